@@ -1,0 +1,75 @@
+// The main thread's queue. Workers never touch a window: they hand window work
+// and message boxes to the main thread through Send (which waits) or Post.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace velmaris::platform {
+
+class Dispatcher {
+ public:
+  using Task = std::function<void()>;
+  using TimerId = uint64_t;
+
+  virtual ~Dispatcher() = default;
+
+  // Runs the task on the main thread and waits for it; runs inline when
+  // called on the main thread. An exception thrown by the task reaches the
+  // caller.
+  virtual void Send(Task task) = 0;
+  // Queues the task for the main thread and returns at once.
+  virtual void Post(Task task) = 0;
+  virtual bool IsMainThread() const = 0;
+  // Runs what is due on the main thread (queued tasks and timers), for the
+  // places where the system waits and keeps the program responsive.
+  virtual void ProcessMessages() = 0;
+  // A timer on the main thread, every `interval` until stopped.
+  virtual TimerId StartTimer(std::chrono::milliseconds interval, Task task) = 0;
+  virtual void StopTimer(TimerId id) = 0;
+};
+
+// The plain implementation for tests, workers and the batch driver: the
+// thread that creates it is the main thread, which runs the queue whenever it
+// calls ProcessMessages or RunUntil.
+class PlainDispatcher : public Dispatcher {
+ public:
+  PlainDispatcher();
+  void Send(Task task) override;
+  void Post(Task task) override;
+  bool IsMainThread() const override;
+  void ProcessMessages() override;
+  TimerId StartTimer(std::chrono::milliseconds interval, Task task) override;
+  void StopTimer(TimerId id) override;
+
+  // Processes messages until the predicate holds or the timeout passes,
+  // sleeping while nothing is due. Returns the predicate's last value.
+  bool RunUntil(const std::function<bool()>& done,
+                std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+ private:
+  struct Timer {
+    std::chrono::milliseconds interval;
+    std::chrono::steady_clock::time_point due;
+    Task task;
+  };
+  std::thread::id main_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Task> queue_;
+  std::map<TimerId, Timer> timers_;
+  TimerId nextTimer_ = 1;
+};
+
+// The process-wide dispatcher. A PlainDispatcher made on first use serves
+// until the application sets its own.
+Dispatcher& GetDispatcher();
+void SetDispatcher(Dispatcher* dispatcher);
+
+}  // namespace velmaris::platform

@@ -1,0 +1,63 @@
+// File helpers. Peers write names in any case ("*.pkt", "*.PKT"), so lookups
+// and scans compare names without case; writes that replace a file go through
+// a temporary file, fsync and rename.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmaris::platform {
+
+class EFile : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// DOS wildcards: "*" any run, "?" one character; compared without case
+// (ASCII).
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+bool SameNameNoCase(std::string_view a, std::string_view b);
+
+// The name of the entry in dir that equals name without case (the exact name
+// first); nothing when there is none.
+std::optional<std::string> FindNoCase(const std::string& dir, const std::string& name);
+
+struct DirEntry {
+  std::string name;
+  bool isDir = false;
+  uint64_t size = 0;
+  int64_t mtime = 0;  // seconds since 1970
+};
+
+// The entries of dir whose names match the wildcard pattern, sorted by name;
+// "." and ".." are left out. A missing directory gives an empty list.
+std::vector<DirEntry> ScanDir(const std::string& dir, std::string_view pattern = "*",
+                              bool files = true, bool dirs = false);
+
+bool FileExists(const std::string& path);  // a regular file
+bool DirExists(const std::string& path);
+// Creates the directory and its parents; raises EFile when it cannot.
+void MakeDirs(const std::string& path);
+
+std::string ReadFile(const std::string& path);  // raises EFile
+// Writes the whole file through a temporary name, fsync and rename.
+void WriteFileAtomic(const std::string& path, std::string_view data);
+// fsyncs `from`, renames it over `to` and fsyncs the directory.
+void ReplaceFile(const std::string& from, const std::string& to);
+// Renames without ever overwriting: false when `to` exists.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+void FsyncPath(const std::string& path);  // a file or a directory
+// Bytes free for an unprivileged user on the file system of path.
+uint64_t FreeSpace(const std::string& path);
+
+// Path pieces with "/" separators.
+std::string JoinPath(const std::string& dir, const std::string& name);
+std::string DirOf(const std::string& path);   // with trailing "/"
+std::string NameOf(const std::string& path);
+std::string WithSlash(const std::string& dir);  // adds a trailing "/"
+
+}  // namespace velmaris::platform

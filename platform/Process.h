@@ -1,0 +1,36 @@
+// Starting external programs (packers, packet processors, external mailers,
+// plug-ins) without a shell.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+namespace velmaris::platform {
+
+class EProcess : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Splits a configured command line into argv the way the Windows command line
+// is read: words between blanks, double quotes group blanks into a word and
+// are removed, "" inside quotes is a literal quote.
+std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+class Process {
+ public:
+  // Starts the program (looked up in PATH when the name holds no "/") in the
+  // working directory (the current one when empty). Raises EProcess when it
+  // cannot be started.
+  static pid_t Start(const std::vector<std::string>& argv, const std::string& workDir = {});
+  // Waits without spinning; returns the exit code, or 128 + the signal.
+  static int Wait(pid_t pid);
+  // Start and Wait.
+  static int Run(const std::vector<std::string>& argv, const std::string& workDir = {});
+  static int Run(std::string_view commandLine, const std::string& workDir = {});
+};
+
+}  // namespace velmaris::platform

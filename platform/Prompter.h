@@ -1,0 +1,80 @@
+// Message boxes. Logic never opens a window: it asks the process-wide
+// Prompter, which the application shows as a message box on the main thread
+// and which tests script.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace velmaris::platform {
+
+enum class MsgKind { Information, Error, Warning, Confirmation };
+
+// Buttons; a button set is a bit mask of them.
+enum MsgButton : unsigned {
+  mbNone = 0,
+  mbOk = 1u << 0,
+  mbCancel = 1u << 1,
+  mbAbort = 1u << 2,
+  mbRetry = 1u << 3,
+  mbIgnore = 1u << 4,
+  mbYes = 1u << 5,
+  mbNo = 1u << 6,
+  mbAll = 1u << 7,
+  mbNoToAll = 1u << 8,
+  mbYesToAll = 1u << 9,
+  mbHelp = 1u << 10,
+};
+using MsgButtons = unsigned;
+
+class Prompter {
+ public:
+  virtual ~Prompter() = default;
+  // Shows the text (UTF-8) and returns the button chosen; closing the box
+  // returns mbCancel when the set has it, else the set's first button.
+  virtual MsgButton Ask(MsgKind kind, const std::string& text, MsgButtons buttons,
+                        const std::string& caption = {}) = 0;
+
+  void Inform(const std::string& text) { Ask(MsgKind::Information, text, mbOk); }
+  void Error(const std::string& text) { Ask(MsgKind::Error, text, mbOk); }
+  void Warn(const std::string& text) { Ask(MsgKind::Warning, text, mbOk); }
+  bool Confirm(const std::string& text) {
+    return Ask(MsgKind::Confirmation, text, mbYes | mbNo) == mbYes;
+  }
+};
+
+// Records every question and answers from a script; when the script is empty
+// it answers with the default answer when the set holds it, else with the
+// set's first button.
+class ScriptedPrompter : public Prompter {
+ public:
+  struct Question {
+    MsgKind kind;
+    std::string text;
+    MsgButtons buttons;
+    std::string caption;
+  };
+
+  MsgButton Ask(MsgKind kind, const std::string& text, MsgButtons buttons,
+                const std::string& caption = {}) override;
+
+  void Script(std::initializer_list<MsgButton> answers);
+  void SetDefaultAnswer(MsgButton answer);
+  std::vector<Question> Questions() const;
+  void Clear();
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<MsgButton> script_;
+  MsgButton default_ = mbNone;
+  std::vector<Question> questions_;
+};
+
+// The process-wide prompter; a ScriptedPrompter with no script serves until
+// one is set.
+Prompter& GetPrompter();
+void SetPrompter(Prompter* prompter);
+
+}  // namespace velmaris::platform

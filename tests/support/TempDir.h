@@ -1,0 +1,29 @@
+// A temporary directory removed with everything in it at the end of a test.
+#pragma once
+
+#include <string>
+
+namespace velmaris::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& Path() const { return path_; }  // ends in '/'
+  std::string operator/(const std::string& name) const { return path_ + name; }
+
+  void Write(const std::string& name, const std::string& bytes) const;
+  std::string Read(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+// Runs a command through /bin/sh (tests only), returning its exit status and
+// putting its stdout into *out when given.
+int RunShell(const std::string& command, std::string* out = nullptr);
+
+}  // namespace velmaris::test

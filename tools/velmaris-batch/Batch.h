@@ -1,0 +1,71 @@
+// The batch driver: runs the system's jobs without windows. Each command lives
+// in a file of its own and registers itself with a static BatchCommand.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmaris::batch {
+
+struct BatchContext {
+  std::string startDir;      // ends in '/'
+  std::string registryPath;  // the registry file
+  std::vector<std::string> args;  // the command's own arguments
+  std::ostream& out;
+  std::ostream& err;
+};
+
+// A command returns the process exit status; it may throw, which the driver
+// reports on stderr with exit status 1.
+using BatchCommandFn = std::function<int(BatchContext&)>;
+
+// The command registered under the name, or null.
+const BatchCommandFn* FindCommand(const std::string& name);
+void PrintUsage(std::ostream& err);
+
+struct BatchCommand {
+  BatchCommand(std::string name, std::string usage, BatchCommandFn fn);
+};
+
+// Raised for wrong arguments; the driver prints the message and the usage.
+struct EBatchUsage : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Option parsing over ctx.args: "--name VALUE" pairs and positional words.
+class BatchArgs {
+ public:
+  BatchArgs(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions);
+  const std::vector<std::string>& Positional() const { return positional_; }
+  bool Has(const std::string& option) const;
+  std::string Get(const std::string& option, const std::string& fallback = {}) const;
+
+ private:
+  std::vector<std::string> positional_;
+  std::vector<std::pair<std::string, std::string>> options_;
+};
+
+// One JSON object on one line. Byte strings are written with every byte as the
+// code point of the same value (Latin-1), so nothing is lost.
+class JsonLine {
+ public:
+  JsonLine& Str(std::string_view key, std::string_view bytes);
+  JsonLine& Int(std::string_view key, int64_t value);
+  JsonLine& UInt(std::string_view key, uint64_t value);
+  JsonLine& Bool(std::string_view key, bool value);
+  JsonLine& Raw(std::string_view key, std::string_view json);  // already encoded JSON
+  std::string Text() const;  // "{...}" without a line end
+
+  static std::string Quote(std::string_view bytes);
+
+ private:
+  void Key(std::string_view key);
+  std::string body_;
+};
+
+}  // namespace velmaris::batch
