@@ -285,7 +285,9 @@ bool DecodePackedIndex(std::string_view file, std::vector<TMsgHeader>& headers, 
   headers.clear();
   uint32_t count = 0;
   if (!ReadIndexHead(file, count)) return false;
-  headers.reserve(count);
+  // Room for what the chunks have produced so far, not for what the count
+  // claims.
+  headers.reserve(std::min<size_t>(count, 4096));
   // Records may span chunks: carry the incomplete tail of each piece.
   uint8_t partial[kMsgHeaderSize];
   size_t partialSize = 0;
@@ -356,7 +358,8 @@ bool DecodeBodyChunks(std::string_view stored, uint32_t bodyLength, std::string&
   // Every chunk takes at least 3 stored bytes and gives at most 32768.
   if (uint64_t{bodyLength} > (stored.size() / kMinChunkSize) * uint64_t{kMsgBaseChunkSize})
     return false;
-  body.resize(bodyLength);
+  // The body grows as its chunks really produce bytes, so a length that the
+  // chunks do not back costs no more memory than the chunks give.
   size_t produced = 0;
   size_t pos = 0;
   while (produced < bodyLength) {
@@ -365,11 +368,13 @@ bool DecodeBodyChunks(std::string_view stored, uint32_t bodyLength, std::string&
     pos += 2;
     if (len == 0 || stored.size() - pos < len) return false;
     size_t capacity = std::min<size_t>(kMsgBaseChunkSize, bodyLength - produced);
+    body.resize(produced + capacity);
     try {
       produced += Lzrw1KHDecompress(stored.data() + pos, body.data() + produced, len, capacity);
     } catch (const ELzrw1KHCompressor&) {
       return false;
     }
+    body.resize(produced);
     pos += len;
   }
   return true;
