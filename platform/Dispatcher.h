@@ -49,9 +49,14 @@ class PlainDispatcher : public Dispatcher {
   void StopTimer(TimerId id) override;
 
   // Processes messages until the predicate holds or the timeout passes,
-  // sleeping while nothing is due. Returns the predicate's last value.
+  // sleeping while nothing is due. The predicate is checked after each round
+  // of tasks and timers and at least every 20 ms, so it may also watch a
+  // flag a worker sets (Wake makes the check immediate). Returns the
+  // predicate's last value.
   bool RunUntil(const std::function<bool()>& done,
                 std::chrono::milliseconds timeout = std::chrono::seconds(30));
+  // Wakes a RunUntil that is sleeping, to check its predicate at once.
+  void Wake();
 
  private:
   struct Timer {

@@ -70,8 +70,9 @@ class Registry {
 
   ~Registry();
 
+  struct Node;  // the tree, defined where it is implemented
+
  private:
-  struct Node;
   std::string path_;
   mutable std::recursive_mutex mutex_;
   std::unique_ptr<Node> root_;
