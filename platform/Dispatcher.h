@@ -73,7 +73,8 @@ class PlainDispatcher : public Dispatcher {
 };
 
 // The process-wide dispatcher. A PlainDispatcher made on first use serves
-// until the application sets its own.
+// until the application sets its own (its main thread is the thread that
+// first asks for it); SetDispatcher(nullptr) returns to it.
 Dispatcher& GetDispatcher();
 void SetDispatcher(Dispatcher* dispatcher);
 

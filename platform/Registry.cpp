@@ -328,6 +328,7 @@ class Parser {
     } else if (t[0] == '"') {
       name = Quoted(t, i);
       if (name.size() > kMaxValueName) Fail("value name too long");
+      if (HasLineBreakOrNul(name)) Fail("invalid character in value name");
     } else {
       Fail("value line must start with \" or @");
     }
