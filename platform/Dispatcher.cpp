@@ -46,6 +46,8 @@ void PlainDispatcher::Post(Task task) {
 void PlainDispatcher::Wake() { wake_.notify_all(); }
 
 void PlainDispatcher::ProcessMessages() {
+  // The queue belongs to the main thread; a worker has nothing to pump.
+  if (!IsMainThread()) return;
   // Runs the tasks queued so far (not those they queue in turn, so that a
   // task re-posting itself cannot keep this call from returning).
   size_t budget;

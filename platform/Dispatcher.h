@@ -28,7 +28,8 @@ class Dispatcher {
   virtual void Post(Task task) = 0;
   virtual bool IsMainThread() const = 0;
   // Runs what is due on the main thread (queued tasks and timers), for the
-  // places where the system waits and keeps the program responsive.
+  // places where the system waits and keeps the program responsive. Called
+  // on another thread it does nothing.
   virtual void ProcessMessages() = 0;
   // A timer on the main thread, every `interval` until stopped.
   virtual TimerId StartTimer(std::chrono::milliseconds interval, Task task) = 0;

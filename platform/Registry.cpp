@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <unistd.h>
 
 #include "platform/Files.h"
@@ -32,6 +33,12 @@ bool SameName(const std::string& a, const std::string& b) {
     if (Lower(a[i]) != Lower(b[i])) return false;
   }
   return true;
+}
+
+std::string Fold(const std::string& s) {
+  std::string out = s;
+  for (char& c : out) c = Lower(c);
+  return out;
 }
 
 bool HasLineBreakOrNul(const std::string& s) { return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
@@ -123,19 +130,19 @@ struct Registry::Node {
   };
 
   std::string name;
-  std::vector<std::unique_ptr<Node>> children;
+  std::vector<std::unique_ptr<Node>> children;  // in the order they were created
+  std::unordered_map<std::string, Node*> index;  // folded name -> child
   std::vector<Value> values;
 
   Node* Child(const std::string& n) const {
-    for (const auto& c : children) {
-      if (SameName(c->name, n)) return c.get();
-    }
-    return nullptr;
+    auto it = index.find(Fold(n));
+    return it == index.end() ? nullptr : it->second;
   }
   Node* MakeChild(const std::string& n) {
     if (Node* c = Child(n)) return c;
     children.push_back(std::make_unique<Node>());
     children.back()->name = n;
+    index.emplace(Fold(n), children.back().get());
     return children.back().get();
   }
   Value* Find(const std::string& n) {
@@ -161,8 +168,11 @@ struct Registry::Node {
     }
   }
   void EraseChild(const std::string& n) {
+    Node* c = Child(n);
+    if (!c) return;
+    index.erase(Fold(n));
     for (auto it = children.begin(); it != children.end(); ++it) {
-      if (SameName((*it)->name, n)) {
+      if (it->get() == c) {
         children.erase(it);
         return;
       }
@@ -223,7 +233,9 @@ void WriteValue(std::string& out, const Node::Value& v) {
   out += '\n';
 }
 
-void WriteNode(std::string& out, const Node& n, const std::string& path, bool isRoot) {
+// Writes the key and then its subkeys; `path` is the key's full name, which
+// the calls for the subkeys extend and restore.
+void WriteNode(std::string& out, const Node& n, std::string& path, bool isRoot) {
   if (!isRoot || !n.values.empty()) {
     out += '[';
     out += path;
@@ -231,7 +243,13 @@ void WriteNode(std::string& out, const Node& n, const std::string& path, bool is
     for (const auto& v : n.values) WriteValue(out, v);
     out += '\n';
   }
-  for (const auto& c : n.children) WriteNode(out, *c, path + "\\" + c->name, false);
+  for (const auto& c : n.children) {
+    const size_t size = path.size();
+    path += '\\';
+    path += c->name;
+    WriteNode(out, *c, path, false);
+    path.resize(size);
+  }
 }
 
 // The REGEDIT4 reader. Lines end in LF or CR LF; hex data may continue on
@@ -614,7 +632,8 @@ void Registry::WriteBinary(const std::string& key, const std::string& name,
 std::string Registry::ToText() const {
   std::lock_guard lock(mutex_);
   std::string out = std::string(kHeader) + "\n\n";
-  WriteNode(out, *root_, kRoot, true);
+  std::string path = kRoot;
+  WriteNode(out, *root_, path, true);
   return out;
 }
 

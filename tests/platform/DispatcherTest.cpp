@@ -83,6 +83,16 @@ TEST(Dispatcher, PostQueuesInOrder) {
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
 }
 
+TEST(Dispatcher, WorkersDoNotPumpTheMainQueue) {
+  PlainDispatcher d;
+  int ran = 0;
+  d.Post([&] { ++ran; });
+  std::thread([&] { d.ProcessMessages(); }).join();
+  EXPECT_EQ(ran, 0);
+  d.ProcessMessages();
+  EXPECT_EQ(ran, 1);
+}
+
 TEST(Dispatcher, TimersRepeatUntilStopped) {
   PlainDispatcher d;
   int ticks = 0;

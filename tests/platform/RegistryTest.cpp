@@ -2,7 +2,9 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "platform/Files.h"
 #include "platform/Registry.h"
@@ -270,6 +272,10 @@ TEST(Registry, MissingFileIsEmptyAndMalformedFileRaises) {
   EXPECT_TRUE(empty.SubKeys("").empty());
   dir.Write("bad.reg", "garbage\n");
   EXPECT_THROW(Registry(dir / "bad.reg"), ERegistry);
+  dir.Write("empty.reg", "");
+  EXPECT_TRUE(Registry(dir / "empty.reg").SubKeys("").empty());
+  MakeDirs(dir / "adir.reg");
+  EXPECT_THROW(Registry(dir / "adir.reg"), ERegistry);
 }
 
 TEST(Registry, SaveCreatesTheDirectoryAndReloadDropsChanges) {
@@ -310,6 +316,20 @@ TEST(Registry, FailedSaveKeepsTheOldFile) {
   EXPECT_EQ(ScanDir(dir.Path(), "*").size(), 1u);  // the temporary file is gone
   Registry back(dir / "v.reg");
   EXPECT_EQ(back.ReadString("k", "v"), "old");
+}
+
+TEST(Registry, SaveIntoAReadOnlyDirectoryKeepsTheOldFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
+  TempDir dir;
+  MakeDirs(dir / "ro");
+  Registry reg(dir / "ro/v.reg");
+  reg.WriteString("k", "v", "old");
+  reg.Save();
+  reg.WriteString("k", "v", "new");
+  ASSERT_EQ(chmod((dir / "ro").c_str(), 0555), 0);
+  EXPECT_THROW(reg.Save(), ERegistry);
+  chmod((dir / "ro").c_str(), 0755);
+  EXPECT_EQ(Registry(dir / "ro/v.reg").ReadString("k", "v"), "old");
 }
 
 TEST(Registry, SaveIntoAFileRaises) {
