@@ -56,6 +56,23 @@ std::string AllBytes() {
   return s;
 }
 
+TEST(Registry, GoldenValueLines) {
+  Bytes counting;
+  for (int i = 0; i < 40; ++i) counting.push_back(static_cast<uint8_t>(i));
+  Registry reg("/nonexistent/v.reg");
+  reg.WriteBinary("k", "Packed", counting);
+  reg.WriteString("k", "Multi", "a\r\nb");
+  reg.WriteString("k", "Sysop", "\x8f\xe0\xa8 \xff");
+  reg.WriteDWord("k", "D", 0xDEADBEEF);
+  EXPECT_EQ(reg.ToText(),
+            "REGEDIT4\n\n[HKEY_CURRENT_USER\\k]\n"
+            "\"Packed\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,\\\n"
+            "  15,16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27\n"
+            "\"Multi\"=hex(1):61,0d,0a,62,00\n"
+            "\"Sysop\"=\"\x8f\xe0\xa8 \xff\"\n"
+            "\"D\"=dword:deadbeef\n\n");
+}
+
 TEST(Registry, ValuesSurviveSaveAndLoad) {
   const struct {
     const char* label;
