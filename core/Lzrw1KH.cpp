@@ -113,8 +113,7 @@ std::size_t DecompressItems(const std::uint8_t* src, std::size_t n, std::uint8_t
                             // Each 8-byte step reads only bytes already written.
                             std::memcpy(op, from, 8);
                             std::memcpy(op + 8, from + 8, 8);
-                            if (len > 16)
-                                std::memcpy(op + 16, from + 16, 8);
+                            std::memcpy(op + 16, from + 16, 8);
                         } else {
                             for (std::size_t i = 0; i < len; ++i)
                                 op[i] = from[i];
