@@ -1,5 +1,6 @@
 #include "nodelist/NodelistLookup.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
@@ -296,6 +297,73 @@ std::string TNodelistLookup::GetCityInOrder(int k) const {
   std::lock_guard<std::mutex> g(mutex_);
   if (k < 0 || k >= IndexCount(sCitiesIdx)) return {};
   return ReadDataText(sCitiesData, ReadIndexValue(sCitiesIdx, k));
+}
+
+int TNodelistLookup::FindInOrderLocked(Slot indexSlot, Slot dataSlot,
+                                       const std::string& text) const {
+  // Systems without a text sort first and are stored as "<unknown>" at the
+  // start of the .Data file; for the search they count as the empty text.
+  auto keyAt = [&](int k) {
+    const uint32_t offset = ReadIndexValue(indexSlot, k);
+    std::string key = ReadDataText(dataSlot, offset);
+    if (offset == 0 && key == "<unknown>") key.clear();
+    return key;
+  };
+  int lo = 0, hi = IndexCount(indexSlot);  // first position with key >= text
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (keyAt(mid) < text)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  if (lo < IndexCount(indexSlot) && keyAt(lo) == text) return lo;
+  return -1;
+}
+
+std::vector<int> TNodelistLookup::FindRecords(Slot indexSlot, Slot dataSlot,
+                                              uint32_t TNodeIndexRecord::*field,
+                                              const std::string& text) const {
+  std::lock_guard<std::mutex> g(mutex_);
+  std::vector<int> found;
+  const int k = FindInOrderLocked(indexSlot, dataSlot, text);
+  if (k < 0) return found;
+  const uint32_t offset = ReadIndexValue(indexSlot, k);
+  // Equal texts share one offset: walk the records once.
+  constexpr int kBlock = 256;
+  uint8_t buf[kBlock * kNodeIndexRecordSize];
+  for (int first = 0; first < count_; first += kBlock) {
+    const int n = std::min(kBlock, count_ - first);
+    if (!PreadAll(fds_[sAddr], buf, static_cast<size_t>(n) * kNodeIndexRecordSize,
+                  static_cast<uint64_t>(first) * kNodeIndexRecordSize, nullptr))
+      break;
+    for (int i = 0; i < n; ++i)
+      if (DecodeNodeIndexRecord(buf + i * kNodeIndexRecordSize).*field == offset)
+        found.push_back(first + i);
+  }
+  return found;
+}
+
+int TNodelistLookup::FindNameInOrder(const std::string& text) const {
+  std::lock_guard<std::mutex> g(mutex_);
+  return FindInOrderLocked(sNamesIdx, sNamesData, text);
+}
+int TNodelistLookup::FindSysopInOrder(const std::string& text) const {
+  std::lock_guard<std::mutex> g(mutex_);
+  return FindInOrderLocked(sSysopsIdx, sSysopsData, text);
+}
+int TNodelistLookup::FindCityInOrder(const std::string& text) const {
+  std::lock_guard<std::mutex> g(mutex_);
+  return FindInOrderLocked(sCitiesIdx, sCitiesData, text);
+}
+std::vector<int> TNodelistLookup::FindRecordsByName(const std::string& text) const {
+  return FindRecords(sNamesIdx, sNamesData, &TNodeIndexRecord::NameOffset, text);
+}
+std::vector<int> TNodelistLookup::FindRecordsBySysop(const std::string& text) const {
+  return FindRecords(sSysopsIdx, sSysopsData, &TNodeIndexRecord::SysopOffset, text);
+}
+std::vector<int> TNodelistLookup::FindRecordsByCity(const std::string& text) const {
+  return FindRecords(sCitiesIdx, sCitiesData, &TNodeIndexRecord::CityOffset, text);
 }
 
 }  // namespace velmaris

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "nodelist/NodelistFiles.h"
 
@@ -66,6 +67,16 @@ class TNodelistLookup {
   std::string GetSysopInOrder(int k) const;
   std::string GetCityInOrder(int k) const;
 
+  // Position in sorted order of the first text equal to text, -1 when there
+  // is none. Systems without a text are found with the empty text.
+  int FindNameInOrder(const std::string& text) const;
+  int FindSysopInOrder(const std::string& text) const;
+  int FindCityInOrder(const std::string& text) const;
+  // The records whose text equals text, ascending by address.
+  std::vector<int> FindRecordsByName(const std::string& text) const;
+  std::vector<int> FindRecordsBySysop(const std::string& text) const;
+  std::vector<int> FindRecordsByCity(const std::string& text) const;
+
  private:
   // File slots in the order they are opened.
   enum Slot { sAddr, sNamesIdx, sSysopsIdx, sCitiesIdx, sMiscIdx, sNamesData, sSysopsData,
@@ -79,6 +90,9 @@ class TNodelistLookup {
   uint32_t ReadIndexValue(Slot slot, int k) const;
   int IndexCount(Slot slot) const;
   std::string TextOf(int n, Slot dataSlot, uint32_t TNodeIndexRecord::*field) const;
+  int FindInOrderLocked(Slot indexSlot, Slot dataSlot, const std::string& text) const;
+  std::vector<int> FindRecords(Slot indexSlot, Slot dataSlot, uint32_t TNodeIndexRecord::*field,
+                               const std::string& text) const;
 
   mutable std::mutex mutex_;
   std::array<int, sCount> fds_{-1, -1, -1, -1, -1, -1, -1, -1, -1};
