@@ -24,10 +24,10 @@ std::string_view WithoutLineEnd(std::string_view line) {
   return line;
 }
 
-// The result of applying one diff to one list: the new list text, or a
-// structure error (a command that is no letter and count, or a count that
-// runs past the end of the list or of the diff).
-bool BuildNewList(std::string_view list, std::string_view diff, std::string& out) {
+}  // namespace
+
+bool ApplyDiffText(std::string_view list, std::string_view diff, std::string& out) {
+  if (list.empty() || diff.empty()) return false;
   // Both buffers end in the end-of-file byte, which belongs to no line.
   const auto listLines = SplitRawLines(list.substr(0, list.size() - 1));
   const auto diffLines = SplitRawLines(diff.substr(0, diff.size() - 1));
@@ -61,6 +61,8 @@ bool BuildNewList(std::string_view list, std::string_view diff, std::string& out
   out.push_back('\x1A');
   return true;
 }
+
+namespace {
 
 bool WriteNew(int fd, const std::string& bytes) {
   size_t done = 0;
@@ -143,7 +145,7 @@ int TNodeListProcessor::ApplyDiffStep(const std::string& list, const std::string
     return drFailed;
   }
   std::string out;
-  const bool built = BuildNewList(*listText, *diffText, out);
+  const bool built = ApplyDiffText(*listText, *diffText, out);
   const bool written = built && WriteNew(fd, out);
   const bool closed = ::close(fd) == 0;
   if (!built) {

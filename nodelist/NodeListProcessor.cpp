@@ -126,27 +126,32 @@ int TNodeListProcessor::ReadList(const std::string& name, int zone, bool pointli
       DoLog("Error reading file " + shown + " !");
       result = rrNotReadable;
     } else {
-      buffer->back() = '\0';  // the end-of-file byte
-      DoStatus("Reading " + kind + shown);
-      const size_t before = entries_.size();
-      buffers_.push_back(std::move(*buffer));
-      const std::string_view text = buffers_.back();
-      const bool ok = pointlist ? ParsePointlistBuffer(text, zone) : ParseNodelistBuffer(text, zone);
-      if (ok) {
-        DoLog(std::to_string(entries_.size() - before) + " entries from " + shown + " read");
-        result = rrRead;
-      } else {
-        // A malformed list is left out whole; its entries would point into
-        // the buffer that is dropped here.
-        entries_.resize(before);
-        buffers_.pop_back();
-        DoLog("Structure error in " + shown + " !");
-        result = rrStructureError;
-      }
+      result = ReadListText(std::move(*buffer), shown, zone, pointlist);
     }
   }
   DoStatus("Processing " + kind + shown + " finished ");
   return result;
+}
+
+int TNodeListProcessor::ReadListText(std::string text, const std::string& shownName, int zone,
+                                     bool pointlist) {
+  if (text.empty() || text.back() != '\x1A') text.push_back('\x1A');
+  text.back() = '\0';  // the end-of-file byte
+  DoStatus(std::string("Reading ") + (pointlist ? "pointlist " : "nodelist ") + shownName);
+  const size_t before = entries_.size();
+  buffers_.push_back(std::move(text));
+  const std::string_view view = buffers_.back();
+  const bool ok = pointlist ? ParsePointlistBuffer(view, zone) : ParseNodelistBuffer(view, zone);
+  if (ok) {
+    DoLog(std::to_string(entries_.size() - before) + " entries from " + shownName + " read");
+    return rrRead;
+  }
+  // A malformed list is left out whole; its entries would point into the
+  // buffer that is dropped here.
+  entries_.resize(before);
+  buffers_.pop_back();
+  DoLog("Structure error in " + shownName + " !");
+  return rrStructureError;
 }
 
 bool TNodeListProcessor::ParseNodelistBuffer(std::string_view text, int zone) {
@@ -374,9 +379,8 @@ const TTextWriter kWriters[4] = {
 
 }  // namespace
 
-bool TNodeListProcessor::SaveTexts(const std::string& base, int which) {
-  const TTextWriter& w = kWriters[which];
-  DoStatus(w.firstStatus);
+void TNodeListProcessor::BuildTexts(int which, std::string& data, std::string& index,
+                                    bool& tooLarge) {
   auto textOf = [which](const TNodeEntry* e) -> std::string_view {
     switch (which) {
       case 0: return e->SystemName;
@@ -389,13 +393,14 @@ bool TNodeListProcessor::SaveTexts(const std::string& base, int which) {
                                       : which == 1 ? &TNodeIndexRecord::SysopOffset
                                       : which == 2 ? &TNodeIndexRecord::CityOffset
                                                    : &TNodeIndexRecord::MiscOffset;
-  std::string data, index;
   index.reserve(index_.size() * 4);
   uint64_t offset = 0, len = 0;
-  bool tooLarge = false;
+  tooLarge = false;
   for (size_t k = 0; k < index_.size(); ++k) {
     TNodeEntry* e = index_[k];
     const std::string_view text = textOf(e);
+    // Equal names, sysops and locations are stored once; every record has
+    // its own link information.
     if (k == 0 || which == 3 || text != textOf(index_[k - 1])) {
       offset += len;
       const std::string_view stored = text.empty() ? std::string_view("<unknown>") : text;
@@ -407,6 +412,14 @@ bool TNodeListProcessor::SaveTexts(const std::string& base, int which) {
     PutU32(index, static_cast<uint32_t>(offset));
     e->Rec.*field = static_cast<uint32_t>(offset);
   }
+}
+
+bool TNodeListProcessor::SaveTexts(const std::string& base, int which) {
+  const TTextWriter& w = kWriters[which];
+  DoStatus(w.firstStatus);
+  std::string data, index;
+  bool tooLarge = false;
+  BuildTexts(which, data, index, tooLarge);
   const std::string dataPath = base + ".Data" + kTempSuffix;
   const std::string indexPath = base + ".Index" + kTempSuffix;
   temps_.push_back(dataPath);
@@ -430,13 +443,18 @@ bool TNodeListProcessor::SaveTexts(const std::string& base, int which) {
   return ok;
 }
 
-bool TNodeListProcessor::SaveMainIndex(const std::string& fileName) {
-  DoStatus("Saving main index");
+std::string TNodeListProcessor::BuildMainIndex() const {
   std::string bytes;
   bytes.resize(index_.size() * kNodeIndexRecordSize);
   for (size_t k = 0; k < index_.size(); ++k)
     EncodeNodeIndexRecord(index_[k]->Rec,
                           reinterpret_cast<uint8_t*>(bytes.data()) + k * kNodeIndexRecordSize);
+  return bytes;
+}
+
+bool TNodeListProcessor::SaveMainIndex(const std::string& fileName) {
+  DoStatus("Saving main index");
+  const std::string bytes = BuildMainIndex();
   const std::string temp = fileName + kTempSuffix;
   temps_.push_back(temp);
   const TWrite r = WriteWholeFile(temp, bytes);
@@ -449,6 +467,32 @@ bool TNodeListProcessor::SaveMainIndex(const std::string& fileName) {
     DoLog("Main index saved");
   DoStatus("Main index saved.");
   return ok;
+}
+
+std::vector<std::pair<std::string, std::string>> TNodeListProcessor::BuildIndexImage() {
+  auto byAddress = [](const TNodeEntry* a, const TNodeEntry* b) {
+    return CompareFidoAddr(a->Rec.Addr, b->Rec.Addr);
+  };
+  std::vector<std::pair<std::string, std::string>> files;
+  CreateIndex();
+  Sort(byAddress, "Sorting by address", "Sortierting by address finished");
+  DeleteDuplicates();
+  const TKeyCompare keys[4] = {
+      [](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->SystemName, b->SystemName); },
+      [](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->Sysop, b->Sysop); },
+      [](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->Location, b->Location); },
+      [](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->LinkInfo, b->LinkInfo); }};
+  for (int which = 0; which < 4; ++which) {
+    Sort(keys[which], "", "");
+    std::string data, index;
+    bool tooLarge = false;
+    BuildTexts(which, data, index, tooLarge);
+    files.emplace_back(std::string(kTextKeys[which]) + ".Data", std::move(data));
+    files.emplace_back(std::string(kTextKeys[which]) + ".Index", std::move(index));
+  }
+  Sort(byAddress, "", "");
+  files.emplace_back(kAddressesIndex, BuildMainIndex());
+  return files;
 }
 
 void TNodeListProcessor::Process() {

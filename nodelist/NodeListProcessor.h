@@ -34,6 +34,12 @@ enum TReadResult : int { rrRead = 0, rrNotFound = 2, rrNotReadable = 4, rrStruct
 // values (0 all lists with a diff applied, 1 all failed, 2 mixed, 3 no diff).
 enum TDiffResult : int { drApplied = 0, drFailed = 1, drPartly = 2, drNothing = 3 };
 
+// Applies one nodediff text to one list text (both ending in the end-of-file
+// byte) without looking at their first lines or CRCs. False for a structure
+// error: a command that is no letter and count, or a count that runs past
+// the end of the list or of the diff.
+bool ApplyDiffText(std::string_view list, std::string_view diff, std::string& out);
+
 class TNodeListProcessor {
  public:
   using TTextEvent = std::function<void(const std::string&)>;
@@ -61,7 +67,14 @@ class TNodeListProcessor {
   int ApplyDiffs();
   int ApplyDiff(const std::string& list, const std::string& diff);
 
-  // Number of entries read so far in a run (for tests and fuzzing).
+  // Reads one list text already in memory (its end-of-file byte included,
+  // as LoadTextFile returns it); shownName names it in the log.
+  int ReadListText(std::string text, const std::string& shownName, int zone, bool pointlist);
+  // Sorts the entries read so far, removes duplicates and returns the nine
+  // files of the index set by name, without writing them.
+  std::vector<std::pair<std::string, std::string>> BuildIndexImage();
+
+  // Number of entries read so far in a run.
   size_t EntryCount() const { return entries_.size(); }
   // Forgets the entries and buffers of a run.
   void ClearEntries();
@@ -84,6 +97,8 @@ class TNodeListProcessor {
   void Sort(TKeyCompare cmp, const char* start, const char* finished);
   void DeleteDuplicates();
   bool SaveTexts(const std::string& base, int which);
+  void BuildTexts(int which, std::string& data, std::string& index, bool& tooLarge);
+  std::string BuildMainIndex() const;
   bool SaveMainIndex(const std::string& fileName);
   bool WriteTemp(const std::string& path, const std::string& bytes);
 

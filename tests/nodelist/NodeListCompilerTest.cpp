@@ -424,3 +424,24 @@ TEST(NodeListCompiler, FailedWriteKeepsTheOldSet) {
 
 }  // namespace
 }  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST(NodeListCompiler, ImageInMemoryEqualsTheWrittenSet) {
+  Compiler c;
+  c.dir.Write("NODELIST.130", kMultiZoneList);
+  c.dir.Write("POINTS24.130", kBossPoints);
+  c.proc.NodeLists.push_back({"FidoNet", "NODELIST", "NODEDIFF", 2});
+  c.proc.PointLists.push_back({"R24", "POINTS24", "PR24DIFF", 2});
+  c.proc.Process();
+  TNodeListProcessor mem;
+  EXPECT_EQ(mem.ReadListText(kMultiZoneList, "NODELIST.130", 2, false), rrRead);
+  EXPECT_EQ(mem.ReadListText(kBossPoints, "POINTS24.130", 2, true), rrRead);
+  const auto files = mem.BuildIndexImage();
+  ASSERT_EQ(files.size(), 9u);
+  for (const auto& [name, bytes] : files) EXPECT_EQ(bytes, c.dir.Read(name)) << name;
+}
+
+}  // namespace
+}  // namespace velmaris::test
