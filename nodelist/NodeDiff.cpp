@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "nodelist/NodeListProcessor.h"
+#include "platform/Files.h"
 
 namespace velmaris {
 
@@ -109,8 +110,8 @@ int TNodeListProcessor::ApplyDiffStep(const std::string& list, const std::string
   const int ext = FindNewestList(list, &base);
   if (ext <= 0) return drNothing;
   const int next = NextDiffDay(ext, Year());
-  const auto listFile = FindFileNoCase(ListDir, base + "." + DayNumberExt(ext));
-  const auto diffFile = FindFileNoCase(ListDir, diff + "." + DayNumberExt(next));
+  const auto listFile = platform::FindNoCase(ListDir, base + "." + DayNumberExt(ext));
+  const auto diffFile = platform::FindNoCase(ListDir, diff + "." + DayNumberExt(next));
   if (!listFile || !diffFile) return drNothing;
 
   const std::string listPath = ListDir + *listFile;

@@ -1,5 +1,7 @@
 #include "nodelist/NodeListProcessor.h"
 
+#include "platform/Files.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -63,6 +65,16 @@ int CompareText(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+std::vector<std::string> ListFileNames(const std::string& dir) {
+  std::vector<std::string> names;
+  try {
+    for (auto& entry : platform::ScanDir(dir)) names.push_back(std::move(entry.name));
+  } catch (const platform::EFile&) {
+    // an unreadable directory holds no lists
+  }
+  return names;
+}
+
 void TNodeListProcessor::DoStatus(const std::string& text) const {
   if (OnStatus) OnStatus(text);
 }
@@ -83,9 +95,9 @@ void TNodeListProcessor::ClearEntries() {
 
 int TNodeListProcessor::FindNewestList(const std::string& name, std::string* actualBase) const {
   int best = -1;
-  for (const auto& file : ListFiles(ListDir)) {
+  for (const auto& file : ListFileNames(ListDir)) {
     if (file.size() <= name.size() + 1 || file[name.size()] != '.') continue;
-    if (!SameTextNoCase(std::string_view(file).substr(0, name.size()), name)) continue;
+    if (!platform::SameNameNoCase(std::string_view(file).substr(0, name.size()), name)) continue;
     const std::string_view ext = std::string_view(file).substr(name.size() + 1);
     if (!AllDigits(ext)) continue;  // "NEW", "OLD" and the like
     const auto v = ParseDecimal(ext);
@@ -120,7 +132,7 @@ int TNodeListProcessor::ReadList(const std::string& name, int zone, bool pointli
   } else {
     DoStatus("Opening " + kind + name);
     shown = name + "." + DayNumberExt(ext);
-    const auto file = FindFileNoCase(ListDir, shown);
+    const auto file = platform::FindNoCase(ListDir, shown);
     auto buffer = file ? LoadTextFile(ListDir + *file) : std::nullopt;
     if (!buffer) {
       DoLog("Error reading file " + shown + " !");

@@ -34,6 +34,9 @@ enum TReadResult : int { rrRead = 0, rrNotFound = 2, rrNotReadable = 4, rrStruct
 // values (0 all lists with a diff applied, 1 all failed, 2 mixed, 3 no diff).
 enum TDiffResult : int { drApplied = 0, drFailed = 1, drPartly = 2, drNothing = 3 };
 
+// Names of the regular files in dir; nothing when it cannot be read.
+std::vector<std::string> ListFileNames(const std::string& dir);
+
 // Applies one nodediff text to one list text (both ending in the end-of-file
 // byte) without looking at their first lines or CRCs. False for a structure
 // error: a command that is no letter and count, or a count that runs past

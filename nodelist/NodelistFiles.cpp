@@ -5,7 +5,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,8 +22,6 @@ void PutU32At(uint8_t* p, uint32_t v) {
 uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 }  // namespace
 
@@ -205,35 +202,6 @@ bool CheckListCrc(std::string_view buffer) {
   const size_t from = lf + 1;
   const size_t len = buffer.size() > from ? buffer.size() - from - 1 : 0;
   return static_cast<uint16_t>(*number) == NlCrc16(buffer.data() + from, len);
-}
-
-bool SameTextNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
-}
-
-std::vector<std::string> ListFiles(const std::string& dir) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  std::filesystem::directory_iterator it(dir.empty() ? std::string(".") : dir, ec);
-  if (ec) return names;
-  for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    if (ec) break;
-    std::error_code fec;
-    if (it->is_regular_file(fec)) names.push_back(it->path().filename().string());
-  }
-  return names;
-}
-
-std::optional<std::string> FindFileNoCase(const std::string& dir, const std::string& name) {
-  struct stat st {};
-  if (::stat((dir + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) return name;
-  std::optional<std::string> found;
-  for (const auto& n : ListFiles(dir))
-    if (SameTextNoCase(n, name) && (!found || n < *found)) found = n;
-  return found;
 }
 
 }  // namespace velmaris

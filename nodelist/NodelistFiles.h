@@ -120,11 +120,4 @@ std::optional<int32_t> ParseDecimal(std::string_view text);
 // it (the last byte being the end-of-file byte).
 bool CheckListCrc(std::string_view buffer);
 
-// File names in list directories are matched without case: the name of the
-// file in dir that equals name without case (the exact spelling first).
-std::optional<std::string> FindFileNoCase(const std::string& dir, const std::string& name);
-// Names of the regular files in dir (nothing when the directory is missing).
-std::vector<std::string> ListFiles(const std::string& dir);
-bool SameTextNoCase(std::string_view a, std::string_view b);
-
 }  // namespace velmaris

@@ -126,13 +126,5 @@ TEST(NodelistFiles, IndexRecordLayout) {
   EXPECT_EQ(back.NodeType, ntPrivatePoint);
 }
 
-TEST(NodelistFiles, NamesMatchWithoutCase) {
-  TempDir dir;
-  dir.Write("NODELIST.123", "x");
-  EXPECT_EQ(FindFileNoCase(dir.Path(), "nodelist.123"), "NODELIST.123");
-  EXPECT_EQ(FindFileNoCase(dir.Path(), "NODELIST.123"), "NODELIST.123");
-  EXPECT_FALSE(FindFileNoCase(dir.Path(), "NODELIST.12"));
-}
-
 }  // namespace
 }  // namespace velmaris::test

@@ -28,7 +28,7 @@ TNodelistRunConfig DefaultConfig(const std::string& startDir) {
   config.IndexDir = config.ListDir;
   config.Zone = 2;
   std::set<std::string> nodelists, pointlists;
-  for (const auto& name : ListFiles(config.ListDir)) {
+  for (const auto& name : ListFileNames(config.ListDir)) {
     const size_t dot = name.find('.');
     if (dot == std::string::npos || dot + 1 == name.size()) continue;
     const std::string base = name.substr(0, dot);
