@@ -11,7 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "nodelist/CoreStub.h"
+#include "core/Crc.h"
+#include "core/FidoAddress.h"
 
 namespace velmaris {
 

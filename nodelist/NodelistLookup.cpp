@@ -239,6 +239,11 @@ void TNodelistLookup::GetAddress(int n, TFidoAddr& addr) const {
   if (ReadRecord(n, rec)) addr = rec.Addr;
 }
 
+void TNodelistLookup::GetAddressText(int n, TFidonetAddress& address) const {
+  TNodeIndexRecord rec;
+  if (ReadRecord(n, rec)) address.SetAddress(rec.Addr);
+}
+
 int32_t TNodelistLookup::GetNodeType(int n) const {
   TNodeIndexRecord rec;
   return ReadRecord(n, rec) ? rec.NodeType : ntUnlisted;

@@ -52,6 +52,7 @@ class TNodelistLookup {
   std::string GetCity(int n) const;
   std::string GetMisc(int n) const;  // phone, speed and flags
   void GetAddress(int n, TFidoAddr& addr) const;  // unchanged for -1
+  void GetAddressText(int n, TFidonetAddress& address) const;  // unchanged for -1
   int32_t GetNodeType(int n) const;                // 127 for -1
   uint32_t GetNameOffset(int n) const;             // 127 for -1
   uint32_t GetSysopOffset(int n) const;

@@ -73,6 +73,11 @@ TEST(NodelistLookup, HandMadeSetOpensAndAnswers) {
   EXPECT_EQ(lookup.GetCity(n), "Moscow");
   EXPECT_EQ(lookup.GetMisc(n), "7-1,300");
   EXPECT_EQ(lookup.GetNodeType(n), ntPoint);
+  TFidonetAddress text;
+  lookup.GetAddressText(n, text);
+  EXPECT_EQ(text.Text4D(), "2:5020/1.5");
+  lookup.GetAddressText(-1, text);
+  EXPECT_EQ(text.Text4D(), "2:5020/1.5");
   EXPECT_EQ(lookup.FindAddress(TFidoAddr{1, 1, 1, 0}), 0);
   EXPECT_EQ(lookup.FindAddress(TFidoAddr{2, 5020, 1, 0}), -1);
   EXPECT_EQ(lookup.FindAddress(TFidoAddr{0, 0, 0, 0}), -1);

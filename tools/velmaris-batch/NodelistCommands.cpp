@@ -83,32 +83,12 @@ const char* TypeName(int32_t type) {
   }
 }
 
-// zone:net/node with an optional .point, each part 0 to 65535.
-bool ParseAddress(const std::string& text, TFidoAddr& addr) {
-  unsigned z, n, f, p = 0;
-  char tail;
-  int used = 0;
-  if (std::sscanf(text.c_str(), "%u:%u/%u%n", &z, &n, &f, &used) != 3) return false;
-  if (static_cast<size_t>(used) < text.size()) {
-    int used2 = 0;
-    if (std::sscanf(text.c_str() + used, ".%u%n%c", &p, &used2, &tail) != 1 ||
-        static_cast<size_t>(used + used2) != text.size())
-      return false;
-  }
-  for (char c : text)
-    if (!(c == ':' || c == '/' || c == '.' || (c >= '0' && c <= '9'))) return false;
-  if (z > 65535 || n > 65535 || f > 65535 || p > 65535) return false;
-  addr = TFidoAddr{static_cast<uint16_t>(z), static_cast<uint16_t>(n), static_cast<uint16_t>(f),
-                   static_cast<uint16_t>(p)};
-  return true;
-}
-
 int LookupCommand(BatchContext& ctx) {
   BatchArgs args(ctx.args, {});
   if (args.Positional().size() != 1) throw EBatchUsage("lookup needs one address");
-  TFidoAddr addr;
-  if (!ParseAddress(args.Positional()[0], addr))
-    throw EBatchUsage("not an address: " + args.Positional()[0]);
+  const auto parsed = ParseFidoAddress(args.Positional()[0]);
+  if (!parsed) throw EBatchUsage("not an address: " + args.Positional()[0]);
+  const TFidoAddr addr = *parsed;
   TNodelistLookup lookup;
   lookup.SetPath(DefaultConfig(ctx.startDir).IndexDir);
   const int n = lookup.FindAddress(addr);
