@@ -2,44 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/Registry.h"
-
 namespace velmaris {
-
-PlacementRegistry::PlacementRegistry(std::string path) : path_(std::move(path)) {
-  while (!path_.empty() && path_.back() == '\\') path_.pop_back();
-}
-
-std::string PlacementRegistry::Key(const std::string& section) const {
-  return section.empty() ? path_ : path_ + "\\" + section;
-}
-
-int32_t PlacementRegistry::ReadInteger(const std::string& section, const std::string& name,
-                                       int32_t def) const {
-  try {
-    platform::Registry& reg = platform::GetRegistry();
-    const std::string key = Key(section);
-    if (reg.ValueType(key, name) != platform::RegType::DWord) return def;
-    return static_cast<int32_t>(reg.ReadDWord(key, name));
-  } catch (const std::exception&) {
-    return def;
-  }
-}
-
-void PlacementRegistry::WriteInteger(const std::string& section, const std::string& name,
-                                     int32_t value) {
-  try {
-    platform::GetRegistry().WriteDWord(Key(section), name, static_cast<uint32_t>(value));
-  } catch (const std::exception&) {
-  }
-}
-
-void PlacementRegistry::Flush() {
-  try {
-    platform::GetRegistry().Save();
-  } catch (const std::exception&) {
-  }
-}
 
 PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& screens,
                          int minW, int minH) {
@@ -51,6 +14,13 @@ PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& 
                         std::max<long long>(stored.y, s.y);
     return w > 0 && h > 0 ? w * h : 0;
   };
+  // Squared distance from the centre of the stored bounds to a screen.
+  auto distance = [&](const PlaceRect& s) -> long double {
+    const long double cx = stored.x + stored.w / 2.0L, cy = stored.y + stored.h / 2.0L;
+    const long double dx = cx < s.x ? s.x - cx : (cx > s.x + static_cast<long double>(s.w) ? cx - s.x - s.w : 0);
+    const long double dy = cy < s.y ? s.y - cy : (cy > s.y + static_cast<long double>(s.h) ? cy - s.y - s.h : 0);
+    return dx * dx + dy * dy;
+  };
   const PlaceRect* best = &screens.front();
   long long bestArea = overlap(*best);
   for (const PlaceRect& s : screens) {
@@ -59,6 +29,11 @@ PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& 
       bestArea = a;
       best = &s;
     }
+  }
+  if (bestArea == 0) {
+    // On no screen: the nearest one.
+    for (const PlaceRect& s : screens)
+      if (distance(s) < distance(*best)) best = &s;
   }
   const PlaceRect& s = *best;
   PlaceRect r;

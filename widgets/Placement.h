@@ -37,7 +37,7 @@ struct PlaceRect {
 };
 
 // The stored bounds moved and shrunk onto the screen they overlap most (the
-// first screen when they overlap none), never smaller than minW x minH
+// nearest screen when they overlap none), never smaller than minW x minH
 // (or the screen, when that is smaller).
 PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& screens,
                          int minW = 120, int minH = 80);
