@@ -521,11 +521,13 @@ void TCustomBetterListBox::Clicked() { emit clicked(); }
 
 void TCustomBetterListBox::DoubleClicked() { emit doubleClicked(); }
 
-std::u16string TCustomBetterListBox::FirstCaption(int row) {
+char16_t TCustomBetterListBox::FirstChar(int row) { return FirstCharOf(row).unicode(); }
+
+QChar TCustomBetterListBox::FirstCharOf(int row) {
   int image = -1, overlay = -1;
   QString caption;
   GetData(row, 0, image, overlay, caption);
-  return caption.toStdU16String();
+  return caption.isEmpty() ? QChar() : caption[0];
 }
 
 // Properties

@@ -193,6 +193,8 @@ class TCustomBetterListBox : public QAbstractScrollArea, private ListBoxHost {
   int ItemAtPos(int x, int y) const;
   virtual bool GetItemRect(int index, QRect& rect) const;
   virtual TBLBColumn* ColumnAtPos(int x, int y) const;
+  // The first character of the row's column-0 caption, 0 when it is empty.
+  virtual QChar FirstCharOf(int row);
   // The top of the rows in the client area (below the header when shown).
   int RowsTop() const;
 
@@ -279,7 +281,7 @@ class TCustomBetterListBox : public QAbstractScrollArea, private ListBoxHost {
   void TopChanged(int oldTop, int newTop) override;
   void Clicked() override;
   void DoubleClicked() override;
-  std::u16string FirstCaption(int row) override;
+  char16_t FirstChar(int row) override;
 
   void ComputeItemHeight();
   void UpdateScrollBars();

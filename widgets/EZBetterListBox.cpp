@@ -64,6 +64,16 @@ void TCustomEZBetterListBox::GetData(int row, int col, int& image, int& overlay,
   ParseListCell(items_[row], col, image, overlay, caption);
 }
 
+QChar TCustomEZBetterListBox::FirstCharOf(int row) {
+  if (row < 0 || row >= items_.size()) return QChar();
+  QStringView cell = items_[row];
+  const qsizetype tab = cell.indexOf(u'\t');
+  if (tab >= 0) cell = cell.left(tab);
+  TakePrefix(cell);
+  TakePrefix(cell);
+  return cell.isEmpty() ? QChar() : cell[0];
+}
+
 void TCustomEZBetterListBox::Changed() {
   if (updateCount_ > 0) {
     pendingChange_ = true;

@@ -47,6 +47,7 @@ class TCustomEZBetterListBox : public TCustomBetterListBox {
 
   int GetCount() const override;
   void GetData(int row, int col, int& image, int& overlay, QString& caption) override;
+  QChar FirstCharOf(int row) override;
 
   // Sorts the rows by SortColumn; the current, focused and selected rows
   // follow their strings. Rows with equal captions keep their order.

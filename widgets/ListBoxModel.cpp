@@ -271,8 +271,8 @@ int ListBoxModel::FindByInitial(char16_t ch) {
   auto upper = [](char16_t c) -> char16_t { return c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c; };
   ch = upper(ch);
   auto matches = [&](int row) {
-    const std::u16string caption = host_->FirstCaption(row);
-    return !caption.empty() && upper(caption[0]) == ch;
+    const char16_t first = host_->FirstChar(row);
+    return first != 0 && upper(first) == ch;
   };
   if (itemIndex_ < 0) {
     // Nothing current: every row is a candidate, from the first.

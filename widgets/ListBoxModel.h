@@ -26,8 +26,9 @@ class ListBoxHost {
   virtual void Clicked() = 0;
   // The double-click notification (OnDblClick); Return fires it too.
   virtual void DoubleClicked() = 0;
-  // The text of column 0 of a row, for the incremental search.
-  virtual std::u16string FirstCaption(int row) = 0;
+  // The first character of a row's column-0 caption (0 when it is empty),
+  // for the incremental search.
+  virtual char16_t FirstChar(int row) = 0;
 };
 
 // Keys the list box acts on.

@@ -203,6 +203,18 @@ TEST(EZBetterListBox, WithoutArrowsGlyphsAreLeftAlone) {
   EXPECT_FALSE(e.box.Columns().GetItem(1)->Glyph().isNull());
 }
 
+TEST(EZBetterListBox, LetterSearchSkipsImagePrefixes) {
+  Ez e;
+  e.box.SetItems({"[1]Alpha\tx", "[2][3]Beta", "\tCarrot", "[x]Bee"});
+  e.box.setFocus();
+  QTest::keyClick(&e.box, Qt::Key_B);
+  EXPECT_EQ(e.box.ItemIndex(), 1);
+  QTest::keyClick(&e.box, Qt::Key_B);
+  EXPECT_EQ(e.box.ItemIndex(), 3);
+  QTest::keyClick(&e.box, Qt::Key_C);  // only in the second column
+  EXPECT_EQ(e.box.ItemIndex(), 3);
+}
+
 TEST(EZBetterListBox, ImagesAndSeparatorsDraw) {
   Ez e;
   QPixmap strip(32, 16);

@@ -18,8 +18,9 @@ class RecordingHost : public ListBoxHost {
   void TopChanged(int oldTop, int newTop) override { tops.push_back({oldTop, newTop}); }
   void Clicked() override { ++clicks; }
   void DoubleClicked() override { ++doubleClicks; }
-  std::u16string FirstCaption(int row) override {
-    return row < static_cast<int>(captions.size()) ? captions[static_cast<size_t>(row)] : u"";
+  char16_t FirstChar(int row) override {
+    if (row >= static_cast<int>(captions.size()) || captions[static_cast<size_t>(row)].empty()) return 0;
+    return captions[static_cast<size_t>(row)][0];
   }
 
   std::set<int> rows;
