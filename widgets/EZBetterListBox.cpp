@@ -169,13 +169,15 @@ void TCustomEZBetterListBox::Sort() {
   std::vector<QString> keys(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     int image = -1, overlay = -1;
-    ParseListCell(items_[i], sortColumn_, image, overlay, keys[static_cast<size_t>(i)]);
+    QString& key = keys[static_cast<size_t>(i)];
+    ParseListCell(items_[i], sortColumn_, image, overlay, key);
+    key = std::move(key).toCaseFolded();  // compared without case
   }
   std::vector<int> order(static_cast<size_t>(count));
   std::iota(order.begin(), order.end(), 0);
   const bool descending = sortDescending_;
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-    const int c = keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)], Qt::CaseInsensitive);
+    const int c = keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)]);
     return descending ? c > 0 : c < 0;
   });
   QStringList sorted;

@@ -48,6 +48,11 @@ TEST(BetterListBox, ItemHeightFollowsFontAndBounds) {
   b.box.SetMaxItemHeight(1000);
   b.box.SetMinItemHeight(40);
   EXPECT_EQ(b.box.ItemHeight(), 40);
+  b.box.SetMinItemHeight(2);
+  QFont big = b.box.font();
+  big.setPixelSize(50);
+  b.box.setFont(big);
+  EXPECT_EQ(b.box.ItemHeight(), QFontMetrics(big).height() + 6);
 }
 
 struct GeometryCase {
