@@ -31,7 +31,7 @@ QPixmap WithTransparency(const QPixmap& pixmap) {
 }  // namespace
 
 QString FitCaption(const QFontMetrics& metrics, int maxWidth, const QString& text) {
-  if (metrics.horizontalAdvance(text) <= maxWidth) return text;
+  if (text.isEmpty() || metrics.horizontalAdvance(text) <= maxWidth) return text;
   const int room = maxWidth - metrics.horizontalAdvance(QStringLiteral("..."));
   int low = 1, high = static_cast<int>(text.size()), best = 1;
   while (low <= high) {

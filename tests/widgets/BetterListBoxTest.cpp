@@ -379,6 +379,7 @@ TEST(FitCaption, ShortensWithEllipsisKeepingOneCharacter) {
   EXPECT_TRUE(cut.endsWith("...")) << cut.toStdString();
   EXPECT_LE(m.horizontalAdvance(cut), m.horizontalAdvance("Netm..."));
   EXPECT_EQ(FitCaption(m, 0, "Netmail"), "N...");
+  EXPECT_EQ(FitCaption(m, -10, ""), "");
 }
 
 TEST(Columns, TotalWidthAndUpdateBracket) {
