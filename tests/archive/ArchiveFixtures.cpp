@@ -123,10 +123,10 @@ std::string BuildZip(const std::vector<ZipFixtureEntry>& entries, const std::str
 // ---------------------------------------------------------------- shrink
 
 // LZW with codes of 9 to 13 bits; the code size grows by the control
-// sequence 256,1 before the first code that needs it. With
-// partialClearHalfway, the sequence 256,2 frees every code that is no other
-// code's prefix once half of the input is coded.
-std::string ShrinkEncode(const std::string& in, bool partialClearHalfway) {
+// sequence 256,1 before the first code that needs it. With partialClear,
+// the sequence 256,2 frees every code that is no other code's prefix when
+// the table is full, as PKZIP does; without, the table stays full.
+std::string ShrinkEncode(const std::string& in, bool partialClear) {
   BitWriter bw;
   if (in.empty()) return {};
   constexpr int kCodes = 8192;
@@ -152,10 +152,7 @@ std::string ShrinkEncode(const std::string& in, bool partialClearHalfway) {
     while (nextFree < kCodes && prefix[size_t(nextFree)] != -1) ++nextFree;
     return code;
   };
-  bool cleared = !partialClearHalfway;
   int w = uint8_t(in[0]);
-  int lastEmitted = -1;
-  int lastAdded = -1;
   for (size_t i = 1; i <= in.size(); ++i) {
     if (i < in.size()) {
       auto it = dict.find({w, uint8_t(in[i])});
@@ -164,16 +161,11 @@ std::string ShrinkEncode(const std::string& in, bool partialClearHalfway) {
         continue;
       }
     }
-    // w is about to be sent; the decoder then adds (lastEmitted, first(w)).
-    if (!cleared && i >= in.size() / 2 && lastEmitted >= 0 && lastEmitted < 256 &&
-        w != lastAdded && w < 256) {
-      // Undo the entry made after lastEmitted; the decoder makes it only
-      // after the clear.
-      if (lastAdded >= 0) {
-        dict.erase({prefix[size_t(lastAdded)], suffix[size_t(lastAdded)]});
-        prefix[size_t(lastAdded)] = -1;
-        nextFree = std::min(nextFree, lastAdded);
-      }
+    emit(w);
+    if (i == in.size()) break;
+    // The decoder makes the entry (w, next byte) when it reads the next
+    // code, so a clear sent now comes before that entry on both sides.
+    if (partialClear && nextFree >= kCodes) {
       bw.Put(256, codeSize);
       bw.Put(2, codeSize);
       std::vector<bool> hasChild(kCodes, false);
@@ -186,16 +178,9 @@ std::string ShrinkEncode(const std::string& in, bool partialClearHalfway) {
         }
       nextFree = 257;
       while (nextFree < kCodes && prefix[size_t(nextFree)] != -1) ++nextFree;
-      if (lastAdded >= 0) add(lastEmitted, uint8_t(w < 256 ? w : 0));
-      cleared = true;
     }
-    emit(w);
-    lastEmitted = w;
-    lastAdded = -1;
-    if (i < in.size()) {
-      lastAdded = add(w, uint8_t(in[i]));
-      w = uint8_t(in[i]);
-    }
+    add(w, uint8_t(in[i]));
+    w = uint8_t(in[i]);
   }
   return bw.Finish();
 }

@@ -24,7 +24,7 @@ ZipFixtureEntry StoredEntry(const std::string& name, const std::string& content)
 std::string BuildZip(const std::vector<ZipFixtureEntry>& entries, const std::string& comment = {});
 
 // Encoders of the old methods.
-std::string ShrinkEncode(const std::string& in, bool partialClearHalfway);
+std::string ShrinkEncode(const std::string& in, bool partialClear);
 std::string ReduceEncode(const std::string& in, int factor, bool followerSets);
 std::string ImplodeEncode(const std::string& in, bool bigDict, bool literalTree);
 
