@@ -292,6 +292,7 @@ class TZipCommon : public TReadWriteObj {
 
   bool cancel_ = false;                    // set by Cancel(); ends the walk
   bool runActive_ = false;                 // inside Extract()
+  bool errorFired_ = false;                // RaiseError fired OnError for the exception in flight
   std::string outputName_;                 // full output name
   std::vector<std::string> outputParts_;   // its parts below extractDirEff_
   std::string extractDirEff_;              // the directory of this run, ends in "/"

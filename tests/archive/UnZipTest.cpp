@@ -264,6 +264,7 @@ TEST(UnZip, DamagedArchives) {
   t.Write("data.zip", bad);
   r = Extract(t / "data.zip", t / "out-data");
   EXPECT_NE(r.raised, 0);
+  EXPECT_EQ(r.errors, std::vector<int>{r.raised});  // OnError hears of it once
   EXPECT_FALSE(fs::exists(t / "out-data/one.txt"));
   // Sizes larger than the file: trusted only as far as the data goes.
   auto big = StoredEntry("s.txt", "short");
