@@ -38,7 +38,10 @@
 //   leaves ExtractIt removes a half-written output file.
 //   Decoders are bounded by the entry: ReadArchiveBlock returns 0 at its end;
 //   treat running dry before the output is complete as ecBadBlock / ecReadFile.
-//   Register the extractor with one line in ExtractorTable() (arxMain.cpp).
+//   ExtractorTable() in arxMain.cpp already has the lines for TUnARJ, TUnLHA,
+//   TUnARC and TUnRAR; each is compiled in as soon as archive/arxUnXYZ.h
+//   exists (touch arxMain.cpp once in an existing build directory). Another
+//   extractor adds one line there.
 #pragma once
 
 #include <chrono>
