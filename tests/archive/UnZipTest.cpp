@@ -473,3 +473,49 @@ TEST(UnZip, StateBelongsToEachExtractor) {
 
 }  // namespace
 }  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST(UnZip, FileDatesByDateAttribute) {
+  TempDir t;
+  t.Write("src/new.txt", "new");
+  t.Write("src/old.txt", "old");
+  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && touch -d '2003-02-01 10:00:00' new.txt && touch -d '1999-07-04 08:30:00' old.txt && zip -q ../d.zip new.txt old.txt"), 0);
+  auto mtime = [](const std::string& p) {
+    struct stat st {};
+    stat(p.c_str(), &st);
+    return st.st_mtime;
+  };
+  struct Case {
+    TDateAttribute attr;
+    const char* dir;
+  } cases[] = {{daFileDate, "file"}, {daMaxFileDate, "max"}, {daSysDate, "sys"}};
+  for (const auto& c : cases) {
+    auto x = CreateExtractor(atZip);
+    x->SetArchiveFile(t / "d.zip");
+    x->SetExtractDir(t / c.dir);
+    x->SetFileSpec({"*.*"});
+    x->DateAttribute = c.attr;
+    const time_t before = time(nullptr);
+    x->Extract();
+    const time_t newT = mtime(t / (std::string(c.dir) + "/new.txt"));
+    const time_t oldT = mtime(t / (std::string(c.dir) + "/old.txt"));
+    switch (c.attr) {
+      case daFileDate:
+        EXPECT_EQ(newT, mtime(t / "src/new.txt"));
+        EXPECT_EQ(oldT, mtime(t / "src/old.txt"));
+        break;
+      case daMaxFileDate:
+        EXPECT_EQ(newT, mtime(t / "src/new.txt"));
+        EXPECT_EQ(oldT, mtime(t / "src/new.txt"));
+        break;
+      case daSysDate:
+        EXPECT_GE(oldT, before);
+        break;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velmaris::test
