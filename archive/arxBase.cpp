@@ -134,7 +134,7 @@ void TZipCrypt::ZipUpdateKeys(uint8_t c) {
 }
 
 uint8_t TZipCrypt::ZipDecryptByte() const {
-  const uint16_t temp = uint16_t(keys[2] | 2);
+  const uint32_t temp = (keys[2] | 2) & 0xFFFF;
   return uint8_t((temp * (temp ^ 1)) >> 8);
 }
 
