@@ -274,6 +274,23 @@ TEST(UnZip, DamagedArchives) {
   r = Extract(t / "sizes.zip", t / "out-sizes");
   EXPECT_EQ(r.raised, ecReadFile);
   EXPECT_FALSE(fs::exists(t / "out-sizes/s.txt"));
+  // Two directory entries pointing at the same data: the second is refused.
+  {
+    std::string one = BuildZip({StoredEntry("x.txt", "payload")});
+    const size_t cdAt = one.find(std::string("PK\x01\x02", 4));
+    const std::string centralEntry = one.substr(cdAt, 46 + 5);
+    std::string twice = one.substr(0, cdAt) + centralEntry + centralEntry;
+    twice[cdAt + 46 + 46 + 5] = 'y';  // the second one is named y.txt
+    std::string end = one.substr(one.size() - 22);
+    end[8] = end[10] = 2;
+    end[12] = char(2 * 51);
+    twice += end;
+    t.Write("twice.zip", twice);
+    r = Extract(t / "twice.zip", t / "out-twice");
+    EXPECT_EQ(r.raised, 0);
+    EXPECT_EQ(r.errors, std::vector<int>{ecInconsistentLocalHeader});
+    EXPECT_EQ(Tree(t / "out-twice"), (std::map<std::string, std::string>{{"x.txt", "payload"}}));
+  }
   // An unknown method ends the run.
   auto m9 = StoredEntry("m9.txt", "x");
   m9.method = 9;
