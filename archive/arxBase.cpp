@@ -691,12 +691,16 @@ bool TUnBase::BeginFile(const std::string& outName, uint32_t dosDateTime, bool& 
 }
 
 void TUnBase::EndFile(uint32_t attr, uint32_t dosDateTime) {
+  EndFileAt(attr, DosDateToDateTime(dosDateTime));
+}
+
+void TUnBase::EndFileAt(uint32_t attr, time_t when) {
   if (outFd_ < 0) return;
   time_t t = 0;
   bool setTime = true;
   switch (DateAttribute) {
-    case daFileDate: t = DosDateToDateTime(dosDateTime); break;
-    case daMaxFileDate: t = DosDateToDateTime(maxDosDate_ ? maxDosDate_ : dosDateTime); break;
+    case daFileDate: t = when; break;
+    case daMaxFileDate: t = maxDosDate_ ? DosDateToDateTime(maxDosDate_) : when; break;
     case daSysDate: setTime = false; break;
   }
   if (setTime) {

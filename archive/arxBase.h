@@ -365,6 +365,8 @@ class TUnBase : public TZipCommon {
   // Sets the date by DateAttribute, closes the output and applies the
   // attributes (RestoreFileAttr, not for exactly 32).
   void EndFile(uint32_t attr, uint32_t dosDateTime);
+  // The same with the entry's time as Unix seconds (LHA level 2 headers).
+  void EndFileAt(uint32_t attr, time_t when);
   // After EndFile: fires OnEnd; a failed checksum removes the output and
   // raises 25151.
   void EndEntry(const std::string& fn, bool crcPass);
