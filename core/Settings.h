@@ -284,6 +284,8 @@ class Settings {
   // Changes (meant for the main thread). Each makes a new value set,
   // publishes it at once and, when anything differs, notifies the
   // subscribers: inline on the main thread, posted to it otherwise.
+  // Modify runs the edit on a copy of the current values (several changes
+  // become one consistent step); the edit must not call this object.
   void Modify(const std::function<void(SettingsValues&)>& edit);
   void Assign(const SettingsValues& values);
   void SetNumber(SettingId id, int32_t value);
