@@ -218,13 +218,15 @@ bool AskRetry(const TArea& area, bool indexFile) {
 
 // Opens ".PackedBody" for appending, creating it with its magic when it does
 // not exist (or was left shorter than its magic); position at its end.
-bool OpenBodyForAppend(TArea& area, Fd& fd, uint64_t& end) {
+bool OpenBodyForAppend(TArea& area, Fd& fd, uint64_t& end, bool& created) {
+  created = false;
   const std::string path = area.FilePath(kPackedBodyExt);
   fd = Fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (!fd.ok()) return false;
   uint64_t size = 0;
   if (!FileSize(fd.get(), size)) return false;
   if (size < 4) {
+    created = size == 0;
     if (::ftruncate(fd.get(), 0) != 0) return false;
     if (PWriteAll(fd.get(), kBodyMagic, 4, 0) != 4) {
       if (::ftruncate(fd.get(), 0) != 0) { /* nothing more to do */ }
@@ -285,7 +287,10 @@ bool DecodePackedIndex(std::string_view file, std::vector<TMsgHeader>& headers, 
   headers.clear();
   uint32_t count = 0;
   if (!ReadIndexHead(file, count)) return false;
-  headers.reserve(count);
+  // Room for the count as far as the file's size makes it plausible (real
+  // records take several bytes each); beyond that the array grows only as
+  // the chunks really produce records.
+  headers.reserve(std::min<size_t>(count, file.size() / 8 + 4096));
   // Records may span chunks: carry the incomplete tail of each piece.
   uint8_t partial[kMsgHeaderSize];
   size_t partialSize = 0;
@@ -356,7 +361,8 @@ bool DecodeBodyChunks(std::string_view stored, uint32_t bodyLength, std::string&
   // Every chunk takes at least 3 stored bytes and gives at most 32768.
   if (uint64_t{bodyLength} > (stored.size() / kMinChunkSize) * uint64_t{kMsgBaseChunkSize})
     return false;
-  body.resize(bodyLength);
+  // The body grows as its chunks really produce bytes, so a length that the
+  // chunks do not back costs no more memory than the chunks give.
   size_t produced = 0;
   size_t pos = 0;
   while (produced < bodyLength) {
@@ -365,11 +371,13 @@ bool DecodeBodyChunks(std::string_view stored, uint32_t bodyLength, std::string&
     pos += 2;
     if (len == 0 || stored.size() - pos < len) return false;
     size_t capacity = std::min<size_t>(kMsgBaseChunkSize, bodyLength - produced);
+    body.resize(produced + capacity);
     try {
       produced += Lzrw1KHDecompress(stored.data() + pos, body.data() + produced, len, capacity);
     } catch (const ELzrw1KHCompressor&) {
       return false;
     }
+    body.resize(produced);
     pos += len;
   }
   return true;
@@ -488,7 +496,8 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
   Fd body, index;
   uint64_t bodyEnd = 0, indexEnd = 0;
   uint32_t fileCount = 0;
-  if (!OpenBodyForAppend(area, body, bodyEnd) ||
+  bool bodyCreated = false;
+  if (!OpenBodyForAppend(area, body, bodyEnd, bodyCreated) ||
       !OpenIndexForAppend(area, index, indexEnd, fileCount)) {
     reload();
     return false;
@@ -552,6 +561,13 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
 
   ::fdatasync(body.get());
   ::fdatasync(index.get());
+  if (bodyCreated) {
+    try {
+      platform::FsyncPath(area.BaseDir.empty() ? std::string(".") : area.BaseDir);
+    } catch (const std::exception&) {
+      // The data is written; only its directory entry is not yet synced.
+    }
+  }
   uint64_t indexSize = 0;
   if (FileSize(index.get(), indexSize) && indexSize == indexEnd) {
     area.IndexFile.known = true;

@@ -153,6 +153,13 @@ TEST_F(MsgBaseDamageTest, DamagedBodiesGiveTheSubstitute) {
        }},
       {"chunk cut off", withRecord(record(storedChunk(goodBody).substr(0, 30))),
        [&](TMsgHeader& h) { h.BodyLength = static_cast<uint32_t>(goodBody.size()); }},
+      {"body length far beyond what the chunks give",
+       withRecord(record([&] {
+         std::string chunks;
+         for (int i = 0; i < 13; ++i) chunks += storedChunk(std::string(32768, 'y'));
+         return chunks;
+       }())),
+       [&](TMsgHeader& h) { h.BodyLength = 0xF0000000; }},
       {"chunk of more than 32768 bytes", withRecord(record(storedChunk(std::string(40000, 'x')))),
        [&](TMsgHeader& h) { h.BodyLength = 40000; }},
   };
