@@ -1,6 +1,7 @@
 #include "core/Settings.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <climits>
 #include <filesystem>
@@ -570,5 +571,17 @@ void Settings::Unsubscribe(SubscriptionId id) {
   std::lock_guard lock(listeners_->mutex);
   listeners_->byId.erase(id);
 }
+
+namespace {
+std::atomic<Settings*> programSettings{nullptr};
+}  // namespace
+
+Settings& GetSettings() {
+  Settings* settings = programSettings.load();
+  if (!settings) throw ESettings("No settings loaded");
+  return *settings;
+}
+
+void SetSettings(Settings* settings) { programSettings.store(settings); }
 
 }  // namespace velmaris

@@ -315,4 +315,9 @@ class Settings {
   std::shared_ptr<Listeners> listeners_;
 };
 
+// The program's settings object, set by the start-up (tests and the batch
+// driver set their own). GetSettings raises ESettings while none is set.
+Settings& GetSettings();
+void SetSettings(Settings* settings);
+
 }  // namespace velmaris

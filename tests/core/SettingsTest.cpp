@@ -622,5 +622,17 @@ TEST_F(SettingsTest, PostedNotificationAfterTheModelIsGoneIsDropped) {
   EXPECT_EQ(calls, 0);
 }
 
+TEST_F(SettingsTest, ProgramSettingsAreReachedFromAnywhere) {
+  SetSettings(nullptr);
+  EXPECT_THROW(GetSettings(), ESettings);
+  Settings settings(kStart, &dispatcher);
+  SetSettings(&settings);
+  int32_t seen = 0;
+  std::thread worker([&] { seen = GetSettings().Snapshot()->Zone(); });
+  worker.join();
+  EXPECT_EQ(seen, 2);
+  SetSettings(nullptr);
+}
+
 }  // namespace
 }  // namespace velmaris::test
