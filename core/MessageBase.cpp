@@ -218,13 +218,15 @@ bool AskRetry(const TArea& area, bool indexFile) {
 
 // Opens ".PackedBody" for appending, creating it with its magic when it does
 // not exist (or was left shorter than its magic); position at its end.
-bool OpenBodyForAppend(TArea& area, Fd& fd, uint64_t& end) {
+bool OpenBodyForAppend(TArea& area, Fd& fd, uint64_t& end, bool& created) {
+  created = false;
   const std::string path = area.FilePath(kPackedBodyExt);
   fd = Fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (!fd.ok()) return false;
   uint64_t size = 0;
   if (!FileSize(fd.get(), size)) return false;
   if (size < 4) {
+    created = size == 0;
     if (::ftruncate(fd.get(), 0) != 0) return false;
     if (PWriteAll(fd.get(), kBodyMagic, 4, 0) != 4) {
       if (::ftruncate(fd.get(), 0) != 0) { /* nothing more to do */ }
@@ -493,7 +495,8 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
   Fd body, index;
   uint64_t bodyEnd = 0, indexEnd = 0;
   uint32_t fileCount = 0;
-  if (!OpenBodyForAppend(area, body, bodyEnd) ||
+  bool bodyCreated = false;
+  if (!OpenBodyForAppend(area, body, bodyEnd, bodyCreated) ||
       !OpenIndexForAppend(area, index, indexEnd, fileCount)) {
     reload();
     return false;
@@ -557,6 +560,13 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
 
   ::fdatasync(body.get());
   ::fdatasync(index.get());
+  if (bodyCreated) {
+    try {
+      platform::FsyncPath(area.BaseDir.empty() ? std::string(".") : area.BaseDir);
+    } catch (const std::exception&) {
+      // The data is written; only its directory entry is not yet synced.
+    }
+  }
   uint64_t indexSize = 0;
   if (FileSize(index.get(), indexSize) && indexSize == indexEnd) {
     area.IndexFile.known = true;

@@ -11,6 +11,7 @@
 #include "core/Area.h"
 #include "core/Exceptions.h"
 #include "core/MessageBase.h"
+#include "core/WinRegistry.h"
 #include "MsgBaseFixtures.h"
 #include "support/TempDir.h"
 
@@ -438,6 +439,15 @@ TEST_F(MsgBaseAreaTest, HeaderAccessOutsideTheIndexRaises) {
   // Reading outside gives the substitute, never a crash.
   EXPECT_EQ(area.ReadMail(5)->Header.BodyOffset, TMsgHeader::NotStored);
   area.CloseIndex();
+}
+
+TEST(AreaFilesTest, UpgradeRecordsThePackedFormat) {
+  TempDir dir;
+  platform::Registry store(dir / "Velmaris.reg");
+  TWinRegistry reg("software\\Brimvale\\Velmaris", store);
+  UpgradeMessageBase(reg);
+  EXPECT_TRUE(reg.ReadBool("Updates", "Packed Bodys", false));
+  EXPECT_TRUE(reg.ReadBool("Updates", "Enhanced Headers", false));
 }
 
 TEST(AreaFilesTest, FileNamesAndDirectory) {
