@@ -287,9 +287,10 @@ bool DecodePackedIndex(std::string_view file, std::vector<TMsgHeader>& headers, 
   headers.clear();
   uint32_t count = 0;
   if (!ReadIndexHead(file, count)) return false;
-  // Room for what the chunks have produced so far, not for what the count
-  // claims.
-  headers.reserve(std::min<size_t>(count, 4096));
+  // Room for the count as far as the file's size makes it plausible (real
+  // records take several bytes each); beyond that the array grows only as
+  // the chunks really produce records.
+  headers.reserve(std::min<size_t>(count, file.size() / 8 + 4096));
   // Records may span chunks: carry the incomplete tail of each piece.
   uint8_t partial[kMsgHeaderSize];
   size_t partialSize = 0;

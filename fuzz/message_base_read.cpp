@@ -18,11 +18,23 @@ namespace {
 
 const std::string& FuzzDir() {
   static const std::string dir = [] {
+    // A memory file system when there is one: rewriting the same files on a
+    // disk file system makes it flush them at every run.
     const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fuzz-msgbase-XXXXXX";
+    std::string root = base && *base ? base : (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+    std::string tmpl = root + "/fuzz-msgbase-XXXXXX";
     if (!mkdtemp(tmpl.data())) std::abort();
     return tmpl + "/";
   }();
+  static const bool cleanup = [] {
+    std::atexit([] {
+      for (const char* ext : {"FUZZ.PackedIndex", "FUZZ.PackedBody", "FUZZ.$PX"})
+        std::remove((dir + ext).c_str());
+      ::rmdir(dir.c_str());
+    });
+    return true;
+  }();
+  (void)cleanup;
   return dir;
 }
 
