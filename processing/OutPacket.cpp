@@ -57,8 +57,9 @@ std::string FlowLinePath(std::string line) {
   return line;
 }
 
-// The first bundle of the day listed in the flow file: a path whose three
-// characters before the last are the day extension. "" when none (also
+// The first bundle of the day listed in the flow file: an absolute path
+// whose three characters before the last are the day extension (case
+// counts; the last character is the bundle's running number). "" when none (also
 // when the flow file is missing or unreadable).
 std::string FindListedBundle(const std::string& flowFile, const std::string& dayExt) {
   if (flowFile.empty() || !platform::FileExists(flowFile)) return "";
@@ -74,7 +75,9 @@ std::string FindListedBundle(const std::string& flowFile, const std::string& day
     if (end == std::string::npos) end = data.size();
     const std::string path = FlowLinePath(data.substr(at, end - at));
     at = end + 1;
-    if (path.size() >= dayExt.size() + 1 &&
+    // Only a full path of our own can be packed into; a line written by
+    // another program with a foreign path form is passed over.
+    if (!path.empty() && path[0] == '/' && path.size() >= dayExt.size() + 1 &&
         path.compare(path.size() - 1 - dayExt.size(), dayExt.size(), dayExt) == 0) {
       return path;
     }
@@ -118,6 +121,16 @@ std::vector<std::string> PacketProcessorArgs(std::string_view commandLine,
   }
   args.push_back(packetPath);
   return args;
+}
+
+int RunPacketProcessorCommand(std::string_view commandLine, const std::string& packetPath) {
+  const std::vector<std::string> args = PacketProcessorArgs(commandLine, packetPath);
+  if (args.empty()) return -1;
+  try {
+    return platform::Process::Run(args);
+  } catch (const platform::EProcess&) {
+    return -1;
+  }
 }
 
 size_t PackedMessageLength(std::string_view image, std::string* error) {
@@ -164,13 +177,7 @@ int TOutPacket::RunPacketProcessor(const std::string& packetPath) {
       return -1;  // no settings: nothing configured
     }
   }
-  const std::vector<std::string> args = PacketProcessorArgs(command, packetPath);
-  if (args.empty()) return -1;
-  try {
-    return platform::Process::Run(args);
-  } catch (const platform::EProcess&) {
-    return -1;
-  }
+  return RunPacketProcessorCommand(command, packetPath);
 }
 
 TPacketWriteResult TOutPacket::WritePacket(bool pack) {

@@ -56,6 +56,11 @@ std::string BundleDayExtension(TDateTime when);
 std::vector<std::string> PacketProcessorArgs(std::string_view commandLine,
                                              const std::string& packetPath);
 
+// Runs a packet processor (export or import) on a packet with those
+// arguments and waits for it to end. The exit code, or -1 when the command
+// line is empty or the program could not be started.
+int RunPacketProcessorCommand(std::string_view commandLine, const std::string& packetPath);
+
 // The length of a packed message image up to and including the NUL of its
 // text, after checking it: type 2, the fixed part, and the three strings
 // within their FTS-0001 lengths and the text, each NUL-terminated. 0 when

@@ -284,6 +284,7 @@ TEST(PacketWriter, WhichFlowLinesCountAsTodaysBundle) {
       {"first match wins", "^{out}x.pkt\r\n^{out}1.TH0\r\n^{out}2.TH0\r\n", "1.TH0"},
       {"path with blanks kept whole", "^{out}my dir/0000CCCC.TH0  \r\n", "0000CCCC.TH0"},
       {"packet lines do not match", "^{out}0000DDDD.pkt\r\n", ""},
+      {"foreign path form", "^C:\\OUT\\0000EEEE.TH0\r\n", ""},
   };
   for (const Case& c : cases) {
     Outbound o;
@@ -404,6 +405,10 @@ TEST(PacketWriter, PacketProcessorRunsWithoutAShell) {
   const TPacketWriteResult r = o.packet.WritePacket(false);
   ASSERT_TRUE(r.Ok) << r.Error;
   EXPECT_EQ(platform::ReadFile(copy), platform::ReadFile(r.PacketPath));
+  // The exit code is handed back; a program that cannot start is no failure.
+  EXPECT_EQ(RunPacketProcessorCommand("", r.PacketPath), -1);
+  EXPECT_EQ(RunPacketProcessorCommand("/nonexistent/processor %filename", r.PacketPath), -1);
+  EXPECT_EQ(RunPacketProcessorCommand("false", r.PacketPath), 1);
   EXPECT_EQ(BundleDayExtension(Day(18)), ".SU");
   EXPECT_EQ(BundleDayExtension(Day(19)), ".MO");
 }
