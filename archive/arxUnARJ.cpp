@@ -193,6 +193,12 @@ void TUnARJ::DecodePart(const TArjHeader& h, const std::string& fn) {
         RaiseError(ecUnsupportedMethod, fn);
     }
   } catch (const ELzhData& e) {
+    // Garbled data that does not decode was most likely garbled with
+    // another password.
+    if (garbled) {
+      ReportError(e.Code, fn);
+      RaiseError(ecInvalidPassword, fn);
+    }
     RaiseError(e.Code, fn);
   }
   key_.clear();
