@@ -67,9 +67,15 @@ void TUnARJ::DecryptBlock(uint8_t* buf, size_t n) {
   }
 }
 
+void ArjPasswordModify(bool forward, std::string& password, uint8_t modifier) {
+  for (char& c : password)
+    c = static_cast<char>(forward ? static_cast<uint8_t>(c) + modifier : static_cast<uint8_t>(c) - modifier);
+}
+
 void TUnARJ::StartKey(uint8_t modifier) {
+  // The held password stays as it was; the entry works on a modified copy.
   key_ = password_;
-  for (char& c : key_) c = static_cast<char>(static_cast<uint8_t>(c) + modifier);
+  ArjPasswordModify(true, key_, modifier);
   keyPos_ = 0;
 }
 

@@ -10,6 +10,11 @@
 
 namespace velmaris {
 
+// Adds the modifier to every character of the password (modulo 256), or
+// subtracts it when `forward` is false. A garbled entry is decrypted with its
+// password modified by the entry's password modifier.
+void ArjPasswordModify(bool forward, std::string& password, uint8_t modifier);
+
 class TUnARJ : public TUnBase {
  public:
   TUnARJ();

@@ -263,6 +263,50 @@ TEST_F(ArjExtract, MainHeaderIsFoundWithinTheSearchRange) {
   }
 }
 
+TEST_F(ArjExtract, SelfExtractorStubIsPassedOver) {
+  // A DOS stub of 1000 bytes whose header gives its length (2 pages, 488
+  // bytes in the last), then the archive.
+  std::string stub(1000, '\0');
+  stub[0] = 'M', stub[1] = 'Z';
+  stub[2] = static_cast<char>(488 & 0xFF), stub[3] = static_cast<char>(488 >> 8);
+  stub[4] = 2;
+  const std::string sfx = dir_->Path() + "sfx.exe";
+  WriteAll(sfx, stub + ReadAll(Make("m1.arj", "-m1")));
+  const std::string out = Fresh("out-sfx");
+  const BatchResult r = RunUnpack(sfx, out);
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(Tree(out), files_);
+}
+
+TEST_F(ArjExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
+  std::string arc = ReadAll(Make("m1.arj", "-m1"));
+  // The first entry is text.txt; give it names of the same length that
+  // point elsewhere.
+  const size_t p = HeaderOffset(arc, 1);
+  const size_t name = p + 4 + static_cast<uint8_t>(arc[p + 4]);
+  ASSERT_EQ(arc.substr(name, 8), "text.txt");
+  int n = 0;
+  for (const char* evil : {"../x.txt", "/etc/xyz", "..\\x.txt"}) {
+    SCOPED_TRACE(evil);
+    std::string bad = arc;
+    bad.replace(name, 8, evil);
+    FixHeaderCrc(bad, p);
+    const std::string jail = dir_->Path() + "jail" + std::to_string(n++) + "/";
+    std::filesystem::remove_all(jail);
+    WriteAll(jail + "in.arj", bad);
+    const BatchResult r = RunUnpack(jail + "in.arj", jail + "out");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find("25243"), std::string::npos) << r.output;
+    // The other entries are extracted, nothing lands outside "out".
+    Files expected;
+    for (const auto& f : files_)
+      if (f.first != "text.txt") expected.emplace_back("out/" + f.first, f.second);
+    expected.emplace_back("in.arj", bad);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Tree(jail), expected);
+  }
+}
+
 TEST_F(ArjExtract, CorruptDataFailsWithoutLeavingWrongFiles) {
   const std::string data = SampleText(60000, 21) + SampleRuns(20000);
   WriteAll(src_ + "one/f.dat", data);

@@ -249,6 +249,18 @@ TEST_F(LhaExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
   EXPECT_EQ(Tree(dir_->Path() + "jail/"), (Files{{"out-unsafe/ok.txt", d}}));
 }
 
+TEST_F(LhaExtract, DirectoryEntriesAreNeverWrittenAsFiles) {
+  const std::string d = SampleText(300, 4);
+  const std::string arc = dir_->Path() + "dirs.lzh";
+  WriteAll(arc, LhaLevel0Entry("-lhd-", "empty\\", "", "") + LhaLevel0Entry("-lh0-", "f.txt", d, d) +
+                    std::string(1, '\0'));
+  const std::string out = Fresh("out-dirs");
+  const BatchResult r = RunUnpack(arc, out);
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(Tree(out), (Files{{"f.txt", d}}));
+  EXPECT_TRUE(std::filesystem::is_directory(out + "empty"));
+}
+
 TEST_F(LhaExtract, CorruptDataFailsWithoutLeavingWrongFiles) {
   // Archives of one file each, damaged at several places of the data.
   const std::string data = SampleText(60000, 21) + SampleRuns(20000);
