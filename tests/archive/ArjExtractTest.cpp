@@ -180,6 +180,8 @@ TEST_F(ArjExtract, VolumeSetsAreFollowedAndAMissingPartFails) {
     BatchResult r = RunUnpack(arc, out, pw);
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(Tree(out), big);
+    // arj follows a set only with -v.
+    EXPECT_EQ(ArjX(arc, c.password ? std::string("-v -g") + c.password : std::string("-v")), big);
     // Without its second part the set is broken: an error, and no part of
     // the file that crossed into it.
     std::filesystem::rename(vdir + "set.a01", vdir + "moved.a01");
