@@ -92,10 +92,13 @@ void FixHeaderCrc(std::string& arc, size_t pos) {
 }
 
 TEST_F(ArjExtract, MethodsZeroToFourGiveTheFilesAndAgreeWithArj) {
-  for (int m = 0; m <= 4; ++m) {
-    SCOPED_TRACE(m);
-    const std::string arc = Make("m" + std::to_string(m) + ".arj", "-m" + std::to_string(m));
-    const std::string out = Fresh("out-m" + std::to_string(m));
+  const char* cases[] = {"-m0", "-m1", "-m2", "-m3", "-m4", "-m1 -jm"};
+  int n = 0;
+  for (const char* switches : cases) {
+    SCOPED_TRACE(switches);
+    const std::string arc =
+        std::string(switches) == "-m1" ? Make("m1.arj", "-m1") : Make("sw" + std::to_string(n) + ".arj", switches);
+    const std::string out = Fresh("out-sw" + std::to_string(n++));
     const BatchResult r = RunUnpack(arc, out);
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(Tree(out), files_);
