@@ -26,9 +26,10 @@ std::string DirectoryName(const uint8_t* p, size_t n) {
   return dir;
 }
 
+// Names of levels 0 and 1 carry their directories with "\" (DOS) or "/".
 std::string Slashes(std::string name) {
   for (char& c : name)
-    if (c == '\\' || static_cast<uint8_t>(c) == 0xFF) c = '/';
+    if (c == '\\') c = '/';
   return name;
 }
 
@@ -100,7 +101,6 @@ TLhaRead ReadLhaHeader(const std::function<size_t(uint8_t*, size_t)>& read, TLha
     name.assign(reinterpret_cast<const char*>(r.data()), nameLen);
     name = Slashes(name);
     h.Crc = GetLE16(r.data() + nameLen);
-    h.HasCrc = true;
     h.HeaderSize = size + 2;
     if (h.Level == 1) {
       // OS byte, then the size of the first extended header in the last two
@@ -122,7 +122,6 @@ TLhaRead ReadLhaHeader(const std::function<size_t(uint8_t*, size_t)>& read, TLha
     // Bytes 21-22 hold the CRC-16, 23 the OS, 24-25 the size of the first
     // extended header.
     h.Crc = static_cast<uint16_t>(b[21] | (more[0] << 8));
-    h.HasCrc = true;
     const size_t next = GetLE16(more + 2);
     uint64_t ext = 0;
     const TLhaRead w = WalkExtended(read, next, h, name, dir, ext, total - 26);

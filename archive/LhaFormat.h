@@ -28,7 +28,6 @@ struct TLhaHeader {
   uint32_t Stamp = 0;         // DOS date-time (levels 0, 1) or Unix seconds (level 2)
   uint8_t Attr = 0x20;
   uint16_t Crc = 0;
-  bool HasCrc = false;
   std::string Name;           // with its directory, "/" separated
   uint64_t HeaderSize = 0;    // bytes from the header's start to the data
 
