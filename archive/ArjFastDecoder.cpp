@@ -6,7 +6,7 @@ namespace {
 
 // A value with a unary prefix: each leading one bit (at most `steps`) adds
 // 2^width to the base and widens the following plain field by one bit.
-inline uint32_t ReadPrefixed(TBitReader& br, int width, int steps) {
+inline uint32_t ReadPrefixed(TLzhBitReader& br, int width, int steps) {
   uint32_t plus = 0;
   uint32_t pwr = 1u << width;
   int w = width;
@@ -21,10 +21,10 @@ inline uint32_t ReadPrefixed(TBitReader& br, int width, int steps) {
 
 }  // namespace
 
-void TArjFastDecoder::Decode(TByteSource& in, TByteSink& out, uint64_t size, const TCancelCheck& cancel) {
-  TCancelSink sink(out, cancel);
-  TBitReader br(in);
-  TLzWindow win(16, sink);
+void TArjFastDecoder::Decode(TLzhSource& in, TLzhSink& out, uint64_t size, const TLzhCancelCheck& cancel) {
+  TLzhCancelSink sink(out, cancel);
+  TLzhBitReader br(in);
+  TLzhWindow win(16, sink);
   constexpr uint32_t kWindow = 26624;
   while (win.Produced() < size && !sink.Cancelled) {
     const uint32_t len = ReadPrefixed(br, 0, 7);

@@ -26,24 +26,24 @@ class ELzhData : public std::runtime_error {
 
 // Where a decoder reads its compressed bytes. Implementations stop at the end
 // of the entry's data (they are bounded by the compressed size).
-class TByteSource {
+class TLzhSource {
  public:
-  virtual ~TByteSource() = default;
+  virtual ~TLzhSource() = default;
   // Reads up to n bytes into buf; 0 means the data has ended.
   virtual size_t Read(uint8_t* buf, size_t n) = 0;
 };
 
 // Where a decoder puts its output, one flushed window block at a time.
-class TByteSink {
+class TLzhSink {
  public:
-  virtual ~TByteSink() = default;
+  virtual ~TLzhSink() = default;
   virtual void Write(const uint8_t* data, size_t n) = 0;
 };
 
 // A source over a block of memory (tests, fuzzing, benchmarks).
-class TMemorySource : public TByteSource {
+class TLzhMemorySource : public TLzhSource {
  public:
-  TMemorySource(const void* data, size_t size)
+  TLzhMemorySource(const void* data, size_t size)
       : p_(static_cast<const uint8_t*>(data)), left_(size) {}
   size_t Read(uint8_t* buf, size_t n) override {
     if (n > left_) n = left_;
@@ -59,9 +59,9 @@ class TMemorySource : public TByteSource {
 };
 
 // A sink that collects everything in memory, refusing more than `limit` bytes.
-class TMemorySink : public TByteSink {
+class TLzhMemorySink : public TLzhSink {
  public:
-  explicit TMemorySink(size_t limit = SIZE_MAX) : limit_(limit) {}
+  explicit TLzhMemorySink(size_t limit = SIZE_MAX) : limit_(limit) {}
   void Write(const uint8_t* data, size_t n) override {
     if (n > limit_ - Data.size()) throw ELzhData(kLzhBadHuffmanCode, "output beyond its size");
     Data.append(reinterpret_cast<const char*>(data), n);
@@ -77,9 +77,9 @@ class TMemorySink : public TByteSink {
 // because decoders look ahead further than they consume, but only a few: a
 // stream that would consume more than that is truncated and raises
 // kLzhReadError, which also bounds every decoding loop.
-class TBitReader {
+class TLzhBitReader {
  public:
-  explicit TBitReader(TByteSource& src) : src_(src), in_(kInSize) {}
+  explicit TLzhBitReader(TLzhSource& src) : src_(src), in_(kInSize) {}
 
   // Buffered bits, the top `Count` bits of `Buf` are valid.
   uint64_t Buf = 0;
@@ -135,7 +135,7 @@ class TBitReader {
     return end_ != 0;
   }
 
-  TByteSource& src_;
+  TLzhSource& src_;
   std::vector<uint8_t> in_;
   size_t pos_ = 0, end_ = 0;
   int padding_ = 0;
@@ -144,9 +144,9 @@ class TBitReader {
 // The sliding window of an LZ decoder: a ring of 2^bits bytes flushed to the
 // sink whenever it fills and at the end. Back references are checked against
 // the bytes produced so far plus an optional preset region.
-class TLzWindow {
+class TLzhWindow {
  public:
-  TLzWindow(int bits, TByteSink& sink) : buf_(size_t{1} << bits), mask_(buf_.size() - 1), sink_(sink) {}
+  TLzhWindow(int bits, TLzhSink& sink) : buf_(size_t{1} << bits), mask_(buf_.size() - 1), sink_(sink) {}
 
   // Presets the last n bytes of the ring with `fill` and lets references
   // reach them before any output exists (the LZHUF scheme starts with a
@@ -201,16 +201,16 @@ class TLzWindow {
   size_t pos_ = 0;
   uint64_t produced_ = 0;
   size_t preset_ = 0;
-  TByteSink& sink_;
+  TLzhSink& sink_;
 };
 
 // Checked between flushed blocks; true ends the decoding early.
-using TCancelCheck = std::function<bool()>;
+using TLzhCancelCheck = std::function<bool()>;
 
 // Passes blocks on and asks the cancel check after each.
-class TCancelSink : public TByteSink {
+class TLzhCancelSink : public TLzhSink {
  public:
-  TCancelSink(TByteSink& out, const TCancelCheck& cancel) : out_(out), cancel_(cancel) {}
+  TLzhCancelSink(TLzhSink& out, const TLzhCancelCheck& cancel) : out_(out), cancel_(cancel) {}
   void Write(const uint8_t* d, size_t n) override {
     out_.Write(d, n);
     if (cancel_ && cancel_()) Cancelled = true;
@@ -218,8 +218,8 @@ class TCancelSink : public TByteSink {
   bool Cancelled = false;
 
  private:
-  TByteSink& out_;
-  const TCancelCheck& cancel_;
+  TLzhSink& out_;
+  const TLzhCancelCheck& cancel_;
 };
 
 }  // namespace velmaris

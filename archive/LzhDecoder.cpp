@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "archive/HuffTable.h"
+#include "archive/LzhHuffTable.h"
 
 namespace velmaris {
 
@@ -32,9 +32,9 @@ TLzhSettings TLzhSettings::Lha(int method) {
 }
 
 struct TLzhDecoder::State {
-  THuffTable<12, kNC> c;
-  THuffTable<8, kNT> pt;  // code-length code, then the position code
-  THuffTable<8, kNT> p;
+  TLzhHuffTable<12, kNC> c;
+  TLzhHuffTable<8, kNT> pt;  // code-length code, then the position code
+  TLzhHuffTable<8, kNT> p;
   std::array<uint8_t, kNC> cLen{};
   std::array<uint8_t, kNT> ptLen{};
 };
@@ -49,7 +49,7 @@ namespace {
 // Reads the lengths of a small code (the code-length code or the position
 // code) and builds its table.
 template <class Table>
-void ReadPtLen(TBitReader& br, Table& table, uint8_t* len, int nn, int nbit, int special) {
+void ReadPtLen(TLzhBitReader& br, Table& table, uint8_t* len, int nn, int nbit, int special) {
   const int n = static_cast<int>(br.Get(nbit));
   if (n == 0) {
     const int c = static_cast<int>(br.Get(nbit));
@@ -80,7 +80,7 @@ void ReadPtLen(TBitReader& br, Table& table, uint8_t* len, int nn, int nbit, int
   if (!table.Build(len, nn)) Bad("over-subscribed code-length code");
 }
 
-void ReadCLen(TBitReader& br, THuffTable<12, kNC>& c, uint8_t* cLen, const THuffTable<8, kNT>& pt) {
+void ReadCLen(TLzhBitReader& br, TLzhHuffTable<12, kNC>& c, uint8_t* cLen, const TLzhHuffTable<8, kNT>& pt) {
   const int n = static_cast<int>(br.Get(kCBits));
   if (n == 0) {
     const int sym = static_cast<int>(br.Get(kCBits));
@@ -109,11 +109,11 @@ void ReadCLen(TBitReader& br, THuffTable<12, kNC>& c, uint8_t* cLen, const THuff
 
 }  // namespace
 
-void TLzhDecoder::LzhDecode(TByteSource& in, TByteSink& out, uint64_t size, const TCancelCheck& cancel) {
+void TLzhDecoder::LzhDecode(TLzhSource& in, TLzhSink& out, uint64_t size, const TLzhCancelCheck& cancel) {
   State& st = *st_;
-  TBitReader br(in);
-  TCancelSink sink(out, cancel);
-  TLzWindow win(kWindowBits, sink);
+  TLzhBitReader br(in);
+  TLzhCancelSink sink(out, cancel);
+  TLzhWindow win(kWindowBits, sink);
 
   const int np = settings_.PositionCodes;
   const uint32_t maxDist = settings_.MaxDistance;

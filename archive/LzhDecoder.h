@@ -35,7 +35,7 @@ class TLzhDecoder {
   // Decodes exactly `size` bytes from `in` to `out`. Raises ELzhData on
   // corrupt or truncated data. `cancel`, when given, is asked after every
   // flushed window; true ends the decoding early.
-  void LzhDecode(TByteSource& in, TByteSink& out, uint64_t size, const TCancelCheck& cancel = {});
+  void LzhDecode(TLzhSource& in, TLzhSink& out, uint64_t size, const TLzhCancelCheck& cancel = {});
 
  private:
   struct State;

@@ -120,10 +120,10 @@ void TLzhufTree::Update(int symbol) {
   } while (c != 0);
 }
 
-void TLzhufDecoder::Decode(TByteSource& in, TByteSink& out, uint64_t size, const TCancelCheck& cancel) {
-  TCancelSink sink(out, cancel);
-  TBitReader br(in);
-  TLzWindow win(13, sink);
+void TLzhufDecoder::Decode(TLzhSource& in, TLzhSink& out, uint64_t size, const TLzhCancelCheck& cancel) {
+  TLzhCancelSink sink(out, cancel);
+  TLzhBitReader br(in);
+  TLzhWindow win(13, sink);
   win.Preset(kWindow, ' ');
   TLzhufTree tree;
   const TPositionCode& pos = PositionCode();

@@ -40,7 +40,7 @@ int LzhufPositionCodeLength(int upper);
 class TLzhufDecoder {
  public:
   // Decodes exactly `size` bytes; raises ELzhData on corrupt data.
-  void Decode(TByteSource& in, TByteSink& out, uint64_t size, const TCancelCheck& cancel = {});
+  void Decode(TLzhSource& in, TLzhSink& out, uint64_t size, const TLzhCancelCheck& cancel = {});
 };
 
 }  // namespace velmaris

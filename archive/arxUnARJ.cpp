@@ -29,7 +29,7 @@ bool IsDirectoryEntry(const TArjHeader& h) {
 
 // The compressed data of the current entry, bounded by its packed size and
 // decrypted when garbled.
-class TUnARJ::Source : public TByteSource {
+class TUnARJ::Source : public TLzhSource {
  public:
   Source(TUnARJ& x, bool garbled) : x_(x), garbled_(garbled) {}
   size_t Read(uint8_t* buf, size_t n) override {
@@ -45,7 +45,7 @@ class TUnARJ::Source : public TByteSource {
 };
 
 // The decoded data: written to the output with the CRC-32.
-class TUnARJ::Sink : public TByteSink {
+class TUnARJ::Sink : public TLzhSink {
  public:
   explicit Sink(TUnARJ& x) : x_(x) {}
   void Write(const uint8_t* data, size_t n) override {
@@ -172,7 +172,7 @@ void TUnARJ::DecodePart(const TArjHeader& h, const std::string& fn) {
     StartKey(h.PasswordModifier);
   else
     key_.clear();
-  const TCancelCheck cancel = [this] { return cancel_; };
+  const TLzhCancelCheck cancel = [this] { return cancel_; };
   try {
     switch (h.Method) {
       case 0:

@@ -19,7 +19,7 @@ uint32_t LhaDosTime(const TLhaHeader& h) {
 }
 
 // The compressed data of the current entry, bounded by its packed size.
-class TUnLHA::Source : public TByteSource {
+class TUnLHA::Source : public TLzhSource {
  public:
   explicit Source(TUnLHA& x) : x_(x) {}
   size_t Read(uint8_t* buf, size_t n) override {
@@ -33,7 +33,7 @@ class TUnLHA::Source : public TByteSource {
 };
 
 // The decoded data: written to the output with the CRC-16.
-class TUnLHA::Sink : public TByteSink {
+class TUnLHA::Sink : public TLzhSink {
  public:
   explicit Sink(TUnLHA& x) : x_(x) {}
   void Write(const uint8_t* data, size_t n) override {
@@ -85,7 +85,7 @@ void TUnLHA::FirstPass(uint64_t start) {
 }
 
 void TUnLHA::Decode(const TLhaHeader& h, const std::string& fn) {
-  const TCancelCheck cancel = [this] { return cancel_; };
+  const TLzhCancelCheck cancel = [this] { return cancel_; };
   Source src(*this);
   Sink sink(*this);
   try {

@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
   const int which = data[0] % 7;
   const uint64_t out = (uint64_t(data[1]) | (uint64_t(data[2]) << 8) | (uint64_t(data[3]) << 16)) % (1u << 20);
-  TMemorySource src(data + 4, size - 4);
-  TMemorySink sink(out);
+  TLzhMemorySource src(data + 4, size - 4);
+  TLzhMemorySink sink(out);
   try {
     switch (which) {
       case 0: case 1: case 2: case 3:

@@ -18,9 +18,9 @@ struct Outcome {
   int code = 0;  // 0 when decoding succeeded
 };
 
-Outcome Decode(const std::function<void(TByteSource&, TByteSink&)>& decode, const std::string& in) {
-  TMemorySource src(in.data(), in.size());
-  TMemorySink sink;
+Outcome Decode(const std::function<void(TLzhSource&, TLzhSink&)>& decode, const std::string& in) {
+  TLzhMemorySource src(in.data(), in.size());
+  TLzhMemorySink sink;
   Outcome o;
   try {
     decode(src, sink);
@@ -32,7 +32,7 @@ Outcome Decode(const std::function<void(TByteSource&, TByteSink&)>& decode, cons
 }
 
 Outcome Lzh(int method, const std::string& in, uint64_t size) {
-  return Decode([&](TByteSource& s, TByteSink& k) { TLzhDecoder(TLzhSettings::Lha(method)).LzhDecode(s, k, size); }, in);
+  return Decode([&](TLzhSource& s, TLzhSink& k) { TLzhDecoder(TLzhSettings::Lha(method)).LzhDecode(s, k, size); }, in);
 }
 
 // Writers of the pieces of a static-Huffman block (lh5: 4-bit position
@@ -195,9 +195,9 @@ TEST(LhaDecoder, TruncatedOrRandomInputEndsWithAnError) {
     const std::string in = SampleRandom(64 + seed * 37, seed);
     const Outcome o = Lzh(5 + static_cast<int>(seed % 3), in, 1u << 24);
     EXPECT_NE(o.code, 0) << seed;
-    const Outcome f = Decode([&](TByteSource& s, TByteSink& k) { TArjFastDecoder().Decode(s, k, 1u << 24); }, in);
+    const Outcome f = Decode([&](TLzhSource& s, TLzhSink& k) { TArjFastDecoder().Decode(s, k, 1u << 24); }, in);
     EXPECT_NE(f.code, 0) << seed;
-    const Outcome h = Decode([&](TByteSource& s, TByteSink& k) { TLzhufDecoder().Decode(s, k, 1u << 24); }, in);
+    const Outcome h = Decode([&](TLzhSource& s, TLzhSink& k) { TLzhufDecoder().Decode(s, k, 1u << 24); }, in);
     EXPECT_NE(h.code, 0) << seed;
   }
 }
@@ -232,7 +232,7 @@ TEST(ArjFastDecoder, LiteralsMatchesAndBadDistances) {
     BitWriter w;
     c.write(w);
     const std::string in = w.Finish();
-    const Outcome o = Decode([&](TByteSource& s, TByteSink& k) { TArjFastDecoder().Decode(s, k, c.size); }, in);
+    const Outcome o = Decode([&](TLzhSource& s, TLzhSink& k) { TArjFastDecoder().Decode(s, k, c.size); }, in);
     EXPECT_EQ(o.code, c.code);
     if (!c.code) {
       EXPECT_EQ(o.out, c.out);
@@ -249,12 +249,12 @@ TEST(LzhufDecoder, RoundTripsTheTestEncoder) {
   for (const auto& data : cases) {
     SCOPED_TRACE(data.size());
     const std::string enc = EncodeLh1(data);
-    const Outcome o = Decode([&](TByteSource& s, TByteSink& k) { TLzhufDecoder().Decode(s, k, data.size()); }, enc);
+    const Outcome o = Decode([&](TLzhSource& s, TLzhSink& k) { TLzhufDecoder().Decode(s, k, data.size()); }, enc);
     EXPECT_EQ(o.code, 0);
     EXPECT_TRUE(o.out == data);
     // Cut short: an error, never a hang.
     const std::string cut = enc.substr(0, enc.size() / 2);
-    const Outcome c = Decode([&](TByteSource& s, TByteSink& k) { TLzhufDecoder().Decode(s, k, data.size()); }, cut);
+    const Outcome c = Decode([&](TLzhSource& s, TLzhSink& k) { TLzhufDecoder().Decode(s, k, data.size()); }, cut);
     if (data.size() > 100) {
       EXPECT_NE(c.code, 0);
     }

@@ -13,14 +13,14 @@
 namespace velmaris {
 
 template <int RootBits, int MaxSymbols>
-class THuffTable {
+class TLzhHuffTable {
  public:
   // Entry: bits 0-15 symbol (or sub-table offset), 16-20 bits consumed,
   // 24-28 sub-table index width, bit 31 marks a sub-table.
   static constexpr uint32_t kSub = 0x80000000u;
   static constexpr uint32_t kInvalid = 0xFFFFu;  // symbol of an unused code
 
-  THuffTable() : t_(Capacity(), kInvalid) {}
+  TLzhHuffTable() : t_(Capacity(), kInvalid) {}
 
   // A code of one symbol that takes no bits.
   void Single(int symbol) {
@@ -82,7 +82,7 @@ class THuffTable {
 
   // Decodes one symbol; the reader must hold at least 16 bits. An unused
   // code gives kInvalid, which callers reject as beyond their alphabet.
-  int Decode(TBitReader& br) const {
+  int Decode(TLzhBitReader& br) const {
     uint32_t e = t_[br.Peek(RootBits)];
     if (e & kSub) {
       br.Drop(RootBits);
