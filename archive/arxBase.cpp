@@ -72,8 +72,8 @@ E_RAISE::E_RAISE(int code, std::string fileName)
 namespace {
 
 struct Crc32Tables {
-  uint32_t t[8][256];
-  Crc32Tables() {
+  uint32_t t[8][256] = {};
+  constexpr Crc32Tables() {
     for (uint32_t i = 0; i < 256; ++i) {
       uint32_t c = i;
       for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
@@ -83,11 +83,11 @@ struct Crc32Tables {
       for (int s = 1; s < 8; ++s) t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF];
   }
 };
-const Crc32Tables kCrc32;
+constexpr Crc32Tables kCrc32;
 
 struct Crc16Table {
-  uint16_t t[256];
-  Crc16Table() {
+  uint16_t t[256] = {};
+  constexpr Crc16Table() {
     for (uint32_t i = 0; i < 256; ++i) {
       uint32_t c = i;
       for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001u : c >> 1;
@@ -95,7 +95,7 @@ struct Crc16Table {
     }
   }
 };
-const Crc16Table kCrc16;
+constexpr Crc16Table kCrc16;
 
 }  // namespace
 
@@ -134,7 +134,7 @@ void TZipCrypt::ZipUpdateKeys(uint8_t c) {
 }
 
 uint8_t TZipCrypt::ZipDecryptByte() const {
-  const uint16_t temp = uint16_t(keys[2] | 2);
+  const uint32_t temp = (keys[2] | 2) & 0xFFFF;
   return uint8_t((temp * (temp ^ 1)) >> 8);
 }
 
@@ -170,26 +170,26 @@ std::string FileNamePart(const std::string& s) {
 
 char Up(char c) { return char(std::toupper(static_cast<unsigned char>(c))); }
 
-bool MatchFrom(const std::string& a, size_t i, const std::string& b, size_t j, int depth) {
-  if (depth > 64) return false;  // patterns are short; bounds the recursion
-  while (i < a.size() && j < b.size()) {
-    if (a[i] == '*') {
-      for (size_t k = j; k <= b.size(); ++k)
-        if (MatchFrom(a, i + 1, b, k, depth + 1)) return true;
-      return false;
+// "*" and "?" count on both sides. Dynamic programming over the two
+// strings, one row at a time: linear in each, whatever the stars.
+bool MatchBoth(const std::string& a, const std::string& b) {
+  const size_t n = a.size(), m = b.size();
+  std::vector<char> next(m + 1), cur(m + 1);
+  // Row n: the name is used up; the rest of the pattern must be stars.
+  next[m] = 1;
+  for (size_t j = m; j-- > 0;) next[j] = b[j] == '*' && next[j + 1];
+  for (size_t i = n; i-- > 0;) {
+    cur[m] = a[i] == '*' && next[m];
+    for (size_t j = m; j-- > 0;) {
+      bool r = false;
+      if (a[i] == '*') r = next[j] || cur[j + 1];
+      if (!r && b[j] == '*') r = cur[j + 1] || next[j];
+      if (!r && (a[i] == '?' || b[j] == '?' || Up(a[i]) == Up(b[j]))) r = next[j + 1];
+      cur[j] = r;
     }
-    if (b[j] == '*') {
-      for (size_t k = i; k <= a.size(); ++k)
-        if (MatchFrom(a, k, b, j + 1, depth + 1)) return true;
-      return false;
-    }
-    if (a[i] != '?' && b[j] != '?' && Up(a[i]) != Up(b[j])) return false;
-    ++i;
-    ++j;
+    std::swap(cur, next);
   }
-  while (i < a.size() && a[i] == '*') ++i;
-  while (j < b.size() && b[j] == '*') ++j;
-  return i == a.size() && j == b.size();
+  return next[0];
 }
 
 }  // namespace
@@ -207,7 +207,7 @@ bool WildcardMatch(const std::string& nameIn, const std::string& patternIn, bool
   if (name.empty() && pattern.empty()) return true;
   if (name.empty()) return pattern[0] == '*';
   if (pattern.empty()) return name[0] == '*';
-  return MatchFrom(name, 0, pattern, 0, 0);
+  return MatchBoth(name, pattern);
 }
 
 bool IsDirName(const std::string& storedName) {
@@ -521,6 +521,7 @@ void TZipCommon::RaiseError(int code, const std::string& fileName, const std::st
   auto* self = static_cast<TUnBase*>(this);
   if (self->OnError && !(runActive_ && cancel_))
     self->OnError(*self, fileName, msgEx, volumeId, code);
+  errorFired_ = true;
   throw E_RAISE(code, fileName);
 }
 
@@ -620,10 +621,21 @@ void TUnBase::ExtractArchive() {
     decryptInput_ = false;
     archiveFile_ = archiveAtStart;
   };
+  errorFired_ = false;
   try {
     ExtractIt();
-  } catch (...) {
+  } catch (const E_RAISE& e) {
+    // Raised directly (a decoder, a short read): OnError still hears of it.
+    if (!errorFired_ && OnError && !cancel_)
+      OnError(*this, e.FileName().empty() ? archiveFile_ : e.FileName(), "0", "", e.Code());
     if (outFd_ >= 0) RemoveOutput();  // a half-written file is no result
+    try {
+      finish();
+    } catch (...) {
+    }
+    throw;
+  } catch (...) {
+    if (outFd_ >= 0) RemoveOutput();
     try {
       finish();
     } catch (...) {
@@ -679,12 +691,16 @@ bool TUnBase::BeginFile(const std::string& outName, uint32_t dosDateTime, bool& 
 }
 
 void TUnBase::EndFile(uint32_t attr, uint32_t dosDateTime) {
+  EndFileAt(attr, DosDateToDateTime(dosDateTime));
+}
+
+void TUnBase::EndFileAt(uint32_t attr, time_t when) {
   if (outFd_ < 0) return;
   time_t t = 0;
   bool setTime = true;
   switch (DateAttribute) {
-    case daFileDate: t = DosDateToDateTime(dosDateTime); break;
-    case daMaxFileDate: t = DosDateToDateTime(maxDosDate_ ? maxDosDate_ : dosDateTime); break;
+    case daFileDate: t = when; break;
+    case daMaxFileDate: t = maxDosDate_ ? DosDateToDateTime(maxDosDate_) : when; break;
     case daSysDate: setTime = false; break;
   }
   if (setTime) {

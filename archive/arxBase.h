@@ -38,7 +38,10 @@
 //   leaves ExtractIt removes a half-written output file.
 //   Decoders are bounded by the entry: ReadArchiveBlock returns 0 at its end;
 //   treat running dry before the output is complete as ecBadBlock / ecReadFile.
-//   Register the extractor with one line in ExtractorTable() (arxMain.cpp).
+//   ExtractorTable() in arxMain.cpp already has the lines for TUnARJ, TUnLHA,
+//   TUnARC and TUnRAR; each is compiled in as soon as archive/arxUnXYZ.h
+//   exists (touch arxMain.cpp once in an existing build directory). Another
+//   extractor adds one line there.
 #pragma once
 
 #include <chrono>
@@ -292,6 +295,7 @@ class TZipCommon : public TReadWriteObj {
 
   bool cancel_ = false;                    // set by Cancel(); ends the walk
   bool runActive_ = false;                 // inside Extract()
+  bool errorFired_ = false;                // RaiseError fired OnError for the exception in flight
   std::string outputName_;                 // full output name
   std::vector<std::string> outputParts_;   // its parts below extractDirEff_
   std::string extractDirEff_;              // the directory of this run, ends in "/"
@@ -361,6 +365,8 @@ class TUnBase : public TZipCommon {
   // Sets the date by DateAttribute, closes the output and applies the
   // attributes (RestoreFileAttr, not for exactly 32).
   void EndFile(uint32_t attr, uint32_t dosDateTime);
+  // The same with the entry's time as Unix seconds (LHA level 2 headers).
+  void EndFileAt(uint32_t attr, time_t when);
   // After EndFile: fires OnEnd; a failed checksum removes the output and
   // raises 25151.
   void EndEntry(const std::string& fn, bool crcPass);

@@ -1,6 +1,7 @@
 #include "archive/arxUnZIP.h"
 
 #include <algorithm>
+#include <set>
 
 #include "archive/arxZipDecoders.h"
 
@@ -26,7 +27,17 @@ void TUnZIP::ExtractIt() {
     if (cancel) return;
   }
   if (!CollectEntries()) return;
-  for (size_t i = 0; i < fileList_.Count() && !cancel_; ++i) ExtractEntry(fileList_[i]);
+  // Each local header serves one entry: a directory that points several
+  // entries at the same data (to multiply it) gets the first one only.
+  std::set<uint64_t> used;
+  for (size_t i = 0; i < fileList_.Count() && !cancel_; ++i) {
+    const TarxFileRec& rec = fileList_[i];
+    if (!IsDirName(rec.Name) && !used.insert(rec.Offset).second) {
+      ReportError(ecInconsistentLocalHeader, rec.Name);
+      continue;
+    }
+    ExtractEntry(rec);
+  }
 }
 
 // The first pass: the chosen entries, from the central directory or, when

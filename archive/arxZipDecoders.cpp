@@ -31,8 +31,8 @@ uint32_t Reverse(uint32_t code, unsigned len) {
 class TOutWindow {
  public:
   TOutWindow(std::vector<uint8_t>& buf, size_t hist, size_t chunk, const TDecodeOut& out,
-             bool zeroHistory)
-      : buf_(buf), hist_(hist), limit_(hist + chunk), out_(out) {
+             bool zeroHistory, uint64_t maxOut)
+      : buf_(buf), hist_(hist), limit_(hist + chunk), maxOut_(maxOut), out_(out) {
     buf_.assign(hist + chunk + 512, 0);
     pos = zeroHistory ? hist : 0;
     flushed_ = pos;
@@ -48,7 +48,9 @@ class TOutWindow {
       slid_ = true;
     }
   }
+  // Nothing beyond maxOut is ever handed on.
   void Flush() {
+    if (Produced() > maxOut_) Fail(ecBadBlock);
     if (pos > flushed_) {
       out_(buf_.data() + flushed_, pos - flushed_);
       total_ += pos - flushed_;
@@ -79,6 +81,7 @@ class TOutWindow {
  private:
   std::vector<uint8_t>& buf_;
   size_t hist_, limit_;
+  uint64_t maxOut_;
   size_t flushed_ = 0;
   uint64_t total_ = 0;
   bool slid_ = false;
@@ -259,11 +262,8 @@ TInflater::TInflater() {
 void TInflater::Run(const TDecodeIn& in, const TDecodeOut& out, uint64_t maxOut,
                     const bool* cancel) {
   TBitReader br(in);
-  TOutWindow w(window_, 32768, 65536, out, false);
+  TOutWindow w(window_, 32768, 65536, out, false, maxOut);
   consumed_ = produced_ = 0;
-  auto overLimit = [&] {
-    if (w.Produced() > maxOut) Fail(ecBadBlock);
-  };
   bool last = false;
   while (!last) {
     br.Refill();
@@ -279,7 +279,6 @@ void TInflater::Run(const TDecodeIn& in, const TDecodeOut& out, uint64_t maxOut,
       while (left) {
         if (w.Full()) {
           w.Slide();
-          overLimit();
           if (cancel && *cancel) return;
         }
         const uint32_t take = std::min<uint32_t>(left, uint32_t(65536 + 32768 + 512 - w.pos));
@@ -339,7 +338,6 @@ void TInflater::Run(const TDecodeIn& in, const TDecodeOut& out, uint64_t maxOut,
     for (;;) {
       if (w.Full()) {
         w.Slide();
-        overLimit();
         br.CheckNotOverrun();
         if (cancel && *cancel) return;
       }
@@ -363,7 +361,6 @@ void TInflater::Run(const TDecodeIn& in, const TDecodeOut& out, uint64_t maxOut,
   }
   br.CheckNotOverrun();
   w.Flush();
-  overLimit();
   produced_ = w.Produced();
   br.AlignToByte();
   consumed_ = br.Consumed();
@@ -412,7 +409,7 @@ void TExploder::Run(const TDecodeIn& in, const TDecodeOut& out, uint64_t outSize
   ReadTree(br, dist_, 64);
   const unsigned lowBits = bigDict ? 7 : 6;
   const unsigned minMatch = literalTree ? 3 : 2;
-  TOutWindow w(window_, 8192, 65536, out, true);
+  TOutWindow w(window_, 8192, 65536, out, true, outSize);
   while (w.Produced() < outSize) {
     if (w.Full()) {
       w.Slide();
@@ -549,7 +546,7 @@ void TUnreducer::Run(const TDecodeIn& in, const TDecodeOut& out, uint64_t outSiz
     return b;
   };
   const unsigned lenMask = 0xFFu >> factor;
-  TOutWindow w(window_, 4096, 65536, out, true);
+  TOutWindow w(window_, 4096, 65536, out, true, outSize);
   uint8_t last = 0;
   int state = 0;
   unsigned v = 0, len = 0;

@@ -65,6 +65,9 @@ TEST(ArxNames, WildcardMatch) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(WildcardMatch(c.name, c.pattern, c.namesOnly), c.match) << c.name << " ~ " << c.pattern;
+  // Stars in a hostile name cost no more than its length.
+  EXPECT_FALSE(WildcardMatch(std::string(20000, '*') + "x", "*a*b*c*d*e*f*g*h", false));
+  EXPECT_TRUE(WildcardMatch(std::string(20000, 'a') + "b", "*a*a*a*a*a*b", false));
 }
 
 TEST(ArxNames, SafeSplitRefusesEscapes) {

@@ -264,6 +264,7 @@ TEST(UnZip, DamagedArchives) {
   t.Write("data.zip", bad);
   r = Extract(t / "data.zip", t / "out-data");
   EXPECT_NE(r.raised, 0);
+  EXPECT_EQ(r.errors, std::vector<int>{r.raised});  // OnError hears of it once
   EXPECT_FALSE(fs::exists(t / "out-data/one.txt"));
   // Sizes larger than the file: trusted only as far as the data goes.
   auto big = StoredEntry("s.txt", "short");
@@ -273,6 +274,23 @@ TEST(UnZip, DamagedArchives) {
   r = Extract(t / "sizes.zip", t / "out-sizes");
   EXPECT_EQ(r.raised, ecReadFile);
   EXPECT_FALSE(fs::exists(t / "out-sizes/s.txt"));
+  // Two directory entries pointing at the same data: the second is refused.
+  {
+    std::string one = BuildZip({StoredEntry("x.txt", "payload")});
+    const size_t cdAt = one.find(std::string("PK\x01\x02", 4));
+    const std::string centralEntry = one.substr(cdAt, 46 + 5);
+    std::string twice = one.substr(0, cdAt) + centralEntry + centralEntry;
+    twice[cdAt + 46 + 46 + 5] = 'y';  // the second one is named y.txt
+    std::string end = one.substr(one.size() - 22);
+    end[8] = end[10] = 2;
+    end[12] = char(2 * 51);
+    twice += end;
+    t.Write("twice.zip", twice);
+    r = Extract(t / "twice.zip", t / "out-twice");
+    EXPECT_EQ(r.raised, 0);
+    EXPECT_EQ(r.errors, std::vector<int>{ecInconsistentLocalHeader});
+    EXPECT_EQ(Tree(t / "out-twice"), (std::map<std::string, std::string>{{"x.txt", "payload"}}));
+  }
   // An unknown method ends the run.
   auto m9 = StoredEntry("m9.txt", "x");
   m9.method = 9;
@@ -468,6 +486,52 @@ TEST(UnZip, StateBelongsToEachExtractor) {
   EXPECT_TRUE(started);
   EXPECT_EQ(t.Read("oa/s1.txt"), t.Read("src/s1.txt"));
   EXPECT_EQ(t.Read("ob/s2.txt"), t.Read("src/s2.txt"));
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST(UnZip, FileDatesByDateAttribute) {
+  TempDir t;
+  t.Write("src/new.txt", "new");
+  t.Write("src/old.txt", "old");
+  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && touch -d '2003-02-01 10:00:00' new.txt && touch -d '1999-07-04 08:30:00' old.txt && zip -q ../d.zip new.txt old.txt"), 0);
+  auto mtime = [](const std::string& p) {
+    struct stat st {};
+    stat(p.c_str(), &st);
+    return st.st_mtime;
+  };
+  struct Case {
+    TDateAttribute attr;
+    const char* dir;
+  } cases[] = {{daFileDate, "file"}, {daMaxFileDate, "max"}, {daSysDate, "sys"}};
+  for (const auto& c : cases) {
+    auto x = CreateExtractor(atZip);
+    x->SetArchiveFile(t / "d.zip");
+    x->SetExtractDir(t / c.dir);
+    x->SetFileSpec({"*.*"});
+    x->DateAttribute = c.attr;
+    const time_t before = time(nullptr);
+    x->Extract();
+    const time_t newT = mtime(t / (std::string(c.dir) + "/new.txt"));
+    const time_t oldT = mtime(t / (std::string(c.dir) + "/old.txt"));
+    switch (c.attr) {
+      case daFileDate:
+        EXPECT_EQ(newT, mtime(t / "src/new.txt"));
+        EXPECT_EQ(oldT, mtime(t / "src/old.txt"));
+        break;
+      case daMaxFileDate:
+        EXPECT_EQ(newT, mtime(t / "src/new.txt"));
+        EXPECT_EQ(oldT, mtime(t / "src/new.txt"));
+        break;
+      case daSysDate:
+        EXPECT_GE(oldT, before);
+        break;
+    }
+  }
 }
 
 }  // namespace
