@@ -142,7 +142,12 @@ void TUnLHA::ExtractEntry(const TarxFileRec& rec) {
   BeginEntryData(h.PackedSize, h.OriginalSize);
   Decode(h, fn);
   if (cancel_) return;
-  EndFile(h.Attr, dosTime);
+  // Level 2 keeps the time in Unix seconds: set it without the DOS
+  // two-second steps.
+  if (h.Level == 2)
+    EndFileAt(h.Attr, ArcUnixTimeToDateTime(h.Stamp));
+  else
+    EndFile(h.Attr, dosTime);
   EndEntry(written, (crc_ & 0xFFFFu) == h.Crc);
 }
 

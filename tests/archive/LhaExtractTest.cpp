@@ -3,6 +3,9 @@
 // ones (-lh1-, -lh4-, long extended headers), checked against lhasa.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
 #include <memory>
 
 #include "ArjLhaSupport.h"
@@ -85,6 +88,18 @@ TEST_F(LhaExtract, LevelsAndMethodsGiveTheFilesAndAgreeWithLhasa) {
     EXPECT_EQ(Lhasa(arc), files_);
     // One line per file with its checksum result.
     EXPECT_NE(r.output.find("deep.txt\",\"crc\":true"), std::string::npos) << r.output;
+    // The file time: exact from level 2 (Unix seconds), to the DOS
+    // two-second step from levels 0 and 1.
+    const auto mtime = [](const std::string& p) {
+      struct stat st {};
+      ::stat(p.c_str(), &st);
+      return static_cast<long long>(st.st_mtime);
+    };
+    const long long diff = mtime(out + "text.txt") - mtime(src_ + "text.txt");
+    if (c.options[0] == '2')
+      EXPECT_EQ(diff, 0);
+    else
+      EXPECT_LE(std::llabs(diff), 2);
   }
 }
 
