@@ -105,7 +105,9 @@ TEST(MailMsgFileTest, DamagedBodiesStayInsideTheirBounds) {
     const std::string image = mail.BuildMsgImage();
     ASSERT_GE(image.size(), 190u) << c.what;
     EXPECT_EQ(image.substr(190), c.text) << c.what;
-    if (c.body.size() < 34) EXPECT_EQ(image.substr(144, 20), std::string(20, '\0')) << c.what;
+    if (c.body.size() < 34) {
+      EXPECT_EQ(image.substr(144, 20), std::string(20, '\0')) << c.what;
+    }
   }
 }
 
