@@ -18,10 +18,8 @@ constexpr const char* kSection = "Areas\\Area1";
 // Loading deletes older-format files of the area: nothing is there.
 constexpr const char* kDir = "/nonexistent/velmaris-fuzz/";
 
-struct Link : velmaris::TObject {};
-
-std::string State(const velmaris::TArea& a, const velmaris::TPubLst& uplinks) {
-  const int32_t uplink = a.Uplink ? uplinks.IndexOfObject(a.Uplink) : -1;
+std::string State(const velmaris::TArea& a, const velmaris::TLinkList& uplinks) {
+  const int32_t uplink = a.Uplink ? uplinks.IndexOf(a.Uplink) : -1;
   auto record = a.PackRecord(uplink);
   std::string s(record.begin(), record.end());
   s += std::to_string(a.LastRead) + ',' + std::to_string(a.LastImport) + ',' +
@@ -49,9 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const platform::ERegistry&) {
     return 0;
   }
-  Link links[3];
-  TTypedList<Link> uplinks;
-  for (auto& link : links) uplinks.Add("Uplink", &link);
+  TLinkList uplinks;
+  for (int i = 0; i < 3; ++i) uplinks.Add(std::make_unique<TNetLink>());
 
   TWinRegistry in(kRoot, source);
   std::unique_ptr<TArea> first;

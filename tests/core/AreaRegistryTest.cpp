@@ -33,14 +33,12 @@ std::string Describe(const TArea& a) {
   return s;
 }
 
-struct Link : TObject {};
-
 class AreaRegistryTest : public ::testing::Test {
  protected:
   void MakeUplinks(int n) {
-    links.assign(static_cast<size_t>(n), Link{});
     uplinks.Clear();
-    for (auto& link : links) uplinks.Add("Uplink", &link);
+    links.clear();
+    for (int i = 0; i < n; ++i) links.push_back(uplinks.Add(std::make_unique<TNetLink>()));
   }
   std::string Stored(const std::string& name) {
     auto bytes = store.ReadBinary(reg.KeyOf(kSection), name);
@@ -50,8 +48,8 @@ class AreaRegistryTest : public ::testing::Test {
   TempDir dir;
   platform::Registry store{dir / "Velmaris.reg"};
   TWinRegistry reg{"software\\Brimvale\\Velmaris", store};
-  std::vector<Link> links;
-  TTypedList<Link> uplinks;
+  TLinkList uplinks;
+  std::vector<TNetLink*> links;
 };
 
 TEST_F(AreaRegistryTest, PackedRecordGoldenBytes) {
@@ -60,7 +58,7 @@ TEST_F(AreaRegistryTest, PackedRecordGoldenBytes) {
   area.MaxAge = 30;
   area.MaxNumber = 500;
   area.TextGroup = 2;
-  area.SetUplink(&links[1]);
+  area.SetUplink(links[1]);
   area.NoSZ = area.Reflow = area.ApplyNumber = false;
   area.SaveToRegistry(reg, kSection, &uplinks);
 
@@ -81,7 +79,7 @@ TEST_F(AreaRegistryTest, PackedRecordGoldenBytes) {
   area.SetUplink(nullptr);
   area.SaveToRegistry(reg, kSection, &uplinks);
   EXPECT_EQ(Stored("Packed").substr(16, 4), Hex("ffffffff"));
-  area.SetUplink(&links[0]);
+  area.SetUplink(links[0]);
   area.Name = std::string(300, 'N');
   area.SaveToRegistry(reg, kSection, nullptr);
   EXPECT_EQ(Stored("Packed").substr(16, 5), Hex("ffffffffff"));
@@ -94,7 +92,7 @@ TEST_F(AreaRegistryTest, EveryValueRoundTrips) {
   area.MaxAge = -7;
   area.MaxNumber = 123456;
   area.TextGroup = 4;
-  area.SetUplink(&links[2]);
+  area.SetUplink(links[2]);
   area.TabsToSpaces = area.NoSZ = area.NoUmlaute = area.Reflow = area.ApplyAge = false;
   area.Maintain = area.RandomOrig = false;
   area.NToH = area.NoRex = true;
@@ -109,7 +107,7 @@ TEST_F(AreaRegistryTest, EveryValueRoundTrips) {
 
   auto loaded = TArea::CreateFromRegistry(reg, kSection, dir.Path(), &uplinks);
   EXPECT_EQ(Describe(*loaded), Describe(area));
-  EXPECT_EQ(loaded->Uplink, &links[2]);
+  EXPECT_EQ(loaded->Uplink, links[2]);
   EXPECT_TRUE(loaded->MaintainFilter.SameConditions(area.MaintainFilter));
   EXPECT_TRUE(loaded->DisplayFilter.SameConditions(area.DisplayFilter));
   // The masks are named after the loaded area; maintenance offers flags only.
@@ -133,10 +131,10 @@ TEST_F(AreaRegistryTest, StoredUplinkIndexSelectsTheEntry) {
     TArea area(dir.Path(), "ECHO", "ECHO");
     const auto record = area.PackRecord(c.stored);
     reg.WriteBinary(kSection, "Packed", record.data(), record.size());
-    Link before;
+    TNetLink before;
     area.SetUplink(&before);
     area.LoadFromRegistry(reg, kSection, c.listSize < 0 ? nullptr : &uplinks);
-    EXPECT_EQ(area.Uplink, c.expected < 0 ? nullptr : &links[static_cast<size_t>(c.expected)]);
+    EXPECT_EQ(area.Uplink, c.expected < 0 ? nullptr : links[static_cast<size_t>(c.expected)]);
   }
 }
 
@@ -167,7 +165,7 @@ TEST_F(AreaRegistryTest, OlderSeparateValues) {
     auto area = TArea::CreateFromRegistry(reg, kSection, dir.Path(), &uplinks);
     EXPECT_EQ(Describe(*area),
               "RU.HUMOR|RU.HUMOR|" + dir.Path() + "|8,10,200,3,5,2,0000000101");
-    EXPECT_EQ(area->Uplink, &links[1]);
+    EXPECT_EQ(area->Uplink, links[1]);
     EXPECT_EQ(area->MaintainFilter.FlagMask, 0x0040u);
     reg.DeleteValue(kSection, "Packed");
   }
@@ -179,7 +177,7 @@ TEST_F(AreaRegistryTest, OlderValuesDefaults) {
   auto area = TArea::CreateFromRegistry(reg, kSection, dir.Path(), &uplinks);
   // No file name stored: the name gives it.
   EXPECT_EQ(Describe(*area), "SU.GENERAL|SU.GENERAL|" + dir.Path() + "|0,90,1000,-1,0,-1,1111111010");
-  EXPECT_EQ(area->Uplink, &links[0]);
+  EXPECT_EQ(area->Uplink, links[0]);
   EXPECT_EQ(area->MaintainFilter.FlagMask, 0x00D6u);  // the new area's mask
   EXPECT_EQ(area->MaintainFilter.Flags, 0u);
 
@@ -229,7 +227,7 @@ TEST_F(AreaRegistryTest, PrototypeGivesSwitchesAndMaskFlagsOnly) {
   proto.MaxAge = 30;
   proto.MaxNumber = 77;
   proto.TextGroup = 5;
-  proto.SetUplink(&links[0]);
+  proto.SetUplink(links[0]);
   proto.MaintainFilter.FlagMask = proto.MaintainFilter.Flags = 0x0004;
   proto.MaintainFilter.Caption = "Proto maintenance";
   proto.MaintainFilter.ShowTextPage = true;
