@@ -145,7 +145,7 @@ std::string TNetLink::AppendToFlowFile(const std::string& fileName, bool deleteA
   if (path.empty()) throw EFlowFile("uplink " + Name + " has no outbound directory");
 
   const bool existed = platform::FileExists(path);
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) FailFlow("cannot open the flow file", path, errno);
   struct stat st;
   if (::fstat(fd, &st) != 0) {
