@@ -167,8 +167,10 @@ void TConfigStore::LoadAreas() {
   const int32_t count =
       std::clamp(winRegistry_.ReadInteger(kAreasSection, "Count", 0), 0, kMaxStoredAreas);
   for (int32_t n = 1; n <= count; ++n) {
-    auto area = TArea::CreateFromRegistry(
-        winRegistry_, std::string(kAreasSection) + "\\Area" + std::to_string(n), dir, &uplinks_);
+    const std::string section = std::string(kAreasSection) + "\\Area" + std::to_string(n);
+    // A count beyond the stored entries must not make areas out of nothing.
+    if (!registry_.KeyExists(winRegistry_.KeyOf(section))) continue;
+    auto area = TArea::CreateFromRegistry(winRegistry_, section, dir, &uplinks_);
     if (area->IsSeparator()) {
       area->AreaType = AreaTypeCode::Separator;
       areas_.Add(area.release());
