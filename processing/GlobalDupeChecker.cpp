@@ -48,8 +48,7 @@ TDupeChecker& OpenDupeChecker(const std::string& startDir) {
   globalChecker =
       std::make_unique<TDupeChecker>(platform::JoinPath(startDir, kDupesFileName));
   if (!globalChecker->LoadProblem().empty())
-    Log("The duplicate database " + globalChecker->Path() +
-        " was not used: " + globalChecker->LoadProblem());
+    Log("The duplicate database was not used: " + globalChecker->LoadProblem());
   return *globalChecker;
 }
 
