@@ -10,19 +10,13 @@
 #include <cstring>
 
 #include "archive/arxBase.h"
+#include "archive/arxUnARJ.h"
+#include "archive/arxUnLHA.h"
 #include "archive/arxUnZIP.h"
 
-// The other extractors join the table below as soon as their header exists
-// (class TUnXYZ : public TUnBase, default-constructible). In an existing
-// build directory, touch this file once after adding such a header.
-#if __has_include("archive/arxUnARJ.h")
-#include "archive/arxUnARJ.h"
-#define VELMARIS_HAVE_UNARJ 1
-#endif
-#if __has_include("archive/arxUnLHA.h")
-#include "archive/arxUnLHA.h"
-#define VELMARIS_HAVE_UNLHA 1
-#endif
+// ARC and RAR join the table below as soon as their header exists. In an
+// existing build directory, rebuild this file without ccache after adding
+// such a header.
 #if __has_include("archive/arxUnARC.h")
 #include "archive/arxUnARC.h"
 #define VELMARIS_HAVE_UNARC 1
@@ -578,12 +572,8 @@ TArcType DetectArchiveType(const std::string& path) {
 const std::vector<TExtractorInfo>& ExtractorTable() {
   static const std::vector<TExtractorInfo> table = {
       {"UnZIP", {atZip, atZipExe, atJar, atZipMV}, [] { return std::make_unique<TUnZIP>(); }},
-#ifdef VELMARIS_HAVE_UNARJ
       {"UnARJ", {atArj, atArjExe}, [] { return std::make_unique<TUnARJ>(); }},
-#endif
-#ifdef VELMARIS_HAVE_UNLHA
       {"UnLHA", {atLha, atLhaExe, atLzh, atLzhExe}, [] { return std::make_unique<TUnLHA>(); }},
-#endif
 #ifdef VELMARIS_HAVE_UNARC
       {"UnARC", {atArc, atArcExe}, [] { return std::make_unique<TUnARC>(); }},
 #endif

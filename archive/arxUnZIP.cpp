@@ -7,6 +7,8 @@
 
 namespace velmaris {
 
+using namespace zip;
+
 namespace {
 constexpr uint32_t kLocalSig = 0x04034B50;
 constexpr uint32_t kCentralSig = 0x02014B50;

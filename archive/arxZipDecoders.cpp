@@ -5,7 +5,7 @@
 
 #include "archive/arxBase.h"
 
-namespace velmaris {
+namespace velmaris::zip {
 
 namespace {
 
@@ -604,4 +604,4 @@ void TUnreducer::Run(const TDecodeIn& in, const TDecodeOut& out, uint64_t outSiz
   w.Flush();
 }
 
-}  // namespace velmaris
+}  // namespace velmaris::zip

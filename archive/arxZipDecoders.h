@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-namespace velmaris {
+namespace velmaris::zip {
 
 // Fills buf with up to n bytes; 0 at the end of the input.
 using TDecodeIn = std::function<size_t(uint8_t* buf, size_t n)>;
@@ -139,4 +139,4 @@ class TUnreducer {
   std::vector<uint8_t> window_;
 };
 
-}  // namespace velmaris
+}  // namespace velmaris::zip

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t left = size - 1;
   const uint64_t outSize = 1 + (uint64_t(sel >> 4) << 14);  // up to 240 KB
   uint64_t produced = 0;
-  velmaris::TDecodeIn read = [&](uint8_t* b, size_t n) {
+  velmaris::zip::TDecodeIn read = [&](uint8_t* b, size_t n) {
     // Small pieces now and then, to exercise the refills.
     n = std::min(n, (sel & 8) ? size_t(7) : left);
     n = std::min(n, left);
@@ -24,17 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     left -= n;
     return n;
   };
-  velmaris::TDecodeOut write = [&](const uint8_t*, size_t n) { produced += n; };
+  velmaris::zip::TDecodeOut write = [&](const uint8_t*, size_t n) { produced += n; };
   try {
     switch (sel & 7) {
-      case 0: velmaris::TInflater().Run(read, write, outSize); break;
-      case 1: velmaris::TExploder().Run(read, write, outSize, false, false); break;
-      case 2: velmaris::TExploder().Run(read, write, outSize, true, true); break;
-      case 3: velmaris::TUnshrinker().Run(read, write, outSize); break;
-      case 4: velmaris::TUnreducer().Run(read, write, outSize, 1); break;
-      case 5: velmaris::TUnreducer().Run(read, write, outSize, 4); break;
-      case 6: velmaris::TExploder().Run(read, write, outSize, true, false); break;
-      default: velmaris::TUnreducer().Run(read, write, outSize, 2); break;
+      case 0: velmaris::zip::TInflater().Run(read, write, outSize); break;
+      case 1: velmaris::zip::TExploder().Run(read, write, outSize, false, false); break;
+      case 2: velmaris::zip::TExploder().Run(read, write, outSize, true, true); break;
+      case 3: velmaris::zip::TUnshrinker().Run(read, write, outSize); break;
+      case 4: velmaris::zip::TUnreducer().Run(read, write, outSize, 1); break;
+      case 5: velmaris::zip::TUnreducer().Run(read, write, outSize, 4); break;
+      case 6: velmaris::zip::TExploder().Run(read, write, outSize, true, false); break;
+      default: velmaris::zip::TUnreducer().Run(read, write, outSize, 2); break;
     }
   } catch (const velmaris::E_RAISE&) {
   }

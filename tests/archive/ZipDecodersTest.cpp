@@ -13,6 +13,8 @@
 namespace velmaris::test {
 namespace {
 
+using namespace velmaris::zip;
+
 // LSB-first bits for hand-written deflate streams.
 struct Bits {
   std::string out;

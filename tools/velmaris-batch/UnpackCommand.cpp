@@ -39,6 +39,9 @@ int Unpack(BatchContext& ctx) {
       tryAgain = false;
     }
   };
+  // Multi-volume sets: the next part is taken under its proposed name when
+  // it lies there.
+  x->OnNextVolume = [](TUnBase&, std::string&, int, bool exists, bool& cancel) { cancel = !exists; };
   int firstError = 0;
   std::string firstErrorFile;
   x->OnError = [&](TUnBase&, const std::string& fn, const std::string&, const std::string&,
