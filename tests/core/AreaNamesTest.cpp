@@ -45,6 +45,10 @@ TEST(AreaFileNameTest, Table) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(TArea::AreaNameToFileName(c.name), c.file);
   }
+  TArea area("msgbase", "A/B", "A/B");
+  EXPECT_EQ(area.FilePath(".PackedBody"), "msgbase/A.B.PackedBody");
+  area.SetBaseDir("");
+  EXPECT_EQ(area.FilePath(".PackedBody"), "A.B.PackedBody");
 }
 
 TEST(AreaFileNameTest, EveryResultIsSafeAndStable) {
@@ -85,19 +89,6 @@ TEST(AreaFileNameTest, LongNamesKeepTheirBeginningAndStayApart) {
   EXPECT_EQ(fa, std::string(kAreaFileNameMax - 9, 'A') + tail);
   // A name that fits is not touched.
   EXPECT_EQ(TArea::AreaNameToFileName(std::string(243, 'E')), std::string(243, 'E'));
-}
-
-TEST(AreaFileNameTest, SettersMapAndAddTheSlash) {
-  TArea area("base", "A/B", "A/B");
-  EXPECT_EQ(area.FileName, "A.B");
-  EXPECT_EQ(area.Name, "A/B");
-  area.SetFileName("C:D");
-  EXPECT_EQ(area.FileName, "C.D");
-  area.SetBaseDir("other/");
-  EXPECT_EQ(area.BaseDir, "other/");
-  area.SetBaseDir("");
-  EXPECT_EQ(area.BaseDir, "");
-  EXPECT_EQ(area.FilePath(".PackedBody"), "C.D.PackedBody");
 }
 
 // An area that counts its own destruction.
@@ -155,14 +146,6 @@ TEST(AreaListTest, MovingAnAreaRebuildsTheMainWindowList) {
               c.moved ? std::vector<std::string>{"RefreshAreaList"} : std::vector<std::string>{});
     EXPECT_EQ(list.GetItem(1) != &b, c.moved);
   }
-}
-
-TEST(AreaListTest, GlobalList) {
-  EXPECT_EQ(GetAreaList(), nullptr);
-  TAreaList list;
-  SetAreaList(&list);
-  EXPECT_EQ(GetAreaList(), &list);
-  SetAreaList(nullptr);
 }
 
 }  // namespace
