@@ -1,6 +1,7 @@
 #include "core/KQMail.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "core/Area.h"
 #include "core/Crc.h"
@@ -296,9 +297,15 @@ std::unique_ptr<TMail> TKQMail::BuildMail() {
   return mail;
 }
 
-bool TKQMail::StoreInArea() {
+bool TKQMail::StoreInArea(bool lockArea) {
   if (!Area) return false;
-  Area->QueueMail(BuildExpandedMail());
+  std::unique_ptr<TMail> mail = BuildExpandedMail();
+  std::optional<TAreaLockHold> hold;
+  if (lockArea) {
+    Area->WaitLock(true, [] { return false; });
+    hold.emplace(*Area);
+  }
+  Area->QueueMail(std::move(mail));
   return Area->WriteQueuedMail();
 }
 
