@@ -219,8 +219,12 @@ std::unique_ptr<TMail> TKQMail::BuildMail() {
   // The gateway works on copies: a second build of the same mail must not
   // insert its address lines again or start from changed addresses.
   std::string toName = ToName;
+  // The copies tell nobody of their changes: the fields' listeners (an
+  // editor's controls) must not see the gateway's addresses.
   TFidonetAddress dest = DestAddr;
   TFidonetAddress orig = OrigAddr;
+  dest.OnChange = nullptr;
+  orig.OnChange = nullptr;
   std::vector<std::string> leading;
 
   std::string address, name;

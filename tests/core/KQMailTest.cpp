@@ -194,7 +194,10 @@ TEST_F(KQMailGatewayTest, OwnAddressIsTheBestMatchOfTheGateway) {
     mail.Config = Gateway(c.gateway);
     mail.Uplinks = &links_;
     mail.ToName = "John Doe <john@example.org>";
+    int changes = 0;
+    mail.DestAddr.OnChange = mail.OrigAddr.OnChange = [&](TFidonetAddress&) { ++changes; };
     const auto built = mail.BuildMail();
+    EXPECT_EQ(changes, 0) << c.name;
     EXPECT_EQ(FidoAddressToStr(built->Header.OrigAddr), c.expectOrig) << c.name;
     EXPECT_EQ(FidoAddressToStr(built->Header.DestAddr), c.gateway) << c.name;
     EXPECT_EQ(built->Header.ToName.Str(), "UUCP") << c.name;
