@@ -250,14 +250,6 @@ TNetLink* TLinkList::Add(const std::string& name, std::unique_ptr<TNetLink> link
   return raw;
 }
 
-TNetLink* TLinkList::FindByUplinkAddress(const TFidoAddr& address) const {
-  for (int i = 0; i < GetCount(); ++i) {
-    TNetLink* link = GetItem(i);
-    if (link && link->UplinkAddress.Address() == address) return link;
-  }
-  return nullptr;
-}
-
 void TLinkList::UpdateOutbounds(const std::string& mainOutbound, int32_t ownZone) {
   for (int i = 0; i < GetCount(); ++i) {
     TNetLink* link = GetItem(i);

@@ -150,9 +150,6 @@ class TLinkList : public TTypedList<TNetLink> {
   TNetLink* Add(std::unique_ptr<TNetLink> link);
   TNetLink* Add(const std::string& name, std::unique_ptr<TNetLink> link);
 
-  // The first uplink whose uplink address is the given one; nullptr if none.
-  TNetLink* FindByUplinkAddress(const TFidoAddr& address) const;
-
   // Recomputes the outbound directory of every uplink, in list order, from
   // the zone of its uplink address (GetUplinkOutbound, then SetOutbound).
   void UpdateOutbounds(const std::string& mainOutbound, int32_t ownZone);

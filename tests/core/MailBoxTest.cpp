@@ -233,16 +233,6 @@ TEST(MBListTest, MovesSwapTheMailboxesAndTheUplinksIndices) {
   }
 }
 
-TEST(MBListTest, WithoutUplinksTheListStillWorks) {
-  TMBList boxes;
-  boxes.Add(BossBBS());
-  boxes.Add(std::make_unique<TMailBox>());
-  boxes.MoveDown(0);
-  boxes.Delete(0);
-  ASSERT_EQ(boxes.GetCount(), 1);
-  EXPECT_EQ(boxes.GetString(0), "Boss BBS");
-}
-
 // ---------------------------------------------------------------------------
 // Starting a call
 
