@@ -179,7 +179,14 @@ TEST_F(BatchAreasTest, SenderAndOriginFromTheAreasUplinkAndTextGroup) {
     area.TextGroup = 0;
     area.SetUplink(links.GetItem(1));
     area.SaveToRegistry(reg, "Areas\\Area1", &links);
-    reg.WriteInteger("Areas", "Count", 1);
+    // A separator, a second area of the same name and the netmail area
+    // stored as echomail: the list keeps the separator out of sight, drops
+    // the duplicate and gives NETMAIL its type.
+    const char* more[] = {"!SEP!", "r50.sysop", "netmail"};
+    for (int i = 0; i < 3; ++i)
+      TArea(dir_.Path(), more[i], more[i], AreaTypeCode::Echomail)
+          .SaveToRegistry(reg, "Areas\\Area" + std::to_string(i + 2), &links);
+    reg.WriteInteger("Areas", "Count", 4);
     reg.Flush();
   }
   std::string out;
@@ -191,6 +198,12 @@ TEST_F(BatchAreasTest, SenderAndOriginFromTheAreasUplinkAndTextGroup) {
   const std::string origin = JsonLine::Quote(" * Origin: Station \x83\xe0\xae\xa7\xa0 (2:5030/2.9)");
   EXPECT_NE(text.find(origin.substr(1, origin.size() - 2)), std::string::npos) << text;
   EXPECT_NE(text.find("SEEN-BY: 5030/2"), std::string::npos);
+
+  ASSERT_EQ(Run({"areas"}, &out), 0);
+  std::vector<std::string> listed;
+  for (const auto& row : Lines(out)) listed.push_back(Field(row, "name") + Field(row, "type"));
+  EXPECT_EQ(listed, (std::vector<std::string>{"\"BAD\"1", "\"DUPES\"2", "\"R50.SYSOP\"0",
+                                              "\"netmail\"3"}));
 }
 
 TEST_F(BatchAreasTest, FailuresExitNonZeroAndCreateNothing) {
