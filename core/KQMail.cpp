@@ -315,7 +315,8 @@ bool TKQMail::StoreInArea(bool lockArea) {
 
 void TKQMail::LoadFromMail(const TMail& mail, const TPubLst* areas) {
   auto findArea = [areas](const std::string& name) -> TArea* {
-    return areas ? dynamic_cast<TArea*>(areas->ObjectByName(name)) : nullptr;
+    TArea* area = areas ? dynamic_cast<TArea*>(areas->ObjectByName(name)) : nullptr;
+    return area && !area->IsSeparator() ? area : nullptr;
   };
   FromName = mail.Header.FromName.Str();
   ToName = mail.Header.ToName.Str();
