@@ -10,13 +10,20 @@ namespace velmaris::platform {
 
 enum class CodePage { CP866, CP437, CP1251, CP1252 };
 
+// Bytes below 0x80 are ASCII in every code page. Positions the code page
+// leaves undefined (CP1251 0x98; CP1252 0x81, 0x8D, 0x8F, 0x90, 0x9D) map to
+// the C1 control of the same value, as Windows converts them, so that every
+// byte survives a trip through Unicode and back.
 char32_t ToUnicode(unsigned char byte, CodePage cp);
 // The byte for a code point, or `fallback` when the code page has none.
 unsigned char FromUnicode(char32_t cp32, CodePage cp, unsigned char fallback = '?');
 
 std::string ToUtf8(std::string_view bytes, CodePage cp);
+// Malformed UTF-8 (bad, overlong, surrogate or cut-short sequences) gives
+// one `fallback` per byte.
 std::string FromUtf8(std::string_view utf8, CodePage cp, unsigned char fallback = '?');
-// Byte-wise conversion between two code pages through Unicode.
+// Byte-wise conversion between two code pages through Unicode; a character
+// the target lacks becomes '?'.
 std::string Recode(std::string_view bytes, CodePage from, CodePage to);
 
 // The OEM code page (CP866 by default) and the ANSI code page (CP1251 by

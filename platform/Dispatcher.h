@@ -28,7 +28,8 @@ class Dispatcher {
   virtual void Post(Task task) = 0;
   virtual bool IsMainThread() const = 0;
   // Runs what is due on the main thread (queued tasks and timers), for the
-  // places where the system waits and keeps the program responsive.
+  // places where the system waits and keeps the program responsive. Called
+  // on another thread it does nothing.
   virtual void ProcessMessages() = 0;
   // A timer on the main thread, every `interval` until stopped.
   virtual TimerId StartTimer(std::chrono::milliseconds interval, Task task) = 0;
@@ -49,9 +50,14 @@ class PlainDispatcher : public Dispatcher {
   void StopTimer(TimerId id) override;
 
   // Processes messages until the predicate holds or the timeout passes,
-  // sleeping while nothing is due. Returns the predicate's last value.
+  // sleeping while nothing is due. The predicate is checked after each round
+  // of tasks and timers and at least every 20 ms, so it may also watch a
+  // flag a worker sets (Wake makes the check immediate). Returns the
+  // predicate's last value.
   bool RunUntil(const std::function<bool()>& done,
                 std::chrono::milliseconds timeout = std::chrono::seconds(30));
+  // Wakes a RunUntil that is sleeping, to check its predicate at once.
+  void Wake();
 
  private:
   struct Timer {
@@ -68,7 +74,8 @@ class PlainDispatcher : public Dispatcher {
 };
 
 // The process-wide dispatcher. A PlainDispatcher made on first use serves
-// until the application sets its own.
+// until the application sets its own (its main thread is the thread that
+// first asks for it); SetDispatcher(nullptr) returns to it.
 Dispatcher& GetDispatcher();
 void SetDispatcher(Dispatcher* dispatcher);
 

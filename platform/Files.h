@@ -18,7 +18,8 @@ class EFile : public std::runtime_error {
 };
 
 // DOS wildcards: "*" any run, "?" one character; compared without case
-// (ASCII).
+// (ASCII). As on DOS, a pattern ending in ".*" also matches names without
+// an extension ("*.*" matches every name, "FOO.*" matches "foo").
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 bool SameNameNoCase(std::string_view a, std::string_view b);
 
@@ -44,20 +45,26 @@ bool DirExists(const std::string& path);
 void MakeDirs(const std::string& path);
 
 std::string ReadFile(const std::string& path);  // raises EFile
-// Writes the whole file through a temporary name, fsync and rename.
+// Writes the whole file through a temporary name, fsync and rename, then
+// fsyncs the directory. The file keeps the mode of the one it replaces (a new
+// one gets 0644). On failure the old file is untouched and the temporary file
+// is removed; raises EFile.
 void WriteFileAtomic(const std::string& path, std::string_view data);
 // fsyncs `from`, renames it over `to` and fsyncs the directory.
 void ReplaceFile(const std::string& from, const std::string& to);
-// Renames without ever overwriting: false when `to` exists.
+// Renames without ever overwriting: false when `to` exists (a file or a
+// directory). Uses renameat2(RENAME_NOREPLACE); where the file system lacks
+// it, link and unlink. Other failures raise EFile.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 void FsyncPath(const std::string& path);  // a file or a directory
 // Bytes free for an unprivileged user on the file system of path.
 uint64_t FreeSpace(const std::string& path);
 
-// Path pieces with "/" separators.
+// Path pieces with "/" separators. An empty directory is the current one:
+// JoinPath("", n) is n, WithSlash("") is "", DirOf("a.pkt") is "".
 std::string JoinPath(const std::string& dir, const std::string& name);
 std::string DirOf(const std::string& path);   // with trailing "/"
-std::string NameOf(const std::string& path);
+std::string NameOf(const std::string& path);  // after the last "/"
 std::string WithSlash(const std::string& dir);  // adds a trailing "/"
 
 }  // namespace velmaris::platform

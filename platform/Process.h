@@ -16,8 +16,15 @@ class EProcess : public std::runtime_error {
 };
 
 // Splits a configured command line into argv the way the Windows command line
-// is read: words between blanks, double quotes group blanks into a word and
-// are removed, "" inside quotes is a literal quote.
+// is read:
+// - blanks (space, tab, CR, LF) separate words;
+// - double quotes group blanks into a word and are removed; they may start
+//   and end inside a word (a"b c"d is one word: ab cd); "" on its own is an
+//   empty word; a quote left open runs to the end of the line;
+// - "" inside quotes is a literal quote ("say ""hi""" is: say "hi");
+// - backslashes are ordinary characters, since configured paths use them
+//   (C:\FIDO\ stays as written).
+// No other character is special: no variables, no wildcards, no redirection.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 class Process {
@@ -27,9 +34,11 @@ class Process {
   // cannot be started.
   static pid_t Start(const std::vector<std::string>& argv, const std::string& workDir = {});
   // Waits without spinning; returns the exit code, or 128 + the signal.
+  // Raises EProcess when pid is not a child still to be waited for.
   static int Wait(pid_t pid);
   // Start and Wait.
   static int Run(const std::vector<std::string>& argv, const std::string& workDir = {});
+  // SplitCommandLine, then Run; an empty line raises EProcess.
   static int Run(std::string_view commandLine, const std::string& workDir = {});
 };
 

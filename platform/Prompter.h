@@ -73,7 +73,7 @@ class ScriptedPrompter : public Prompter {
 };
 
 // The process-wide prompter; a ScriptedPrompter with no script serves until
-// one is set.
+// one is set. SetPrompter(nullptr) returns to it.
 Prompter& GetPrompter();
 void SetPrompter(Prompter* prompter);
 

@@ -26,12 +26,27 @@ enum class RegType { String, DWord, Binary };
 std::string DefaultRegistryPath();
 
 // Keys are paths below HKEY_CURRENT_USER with "\" between the parts, for
-// example "software\Brimvale\Velmaris\Areas\Area1". Every operation is
-// thread-safe.
+// example "software\Brimvale\Velmaris\Areas\Area1"; empty parts (a leading,
+// trailing or doubled "\") are skipped, "" is the root. Names compare
+// without case (ASCII letters). As in Windows, a key name has at most 255
+// bytes, keys nest at most 512 deep, and value names at most 16383 bytes;
+// names holding CR, LF or NUL are refused (ERegistry). The value name ""
+// is the default value ("@" in the file). Every operation is thread-safe.
+//
+// The file: "REGEDIT4", a blank line, then every key in tree order (a key
+// before its subkeys, keys and values in the order they were created), each
+// as "[HKEY_CURRENT_USER\path]", its values, and a blank line:
+//   "Name"="NETMAIL"          strings byte for byte, with \\ and \" escaped
+//   "Count"=dword:00000003
+//   "Packed"=hex:00,01        wrapped with ",\" before column 77
+//   "Text"=hex(1):41,0a,00    a string holding CR, LF or NUL, NUL-terminated
+// Loading and saving again gives the same bytes. The reader also takes CR LF
+// line ends, comments (";"), blanks around "=", hex(3) and hex(4) values,
+// and the deletions "[-key]" and "name"=-; anything else raises ERegistry.
 class Registry {
  public:
-  // Loads the file when it exists; a missing file is an empty tree. A file
-  // that is not REGEDIT4 raises ERegistry.
+  // Loads the file when it exists; a missing or empty file is an empty tree.
+  // A file that is not REGEDIT4, or larger than 64 MiB, raises ERegistry.
   explicit Registry(std::string path);
 
   const std::string& Path() const { return path_; }
@@ -70,15 +85,17 @@ class Registry {
 
   ~Registry();
 
+  struct Node;  // the tree, defined where it is implemented
+
  private:
-  struct Node;
   std::string path_;
   mutable std::recursive_mutex mutex_;
   std::unique_ptr<Node> root_;
 };
 
 // The process-wide registry the configuration uses. Tests and the batch
-// driver set their own.
+// driver set their own; SetRegistry(nullptr) returns to the default, a
+// Registry on DefaultRegistryPath() made on first use.
 Registry& GetRegistry();
 void SetRegistry(Registry* registry);
 

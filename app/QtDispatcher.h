@@ -1,0 +1,32 @@
+// The application's main-thread queue on the Qt event loop.
+#pragma once
+
+#include <QObject>
+#include <map>
+
+#include "platform/Dispatcher.h"
+
+class QTimer;
+
+namespace velmaris {
+
+class QtDispatcher : public QObject, public platform::Dispatcher {
+  Q_OBJECT
+ public:
+  // Must be created on the thread that runs the Qt event loop.
+  explicit QtDispatcher(QObject* parent = nullptr);
+  ~QtDispatcher() override;
+
+  void Send(Task task) override;
+  void Post(Task task) override;
+  bool IsMainThread() const override;
+  void ProcessMessages() override;
+  TimerId StartTimer(std::chrono::milliseconds interval, Task task) override;
+  void StopTimer(TimerId id) override;
+
+ private:
+  std::map<TimerId, QTimer*> timers_;
+  TimerId nextTimer_ = 1;
+};
+
+}  // namespace velmaris

@@ -1,0 +1,89 @@
+#include "app/QtPrompter.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "platform/Dispatcher.h"
+
+namespace velmaris {
+
+using platform::MsgButton;
+using platform::MsgButtons;
+using platform::MsgKind;
+
+namespace {
+
+struct ButtonInfo {
+  MsgButton ours;
+  QMessageBox::StandardButton qt;  // NoButton: a button of our own with `text`
+  const char* text;
+};
+
+// In the order the buttons stand in the box.
+constexpr ButtonInfo kButtons[] = {
+    {platform::mbYes, QMessageBox::Yes, nullptr},
+    {platform::mbNo, QMessageBox::No, nullptr},
+    {platform::mbOk, QMessageBox::Ok, nullptr},
+    {platform::mbCancel, QMessageBox::Cancel, nullptr},
+    {platform::mbAbort, QMessageBox::Abort, nullptr},
+    {platform::mbRetry, QMessageBox::Retry, nullptr},
+    {platform::mbIgnore, QMessageBox::Ignore, nullptr},
+    {platform::mbAll, QMessageBox::NoButton, "All"},
+    {platform::mbNoToAll, QMessageBox::NoToAll, nullptr},
+    {platform::mbYesToAll, QMessageBox::YesToAll, nullptr},
+    {platform::mbHelp, QMessageBox::Help, nullptr},
+};
+
+MsgButton FirstButton(MsgButtons buttons) {
+  for (const auto& b : kButtons)
+    if (buttons & b.ours) return b.ours;
+  return platform::mbOk;
+}
+
+}  // namespace
+
+MsgButton QtPrompter::Ask(MsgKind kind, const std::string& text, MsgButtons buttons,
+                          const std::string& caption) {
+  MsgButton answer = platform::mbNone;
+  platform::GetDispatcher().Send([&] { answer = Show(kind, text, buttons, caption); });
+  return answer;
+}
+
+MsgButton QtPrompter::Show(MsgKind kind, const std::string& text, MsgButtons buttons,
+                           const std::string& caption) {
+  if (buttons == platform::mbNone) buttons = platform::mbOk;
+  QMessageBox box(parent_);
+  box.setObjectName("MessageBox");
+  switch (kind) {
+    case MsgKind::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgKind::Error: box.setIcon(QMessageBox::Critical); break;
+    case MsgKind::Warning: box.setIcon(QMessageBox::Warning); break;
+    case MsgKind::Confirmation: box.setIcon(QMessageBox::Question); break;
+  }
+  QString title = QString::fromStdString(caption);
+  if (title.isEmpty()) title = QApplication::applicationName();
+  box.setWindowTitle(title);
+  box.setText(QString::fromStdString(text));
+
+  std::vector<std::pair<QAbstractButton*, MsgButton>> made;
+  for (const auto& b : kButtons) {
+    if (!(buttons & b.ours)) continue;
+    QAbstractButton* button = b.qt != QMessageBox::NoButton
+                                  ? static_cast<QAbstractButton*>(box.addButton(b.qt))
+                                  : box.addButton(QString::fromLatin1(b.text),
+                                                  QMessageBox::AcceptRole);
+    made.emplace_back(button, b.ours);
+  }
+  const MsgButton fallback = (buttons & platform::mbCancel) ? platform::mbCancel : FirstButton(buttons);
+  for (const auto& [button, ours] : made)
+    if (ours == fallback) box.setEscapeButton(button);
+
+  box.exec();
+  for (const auto& [button, ours] : made)
+    if (box.clickedButton() == button) return ours;
+  return fallback;
+}
+
+}  // namespace velmaris

@@ -1,0 +1,826 @@
+#include "archive/arxBase.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+namespace velmaris {
+
+// ---------------------------------------------------------------- errors
+
+namespace {
+
+struct ErrorText {
+  int code;
+  const char* text;
+};
+
+constexpr ErrorText kErrorTexts[] = {
+    {ecBadFileHeader, "Bad file header"},
+    {ecBadBlock, "Bad block"},
+    {ecBadHuffmanCode, "Bad Huffman code"},
+    {ecIncorrectBits, "Incorrect number of bits"},
+    {ecBrokenVolumeChain, "Broken multi-volume chain"},
+    {ecWriteFile, "Error writing to file"},
+    {ecCloseFile, "Error closing file"},
+    {ecIncompleteCodeSet, "Incomplete code set"},
+    {ecCrcCheck, "File fails CRC check"},
+    {ecInvalidDecodeTree, "File contains invalid decode tree"},
+    {ecCreateDir, "Unable to create directory"},
+    {ecNotAccessible, "is not accessible."},
+    {ecEofNotFound, "EOF not found"},
+    {ecFileNotFound, "File not found"},
+    {ecOpenFile, "Error opening file"},
+    {ecReadFile, "Error reading file or unexpected end of file"},
+    {ecHeaderCrc, "Header CRC error"},
+    {ecUnsupportedType, "Invalid or unsupported archive type for this operation"},
+    {ecInvalidFileName, "Invalid file name"},
+    {ecBadLengths, "Bad lengths"},
+    {ecInconsistentLocalHeader, "Inconsistant local header"},
+    {ecMaxVolumes, "Maximum volumes 999"},
+    {ecOutOfMemory, "Out of memory"},
+    {ecUnrarNotFound, "Unrar.dll not found"},
+    {ecEventNotAssigned, "Required event not assigned"},
+    {ecSeekError, "Seek error"},
+    {ecAmbiguousTree, "Ambiguous Shannon-Fano decode tree encountered"},
+    {ecStackOverflow, "Stack overflow"},
+    {ecUnsupportedMethod, "Unsupported compression method"},
+    {ecVersionError, "Version error"},
+    {ecInvalidPassword, "Invalid password"},
+    {ecPasswordFailed, "Password failed"},
+};
+
+}  // namespace
+
+const char* ArxErrorText(int code) {
+  for (const auto& e : kErrorTexts)
+    if (e.code == code) return e.text;
+  return "";
+}
+
+E_RAISE::E_RAISE(int code, std::string fileName)
+    : std::runtime_error(ArxErrorText(code)), code_(code), fileName_(std::move(fileName)) {}
+
+// ---------------------------------------------------------------- checksums
+
+namespace {
+
+struct Crc32Tables {
+  uint32_t t[8][256] = {};
+  constexpr Crc32Tables() {
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+      t[0][i] = c;
+    }
+    for (uint32_t i = 0; i < 256; ++i)
+      for (int s = 1; s < 8; ++s) t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF];
+  }
+};
+constexpr Crc32Tables kCrc32;
+
+struct Crc16Table {
+  uint16_t t[256] = {};
+  constexpr Crc16Table() {
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001u : c >> 1;
+      t[i] = uint16_t(c);
+    }
+  }
+};
+constexpr Crc16Table kCrc16;
+
+}  // namespace
+
+uint32_t ArcCrc32Update(uint32_t crc, const uint8_t* p, size_t n) {
+  const auto& t = kCrc32.t;
+  while (n >= 8) {
+    const uint32_t a = crc ^ GetLE32(p);
+    const uint32_t b = GetLE32(p + 4);
+    crc = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^
+          t[3][b & 0xFF] ^ t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
+    p += 8;
+    n -= 8;
+  }
+  while (n--) crc = t[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
+uint16_t Crc16ArcUpdate(uint16_t crc, const uint8_t* p, size_t n) {
+  while (n--) crc = uint16_t(kCrc16.t[(crc ^ *p++) & 0xFF] ^ (crc >> 8));
+  return crc;
+}
+
+// ---------------------------------------------------------------- cipher
+
+void TZipCrypt::ZipInitKeys(const std::string& password) {
+  keys[0] = 0x12345678;
+  keys[1] = 0x23456789;
+  keys[2] = 0x34567890;
+  for (unsigned char c : password) ZipUpdateKeys(c);
+}
+
+void TZipCrypt::ZipUpdateKeys(uint8_t c) {
+  keys[0] = kCrc32.t[0][(keys[0] ^ c) & 0xFF] ^ (keys[0] >> 8);
+  keys[1] = (keys[1] + (keys[0] & 0xFF)) * 134775813u + 1;
+  keys[2] = kCrc32.t[0][(keys[2] ^ (keys[1] >> 24)) & 0xFF] ^ (keys[2] >> 8);
+}
+
+uint8_t TZipCrypt::ZipDecryptByte() const {
+  const uint32_t temp = (keys[2] | 2) & 0xFFFF;
+  return uint8_t((temp * (temp ^ 1)) >> 8);
+}
+
+uint8_t TZipCrypt::ZipDecodeByte(uint8_t c) {
+  const uint8_t plain = c ^ ZipDecryptByte();
+  ZipUpdateKeys(plain);
+  return plain;
+}
+
+void TZipCrypt::Decode(uint8_t* buf, size_t n) {
+  for (size_t i = 0; i < n; ++i) buf[i] = ZipDecodeByte(buf[i]);
+}
+
+bool ZipCheckHeader(TZipCrypt& crypt, const std::string& password, const uint8_t header[12],
+                    uint32_t flags, uint32_t dosDateTime, uint32_t crc) {
+  if (password.empty()) return false;
+  crypt.ZipInitKeys(password);
+  uint8_t h[12];
+  std::memcpy(h, header, 12);
+  crypt.Decode(h, 12);
+  const uint8_t check = (flags & 8) ? uint8_t((dosDateTime >> 8) & 0xFF) : uint8_t(crc >> 24);
+  return h[11] == check;
+}
+
+// ---------------------------------------------------------------- names
+
+namespace {
+
+std::string FileNamePart(const std::string& s) {
+  const auto p = s.find_last_of("/\\");
+  return p == std::string::npos ? s : s.substr(p + 1);
+}
+
+char Up(char c) { return char(std::toupper(static_cast<unsigned char>(c))); }
+
+// "*" and "?" count on both sides. Dynamic programming over the two
+// strings, one row at a time: linear in each, whatever the stars.
+bool MatchBoth(const std::string& a, const std::string& b) {
+  const size_t n = a.size(), m = b.size();
+  std::vector<char> next(m + 1), cur(m + 1);
+  // Row n: the name is used up; the rest of the pattern must be stars.
+  next[m] = 1;
+  for (size_t j = m; j-- > 0;) next[j] = b[j] == '*' && next[j + 1];
+  for (size_t i = n; i-- > 0;) {
+    cur[m] = a[i] == '*' && next[m];
+    for (size_t j = m; j-- > 0;) {
+      bool r = false;
+      if (a[i] == '*') r = next[j] || cur[j + 1];
+      if (!r && b[j] == '*') r = cur[j + 1] || next[j];
+      if (!r && (a[i] == '?' || b[j] == '?' || Up(a[i]) == Up(b[j]))) r = next[j + 1];
+      cur[j] = r;
+    }
+    std::swap(cur, next);
+  }
+  return next[0];
+}
+
+}  // namespace
+
+bool WildcardMatch(const std::string& nameIn, const std::string& patternIn, bool fileNamesOnly) {
+  std::string name = fileNamesOnly ? FileNamePart(nameIn) : nameIn;
+  std::string pattern = fileNamesOnly ? FileNamePart(patternIn) : patternIn;
+  const bool patternDotStar = pattern.find(".*") != std::string::npos;
+  if (name.find('.') == std::string::npos) {
+    if (patternDotStar) name += ".*";
+  } else if (!name.empty() && name.back() == '.') {
+    name.pop_back();
+  }
+  if (!pattern.empty() && pattern.back() == '.') pattern.pop_back();
+  if (name.empty() && pattern.empty()) return true;
+  if (name.empty()) return pattern[0] == '*';
+  if (pattern.empty()) return name[0] == '*';
+  return MatchBoth(name, pattern);
+}
+
+bool IsDirName(const std::string& storedName) {
+  return !storedName.empty() && (storedName.back() == '/' || storedName.back() == '\\');
+}
+
+bool SplitSafeName(const std::string& storedName, std::vector<std::string>& parts) {
+  parts.clear();
+  if (storedName.empty()) return false;
+  if (storedName.find('\0') != std::string::npos) return false;
+  if (storedName[0] == '/' || storedName[0] == '\\') return false;  // absolute
+  if (storedName.size() >= 2 && storedName[1] == ':') return false;  // drive
+  size_t start = 0;
+  for (;;) {
+    const size_t p = storedName.find_first_of("/\\", start);
+    std::string part = storedName.substr(start, p == std::string::npos ? std::string::npos : p - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (part.find(':') != std::string::npos && parts.empty() && part.size() == 2) return false;
+    parts.push_back(std::move(part));
+    if (p == std::string::npos) break;
+    start = p + 1;
+  }
+  return true;
+}
+
+void CreateDirectoryPath(const std::string& path) {
+  if (path.empty()) throw E_RAISE(ecCreateDir, path);
+  std::string cur;
+  size_t start = 0;
+  if (path[0] == '/') {
+    cur = "/";
+    start = 1;
+  }
+  while (start <= path.size()) {
+    size_t p = path.find('/', start);
+    if (p == std::string::npos) p = path.size();
+    const std::string part = path.substr(start, p - start);
+    if (!part.empty()) {
+      cur += part;
+      struct stat st;
+      if (::stat(cur.c_str(), &st) != 0) {
+        if (::mkdir(cur.c_str(), 0777) != 0 && errno != EEXIST) throw E_RAISE(ecCreateDir, path);
+      } else if (!S_ISDIR(st.st_mode)) {
+        throw E_RAISE(ecCreateDir, path);
+      }
+      cur += '/';
+    }
+    start = p + 1;
+  }
+}
+
+// ---------------------------------------------------------------- times
+
+time_t DosDateTimeToDateTime(uint32_t dos) {
+  struct tm tm {};
+  if (dos == 0) {
+    tm.tm_year = 80;
+    tm.tm_mday = 1;
+  } else {
+    const uint32_t date = dos >> 16, time = dos & 0xFFFF;
+    tm.tm_year = int((date >> 9) & 0x7F) + 80;
+    tm.tm_mon = int((date >> 5) & 0x0F) - 1;
+    tm.tm_mday = int(date & 0x1F);
+    tm.tm_hour = int((time >> 11) & 0x1F);
+    tm.tm_min = int((time >> 5) & 0x3F);
+    tm.tm_sec = int(time & 0x1F) * 2;
+    if (tm.tm_mon < 0 || tm.tm_mon > 11) tm.tm_mon = 0;
+    if (tm.tm_mday < 1) tm.tm_mday = 1;
+  }
+  tm.tm_isdst = -1;
+  return mktime(&tm);
+}
+
+uint32_t DateTimeToDosDateTime(time_t t) {
+  struct tm tm {};
+  localtime_r(&t, &tm);
+  if (tm.tm_year < 80) return 0x00210000;  // 1980-01-01 00:00
+  if (tm.tm_year > 207) tm.tm_year = 207;
+  const uint32_t date = uint32_t(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+  const uint32_t time = uint32_t((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+  return (date << 16) | time;
+}
+
+time_t ArcUnixTimeToDateTime(int64_t seconds) {
+  if (seconds == 0) {
+    struct tm tm {};
+    tm.tm_year = 80;
+    tm.tm_mday = 1;
+    tm.tm_min = 1;
+    tm.tm_isdst = -1;
+    return mktime(&tm);
+  }
+  return time_t(seconds < 0 ? -seconds : seconds);
+}
+
+int ArcPercentOf(int64_t part, int64_t whole) {
+  if (whole <= 0) return 0;
+  if (part <= 0) return 0;
+  const long double r = (long double)part * 100.0L / (long double)whole + 0.5L;
+  return r >= 100.0L ? 100 : int(r);
+}
+
+uint64_t ReadOctal(const char* p, size_t n) {
+  uint64_t v = 0;
+  for (size_t i = 0; i < n; ++i)
+    if (p[i] >= '0' && p[i] <= '7' && v < (uint64_t(1) << 60)) v = v * 8 + uint64_t(p[i] - '0');
+  return v;
+}
+
+std::string VolumeExtension(int n, char letter, int currentVolume) {
+  if (n < 0) return {};
+  if (n < 10) return std::string(".") + letter + "0" + std::to_string(n);
+  if (currentVolume >= 100) return "." + std::to_string(n);
+  return std::string(".") + letter + std::to_string(n);
+}
+
+std::string NextVolumeName(const std::string& archiveName, int n, char letter, int currentVolume) {
+  const auto slash = archiveName.find_last_of('/');
+  const auto dot = archiveName.find_last_of('.');
+  std::string base = archiveName;
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base.resize(dot);
+  return base + VolumeExtension(n, letter, currentVolume);
+}
+
+// ---------------------------------------------------------------- timer
+
+void TarxTimer::Start() {
+  elapsed_ = {};
+  start_ = Clock::now();
+  running_ = true;
+}
+void TarxTimer::Stop() {
+  if (running_) elapsed_ += Clock::now() - start_;
+  running_ = false;
+}
+void TarxTimer::Pause() { Stop(); }
+void TarxTimer::Resume() {
+  if (!running_) {
+    start_ = Clock::now();
+    running_ = true;
+  }
+}
+float TarxTimer::ElapsedSeconds() const {
+  auto e = elapsed_;
+  if (running_) e += Clock::now() - start_;
+  return std::chrono::duration<float>(e).count();
+}
+
+// ---------------------------------------------------------------- TReadWriteObj
+
+TReadWriteObj::TReadWriteObj() = default;
+
+size_t TReadWriteObj::ReadArchiveBlock(uint8_t* buf, size_t n) {
+  if (n > bytesToRead_) n = size_t(bytesToRead_);
+  if (n == 0) return 0;
+  const size_t got = arc_.Read(buf, n);
+  bytesToRead_ -= got;
+  if (got < n) bytesToRead_ = 0;  // the file ends early: no more data
+  if (decryptInput_) crypt_.Decode(buf, got);
+  return got;
+}
+
+void TReadWriteObj::WriteBlock(const uint8_t* buf, size_t n, int crcKind) {
+  if (crcKind == 32)
+    crc_ = ArcCrc32Update(crc_, buf, n);
+  else if (crcKind == 16)
+    crc_ = Crc16ArcUpdate(uint16_t(crc_), buf, n);
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t w = ::write(outFd_, buf + done, n - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) throw E_RAISE(ecWriteFile);
+    done += size_t(w);
+  }
+  bytesWritten_ += n;
+}
+
+void TReadWriteObj::WriteDecodedBlock(uint8_t* buf, size_t n, int crcKind, bool encrypted) {
+  if (encrypted && IsZipFamily(arcType_)) crypt_.Decode(buf, n);
+  WriteBlock(buf, n, crcKind);
+}
+
+void TReadWriteObj::WriteDecodedBlockKeyed(uint8_t* buf, size_t n, int crcKind, bool encrypted) {
+  WriteDecodedBlock(buf, n, crcKind, encrypted);
+}
+
+void TReadWriteObj::DecryptBlock(uint8_t* buf, size_t n) {
+  if (IsZipFamily(arcType_)) crypt_.Decode(buf, n);
+}
+
+void TReadWriteObj::ReadExact(void* buf, size_t n) {
+  if (arc_.Read(buf, n) != n) throw E_RAISE(ecReadFile, archiveFile_);
+}
+
+void TReadWriteObj::SeekArchive(uint64_t pos) {
+  if (!arc_.Seek(pos)) throw E_RAISE(ecSeekError, archiveFile_);
+}
+
+// ---------------------------------------------------------------- TZipCommon
+
+TZipCommon::TZipCommon() = default;
+
+std::string TZipCommon::SetOutputName(const std::string& storedName) {
+  outputParts_.clear();
+  outputName_.clear();
+  std::vector<std::string> parts;
+  if (!SplitSafeName(storedName, parts)) {
+    ReportError(ecInvalidFileName, storedName);
+    return {};
+  }
+  const bool useDirs = static_cast<TUnBase*>(this)->UseStoredDirs;
+  if (useDirs)
+    outputParts_ = parts;
+  else
+    outputParts_.push_back(parts.back());
+  outputName_ = extractDirEff_;
+  for (size_t i = 0; i < outputParts_.size(); ++i) {
+    if (i) outputName_ += '/';
+    outputName_ += outputParts_[i];
+  }
+  return outputName_;
+}
+
+std::string TZipCommon::NextVolumeName(const std::string& archiveName, int n) {
+  return velmaris::NextVolumeName(archiveName, n, volLetter_ ? volLetter_ : 'a', volumeNumber_);
+}
+
+time_t TZipCommon::DosDateToDateTime(uint32_t dosDateTime) { return DosDateTimeToDateTime(dosDateTime); }
+
+namespace {
+
+// Opens (and with create, makes) each directory of parts[0..count) below
+// dirFd, never following a symbolic link. Returns the fd of the last one or -1.
+int OpenDirChain(int baseFd, const std::vector<std::string>& parts, size_t count, bool create) {
+  int fd = ::dup(baseFd);
+  if (fd < 0) return -1;
+  for (size_t i = 0; i < count; ++i) {
+    int next = ::openat(fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0 && errno == ENOENT && create) {
+      if (::mkdirat(fd, parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
+        ::close(fd);
+        return -1;
+      }
+      next = ::openat(fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    ::close(fd);
+    if (next < 0) return -1;
+    fd = next;
+  }
+  return fd;
+}
+
+}  // namespace
+
+bool TZipCommon::OpenOutput() {
+  if (outputParts_.empty()) return false;
+  try {
+    CreateDirectoryPath(extractDirEff_);
+  } catch (const E_RAISE&) {
+    return false;
+  }
+  const int base = ::open(extractDirEff_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (base < 0) return false;
+  const int dirFd = OpenDirChain(base, outputParts_, outputParts_.size() - 1, true);
+  ::close(base);
+  if (dirFd < 0) return false;
+  const std::string& leaf = outputParts_.back();
+  struct stat st;
+  if (::fstatat(dirFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!S_ISREG(st.st_mode)) {  // a link, a directory or a device: never written through
+      ::close(dirFd);
+      return false;
+    }
+    // A fresh file in place of the old one: a read-only file or one with
+    // other hard links is replaced, not written into.
+    if (::unlinkat(dirFd, leaf.c_str(), 0) != 0) {
+      ::close(dirFd);
+      return false;
+    }
+  }
+  outFd_ = ::openat(dirFd, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  ::close(dirFd);
+  bytesWritten_ = 0;
+  return outFd_ >= 0;
+}
+
+bool TZipCommon::CloseOutput() {
+  if (outFd_ < 0) return true;
+  const int r = ::close(outFd_);
+  outFd_ = -1;
+  return r == 0;
+}
+
+void TZipCommon::RemoveOutput() {
+  CloseOutput();
+  if (outputParts_.empty()) return;
+  const int base = ::open(extractDirEff_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (base < 0) return;
+  const int dirFd = OpenDirChain(base, outputParts_, outputParts_.size() - 1, false);
+  ::close(base);
+  if (dirFd < 0) return;
+  struct stat st;
+  if (::fstatat(dirFd, outputParts_.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISREG(st.st_mode))
+    ::unlinkat(dirFd, outputParts_.back().c_str(), 0);
+  ::close(dirFd);
+}
+
+void TZipCommon::RaiseError(int code, const std::string& fileName, const std::string& msgEx,
+                            const std::string& volumeId) {
+  auto* self = static_cast<TUnBase*>(this);
+  if (self->OnError && !(runActive_ && cancel_))
+    self->OnError(*self, fileName, msgEx, volumeId, code);
+  errorFired_ = true;
+  throw E_RAISE(code, fileName);
+}
+
+void TZipCommon::ReportError(int code, const std::string& fileName, const std::string& msgEx,
+                             const std::string& volumeId) {
+  auto* self = static_cast<TUnBase*>(this);
+  if (self->OnError && !(runActive_ && cancel_)) {
+    const auto p = fileName.find_last_of("/\\");
+    self->OnError(*self, p == std::string::npos ? fileName : fileName.substr(p + 1), msgEx,
+                  volumeId, code);
+  }
+}
+
+// ---------------------------------------------------------------- TUnBase
+
+TUnBase::TUnBase() { About = "Velmaris archive extraction library"; }
+
+TUnBase::~TUnBase() { CloseOutput(); }
+
+void TUnBase::SetExtractDir(const std::string& dir) {
+  if (!dir.empty()) {
+    extractDir_ = dir;
+    for (auto& c : extractDir_)
+      if (c == '\\') c = '/';
+    if (extractDir_.back() != '/') extractDir_ += '/';
+  } else if (!archiveFile_.empty()) {
+    const auto p = archiveFile_.find_last_of('/');
+    extractDir_ = p == std::string::npos ? std::string() : archiveFile_.substr(0, p + 1);
+  } else {
+    extractDir_.clear();
+  }
+}
+
+void TUnBase::SetFileSpec(const std::vector<std::string>& lines) {
+  fileSpec_.clear();
+  for (std::string l : lines) {
+    if (l.empty()) continue;
+    for (auto& c : l)
+      if (c == '\\') c = '/';
+    fileSpec_.push_back(std::move(l));
+  }
+}
+
+bool TUnBase::FileSpecMatch(const std::string& name, bool fileNamesOnly) const {
+  bool matched = false;
+  for (const auto& line : fileSpec_) {
+    if (line == "*.*" || WildcardMatch(name, line, fileNamesOnly)) {
+      matched = true;
+      break;
+    }
+  }
+  if (!matched) return false;
+  for (const auto& line : ExcludeSpec)
+    if (line == "*.*" || WildcardMatch(name, line, false)) return false;
+  return true;
+}
+
+void TUnBase::Extract() { ExtractArchive(); }
+
+void TUnBase::ExtractArchive() {
+  cancel_ = false;
+  entryCounter_ = 0;
+  filesExtracted_ = 0;
+  totalPacked_ = totalUnpacked_ = archiveDone_ = 0;
+  entryPacked_ = entryUnpacked_ = 0;
+  progressByFile_ = progressByArchive_ = 0;
+  maxDosDate_ = 0;
+  if (CpuType == cpt80486) CpuType = cptAuto;
+  const std::string archiveAtStart = archiveFile_;
+  if (archiveFile_.empty()) RaiseError(ecFileNotFound, archiveFile_);
+  const bool supported = ArcTypeResolved(arcType_) && arcType_ != atHa && arcType_ != atMsGZ &&
+                          arcType_ != atPak && arcType_ != atPakExe;
+  if (!supported) RaiseError(ecUnsupportedType, archiveFile_);
+  // The directory of this run.
+  extractDirEff_ = extractDir_;
+  if (extractDirEff_.empty()) {
+    const auto p = archiveFile_.find_last_of('/');
+    extractDirEff_ = p == std::string::npos ? "./" : archiveFile_.substr(0, p + 1);
+  }
+  const bool outsideLibrary = arcType_ == atACE || arcType_ == atCab || arcType_ == atRar;
+  if (!outsideLibrary && !arc_.Open(archiveFile_)) RaiseError(ecOpenFile, archiveFile_);
+  runActive_ = true;
+  if (OnActivate) OnActivate(*this);
+  bytesToRead_ = arcSize_;
+  if (arc_.IsOpen()) arc_.Seek(startOffset_ <= arc_.Size() ? startOffset_ : arc_.Size());
+  fileList_.INIT();
+  if (OnElapsedTime) timer_.Start();
+  auto finish = [&] {
+    if (OnElapsedTime) {
+      timer_.Stop();
+      OnElapsedTime(*this, timer_.ElapsedSeconds());
+    }
+    if (OnDeactivate) OnDeactivate(*this);
+    fileList_.DONE();
+    arc_.Close();
+    runActive_ = false;
+    decryptInput_ = false;
+    archiveFile_ = archiveAtStart;
+  };
+  errorFired_ = false;
+  try {
+    ExtractIt();
+  } catch (const E_RAISE& e) {
+    // Raised directly (a decoder, a short read): OnError still hears of it.
+    if (!errorFired_ && OnError && !cancel_)
+      OnError(*this, e.FileName().empty() ? archiveFile_ : e.FileName(), "0", "", e.Code());
+    if (outFd_ >= 0) RemoveOutput();  // a half-written file is no result
+    try {
+      finish();
+    } catch (...) {
+    }
+    throw;
+  } catch (...) {
+    if (outFd_ >= 0) RemoveOutput();
+    try {
+      finish();
+    } catch (...) {
+    }
+    throw;
+  }
+  if (outFd_ >= 0) RemoveOutput();
+  finish();
+}
+
+bool TUnBase::BeginFile(const std::string& outName, uint32_t dosDateTime, bool& exists) {
+  progressByFile_ = 0;
+  if (OnProgress) OnProgress(*this, progressByFile_, progressByArchive_);
+  struct stat st;
+  exists = ::lstat(outName.c_str(), &st) == 0;
+  if (exists && ConfirmOverwrites) {
+    if (OnFileExists)
+      OnFileExists(*this, outName, st.st_mtime, OverwriteMode);
+    else
+      OverwriteMode = omSkip;
+  }
+  if (cancel_) return false;
+  if (exists && OverwriteMode == omSkip) return true;
+  ++entryCounter_;
+  bool extract = true;
+  if (OnBegin) OnBegin(*this, outName, entryCounter_, extract);
+  if (extract && OnRenameCompressedFile) {
+    std::string name = outName;
+    OnRenameCompressedFile(*this, name);
+    if (name != outName) {
+      // The new name must stay below the extract directory.
+      std::string rel;
+      if (name.compare(0, extractDirEff_.size(), extractDirEff_) == 0)
+        rel = name.substr(extractDirEff_.size());
+      else if (name.find('/') == std::string::npos)
+        rel = (outputParts_.size() > 1 ? outName.substr(extractDirEff_.size(),
+                                                        outName.find_last_of('/') + 1 -
+                                                            extractDirEff_.size())
+                                       : std::string()) +
+              name;
+      std::vector<std::string> parts;
+      if (rel.empty() || !SplitSafeName(rel, parts)) {
+        ReportError(ecInvalidFileName, name);
+        outputParts_.clear();
+        outputName_.clear();
+      } else {
+        outputParts_ = parts;
+        outputName_ = extractDirEff_ + rel;
+      }
+    }
+  }
+  return !cancel_;
+}
+
+void TUnBase::EndFile(uint32_t attr, uint32_t dosDateTime) {
+  EndFileAt(attr, DosDateToDateTime(dosDateTime));
+}
+
+void TUnBase::EndFileAt(uint32_t attr, time_t when) {
+  if (outFd_ < 0) return;
+  time_t t = 0;
+  bool setTime = true;
+  switch (DateAttribute) {
+    case daFileDate: t = when; break;
+    case daMaxFileDate: t = maxDosDate_ ? DosDateToDateTime(maxDosDate_) : when; break;
+    case daSysDate: setTime = false; break;
+  }
+  if (setTime) {
+    struct timespec ts[2];
+    ts[0].tv_sec = ts[1].tv_sec = t;
+    ts[0].tv_nsec = ts[1].tv_nsec = 0;
+    ::futimens(outFd_, ts);
+  }
+  if (RestoreFileAttr && attr != 32 && (attr & 1)) ::fchmod(outFd_, 0444);  // read-only
+  if (!CloseOutput()) RaiseError(ecWriteFile, outputName_);
+}
+
+void TUnBase::EndEntry(const std::string& fn, bool crcPass) {
+  if (OnEnd) OnEnd(*this, fn, crcPass);
+  if (!crcPass) {
+    RemoveOutput();
+    RaiseError(ecCrcCheck, fn);
+  }
+  ++filesExtracted_;
+}
+
+void TUnBase::MakeEntryDirectory(const std::string& storedName) {
+  if (!UseStoredDirs) return;
+  std::string name = storedName;
+  while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
+  std::vector<std::string> parts;
+  if (!SplitSafeName(name, parts)) {
+    ReportError(ecInvalidFileName, storedName);
+    return;
+  }
+  try {
+    CreateDirectoryPath(extractDirEff_);
+  } catch (const E_RAISE&) {
+    RaiseError(ecCreateDir, extractDirEff_);
+  }
+  const int base = ::open(extractDirEff_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (base < 0) RaiseError(ecCreateDir, extractDirEff_);
+  const int fd = OpenDirChain(base, parts, parts.size(), true);
+  ::close(base);
+  if (fd < 0) {
+    ReportError(ecCreateDir, storedName);
+    return;
+  }
+  ::close(fd);
+}
+
+void TUnBase::BeginEntryData(uint64_t packedSize, uint64_t unpackedSize) {
+  entryPacked_ = packedSize;
+  entryUnpacked_ = unpackedSize;
+  bytesToRead_ = packedSize;
+  bytesWritten_ = 0;
+}
+
+void TUnBase::Unstore(int crcKind, bool encrypted) {
+  std::vector<uint8_t> buf(32768);
+  const bool savedDecrypt = decryptInput_;
+  decryptInput_ = false;
+  while (bytesToRead_ > 0 && !cancel_) {
+    const size_t want = size_t(std::min<uint64_t>(bytesToRead_, buf.size()));
+    const size_t got = ReadArchiveBlock(buf.data(), want);
+    if (got == 0) break;
+    if (encrypted) DecryptBlock(buf.data(), got);
+    WriteBlock(buf.data(), got, crcKind);
+    archiveDone_ += got;
+    ProgressAfterBlock();
+    if (got < want) break;
+  }
+  decryptInput_ = savedDecrypt;
+}
+
+void TUnBase::ProgressUpdate(uint64_t doneOfEntry, uint64_t entrySize, uint64_t doneOfArchive) {
+  progressByFile_ = ArcPercentOf(int64_t(doneOfEntry), int64_t(entrySize));
+  progressByArchive_ = ArcPercentOf(int64_t(doneOfArchive), int64_t(totalPacked_));
+  if (OnProgress) OnProgress(*this, progressByFile_, progressByArchive_);
+}
+
+void TUnBase::ProgressAfterBlock() {
+  if (OnProgress) ProgressUpdate(bytesWritten_, entryUnpacked_, archiveDone_);
+}
+
+void TUnBase::SkipEntryProgress(uint64_t packedSize) {
+  archiveDone_ += packedSize;
+  if (OnProgress) ProgressUpdate(0, 0, archiveDone_);
+}
+
+void TUnBase::AddToTotals(uint64_t packed, uint64_t unpacked, uint32_t dosDateTime) {
+  totalPacked_ += packed;
+  totalUnpacked_ += unpacked;
+  if (dosDateTime > maxDosDate_) maxDosDate_ = dosDateTime;
+}
+
+bool TUnBase::AskNextVolume(std::string& name) {
+  if (volumeNumber_ >= 999) RaiseError(ecMaxVolumes, archiveFile_);
+  name = NextVolumeName(archiveFile_, nextVolNum_);
+  for (;;) {
+    struct stat st;
+    const bool exists = ::stat(name.c_str(), &st) == 0;
+    bool cancel = true;
+    OnNextVolume(*this, name, volumeNumber_ + 1, exists, cancel);
+    if (cancel) return false;
+    if (name.empty()) RaiseError(ecInvalidFileName, archiveFile_);
+    if (::stat(name.c_str(), &st) == 0) break;
+  }
+  ++volumeNumber_;
+  ++nextVolNum_;
+  return true;
+}
+
+bool TUnBase::OpenNextVolume() {
+  if (!OnNextVolume) return false;
+  std::string name;
+  if (!AskNextVolume(name)) return false;
+  if (!arc_.Close()) RaiseError(ecCloseFile, archiveFile_);
+  if (!arc_.Open(name)) {
+    arc_.Open(archiveFile_);
+    RaiseError(ecReadFile, name);
+  }
+  archiveFile_ = name;
+  arcSize_ = arc_.Size();
+  return true;
+}
+
+}  // namespace velmaris

@@ -1,0 +1,289 @@
+#include "archive/arxUnZIP.h"
+
+#include <algorithm>
+#include <set>
+
+#include "archive/arxZipDecoders.h"
+
+namespace velmaris {
+
+namespace {
+constexpr uint32_t kLocalSig = 0x04034B50;
+constexpr uint32_t kCentralSig = 0x02014B50;
+constexpr uint32_t kSpanSig = 0x08074B50;
+}  // namespace
+
+TUnZIP::TUnZIP() {
+  About = "Velmaris ZIP extraction";
+  SetZipCmntBufSize(2000);
+}
+
+void TUnZIP::ExtractIt() {
+  if (arcType_ != atZipMV && OnCorruptZipHeader &&
+      (headerState_ & (hsEndRecord | hsCentralHeader | hsLocalHeader)) !=
+          (hsEndRecord | hsCentralHeader | hsLocalHeader)) {
+    bool cancel = true;
+    OnCorruptZipHeader(*this, headerState_, cancel);
+    if (cancel) return;
+  }
+  if (!CollectEntries()) return;
+  // Each local header serves one entry: a directory that points several
+  // entries at the same data (to multiply it) gets the first one only.
+  std::set<uint64_t> used;
+  for (size_t i = 0; i < fileList_.Count() && !cancel_; ++i) {
+    const TarxFileRec& rec = fileList_[i];
+    if (!IsDirName(rec.Name) && !used.insert(rec.Offset).second) {
+      ReportError(ecInconsistentLocalHeader, rec.Name);
+      continue;
+    }
+    ExtractEntry(rec);
+  }
+}
+
+// The first pass: the chosen entries, from the central directory or, when
+// there is none, from the local headers.
+bool TUnZIP::CollectEntries() {
+  const bool central = (headerState_ & hsCentralHeader) != 0;
+  const bool singleName = fileSpec_.size() == 1 && fileSpec_[0].find('*') == std::string::npos;
+  const uint64_t size = arc_.Size();
+  uint64_t pos = central ? zipCentralOffset_ : startOffset_;
+  if (!central) {
+    uint8_t s[4];
+    if (arc_.ReadAt(pos, s, 4) == 4) {
+      const uint32_t sig = GetLE32(s);
+      if (sig == kSpanSig)
+        pos += 4;
+      else if (sig != kLocalSig)
+        RaiseError(ecBadFileHeader, archiveFile_);
+    }
+  }
+  while (!cancel_) {
+    TarxFileRec rec;
+    std::string name;
+    if (central) {
+      uint8_t h[46];
+      if (pos + 46 > size || arc_.ReadAt(pos, h, 46) != 46 || GetLE32(h) != kCentralSig) break;
+      const unsigned nameLen = GetLE16(h + 28), extraLen = GetLE16(h + 30),
+                     commentLen = GetLE16(h + 32);
+      rec.Flags = GetLE16(h + 8);
+      rec.Method = GetLE16(h + 10);
+      rec.DosTime = GetLE32(h + 12);
+      rec.Crc = GetLE32(h + 16);
+      rec.PackedSize = GetLE32(h + 20);
+      rec.UnpackedSize = GetLE32(h + 24);
+      rec.Attr = GetLE32(h + 38);
+      const int64_t local = int64_t(GetLE32(h + 42)) + zipShift_;
+      rec.Offset = local < 0 ? 0 : uint64_t(local);
+      name.resize(nameLen);
+      if (arc_.ReadAt(pos + 46, name.data(), nameLen) != nameLen) break;
+      pos += 46ull + nameLen + extraLen + commentLen;
+      if (rec.Attr & 0x18) {  // a directory or a volume label
+        if ((rec.Attr & 0x10) && FileSpecMatch(name)) {
+          if (!IsDirName(name)) name += '/';
+          rec.Name = name;
+          fileList_.ADDITEM(rec);
+        }
+        continue;
+      }
+    } else {
+      uint8_t h[30];
+      if (pos + 30 > size || arc_.ReadAt(pos, h, 30) != 30 || GetLE32(h) != kLocalSig) break;
+      const unsigned nameLen = GetLE16(h + 26), extraLen = GetLE16(h + 28);
+      rec.Offset = pos;
+      rec.Flags = GetLE16(h + 6);
+      rec.Method = GetLE16(h + 8);
+      rec.DosTime = GetLE32(h + 10);
+      rec.Crc = GetLE32(h + 14);
+      rec.PackedSize = GetLE32(h + 18);
+      rec.UnpackedSize = GetLE32(h + 22);
+      rec.Attr = 32;
+      name.resize(nameLen);
+      if (arc_.ReadAt(pos + 30, name.data(), nameLen) != nameLen) break;
+      const uint64_t data = pos + 30 + nameLen + extraLen;
+      if ((rec.Flags & 8) && rec.PackedSize == 0 && !IsDirName(name)) {
+        // Sizes and CRC follow the data: find the descriptor whose size
+        // field equals its distance from the data.
+        bool found = false;
+        std::vector<uint8_t> buf(65536 + 16);
+        for (uint64_t at = data; at < size && !found;) {
+          const size_t n = arc_.ReadAt(at, buf.data(), buf.size());
+          if (n < 16) break;
+          for (size_t i = 0; i + 16 <= n; ++i) {
+            if (GetLE32(&buf[i]) == kSpanSig && GetLE32(&buf[i + 8]) == at + i - data) {
+              rec.Crc = GetLE32(&buf[i + 4]);
+              rec.PackedSize = GetLE32(&buf[i + 8]);
+              rec.UnpackedSize = GetLE32(&buf[i + 12]);
+              found = true;
+              break;
+            }
+          }
+          at += n - 15;
+        }
+        if (!found) break;
+        pos = data + rec.PackedSize + 16;
+      } else {
+        pos = data + rec.PackedSize + ((rec.Flags & 8) ? 16 : 0);
+        // A descriptor may come without its signature (12 bytes).
+        if (rec.Flags & 8) {
+          uint8_t s[4];
+          if (arc_.ReadAt(data + rec.PackedSize, s, 4) == 4 && GetLE32(s) != kSpanSig) pos -= 4;
+        }
+      }
+    }
+    if (!FileSpecMatch(name)) continue;
+    rec.Name = name;
+    if (!IsDirName(name)) {
+      const uint64_t packed = rec.PackedSize >= 12 && (rec.Flags & 1) ? rec.PackedSize - 12
+                                                                        : rec.PackedSize;
+      AddToTotals(packed, rec.UnpackedSize, rec.DosTime);
+    }
+    fileList_.ADDITEM(rec);
+    if (singleName && !IsDirName(name)) break;
+  }
+  return true;
+}
+
+bool TUnZIP::FindPassword(const std::string& fn, const uint8_t header[12], const TarxFileRec& rec,
+                          uint32_t dosTime, bool& stopRun) {
+  stopRun = false;
+  if (!lastPassword_.empty() &&
+      ZipCheckHeader(crypt_, lastPassword_, header, rec.Flags, dosTime, rec.Crc))
+    return true;
+  for (const auto& pw : Passwords)
+    if (ZipCheckHeader(crypt_, pw, header, rec.Flags, dosTime, rec.Crc)) {
+      lastPassword_ = pw;
+      return true;
+    }
+  if (!OnGetPassword) {
+    ReportError(ecEventNotAssigned, fn, "OnGetPassword");
+    return false;
+  }
+  for (int attempt = 0; attempt < PasswordAttempts && !cancel_; ++attempt) {
+    std::string pw;
+    bool tryAgain = true;
+    OnGetPassword(*this, fn, pw, tryAgain);
+    if (!pw.empty() && ZipCheckHeader(crypt_, pw, header, rec.Flags, dosTime, rec.Crc)) {
+      Passwords.insert(Passwords.begin(), pw);
+      lastPassword_ = pw;
+      return true;
+    }
+    if (!pw.empty()) ReportError(ecInvalidPassword, fn);
+    if (!tryAgain) break;
+  }
+  ReportError(ecPasswordFailed, fn);
+  stopRun = true;
+  return false;
+}
+
+void TUnZIP::ExtractEntry(const TarxFileRec& rec) {
+  uint8_t h[30];
+  if (rec.Offset + 30 > arc_.Size() || arc_.ReadAt(rec.Offset, h, 30) != 30 ||
+      GetLE32(h) != kLocalSig) {
+    ReportError(ecInconsistentLocalHeader, rec.Name);
+    return;
+  }
+  const unsigned nameLen = GetLE16(h + 26), extraLen = GetLE16(h + 28);
+  std::string name(nameLen, '\0');
+  if (arc_.ReadAt(rec.Offset + 30, name.data(), nameLen) != nameLen) {
+    ReportError(ecInconsistentLocalHeader, rec.Name);
+    return;
+  }
+  if (IsDirName(rec.Name) || IsDirName(name)) {
+    MakeEntryDirectory(IsDirName(name) ? name : rec.Name);
+    return;
+  }
+  const std::string out = SetOutputName(name);
+  if (out.empty()) return;
+  bool exists = false;
+  if (!BeginFile(out, rec.DosTime, exists)) {
+    cancel_ = true;
+    return;
+  }
+  const bool encrypted = rec.Flags & 1;
+  uint64_t packed = rec.PackedSize;
+  if (exists && OverwriteMode == omSkip) {
+    SkipEntryProgress(encrypted && packed >= 12 ? packed - 12 : packed);
+    return;
+  }
+  if (outputParts_.empty()) return;  // renamed to a name that is not allowed
+  uint64_t data = rec.Offset + 30 + nameLen + extraLen;
+  const uint64_t size = arc_.Size();
+  if (data > size) data = size;
+  if (packed > size - data) packed = size - data;  // sizes count only as far as the data goes
+  SeekArchive(data);
+  decryptInput_ = false;
+  if (encrypted) {
+    uint8_t eh[12];
+    if (packed < 12 || arc_.Read(eh, 12) != 12) RaiseError(ecReadFile, name);
+    packed -= 12;
+    bool stop = false;
+    if (!FindPassword(out, eh, rec, rec.DosTime & 0xFFFF, stop)) {
+      if (stop) cancel_ = true;
+      SkipEntryProgress(packed);
+      return;
+    }
+  }
+  if (rec.Method != 0 && rec.Method != 1 && (rec.Method < 2 || rec.Method > 6) && rec.Method != 8)
+    RaiseError(ecUnsupportedMethod, name);
+  if (!OpenOutput()) RaiseError(ecOpenFile, outputName_);
+  crc_ = 0xFFFFFFFF;
+  BeginEntryData(packed, rec.UnpackedSize);
+  Decode(rec, name);
+  EndFile(rec.Attr & 0xFF, rec.DosTime);
+  const bool pass = (crc_ ^ 0xFFFFFFFFu) == rec.Crc && bytesWritten_ == rec.UnpackedSize;
+  EndEntry(out, pass);
+}
+
+void TUnZIP::Decode(const TarxFileRec& rec, const std::string& fn) {
+  const bool encrypted = rec.Flags & 1;
+  TDecodeIn in = [this](uint8_t* b, size_t n) {
+    const size_t got = ReadArchiveBlock(b, n);
+    archiveDone_ += got;
+    return got;
+  };
+  TDecodeOut out = [this](const uint8_t* b, size_t n) {
+    WriteBlock(b, n, 32);
+    ProgressAfterBlock();
+  };
+  try {
+    switch (rec.Method) {
+      case 0:
+        Unstore(32, encrypted);
+        if (bytesWritten_ != rec.UnpackedSize && !cancel_) RaiseError(ecReadFile, fn);
+        return;
+      case 1: {
+        decryptInput_ = encrypted;
+        TUnshrinker d;
+        d.Run(in, out, rec.UnpackedSize, &cancel_);
+        break;
+      }
+      case 2: case 3: case 4: case 5: {
+        decryptInput_ = encrypted;
+        TUnreducer d;
+        d.Run(in, out, rec.UnpackedSize, int(rec.Method) - 1, &cancel_);
+        break;
+      }
+      case 6: {
+        decryptInput_ = encrypted;
+        TExploder d;
+        d.Run(in, out, rec.UnpackedSize, (rec.Flags & 2) != 0, (rec.Flags & 4) != 0, &cancel_);
+        break;
+      }
+      case 8: {
+        decryptInput_ = encrypted;
+        TInflater d;
+        d.Run(in, out, rec.UnpackedSize, &cancel_);
+        break;
+      }
+      default:
+        RaiseError(ecUnsupportedMethod, fn);
+    }
+  } catch (const E_RAISE& e) {
+    decryptInput_ = false;
+    if (e.FileName().empty()) RaiseError(e.Code(), fn);  // from a decoder or a write
+    throw;
+  }
+  decryptInput_ = false;
+}
+
+}  // namespace velmaris

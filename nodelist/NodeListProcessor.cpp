@@ -1,0 +1,579 @@
+#include "nodelist/NodeListProcessor.h"
+
+#include "platform/Files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+namespace velmaris {
+
+namespace {
+
+// A number that names a zone, net, node or point.
+std::optional<uint16_t> AddressPart(std::string_view text) {
+  const auto v = ParseDecimal(text);
+  if (!v || *v < 0 || *v > 65535) return std::nullopt;
+  return static_cast<uint16_t>(*v);
+}
+
+bool AllDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+enum class TBossParse { ok, malformed, outOfRange };
+
+// "zone:net/node" with an optional ".point"; anything after the node other
+// than "." and digits is ignored, as in every address text.
+TBossParse ParseBoss(std::string_view text, TFidoAddr& out) {
+  auto digits = [&](size_t& pos) {
+    const size_t start = pos;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
+    return text.substr(start, pos - start);
+  };
+  size_t pos = 0;
+  const auto zone = digits(pos);
+  if (zone.empty() || pos >= text.size() || text[pos] != ':') return TBossParse::malformed;
+  ++pos;
+  const auto net = digits(pos);
+  if (net.empty() || pos >= text.size() || text[pos] != '/') return TBossParse::malformed;
+  ++pos;
+  const auto node = digits(pos);
+  if (node.empty()) return TBossParse::malformed;
+  std::string_view point = "0";
+  if (pos < text.size() && text[pos] == '.') {
+    ++pos;
+    point = digits(pos);
+    if (point.empty()) return TBossParse::malformed;
+  }
+  const auto z = AddressPart(zone), n = AddressPart(net), d = AddressPart(node),
+             p = AddressPart(point);
+  if (!z || !n || !d || !p) return TBossParse::outOfRange;
+  out = TFidoAddr{*z, *n, *d, *p};
+  return TBossParse::ok;
+}
+
+int CompareText(std::string_view a, std::string_view b) {
+  const int c = a.compare(b);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+}  // namespace
+
+std::vector<std::string> ListFileNames(const std::string& dir) {
+  std::vector<std::string> names;
+  try {
+    for (auto& entry : platform::ScanDir(dir)) names.push_back(std::move(entry.name));
+  } catch (const platform::EFile&) {
+    // an unreadable directory holds no lists
+  }
+  return names;
+}
+
+void TNodeListProcessor::DoStatus(const std::string& text) const {
+  if (OnStatus) OnStatus(text);
+}
+
+void TNodeListProcessor::DoLog(const std::string& text) const {
+  if (OnLog) OnLog(text);
+}
+
+int TNodeListProcessor::Year() const { return CurrentYear ? CurrentYear() : CurrentCalendarYear(); }
+
+void TNodeListProcessor::ClearEntries() {
+  entries_.clear();
+  entries_.shrink_to_fit();
+  index_.clear();
+  index_.shrink_to_fit();
+  buffers_.clear();
+}
+
+int TNodeListProcessor::FindNewestList(const std::string& name, std::string* actualBase) const {
+  int best = -1;
+  for (const auto& file : ListFileNames(ListDir)) {
+    if (file.size() <= name.size() + 1 || file[name.size()] != '.') continue;
+    if (!platform::SameNameNoCase(std::string_view(file).substr(0, name.size()), name)) continue;
+    const std::string_view ext = std::string_view(file).substr(name.size() + 1);
+    if (!AllDigits(ext)) continue;  // "NEW", "OLD" and the like
+    const auto v = ParseDecimal(ext);
+    if (!v) continue;
+    if (*v > best || (*v == best && actualBase && file.substr(0, name.size()) < *actualBase)) {
+      best = *v;
+      if (actualBase) *actualBase = file.substr(0, name.size());
+    }
+  }
+  return best;
+}
+
+int TNodeListProcessor::ReadNodelist(const std::string& name, int zone) {
+  return ReadList(name, zone, false);
+}
+
+int TNodeListProcessor::ReadPointlist(const std::string& name, int zone) {
+  return ReadList(name, zone, true);
+}
+
+int TNodeListProcessor::ReadList(const std::string& name, int zone, bool pointlist) {
+  const std::string kind = pointlist ? "pointlist " : "nodelist ";
+  DoStatus("Starting processing of " + name);
+  DoStatus("Searching " + kind + name + ".*");
+  std::string shown = name;
+  int result;
+  const int ext = FindNewestList(name);
+  if (ext < 0) {
+    DoLog("File " + name + ".* not found!");
+    DoLog("Error opening " + kind + name + " !");
+    result = rrNotFound;
+  } else {
+    DoStatus("Opening " + kind + name);
+    shown = name + "." + DayNumberExt(ext);
+    const auto file = platform::FindNoCase(ListDir, shown);
+    auto buffer = file ? LoadTextFile(ListDir + *file) : std::nullopt;
+    if (!buffer) {
+      DoLog("Error reading file " + shown + " !");
+      result = rrNotReadable;
+    } else {
+      result = ReadListText(std::move(*buffer), shown, zone, pointlist);
+    }
+  }
+  DoStatus("Processing " + kind + shown + " finished ");
+  return result;
+}
+
+int TNodeListProcessor::ReadListText(std::string text, const std::string& shownName, int zone,
+                                     bool pointlist) {
+  if (text.empty() || text.back() != '\x1A') text.push_back('\x1A');
+  text.back() = '\0';  // the end-of-file byte
+  DoStatus(std::string("Reading ") + (pointlist ? "pointlist " : "nodelist ") + shownName);
+  const size_t before = entries_.size();
+  buffers_.push_back(std::move(text));
+  const std::string_view view = buffers_.back();
+  const bool ok = pointlist ? ParsePointlistBuffer(view, zone) : ParseNodelistBuffer(view, zone);
+  if (ok) {
+    DoLog(std::to_string(entries_.size() - before) + " entries from " + shownName + " read");
+    return rrRead;
+  }
+  // A malformed list is left out whole; its entries would point into the
+  // buffer that is dropped here.
+  entries_.resize(before);
+  buffers_.pop_back();
+  DoLog("Structure error in " + shownName + " !");
+  return rrStructureError;
+}
+
+bool TNodeListProcessor::ParseNodelistBuffer(std::string_view text, int zone) {
+  TFidoAddr state;
+  state.Zone = static_cast<uint16_t>(zone < 0 || zone > 65535 ? 0 : zone);
+  TLineReader lines(text);
+  std::string_view line;
+  while (lines.Next(line)) {
+    if (line.empty() || line[0] == ';') continue;
+    TFieldReader fields(line);
+    const std::string_view keyword = fields.Next();
+    const auto number = ParseDecimal(fields.Next());
+    if (!number) return false;
+    TNodeEntry e;
+    e.SystemName = fields.Next();
+    e.Location = fields.Next();
+    e.Sysop = fields.Next();
+    e.LinkInfo = fields.Rest();
+    int32_t type;
+    if (keyword.empty()) type = ntNode;
+    else if (keyword == "Pvt") type = ntPrivateNode;
+    else if (keyword == "Hold") type = ntNodeHold;
+    else if (keyword == "Down") type = ntNodeDown;
+    else if (keyword == "Hub") type = ntHub;
+    else if (keyword == "Host") type = ntHost;
+    else if (keyword == "Region") type = ntRegion;
+    else if (keyword == "Zone") type = ntZone;
+    else continue;  // a keyword of no known kind adds nothing
+    if (*number < 0 || *number > 65535) return false;
+    const auto n = static_cast<uint16_t>(*number);
+    if (type == ntZone) {
+      state.Zone = n;
+      state.Net = 0;
+      state.Node = 0;
+    } else if (type == ntHost || type == ntRegion) {
+      state.Net = n;
+      state.Node = 0;
+    } else {
+      state.Node = n;
+    }
+    state.Point = 0;
+    e.Rec.Addr = state;
+    e.Rec.NodeType = type;
+    entries_.push_back(e);
+  }
+  return true;
+}
+
+bool TNodeListProcessor::ParsePointlistBuffer(std::string_view text, int zone) {
+  TFidoAddr state;  // 0:0/0.0 until a "Boss", "Host" or "Zone" line
+  const auto hostZone = static_cast<uint16_t>(zone < 0 || zone > 65535 ? 0 : zone);
+  TLineReader lines(text);
+  std::string_view line;
+  while (lines.Next(line)) {
+    if (line.empty() || line[0] == ';') continue;
+    TFieldReader fields(line);
+    const std::string_view keyword = fields.Next();
+    if (keyword == "Boss") {
+      TFidoAddr boss;
+      const TBossParse r = ParseBoss(fields.Next(), boss);
+      if (r == TBossParse::outOfRange) return false;
+      if (r == TBossParse::ok) state = boss;
+      continue;
+    }
+    const auto number = ParseDecimal(fields.Next());
+    if (!number) return false;
+    TNodeEntry e;
+    e.SystemName = fields.Next();
+    e.Location = fields.Next();
+    e.Sysop = fields.Next();
+    e.LinkInfo = fields.Rest();
+    int32_t type = -1;
+    if (keyword.empty()) type = ntPoint;
+    else if (keyword == "Point" || keyword == "Pvt") type = ntPrivatePoint;
+    else if (keyword == "Hold") type = ntPointHold;
+    else if (keyword == "Down") type = ntPointDown;
+    else if (keyword == "Zone") type = ntZone;
+    else if (keyword == "Host") {
+      const size_t slash = e.SystemName.find('/');
+      if (slash != std::string_view::npos) {
+        const std::string_view netText = e.SystemName.substr(0, slash);
+        const std::string_view nodeText = e.SystemName.substr(slash + 1);
+        if (AllDigits(netText) && AllDigits(nodeText)) {
+          const auto net = AddressPart(netText), node = AddressPart(nodeText);
+          if (!net || !node) return false;
+          state = TFidoAddr{hostZone, *net, *node, 0};
+        }
+      }
+      continue;
+    } else {
+      continue;  // "Region" and unknown keywords add nothing
+    }
+    if (*number < 0 || *number > 65535) return false;
+    const auto n = static_cast<uint16_t>(*number);
+    if (type == ntZone)
+      state = TFidoAddr{n, 0, 0, 0};
+    else
+      state.Point = n;
+    e.Rec.Addr = state;
+    e.Rec.NodeType = type;
+    entries_.push_back(e);
+  }
+  return true;
+}
+
+void TNodeListProcessor::CreateIndex() {
+  DoStatus("Creating Index");
+  index_.clear();
+  index_.reserve(entries_.size());
+  for (auto& e : entries_) index_.push_back(&e);
+  DoStatus("Index created");
+}
+
+namespace {
+
+using TEntryPtr = void*;
+
+// The quicksort that orders the entries for every key. Its choice of pivot
+// fixes the order of entries with equal keys, and with it which of several
+// equal link texts each record points to, so it is kept as it is; only the
+// larger part is handled by the loop, which keeps the recursion shallow.
+template <class Entry, class Cmp>
+void QuickSort(Entry** a, int lo, int hi, Cmp cmp) {
+  while (lo < hi) {
+    if (hi == lo + 1) {
+      if (cmp(a[lo], a[hi]) > 0) std::swap(a[lo], a[hi]);
+      return;
+    }
+    const Entry* pivot = a[static_cast<int>((static_cast<unsigned>(lo) + static_cast<unsigned>(hi)) >> 1)];
+    const bool loGreater = cmp(a[lo], pivot) > 0, hiGreater = cmp(a[hi], pivot) > 0;
+    const bool loLess = cmp(a[lo], pivot) < 0, hiLess = cmp(a[hi], pivot) < 0;
+    if (loGreater && hiGreater)
+      pivot = cmp(a[lo], a[hi]) <= 0 ? a[lo] : a[hi];
+    else if (loLess && hiLess)
+      pivot = cmp(a[lo], a[hi]) >= 0 ? a[lo] : a[hi];
+    int i = lo, j = hi;
+    while (i <= j) {
+      if (cmp(a[i], pivot) < 0) {
+        ++i;
+      } else {
+        while (cmp(a[j], pivot) > 0) --j;
+        if (i <= j) {
+          std::swap(a[i], a[j]);
+          ++i;
+          --j;
+        }
+      }
+    }
+    if (j - lo < hi - i) {
+      if (lo < j) QuickSort(a, lo, j, cmp);
+      lo = i;
+    } else {
+      if (i < hi) QuickSort(a, i, hi, cmp);
+      hi = j;
+    }
+  }
+}
+
+}  // namespace
+
+void TNodeListProcessor::Sort(TKeyCompare cmp, const char* start, const char* finished) {
+  DoStatus(start);
+  if (!index_.empty()) QuickSort(index_.data(), 0, static_cast<int>(index_.size()) - 1, cmp);
+  DoStatus(finished);
+}
+
+void TNodeListProcessor::DeleteDuplicates() {
+  DoStatus("Deleting duplicate entries");
+  size_t write = 0, removed = 0;
+  for (size_t read = 0; read < index_.size(); ++read) {
+    if (read + 1 < index_.size() &&
+        CompareFidoAddr(index_[read]->Rec.Addr, index_[read + 1]->Rec.Addr) == 0) {
+      ++removed;  // the last of a run of equal addresses stays
+      continue;
+    }
+    index_[write++] = index_[read];
+  }
+  index_.resize(write);
+  DoLog(std::to_string(removed) + " duplicate entries deleted");
+  DoStatus("Duplicate entries deleted");
+}
+
+namespace {
+
+enum class TWrite { ok, createFailed, writeFailed };
+
+TWrite WriteWholeFile(const std::string& path, const std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return TWrite::createFailed;
+  size_t done = 0;
+  bool ok = true;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  return ok ? TWrite::ok : TWrite::writeFailed;
+}
+
+const char* kTempSuffix = ".tmp";
+
+struct TTextWriter {
+  const char* firstStatus;
+  const char* written;
+  const char* failed;
+  const char* lastStatus;
+};
+
+const TTextWriter kWriters[4] = {
+    {"Saving system names", "System names saved", "Could not save system names",
+     "Saving system names finished"},
+    {"Saving sysop names", "Saving sysop names finished.", "Could not save sysop names.",
+     "Saving sysop names finished."},
+    {"Saving locations", "Saving locations finished.", "Could not save locations.",
+     "Saving locations finished."},
+    {"Saving link information", "Saving link information finished",
+     "Could not save link information.", "Saving link information finished."},
+};
+
+}  // namespace
+
+void TNodeListProcessor::BuildTexts(int which, std::string& data, std::string& index,
+                                    bool& tooLarge) {
+  auto textOf = [which](const TNodeEntry* e) -> std::string_view {
+    switch (which) {
+      case 0: return e->SystemName;
+      case 1: return e->Sysop;
+      case 2: return e->Location;
+      default: return e->LinkInfo;
+    }
+  };
+  uint32_t TNodeIndexRecord::*field = which == 0   ? &TNodeIndexRecord::NameOffset
+                                      : which == 1 ? &TNodeIndexRecord::SysopOffset
+                                      : which == 2 ? &TNodeIndexRecord::CityOffset
+                                                   : &TNodeIndexRecord::MiscOffset;
+  index.reserve(index_.size() * 4);
+  uint64_t offset = 0, len = 0;
+  tooLarge = false;
+  for (size_t k = 0; k < index_.size(); ++k) {
+    TNodeEntry* e = index_[k];
+    const std::string_view text = textOf(e);
+    // Equal names, sysops and locations are stored once; every record has
+    // its own link information.
+    if (k == 0 || which == 3 || text != textOf(index_[k - 1])) {
+      offset += len;
+      const std::string_view stored = text.empty() ? std::string_view("<unknown>") : text;
+      data.append(stored);
+      data.push_back('\r');
+      len = stored.size() + 1;
+    }
+    if (offset > UINT32_MAX) tooLarge = true;
+    PutU32(index, static_cast<uint32_t>(offset));
+    e->Rec.*field = static_cast<uint32_t>(offset);
+  }
+}
+
+bool TNodeListProcessor::SaveTexts(const std::string& base, int which) {
+  const TTextWriter& w = kWriters[which];
+  DoStatus(w.firstStatus);
+  std::string data, index;
+  bool tooLarge = false;
+  BuildTexts(which, data, index, tooLarge);
+  const std::string dataPath = base + ".Data" + kTempSuffix;
+  const std::string indexPath = base + ".Index" + kTempSuffix;
+  temps_.push_back(dataPath);
+  temps_.push_back(indexPath);
+  bool ok = true;
+  const TWrite d = tooLarge ? TWrite::writeFailed : WriteWholeFile(dataPath, data);
+  if (d == TWrite::createFailed) {
+    DoLog("File " + base + "Could not create .Data!");
+    ok = false;
+  }
+  const TWrite i = WriteWholeFile(indexPath, index);
+  if (i == TWrite::createFailed) {
+    DoLog("File " + base + "Could not create .Index!");
+    ok = false;
+  }
+  if (ok) {
+    ok = d == TWrite::ok && i == TWrite::ok;
+    DoLog(ok ? w.written : w.failed);
+  }
+  DoStatus(w.lastStatus);
+  return ok;
+}
+
+std::string TNodeListProcessor::BuildMainIndex() const {
+  std::string bytes;
+  bytes.resize(index_.size() * kNodeIndexRecordSize);
+  for (size_t k = 0; k < index_.size(); ++k)
+    EncodeNodeIndexRecord(index_[k]->Rec,
+                          reinterpret_cast<uint8_t*>(bytes.data()) + k * kNodeIndexRecordSize);
+  return bytes;
+}
+
+bool TNodeListProcessor::SaveMainIndex(const std::string& fileName) {
+  DoStatus("Saving main index");
+  const std::string bytes = BuildMainIndex();
+  const std::string temp = fileName + kTempSuffix;
+  temps_.push_back(temp);
+  const TWrite r = WriteWholeFile(temp, bytes);
+  bool ok = r == TWrite::ok;
+  if (r == TWrite::createFailed)
+    DoLog("File " + fileName + " could not be created!");
+  else if (r == TWrite::writeFailed)
+    DoLog("Could not save main index!");
+  else
+    DoLog("Main index saved");
+  DoStatus("Main index saved.");
+  return ok;
+}
+
+std::vector<std::pair<std::string, std::string>> TNodeListProcessor::BuildIndexImage() {
+  auto byAddress = [](const TNodeEntry* a, const TNodeEntry* b) {
+    return CompareFidoAddr(a->Rec.Addr, b->Rec.Addr);
+  };
+  std::vector<std::pair<std::string, std::string>> files;
+  CreateIndex();
+  Sort(byAddress, "Sorting by address", "Sortierting by address finished");
+  DeleteDuplicates();
+  const TKeyCompare keys[4] = {
+      [](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->SystemName, b->SystemName); },
+      [](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->Sysop, b->Sysop); },
+      [](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->Location, b->Location); },
+      [](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->LinkInfo, b->LinkInfo); }};
+  for (int which = 0; which < 4; ++which) {
+    Sort(keys[which], "", "");
+    std::string data, index;
+    bool tooLarge = false;
+    BuildTexts(which, data, index, tooLarge);
+    files.emplace_back(std::string(kTextKeys[which]) + ".Data", std::move(data));
+    files.emplace_back(std::string(kTextKeys[which]) + ".Index", std::move(index));
+  }
+  Sort(byAddress, "", "");
+  files.emplace_back(kAddressesIndex, BuildMainIndex());
+  return files;
+}
+
+void TNodeListProcessor::Process() {
+  if (Lookup) {
+    Lookup->Close();  // refused while a reader holds the lock; it reopens later
+    Lookup->Lock();
+  }
+  struct TUnlock {
+    TNodelistLookup* lookup;
+    ~TUnlock() {
+      if (lookup) {
+        lookup->Unlock();
+        lookup->Open();
+      }
+    }
+  } unlock{Lookup};
+
+  DoLog("Starting processing");
+  ClearEntries();
+  temps_.clear();
+  for (const auto& info : NodeLists) ReadNodelist(info.List, info.Zone);
+  for (const auto& info : PointLists) ReadPointlist(info.List, info.Zone);
+
+  auto byAddress = [](const TNodeEntry* a, const TNodeEntry* b) {
+    return CompareFidoAddr(a->Rec.Addr, b->Rec.Addr);
+  };
+  CreateIndex();
+  Sort(byAddress, "Sorting by address", "Sortierting by address finished");
+  DeleteDuplicates();
+
+  bool ok = true;
+  Sort([](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->SystemName, b->SystemName); },
+       "Sorting by system name", "Sorting by system name finished");
+  ok &= SaveTexts(IndexDir + "Names", 0);
+  Sort([](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->Sysop, b->Sysop); },
+       "Sorting by sysop", "Sorting by sysop finished");
+  ok &= SaveTexts(IndexDir + "Sysops", 1);
+  Sort([](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->Location, b->Location); },
+       "Sorting by location", "Sorting by location finished");
+  ok &= SaveTexts(IndexDir + "Cities", 2);
+  Sort([](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->LinkInfo, b->LinkInfo); },
+       "Sorting by phone", "Sorting by phone finished");
+  ok &= SaveTexts(IndexDir + "Misc", 3);
+  Sort(byAddress, "Sorting by address", "Sortierting by address finished");
+  ok &= SaveMainIndex(IndexDir + kAddressesIndex);
+
+  // The new set replaces the old one only when every file was written; the
+  // main index goes last, so a set is never mixed from two runs.
+  bool renamedSome = false;
+  for (const auto& temp : temps_) {
+    const std::string target = temp.substr(0, temp.size() - std::string(kTempSuffix).size());
+    if (ok) {
+      if (std::rename(temp.c_str(), target.c_str()) == 0) {
+        renamedSome = true;
+      } else {
+        DoLog("File " + target + " could not be created!");
+        ok = false;
+        // Part of the set is new already: take the main index away so that
+        // no reader pairs old records with new texts.
+        if (renamedSome) std::remove((IndexDir + kAddressesIndex).c_str());
+      }
+    }
+    if (!ok) std::remove(temp.c_str());
+  }
+  temps_.clear();
+
+  ClearEntries();
+  DoStatus("");
+  DoLog("Done");
+}
+
+}  // namespace velmaris

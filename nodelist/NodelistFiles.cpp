@@ -1,0 +1,207 @@
+#include "nodelist/NodelistFiles.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmaris {
+
+namespace {
+
+void PutU16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void PutU32At(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+}  // namespace
+
+void PutU32(std::string& out, uint32_t v) {
+  uint8_t b[4];
+  PutU32At(b, v);
+  out.append(reinterpret_cast<const char*>(b), 4);
+}
+
+uint32_t GetU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void EncodeNodeIndexRecord(const TNodeIndexRecord& rec, uint8_t out[kNodeIndexRecordSize]) {
+  PutU16(out + 0, rec.Addr.Zone);
+  PutU16(out + 2, rec.Addr.Net);
+  PutU16(out + 4, rec.Addr.Node);
+  PutU16(out + 6, rec.Addr.Point);
+  PutU32At(out + 8, rec.NameOffset);
+  PutU32At(out + 12, rec.SysopOffset);
+  PutU32At(out + 16, rec.CityOffset);
+  PutU32At(out + 20, rec.MiscOffset);
+  PutU32At(out + 24, static_cast<uint32_t>(rec.NodeType));
+  PutU32At(out + 28, rec.Reserved);
+}
+
+TNodeIndexRecord DecodeNodeIndexRecord(const uint8_t in[kNodeIndexRecordSize]) {
+  TNodeIndexRecord rec;
+  rec.Addr.Zone = GetU16(in + 0);
+  rec.Addr.Net = GetU16(in + 2);
+  rec.Addr.Node = GetU16(in + 4);
+  rec.Addr.Point = GetU16(in + 6);
+  rec.NameOffset = GetU32(in + 8);
+  rec.SysopOffset = GetU32(in + 12);
+  rec.CityOffset = GetU32(in + 16);
+  rec.MiscOffset = GetU32(in + 20);
+  rec.NodeType = static_cast<int32_t>(GetU32(in + 24));
+  rec.Reserved = GetU32(in + 28);
+  return rec;
+}
+
+int CompareFidoAddr(const TFidoAddr& a, const TFidoAddr& b) {
+  if (a.Zone != b.Zone) return a.Zone < b.Zone ? -1 : 1;
+  if (a.Net != b.Net) return a.Net < b.Net ? -1 : 1;
+  if (a.Node != b.Node) return a.Node < b.Node ? -1 : 1;
+  if (a.Point != b.Point) return a.Point < b.Point ? -1 : 1;
+  return 0;
+}
+
+uint16_t NlCrc16Block(uint16_t start, const void* data, size_t len) {
+  return Crc16Update(start, data, len);
+}
+
+uint16_t NlCrc16(const void* data, size_t len) { return NlCrc16Block(0, data, len); }
+
+int NextDiffDay(int day, int currentYear) {
+  const int next = day + 7;
+  const int yearLength = IsLeapYear(currentYear - 1) ? 366 : 365;
+  return next > yearLength ? next - yearLength : next;
+}
+
+int CurrentCalendarYear() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  return tm.tm_year + 1900;
+}
+
+std::string DayNumberExt(int n) {
+  const std::string s = std::to_string(static_cast<long long>(n) + 1000);
+  return s.size() >= 3 ? s.substr(s.size() - 3) : s;
+}
+
+std::optional<std::string> LoadTextFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<uint64_t>(st.st_size) > kMaxListFileSize) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string buf;
+  buf.resize(static_cast<size_t>(st.st_size));
+  size_t got = 0;
+  while (got < buf.size()) {
+    const ssize_t n = ::read(fd, buf.data() + got, buf.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;  // the file shrank while being read
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  buf.resize(got);
+  if (buf.empty() || buf.back() != '\x1A') buf.push_back('\x1A');
+  return buf;
+}
+
+TLineReader::TLineReader(std::string_view text) : rest_(text), done_(false) {
+  const size_t nul = rest_.find('\0');
+  if (nul != std::string_view::npos) rest_ = rest_.substr(0, nul);
+}
+
+bool TLineReader::Next(std::string_view& line) {
+  if (done_) return false;
+  const size_t lf = rest_.find('\n');
+  if (lf == std::string_view::npos) {
+    done_ = true;
+    line = rest_;
+    return !line.empty();
+  }
+  line = rest_.substr(0, lf);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  rest_.remove_prefix(lf + 1);
+  if (rest_.empty()) done_ = true;
+  return true;
+}
+
+std::string_view TFieldReader::Next() {
+  const size_t comma = rest_.find(',');
+  std::string_view field;
+  if (comma == std::string_view::npos) {
+    field = rest_;
+    rest_ = {};
+  } else {
+    field = rest_.substr(0, comma);
+    rest_.remove_prefix(comma + 1);
+  }
+  return field;
+}
+
+std::vector<std::string_view> SplitRawLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const size_t lf = text.find('\n');
+    if (lf == std::string_view::npos) {
+      lines.push_back(text);
+      break;
+    }
+    lines.push_back(text.substr(0, lf + 1));
+    text.remove_prefix(lf + 1);
+  }
+  return lines;
+}
+
+std::optional<int32_t> ParseDecimal(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  int64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + (c - '0');
+  }
+  if (negative) v = -v;
+  if (v > INT32_MAX || v < INT32_MIN) return std::nullopt;
+  return static_cast<int32_t>(v);
+}
+
+bool CheckListCrc(std::string_view buffer) {
+  const size_t lf = buffer.find('\n');
+  if (lf == std::string_view::npos || buffer.empty()) return false;
+  std::string_view first = buffer.substr(0, lf);
+  if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
+  size_t start = first.size();
+  while (start > 0 && first[start - 1] >= '0' && first[start - 1] <= '9') --start;
+  if (start == first.size()) return false;
+  const auto number = ParseDecimal(first.substr(start));
+  if (!number) return false;
+  // The CRC covers the bytes after the first line up to the end-of-file byte.
+  const size_t from = lf + 1;
+  const size_t len = buffer.size() > from ? buffer.size() - from - 1 : 0;
+  return static_cast<uint16_t>(*number) == NlCrc16(buffer.data() + from, len);
+}
+
+}  // namespace velmaris

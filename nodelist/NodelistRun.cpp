@@ -1,0 +1,112 @@
+#include "nodelist/NodelistRun.h"
+
+#include <cstdio>
+
+namespace velmaris {
+
+void ConfigureProcessor(TNodeListProcessor& processor, const TNodelistRunConfig& config) {
+  processor.ListDir = config.ListDir;
+  processor.IndexDir = config.IndexDir;
+  processor.NodeLists.clear();
+  for (TListInfo info : config.NodeLists) {
+    info.Zone = config.Zone;
+    processor.NodeLists.push_back(std::move(info));
+  }
+  processor.PointLists = config.PointLists;
+}
+
+std::string StampLogLine(std::time_t when, const std::string& text) {
+  std::tm tm{};
+  localtime_r(&when, &tm);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%02d.%02d.%02d %02d:%02d:%02d ", tm.tm_mday, tm.tm_mon + 1,
+                tm.tm_year % 100, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return stamp + text;
+}
+
+TNodelistRunResult RunNodelistUpdate(TNodeListProcessor& processor,
+                                     const TNodelistRunConfig& config, bool forced,
+                                     const TNodelistRunHooks& hooks) {
+  TNodelistRunResult result;
+  ConfigureProcessor(processor, config);
+  processor.OnStatus = [&](const std::string& text) {
+    if (hooks.OnStatus) hooks.OnStatus(text);
+  };
+  processor.OnLog = [&](const std::string& text) {
+    const std::string line = StampLogLine(hooks.Now ? hooks.Now() : std::time(nullptr), text);
+    result.Log.push_back(line);
+    if (hooks.OnLog) hooks.OnLog(line);
+  };
+  struct TClear {
+    TNodeListProcessor& p;
+    ~TClear() {
+      p.OnStatus = nullptr;
+      p.OnLog = nullptr;
+    }
+  } clear{processor};
+
+  result.DiffResult = processor.ApplyDiffs();
+  if (forced || result.DiffResult == drApplied || result.DiffResult == drPartly) {
+    processor.Process();
+    result.Compiled = true;
+    if (config.ProcessReport && hooks.PostReport) hooks.PostReport(result.Log);
+    if (hooks.Compiled) hooks.Compiled();
+  }
+  return result;
+}
+
+bool NodelistTimerShouldStart(bool timerOn, bool mailerSessionActive, bool runBusy) {
+  return timerOn && !mailerSessionActive && !runBusy;
+}
+
+TNodelistRunner::TNodelistRunner(TNodeListProcessor& processor, TNodelistRunHooks hooks)
+    : processor_(processor), hooks_(std::move(hooks)) {}
+
+TNodelistRunner::~TNodelistRunner() { Wait(); }
+
+void TNodelistRunner::Wait() {
+  if (thread_.joinable()) thread_.join();
+}
+
+bool TNodelistRunner::StartProcessing(const TNodelistRunConfig& config) {
+  return Start(config, true);
+}
+
+bool TNodelistRunner::StartAutoUpdate(const TNodelistRunConfig& config) {
+  return Start(config, false);
+}
+
+bool TNodelistRunner::TimerTick(const TNodelistRunConfig& config) {
+  const bool mailer = MailerSessionActive && MailerSessionActive();
+  if (!NodelistTimerShouldStart(TimerOn, mailer, busy_)) return false;
+  return StartAutoUpdate(config);
+}
+
+bool TNodelistRunner::Start(const TNodelistRunConfig& config, bool forced) {
+  bool expected = false;
+  if (!busy_.compare_exchange_strong(expected, true)) return false;
+  Wait();  // the previous run's thread has ended; collect it
+  thread_ = std::thread([this, config, forced] {
+    TNodelistRunResult r;
+    try {
+      r = RunNodelistUpdate(processor_, config, forced, hooks_);
+    } catch (const std::exception& e) {
+      const std::string line = StampLogLine(std::time(nullptr), e.what());
+      r.Log.push_back(line);
+      if (hooks_.OnLog) hooks_.OnLog(line);
+    }
+    {
+      std::lock_guard<std::mutex> g(mutex_);
+      last_ = std::move(r);
+    }
+    busy_ = false;
+  });
+  return true;
+}
+
+TNodelistRunResult TNodelistRunner::LastResult() const {
+  std::lock_guard<std::mutex> g(mutex_);
+  return last_;
+}
+
+}  // namespace velmaris

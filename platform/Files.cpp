@@ -1,0 +1,272 @@
+#include "platform/Files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace velmaris::platform {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
+  throw EFile(what + " " + path + ": " + std::strerror(err));
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Closes a descriptor at the end of a scope.
+struct Fd {
+  int fd = -1;
+  explicit Fd(int f) : fd(f) {}
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int Release() {
+    int f = fd;
+    fd = -1;
+    return f;
+  }
+};
+
+bool MatchPlain(std::string_view p, std::string_view n) {
+  // Greedy match with a single backtrack point: the last "*" seen.
+  size_t pi = 0, ni = 0;
+  size_t starP = std::string_view::npos, starN = 0;
+  while (ni < n.size()) {
+    if (pi < p.size() && (p[pi] == '?' || Lower(p[pi]) == Lower(n[ni]))) {
+      ++pi;
+      ++ni;
+    } else if (pi < p.size() && p[pi] == '*') {
+      starP = pi++;
+      starN = ni;
+    } else if (starP != std::string_view::npos) {
+      pi = starP + 1;
+      ni = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == '*') ++pi;
+  return pi == p.size();
+}
+
+std::string DirForSync(const std::string& path) {
+  std::string d = DirOf(path);
+  return d.empty() ? std::string(".") : d;
+}
+
+}  // namespace
+
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  if (MatchPlain(pattern, name)) return true;
+  // As on DOS and Windows, a pattern ending in ".*" also matches names
+  // without an extension: "*.*" matches "README", "FOO.*" matches "foo".
+  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
+      name.find('.') == std::string_view::npos) {
+    return MatchPlain(pattern.substr(0, pattern.size() - 2), name);
+  }
+  return false;
+}
+
+bool SameNameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::optional<std::string> FindNoCase(const std::string& dir, const std::string& name) {
+  if (name.empty() || name.find('/') != std::string::npos) return std::nullopt;
+  struct stat st;
+  if (::lstat(JoinPath(dir.empty() ? "." : dir, name).c_str(), &st) == 0) return name;
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return std::nullopt;
+  std::optional<std::string> best;
+  while (dirent* e = ::readdir(d)) {
+    std::string_view n = e->d_name;
+    if (n == "." || n == "..") continue;
+    if (SameNameNoCase(n, name) && (!best || n < *best)) best = std::string(n);
+  }
+  ::closedir(d);
+  return best;
+}
+
+std::vector<DirEntry> ScanDir(const std::string& dir, std::string_view pattern, bool files,
+                              bool dirs) {
+  std::vector<DirEntry> out;
+  const std::string path = dir.empty() ? std::string(".") : dir;
+  DIR* d = ::opendir(path.c_str());
+  if (!d) {
+    if (errno == ENOENT || errno == ENOTDIR) return out;
+    Fail("cannot read directory", path, errno);
+  }
+  const int dfd = ::dirfd(d);
+  while (dirent* e = ::readdir(d)) {
+    std::string_view n = e->d_name;
+    if (n == "." || n == ".." || !WildcardMatch(pattern, n)) continue;
+    struct stat st;
+    if (::fstatat(dfd, e->d_name, &st, 0) != 0) continue;  // vanished or a dangling link
+    const bool isDir = S_ISDIR(st.st_mode);
+    if (isDir ? !dirs : (!files || !S_ISREG(st.st_mode))) continue;
+    DirEntry entry;
+    entry.name = std::string(n);
+    entry.isDir = isDir;
+    entry.size = isDir ? 0 : static_cast<uint64_t>(st.st_size);
+    entry.mtime = static_cast<int64_t>(st.st_mtime);
+    out.push_back(std::move(entry));
+  }
+  ::closedir(d);
+  std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  return out;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void MakeDirs(const std::string& path) {
+  if (path.empty() || DirExists(path)) return;
+  std::string cur;
+  size_t pos = 0;
+  while (pos <= path.size()) {
+    size_t next = path.find('/', pos);
+    if (next == std::string::npos) next = path.size();
+    cur = path.substr(0, next);
+    pos = next + 1;
+    if (cur.empty() || cur.back() == '/') continue;
+    if (::mkdir(cur.c_str(), 0777) != 0 && errno != EEXIST) Fail("cannot create directory", cur, errno);
+  }
+  if (!DirExists(path)) Fail("cannot create directory", path, ENOTDIR);
+}
+
+std::string ReadFile(const std::string& path) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.fd < 0) Fail("cannot open", path, errno);
+  std::string data;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("cannot read", path, errno);
+    }
+    if (n == 0) break;
+    data.append(buf, static_cast<size_t>(n));
+  }
+  return data;
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view data) {
+  std::string temp = DirOf(path) + "." + NameOf(path) + ".XXXXXX";
+  Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
+  if (fd.fd < 0) Fail("cannot create a temporary file for", path, errno);
+  auto fail = [&](const char* what) {
+    const int err = errno;
+    ::close(fd.Release());
+    ::unlink(temp.c_str());
+    Fail(what, path, err);
+  };
+  // Keep the mode of the file being replaced; a new file gets rw-r--r--.
+  struct stat st;
+  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  if (::fchmod(fd.fd, mode) != 0) fail("cannot set the mode of");
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd.fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail("cannot write");
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(fd.fd) != 0) fail("cannot sync");
+  if (::close(fd.Release()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    Fail("cannot write", path, err);
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    Fail("cannot replace", path, err);
+  }
+  FsyncPath(DirForSync(path));
+}
+
+void ReplaceFile(const std::string& from, const std::string& to) {
+  FsyncPath(from);
+  if (::rename(from.c_str(), to.c_str()) != 0) Fail("cannot rename " + from + " to", to, errno);
+  FsyncPath(DirForSync(to));
+  if (DirForSync(from) != DirForSync(to)) FsyncPath(DirForSync(from));
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno == EEXIST) return false;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+    Fail("cannot rename " + from + " to", to, errno);
+  }
+  // The file system cannot rename exclusively: a hard link fails when the
+  // target exists, and the old name goes once the new one is in place.
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    if (::unlink(from.c_str()) != 0) Fail("cannot remove", from, errno);
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != EXDEV) Fail("cannot rename " + from + " to", to, errno);
+  // No hard links either (FAT and the like): check, then rename. Only a
+  // second writer racing for the same name in the same instant can slip in.
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0) return false;
+  if (::rename(from.c_str(), to.c_str()) != 0) Fail("cannot rename " + from + " to", to, errno);
+  return true;
+}
+
+void FsyncPath(const std::string& path) {
+  Fd fd(::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.fd < 0) Fail("cannot open", path, errno);
+  if (::fsync(fd.fd) != 0 && errno != EINVAL && errno != EROFS) Fail("cannot sync", path, errno);
+}
+
+uint64_t FreeSpace(const std::string& path) {
+  struct statvfs vfs;
+  if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0) Fail("cannot query free space of", path, errno);
+  return static_cast<uint64_t>(vfs.f_bavail) * static_cast<uint64_t>(vfs.f_frsize);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  return WithSlash(dir) + name;
+}
+
+std::string DirOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string WithSlash(const std::string& dir) {
+  if (dir.empty() || dir.back() == '/') return dir;
+  return dir + "/";
+}
+
+}  // namespace velmaris::platform

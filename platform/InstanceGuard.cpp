@@ -1,0 +1,45 @@
+#include "platform/InstanceGuard.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace velmaris::platform {
+
+std::string InstanceGuard::DefaultPath() {
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
+    return std::string(runtime) + "/KQInstanceMap.lock";
+  return "/tmp/KQInstanceMap-" + std::to_string(getuid()) + ".lock";
+}
+
+InstanceGuard::InstanceGuard(std::string path) : path_(std::move(path)) {}
+
+InstanceGuard::~InstanceGuard() { Release(); }
+
+InstanceGuard::Result InstanceGuard::Acquire() {
+  if (fd_ >= 0) return Result::Acquired;
+  const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    error_ = errno;
+    return Result::Failed;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    error_ = errno;
+    close(fd);
+    return error_ == EWOULDBLOCK ? Result::AlreadyRunning : Result::Failed;
+  }
+  fd_ = fd;
+  error_ = 0;
+  return Result::Acquired;
+}
+
+void InstanceGuard::Release() {
+  if (fd_ < 0) return;
+  flock(fd_, LOCK_UN);
+  close(fd_);
+  fd_ = -1;
+}
+
+}  // namespace velmaris::platform

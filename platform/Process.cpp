@@ -1,0 +1,102 @@
+#include "platform/Process.h"
+
+#include <cerrno>
+#include <cstring>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace velmaris::platform {
+
+std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
+  std::vector<std::string> argv;
+  std::string word;
+  bool inWord = false;   // a word has begun (even an empty quoted one)
+  bool quoted = false;
+  for (size_t i = 0; i < commandLine.size(); ++i) {
+    const char c = commandLine[i];
+    if (quoted) {
+      if (c == '"') {
+        if (i + 1 < commandLine.size() && commandLine[i + 1] == '"') {
+          word += '"';
+          ++i;
+        } else {
+          quoted = false;
+        }
+      } else {
+        word += c;
+      }
+    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      if (inWord) {
+        argv.push_back(std::move(word));
+        word.clear();
+        inWord = false;
+      }
+    } else if (c == '"') {
+      quoted = true;
+      inWord = true;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) argv.push_back(std::move(word));
+  return argv;
+}
+
+pid_t Process::Start(const std::vector<std::string>& argv, const std::string& workDir) {
+  if (argv.empty() || argv[0].empty()) throw EProcess("no program to start");
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  // The child starts with the default signal actions and an empty mask,
+  // whatever this process has set for its own threads.
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attr, &all);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+  // glibc reports a failed chdir or exec of the child as the result of
+  // posix_spawnp, so a missing program is an error here, not exit code 127.
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) {
+    throw EProcess("cannot start " + argv[0] + (workDir.empty() ? "" : " in " + workDir) + ": " +
+                   std::strerror(rc));
+  }
+  return pid;
+}
+
+int Process::Wait(pid_t pid) {
+  int status = 0;
+  for (;;) {
+    if (::waitpid(pid, &status, 0) >= 0) break;
+    if (errno != EINTR) throw EProcess(std::string("cannot wait for a process: ") + std::strerror(errno));
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return 255;
+}
+
+int Process::Run(const std::vector<std::string>& argv, const std::string& workDir) {
+  return Wait(Start(argv, workDir));
+}
+
+int Process::Run(std::string_view commandLine, const std::string& workDir) {
+  return Run(SplitCommandLine(commandLine), workDir);
+}
+
+}  // namespace velmaris::platform

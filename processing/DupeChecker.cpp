@@ -1,0 +1,114 @@
+#include "processing/DupeChecker.h"
+
+
+
+#include <fstream>
+
+
+#include "platform/Files.h"
+
+namespace velmaris {
+namespace {
+
+void PutU32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+uint32_t GetU32(std::string_view in, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(in[at + i]);
+  return v;
+}
+
+}  // namespace
+
+TDupeChecker::TDupeChecker(std::string path) : path_(std::move(path)) {
+  index_.reserve(kSlots * 2);
+  if (!path_.empty()) LoadFromFile();
+}
+
+TDupeChecker::~TDupeChecker() {
+  if (path_.empty()) return;
+  try {
+    SaveToFile();
+  } catch (...) {
+    // Nothing can be reported while the program ends; the keys of this run
+    // are lost as if it had crashed, the old database stays.
+  }
+}
+
+bool TDupeChecker::CheckAndAdd(uint32_t key) {
+  if (Contains(key)) return false;
+  lastIndex_ = lastIndex_ >= kSlots ? 1 : lastIndex_ + 1;
+  uint32_t& slot = slots_[lastIndex_ - 1];
+  if (lastIndex_ <= count_) {  // the ring is full: the oldest key goes
+    auto it = index_.find(slot);
+    if (it != index_.end() && --it->second == 0) index_.erase(it);
+  }
+  slot = key;
+  ++index_[key];
+  if (count_ < kSlots) ++count_;
+  return true;
+}
+
+void TDupeChecker::Clear() {
+  count_ = 0;
+  lastIndex_ = 0;
+  slots_.fill(0);
+  index_.clear();
+}
+
+void TDupeChecker::Rebuild() {
+  index_.clear();
+  for (uint32_t i = 0; i < count_; ++i) ++index_[slots_[i]];
+}
+
+std::string TDupeChecker::Encode() const {
+  std::string out;
+  out.reserve(kFileSize);
+  PutU32(out, count_);
+  PutU32(out, lastIndex_);
+  for (uint32_t key : slots_) PutU32(out, key);
+  return out;
+}
+
+bool TDupeChecker::Decode(std::string_view bytes, std::string* problem) {
+  auto fail = [&](const std::string& why) {
+    Clear();
+    if (problem) *problem = why;
+    return false;
+  };
+  if (bytes.size() != kFileSize)
+    return fail("wrong size " + std::to_string(bytes.size()) + " (expected " +
+                std::to_string(kFileSize) + ")");
+  const uint32_t count = GetU32(bytes, 0);
+  const uint32_t last = GetU32(bytes, 4);
+  if (count > kSlots || last > kSlots) return fail("count or last index above 16000");
+  // While the ring fills, the last slot written is the count; once full, any.
+  if (count < kSlots && last != count) return fail("last index does not match the count");
+  count_ = count;
+  lastIndex_ = last;
+  for (uint32_t i = 0; i < kSlots; ++i) slots_[i] = GetU32(bytes, 8 + 4 * i);
+  Rebuild();
+  if (problem) problem->clear();
+  return true;
+}
+
+void TDupeChecker::LoadFromFile() {
+  loadProblem_.clear();
+  Clear();
+  std::ifstream f(path_, std::ios::binary);
+  if (!f) return;  // a first start: no database yet
+  // Read at most one byte more than the layout, enough to see a wrong size.
+  std::string buf(kFileSize + 1, '\0');
+  f.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+  buf.resize(static_cast<size_t>(f.gcount()));
+  std::string problem;
+  if (!Decode(buf, &problem)) loadProblem_ = path_ + ": " + problem + "; starting with an empty ring";
+}
+
+void TDupeChecker::SaveToFile() const {
+  platform::WriteFileAtomic(path_, Encode());
+}
+
+}  // namespace velmaris

@@ -1,0 +1,46 @@
+// Fixture makers for the archive tests: a small ZIP writer for hand-made
+// entries, encoders for the old PKWARE methods written from the format
+// description (shrink, reduce, implode), and a minimal PE file builder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmaris::test {
+
+struct ZipFixtureEntry {
+  std::string name;
+  std::string data;        // the bytes as stored (already compressed)
+  uint16_t method = 0;
+  uint16_t flags = 0;
+  uint32_t crc = 0;        // of the uncompressed bytes
+  uint32_t usize = 0;
+  uint32_t extAttr = 0;
+};
+// Makes a stored entry (method 0) with its CRC and size.
+ZipFixtureEntry StoredEntry(const std::string& name, const std::string& content);
+// A complete archive: local headers, data, central directory, end record.
+std::string BuildZip(const std::vector<ZipFixtureEntry>& entries, const std::string& comment = {});
+
+// Encoders of the old methods.
+std::string ShrinkEncode(const std::string& in, bool partialClear);
+std::string ReduceEncode(const std::string& in, int factor, bool followerSets);
+std::string ImplodeEncode(const std::string& in, bool bigDict, bool literalTree);
+
+// An executable with an MZ header, a PE header and a string table whose
+// strings 1..n are the given texts; the file is padded to padTo bytes.
+std::string BuildPeWithStrings(const std::vector<std::string>& strings, size_t padTo);
+// A bare DOS executable of the given size (MZ header, image end = size).
+std::string BuildDosStub(size_t size);
+
+uint32_t Crc32Of(const std::string& s);
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+// A text of the given size with repetitions, for compressible content.
+std::string SampleText(size_t size, unsigned seed);
+std::string RandomBytes(size_t size, unsigned seed);
+// Shell quoting for RunShell.
+std::string Sh(const std::string& s);
+
+}  // namespace velmaris::test

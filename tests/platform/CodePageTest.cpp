@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <iconv.h>
+
+#include "platform/CodePage.h"
+
+namespace velmaris::platform {
+namespace {
+
+struct Page {
+  CodePage cp;
+  const char* iconvName;
+};
+const Page kPages[] = {
+    {CodePage::CP866, "CP866"},
+    {CodePage::CP437, "CP437"},
+    {CodePage::CP1251, "CP1251"},
+    {CodePage::CP1252, "CP1252"},
+};
+
+// The code point iconv gives for one byte, or nothing when the code page
+// leaves the byte undefined.
+std::optional<char32_t> IconvToUnicode(const char* name, unsigned char byte) {
+  iconv_t cd = iconv_open("UTF-32LE", name);
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("iconv lacks ") + name);
+  char in[1] = {static_cast<char>(byte)};
+  unsigned char out[8] = {};
+  char* inp = in;
+  char* outp = reinterpret_cast<char*>(out);
+  size_t inLeft = 1, outLeft = sizeof out;
+  const size_t rc = iconv(cd, &inp, &inLeft, &outp, &outLeft);
+  iconv_close(cd);
+  if (rc == static_cast<size_t>(-1) || sizeof out - outLeft != 4) return std::nullopt;
+  return static_cast<char32_t>(out[0] | (out[1] << 8) | (out[2] << 16) | (out[3] << 24));
+}
+
+TEST(CodePage, EveryByteAgreesWithIconv) {
+  for (const auto& page : kPages) {
+    for (int b = 0; b < 256; ++b) {
+      SCOPED_TRACE(std::string(page.iconvName) + " byte " + std::to_string(b));
+      const auto byte = static_cast<unsigned char>(b);
+      const auto expected = IconvToUnicode(page.iconvName, byte);
+      const char32_t got = ToUnicode(byte, page.cp);
+      // Undefined positions map to the C1 control of the same value.
+      EXPECT_EQ(got, expected.value_or(static_cast<char32_t>(b)));
+      EXPECT_EQ(FromUnicode(got, page.cp), byte);  // every byte round-trips
+    }
+  }
+}
+
+TEST(CodePage, UndefinedPositions) {
+  const struct {
+    CodePage cp;
+    unsigned char byte;
+  } cases[] = {
+      {CodePage::CP1252, 0x81}, {CodePage::CP1252, 0x8D}, {CodePage::CP1252, 0x8F},
+      {CodePage::CP1252, 0x90}, {CodePage::CP1252, 0x9D}, {CodePage::CP1251, 0x98},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ToUnicode(c.byte, c.cp), char32_t{c.byte});
+}
+
+TEST(CodePage, Utf8Conversions) {
+  const struct {
+    CodePage cp;
+    std::string bytes;
+    std::string utf8;
+  } cases[] = {
+      {CodePage::CP866, "\x8f\xe0\xa8\xa2\xa5\xe2, \xac\xa8\xe0!", "Привет, мир!"},
+      {CodePage::CP866, "\xc9\xcd\xbb\xf0\xf1\xfc", "╔═╗Ёё№"},
+      {CodePage::CP1251, "\xcf\xf0\xe8\xe2\xe5\xf2 \xb9\x88", "Привет №€"},
+      {CodePage::CP1252, "Gr\xfc\xdf \x80\x99", "Grüß €™"},
+      {CodePage::CP437, "\x84\x94\x81\xe1\xfb", "äöüß√"},
+      {CodePage::CP437, "plain ASCII\r\n", "plain ASCII\r\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ToUtf8(c.bytes, c.cp), c.utf8);
+    EXPECT_EQ(FromUtf8(c.utf8, c.cp), c.bytes);
+  }
+}
+
+TEST(CodePage, FromUtf8Fallbacks) {
+  const struct {
+    std::string utf8;
+    std::string expected;
+  } cases[] = {
+      {"a€b", "a?b"},                       // not in CP866
+      {"😀", "?"},                          // outside the BMP
+      {"\xff\xfe", "??"},                   // not UTF-8
+      {"\xc0\xaf", "??"},                   // overlong
+      {"\xed\xa0\x80", "???"},              // surrogate
+      {"\xd0", "?"},                        // cut short
+      {"\xd0\x9f\xd0", "\x8f?"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FromUtf8(c.utf8, CodePage::CP866), c.expected) << c.utf8;
+  EXPECT_EQ(FromUtf8("€", CodePage::CP866, '_'), "_");
+}
+
+TEST(CodePage, OemAndAnsi) {
+  EXPECT_EQ(OemCodePage(), CodePage::CP866);
+  EXPECT_EQ(AnsiCodePage(), CodePage::CP1251);
+  EXPECT_EQ(OemToAnsi("\x8f\xe0\xa8\xa2\xa5\xe2 \xf0\xc4"), "\xcf\xf0\xe8\xe2\xe5\xf2 \xa8?");
+  EXPECT_EQ(AnsiToOem("\xcf\xf0\xe8\xe2\xe5\xf2 \xa8\x88"), "\x8f\xe0\xa8\xa2\xa5\xe2 \xf0?");
+  SetOemCodePage(CodePage::CP437);
+  SetAnsiCodePage(CodePage::CP1252);
+  EXPECT_EQ(OemToAnsi("\x84\x94\x81"), "\xe4\xf6\xfc");
+  EXPECT_EQ(AnsiToOem("\xe4\xf6\xfc"), "\x84\x94\x81");
+  SetOemCodePage(CodePage::CP866);
+  SetAnsiCodePage(CodePage::CP1251);
+  EXPECT_EQ(Recode("\xff", CodePage::CP1252, CodePage::CP1252), "\xff");
+}
+
+}  // namespace
+}  // namespace velmaris::platform

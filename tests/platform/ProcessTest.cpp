@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "support/TempDir.h"
+
+namespace velmaris::platform {
+namespace {
+
+using test::TempDir;
+using Args = std::vector<std::string>;
+
+TEST(Process, SplitCommandLine) {
+  const struct {
+    const char* line;
+    Args argv;
+  } cases[] = {
+      {"", {}},
+      {"   \t ", {}},
+      {"arj x -y a.arj", {"arj", "x", "-y", "a.arj"}},
+      {"  lead  and   trail  ", {"lead", "and", "trail"}},
+      {"\"C:\\Program Files\\pkzip.exe\" -ex %a", {"C:\\Program Files\\pkzip.exe", "-ex", "%a"}},
+      {"a\"b c\"d", {"ab cd"}},
+      {"\"\"", {""}},
+      {"x \"\" y", {"x", "", "y"}},
+      {"\"say \"\"hi\"\"\"", {"say \"hi\""}},
+      {"a\"\"b", {"ab"}},
+      {"\"unclosed rest", {"unclosed rest"}},
+      {"c:\\fido\\bin\\ unpack.exe", {"c:\\fido\\bin\\", "unpack.exe"}},
+      {"tab\tseparated\r\nlines", {"tab", "separated", "lines"}},
+      {"\xe0\xa8 \"\xff x\"", {"\xe0\xa8", "\xff x"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.line), c.argv) << c.line;
+}
+
+TEST(Process, ExitCodes) {
+  const struct {
+    Args argv;
+    int code;
+  } cases[] = {
+      {{"true"}, 0},
+      {{"false"}, 1},
+      {{"sh", "-c", "exit 42"}, 42},
+      {{"sh", "-c", "kill -TERM $$"}, 128 + 15},
+      {{"sh", "-c", "kill -KILL $$"}, 128 + 9},
+      {{"/bin/sh", "-c", "exit 255"}, 255},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Process::Run(c.argv), c.code) << c.argv.back();
+}
+
+TEST(Process, ArgumentsArriveUnchangedWithoutAShell) {
+  TempDir dir;
+  const int rc = Process::Run(R"(sh -c "printf '%s|' ""$@"" > out" sh "a b" * $HOME "q""q" C:\x\)", dir.Path());
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(dir.Read("out"), R"(a b|*|$HOME|q"q|C:\x\|)");
+}
+
+TEST(Process, WorkingDirectory) {
+  TempDir dir;
+  EXPECT_EQ(Process::Run(Args{"sh", "-c", "pwd > here"}, dir.Path()), 0);
+  char real[4096];
+  ASSERT_NE(realpath(dir.Path().c_str(), real), nullptr);
+  EXPECT_EQ(dir.Read("here"), std::string(real) + "\n");
+}
+
+TEST(Process, CannotStart) {
+  TempDir dir;
+  dir.Write("noexec", "#!/bin/sh\n");
+  const Args cases[] = {
+      {},
+      {""},
+      {"velmaris-no-such-program-here"},
+      {"/nonexistent/prog"},
+      {dir / "noexec"},  // not executable
+  };
+  for (const auto& argv : cases) EXPECT_THROW(Process::Start(argv), EProcess);
+  EXPECT_THROW(Process::Run(Args{"true"}, dir / "missing-dir"), EProcess);
+  EXPECT_THROW(Process::Run(std::string_view("  ")), EProcess);
+}
+
+TEST(Process, StartAndWaitSeparately) {
+  const pid_t a = Process::Start({"sh", "-c", "sleep 0.05; exit 3"});
+  const pid_t b = Process::Start({"sh", "-c", "exit 4"});
+  EXPECT_EQ(Process::Wait(b), 4);
+  EXPECT_EQ(Process::Wait(a), 3);
+  EXPECT_THROW(Process::Wait(a), EProcess);  // already reaped
+}
+
+}  // namespace
+}  // namespace velmaris::platform

@@ -1,0 +1,49 @@
+// Keeping stored window bounds on the screens.
+#include "widgets/Placement.h"
+
+#include <gtest/gtest.h>
+
+namespace velmaris::test {
+namespace {
+
+struct ClampCase {
+  const char* name;
+  PlaceRect stored;
+  PlaceRect expected;
+};
+
+const std::vector<PlaceRect> kScreens = {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+
+class ClampPlacement : public ::testing::TestWithParam<ClampCase> {};
+
+TEST_P(ClampPlacement, KeepsWindowOnAScreen) {
+  EXPECT_EQ(ClampToScreens(GetParam().stored, kScreens), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Placement, ClampPlacement,
+    ::testing::Values(
+        ClampCase{"Inside", {100, 100, 800, 600}, {100, 100, 800, 600}},
+        ClampCase{"SecondScreen", {2000, 50, 800, 600}, {2000, 50, 800, 600}},
+        ClampCase{"OffToTheRight", {5000, 100, 800, 600}, {2400, 100, 800, 600}},
+        ClampCase{"FarAboveFirst", {300, -5000, 800, 600}, {300, 0, 800, 600}},
+        ClampCase{"NegativeCorner", {-300, -200, 800, 600}, {0, 0, 800, 600}},
+        ClampCase{"TooLarge", {10, 10, 5000, 4000}, {0, 0, 1920, 1080}},
+        ClampCase{"TooSmall", {10, 10, 1, 1}, {10, 10, 120, 80}},
+        ClampCase{"NegativeSize", {10, 10, -50, -9}, {10, 10, 120, 80}},
+        ClampCase{"StraddlesToLargerPart", {1800, 100, 800, 600}, {1920, 100, 800, 600}},
+        ClampCase{"HangsOffBottom", {100, 900, 800, 600}, {100, 480, 800, 600}},
+        ClampCase{"HugeValues", {2147483000, 2147483000, 2147483000, 2147483000}, {1920, 0, 1280, 1024}}),
+    [](const ::testing::TestParamInfo<ClampCase>& info) { return info.param.name; });
+
+TEST(ClampPlacement, NoScreensLeavesBounds) {
+  const PlaceRect r{1, 2, 3, 4};
+  EXPECT_EQ(ClampToScreens(r, {}), r);
+}
+
+TEST(ClampPlacement, TinyScreenShrinksMinimum) {
+  EXPECT_EQ(ClampToScreens({0, 0, 500, 500}, {{0, 0, 100, 50}}), (PlaceRect{0, 0, 100, 50}));
+}
+
+}  // namespace
+}  // namespace velmaris::test

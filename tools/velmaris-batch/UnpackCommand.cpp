@@ -1,0 +1,72 @@
+// unpack ARCHIVE DIR [--password P]: extracts the archive with the integrated
+// extractor for its detected type.
+#include <ostream>
+
+#include "Batch.h"
+#include "archive/arxBase.h"
+
+namespace velmaris::batch {
+namespace {
+
+int Unpack(BatchContext& ctx) {
+  BatchArgs args(ctx.args, {"--password"});
+  if (args.Positional().size() != 2) throw EBatchUsage("unpack needs ARCHIVE and DIR");
+  const std::string archive = args.Positional()[0];
+  const std::string dir = args.Positional()[1];
+  const TArcType type = DetectArchiveType(archive);
+  auto x = CreateExtractor(type);
+  if (!x) {
+    const int code = type == atFileOpenErr ? ecOpenFile : ecUnsupportedType;
+    ctx.err << "velmaris-batch: " << archive << ": " << code << " " << ArxErrorText(code) << "\n";
+    return 1;
+  }
+  x->SetArchiveFile(archive);
+  x->SetExtractDir(dir);
+  x->SetFileSpec({"*.*"});
+  x->ConfirmOverwrites = false;
+  x->OverwriteMode = omOverwrite;
+  x->RestoreFileAttr = false;
+  x->UseStoredDirs = true;
+  std::string password = args.Get("--password");
+  const bool hasPassword = args.Has("--password");
+  int asked = 0;
+  x->OnGetPassword = [&](TUnBase&, const std::string&, std::string& pw, bool& tryAgain) {
+    // The password answers the first question; a second one means it failed.
+    if (hasPassword && asked++ == 0) {
+      pw = password;
+    } else {
+      pw.clear();
+      tryAgain = false;
+    }
+  };
+  int firstError = 0;
+  std::string firstErrorFile;
+  x->OnError = [&](TUnBase&, const std::string& fn, const std::string&, const std::string&,
+                   int code) {
+    if (!firstError) {
+      firstError = code;
+      firstErrorFile = fn;
+    }
+  };
+  x->OnEnd = [&](TUnBase&, const std::string& fn, bool pass) {
+    ctx.out << JsonLine().Str("file", fn).Bool("crc", pass).Text() << "\n";
+  };
+  try {
+    x->Extract();
+  } catch (const E_RAISE& e) {
+    ctx.err << "velmaris-batch: " << (e.FileName().empty() ? archive : e.FileName()) << ": "
+            << e.Code() << " " << e.what() << "\n";
+    return 1;
+  }
+  if (firstError) {
+    ctx.err << "velmaris-batch: " << (firstErrorFile.empty() ? archive : firstErrorFile) << ": "
+            << firstError << " " << ArxErrorText(firstError) << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+BatchCommand cmd("unpack", "unpack ARCHIVE DIR [--password P]", Unpack);
+
+}  // namespace
+}  // namespace velmaris::batch

@@ -1,0 +1,45 @@
+// Window position storage without Qt: the registry access the form placement
+// uses, and the clamping of stored bounds to the screens.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmaris {
+
+// Integer values below one registry key, in sections (subkeys). A thin
+// adapter over the platform registry, so that the typed registry access of
+// the configuration store can take its place later.
+class PlacementRegistry {
+ public:
+  // Path is the key below the current user's hive, for example
+  // "Software\Brimvale\Velmaris\Placement".
+  explicit PlacementRegistry(std::string path);
+
+  // The 32-bit value Name of the subkey Section, or def when the key or the
+  // value is missing or not an integer.
+  int32_t ReadInteger(const std::string& section, const std::string& name, int32_t def) const;
+  // Creates the subkey when missing and writes the value; failures are
+  // skipped silently (a lost position is no reason to stop the program).
+  void WriteInteger(const std::string& section, const std::string& name, int32_t value);
+  // Makes the written values persistent; failures are skipped silently.
+  void Flush();
+
+ private:
+  std::string Key(const std::string& section) const;
+  std::string path_;
+};
+
+struct PlaceRect {
+  int x = 0, y = 0, w = 0, h = 0;
+  bool operator==(const PlaceRect&) const = default;
+};
+
+// The stored bounds moved and shrunk onto the screen they overlap most (the
+// nearest screen when they overlap none), never smaller than minW x minH
+// (or the screen, when that is smaller).
+PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& screens,
+                         int minW = 120, int minH = 80);
+
+}  // namespace velmaris
