@@ -137,8 +137,9 @@ TEST_P(HandMadeTest, OlderMethodsDecodeLikeNomarch) {
   TempDir dir;
   dir.Write("h.arc", BuildArc({{c.method, "member.dat", packed, c.original}}));
   EXPECT_TRUE(ArcToolExtract(dir / "h.arc", "member.dat") == c.original) << "arc reads the stream otherwise";
-  if (c.method != 7)  // nomarch knows no method 7
+  if (c.method != 7) {  // nomarch knows no method 7
     EXPECT_TRUE(NomarchExtract(dir / "h.arc", "member.dat") == c.original) << "nomarch reads the stream otherwise";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
