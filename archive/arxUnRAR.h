@@ -38,7 +38,6 @@ class TUnRAR : public TUnBase {
   const unrar::Api* api_ = nullptr;
   unrar::HANDLE handle_ = nullptr;
   std::string currentName_;     // entry being extracted
-  uint64_t entrySize_ = 0;
   int passwordsAsked_ = 0;
   bool passwordGiven_ = false;  // the callback handed out a password for this entry
   bool gaveUp_ = false;         // the password handler declined
