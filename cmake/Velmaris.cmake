@@ -24,5 +24,11 @@ function(velmaris_library name dir)
   if(ARG_QT)
     target_link_libraries(${name} PUBLIC Qt6::Core Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    # moc must run again when a header joins the globbed list; the stamp
+    # changes exactly then.
+    string(JOIN "\n" header_list ${hdrs})
+    set(stamp ${CMAKE_BINARY_DIR}/autogen-stamps/${name}.txt)
+    file(CONFIGURE OUTPUT ${stamp} CONTENT "${header_list}\n")
+    set_property(TARGET ${name} APPEND PROPERTY AUTOGEN_TARGET_DEPENDS ${stamp})
   endif()
 endfunction()

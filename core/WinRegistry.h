@@ -1,0 +1,70 @@
+// Typed access to the values below one fixed key of the registry. Reading
+// never fails for a missing key or value: the caller's default comes back, so
+// a configuration written by an older version loads without errors.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Registry.h"
+
+namespace velmaris {
+
+class TWinRegistry {
+ public:
+  // Opens rootPath (a key path below HKEY_CURRENT_USER with "\" between its
+  // parts), creating it when missing.
+  explicit TWinRegistry(std::string rootPath,
+                        platform::Registry& registry = platform::GetRegistry());
+  // Saves the registry file when anything was written through this object.
+  ~TWinRegistry();
+  TWinRegistry(const TWinRegistry&) = delete;
+  TWinRegistry& operator=(const TWinRegistry&) = delete;
+
+  const std::string& RootPath() const { return rootPath_; }
+  platform::Registry& Registry() const { return registry_; }
+  // The full key path of a section (relative to RootPath; empty = RootPath).
+  std::string KeyOf(const std::string& section) const;
+
+  // Reads return the default when the section or the value is missing; a
+  // value of another type raises platform::ERegistry.
+  std::string ReadString(const std::string& section, const std::string& name,
+                         const std::string& defaultValue) const;
+  void WriteString(const std::string& section, const std::string& name, const std::string& value);
+  int32_t ReadInteger(const std::string& section, const std::string& name,
+                      int32_t defaultValue) const;
+  void WriteInteger(const std::string& section, const std::string& name, int32_t value);
+  // Booleans are 32-bit integer values, 0 false and anything else true.
+  bool ReadBool(const std::string& section, const std::string& name, bool defaultValue) const;
+  void WriteBool(const std::string& section, const std::string& name, bool value);
+  // Reads a binary value of at most size bytes into buffer and returns its
+  // length; 0 when the section or the value is missing or the value is longer
+  // than size (nothing is copied then).
+  size_t ReadBinary(const std::string& section, const std::string& name, void* buffer,
+                    size_t size) const;
+  void WriteBinary(const std::string& section, const std::string& name, const void* buffer,
+                   size_t size);
+  void DeleteValue(const std::string& section, const std::string& name);
+
+  // Writes the registry file now.
+  void Flush();
+
+ private:
+  std::string rootPath_;
+  platform::Registry& registry_;
+  bool dirty_ = false;
+};
+
+// A string list in one section: an integer "Count" and one string value per
+// line, "Item1", "Item2", ...
+// Loading clears the list and reads Count (default 0) lines (default empty).
+void LoadStringsFromRegistry(std::vector<std::string>& lines, const TWinRegistry& registry,
+                             const std::string& section);
+// Saving writes Count and every line; values of a longer list saved earlier
+// stay but are never read.
+void SaveStringsToRegistry(const std::vector<std::string>& lines, TWinRegistry& registry,
+                           const std::string& section);
+
+}  // namespace velmaris

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/WinRegistry.h"
+#include "support/TempDir.h"
+
+namespace velmaris::test {
+namespace {
+
+constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
+
+class WinRegistryTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  platform::Registry store{dir / "Velmaris.reg"};
+};
+
+TEST_F(WinRegistryTest, CreatesItsRootKey) {
+  TWinRegistry reg(kRoot, store);
+  EXPECT_EQ(reg.RootPath(), kRoot);
+  EXPECT_TRUE(store.KeyExists(kRoot));
+}
+
+TEST_F(WinRegistryTest, MissingValuesGiveTheDefault) {
+  TWinRegistry reg(kRoot, store);
+  reg.WriteString("Areas", "Present", "x");
+  struct {
+    const char* section;
+    const char* name;
+  } missing[] = {{"No\\Such\\Section", "Value"}, {"Areas", "Absent"}, {"", "Absent"}};
+  for (auto& m : missing) {
+    EXPECT_EQ(reg.ReadString(m.section, m.name, "dflt"), "dflt") << m.section;
+    EXPECT_EQ(reg.ReadInteger(m.section, m.name, -17), -17) << m.section;
+    EXPECT_TRUE(reg.ReadBool(m.section, m.name, true)) << m.section;
+    EXPECT_FALSE(reg.ReadBool(m.section, m.name, false)) << m.section;
+    uint8_t buf[4] = {9, 9, 9, 9};
+    EXPECT_EQ(reg.ReadBinary(m.section, m.name, buf, sizeof buf), 0u) << m.section;
+    EXPECT_EQ(buf[0], 9);
+  }
+  // Reading creates nothing.
+  EXPECT_FALSE(store.KeyExists(std::string(kRoot) + "\\No"));
+}
+
+TEST_F(WinRegistryTest, ValuesRoundTripBelowTheRoot) {
+  TWinRegistry reg(kRoot, store);
+  const uint8_t packed[5] = {0x00, 0x01, 0xFF, 0x80, 0x7F};
+  reg.WriteString("Areas\\Area1", "Name", "NET\"MAIL\\1");
+  reg.WriteInteger("Areas\\Area1", "LastRead", -5);
+  reg.WriteBool("Areas\\Area1", "NToH", true);
+  reg.WriteBinary("Areas\\Area1", "Packed", packed, sizeof packed);
+  reg.Flush();
+
+  platform::Registry again(dir / "Velmaris.reg");
+  TWinRegistry reread(kRoot, again);
+  EXPECT_EQ(reread.ReadString("Areas\\Area1", "Name", ""), "NET\"MAIL\\1");
+  EXPECT_EQ(reread.ReadInteger("Areas\\Area1", "LastRead", 0), -5);
+  EXPECT_TRUE(reread.ReadBool("Areas\\Area1", "NToH", false));
+  uint8_t buf[16] = {};
+  ASSERT_EQ(reread.ReadBinary("Areas\\Area1", "Packed", buf, sizeof buf), 5u);
+  EXPECT_EQ(std::memcmp(buf, packed, 5), 0);
+  // The values sit below the root key, with "\" between the parts.
+  EXPECT_TRUE(again.ValueExists(std::string(kRoot) + "\\Areas\\Area1", "Name"));
+  // Booleans are integer values.
+  EXPECT_EQ(again.ValueType(std::string(kRoot) + "\\Areas\\Area1", "NToH"), platform::RegType::DWord);
+  EXPECT_EQ(again.ReadDWord(std::string(kRoot) + "\\Areas\\Area1", "NToH"), 1u);
+}
+
+TEST_F(WinRegistryTest, BinaryLongerThanTheBufferIsNotRead) {
+  TWinRegistry reg(kRoot, store);
+  std::vector<uint8_t> big(539, 0xAB);
+  reg.WriteBinary("Areas\\Area1", "Packed", big.data(), big.size());
+  std::vector<uint8_t> buf(538, 0);
+  EXPECT_EQ(reg.ReadBinary("Areas\\Area1", "Packed", buf.data(), buf.size()), 0u);
+  EXPECT_EQ(buf[0], 0);
+  buf.resize(539);
+  EXPECT_EQ(reg.ReadBinary("Areas\\Area1", "Packed", buf.data(), buf.size()), 539u);
+}
+
+TEST_F(WinRegistryTest, ValueOfAnotherTypeRaises) {
+  TWinRegistry reg(kRoot, store);
+  reg.WriteString("S", "Text", "12");
+  reg.WriteInteger("S", "Number", 12);
+  uint8_t buf[8];
+  EXPECT_THROW(reg.ReadInteger("S", "Text", 0), platform::ERegistry);
+  EXPECT_THROW(reg.ReadBool("S", "Text", false), platform::ERegistry);
+  EXPECT_THROW(reg.ReadString("S", "Number", ""), platform::ERegistry);
+  EXPECT_THROW(reg.ReadBinary("S", "Number", buf, sizeof buf), platform::ERegistry);
+}
+
+TEST_F(WinRegistryTest, DeleteValue) {
+  TWinRegistry reg(kRoot, store);
+  reg.WriteInteger("S", "Gone", 1);
+  reg.DeleteValue("S", "Gone");
+  reg.DeleteValue("S", "Gone");  // a missing value is fine
+  reg.DeleteValue("Nowhere", "Gone");
+  EXPECT_EQ(reg.ReadInteger("S", "Gone", 7), 7);
+}
+
+TEST_F(WinRegistryTest, StringListsUseCountAndItems) {
+  TWinRegistry reg(kRoot, store);
+  const std::string key = std::string(kRoot) + "\\Lines";
+  SaveStringsToRegistry({"one", "two", "three", "four", "five"}, reg, "Lines");
+  SaveStringsToRegistry({"uno", ""}, reg, "Lines");
+  EXPECT_EQ(store.ReadDWord(key, "Count"), 2u);
+  EXPECT_EQ(store.ReadString(key, "Item1"), "uno");
+  EXPECT_EQ(store.ReadString(key, "Item2"), "");
+  for (const char* stale : {"Item3", "Item4", "Item5"}) EXPECT_TRUE(store.ValueExists(key, stale));
+
+  std::vector<std::string> lines = {"old"};
+  LoadStringsFromRegistry(lines, reg, "Lines");
+  EXPECT_EQ(lines, (std::vector<std::string>{"uno", ""}));
+
+  SaveStringsToRegistry({}, reg, "Empty");
+  EXPECT_EQ(store.ValueNames(std::string(kRoot) + "\\Empty"),
+            (std::vector<std::string>{"Count"}));
+  LoadStringsFromRegistry(lines, reg, "Empty");
+  EXPECT_TRUE(lines.empty());
+  LoadStringsFromRegistry(lines, reg, "Missing");
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(WinRegistryTest, DamagedCountIsBoundedByTheValuesStored) {
+  TWinRegistry reg(kRoot, store);
+  reg.WriteInteger("Lines", "Count", 2000000000);
+  reg.WriteString("Lines", "Item1", "a");
+  reg.WriteString("Lines", "Item3", "c");  // Item2 missing: read as empty
+  std::vector<std::string> lines;
+  LoadStringsFromRegistry(lines, reg, "Lines");
+  EXPECT_EQ(lines, (std::vector<std::string>{"a", "", "c"}));
+  reg.WriteInteger("Lines", "Count", -3);
+  LoadStringsFromRegistry(lines, reg, "Lines");
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(WinRegistryTest, DestructorSavesWhatWasWritten) {
+  {
+    TWinRegistry reg(kRoot, store);
+    reg.WriteString("Updates", "Marker", "yes");
+  }
+  platform::Registry again(dir / "Velmaris.reg");
+  EXPECT_EQ(again.ReadString(std::string(kRoot) + "\\Updates", "Marker"), "yes");
+}
+
+}  // namespace
+}  // namespace velmaris::test
