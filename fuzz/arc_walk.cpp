@@ -12,13 +12,23 @@
 
 namespace {
 
-const std::string& WorkDir() {
-  static const std::string dir = [] {
+// The scratch directory, removed when the fuzzer ends.
+struct ScratchDir {
+  std::string path;
+  ScratchDir() {
     char tmpl[] = "/tmp/velmaris-fuzz-arc-XXXXXX";
     if (!mkdtemp(tmpl)) std::abort();
-    return std::string(tmpl) + "/";
-  }();
-  return dir;
+    path = std::string(tmpl) + "/";
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
+
+const std::string& WorkDir() {
+  static ScratchDir dir;
+  return dir.path;
 }
 
 }  // namespace
