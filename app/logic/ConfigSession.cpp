@@ -1,0 +1,28 @@
+#include "app/logic/ConfigSession.h"
+
+#include "archive/PackerConfig.h"
+#include "core/ConfigStore.h"
+#include "platform/Registry.h"
+
+namespace velmaris {
+
+TConfigSession::TConfigSession(const std::string& startDir, const std::string& registryPath)
+    : registry_(std::make_unique<platform::Registry>(registryPath)),
+      store_(std::make_unique<TConfigStore>(startDir, *registry_)) {
+  platform::SetRegistry(registry_.get());
+  InstallPackerConfig(*store_);
+}
+
+TConfigSession::~TConfigSession() {
+  store_.reset();
+  if (&platform::GetRegistry() == registry_.get()) platform::SetRegistry(nullptr);
+}
+
+void TConfigSession::Load() {
+  store_->MakeCurrent();
+  store_->LoadConfiguration();
+}
+
+bool TConfigSession::Save() { return store_->SaveConfiguration(); }
+
+}  // namespace velmaris

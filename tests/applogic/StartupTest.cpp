@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/logic/Startup.h"
+#include "platform/InstanceGuard.h"
+#include "platform/Prompter.h"
+#include "support/TempDir.h"
+
+namespace velmaris {
+namespace {
+
+TEST(Startup, StartDirectoryEndsInOneSlash) {
+  struct Case {
+    const char* cwd;
+    const char* expected;
+  };
+  const std::vector<Case> cases = {
+      {"/home/point", "/home/point/"},
+      {"/home/point/", "/home/point/"},
+      {"/home/point//", "/home/point/"},
+      {"/", "/"},
+      {"//", "/"},
+      {"/srv/Velmaris 95", "/srv/Velmaris 95/"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(StartDirectoryOf(c.cwd), c.expected) << c.cwd;
+}
+
+TEST(Startup, StartDirectoryIsTheCurrentDirectory) {
+  test::TempDir dir;
+  std::vector<char> old(4096);
+  ASSERT_NE(getcwd(old.data(), old.size()), nullptr);
+  ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+  std::string start;
+  char real[4096];
+  ASSERT_NE(realpath(dir.Path().c_str(), real), nullptr);
+  EXPECT_NO_THROW(start = CurrentStartDirectory());
+  ASSERT_EQ(chdir(old.data()), 0);
+  EXPECT_EQ(start, std::string(real) + "/");
+}
+
+TEST(Startup, VersionTexts) {
+  EXPECT_STREQ(kReleaseText, "Rel 1.78E");
+  EXPECT_EQ(LongVersionText(), "Rel 1.78E (Version 215.0)");
+  EXPECT_STREQ(kProgramTitle, "Velmaris 95");
+}
+
+class GuardTest : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+  platform::ScriptedPrompter prompter;
+};
+
+TEST_F(GuardTest, FirstCopyTakesTheGuardSilently) {
+  platform::InstanceGuard guard(dir / "guard.lock");
+  EXPECT_TRUE(TakeInstanceGuard(guard, prompter));
+  EXPECT_TRUE(prompter.Questions().empty());
+}
+
+TEST_F(GuardTest, SecondCopyIsToldAndMustEnd) {
+  platform::InstanceGuard first(dir / "guard.lock");
+  ASSERT_TRUE(TakeInstanceGuard(first, prompter));
+  platform::InstanceGuard second(dir / "guard.lock");
+  EXPECT_FALSE(TakeInstanceGuard(second, prompter));
+  const auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].kind, platform::MsgKind::Information);
+  EXPECT_EQ(questions[0].buttons, platform::mbOk);
+  EXPECT_EQ(questions[0].text,
+            "Velmaris 95 l\xC3\xA4uft bereits! Bitte benutzen Sie die bereits laufende Kopie "
+            "von Velmaris 95!");
+  // Once the first copy ends, a new start succeeds.
+  first.Release();
+  platform::InstanceGuard third(dir / "guard.lock");
+  EXPECT_TRUE(TakeInstanceGuard(third, prompter));
+  EXPECT_EQ(prompter.Questions().size(), 1u);
+}
+
+TEST_F(GuardTest, OtherFailureIsAnError) {
+  platform::InstanceGuard guard(dir / "missing-directory/guard.lock");
+  EXPECT_FALSE(TakeInstanceGuard(guard, prompter));
+  const auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].kind, platform::MsgKind::Error);
+  EXPECT_EQ(questions[0].text, "Unerwarteter Fehler beim Instanzenprotokoll!");
+}
+
+}  // namespace
+}  // namespace velmaris
