@@ -1,15 +1,23 @@
-// The desktop program. Until the start-up sequence stands, it shows one empty
-// main window.
+// Velmaris 95: the desktop program. The command line is not read; the
+// program works in the directory it was started in.
 #include <QApplication>
-#include <QMainWindow>
+#include <exception>
+#include <iostream>
+
+#include "app/VelmarisApp.h"
+#include "platform/Prompter.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Velmaris 95");
-  QMainWindow window;
-  window.setObjectName("KQMainWindow");
-  window.setWindowTitle("Velmaris 95");
-  window.resize(640, 480);
-  window.show();
-  return app.exec();
+  velmaris::TVelmarisApp program;
+  try {
+    if (!program.Start()) return 1;
+  } catch (const std::exception& e) {
+    // A failure before the message loop ends the program.
+    std::cerr << "velmaris: " << e.what() << "\n";
+    velmaris::platform::GetPrompter().Error(e.what());
+    program.Shutdown();
+    return 1;
+  }
+  return program.Run();
 }

@@ -1,0 +1,473 @@
+#include "app/KQMainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "app/AboutDialog.h"
+#include "app/logic/ConfigSession.h"
+#include "app/logic/Startup.h"
+#include "core/Area.h"
+#include "core/ConfigStore.h"
+#include "core/DateFormat.h"
+#include "core/WinLst.h"
+#include "widgets/BetterPlacement.h"
+#include "widgets/EZBetterListBox.h"
+#include "widgets/IniFile.h"
+
+namespace velmaris {
+
+namespace {
+
+TKQMainWindow* gMainWindow = nullptr;
+
+constexpr const char* kLoadingCaption = "Velmaris 95 загружает настройки ...";
+constexpr const char* kWaitBackgroundCaption =
+    "Waiting for Maintenance and Optimization to complete ...";
+constexpr const char* kWaitPluginsCaption = "Waiting for plugins ...";
+constexpr const char* kWindowListName = "Area list";
+
+// A cell as the list box shows it: a tab would split the row, and a leading
+// "[...]" would be taken for an image number, so such a cell gets empty
+// image prefixes of its own.
+QString ListCell(const std::string& bytes) {
+  QString cell = AnsiToQString(bytes);
+  cell.replace(QLatin1Char('\t'), QLatin1Char(' '));
+  if (cell.startsWith(QLatin1Char('['))) cell.prepend(QStringLiteral("[-1][-1]"));
+  return cell;
+}
+
+QFont FontOf(const TFontDesc& desc, const QFont& fallback) {
+  QFont font = fallback;
+  if (!desc.Name.empty()) font.setFamily(QString::fromStdString(desc.Name));
+  if (desc.Size > 0) font.setPointSize(desc.Size);
+  font.setBold(desc.Style & TFontDesc::Bold);
+  font.setUnderline(desc.Style & TFontDesc::Underline);
+  font.setItalic(desc.Style & TFontDesc::Italic);
+  font.setStrikeOut(desc.Style & TFontDesc::StrikeOut);
+  return font;
+}
+
+}  // namespace
+
+TKQMainWindow* GetMainWindow() { return gMainWindow; }
+
+TKQMainWindow::TKQMainWindow(const std::string& startDir, const std::string& registryPath,
+                             QWidget* parent)
+    : QMainWindow(parent), startDir_(StartDirectoryOf(startDir)) {
+  setObjectName("KQMainWindow");
+  setWindowTitle(QString::fromUtf8(kLoadingCaption));
+  resize(800, 560);
+  BuildMenus();
+  BuildPanel();
+  BuildAreaList();
+  auto* bar = new QStatusBar(this);
+  bar->setObjectName("StatusBar");
+  countPanel_ = new QLabel(bar);
+  countPanel_->setObjectName("AreaCountPanel");
+  countPanel_->setMinimumWidth(50);
+  bar->addWidget(countPanel_);
+  setStatusBar(bar);
+  placement_ = new TBetterPlacement(this, QStringLiteral("MainWindow"));
+
+  try {
+    FormCreate(registryPath);
+  } catch (...) {
+    WinLst().DetachListBox(wListLink_.get());
+    WinLst().Remove(this);
+    if (GetShellServices() == this) SetShellServices(nullptr);
+    if (gMainWindow == this) gMainWindow = nullptr;
+    session_.reset();
+    throw;
+  }
+}
+
+TKQMainWindow::~TKQMainWindow() { Shutdown(); }
+
+void TKQMainWindow::FormCreate(const std::string& registryPath) {
+  gMainWindow = this;
+  helpFile_ = startDir_ + "Tervik.hlp";
+  // The window list: this window first, shown in WList.
+  WinLst().Add(kWindowListName, this);
+  WinLst().AttachListBox(wListLink_.get());
+  // (The message list windows that this window opens are counted here once
+  // the reader exists.)
+
+  session_ = std::make_unique<TConfigSession>(startDir_, registryPath);
+  session_->Load();
+  // (The search window is created here once it exists.)
+  ApplyAreaListFont();
+  RefreshAreaList();
+  // Message dates are written and parsed with this pattern and the English
+  // month names.
+  SetShortDateFormat("dd.mm.yy");
+  areaList_->Columns().LoadWidths(AreaListIniPath());
+
+  SetShellServices(this);
+  setWindowTitle(QString::fromUtf8(kProgramTitle));
+  setWindowState(windowState() | Qt::WindowMaximized);
+  placement_->Loaded();
+}
+
+TConfigStore& TKQMainWindow::ConfigStore() {
+  if (!session_) throw EConfigStore("The configuration has already been closed");
+  return session_->Store();
+}
+
+// --- Building the form ----------------------------------------------------------
+
+QAction* TKQMainWindow::MakeAction(const char* name, const QString& caption,
+                                   const QKeySequence& key) {
+  auto* action = new QAction(caption, this);
+  action->setObjectName(QString::fromLatin1(name));
+  if (!key.isEmpty()) action->setShortcut(key);
+  // The commands come with the windows and jobs they start.
+  action->setEnabled(false);
+  return action;
+}
+
+void TKQMainWindow::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName("MainMenu1");
+
+  QMenu* file = bar->addMenu(QStringLiteral("&Файл"));
+  file->setObjectName("Datei1");
+  file->addAction(MakeAction("Import", QStringLiteral("Импорт"), QKeySequence("Ctrl+I")));
+  file->addAction(MakeAction("DoExport", QStringLiteral("Экспорт"), QKeySequence("Ctrl+E")));
+  file->addSeparator();
+  file->addAction(MakeAction("NetCall", QStringLiteral("Опрос"), QKeySequence("Ctrl+N")));
+  file->addSeparator();
+  file->addAction(MakeAction("Alles1", QStringLiteral("Пометить все эхи прочитанными")));
+  file->addAction(MakeAction("Aufrmen1", QStringLiteral("Чистка всех эх")));
+  file->addAction(MakeAction("Optimize", QStringLiteral("Оптимизация эх")));
+  file->addSeparator();
+  file->addAction(MakeAction("Nodelistenverarbeiten1", QStringLiteral("Обработать нодлисты"),
+                             QKeySequence("Ctrl+L")));
+  file->addSeparator();
+  QAction* exit = MakeAction("Beenden1", QStringLiteral("Выход"));
+  exit->setEnabled(true);
+  connect(exit, &QAction::triggered, this, [this] { Beenden1Click(); });
+  file->addAction(exit);
+
+  QAction* newMail = MakeAction("NeueMail1", QStringLiteral("Новое сообщение"), QKeySequence("Ctrl+W"));
+  QAction* catchUp = MakeAction("Aufholen1", QStringLiteral("Пометить прочитанными"), QKeySequence("Ctrl+H"));
+  QAction* cleanUp = MakeAction("Aufrumen1", QStringLiteral("Чистка"), QKeySequence("Ctrl+M"));
+  QAction* optimise = MakeAction("Optimieren2", QStringLiteral("Оптимизация"), QKeySequence("Ctrl+O"));
+  QAction* remove = MakeAction("Lschen1", QStringLiteral("Удалить"), QKeySequence("Ctrl+Del"));
+  QMenu* area = bar->addMenu(QStringLiteral("&Ария"));
+  area->setObjectName("Area1");
+  area->addAction(newMail);
+  area->addAction(catchUp);
+  area->addSeparator();
+  area->addAction(cleanUp);
+  area->addAction(optimise);
+  area->addSeparator();
+  area->addAction(remove);
+
+  QAction* search = MakeAction("DOSearch", QStringLiteral("Поиск"), QKeySequence("F4"));
+  QMenu* view = bar->addMenu(QStringLiteral("&Вид"));
+  view->setObjectName("Ansicht1");
+  view->addAction(MakeAction("Messageliste1", QStringLiteral("Список сообщений"), QKeySequence("F3")));
+  view->addSeparator();
+  view->addAction(search);
+  view->addSeparator();
+  QAction* showUnpack = MakeAction("ShowUnpack", QStringLiteral("Окно автораспаковки"), QKeySequence("F5"));
+  showUnpack->setCheckable(true);
+  QAction* showDiff = MakeAction("ShowDiff", QStringLiteral("Окно обновления нодлистов"), QKeySequence("F6"));
+  showDiff->setCheckable(true);
+  view->addAction(showUnpack);
+  view->addAction(showDiff);
+  view->addSeparator();
+  view->addAction(MakeAction("Echoareamanager1", QStringLiteral("Менеджер эхоконференций"), QKeySequence("F7")));
+  view->addAction(MakeAction("FileareaManager1", QStringLiteral("Менеджер файловых эх"), QKeySequence("F8")));
+  view->addSeparator();
+  view->addAction(MakeAction("Nodelistensuche1", QStringLiteral("Поиск в нодлисте"), QKeySequence("F9")));
+  view->addSeparator();
+  view->addAction(MakeAction("ShowFred", QStringLiteral("Список файлов"), QKeySequence("F10")));
+  view->addSeparator();
+  view->addAction(MakeAction("Adressbuch1", QStringLiteral("Адресная книга"), QKeySequence("F11")));
+  view->addSeparator();
+  view->addAction(MakeAction("Settings", QStringLiteral("Настройки"), QKeySequence("F12")));
+
+  QMenu* tasks = bar->addMenu(QStringLiteral("Задачи"));
+  tasks->setObjectName("Tasks1");
+  QAction* enableUnpack = MakeAction("EnableUnpack", QStringLiteral("Распаковка вкл/выкл"), QKeySequence("Ctrl+J"));
+  enableUnpack->setCheckable(true);
+  QAction* enableDiff = MakeAction("EnableDiff", QStringLiteral("Обновление нодлистов вкл/выкл"), QKeySequence("Ctrl+A"));
+  enableDiff->setCheckable(true);
+  tasks->addAction(enableUnpack);
+  tasks->addAction(enableDiff);
+
+  // Filled by the plug-ins' services; hidden while there are none.
+  QMenu* plugins = bar->addMenu(QStringLiteral("&Плагины"));
+  plugins->setObjectName("Plugins");
+  plugins->menuAction()->setVisible(false);
+
+  QMenu* help = bar->addMenu(QStringLiteral("&Помощь"));
+  help->setObjectName("Hilfe1");
+  help->addAction(MakeAction("Hilfe3", QStringLiteral("Справка")));
+  help->addAction(MakeAction("Hilfethemen1", QStringLiteral("Указатель")));
+  help->addSeparator();
+  help->addAction(MakeAction("ConfiganAutorsenden1", QStringLiteral("Отправить конфигурацию автору")));
+  help->addSeparator();
+  help->addAction(MakeAction("bersicht1", QStringLiteral("Плагины")));
+  help->addSeparator();
+  QAction* about = MakeAction("Ingo1", QStringLiteral("О программе"));
+  about->setEnabled(true);
+  connect(about, &QAction::triggered, this, [this] { Ingo1Click(); });
+  help->addAction(about);
+
+  alPopup_ = new QMenu(this);
+  alPopup_->setObjectName("ALPopup");
+  alPopup_->addAction(newMail);
+  alPopup_->addSeparator();
+  alPopup_->addAction(MakeAction("Suchern1", QStringLiteral("Поиск"), QKeySequence("F4")));
+  alPopup_->addSeparator();
+  alPopup_->addAction(catchUp);
+  alPopup_->addAction(cleanUp);
+  alPopup_->addAction(optimise);
+  alPopup_->addSeparator();
+  alPopup_->addAction(remove);
+}
+
+void TKQMainWindow::BuildPanel() {
+  auto* central = new QWidget(this);
+  central->setObjectName("CentralPanel");
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  auto* panel = new QFrame(central);
+  panel->setObjectName("IEPanel");
+  panel->setFrameShape(QFrame::StyledPanel);
+  panel->setFixedHeight(46);
+  auto* row = new QHBoxLayout(panel);
+  row->setContentsMargins(1, 1, 1, 1);
+  row->setSpacing(2);
+
+  auto* speedBar = new QWidget(panel);
+  speedBar->setObjectName("SpeedBar1");
+  auto* buttons = new QHBoxLayout(speedBar);
+  buttons->setContentsMargins(0, 0, 0, 0);
+  buttons->setSpacing(0);
+  struct Button {
+    const char* action;  // the menu command it runs
+    const char* name;
+    QString caption;
+    QStyle::StandardPixmap icon;
+    bool sectionEnd;
+    bool visible;
+  };
+  const Button kButtons[] = {
+      // Section "Tosser"
+      {"Import", "ImportBtn", QStringLiteral("Импорт"), QStyle::SP_ArrowDown, false, true},
+      {"DoExport", "ExportBtn", QStringLiteral("Экспорт"), QStyle::SP_ArrowUp, false, true},
+      {"NetCall", "PollBtn", QStringLiteral("Опрос"), QStyle::SP_DriveNetIcon, true, true},
+      // Section "Tools"
+      {"ShowFred", "FileReqBtn", QStringLiteral("Файлы"), QStyle::SP_FileDialogContentsView, false, true},
+      {"Hatchen", "HatchBtn", QStringLiteral("Хэтч"), QStyle::SP_FileIcon, false, true},
+      {"DOSearch", "SearchBtn", QStringLiteral("Поиск"), QStyle::SP_FileDialogDetailedView, true, true},
+      // Section "Area"
+      {"NeueMail1", "NewMailBtn", QStringLiteral("Письмо"), QStyle::SP_FileDialogNewFolder, false, true},
+      {"Lschen1", "DeleteBtn", QStringLiteral("Удалить"), QStyle::SP_TrashIcon, true, false},
+  };
+  for (const Button& b : kButtons) {
+    QAction* action = findChild<QAction*>(QString::fromLatin1(b.action));
+    if (!action) action = MakeAction(b.action, b.caption);  // a command of the speed bar only
+    auto* button = new QToolButton(speedBar);
+    button->setObjectName(QString::fromLatin1(b.name));
+    button->setDefaultAction(action);
+    button->setText(b.caption);
+    button->setIcon(style()->standardIcon(b.icon));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setFixedSize(60, 43);
+    button->setVisible(b.visible);
+    buttons->addWidget(button);
+    if (b.sectionEnd && b.visible) {
+      auto* line = new QFrame(speedBar);
+      line->setFrameShape(QFrame::VLine);
+      line->setFrameShadow(QFrame::Sunken);
+      buttons->addSpacing(3);
+      buttons->addWidget(line);
+      buttons->addSpacing(3);
+    }
+  }
+  buttons->addStretch(1);
+  row->addWidget(speedBar, 1);
+
+  wList_ = new QListWidget(panel);
+  wList_->setObjectName("WList");
+  wList_->setFixedWidth(143);
+  QFont small = wList_->font();
+  small.setPointSizeF(std::max(6.0, small.pointSizeF() - 1.5));
+  wList_->setFont(small);
+  wListLink_ = std::make_unique<TListBoxLink>(wList_);
+  connect(wList_, &QListWidget::itemDoubleClicked, this,
+          [this](QListWidgetItem* item) { WListDblClick(item); });
+  row->addWidget(wList_);
+
+  column->addWidget(panel);
+  setCentralWidget(central);
+}
+
+void TKQMainWindow::BuildAreaList() {
+  areaList_ = new TEZBetterListBox(centralWidget());
+  areaList_->setObjectName("AreaList");
+  areaList_->SetMultiSelect(true);
+  areaList_->SetShowColumnHeaders(true);
+  const QPalette pal = areaList_->palette();
+  areaList_->SetColor(pal.color(QPalette::Button));
+  areaList_->SetHighlightColor(pal.color(QPalette::Highlight));
+  areaList_->SetHighlightTxtColor(pal.color(QPalette::HighlightedText));
+  TBLBColumns& columns = areaList_->Columns();
+  columns.BeginUpdate();
+  columns.Add(QStringLiteral("Эха"), 200);
+  columns.Add(QStringLiteral("Сообщений"), 100);
+  columns.Add(QStringLiteral("Не прочитано"), 100);
+  columns.Add(QStringLiteral("Новых"), 100);
+  columns.Add(QStringLiteral("Не послано"), 100);
+  columns.EndUpdate();
+  connect(areaList_, &TCustomBetterListBox::mouseDown, this,
+          [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos) {
+            AreaListMouseDown(button, modifiers, pos);
+          });
+  centralWidget()->layout()->addWidget(areaList_);
+}
+
+void TKQMainWindow::ApplyAreaListFont() {
+  const auto values = ConfigStore().Values();
+  const QFont font = FontOf(values->Font(SettingId::ALFont), areaList_->font());
+  areaList_->setFont(font);
+  areaList_->Columns().SetFont(font);
+}
+
+// --- The area list ------------------------------------------------------------------
+
+QString TKQMainWindow::RowText(const TArea& area, TAreaRowKind kind) const {
+  const auto cells = AreaRowCells(area, kind);
+  QString row = ListCell(cells[0]);
+  for (size_t i = 1; i < cells.size(); ++i) row += QLatin1Char('\t') + ListCell(cells[i]);
+  return row;
+}
+
+void TKQMainWindow::RefreshAreaList() {
+  if (!session_) return;
+  const TAreaList& areas = session_->Store().Areas();
+  // (The settings page's and the search window's lists of area names are
+  // refilled here too once they exist.)
+  QStringList rows;
+  rows.reserve(areas.GetCount());
+  for (int i = 0; i < areas.GetCount(); ++i)
+    rows.push_back(RowText(*areas.GetItem(i), TAreaRowKind::Rebuild));
+  areaList_->SetItems(rows);
+  ShowAreaCount();
+}
+
+void TKQMainWindow::UpdateAreaLine(TArea& area) {
+  if (!session_) return;
+  const int index = session_->Store().Areas().IndexOfObject(&area);
+  if (index < 0 || index >= areaList_->Count()) return;
+  areaList_->SetItem(index, RowText(area, TAreaRowKind::Update));
+}
+
+void TKQMainWindow::ShowAreaCount() {
+  const int count = session_ ? CountListedAreas(session_->Store().Areas()) : 0;
+  countPanel_->setText(QString::fromStdString(AreaCountText(count)));
+}
+
+void TKQMainWindow::AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers,
+                                      QPoint pos) {
+  const int row = areaList_->ItemAtPos(pos.x(), pos.y());
+  if (row < 0) {
+    areaList_->ClearSelection();
+    areaList_->SetItemIndex(-1);
+    return;
+  }
+  if (button != Qt::RightButton) return;
+  if (!areaList_->Selected(row)) areaList_->SelectItem(row);
+  alPopup_->popup(areaList_->viewport()->mapToGlobal(pos));
+}
+
+// --- Window list and commands --------------------------------------------------------
+
+void TKQMainWindow::WListDblClick(QListWidgetItem* item) {
+  const int row = wList_->row(item);
+  if (row < 0 || row >= WinLst().GetCount()) return;
+  auto* window = dynamic_cast<QWidget*>(WinLst().GetItem(row));
+  if (!window) return;
+  if (window->isMinimized()) window->showNormal();
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void TKQMainWindow::Beenden1Click() { close(); }
+
+void TKQMainWindow::Ingo1Click() {
+  TAboutDialog about(this);
+  about.exec();
+}
+
+void TKQMainWindow::FormActivate() {
+  if (areaList_) areaList_->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void TKQMainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  FormActivate();
+}
+
+void TKQMainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+// --- The end ---------------------------------------------------------------------------
+
+void TKQMainWindow::closeEvent(QCloseEvent* event) {
+  setWindowTitle(QString::fromUtf8(kWaitBackgroundCaption));
+  // (The optimisation and maintenance asked for at exit start here, and the
+  // window waits for them, once those jobs exist.)
+  setWindowTitle(QString::fromUtf8(kWaitPluginsCaption));
+  // (The plug-in connections are asked to end here, and the window waits
+  // for them, once the plug-in server exists.)
+  event->accept();
+}
+
+void TKQMainWindow::SaveLayout() {
+  try {
+    areaList_->Columns().SaveWidths(AreaListIniPath());
+  } catch (const std::exception& e) {
+    if (session_) session_->Store().Log(std::string("The area list layout could not be saved: ") + e.what());
+  }
+}
+
+void TKQMainWindow::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  if (GetShellServices() == this) SetShellServices(nullptr);
+  SaveLayout();
+  // (Open message editors, newest first, and the search window are freed
+  // here once they exist.)
+  if (session_) session_->Save();
+  // (Every mailer profile and every area's message list window are freed
+  // here once they exist.) Then the areas and the configuration store.
+  session_.reset();
+  WinLst().DetachListBox(wListLink_.get());
+  WinLst().Remove(this);
+  if (gMainWindow == this) gMainWindow = nullptr;
+}
+
+}  // namespace velmaris

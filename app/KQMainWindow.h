@@ -1,0 +1,107 @@
+// The main window: every message area as one row of the area list with its
+// counts, the list of open windows, the main menu, the speed bar and the
+// area pop-up menu. It owns the configuration for the life of the program
+// and is the shell the areas notify: releasing an exclusive lock redraws
+// the area's row.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+#include "app/ListBoxLink.h"
+#include "app/logic/AreaRows.h"
+#include "core/PubLst.h"
+#include "core/ShellServices.h"
+
+class QAction;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QToolButton;
+
+namespace velmaris {
+
+class TArea;
+class TBetterPlacement;
+class TConfigSession;
+class TConfigStore;
+class TEZBetterListBox;
+
+class TKQMainWindow : public QMainWindow, public TShellServices, public TObject {
+  Q_OBJECT
+
+ public:
+  // Builds the window and loads the whole configuration from the registry
+  // file; startDir ends in "/" and holds "AreaList.ini". The window becomes
+  // the process-wide main window and shell. Errors while loading propagate
+  // (the start-up ends then).
+  TKQMainWindow(const std::string& startDir, const std::string& registryPath,
+                QWidget* parent = nullptr);
+  // Runs Shutdown when it has not run yet.
+  ~TKQMainWindow() override;
+
+  // Rebuilds the area list (and the other lists of area names) from the
+  // global area list; the status bar shows the number of areas.
+  void RefreshAreaList() override;
+  // Rebuilds the row of one area in place; an area that is not in the list
+  // (any more) changes nothing.
+  void UpdateAreaLine(TArea& area) override;
+
+  // The end of the main window, in this order: the area-list layout saved
+  // into "AreaList.ini", the configuration saved, the areas and the
+  // configuration store freed, the window taken out of the window list.
+  // Runs once.
+  void Shutdown();
+
+  TConfigStore& ConfigStore();
+  const std::string& StartDirectory() const { return startDir_; }
+  std::string AreaListIniPath() const { return startDir_ + "AreaList.ini"; }
+  const std::string& HelpFile() const { return helpFile_; }
+  TEZBetterListBox* AreaListBox() const { return areaList_; }
+  QListWidget* WindowListBox() const { return wList_; }
+  QLabel* AreaCountPanel() const { return countPanel_; }
+  QMenu* AreaPopup() const { return alPopup_; }
+
+ protected:
+  // Closing: waits for background work and plug-ins, then lets the window
+  // close; the program then destroys it.
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void FormCreate(const std::string& registryPath);
+  void BuildMenus();
+  void BuildPanel();
+  void BuildAreaList();
+  void ApplyAreaListFont();
+  QAction* MakeAction(const char* name, const QString& caption, const QKeySequence& key = {});
+  QString RowText(const TArea& area, TAreaRowKind kind) const;
+  void ShowAreaCount();
+  void SaveLayout();
+
+  void FormActivate();
+  void AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos);
+  void WListDblClick(QListWidgetItem* item);
+  void Beenden1Click();
+  void Ingo1Click();
+
+  std::string startDir_;
+  std::string helpFile_;
+  std::unique_ptr<TConfigSession> session_;
+  bool shutDown_ = false;
+
+  TEZBetterListBox* areaList_ = nullptr;
+  QListWidget* wList_ = nullptr;
+  std::unique_ptr<TListBoxLink> wListLink_;
+  QLabel* countPanel_ = nullptr;
+  QMenu* alPopup_ = nullptr;
+  TBetterPlacement* placement_ = nullptr;
+};
+
+// The process-wide main window; null while none exists.
+TKQMainWindow* GetMainWindow();
+
+}  // namespace velmaris

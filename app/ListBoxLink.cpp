@@ -1,0 +1,30 @@
+#include "app/ListBoxLink.h"
+
+#include "platform/CodePage.h"
+
+namespace velmaris {
+
+QString AnsiToQString(const std::string& bytes) {
+  return QString::fromStdString(platform::ToUtf8(bytes, platform::AnsiCodePage()));
+}
+
+std::string QStringToAnsi(const QString& text) {
+  return platform::FromUtf8(text.toStdString(), platform::AnsiCodePage());
+}
+
+int TListBoxLink::GetItemIndex() const { return box_ ? box_->currentRow() : -1; }
+
+void TListBoxLink::SetItemIndex(int index) {
+  if (!box_) return;
+  box_->setCurrentRow(index >= 0 && index < box_->count() ? index : -1);
+}
+
+void TListBoxLink::SetItems(const std::vector<std::string>& names) {
+  if (!box_) return;
+  const int current = box_->currentRow();
+  box_->clear();
+  for (const std::string& name : names) box_->addItem(AnsiToQString(name));
+  if (current >= 0 && current < box_->count()) box_->setCurrentRow(current);
+}
+
+}  // namespace velmaris

@@ -1,0 +1,31 @@
+// Lets a configuration list keep a Qt list widget filled with its names: the
+// list calls SetItems on every change, the widget shows the names (stored
+// bytes in the ANSI code page, shown as Unicode).
+#pragma once
+
+#include <QPointer>
+#include <QListWidget>
+
+#include "core/PubLst.h"
+
+namespace velmaris {
+
+class TListBoxLink : public TListControl {
+ public:
+  explicit TListBoxLink(QListWidget* box) : box_(box) {}
+
+  int GetItemIndex() const override;
+  void SetItemIndex(int index) override;
+  void SetItems(const std::vector<std::string>& names) override;
+
+  QListWidget* Box() const { return box_; }
+
+ private:
+  QPointer<QListWidget> box_;
+};
+
+// Stored bytes of a name or text (ANSI code page) as Unicode, and back.
+QString AnsiToQString(const std::string& bytes);
+std::string QStringToAnsi(const QString& text);
+
+}  // namespace velmaris

@@ -1,0 +1,146 @@
+#include "app/VelmarisApp.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/KQMainWindow.h"
+#include "app/SplashWin.h"
+#include "app/logic/Startup.h"
+#include "core/DateFormat.h"
+#include "platform/Dispatcher.h"
+#include "platform/InstanceGuard.h"
+#include "platform/Prompter.h"
+#include "platform/Registry.h"
+#include "processing/GlobalDupeChecker.h"
+
+namespace velmaris {
+
+namespace {
+
+// The end of the session, a kill or Ctrl+C in the terminal close the main
+// window as the user would, so that the configuration is saved. The signal
+// handler only writes a byte into a pipe that the event loop watches.
+int gSignalPipe[2] = {-1, -1};
+
+extern "C" void OnTerminateSignal(int) {
+  const char byte = 1;
+  if (gSignalPipe[1] >= 0) (void)!write(gSignalPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+TVelmarisApp::TVelmarisApp(TStartOptions options) : options_(std::move(options)) {}
+
+TVelmarisApp::~TVelmarisApp() { Shutdown(); }
+
+void TVelmarisApp::WatchTerminateSignals() {
+  if (gSignalPipe[0] >= 0) return;
+  if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  signalNotifier_ = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+  QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, [this] {
+    char buffer[16];
+    while (read(gSignalPipe[0], buffer, sizeof buffer) > 0) {
+    }
+    // A message box may be open in a nested loop: end every loop, then close
+    // the main window, which ends the main loop as the user's close does.
+    if (mainWindow_) mainWindow_->close();
+    QApplication::exit(0);
+  });
+  struct sigaction action {};
+  action.sa_handler = OnTerminateSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+void TVelmarisApp::UnwatchTerminateSignals() {
+  if (gSignalPipe[0] < 0) return;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) std::signal(sig, SIG_DFL);
+  signalNotifier_.reset();
+  close(gSignalPipe[0]);
+  close(gSignalPipe[1]);
+  gSignalPipe[0] = gSignalPipe[1] = -1;
+}
+
+bool TVelmarisApp::Start() {
+  // 1. The process-wide services: window work and message boxes go to the
+  // Qt event loop from now on; the date pattern follows the locale until
+  // the main window fixes it.
+  platform::SetDispatcher(&dispatcher_);
+  platform::SetPrompter(&prompter_);
+  InitDateFormat();
+  WatchTerminateSignals();
+
+  // 2. Only one copy runs. The guard is an flock, so the system releases it
+  // whenever this process ends.
+  guard_ = std::make_unique<platform::InstanceGuard>(
+      options_.guardPath.empty() ? platform::InstanceGuard::DefaultPath() : options_.guardPath);
+  if (!TakeInstanceGuard(*guard_, prompter_)) {
+    guard_.reset();
+    return false;
+  }
+  started_ = true;
+
+  // 3. The start directory.
+  startDir_ = options_.startDir.empty() ? CurrentStartDirectory() : StartDirectoryOf(options_.startDir);
+  // The duplicate database of the tosser; opened after the guard, so that a
+  // copy that must end never touches it.
+  OpenDupeChecker(startDir_);
+
+  // 4. The splash window, painted at once.
+  splash_ = std::make_unique<TSplashWin>();
+  splash_->ShowNow();
+
+  // 5. The application title.
+  QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
+  QApplication::setApplicationDisplayName(QString::fromLatin1(kProgramTitle));
+
+  // 6. The long-lived windows, in this order. The main window loads the
+  // configuration.
+  const std::string registryPath =
+      options_.registryPath.empty() ? platform::DefaultRegistryPath() : options_.registryPath;
+  mainWindow_ = std::make_unique<TKQMainWindow>(startDir_, registryPath);
+  prompter_.SetParent(mainWindow_.get());
+  // Then, as their subsystems come: the file request editor, the import
+  // window, the nodelist processor, the automatic unpacking report, the
+  // export window, the two area managers, the plug-in browser and the
+  // unpack progress window.
+  // 7. The area managers get their lists: "EchoAreas" with "AreaFix",
+  // "FileAreas" with "FileScan".
+
+  // 8. The splash window goes, 9. the main window shows.
+  splash_.reset();
+  mainWindow_->show();
+
+  // 10. The optimisation or maintenance asked for at start, 11. the due
+  // scheduled mails and 12. the plug-ins start here once they exist.
+  return true;
+}
+
+int TVelmarisApp::Run() {
+  const int rc = started_ ? QApplication::exec() : 0;
+  Shutdown();
+  return rc;
+}
+
+void TVelmarisApp::Shutdown() {
+  splash_.reset();
+  if (mainWindow_) {
+    prompter_.SetParent(nullptr);
+    mainWindow_.reset();
+  }
+  if (started_) {
+    // The unit finalisations: the duplicate database is saved last.
+    CloseDupeChecker();
+    started_ = false;
+  }
+  guard_.reset();
+  UnwatchTerminateSignals();
+  if (&platform::GetPrompter() == &prompter_) platform::SetPrompter(nullptr);
+  if (&platform::GetDispatcher() == &dispatcher_) platform::SetDispatcher(nullptr);
+}
+
+}  // namespace velmaris

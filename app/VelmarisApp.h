@@ -1,0 +1,65 @@
+// The program's start and end: the single-instance guard, the splash
+// window, the long-lived windows in their fixed order, the message loop,
+// and the ordered shut-down.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/QtDispatcher.h"
+#include "app/QtPrompter.h"
+
+class QSocketNotifier;
+
+namespace velmaris {
+
+namespace platform {
+class InstanceGuard;
+}
+class TKQMainWindow;
+class TSplashWin;
+
+struct TStartOptions {
+  std::string startDir;      // empty: the current directory
+  std::string registryPath;  // empty: the platform's registry file
+  std::string guardPath;     // empty: the platform's guard file
+};
+
+class TVelmarisApp {
+ public:
+  // Needs the QApplication. Nothing happens until Start.
+  explicit TVelmarisApp(TStartOptions options = {});
+  // Shuts down when that has not happened yet.
+  ~TVelmarisApp();
+  TVelmarisApp(const TVelmarisApp&) = delete;
+  TVelmarisApp& operator=(const TVelmarisApp&) = delete;
+
+  // The start-up up to the shown main window. False when another copy runs
+  // or the guard fails: the user has been told, no window exists and the
+  // program must end. Other failures raise.
+  bool Start();
+  // The message loop, until the main window closes; then the shut-down.
+  int Run();
+  // Destroys the main window (which saves the layout and the
+  // configuration), closes the duplicate database and releases the guard.
+  void Shutdown();
+
+  TKQMainWindow* MainWindow() const { return mainWindow_.get(); }
+  const std::string& StartDirectory() const { return startDir_; }
+
+ private:
+  void WatchTerminateSignals();
+  void UnwatchTerminateSignals();
+
+  TStartOptions options_;
+  std::string startDir_;
+  QtDispatcher dispatcher_;
+  QtPrompter prompter_;
+  std::unique_ptr<platform::InstanceGuard> guard_;
+  std::unique_ptr<TSplashWin> splash_;
+  std::unique_ptr<TKQMainWindow> mainWindow_;
+  std::unique_ptr<QSocketNotifier> signalNotifier_;
+  bool started_ = false;
+};
+
+}  // namespace velmaris
