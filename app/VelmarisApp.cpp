@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <iostream>
+
 #include "app/KQMainWindow.h"
 #include "app/SplashWin.h"
 #include "app/logic/Startup.h"
@@ -46,6 +48,8 @@ void TVelmarisApp::WatchTerminateSignals() {
     }
     // A message box may be open in a nested loop: end every loop, then close
     // the main window, which ends the main loop as the user's close does.
+    // Before the main loop runs, Run sees the request.
+    terminateRequested_ = true;
     if (mainWindow_) mainWindow_->close();
     QApplication::exit(0);
   });
@@ -78,7 +82,7 @@ bool TVelmarisApp::Start() {
   // whenever this process ends.
   guard_ = std::make_unique<platform::InstanceGuard>(
       options_.guardPath.empty() ? platform::InstanceGuard::DefaultPath() : options_.guardPath);
-  if (!TakeInstanceGuard(*guard_, prompter_)) {
+  if (!TakeInstanceGuard(*guard_, prompter_, &std::cerr)) {
     guard_.reset();
     return false;
   }
@@ -121,7 +125,9 @@ bool TVelmarisApp::Start() {
 }
 
 int TVelmarisApp::Run() {
-  const int rc = started_ ? QApplication::exec() : 0;
+  int rc = 0;
+  if (started_ && !terminateRequested_) rc = QApplication::exec();
+  if (terminateRequested_ && mainWindow_) mainWindow_->close();
   Shutdown();
   return rc;
 }

@@ -60,6 +60,7 @@ class TVelmarisApp {
   std::unique_ptr<TKQMainWindow> mainWindow_;
   std::unique_ptr<QSocketNotifier> signalNotifier_;
   bool started_ = false;
+  bool terminateRequested_ = false;
 };
 
 }  // namespace velmaris

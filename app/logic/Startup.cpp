@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ostream>
 #include <vector>
 
 #include "platform/InstanceGuard.h"
@@ -32,17 +33,19 @@ std::string CurrentStartDirectory() {
   return StartDirectoryOf(buffer.data());
 }
 
-bool TakeInstanceGuard(platform::InstanceGuard& guard, platform::Prompter& prompter) {
-  switch (guard.Acquire()) {
-    case platform::InstanceGuard::Result::Acquired:
-      return true;
-    case platform::InstanceGuard::Result::AlreadyRunning:
-      prompter.Ask(platform::MsgKind::Information, kAlreadyRunningText, platform::mbOk);
-      return false;
-    case platform::InstanceGuard::Result::Failed:
-      break;
+bool TakeInstanceGuard(platform::InstanceGuard& guard, platform::Prompter& prompter,
+                       std::ostream* log) {
+  const auto result = guard.Acquire();
+  if (result == platform::InstanceGuard::Result::Acquired) return true;
+  const bool running = result == platform::InstanceGuard::Result::AlreadyRunning;
+  const char* text = running ? kAlreadyRunningText : kGuardFailureText;
+  if (log) {
+    *log << "velmaris: " << text;
+    if (!running && guard.Error() != 0) *log << " (" << std::strerror(guard.Error()) << ")";
+    *log << std::endl;
   }
-  prompter.Ask(platform::MsgKind::Error, kGuardFailureText, platform::mbOk);
+  prompter.Ask(running ? platform::MsgKind::Information : platform::MsgKind::Error, text,
+               platform::mbOk);
   return false;
 }
 

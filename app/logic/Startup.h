@@ -2,6 +2,7 @@
 // start, the start directory and the single-instance guard.
 #pragma once
 
+#include <iosfwd>
 #include <stdexcept>
 #include <string>
 
@@ -37,6 +38,9 @@ std::string StartDirectoryOf(const std::string& workingDirectory);
 // Takes the single-instance guard. When another copy holds it, the user is
 // told so in an information box; any other failure gives an error box. In
 // both cases the result is false and the program must end without a window.
-bool TakeInstanceGuard(platform::InstanceGuard& guard, platform::Prompter& prompter);
+// When log is given, the text also goes there (one line, before the box),
+// for a start from a terminal.
+bool TakeInstanceGuard(platform::InstanceGuard& guard, platform::Prompter& prompter,
+                       std::ostream* log = nullptr);
 
 }  // namespace velmaris

@@ -6,28 +6,14 @@
 #include <stdexcept>
 #include <thread>
 
+#include "QtTestApp.h"
 #include "app/QtDispatcher.h"
 
 namespace velmaris {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "test_app";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
-
-// Runs the event loop until done() or about `rounds` x 10 ms passed.
-template <class Pred>
-bool PumpUntil(Pred done, int rounds = 500) {
-  for (int i = 0; i < rounds && !done(); ++i) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(10);
-  }
-  return done();
-}
+using test::App;
+using test::PumpUntil;
 
 TEST(QtDispatcher, SendFromWorkerRunsOnMainThreadAndWaits) {
   App();

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -64,7 +65,11 @@ TEST_F(GuardTest, SecondCopyIsToldAndMustEnd) {
   platform::InstanceGuard first(dir / "guard.lock");
   ASSERT_TRUE(TakeInstanceGuard(first, prompter));
   platform::InstanceGuard second(dir / "guard.lock");
-  EXPECT_FALSE(TakeInstanceGuard(second, prompter));
+  std::ostringstream log;
+  EXPECT_FALSE(TakeInstanceGuard(second, prompter, &log));
+  EXPECT_EQ(log.str(),
+            "velmaris: Velmaris 95 l\xC3\xA4uft bereits! Bitte benutzen Sie die bereits laufende "
+            "Kopie von Velmaris 95!\n");
   const auto questions = prompter.Questions();
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].kind, platform::MsgKind::Information);
@@ -81,7 +86,10 @@ TEST_F(GuardTest, SecondCopyIsToldAndMustEnd) {
 
 TEST_F(GuardTest, OtherFailureIsAnError) {
   platform::InstanceGuard guard(dir / "missing-directory/guard.lock");
-  EXPECT_FALSE(TakeInstanceGuard(guard, prompter));
+  std::ostringstream log;
+  EXPECT_FALSE(TakeInstanceGuard(guard, prompter, &log));
+  EXPECT_EQ(log.str(),
+            "velmaris: Unerwarteter Fehler beim Instanzenprotokoll! (No such file or directory)\n");
   const auto questions = prompter.Questions();
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].kind, platform::MsgKind::Error);

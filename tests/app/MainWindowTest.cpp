@@ -1,0 +1,215 @@
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolButton>
+
+#include "MainWindowFixture.h"
+#include "core/DateFormat.h"
+#include "core/MsgHeader.h"
+#include "core/ShellServices.h"
+#include "core/WinLst.h"
+
+namespace velmaris::test {
+namespace {
+
+constexpr uint16_t U = MsgFlag::Unread;
+constexpr uint16_t S = MsgFlag::ToSysop;
+constexpr uint16_t N = MsgFlag::New;
+constexpr uint16_t X = MsgFlag::Send;
+
+using MainWindowTest = MainWindowFixture;
+
+TEST_F(MainWindowTest, FreshStartDirectoryShowsTheSystemAreas) {
+  TKQMainWindow& w = Open();
+  EXPECT_EQ(Rows(), (QStringList{"NETMAIL\t\t\t\t", "BAD\t\t\t\t", "DUPES\t\t\t\t"}));
+  EXPECT_EQ(Status(), "3 Areas");
+  EXPECT_EQ(w.windowTitle(), "Velmaris 95");
+  EXPECT_EQ(GetMainWindow(), &w);
+  EXPECT_EQ(GetShellServices(), &w);
+  EXPECT_EQ(ShortDateFormat(), "dd.mm.yy");
+  EXPECT_EQ(w.HelpFile(), Start() + "Tervik.hlp");
+  // Nothing asked on a first start.
+  EXPECT_TRUE(prompter.Questions().empty());
+}
+
+TEST_F(MainWindowTest, FormsAndControlsCarryTheirNames) {
+  TKQMainWindow& w = Open();
+  EXPECT_EQ(w.objectName(), "KQMainWindow");
+  for (const char* name : {"AreaList", "WList", "IEPanel", "SpeedBar1", "BetterPlacement1"})
+    EXPECT_NE(w.findChild<QObject*>(name), nullptr) << name;
+  ASSERT_NE(w.findChild<QStatusBar*>("StatusBar"), nullptr);
+  EXPECT_EQ(w.statusBar()->objectName(), "StatusBar");
+  EXPECT_EQ(w.menuBar()->objectName(), "MainMenu1");
+  EXPECT_EQ(w.findChild<QMenu*>("ALPopup"), w.AreaPopup());
+  // The plug-in menu stays hidden until a plug-in offers a service.
+  auto* plugins = w.findChild<QMenu*>("Plugins");
+  ASSERT_NE(plugins, nullptr);
+  EXPECT_FALSE(plugins->menuAction()->isVisible());
+  EXPECT_EQ(w.findChild<QListWidget*>("WList")->width(), 143);
+  auto* areaList = w.findChild<TEZBetterListBox*>("AreaList");
+  ASSERT_NE(areaList, nullptr);
+  EXPECT_TRUE(areaList->MultiSelect());
+  EXPECT_TRUE(areaList->ShowColumnHeaders());
+  const QStringList headers{"Эха", "Сообщений", "Не прочитано", "Новых", "Не послано"};
+  ASSERT_EQ(areaList->Columns().GetCount(), 5);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(areaList->Columns().GetItem(i)->Caption(), headers[i]);
+    EXPECT_EQ(areaList->Columns().GetItem(i)->Width(), i == 0 ? 200 : 100);
+  }
+  // Commands of later work are there but not yet enabled; Exit and About are.
+  for (const char* name : {"Import", "DoExport", "NetCall", "NeueMail1", "Settings"}) {
+    auto* action = w.findChild<QAction*>(name);
+    ASSERT_NE(action, nullptr) << name;
+    EXPECT_FALSE(action->isEnabled()) << name;
+  }
+  EXPECT_TRUE(w.findChild<QAction*>("Beenden1")->isEnabled());
+  EXPECT_TRUE(w.findChild<QAction*>("Ingo1")->isEnabled());
+  // The speed bar's hidden delete button.
+  EXPECT_FALSE(w.findChild<QToolButton*>("DeleteBtn")->isVisibleTo(&w));
+  EXPECT_EQ(w.findChild<QToolButton*>("ImportBtn")->size(), QSize(60, 43));
+}
+
+TEST_F(MainWindowTest, CellTextsFollowTheStoredMessages) {
+  Prepare({
+      // 120 messages: 4 to the sysop (one of them unread and new), 3 unread,
+      // 2 of them new, 5 waiting for export.
+      {"FIDO.GER", Join({{U | S | N, S, S, S, U | N, U}, Times(5, X), Times(109, 0)})},
+      {kSeparatorName, {}},
+      {"R50.SYSOP", {}},
+      {"SU.GENERAL", Join({Times(12, 0), Times(2, U), {U | S}})},
+      {kSeparatorName, {}},
+      {"RU.LINUX", Times(7, X)},
+  });
+  Open();
+  EXPECT_EQ(Rows(), (QStringList{
+                        "NETMAIL\t\t\t\t",
+                        "BAD\t\t\t\t",
+                        "DUPES\t\t\t\t",
+                        "FIDO.GER\t120(4)\t3(1)\t2(1)\t5",
+                        "!SEP!\t!SEP!\t!SEP!\t!SEP!\t!SEP!",
+                        "R50.SYSOP\t\t\t\t",
+                        "SU.GENERAL\t15(1)\t3(1)\t\t",
+                        "!SEP!\t!SEP!\t!SEP!\t!SEP!\t!SEP!",
+                        "RU.LINUX\t7\t\t\t7",
+                    }));
+  EXPECT_EQ(Status(), "7 Areas");
+}
+
+TEST_F(MainWindowTest, UnknownWaitingCountShowsQuestionMarks) {
+  Prepare({{"FIDO.GER", Times(3, 0)}});
+  Open();
+  TArea* area = Area("FIDO.GER");
+  ASSERT_NE(area, nullptr);
+  area->SendCount = -1;
+  window->RefreshAreaList();
+  EXPECT_EQ(Rows()[3], "FIDO.GER\t3\t\t\t???");
+  window->UpdateAreaLine(*area);
+  EXPECT_EQ(Rows()[3], "FIDO.GER\t3\t\t\t?");
+}
+
+TEST_F(MainWindowTest, ExclusiveUnlockRedrawsTheAreaLine) {
+  Prepare({{"FIDO.GER", Times(4, U)}, {"RU.LINUX", Times(2, U)}});
+  Open();
+  ASSERT_EQ(Rows()[3], "FIDO.GER\t4\t4\t\t");
+  TArea* area = Area("FIDO.GER");
+  ASSERT_NE(area, nullptr);
+
+  // A shared lock and its release leave the row alone.
+  ASSERT_TRUE(area->Lock(false));
+  ASSERT_TRUE(area->OpenIndex());
+  area->ChangeHeaderFlags(0, U, FlagOperation::Clear);
+  area->Unlock();
+  PumpUntil([] { return false; }, 10);
+  EXPECT_EQ(Rows()[3], "FIDO.GER\t4\t4\t\t");
+
+  // The release of an exclusive lock redraws it, and only it.
+  ASSERT_TRUE(area->Lock(true));
+  area->ChangeHeaderFlags(1, U | S, FlagOperation::Toggle);  // read, now to the sysop
+  area->ChangeHeaderFlags(2, X, FlagOperation::Set);
+  area->Unlock();
+  EXPECT_EQ(Rows()[3], "FIDO.GER\t4\t4\t\t");  // redrawn on the main loop, not inside the lock
+  ASSERT_TRUE(PumpUntil([&] { return Rows()[3] != "FIDO.GER\t4\t4\t\t"; }));
+  EXPECT_EQ(Rows()[3], "FIDO.GER\t4(1)\t2\t\t1");
+  EXPECT_EQ(Rows()[4], "RU.LINUX\t2\t2\t\t");
+  area->CloseIndex();
+}
+
+TEST_F(MainWindowTest, UnlockFromAWorkerRedrawsOnTheMainThread) {
+  Prepare({{"FIDO.GER", Times(2, U)}});
+  Open();
+  TArea* area = Area("FIDO.GER");
+  ASSERT_NE(area, nullptr);
+  std::thread worker([area] {
+    ASSERT_TRUE(area->Lock(true));
+    ASSERT_TRUE(area->OpenIndex());
+    area->ChangeHeaderFlags(0, U, FlagOperation::Clear);
+    area->CloseIndex();
+    area->Unlock();
+  });
+  worker.join();
+  ASSERT_TRUE(PumpUntil([&] { return Rows()[3] == "FIDO.GER\t2\t1\t\t"; }));
+}
+
+TEST_F(MainWindowTest, AddedAreaRefreshesTheList) {
+  Open();
+  ASSERT_NE(window->ConfigStore().AddArea("FIDO.GER", "FIDO.GER", AreaTypeCode::Echomail, nullptr),
+            nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return Rows().size() == 4; }));
+  EXPECT_EQ(Rows()[3], "FIDO.GER\t\t\t\t");
+  EXPECT_EQ(Status(), "4 Areas");
+}
+
+TEST_F(MainWindowTest, NamesAreShownAsCellsOfTheirOwn) {
+  // CP1251 bytes become Unicode; a tab or a leading bracket cannot disturb
+  // the cells.
+  Prepare({{"RU.\xCF\xD0\xC8\xC2\xC5\xD2", Times(1, 0)}, {"[1]ODD\tNAME", {}}});
+  Open();
+  auto* list = window->AreaListBox();
+  int image = 0, overlay = 0;
+  QString caption;
+  list->GetData(3, 0, image, overlay, caption);
+  EXPECT_EQ(caption, QString::fromUtf8("RU.ПРИВЕТ"));
+  list->GetData(4, 0, image, overlay, caption);
+  EXPECT_EQ(caption, "[1]ODD NAME");
+  EXPECT_EQ(image, -1);
+  list->GetData(4, 1, image, overlay, caption);
+  EXPECT_EQ(caption, "");
+}
+
+TEST_F(MainWindowTest, WindowListShowsTheMainWindow) {
+  TKQMainWindow& w = Open();
+  auto* wList = w.WindowListBox();
+  ASSERT_EQ(wList->count(), 1);
+  EXPECT_EQ(wList->item(0)->text(), "Area list");
+  ASSERT_EQ(WinLst().GetCount(), 1);
+  EXPECT_EQ(WinLst().GetItem(0), static_cast<TObject*>(&w));
+  // A double-click brings the window back.
+  w.showMinimized();
+  emit wList->itemDoubleClicked(wList->item(0));
+  EXPECT_FALSE(w.isMinimized());
+  EXPECT_TRUE(w.isVisible());
+  window.reset();
+  EXPECT_EQ(WinLst().GetCount(), 0);
+  EXPECT_EQ(GetMainWindow(), nullptr);
+  EXPECT_EQ(GetShellServices(), nullptr);
+}
+
+TEST_F(MainWindowTest, RightClickSelectsTheRowAndLeavesEmptySpaceUnselected) {
+  Prepare({{"A", {}}, {"B", {}}});
+  TKQMainWindow& w = Open();
+  w.resize(700, 500);
+  w.show();
+  auto* list = w.AreaListBox();
+  QRect rect;
+  ASSERT_TRUE(list->GetItemRect(4, rect));
+  emit list->mouseDown(Qt::RightButton, Qt::NoModifier, rect.center());
+  EXPECT_TRUE(list->Selected(4));
+  EXPECT_TRUE(w.AreaPopup()->isVisible());
+  w.AreaPopup()->hide();
+  emit list->mouseDown(Qt::LeftButton, Qt::NoModifier, QPoint(5, list->viewport()->height() - 2));
+  EXPECT_EQ(list->SelectedCount(), 0);
+}
+
+}  // namespace
+}  // namespace velmaris::test
