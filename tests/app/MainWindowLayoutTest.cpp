@@ -1,0 +1,80 @@
+#include "MainWindowFixture.h"
+
+namespace velmaris::test {
+namespace {
+
+using MainWindowLayoutTest = MainWindowFixture;
+
+std::vector<int> Widths(TKQMainWindow& w) {
+  std::vector<int> widths;
+  const TBLBColumns& columns = w.AreaListBox()->Columns();
+  for (int i = 0; i < columns.GetCount(); ++i) widths.push_back(columns.GetItem(i)->Width());
+  return widths;
+}
+
+TEST_F(MainWindowLayoutTest, ColumnWidthsAreSavedAtTheEndAndComeBack) {
+  {
+    TKQMainWindow& w = Open();
+    const int widths[] = {250, 80, 90, 110, 120};
+    for (int i = 0; i < 5; ++i) w.AreaListBox()->Columns().GetItem(i)->SetWidth(widths[i]);
+    window.reset();
+  }
+  EXPECT_EQ(dir.Read("start/AreaList.ini"),
+            "[Columns]\nWidth0=250\nWidth1=80\nWidth2=90\nWidth3=110\nWidth4=120\n");
+  TKQMainWindow& again = Open();
+  EXPECT_EQ(Widths(again), (std::vector<int>{250, 80, 90, 110, 120}));
+}
+
+TEST_F(MainWindowLayoutTest, FreshStartWritesTheDefaultWidths) {
+  Open();
+  window->Shutdown();
+  EXPECT_EQ(dir.Read("start/AreaList.ini"),
+            "[Columns]\nWidth0=200\nWidth1=100\nWidth2=100\nWidth3=100\nWidth4=100\n");
+  // Shutdown runs once; the destructor does not write again.
+  dir.Write("start/AreaList.ini", "kept");
+  window.reset();
+  EXPECT_EQ(dir.Read("start/AreaList.ini"), "kept");
+}
+
+TEST_F(MainWindowLayoutTest, StoredWidthsAreKeptInRange) {
+  dir.Write("start/AreaList.ini",
+            "[Columns]\r\nWidth0=-5\r\nWidth1=99999\r\nWidth2=abc\r\nWidth4=150\r\n");
+  TKQMainWindow& w = Open();
+  EXPECT_EQ(Widths(w), (std::vector<int>{0, 8192, 100, 100, 150}));
+}
+
+TEST_F(MainWindowLayoutTest, ConfigurationIsSavedAtTheEnd) {
+  Prepare({{"FIDO.GER", Times(3, 0)}});
+  Open();
+  TArea* area = Area("FIDO.GER");
+  ASSERT_NE(area, nullptr);
+  area->LastRead = 2;
+  area->MaxAge = 33;
+  window.reset();
+  TKQMainWindow& again = Open();
+  (void)again;
+  area = Area("FIDO.GER");
+  ASSERT_NE(area, nullptr);
+  EXPECT_EQ(area->LastRead, 2);
+  EXPECT_EQ(area->MaxAge, 33);
+}
+
+TEST_F(MainWindowLayoutTest, WindowPositionIsKeptInTheRegistry) {
+  TKQMainWindow& w = Open();
+  w.setWindowState(Qt::WindowNoState);
+  w.show();
+  w.setGeometry(40, 50, 700, 400);
+  w.close();
+  window.reset();
+  const std::string reg = dir.Read("Velmaris.reg");
+  // Below the program's key (whose letter case the configuration set first).
+  const size_t key = reg.find("\\Brimvale\\Velmaris\\Placement\\MainWindow]\n");
+  ASSERT_NE(key, std::string::npos) << reg;
+  const std::string values = reg.substr(key, reg.find("\n\n", key) - key);
+  EXPECT_NE(values.find("\"Width\"=dword:000002bc"), std::string::npos) << values;
+  EXPECT_NE(values.find("\"Height\"=dword:00000190"), std::string::npos) << values;
+  EXPECT_NE(values.find("\"State\"=dword:00000001"), std::string::npos) << values;
+}
+
+}  // namespace
+}  // namespace velmaris::test
