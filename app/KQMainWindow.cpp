@@ -22,6 +22,7 @@
 #include "core/ConfigStore.h"
 #include "core/DateFormat.h"
 #include "core/WinLst.h"
+#include "platform/Registry.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/EZBetterListBox.h"
 #include "widgets/IniFile.h"
@@ -116,8 +117,12 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
 
   SetShellServices(this);
   setWindowTitle(QString::fromUtf8(kProgramTitle));
-  setWindowState(windowState() | Qt::WindowMaximized);
+  // The stored position, or maximised on a first start.
   placement_->Loaded();
+  const std::string placementKey =
+      (placement_->RegPath + QLatin1Char('\\') + placement_->RegSection).toStdString();
+  if (!platform::GetRegistry().ValueExists(placementKey, "State"))
+    setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 TConfigStore& TKQMainWindow::ConfigStore() {

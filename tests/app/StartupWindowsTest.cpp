@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <sys/stat.h>
+
+#include "QtTestApp.h"
+#include "app/AboutDialog.h"
+#include "app/KQMainWindow.h"
+#include "app/QtDispatcher.h"
+#include "app/QtPrompter.h"
+#include "app/SplashWin.h"
+#include "app/VelmarisApp.h"
+#include "platform/Dispatcher.h"
+#include "platform/Prompter.h"
+#include "processing/GlobalDupeChecker.h"
+#include "support/TempDir.h"
+#include "widgets/EZBetterListBox.h"
+
+namespace velmaris::test {
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0;
+}
+
+int CountWindows(const char* objectName) {
+  int n = 0;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == objectName) ++n;
+  return n;
+}
+
+// Answers the next message box shown (in its own event loop) with OK and
+// records its text.
+class BoxAnswerer {
+ public:
+  BoxAnswerer() {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (!box || !box->isVisible()) continue;
+        texts.push_back(box->text());
+        icons.push_back(box->icon());
+        box->button(QMessageBox::Ok)->click();
+      }
+    });
+    timer_.start();
+  }
+  QStringList texts;
+  std::vector<QMessageBox::Icon> icons;
+
+ private:
+  QTimer timer_;
+};
+
+class StartupWindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { App(); }
+  TStartOptions Options() const {
+    return {dir.Path() + "start/", dir / "Velmaris.reg", dir / "guard.lock"};
+  }
+  void SetUpStart() { ASSERT_EQ(mkdir((dir.Path() + "start").c_str(), 0700), 0); }
+  TempDir dir;
+};
+
+TEST_F(StartupWindowsTest, StartShowsTheMainWindowWithTheApplicationsServices) {
+  SetUpStart();
+  TVelmarisApp app(Options());
+  ASSERT_TRUE(app.Start());
+  EXPECT_EQ(app.StartDirectory(), dir.Path() + "start/");
+  EXPECT_NE(dynamic_cast<QtDispatcher*>(&platform::GetDispatcher()), nullptr);
+  EXPECT_NE(dynamic_cast<QtPrompter*>(&platform::GetPrompter()), nullptr);
+  EXPECT_EQ(QApplication::applicationName(), "Velmaris 95");
+  ASSERT_NE(app.MainWindow(), nullptr);
+  EXPECT_TRUE(app.MainWindow()->isVisible());
+  EXPECT_TRUE(app.MainWindow()->isMaximized());
+  EXPECT_EQ(GetMainWindow(), app.MainWindow());
+  // The splash window has gone again.
+  EXPECT_EQ(CountWindows("SplashWin"), 0);
+  EXPECT_TRUE(IsDupeCheckerOpen());
+  EXPECT_EQ(app.MainWindow()->AreaListBox()->Count(), 3);
+
+  app.Shutdown();
+  EXPECT_EQ(GetMainWindow(), nullptr);
+  EXPECT_EQ(CountWindows("KQMainWindow"), 0);
+  EXPECT_FALSE(IsDupeCheckerOpen());
+  EXPECT_EQ(dynamic_cast<QtDispatcher*>(&platform::GetDispatcher()), nullptr);
+  EXPECT_EQ(dynamic_cast<QtPrompter*>(&platform::GetPrompter()), nullptr);
+  // The ordered end saved everything.
+  EXPECT_TRUE(Exists(dir.Path() + "start/AreaList.ini"));
+  EXPECT_TRUE(Exists(dir.Path() + "start/Velmaris.Dupes"));
+  EXPECT_TRUE(Exists(dir / "Velmaris.reg"));
+  // The guard is free for the next start.
+  TVelmarisApp next(Options());
+  EXPECT_TRUE(next.Start());
+}
+
+TEST_F(StartupWindowsTest, SecondCopyIsToldAndCreatesNoWindow) {
+  SetUpStart();
+  TVelmarisApp first(Options());
+  ASSERT_TRUE(first.Start());
+  ASSERT_EQ(CountWindows("KQMainWindow"), 1);
+  {
+    BoxAnswerer answerer;
+    TVelmarisApp second(Options());
+    EXPECT_FALSE(second.Start());
+    EXPECT_EQ(second.MainWindow(), nullptr);
+    ASSERT_EQ(answerer.texts.size(), 1);
+    EXPECT_EQ(answerer.texts[0], QString::fromUtf8("Velmaris 95 läuft bereits! Bitte benutzen Sie "
+                                                   "die bereits laufende Kopie von Velmaris 95!"));
+    EXPECT_EQ(answerer.icons[0], QMessageBox::Information);
+    EXPECT_EQ(CountWindows("KQMainWindow"), 1);
+    EXPECT_EQ(CountWindows("SplashWin"), 0);
+  }
+  // The first copy runs on untouched.
+  EXPECT_EQ(GetMainWindow(), first.MainWindow());
+  EXPECT_TRUE(IsDupeCheckerOpen());
+}
+
+TEST_F(StartupWindowsTest, GuardFailureIsAnError) {
+  SetUpStart();
+  TStartOptions options = Options();
+  options.guardPath = dir / "no-such-directory/guard.lock";
+  BoxAnswerer answerer;
+  TVelmarisApp app(options);
+  EXPECT_FALSE(app.Start());
+  ASSERT_EQ(answerer.texts.size(), 1);
+  EXPECT_EQ(answerer.texts[0], "Unerwarteter Fehler beim Instanzenprotokoll!");
+  EXPECT_EQ(answerer.icons[0], QMessageBox::Critical);
+  EXPECT_EQ(CountWindows("KQMainWindow"), 0);
+  EXPECT_FALSE(IsDupeCheckerOpen());
+}
+
+TEST_F(StartupWindowsTest, SplashWindow) {
+  TSplashWin splash;
+  EXPECT_EQ(splash.objectName(), "SplashWin");
+  EXPECT_EQ(splash.size(), QSize(180, 321));
+  EXPECT_TRUE(splash.windowFlags().testFlag(Qt::FramelessWindowHint));
+  auto* verInfo = splash.findChild<QLabel*>("VerInfo");
+  ASSERT_NE(verInfo, nullptr);
+  EXPECT_EQ(verInfo->text(), "Rel 1.78E");
+}
+
+TEST_F(StartupWindowsTest, AboutBox) {
+  TAboutDialog about;
+  EXPECT_EQ(about.windowTitle(), QString::fromUtf8("О программе Velmaris 95"));
+  EXPECT_EQ(about.findChild<QLabel*>("VerInfo")->text(), "Rel 1.78E");
+  EXPECT_EQ(about.findChild<QLabel*>("LongVer")->text(), "Rel 1.78E (Version 215.0)");
+  // The button closes it; closing counts as OK.
+  QTimer::singleShot(50, &about, [&] { about.findChild<QPushButton*>("Button1")->click(); });
+  EXPECT_EQ(about.exec(), QDialog::Accepted);
+  QTimer::singleShot(50, &about, [&] { about.close(); });
+  EXPECT_EQ(about.exec(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace velmaris::test
