@@ -12,7 +12,10 @@ namespace velmaris {
 TAboutDialog::TAboutDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("AboutDialog");
   setWindowTitle(QStringLiteral("О программе Velmaris 95"));
+  setMinimumWidth(300);
   auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(24, 18, 24, 14);
+  layout->setSpacing(6);
   auto* name = new QLabel(QStringLiteral("Velmaris 95"), this);
   name->setObjectName("ProductName");
   QFont font = name->font();
@@ -37,6 +40,7 @@ TAboutDialog::TAboutDialog(QWidget* parent) : QDialog(parent) {
   layout->addWidget(comment);
   layout->addWidget(verInfo_);
   layout->addWidget(longVer_);
+  layout->addSpacing(8);
   layout->addWidget(button, 0, Qt::AlignHCenter);
   FormCreate();
 }

@@ -349,6 +349,8 @@ void TKQMainWindow::BuildAreaList() {
             AreaListMouseDown(button, modifiers, pos);
           });
   centralWidget()->layout()->addWidget(areaList_);
+  // The area list comes first when the window gets the focus.
+  setTabOrder(areaList_, wList_);
 }
 
 void TKQMainWindow::ApplyAreaListFont() {

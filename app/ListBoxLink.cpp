@@ -24,7 +24,8 @@ void TListBoxLink::SetItems(const std::vector<std::string>& names) {
   const int current = box_->currentRow();
   box_->clear();
   for (const std::string& name : names) box_->addItem(AnsiToQString(name));
-  if (current >= 0 && current < box_->count()) box_->setCurrentRow(current);
+  // The row chosen before stays chosen; none stays none.
+  box_->setCurrentRow(current >= 0 && current < box_->count() ? current : -1);
 }
 
 }  // namespace velmaris
