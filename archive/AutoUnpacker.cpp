@@ -103,20 +103,21 @@ bool TAutoUnpacker::StartUnpack() {
   busy_ = true;
   stop_ = false;
   auto* plain = dynamic_cast<platform::PlainDispatcher*>(&dispatcher_);
-  thread_ = std::thread([this, plain] {
-    LowerThreadPriority();
-    try {
-      TUnpackThread(*this).Execute();
-    } catch (...) {
-      // Execute reports its own failures; nothing may end the program here.
-    }
-    try {
-      if (hooks_.OnFinished && !stop_) dispatcher_.Send(hooks_.OnFinished);
-    } catch (...) {
-    }
+  try {
+    thread_ = std::thread([this, plain] {
+      LowerThreadPriority();
+      try {
+        TUnpackThread(*this).Execute();
+      } catch (...) {
+        // Execute reports its own failures; nothing may end the program here.
+      }
+      busy_ = false;
+      if (plain) plain->Wake();
+    });
+  } catch (...) {
     busy_ = false;
-    if (plain) plain->Wake();
-  });
+    throw;
+  }
   return true;
 }
 
@@ -213,13 +214,18 @@ void TUnpackThread::Execute() {
   Log("//Unpack Job completed//");
 
   if (!foundFiles || owner_.stop_) return;
-  Sync([&] {
-    const auto& hooks = owner_.hooks_;
-    const bool wanted = hooks.ReportWanted ? hooks.ReportWanted() : DefaultReportWanted();
-    if (wanted && hooks.PostReport)
-      hooks.PostReport(kUnpackReportFrom, kUnpackReportTo, kUnpackReportSubject,
-                       kUnpackReportOrigin, lines_);
-  });
+  try {
+    Sync([&] {
+      const auto& hooks = owner_.hooks_;
+      const bool wanted = hooks.ReportWanted ? hooks.ReportWanted() : DefaultReportWanted();
+      if (wanted && hooks.PostReport)
+        hooks.PostReport(kUnpackReportFrom, kUnpackReportTo, kUnpackReportSubject,
+                         kUnpackReportOrigin, lines_);
+    });
+  } catch (const std::exception& e) {
+    // The report is lost; the window's log keeps the run and says so.
+    Log("//*Error:*// " + std::string(e.what()));
+  }
 }
 
 bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool& foundFiles) {

@@ -45,7 +45,8 @@ using TReportPoster =
                        const std::string& origin, const std::vector<std::string>& lines)>;
 
 // What the automatic unpacker needs from the rest of the program. Every
-// hook is optional and is called on the main thread.
+// hook is optional and is called on the main thread, while the run waits for
+// it: a hook must not wait for the run (Wait, destroying the unpacker).
 struct TAutoUnpackHooks {
   // The status line changed ("" clears it).
   std::function<void(const std::string& text)> OnStatus;
@@ -53,8 +54,6 @@ struct TAutoUnpackHooks {
   std::function<void(const std::string& line)> OnLog;
   // A run starts: the log was emptied.
   std::function<void()> OnLogCleared;
-  // A run has ended.
-  std::function<void()> OnFinished;
   // Posts the log of a run that found files, when ReportWanted says so.
   TReportPoster PostReport;
   // A failure switched automatic unpacking off (the timer is stopped
