@@ -112,7 +112,8 @@ bool TAutoUnpacker::StartUnpack() {
         // Execute reports its own failures; nothing may end the program here.
       }
       busy_ = false;
-      if (plain) plain->Wake();
+      // A queued task ends the main thread's RunUntil sleep at once.
+      if (plain) plain->Post([] {});
     });
   } catch (...) {
     busy_ = false;
