@@ -38,12 +38,6 @@ inline constexpr const char* kUnpackReportOrigin = "The Velmaris 95 Automatic Un
 inline constexpr const char* kUnpackAbortedStatus = "Aborted !!!!";
 inline constexpr std::chrono::milliseconds kUnpackTimerInterval{17000};
 
-// Writes a report message into the REPORT area (from, to, subject, origin,
-// text lines); called on the main thread.
-using TReportPoster =
-    std::function<void(const std::string& from, const std::string& to, const std::string& subject,
-                       const std::string& origin, const std::vector<std::string>& lines)>;
-
 // What the automatic unpacker needs from the rest of the program. Every
 // hook is optional and is called on the main thread, while the run waits for
 // it: a hook must not wait for the run (Wait, destroying the unpacker).
@@ -54,8 +48,12 @@ struct TAutoUnpackHooks {
   std::function<void(const std::string& line)> OnLog;
   // A run starts: the log was emptied.
   std::function<void()> OnLogCleared;
-  // Posts the log of a run that found files, when ReportWanted says so.
-  TReportPoster PostReport;
+  // Posts the log of a run that found files, when ReportWanted says so, as
+  // a report message into the REPORT area: from, to, subject, origin and
+  // the text lines (the shape of WriteReportMessage).
+  std::function<void(const std::string& from, const std::string& to, const std::string& subject,
+                     const std::string& origin, const std::vector<std::string>& lines)>
+      PostReport;
   // A failure switched automatic unpacking off (the timer is stopped
   // already): the main window clears the check mark of its menu item.
   std::function<void()> AutoUnpackDisabled;
