@@ -39,8 +39,9 @@ inline constexpr const char* kUnpackAbortedStatus = "Aborted !!!!";
 inline constexpr std::chrono::milliseconds kUnpackTimerInterval{17000};
 
 // What the automatic unpacker needs from the rest of the program. Every
-// hook is optional and is called on the main thread, while the run waits for
-// it: a hook must not wait for the run (Wait, destroying the unpacker).
+// hook is optional and, but for Now, is called on the main thread while the
+// run waits for it: a hook must not wait for the run (Wait, destroying the
+// unpacker).
 struct TAutoUnpackHooks {
   // The status line changed ("" clears it).
   std::function<void(const std::string& text)> OnStatus;
@@ -62,7 +63,8 @@ struct TAutoUnpackHooks {
   // The "post the unpack log" setting; unset: the process-wide settings
   // (on when there are none).
   std::function<bool()> ReportWanted;
-  // The clock of the time stamps; the current time unless set.
+  // The clock of the time stamps (called on the worker); the current time
+  // unless set.
   std::function<std::time_t()> Now;
 };
 
