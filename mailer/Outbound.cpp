@@ -531,14 +531,20 @@ SentResult TOutbound::RewriteFlowFile(const std::string& flowFile, const TFidoAd
       platform::DirOf(flowFile) + (dot == std::string::npos ? name : name.substr(0, dot)) + ".NEW";
   const std::string oldFile = flowFile + ".Old";
 
-  std::lock_guard lock(FlowFileMutex());
+  // The lock is held for each attempt, not while the user is asked.
+  std::unique_lock lock(FlowFileMutex(), std::defer_lock);
+  auto ask = [&](const std::string& warning, const std::string& reason) {
+    lock.unlock();
+    AskOrFail(retry, warning, reason);
+  };
   for (;;) {
+    lock.lock();
     std::string bytes, reason;
     bool missing = false;
     mode_t mode = 0644;
     if (!ReadBounded(flowFile, kMaxFlowFileSize, bytes, reason, missing, &mode)) {
       if (missing) return result;  // nothing lists the file any more
-      AskOrFail(retry, FlowOpenWarning(flowFile, path, addressText), reason);
+      ask(FlowOpenWarning(flowFile, path, addressText), reason);
       continue;
     }
     FlowRewrite rw = FlowFileWithout(bytes, path);
@@ -548,7 +554,8 @@ SentResult TOutbound::RewriteFlowFile(const std::string& flowFile, const TFidoAd
       // Nothing left to send: the flow file goes (kept as the backup).
       ::unlink(oldFile.c_str());
       if (::rename(flowFile.c_str(), oldFile.c_str()) != 0) {
-        AskOrFail(retry, FlowUpdateWarning(flowFile, path, addressText), std::strerror(errno));
+        const std::string why = std::strerror(errno);
+        ask(FlowUpdateWarning(flowFile, path, addressText), why);
         continue;
       }
       SyncDir(flowFile);
@@ -577,7 +584,7 @@ SentResult TOutbound::RewriteFlowFile(const std::string& flowFile, const TFidoAd
       }
       if (!ok) {
         if (created) ::unlink(newFile.c_str());
-        AskOrFail(retry, FlowUpdateWarning(newFile, path, addressText), std::strerror(err));
+        ask(FlowUpdateWarning(newFile, path, addressText), std::strerror(err));
         continue;
       }
       SyncDir(flowFile);

@@ -215,12 +215,21 @@ TEST_F(OutboundRewrite, ANewFileThatCannotBeMadeAsksAndAbortChangesNothing) {
   TFileInfo e = Entry(a);
   platform::MakeDirs(dir / "Outbound/139C0412.NEW");  // stands in the way
   std::vector<std::string> asked;
+  bool lockFree = false;
   auto abort = [&](const std::string& w) {
     asked.push_back(w);
+    // The user is asked without the flow-file lock: the scanner may append.
+    std::thread([&] {
+      if (FlowFileMutex().try_lock()) {
+        lockFree = true;
+        FlowFileMutex().unlock();
+      }
+    }).join();
     return false;
   };
   EXPECT_THROW(outbound.FileSent(e, abort), EFlowFile);
   ASSERT_EQ(asked.size(), 1u);
+  EXPECT_TRUE(lockFree);
   EXPECT_EQ(asked[0], "WARNING: UpdatedFlow file \"" + dir / "Outbound/139C0412.NEW" +
                           "\" cannot becannot be opened for update. If You abort this operation "
                           "the file \"" + a + "\" will be transmitted again on the next poll  on "

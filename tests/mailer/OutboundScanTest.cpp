@@ -337,17 +337,6 @@ TEST_F(OutboundScan, NamesMatchWithoutCase) {
   EXPECT_EQ(Rows(), want);
 }
 
-TEST_F(OutboundScan, ZoneComesFromTheDirectory) {
-  const std::string a = File("files/a.mo0");
-  platform::MakeDirs(dir / "Outbound.003");
-  dir.Write("Outbound.003/00010002.flo", a + "\r\n");
-  dir.Write("Outbound/00010002.flo", a + "\r\n");
-  outbound.ScanOutbound();
-  ASSERT_EQ(outbound.Entries().size(), 2u);
-  EXPECT_EQ(outbound.Entries()[0].AddressText(), "2:1/2");
-  EXPECT_EQ(outbound.Entries()[1].AddressText(), "3:1/2");
-}
-
 TEST_F(OutboundScan, MissingEmptyAndOddFilesAreNotOfferedAndTheirLinesStay) {
   const std::string good = File("files/good.pkt");
   const std::string empty = File("files/empty.pkt", 0);
@@ -401,17 +390,6 @@ TEST_F(OutboundScan, ManyEntriesAreCutAtTheLimit) {
   EXPECT_TRUE(outbound.Entries().empty());
   ASSERT_EQ(outbound.Problems().size(), 1u);
   EXPECT_NE(outbound.Problems()[0].find("more than"), std::string::npos);
-}
-
-TEST_F(OutboundScan, RescanReplacesTheList) {
-  const std::string a = File("files/a.pkt");
-  dir.Write("Outbound/00010001.flo", a + "\r\n");
-  outbound.ScanOutbound();
-  outbound.ScanOutbound();
-  EXPECT_EQ(outbound.Entries().size(), 1u);
-  std::filesystem::remove(dir / "Outbound/00010001.flo");
-  outbound.ScanOutbound();
-  EXPECT_TRUE(outbound.Entries().empty());
 }
 
 TEST_F(OutboundScan, DirectoryOfADestination) {
