@@ -550,17 +550,8 @@ SentResult TOutbound::RewriteFlowFile(const std::string& flowFile, const TFidoAd
     FlowRewrite rw = FlowFileWithout(bytes, path);
     if (rw.removed.empty()) return result;  // not listed: the flow file stays as it is
 
-    if (!rw.hasEntries) {
-      // Nothing left to send: the flow file goes (kept as the backup).
-      ::unlink(oldFile.c_str());
-      if (::rename(flowFile.c_str(), oldFile.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        ask(FlowUpdateWarning(flowFile, path, addressText), why);
-        continue;
-      }
-      SyncDir(flowFile);
-      result.flowRemoved = true;
-    } else {
+    {
+      // A flow file left without entries stays, empty, as peers expect.
       // The new contents go into a file of their own, reach the disk, and
       // only then replace the flow file; a crash leaves the old or the new
       // list, never a torn one.
@@ -629,7 +620,6 @@ SentResult TOutbound::FileSent(const TFileInfo& entry, const RetryPrompt& retry)
     if (!one.flowUpdated) continue;
     listed = true;
     result.flowUpdated = true;
-    result.flowRemoved = result.flowRemoved || one.flowRemoved;
     keep = keep || one.action == FlowAction::Keep;
     truncate = truncate || one.action == FlowAction::Truncate;
   }

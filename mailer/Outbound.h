@@ -142,7 +142,6 @@ std::string FlowUpdateWarning(const std::string& newFile, const std::string& pat
 // What happened to a file after it left the outbound.
 struct SentResult {
   bool flowUpdated = false;  // its lines are out of the flow file (or it had none)
-  bool flowRemoved = false;  // the flow file had no entries left and was removed
   FlowAction action = FlowAction::Keep;  // what was done to the file itself
   bool fileActionFailed = false;  // deleting or truncating it failed
 };

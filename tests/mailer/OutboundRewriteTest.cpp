@@ -59,7 +59,7 @@ TEST_F(OutboundRewrite, AfterSendingTheLinesGoAndThePrefixDecides) {
   struct Case {
     const char* name;
     std::string lines;  // "$" stands for the sent file, "@" for another one
-    std::string after;  // "" when the flow file is gone
+    std::string after;  // the flow file afterwards
     Fate fate;
   } cases[] = {
       {"plain line", "$\r\n@\r\n", "@\r\n", Kept},
@@ -69,8 +69,8 @@ TEST_F(OutboundRewrite, AfterSendingTheLinesGoAndThePrefixDecides) {
       {"caret twice", "^$\r\n^$\r\n@\r\n", "@\r\n", Deleted},
       {"plain line anywhere keeps it", "^$\r\n$\r\n@\r\n", "@\r\n", Kept},
       {"truncate wins over delete", "^$\r\n#$\r\n@\r\n", "@\r\n", Truncated},
-      {"last entry: flow file removed", "^$\r\n", "", Deleted},
-      {"only skip lines left: removed", "~@\r\n^$\r\n", "", Deleted},
+      {"last entry: flow file stays, empty", "^$\r\n", "", Deleted},
+      {"only skip lines left", "~@\r\n^$\r\n", "~@\r\n", Deleted},
       {"LF lines, written back with CR LF", "@\n^$\n@\n", "@\r\n@\r\n", Deleted},
   };
   for (const Case& c : cases) {
@@ -86,14 +86,8 @@ TEST_F(OutboundRewrite, AfterSendingTheLinesGoAndThePrefixDecides) {
     SentResult r = outbound.FileSent(Entry(sent));
     EXPECT_TRUE(r.flowUpdated);
     EXPECT_FALSE(r.fileActionFailed);
-    if (std::string(c.after).empty()) {
-      EXPECT_TRUE(r.flowRemoved);
-      EXPECT_FALSE(Exists(flow));
-      EXPECT_EQ(dir.Read("Outbound/139C0412.flo.Old"), fill(c.lines));
-    } else {
-      EXPECT_FALSE(r.flowRemoved);
-      EXPECT_EQ(dir.Read("Outbound/139C0412.flo"), fill(c.after));
-    }
+    EXPECT_EQ(dir.Read("Outbound/139C0412.flo"), fill(c.after));
+    EXPECT_EQ(dir.Read("Outbound/139C0412.flo.Old"), fill(c.lines));
     EXPECT_EQ(Size(other), 5);  // never touched
     switch (c.fate) {
       case Kept:
