@@ -217,7 +217,7 @@ std::unique_ptr<TArea> TArea::CreateFromPrototype(const std::string& directory,
 std::unique_ptr<TArea> TArea::CreateFromRegistry(TWinRegistry& registry,
                                                  const std::string& section,
                                                  const std::string& directory,
-                                                 const TPubLst* uplinks) {
+                                                 const TLinkList* uplinks) {
   auto area = std::make_unique<TArea>(directory, kInitName, kNoFileName, AreaTypeCode::Echomail);
   area->LoadFromRegistry(registry, section, uplinks);
   area->NameFilters();
@@ -235,7 +235,6 @@ void TArea::NameFilters() {
 }
 
 std::string TArea::AreaNameToFileName(const std::string& name) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(name.size());
   for (char ch : name) {
@@ -247,14 +246,10 @@ std::string TArea::AreaNameToFileName(const std::string& name) {
       default:
         if (c < 0x20 || c == 0x7F) {
           out += '.';
-        } else if (c >= 0x80) {
-          // Names are in a DOS or Windows code page, not in the file
-          // system's UTF-8: such bytes are written as hex, which keeps
-          // different names apart.
-          out += '%';
-          out += kHex[c >> 4];
-          out += kHex[c & 0x0F];
         } else {
+          // Code-page bytes (0x80 and up) are legal in file names and stay
+          // as they are, so file names stored with existing areas still
+          // match what a name maps to.
           out += ch;
         }
         break;
@@ -332,8 +327,8 @@ int32_t TArea::UnpackRecord(const uint8_t* r) {
 }
 
 void TArea::SaveToRegistry(TWinRegistry& registry, const std::string& section,
-                           const TPubLst* uplinks) const {
-  const int32_t uplinkIndex = uplinks && Uplink ? uplinks->IndexOfObject(Uplink) : -1;
+                           const TLinkList* uplinks) const {
+  const int32_t uplinkIndex = uplinks && Uplink ? uplinks->IndexOf(Uplink) : -1;
   const auto record = PackRecord(uplinkIndex);
   registry.WriteBinary(section, "Packed", record.data(), record.size());
   registry.WriteInteger(section, "LastRead", LastRead);
@@ -346,7 +341,7 @@ void TArea::SaveToRegistry(TWinRegistry& registry, const std::string& section,
 }
 
 void TArea::LoadFromRegistry(TWinRegistry& registry, const std::string& section,
-                             const TPubLst* uplinks) {
+                             const TLinkList* uplinks) {
   std::array<uint8_t, kAreaRecordSize> record{};
   size_t size = 0;
   try {
@@ -396,9 +391,9 @@ void TArea::LoadFromRegistry(TWinRegistry& registry, const std::string& section,
   if (!uplinks || uplinks->GetCount() == 0 || uplinkIndex < 0)
     SetUplink(nullptr);
   else if (uplinkIndex >= uplinks->GetCount())
-    SetUplink(uplinks->GetObject(0));
+    SetUplink(uplinks->GetItem(0));
   else
-    SetUplink(uplinks->GetObject(uplinkIndex));
+    SetUplink(uplinks->GetItem(uplinkIndex));
 }
 
 // --- Flag counters ------------------------------------------------------------

@@ -25,6 +25,7 @@
 
 #include "core/Mail.h"
 #include "core/MsgHeader.h"
+#include "core/NetLink.h"
 #include "core/PubLst.h"
 #include "core/SearchRequest.h"
 
@@ -101,7 +102,7 @@ class TArea : public TObject {
   static std::unique_ptr<TArea> CreateFromRegistry(TWinRegistry& registry,
                                                    const std::string& section,
                                                    const std::string& directory,
-                                                   const TPubLst* uplinks = nullptr);
+                                                   const TLinkList* uplinks = nullptr);
 
   // --- Settings -------------------------------------------------------------
   std::string Name;       // area name (echo tag)
@@ -109,7 +110,7 @@ class TArea : public TObject {
   std::string BaseDir;    // message base directory, ending in "/" (or empty)
   uint8_t AreaType = AreaTypeCode::Echomail;
   // The uplink of an echomail area: an entry of the uplink list, or none.
-  TObject* Uplink = nullptr;
+  TNetLink* Uplink = nullptr;
   int32_t TextGroup = -1;  // index in the text-group list, -1 none
   int32_t MaxAge = 90;     // days a message is kept
   int32_t MaxNumber = 1000;  // messages kept
@@ -137,7 +138,7 @@ class TArea : public TObject {
   static std::string AreaNameToFileName(const std::string& name);
   void SetBaseDir(const std::string& directory);  // adds the trailing "/"
   void SetFileName(const std::string& name);      // through AreaNameToFileName
-  void SetUplink(TObject* uplink) { Uplink = uplink; }
+  void SetUplink(TNetLink* uplink) { Uplink = uplink; }
   // BaseDir + FileName + extension, e.g. FilePath(".PackedIndex").
   std::string FilePath(const std::string& extension) const;
   // Deletes the nine files of the area (current and older format). An area
@@ -150,13 +151,13 @@ class TArea : public TObject {
   // subsections "\Maintain" and "\DisplayMask". The uplink is stored as its
   // index in uplinks (-1 when none or without a list).
   void SaveToRegistry(TWinRegistry& registry, const std::string& section,
-                      const TPubLst* uplinks = nullptr) const;
+                      const TLinkList* uplinks = nullptr) const;
   // Reads "Packed", or the older separate values when it is missing or not
   // exactly kAreaRecordSize bytes. The stored uplink index selects the entry
   // of uplinks; an index at or beyond the end selects entry 0; a negative
   // index, an empty list or no list gives none.
   void LoadFromRegistry(TWinRegistry& registry, const std::string& section,
-                        const TPubLst* uplinks = nullptr);
+                        const TLinkList* uplinks = nullptr);
   // The "Packed" record with the given uplink index.
   std::array<uint8_t, kAreaRecordSize> PackRecord(int32_t uplinkIndex) const;
   // Takes the fields of a record; returns the stored uplink index.

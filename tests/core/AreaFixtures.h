@@ -32,11 +32,7 @@ class RecordingShell : public TShellServices {
     Record(exclusive ? "Locked exclusive" : "Locked shared", &area);
   }
   void MessageListUpdateCaption(TArea& area) override { Record("UpdateCaption", &area); }
-  void MessageListUnlocked(TArea& area) override {
-    Record("Unlocked", &area);
-    // A window rebuilding its list reads the area under a lock of its own.
-    if (relockInHook && area.Lock(false)) area.Unlock();
-  }
+  void MessageListUnlocked(TArea& area) override { Record("Unlocked", &area); }
 
   std::vector<Call> Calls() const {
     std::lock_guard guard(mutex_);
@@ -47,13 +43,6 @@ class RecordingShell : public TShellServices {
     for (const auto& c : Calls()) names.push_back(c.what);
     return names;
   }
-  void Clear() {
-    std::lock_guard guard(mutex_);
-    calls_.clear();
-  }
-
-  bool relockInHook = false;
-
  private:
   void Record(const std::string& what, TArea* area) {
     Call call{what, area, std::this_thread::get_id(), area ? area->IsLocked() : false};
@@ -77,13 +66,6 @@ class ShellScope {
   }
   platform::PlainDispatcher dispatcher;
   RecordingShell shell;
-};
-
-// Installs a prompter for the scope of a test.
-class AreaPrompterScope {
- public:
-  explicit AreaPrompterScope(platform::Prompter* p) { platform::SetPrompter(p); }
-  ~AreaPrompterScope() { platform::SetPrompter(nullptr); }
 };
 
 }  // namespace velmaris::test

@@ -12,7 +12,6 @@
 namespace velmaris::test {
 namespace {
 
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 constexpr const char* kSection = "Areas\\Area1";
 
 std::string Hex(const std::string& hex) {
@@ -22,15 +21,24 @@ std::string Hex(const std::string& hex) {
   return out;
 }
 
-struct Link : TObject {};
+// Every setting of an area in one line, to compare areas at once.
+std::string Describe(const TArea& a) {
+  std::string s = a.Name + "|" + a.FileName + "|" + a.BaseDir + "|";
+  for (int32_t v : {int32_t{a.AreaType}, a.MaxAge, a.MaxNumber, a.TextGroup, a.LastRead,
+                    a.LastImport})
+    s += std::to_string(v) + ",";
+  for (bool b : {a.TabsToSpaces, a.NoSZ, a.NoUmlaute, a.Reflow, a.ApplyAge, a.ApplyNumber,
+                 a.Maintain, a.NToH, a.RandomOrig, a.NoRex})
+    s += b ? '1' : '0';
+  return s;
+}
 
 class AreaRegistryTest : public ::testing::Test {
  protected:
-  // An uplink list of n entries.
   void MakeUplinks(int n) {
-    links.assign(static_cast<size_t>(n), Link{});
     uplinks.Clear();
-    for (int i = 0; i < n; ++i) uplinks.Add("Uplink" + std::to_string(i), &links[static_cast<size_t>(i)]);
+    links.clear();
+    for (int i = 0; i < n; ++i) links.push_back(uplinks.Add(std::make_unique<TNetLink>()));
   }
   std::string Stored(const std::string& name) {
     auto bytes = store.ReadBinary(reg.KeyOf(kSection), name);
@@ -39,9 +47,9 @@ class AreaRegistryTest : public ::testing::Test {
 
   TempDir dir;
   platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{kRoot, store};
-  std::vector<Link> links;
-  TTypedList<Link> uplinks;
+  TWinRegistry reg{"software\\Brimvale\\Velmaris", store};
+  TLinkList uplinks;
+  std::vector<TNetLink*> links;
 };
 
 TEST_F(AreaRegistryTest, PackedRecordGoldenBytes) {
@@ -50,49 +58,32 @@ TEST_F(AreaRegistryTest, PackedRecordGoldenBytes) {
   area.MaxAge = 30;
   area.MaxNumber = 500;
   area.TextGroup = 2;
-  area.SetUplink(&links[1]);
-  area.TabsToSpaces = true;
-  area.NoSZ = false;
-  area.NoUmlaute = true;
-  area.Reflow = false;
-  area.ApplyAge = true;
-  area.ApplyNumber = false;
-  area.Maintain = true;
+  area.SetUplink(links[1]);
+  area.NoSZ = area.Reflow = area.ApplyNumber = false;
   area.SaveToRegistry(reg, kSection, &uplinks);
 
-  const std::string expected =
-      Hex("1e000000" "f4010000" "02000000" "03000000" "01000000") +
-      "\x07NETMAIL" + std::string(248, '\0') +
-      "\x07NETMAIL" + std::string(248, '\0') +
-      Hex("01" "00" "01" "00" "01" "00" "01");
+  const std::string expected = Hex("1e000000" "f4010000" "02000000" "03000000" "01000000") +
+                               "\x07NETMAIL" + std::string(248, '\0') + "\x07NETMAIL" +
+                               std::string(248, '\0') + Hex("01" "00" "01" "00" "01" "00" "01");
   ASSERT_EQ(expected.size(), kAreaRecordSize);
   EXPECT_EQ(Stored("Packed"), expected);
-
-  // The other values, as the registry file shows them.
   const std::string text = store.ToText();
   for (const char* line : {"\"LastRead\"=dword:00000000", "\"LastImport\"=dword:ffffffff",
                            "\"NToH\"=dword:00000000", "\"RandomOrig\"=dword:00000001",
-                           "\"NoRex\"=dword:00000000",
-                           "[HKEY_CURRENT_USER\\software\\Brimvale\\Velmaris\\Areas\\Area1\\Maintain]",
-                           "[HKEY_CURRENT_USER\\software\\Brimvale\\Velmaris\\Areas\\Area1\\DisplayMask]"})
+                           "\"NoRex\"=dword:00000000", "Areas\\Area1\\Maintain]",
+                           "Areas\\Area1\\DisplayMask]"})
     EXPECT_NE(text.find(line), std::string::npos) << line;
 
-  // Without an uplink, or without a list, the index is -1.
+  // Without an uplink or without a list the index is -1; names over 255
+  // characters are cut.
   area.SetUplink(nullptr);
   area.SaveToRegistry(reg, kSection, &uplinks);
   EXPECT_EQ(Stored("Packed").substr(16, 4), Hex("ffffffff"));
-  area.SetUplink(&links[0]);
+  area.SetUplink(links[0]);
+  area.Name = std::string(300, 'N');
   area.SaveToRegistry(reg, kSection, nullptr);
-  EXPECT_EQ(Stored("Packed").substr(16, 4), Hex("ffffffff"));
-}
-
-TEST_F(AreaRegistryTest, LongNamesAreCutTo255InTheRecord) {
-  TArea area(dir.Path(), std::string(300, 'N'), "F");
-  const auto record = area.PackRecord(-1);
-  EXPECT_EQ(record[20], 255);
-  EXPECT_EQ(record[20 + 255], 'N');
-  EXPECT_EQ(record[276], 1);
-  EXPECT_EQ(record[277], 'F');
+  EXPECT_EQ(Stored("Packed").substr(16, 5), Hex("ffffffffff"));
+  EXPECT_EQ(Stored("Packed").substr(21, 255), std::string(255, 'N'));
 }
 
 TEST_F(AreaRegistryTest, EveryValueRoundTrips) {
@@ -101,17 +92,10 @@ TEST_F(AreaRegistryTest, EveryValueRoundTrips) {
   area.MaxAge = -7;
   area.MaxNumber = 123456;
   area.TextGroup = 4;
-  area.SetUplink(&links[2]);
-  area.TabsToSpaces = false;
-  area.NoSZ = false;
-  area.NoUmlaute = false;
-  area.Reflow = false;
-  area.ApplyAge = false;
-  area.ApplyNumber = true;
-  area.Maintain = false;
-  area.NToH = true;
-  area.RandomOrig = false;
-  area.NoRex = true;
+  area.SetUplink(links[2]);
+  area.TabsToSpaces = area.NoSZ = area.NoUmlaute = area.Reflow = area.ApplyAge = false;
+  area.Maintain = area.RandomOrig = false;
+  area.NToH = area.NoRex = true;
   area.LastRead = 42;
   area.LastImport = 17;
   area.MaintainFilter.FlagMask = 0x1234;
@@ -119,43 +103,19 @@ TEST_F(AreaRegistryTest, EveryValueRoundTrips) {
   area.DisplayFilter.ApplySubject = true;
   area.DisplayFilter.Subject.SetText("hello");
   area.DisplayFilter.TossDate.Mode = TDateSearch::Recent;
-  area.DisplayFilter.TossDate.Limit = 14;
   area.SaveToRegistry(reg, kSection, &uplinks);
 
   auto loaded = TArea::CreateFromRegistry(reg, kSection, dir.Path(), &uplinks);
-  EXPECT_EQ(loaded->Name, "R50.SYSOP");
-  EXPECT_EQ(loaded->FileName, "R50.SYSOP");
-  EXPECT_EQ(loaded->BaseDir, dir.Path());
-  EXPECT_EQ(loaded->AreaType, AreaTypeCode::Storage);
-  EXPECT_EQ(loaded->MaxAge, -7);
-  EXPECT_EQ(loaded->MaxNumber, 123456);
-  EXPECT_EQ(loaded->TextGroup, 4);
-  EXPECT_EQ(loaded->Uplink, &links[2]);
-  EXPECT_FALSE(loaded->TabsToSpaces);
-  EXPECT_FALSE(loaded->NoSZ);
-  EXPECT_FALSE(loaded->NoUmlaute);
-  EXPECT_FALSE(loaded->Reflow);
-  EXPECT_FALSE(loaded->ApplyAge);
-  EXPECT_TRUE(loaded->ApplyNumber);
-  EXPECT_FALSE(loaded->Maintain);
-  EXPECT_TRUE(loaded->NToH);
-  EXPECT_FALSE(loaded->RandomOrig);
-  EXPECT_TRUE(loaded->NoRex);
-  EXPECT_EQ(loaded->LastRead, 42);
-  EXPECT_EQ(loaded->LastImport, 17);
+  EXPECT_EQ(Describe(*loaded), Describe(area));
+  EXPECT_EQ(loaded->Uplink, links[2]);
   EXPECT_TRUE(loaded->MaintainFilter.SameConditions(area.MaintainFilter));
   EXPECT_TRUE(loaded->DisplayFilter.SameConditions(area.DisplayFilter));
   // The masks are named after the loaded area; maintenance offers flags only.
   EXPECT_EQ(loaded->DisplayFilter.Caption, "Display Filter For Area R50.SYSOP");
   EXPECT_EQ(loaded->MaintainFilter.Caption, "Mainteance Filter For Area R50.SYSOP");
-  EXPECT_TRUE(loaded->MaintainFilter.ShowFlagsPage);
-  EXPECT_FALSE(loaded->MaintainFilter.ShowOriginPage || loaded->MaintainFilter.ShowDestinationPage ||
-               loaded->MaintainFilter.ShowSubjectPage || loaded->MaintainFilter.ShowTextPage);
-
-  // Saved again, the bytes are the same.
-  const std::string first = Stored("Packed");
-  loaded->SaveToRegistry(reg, kSection, &uplinks);
-  EXPECT_EQ(Stored("Packed"), first);
+  const TSearchRequest& m = loaded->MaintainFilter;
+  EXPECT_TRUE(m.ShowFlagsPage);
+  EXPECT_FALSE(m.ShowOriginPage || m.ShowDestinationPage || m.ShowSubjectPage || m.ShowTextPage);
 }
 
 TEST_F(AreaRegistryTest, StoredUplinkIndexSelectsTheEntry) {
@@ -163,20 +123,18 @@ TEST_F(AreaRegistryTest, StoredUplinkIndexSelectsTheEntry) {
     int32_t stored;
     int listSize;  // -1: no list
     int expected;  // -1: none
-  } cases[] = {
-      {1, 3, 1}, {0, 3, 0}, {2, 3, 2}, {3, 3, 0}, {7, 3, 0},
-      {-1, 3, -1}, {-5, 3, -1}, {2, 0, -1}, {1, -1, -1},
-  };
+  } cases[] = {{1, 3, 1},   {2, 3, 2},   {3, 3, 0},  {7, 3, 0},
+               {-1, 3, -1}, {-5, 3, -1}, {2, 0, -1}, {1, -1, -1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.stored << " of " << c.listSize);
     MakeUplinks(std::max(c.listSize, 0));
     TArea area(dir.Path(), "ECHO", "ECHO");
     const auto record = area.PackRecord(c.stored);
     reg.WriteBinary(kSection, "Packed", record.data(), record.size());
-    Link before;
-    area.SetUplink(&before);  // whatever was set before goes
+    TNetLink before;
+    area.SetUplink(&before);
     area.LoadFromRegistry(reg, kSection, c.listSize < 0 ? nullptr : &uplinks);
-    EXPECT_EQ(area.Uplink, c.expected < 0 ? nullptr : &links[static_cast<size_t>(c.expected)]);
+    EXPECT_EQ(area.Uplink, c.expected < 0 ? nullptr : links[static_cast<size_t>(c.expected)]);
   }
 }
 
@@ -184,48 +142,31 @@ TEST_F(AreaRegistryTest, OlderSeparateValues) {
   MakeUplinks(2);
   reg.WriteString(kSection, "Name", "RU.HUMOR");
   reg.WriteString(kSection, "Filename", "RU:HUMOR");
-  reg.WriteInteger(kSection, "Textgroup", 3);
-  reg.WriteBool(kSection, "ApplyAge", false);
-  reg.WriteBool(kSection, "ApplyNumber", false);
-  reg.WriteBool(kSection, "TabsToSpaces", false);
-  reg.WriteBool(kSection, "NoSZ", false);
-  reg.WriteBool(kSection, "NoUmlaute", false);
-  reg.WriteBool(kSection, "Reflow", false);
-  reg.WriteBool(kSection, "Maintain", false);
-  reg.WriteInteger(kSection, "Type", 8);
-  reg.WriteInteger(kSection, "Uplink", 1);
-  reg.WriteInteger(kSection, "MaxNumber", 200);
-  reg.WriteInteger(kSection, "MaxAge", 10);
-  reg.WriteInteger(kSection, "LastRead", 5);
-  reg.WriteInteger(kSection, "LastImport", 2);
+  for (const char* name : {"ApplyAge", "ApplyNumber", "TabsToSpaces", "NoSZ", "NoUmlaute",
+                           "Reflow", "Maintain", "RandomOrig"})
+    reg.WriteBool(kSection, name, false);
+  const std::pair<const char*, int> integers[] = {
+      {"Textgroup", 3}, {"Type", 8},     {"Uplink", 1}, {"MaxNumber", 200}, {"MaxAge", 10},
+      {"LastRead", 5},  {"LastImport", 2}, {"NToH", 1},  {"NoRex", 1}};
+  for (auto [name, value] : integers)
+    reg.WriteInteger(kSection, name, value);
   TSearchRequest mask;
   mask.FlagMask = 0x0040;
-  mask.Flags = 0x0040;
   mask.SaveToRegistry(reg, std::string(kSection) + "\\Maintain");
 
-  // "Packed" of a wrong size, or of another type, is passed over.
-  const std::vector<std::string> packedForms = {"", std::string(538, '\0'),
-                                                std::string(540, '\0'), "string"};
-  for (const auto& packed : packedForms) {
-    SCOPED_TRACE(packed.size());
-    if (packed == "string")
-      reg.WriteString(kSection, "Packed", packed);
-    else if (!packed.empty())
-      reg.WriteBinary(kSection, "Packed", packed.data(), packed.size());
+  // "Packed" missing, of a wrong size or of another type: the older values.
+  for (const std::string packed : {"", "538", "540", "string"}) {
+    SCOPED_TRACE(packed);
+    if (packed == "string") reg.WriteString(kSection, "Packed", packed);
+    if (packed == "538" || packed == "540") {
+      std::string bytes(std::stoul(packed), '\0');
+      reg.WriteBinary(kSection, "Packed", bytes.data(), bytes.size());
+    }
     auto area = TArea::CreateFromRegistry(reg, kSection, dir.Path(), &uplinks);
-    EXPECT_EQ(area->Name, "RU.HUMOR");
-    EXPECT_EQ(area->FileName, "RU.HUMOR");
-    EXPECT_EQ(area->TextGroup, 3);
-    EXPECT_FALSE(area->ApplyAge || area->ApplyNumber || area->TabsToSpaces || area->NoSZ ||
-                 area->NoUmlaute || area->Reflow || area->Maintain);
-    EXPECT_EQ(area->AreaType, AreaTypeCode::Storage);
-    EXPECT_EQ(area->Uplink, &links[1]);
-    EXPECT_EQ(area->MaxNumber, 200);
-    EXPECT_EQ(area->MaxAge, 10);
-    EXPECT_EQ(area->LastRead, 5);
-    EXPECT_EQ(area->LastImport, 2);
+    EXPECT_EQ(Describe(*area),
+              "RU.HUMOR|RU.HUMOR|" + dir.Path() + "|8,10,200,3,5,2,0000000101");
+    EXPECT_EQ(area->Uplink, links[1]);
     EXPECT_EQ(area->MaintainFilter.FlagMask, 0x0040u);
-    EXPECT_EQ(area->MaintainFilter.Caption, "Mainteance Filter For Area RU.HUMOR");
     reg.DeleteValue(kSection, "Packed");
   }
 }
@@ -234,33 +175,18 @@ TEST_F(AreaRegistryTest, OlderValuesDefaults) {
   MakeUplinks(2);
   reg.WriteString(kSection, "Name", "SU.GENERAL");
   auto area = TArea::CreateFromRegistry(reg, kSection, dir.Path(), &uplinks);
-  EXPECT_EQ(area->Name, "SU.GENERAL");
   // No file name stored: the name gives it.
-  EXPECT_EQ(area->FileName, "SU.GENERAL");
-  EXPECT_EQ(area->TextGroup, -1);
-  EXPECT_TRUE(area->ApplyAge && area->ApplyNumber && area->TabsToSpaces && area->NoSZ &&
-              area->NoUmlaute && area->Reflow && area->Maintain);
-  EXPECT_EQ(area->AreaType, AreaTypeCode::Echomail);
-  EXPECT_EQ(area->Uplink, &links[0]);
-  EXPECT_EQ(area->MaxNumber, 1000);
-  EXPECT_EQ(area->MaxAge, 90);
-  EXPECT_EQ(area->LastRead, 0);
-  EXPECT_EQ(area->LastImport, -1);
-  EXPECT_FALSE(area->NToH);
-  EXPECT_TRUE(area->RandomOrig);
-  EXPECT_FALSE(area->NoRex);
-  EXPECT_EQ(area->MaintainFilter.FlagMask, 0x00D6u);
+  EXPECT_EQ(Describe(*area), "SU.GENERAL|SU.GENERAL|" + dir.Path() + "|0,90,1000,-1,0,-1,1111111010");
+  EXPECT_EQ(area->Uplink, links[0]);
+  EXPECT_EQ(area->MaintainFilter.FlagMask, 0x00D6u);  // the new area's mask
   EXPECT_EQ(area->MaintainFilter.Flags, 0u);
-}
 
-TEST_F(AreaRegistryTest, OlderValuesWithAnEmptyNameReadNoMore) {
+  // With an empty name nothing more is read.
   reg.WriteString(kSection, "Name", "");
   reg.WriteInteger(kSection, "Type", 6);
   reg.WriteInteger(kSection, "MaxAge", 3);
-  auto area = TArea::CreateFromRegistry(reg, kSection, dir.Path());
-  EXPECT_EQ(area->Name, "");
-  EXPECT_EQ(area->AreaType, AreaTypeCode::Echomail);
-  EXPECT_EQ(area->MaxAge, 90);
+  area = TArea::CreateFromRegistry(reg, kSection, dir.Path(), &uplinks);
+  EXPECT_EQ(Describe(*area), "||" + dir.Path() + "|0,90,1000,-1,0,-1,1111111010");
   EXPECT_EQ(area->Uplink, nullptr);
 }
 
@@ -273,16 +199,15 @@ TEST_F(AreaRegistryTest, StoredFileNamesAreMappedAndTypesBounded) {
   } cases[] = {
       {"A/B", "A/B", 0, "A.B", 0},
       {"X", "..\\..\\etc\\passwd", 9, "......etc.passwd", 9},
-      {"NOFILE", "", 3, "NOFILE", 3},           // made from the name
-      {"PROTO", "", 7, "", 7},                  // the prototype has no files
-      {"T", "T", 0x105, "T", 0},                // no type we know
+      {"NOFILE", "", 3, "NOFILE", 3},  // made from the name
+      {"PROTO", "", 7, "", 7},         // the prototype has no files
+      {"T", "T", 0x105, "T", 0},       // no type we know
       {"T", "T", -1, "T", 0},
       {"T", "T", 200, "T", 200},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fileName);
-    TArea source(dir.Path(), c.name, "", AreaTypeCode::Echomail);
-    auto record = source.PackRecord(-1);
+    auto record = TArea(dir.Path(), c.name, "").PackRecord(-1);
     record[276] = static_cast<uint8_t>(c.fileName.size());
     std::copy(c.fileName.begin(), c.fileName.end(), record.begin() + 277);
     for (int i = 0; i < 4; ++i) record[12 + i] = static_cast<uint8_t>(c.type >> (8 * i));
@@ -293,45 +218,17 @@ TEST_F(AreaRegistryTest, StoredFileNamesAreMappedAndTypesBounded) {
   }
 }
 
-TEST_F(AreaRegistryTest, NewAreaDefaults) {
-  TArea area("msgbase", "ECHO", "ECHO");
-  EXPECT_EQ(area.BaseDir, "msgbase/");
-  EXPECT_EQ(area.MaxAge, 90);
-  EXPECT_EQ(area.MaxNumber, 1000);
-  EXPECT_EQ(area.TextGroup, -1);
-  EXPECT_TRUE(area.TabsToSpaces && area.NoUmlaute && area.RandomOrig && area.NoSZ &&
-              area.Reflow && area.ApplyAge && area.ApplyNumber && area.Maintain);
-  EXPECT_FALSE(area.NoRex || area.NToH);
-  EXPECT_EQ(area.MaintainFilter.FlagMask, 0x00D6u);
-  EXPECT_EQ(area.MaintainFilter.Flags, 0u);
-  EXPECT_EQ(area.DisplayFilter.Caption, "Display Filter For Area ECHO");
-  EXPECT_EQ(area.MaintainFilter.Caption, "Mainteance Filter For Area ECHO");
-  EXPECT_FALSE(area.IsLocked());
-  EXPECT_FALSE(area.IndexLoaded);
-  EXPECT_EQ(area.BodyHandle, TArea::kBodyClosed);
-  TArea noDir("", "X", "X");
-  EXPECT_EQ(noDir.BaseDir, "");
-}
-
 TEST_F(AreaRegistryTest, PrototypeGivesSwitchesAndMaskFlagsOnly) {
   MakeUplinks(1);
   TArea proto("", "Prototyp", "", AreaTypeCode::Prototype);
-  proto.TabsToSpaces = false;
-  proto.NoUmlaute = false;
-  proto.NoRex = true;
-  proto.RandomOrig = false;
-  proto.NoSZ = false;
-  proto.Reflow = false;
-  proto.ApplyAge = false;
-  proto.ApplyNumber = false;
-  proto.Maintain = false;
+  proto.TabsToSpaces = proto.NoUmlaute = proto.RandomOrig = proto.NoSZ = proto.Reflow = false;
+  proto.ApplyAge = proto.ApplyNumber = proto.Maintain = false;
+  proto.NoRex = proto.NToH = true;
   proto.MaxAge = 30;
   proto.MaxNumber = 77;
   proto.TextGroup = 5;
-  proto.NToH = true;
-  proto.SetUplink(&links[0]);
-  proto.MaintainFilter.FlagMask = 0x0004;
-  proto.MaintainFilter.Flags = 0x0004;
+  proto.SetUplink(links[0]);
+  proto.MaintainFilter.FlagMask = proto.MaintainFilter.Flags = 0x0004;
   proto.MaintainFilter.Caption = "Proto maintenance";
   proto.MaintainFilter.ShowTextPage = true;
   proto.MaintainFilter.ApplySubject = true;
@@ -339,40 +236,27 @@ TEST_F(AreaRegistryTest, PrototypeGivesSwitchesAndMaskFlagsOnly) {
   proto.DisplayFilter.Caption = "Proto display";
   proto.DisplayFilter.ApplyOrigin = true;
 
-  auto area = TArea::CreateFromPrototype(dir.Path(), "NEW.ECHO", "NEW/ECHO", AreaTypeCode::Echomail,
-                                         proto);
-  EXPECT_EQ(area->Name, "NEW.ECHO");
-  EXPECT_EQ(area->FileName, "NEW.ECHO");
-  EXPECT_FALSE(area->TabsToSpaces || area->NoUmlaute || area->RandomOrig || area->NoSZ ||
-               area->Reflow || area->ApplyAge || area->ApplyNumber || area->Maintain);
-  EXPECT_TRUE(area->NoRex);
-  EXPECT_EQ(area->MaxAge, 30);
-  EXPECT_EQ(area->MaxNumber, 77);
+  auto area = TArea::CreateFromPrototype(dir.Path(), "NEW.ECHO", "NEW/ECHO", 0, proto);
+  // Text group, uplink, NToH and the masks' text conditions stay new.
+  EXPECT_EQ(Describe(*area), "NEW.ECHO|NEW.ECHO|" + dir.Path() + "|0,30,77,-1,0,-1,0000000001");
+  EXPECT_EQ(area->Uplink, nullptr);
   EXPECT_EQ(area->MaintainFilter.FlagMask, 0x0004u);
   EXPECT_EQ(area->MaintainFilter.Flags, 0x0004u);
   EXPECT_EQ(area->MaintainFilter.Caption, "Proto maintenance");
   EXPECT_TRUE(area->MaintainFilter.ShowTextPage);
   EXPECT_EQ(area->DisplayFilter.FlagMask, 0x1000u);
   EXPECT_EQ(area->DisplayFilter.Caption, "Proto display");
-  // Not taken over.
-  EXPECT_EQ(area->TextGroup, -1);
-  EXPECT_FALSE(area->NToH);
-  EXPECT_EQ(area->Uplink, nullptr);
-  EXPECT_FALSE(area->MaintainFilter.ApplySubject);
-  EXPECT_FALSE(area->DisplayFilter.ApplyOrigin);
+  EXPECT_FALSE(area->MaintainFilter.ApplySubject || area->DisplayFilter.ApplyOrigin);
 }
 
 TEST(AreaTypeTest, CaptionPrefixes) {
-  struct Case {
-    int type;
-    const char* prefix;
-  } cases[] = {
-      {0, "Echomail Area: "}, {1, "Badmail Area: "}, {2, "Dupes Area: "}, {3, "Netmail Area: "},
-      {4, "Unknown Area: "},  {5, "Unknown Area: "}, {6, "Report Area: "}, {7, "Prototype Area: "},
-      {8, "Storage Area: "},  {9, "EMail Area: "},   {10, "Newsgroup: "},  {11, "Areas: "},
-      {12, "Unknown Area: "}, {-1, "Unknown Area: "},
-  };
-  for (const Case& c : cases) EXPECT_STREQ(AreaTypeCaptionPrefix(c.type), c.prefix) << c.type;
+  const char* prefixes[] = {"Echomail Area: ", "Badmail Area: ", "Dupes Area: ",
+                            "Netmail Area: ",  "Unknown Area: ", "Unknown Area: ",
+                            "Report Area: ",   "Prototype Area: ", "Storage Area: ",
+                            "EMail Area: ",    "Newsgroup: ",     "Areas: ", "Unknown Area: "};
+  for (int type = 0; type < 13; ++type)
+    EXPECT_STREQ(AreaTypeCaptionPrefix(type), prefixes[type]) << type;
+  EXPECT_STREQ(AreaTypeCaptionPrefix(-1), "Unknown Area: ");
 }
 
 }  // namespace

@@ -1,0 +1,304 @@
+#include "archive/Packer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "archive/Unpacker.h"
+#include "core/TextHelpers.h"
+#include "platform/Dispatcher.h"
+#include "platform/Process.h"
+#include "platform/Prompter.h"
+
+namespace velmaris {
+
+using platform::MsgButton;
+using platform::MsgKind;
+
+namespace {
+
+// More entries than any configuration holds; a larger stored count is
+// damage.
+constexpr int32_t kMaxStoredPackers = 1000;
+constexpr size_t kSignatureBytes = 32;
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+MsgButton AskOnMainThread(MsgKind kind, const std::string& text, platform::MsgButtons buttons) {
+  MsgButton answer = platform::mbNone;
+  platform::GetDispatcher().Send([&] { answer = platform::GetPrompter().Ask(kind, text, buttons); });
+  return answer;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(path, ec);
+  if (ec) return path;
+  return p.lexically_normal().string();
+}
+
+// A word that a program would take for an option is made a relative path.
+std::string NotAnOption(const std::string& name) {
+  return !name.empty() && name[0] == '-' ? "./" + name : name;
+}
+
+// Runs the program and asks what to do while it fails. The question offers
+// Abort, Retry and Ignore; only Retry runs it again.
+bool RunWithRetry(const std::vector<std::string>& argv, const std::string& workDir,
+                  bool serialise, const std::string& command, const char* startError,
+                  const std::string& problem) {
+  for (;;) {
+    int code = -1;
+    try {
+      RunAndWait([&] {
+        std::unique_lock<std::mutex> lock;
+        if (serialise) lock = std::unique_lock(ExtractionLock());
+        code = platform::Process::Run(argv, workDir);
+      });
+    } catch (const platform::EProcess&) {
+      AskOnMainThread(MsgKind::Error, startError + command, platform::mbOk);
+      return false;
+    }
+    if (code == 0) return true;
+    const MsgButton answer =
+        AskOnMainThread(MsgKind::Warning, problem,
+                        platform::mbAbort | platform::mbRetry | platform::mbIgnore);
+    if (answer != platform::mbRetry) return false;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+TPacker::TPacker() { signature_.fill(-1); }
+
+int32_t TPacker::GetSignature(int index) const {
+  if (index < 0 || index > 7)
+    throw EListIndexError("List index out of bounds (" + std::to_string(index) + ")");
+  return signature_[static_cast<size_t>(index)];
+}
+
+void TPacker::SetSignature(int index, int32_t value) {
+  if (index < 0 || index > 7)
+    throw EListIndexError("List index out of bounds (" + std::to_string(index) + ")");
+  signature_[static_cast<size_t>(index)] = value;
+}
+
+bool TPacker::MatchesHandle(int fd) const {
+  if (fd < 0 || ::lseek(fd, 0, SEEK_CUR) < 0) return false;
+  if (Offset < 0) return false;
+  uint8_t buf[8];
+  size_t got = 0;
+  while (got < sizeof buf) {
+    const ssize_t n = ::pread(fd, buf + got, sizeof buf - got, static_cast<off_t>(Offset) + off_t(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  if (got < sizeof buf) return false;
+  for (size_t i = 0; i < 8; ++i) {
+    if (signature_[i] != -1 && signature_[i] != buf[i]) return false;
+  }
+  return true;
+}
+
+int TPacker::IntegratedKind() const {
+  std::string rest = unpack_, first, second;
+  CutFirstWordOrQuoted(rest, first);
+  if (!EqualNoCase(first, "Integrated")) return -1;
+  CutFirstWordOrQuoted(rest, second);
+  for (int kind = ekUnZIP; kind <= ekUnRAR; ++kind) {
+    if (EqualNoCase(second, ExtractKindName(kind))) return kind;
+  }
+  return -1;
+}
+
+unsigned TPacker::GetLongNameFlags() const { return IntegratedKind() >= 0 ? 4u : 0u; }
+
+bool TPacker::Unpack(const std::string& archive, const std::string& destDir) {
+  const std::string name = (GetLongNameFlags() & 4u) ? archive : GetShortFileName(archive);
+  const int kind = IntegratedKind();
+  if (kind >= 0) {
+    TVUPProgress progress;
+    return progress.Extract(kind, name, destDir) == 0;
+  }
+  std::vector<std::string> argv = platform::SplitCommandLine(unpack_);
+  if (!argv.empty()) argv.push_back(NotAnOption(AbsolutePath(name)));
+  if (!destDir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(destDir, ec);
+  }
+  return RunWithRetry(argv, destDir, true, unpack_, "Could not start unpacker:",
+                      "Problems occured when unpacking " + name + " .");
+}
+
+bool TPacker::Pack(const std::string& archive, const std::string& fileName) {
+  const std::string arc = GetShortFileName(archive);
+  const std::string file = GetShortFileName(fileName);
+  std::string dir, base = file;
+  const size_t slash = file.find_last_of('/');
+  if (slash != std::string::npos) {
+    dir = slash == 0 ? "/" : file.substr(0, slash);
+    base = file.substr(slash + 1);
+  }
+  std::vector<std::string> argv = platform::SplitCommandLine(pack_);
+  if (!argv.empty()) {
+    argv.push_back(NotAnOption(AbsolutePath(arc)));
+    argv.push_back(NotAnOption(base));
+  }
+  return RunWithRetry(argv, dir, false, pack_, "Could not start packer:",
+                      "Problems occured when packing " + file + " .");
+}
+
+void TPacker::LoadFromRegistry(const TWinRegistry& registry, const std::string& section) {
+  pack_ = registry.ReadString(section, "Pack", "");
+  unpack_ = registry.ReadString(section, "UnPack", "");
+  Offset = registry.ReadInteger(section, "Offset", 0);
+  signature_.fill(-1);
+  uint8_t raw[kSignatureBytes];
+  const size_t n = registry.ReadBinary(section, "Signature", raw, sizeof raw);
+  for (size_t i = 0; i + 4 <= n; i += 4) signature_[i / 4] = static_cast<int32_t>(GetLE32(raw + i));
+}
+
+void TPacker::SaveToRegistry(TWinRegistry& registry, const std::string& section) const {
+  registry.WriteString(section, "Pack", pack_);
+  registry.WriteString(section, "UnPack", unpack_);
+  registry.WriteInteger(section, "Offset", Offset);
+  uint8_t raw[kSignatureBytes];
+  for (size_t i = 0; i < 8; ++i) {
+    const uint32_t v = static_cast<uint32_t>(signature_[i]);
+    raw[i * 4] = uint8_t(v);
+    raw[i * 4 + 1] = uint8_t(v >> 8);
+    raw[i * 4 + 2] = uint8_t(v >> 16);
+    raw[i * 4 + 3] = uint8_t(v >> 24);
+  }
+  registry.WriteBinary(section, "Signature", raw, sizeof raw);
+}
+
+// ---------------------------------------------------------------------------
+
+std::string GetShortFileName(const std::string& name) { return name; }
+
+const std::vector<std::string>& IntegratedUnpackCommands() {
+  static const std::vector<std::string> commands = {
+      "Integrated UnZIP", "Integrated UnARJ", "Integrated UnARC", "Integrated UnLHA",
+      "Integrated UnRAR"};
+  return commands;
+}
+
+const std::vector<TStandardPacker>& StandardPackers() {
+  constexpr int32_t X = -1;
+  static const std::vector<TStandardPacker> table = {
+      {"ARJ", "arj a -e -y", "Integrated UnARJ", 0, {0x60, 0xEA, X, X, X, X, X, X}},
+      {"LHArc", "lha aq", "Integrated UnLHA", 0, {X, X, '-', 'l', 'h', X, '-', X}},
+      {"PKZip", "zip -j -q", "Integrated UnZIP", 0, {'P', 'K', X, X, X, X, X, X}},
+      {"PKArc", "arc an", "Integrated UnARC", 0, {0x1A, X, X, X, X, X, X, X}},
+      {"RAR", "rar a -ep -y -idq", "Integrated UnRAR", 0, {'R', 'a', 'r', X, X, X, X, X}},
+  };
+  return table;
+}
+
+const TStandardPacker* FindStandardPacker(const std::string& name) {
+  for (const auto& s : StandardPackers())
+    if (EqualNoCase(s.name, name)) return &s;
+  return nullptr;
+}
+
+std::unique_ptr<TPacker> MakeStandardPacker(const TStandardPacker& standard) {
+  auto packer = std::make_unique<TPacker>();
+  packer->SetPack(standard.pack);
+  packer->SetUnPack(standard.unpack);
+  packer->Offset = standard.offset;
+  for (int i = 0; i < 8; ++i) packer->SetSignature(i, standard.signature[size_t(i)]);
+  return packer;
+}
+
+// ---------------------------------------------------------------------------
+
+TPckList::~TPckList() = default;
+
+TPacker* TPckList::AddPacker(const std::string& name, std::unique_ptr<TPacker> packer) {
+  TPacker* raw = packer.get();
+  owned_.push_back(std::move(packer));
+  AddObject(name, raw);
+  return raw;
+}
+
+TPacker* TPckList::FindPackerForHandle(int fd) const {
+  for (int i = 0; i < GetCount(); ++i) {
+    TPacker* packer = GetItem(i);
+    if (packer && packer->MatchesHandle(fd)) return packer;
+  }
+  return nullptr;
+}
+
+TPacker* TPckList::FindPackerForFile(const std::string& fileName) const {
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  TPacker* found = nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) found = FindPackerForHandle(fd);
+  ::close(fd);
+  return found;
+}
+
+int TPckList::AddStandardPackers() {
+  int added = 0;
+  BeginUpdate();
+  for (const auto& standard : StandardPackers()) {
+    if (PackerByName(standard.name)) continue;
+    AddPacker(standard.name, MakeStandardPacker(standard));
+    ++added;
+  }
+  EndUpdate();
+  return added;
+}
+
+TPacker* TPckList::ActivateIntegrated(const std::string& standardName) {
+  const TStandardPacker* standard = FindStandardPacker(standardName);
+  if (!standard) return nullptr;
+  TPacker* packer = PackerByName(standard->name);
+  if (!packer) packer = AddPacker(standard->name, MakeStandardPacker(*standard));
+  packer->SetUnPack(standard->unpack);
+  return packer;
+}
+
+void TPckList::LoadFromRegistry(const TWinRegistry& registry, const std::string& section) {
+  // Read everything first, so that a faulty value leaves the list as it was.
+  std::vector<std::pair<std::string, std::unique_ptr<TPacker>>> loaded;
+  const int32_t count = std::clamp(registry.ReadInteger(section, "Count", 0), 0, kMaxStoredPackers);
+  for (int32_t n = 1; n <= count; ++n) {
+    const std::string key = section + "\\Packer" + std::to_string(n);
+    auto packer = std::make_unique<TPacker>();
+    packer->LoadFromRegistry(registry, key);
+    loaded.emplace_back(registry.ReadString(key, "Name", "?"), std::move(packer));
+  }
+  BeginUpdate();
+  Clear();
+  for (auto& [name, packer] : loaded) AddPacker(name, std::move(packer));
+  EndUpdate();
+}
+
+void TPckList::SaveToRegistry(TWinRegistry& registry, const std::string& section) const {
+  int n = 0;
+  for (int i = 0; i < GetCount(); ++i) {
+    const TPacker* packer = GetItem(i);
+    if (!packer) continue;
+    const std::string key = section + "\\Packer" + std::to_string(++n);
+    registry.WriteString(key, "Name", GetString(i));
+    packer->SaveToRegistry(registry, key);
+  }
+  registry.WriteInteger(section, "Count", n);
+}
+
+}  // namespace velmaris

@@ -1,0 +1,263 @@
+#include "archive/Unpacker.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <new>
+
+#include "platform/Dispatcher.h"
+#include "platform/Prompter.h"
+
+namespace velmaris {
+
+using platform::GetDispatcher;
+using platform::GetPrompter;
+
+namespace {
+
+const char* const kKindNames[] = {"UnZIP", "UnARC", "UnARJ", "UnLHA", "UnRAR"};
+
+std::mutex gHookMutex;
+TVUPProgress::TProgressEvent gViewHook;
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ErrorText(int code) {
+  const char* text = ArxErrorText(code);
+  return *text ? std::string(text) : "Error " + std::to_string(code);
+}
+
+// Shows a message box on the main thread and returns the answer.
+platform::MsgButton AskOnMainThread(platform::MsgKind kind, const std::string& text,
+                                    platform::MsgButtons buttons) {
+  platform::MsgButton answer = platform::mbNone;
+  GetDispatcher().Send([&] { answer = GetPrompter().Ask(kind, text, buttons); });
+  return answer;
+}
+
+}  // namespace
+
+const char* ExtractKindName(int kind) { return kind >= 0 && kind <= 4 ? kKindNames[kind] : ""; }
+
+std::mutex& ExtractionLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+void RunAndWait(std::function<void()> work) {
+  struct State {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    std::exception_ptr error;
+  };
+  auto state = std::make_shared<State>();
+  platform::Dispatcher& dispatcher = GetDispatcher();
+  auto* plain = dynamic_cast<platform::PlainDispatcher*>(&dispatcher);
+  const bool onMain = dispatcher.IsMainThread();
+
+  std::thread worker([state, plain, onMain, work = std::move(work)] {
+    try {
+      work();
+    } catch (...) {
+      state->error = std::current_exception();
+    }
+    {
+      std::lock_guard lock(state->m);
+      state->done = true;
+    }
+    state->cv.notify_all();
+    // A queued task is what ends the sleep of the main thread's RunUntil at
+    // once (a bare wake leaves it sleeping until its next look).
+    if (plain && onMain) plain->Post([] {});
+  });
+
+  auto isDone = [&state] {
+    std::lock_guard lock(state->m);
+    return state->done;
+  };
+  if (onMain) {
+    if (plain) {
+      while (!plain->RunUntil(isDone, std::chrono::hours(1))) {
+      }
+    } else {
+      // The application's dispatcher: run what is queued, then sleep until
+      // the work ends or a short while has passed.
+      for (;;) {
+        dispatcher.ProcessMessages();
+        std::unique_lock lock(state->m);
+        if (state->cv.wait_for(lock, std::chrono::milliseconds(10), [&] { return state->done; }))
+          break;
+      }
+    }
+  } else {
+    std::unique_lock lock(state->m);
+    state->cv.wait(lock, [&] { return state->done; });
+  }
+  worker.join();
+  if (state->error) std::rethrow_exception(state->error);
+}
+
+// ---------------------------------------------------------------------------
+
+TVUPProgress::TVUPProgress() = default;
+TVUPProgress::~TVUPProgress() = default;
+
+void TVUPProgress::SetViewHook(TProgressEvent hook) {
+  std::lock_guard lock(gHookMutex);
+  gViewHook = std::move(hook);
+}
+
+std::string TVUPProgress::Caption() const {
+  std::lock_guard lock(mutex_);
+  return caption_;
+}
+std::string TVUPProgress::ArchiveText() const {
+  std::lock_guard lock(mutex_);
+  return archiveText_;
+}
+std::string TVUPProgress::FileText() const {
+  std::lock_guard lock(mutex_);
+  return fileText_;
+}
+int TVUPProgress::Position() const {
+  std::lock_guard lock(mutex_);
+  return position_;
+}
+bool TVUPProgress::Active() const {
+  std::lock_guard lock(mutex_);
+  return active_;
+}
+
+void TVUPProgress::Fire(const TProgressEvent& event) {
+  if (event) GetDispatcher().Send([&] { event(*this); });
+}
+
+void TVUPProgress::SetProgress(int percent) {
+  {
+    std::lock_guard lock(mutex_);
+    if (percent == position_) return;
+    position_ = percent;
+  }
+  Fire(OnProgress);
+}
+
+void TVUPProgress::SetFileName(const std::string& name) {
+  {
+    std::lock_guard lock(mutex_);
+    if (name == fileText_) return;
+    fileText_ = name;
+  }
+  Fire(OnFile);
+}
+
+int TVUPProgress::Extract(int kind, const std::string& archive, const std::string& destDir) {
+  if (kind < 0 || kind > 4) return -1;
+  lastError_ = 0;
+  const std::string name = ExtractKindName(kind);
+  {
+    std::lock_guard lock(mutex_);
+    caption_ = "Integrated " + name;
+    archiveText_ = "Entpacke " + BaseName(archive) + " nach " + destDir + " ...";
+    fileText_.clear();
+    position_ = 0;
+    active_ = true;
+  }
+  TProgressEvent hook;
+  {
+    std::lock_guard lock(gHookMutex);
+    hook = gViewHook;
+  }
+  Fire(hook);
+  Fire(OnShow);
+
+  std::unique_ptr<TUnBase> component = CreateExtractorByName(name);
+  if (!component) {
+    lastError_ = ecUnsupportedType;
+    AskOnMainThread(platform::MsgKind::Error,
+                    "Fehler beim Entpacken von " + archive + ":\r\n" + ErrorText(ecUnsupportedType),
+                    platform::mbYes);
+  } else {
+    TVisualDecompressor worker(*this, *component, archive, destDir);
+    RunAndWait([&worker] { worker.Execute(); });
+  }
+
+  {
+    std::lock_guard lock(mutex_);
+    active_ = false;
+  }
+  Fire(OnClose);
+  return lastError_;
+}
+
+// ---------------------------------------------------------------------------
+
+TVisualDecompressor::TVisualDecompressor(TVUPProgress& form, TUnBase& component,
+                                         const std::string& archive, const std::string& destDir)
+    : form_(form), component_(component) {
+  component_.RestoreFileAttr = false;
+  component_.UseStoredDirs = false;
+  component_.CpuType = cptAuto;
+  component_.ConfirmOverwrites = true;
+  component_.SetArchiveFile(archive);
+  component_.SetExtractDir(destDir);
+  component_.SetFileSpec({"*.*"});
+
+  component_.OnActivate = [this](TUnBase&) { form_.SetProgress(0); };
+  component_.OnDeactivate = [this](TUnBase&) { form_.SetProgress(100); };
+  component_.OnBegin = [this](TUnBase&, const std::string& fn, int, bool&) {
+    form_.SetFileName(fn);
+  };
+  component_.OnEnd = [this](TUnBase&, const std::string& fn, bool) { form_.SetFileName(fn); };
+  component_.OnProgress = [this](TUnBase&, int, int byArchive) { form_.SetProgress(byArchive); };
+  component_.OnFileExists = [this](TUnBase&, const std::string& fn, time_t,
+                                   TOverwriteMode& mode) {
+    mode = AskOverwrite(fn) ? omOverwrite : omSkip;
+  };
+  component_.OnError = [this](TUnBase&, const std::string& fn, const std::string&,
+                              const std::string&, int code) {
+    form_.lastError_ = code;
+    ShowError(fn, ErrorText(code));
+  };
+}
+
+void TVisualDecompressor::Execute() {
+  std::lock_guard lock(ExtractionLock());
+  const std::string archive = component_.ArchiveFile();
+  try {
+    component_.Extract();
+  } catch (const E_RAISE& e) {
+    // OnError has normally recorded and shown it already.
+    if (form_.lastError_ == 0) {
+      form_.lastError_ = e.Code() ? e.Code() : ecReadFile;
+      ShowError(e.FileName().empty() ? archive : e.FileName(), e.what());
+    }
+  } catch (const std::bad_alloc&) {
+    form_.lastError_ = ecOutOfMemory;
+    ShowError(archive, ErrorText(ecOutOfMemory));
+  } catch (const std::exception& e) {
+    form_.lastError_ = ecReadFile;
+    ShowError(archive, e.what());
+  }
+}
+
+bool TVisualDecompressor::AskOverwrite(const std::string& name) {
+  if (all_) return true;
+  const platform::MsgButton answer =
+      AskOnMainThread(platform::MsgKind::Warning,
+                      "Die Datei " + name + " existiert schon\r\n" +
+                          "Möchten Sie die Datei überschreiben ?",
+                      platform::mbYes | platform::mbNo | platform::mbAll);
+  if (answer == platform::mbAll) all_ = true;
+  return answer == platform::mbYes || answer == platform::mbAll;
+}
+
+void TVisualDecompressor::ShowError(const std::string& fileName, const std::string& message) {
+  AskOnMainThread(platform::MsgKind::Error,
+                  "Fehler beim Entpacken von " + fileName + ":\r\n" + message, platform::mbYes);
+}
+
+}  // namespace velmaris

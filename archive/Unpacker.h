@@ -1,0 +1,109 @@
+// The unpacker: runs one of the integrated extractors on a worker thread
+// while the caller waits (pumping the main thread's messages when it is the
+// main thread), reports progress through events for the window that shows
+// it, asks the overwrite question and shows extraction errors through the
+// Prompter, and returns the code of the last error.
+//
+// Extractions are serialised process-wide: the worker takes ExtractionLock()
+// before the extractor runs, so the automatic unpacker, a command and the
+// tosser never work inside an extractor at the same time. The caller never
+// holds the lock itself, so an extraction started from a message handled
+// while the main thread waits for another one simply queues behind it.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "archive/arxBase.h"
+
+namespace velmaris {
+
+// Extraction kinds, in the order of the unpack commands' extractor names.
+enum TExtractKind : int { ekUnZIP = 0, ekUnARC = 1, ekUnARJ = 2, ekUnLHA = 3, ekUnRAR = 4 };
+// "UnZIP", "UnARC", "UnARJ", "UnLHA", "UnRAR"; "" outside 0..4.
+const char* ExtractKindName(int kind);
+
+// The process-wide lock held while an extractor or an external unpacker runs.
+std::mutex& ExtractionLock();
+
+// Runs work on a new thread and waits until it has ended. On the main thread
+// the wait processes the Dispatcher's messages (so the work may Send to the
+// main thread); elsewhere it blocks. Never spins. An exception of the work
+// reaches the caller.
+void RunAndWait(std::function<void()> work);
+
+class TVisualDecompressor;
+
+// One extraction with its progress state. The state is what the progress
+// window shows; each event fires on the main thread (through the Dispatcher)
+// after the state it announces has changed, only when assigned.
+class TVUPProgress {
+ public:
+  using TProgressEvent = std::function<void(TVUPProgress& sender)>;
+
+  TVUPProgress();
+  ~TVUPProgress();
+  TVUPProgress(const TVUPProgress&) = delete;
+  TVUPProgress& operator=(const TVUPProgress&) = delete;
+
+  // Extracts every entry of the archive into destDir (no stored directories,
+  // no attributes) with the extractor of the kind. Returns 0 on success, the
+  // code of the last error otherwise, -1 for a kind outside 0..4 (nothing is
+  // done then). An extractor that is not built in gives 25242.
+  int Extract(int kind, const std::string& archive, const std::string& destDir);
+  int LastError() const { return lastError_.load(); }
+
+  // State shown by the window.
+  std::string Caption() const;      // "Integrated UnZIP"
+  std::string ArchiveText() const;  // "Entpacke x.zip nach /in/ ..."
+  std::string FileText() const;     // the current entry
+  int Position() const;             // 0..100
+  bool Active() const;              // between OnShow and OnClose
+
+  TProgressEvent OnShow;      // Caption and ArchiveText are set, the run begins
+  TProgressEvent OnFile;      // FileText changed
+  TProgressEvent OnProgress;  // Position changed
+  TProgressEvent OnClose;     // the run has ended; the window closes
+
+  // Called for every new progress object, on the main thread, before its
+  // run begins: the application attaches its window here.
+  static void SetViewHook(TProgressEvent hook);
+
+ private:
+  friend class TVisualDecompressor;
+  void Fire(const TProgressEvent& event);
+  void SetProgress(int percent);
+  void SetFileName(const std::string& name);
+
+  mutable std::mutex mutex_;
+  std::string caption_, archiveText_, fileText_;
+  int position_ = 0;
+  bool active_ = false;
+  std::atomic<int> lastError_{0};
+};
+
+// The worker of one extraction: runs the extractor's Extract under the
+// extraction lock and routes its events to the progress object.
+class TVisualDecompressor {
+ public:
+  TVisualDecompressor(TVUPProgress& form, TUnBase& component, const std::string& archive,
+                      const std::string& destDir);
+  // The run on the calling thread (the worker's body).
+  void Execute();
+  // True when the existing file may be overwritten: asks Yes/No/All unless
+  // All was answered before in this extraction.
+  bool AskOverwrite(const std::string& name);
+  // The error box of one error event.
+  void ShowError(const std::string& fileName, const std::string& message);
+
+ private:
+  TVUPProgress& form_;
+  TUnBase& component_;
+  bool all_ = false;
+};
+
+}  // namespace velmaris

@@ -1,0 +1,300 @@
+#include "processing/OutPacket.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "core/NetLink.h"
+#include "core/SerialCounter.h"
+#include "core/Settings.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
+
+namespace velmaris {
+
+namespace {
+
+std::mutex& PackerMutex() {
+  static std::mutex m;
+  return m;
+}
+TBundlePacker& DefaultPacker() {
+  static TBundlePacker p;
+  return p;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The path a flow-file line names: the line without its line end, trailing
+// blanks and a leading "^". Paths with blanks are kept whole.
+std::string FlowLinePath(std::string line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ' ||
+                           line.back() == '\t')) {
+    line.pop_back();
+  }
+  size_t b = 0;
+  while (b < line.size() && (line[b] == ' ' || line[b] == '\t')) ++b;
+  line.erase(0, b);
+  if (!line.empty() && line[0] == '^') line.erase(0, 1);
+  return line;
+}
+
+// The first bundle of the day listed in the flow file: an absolute path
+// whose three characters before the last are the day extension (case
+// counts; the last character is the bundle's running number). "" when none (also
+// when the flow file is missing or unreadable).
+std::string FindListedBundle(const std::string& flowFile, const std::string& dayExt) {
+  if (flowFile.empty() || !platform::FileExists(flowFile)) return "";
+  std::string data;
+  try {
+    data = platform::ReadFile(flowFile);
+  } catch (const std::exception&) {
+    return "";
+  }
+  size_t at = 0;
+  while (at < data.size()) {
+    size_t end = data.find('\n', at);
+    if (end == std::string::npos) end = data.size();
+    const std::string path = FlowLinePath(data.substr(at, end - at));
+    at = end + 1;
+    // Only a full path of our own can be packed into; a line written by
+    // another program with a foreign path form is passed over.
+    if (!path.empty() && path[0] == '/' && path.size() >= dayExt.size() + 1 &&
+        path.compare(path.size() - 1 - dayExt.size(), dayExt.size(), dayExt) == 0) {
+      return path;
+    }
+  }
+  return "";
+}
+
+void RemoveFile(const std::string& path) {
+  if (!path.empty()) ::unlink(path.c_str());
+}
+
+}  // namespace
+
+void SetBundlePacker(TBundlePacker packer) {
+  std::lock_guard lock(PackerMutex());
+  DefaultPacker() = std::move(packer);
+}
+
+TBundlePacker GetBundlePacker() {
+  std::lock_guard lock(PackerMutex());
+  return DefaultPacker();
+}
+
+std::string BundleDayExtension(TDateTime when) {
+  static const char* const kDays[7] = {".SU", ".MO", ".TU", ".WE", ".TH", ".FR", ".SA"};
+  const int d = DayOfWeek(when);
+  return kDays[(d >= 1 && d <= 7) ? d - 1 : 0];
+}
+
+std::vector<std::string> PacketProcessorArgs(std::string_view commandLine,
+                                             const std::string& packetPath) {
+  std::vector<std::string> args = platform::SplitCommandLine(commandLine);
+  if (args.empty()) return args;
+  static constexpr std::string_view kMacro = "%filename";
+  for (std::string& a : args) {
+    const size_t at = a.find(kMacro);
+    if (at != std::string::npos) {
+      a.replace(at, kMacro.size(), packetPath);
+      return args;
+    }
+  }
+  args.push_back(packetPath);
+  return args;
+}
+
+int RunPacketProcessorCommand(std::string_view commandLine, const std::string& packetPath) {
+  const std::vector<std::string> args = PacketProcessorArgs(commandLine, packetPath);
+  if (args.empty()) return -1;
+  try {
+    return platform::Process::Run(args);
+  } catch (const platform::EProcess&) {
+    return -1;
+  }
+}
+
+size_t PackedMessageLength(std::string_view image, std::string* error) {
+  auto fail = [&](const std::string& why) -> size_t {
+    if (error) *error = why;
+    return 0;
+  };
+  if (image.size() < kPackedMessageFixedSize + 4) return fail("shorter than a packed message");
+  const uint16_t type = static_cast<uint16_t>(static_cast<uint8_t>(image[0]) |
+                                              (static_cast<uint8_t>(image[1]) << 8));
+  if (type != kPackedMessageType) return fail("message type is not 2");
+  const size_t limits[3] = {kPackedToNameMax, kPackedFromNameMax, kPackedSubjectMax};
+  const char* names[3] = {"to-name", "from-name", "subject"};
+  size_t p = kPackedMessageFixedSize;
+  for (int i = 0; i < 3; ++i) {
+    const size_t nul = image.find('\0', p);
+    if (nul == std::string_view::npos) return fail(std::string(names[i]) + " not terminated");
+    if (nul - p > limits[i]) {
+      return fail(std::string(names[i]) + " longer than " + std::to_string(limits[i]) +
+                  " characters");
+    }
+    p = nul + 1;
+  }
+  const size_t nul = image.find('\0', p);
+  if (nul == std::string_view::npos) return fail("text not terminated");
+  return nul + 1;
+}
+
+bool TOutPacket::AddMail(TMail* mail) {
+  queue_.Add(mail);
+  return true;
+}
+
+TDateTime TOutPacket::CurrentTime() const { return Clock ? Clock() : Now(); }
+
+int TOutPacket::RunPacketProcessor(const std::string& packetPath) {
+  std::string command;
+  if (PacketProcessorCommand) {
+    command = PacketProcessorCommand();
+  } else {
+    try {
+      command = GetSettings().Snapshot()->EPPExport();
+    } catch (const ESettings&) {
+      return -1;  // no settings: nothing configured
+    }
+  }
+  return RunPacketProcessorCommand(command, packetPath);
+}
+
+TPacketWriteResult TOutPacket::WritePacket(bool pack) {
+  TPacketWriteResult r;
+  if (queue_.Count() == 0 && !WriteWhenEmpty) return r;
+  auto fail = [&r](std::string why) {
+    r.Ok = false;
+    r.Error = std::move(why);
+    return r;
+  };
+  if (Uplink == nullptr) return fail("no uplink for the packet");
+  const std::string outbound = Uplink->Outbound();
+  if (outbound.empty()) return fail("uplink " + Uplink->Name + " has no outbound directory");
+
+  // The whole packet in memory first, so a mail that is not sound stops the
+  // write before any file exists.
+  const TDateTime now = CurrentTime();
+  header_ = TPacketHeader::ForLink(Uplink->SysopAddress.Address(), Uplink->UplinkAddress.Address(),
+                                   Uplink->Password, now);
+  std::string data;
+  {
+    const auto head = header_.Encode();
+    data.assign(reinterpret_cast<const char*>(head.data()), head.size());
+  }
+  for (int i = 0; i < queue_.Count(); ++i) {
+    const TMail* mail = queue_.GetItem(i);
+    std::string_view image(mail->Body);
+    if (mail->Header.BodyLength > 0 && mail->Header.BodyLength < image.size()) {
+      image = image.substr(0, mail->Header.BodyLength);
+    }
+    std::string why;
+    const size_t length = PackedMessageLength(image, &why);
+    if (length == 0) {
+      return fail("mail " + std::to_string(i + 1) + " to " + mail->Header.ToName.Str() +
+                  " cannot be packed: " + why);
+    }
+    data.append(image.substr(0, length));
+  }
+  data.append(kPacketTerminatorSize, '\0');
+
+  // The packet file, created under a name that does not exist yet.
+  TSerialFile file = CreateSerialFile(outbound, ".pkt");
+  if (file.Fd < 0) return fail("cannot create a packet file in " + outbound);
+  if (!WriteAll(file.Fd, data) || ::fsync(file.Fd) != 0) {
+    const int err = errno;
+    ::close(file.Fd);
+    RemoveFile(file.Path);
+    return fail("cannot write the packet " + file.Path + ": " + std::strerror(err));
+  }
+  if (::close(file.Fd) != 0) {
+    const int err = errno;
+    RemoveFile(file.Path);
+    return fail("cannot write the packet " + file.Path + ": " + std::strerror(err));
+  }
+  packetName_ = file.Name;
+  packetPath_ = file.Path;
+  r.PacketPath = file.Path;
+
+  RunPacketProcessor(file.Path);
+
+  std::lock_guard flowLock(FlowFileMutex());
+  r.FlowFile = Uplink->FlowFilePath();
+  std::string listed = file.Path;
+  std::string newBundle;  // a bundle this write created
+  bool newLine = true;
+  if (pack && Uplink->UsePacker) {
+    const TBundlePacker packer = Packer ? Packer : GetBundlePacker();
+    const std::string dayExt = BundleDayExtension(now);
+    std::string bundle = FindListedBundle(r.FlowFile, dayExt);
+    const bool reuse = !bundle.empty();
+    if (!reuse) {
+      // A new bundle under a name that is not in use.
+      for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::string name = NextSerialHex() + dayExt + "0";
+        if (!platform::FindNoCase(outbound, name)) {
+          bundle = outbound + name;
+          break;
+        }
+      }
+    }
+    if (packer && !bundle.empty()) {
+      bool packed = false;
+      try {
+        packed = packer(Uplink->Packer, bundle, file.Path);
+      } catch (const std::exception&) {
+        packed = false;
+      }
+      if (packed && platform::FileExists(bundle)) {
+        RemoveFile(file.Path);
+        listed = bundle;
+        r.Packed = true;
+        if (reuse) {
+          newLine = false;
+        } else {
+          newBundle = bundle;
+        }
+      } else if (!reuse) {
+        RemoveFile(bundle);  // whatever a failed packer left behind
+      }
+    }
+  }
+  r.ListedPath = listed;
+
+  if (newLine) {
+    try {
+      r.FlowFile = Uplink->AppendToFlowFile(listed, true);
+      r.NewFlowLine = true;
+    } catch (const std::exception& e) {
+      // Not listed, so it would never be sent: take it back entirely.
+      if (!r.Packed) RemoveFile(file.Path);
+      RemoveFile(newBundle);
+      return fail(e.what());
+    }
+  }
+  r.Written = true;
+  queue_.Clear();
+  return r;
+}
+
+}  // namespace velmaris

@@ -1,0 +1,118 @@
+// Writing outbound packets: the queued mails of one uplink become one
+// FTS-0001 type 2+ packet in the uplink's outbound directory, the export
+// packet processor runs on it, and it is either packed into the day's bundle
+// with the uplink's packer or listed as it is in the uplink's flow file.
+//
+// The mails are taken as their packed message images (TMail::Body, as the
+// message composition builds them). A write that fails is reported to the
+// caller, who then keeps its mails waiting; nothing half-written stays
+// listed in a flow file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/DateTimeUtil.h"
+#include "core/Mail.h"
+#include "processing/PacketHeader.h"
+
+namespace velmaris {
+
+class TNetLink;
+
+// Packs file into archive (creating it, or adding to it) with the packer
+// configured under packerName; true when the packer ran and succeeded. The
+// program's packer list provides it (see SetBundlePacker).
+using TBundlePacker = std::function<bool(const std::string& packerName,
+                                         const std::string& archive, const std::string& file)>;
+
+// The packer every TOutPacket uses unless it was given its own; none until
+// the start-up sets one (without a packer, packets are listed unpacked).
+void SetBundlePacker(TBundlePacker packer);
+TBundlePacker GetBundlePacker();
+
+// The outcome of one WritePacket.
+struct TPacketWriteResult {
+  bool Ok = true;        // false: nothing was sent; the mails stay queued
+  bool Written = false;  // a packet was written (false for an empty queue)
+  std::string PacketPath;  // the packet written
+  std::string ListedPath;  // the packet or the bundle it went into
+  bool Packed = false;     // the packet went into a bundle
+  bool NewFlowLine = false;  // a line was added to the flow file
+  std::string FlowFile;
+  std::string Error;  // why it failed
+};
+
+// The day extension of a bundle for a date: ".SU" to ".SA".
+std::string BundleDayExtension(TDateTime when);
+
+// The arguments for running a packet processor on a packet: the command
+// line split into words (quotes honoured, no shell); the first "%filename"
+// in a word is replaced by the path, otherwise the path is appended as a
+// word of its own. Empty for an empty command line.
+std::vector<std::string> PacketProcessorArgs(std::string_view commandLine,
+                                             const std::string& packetPath);
+
+// Runs a packet processor (export or import) on a packet with those
+// arguments and waits for it to end. The exit code, or -1 when the command
+// line is empty or the program could not be started.
+int RunPacketProcessorCommand(std::string_view commandLine, const std::string& packetPath);
+
+// The length of a packed message image up to and including the NUL of its
+// text, after checking it: type 2, the fixed part, and the three strings
+// within their FTS-0001 lengths and the text, each NUL-terminated. 0 when
+// the image is not sound, with the reason in *error when given.
+size_t PackedMessageLength(std::string_view image, std::string* error = nullptr);
+
+class TOutPacket {
+ public:
+  TOutPacket() = default;
+  TOutPacket(const TOutPacket&) = delete;
+  TOutPacket& operator=(const TOutPacket&) = delete;
+
+  // The uplink whose packet this is; set by the caller.
+  TNetLink* Uplink = nullptr;
+  // Write a packet even with an empty queue (the mailer's dummy packet).
+  bool WriteWhenEmpty = false;
+  // The clock for the header and the day bundle (Now unless set).
+  std::function<TDateTime()> Clock;
+  // This writer's packer; the process-wide one (GetBundlePacker) when unset.
+  TBundlePacker Packer;
+  // The export packet processor's command line; when unset the settings'
+  // EPPExport is used.
+  std::function<std::string()> PacketProcessorCommand;
+
+  // Appends a mail to the queue (it is not owned); returns true.
+  bool AddMail(TMail* mail);
+  const TMailList& Queue() const { return queue_; }
+  void ClearQueue() { queue_.Clear(); }
+
+  // Writes the queued mails as one packet (see the file comment). With pack
+  // set and the uplink's UsePacker, the packet goes into the day's bundle:
+  // the bundle of today's weekday listed in the flow file, else a new one.
+  // On success the queue is emptied; on failure it is left as it was and
+  // no file of this write remains.
+  TPacketWriteResult WritePacket(bool pack);
+
+  // Runs the export packet processor on the packet and waits for it; the
+  // exit code, or -1 when none is configured or it could not be started.
+  int RunPacketProcessor(const std::string& packetPath);
+
+  // The header of the last packet written.
+  const TPacketHeader& Header() const { return header_; }
+  const std::string& PacketFileName() const { return packetName_; }
+  const std::string& PacketPath() const { return packetPath_; }
+
+ private:
+  TDateTime CurrentTime() const;
+
+  TMailList queue_;
+  TPacketHeader header_{};
+  std::string packetName_;
+  std::string packetPath_;
+};
+
+}  // namespace velmaris

@@ -1,0 +1,126 @@
+// External packers that fail: the Abort/Retry/Ignore question, how often the
+// program runs, and programs that cannot be started.
+#include <gtest/gtest.h>
+
+#include "ArchiveFixtures.h"
+#include "PackerFixtures.h"
+#include "archive/Packer.h"
+
+namespace velmaris::test {
+namespace {
+
+using platform::MsgButton;
+using platform::MsgKind;
+using platform::mbAbort;
+using platform::mbIgnore;
+using platform::mbOk;
+using platform::mbRetry;
+
+struct FlowCase {
+  const char* what;
+  const char* script;  // shell text run in the program's working directory
+  std::vector<MsgButton> answers;
+  bool result;
+  int runs;
+  int questions;
+};
+
+// Each run appends a line to runs.txt.
+const FlowCase kFlow[] = {
+    {"success", "echo r >> runs.txt", {}, true, 1, 0},
+    {"ignore", "echo r >> runs.txt; exit 1", {mbIgnore}, false, 1, 1},
+    {"abort", "echo r >> runs.txt; exit 1", {mbAbort}, false, 1, 1},
+    {"retry, then ignore", "echo r >> runs.txt; exit 2", {mbRetry, mbIgnore}, false, 2, 2},
+    {"retry twice, then abort", "echo r >> runs.txt; exit 1", {mbRetry, mbRetry, mbAbort}, false, 3, 3},
+    {"retry succeeds", "echo r >> runs.txt; test $(wc -l < runs.txt) -ge 2", {mbRetry}, true, 2, 1},
+    {"killed", "echo r >> runs.txt; kill -9 $$", {mbIgnore}, false, 1, 1},
+    {"unattended", "echo r >> runs.txt; exit 1", {}, false, 1, 1},
+};
+
+int Runs(const TempDir& t, const std::string& file) {
+  std::string out;
+  RunShell("cat " + Sh(t / file) + " 2>/dev/null | wc -l", &out);
+  return std::stoi(out);
+}
+
+std::string Command(const char* script) { return std::string("sh -c \"") + script + "\" sh"; }
+
+TEST(PackerFailure, UnpackQuestionFlow) {
+  for (const auto& c : kFlow) {
+    SCOPED_TRACE(c.what);
+    ScopedUi ui;
+    TempDir t;
+    t.Write("in/bundle.MO0", "data");
+    for (MsgButton b : c.answers) ui.prompter.Script({b});
+    TPacker p;
+    p.SetUnPack(Command(c.script));
+    EXPECT_EQ(p.Unpack(t / "in/bundle.MO0", t / "dest/"), c.result);
+    EXPECT_EQ(Runs(t, "dest/runs.txt"), c.runs);
+    const auto questions = ui.prompter.Questions();
+    ASSERT_EQ(int(questions.size()), c.questions);
+    for (const auto& q : questions) {
+      EXPECT_EQ(q.kind, MsgKind::Warning);
+      EXPECT_EQ(q.text, "Problems occured when unpacking " + t / "in/bundle.MO0" + " .");
+      EXPECT_EQ(q.buttons, unsigned(mbAbort | mbRetry | mbIgnore));
+    }
+  }
+}
+
+TEST(PackerFailure, PackQuestionFlow) {
+  for (const auto& c : kFlow) {
+    SCOPED_TRACE(c.what);
+    ScopedUi ui;
+    TempDir t;
+    t.Write("out/0000ABCD.PKT", "packet");
+    for (MsgButton b : c.answers) ui.prompter.Script({b});
+    TPacker p;
+    p.SetPack(Command(c.script));
+    EXPECT_EQ(p.Pack(t / "out/bundle.MO0", t / "out/0000ABCD.PKT"), c.result);
+    EXPECT_EQ(Runs(t, "out/runs.txt"), c.runs);  // runs in the packet's directory
+    const auto questions = ui.prompter.Questions();
+    ASSERT_EQ(int(questions.size()), c.questions);
+    for (const auto& q : questions) {
+      EXPECT_EQ(q.kind, MsgKind::Warning);
+      EXPECT_EQ(q.text, "Problems occured when packing " + t / "out/0000ABCD.PKT" + " .");
+      EXPECT_EQ(q.buttons, unsigned(mbAbort | mbRetry | mbIgnore));
+    }
+  }
+}
+
+TEST(PackerFailure, ProgramsThatCannotBeStarted) {
+  struct Case {
+    bool pack;
+    const char* command;
+    const char* text;
+  } cases[] = {
+      {false, "no-such-unpacker-xyz -x", "Could not start unpacker:no-such-unpacker-xyz -x"},
+      {false, "Integrated Foo", "Could not start unpacker:Integrated Foo"},
+      {false, "", "Could not start unpacker:"},
+      {true, "no-such-packer-xyz a", "Could not start packer:no-such-packer-xyz a"},
+      {true, "  ", "Could not start packer:  "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    ScopedUi ui;
+    TempDir t;
+    t.Write("a.pkt", "x");
+    TPacker p;
+    bool result;
+    if (c.pack) {
+      p.SetPack(c.command);
+      result = p.Pack(t / "b.MO0", t / "a.pkt");
+    } else {
+      p.SetUnPack(c.command);
+      result = p.Unpack(t / "a.pkt", t / "dest/");
+    }
+    EXPECT_FALSE(result);
+    const auto questions = ui.prompter.Questions();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].kind, MsgKind::Error);
+    EXPECT_EQ(questions[0].text, c.text);
+    EXPECT_EQ(questions[0].buttons, unsigned(mbOk));
+  }
+}
+
+}  // namespace
+}  // namespace velmaris::test

@@ -1,0 +1,337 @@
+// The unpacker: integrated extraction on a worker thread with the overwrite
+// question, error boxes, progress events on the main thread, and extractions
+// that never overlap.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+
+#include "ArchiveFixtures.h"
+#include "PackerFixtures.h"
+#include "archive/Packer.h"
+#include "archive/Unpacker.h"
+
+namespace velmaris::test {
+namespace {
+
+using platform::MsgButton;
+using platform::MsgKind;
+using platform::mbAll;
+using platform::mbNo;
+using platform::mbYes;
+
+// Makes t/<name> with zip from the given files (name, content) in t/src-<name>/.
+std::string MakeZip(const TempDir& t, const std::string& name,
+                    const std::vector<std::pair<std::string, std::string>>& files) {
+  std::string list;
+  for (const auto& [file, content] : files) {
+    t.Write("src-" + name + "/" + file, content);
+    list += " " + Sh(file);
+  }
+  EXPECT_EQ(RunShell("cd " + Sh(t / ("src-" + name)) + " && zip -q -X " + Sh(t / name) + list), 0);
+  return t / name;
+}
+
+TPacker IntegratedZip() {
+  TPacker p;
+  p.SetUnPack("Integrated UnZIP");
+  return p;
+}
+
+// Clears the view hook at the end of a test.
+struct ScopedViewHook {
+  explicit ScopedViewHook(TVUPProgress::TProgressEvent hook) { TVUPProgress::SetViewHook(std::move(hook)); }
+  ~ScopedViewHook() { TVUPProgress::SetViewHook(nullptr); }
+};
+
+TEST(Unpacker, OverwriteQuestionYesNoAll) {
+  struct Case {
+    const char* what;
+    std::vector<MsgButton> answers;
+    const char* a;  // content of a.txt afterwards
+    const char* b;
+    int questions;
+  } cases[] = {
+      {"yes, yes", {mbYes, mbYes}, "new a", "new b", 2},
+      {"no, yes", {mbNo, mbYes}, "old a", "new b", 2},
+      {"yes, no", {mbYes, mbNo}, "new a", "old b", 2},
+      {"no, no", {mbNo, mbNo}, "old a", "old b", 2},
+      {"all", {mbAll}, "new a", "new b", 1},
+      {"no, all", {mbNo, mbAll}, "old a", "new b", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedUi ui;
+    TempDir t;
+    const std::string zip = MakeZip(t, "x.zip", {{"a.txt", "new a"}, {"b.txt", "new b"}});
+    t.Write("dest/a.txt", "old a");
+    t.Write("dest/b.txt", "old b");
+    for (MsgButton b : c.answers) ui.prompter.Script({b});
+    TPacker p = IntegratedZip();
+    EXPECT_TRUE(p.Unpack(zip, t / "dest/"));
+    EXPECT_EQ(t.Read("dest/a.txt"), c.a);
+    EXPECT_EQ(t.Read("dest/b.txt"), c.b);
+    const auto questions = ui.prompter.Questions();
+    ASSERT_EQ(int(questions.size()), c.questions);
+    const char* names[] = {"a.txt", "b.txt"};
+    for (size_t i = 0; i < questions.size(); ++i) {
+      EXPECT_EQ(questions[i].kind, MsgKind::Warning);
+      EXPECT_EQ(questions[i].buttons, unsigned(mbYes | mbNo | mbAll));
+      EXPECT_EQ(questions[i].text, "Die Datei " + t / "dest/" + names[i] +
+                                       " existiert schon\r\nMöchten Sie die Datei überschreiben ?");
+    }
+  }
+}
+
+TEST(Unpacker, EventsOfACleanRun) {
+  ScopedUi ui;
+  TempDir t;
+  const std::string zip = MakeZip(t, "clean.zip", {{"one.pkt", SampleText(300000, 4)}, {"two.pkt", "2"}});
+  std::vector<std::string> log;
+  const auto main = std::this_thread::get_id();
+  bool offMain = false;
+  TVUPProgress* hooked = nullptr;
+  ScopedViewHook hook([&](TVUPProgress& p) {
+    hooked = &p;
+    log.push_back("view");
+  });
+  TVUPProgress progress;
+  progress.OnShow = [&](TVUPProgress& p) {
+    log.push_back("show " + p.Caption() + " | " + p.ArchiveText());
+    EXPECT_TRUE(p.Active());
+  };
+  std::vector<int> positions;
+  progress.OnProgress = [&](TVUPProgress& p) {
+    offMain |= std::this_thread::get_id() != main;
+    positions.push_back(p.Position());
+  };
+  progress.OnFile = [&](TVUPProgress& p) {
+    offMain |= std::this_thread::get_id() != main;
+    if (log.back() != "file " + p.FileText()) log.push_back("file " + p.FileText());
+  };
+  progress.OnClose = [&](TVUPProgress& p) {
+    log.push_back("close");
+    EXPECT_FALSE(p.Active());
+  };
+  EXPECT_EQ(progress.Extract(ekUnZIP, zip, t / "dest/"), 0);
+  EXPECT_EQ(progress.LastError(), 0);
+  EXPECT_EQ(hooked, &progress);
+  EXPECT_FALSE(offMain);
+  const std::vector<std::string> expected = {
+      "view", "show Integrated UnZIP | Entpacke clean.zip nach " + t / "dest/" + " ...",
+      "file " + t / "dest/one.pkt", "file " + t / "dest/two.pkt", "close"};
+  EXPECT_EQ(log, expected);
+  ASSERT_FALSE(positions.empty());
+  EXPECT_EQ(positions.back(), 100);
+  EXPECT_EQ(progress.Position(), 100);
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_EQ(t.Read("dest/one.pkt"), SampleText(300000, 4));
+  EXPECT_TRUE(ui.prompter.Questions().empty());
+}
+
+TEST(Unpacker, KindsOutsideTheTableDoNothing) {
+  ScopedUi ui;
+  TempDir t;
+  const std::string zip = MakeZip(t, "k.zip", {{"a", "a"}});
+  int events = 0;
+  ScopedViewHook hook([&](TVUPProgress&) { ++events; });
+  for (int kind : {-1, 5, 100}) {
+    TVUPProgress progress;
+    progress.OnShow = progress.OnClose = progress.OnProgress = [&](TVUPProgress&) { ++events; };
+    EXPECT_EQ(progress.Extract(kind, zip, t / "dest/"), -1) << kind;
+  }
+  EXPECT_EQ(events, 0);
+  EXPECT_TRUE(ui.prompter.Questions().empty());
+  EXPECT_NE(RunShell("test -e " + Sh(t / "dest")), 0);
+}
+
+TEST(Unpacker, ErrorsBecomeTheResultAndAreShown) {
+  TempDir t;
+  const std::string good = MakeZip(t, "g.zip", {{"a.txt", SampleText(5000, 7)}});
+  std::string bad = t.Read("g.zip");
+  bad[14] ^= 1;  // CRC in the local header
+  bad[bad.find(std::string("PK\x01\x02", 4)) + 16] ^= 1;  // and in the central one
+  t.Write("crc.zip", bad);
+  t.Write("text.zip", "no archive here, just words\n");
+  struct Case {
+    const char* what;
+    std::string archive;
+    int code;
+    std::string fileInText;
+    const char* message;
+  } cases[] = {
+      {"crc", t / "crc.zip", ecCrcCheck, "a.txt", "File fails CRC check"},
+      {"not an archive", t / "text.zip", ecUnsupportedType, "text.zip",
+       "Invalid or unsupported archive type for this operation"},
+      {"missing", t / "missing.zip", -2, "missing.zip", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedUi ui;
+    TVUPProgress progress;
+    const int code = progress.Extract(ekUnZIP, c.archive, t / "dest/");
+    if (c.code == -2) {
+      EXPECT_GT(code, 0);
+    } else {
+      EXPECT_EQ(code, c.code);
+    }
+    const auto questions = ui.prompter.Questions();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].kind, MsgKind::Error);
+    EXPECT_EQ(questions[0].buttons, unsigned(mbYes));
+    EXPECT_EQ(questions[0].text.rfind("Fehler beim Entpacken von ", 0), 0u) << questions[0].text;
+    EXPECT_NE(questions[0].text.find(c.fileInText + ":\r\n" + c.message), std::string::npos)
+        << questions[0].text;
+    // Through the packer the failure is a false result.
+    TPacker p = IntegratedZip();
+    EXPECT_FALSE(p.Unpack(c.archive, t / "dest2/"));
+  }
+}
+
+TEST(Unpacker, ExtractorNotBuiltIn) {
+  int missing = -1;
+  for (int kind = ekUnZIP; kind <= ekUnRAR; ++kind)
+    if (!CreateExtractorByName(ExtractKindName(kind))) missing = kind;
+  if (missing < 0) GTEST_SKIP() << "every extractor is built in";
+  ScopedUi ui;
+  TempDir t;
+  t.Write("x.bin", "whatever");
+  TVUPProgress progress;
+  EXPECT_EQ(progress.Extract(missing, t / "x.bin", t / "dest/"), ecUnsupportedType);
+  ASSERT_EQ(ui.prompter.Questions().size(), 1u);
+  EXPECT_EQ(ui.prompter.Questions()[0].kind, MsgKind::Error);
+}
+
+TEST(Unpacker, CalledFromAWorkerWhileTheMainThreadPumps) {
+  ScopedUi ui;
+  TempDir t;
+  const std::string zip = MakeZip(t, "w.zip", {{"a.txt", "new"}});
+  t.Write("dest/a.txt", "old");
+  ui.prompter.Script({mbYes});
+  const auto main = std::this_thread::get_id();
+  std::atomic<bool> offMain{false}, done{false}, result{false};
+  ScopedViewHook hook([&](TVUPProgress& p) {
+    offMain = offMain || std::this_thread::get_id() != main;
+    p.OnProgress = [&](TVUPProgress&) { offMain = offMain || std::this_thread::get_id() != main; };
+  });
+  std::thread worker([&] {
+    TPacker p = IntegratedZip();
+    result = p.Unpack(zip, t / "dest/");
+    done = true;
+    ui.dispatcher.Wake();
+  });
+  EXPECT_TRUE(ui.dispatcher.RunUntil([&] { return done.load(); }, std::chrono::seconds(60)));
+  worker.join();
+  EXPECT_TRUE(result);
+  EXPECT_FALSE(offMain);
+  EXPECT_EQ(t.Read("dest/a.txt"), "new");
+  EXPECT_EQ(ui.prompter.Questions().size(), 1u);
+}
+
+TEST(Unpacker, ExtractionsNeverOverlap) {
+  ScopedUi ui;
+  TempDir t;
+  std::vector<std::string> zips;
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = "big" + std::to_string(i) + ".zip";
+    zips.push_back(MakeZip(t, name, {{"a.bin", RandomBytes(1500000, unsigned(i))},
+                                     {"b.txt", SampleText(1500000, unsigned(i))}}));
+  }
+  // The main thread records which extraction each progress step belongs to.
+  std::vector<const TVUPProgress*> steps;
+  ScopedViewHook hook([&](TVUPProgress& p) {
+    p.OnProgress = [&steps](TVUPProgress& sender) { steps.push_back(&sender); };
+  });
+  std::atomic<int> finished{0}, succeeded{0};
+  std::vector<std::thread> workers;
+  for (int i = 0; i < 3; ++i) {
+    workers.emplace_back([&, i] {
+      TPacker p = IntegratedZip();
+      if (p.Unpack(zips[size_t(i)], t / ("dest" + std::to_string(i) + "/"))) ++succeeded;
+      ++finished;
+      ui.dispatcher.Wake();
+    });
+  }
+  EXPECT_TRUE(ui.dispatcher.RunUntil([&] { return finished.load() == 3; }, std::chrono::seconds(120)));
+  for (auto& w : workers) w.join();
+  EXPECT_EQ(succeeded.load(), 3);
+  // Each extraction's steps form one run: no step of another lies between.
+  std::map<const TVUPProgress*, size_t> last;
+  std::vector<const TVUPProgress*> order;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    if (order.empty() || order.back() != steps[i]) {
+      EXPECT_EQ(last.count(steps[i]), 0u) << "extraction resumed after another one at step " << i;
+      order.push_back(steps[i]);
+    }
+    last[steps[i]] = i;
+  }
+  EXPECT_EQ(order.size(), 3u);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(t.Read("dest" + std::to_string(i) + "/b.txt"), SampleText(1500000, unsigned(i)));
+}
+
+TEST(Unpacker, AnExtractionStartedWhileWaitingForAnother) {
+  ScopedUi ui;
+  TempDir t;
+  const std::string first = MakeZip(t, "first.zip", {{"a.bin", RandomBytes(2000000, 9)}});
+  const std::string second = MakeZip(t, "second.zip", {{"b.txt", "second"}});
+  bool nested = false;
+  // Runs on the main thread while it waits for the first extraction.
+  ui.dispatcher.Post([&] {
+    TPacker p = IntegratedZip();
+    nested = p.Unpack(second, t / "d2/");
+  });
+  TPacker p = IntegratedZip();
+  EXPECT_TRUE(p.Unpack(first, t / "d1/"));
+  EXPECT_TRUE(nested);
+  EXPECT_EQ(t.Read("d1/a.bin"), RandomBytes(2000000, 9));
+  EXPECT_EQ(t.Read("d2/b.txt"), "second");
+}
+
+// A dispatcher of another kind than the plain one, as the application's is:
+// the wait falls back to processing messages between short sleeps.
+class OtherDispatcher : public platform::Dispatcher {
+ public:
+  void Send(Task task) override { inner_.Send(std::move(task)); }
+  void Post(Task task) override { inner_.Post(std::move(task)); }
+  bool IsMainThread() const override { return inner_.IsMainThread(); }
+  void ProcessMessages() override {
+    ++pumps;
+    inner_.ProcessMessages();
+  }
+  TimerId StartTimer(std::chrono::milliseconds interval, Task task) override {
+    return inner_.StartTimer(interval, std::move(task));
+  }
+  void StopTimer(TimerId id) override { inner_.StopTimer(id); }
+  std::atomic<int> pumps{0};
+
+ private:
+  platform::PlainDispatcher inner_;
+};
+
+TEST(Unpacker, WaitWithTheApplicationsKindOfDispatcher) {
+  ScopedUi ui;
+  OtherDispatcher other;
+  platform::SetDispatcher(&other);
+  TempDir t;
+  const std::string zip = MakeZip(t, "o.zip", {{"a.txt", "new a"}, {"b.txt", "new b"}});
+  t.Write("dest/a.txt", "old a");
+  t.Write("dest/b.txt", "old b");
+  ui.prompter.Script({mbNo, mbYes});
+  TPacker p = IntegratedZip();
+  EXPECT_TRUE(p.Unpack(zip, t / "dest/"));
+  EXPECT_EQ(t.Read("dest/a.txt"), "old a");
+  EXPECT_EQ(t.Read("dest/b.txt"), "new b");
+  EXPECT_EQ(ui.prompter.Questions().size(), 2u);
+  EXPECT_GT(other.pumps.load(), 0);
+  // An external program waited for the same way.
+  TPacker sleeper;
+  sleeper.SetUnPack("sh -c \"sleep 0.2; echo done > out.txt\" sh");
+  EXPECT_TRUE(sleeper.Unpack(zip, t / "ext/"));
+  EXPECT_EQ(t.Read("ext/out.txt"), "done\n");
+  platform::SetDispatcher(&ui.dispatcher);
+}
+
+}  // namespace
+}  // namespace velmaris::test
