@@ -263,13 +263,17 @@ bool TConfigStore::SaveConfiguration() {
   });
 }
 
-void TConfigStore::BeginChanges() { ++changeDepth_; }
+void TConfigStore::BeginChanges() {
+  OnMainThread([this] { return ++changeDepth_; });
+}
 
 bool TConfigStore::EndChanges() {
-  if (changeDepth_ > 0) --changeDepth_;
-  if (changeDepth_ > 0 || !savePending_) return true;
-  savePending_ = false;
-  return SaveConfiguration();
+  return OnMainThread([this] {
+    if (changeDepth_ > 0) --changeDepth_;
+    if (changeDepth_ > 0 || !savePending_) return true;
+    savePending_ = false;
+    return SaveConfiguration();
+  });
 }
 
 void TConfigStore::StructureChanged() { SaveConfiguration(); }

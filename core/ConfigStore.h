@@ -15,12 +15,21 @@
 // (an area or uplink added through the store), when the settings are
 // applied, and at the end. SaveConfiguration reports a failure to the user
 // (through the platform Prompter) and to the log instead of passing over it.
-// Code that makes many changes in a row (the tosser creating areas) brackets
-// them with TConfigChangeBatch, which saves once at its end.
+// Code that makes many changes in a row brackets them with
+// TConfigChangeBatch, which saves once at its end.
 //
-// Threads: everything here runs on the main thread; workers hand their
-// changes over through the dispatcher. Workers read the lists and the
-// settings snapshot without a lock.
+// The tosser's hook: for a message of an area that does not exist it calls
+// GetConfigStore()->AddArea(name, name, AreaTypeCode::Echomail, uplink) from
+// its own thread; the store hands the call to the main thread, adds the area
+// and saves the configuration before it returns. A tosser run that may
+// create many areas holds a TConfigChangeBatch for the run (it may be made
+// on the worker too), so the configuration is written once at the end.
+//
+// Threads: the changes (AddArea, AddAreaQuiet, AddNewLink, AddDefault...,
+// ApplySettings, SaveConfiguration, the change brackets) run on the main
+// thread; called from a worker they are handed over and waited for. Loading
+// runs on the main thread. Workers read the lists and the settings snapshot
+// without a lock.
 #pragma once
 
 #include <array>

@@ -376,7 +376,12 @@ TEST_F(ConfigStoreTest, WorkerAddsAnAreaThroughTheMainThread) {
   bool onMain = false;
   std::atomic<bool> done{false};
   std::thread worker([&] {
-    added = config->AddAreaQuiet("TOSSED", "TOSSED", AreaTypeCode::Echomail, nullptr);
+    {
+      // A tosser run that creates two areas, saved once at its end.
+      TConfigChangeBatch batch(*config);
+      added = config->AddAreaQuiet("TOSSED", "TOSSED", AreaTypeCode::Echomail, nullptr);
+      config->AddArea("TOSSED.TOO", "TOSSED.TOO", AreaTypeCode::Echomail, nullptr);
+    }
     onMain = added != nullptr;
     done = true;
     dispatcher.Wake();
@@ -385,8 +390,12 @@ TEST_F(ConfigStoreTest, WorkerAddsAnAreaThroughTheMainThread) {
   worker.join();
   SetShellServices(nullptr);
   EXPECT_TRUE(onMain);
-  EXPECT_EQ(shell.refreshes, 1);
+  EXPECT_EQ(shell.refreshes, 2);
   EXPECT_EQ(config->FindArea("TOSSED"), added);
+  auto other = Load();
+  EXPECT_NE(other->FindArea("TOSSED"), nullptr);
+  EXPECT_NE(other->FindArea("TOSSED.TOO"), nullptr);
+  config->MakeCurrent();
 }
 
 TEST_F(ConfigStoreTest, ChangeBatchSavesOnceAtItsEnd) {
