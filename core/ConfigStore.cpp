@@ -335,6 +335,28 @@ TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNam
   return added;
 }
 
+bool TConfigStore::CanKillArea(const TArea& area) {
+  return area.AreaType < AreaTypeCode::Badmail || area.AreaType > AreaTypeCode::Netmail;
+}
+
+bool TConfigStore::HasAreaProperties(const TArea& area) {
+  return area.AreaType != AreaTypeCode::Separator && !area.IsSeparator();
+}
+
+bool TConfigStore::KillSeparator(int index) {
+  return OnMainThread([this, index] {
+    if (index < 0 || index >= areas_.GetCount()) return false;
+    TArea* area = areas_.GetItem(index);
+    if (!area || !area->IsSeparator()) return false;
+    area->DeleteFiles();
+    areas_.Delete(index);
+    delete area;
+    if (TShellServices* shell = GetShellServices()) shell->RefreshAreaList();
+    StructureChanged();
+    return true;
+  });
+}
+
 TNetLink* TConfigStore::AddNewLink() {
   return OnMainThread([this] {
     auto link = std::make_unique<TNetLink>(Values()->OutboundDir());

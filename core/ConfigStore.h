@@ -181,6 +181,15 @@ class TConfigStore {
   // The same without the message box.
   TArea* AddAreaQuiet(const std::string& name, const std::string& fileNameSource,
                       uint8_t areaType, TNetLink* uplink);
+  // Whether the settings page offers to delete the area: not BAD, DUPES or
+  // NETMAIL (types 1 to 3); and whether it has properties: not a separator.
+  static bool CanKillArea(const TArea& area);
+  static bool HasAreaProperties(const TArea& area);
+  // Removes the separator at index of the area list at once (other areas
+  // go through the kill-area assistant): its files are deleted, it leaves
+  // the list and is freed, the main window refreshes and the configuration
+  // is saved. False when the entry is no separator.
+  bool KillSeparator(int index);
   // Adds the uplink "<New Uplink>" (uplink address 2:3/4, own address
   // 2:3/4.5) with the main outbound directory and saves.
   TNetLink* AddNewLink();
