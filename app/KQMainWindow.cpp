@@ -385,9 +385,19 @@ void TKQMainWindow::RefreshAreaList() {
 
 void TKQMainWindow::UpdateAreaLine(TArea& area) {
   if (!session_) return;
-  const int index = session_->Store().Areas().IndexOfObject(&area);
-  if (index < 0 || index >= areaList_->Count()) return;
-  areaList_->SetItem(index, RowText(area, TAreaRowKind::Update));
+  const TAreaList& areas = session_->Store().Areas();
+  const int index = areas.IndexOfObject(&area);
+  if (index < 0) return;
+  // Areas added, removed or moved since the last rebuild shift the rows:
+  // when the row at the index belongs to another area, rebuild them all.
+  const QString row = RowText(area, TAreaRowKind::Update);
+  const QStringList& rows = areaList_->Items();
+  if (rows.size() != areas.GetCount() ||
+      rows[index].section(QLatin1Char('\t'), 0, 0) != row.section(QLatin1Char('\t'), 0, 0)) {
+    RefreshAreaList();
+    return;
+  }
+  areaList_->SetItem(index, row);
 }
 
 void TKQMainWindow::ShowAreaCount() {

@@ -46,7 +46,8 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   // global area list; the status bar shows the number of areas.
   void RefreshAreaList() override;
   // Rebuilds the row of one area in place; an area that is not in the list
-  // (any more) changes nothing.
+  // (any more) changes nothing. When the list has changed since the last
+  // rebuild, the whole list is rebuilt instead.
   void UpdateAreaLine(TArea& area) override;
 
   // The end of the main window, in this order: the area-list layout saved

@@ -160,6 +160,30 @@ TEST_F(MainWindowTest, AddedAreaRefreshesTheList) {
   EXPECT_EQ(Status(), "4 Areas");
 }
 
+TEST_F(MainWindowTest, LineUpdateBeforeTheRebuildNeverHitsAnotherArea) {
+  Prepare({{"FIDO.GER", Times(2, U)}});
+  Open();
+  // An area is added and moved to the top; the rebuild is still to come.
+  TArea* added = window->ConfigStore().AddAreaQuiet("AAA.NEW", "AAA.NEW", AreaTypeCode::Echomail,
+                                                    nullptr);
+  ASSERT_NE(added, nullptr);
+  TArea* old = Area("FIDO.GER");
+  window->ConfigStore().Areas().Delete(window->ConfigStore().Areas().IndexOfObject(added));
+  window->ConfigStore().Areas().Insert(0, added);
+  window->UpdateAreaLine(*old);
+  EXPECT_EQ(Rows(), (QStringList{"AAA.NEW\t\t\t\t", "NETMAIL\t\t\t\t", "BAD\t\t\t\t",
+                                 "DUPES\t\t\t\t", "FIDO.GER\t2\t2\t\t"}));
+  EXPECT_EQ(Status(), "5 Areas");
+  // Only counts changed: one row.
+  old->Count = 7;
+  window->UpdateAreaLine(*old);
+  EXPECT_EQ(Rows()[4], "FIDO.GER\t7\t2\t\t");
+  // An area that is not listed changes nothing.
+  TArea stray("", "STRAY", "STRAY");
+  window->UpdateAreaLine(stray);
+  EXPECT_EQ(Rows().size(), 5);
+}
+
 TEST_F(MainWindowTest, NamesAreShownAsCellsOfTheirOwn) {
   // CP1251 bytes become Unicode; a tab or a leading bracket cannot disturb
   // the cells.
