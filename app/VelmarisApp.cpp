@@ -100,7 +100,6 @@ bool TVelmarisApp::Start() {
 
   // 5. The application title.
   QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
-  QApplication::setApplicationDisplayName(QString::fromLatin1(kProgramTitle));
 
   // 6. The long-lived windows, in this order. The main window loads the
   // configuration.
