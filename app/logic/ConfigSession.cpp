@@ -1,6 +1,7 @@
 #include "app/logic/ConfigSession.h"
 
 #include "archive/PackerConfig.h"
+#include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
 #include "platform/Registry.h"
 
@@ -11,6 +12,7 @@ TConfigSession::TConfigSession(const std::string& startDir, const std::string& r
       store_(std::make_unique<TConfigStore>(startDir, *registry_)) {
   platform::SetRegistry(registry_.get());
   InstallPackerConfig(*store_);
+  InstallUnpackJobConfig(*store_);
 }
 
 TConfigSession::~TConfigSession() {

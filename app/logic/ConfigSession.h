@@ -3,9 +3,10 @@
 // configuration store loaded from it with the lists of the lower layers,
 // made the process-wide store.
 //
-// Lists whose layers do not stand yet (mail filters, autosend jobs, mailer
-// profiles, unpack jobs) keep their registry keys untouched until their
-// sections are installed here.
+// The packers and the unpack jobs join as sections of the store. Lists
+// whose layers do not stand yet (mail filters, autosend jobs, mailer
+// profiles) keep their registry keys untouched until their sections are
+// installed here.
 #pragma once
 
 #include <memory>

@@ -7,6 +7,7 @@
 
 #include "app/logic/ConfigSession.h"
 #include "archive/PackerConfig.h"
+#include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
 #include "platform/Dispatcher.h"
 #include "platform/Prompter.h"
@@ -62,6 +63,7 @@ TEST_F(ConfigSessionTest, FreshStartGivesAWorkingConfiguration) {
   EXPECT_EQ(store.TextGroups().GetCount(), 1);
   ASSERT_NE(GetPackerList(), nullptr);
   EXPECT_GT(GetPackerList()->GetCount(), 0);
+  EXPECT_NE(GetUnpackJobList(), nullptr);
   // The directories of the defaults lie below the start directory.
   EXPECT_TRUE(IsDirectory(Start() + "Msgbase"));
   EXPECT_TRUE(IsDirectory(Start() + "Outbound"));
@@ -80,12 +82,16 @@ TEST_F(ConfigSessionTest, SavedConfigurationComesBack) {
     ASSERT_NE(session.Store().AddAreaQuiet("FIDO.GER", "FIDO.GER", AreaTypeCode::Echomail,
                                            session.Store().Uplinks().GetItem(0)),
               nullptr);
+    ASSERT_NE(GetUnpackJobList(), nullptr);
+    GetUnpackJobList()->AddJob(
+        "Files", std::make_unique<TUnpackJob>("/fido/files/*.zip", "/fido/out/", "", 0));
     EXPECT_TRUE(session.Save());
   }
   // The session cleared its process-wide references.
   EXPECT_EQ(GetConfigStore(), nullptr);
   EXPECT_EQ(GetAreaList(), nullptr);
   EXPECT_EQ(GetPackerList(), nullptr);
+  EXPECT_EQ(GetUnpackJobList(), nullptr);
 
   TConfigSession again(Start(), RegistryPath());
   again.Load();
@@ -93,6 +99,9 @@ TEST_F(ConfigSessionTest, SavedConfigurationComesBack) {
             (std::vector<std::string>{"NETMAIL", "BAD", "DUPES", "!SEP!", "FIDO.GER"}));
   EXPECT_EQ(again.Store().Areas().GetItem(3)->AreaType, AreaTypeCode::Separator);
   EXPECT_EQ(again.Store().Areas().GetItem(4)->Uplink, again.Store().Uplinks().GetItem(0));
+  ASSERT_NE(GetUnpackJobList(), nullptr);
+  ASSERT_EQ(GetUnpackJobList()->GetCount(), 1);
+  EXPECT_EQ(GetUnpackJobList()->GetString(0), "Files");
 }
 
 TEST_F(ConfigSessionTest, MalformedRegistryFileIsRefused) {
