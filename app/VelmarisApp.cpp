@@ -88,6 +88,21 @@ bool TVelmarisApp::Start() {
   }
   started_ = true;
 
+  try {
+    StartWindows();
+  } catch (...) {
+    // A failure before the message loop ends the program; the splash
+    // window goes first, so that the caller's report stands alone.
+    splash_.reset();
+    throw;
+  }
+
+  // 10. The optimisation or maintenance asked for at start, 11. the due
+  // scheduled mails and 12. the plug-ins start here once they exist.
+  return true;
+}
+
+void TVelmarisApp::StartWindows() {
   // 3. The start directory.
   startDir_ = options_.startDir.empty() ? CurrentStartDirectory() : StartDirectoryOf(options_.startDir);
   // The duplicate database of the tosser; opened after the guard, so that a
@@ -117,10 +132,6 @@ bool TVelmarisApp::Start() {
   // 8. The splash window goes, 9. the main window shows.
   splash_.reset();
   mainWindow_->show();
-
-  // 10. The optimisation or maintenance asked for at start, 11. the due
-  // scheduled mails and 12. the plug-ins start here once they exist.
-  return true;
 }
 
 int TVelmarisApp::Run() {

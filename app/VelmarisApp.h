@@ -48,6 +48,7 @@ class TVelmarisApp {
   const std::string& StartDirectory() const { return startDir_; }
 
  private:
+  void StartWindows();
   void WatchTerminateSignals();
   void UnwatchTerminateSignals();
 

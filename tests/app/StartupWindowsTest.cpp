@@ -15,6 +15,7 @@
 #include "app/VelmarisApp.h"
 #include "platform/Dispatcher.h"
 #include "platform/Prompter.h"
+#include "platform/Registry.h"
 #include "processing/GlobalDupeChecker.h"
 #include "support/TempDir.h"
 #include "widgets/EZBetterListBox.h"
@@ -134,6 +135,25 @@ TEST_F(StartupWindowsTest, GuardFailureIsAnError) {
   EXPECT_EQ(answerer.icons[0], QMessageBox::Critical);
   EXPECT_EQ(CountWindows("KQMainWindow"), 0);
   EXPECT_FALSE(IsDupeCheckerOpen());
+}
+
+TEST_F(StartupWindowsTest, FailureWhileStartingLeavesNoWindow) {
+  SetUpStart();
+  dir.Write("Velmaris.reg", "not a registry file\n");
+  {
+    TVelmarisApp app(Options());
+    EXPECT_THROW(app.Start(), platform::ERegistry);
+    EXPECT_EQ(CountWindows("SplashWin"), 0);
+    EXPECT_EQ(CountWindows("KQMainWindow"), 0);
+    EXPECT_EQ(GetMainWindow(), nullptr);
+    app.Shutdown();
+    EXPECT_FALSE(IsDupeCheckerOpen());
+  }
+  // Nothing was written over the file, and the guard is free again.
+  EXPECT_EQ(dir.Read("Velmaris.reg"), "not a registry file\n");
+  dir.Write("Velmaris.reg", "");
+  TVelmarisApp next(Options());
+  EXPECT_TRUE(next.Start());
 }
 
 TEST_F(StartupWindowsTest, SplashWindow) {
