@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/BatchConfig.h"
+#include "core/ConfigStore.h"
 #include "support/TempDir.h"
 #include "tools/velmaris-batch/Batch.h"
 

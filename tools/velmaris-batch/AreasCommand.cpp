@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "Batch.h"
-#include "core/BatchConfig.h"
+#include "BatchStore.h"
 
 namespace velmaris::batch {
 namespace {
@@ -27,8 +27,8 @@ int AreasCommand(BatchContext& ctx) {
   BatchArgs args(ctx.args, {});
   if (!args.Positional().empty()) throw EBatchUsage("areas takes no arguments");
   // Loading counts the flags of every area from its index; nothing is written.
-  TBatchConfig config(ctx.startDir, ctx.registryPath);
-  for (TArea* area : config.Areas().Areas()) {
+  BatchStore config(ctx);
+  for (TArea* area : config->Areas().Areas()) {
     ctx.out << JsonLine()
                    .Str("name", area->Name)
                    .Int("type", area->AreaType)

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "Batch.h"
-#include "core/BatchConfig.h"
+#include "BatchStore.h"
 
 namespace velmaris::batch {
 namespace {
@@ -30,8 +30,8 @@ std::string KludgeValue(std::string_view text, std::string_view keyword) {
 int DumpCommand(BatchContext& ctx) {
   BatchArgs args(ctx.args, {});
   if (args.Positional().size() != 1) throw EBatchUsage("dump takes one area name");
-  TBatchConfig config(ctx.startDir, ctx.registryPath);
-  TArea* area = config.FindArea(args.Positional()[0]);
+  BatchStore config(ctx);
+  TArea* area = config->FindArea(args.Positional()[0]);
   if (!area) throw std::runtime_error("no such area: " + args.Positional()[0]);
   if (!area->Lock(false)) throw std::runtime_error("the area " + area->Name + " is in use");
   TAreaLockHold hold(*area);

@@ -2,7 +2,7 @@
 // composes one new message as the message editor does and stores it in the
 // area. The text file is in the ANSI code page, its lines ended by CR, LF or
 // CR LF. A missing area is first created as an echomail area, as the
-// configuration store adds one, and the area list is saved.
+// configuration store adds one; the configuration is saved.
 //
 // As the editor: the sender's address is the area's uplink's own address
 // (else the first uplink's), the origin the first origin line of the area's
@@ -12,7 +12,7 @@
 #include <iostream>
 
 #include "Batch.h"
-#include "core/BatchConfig.h"
+#include "BatchStore.h"
 #include "core/KQMail.h"
 #include "platform/Files.h"
 
@@ -63,13 +63,13 @@ int WriteCommand(BatchContext& ctx) {
     dest = *parsed;
   }
 
-  TBatchConfig config(ctx.startDir, ctx.registryPath);
-  TLinkList& uplinks = config.Uplinks();
+  BatchStore config(ctx);
+  TLinkList& uplinks = config->Uplinks();
   TNetLink* firstUplink = uplinks.GetCount() > 0 ? uplinks.GetItem(0) : nullptr;
-  TArea* area = config.FindArea(areaName);
+  TArea* area = config->FindArea(areaName);
   const bool created = area == nullptr;
   if (created) {
-    area = config.AddArea(areaName, AreaTypeCode::Echomail, firstUplink);
+    area = config->AddAreaQuiet(areaName, areaName, AreaTypeCode::Echomail, firstUplink);
     if (!area) throw std::runtime_error("cannot create the area " + areaName);
   }
   if (area->AreaType == AreaTypeCode::Separator || area->AreaType == AreaTypeCode::Prototype)
@@ -78,7 +78,7 @@ int WriteCommand(BatchContext& ctx) {
 
   TKQMail mail;
   mail.Area = area;
-  mail.Config = config.ValuesPtr();
+  mail.Config = config->Values();
   mail.Uplinks = &uplinks;
   mail.Flags = kNewMailFlags;
   mail.FromName = args.Get("--from");
@@ -89,7 +89,7 @@ int WriteCommand(BatchContext& ctx) {
   if (!sender) sender = firstUplink;
   if (sender) mail.OrigAddr.SetText(sender->SysopAddress.Text4D());
   mail.Origin = kDefaultOrigin;
-  TZRTexts& groups = config.TextGroups();
+  TZRTexts& groups = config->TextGroups();
   if (area->TextGroup >= 0 && area->TextGroup < groups.GetCount()) {
     const TTextGroup* group = groups.GetItem(area->TextGroup);
     if (group && !group->Origins.empty()) mail.Origin = group->Origins.front();
@@ -101,7 +101,8 @@ int WriteCommand(BatchContext& ctx) {
 
   if (!mail.StoreInArea()) throw std::runtime_error("cannot write into " + area->Name);
   area->RecountFlags();
-  config.SaveAreas();
+  // The new message took a serial number; the configuration keeps the last.
+  if (!config->SaveConfiguration()) throw std::runtime_error("cannot save the configuration");
 
   ctx.out << JsonLine()
                  .Str("area", area->Name)
