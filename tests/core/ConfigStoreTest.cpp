@@ -87,7 +87,8 @@ TEST_F(ConfigStoreTest, SavedFreshConfigurationMatchesTheGoldenRegistry) {
   const std::string text = RegistryText();
   const std::string golden = Golden("FreshConfiguration.reg");
   if (text != golden) platform::WriteFileAtomic("/tmp/velmaris-actual.reg", text);
-  EXPECT_EQ(text, golden) << "actual text in /tmp/velmaris-actual.reg";
+  // Compared whole; on a difference the actual text is left for diff.
+  EXPECT_TRUE(text == golden) << "actual text in /tmp/velmaris-actual.reg";
 }
 
 TEST_F(ConfigStoreTest, LoadSaveLoadIsByteIdentical) {
@@ -109,6 +110,8 @@ TEST_F(ConfigStoreTest, LoadSaveLoadIsByteIdentical) {
     group->AddFriend(std::make_unique<TFriend>());
     config->AddressGroups().Add("Friends", std::move(group));
     config->SettingsModel().SetNumber(SettingId::Zone, 10);
+    config.unpackJobs->AddJob(
+        "Files", std::make_unique<TUnpackJob>("/fido/files/*.zip", "/fido/out/", "", 0));
     ASSERT_TRUE(config->SaveConfiguration());
   }
   const std::string first = RegistryText();
@@ -127,6 +130,9 @@ TEST_F(ConfigStoreTest, LoadSaveLoadIsByteIdentical) {
             (std::vector<std::string>{"first", "second"}));
   EXPECT_EQ(Names(config->AddressGroups()), std::vector<std::string>{"Friends"});
   EXPECT_EQ(config->Values()->Zone(), 10);
+  ASSERT_EQ(Names(*config.unpackJobs), std::vector<std::string>{"Files"});
+  EXPECT_EQ(config.unpackJobs->GetJob(0)->Mask, "/fido/files/*.zip");
+  EXPECT_EQ(GetUnpackJobList(), config.unpackJobs);
 }
 
 // --- Stored areas ------------------------------------------------------------------------
@@ -348,6 +354,33 @@ TEST_F(ConfigStoreTest, AddAreaRefusesAnExistingName) {
   EXPECT_EQ(config->Areas().GetCount(), 5);
 }
 
+TEST_F(ConfigStoreTest, SettingsPageAreaCommands) {
+  auto config = Load();
+  config->AddAreaQuiet("ECHO", "ECHO", AreaTypeCode::Echomail, nullptr);
+  config->AddAreaQuiet(kSeparatorName, "", AreaTypeCode::Separator, nullptr);
+  config->AddAreaQuiet("REPORT", "REPORT", AreaTypeCode::Report, nullptr);
+  // name: can be killed, has properties
+  const std::tuple<const char*, bool, bool> cases[] = {
+      {"NETMAIL", false, true}, {"BAD", false, true},   {"DUPES", false, true},
+      {"ECHO", true, true},     {"!SEP!", true, false}, {"REPORT", true, true},
+  };
+  for (int i = 0; i < config->Areas().GetCount(); ++i) {
+    const TArea& area = *config->Areas().GetItem(i);
+    const auto& [name, kill, properties] = cases[i];
+    EXPECT_EQ(area.Name, name);
+    EXPECT_EQ(TConfigStore::CanKillArea(area), kill) << name;
+    EXPECT_EQ(TConfigStore::HasAreaProperties(area), properties) << name;
+  }
+  EXPECT_FALSE(config->KillSeparator(3));  // ECHO
+  EXPECT_FALSE(config->KillSeparator(99));
+  EXPECT_TRUE(config->KillSeparator(4));
+  EXPECT_EQ(Names(config->Areas()),
+            (std::vector<std::string>{"NETMAIL", "BAD", "DUPES", "ECHO", "REPORT"}));
+  auto other = Load();
+  EXPECT_EQ(other->Areas().GetCount(), 5);
+  config->MakeCurrent();
+}
+
 TEST_F(ConfigStoreTest, AddedAreaTakesThePrototype) {
   Seed([&](TWinRegistry& reg) {
     TArea prototype(dir.Path(), "Prototyp", "", AreaTypeCode::Prototype);
@@ -376,7 +409,12 @@ TEST_F(ConfigStoreTest, WorkerAddsAnAreaThroughTheMainThread) {
   bool onMain = false;
   std::atomic<bool> done{false};
   std::thread worker([&] {
-    added = config->AddAreaQuiet("TOSSED", "TOSSED", AreaTypeCode::Echomail, nullptr);
+    {
+      // A tosser run that creates two areas, saved once at its end.
+      TConfigChangeBatch batch(*config);
+      added = config->AddAreaQuiet("TOSSED", "TOSSED", AreaTypeCode::Echomail, nullptr);
+      config->AddArea("TOSSED.TOO", "TOSSED.TOO", AreaTypeCode::Echomail, nullptr);
+    }
     onMain = added != nullptr;
     done = true;
     dispatcher.Wake();
@@ -385,8 +423,12 @@ TEST_F(ConfigStoreTest, WorkerAddsAnAreaThroughTheMainThread) {
   worker.join();
   SetShellServices(nullptr);
   EXPECT_TRUE(onMain);
-  EXPECT_EQ(shell.refreshes, 1);
+  EXPECT_EQ(shell.refreshes, 2);
   EXPECT_EQ(config->FindArea("TOSSED"), added);
+  auto other = Load();
+  EXPECT_NE(other->FindArea("TOSSED"), nullptr);
+  EXPECT_NE(other->FindArea("TOSSED.TOO"), nullptr);
+  config->MakeCurrent();
 }
 
 TEST_F(ConfigStoreTest, ChangeBatchSavesOnceAtItsEnd) {
