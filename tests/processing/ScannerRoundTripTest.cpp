@@ -1,0 +1,144 @@
+// The round trip through the batch driver: a message written into an echo
+// area linked to an uplink is exported into that uplink's packet, packed by
+// zip into the day's bundle and listed in the flow file; the stored message
+// shows it sent. The bundle is unpacked with unzip and the packet is read
+// with the packet reader and stored in an area of another start directory,
+// which gives the same message back.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "archive/PackerConfig.h"
+#include "core/Area.h"
+#include "core/ConfigStore.h"
+#include "core/MsgHeader.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "processing/MailPacket.h"
+#include "support/TempDir.h"
+
+namespace velmaris::test {
+namespace {
+
+std::string Quote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Field(const std::string& line, const std::string& key) {
+  size_t pos = line.find("\"" + key + "\":");
+  if (pos == std::string::npos) return "<missing>";
+  pos += key.size() + 3;
+  return line.substr(pos, line.find_first_of(",}", pos) - pos);
+}
+
+class ScannerRoundTrip : public ::testing::Test {
+ protected:
+  int Batch(const std::vector<std::string>& args, std::string* out) {
+    std::string command = std::string(VELMARIS_BATCH) + " --dir " + Quote(start.Path()) +
+                          " --registry " + Quote(start / "Velmaris.reg");
+    for (const auto& a : args) command += " " + Quote(a);
+    return RunShell(command + " 2>&1", out);
+  }
+  // The uplink: 2:5020/1, own address 2:5020/1.7, bundles packed by PKZip.
+  void ConfigureUplink() {
+    platform::Registry registry(start / "Velmaris.reg");
+    TConfigStore store(start.Path(), registry);
+    InstallPackerConfig(store);
+    store.LoadConfiguration();
+    ASSERT_GT(store.Uplinks().GetCount(), 0);
+    TNetLink* link = store.Uplinks().GetItem(0);
+    link->Name = "Boss";
+    link->UplinkAddress.SetText("2:5020/1");
+    link->SysopAddress.SetText("2:5020/1.7");
+    link->UsePacker = true;
+    link->Packer = "PKZip";
+    ASSERT_TRUE(store.SaveConfiguration());
+  }
+  std::string FlowFilePath() {
+    platform::Registry registry(start / "Velmaris.reg");
+    TConfigStore store(start.Path(), registry);
+    store.LoadConfiguration();
+    return store.Uplinks().GetItem(0)->FlowFilePath();
+  }
+
+  TempDir start;
+};
+
+TEST_F(ScannerRoundTrip, WrittenMessageLeavesInTheBundleAndComesBack) {
+  ConfigureUplink();
+  start.Write("text.txt", "Hello there\r\nSecond line\r\n");
+  std::string out;
+  ASSERT_EQ(Batch({"write", "ROUND.ECHO", "--from", "Point User", "--to", "All", "--subject",
+                   "Round trip", "--text-file", start / "text.txt"},
+                  &out),
+            0)
+      << out;
+  ASSERT_EQ(Batch({"export"}, &out), 0) << out;
+  EXPECT_NE(out.find("1 messages from area ROUND.ECHO exported."), std::string::npos) << out;
+  EXPECT_NE(out.find("\"echomails\":1"), std::string::npos) << out;
+
+  // Listed once in the flow file: the day's bundle, a ZIP archive.
+  const std::string flowPath = FlowFilePath();
+  ASSERT_TRUE(platform::FileExists(flowPath)) << flowPath;
+  const std::string flow = platform::ReadFile(flowPath);
+  ASSERT_EQ(flow.front(), '^');
+  ASSERT_EQ(flow.substr(flow.size() - 2), "\r\n");
+  const std::string bundle = flow.substr(1, flow.size() - 3);
+  EXPECT_EQ(flow.find("\r\n"), flow.size() - 2);
+  const std::string ext = bundle.substr(bundle.size() - 4);
+  EXPECT_EQ(ext.substr(0, 1), ".");
+  EXPECT_EQ(ext.back(), '0');
+  const std::string archive = platform::ReadFile(bundle);
+  ASSERT_EQ(archive.substr(0, 2), "PK");
+
+  // The message shows it sent.
+  ASSERT_EQ(Batch({"dump", "ROUND.ECHO"}, &out), 0) << out;
+  const int flags = std::stoi(Field(out, "flags"));
+  EXPECT_EQ(flags & MsgFlag::Send, 0);
+  EXPECT_EQ(flags & MsgFlag::Sent, MsgFlag::Sent);
+
+  // Unpacked with unzip and read with the packet reader.
+  TempDir unpacked;
+  ASSERT_EQ(RunShell("unzip -q -o " + Quote(bundle) + " -d " + Quote(unpacked.Path())), 0);
+  const auto packets = platform::ScanDir(unpacked.Path(), "*.pkt");
+  ASSERT_EQ(packets.size(), 1u);
+  TMailPacket packet(unpacked / packets[0].name);
+  packet.SetShowDamageBox(false);
+  ASSERT_NE(packet.NextMail(), nullptr);
+  EXPECT_EQ(packet.GetHeader().OrigNet, 5020);
+  EXPECT_EQ(packet.GetHeader().OrigNode, 1);
+  EXPECT_EQ(packet.GetHeader().OrigPoint, 7);
+  TMsgHeader header = packet.GetMailHeader();
+  const std::string image = packet.GetMailBuffer();
+  EXPECT_EQ(packet.NextMail(), nullptr);
+
+  // Tossed into an area of another start directory: the same message.
+  TempDir other;
+  TArea copy(other / "Msgbase/", "ROUND.ECHO", "ROUND.ECHO");
+  platform::MakeDirs(other / "Msgbase/");
+  copy.QueueMail(std::make_unique<TMail>(image, header));
+  ASSERT_TRUE(copy.WriteQueuedMail());
+  TArea original(start / "Msgbase/", "ROUND.ECHO", "ROUND.ECHO");
+  ASSERT_TRUE(copy.OpenIndex());
+  ASSERT_TRUE(original.OpenIndex());
+  ASSERT_EQ(copy.Count, 1);
+  const auto back = copy.ReadMail(0);
+  const auto sent = original.ReadMail(0);
+  EXPECT_EQ(back->Header.FromName.Str(), "Point User");
+  EXPECT_EQ(back->Header.ToName.Str(), "All");
+  EXPECT_EQ(back->Header.Subject.Str(), "Round trip");
+  EXPECT_EQ(back->Header.MsgIdNumber, sent->Header.MsgIdNumber);
+  EXPECT_EQ(back->Header.MsgIdCrc, sent->Header.MsgIdCrc);
+  EXPECT_EQ(back->BodyText(), sent->BodyText());
+  EXPECT_NE(std::string(back->BodyText()).find("Hello there\rSecond line\r"), std::string::npos);
+  EXPECT_EQ(back->DateField(), sent->DateField());
+  copy.ReleaseIndex();
+  original.ReleaseIndex();
+}
+
+}  // namespace
+}  // namespace velmaris::test
