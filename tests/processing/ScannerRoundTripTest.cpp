@@ -138,6 +138,20 @@ TEST_F(ScannerRoundTrip, WrittenMessageLeavesInTheBundleAndComesBack) {
   EXPECT_EQ(back->DateField(), sent->DateField());
   copy.ReleaseIndex();
   original.ReleaseIndex();
+
+  // A second export finds nothing; optimisation and maintenance keep the
+  // sent message (maintenance never deletes sent mail).
+  ASSERT_EQ(Batch({"export"}, &out), 0) << out;
+  EXPECT_NE(out.find("\"echomails\":0"), std::string::npos) << out;
+  EXPECT_EQ(platform::ReadFile(flowPath), flow);
+  for (const char* command : {"optimize", "maintain"}) {
+    ASSERT_EQ(Batch({command}, &out), 0) << out;
+    EXPECT_NE(out.find("{\"status\":\"Done!\"}"), std::string::npos) << command << out;
+    EXPECT_NE(out.find("{\"area\":\"ROUND.ECHO\",\"count\":1}"), std::string::npos)
+        << command << out;
+  }
+  ASSERT_EQ(Batch({"dump", "ROUND.ECHO"}, &out), 0) << out;
+  EXPECT_NE(out.find("Hello there\\rSecond line\\r"), std::string::npos) << out;
 }
 
 }  // namespace
