@@ -103,6 +103,21 @@ void Finish(TArea& area, TNetLink& link, const TPreparedExport& p,
   area.ChangeHeaderFlags(p.Index, MsgFlag::Sent, FlagOperation::Set);
 }
 
+// Ends a use of the index in which the export changed nothing: an index
+// file that did not exist is not written (nothing to keep), but changes the
+// opening made (the marks of the last import) are kept.
+void ReleaseUnchanged(TArea& area, bool fileExisted) {
+  if (fileExisted && area.IndexChanged) {
+    area.CloseIndex();
+  } else {
+    area.ReleaseIndex();
+  }
+}
+
+bool IndexFileExists(const TArea& area) {
+  return platform::FileExists(area.FilePath(".PackedIndex"));
+}
+
 void PutU16At(std::string& body, size_t at, uint16_t value) {
   body[at] = static_cast<char>(value & 0xFF);
   body[at + 1] = static_cast<char>(value >> 8);
@@ -159,6 +174,7 @@ bool ExportMessage(TArea& area, int index, TOutPacket& packet,
 
 int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
   if (area.Uplink == nullptr) return 0;
+  const bool existed = IndexFileExists(area);
   if (!area.OpenIndex()) return 0;
   TNetLink& link = *area.Uplink;
   const TFidoAddr own = link.SysopAddress.Address();
@@ -174,7 +190,7 @@ int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
   }
   if (opened) area.CloseBody();
   if (prepared.empty()) {
-    area.ReleaseIndex();
+    ReleaseUnchanged(area, existed);
     return 0;
   }
   const TPacketWriteResult result = packet.WritePacket(true);
@@ -182,7 +198,7 @@ int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
     Tell(options, std::to_string(prepared.size()) + " messages of area " + area.Name +
                       " stay waiting: " + result.Error);
     packet.ClearQueue();
-    area.ReleaseIndex();
+    ReleaseUnchanged(area, existed);
     return 0;
   }
   for (const auto& p : prepared) Finish(area, link, p, options);
@@ -217,6 +233,7 @@ bool ExportCrash(TArea& area, int index, const TAreaExportOptions& options) {
 }
 
 int ExportDirect(TArea& area, const TAreaExportOptions& options) {
+  const bool existed = IndexFileExists(area);
   if (!area.OpenIndex()) return 0;
   int count = 0;
   const bool opened = area.OpenBody();
@@ -227,7 +244,7 @@ int ExportDirect(TArea& area, const TAreaExportOptions& options) {
   }
   if (opened) area.CloseBody();
   if (count == 0) {
-    area.ReleaseIndex();
+    ReleaseUnchanged(area, existed);
   } else {
     area.CloseIndex();
   }

@@ -219,6 +219,14 @@ TEST_F(ScannerTest, NothingWaitingWritesNothing) {
   EXPECT_EQ(exporter.PendingCall, nullptr);
 }
 
+TEST_F(ScannerTest, AnExportWithNothingToSendKeepsTheImportMarks) {
+  TArea* echo = AddArea("NEW.ECHO", AreaTypeCode::Echomail,
+                        {{kFriend, {}, 0}, {kFriend, {}, 0}, {kFriend, {}, 0}}, linkA);
+  echo->LastImport = 1;
+  EXPECT_EQ(ExportToUplink(*echo, options), 0);
+  EXPECT_EQ(Flags(*echo), (std::vector<uint16_t>{0, MsgFlag::New, MsgFlag::New}));
+}
+
 TEST_F(ScannerTest, EchomailGoesToTheUplinkWithItsNetAndNode) {
   TArea* echo = AddArea("TEST.ECHO", AreaTypeCode::Echomail,
                         {{kOwnA, {}, MsgFlag::Send},
