@@ -4,12 +4,23 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <thread>
+#include <unordered_set>
 
+#include "core/Crc.h"
+#include "core/DateTimeUtil.h"
 #include "core/Exceptions.h"
 #include "core/MessageBase.h"
+#include "core/ShellServices.h"
+#include "core/WinRegistry.h"
+#include "platform/CodePage.h"
+#include "platform/Dispatcher.h"
 #include "platform/Files.h"
+#include "platform/Prompter.h"
+#include "platform/Registry.h"
 
 namespace velmaris {
 
@@ -36,33 +47,225 @@ std::string FtsDateNow() {
   return std::string(text, 19);
 }
 
+// The one mutex over the lock state of every area.
+std::mutex& AreaLockMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::atomic<TAreaList*> gAreaList{nullptr};
+
+enum class ShellEvent { LockedShared, LockedExclusive, ReleasedShared, ReleasedExclusive };
+
+// Hands a shell notification to the main thread. Called while the lock
+// mutex is held, so that the main thread sees the lock changes in the order
+// they happened; the notification itself runs later, on the main thread,
+// outside the mutex. Posting only queues it.
+void PostShellEvent(const std::shared_ptr<TArea*>& self, ShellEvent event) {
+  if (!GetShellServices()) return;
+  std::weak_ptr<TArea*> weak = self;
+  platform::GetDispatcher().Post([weak, event] {
+    auto alive = weak.lock();
+    TShellServices* shell = GetShellServices();
+    if (!alive || !shell) return;
+    TArea& area = **alive;
+    // A window that fails to redraw must not break the job that unlocked.
+    try {
+      switch (event) {
+        case ShellEvent::LockedShared:
+          shell->MessageListLocked(area, false);
+          break;
+        case ShellEvent::LockedExclusive:
+          shell->MessageListLocked(area, true);
+          break;
+        case ShellEvent::ReleasedShared:
+          shell->MessageListUpdateCaption(area);
+          break;
+        case ShellEvent::ReleasedExclusive:
+          shell->UpdateAreaLine(area);
+          shell->MessageListUnlocked(area);
+          break;
+      }
+    } catch (const std::exception&) {
+    }
+  });
+}
+
+void PostRefreshAreaList() {
+  if (!GetShellServices()) return;
+  platform::GetDispatcher().Post([] {
+    if (TShellServices* shell = GetShellServices()) {
+      try {
+        shell->RefreshAreaList();
+      } catch (const std::exception&) {
+      }
+    }
+  });
+}
+
+// Little-endian fields and length-prefixed strings of the "Packed" record.
+void PutI32(uint8_t* p, int32_t v) { PutU32(p, static_cast<uint32_t>(v)); }
+int32_t GetI32(const uint8_t* p) { return static_cast<int32_t>(GetU32(p)); }
+
+void PutShortString(uint8_t* field, const std::string& text) {
+  size_t n = std::min<size_t>(text.size(), 255);
+  field[0] = static_cast<uint8_t>(n);
+  std::copy_n(text.data(), n, field + 1);
+}
+std::string GetShortString(const uint8_t* field) {
+  return std::string(reinterpret_cast<const char*>(field + 1), field[0]);
+}
+
+// A stored type outside a byte is no type we know: an echomail area.
+uint8_t StoredType(int32_t value) {
+  return value >= 0 && value <= 0xFF ? static_cast<uint8_t>(value) : AreaTypeCode::Echomail;
+}
+
+constexpr const char* kInitName = "%INIT";
+constexpr const char* kNoFileName = "%NOFILE";
+
+// Offsets of the "Packed" record.
+struct RecordOffset {
+  static constexpr size_t MaxAge = 0;
+  static constexpr size_t MaxNumber = 4;
+  static constexpr size_t TextGroup = 8;
+  static constexpr size_t AreaType = 12;
+  static constexpr size_t Uplink = 16;
+  static constexpr size_t Name = 20;
+  static constexpr size_t FileName = 276;
+  static constexpr size_t TabsToSpaces = 532;
+  static constexpr size_t NoSZ = 533;
+  static constexpr size_t NoUmlaute = 534;
+  static constexpr size_t Reflow = 535;
+  static constexpr size_t ApplyAge = 536;
+  static constexpr size_t ApplyNumber = 537;
+  static constexpr size_t Maintain = 538;
+};
+
 }  // namespace
+
+const char* AreaTypeCaptionPrefix(int areaType) {
+  switch (areaType) {
+    case AreaTypeCode::Echomail: return "Echomail Area: ";
+    case AreaTypeCode::Badmail: return "Badmail Area: ";
+    case AreaTypeCode::Dupes: return "Dupes Area: ";
+    case AreaTypeCode::Netmail: return "Netmail Area: ";
+    case AreaTypeCode::Report: return "Report Area: ";
+    case AreaTypeCode::Prototype: return "Prototype Area: ";
+    case AreaTypeCode::Storage: return "Storage Area: ";
+    case AreaTypeCode::EMail: return "EMail Area: ";
+    case AreaTypeCode::Newsgroup: return "Newsgroup: ";
+    case AreaTypeCode::AreasCaption: return "Areas: ";
+    default: return "Unknown Area: ";
+  }
+}
+
+// --- Construction and settings ------------------------------------------------
 
 TArea::TArea(const std::string& directory, const std::string& name, const std::string& fileName,
              uint8_t areaType)
-    : Name(name), AreaType(areaType) {
+    : Name(name), AreaType(areaType), self_(std::make_shared<TArea*>(this)) {
   SetBaseDir(directory);
   SetFileName(fileName);
+  MaintainFilter.FlagMask = MsgFlag::Hold | MsgFlag::Unread | MsgFlag::ToSysop | MsgFlag::Send |
+                            MsgFlag::Sent;
+  MaintainFilter.Flags = 0;
+  NameFilters();
+  DeleteOlderFiles();
 }
 
 TArea::~TArea() {
   CloseBody();
-  if (IndexLoaded) {
-    IndexUseCount = 1;
-    CloseIndex();
+  {
+    std::lock_guard guard(indexMutex_);
+    if (IndexLoaded) IndexUseCount = 1;
   }
+  CloseIndex();
+}
+
+std::unique_ptr<TArea> TArea::CreateFromPrototype(const std::string& directory,
+                                                  const std::string& name,
+                                                  const std::string& fileName, uint8_t areaType,
+                                                  const TArea& prototype) {
+  auto area = std::make_unique<TArea>(directory, name, fileName, areaType);
+  const TSearchRequest& pm = prototype.MaintainFilter;
+  area->MaintainFilter.FlagMask = pm.FlagMask;
+  area->MaintainFilter.Flags = pm.Flags;
+  area->MaintainFilter.Caption = pm.Caption;
+  area->MaintainFilter.ShowFlagsPage = pm.ShowFlagsPage;
+  area->MaintainFilter.ShowOriginPage = pm.ShowOriginPage;
+  area->MaintainFilter.ShowDestinationPage = pm.ShowDestinationPage;
+  area->MaintainFilter.ShowSubjectPage = pm.ShowSubjectPage;
+  area->MaintainFilter.ShowTextPage = pm.ShowTextPage;
+  area->DisplayFilter.FlagMask = prototype.DisplayFilter.FlagMask;
+  area->DisplayFilter.Flags = prototype.DisplayFilter.Flags;
+  area->DisplayFilter.Caption = prototype.DisplayFilter.Caption;
+  area->TabsToSpaces = prototype.TabsToSpaces;
+  area->NoUmlaute = prototype.NoUmlaute;
+  area->NoRex = prototype.NoRex;
+  area->RandomOrig = prototype.RandomOrig;
+  area->NoSZ = prototype.NoSZ;
+  area->Reflow = prototype.Reflow;
+  area->ApplyAge = prototype.ApplyAge;
+  area->ApplyNumber = prototype.ApplyNumber;
+  area->Maintain = prototype.Maintain;
+  area->MaxAge = prototype.MaxAge;
+  area->MaxNumber = prototype.MaxNumber;
+  return area;
+}
+
+std::unique_ptr<TArea> TArea::CreateFromRegistry(TWinRegistry& registry,
+                                                 const std::string& section,
+                                                 const std::string& directory,
+                                                 const TLinkList* uplinks) {
+  auto area = std::make_unique<TArea>(directory, kInitName, kNoFileName, AreaTypeCode::Echomail);
+  area->LoadFromRegistry(registry, section, uplinks);
+  area->NameFilters();
+  return area;
+}
+
+void TArea::NameFilters() {
+  DisplayFilter.Caption = "Display Filter For Area " + Name;
+  MaintainFilter.Caption = "Mainteance Filter For Area " + Name;
+  MaintainFilter.ShowFlagsPage = true;
+  MaintainFilter.ShowOriginPage = false;
+  MaintainFilter.ShowDestinationPage = false;
+  MaintainFilter.ShowSubjectPage = false;
+  MaintainFilter.ShowTextPage = false;
 }
 
 std::string TArea::AreaNameToFileName(const std::string& name) {
-  std::string out = name;
-  for (char& c : out) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(name.size());
+  for (char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
     switch (c) {
       case '<': case '>': case '/': case '\\': case ':': case '?': case '*': case '|': case '"':
-        c = '.';
+        out += '.';
         break;
       default:
+        if (c < 0x20 || c == 0x7F) {
+          out += '.';
+        } else if (c >= 0x80) {
+          // Names are in a DOS or Windows code page, not in the file
+          // system's UTF-8: such bytes are written as hex, which keeps
+          // different names apart.
+          out += '%';
+          out += kHex[c >> 4];
+          out += kHex[c & 0x0F];
+        } else {
+          out += ch;
+        }
         break;
     }
+  }
+  if (out.size() > kAreaFileNameMax) {
+    const uint32_t crc = Crc32OfString(out);
+    char tail[10];
+    std::snprintf(tail, sizeof tail, "~%08X", crc);
+    out.resize(kAreaFileNameMax - 9);
+    out += tail;
   }
   return out;
 }
@@ -77,6 +280,129 @@ std::string TArea::FilePath(const std::string& extension) const {
   return BaseDir + FileName + extension;
 }
 
+void TArea::DeleteOlderFiles() {
+  if (FileName.empty()) return;
+  for (const char* ext : {".Header", ".Dupes", ".$DX", ".$DY"}) ::unlink(FilePath(ext).c_str());
+}
+
+void TArea::DeleteFiles() {
+  if (FileName.empty()) return;
+  for (const char* ext : {".Dupes", ".Header", ".Index", ".PackedIndex", ".Body", ".PackedBody",
+                          ".$DX", ".$PX", ".$DY"})
+    ::unlink(FilePath(ext).c_str());
+  IndexFile.known = false;
+}
+
+// --- Registry ---------------------------------------------------------------
+
+std::array<uint8_t, kAreaRecordSize> TArea::PackRecord(int32_t uplinkIndex) const {
+  std::array<uint8_t, kAreaRecordSize> r{};
+  PutI32(&r[RecordOffset::MaxAge], MaxAge);
+  PutI32(&r[RecordOffset::MaxNumber], MaxNumber);
+  PutI32(&r[RecordOffset::TextGroup], TextGroup);
+  PutI32(&r[RecordOffset::AreaType], AreaType);
+  PutI32(&r[RecordOffset::Uplink], uplinkIndex);
+  PutShortString(&r[RecordOffset::Name], Name);
+  PutShortString(&r[RecordOffset::FileName], FileName);
+  r[RecordOffset::TabsToSpaces] = TabsToSpaces;
+  r[RecordOffset::NoSZ] = NoSZ;
+  r[RecordOffset::NoUmlaute] = NoUmlaute;
+  r[RecordOffset::Reflow] = Reflow;
+  r[RecordOffset::ApplyAge] = ApplyAge;
+  r[RecordOffset::ApplyNumber] = ApplyNumber;
+  r[RecordOffset::Maintain] = Maintain;
+  return r;
+}
+
+int32_t TArea::UnpackRecord(const uint8_t* r) {
+  MaxAge = GetI32(r + RecordOffset::MaxAge);
+  MaxNumber = GetI32(r + RecordOffset::MaxNumber);
+  TextGroup = std::max<int32_t>(-1, GetI32(r + RecordOffset::TextGroup));
+  AreaType = StoredType(GetI32(r + RecordOffset::AreaType));
+  Name = GetShortString(r + RecordOffset::Name);
+  FileName = AreaNameToFileName(GetShortString(r + RecordOffset::FileName));
+  TabsToSpaces = r[RecordOffset::TabsToSpaces] != 0;
+  NoSZ = r[RecordOffset::NoSZ] != 0;
+  NoUmlaute = r[RecordOffset::NoUmlaute] != 0;
+  Reflow = r[RecordOffset::Reflow] != 0;
+  ApplyAge = r[RecordOffset::ApplyAge] != 0;
+  ApplyNumber = r[RecordOffset::ApplyNumber] != 0;
+  Maintain = r[RecordOffset::Maintain] != 0;
+  return GetI32(r + RecordOffset::Uplink);
+}
+
+void TArea::SaveToRegistry(TWinRegistry& registry, const std::string& section,
+                           const TLinkList* uplinks) const {
+  const int32_t uplinkIndex = uplinks && Uplink ? uplinks->IndexOf(Uplink) : -1;
+  const auto record = PackRecord(uplinkIndex);
+  registry.WriteBinary(section, "Packed", record.data(), record.size());
+  registry.WriteInteger(section, "LastRead", LastRead);
+  registry.WriteInteger(section, "LastImport", LastImport);
+  registry.WriteBool(section, "NToH", NToH);
+  registry.WriteBool(section, "RandomOrig", RandomOrig);
+  registry.WriteBool(section, "NoRex", NoRex);
+  MaintainFilter.SaveToRegistry(registry, section + "\\Maintain");
+  DisplayFilter.SaveToRegistry(registry, section + "\\DisplayMask");
+}
+
+void TArea::LoadFromRegistry(TWinRegistry& registry, const std::string& section,
+                             const TLinkList* uplinks) {
+  std::array<uint8_t, kAreaRecordSize> record{};
+  size_t size = 0;
+  try {
+    size = registry.ReadBinary(section, "Packed", record.data(), record.size());
+  } catch (const platform::ERegistry&) {
+    size = 0;  // a "Packed" of another type: read the older values
+  }
+
+  int32_t uplinkIndex = -1;
+  bool withFilters = true;
+  if (size == kAreaRecordSize) {
+    uplinkIndex = UnpackRecord(record.data());
+  } else {
+    Name = registry.ReadString(section, "Name", Name);
+    FileName = AreaNameToFileName(registry.ReadString(section, "Filename", FileName));
+    withFilters = !Name.empty();
+    if (withFilters) {
+      TextGroup = std::max<int32_t>(-1, registry.ReadInteger(section, "Textgroup", -1));
+      ApplyAge = registry.ReadBool(section, "ApplyAge", true);
+      ApplyNumber = registry.ReadBool(section, "ApplyNumber", true);
+      TabsToSpaces = registry.ReadBool(section, "TabsToSpaces", true);
+      NoSZ = registry.ReadBool(section, "NoSZ", true);
+      NoUmlaute = registry.ReadBool(section, "NoUmlaute", true);
+      Reflow = registry.ReadBool(section, "Reflow", true);
+      Maintain = registry.ReadBool(section, "Maintain", true);
+      AreaType = StoredType(registry.ReadInteger(section, "Type", 0));
+      uplinkIndex = registry.ReadInteger(section, "Uplink", 0);
+      MaxNumber = registry.ReadInteger(section, "MaxNumber", 1000);
+      MaxAge = registry.ReadInteger(section, "MaxAge", 90);
+    }
+  }
+  // An area without a file name of its own would share its files with
+  // every other such area: it takes the name's.
+  if ((FileName.empty() || FileName == kNoFileName) && AreaType != AreaTypeCode::Prototype)
+    SetFileName(Name);
+
+  LastRead = registry.ReadInteger(section, "LastRead", 0);
+  LastImport = std::max<int32_t>(-1, registry.ReadInteger(section, "LastImport", -1));
+  NToH = registry.ReadBool(section, "NToH", false);
+  RandomOrig = registry.ReadBool(section, "RandomOrig", RandomOrig);
+  NoRex = registry.ReadBool(section, "NoRex", NoRex);
+  if (withFilters) {
+    MaintainFilter.LoadFromRegistry(registry, section + "\\Maintain");
+    DisplayFilter.LoadFromRegistry(registry, section + "\\DisplayMask");
+  }
+
+  if (!uplinks || uplinks->GetCount() == 0 || uplinkIndex < 0)
+    SetUplink(nullptr);
+  else if (uplinkIndex >= uplinks->GetCount())
+    SetUplink(uplinks->GetItem(0));
+  else
+    SetUplink(uplinks->GetItem(uplinkIndex));
+}
+
+// --- Flag counters ------------------------------------------------------------
+
 void TArea::ResetFlagCounters() {
   UnreadCount = ToSysopCount = UnreadToSysopCount = SendCount = 0;
   NewUnreadCount = NewUnreadToSysopCount = 0;
@@ -84,7 +410,8 @@ void TArea::ResetFlagCounters() {
 
 void TArea::CountFlags(uint16_t flags, int delta) {
   auto all = [flags](uint16_t mask) { return (flags & mask) == mask; };
-  if (all(MsgFlag::Send)) SendCount += delta;
+  // -1 means the waiting messages have not been counted yet.
+  if (all(MsgFlag::Send) && SendCount != -1) SendCount += delta;
   if (all(MsgFlag::Unread)) UnreadCount += delta;
   if (all(MsgFlag::ToSysop)) ToSysopCount += delta;
   if (all(MsgFlag::Unread | MsgFlag::ToSysop)) UnreadToSysopCount += delta;
@@ -92,15 +419,26 @@ void TArea::CountFlags(uint16_t flags, int delta) {
   if (all(MsgFlag::New | MsgFlag::Unread | MsgFlag::ToSysop)) NewUnreadToSysopCount += delta;
 }
 
-void TArea::ApplyImportMarks(std::vector<TMsgHeader>& headers, int32_t count) {
+void TArea::ApplyImportMarks(std::vector<TMsgHeader>& headers, int32_t count,
+                             bool* changed) const {
   if (LastImport == -1) return;
-  int32_t n = std::min<int32_t>(count, static_cast<int32_t>(headers.size()));
-  int32_t firstNew = std::max<int32_t>(0, std::min(n, LastImport));
-  for (int32_t i = 0; i < firstNew; ++i) headers[i].Flags &= static_cast<uint16_t>(~MsgFlag::New);
-  for (int32_t i = firstNew; i < n; ++i) headers[i].Flags |= MsgFlag::New;
+  const int32_t n = std::min<int32_t>(count, static_cast<int32_t>(headers.size()));
+  const int32_t firstNew = std::max<int32_t>(0, std::min(n, LastImport));
+  for (int32_t i = 0; i < n; ++i) {
+    uint16_t& flags = headers[static_cast<size_t>(i)].Flags;
+    const uint16_t before = flags;
+    if (i < firstNew)
+      flags &= static_cast<uint16_t>(~MsgFlag::New);
+    else
+      flags |= MsgFlag::New;
+    if (changed && flags != before) *changed = true;
+  }
 }
 
+// --- Index ------------------------------------------------------------------------
+
 bool TArea::OpenIndex() {
+  std::lock_guard guard(indexMutex_);
   if (IndexLoaded) {
     ++IndexUseCount;
     return true;
@@ -108,15 +446,17 @@ bool TArea::OpenIndex() {
   Count = 0;
   ResetFlagCounters();
   std::vector<TMsgHeader> headers;
-  if (platform::FileExists(FilePath(kPackedIndexExt))) {
-    if (!ReadPackedIndex(*this, headers)) return false;
-  }
+  const bool missing = !platform::FileExists(FilePath(kPackedIndexExt));
+  if (!missing && !ReadPackedIndex(*this, headers)) return false;
   Headers = std::move(headers);
   Count = static_cast<int32_t>(Headers.size());
-  IndexChanged = false;
+  // A missing file is written by the last close, as an empty index.
+  IndexChanged = missing;
   if (LastImport != -1) {
-    ApplyImportMarks(Headers, Count);
+    bool marked = false;
+    ApplyImportMarks(Headers, Count, &marked);
     LastImport = -1;
+    if (marked) IndexChanged = true;
   }
   IndexUseCount = 1;
   IndexLoaded = true;
@@ -124,19 +464,37 @@ bool TArea::OpenIndex() {
   return true;
 }
 
-void TArea::CloseIndex() {
+void TArea::CloseIndex() { FinishIndexUse(true); }
+
+void TArea::ReleaseIndex() { FinishIndexUse(false); }
+
+void TArea::FinishIndexUse(bool write) {
+  std::lock_guard guard(indexMutex_);
   if (!IndexLoaded) return;
   if (IndexUseCount > 0) --IndexUseCount;
   if (IndexUseCount > 0) return;
   // A failed write keeps the headers in memory, still marked as changed, so
   // that the next open uses them and the next close writes them again.
-  if (!WritePackedIndex(*this)) {
+  if (write && IndexChanged && !WritePackedIndex(*this)) {
     IndexChanged = true;
     return;
   }
   Headers.clear();
   Headers.shrink_to_fit();
   IndexLoaded = false;
+  IndexChanged = false;
+}
+
+void TArea::RecountFlags() {
+  std::lock_guard guard(indexMutex_);
+  if (IndexLoaded) return;
+  Count = 0;
+  ResetFlagCounters();
+  std::vector<TMsgHeader> headers;
+  if (platform::FileExists(FilePath(kPackedIndexExt)) && !ReadPackedIndex(*this, headers)) return;
+  ApplyImportMarks(headers, static_cast<int32_t>(headers.size()), nullptr);
+  Count = static_cast<int32_t>(headers.size());
+  for (const auto& h : headers) CountFlags(h.Flags, +1);
 }
 
 TMsgHeader& TArea::GetHeader(int index) {
@@ -144,6 +502,44 @@ TMsgHeader& TArea::GetHeader(int index) {
     throw EAreaHeaderMsgIndexOutOfRange::Reading(index);
   return Headers[static_cast<size_t>(index)];
 }
+
+bool TArea::SetHeader(int index, const TMsgHeader& header) {
+  if (!IndexLoaded || index < 0 || index >= Count || static_cast<size_t>(index) >= Headers.size())
+    throw EAreaHeaderMsgIndexOutOfRange::Writing(index);
+  TMsgHeader& stored = Headers[static_cast<size_t>(index)];
+  // The substitute of a damaged message carries no real header: writing it
+  // back would lose the way to the stored body and its names.
+  if (header.BodyOffset == TMsgHeader::NotStored && stored.BodyOffset != TMsgHeader::NotStored)
+    return false;
+  CountFlags(stored.Flags, -1);
+  CountFlags(header.Flags, +1);
+  stored = header;
+  IndexChanged = true;
+  return true;
+}
+
+void TArea::ChangeHeaderFlags(int index, uint16_t mask, int operation) {
+  if (!IndexLoaded || index < 0 || index >= Count || static_cast<size_t>(index) >= Headers.size())
+    throw EAreaHeaderMsgIndexOutOfRange::Writing(index);
+  TMsgHeader header = Headers[static_cast<size_t>(index)];
+  switch (operation) {
+    case FlagOperation::Clear:
+      header.Flags &= static_cast<uint16_t>(~mask);
+      break;
+    case FlagOperation::Set:
+      header.Flags |= mask;
+      break;
+    case FlagOperation::Toggle:
+      header.Flags ^= mask;
+      break;
+    default:
+      break;
+  }
+  SetHeader(index, header);
+  IndexChanged = true;
+}
+
+// --- Bodies and new messages ----------------------------------------------------
 
 bool TArea::OpenBody() {
   CloseBody();
@@ -168,6 +564,8 @@ std::unique_ptr<TMail> TArea::ReadMail(int index) {
 
 void TArea::QueueMail(std::unique_ptr<TMail> mail) {
   if (!mail) return;
+  const TDateTime date = mail->GetPacketDate();
+  mail->Header.Created = date > 0 ? DateTimeToUnix(date) : 0;
   mail->Header.Tossed = NowLocalUnix();
   Queue.push_back(std::move(mail));
 }
@@ -215,5 +613,112 @@ std::unique_ptr<TMail> MakeSubstituteMail(const TArea& area, const TMsgHeader& s
   mail->Header.BodyOffset = TMsgHeader::NotStored;
   return mail;
 }
+
+// --- Lock -------------------------------------------------------------------------
+
+bool TArea::Lock(bool exclusive) {
+  std::lock_guard guard(AreaLockMutex());
+  if (locked_) {
+    if (shared_ && !exclusive) {
+      ++holdCount_;
+      return true;
+    }
+    return false;
+  }
+  locked_ = true;
+  shared_ = !exclusive;
+  holdCount_ = 1;
+  PostShellEvent(self_, exclusive ? ShellEvent::LockedExclusive : ShellEvent::LockedShared);
+  return true;
+}
+
+void TArea::Unlock() {
+  std::lock_guard guard(AreaLockMutex());
+  if (!locked_) return;
+  if (--holdCount_ > 0) return;
+  const bool wasShared = shared_;
+  locked_ = false;
+  shared_ = false;
+  holdCount_ = 0;
+  PostShellEvent(self_, wasShared ? ShellEvent::ReleasedShared : ShellEvent::ReleasedExclusive);
+}
+
+bool TArea::IsReadable() const {
+  std::lock_guard guard(AreaLockMutex());
+  return !locked_ || shared_;
+}
+
+bool TArea::IsLocked() const {
+  std::lock_guard guard(AreaLockMutex());
+  return locked_;
+}
+
+bool TArea::IsSharedLocked() const {
+  std::lock_guard guard(AreaLockMutex());
+  return locked_ && shared_;
+}
+
+int32_t TArea::HoldCount() const {
+  std::lock_guard guard(AreaLockMutex());
+  return holdCount_;
+}
+
+bool TArea::WaitLock(bool exclusive, const std::function<bool()>& aborted,
+                     std::chrono::milliseconds interval) {
+  platform::Dispatcher& dispatcher = platform::GetDispatcher();
+  for (;;) {
+    if (Lock(exclusive)) return true;
+    if (aborted && aborted()) return false;
+    // The main thread keeps the program responsive while it waits.
+    if (dispatcher.IsMainThread()) dispatcher.ProcessMessages();
+    std::this_thread::sleep_for(interval);
+  }
+}
+
+bool TArea::LockForCommand(bool exclusive) {
+  if (Lock(exclusive)) return true;
+  const std::string text = "The area " + Name + " is in use!";
+  platform::GetPrompter().Ask(platform::MsgKind::Information,
+                              platform::ToUtf8(text, platform::AnsiCodePage()), platform::mbOk);
+  return false;
+}
+
+// --- Area list ----------------------------------------------------------------------
+
+void TAreaList::MoveUp(int index) {
+  if (index <= 0 || index >= GetCount()) return;
+  TTypedList<TArea>::MoveUp(index);
+  PostRefreshAreaList();
+}
+
+void TAreaList::MoveDown(int index) {
+  if (index < 0 || index >= GetCount() - 1) return;
+  TTypedList<TArea>::MoveDown(index);
+  PostRefreshAreaList();
+}
+
+std::vector<TArea*> TAreaList::Areas() const {
+  std::vector<TArea*> areas;
+  for (int i = 0; i < GetCount(); ++i) {
+    if (GetString(i) == kSeparatorName) continue;
+    if (TArea* area = GetItem(i)) areas.push_back(area);
+  }
+  return areas;
+}
+
+void TAreaList::FreeAll() {
+  std::vector<TArea*> areas;
+  std::unordered_set<TArea*> seen;
+  for (int i = 0; i < GetCount(); ++i) {
+    TArea* area = GetItem(i);
+    if (area && seen.insert(area).second) areas.push_back(area);
+  }
+  Clear();
+  for (TArea* area : areas) delete area;
+}
+
+TAreaList* GetAreaList() { return gAreaList.load(std::memory_order_acquire); }
+
+void SetAreaList(TAreaList* list) { gAreaList.store(list, std::memory_order_release); }
 
 }  // namespace velmaris

@@ -1,22 +1,39 @@
-// A message area. This holds the message base side of an area: where its
-// files are, the header index held in memory while in use, the flag counters,
-// the body file handle and the queue of new messages waiting to be written.
-// The area's settings, registry storage, lock and properties dialog build on
-// it.
+// A message area: its settings (name, file name, type, uplink, text group,
+// limits, conversion switches, display and maintenance masks) and their
+// registry record, its message base files with the header index held in
+// memory while in use, the flag counters shown in the area list, the queue
+// of new messages waiting to be written, and the lock that lets background
+// jobs and the user interface share it.
+//
+// The lock: shared for readers, exclusive for writers (tossing, maintenance,
+// optimisation, export). One process-wide mutex guards only the lock state;
+// a request that cannot be granted fails at once, and waiting is the
+// caller's business (WaitLock for background jobs, LockForCommand for user
+// commands). The index, the files and the counters are protected by the lock
+// protocol, not by the mutex.
 #pragma once
 
+#include <array>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/Mail.h"
 #include "core/MsgHeader.h"
+#include "core/NetLink.h"
 #include "core/PubLst.h"
+#include "core/SearchRequest.h"
 
 namespace velmaris {
 
-// Area types (the AreaType field).
+class TWinRegistry;
+
+// Area types (the AreaType field). 4 is not assigned.
 struct AreaTypeCode {
   static constexpr uint8_t Echomail = 0;
   static constexpr uint8_t Badmail = 1;
@@ -24,36 +41,130 @@ struct AreaTypeCode {
   static constexpr uint8_t Netmail = 3;
   static constexpr uint8_t Separator = 5;
   static constexpr uint8_t Report = 6;
-  static constexpr uint8_t Prototype = 7;
+  static constexpr uint8_t Prototype = 7;  // settings template for new areas; no files
   static constexpr uint8_t Storage = 8;
   static constexpr uint8_t EMail = 9;
   static constexpr uint8_t Newsgroup = 10;
+  static constexpr uint8_t AreasCaption = 11;  // caption only
 };
+
+// The caption prefix of a type, e.g. "Echomail Area: "; "Unknown Area: " for
+// types without one.
+const char* AreaTypeCaptionPrefix(int areaType);
+
+// The name of the separator entries of the area list. Every loop over the
+// areas skips them.
+inline constexpr const char* kSeparatorName = "!SEP!";
+// Well-known area names.
+inline constexpr const char* kNetmailAreaName = "NETMAIL";
+inline constexpr const char* kBadAreaName = "BAD";
+inline constexpr const char* kDupesAreaName = "DUPES";
+inline constexpr const char* kReportAreaName = "REPORT";
+
+// Longest file name of an area: the longest extension (".PackedIndex", 12
+// bytes) must still fit into a file name of 255 bytes.
+inline constexpr size_t kAreaFileNameMax = 243;
+// The registry record "Packed".
+inline constexpr size_t kAreaRecordSize = 539;
+
+// Operations of ChangeHeaderFlags.
+struct FlagOperation {
+  static constexpr int Clear = 1;
+  static constexpr int Set = 2;
+  static constexpr int Toggle = 3;
+};
+
+inline constexpr std::chrono::milliseconds kLockRetryInterval{100};
 
 class TArea : public TObject {
  public:
   static constexpr int kBodyClosed = -2;
 
   // directory: the message base directory; fileName passes through
-  // AreaNameToFileName.
+  // AreaNameToFileName. Deletes the area's files of the older format
+  // (".Header", ".Dupes", ".$DX", ".$DY") when present.
   TArea(const std::string& directory, const std::string& name, const std::string& fileName,
         uint8_t areaType = AreaTypeCode::Echomail);
+  // Closes the index, writing it when it changed.
   ~TArea() override;
   TArea(const TArea&) = delete;
   TArea& operator=(const TArea&) = delete;
 
-  // --- Identity and files -------------------------------------------------
+  // A new area that takes the prototype's switches, limits and the flag
+  // conditions and names of its masks (not its text group, uplink, NToH or
+  // the masks' text and date conditions).
+  static std::unique_ptr<TArea> CreateFromPrototype(const std::string& directory,
+                                                    const std::string& name,
+                                                    const std::string& fileName,
+                                                    uint8_t areaType, const TArea& prototype);
+  // An area loaded from the registry section (see LoadFromRegistry), its
+  // masks named after the loaded name.
+  static std::unique_ptr<TArea> CreateFromRegistry(TWinRegistry& registry,
+                                                   const std::string& section,
+                                                   const std::string& directory,
+                                                   const TLinkList* uplinks = nullptr);
+
+  // --- Settings -------------------------------------------------------------
   std::string Name;       // area name (echo tag)
   std::string FileName;   // base name of the area's files
   std::string BaseDir;    // message base directory, ending in "/" (or empty)
   uint8_t AreaType = AreaTypeCode::Echomail;
+  // The uplink of an echomail area: an entry of the uplink list, or none.
+  TNetLink* Uplink = nullptr;
+  int32_t TextGroup = -1;  // index in the text-group list, -1 none
+  int32_t MaxAge = 90;     // days a message is kept
+  int32_t MaxNumber = 1000;  // messages kept
+  bool ApplyAge = true;      // maintenance applies MaxAge
+  bool ApplyNumber = true;   // maintenance applies MaxNumber
+  bool Maintain = true;      // the area takes part in maintenance
+  // Switches read by the editor and the message composition.
+  bool TabsToSpaces = true;
+  bool NoUmlaute = true;
+  bool NoSZ = true;
+  bool NToH = false;
+  bool NoRex = false;
+  bool RandomOrig = true;
+  bool Reflow = true;
+  TSearchRequest MaintainFilter;  // messages maintenance may delete
+  TSearchRequest DisplayFilter;   // messages the message list shows
 
-  // Replaces each of < > / \ : ? * | and the double quote by a full stop.
+  bool IsSeparator() const { return Name == kSeparatorName; }
+
+  // The file name of an area name: each of < > / \ : ? * | and the double
+  // quote becomes a full stop, as do control characters; bytes from 0x80
+  // become "%" and two upper-case hex digits; a result longer than
+  // kAreaFileNameMax keeps its beginning and ends in "~" and the CRC-32 of
+  // the whole mapped name in hex. Mapping a mapped name changes nothing.
   static std::string AreaNameToFileName(const std::string& name);
   void SetBaseDir(const std::string& directory);  // adds the trailing "/"
-  void SetFileName(const std::string& name);
+  void SetFileName(const std::string& name);      // through AreaNameToFileName
+  void SetUplink(TNetLink* uplink) { Uplink = uplink; }
   // BaseDir + FileName + extension, e.g. FilePath(".PackedIndex").
   std::string FilePath(const std::string& extension) const;
+  // Deletes the nine files of the area (current and older format). An area
+  // without a file name has none.
+  void DeleteFiles();
+
+  // --- Registry ---------------------------------------------------------------
+  // The values of one area: "Packed" (kAreaRecordSize bytes), "LastRead",
+  // "LastImport", "NToH", "RandomOrig", "NoRex", and the masks in the
+  // subsections "\Maintain" and "\DisplayMask". The uplink is stored as its
+  // index in uplinks (-1 when none or without a list).
+  void SaveToRegistry(TWinRegistry& registry, const std::string& section,
+                      const TLinkList* uplinks = nullptr) const;
+  // Reads "Packed", or the older separate values when it is missing or not
+  // exactly kAreaRecordSize bytes. The stored uplink index selects the entry
+  // of uplinks; an index at or beyond the end selects entry 0; a negative
+  // index, an empty list or no list gives none.
+  void LoadFromRegistry(TWinRegistry& registry, const std::string& section,
+                        const TLinkList* uplinks = nullptr);
+  // The "Packed" record with the given uplink index.
+  std::array<uint8_t, kAreaRecordSize> PackRecord(int32_t uplinkIndex) const;
+  // Takes the fields of a record; returns the stored uplink index.
+  int32_t UnpackRecord(const uint8_t* record);
+  // Names both masks after the area and lets the maintenance mask's dialog
+  // offer only its flags page.
+  void NameFilters();
 
   // --- Index held in memory -----------------------------------------------
   std::vector<TMsgHeader> Headers;  // Count records while IndexLoaded
@@ -62,24 +173,46 @@ class TArea : public TObject {
   bool IndexChanged = false;        // Headers differ from the file
   int32_t Count = 0;                // number of messages
 
-  // Loads the index on the first use (".PackedIndex", or an empty index when
-  // the file does not exist) and counts one use; false when the file exists
-  // but cannot be read.
+  // Counts one use of the index. The first loads it (".PackedIndex", or an
+  // empty index when the file does not exist), applies the import marks and
+  // counts the flags. False when the file exists but cannot be read; the
+  // area then stays unloaded. Safe to call from several threads holding
+  // shared locks.
   bool OpenIndex();
-  // Counts one use less; the last close writes the index file.
+  // Counts one use less; the last close writes the index file when it
+  // changed (a missing file counts as changed) and frees the index.
   void CloseIndex();
-  // The header at index; raises EAreaHeaderMsgIndexOutOfRange outside
+  // Like CloseIndex, but the last release frees the index without writing
+  // it, for jobs that found nothing to do.
+  void ReleaseIndex();
+  // Counts the flags of an area whose index is not loaded from its file
+  // (import marks applied to the copy only); a loaded area keeps its
+  // counters.
+  void RecountFlags();
+  // The header at index, to read or change in place (a caller that changes
+  // it sets IndexChanged); raises EAreaHeaderMsgIndexOutOfRange outside
   // 0 .. Count - 1 or when the index is not loaded.
   TMsgHeader& GetHeader(int index);
+  // The same without the check, for loops that stay in range.
+  TMsgHeader* HeaderPtr(int index) { return &Headers[static_cast<size_t>(index)]; }
+  // Replaces the header, moving the flag counters from the old flags to the
+  // new ones; raises EAreaHeaderMsgIndexOutOfRange ("Index:") outside the
+  // index. A header that is not stored (the substitute of a damaged message)
+  // never replaces a stored one: false, nothing changes.
+  bool SetHeader(int index, const TMsgHeader& header);
+  // operation: FlagOperation::Clear, Set or Toggle the mask's bits; any
+  // other value leaves the flags. IndexChanged is set in every case.
+  void ChangeHeaderFlags(int index, uint16_t mask, int operation);
+  void MarkDeleted(int index) { ChangeHeaderFlags(index, MsgFlag::Deleted, FlagOperation::Set); }
 
   // --- Flag counters --------------------------------------------------------
-  int32_t UnreadCount = 0;
-  int32_t ToSysopCount = 0;
-  int32_t UnreadToSysopCount = 0;
-  int32_t SendCount = 0;
-  int32_t NewUnreadCount = 0;
-  int32_t NewUnreadToSysopCount = 0;
-  int32_t LastRead = 0;
+  int32_t UnreadCount = 0;            // Unread
+  int32_t ToSysopCount = 0;           // ToSysop
+  int32_t UnreadToSysopCount = 0;     // Unread and ToSysop
+  int32_t SendCount = 0;              // Send; -1: not yet counted
+  int32_t NewUnreadCount = 0;         // New and Unread
+  int32_t NewUnreadToSysopCount = 0;  // New, Unread and ToSysop
+  int32_t LastRead = 0;     // position of the last message read
   int32_t LastImport = -1;  // first message of the last import not yet marked
   // Adds (delta 1) or removes (delta -1) one header's flags.
   void CountFlags(uint16_t flags, int delta);
@@ -99,12 +232,13 @@ class TArea : public TObject {
   // Mails handed back by WriteQueuedMail when told not to free them.
   std::vector<std::unique_ptr<TMail>> KeptMails;
   int32_t WrittenCount = 0;  // mails handed to the last WriteQueuedMail
-  // Stamps the toss time and appends the mail to the queue; the area takes
-  // it over.
+  // Stamps Created (the mail's own date, 0 when it does not parse) and
+  // Tossed (now) and appends the mail to the queue; the area takes it over.
   void QueueMail(std::unique_ptr<TMail> mail);
-  // Appends the queued mails to both files. True when every queued mail was
-  // written; false when the files could not be opened or a mail was given up
-  // after a write failure.
+  // Appends the queued mails to both files. markAsImport: the appended mails
+  // become the new import (New on the next open). True when every queued
+  // mail was written; false when the files could not be opened or a mail
+  // was given up after a write failure.
   bool WriteQueuedMail(bool freeMails = true, bool markAsImport = false);
 
   // What the message base last wrote of ".PackedIndex": its size and record
@@ -115,8 +249,44 @@ class TArea : public TObject {
     uint32_t count = 0;
   } IndexFile;
 
+  // --- Lock -----------------------------------------------------------------
+  // Takes the lock at once or fails at once: a shared request on a shared
+  // area adds a hold, a free area becomes locked, anything else is refused.
+  // A new lock tells the message list window (through the shell services,
+  // on the main thread, after the lock state is settled).
+  bool Lock(bool exclusive);
+  // Gives up one hold; the last one releases the lock. Releasing an
+  // exclusive lock has the area's line and its message list rebuilt,
+  // releasing a shared one the message list's caption renewed.
+  void Unlock();
+  // Not locked, or locked shared.
+  bool IsReadable() const;
+  bool IsLocked() const;
+  bool IsSharedLocked() const;
+  int32_t HoldCount() const;
+  // For background jobs: tries every interval until the lock is granted
+  // (true) or aborted() holds (false). On the main thread the dispatcher's
+  // messages are processed between tries.
+  bool WaitLock(bool exclusive, const std::function<bool()>& aborted,
+                std::chrono::milliseconds interval = kLockRetryInterval);
+  // For user commands: one try; when refused, tells the user "The area " +
+  // name + " is in use!" and returns false.
+  bool LockForCommand(bool exclusive);
+
  private:
-  void ApplyImportMarks(std::vector<TMsgHeader>& headers, int32_t count);
+  void ApplyImportMarks(std::vector<TMsgHeader>& headers, int32_t count, bool* changed) const;
+  void FinishIndexUse(bool write);
+  void DeleteOlderFiles();
+
+  // Lock state, guarded by the process-wide area lock mutex.
+  bool locked_ = false;
+  bool shared_ = false;
+  int32_t holdCount_ = 0;
+  // Guards loading and freeing of the index between shared readers.
+  std::mutex indexMutex_;
+  // Watched by calls posted to the main thread, which skip an area freed in
+  // the meantime.
+  std::shared_ptr<TArea*> self_;
 };
 
 // The message that takes the place of a message whose body cannot be read:
@@ -124,5 +294,47 @@ class TArea : public TObject {
 // Format Error", carrying the stored header's first four bytes and the body
 // offset TMsgHeader::NotStored.
 std::unique_ptr<TMail> MakeSubstituteMail(const TArea& area, const TMsgHeader& stored);
+
+// Holds a lock taken by the caller and releases it at the end of the scope.
+class TAreaLockHold {
+ public:
+  explicit TAreaLockHold(TArea& area) : area_(&area) {}
+  ~TAreaLockHold() {
+    if (area_) area_->Unlock();
+  }
+  TAreaLockHold(const TAreaLockHold&) = delete;
+  TAreaLockHold& operator=(const TAreaLockHold&) = delete;
+  // Releases now.
+  void Release() {
+    if (area_) area_->Unlock();
+    area_ = nullptr;
+  }
+
+ private:
+  TArea* area_;
+};
+
+// The list of all areas. The names are the area names; entries named
+// kSeparatorName are separators. The list does not own its areas; FreeAll
+// frees them.
+class TAreaList : public TTypedList<TArea> {
+ public:
+  using TTypedList<TArea>::Add;
+  using TTypedList<TArea>::Insert;
+  // Adds the area under its Name.
+  int Add(TArea* area) { return TTypedList<TArea>::Add(area->Name, area); }
+  void Insert(int index, TArea* area) { TTypedList<TArea>::Insert(index, area->Name, area); }
+  // As in the list; then the main window rebuilds its area list.
+  void MoveUp(int index);
+  void MoveDown(int index);
+  // The areas without the separators, in list order.
+  std::vector<TArea*> Areas() const;
+  // Frees every area and empties the list.
+  void FreeAll();
+};
+
+// The global area list, set by the configuration store; nullptr while none.
+TAreaList* GetAreaList();
+void SetAreaList(TAreaList* list);
 
 }  // namespace velmaris

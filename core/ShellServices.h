@@ -1,0 +1,47 @@
+// What the areas need from the shell: the main window's area list and the
+// message list window open on an area. The shell implements this interface
+// at start-up and sets it process-wide; tests set recording fakes. Without
+// one nothing is shown.
+//
+// Every call arrives on the main thread. The area lock never calls these
+// while it holds its mutex: a worker's lock or unlock posts the call to the
+// main thread's dispatcher, and a call on the main thread runs after the
+// lock state is settled. A posted call for an area freed in the meantime is
+// dropped.
+#pragma once
+
+namespace velmaris {
+
+class TArea;
+
+class TShellServices {
+ public:
+  virtual ~TShellServices() = default;
+
+  // Main window: rebuild the one line of the area (message count and flag
+  // counters). Sent when an exclusive lock is released.
+  virtual void UpdateAreaLine(TArea& area) { (void)area; }
+  // Main window: rebuild the whole area list from the global area list.
+  // Sent after areas were added, removed or moved.
+  virtual void RefreshAreaList() {}
+
+  // Message list window on the area, when one is open. A lock was taken:
+  // the caption becomes the area name + " - locked" (shared) or
+  // + " - exclusive locked"; an exclusive lock hides the messages and
+  // disables the tool bars and menus.
+  virtual void MessageListLocked(TArea& area, bool exclusive) {
+    (void)area;
+    (void)exclusive;
+  }
+  // A shared lock was released: renew the caption.
+  virtual void MessageListUpdateCaption(TArea& area) { (void)area; }
+  // An exclusive lock was released: clamp the current and selected message
+  // to the new count, show and enable the window again, rebuild the list.
+  virtual void MessageListUnlocked(TArea& area) { (void)area; }
+};
+
+// The process-wide shell services; nullptr while none is set.
+TShellServices* GetShellServices();
+void SetShellServices(TShellServices* services);
+
+}  // namespace velmaris
