@@ -57,8 +57,9 @@ void RunAndWait(std::function<void()> work) {
   auto state = std::make_shared<State>();
   platform::Dispatcher& dispatcher = GetDispatcher();
   auto* plain = dynamic_cast<platform::PlainDispatcher*>(&dispatcher);
+  const bool onMain = dispatcher.IsMainThread();
 
-  std::thread worker([state, plain, work = std::move(work)] {
+  std::thread worker([state, plain, onMain, work = std::move(work)] {
     try {
       work();
     } catch (...) {
@@ -69,14 +70,16 @@ void RunAndWait(std::function<void()> work) {
       state->done = true;
     }
     state->cv.notify_all();
-    if (plain) plain->Wake();
+    // A queued task is what ends the sleep of the main thread's RunUntil at
+    // once (a bare wake leaves it sleeping until its next look).
+    if (plain && onMain) plain->Post([] {});
   });
 
   auto isDone = [&state] {
     std::lock_guard lock(state->m);
     return state->done;
   };
-  if (dispatcher.IsMainThread()) {
+  if (onMain) {
     if (plain) {
       while (!plain->RunUntil(isDone, std::chrono::hours(1))) {
       }
