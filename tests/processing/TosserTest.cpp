@@ -296,6 +296,92 @@ TEST_F(TosserTest, DamagedPacketsArePutAsideOnce) {
   }
 }
 
+// Import filters and area-list replies join through their interfaces.
+class KillSpamFilters : public TImportFilters {
+ public:
+  void ResetMatches() override { matches = 0; }
+  Outcome Apply(TMail& mail, const std::string& areaName) override {
+    areas.push_back(areaName);
+    const std::string subject = mail.Header.Subject.Str();
+    if (subject.rfind("spam", 0) == 0) {
+      ++matches;
+      return {true, subject == "spam copied"};
+    }
+    if (subject == "copy me") {
+      ++matches;
+      return {false, true};
+    }
+    return {};
+  }
+  std::vector<std::pair<std::string, int>> MatchCounts() const override {
+    return {{"Spam", matches}, {"Idle", 0}};
+  }
+  int matches = 0;
+  std::vector<std::string> areas;
+};
+
+class CountingAreaLists : public TAreaListReceiver {
+ public:
+  int RegisterAreaListMail(const TMail& mail, TNetLink& uplink, bool fileScan) override {
+    calls.push_back(mail.Header.Subject.Str() + (fileScan ? " filescan " : " areafix ") + uplink.Name);
+    return 3;
+  }
+  std::vector<std::string> calls;
+};
+
+TEST_F(TosserTest, FiltersAndAreaListRepliesJoinThroughTheirHooks) {
+  AddEcho("ECHO");
+  TNetLink* uplink = store->Uplinks().GetItem(0);
+  uplink->AreaFixTitles = {"Your Area List"};
+  uplink->FileScanTitles = {"File Areas"};
+  auto fromRobot = [](const std::string& robot, const std::string& subject) {
+    std::string m = EchoMessage("", subject, "Point Seven");
+    const size_t from = m.find("Joe Remote");
+    return m.replace(from, 10, robot);
+  };
+  Drop("00000001.pkt",
+       PacketFrom({EchoMessage("ECHO", "spam one"), EchoMessage("ECHO", "spam copied"),
+                   EchoMessage("ECHO", "copy me"), EchoMessage("ECHO", "plain"),
+                   fromRobot("AreaFix", "your area list"), fromRobot("FileScan", "File Areas"),
+                   fromRobot("AreaFix", "Something else")}));
+  KillSpamFilters filters;
+  filters.matches = 99;
+  CountingAreaLists lists;
+  TTosserSetup setup;
+  setup.Store = store.get();
+  setup.Dupes = &dupes;
+  setup.Filters = &filters;
+  setup.AreaLists = &lists;
+  TTosser tosser(setup);
+  ASSERT_TRUE(tosser.Start());
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return tosser.Finished(); }));
+  const TTossCounters c = tosser.Counters();
+  EXPECT_EQ(c.FilterDeleted, 1);
+  EXPECT_EQ(c.FilterMoved, 1);
+  EXPECT_EQ(c.FilterDuplicated, 1);
+  EXPECT_EQ(Mails("ECHO").size(), 2u);
+  EXPECT_EQ(Mails("NETMAIL").size(), 3u);
+  EXPECT_EQ(filters.areas.size(), 7u);
+  EXPECT_EQ(filters.areas.front(), "ECHO");
+  EXPECT_EQ(lists.calls, (std::vector<std::string>{"your area list areafix Da Boss!!!",
+                                                   "File Areas filescan Da Boss!!!"}));
+  const auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 2u);
+  EXPECT_EQ(questions[0].kind, MsgKind::Information);
+  EXPECT_EQ(questions[0].text,
+            "A message from \"AreaFix\" to \"Point Seven\" with subject \"your area list\" has "
+            "been used as   area list for uplink \"Da Boss!!!\".  3 new areas have been  "
+            "registered.");
+  std::vector<std::string> lines = tosser.Log();
+  for (auto& line : lines) line = line.substr(line.find("  ") + 2);
+  const std::vector<std::string> tail(lines.end() - 6, lines.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{
+                      "5 messages from 1 packets imported.", "Filter \"Spam\": 3 matches",
+                      "1 messages have been duplicated by filters",
+                      "1 messages have been moved by filters", "1 have been deleted by filters",
+                      "Import finished"}));
+}
+
 TEST_F(TosserTest, OnlyOneRunAtATime) {
   bool secondStarted = true;
   TTosserSetup setup;
