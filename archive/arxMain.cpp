@@ -10,21 +10,12 @@
 #include <cstring>
 
 #include "archive/arxBase.h"
+#include "archive/arxUnARC.h"
 #include "archive/arxUnARJ.h"
 #include "archive/arxUnLHA.h"
+#include "archive/arxUnRAR.h"
 #include "archive/arxUnZIP.h"
 
-// ARC and RAR join the table below as soon as their header exists. In an
-// existing build directory, rebuild this file without ccache after adding
-// such a header.
-#if __has_include("archive/arxUnARC.h")
-#include "archive/arxUnARC.h"
-#define VELMARIS_HAVE_UNARC 1
-#endif
-#if __has_include("archive/arxUnRAR.h")
-#include "archive/arxUnRAR.h"
-#define VELMARIS_HAVE_UNRAR 1
-#endif
 
 namespace velmaris {
 
@@ -574,12 +565,8 @@ const std::vector<TExtractorInfo>& ExtractorTable() {
       {"UnZIP", {atZip, atZipExe, atJar, atZipMV}, [] { return std::make_unique<TUnZIP>(); }},
       {"UnARJ", {atArj, atArjExe}, [] { return std::make_unique<TUnARJ>(); }},
       {"UnLHA", {atLha, atLhaExe, atLzh, atLzhExe}, [] { return std::make_unique<TUnLHA>(); }},
-#ifdef VELMARIS_HAVE_UNARC
       {"UnARC", {atArc, atArcExe}, [] { return std::make_unique<TUnARC>(); }},
-#endif
-#ifdef VELMARIS_HAVE_UNRAR
       {"UnRAR", {atRar, atRarExe}, [] { return std::make_unique<TUnRAR>(); }},
-#endif
   };
   return table;
 }

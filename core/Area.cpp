@@ -235,7 +235,6 @@ void TArea::NameFilters() {
 }
 
 std::string TArea::AreaNameToFileName(const std::string& name) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(name.size());
   for (char ch : name) {
@@ -247,14 +246,10 @@ std::string TArea::AreaNameToFileName(const std::string& name) {
       default:
         if (c < 0x20 || c == 0x7F) {
           out += '.';
-        } else if (c >= 0x80) {
-          // Names are in a DOS or Windows code page, not in the file
-          // system's UTF-8: such bytes are written as hex, which keeps
-          // different names apart.
-          out += '%';
-          out += kHex[c >> 4];
-          out += kHex[c & 0x0F];
         } else {
+          // Code-page bytes (0x80 and up) are legal in file names and stay
+          // as they are, so file names stored with existing areas still
+          // match what a name maps to.
           out += ch;
         }
         break;

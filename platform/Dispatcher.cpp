@@ -43,7 +43,13 @@ void PlainDispatcher::Post(Task task) {
   wake_.notify_all();
 }
 
-void PlainDispatcher::Wake() { wake_.notify_all(); }
+void PlainDispatcher::Wake() {
+  {
+    std::lock_guard lock(mutex_);
+    woken_ = true;
+  }
+  wake_.notify_all();
+}
 
 void PlainDispatcher::ProcessMessages() {
   // The queue belongs to the main thread; a worker has nothing to pump.
@@ -114,7 +120,8 @@ bool PlainDispatcher::RunUntil(const std::function<bool()>& done, std::chrono::m
     std::unique_lock lock(mutex_);
     auto until = std::min(deadline, now + kMaxSleep);
     for (const auto& [id, timer] : timers_) until = std::min(until, timer.due);
-    wake_.wait_until(lock, until, [this] { return !queue_.empty(); });
+    wake_.wait_until(lock, until, [this] { return !queue_.empty() || woken_; });
+    woken_ = false;
   }
 }
 

@@ -67,6 +67,7 @@ class PlainDispatcher : public Dispatcher {
   };
   std::thread::id main_;
   mutable std::mutex mutex_;
+  bool woken_ = false;  // Wake was called since the last wait
   std::condition_variable wake_;
   std::deque<Task> queue_;
   std::map<TimerId, Timer> timers_;

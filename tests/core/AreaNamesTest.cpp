@@ -37,9 +37,9 @@ TEST(AreaFileNameTest, Table) {
       {"LINE\r\nBREAK\t", "LINE..BREAK."},
       {"\x1b[31mRED", ".[31mRED"},
       {"DEL\x7f", "DEL."},
-      // Code-page bytes become hex.
-      {"RU.\x8F\x88\x82\x8E", "RU.%8F%88%82%8E"},
-      {"\xff\x80", "%FF%80"},
+      // Code-page bytes are kept.
+      {"RU.\x8F\x88\x82\x8E", "RU.\x8F\x88\x82\x8E"},
+      {"\xff\x80", "\xff\x80"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -66,7 +66,7 @@ TEST(AreaFileNameTest, EveryResultIsSafeAndStable) {
     EXPECT_LE((file + ".PackedIndex").size(), 255u);
     for (char ch : file) {
       const auto c = static_cast<unsigned char>(ch);
-      EXPECT_TRUE(c >= 0x20 && c < 0x7F) << static_cast<int>(c);
+      EXPECT_TRUE(c >= 0x20 && c != 0x7F) << static_cast<int>(c);
       EXPECT_EQ(std::string("<>/\\:?*|\"").find(ch), std::string::npos);
     }
     // Stored file names are mapped again when loaded: nothing changes.

@@ -1,0 +1,146 @@
+#include "archive/arxUnARC.h"
+
+#include "archive/ArcDecoders.h"
+#include "archive/ArcHeader.h"
+
+namespace velmaris {
+
+namespace {
+
+// Directory records nest; deeper nesting than this is taken for damage.
+constexpr size_t kMaxDirDepth = 32;
+
+}  // namespace
+
+TUnARC::TUnARC() = default;
+
+void TUnARC::ExtractIt() {
+  CollectEntries();
+  for (auto& rec : fileList_) {
+    if (cancel_) break;
+    ExtractEntry(rec);
+  }
+}
+
+// First pass: every header from the archive's start to the end mark; the
+// entries FileSpec chooses go to the file list with their path.
+void TUnARC::CollectEntries() {
+  const uint64_t size = arc_.Size();
+  uint64_t pos = StartOffset();
+  std::vector<std::string> dirs;
+  while (!cancel_ && pos < size) {
+    uint8_t buf[kArcHeaderSize];
+    const size_t got = arc_.ReadAt(pos, buf, sizeof buf);
+    ArcEntryHeader h;
+    const ArcHeaderResult r = DecodeArcHeader(buf, got, h);
+    if (r == ArcHeaderResult::kBadMarker) {
+      // Something else where a header belongs: the entries found so far are
+      // extracted, but the damage is not passed over in silence.
+      ReportError(ecBadFileHeader, archiveFile_);
+      break;
+    }
+    if (r == ArcHeaderResult::kShort) {
+      ReportError(ecReadFile, archiveFile_);
+      break;
+    }
+    if (h.type == 0) break;
+    if (h.type == kArcDirEnd) {
+      if (!dirs.empty()) dirs.pop_back();
+      pos += h.headerSize;
+      continue;
+    }
+    if (h.type == kArcDirStart) {
+      if (dirs.size() >= kMaxDirDepth) {
+        ReportError(ecBadFileHeader, archiveFile_);
+        break;
+      }
+      dirs.push_back(h.name);
+      pos += h.headerSize;
+      continue;
+    }
+    std::string path;
+    for (const auto& d : dirs) path += d + "/";
+    path += h.name;
+    if (FileSpecMatch(h.name)) {
+      TarxFileRec rec;
+      rec.Method = uint32_t(h.type);
+      rec.Offset = pos;
+      rec.PackedSize = h.packedSize;
+      rec.UnpackedSize = h.originalSize;
+      rec.Crc = h.crc;
+      rec.DosTime = h.dosDateTime;
+      rec.Attr = 32;
+      rec.Name = path;
+      fileList_.ADDITEM(rec);
+      AddToTotals(h.packedSize, h.originalSize, h.dosDateTime);
+    }
+    pos += h.headerSize + uint64_t(h.packedSize);
+  }
+}
+
+void TUnARC::ExtractEntry(const TarxFileRec& rec) {
+  uint8_t buf[kArcHeaderSize];
+  const size_t got = arc_.ReadAt(rec.Offset, buf, sizeof buf);
+  ArcEntryHeader h;
+  if (DecodeArcHeader(buf, got, h) != ArcHeaderResult::kOk || uint32_t(h.type) != rec.Method)
+    RaiseError(ecBadFileHeader, rec.Name);
+
+  if (rec.Method < 1 || rec.Method > 9) {
+    // Nothing is made of an entry whose method is unknown; the run goes on.
+    ReportError(ecUnsupportedMethod, rec.Name);
+    SkipEntryProgress(rec.PackedSize);
+    return;
+  }
+  const std::string out = SetOutputName(rec.Name);
+  if (out.empty()) {
+    SkipEntryProgress(rec.PackedSize);
+    return;
+  }
+  bool exists = false;
+  if (!BeginFile(out, rec.DosTime, exists)) {
+    cancel_ = true;
+    return;
+  }
+  if (exists && OverwriteMode == omSkip) {
+    SkipEntryProgress(rec.PackedSize);
+    return;
+  }
+  if (outputParts_.empty()) return;  // renamed to a name that is not allowed
+  if (!OpenOutput()) {
+    ReportError(ecWriteFile, outputName_);
+    SkipEntryProgress(rec.PackedSize);
+    return;
+  }
+  SeekArchive(rec.Offset + h.headerSize);
+  crc_ = 0;
+  BeginEntryData(rec.PackedSize, rec.UnpackedSize);
+  ArcInput in(
+      [this](uint8_t* b, size_t n) -> size_t {
+        if (cancel_) return 0;
+        const size_t n2 = ReadArchiveBlock(b, n);
+        archiveDone_ += n2;
+        return n2;
+      },
+      rec.PackedSize);
+  ArcSink sink(
+      [this](const uint8_t* b, size_t n) {
+        WriteBlock(b, n, 0);  // the sink keeps the CRC-16
+        ProgressAfterBlock();
+      },
+      rec.UnpackedSize);
+  try {
+    ArcDecodeEntry(int(rec.Method), in, sink);
+  } catch (const EArcDecode& e) {
+    RaiseError(e.Code(), rec.Name);
+  }
+  if (cancel_) {
+    RemoveOutput();
+    return;
+  }
+  if (in.Short()) RaiseError(ecReadFile, rec.Name);
+  EndFile(32, rec.DosTime);
+  const bool pass = sink.Crc() == rec.Crc && sink.Count() == rec.UnpackedSize;
+  EndEntry(out, pass);
+}
+
+}  // namespace velmaris

@@ -1,0 +1,244 @@
+// The ARC walk: archives made by arc through velmaris-batch unpack, directory
+// records, end marks, unknown methods, damage and unsafe names.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "ArcFixtures.h"
+#include "archive/arxUnARC.h"
+#include "support/TempDir.h"
+
+namespace velmaris::test {
+namespace {
+
+class ArcWalk : public ::testing::Test {
+ protected:
+  TUnARC& Make(const std::string& image) {
+    dir.Write("test.arc", image);
+    x = std::make_unique<TUnARC>();
+    x->SetArchiveFile(dir / "test.arc");
+    x->SetExtractDir(dir / "out");
+    x->SetFileSpec({"*.*"});
+    x->ConfirmOverwrites = false;
+    x->OnEnd = [this](TUnBase&, const std::string& fn, bool pass) { ended.push_back({fn, pass}); };
+    x->OnError = [this](TUnBase&, const std::string&, const std::string&, const std::string&, int code) {
+      errors.push_back(code);
+    };
+    return *x;
+  }
+  int Run() {
+    try {
+      x->Extract();
+    } catch (const E_RAISE& e) {
+      return e.Code();
+    }
+    return 0;
+  }
+  bool Exists(const std::string& rel) const { return std::filesystem::exists(dir / ("out/" + rel)); }
+
+  TempDir dir;
+  std::unique_ptr<TUnARC> x;
+  std::vector<std::pair<std::string, bool>> ended;
+  std::vector<int> errors;
+};
+
+ArcFixtureEntry Stored(const std::string& name, const std::string& data) { return {2, name, data, data}; }
+ArcFixtureEntry DirStart(const std::string& name) { return {kArcDirStart, name, "", ""}; }
+ArcFixtureEntry DirEnd() { return {kArcDirEnd, "", "", ""}; }
+
+TEST_F(ArcWalk, BatchUnpacksWhatArcMadeWithEveryMethod) {
+  if (!HaveArcTools()) GTEST_SKIP() << "arc or nomarch missing";
+  struct File {
+    const char* name;
+    std::string data;
+  } files[] = {{"stored.bin", DataForStored()},   {"packed.bin", DataForPacked()},
+               {"squeezed.txt", DataForSqueezed()}, {"crunched.txt", DataForCrunched()},
+               {"clear.txt", DataWithClearCodes(200000)}, {"empty.txt", ""}};
+  for (const char* options : {"a", "aq"}) {
+    SCOPED_TRACE(options);
+    TempDir d;
+    std::string names;
+    for (const auto& f : files) {
+      d.Write(std::string("in/") + f.name, f.data);
+      names += std::string(" ") + f.name;
+    }
+    ASSERT_EQ(RunShell("cd '" + d / "in" + "' && timeout 60 arc " + options + " ../all.arc" + names +
+                       " >/dev/null 2>&1"),
+              0);
+    std::string out;
+    ASSERT_EQ(RunShell(std::string(VELMARIS_BATCH) + " unpack '" + d / "all.arc" + "' '" + d / "out" + "'", &out),
+              0);
+    for (const auto& f : files) {
+      EXPECT_NE(out.find("{\"file\":\"" + d / "out/" + f.name + "\",\"crc\":true}"), std::string::npos) << f.name;
+      EXPECT_TRUE(d.Read(std::string("out/") + f.name) == f.data) << f.name;
+      EXPECT_TRUE(NomarchExtract(d / "all.arc", f.name) == f.data) << f.name;
+    }
+  }
+}
+
+TEST_F(ArcWalk, EntryDateComesFromTheHeader) {
+  Make(BuildArc({Stored("dated.txt", "x")}));
+  ASSERT_EQ(Run(), 0);
+  struct stat st;
+  ASSERT_EQ(::stat((dir / "out/dated.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, DosDateTimeToDateTime(0x5A8B6000));
+}
+
+TEST_F(ArcWalk, DirectoryRecordsNest) {
+  const std::string image = BuildArc({Stored("top.txt", "top"),
+                                      DirStart("SUB"),
+                                      Stored("a.txt", "in sub"),
+                                      DirStart("DEEP"),
+                                      Stored("b.txt", "in deep"),
+                                      DirEnd(),
+                                      Stored("c.txt", "sub again"),
+                                      DirEnd(),
+                                      Stored("d.txt", "top again")});
+  Make(image);
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(dir.Read("out/top.txt"), "top");
+  EXPECT_EQ(dir.Read("out/SUB/a.txt"), "in sub");
+  EXPECT_EQ(dir.Read("out/SUB/DEEP/b.txt"), "in deep");
+  EXPECT_EQ(dir.Read("out/SUB/c.txt"), "sub again");
+  EXPECT_EQ(dir.Read("out/d.txt"), "top again");
+  EXPECT_TRUE(errors.empty());
+
+  std::filesystem::remove_all(dir / "out");
+  Make(image);
+  x->UseStoredDirs = false;
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(dir.Read("out/b.txt"), "in deep");
+  EXPECT_FALSE(Exists("SUB"));
+}
+
+TEST_F(ArcWalk, EndMarkEndsTheArchiveWhateverFollows) {
+  Make(BuildArc({Stored("one.txt", "1")}) + "garbage after the end \x1A\x02");
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(dir.Read("out/one.txt"), "1");
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(ArcWalk, OldStoredHeaderIsShorter) {
+  Make(BuildArc({{1, "old.txt", "old style", "old style"}, Stored("new.txt", "new style")}));
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(dir.Read("out/old.txt"), "old style");
+  EXPECT_EQ(dir.Read("out/new.txt"), "new style");
+}
+
+TEST_F(ArcWalk, UnknownMethodsAreReportedAndPassedOver) {
+  for (int method : {10, 11, 20, 29}) {
+    SCOPED_TRACE(method);
+    errors.clear();
+    std::filesystem::remove_all(dir / "out");
+    // (an archive that begins with such an entry is taken for PAK and refused)
+    Make(BuildArc({Stored("first.txt", "1"), {method, "odd.bin", "xxxx", "yyyy"}, Stored("next.txt", "next")}));
+    ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(errors, std::vector<int>{ecUnsupportedMethod});
+    EXPECT_FALSE(Exists("odd.bin")) << "nothing is made of an entry that cannot be decoded";
+    EXPECT_EQ(dir.Read("out/next.txt"), "next");
+  }
+}
+
+TEST_F(ArcWalk, FailuresByTable) {
+  const std::string good = CrunchEncode(RunLengthEncode("some text some text some text"), true);
+  struct Case {
+    const char* what;
+    std::string image;
+    int raised;
+    std::vector<int> reported;
+  } cases[] = {
+      {"CRC mismatch", BuildArc({Stored("first.txt", "ok"), {2, "bad.txt", "data", "data", 0x5A8B6000, true},
+                                 Stored("last.txt", "never")}),
+       ecCrcCheck, {ecCrcCheck}},
+      {"data cut short", BuildArc({Stored("first.txt", "ok"), Stored("bad.txt", std::string(500, 'q'))}, false)
+                             .substr(0, 29 + 2 + 29 + 100),
+       ecReadFile, {ecReadFile}},
+      {"squeeze tree damaged", BuildArc({Stored("first.txt", "ok"), {4, "bad.txt", "\x01\x02\x03\x04", "abc"}}),
+       ecInvalidDecodeTree, {ecInvalidDecodeTree}},
+      {"crunch packed with 16 bits", BuildArc({Stored("first.txt", "ok"), {8, "bad.txt", "\x10\x41\x00", "abc"}}),
+       ecIncorrectBits, {ecIncorrectBits}},
+      {"crunch longer than stored size",
+       BuildArc({Stored("first.txt", "ok"), {7, "bad.txt", good, "some text"}}), ecCrcCheck, {ecCrcCheck}},
+      {"not a header after the first entry", BuildArc({Stored("first.txt", "ok")}, false) + "PK\x03\x04 junk junk",
+       0, {ecBadFileHeader}},
+      {"header cut short", BuildArc({Stored("first.txt", "ok")}, false) + "\x1A\x02short", 0, {ecReadFile}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    errors.clear();
+    std::filesystem::remove_all(dir / "out");
+    Make(c.image);
+    EXPECT_EQ(Run(), c.raised);
+    EXPECT_EQ(errors, c.reported);
+    EXPECT_EQ(dir.Read("out/first.txt"), "ok");
+    EXPECT_FALSE(Exists("bad.txt")) << "a failed entry leaves no file";
+    EXPECT_FALSE(Exists("last.txt"));
+  }
+}
+
+TEST_F(ArcWalk, BadMarkerInTheSecondPassIsReported) {
+  const std::string image = BuildArc({Stored("first.txt", "ok"), Stored("second.txt", "two")});
+  Make(image);
+  const size_t second = 29 + 2;
+  // The archive changes between the passes: the second header is no header
+  // any more when the walk comes back to it.
+  x->OnBegin = [&](TUnBase&, const std::string&, int recNum, bool&) {
+    if (recNum != 1) return;
+    std::fstream f(dir / "test.arc", std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(std::streamoff(second));
+    f.put('X');
+  };
+  EXPECT_EQ(Run(), ecBadFileHeader);
+  EXPECT_EQ(errors, std::vector<int>{ecBadFileHeader});
+  EXPECT_FALSE(Exists("second.txt"));
+}
+
+TEST_F(ArcWalk, UnsafeNamesAreRefused) {
+  Make(BuildArc({Stored("../EVIL.TXT", "evil"), DirStart(".."), Stored("UP.TXT", "up"), DirEnd(),
+                 Stored("SAFE.TXT", "safe")}));
+  ASSERT_EQ(Run(), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir / "EVIL.TXT"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "UP.TXT"));
+  EXPECT_EQ(dir.Read("out/SAFE.TXT"), "safe");
+  EXPECT_EQ(errors, (std::vector<int>{ecInvalidFileName, ecInvalidFileName}));
+}
+
+TEST_F(ArcWalk, FileSpecChoosesByFileName) {
+  Make(BuildArc({DirStart("SUB"), Stored("A.PKT", "a"), DirEnd(), Stored("B.TXT", "b")}));
+  x->SetFileSpec({"*.pkt"});
+  ASSERT_EQ(Run(), 0);
+  EXPECT_TRUE(Exists("SUB/A.PKT"));
+  EXPECT_FALSE(Exists("B.TXT"));
+}
+
+TEST_F(ArcWalk, ExistingFilesWithoutHandlerAreSkipped) {
+  dir.Write("out/keep.txt", "mine");
+  Make(BuildArc({Stored("keep.txt", "theirs"), Stored("new.txt", "new")}));
+  x->ConfirmOverwrites = true;
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(dir.Read("out/keep.txt"), "mine");
+  EXPECT_EQ(dir.Read("out/new.txt"), "new") << "a file that does not exist yet is written";
+}
+
+TEST_F(ArcWalk, CancelStopsBeforeTheNextEntry) {
+  Make(BuildArc({Stored("one.txt", "1"), Stored("two.txt", "2")}));
+  x->OnEnd = [](TUnBase& s, const std::string&, bool) { s.Cancel(); };
+  Run();
+  EXPECT_TRUE(Exists("one.txt"));
+  EXPECT_FALSE(Exists("two.txt"));
+}
+
+TEST_F(ArcWalk, DirectoryNestingIsBounded) {
+  std::vector<ArcFixtureEntry> entries;
+  for (int i = 0; i < 40; ++i) entries.push_back(DirStart("D"));
+  entries.push_back(Stored("deep.txt", "deep"));
+  Make(BuildArc(entries));
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(errors, std::vector<int>{ecBadFileHeader});
+}
+
+}  // namespace
+}  // namespace velmaris::test
