@@ -1,6 +1,7 @@
 #include "core/KQMail.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "core/Area.h"
 #include "core/Crc.h"
@@ -218,8 +219,12 @@ std::unique_ptr<TMail> TKQMail::BuildMail() {
   // The gateway works on copies: a second build of the same mail must not
   // insert its address lines again or start from changed addresses.
   std::string toName = ToName;
+  // The copies tell nobody of their changes: the fields' listeners (an
+  // editor's controls) must not see the gateway's addresses.
   TFidonetAddress dest = DestAddr;
   TFidonetAddress orig = OrigAddr;
+  dest.OnChange = nullptr;
+  orig.OnChange = nullptr;
   std::vector<std::string> leading;
 
   std::string address, name;
@@ -296,15 +301,22 @@ std::unique_ptr<TMail> TKQMail::BuildMail() {
   return mail;
 }
 
-bool TKQMail::StoreInArea() {
+bool TKQMail::StoreInArea(bool lockArea) {
   if (!Area) return false;
-  Area->QueueMail(BuildExpandedMail());
+  std::unique_ptr<TMail> mail = BuildExpandedMail();
+  std::optional<TAreaLockHold> hold;
+  if (lockArea) {
+    Area->WaitLock(true, [] { return false; });
+    hold.emplace(*Area);
+  }
+  Area->QueueMail(std::move(mail));
   return Area->WriteQueuedMail();
 }
 
 void TKQMail::LoadFromMail(const TMail& mail, const TPubLst* areas) {
   auto findArea = [areas](const std::string& name) -> TArea* {
-    return areas ? dynamic_cast<TArea*>(areas->ObjectByName(name)) : nullptr;
+    TArea* area = areas ? dynamic_cast<TArea*>(areas->ObjectByName(name)) : nullptr;
+    return area && !area->IsSeparator() ? area : nullptr;
   };
   FromName = mail.Header.FromName.Str();
   ToName = mail.Header.ToName.Str();

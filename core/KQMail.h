@@ -122,10 +122,12 @@ class TKQMail : public TObject {
   // The next MSGID serial (MsgIdSerial()).
   static uint32_t NextSerial();
 
-  // Builds the message (macros expanded), queues it in the area and writes
-  // the area's queue. False without an area or when the area could not
-  // write it.
-  bool StoreInArea();
+  // Stores the message as the editor does: builds it (macros expanded),
+  // queues it in the area and writes the area's queue, under an exclusive
+  // lock of the area waited for (WaitLock) unless the caller holds one
+  // already (lockArea false). False without an area or when the area could
+  // not write it.
+  bool StoreInArea(bool lockArea = true);
 
  private:
   std::string KludgeBlock(const TFidonetAddress& orig, const TFidonetAddress& dest);

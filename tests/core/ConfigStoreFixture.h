@@ -2,6 +2,9 @@
 // from it as the program's start-up loads them.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,13 +33,19 @@ class ConfigStoreFixture : public ::testing::Test {
   void SetUp() override {
     platform::SetPrompter(&prompter);
     platform::SetDispatcher(&dispatcher);
-    ResetSerials();
+    fileSerial = FileSerial().Peek();
+    msgIdSerial = MsgIdSerial().Peek();
   }
   void TearDown() override {
+    // The process counters go on from where they were (other tests rely on
+    // their start-time seeds).
+    FileSerial().Reset(std::max(fileSerial, FileSerial().Peek()));
+    MsgIdSerial().Reset(std::max(msgIdSerial, MsgIdSerial().Peek()));
     platform::SetPrompter(nullptr);
     platform::SetDispatcher(nullptr);
   }
 
+  // Fixed serial counters, for golden registry texts.
   static void ResetSerials() {
     FileSerial().Reset(0x1000);
     MsgIdSerial().Reset(0x2000);
@@ -82,6 +91,7 @@ class ConfigStoreFixture : public ::testing::Test {
   platform::ScriptedPrompter prompter;
   platform::PlainDispatcher dispatcher;
   std::vector<std::string> log;
+  uint32_t fileSerial = 0, msgIdSerial = 0;
 };
 
 }  // namespace velmaris::test

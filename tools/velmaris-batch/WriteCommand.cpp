@@ -8,7 +8,7 @@
 // (else the first uplink's), the origin the first origin line of the area's
 // text group (else "Velmaris 95"), the flags Send and editable; origin, tear
 // and SEEN-BY lines only in echomail areas, the PID kludge only in netmail;
-// the message is written under an exclusive lock of the area.
+// the message is stored through TKQMail::StoreInArea, as the editor stores it.
 #include <iostream>
 
 #include "Batch.h"
@@ -99,14 +99,8 @@ int WriteCommand(BatchContext& ctx) {
   mail.UseOrigin = mail.UseTearLine = mail.UseSeenBy = echomail;
   mail.UsePid = area->AreaType == AreaTypeCode::Netmail;
 
-  if (!area->Lock(true)) throw std::runtime_error("the area " + area->Name + " is in use");
-  TAreaLockHold hold(*area);
-  std::unique_ptr<TMail> built = mail.BuildExpandedMail();
-  const TMsgHeader header = built->Header;
-  area->QueueMail(std::move(built));
-  if (!area->WriteQueuedMail()) throw std::runtime_error("cannot write into " + area->Name);
+  if (!mail.StoreInArea()) throw std::runtime_error("cannot write into " + area->Name);
   area->RecountFlags();
-  hold.Release();
   // The new message took a serial number; the configuration keeps the last.
   if (!config->SaveConfiguration()) throw std::runtime_error("cannot save the configuration");
 
@@ -114,8 +108,7 @@ int WriteCommand(BatchContext& ctx) {
                  .Str("area", area->Name)
                  .Bool("created", created)
                  .Int("index", area->Count - 1)
-                 .Str("orig", FidoAddressToStr(header.OrigAddr))
-                 .UInt("msgidNumber", header.MsgIdNumber)
+                 .UInt("msgidNumber", mail.Serial)
                  .Text()
           << "\n";
   return 0;
