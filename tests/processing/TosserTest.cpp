@@ -382,6 +382,18 @@ TEST_F(TosserTest, FiltersAndAreaListRepliesJoinThroughTheirHooks) {
                       "Import finished"}));
 }
 
+TEST_F(TosserTest, ImportPacketProcessorRunsBeforeThePacketIsRead) {
+  AddEcho("ECHO");
+  Drop("00000001.pkt", PacketFrom({EchoMessage("ECHO", "as received")}));
+  // The processor replaces the packet by another one.
+  platform::WriteFileAtomic(dir / "other.dat", PacketFrom({EchoMessage("ECHO", "processed")}));
+  store->SettingsModel().SetText(SettingId::EPPImport, "cp \"" + (dir / "other.dat") + "\" %filename");
+  Toss();
+  const auto mails = Mails("ECHO");
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].subject, "processed");
+}
+
 TEST_F(TosserTest, OnlyOneRunAtATime) {
   bool secondStarted = true;
   TTosserSetup setup;
