@@ -138,6 +138,16 @@ class TosserFixture : public ::testing::Test {
     platform::MakeDirs(Inbound());
   }
 
+  // A fresh start directory, configuration and duplicate ring.
+  void Fresh() {
+    store.reset();
+    registry.reset();
+    RunShell("rm -rf '" + Start() + "' '" + (dir / "Velmaris.reg") + "'");
+    dupes.Decode(std::string(TDupeChecker::kFileSize, '\0'), nullptr);
+    prompter.Clear();
+    Load();
+  }
+
   void Set(SettingId id, int32_t value) { store->SettingsModel().SetNumber(id, value); }
 
   void Drop(const std::string& name, const std::string& bytes) {

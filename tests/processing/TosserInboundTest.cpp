@@ -31,21 +31,6 @@ TEST(TicFileParse, KeywordsLastWinsAndDescriptions) {
   EXPECT_TRUE(TTicFile::Parse("CRC xyz\r").BadCrcText);
 }
 
-TEST(TicFileParse, SafeNames) {
-  struct Case {
-    std::string name;
-    bool safe;
-  } cases[] = {
-      {"FILES.ZIP", true},     {"my file.txt", true}, {"a..b", true},
-      {"", false},             {".", false},          {"..", false},
-      {"../x", false},         {"a/b", false},        {"a\\b", false},
-      {"/etc", false},         {"C:x", false},        {"\\\\host\\share", false},
-      {"x\x01y", false},       {"x\ty", false},       {"x\x7f", false},
-      {std::string(256, 'a'), false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(IsSafeTicName(c.name), c.safe) << c.name;
-}
-
 TEST_F(TosserInboundTest, TicFilesArePlacedInTheFileBase) {
   const std::string data = "the announced file\n";
   const uint32_t crc = Crc32OfString(data);

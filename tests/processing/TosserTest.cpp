@@ -61,13 +61,7 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    // Each case on its own configuration.
-    store.reset();
-    registry.reset();
-    ::unlink((dir / "Velmaris.reg").c_str());
-    RunShell("rm -rf '" + Start() + "'");
-    dupes.Decode(std::string(TDupeChecker::kFileSize, '\0'), nullptr);
-    Load();
+    Fresh();
     AddEcho("KNOWN.ECHO");
     Set(SettingId::DoCreate, c.doCreate);
     Drop("00000001.pkt", PacketFrom({EchoMessage(c.tag, "one " + std::string(c.what))}, c.fromNet));
@@ -133,12 +127,7 @@ TEST_F(TosserTest, DupesModes) {
   } cases[] = {{0, 2, 2, 2}, {1, 2, 0, 2}, {2, 4, 0, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE("Dupes " + std::to_string(c.mode));
-    store.reset();
-    registry.reset();
-    ::unlink((dir / "Velmaris.reg").c_str());
-    RunShell("rm -rf '" + Start() + "'");
-    dupes.Decode(std::string(TDupeChecker::kFileSize, '\0'), nullptr);
-    Load();
+    Fresh();
     AddEcho("ECHO");
     Set(SettingId::Dupes, c.mode);
     const std::vector<std::string> two = {EchoMessage("ECHO", "a"), EchoMessage("ECHO", "b")};
@@ -266,13 +255,7 @@ TEST_F(TosserTest, DamagedPacketsArePutAsideOnce) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    store.reset();
-    registry.reset();
-    ::unlink((dir / "Velmaris.reg").c_str());
-    RunShell("rm -rf '" + Start() + "'");
-    dupes.Decode(std::string(TDupeChecker::kFileSize, '\0'), nullptr);
-    prompter.Clear();
-    Load();
+    Fresh();
     Set(SettingId::WarnPacket, c.warnPacket);
     Drop("0000abcd.pkt", c.bytes);
     const TTossCounters first = Toss();
