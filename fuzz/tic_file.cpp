@@ -2,24 +2,31 @@
 // directory and file base: whatever it names, nothing may appear outside the
 // file base, and the parsed names that were used must be safe ones.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 
-#include "platform/Files.h"
 #include "processing/TicFile.h"
 
 namespace {
 
+// The scratch root, removed when the fuzzer ends (kept in a plain array, which
+// outlives every exit handler).
+char gRoot[64];
+
 std::string Root() {
-  static const std::string root = [] {
-    char tmpl[] = "/tmp/fuzz-tic-XXXXXX";
-    const char* made = mkdtemp(tmpl);
-    if (!made) std::abort();
-    return std::string(made) + "/";
-  }();
-  return root;
+  if (!gRoot[0]) {
+    std::snprintf(gRoot, sizeof gRoot, "/tmp/fuzz-tic-XXXXXX");
+    if (!mkdtemp(gRoot)) std::abort();
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(gRoot, ec);
+    });
+  }
+  return std::string(gRoot) + "/";
 }
 
 }  // namespace
@@ -36,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string base = root + "base/";
   fs::create_directories(inbound);
   fs::create_directories(base);
-  platform::WriteFileAtomic(inbound + "t.tic", text);
-  platform::WriteFileAtomic(inbound + "x.txt", "payload");
+  std::ofstream(inbound + "t.tic", std::ios::binary) << text;
+  std::ofstream(inbound + "x.txt", std::ios::binary) << "payload";
   const TTicOutcome out = ProcessTicFile(inbound, "t.tic", base);
   if (out.Result == TTicResult::Moved && (!IsSafeTicName(tic.Area) || !IsSafeTicName(tic.File)))
     std::abort();
