@@ -89,7 +89,14 @@ bool TUnZIP::CollectEntries() {
       }
     } else {
       uint8_t h[30];
-      if (pos + 30 > size || arc_.ReadAt(pos, h, 30) != 30 || GetLE32(h) != kLocalSig) break;
+      if (pos + 30 > size || arc_.ReadAt(pos, h, 30) != 30 || GetLE32(h) != kLocalSig) {
+        // The walk ends at the central directory, the end record or the end
+        // of the file; a local header cut short is damage, not the end.
+        uint8_t s[4];
+        if (pos + 4 <= size && arc_.ReadAt(pos, s, 4) == 4 && GetLE32(s) == kLocalSig)
+          RaiseError(ecBadFileHeader, archiveFile_);
+        break;
+      }
       const unsigned nameLen = GetLE16(h + 26), extraLen = GetLE16(h + 28);
       rec.Offset = pos;
       rec.Flags = GetLE16(h + 6);
@@ -100,7 +107,8 @@ bool TUnZIP::CollectEntries() {
       rec.UnpackedSize = GetLE32(h + 22);
       rec.Attr = 32;
       name.resize(nameLen);
-      if (arc_.ReadAt(pos + 30, name.data(), nameLen) != nameLen) break;
+      if (arc_.ReadAt(pos + 30, name.data(), nameLen) != nameLen)
+        RaiseError(ecBadFileHeader, archiveFile_);
       const uint64_t data = pos + 30 + nameLen + extraLen;
       if ((rec.Flags & 8) && rec.PackedSize == 0 && !IsDirName(name)) {
         // Sizes and CRC follow the data: find the descriptor whose size

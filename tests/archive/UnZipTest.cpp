@@ -248,6 +248,14 @@ TEST(UnZip, DamagedArchives) {
   r = Extract(t / "cut.zip", t / "out-cut");
   EXPECT_NE(r.raised, 0);
   EXPECT_EQ(Tree(t / "out-cut"), (std::map<std::string, std::string>{{"one.txt", t.Read("src/one.txt")}}));
+  // A local header cut short, or garbage behind a local signature, fails
+  // instead of ending the walk as if the archive were empty.
+  t.Write("cuthead.zip", ok.substr(0, second + 20));
+  EXPECT_EQ(Extract(t / "cuthead.zip", t / "out-cuthead").raised, ecBadFileHeader);
+  t.Write("garbage.zip", std::string("PK\x03\x04", 4) + std::string(40, 'g'));
+  r = Extract(t / "garbage.zip", t / "out-garbage");
+  EXPECT_EQ(r.raised, ecBadFileHeader);
+  EXPECT_FALSE(fs::exists(t / "out-garbage") && !fs::is_empty(t / "out-garbage"));
   // A wrong CRC in both headers of the first entry: the run fails with
   // 25151 and the bad file is removed.
   std::string bad = ok;

@@ -1,0 +1,305 @@
+// Unpack jobs end to end over a temporary directory with archives made by
+// zip and arj: what happens to the archive, the log, the report, failures
+// that switch automatic unpacking off, the timer and the extraction lock.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ArchiveFixtures.h"
+#include "PackerFixtures.h"
+#include "archive/AutoUnpacker.h"
+#include "archive/Unpacker.h"
+#include "platform/Files.h"
+
+namespace velmaris::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+
+class UnpackJobRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveTool("zip") || !HaveTool("arj")) GTEST_SKIP() << "zip and arj are needed";
+    packers.AddStandardPackers();
+    platform::MakeDirs(t / "in");
+  }
+
+  TAutoUnpacker& Unpacker(std::chrono::milliseconds interval = kUnpackTimerInterval) {
+    TAutoUnpackHooks h;
+    h.PostReport = [this](auto& from, auto& to, auto& subject, auto& origin, auto& lines) {
+      reports.push_back({from, to, subject, origin});
+      reports.back().insert(reports.back().end(), lines.begin(), lines.end());
+    };
+    h.AutoUnpackDisabled = [this] { ++disabled; };
+    h.MailerSessionActive = [this] { return mailerActive; };
+    h.ReportWanted = [this] { return reportWanted; };
+    unpacker = std::make_unique<TAutoUnpacker>(jobs, packers, std::move(h), interval);
+    return *unpacker;
+  }
+  void RunOnce() {
+    TAutoUnpacker& u = unpacker ? *unpacker : Unpacker();
+    ASSERT_TRUE(u.StartUnpack());
+    u.Wait();
+  }
+  // The log without its time stamps "dd.mm.yy hh:mm:ss<tab>".
+  Lines Texts() const {
+    Lines out;
+    for (const auto& line : unpacker->Log()) {
+      EXPECT_TRUE(std::regex_search(line, std::regex(R"(^\d\d\.\d\d\.\d\d \d\d:\d\d:\d\d\t)")));
+      out.push_back(line.substr(line.find('\t') + 1));
+    }
+    return out;
+  }
+  // Packs files (name, content) with a standard packer into t/<archive>.
+  std::string Pack(const char* packer, const std::string& archive, const Lines& contents) {
+    platform::MakeDirs(platform::DirOf(t / archive));
+    for (size_t i = 0; i < contents.size(); ++i) {
+      const std::string file = "src/F" + std::to_string(i) + ".PKT";
+      t.Write(file, contents[i]);
+      EXPECT_TRUE(packers.PackerByName(packer)->Pack(t / archive, t / file));
+    }
+    return t / archive;
+  }
+  void AddJob(const std::string& name, const std::string& mask, int32_t source,
+              const std::string& moveDir = {}) {
+    jobs.AddJob(name, std::make_unique<TUnpackJob>(mask, t / "out/", moveDir, source));
+  }
+  Lines Questions() const {
+    Lines out;
+    for (const auto& q : ui.prompter.Questions()) out.push_back(q.text);
+    return out;
+  }
+
+  ScopedUi ui;
+  TempDir t;
+  TPckList packers;
+  TUnpJobList jobs;
+  std::unique_ptr<TAutoUnpacker> unpacker;
+  std::vector<Lines> reports;  // from, to, subject, origin, then the lines
+  int disabled = 0;
+  bool mailerActive = false, reportWanted = true;
+};
+
+TEST_F(UnpackJobRun, NoFilesNoReport) {
+  t.Write("in/a.arj.txt", "not matched by *.zip");
+  AddJob("Empty", t / "in/*.zip", TUnpackJob::usDelete);
+  AddJob("Nowhere", t / "missing/*.zip", TUnpackJob::usDelete);
+  AddJob("Dir", t / "in/", TUnpackJob::usDelete);
+  Unpacker().SetTimerOn(true);
+  RunOnce();
+  EXPECT_EQ(Texts(), (Lines{"//Starting Unpack Job//", "*Empty*", "No files to unpack", "*Nowhere*",
+                            "No files to unpack", "*Dir*", "No files to unpack",
+                            "//Unpack Job completed//"}));
+  EXPECT_TRUE(reports.empty());
+  EXPECT_EQ(disabled, 0);
+  EXPECT_TRUE(unpacker->TimerOn());
+  EXPECT_TRUE(Questions().empty());
+}
+
+TEST_F(UnpackJobRun, WhatHappensToTheArchive) {
+  const char* moved = "has been moved ";
+  const char* stays = "//*Error*//: a.arc could not be moved";
+  struct Case {
+    const char* what;
+    const char* packer;
+    int32_t source;
+    const char* moveDir;  // below t; "-" for none
+    bool report, stays, moved;
+    Lines tail;  // the log after "unpacked to", "IN" standing for t/in/
+  } cases[] = {
+      {"delete", "PKZip", 0, "-", true, false, false, {"a.arc has been deleted"}},
+      {"delete arj", "ARJ", 0, "-", false, false, false, {"a.arc has been deleted"}},
+      {"move", "ARJ", 1, "old/", true, false, true, {std::string("a.arc ") + moved}},
+      {"move, no slash", "PKZip", 1, "old", false, false, true, {std::string("a.arc ") + moved}},
+      {"keep", "PKZip", 2, "-", true, true, false, {}},
+      {"keep, any other value", "ARJ", -7, "old/", false, true, false, {}},
+      {"move into a missing directory", "PKZip", 1, "gone/", true, true, false,
+       {stays, "a.arc stays in IN (the directory does not exist)"}},
+      {"move without a directory", "ARJ", 1, "-", true, true, false,
+       {stays, "a.arc stays in IN (no directory to move to is set)"}},
+      {"move onto itself", "PKZip", 1, "in/", true, true, false,
+       {stays, "a.arc stays in IN (it is in that directory already)"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunShell("rm -rf " + Sh(t / "in") + " " + Sh(t / "out") + " " + Sh(t / "old"));
+    t.Write("old/.keep", "");
+    const Lines contents = {SampleText(5000, 1), RandomBytes(700, 2)};
+    const std::string archive = Pack(c.packer, "in/a.arc", contents);
+    const std::string bytes = t.Read("in/a.arc");
+    jobs.Clear();
+    AddJob("Job", t / "in/*.ARC", c.source, std::string(c.moveDir) == "-" ? "" : t / c.moveDir);
+    reportWanted = c.report;
+    reports.clear();
+    disabled = 0;
+    ui.prompter.Clear();
+    Unpacker().SetTimerOn(true);
+    RunOnce();
+
+    EXPECT_EQ(t.Read("out/F0.PKT"), contents[0]);
+    EXPECT_EQ(t.Read("out/F1.PKT"), contents[1]);
+    EXPECT_EQ(platform::FileExists(archive), c.stays);
+    EXPECT_EQ(platform::FileExists(t / "old/a.arc") ? t.Read("old/a.arc") : "",
+              c.moved ? bytes : "");
+    EXPECT_FALSE(platform::DirExists(t / "gone"));
+    Lines log = {"//Starting Unpack Job//", "*Job*", "a.arc unpacked to " + t / "out/"};
+    for (std::string line : c.tail) {
+      if (const size_t at = line.find("IN"); at != std::string::npos) line.replace(at, 2, t / "in/");
+      log.push_back(line);
+    }
+    log.push_back("//Unpack Job completed//");
+    EXPECT_EQ(Texts(), log);
+
+    const bool off = c.tail.size() == 2;
+    EXPECT_EQ(disabled, off ? 1 : 0);
+    EXPECT_EQ(unpacker->TimerOn(), !off);
+    EXPECT_EQ(unpacker->Status(), off ? "Aborted !!!!" : "");
+    ASSERT_EQ(Questions().size(), off ? 1u : 0u);
+    if (off) {
+      EXPECT_EQ(Questions()[0].rfind("The file \"" + archive + "\" could not be moved to ", 0), 0u);
+    }
+    Lines report = {"Automatic Unpacker", "Sysop", "Unpack Log",
+                    "The Velmaris 95 Automatic Unpacker"};
+    for (const auto& line : unpacker->Log()) report.push_back(line);
+    EXPECT_EQ(reports, c.report ? std::vector<Lines>{report} : std::vector<Lines>{});
+  }
+}
+
+TEST_F(UnpackJobRun, MoveToAnotherFileSystem) {
+  char shm[] = "/dev/shm/velmaris-move-XXXXXX";
+  struct stat a {}, b {};
+  if (::stat("/dev/shm", &b) != 0 || ::stat(t.Path().c_str(), &a) != 0 || a.st_dev == b.st_dev ||
+      !::mkdtemp(shm))
+    GTEST_SKIP() << "no second file system";
+  struct Remove {
+    std::string dir;
+    ~Remove() { RunShell("rm -rf " + Sh(dir)); }
+  } remove{shm};
+  const std::string bytes = ReadFileBytes(Pack("ARJ", "in/a.arj", {SampleText(3000, 6)}));
+  AddJob("Inbound", t / "in/*.arj", TUnpackJob::usMove, std::string(shm) + "/");
+  RunOnce();
+  EXPECT_FALSE(platform::FileExists(t / "in/a.arj"));
+  EXPECT_EQ(ReadFileBytes(std::string(shm) + "/a.arj"), bytes);
+  EXPECT_EQ(platform::ScanDir(shm, "*").size(), 1u);  // no temporary file left
+  EXPECT_EQ(Texts()[3], "a.arj has been moved ");
+}
+
+TEST_F(UnpackJobRun, AnArchiveWithoutPackerStopsTheRunAndSwitchesTheTimerOff) {
+  t.Write("in/1.bin", "plain text, no archive of any kind");
+  Pack("PKZip", "in/2.zip", {"second"});
+  Pack("PKZip", "later/x.zip", {"later"});
+  AddJob("Inbound", t / "in/*", TUnpackJob::usDelete);
+  AddJob("Later", t / "later/*.zip", TUnpackJob::usDelete);
+  TAutoUnpacker& u = Unpacker(10ms);
+  u.SetTimerOn(true);
+  RunOnce();
+  EXPECT_EQ(Texts(), (Lines{"//Starting Unpack Job//", "*Inbound*",
+                            "//*Error:*// No  unpack command for " + t / "in/1.bin",
+                            "//Unpack Job completed//"}));
+  EXPECT_EQ(Questions(), (Lines{"The Job Inbound has no unpack command! Automatic unpacking has "
+                                "been disabled to help  you fix the problem ."}));
+  EXPECT_EQ(disabled, 1);
+  EXPECT_FALSE(u.TimerOn());
+  EXPECT_EQ(u.Status(), "Aborted !!!!");
+  EXPECT_EQ(platform::ScanDir(t / "in").size() + platform::ScanDir(t / "later").size(), 3u);
+  EXPECT_FALSE(platform::DirExists(t / "out"));
+  EXPECT_EQ(reports.size(), 1u);  // it found files
+  // The stopped timer starts nothing more.
+  const Lines log = u.Log();
+  ui.dispatcher.RunUntil([] { return false; }, 150ms);
+  EXPECT_EQ(u.Log(), log);
+}
+
+TEST_F(UnpackJobRun, FailuresKeepTheArchiveAndAreReported) {
+  const std::string in = t / "in/a.zip";
+  struct Case {
+    const char* what;
+    std::function<std::string()> protect;  // returns the command that undoes it
+    std::string error, question;
+  } cases[] = {
+      {"transfer broken off",
+       [&] {
+         const std::string whole = ReadFileBytes(Pack("PKZip", "whole.zip", {RandomBytes(20000, 5)}));
+         t.Write("in/a.zip", whole.substr(0, 10000));
+         return std::string("true");
+       },
+       "//*Error:*// Could a.zip !",
+       "The file \"" + in + "\" could not be unpacked automatically.  Autmatic Unpacking has been "
+                            "disabled to help you fix the problem."},
+      {"cannot delete",
+       [&]() -> std::string {
+         Pack("PKZip", "in/a.zip", {"a"});
+         // A read-only directory stops others; root needs an immutable file.
+         const bool root = ::geteuid() == 0;
+         if (RunShell(root ? "chattr +i " + Sh(in) + " 2>/dev/null" : "chmod 555 " + Sh(t / "in")))
+           return "";
+         return root ? "chattr -i " + Sh(in) : "chmod 755 " + Sh(t / "in");
+       },
+       "//*Error*//: a.zip could not be deleted",
+       "The file \"" + in + "\" could not be  deleted. Automatic Unpacking has been disabled to "
+                            "help you fix the problem."},
+  };
+  AddJob("Inbound", t / "in/*.zip", TUnpackJob::usDelete);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ::unlink(in.c_str());
+    ui.prompter.Clear();
+    disabled = 0;
+    const std::string undo = c.protect();
+    if (undo.empty()) {
+      std::cout << "[   INFO   ] cannot protect the archive here\n";
+      continue;
+    }
+    const std::string bytes = ReadFileBytes(in);
+    Unpacker();
+    RunOnce();
+    RunShell(undo);
+    EXPECT_EQ(ReadFileBytes(in), bytes);
+    const Lines log = Texts();
+    EXPECT_EQ(std::count(log.begin(), log.end(), c.error), 1);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](auto& l) { return l.find("has been") != std::string::npos; }), 0);
+    ASSERT_FALSE(Questions().empty());
+    EXPECT_EQ(Questions().back(), c.question);
+    EXPECT_EQ(disabled, 1);
+  }
+}
+
+TEST_F(UnpackJobRun, TheTimerRunsOnlyOutsideMailerSessions) {
+  Pack("PKZip", "in/a.zip", {"a"});
+  AddJob("Inbound", t / "in/*.zip", TUnpackJob::usDelete);
+  TAutoUnpacker& u = Unpacker(10ms);
+  u.ApplyUnpackOn(1);  // manual
+  EXPECT_FALSE(u.TimerOn());
+  u.ApplyUnpackOn(0);  // by the timer
+  EXPECT_TRUE(u.TimerOn());
+  mailerActive = true;
+  ui.dispatcher.RunUntil([] { return false; }, 150ms);
+  EXPECT_TRUE(u.Log().empty());
+  mailerActive = false;
+  EXPECT_TRUE(ui.dispatcher.RunUntil([&] { return !reports.empty(); }, 10s));
+  u.Wait();
+  EXPECT_FALSE(platform::FileExists(t / "in/a.zip"));
+  EXPECT_EQ(t.Read("out/F0.PKT"), "a");
+}
+
+TEST_F(UnpackJobRun, ExtractionsWaitForTheProcessWideLock) {
+  Pack("PKZip", "in/a.zip", {"a"});
+  AddJob("Inbound", t / "in/*.zip", TUnpackJob::usDelete);
+  TAutoUnpacker& u = Unpacker();
+  {
+    std::lock_guard held(ExtractionLock());
+    ASSERT_TRUE(u.StartUnpack());
+    ui.dispatcher.RunUntil([] { return false; }, 200ms);
+    EXPECT_FALSE(u.StartUnpack());  // one run at a time
+    EXPECT_FALSE(platform::FileExists(t / "out/F0.PKT"));
+  }
+  u.Wait();
+  EXPECT_EQ(t.Read("out/F0.PKT"), "a");
+}
+
+}  // namespace
+}  // namespace velmaris::test
