@@ -263,13 +263,17 @@ bool TConfigStore::SaveConfiguration() {
   });
 }
 
-void TConfigStore::BeginChanges() { ++changeDepth_; }
+void TConfigStore::BeginChanges() {
+  OnMainThread([this] { return ++changeDepth_; });
+}
 
 bool TConfigStore::EndChanges() {
-  if (changeDepth_ > 0) --changeDepth_;
-  if (changeDepth_ > 0 || !savePending_) return true;
-  savePending_ = false;
-  return SaveConfiguration();
+  return OnMainThread([this] {
+    if (changeDepth_ > 0) --changeDepth_;
+    if (changeDepth_ > 0 || !savePending_) return true;
+    savePending_ = false;
+    return SaveConfiguration();
+  });
 }
 
 void TConfigStore::StructureChanged() { SaveConfiguration(); }
@@ -329,6 +333,28 @@ TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNam
   if (TShellServices* shell = GetShellServices()) shell->RefreshAreaList();
   StructureChanged();
   return added;
+}
+
+bool TConfigStore::CanKillArea(const TArea& area) {
+  return area.AreaType < AreaTypeCode::Badmail || area.AreaType > AreaTypeCode::Netmail;
+}
+
+bool TConfigStore::HasAreaProperties(const TArea& area) {
+  return area.AreaType != AreaTypeCode::Separator && !area.IsSeparator();
+}
+
+bool TConfigStore::KillSeparator(int index) {
+  return OnMainThread([this, index] {
+    if (index < 0 || index >= areas_.GetCount()) return false;
+    TArea* area = areas_.GetItem(index);
+    if (!area || !area->IsSeparator()) return false;
+    area->DeleteFiles();
+    areas_.Delete(index);
+    delete area;
+    if (TShellServices* shell = GetShellServices()) shell->RefreshAreaList();
+    StructureChanged();
+    return true;
+  });
 }
 
 TNetLink* TConfigStore::AddNewLink() {

@@ -15,12 +15,21 @@
 // (an area or uplink added through the store), when the settings are
 // applied, and at the end. SaveConfiguration reports a failure to the user
 // (through the platform Prompter) and to the log instead of passing over it.
-// Code that makes many changes in a row (the tosser creating areas) brackets
-// them with TConfigChangeBatch, which saves once at its end.
+// Code that makes many changes in a row brackets them with
+// TConfigChangeBatch, which saves once at its end.
 //
-// Threads: everything here runs on the main thread; workers hand their
-// changes over through the dispatcher. Workers read the lists and the
-// settings snapshot without a lock.
+// The tosser's hook: for a message of an area that does not exist it calls
+// GetConfigStore()->AddArea(name, name, AreaTypeCode::Echomail, uplink) from
+// its own thread; the store hands the call to the main thread, adds the area
+// and saves the configuration before it returns. A tosser run that may
+// create many areas holds a TConfigChangeBatch for the run (it may be made
+// on the worker too), so the configuration is written once at the end.
+//
+// Threads: the changes (AddArea, AddAreaQuiet, AddNewLink, AddDefault...,
+// ApplySettings, SaveConfiguration, the change brackets) run on the main
+// thread; called from a worker they are handed over and waited for. Loading
+// runs on the main thread. Workers read the lists and the settings snapshot
+// without a lock.
 #pragma once
 
 #include <array>
@@ -172,6 +181,15 @@ class TConfigStore {
   // The same without the message box.
   TArea* AddAreaQuiet(const std::string& name, const std::string& fileNameSource,
                       uint8_t areaType, TNetLink* uplink);
+  // Whether the settings page offers to delete the area: not BAD, DUPES or
+  // NETMAIL (types 1 to 3); and whether it has properties: not a separator.
+  static bool CanKillArea(const TArea& area);
+  static bool HasAreaProperties(const TArea& area);
+  // Removes the separator at index of the area list at once (other areas
+  // go through the kill-area assistant): its files are deleted, it leaves
+  // the list and is freed, the main window refreshes and the configuration
+  // is saved. False when the entry is no separator.
+  bool KillSeparator(int index);
   // Adds the uplink "<New Uplink>" (uplink address 2:3/4, own address
   // 2:3/4.5) with the main outbound directory and saves.
   TNetLink* AddNewLink();

@@ -348,6 +348,33 @@ TEST_F(ConfigStoreTest, AddAreaRefusesAnExistingName) {
   EXPECT_EQ(config->Areas().GetCount(), 5);
 }
 
+TEST_F(ConfigStoreTest, SettingsPageAreaCommands) {
+  auto config = Load();
+  config->AddAreaQuiet("ECHO", "ECHO", AreaTypeCode::Echomail, nullptr);
+  config->AddAreaQuiet(kSeparatorName, "", AreaTypeCode::Separator, nullptr);
+  config->AddAreaQuiet("REPORT", "REPORT", AreaTypeCode::Report, nullptr);
+  // name: can be killed, has properties
+  const std::tuple<const char*, bool, bool> cases[] = {
+      {"NETMAIL", false, true}, {"BAD", false, true},   {"DUPES", false, true},
+      {"ECHO", true, true},     {"!SEP!", true, false}, {"REPORT", true, true},
+  };
+  for (int i = 0; i < config->Areas().GetCount(); ++i) {
+    const TArea& area = *config->Areas().GetItem(i);
+    const auto& [name, kill, properties] = cases[i];
+    EXPECT_EQ(area.Name, name);
+    EXPECT_EQ(TConfigStore::CanKillArea(area), kill) << name;
+    EXPECT_EQ(TConfigStore::HasAreaProperties(area), properties) << name;
+  }
+  EXPECT_FALSE(config->KillSeparator(3));  // ECHO
+  EXPECT_FALSE(config->KillSeparator(99));
+  EXPECT_TRUE(config->KillSeparator(4));
+  EXPECT_EQ(Names(config->Areas()),
+            (std::vector<std::string>{"NETMAIL", "BAD", "DUPES", "ECHO", "REPORT"}));
+  auto other = Load();
+  EXPECT_EQ(other->Areas().GetCount(), 5);
+  config->MakeCurrent();
+}
+
 TEST_F(ConfigStoreTest, AddedAreaTakesThePrototype) {
   Seed([&](TWinRegistry& reg) {
     TArea prototype(dir.Path(), "Prototyp", "", AreaTypeCode::Prototype);
@@ -376,7 +403,12 @@ TEST_F(ConfigStoreTest, WorkerAddsAnAreaThroughTheMainThread) {
   bool onMain = false;
   std::atomic<bool> done{false};
   std::thread worker([&] {
-    added = config->AddAreaQuiet("TOSSED", "TOSSED", AreaTypeCode::Echomail, nullptr);
+    {
+      // A tosser run that creates two areas, saved once at its end.
+      TConfigChangeBatch batch(*config);
+      added = config->AddAreaQuiet("TOSSED", "TOSSED", AreaTypeCode::Echomail, nullptr);
+      config->AddArea("TOSSED.TOO", "TOSSED.TOO", AreaTypeCode::Echomail, nullptr);
+    }
     onMain = added != nullptr;
     done = true;
     dispatcher.Wake();
@@ -385,8 +417,12 @@ TEST_F(ConfigStoreTest, WorkerAddsAnAreaThroughTheMainThread) {
   worker.join();
   SetShellServices(nullptr);
   EXPECT_TRUE(onMain);
-  EXPECT_EQ(shell.refreshes, 1);
+  EXPECT_EQ(shell.refreshes, 2);
   EXPECT_EQ(config->FindArea("TOSSED"), added);
+  auto other = Load();
+  EXPECT_NE(other->FindArea("TOSSED"), nullptr);
+  EXPECT_NE(other->FindArea("TOSSED.TOO"), nullptr);
+  config->MakeCurrent();
 }
 
 TEST_F(ConfigStoreTest, ChangeBatchSavesOnceAtItsEnd) {
