@@ -328,11 +328,9 @@ bool TArea::Optimize() {
   if (!failed && !WriteSynced(pxPath, EncodePackedIndex(fresh.data(), fresh.size())))
     failed = true;
 
-  bool bodyReplaced = false;
   if (!failed) {
     try {
       platform::ReplaceFile(odyPath, bodyPath);  // the commit point
-      bodyReplaced = true;
     } catch (const std::exception&) {
       failed = true;
     }
@@ -359,7 +357,6 @@ bool TArea::Optimize() {
     // tries to write the index once more.
   }
   IndexChanged = !indexInPlace;
-  (void)bodyReplaced;
   CloseIndex();
   return true;
 }
