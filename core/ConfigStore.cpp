@@ -1,0 +1,488 @@
+#include "core/ConfigStore.h"
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <iostream>
+
+#include "core/KQMail.h"
+#include "core/MessageBase.h"
+#include "core/SerialCounter.h"
+#include "core/ShellServices.h"
+#include "platform/Dispatcher.h"
+#include "platform/Files.h"
+#include "platform/Prompter.h"
+#include "platform/Registry.h"
+
+namespace velmaris {
+
+namespace {
+
+constexpr const char* kAreasSection = "Areas";
+constexpr const char* kUplinksSection = "Uplinks";
+constexpr const char* kMailboxesSection = "Mailboxes";
+constexpr const char* kAddressbookSection = "Addressbook";
+constexpr const char* kGroupsSection = "Groups";
+constexpr const char* kPrototypeSection = "Areas\\Prototype";
+// More areas than this in "Areas" "Count" is a damaged value.
+constexpr int32_t kMaxStoredAreas = 65535;
+
+std::atomic<TConfigStore*> currentStore{nullptr};
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  return platform::SameNameNoCase(a, b);
+}
+
+std::string AbsoluteDirectory(const std::string& dir) {
+  std::filesystem::path path(dir.empty() ? std::string(".") : dir);
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  std::string text = (ec ? path : absolute.lexically_normal()).string();
+  if (text.empty() || text.back() != '/') text += '/';
+  return text;
+}
+
+// Runs fn on the main thread: at once when already there, else handed over
+// and waited for.
+template <class Fn>
+auto OnMainThread(Fn fn) -> decltype(fn()) {
+  platform::Dispatcher& dispatcher = platform::GetDispatcher();
+  if (dispatcher.IsMainThread()) return fn();
+  decltype(fn()) result{};
+  dispatcher.Send([&] { result = fn(); });
+  return result;
+}
+
+// The directory settings, each created when missing.
+constexpr SettingId kDirectorySettings[] = {
+    SettingId::InboundDir, SettingId::OutboundDir, SettingId::MsgBaseDir,
+    SettingId::FileBaseDir, SettingId::FTNDir, SettingId::KQLDIr, SettingId::PluginDir,
+};
+
+}  // namespace
+
+// Keeps the areas' text-group indices in step when groups are deleted or
+// moved (the prototype's too).
+class TConfigStore::TextGroupUsers : public TTextGroupUsers {
+ public:
+  explicit TextGroupUsers(TConfigStore& store) : store_(store) {}
+  void RemapTextGroups(const std::function<int32_t(int32_t)>& remap) override {
+    for (int i = 0; i < store_.areas_.GetCount(); ++i)
+      if (TArea* area = store_.areas_.GetItem(i)) area->TextGroup = remap(area->TextGroup);
+    if (store_.prototype_) store_.prototype_->TextGroup = remap(store_.prototype_->TextGroup);
+  }
+
+ private:
+  TConfigStore& store_;
+};
+
+TConfigStore::TConfigStore(const std::string& startDir, platform::Registry& registry,
+                           Settings* settings)
+    : startDir_(AbsoluteDirectory(startDir)),
+      registry_(registry),
+      winRegistry_(kConfigRootKey, registry),
+      settings_(settings) {
+  if (!settings_) {
+    ownSettings_ = std::make_unique<Settings>(startDir_);
+    settings_ = ownSettings_.get();
+  }
+  prototype_ = std::make_unique<TArea>("", "Prototyp", "", AreaTypeCode::Prototype);
+  mailboxes_.SetLinkList(&uplinks_);
+  textGroupUsers_ = std::make_unique<TextGroupUsers>(*this);
+  textGroups_.SetUsers(textGroupUsers_.get());
+}
+
+TConfigStore::~TConfigStore() {
+  if (currentStore.load() == this) currentStore.store(nullptr);
+  if (GetAreaList() == &areas_) SetAreaList(nullptr);
+  try {
+    if (&GetSettings() == settings_) SetSettings(nullptr);
+  } catch (const ESettings&) {
+    // None set.
+  }
+  textGroups_.SetUsers(nullptr);
+  areas_.FreeAll();
+}
+
+void TConfigStore::MakeCurrent() {
+  currentStore.store(this);
+  SetAreaList(&areas_);
+  SetSettings(settings_);
+}
+
+std::string TConfigStore::MessageBaseDir() const { return settings_->Snapshot()->MsgBaseDir(); }
+
+// --- Loading ----------------------------------------------------------------------
+
+void TConfigStore::LoadConfiguration() {
+  // Nothing the start-up adds is saved by itself: it is derived from the
+  // stored configuration again at the next start.
+  ++changeDepth_;
+  try {
+    LoadFromRegistry();
+    if (uplinks_.GetCount() == 0) AddNewLink();
+    UpdateOutbounds();
+    if (textGroups_.GetCount() == 0) AddDefaultTextGroup();
+    for (auto& section : sections_)
+      if (section) section->AfterLoad(*this);
+    CreateDirectories();
+    UpgradeMessageBase(winRegistry_);
+  } catch (...) {
+    --changeDepth_;
+    savePending_ = false;
+    throw;
+  }
+  --changeDepth_;
+  savePending_ = false;
+}
+
+void TConfigStore::LoadFromRegistry() {
+  settings_->LoadFromRegistry(winRegistry_);
+  const auto values = settings_->Snapshot();
+  uplinks_.LoadFromRegistry(winRegistry_, kUplinksSection, values->OutboundDir());
+
+  auto prototype = std::make_unique<TArea>("", "Prototyp", "", AreaTypeCode::Prototype);
+  prototype->LoadFromRegistry(winRegistry_, kPrototypeSection, &uplinks_);
+  prototype->AreaType = AreaTypeCode::Prototype;
+  prototype_ = std::move(prototype);
+  LoadAreas();
+
+  LoadSection(TConfigSlot::Packers);
+  LoadSection(TConfigSlot::Filters);
+  LoadSection(TConfigSlot::AutosendJobs);
+  LoadSection(TConfigSlot::MailerProfiles);
+  addressBook_.LoadFromRegistry(winRegistry_, kAddressbookSection);
+  addressGroups_.LoadFromRegistry(winRegistry_, kGroupsSection);
+  LoadSection(TConfigSlot::UnpackJobs);
+  LoadNodelistConfiguration(winRegistry_, nodelists_, pointlists_);
+  mailboxes_.LoadFromRegistry(winRegistry_, kMailboxesSection);
+  textGroups_.LoadFromRegistry(winRegistry_);
+  LoadSerialsFromRegistry(winRegistry_);
+}
+
+void TConfigStore::LoadAreas() {
+  areas_.BeginUpdate();
+  areas_.FreeAll();
+  const std::string dir = MessageBaseDir();
+  const int32_t count =
+      std::clamp(winRegistry_.ReadInteger(kAreasSection, "Count", 0), 0, kMaxStoredAreas);
+  for (int32_t n = 1; n <= count; ++n) {
+    const std::string section = std::string(kAreasSection) + "\\Area" + std::to_string(n);
+    // A count beyond the stored entries must not make areas out of nothing.
+    if (!registry_.KeyExists(winRegistry_.KeyOf(section))) continue;
+    auto area = TArea::CreateFromRegistry(winRegistry_, section, dir, &uplinks_);
+    if (area->IsSeparator()) {
+      area->AreaType = AreaTypeCode::Separator;
+      areas_.Add(area.release());
+      continue;
+    }
+    if (area->Name.empty() || FindArea(area->Name)) continue;  // dropped and freed
+    if (EqualNoCase(area->Name, kReportAreaName)) area->AreaType = AreaTypeCode::Report;
+    if (EqualNoCase(area->Name, kNetmailAreaName)) area->AreaType = AreaTypeCode::Netmail;
+    if (EqualNoCase(area->Name, kBadAreaName)) area->AreaType = AreaTypeCode::Badmail;
+    if (EqualNoCase(area->Name, kDupesAreaName)) area->AreaType = AreaTypeCode::Dupes;
+    area->RecountFlags();
+    areas_.Add(area.release());
+  }
+  EnsureSystemArea(kDupesAreaName, "DUPES", AreaTypeCode::Dupes, "Areas\\Dupes");
+  EnsureSystemArea(kBadAreaName, "BADMAIL", AreaTypeCode::Badmail, "Areas\\Badmail");
+  EnsureSystemArea(kNetmailAreaName, "NETMAIL", AreaTypeCode::Netmail, "Areas\\Netmail");
+  areas_.EndUpdate();
+}
+
+void TConfigStore::EnsureSystemArea(const char* name, const char* fileName, uint8_t type,
+                                    const char* section) {
+  if (FindArea(name)) return;
+  auto area = std::make_unique<TArea>(MessageBaseDir(), name, fileName, type);
+  area->LoadFromRegistry(winRegistry_, section, &uplinks_);
+  area->Name = name;
+  area->NameFilters();
+  area->RecountFlags();
+  area->AreaType = type;
+  areas_.Insert(0, area.release());
+}
+
+void TConfigStore::LoadSection(TConfigSlot slot) {
+  if (TConfigSection* section = sections_[static_cast<size_t>(slot)].get())
+    section->LoadFromRegistry(*this, winRegistry_);
+}
+
+void TConfigStore::SaveSection(TConfigSlot slot) {
+  if (TConfigSection* section = sections_[static_cast<size_t>(slot)].get())
+    section->SaveToRegistry(*this, winRegistry_);
+}
+
+void TConfigStore::CreateDirectories() {
+  const auto values = settings_->Snapshot();
+  std::string failed;
+  for (SettingId id : kDirectorySettings) {
+    const std::string& dir = values->Text(id);
+    if (!dir.empty() && !ForceDirectoryPath(dir)) failed += "\n" + dir;
+  }
+  if (!failed.empty()) ReportError("Could not create the directories:" + failed);
+}
+
+// --- Saving -----------------------------------------------------------------------
+
+void TConfigStore::SaveToRegistry() {
+  settings_->SaveToRegistry(winRegistry_);
+  mailboxes_.SaveToRegistry(winRegistry_, kMailboxesSection);
+  addressBook_.SaveToRegistry(winRegistry_, kAddressbookSection);
+  addressGroups_.SaveToRegistry(winRegistry_, kGroupsSection);
+  SaveSection(TConfigSlot::UnpackJobs);
+  SaveNodelistConfiguration(winRegistry_, nodelists_, pointlists_);
+  SaveSection(TConfigSlot::Packers);
+  uplinks_.SaveToRegistry(winRegistry_, kUplinksSection);
+  for (int i = 0; i < areas_.GetCount(); ++i)
+    areas_.GetItem(i)->SaveToRegistry(
+        winRegistry_, std::string(kAreasSection) + "\\Area" + std::to_string(i + 1), &uplinks_);
+  winRegistry_.WriteInteger(kAreasSection, "Count", areas_.GetCount());
+  prototype_->SaveToRegistry(winRegistry_, kPrototypeSection, &uplinks_);
+  SaveSection(TConfigSlot::Filters);
+  SaveSection(TConfigSlot::AutosendJobs);
+  SaveSection(TConfigSlot::MailerProfiles);
+  textGroups_.SaveToRegistry(winRegistry_);
+  SaveSerialsToRegistry(winRegistry_);
+  WriteUpdateMarker("Enhanced Headers", true);
+  winRegistry_.Flush();
+}
+
+bool TConfigStore::SaveConfiguration() {
+  return OnMainThread([this]() -> bool {
+    if (changeDepth_ > 0) {
+      savePending_ = true;
+      return true;
+    }
+    try {
+      SaveToRegistry();
+      return true;
+    } catch (const std::exception& e) {
+      ReportError(std::string("The configuration could not be saved: ") + e.what());
+      return false;
+    }
+  });
+}
+
+void TConfigStore::BeginChanges() {
+  OnMainThread([this] { return ++changeDepth_; });
+}
+
+bool TConfigStore::EndChanges() {
+  return OnMainThread([this] {
+    if (changeDepth_ > 0) --changeDepth_;
+    if (changeDepth_ > 0 || !savePending_) return true;
+    savePending_ = false;
+    return SaveConfiguration();
+  });
+}
+
+void TConfigStore::StructureChanged() { SaveConfiguration(); }
+
+bool TConfigStore::ReadUpdateMarker(const std::string& name) const {
+  return winRegistry_.ReadBool(kUpdatesSection, name, false);
+}
+
+void TConfigStore::WriteUpdateMarker(const std::string& name, bool value) {
+  winRegistry_.WriteBool(kUpdatesSection, name, value);
+}
+
+void TConfigStore::SetSection(TConfigSlot slot, std::unique_ptr<TConfigSection> section) {
+  sections_.at(static_cast<size_t>(slot)) = std::move(section);
+}
+
+TConfigSection* TConfigStore::Section(TConfigSlot slot) const {
+  return sections_.at(static_cast<size_t>(slot)).get();
+}
+
+// --- Changes ----------------------------------------------------------------------
+
+TArea* TConfigStore::FindArea(const std::string& name) const {
+  for (int i = 0; i < areas_.GetCount(); ++i) {
+    TArea* area = areas_.GetItem(i);
+    if (area && !area->IsSeparator() && EqualNoCase(area->Name, name)) return area;
+  }
+  return nullptr;
+}
+
+TArea* TConfigStore::AddArea(const std::string& name, const std::string& fileNameSource,
+                             uint8_t areaType, TNetLink* uplink) {
+  return OnMainThread([&] { return NewArea(name, fileNameSource, areaType, uplink, false); });
+}
+
+TArea* TConfigStore::AddAreaQuiet(const std::string& name, const std::string& fileNameSource,
+                                  uint8_t areaType, TNetLink* uplink) {
+  return OnMainThread([&] { return NewArea(name, fileNameSource, areaType, uplink, true); });
+}
+
+TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNameSource,
+                             uint8_t areaType, TNetLink* uplink, bool quiet) {
+  if (name.empty()) return nullptr;
+  if (areaType != AreaTypeCode::Separator && FindArea(name)) {
+    if (!quiet)
+      platform::GetPrompter().Ask(platform::MsgKind::Error,
+                                  "The area \"" + name + "\" already exists!", platform::mbAbort);
+    return nullptr;
+  }
+  const std::string dir = MessageBaseDir();
+  ForceDirectoryPath(dir);
+  auto area = TArea::CreateFromPrototype(dir, name, fileNameSource, areaType, *prototype_);
+  area->SetUplink(uplink);
+  area->RecountFlags();
+  TArea* added = area.release();
+  areas_.Add(added);
+  if (TShellServices* shell = GetShellServices()) shell->RefreshAreaList();
+  StructureChanged();
+  return added;
+}
+
+bool TConfigStore::CanKillArea(const TArea& area) {
+  return area.AreaType < AreaTypeCode::Badmail || area.AreaType > AreaTypeCode::Netmail;
+}
+
+bool TConfigStore::HasAreaProperties(const TArea& area) {
+  return area.AreaType != AreaTypeCode::Separator && !area.IsSeparator();
+}
+
+bool TConfigStore::KillSeparator(int index) {
+  return OnMainThread([this, index] {
+    if (index < 0 || index >= areas_.GetCount()) return false;
+    TArea* area = areas_.GetItem(index);
+    if (!area || !area->IsSeparator()) return false;
+    area->DeleteFiles();
+    areas_.Delete(index);
+    delete area;
+    if (TShellServices* shell = GetShellServices()) shell->RefreshAreaList();
+    StructureChanged();
+    return true;
+  });
+}
+
+TNetLink* TConfigStore::AddNewLink() {
+  return OnMainThread([this] {
+    auto link = std::make_unique<TNetLink>(Values()->OutboundDir());
+    link->Name = "<New Uplink>";
+    link->UplinkAddress.SetText("2:3/4");
+    link->SysopAddress.SetText("2:3/4.5");
+    TNetLink* added = uplinks_.Add(std::move(link));
+    StructureChanged();
+    return added;
+  });
+}
+
+TMailBox* TConfigStore::AddDefaultMailbox() {
+  return OnMainThread([this] {
+    auto mailbox = std::make_unique<TMailBox>();
+    mailbox->Name = "ACME Mailbox";
+    mailbox->Sysop = "Sysop";
+    mailbox->Address.SetText("2:8/15");
+    TMailBox* added = mailboxes_.Add(std::move(mailbox));
+    StructureChanged();
+    return added;
+  });
+}
+
+TTextGroup* TConfigStore::AddDefaultTextGroup() {
+  return OnMainThread([this] {
+    auto group = std::make_unique<TTextGroup>();
+    FillDefaultTextGroup(*group, Values()->SysopNames());
+    TTextGroup* added = textGroups_.Add("New Group", std::move(group));
+    StructureChanged();
+    return added;
+  });
+}
+
+void TConfigStore::UpdateOutbounds() { uplinks_.UpdateOutbounds(*settings_->Snapshot()); }
+
+std::string TConfigStore::GetUplinkOutbound(int32_t zone) const {
+  return velmaris::GetUplinkOutbound(*settings_->Snapshot(), zone);
+}
+
+bool TConfigStore::ApplySettings(const SettingsValues& values) {
+  return OnMainThread([&] {
+    settings_->Assign(values);
+    UpdateOutbounds();
+    CreateDirectories();
+    return SaveConfiguration();
+  });
+}
+
+// --- Configuration report ---------------------------------------------------------
+
+std::unique_ptr<TKQMail> TConfigStore::MailConfigurationReport() {
+  TArea* netmail = FindArea(kNetmailAreaName);
+  if (!netmail) return nullptr;
+  const auto values = settings_->Snapshot();
+  auto mail = std::make_unique<TKQMail>();
+  mail->Area = netmail;
+  mail->Config = values;
+  mail->Uplinks = &uplinks_;
+  mail->ToName = kSupportName;
+  mail->DestAddr.SetText(kSupportAddress);
+  const std::string from = values->FirstSysopName();
+  mail->FromName = from.empty() ? "Sysop" : from;
+  if (uplinks_.GetCount() > 0) mail->OrigAddr.SetText(uplinks_.GetItem(0)->SysopAddress.Text4D());
+  mail->Subject = "Velmaris Konfiguration";
+  mail->Flags = MsgFlag::Send;
+  mail->UseOrigin = false;
+  mail->UseTearLine = false;
+  mail->UseSeenBy = false;
+  mail->UsePid = true;
+
+  std::vector<std::string>& text = mail->Text;
+  text = {"Hallo Velmaris-Support,", "", "Hier meine Konfiguration:", "", "Uplinks:", "========"};
+  for (int i = 0; i < uplinks_.GetCount(); ++i) {
+    const TNetLink* link = uplinks_.GetItem(i);
+    text.push_back("   Uplinkname: " + link->Name);
+    text.push_back("Uplinkadresse: " + link->UplinkAddress.Text4D());
+    text.push_back("    Sysopname: " + link->Sysop);
+    text.push_back(" Sysopadresse: " + link->SysopAddress.Text4D());
+    text.emplace_back();
+  }
+  text.emplace_back("Mailboxen:");
+  text.emplace_back("==========");
+  for (int i = 0; i < mailboxes_.GetCount(); ++i) {
+    const TMailBox* box = mailboxes_.GetItem(i);
+    text.push_back("         Name: " + box->Name);
+    text.push_back("        Sysop: " + box->Sysop);
+    text.push_back("Uplinkadresse: " + box->Address.Text4D());
+    text.push_back("   Rufnummern: " + std::to_string(box->Numbers.size()));
+    for (const std::string& number : box->Numbers) text.push_back("               * " + number);
+    text.emplace_back();
+  }
+  text.emplace_back("Namen:");
+  text.emplace_back("======");
+  for (const std::string& name : values->SysopNames()) text.push_back(name);
+  return mail;
+}
+
+// --- Reporting --------------------------------------------------------------------
+
+void TConfigStore::Log(const std::string& line) const {
+  if (logSink_)
+    logSink_(line);
+  else
+    std::cerr << "velmaris: " << line << std::endl;
+}
+
+void TConfigStore::ReportError(const std::string& text) const {
+  Log(text);
+  platform::GetPrompter().Error(text);
+}
+
+TConfigStore* GetConfigStore() { return currentStore.load(); }
+void SetConfigStore(TConfigStore* store) { currentStore.store(store); }
+
+bool ForceDirectoryPath(const std::string& path) {
+  std::string dir = path;
+  if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  if (dir.empty()) return false;
+  if (platform::DirExists(dir)) return true;
+  try {
+    platform::MakeDirs(dir);
+  } catch (const std::exception&) {
+    // Checked below.
+  }
+  return platform::DirExists(dir);
+}
+
+}  // namespace velmaris

@@ -1,0 +1,282 @@
+// The configuration store: the data side of the settings dialog. It owns the
+// configured lists (areas with the prototype area, uplinks, mailboxes, text
+// groups, nodelists and pointlists, the address book and its groups), holds
+// the settings model, loads the whole configuration from the registry with
+// every default and start-up fix-up, and saves it all back.
+//
+// Lists that belong to later layers (packers, mail filters, autosend jobs,
+// mailer profiles, unpack jobs) join through TConfigSection: their layer
+// implements a section and hands it to SetSection; the store calls it at its
+// fixed place in the load and save order. A slot without a section leaves
+// its registry keys untouched, so a configuration saved by a program part
+// that does not know a list keeps that list.
+//
+// Saving: the configuration is written whole after every structural change
+// (an area or uplink added through the store), when the settings are
+// applied, and at the end. SaveConfiguration reports a failure to the user
+// (through the platform Prompter) and to the log instead of passing over it.
+// Code that makes many changes in a row brackets them with
+// TConfigChangeBatch, which saves once at its end.
+//
+// The tosser's hook: for a message of an area that does not exist it calls
+// GetConfigStore()->AddArea(name, name, AreaTypeCode::Echomail, uplink) from
+// its own thread; the store hands the call to the main thread, adds the area
+// and saves the configuration before it returns. A tosser run that may
+// create many areas holds a TConfigChangeBatch for the run (it may be made
+// on the worker too), so the configuration is written once at the end.
+//
+// Threads: the changes (AddArea, AddAreaQuiet, AddNewLink, AddDefault...,
+// ApplySettings, SaveConfiguration, the change brackets) run on the main
+// thread; called from a worker they are handed over and waited for. Loading
+// runs on the main thread. Workers read the lists and the settings snapshot
+// without a lock.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/AddressBook.h"
+#include "core/Area.h"
+#include "core/MailBox.h"
+#include "core/NLData.h"
+#include "core/NetLink.h"
+#include "core/Settings.h"
+#include "core/TextGroups.h"
+#include "core/WinRegistry.h"
+
+namespace velmaris {
+
+namespace platform {
+class Registry;
+}
+class TConfigStore;
+class TKQMail;
+
+// The program's root key below HKEY_CURRENT_USER.
+inline constexpr const char* kConfigRootKey = "software\\Brimvale\\Velmaris";
+// The section of the one-time markers.
+inline constexpr const char* kUpdatesSection = "Updates";
+
+// A failure of the configuration store that the caller must know of.
+class EConfigStore : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The places of the lists of later layers in the load and save order.
+enum class TConfigSlot : int {
+  Packers,         // "Packers" and the packers' one-time markers
+  Filters,         // "Import Filters", "Export Filters"
+  AutosendJobs,    // "Autosend"
+  MailerProfiles,  // "Lines"
+  UnpackJobs,      // "Unpackjobs"
+  Count_
+};
+inline constexpr size_t kConfigSlotCount = static_cast<size_t>(TConfigSlot::Count_);
+
+// A list of a later layer in the configuration. The store owns the section;
+// the section owns (or refers to) its list.
+class TConfigSection {
+ public:
+  virtual ~TConfigSection() = default;
+  // Replaces the list by what the registry holds (missing values give their
+  // defaults). A value of the wrong type may raise platform::ERegistry.
+  virtual void LoadFromRegistry(TConfigStore& store, const TWinRegistry& registry) = 0;
+  virtual void SaveToRegistry(TConfigStore& store, TWinRegistry& registry) const = 0;
+  // Start-up fix-ups after the whole configuration has been loaded (the
+  // standard packers, questions through the Prompter). Default: none.
+  virtual void AfterLoad(TConfigStore& store) { (void)store; }
+};
+
+class TConfigStore {
+ public:
+  using LogSink = std::function<void(const std::string& line)>;
+
+  // startDir: the start directory (relative defaults lie below it); made
+  // absolute and ending in "/". registry: the registry file the configuration
+  // lives in. settings: the settings model to fill; when null the store
+  // makes its own. Nothing is loaded yet.
+  explicit TConfigStore(const std::string& startDir,
+                        platform::Registry& registry,
+                        Settings* settings = nullptr);
+  // Frees the areas. Nothing is saved. Clears the process-wide references
+  // MakeCurrent set when they still point here.
+  ~TConfigStore();
+  TConfigStore(const TConfigStore&) = delete;
+  TConfigStore& operator=(const TConfigStore&) = delete;
+
+  // Makes this store, its area list and its settings model the process-wide
+  // ones (GetConfigStore, GetAreaList, GetSettings).
+  void MakeCurrent();
+
+  // --- Loading and saving ------------------------------------------------------
+  // The start-up load: LoadFromRegistry; a default uplink when the list is
+  // still empty; every uplink's outbound directory; a default text group when
+  // there is none; the sections' fix-ups (standard packers); the missing
+  // directories created; the message base upgrade recorded.
+  void LoadConfiguration();
+  // Replaces the whole configuration by the registry's: settings, uplinks,
+  // prototype and areas (separators, dropped empty and duplicate names, the
+  // types of the well-known areas, NETMAIL, BAD and DUPES on top), packers,
+  // filters, autosend jobs, mailer profiles, address book, unpack jobs,
+  // nodelists, mailboxes, text groups, serial counters. A value of the wrong
+  // type raises platform::ERegistry.
+  void LoadFromRegistry();
+  // Writes the whole configuration and the registry file; raises on failure
+  // (platform::ERegistry, platform::EFile).
+  void SaveToRegistry();
+  // SaveToRegistry, reporting a failure through the Prompter and the log;
+  // true when saved. Inside a TConfigChangeBatch the save waits for the end
+  // of the batch (and returns true).
+  bool SaveConfiguration();
+  // Deferral of SaveConfiguration (see TConfigChangeBatch). Brackets nest;
+  // the last EndChanges saves when a save was asked for inside.
+  void BeginChanges();
+  bool EndChanges();
+
+  // The one-time markers under "Updates" (default false).
+  bool ReadUpdateMarker(const std::string& name) const;
+  void WriteUpdateMarker(const std::string& name, bool value);
+
+  // --- Lists of later layers ---------------------------------------------------
+  // Installs (or, with null, removes) the section of a slot. Install the
+  // sections before LoadConfiguration.
+  void SetSection(TConfigSlot slot, std::unique_ptr<TConfigSection> section);
+  TConfigSection* Section(TConfigSlot slot) const;
+
+  // --- Access ----------------------------------------------------------------------
+  const std::string& StartDirectory() const { return startDir_; }
+  Settings& SettingsModel() { return *settings_; }
+  std::shared_ptr<const SettingsValues> Values() const { return settings_->Snapshot(); }
+  TWinRegistry& Registry() { return winRegistry_; }
+  // The message base directory handed to every area the store creates.
+  std::string MessageBaseDir() const;
+
+  TArea& Prototype() { return *prototype_; }
+  TAreaList& Areas() { return areas_; }
+  TLinkList& Uplinks() { return uplinks_; }
+  TMBList& Mailboxes() { return mailboxes_; }
+  TZRTexts& TextGroups() { return textGroups_; }
+  TNLData& Nodelists() { return nodelists_; }
+  TNLData& Pointlists() { return pointlists_; }
+  TGroup& AddressBook() { return addressBook_; }
+  TGroupList& AddressGroups() { return addressGroups_; }
+
+  // --- Changes ---------------------------------------------------------------------
+  // The area of that name (letter case ignored), separators excluded.
+  TArea* FindArea(const std::string& name) const;
+  // Adds an area made from the prototype: the file name from fileNameSource
+  // by the area file-name rule, bound to the uplink (may be null), appended
+  // to the list; the main window refreshes its area list and the
+  // configuration is saved. An existing name (not for separators) shows
+  // "The area \"<name>\" already exists!" with Abort and gives null; an
+  // empty name gives null.
+  TArea* AddArea(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
+                 TNetLink* uplink);
+  // The same without the message box.
+  TArea* AddAreaQuiet(const std::string& name, const std::string& fileNameSource,
+                      uint8_t areaType, TNetLink* uplink);
+  // Whether the settings page offers to delete the area: not BAD, DUPES or
+  // NETMAIL (types 1 to 3); and whether it has properties: not a separator.
+  static bool CanKillArea(const TArea& area);
+  static bool HasAreaProperties(const TArea& area);
+  // Removes the separator at index of the area list at once (other areas
+  // go through the kill-area assistant): its files are deleted, it leaves
+  // the list and is freed, the main window refreshes and the configuration
+  // is saved. False when the entry is no separator.
+  bool KillSeparator(int index);
+  // Adds the uplink "<New Uplink>" (uplink address 2:3/4, own address
+  // 2:3/4.5) with the main outbound directory and saves.
+  TNetLink* AddNewLink();
+  // Adds the mailbox "ACME Mailbox" (2:8/15, sysop "Sysop") and saves.
+  TMailBox* AddDefaultMailbox();
+  // Adds the text group "New Group" with the default texts and saves.
+  TTextGroup* AddDefaultTextGroup();
+  // Every uplink's outbound directory for the zone of its uplink address.
+  void UpdateOutbounds();
+  // The outbound directory of a zone: the main one for the own zone, else
+  // the main one's name with "." and the zone as three hex digits, created
+  // when missing (falling back to the main one when it cannot be).
+  std::string GetUplinkOutbound(int32_t zone) const;
+  // The settings dialog's Apply: takes the values over, recomputes the
+  // outbound directories, creates missing directories and saves.
+  bool ApplySettings(const SettingsValues& values);
+
+  // The configuration report: a netmail to the support contact with the
+  // uplinks, mailboxes and the user's names, not yet stored (the caller
+  // opens it in the editor). Null when there is no NETMAIL area.
+  std::unique_ptr<TKQMail> MailConfigurationReport();
+  static constexpr const char* kSupportName = "Velmaris Support";
+  static constexpr const char* kSupportAddress = "2:240/95";
+
+  // --- Reporting -----------------------------------------------------------------
+  // Where the store writes its log lines (failures); standard error when
+  // not set.
+  void SetLogSink(LogSink sink) { logSink_ = std::move(sink); }
+  void Log(const std::string& line) const;
+  // Shows an error through the Prompter and writes it to the log.
+  void ReportError(const std::string& text) const;
+
+ private:
+  class TextGroupUsers;
+  void LoadAreas();
+  void EnsureSystemArea(const char* name, const char* fileName, uint8_t type,
+                        const char* section);
+  TArea* NewArea(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
+                 TNetLink* uplink, bool quiet);
+  void CreateDirectories();
+  void LoadSection(TConfigSlot slot);
+  void SaveSection(TConfigSlot slot);
+  void StructureChanged();
+
+  std::string startDir_;
+  platform::Registry& registry_;
+  TWinRegistry winRegistry_;
+  std::unique_ptr<Settings> ownSettings_;
+  Settings* settings_;
+  std::unique_ptr<TArea> prototype_;
+  TLinkList uplinks_;
+  TMBList mailboxes_;
+  TZRTexts textGroups_;
+  TAreaList areas_;
+  TNLData nodelists_;
+  TNLData pointlists_;
+  TGroup addressBook_;
+  TGroupList addressGroups_;
+  std::unique_ptr<TextGroupUsers> textGroupUsers_;
+  std::array<std::unique_ptr<TConfigSection>, kConfigSlotCount> sections_;
+  int changeDepth_ = 0;
+  bool savePending_ = false;
+  LogSink logSink_;
+};
+
+// Defers the configuration saves of the changes made while it lives and
+// saves once at its end (when any change asked for a save). For the tosser,
+// which may create many areas in one run.
+class TConfigChangeBatch {
+ public:
+  explicit TConfigChangeBatch(TConfigStore& store) : store_(&store) { store_->BeginChanges(); }
+  ~TConfigChangeBatch() {
+    if (store_) store_->EndChanges();
+  }
+  TConfigChangeBatch(const TConfigChangeBatch&) = delete;
+  TConfigChangeBatch& operator=(const TConfigChangeBatch&) = delete;
+
+ private:
+  TConfigStore* store_;
+};
+
+// The process-wide configuration store; null while none is set.
+TConfigStore* GetConfigStore();
+void SetConfigStore(TConfigStore* store);
+
+// Creates the directory and its missing parents; a trailing "/" is ignored.
+// True when the directory exists afterwards.
+bool ForceDirectoryPath(const std::string& path);
+
+}  // namespace velmaris

@@ -1,0 +1,34 @@
+// The process-wide duplicate checker of the tosser, on the database
+// "Velmaris.Dupes" in the start directory. The start-up opens it, the end of
+// the program closes it (saving the ring).
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "processing/DupeChecker.h"
+
+namespace velmaris {
+
+inline constexpr const char* kDupesFileName = "Velmaris.Dupes";
+
+// Asked for the process-wide checker while none is open.
+class EDupeCheckerClosed : public std::logic_error {
+ public:
+  using std::logic_error::logic_error;
+};
+
+// Opens the checker on startDir + "Velmaris.Dupes" (loading it; a missing or
+// damaged database gives an empty ring, a damaged one is written to the
+// configuration store's log). An open checker is closed first.
+TDupeChecker& OpenDupeChecker(const std::string& startDir);
+// The open checker; raises EDupeCheckerClosed when none is open.
+TDupeChecker& GetDupeChecker();
+bool IsDupeCheckerOpen();
+// Saves the ring now; a failure is reported through the Prompter and the
+// log (false). True also when none is open.
+bool SaveDupeChecker();
+// Saves (reporting a failure) and frees the checker.
+bool CloseDupeChecker();
+
+}  // namespace velmaris

@@ -1,0 +1,532 @@
+// The configuration store: a fresh configuration, the load and save of the
+// whole configuration, the fix-ups of stored areas and packers, the changes
+// made through the store and their immediate saving.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "ConfigStoreFixture.h"
+#include "core/KQMail.h"
+#include "core/ShellServices.h"
+#include "platform/Files.h"
+
+namespace velmaris::test {
+namespace {
+
+using platform::MsgKind;
+
+std::vector<std::string> Names(const TPubLst& list) {
+  std::vector<std::string> names;
+  for (int i = 0; i < list.GetCount(); ++i) names.push_back(list.GetString(i));
+  return names;
+}
+
+// A golden file; empty when it is missing (the test then fails and leaves the
+// actual text for review).
+std::string Golden(const std::string& name) {
+  const std::string path = std::string(VELMARIS_SOURCE_DIR) + "/tests/fixtures/config/" + name;
+  return platform::FileExists(path) ? platform::ReadFile(path) : std::string();
+}
+
+class ConfigStoreTest : public ConfigStoreFixture {};
+
+// --- A fresh configuration ---------------------------------------------------------------
+
+TEST_F(ConfigStoreTest, EmptyRegistryGivesACompleteConfiguration) {
+  auto config = Load();
+  const auto values = config->Values();
+  EXPECT_EQ(values->InboundDir(), Start() + "Inbound/");
+  EXPECT_EQ(values->MsgBaseDir(), Start() + "Msgbase/");
+  for (const char* folder : {"Inbound", "Outbound", "Msgbase", "Filebase", "DistribNL", "KQNL",
+                             "Plugins"})
+    EXPECT_TRUE(platform::DirExists(Start() + folder)) << folder;
+
+  EXPECT_EQ(Names(config->Areas()), (std::vector<std::string>{"NETMAIL", "BAD", "DUPES"}));
+  const std::vector<uint8_t> types{AreaTypeCode::Netmail, AreaTypeCode::Badmail,
+                                   AreaTypeCode::Dupes};
+  const std::vector<std::string> files{"NETMAIL", "BADMAIL", "DUPES"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(config->Areas().GetItem(i)->AreaType, types[static_cast<size_t>(i)]);
+    EXPECT_EQ(config->Areas().GetItem(i)->FileName, files[static_cast<size_t>(i)]);
+    EXPECT_EQ(config->Areas().GetItem(i)->BaseDir, Start() + "Msgbase/");
+  }
+  EXPECT_EQ(config->Prototype().AreaType, AreaTypeCode::Prototype);
+
+  ASSERT_EQ(config->Uplinks().GetCount(), 1);
+  const TNetLink* boss = config->Uplinks().GetItem(0);
+  EXPECT_EQ(boss->Name, "Da Boss!!!");
+  EXPECT_EQ(boss->Sysop, "Me");
+  EXPECT_EQ(boss->UplinkAddress.Text4D(), "0:8/15");
+  EXPECT_EQ(boss->SysopAddress.Text4D(), "0:8/15");
+  // Zone 0 is not the own zone 2: its own outbound directory.
+  EXPECT_EQ(boss->Outbound(), Start() + "Outbound.000/");
+
+  EXPECT_EQ(Names(*config.packers),
+            (std::vector<std::string>{"ARJ", "LHArc", "PKZip", "PKArc", "RAR"}));
+  EXPECT_EQ(Names(config->TextGroups()), std::vector<std::string>{"New Group"});
+  ASSERT_EQ(config->Nodelists().GetCount(), 1);
+  ASSERT_EQ(config->Pointlists().GetCount(), 1);
+  EXPECT_EQ(config->Pointlists().GetItem(0)->List, "POINTS24");
+  EXPECT_EQ(values->Zone(), 2);
+  EXPECT_TRUE(values->AutoImport());
+  EXPECT_TRUE(values->ImportReport() && values->ExportReport() && values->ProcessReport() &&
+              values->MailerReport() && values->UnpackReport());
+  EXPECT_EQ(config->Mailboxes().GetCount(), 0);
+  EXPECT_EQ(config->AddressBook().GetCount(), 0);
+  EXPECT_TRUE(prompter.Questions().empty());
+}
+
+TEST_F(ConfigStoreTest, SavedFreshConfigurationMatchesTheGoldenRegistry) {
+  {
+    auto config = Load();
+    ResetSerials();
+    ASSERT_TRUE(config->SaveConfiguration());
+  }
+  const std::string text = RegistryText();
+  const std::string golden = Golden("FreshConfiguration.reg");
+  if (text != golden) platform::WriteFileAtomic("/tmp/velmaris-actual.reg", text);
+  EXPECT_EQ(text, golden) << "actual text in /tmp/velmaris-actual.reg";
+}
+
+TEST_F(ConfigStoreTest, LoadSaveLoadIsByteIdentical) {
+  {
+    auto config = Load();
+    config->AddAreaQuiet("FIDO.GER", "FIDO.GER", AreaTypeCode::Echomail,
+                         config->Uplinks().GetItem(0));
+    config->AddAreaQuiet(kSeparatorName, kSeparatorName, AreaTypeCode::Separator, nullptr);
+    config->AddAreaQuiet("LOCAL", "LOCAL", AreaTypeCode::Storage, nullptr);
+    TNetLink* link = config->AddNewLink();
+    link->AreaFixTitles = {"Your areas"};
+    TMailBox* box = config->AddDefaultMailbox();
+    box->Numbers = {"+49-30-1234", "+49-30-5678"};
+    auto person = std::make_unique<TFriend>();
+    person->SetName("Anna");
+    person->Comments = {"first", "second"};
+    config->AddressBook().AddFriend(std::move(person));
+    auto group = std::make_unique<TGroup>();
+    group->AddFriend(std::make_unique<TFriend>());
+    config->AddressGroups().Add("Friends", std::move(group));
+    config->SettingsModel().SetNumber(SettingId::Zone, 10);
+    ASSERT_TRUE(config->SaveConfiguration());
+  }
+  const std::string first = RegistryText();
+  {
+    auto config = Load();
+    ASSERT_TRUE(config->SaveConfiguration());
+  }
+  EXPECT_EQ(RegistryText(), first);
+  auto config = Load();
+  EXPECT_EQ(Names(config->Areas()), (std::vector<std::string>{"NETMAIL", "BAD", "DUPES",
+                                                              "FIDO.GER", "!SEP!", "LOCAL"}));
+  EXPECT_EQ(config->Areas().GetItem(3)->Uplink, config->Uplinks().GetItem(0));
+  EXPECT_EQ(Names(config->Uplinks()), (std::vector<std::string>{"Da Boss!!!", "<New Uplink>"}));
+  EXPECT_EQ(config->Mailboxes().GetItem(0)->Numbers.size(), 2u);
+  EXPECT_EQ(config->AddressBook().GetFriend(0)->Comments,
+            (std::vector<std::string>{"first", "second"}));
+  EXPECT_EQ(Names(config->AddressGroups()), std::vector<std::string>{"Friends"});
+  EXPECT_EQ(config->Values()->Zone(), 10);
+}
+
+// --- Stored areas ------------------------------------------------------------------------
+
+struct StoredArea {
+  std::string name;
+  uint8_t type;
+  bool olderForm;  // separate values instead of the "Packed" record
+};
+
+struct AreaCase {
+  const char* what;
+  std::vector<StoredArea> stored;
+  std::vector<std::string> names;  // the area list after the load
+  std::vector<int> types;
+};
+
+void StoreAreas(TWinRegistry& reg, const std::vector<StoredArea>& areas, const std::string& dir) {
+  int n = 0;
+  for (const StoredArea& stored : areas) {
+    const std::string section = "Areas\\Area" + std::to_string(++n);
+    if (stored.olderForm) {
+      reg.WriteString(section, "Name", stored.name);
+      reg.WriteString(section, "Filename", stored.name);
+      reg.WriteInteger(section, "Type", stored.type);
+      reg.WriteInteger(section, "MaxAge", 12);
+    } else {
+      TArea area(dir, stored.name, stored.name, stored.type);
+      area.MaxAge = 12;
+      area.SaveToRegistry(reg, section);
+    }
+  }
+  reg.WriteInteger("Areas", "Count", n);
+}
+
+TEST_F(ConfigStoreTest, StoredAreasAreFixedUpAtLoad) {
+  const AreaCase cases[] = {
+      {"system areas go on top when missing",
+       {{"FIDO.GER", 0, false}},
+       {"NETMAIL", "BAD", "DUPES", "FIDO.GER"},
+       {3, 1, 2, 0}},
+      {"a stored NETMAIL with type 0 is Netmail",
+       {{"NETMAIL", 0, false}, {"Bad", 0, false}, {"dupes", 8, false}, {"report", 0, false}},
+       {"NETMAIL", "Bad", "dupes", "report"},
+       {3, 1, 2, 6}},
+      {"duplicate names are dropped, letter case ignored",
+       {{"FIDO.GER", 0, false}, {"fido.ger", 8, false}, {"FIDO.GER", 0, true}},
+       {"NETMAIL", "BAD", "DUPES", "FIDO.GER"},
+       {3, 1, 2, 0}},
+      {"empty names are dropped",
+       {{"", 0, false}, {"LOCAL", 8, false}, {"", 0, true}},
+       {"NETMAIL", "BAD", "DUPES", "LOCAL"},
+       {3, 1, 2, 8}},
+      {"separators are kept, several of them",
+       {{"!SEP!", 0, false}, {"A", 0, false}, {"!SEP!", 3, false}},
+       {"NETMAIL", "BAD", "DUPES", "!SEP!", "A", "!SEP!"},
+       {3, 1, 2, 5, 0, 5}},
+      {"the older form of separate values loads",
+       {{"OLD.AREA", 8, true}, {"NETMAIL", 0, true}},
+       {"BAD", "DUPES", "OLD.AREA", "NETMAIL"},
+       {1, 2, 8, 3}},
+  };
+  for (const AreaCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(RegistryPath());
+    Seed([&](TWinRegistry& reg) { StoreAreas(reg, c.stored, dir.Path()); });
+    auto config = Load();
+    EXPECT_EQ(Names(config->Areas()), c.names);
+    std::vector<int> types;
+    for (int i = 0; i < config->Areas().GetCount(); ++i)
+      types.push_back(config->Areas().GetItem(i)->AreaType);
+    EXPECT_EQ(types, c.types);
+    for (const std::string& name : c.names)
+      if (name == "FIDO.GER" || name == "OLD.AREA" || name == "LOCAL")
+        EXPECT_EQ(config->FindArea(name)->MaxAge, 12) << name;
+  }
+}
+
+TEST_F(ConfigStoreTest, HugeStoredAreaCountIsBounded) {
+  Seed([](TWinRegistry& reg) { reg.WriteInteger("Areas", "Count", 0x7fffffff); });
+  auto config = Load();
+  // Entries that are not stored are no areas.
+  EXPECT_EQ(Names(config->Areas()), (std::vector<std::string>{"NETMAIL", "BAD", "DUPES"}));
+}
+
+// --- Packers -------------------------------------------------------------------------------
+
+TEST_F(ConfigStoreTest, OlderPKZipCommandIsFixedAtLoad) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"pkzip a", "pkzip"}, {"pkzip", "pkzip"}, {"pkzip -a", "pkzip -a"}, {"zip -j", "zip -j"}};
+  for (const auto& [stored, loaded] : cases) {
+    SCOPED_TRACE(stored);
+    std::filesystem::remove(RegistryPath());
+    Seed([&](TWinRegistry& reg) {
+      reg.WriteInteger("Packers", "Count", 2);
+      reg.WriteString("Packers\\Packer1", "Name", "PKZip");
+      reg.WriteString("Packers\\Packer1", "Pack", stored);
+      reg.WriteString("Packers\\Packer2", "Name", "Other");
+      reg.WriteString("Packers\\Packer2", "Pack", "pkzip a");
+      reg.WriteBool(kUpdatesSection, "Standard Packers", true);
+      for (const char* m : {"Integrated UnARJ", "Integrated UnLHA", "Integrated UnRAR"})
+        reg.WriteBool(kUpdatesSection, m, true);
+    });
+    auto config = Load();
+    EXPECT_EQ(Names(*config.packers), (std::vector<std::string>{"PKZip", "Other"}));
+    EXPECT_EQ(config.packers->PackerByName("PKZip")->GetPack(), loaded);
+    EXPECT_EQ(config.packers->PackerByName("Other")->GetPack(), "pkzip a");
+  }
+}
+
+TEST_F(ConfigStoreTest, IntegratedExtractorsAreOfferedOnceUntilSaved) {
+  Seed([](TWinRegistry& reg) {
+    reg.WriteInteger("Packers", "Count", 1);
+    reg.WriteString("Packers\\Packer1", "Name", "ARJ");
+    reg.WriteString("Packers\\Packer1", "UnPack", "unarj e");
+    reg.WriteBool(kUpdatesSection, "Standard Packers", true);
+    reg.WriteBool(kUpdatesSection, "Integrated UnLHA", true);
+  });
+  // ARJ: yes, RAR: no.
+  prompter.Script({platform::mbYes, platform::mbNo});
+  {
+    auto config = Load();
+    const auto questions = prompter.Questions();
+    ASSERT_EQ(questions.size(), 2u);
+    EXPECT_EQ(questions[0].kind, MsgKind::Confirmation);
+    EXPECT_EQ(questions[0].buttons, platform::mbYes | platform::mbNo);
+    EXPECT_NE(questions[0].text.find("integrierte version of UnARJ"), std::string::npos);
+    EXPECT_NE(questions[1].text.find("integrated RAR decompressor!\nDo you wish"),
+              std::string::npos);
+    EXPECT_EQ(Names(*config.packers), std::vector<std::string>{"ARJ"});
+    EXPECT_EQ(config.packers->PackerByName("ARJ")->GetUnPack(), "Integrated UnARJ");
+  }
+  // Not saved: asked again.
+  prompter.Clear();
+  prompter.Script({platform::mbNo, platform::mbYes});
+  {
+    auto config = Load();
+    EXPECT_EQ(prompter.Questions().size(), 2u);
+    EXPECT_EQ(config.packers->PackerByName("ARJ")->GetUnPack(), "unarj e");
+    ASSERT_NE(config.packers->PackerByName("RAR"), nullptr);
+    EXPECT_EQ(config.packers->PackerByName("RAR")->GetUnPack(), "Integrated UnRAR");
+    ASSERT_TRUE(config->SaveConfiguration());
+  }
+  prompter.Clear();
+  auto config = Load();
+  EXPECT_TRUE(prompter.Questions().empty());
+  EXPECT_EQ(Names(*config.packers), (std::vector<std::string>{"ARJ", "RAR"}));
+}
+
+TEST_F(ConfigStoreTest, SaveWithoutThePackerSectionKeepsThePackers) {
+  {
+    auto config = Load();
+    ASSERT_TRUE(config->SaveConfiguration());
+  }
+  platform::Registry registry(RegistryPath());
+  TConfigStore store(Start(), registry);
+  store.LoadConfiguration();
+  store.AddAreaQuiet("NEW", "NEW", AreaTypeCode::Echomail, nullptr);
+  auto again = Load();
+  EXPECT_EQ(again.packers->GetCount(), 5);
+  EXPECT_NE(again->FindArea("NEW"), nullptr);
+}
+
+// --- Outbound directories ------------------------------------------------------------------
+
+TEST_F(ConfigStoreTest, UplinksInOtherZonesGetTheirOwnOutbound) {
+  const std::tuple<int, const char*, const char*> cases[] = {
+      {2, "2:5020/1", "Outbound/"},
+      {2, "1:105/1", "Outbound.001/"},
+      {2, "10:1/1", "Outbound.00A/"},
+      {10, "10:1/1", "Outbound/"},
+      {1, "2:240/1", "Outbound.002/"},
+  };
+  for (const auto& [zone, address, outbound] : cases) {
+    SCOPED_TRACE(address);
+    std::filesystem::remove(RegistryPath());
+    Seed([&](TWinRegistry& reg) {
+      reg.WriteInteger("Tosser", "Zone", zone);
+      reg.WriteInteger("Uplinks", "Count", 1);
+      reg.WriteString("Uplinks\\Uplink1", "Name", "Boss");
+      reg.WriteString("Uplinks\\Uplink1", "Uplinkaddress", address);
+    });
+    auto config = Load();
+    ASSERT_EQ(config->Uplinks().GetCount(), 1);
+    EXPECT_EQ(config->Uplinks().GetItem(0)->Outbound(), Start() + outbound);
+    EXPECT_TRUE(platform::DirExists(Start() + outbound));
+  }
+}
+
+// --- Changes through the store ------------------------------------------------------------
+
+TEST_F(ConfigStoreTest, AddAreaSavesAtOnce) {
+  auto config = Load();
+  TArea* area = config->AddArea("Fido.Ger", "Fido.Ger", AreaTypeCode::Echomail,
+                                config->Uplinks().GetItem(0));
+  ASSERT_NE(area, nullptr);
+  EXPECT_EQ(area->FileName, "Fido.Ger");
+  EXPECT_EQ(area->BaseDir, Start() + "Msgbase/");
+  // A second program instance (after a crash) finds it in the file.
+  LoadedConfig other = Load();
+  EXPECT_NE(other->FindArea("FIDO.GER"), nullptr);
+  config->MakeCurrent();
+}
+
+TEST_F(ConfigStoreTest, AddAreaRefusesAnExistingName) {
+  auto config = Load();
+  EXPECT_EQ(config->AddArea("netmail", "x", AreaTypeCode::Echomail, nullptr), nullptr);
+  auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].kind, MsgKind::Error);
+  EXPECT_EQ(questions[0].text, "The area \"netmail\" already exists!");
+  EXPECT_EQ(questions[0].buttons, platform::mbAbort);
+  prompter.Clear();
+  EXPECT_EQ(config->AddAreaQuiet("NETMAIL", "x", AreaTypeCode::Echomail, nullptr), nullptr);
+  EXPECT_EQ(config->AddAreaQuiet("", "x", AreaTypeCode::Echomail, nullptr), nullptr);
+  EXPECT_NE(config->AddAreaQuiet(kSeparatorName, "", AreaTypeCode::Separator, nullptr), nullptr);
+  EXPECT_NE(config->AddAreaQuiet(kSeparatorName, "", AreaTypeCode::Separator, nullptr), nullptr);
+  EXPECT_TRUE(prompter.Questions().empty());
+  EXPECT_EQ(config->Areas().GetCount(), 5);
+}
+
+TEST_F(ConfigStoreTest, SettingsPageAreaCommands) {
+  auto config = Load();
+  config->AddAreaQuiet("ECHO", "ECHO", AreaTypeCode::Echomail, nullptr);
+  config->AddAreaQuiet(kSeparatorName, "", AreaTypeCode::Separator, nullptr);
+  config->AddAreaQuiet("REPORT", "REPORT", AreaTypeCode::Report, nullptr);
+  // name: can be killed, has properties
+  const std::tuple<const char*, bool, bool> cases[] = {
+      {"NETMAIL", false, true}, {"BAD", false, true},   {"DUPES", false, true},
+      {"ECHO", true, true},     {"!SEP!", true, false}, {"REPORT", true, true},
+  };
+  for (int i = 0; i < config->Areas().GetCount(); ++i) {
+    const TArea& area = *config->Areas().GetItem(i);
+    const auto& [name, kill, properties] = cases[i];
+    EXPECT_EQ(area.Name, name);
+    EXPECT_EQ(TConfigStore::CanKillArea(area), kill) << name;
+    EXPECT_EQ(TConfigStore::HasAreaProperties(area), properties) << name;
+  }
+  EXPECT_FALSE(config->KillSeparator(3));  // ECHO
+  EXPECT_FALSE(config->KillSeparator(99));
+  EXPECT_TRUE(config->KillSeparator(4));
+  EXPECT_EQ(Names(config->Areas()),
+            (std::vector<std::string>{"NETMAIL", "BAD", "DUPES", "ECHO", "REPORT"}));
+  auto other = Load();
+  EXPECT_EQ(other->Areas().GetCount(), 5);
+  config->MakeCurrent();
+}
+
+TEST_F(ConfigStoreTest, AddedAreaTakesThePrototype) {
+  Seed([&](TWinRegistry& reg) {
+    TArea prototype(dir.Path(), "Prototyp", "", AreaTypeCode::Prototype);
+    prototype.MaxAge = 7;
+    prototype.NoRex = true;
+    prototype.SaveToRegistry(reg, "Areas\\Prototype");
+  });
+  auto config = Load();
+  TArea* area = config->AddAreaQuiet("A/B", "A/B", AreaTypeCode::Echomail, nullptr);
+  ASSERT_NE(area, nullptr);
+  EXPECT_EQ(area->FileName, "A.B");
+  EXPECT_TRUE(area->NoRex);
+  EXPECT_EQ(config->Prototype().MaxAge, 7);
+}
+
+struct RecordingShell : TShellServices {
+  int refreshes = 0;
+  void RefreshAreaList() override { ++refreshes; }
+};
+
+TEST_F(ConfigStoreTest, WorkerAddsAnAreaThroughTheMainThread) {
+  auto config = Load();
+  RecordingShell shell;
+  SetShellServices(&shell);
+  TArea* added = nullptr;
+  bool onMain = false;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    {
+      // A tosser run that creates two areas, saved once at its end.
+      TConfigChangeBatch batch(*config);
+      added = config->AddAreaQuiet("TOSSED", "TOSSED", AreaTypeCode::Echomail, nullptr);
+      config->AddArea("TOSSED.TOO", "TOSSED.TOO", AreaTypeCode::Echomail, nullptr);
+    }
+    onMain = added != nullptr;
+    done = true;
+    dispatcher.Wake();
+  });
+  EXPECT_TRUE(dispatcher.RunUntil([&] { return done.load(); }));
+  worker.join();
+  SetShellServices(nullptr);
+  EXPECT_TRUE(onMain);
+  EXPECT_EQ(shell.refreshes, 2);
+  EXPECT_EQ(config->FindArea("TOSSED"), added);
+  auto other = Load();
+  EXPECT_NE(other->FindArea("TOSSED"), nullptr);
+  EXPECT_NE(other->FindArea("TOSSED.TOO"), nullptr);
+  config->MakeCurrent();
+}
+
+TEST_F(ConfigStoreTest, ChangeBatchSavesOnceAtItsEnd) {
+  auto config = Load();
+  {
+    TConfigChangeBatch batch(*config);
+    config->AddAreaQuiet("ONE", "ONE", AreaTypeCode::Echomail, nullptr);
+    {
+      TConfigChangeBatch inner(*config);
+      config->AddAreaQuiet("TWO", "TWO", AreaTypeCode::Echomail, nullptr);
+    }
+    auto other = Load();
+    EXPECT_EQ(other->FindArea("ONE"), nullptr);
+    config->MakeCurrent();
+  }
+  auto other = Load();
+  EXPECT_NE(other->FindArea("ONE"), nullptr);
+  EXPECT_NE(other->FindArea("TWO"), nullptr);
+}
+
+TEST_F(ConfigStoreTest, SaveFailureIsReported) {
+  // The registry file's directory cannot be made: a plain file has its name.
+  dir.Write("not-a-dir", "x");
+  platform::Registry registry(dir / "not-a-dir/Velmaris.reg");
+  TConfigStore store(Start(), registry);
+  std::vector<std::string> lines;
+  store.SetLogSink([&](const std::string& line) { lines.push_back(line); });
+  store.LoadConfiguration();
+  EXPECT_FALSE(store.SaveConfiguration());
+  const auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].kind, MsgKind::Error);
+  EXPECT_NE(questions[0].text.find("The configuration could not be saved"), std::string::npos);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], questions[0].text);
+  // A structural change reports it the same way and keeps the change.
+  EXPECT_NE(store.AddAreaQuiet("X", "X", AreaTypeCode::Echomail, nullptr), nullptr);
+  EXPECT_EQ(prompter.Questions().size(), 2u);
+}
+
+TEST_F(ConfigStoreTest, ApplySettingsSavesAndMovesTheOutbounds) {
+  auto config = Load();
+  SettingsValues values = *config->Values();
+  values.SetNumber(SettingId::Zone, 3);
+  values.SetText(SettingId::OutboundDir, "Out");
+  ASSERT_TRUE(config->ApplySettings(values));
+  EXPECT_EQ(config->Uplinks().GetItem(0)->Outbound(), Start() + "Out.000/");
+  EXPECT_TRUE(platform::DirExists(Start() + "Out"));
+  EXPECT_TRUE(platform::DirExists(Start() + "Out.000"));
+  auto other = Load();
+  EXPECT_EQ(other->Values()->Zone(), 3);
+}
+
+TEST_F(ConfigStoreTest, DefaultsAddedThroughTheStore) {
+  auto config = Load();
+  TNetLink* link = config->AddNewLink();
+  EXPECT_EQ(link->Name, "<New Uplink>");
+  EXPECT_EQ(link->UplinkAddress.Text4D(), "2:3/4");
+  EXPECT_EQ(link->SysopAddress.Text4D(), "2:3/4.5");
+  EXPECT_EQ(link->Outbound(), Start() + "Outbound/");
+  TMailBox* box = config->AddDefaultMailbox();
+  EXPECT_EQ(box->Name, "ACME Mailbox");
+  EXPECT_EQ(box->Sysop, "Sysop");
+  EXPECT_EQ(box->Address.Text4D(), "2:8/15");
+  auto other = Load();
+  EXPECT_EQ(Names(other->Uplinks()), (std::vector<std::string>{"Da Boss!!!", "<New Uplink>"}));
+  EXPECT_EQ(Names(other->Mailboxes()), std::vector<std::string>{"ACME Mailbox"});
+}
+
+TEST_F(ConfigStoreTest, DeletedTextGroupMovesTheAreasReferences) {
+  auto config = Load();
+  config->AddDefaultTextGroup();
+  TArea* area = config->AddAreaQuiet("A", "A", AreaTypeCode::Echomail, nullptr);
+  area->TextGroup = 1;
+  config->TextGroups().Delete(0);
+  EXPECT_EQ(area->TextGroup, 0);
+}
+
+// --- The configuration report ---------------------------------------------------------------
+
+TEST_F(ConfigStoreTest, ConfigurationReportListsUplinksMailboxesAndNames) {
+  auto config = Load();
+  config->SettingsModel().SetLines(SettingId::SysopNames, {"Jan Ohm", "J. Ohm"});
+  TMailBox* box = config->AddDefaultMailbox();
+  box->Numbers = {"+49 30 1", "+49 30 2"};
+  std::unique_ptr<TKQMail> mail = config->MailConfigurationReport();
+  ASSERT_NE(mail, nullptr);
+  EXPECT_EQ(mail->Area, config->FindArea("NETMAIL"));
+  EXPECT_EQ(mail->Subject, "Velmaris Konfiguration");
+  EXPECT_EQ(mail->ToName, TConfigStore::kSupportName);
+  EXPECT_EQ(mail->DestAddr.Text4D(), TConfigStore::kSupportAddress);
+  EXPECT_EQ(mail->FromName, "Jan Ohm");
+  EXPECT_EQ(mail->Flags, 0x0040);
+  EXPECT_FALSE(mail->UseOrigin || mail->UseTearLine || mail->UseSeenBy);
+  EXPECT_TRUE(mail->UsePid);
+  const std::vector<std::string> expected{
+      "Hallo Velmaris-Support,", "", "Hier meine Konfiguration:", "", "Uplinks:", "========",
+      "   Uplinkname: Da Boss!!!", "Uplinkadresse: 0:8/15", "    Sysopname: Me",
+      " Sysopadresse: 0:8/15", "", "Mailboxen:", "==========", "         Name: ACME Mailbox",
+      "        Sysop: Sysop", "Uplinkadresse: 2:8/15", "   Rufnummern: 2",
+      "               * +49 30 1", "               * +49 30 2", "", "Namen:", "======",
+      "Jan Ohm", "J. Ohm"};
+  EXPECT_EQ(mail->Text, expected);
+}
+
+}  // namespace
+}  // namespace velmaris::test

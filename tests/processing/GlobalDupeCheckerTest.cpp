@@ -1,0 +1,74 @@
+// The process-wide duplicate checker on "Velmaris.Dupes" in the start
+// directory: opened, used, saved at the end and found again at the next
+// start; failures of the save reported.
+#include <gtest/gtest.h>
+
+#include "platform/Files.h"
+#include "platform/Prompter.h"
+#include "processing/GlobalDupeChecker.h"
+#include "support/TempDir.h"
+
+namespace velmaris::test {
+namespace {
+
+class GlobalDupeCheckerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::SetPrompter(&prompter); }
+  void TearDown() override {
+    if (IsDupeCheckerOpen()) CloseDupeChecker();
+    platform::SetPrompter(nullptr);
+  }
+  TempDir dir;
+  platform::ScriptedPrompter prompter;
+};
+
+TEST_F(GlobalDupeCheckerTest, KeysSurviveARestartInTheStartDirectory) {
+  EXPECT_FALSE(IsDupeCheckerOpen());
+  EXPECT_THROW(GetDupeChecker(), EDupeCheckerClosed);
+  TDupeChecker& checker = OpenDupeChecker(dir.Path());
+  EXPECT_EQ(checker.Path(), dir / "Velmaris.Dupes");
+  EXPECT_EQ(&GetDupeChecker(), &checker);
+  EXPECT_TRUE(GetDupeChecker().CheckAndAdd(0x12345678));
+  EXPECT_TRUE(GetDupeChecker().CheckAndAdd(0x9abcdef0));
+  EXPECT_TRUE(CloseDupeChecker());
+  EXPECT_FALSE(IsDupeCheckerOpen());
+  EXPECT_EQ(dir.Read("Velmaris.Dupes").size(), TDupeChecker::kFileSize);
+
+  OpenDupeChecker(dir.Path());
+  EXPECT_FALSE(GetDupeChecker().CheckAndAdd(0x12345678));
+  EXPECT_FALSE(GetDupeChecker().CheckAndAdd(0x9abcdef0));
+  EXPECT_TRUE(GetDupeChecker().CheckAndAdd(1));
+  EXPECT_TRUE(prompter.Questions().empty());
+}
+
+TEST_F(GlobalDupeCheckerTest, SaveNowKeepsTheKeysOfACrashedRun) {
+  OpenDupeChecker(dir.Path());
+  GetDupeChecker().CheckAndAdd(42);
+  EXPECT_TRUE(SaveDupeChecker());
+  // Another instance reads what was saved while the first still runs.
+  TDupeChecker reader(dir / "Velmaris.Dupes");
+  EXPECT_TRUE(reader.Contains(42));
+}
+
+TEST_F(GlobalDupeCheckerTest, ReopeningSavesTheOpenOne) {
+  OpenDupeChecker(dir.Path());
+  GetDupeChecker().CheckAndAdd(7);
+  OpenDupeChecker(dir.Path());
+  EXPECT_TRUE(GetDupeChecker().Contains(7));
+}
+
+TEST_F(GlobalDupeCheckerTest, SaveFailureIsReported) {
+  // The database's name is taken by a directory: it cannot be written.
+  platform::MakeDirs(dir / "Velmaris.Dupes");
+  OpenDupeChecker(dir.Path());
+  GetDupeChecker().CheckAndAdd(1);
+  EXPECT_FALSE(SaveDupeChecker());
+  const auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].kind, platform::MsgKind::Error);
+  EXPECT_NE(questions[0].text.find("Velmaris.Dupes could not be saved"), std::string::npos);
+  EXPECT_FALSE(CloseDupeChecker());
+}
+
+}  // namespace
+}  // namespace velmaris::test

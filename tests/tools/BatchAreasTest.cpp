@@ -1,0 +1,238 @@
+// The batch driver's area commands: write composes and stores messages,
+// dump returns them byte for byte, areas counts them; all through a fresh
+// start directory and registry file.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/ConfigStore.h"
+#include "support/TempDir.h"
+#include "tools/velmaris-batch/Batch.h"
+
+namespace velmaris::test {
+namespace {
+
+// The raw JSON value of a key in one line: a quoted string as written, or a
+// number or boolean.
+std::string Field(const std::string& line, const std::string& key) {
+  size_t pos = line.find("\"" + key + "\":");
+  if (pos == std::string::npos) return "<missing>";
+  pos += key.size() + 3;
+  size_t end = pos;
+  if (line[pos] == '"') {
+    for (++end; line[end] != '"'; ++end)
+      if (line[end] == '\\') ++end;
+    return line.substr(pos, end + 1 - pos);
+  }
+  return line.substr(pos, line.find_first_of(",}", pos) - pos);
+}
+
+std::vector<std::string> Lines(const std::string& out) {
+  std::vector<std::string> lines;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string ShellQuote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Hex8(uint32_t v) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08x", v);
+  return text;
+}
+
+// --- The round trip -------------------------------------------------------------------
+
+class BatchAreasTest : public ::testing::Test {
+ protected:
+  int Run(const std::vector<std::string>& args, std::string* out) {
+    std::string command = std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(dir_.Path()) +
+                          " --registry " + ShellQuote(dir_ / "Velmaris.reg");
+    for (const auto& a : args) command += " " + ShellQuote(a);
+    return RunShell(command + " 2>/dev/null", out);
+  }
+
+  TempDir dir_;
+};
+
+using batch::JsonLine;
+
+TEST_F(BatchAreasTest, WriteDumpAndAreasRoundTrip) {
+  // "Привет, всем!" and "Вторая строка" in CP1251 and in CP866.
+  const std::string hello1251 = "\xcf\xf0\xe8\xe2\xe5\xf2, \xe2\xf1\xe5\xec!";
+  const std::string hello866 = "\x8f\xe0\xa8\xa2\xa5\xe2, \xa2\xe1\xa5\xac!";
+  const std::string second1251 = "\xc2\xf2\xee\xf0\xe0\xff \xf1\xf2\xf0\xee\xea\xe0";
+  const std::string second866 = "\x82\xe2\xae\xe0\xa0\xef \xe1\xe2\xe0\xae\xaa\xa0";
+  const struct {
+    std::string from, to, subject, dest;
+    std::string file;      // text file bytes (CP1251)
+    std::string oemLines;  // the lines as stored, each ended by CR
+  } messages[] = {
+      {"Ivan Petrov", "All", "\xcf\xf0\xe8\xe2\xe5\xf2", "", hello1251 + "\r\n" + second1251 + "\r\n",
+       hello866 + "\r" + second866 + "\r"},
+      {"Petr", "Ivan Petrov", "Re: test", "2:5020/1", "one\n\nthree\n", "one\r\rthree\r"},
+      {"A", "B", "Third", "", "alpha\rbeta", "alpha\rbeta\r"},
+  };
+  std::vector<uint32_t> serials;
+  for (size_t i = 0; i < std::size(messages); ++i) {
+    const auto& m = messages[i];
+    const std::string file = "text" + std::to_string(i) + ".txt";
+    dir_.Write(file, m.file);
+    std::vector<std::string> args = {"write",     "RU.TEST", "--from",      m.from,     "--to",
+                                     m.to,        "--subject", m.subject, "--text-file", dir_ / file};
+    if (!m.dest.empty()) args.insert(args.end(), {"--dest", m.dest});
+    std::string out;
+    ASSERT_EQ(Run(args, &out), 0) << i;
+    ASSERT_EQ(Lines(out).size(), 1u);
+    EXPECT_EQ(Field(out, "created"), i == 0 ? "true" : "false");
+    EXPECT_EQ(Field(out, "index"), std::to_string(i));
+    serials.push_back(static_cast<uint32_t>(std::stoul(Field(out, "msgidNumber"))));
+    // Serials of separate runs never repeat and keep increasing.
+    if (i > 0) {
+      EXPECT_GT(serials[i], serials[i - 1]);
+    }
+  }
+
+  std::string out;
+  ASSERT_EQ(Run({"dump", "rU.tEsT"}, &out), 0);
+  const auto rows = Lines(out);
+  ASSERT_EQ(rows.size(), std::size(messages));
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const auto& m = messages[i];
+    const std::string& r = rows[i];
+    const std::string msgid = "0:8/15 " + Hex8(serials[i]);
+    const std::string text = "AREA:RU.TEST\r\x01MSGID: " + msgid + "\r\x01" "CHRS: IBMPC 2\r" +
+                             m.oemLines + "\r--- KQ/95 Rel 1.78E (215.0)\r" +
+                             " * Origin: Velmaris 95 (0:8/15)\rSEEN-BY: 8/15\r";
+    const std::pair<const char*, std::string> expected[] = {
+        {"index", std::to_string(i)},
+        {"flags", "2112"},  // 0x0840: Send, editable
+        {"orig", JsonLine::Quote("0:8/15")},
+        {"dest", JsonLine::Quote(m.dest.empty() ? "0:0/0" : m.dest)},
+        {"from", JsonLine::Quote(m.from)},
+        {"to", JsonLine::Quote(m.to)},
+        {"subject", JsonLine::Quote(m.subject)},
+        {"msgid", JsonLine::Quote(msgid)},
+        {"reply", JsonLine::Quote("")},
+        {"text", JsonLine::Quote(text)},
+    };
+    for (const auto& [key, value] : expected) EXPECT_EQ(Field(r, key), value) << i << " " << key;
+    EXPECT_NE(Field(r, "created"), "0");
+  }
+
+  ASSERT_EQ(Run({"areas"}, &out), 0);
+  std::vector<std::string> listed;
+  for (const auto& row : Lines(out)) {
+    listed.push_back(Field(row, "name") + " " + Field(row, "type") + " " + Field(row, "fileName") +
+                     " " + Field(row, "count") + " " + Field(row, "unread"));
+  }
+  // A fresh configuration also holds the three system areas.
+  EXPECT_EQ(listed, (std::vector<std::string>{"\"NETMAIL\" 3 \"NETMAIL\" 0 0",
+                                              "\"BAD\" 1 \"BADMAIL\" 0 0",
+                                              "\"DUPES\" 2 \"DUPES\" 0 0",
+                                              "\"RU.TEST\" 0 \"RU.TEST\" 3 0"}));
+}
+
+TEST_F(BatchAreasTest, NetmailTakesPidAndNoOrigin) {
+  dir_.Write("t.txt", "Hi\n");
+  std::string out;
+  ASSERT_EQ(Run({"write", "NETMAIL", "--from", "Me", "--to", "You", "--subject", "S", "--dest",
+                 "2:5030/2.4", "--text-file", dir_ / "t.txt"},
+                &out),
+            0);
+  EXPECT_EQ(Field(out, "created"), "false");
+  const std::string serial = Hex8(static_cast<uint32_t>(std::stoul(Field(out, "msgidNumber"))));
+  ASSERT_EQ(Run({"dump", "NETMAIL"}, &out), 0);
+  EXPECT_EQ(Field(out, "text"),
+            JsonLine::Quote("\x01INTL 2:5030/2 0:8/15\r\x01TOPT 4\r\x01MSGID: 0:8/15 " + serial +
+                            "\r\x01" "CHRS: IBMPC 2\r\x01PID: KQ/95 Rel 1.78E (215.0)\rHi\r\r"));
+}
+
+TEST_F(BatchAreasTest, SenderAndOriginFromTheAreasUplinkAndTextGroup) {
+  {
+    // A configuration with two uplinks, a text group and an area on the
+    // second uplink and the group.
+    platform::Registry registry(dir_ / "Velmaris.reg");
+    TWinRegistry reg(kConfigRootKey, registry);
+    TLinkList links;
+    for (const char* own : {"2:5020/1.7", "2:5030/2.9"}) {
+      auto link = std::make_unique<TNetLink>();
+      link->Name = own;
+      link->SysopAddress.SetText(own);
+      links.Add(std::move(link));
+    }
+    links.SaveToRegistry(reg, "Uplinks");
+    TZRTexts groups;
+    auto group = std::make_unique<TTextGroup>();
+    group->Origins = {"Station \xc3\xf0\xee\xe7\xe0", "Second"};  // "Гроза" in CP1251
+    groups.Add("Group", std::move(group));
+    groups.SaveToRegistry(reg);
+    TArea area(dir_.Path(), "R50.SYSOP", "R50.SYSOP", AreaTypeCode::Echomail);
+    area.TextGroup = 0;
+    area.SetUplink(links.GetItem(1));
+    area.SaveToRegistry(reg, "Areas\\Area1", &links);
+    // A separator, a second area of the same name and the netmail area
+    // stored as echomail: the list keeps the separator out of sight, drops
+    // the duplicate and gives NETMAIL its type.
+    const char* more[] = {"!SEP!", "r50.sysop", "netmail"};
+    for (int i = 0; i < 3; ++i)
+      TArea(dir_.Path(), more[i], more[i], AreaTypeCode::Echomail)
+          .SaveToRegistry(reg, "Areas\\Area" + std::to_string(i + 2), &links);
+    reg.WriteInteger("Areas", "Count", 4);
+    reg.Flush();
+  }
+  std::string out;
+  ASSERT_EQ(Run({"write", "R50.SYSOP", "--from", "Me", "--to", "All", "--subject", "S"}, &out), 0);
+  EXPECT_EQ(Field(out, "created"), "false");
+  ASSERT_EQ(Run({"dump", "R50.SYSOP"}, &out), 0);
+  EXPECT_EQ(Field(out, "orig"), JsonLine::Quote("2:5030/2.9"));
+  const std::string text = Field(out, "text");
+  const std::string origin = JsonLine::Quote(" * Origin: Station \x83\xe0\xae\xa7\xa0 (2:5030/2.9)");
+  EXPECT_NE(text.find(origin.substr(1, origin.size() - 2)), std::string::npos) << text;
+  EXPECT_NE(text.find("SEEN-BY: 5030/2"), std::string::npos);
+
+  ASSERT_EQ(Run({"areas"}, &out), 0);
+  std::vector<std::string> listed;
+  for (const auto& row : Lines(out)) listed.push_back(Field(row, "name") + Field(row, "type"));
+  EXPECT_EQ(listed, (std::vector<std::string>{"\"BAD\"1", "\"DUPES\"2", "\"R50.SYSOP\"0",
+                                              "\"netmail\"3"}));
+}
+
+TEST_F(BatchAreasTest, FailuresExitNonZeroAndCreateNothing) {
+  dir_.Write("big.txt", std::string(40000, 'x'));
+  const std::vector<std::string> write = {"write", "X", "--from", "A", "--to", "B", "--subject", "S"};
+  auto with = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = write;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  };
+  const struct {
+    std::vector<std::string> args;
+    int rc;
+  } cases[] = {
+      {{"dump", "NOWHERE"}, 1},
+      {{"dump"}, 2},
+      {{"write", "X", "--to", "B", "--subject", "S"}, 2},
+      {with({"--dest", "2:x"}), 2},
+      {with({"--text-file", "/nonexistent"}), 1},
+      {with({"--text-file", dir_ / "big.txt"}), 1},  // beyond the editor's limit
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(Run(c.args, &out), c.rc) << c.args[0] << " " << c.args.back();
+  }
+  std::string out;
+  ASSERT_EQ(Run({"areas"}, &out), 0);
+  EXPECT_EQ(out.find("\"X\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmaris::test

@@ -1,0 +1,31 @@
+// The configuration of a batch command: the registry file and the
+// configuration store loaded from it as the program's start-up loads it
+// (with the packer list), made the process-wide configuration.
+#pragma once
+
+#include <string>
+
+#include "Batch.h"
+#include "archive/PackerConfig.h"
+#include "core/ConfigStore.h"
+#include "platform/Registry.h"
+
+namespace velmaris::batch {
+
+class BatchStore {
+ public:
+  explicit BatchStore(const BatchContext& ctx)
+      : registry_(ctx.registryPath), store_(ctx.startDir, registry_) {
+    InstallPackerConfig(store_);
+    store_.LoadConfiguration();
+    store_.MakeCurrent();
+  }
+  TConfigStore& Store() { return store_; }
+  TConfigStore* operator->() { return &store_; }
+
+ private:
+  platform::Registry registry_;
+  TConfigStore store_;
+};
+
+}  // namespace velmaris::batch
