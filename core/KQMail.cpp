@@ -69,11 +69,6 @@ std::shared_ptr<const SettingsValues> CurrentSettings() {
 
 }  // namespace
 
-const std::string& GetProgramId() {
-  static const std::string id = "KQ/95 Rel 1.78E (215.0)";
-  return id;
-}
-
 std::string ReplyKludge(std::string_view address, uint32_t serial) {
   return std::string(1, kKludge) + "REPLY: " + std::string(address) + " " + Hex8(serial);
 }
@@ -116,7 +111,7 @@ const TNetLink* FindGatewayUplink(const TLinkList& uplinks, const TFidoAddr& des
   return nullptr;
 }
 
-TKQMail::TKQMail() : TearLine("--- " + GetProgramId()), ProgramId(GetProgramId()) {}
+TKQMail::TKQMail() : TearLine(std::string("--- ") + kProgramId), ProgramId(kProgramId) {}
 
 void TKQMail::Assign(const TKQMail& other) {
   DestAddr.SetText(other.DestAddr.Text4D());

@@ -37,8 +37,9 @@ class TArea;
 class TLinkList;
 class SettingsValues;
 
-// The program identifier put into tear lines, PID kludges and packets.
-const std::string& GetProgramId();
+// The program identifier of tear lines and PID kludges (packets carry the
+// same one).
+inline constexpr const char* kProgramId = "KQ/95 Rel 1.78E (215.0)";
 
 // The longest origin line; a longer one loses characters of its origin text
 // (never of the address).

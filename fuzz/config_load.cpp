@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/PackerConfig.h"
+#include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
 #include "platform/Registry.h"
 
@@ -23,6 +24,7 @@ bool LoadAndSave(platform::Registry& source, std::string* text) {
   TConfigStore store(kStart, source);
   store.SetLogSink([](const std::string&) {});
   InstallPackerConfig(store);
+  InstallUnpackJobConfig(store);
   try {
     store.LoadFromRegistry();
   } catch (const platform::ERegistry&) {

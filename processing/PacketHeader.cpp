@@ -1,5 +1,7 @@
 #include "processing/PacketHeader.h"
 
+#include "core/KQMail.h"
+
 #include <algorithm>
 
 #include "core/MsgHeader.h"
@@ -152,6 +154,6 @@ void TPacketHeader::SetPassword(std::string_view password) {
   for (size_t i = 0; i < n; ++i) Password[i] = static_cast<uint8_t>(password[i]);
 }
 
-const char* GetProgramId() { return "KQ/95 Rel 1.78E (215.0)"; }
+const char* GetProgramId() { return kProgramId; }
 
 }  // namespace velmaris

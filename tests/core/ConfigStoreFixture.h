@@ -9,6 +9,7 @@
 #include <string>
 
 #include "archive/PackerConfig.h"
+#include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
 #include "core/SerialCounter.h"
 #include "platform/Dispatcher.h"
@@ -23,6 +24,7 @@ struct LoadedConfig {
   std::unique_ptr<platform::Registry> registry;
   std::unique_ptr<TConfigStore> store;
   TPckList* packers = nullptr;
+  TUnpJobList* unpackJobs = nullptr;
 
   TConfigStore* operator->() { return store.get(); }
   TConfigStore& operator*() { return *store; }
@@ -55,7 +57,8 @@ class ConfigStoreFixture : public ::testing::Test {
   std::string Start() const { return dir.Path() + "start/"; }
   std::string RegistryPath() const { return dir / "Velmaris.reg"; }
 
-  // A store on the registry file, loaded as at start-up (with the packers),
+  // A store on the registry file, loaded as at start-up (with the packers and
+  // the unpack jobs),
   // and made the process-wide one.
   LoadedConfig Load() {
     LoadedConfig config;
@@ -63,6 +66,7 @@ class ConfigStoreFixture : public ::testing::Test {
     config.store = std::make_unique<TConfigStore>(Start(), *config.registry);
     config.store->SetLogSink([this](const std::string& line) { log.push_back(line); });
     config.packers = &InstallPackerConfig(*config.store);
+    config.unpackJobs = &InstallUnpackJobConfig(*config.store);
     config.store->LoadConfiguration();
     config.store->MakeCurrent();
     return config;

@@ -87,7 +87,8 @@ TEST_F(ConfigStoreTest, SavedFreshConfigurationMatchesTheGoldenRegistry) {
   const std::string text = RegistryText();
   const std::string golden = Golden("FreshConfiguration.reg");
   if (text != golden) platform::WriteFileAtomic("/tmp/velmaris-actual.reg", text);
-  EXPECT_EQ(text, golden) << "actual text in /tmp/velmaris-actual.reg";
+  // Compared whole; on a difference the actual text is left for diff.
+  EXPECT_TRUE(text == golden) << "actual text in /tmp/velmaris-actual.reg";
 }
 
 TEST_F(ConfigStoreTest, LoadSaveLoadIsByteIdentical) {
@@ -109,6 +110,8 @@ TEST_F(ConfigStoreTest, LoadSaveLoadIsByteIdentical) {
     group->AddFriend(std::make_unique<TFriend>());
     config->AddressGroups().Add("Friends", std::move(group));
     config->SettingsModel().SetNumber(SettingId::Zone, 10);
+    config.unpackJobs->AddJob(
+        "Files", std::make_unique<TUnpackJob>("/fido/files/*.zip", "/fido/out/", "", 0));
     ASSERT_TRUE(config->SaveConfiguration());
   }
   const std::string first = RegistryText();
@@ -127,6 +130,9 @@ TEST_F(ConfigStoreTest, LoadSaveLoadIsByteIdentical) {
             (std::vector<std::string>{"first", "second"}));
   EXPECT_EQ(Names(config->AddressGroups()), std::vector<std::string>{"Friends"});
   EXPECT_EQ(config->Values()->Zone(), 10);
+  ASSERT_EQ(Names(*config.unpackJobs), std::vector<std::string>{"Files"});
+  EXPECT_EQ(config.unpackJobs->GetJob(0)->Mask, "/fido/files/*.zip");
+  EXPECT_EQ(GetUnpackJobList(), config.unpackJobs);
 }
 
 // --- Stored areas ------------------------------------------------------------------------

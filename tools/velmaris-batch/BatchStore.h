@@ -1,12 +1,14 @@
 // The configuration of a batch command: the registry file and the
 // configuration store loaded from it as the program's start-up loads it
-// (with the packer list), made the process-wide configuration.
+// (with the packers and the unpack jobs), made the process-wide
+// configuration.
 #pragma once
 
 #include <string>
 
 #include "Batch.h"
 #include "archive/PackerConfig.h"
+#include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
 #include "platform/Registry.h"
 
@@ -17,6 +19,7 @@ class BatchStore {
   explicit BatchStore(const BatchContext& ctx)
       : registry_(ctx.registryPath), store_(ctx.startDir, registry_) {
     InstallPackerConfig(store_);
+    InstallUnpackJobConfig(store_);
     store_.LoadConfiguration();
     store_.MakeCurrent();
   }

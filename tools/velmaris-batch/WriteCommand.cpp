@@ -85,7 +85,7 @@ int WriteCommand(BatchContext& ctx) {
   mail.ToName = args.Get("--to");
   mail.Subject = args.Get("--subject");
   mail.DestAddr.SetAddress(dest);
-  const TNetLink* sender = dynamic_cast<const TNetLink*>(area->Uplink);
+  const TNetLink* sender = area->Uplink;
   if (!sender) sender = firstUplink;
   if (sender) mail.OrigAddr.SetText(sender->SysopAddress.Text4D());
   mail.Origin = kDefaultOrigin;
