@@ -98,7 +98,9 @@ TEST(MaintenanceDays, DayNumbersAndDateTexts) {
   for (const auto& c : cases) {
     int day = 0;
     EXPECT_EQ(MaintenanceDayOfDate(c.text, day), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(day, c.day) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(day, c.day) << c.text;
+    }
   }
 }
 
@@ -191,7 +193,9 @@ TEST_F(AreaMaintainTest, AlreadyDeletedMessagesAreNotCountedTwice) {
     area.Unlock();
     const auto subjects = Subjects(area);
     EXPECT_EQ(subjects.size(), c.kept) << c.name;
-    if (!subjects.empty()) EXPECT_EQ(subjects.back(), "Subject 9") << c.name;
+    if (!subjects.empty()) {
+      EXPECT_EQ(subjects.back(), "Subject 9") << c.name;
+    }
   }
 }
 

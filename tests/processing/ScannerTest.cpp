@@ -126,7 +126,9 @@ class ScannerTest : public ::testing::Test {
     platform::MakeDirs(dir.Path() + "Msgbase/");
     area->Uplink = uplink;
     for (size_t i = 0; i < msgs.size(); ++i) area->QueueMail(MakeMsg(msgs[i], static_cast<int>(i)));
-    if (!msgs.empty()) EXPECT_TRUE(area->WriteQueuedMail());
+    if (!msgs.empty()) {
+      EXPECT_TRUE(area->WriteQueuedMail());
+    }
     area->RecountFlags();
     areas.Add(area);
     return area;
@@ -355,7 +357,9 @@ TEST_F(ScannerTest, AttachesListOnlyOwnExistingFiles) {
     EXPECT_EQ(ExportDirect(*net, options), 1) << c.name;
     const auto listed = Listed(kFriend);
     ASSERT_EQ(listed.size(), c.listed ? 2u : 1u) << c.name;
-    if (c.listed) EXPECT_EQ(listed[1], file) << c.name;
+    if (c.listed) {
+      EXPECT_EQ(listed[1], file) << c.name;
+    }
     EXPECT_EQ(problems.size(), c.listed ? 0u : 1u) << c.name;
     const auto msgs = ReadPacket(listed[0]);
     ASSERT_EQ(msgs.size(), 1u);
@@ -433,7 +437,9 @@ class RunsTest : public ::testing::Test {
     area->ApplyAge = false;
     area->MaxNumber = 2;
     for (int i = 0; i < messages; ++i) area->QueueMail(MakeMail(i));
-    if (messages > 0) EXPECT_TRUE(area->WriteQueuedMail());
+    if (messages > 0) {
+      EXPECT_TRUE(area->WriteQueuedMail());
+    }
     areas.Add(area);
     return area;
   }
