@@ -1,4 +1,5 @@
 #include "core/Area.h"
+#include "core/AreaMaintain.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -438,6 +439,7 @@ bool TArea::OpenIndex() {
     ++IndexUseCount;
     return true;
   }
+  RecoverInterruptedRewrite(*this);
   Count = 0;
   ResetFlagCounters();
   std::vector<TMsgHeader> headers;

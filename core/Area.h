@@ -249,6 +249,37 @@ class TArea : public TObject {
     uint32_t count = 0;
   } IndexFile;
 
+  // --- Maintenance, optimisation, reply table (AreaMaintain.cpp) -------------
+  // Deletes by age (the body's date, MaxAge days, with ApplyAge) and by
+  // number (MaxNumber, with ApplyNumber) the messages whose flags pass the
+  // maintenance filter's flag test (never ToSysop for the number limit),
+  // then purges. Only while the caller holds the exclusive lock. today:
+  // the day to measure ages from (0: now).
+  // (Named apart from the Maintain switch above.)
+  void MaintainMessages(TDateTime today = 0);
+  // Removes every header marked Deleted from the in-memory index.
+  void PurgeDeleted();
+  // Removes one header from the in-memory index; other indexes do nothing.
+  void RemoveHeader(int index);
+  // Rewrites ".PackedBody" with the bodies of the indexed messages only, in
+  // index order, crash-safely (see AreaMaintain.cpp). Only while the caller
+  // holds the exclusive lock. False when the area stayed as it was.
+  bool Optimize();
+  // The reply table: 2 * Count slots of (MsgIdNumber, index).
+  struct ReplySlot {
+    uint32_t Key = 0xFFFFFFFF;
+    int32_t Index = -1;
+  };
+  std::vector<ReplySlot> ReplyTable;
+  void BuildReplyTable();
+  void FreeReplyTable();
+  // The message the header answers (REPLY serial and address CRC), or -1.
+  int FindReplyTarget(const TMsgHeader& header) const;
+  // MSGID and REPLY keys and the dates of every header, from the bodies.
+  void RebuildReplyKeys();
+  // The display test of the message list (the body is not read).
+  bool MatchesMask(int index, const TSearchRequest& request) const;
+
   // --- Lock -----------------------------------------------------------------
   // Takes the lock at once or fails at once: a shared request on a shared
   // area adds a hold, a free area becomes locked, anything else is refused.

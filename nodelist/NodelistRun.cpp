@@ -49,7 +49,17 @@ TNodelistRunResult RunNodelistUpdate(TNodeListProcessor& processor,
   if (forced || result.DiffResult == drApplied || result.DiffResult == drPartly) {
     processor.Process();
     result.Compiled = true;
-    if (config.ProcessReport && hooks.PostReport) hooks.PostReport(result.Log);
+    if (config.ProcessReport && hooks.PostReport) {
+      // The compiled set stands whatever becomes of the report: a failure
+      // to post it ends up in the log, never in the run.
+      try {
+        hooks.PostReport(result.Log);
+      } catch (const std::exception& e) {
+        processor.DoLog(std::string("Could not post the update log: ") + e.what());
+      } catch (...) {
+        processor.DoLog("Could not post the update log");
+      }
+    }
     if (hooks.Compiled) hooks.Compiled();
   }
   return result;

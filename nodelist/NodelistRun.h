@@ -42,6 +42,7 @@ struct TNodelistRunHooks {
   // Called with the whole log after a compile when the report is asked for;
   // the caller posts it from "Nodelist Processor" to "Sysop" with the
   // subject kNodelistReportSubject and the origin kNodelistReportOrigin.
+  // An exception it raises is logged and does not end the run.
   std::function<void(const std::vector<std::string>&)> PostReport;
   // Called after a compile; the caller tells the user kNodelistCompiledText.
   std::function<void()> Compiled;

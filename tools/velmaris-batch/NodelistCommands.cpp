@@ -1,59 +1,33 @@
 // "nodelist": applies pending nodediffs and compiles the lists (always, as
-// the menu command does), printing the time-stamped log.
+// the menu command does), printing the time-stamped log; the log is posted
+// into REPORT when the settings ask for the nodelist report, as the
+// background run does.
 // "lookup ADDR": prints the compiled entry of one address.
 //
-// Until the configuration store supplies them, the inputs follow a fixed
-// rule: lists, diffs and the index set live in START/Nodelist/; every file
-// named NODELIST.* there makes the nodelist NODELIST with the diffs
-// NODEDIFF.*; every file named POINTS<x>.* makes the pointlist POINTS<x>
-// with the diffs PNTDIFF<x>.*; names are matched without case; zone 2.
+// Both work on the configuration: the configured nodelists and pointlists,
+// the list directory (FTNDir), the index directory (KQLDIr), the point's
+// own zone and the report switch.
 #include <iostream>
-#include <set>
 
 #include "Batch.h"
+#include "BatchStore.h"
+#include "nodelist/NodelistConfig.h"
 #include "nodelist/NodelistRun.h"
 
 namespace velmaris::batch {
 namespace {
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
-}
-
-TNodelistRunConfig DefaultConfig(const std::string& startDir) {
-  TNodelistRunConfig config;
-  config.ListDir = startDir + "Nodelist/";
-  config.IndexDir = config.ListDir;
-  config.Zone = 2;
-  std::set<std::string> nodelists, pointlists;
-  for (const auto& name : ListFileNames(config.ListDir)) {
-    const size_t dot = name.find('.');
-    if (dot == std::string::npos || dot + 1 == name.size()) continue;
-    const std::string base = name.substr(0, dot);
-    const std::string upper = Upper(base);
-    if (upper == "NODELIST")
-      nodelists.insert(base);
-    else if (upper.rfind("POINTS", 0) == 0)
-      pointlists.insert(base);
-  }
-  for (const auto& base : nodelists)
-    config.NodeLists.push_back(TListInfo{base, base, "NODEDIFF", config.Zone});
-  for (const auto& base : pointlists)
-    config.PointLists.push_back(TListInfo{base, base, "PNTDIFF" + base.substr(6), config.Zone});
-  return config;
-}
-
 int NodelistCommand(BatchContext& ctx) {
   BatchArgs args(ctx.args, {});
   if (!args.Positional().empty()) throw EBatchUsage("nodelist takes no arguments");
-  const TNodelistRunConfig config = DefaultConfig(ctx.startDir);
+  BatchStore store(ctx);
+  const TNodelistRunConfig config = MakeNodelistRunConfig(store.Store());
   TNodelistLookup lookup;
   TNodeListProcessor processor;
   processor.Lookup = &lookup;
   TNodelistRunHooks hooks;
   hooks.OnLog = [&](const std::string& line) { ctx.out << JsonLine().Str("log", line).Text() << "\n"; };
+  hooks.PostReport = [](const std::vector<std::string>& log) { PostNodelistReport(log); };
   const TNodelistRunResult r = RunNodelistUpdate(processor, config, true, hooks);
   lookup.SetPath(config.IndexDir);
   ctx.out << JsonLine()
@@ -89,8 +63,9 @@ int LookupCommand(BatchContext& ctx) {
   const auto parsed = ParseFidoAddress(args.Positional()[0]);
   if (!parsed) throw EBatchUsage("not an address: " + args.Positional()[0]);
   const TFidoAddr addr = *parsed;
+  BatchStore store(ctx);
   TNodelistLookup lookup;
-  lookup.SetPath(DefaultConfig(ctx.startDir).IndexDir);
+  lookup.SetPath(store->Values()->KQLDIr());
   const int n = lookup.FindAddress(addr);
   if (n < 0) {
     ctx.err << "velmaris-batch: " << FidoAddressToStr(addr) << " is not listed\n";
@@ -115,11 +90,11 @@ int LookupCommand(BatchContext& ctx) {
 
 BatchCommand nodelistCmd(
     "nodelist",
-    "nodelist              apply nodediffs, then compile (lists and index in START/Nodelist/: "
-    "NODELIST.* with NODEDIFF.*, POINTS<x>.* with PNTDIFF<x>.*, zone 2)",
+    "nodelist              apply nodediffs, then compile the configured lists (FTNDir into "
+    "KQLDIr); the log goes into REPORT when the nodelist report is on",
     NodelistCommand);
 BatchCommand lookupCmd("lookup",
-                       "lookup ADDR           the compiled entry of ADDR (index in START/Nodelist/); "
+                       "lookup ADDR           the compiled entry of ADDR (index in KQLDIr); "
                        "exit 1 when not listed",
                        LookupCommand);
 

@@ -1,0 +1,458 @@
+// Housekeeping of one area: maintenance by age and number, purging deleted
+// headers, optimisation of the body file, the reply table and the display
+// test.
+//
+// Optimisation and crashes. The body file cannot be compacted in place, so
+// the new body (".ODY") and the new index (".$PX", whose offsets point into
+// the new body) are written and synced first. Then ".ODY" is renamed over
+// ".PackedBody" and, after that, ".$PX" over ".PackedIndex". Between the two
+// renames the old index lies beside the new body; that state is never used,
+// because the body rename is the commit point and every opening of the
+// area's index first runs RecoverInterruptedRewrite:
+//   - ".ODY" still there: the body was not replaced. The old index and body
+//     belong together; ".ODY" and ".$PX" are removed (roll back).
+//   - no ".ODY" but a ".$PX": either the body was replaced and the index
+//     rename did not happen (the new index belongs to the new body), or an
+//     ordinary index write was interrupted (the index belongs to the
+//     unchanged body, since bodies are only appended). Either way a ".$PX"
+//     that decodes completely and names only records present in the body is
+//     the right index: it is put in place (roll forward). A torn one can only
+//     come from an ordinary index write, whose old index is still right: it
+//     is removed.
+// ".$PX" is always synced before the body rename, so it is never torn when
+// the body has already been replaced.
+#include "core/AreaMaintain.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+
+#include "core/Crc.h"
+#include "core/MessageBase.h"
+#include "core/TextHelpers.h"
+#include "platform/Files.h"
+#include "platform/Prompter.h"
+
+namespace velmaris {
+namespace {
+
+constexpr int kDaysBeforeMonth[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr uint32_t kMaxStoredRecord = 0x4000000;  // 64 MiB
+constexpr size_t kCopyBufferSize = 1 << 20;
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  ~FileDescriptor() { Close(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+  bool Close() {
+    if (fd_ < 0) return true;
+    const int r = ::close(fd_);
+    fd_ = -1;
+    return r == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool PRead(int fd, void* buffer, size_t size, uint64_t offset) {
+  auto* p = static_cast<char*>(buffer);
+  while (size > 0) {
+    const ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+    offset += static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool FileSizeOf(int fd, uint64_t& size) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool WriteSynced(const std::string& path, const std::string& data) {
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd.ok()) return false;
+  return WriteAll(fd.get(), data.data(), data.size()) && ::fsync(fd.get()) == 0 && fd.Close();
+}
+
+// Every header names a record head ("KQPM", a stored length within bounds
+// and within the file) in the body file.
+bool HeadersFitBody(const std::vector<TMsgHeader>& headers, const std::string& bodyPath) {
+  if (headers.empty()) return true;
+  FileDescriptor fd(::open(bodyPath.c_str(), O_RDONLY | O_CLOEXEC));
+  uint64_t size = 0;
+  if (!fd.ok() || !FileSizeOf(fd.get(), size)) return false;
+  for (const auto& h : headers) {
+    uint8_t head[kBodyRecordHeadSize];
+    if (h.BodyOffset < 4 || uint64_t{h.BodyOffset} + kBodyRecordHeadSize > size) return false;
+    if (!PRead(fd.get(), head, sizeof head, h.BodyOffset)) return false;
+    if (std::memcmp(head, "KQPM", 4) != 0) return false;
+    const uint32_t stored = GetU32(head + 4);
+    if (uint64_t{h.BodyOffset} + kBodyRecordHeadSize + stored > size) return false;
+  }
+  return true;
+}
+
+void RemoveQuietly(const std::string& path) { ::unlink(path.c_str()); }
+
+// The words of one line: the first is dropped, the next two returned.
+void KludgeWords(std::string_view line, std::string& address, std::string& serial) {
+  std::string rest(line);
+  std::string word;
+  CutFirstWord(rest, word);  // the kludge name
+  CutFirstWord(rest, address);
+  CutFirstWord(rest, serial);
+}
+
+}  // namespace
+
+int MaintenanceDayNumber(int year, int month, int day) {
+  if (month < 1 || month > 12) return 0;
+  return year * 365 + kDaysBeforeMonth[month - 1] + day;
+}
+
+bool MaintenanceDayOfDate(std::string_view text, int& dayNumber) {
+  if (text.size() < 9 || text[2] != ' ' || text[6] != ' ') return false;
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (!digit(text[0]) || !digit(text[1]) || !digit(text[7]) || !digit(text[8])) return false;
+  const int day = (text[0] - '0') * 10 + (text[1] - '0');
+  int month = 0;
+  for (int m = 0; m < 12; ++m)
+    if (text.substr(3, 3) == kMonthNames[m]) month = m + 1;
+  if (month == 0) return false;
+  int year = 1900 + (text[7] - '0') * 10 + (text[8] - '0');
+  if (year < 1990) year += 100;
+  dayNumber = MaintenanceDayNumber(year, month, day);
+  return true;
+}
+
+void RecoverInterruptedRewrite(TArea& area) {
+  if (area.FileName.empty()) return;
+  const std::string ody = area.FilePath(kOptimizedBodyExt);
+  const std::string px = area.FilePath(kTempIndexExt);
+  if (platform::FileExists(ody)) {
+    RemoveQuietly(ody);
+    RemoveQuietly(px);
+    return;
+  }
+  if (!platform::FileExists(px)) return;
+  bool adopt = false;
+  try {
+    std::vector<TMsgHeader> headers;
+    const std::string data = platform::ReadFile(px);
+    adopt = DecodePackedIndex(data, headers) &&
+            HeadersFitBody(headers, area.FilePath(kPackedBodyExt));
+  } catch (const std::exception&) {
+    adopt = false;
+  }
+  if (adopt) {
+    try {
+      platform::ReplaceFile(px, area.FilePath(kPackedIndexExt));
+      area.IndexFile.known = false;
+      return;
+    } catch (const std::exception&) {
+    }
+  }
+  RemoveQuietly(px);
+}
+
+// --- Maintenance -------------------------------------------------------------
+
+void TArea::MaintainMessages(TDateTime today) {
+  if (!IsLocked() || IsSharedLocked()) return;
+  if (!OpenIndex()) return;
+  // Messages marked Deleted before this run leave with the purge too: they
+  // count as deleted from the start, so the number limit keeps MaxNumber.
+  int32_t deleted = 0;
+  for (int i = 0; i < Count; ++i)
+    if (Headers[static_cast<size_t>(i)].Flags & MsgFlag::Deleted) ++deleted;
+
+  if (ApplyAge) {
+    if (today <= 0) today = Now();
+    const TDateTimeParts now = DecodeDateTime(today);
+    const int todayNumber = MaintenanceDayNumber(now.Year, now.Month, now.Day);
+    const bool opened = OpenBody();
+    for (int i = Count - 1; i >= 0; --i) {
+      TMsgHeader& header = Headers[static_cast<size_t>(i)];
+      if (header.Flags & MsgFlag::Deleted) continue;
+      const auto mail = ReadMail(i);
+      if (mail->Header.BodyOffset == TMsgHeader::NotStored) continue;  // unreadable body
+      int dayNumber = 0;
+      if (!MaintenanceDayOfDate(mail->DateField(), dayNumber)) continue;
+      if (todayNumber - dayNumber >= MaxAge && MaintainFilter.MatchesFlags(header.Flags)) {
+        MarkDeleted(i);
+        ++deleted;
+      }
+    }
+    if (opened) CloseBody();
+  }
+  if (ApplyNumber) {
+    for (int i = 0; i < Count && Count - deleted > MaxNumber; ++i) {
+      const uint16_t flags = Headers[static_cast<size_t>(i)].Flags;
+      if (flags & MsgFlag::Deleted) continue;  // already counted
+      if (MaintainFilter.MatchesFlags(flags) && !(flags & MsgFlag::ToSysop)) {
+        MarkDeleted(i);
+        ++deleted;
+      }
+    }
+  }
+  PurgeDeleted();
+  CloseIndex();
+}
+
+void TArea::PurgeDeleted() {
+  if (!IndexLoaded) return;
+  size_t kept = 0;
+  const size_t n = std::min(Headers.size(), static_cast<size_t>(std::max(Count, 0)));
+  // LastRead is a 1-based position: it keeps pointing at the same message,
+  // or at the last kept one before it, by counting the removed headers at
+  // or before it (as RemoveHeader does one at a time).
+  const int32_t lastRead = LastRead;
+  for (size_t i = 0; i < n; ++i) {
+    if (Headers[i].Flags & MsgFlag::Deleted) {
+      CountFlags(Headers[i].Flags, -1);
+      if (static_cast<int32_t>(i) < lastRead && LastRead > 0) --LastRead;
+      continue;
+    }
+    if (kept != i) Headers[kept] = Headers[i];
+    ++kept;
+  }
+  Headers.resize(kept);
+  Count = static_cast<int32_t>(kept);
+  IndexChanged = true;
+}
+
+void TArea::RemoveHeader(int index) {
+  if (!IndexLoaded || index < 0 || index >= Count) return;
+  CountFlags(Headers[static_cast<size_t>(index)].Flags, -1);
+  Headers.erase(Headers.begin() + index);
+  --Count;
+  if (index < LastRead) --LastRead;
+  IndexChanged = true;
+}
+
+// --- Optimisation -------------------------------------------------------------
+
+bool TArea::Optimize() {
+  if (!IsLocked() || IsSharedLocked()) return false;
+  if (!OpenIndex()) return false;
+  CloseBody();  // a body opened for reading would keep the old file
+
+  const std::string bodyPath = FilePath(kPackedBodyExt);
+  const std::string odyPath = FilePath(kOptimizedBodyExt);
+  const std::string pxPath = FilePath(kTempIndexExt);
+  FileDescriptor oldBody(::open(bodyPath.c_str(), O_RDONLY | O_CLOEXEC));
+  uint64_t oldSize = 0;
+  if (!oldBody.ok() || !FileSizeOf(oldBody.get(), oldSize)) {
+    CloseIndex();
+    return false;
+  }
+  FileDescriptor ody(::open(odyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!ody.ok()) {
+    platform::GetPrompter().Warn("Could not write message file for area " + Name + "!");
+    CloseIndex();
+    return false;
+  }
+
+  const size_t n = std::min(Headers.size(), static_cast<size_t>(std::max(Count, 0)));
+  std::vector<TMsgHeader> fresh(Headers.begin(), Headers.begin() + static_cast<long>(n));
+  bool failed = false;
+  std::string buffer = "KQPB";
+  buffer.reserve(kCopyBufferSize + 64 * 1024);
+  uint64_t position = 4;
+  std::string record;
+  for (size_t i = 0; i < n && !failed; ++i) {
+    const uint32_t offset = fresh[i].BodyOffset;
+    uint8_t head[kBodyRecordHeadSize];
+    if (offset == TMsgHeader::NotStored || uint64_t{offset} + sizeof head > oldSize ||
+        !PRead(oldBody.get(), head, sizeof head, offset) ||
+        std::memcmp(head, "KQPM", 4) != 0) {
+      failed = true;
+      break;
+    }
+    const uint32_t stored = GetU32(head + 4);
+    if (stored >= kMaxStoredRecord || uint64_t{offset} + sizeof head + stored > oldSize ||
+        position + sizeof head + stored > 0xFFFFFFFEull) {
+      failed = true;
+      break;
+    }
+    record.resize(stored);
+    if (stored > 0 && !PRead(oldBody.get(), record.data(), stored, offset + sizeof head)) {
+      failed = true;
+      break;
+    }
+    buffer.append(reinterpret_cast<const char*>(head), sizeof head);
+    buffer.append(record);
+    fresh[i].BodyOffset = static_cast<uint32_t>(position);
+    position += sizeof head + stored;
+    if (buffer.size() >= kCopyBufferSize) {
+      if (!WriteAll(ody.get(), buffer.data(), buffer.size())) failed = true;
+      buffer.clear();
+    }
+  }
+  if (!failed && !buffer.empty() && !WriteAll(ody.get(), buffer.data(), buffer.size()))
+    failed = true;
+  if (!failed && ::fsync(ody.get()) != 0) failed = true;
+  if (!ody.Close()) failed = true;
+  oldBody.Close();
+
+  // The new index, pointing into the new body, synced before anything is
+  // replaced.
+  if (!failed && !WriteSynced(pxPath, EncodePackedIndex(fresh.data(), fresh.size())))
+    failed = true;
+
+  if (!failed) {
+    try {
+      platform::ReplaceFile(odyPath, bodyPath);  // the commit point
+    } catch (const std::exception&) {
+      failed = true;
+    }
+  }
+  if (failed) {
+    RemoveQuietly(odyPath);
+    RemoveQuietly(pxPath);
+    platform::GetPrompter().Warn("Problems occured when optimizing the area  " + Name +
+                                 " ! Could not optimize area! Your hard disk is probably full. "
+                                 "If this is not the case your area data may be damaged !");
+    CloseIndex();
+    return false;
+  }
+
+  // The body is replaced: from now on only the new offsets are right.
+  for (size_t i = 0; i < n; ++i) Headers[i].BodyOffset = fresh[i].BodyOffset;
+  IndexFile.known = false;
+  bool indexInPlace = false;
+  try {
+    platform::ReplaceFile(pxPath, FilePath(kPackedIndexExt));
+    indexInPlace = true;
+  } catch (const std::exception&) {
+    // ".$PX" stays: the next opening puts it in place; the close below
+    // tries to write the index once more.
+  }
+  IndexChanged = !indexInPlace;
+  CloseIndex();
+  return true;
+}
+
+// --- Reply table --------------------------------------------------------------
+
+void TArea::BuildReplyTable() {
+  FreeReplyTable();
+  if (Count <= 0 || !IndexLoaded) return;
+  const size_t slots = 2 * static_cast<size_t>(Count);
+  ReplyTable.assign(slots, ReplySlot{});
+  for (int i = 0; i < Count; ++i) {
+    const uint32_t key = Headers[static_cast<size_t>(i)].MsgIdNumber;
+    if (key == 0) continue;
+    size_t slot = 2 * (key % static_cast<uint32_t>(Count));
+    while (ReplyTable[slot].Key != 0xFFFFFFFF) slot = (slot + 1) % slots;
+    ReplyTable[slot] = ReplySlot{key, i};
+  }
+}
+
+void TArea::FreeReplyTable() {
+  ReplyTable.clear();
+  ReplyTable.shrink_to_fit();
+}
+
+int TArea::FindReplyTarget(const TMsgHeader& header) const {
+  const uint32_t reply = header.ReplyNumber;
+  if (reply == 0 || Count <= 0 || ReplyTable.empty()) return -1;
+  const size_t slots = ReplyTable.size();
+  size_t slot = (2 * (reply % static_cast<uint32_t>(Count))) % slots;
+  for (size_t steps = 0; steps < slots; ++steps) {
+    const ReplySlot& s = ReplyTable[slot];
+    if (s.Key == 0xFFFFFFFF) return -1;
+    if (s.Key == reply && s.Index >= 0 && static_cast<size_t>(s.Index) < Headers.size() &&
+        Headers[static_cast<size_t>(s.Index)].MsgIdCrc == header.ReplyCrc)
+      return s.Index;
+    slot = (slot + 1) % slots;
+  }
+  return -1;
+}
+
+void TArea::RebuildReplyKeys() {
+  if (!OpenIndex()) return;
+  const bool opened = OpenBody();
+  for (int i = 0; i < Count; ++i) {
+    auto mail = ReadMail(i);
+    TMsgHeader& h = Headers[static_cast<size_t>(i)];
+    if (mail->Header.BodyOffset == TMsgHeader::NotStored) continue;  // unreadable body
+    h.MsgIdCrc = h.MsgIdNumber = h.ReplyCrc = h.ReplyNumber = 0;
+    // Only kludge lines count: a line that begins with ^A.
+    const std::string_view text = mail->BodyText();
+    size_t start = 0;
+    bool haveMsgId = false, haveReply = false;
+    while (start < text.size()) {
+      size_t end = text.find('\r', start);
+      if (end == std::string_view::npos) end = text.size();
+      std::string_view line = text.substr(start, end - start);
+      if (!line.empty() && line.front() == '\n') line.remove_prefix(1);
+      start = end + 1;
+      if (line.size() < 2 || line[0] != '\x01') continue;
+      const bool msgid = line.substr(1, 6) == "MSGID:";
+      const bool reply = line.substr(1, 6) == "REPLY:";
+      if ((!msgid || haveMsgId) && (!reply || haveReply)) continue;
+      std::string address, serial;
+      KludgeWords(line.substr(1), address, serial);
+      const uint32_t crc = Crc32OfString(address);
+      const uint32_t number = HexStrToInt(serial);
+      if (msgid) {
+        h.MsgIdCrc = crc;
+        h.MsgIdNumber = number;
+        haveMsgId = true;
+      } else {
+        h.ReplyCrc = crc;
+        h.ReplyNumber = number;
+        haveReply = true;
+      }
+    }
+    const TDateTime date = mail->GetPacketDate();
+    h.Created = date > 0 ? DateTimeToUnix(date) : 0;
+    h.Tossed = h.Created;
+  }
+  if (opened) CloseBody();
+  IndexChanged = true;
+  CloseIndex();
+}
+
+bool TArea::MatchesMask(int index, const TSearchRequest& request) const {
+  if (!IndexLoaded || index < 0 || index >= Count || static_cast<size_t>(index) >= Headers.size())
+    return false;
+  const TMsgHeader& h = Headers[static_cast<size_t>(index)];
+  if (!request.MatchesFlags(h.Flags)) return false;
+  if (request.ApplyOrigin && !request.Origin.Matches(h.FromName.View())) return false;
+  if (request.ApplyDestination && !request.Destination.Matches(h.ToName.View())) return false;
+  if (request.ApplySubject && !request.Subject.Matches(h.Subject.View())) return false;
+  if (!request.CreationDate.Matches(UnixToDateTime(h.Created))) return false;
+  return request.TossDate.Matches(UnixToDateTime(h.Tossed));
+}
+
+}  // namespace velmaris

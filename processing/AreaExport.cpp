@@ -1,0 +1,254 @@
+#include "processing/AreaExport.h"
+
+#include <algorithm>
+
+#include "core/ConfigStore.h"
+#include "core/NetLink.h"
+#include "core/Settings.h"
+#include "platform/Files.h"
+
+namespace velmaris {
+namespace {
+
+constexpr size_t kAttachSubjectMax = 71;
+
+void Tell(const TAreaExportOptions& options, const std::string& line) {
+  if (options.Problem) options.Problem(line);
+}
+
+std::vector<TFidoAddr> OwnAddresses(const TAreaExportOptions& options) {
+  if (!options.OwnAddresses.empty()) return options.OwnAddresses;
+  std::vector<TFidoAddr> own;
+  if (TConfigStore* store = GetConfigStore()) {
+    TLinkList& links = store->Uplinks();
+    for (int i = 0; i < links.GetCount(); ++i)
+      if (const TNetLink* link = links.GetItem(i)) own.push_back(link->SysopAddress.Address());
+  }
+  return own;
+}
+
+bool IsOwnAddress(const TAreaExportOptions& options, const TFidoAddr& address) {
+  const auto own = OwnAddresses(options);
+  return std::find(own.begin(), own.end(), address) != own.end();
+}
+
+std::string ZoneOutboundFor(const TAreaExportOptions& options, int32_t zone) {
+  if (options.ZoneOutbound) return options.ZoneOutbound(zone);
+  return GetUplinkOutbound(*GetSettings().Snapshot(), zone);
+}
+
+void SetupPacket(TOutPacket& packet, const TAreaExportOptions& options) {
+  if (options.Clock) packet.Clock = options.Clock;
+  if (options.Packer) packet.Packer = options.Packer;
+  if (options.PacketProcessorCommand) packet.PacketProcessorCommand = options.PacketProcessorCommand;
+}
+
+std::string Describe(const TArea& area, const TMsgHeader& h) {
+  return "message to " + h.ToName.Str() + " (\"" + h.Subject.Str() + "\") in " + area.Name;
+}
+
+// Reads message index for export: a copy of the stored mail with the flags
+// of the index; null when it is not waiting or its body cannot be read.
+std::unique_ptr<TMail> ReadWaiting(TArea& area, int index, const TAreaExportOptions& options) {
+  if (index < 0 || index >= area.Count) return nullptr;
+  const TMsgHeader stored = *area.HeaderPtr(index);
+  if (!(stored.Flags & MsgFlag::Send)) return nullptr;
+  auto mail = area.ReadMail(index);
+  if (!mail || mail->Header.BodyOffset == TMsgHeader::NotStored) {
+    Tell(options, Describe(area, stored) + " stays waiting: its body cannot be read");
+    return nullptr;
+  }
+  mail->Header.Flags = stored.Flags;
+  return mail;
+}
+
+// The attach of a prepared message: the file is listed only for a message
+// composed here that names an existing regular file.
+void PrepareAttach(TArea& area, TPreparedExport& p, const TAreaExportOptions& options) {
+  TMail& mail = *p.Mail;
+  if (!(mail.Header.Flags & MsgFlag::Attach)) return;
+  const std::string path = mail.Header.Subject.Str();
+  if (!IsOwnAddress(options, mail.Header.OrigAddr)) {
+    Tell(options, Describe(area, mail.Header) +
+                      ": no file attached, the message was not written here");
+    return;
+  }
+  if (path.empty() || !platform::FileExists(path)) {
+    Tell(options, Describe(area, mail.Header) + ": no file attached, " +
+                      (path.empty() ? std::string("no file named") : path + " is no file"));
+    return;
+  }
+  std::string bare = platform::NameOf(path);
+  if (bare.size() > kAttachSubjectMax) bare.resize(kAttachSubjectMax);
+  if (!ReplaceBodySubject(mail, bare)) return;
+  p.AttachPath = path;
+  p.NewSubject = bare;
+}
+
+// After the packet is out: the attach goes into the flow file, the stored
+// header gets its new subject and Sent.
+void Finish(TArea& area, TNetLink& link, const TPreparedExport& p,
+            const TAreaExportOptions& options) {
+  TMsgHeader& header = *area.HeaderPtr(p.Index);
+  if (!p.AttachPath.empty()) {
+    try {
+      link.AppendToFlowFile(p.AttachPath, false);
+      header.Subject = p.NewSubject;
+    } catch (const std::exception& e) {
+      Tell(options, Describe(area, header) + ": the file " + p.AttachPath +
+                        " could not be listed: " + e.what());
+    }
+  }
+  area.ChangeHeaderFlags(p.Index, MsgFlag::Send, FlagOperation::Clear);
+  area.ChangeHeaderFlags(p.Index, MsgFlag::Sent, FlagOperation::Set);
+}
+
+// Ends a use of the index in which the export changed nothing: an index
+// file that did not exist is not written (nothing to keep), but changes the
+// opening made (the marks of the last import) are kept.
+void ReleaseUnchanged(TArea& area, bool fileExisted) {
+  if (fileExisted && area.IndexChanged) {
+    area.CloseIndex();
+  } else {
+    area.ReleaseIndex();
+  }
+}
+
+bool IndexFileExists(const TArea& area) {
+  return platform::FileExists(area.FilePath(".PackedIndex"));
+}
+
+void PutU16At(std::string& body, size_t at, uint16_t value) {
+  body[at] = static_cast<char>(value & 0xFF);
+  body[at + 1] = static_cast<char>(value >> 8);
+}
+
+}  // namespace
+
+bool ReplaceBodySubject(TMail& mail, const std::string& subject) {
+  const std::string& body = mail.Body;
+  size_t at = MailBodyOffset::ToName;
+  for (int name = 0; name < 3; ++name) {
+    const size_t end = body.find('\0', at);
+    if (end == std::string::npos) return false;
+    at = end + 1;
+  }
+  const size_t toEnd = body.find('\0', MailBodyOffset::ToName);
+  const size_t fromEnd = body.find('\0', toEnd + 1);
+  const size_t textStart = std::max<size_t>(at, mail.Header.TextOffset);
+  if (textStart > body.size()) return false;
+  std::string fresh = body.substr(0, fromEnd + 1);
+  fresh += subject;
+  fresh += '\0';
+  const size_t textOffset = fresh.size();
+  if (textOffset > 0xFFFF) return false;
+  fresh.append(body, textStart, std::string::npos);
+  mail.Body = std::move(fresh);
+  mail.Header.TextOffset = static_cast<uint16_t>(textOffset);
+  mail.Header.BodyLength = static_cast<uint32_t>(mail.Body.size());
+  mail.Header.Subject = subject;
+  return true;
+}
+
+bool ExportMessage(TArea& area, int index, TOutPacket& packet,
+                   std::vector<TPreparedExport>& prepared, const TAreaExportOptions& options) {
+  auto mail = ReadWaiting(area, index, options);
+  if (!mail) return false;
+  TPreparedExport p;
+  p.Index = index;
+  p.Mail = std::move(mail);
+  PrepareAttach(area, p, options);
+  if (area.AreaType == AreaTypeCode::Echomail && area.Uplink &&
+      p.Mail->Body.size() >= MailBodyOffset::Date) {
+    const TFidoAddr own = area.Uplink->SysopAddress.Address();
+    const TFidoAddr boss = area.Uplink->UplinkAddress.Address();
+    PutU16At(p.Mail->Body, MailBodyOffset::OrigNode, own.Node);
+    PutU16At(p.Mail->Body, MailBodyOffset::OrigNet, own.Net);
+    PutU16At(p.Mail->Body, MailBodyOffset::DestNode, boss.Node);
+    PutU16At(p.Mail->Body, MailBodyOffset::DestNet, boss.Net);
+  }
+  packet.AddMail(p.Mail.get());
+  prepared.push_back(std::move(p));
+  return true;
+}
+
+int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
+  if (area.Uplink == nullptr) return 0;
+  const bool existed = IndexFileExists(area);
+  if (!area.OpenIndex()) return 0;
+  TNetLink& link = *area.Uplink;
+  const TFidoAddr own = link.SysopAddress.Address();
+  TOutPacket packet;
+  packet.Uplink = &link;
+  SetupPacket(packet, options);
+  std::vector<TPreparedExport> prepared;
+  const bool opened = area.OpenBody();
+  for (int i = 0; i < area.Count; ++i) {
+    const TMsgHeader& h = *area.HeaderPtr(i);
+    if ((h.Flags & MsgFlag::Send) && !(h.Flags & MsgFlag::Crash) && h.OrigAddr == own)
+      ExportMessage(area, i, packet, prepared, options);
+  }
+  if (opened) area.CloseBody();
+  if (prepared.empty()) {
+    ReleaseUnchanged(area, existed);
+    return 0;
+  }
+  const TPacketWriteResult result = packet.WritePacket(true);
+  if (!result.Ok) {
+    Tell(options, std::to_string(prepared.size()) + " messages of area " + area.Name +
+                      " stay waiting: " + result.Error);
+    packet.ClearQueue();
+    ReleaseUnchanged(area, existed);
+    return 0;
+  }
+  for (const auto& p : prepared) Finish(area, link, p, options);
+  area.CloseIndex();
+  return static_cast<int>(prepared.size());
+}
+
+bool ExportCrash(TArea& area, int index, const TAreaExportOptions& options) {
+  auto mail = ReadWaiting(area, index, options);
+  if (!mail) return false;
+  TPreparedExport p;
+  p.Index = index;
+  p.Mail = std::move(mail);
+  PrepareAttach(area, p, options);
+  const TFidoAddr dest = p.Mail->Header.DestAddr;
+  TNetLink link(ZoneOutboundFor(options, dest.Zone));
+  link.Name = "Crash " + FidoAddressToStr(dest);
+  link.SysopAddress.SetAddress(p.Mail->Header.OrigAddr);
+  link.UplinkAddress.SetAddress(dest);
+  link.UsePacker = false;
+  TOutPacket packet;
+  packet.Uplink = &link;
+  SetupPacket(packet, options);
+  packet.AddMail(p.Mail.get());
+  const TPacketWriteResult result = packet.WritePacket(false);
+  if (!result.Ok) {
+    Tell(options, Describe(area, p.Mail->Header) + " stays waiting: " + result.Error);
+    return false;
+  }
+  Finish(area, link, p, options);
+  return true;
+}
+
+int ExportDirect(TArea& area, const TAreaExportOptions& options) {
+  const bool existed = IndexFileExists(area);
+  if (!area.OpenIndex()) return 0;
+  int count = 0;
+  const bool opened = area.OpenBody();
+  for (int i = 0; i < area.Count; ++i) {
+    const uint16_t flags = area.HeaderPtr(i)->Flags;
+    if ((flags & MsgFlag::Send) && (flags & MsgFlag::Crash) && ExportCrash(area, i, options))
+      ++count;
+  }
+  if (opened) area.CloseBody();
+  if (count == 0) {
+    ReleaseUnchanged(area, existed);
+  } else {
+    area.CloseIndex();
+  }
+  return count;
+}
+
+}  // namespace velmaris

@@ -1,0 +1,75 @@
+// Export of an area's waiting messages (flag Send): to the area's uplink, as
+// one packet in the uplink's outbound directory (packed into the day's
+// bundle and listed in its flow file), or, for crash mail, each message in
+// a packet of its own for its destination.
+//
+// A message is marked Sent (Send cleared) only when its packet was written
+// and listed; when the write fails it keeps Send and the reason goes to
+// the problem list. A file attach lists the file named in the subject in
+// the flow file only for a message composed here (its origin is one of the
+// point's own addresses) that names an existing regular file; the subject
+// then becomes the bare file name. Echomail leaves with the origin net and
+// node of the uplink's own address and the destination net and node of the
+// uplink.
+//
+// The caller holds the area's exclusive lock.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Area.h"
+#include "core/FidoAddress.h"
+#include "processing/OutPacket.h"
+
+namespace velmaris {
+
+struct TAreaExportOptions {
+  // The point's own addresses (messages composed here). Empty: the own
+  // addresses of the configured uplinks.
+  std::vector<TFidoAddr> OwnAddresses;
+  // The outbound directory for a destination zone (crash mail). Unset: the
+  // configured one (GetUplinkOutbound of the settings).
+  std::function<std::string(int32_t zone)> ZoneOutbound;
+  // Passed to every packet writer when set.
+  std::function<TDateTime()> Clock;
+  TBundlePacker Packer;
+  std::function<std::string()> PacketProcessorCommand;
+  // Receives a line for every message that stays waiting or whose file
+  // was not attached, and why.
+  std::function<void(const std::string&)> Problem;
+};
+
+// A message prepared for a packet: the copy that goes out and what is to be
+// done to the stored one once the packet is out.
+struct TPreparedExport {
+  int Index = -1;
+  std::unique_ptr<TMail> Mail;  // the copy handed to the packet
+  std::string AttachPath;       // the file to list, "" for none
+  std::string NewSubject;       // the stored subject afterwards ("" keeps it)
+};
+
+// The messages with Send and without Crash whose origin is the own address
+// of the area's uplink go into one packet for that uplink. The number of
+// messages exported (marked Sent). Nothing waiting: no file is written,
+// the index is not written either.
+int ExportToUplink(TArea& area, const TAreaExportOptions& options = {});
+// Every message with Send and Crash in a packet of its own for its
+// destination; the number exported.
+int ExportDirect(TArea& area, const TAreaExportOptions& options = {});
+
+// Prepares message index for the uplink's packet and adds it to the packet;
+// false when it is not waiting or cannot be read.
+bool ExportMessage(TArea& area, int index, TOutPacket& packet,
+                   std::vector<TPreparedExport>& prepared, const TAreaExportOptions& options);
+// Exports one crash message in a packet of its own; true when it was sent.
+bool ExportCrash(TArea& area, int index, const TAreaExportOptions& options);
+
+// The body with another subject (the three names rebuilt, the text moved);
+// TextOffset and BodyLength of the header follow. False for a body that does
+// not hold the names and the text.
+bool ReplaceBodySubject(TMail& mail, const std::string& subject);
+
+}  // namespace velmaris

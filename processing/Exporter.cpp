@@ -1,0 +1,171 @@
+#include "processing/Exporter.h"
+
+#include <atomic>
+
+#include "core/Area.h"
+#include "core/ConfigStore.h"
+#include "core/Mail.h"
+#include "core/MailBox.h"
+#include "core/NetLink.h"
+#include "core/Report.h"
+#include "core/Settings.h"
+#include "platform/Dispatcher.h"
+
+namespace velmaris {
+namespace {
+
+std::atomic<TOutboundRescan*> gRescan{nullptr};
+
+constexpr const char* kReportFrom = "Integrated Tosser";
+constexpr const char* kReportSubject = "Export Log";
+constexpr const char* kReportTitle = "The Velmaris 95 Export Process";
+
+void OnMainThread(const std::function<void()>& fn) { platform::GetDispatcher().Send(fn); }
+
+bool HasWaiting(TArea& area) {
+  if (area.SendCount < 0) area.RecountFlags();
+  return area.SendCount > 0;
+}
+
+}  // namespace
+
+TOutboundRescan* GetOutboundRescan() { return gRescan.load(); }
+void SetOutboundRescan(TOutboundRescan* rescan) { gRescan.store(rescan); }
+
+std::string CounterText(int count) { return count >= 1 ? std::to_string(count) : "None"; }
+
+TExporter::TExporter(TExportView* view) : view_(view) {}
+
+TExporter::~TExporter() { Wait(); }
+
+void TExporter::Start() {
+  Wait();
+  running_.store(true);
+  thread_ = std::thread([this] { Run(); });
+}
+
+void TExporter::Wait() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TExporter::LogLine(const std::string& text) {
+  const TDateTime now = Clock ? Clock() : Now();
+  const std::string line = FormatShortDate(now) + " " + FormatMacroTime(now) + "  " + text;
+  log_.push_back(line);
+  if (view_) OnMainThread([this, line] { view_->ExportLog(line); });
+}
+
+void TExporter::Status(const std::string& text) {
+  if (!view_) return;
+  const int e = EchoMails, n = NetMails, c = CrashMails;
+  OnMainThread([this, text, e, n, c] { view_->ExportStatus(text, e, n, c); });
+}
+
+bool TExporter::LockArea(TArea& area, const std::string& waitingText) {
+  Status(waitingText);
+  if (area.WaitLock(true, [this] { return Aborted(); })) return true;
+  LogLine("Area " + area.Name + " skipped: the export was aborted while waiting for it.");
+  return false;
+}
+
+void TExporter::UnlockArea(TArea& area) {
+  OnMainThread([&area] { area.Unlock(); });
+}
+
+void TExporter::Run() {
+  running_.store(true);
+  log_.clear();
+  EchoMails = NetMails = CrashMails = 0;
+  TConfigStore* store = GetConfigStore();
+  TAreaList* areas = Areas ? Areas : (store ? &store->Areas() : GetAreaList());
+  TLinkList* uplinks = Uplinks ? Uplinks : (store ? &store->Uplinks() : nullptr);
+  if (view_) OnMainThread([this] { view_->ExportStarted(); });
+  LogLine("Starting export.");
+  if (UpdateOutbounds) {
+    UpdateOutbounds();
+  } else if (uplinks) {
+    uplinks->UpdateOutbounds(*GetSettings().Snapshot());
+  }
+  Status("Starting export.");
+
+  TAreaExportOptions options = AreaOptions;
+  options.Problem = [this](const std::string& line) { LogLine(line); };
+  std::vector<TArea*> list = areas ? areas->Areas() : std::vector<TArea*>{};
+
+  // Echomail.
+  for (TArea* area : list) {
+    if (area->AreaType != AreaTypeCode::Echomail || !HasWaiting(*area)) continue;
+    if (!LockArea(*area, "Waiting for access to " + area->Name + " ...")) continue;
+    Status("Scanning " + area->Name + " ...");
+    const int n = ExportToUplink(*area, options);
+    EchoMails += n;
+    if (n > 0) LogLine(std::to_string(n) + " messages from area " + area->Name + " exported.");
+    UnlockArea(*area);
+    Status("Processed area " + area->Name + " .");
+  }
+  LogLine(EchoMails > 0 ? std::to_string(EchoMails) + " echomails exported."
+                        : "No echomail to export");
+
+  // Netmail, once per uplink.
+  for (TArea* area : list) {
+    if (area->AreaType != AreaTypeCode::Netmail || !HasWaiting(*area) || !uplinks) continue;
+    for (int u = 0; u < uplinks->GetCount(); ++u) {
+      TNetLink* link = uplinks->GetItem(u);
+      if (!link) continue;
+      if (!LockArea(*area, "Waiting  for access to " + area->Name + " ...")) break;
+      area->SetUplink(link);
+      Status("Scanning netmail  in " + area->Name + " for " + link->Name + " ...");
+      const int n = ExportToUplink(*area, options);
+      NetMails += n;
+      if (n > 0)
+        LogLine(std::to_string(n) + " netmails from area " + area->Name + " with uplink " +
+                link->Name + " exported.");
+      area->SetUplink(nullptr);
+      UnlockArea(*area);
+    }
+  }
+  LogLine(NetMails > 0 ? std::to_string(NetMails) + " netmails exported."
+                       : "No netmail to export.");
+
+  // Crash mail: every netmail area again.
+  for (TArea* area : list) {
+    if (area->AreaType != AreaTypeCode::Netmail || !HasWaiting(*area)) continue;
+    if (!LockArea(*area, "Waiting  for access to " + area->Name + " ...")) continue;
+    Status("Scanning " + area->Name + " for crashmail ...");
+    const int n = ExportDirect(*area, options);
+    CrashMails += n;
+    UnlockArea(*area);
+    if (n > 0) LogLine(std::to_string(n) + " crashmails from area " + area->Name + " exported.");
+  }
+  Status("Crashmail processed.");
+  if (CrashMails > 0) LogLine(std::to_string(CrashMails) + " crashmails exported.");
+
+  LogLine(std::to_string(EchoMails + NetMails + CrashMails) + " messages exported.");
+  Status("Done");
+  LogLine("Export finished.");
+
+  const bool report = PostReport ? *PostReport : GetSettings().Snapshot()->ExportReport();
+  if (report) WriteReportMessage(kReportFrom, "Sysop", kReportSubject, kReportTitle, log_);
+
+  OnMainThread([] {
+    if (TOutboundRescan* rescan = GetOutboundRescan()) rescan->RescanOutbound();
+  });
+  if (view_) OnMainThread([this] { view_->ExportFinished(); });
+  running_.store(false);
+
+  if (PendingCall) {
+    OnMainThread([this] {
+      const TMailBox* call = PendingCall;
+      PendingCall = nullptr;
+      platform::GetDispatcher().ProcessMessages();
+      if (!call) return;
+      if (Call) {
+        Call(*call);
+      } else {
+        call->StartMailer();
+      }
+    });
+  }
+}
+
+}  // namespace velmaris

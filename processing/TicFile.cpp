@@ -1,0 +1,240 @@
+#include "processing/TicFile.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <memory>
+
+#include "core/ConfigStore.h"
+#include "core/Crc.h"
+#include "core/TextHelpers.h"
+#include "platform/Files.h"
+
+namespace velmaris {
+
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+std::string TrimLeft(const std::string& s) {
+  size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  return s.substr(i);
+}
+
+std::string TrimRight(std::string s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
+  return s;
+}
+
+std::optional<uint32_t> ParseHex32(std::string_view text) {
+  if (text.empty() || text.size() > 8) return std::nullopt;
+  uint32_t value = 0;
+  for (char c : text) {
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else return std::nullopt;
+    value = (value << 4) | static_cast<uint32_t>(digit);
+  }
+  return value;
+}
+
+std::string Hex8(uint32_t v) {
+  char buf[9];
+  std::snprintf(buf, sizeof buf, "%08X", v);
+  return buf;
+}
+
+struct Fd {
+  int fd = -1;
+  explicit Fd(int f) : fd(f) {}
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// The real path of an existing directory, with a trailing "/"; "" when it
+// cannot be resolved.
+std::string RealDir(const std::string& dir) {
+  std::unique_ptr<char, decltype(&::free)> real(::realpath(dir.c_str(), nullptr), &::free);
+  if (!real) return {};
+  std::string s(real.get());
+  if (s.empty() || s.back() != '/') s += '/';
+  return s;
+}
+
+// Copies source to target through a temporary file beside the target,
+// computing the CRC-32 of the bytes copied. When expected is given and
+// differs, nothing is replaced. The target is replaced by rename, so a link
+// standing at its name is replaced, never followed.
+enum class CopyResult { Ok, Failed, CrcMismatch };
+CopyResult CopyWithCrc(const std::string& source, const std::string& target,
+                       std::optional<uint32_t> expected, uint32_t& crc) {
+  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (in.fd < 0) return CopyResult::Failed;
+  const std::string temp = target + ".$tic";
+  ::unlink(temp.c_str());
+  Fd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (out.fd < 0) return CopyResult::Failed;
+  auto fail = [&](CopyResult r) {
+    ::unlink(temp.c_str());
+    return r;
+  };
+  uint32_t reg = 0xFFFFFFFFu;
+  std::string buf(1 << 16, '\0');
+  for (;;) {
+    const ssize_t n = ::read(in.fd, buf.data(), buf.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail(CopyResult::Failed);
+    if (n == 0) break;
+    reg = Crc32Update(reg, buf.data(), static_cast<size_t>(n));
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(out.fd, buf.data() + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) return fail(CopyResult::Failed);
+      done += w;
+    }
+  }
+  crc = ~reg;
+  if (expected && *expected != crc) return fail(CopyResult::CrcMismatch);
+  if (::fsync(out.fd) != 0) return fail(CopyResult::Failed);
+  if (::rename(temp.c_str(), target.c_str()) != 0) return fail(CopyResult::Failed);
+  return CopyResult::Ok;
+}
+
+}  // namespace
+
+TTicFile TTicFile::Parse(std::string_view text) {
+  TTicFile tic;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string rest(text.substr(pos, end - pos));
+    pos = end;
+    while (pos < text.size() && (text[pos] == '\r' || text[pos] == '\n')) ++pos;
+
+    std::string keyword;
+    CutFirstWordOrQuoted(rest, keyword);
+    keyword = Upper(keyword);
+    if (keyword == "AREA" || keyword == "FILE" || keyword == "CRC") {
+      std::string word;
+      CutFirstWordOrQuoted(rest, word);
+      if (keyword == "AREA") {
+        tic.Area = word;
+      } else if (keyword == "FILE") {
+        tic.File = word;
+      } else {
+        tic.Crc = ParseHex32(word);
+        tic.BadCrcText = !tic.Crc.has_value();
+      }
+    } else if (keyword == "DESC") {
+      tic.Desc = TrimRight(TrimLeft(rest));
+    } else if (keyword == "LDESC") {
+      tic.LDesc.push_back(TrimRight(TrimLeft(rest)));
+    }
+  }
+  return tic;
+}
+
+std::vector<std::string> TTicFile::DescriptionLines() const {
+  if (!LDesc.empty()) return LDesc;
+  return {Desc};
+}
+
+bool IsSafeTicName(std::string_view name) {
+  if (name.empty() || name.size() > 255) return false;
+  if (name == "." || name == "..") return false;
+  for (unsigned char c : name) {
+    if (c < 32 || c == 127) return false;
+    if (c == '/' || c == '\\' || c == ':') return false;  // separators, drives
+  }
+  return true;
+}
+
+TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticName,
+                           const std::string& fileBase) {
+  TTicOutcome out;
+  const std::string errors = "TIC file " + ticName + " contains errors.";
+  std::string text;
+  try {
+    const std::string path = inbound + ticName;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_size) > kMaxTicFileSize) {
+      out.LogLines = {errors, "TIC file " + ticName + " is larger than " +
+                                  std::to_string(kMaxTicFileSize) + " bytes."};
+      return out;
+    }
+    text = platform::ReadFile(path);
+  } catch (const platform::EFile&) {
+    // A read error ends the reading quietly: what was read counts.
+  }
+  if (text.size() > kMaxTicFileSize) text.resize(kMaxTicFileSize);
+  const TTicFile tic = TTicFile::Parse(text);
+  if (tic.Area.empty() || tic.File.empty() || tic.BadCrcText) {
+    out.LogLines = {errors};
+    return out;
+  }
+  if (!IsSafeTicName(tic.Area) || !IsSafeTicName(tic.File)) {
+    out.LogLines = {errors, "TIC file " + ticName + " names an area or a file that cannot be used"
+                            " as a file name."};
+    return out;
+  }
+
+  const std::string notMoved =
+      "File " + tic.File + " could not be moved to area " + tic.Area + " .";
+  out.Result = TTicResult::NotMoved;
+  const auto found = platform::FindNoCase(inbound, tic.File);
+  if (!found || !platform::FileExists(inbound + *found)) {
+    out.LogLines = {notMoved, "File " + tic.File + " is not in the inbound directory."};
+    return out;
+  }
+  // The target folder must lie inside the file base also after links are
+  // resolved.
+  const std::string areaDir = platform::WithSlash(fileBase) + tic.Area + "/";
+  ForceDirectoryPath(areaDir);
+  const std::string realBase = RealDir(fileBase);
+  const std::string realArea = RealDir(areaDir);
+  if (realBase.empty() || realArea.empty() || realArea.size() <= realBase.size() ||
+      realArea.compare(0, realBase.size(), realBase) != 0) {
+    out.LogLines = {notMoved, "The folder of area " + tic.Area + " lies outside the file base."};
+    return out;
+  }
+  uint32_t crc = 0;
+  const CopyResult copied = CopyWithCrc(inbound + *found, realArea + tic.File, tic.Crc, crc);
+  if (copied == CopyResult::CrcMismatch) {
+    out.LogLines = {notMoved, "File " + tic.File + " has the CRC " + Hex8(crc) +
+                                  ", the TIC file announces " + Hex8(*tic.Crc) + "."};
+    return out;
+  }
+  if (copied != CopyResult::Ok) {
+    out.LogLines = {notMoved};
+    return out;
+  }
+  std::string description;
+  for (const std::string& line : tic.DescriptionLines()) description += line + "\n";
+  try {
+    platform::WriteFileAtomic(realArea + tic.File + ".Txt", description);
+  } catch (const platform::EFile&) {
+    out.LogLines.push_back("The description of " + tic.File + " could not be written.");
+  }
+  ::unlink((inbound + *found).c_str());
+  ::unlink((inbound + ticName).c_str());
+  out.Result = TTicResult::Moved;
+  out.LogLines.insert(out.LogLines.begin(),
+                      "File " + tic.File + " has been moved to area " + tic.Area + " .");
+  return out;
+}
+
+}  // namespace velmaris

@@ -1,0 +1,61 @@
+// TIC file-echo announcements: a text file beside a received file that names
+// the file echo (AREA), the file (FILE), its description (DESC, LDESC) and its
+// CRC-32 (CRC). The tosser copies the announced file into the file base below
+// the area's folder and writes the description beside it.
+//
+// AREA and FILE come from the remote system: they are used as names only
+// when they hold no path separator, no drive or absolute form, no control
+// character and are not "." or "..", and the copy is checked to stay inside
+// the file base.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmaris {
+
+// The largest TIC file that is read.
+inline constexpr size_t kMaxTicFileSize = 64 * 1024;
+
+struct TTicFile {
+  std::string Area;
+  std::string File;
+  std::string Desc;
+  std::vector<std::string> LDesc;
+  std::optional<uint32_t> Crc;  // the announced CRC-32
+  bool BadCrcText = false;      // a CRC line that is no hexadecimal number
+
+  // Reads the lines (ended by CR, LF or both): the first word, upper-cased,
+  // is the keyword; the last AREA, FILE, DESC and CRC win, LDESC lines add
+  // up; other lines are passed over.
+  static TTicFile Parse(std::string_view text);
+  // The description file's lines: the long description, else the
+  // description as its one line.
+  std::vector<std::string> DescriptionLines() const;
+};
+
+// Whether a name from a TIC file may be used as one file or folder name.
+bool IsSafeTicName(std::string_view name);
+
+// What became of one TIC file.
+enum class TTicResult {
+  Moved,       // file copied, description written, both inbound files deleted
+  Errors,      // no AREA or FILE, a hostile name, an unreadable TIC file
+  NotMoved,    // the file is missing, its CRC differs, or the copy failed
+};
+
+struct TTicOutcome {
+  TTicResult Result = TTicResult::Errors;
+  std::vector<std::string> LogLines;  // the log lines, without time stamps
+};
+
+// Processes the TIC file ticName in the inbound directory against the file
+// base (both ending in "/"). The files stay in the inbound directory unless
+// the result is Moved.
+TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticName,
+                           const std::string& fileBase);
+
+}  // namespace velmaris

@@ -1,0 +1,707 @@
+#include "processing/Tosser.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+
+#include "archive/Packer.h"
+#include "archive/PackerConfig.h"
+#include "core/Area.h"
+#include "core/ConfigStore.h"
+#include "core/Crc.h"
+#include "core/Mail.h"
+#include "core/NetLink.h"
+#include "core/Report.h"
+#include "core/SerialCounter.h"
+#include "core/Settings.h"
+#include "platform/CodePage.h"
+#include "platform/Dispatcher.h"
+#include "platform/Files.h"
+#include "platform/Prompter.h"
+#include "processing/DupeChecker.h"
+#include "processing/GlobalDupeChecker.h"
+#include "processing/MailPacket.h"
+#include "processing/OutPacket.h"
+#include "processing/TicFile.h"
+
+namespace velmaris {
+
+namespace {
+
+std::atomic<bool> gRunning{false};
+
+constexpr uint16_t kTossedFlags = MsgFlag::New | MsgFlag::Unread;  // 0x2004
+constexpr size_t kDupeKeyBytes = 190;
+constexpr const char* kTempBundleName = "Import.Me";
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
+
+std::string TwoDigits(int v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d", v);
+  return buf;
+}
+
+std::string ClockText(TDateTime t) {
+  const TDateTimeParts p = DecodeDateTime(t);
+  return TwoDigits(p.Hour) + ":" + TwoDigits(p.Minute) + ":" + TwoDigits(p.Second);
+}
+
+std::string Utf8(const std::string& ansi) { return platform::ToUtf8(ansi, platform::AnsiCodePage()); }
+
+// Moves a file into dir under its name, or under name + "." + a number when
+// that name is taken. The name it got, or "" when it could not be moved.
+std::string MoveUnique(const std::string& from, const std::string& dir, const std::string& name) {
+  for (int n = 0; n < 1000; ++n) {
+    const std::string target = n == 0 ? name : name + "." + std::to_string(n);
+    try {
+      if (platform::RenameNoReplace(from, dir + target)) return target;
+    } catch (const platform::EFile&) {
+      return {};
+    }
+  }
+  return {};
+}
+
+// Renames a file inside its directory to the damaged-packet name (numbered
+// when taken). The new name, or "" when it could not be renamed.
+std::string RenameDamaged(const std::string& dir, const std::string& name) {
+  const std::string bad = DamagedPacketName(name);
+  const std::string stem = bad.substr(0, bad.size() - 4);
+  for (int n = 0; n < 1000; ++n) {
+    const std::string target = n == 0 ? bad : stem + "-" + std::to_string(n) + ".bad";
+    try {
+      if (platform::RenameNoReplace(dir + name, dir + target)) return target;
+    } catch (const platform::EFile&) {
+      return {};
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+uint32_t DupeKeyOf(const std::string& packedMessage) {
+  return Crc32OfBuffer(packedMessage.data(), std::min(packedMessage.size(), kDupeKeyBytes));
+}
+
+std::string DamagedPacketName(const std::string& name) {
+  const size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || dot == 0) return name + ".bad";
+  return name.substr(0, dot) + ".bad";
+}
+
+// --- Thread -----------------------------------------------------------------------
+
+TTosser::TTosser(TTosserSetup setup) : setup_(setup) {}
+
+TTosser::~TTosser() {
+  if (worker_.joinable()) worker_.join();
+}
+
+bool TTosser::Running() { return gRunning.load(); }
+
+bool TTosser::Start() {
+  if (worker_.joinable()) {
+    if (!finished_.load()) return false;
+    worker_.join();
+  }
+  if (gRunning.exchange(true)) return false;
+  abort_.store(false);
+  finished_.store(false);
+  platform::Dispatcher* dispatcher = &platform::GetDispatcher();
+  worker_ = std::thread([this, dispatcher] {
+    Run();
+    gRunning.store(false);
+    finished_.store(true);
+    // Wakes a main thread that waits for the end.
+    dispatcher->Post([] {});
+  });
+  return true;
+}
+
+bool TTosser::Execute() {
+  if (gRunning.exchange(true)) return false;
+  abort_.store(false);
+  finished_.store(false);
+  Run();
+  gRunning.store(false);
+  finished_.store(true);
+  return true;
+}
+
+std::vector<std::string> TTosser::Log() const {
+  std::lock_guard guard(logMutex_);
+  return log_;
+}
+
+// --- Hand-over and reporting ---------------------------------------------------------
+
+void TTosser::OnMain(const std::function<void()>& task) { platform::GetDispatcher().Send(task); }
+
+void TTosser::LogLine(const std::string& text) {
+  const TDateTime now = Now();
+  const std::string line = FormatShortDate(now) + " " + ClockText(now) + "  " + text;
+  {
+    std::lock_guard guard(logMutex_);
+    log_.push_back(line);
+  }
+  if (setup_.View) OnMain([&] { setup_.View->AddLogLine(line); });
+}
+
+void TTosser::Caption(const std::string& caption) {
+  if (setup_.View) OnMain([&] { setup_.View->SetCaption(caption); });
+}
+
+void TTosser::Status(const std::string& text) { Caption("Import - " + text); }
+
+std::string TTosser::Elapsed() const {
+  long seconds = std::lround((Now() - start_) * 86400.0);
+  if (seconds < 0) seconds = 0;
+  return TwoDigits(static_cast<int>(seconds / 3600)) + ":" +
+         TwoDigits(static_cast<int>(seconds / 60 % 60)) + ":" +
+         TwoDigits(static_cast<int>(seconds % 60));
+}
+
+void TTosser::ShowCounters() {
+  if (!setup_.View) return;
+  const TTossCounters c = counters_;
+  const std::string elapsed = Elapsed();
+  OnMain([&] {
+    setup_.View->SetPackets(c.Packets);
+    setup_.View->SetTossed(c.Read);
+    setup_.View->SetWritten(c.Written);
+    setup_.View->SetTossTime(elapsed);
+  });
+}
+
+// --- The run ---------------------------------------------------------------------------
+
+void TTosser::Run() {
+  try {
+    Begin();
+    ForceDirectoryPath(backupDir_);
+    if (values_->ProcessTIC()) ProcessTicFiles();
+    if (!platform::DirExists(backupDir_)) {
+      OnMain([] { platform::GetPrompter().Error("Could not create backup directory !"); });
+      Caption("Import - Aborted on error!");
+      counters_.Failed = true;
+      if (setup_.View) OnMain([&] { setup_.View->RunFinished(); });
+      return;
+    }
+    Caption("Import - Deleting old backups.");
+    ClearBackups();
+    LogLine("Starting import");
+    UnpackBundles();
+    TossPackets();
+    if (Aborted()) {
+      counters_.Aborted = true;
+      LogLine("Import aborted by user!");
+    }
+    WriteAreas();
+    MoveToBackup();
+    SaveDupes();
+    Finish();
+  } catch (const std::exception& e) {
+    counters_.Failed = true;
+    LogLine(std::string("Import stopped by an error: ") + e.what());
+    Caption("Import - Aborted on error!");
+    if (setup_.View) OnMain([&] { setup_.View->RunFinished(); });
+  }
+}
+
+void TTosser::Begin() {
+  if (!setup_.Store) throw std::logic_error("the tosser needs a configuration store");
+  {
+    std::lock_guard guard(logMutex_);
+    log_.clear();
+  }
+  counters_ = {};
+  start_ = Now();
+  seenPackets_.clear();
+  tossedPackets_.clear();
+  runBackups_.clear();
+  areasByName_.clear();
+  uplinks_.clear();
+
+  TConfigStore& store = *setup_.Store;
+  values_ = store.Values();
+  inbound_ = platform::WithSlash(values_->InboundDir());
+  backupDir_ = inbound_ + "Backup/";
+  keptDir_ = backupDir_ + kKeptBackupFolder + "/";
+  packers_ = setup_.Packers ? setup_.Packers : GetPackerList();
+  dupes_ = setup_.Dupes;
+
+  // The lists are read on the main thread, where they change.
+  OnMain([&] {
+    if (setup_.View) {
+      setup_.View->RunStarted();
+      setup_.View->SetCaption("Import - Processing new mail");
+    }
+    for (TArea* area : store.Areas().Areas())
+      if (!area->IsSeparator()) areasByName_.emplace(Upper(area->Name), area);
+    TLinkList& links = store.Uplinks();
+    for (int i = 0; i < links.GetCount(); ++i)
+      if (TNetLink* link = links.GetItem(i)) uplinks_.push_back(link);
+    if (!dupes_) {
+      if (!IsDupeCheckerOpen()) OpenDupeChecker(store.StartDirectory());
+      dupes_ = &GetDupeChecker();
+    }
+  });
+  if (setup_.Filters) setup_.Filters->ResetMatches();
+}
+
+// --- TIC files ----------------------------------------------------------------------
+
+void TTosser::ProcessTicFiles() {
+  auto tics = platform::ScanDir(inbound_, "*.TIC");
+  if (tics.empty()) return;
+  Caption("Import - Processing TIC files.");
+  for (const auto& tic : tics) {
+    if (Aborted()) break;
+    ProcessTic(tic.name);
+  }
+  Caption("Import - TIC files processed.");
+}
+
+void TTosser::ProcessTic(const std::string& name) {
+  const TTicOutcome outcome = ProcessTicFile(inbound_, name, values_->FileBaseDir());
+  for (const std::string& line : outcome.LogLines) LogLine(line);
+}
+
+// --- Backups ------------------------------------------------------------------------
+
+void TTosser::ClearBackups() {
+  // Files only: the folder of kept backups stays.
+  for (const auto& entry : platform::ScanDir(backupDir_, "*", true, false))
+    ::unlink((backupDir_ + entry.name).c_str());
+}
+
+void TTosser::MoveToBackup() {
+  const bool keep = counters_.WriteFailed;
+  std::string target = backupDir_;
+  if (keep && ForceDirectoryPath(keptDir_)) target = keptDir_;
+  for (const std::string& name : tossedPackets_) {
+    if (!MoveUnique(inbound_ + name, target, name).empty())
+      LogLine("Packet " + name + " has been moved to the backup directory.");
+    else
+      LogLine("Packet " + name + " left in Inbound .");
+  }
+  if (!keep) return;
+  for (const std::string& name : runBackups_) MoveUnique(backupDir_ + name, target, name);
+  LogLine("An area could not be written: the packets and bundles of this run are kept in " +
+          target + " .");
+}
+
+// --- Bundles ------------------------------------------------------------------------
+
+void TTosser::UnpackBundles() {
+  for (const char* mask : kBundleMasks) {
+    if (Aborted()) break;
+    for (const auto& entry : platform::ScanDir(inbound_, mask)) {
+      if (Aborted()) break;
+      UnpackBundle(entry.name);
+    }
+  }
+}
+
+void TTosser::UnpackBundle(const std::string& name) {
+  const std::string path = inbound_ + name;
+  TPacker* packer = packers_ ? packers_->FindPackerForFile(path) : nullptr;
+  if (!packer) {
+    LogLine("No unpacker for bundle " + name + "!");
+    return;
+  }
+  std::string archive = path;
+  const std::string temp = inbound_ + kTempBundleName;
+  const bool copyFirst = (packer->GetLongNameFlags() & 4u) == 0;
+  if (copyFirst) {
+    try {
+      ::chmod(temp.c_str(), 0644);
+      platform::WriteFileAtomic(temp, platform::ReadFile(path));
+      archive = temp;
+    } catch (const platform::EFile&) {
+      LogLine("Bundle " + name + " could not be copied for decompression !");
+      return;
+    }
+  }
+  Status("Unpacking bundle " + name + " (" + packer->GetUnPack() + ") ...");
+  bool ok = false;
+  OnMain([&] {
+    try {
+      ok = packer->Unpack(archive, inbound_);
+    } catch (const std::exception&) {
+      ok = false;
+    }
+  });
+  if (ok) {
+    const std::string moved = MoveUnique(path, backupDir_, name);
+    if (!moved.empty()) runBackups_.push_back(moved);
+    LogLine("Bundle " + name + " unpacked");
+  } else {
+    LogLine("Bundle " + name + " could not be unpacked !");
+  }
+  if (copyFirst) {
+    ::chmod(temp.c_str(), 0644);
+    if (::unlink(temp.c_str()) != 0 && platform::FileExists(temp))
+      LogLine("WARNING: Could not delete temporary file !");
+  }
+}
+
+// --- Packets ------------------------------------------------------------------------
+
+void TTosser::TossPackets() {
+  // Packets stay in the inbound directory until the areas are written, so
+  // each name is handled once; the scan repeats for packets that appear
+  // meanwhile (the packet processor may write some).
+  for (;;) {
+    if (Aborted()) return;
+    bool any = false;
+    for (const auto& entry : platform::ScanDir(inbound_, "*.pk?")) {
+      if (Aborted()) return;
+      if (!seenPackets_.insert(entry.name).second) continue;
+      any = true;
+      const std::string& command = values_->EPPImport();
+      if (!command.empty()) RunPacketProcessorCommand(command, inbound_ + entry.name);
+      TossPacket(entry.name);
+    }
+    if (!any) return;
+  }
+}
+
+bool TTosser::TossPacket(const std::string& name) {
+  const std::string path = inbound_ + name;
+  TMailPacket packet(path);
+  packet.SetShowDamageBox(false);
+  const int status = packet.GetStatus();
+  if (status != psReady) {
+    LogLine("Error importing " + name + ": " + packet.GetStatusText());
+    // A header that is cut off or of an unknown type never becomes readable:
+    // the packet is put aside instead of being tried on every run.
+    if (status == psDamagedHeader || status == psUnknownType) {
+      const std::string bad = RenameDamaged(inbound_, name);
+      ++counters_.DamagedPackets;
+      if (!bad.empty()) LogLine("Packet " + name + " has been renamed to " + bad + " .");
+    }
+    return false;
+  }
+  ++counters_.Packets;
+  Status("Tossing packet " + name + " ...");
+  ShowCounters();
+
+  const TFidoAddr orig = packet.GetHeader().OrigAddress();
+  packetOrigNet_ = orig.Net;
+  packetOrigNode_ = orig.Node;
+  uint64_t expected = kPacketHeaderSize + kPacketTerminatorSize;
+  int count = 0;
+  bool stoppedInside = false;
+  for (;;) {
+    if (Aborted()) {
+      stoppedInside = true;
+      break;
+    }
+    const std::string* image = packet.NextMail();
+    if (!image) break;
+    PlaceMessage(packet, *image);
+    expected += image->size();
+    ++count;
+  }
+  LogLine(std::to_string(count) + " messages from " + name);
+  ShowCounters();
+
+  const uint64_t bodyLeft = packet.GetPacketSize() - kPacketHeaderSize - packet.GetReadPosition();
+  if (stoppedInside && bodyLeft > kPacketTerminatorSize && !packet.IsDamaged()) {
+    // The unread messages become a packet of their own for the next run;
+    // the packet itself goes to the backup with the others.
+    try {
+      const std::string bytes = platform::ReadFile(path);
+      const size_t from = kPacketHeaderSize + packet.GetReadPosition();
+      if (bytes.size() >= from) {
+        std::string rest = bytes.substr(0, kPacketHeaderSize) + bytes.substr(from);
+        std::string restName;
+        do {
+          restName = NextSerialHex(FileSerial()) + ".pkt";
+        } while (platform::FindNoCase(inbound_, restName));
+        platform::WriteFileAtomic(inbound_ + restName, rest);
+        seenPackets_.insert(restName);
+        LogLine("Packet " + name + " was not read to its end: its other messages wait in " +
+                restName + " .");
+      }
+      tossedPackets_.push_back(name);
+    } catch (const platform::EFile& e) {
+      LogLine("Packet " + name + " left in Inbound .");
+    }
+    return true;
+  }
+
+  bool damaged = false;
+  std::string warning;
+  if (packet.IsDamaged()) {
+    damaged = true;
+    warning = packet.GetDamageText();
+    LogLine(warning);
+  } else if (packet.GetPacketSize() != expected && values_->WarnPacket()) {
+    damaged = true;
+    warning = "WARINIG! Packet file is large than the data  it should contain: " + name;
+    LogLine(warning);
+  }
+  if (!damaged) {
+    tossedPackets_.push_back(name);
+    return true;
+  }
+  ++counters_.DamagedPackets;
+  const std::string bad = RenameDamaged(inbound_, name);
+  if (bad.empty()) {
+    // It cannot be put aside: its messages were placed, so it must not be
+    // read again; it goes to the backup with the others.
+    tossedPackets_.push_back(name);
+    LogLine("Packet " + name + " could not be renamed; " + std::to_string(count) +
+            " messages before the damage were tossed.");
+  } else {
+    LogLine("Packet " + name + " is damaged: " + std::to_string(count) +
+            " messages before the damage were tossed, the packet has been renamed to " + bad +
+            " .");
+  }
+  if (values_->WarnPacket()) {
+    const std::string text = warning;
+    OnMain([&] { platform::GetPrompter().Warn(Utf8(text)); });
+  }
+  return false;
+}
+
+// --- Placing one message --------------------------------------------------------------
+
+TArea* TTosser::FindTarget(const std::string& tag) {
+  const auto it = areasByName_.find(Upper(tag));
+  return it == areasByName_.end() ? nullptr : it->second;
+}
+
+TNetLink* TTosser::UplinkForPacket(uint16_t net, uint16_t node) const {
+  for (TNetLink* link : uplinks_) {
+    const TFidoAddr& a = link->UplinkAddress.Address();
+    if (a.Net == net && a.Node == node) return link;
+  }
+  return nullptr;
+}
+
+TArea* TTosser::CreateEchoArea(const std::string& tag, TNetLink* uplink) {
+  if (tag.empty()) return nullptr;
+  const uint8_t type = tag == kNetmailAreaName ? AreaTypeCode::Netmail : AreaTypeCode::Echomail;
+  TArea* area = nullptr;
+  TConfigStore& store = *setup_.Store;
+  // The store saves the configuration at once.
+  OnMain([&] {
+    area = store.AddAreaQuiet(tag, tag, type, uplink);
+    if (!area) area = store.FindArea(tag);
+  });
+  if (!area) return nullptr;
+  areasByName_[Upper(tag)] = area;
+  ++counters_.AreasCreated;
+  LogLine("Area " + tag + " has been created for uplink " + uplink->Name + ".");
+  return area;
+}
+
+TArea* TTosser::SystemArea(const char* name, uint8_t type) {
+  if (TArea* area = FindTarget(name)) return area;
+  TArea* area = nullptr;
+  TConfigStore& store = *setup_.Store;
+  OnMain([&] {
+    area = store.AddAreaQuiet(name, name, type, nullptr);
+    if (!area) area = store.FindArea(name);
+  });
+  if (!area) {
+    LogLine(std::string("Area ") + name + " could not be created!");
+    return nullptr;
+  }
+  areasByName_[Upper(name)] = area;
+  ++counters_.AreasCreated;
+  LogLine(std::string("Area ") + name + " has been created.");
+  return area;
+}
+
+void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
+  ++counters_.Read;
+  const TMsgHeader& header = packet.GetMailHeader();
+  const std::string tag = header.AreaName.Str();
+
+  TArea* target = FindTarget(tag);
+  if (!target) {
+    if (values_->DoCreate() == 0)
+      if (TNetLink* uplink = UplinkForPacket(packetOrigNet_, packetOrigNode_))
+        target = CreateEchoArea(tag, uplink);
+    if (!target) {
+      target = SystemArea(kBadAreaName, AreaTypeCode::Badmail);
+      if (target) ++counters_.Bad;
+    }
+  }
+
+  auto mail = std::make_unique<TMail>(image, header);
+  mail->Header.Flags = kTossedFlags;
+  mail->Header.BodyLength = static_cast<uint32_t>(image.size());
+  mail->Header.MsgIdNumber = packet.GetMsgIdSerial();
+  mail->Header.ReplyNumber = packet.GetReplySerial();
+  mail->Header.MsgIdCrc = packet.GetMsgIdCrc();
+  mail->Header.ReplyCrc = packet.GetReplyCrc();
+
+  const int dupesMode = values_->Dupes();
+  if (target && dupesMode != 2 && !dupes_->CheckAndAdd(DupeKeyOf(image))) {
+    ++counters_.Duplicates;
+    target = dupesMode == 0 ? SystemArea(kDupesAreaName, AreaTypeCode::Dupes) : nullptr;
+  }
+  if (!target) return;
+
+  const std::string toName = header.ToName.Str();
+  for (const std::string& line : values_->SysopNames()) {
+    if (line.empty() || Upper(line) != Upper(toName)) continue;
+    ++counters_.Personal;
+    mail->Header.Flags |= MsgFlag::ToSysop;
+    if (setup_.View) {
+      const std::string entry = target->Name + ": " + header.FromName.Str() + "(" +
+                                FidoAddressToStr(header.OrigAddr) + ") \"" +
+                                header.Subject.Str() + "\"";
+      OnMain([&] { setup_.View->AddToSysop(entry); });
+    }
+  }
+
+  if (target->AreaType == AreaTypeCode::Netmail) CheckAreaList(*mail, *target);
+
+  if (setup_.Filters) {
+    const TImportFilters::Outcome outcome = setup_.Filters->Apply(*mail, target->Name);
+    if (outcome.Kill) {
+      if (outcome.Copied)
+        ++counters_.FilterMoved;
+      else
+        ++counters_.FilterDeleted;
+      return;
+    }
+    if (outcome.Copied) ++counters_.FilterDuplicated;
+  }
+  target->QueueMail(std::move(mail));
+}
+
+void TTosser::CheckAreaList(TMail& mail, TArea& target) {
+  (void)target;
+  if (!setup_.AreaLists) return;
+  const std::string from = mail.Header.FromName.Str();
+  const std::string subject = mail.Header.Subject.Str();
+  for (TNetLink* link : uplinks_) {
+    if (link->UplinkAddress.Address() != mail.Header.OrigAddr) continue;
+    const std::vector<std::string>* titles = nullptr;
+    bool fileScan = false;
+    if (EqualNoCase(from, link->FSSender)) {
+      titles = &link->FileScanTitles;
+      fileScan = true;
+    }
+    if (EqualNoCase(from, link->AFSender)) {
+      titles = &link->AreaFixTitles;
+      fileScan = false;
+    }
+    if (!titles) continue;
+    const bool listed = std::any_of(titles->begin(), titles->end(), [&](const std::string& t) {
+      return EqualNoCase(t, subject);
+    });
+    if (!listed) continue;
+    const int added = setup_.AreaLists->RegisterAreaListMail(mail, *link, fileScan);
+    if (added < 0) return;
+    const std::string text = "A message from \"" + from + "\" to \"" + mail.Header.ToName.Str() +
+                             "\" with subject \"" + subject + "\" has been used as   area list "
+                             "for uplink \"" + link->Name + "\".  " + std::to_string(added) +
+                             " new areas have been  registered.";
+    OnMain([&] { platform::GetPrompter().Inform(Utf8(text)); });
+    return;
+  }
+}
+
+// --- Writing ------------------------------------------------------------------------
+
+void TTosser::WriteAreas() {
+  counters_.Written = 0;
+  std::vector<TArea*> areas;
+  OnMain([&] { areas = setup_.Store->Areas().Areas(); });
+  platform::Dispatcher& dispatcher = platform::GetDispatcher();
+  for (TArea* area : areas) {
+    if (area->IsSeparator() || area->AreaType == AreaTypeCode::Separator) continue;
+    const std::string name = area->Name;
+    Status("Waiting for access to " + name + "...");
+    for (;;) {
+      bool locked = false;
+      OnMain([&] { locked = area->Lock(true); });
+      if (locked) break;
+      if (dispatcher.IsMainThread()) dispatcher.ProcessMessages();
+      std::this_thread::sleep_for(kLockRetryInterval);
+    }
+    Status("Updating mail in " + name + "...");
+    bool ok = false;
+    try {
+      if (!area->Queue.empty() && !area->BaseDir.empty()) ForceDirectoryPath(area->BaseDir);
+      ok = area->WriteQueuedMail(true, true);
+    } catch (const std::exception&) {
+      ok = false;
+    }
+    const int written = area->WrittenCount;
+    if (!ok) {
+      // The messages stay in this run's packets, which are kept.
+      area->Queue.clear();
+      counters_.WriteFailed = true;
+      LogLine("Error writing to area " + name + "!");
+    }
+    OnMain([&] { area->Unlock(); });
+    Status("Writing to " + name + " finished.");
+    if (ok && written > 0) {
+      counters_.Written += written;
+      LogLine("The area " + name + " has " + std::to_string(written) + " messages");
+    }
+    ShowCounters();
+  }
+}
+
+void TTosser::SaveDupes() {
+  if (!dupes_ || dupes_->Path().empty()) return;
+  try {
+    dupes_->SaveToFile();
+  } catch (const std::exception& e) {
+    LogLine(std::string("Could not save the duplicate database: ") + e.what());
+  }
+}
+
+void TTosser::Finish() {
+  LogLine(std::to_string(counters_.Written) + " messages from " +
+          std::to_string(counters_.Packets) + " packets imported.");
+  if (setup_.Filters) {
+    for (const auto& [name, count] : setup_.Filters->MatchCounts())
+      if (count > 0)
+        LogLine("Filter \"" + name + "\": " + std::to_string(count) + " matches");
+  }
+  if (counters_.FilterDuplicated)
+    LogLine(std::to_string(counters_.FilterDuplicated) +
+            " messages have been duplicated by filters");
+  if (counters_.FilterMoved)
+    LogLine(std::to_string(counters_.FilterMoved) + " messages have been moved by filters");
+  if (counters_.FilterDeleted)
+    LogLine(std::to_string(counters_.FilterDeleted) + " have been deleted by filters");
+
+  OnMain([&] {
+    if (setup_.View) {
+      setup_.View->SetCaption("Import - Done");
+      setup_.View->RunFinished();
+    }
+  });
+  if (values_->ImportReport())
+    WriteReportMessage(kTosserReportFrom, "Sysop", kTosserReportSubject, kTosserReportTitle,
+                       Log());
+  ShowCounters();
+  LogLine("Import finished");
+}
+
+}  // namespace velmaris

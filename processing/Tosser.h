@@ -1,0 +1,249 @@
+// The tosser: imports everything the mailer left in the inbound directory.
+// One run processes the TIC file announcements, clears the previous run's
+// backups, unpacks the bundles, runs the import packet processor on each
+// packet, reads each packet and places every message in its area (a new echo
+// area, BAD or DUPES when it must), writes every area's new messages under an
+// exclusive lock, moves the packets to the backup directory and posts the log
+// as the "Import Log" report.
+//
+// Threads: the run works on its own thread (Start). Everything that touches a
+// window (the import window's captions, labels, log and personal-mail list),
+// every area lock and release, every change of the configuration, every
+// message box and the bundle extraction are handed to the main thread through
+// the process-wide Dispatcher's Send; the worker does the file work. The main
+// thread must therefore keep processing its messages while a run goes on.
+//
+// Safety of the inbound data:
+// - a packet goes to the backup directory only after every area of the run
+//   was written; when an area could not be written, the run's backups are
+//   kept in the "Kept" folder of the backup directory, which the next run
+//   leaves alone;
+// - a damaged packet (or, with WarnPacket, one whose size does not fit its
+//   messages) has its messages before the damage placed and is renamed to
+//   "*.bad" in the inbound directory, so it is neither tossed twice nor lost;
+// - a run aborted inside a packet writes the packet's unread rest as a new
+//   packet into the inbound directory;
+// - BAD and DUPES are created when missing, so no message is dropped unless
+//   the settings say so (Dupes 1) or an import filter kills it;
+// - the duplicate database is saved at the end of every run.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/DateTimeUtil.h"
+
+namespace velmaris {
+
+class TArea;
+class TConfigStore;
+class TDupeChecker;
+class TMail;
+class TMailPacket;
+class TNetLink;
+class TPckList;
+class SettingsValues;
+
+// What the import window shows. Every call arrives on the main thread; the
+// defaults show nothing. The window implements it; tests record it.
+class TImportView {
+ public:
+  virtual ~TImportView() = default;
+  // A run begins: the personal-mail list and the log are cleared, the close
+  // button hidden and the abort button shown, the time shows
+  // "Initializing...", the three counters "None", and the window is shown.
+  virtual void RunStarted() {}
+  // The caption ("Import - Processing new mail", "Import - Done", ...).
+  virtual void SetCaption(const std::string& caption) { (void)caption; }
+  // One time-stamped line of the log.
+  virtual void AddLogLine(const std::string& line) { (void)line; }
+  // One line of the personal-mail list.
+  virtual void AddToSysop(const std::string& line) { (void)line; }
+  // The labels: packets read (CntPkts), messages read (Tossed), messages
+  // written (Written), elapsed time "hh:mm:ss" (TossTime).
+  virtual void SetPackets(int count) { (void)count; }
+  virtual void SetTossed(int count) { (void)count; }
+  virtual void SetWritten(int count) { (void)count; }
+  virtual void SetTossTime(const std::string& text) { (void)text; }
+  // The run has ended: the close button is shown, the abort button hidden.
+  virtual void RunFinished() {}
+};
+
+// The import filters as the tosser uses them. The default applies no filter.
+class TImportFilters {
+ public:
+  struct Outcome {
+    bool Kill = false;    // the message is not placed
+    bool Copied = false;  // a matching filter copied it into another area
+  };
+  virtual ~TImportFilters() = default;
+  // Before a run: every filter's match count back to 0.
+  virtual void ResetMatches() {}
+  // Runs every filter, in list order, on a message about to be queued in the
+  // area (on the tosser's thread). A filter may change the mail.
+  virtual Outcome Apply(TMail& mail, const std::string& areaName) {
+    (void)mail;
+    (void)areaName;
+    return {};
+  }
+  // The filters that matched in this run, with their match counts.
+  virtual std::vector<std::pair<std::string, int>> MatchCounts() const { return {}; }
+};
+
+// The registration of an uplink robot's area list. The default takes none.
+class TAreaListReceiver {
+ public:
+  virtual ~TAreaListReceiver() = default;
+  // A netmail from the uplink's AreaFix (fileScan false) or FileScan robot
+  // whose subject is one of its area-list titles (on the tosser's thread).
+  // The number of new areas registered, or -1 when the mail was not taken.
+  virtual int RegisterAreaListMail(const TMail& mail, TNetLink& uplink, bool fileScan) {
+    (void)mail;
+    (void)uplink;
+    (void)fileScan;
+    return -1;
+  }
+};
+
+// What a run needs. Store is required; the others default to the
+// process-wide objects (packer list, duplicate checker) or to none.
+struct TTosserSetup {
+  TConfigStore* Store = nullptr;
+  TPckList* Packers = nullptr;      // null: GetPackerList()
+  TDupeChecker* Dupes = nullptr;    // null: the process-wide checker (opened when needed)
+  TImportView* View = nullptr;
+  TImportFilters* Filters = nullptr;
+  TAreaListReceiver* AreaLists = nullptr;
+};
+
+// The counters of one run.
+struct TTossCounters {
+  int Packets = 0;          // packets read
+  int Read = 0;             // messages read
+  int Personal = 0;         // messages to one of the user's names
+  int Duplicates = 0;       // found in the duplicate ring
+  int Bad = 0;              // placed into BAD
+  int FilterDuplicated = 0;
+  int FilterMoved = 0;
+  int FilterDeleted = 0;
+  int Written = 0;          // messages written into all areas
+  int AreasCreated = 0;     // areas the run created (echo areas, BAD, DUPES)
+  int DamagedPackets = 0;   // renamed to "*.bad"
+  bool Aborted = false;
+  bool WriteFailed = false;  // an area could not be written: backups kept
+  bool Failed = false;       // the run stopped on an error before the packets
+};
+
+// The backup directory's folder for the backups of runs whose area writing
+// failed; the clean-up at the start of a run leaves it alone.
+inline constexpr const char* kKeptBackupFolder = "Kept";
+// Log and report texts.
+inline constexpr const char* kTosserReportFrom = "Integrated Tosser";
+inline constexpr const char* kTosserReportSubject = "Import Log";
+inline constexpr const char* kTosserReportTitle = "The Velmaris 95 Import Process";
+// The bundle masks, Monday first.
+inline constexpr const char* kBundleMasks[] = {"*.mo?", "*.tu?", "*.we?", "*.th?",
+                                               "*.fr?", "*.sa?", "*.su?"};
+
+// The duplicate key of a packed message: the CRC-32 of its first 190 bytes
+// (or of all of it when shorter).
+uint32_t DupeKeyOf(const std::string& packedMessage);
+
+// The name a damaged packet gets: its extension replaced by ".bad" ("x.pkt"
+// gives "x.bad", "x" gives "x.bad").
+std::string DamagedPacketName(const std::string& name);
+
+class TTosser {
+ public:
+  explicit TTosser(TTosserSetup setup);
+  // Waits for a started run to end (the main thread must not be the one
+  // waiting while the run still needs it: wait with RunUntil first).
+  ~TTosser();
+  TTosser(const TTosser&) = delete;
+  TTosser& operator=(const TTosser&) = delete;
+
+  // Starts the run on a new thread. False (nothing started) when a run of
+  // any tosser is going on in the process: one run at a time.
+  bool Start();
+  // The run on the calling thread; false when another run is going on.
+  bool Execute();
+  // The worker has ended (or was never started).
+  bool Finished() const { return finished_.load(); }
+  // Asks the run to stop; it stops between messages and still writes what it
+  // has queued and posts its log.
+  void Abort() { abort_.store(true); }
+  bool AbortRequested() const { return abort_.load(); }
+  // Whether any tosser runs now.
+  static bool Running();
+
+  // After the run: the log lines (each with its time stamp) and the counters.
+  std::vector<std::string> Log() const;
+  const TTossCounters& Counters() const { return counters_; }
+  const std::string& BackupDir() const { return backupDir_; }
+
+ private:
+
+  void Run();
+  void Begin();
+  void ProcessTicFiles();
+  void ProcessTic(const std::string& name);
+  void ClearBackups();
+  void UnpackBundles();
+  void UnpackBundle(const std::string& name);
+  void TossPackets();
+  bool TossPacket(const std::string& name);
+  void PlaceMessage(TMailPacket& packet, const std::string& image);
+  TArea* FindTarget(const std::string& tag);
+  TArea* CreateEchoArea(const std::string& tag, TNetLink* uplink);
+  TArea* SystemArea(const char* name, uint8_t type);
+  TNetLink* UplinkForPacket(uint16_t net, uint16_t node) const;
+  void CheckAreaList(TMail& mail, TArea& target);
+  void WriteAreas();
+  void MoveToBackup();
+  void Finish();
+  void SaveDupes();
+
+  void LogLine(const std::string& text);
+  void Status(const std::string& text);  // "Import - " + text
+  void Caption(const std::string& caption);
+  void ShowCounters();
+  std::string Elapsed() const;
+  void OnMain(const std::function<void()>& task);
+  bool Aborted() const { return abort_.load(); }
+
+  TTosserSetup setup_;
+  std::shared_ptr<const SettingsValues> values_;
+  TPckList* packers_ = nullptr;
+  TDupeChecker* dupes_ = nullptr;
+  std::string inbound_;
+  std::string backupDir_;
+  std::string keptDir_;
+  TDateTime start_ = 0;
+
+  std::atomic<bool> abort_{false};
+  std::atomic<bool> finished_{true};
+  std::thread worker_;
+
+  mutable std::mutex logMutex_;
+  std::vector<std::string> log_;
+  TTossCounters counters_;
+
+  // The areas by upper-cased name (the first in list order wins), the
+  // uplinks, and what the run did.
+  std::map<std::string, TArea*> areasByName_;
+  std::vector<TNetLink*> uplinks_;
+  std::set<std::string> seenPackets_;       // inbound names handled this run
+  std::vector<std::string> tossedPackets_;  // to move to the backup directory
+  std::vector<std::string> runBackups_;     // files this run moved into the backup directory
+  uint16_t packetOrigNet_ = 0, packetOrigNode_ = 0;
+};
+
+}  // namespace velmaris

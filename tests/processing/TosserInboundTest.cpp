@@ -1,0 +1,152 @@
+// What the tosser does before the packets: TIC files into the file base
+// (with hostile names refused) and bundles made by the real zip and arj.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "TosserFixtures.h"
+#include "core/Crc.h"
+#include "processing/TicFile.h"
+
+namespace velmaris::test {
+namespace {
+
+class TosserInboundTest : public TosserFixture {
+ protected:
+  std::string FileBase() { return store->Values()->FileBaseDir(); }
+};
+
+TEST(TicFileParse, KeywordsLastWinsAndDescriptions) {
+  const TTicFile tic = TTicFile::Parse(
+      "Area OLD\r\nAREA NEWAREA\r\nfile \"my file.zip\"\nDesc  A short one  \r\n"
+      "LDESC first line\r\nLDESC  second line\r\nCRC 1a2B3c4D\r\nPath 2:5030/1\r\n");
+  EXPECT_EQ(tic.Area, "NEWAREA");
+  EXPECT_EQ(tic.File, "my file.zip");
+  EXPECT_EQ(tic.Desc, "A short one");
+  EXPECT_EQ(tic.LDesc, (std::vector<std::string>{"first line", "second line"}));
+  ASSERT_TRUE(tic.Crc.has_value());
+  EXPECT_EQ(*tic.Crc, 0x1A2B3C4Du);
+  EXPECT_EQ(tic.DescriptionLines(), tic.LDesc);
+  EXPECT_EQ(TTicFile::Parse("DESC only\r").DescriptionLines(), std::vector<std::string>{"only"});
+  EXPECT_TRUE(TTicFile::Parse("CRC xyz\r").BadCrcText);
+}
+
+TEST_F(TosserInboundTest, TicFilesArePlacedInTheFileBase) {
+  const std::string data = "the announced file\n";
+  const uint32_t crc = Crc32OfString(data);
+  char crcText[16];
+  std::snprintf(crcText, sizeof crcText, "%08X", crc);
+  Drop("README.TXT", data);
+  Drop("a1.tic", "AREA NODEDIFF\r\nFILE readme.txt\r\nDESC The readme\r\nCRC " +
+                     std::string(crcText) + "\r\n");
+  Toss();
+  const std::string area = FileBase() + "NODEDIFF/";
+  EXPECT_EQ(platform::ReadFile(area + "readme.txt"), data);
+  EXPECT_EQ(platform::ReadFile(area + "readme.txt.Txt"), "The readme\n");
+  EXPECT_EQ(InboundNames(), std::vector<std::string>{});
+  EXPECT_TRUE(Logged("File readme.txt has been moved to area NODEDIFF ."));
+  EXPECT_EQ(view.captions[1], "Import - Processing TIC files.");
+  EXPECT_EQ(view.captions[2], "Import - TIC files processed.");
+}
+
+TEST_F(TosserInboundTest, TicFilesIgnoredWhenSwitchedOff) {
+  Set(SettingId::CbTIC, 1);
+  Drop("x.txt", "x");
+  Drop("a1.tic", "AREA A\r\nFILE x.txt\r\n");
+  Toss();
+  EXPECT_EQ(InboundNames(), (std::vector<std::string>{"a1.tic", "x.txt"}));
+}
+
+TEST_F(TosserInboundTest, HostileOrWrongTicFilesStay) {
+  // Something outside the file base that a link inside points to.
+  const std::string outside = dir.Path() + "outside/";
+  platform::MakeDirs(outside);
+  platform::MakeDirs(FileBase());
+  ASSERT_EQ(::symlink(outside.c_str(), (FileBase() + "LINKED").c_str()), 0);
+  struct Case {
+    const char* what;
+    std::string tic;
+    std::string logged;
+  } cases[] = {
+      {"no file", "AREA A\r\n", "TIC file t.tic contains errors."},
+      {"no area", "FILE x.txt\r\n", "TIC file t.tic contains errors."},
+      {"area climbs up", "AREA ..\r\nFILE x.txt\r\n", "TIC file t.tic contains errors."},
+      {"area with a path", "AREA ../../outside\r\nFILE x.txt\r\n",
+       "TIC file t.tic contains errors."},
+      {"absolute area", "AREA /tmp\r\nFILE x.txt\r\n", "TIC file t.tic contains errors."},
+      {"drive area", "AREA C:\\FILES\r\nFILE x.txt\r\n", "TIC file t.tic contains errors."},
+      {"file with a path", "AREA A\r\nFILE ../x.txt\r\n", "TIC file t.tic contains errors."},
+      {"file with a backslash", "AREA A\r\nFILE ..\\x.txt\r\n",
+       "TIC file t.tic contains errors."},
+      {"control character", "AREA A\r\nFILE \"x\x01.txt\"\r\n",
+       "TIC file t.tic contains errors."},
+      {"bad CRC text", "AREA A\r\nFILE x.txt\r\nCRC nothex\r\n", "TIC file t.tic contains errors."},
+      {"missing file", "AREA A\r\nFILE y.txt\r\n", "File y.txt could not be moved to area A ."},
+      {"wrong CRC", "AREA A\r\nFILE x.txt\r\nCRC 12345678\r\n",
+       "File x.txt could not be moved to area A ."},
+      {"link out of the file base", "AREA LINKED\r\nFILE x.txt\r\n",
+       "File x.txt could not be moved to area LINKED ."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Drop("x.txt", "payload");
+    Drop("t.tic", c.tic);
+    Toss();
+    EXPECT_TRUE(Logged(c.logged));
+    EXPECT_EQ(InboundNames(), (std::vector<std::string>{"t.tic", "x.txt"}));
+    EXPECT_EQ(NamesIn(outside), std::vector<std::string>{});
+    EXPECT_FALSE(platform::FileExists(FileBase() + "A/x.txt"));
+    EXPECT_FALSE(platform::FileExists(dir.Path() + "x.txt"));
+    ::unlink((Inbound() + "t.tic").c_str());
+  }
+}
+
+TEST_F(TosserInboundTest, BundlesFromZipAndArj) {
+  AddEcho("ECHO");
+  struct Case {
+    const char* what;
+    std::string bundle;
+    std::string command;  // run in the inbound directory on the packet "P.pkt"
+  } cases[] = {
+      {"zip", "0000feed.mo0", "zip -j -q 0000feed.mo0 P.pkt"},
+      {"arj", "0000beef.su9", "arj a -e -y 0000beef.su9 P.pkt"},
+  };
+  size_t expected = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Drop("P.pkt", PacketFrom({EchoMessage("ECHO", std::string("via ") + c.what),
+                              EchoMessage("ECHO", std::string("also via ") + c.what)}));
+    ASSERT_EQ(RunShell("cd '" + Inbound() + "' && " + c.command + " >/dev/null && rm P.pkt"), 0);
+    ASSERT_EQ(InboundNames(), std::vector<std::string>{c.bundle});
+    Toss();
+    expected += 2;
+    EXPECT_TRUE(Logged("Bundle " + c.bundle + " unpacked"));
+    EXPECT_EQ(Mails("ECHO").size(), expected);
+    EXPECT_EQ(NamesIn(Backup()), (std::vector<std::string>{c.bundle, "P.pkt"}));
+    EXPECT_EQ(InboundNames(), std::vector<std::string>{});
+  }
+}
+
+TEST_F(TosserInboundTest, BundlesAreTakenMondayFirstAndUnknownOnesStay) {
+  AddEcho("ECHO");
+  for (const auto& [bundle, packet] :
+       std::vector<std::pair<std::string, std::string>>{{"b.su0", "S.pkt"}, {"a.mo5", "M.pkt"}}) {
+    Drop(packet, PacketFrom({EchoMessage("ECHO", bundle)}));
+    ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -j -q " + bundle + " " + packet +
+                       " && rm " + packet),
+              0);
+  }
+  Drop("junk.we1", "this is no archive at all");
+  Toss();
+  const auto a = std::find(log.begin(), log.end(), "Bundle a.mo5 unpacked");
+  const auto b = std::find(log.begin(), log.end(), "Bundle b.su0 unpacked");
+  ASSERT_NE(a, log.end());
+  ASSERT_NE(b, log.end());
+  EXPECT_LT(a, b);
+  EXPECT_TRUE(Logged("No unpacker for bundle junk.we1!"));
+  EXPECT_EQ(InboundNames(), std::vector<std::string>{"junk.we1"});
+  EXPECT_EQ(Mails("ECHO").size(), 2u);
+}
+
+}  // namespace
+}  // namespace velmaris::test

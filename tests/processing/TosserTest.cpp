@@ -1,0 +1,464 @@
+// The tosser end to end over a temporary start directory: routing to areas,
+// BAD and new areas, the duplicate modes, personal mail, aborts, failed area
+// writes, damaged packets and the log.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "TosserFixtures.h"
+#include "processing/GlobalDupeChecker.h"
+
+namespace velmaris::test {
+namespace {
+
+using platform::MsgKind;
+
+class TosserTest : public TosserFixture {};
+
+TEST(TosserNames, DamagedPacketNameAndDupeKey) {
+  struct Case {
+    const char* name;
+    const char* bad;
+  } cases[] = {{"0000abcd.pkt", "0000abcd.bad"}, {"X.PK1", "X.bad"}, {"noext", "noext.bad"},
+               {".pkt", ".pkt.bad"}, {"a.b.pkt", "a.b.bad"}};
+  for (const auto& c : cases) EXPECT_EQ(DamagedPacketName(c.name), c.bad) << c.name;
+
+  // The key covers the first 190 bytes only.
+  std::string a(300, 'x'), b = a;
+  b[250] = 'y';
+  EXPECT_EQ(DupeKeyOf(a), DupeKeyOf(b));
+  b[100] = 'y';
+  EXPECT_NE(DupeKeyOf(a), DupeKeyOf(b));
+  EXPECT_EQ(DupeKeyOf("abc"), 0x352441C2u);  // CRC-32 of the whole short message
+}
+
+TEST_F(TosserTest, EmptyInboundGivesTheBareLog) {
+  const TTossCounters c = Toss();
+  EXPECT_EQ(log, (std::vector<std::string>{"Starting import", "0 messages from 0 packets imported.",
+                                           "Import finished"}));
+  EXPECT_FALSE(c.Failed);
+  EXPECT_TRUE(view.finished);
+  EXPECT_EQ(view.captions.front(), "Import - Processing new mail");
+  EXPECT_EQ(view.captions.back(), "Import - Done");
+  EXPECT_TRUE(platform::DirExists(Backup()));
+}
+
+TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
+  struct Case {
+    const char* what;
+    std::string tag;     // "" for netmail
+    int doCreate;
+    uint16_t fromNet;    // the packet's origin net (the uplink is 5030/1)
+    std::string area;    // where the message lands
+    bool created;        // a new echo area was made
+  } cases[] = {
+      {"known echo", "KNOWN.ECHO", 0, 5030, "KNOWN.ECHO", false},
+      {"netmail", "", 0, 5030, "NETMAIL", false},
+      {"new echo from the uplink", "NEW.ECHO", 0, 5030, "NEW.ECHO", true},
+      {"new echo from a stranger", "NEW.ECHO", 0, 4000, "BAD", false},
+      {"creation switched off", "NEW.ECHO", 1, 5030, "BAD", false},
+      {"tag in lower case", "known.echo", 0, 4000, "KNOWN.ECHO", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    AddEcho("KNOWN.ECHO");
+    Set(SettingId::DoCreate, c.doCreate);
+    Drop("00000001.pkt", PacketFrom({EchoMessage(c.tag, "one " + std::string(c.what))}, c.fromNet));
+    const TTossCounters counters = Toss();
+    const auto mails = Mails(c.area);
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].subject, "one " + std::string(c.what));
+    EXPECT_EQ(mails[0].flags, MsgFlag::New | MsgFlag::Unread);
+    EXPECT_EQ(counters.AreasCreated, c.created ? 1 : 0);
+    if (c.created) {
+      TArea* area = store->FindArea(c.area);
+      ASSERT_NE(area, nullptr);
+      EXPECT_EQ(area->AreaType, AreaTypeCode::Echomail);
+      EXPECT_EQ(area->Uplink, store->Uplinks().GetItem(0));
+    }
+    EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"00000001.pkt"});
+  }
+}
+
+TEST_F(TosserTest, SameNewTagTwiceMakesOneAreaSavedAtOnce) {
+  Drop("00000001.pkt", PacketFrom({EchoMessage("FRESH.ECHO", "first"),
+                                   EchoMessage("FRESH.ECHO", "second")}));
+  Drop("00000002.pkt", PacketFrom({EchoMessage("fresh.echo", "third")}));
+  const TTossCounters c = Toss();
+  EXPECT_EQ(c.AreasCreated, 1);
+  EXPECT_EQ(Mails("FRESH.ECHO").size(), 3u);
+  int found = 0;
+  for (TArea* area : store->Areas().Areas()) found += area->Name == "FRESH.ECHO";
+  EXPECT_EQ(found, 1);
+  // The configuration on disk knows the area without a further save.
+  platform::Registry reread(dir / "Velmaris.reg");
+  TConfigStore other(Start(), reread);
+  other.LoadFromRegistry();
+  EXPECT_NE(other.FindArea("FRESH.ECHO"), nullptr);
+}
+
+TEST_F(TosserTest, MissingBadAndDupesAreCreated) {
+  // Taken out of the list as if the user had deleted them.
+  std::vector<std::unique_ptr<TArea>> removed;
+  for (const char* name : {"BAD", "DUPES"}) {
+    const int index = store->Areas().IndexOfName(name);
+    ASSERT_GE(index, 0);
+    removed.emplace_back(store->Areas().GetItem(index));
+    store->Areas().Delete(index);
+  }
+  Set(SettingId::DoCreate, 1);
+  const std::string dupe = EchoMessage("LOST.ECHO", "twice");
+  Drop("00000001.pkt", PacketFrom({dupe, dupe}));
+  const TTossCounters c = Toss();
+  EXPECT_EQ(c.AreasCreated, 2);
+  EXPECT_EQ(Mails("BAD").size(), 1u);
+  EXPECT_EQ(Mails("DUPES").size(), 1u);
+  EXPECT_EQ(store->FindArea("BAD")->AreaType, AreaTypeCode::Badmail);
+  EXPECT_EQ(store->FindArea("DUPES")->AreaType, AreaTypeCode::Dupes);
+  EXPECT_TRUE(Logged("Area BAD has been created."));
+}
+
+TEST_F(TosserTest, DupesModes) {
+  struct Case {
+    int mode;
+    size_t inEcho, inDupes;
+    uint32_t ringCount;
+  } cases[] = {{0, 2, 2, 2}, {1, 2, 0, 2}, {2, 4, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("Dupes " + std::to_string(c.mode));
+    Fresh();
+    AddEcho("ECHO");
+    Set(SettingId::Dupes, c.mode);
+    const std::vector<std::string> two = {EchoMessage("ECHO", "a"), EchoMessage("ECHO", "b")};
+    Drop("00000001.pkt", PacketFrom(two));
+    Toss();
+    // The same messages again in a packet of another name and run.
+    Drop("00000002.pkt", PacketFrom(two));
+    const TTossCounters second = Toss();
+    EXPECT_EQ(Mails("ECHO").size(), c.inEcho);
+    EXPECT_EQ(Mails("DUPES").size(), c.inDupes);
+    EXPECT_EQ(dupes.Count(), c.ringCount);
+    EXPECT_EQ(second.Duplicates, c.mode == 2 ? 0 : 2);
+    // Saved at the end of the run.
+    TDupeChecker reloaded(Start() + kDupesFileName);
+    EXPECT_EQ(reloaded.Count(), c.ringCount);
+  }
+}
+
+TEST_F(TosserTest, PersonalMailIsMarkedAndListed) {
+  store->SettingsModel().SetLines(SettingId::SysopNames, {"Point Seven", "", "P. Seven"});
+  Drop("00000001.pkt",
+       PacketFrom({EchoMessage("", "for me", "POINT SEVEN"), EchoMessage("", "for him", "Other"),
+                   EchoMessage("", "alias", "p. seven")}));
+  const TTossCounters c = Toss();
+  EXPECT_EQ(c.Personal, 2);
+  const auto mails = Mails("NETMAIL");
+  ASSERT_EQ(mails.size(), 3u);
+  EXPECT_EQ(mails[0].flags, MsgFlag::New | MsgFlag::Unread | MsgFlag::ToSysop);
+  EXPECT_EQ(mails[1].flags, MsgFlag::New | MsgFlag::Unread);
+  EXPECT_EQ(mails[2].flags & MsgFlag::ToSysop, MsgFlag::ToSysop);
+  EXPECT_EQ(view.toSysop, (std::vector<std::string>{"NETMAIL: Joe Remote(2:5030/1) \"for me\"",
+                                                    "NETMAIL: Joe Remote(2:5030/1) \"alias\""}));
+}
+
+TEST_F(TosserTest, AbortBetweenPacketsStillWritesWhatWasQueued) {
+  AddEcho("ECHO");
+  Drop("00000001.pkt", PacketFrom({EchoMessage("ECHO", "p1")}));
+  Drop("00000002.pkt", PacketFrom({EchoMessage("ECHO", "p2")}));
+  view.onLog = [this](const std::string& line) {
+    if (line.find("messages from 00000001.pkt") != std::string::npos && current) current->Abort();
+  };
+  const TTossCounters c = Toss();
+  EXPECT_TRUE(c.Aborted);
+  EXPECT_TRUE(Logged("Import aborted by user!"));
+  EXPECT_TRUE(Logged("Import finished"));
+  EXPECT_EQ(Mails("ECHO").size(), 1u);
+  EXPECT_EQ(InboundNames(), (std::vector<std::string>{"00000002.pkt"}));
+  EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"00000001.pkt"});
+  // The log still reached REPORT.
+  ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }));
+  EXPECT_EQ(Mails("REPORT").size(), 1u);
+}
+
+TEST_F(TosserTest, AbortInsideAPacketKeepsItsRestForTheNextRun) {
+  AddEcho("ECHO");
+  store->SettingsModel().SetLines(SettingId::SysopNames, {"Point Seven"});
+  std::vector<std::string> five;
+  for (int i = 0; i < 5; ++i)
+    five.push_back(EchoMessage("ECHO", "m" + std::to_string(i), i == 1 ? "Point Seven" : "All"));
+  Drop("00000001.pkt", PacketFrom(five));
+  // The second message is personal: the abort arrives while it is placed.
+  view.onToSysop = [this](const std::string&) {
+    if (current) current->Abort();
+  };
+  Toss();
+  EXPECT_EQ(Mails("ECHO").size(), 2u);
+  const auto inbound = InboundNames();
+  ASSERT_EQ(inbound.size(), 1u);  // the rest
+  EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"00000001.pkt"});
+
+  view.onToSysop = nullptr;
+  const TTossCounters next = Toss();
+  EXPECT_EQ(next.Duplicates, 0);
+  const auto mails = Mails("ECHO");
+  ASSERT_EQ(mails.size(), 5u);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(mails[size_t(i)].subject, "m" + std::to_string(i));
+}
+
+TEST_F(TosserTest, FailedAreaWriteKeepsTheRunsBackups) {
+  TArea* broken = AddEcho("BROKEN");
+  AddEcho("FINE");
+  // A folder where the body file belongs: the area cannot be written.
+  platform::MakeDirs(broken->FilePath(".PackedBody"));
+  Drop("00000001.pkt", PacketFrom({EchoMessage("BROKEN", "x"), EchoMessage("FINE", "y")}));
+  const TTossCounters c = Toss();
+  EXPECT_TRUE(c.WriteFailed);
+  EXPECT_TRUE(Logged("Error writing to area BROKEN!"));
+  EXPECT_EQ(Mails("FINE").size(), 1u);
+  const std::string kept = Backup() + kKeptBackupFolder + "/";
+  EXPECT_EQ(NamesIn(kept), std::vector<std::string>{"00000001.pkt"});
+
+  // The next run clears the ordinary backups only.
+  RunShell("rmdir '" + broken->FilePath(".PackedBody") + "'");
+  Drop("00000002.pkt", PacketFrom({EchoMessage("FINE", "z")}));
+  Toss();
+  Drop("00000003.pkt", PacketFrom({EchoMessage("FINE", "w")}));
+  Toss();
+  EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"00000003.pkt"});
+  EXPECT_EQ(NamesIn(kept), std::vector<std::string>{"00000001.pkt"});
+}
+
+TEST_F(TosserTest, DamagedPacketsArePutAsideOnce) {
+  const std::string good1 = EchoMessage("", "first"), good2 = EchoMessage("", "second");
+  const std::string third = EchoMessage("", "third");
+  TPacketHeader unknownType = PeerHeader();
+  unknownType.PacketType = 3;
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int warnPacket;
+    size_t placed;
+    bool putAside;
+    bool warned;
+  } cases[] = {
+      {"cut inside the third message", PacketFrom({good1, good2, third}).substr(0, 58 +
+           good1.size() + good2.size() + 40), 0, 2, true, false},
+      {"cut, with warning", PacketFrom({good1, good2, third}).substr(0, 58 + good1.size() +
+           good2.size() + 40), 1, 2, true, true},
+      {"two bytes too many, no warning", PacketFrom({good1, good2}) + "\x07\x07", 0, 2, false,
+       false},
+      {"two bytes too many, warning", PacketFrom({good1, good2}) + "\x07\x07", 1, 2, true, true},
+      {"unknown packet type", PacketOf(unknownType, good1), 0, 0, true, false},
+      {"subject too long", PacketFrom({good1, EchoMessage("", std::string(73, 's'))}), 0, 1,
+       true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    Set(SettingId::WarnPacket, c.warnPacket);
+    Drop("0000abcd.pkt", c.bytes);
+    const TTossCounters first = Toss();
+    EXPECT_EQ(Mails("NETMAIL").size(), c.placed);
+    EXPECT_EQ(first.DamagedPackets, c.putAside ? 1 : 0);
+    if (c.putAside) {
+      EXPECT_EQ(InboundNames(), std::vector<std::string>{"0000abcd.bad"});
+      EXPECT_EQ(platform::ReadFile(Inbound() + "0000abcd.bad"), c.bytes);
+    } else {
+      EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"0000abcd.pkt"});
+    }
+    bool warned = false;
+    for (const auto& q : prompter.Questions()) warned |= q.kind == MsgKind::Warning;
+    EXPECT_EQ(warned, c.warned);
+    if (c.warnPacket && std::string(c.what).find("many") != std::string::npos)
+      EXPECT_TRUE(Logged("WARINIG! Packet file is large than the data  it should contain: "
+                         "0000abcd.pkt"));
+    // Never read twice.
+    Toss();
+    EXPECT_EQ(Mails("NETMAIL").size(), c.placed);
+  }
+}
+
+// Import filters and area-list replies join through their interfaces.
+class KillSpamFilters : public TImportFilters {
+ public:
+  void ResetMatches() override { matches = 0; }
+  Outcome Apply(TMail& mail, const std::string& areaName) override {
+    areas.push_back(areaName);
+    const std::string subject = mail.Header.Subject.Str();
+    if (subject.rfind("spam", 0) == 0) {
+      ++matches;
+      return {true, subject == "spam copied"};
+    }
+    if (subject == "copy me") {
+      ++matches;
+      return {false, true};
+    }
+    return {};
+  }
+  std::vector<std::pair<std::string, int>> MatchCounts() const override {
+    return {{"Spam", matches}, {"Idle", 0}};
+  }
+  int matches = 0;
+  std::vector<std::string> areas;
+};
+
+class CountingAreaLists : public TAreaListReceiver {
+ public:
+  int RegisterAreaListMail(const TMail& mail, TNetLink& uplink, bool fileScan) override {
+    calls.push_back(mail.Header.Subject.Str() + (fileScan ? " filescan " : " areafix ") + uplink.Name);
+    return 3;
+  }
+  std::vector<std::string> calls;
+};
+
+TEST_F(TosserTest, FiltersAndAreaListRepliesJoinThroughTheirHooks) {
+  AddEcho("ECHO");
+  TNetLink* uplink = store->Uplinks().GetItem(0);
+  uplink->AreaFixTitles = {"Your Area List"};
+  uplink->FileScanTitles = {"File Areas"};
+  auto fromRobot = [](const std::string& robot, const std::string& subject) {
+    std::string m = EchoMessage("", subject, "Point Seven");
+    const size_t from = m.find("Joe Remote");
+    return m.replace(from, 10, robot);
+  };
+  Drop("00000001.pkt",
+       PacketFrom({EchoMessage("ECHO", "spam one"), EchoMessage("ECHO", "spam copied"),
+                   EchoMessage("ECHO", "copy me"), EchoMessage("ECHO", "plain"),
+                   fromRobot("AreaFix", "your area list"), fromRobot("FileScan", "File Areas"),
+                   fromRobot("AreaFix", "Something else")}));
+  KillSpamFilters filters;
+  filters.matches = 99;
+  CountingAreaLists lists;
+  TTosserSetup setup;
+  setup.Store = store.get();
+  setup.Dupes = &dupes;
+  setup.Filters = &filters;
+  setup.AreaLists = &lists;
+  TTosser tosser(setup);
+  ASSERT_TRUE(tosser.Start());
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return tosser.Finished(); }));
+  const TTossCounters c = tosser.Counters();
+  EXPECT_EQ(c.FilterDeleted, 1);
+  EXPECT_EQ(c.FilterMoved, 1);
+  EXPECT_EQ(c.FilterDuplicated, 1);
+  EXPECT_EQ(Mails("ECHO").size(), 2u);
+  EXPECT_EQ(Mails("NETMAIL").size(), 3u);
+  EXPECT_EQ(filters.areas.size(), 7u);
+  EXPECT_EQ(filters.areas.front(), "ECHO");
+  EXPECT_EQ(lists.calls, (std::vector<std::string>{"your area list areafix Da Boss!!!",
+                                                   "File Areas filescan Da Boss!!!"}));
+  const auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 2u);
+  EXPECT_EQ(questions[0].kind, MsgKind::Information);
+  EXPECT_EQ(questions[0].text,
+            "A message from \"AreaFix\" to \"Point Seven\" with subject \"your area list\" has "
+            "been used as   area list for uplink \"Da Boss!!!\".  3 new areas have been  "
+            "registered.");
+  std::vector<std::string> lines = tosser.Log();
+  for (auto& line : lines) line = line.substr(line.find("  ") + 2);
+  const std::vector<std::string> tail(lines.end() - 6, lines.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{
+                      "5 messages from 1 packets imported.", "Filter \"Spam\": 3 matches",
+                      "1 messages have been duplicated by filters",
+                      "1 messages have been moved by filters", "1 have been deleted by filters",
+                      "Import finished"}));
+}
+
+TEST_F(TosserTest, ImportPacketProcessorRunsBeforeThePacketIsRead) {
+  AddEcho("ECHO");
+  Drop("00000001.pkt", PacketFrom({EchoMessage("ECHO", "as received")}));
+  // The processor replaces the packet by another one.
+  platform::WriteFileAtomic(dir / "other.dat", PacketFrom({EchoMessage("ECHO", "processed")}));
+  store->SettingsModel().SetText(SettingId::EPPImport, "cp \"" + (dir / "other.dat") + "\" %filename");
+  Toss();
+  const auto mails = Mails("ECHO");
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].subject, "processed");
+}
+
+TEST_F(TosserTest, OnlyOneRunAtATime) {
+  bool secondStarted = true;
+  TTosserSetup setup;
+  setup.Store = store.get();
+  setup.Dupes = &dupes;
+  TTosser other(setup);
+  view.onLog = [&](const std::string& line) {
+    if (line.find("Starting import") != std::string::npos) {
+      EXPECT_TRUE(TTosser::Running());
+      secondStarted = other.Start();
+    }
+  };
+  Toss();
+  EXPECT_FALSE(secondStarted);
+  EXPECT_FALSE(TTosser::Running());
+}
+
+TEST_F(TosserTest, LockedAreaIsWaitedFor) {
+  TArea* echo = AddEcho("ECHO");
+  Drop("00000001.pkt", PacketFrom({EchoMessage("ECHO", "x")}));
+  ASSERT_TRUE(echo->Lock(false));  // a reader holds the area
+  bool released = false;
+  int waiting = 0;
+  auto release = dispatcher.StartTimer(std::chrono::milliseconds(50), [&] {
+    for (const auto& c : view.captions)
+      if (c == "Import - Waiting for access to ECHO...") ++waiting;
+    if (waiting && !released) {
+      released = true;
+      echo->Unlock();
+    }
+  });
+  Toss();
+  dispatcher.StopTimer(release);
+  EXPECT_TRUE(released);
+  EXPECT_EQ(Mails("ECHO").size(), 1u);
+}
+
+TEST_F(TosserTest, ReportAndSummaryLines) {
+  AddEcho("ECHO");
+  Drop("00000001.pkt", PacketFrom({EchoMessage("ECHO", "a"), EchoMessage("", "b")}));
+  Toss();
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     "Starting import", "2 messages from 00000001.pkt",
+                     "The area NETMAIL has 1 messages", "The area ECHO has 1 messages",
+                     "Packet 00000001.pkt has been moved to the backup directory.",
+                     "2 messages from 1 packets imported.", "Import finished"}));
+  EXPECT_EQ(view.packets, 1);
+  EXPECT_EQ(view.tossed, 2);
+  EXPECT_EQ(view.written, 2);
+  ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }));
+  const auto reports = Mails("REPORT");
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].from, "Integrated Tosser");
+  EXPECT_EQ(reports[0].subject, "Import Log");
+  EXPECT_NE(reports[0].text.find("2 messages from 1 packets imported.\r"), std::string::npos);
+  EXPECT_NE(reports[0].text.find(" * Origin: The Velmaris 95 Import Process"), std::string::npos);
+  EXPECT_EQ(reports[0].text.find("Import finished"), std::string::npos);
+
+  // Without the report switch nothing is posted.
+  store->SettingsModel().SetChecked(SettingId::ImportReport, false);
+  Toss();
+  ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }));
+  EXPECT_EQ(Mails("REPORT").size(), 1u);
+}
+
+TEST_F(TosserTest, BatchImportPrintsTheLog) {
+  AddEcho("ECHO");
+  store->SaveToRegistry();
+  Drop("00000001.pkt", PacketFrom({EchoMessage("ECHO", "a")}));
+  std::string out;
+  const int rc = RunShell(std::string(VELMARIS_BATCH) + " --dir '" + Start() + "' --registry '" +
+                              (dir / "Velmaris.reg") + "' import",
+                          &out);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(out.find("\"text\":\"Starting import\"}\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"text\":\"1 messages from 1 packets imported.\"}\n"), std::string::npos);
+  EXPECT_NE(out.find("\"text\":\"Import finished\"}\n"), std::string::npos);
+  size_t lines = 0;
+  for (char ch : out) lines += ch == '\n';
+  EXPECT_EQ(lines, 6u) << out;
+  EXPECT_TRUE(platform::FileExists(Start() + kDupesFileName));
+}
+
+}  // namespace
+}  // namespace velmaris::test

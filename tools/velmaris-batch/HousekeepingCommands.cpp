@@ -1,0 +1,88 @@
+// "export": one scanner run, printing the export log ({"log": line}) and
+// the counters. "maintain" and "optimize": the maintenance or the
+// optimisation of all areas, printing the status lines ({"status": text})
+// and one object per area with its message count afterwards.
+#include <iostream>
+
+#include "Batch.h"
+#include "BatchStore.h"
+#include "archive/Packer.h"
+#include "archive/PackerConfig.h"
+#include "processing/Exporter.h"
+#include "processing/MaintenanceRuns.h"
+#include "processing/OutPacket.h"
+
+namespace velmaris::batch {
+namespace {
+
+// Bundles are packed with the configured packer of the uplink.
+void InstallBundlePacker() {
+  if (GetBundlePacker()) return;
+  SetBundlePacker([](const std::string& name, const std::string& archive,
+                     const std::string& file) {
+    TPckList* packers = GetPackerList();
+    TPacker* packer = packers ? packers->PackerByName(name) : nullptr;
+    return packer != nullptr && packer->Pack(archive, file);
+  });
+}
+
+int ExportCommand(BatchContext& ctx) {
+  BatchArgs args(ctx.args, {});
+  if (!args.Positional().empty()) throw EBatchUsage("export takes no arguments");
+  BatchStore config(ctx);
+  InstallBundlePacker();
+  TExporter exporter;
+  exporter.Run();
+  for (const auto& line : exporter.Log()) ctx.out << JsonLine().Str("log", line).Text() << "\n";
+  ctx.out << JsonLine()
+                 .Int("echomails", exporter.EchoMails)
+                 .Int("netmails", exporter.NetMails)
+                 .Int("crashmails", exporter.CrashMails)
+                 .Text()
+          << "\n";
+  if (!config->SaveConfiguration()) throw std::runtime_error("cannot save the configuration");
+  return 0;
+}
+
+class PrintingView : public TRunView {
+ public:
+  explicit PrintingView(std::ostream& out) : out_(out) {}
+  void RunStatus(const std::string& text) override {
+    out_ << JsonLine().Str("status", text).Text() << "\n";
+  }
+
+ private:
+  std::ostream& out_;
+};
+
+int RunAll(BatchContext& ctx, bool optimize) {
+  BatchArgs args(ctx.args, {});
+  if (!args.Positional().empty()) throw EBatchUsage("this command takes no arguments");
+  BatchStore config(ctx);
+  PrintingView view(ctx.out);
+  if (optimize) {
+    TOptimizer run(&view);
+    run.Run();
+  } else {
+    MaintainAll::TMaintainer run(&view);
+    run.Run();
+  }
+  for (TArea* area : config->Areas().Areas()) {
+    if (area->AreaType == AreaTypeCode::Prototype) continue;
+    area->RecountFlags();
+    ctx.out << JsonLine().Str("area", area->Name).Int("count", area->Count).Text() << "\n";
+  }
+  // Maintenance moves the last-read positions, which the configuration keeps.
+  if (!config->SaveConfiguration()) throw std::runtime_error("cannot save the configuration");
+  return 0;
+}
+
+int MaintainCommand(BatchContext& ctx) { return RunAll(ctx, false); }
+int OptimizeCommand(BatchContext& ctx) { return RunAll(ctx, true); }
+
+BatchCommand exportCmd("export", "export", ExportCommand);
+BatchCommand maintainCmd("maintain", "maintain", MaintainCommand);
+BatchCommand optimizeCmd("optimize", "optimize", OptimizeCommand);
+
+}  // namespace
+}  // namespace velmaris::batch

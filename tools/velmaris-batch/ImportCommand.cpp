@@ -1,0 +1,64 @@
+// "import": one tosser run over the inbound directory of the start
+// directory's configuration; prints the import log, one object per line:
+// {"line": the line with its time stamp, "text": the line without it}.
+//
+// The tosser works on its own thread while this (main) thread runs the
+// dispatcher, as the program's main window does. The duplicate database
+// "Velmaris.Dupes" of the start directory is used and saved; the
+// configuration is saved at the end (the areas' import marks).
+#include <chrono>
+#include <ostream>
+
+#include "Batch.h"
+#include "BatchStore.h"
+#include "core/Report.h"
+#include "platform/Dispatcher.h"
+#include "processing/GlobalDupeChecker.h"
+#include "processing/Tosser.h"
+
+namespace velmaris::batch {
+namespace {
+
+// The stamp is the date, a blank, the time and two blanks.
+std::string WithoutStamp(const std::string& line) {
+  const size_t pos = line.find("  ");
+  return pos == std::string::npos ? line : line.substr(pos + 2);
+}
+
+int ImportCommand(BatchContext& ctx) {
+  BatchArgs args(ctx.args, {});
+  if (!args.Positional().empty()) throw EBatchUsage("import takes no arguments");
+
+  platform::PlainDispatcher dispatcher;
+  platform::SetDispatcher(&dispatcher);
+  struct Restore {
+    ~Restore() { platform::SetDispatcher(nullptr); }
+  } restore;
+
+  BatchStore config(ctx);
+  OpenDupeChecker(config->StartDirectory());
+  TTosserSetup setup;
+  setup.Store = &config.Store();
+  setup.Dupes = &GetDupeChecker();
+  TTosser tosser(setup);
+  if (!tosser.Start()) throw std::runtime_error("another import is running");
+  dispatcher.RunUntil([&] { return tosser.Finished(); }, std::chrono::hours(24 * 365));
+  // The report waits for the REPORT area's lock on the main thread.
+  dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; },
+                      std::chrono::seconds(30));
+  CloseDupeChecker();
+  config->SaveConfiguration();
+
+  for (const std::string& line : tosser.Log())
+    ctx.out << JsonLine().Str("line", line).Str("text", WithoutStamp(line)).Text() << "\n";
+  if (tosser.Counters().Failed) {
+    ctx.err << "velmaris-batch: the import stopped on an error (see the log)\n";
+    return 1;
+  }
+  return 0;
+}
+
+BatchCommand cmd("import", "import", ImportCommand);
+
+}  // namespace
+}  // namespace velmaris::batch
