@@ -44,24 +44,6 @@ std::string ExpandFileName(const std::string& fileName) {
   throw EFlowFile(what + " " + path + ": " + std::strerror(err));
 }
 
-// Writes all of data at the end of fd; false (errno set) on failure.
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 std::recursive_mutex& FlowFileMutex() {
@@ -164,7 +146,7 @@ std::string TNetLink::AppendToFlowFile(const std::string& fileName, bool deleteA
   }
   data += line + "\r\n";
 
-  if (!WriteAll(fd, data) || ::fsync(fd) != 0) {
+  if (!platform::WriteAll(fd, data) || ::fsync(fd) != 0) {
     int err = errno;
     // Take back what part of the line did reach the file.
     if (::ftruncate(fd, oldSize) == 0) ::fsync(fd);

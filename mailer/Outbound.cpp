@@ -67,38 +67,8 @@ std::string NamePart(std::string_view path) {
   return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-// A file descriptor closed at the end of its scope.
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Release() {
-    int f = fd;
-    fd = -1;
-    return f;
-  }
-};
-
-bool WriteAll(int fd, std::string_view data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
+using platform::Fd;
+using platform::WriteAll;
 
 // Reads a regular file of at most `limit` bytes. On failure returns false
 // with a reason; `missing` tells that the file is not there at all.
@@ -106,13 +76,13 @@ bool ReadBounded(const std::string& path, size_t limit, std::string& out, std::s
                  bool& missing, mode_t* mode = nullptr) {
   missing = false;
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.fd < 0) {
+  if (fd.get() < 0) {
     missing = errno == ENOENT;
     reason = std::strerror(errno);
     return false;
   }
   struct stat st;
-  if (::fstat(fd.fd, &st) != 0) {
+  if (::fstat(fd.get(), &st) != 0) {
     reason = std::strerror(errno);
     return false;
   }
@@ -128,7 +98,7 @@ bool ReadBounded(const std::string& path, size_t limit, std::string& out, std::s
   out.clear();
   char buf[65536];
   for (;;) {
-    ssize_t n = ::read(fd.fd, buf, sizeof buf);
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
       reason = std::strerror(errno);
@@ -166,11 +136,11 @@ bool DeleteListedFile(const std::string& path) {
 // directly (no symbolic link is followed).
 bool TruncateListedFile(const std::string& path) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-  if (fd.fd < 0) return false;
+  if (fd.get() < 0) return false;
   struct stat st;
-  if (::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  if (::ftruncate(fd.fd, 0) != 0) return false;
-  ::fsync(fd.fd);
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (::ftruncate(fd.get(), 0) != 0) return false;
+  ::fsync(fd.get());
   return true;
 }
 
@@ -557,11 +527,11 @@ SentResult TOutbound::RewriteFlowFile(const std::string& flowFile, const TFidoAd
       // list, never a torn one.
       ::unlink(newFile.c_str());
       Fd fd(::open(newFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-      const bool created = fd.fd >= 0;
+      const bool created = fd.get() >= 0;
       bool ok = created;
       int err = errno;
       if (ok) {
-        ok = ::fchmod(fd.fd, mode) == 0 && WriteAll(fd.fd, rw.contents) && ::fsync(fd.fd) == 0;
+        ok = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), rw.contents) && ::fsync(fd.get()) == 0;
         err = errno;
         ok = (::close(fd.Release()) == 0) && ok;
       }
