@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/ByteOrder.h"
 #include "core/ConfigStore.h"
 #include "core/NetLink.h"
 #include "core/Settings.h"
@@ -118,11 +119,6 @@ bool IndexFileExists(const TArea& area) {
   return platform::FileExists(area.FilePath(".PackedIndex"));
 }
 
-void PutU16At(std::string& body, size_t at, uint16_t value) {
-  body[at] = static_cast<char>(value & 0xFF);
-  body[at + 1] = static_cast<char>(value >> 8);
-}
-
 }  // namespace
 
 bool ReplaceBodySubject(TMail& mail, const std::string& subject) {
@@ -162,10 +158,10 @@ bool ExportMessage(TArea& area, int index, TOutPacket& packet,
       p.Mail->Body.size() >= MailBodyOffset::Date) {
     const TFidoAddr own = area.Uplink->SysopAddress.Address();
     const TFidoAddr boss = area.Uplink->UplinkAddress.Address();
-    PutU16At(p.Mail->Body, MailBodyOffset::OrigNode, own.Node);
-    PutU16At(p.Mail->Body, MailBodyOffset::OrigNet, own.Net);
-    PutU16At(p.Mail->Body, MailBodyOffset::DestNode, boss.Node);
-    PutU16At(p.Mail->Body, MailBodyOffset::DestNet, boss.Net);
+    PutLE16At(p.Mail->Body, MailBodyOffset::OrigNode, own.Node);
+    PutLE16At(p.Mail->Body, MailBodyOffset::OrigNet, own.Net);
+    PutLE16At(p.Mail->Body, MailBodyOffset::DestNode, boss.Node);
+    PutLE16At(p.Mail->Body, MailBodyOffset::DestNet, boss.Net);
   }
   packet.AddMail(p.Mail.get());
   prepared.push_back(std::move(p));
