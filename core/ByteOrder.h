@@ -35,6 +35,10 @@ inline void PutLE16At(std::string& s, size_t at, uint16_t v) {
 }
 
 // Appends the field to a byte string.
+inline void AppendLE16(std::string& out, uint16_t v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>(v >> 8);
+}
 inline void AppendLE32(std::string& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
