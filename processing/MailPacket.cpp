@@ -11,6 +11,7 @@
 #include "core/ByteOrder.h"
 #include "core/Crc.h"
 #include "core/FidoAddress.h"
+#include "core/Mail.h"
 #include "core/TextHelpers.h"
 #include "platform/Prompter.h"
 
@@ -18,7 +19,8 @@ namespace velmaris {
 
 namespace {
 
-using M = PackedMessageOffset;
+using M = MailBodyOffset;
+static_assert(kPackedMessageFixedSize == M::ToName);
 
 constexpr char kCR = 13;
 constexpr char kKludgeMark = 1;
