@@ -39,12 +39,6 @@ std::optional<unsigned> ReadHex(std::string_view text) {
   return value;
 }
 
-std::string Hex(unsigned value, int digits) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-  return buf;
-}
-
 std::string Upper(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
@@ -55,11 +49,6 @@ std::string Upper(std::string_view text) {
 
 bool EndsWithNoCase(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && Upper(text.substr(text.size() - tail.size())) == Upper(tail);
-}
-
-std::string StripOneSlash(const std::string& path) {
-  if (!path.empty() && path.back() == '/') return path.substr(0, path.size() - 1);
-  return path;
 }
 
 std::string NamePart(std::string_view path) {
@@ -228,10 +217,6 @@ FlowRewrite FlowFileWithout(std::string_view bytes, const std::string& path) {
 
 // --- Names --------------------------------------------------------------------
 
-std::string FlowBaseName(const TFidoAddr& address) {
-  return Hex(address.Net, 4) + Hex(address.Node, 4);
-}
-
 bool ParseFlowBaseName(std::string_view fileName, uint16_t& net, uint16_t& node) {
   const size_t dot = fileName.find('.');
   if (dot != 8) return false;
@@ -333,7 +318,7 @@ void TOutbound::Clear() {
 
 std::vector<TOutbound::Directory> TOutbound::OutboundDirectories() const {
   std::vector<Directory> dirs;
-  const std::string base = StripOneSlash(main_);
+  const std::string base = platform::WithoutSlash(main_);
   if (base.empty()) return dirs;
   dirs.push_back({base + "/", static_cast<uint16_t>(zone_)});
 
@@ -470,7 +455,7 @@ bool TOutbound::AddOutboundFile(const TFidoAddr& address, const std::string& lis
 std::string TOutbound::DirectoryOf(const TFidoAddr& address) const {
   if (main_.empty()) return {};
   if (address.Zone == zone_) return platform::WithSlash(main_);
-  const std::string dir = StripOneSlash(ZoneOutbound(main_, zone_, address.Zone));
+  const std::string dir = platform::WithoutSlash(ZoneOutbound(main_, zone_, address.Zone));
   const std::string parent = platform::DirOf(dir);
   // A zone directory made by another program may be written in lower case.
   const auto found = platform::FindNoCase(parent, platform::NameOf(dir));

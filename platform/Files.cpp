@@ -240,6 +240,11 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string WithoutSlash(const std::string& path) {
+  if (!path.empty() && path.back() == '/') return path.substr(0, path.size() - 1);
+  return path;
+}
+
 std::string WithSlash(const std::string& dir) {
   if (dir.empty() || dir.back() == '/') return dir;
   return dir + "/";

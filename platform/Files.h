@@ -66,6 +66,7 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 std::string DirOf(const std::string& path);   // with trailing "/"
 std::string NameOf(const std::string& path);  // after the last "/"
 std::string WithSlash(const std::string& dir);  // adds a trailing "/"
+std::string WithoutSlash(const std::string& path);  // drops one trailing "/"
 
 // An open file descriptor, closed at the end of its scope.
 class Fd {
