@@ -1,6 +1,7 @@
 #include "processing/AreaExport.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/ByteOrder.h"
 #include "core/ConfigStore.h"
@@ -86,6 +87,19 @@ void PrepareAttach(TArea& area, TPreparedExport& p, const TAreaExportOptions& op
   p.NewSubject = bare;
 }
 
+// Message index made ready for a packet: the waiting copy with its attach
+// prepared; nothing when it is not waiting or cannot be read.
+std::optional<TPreparedExport> PrepareExport(TArea& area, int index,
+                                             const TAreaExportOptions& options) {
+  auto mail = ReadWaiting(area, index, options);
+  if (!mail) return std::nullopt;
+  TPreparedExport p;
+  p.Index = index;
+  p.Mail = std::move(mail);
+  PrepareAttach(area, p, options);
+  return p;
+}
+
 // After the packet is out: the attach goes into the flow file, the stored
 // header gets its new subject and Sent.
 void Finish(TArea& area, TNetLink& link, const TPreparedExport& p,
@@ -148,12 +162,9 @@ bool ReplaceBodySubject(TMail& mail, const std::string& subject) {
 
 bool ExportMessage(TArea& area, int index, TOutPacket& packet,
                    std::vector<TPreparedExport>& prepared, const TAreaExportOptions& options) {
-  auto mail = ReadWaiting(area, index, options);
-  if (!mail) return false;
-  TPreparedExport p;
-  p.Index = index;
-  p.Mail = std::move(mail);
-  PrepareAttach(area, p, options);
+  auto ready = PrepareExport(area, index, options);
+  if (!ready) return false;
+  TPreparedExport& p = *ready;
   if (area.AreaType == AreaTypeCode::Echomail && area.Uplink &&
       p.Mail->Body.size() >= MailBodyOffset::Date) {
     const TFidoAddr own = area.Uplink->SysopAddress.Address();
@@ -203,12 +214,9 @@ int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
 }
 
 bool ExportCrash(TArea& area, int index, const TAreaExportOptions& options) {
-  auto mail = ReadWaiting(area, index, options);
-  if (!mail) return false;
-  TPreparedExport p;
-  p.Index = index;
-  p.Mail = std::move(mail);
-  PrepareAttach(area, p, options);
+  auto ready = PrepareExport(area, index, options);
+  if (!ready) return false;
+  TPreparedExport& p = *ready;
   const TFidoAddr dest = p.Mail->Header.DestAddr;
   TNetLink link(ZoneOutboundFor(options, dest.Zone));
   link.Name = "Crash " + FidoAddressToStr(dest);
