@@ -2,24 +2,9 @@
 
 #include <cstring>
 
+#include "core/ByteOrder.h"
+
 namespace velmaris {
-
-namespace {
-
-uint32_t Get32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-void Put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void Put16(std::string& s, uint16_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>(v >> 8);
-}
-
-}  // namespace
 
 ArcHeaderResult DecodeArcHeader(const uint8_t* data, size_t size, ArcEntryHeader& out) {
   out = ArcEntryHeader{};
@@ -35,13 +20,13 @@ ArcHeaderResult DecodeArcHeader(const uint8_t* data, size_t size, ArcEntryHeader
   if (size < need) return ArcHeaderResult::kShort;
   const char* name = reinterpret_cast<const char*>(data + 2);
   out.name.assign(name, strnlen(name, 13));
-  out.packedSize = Get32(data + 15);
-  const uint16_t date = Get16(data + 19);
-  const uint16_t time = Get16(data + 21);
+  out.packedSize = GetLE32(data + 15);
+  const uint16_t date = GetLE16(data + 19);
+  const uint16_t time = GetLE16(data + 21);
   out.dosDateTime = (static_cast<uint32_t>(date) << 16) | time;
-  out.crc = Get16(data + 23);
+  out.crc = GetLE16(data + 23);
   // The old stored form has no original size: it is the stored size.
-  out.originalSize = out.type == 1 ? out.packedSize : Get32(data + 25);
+  out.originalSize = out.type == 1 ? out.packedSize : GetLE32(data + 25);
   out.headerSize = need;
   return ArcHeaderResult::kOk;
 }
@@ -54,11 +39,11 @@ std::string EncodeArcHeader(const ArcEntryHeader& h) {
   std::string name = h.name.substr(0, 12);
   name.resize(13, '\0');
   s += name;
-  Put32(s, h.packedSize);
-  Put16(s, static_cast<uint16_t>(h.dosDateTime >> 16));
-  Put16(s, static_cast<uint16_t>(h.dosDateTime & 0xFFFF));
-  Put16(s, h.crc);
-  if (h.type != 1) Put32(s, h.originalSize);
+  AppendLE32(s, h.packedSize);
+  AppendLE16(s, static_cast<uint16_t>(h.dosDateTime >> 16));
+  AppendLE16(s, static_cast<uint16_t>(h.dosDateTime & 0xFFFF));
+  AppendLE16(s, h.crc);
+  if (h.type != 1) AppendLE32(s, h.originalSize);
   return s;
 }
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "archive/Unpacker.h"
+#include "core/DateTimeUtil.h"
 #include "core/Settings.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
@@ -68,12 +69,7 @@ void CopyInto(const std::string& from, const std::string& dir, const std::string
 }  // namespace
 
 std::string StampUnpackLogLine(std::time_t when, const std::string& text) {
-  std::tm tm{};
-  localtime_r(&when, &tm);
-  char stamp[40];
-  std::snprintf(stamp, sizeof stamp, "%02d.%02d.%02d %02d:%02d:%02d\t", tm.tm_mday, tm.tm_mon + 1,
-                tm.tm_year % 100, tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return stamp + text;
+  return LogTimeStamp(when) + "\t" + text;
 }
 
 // ---------------------------------------------------------------------------

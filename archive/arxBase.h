@@ -54,6 +54,7 @@
 #include <vector>
 
 #include "archive/arxMain.h"
+#include "core/ByteOrder.h"
 
 namespace velmaris {
 
@@ -107,15 +108,6 @@ class E_RAISE : public std::runtime_error {
   int code_;
   std::string fileName_;
 };
-
-// Little-endian fields.
-inline uint16_t GetLE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t GetLE32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-inline uint64_t GetLE64(const uint8_t* p) {
-  return uint64_t(GetLE32(p)) | (uint64_t(GetLE32(p + 4)) << 32);
-}
 
 // CRC-32 (reflected IEEE 802.3): the register is updated as it stands; the
 // caller presets 0xFFFFFFFF and complements at the end.

@@ -11,6 +11,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "core/ByteOrder.h"
 #include "core/Crc.h"
 #include "core/DateTimeUtil.h"
 #include "core/Exceptions.h"
@@ -105,8 +106,8 @@ void PostRefreshAreaList() {
 }
 
 // Little-endian fields and length-prefixed strings of the "Packed" record.
-void PutI32(uint8_t* p, int32_t v) { PutU32(p, static_cast<uint32_t>(v)); }
-int32_t GetI32(const uint8_t* p) { return static_cast<int32_t>(GetU32(p)); }
+void PutI32(uint8_t* p, int32_t v) { PutLE32(p, static_cast<uint32_t>(v)); }
+int32_t GetI32(const uint8_t* p) { return static_cast<int32_t>(GetLE32(p)); }
 
 void PutShortString(uint8_t* field, const std::string& text) {
   size_t n = std::min<size_t>(text.size(), 255);

@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/ByteOrder.h"
 #include "core/Crc.h"
 #include "core/MessageBase.h"
 #include "core/TextHelpers.h"
@@ -46,25 +47,6 @@ constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun
 constexpr uint32_t kMaxStoredRecord = 0x4000000;  // 64 MiB
 constexpr size_t kCopyBufferSize = 1 << 20;
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() { Close(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  bool Close() {
-    if (fd_ < 0) return true;
-    const int r = ::close(fd_);
-    fd_ = -1;
-    return r == 0;
-  }
-
- private:
-  int fd_;
-};
-
 bool PRead(int fd, void* buffer, size_t size, uint64_t offset) {
   auto* p = static_cast<char*>(buffer);
   while (size > 0) {
@@ -78,17 +60,6 @@ bool PRead(int fd, void* buffer, size_t size, uint64_t offset) {
   return true;
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 bool FileSizeOf(int fd, uint64_t& size) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return false;
@@ -97,16 +68,16 @@ bool FileSizeOf(int fd, uint64_t& size) {
 }
 
 bool WriteSynced(const std::string& path, const std::string& data) {
-  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  platform::Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!fd.ok()) return false;
-  return WriteAll(fd.get(), data.data(), data.size()) && ::fsync(fd.get()) == 0 && fd.Close();
+  return platform::WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0 && fd.Close();
 }
 
 // Every header names a record head ("KQPM", a stored length within bounds
 // and within the file) in the body file.
 bool HeadersFitBody(const std::vector<TMsgHeader>& headers, const std::string& bodyPath) {
   if (headers.empty()) return true;
-  FileDescriptor fd(::open(bodyPath.c_str(), O_RDONLY | O_CLOEXEC));
+  platform::Fd fd(::open(bodyPath.c_str(), O_RDONLY | O_CLOEXEC));
   uint64_t size = 0;
   if (!fd.ok() || !FileSizeOf(fd.get(), size)) return false;
   for (const auto& h : headers) {
@@ -114,7 +85,7 @@ bool HeadersFitBody(const std::vector<TMsgHeader>& headers, const std::string& b
     if (h.BodyOffset < 4 || uint64_t{h.BodyOffset} + kBodyRecordHeadSize > size) return false;
     if (!PRead(fd.get(), head, sizeof head, h.BodyOffset)) return false;
     if (std::memcmp(head, "KQPM", 4) != 0) return false;
-    const uint32_t stored = GetU32(head + 4);
+    const uint32_t stored = GetLE32(head + 4);
     if (uint64_t{h.BodyOffset} + kBodyRecordHeadSize + stored > size) return false;
   }
   return true;
@@ -268,13 +239,13 @@ bool TArea::Optimize() {
   const std::string bodyPath = FilePath(kPackedBodyExt);
   const std::string odyPath = FilePath(kOptimizedBodyExt);
   const std::string pxPath = FilePath(kTempIndexExt);
-  FileDescriptor oldBody(::open(bodyPath.c_str(), O_RDONLY | O_CLOEXEC));
+  platform::Fd oldBody(::open(bodyPath.c_str(), O_RDONLY | O_CLOEXEC));
   uint64_t oldSize = 0;
   if (!oldBody.ok() || !FileSizeOf(oldBody.get(), oldSize)) {
     CloseIndex();
     return false;
   }
-  FileDescriptor ody(::open(odyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  platform::Fd ody(::open(odyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!ody.ok()) {
     platform::GetPrompter().Warn("Could not write message file for area " + Name + "!");
     CloseIndex();
@@ -297,7 +268,7 @@ bool TArea::Optimize() {
       failed = true;
       break;
     }
-    const uint32_t stored = GetU32(head + 4);
+    const uint32_t stored = GetLE32(head + 4);
     if (stored >= kMaxStoredRecord || uint64_t{offset} + sizeof head + stored > oldSize ||
         position + sizeof head + stored > 0xFFFFFFFEull) {
       failed = true;
@@ -313,11 +284,11 @@ bool TArea::Optimize() {
     fresh[i].BodyOffset = static_cast<uint32_t>(position);
     position += sizeof head + stored;
     if (buffer.size() >= kCopyBufferSize) {
-      if (!WriteAll(ody.get(), buffer.data(), buffer.size())) failed = true;
+      if (!platform::WriteAll(ody.get(), buffer)) failed = true;
       buffer.clear();
     }
   }
-  if (!failed && !buffer.empty() && !WriteAll(ody.get(), buffer.data(), buffer.size()))
+  if (!failed && !buffer.empty() && !platform::WriteAll(ody.get(), buffer))
     failed = true;
   if (!failed && ::fsync(ody.get()) != 0) failed = true;
   if (!ody.Close()) failed = true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -148,6 +149,15 @@ TDateTime Now()
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                           local.tm_min, std::min(local.tm_sec, 59), static_cast<int>(ms));
+}
+
+std::string LogTimeStamp(std::time_t when) {
+  std::tm tm{};
+  localtime_r(&when, &tm);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%02d.%02d.%02d %02d:%02d:%02d", tm.tm_mday, tm.tm_mon + 1,
+                tm.tm_year % 100, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return stamp;
 }
 
 } // namespace velmaris

@@ -7,7 +7,9 @@
 // forward from midnight: -1.25 is 1899-12-29 06:00.
 
 #include <cstdint>
+#include <ctime>
 #include <stdexcept>
+#include <string>
 
 namespace velmaris {
 
@@ -53,5 +55,9 @@ int DayOfWeek(TDateTime value);
 
 // The local wall-clock time now.
 TDateTime Now();
+
+// "dd.mm.yy hh:mm:ss" of the local time `when`, the stamp that begins the
+// lines of the run logs.
+std::string LogTimeStamp(std::time_t when);
 
 } // namespace velmaris

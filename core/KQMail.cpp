@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "core/ByteOrder.h"
 #include "core/Area.h"
 #include "core/Crc.h"
 #include "core/EMailAddress.h"
@@ -37,11 +38,6 @@ void AppendTextLine(std::string& out, std::string_view line) {
   for (char c : line)
     if (c != '\0') out += c;
   out += kCR;
-}
-
-void PutU16At(std::string& body, size_t offset, uint16_t value) {
-  body[offset] = static_cast<char>(value & 0xFF);
-  body[offset + 1] = static_cast<char>(value >> 8);
 }
 
 // Replaces every occurrence of macro present when the pass begins.
@@ -255,11 +251,11 @@ std::unique_ptr<TMail> TKQMail::BuildMail() {
   const std::string subject = CString(Subject, 71);
 
   std::string body(MailBodyOffset::Date, '\0');
-  PutU16At(body, MailBodyOffset::Type, 2);
-  PutU16At(body, MailBodyOffset::OrigNode, orig.Address().Node);
-  PutU16At(body, MailBodyOffset::DestNode, dest.Address().Node);
-  PutU16At(body, MailBodyOffset::OrigNet, orig.Address().Net);
-  PutU16At(body, MailBodyOffset::DestNet, dest.Address().Net);
+  PutLE16At(body, MailBodyOffset::Type, 2);
+  PutLE16At(body, MailBodyOffset::OrigNode, orig.Address().Node);
+  PutLE16At(body, MailBodyOffset::DestNode, dest.Address().Node);
+  PutLE16At(body, MailBodyOffset::OrigNet, orig.Address().Net);
+  PutLE16At(body, MailBodyOffset::DestNet, dest.Address().Net);
   std::string date = FormatPacketDate(ClockNow());
   date.resize(kMailDateSize, '\0');
   date.back() = '\0';

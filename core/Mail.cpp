@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/ByteOrder.h"
 #include "core/SearchRequest.h"
 #include "core/TextHelpers.h"
 #include "platform/Files.h"
@@ -31,19 +32,6 @@ int TwoDigits(std::string_view s, size_t at) {
   if (a == ' ') return b - '0';
   if (!IsDigit(a)) return -1;
   return (a - '0') * 10 + (b - '0');
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
 }
 
 void PutName(std::string& image, size_t at, std::string_view name, size_t field) {
@@ -72,12 +60,12 @@ std::unique_ptr<TMail> TMail::Clone() const {
 
 uint16_t TMail::GetAttribute() const {
   if (Body.size() < MailBodyOffset::Attribute + 2) return 0;
-  return GetU16(reinterpret_cast<const uint8_t*>(Body.data()) + MailBodyOffset::Attribute);
+  return GetLE16(reinterpret_cast<const uint8_t*>(Body.data()) + MailBodyOffset::Attribute);
 }
 
 void TMail::SetAttribute(uint16_t attribute) {
   if (Body.size() < MailBodyOffset::Attribute + 2) return;
-  PutU16(reinterpret_cast<uint8_t*>(Body.data()) + MailBodyOffset::Attribute, attribute);
+  PutLE16(reinterpret_cast<uint8_t*>(Body.data()) + MailBodyOffset::Attribute, attribute);
 }
 
 std::string_view TMail::DateField() const {
@@ -112,15 +100,15 @@ std::string TMail::BuildMsgImage() const {
   auto* p = reinterpret_cast<uint8_t*>(image.data());
   const TFidoAddr& o = Header.OrigAddr;
   const TFidoAddr& d = Header.DestAddr;
-  PutU16(p + MsgFileOffset::DestNode, d.Node);
-  PutU16(p + MsgFileOffset::OrigNode, o.Node);
-  PutU16(p + MsgFileOffset::OrigNet, o.Net);
-  PutU16(p + MsgFileOffset::DestNet, d.Net);
-  PutU16(p + MsgFileOffset::DestZone, d.Zone);
-  PutU16(p + MsgFileOffset::OrigZone, o.Zone);
-  PutU16(p + MsgFileOffset::DestPoint, d.Point);
-  PutU16(p + MsgFileOffset::OrigPoint, o.Point);
-  PutU16(p + MsgFileOffset::Attribute, GetAttribute());
+  PutLE16(p + MsgFileOffset::DestNode, d.Node);
+  PutLE16(p + MsgFileOffset::OrigNode, o.Node);
+  PutLE16(p + MsgFileOffset::OrigNet, o.Net);
+  PutLE16(p + MsgFileOffset::DestNet, d.Net);
+  PutLE16(p + MsgFileOffset::DestZone, d.Zone);
+  PutLE16(p + MsgFileOffset::OrigZone, o.Zone);
+  PutLE16(p + MsgFileOffset::DestPoint, d.Point);
+  PutLE16(p + MsgFileOffset::OrigPoint, o.Point);
+  PutLE16(p + MsgFileOffset::Attribute, GetAttribute());
   return image;
 }
 
@@ -136,7 +124,7 @@ bool TMail::SaveToMsgFile(const std::string& fileName) const {
 std::string TMail::SaveToNewMsgFile(const std::string& dir, TSerialCounter& counter) const {
   TSerialFile file = CreateSerialFile(dir, ".MSG", counter);
   if (file.Fd < 0) return {};
-  bool ok = WriteAll(file.Fd, BuildMsgImage());
+  bool ok = platform::WriteAll(file.Fd, BuildMsgImage());
   if (::close(file.Fd) != 0) ok = false;
   if (!ok) {
     ::unlink(file.Path.c_str());
@@ -238,7 +226,7 @@ void TMail::WriteToTextFile(const std::string& fileName, bool append, bool showK
   const int fd = ::open(fileName.c_str(), flags, 0644);
   if (fd < 0)
     throw platform::EFile("cannot open " + fileName + ": " + std::strerror(errno));
-  const bool ok = WriteAll(fd, text);
+  const bool ok = platform::WriteAll(fd, text);
   const int err = errno;
   if (::close(fd) != 0 || !ok)
     throw platform::EFile("cannot write " + fileName + ": " + std::strerror(ok ? errno : err));

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/ByteOrder.h"
 #include "core/Crc.h"
 #include "core/Lzrw1KH.h"
 #include "core/WinRegistry.h"
@@ -25,50 +26,10 @@ constexpr char kRecordMagic[4] = {'K', 'Q', 'P', 'M'};
 // A chunk is at least its length word and a one-byte block.
 constexpr size_t kMinChunkSize = 3;
 
-// An open file descriptor, closed at the end of its scope.
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      Close();
-      fd_ = other.fd_;
-      other.fd_ = -1;
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
+using platform::Fd;
 
- private:
-  int fd_ = -1;
-};
-
-// Writes all of data at the current position; returns the bytes written,
-// which is less than the size when the write failed part-way.
-size_t WriteAll(int fd, const void* data, size_t size) {
-  const char* p = static_cast<const char*>(data);
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::write(fd, p + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return done;
-}
-
+// Writes all of data at offset; returns the bytes written, which is less
+// than the size when the write failed part-way.
 size_t PWriteAll(int fd, const void* data, size_t size, off_t offset) {
   const char* p = static_cast<const char*>(data);
   size_t done = 0;
@@ -119,7 +80,7 @@ void AppendChunk(std::string& out, const uint8_t* piece, size_t size) {
   size_t at = out.size();
   out.resize(at + 2 + Lzrw1KHCompressBound(size));
   size_t blockSize = Lzrw1KHCompress(piece, out.data() + at + 2, size, Lzrw1KHCompressBound(size));
-  PutU16(reinterpret_cast<uint8_t*>(out.data() + at), static_cast<uint16_t>(blockSize));
+  PutLE16(reinterpret_cast<uint8_t*>(out.data() + at), static_cast<uint16_t>(blockSize));
   out.resize(at + 2 + blockSize);
 }
 
@@ -132,7 +93,7 @@ bool WalkIndexChunks(std::string_view file, uint64_t total, size_t& pos, Sink&& 
   uint64_t produced = 0;
   while (produced < total) {
     if (file.size() - pos < 2) return false;
-    size_t len = GetU16(reinterpret_cast<const uint8_t*>(file.data() + pos));
+    size_t len = GetLE16(reinterpret_cast<const uint8_t*>(file.data() + pos));
     pos += 2;
     if (len == 0 || file.size() - pos < len) return false;
     size_t capacity = static_cast<size_t>(std::min<uint64_t>(kMsgBaseChunkSize, total - produced));
@@ -153,7 +114,7 @@ bool WalkIndexChunks(std::string_view file, uint64_t total, size_t& pos, Sink&& 
 bool ReadIndexHead(std::string_view file, uint32_t& count) {
   if (file.size() < kIndexHeadSize) return false;
   if (std::memcmp(file.data(), kIndexMagic, 4) != 0) return false;
-  count = GetU32(reinterpret_cast<const uint8_t*>(file.data() + 4));
+  count = GetLE32(reinterpret_cast<const uint8_t*>(file.data() + 4));
   // Every chunk takes at least 3 bytes of the file and gives at most 32768.
   uint64_t maxChunks = (file.size() - kIndexHeadSize) / kMinChunkSize;
   return static_cast<uint64_t>(count) * kMsgHeaderSize <= maxChunks * kMsgBaseChunkSize;
@@ -162,7 +123,7 @@ bool ReadIndexHead(std::string_view file, uint32_t& count) {
 std::string IndexHead(uint32_t count) {
   std::string head(kIndexMagic, 4);
   head.resize(kIndexHeadSize);
-  PutU32(reinterpret_cast<uint8_t*>(head.data() + 4), count);
+  PutLE32(reinterpret_cast<uint8_t*>(head.data() + 4), count);
   return head;
 }
 
@@ -174,8 +135,7 @@ bool WriteIndexFile(TArea& area, const std::string& data) {
   {
     Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!fd.ok()) return false;
-    bool ok = WriteAll(fd.get(), data.data(), data.size()) == data.size() &&
-              ::fsync(fd.get()) == 0;
+    bool ok = platform::WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0;
     fd.Close();
     if (!ok) {
       ::unlink(temp.c_str());
@@ -190,7 +150,7 @@ bool WriteIndexFile(TArea& area, const std::string& data) {
   }
   area.IndexFile.known = true;
   area.IndexFile.size = data.size();
-  area.IndexFile.count = GetU32(reinterpret_cast<const uint8_t*>(data.data() + 4));
+  area.IndexFile.count = GetLE32(reinterpret_cast<const uint8_t*>(data.data() + 4));
   return true;
 }
 
@@ -254,7 +214,7 @@ bool OpenIndexForAppend(TArea& area, Fd& fd, uint64_t& end, uint32_t& count) {
   uint8_t head[kIndexHeadSize];
   if (size < kIndexHeadSize || !PReadAll(fd.get(), head, sizeof head, 0)) return false;
   if (std::memcmp(head, kIndexMagic, 4) != 0) return false;
-  count = GetU32(head + 4);
+  count = GetLE32(head + 4);
   if (area.IndexFile.known && area.IndexFile.size == size && area.IndexFile.count == count) {
     end = size;
   } else {
@@ -350,9 +310,9 @@ std::string BuildBodyRecord(std::string_view body) {
   auto* head = reinterpret_cast<uint8_t*>(out.data());
   std::memcpy(head, kRecordMagic, 4);
   uint32_t stored = static_cast<uint32_t>(out.size() - kBodyRecordHeadSize);
-  PutU32(head + 4, stored);
-  PutU32(head + 8, Crc32OfBuffer(out.data() + kBodyRecordHeadSize, stored));
-  PutU32(head + 12, 0);
+  PutLE32(head + 4, stored);
+  PutLE32(head + 8, Crc32OfBuffer(out.data() + kBodyRecordHeadSize, stored));
+  PutLE32(head + 12, 0);
   return out;
 }
 
@@ -367,7 +327,7 @@ bool DecodeBodyChunks(std::string_view stored, uint32_t bodyLength, std::string&
   size_t pos = 0;
   while (produced < bodyLength) {
     if (stored.size() - pos < 2) return false;
-    size_t len = GetU16(reinterpret_cast<const uint8_t*>(stored.data() + pos));
+    size_t len = GetLE16(reinterpret_cast<const uint8_t*>(stored.data() + pos));
     pos += 2;
     if (len == 0 || stored.size() - pos < len) return false;
     size_t capacity = std::min<size_t>(kMsgBaseChunkSize, bodyLength - produced);
@@ -417,7 +377,7 @@ uint32_t WriteBodyRecord(TArea& area, const TMail& mail, int fd) {
   std::string record = BuildBodyRecord(mail.Body);
   off_t start = ::lseek(fd, 0, SEEK_CUR);
   if (start < 0) return 0;
-  if (WriteAll(fd, record.data(), record.size()) != record.size()) {
+  if (!platform::WriteAll(fd, record)) {
     if (::ftruncate(fd, start) != 0) { /* the next write starts at start anyway */ }
     ::lseek(fd, start, SEEK_SET);
     return 0;
@@ -446,8 +406,8 @@ std::unique_ptr<TMail> ReadStoredMail(TArea& area, int index) {
   uint8_t head[kBodyRecordHeadSize];
   if (!PReadAll(fd, head, sizeof head, static_cast<off_t>(offset))) return nullptr;
   if (std::memcmp(head, kRecordMagic, 4) != 0) return nullptr;
-  const uint32_t storedSize = GetU32(head + 4);
-  const uint32_t crc = GetU32(head + 8);
+  const uint32_t storedSize = GetLE32(head + 4);
+  const uint32_t crc = GetLE32(head + 8);
   if (storedSize > size - offset - kBodyRecordHeadSize) return nullptr;
 
   std::string stored(storedSize, '\0');
@@ -529,8 +489,8 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
 
     std::string chunk = EncodeIndexChunk(mail.Header);
     uint8_t oldCount[4], newCount[4];
-    PutU32(oldCount, fileCount);
-    PutU32(newCount, fileCount + 1);
+    PutLE32(oldCount, fileCount);
+    PutLE32(newCount, fileCount + 1);
     bool indexOk = false;
     for (;;) {
       if (PWriteAll(index.get(), chunk.data(), chunk.size(), static_cast<off_t>(indexEnd)) ==

@@ -2,23 +2,25 @@
 
 #include <cstring>
 
+#include "core/ByteOrder.h"
+
 namespace velmaris {
 
 namespace {
 
 void PutAddr(uint8_t* p, const TFidoAddr& a) {
-  PutU16(p, a.Zone);
-  PutU16(p + 2, a.Net);
-  PutU16(p + 4, a.Node);
-  PutU16(p + 6, a.Point);
+  PutLE16(p, a.Zone);
+  PutLE16(p + 2, a.Net);
+  PutLE16(p + 4, a.Node);
+  PutLE16(p + 6, a.Point);
 }
 
 TFidoAddr GetAddr(const uint8_t* p) {
   TFidoAddr a{};
-  a.Zone = GetU16(p);
-  a.Net = GetU16(p + 2);
-  a.Node = GetU16(p + 4);
-  a.Point = GetU16(p + 6);
+  a.Zone = GetLE16(p);
+  a.Net = GetLE16(p + 2);
+  a.Node = GetLE16(p + 4);
+  a.Point = GetLE16(p + 6);
   return a;
 }
 
@@ -43,24 +45,24 @@ TShortStr<N> GetStr(const uint8_t* p) {
 
 void TMsgHeader::Encode(uint8_t* out) const {
   using O = MsgHeaderOffset;
-  PutU32(out + O::Reserved0, Reserved0);
+  PutLE32(out + O::Reserved0, Reserved0);
   PutAddr(out + O::OrigAddr, OrigAddr);
   PutAddr(out + O::DestAddr, DestAddr);
-  PutU32(out + O::MsgIdCrc, MsgIdCrc);
-  PutU32(out + O::ReplyCrc, ReplyCrc);
+  PutLE32(out + O::MsgIdCrc, MsgIdCrc);
+  PutLE32(out + O::ReplyCrc, ReplyCrc);
   PutStr(out + O::FromName, FromName);
   PutStr(out + O::ToName, ToName);
   PutStr(out + O::Subject, Subject);
   PutStr(out + O::AreaName, AreaName);
-  PutU32(out + O::Created, static_cast<uint32_t>(Created));
-  PutU32(out + O::Tossed, static_cast<uint32_t>(Tossed));
-  PutU32(out + O::Reserved232, Reserved232);
-  PutU32(out + O::MsgIdNumber, MsgIdNumber);
-  PutU32(out + O::ReplyNumber, ReplyNumber);
-  PutU16(out + O::TextOffset, TextOffset);
-  PutU32(out + O::BodyLength, BodyLength);
-  PutU32(out + O::BodyOffset, BodyOffset);
-  PutU16(out + O::Flags, Flags);
+  PutLE32(out + O::Created, static_cast<uint32_t>(Created));
+  PutLE32(out + O::Tossed, static_cast<uint32_t>(Tossed));
+  PutLE32(out + O::Reserved232, Reserved232);
+  PutLE32(out + O::MsgIdNumber, MsgIdNumber);
+  PutLE32(out + O::ReplyNumber, ReplyNumber);
+  PutLE16(out + O::TextOffset, TextOffset);
+  PutLE32(out + O::BodyLength, BodyLength);
+  PutLE32(out + O::BodyOffset, BodyOffset);
+  PutLE16(out + O::Flags, Flags);
 }
 
 std::array<uint8_t, kMsgHeaderSize> TMsgHeader::Encode() const {
@@ -72,24 +74,24 @@ std::array<uint8_t, kMsgHeaderSize> TMsgHeader::Encode() const {
 TMsgHeader TMsgHeader::Decode(const uint8_t* in) {
   using O = MsgHeaderOffset;
   TMsgHeader h;
-  h.Reserved0 = GetU32(in + O::Reserved0);
+  h.Reserved0 = GetLE32(in + O::Reserved0);
   h.OrigAddr = GetAddr(in + O::OrigAddr);
   h.DestAddr = GetAddr(in + O::DestAddr);
-  h.MsgIdCrc = GetU32(in + O::MsgIdCrc);
-  h.ReplyCrc = GetU32(in + O::ReplyCrc);
+  h.MsgIdCrc = GetLE32(in + O::MsgIdCrc);
+  h.ReplyCrc = GetLE32(in + O::ReplyCrc);
   h.FromName = GetStr<35>(in + O::FromName);
   h.ToName = GetStr<35>(in + O::ToName);
   h.Subject = GetStr<71>(in + O::Subject);
   h.AreaName = GetStr<51>(in + O::AreaName);
-  h.Created = static_cast<int32_t>(GetU32(in + O::Created));
-  h.Tossed = static_cast<int32_t>(GetU32(in + O::Tossed));
-  h.Reserved232 = GetU32(in + O::Reserved232);
-  h.MsgIdNumber = GetU32(in + O::MsgIdNumber);
-  h.ReplyNumber = GetU32(in + O::ReplyNumber);
-  h.TextOffset = GetU16(in + O::TextOffset);
-  h.BodyLength = GetU32(in + O::BodyLength);
-  h.BodyOffset = GetU32(in + O::BodyOffset);
-  h.Flags = GetU16(in + O::Flags);
+  h.Created = static_cast<int32_t>(GetLE32(in + O::Created));
+  h.Tossed = static_cast<int32_t>(GetLE32(in + O::Tossed));
+  h.Reserved232 = GetLE32(in + O::Reserved232);
+  h.MsgIdNumber = GetLE32(in + O::MsgIdNumber);
+  h.ReplyNumber = GetLE32(in + O::ReplyNumber);
+  h.TextOffset = GetLE16(in + O::TextOffset);
+  h.BodyLength = GetLE32(in + O::BodyLength);
+  h.BodyOffset = GetLE32(in + O::BodyOffset);
+  h.Flags = GetLE16(in + O::Flags);
   return h;
 }
 

@@ -20,11 +20,6 @@ namespace {
 // A stored count above this is read as this many uplinks.
 constexpr int32_t kMaxStoredUplinks = 1000;
 
-std::string StripOneSlash(const std::string& path) {
-  if (!path.empty() && path.back() == '/') return path.substr(0, path.size() - 1);
-  return path;
-}
-
 std::string Hex(unsigned value, int digits) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%0*X", digits, value);
@@ -44,24 +39,6 @@ std::string ExpandFileName(const std::string& fileName) {
   throw EFlowFile(what + " " + path + ": " + std::strerror(err));
 }
 
-// Writes all of data at the end of fd; false (errno set) on failure.
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 std::recursive_mutex& FlowFileMutex() {
@@ -69,20 +46,22 @@ std::recursive_mutex& FlowFileMutex() {
   return mutex;
 }
 
-std::string FlowFileName(const TFidoAddr& address) {
-  return Hex(address.Net, 4) + Hex(address.Node, 4) + ".flo";
+std::string FlowBaseName(const TFidoAddr& address) {
+  return Hex(address.Net, 4) + Hex(address.Node, 4);
 }
+
+std::string FlowFileName(const TFidoAddr& address) { return FlowBaseName(address) + ".flo"; }
 
 std::string ZoneOutbound(const std::string& mainOutbound, int32_t ownZone, int32_t zone) {
   if (mainOutbound.empty()) return mainOutbound;
   if (zone == ownZone) return mainOutbound;
-  return StripOneSlash(mainOutbound) + "." + Hex(static_cast<uint16_t>(zone), 3) + "/";
+  return platform::WithoutSlash(mainOutbound) + "." + Hex(static_cast<uint16_t>(zone), 3) + "/";
 }
 
 std::string GetUplinkOutbound(const std::string& mainOutbound, int32_t ownZone, int32_t zone) {
   std::string result = ZoneOutbound(mainOutbound, ownZone, zone);
   if (result.empty()) return result;
-  const std::string dir = StripOneSlash(result);
+  const std::string dir = platform::WithoutSlash(result);
   try {
     if (!platform::DirExists(dir)) platform::MakeDirs(dir);
   } catch (const platform::EFile&) {
@@ -105,7 +84,7 @@ TNetLink::TNetLink(const std::string& outbound) {
 }
 
 void TNetLink::SetOutbound(const std::string& path) {
-  std::string dir = StripOneSlash(path);
+  std::string dir = platform::WithoutSlash(path);
   std::string result;
   if (!dir.empty()) {
     if (!platform::DirExists(dir)) {
@@ -164,7 +143,7 @@ std::string TNetLink::AppendToFlowFile(const std::string& fileName, bool deleteA
   }
   data += line + "\r\n";
 
-  if (!WriteAll(fd, data) || ::fsync(fd) != 0) {
+  if (!platform::WriteAll(fd, data) || ::fsync(fd) != 0) {
     int err = errno;
     // Take back what part of the line did reach the file.
     if (::ftruncate(fd, oldSize) == 0) ::fsync(fd);

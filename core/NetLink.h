@@ -39,9 +39,11 @@ class EFlowFile : public std::runtime_error {
 // so a caller holding it may still call TNetLink::AppendToFlowFile.
 std::recursive_mutex& FlowFileMutex();
 
-// The base name of a system's flow file: net and node as four upper-case
-// hexadecimal digits each, then ".flo" (2:5020/1 gives "139C0001.flo"; zone
-// and point play no part).
+// The base name of a system's outbound files: net and node as four
+// upper-case hexadecimal digits each ("139C0412" for net 5020, node 1042;
+// zone and point play no part).
+std::string FlowBaseName(const TFidoAddr& address);
+// FlowBaseName and ".flo" (2:5020/1 gives "139C0001.flo").
 std::string FlowFileName(const TFidoAddr& address);
 
 // The outbound directory of a zone, without touching the disk: the main

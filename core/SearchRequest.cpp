@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "core/ByteOrder.h"
 #include "core/MsgHeader.h"
 #include "core/WinRegistry.h"
 
@@ -128,8 +129,8 @@ std::array<uint8_t, TSearchRequest::kPackedSize> TSearchRequest::Pack() const {
   block[1] = ApplyOrigin ? 1 : 0;
   block[2] = ApplySubject ? 1 : 0;
   block[3] = ApplyText ? 1 : 0;
-  PutU32(block.data() + 4, FlagMask);
-  PutU32(block.data() + 8, Flags);
+  PutLE32(block.data() + 4, FlagMask);
+  PutLE32(block.data() + 8, Flags);
   return block;
 }
 
@@ -138,8 +139,8 @@ void TSearchRequest::Unpack(const uint8_t* block) {
   ApplyOrigin = block[1] != 0;
   ApplySubject = block[2] != 0;
   ApplyText = block[3] != 0;
-  FlagMask = GetU32(block + 4);
-  Flags = GetU32(block + 8);
+  FlagMask = GetLE32(block + 4);
+  Flags = GetLE32(block + 8);
 }
 
 namespace {

@@ -39,12 +39,6 @@ std::optional<unsigned> ReadHex(std::string_view text) {
   return value;
 }
 
-std::string Hex(unsigned value, int digits) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-  return buf;
-}
-
 std::string Upper(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
@@ -57,48 +51,13 @@ bool EndsWithNoCase(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && Upper(text.substr(text.size() - tail.size())) == Upper(tail);
 }
 
-std::string StripOneSlash(const std::string& path) {
-  if (!path.empty() && path.back() == '/') return path.substr(0, path.size() - 1);
-  return path;
-}
-
 std::string NamePart(std::string_view path) {
   const size_t slash = path.find_last_of('/');
   return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-// A file descriptor closed at the end of its scope.
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Release() {
-    int f = fd;
-    fd = -1;
-    return f;
-  }
-};
-
-bool WriteAll(int fd, std::string_view data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
+using platform::Fd;
+using platform::WriteAll;
 
 // Reads a regular file of at most `limit` bytes. On failure returns false
 // with a reason; `missing` tells that the file is not there at all.
@@ -106,13 +65,13 @@ bool ReadBounded(const std::string& path, size_t limit, std::string& out, std::s
                  bool& missing, mode_t* mode = nullptr) {
   missing = false;
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.fd < 0) {
+  if (fd.get() < 0) {
     missing = errno == ENOENT;
     reason = std::strerror(errno);
     return false;
   }
   struct stat st;
-  if (::fstat(fd.fd, &st) != 0) {
+  if (::fstat(fd.get(), &st) != 0) {
     reason = std::strerror(errno);
     return false;
   }
@@ -128,7 +87,7 @@ bool ReadBounded(const std::string& path, size_t limit, std::string& out, std::s
   out.clear();
   char buf[65536];
   for (;;) {
-    ssize_t n = ::read(fd.fd, buf, sizeof buf);
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
       reason = std::strerror(errno);
@@ -166,11 +125,11 @@ bool DeleteListedFile(const std::string& path) {
 // directly (no symbolic link is followed).
 bool TruncateListedFile(const std::string& path) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-  if (fd.fd < 0) return false;
+  if (fd.get() < 0) return false;
   struct stat st;
-  if (::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  if (::ftruncate(fd.fd, 0) != 0) return false;
-  ::fsync(fd.fd);
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (::ftruncate(fd.get(), 0) != 0) return false;
+  ::fsync(fd.get());
   return true;
 }
 
@@ -257,10 +216,6 @@ FlowRewrite FlowFileWithout(std::string_view bytes, const std::string& path) {
 }
 
 // --- Names --------------------------------------------------------------------
-
-std::string FlowBaseName(const TFidoAddr& address) {
-  return Hex(address.Net, 4) + Hex(address.Node, 4);
-}
 
 bool ParseFlowBaseName(std::string_view fileName, uint16_t& net, uint16_t& node) {
   const size_t dot = fileName.find('.');
@@ -363,7 +318,7 @@ void TOutbound::Clear() {
 
 std::vector<TOutbound::Directory> TOutbound::OutboundDirectories() const {
   std::vector<Directory> dirs;
-  const std::string base = StripOneSlash(main_);
+  const std::string base = platform::WithoutSlash(main_);
   if (base.empty()) return dirs;
   dirs.push_back({base + "/", static_cast<uint16_t>(zone_)});
 
@@ -500,7 +455,7 @@ bool TOutbound::AddOutboundFile(const TFidoAddr& address, const std::string& lis
 std::string TOutbound::DirectoryOf(const TFidoAddr& address) const {
   if (main_.empty()) return {};
   if (address.Zone == zone_) return platform::WithSlash(main_);
-  const std::string dir = StripOneSlash(ZoneOutbound(main_, zone_, address.Zone));
+  const std::string dir = platform::WithoutSlash(ZoneOutbound(main_, zone_, address.Zone));
   const std::string parent = platform::DirOf(dir);
   // A zone directory made by another program may be written in lower case.
   const auto found = platform::FindNoCase(parent, platform::NameOf(dir));
@@ -557,11 +512,11 @@ SentResult TOutbound::RewriteFlowFile(const std::string& flowFile, const TFidoAd
       // list, never a torn one.
       ::unlink(newFile.c_str());
       Fd fd(::open(newFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-      const bool created = fd.fd >= 0;
+      const bool created = fd.get() >= 0;
       bool ok = created;
       int err = errno;
       if (ok) {
-        ok = ::fchmod(fd.fd, mode) == 0 && WriteAll(fd.fd, rw.contents) && ::fsync(fd.fd) == 0;
+        ok = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), rw.contents) && ::fsync(fd.get()) == 0;
         err = errno;
         ok = (::close(fd.Release()) == 0) && ok;
       }

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "core/FidoAddress.h"
-#include "core/NetLink.h"  // EFlowFile, FlowFileMutex
+#include "core/NetLink.h"  // EFlowFile, FlowFileMutex, FlowBaseName
 
 namespace velmaris {
 
@@ -84,8 +84,6 @@ FlowRewrite FlowFileWithout(std::string_view bytes, const std::string& path);
 
 // --- Names ----------------------------------------------------------------
 
-// "139C0412" for net 5020, node 1042 (upper-case hexadecimal).
-std::string FlowBaseName(const TFidoAddr& address);
 // The net and node of a flow or request file's name: exactly eight
 // hexadecimal digits of either case before the extension. False otherwise.
 bool ParseFlowBaseName(std::string_view fileName, uint16_t& net, uint16_t& node);

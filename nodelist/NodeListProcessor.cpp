@@ -1,5 +1,6 @@
 #include "nodelist/NodeListProcessor.h"
 
+#include "core/ByteOrder.h"
 #include "platform/Files.h"
 
 #include <cerrno>
@@ -421,7 +422,7 @@ void TNodeListProcessor::BuildTexts(int which, std::string& data, std::string& i
       len = stored.size() + 1;
     }
     if (offset > UINT32_MAX) tooLarge = true;
-    PutU32(index, static_cast<uint32_t>(offset));
+    AppendLE32(index, static_cast<uint32_t>(offset));
     e->Rec.*field = static_cast<uint32_t>(offset);
   }
 }

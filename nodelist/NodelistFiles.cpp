@@ -12,55 +12,35 @@ namespace velmaris {
 
 namespace {
 
-void PutU16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void PutU32At(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 }  // namespace
 
-void PutU32(std::string& out, uint32_t v) {
-  uint8_t b[4];
-  PutU32At(b, v);
-  out.append(reinterpret_cast<const char*>(b), 4);
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 void EncodeNodeIndexRecord(const TNodeIndexRecord& rec, uint8_t out[kNodeIndexRecordSize]) {
-  PutU16(out + 0, rec.Addr.Zone);
-  PutU16(out + 2, rec.Addr.Net);
-  PutU16(out + 4, rec.Addr.Node);
-  PutU16(out + 6, rec.Addr.Point);
-  PutU32At(out + 8, rec.NameOffset);
-  PutU32At(out + 12, rec.SysopOffset);
-  PutU32At(out + 16, rec.CityOffset);
-  PutU32At(out + 20, rec.MiscOffset);
-  PutU32At(out + 24, static_cast<uint32_t>(rec.NodeType));
-  PutU32At(out + 28, rec.Reserved);
+  PutLE16(out + 0, rec.Addr.Zone);
+  PutLE16(out + 2, rec.Addr.Net);
+  PutLE16(out + 4, rec.Addr.Node);
+  PutLE16(out + 6, rec.Addr.Point);
+  PutLE32(out + 8, rec.NameOffset);
+  PutLE32(out + 12, rec.SysopOffset);
+  PutLE32(out + 16, rec.CityOffset);
+  PutLE32(out + 20, rec.MiscOffset);
+  PutLE32(out + 24, static_cast<uint32_t>(rec.NodeType));
+  PutLE32(out + 28, rec.Reserved);
 }
 
 TNodeIndexRecord DecodeNodeIndexRecord(const uint8_t in[kNodeIndexRecordSize]) {
   TNodeIndexRecord rec;
-  rec.Addr.Zone = GetU16(in + 0);
-  rec.Addr.Net = GetU16(in + 2);
-  rec.Addr.Node = GetU16(in + 4);
-  rec.Addr.Point = GetU16(in + 6);
-  rec.NameOffset = GetU32(in + 8);
-  rec.SysopOffset = GetU32(in + 12);
-  rec.CityOffset = GetU32(in + 16);
-  rec.MiscOffset = GetU32(in + 20);
-  rec.NodeType = static_cast<int32_t>(GetU32(in + 24));
-  rec.Reserved = GetU32(in + 28);
+  rec.Addr.Zone = GetLE16(in + 0);
+  rec.Addr.Net = GetLE16(in + 2);
+  rec.Addr.Node = GetLE16(in + 4);
+  rec.Addr.Point = GetLE16(in + 6);
+  rec.NameOffset = GetLE32(in + 8);
+  rec.SysopOffset = GetLE32(in + 12);
+  rec.CityOffset = GetLE32(in + 16);
+  rec.MiscOffset = GetLE32(in + 20);
+  rec.NodeType = static_cast<int32_t>(GetLE32(in + 24));
+  rec.Reserved = GetLE32(in + 28);
   return rec;
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ByteOrder.h"
 #include "core/Crc.h"
 #include "core/FidoAddress.h"
 
@@ -56,8 +57,6 @@ inline constexpr size_t kNodeIndexRecordSize = 32;
 
 void EncodeNodeIndexRecord(const TNodeIndexRecord& rec, uint8_t out[kNodeIndexRecordSize]);
 TNodeIndexRecord DecodeNodeIndexRecord(const uint8_t in[kNodeIndexRecordSize]);
-void PutU32(std::string& out, uint32_t v);
-uint32_t GetU32(const uint8_t* p);
 
 // Orders two addresses by zone, net, node and point: <0, 0 or >0.
 int CompareFidoAddr(const TFidoAddr& a, const TFidoAddr& b);

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/ByteOrder.h"
+
 namespace velmaris {
 
 namespace {
@@ -207,7 +209,7 @@ uint32_t TNodelistLookup::ReadIndexValue(Slot slot, int k) const {
   if (!openSet_ || k < 0) return 0;
   uint8_t b[4];
   if (!PreadAll(fds_[slot], b, 4, static_cast<uint64_t>(k) * 4, nullptr)) return 0;
-  return GetU32(b);
+  return GetLE32(b);
 }
 
 int TNodelistLookup::IndexCount(Slot slot) const { return static_cast<int>(sizes_[slot] / 4); }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/DateTimeUtil.h"
+
 namespace velmaris {
 
 void ConfigureProcessor(TNodeListProcessor& processor, const TNodelistRunConfig& config) {
@@ -16,12 +18,7 @@ void ConfigureProcessor(TNodeListProcessor& processor, const TNodelistRunConfig&
 }
 
 std::string StampLogLine(std::time_t when, const std::string& text) {
-  std::tm tm{};
-  localtime_r(&when, &tm);
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%02d.%02d.%02d %02d:%02d:%02d ", tm.tm_mday, tm.tm_mon + 1,
-                tm.tm_year % 100, tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return stamp + text;
+  return LogTimeStamp(when) + " " + text;
 }
 
 TNodelistRunResult RunNodelistUpdate(TNodeListProcessor& processor,

@@ -20,22 +20,6 @@ namespace {
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Closes a descriptor at the end of a scope.
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Release() {
-    int f = fd;
-    fd = -1;
-    return f;
-  }
-};
-
 bool MatchPlain(std::string_view p, std::string_view n) {
   // Greedy match with a single backtrack point: the last "*" seen.
   size_t pi = 0, ni = 0;
@@ -156,11 +140,11 @@ void MakeDirs(const std::string& path) {
 
 std::string ReadFile(const std::string& path) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.fd < 0) Fail("cannot open", path, errno);
+  if (fd.get() < 0) Fail("cannot open", path, errno);
   std::string data;
   char buf[65536];
   for (;;) {
-    ssize_t n = ::read(fd.fd, buf, sizeof buf);
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
       Fail("cannot read", path, errno);
@@ -174,7 +158,7 @@ std::string ReadFile(const std::string& path) {
 void WriteFileAtomic(const std::string& path, std::string_view data) {
   std::string temp = DirOf(path) + "." + NameOf(path) + ".XXXXXX";
   Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-  if (fd.fd < 0) Fail("cannot create a temporary file for", path, errno);
+  if (fd.get() < 0) Fail("cannot create a temporary file for", path, errno);
   auto fail = [&](const char* what) {
     const int err = errno;
     ::close(fd.Release());
@@ -184,17 +168,9 @@ void WriteFileAtomic(const std::string& path, std::string_view data) {
   // Keep the mode of the file being replaced; a new file gets rw-r--r--.
   struct stat st;
   const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  if (::fchmod(fd.fd, mode) != 0) fail("cannot set the mode of");
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd.fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail("cannot write");
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::fsync(fd.fd) != 0) fail("cannot sync");
+  if (::fchmod(fd.get(), mode) != 0) fail("cannot set the mode of");
+  if (!WriteAll(fd.get(), data)) fail("cannot write");
+  if (::fsync(fd.get()) != 0) fail("cannot sync");
   if (::close(fd.Release()) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
@@ -239,8 +215,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 
 void FsyncPath(const std::string& path) {
   Fd fd(::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.fd < 0) Fail("cannot open", path, errno);
-  if (::fsync(fd.fd) != 0 && errno != EINVAL && errno != EROFS) Fail("cannot sync", path, errno);
+  if (fd.get() < 0) Fail("cannot open", path, errno);
+  if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != EROFS) Fail("cannot sync", path, errno);
 }
 
 uint64_t FreeSpace(const std::string& path) {
@@ -264,9 +240,45 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string WithoutSlash(const std::string& path) {
+  if (!path.empty() && path.back() == '/') return path.substr(0, path.size() - 1);
+  return path;
+}
+
 std::string WithSlash(const std::string& dir) {
   if (dir.empty() || dir.back() == '/') return dir;
   return dir + "/";
+}
+
+Fd& Fd::operator=(Fd&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.Release();
+  }
+  return *this;
+}
+
+bool Fd::Close() {
+  if (fd_ < 0) return true;
+  const int r = ::close(fd_);
+  fd_ = -1;
+  return r == 0;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
 }
 
 }  // namespace velmaris::platform

@@ -66,5 +66,35 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 std::string DirOf(const std::string& path);   // with trailing "/"
 std::string NameOf(const std::string& path);  // after the last "/"
 std::string WithSlash(const std::string& dir);  // adds a trailing "/"
+std::string WithoutSlash(const std::string& path);  // drops one trailing "/"
+
+// An open file descriptor, closed at the end of its scope.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { Close(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(other.Release()) {}
+  Fd& operator=(Fd&& other) noexcept;
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+  // Gives up the descriptor without closing it.
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes the descriptor now; false (errno set) when close() fails.
+  bool Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// Writes all of data at the descriptor's position, retrying after EINTR and
+// short writes; false (errno set, EIO when write() makes no progress) on failure.
+bool WriteAll(int fd, std::string_view data);
 
 }  // namespace velmaris::platform

@@ -1,7 +1,9 @@
 #include "processing/AreaExport.h"
 
 #include <algorithm>
+#include <optional>
 
+#include "core/ByteOrder.h"
 #include "core/ConfigStore.h"
 #include "core/NetLink.h"
 #include "core/Settings.h"
@@ -85,6 +87,19 @@ void PrepareAttach(TArea& area, TPreparedExport& p, const TAreaExportOptions& op
   p.NewSubject = bare;
 }
 
+// Message index made ready for a packet: the waiting copy with its attach
+// prepared; nothing when it is not waiting or cannot be read.
+std::optional<TPreparedExport> PrepareExport(TArea& area, int index,
+                                             const TAreaExportOptions& options) {
+  auto mail = ReadWaiting(area, index, options);
+  if (!mail) return std::nullopt;
+  TPreparedExport p;
+  p.Index = index;
+  p.Mail = std::move(mail);
+  PrepareAttach(area, p, options);
+  return p;
+}
+
 // After the packet is out: the attach goes into the flow file, the stored
 // header gets its new subject and Sent.
 void Finish(TArea& area, TNetLink& link, const TPreparedExport& p,
@@ -118,11 +133,6 @@ bool IndexFileExists(const TArea& area) {
   return platform::FileExists(area.FilePath(".PackedIndex"));
 }
 
-void PutU16At(std::string& body, size_t at, uint16_t value) {
-  body[at] = static_cast<char>(value & 0xFF);
-  body[at + 1] = static_cast<char>(value >> 8);
-}
-
 }  // namespace
 
 bool ReplaceBodySubject(TMail& mail, const std::string& subject) {
@@ -152,20 +162,17 @@ bool ReplaceBodySubject(TMail& mail, const std::string& subject) {
 
 bool ExportMessage(TArea& area, int index, TOutPacket& packet,
                    std::vector<TPreparedExport>& prepared, const TAreaExportOptions& options) {
-  auto mail = ReadWaiting(area, index, options);
-  if (!mail) return false;
-  TPreparedExport p;
-  p.Index = index;
-  p.Mail = std::move(mail);
-  PrepareAttach(area, p, options);
+  auto ready = PrepareExport(area, index, options);
+  if (!ready) return false;
+  TPreparedExport& p = *ready;
   if (area.AreaType == AreaTypeCode::Echomail && area.Uplink &&
       p.Mail->Body.size() >= MailBodyOffset::Date) {
     const TFidoAddr own = area.Uplink->SysopAddress.Address();
     const TFidoAddr boss = area.Uplink->UplinkAddress.Address();
-    PutU16At(p.Mail->Body, MailBodyOffset::OrigNode, own.Node);
-    PutU16At(p.Mail->Body, MailBodyOffset::OrigNet, own.Net);
-    PutU16At(p.Mail->Body, MailBodyOffset::DestNode, boss.Node);
-    PutU16At(p.Mail->Body, MailBodyOffset::DestNet, boss.Net);
+    PutLE16At(p.Mail->Body, MailBodyOffset::OrigNode, own.Node);
+    PutLE16At(p.Mail->Body, MailBodyOffset::OrigNet, own.Net);
+    PutLE16At(p.Mail->Body, MailBodyOffset::DestNode, boss.Node);
+    PutLE16At(p.Mail->Body, MailBodyOffset::DestNet, boss.Net);
   }
   packet.AddMail(p.Mail.get());
   prepared.push_back(std::move(p));
@@ -207,12 +214,9 @@ int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
 }
 
 bool ExportCrash(TArea& area, int index, const TAreaExportOptions& options) {
-  auto mail = ReadWaiting(area, index, options);
-  if (!mail) return false;
-  TPreparedExport p;
-  p.Index = index;
-  p.Mail = std::move(mail);
-  PrepareAttach(area, p, options);
+  auto ready = PrepareExport(area, index, options);
+  if (!ready) return false;
+  TPreparedExport& p = *ready;
   const TFidoAddr dest = p.Mail->Header.DestAddr;
   TNetLink link(ZoneOutboundFor(options, dest.Zone));
   link.Name = "Crash " + FidoAddressToStr(dest);

@@ -5,19 +5,14 @@
 #include <fstream>
 
 
+#include "core/ByteOrder.h"
 #include "platform/Files.h"
 
 namespace velmaris {
 namespace {
 
-void PutU32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-uint32_t GetU32(std::string_view in, size_t at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(in[at + i]);
-  return v;
+uint32_t GetLE32At(std::string_view in, size_t at) {
+  return GetLE32(reinterpret_cast<const uint8_t*>(in.data()) + at);
 }
 
 }  // namespace
@@ -66,9 +61,9 @@ void TDupeChecker::Rebuild() {
 std::string TDupeChecker::Encode() const {
   std::string out;
   out.reserve(kFileSize);
-  PutU32(out, count_);
-  PutU32(out, lastIndex_);
-  for (uint32_t key : slots_) PutU32(out, key);
+  AppendLE32(out, count_);
+  AppendLE32(out, lastIndex_);
+  for (uint32_t key : slots_) AppendLE32(out, key);
   return out;
 }
 
@@ -81,14 +76,14 @@ bool TDupeChecker::Decode(std::string_view bytes, std::string* problem) {
   if (bytes.size() != kFileSize)
     return fail("wrong size " + std::to_string(bytes.size()) + " (expected " +
                 std::to_string(kFileSize) + ")");
-  const uint32_t count = GetU32(bytes, 0);
-  const uint32_t last = GetU32(bytes, 4);
+  const uint32_t count = GetLE32At(bytes, 0);
+  const uint32_t last = GetLE32At(bytes, 4);
   if (count > kSlots || last > kSlots) return fail("count or last index above 16000");
   // While the ring fills, the last slot written is the count; once full, any.
   if (count < kSlots && last != count) return fail("last index does not match the count");
   count_ = count;
   lastIndex_ = last;
-  for (uint32_t i = 0; i < kSlots; ++i) slots_[i] = GetU32(bytes, 8 + 4 * i);
+  for (uint32_t i = 0; i < kSlots; ++i) slots_[i] = GetLE32At(bytes, 8 + 4 * i);
   Rebuild();
   if (problem) problem->clear();
   return true;

@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <new>
 
+#include "core/ByteOrder.h"
 #include "core/Crc.h"
 #include "core/FidoAddress.h"
+#include "core/Mail.h"
 #include "core/TextHelpers.h"
 #include "platform/Prompter.h"
 
@@ -17,7 +19,8 @@ namespace velmaris {
 
 namespace {
 
-using M = PackedMessageOffset;
+using M = MailBodyOffset;
+static_assert(kPackedMessageFixedSize == M::ToName);
 
 constexpr char kCR = 13;
 constexpr char kKludgeMark = 1;
@@ -208,7 +211,7 @@ const std::string* TMailPacket::NextMail() {
   const size_t remaining = body_.size() - start;
   // The terminating zero word, or a file that ends without it.
   if (remaining < 2) return nullptr;
-  const uint16_t type = GetU16(reinterpret_cast<const uint8_t*>(body_.data() + start));
+  const uint16_t type = GetLE16(reinterpret_cast<const uint8_t*>(body_.data() + start));
   if (type == 0) return nullptr;
   if (type != kPackedMessageType) {
     return Damage(start, "unknown message type " + std::to_string(type));
@@ -315,8 +318,8 @@ const std::string* TMailPacket::NextMail() {
     // Netmail without origin line and MSGID: the packed message's own net
     // and node in the packet's origin zone.
     const auto* m = reinterpret_cast<const uint8_t*>(mail_.data());
-    h.OrigAddr = TFidoAddr{header_.OrigAddress().Zone, GetU16(m + M::OrigNet),
-                           GetU16(m + M::OrigNode), 0};
+    h.OrigAddr = TFidoAddr{header_.OrigAddress().Zone, GetLE16(m + M::OrigNet),
+                           GetLE16(m + M::OrigNode), 0};
   }
   if (haveIntl) {
     std::string destWord, origWord;

@@ -26,23 +26,6 @@ TBundlePacker& DefaultPacker() {
   return p;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // The path a flow-file line names: the line without its line end, trailing
 // blanks and a leading "^". Paths with blanks are kept whole.
 std::string FlowLinePath(std::string line) {
@@ -221,7 +204,7 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
   // The packet file, created under a name that does not exist yet.
   TSerialFile file = CreateSerialFile(outbound, ".pkt");
   if (file.Fd < 0) return fail("cannot create a packet file in " + outbound);
-  if (!WriteAll(file.Fd, data) || ::fsync(file.Fd) != 0) {
+  if (!platform::WriteAll(file.Fd, data) || ::fsync(file.Fd) != 0) {
     const int err = errno;
     ::close(file.Fd);
     RemoveFile(file.Path);

@@ -1,5 +1,6 @@
 #include "processing/PacketHeader.h"
 
+#include "core/ByteOrder.h"
 #include "core/KQMail.h"
 
 #include <algorithm>
@@ -15,33 +16,33 @@ uint16_t Swap16(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8));
 }  // namespace
 
 void TPacketHeader::Encode(uint8_t* out) const {
-  PutU16(out + O::OrigNode, OrigNode);
-  PutU16(out + O::DestNode, DestNode);
-  PutU16(out + O::Year, Year);
-  PutU16(out + O::Month, Month);
-  PutU16(out + O::Day, Day);
-  PutU16(out + O::Hour, Hour);
-  PutU16(out + O::Minute, Minute);
-  PutU16(out + O::Second, Second);
-  PutU16(out + O::Baud, Baud);
-  PutU16(out + O::PacketType, PacketType);
-  PutU16(out + O::OrigNet, OrigNet);
-  PutU16(out + O::DestNet, DestNet);
+  PutLE16(out + O::OrigNode, OrigNode);
+  PutLE16(out + O::DestNode, DestNode);
+  PutLE16(out + O::Year, Year);
+  PutLE16(out + O::Month, Month);
+  PutLE16(out + O::Day, Day);
+  PutLE16(out + O::Hour, Hour);
+  PutLE16(out + O::Minute, Minute);
+  PutLE16(out + O::Second, Second);
+  PutLE16(out + O::Baud, Baud);
+  PutLE16(out + O::PacketType, PacketType);
+  PutLE16(out + O::OrigNet, OrigNet);
+  PutLE16(out + O::DestNet, DestNet);
   out[O::ProductCodeLow] = ProductCodeLow;
   out[O::RevisionMajor] = RevisionMajor;
   std::copy(Password.begin(), Password.end(), out + O::Password);
-  PutU16(out + O::QOrigZone, QOrigZone);
-  PutU16(out + O::QDestZone, QDestZone);
-  PutU16(out + O::AuxNet, AuxNet);
-  PutU16(out + O::CapabilityCopy, CapabilityCopy);
+  PutLE16(out + O::QOrigZone, QOrigZone);
+  PutLE16(out + O::QDestZone, QDestZone);
+  PutLE16(out + O::AuxNet, AuxNet);
+  PutLE16(out + O::CapabilityCopy, CapabilityCopy);
   out[O::ProductCodeHigh] = ProductCodeHigh;
   out[O::RevisionMinor] = RevisionMinor;
-  PutU16(out + O::Capability, Capability);
-  PutU16(out + O::OrigZone, OrigZone);
-  PutU16(out + O::DestZone, DestZone);
-  PutU16(out + O::OrigPoint, OrigPoint);
-  PutU16(out + O::DestPoint, DestPoint);
-  PutU32(out + O::ProductData, ProductData);
+  PutLE16(out + O::Capability, Capability);
+  PutLE16(out + O::OrigZone, OrigZone);
+  PutLE16(out + O::DestZone, DestZone);
+  PutLE16(out + O::OrigPoint, OrigPoint);
+  PutLE16(out + O::DestPoint, DestPoint);
+  PutLE32(out + O::ProductData, ProductData);
 }
 
 std::array<uint8_t, kPacketHeaderSize> TPacketHeader::Encode() const {
@@ -52,33 +53,33 @@ std::array<uint8_t, kPacketHeaderSize> TPacketHeader::Encode() const {
 
 TPacketHeader TPacketHeader::Decode(const uint8_t* in) {
   TPacketHeader h;
-  h.OrigNode = GetU16(in + O::OrigNode);
-  h.DestNode = GetU16(in + O::DestNode);
-  h.Year = GetU16(in + O::Year);
-  h.Month = GetU16(in + O::Month);
-  h.Day = GetU16(in + O::Day);
-  h.Hour = GetU16(in + O::Hour);
-  h.Minute = GetU16(in + O::Minute);
-  h.Second = GetU16(in + O::Second);
-  h.Baud = GetU16(in + O::Baud);
-  h.PacketType = GetU16(in + O::PacketType);
-  h.OrigNet = GetU16(in + O::OrigNet);
-  h.DestNet = GetU16(in + O::DestNet);
+  h.OrigNode = GetLE16(in + O::OrigNode);
+  h.DestNode = GetLE16(in + O::DestNode);
+  h.Year = GetLE16(in + O::Year);
+  h.Month = GetLE16(in + O::Month);
+  h.Day = GetLE16(in + O::Day);
+  h.Hour = GetLE16(in + O::Hour);
+  h.Minute = GetLE16(in + O::Minute);
+  h.Second = GetLE16(in + O::Second);
+  h.Baud = GetLE16(in + O::Baud);
+  h.PacketType = GetLE16(in + O::PacketType);
+  h.OrigNet = GetLE16(in + O::OrigNet);
+  h.DestNet = GetLE16(in + O::DestNet);
   h.ProductCodeLow = in[O::ProductCodeLow];
   h.RevisionMajor = in[O::RevisionMajor];
   std::copy(in + O::Password, in + O::Password + kPacketPasswordSize, h.Password.begin());
-  h.QOrigZone = GetU16(in + O::QOrigZone);
-  h.QDestZone = GetU16(in + O::QDestZone);
-  h.AuxNet = GetU16(in + O::AuxNet);
-  h.CapabilityCopy = GetU16(in + O::CapabilityCopy);
+  h.QOrigZone = GetLE16(in + O::QOrigZone);
+  h.QDestZone = GetLE16(in + O::QDestZone);
+  h.AuxNet = GetLE16(in + O::AuxNet);
+  h.CapabilityCopy = GetLE16(in + O::CapabilityCopy);
   h.ProductCodeHigh = in[O::ProductCodeHigh];
   h.RevisionMinor = in[O::RevisionMinor];
-  h.Capability = GetU16(in + O::Capability);
-  h.OrigZone = GetU16(in + O::OrigZone);
-  h.DestZone = GetU16(in + O::DestZone);
-  h.OrigPoint = GetU16(in + O::OrigPoint);
-  h.DestPoint = GetU16(in + O::DestPoint);
-  h.ProductData = GetU32(in + O::ProductData);
+  h.Capability = GetLE16(in + O::Capability);
+  h.OrigZone = GetLE16(in + O::OrigZone);
+  h.DestZone = GetLE16(in + O::DestZone);
+  h.OrigPoint = GetLE16(in + O::OrigPoint);
+  h.DestPoint = GetLE16(in + O::DestPoint);
+  h.ProductData = GetLE32(in + O::ProductData);
   return h;
 }
 

@@ -52,21 +52,10 @@ struct PacketHeaderOffset {
   static constexpr size_t ProductData = 54;  // 4 bytes
 };
 
-// Offsets and limits of a packed message (the message header inside a
-// packet; the same image is the body of a stored message).
-struct PackedMessageOffset {
-  static constexpr size_t Type = 0;
-  static constexpr size_t OrigNode = 2;
-  static constexpr size_t DestNode = 4;
-  static constexpr size_t OrigNet = 6;
-  static constexpr size_t DestNet = 8;
-  static constexpr size_t Attribute = 10;
-  static constexpr size_t Cost = 12;
-  static constexpr size_t DateTime = 14;  // 20 bytes
-  static constexpr size_t ToName = 34;    // then from-name, subject and text
-};
+// Limits of a packed message (the message header inside a packet). Its
+// image is the body of a stored message, so its field offsets are
+// MailBodyOffset (core/Mail.h); the fixed part ends where the to-name begins.
 inline constexpr size_t kPackedMessageFixedSize = 34;
-inline constexpr size_t kPackedDateSize = 20;
 // Characters before the NUL, as FTS-0001 allows them.
 inline constexpr size_t kPackedToNameMax = 36;
 inline constexpr size_t kPackedFromNameMax = 36;

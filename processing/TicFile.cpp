@@ -56,13 +56,7 @@ std::string Hex8(uint32_t v) {
   return buf;
 }
 
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
+using platform::Fd;
 
 // The real path of an existing directory, with a trailing "/"; "" when it
 // cannot be resolved.
@@ -82,11 +76,11 @@ enum class CopyResult { Ok, Failed, CrcMismatch };
 CopyResult CopyWithCrc(const std::string& source, const std::string& target,
                        std::optional<uint32_t> expected, uint32_t& crc) {
   Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  if (in.fd < 0) return CopyResult::Failed;
+  if (in.get() < 0) return CopyResult::Failed;
   const std::string temp = target + ".$tic";
   ::unlink(temp.c_str());
   Fd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-  if (out.fd < 0) return CopyResult::Failed;
+  if (out.get() < 0) return CopyResult::Failed;
   auto fail = [&](CopyResult r) {
     ::unlink(temp.c_str());
     return r;
@@ -94,13 +88,13 @@ CopyResult CopyWithCrc(const std::string& source, const std::string& target,
   uint32_t reg = 0xFFFFFFFFu;
   std::string buf(1 << 16, '\0');
   for (;;) {
-    const ssize_t n = ::read(in.fd, buf.data(), buf.size());
+    const ssize_t n = ::read(in.get(), buf.data(), buf.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return fail(CopyResult::Failed);
     if (n == 0) break;
     reg = Crc32Update(reg, buf.data(), static_cast<size_t>(n));
     for (ssize_t done = 0; done < n;) {
-      const ssize_t w = ::write(out.fd, buf.data() + done, static_cast<size_t>(n - done));
+      const ssize_t w = ::write(out.get(), buf.data() + done, static_cast<size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0) return fail(CopyResult::Failed);
       done += w;
@@ -108,7 +102,7 @@ CopyResult CopyWithCrc(const std::string& source, const std::string& target,
   }
   crc = ~reg;
   if (expected && *expected != crc) return fail(CopyResult::CrcMismatch);
-  if (::fsync(out.fd) != 0) return fail(CopyResult::Failed);
+  if (::fsync(out.get()) != 0) return fail(CopyResult::Failed);
   if (::rename(temp.c_str(), target.c_str()) != 0) return fail(CopyResult::Failed);
   return CopyResult::Ok;
 }

@@ -372,7 +372,7 @@ TEST(NodeListCompiler, DuplicatesAndSharedTexts) {
   const std::string namesIndex = c.dir.Read("Names.Index");
   std::vector<uint32_t> values;
   for (size_t i = 0; i < namesIndex.size(); i += 4)
-    values.push_back(GetU32(reinterpret_cast<const uint8_t*>(namesIndex.data() + i)));
+    values.push_back(GetLE32(reinterpret_cast<const uint8_t*>(namesIndex.data() + i)));
   const uint32_t same = lookup.GetNameOffset(lookup.FindAddress(TFidoAddr{2, 240, 1, 0}));
   EXPECT_EQ(std::count(values.begin(), values.end(), same), 10);
   EXPECT_EQ(lookup.FindRecordsByName("Same_Name").size(), 10u);

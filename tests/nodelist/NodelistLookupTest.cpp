@@ -8,7 +8,7 @@ namespace {
 
 std::string U32s(std::initializer_list<uint32_t> values) {
   std::string s;
-  for (uint32_t v : values) PutU32(s, v);
+  for (uint32_t v : values) AppendLE32(s, v);
   return s;
 }
 
