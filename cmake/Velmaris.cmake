@@ -24,11 +24,18 @@ function(velmaris_library name dir)
   if(ARG_QT)
     target_link_libraries(${name} PUBLIC Qt6::Core Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
-    # moc must run again when a header joins the globbed list; the stamp
-    # changes exactly then.
+    # moc must run again when a header joins the globbed list. The autogen
+    # step does not notice that by itself, so when the list changes the
+    # step's output stamp is removed, which makes the build run it again.
     string(JOIN "\n" header_list ${hdrs})
     set(stamp ${CMAKE_BINARY_DIR}/autogen-stamps/${name}.txt)
-    file(CONFIGURE OUTPUT ${stamp} CONTENT "${header_list}\n")
-    set_property(TARGET ${name} APPEND PROPERTY AUTOGEN_TARGET_DEPENDS ${stamp})
+    set(old_list "")
+    if(EXISTS ${stamp})
+      file(READ ${stamp} old_list)
+    endif()
+    if(NOT old_list STREQUAL "${header_list}\n")
+      file(WRITE ${stamp} "${header_list}\n")
+      file(REMOVE ${CMAKE_CURRENT_BINARY_DIR}/${name}_autogen/timestamp)
+    endif()
   endif()
 endfunction()
