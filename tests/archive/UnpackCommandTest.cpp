@@ -38,8 +38,10 @@ TEST(UnpackCommand, ExitStatusAndErrorText) {
   } cases[] = {
       {"plain", Sh(t / "ok.zip") + " " + Sh(t / "o1"), true, ""},
       {"right password", Sh(t / "pw.zip") + " " + Sh(t / "o2") + " --password pw", true, ""},
+      // One wrong password in 256 passes the one-byte check of the
+      // encryption header by chance; its data then fails the CRC.
       {"wrong password", Sh(t / "pw.zip") + " " + Sh(t / "o3") + " --password nein", false,
-       "26517 Invalid password"},
+       "26517 Invalid password|25151 File fails CRC check"},
       {"no password", Sh(t / "pw.zip") + " " + Sh(t / "o4"), false, "26522 Password failed"},
       {"crc", Sh(t / "crc.zip") + " " + Sh(t / "o5"), false, "25151 File fails CRC check"},
       {"not an archive", Sh(t / "text.txt") + " " + Sh(t / "o6"), false,
@@ -50,7 +52,12 @@ TEST(UnpackCommand, ExitStatusAndErrorText) {
     SCOPED_TRACE(c.name);
     const Outcome o = Unpack(t, c.args);
     EXPECT_EQ(o.status == 0, c.ok) << o.err;
-    EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
+    const std::string expected = c.err;
+    const size_t bar = expected.find('|');
+    const bool found = o.err.find(expected.substr(0, bar)) != std::string::npos ||
+                       (bar != std::string::npos &&
+                        o.err.find(expected.substr(bar + 1)) != std::string::npos);
+    EXPECT_TRUE(found) << o.err;
   }
   EXPECT_EQ(t.Read("o1/a.txt"), t.Read("src/a.txt"));
   EXPECT_EQ(t.Read("o1/d/b.txt"), "bee\n");
