@@ -1,6 +1,7 @@
 #include "ArchiveFixtures.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <random>
@@ -8,6 +9,8 @@
 #include <stdexcept>
 
 #include "archive/arxBase.h"
+#include "core/ByteOrder.h"
+#include "support/TempDir.h"
 
 namespace velmaris::test {
 
@@ -500,6 +503,29 @@ std::string Sh(const std::string& s) {
       r += c;
   }
   return r + "'";
+}
+
+int MakeEncryptedZip(const std::string& command, const std::string& zipPath,
+                     const std::vector<std::string>& wrongPasswords) {
+  int status = -1;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    std::remove(zipPath.c_str());
+    status = RunShell(command);
+    if (status != 0) return status;
+    const std::string z = ReadFileBytes(zipPath);
+    if (z.size() < 30) return status;
+    const auto* p = reinterpret_cast<const uint8_t*>(z.data());
+    const uint32_t flags = GetLE16(p + 6), time = GetLE16(p + 10), crc = GetLE32(p + 14);
+    const size_t data = 30 + GetLE16(p + 26) + GetLE16(p + 28);
+    if (!(flags & 1) || z.size() < data + 12) return status;
+    bool chance = false;
+    for (const auto& pw : wrongPasswords) {
+      TZipCrypt c;
+      chance = chance || ZipCheckHeader(c, pw, p + data, flags, time, crc);
+    }
+    if (!chance) return status;
+  }
+  return status;
 }
 
 }  // namespace velmaris::test

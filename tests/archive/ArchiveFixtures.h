@@ -43,4 +43,11 @@ std::string RandomBytes(size_t size, unsigned seed);
 // Shell quoting for RunShell.
 std::string Sh(const std::string& s);
 
+// Runs `command` (which writes the encrypted archive `zipPath`) until none of
+// the wrong passwords passes the one-byte check of the first entry's
+// encryption header: zip draws that header at random, and one wrong password
+// in 256 would pass by chance. Returns the last exit status.
+int MakeEncryptedZip(const std::string& command, const std::string& zipPath,
+                     const std::vector<std::string>& wrongPasswords);
+
 }  // namespace velmaris::test

@@ -31,7 +31,9 @@ TEST(ArxCipher, HeaderCheckAndDecryptMatchZip) {
   // file back.
   TempDir dir;
   dir.Write("secret.txt", "stored secret\n");
-  ASSERT_EQ(RunShell("cd " + Sh(dir.Path()) + " && zip -q -0 -P geheim s.zip secret.txt"), 0);
+  ASSERT_EQ(MakeEncryptedZip("cd " + Sh(dir.Path()) + " && zip -q -0 -P geheim s.zip secret.txt",
+                             dir / "s.zip", {"falsch"}),
+            0);
   const std::string z = dir.Read("s.zip");
   const uint8_t* p = U(z.data());
   ASSERT_EQ(GetLE32(p), 0x04034B50u);

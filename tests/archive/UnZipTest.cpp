@@ -137,7 +137,9 @@ TEST(UnZip, Passwords) {
   TempDir t;
   t.Write("src/secret.txt", SampleText(20000, 7));
   t.Write("src/plain.txt", "not secret\n");
-  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && zip -q -P geheim ../p.zip secret.txt && zip -q ../p.zip plain.txt"), 0);
+  ASSERT_EQ(MakeEncryptedZip("cd " + Sh(t / "src") + " && zip -q -P geheim ../p.zip secret.txt && zip -q ../p.zip plain.txt",
+                             t / "p.zip", {"nope", "falsch"}),
+            0);
   ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && zip -q -0 -P geheim ../p0.zip secret.txt"), 0);
   const std::string secret = t.Read("src/secret.txt");
   struct Case {
