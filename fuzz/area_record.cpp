@@ -31,7 +31,7 @@ bool SafeFileName(const std::string& file) {
   if (file.size() > velmaris::kAreaFileNameMax) return false;
   for (char ch : file) {
     const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c >= 0x7F) return false;
+    if (c < 0x20 || c == 0x7F) return false;
     if (std::string("<>/\\:?*|\"").find(ch) != std::string::npos) return false;
   }
   return velmaris::TArea::AreaNameToFileName(file) == file;
