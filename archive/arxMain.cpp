@@ -149,6 +149,10 @@ TArcType TarxMain::ClassifySignature(uint32_t sig, bool sfx) {
   }
   if (sig == kCentralSig) return diskMan_.HasSpanLabel() ? atZipMV : atNA;
   if (sig == 0x34474B50) return atNA;
+  // An LHA header starts with its size and checksum, which can be any
+  // bytes, so "-l" at offset 2 is tested before the two-byte signatures it
+  // could otherwise be taken for (1F 8B as gzip, 48 41 as HA, ...).
+  if (b2 == 0x2D && b3 == 0x6C) return sfx ? atLhaExe : atLha;
   if (b0 == 0x50 && b1 == 0x4B) return sfx ? atZipExe : atZip;
   if (sig == 0x4643534D) return sfx ? atUnsupported : atCab;  // "MSCF"
   if (sig == 0x07054842) return sfx ? atBhExe : atBh;
@@ -159,7 +163,6 @@ TArcType TarxMain::ClassifySignature(uint32_t sig, bool sfx) {
   if (b0 == 0x25 && b1 == 0x21) return sfx ? atUnsupported : atGZip;
   if (b0 == 0x60 && b1 == 0xEA) return sfx ? atArjExe : atArj;
   if (b0 == 0x5A && b1 == 0x4F) return sfx ? atUnsupported : atZoo;
-  if (b2 == 0x2D && b3 == 0x6C) return sfx ? atLhaExe : atLha;
   if (sig == 0x21726152) return sfx ? atRarExe : atRar;  // "Rar!"
   if (b0 == 0x1A && (b1 == 0x0A || b1 == 0x0B)) return sfx ? atPakExe : atPak;
   if (b0 == 0x1A && (b1 == 0x08 || b1 == 0x09)) return sfx ? atArcExe : atArc;

@@ -28,6 +28,10 @@ TEST(ArxDetect, BySignature) {
       {"empty.zip", Pad(std::string("PK\x05\x06", 4), 22, '\0'), atZip},
       {"a.arj", Pad(arj, 100), atArj},
       {"a.lzh", Pad(std::string("\x20\x00-lh5-", 7), 100), atLha},
+      // Header size and checksum that look like other signatures.
+      {"gz.lzh", Pad(std::string("\x1f\x8b-lh5-", 7), 100), atLha},
+      {"ha.lzh", Pad(std::string("HA-lh5-", 7), 100), atLha},
+      {"pk.lzh", Pad(std::string("PK-lh5-", 7), 100), atLha},
       {"a.rar", Pad("Rar!\x1A\x07", 100), atRar},
       {"a.gz", Pad("\x1F\x8B\x08", 100), atGZip},
       {"a.cab", Pad("MSCF", 100), atCab},
