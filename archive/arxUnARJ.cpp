@@ -106,8 +106,8 @@ void TUnARJ::OpenMainHeader() {
 }
 
 bool TUnARJ::FirstPass() {
-  const auto& spec = FileSpec();
-  const bool single = spec.size() == 1 && spec[0].find('*') == std::string::npos;
+  const auto& wanted = FileSpec();
+  const bool single = wanted.size() == 1 && wanted[0].find('*') == std::string::npos;
   uint64_t pos = firstEntryPos_;
   while (!cancel_) {
     SeekArchive(pos);

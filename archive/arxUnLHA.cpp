@@ -48,8 +48,8 @@ class TUnLHA::Sink : public TLzhSink {
 TUnLHA::TUnLHA() = default;
 
 void TUnLHA::FirstPass(uint64_t start) {
-  const auto& spec = FileSpec();
-  const bool single = spec.size() == 1 && spec[0].find('*') == std::string::npos;
+  const auto& wanted = FileSpec();
+  const bool single = wanted.size() == 1 && wanted[0].find('*') == std::string::npos;
   uint64_t pos = start;
   auto read = [this](uint8_t* b, size_t n) { return arc_.Read(b, n); };
   while (!cancel_ && pos < arc_.Size()) {

@@ -57,14 +57,14 @@ class MainWindowFixture : public ::testing::Test {
     session.Load();
     TConfigStore& store = session.Store();
     int n = 0;
-    for (const AreaSpec& spec : areas) {
-      const bool separator = spec.name == kSeparatorName;
-      TArea* area = store.AddAreaQuiet(spec.name, separator ? "Separator" : spec.name,
+    for (const AreaSpec& entry : areas) {
+      const bool separator = entry.name == kSeparatorName;
+      TArea* area = store.AddAreaQuiet(entry.name, separator ? "Separator" : entry.name,
                                        separator ? AreaTypeCode::Separator : AreaTypeCode::Echomail,
                                        nullptr);
-      ASSERT_NE(area, nullptr) << spec.name;
-      if (spec.flags.empty()) continue;
-      for (uint16_t flags : spec.flags) area->Queue.push_back(MakeMail(++n, 40, flags));
+      ASSERT_NE(area, nullptr) << entry.name;
+      if (entry.flags.empty()) continue;
+      for (uint16_t flags : entry.flags) area->Queue.push_back(MakeMail(++n, 40, flags));
       ASSERT_TRUE(area->WriteQueuedMail());
     }
     ASSERT_TRUE(session.Save());

@@ -17,15 +17,15 @@ namespace {
 
 constexpr int32_t X = -1;
 
-struct Spec {
+struct Entry {
   const char* name;
   int32_t offset;
   std::array<int32_t, 8> sig;
 };
 
-// Fills the list: a spec named "std" adds the five standard packers there.
-void Fill(TPckList& list, const std::vector<Spec>& specs) {
-  for (const auto& s : specs) {
+// Fills the list: an entry named "std" adds the five standard packers there.
+void Fill(TPckList& list, const std::vector<Entry>& entries) {
+  for (const auto& s : entries) {
     if (std::string(s.name) == "std") {
       for (const auto& standard : StandardPackers())
         list.AddPacker(standard.name, MakeStandardPacker(standard));
@@ -46,16 +46,16 @@ std::string Bytes(std::initializer_list<int> b, size_t padTo = 0) {
 }
 
 TEST(PackerSignature, FirstMatchingPackerInListOrder) {
-  const Spec std_{"std", 0, {}};
-  const Spec any{"Any", 0, {X, X, X, X, X, X, X, X}};
-  const Spec at10{"At10", 10, {'A', 'B', 'C', 'D', X, X, X, X}};
-  const Spec at2048{"At2048", 2048, {'Z', X, X, X, X, X, X, X}};
-  const Spec negative{"Negative", -4, {X, X, X, X, X, X, X, X}};
-  const Spec wide{"Wide", 0, {256, X, X, X, X, X, X, X}};
+  const Entry std_{"std", 0, {}};
+  const Entry any{"Any", 0, {X, X, X, X, X, X, X, X}};
+  const Entry at10{"At10", 10, {'A', 'B', 'C', 'D', X, X, X, X}};
+  const Entry at2048{"At2048", 2048, {'Z', X, X, X, X, X, X, X}};
+  const Entry negative{"Negative", -4, {X, X, X, X, X, X, X, X}};
+  const Entry wide{"Wide", 0, {256, X, X, X, X, X, X, X}};
   const std::string tenPad(10, 'x');
   struct Case {
     const char* what;
-    std::vector<Spec> packers;
+    std::vector<Entry> packers;
     std::string file;
     const char* winner;  // "" = none
   } cases[] = {

@@ -181,7 +181,7 @@ TEST(UnZip, FileSpecChoosesEntries) {
   t.Write("two.zip", BuildZip({StoredEntry("a.pkt", "first"), StoredEntry("b.txt", "bee"),
                                StoredEntry("a.pkt", "second"), StoredEntry("noext", "n")}));
   struct Case {
-    std::vector<std::string> spec;
+    std::vector<std::string> masks;
     std::map<std::string, std::string> files;
   } cases[] = {
       {{"*.*"}, {{"a.pkt", "second"}, {"b.txt", "bee"}, {"noext", "n"}}},
@@ -194,7 +194,7 @@ TEST(UnZip, FileSpecChoosesEntries) {
   for (const auto& c : cases) {
     const std::string out = t / ("out" + std::to_string(i++));
     Options o;
-    o.fileSpec = c.spec;
+    o.fileSpec = c.masks;
     const RunResult r = Extract(t / "two.zip", out, o);
     EXPECT_EQ(r.raised, 0);
     EXPECT_EQ(Tree(out), c.files) << i;

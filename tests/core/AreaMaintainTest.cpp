@@ -25,13 +25,13 @@ struct MailSpec {
   std::string text = "Some text.\r";
 };
 
-std::unique_ptr<TMail> Mail(int n, const MailSpec& spec) {
+std::unique_ptr<TMail> Mail(int n, const MailSpec& entry) {
   BodySpec b;
-  b.date = spec.date;
-  b.to = spec.to;
+  b.date = entry.date;
+  b.to = entry.to;
   b.from = "Sender " + std::to_string(n);
   b.subject = "Subject " + std::to_string(n);
-  b.text = spec.text;
+  b.text = entry.text;
   b.attribute = 0;
   uint16_t textOffset = 0;
   std::string body = MakeBody(b, &textOffset);
@@ -42,14 +42,14 @@ std::unique_ptr<TMail> Mail(int n, const MailSpec& spec) {
   h.TextOffset = textOffset;
   h.BodyLength = static_cast<uint32_t>(body.size());
   auto mail = std::make_unique<TMail>(std::move(body), h);
-  mail->Header.Flags = spec.flags;
+  mail->Header.Flags = entry.flags;
   return mail;
 }
 
 class AreaMaintainTest : public ::testing::Test {
  protected:
-  void Fill(TArea& area, const std::vector<MailSpec>& specs) {
-    for (size_t i = 0; i < specs.size(); ++i) area.QueueMail(Mail(static_cast<int>(i), specs[i]));
+  void Fill(TArea& area, const std::vector<MailSpec>& entries) {
+    for (size_t i = 0; i < entries.size(); ++i) area.QueueMail(Mail(static_cast<int>(i), entries[i]));
     ASSERT_TRUE(area.WriteQueuedMail());
   }
   std::vector<std::string> Subjects(TArea& area) {
@@ -108,7 +108,7 @@ TEST_F(AreaMaintainTest, AgeDeletesOldMessagesThatPassTheFlagTest) {
   // Today 06 Dec 2026; MaxAge 30.
   const TDateTime today = EncodeDate(2026, 12, 6);
   const struct {
-    MailSpec spec;
+    MailSpec entry;
     bool kept;
   } cases[] = {
       {{"06 Dec 26  10:00:00"}, true},                          // today
@@ -130,13 +130,13 @@ TEST_F(AreaMaintainTest, AgeDeletesOldMessagesThatPassTheFlagTest) {
   area.MaxAge = 30;
   area.MaintainFilter.FlagMask = 0x00D6;
   area.MaintainFilter.Flags = 0;
-  std::vector<MailSpec> specs;
+  std::vector<MailSpec> entries;
   std::vector<std::string> expected;
   for (size_t i = 0; i < std::size(cases); ++i) {
-    specs.push_back(cases[i].spec);
+    entries.push_back(cases[i].entry);
     if (cases[i].kept) expected.push_back("Subject " + std::to_string(i));
   }
-  Fill(area, specs);
+  Fill(area, entries);
   ASSERT_TRUE(area.Lock(true));
   area.MaintainMessages(today);
   area.Unlock();
@@ -150,9 +150,9 @@ TEST_F(AreaMaintainTest, NumberLimitKeepsTheNewestAndMessagesToTheUser) {
   area.ApplyAge = false;
   area.MaxNumber = 1000;
   area.MaintainFilter.FlagMask = 0x00C6;  // ToSysop is protected by the rule itself
-  std::vector<MailSpec> specs(1005);
-  for (int i = 0; i < 3; ++i) specs[i].flags = MsgFlag::ToSysop;
-  Fill(area, specs);
+  std::vector<MailSpec> entries(1005);
+  for (int i = 0; i < 3; ++i) entries[i].flags = MsgFlag::ToSysop;
+  Fill(area, entries);
   ASSERT_TRUE(area.Lock(true));
   area.MaintainMessages();
   area.Unlock();
@@ -182,9 +182,9 @@ TEST_F(AreaMaintainTest, AlreadyDeletedMessagesAreNotCountedTwice) {
     area.MaxAge = 30;
     area.MaxNumber = 5;
     area.MaintainFilter.FlagMask = 0x00D6;
-    std::vector<MailSpec> specs(10);
-    if (c.age) specs[0].date = specs[1].date = "01 Jan 20  10:00:00";
-    Fill(area, specs);
+    std::vector<MailSpec> entries(10);
+    if (c.age) entries[0].date = entries[1].date = "01 Jan 20  10:00:00";
+    Fill(area, entries);
     ASSERT_TRUE(area.OpenIndex());
     for (int p : c.deletedBefore) area.MarkDeleted(p);
     area.CloseIndex();
@@ -269,9 +269,9 @@ TEST_F(AreaMaintainTest, PurgeMovesTheFlagCounters) {
 
 TEST_F(AreaMaintainTest, OptimisationPacksBodiesInIndexOrder) {
   TArea area(dir.Path(), "OPT", "OPT");
-  std::vector<MailSpec> specs(30);
-  for (size_t i = 0; i < specs.size(); ++i) specs[i].text = std::string(50 + i * 7, 'x') + "\r";
-  Fill(area, specs);
+  std::vector<MailSpec> entries(30);
+  for (size_t i = 0; i < entries.size(); ++i) entries[i].text = std::string(50 + i * 7, 'x') + "\r";
+  Fill(area, entries);
   ASSERT_TRUE(area.OpenIndex());
   for (int i = 0; i < 30; i += 3) area.MarkDeleted(i);
   area.PurgeDeleted();
@@ -328,9 +328,9 @@ TEST_F(AreaMaintainTest, AFailedOptimisationLeavesTheAreaAsItWas) {
     platform::ScriptedPrompter prompter;
     PrompterScope scope(&prompter);
     TArea area(d.Path(), "FAIL", "FAIL");
-    std::vector<MailSpec> specs(40);
-    for (auto& s : specs) s.text = std::string(200, 'y') + "\r";
-    Fill(area, specs);
+    std::vector<MailSpec> entries(40);
+    for (auto& s : entries) s.text = std::string(200, 'y') + "\r";
+    Fill(area, entries);
     ASSERT_TRUE(area.OpenIndex());
     for (int i = 0; i < 40; i += 2) area.MarkDeleted(i);
     area.PurgeDeleted();
@@ -381,9 +381,9 @@ TEST_F(AreaMaintainTest, InterruptedOptimisationIsRecoveredOnOpen) {
     platform::ScriptedPrompter prompter;
     PrompterScope scope(&prompter);
     TArea area(d.Path(), "CRASH", "CRASH");
-    std::vector<MailSpec> specs(12);
-    for (size_t i = 0; i < specs.size(); ++i) specs[i].text = "Text of " + std::to_string(i) + "\r";
-    Fill(area, specs);
+    std::vector<MailSpec> entries(12);
+    for (size_t i = 0; i < entries.size(); ++i) entries[i].text = "Text of " + std::to_string(i) + "\r";
+    Fill(area, entries);
     ASSERT_TRUE(area.OpenIndex());
     for (int i = 0; i < 12; i += 2) area.MarkDeleted(i);
     area.PurgeDeleted();
@@ -480,10 +480,10 @@ TEST_F(AreaMaintainTest, RebuildReplyKeysReadsOnlyKludgeLines) {
       {"none", "Plain text\r", "", 0, "", 0},
   };
   TArea area(dir.Path(), "KEYS", "KEYS");
-  std::vector<MailSpec> specs;
-  for (const auto& c : cases) specs.push_back({"05 Dec 26  08:30:00", 0, "X", c.text});
-  specs.push_back({"garbage date", 0, "X", "x\r"});
-  Fill(area, specs);
+  std::vector<MailSpec> entries;
+  for (const auto& c : cases) entries.push_back({"05 Dec 26  08:30:00", 0, "X", c.text});
+  entries.push_back({"garbage date", 0, "X", "x\r"});
+  Fill(area, entries);
   area.RebuildReplyKeys();
   ASSERT_TRUE(area.OpenIndex());
   for (size_t i = 0; i < std::size(cases); ++i) {

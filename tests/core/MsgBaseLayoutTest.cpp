@@ -161,9 +161,9 @@ TEST(MsgBaseLayoutTest, EmptyBodyHasNoChunks) {
 // not compress, so both are stored blocks and every byte is known.
 TEST(MsgBaseLayoutTest, SmallAreaFilesByteForByte) {
   TempDir dir;
-  BodySpec spec;  // node and net numbers, date and names without repeats
+  BodySpec entry;  // node and net numbers, date and names without repeats
   uint16_t textOffset = 0;
-  const std::string body = MakeBody(spec, &textOffset);
+  const std::string body = MakeBody(entry, &textOffset);
   ASSERT_EQ(body.size(), 68u);
   ASSERT_EQ(textOffset, 57);
 
