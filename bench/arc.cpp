@@ -1,6 +1,7 @@
 // Extraction of a 50 MB archive made by arc (at start, in a temporary
 // directory; arc picks crunching, squeezing, packing or storing per file) by
 // our ARC extractor and by "arc x" on the same file.
+#include "PeerTiming.h"
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -107,17 +108,6 @@ void BM_arc_x(benchmark::State& state) {
 BENCHMARK(BM_TUnARC)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_arc_x)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
-double Median(void (*fn)(const std::string&), const std::string& out) {
-  std::vector<double> t;
-  for (int i = 0; i < 5; ++i) {
-    const auto a = std::chrono::steady_clock::now();
-    fn(out);
-    t.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count());
-  }
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,8 +119,8 @@ int main(int argc, char** argv) {
                "printf \"%s %d  \", m, n[m]; print \"\"}'")
                   .c_str());
   benchmark::RunSpecifiedBenchmarks();
-  const double ours = Median(ExtractOurs, Get().dir + "/ours");
-  const double peer = Median(ExtractArc, Get().dir + "/peer");
+  const double ours = velmaris::bench::MedianSeconds(ExtractOurs, Get().dir + "/ours", 5);
+  const double peer = velmaris::bench::MedianSeconds(ExtractArc, Get().dir + "/peer", 5);
   std::printf("median of 5: TUnARC %.3f s, arc x %.3f s, ratio TUnARC/arc %.2f\n", ours, peer, ours / peer);
   benchmark::Shutdown();
   fs::remove_all(Get().dir);

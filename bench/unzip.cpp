@@ -1,5 +1,6 @@
 // Extraction of a 50 MB mixed archive (zip -6, made at start in a temporary
 // directory) by our ZIP extractor and by unzip on the same file.
+#include "PeerTiming.h"
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -98,17 +99,6 @@ void BM_unzip(benchmark::State& state) {
 BENCHMARK(BM_TUnZIP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_unzip)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
-double Median(void (*fn)(const std::string&), const std::string& out) {
-  std::vector<double> t;
-  for (int i = 0; i < 7; ++i) {
-    const auto a = std::chrono::steady_clock::now();
-    fn(out);
-    t.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count());
-  }
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,8 +106,8 @@ int main(int argc, char** argv) {
   std::printf("archive: %s, %.1f MB in, %.1f MB zipped\n", Get().zip.c_str(), Get().bytes / 1e6,
               double(fs::file_size(Get().zip)) / 1e6);
   benchmark::RunSpecifiedBenchmarks();
-  const double ours = Median(ExtractOurs, Get().dir + "/ours");
-  const double peer = Median(ExtractUnzip, Get().dir + "/peer");
+  const double ours = velmaris::bench::MedianSeconds(ExtractOurs, Get().dir + "/ours", 7);
+  const double peer = velmaris::bench::MedianSeconds(ExtractUnzip, Get().dir + "/peer", 7);
   std::printf("median of 7: TUnZIP %.3f s, unzip %.3f s, ratio TUnZIP/unzip %.2f\n", ours, peer,
               ours / peer);
   benchmark::Shutdown();
