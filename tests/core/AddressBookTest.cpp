@@ -26,14 +26,6 @@ class AddressBookTest : public ::testing::Test {
   TWinRegistry reg{kRoot, store};
 };
 
-TEST(FriendTest, Defaults) {
-  TFriend entry;
-  EXPECT_EQ(entry.GetName(), "?");
-  EXPECT_EQ(entry.GetEMail(), "");
-  EXPECT_EQ(entry.Address().Text4D(), "0:8/15");
-  EXPECT_TRUE(entry.Comments.empty());
-}
-
 // Which changes fire OnChange, and how often.
 TEST(FriendTest, ChangeNotification) {
   struct Case {
@@ -200,15 +192,6 @@ TEST_F(AddressBookTest, BookAndGroupsRoundTrip) {
   book2.SaveToRegistry(reg, "Addressbook");
   groups2.SaveToRegistry(reg, "Groups");
   EXPECT_EQ(store.ToText(), text);
-}
-
-TEST_F(AddressBookTest, GroupWithoutNameReadsQuestionMark) {
-  reg.WriteInteger("Groups", "Count", 1);
-  TGroupList groups;
-  groups.LoadFromRegistry(reg, "Groups");
-  ASSERT_EQ(groups.GetCount(), 1);
-  EXPECT_EQ(groups.GetString(0), "?");
-  EXPECT_EQ(groups.GetGroup(0)->GetCount(), 0);
 }
 
 }  // namespace

@@ -249,15 +249,5 @@ TEST_F(AreaRegistryTest, PrototypeGivesSwitchesAndMaskFlagsOnly) {
   EXPECT_FALSE(area->MaintainFilter.ApplySubject || area->DisplayFilter.ApplyOrigin);
 }
 
-TEST(AreaTypeTest, CaptionPrefixes) {
-  const char* prefixes[] = {"Echomail Area: ", "Badmail Area: ", "Dupes Area: ",
-                            "Netmail Area: ",  "Unknown Area: ", "Unknown Area: ",
-                            "Report Area: ",   "Prototype Area: ", "Storage Area: ",
-                            "EMail Area: ",    "Newsgroup: ",     "Areas: ", "Unknown Area: "};
-  for (int type = 0; type < 13; ++type)
-    EXPECT_STREQ(AreaTypeCaptionPrefix(type), prefixes[type]) << type;
-  EXPECT_STREQ(AreaTypeCaptionPrefix(-1), "Unknown Area: ");
-}
-
 }  // namespace
 }  // namespace velmaris::test

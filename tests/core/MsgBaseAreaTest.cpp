@@ -255,26 +255,6 @@ TEST_F(MsgBaseAreaTest, MailsNotFreedAreHandedBack) {
   EXPECT_GT(area.KeptMails[1]->Header.BodyOffset, area.KeptMails[0]->Header.BodyOffset);
 }
 
-TEST_F(MsgBaseAreaTest, WarningTextsNameTheAreaAndItsFiles) {
-  TArea area(dir.Path(), "FULL", "FULL");
-  Append(area, 0, 1);
-  const std::string base = dir / "FULL";
-  const std::string bodyBefore = dir.Read("FULL.PackedBody");
-  {
-    FileSizeLimit limit(bodyBefore.size() + 20);  // no room for the next body
-    prompter.steps = {{mbAbort, nullptr}};
-    area.Queue.push_back(MakeMail(9));
-    EXPECT_FALSE(area.WriteQueuedMail());
-  }
-  ASSERT_EQ(prompter.texts.size(), 1u);
-  EXPECT_EQ(prompter.texts[0],
-            "Could not write new mail in area FULL. \r\n"
-            "The drive holding the area files is probably full. "
-            "Please ensure that the drive holding the file " + base +
-                ".PackedBody has enough free space and select \"Retry\". "
-                "If you selct \"Abort\"  you lose all unsaved mail in this area !!");
-}
-
 TEST_F(MsgBaseAreaTest, BodyWriteAbortedGivesUpThatMailOnly) {
   TArea area(dir.Path(), "ABORT", "ABORT");
   Append(area, 0, 2);
@@ -439,25 +419,6 @@ TEST_F(MsgBaseAreaTest, HeaderAccessOutsideTheIndexRaises) {
   // Reading outside gives the substitute, never a crash.
   EXPECT_EQ(area.ReadMail(5)->Header.BodyOffset, TMsgHeader::NotStored);
   area.CloseIndex();
-}
-
-TEST(AreaFilesTest, UpgradeRecordsThePackedFormat) {
-  TempDir dir;
-  platform::Registry store(dir / "Velmaris.reg");
-  TWinRegistry reg("software\\Brimvale\\Velmaris", store);
-  UpgradeMessageBase(reg);
-  EXPECT_TRUE(reg.ReadBool("Updates", "Packed Bodys", false));
-  EXPECT_TRUE(reg.ReadBool("Updates", "Enhanced Headers", false));
-}
-
-TEST(AreaFilesTest, FileNamesAndDirectory) {
-  TArea area("/var/fido/base", "RU.FIDO/TALK:X", "a<b>c\\d?e*f|g\"h");
-  EXPECT_EQ(area.BaseDir, "/var/fido/base/");
-  EXPECT_EQ(area.FileName, "a.b.c.d.e.f.g.h");
-  EXPECT_EQ(TArea::AreaNameToFileName("RU.FIDO/TALK:X"), "RU.FIDO.TALK.X");
-  EXPECT_EQ(area.FilePath(".PackedIndex"), "/var/fido/base/a.b.c.d.e.f.g.h.PackedIndex");
-  area.SetBaseDir("");
-  EXPECT_EQ(area.BaseDir, "");
 }
 
 }  // namespace

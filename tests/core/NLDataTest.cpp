@@ -29,37 +29,6 @@ std::vector<std::string> Describe(const TNLData& data) {
   return out;
 }
 
-TEST_F(NLDataTest, SavedEntriesGiveTheGoldenRegistryText) {
-  TNLData lists;
-  lists.Add("Fidonet", "NODELIST", "NODEDIFF", 0);
-  lists.Add("Othernet", "OTHERNL", "OTHERDF", -1);
-  lists.SaveToRegistry(reg, "Nodelists");
-  EXPECT_EQ(store.ToText(), R"(REGEDIT4
-
-[HKEY_CURRENT_USER\software]
-
-[HKEY_CURRENT_USER\software\Brimvale]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Nodelists]
-"Count"=dword:00000002
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Nodelists\List1]
-"Domain"="Fidonet"
-"List"="NODELIST"
-"Diff"="NODEDIFF"
-"Zone"=dword:00000000
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Nodelists\List2]
-"Domain"="Othernet"
-"List"="OTHERNL"
-"Diff"="OTHERDF"
-"Zone"=dword:ffffffff
-
-)");
-}
-
 TEST_F(NLDataTest, RoundTripKeepsOrderAndListedNames) {
   TNLData lists;
   lists.Add("Fidonet", "POINTS24", "PR24DIFF", 2);
@@ -146,46 +115,6 @@ TEST_F(NLDataTest, DeletedEntryStaysAliveUntilTheListGoes) {
   EXPECT_EQ(lists.IndexOf(first), -1);
   EXPECT_EQ(first->List, "NODELIST");
   EXPECT_EQ(lists.FindByName("othernet")->Zone, 3);
-}
-
-TEST_F(NLDataTest, ConfigurationWithoutListsGetsTheStandardPair) {
-  struct Case {
-    const char* name;
-    std::function<void()> prepare;
-    std::vector<std::string> nodelists;
-    std::vector<std::string> pointlists;
-  } cases[] = {
-      {"nothing stored", [] {}, {"Fidonet|NODELIST|NODEDIFF|0"}, {"Fidonet|POINTS24|PR24DIFF|2"}},
-      {"key without count",
-       [&] { store.CreateKey(std::string(kRoot) + "\\Nodelists"); },
-       {"Fidonet|NODELIST|NODEDIFF|0"},
-       {"Fidonet|POINTS24|PR24DIFF|2"}},
-      {"both empty",
-       [&] {
-         reg.WriteInteger("Nodelists", "Count", 0);
-         reg.WriteInteger("Pointlists", "Count", 0);
-       },
-       {},
-       {}},
-      {"only nodelists stored",
-       [&] {
-         TNLData n;
-         n.Add("Zyxnet", "ZYX", "ZYXD", 5);
-         n.SaveToRegistry(reg, "Nodelists");
-       },
-       {"Zyxnet|ZYX|ZYXD|5"},
-       {}},
-  };
-  for (const auto& c : cases) {
-    store.DeleteKey(std::string(kRoot) + "\\Nodelists");
-    store.DeleteKey(std::string(kRoot) + "\\Pointlists");
-    c.prepare();
-    TNLData nodelists, pointlists;
-    nodelists.Add("Stale", "STALE", "STALE", 1);
-    LoadNodelistConfiguration(reg, nodelists, pointlists);
-    EXPECT_EQ(Describe(nodelists), c.nodelists) << c.name;
-    EXPECT_EQ(Describe(pointlists), c.pointlists) << c.name;
-  }
 }
 
 TEST_F(NLDataTest, ConfigurationRoundTrip) {

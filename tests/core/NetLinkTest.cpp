@@ -71,67 +71,6 @@ std::unique_ptr<TNetLink> BossLink() {
 // ---------------------------------------------------------------------------
 // Defaults and the registry form
 
-TEST_F(NetLinkTest, NewUplinkHasNoMailboxNoPackerAndStandardRobotNames) {
-  TNetLink link;
-  EXPECT_EQ(link.Mailbox, -1);
-  EXPECT_FALSE(link.UsePacker);
-  EXPECT_EQ(link.Packer, "");
-  EXPECT_EQ(link.AFReceiver, "AreaFix");
-  EXPECT_EQ(link.AFSender, "AreaFix");
-  EXPECT_EQ(link.FSReceiver, "FileScan");
-  EXPECT_EQ(link.FSSender, "FileScan");
-  EXPECT_EQ(link.Outbound(), "");
-  EXPECT_EQ(link.FlowFilePath(), "");
-}
-
-TEST_F(NetLinkTest, SavedUplinkGivesTheGoldenRegistryText) {
-  TLinkList links;
-  links.Add(BossLink());
-  links.SaveToRegistry(reg, "Uplinks");
-  EXPECT_EQ(store.ToText(), R"(REGEDIT4
-
-[HKEY_CURRENT_USER\software]
-
-[HKEY_CURRENT_USER\software\Brimvale]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Uplinks]
-"Count"=dword:00000001
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Uplinks\Uplink1]
-"UsePacker"=dword:00000001
-"Packer"="PKZip"
-"Name"="Boss"
-"Uplinkaddress"="2:5020/1"
-"Sysop"="Ann Point"
-"Sysopaddress"="2:5020/1.7"
-"Password"="PKT"
-"AreaFix"="AFPW"
-"FileScan"="FSPW"
-"Session"="SES"
-"Mailbox"=dword:00000002
-"AFReceiver"="AreaFix"
-"AFSender"="AreaMgr"
-"FSReceiver"="FileFix"
-"FSSender"="FileMgr"
-"AFNameO"=dword:00000004
-"AFDescO"=dword:00000028
-"AFDescL"=dword:ffffffff
-"FSNameO"=dword:00000005
-"FSDescO"=dword:0000001e
-"FSDescL"=dword:00000002
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Uplinks\Uplink1\AreaFixTitles]
-"Count"=dword:00000001
-"Item1"="Area list"
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Uplinks\Uplink1\FileScanTitles]
-"Count"=dword:00000000
-
-)");
-}
-
 TEST_F(NetLinkTest, ListRoundTripKeepsEveryFieldAndTheOrder) {
   TLinkList links;
   links.Add(BossLink());
@@ -175,20 +114,6 @@ TEST_F(NetLinkTest, LoadingReplacesTheTitleLists) {
   link->LoadFromRegistry(reg, "Uplinks\\Uplink1");
   EXPECT_EQ(link->AreaFixTitles, std::vector<std::string>{"Area list"});
   EXPECT_TRUE(link->FileScanTitles.empty());
-}
-
-TEST_F(NetLinkTest, NoStoredUplinkGivesTheDefaultUplink) {
-  TLinkList loaded;
-  loaded.LoadFromRegistry(reg, "Uplinks", dir.Path());
-  ASSERT_EQ(loaded.GetCount(), 1);
-  const TNetLink* boss = loaded.GetItem(0);
-  EXPECT_EQ(loaded.GetString(0), "Da Boss!!!");
-  EXPECT_EQ(boss->Name, "Da Boss!!!");
-  EXPECT_EQ(boss->Sysop, "Me");
-  EXPECT_EQ(boss->UplinkAddress.Text4D(), "0:8/15");
-  EXPECT_EQ(boss->SysopAddress.Text4D(), "0:8/15");
-  EXPECT_EQ(boss->Password, "");
-  EXPECT_EQ(boss->Outbound(), dir.Path());
 }
 
 // ---------------------------------------------------------------------------

@@ -60,13 +60,6 @@ TEST(SearchStringTest, CaseAndSubstringTable) {
   }
 }
 
-TEST(SearchStringTest, TextIsCutTo255Characters) {
-  TSearchString s;
-  s.SetText(std::string(300, 'q'));
-  EXPECT_EQ(s.Text().size(), 255u);
-  EXPECT_TRUE(s.Matches(std::string(255, 'q')));
-}
-
 // --- Date matcher ------------------------------------------------------------
 
 TEST(DateSearchTest, ModesTable) {
@@ -335,27 +328,6 @@ TEST(MaskSchemeTest, RecognitionTable) {
     r.CreationDate.Mode = c.creationMode;
     EXPECT_EQ(RecognizeMaskScheme(r), c.scheme) << c.what;
   }
-}
-
-TEST(MaskSchemeTest, OutOfRangeIndexChangesNothing) {
-  TSearchRequest r;
-  r.FlagMask = 0x40;
-  r.ApplyOrigin = true;
-  ApplyMaskScheme(r, -1);
-  ApplyMaskScheme(r, kMaskSchemeCount);
-  EXPECT_EQ(r.FlagMask, 0x40u);
-  EXPECT_TRUE(r.ApplyOrigin);
-}
-
-TEST(MaskSchemeTest, DaysText) {
-  struct Case {
-    const char* text;
-    int32_t days;
-  } cases[] = {{"7", 7},   {"28", 28},     {" 14", 14},   {"+3", 3},
-               {"-2", -2}, {"", 365},      {"abc", 365},  {"7 ", 365},
-               {"1.5", 365}, {"2147483647", 2147483647}, {"2147483648", 365},
-               {"-", 365}};
-  for (const Case& c : cases) EXPECT_EQ(MaskDaysFromText(c.text), c.days) << c.text;
 }
 
 }  // namespace

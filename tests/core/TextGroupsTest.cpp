@@ -38,47 +38,6 @@ class TextGroupsRegistryTest : public ::testing::Test {
   TWinRegistry reg{kRoot, store};
 };
 
-TEST_F(TextGroupsRegistryTest, SavedGroupGivesTheGoldenRegistryText) {
-  TZRTexts groups;
-  auto plain = std::make_unique<TTextGroup>();
-  plain->ReplyHeader = {"Hi %of,", ""};
-  plain->Origins = {"My origin"};
-  groups.Add("Plain", std::move(plain));
-  groups.SaveToRegistry(reg);
-  const std::string key = R"([HKEY_CURRENT_USER\software\Brimvale\Velmaris\TextGroups\Textgroup1)";
-  auto emptyPart = [&](const char* name) {
-    return key + "\\" + name + "]\n\"Count\"=dword:00000000\n\n";
-  };
-  EXPECT_EQ(store.ToText(), R"(REGEDIT4
-
-[HKEY_CURRENT_USER\software]
-
-[HKEY_CURRENT_USER\software\Brimvale]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\TextGroups]
-"Count"=dword:00000001
-
-)" + key + R"(]
-"Name"="Plain"
-
-)" + key + R"(\ReplyHeader]
-"Count"=dword:00000002
-"Line1"="Hi %of,"
-"Line2"=""
-
-)" + emptyPart("ReplyFooter") +
-                                emptyPart("CommentHeader") + emptyPart("CommentFooter") +
-                                emptyPart("NewHeader") + emptyPart("NewFooter") +
-                                emptyPart("ForwardHeader") + emptyPart("ForwardFooter") + key +
-                                R"(\Origins]
-"Count"=dword:00000001
-"Line1"="My origin"
-
-)");
-}
-
 TEST_F(TextGroupsRegistryTest, RoundTripKeepsNamesOrderAndEveryPart) {
   TZRTexts groups;
   auto standard = std::make_unique<TTextGroup>();
