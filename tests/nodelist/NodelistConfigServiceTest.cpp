@@ -122,45 +122,32 @@ TEST_F(NodelistConfigServiceTest, TheDispatcherTimerRunsTheAutomaticUpdate) {
 }
 
 TEST_F(NodelistConfigServiceTest, ForcedRunPostsItsReportAndNoticeThroughTheMainThread) {
-  struct Case {
-    bool processReport;
-    size_t reports;
+  auto config = Load();
+  config->SettingsModel().SetNumber(SettingId::DiffOn, 1);
+  ConfigureList(*config, false);
+  std::vector<std::string> shownLog;
+  int cleared = 0;
+  TNodelistServiceHooks hooks;
+  hooks.OnLogCleared = [&] { ++cleared; };
+  hooks.OnLog = [&](const std::string& line) {
+    EXPECT_TRUE(dispatcher.IsMainThread());
+    shownLog.push_back(line);
   };
-  for (const Case c : {Case{true, 1}, Case{false, 0}}) {
-    SCOPED_TRACE(c.processReport);
-    std::filesystem::remove_all(Start());
-    std::filesystem::remove(RegistryPath());
-    prompter.Clear();
-    auto config = Load();
-    config->SettingsModel().SetChecked(SettingId::ProcessReport, c.processReport);
-    config->SettingsModel().SetNumber(SettingId::DiffOn, 1);
-    ConfigureList(*config, false);
-    std::vector<std::string> shownLog;
-    int cleared = 0;
-    TNodelistServiceHooks hooks;
-    hooks.OnLogCleared = [&] { ++cleared; };
-    hooks.OnLog = [&](const std::string& line) {
-      EXPECT_TRUE(dispatcher.IsMainThread());
-      shownLog.push_back(line);
-    };
-    TNodelistService service(*config, lookup, processor, hooks);
-    ASSERT_TRUE(service.StartProcessing());
-    EXPECT_FALSE(service.StartProcessing());  // one run at a time
-    service.Wait();
-    EXPECT_EQ(cleared, 1);
-    EXPECT_EQ(shownLog, service.LastResult().Log);
-    EXPECT_TRUE(service.LastResult().Compiled);
-    // The compiled set is what the lookup reads.
-    EXPECT_EQ(lookup.GetSysop(lookup.FindAddress(TFidoAddr{2, 5020, 1, 0})), "John_Doe");
-
-    const auto reports = Reports(*config);
-    ASSERT_EQ(reports.size(), c.reports);
-    if (!reports.empty()) EXPECT_EQ(reports[0].subject, "Nodelist Update Log");
-    const auto questions = prompter.Questions();
-    ASSERT_EQ(questions.size(), 1u);
-    EXPECT_EQ(questions[0].kind, platform::MsgKind::Information);
-    EXPECT_EQ(questions[0].text, "A new node list has been compiled!");
-  }
+  TNodelistService service(*config, lookup, processor, hooks);
+  ASSERT_TRUE(service.StartProcessing());
+  EXPECT_FALSE(service.StartProcessing());  // one run at a time
+  service.Wait();
+  EXPECT_EQ(cleared, 1);
+  EXPECT_EQ(shownLog, service.LastResult().Log);
+  EXPECT_TRUE(service.LastResult().Compiled);
+  // The compiled set is what the lookup reads.
+  EXPECT_EQ(lookup.GetSysop(lookup.FindAddress(TFidoAddr{2, 5020, 1, 0})), "John_Doe");
+  const auto reports = Reports(*config);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].subject, "Nodelist Update Log");
+  const auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].text, "A new node list has been compiled!");
 }
 
 TEST_F(NodelistConfigServiceTest, LookupFollowsTheIndexDirectorySetting) {
