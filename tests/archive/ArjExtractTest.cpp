@@ -17,7 +17,7 @@ namespace {
 class ArjExtract : public ExtractSuite {
  protected:
   void SetUp() override {
-    if (!ToolExists("arj")) GTEST_SKIP() << "arj missing";
+    if (!HaveTool("arj")) GTEST_SKIP() << "arj missing";
   }
   static std::string MakeArj(const std::string& name, const std::string& switches,
                              const std::string& names = kSampleNames) {
@@ -106,9 +106,9 @@ TEST_F(ArjExtract, GarbledEntryWithoutAPasswordQuestionIsAnError) {
 }
 
 TEST_F(ArjExtract, VolumeSetsAreFollowedAndAMissingPartFails) {
-  WriteAll(src_ + "big/noise.bin", SampleRandom(260000, 99));
-  WriteAll(src_ + "big/text.txt", SampleText(200000, 4));
-  const Files big = {{"big/noise.bin", SampleRandom(260000, 99)}, {"big/text.txt", SampleText(200000, 4)}};
+  WriteFileBytes(src_ + "big/noise.bin", RandomBytes(260000, 99));
+  WriteFileBytes(src_ + "big/text.txt", SampleText(200000, 4));
+  const Files big = {{"big/noise.bin", RandomBytes(260000, 99)}, {"big/text.txt", SampleText(200000, 4)}};
   struct Case {
     const char* name;
     const char* switches;
@@ -123,7 +123,7 @@ TEST_F(ArjExtract, VolumeSetsAreFollowedAndAMissingPartFails) {
     const std::string vdir = dir_->Path() + c.name + "/";
     std::filesystem::create_directories(vdir);
     const std::string arc = vdir + "set.arj";
-    ASSERT_EQ(RunShell("cd " + Quote(src_) + " && arj a -y " + c.switches + " " + Quote(arc) +
+    ASSERT_EQ(RunShell("cd " + Sh(src_) + " && arj a -y " + c.switches + " " + Sh(arc) +
                        " big/noise.bin big/text.txt >/dev/null 2>&1"),
               0);
     ASSERT_TRUE(std::filesystem::exists(vdir + "set.a02"));
@@ -139,7 +139,7 @@ TEST_F(ArjExtract, VolumeSetsAreFollowedAndAMissingPartFails) {
 }
 
 TEST_F(ArjExtract, HeaderFaultsGiveTheirCodes) {
-  const std::string good = ReadAll(MakeArj("m1.arj", "-m1"));
+  const std::string good = ReadFileBytes(MakeArj("m1.arj", "-m1"));
   struct Case {
     const char* what;
     std::function<void(std::string&, size_t)> damage;  // on the first local header
@@ -185,7 +185,7 @@ TEST_F(ArjExtract, HeaderFaultsGiveTheirCodes) {
 }
 
 TEST_F(ArjExtract, MainHeaderIsFoundWithinTheSearchRange) {
-  const std::string arc = ReadAll(MakeArj("m1.arj", "-m1"));
+  const std::string arc = ReadFileBytes(MakeArj("m1.arj", "-m1"));
   struct Case {
     std::string prefix;
     std::optional<size_t> at;
@@ -211,11 +211,11 @@ TEST_F(ArjExtract, SelfExtractorStubIsPassedOver) {
   stub[0] = 'M', stub[1] = 'Z';
   stub[2] = static_cast<char>(488 & 0xFF), stub[3] = static_cast<char>(488 >> 8);
   stub[4] = 2;
-  ExpectUnpacked(Write("sfx.exe", stub + ReadAll(MakeArj("m1.arj", "-m1"))), files_);
+  ExpectUnpacked(Write("sfx.exe", stub + ReadFileBytes(MakeArj("m1.arj", "-m1"))), files_);
 }
 
 TEST_F(ArjExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
-  std::string arc = ReadAll(MakeArj("m1.arj", "-m1"));
+  std::string arc = ReadFileBytes(MakeArj("m1.arj", "-m1"));
   // The first entry is text.txt; give it names of the same length that
   // point elsewhere.
   const size_t p = HeaderOffset(arc, 1);
@@ -229,7 +229,7 @@ TEST_F(ArjExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
     FixHeaderCrc(bad, p);
     const std::string jail = dir_->Path() + "jail" + std::to_string(n++) + "/";
     std::filesystem::remove_all(jail);
-    WriteAll(jail + "in.arj", bad);
+    WriteFileBytes(jail + "in.arj", bad);
     const BatchResult r = RunUnpack(jail + "in.arj", jail + "out");
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.output.find("25243"), std::string::npos) << r.output;
@@ -245,10 +245,10 @@ TEST_F(ArjExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
 
 TEST_F(ArjExtract, CorruptDataFailsWithoutLeavingWrongFiles) {
   const std::string data = SampleText(60000, 21) + SampleRuns(20000);
-  WriteAll(src_ + "one/f.dat", data);
+  WriteFileBytes(src_ + "one/f.dat", data);
   int runs = 0, caught = 0;
   for (int m = 0; m <= 4; ++m) {
-    const std::string good = ReadAll(MakeArj("one" + std::to_string(m) + ".arj", "-m" + std::to_string(m), "one/f.dat"));
+    const std::string good = ReadFileBytes(MakeArj("one" + std::to_string(m) + ".arj", "-m" + std::to_string(m), "one/f.dat"));
     const size_t local = HeaderOffset(good, 1);
     const size_t dataStart =
         local + 4 + (static_cast<uint8_t>(good[local + 2]) | (static_cast<uint8_t>(good[local + 3]) << 8)) + 6;
@@ -260,7 +260,7 @@ TEST_F(ArjExtract, CorruptDataFailsWithoutLeavingWrongFiles) {
 
 TEST_F(ArjExtract, TwoExtractionsAtOnceKeepTheirOwnState) {
   // Decoder, cipher and checksum state belong to one extraction.
-  if (!ToolExists("jlha")) GTEST_SKIP() << "jlha missing";
+  if (!HaveTool("jlha")) GTEST_SKIP() << "jlha missing";
   const std::string garbled = MakeArj("g-m1.arj", "-m1 -gsecret");
   const std::string plain = MakeArj("m2.arj", "-m2");
   const std::string lzh = Make("both.lzh", "jlha -c2o6");

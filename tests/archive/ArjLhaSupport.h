@@ -14,38 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "ArchiveFixtures.h"
 #include "archive/LzhufDecoder.h"
 #include "archive/arxBase.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
-
-// Deterministic sample contents.
-inline std::string SampleText(size_t n, uint32_t seed = 1) {
-  static const char* words[] = {"echo",  "mail",   "point", "boss", "node",  "zone", "packet",
-                                "tosser", "areafix", "the",  "of",   "Fido", "net",  "bundle"};
-  std::string s;
-  uint32_t x = seed;
-  while (s.size() < n) {
-    x = x * 1103515245u + 12345u;
-    s += words[(x >> 16) % 14];
-    s += ((x >> 8) % 9 == 0) ? "\r\n" : " ";
-  }
-  s.resize(n);
-  return s;
-}
-
-inline std::string SampleRandom(size_t n, uint32_t seed = 7) {
-  std::string s(n, '\0');
-  uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
-  for (auto& c : s) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    c = static_cast<char>(x >> 24);
-  }
-  return s;
-}
 
 // Long runs and repeated blocks, so matches overlap their source.
 inline std::string SampleRuns(size_t n) {
@@ -53,17 +27,11 @@ inline std::string SampleRuns(size_t n) {
   int i = 0;
   while (s.size() < n) {
     s.append(static_cast<size_t>(1 + (i * 37) % 300), static_cast<char>('A' + i % 26));
-    s += SampleRandom(static_cast<size_t>(i % 17), static_cast<uint32_t>(i));
+    s += RandomBytes(static_cast<size_t>(i % 17), static_cast<uint32_t>(i));
     ++i;
   }
   s.resize(n);
   return s;
-}
-
-inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
-inline bool ToolExists(const std::string& tool) {
-  return RunShell("command -v " + tool + " >/dev/null 2>&1") == 0;
 }
 
 struct BatchResult {
@@ -74,23 +42,10 @@ struct BatchResult {
 inline BatchResult RunUnpack(const std::string& archive, const std::string& dir,
                              const std::string& extra = "") {
   BatchResult r;
-  r.status = RunShell(std::string(VELMARIS_BATCH) + " unpack " + Quote(archive) + " " + Quote(dir) +
+  r.status = RunShell(std::string(VELMARIS_BATCH) + " unpack " + Sh(archive) + " " + Sh(dir) +
                           " " + extra + " 2>&1",
                       &r.output);
   return r;
-}
-
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-inline void WriteAll(const std::string& path, const std::string& bytes) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream f(path, std::ios::binary);
-  f << bytes;
 }
 
 // Every regular file below dir, relative name -> contents.
@@ -99,7 +54,7 @@ inline std::vector<std::pair<std::string, std::string>> Tree(const std::string& 
   if (!std::filesystem::exists(dir)) return files;
   for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
     if (!e.is_regular_file()) continue;
-    files.emplace_back(std::filesystem::relative(e.path(), dir).string(), ReadAll(e.path().string()));
+    files.emplace_back(std::filesystem::relative(e.path(), dir).string(), ReadFileBytes(e.path().string()));
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -115,11 +70,11 @@ class ExtractSuite : public ::testing::Test {
   static void SetUpTestSuite() {
     dir_ = new TempDir();
     src_ = dir_->Path() + "src/";
-    WriteAll(src_ + "text.txt", SampleText(90000));
-    WriteAll(src_ + "rand.bin", SampleRandom(40000));
-    WriteAll(src_ + "runs.dat", SampleRuns(120000));
-    WriteAll(src_ + "empty.txt", "");
-    WriteAll(src_ + "d1/d2/deep.txt", SampleText(5000, 3));
+    WriteFileBytes(src_ + "text.txt", SampleText(90000));
+    WriteFileBytes(src_ + "rand.bin", RandomBytes(40000));
+    WriteFileBytes(src_ + "runs.dat", SampleRuns(120000));
+    WriteFileBytes(src_ + "empty.txt", "");
+    WriteFileBytes(src_ + "d1/d2/deep.txt", SampleText(5000, 3));
     files_ = Tree(src_);
   }
   static void TearDownTestSuite() {
@@ -132,7 +87,7 @@ class ExtractSuite : public ::testing::Test {
                           const std::string& names = kSampleNames) {
     const std::string arc = dir_->Path() + name;
     if (!std::filesystem::exists(arc)) {
-      EXPECT_EQ(RunShell("cd " + Quote(src_) + " && " + command + " " + Quote(arc) + " " + names + " >/dev/null 2>&1"), 0)
+      EXPECT_EQ(RunShell("cd " + Sh(src_) + " && " + command + " " + Sh(arc) + " " + names + " >/dev/null 2>&1"), 0)
           << command;
     }
     return arc;
@@ -141,7 +96,7 @@ class ExtractSuite : public ::testing::Test {
   static Files ToolTree(const std::string& arc, const std::string& command) {
     const std::string out = Fresh("tool-" + std::filesystem::path(arc).filename().string());
     std::filesystem::create_directories(out);
-    RunShell("cd " + Quote(out) + " && " + command + " " + Quote(arc) + " >/dev/null 2>&1");
+    RunShell("cd " + Sh(out) + " && " + command + " " + Sh(arc) + " >/dev/null 2>&1");
     return Tree(out);
   }
   static std::string Fresh(const std::string& name) {
@@ -150,7 +105,7 @@ class ExtractSuite : public ::testing::Test {
     return out;
   }
   static std::string Write(const std::string& name, const std::string& bytes) {
-    WriteAll(dir_->Path() + name, bytes);
+    WriteFileBytes(dir_->Path() + name, bytes);
     return dir_->Path() + name;
   }
   // Unpacks into a fresh directory named after the archive; success expected.

@@ -17,7 +17,7 @@ namespace {
 class LhaExtract : public ExtractSuite {
  protected:
   void SetUp() override {
-    if (!ToolExists("jlha") || !ToolExists("lhasa")) GTEST_SKIP() << "jlha or lhasa missing";
+    if (!HaveTool("jlha") || !HaveTool("lhasa")) GTEST_SKIP() << "jlha or lhasa missing";
   }
   // An archive of the sample files made with jlha options such as "2o5".
   static std::string MakeLzh(const std::string& name, const std::string& options) {
@@ -37,7 +37,7 @@ TEST_F(LhaExtract, LevelsAndMethodsGiveTheFilesAndAgreeWithLhasa) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options);
     const std::string arc = MakeLzh(std::string("t") + c.options + ".lzh", c.options);
-    EXPECT_NE(ReadAll(arc).find(c.method), std::string::npos);
+    EXPECT_NE(ReadFileBytes(arc).find(c.method), std::string::npos);
     const BatchResult r = ExpectUnpacked(arc, files_);
     EXPECT_EQ(Lhasa(arc), files_);
     const std::string out = dir_->Path() + "out-t" + c.options + ".lzh/";
@@ -60,7 +60,7 @@ TEST_F(LhaExtract, LevelsAndMethodsGiveTheFilesAndAgreeWithLhasa) {
 
 TEST_F(LhaExtract, Lh7IsRefusedWithUnsupportedMethod) {
   const std::string arc = MakeLzh("t2o7.lzh", "2o7");
-  ASSERT_NE(ReadAll(arc).find("-lh7-"), std::string::npos);
+  ASSERT_NE(ReadFileBytes(arc).find("-lh7-"), std::string::npos);
   EXPECT_TRUE(ExpectRefused(arc, 25326).empty());
 }
 
@@ -71,7 +71,7 @@ TEST_F(LhaExtract, Lh1EncodedStreamsDecodeLikeLhasa) {
   } cases[] = {
       {"text.txt", SampleText(30000, 5)},
       {"runs.dat", SampleRuns(50000)},
-      {"rand.bin", SampleRandom(9000)},
+      {"rand.bin", RandomBytes(9000)},
       // Matches into the blanks the window starts with.
       {"blanks.txt", std::string(200, ' ') + "x" + std::string(100, ' ') + SampleText(500)},
       {"nothing.txt", ""},  // (a header that does not look like gzip)
@@ -90,10 +90,10 @@ TEST_F(LhaExtract, Lh4ReadsAnLh5StreamOfASmallFile) {
   // Below 4 KiB an -lh5- stream is a valid -lh4- stream.
   const std::string data = SampleText(3500, 9);
   const std::string srcDir = dir_->Path() + "small/";
-  WriteAll(srcDir + "small.txt", data);
+  WriteFileBytes(srcDir + "small.txt", data);
   const std::string lh5 = dir_->Path() + "small5.lzh";
-  ASSERT_EQ(RunShell("cd " + Quote(srcDir) + " && jlha -c0o5 " + Quote(lh5) + " small.txt >/dev/null 2>&1"), 0);
-  std::string raw = ReadAll(lh5);
+  ASSERT_EQ(RunShell("cd " + Sh(srcDir) + " && jlha -c0o5 " + Sh(lh5) + " small.txt >/dev/null 2>&1"), 0);
+  std::string raw = ReadFileBytes(lh5);
   ASSERT_EQ(raw.substr(2, 5), "-lh5-");
   const size_t headerSize = static_cast<uint8_t>(raw[0]);
   raw[5] = '4';
@@ -170,7 +170,7 @@ TEST_F(LhaExtract, Level2NameAndDirectoryComeFromTheirExtendedHeaders) {
 }
 
 TEST_F(LhaExtract, ArchiveBehindA128ByteBlockIsRead) {
-  ExpectUnpacked(Write("prefixed.lzh", std::string(128, '\0') + ReadAll(MakeLzh("t2o5.lzh", "2o5"))), files_);
+  ExpectUnpacked(Write("prefixed.lzh", std::string(128, '\0') + ReadFileBytes(MakeLzh("t2o5.lzh", "2o5"))), files_);
 }
 
 TEST_F(LhaExtract, ShortHeaderSizeEndsTheCollectionAfterEarlierEntries) {
@@ -184,7 +184,7 @@ TEST_F(LhaExtract, ShortHeaderSizeEndsTheCollectionAfterEarlierEntries) {
 TEST_F(LhaExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
   const std::string d = "data";
   const std::string arc = dir_->Path() + "unsafe.lzh";
-  WriteAll(arc, LhaLevel0Entry("-lh0-", "../evil.txt", d, d) + LhaLevel0Entry("-lh0-", "/abs.txt", d, d) +
+  WriteFileBytes(arc, LhaLevel0Entry("-lh0-", "../evil.txt", d, d) + LhaLevel0Entry("-lh0-", "/abs.txt", d, d) +
                     LhaLevel0Entry("-lh0-", "..\\win.txt", d, d) + LhaLevel0Entry("-lh0-", "ok.txt", d, d) +
                     std::string(1, '\0'));
   const std::string out = Fresh("jail/out-unsafe");
@@ -206,7 +206,7 @@ TEST_F(LhaExtract, CorruptDataFailsWithoutLeavingWrongFiles) {
   // Archives of one file each, damaged at several places of the data.
   const std::string data = SampleText(60000, 21) + SampleRuns(20000);
   const std::string one = dir_->Path() + "one/";
-  WriteAll(one + "f.dat", data);
+  WriteFileBytes(one + "f.dat", data);
   struct Case {
     std::string name;
     std::string bytes;
@@ -214,8 +214,8 @@ TEST_F(LhaExtract, CorruptDataFailsWithoutLeavingWrongFiles) {
   std::vector<Case> cases;
   for (const char* opt : {"0o5", "2o6"}) {
     const std::string arc = dir_->Path() + "one" + opt + ".lzh";
-    ASSERT_EQ(RunShell("cd " + Quote(one) + " && jlha -c" + opt + " " + Quote(arc) + " f.dat >/dev/null 2>&1"), 0);
-    cases.push_back({opt, ReadAll(arc)});
+    ASSERT_EQ(RunShell("cd " + Sh(one) + " && jlha -c" + opt + " " + Sh(arc) + " f.dat >/dev/null 2>&1"), 0);
+    cases.push_back({opt, ReadFileBytes(arc)});
   }
   cases.push_back({"lh1", LhaLevel0Entry("-lh1-", "f.dat", EncodeLh1(data), data) + std::string(1, '\0')});
   cases.push_back({"lh0", LhaLevel0Entry("-lh0-", "f.dat", data, data) + std::string(1, '\0')});
