@@ -159,32 +159,6 @@ TEST_F(NetLinkTest, ZoneOutboundNamesForeignZonesByThreeHexDigits) {
   EXPECT_EQ(ZoneOutbound("", 2, 1), "");
 }
 
-TEST_F(NetLinkTest, UpdateOutboundsGivesEachUplinkTheDirectoryOfItsZone) {
-  SettingsValues settings(dir.Path());
-  settings.SetText(SettingId::OutboundDir, dir / "Outbound/");
-  settings.SetNumber(SettingId::Zone, 2);
-
-  TLinkList links;
-  struct Case {
-    const char* address;
-    std::string expected;
-  } cases[] = {
-      {"2:5020/1", dir / "Outbound/"},
-      {"1:120/5", dir / "Outbound.001/"},
-      {"10:1/1.4", dir / "Outbound.00A/"},
-  };
-  for (const auto& c : cases) {
-    auto link = std::make_unique<TNetLink>();
-    link->UplinkAddress.SetText(c.address);
-    links.Add(c.address, std::move(link));
-  }
-  links.UpdateOutbounds(settings);
-  for (int i = 0; i < links.GetCount(); ++i) {
-    EXPECT_EQ(links.GetItem(i)->Outbound(), cases[i].expected) << cases[i].address;
-    EXPECT_TRUE(platform::DirExists(cases[i].expected)) << cases[i].address;
-  }
-}
-
 TEST_F(NetLinkTest, ZoneOutboundThatCannotBeMadeFallsBackToTheMainOne) {
   // A file where the zone directory would go.
   dir.Write("Outbound.001", "in the way");
