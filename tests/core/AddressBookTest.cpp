@@ -129,19 +129,6 @@ TEST_F(AddressBookTest, EntryRegistryValues) {
   EXPECT_EQ(store.ReadString(key, "Comment2"), "C:\\path");
 }
 
-TEST_F(AddressBookTest, MissingValuesReadTheirDefaults) {
-  reg.WriteInteger("Addressbook\\Address1", "CommentCount", 3);
-  reg.WriteString("Addressbook\\Address1", "Comment1", "only one");
-  reg.WriteString("Addressbook\\Address1", "Address", "not an address");
-  TFriend entry;
-  entry.LoadFromRegistry(reg, "Addressbook\\Address1");
-  EXPECT_EQ(entry.GetName(), "?");
-  EXPECT_EQ(entry.Address().Text4D(), "0:8/15");  // unparsable text keeps the default
-  EXPECT_EQ(entry.Comments,
-            (std::vector<std::string>{"only one", "Lost in time and lost in space ..",
-                                      "Lost in time and lost in space .."}));
-}
-
 TEST_F(AddressBookTest, HugeCountsAreBounded) {
   reg.WriteInteger("Addressbook", "Count", 0x7fffffff);
   reg.WriteInteger("Addressbook\\Address1", "CommentCount", -5);

@@ -46,28 +46,6 @@ TEST_F(NLDataTest, RoundTripKeepsOrderAndListedNames) {
   EXPECT_EQ(loaded.GetItem(2)->Domain, "AmigaNet");
 }
 
-TEST_F(NLDataTest, MissingValuesReadTheirDefaults) {
-  struct Case {
-    std::vector<std::pair<const char*, const char*>> strings;  // value, text
-    bool zone;
-    std::string expected;
-  } cases[] = {
-      {{}, false, "<unnamed>|<unnamed>|<unnamed>|2"},
-      {{{"Domain", "Fidonet"}, {"List", "NODELIST"}}, false, "Fidonet|NODELIST|<unnamed>|2"},
-      {{{"Diff", "NODEDIFF"}}, true, "<unnamed>|<unnamed>|NODEDIFF|7"},
-  };
-  for (const auto& c : cases) {
-    store.DeleteKey(std::string(kRoot) + "\\Nodelists");
-    reg.WriteInteger("Nodelists", "Count", 1);
-    store.CreateKey(std::string(kRoot) + "\\Nodelists\\List1");
-    for (auto& [name, text] : c.strings) reg.WriteString("Nodelists\\List1", name, text);
-    if (c.zone) reg.WriteInteger("Nodelists\\List1", "Zone", 7);
-    TNLData lists;
-    lists.LoadFromRegistry(reg, "Nodelists");
-    EXPECT_EQ(Describe(lists), std::vector<std::string>{c.expected});
-  }
-}
-
 TEST_F(NLDataTest, StoredCountIsBounded) {
   struct {
     int32_t count;
@@ -104,17 +82,6 @@ TEST_F(NLDataTest, FaultyValueLeavesTheListAsItWas) {
   lists.Add("Fidonet", "NODELIST", "NODEDIFF", 0);
   EXPECT_THROW(lists.LoadFromRegistry(reg, "Nodelists"), platform::ERegistry);
   EXPECT_EQ(Describe(lists), std::vector<std::string>{"Fidonet|NODELIST|NODEDIFF|0"});
-}
-
-TEST_F(NLDataTest, DeletedEntryStaysAliveUntilTheListGoes) {
-  TNLData lists;
-  TNLInfo* first = lists.Add("Fidonet", "NODELIST", "NODEDIFF", 0);
-  lists.Add("Othernet", "OTHER", "OTHERDF", 3);
-  lists.Delete(0);
-  EXPECT_EQ(lists.GetCount(), 1);
-  EXPECT_EQ(lists.IndexOf(first), -1);
-  EXPECT_EQ(first->List, "NODELIST");
-  EXPECT_EQ(lists.FindByName("othernet")->Zone, 3);
 }
 
 TEST_F(NLDataTest, ConfigurationRoundTrip) {

@@ -59,20 +59,6 @@ TEST_F(TextGroupsRegistryTest, RoundTripKeepsNamesOrderAndEveryPart) {
   }
 }
 
-TEST_F(TextGroupsRegistryTest, MissingValuesReadTheirDefaults) {
-  reg.WriteInteger("Textgroups", "Count", 2);
-  reg.WriteInteger("Textgroups\\Textgroup1\\Origins", "Count", 3);
-  reg.WriteString("Textgroups\\Textgroup1\\Origins", "Line2", "Stored origin");
-  TZRTexts loaded;
-  loaded.LoadFromRegistry(reg);
-  ASSERT_EQ(loaded.GetCount(), 2);
-  EXPECT_EQ(loaded.GetString(0), "Untitled");
-  EXPECT_EQ(loaded.GetItem(0)->Origins,
-            (std::vector<std::string>{"Missing it!", "Stored origin", "Missing it!"}));
-  TTextGroup empty;
-  EXPECT_EQ(Describe(*loaded.GetItem(1)), Describe(empty));
-}
-
 // ---------------------------------------------------------------------------
 // The default group
 
