@@ -131,19 +131,6 @@ TEST(PackerSignature, TheTestLeavesTheFilePosition) {
   ::close(fd);
 }
 
-TEST(PackerSignature, NewPackerAndSignatureIndexes) {
-  TPacker p;
-  EXPECT_EQ(p.Offset, 0);
-  EXPECT_EQ(p.GetPack(), "");
-  EXPECT_EQ(p.GetUnPack(), "");
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(p.GetSignature(i), -1);
-  EXPECT_THROW(p.GetSignature(8), EListIndexError);
-  EXPECT_THROW(p.GetSignature(-1), EListIndexError);
-  EXPECT_THROW(p.SetSignature(8, 0), EListIndexError);
-  p.SetSignature(7, 0x41);
-  EXPECT_EQ(p.GetSignature(7), 0x41);
-}
-
 TEST(PackerSignature, IntegratedUnpackCommands) {
   struct Case {
     const char* command;
