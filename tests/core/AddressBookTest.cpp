@@ -4,12 +4,10 @@
 
 #include "core/AddressBook.h"
 #include "core/WinRegistry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
-
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 
 struct RecordingBox : TListControl {
   std::vector<std::string> items;
@@ -19,12 +17,7 @@ struct RecordingBox : TListControl {
   void SetItems(const std::vector<std::string>& names) override { items = names; }
 };
 
-class AddressBookTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{kRoot, store};
-};
+using AddressBookTest = RegistryFixture;
 
 // Which changes fire OnChange, and how often.
 TEST(FriendTest, ChangeNotification) {

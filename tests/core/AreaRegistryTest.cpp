@@ -7,7 +7,7 @@
 
 #include "core/Area.h"
 #include "core/WinRegistry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
@@ -33,7 +33,7 @@ std::string Describe(const TArea& a) {
   return s;
 }
 
-class AreaRegistryTest : public ::testing::Test {
+class AreaRegistryTest : public RegistryFixture {
  protected:
   void MakeUplinks(int n) {
     uplinks.Clear();
@@ -45,9 +45,6 @@ class AreaRegistryTest : public ::testing::Test {
     return std::string(bytes.begin(), bytes.end());
   }
 
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{"software\\Brimvale\\Velmaris", store};
   TLinkList uplinks;
   std::vector<TNetLink*> links;
 };

@@ -7,19 +7,12 @@
 
 #include "core/WinRegistry.h"
 #include "platform/Registry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
 
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
-
-class NLDataTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{kRoot, store};
-};
+using NLDataTest = RegistryFixture;
 
 std::vector<std::string> Describe(const TNLData& data) {
   std::vector<std::string> out;

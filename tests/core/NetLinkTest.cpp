@@ -11,19 +11,12 @@
 #include "core/WinRegistry.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
 
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
-
-class NetLinkTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{kRoot, store};
-};
+using NetLinkTest = RegistryFixture;
 
 // Every field as one text, so that a round trip is compared in one go.
 std::string Describe(const TNetLink& l) {

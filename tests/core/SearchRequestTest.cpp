@@ -5,12 +5,11 @@
 
 #include "core/SearchRequest.h"
 #include "core/WinRegistry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
 
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 constexpr const char* kSection = "Areas\\Area1\\DisplayMask";
 const std::string kKey = std::string(kRoot) + "\\" + kSection;
 
@@ -112,12 +111,7 @@ TEST(DateSearchTest, DatesBefore1900CutTowardsZero) {
 
 // --- Registry forms ----------------------------------------------------------
 
-class SearchRequestRegistryTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{kRoot, store};
-};
+using SearchRequestRegistryTest = RegistryFixture;
 
 TEST_F(SearchRequestRegistryTest, PackedLayout) {
   TSearchRequest r;

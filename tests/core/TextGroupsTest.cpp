@@ -8,12 +8,10 @@
 #include "core/PubLst.h"
 #include "core/WinRegistry.h"
 #include "platform/Registry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
-
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 
 constexpr TTextPart kAllParts[] = {
     TTextPart::CommentFooter, TTextPart::CommentHeader, TTextPart::ForwardFooter,
@@ -31,12 +29,7 @@ std::string Describe(const TTextGroup& g) {
   return s;
 }
 
-class TextGroupsRegistryTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{kRoot, store};
-};
+using TextGroupsRegistryTest = RegistryFixture;
 
 TEST_F(TextGroupsRegistryTest, RoundTripKeepsNamesOrderAndEveryPart) {
   TZRTexts groups;
