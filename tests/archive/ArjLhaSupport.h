@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,9 +46,11 @@ inline BatchResult RunUnpack(const std::string& archive, const std::string& dir,
   return r;
 }
 
+using Files = std::vector<std::pair<std::string, std::string>>;
+
 // Every regular file below dir, relative name -> contents.
-inline std::vector<std::pair<std::string, std::string>> Tree(const std::string& dir) {
-  std::vector<std::pair<std::string, std::string>> files;
+inline Files Tree(const std::string& dir) {
+  Files files;
   if (!std::filesystem::exists(dir)) return files;
   for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
     if (!e.is_regular_file()) continue;
@@ -59,8 +59,6 @@ inline std::vector<std::pair<std::string, std::string>> Tree(const std::string& 
   std::sort(files.begin(), files.end());
   return files;
 }
-
-using Files = std::vector<std::pair<std::string, std::string>>;
 
 // The sample tree of a suite, made once, with scratch directories beside it.
 class ExtractSuite : public ::testing::Test {
