@@ -120,7 +120,7 @@ TEST_F(MainWindowTest, ExclusiveUnlockRedrawsTheAreaLine) {
   ASSERT_TRUE(area->OpenIndex());
   area->ChangeHeaderFlags(0, U, FlagOperation::Clear);
   area->Unlock();
-  PumpUntil([] { return false; }, 10);
+  PumpUntil([] { return false; }, std::chrono::milliseconds(100));
   EXPECT_EQ(Rows()[3], "FIDO.GER\t4\t4\t\t");
 
   // The release of an exclusive lock redraws it, and only it.

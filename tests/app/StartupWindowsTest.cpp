@@ -118,9 +118,11 @@ TEST_F(StartupWindowsTest, SecondCopyIsToldAndCreatesNoWindow) {
     EXPECT_EQ(CountWindows("KQMainWindow"), 1);
     EXPECT_EQ(CountWindows("SplashWin"), 0);
   }
-  // The first copy runs on untouched.
+  // The first copy runs on untouched, its services still in place.
   EXPECT_EQ(GetMainWindow(), first.MainWindow());
   EXPECT_TRUE(IsDupeCheckerOpen());
+  EXPECT_NE(dynamic_cast<QtDispatcher*>(&platform::GetDispatcher()), nullptr);
+  EXPECT_NE(dynamic_cast<QtPrompter*>(&platform::GetPrompter()), nullptr);
 }
 
 TEST_F(StartupWindowsTest, GuardFailureIsAnError) {
