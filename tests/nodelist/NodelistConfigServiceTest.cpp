@@ -80,7 +80,7 @@ TEST_F(NodelistConfigServiceTest, TimerRules) {
     EXPECT_EQ(service.TimerOn(), c.diffOn == 0);
     if (c.runBusy) {
       ASSERT_TRUE(service.StartProcessing());
-      ASSERT_TRUE(dispatcher.RunUntil([&] { return gate.entered.load(); }, 10s));
+      ASSERT_TRUE(dispatcher.RunUntil([&] { return gate.entered.load(); }, 60s));
     }
     const bool started = service.TimerTimer();
     EXPECT_EQ(started, c.starts);
@@ -110,7 +110,7 @@ TEST_F(NodelistConfigServiceTest, TheDispatcherTimerRunsTheAutomaticUpdate) {
   // Switching the setting to processing by the timer starts the timer.
   config->SettingsModel().SetNumber(SettingId::DiffOn, 0);
   EXPECT_TRUE(service.TimerOn());
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return !notices.empty(); }, 10s));
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return !notices.empty(); }, 60s));
   config->SettingsModel().SetNumber(SettingId::DiffOn, 1);
   EXPECT_FALSE(service.TimerOn());
   service.Wait();

@@ -379,7 +379,7 @@ TEST_F(ScannerTest, LockWaitEndsWhenAborted) {
   exporter.Start();
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   exporter.Abort();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (exporter.Running() && std::chrono::steady_clock::now() < deadline)
     shell.dispatcher.ProcessMessages();
   exporter.Wait();
@@ -498,7 +498,7 @@ TEST_F(RunsTest, OptimisationCancelledWhileWaitingStillChainsTheMaintenance) {
   run.Start();
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   run.Cancel();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (chained == 0 && std::chrono::steady_clock::now() < deadline)
     shell.dispatcher.ProcessMessages();
   run.Wait();
