@@ -496,7 +496,9 @@ TEST_F(RunsTest, OptimisationCancelledWhileWaitingStillChainsTheMaintenance) {
   run.Chain = true;
   run.StartMaintenance = [&] { ++chained; };
   run.Start();
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  ASSERT_TRUE(shell.dispatcher.RunUntil([&] {
+    return !view.statuses.empty() && view.statuses.back() == "Waiting for access to A..";
+  }, std::chrono::seconds(60)));
   run.Cancel();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (chained == 0 && std::chrono::steady_clock::now() < deadline)
