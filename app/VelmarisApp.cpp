@@ -71,10 +71,13 @@ void TVelmarisApp::UnwatchTerminateSignals() {
 }
 
 bool TVelmarisApp::Start() {
+  // A session that ends while a box is open closes it, the guard's too.
+  WatchTerminateSignals();
+
   // 1. Only one copy runs. The guard is an flock, so the system releases it
-  // whenever this process ends. It comes first: a copy that must end tells
-  // the user and touches nothing a running copy uses (the process-wide
-  // services, the signal pipe, the duplicate database).
+  // whenever this process ends. A copy that must end tells the user and
+  // touches nothing a running copy uses (the process-wide services, the
+  // duplicate database).
   guard_ = std::make_unique<platform::InstanceGuard>(
       options_.guardPath.empty() ? platform::InstanceGuard::DefaultPath() : options_.guardPath);
   if (!TakeInstanceGuard(*guard_, prompter_, &std::cerr)) {
@@ -89,7 +92,6 @@ bool TVelmarisApp::Start() {
   platform::SetDispatcher(&dispatcher_);
   platform::SetPrompter(&prompter_);
   InitDateFormat();
-  WatchTerminateSignals();
 
   try {
     StartWindows();
