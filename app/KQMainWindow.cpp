@@ -409,8 +409,7 @@ void TKQMainWindow::AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifi
                                       QPoint pos) {
   const int row = areaList_->ItemAtPos(pos.x(), pos.y());
   if (row < 0) {
-    areaList_->ClearSelection();
-    areaList_->SetItemIndex(-1);
+    areaList_->SelectItem(-1);  // the selection, the current and the focus row
     return;
   }
   if (button != Qt::RightButton) return;

@@ -61,7 +61,8 @@ void TVelmarisApp::WatchTerminateSignals() {
 }
 
 void TVelmarisApp::UnwatchTerminateSignals() {
-  if (gSignalPipe[0] < 0) return;
+  // Only the copy that made the pipe closes it.
+  if (!signalNotifier_ || gSignalPipe[0] < 0) return;
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) std::signal(sig, SIG_DFL);
   signalNotifier_.reset();
   close(gSignalPipe[0]);
@@ -70,16 +71,13 @@ void TVelmarisApp::UnwatchTerminateSignals() {
 }
 
 bool TVelmarisApp::Start() {
-  // 1. The process-wide services: window work and message boxes go to the
-  // Qt event loop from now on; the date pattern follows the locale until
-  // the main window fixes it.
-  platform::SetDispatcher(&dispatcher_);
-  platform::SetPrompter(&prompter_);
-  InitDateFormat();
+  // A session that ends while a box is open closes it, the guard's too.
   WatchTerminateSignals();
 
-  // 2. Only one copy runs. The guard is an flock, so the system releases it
-  // whenever this process ends.
+  // 1. Only one copy runs. The guard is an flock, so the system releases it
+  // whenever this process ends. A copy that must end tells the user and
+  // touches nothing a running copy uses (the process-wide services, the
+  // duplicate database).
   guard_ = std::make_unique<platform::InstanceGuard>(
       options_.guardPath.empty() ? platform::InstanceGuard::DefaultPath() : options_.guardPath);
   if (!TakeInstanceGuard(*guard_, prompter_, &std::cerr)) {
@@ -87,6 +85,13 @@ bool TVelmarisApp::Start() {
     return false;
   }
   started_ = true;
+
+  // 2. The process-wide services: window work and message boxes go to the
+  // Qt event loop from now on; the date pattern follows the locale until
+  // the main window fixes it.
+  platform::SetDispatcher(&dispatcher_);
+  platform::SetPrompter(&prompter_);
+  InitDateFormat();
 
   try {
     StartWindows();

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/CodePage.h"
+
 namespace velmaris {
 
 // ---------------------------------------------------------------- errors
@@ -411,6 +413,10 @@ void TReadWriteObj::SeekArchive(uint64_t pos) {
 TZipCommon::TZipCommon() = default;
 
 std::string TZipCommon::SetOutputName(const std::string& storedName) {
+  return SetOutputNameUtf8(platform::ToUtf8(storedName, platform::OemCodePage()));
+}
+
+std::string TZipCommon::SetOutputNameUtf8(const std::string& storedName) {
   outputParts_.clear();
   outputName_.clear();
   std::vector<std::string> parts;
@@ -722,9 +728,9 @@ void TUnBase::EndEntry(const std::string& fn, bool crcPass) {
   ++filesExtracted_;
 }
 
-void TUnBase::MakeEntryDirectory(const std::string& storedName) {
+void TUnBase::MakeEntryDirectory(const std::string& storedName, bool utf8) {
   if (!UseStoredDirs) return;
-  std::string name = storedName;
+  std::string name = utf8 ? storedName : platform::ToUtf8(storedName, platform::OemCodePage());
   while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
   std::vector<std::string> parts;
   if (!SplitSafeName(name, parts)) {

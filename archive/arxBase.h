@@ -269,8 +269,12 @@ class TZipCommon : public TReadWriteObj {
  protected:
   // Builds the output name ExtractDir + (stored directory when UseStoredDirs)
   // + file name and returns it; a name that is not safe is reported as 25243
-  // and "" returned.
+  // and "" returned. Stored names are in the OEM code page; names on disk
+  // are UTF-8.
   virtual std::string SetOutputName(const std::string& storedName);
+  // The same for a name stored in UTF-8 (a ZIP entry flagged so, a RAR
+  // name given in Unicode).
+  std::string SetOutputNameUtf8(const std::string& storedName);
   virtual std::string NextVolumeName(const std::string& archiveName, int n);
   virtual time_t DosDateToDateTime(uint32_t dosDateTime);
   // Creates the directories of the current output name below the extract
@@ -364,7 +368,7 @@ class TUnBase : public TZipCommon {
   void EndEntry(const std::string& fn, bool crcPass);
   // A directory entry: made below the extract directory when UseStoredDirs
   // is on and the name is safe; never a file.
-  void MakeEntryDirectory(const std::string& storedName);
+  void MakeEntryDirectory(const std::string& storedName, bool utf8 = false);
   // Copies a stored entry (bytesToRead_ bytes) to the output, decrypting
   // with DecryptBlock when encrypted.
   void Unstore(int crcKind, bool encrypted);

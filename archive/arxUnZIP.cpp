@@ -13,6 +13,8 @@ namespace {
 constexpr uint32_t kLocalSig = 0x04034B50;
 constexpr uint32_t kCentralSig = 0x02014B50;
 constexpr uint32_t kSpanSig = 0x08074B50;
+// General purpose flag: the entry's name is UTF-8, not the OEM code page.
+constexpr uint32_t kZipUtf8Name = 0x0800;
 }  // namespace
 
 TUnZIP::TUnZIP() {
@@ -198,11 +200,12 @@ void TUnZIP::ExtractEntry(const TarxFileRec& rec) {
     ReportError(ecInconsistentLocalHeader, rec.Name);
     return;
   }
+  const bool utf8 = rec.Flags & kZipUtf8Name;
   if (IsDirName(rec.Name) || IsDirName(name)) {
-    MakeEntryDirectory(IsDirName(name) ? name : rec.Name);
+    MakeEntryDirectory(IsDirName(name) ? name : rec.Name, utf8);
     return;
   }
-  const std::string out = SetOutputName(name);
+  const std::string out = utf8 ? SetOutputNameUtf8(name) : SetOutputName(name);
   if (out.empty()) return;
   bool exists = false;
   if (!BeginFile(out, rec.DosTime, exists)) {

@@ -374,7 +374,7 @@ void TTosser::TossPackets() {
       any = true;
       const std::string& command = values_->EPPImport();
       if (!command.empty()) RunPacketProcessorCommand(command, inbound_ + entry.name);
-      TossPacket(entry.name);
+      if (!TossPacket(entry.name)) LogLine("Packet " + entry.name + " left in Inbound .");
     }
     if (!any) return;
   }
@@ -445,39 +445,46 @@ bool TTosser::TossPacket(const std::string& name) {
     return true;
   }
 
-  bool damaged = false;
+  // A packet whose reading stopped at damage is longer than its messages
+  // too; with WarnPacket on, every packet of another size than its messages
+  // is warned about and stays in the inbound directory.
+  const bool damaged = packet.IsDamaged();
+  const bool warn = values_->WarnPacket() && packet.GetPacketSize() != expected;
   std::string warning;
-  if (packet.IsDamaged()) {
-    damaged = true;
+  if (damaged) {
     warning = packet.GetDamageText();
     LogLine(warning);
-  } else if (packet.GetPacketSize() != expected && values_->WarnPacket()) {
-    damaged = true;
-    warning = "WARINIG! Packet file is large than the data  it should contain: " + name;
-    LogLine(warning);
   }
-  if (!damaged) {
+  if (warn) {
+    const std::string line = "WARINIG! Packet file is large than the data  it should contain: " + name;
+    if (!damaged) warning = line;
+    LogLine(line);
+  }
+  if (!damaged && !warn) {
     tossedPackets_.push_back(name);
     return true;
   }
+  // Its messages have been placed, so it is never read again: it is renamed
+  // where it lies.
   ++counters_.DamagedPackets;
   const std::string bad = RenameDamaged(inbound_, name);
   if (bad.empty()) {
-    // It cannot be put aside: its messages were placed, so it must not be
-    // read again; it goes to the backup with the others.
+    // It cannot be put aside: it goes to the backup with the others.
     tossedPackets_.push_back(name);
     LogLine("Packet " + name + " could not be renamed; " + std::to_string(count) +
-            " messages before the damage were tossed.");
-  } else {
+            (damaged ? " messages before the damage were tossed." : " messages were tossed."));
+  } else if (damaged) {
     LogLine("Packet " + name + " is damaged: " + std::to_string(count) +
             " messages before the damage were tossed, the packet has been renamed to " + bad +
             " .");
+  } else {
+    LogLine("Packet " + name + " has been renamed to " + bad + " .");
   }
-  if (values_->WarnPacket()) {
+  if (warn) {
     const std::string text = warning;
     OnMain([&] { platform::GetPrompter().Warn(Utf8(text)); });
   }
-  return false;
+  return bad.empty();
 }
 
 // --- Placing one message --------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTest>
 #include <QToolButton>
 
 #include "MainWindowFixture.h"
@@ -95,7 +96,7 @@ TEST_F(MainWindowTest, ExclusiveUnlockRedrawsTheAreaLine) {
   ASSERT_TRUE(area->OpenIndex());
   area->ChangeHeaderFlags(0, U, FlagOperation::Clear);
   area->Unlock();
-  PumpUntil([] { return false; }, 10);
+  PumpUntil([] { return false; }, std::chrono::milliseconds(100));
   EXPECT_EQ(Rows()[3], "FIDO.GER\t4\t4\t\t");
 
   // The release of an exclusive lock redraws it, and only it.
@@ -194,20 +195,45 @@ TEST_F(MainWindowTest, WindowListShowsTheMainWindow) {
   EXPECT_EQ(GetShellServices(), nullptr);
 }
 
-TEST_F(MainWindowTest, RightClickSelectsTheRowAndLeavesEmptySpaceUnselected) {
+TEST_F(MainWindowTest, PressesInTheAreaList) {
+  constexpr int kBelow = -1;  // the empty space below the rows
+  struct Case {
+    const char* what;
+    Qt::MouseButton button;
+    int row;
+    std::vector<int> selected, expected;
+    int focus;
+    bool popup;
+  } cases[] = {
+      {"right on an unselected row", Qt::RightButton, 4, {1}, {4}, 4, true},
+      {"right on a selected row", Qt::RightButton, 4, {1, 4}, {1, 4}, 4, true},
+      {"left below the rows", Qt::LeftButton, kBelow, {1, 4}, {}, -1, false},
+      {"right below the rows", Qt::RightButton, kBelow, {1, 4}, {}, -1, false},
+  };
   Prepare({{"A", {}}, {"B", {}}});
   TKQMainWindow& w = Open();
   w.resize(700, 500);
   w.show();
   auto* list = w.AreaListBox();
-  QRect rect;
-  ASSERT_TRUE(list->GetItemRect(4, rect));
-  emit list->mouseDown(Qt::RightButton, Qt::NoModifier, rect.center());
-  EXPECT_TRUE(list->Selected(4));
-  EXPECT_TRUE(w.AreaPopup()->isVisible());
-  w.AreaPopup()->hide();
-  emit list->mouseDown(Qt::LeftButton, Qt::NoModifier, QPoint(5, list->viewport()->height() - 2));
-  EXPECT_EQ(list->SelectedCount(), 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    list->SelectItem(-1);
+    for (int row : c.selected) list->SetSelected(row, true);
+    list->SetFocusIndex(c.selected.back());
+    QRect rect;
+    ASSERT_TRUE(list->GetItemRect(4, rect));
+    const QPoint at = c.row == kBelow ? QPoint(5, list->viewport()->height() - 2) : rect.center();
+    QTest::mousePress(list->viewport(), c.button, Qt::NoModifier, at);
+    QTest::mouseRelease(list->viewport(), c.button, Qt::NoModifier, at);
+    std::vector<int> selected;
+    for (int i = 0; i < list->Count(); ++i)
+      if (list->Selected(i)) selected.push_back(i);
+    EXPECT_EQ(selected, c.expected);
+    EXPECT_EQ(list->FocusIndex(), c.focus);
+    if (c.expected.empty()) EXPECT_EQ(list->ItemIndex(), -1);
+    EXPECT_EQ(w.AreaPopup()->isVisible(), c.popup);
+    w.AreaPopup()->hide();
+  }
 }
 
 }  // namespace

@@ -324,7 +324,7 @@ TEST_F(StartMailerTest, AnyOtherCommandStartsTheProgramWithItsArgv) {
   TMailBox box;
   box.Command = dir / "My Mailer/call" + " -p \"2:5020/1 now\" $HOME;x";
   EXPECT_EQ(box.StartMailer(&profiles), TMailBox::StartResult::Program);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!platform::FileExists(out) && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

@@ -172,7 +172,7 @@ TEST(NodelistRun, RunnerHoldsOneRunAtATime) {
     release = true;
   }
   cv.notify_all();
-  for (int i = 0; i < 500 && runner.Busy(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 6000 && runner.Busy(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   ASSERT_FALSE(runner.Busy());
   EXPECT_TRUE(runner.LastResult().Compiled);
   EXPECT_EQ(f.compiledNotices, 1);
