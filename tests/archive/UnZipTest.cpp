@@ -394,7 +394,7 @@ TEST(StoredNames, ZipEntriesBecomeUtf8FileNames) {
 }
 
 TEST(StoredNames, ArjEntryMadeByTheToolBecomesAUtf8FileName) {
-  if (!ToolExists("arj")) GTEST_SKIP() << "arj missing";
+  if (!HaveTool("arj")) GTEST_SKIP() << "arj missing";
   TempDir t;
   const std::string hello866 = "\x8f\xe0\xa8\xa2\xa5\xe2.txt";
   t.Write("src/" + hello866, "hi");
