@@ -106,6 +106,7 @@ TCustomComboEdit::TCustomComboEdit(QWidget* parent) : QLineEdit(parent) {
   button_ = new TEditButton(this);
   connect(button_, &QAbstractButton::clicked, this, &TCustomComboEdit::DoClick);
   connect(this, &QLineEdit::textChanged, this, [this] {
+    if (suppressChange_) return;
     if (popupVisible_) {
       PopupChange();
     } else {
@@ -227,7 +228,7 @@ void TCustomComboEdit::TakeValue(const QVariant& value) {
   if (text() == value.toString()) return;
   setText(value.toString());
   setModified(true);
-  popupVisible_ = popup_ && popup_->isVisible();
+  RefreshPopupVisible();
   emit change();
 }
 

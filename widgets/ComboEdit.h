@@ -133,7 +133,10 @@ class TCustomComboEdit : public QLineEdit {
   virtual QVariant FetchDropDownValue() const;
   virtual void PopupChange() {}
   void SetPopup(TPopupWindow* popup);
+  void RefreshPopupVisible() { popupVisible_ = popup_ && popup_->isVisible(); }
   void RebuildGlyph();
+  // While set, text changes fire no change() (a check rewriting the text).
+  bool suppressChange_ = false;
   void UpdateInnerReadOnly();
 
   void keyPressEvent(QKeyEvent* event) override;
