@@ -30,11 +30,16 @@ int NextPageIndex(int page, int pageCount, bool useHistory, const TPageHistory& 
 }
 
 void RecordPageChange(TPageHistory& history, bool useHistory, PageMove move, int newPage) {
-  if (!useHistory || move == PageMove::Jump) {
-    history.AddPageIndex(newPage);
-  } else {
-    history.SetCurrent(history.Current() + (move == PageMove::Back ? -1 : 1));
+  if (useHistory && move != PageMove::Jump) {
+    // Back and forward walk the path when the page is the neighbouring entry;
+    // a page the form picked instead starts a new path from here.
+    const int neighbour = history.Current() + (move == PageMove::Back ? -1 : 1);
+    if (neighbour >= 0 && neighbour < history.Count() && history.Items(neighbour) == newPage) {
+      history.SetCurrent(neighbour);
+      return;
+    }
   }
+  history.AddPageIndex(newPage);
 }
 
 }  // namespace velmaris

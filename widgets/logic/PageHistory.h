@@ -31,8 +31,9 @@ class TPageHistory {
 int PriorPageIndex(int page, bool useHistory, const TPageHistory& history);
 int NextPageIndex(int page, int pageCount, bool useHistory, const TPageHistory& history);
 
-// How a page change moves the history: a jump adds the page, back and
-// forward move the current entry; without history every change adds.
+// How a page change moves the history: back and forward move the current
+// entry when the page is the neighbouring entry; every other change (a jump,
+// a page the form picked, any change without history) adds the page.
 enum class PageMove { Jump = 1, Back = 2, Forward = 3 };
 void RecordPageChange(TPageHistory& history, bool useHistory, PageMove move, int newPage);
 
