@@ -17,17 +17,18 @@ namespace {
 std::string Std(const QString& s) { return s.toStdString(); }
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// A small open folder, 14 x 12, on the transparent colour.
+// A small open folder, 14 x 12, on the transparent colour (its bottom-left
+// pixel stays that colour).
 QPixmap FolderGlyph() {
   QPixmap pm(14, 12);
   pm.fill(QColor(255, 0, 255));
   QPainter p(&pm);
   p.setPen(QColor(128, 128, 0));
   p.setBrush(QColor(255, 255, 0));
-  p.drawRect(0, 3, 12, 8);
-  p.drawRect(1, 1, 4, 2);
+  p.drawRect(1, 2, 11, 8);
+  p.drawRect(2, 0, 4, 2);
   p.setBrush(QColor(192, 192, 0));
-  p.drawPolygon(QPolygon({QPoint(2, 11), QPoint(5, 6), QPoint(13, 6), QPoint(10, 11)}));
+  p.drawPolygon(QPolygon({QPoint(2, 10), QPoint(5, 5), QPoint(13, 5), QPoint(10, 10)}));
   p.end();
   return pm;
 }

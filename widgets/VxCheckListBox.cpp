@@ -67,8 +67,17 @@ class CheckDelegate : public QStyledItemDelegate {
         break;
       case TCheckKind::ckCheckMarks:
         if (!(check.state & QStyle::State_Off)) {
-          if (check.state & QStyle::State_NoChange) check.palette.setColor(QPalette::Text, Qt::gray);
-          style->drawPrimitive(QStyle::PE_IndicatorMenuCheckMark, &check, p, box_);
+          // A tick: grey when grayed or disabled.
+          const bool grey = (check.state & QStyle::State_NoChange) || !(check.state & QStyle::State_Enabled);
+          const QRect r = check.rect.adjusted(2, 2, -2, -2);
+          p->save();
+          p->setRenderHint(QPainter::Antialiasing);
+          p->setPen(QPen(grey ? option.palette.color(QPalette::Disabled, QPalette::Text)
+                              : option.palette.color(QPalette::Text), 2));
+          p->drawPolyline(QPolygon({QPoint(r.left(), r.center().y()),
+                                    QPoint(r.left() + r.width() / 3, r.bottom()),
+                                    QPoint(r.right(), r.top())}));
+          p->restore();
         }
         break;
       default: style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &check, p, box_); break;
