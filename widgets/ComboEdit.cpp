@@ -89,7 +89,6 @@ void TEditButton::mousePressEvent(QMouseEvent* event) {
     if (edit_->PopupVisible()) {
       // The press closes the open drop-down; the click that follows is swallowed.
       edit_->CloseDropDown(this, true);
-      swallow_ = true;
       event->accept();
       return;
     }

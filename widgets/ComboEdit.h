@@ -70,7 +70,6 @@ class TEditButton : public TVxSpeedButton {
 
  private:
   TCustomComboEdit* edit_;
-  bool swallow_ = false;
 };
 
 class TCustomComboEdit : public QLineEdit {

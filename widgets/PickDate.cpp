@@ -22,7 +22,7 @@ QPixmap ArrowBitmap(int kind) {
   const bool left = kind < 2;
   const int heads = (kind == 0 || kind == 3) ? 2 : 1;
   for (int h = 0; h < heads; ++h) {
-    const int base = (heads == 1 ? 2 : h * 4) + (heads == 1 ? 0 : 0);
+    const int base = heads == 1 ? 2 : h * 4;
     for (int i = 0; i < 3; ++i) {
       for (int y = 3 - i - 1; y <= 2 + i; ++y) {
         const int x = left ? base + i : base + 2 - i;
@@ -463,8 +463,6 @@ bool TSelectDateDlg::eventFilter(QObject* watched, QEvent* event) {
   }
   return QDialog::eventFilter(watched, event);
 }
-
-void TSelectDateDlg::keyPressEvent(QKeyEvent* event) { QDialog::keyPressEvent(event); }
 
 TSelectDateDlg* NewDateDialog(const QString& caption) {
   auto* dialog = new TSelectDateDlg(QApplication::activeWindow());

@@ -159,7 +159,8 @@ class TSelectDateDlg : public QDialog {
   void SetDate(TDateTime date);
 
  protected:
-  void keyPressEvent(QKeyEvent* event) override;
+  // The form sees the calendar's keys first: Enter, Escape, Page Up/Down
+  // (with Ctrl a year), Tab and Shift+Tab (a month).
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
