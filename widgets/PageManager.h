@@ -7,6 +7,9 @@
 // One page change: OnLeave(old), OnEnter(new), the notebook changes page
 // (it may refuse), the history moves, the buttons are updated (checkButtons),
 // and only when the new page shows: OnHide(old), OnShow(new), pageChanged.
+//
+// The manager listens to the buttons' clicked(); handlers the form connects
+// to a button itself run as well, those connected earlier first.
 #pragma once
 
 #include <QAbstractButton>

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -132,6 +133,13 @@ TEST(TextListBox, ItemsAndClick) {
   EXPECT_EQ(list.ItemIndex(), 1);
   EXPECT_GE(click.count(), 1);
   EXPECT_EQ(list.Items(), (QStringList{"one", "two"}));
+  // The horizontal range follows the widest line, also when it goes.
+  list.addItem(QString(200, u'w'));
+  QApplication::processEvents();
+  EXPECT_GT(list.horizontalScrollBar()->maximum(), 0);
+  delete list.takeItem(2);
+  QApplication::processEvents();
+  EXPECT_EQ(list.horizontalScrollBar()->maximum(), 0);
 }
 
 }  // namespace
