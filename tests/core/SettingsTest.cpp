@@ -309,6 +309,20 @@ constexpr const char* kGoldenDefaults = R"(REGEDIT4
 "Address"=""
 "Name"=""
 
+[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Modem]
+"Init"="ATE0V1"
+"DialTimeout"=dword:0000003c
+
+[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Modem\Lines]
+"Count"=dword:00000000
+
+[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Location]
+"Country"="49"
+"Area"=""
+"OutsideLine"=""
+"LongDistance"="0"
+"International"="00"
+
 )";
 
 TEST_F(SettingsTest, SavedDefaultsGiveTheGoldenRegistryText) {
