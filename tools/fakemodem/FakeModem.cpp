@@ -363,9 +363,14 @@ void Modem::EndCall() {
 
 void Modem::DropCarrier() {
   // Let the caller read what is on its way (bounded: it may not read).
+  // Bytes written to the master reach the slave's queue a moment later, so
+  // the queue must stay empty for a while before the line counts as read.
   const auto deadline = Clock::now() + 5s;
-  int queued = 0;
-  while (Clock::now() < deadline && ::ioctl(pty_.slave.get(), FIONREAD, &queued) == 0 && queued > 0) {
+  auto emptySince = Clock::now();
+  while (Clock::now() < deadline && Clock::now() - emptySince < 200ms) {
+    int queued = 0;
+    if (::ioctl(pty_.slave.get(), FIONREAD, &queued) != 0) break;
+    if (queued > 0) emptySince = Clock::now();
     std::this_thread::sleep_for(10ms);
   }
   Pty fresh = OpenPty();
