@@ -45,24 +45,25 @@ ModemResult ParseResultLine(std::string_view line, uint32_t* rate) {
   return ModemResult::Connect;
 }
 
+ModemResult TakeResult(std::string& pending, uint32_t* rate) {
+  size_t end;
+  while ((end = pending.find_first_of("\r\n")) != std::string::npos) {
+    const std::string line = pending.substr(0, std::min(end, kMaxResultLine));
+    pending.erase(0, end + 1);
+    const ModemResult r = ParseResultLine(line, rate);
+    if (r != ModemResult::None && r != ModemResult::Ring) return r;
+  }
+  if (pending.size() > kMaxResultLine) pending.erase(0, pending.size() - kMaxResultLine);
+  return ModemResult::None;
+}
+
 THayesModem::Answer THayesModem::WaitResult(std::chrono::milliseconds limit,
                                             const std::atomic<bool>* abort) {
   Answer answer;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
-    // Whole lines already received first.
-    size_t end;
-    while ((end = pending_.find_first_of("\r\n")) != std::string::npos) {
-      const std::string line = pending_.substr(0, std::min(end, kMaxResultLine));
-      pending_.erase(0, end + 1);
-      const ModemResult r = ParseResultLine(line, &answer.rate);
-      if (r != ModemResult::None && r != ModemResult::Ring) {
-        answer.result = r;
-        return answer;
-      }
-    }
-    // An endless line is cut; its start is dropped.
-    if (pending_.size() > kMaxResultLine) pending_.erase(0, pending_.size() - kMaxResultLine);
+    answer.result = TakeResult(pending_, &answer.rate);
+    if (answer.result != ModemResult::None) return answer;
     if (abort && *abort) {
       answer.aborted = true;
       return answer;

@@ -29,6 +29,12 @@ constexpr size_t kMaxResultLine = 128;
 // digits after CONNECT (0 when none).
 ModemResult ParseResultLine(std::string_view line, uint32_t* rate = nullptr);
 
+// Takes the lines out of `pending` (bytes read so far) up to and including
+// the first final result line, which it returns; None when no final line is
+// complete yet. An unfinished line longer than kMaxResultLine loses its
+// start, so `pending` stays bounded.
+ModemResult TakeResult(std::string& pending, uint32_t* rate = nullptr);
+
 class THayesModem {
  public:
   struct Answer {
