@@ -98,6 +98,24 @@ TEST_F(LineDeviceTest, ConnectStartsTheLineAndHangUpEndsIt) {
   EXPECT_NE(log.find("ESCAPE\nATH0\n"), std::string::npos) << log;
 }
 
+TEST_F(LineDeviceTest, ThrottledLineCarriesEveryByteBothWays) {
+  // More than the pty holds, so the sender meets flow control on the way
+  // out and the echo on the way back.
+  FakeModem modem(dir, {"--dial", "CONNECT 115200", "--throttle"});
+  auto device = MakeDevice(modem);
+  device->Open();
+  device->SetPhoneNumber("1234567");
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+  std::string sent(12000, '\0');
+  for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>('A' + i % 26);
+  device->SendString(sent);
+  ASSERT_TRUE(WaitFor([&] { return recorder.data.size() >= sent.size(); }));
+  EXPECT_EQ(recorder.data, sent);
+  EXPECT_TRUE(device->IsOutputEmpty());
+  device->Close();
+}
+
 TEST_F(LineDeviceTest, ModemThatNeverAnswersOrTalksGarbageFailsTheCall) {
   for (const char* answer : {"silent", "garbage"}) {
     SCOPED_TRACE(answer);
