@@ -55,6 +55,7 @@ void TCMStreamDevice::SetReadSize(int value) {
 
 void TCMStreamDevice::OpenCommPort(int fd) {
   std::lock_guard lock(ioMutex_);
+  events_->NewCall();
   writer_ = std::make_unique<TWriteThread>(*events_, fd, writeChannel_);
   writer_->Start();
   auto reader = std::make_unique<TReadThread>(*events_, fd);

@@ -120,6 +120,7 @@ void TCOMEventThread::Handle(int message, int64_t param) {
   platform::Dispatcher& d = device_.Dispatcher();
   switch (message) {
     case cmLineFailed:
+      if (param != call_) break;
       d.Send([&] {
         if (!stopping_) device_.HangUp();
       });
@@ -229,7 +230,7 @@ void TReadThread::Run() {
     }
   }
   if (failed) {
-    events_.Post(cmLineFailed);
+    events_.Post(cmLineFailed, call_);
     while (!stop_.Wait(1s)) {
     }
   }
@@ -266,7 +267,7 @@ void TWriteThread::Run() {
     TDataPacket packet;
     if (!channel_.Get(packet, 0ms)) continue;
     if (!WriteBlock(packet)) {
-      events_.Post(cmLineFailed);
+      events_.Post(cmLineFailed, call_);
       break;
     }
   }

@@ -54,7 +54,7 @@ class TChannel {
 // Messages to the comm event thread.
 enum TCommMessage : int {
   cmStop = 1025,
-  cmLineFailed = 1026,
+  cmLineFailed = 1026,        // param: the call it is about (a late one is ignored)
   cmRemoteDisconnect = 1027,  // param: the disconnect mode
   cmModemStatus = 1028,       // param: status bits 0x10 CTS, 0x20 DSR, 0x40 RING, 0x80 RLSD
   cmBytesSent = 1029,         // param: bytes written
@@ -88,6 +88,9 @@ class TCOMEventThread {
   void Stop();
   TChannel& ReadChannel() { return readChannel_; }
   uint8_t LineStatus() const { return status_; }
+  // A new call begins: failures reported about earlier calls no longer count.
+  int64_t NewCall() { return ++call_; }
+  int64_t Call() const { return call_; }
   void SetLineStatus(uint8_t bits) { status_ = bits; }
 
  private:
@@ -101,6 +104,7 @@ class TCOMEventThread {
   platform::Event messageEvent_{false, false};
   std::atomic<uint8_t> status_{0};
   std::atomic<bool> stopping_{false};
+  std::atomic<int64_t> call_{0};
   std::chrono::steady_clock::time_point lastReceived_{}, lastSent_{};
   platform::Event finished_{true, false};
   std::thread thread_;
@@ -110,7 +114,7 @@ class TCOMEventThread {
 // bounded stop.
 class TIOThread {
  public:
-  TIOThread(TCOMEventThread& events, int fd) : events_(events), fd_(fd) {}
+  TIOThread(TCOMEventThread& events, int fd) : events_(events), fd_(fd), call_(events.Call()) {}
   virtual ~TIOThread() = default;
   void Start();
 
@@ -118,6 +122,7 @@ class TIOThread {
   virtual void Run() = 0;
   TCOMEventThread& events_;
   const int fd_;
+  const int64_t call_;
   platform::Event stop_{true, false};
 
  private:
