@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <thread>
+#include <vector>
 
 #include "platform/Prompter.h"
 
@@ -27,8 +28,8 @@ struct TimerSlot {
 struct TriggerTable {
   std::recursive_mutex lock;
   TimerSlot slots[kTriggerSlots];
-  // The tick runs on the dispatcher of the first device while any exists.
-  int devices = 0;
+  // The tick runs on the dispatcher of one of the devices while any exists.
+  std::vector<TCMDevice*> devices;
   platform::Dispatcher* dispatcher = nullptr;
   platform::Dispatcher::TimerId timer = 0;
 };
@@ -45,12 +46,13 @@ TimerSlot& TimerSlotOf(int handle, bool mustBeInUse) {
   return slot;
 }
 
-void DeviceCreated(platform::Dispatcher& dispatcher) {
+void DeviceCreated(TCMDevice* device) {
   TriggerTable& t = Table();
   std::lock_guard lock(t.lock);
-  if (t.devices++ == 0) {
-    t.dispatcher = &dispatcher;
-    t.timer = dispatcher.StartTimer(kTriggerTick, TimerTriggerTick);
+  t.devices.push_back(device);
+  if (!t.dispatcher) {
+    t.dispatcher = &device->Dispatcher();
+    t.timer = t.dispatcher->StartTimer(kTriggerTick, TimerTriggerTick);
   }
 }
 
@@ -60,9 +62,15 @@ void DeviceDestroyed(TCMDevice* device) {
   for (auto& slot : t.slots) {
     if (slot.device == device) slot = TimerSlot{};
   }
-  if (--t.devices == 0) {
-    t.dispatcher->StopTimer(t.timer);
-    t.dispatcher = nullptr;
+  std::erase(t.devices, device);
+  if (t.dispatcher != &device->Dispatcher()) return;
+  // The tick moves to a dispatcher that still has a device (this one's
+  // dispatcher may go with the device).
+  t.dispatcher->StopTimer(t.timer);
+  t.dispatcher = nullptr;
+  if (!t.devices.empty()) {
+    t.dispatcher = &t.devices.front()->Dispatcher();
+    t.timer = t.dispatcher->StartTimer(kTriggerTick, TimerTriggerTick);
   }
 }
 
@@ -108,7 +116,7 @@ std::string DumpLines(const char* data, size_t length) {
 // TCMDevice
 
 TCMDevice::TCMDevice(platform::Dispatcher& dispatcher) : dispatcher_(dispatcher) {
-  DeviceCreated(dispatcher);
+  DeviceCreated(this);
 }
 
 TCMDevice::~TCMDevice() {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "mailer/CMD_TAPI.h"
+#include "mailer/CMThreads.h"
 #include "mailer/HayesModem.h"
 #include "support/TempDir.h"
 
@@ -92,6 +93,7 @@ TEST(HayesModemTest, DeviceListHasConfiguredLinesThenFoundDevices) {
 TEST(HayesModemTest, DeviceIsSelectedByNameOrPath) {
   TempDir dev;
   dev.Write("ttyUSB0", "");
+  SetTapiDebugLogPath(dev / "cmdebug.txt");
   TCMTAPIDevice device;
   device.ConfiguredLines = {"Office=/dev/ttyS7"};
   device.DevRoot = dev.Path();
@@ -103,6 +105,8 @@ TEST(HayesModemTest, DeviceIsSelectedByNameOrPath) {
   device.SetDeviceName("Nowhere");
   EXPECT_EQ(device.DeviceID(), -1);
   EXPECT_EQ(device.DevicePath(), "");
+  EXPECT_NE(dev.Read("cmdebug.txt").find(" Setting Device Name to Office\n"), std::string::npos);
+  SetTapiDebugLogPath("");
 }
 
 }  // namespace
