@@ -220,15 +220,27 @@ TEST_F(LineDeviceTest, OneDeviceServesOneHolder) {
   EXPECT_TRUE(second.Opened());
 }
 
-TEST_F(LineDeviceTest, VanishedDeviceIsUnavailable) {
-  auto device = std::make_unique<TCMTAPIDevice>(dispatcher);
-  recorder.Attach(*device);
-  device->SetDeviceName(dir / "ttyUSB9");
+TEST_F(LineDeviceTest, DeviceThatVanishesInACallIsACarrierLoss) {
+  FakeModem modem(dir, {});
+  auto device = MakeDevice(modem);
+  device->Open();
+  device->SetPhoneNumber("1234567");
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+  modem.Stop();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Disconnected"); }));
+  ASSERT_TRUE(WaitIdle(*device));
+
+  // Gone for the next call, and for a fresh open.
+  recorder.events.clear();
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("ConnectFailed"); }));
+  EXPECT_EQ(recorder.events, (Events{"Connecting", "DeviceUnavailable", "ConnectFailed"}));
+  device->Close();
+  recorder.events.clear();
   device->Open();
   EXPECT_FALSE(device->Opened());
   EXPECT_EQ(recorder.events, (Events{"DeviceUnavailable"}));
-  device->MakeCall();  // not opened: nothing happens
-  EXPECT_EQ(recorder.events.size(), 1u);
 }
 
 }  // namespace

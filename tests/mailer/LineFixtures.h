@@ -29,9 +29,13 @@ class FakeModem {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
-  ~FakeModem() {
+  ~FakeModem() { Stop(); }
+  // Ends the modem: its pty goes away as an unplugged device would.
+  void Stop() {
+    if (pid_ < 0) return;
     ::kill(pid_, SIGTERM);
     platform::Process::Wait(pid_);
+    pid_ = -1;
   }
   const std::string& Link() const { return link_; }
   // The command lines and events the modem logged so far.
