@@ -15,8 +15,10 @@ constexpr size_t kMaxBuffered = 4096;
 
 TThrottle::TThrottle(uint32_t bitsPerSecond)
     : bytesPerSecond_(bitsPerSecond / 10.0),
-      // About 5 ms of line time, at least one byte.
-      burst_(std::max(1.0, bitsPerSecond / 10.0 / 200.0)),
+      // A tenth of a second of line time, at least one byte: what a modem
+      // buffers, so a relay that was not scheduled for a moment catches up
+      // and the line keeps its rate.
+      burst_(std::max(1.0, bitsPerSecond / 10.0 / 10.0)),
       last_(Clock::now()) {}
 
 void TThrottle::Refill(Clock::time_point now) {
