@@ -80,7 +80,7 @@ TLhaRead ReadLhaHeader(const std::function<size_t(uint8_t*, size_t)>& read, TLha
   uint8_t b[kBaseSize];
   const size_t got = read(b, kBaseSize);
   if (got == 0 || b[0] == 0) return TLhaRead::End;
-  if (got < kBaseSize) return TLhaRead::End;
+  if (got < kBaseSize) return TLhaRead::Short;  // a header cut off by the end of the file
   h.Method.assign(reinterpret_cast<const char*>(b + 2), 5);
   h.PackedSize = GetLE32(b + 7);
   h.OriginalSize = GetLE32(b + 11);
