@@ -125,11 +125,12 @@ int TPacker::IntegratedKind() const {
 
 unsigned TPacker::GetLongNameFlags() const { return IntegratedKind() >= 0 ? 4u : 0u; }
 
-bool TPacker::Unpack(const std::string& archive, const std::string& destDir) {
+bool TPacker::Unpack(const std::string& archive, const std::string& destDir, bool keepExisting) {
   const std::string name = (GetLongNameFlags() & 4u) ? archive : GetShortFileName(archive);
   const int kind = IntegratedKind();
   if (kind >= 0) {
     TVUPProgress progress;
+    progress.KeepExisting = keepExisting;
     return progress.Extract(kind, name, destDir) == 0;
   }
   std::vector<std::string> argv = platform::SplitCommandLine(unpack_);

@@ -57,6 +57,11 @@ class TVUPProgress {
   int Extract(int kind, const std::string& archive, const std::string& destDir);
   int LastError() const { return lastError_.load(); }
 
+  // Set before Extract: an existing file is never overwritten and nobody is
+  // asked; the entry is written beside it under a free name that keeps the
+  // extension ("x.pkt" becomes "x~1.pkt").
+  bool KeepExisting = false;
+
   // State shown by the window.
   std::string Caption() const;      // "Integrated UnZIP"
   std::string ArchiveText() const;  // "Entpacke x.zip nach /in/ ..."

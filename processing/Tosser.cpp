@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 
 #include "archive/Packer.h"
 #include "archive/PackerConfig.h"
@@ -38,6 +39,9 @@ std::atomic<bool> gRunning{false};
 constexpr uint16_t kTossedFlags = MsgFlag::New | MsgFlag::Unread;  // 0x2004
 constexpr size_t kDupeKeyBytes = 190;
 constexpr const char* kTempBundleName = "Import.Me";
+// The folder of the inbound directory a bundle is unpacked into before its
+// files join the inbound directory.
+constexpr const char* kUnpackFolder = ".Unpack/";
 
 std::string Upper(std::string s) {
   for (char& c : s)
@@ -83,6 +87,34 @@ std::string RenameDamaged(const std::string& dir, const std::string& name) {
     const std::string target = n == 0 ? bad : stem + "-" + std::to_string(n) + ".bad";
     try {
       if (platform::RenameNoReplace(dir + name, dir + target)) return target;
+    } catch (const platform::EFile&) {
+      return {};
+    }
+  }
+  return {};
+}
+
+// An empty folder at path (a leftover of an interrupted run is cleared; its
+// bundle is still in the inbound directory). False when it cannot be made.
+bool FreshFolder(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+  return std::filesystem::create_directories(path, ec) && !ec;
+}
+
+// Moves the file into the inbound directory under its own name when no file
+// of that name (in any case) is there, else under a fresh serial name with
+// the same extension: nothing there is ever replaced. The name it got, or ""
+// when it could not be moved.
+std::string MoveIntoInbound(const std::string& from, const std::string& inbound,
+                            const std::string& name) {
+  const size_t dot = name.find_last_of('.');
+  const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  for (int n = 0; n < 1000; ++n) {
+    const std::string target = n == 0 ? name : NextSerialHex(FileSerial()) + ext;
+    if (platform::FindNoCase(inbound, target)) continue;
+    try {
+      if (platform::RenameNoReplace(from, inbound + target)) return target;
     } catch (const platform::EFile&) {
       return {};
     }
@@ -337,20 +369,54 @@ void TTosser::UnpackBundle(const std::string& name) {
     }
   }
   Status("Unpacking bundle " + name + " (" + packer->GetUnPack() + ") ...");
-  bool ok = false;
-  OnMain([&] {
-    try {
-      ok = packer->Unpack(archive, inbound_);
-    } catch (const std::exception&) {
-      ok = false;
-    }
-  });
+  // The bundle is unpacked into a folder of its own; its files then join the
+  // inbound directory without replacing anything there.
+  const std::string unpackDir = inbound_ + kUnpackFolder;
+  bool ok = FreshFolder(unpackDir);
   if (ok) {
+    OnMain([&] {
+      try {
+        ok = packer->Unpack(archive, unpackDir, true);
+      } catch (const std::exception&) {
+        ok = false;
+      }
+    });
+  }
+  int came = 0;
+  bool allMoved = true;
+  for (const auto& entry : platform::ScanDir(unpackDir)) {
+    struct stat st {};
+    const std::string from = unpackDir + entry.name;
+    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // links are no mail
+    const std::string got = MoveIntoInbound(from, inbound_, entry.name);
+    if (got.empty()) {
+      allMoved = false;
+      LogLine("File " + entry.name + " of bundle " + name + " could not be moved to Inbound .");
+      continue;
+    }
+    ++came;
+    if (got != entry.name)
+      LogLine("File " + entry.name + " of bundle " + name + " has been renamed to " + got + " .");
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(unpackDir, ec);
+  if (ok && allMoved) {
     const std::string moved = MoveUnique(path, backupDir_, name);
     if (!moved.empty()) runBackups_.push_back(moved);
     LogLine("Bundle " + name + " unpacked");
   } else {
     LogLine("Bundle " + name + " could not be unpacked !");
+    if (came > 0 && allMoved) {
+      // Its sound files are tossed now; unpacking it again would toss them
+      // twice, so it is put aside as a damaged packet is.
+      const std::string bad = RenameDamaged(inbound_, name);
+      if (bad.empty()) {
+        const std::string moved = MoveUnique(path, backupDir_, name);
+        if (!moved.empty()) runBackups_.push_back(moved);
+      }
+      LogLine(std::to_string(came) + " files of bundle " + name + " are tossed" +
+              (bad.empty() ? std::string(".") : "; the bundle has been renamed to " + bad + " ."));
+    }
   }
   if (copyFirst) {
     ::chmod(temp.c_str(), 0644);

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "TosserFixtures.h"
 #include "core/Crc.h"
 #include "processing/TicFile.h"
@@ -146,6 +148,49 @@ TEST_F(TosserInboundTest, BundlesAreTakenMondayFirstAndUnknownOnesStay) {
   EXPECT_TRUE(Logged("No unpacker for bundle junk.we1!"));
   EXPECT_EQ(InboundNames(), std::vector<std::string>{"junk.we1"});
   EXPECT_EQ(Mails("ECHO").size(), 2u);
+}
+
+// A packet in a bundle never takes the place of a waiting packet of the
+// same name (in any case): it joins the inbound directory under a free name.
+TEST_F(TosserInboundTest, BundledPacketsNeverReplaceWaitingOnes) {
+  for (const char* waiting : {"00000001.pkt", "00000001.PKT"}) {
+    SCOPED_TRACE(waiting);
+    Fresh();
+    AddEcho("ECHO");
+    Drop("00000001.pkt", PacketFrom({EchoMessage("ECHO", "in the bundle")}));
+    ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -j -q 0000abcd.tu1 00000001.pkt && rm 00000001.pkt"), 0);
+    Drop(waiting, PacketFrom({EchoMessage("ECHO", "waiting from another uplink")}, 5020, 9));
+    Toss();
+    std::vector<std::string> subjects;
+    for (const auto& m : Mails("ECHO")) subjects.push_back(m.subject);
+    std::sort(subjects.begin(), subjects.end());
+    EXPECT_EQ(subjects, (std::vector<std::string>{"in the bundle", "waiting from another uplink"}));
+    EXPECT_TRUE(LoggedPart("File 00000001.pkt of bundle 0000abcd.tu1 has been renamed to "));
+    EXPECT_EQ(NamesIn(Backup()).size(), 3u);  // the bundle and both packets
+    EXPECT_EQ(InboundNames(), std::vector<std::string>{});
+  }
+}
+
+// A bundle with an entry that may not be written (its name climbs out of the
+// inbound directory) gives its sound packets once and is put aside.
+TEST_F(TosserInboundTest, BundleWithAnUnsafeEntryIsTossedOnceAndPutAside) {
+  AddEcho("ECHO");
+  Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "sound")}));
+  Drop("EVILX.pkt", PacketFrom({EchoMessage("ECHO", "hostile")}));
+  ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -0 -j -q b.we1 GOOD.pkt EVILX.pkt && rm *.pkt"), 0);
+  std::string zip = platform::ReadFile(Inbound() + "b.we1");
+  for (size_t at; (at = zip.find("EVILX.pkt")) != std::string::npos;) zip.replace(at, 9, "../EV.pkt");
+  Drop("b.we1", zip);
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    Toss();
+    ASSERT_EQ(Mails("ECHO").size(), 1u);
+    EXPECT_EQ(Mails("ECHO")[0].subject, "sound");
+    EXPECT_EQ(Mails("DUPES").size(), 0u);
+    EXPECT_EQ(InboundNames(), std::vector<std::string>{"b.bad"});
+    EXPECT_FALSE(platform::FileExists(Start() + "EV.pkt"));
+  }
+  EXPECT_EQ(platform::ReadFile(Inbound() + "b.bad"), zip);
 }
 
 }  // namespace
