@@ -39,6 +39,11 @@ struct TTicFile {
 
 // Whether a name from a TIC file may be used as one file or folder name.
 bool IsSafeTicName(std::string_view name);
+// Whether the name is one the inbound directory holds mail under: packets,
+// bundles, flow, request and outbound-mail files, TIC files, files put aside
+// as damaged, files still being received and the tosser's temporary copy. A
+// TIC file never takes such a file.
+bool IsMailFileName(std::string_view name);
 
 // What became of one TIC file.
 enum class TTicResult {
@@ -54,7 +59,8 @@ struct TTicOutcome {
 
 // Processes the TIC file ticName in the inbound directory against the file
 // base (both ending in "/"). The files stay in the inbound directory unless
-// the result is Moved.
+// the result is Moved. A file or description already in the area's folder
+// (placed by another TIC file) is never replaced.
 TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticName,
                            const std::string& fileBase);
 

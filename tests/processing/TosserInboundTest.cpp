@@ -103,6 +103,54 @@ TEST_F(TosserInboundTest, HostileOrWrongTicFilesStay) {
   }
 }
 
+// A TIC file may take only a file of a file echo: never mail of any kind.
+TEST(TicFileMail, NeverTakesMail) {
+  TempDir t;
+  const std::string inbound = t / "in/", base = t / "base/";
+  for (const char* name : {"00000001.pkt", "0000ABCD.MO0", "0000abcd.su9", "00010001.flo",
+                           "0001000a.CLO", "00010001.hut", "00010001.req", "other.tic", "x.bad",
+                           "y.pkt.Transmission", "Import.Me"}) {
+    SCOPED_TRACE(name);
+    t.Write(std::string("in/") + name, "mail");
+    t.Write("in/t.tic", std::string("AREA A\r\nFILE ") + name + "\r\n");
+    const TTicOutcome out = ProcessTicFile(inbound, "t.tic", base);
+    EXPECT_EQ(out.Result, TTicResult::Errors);
+    EXPECT_EQ(out.LogLines.back(),
+              std::string("TIC file t.tic names ") + name + ", which is mail, not a file of a file echo.");
+    EXPECT_EQ(t.Read(std::string("in/") + name), "mail");
+    EXPECT_FALSE(platform::FileExists(base + "A/" + name));
+  }
+}
+
+// What one TIC file placed, another never replaces: neither the file nor
+// its description.
+TEST(TicFileMail, NeverReplacesWhatAnotherPlaced) {
+  TempDir t;
+  const std::string inbound = t / "in/", base = t / "base/";
+  struct Step {
+    const char* file;
+    const char* desc;
+    TTicResult result;
+  } steps[] = {
+      {"readme.txt", "first", TTicResult::Moved},
+      {"readme.txt", "second", TTicResult::NotMoved},
+      {"readme.txt.Txt", "third", TTicResult::NotMoved},
+      {"notes", "fourth", TTicResult::Moved},
+  };
+  int n = 0;
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.desc);
+    t.Write(std::string("in/") + s.file, s.desc);
+    const std::string tic = "t" + std::to_string(++n) + ".tic";
+    t.Write("in/" + tic, std::string("AREA A\r\nFILE ") + s.file + "\r\nDESC " + s.desc + "\r\n");
+    EXPECT_EQ(ProcessTicFile(inbound, tic, base).Result, s.result);
+    EXPECT_EQ(platform::FileExists(inbound + tic), s.result != TTicResult::Moved);
+  }
+  EXPECT_EQ(t.Read("base/A/readme.txt"), "first");
+  EXPECT_EQ(t.Read("base/A/readme.txt.Txt"), "first\n");
+  EXPECT_EQ(t.Read("base/A/notes.Txt"), "fourth\n");
+}
+
 TEST_F(TosserInboundTest, BundlesFromZipAndArj) {
   AddEcho("ECHO");
   struct Case {
