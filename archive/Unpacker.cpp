@@ -146,6 +146,11 @@ int TVUPProgress::Position() const {
   std::lock_guard lock(mutex_);
   return position_;
 }
+std::vector<std::string> TVUPProgress::ErrorLines() const {
+  std::lock_guard lock(mutex_);
+  return errorLines_;
+}
+
 bool TVUPProgress::Active() const {
   std::lock_guard lock(mutex_);
   return active_;
@@ -184,6 +189,7 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
     fileText_.clear();
     position_ = 0;
     active_ = true;
+    errorLines_.clear();
   }
   TProgressEvent hook;
   {
@@ -282,6 +288,10 @@ bool TVisualDecompressor::AskOverwrite(const std::string& name) {
 }
 
 void TVisualDecompressor::ShowError(const std::string& fileName, const std::string& message) {
+  {
+    std::lock_guard lock(form_.mutex_);
+    form_.errorLines_.push_back(fileName + ": " + message);
+  }
   AskOnMainThread(platform::MsgKind::Error,
                   "Fehler beim Entpacken von " + fileName + ":\r\n" + message, platform::mbYes);
 }

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "archive/arxBase.h"
 
@@ -61,6 +62,8 @@ class TVUPProgress {
   // asked; the entry is written beside it under a free name that keeps the
   // extension ("x.pkt" becomes "x~1.pkt").
   bool KeepExisting = false;
+  // The errors of the last Extract, one "file: text" line each, in order.
+  std::vector<std::string> ErrorLines() const;
 
   // State shown by the window.
   std::string Caption() const;      // "Integrated UnZIP"
@@ -88,6 +91,7 @@ class TVUPProgress {
   std::string caption_, archiveText_, fileText_;
   int position_ = 0;
   bool active_ = false;
+  std::vector<std::string> errorLines_;
   std::atomic<int> lastError_{0};
 };
 

@@ -373,15 +373,17 @@ void TTosser::UnpackBundle(const std::string& name) {
   // inbound directory without replacing anything there.
   const std::string unpackDir = inbound_ + kUnpackFolder;
   bool ok = FreshFolder(unpackDir);
+  std::vector<std::string> errors;
   if (ok) {
     OnMain([&] {
       try {
-        ok = packer->Unpack(archive, unpackDir, true);
+        ok = packer->Unpack(archive, unpackDir, true, &errors);
       } catch (const std::exception&) {
         ok = false;
       }
     });
   }
+  for (const std::string& error : errors) LogLine("Bundle " + name + ": " + error);
   int came = 0;
   bool allMoved = true;
   for (const auto& entry : platform::ScanDir(unpackDir)) {

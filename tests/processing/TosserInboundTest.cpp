@@ -232,6 +232,7 @@ TEST_F(TosserInboundTest, BundleWithAnUnsafeEntryIsTossedOnceAndPutAside) {
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE(run);
     Toss();
+    EXPECT_EQ(Logged("Bundle b.we1: EV.pkt: Invalid file name"), run == 1);
     ASSERT_EQ(Mails("ECHO").size(), 1u);
     EXPECT_EQ(Mails("ECHO")[0].subject, "sound");
     EXPECT_EQ(Mails("DUPES").size(), 0u);
