@@ -265,6 +265,7 @@ TEST(NodeListCompiler, NewestListChoice) {
 }
 
 TEST(NodeListCompiler, LineRules) {
+  using namespace std::string_literals;
   struct Case {
     const char* name;
     std::string text;
@@ -293,9 +294,9 @@ TEST(NodeListCompiler, LineRules) {
        rrStructureError, {{{3, 0, 0, 0}, "4"}}},
       {"unknown keyword with a damaged number", "Hxst,x,H,L,S,1\r\n,5,F,L,S,2\r\n", 2, rrStructureError, {}},
       {"negative node", ",-1,F,L,S,1\r\n", 2, rrStructureError, {}},
-      {"0 byte in a node line", std::string(",5,F,L,S,1\r\n,6,G\0,L,S,2\r\n,7,H,L,S,3\r\n", 38), 2,
+      {"0 byte in a node line", ",5,F,L,S,1\r\n,6,G\0,L,S,2\r\n,7,H,L,S,3\r\n"s, 2,
        rrStructureError, {{{2, 0, 5, 0}, "1"}, {{2, 0, 7, 0}, "3"}}},
-      {"0 byte in a host line", std::string("Host,7,H,L,S,1\r\nH\0st,8,H,L,S,2\r\n,6,G,L,S,3\r\n", 46), 2,
+      {"0 byte in a host line", "Host,7,H,L,S,1\r\nH\0st,8,H,L,S,2\r\n,6,G,L,S,3\r\n"s, 2,
        rrStructureError, {{{2, 7, 0, 0}, "1"}}},
       {"end of a DOS text", ",5,F,L,S,1\r\n\x1A\r\n,x,junk\r\n", 2, rrRead, {{{2, 0, 5, 0}, "1"}}},
       {"highest numbers", "Zone,65535,Z,L,S,1\r\nHost,65535,H,L,S,1\r\n,65535,N,L,S,1\r\n", 2, rrRead,
