@@ -39,7 +39,7 @@ std::atomic<bool> gRunning{false};
 constexpr uint16_t kTossedFlags = MsgFlag::New | MsgFlag::Unread;  // 0x2004
 constexpr size_t kDupeKeyBytes = 190;
 constexpr const char* kTempBundleName = "Import.Me";
-// The folder of the inbound directory a bundle is unpacked into before its
+// The folder of the inbound directory a bundle is unpacked in before its
 // files join the inbound directory.
 constexpr const char* kUnpackFolder = ".Unpack/";
 
@@ -355,29 +355,32 @@ void TTosser::UnpackBundle(const std::string& name) {
     LogLine("No unpacker for bundle " + name + "!");
     return;
   }
-  std::string archive = path;
-  const std::string temp = inbound_ + kTempBundleName;
+  // The bundle is unpacked in a folder of its own (which also holds the copy
+  // an external unpacker gets); its files then join the inbound directory
+  // without replacing anything there.
+  const std::string work = inbound_ + kUnpackFolder;
+  const std::string outDir = work + "out/";
+  const std::string temp = work + kTempBundleName;
   const bool copyFirst = (packer->GetLongNameFlags() & 4u) == 0;
-  if (copyFirst) {
+  std::string archive = path;
+  bool ok = FreshFolder(work) && FreshFolder(outDir);
+  if (ok && copyFirst) {
     try {
-      ::chmod(temp.c_str(), 0644);
       platform::WriteFileAtomic(temp, platform::ReadFile(path));
       archive = temp;
     } catch (const platform::EFile&) {
       LogLine("Bundle " + name + " could not be copied for decompression !");
+      std::error_code ec;
+      std::filesystem::remove_all(work, ec);
       return;
     }
   }
   Status("Unpacking bundle " + name + " (" + packer->GetUnPack() + ") ...");
-  // The bundle is unpacked into a folder of its own; its files then join the
-  // inbound directory without replacing anything there.
-  const std::string unpackDir = inbound_ + kUnpackFolder;
-  bool ok = FreshFolder(unpackDir);
   std::vector<std::string> errors;
   if (ok) {
     OnMain([&] {
       try {
-        ok = packer->Unpack(archive, unpackDir, true, &errors);
+        ok = packer->Unpack(archive, outDir, true, &errors);
       } catch (const std::exception&) {
         ok = false;
       }
@@ -386,9 +389,9 @@ void TTosser::UnpackBundle(const std::string& name) {
   for (const std::string& error : errors) LogLine("Bundle " + name + ": " + error);
   int came = 0;
   bool allMoved = true;
-  for (const auto& entry : platform::ScanDir(unpackDir)) {
+  for (const auto& entry : platform::ScanDir(outDir)) {
     struct stat st {};
-    const std::string from = unpackDir + entry.name;
+    const std::string from = outDir + entry.name;
     if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // links are no mail
     const std::string got = MoveIntoInbound(from, inbound_, entry.name);
     if (got.empty()) {
@@ -401,30 +404,27 @@ void TTosser::UnpackBundle(const std::string& name) {
       LogLine("File " + entry.name + " of bundle " + name + " has been renamed to " + got + " .");
   }
   std::error_code ec;
-  std::filesystem::remove_all(unpackDir, ec);
+  std::filesystem::remove_all(work, ec);
+  if (ec || (copyFirst && platform::FileExists(temp)))
+    LogLine("WARNING: Could not delete temporary file !");
+
   if (ok && allMoved) {
     const std::string moved = MoveUnique(path, backupDir_, name);
     if (!moved.empty()) runBackups_.push_back(moved);
     LogLine("Bundle " + name + " unpacked");
-  } else {
-    LogLine("Bundle " + name + " could not be unpacked !");
-    if (came > 0 && allMoved) {
-      // Its sound files are tossed now; unpacking it again would toss them
-      // twice, so it is put aside as a damaged packet is.
-      const std::string bad = RenameDamaged(inbound_, name);
-      if (bad.empty()) {
-        const std::string moved = MoveUnique(path, backupDir_, name);
-        if (!moved.empty()) runBackups_.push_back(moved);
-      }
-      LogLine(std::to_string(came) + " files of bundle " + name + " are tossed" +
-              (bad.empty() ? std::string(".") : "; the bundle has been renamed to " + bad + " ."));
-    }
+    return;
   }
-  if (copyFirst) {
-    ::chmod(temp.c_str(), 0644);
-    if (::unlink(temp.c_str()) != 0 && platform::FileExists(temp))
-      LogLine("WARNING: Could not delete temporary file !");
+  LogLine("Bundle " + name + " could not be unpacked !");
+  if (came == 0 || !allMoved) return;  // it stays for the next run
+  // Its sound files are tossed now; unpacking it again would toss them
+  // twice, so it is put aside as a damaged packet is.
+  const std::string bad = RenameDamaged(inbound_, name);
+  if (bad.empty()) {
+    const std::string moved = MoveUnique(path, backupDir_, name);
+    if (!moved.empty()) runBackups_.push_back(moved);
   }
+  LogLine(std::to_string(came) + " files of bundle " + name + " are tossed" +
+          (bad.empty() ? std::string(".") : "; the bundle has been renamed to " + bad + " ."));
 }
 
 // --- Packets ------------------------------------------------------------------------

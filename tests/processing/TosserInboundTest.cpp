@@ -199,11 +199,18 @@ TEST_F(TosserInboundTest, BundlesAreTakenMondayFirstAndUnknownOnesStay) {
 }
 
 // A packet in a bundle never takes the place of a waiting packet of the
-// same name (in any case): it joins the inbound directory under a free name.
+// same name (in any case): it joins the inbound directory under a free name,
+// whether the integrated extractor or an external program unpacks it (the
+// copy the program gets never replaces a received file of that name).
 TEST_F(TosserInboundTest, BundledPacketsNeverReplaceWaitingOnes) {
-  for (const char* waiting : {"00000001.pkt", "00000001.PKT"}) {
-    SCOPED_TRACE(waiting);
+  const std::pair<const char*, const char*> cases[] = {{"00000001.pkt", "Integrated UnZIP"},
+                                                       {"00000001.PKT", "unzip -o -qq"}};
+  for (const auto& [waiting, unpack] : cases) {
+    SCOPED_TRACE(unpack);
     Fresh();
+    packers->PackerByName("PKZip")->SetUnPack(unpack);
+    const bool external = std::string(unpack).find("Integrated") == std::string::npos;
+    if (external) Drop("Import.Me", "a received file");
     AddEcho("ECHO");
     Drop("00000001.pkt", PacketFrom({EchoMessage("ECHO", "in the bundle")}));
     ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -j -q 0000abcd.tu1 00000001.pkt && rm 00000001.pkt"), 0);
@@ -215,7 +222,8 @@ TEST_F(TosserInboundTest, BundledPacketsNeverReplaceWaitingOnes) {
     EXPECT_EQ(subjects, (std::vector<std::string>{"in the bundle", "waiting from another uplink"}));
     EXPECT_TRUE(LoggedPart("File 00000001.pkt of bundle 0000abcd.tu1 has been renamed to "));
     EXPECT_EQ(NamesIn(Backup()).size(), 3u);  // the bundle and both packets
-    EXPECT_EQ(InboundNames(), std::vector<std::string>{});
+    EXPECT_EQ(InboundNames(), external ? std::vector<std::string>{"Import.Me"} : std::vector<std::string>{});
+    if (external) EXPECT_EQ(platform::ReadFile(Inbound() + "Import.Me"), "a received file");
   }
 }
 
