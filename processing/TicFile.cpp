@@ -13,6 +13,7 @@
 #include "core/ConfigStore.h"
 #include "core/Crc.h"
 #include "core/TextHelpers.h"
+#include "archive/Packer.h"
 #include "platform/Files.h"
 #include "processing/Tosser.h"
 
@@ -152,14 +153,18 @@ std::vector<std::string> TTicFile::DescriptionLines() const {
   return {Desc};
 }
 
+bool IsBundleName(std::string_view name) {
+  for (const char* mask : kBundleMasks)
+    if (platform::WildcardMatch(mask, name)) return true;
+  return false;
+}
+
 bool IsMailFileName(std::string_view name) {
   static const char* const kMasks[] = {"*.pk?", "*.?lo", "*.?ut", "*.req", "*.tic",
                                        "*.bad", "*.Transmission", "Import.Me"};
   for (const char* mask : kMasks)
     if (platform::WildcardMatch(mask, name)) return true;
-  for (const char* mask : kBundleMasks)
-    if (platform::WildcardMatch(mask, name)) return true;
-  return false;
+  return IsBundleName(name);
 }
 
 bool IsSafeTicName(std::string_view name) {
@@ -172,8 +177,20 @@ bool IsSafeTicName(std::string_view name) {
   return true;
 }
 
+namespace {
+
+// Whether the inbound file the TIC file names is mail (see ProcessTicFile).
+bool IsMailFile(const std::string& inbound, const std::string& name, const TPckList* packers) {
+  if (!IsMailFileName(name)) return false;
+  if (!packers || !IsBundleName(name)) return true;
+  const auto found = platform::FindNoCase(inbound, name);
+  return found && packers->FindPackerForFile(inbound + *found) != nullptr;
+}
+
+}  // namespace
+
 TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticName,
-                           const std::string& fileBase) {
+                           const std::string& fileBase, const TPckList* packers) {
   TTicOutcome out;
   const std::string errors = "TIC file " + ticName + " contains errors.";
   std::string text;
@@ -201,7 +218,7 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
     return out;
   }
 
-  if (IsMailFileName(tic.File)) {
+  if (IsMailFile(inbound, tic.File, packers)) {
     out.LogLines = {errors, "TIC file " + ticName + " names " + tic.File +
                                 ", which is mail, not a file of a file echo."};
     return out;

@@ -308,7 +308,7 @@ void TTosser::ProcessTicFiles() {
 }
 
 void TTosser::ProcessTic(const std::string& name) {
-  const TTicOutcome outcome = ProcessTicFile(inbound_, name, values_->FileBaseDir());
+  const TTicOutcome outcome = ProcessTicFile(inbound_, name, values_->FileBaseDir(), packers_);
   for (const std::string& line : outcome.LogLines) LogLine(line);
 }
 

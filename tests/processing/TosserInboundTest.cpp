@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "TosserFixtures.h"
+#include "archive/Packer.h"
 #include "core/Crc.h"
 #include "processing/TicFile.h"
 
@@ -119,6 +121,20 @@ TEST(TicFileMail, NeverTakesMail) {
               std::string("TIC file t.tic names ") + name + ", which is mail, not a file of a file echo.");
     EXPECT_EQ(t.Read(std::string("in/") + name), "mail");
     EXPECT_FALSE(platform::FileExists(base + "A/" + name));
+  }
+  // With the packers known, a bundle name is mail only when a packer knows
+  // the file: a film of that name is a file of a file echo.
+  TPckList packers;
+  packers.AddStandardPackers();
+  for (const auto& [name, bytes, moved] :
+       {std::tuple<const char*, std::string, bool>{"0000abcd.mo0", std::string("PK\x03\x04", 4) + "zip data", false},
+        {"clip.mov", "\0\0\0\x14" "ftypqt  ", true}}) {
+    SCOPED_TRACE(name);
+    t.Write(std::string("in/") + name, bytes);
+    t.Write("in/t.tic", std::string("AREA A\r\nFILE ") + name + "\r\n");
+    EXPECT_EQ(ProcessTicFile(inbound, "t.tic", base, &packers).Result,
+              moved ? TTicResult::Moved : TTicResult::Errors);
+    EXPECT_EQ(platform::FileExists(base + "A/" + name), moved);
   }
 }
 
