@@ -722,8 +722,11 @@ void TUnBase::EndFileAt(uint32_t attr, time_t when) {
 void TUnBase::EndEntry(const std::string& fn, bool crcPass) {
   if (OnEnd) OnEnd(*this, fn, crcPass);
   if (!crcPass) {
+    // Wrong data is no result: the file goes, the failure is reported and
+    // the walk goes on with the next entry.
     RemoveOutput();
-    RaiseError(ecCrcCheck, fn);
+    ReportError(ecCrcCheck, fn);
+    return;
   }
   ++filesExtracted_;
 }

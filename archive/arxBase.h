@@ -32,7 +32,7 @@
 //            WriteBlock(buf, n, 32 or 16) for output (adds to crc_) ...
 //        EndFile(attr, dosTime);                          // date, attributes, close
 //        EndEntry(out, (crc_ ^ 0xFFFFFFFF) == storedCrc); // OnEnd; a mismatch
-//                      // removes the output and raises 25151
+//                      // removes the output and reports 25151
 //   Errors: RaiseError(code, fileName) ends the run (E_RAISE, after OnError);
 //   ReportError(code, fileName) fires OnError and goes on. An exception that
 //   leaves ExtractIt removes a half-written output file.
@@ -364,7 +364,7 @@ class TUnBase : public TZipCommon {
   // The same with the entry's time as Unix seconds (LHA level 2 headers).
   void EndFileAt(uint32_t attr, time_t when);
   // After EndFile: fires OnEnd; a failed checksum removes the output and
-  // raises 25151.
+  // reports 25151 (the run goes on).
   void EndEntry(const std::string& fn, bool crcPass);
   // A directory entry: made below the extract directory when UseStoredDirs
   // is on and the name is safe; never a file.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 
 #include "archive/Packer.h"
 #include "archive/PackerConfig.h"
@@ -38,6 +39,9 @@ std::atomic<bool> gRunning{false};
 constexpr uint16_t kTossedFlags = MsgFlag::New | MsgFlag::Unread;  // 0x2004
 constexpr size_t kDupeKeyBytes = 190;
 constexpr const char* kTempBundleName = "Import.Me";
+// The folder of the inbound directory a bundle is unpacked in before its
+// files join the inbound directory.
+constexpr const char* kUnpackFolder = ".Unpack/";
 
 std::string Upper(std::string s) {
   for (char& c : s)
@@ -83,6 +87,34 @@ std::string RenameDamaged(const std::string& dir, const std::string& name) {
     const std::string target = n == 0 ? bad : stem + "-" + std::to_string(n) + ".bad";
     try {
       if (platform::RenameNoReplace(dir + name, dir + target)) return target;
+    } catch (const platform::EFile&) {
+      return {};
+    }
+  }
+  return {};
+}
+
+// An empty folder at path (a leftover of an interrupted run is cleared; its
+// bundle is still in the inbound directory). False when it cannot be made.
+bool FreshFolder(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+  return std::filesystem::create_directories(path, ec) && !ec;
+}
+
+// Moves the file into the inbound directory under its own name when no file
+// of that name (in any case) is there, else under a fresh serial name with
+// the same extension: nothing there is ever replaced. The name it got, or ""
+// when it could not be moved.
+std::string MoveIntoInbound(const std::string& from, const std::string& inbound,
+                            const std::string& name) {
+  const size_t dot = name.find_last_of('.');
+  const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  for (int n = 0; n < 1000; ++n) {
+    const std::string target = n == 0 ? name : NextSerialHex(FileSerial()) + ext;
+    if (platform::FindNoCase(inbound, target)) continue;
+    try {
+      if (platform::RenameNoReplace(from, inbound + target)) return target;
     } catch (const platform::EFile&) {
       return {};
     }
@@ -276,7 +308,7 @@ void TTosser::ProcessTicFiles() {
 }
 
 void TTosser::ProcessTic(const std::string& name) {
-  const TTicOutcome outcome = ProcessTicFile(inbound_, name, values_->FileBaseDir());
+  const TTicOutcome outcome = ProcessTicFile(inbound_, name, values_->FileBaseDir(), packers_);
   for (const std::string& line : outcome.LogLines) LogLine(line);
 }
 
@@ -323,40 +355,76 @@ void TTosser::UnpackBundle(const std::string& name) {
     LogLine("No unpacker for bundle " + name + "!");
     return;
   }
-  std::string archive = path;
-  const std::string temp = inbound_ + kTempBundleName;
+  // The bundle is unpacked in a folder of its own (which also holds the copy
+  // an external unpacker gets); its files then join the inbound directory
+  // without replacing anything there.
+  const std::string work = inbound_ + kUnpackFolder;
+  const std::string outDir = work + "out/";
+  const std::string temp = work + kTempBundleName;
   const bool copyFirst = (packer->GetLongNameFlags() & 4u) == 0;
-  if (copyFirst) {
+  std::string archive = path;
+  bool ok = FreshFolder(work) && FreshFolder(outDir);
+  if (ok && copyFirst) {
     try {
-      ::chmod(temp.c_str(), 0644);
       platform::WriteFileAtomic(temp, platform::ReadFile(path));
       archive = temp;
     } catch (const platform::EFile&) {
       LogLine("Bundle " + name + " could not be copied for decompression !");
+      std::error_code ec;
+      std::filesystem::remove_all(work, ec);
       return;
     }
   }
   Status("Unpacking bundle " + name + " (" + packer->GetUnPack() + ") ...");
-  bool ok = false;
-  OnMain([&] {
-    try {
-      ok = packer->Unpack(archive, inbound_);
-    } catch (const std::exception&) {
-      ok = false;
-    }
-  });
+  std::vector<std::string> errors;
   if (ok) {
+    OnMain([&] {
+      try {
+        ok = packer->Unpack(archive, outDir, true, &errors);
+      } catch (const std::exception&) {
+        ok = false;
+      }
+    });
+  }
+  for (const std::string& error : errors) LogLine("Bundle " + name + ": " + error);
+  int came = 0;
+  bool allMoved = true;
+  for (const auto& entry : platform::ScanDir(outDir)) {
+    struct stat st {};
+    const std::string from = outDir + entry.name;
+    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // links are no mail
+    const std::string got = MoveIntoInbound(from, inbound_, entry.name);
+    if (got.empty()) {
+      allMoved = false;
+      LogLine("File " + entry.name + " of bundle " + name + " could not be moved to Inbound .");
+      continue;
+    }
+    ++came;
+    if (got != entry.name)
+      LogLine("File " + entry.name + " of bundle " + name + " has been renamed to " + got + " .");
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(work, ec);
+  if (ec || (copyFirst && platform::FileExists(temp)))
+    LogLine("WARNING: Could not delete temporary file !");
+
+  if (ok && allMoved) {
     const std::string moved = MoveUnique(path, backupDir_, name);
     if (!moved.empty()) runBackups_.push_back(moved);
     LogLine("Bundle " + name + " unpacked");
-  } else {
-    LogLine("Bundle " + name + " could not be unpacked !");
+    return;
   }
-  if (copyFirst) {
-    ::chmod(temp.c_str(), 0644);
-    if (::unlink(temp.c_str()) != 0 && platform::FileExists(temp))
-      LogLine("WARNING: Could not delete temporary file !");
+  LogLine("Bundle " + name + " could not be unpacked !");
+  if (came == 0 || !allMoved) return;  // it stays for the next run
+  // Its sound files are tossed now; unpacking it again would toss them
+  // twice, so it is put aside as a damaged packet is.
+  const std::string bad = RenameDamaged(inbound_, name);
+  if (bad.empty()) {
+    const std::string moved = MoveUnique(path, backupDir_, name);
+    if (!moved.empty()) runBackups_.push_back(moved);
   }
+  LogLine(std::to_string(came) + " files of bundle " + name + " are tossed" +
+          (bad.empty() ? std::string(".") : "; the bundle has been renamed to " + bad + " ."));
 }
 
 // --- Packets ------------------------------------------------------------------------
