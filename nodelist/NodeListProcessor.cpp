@@ -424,14 +424,19 @@ void TNodeListProcessor::Sort(TKeyCompare cmp, const char* start, const char* fi
 
 void TNodeListProcessor::DeleteDuplicates() {
   DoStatus("Deleting duplicate entries");
+  // The sort does not keep the read order of equal addresses, so of each run
+  // the entry read last (the highest place in entries_) is the one kept.
   size_t write = 0, removed = 0;
-  for (size_t read = 0; read < index_.size(); ++read) {
-    if (read + 1 < index_.size() &&
-        CompareFidoAddr(index_[read]->Rec.Addr, index_[read + 1]->Rec.Addr) == 0) {
-      ++removed;  // the last of a run of equal addresses stays
-      continue;
+  for (size_t run = 0; run < index_.size();) {
+    size_t end = run + 1;
+    auto* last = index_[run];
+    while (end < index_.size() && CompareFidoAddr(index_[end]->Rec.Addr, last->Rec.Addr) == 0) {
+      if (index_[end] > last) last = index_[end];
+      ++end;
     }
-    index_[write++] = index_[read];
+    removed += end - run - 1;
+    index_[write++] = last;
+    run = end;
   }
   index_.resize(write);
   DoLog(std::to_string(removed) + " duplicate entries deleted");

@@ -402,22 +402,37 @@ TEST(NodeListCompiler, DuplicatesAndSharedTexts) {
   EXPECT_EQ(lookup.FindRecordsByName("Same_Name").size(), 10u);
 }
 
-TEST(NodeListCompiler, OfTwoEqualAddressesTheLastIsKept) {
-  // Of a run of equal addresses in address order the last entry stays; with
-  // nothing else to sort, that is the one read last.
-  Compiler c;
-  c.dir.Write("NODELIST.001", ",1,Old_Node,L,Old_Sysop,1\r\n");
-  c.dir.Write("OTHER.001", ",1,New_Node,L,New_Sysop,1\r\n");
-  c.proc.NodeLists.push_back({"A", "NODELIST", "NODEDIFF", 2});
-  c.proc.NodeLists.push_back({"B", "OTHER", "OTHERD", 2});
-  c.proc.Process();
-  EXPECT_TRUE(c.Logged("1 duplicate entries deleted"));
-  TNodelistLookup lookup;
-  lookup.SetPath(c.dir.Path());
-  ASSERT_EQ(lookup.Count(), 1);
-  EXPECT_EQ(lookup.GetSystemName(0), "New_Node");
-  EXPECT_EQ(lookup.GetSysop(0), "New_Sysop");
-  EXPECT_EQ(lookup.FindRecordsByName("Old_Node").size(), 0u);
+TEST(NodeListCompiler, OfEqualAddressesTheOneReadLastIsKept) {
+  // The address sort does not keep the read order of equal keys; the later
+  // list must win whatever order the sort leaves them in.
+  struct Case {
+    const char *first, *second;
+    TFidoAddr addr;
+    const char *kept, *dropped;
+  } cases[] = {
+      {",1,Old_Node,L,Old_Sysop,1\r\n", ",1,New_Node,L,New_Sysop,1\r\n", {2, 0, 1, 0}, "New_Node",
+       "Old_Node"},
+      {"Host,240,Old_Host,L,S,1\r\n,1,A,L,S,1\r\n,2,B,L,S,1\r\n,3,C,L,S,1\r\n",
+       "Host,240,New_Host,L,S,1\r\n,3,D,L,S,1\r\n", {2, 240, 0, 0}, "New_Host", "Old_Host"},
+      {"Host,240,H,L,S,1\r\n,1,A,L,S,1\r\n,5,Old_Five,L,S,1\r\n,9,B,L,S,1\r\n",
+       "Host,240,H,L,S,1\r\n,5,New_Five,L,S,1\r\n,7,C,L,S,1\r\n", {2, 240, 5, 0}, "New_Five",
+       "Old_Five"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.kept);
+    Compiler c;
+    c.dir.Write("NODELIST.001", k.first);
+    c.dir.Write("OTHER.001", k.second);
+    c.proc.NodeLists.push_back({"A", "NODELIST", "NODEDIFF", 2});
+    c.proc.NodeLists.push_back({"B", "OTHER", "OTHERD", 2});
+    c.proc.Process();
+    TNodelistLookup lookup;
+    lookup.SetPath(c.dir.Path());
+    const int at = lookup.FindAddress(k.addr);
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(lookup.GetSystemName(at), k.kept);
+    EXPECT_EQ(lookup.FindRecordsByName(k.dropped).size(), 0u);
+  }
 }
 
 TEST(NodeListCompiler, ReaderHoldingTheLockKeepsTheOldSetUntilItUnlocks) {
