@@ -4,6 +4,9 @@
 #include <array>
 #include <cstring>
 
+#include "core/ByteOrder.h"
+#include "core/Crc.h"
+
 namespace velmaris {
 
 namespace {
@@ -11,24 +14,7 @@ namespace {
 constexpr size_t kBlock = 32768;
 constexpr uint8_t kRepeat = 0x90;
 
-struct Crc16Table {
-  uint16_t v[256];
-  constexpr Crc16Table() : v{} {
-    for (unsigned i = 0; i < 256; ++i) {
-      unsigned c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001u : c >> 1;
-      v[i] = static_cast<uint16_t>(c);
-    }
-  }
-};
-constexpr Crc16Table kCrc16;
-
 }  // namespace
-
-uint16_t ArcCrc16(uint16_t crc, const uint8_t* data, size_t size) {
-  for (size_t i = 0; i < size; ++i) crc = static_cast<uint16_t>((crc >> 8) ^ kCrc16.v[(crc ^ data[i]) & 0xFF]);
-  return crc;
-}
 
 // ---------------------------------------------------------------- input
 
@@ -97,8 +83,47 @@ void ArcSink::PutRle(uint8_t c) {
     return;
   }
   // The previous byte stands c times in all; it was written once already.
-  if (limit_ - count_ < static_cast<uint64_t>(c - 1)) Overrun();
-  for (int i = 1; i < c; ++i) PutRaw(last_);
+  Repeat(last_, c - 1u);
+}
+
+void ArcSink::PutRleBlock(const uint8_t* data, size_t size) {
+  const uint8_t* p = data;
+  const uint8_t* const end = data + size;
+  while (p < end) {
+    if (inRepeat_) {
+      inRepeat_ = false;
+      const uint8_t c = *p++;
+      if (c == 0)
+        PutRaw(kRepeat);  // the marker itself; last_ stays
+      else
+        Repeat(last_, c - 1u);
+      continue;
+    }
+    // Everything up to the next marker stands as it is.
+    const auto* mark = static_cast<const uint8_t*>(std::memchr(p, kRepeat, size_t(end - p)));
+    if (!mark) mark = end;
+    if (mark > p) {
+      Write(p, size_t(mark - p));
+      last_ = mark[-1];
+    }
+    p = mark;
+    if (p < end) {
+      inRepeat_ = true;
+      ++p;
+    }
+  }
+}
+
+void ArcSink::Repeat(uint8_t c, size_t n) {
+  if (limit_ - count_ < n) Overrun();
+  while (n) {
+    const size_t k = std::min(n, buf_.size() - pos_);
+    std::memset(buf_.data() + pos_, c, k);
+    pos_ += k;
+    count_ += k;
+    n -= k;
+    if (pos_ == buf_.size()) Flush();
+  }
 }
 
 void ArcSink::Write(const uint8_t* data, size_t size) {
@@ -116,7 +141,7 @@ void ArcSink::Write(const uint8_t* data, size_t size) {
 
 void ArcSink::Flush() {
   if (pos_ == 0) return;
-  crc_ = ArcCrc16(crc_, buf_.data(), pos_);
+  crc_ = Crc16ArcUpdate(crc_, buf_.data(), pos_);
   const size_t n = pos_;
   pos_ = 0;
   if (write_) write_(buf_.data(), n);
@@ -257,8 +282,76 @@ void ArcCrunchDecoder::Decode(ArcInput& in, ArcSink& out) {
 
 // ---------------------------------------------------------------- LZW (8, 9)
 
+namespace {
+
+constexpr int kLzwInitBits = 9;
+
+// The codes of methods 8 and 9. They come in groups of n_bits bytes (eight
+// codes), low bits first; a change of code size or a clear code starts a new
+// group, and what is left of the old one is skipped.
+class LzwCodes {
+ public:
+  LzwCodes(ArcInput& in, int maxBits) : in_(in), maxBits_(maxBits) {}
+
+  // The next code, or -1 at the end of the data. freeEnt is the decoder's
+  // next free entry: once it passes the largest code of the present size,
+  // the codes grow by one bit.
+  int Next(int freeEnt) {
+    if (offset_ >= size_ || freeEnt > maxCode_ || clear_) return NextGroup(freeEnt);
+    return Take();
+  }
+  // The codes go back to their first size with the next group.
+  void Clear() { clear_ = true; }
+
+ private:
+  int Take() {
+    // offset_ < size_ keeps the four bytes inside group_.
+    const uint32_t window = GetLE32(group_ + (offset_ >> 3));
+    const int code = static_cast<int>((window >> (offset_ & 7)) & ((1u << nBits_) - 1));
+    offset_ += nBits_;
+    return code;
+  }
+
+  int NextGroup(int freeEnt) {
+    if (freeEnt > maxCode_) {
+      ++nBits_;
+      maxCode_ = nBits_ == maxBits_ ? 1 << maxBits_ : (1 << nBits_) - 1;
+    }
+    if (clear_) {
+      nBits_ = kLzwInitBits;
+      maxCode_ = (1 << nBits_) - 1;
+      clear_ = false;
+    }
+    const size_t got = in_.Read(group_, static_cast<size_t>(nBits_));
+    if (got == 0) return -1;
+    std::memset(group_ + got, 0, sizeof group_ - got);
+    offset_ = 0;
+    size_ = static_cast<int>(got) * 8 - (nBits_ - 1);  // a code must fit whole
+    if (size_ <= 0) return -1;
+    return Take();
+  }
+
+  ArcInput& in_;
+  const int maxBits_;
+  int nBits_ = kLzwInitBits;
+  int maxCode_ = (1 << kLzwInitBits) - 1;
+  bool clear_ = false;
+  uint8_t group_[16 + 4] = {};
+  int offset_ = 0, size_ = 0;  // in bits
+};
+
+}  // namespace
+
+// The table holds per code the code of its string without the last byte
+// (bits 0-15) and that last byte (bits 16-23), and the length its string had
+// when the code was made. A string is written backwards straight into the
+// output block by walking its length; the walk is only trusted when it ends
+// on a literal exactly there. Damaged data (codes redefined under a longer
+// string, chains that loop) takes the checked walk over a stack instead,
+// which decides the same way the data has always been decoded. Literals lead
+// to a stop entry that leads to itself, so a walk that meets a literal too
+// early ends on the stop and is caught.
 void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
-  constexpr int kInitBits = 9;
   constexpr int kClear = 256;
   constexpr int kFirst = 257;
   int maxBits = 13;
@@ -269,80 +362,93 @@ void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
     maxBits = 12;
   }
   const int maxMaxCode = 1 << maxBits;
-  std::vector<uint16_t> prefix(maxMaxCode);
-  std::vector<uint8_t> suffix(maxMaxCode);
+  const uint32_t stop = static_cast<uint32_t>(maxMaxCode);
+  std::vector<uint32_t> entry(maxMaxCode + 1);
+  std::vector<uint16_t> length(maxMaxCode);  // 0: never made
+  entry[stop] = stop;
+  for (uint32_t c = 0; c < 256; ++c) {
+    entry[c] = stop | c << 16;
+    length[c] = 1;
+  }
   std::vector<uint8_t> stack(maxMaxCode + 1);
-
-  // Codes come in groups of n_bits bytes (eight codes), low bits first; a
-  // change of code size or a clear code starts a new group.
-  int nBits = kInitBits;
-  int maxCode = (1 << nBits) - 1;
-  int freeEnt = kFirst;
-  bool clearFlag = false;
-  uint8_t group[16 + 3];
-  int offset = 0, size = 0;  // in bits
-  auto getCode = [&]() -> int {
-    if (clearFlag || offset >= size || freeEnt > maxCode) {
-      if (freeEnt > maxCode) {
-        ++nBits;
-        maxCode = nBits == maxBits ? maxMaxCode : (1 << nBits) - 1;
-      }
-      if (clearFlag) {
-        nBits = kInitBits;
-        maxCode = (1 << nBits) - 1;
-        clearFlag = false;
-      }
-      const size_t got = in.Read(group, static_cast<size_t>(nBits));
-      if (got == 0) return -1;
-      std::memset(group + got, 0, sizeof group - got);
-      offset = 0;
-      size = static_cast<int>(got) * 8 - (nBits - 1);
-      if (size <= 0) return -1;
-    }
-    const int byte = offset >> 3;
-    const uint32_t window = group[byte] | (group[byte + 1] << 8) | (group[byte + 2] << 16);
-    const int code = static_cast<int>((window >> (offset & 7)) & ((1u << nBits) - 1));
-    offset += nBits;
-    return code;
+  // A string is at most maxMaxCode + 1 bytes: one always fits behind kBlock.
+  std::vector<uint8_t> block(kBlock + maxMaxCode + 1);
+  size_t pos = 0;
+  // The sink sees the output in the order it was decoded, so it fails a
+  // string beyond its limit before the decoder fails a later code.
+  auto handOver = [&] {
+    out.PutBlock(block.data(), pos);
+    pos = 0;
   };
 
-  int oldCode = getCode();
+  LzwCodes codes(in, maxBits);
+  int freeEnt = kFirst;
+  int oldCode = codes.Next(freeEnt);
   if (oldCode < 0) return;
   if (oldCode >= 256) throw EArcDecode(kArcErrBits, "compressed data does not begin with a character");
   int finChar = oldCode;
-  out.Put(static_cast<uint8_t>(finChar));
+  block[pos++] = static_cast<uint8_t>(finChar);
 
   for (;;) {
-    int code = getCode();
+    int code = codes.Next(freeEnt);
     if (code < 0) break;
     if (code == kClear) {
-      clearFlag = true;
+      codes.Clear();
       freeEnt = kFirst - 1;
-      code = getCode();
+      code = codes.Next(freeEnt);
       if (code < 0) break;
     }
-    if (code > freeEnt) throw EArcDecode(kArcErrBits, "compressed code beyond the table");
-    const int inCode = code;
-    size_t sp = 0;
-    if (code == freeEnt) {
-      stack[sp++] = static_cast<uint8_t>(finChar);
-      code = oldCode;
+    if (code > freeEnt) {
+      handOver();
+      throw EArcDecode(kArcErrBits, "compressed code beyond the table");
     }
-    while (code >= 256) {
-      if (sp >= static_cast<size_t>(maxMaxCode)) throw EArcDecode(kArcErrStack, "compressed string does not resolve");
-      stack[sp++] = suffix[code];
-      code = prefix[code];
+    // The code being made by this very step stands for the previous string
+    // plus its own first byte.
+    const bool self = code == freeEnt;
+    const uint32_t base = static_cast<uint32_t>(self ? oldCode : code);
+    uint8_t* const dst = block.data() + pos;
+    size_t n = 0;
+    const size_t baseLen = length[base];
+    if (baseLen - 1 < static_cast<size_t>(maxMaxCode - 1)) {
+      uint8_t* p = dst + baseLen;
+      if (self) *p = static_cast<uint8_t>(finChar);
+      uint32_t c = base;
+      for (size_t k = baseLen - 1; k; --k) {
+        const uint32_t e = entry[c];
+        *--p = static_cast<uint8_t>(e >> 16);
+        c = e & 0xFFFF;
+      }
+      if (c < 256) {
+        dst[0] = static_cast<uint8_t>(c);
+        n = baseLen + self;
+      }
     }
-    finChar = code;
-    out.Put(static_cast<uint8_t>(finChar));
-    while (sp) out.Put(stack[--sp]);
+    if (n == 0) {
+      size_t sp = 0;
+      if (self) stack[sp++] = static_cast<uint8_t>(finChar);
+      uint32_t c = base;
+      while (c >= 256) {
+        if (sp >= static_cast<size_t>(maxMaxCode)) {
+          handOver();
+          throw EArcDecode(kArcErrStack, "compressed string does not resolve");
+        }
+        stack[sp++] = static_cast<uint8_t>(entry[c] >> 16);
+        c = entry[c] & 0xFFFF;
+      }
+      dst[n++] = static_cast<uint8_t>(c);
+      while (sp) dst[n++] = stack[--sp];
+    }
+    finChar = dst[0];
+    pos += n;
     if (freeEnt < maxMaxCode) {
-      prefix[freeEnt] = static_cast<uint16_t>(oldCode);
-      suffix[freeEnt] = static_cast<uint8_t>(finChar);
+      entry[freeEnt] = static_cast<uint32_t>(oldCode) | static_cast<uint32_t>(finChar) << 16;
+      length[freeEnt] = static_cast<uint16_t>(std::min(length[oldCode] + 1, maxMaxCode));
       ++freeEnt;
     }
-    oldCode = inCode;
+    oldCode = code;
+    if (pos >= kBlock) handOver();
   }
+  handOver();
 }
 
 // ---------------------------------------------------------------- dispatch
@@ -361,7 +467,8 @@ void ArcDecodeEntry(int method, ArcInput& in, ArcSink& out) {
     }
     case 3: {
       out.SetRunLength(true);
-      for (int c; (c = in.Get()) >= 0;) out.Put(static_cast<uint8_t>(c));
+      uint8_t buf[kBlock];
+      for (size_t n; (n = in.Read(buf, sizeof buf)) > 0;) out.PutBlock(buf, n);
       break;
     }
     case 4: {
