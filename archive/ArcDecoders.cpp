@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 
 #include "core/ByteOrder.h"
 #include "core/Crc.h"
@@ -340,17 +341,76 @@ class LzwCodes {
   int offset_ = 0, size_ = 0;  // in bits
 };
 
+// The output of methods 8 and 9 is kept as history: the last kLzwKeep bytes
+// at least; it slides once it holds kLzwSpan.
+constexpr size_t kLzwKeep = 256 * 1024;
+constexpr size_t kLzwSpan = 1024 * 1024;
+// The previous string (at most 2^13 + 1 bytes) always stays in what is kept.
+static_assert(kLzwKeep > (1u << 13) + 1 && kLzwSpan > kLzwKeep);
+
+// Copies n bytes from src to dst, where the source ends at or before dst, in
+// chunks of 16; up to 15 bytes past dst + n are overwritten and up to 15
+// past src + n read (the history has room behind its end). A chunk is read
+// whole before it is written, as it may overlap the source when n < 16.
+inline void CopyString(uint8_t* dst, const uint8_t* src, size_t n) {
+  for (size_t k = 0; k < n; k += 16) {
+    uint8_t chunk[16];
+    std::memcpy(chunk, src + k, 16);
+    std::memcpy(dst + k, chunk, 16);
+  }
+}
+
+// Writes the string of code `from`, followed by `last` when `self`, at dst
+// by walking the table (see ArcLzwDecoder::Decode); returns its length, or 0
+// when the string does not resolve within maxMaxCode + 1 bytes.
+size_t WalkString(const uint32_t* entry, const uint16_t* length, uint8_t* stack, size_t maxMaxCode, uint32_t from,
+                  bool self, uint8_t last, uint8_t* dst) {
+  const size_t fromLen = length[from];
+  if (fromLen - 1 < maxMaxCode - 1) {
+    uint8_t* p = dst + fromLen;
+    if (self) *p = last;
+    uint32_t c = from;
+    for (size_t k = fromLen - 1; k; --k) {
+      const uint32_t e = entry[c];
+      *--p = static_cast<uint8_t>(e >> 16);
+      c = e & 0xFFFF;
+    }
+    if (c < 256) {
+      dst[0] = static_cast<uint8_t>(c);
+      return fromLen + self;
+    }
+  }
+  size_t sp = 0;
+  if (self) stack[sp++] = last;
+  uint32_t c = from;
+  while (c >= 256) {
+    if (sp >= maxMaxCode) return 0;
+    stack[sp++] = static_cast<uint8_t>(entry[c] >> 16);
+    c = entry[c] & 0xFFFF;
+  }
+  size_t n = 0;
+  dst[n++] = static_cast<uint8_t>(c);
+  while (sp) dst[n++] = stack[--sp];
+  return n;
+}
+
 }  // namespace
 
 // The table holds per code the code of its string without the last byte
 // (bits 0-15) and that last byte (bits 16-23), and the length its string had
-// when the code was made. A string is written backwards straight into the
-// output block by walking its length; the walk is only trusted when it ends
-// on a literal exactly there. Damaged data (codes redefined under a longer
-// string, chains that loop) takes the checked walk over a stack instead,
-// which decides the same way the data has always been decoded. Literals lead
-// to a stop entry that leads to itself, so a walk that meets a literal too
-// early ends on the stop and is caught.
+// when the code was made.
+//
+// A code is trusted when it is a literal or was made since the last clear
+// from a trusted code. Entries are made at increasing places until the next
+// clear, so the string of a trusted code cannot change before then: it is
+// copied from where it last stood in the history, while that is still kept.
+// Any other string is written backwards by walking its remembered length,
+// and that walk is only trusted when it ends on a literal exactly there.
+// Damaged data (codes redefined under a longer string, chains that loop)
+// takes the checked walk over a stack, which decides the same way the data
+// has always been decoded. Literals lead to a stop entry that leads to
+// itself, so a walk that meets a literal too early ends on the stop and is
+// caught.
 void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
   constexpr int kClear = 256;
   constexpr int kFirst = 257;
@@ -365,20 +425,26 @@ void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
   const uint32_t stop = static_cast<uint32_t>(maxMaxCode);
   std::vector<uint32_t> entry(maxMaxCode + 1);
   std::vector<uint16_t> length(maxMaxCode);  // 0: never made
+  std::vector<uint8_t> trusted(maxMaxCode);
+  std::vector<uint64_t> where(maxMaxCode);   // of trusted codes: in the output as a whole
   entry[stop] = stop;
   for (uint32_t c = 0; c < 256; ++c) {
     entry[c] = stop | c << 16;
     length[c] = 1;
+    trusted[c] = 1;
   }
   std::vector<uint8_t> stack(maxMaxCode + 1);
-  // A string is at most maxMaxCode + 1 bytes: one always fits behind kBlock.
-  std::vector<uint8_t> block(kBlock + maxMaxCode + 1);
-  size_t pos = 0;
+  // A string is at most maxMaxCode + 1 bytes; one always fits behind
+  // kLzwSpan + kBlock, with the 16 bytes CopyString may pass its end.
+  const size_t histSize = kLzwSpan + kBlock + static_cast<size_t>(maxMaxCode) + 1 + 16;
+  const auto hist = std::make_unique_for_overwrite<uint8_t[]>(histSize);
+  uint64_t base = 0;  // where hist[0] stands in the output
+  size_t pos = 0, handed = 0;
   // The sink sees the output in the order it was decoded, so it fails a
   // string beyond its limit before the decoder fails a later code.
   auto handOver = [&] {
-    out.PutBlock(block.data(), pos);
-    pos = 0;
+    out.PutBlock(hist.get() + handed, pos - handed);
+    handed = pos;
   };
 
   LzwCodes codes(in, maxBits);
@@ -387,7 +453,9 @@ void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
   if (oldCode < 0) return;
   if (oldCode >= 256) throw EArcDecode(kArcErrBits, "compressed data does not begin with a character");
   int finChar = oldCode;
-  block[pos++] = static_cast<uint8_t>(finChar);
+  hist[pos++] = static_cast<uint8_t>(finChar);
+  uint64_t prevAt = 0;  // the previous string in the output
+  size_t prevLen = 1;
 
   for (;;) {
     int code = codes.Next(freeEnt);
@@ -395,6 +463,7 @@ void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
     if (code == kClear) {
       codes.Clear();
       freeEnt = kFirst - 1;
+      std::fill(trusted.begin() + 256, trusted.end(), 0);
       code = codes.Next(freeEnt);
       if (code < 0) break;
     }
@@ -405,48 +474,46 @@ void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
     // The code being made by this very step stands for the previous string
     // plus its own first byte.
     const bool self = code == freeEnt;
-    const uint32_t base = static_cast<uint32_t>(self ? oldCode : code);
-    uint8_t* const dst = block.data() + pos;
+    uint8_t* const dst = hist.get() + pos;
+    const uint64_t at = base + pos;
     size_t n = 0;
-    const size_t baseLen = length[base];
-    if (baseLen - 1 < static_cast<size_t>(maxMaxCode - 1)) {
-      uint8_t* p = dst + baseLen;
-      if (self) *p = static_cast<uint8_t>(finChar);
-      uint32_t c = base;
-      for (size_t k = baseLen - 1; k; --k) {
-        const uint32_t e = entry[c];
-        *--p = static_cast<uint8_t>(e >> 16);
-        c = e & 0xFFFF;
-      }
-      if (c < 256) {
-        dst[0] = static_cast<uint8_t>(c);
-        n = baseLen + self;
+    if (!self && code < 256) {
+      dst[n++] = static_cast<uint8_t>(code);
+    } else if (self ? trusted[oldCode] != 0 : trusted[code] != 0 && where[code] >= base) {
+      const uint64_t from = self ? prevAt : where[code];
+      n = self ? prevLen : length[code];
+      CopyString(dst, hist.get() + (from - base), n);
+      if (self) dst[n++] = dst[0];
+    } else {
+      n = WalkString(entry.data(), length.data(), stack.data(), static_cast<size_t>(maxMaxCode),
+                     static_cast<uint32_t>(self ? oldCode : code), self, static_cast<uint8_t>(finChar), dst);
+      if (n == 0) {
+        handOver();
+        throw EArcDecode(kArcErrStack, "compressed string does not resolve");
       }
     }
-    if (n == 0) {
-      size_t sp = 0;
-      if (self) stack[sp++] = static_cast<uint8_t>(finChar);
-      uint32_t c = base;
-      while (c >= 256) {
-        if (sp >= static_cast<size_t>(maxMaxCode)) {
-          handOver();
-          throw EArcDecode(kArcErrStack, "compressed string does not resolve");
-        }
-        stack[sp++] = static_cast<uint8_t>(entry[c] >> 16);
-        c = entry[c] & 0xFFFF;
-      }
-      dst[n++] = static_cast<uint8_t>(c);
-      while (sp) dst[n++] = stack[--sp];
-    }
+    if (!self) where[code] = at;
     finChar = dst[0];
-    pos += n;
     if (freeEnt < maxMaxCode) {
       entry[freeEnt] = static_cast<uint32_t>(oldCode) | static_cast<uint32_t>(finChar) << 16;
       length[freeEnt] = static_cast<uint16_t>(std::min(length[oldCode] + 1, maxMaxCode));
+      trusted[freeEnt] = trusted[oldCode];
+      where[freeEnt] = prevAt;  // the previous string and this one's first byte
       ++freeEnt;
     }
     oldCode = code;
-    if (pos >= kBlock) handOver();
+    prevAt = at;
+    prevLen = n;
+    pos += n;
+    if (pos - handed >= kBlock) {
+      handOver();
+      if (pos >= kLzwSpan) {
+        // Keep the last kLzwKeep bytes.
+        std::memmove(hist.get(), hist.get() + pos - kLzwKeep, kLzwKeep);
+        base += pos - kLzwKeep;
+        pos = handed = kLzwKeep;
+      }
+    }
   }
   handOver();
 }
