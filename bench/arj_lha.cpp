@@ -108,10 +108,10 @@ void BM_UnLHA_lh5(benchmark::State& state) {
 }
 void BM_LhasaX_lh5(benchmark::State& state) { Tool(state, LhasaX()); }
 
-BENCHMARK(BM_UnARJ_m1)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_ArjX_m1)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_UnLHA_lh5)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_LhasaX_lh5)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_UnARJ_m1)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_ArjX_m1)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_UnLHA_lh5)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_LhasaX_lh5)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
 }  // namespace
 
