@@ -87,18 +87,6 @@ struct Crc32Tables {
 };
 constexpr Crc32Tables kCrc32;
 
-struct Crc16Table {
-  uint16_t t[256] = {};
-  constexpr Crc16Table() {
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001u : c >> 1;
-      t[i] = uint16_t(c);
-    }
-  }
-};
-constexpr Crc16Table kCrc16;
-
 }  // namespace
 
 uint32_t ArcCrc32Update(uint32_t crc, const uint8_t* p, size_t n) {
@@ -112,11 +100,6 @@ uint32_t ArcCrc32Update(uint32_t crc, const uint8_t* p, size_t n) {
     n -= 8;
   }
   while (n--) crc = t[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
-  return crc;
-}
-
-uint16_t Crc16ArcUpdate(uint16_t crc, const uint8_t* p, size_t n) {
-  while (n--) crc = uint16_t(kCrc16.t[(crc ^ *p++) & 0xFF] ^ (crc >> 8));
   return crc;
 }
 

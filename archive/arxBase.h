@@ -55,6 +55,7 @@
 
 #include "archive/arxMain.h"
 #include "core/ByteOrder.h"
+#include "core/Crc.h"  // Crc16ArcUpdate, the CRC-16 of ARC and LHA entries
 
 namespace velmaris {
 
@@ -112,8 +113,6 @@ class E_RAISE : public std::runtime_error {
 // CRC-32 (reflected IEEE 802.3): the register is updated as it stands; the
 // caller presets 0xFFFFFFFF and complements at the end.
 uint32_t ArcCrc32Update(uint32_t crc, const uint8_t* p, size_t n);
-// CRC-16/ARC (polynomial 0xA001 reflected); the caller presets 0.
-uint16_t Crc16ArcUpdate(uint16_t crc, const uint8_t* p, size_t n);
 
 // The PKWARE traditional cipher; one object per extraction.
 struct TZipCrypt {

@@ -10,19 +10,20 @@ namespace velmaris::test {
 namespace {
 
 // Check values of the standard catalogue and of an independent implementation
-// (Python's zlib.crc32 and binascii.crc_hqx).
+// (Python's zlib.crc32 and binascii.crc_hqx; CRC-16/ARC from its definition).
 struct TextCase {
     std::string text;
     std::uint32_t crc32;
     std::uint16_t crc16;          // CRC-16/XMODEM
     std::uint16_t crc16Reflected; // poly 0x8408, start 0xFFFF, no complement
+    std::uint16_t crc16Arc;       // poly 0xA001, start 0
 };
 
 const TextCase kTextCases[] = {
-    {"", 0x00000000u, 0x0000, 0xFFFF},
-    {"A", 0xD3D99E8Bu, 0x58E5, 0x5C0A},
-    {"123456789", 0xCBF43926u, 0x31C3, 0x6F91},
-    {"The quick brown fox jumps over the lazy dog", 0x414FA339u, 0xF0C8, 0x6CA7},
+    {"", 0x00000000u, 0x0000, 0xFFFF, 0x0000},
+    {"A", 0xD3D99E8Bu, 0x58E5, 0x5C0A, 0x30C0},
+    {"123456789", 0xCBF43926u, 0x31C3, 0x6F91, 0xBB3D},
+    {"The quick brown fox jumps over the lazy dog", 0x414FA339u, 0xF0C8, 0x6CA7, 0xFCDF},
 };
 
 TEST(CrcTest, CheckValuesOfTexts)
@@ -34,6 +35,7 @@ TEST(CrcTest, CheckValuesOfTexts)
         EXPECT_EQ(Crc16OfString(c.text), c.crc16);
         EXPECT_EQ(Crc16OfBuffer(c.text.data(), c.text.size()), c.crc16);
         EXPECT_EQ(Crc16ReflectedOfBuffer(c.text.data(), c.text.size()), c.crc16Reflected);
+        EXPECT_EQ(Crc16ArcUpdate(0, c.text.data(), c.text.size()), c.crc16Arc);
     }
 }
 
@@ -45,25 +47,28 @@ std::vector<std::uint8_t> Pattern(std::size_t n)
     return d;
 }
 
-// The bit-by-bit definition, to check every length and alignment of the
-// table and folding paths against.
-std::uint32_t Crc32Bitwise(std::uint32_t c, const std::uint8_t* p, std::size_t n)
+// The bit-by-bit definition of a reflected CRC, to check every length and
+// alignment of the table and folding paths against.
+std::uint32_t ReflectedBitwise(std::uint32_t poly, std::uint32_t c, const std::uint8_t* p, std::size_t n)
 {
     for (std::size_t i = 0; i < n; ++i) {
         c ^= p[i];
         for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+            c = (c & 1) ? (c >> 1) ^ poly : c >> 1;
     }
     return c;
 }
 
-TEST(CrcTest, Crc32MatchesBitwiseAtEveryLengthAndAlignment)
+TEST(CrcTest, TablesMatchBitwiseAtEveryLengthAndAlignment)
 {
     const auto d = Pattern(1200);
     for (std::size_t offset = 0; offset < 16; ++offset)
         for (std::size_t n = 0; n + offset <= 700; n += (n < 300 ? 1 : 37)) {
-            const std::uint32_t want = Crc32Bitwise(0x12345678u, d.data() + offset, n);
+            const std::uint32_t want = ReflectedBitwise(0xEDB88320u, 0x12345678u, d.data() + offset, n);
             ASSERT_EQ(Crc32Update(0x12345678u, d.data() + offset, n), want)
+                << "offset " << offset << " length " << n;
+            ASSERT_EQ(Crc16ArcUpdate(0x1234, d.data() + offset, n),
+                      ReflectedBitwise(0xA001, 0x1234, d.data() + offset, n))
                 << "offset " << offset << " length " << n;
         }
 }
