@@ -1,11 +1,9 @@
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolButton>
 
 #include "MainWindowFixture.h"
-#include "core/DateFormat.h"
 #include "core/MsgHeader.h"
 #include "core/ShellServices.h"
 #include "core/WinLst.h"
@@ -24,11 +22,8 @@ TEST_F(MainWindowTest, FreshStartDirectoryShowsTheSystemAreas) {
   TKQMainWindow& w = Open();
   EXPECT_EQ(Rows(), (QStringList{"NETMAIL\t\t\t\t", "BAD\t\t\t\t", "DUPES\t\t\t\t"}));
   EXPECT_EQ(Status(), "3 Areas");
-  EXPECT_EQ(w.windowTitle(), "Velmaris 95");
   EXPECT_EQ(GetMainWindow(), &w);
   EXPECT_EQ(GetShellServices(), &w);
-  EXPECT_EQ(ShortDateFormat(), "dd.mm.yy");
-  EXPECT_EQ(w.HelpFile(), Start() + "Tervik.hlp");
   // Nothing asked on a first start.
   EXPECT_TRUE(prompter.Questions().empty());
 }
@@ -46,17 +41,10 @@ TEST_F(MainWindowTest, FormsAndControlsCarryTheirNames) {
   auto* plugins = w.findChild<QMenu*>("Plugins");
   ASSERT_NE(plugins, nullptr);
   EXPECT_FALSE(plugins->menuAction()->isVisible());
-  EXPECT_EQ(w.findChild<QListWidget*>("WList")->width(), 143);
   auto* areaList = w.findChild<TEZBetterListBox*>("AreaList");
   ASSERT_NE(areaList, nullptr);
   EXPECT_TRUE(areaList->MultiSelect());
-  EXPECT_TRUE(areaList->ShowColumnHeaders());
-  const QStringList headers{"Эха", "Сообщений", "Не прочитано", "Новых", "Не послано"};
-  ASSERT_EQ(areaList->Columns().GetCount(), 5);
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(areaList->Columns().GetItem(i)->Caption(), headers[i]);
-    EXPECT_EQ(areaList->Columns().GetItem(i)->Width(), i == 0 ? 200 : 100);
-  }
+  EXPECT_EQ(areaList->Columns().GetCount(), 5);
   // Commands of later work are there but not yet enabled; Exit and About are.
   for (const char* name : {"Import", "DoExport", "NetCall", "NeueMail1", "Settings"}) {
     auto* action = w.findChild<QAction*>(name);
@@ -67,7 +55,6 @@ TEST_F(MainWindowTest, FormsAndControlsCarryTheirNames) {
   EXPECT_TRUE(w.findChild<QAction*>("Ingo1")->isEnabled());
   // The speed bar's hidden delete button.
   EXPECT_FALSE(w.findChild<QToolButton*>("DeleteBtn")->isVisibleTo(&w));
-  EXPECT_EQ(w.findChild<QToolButton*>("ImportBtn")->size(), QSize(60, 43));
 }
 
 TEST_F(MainWindowTest, CellTextsFollowTheStoredMessages) {
@@ -94,18 +81,6 @@ TEST_F(MainWindowTest, CellTextsFollowTheStoredMessages) {
                         "RU.LINUX\t7\t\t\t7",
                     }));
   EXPECT_EQ(Status(), "7 Areas");
-}
-
-TEST_F(MainWindowTest, UnknownWaitingCountShowsQuestionMarks) {
-  Prepare({{"FIDO.GER", Times(3, 0)}});
-  Open();
-  TArea* area = Area("FIDO.GER");
-  ASSERT_NE(area, nullptr);
-  area->SendCount = -1;
-  window->RefreshAreaList();
-  EXPECT_EQ(Rows()[3], "FIDO.GER\t3\t\t\t???");
-  window->UpdateAreaLine(*area);
-  EXPECT_EQ(Rows()[3], "FIDO.GER\t3\t\t\t?");
 }
 
 TEST_F(MainWindowTest, ExclusiveUnlockRedrawsTheAreaLine) {

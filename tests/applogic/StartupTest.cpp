@@ -43,12 +43,6 @@ TEST(Startup, StartDirectoryIsTheCurrentDirectory) {
   EXPECT_EQ(start, std::string(real) + "/");
 }
 
-TEST(Startup, VersionTexts) {
-  EXPECT_STREQ(kReleaseText, "Rel 1.78E");
-  EXPECT_EQ(LongVersionText(), "Rel 1.78E (Version 215.0)");
-  EXPECT_STREQ(kProgramTitle, "Velmaris 95");
-}
-
 class GuardTest : public ::testing::Test {
  protected:
   test::TempDir dir;

@@ -189,20 +189,6 @@ TEST(Unpacker, ErrorsBecomeTheResultAndAreShown) {
   }
 }
 
-TEST(Unpacker, ExtractorNotBuiltIn) {
-  int missing = -1;
-  for (int kind = ekUnZIP; kind <= ekUnRAR; ++kind)
-    if (!CreateExtractorByName(ExtractKindName(kind))) missing = kind;
-  if (missing < 0) GTEST_SKIP() << "every extractor is built in";
-  ScopedUi ui;
-  TempDir t;
-  t.Write("x.bin", "whatever");
-  TVUPProgress progress;
-  EXPECT_EQ(progress.Extract(missing, t / "x.bin", t / "dest/"), ecUnsupportedType);
-  ASSERT_EQ(ui.prompter.Questions().size(), 1u);
-  EXPECT_EQ(ui.prompter.Questions()[0].kind, MsgKind::Error);
-}
-
 TEST(Unpacker, CalledFromAWorkerWhileTheMainThreadPumps) {
   ScopedUi ui;
   TempDir t;

@@ -14,12 +14,10 @@
 #include "platform/Files.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
-
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 
 std::string Describe(const TMailBox& m) {
   std::string numbers;
@@ -44,12 +42,7 @@ std::unique_ptr<TMailBox> BossBBS() {
   return m;
 }
 
-class MailBoxRegistryTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{kRoot, store};
-};
+using MailBoxRegistryTest = RegistryFixture;
 
 TEST_F(MailBoxRegistryTest, SavedMailboxesGiveTheGoldenRegistryText) {
   TMBList boxes;

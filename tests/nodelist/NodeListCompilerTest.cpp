@@ -378,6 +378,24 @@ TEST(NodeListCompiler, DuplicatesAndSharedTexts) {
   EXPECT_EQ(lookup.FindRecordsByName("Same_Name").size(), 10u);
 }
 
+TEST(NodeListCompiler, OfTwoEqualAddressesTheLastIsKept) {
+  // Of a run of equal addresses in address order the last entry stays; with
+  // nothing else to sort, that is the one read last.
+  Compiler c;
+  c.dir.Write("NODELIST.001", ",1,Old_Node,L,Old_Sysop,1\r\n");
+  c.dir.Write("OTHER.001", ",1,New_Node,L,New_Sysop,1\r\n");
+  c.proc.NodeLists.push_back({"A", "NODELIST", "NODEDIFF", 2});
+  c.proc.NodeLists.push_back({"B", "OTHER", "OTHERD", 2});
+  c.proc.Process();
+  EXPECT_TRUE(c.Logged("1 duplicate entries deleted"));
+  TNodelistLookup lookup;
+  lookup.SetPath(c.dir.Path());
+  ASSERT_EQ(lookup.Count(), 1);
+  EXPECT_EQ(lookup.GetSystemName(0), "New_Node");
+  EXPECT_EQ(lookup.GetSysop(0), "New_Sysop");
+  EXPECT_EQ(lookup.FindRecordsByName("Old_Node").size(), 0u);
+}
+
 TEST(NodeListCompiler, ReaderHoldingTheLockKeepsTheOldSetUntilItUnlocks) {
   Compiler c;
   c.dir.Write("NODELIST.001", ",1,First_Run,L,S,1\r\n");

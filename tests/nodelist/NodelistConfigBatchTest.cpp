@@ -100,36 +100,6 @@ TEST_F(NodelistConfigBatchTest, ConfiguredListsCompileApplyDiffsAndLookUp) {
   }
 }
 
-TEST_F(NodelistConfigBatchTest, ReportIsPostedOnlyWhenTheSettingsAskForIt) {
-  for (bool report : {true, false}) {
-    SCOPED_TRACE(report);
-    std::filesystem::remove_all(dir.Path());
-    std::filesystem::create_directories(dir.Path());
-    Configure([&](TConfigStore& s) {
-      s.SettingsModel().SetChecked(SettingId::ProcessReport, report);
-      s.Nodelists().Clear();
-      s.Nodelists().Add("TestNet", "NETLIST", "NETDIFF", 0);
-      s.Pointlists().Clear();
-    });
-    dir.Write("DistribNL/NETLIST.123", MakeWeeklyList(123, kWeek0));
-    std::string log;
-    ASSERT_EQ(Run("nodelist", &log), 0);
-    std::string out;
-    if (!report) {
-      EXPECT_NE(Run("dump REPORT", &out), 0);  // no REPORT area was made
-      continue;
-    }
-    ASSERT_EQ(Run("dump REPORT", &out), 0);
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
-    EXPECT_NE(out.find("\"from\":\"Nodelist Processor\",\"to\":\"Sysop\","
-                       "\"subject\":\"Nodelist Update Log\""),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("Main index saved"), std::string::npos) << out;
-    EXPECT_NE(out.find(" * Origin: The Velmaris 95 Nodelist Processor"), std::string::npos);
-  }
-}
-
 TEST_F(NodelistConfigBatchTest, LookupWithoutIndexFails) {
   std::string out;
   EXPECT_EQ(RunShell(std::string(VELMARIS_BATCH) + " --dir " + Quote(dir.Path()) +

@@ -47,12 +47,6 @@ TEST(Files, WildcardMatch) {
   }
 }
 
-TEST(Files, SameNameNoCase) {
-  EXPECT_TRUE(SameNameNoCase("NetMail.MSG", "netmail.msg"));
-  EXPECT_FALSE(SameNameNoCase("netmail.msg", "netmail.ms"));
-  EXPECT_FALSE(SameNameNoCase("a", "b"));
-}
-
 TEST(Files, FindNoCase) {
   TempDir dir;
   dir.Write("Inbound.PKT", "1");
