@@ -96,9 +96,13 @@ void ReadFormPlacement(QWidget* form, const TIniStorage* storage, const std::str
         wp.bottom = wp.top + form->height();
       }
       if (wp.right > wp.left) {
+        // The frame stays on the screen too.
+        const QRect fg = form->frameGeometry(), cg = form->geometry();
+        const QMargins frame(cg.left() - fg.left(), cg.top() - fg.top(), fg.right() - cg.right(),
+                             fg.bottom() - cg.bottom());
         std::vector<PlaceRect> screens;
         for (QScreen* s : QGuiApplication::screens()) {
-          const QRect g = s->availableGeometry();
+          const QRect g = s->availableGeometry().marginsRemoved(frame);
           screens.push_back({g.x(), g.y(), g.width(), g.height()});
         }
         const PlaceRect r = ClampToScreens({wp.left, wp.top, wp.right - wp.left, wp.bottom - wp.top}, screens,

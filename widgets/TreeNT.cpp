@@ -397,6 +397,7 @@ bool TCustomTreeNT::DoExpand(TTreeNTNode* node, bool expand) {
   if (!node) return false;
   TreeStructure& s = items_->Shape();
   if (s.Expanded(node->Id()) == expand) return true;
+  if (expand && !node->HasChildren()) return false;
   bool allow = true;
   if (expand && OnExpanding) OnExpanding(this, node, allow);
   if (!expand && OnCollapsing) OnCollapsing(this, node, allow);
@@ -655,9 +656,9 @@ THitTests TCustomTreeNT::GetHitTestInfoAt(int x, int y) const {
   const RowGeometry g = Geometry(id, fm);
   if ((options_ & toShowButtons) && node->HasChildren() && std::abs(x - g.buttonX) <= 5) return htOnButton;
   if (x < g.levelX) return htOnIndent;
-  if (x < g.imageX) return htOnStateIcon;
-  if (x < g.textX) return htOnIcon;
-  if (x < g.textX + g.textW) return htOnLabel;
+  if (x < g.imageX) return htOnStateIcon | htOnItem;
+  if (x < g.textX) return htOnIcon | htOnItem;
+  if (x < g.textX + g.textW) return htOnLabel | htOnItem;
   return htOnRight;
 }
 
