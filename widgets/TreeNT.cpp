@@ -269,6 +269,70 @@ void TTreeNTNodes::EndUpdate() {
   owner_->ShapeChanged();
 }
 
+namespace {
+
+TTreeStreamNode StreamNodeOf(const TTreeNTNodes& nodes, const TTreeNTNode* n) {
+  TTreeStreamNode s;
+  s.imageIndex = n->ImageIndex();
+  s.selectedIndex = n->SelectedIndex();
+  s.stateIndex = n->StateIndex();
+  s.overlayIndex = n->OverlayIndex();
+  s.checked = n->Checked();
+  s.data = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(n->Data()));
+  s.color = static_cast<uint32_t>(n->Color().isValid() ? n->Color().rgb() & 0xFFFFFF : 0);
+  s.parentColor = n->ParentColor();
+  s.parentFont = n->ParentFont();
+  if (!n->ParentFont()) {
+    const QFont& f = const_cast<TTreeNTNode*>(n)->Font();
+    s.fontHeight = f.pixelSize() > 0 ? -f.pixelSize() : -qRound(f.pointSizeF() * 96 / 72);
+    s.fontStyle = static_cast<uint8_t>((f.bold() ? 1 : 0) | (f.italic() ? 2 : 0) | (f.underline() ? 4 : 0) |
+                                       (f.strikeOut() ? 8 : 0));
+    s.fontName = f.family().toStdString();
+  }
+  // At most 255 bytes, cut between characters.
+  QString text = n->Text();
+  while (text.toUtf8().size() > 255) text.chop(1);
+  s.text = text.toStdString();
+  for (const TTreeNTNode* c = n->GetFirstChild(); c; c = c->GetNextSibling()) s.children.push_back(StreamNodeOf(nodes, c));
+  return s;
+}
+
+void AddStreamNode(TTreeNTNodes& nodes, TTreeNTNode* parent, const TTreeStreamNode& s) {
+  TTreeNTNode* n = nodes.AddChildObject(parent, QString::fromStdString(s.text),
+                                        reinterpret_cast<void*>(static_cast<uintptr_t>(s.data)));
+  n->SetImageIndex(s.imageIndex);
+  n->SetSelectedIndex(s.selectedIndex);
+  n->SetStateIndex(s.checked ? 2 : s.stateIndex);
+  n->SetOverlayIndex(s.overlayIndex);
+  if (!s.parentColor) n->SetColor(QColor::fromRgb(s.color));
+  if (!s.parentFont) {
+    QFont f(QString::fromStdString(s.fontName));
+    if (s.fontHeight != 0) f.setPixelSize(std::abs(s.fontHeight));
+    f.setBold(s.fontStyle & 1);
+    f.setItalic(s.fontStyle & 2);
+    f.setUnderline(s.fontStyle & 4);
+    f.setStrikeOut(s.fontStyle & 8);
+    n->SetFont(f);
+  }
+  for (const TTreeStreamNode& c : s.children) AddStreamNode(nodes, n, c);
+}
+
+}  // namespace
+
+std::string TTreeNTNodes::WriteData() const {
+  std::vector<TTreeStreamNode> roots;
+  for (const TTreeNTNode* n = GetFirstNode(); n; n = n->GetNextSibling()) roots.push_back(StreamNodeOf(*this, n));
+  return EncodeTreeNodes(roots);
+}
+
+void TTreeNTNodes::ReadData(const std::string& bytes) {
+  const std::vector<TTreeStreamNode> roots = DecodeTreeNodes(bytes);
+  BeginUpdate();
+  Clear();
+  for (const TTreeStreamNode& s : roots) AddStreamNode(*this, nullptr, s);
+  EndUpdate();
+}
+
 // ---------------------------------------------------------------- control
 
 TCustomTreeNT::TCustomTreeNT(QWidget* parent) : QAbstractScrollArea(parent), items_(std::make_unique<TTreeNTNodes>(this)) {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "widgets/ImageList.h"
+#include "widgets/logic/TreeStream.h"
 #include "widgets/logic/TreeStructure.h"
 
 class QLineEdit;
@@ -177,6 +178,10 @@ class TTreeNTNodes {
   void EndUpdate();
   bool Updating() const { return updateCount_ > 0; }
   void Reserve(int count);
+  // The nodes in their streamed form (widgets/logic/TreeStream.h), and
+  // back: reading replaces every node; ETreeStreamError on damage.
+  std::string WriteData() const;
+  void ReadData(const std::string& bytes);
 
   TTreeNTNode* NodeOf(int id) const { return id >= 0 ? nodes_[static_cast<size_t>(id)].get() : nullptr; }
   const TreeStructure& Shape() const { return shape_; }

@@ -11,6 +11,7 @@
 #include "widgets/logic/LabelRules.h"
 #include "widgets/logic/PlacementValues.h"
 #include "widgets/logic/SpeedBarRules.h"
+#include "widgets/logic/TreeStream.h"
 #include "widgets/logic/TreeStructure.h"
 
 namespace velmaris::test {
@@ -198,6 +199,66 @@ TEST(TreeStructure, SortReordersSiblingsOnly) {
   EXPECT_EQ((std::vector<int>{t.ChildAt(r, 0), t.ChildAt(r, 1), t.ChildAt(r, 2)}), (std::vector<int>{c1, c2, c3}));
   EXPECT_EQ(t.LastChild(r), c3);
   EXPECT_EQ(t.ChildAt(r, 3), TreeStructure::kNone);
+}
+
+TEST(TreeStream, RecordsAreLaidOutFieldByField) {
+  TTreeStreamNode child;
+  child.text = std::string(300, 'x');
+  TTreeStreamNode root;
+  root.imageIndex = 1;
+  root.selectedIndex = 2;
+  root.checked = true;
+  root.data = 0x11223344;
+  root.parentFont = false;
+  root.fontName = "Courier New";
+  root.fontColor = 0xAABBCC;
+  root.text = "Re: hi";
+  root.children = {child};
+  const std::string bytes = EncodeTreeNodes({root});
+  ASSERT_EQ(bytes.size(), 4u + 4 + 86 + 4 + 335);
+  auto u32 = [&](size_t at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8 |
+                                 static_cast<uint8_t>(bytes[at + 2]) << 16 | static_cast<uint8_t>(bytes[at + 3]) << 24);
+  };
+  const size_t r = 8;  // the first record, after the count and its size
+  EXPECT_EQ(u32(0), 1u);
+  EXPECT_EQ(u32(4), 86u);
+  EXPECT_EQ(u32(r + 0), 1u);
+  EXPECT_EQ(u32(r + 8), 0xFFFFFFFFu);  // StateIndex -1
+  EXPECT_EQ(bytes[r + 16], 1);
+  EXPECT_EQ(u32(r + 17), 0x11223344u);
+  EXPECT_EQ(u32(r + 21), 1u);  // one child follows
+  EXPECT_EQ(bytes[r + 29], 1);
+  EXPECT_EQ(bytes[r + 30], 0);
+  EXPECT_EQ(bytes.substr(r + 41, 12), "\x0b" "Courier New");
+  EXPECT_EQ(u32(r + 75), 0xAABBCCu);
+  EXPECT_EQ(bytes.substr(r + 79, 7), "\x06" "Re: hi");
+  EXPECT_EQ(u32(r + 86), 335u);  // the child's text cut to 255 characters
+  std::vector<TTreeStreamNode> back = DecodeTreeNodes(bytes);
+  root.children[0].text.resize(255);
+  EXPECT_EQ(back, std::vector<TTreeStreamNode>{root});
+}
+
+TEST(TreeStream, DamagedStreamsAreRefused) {
+  TTreeStreamNode node;
+  node.text = "abc";
+  node.children.resize(1);
+  const std::string good = EncodeTreeNodes({node});
+  struct Case { const char* name; std::string bytes; };
+  std::string shortRecord = good;
+  shortRecord[4] = 79;
+  std::string textPastRecord = good;
+  textPastRecord[4 + 4 + 79] = 9;
+  std::string manyChildren = good;
+  manyChildren[4 + 4 + 21] = 50;
+  const Case cases[] = {{"Empty", ""},
+                        {"Truncated", good.substr(0, good.size() - 1)},
+                        {"RecordTooShort", shortRecord},
+                        {"TextPastItsRecord", textPastRecord},
+                        {"ChildCountPastTheEnd", manyChildren},
+                        {"HugeCount", std::string("\xff\xff\xff\x7f", 4)}};
+  for (const Case& c : cases) EXPECT_THROW(DecodeTreeNodes(c.bytes), ETreeStreamError) << c.name;
+  EXPECT_TRUE(DecodeTreeNodes(std::string(4, '\0')).empty());
 }
 
 TEST(ColorArray, CellsStreamAndBounds) {

@@ -149,6 +149,37 @@ TEST(SpeedBar, AlignmentRulesAndOrientation) {
   EXPECT_EQ(f.bar->Align(), TAlign::alClient);
 }
 
+TEST(SpeedBar, DraggingDocksAtAnotherEdgeUnlessRefused) {
+  struct Case { const char* name; QPoint to; bool refuse; TAlign align; int posChanged; };
+  const Case cases[] = {
+      {"ShortMoveDoesNotDock", {204, 14}, false, TAlign::alTop, 0},
+      {"Bottom", {200, 280}, false, TAlign::alBottom, 1},
+      {"Right", {390, 150}, false, TAlign::alRight, 1},
+      {"Refused", {200, 280}, true, TAlign::alTop, 1},
+  };
+  for (const Case& c : cases) {
+    Form f;
+    int changed = 0;
+    QObject::connect(f.bar, &TSpeedBar::posChanged, [&] { ++changed; });
+    f.bar->OnApplyAlign = [&](TSpeedBar*, TAlign, bool& apply) { apply = !c.refuse; };
+    QTest::mousePress(f.bar, Qt::LeftButton, {}, QPoint(200, 10));
+    QTest::mouseMove(f.bar, c.to);
+    QTest::mouseRelease(f.bar, Qt::LeftButton, {}, c.to);
+    EXPECT_EQ(f.bar->Align(), c.align) << c.name;
+    EXPECT_EQ(changed, c.posChanged) << c.name;
+  }
+}
+
+TEST(SpeedBar, InnerEdgeResizesInWholeRows) {
+  Form f;
+  f.bar->SetOptions(sbAllowResize | sbGrayedBtns);
+  QTest::mousePress(f.bar, Qt::LeftButton, {}, QPoint(100, 27));
+  QTest::mouseMove(f.bar, QPoint(100, 60));
+  QTest::mouseRelease(f.bar, Qt::LeftButton, {}, QPoint(100, 60));
+  EXPECT_EQ(f.bar->height(), 2 * 23 + 6);
+  EXPECT_EQ(f.bar->Align(), TAlign::alTop);
+}
+
 TEST(SpeedBar, DroppedItemsSnapToTheGrid) {
   Form f;
   struct Case { QPoint drop; QPoint placed; bool onBar; };

@@ -157,6 +157,28 @@ TEST(TreeNT, NodesIndexAndDelete) {
   EXPECT_EQ(t.tree.Items().Count(), 0);
 }
 
+TEST(TreeNT, NodesStreamAndReadBack) {
+  Tree t;
+  t.a12->SetChecked(true);
+  t.b->SetImageIndex(4);
+  QFont bold("Sans");
+  bold.setBold(true);
+  bold.setPixelSize(13);
+  t.c->SetFont(bold);
+  TTreeNT copy;
+  copy.Items().ReadData(t.tree.Items().WriteData());
+  ASSERT_EQ(copy.Items().Count(), 8);
+  std::string texts;
+  for (int i = 0; i < 8; ++i) texts += copy.Items().Item(i)->Text().toStdString() + " ";
+  EXPECT_EQ(texts, "A A1 A11 A12 A2 B B1 C ");
+  EXPECT_TRUE(copy.Items().Item(3)->Checked());
+  EXPECT_EQ(copy.Items().Item(5)->ImageIndex(), 4);
+  EXPECT_EQ(copy.Items().Item(2)->Level(), 2);
+  EXPECT_TRUE(copy.Items().Item(7)->Font().bold());
+  EXPECT_THROW(copy.Items().ReadData("\x01"), ETreeStreamError);
+  EXPECT_EQ(copy.Items().Count(), 8);  // a damaged stream leaves the nodes
+}
+
 TEST(TreeNT, SortingAndSettings) {
   Tree t;
   t.tree.SetSortType(TSortType::stText);
