@@ -100,6 +100,11 @@ void TVxColorButton::Loaded() {
   if (!colorsLoaded_) ReadCustomColors();
 }
 
+void TVxColorButton::showEvent(QShowEvent* event) {
+  if (!colorsLoaded_) ReadCustomColors();
+  QPushButton::showEvent(event);
+}
+
 void TVxColorButton::ReadCustomColors() {
   colorsLoaded_ = true;
   if (CustomColorsKey.isEmpty()) return;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QImage>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -209,6 +211,32 @@ TEST(DirBtn, PathsAreExpandedAndMissingOnesOffered) {
   EXPECT_EQ(edit.Path(), base + "made/");
   QDir::setCurrent(old);
   platform::SetPrompter(nullptr);
+}
+
+TEST(EnhComboBox, SeparatorItemsAreLines) {
+  QPalette pal;
+  pal.setColor(QPalette::Button, Qt::white);
+  pal.setColor(QPalette::Dark, Qt::black);
+  pal.setColor(QPalette::Light, Qt::white);
+  pal.setColor(QPalette::WindowText, Qt::black);
+  auto darkRows = [&](const QString& text) {
+    QImage image(80, 16, QImage::Format_RGB32);
+    QPainter p(&image);
+    DrawEnhComboItem(p, image.rect(), text, pal);
+    p.end();
+    std::vector<int> rows;
+    for (int y = 0; y < 16; ++y) {
+      int dark = 0;
+      for (int x = 0; x < 80; ++x) dark += qGray(image.pixel(x, y)) < 128;
+      if (dark) rows.push_back(dark == 80 ? -y : y);
+    }
+    return rows;
+  };
+  EXPECT_EQ(darkRows(kSeparatorItem), (std::vector<int>{-7}));  // one full line at the middle, no text
+  EXPECT_GT(darkRows("NETMAIL").size(), 3u);
+  TEnhComboBox combo;
+  combo.SetExtendedDraw(true);
+  EXPECT_TRUE(combo.ExtendedDraw());
 }
 
 TEST(ProLabel, StylesAndAngles) {
