@@ -56,6 +56,9 @@ class TProLabel : public QLabel {
   void SetShadowColor(const QColor& c);
   TVerticalAlignment VerticalAlignment() const { return vAlign_; }
   void SetVerticalAlignment(TVerticalAlignment value);
+  // The same value under its other name.
+  TVerticalAlignment Layout() const { return vAlign_; }
+  void SetLayout(TVerticalAlignment value) { SetVerticalAlignment(value); }
   bool Transparent() const { return transparent_; }
   void SetTransparent(bool value);
   bool AutoSize() const { return autoSize_; }

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <functional>
 
+#include "widgets/VxSpeedButton.h"
 #include "widgets/logic/ColorArray.h"
 
 namespace velmaris {
@@ -51,6 +52,8 @@ class TVxColorButton : public QPushButton {
   bool Flat() const { return flat_; }
   void SetFlat(bool value);
   QString CustomColorsKey;
+  TButtonStyle Style() const { return style_; }
+  void SetStyle(TButtonStyle value) { style_ = value; update(); }
   TVxColorHintTextEvent OnGetColorHintText;
 
   bool DroppedDown() const { return palette_ != nullptr; }
@@ -86,6 +89,7 @@ class TVxColorButton : public QPushButton {
   TColorArrayClass customColors_{8, 2};
   bool flat_ = false, mouseInside_ = false, ignoreNextClick_ = false, colorsLoaded_ = false;
   int pressX_ = 0;
+  TButtonStyle style_ = TButtonStyle::bsAutoDetect;
   QPointer<TVxColorButtonPalette> palette_;
 };
 

@@ -285,7 +285,12 @@ TEST(SpeedBarSetup, OneDialogPerBarAndItsRoundTrip) {
     EXPECT_TRUE(f.cut->Editing());
     EXPECT_FALSE(setup->DropItem(f.cut, QPoint(-500, -500)));  // outside any bar
     EXPECT_FALSE(f.cut->Visible());
-    ASSERT_TRUE(setup->DropItem(f.cut, f.bar->mapToGlobal(QPoint(52, 4))));
+    // Dragged from the list by its image: the copy's top-left corner lands at (52, 4) of the bar.
+    QWidget* list = setup->ButtonsList()->viewport();
+    const QPoint drop = list->mapFromGlobal(f.bar->mapToGlobal(QPoint(52 + 24, 4 + 23)));
+    QTest::mousePress(list, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseMove(list, drop);
+    QTest::mouseRelease(list, Qt::LeftButton, {}, drop);
     EXPECT_TRUE(f.cut->Visible());
     EXPECT_EQ(setup->SectionList()->currentRow(), 1);
     setup->close();
