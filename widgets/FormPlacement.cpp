@@ -193,7 +193,9 @@ bool TFormPlacement::eventFilter(QObject* watched, QEvent* event) {
   if (watched == form_) {
     switch (event->type()) {
       case QEvent::Show:
-        if (Active) RestoreFormPlacement();
+        // Only when the program shows the form, not when the window system
+        // maps it again (after minimising).
+        if (Active && !event->spontaneous()) RestoreFormPlacement();
         break;
       case QEvent::Close:
         if (Active) SaveFormPlacement();

@@ -164,7 +164,7 @@ void TVxColorButton::DropDown() {
 }
 
 void TVxColorButton::PaletteClosed(bool byKey) {
-  if (!byKey && rect().contains(mapFromGlobal(QCursor::pos())) && underMouse()) ignoreNextClick_ = true;
+  if (!byKey && palette_ && palette_->ClosedByOwnerPress()) ignoreNextClick_ = true;
   if (palette_) customColors_ = palette_->CustomColors;
   palette_ = nullptr;
   update();
@@ -232,9 +232,27 @@ TVxColorButtonPalette::TVxColorButtonPalette(QWidget* parent)
   btnOther_->setGeometry(2, 98, 50, 20);
   setFixedSize(72, btnOther_->geometry().bottom() + 1 + 2);
   connect(btnOther_, &QPushButton::clicked, this, &TVxColorButtonPalette::OtherClick);
+  qApp->installEventFilter(this);
+}
+
+bool TVxColorButtonPalette::eventFilter(QObject* watched, QEvent* event) {
+  if (inOtherDialog_ || closing_) return false;
+  if (event->type() == QEvent::ApplicationDeactivate) {
+    close();
+  } else if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType()) {
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != this) {
+      const QPoint global = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+      const QWidget* owner = parentWidget();
+      closedByOwnerPress_ = owner && owner->rect().contains(owner->mapFromGlobal(global));
+      close();
+    }
+  }
+  return false;
 }
 
 TVxColorButtonPalette::~TVxColorButtonPalette() {
+  qApp->removeEventFilter(this);
   if (!closing_ && OnClosed) OnClosed(closedByKey_);
 }
 

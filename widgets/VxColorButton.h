@@ -119,6 +119,8 @@ class TVxColorButtonPalette : public QWidget {
   QString HintText(TPaletteCell cell);
   QPushButton* OtherButton() const { return btnOther_; }
   bool InOtherDialog() const { return inOtherDialog_; }
+  // Closed by a mouse press on the button that opened it.
+  bool ClosedByOwnerPress() const { return closedByOwnerPress_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -128,13 +130,16 @@ class TVxColorButtonPalette : public QWidget {
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
+  // A press anywhere outside the palette, or the application losing the
+  // focus, closes it (not while the colour dialog is open).
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void OtherClick();
   void Choose(TPaletteCell cell, bool byKey);
   QPushButton* btnOther_;
   TPaletteCell selected_;
-  bool closedByKey_ = false, inOtherDialog_ = false, closing_ = false;
+  bool closedByKey_ = false, inOtherDialog_ = false, closing_ = false, closedByOwnerPress_ = false;
 };
 
 }  // namespace velmaris

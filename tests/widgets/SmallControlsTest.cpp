@@ -142,6 +142,25 @@ TEST(VxColorButton, PaletteKeysAndChoice) {
   EXPECT_FALSE(b->DroppedDown());
 }
 
+TEST(VxColorButton, APressOutsideClosesThePaletteAndOnTheButtonDoesNotReopenIt) {
+  QWidget form;
+  form.resize(200, 100);
+  auto* b = new TVxColorButton(&form);
+  b->move(10, 10);
+  form.show();
+  QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(b->width() - 5, 5));
+  ASSERT_TRUE(b->DroppedDown());
+  QTest::mouseClick(&form, Qt::LeftButton, {}, QPoint(150, 80));
+  EXPECT_FALSE(b->DroppedDown());
+  QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(b->width() - 5, 5));
+  ASSERT_TRUE(b->DroppedDown());
+  QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(b->width() - 5, 5));
+  EXPECT_FALSE(b->DroppedDown());  // closed by the press, not opened again by the click
+  QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(b->width() - 5, 5));
+  EXPECT_TRUE(b->DroppedDown());
+  b->ClosePalette();
+}
+
 TEST(VxColorButton, CustomColorsLiveInTheRegistryOnlyWithAKey) {
   TempDir dir;
   platform::Registry registry(dir / "Velmaris.reg");
