@@ -12,7 +12,8 @@
 #include <QStyleOptionButton>
 #include <QToolTip>
 #include <algorithm>
-#include <cassert>
+
+#include "widgets/VxColorButton.h"
 
 namespace velmaris {
 
@@ -73,6 +74,11 @@ QFont& TTreeNTNode::Font() {
 
 void TTreeNTNode::SetFont(const QFont& font) {
   Font() = font;
+  TreeView()->NodeChanged(this);
+}
+
+void TTreeNTNode::SetFontColor(const QColor& color) {
+  fontColor_ = color;
   TreeView()->NodeChanged(this);
 }
 
@@ -279,7 +285,7 @@ TTreeStreamNode StreamNodeOf(const TTreeNTNodes& nodes, const TTreeNTNode* n) {
   s.overlayIndex = n->OverlayIndex();
   s.checked = n->Checked();
   s.data = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(n->Data()));
-  s.color = static_cast<uint32_t>(n->Color().isValid() ? n->Color().rgb() & 0xFFFFFF : 0);
+  s.color = n->Color().isValid() ? FromQColor(n->Color()) : 0;
   s.parentColor = n->ParentColor();
   s.parentFont = n->ParentFont();
   if (!n->ParentFont()) {
@@ -288,6 +294,7 @@ TTreeStreamNode StreamNodeOf(const TTreeNTNodes& nodes, const TTreeNTNode* n) {
     s.fontStyle = static_cast<uint8_t>((f.bold() ? 1 : 0) | (f.italic() ? 2 : 0) | (f.underline() ? 4 : 0) |
                                        (f.strikeOut() ? 8 : 0));
     s.fontName = f.family().toStdString();
+    if (n->FontColor().isValid()) s.fontColor = FromQColor(n->FontColor());
   }
   // At most 255 bytes, cut between characters.
   QString text = n->Text();
@@ -304,7 +311,8 @@ void AddStreamNode(TTreeNTNodes& nodes, TTreeNTNode* parent, const TTreeStreamNo
   n->SetSelectedIndex(s.selectedIndex);
   n->SetStateIndex(s.checked ? 2 : s.stateIndex);
   n->SetOverlayIndex(s.overlayIndex);
-  if (!s.parentColor) n->SetColor(QColor::fromRgb(s.color));
+  const QPalette pal = nodes.Owner()->palette();
+  if (!s.parentColor) n->SetColor(ToQColor(s.color, pal));
   if (!s.parentFont) {
     QFont f(QString::fromStdString(s.fontName));
     if (s.fontHeight != 0) f.setPixelSize(std::abs(s.fontHeight));
@@ -313,6 +321,7 @@ void AddStreamNode(TTreeNTNodes& nodes, TTreeNTNode* parent, const TTreeStreamNo
     f.setUnderline(s.fontStyle & 4);
     f.setStrikeOut(s.fontStyle & 8);
     n->SetFont(f);
+    n->SetFontColor(ToQColor(s.fontColor, pal));
   }
   for (const TTreeStreamNode& c : s.children) AddStreamNode(nodes, n, c);
 }
@@ -674,7 +683,7 @@ void TCustomTreeNT::PaintRow(QPainter& p, int row, int y, const QFontMetrics& ba
   QRect textRect(g.textX, y, g.textW, h);
   if (options_ & toFullRowSelect) textRect.setRight(viewport()->width());
   const bool showSel = state.selected && (focused || !(options_ & toHideSelection));
-  QColor fg = node->ParentFont() || !node->font_ ? pal.color(QPalette::Text) : pal.color(QPalette::Text);
+  QColor fg = !node->ParentFont() && node->FontColor().isValid() ? node->FontColor() : pal.color(QPalette::Text);
   if (showSel) {
     p.fillRect(textRect, pal.color(focused ? QPalette::Active : QPalette::Inactive, QPalette::Highlight));
     fg = pal.color(focused ? QPalette::Active : QPalette::Inactive, QPalette::HighlightedText);

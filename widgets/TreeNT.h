@@ -102,6 +102,9 @@ class TTreeNTNode {
   void SetFont(const QFont& font);
   bool ParentFont() const { return parentFont_; }
   void SetParentFont(bool on);
+  // The text colour that goes with the node's own font (invalid: the tree's).
+  QColor FontColor() const { return fontColor_; }
+  void SetFontColor(const QColor& color);
 
   // Children and the has-children mark (a node may show a button before
   // its children are added).
@@ -149,7 +152,7 @@ class TTreeNTNode {
   QString text_;
   void* data_ = nullptr;
   int imageIndex_ = -1, selectedIndex_ = -1, overlayIndex_ = -1, stateIndex_ = -1;
-  QColor color_;
+  QColor color_, fontColor_;
   std::unique_ptr<QFont> font_;
   bool parentColor_ = true, parentFont_ = true;
   bool cut_ = false, dropHighlighted_ = false, hasChildrenMark_ = false, expandedOnce_ = false;

@@ -1,7 +1,6 @@
 #include "widgets/logic/PlacementValues.h"
 
 #include <charconv>
-#include <vector>
 
 namespace velmaris {
 
