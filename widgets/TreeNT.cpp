@@ -13,7 +13,7 @@
 #include <QToolTip>
 #include <algorithm>
 
-#include "widgets/VxColorButton.h"
+#include "widgets/VxColors.h"
 
 namespace velmaris {
 

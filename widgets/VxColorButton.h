@@ -14,17 +14,13 @@
 #include <QPushButton>
 #include <functional>
 
+#include "widgets/VxColors.h"
 #include "widgets/VxSpeedButton.h"
 #include "widgets/logic/ColorArray.h"
 
 namespace velmaris {
 
 class TVxColorButtonPalette;
-
-// System colours are 0x800000nn; clBtnFace is the button face.
-inline constexpr TColor clBtnFace = 0x8000000F;
-QColor ToQColor(TColor color, const QPalette& palette);
-TColor FromQColor(const QColor& color);
 
 class TVxColorButton : public QPushButton {
   Q_OBJECT
