@@ -793,6 +793,11 @@ void TCustomTreeNT::mouseMoveEvent(QMouseEvent* event) {
   if (AutoScroll && event->buttons()) DoAutoScroll(pos);
 }
 
+void TCustomTreeNT::mouseReleaseEvent(QMouseEvent* event) {
+  autoScroll_.stop();
+  event->accept();
+}
+
 void TCustomTreeNT::leaveEvent(QEvent* event) {
   autoScroll_.stop();
   if (TTreeNTNode* old = items_->NodeOf(hot_)) {

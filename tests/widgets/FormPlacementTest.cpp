@@ -93,6 +93,21 @@ TEST(FormPlacement, FixedSizeFormKeepsItsSize) {
   EXPECT_EQ(f.window.geometry(), QRect(10, 20, 150, 100));
 }
 
+TEST(FormPlacement, SizeLimits) {
+  TempDir dir;
+  Form f(dir / "F.ini");
+  f.window.resize(300, 200);
+  TWinMinMaxInfo info;
+  info.MinTrackWidth = 200;
+  info.MaxTrackHeight = 400;
+  f.placement->SetMinMaxInfo(info);
+  EXPECT_EQ(f.window.minimumWidth(), 200);
+  EXPECT_EQ(f.window.maximumHeight(), 400);
+  f.placement->SetPreventResize(true);
+  EXPECT_EQ(f.window.minimumSize(), QSize(300, 200));
+  EXPECT_EQ(f.window.maximumSize(), QSize(300, 200));
+}
+
 TEST(FormPlacement, NothingIsSavedBeforeARestore) {
   TempDir dir;
   {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <QTest>
 
 namespace velmaris::test {
@@ -127,6 +128,36 @@ TEST(TreeNT, MouseTogglesOnButtonsAndSelectsOnLabels) {
   QTest::mouseDClick(t.tree.viewport(), Qt::LeftButton, {}, t.a1->DisplayRect(true).center());
   EXPECT_TRUE(t.a1->GetExpanded());
   EXPECT_TRUE(t.b1->DisplayRect(false).isEmpty());
+}
+
+TEST(TreeNT, CheckBoxesSingleExpandAndLabelEditing) {
+  Tree t;
+  t.tree.SetOptions(t.tree.Options() | toCheckBoxes | toSingleExpand);
+  t.tree.SetSelected(t.b);
+  QTest::keyClick(&t.tree, Qt::Key_Space);
+  EXPECT_TRUE(t.b->Checked());
+  const QRect c = t.c->DisplayRect(true);
+  QTest::mouseClick(t.tree.viewport(), Qt::LeftButton, {}, QPoint(c.left() - 8, c.center().y()));
+  EXPECT_TRUE(t.c->Checked());
+
+  t.a->Expand(false);
+  QTest::mouseClick(t.tree.viewport(), Qt::LeftButton, {}, t.b->DisplayRect(true).center());
+  EXPECT_EQ(t.Rows(), "A B B1 C ");  // B opens, A closes
+  t.tree.OnSingleExpanded = [](TCustomTreeNT*, TTreeNTNode*, bool& allow) { allow = false; };
+  QTest::mouseClick(t.tree.viewport(), Qt::LeftButton, {}, t.a->DisplayRect(true).center());
+  EXPECT_EQ(t.Rows(), "A A1 A2 B B1 C ");
+
+  t.tree.OnEdited = [](TCustomTreeNT*, TTreeNTNode*, QString& text) { text += "!"; };
+  t.tree.SetSelected(t.a2);
+  QTest::keyClick(&t.tree, Qt::Key_F2);
+  ASSERT_TRUE(t.tree.IsEditing());
+  auto* editor = t.tree.viewport()->findChild<QLineEdit*>();
+  editor->setText("Renamed");
+  QTest::keyClick(editor, Qt::Key_Return);
+  EXPECT_FALSE(t.tree.IsEditing());
+  EXPECT_EQ(t.a2->Text(), "Renamed!");
+  t.tree.SetOptions(t.tree.Options() | toReadOnly);
+  EXPECT_FALSE(t.tree.EditText(t.a2));
 }
 
 TEST(TreeNT, NodesIndexAndDelete) {
