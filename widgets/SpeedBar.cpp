@@ -21,6 +21,8 @@ bool SideAlign(TAlign a) {
 // The most layout lines a stored layout may name; a damaged count cannot
 // make the reader loop for long.
 constexpr int kMaxLayoutButtons = 4096;
+// A damaged thickness cannot make the bar larger than any screen.
+constexpr int kMaxThickness = 4096;
 
 }  // namespace
 
@@ -608,7 +610,7 @@ void TSpeedBar::ReadLayout(TIniStorage* storage, const std::string& section) {
   const int formPpi = window() != this ? screenPpi : 0;
   if (IniReadInteger(storage, section, "PixelsPerInch", formPpi) == screenPpi) {
     if ((options_ & sbAllowResize) && SideAlign(align_))
-      SetThickness(IniReadInteger(storage, section, "Width", Thickness()));
+      SetThickness(std::clamp(IniReadInteger(storage, section, "Width", Thickness()), 1, kMaxThickness));
     if (align_ != oldAlign) emit posChanged();
     const int count = std::min(IniReadInteger(storage, section, "Count", 0), kMaxLayoutButtons);
     if (count > 0) {
