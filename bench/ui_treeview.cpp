@@ -1,11 +1,13 @@
 // The tree view with 100,000 nodes, offscreen: building the tree, expanding
-// it fully, painting a full viewport, scrolling a page and selecting.
+// it fully, painting a full viewport, scrolling a page and selecting; and,
+// for comparison, the same tree built, expanded and painted as QTreeWidget items.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QTreeWidget>
 #include <cstdlib>
 
 #include "widgets/TreeNT.h"
@@ -127,6 +129,51 @@ void BM_ExpandOneThreadAndSelect(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ExpandOneThreadAndSelect)->Unit(benchmark::kMicrosecond);
+
+// For comparison: the same tree as QTreeWidget items, one per node.
+void BM_QTreeWidgetBuildAndExpand100k(benchmark::State& state) {
+  App();
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto* tree = new QTreeWidget;
+    tree->resize(800, 600);
+    tree->show();
+    state.ResumeTiming();
+    QList<QTreeWidgetItem*> roots;
+    for (int t = 0; t < kRoots; ++t) {
+      auto* root = new QTreeWidgetItem(QStringList(QStringLiteral("Thread %1").arg(t)));
+      QTreeWidgetItem* last = root;
+      for (int c = 0; c < kChildren; ++c) {
+        QTreeWidgetItem* parent = c % 7 == 0 ? root : last;
+        last = new QTreeWidgetItem(parent, QStringList(QStringLiteral("Re: reply %1").arg(c)));
+      }
+      roots.append(root);
+    }
+    tree->addTopLevelItems(roots);
+    tree->expandAll();
+    Render(*tree);
+    state.PauseTiming();
+    delete tree;
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_QTreeWidgetBuildAndExpand100k)->Unit(benchmark::kMillisecond);
+
+void BM_BuildExpandAndPaint100k(benchmark::State& state) {
+  App();
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto* v = new View;
+    state.ResumeTiming();
+    Build(v->tree);
+    v->tree.FullExpand();
+    Render(v->tree);
+    state.PauseTiming();
+    delete v;
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_BuildExpandAndPaint100k)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
