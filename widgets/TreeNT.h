@@ -291,8 +291,11 @@ class TCustomTreeNT : public QAbstractScrollArea {
   void keyPressEvent(QKeyEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   bool viewportEvent(QEvent* event) override;
-  // Scrolls while the mouse (or a drag) is near an edge that has more beyond.
+  // Scrolls while the mouse (or a drag) is near an edge that has more beyond:
+  // one row per tick, the interval from 100 ms down by 8 ms a tick (to 4 ms).
   virtual void DoAutoScroll(QPoint pos);
+  void AutoScrollTick();
+  const QTimer& AutoScrollTimer() const { return autoScroll_; }
 
  private:
   friend class TTreeNTNodes;
@@ -307,7 +310,6 @@ class TCustomTreeNT : public QAbstractScrollArea {
   void SetTop(int row);
   void SelectRow(int row);
   void PaintRow(QPainter& p, int row, int y, const QFontMetrics& fm);
-  void AutoScrollTick();
   void FinishEdit(bool accept);
   void ToggleCheck(TTreeNTNode* node);
 

@@ -221,6 +221,40 @@ TEST(TreeNT, SortingAndSettings) {
   EXPECT_GT(t.tree.ItemHeight(), 0);
 }
 
+// Reaches the auto-scroll handlers of the control.
+class ScrollingTree : public TTreeNT {
+ public:
+  using TTreeNT::AutoScrollTick;
+  using TTreeNT::AutoScrollTimer;
+  using TTreeNT::DoAutoScroll;
+};
+
+TEST(TreeNT, AutoScrollSpeedsUpNearAnEdge) {
+  ScrollingTree tree;
+  tree.SetItemHeight(16);
+  tree.resize(200, 100);
+  for (int i = 0; i < 40; ++i) tree.Items().AddChild(nullptr, QString::number(i));
+  tree.show();
+  tree.DoAutoScroll(QPoint(50, 40));  // not near an edge
+  EXPECT_FALSE(tree.AutoScrollTimer().isActive());
+  tree.DoAutoScroll(QPoint(50, tree.viewport()->height() - 2));
+  ASSERT_TRUE(tree.AutoScrollTimer().isActive());
+  EXPECT_EQ(tree.AutoScrollTimer().interval(), 100);
+  std::vector<int> intervals;
+  for (int i = 0; i < 13; ++i) {
+    tree.AutoScrollTick();
+    intervals.push_back(tree.AutoScrollTimer().interval());
+  }
+  EXPECT_EQ(tree.TopRow(), 13);
+  EXPECT_EQ(intervals.front(), 92);
+  EXPECT_EQ(intervals.back(), 4);
+  tree.DoAutoScroll(QPoint(50, 2));
+  EXPECT_TRUE(tree.AutoScrollTimer().isActive());  // now upwards
+  tree.SetTopItem(tree.Items().GetFirstNode());
+  tree.DoAutoScroll(QPoint(50, 2));
+  EXPECT_FALSE(tree.AutoScrollTimer().isActive());  // nothing more above
+}
+
 TEST(TreeNT, LargeTreeScrollsToTheSelection) {
   TTreeNT tree;
   tree.SetItemHeight(16);
