@@ -2,12 +2,12 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
-#include <QToolButton>
 
 #include "MainWindowFixture.h"
 #include "core/MsgHeader.h"
 #include "core/ShellServices.h"
 #include "core/WinLst.h"
+#include "widgets/SpeedBar.h"
 
 namespace velmaris::test {
 namespace {
@@ -55,7 +55,10 @@ TEST_F(MainWindowTest, FormsAndControlsCarryTheirNames) {
   EXPECT_TRUE(w.findChild<QAction*>("Beenden1")->isEnabled());
   EXPECT_TRUE(w.findChild<QAction*>("Ingo1")->isEnabled());
   // The speed bar's hidden delete button.
-  EXPECT_FALSE(w.findChild<QToolButton*>("DeleteBtn")->isVisibleTo(&w));
+  auto* remove = w.findChild<TSpeedItem*>("DeleteBtn");
+  ASSERT_NE(remove, nullptr);
+  EXPECT_FALSE(remove->Visible());
+  EXPECT_FALSE(w.findChild<TSpeedItem*>("ImportBtn")->Button()->isEnabled());
 }
 
 TEST_F(MainWindowTest, CellTextsFollowTheStoredMessages) {
