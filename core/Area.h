@@ -232,6 +232,8 @@ class TArea : public TObject {
   // Mails handed back by WriteQueuedMail when told not to free them.
   std::vector<std::unique_ptr<TMail>> KeptMails;
   int32_t WrittenCount = 0;  // mails handed to the last WriteQueuedMail
+  // Why the last WriteQueuedMail failed: the file and the system's reason.
+  std::string WriteError;
   // Stamps Created (the mail's own date, 0 when it does not parse) and
   // Tossed (now) and appends the mail to the queue; the area takes it over.
   void QueueMail(std::unique_ptr<TMail> mail);

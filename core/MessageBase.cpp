@@ -154,6 +154,14 @@ bool WriteIndexFile(TArea& area, const std::string& data) {
   return true;
 }
 
+// "<path> <what>: <the system's reason>", from errno.
+std::string Reason(const std::string& path, const std::string& what) {
+  const int err = errno;
+  std::string text = path + " " + what;
+  if (err != 0) text += std::string(": ") + std::strerror(err);
+  return text;
+}
+
 std::string WarningText(const TArea& area, bool indexFile) {
   std::string text = "Could not write new mail in area " + area.Name + ". \r\n";
   if (indexFile) {
@@ -378,8 +386,10 @@ uint32_t WriteBodyRecord(TArea& area, const TMail& mail, int fd) {
   off_t start = ::lseek(fd, 0, SEEK_CUR);
   if (start < 0) return 0;
   if (!platform::WriteAll(fd, record)) {
+    const int err = errno;
     if (::ftruncate(fd, start) != 0) { /* the next write starts at start anyway */ }
     ::lseek(fd, start, SEEK_SET);
+    errno = err;
     return 0;
   }
   return static_cast<uint32_t>(record.size());
@@ -434,6 +444,7 @@ std::unique_ptr<TMail> ReadStoredMail(TArea& area, int index) {
 }
 
 bool AppendQueuedMail(TArea& area, bool freeMails) {
+  area.WriteError.clear();
   if (area.Queue.empty()) return true;
 
   // A loaded index is written now and loaded again afterwards, so that the
@@ -441,7 +452,10 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
   const bool wasLoaded = area.IndexLoaded;
   const int32_t useCount = area.IndexUseCount;
   if (wasLoaded) {
-    if (!WritePackedIndex(area)) return false;
+    if (!WritePackedIndex(area)) {
+      area.WriteError = Reason(area.FilePath(kPackedIndexExt), "cannot be rewritten");
+      return false;
+    }
     area.Headers.clear();
     area.Headers.shrink_to_fit();
     area.IndexLoaded = false;
@@ -457,8 +471,13 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
   uint64_t bodyEnd = 0, indexEnd = 0;
   uint32_t fileCount = 0;
   bool bodyCreated = false;
-  if (!OpenBodyForAppend(area, body, bodyEnd, bodyCreated) ||
-      !OpenIndexForAppend(area, index, indexEnd, fileCount)) {
+  if (!OpenBodyForAppend(area, body, bodyEnd, bodyCreated)) {
+    area.WriteError = Reason(area.FilePath(kPackedBodyExt), "cannot be opened for writing");
+    reload();
+    return false;
+  }
+  if (!OpenIndexForAppend(area, index, indexEnd, fileCount)) {
+    area.WriteError = Reason(area.FilePath(kPackedIndexExt), "cannot be opened for writing");
     reload();
     return false;
   }
@@ -477,12 +496,18 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
                                  (mail.Body.size() / kMsgBaseChunkSize + 1) * kMinChunkSize;
     const bool fits = bodyEnd + recordBound <= 0xFFFFFFFFull;
     uint32_t written = 0;
+    int writeErr = 0;
     for (;;) {
       if (fits) written = WriteBodyRecord(area, mail, body.get());
-      if (written != 0 || !AskRetry(area, false)) break;
+      if (written != 0) break;
+      writeErr = errno;
+      if (!AskRetry(area, false)) break;
     }
     if (written == 0) {
+      errno = writeErr;
       // Abort gives up this mail only; nothing of it was written.
+      area.WriteError = fits ? Reason(area.FilePath(kPackedBodyExt), "cannot be written")
+                             : area.FilePath(kPackedBodyExt) + " would grow beyond 4 GiB";
       allWritten = false;
       continue;
     }
@@ -500,11 +525,14 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
         break;
       }
       // Nothing of a chunk that came up short stays behind.
+      writeErr = errno;
       PWriteAll(index.get(), oldCount, 4, 4);
       if (::ftruncate(index.get(), static_cast<off_t>(indexEnd)) != 0) { /* tried again below */ }
       if (!AskRetry(area, true)) break;
     }
     if (!indexOk) {
+      errno = writeErr;
+      area.WriteError = Reason(area.FilePath(kPackedIndexExt), "cannot be written");
       // Both files go back to where this mail began; the rest of the queue
       // is given up.
       if (::ftruncate(body.get(), static_cast<off_t>(bodyEnd)) != 0) { /* unreferenced bytes */ }

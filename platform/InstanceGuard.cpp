@@ -6,12 +6,19 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <thread>
+
 namespace velmaris::platform {
 
 std::string InstanceGuard::DefaultPath() {
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
     return std::string(runtime) + "/KQInstanceMap.lock";
   return "/tmp/KQInstanceMap-" + std::to_string(getuid()) + ".lock";
+}
+
+std::string InstanceGuard::StartDirectoryPath(const std::string& startDir) {
+  if (startDir.empty()) return "Velmaris.lock";
+  return startDir + (startDir.back() == '/' ? "" : "/") + "Velmaris.lock";
 }
 
 InstanceGuard::InstanceGuard(std::string path) : path_(std::move(path)) {}
@@ -33,6 +40,16 @@ InstanceGuard::Result InstanceGuard::Acquire() {
   fd_ = fd;
   error_ = 0;
   return Result::Acquired;
+}
+
+InstanceGuard::Result InstanceGuard::Acquire(std::chrono::milliseconds wait) {
+  const auto until = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    const Result result = Acquire();
+    if (result != Result::AlreadyRunning || std::chrono::steady_clock::now() >= until)
+      return result;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
 void InstanceGuard::Release() {

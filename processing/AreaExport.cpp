@@ -8,6 +8,7 @@
 #include "core/NetLink.h"
 #include "core/Settings.h"
 #include "platform/Files.h"
+#include "processing/ExportJournal.h"
 
 namespace velmaris {
 namespace {
@@ -43,6 +44,28 @@ void SetupPacket(TOutPacket& packet, const TAreaExportOptions& options) {
   if (options.Clock) packet.Clock = options.Clock;
   if (options.Packer) packet.Packer = options.Packer;
   if (options.PacketProcessorCommand) packet.PacketProcessorCommand = options.PacketProcessorCommand;
+}
+
+// Records every stage of the packet in the journal, with the messages that
+// go out in it.
+void JournalPacket(TOutPacket& packet, const TAreaExportOptions& options, const TNetLink& link,
+                   const TArea& area, std::vector<int> indexes) {
+  if (!options.Journal) return;
+  packet.OnStage = [&options, &link, &area, indexes](const TOutPacket::Stage& stage) {
+    options.Journal->Append(ExportStageRecord(stage, link, area, indexes));
+  };
+}
+
+// Closes the index with the messages marked Sent; the journal's packet is
+// done once the index is safely written.
+void CloseExported(TArea& area, const TAreaExportOptions& options) {
+  area.CloseIndex();
+  if (area.IndexChanged) {
+    Tell(options, "The index of area " + area.Name +
+                      " could not be written; the next start marks its exported messages.");
+    return;
+  }
+  if (options.Journal) options.Journal->Append({"done"});
 }
 
 std::string Describe(const TArea& area, const TMsgHeader& h) {
@@ -200,6 +223,9 @@ int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
     ReleaseUnchanged(area, existed);
     return 0;
   }
+  std::vector<int> indexes;
+  for (const auto& p : prepared) indexes.push_back(p.Index);
+  JournalPacket(packet, options, link, area, std::move(indexes));
   const TPacketWriteResult result = packet.WritePacket(true);
   if (!result.Ok) {
     Tell(options, std::to_string(prepared.size()) + " messages of area " + area.Name +
@@ -209,7 +235,7 @@ int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
     return 0;
   }
   for (const auto& p : prepared) Finish(area, link, p, options);
-  area.CloseIndex();
+  CloseExported(area, options);
   return static_cast<int>(prepared.size());
 }
 
@@ -227,6 +253,7 @@ bool ExportCrash(TArea& area, int index, const TAreaExportOptions& options) {
   packet.Uplink = &link;
   SetupPacket(packet, options);
   packet.AddMail(p.Mail.get());
+  JournalPacket(packet, options, link, area, {index});
   const TPacketWriteResult result = packet.WritePacket(false);
   if (!result.Ok) {
     Tell(options, Describe(area, p.Mail->Header) + " stays waiting: " + result.Error);
@@ -250,7 +277,7 @@ int ExportDirect(TArea& area, const TAreaExportOptions& options) {
   if (count == 0) {
     ReleaseUnchanged(area, existed);
   } else {
-    area.CloseIndex();
+    CloseExported(area, options);
   }
   return count;
 }

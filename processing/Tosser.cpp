@@ -15,7 +15,9 @@
 #include "core/ConfigStore.h"
 #include "core/Crc.h"
 #include "core/Mail.h"
+#include "core/MessageBase.h"
 #include "core/NetLink.h"
+#include "core/RunJournal.h"
 #include "core/Report.h"
 #include "core/SerialCounter.h"
 #include "core/Settings.h"
@@ -74,18 +76,25 @@ std::string MoveUnique(const std::string& from, const std::string& dir, const st
   return {};
 }
 
-// Renames a file inside its directory to the damaged-packet name (numbered
-// when taken). The new name, or "" when it could not be renamed.
-std::string RenameDamaged(const std::string& dir, const std::string& name) {
+// The damaged-packet name of a file that is free in its directory (numbered
+// when taken).
+std::string FreeDamagedName(const std::string& dir, const std::string& name) {
   const std::string bad = DamagedPacketName(name);
   const std::string stem = bad.substr(0, bad.size() - 4);
   for (int n = 0; n < 1000; ++n) {
     const std::string target = n == 0 ? bad : stem + "-" + std::to_string(n) + ".bad";
-    try {
-      if (platform::RenameNoReplace(dir + name, dir + target)) return target;
-    } catch (const platform::EFile&) {
-      return {};
-    }
+    if (!platform::FileExists(dir + target) && !platform::DirExists(dir + target)) return target;
+  }
+  return bad;
+}
+
+// Renames a file inside its directory to the damaged-packet name. The new
+// name, or "" when it could not be renamed.
+std::string RenameDamaged(const std::string& dir, const std::string& name) {
+  const std::string target = FreeDamagedName(dir, name);
+  try {
+    if (platform::RenameNoReplace(dir + name, dir + target)) return target;
+  } catch (const platform::EFile&) {
   }
   return {};
 }
@@ -209,13 +218,17 @@ void TTosser::Run() {
       counters_.Aborted = true;
       LogLine("Import aborted by user!");
     }
-    WriteAreas();
-    MoveToBackup();
-    SaveDupes();
+    if (!counters_.WriteFailed) WriteAreas();
+    if (!counters_.WriteFailed) Commit();
+    if (counters_.WriteFailed) RollBack();
+    ReleaseAreas();
     Finish();
   } catch (const std::exception& e) {
     counters_.Failed = true;
+    if (counters_.Error.empty()) counters_.Error = e.what();
     LogLine(std::string("Import stopped by an error: ") + e.what());
+    RollBack();
+    ReleaseAreas();
     Caption("Import - Aborted on error!");
     if (setup_.View) OnMain([&] { setup_.View->RunFinished(); });
   }
@@ -231,17 +244,35 @@ void TTosser::Begin() {
   start_ = Now();
   seenPackets_.clear();
   tossedPackets_.clear();
-  runBackups_.clear();
+  damagedPackets_.clear();
   areasByName_.clear();
   uplinks_.clear();
+  heldAreas_.clear();
+  journaled_.clear();
+  marked_.clear();
+  queuedAreas_.clear();
+  writtenPerArea_.clear();
+  queuedBytes_ = 0;
 
   TConfigStore& store = *setup_.Store;
   values_ = store.Values();
   inbound_ = platform::WithSlash(values_->InboundDir());
   backupDir_ = inbound_ + "Backup/";
-  keptDir_ = backupDir_ + kKeptBackupFolder + "/";
   packers_ = setup_.Packers ? setup_.Packers : GetPackerList();
   dupes_ = setup_.Dupes;
+
+  // A run that was cut off is finished or undone before anything else.
+  journalPath_ = platform::WithSlash(store.StartDirectory()) + kImportJournalName;
+  journal_ = std::make_unique<TRunJournal>(journalPath_);
+  std::vector<std::string> recovered;
+  const bool recoveredOk = RecoverImportJournal(journalPath_, &recovered);
+  for (const std::string& line : recovered) LogLine(line);
+  if (!recoveredOk)
+    throw std::runtime_error("the interrupted import recorded in " + journalPath_ +
+                             " could not be undone");
+  // New areas are saved with the run's commit, once.
+  store.BeginChanges();
+  changesOpen_ = true;
 
   // The lists are read on the main thread, where they change.
   OnMain([&] {
@@ -288,22 +319,6 @@ void TTosser::ClearBackups() {
     ::unlink((backupDir_ + entry.name).c_str());
 }
 
-void TTosser::MoveToBackup() {
-  const bool keep = counters_.WriteFailed;
-  std::string target = backupDir_;
-  if (keep && ForceDirectoryPath(keptDir_)) target = keptDir_;
-  for (const std::string& name : tossedPackets_) {
-    if (!MoveUnique(inbound_ + name, target, name).empty())
-      LogLine("Packet " + name + " has been moved to the backup directory.");
-    else
-      LogLine("Packet " + name + " left in Inbound .");
-  }
-  if (!keep) return;
-  for (const std::string& name : runBackups_) MoveUnique(backupDir_ + name, target, name);
-  LogLine("An area could not be written: the packets and bundles of this run are kept in " +
-          target + " .");
-}
-
 // --- Bundles ------------------------------------------------------------------------
 
 void TTosser::UnpackBundles() {
@@ -346,8 +361,7 @@ void TTosser::UnpackBundle(const std::string& name) {
     }
   });
   if (ok) {
-    const std::string moved = MoveUnique(path, backupDir_, name);
-    if (!moved.empty()) runBackups_.push_back(moved);
+    MoveUnique(path, backupDir_, name);
     LogLine("Bundle " + name + " unpacked");
   } else {
     LogLine("Bundle " + name + " could not be unpacked !");
@@ -369,7 +383,7 @@ void TTosser::TossPackets() {
     if (Aborted()) return;
     bool any = false;
     for (const auto& entry : platform::ScanDir(inbound_, "*.pk?")) {
-      if (Aborted()) return;
+      if (Aborted() || counters_.WriteFailed) return;
       if (!seenPackets_.insert(entry.name).second) continue;
       any = true;
       const std::string& command = values_->EPPImport();
@@ -433,6 +447,7 @@ bool TTosser::TossPacket(const std::string& name) {
         do {
           restName = NextSerialHex(FileSerial()) + ".pkt";
         } while (platform::FindNoCase(inbound_, restName));
+        journal_->Append({"created", inbound_ + restName});
         platform::WriteFileAtomic(inbound_ + restName, rest);
         seenPackets_.insert(restName);
         LogLine("Packet " + name + " was not read to its end: its other messages wait in " +
@@ -461,18 +476,13 @@ bool TTosser::TossPacket(const std::string& name) {
     return true;
   }
   ++counters_.DamagedPackets;
-  const std::string bad = RenameDamaged(inbound_, name);
-  if (bad.empty()) {
-    // It cannot be put aside: its messages were placed, so it must not be
-    // read again; it goes to the backup with the others.
-    tossedPackets_.push_back(name);
-    LogLine("Packet " + name + " could not be renamed; " + std::to_string(count) +
-            " messages before the damage were tossed.");
-  } else {
-    LogLine("Packet " + name + " is damaged: " + std::to_string(count) +
-            " messages before the damage were tossed, the packet has been renamed to " + bad +
-            " .");
-  }
+  // Its messages before the damage are placed: it is put aside with the
+  // run's commit, so that an undone run reads them again.
+  const std::string bad = FreeDamagedName(inbound_, name);
+  damagedPackets_.push_back(name + "/" + bad);
+  LogLine("Packet " + name + " is damaged: " + std::to_string(count) +
+          " messages before the damage were tossed, the packet has been renamed to " + bad +
+          " .");
   if (values_->WarnPacket()) {
     const std::string text = warning;
     OnMain([&] { platform::GetPrompter().Warn(Utf8(text)); });
@@ -587,7 +597,10 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
     }
     if (outcome.Copied) ++counters_.FilterDuplicated;
   }
+  if (target->Queue.empty()) queuedAreas_.push_back(target);
+  queuedBytes_ += mail->Body.size() + sizeof(TMail);
   target->QueueMail(std::move(mail));
+  if (queuedBytes_ >= kTossQueueBudget) WriteQueues();
 }
 
 void TTosser::CheckAreaList(TMail& mail, TArea& target) {
@@ -625,54 +638,154 @@ void TTosser::CheckAreaList(TMail& mail, TArea& target) {
 
 // --- Writing ------------------------------------------------------------------------
 
+bool TTosser::LockForRun(TArea& area) {
+  if (std::find(heldAreas_.begin(), heldAreas_.end(), &area) != heldAreas_.end()) return true;
+  Status("Waiting for access to " + area.Name + "...");
+  platform::Dispatcher& dispatcher = platform::GetDispatcher();
+  for (;;) {
+    bool locked = false;
+    OnMain([&] { locked = area.Lock(true); });
+    if (locked) break;
+    if (dispatcher.IsMainThread()) dispatcher.ProcessMessages();
+    std::this_thread::sleep_for(kLockRetryInterval);
+  }
+  heldAreas_.push_back(&area);
+  return true;
+}
+
+void TTosser::Fail(const std::string& what) {
+  if (!counters_.WriteFailed) counters_.Error = what;
+  counters_.WriteFailed = true;
+  LogLine(what);
+}
+
+// Writes one area's queue (and, on the run's first write, its import
+// marks). The area stays locked until the run ends.
+bool TTosser::WriteArea(TArea& area) {
+  LockForRun(area);
+  const std::string name = area.Name;
+  Status("Updating mail in " + name + "...");
+  bool ok = true;
+  try {
+    if (!area.Queue.empty() && !journaled_.count(&area)) {
+      if (!area.BaseDir.empty()) ForceDirectoryPath(area.BaseDir);
+      journal_->Append(AreaJournalRecord(area));
+      journaled_.insert(&area);
+    }
+    if (marked_.insert(&area).second) {
+      ok = area.WriteQueuedMail(true, true);
+    } else {
+      area.WrittenCount = static_cast<int32_t>(area.Queue.size());
+      ok = AppendQueuedMail(area, true);
+    }
+  } catch (const std::exception& e) {
+    area.WriteError = e.what();
+    ok = false;
+  }
+  area.Queue.clear();
+  if (!ok) {
+    Fail("Error writing to area " + name + "! " + area.WriteError);
+    return false;
+  }
+  counters_.Written += area.WrittenCount;
+  writtenPerArea_[&area] += area.WrittenCount;
+  return true;
+}
+
+void TTosser::WriteQueues() {
+  std::vector<TArea*> areas;
+  areas.swap(queuedAreas_);
+  queuedBytes_ = 0;
+  for (TArea* area : areas) {
+    if (counters_.WriteFailed) {
+      area->Queue.clear();
+      continue;
+    }
+    WriteArea(*area);
+  }
+  ShowCounters();
+}
+
 void TTosser::WriteAreas() {
-  counters_.Written = 0;
   std::vector<TArea*> areas;
   OnMain([&] { areas = setup_.Store->Areas().Areas(); });
-  platform::Dispatcher& dispatcher = platform::GetDispatcher();
+  queuedAreas_.clear();
+  queuedBytes_ = 0;
   for (TArea* area : areas) {
     if (area->IsSeparator() || area->AreaType == AreaTypeCode::Separator) continue;
-    const std::string name = area->Name;
-    Status("Waiting for access to " + name + "...");
-    for (;;) {
-      bool locked = false;
-      OnMain([&] { locked = area->Lock(true); });
-      if (locked) break;
-      if (dispatcher.IsMainThread()) dispatcher.ProcessMessages();
-      std::this_thread::sleep_for(kLockRetryInterval);
-    }
-    Status("Updating mail in " + name + "...");
-    bool ok = false;
-    try {
-      if (!area->Queue.empty() && !area->BaseDir.empty()) ForceDirectoryPath(area->BaseDir);
-      ok = area->WriteQueuedMail(true, true);
-    } catch (const std::exception&) {
-      ok = false;
-    }
-    const int written = area->WrittenCount;
-    if (!ok) {
-      // The messages stay in this run's packets, which are kept.
+    if (counters_.WriteFailed) {
       area->Queue.clear();
-      counters_.WriteFailed = true;
-      LogLine("Error writing to area " + name + "!");
+      continue;
     }
-    OnMain([&] { area->Unlock(); });
-    Status("Writing to " + name + " finished.");
-    if (ok && written > 0) {
-      counters_.Written += written;
-      LogLine("The area " + name + " has " + std::to_string(written) + " messages");
-    }
+    if (!WriteArea(*area)) continue;
+    Status("Writing to " + area->Name + " finished.");
+    if (const int written = writtenPerArea_[area]; written > 0)
+      LogLine("The area " + area->Name + " has " + std::to_string(written) + " messages");
     ShowCounters();
   }
 }
 
-void TTosser::SaveDupes() {
-  if (!dupes_ || dupes_->Path().empty()) return;
-  try {
-    dupes_->SaveToFile();
-  } catch (const std::exception& e) {
-    LogLine(std::string("Could not save the duplicate database: ") + e.what());
+// The commit: configuration, staged ring, the moves and "commit" in the
+// journal; then the moves are done and the journal removed.
+void TTosser::Commit() {
+  changesOpen_ = false;
+  if (!setup_.Store->EndChanges()) {
+    Fail("The configuration could not be saved.");
+    return;
   }
+  std::vector<TRunJournal::Record> records;
+  try {
+    if (dupes_ && !dupes_->Path().empty()) {
+      const std::string staged = dupes_->Path() + ".New";
+      platform::WriteFileAtomic(staged, dupes_->Encode());
+      records.push_back({"replace", staged, dupes_->Path()});
+    }
+    for (const std::string& name : tossedPackets_)
+      records.push_back({"move", inbound_ + name, backupDir_ + name});
+    for (const std::string& names : damagedPackets_) {
+      const size_t slash = names.find('/');
+      records.push_back(
+          {"move", inbound_ + names.substr(0, slash), inbound_ + names.substr(slash + 1)});
+    }
+    records.push_back({"commit"});
+    journal_->Append(records);
+  } catch (const std::exception& e) {
+    Fail(std::string("The import could not be committed: ") + e.what());
+    return;
+  }
+  std::vector<std::string> lines;
+  if (!RecoverImportJournal(journalPath_, &lines))
+    LogLine("The import is stored; some packets could not be moved and are moved by the next run.");
+  for (const std::string& name : tossedPackets_) {
+    if (platform::FileExists(inbound_ + name))
+      LogLine("Packet " + name + " left in Inbound .");
+    else
+      LogLine("Packet " + name + " has been moved to the backup directory.");
+  }
+}
+
+// Undoes whatever the run wrote: areas back to their sizes before it, the
+// ring back to its database, every packet left in the inbound directory.
+void TTosser::RollBack() {
+  if (changesOpen_) {
+    changesOpen_ = false;
+    setup_.Store->EndChanges();
+  }
+  counters_.Written = 0;
+  if (!journal_) return;
+  std::vector<std::string> lines;
+  if (!RecoverImportJournal(journalPath_, &lines))
+    LogLine("The area writes of this run could not all be undone; the next run undoes them.");
+  for (TArea* area : journaled_) area->RecountFlags();
+  if (dupes_ && !dupes_->Path().empty()) dupes_->LoadFromFile();
+  LogLine("Nothing of this run has been stored; its packets stay in the inbound directory.");
+}
+
+void TTosser::ReleaseAreas() {
+  for (TArea* area : heldAreas_) {
+    OnMain([&] { area->Unlock(); });
+  }
+  heldAreas_.clear();
 }
 
 void TTosser::Finish() {

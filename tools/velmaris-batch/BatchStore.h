@@ -1,6 +1,8 @@
-// The configuration of a batch command: the registry file and the
-// configuration store loaded from it as the program's start-up loads it
-// (with the packers and the unpack jobs), made the process-wide
+// The configuration of a batch command: the start directory taken over
+// (its guard, see platform/InstanceGuard.h, waited for within the context's
+// limit; then a run that was cut off is finished or undone), the registry
+// file and the configuration store loaded from it as the program's start-up
+// loads it (with the packers and the unpack jobs), made the process-wide
 // configuration.
 #pragma once
 
@@ -10,14 +12,25 @@
 #include "archive/PackerConfig.h"
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
+#include "platform/InstanceGuard.h"
 #include "platform/Registry.h"
 
 namespace velmaris::batch {
 
+// Takes the start directory's guard for the life of the object; raises a
+// clear error when another run holds it beyond the wait.
+class StartDirectoryOwner {
+ public:
+  explicit StartDirectoryOwner(const BatchContext& ctx);
+
+ private:
+  platform::InstanceGuard guard_;
+};
+
 class BatchStore {
  public:
   explicit BatchStore(const BatchContext& ctx)
-      : registry_(ctx.registryPath), store_(ctx.startDir, registry_) {
+      : owner_(ctx), registry_(ctx.registryPath), store_(ctx.startDir, registry_) {
     InstallPackerConfig(store_);
     InstallUnpackJobConfig(store_);
     store_.LoadConfiguration();
@@ -27,6 +40,7 @@ class BatchStore {
   TConfigStore* operator->() { return &store_; }
 
  private:
+  StartDirectoryOwner owner_;
   platform::Registry registry_;
   TConfigStore store_;
 };
