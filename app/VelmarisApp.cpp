@@ -86,6 +86,15 @@ bool TVelmarisApp::Start() {
     guard_.reset();
     return false;
   }
+  // 3. The start directory, which has one owner: this program or a batch run.
+  startDir_ = options_.startDir.empty() ? CurrentStartDirectory() : StartDirectoryOf(options_.startDir);
+  startDirGuard_ = std::make_unique<platform::InstanceGuard>(
+      platform::InstanceGuard::StartDirectoryPath(startDir_));
+  if (!TakeStartDirectory(*startDirGuard_, startDir_, prompter_, &std::cerr)) {
+    startDirGuard_.reset();
+    guard_.reset();
+    return false;
+  }
   started_ = true;
 
   try {
@@ -103,8 +112,6 @@ bool TVelmarisApp::Start() {
 }
 
 void TVelmarisApp::StartWindows() {
-  // 3. The start directory.
-  startDir_ = options_.startDir.empty() ? CurrentStartDirectory() : StartDirectoryOf(options_.startDir);
   // The duplicate database of the tosser; opened after the guard, so that a
   // copy that must end never touches it.
   OpenDupeChecker(startDir_);
@@ -153,6 +160,7 @@ void TVelmarisApp::Shutdown() {
     CloseDupeChecker();
     started_ = false;
   }
+startDirGuard_.reset();
   guard_.reset();
   UnwatchTerminateSignals();
   if (&platform::GetPrompter() == &prompter_) platform::SetPrompter(nullptr);

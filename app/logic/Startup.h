@@ -43,4 +43,12 @@ std::string StartDirectoryOf(const std::string& workingDirectory);
 bool TakeInstanceGuard(platform::InstanceGuard& guard, platform::Prompter& prompter,
                        std::ostream* log = nullptr);
 
+// Takes the start directory's guard (platform/InstanceGuard.h), which the
+// batch driver's runs take too, without waiting; then finishes or undoes an
+// import or export that was cut off there. When the guard is held or a run
+// cannot be recovered, the user is told (and log, when given) and the
+// result is false: the program must end without a window.
+bool TakeStartDirectory(platform::InstanceGuard& guard, const std::string& startDir,
+                        platform::Prompter& prompter, std::ostream* log = nullptr);
+
 }  // namespace velmaris
