@@ -171,6 +171,11 @@ class TArea : public TObject {
   bool IndexLoaded = false;
   int32_t IndexUseCount = 0;
   bool IndexChanged = false;        // Headers differ from the file
+  // Why the index file could not be read whole, empty while it is sound.
+  // A damaged index opens with the records that could be read; it is never
+  // written back (that would lose the others), and maintenance,
+  // optimisation and export leave the area alone.
+  std::string IndexDamage;
   int32_t Count = 0;                // number of messages
 
   // Counts one use of the index. The first loads it (".PackedIndex", or an

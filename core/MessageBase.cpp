@@ -220,15 +220,26 @@ bool OpenIndexForAppend(TArea& area, Fd& fd, uint64_t& end, uint32_t& count) {
   uint64_t size = 0;
   if (!FileSize(fd.get(), size)) return false;
   uint8_t head[kIndexHeadSize];
-  if (size < kIndexHeadSize || !PReadAll(fd.get(), head, sizeof head, 0)) return false;
-  if (std::memcmp(head, kIndexMagic, 4) != 0) return false;
+  if (size < kIndexHeadSize) {
+    errno = EBADMSG;
+    return false;
+  }
+  if (!PReadAll(fd.get(), head, sizeof head, 0)) return false;
+  if (std::memcmp(head, kIndexMagic, 4) != 0) {
+    errno = EBADMSG;
+    return false;
+  }
   count = GetLE32(head + 4);
   if (area.IndexFile.known && area.IndexFile.size == size && area.IndexFile.count == count) {
     end = size;
   } else {
     std::string file;
     size_t recordsEnd = 0;
-    if (!ReadWhole(fd.get(), file) || !FindPackedIndexEnd(file, recordsEnd)) return false;
+    if (!ReadWhole(fd.get(), file)) return false;
+    if (!FindPackedIndexEnd(file, recordsEnd)) {
+      errno = EBADMSG;  // the index is damaged
+      return false;
+    }
     end = recordsEnd;
     if (end < size && ::ftruncate(fd.get(), static_cast<off_t>(end)) != 0) return false;
   }
@@ -364,16 +375,67 @@ bool CheckBodyLayout(std::string_view body, uint16_t textOffset) {
 
 // --- File steps -----------------------------------------------------------------
 
-bool ReadPackedIndex(const TArea& area, std::vector<TMsgHeader>& headers) {
+std::string SalvagePackedIndex(std::string_view file, std::vector<TMsgHeader>& headers) {
+  headers.clear();
+  const bool magic = file.size() >= kIndexHeadSize && std::memcmp(file.data(), kIndexMagic, 4) == 0;
+  const uint64_t count =
+      file.size() >= kIndexHeadSize ? GetLE32(reinterpret_cast<const uint8_t*>(file.data() + 4)) : 0;
+  std::vector<uint8_t> scratch(kMsgBaseChunkSize);
+  size_t pos = kIndexHeadSize;
+  int lostChunks = 0;
+  bool chainBroken = false;
+  while (pos < file.size() && headers.size() < count) {
+    if (file.size() - pos < 2) {
+      chainBroken = true;
+      break;
+    }
+    const size_t len = GetLE16(reinterpret_cast<const uint8_t*>(file.data() + pos));
+    pos += 2;
+    if (len == 0 || file.size() - pos < len) {
+      chainBroken = true;
+      break;
+    }
+    size_t n = 0;
+    try {
+      n = Lzrw1KHDecompress(file.data() + pos, scratch.data(), len, kMsgBaseChunkSize);
+    } catch (const ELzrw1KHCompressor&) {
+      ++lostChunks;
+      n = 0;
+    }
+    pos += len;
+    // A chunk holds whole records as every writer cuts them; a piece that
+    // does not is damaged too.
+    if (n % kMsgHeaderSize != 0) {
+      ++lostChunks;
+      continue;
+    }
+    for (size_t at = 0; at < n && headers.size() < count; at += kMsgHeaderSize)
+      headers.push_back(TMsgHeader::Decode(scratch.data() + at));
+  }
+  std::string text = "damaged";
+  if (!magic) text += " (no index head)";
+  text += ": " + std::to_string(headers.size()) + " of " + std::to_string(count) +
+          " records could be read";
+  if (lostChunks) text += ", " + std::to_string(lostChunks) + " damaged chunks skipped";
+  if (chainBroken) text += ", the rest is unreadable";
+  return text;
+}
+
+bool ReadPackedIndex(const TArea& area, std::vector<TMsgHeader>& headers, std::string* damage) {
   headers.clear();
   Fd fd(::open(area.FilePath(kPackedIndexExt).c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.ok()) return false;
   std::string file;
   if (!ReadWhole(fd.get(), file)) return false;
-  return DecodePackedIndex(file, headers);
+  if (DecodePackedIndex(file, headers)) return true;
+  if (damage)
+    *damage = "The index " + area.FilePath(kPackedIndexExt) + " is " +
+              SalvagePackedIndex(file, headers);
+  return false;
 }
 
 bool WritePackedIndex(TArea& area) {
+  if (!area.IndexDamage.empty()) return false;
   size_t count = std::min(static_cast<size_t>(std::max(area.Count, 0)), area.Headers.size());
   if (!WriteIndexFile(area, EncodePackedIndex(area.Headers.data(), count))) return false;
   area.IndexChanged = false;
@@ -477,7 +539,9 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
     return false;
   }
   if (!OpenIndexForAppend(area, index, indexEnd, fileCount)) {
-    area.WriteError = Reason(area.FilePath(kPackedIndexExt), "cannot be opened for writing");
+    area.WriteError = errno == EBADMSG
+                          ? area.FilePath(kPackedIndexExt) + " is damaged"
+                          : Reason(area.FilePath(kPackedIndexExt), "cannot be opened for writing");
     reload();
     return false;
   }

@@ -156,6 +156,16 @@ bool IndexFileExists(const TArea& area) {
   return platform::FileExists(area.FilePath(".PackedIndex"));
 }
 
+// Opens the index for an export; a damaged one is left alone, since the
+// Sent marks could not be stored and the messages would go out again.
+bool OpenForExport(TArea& area, const TAreaExportOptions& options) {
+  if (!area.OpenIndex()) return false;
+  if (area.IndexDamage.empty()) return true;
+  Tell(options, "Area " + area.Name + " is not exported: " + area.IndexDamage);
+  area.ReleaseIndex();
+  return false;
+}
+
 }  // namespace
 
 bool ReplaceBodySubject(TMail& mail, const std::string& subject) {
@@ -205,7 +215,7 @@ bool ExportMessage(TArea& area, int index, TOutPacket& packet,
 int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
   if (area.Uplink == nullptr) return 0;
   const bool existed = IndexFileExists(area);
-  if (!area.OpenIndex()) return 0;
+  if (!OpenForExport(area, options)) return 0;
   TNetLink& link = *area.Uplink;
   const TFidoAddr own = link.SysopAddress.Address();
   TOutPacket packet;
@@ -265,7 +275,7 @@ bool ExportCrash(TArea& area, int index, const TAreaExportOptions& options) {
 
 int ExportDirect(TArea& area, const TAreaExportOptions& options) {
   const bool existed = IndexFileExists(area);
-  if (!area.OpenIndex()) return 0;
+  if (!OpenForExport(area, options)) return 0;
   int count = 0;
   const bool opened = area.OpenBody();
   for (int i = 0; i < area.Count; ++i) {
