@@ -239,6 +239,9 @@ class TArea : public TObject {
   int32_t WrittenCount = 0;  // mails handed to the last WriteQueuedMail
   // Why the last WriteQueuedMail failed: the file and the system's reason.
   std::string WriteError;
+  // Each append syncs both files. A run that syncs its writes at its own
+  // commit (the tosser, see processing/Tosser.h) turns this off meanwhile.
+  bool SyncWrites = true;
   // Stamps Created (the mail's own date, 0 when it does not parse) and
   // Tossed (now) and appends the mail to the queue; the area takes it over.
   void QueueMail(std::unique_ptr<TMail> mail);

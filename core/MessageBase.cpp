@@ -213,7 +213,13 @@ bool OpenBodyForAppend(TArea& area, Fd& fd, uint64_t& end, bool& created) {
 bool OpenIndexForAppend(TArea& area, Fd& fd, uint64_t& end, uint32_t& count) {
   const std::string path = area.FilePath(kPackedIndexExt);
   if (!platform::FileExists(path)) {
-    if (!WriteIndexFile(area, IndexHead(0))) return false;
+    if (area.SyncWrites) {
+      if (!WriteIndexFile(area, IndexHead(0))) return false;
+    } else {
+      // The run that defers the syncs removes a half-made file itself.
+      Fd fresh(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+      if (!fresh.ok() || !platform::WriteAll(fresh.get(), IndexHead(0))) return false;
+    }
   }
   fd = Fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
   if (!fd.ok()) return false;
@@ -611,9 +617,11 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
     area.CountFlags(mail.Header.Flags, +1);
   }
 
-  ::fdatasync(body.get());
-  ::fdatasync(index.get());
-  if (bodyCreated) {
+  if (area.SyncWrites) {
+    ::fdatasync(body.get());
+    ::fdatasync(index.get());
+  }
+  if (bodyCreated && area.SyncWrites) {
     try {
       platform::FsyncPath(area.BaseDir.empty() ? std::string(".") : area.BaseDir);
     } catch (const std::exception&) {

@@ -21,13 +21,15 @@ std::string InstanceGuard::StartDirectoryPath(const std::string& startDir) {
   return startDir + (startDir.back() == '/' ? "" : "/") + "Velmaris.lock";
 }
 
-InstanceGuard::InstanceGuard(std::string path) : path_(std::move(path)) {}
+InstanceGuard::InstanceGuard(std::string path, bool inherited)
+    : path_(std::move(path)), inherited_(inherited) {}
 
 InstanceGuard::~InstanceGuard() { Release(); }
 
 InstanceGuard::Result InstanceGuard::Acquire() {
   if (fd_ >= 0) return Result::Acquired;
-  const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  const int fd =
+      open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | (inherited_ ? 0 : O_CLOEXEC), 0600);
   if (fd < 0) {
     error_ = errno;
     return Result::Failed;

@@ -6,8 +6,8 @@
 // The start directory's guard is the lock file "Velmaris.lock" in it. The
 // program takes it at start-up beside its own guard, the batch driver takes
 // it for every command that works on a start directory; so the program, the
-// batch runs and their jobs (import, export, maintenance) never work on one
-// start directory at once.
+// batch runs and their jobs (import, export, maintenance), and the packers
+// they start, never work on one start directory at once.
 #pragma once
 
 #include <chrono>
@@ -23,7 +23,10 @@ class InstanceGuard {
   // /tmp/KQInstanceMap-<uid>.lock.
   static std::string DefaultPath();
 
-  explicit InstanceGuard(std::string path = DefaultPath());
+  // inherited: the programs this process starts hold the guard too, so
+  // that it stays taken until a program started by a process that was
+  // killed has ended as well (a packer still writing a bundle).
+  explicit InstanceGuard(std::string path = DefaultPath(), bool inherited = false);
   ~InstanceGuard();  // releases the guard
   InstanceGuard(const InstanceGuard&) = delete;
   InstanceGuard& operator=(const InstanceGuard&) = delete;
@@ -41,6 +44,7 @@ class InstanceGuard {
 
  private:
   std::string path_;
+  bool inherited_ = false;
   int fd_ = -1;
   int error_ = 0;
 };

@@ -5,9 +5,12 @@
 #include <cerrno>
 #include <mutex>
 
+#include "archive/Packer.h"
+#include "archive/PackerConfig.h"
 #include "core/Area.h"
 #include "core/FidoAddress.h"
 #include "core/NetLink.h"
+#include "core/SerialCounter.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -38,6 +41,16 @@ bool Listed(const std::string& flowFile, const std::string& path) {
   return false;
 }
 
+// The packet into its bundle with the packer of that name (the bundle
+// packer when one is installed, else the configured packer list's).
+bool PackAgain(const std::string& packerName, const std::string& bundle,
+               const std::string& packet) {
+  if (const TBundlePacker packer = GetBundlePacker()) return packer(packerName, bundle, packet);
+  TPckList* packers = GetPackerList();
+  TPacker* packer = packers ? packers->PackerByName(packerName) : nullptr;
+  return packer && packer->Pack(bundle, packet);
+}
+
 bool Finish(const TRunJournal::Record& r) {
   const std::string& packet = r[1];
   const std::string& bundle = r[2];
@@ -49,11 +62,10 @@ bool Finish(const TRunJournal::Record& r) {
     std::string listed;
     if (platform::FileExists(packet)) {
       listed = packet;
-      const TBundlePacker packer = GetBundlePacker();
-      if (!bundle.empty() && packer) {
+      if (!bundle.empty()) {
         bool packed = false;
         try {
-          packed = packer(r[3], bundle, packet);
+          packed = PackAgain(r[3], bundle, packet);
         } catch (const std::exception&) {
           packed = false;
         }
@@ -87,7 +99,8 @@ bool Finish(const TRunJournal::Record& r) {
 
 TRunJournal::Record ExportStageRecord(const TOutPacket::Stage& stage, const TNetLink& link,
                                       const TArea& area, const std::vector<int>& indexes) {
-  if (stage.Step == TOutPacket::Stage::Created) return {"packet", stage.PacketPath};
+  if (stage.Step == TOutPacket::Stage::Created)
+    return {"packet", stage.PacketPath, link.FlowFilePath()};
   TRunJournal::Record r{"export",      stage.PacketPath, stage.BundlePath,
                         stage.PackerName, link.Outbound(),
                         FidoAddressToStr(link.UplinkAddress.Address()), area.BaseDir,
@@ -96,14 +109,38 @@ TRunJournal::Record ExportStageRecord(const TOutPacket::Stage& stage, const TNet
   return r;
 }
 
+namespace {
+
+// Packet names are file serials; a run cut off never stored the last one it
+// used, so the next names start above every one it recorded (a name used
+// again could replace a packet of the same name in the day's bundle).
+void RaiseFileSerial(const std::string& packetPath) {
+  const std::string name = platform::NameOf(packetPath);
+  if (name.size() != 12 || name.compare(8, 4, ".pkt") != 0) return;
+  uint32_t serial = 0;
+  for (size_t i = 0; i < 8; ++i) {
+    const char c = name[i];
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) return;
+    serial = serial * 16 + static_cast<uint32_t>(digit);
+  }
+  FileSerial().RaiseAbove(serial);
+}
+
+}  // namespace
+
 bool RecoverExportJournal(const std::string& journalPath, std::vector<std::string>* log) {
   TRunJournal journal(journalPath);
   if (!journal.Exists()) return true;
   std::vector<TRunJournal::Record> pending;
   for (auto& r : journal.Read()) {
+    if ((r[0] == "packet" || r[0] == "export") && r.size() >= 2) RaiseFileSerial(r[1]);
     if (r[0] == "done") {
       pending.clear();
-    } else if ((r[0] == "packet" && r.size() == 2) ||
+    } else if ((r[0] == "packet" && r.size() == 3) ||
                (r[0] == "export" && r.size() >= kExportFields)) {
       pending.push_back(std::move(r));
     }
@@ -119,7 +156,9 @@ bool RecoverExportJournal(const std::string& journalPath, std::vector<std::strin
     bool followed = false;
     for (const auto& e : pending)
       if (e[0] == "export" && e[1] == r[1]) followed = true;
-    if (!followed && ::unlink(r[1].c_str()) != 0 && errno != ENOENT) ok = false;
+    // A listed file of that name is not the run's (it was there before).
+    if (!followed && !Listed(r[2], r[1]) && ::unlink(r[1].c_str()) != 0 && errno != ENOENT)
+      ok = false;
   }
   if (!ok) return false;
   if (log && finished > 0) log->push_back("The interrupted export has been finished.");

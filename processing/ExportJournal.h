@@ -3,7 +3,7 @@
 // outbound directory nor sends an area's messages twice.
 //
 // Per packet:
-//   "packet PKT"                           the file exists (still empty)
+//   "packet PKT FLOW"                      the file is about to be made
 //   "export PKT BUNDLE PACKER OUTBOUND UPLINK DIR FILE INDEX..."
 //                                          the packet is written and synced,
 //                                          the bundle chosen ("" when listed
@@ -14,8 +14,9 @@
 // Recovery (RecoverExportJournal) finishes what an "export" record began:
 // the packet is packed into its bundle (again: packers replace an entry of
 // the same name) or listed bare, the bundle listed when it is not, and the
-// messages marked Sent. A "packet" without its "export" is removed: its
-// messages are still waiting and go out with the next export.
+// messages marked Sent. A "packet" without its "export" is removed unless
+// its flow file lists it: its messages are still waiting and go out with
+// the next export.
 #pragma once
 
 #include <string>
@@ -33,6 +34,8 @@ class TNetLink;
 TRunJournal::Record ExportStageRecord(const TOutPacket::Stage& stage, const TNetLink& link,
                                       const TArea& area, const std::vector<int>& indexes);
 
+// Runs after the configuration is loaded (the packers are needed) and
+// before anything changes the areas (the records name messages by position).
 bool RecoverExportJournal(const std::string& journalPath,
                           std::vector<std::string>* log = nullptr);
 

@@ -155,8 +155,13 @@ void TExporter::Run() {
   if (CrashMails > 0) LogLine(std::to_string(CrashMails) + " crashmails exported.");
 
   // Every packet is listed and its messages marked: the journal goes (what
-  // a failed index write left is finished here, or at the next start).
-  if (options.Journal) RecoverExportJournal(options.Journal->Path());
+  // a failed index write left is finished here, or at the next start). The
+  // configuration keeps the last file serial first, so that no later run
+  // names a packet as this one did.
+  if (options.Journal) {
+    if (store) store->SaveConfiguration();
+    RecoverExportJournal(options.Journal->Path());
+  }
   LogLine(std::to_string(EchoMails + NetMails + CrashMails) + " messages exported.");
   Status("Done");
   LogLine("Export finished.");

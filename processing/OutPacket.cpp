@@ -202,7 +202,14 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
   data.append(kPacketTerminatorSize, '\0');
 
   // The packet file, created under a name that does not exist yet.
-  TSerialFile file = CreateSerialFile(outbound, ".pkt");
+  TSerialFile file;
+  try {
+    file = CreateSerialFile(outbound, ".pkt", FileSerial(), [&](const std::string& path) {
+      if (OnStage) OnStage(Stage{Stage::Created, path, {}, Uplink->Packer});
+    });
+  } catch (const std::exception& e) {
+    return fail(e.what());
+  }
   if (file.Fd < 0) return fail("cannot create a packet file in " + outbound);
   auto tell = [&](Stage::Kind step, const std::string& bundle) -> std::string {
     if (!OnStage) return {};
@@ -213,11 +220,6 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
     }
     return {};
   };
-  if (const std::string why = tell(Stage::Created, {}); !why.empty()) {
-    ::close(file.Fd);
-    RemoveFile(file.Path);
-    return fail(why);
-  }
   if (!platform::WriteAll(file.Fd, data) || ::fsync(file.Fd) != 0) {
     const int err = errno;
     ::close(file.Fd);

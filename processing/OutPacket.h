@@ -85,7 +85,7 @@ class TOutPacket {
   // EPPExport is used.
   std::function<std::string()> PacketProcessorCommand;
   // Told of the packet file on its way, so that a caller can record it
-  // before it matters: Created when the file exists (still empty), Complete
+  // before it matters: Created just before the file is made, Complete
   // when it is written and synced and its bundle is chosen (BundlePath
   // empty when it is listed bare), before it is packed or listed. A hook
   // that raises stops the write as a failure.

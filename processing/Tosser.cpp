@@ -667,11 +667,7 @@ bool TTosser::WriteArea(TArea& area) {
   Status("Updating mail in " + name + "...");
   bool ok = true;
   try {
-    if (!area.Queue.empty() && !journaled_.count(&area)) {
-      if (!area.BaseDir.empty()) ForceDirectoryPath(area.BaseDir);
-      journal_->Append(AreaJournalRecord(area));
-      journaled_.insert(&area);
-    }
+    if (!area.Queue.empty() && !journaled_.count(&area)) JournalAreas({&area});
     if (marked_.insert(&area).second) {
       ok = area.WriteQueuedMail(true, true);
     } else {
@@ -692,10 +688,34 @@ bool TTosser::WriteArea(TArea& area) {
   return true;
 }
 
+// Records the areas in the journal before their first write in the run, in
+// one append. Their writes are synced at the commit.
+void TTosser::JournalAreas(const std::vector<TArea*>& areas) {
+  std::vector<TRunJournal::Record> records;
+  std::vector<TArea*> fresh;
+  for (TArea* area : areas) {
+    if (area->Queue.empty() || journaled_.count(area)) continue;
+    if (!area->BaseDir.empty()) ForceDirectoryPath(area->BaseDir);
+    records.push_back(AreaJournalRecord(*area));
+    fresh.push_back(area);
+  }
+  if (records.empty()) return;
+  journal_->Append(records);
+  for (TArea* area : fresh) {
+    journaled_.insert(area);
+    area->SyncWrites = false;
+  }
+}
+
 void TTosser::WriteQueues() {
   std::vector<TArea*> areas;
   areas.swap(queuedAreas_);
   queuedBytes_ = 0;
+  try {
+    JournalAreas(areas);
+  } catch (const std::exception& e) {
+    Fail(std::string("The import journal could not be written: ") + e.what());
+  }
   for (TArea* area : areas) {
     if (counters_.WriteFailed) {
       area->Queue.clear();
@@ -711,6 +731,11 @@ void TTosser::WriteAreas() {
   OnMain([&] { areas = setup_.Store->Areas().Areas(); });
   queuedAreas_.clear();
   queuedBytes_ = 0;
+  try {
+    JournalAreas(areas);
+  } catch (const std::exception& e) {
+    Fail(std::string("The import journal could not be written: ") + e.what());
+  }
   for (TArea* area : areas) {
     if (area->IsSeparator() || area->AreaType == AreaTypeCode::Separator) continue;
     if (counters_.WriteFailed) {
@@ -735,6 +760,10 @@ void TTosser::Commit() {
   }
   std::vector<TRunJournal::Record> records;
   try {
+    // The areas' writes reach the disk before the commit does.
+    std::set<std::string> dirs;
+    for (TArea* area : journaled_) dirs.insert(area->BaseDir);
+    for (const std::string& d : dirs) platform::SyncFileSystem(d);
     if (dupes_ && !dupes_->Path().empty()) {
       const std::string staged = dupes_->Path() + ".New";
       platform::WriteFileAtomic(staged, dupes_->Encode());
@@ -782,6 +811,7 @@ void TTosser::RollBack() {
 }
 
 void TTosser::ReleaseAreas() {
+  for (TArea* area : journaled_) area->SyncWrites = true;
   for (TArea* area : heldAreas_) {
     OnMain([&] { area->Unlock(); });
   }

@@ -221,6 +221,7 @@ class TTosser {
   void CheckAreaList(TMail& mail, TArea& target);
   void WriteAreas();
   void WriteQueues();
+  void JournalAreas(const std::vector<TArea*>& areas);
   bool WriteArea(TArea& area);
   bool LockForRun(TArea& area);
   void Fail(const std::string& what);

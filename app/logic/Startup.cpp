@@ -11,7 +11,6 @@
 #include "platform/Files.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
-#include "processing/ExportJournal.h"
 
 namespace velmaris {
 
@@ -67,13 +66,12 @@ bool TakeStartDirectory(platform::InstanceGuard& guard, const std::string& start
     text = std::string(kGuardFailureText) + " (" + std::strerror(guard.Error()) + ")";
   } else {
     std::vector<std::string> lines;
-    if (RecoverImportJournal(startDir + kImportJournalName, &lines) &&
-        RecoverExportJournal(startDir + kExportJournalName, &lines)) {
+    if (RecoverImportJournal(startDir + kImportJournalName, &lines)) {
       for (const std::string& line : lines)
         if (log) *log << "velmaris: " << line << std::endl;
       return true;
     }
-    text = "An import or export in " + startDir + " was cut off and cannot be recovered.";
+    text = "An import in " + startDir + " was cut off and cannot be recovered.";
   }
   if (log) *log << "velmaris: " << text << std::endl;
   prompter.Ask(platform::MsgKind::Error, text, platform::mbOk);

@@ -45,7 +45,8 @@ bool TakeInstanceGuard(platform::InstanceGuard& guard, platform::Prompter& promp
 
 // Takes the start directory's guard (platform/InstanceGuard.h), which the
 // batch driver's runs take too, without waiting; then finishes or undoes an
-// import or export that was cut off there. When the guard is held or a run
+// import that was cut off there (an export is finished once the
+// configuration is loaded, processing/ExportJournal.h). When the guard is held or a run
 // cannot be recovered, the user is told (and log, when given) and the
 // result is false: the program must end without a window.
 bool TakeStartDirectory(platform::InstanceGuard& guard, const std::string& startDir,

@@ -1,9 +1,9 @@
 // The configuration of a batch command: the start directory taken over
 // (its guard, see platform/InstanceGuard.h, waited for within the context's
-// limit; then a run that was cut off is finished or undone), the registry
-// file and the configuration store loaded from it as the program's start-up
-// loads it (with the packers and the unpack jobs), made the process-wide
-// configuration.
+// limit; then an import that was cut off is finished or undone), the
+// registry file and the configuration store loaded from it as the program's
+// start-up loads it (with the packers and the unpack jobs), made the
+// process-wide configuration; then an export that was cut off is finished.
 #pragma once
 
 #include <string>
@@ -27,6 +27,11 @@ class StartDirectoryOwner {
   platform::InstanceGuard guard_;
 };
 
+// Bundles are packed with the configured packer of the uplink.
+void InstallBundlePacker();
+// Finishes an export that was cut off (with the configuration loaded).
+void RecoverExport(const BatchContext& ctx);
+
 class BatchStore {
  public:
   explicit BatchStore(const BatchContext& ctx)
@@ -35,6 +40,7 @@ class BatchStore {
     InstallUnpackJobConfig(store_);
     store_.LoadConfiguration();
     store_.MakeCurrent();
+    RecoverExport(ctx);
   }
   TConfigStore& Store() { return store_; }
   TConfigStore* operator->() { return &store_; }

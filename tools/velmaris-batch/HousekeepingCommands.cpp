@@ -15,17 +15,6 @@
 namespace velmaris::batch {
 namespace {
 
-// Bundles are packed with the configured packer of the uplink.
-void InstallBundlePacker() {
-  if (GetBundlePacker()) return;
-  SetBundlePacker([](const std::string& name, const std::string& archive,
-                     const std::string& file) {
-    TPckList* packers = GetPackerList();
-    TPacker* packer = packers ? packers->PackerByName(name) : nullptr;
-    return packer != nullptr && packer->Pack(archive, file);
-  });
-}
-
 int ExportCommand(BatchContext& ctx) {
   BatchArgs args(ctx.args, {});
   if (!args.Positional().empty()) throw EBatchUsage("export takes no arguments");
