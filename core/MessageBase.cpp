@@ -25,6 +25,8 @@ constexpr char kBodyMagic[4] = {'K', 'Q', 'P', 'B'};
 constexpr char kRecordMagic[4] = {'K', 'Q', 'P', 'M'};
 // A chunk is at least its length word and a one-byte block.
 constexpr size_t kMinChunkSize = 3;
+// The body bytes appended with one write.
+constexpr size_t kAppendGroupBytes = 1u << 20;
 
 using platform::Fd;
 
@@ -555,8 +557,53 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
   bool allWritten = true;
   std::vector<std::unique_ptr<TMail>> queue = std::move(area.Queue);
   area.Queue.clear();
-  for (auto& queued : queue) {
-    TMail& mail = *queued;
+  // Mails go in groups: the group's body records with one write, its index
+  // chunks with one more, then the count. A group that does not go in whole
+  // is taken back, and its mails go one by one as below (with the user's
+  // Retry and Abort).
+  size_t first = 0;
+  while (first < queue.size()) {
+    std::string records, chunks;
+    uint64_t at = bodyEnd;
+    size_t end = first;
+    for (; end < queue.size() && records.size() < kAppendGroupBytes; ++end) {
+      TMail& mail = *queue[end];
+      const uint64_t bound = kBodyRecordHeadSize + mail.Body.size() +
+                             (mail.Body.size() / kMsgBaseChunkSize + 1) * kMinChunkSize;
+      if (at + bound > 0xFFFFFFFFull) break;
+      mail.Header.BodyOffset = static_cast<uint32_t>(at);
+      mail.Header.BodyLength = static_cast<uint32_t>(mail.Body.size());
+      const std::string record = BuildBodyRecord(mail.Body);
+      records += record;
+      at += record.size();
+      chunks += EncodeIndexChunk(mail.Header);
+    }
+    if (end == first) break;
+    uint8_t newCount[4];
+    PutLE32(newCount, fileCount + static_cast<uint32_t>(end - first));
+    if (PWriteAll(body.get(), records.data(), records.size(), static_cast<off_t>(bodyEnd)) !=
+            records.size() ||
+        PWriteAll(index.get(), chunks.data(), chunks.size(), static_cast<off_t>(indexEnd)) !=
+            chunks.size() ||
+        PWriteAll(index.get(), newCount, 4, 4) != 4) {
+      uint8_t oldCount[4];
+      PutLE32(oldCount, fileCount);
+      PWriteAll(index.get(), oldCount, 4, 4);
+      if (::ftruncate(index.get(), static_cast<off_t>(indexEnd)) != 0) { /* beyond the count */ }
+      if (::ftruncate(body.get(), static_cast<off_t>(bodyEnd)) != 0) { /* unreferenced bytes */ }
+      break;
+    }
+    bodyEnd = at;
+    indexEnd += chunks.size();
+    fileCount += static_cast<uint32_t>(end - first);
+    for (; first < end; ++first) {
+      ++area.Count;
+      area.CountFlags(queue[first]->Header.Flags, +1);
+    }
+  }
+  ::lseek(body.get(), static_cast<off_t>(bodyEnd), SEEK_SET);
+  for (size_t n = first; n < queue.size(); ++n) {
+    TMail& mail = *queue[n];
     mail.Header.BodyOffset = static_cast<uint32_t>(bodyEnd);
     mail.Header.BodyLength = static_cast<uint32_t>(mail.Body.size());
 

@@ -760,10 +760,15 @@ void TTosser::Commit() {
   }
   std::vector<TRunJournal::Record> records;
   try {
-    // The areas' writes reach the disk before the commit does.
+    // The areas' writes (and new files' names) reach the disk before the
+    // commit does.
     std::set<std::string> dirs;
-    for (TArea* area : journaled_) dirs.insert(area->BaseDir);
-    for (const std::string& d : dirs) platform::SyncFileSystem(d);
+    for (TArea* area : journaled_) {
+      platform::FsyncPath(area->FilePath(kPackedBodyExt));
+      platform::FsyncPath(area->FilePath(kPackedIndexExt));
+      dirs.insert(area->BaseDir);
+    }
+    for (const std::string& d : dirs) platform::FsyncPath(d);
     if (dupes_ && !dupes_->Path().empty()) {
       const std::string staged = dupes_->Path() + ".New";
       platform::WriteFileAtomic(staged, dupes_->Encode());
