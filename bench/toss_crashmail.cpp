@@ -4,7 +4,9 @@
 // process of its own in the same run. "first": the areas do not exist yet
 // (both create them as the mail arrives); "steady": the areas exist and hold
 // the previous batch. Reported per tool: seconds, messages per second and
-// peak resident memory; and the speed ratio crashmail time / our time.
+// peak resident memory; and the speed ratio crashmail time / our time. A
+// second benchmark tosses a large inbound of tiny messages alone, for the
+// peak memory.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -177,6 +179,56 @@ BENCHMARK(BM_TossAgainstCrashmail)
     ->Args({20000, 1})
     ->Args({100000, 0})
     ->Args({100000, 1})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+// A large inbound of tiny echomails (state.range(0) megabytes of packets),
+// tossed by velmaris-batch alone: its time and peak memory, which stays
+// bounded by the queue budget instead of growing with the inbound.
+void BM_TinyMessagesInbound(benchmark::State& state) {
+  const uint64_t bytes = static_cast<uint64_t>(state.range(0)) << 20;
+  char tmpl[] = "/tmp/velmaris-bench-tiny-XXXXXX";
+  const std::string root = std::string(mkdtemp(tmpl)) + "/";
+  Setup(root);
+  const std::string inbound = root + "start/Inbound/";
+  const auto head =
+      TPacketHeader::ForLink({2, 5030, 1, 0}, {2, 5020, 1042, 7}, "", 46000).Encode();
+  uint64_t written = 0;
+  int messages = 0;
+  for (int p = 0; written < bytes; ++p) {
+    std::string packet(reinterpret_cast<const char*>(head.data()), head.size());
+    for (int i = 0; i < 10000; ++i, ++messages) {
+      std::string m = Le16(2) + Le16(1) + Le16(1042) + Le16(5030) + Le16(5020) + Le16(0) + Le16(0);
+      m += std::string("15 Jan 26  13:45:30", 19) + '\0';
+      m += std::string("All") + '\0' + "Joe" + '\0' + std::to_string(messages) + '\0';
+      m += "AREA:TINY." + std::to_string(messages % kAreas) + "\rHi\r";
+      m += '\0';
+      packet += m;
+    }
+    packet += std::string(2, '\0');
+    written += packet.size();
+    char name[32];
+    std::snprintf(name, sizeof name, "%08x.pkt", static_cast<unsigned>(p));
+    platform::WriteFileAtomic(inbound + name, packet);
+  }
+  const std::string ours = std::string(VELMARIS_BATCH) + " --dir '" + root + "start/' --registry '" +
+                           root + "Velmaris.reg' import";
+  RunResult a;
+  for (auto _ : state) {
+    a = RunMeasured(ours);
+    state.SetIterationTime(a.seconds);
+  }
+  if (a.status != 0) state.SkipWithError("velmaris-batch import failed");
+  state.counters["inbound_MB"] = double(written) / (1 << 20);
+  state.counters["messages"] = messages;
+  state.counters["ours_msg_per_s"] = messages / a.seconds;
+  state.counters["ours_peak_MB"] = a.peakKiB / 1024.0;
+  std::system(("rm -rf '" + root + "'").c_str());
+}
+BENCHMARK(BM_TinyMessagesInbound)
+    ->ArgName("MB")
+    ->Arg(200)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
