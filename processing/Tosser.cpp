@@ -206,6 +206,8 @@ void TTosser::Run() {
       OnMain([] { platform::GetPrompter().Error("Could not create backup directory !"); });
       Caption("Import - Aborted on error!");
       counters_.Failed = true;
+      counters_.Error = "the backup directory " + backupDir_ + " could not be created";
+      RollBack();
       if (setup_.View) OnMain([&] { setup_.View->RunFinished(); });
       return;
     }
@@ -542,6 +544,7 @@ TArea* TTosser::SystemArea(const char* name, uint8_t type) {
 
 void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
   ++counters_.Read;
+  if (counters_.WriteFailed) return;  // the run is undone anyway
   const TMsgHeader& header = packet.GetMailHeader();
   const std::string tag = header.AreaName.Str();
 
@@ -806,6 +809,8 @@ void TTosser::RollBack() {
     setup_.Store->EndChanges();
   }
   counters_.Written = 0;
+  for (TArea* area : queuedAreas_) area->Queue.clear();
+  queuedAreas_.clear();
   if (!journal_) return;
   std::vector<std::string> lines;
   if (!RecoverImportJournal(journalPath_, &lines))
