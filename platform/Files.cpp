@@ -219,12 +219,6 @@ void FsyncPath(const std::string& path) {
   if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != EROFS) Fail("cannot sync", path, errno);
 }
 
-void SyncFileSystem(const std::string& path) {
-  Fd fd(::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) Fail("cannot open", path, errno);
-  if (::syncfs(fd.get()) != 0) Fail("cannot sync the file system of", path, errno);
-}
-
 uint64_t FreeSpace(const std::string& path) {
   struct statvfs vfs;
   if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0) Fail("cannot query free space of", path, errno);

@@ -57,9 +57,6 @@ void ReplaceFile(const std::string& from, const std::string& to);
 // it, link and unlink. Other failures raise EFile.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 void FsyncPath(const std::string& path);  // a file or a directory
-// Writes everything cached for the file system that holds path to its
-// device (one call for the many files a run wrote); raises EFile.
-void SyncFileSystem(const std::string& path);
 // Bytes free for an unprivileged user on the file system of path.
 uint64_t FreeSpace(const std::string& path);
 
