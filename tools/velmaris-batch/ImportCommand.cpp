@@ -4,8 +4,8 @@
 //
 // The tosser works on its own thread while this (main) thread runs the
 // dispatcher, as the program's main window does. The duplicate database
-// "Velmaris.Dupes" of the start directory is used and saved; the
-// configuration is saved at the end (the areas' import marks). A failed
+// "Velmaris.Dupes" of the start directory is used and saved; the run saves
+// the configuration with its commit (new areas, import marks). A failed
 // import (nothing stored, see processing/Tosser.h) exits with 1 and names
 // what failed on stderr.
 #include <chrono>
@@ -48,8 +48,9 @@ int ImportCommand(BatchContext& ctx) {
   // The report waits for the REPORT area's lock on the main thread.
   dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; },
                       std::chrono::seconds(30));
+  // The run saved the configuration with its commit; the ring is saved
+  // again as it stands.
   const bool ringSaved = CloseDupeChecker();
-  const bool configSaved = config->SaveConfiguration();
 
   for (const std::string& line : tosser.Log())
     ctx.out << JsonLine().Str("line", line).Str("text", WithoutStamp(line)).Text() << "\n";
@@ -59,9 +60,9 @@ int ImportCommand(BatchContext& ctx) {
             << (c.Error.empty() ? std::string("see the log") : c.Error) << "\n";
     return 1;
   }
-  if (!ringSaved || !configSaved) {
-    ctx.err << "velmaris-batch: the import is stored, but the "
-            << (ringSaved ? "configuration" : "duplicate database") << " could not be saved\n";
+  if (!ringSaved) {
+    ctx.err << "velmaris-batch: the import is stored, but the duplicate database could not be "
+               "saved\n";
     return 1;
   }
   return 0;
