@@ -683,7 +683,12 @@ bool TTosser::WriteArea(TArea& area) {
   }
   area.Queue.clear();
   if (!ok) {
-    Fail("Error writing to area " + name + "! " + area.WriteError);
+    const bool first = !counters_.WriteFailed;
+    Fail("Error writing to area " + name + "!");
+    if (!area.WriteError.empty()) {
+      if (first) counters_.Error += " " + area.WriteError;
+      LogLine(area.WriteError);
+    }
     return false;
   }
   counters_.Written += area.WrittenCount;
