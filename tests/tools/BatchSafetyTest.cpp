@@ -316,6 +316,10 @@ TEST_F(BatchSafetyTest, ADamagedIndexIsReportedByEveryCommandThatReadsIt) {
     EXPECT_NE(err.find("KILL.ECHO.0"), std::string::npos) << err;
     EXPECT_NE(err.find("is damaged"), std::string::npos) << err;
   }
+  // New mail for the area fails the import, which names the file.
+  DropCorpus(100, 2, 200);
+  EXPECT_EQ(Batch("import", &out, &err), 1);
+  EXPECT_NE(err.find("KILL.ECHO.0.PackedIndex is damaged"), std::string::npos) << err;
   // The records before the damage stay readable; nothing was rewritten.
   Batch("dump KILL.ECHO.0", &out);
   EXPECT_NE(out.find("\"subject\":\"m0\""), std::string::npos);
