@@ -16,6 +16,7 @@
 #include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
+#include "processing/ExportJournal.h"
 #include "processing/GlobalDupeChecker.h"
 
 namespace velmaris {
@@ -84,6 +85,15 @@ bool TVelmarisApp::Start() {
     guard_.reset();
     return false;
   }
+  // 3. The start directory, which has one owner: this program or a batch run.
+  startDir_ = options_.startDir.empty() ? CurrentStartDirectory() : StartDirectoryOf(options_.startDir);
+  startDirGuard_ = std::make_unique<platform::InstanceGuard>(
+      platform::InstanceGuard::StartDirectoryPath(startDir_), true);
+  if (!TakeStartDirectory(*startDirGuard_, startDir_, prompter_, &std::cerr)) {
+    startDirGuard_.reset();
+    guard_.reset();
+    return false;
+  }
   started_ = true;
 
   // 2. The process-wide services: window work and message boxes go to the
@@ -108,8 +118,6 @@ bool TVelmarisApp::Start() {
 }
 
 void TVelmarisApp::StartWindows() {
-  // 3. The start directory.
-  startDir_ = options_.startDir.empty() ? CurrentStartDirectory() : StartDirectoryOf(options_.startDir);
   // The duplicate database of the tosser; opened after the guard, so that a
   // copy that must end never touches it.
   OpenDupeChecker(startDir_);
@@ -127,6 +135,11 @@ void TVelmarisApp::StartWindows() {
       options_.registryPath.empty() ? platform::DefaultRegistryPath() : options_.registryPath;
   mainWindow_ = std::make_unique<TKQMainWindow>(startDir_, registryPath);
   prompter_.SetParent(mainWindow_.get());
+  // An export that was cut off is finished now that the packers are known.
+  std::vector<std::string> recovered;
+  if (!RecoverExportJournal(startDir_ + kExportJournalName, &recovered))
+    prompter_.Error("An export in " + startDir_ + " was cut off and could not be finished.");
+  for (const std::string& line : recovered) std::cerr << "velmaris: " << line << std::endl;
   // Then, as their subsystems come: the file request editor, the import
   // window, the nodelist processor, the automatic unpacking report, the
   // export window, the two area managers, the plug-in browser and the
@@ -158,6 +171,7 @@ void TVelmarisApp::Shutdown() {
     CloseDupeChecker();
     started_ = false;
   }
+startDirGuard_.reset();
   guard_.reset();
   UnwatchTerminateSignals();
   if (&platform::GetPrompter() == &prompter_) platform::SetPrompter(nullptr);

@@ -303,6 +303,23 @@ TEST_F(ConfigStoreTest, AddAreaSavesAtOnce) {
   config->MakeCurrent();
 }
 
+TEST_F(ConfigStoreTest, DistinctNamesNeverShareAFileName) {
+  auto config = Load();
+  const struct {
+    const char* name;
+    const char* file;
+  } cases[] = {{"A/B", "A.B"}, {"A.B", "A.B~2"}, {"a:b", "a.b~3"}, {"C", "C"}};
+  for (const auto& c : cases) {
+    TArea* area = config->AddAreaQuiet(c.name, c.name, AreaTypeCode::Echomail, nullptr);
+    ASSERT_NE(area, nullptr) << c.name;
+    EXPECT_EQ(area->FileName, c.file) << c.name;
+  }
+  // The names stay with their areas.
+  LoadedConfig other = Load();
+  EXPECT_EQ(other->FindArea("A.B")->FileName, "A.B~2");
+  config->MakeCurrent();
+}
+
 TEST_F(ConfigStoreTest, AddAreaRefusesAnExistingName) {
   auto config = Load();
   EXPECT_EQ(config->AddArea("netmail", "x", AreaTypeCode::Echomail, nullptr), nullptr);
