@@ -1,0 +1,197 @@
+// The uplink and area assistants driven page by page as the user does, the
+// configuration they leave saved and read back, a page that refuses a bad
+// address, and the area managers' windows reached from the main window.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <cstdlib>
+
+#include "MainWindowFixture.h"
+#include "archive/PackerConfig.h"
+#include "core/MailBox.h"
+#include "core/NetLink.h"
+#include "processing/AreaManager.h"
+#include "processing/forms/AddAreaAssistent.h"
+#include "processing/forms/AddLinkAssistent.h"
+#include "processing/forms/AreaManagerWindow.h"
+#include "widgets/PageManager.h"
+
+namespace velmaris::test {
+namespace {
+
+class AssistantTest : public MainWindowFixture {
+ protected:
+  void SetUp() override {
+    MainWindowFixture::SetUp();
+    Open();
+  }
+  // Next (or back) clicked; the page shown afterwards.
+  static int Click(TAssistentFrame& form, QPushButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton);
+    return form.Notebook()->PageIndex();
+  }
+  static void Type(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+  }
+  // With VELMARIS_SCREENSHOTS set, the window as a PNG in that folder.
+  static void Shot(QWidget& widget, const char* name) {
+    if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+      widget.grab().save(QString::fromUtf8(dir) + "/" + name + ".png");
+  }
+  TConfigStore& Store() { return window->ConfigStore(); }
+  TNetLink* LinkNamed(const std::string& name) { return Store().Uplinks().FindByName(name); }
+};
+
+TEST_F(AssistantTest, NewUplinkFromFirstToLastPageIsSavedWithMailboxAndPacker) {
+  TAddLinkAssistent form(Store(), GetPackerList());
+  form.show();
+  QPushButton* next = form.NextButton();
+  EXPECT_EQ(form.NewLinkAddress->text(), "0:0/0");
+  EXPECT_FALSE(form.PrevButton()->isEnabled());
+  EXPECT_EQ(form.CancelButton()->text(), "Abort");
+  EXPECT_EQ(Click(form, next), TAddLinkAssistent::LinkPage);
+  Type(form.NewLinkName, "Boss");
+  Type(form.NewLinkAddress, "2:5030/1");
+  EXPECT_EQ(Click(form, next), TAddLinkAssistent::SysopPage);
+  Type(form.NewSysopName, "Point Seven");
+  Type(form.NewSysopAddress, "2:5030/1.7");
+  EXPECT_EQ(Click(form, next), TAddLinkAssistent::PasswordPage);
+  Type(form.NewPassword, "PKT");
+  Type(form.NewSessionPassword, "SES");
+  EXPECT_EQ(Click(form, next), TAddLinkAssistent::RobotPage);
+  Type(form.EdAreafix, "AFPW");
+  Type(form.EdFileScan, "FSPW");
+  EXPECT_EQ(Click(form, next), TAddLinkAssistent::MailboxPage);
+  Shot(form, "AddLinkAssistent");
+  Type(form.NewPhone, "+7 495 1234567");
+  Type(form.NewMailboxCommand, "Modem");
+  ASSERT_GT(form.NewPacker->count(), 1);
+  const QString packer = form.NewPacker->currentText();
+  EXPECT_EQ(Click(form, next), TAddLinkAssistent::ReportPage);
+  EXPECT_FALSE(next->isVisible());
+  EXPECT_EQ(form.CancelButton()->text(), "Close");
+  QTest::mouseClick(form.CancelButton(), Qt::LeftButton);
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+
+  window.reset();  // saves
+  Open();
+  const TNetLink* link = LinkNamed("Boss");
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(link->UplinkAddress.Text4D(), "2:5030/1");
+  EXPECT_EQ(link->Sysop, "Point Seven");
+  EXPECT_EQ(link->SysopAddress.Text4D(), "2:5030/1.7");
+  EXPECT_EQ(link->Password, "PKT");
+  EXPECT_EQ(link->SessionPassword, "SES");
+  EXPECT_EQ(link->AreaFixPassword, "AFPW");
+  EXPECT_EQ(link->FileScanPassword, "FSPW");
+  EXPECT_EQ(link->AFReceiver, "AreaFix");
+  EXPECT_EQ(link->FSSender, "FileScan");
+  EXPECT_TRUE(link->UsePacker);
+  EXPECT_EQ(QString::fromStdString(link->Packer), packer);
+  ASSERT_GE(link->Mailbox, 0);
+  const TMailBox* box = Store().Mailboxes().GetItem(link->Mailbox);
+  EXPECT_EQ(box->Name, "Boss");
+  EXPECT_EQ(box->Address.Text4D(), "2:5030/1");
+  EXPECT_EQ(box->Numbers, (std::vector<std::string>{"+7 495 1234567"}));
+  EXPECT_EQ(box->Command, "Modem");
+}
+
+TEST_F(AssistantTest, AnAddressThatDoesNotParseKeepsTheUserOnItsPage) {
+  TAddLinkAssistent form(Store(), GetPackerList());
+  form.show();
+  Click(form, form.NextButton());
+  for (const char* bad : {"garbage", "0:0/0", ""}) {
+    Type(form.NewLinkAddress, bad);
+    if (*bad == '\0') form.NewLinkAddress->clear();
+    EXPECT_EQ(Click(form, form.NextButton()), TAddLinkAssistent::LinkPage) << bad;
+    EXPECT_EQ(form.NewLinkAddress->text(), "0:0/0") << bad;
+  }
+  ASSERT_FALSE(prompter.Questions().empty());
+  EXPECT_EQ(prompter.Questions().back().kind, platform::MsgKind::Error);
+  Type(form.NewLinkAddress, "2:5030/1");
+  EXPECT_EQ(Click(form, form.NextButton()), TAddLinkAssistent::SysopPage);
+  EXPECT_EQ(Click(form, form.PrevButton()), TAddLinkAssistent::LinkPage);
+  EXPECT_EQ(form.NewLinkAddress->text(), "2:5030/1");
+  QTest::mouseClick(form.CancelButton(), Qt::LeftButton);
+  EXPECT_EQ(form.result(), QDialog::Rejected);
+  EXPECT_EQ(LinkNamed("New Uplink"), nullptr);
+}
+
+TEST_F(AssistantTest, NewEchoAreaIsOrderedFromItsUplinkAndShownInTheAreaList) {
+  TNetLink* link = Store().Uplinks().GetItem(0);
+  link->AreaFixPassword = "AFPW";
+  TAddAreaAssistent form(Store(), &window->AreaManagers()->Echo());
+  form.show();
+  Click(form, form.NextButton());
+  Type(form.NewAreaname, "RU.NEW.AREA");
+  EXPECT_EQ(Click(form, form.NextButton()), TAddAreaAssistent::UplinkPage);
+  EXPECT_TRUE(form.OrderArea->isChecked());
+  Shot(form, "AddAreaAssistent");
+  EXPECT_EQ(Click(form, form.NextButton()), TAddAreaAssistent::ReadyPage);
+  EXPECT_EQ(Click(form, form.NextButton()), TAddAreaAssistent::DonePage);
+  EXPECT_EQ(form.CancelButton()->text(), "Close");
+  ASSERT_NE(form.AddedArea(), nullptr);
+  EXPECT_EQ(form.AddedArea()->Uplink, link);
+  EXPECT_TRUE(Rows().join('\n').contains("RU.NEW.AREA"));
+  const TAreaManager& echo = window->AreaManagers()->Echo();
+  ASSERT_EQ(echo.Selected().size(), 1u);
+  EXPECT_EQ(echo.Selected()[0]->Name, "RU.NEW.AREA");
+  TArea* netmail = Area("NETMAIL");
+  ASSERT_TRUE(netmail->OpenIndex());
+  EXPECT_EQ(netmail->Count, 1);
+  netmail->CloseIndex();
+
+  window.reset();
+  Open();
+  ASSERT_NE(Area("RU.NEW.AREA"), nullptr);
+  EXPECT_EQ(Area("RU.NEW.AREA")->Uplink, Store().Uplinks().GetItem(0));
+  EXPECT_EQ(window->AreaManagers()->Echo().Selected().size(), 1u);
+}
+
+TEST_F(AssistantTest, StorageAreaSkipsTheUplinkPageAndKeepsTheFirstUplink) {
+  TAddAreaAssistent form(Store(), &window->AreaManagers()->Echo());
+  form.show();
+  Click(form, form.NextButton());
+  Type(form.NewAreaname, "KEEP");
+  form.StorageArea->setChecked(true);
+  EXPECT_EQ(Click(form, form.NextButton()), TAddAreaAssistent::ReadyPage);
+  EXPECT_EQ(Click(form, form.PrevButton()), TAddAreaAssistent::NamePage);
+  Click(form, form.NextButton());
+  EXPECT_EQ(Click(form, form.NextButton()), TAddAreaAssistent::DonePage);
+  ASSERT_NE(Area("KEEP"), nullptr);
+  EXPECT_EQ(Area("KEEP")->AreaType, AreaTypeCode::Storage);
+  EXPECT_EQ(Area("KEEP")->Uplink, Store().Uplinks().GetItem(0));
+  EXPECT_TRUE(window->AreaManagers()->Echo().Selected().empty());  // nothing ordered
+}
+
+TEST_F(AssistantTest, ManagerWindowMovesAreasAndSendsTheOrder) {
+  TNetLink* link = Store().Uplinks().GetItem(0);
+  TAreaManager& echo = window->AreaManagers()->Echo();
+  echo.AddAreaList({"RU.ONE   First", "RU.TWO   Second"}, *link, 1, 10, 0);
+  window->findChild<QAction*>("Echoareamanager1")->trigger();
+  TAreaManagerWindow& form = *window->EchoAreaManager();
+  ASSERT_TRUE(form.isVisible());
+  EXPECT_EQ(form.windowTitle(), "EchoAreas Management");
+  QTreeWidget* ready = form.ReadyList();
+  ASSERT_EQ(ready->topLevelItemCount(), 2);
+  EXPECT_EQ(ready->topLevelItem(1)->text(2), "Second");
+  emit ready->itemDoubleClicked(ready->topLevelItem(1), 0);
+  EXPECT_EQ(form.SelList()->topLevelItemCount(), 1);
+  EXPECT_TRUE(form.findChild<QLabel*>("StatusLine")->text().endsWith("(Changes unsaved)"));
+  Shot(form, "AreaManager");
+  QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);
+  EXPECT_EQ(prompter.Questions().back().text, TAreaManager::kChangesSent);
+  EXPECT_EQ(form.findChild<QLabel*>("StatusLine")->text(), "2 areas available; 1 signed");
+  EXPECT_TRUE(Rows().join('\n').contains("RU.TWO"));
+  EXPECT_FALSE(Rows().join('\n').contains("RU.ONE"));
+}
+
+}  // namespace
+}  // namespace velmaris::test
