@@ -145,6 +145,16 @@ std::vector<std::string> SplitMailLines(std::string_view text) {
   return lines;
 }
 
+std::vector<std::string> SplitFileLines(std::string_view text) {
+  std::string mail;
+  mail.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool bareLf = text[i] == '\n' && (i == 0 || text[i - 1] != '\r');
+    mail += bareLf ? '\r' : text[i];
+  }
+  return SplitMailLines(mail);
+}
+
 // --- Requests ---------------------------------------------------------------------------
 
 TRobotLayout RobotLayoutOf(const TNetLink& link, TRobotKind kind) {

@@ -96,6 +96,8 @@ bool ParseAreaLine(const std::vector<std::string>& lines, int index, int nameO, 
 // A message text cut into lines at each CR; a last part without CR counts
 // when it is not empty. LF bytes are dropped (lines may end in CR LF).
 std::vector<std::string> SplitMailLines(std::string_view text);
+// The lines of a text file: ended by CR LF, LF or CR.
+std::vector<std::string> SplitFileLines(std::string_view text);
 
 enum class TRobotKind { AreaFix, FileScan };
 
@@ -146,6 +148,7 @@ class TAreaManager {
   std::string RobotName = "AreaFix";
   const std::string& Caption() const { return caption_; }
   TRobotKind Kind() const;
+  TConfigStore& Store() { return store_; }
 
   // --- The lists ---------------------------------------------------------------
   const TAreaInfoList& All() const { return all_; }

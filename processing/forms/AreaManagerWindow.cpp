@@ -1,6 +1,7 @@
 #include "processing/forms/AreaManagerWindow.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -16,7 +17,11 @@
 #include "core/WinLst.h"
 #include "platform/Prompter.h"
 #include "processing/AreaManager.h"
+#include "platform/Files.h"
+#include "processing/forms/ALReq.h"
+#include "processing/forms/Calibrator.h"
 #include "processing/forms/FormText.h"
+#include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
 
 namespace velmaris {
@@ -53,6 +58,8 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
        &TAreaManagerWindow::MarkPresentClick},
       {"DeleteDescription", nullptr, QStringLiteral("Удалить описание"),
        QKeySequence("Ctrl+Del"), &TAreaManagerWindow::DeleteDescriptionClick},
+      {"AddAreaList", nullptr, QStringLiteral("Загрузить список эх из файла"), QKeySequence(),
+       &TAreaManagerWindow::AddAreaListClick},
       {"SearchItem", nullptr, QStringLiteral("Поиск"), QKeySequence("Ctrl+F"),
        &TAreaManagerWindow::SearchClick},
       {"SearchAgain", nullptr, QStringLiteral("Искать дальше"), QKeySequence("F3"),
@@ -148,6 +155,23 @@ void TAreaManagerWindow::MarkPresentClick() { Run([this] { manager_.MarkPresentA
 void TAreaManagerWindow::DeleteDescriptionClick() {
   QTreeWidget* list = sel_->hasFocus() ? sel_ : ready_;
   if (TAreaInfo* entry = Selected(list)) Run([&] { manager_.DeleteEntry(entry); });
+}
+
+void TAreaManagerWindow::AddAreaListClick() {
+  TALReq request(manager_.Store(), this);
+  if (ExecModal(request) != QDialog::Accepted) return;
+  TNetLink* uplink = request.Uplink();
+  const QString file = request.FN->FileName();
+  if (!uplink || file.isEmpty()) return;
+  Run([&] {
+    const auto lines = SplitFileLines(platform::ReadFile(file.toStdString()));
+    TCalibrator calibrator(lines, uplink, manager_.Kind(), this);
+    calibrator.UseAsStandard->setChecked(false);
+    if (ExecModal(calibrator) != QDialog::Accepted) return;
+    const int added = manager_.AddAreaList(lines, *uplink, calibrator.NameO(),
+                                           calibrator.DescO(), calibrator.DescL());
+    platform::GetPrompter().Inform(std::to_string(added) + " new area added!");
+  });
 }
 
 void TAreaManagerWindow::SearchClick() {

@@ -40,6 +40,8 @@ class TAreaManagerWindow : public QMainWindow, public TObject {
   void DeleteDescriptionClick();
   void SearchClick();
   void SearchAgainClick();
+  // A list file of an uplink, calibrated, read into the list.
+  void AddAreaListClick();
 
  protected:
   void showEvent(QShowEvent* event) override;

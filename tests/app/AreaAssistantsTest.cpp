@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <cstdlib>
+#include <tuple>
 
 #include "MainWindowFixture.h"
 #include "archive/PackerConfig.h"
@@ -17,8 +18,15 @@
 #include "core/NetLink.h"
 #include "processing/AreaManager.h"
 #include "processing/forms/AddAreaAssistent.h"
+#include "processing/forms/ALReq.h"
 #include "processing/forms/AddLinkAssistent.h"
 #include "processing/forms/AreaManagerWindow.h"
+#include "processing/forms/Calibrator.h"
+#include "platform/Files.h"
+#include "widgets/FileEdits.h"
+#include "widgets/ModalHook.h"
+#include "widgets/VxCheckListBox.h"
+#include "widgets/VxSpin.h"
 #include "widgets/PageManager.h"
 
 namespace velmaris::test {
@@ -191,6 +199,43 @@ TEST_F(AssistantTest, ManagerWindowMovesAreasAndSendsTheOrder) {
   EXPECT_EQ(form.findChild<QLabel*>("StatusLine")->text(), "2 areas available; 1 signed");
   EXPECT_TRUE(Rows().join('\n').contains("RU.TWO"));
   EXPECT_FALSE(Rows().join('\n').contains("RU.ONE"));
+}
+
+TEST_F(AssistantTest, ListFileIsCalibratedAndReadIntoTheManager) {
+  const std::string file = dir / "areas.lst";
+  platform::WriteFileAtomic(file, "Areas of the uplink\n\n  RU.ONE\n  First area\r\n  RU.TWO\n  Second\n");
+  TNetLink* link = Store().Uplinks().GetItem(0);
+  const ModalHook old = SetModalHook([&](QWidget* w) {
+    if (auto* request = qobject_cast<TALReq*>(w)) {
+      request->FN->setText(QString::fromStdString(file));
+      return int(QDialog::Accepted);
+    }
+    auto* calibrator = qobject_cast<TCalibrator*>(w);
+    if (!calibrator) return int(QDialog::Rejected);
+    EXPECT_FALSE(calibrator->UseAsStandard->isChecked());
+    calibrator->SNOfs->SetValue(3);
+    calibrator->SDLine->SetValue(1);
+    calibrator->SDOfs->SetValue(3);
+    calibrator->SelectFirstArea();
+    EXPECT_EQ(calibrator->MsgText->ItemIndex(), 2);
+    EXPECT_EQ(calibrator->LAreaName->text(), "RU.ONE");
+    EXPECT_EQ(calibrator->LAreaDesc->text(), "First area");
+    Shot(*calibrator, "Calibrator");
+    calibrator->OKClick();
+    return calibrator->result();
+  });
+  window->EchoAreaManager()->AddAreaListClick();
+  SetModalHook(old);
+  EXPECT_EQ(prompter.Questions().back().text, "2 new area added!");
+  const auto& all = window->AreaManagers()->Echo().All();
+  ASSERT_EQ(all.Count(), 2);
+  EXPECT_EQ(all.Get(1)->Description, "Second");
+  EXPECT_EQ(link->AFNameO, 3);  // the uplink's columns stay without the box ticked
+  TCalibrator standard({"FILES.A", "All"}, link, TRobotKind::FileScan);
+  standard.SDLine->SetValue(1);
+  standard.SDOfs->SetValue(1);
+  standard.OKClick();
+  EXPECT_EQ(std::make_tuple(link->FSNameO, link->FSDescO, link->FSDescL), std::make_tuple(1, 1, 1));
 }
 
 }  // namespace
