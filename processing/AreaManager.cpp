@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cassert>
 #include <cctype>
+#include <set>
 
 #include "core/Area.h"
 #include "core/ConfigStore.h"
@@ -229,6 +230,9 @@ std::string TAreaManager::DataFilePath(const TNetLink& link) const {
 
 void TAreaManager::LoadData() {
   assert(OnMainThread());
+  ready_.clear();
+  sel_.clear();
+  changesPending_ = false;
   all_.Clear();
   TLinkList& links = store_.Uplinks();
   for (int i = 0; i < links.GetCount(); ++i) {
@@ -315,7 +319,7 @@ int TAreaManager::AddAreaList(const std::vector<std::string>& lines, TNetLink& u
   if (added > 0) {
     all_.Sort();
     SaveData();
-    RebuildViews();
+    RebuildViews(true);
     Refresh();
   }
   return added;
@@ -328,7 +332,7 @@ void TAreaManager::AddAreaInfo(const std::string& name, const std::string& descr
   all_.AddInfo(name, description, false, &uplink);
   all_.Sort();
   SaveData();
-  RebuildViews();
+  RebuildViews(true);
   Refresh();
 }
 
@@ -348,11 +352,21 @@ int TAreaManager::RegisterAreaListMail(const TMail& mail, TNetLink& uplink) {
 
 // --- Moves --------------------------------------------------------------------------------
 
-void TAreaManager::RebuildViews() {
+void TAreaManager::RebuildViews(bool keepMoves) {
+  // Entries the user moved and has not sent yet stay on their new side.
+  std::set<const TAreaInfo*> moved;
+  if (keepMoves) {
+    for (const TAreaInfo* entry : sel_)
+      if (!entry->Subscribed) moved.insert(entry);
+    for (const TAreaInfo* entry : ready_)
+      if (entry->Subscribed) moved.insert(entry);
+  }
   ready_.clear();
   sel_.clear();
-  for (int i = 0; i < all_.Count(); ++i)
-    (all_.Get(i)->Subscribed ? sel_ : ready_).push_back(all_.Get(i));
+  for (int i = 0; i < all_.Count(); ++i) {
+    TAreaInfo* entry = all_.Get(i);
+    (entry->Subscribed != (moved.count(entry) > 0) ? sel_ : ready_).push_back(entry);
+  }
 }
 
 void TAreaManager::Refresh() {

@@ -210,7 +210,8 @@ class TAreaManager {
   TAreaInfo* Search(const std::string& text, const TAreaInfo* after);
 
  private:
-  void RebuildViews();
+  // The views from the stored states; keepMoves keeps the pending moves.
+  void RebuildViews(bool keepMoves = false);
   void Refresh();
   // Writes one request per (uplink, lines) into NETMAIL under an exclusive
   // lock. False (with the box shown) when NETMAIL is missing or busy.

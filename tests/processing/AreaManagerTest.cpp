@@ -71,6 +71,8 @@ struct RequestCase {
   const char* text;
 };
 
+void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
+
 class RobotRequests : public AreaManagerTest,
                       public ::testing::WithParamInterface<RequestCase> {};
 
@@ -138,6 +140,9 @@ TEST_F(AreaManagerTest, ChangesStayPendingWhenNetmailIsBusy) {
   EXPECT_FALSE(Echo().SendChanges());
   netmail->Unlock();
   EXPECT_EQ(LastBox(), "The area NETMAIL is in use!");
+  // A list arriving meanwhile keeps the move.
+  Echo().AddAreaList({"RU.ANOTHER   More"}, *Link(), 1, 14, 0);
+  EXPECT_EQ(Tags(Echo().Selected()), (std::vector<std::string>{"RU.NEW"}));
   EXPECT_TRUE(Echo().ChangesPending());
   EXPECT_FALSE(Echo().All().Get(0)->Subscribed);
   EXPECT_EQ(store->FindArea("RU.NEW"), nullptr);
@@ -145,7 +150,7 @@ TEST_F(AreaManagerTest, ChangesStayPendingWhenNetmailIsBusy) {
   ASSERT_TRUE(Echo().SendChanges());
   ASSERT_NE(store->FindArea("RU.NEW"), nullptr);
   EXPECT_EQ(store->FindArea("RU.NEW")->Uplink, Link());
-  EXPECT_EQ(Echo().StatusText(), "1 areas available; 1 signed");
+  EXPECT_EQ(Echo().StatusText(), "2 areas available; 1 signed");
 }
 
 TEST_F(AreaManagerTest, MovedThereAndBackIsNoChange) {
