@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include "processing/AreaManager.h"
 #include "platform/Files.h"
 #include "processing/forms/ALReq.h"
+#include "processing/forms/AreaDescReq.h"
 #include "processing/forms/Calibrator.h"
 #include "processing/forms/FormText.h"
 #include "widgets/FileEdits.h"
@@ -56,6 +58,8 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
        &TAreaManagerWindow::CancelChangesClick},
       {"MarkPresent", nullptr, QStringLiteral("Отметить имеющиеся эхи"), QKeySequence("Ctrl+A"),
        &TAreaManagerWindow::MarkPresentClick},
+      {"NewDescription", nullptr, QStringLiteral("Новое описание"), QKeySequence("Ctrl+B"),
+       &TAreaManagerWindow::NewDescriptionClick},
       {"DeleteDescription", nullptr, QStringLiteral("Удалить описание"),
        QKeySequence("Ctrl+Del"), &TAreaManagerWindow::DeleteDescriptionClick},
       {"AddAreaList", nullptr, QStringLiteral("Загрузить список эх из файла"), QKeySequence(),
@@ -172,6 +176,15 @@ void TAreaManagerWindow::AddAreaListClick() {
                                            calibrator.DescO(), calibrator.DescL());
     platform::GetPrompter().Inform(std::to_string(added) + " new area added!");
   });
+}
+
+void TAreaManagerWindow::NewDescriptionClick() {
+  TAreaDescReq request(manager_.Store(), manager_.RobotName, this);
+  if (ExecModal(request) != QDialog::Accepted) return;
+  TNetLink* uplink = request.Uplink();
+  const std::string name = AnsiBytes(request.eName->text().trimmed());
+  if (!uplink || name.empty()) return;
+  Run([&] { manager_.AddAreaInfo(name, AnsiBytes(request.eDesc->text()), *uplink); });
 }
 
 void TAreaManagerWindow::SearchClick() {

@@ -42,6 +42,8 @@ class TAreaManagerWindow : public QMainWindow, public TObject {
   void SearchAgainClick();
   // A list file of an uplink, calibrated, read into the list.
   void AddAreaListClick();
+  // A new entry typed in by the user.
+  void NewDescriptionClick();
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -3,6 +3,7 @@
 // address, and the area managers' windows reached from the main window.
 #include <QAction>
 #include <QCheckBox>
+#include <QInputDialog>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include "processing/AreaManager.h"
 #include "processing/forms/AddAreaAssistent.h"
 #include "processing/forms/ALReq.h"
+#include "processing/forms/AreaDescReq.h"
 #include "processing/forms/AddLinkAssistent.h"
 #include "processing/forms/AreaManagerWindow.h"
 #include "processing/forms/Calibrator.h"
@@ -199,6 +201,30 @@ TEST_F(AssistantTest, ManagerWindowMovesAreasAndSendsTheOrder) {
   EXPECT_EQ(form.findChild<QLabel*>("StatusLine")->text(), "2 areas available; 1 signed");
   EXPECT_TRUE(Rows().join('\n').contains("RU.TWO"));
   EXPECT_FALSE(Rows().join('\n').contains("RU.ONE"));
+
+  // A typed-in entry, then a search that finds it in the list where it stands.
+  const ModalHook old = SetModalHook([](QWidget* w) {
+    if (auto* request = qobject_cast<TAreaDescReq*>(w)) {
+      EXPECT_EQ(request->windowTitle(), "New AreaFix - area");
+      request->eName->setText("RU.THREE");
+      request->eDesc->setText("Typed");
+    } else if (auto* find = qobject_cast<QInputDialog*>(w)) {
+      find->setTextValue("three");
+    }
+    return int(QDialog::Accepted);
+  });
+  form.findChild<QAction*>("NewDescription")->trigger();
+  form.findChild<QAction*>("SearchItem")->trigger();
+  SetModalHook(old);
+  ASSERT_EQ(ready->topLevelItemCount(), 2);
+  EXPECT_TRUE(ready->topLevelItem(1)->isSelected());
+  EXPECT_EQ(ready->topLevelItem(1)->text(2), "Typed");
+  const std::pair<const char*, const char*> keys[] = {
+      {"RequestList", "Ctrl+L"}, {"SendChanges", "Ctrl+S"}, {"CancelChanges", "Ctrl+V"},
+      {"MarkPresent", "Ctrl+A"}, {"NewDescription", "Ctrl+B"},
+      {"DeleteDescription", "Ctrl+Del"}, {"SearchItem", "Ctrl+F"}, {"SearchAgain", "F3"}};
+  for (const auto& [name, key] : keys)
+    EXPECT_EQ(form.findChild<QAction*>(name)->shortcut(), QKeySequence(key)) << name;
 }
 
 TEST_F(AssistantTest, ListFileIsCalibratedAndReadIntoTheManager) {
