@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QInputDialog>
+#include <QListWidget>
+#include <QProgressBar>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,6 +26,7 @@
 #include "processing/forms/AddLinkAssistent.h"
 #include "processing/forms/AreaManagerWindow.h"
 #include "processing/forms/Calibrator.h"
+#include "processing/forms/KillAssistents.h"
 #include "platform/Files.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
@@ -262,6 +265,57 @@ TEST_F(AssistantTest, ListFileIsCalibratedAndReadIntoTheManager) {
   standard.SDOfs->SetValue(1);
   standard.OKClick();
   EXPECT_EQ(std::make_tuple(link->FSNameO, link->FSDescO, link->FSDescL), std::make_tuple(1, 1, 1));
+}
+
+TEST_F(AssistantTest, RemovingTheLastUplinkDeletesItsAreasAndOffersANewOne) {
+  TNetLink* link = Store().Uplinks().GetItem(0);
+  Store().AddAreaQuiet("ECHO.A", "ECHO.A", AreaTypeCode::Echomail, link);
+  Store().FindArea("NETMAIL")->SetUplink(nullptr);
+  TKillLinkAssistent form(Store(), link, GetPackerList());
+  bool offered = false;
+  const ModalHook old = SetModalHook([&](QWidget* w) {
+    if (qobject_cast<TAddLinkAssistent*>(w)) {
+      offered = true;
+      return int(QDialog::Rejected);
+    }
+    w->show();
+    EXPECT_EQ(Click(form, form.NextButton()), TKillLinkAssistent::ListPage);
+    EXPECT_EQ(form.KillList->count(), 1);
+    EXPECT_EQ(Click(form, form.NextButton()), TKillLinkAssistent::ReportPage);
+    EXPECT_EQ(form.Progress->value(), 1);
+    QTest::mouseClick(form.CancelButton(), Qt::LeftButton);
+    return form.result();
+  });
+  EXPECT_TRUE(form.Execute());
+  SetModalHook(old);
+  EXPECT_TRUE(offered);
+  EXPECT_EQ(Store().Uplinks().GetCount(), 0);
+  EXPECT_FALSE(Rows().join('\n').contains("ECHO.A"));
+}
+
+TEST_F(AssistantTest, AreasInUseStay) {
+  TNetLink* link = Store().Uplinks().GetItem(0);
+  Store().FindArea("NETMAIL")->SetUplink(link);
+  TKillLinkAssistent killLink(Store(), link, GetPackerList());
+  killLink.show();
+  Click(killLink, killLink.NextButton());
+  EXPECT_EQ(killLink.KillList->count(), 0);  // NETMAIL is never listed
+  EXPECT_EQ(Click(killLink, killLink.NextButton()), TKillLinkAssistent::FailurePage);
+  EXPECT_EQ(killLink.CancelButton()->text(), "Close");
+  EXPECT_EQ(Store().Uplinks().GetCount(), 1);
+
+  TArea* busy = Store().AddAreaQuiet("BUSY", "BUSY", AreaTypeCode::Echomail, nullptr);
+  ASSERT_TRUE(busy->Lock(false));
+  TKillAreaAssistent killArea(Store());
+  killArea.KillList->addItem("BUSY");
+  killArea.show();
+  Click(killArea, killArea.NextButton());
+  EXPECT_EQ(Click(killArea, killArea.NextButton()), TKillAreaAssistent::ReportPage);
+  busy->Unlock();
+  EXPECT_EQ(prompter.Questions().back().text, "The area BUSY is in use and cannot be deleted !");
+  EXPECT_NE(Area("BUSY"), nullptr);
+  QTest::mouseClick(killArea.CancelButton(), Qt::LeftButton);
+  EXPECT_EQ(killArea.result(), QDialog::Accepted);
 }
 
 }  // namespace
