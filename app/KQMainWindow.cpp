@@ -22,6 +22,8 @@
 #include "core/DateFormat.h"
 #include "core/WinLst.h"
 #include "platform/Registry.h"
+#include "processing/AreaManager.h"
+#include "processing/forms/AreaManagerWindow.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/EZBetterListBox.h"
 #include "widgets/IniFile.h"
@@ -89,6 +91,7 @@ TKQMainWindow::TKQMainWindow(const std::string& startDir, const std::string& reg
     WinLst().Remove(this);
     if (GetShellServices() == this) SetShellServices(nullptr);
     if (gMainWindow == this) gMainWindow = nullptr;
+    FreeAreaManagers();
     session_.reset();
     throw;
   }
@@ -107,6 +110,7 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
 
   session_ = std::make_unique<TConfigSession>(startDir_, registryPath);
   session_->Load();
+  CreateAreaManagers();
   // (The search window is created here once it exists.)
   ApplyAreaListFont();
   RefreshAreaList();
@@ -462,6 +466,33 @@ void TKQMainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+// The echo-area manager works with the uplinks' AreaFix robots, the file-area
+// manager with their FileScan robots; the tosser hands them the area lists.
+void TKQMainWindow::CreateAreaManagers() {
+  areaManagers_ = std::make_unique<TAreaManagers>(session_->Store());
+  SetAreaListReceiver(areaManagers_.get());
+  echoManager_ = std::make_unique<TAreaManagerWindow>(areaManagers_->Echo());
+  fileManager_ = std::make_unique<TAreaManagerWindow>(areaManagers_->Files());
+  const std::pair<const char*, TAreaManagerWindow*> items[] = {
+      {"Echoareamanager1", echoManager_.get()}, {"FileareaManager1", fileManager_.get()}};
+  for (const auto& [name, window] : items) {
+    QAction* action = findChild<QAction*>(QString::fromLatin1(name));
+    action->setEnabled(true);
+    connect(action, &QAction::triggered, window, [window = window] {
+      window->show();
+      window->raise();
+      window->activateWindow();
+    });
+  }
+}
+
+void TKQMainWindow::FreeAreaManagers() {
+  if (areaManagers_ && GetAreaListReceiver() == areaManagers_.get()) SetAreaListReceiver(nullptr);
+  echoManager_.reset();
+  fileManager_.reset();
+  areaManagers_.reset();
+}
+
 void TKQMainWindow::SaveLayout() {
   try {
     areaList_->Columns().SaveWidths(AreaListIniPath());
@@ -480,6 +511,7 @@ void TKQMainWindow::Shutdown() {
   if (session_) session_->Save();
   // (Every mailer profile and every area's message list window are freed
   // here once they exist.) Then the areas and the configuration store.
+  FreeAreaManagers();
   session_.reset();
   WinLst().DetachListBox(wListLink_.get());
   WinLst().Remove(this);

@@ -26,6 +26,7 @@
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
+#include "processing/AreaManager.h"
 #include "processing/DupeChecker.h"
 #include "processing/GlobalDupeChecker.h"
 #include "processing/MailPacket.h"
@@ -145,7 +146,10 @@ std::string DamagedPacketName(const std::string& name) {
 
 // --- Thread -----------------------------------------------------------------------
 
-TTosser::TTosser(TTosserSetup setup) : setup_(setup) {}
+TTosser::TTosser(TTosserSetup setup) : setup_(setup) {
+  // Without receivers of its own a run hands area lists to the program's managers.
+  if (!setup_.AreaLists) setup_.AreaLists = GetAreaListReceiver();
+}
 
 TTosser::~TTosser() {
   if (worker_.joinable()) worker_.join();
