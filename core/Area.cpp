@@ -166,7 +166,10 @@ const char* AreaTypeCaptionPrefix(int areaType) {
 
 TArea::TArea(const std::string& directory, const std::string& name, const std::string& fileName,
              uint8_t areaType)
-    : Name(name), AreaType(areaType), self_(std::make_shared<TArea*>(this)) {
+    : Name(name),
+      AreaType(areaType),
+      base_(std::make_unique<TMessageBase>(*this)),
+      self_(std::make_shared<TArea*>(this)) {
   SetBaseDir(directory);
   SetFileName(fileName);
   MaintainFilter.FlagMask = MsgFlag::Hold | MsgFlag::Unread | MsgFlag::ToSysop | MsgFlag::Send |
@@ -180,7 +183,7 @@ TArea::~TArea() {
   CloseBody();
   {
     std::lock_guard guard(indexMutex_);
-    if (IndexLoaded) IndexUseCount = 1;
+    if (indexLoaded_) indexUseCount_ = 1;
   }
   CloseIndex();
 }
@@ -287,7 +290,7 @@ void TArea::DeleteFiles() {
   for (const char* ext : {".Dupes", ".Header", ".Index", ".PackedIndex", ".Body", ".PackedBody",
                           ".$DX", ".$PX", ".$DY"})
     ::unlink(FilePath(ext).c_str());
-  IndexFile.known = false;
+  base_->ForgetIndexFile();
 }
 
 // --- Registry ---------------------------------------------------------------
@@ -436,31 +439,31 @@ void TArea::ApplyImportMarks(std::vector<TMsgHeader>& headers, int32_t count,
 
 bool TArea::OpenIndex() {
   std::lock_guard guard(indexMutex_);
-  if (IndexLoaded) {
-    ++IndexUseCount;
+  if (indexLoaded_) {
+    ++indexUseCount_;
     return true;
   }
-  RecoverInterruptedRewrite(*this);
+  base_->RecoverInterruptedRewrite();
   Count = 0;
   ResetFlagCounters();
   std::vector<TMsgHeader> headers;
   const bool missing = !platform::FileExists(FilePath(kPackedIndexExt));
   IndexDamage.clear();
-  if (!missing && !ReadPackedIndex(*this, headers, &IndexDamage) && IndexDamage.empty())
+  if (!missing && !base_->ReadIndex(headers, &IndexDamage) && IndexDamage.empty())
     return false;
-  Headers = std::move(headers);
-  Count = static_cast<int32_t>(Headers.size());
+  headers_ = std::move(headers);
+  Count = static_cast<int32_t>(headers_.size());
   // A missing file is written by the last close, as an empty index.
-  IndexChanged = missing;
+  indexChanged_ = missing;
   if (LastImport != -1) {
     bool marked = false;
-    ApplyImportMarks(Headers, Count, &marked);
+    ApplyImportMarks(headers_, Count, &marked);
     LastImport = -1;
-    if (marked) IndexChanged = true;
+    if (marked) indexChanged_ = true;
   }
-  IndexUseCount = 1;
-  IndexLoaded = true;
-  for (const auto& h : Headers) CountFlags(h.Flags, +1);
+  indexUseCount_ = 1;
+  indexLoaded_ = true;
+  for (const auto& h : headers_) CountFlags(h.Flags, +1);
   return true;
 }
 
@@ -470,30 +473,29 @@ void TArea::ReleaseIndex() { FinishIndexUse(false); }
 
 void TArea::FinishIndexUse(bool write) {
   std::lock_guard guard(indexMutex_);
-  if (!IndexLoaded) return;
-  if (IndexUseCount > 0) --IndexUseCount;
-  if (IndexUseCount > 0) return;
+  if (!indexLoaded_) return;
+  if (indexUseCount_ > 0) --indexUseCount_;
+  if (indexUseCount_ > 0) return;
   // A failed write keeps the headers in memory, still marked as changed, so
   // that the next open uses them and the next close writes them again.
-  if (write && IndexChanged && IndexDamage.empty() && !WritePackedIndex(*this)) {
-    IndexChanged = true;
+  if (write && indexChanged_ && IndexDamage.empty() &&
+      !base_->WriteIndex(headers_, static_cast<size_t>(std::max(Count, 0))))
     return;
-  }
-  Headers.clear();
-  Headers.shrink_to_fit();
-  IndexLoaded = false;
-  IndexChanged = false;
+  headers_.clear();
+  headers_.shrink_to_fit();
+  indexLoaded_ = false;
+  indexChanged_ = false;
 }
 
 void TArea::RecountFlags() {
   std::lock_guard guard(indexMutex_);
-  if (IndexLoaded) return;
+  if (indexLoaded_) return;
   Count = 0;
   ResetFlagCounters();
   std::vector<TMsgHeader> headers;
   IndexDamage.clear();
   if (platform::FileExists(FilePath(kPackedIndexExt)) &&
-      !ReadPackedIndex(*this, headers, &IndexDamage) && IndexDamage.empty())
+      !base_->ReadIndex(headers, &IndexDamage) && IndexDamage.empty())
     return;
   ApplyImportMarks(headers, static_cast<int32_t>(headers.size()), nullptr);
   Count = static_cast<int32_t>(headers.size());
@@ -501,15 +503,15 @@ void TArea::RecountFlags() {
 }
 
 TMsgHeader& TArea::GetHeader(int index) {
-  if (!IndexLoaded || index < 0 || index >= Count || static_cast<size_t>(index) >= Headers.size())
+  if (!indexLoaded_ || index < 0 || index >= Count || static_cast<size_t>(index) >= headers_.size())
     throw EAreaHeaderMsgIndexOutOfRange::Reading(index);
-  return Headers[static_cast<size_t>(index)];
+  return headers_[static_cast<size_t>(index)];
 }
 
 bool TArea::SetHeader(int index, const TMsgHeader& header) {
-  if (!IndexLoaded || index < 0 || index >= Count || static_cast<size_t>(index) >= Headers.size())
+  if (!indexLoaded_ || index < 0 || index >= Count || static_cast<size_t>(index) >= headers_.size())
     throw EAreaHeaderMsgIndexOutOfRange::Writing(index);
-  TMsgHeader& stored = Headers[static_cast<size_t>(index)];
+  TMsgHeader& stored = headers_[static_cast<size_t>(index)];
   // The substitute of a damaged message carries no real header: writing it
   // back would lose the way to the stored body and its names.
   if (header.BodyOffset == TMsgHeader::NotStored && stored.BodyOffset != TMsgHeader::NotStored)
@@ -517,14 +519,14 @@ bool TArea::SetHeader(int index, const TMsgHeader& header) {
   CountFlags(stored.Flags, -1);
   CountFlags(header.Flags, +1);
   stored = header;
-  IndexChanged = true;
+  indexChanged_ = true;
   return true;
 }
 
 void TArea::ChangeHeaderFlags(int index, uint16_t mask, int operation) {
-  if (!IndexLoaded || index < 0 || index >= Count || static_cast<size_t>(index) >= Headers.size())
+  if (!indexLoaded_ || index < 0 || index >= Count || static_cast<size_t>(index) >= headers_.size())
     throw EAreaHeaderMsgIndexOutOfRange::Writing(index);
-  TMsgHeader header = Headers[static_cast<size_t>(index)];
+  TMsgHeader header = headers_[static_cast<size_t>(index)];
   switch (operation) {
     case FlagOperation::Clear:
       header.Flags &= static_cast<uint16_t>(~mask);
@@ -539,7 +541,7 @@ void TArea::ChangeHeaderFlags(int index, uint16_t mask, int operation) {
       break;
   }
   SetHeader(index, header);
-  IndexChanged = true;
+  indexChanged_ = true;
 }
 
 // --- Bodies and new messages ----------------------------------------------------
@@ -558,19 +560,46 @@ void TArea::CloseBody() {
 }
 
 std::unique_ptr<TMail> TArea::ReadMail(int index) {
-  if (auto mail = ReadStoredMail(*this, index)) return mail;
   TMsgHeader stored;
-  if (IndexLoaded && index >= 0 && static_cast<size_t>(index) < Headers.size())
-    stored = Headers[static_cast<size_t>(index)];
+  if (indexLoaded_ && index >= 0 && index < Count && static_cast<size_t>(index) < headers_.size()) {
+    stored = headers_[static_cast<size_t>(index)];
+    if (auto mail = base_->ReadStoredMail(stored, BodyHandle)) return mail;
+  }
   return MakeSubstituteMail(*this, stored);
 }
 
-void TArea::QueueMail(std::unique_ptr<TMail> mail) {
+namespace {
+
+void StampMail(TMail& mail) {
+  const TDateTime date = mail.GetPacketDate();
+  mail.Header.Created = date > 0 ? DateTimeToUnix(date) : 0;
+  mail.Header.Tossed = NowLocalUnix();
+}
+
+}  // namespace
+
+void TArea::QueueMail(std::unique_ptr<TMail> mail, bool stamp) {
   if (!mail) return;
-  const TDateTime date = mail->GetPacketDate();
-  mail->Header.Created = date > 0 ? DateTimeToUnix(date) : 0;
-  mail->Header.Tossed = NowLocalUnix();
-  Queue.push_back(std::move(mail));
+  if (stamp) StampMail(*mail);
+  std::lock_guard guard(queueMutex_);
+  queue_.push_back(std::move(mail));
+}
+
+size_t TArea::QueuedCount() const {
+  std::lock_guard guard(queueMutex_);
+  return queue_.size();
+}
+
+void TArea::ClearQueue() {
+  std::lock_guard guard(queueMutex_);
+  queue_.clear();
+}
+
+TArea::MailBatch TArea::TakeQueue() {
+  std::lock_guard guard(queueMutex_);
+  MailBatch batch;
+  batch.swap(queue_);
+  return batch;
 }
 
 bool TArea::WriteQueuedMail(bool freeMails, bool markAsImport) {
@@ -582,9 +611,54 @@ bool TArea::WriteQueuedMail(bool freeMails, bool markAsImport) {
     // Opening and closing the index applies and stores the import marks.
     if (OpenIndex()) CloseIndex();
   }
-  WrittenCount = static_cast<int32_t>(Queue.size());
-  if (Queue.empty()) return true;
-  return AppendQueuedMail(*this, freeMails);
+  return AppendQueuedMail(freeMails);
+}
+
+bool TArea::AppendQueuedMail(bool freeMails) { return AppendMails(TakeQueue(), freeMails); }
+
+bool TArea::StoreMail(std::unique_ptr<TMail> mail) {
+  MailBatch batch;
+  batch.push_back(std::move(mail));
+  return StoreMails(std::move(batch));
+}
+
+bool TArea::StoreMails(MailBatch mails) {
+  // Opening and closing the index applies and stores the import marks.
+  if (LastImport != -1 && OpenIndex()) CloseIndex();
+  std::erase(mails, nullptr);
+  for (auto& mail : mails) StampMail(*mail);
+  return AppendMails(std::move(mails), true);
+}
+
+bool TArea::AppendMails(MailBatch batch, bool freeMails) {
+  WrittenCount = static_cast<int32_t>(batch.size());
+  if (batch.empty()) return true;
+  // A loaded index is written now and loaded again afterwards, so that the
+  // appended records follow the current ones.
+  const bool wasLoaded = indexLoaded_;
+  const int32_t useCount = indexUseCount_;
+  if (wasLoaded) {
+    if (!IndexDamage.empty() ||
+        !base_->WriteIndex(headers_, static_cast<size_t>(std::max(Count, 0)))) {
+      WriteError = TMessageBase::Reason(FilePath(kPackedIndexExt), "cannot be rewritten");
+      return false;
+    }
+    std::lock_guard guard(indexMutex_);
+    headers_.clear();
+    headers_.shrink_to_fit();
+    indexLoaded_ = false;
+    indexChanged_ = false;
+    indexUseCount_ = 0;
+  }
+  CloseBody();
+  std::vector<uint16_t> stored;
+  const bool ok = base_->Append(batch, stored);
+  Count += static_cast<int32_t>(stored.size());
+  for (uint16_t flags : stored) CountFlags(flags, +1);
+  if (!freeMails)
+    for (auto& mail : batch) KeptMails.push_back(std::move(mail));
+  if (wasLoaded && useCount > 0 && OpenIndex()) indexUseCount_ = useCount;
+  return ok;
 }
 
 std::unique_ptr<TMail> MakeSubstituteMail(const TArea& area, const TMsgHeader& stored) {
@@ -649,6 +723,11 @@ void TArea::Unlock() {
 bool TArea::IsReadable() const {
   std::lock_guard guard(AreaLockMutex());
   return !locked_ || shared_;
+}
+
+bool TArea::IsLockedExclusive() const {
+  std::lock_guard guard(AreaLockMutex());
+  return locked_ && !shared_;
 }
 
 bool TArea::IsLocked() const {

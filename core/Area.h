@@ -1,19 +1,33 @@
 // A message area: its settings (name, file name, type, uplink, text group,
 // limits, conversion switches, display and maintenance masks) and their
-// registry record, its message base files with the header index held in
-// memory while in use, the flag counters shown in the area list, the queue
-// of new messages waiting to be written, and the lock that lets background
-// jobs and the user interface share it.
+// registry record, its message base files (a TMessageBase the area owns)
+// with the header index held in memory while in use, the flag counters shown
+// in the area list, the queue of new messages waiting to be written, and the
+// lock that lets background jobs and the user interface share it.
+//
+// States and the calls that move between them:
+//   index:  unloaded -> loaded(1) [OpenIndex] -> loaded(n) [OpenIndex]
+//           loaded -> changed [SetHeader, ChangeHeaderFlags, PurgeDeleted,
+//                              RemoveHeader, MarkIndexChanged]
+//           changed -> written, unloaded [last CloseIndex]
+//           loaded(n) -> unloaded without writing [last ReleaseIndex]
+//   lock:   free -> shared(1) -> shared(n) [Lock(false)] -> free [last Unlock]
+//           free -> exclusive [Lock(true)] -> free [Unlock]
 //
 // The lock: shared for readers, exclusive for writers (tossing, maintenance,
 // optimisation, export). One process-wide mutex guards only the lock state;
 // a request that cannot be granted fails at once, and waiting is the
 // caller's business (WaitLock for background jobs, LockForCommand for user
-// commands). The index, the files and the counters are protected by the lock
-// protocol, not by the mutex.
+// commands). Loading and freeing the index are guarded by a mutex of the
+// area; the header list is reached only while the index is loaded
+// (asserted in HeaderList, HeaderPtr and MarkIndexChanged, checked with an
+// exception in GetHeader and SetHeader). Maintenance and optimisation check
+// for the exclusive lock and do nothing without it. The queue of new mails has a mutex of its own:
+// a worker queues while the main thread stores other mails under the lock.
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +45,7 @@
 
 namespace velmaris {
 
+class TMessageBase;
 class TWinRegistry;
 
 // Area types (the AreaType field). 4 is not assigned.
@@ -167,10 +182,20 @@ class TArea : public TObject {
   void NameFilters();
 
   // --- Index held in memory -----------------------------------------------
-  std::vector<TMsgHeader> Headers;  // Count records while IndexLoaded
-  bool IndexLoaded = false;
-  int32_t IndexUseCount = 0;
-  bool IndexChanged = false;        // Headers differ from the file
+  bool IsIndexLoaded() const { return indexLoaded_; }
+  int32_t IndexUses() const { return indexUseCount_; }
+  // The headers differ from the file.
+  bool IsIndexChanged() const { return indexChanged_; }
+  // For a caller that changed headers in place through GetHeader.
+  void MarkIndexChanged() {
+    assert(indexLoaded_);
+    indexChanged_ = true;
+  }
+  // The loaded headers (Count of them).
+  const std::vector<TMsgHeader>& HeaderList() const {
+    assert(indexLoaded_);
+    return headers_;
+  }
   // Why the index file could not be read whole, empty while it is sound.
   // A damaged index opens with the records that could be read; it is never
   // written back (that would lose the others), and maintenance,
@@ -195,18 +220,21 @@ class TArea : public TObject {
   // counters.
   void RecountFlags();
   // The header at index, to read or change in place (a caller that changes
-  // it sets IndexChanged); raises EAreaHeaderMsgIndexOutOfRange outside
+  // it calls MarkIndexChanged); raises EAreaHeaderMsgIndexOutOfRange outside
   // 0 .. Count - 1 or when the index is not loaded.
   TMsgHeader& GetHeader(int index);
   // The same without the check, for loops that stay in range.
-  TMsgHeader* HeaderPtr(int index) { return &Headers[static_cast<size_t>(index)]; }
+  TMsgHeader* HeaderPtr(int index) {
+    assert(indexLoaded_ && index >= 0 && static_cast<size_t>(index) < headers_.size());
+    return &headers_[static_cast<size_t>(index)];
+  }
   // Replaces the header, moving the flag counters from the old flags to the
   // new ones; raises EAreaHeaderMsgIndexOutOfRange ("Index:") outside the
   // index. A header that is not stored (the substitute of a damaged message)
   // never replaces a stored one: false, nothing changes.
   bool SetHeader(int index, const TMsgHeader& header);
   // operation: FlagOperation::Clear, Set or Toggle the mask's bits; any
-  // other value leaves the flags. IndexChanged is set in every case.
+  // other value leaves the flags. The index counts as changed in every case.
   void ChangeHeaderFlags(int index, uint16_t mask, int operation);
   void MarkDeleted(int index) { ChangeHeaderFlags(index, MsgFlag::Deleted, FlagOperation::Set); }
 
@@ -233,7 +261,6 @@ class TArea : public TObject {
   std::unique_ptr<TMail> ReadMail(int index);
 
   // --- New messages -------------------------------------------------------
-  std::vector<std::unique_ptr<TMail>> Queue;  // waiting for WriteQueuedMail
   // Mails handed back by WriteQueuedMail when told not to free them.
   std::vector<std::unique_ptr<TMail>> KeptMails;
   int32_t WrittenCount = 0;  // mails handed to the last WriteQueuedMail
@@ -244,20 +271,27 @@ class TArea : public TObject {
   bool SyncWrites = true;
   // Stamps Created (the mail's own date, 0 when it does not parse) and
   // Tossed (now) and appends the mail to the queue; the area takes it over.
-  void QueueMail(std::unique_ptr<TMail> mail);
+  // Any thread may queue (the queue's own mutex). stamp false keeps the
+  // mail's Created and Tossed.
+  void QueueMail(std::unique_ptr<TMail> mail, bool stamp = true);
+  size_t QueuedCount() const;
+  void ClearQueue();
   // Appends the queued mails to both files. markAsImport: the appended mails
   // become the new import (New on the next open). True when every queued
   // mail was written; false when the files could not be opened or a mail
   // was given up after a write failure.
   bool WriteQueuedMail(bool freeMails = true, bool markAsImport = false);
+  // The same without touching the import marks, for a run that marked them
+  // with its first write.
+  bool AppendQueuedMail(bool freeMails = true);
+  // Stamps the mail as QueueMail does and stores it at once, as
+  // WriteQueuedMail(true, false) would, leaving the queue (and whatever
+  // another thread queued) alone.
+  bool StoreMail(std::unique_ptr<TMail> mail);
+  bool StoreMails(std::vector<std::unique_ptr<TMail>> mails);
 
-  // What the message base last wrote of ".PackedIndex": its size and record
-  // count, so that an append can skip re-checking a file it wrote itself.
-  struct IndexFileState {
-    bool known = false;
-    uint64_t size = 0;
-    uint32_t count = 0;
-  } IndexFile;
+  // The message base files of the area.
+  TMessageBase& Base() { return *base_; }
 
   // --- Maintenance, optimisation, reply table (AreaMaintain.cpp) -------------
   // Deletes by age (the body's date, MaxAge days, with ApplyAge) and by
@@ -304,6 +338,7 @@ class TArea : public TObject {
   bool IsReadable() const;
   bool IsLocked() const;
   bool IsSharedLocked() const;
+  bool IsLockedExclusive() const;
   int32_t HoldCount() const;
   // For background jobs: tries every interval until the lock is granted
   // (true) or aborted() holds (false). On the main thread the dispatcher's
@@ -315,10 +350,24 @@ class TArea : public TObject {
   bool LockForCommand(bool exclusive);
 
  private:
+  friend class TMessageBase;
+  using MailBatch = std::vector<std::unique_ptr<TMail>>;
+  MailBatch TakeQueue();
+  // Writes a loaded index, appends the batch and loads the index again.
+  bool AppendMails(MailBatch batch, bool freeMails);
   void ApplyImportMarks(std::vector<TMsgHeader>& headers, int32_t count, bool* changed) const;
   void FinishIndexUse(bool write);
   void DeleteOlderFiles();
 
+  // The index, loaded and freed under indexMutex_.
+  std::vector<TMsgHeader> headers_;  // Count records while loaded
+  bool indexLoaded_ = false;
+  int32_t indexUseCount_ = 0;
+  bool indexChanged_ = false;
+  // New mails waiting for WriteQueuedMail, guarded by queueMutex_.
+  MailBatch queue_;
+  mutable std::mutex queueMutex_;
+  std::unique_ptr<TMessageBase> base_;
   // Lock state, guarded by the process-wide area lock mutex.
   bool locked_ = false;
   bool shared_ = false;

@@ -124,7 +124,8 @@ bool MaintenanceDayOfDate(std::string_view text, int& dayNumber) {
   return true;
 }
 
-void RecoverInterruptedRewrite(TArea& area) {
+void TMessageBase::RecoverInterruptedRewrite() {
+  const TArea& area = area_;
   if (area.FileName.empty()) return;
   const std::string ody = area.FilePath(kOptimizedBodyExt);
   const std::string px = area.FilePath(kTempIndexExt);
@@ -146,7 +147,7 @@ void RecoverInterruptedRewrite(TArea& area) {
   if (adopt) {
     try {
       platform::ReplaceFile(px, area.FilePath(kPackedIndexExt));
-      area.IndexFile.known = false;
+      indexFile_.known = false;
       return;
     } catch (const std::exception&) {
     }
@@ -157,7 +158,7 @@ void RecoverInterruptedRewrite(TArea& area) {
 // --- Maintenance -------------------------------------------------------------
 
 void TArea::MaintainMessages(TDateTime today) {
-  if (!IsLocked() || IsSharedLocked()) return;
+  if (!IsLockedExclusive()) return;
   if (!OpenIndex()) return;
   if (!IndexDamage.empty()) {
     ReleaseIndex();
@@ -167,7 +168,7 @@ void TArea::MaintainMessages(TDateTime today) {
   // count as deleted from the start, so the number limit keeps MaxNumber.
   int32_t deleted = 0;
   for (int i = 0; i < Count; ++i)
-    if (Headers[static_cast<size_t>(i)].Flags & MsgFlag::Deleted) ++deleted;
+    if (headers_[static_cast<size_t>(i)].Flags & MsgFlag::Deleted) ++deleted;
 
   if (ApplyAge) {
     if (today <= 0) today = Now();
@@ -175,7 +176,7 @@ void TArea::MaintainMessages(TDateTime today) {
     const int todayNumber = MaintenanceDayNumber(now.Year, now.Month, now.Day);
     const bool opened = OpenBody();
     for (int i = Count - 1; i >= 0; --i) {
-      TMsgHeader& header = Headers[static_cast<size_t>(i)];
+      TMsgHeader& header = headers_[static_cast<size_t>(i)];
       if (header.Flags & MsgFlag::Deleted) continue;
       const auto mail = ReadMail(i);
       if (mail->Header.BodyOffset == TMsgHeader::NotStored) continue;  // unreadable body
@@ -190,7 +191,7 @@ void TArea::MaintainMessages(TDateTime today) {
   }
   if (ApplyNumber) {
     for (int i = 0; i < Count && Count - deleted > MaxNumber; ++i) {
-      const uint16_t flags = Headers[static_cast<size_t>(i)].Flags;
+      const uint16_t flags = headers_[static_cast<size_t>(i)].Flags;
       if (flags & MsgFlag::Deleted) continue;  // already counted
       if (MaintainFilter.MatchesFlags(flags) && !(flags & MsgFlag::ToSysop)) {
         MarkDeleted(i);
@@ -203,65 +204,77 @@ void TArea::MaintainMessages(TDateTime today) {
 }
 
 void TArea::PurgeDeleted() {
-  if (!IndexLoaded) return;
+  if (!indexLoaded_) return;
   size_t kept = 0;
-  const size_t n = std::min(Headers.size(), static_cast<size_t>(std::max(Count, 0)));
+  const size_t n = std::min(headers_.size(), static_cast<size_t>(std::max(Count, 0)));
   // LastRead is a 1-based position: it keeps pointing at the same message,
   // or at the last kept one before it, by counting the removed headers at
   // or before it (as RemoveHeader does one at a time).
   const int32_t lastRead = LastRead;
   for (size_t i = 0; i < n; ++i) {
-    if (Headers[i].Flags & MsgFlag::Deleted) {
-      CountFlags(Headers[i].Flags, -1);
+    if (headers_[i].Flags & MsgFlag::Deleted) {
+      CountFlags(headers_[i].Flags, -1);
       if (static_cast<int32_t>(i) < lastRead && LastRead > 0) --LastRead;
       continue;
     }
-    if (kept != i) Headers[kept] = Headers[i];
+    if (kept != i) headers_[kept] = headers_[i];
     ++kept;
   }
-  Headers.resize(kept);
+  headers_.resize(kept);
   Count = static_cast<int32_t>(kept);
-  IndexChanged = true;
+  indexChanged_ = true;
 }
 
 void TArea::RemoveHeader(int index) {
-  if (!IndexLoaded || index < 0 || index >= Count) return;
-  CountFlags(Headers[static_cast<size_t>(index)].Flags, -1);
-  Headers.erase(Headers.begin() + index);
+  if (!indexLoaded_ || index < 0 || index >= Count) return;
+  CountFlags(headers_[static_cast<size_t>(index)].Flags, -1);
+  headers_.erase(headers_.begin() + index);
   --Count;
   if (index < LastRead) --LastRead;
-  IndexChanged = true;
+  indexChanged_ = true;
 }
 
 // --- Optimisation -------------------------------------------------------------
 
 bool TArea::Optimize() {
-  if (!IsLocked() || IsSharedLocked()) return false;
+  if (!IsLockedExclusive()) return false;
   if (!OpenIndex()) return false;
   if (!IndexDamage.empty()) {
     ReleaseIndex();
     return false;
   }
   CloseBody();  // a body opened for reading would keep the old file
-
-  const std::string bodyPath = FilePath(kPackedBodyExt);
-  const std::string odyPath = FilePath(kOptimizedBodyExt);
-  const std::string pxPath = FilePath(kTempIndexExt);
-  platform::Fd oldBody(::open(bodyPath.c_str(), O_RDONLY | O_CLOEXEC));
-  uint64_t oldSize = 0;
-  if (!oldBody.ok() || !FileSizeOf(oldBody.get(), oldSize)) {
+  const size_t n = std::min(headers_.size(), static_cast<size_t>(std::max(Count, 0)));
+  std::vector<TMsgHeader> fresh(headers_.begin(), headers_.begin() + static_cast<long>(n));
+  const TMessageBase::Outcome outcome = base_->Compact(fresh);
+  if (outcome == TMessageBase::Outcome::Failed) {
     CloseIndex();
     return false;
   }
+  // The body is replaced: from now on only the new offsets are right.
+  for (size_t i = 0; i < n; ++i) headers_[i].BodyOffset = fresh[i].BodyOffset;
+  // When the index could not be put in place, ".$PX" stays: the next
+  // opening puts it in place; the close below tries to write it once more.
+  indexChanged_ = outcome == TMessageBase::Outcome::IndexPending;
+  CloseIndex();
+  return true;
+}
+
+TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
+  const std::string& Name = area_.Name;
+  const std::string bodyPath = area_.FilePath(kPackedBodyExt);
+  const std::string odyPath = area_.FilePath(kOptimizedBodyExt);
+  const std::string pxPath = area_.FilePath(kTempIndexExt);
+  platform::Fd oldBody(::open(bodyPath.c_str(), O_RDONLY | O_CLOEXEC));
+  uint64_t oldSize = 0;
+  if (!oldBody.ok() || !FileSizeOf(oldBody.get(), oldSize)) return Outcome::Failed;
   platform::Fd ody(::open(odyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!ody.ok()) {
     platform::GetPrompter().Warn("Could not write message file for area " + Name + "!");
-    CloseIndex();
-    return false;
+    return Outcome::Failed;
   }
 
-  const size_t n = std::min(Headers.size(), static_cast<size_t>(std::max(Count, 0)));
-  std::vector<TMsgHeader> fresh(Headers.begin(), Headers.begin() + static_cast<long>(n));
+  const size_t n = fresh.size();
   bool failed = false;
   std::string buffer = "KQPB";
   buffer.reserve(kCopyBufferSize + 64 * 1024);
@@ -320,35 +333,27 @@ bool TArea::Optimize() {
     platform::GetPrompter().Warn("Problems occured when optimizing the area  " + Name +
                                  " ! Could not optimize area! Your hard disk is probably full. "
                                  "If this is not the case your area data may be damaged !");
-    CloseIndex();
-    return false;
+    return Outcome::Failed;
   }
 
-  // The body is replaced: from now on only the new offsets are right.
-  for (size_t i = 0; i < n; ++i) Headers[i].BodyOffset = fresh[i].BodyOffset;
-  IndexFile.known = false;
-  bool indexInPlace = false;
+  indexFile_.known = false;
   try {
-    platform::ReplaceFile(pxPath, FilePath(kPackedIndexExt));
-    indexInPlace = true;
+    platform::ReplaceFile(pxPath, area_.FilePath(kPackedIndexExt));
   } catch (const std::exception&) {
-    // ".$PX" stays: the next opening puts it in place; the close below
-    // tries to write the index once more.
+    return Outcome::IndexPending;
   }
-  IndexChanged = !indexInPlace;
-  CloseIndex();
-  return true;
+  return Outcome::Done;
 }
 
 // --- Reply table --------------------------------------------------------------
 
 void TArea::BuildReplyTable() {
   FreeReplyTable();
-  if (Count <= 0 || !IndexLoaded) return;
+  if (Count <= 0 || !indexLoaded_) return;
   const size_t slots = 2 * static_cast<size_t>(Count);
   ReplyTable.assign(slots, ReplySlot{});
   for (int i = 0; i < Count; ++i) {
-    const uint32_t key = Headers[static_cast<size_t>(i)].MsgIdNumber;
+    const uint32_t key = headers_[static_cast<size_t>(i)].MsgIdNumber;
     if (key == 0) continue;
     size_t slot = 2 * (key % static_cast<uint32_t>(Count));
     while (ReplyTable[slot].Key != 0xFFFFFFFF) slot = (slot + 1) % slots;
@@ -369,8 +374,8 @@ int TArea::FindReplyTarget(const TMsgHeader& header) const {
   for (size_t steps = 0; steps < slots; ++steps) {
     const ReplySlot& s = ReplyTable[slot];
     if (s.Key == 0xFFFFFFFF) return -1;
-    if (s.Key == reply && s.Index >= 0 && static_cast<size_t>(s.Index) < Headers.size() &&
-        Headers[static_cast<size_t>(s.Index)].MsgIdCrc == header.ReplyCrc)
+    if (s.Key == reply && s.Index >= 0 && static_cast<size_t>(s.Index) < headers_.size() &&
+        headers_[static_cast<size_t>(s.Index)].MsgIdCrc == header.ReplyCrc)
       return s.Index;
     slot = (slot + 1) % slots;
   }
@@ -382,7 +387,7 @@ void TArea::RebuildReplyKeys() {
   const bool opened = OpenBody();
   for (int i = 0; i < Count; ++i) {
     auto mail = ReadMail(i);
-    TMsgHeader& h = Headers[static_cast<size_t>(i)];
+    TMsgHeader& h = headers_[static_cast<size_t>(i)];
     if (mail->Header.BodyOffset == TMsgHeader::NotStored) continue;  // unreadable body
     h.MsgIdCrc = h.MsgIdNumber = h.ReplyCrc = h.ReplyNumber = 0;
     // Only kludge lines count: a line that begins with ^A.
@@ -418,14 +423,14 @@ void TArea::RebuildReplyKeys() {
     h.Tossed = h.Created;
   }
   if (opened) CloseBody();
-  IndexChanged = true;
+  indexChanged_ = true;
   CloseIndex();
 }
 
 bool TArea::MatchesMask(int index, const TSearchRequest& request) const {
-  if (!IndexLoaded || index < 0 || index >= Count || static_cast<size_t>(index) >= Headers.size())
+  if (!indexLoaded_ || index < 0 || index >= Count || static_cast<size_t>(index) >= headers_.size())
     return false;
-  const TMsgHeader& h = Headers[static_cast<size_t>(index)];
+  const TMsgHeader& h = headers_[static_cast<size_t>(index)];
   if (!request.MatchesFlags(h.Flags)) return false;
   if (request.ApplyOrigin && !request.Origin.Matches(h.FromName.View())) return false;
   if (request.ApplyDestination && !request.Destination.Matches(h.ToName.View())) return false;

@@ -300,8 +300,7 @@ bool TKQMail::StoreInArea(bool lockArea) {
     Area->WaitLock(true, [] { return false; });
     hold.emplace(*Area);
   }
-  Area->QueueMail(std::move(mail));
-  return Area->WriteQueuedMail();
+  return Area->StoreMail(std::move(mail));
 }
 
 void TKQMail::LoadFromMail(const TMail& mail, const TPubLst* areas) {

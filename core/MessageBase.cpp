@@ -129,41 +129,6 @@ std::string IndexHead(uint32_t count) {
   return head;
 }
 
-// Writes a whole index file through ".$PX": write, fsync, rename over
-// ".PackedIndex". The old file stays in place until the new one is safe.
-bool WriteIndexFile(TArea& area, const std::string& data) {
-  const std::string temp = area.FilePath(kTempIndexExt);
-  const std::string target = area.FilePath(kPackedIndexExt);
-  {
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!fd.ok()) return false;
-    bool ok = platform::WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0;
-    fd.Close();
-    if (!ok) {
-      ::unlink(temp.c_str());
-      return false;
-    }
-  }
-  try {
-    platform::ReplaceFile(temp, target);
-  } catch (const std::exception&) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  area.IndexFile.known = true;
-  area.IndexFile.size = data.size();
-  area.IndexFile.count = GetLE32(reinterpret_cast<const uint8_t*>(data.data() + 4));
-  return true;
-}
-
-// "<path> <what>: <the system's reason>", from errno.
-std::string Reason(const std::string& path, const std::string& what) {
-  const int err = errno;
-  std::string text = path + " " + what;
-  if (err != 0) text += std::string(": ") + std::strerror(err);
-  return text;
-}
-
 std::string WarningText(const TArea& area, bool indexFile) {
   std::string text = "Could not write new mail in area " + area.Name + ". \r\n";
   if (indexFile) {
@@ -208,15 +173,52 @@ bool OpenBodyForAppend(TArea& area, Fd& fd, uint64_t& end, bool& created) {
   return ::lseek(fd.get(), static_cast<off_t>(end), SEEK_SET) == static_cast<off_t>(end);
 }
 
+}  // namespace
+
+// "<path> <what>: <the system's reason>", from errno.
+std::string TMessageBase::Reason(const std::string& path, const std::string& what) {
+  const int err = errno;
+  std::string text = path + " " + what;
+  if (err != 0) text += std::string(": ") + std::strerror(err);
+  return text;
+}
+
+// Writes a whole index file through ".$PX": write, fsync, rename over
+// ".PackedIndex". The old file stays in place until the new one is safe.
+bool TMessageBase::WriteIndexFile(const std::string& data) {
+  const std::string temp = area_.FilePath(kTempIndexExt);
+  const std::string target = area_.FilePath(kPackedIndexExt);
+  {
+    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd.ok()) return false;
+    bool ok = platform::WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0;
+    fd.Close();
+    if (!ok) {
+      ::unlink(temp.c_str());
+      return false;
+    }
+  }
+  try {
+    platform::ReplaceFile(temp, target);
+  } catch (const std::exception&) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  indexFile_.known = true;
+  indexFile_.size = data.size();
+  indexFile_.count = GetLE32(reinterpret_cast<const uint8_t*>(data.data() + 4));
+  return true;
+}
+
 // Opens ".PackedIndex" for appending, creating an empty one when it does not
 // exist. Bytes after the N counted records (left by a run that was cut off
 // before it brought the count up to date) are dropped, so the next record
 // follows the counted ones.
-bool OpenIndexForAppend(TArea& area, Fd& fd, uint64_t& end, uint32_t& count) {
-  const std::string path = area.FilePath(kPackedIndexExt);
+bool TMessageBase::OpenIndexForAppend(Fd& fd, uint64_t& end, uint32_t& count) {
+  const std::string path = area_.FilePath(kPackedIndexExt);
   if (!platform::FileExists(path)) {
-    if (area.SyncWrites) {
-      if (!WriteIndexFile(area, IndexHead(0))) return false;
+    if (area_.SyncWrites) {
+      if (!WriteIndexFile(IndexHead(0))) return false;
     } else {
       // The run that defers the syncs removes a half-made file itself.
       Fd fresh(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
@@ -238,7 +240,7 @@ bool OpenIndexForAppend(TArea& area, Fd& fd, uint64_t& end, uint32_t& count) {
     return false;
   }
   count = GetLE32(head + 4);
-  if (area.IndexFile.known && area.IndexFile.size == size && area.IndexFile.count == count) {
+  if (indexFile_.known && indexFile_.size == size && indexFile_.count == count) {
     end = size;
   } else {
     std::string file;
@@ -253,8 +255,6 @@ bool OpenIndexForAppend(TArea& area, Fd& fd, uint64_t& end, uint32_t& count) {
   }
   return ::lseek(fd.get(), static_cast<off_t>(end), SEEK_SET) == static_cast<off_t>(end);
 }
-
-}  // namespace
 
 // --- Layouts in memory ------------------------------------------------------
 
@@ -429,29 +429,24 @@ std::string SalvagePackedIndex(std::string_view file, std::vector<TMsgHeader>& h
   return text;
 }
 
-bool ReadPackedIndex(const TArea& area, std::vector<TMsgHeader>& headers, std::string* damage) {
+bool TMessageBase::ReadIndex(std::vector<TMsgHeader>& headers, std::string* damage) const {
   headers.clear();
-  Fd fd(::open(area.FilePath(kPackedIndexExt).c_str(), O_RDONLY | O_CLOEXEC));
+  Fd fd(::open(area_.FilePath(kPackedIndexExt).c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.ok()) return false;
   std::string file;
   if (!ReadWhole(fd.get(), file)) return false;
   if (DecodePackedIndex(file, headers)) return true;
   if (damage)
-    *damage = "The index " + area.FilePath(kPackedIndexExt) + " is " +
+    *damage = "The index " + area_.FilePath(kPackedIndexExt) + " is " +
               SalvagePackedIndex(file, headers);
   return false;
 }
 
-bool WritePackedIndex(TArea& area) {
-  if (!area.IndexDamage.empty()) return false;
-  size_t count = std::min(static_cast<size_t>(std::max(area.Count, 0)), area.Headers.size());
-  if (!WriteIndexFile(area, EncodePackedIndex(area.Headers.data(), count))) return false;
-  area.IndexChanged = false;
-  return true;
+bool TMessageBase::WriteIndex(const std::vector<TMsgHeader>& headers, size_t count) {
+  return WriteIndexFile(EncodePackedIndex(headers.data(), std::min(count, headers.size())));
 }
 
-uint32_t WriteBodyRecord(TArea& area, const TMail& mail, int fd) {
-  (void)area;
+uint32_t TMessageBase::WriteBodyRecord(const TMail& mail, int fd) {
   std::string record = BuildBodyRecord(mail.Body);
   off_t start = ::lseek(fd, 0, SEEK_CUR);
   if (start < 0) return 0;
@@ -465,16 +460,12 @@ uint32_t WriteBodyRecord(TArea& area, const TMail& mail, int fd) {
   return static_cast<uint32_t>(record.size());
 }
 
-std::unique_ptr<TMail> ReadStoredMail(TArea& area, int index) {
-  if (!area.IndexLoaded || index < 0 || index >= area.Count ||
-      static_cast<size_t>(index) >= area.Headers.size())
-    return nullptr;
-  const TMsgHeader header = area.Headers[static_cast<size_t>(index)];
-
+std::unique_ptr<TMail> TMessageBase::ReadStoredMail(const TMsgHeader& header,
+                                                   int bodyFd) const {
   Fd own;
-  int fd = area.BodyHandle;
+  int fd = bodyFd;
   if (fd < 0) {
-    own = Fd(::open(area.FilePath(kPackedBodyExt).c_str(), O_RDONLY | O_CLOEXEC));
+    own = Fd(::open(area_.FilePath(kPackedBodyExt).c_str(), O_RDONLY | O_CLOEXEC));
     if (!own.ok()) return nullptr;
     fd = own.get();
   }
@@ -505,7 +496,7 @@ std::unique_ptr<TMail> ReadStoredMail(TArea& area, int index) {
   mail->Header.BodyOffset = header.BodyOffset;
   // The attribute word follows the flags, not what the file holds.
   uint16_t attr = 0;
-  if (area.Name == "NETMAIL") attr |= FtsAttr::Private;
+  if (area_.Name == "NETMAIL") attr |= FtsAttr::Private;
   if (header.Flags & MsgFlag::Attach) attr |= FtsAttr::Crash | FtsAttr::FileAttached;
   if (header.Flags & MsgFlag::Request)
     attr |= FtsAttr::Crash | FtsAttr::FileRequest | FtsAttr::KillSent;
@@ -513,29 +504,11 @@ std::unique_ptr<TMail> ReadStoredMail(TArea& area, int index) {
   return mail;
 }
 
-bool AppendQueuedMail(TArea& area, bool freeMails) {
+bool TMessageBase::Append(std::vector<std::unique_ptr<TMail>>& queue,
+                          std::vector<uint16_t>& stored) {
+  TArea& area = area_;
   area.WriteError.clear();
-  if (area.Queue.empty()) return true;
-
-  // A loaded index is written now and loaded again afterwards, so that the
-  // appended records follow the current ones.
-  const bool wasLoaded = area.IndexLoaded;
-  const int32_t useCount = area.IndexUseCount;
-  if (wasLoaded) {
-    if (!WritePackedIndex(area)) {
-      area.WriteError = Reason(area.FilePath(kPackedIndexExt), "cannot be rewritten");
-      return false;
-    }
-    area.Headers.clear();
-    area.Headers.shrink_to_fit();
-    area.IndexLoaded = false;
-    area.IndexUseCount = 0;
-  }
-  area.CloseBody();
-
-  auto reload = [&] {
-    if (wasLoaded && useCount > 0 && area.OpenIndex()) area.IndexUseCount = useCount;
-  };
+  if (queue.empty()) return true;
 
   Fd body, index;
   uint64_t bodyEnd = 0, indexEnd = 0;
@@ -543,20 +516,16 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
   bool bodyCreated = false;
   if (!OpenBodyForAppend(area, body, bodyEnd, bodyCreated)) {
     area.WriteError = Reason(area.FilePath(kPackedBodyExt), "cannot be opened for writing");
-    reload();
     return false;
   }
-  if (!OpenIndexForAppend(area, index, indexEnd, fileCount)) {
+  if (!OpenIndexForAppend(index, indexEnd, fileCount)) {
     area.WriteError = errno == EBADMSG
                           ? area.FilePath(kPackedIndexExt) + " is damaged"
                           : Reason(area.FilePath(kPackedIndexExt), "cannot be opened for writing");
-    reload();
     return false;
   }
 
   bool allWritten = true;
-  std::vector<std::unique_ptr<TMail>> queue = std::move(area.Queue);
-  area.Queue.clear();
   // Mails go in groups: the group's body records with one write, its index
   // chunks with one more, then the count. A group that does not go in whole
   // is taken back, and its mails go one by one as below (with the user's
@@ -596,10 +565,7 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
     bodyEnd = at;
     indexEnd += chunks.size();
     fileCount += static_cast<uint32_t>(end - first);
-    for (; first < end; ++first) {
-      ++area.Count;
-      area.CountFlags(queue[first]->Header.Flags, +1);
-    }
+    for (; first < end; ++first) stored.push_back(queue[first]->Header.Flags);
   }
   ::lseek(body.get(), static_cast<off_t>(bodyEnd), SEEK_SET);
   for (size_t n = first; n < queue.size(); ++n) {
@@ -615,7 +581,7 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
     uint32_t written = 0;
     int writeErr = 0;
     for (;;) {
-      if (fits) written = WriteBodyRecord(area, mail, body.get());
+      if (fits) written = WriteBodyRecord(mail, body.get());
       if (written != 0) break;
       writeErr = errno;
       if (!AskRetry(area, false)) break;
@@ -660,8 +626,7 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
     bodyEnd += written;
     indexEnd += chunk.size();
     ++fileCount;
-    ++area.Count;
-    area.CountFlags(mail.Header.Flags, +1);
+    stored.push_back(mail.Header.Flags);
   }
 
   if (area.SyncWrites) {
@@ -677,19 +642,14 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
   }
   uint64_t indexSize = 0;
   if (FileSize(index.get(), indexSize) && indexSize == indexEnd) {
-    area.IndexFile.known = true;
-    area.IndexFile.size = indexSize;
-    area.IndexFile.count = fileCount;
+    indexFile_.known = true;
+    indexFile_.size = indexSize;
+    indexFile_.count = fileCount;
   } else {
-    area.IndexFile.known = false;
+    indexFile_.known = false;
   }
   body.Close();
   index.Close();
-
-  if (!freeMails) {
-    for (auto& mail : queue) area.KeptMails.push_back(std::move(mail));
-  }
-  reload();
   return allWritten;
 }
 

@@ -23,6 +23,7 @@
 #include "core/Area.h"
 #include "core/Mail.h"
 #include "core/MsgHeader.h"
+#include "platform/Files.h"
 
 namespace velmaris {
 
@@ -69,30 +70,64 @@ bool CheckBodyLayout(std::string_view body, uint16_t textOffset);
 // that many. The text tells what was lost.
 std::string SalvagePackedIndex(std::string_view file, std::vector<TMsgHeader>& headers);
 
-// Reads ".PackedIndex" into headers; false when the file cannot be opened or
-// read, or does not check out (headers is then empty). With damage given, a
-// file that can be read but does not check out gives false with the records
-// SalvagePackedIndex finds in headers and its text in *damage.
-bool ReadPackedIndex(const TArea& area, std::vector<TMsgHeader>& headers,
-                     std::string* damage = nullptr);
-// Writes the area's in-memory headers through ".$PX": written, synced and
-// renamed over ".PackedIndex", so the old index stays until the new one is
-// safe. Clears IndexChanged; false (old file untouched) on failure, and for
-// an area whose index was read damaged (its records beyond the damage would
-// be lost).
-bool WritePackedIndex(TArea& area);
-// Builds the record of the mail's body and writes it at fd's current
-// position; returns the bytes written, or 0 after cutting the file back to
-// where the record began when the write came up short.
-uint32_t WriteBodyRecord(TArea& area, const TMail& mail, int fd);
-// Reads, checks and decompresses the body of message index; nullptr when any
-// step fails.
-std::unique_ptr<TMail> ReadStoredMail(TArea& area, int index);
-// Appends the area's queued mails to both files (the file part of
-// TArea::WriteQueuedMail). Write failures ask Retry/Abort through the
-// prompter. The count in the index is brought up to date after each mail,
-// so an interrupted run loses at most the mail being written.
-bool AppendQueuedMail(TArea& area, bool freeMails);
+// The file routines that change an area's message base, owned by the area
+// (TArea::Base). They read the area's settings (name, file paths, SyncWrites)
+// and keep what they last wrote of ".PackedIndex"; the index held in memory
+// stays the area's: they are handed the headers they write.
+class TMessageBase {
+ public:
+  explicit TMessageBase(TArea& area) : area_(area) {}
+  TMessageBase(const TMessageBase&) = delete;
+  TMessageBase& operator=(const TMessageBase&) = delete;
+
+  // Reads ".PackedIndex" into headers; false when the file cannot be opened
+  // or read, or does not check out (headers is then empty). With damage
+  // given, a file that can be read but does not check out gives false with
+  // the records SalvagePackedIndex finds in headers and its text in *damage.
+  bool ReadIndex(std::vector<TMsgHeader>& headers, std::string* damage = nullptr) const;
+  // Writes the first count headers through ".$PX": written, synced and
+  // renamed over ".PackedIndex", so the old index stays until the new one is
+  // safe. False (old file untouched) on failure.
+  bool WriteIndex(const std::vector<TMsgHeader>& headers, size_t count);
+  // Builds the record of the mail's body and writes it at fd's current
+  // position; returns the bytes written, or 0 after cutting the file back to
+  // where the record began when the write came up short.
+  uint32_t WriteBodyRecord(const TMail& mail, int fd);
+  // Reads, checks and decompresses the body the header points to (through
+  // bodyFd when open, else the file); nullptr when any step fails.
+  std::unique_ptr<TMail> ReadStoredMail(const TMsgHeader& header, int bodyFd) const;
+  // Appends the mails to both files, the index being unloaded. Write
+  // failures ask Retry/Abort through the prompter. The count in the index is
+  // brought up to date after each mail, so an interrupted run loses at most
+  // the mail being written. stored receives the flags of each mail written.
+  bool Append(std::vector<std::unique_ptr<TMail>>& mails, std::vector<uint16_t>& stored);
+  // The files were changed behind the message base's back (deleted).
+  void ForgetIndexFile() { indexFile_.known = false; }
+  // Finishes or undoes an interrupted rewrite (see AreaMaintain.cpp).
+  void RecoverInterruptedRewrite();
+  // Rewrites ".PackedBody" with the bodies the headers point to, in their
+  // order, and the index to match, crash-safely (see AreaMaintain.cpp); the
+  // headers get their new offsets. Outcome::Failed leaves the files as they
+  // were; IndexPending: the body is replaced, the index is not yet in place.
+  enum class Outcome { Failed, Done, IndexPending };
+  Outcome Compact(std::vector<TMsgHeader>& headers);
+
+  // "<path> <what>: <the system's reason>", from errno.
+  static std::string Reason(const std::string& path, const std::string& what);
+
+ private:
+  bool WriteIndexFile(const std::string& data);
+  bool OpenIndexForAppend(platform::Fd& fd, uint64_t& end, uint32_t& count);
+
+  TArea& area_;
+  // What was last written of ".PackedIndex": its size and record count, so
+  // that an append can skip re-checking a file it wrote itself.
+  struct IndexFileState {
+    bool known = false;
+    uint64_t size = 0;
+    uint32_t count = 0;
+  } indexFile_;
+};
 
 // Records in the configuration that the message base is in the packed format
 // with 256-byte headers (section "Updates").

@@ -109,11 +109,10 @@ void TReportPoster::Store(TArea& area, const TReportMessage& message) {
   }
   try {
     if (!area.BaseDir.empty()) ForceDirectoryPath(area.BaseDir);
-    area.QueueMail(mail.BuildMail());
-    if (!area.WriteQueuedMail(true, false))
+    // Stored past the queue, which a running import may be filling.
+    if (!area.StoreMail(mail.BuildMail()))
       LogLine("Report \"" + message.Subject + "\" could not be written into REPORT");
   } catch (const std::exception& e) {
-    area.Queue.clear();
     LogLine("Report \"" + message.Subject + "\" could not be written: " + e.what());
   }
 }

@@ -185,16 +185,10 @@ bool RollBackArea(const TRunJournal::Record& record) {
     ok = RemoveIfThere(area.FilePath(kTempIndexExt)) && ok;
   } else if (IndexCountOf(index) != indexCount) {
     std::vector<TMsgHeader> headers;
-    if (!ReadPackedIndex(area, headers) || headers.size() < static_cast<size_t>(indexCount)) {
+    if (!area.Base().ReadIndex(headers) || headers.size() < static_cast<size_t>(indexCount))
       ok = false;
-    } else {
-      headers.resize(static_cast<size_t>(indexCount));
-      area.Headers = std::move(headers);
-      area.Count = static_cast<int32_t>(indexCount);
-      ok = WritePackedIndex(area) && ok;
-      area.Headers.clear();
-      area.Count = 0;
-    }
+    else
+      ok = area.Base().WriteIndex(headers, static_cast<size_t>(indexCount)) && ok;
   }
   return ok;
 }

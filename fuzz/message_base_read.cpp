@@ -69,8 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     area.CloseBody();
     // Leave without writing the index back.
-    area.Headers.clear();
-    area.IndexLoaded = false;
+    area.ReleaseIndex();
   }
   return 0;
 }

@@ -60,7 +60,7 @@ void JournalPacket(TOutPacket& packet, const TAreaExportOptions& options, const 
 // done once the index is safely written.
 void CloseExported(TArea& area, const TAreaExportOptions& options) {
   area.CloseIndex();
-  if (area.IndexChanged) {
+  if (area.IsIndexChanged()) {
     Tell(options, "The index of area " + area.Name +
                       " could not be written; the next start marks its exported messages.");
     return;
@@ -145,7 +145,7 @@ void Finish(TArea& area, TNetLink& link, const TPreparedExport& p,
 // file that did not exist is not written (nothing to keep), but changes the
 // opening made (the marks of the last import) are kept.
 void ReleaseUnchanged(TArea& area, bool fileExisted) {
-  if (fileExisted && area.IndexChanged) {
+  if (fileExisted && area.IsIndexChanged()) {
     area.CloseIndex();
   } else {
     area.ReleaseIndex();

@@ -424,12 +424,13 @@ bool TAreaManager::WriteRequests(
     return false;
   }
   TAreaLockHold hold(*netmail);
+  std::vector<std::unique_ptr<TMail>> mails;
   for (const auto& [link, lines] : requests) {
     auto mail = ComposeRobotRequest(store_, *link, Kind(), netmail, lines);
     mail->Clock = Clock;
-    netmail->QueueMail(mail->BuildMail());
+    mails.push_back(mail->BuildMail());
   }
-  if (!netmail->WriteQueuedMail()) {
+  if (!netmail->StoreMails(std::move(mails))) {
     store_.ReportError("Could not write the requests into the area NETMAIL!");
     return false;
   }

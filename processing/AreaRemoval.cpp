@@ -41,7 +41,7 @@ int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names
                                          : "Could not find area " + name);
       continue;
     }
-    if (found->IsLocked() || found->IndexLoaded) {
+    if (found->IsLocked() || found->IsIndexLoaded()) {
       Box(platform::MsgKind::Warning, "The area " + name + " is in use and cannot be " +
                                           (area ? "deleted !" : "deleted!"));
       continue;

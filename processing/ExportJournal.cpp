@@ -92,7 +92,7 @@ bool Finish(const TRunJournal::Record& r) {
     area.ChangeHeaderFlags(index, MsgFlag::Sent, FlagOperation::Set);
   }
   area.CloseIndex();
-  return !area.IndexChanged;
+  return !area.IsIndexChanged();
 }
 
 }  // namespace

@@ -677,7 +677,7 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
     }
     if (outcome.Copied) ++counters_.FilterDuplicated;
   }
-  if (target->Queue.empty()) queuedAreas_.push_back(target);
+  if (target->QueuedCount() == 0) queuedAreas_.push_back(target);
   queuedBytes_ += mail->Body.size() + sizeof(TMail);
   target->QueueMail(std::move(mail));
   if (queuedBytes_ >= kTossQueueBudget) WriteQueues();
@@ -747,18 +747,16 @@ bool TTosser::WriteArea(TArea& area) {
   Status("Updating mail in " + name + "...");
   bool ok = true;
   try {
-    if (!area.Queue.empty() && !journaled_.count(&area)) JournalAreas({&area});
-    if (marked_.insert(&area).second) {
+    if (area.QueuedCount() > 0 && !journaled_.count(&area)) JournalAreas({&area});
+    if (marked_.insert(&area).second)
       ok = area.WriteQueuedMail(true, true);
-    } else {
-      area.WrittenCount = static_cast<int32_t>(area.Queue.size());
-      ok = AppendQueuedMail(area, true);
-    }
+    else
+      ok = area.AppendQueuedMail(true);
   } catch (const std::exception& e) {
     area.WriteError = e.what();
     ok = false;
   }
-  area.Queue.clear();
+  area.ClearQueue();
   if (!ok) {
     const bool first = !counters_.WriteFailed;
     Fail("Error writing to area " + name + "!");
@@ -779,7 +777,7 @@ void TTosser::JournalAreas(const std::vector<TArea*>& areas) {
   std::vector<TRunJournal::Record> records;
   std::vector<TArea*> fresh;
   for (TArea* area : areas) {
-    if (area->Queue.empty() || journaled_.count(area)) continue;
+    if (area->QueuedCount() == 0 || journaled_.count(area)) continue;
     if (!area->BaseDir.empty()) ForceDirectoryPath(area->BaseDir);
     records.push_back(AreaJournalRecord(*area));
     fresh.push_back(area);
@@ -803,7 +801,7 @@ void TTosser::WriteQueues() {
   }
   for (TArea* area : areas) {
     if (counters_.WriteFailed) {
-      area->Queue.clear();
+      area->ClearQueue();
       continue;
     }
     WriteArea(*area);
@@ -824,7 +822,7 @@ void TTosser::WriteAreas() {
   for (TArea* area : areas) {
     if (area->IsSeparator() || area->AreaType == AreaTypeCode::Separator) continue;
     if (counters_.WriteFailed) {
-      area->Queue.clear();
+      area->ClearQueue();
       continue;
     }
     if (!WriteArea(*area)) continue;
@@ -891,7 +889,7 @@ void TTosser::RollBack() {
     setup_.Store->EndChanges();
   }
   counters_.Written = 0;
-  for (TArea* area : queuedAreas_) area->Queue.clear();
+  for (TArea* area : queuedAreas_) area->ClearQueue();
   queuedAreas_.clear();
   if (!journal_) return;
   std::vector<std::string> lines;

@@ -64,7 +64,7 @@ class MainWindowFixture : public ::testing::Test {
                                        nullptr);
       ASSERT_NE(area, nullptr) << entry.name;
       if (entry.flags.empty()) continue;
-      for (uint16_t flags : entry.flags) area->Queue.push_back(MakeMail(++n, 40, flags));
+      for (uint16_t flags : entry.flags) area->QueueMail(MakeMail(++n, 40, flags), false);
       ASSERT_TRUE(area->WriteQueuedMail());
     }
     ASSERT_TRUE(session.Save());

@@ -47,7 +47,7 @@ class AreaIndexTest : public ::testing::Test {
     auto area = std::make_unique<TArea>(dir.Path(), name, name);
     area->DeleteFiles();
     for (int i = 0; i < n; ++i)
-      area->Queue.push_back(MakeMail(i, 60, flags[static_cast<size_t>(i) % flags.size()]));
+      area->QueueMail(MakeMail(i, 60, flags[static_cast<size_t>(i) % flags.size()]), false);
     EXPECT_TRUE(area->WriteQueuedMail());
     return area;
   }
@@ -80,11 +80,11 @@ TEST_F(AreaIndexTest, NestedUsesWriteOnceAndOnlyWhenChanged) {
     ASSERT_TRUE(area->OpenIndex());
     if (c.changeInner) area->ChangeHeaderFlags(1, MsgFlag::Unread, FlagOperation::Set);
     area->CloseIndex();
-    EXPECT_TRUE(area->IndexLoaded);
+    EXPECT_TRUE(area->IsIndexLoaded());
     EXPECT_EQ(Inode(path), before) << "an inner close never writes";
     if (c.changeOuter) area->ChangeHeaderFlags(2, MsgFlag::ToSysop, FlagOperation::Set);
     area->CloseIndex();
-    EXPECT_FALSE(area->IndexLoaded);
+    EXPECT_FALSE(area->IsIndexLoaded());
     EXPECT_EQ(Inode(path) != before, c.written);
     if (c.messages == 0) {
       EXPECT_EQ(dir.Read("NEST.PackedIndex"), std::string("KQPI\0\0\0\0", 8));
@@ -114,7 +114,7 @@ TEST_F(AreaIndexTest, CountersFollowRepeatedFlagChanges) {
   auto area = Make("FLAGS", 40, {0x0000, 0x0004, 0x0014, 0x0040, 0x2004, 0x2014, 0xFFFF});
   EXPECT_EQ(Of(*area)[6], 10) << "counted while appending";
   ASSERT_TRUE(area->OpenIndex());
-  ASSERT_EQ(Of(*area), Expected(area->Headers));
+  ASSERT_EQ(Of(*area), Expected(area->HeaderList()));
 
   std::mt19937 rng(1234);
   const uint16_t masks[] = {0x0004, 0x0010, 0x0040, 0x2000, 0x0014, 0x2014, 0x2044, 0x1000};
@@ -127,20 +127,22 @@ TEST_F(AreaIndexTest, CountersFollowRepeatedFlagChanges) {
     } else {  // operations 0 and 4 change nothing
       area->ChangeHeaderFlags(index, masks[rng() % 8], static_cast<int>(rng() % 5));
     }
-    ASSERT_EQ(Of(*area), Expected(area->Headers)) << "step " << step;
+    ASSERT_EQ(Of(*area), Expected(area->HeaderList())) << "step " << step;
   }
   // Toggling twice restores flags and counters, and marks the index changed.
   const auto flags = area->GetHeader(5).Flags;
   const Counters counters = Of(*area);
-  area->IndexChanged = false;
+  area->CloseIndex();  // written: unchanged after the next open
+  ASSERT_TRUE(area->OpenIndex());
+  ASSERT_FALSE(area->IsIndexChanged());
   for (int op : {FlagOperation::Toggle, FlagOperation::Toggle, 0, 4})
     area->ChangeHeaderFlags(5, 0x2054, op);
   EXPECT_EQ(area->GetHeader(5).Flags, flags);
   EXPECT_EQ(Of(*area), counters);
-  EXPECT_TRUE(area->IndexChanged);
+  EXPECT_TRUE(area->IsIndexChanged());
 
   // The file holds what was counted: a recount from it agrees.
-  const std::vector<TMsgHeader> final = area->Headers;
+  const std::vector<TMsgHeader> final = area->HeaderList();
   area->CloseIndex();
   area->RecountFlags();
   EXPECT_EQ(Of(*area), Expected(final));
@@ -170,12 +172,12 @@ TEST_F(AreaIndexTest, SubstituteIsNeverWrittenBackOverTheStoredHeader) {
   EXPECT_EQ(mail->Header.BodyOffset, TMsgHeader::NotStored);
   // A reader marking it read and storing its header back changes nothing.
   const Counters before = Of(*area);
-  area->IndexChanged = false;
+  ASSERT_FALSE(area->IsIndexChanged());
   mail->Header.Flags = MsgFlag::Deleted;
   EXPECT_FALSE(area->SetHeader(1, mail->Header));
   EXPECT_EQ(area->GetHeader(1), stored);
   EXPECT_EQ(Of(*area), before);
-  EXPECT_FALSE(area->IndexChanged);
+  EXPECT_FALSE(area->IsIndexChanged());
   // Deleting the damaged message works on the stored header.
   area->MarkDeleted(1);
   EXPECT_EQ(area->GetHeader(1).BodyOffset, stored.BodyOffset);
@@ -225,10 +227,10 @@ TEST_F(AreaIndexTest, QueueMailStampsTheMailsOwnDate) {
     std::string body = MakeBody(b, &h.TextOffset);
     h.BodyLength = static_cast<uint32_t>(body.size());
     area.QueueMail(std::make_unique<TMail>(body, h));
-    EXPECT_EQ(area.Queue.back()->Header.Created, c.created) << c.date;
-    EXPECT_GT(area.Queue.back()->Header.Tossed, 1700000000);
+    ASSERT_TRUE(area.WriteQueuedMail(false));
+    EXPECT_EQ(area.KeptMails.back()->Header.Created, c.created) << c.date;
+    EXPECT_GT(area.KeptMails.back()->Header.Tossed, 1700000000);
   }
-  area.Queue.clear();
 }
 
 TEST_F(AreaIndexTest, OlderFilesGoAtCreationAndAllNineWithDeleteFiles) {

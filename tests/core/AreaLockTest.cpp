@@ -212,8 +212,8 @@ TEST(AreaLockTest, OneWriterAgainstSharedReaders) {
         if (!area.WaitLock(false, stopped, 1ms)) continue;
         ++readers;
         if (writers.load() != 0 || !area.OpenIndex()) ++violations;
-        if (area.IndexLoaded) {
-          if (area.Count != static_cast<int32_t>(area.Headers.size())) ++violations;
+        if (area.IsIndexLoaded()) {
+          if (area.Count != static_cast<int32_t>(area.HeaderList().size())) ++violations;
           if (area.Count > 0 &&
               area.ReadMail(area.Count - 1)->Header.BodyOffset == TMsgHeader::NotStored)
             ++violations;

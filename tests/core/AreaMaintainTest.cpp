@@ -66,7 +66,7 @@ class AreaMaintainTest : public ::testing::Test {
     for (int i = 0; i < area.Count; ++i) {
       auto mail = area.ReadMail(i);
       EXPECT_NE(mail->Header.BodyOffset, TMsgHeader::NotStored) << i;
-      EXPECT_NE(mail->Body.find(area.Headers[i].Subject.Str()), std::string::npos) << i;
+      EXPECT_NE(mail->Body.find(area.GetHeader(i).Subject.Str()), std::string::npos) << i;
     }
     area.CloseIndex();
   }
@@ -276,8 +276,8 @@ TEST_F(AreaMaintainTest, OptimisationPacksBodiesInIndexOrder) {
   for (int i = 0; i < 30; i += 3) area.MarkDeleted(i);
   area.PurgeDeleted();
   // Swap two headers so that index order differs from file order.
-  std::swap(area.Headers[0], area.Headers[5]);
-  area.IndexChanged = true;
+  std::swap(area.GetHeader(0), area.GetHeader(5));
+  area.MarkIndexChanged();
   area.CloseIndex();
   const auto before = Subjects(area);
 
@@ -291,8 +291,8 @@ TEST_F(AreaMaintainTest, OptimisationPacksBodiesInIndexOrder) {
   ASSERT_TRUE(area.OpenIndex());
   uint64_t expected = 4;
   for (int i = 0; i < area.Count; ++i) {
-    EXPECT_EQ(area.Headers[i].BodyOffset, expected) << i;
-    expected += kBodyRecordHeadSize + Get32(body, area.Headers[i].BodyOffset + 4);
+    EXPECT_EQ(area.GetHeader(i).BodyOffset, expected) << i;
+    expected += kBodyRecordHeadSize + Get32(body, area.GetHeader(i).BodyOffset + 4);
   }
   area.CloseIndex();
   EXPECT_EQ(body.size(), expected);
@@ -338,7 +338,7 @@ TEST_F(AreaMaintainTest, AFailedOptimisationLeavesTheAreaAsItWas) {
     if (c.damage) {
       std::string body = Bytes(area, kPackedBodyExt);
       ASSERT_TRUE(area.OpenIndex());
-      body[area.Headers[10].BodyOffset] = 'X';
+      body[area.GetHeader(10).BodyOffset] = 'X';
       area.CloseIndex();
       platform::WriteFileAtomic(area.FilePath(kPackedBodyExt), body);
     }
@@ -437,8 +437,8 @@ TEST_F(AreaMaintainTest, ReplyTableFindsTargetsByNumberAndAddressCrc) {
   ASSERT_TRUE(area.OpenIndex());
   const uint32_t ids[6] = {0x100, 0x106, 0x10C, 0, 0x200, 0x100};  // 6 apart: same slot
   for (int i = 0; i < 6; ++i) {
-    area.Headers[i].MsgIdNumber = ids[i];
-    area.Headers[i].MsgIdCrc = 0xC0 + i;
+    area.GetHeader(i).MsgIdNumber = ids[i];
+    area.GetHeader(i).MsgIdCrc = 0xC0 + i;
   }
   area.BuildReplyTable();
   EXPECT_EQ(area.ReplyTable.size(), 12u);
@@ -488,7 +488,7 @@ TEST_F(AreaMaintainTest, RebuildReplyKeysReadsOnlyKludgeLines) {
   ASSERT_TRUE(area.OpenIndex());
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
-    const TMsgHeader& h = area.Headers[i];
+    const TMsgHeader& h = area.GetHeader(i);
     EXPECT_EQ(h.MsgIdNumber, c.msgid) << c.name;
     EXPECT_EQ(h.MsgIdCrc, c.msgidAddr.empty() ? 0u : Crc32OfString(c.msgidAddr)) << c.name;
     EXPECT_EQ(h.ReplyNumber, c.reply) << c.name;
@@ -496,7 +496,7 @@ TEST_F(AreaMaintainTest, RebuildReplyKeysReadsOnlyKludgeLines) {
     EXPECT_EQ(h.Created, DateTimeToUnix(EncodeDateTime(2026, 12, 5, 8, 30, 0))) << c.name;
     EXPECT_EQ(h.Tossed, h.Created);
   }
-  EXPECT_EQ(area.Headers.back().Created, 0);
+  EXPECT_EQ(area.HeaderList().back().Created, 0);
   area.CloseIndex();
 }
 
@@ -504,8 +504,8 @@ TEST_F(AreaMaintainTest, DisplayTestUsesFlagsNamesAndDates) {
   TArea area(dir.Path(), "MASK", "MASK");
   Fill(area, {{"06 Dec 26  10:00:00", MsgFlag::Unread, "Sysop"}, {"06 Dec 26  10:00:00", 0, "All"}});
   ASSERT_TRUE(area.OpenIndex());
-  area.Headers[0].Created = area.Headers[0].Tossed = DateTimeToUnix(EncodeDate(2026, 12, 1));
-  area.Headers[1].Created = area.Headers[1].Tossed = DateTimeToUnix(EncodeDate(2026, 6, 1));
+  area.GetHeader(0).Created = area.GetHeader(0).Tossed = DateTimeToUnix(EncodeDate(2026, 12, 1));
+  area.GetHeader(1).Created = area.GetHeader(1).Tossed = DateTimeToUnix(EncodeDate(2026, 6, 1));
   TSearchRequest any;
   TSearchRequest unread;
   unread.FlagMask = MsgFlag::Unread;

@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/Area.h"
@@ -36,7 +38,7 @@ class MsgBaseAreaTest : public ::testing::Test {
     for (int n = first; n < last; ++n) {
       auto mail = MakeMail(n, textSize + static_cast<size_t>(n % 7) * 50);
       expected.push_back(mail->Clone());
-      area.Queue.push_back(std::move(mail));
+      area.QueueMail(std::move(mail), false);
     }
     ASSERT_TRUE(area.WriteQueuedMail());
   }
@@ -111,17 +113,17 @@ TEST_F(MsgBaseAreaTest, AppendingWhileTheIndexIsOpenKeepsItOpen) {
   ASSERT_TRUE(area.OpenIndex());
   ASSERT_TRUE(area.OpenIndex());
   area.GetHeader(1).Flags |= MsgFlag::Deleted;  // a change held in memory
-  area.IndexChanged = true;
+  area.MarkIndexChanged();
   expected[1]->Header.Flags |= MsgFlag::Deleted;
   Append(area, 5, 8);
-  EXPECT_TRUE(area.IndexLoaded);
-  EXPECT_EQ(area.IndexUseCount, 2);
+  EXPECT_TRUE(area.IsIndexLoaded());
+  EXPECT_EQ(area.IndexUses(), 2);
   EXPECT_EQ(area.Count, 8);
-  EXPECT_EQ(area.Headers.size(), 8u);
+  EXPECT_EQ(area.HeaderList().size(), 8u);
   EXPECT_EQ(area.BodyHandle, TArea::kBodyClosed);
   area.CloseIndex();
   area.CloseIndex();
-  EXPECT_FALSE(area.IndexLoaded);
+  EXPECT_FALSE(area.IsIndexLoaded());
   ExpectReadsBack(area);
 }
 
@@ -168,7 +170,7 @@ TEST_F(MsgBaseAreaTest, ReadingRebuildsTheAttributeFromTheFlags) {
     auto mail = MakeMail(n++);
     mail->SetAttribute(0xFFFF);  // whatever the file holds is replaced
     mail->Header.Flags = c.flags;
-    area.Queue.push_back(std::move(mail));
+    area.QueueMail(std::move(mail), false);
     ASSERT_TRUE(area.WriteQueuedMail());
     ASSERT_TRUE(area.OpenIndex());
     auto read = area.ReadMail(0);
@@ -185,7 +187,7 @@ TEST_F(MsgBaseAreaTest, AppendKeepsTheFlagCounters) {
   for (int i = 0; i < 5; ++i) {
     auto mail = MakeMail(i);
     mail->Header.Flags = flags[i];
-    area.Queue.push_back(std::move(mail));
+    area.QueueMail(std::move(mail), false);
   }
   ASSERT_TRUE(area.WriteQueuedMail());
   EXPECT_EQ(area.Count, 5);
@@ -196,7 +198,7 @@ TEST_F(MsgBaseAreaTest, AppendKeepsTheFlagCounters) {
   EXPECT_EQ(area.SendCount, 1);
   EXPECT_EQ(area.NewUnreadCount, 1);
   EXPECT_EQ(area.NewUnreadToSysopCount, 1);
-  EXPECT_TRUE(area.Queue.empty());
+  EXPECT_EQ(area.QueuedCount(), 0u);
 }
 
 TEST_F(MsgBaseAreaTest, MailsMarkedAsImportAreNewOnTheNextOpen) {
@@ -226,10 +228,10 @@ TEST_F(MsgBaseAreaTest, BodyWriteAbortedGivesUpThatMailOnly) {
     // Room for a small mail, not for a large one.
     FileSizeLimit limit(bodyBefore.size() + 2000);
     prompter.steps = {{mbRetry, nullptr}, {mbAbort, nullptr}};
-    area.Queue.push_back(MakeMail(50, 20000));
+    area.QueueMail(MakeMail(50, 20000), false);
     auto small = MakeMail(51, 100);
     expected.push_back(small->Clone());
-    area.Queue.push_back(std::move(small));
+    area.QueueMail(std::move(small), false);
     EXPECT_FALSE(area.WriteQueuedMail());
   }
   EXPECT_EQ(prompter.texts.size(), 2u);
@@ -250,7 +252,7 @@ TEST_F(MsgBaseAreaTest, RetryAfterMakingRoomWritesEverything) {
     for (int n = 1; n < 4; ++n) {
       auto mail = MakeMail(n, 3000);
       expected.push_back(mail->Clone());
-      area.Queue.push_back(std::move(mail));
+      area.QueueMail(std::move(mail), false);
     }
     EXPECT_TRUE(area.WriteQueuedMail());
   }
@@ -275,7 +277,7 @@ TEST_F(MsgBaseAreaTest, IndexWriteAbortedLeavesBothFilesAsBeforeThatMail) {
     mail->Header.ToName = noise.substr(30);
     mail->Header.AreaName = noise.substr(5);
     expected.push_back(mail->Clone());
-    area.Queue.push_back(std::move(mail));
+    area.QueueMail(std::move(mail), false);
   }
   ASSERT_TRUE(area.WriteQueuedMail());
   ASSERT_TRUE(area.OpenIndex());
@@ -289,21 +291,21 @@ TEST_F(MsgBaseAreaTest, IndexWriteAbortedLeavesBothFilesAsBeforeThatMail) {
     prompter.steps = {{mbRetry, nullptr}, {mbAbort, nullptr}};
     auto first = MakeMail(100, 2);
     expected.push_back(first->Clone());
-    area.Queue.push_back(std::move(first));
+    area.QueueMail(std::move(first), false);
     auto second = MakeMail(101, 2);
     std::string noise;
     for (int i = 0; i < 71; ++i) noise += static_cast<char>(33 + (i * 37 + 11) % 90);
     second->Header.Subject = noise;
     second->Header.FromName = noise.substr(3);
     second->Header.ToName = noise.substr(7);
-    area.Queue.push_back(std::move(second));
-    area.Queue.push_back(MakeMail(102, 2));  // dropped after the abort
+    area.QueueMail(std::move(second), false);
+    area.QueueMail(MakeMail(102, 2), false);  // dropped after the abort
     EXPECT_FALSE(area.WriteQueuedMail());
   }
   ASSERT_EQ(prompter.texts.size(), 2u);
   EXPECT_NE(prompter.texts[0].find("probably full.Please ensure"), std::string::npos);
   EXPECT_NE(prompter.texts[0].find(dir / "IDX" + ".Index has enough free space"), std::string::npos);
-  EXPECT_TRUE(area.Queue.empty());
+  EXPECT_EQ(area.QueuedCount(), 0u);
   EXPECT_EQ(area.Count, 61);
   // Both files hold the first new mail and nothing of the second.
   const std::string indexAfter = dir.Read("IDX.PackedIndex");
@@ -346,20 +348,20 @@ TEST_F(MsgBaseAreaTest, FailedIndexRewriteKeepsTheOldFile) {
   const std::string before = dir.Read("REWRITE.PackedIndex");
   ASSERT_TRUE(area.OpenIndex());
   for (int i = 0; i < area.Count; ++i) area.GetHeader(i).Subject = std::string(71, 'a' + i % 26);
-  area.IndexChanged = true;
+  area.MarkIndexChanged();
   {
     FileSizeLimit limit(100);
-    EXPECT_FALSE(WritePackedIndex(area));
+    EXPECT_FALSE(area.Base().WriteIndex(area.HeaderList(), area.HeaderList().size()));
     area.CloseIndex();  // the last close fails too: headers stay in memory
   }
   EXPECT_EQ(dir.Read("REWRITE.PackedIndex"), before);
   EXPECT_FALSE(Exists(dir / "REWRITE.$PX"));
-  EXPECT_TRUE(area.IndexChanged);
-  EXPECT_TRUE(area.IndexLoaded);
+  EXPECT_TRUE(area.IsIndexChanged());
+  EXPECT_TRUE(area.IsIndexLoaded());
   ASSERT_TRUE(area.OpenIndex());
   EXPECT_EQ(area.GetHeader(3).Subject.Str(), std::string(71, 'd'));
   area.CloseIndex();
-  EXPECT_FALSE(area.IndexLoaded);
+  EXPECT_FALSE(area.IsIndexLoaded());
   TArea reread(dir.Path(), "REWRITE", "REWRITE");
   ASSERT_TRUE(reread.OpenIndex());
   EXPECT_EQ(reread.GetHeader(3).Subject.Str(), std::string(71, 'd'));
@@ -376,6 +378,33 @@ TEST_F(MsgBaseAreaTest, HeaderAccessOutsideTheIndexRaises) {
   // Reading outside gives the substitute, never a crash.
   EXPECT_EQ(area.ReadMail(5)->Header.BodyOffset, TMsgHeader::NotStored);
   area.CloseIndex();
+}
+
+// A worker queues into an area (the tosser into REPORT) while the main
+// thread stores other mails under the area's lock (a report): each mail is
+// stored once, the worker's only by its own write.
+TEST_F(MsgBaseAreaTest, MailsQueuedByAWorkerStayApartFromMailsStoredMeanwhile) {
+  TArea area(dir.Path(), "REPORT", "REPORT");
+  constexpr int kQueued = 300, kStored = 40;
+  std::thread worker([&] {
+    for (int n = 0; n < kQueued; ++n) area.QueueMail(MakeMail(n), false);
+  });
+  for (int n = kQueued; n < kQueued + kStored; ++n) {
+    EXPECT_TRUE(area.Lock(true));
+    EXPECT_TRUE(area.StoreMail(MakeMail(n)));
+    area.Unlock();
+  }
+  worker.join();
+  EXPECT_EQ(area.Count, kStored);
+  EXPECT_EQ(area.QueuedCount(), static_cast<size_t>(kQueued));
+  ASSERT_TRUE(area.WriteQueuedMail());
+  ASSERT_TRUE(area.OpenIndex());
+  std::multiset<std::string> subjects;
+  for (const TMsgHeader& h : area.HeaderList()) subjects.insert(h.Subject.Str());
+  area.CloseIndex();
+  EXPECT_EQ(subjects.size(), static_cast<size_t>(kQueued + kStored));
+  for (int n = 0; n < kQueued + kStored; ++n)
+    EXPECT_EQ(subjects.count("Subject number " + std::to_string(n)), 1u) << n;
 }
 
 }  // namespace

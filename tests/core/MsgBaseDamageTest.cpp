@@ -35,7 +35,7 @@ class MsgBaseDamageTest : public ::testing::Test {
   // A healthy area of three mails; returns its files.
   void MakeArea() {
     TArea area(dir.Path(), "AREA", "AREA");
-    for (int n = 0; n < 3; ++n) area.Queue.push_back(MakeMail(n, 500));
+    for (int n = 0; n < 3; ++n) area.QueueMail(MakeMail(n, 500), false);
     ASSERT_TRUE(area.WriteQueuedMail());
     ASSERT_TRUE(area.OpenIndex());
     area.CloseIndex();
@@ -95,10 +95,10 @@ TEST_F(MsgBaseDamageTest, DamagedIndexOpensWithItsReadableRecordsAndIsNeverWritt
     }
     area.CloseIndex();
     std::vector<TMsgHeader> out;
-    EXPECT_FALSE(ReadPackedIndex(area, out));
+    EXPECT_FALSE(area.Base().ReadIndex(out));
     // Appending refuses an index it cannot follow, names it, and changes
     // nothing; neither does closing.
-    area.Queue.push_back(MakeMail(9));
+    area.QueueMail(MakeMail(9), false);
     EXPECT_FALSE(area.WriteQueuedMail());
     EXPECT_NE(area.WriteError.find("is damaged"), std::string::npos) << area.WriteError;
     EXPECT_EQ(dir.Read("AREA.PackedIndex"), c.file);
@@ -191,7 +191,7 @@ TEST_F(MsgBaseDamageTest, DamagedBodiesGiveTheSubstitute) {
     dir.Write("AREA.PackedBody", c.bodyFile);
     TArea area(dir.Path(), "AREA", "AREA");
     ASSERT_TRUE(area.OpenIndex()) << c.what;
-    EXPECT_EQ(ReadStoredMail(area, 1), nullptr) << c.what;
+    EXPECT_EQ(area.Base().ReadStoredMail(area.GetHeader(1), -1), nullptr) << c.what;
     EXPECT_EQ(area.ReadMail(1)->Header.BodyOffset, TMsgHeader::NotStored) << c.what;
     // The neighbour before the damaged record stays readable.
     EXPECT_NE(area.ReadMail(0)->Header.BodyOffset, TMsgHeader::NotStored) << c.what;
@@ -212,7 +212,7 @@ TEST_F(MsgBaseDamageTest, MissingBodyFileGivesSubstitutes) {
 TEST_F(MsgBaseDamageTest, TornBodyFileIsRepairedOnAppend) {
   TArea area(dir.Path(), "TORN", "TORN");
   dir.Write("TORN.PackedBody", "KQ");  // cut off while it was being created
-  area.Queue.push_back(MakeMail(1));
+  area.QueueMail(MakeMail(1), false);
   ASSERT_TRUE(area.WriteQueuedMail());
   EXPECT_EQ(dir.Read("TORN.PackedBody").substr(0, 8), "KQPBKQPM");
   ASSERT_TRUE(area.OpenIndex());

@@ -190,7 +190,7 @@ TEST(MsgBaseLayoutTest, SmallAreaFilesByteForByte) {
   TArea area(dir.Path(), "TEST.ECHO", "TEST.ECHO");
   auto mail = std::make_unique<TMail>(body, h);
   mail->Header.Flags = MsgFlag::Unread | MsgFlag::ToSysop;
-  area.Queue.push_back(std::move(mail));  // unstamped, to keep the dates known
+  area.QueueMail(std::move(mail), false);  // unstamped, to keep the dates known
   ASSERT_TRUE(area.WriteQueuedMail());
 
   // The header as stored: BodyOffset 4 (just after "KQPB"), BodyLength 68.
@@ -220,7 +220,7 @@ TEST(MsgBaseLayoutTest, SmallAreaFilesByteForByte) {
 
   // Rewriting the index gives the same bytes: one chunk of one record.
   ASSERT_TRUE(area.OpenIndex());
-  area.IndexChanged = true;
+  area.MarkIndexChanged();
   area.CloseIndex();
   EXPECT_EQ(dir.Read("TEST.ECHO.PackedIndex"), index);
   EXPECT_FALSE(std::ifstream(dir / "TEST.ECHO.$PX").good());

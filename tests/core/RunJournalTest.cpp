@@ -35,7 +35,7 @@ class RunJournalRecovery : public ::testing::Test {
  protected:
   // An area of n mails; its files as they stand.
   void Fill(TArea& area, int n) {
-    for (int i = 0; i < n; ++i) area.Queue.push_back(MakeMail(i));
+    for (int i = 0; i < n; ++i) area.QueueMail(MakeMail(i), false);
     ASSERT_TRUE(area.WriteQueuedMail());
   }
   TempDir dir;
@@ -76,7 +76,7 @@ TEST_F(RunJournalRecovery, AnUncommittedRunIsUndoneAndACommittedOneFinished) {
       EXPECT_EQ(reread.Count, 3);
       std::vector<TMsgHeader> before, after;
       ASSERT_TRUE(DecodePackedIndex(index, before));
-      ASSERT_TRUE(ReadPackedIndex(reread, after));
+      ASSERT_TRUE(reread.Base().ReadIndex(after));
       EXPECT_EQ(after.size(), 3u);
       EXPECT_EQ(after[1].Encode(), before[1].Encode());
       EXPECT_FALSE(platform::FileExists(dir / "FRESH.PackedBody"));

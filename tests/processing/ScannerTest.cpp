@@ -136,7 +136,7 @@ class ScannerTest : public ::testing::Test {
   std::vector<uint16_t> Flags(TArea& area) {
     std::vector<uint16_t> flags;
     EXPECT_TRUE(area.OpenIndex());
-    for (int i = 0; i < area.Count; ++i) flags.push_back(area.Headers[i].Flags);
+    for (int i = 0; i < area.Count; ++i) flags.push_back(area.GetHeader(i).Flags);
     area.ReleaseIndex();
     return flags;
   }
@@ -366,7 +366,7 @@ TEST_F(ScannerTest, AttachesListOnlyOwnExistingFiles) {
     EXPECT_EQ(msgs[0].subject, c.storedSubject) << c.name;
     EXPECT_EQ(msgs[0].text, "Message number 0\r") << c.name;
     ASSERT_TRUE(net->OpenIndex());
-    EXPECT_EQ(net->Headers[0].Subject.Str(), c.storedSubject) << c.name;
+    EXPECT_EQ(net->GetHeader(0).Subject.Str(), c.storedSubject) << c.name;
     net->ReleaseIndex();
   }
 }
