@@ -69,7 +69,7 @@ void CopyInto(const std::string& from, const std::string& dir, const std::string
 }  // namespace
 
 std::string StampUnpackLogLine(std::time_t when, const std::string& text) {
-  return LogTimeStamp(when) + "\t" + text;
+  return TJob::StampedLine(when, "\t", text);
 }
 
 // ---------------------------------------------------------------------------
@@ -84,38 +84,29 @@ TAutoUnpacker::TAutoUnpacker(const TUnpJobList& jobs, const TPckList& packers,
 
 TAutoUnpacker::~TAutoUnpacker() {
   SetTimerOn(false);
-  stop_ = true;
+  RequestStop();
   Wait();
 }
 
 bool TAutoUnpacker::StartUnpack() {
-  if (busy_) return false;
-  if (thread_.joinable()) thread_.join();  // a finished run
-  {
-    std::lock_guard lock(mutex_);
-    log_.clear();
-  }
-  if (hooks_.OnLogCleared) hooks_.OnLogCleared();
-  busy_ = true;
-  stop_ = false;
-  auto* plain = dynamic_cast<platform::PlainDispatcher*>(&dispatcher_);
-  try {
-    thread_ = std::thread([this, plain] {
-      LowerThreadPriority();
-      try {
-        TUnpackThread(*this).Execute();
-      } catch (...) {
-        // Execute reports its own failures; nothing may end the program here.
-      }
-      busy_ = false;
-      // A queued task ends the main thread's RunUntil sleep at once.
-      if (plain) plain->Post([] {});
-    });
-  } catch (...) {
-    busy_ = false;
-    throw;
-  }
-  return true;
+  if (Busy()) return false;
+  return Launch([this] {
+    {
+      std::lock_guard lock(mutex_);
+      log_.clear();
+    }
+    if (hooks_.OnLogCleared) hooks_.OnLogCleared();
+  });
+}
+
+void TAutoUnpacker::RunJob() {
+  LowerThreadPriority();
+  TUnpackThread(*this).Execute();
+}
+
+// Execute reports its own failures; this is what escaped it.
+void TAutoUnpacker::Failed(const std::string& what) {
+  LogProblem("The automatic unpacking stopped: " + what);
 }
 
 void TAutoUnpacker::TimerTimer() {
@@ -133,8 +124,10 @@ void TAutoUnpacker::SetTimerOn(bool on) {
 }
 
 void TAutoUnpacker::Wait() {
-  if (!thread_.joinable()) return;
-  RunAndWait([this] { thread_.join(); });
+  if (Idle())
+    Join();  // a finished run's thread is about to end
+  else
+    RunAndWait([this] { Join(); });
 }
 
 std::vector<std::string> TAutoUnpacker::Log() const {
@@ -194,7 +187,7 @@ void TUnpackThread::Execute() {
   Sync([&] { jobs.AssignCopies(owner_.jobs_); });
 
   bool foundFiles = false;
-  for (int i = 0; i < jobs.GetCount() && !owner_.stop_; ++i) {
+  for (int i = 0; i < jobs.GetCount() && !owner_.StopRequested(); ++i) {
     const std::string name = jobs.GetString(i);
     Log("*" + name + "*");
     bool goOn = false;
@@ -210,7 +203,7 @@ void TUnpackThread::Execute() {
   }
   Log("//Unpack Job completed//");
 
-  if (!foundFiles || owner_.stop_) return;
+  if (!foundFiles || owner_.StopRequested()) return;
   try {
     Sync([&] {
       const auto& hooks = owner_.hooks_;
@@ -237,7 +230,7 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
   foundFiles = true;
 
   for (const platform::DirEntry& entry : files) {
-    if (owner_.stop_) return true;
+    if (owner_.StopRequested()) return true;
     const std::string& fileName = entry.name;
     const std::string path = dir + fileName;
     // Taken away since the scan (by the tosser, for instance): nothing to do.

@@ -27,6 +27,7 @@
 
 #include "archive/Packer.h"
 #include "archive/UnpackJob.h"
+#include "core/Job.h"
 #include "platform/Dispatcher.h"
 
 namespace velmaris {
@@ -71,7 +72,7 @@ struct TAutoUnpackHooks {
 // "dd.mm.yy hh:mm:ss" + tab + text, in local time.
 std::string StampUnpackLogLine(std::time_t when, const std::string& text);
 
-class TAutoUnpacker {
+class TAutoUnpacker : public TJob {
  public:
   // jobs and packers are the configured lists; they are read on the main
   // thread only and must outlive this object. The timer starts off.
@@ -79,7 +80,7 @@ class TAutoUnpacker {
                 std::chrono::milliseconds timerInterval = kUnpackTimerInterval);
   // Stops the timer, lets a running run stop after its current archive and
   // waits for it (processing the main thread's messages meanwhile).
-  ~TAutoUnpacker();
+  ~TAutoUnpacker() override;
   TAutoUnpacker(const TAutoUnpacker&) = delete;
   TAutoUnpacker& operator=(const TAutoUnpacker&) = delete;
 
@@ -95,7 +96,7 @@ class TAutoUnpacker {
   void ApplyUnpackOn(int32_t unpackOn) { SetTimerOn(unpackOn == 0); }
   bool TimerOn() const { return timer_ != 0; }
 
-  bool Busy() const { return busy_.load(); }
+  bool Busy() const { return !Idle(); }
   // Waits for a running run to end (processing messages on the main thread).
   void Wait();
 
@@ -105,6 +106,8 @@ class TAutoUnpacker {
 
  private:
   friend class TUnpackThread;
+  void RunJob() override;
+  void Failed(const std::string& what) override;
   // Called on the main thread by the run.
   void AddLogLine(const std::string& line);
   void SetStatus(const std::string& text);
@@ -116,9 +119,6 @@ class TAutoUnpacker {
   std::chrono::milliseconds interval_;
   platform::Dispatcher& dispatcher_;
   platform::Dispatcher::TimerId timer_ = 0;
-  std::atomic<bool> busy_{false};
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
   mutable std::mutex mutex_;
   std::vector<std::string> log_;
   std::string status_;

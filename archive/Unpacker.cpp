@@ -207,7 +207,8 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
                     platform::mbYes);
   } else {
     TVisualDecompressor worker(*this, *component, archive, destDir);
-    RunAndWait([&worker] { worker.Execute(); });
+    worker.Start();
+    RunAndWait([&worker] { worker.Join(); });
   }
 
   {
@@ -256,7 +257,12 @@ TVisualDecompressor::TVisualDecompressor(TVUPProgress& form, TUnBase& component,
   };
 }
 
-void TVisualDecompressor::Execute() {
+void TVisualDecompressor::Failed(const std::string& what) {
+  form_.lastError_ = ecReadFile;
+  ShowError(component_.ArchiveFile(), what);
+}
+
+void TVisualDecompressor::RunJob() {
   std::lock_guard lock(ExtractionLock());
   const std::string archive = component_.ArchiveFile();
   try {

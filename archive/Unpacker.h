@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "archive/arxBase.h"
+#include "core/Job.h"
 
 namespace velmaris {
 
@@ -95,14 +96,18 @@ class TVUPProgress {
   std::atomic<int> lastError_{0};
 };
 
-// The worker of one extraction: runs the extractor's Extract under the
-// extraction lock and routes its events to the progress object.
-class TVisualDecompressor {
+// The worker of one extraction (a job, see core/Job.h): runs the
+// extractor's Extract under the extraction lock and routes its events to the
+// progress object. Every failure becomes the last error and an error box.
+class TVisualDecompressor : public TJob {
  public:
   TVisualDecompressor(TVUPProgress& form, TUnBase& component, const std::string& archive,
                       const std::string& destDir);
-  // The run on the calling thread (the worker's body).
-  void Execute();
+  ~TVisualDecompressor() override { Join(); }
+  // The run on the calling thread.
+  void Execute() { RunHere(); }
+  // The run on a thread of its own; the caller waits with RunAndWait.
+  void Start() { Launch(); }
   // True when the existing file may be overwritten: asks Yes/No/All unless
   // All was answered before in this extraction.
   bool AskOverwrite(const std::string& name);
@@ -110,6 +115,9 @@ class TVisualDecompressor {
   void ShowError(const std::string& fileName, const std::string& message);
 
  private:
+  void RunJob() override;
+  void Failed(const std::string& what) override;
+
   TVUPProgress& form_;
   TUnBase& component_;
   bool all_ = false;

@@ -18,7 +18,7 @@ void ConfigureProcessor(TNodeListProcessor& processor, const TNodelistRunConfig&
 }
 
 std::string StampLogLine(std::time_t when, const std::string& text) {
-  return LogTimeStamp(when) + " " + text;
+  return TJob::StampedLine(when, " ", text);
 }
 
 TNodelistRunResult RunNodelistUpdate(TNodeListProcessor& processor,
@@ -70,11 +70,7 @@ bool NodelistTimerShouldStart(bool timerOn, bool mailerSessionActive, bool runBu
 TNodelistRunner::TNodelistRunner(TNodeListProcessor& processor, TNodelistRunHooks hooks)
     : processor_(processor), hooks_(std::move(hooks)) {}
 
-TNodelistRunner::~TNodelistRunner() { Wait(); }
-
-void TNodelistRunner::Wait() {
-  if (thread_.joinable()) thread_.join();
-}
+TNodelistRunner::~TNodelistRunner() { Join(); }
 
 bool TNodelistRunner::StartProcessing(const TNodelistRunConfig& config) {
   return Start(config, true);
@@ -86,30 +82,30 @@ bool TNodelistRunner::StartAutoUpdate(const TNodelistRunConfig& config) {
 
 bool TNodelistRunner::TimerTick(const TNodelistRunConfig& config) {
   const bool mailer = MailerSessionActive && MailerSessionActive();
-  if (!NodelistTimerShouldStart(TimerOn, mailer, busy_)) return false;
+  if (!NodelistTimerShouldStart(TimerOn, mailer, Busy())) return false;
   return StartAutoUpdate(config);
 }
 
 bool TNodelistRunner::Start(const TNodelistRunConfig& config, bool forced) {
-  bool expected = false;
-  if (!busy_.compare_exchange_strong(expected, true)) return false;
-  Wait();  // the previous run's thread has ended; collect it
-  thread_ = std::thread([this, config, forced] {
-    TNodelistRunResult r;
-    try {
-      r = RunNodelistUpdate(processor_, config, forced, hooks_);
-    } catch (const std::exception& e) {
-      const std::string line = StampLogLine(std::time(nullptr), e.what());
-      r.Log.push_back(line);
-      if (hooks_.OnLog) hooks_.OnLog(line);
-    }
-    {
-      std::lock_guard<std::mutex> g(mutex_);
-      last_ = std::move(r);
-    }
-    busy_ = false;
+  return Launch([&] {
+    config_ = config;
+    forced_ = forced;
   });
-  return true;
+}
+
+void TNodelistRunner::RunJob() {
+  TNodelistRunResult r = RunNodelistUpdate(processor_, config_, forced_, hooks_);
+  std::lock_guard<std::mutex> g(mutex_);
+  last_ = std::move(r);
+}
+
+void TNodelistRunner::Failed(const std::string& what) {
+  TNodelistRunResult r;
+  const std::string line = StampLogLine(std::time(nullptr), what);
+  r.Log.push_back(line);
+  if (hooks_.OnLog) hooks_.OnLog(line);
+  std::lock_guard<std::mutex> g(mutex_);
+  last_ = std::move(r);
 }
 
 TNodelistRunResult TNodelistRunner::LastResult() const {

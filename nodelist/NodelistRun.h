@@ -9,9 +9,9 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "core/Job.h"
 #include "nodelist/NodeListProcessor.h"
 
 namespace velmaris {
@@ -78,11 +78,12 @@ TNodelistRunResult RunNodelistUpdate(TNodeListProcessor& processor,
 // run is going on.
 bool NodelistTimerShouldStart(bool timerOn, bool mailerSessionActive, bool runBusy);
 
-// Holds at most one run on a worker thread.
-class TNodelistRunner {
+// Holds at most one run on a worker thread (a job, see core/Job.h). An
+// error that stops the run becomes the last line of its log.
+class TNodelistRunner : public TJob {
  public:
   TNodelistRunner(TNodeListProcessor& processor, TNodelistRunHooks hooks);
-  ~TNodelistRunner();  // waits for a running run
+  ~TNodelistRunner() override;  // waits for a running run
 
   // Predicates the timer consults; unset means "no".
   std::function<bool()> MailerSessionActive;
@@ -95,18 +96,20 @@ class TNodelistRunner {
   bool StartAutoUpdate(const TNodelistRunConfig& config);
   // One timer tick (every 10 seconds while the timer is on).
   bool TimerTick(const TNodelistRunConfig& config);
-  bool Busy() const { return busy_; }
-  void Wait();
+  bool Busy() const { return !Idle(); }
+  void Wait() { Join(); }
   // The result of the last finished run.
   TNodelistRunResult LastResult() const;
 
  private:
   bool Start(const TNodelistRunConfig& config, bool forced);
+  void RunJob() override;
+  void Failed(const std::string& what) override;
 
   TNodeListProcessor& processor_;
   TNodelistRunHooks hooks_;
-  std::atomic<bool> busy_{false};
-  std::thread thread_;
+  TNodelistRunConfig config_;  // of the run going on
+  bool forced_ = false;
   mutable std::mutex mutex_;
   TNodelistRunResult last_;
 };

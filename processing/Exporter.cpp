@@ -23,8 +23,6 @@ constexpr const char* kReportFrom = "Integrated Tosser";
 constexpr const char* kReportSubject = "Export Log";
 constexpr const char* kReportTitle = "The Velmaris 95 Export Process";
 
-void OnMainThread(const std::function<void()>& fn) { platform::GetDispatcher().Send(fn); }
-
 bool HasWaiting(TArea& area) {
   if (area.SendCount < 0) area.RecountFlags();
   return area.SendCount > 0;
@@ -39,50 +37,51 @@ std::string CounterText(int count) { return count >= 1 ? std::to_string(count) :
 
 TExporter::TExporter(TExportView* view) : view_(view) {}
 
-TExporter::~TExporter() { Wait(); }
-
-void TExporter::Start() {
-  Wait();
-  running_.store(true);
-  thread_ = std::thread([this] { Run(); });
-}
-
-void TExporter::Wait() {
-  if (thread_.joinable()) thread_.join();
-}
+TExporter::~TExporter() { Join(); }
 
 void TExporter::LogLine(const std::string& text) {
   const TDateTime now = Clock ? Clock() : Now();
   const std::string line = FormatShortDate(now) + " " + FormatMacroTime(now) + "  " + text;
   log_.push_back(line);
-  if (view_) OnMainThread([this, line] { view_->ExportLog(line); });
+  if (view_) OnMain([this, line] { view_->ExportLog(line); });
 }
 
 void TExporter::Status(const std::string& text) {
   if (!view_) return;
   const int e = EchoMails, n = NetMails, c = CrashMails;
-  OnMainThread([this, text, e, n, c] { view_->ExportStatus(text, e, n, c); });
+  OnMain([this, text, e, n, c] { view_->ExportStatus(text, e, n, c); });
 }
 
 bool TExporter::LockArea(TArea& area, const std::string& waitingText) {
   Status(waitingText);
-  if (area.WaitLock(true, [this] { return Aborted(); })) return true;
+  if (area.WaitLock(true, [this] { return Aborted(); })) {
+    held_ = &area;
+    return true;
+  }
   LogLine("Area " + area.Name + " skipped: the export was aborted while waiting for it.");
   return false;
 }
 
 void TExporter::UnlockArea(TArea& area) {
-  OnMainThread([&area] { area.Unlock(); });
+  held_ = nullptr;
+  OnMain([&area] { area.Unlock(); });
 }
 
-void TExporter::Run() {
+void TExporter::Failed(const std::string& what) {
+  if (held_) UnlockArea(*held_);
+  LogLine("Export stopped by an error: " + what);
+  if (view_) OnMain([this] { view_->ExportFinished(); });
+  running_.store(false);
+}
+
+void TExporter::RunJob() {
   running_.store(true);
   log_.clear();
   EchoMails = NetMails = CrashMails = 0;
   TConfigStore* store = GetConfigStore();
   TAreaList* areas = Areas ? Areas : (store ? &store->Areas() : GetAreaList());
   TLinkList* uplinks = Uplinks ? Uplinks : (store ? &store->Uplinks() : nullptr);
-  if (view_) OnMainThread([this] { view_->ExportStarted(); });
+  if (view_) OnMain([this] { view_->ExportStarted(); });
   LogLine("Starting export.");
   if (UpdateOutbounds) {
     UpdateOutbounds();
@@ -169,14 +168,14 @@ void TExporter::Run() {
   const bool report = PostReport ? *PostReport : GetSettings().Snapshot()->ExportReport();
   if (report) WriteReportMessage(kReportFrom, "Sysop", kReportSubject, kReportTitle, log_);
 
-  OnMainThread([] {
+  OnMain([] {
     if (TOutboundRescan* rescan = GetOutboundRescan()) rescan->RescanOutbound();
   });
-  if (view_) OnMainThread([this] { view_->ExportFinished(); });
+  if (view_) OnMain([this] { view_->ExportFinished(); });
   running_.store(false);
 
   if (PendingCall) {
-    OnMainThread([this] {
+    OnMain([this] {
       const TMailBox* call = PendingCall;
       PendingCall = nullptr;
       platform::GetDispatcher().ProcessMessages();

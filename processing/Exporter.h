@@ -4,21 +4,22 @@
 // report "Export Log", has the shell rescan the outbound directory and
 // finally makes the pending call, if one was handed to it.
 //
-// The run works on its own thread (Start) or on the caller's (Run). What the
-// export window shows (status, counters, log lines), the unlocks, the
-// report, the rescan and the pending call are handed to the main thread
-// through the platform dispatcher. Every wait for an area lock ends when
-// the run is aborted.
+// The run is a job (core/Job.h) on its own thread (Start) or on the
+// caller's (Run). What the export window shows (status, counters, log
+// lines), the unlocks, the report, the rescan and the pending call are
+// handed to the main thread through the platform dispatcher. Every wait for
+// an area lock ends when the run is aborted. A run stopped by an error
+// logs it, releases the area it held and ends as finished.
 #pragma once
 
 #include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/DateTimeUtil.h"
+#include "core/Job.h"
 #include "processing/AreaExport.h"
 
 namespace velmaris {
@@ -61,7 +62,7 @@ class TExportView {
 // A counter label: the number when at least 1, else "None".
 std::string CounterText(int count);
 
-class TExporter {
+class TExporter : public TJob {
  public:
   // Fall back to the configuration store's lists and the settings when unset.
   TExporter(TExportView* view = nullptr);
@@ -84,15 +85,17 @@ class TExporter {
   std::function<void(const TMailBox&)> Call;
 
   // The whole run on this thread.
-  void Run();
+  void Run() { RunHere(); }
   // The run on a thread of its own.
-  void Start();
+  void Start() {
+    Launch([this] { running_.store(true); });
+  }
   // Waits until a started run has ended.
-  void Wait();
+  void Wait() { Join(); }
   bool Running() const { return running_.load(); }
   // Stops waiting for area locks; the run then skips the areas it cannot get.
-  void Abort() { aborted_.store(true); }
-  bool Aborted() const { return aborted_.load(); }
+  void Abort() { RequestStop(); }
+  bool Aborted() const { return StopRequested(); }
 
   int EchoMails = 0;
   int NetMails = 0;
@@ -101,6 +104,8 @@ class TExporter {
   const std::vector<std::string>& Log() const { return log_; }
 
  private:
+  void RunJob() override;
+  void Failed(const std::string& what) override;
   void LogLine(const std::string& text);
   void Status(const std::string& text);
   bool LockArea(TArea& area, const std::string& waitingText);
@@ -108,9 +113,8 @@ class TExporter {
 
   TExportView* view_;
   std::vector<std::string> log_;
-  std::atomic<bool> aborted_{false};
   std::atomic<bool> running_{false};
-  std::thread thread_;
+  TArea* held_ = nullptr;  // the area locked by the run
 };
 
 }  // namespace velmaris

@@ -6,8 +6,6 @@
 namespace velmaris {
 namespace {
 
-void OnMainThread(const std::function<void()>& fn) { platform::GetDispatcher().Send(fn); }
-
 TRunChoice Choose(bool optimize, bool maintain) {
   TRunChoice c;
   if (optimize) {
@@ -37,40 +35,53 @@ TRunChoice RunsAtExit(int optimizeOn, int maintainOn) {
 
 // --- TAreaRun -------------------------------------------------------------------
 
-TAreaRun::~TAreaRun() { Wait(); }
+TAreaRun::~TAreaRun() { Join(); }
+
+void TAreaRun::Run() { RunHere(); }
 
 void TAreaRun::Start() {
-  Wait();
-  running_.store(true);
-  thread_ = std::thread([this] { Run(); });
+  Launch([this] { running_.store(true); });
 }
 
-void TAreaRun::Wait() {
-  if (thread_.joinable()) thread_.join();
-}
+void TAreaRun::Wait() { Join(); }
 
 void TAreaRun::Status(const std::string& text) {
-  if (view_) OnMainThread([this, text] { view_->RunStatus(text); });
+  if (view_) OnMain([this, text] { view_->RunStatus(text); });
 }
 
 void TAreaRun::Position(int position) {
-  if (view_) OnMainThread([this, position] { view_->RunPosition(position); });
+  if (view_) OnMain([this, position] { view_->RunPosition(position); });
 }
 
 bool TAreaRun::LockArea(TArea& area) {
-  return area.WaitLock(true, [this] { return Cancelled(); });
+  if (!area.WaitLock(true, [this] { return Cancelled(); })) return false;
+  held_ = &area;
+  return true;
 }
 
 void TAreaRun::UnlockArea(TArea& area) {
-  OnMainThread([&area] { area.Unlock(); });
+  held_ = nullptr;
+  OnMain([&area] { area.Unlock(); });
 }
 
-void TAreaRun::Run() {
+void TAreaRun::Failed(const std::string& what) {
+  if (held_) UnlockArea(*held_);
+  Status(what);
+  Finish(true);
+}
+
+void TAreaRun::Finish(bool aborted) {
+  if (view_) OnMain([this, aborted] { view_->RunFinished(aborted); });
+  running_.store(false);
+  After(aborted);
+}
+
+void TAreaRun::RunJob() {
   running_.store(true);
   TAreaList* areas = Areas ? Areas : GetAreaList();
   const int count = areas ? areas->GetCount() : 0;
   Before();
-  if (view_) OnMainThread([this, count] { view_->RunMaximum(count); });
+  if (view_) OnMain([this, count] { view_->RunMaximum(count); });
   for (int i = 0; i < count && !Cancelled(); ++i) {
     TArea* area = areas->GetItem(i);
     if (!area || !Wanted(*area)) continue;
@@ -79,9 +90,7 @@ void TAreaRun::Run() {
   const bool aborted = Cancelled();
   Position(count);
   Status(aborted ? "Aborted!" : "Done!");
-  if (view_) OnMainThread([this, aborted] { view_->RunFinished(aborted); });
-  running_.store(false);
-  After(aborted);
+  Finish(aborted);
 }
 
 // --- Maintenance of all areas -------------------------------------------------------
@@ -118,23 +127,18 @@ void TOptimizer::Work(TArea& area, int position) {
 
 void TOptimizer::After(bool aborted) {
   (void)aborted;
-  if (Chain && StartMaintenance) OnMainThread(StartMaintenance);
+  if (Chain && StartMaintenance) OnMain(StartMaintenance);
 }
 
 // --- One area --------------------------------------------------------------------------
 
-void TMaintainer::Run() {
-  area_.MaintainMessages(Today);
-  area_.Unlock();
+void TMaintainer::RunJob() { area_.MaintainMessages(Today); }
+
+void TMaintainer::Failed(const std::string& what) {
+  LogProblem("The maintenance of " + area_.Name + " stopped: " + what);
 }
 
-void TMaintainer::Start() {
-  Wait();
-  thread_ = std::thread([this] { Run(); });
-}
-
-void TMaintainer::Wait() {
-  if (thread_.joinable()) thread_.join();
-}
+// The lock the caller took goes in every case.
+void TMaintainer::AfterRun() { area_.Unlock(); }
 
 }  // namespace velmaris

@@ -1,17 +1,19 @@
 // The background housekeeping runs: maintenance of every area that takes
 // part in it (MaintainAll::TMaintainer), optimisation of every area
 // (TOptimizer, which can chain a maintenance run when it ends) and the
-// clean-up of one area for the message list (TMaintainer). Each works on
-// its own thread (Start) or the caller's (Run); what its window shows goes
+// clean-up of one area for the message list (TMaintainer). Each is a job
+// (core/Job.h) on its own thread (Start) or the caller's (Run); what its window shows goes
 // to the main thread through the platform dispatcher. A cancel request ends
 // a wait for an area lock at once and the run after the area being worked
-// on.
+// on. A run stopped by an error releases the area it held and ends as
+// aborted, with the error as its status.
 #pragma once
 
 #include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
+
+#include "core/Job.h"
 
 namespace velmaris {
 
@@ -42,10 +44,10 @@ TRunChoice RunsAtStart(int optimizeOn, int maintainOn);
 TRunChoice RunsAtExit(int optimizeOn, int maintainOn);
 
 // The common part of the two area-list runs.
-class TAreaRun {
+class TAreaRun : public TJob {
  public:
   explicit TAreaRun(TRunView* view) : view_(view) {}
-  virtual ~TAreaRun();  // waits for a started run
+  ~TAreaRun() override;  // waits for a started run
   TAreaRun(const TAreaRun&) = delete;
   TAreaRun& operator=(const TAreaRun&) = delete;
 
@@ -56,8 +58,8 @@ class TAreaRun {
   void Wait();
   // The cancel button: takes effect at once while waiting for a lock, else
   // after the current area.
-  void Cancel() { cancelled_.store(true); }
-  bool Cancelled() const { return cancelled_.load(); }
+  void Cancel() { RequestStop(); }
+  bool Cancelled() const { return StopRequested(); }
   bool Running() const { return running_.load(); }
 
  protected:
@@ -73,9 +75,12 @@ class TAreaRun {
   TRunView* view_;
 
  private:
-  std::atomic<bool> cancelled_{false};
+  void RunJob() override;
+  void Failed(const std::string& what) override;
+  void Finish(bool aborted);
+
   std::atomic<bool> running_{false};
-  std::thread thread_;
+  TArea* held_ = nullptr;  // the area locked by the run
 };
 
 namespace MaintainAll {
@@ -111,20 +116,21 @@ class TOptimizer : public TAreaRun {
 
 // The clean-up of one area: the caller has locked it exclusively; the area
 // is maintained and its lock released, both on the run's thread.
-class TMaintainer {
+class TMaintainer : public TJob {
  public:
   explicit TMaintainer(TArea& area) : area_(area) {}
-  ~TMaintainer() { Wait(); }
-  TMaintainer(const TMaintainer&) = delete;
-  TMaintainer& operator=(const TMaintainer&) = delete;
+  ~TMaintainer() override { Join(); }
   double Today = 0;
-  void Run();
-  void Start();
-  void Wait();
+  void Run() { RunHere(); }
+  void Start() { Launch(); }
+  void Wait() { Join(); }
 
  private:
+  void RunJob() override;
+  void Failed(const std::string& what) override;
+  void AfterRun() override;
+
   TArea& area_;
-  std::thread thread_;
 };
 
 }  // namespace velmaris

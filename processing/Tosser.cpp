@@ -60,11 +60,6 @@ std::string TwoDigits(int v) {
   return buf;
 }
 
-std::string ClockText(TDateTime t) {
-  const TDateTimeParts p = DecodeDateTime(t);
-  return TwoDigits(p.Hour) + ":" + TwoDigits(p.Minute) + ":" + TwoDigits(p.Second);
-}
-
 std::string Utf8(const std::string& ansi) { return platform::ToUtf8(ansi, platform::AnsiCodePage()); }
 
 // Moves a file into dir under its name, or under name + "." + a number when
@@ -151,40 +146,29 @@ TTosser::TTosser(TTosserSetup setup) : setup_(setup) {
   if (!setup_.AreaLists) setup_.AreaLists = GetAreaListReceiver();
 }
 
-TTosser::~TTosser() {
-  if (worker_.joinable()) worker_.join();
-}
+TTosser::~TTosser() { Join(); }
 
 bool TTosser::Running() { return gRunning.load(); }
 
 bool TTosser::Start() {
-  if (worker_.joinable()) {
-    if (!finished_.load()) return false;
-    worker_.join();
-  }
-  if (gRunning.exchange(true)) return false;
-  abort_.store(false);
-  finished_.store(false);
-  platform::Dispatcher* dispatcher = &platform::GetDispatcher();
-  worker_ = std::thread([this, dispatcher] {
-    Run();
+  if (!Idle() || gRunning.exchange(true)) return false;
+  if (!Launch()) {
     gRunning.store(false);
-    finished_.store(true);
-    // Wakes a main thread that waits for the end.
-    dispatcher->Post([] {});
-  });
+    return false;
+  }
   return true;
 }
 
 bool TTosser::Execute() {
   if (gRunning.exchange(true)) return false;
-  abort_.store(false);
-  finished_.store(false);
-  Run();
-  gRunning.store(false);
-  finished_.store(true);
+  if (!RunHere()) {
+    gRunning.store(false);
+    return false;
+  }
   return true;
 }
+
+void TTosser::AfterRun() { gRunning.store(false); }
 
 std::vector<std::string> TTosser::Log() const {
   std::lock_guard guard(logMutex_);
@@ -193,11 +177,8 @@ std::vector<std::string> TTosser::Log() const {
 
 // --- Hand-over and reporting ---------------------------------------------------------
 
-void TTosser::OnMain(const std::function<void()>& task) { platform::GetDispatcher().Send(task); }
-
 void TTosser::LogLine(const std::string& text) {
-  const TDateTime now = Now();
-  const std::string line = FormatShortDate(now) + " " + ClockText(now) + "  " + text;
+  const std::string line = StampedLine(std::time(nullptr), "  ", text);
   {
     std::lock_guard guard(logMutex_);
     log_.push_back(line);
@@ -233,43 +214,44 @@ void TTosser::ShowCounters() {
 
 // --- The run ---------------------------------------------------------------------------
 
-void TTosser::Run() {
-  try {
-    Begin();
-    ForceDirectoryPath(backupDir_);
-    if (values_->ProcessTIC()) ProcessTicFiles();
-    if (!platform::DirExists(backupDir_)) {
-      OnMain([] { platform::GetPrompter().Error("Could not create backup directory !"); });
-      Caption("Import - Aborted on error!");
-      counters_.Failed = true;
-      counters_.Error = "the backup directory " + backupDir_ + " could not be created";
-      RollBack();
-      if (setup_.View) OnMain([&] { setup_.View->RunFinished(); });
-      return;
-    }
-    Caption("Import - Deleting old backups.");
-    ClearBackups();
-    LogLine("Starting import");
-    UnpackBundles();
-    TossPackets();
-    if (Aborted()) {
-      counters_.Aborted = true;
-      LogLine("Import aborted by user!");
-    }
-    if (!counters_.WriteFailed) WriteAreas();
-    if (!counters_.WriteFailed) Commit();
-    if (counters_.WriteFailed) RollBack();
-    ReleaseAreas();
-    Finish();
-  } catch (const std::exception& e) {
-    counters_.Failed = true;
-    if (counters_.Error.empty()) counters_.Error = e.what();
-    LogLine(std::string("Import stopped by an error: ") + e.what());
-    RollBack();
-    ReleaseAreas();
+void TTosser::RunJob() {
+  Begin();
+  ForceDirectoryPath(backupDir_);
+  if (values_->ProcessTIC()) ProcessTicFiles();
+  if (!platform::DirExists(backupDir_)) {
+    OnMain([] { platform::GetPrompter().Error("Could not create backup directory !"); });
     Caption("Import - Aborted on error!");
+    counters_.Failed = true;
+    counters_.Error = "the backup directory " + backupDir_ + " could not be created";
+    RollBack();
     if (setup_.View) OnMain([&] { setup_.View->RunFinished(); });
+    return;
   }
+  Caption("Import - Deleting old backups.");
+  ClearBackups();
+  LogLine("Starting import");
+  UnpackBundles();
+  TossPackets();
+  if (Aborted()) {
+    counters_.Aborted = true;
+    LogLine("Import aborted by user!");
+  }
+  if (!counters_.WriteFailed) WriteAreas();
+  if (!counters_.WriteFailed) Commit();
+  if (counters_.WriteFailed) RollBack();
+  ReleaseAreas();
+  Finish();
+}
+
+// An error that stops the run: nothing of it is stored, its areas go.
+void TTosser::Failed(const std::string& what) {
+  counters_.Failed = true;
+  if (counters_.Error.empty()) counters_.Error = what;
+  LogLine(std::string("Import stopped by an error: ") + what);
+  RollBack();
+  ReleaseAreas();
+  Caption("Import - Aborted on error!");
+  if (setup_.View) OnMain([&] { setup_.View->RunFinished(); });
 }
 
 void TTosser::Begin() {

@@ -51,6 +51,7 @@
 #include <vector>
 
 #include "core/DateTimeUtil.h"
+#include "core/Job.h"
 
 namespace velmaris {
 
@@ -174,12 +175,12 @@ uint32_t DupeKeyOf(const std::string& packedMessage);
 // gives "x.bad", "x" gives "x.bad").
 std::string DamagedPacketName(const std::string& name);
 
-class TTosser {
+class TTosser : public TJob {
  public:
   explicit TTosser(TTosserSetup setup);
   // Waits for a started run to end (the main thread must not be the one
   // waiting while the run still needs it: wait with RunUntil first).
-  ~TTosser();
+  ~TTosser() override;
   TTosser(const TTosser&) = delete;
   TTosser& operator=(const TTosser&) = delete;
 
@@ -189,11 +190,11 @@ class TTosser {
   // The run on the calling thread; false when another run is going on.
   bool Execute();
   // The worker has ended (or was never started).
-  bool Finished() const { return finished_.load(); }
+  bool Finished() const { return Idle(); }
   // Asks the run to stop; it stops between messages and still writes what it
   // has queued and posts its log.
-  void Abort() { abort_.store(true); }
-  bool AbortRequested() const { return abort_.load(); }
+  void Abort() { RequestStop(); }
+  bool AbortRequested() const { return StopRequested(); }
   // Whether any tosser runs now.
   static bool Running();
 
@@ -203,8 +204,9 @@ class TTosser {
   const std::string& BackupDir() const { return backupDir_; }
 
  private:
-
-  void Run();
+  void RunJob() override;
+  void Failed(const std::string& what) override;
+  void AfterRun() override;
   void Begin();
   void ProcessTicFiles();
   void ProcessTic(const std::string& name);
@@ -235,8 +237,7 @@ class TTosser {
   void Caption(const std::string& caption);
   void ShowCounters();
   std::string Elapsed() const;
-  void OnMain(const std::function<void()>& task);
-  bool Aborted() const { return abort_.load(); }
+  bool Aborted() const { return StopRequested(); }
 
   TTosserSetup setup_;
   std::shared_ptr<const SettingsValues> values_;
@@ -246,10 +247,6 @@ class TTosser {
   std::string backupDir_;
   std::string journalPath_;
   TDateTime start_ = 0;
-
-  std::atomic<bool> abort_{false};
-  std::atomic<bool> finished_{true};
-  std::thread worker_;
 
   mutable std::mutex logMutex_;
   std::vector<std::string> log_;
