@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <ctime>
 #include <thread>
-#include <unordered_set>
 
 #include "core/ByteOrder.h"
 #include "core/Crc.h"
@@ -788,15 +787,32 @@ std::vector<TArea*> TAreaList::Areas() const {
   return areas;
 }
 
-void TAreaList::FreeAll() {
-  std::vector<TArea*> areas;
-  std::unordered_set<TArea*> seen;
-  for (int i = 0; i < GetCount(); ++i) {
-    TArea* area = GetItem(i);
-    if (area && seen.insert(area).second) areas.push_back(area);
+TArea* TAreaList::Adopt(std::unique_ptr<TArea> area, int index) {
+  TArea* raw = area.get();
+  owned_.push_back(std::move(area));
+  if (index < 0)
+    Add(raw);
+  else
+    Insert(index, raw);
+  return raw;
+}
+
+std::unique_ptr<TArea> TAreaList::Remove(int index) {
+  if (index < 0 || index >= GetCount()) return nullptr;
+  TArea* area = GetItem(index);
+  Delete(index);
+  for (auto it = owned_.begin(); it != owned_.end(); ++it) {
+    if (it->get() != area) continue;
+    std::unique_ptr<TArea> taken = std::move(*it);
+    owned_.erase(it);
+    return taken;
   }
+  return nullptr;
+}
+
+void TAreaList::FreeAll() {
   Clear();
-  for (TArea* area : areas) delete area;
+  owned_.clear();
 }
 
 TAreaList* GetAreaList() { return gAreaList.load(std::memory_order_acquire); }

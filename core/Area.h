@@ -404,9 +404,10 @@ class TAreaLockHold {
   TArea* area_;
 };
 
-// The list of all areas. The names are the area names; entries named
-// kSeparatorName are separators. The list does not own its areas; FreeAll
-// frees them.
+// A list of areas. The names are the area names; entries named
+// kSeparatorName are separators. The areas handed over with Adopt are owned
+// by the list (the configuration store's list owns every area); those added
+// with Add or Insert belong to someone else, and the list is a view of them.
 class TAreaList : public TTypedList<TArea> {
  public:
   using TTypedList<TArea>::Add;
@@ -414,13 +415,21 @@ class TAreaList : public TTypedList<TArea> {
   // Adds the area under its Name.
   int Add(TArea* area) { return TTypedList<TArea>::Add(area->Name, area); }
   void Insert(int index, TArea* area) { TTypedList<TArea>::Insert(index, area->Name, area); }
+  // Adds the area (at index, or at the end) and takes it over.
+  TArea* Adopt(std::unique_ptr<TArea> area, int index = -1);
+  // Removes the entry at index; the area goes with the returned pointer when
+  // the list owned it (null otherwise, and for an index outside the list).
+  std::unique_ptr<TArea> Remove(int index);
   // As in the list; then the main window rebuilds its area list.
   void MoveUp(int index);
   void MoveDown(int index);
   // The areas without the separators, in list order.
   std::vector<TArea*> Areas() const;
-  // Frees every area and empties the list.
+  // Empties the list, freeing the areas it owns.
   void FreeAll();
+
+ private:
+  std::vector<std::unique_ptr<TArea>> owned_;
 };
 
 // The global area list, set by the configuration store; nullptr while none.

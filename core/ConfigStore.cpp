@@ -173,7 +173,7 @@ void TConfigStore::LoadAreas() {
     auto area = TArea::CreateFromRegistry(winRegistry_, section, dir, &uplinks_);
     if (area->IsSeparator()) {
       area->AreaType = AreaTypeCode::Separator;
-      areas_.Add(area.release());
+      areas_.Adopt(std::move(area));
       continue;
     }
     if (area->Name.empty() || FindArea(area->Name)) continue;  // dropped and freed
@@ -182,7 +182,7 @@ void TConfigStore::LoadAreas() {
     if (EqualNoCase(area->Name, kBadAreaName)) area->AreaType = AreaTypeCode::Badmail;
     if (EqualNoCase(area->Name, kDupesAreaName)) area->AreaType = AreaTypeCode::Dupes;
     area->RecountFlags();
-    areas_.Add(area.release());
+    areas_.Adopt(std::move(area));
   }
   EnsureSystemArea(kDupesAreaName, "DUPES", AreaTypeCode::Dupes, "Areas\\Dupes");
   EnsureSystemArea(kBadAreaName, "BADMAIL", AreaTypeCode::Badmail, "Areas\\Badmail");
@@ -199,7 +199,7 @@ void TConfigStore::EnsureSystemArea(const char* name, const char* fileName, uint
   area->NameFilters();
   area->RecountFlags();
   area->AreaType = type;
-  areas_.Insert(0, area.release());
+  areas_.Adopt(std::move(area), 0);
 }
 
 void TConfigStore::LoadSection(TConfigSlot slot) {
@@ -346,8 +346,7 @@ TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNam
   if (areaType != AreaTypeCode::Separator) area->FileName = UniqueAreaFileName(area->FileName);
   area->SetUplink(uplink);
   area->RecountFlags();
-  TArea* added = area.release();
-  areas_.Add(added);
+  TArea* added = areas_.Adopt(std::move(area));
   if (TShellServices* shell = GetShellServices()) shell->RefreshAreaList();
   StructureChanged();
   return added;
@@ -367,8 +366,7 @@ bool TConfigStore::KillSeparator(int index) {
     TArea* area = areas_.GetItem(index);
     if (!area || !area->IsSeparator()) return false;
     area->DeleteFiles();
-    areas_.Delete(index);
-    delete area;
+    areas_.Remove(index);
     if (TShellServices* shell = GetShellServices()) shell->RefreshAreaList();
     StructureChanged();
     return true;

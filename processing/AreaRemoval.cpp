@@ -47,8 +47,7 @@ int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names
       continue;
     }
     found->DeleteFiles();
-    list.Delete(list.IndexOfObject(found));
-    delete found;
+    list.Remove(list.IndexOfObject(found));
     ++deleted;
   }
   AreaListChanged(store);

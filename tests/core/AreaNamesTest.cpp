@@ -101,11 +101,11 @@ struct CountedArea : TArea {
 TEST(AreaListTest, NamesSeparatorsAndFinding) {
   int freed = 0;
   TAreaList list;
-  list.Add(new CountedArea("NETMAIL", freed));
-  list.Add(new CountedArea(kSeparatorName, freed));
-  list.Add(new CountedArea("R50.SYSOP", freed));
-  list.Insert(0, new CountedArea("BAD", freed));
-  list.Add(new CountedArea(kSeparatorName, freed));
+  list.Adopt(std::make_unique<CountedArea>("NETMAIL", freed));
+  list.Adopt(std::make_unique<CountedArea>(kSeparatorName, freed));
+  list.Adopt(std::make_unique<CountedArea>("R50.SYSOP", freed));
+  list.Adopt(std::make_unique<CountedArea>("BAD", freed), 0);
+  list.Adopt(std::make_unique<CountedArea>(kSeparatorName, freed));
   ASSERT_EQ(list.GetCount(), 5);
   EXPECT_EQ(list.GetString(0), "BAD");
   EXPECT_EQ(list.GetItem(0)->Name, "BAD");

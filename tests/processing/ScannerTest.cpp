@@ -122,7 +122,7 @@ class ScannerTest : public ::testing::Test {
 
   TArea* AddArea(const std::string& name, uint8_t type, const std::vector<Msg>& msgs,
                  TNetLink* uplink = nullptr) {
-    auto* area = new TArea(dir.Path() + "Msgbase/", name, name, type);
+    TArea* area = areas.Adopt(std::make_unique<TArea>(dir.Path() + "Msgbase/", name, name, type));
     platform::MakeDirs(dir.Path() + "Msgbase/");
     area->Uplink = uplink;
     for (size_t i = 0; i < msgs.size(); ++i) area->QueueMail(MakeMsg(msgs[i], static_cast<int>(i)));
@@ -130,7 +130,6 @@ class ScannerTest : public ::testing::Test {
       EXPECT_TRUE(area->WriteQueuedMail());
     }
     area->RecountFlags();
-    areas.Add(area);
     return area;
   }
   std::vector<uint16_t> Flags(TArea& area) {
@@ -432,7 +431,8 @@ class RunsTest : public ::testing::Test {
   ~RunsTest() override { areas.FreeAll(); }
   TArea* AddArea(const std::string& name, int messages, bool maintain = true,
                  uint8_t type = AreaTypeCode::Echomail) {
-    auto* area = new TArea(dir.Path(), name, name == kSeparatorName ? "" : name, type);
+    TArea* area = areas.Adopt(
+        std::make_unique<TArea>(dir.Path(), name, name == kSeparatorName ? "" : name, type));
     area->Maintain = maintain;
     area->ApplyAge = false;
     area->MaxNumber = 2;
@@ -440,7 +440,6 @@ class RunsTest : public ::testing::Test {
     if (messages > 0) {
       EXPECT_TRUE(area->WriteQueuedMail());
     }
-    areas.Add(area);
     return area;
   }
   int CountOf(TArea& area) {

@@ -109,8 +109,7 @@ TEST_F(TosserTest, MissingBadAndDupesAreCreated) {
   for (const char* name : {"BAD", "DUPES"}) {
     const int index = store->Areas().IndexOfName(name);
     ASSERT_GE(index, 0);
-    removed.emplace_back(store->Areas().GetItem(index));
-    store->Areas().Delete(index);
+    removed.push_back(store->Areas().Remove(index));
   }
   Set(SettingId::DoCreate, 1);
   const std::string dupe = EchoMessage("LOST.ECHO", "twice");
