@@ -11,6 +11,7 @@
 #include "archive/Unpacker.h"
 #include "core/TextHelpers.h"
 #include "platform/Dispatcher.h"
+#include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/Prompter.h"
 
@@ -247,13 +248,11 @@ TPacker* TPckList::FindPackerForHandle(int fd) const {
 }
 
 TPacker* TPckList::FindPackerForFile(const std::string& fileName) const {
-  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return nullptr;
-  TPacker* found = nullptr;
+  platform::Fd fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd.ok()) return nullptr;
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) found = FindPackerForHandle(fd);
-  ::close(fd);
-  return found;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+  return FindPackerForHandle(fd.get());
 }
 
 int TPckList::AddStandardPackers() {

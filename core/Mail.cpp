@@ -123,9 +123,9 @@ bool TMail::SaveToMsgFile(const std::string& fileName) const {
 
 std::string TMail::SaveToNewMsgFile(const std::string& dir, TSerialCounter& counter) const {
   TSerialFile file = CreateSerialFile(dir, ".MSG", counter);
-  if (file.Fd < 0) return {};
-  bool ok = platform::WriteAll(file.Fd, BuildMsgImage());
-  if (::close(file.Fd) != 0) ok = false;
+  if (!file.Fd.ok()) return {};
+  bool ok = platform::WriteAll(file.Fd.get(), BuildMsgImage());
+  if (!file.Fd.Close()) ok = false;
   if (!ok) {
     ::unlink(file.Path.c_str());
     return {};
@@ -223,12 +223,12 @@ void TMail::WriteToTextFile(const std::string& fileName, bool append, bool showK
                             bool showAreaLines, bool showSeenBy) const {
   const std::string text = PrintableText(showKludges, showAreaLines, showSeenBy);
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-  const int fd = ::open(fileName.c_str(), flags, 0644);
-  if (fd < 0)
+  platform::Fd fd(::open(fileName.c_str(), flags, 0644));
+  if (!fd.ok())
     throw platform::EFile("cannot open " + fileName + ": " + std::strerror(errno));
-  const bool ok = platform::WriteAll(fd, text);
+  const bool ok = platform::WriteAll(fd.get(), text);
   const int err = errno;
-  if (::close(fd) != 0 || !ok)
+  if (!fd.Close() || !ok)
     throw platform::EFile("cannot write " + fileName + ": " + std::strerror(ok ? errno : err));
 }
 

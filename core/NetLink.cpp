@@ -124,14 +124,11 @@ std::string TNetLink::AppendToFlowFile(const std::string& fileName, bool deleteA
   if (path.empty()) throw EFlowFile("uplink " + Name + " has no outbound directory");
 
   const bool existed = platform::FileExists(path);
-  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) FailFlow("cannot open the flow file", path, errno);
+  platform::Fd file(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+  if (!file.ok()) FailFlow("cannot open the flow file", path, errno);
+  const int fd = file.get();
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    int err = errno;
-    ::close(fd);
-    FailFlow("cannot read the flow file", path, err);
-  }
+  if (::fstat(fd, &st) != 0) FailFlow("cannot read the flow file", path, errno);
   const off_t oldSize = st.st_size;
 
   // A last line without its line end (written by another program, or cut
@@ -147,11 +144,11 @@ std::string TNetLink::AppendToFlowFile(const std::string& fileName, bool deleteA
     int err = errno;
     // Take back what part of the line did reach the file.
     if (::ftruncate(fd, oldSize) == 0) ::fsync(fd);
-    ::close(fd);
+    file.Close();
     if (!existed) ::unlink(path.c_str());
     FailFlow("cannot write the flow file", path, err);
   }
-  if (::close(fd) != 0) FailFlow("cannot write the flow file", path, errno);
+  if (!file.Close()) FailFlow("cannot write the flow file", path, errno);
   if (!existed) {
     try {
       platform::FsyncPath(platform::DirOf(path));

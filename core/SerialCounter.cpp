@@ -113,7 +113,7 @@ TSerialFile CreateSerialFile(const std::string& dir, const std::string& extensio
     const std::string path = platform::JoinPath(dir, name);
     if (beforeCreate) beforeCreate(path);
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) return TSerialFile{fd, path, name};
+    if (fd >= 0) return TSerialFile{platform::Fd(fd), path, name};
     if (errno != EEXIST) return {};
   }
   return {};

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/DateTimeUtil.h"
+#include "platform/Files.h"
 
 namespace velmaris {
 
@@ -74,7 +75,7 @@ std::string NextSerialHex(TSerialCounter& counter = FileSerial());
 // serial is taken instead. Fd is open for writing (the caller closes it);
 // -1 with an empty path when no file could be created.
 struct TSerialFile {
-  int Fd = -1;
+  platform::Fd Fd;  // not open when creation failed
   std::string Path;
   std::string Name;  // serial + extension
 };

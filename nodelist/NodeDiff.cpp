@@ -145,15 +145,15 @@ int TNodeListProcessor::ApplyDiffStep(const std::string& list, const std::string
     std::remove(newPath.c_str());
     return drFailed;
   };
-  const int fd = ::open(newPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
+  platform::Fd fd(::open(newPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd.ok()) {
     DoLog("Could not write to output file " + Quoted(newPath) + " " + "(Create) !");
     return failed();
   }
   std::string out;
   const bool built = ApplyDiffText(*listText, *diffText, out);
-  const bool written = built && WriteNew(fd, out);
-  const bool closed = ::close(fd) == 0;
+  const bool written = built && WriteNew(fd.get(), out);
+  const bool closed = fd.Close();
   if (!built) {
     DoLog("Structure error in file " + Quoted(diffPath) + " !");
     return failed();

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/Files.h"
+
 namespace velmaris {
 
 namespace {
@@ -77,28 +79,24 @@ std::string DayNumberExt(int n) {
 }
 
 std::optional<std::string> LoadTextFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  platform::Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.ok()) return std::nullopt;
+  const int fd = file.get();
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<uint64_t>(st.st_size) > kMaxListFileSize) {
-    ::close(fd);
+      static_cast<uint64_t>(st.st_size) > kMaxListFileSize)
     return std::nullopt;
-  }
   std::string buf;
   buf.resize(static_cast<size_t>(st.st_size));
   size_t got = 0;
   while (got < buf.size()) {
     const ssize_t n = ::read(fd, buf.data() + got, buf.size() - got);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
+    if (n < 0) return std::nullopt;
     if (n == 0) break;  // the file shrank while being read
     got += static_cast<size_t>(n);
   }
-  ::close(fd);
+  file.Close();
   buf.resize(got);
   if (buf.empty() || buf.back() != '\x1A') buf.push_back('\x1A');
   return buf;

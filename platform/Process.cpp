@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/Files.h"
+
 extern char** environ;
 
 namespace velmaris::platform {
@@ -95,26 +97,17 @@ pid_t Process::StartPiped(const std::vector<std::string>& argv, int* toChild, in
   if (argv.empty() || argv[0].empty()) throw EProcess("no program to start");
   int in[2], out[2];
   if (::pipe2(in, O_CLOEXEC) != 0) throw EProcess(std::string("pipe: ") + std::strerror(errno));
-  if (::pipe2(out, O_CLOEXEC) != 0) {
-    ::close(in[0]);
-    ::close(in[1]);
-    throw EProcess(std::string("pipe: ") + std::strerror(errno));
-  }
+  Fd inRead(in[0]), inWrite(in[1]);
+  if (::pipe2(out, O_CLOEXEC) != 0) throw EProcess(std::string("pipe: ") + std::strerror(errno));
+  Fd outRead(out[0]), outWrite(out[1]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  pid_t pid = -1;
-  try {
-    pid = Spawn(argv, {}, actions);
-  } catch (...) {
-    for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
-    throw;
-  }
-  ::close(in[0]);
-  ::close(out[1]);
-  *toChild = in[1];
-  *fromChild = out[0];
+  const pid_t pid = Spawn(argv, {}, actions);
+  // The child's ends close here; the caller owns the other two.
+  *toChild = inWrite.Release();
+  *fromChild = outRead.Release();
   return pid;
 }
 

@@ -210,7 +210,7 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
   } catch (const std::exception& e) {
     return fail(e.what());
   }
-  if (file.Fd < 0) return fail("cannot create a packet file in " + outbound);
+  if (!file.Fd.ok()) return fail("cannot create a packet file in " + outbound);
   auto tell = [&](Stage::Kind step, const std::string& bundle) -> std::string {
     if (!OnStage) return {};
     try {
@@ -220,13 +220,13 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
     }
     return {};
   };
-  if (!platform::WriteAll(file.Fd, data) || ::fsync(file.Fd) != 0) {
+  if (!platform::WriteAll(file.Fd.get(), data) || ::fsync(file.Fd.get()) != 0) {
     const int err = errno;
-    ::close(file.Fd);
+    file.Fd.Close();
     RemoveFile(file.Path);
     return fail("cannot write the packet " + file.Path + ": " + std::strerror(err));
   }
-  if (::close(file.Fd) != 0) {
+  if (!file.Fd.Close()) {
     const int err = errno;
     RemoveFile(file.Path);
     return fail("cannot write the packet " + file.Path + ": " + std::strerror(err));

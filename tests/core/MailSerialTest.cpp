@@ -147,8 +147,8 @@ TEST(MailSerialTest, ExclusiveCreationSkipsExistingNames) {
   EXPECT_EQ(dir.Read("0000000b.msg"), "unsent B");
 
   TSerialFile pkt = CreateSerialFile(dir.Path(), ".pkt", c);
-  ASSERT_GE(pkt.Fd, 0);
-  ::close(pkt.Fd);
+  ASSERT_TRUE(pkt.Fd.ok());
+  pkt.Fd.Close();
   EXPECT_EQ(pkt.Name, "0000000E.pkt");  // D is taken
   EXPECT_EQ(dir.Read("0000000D.pkt"), "other kind");
   EXPECT_EQ(dir.Read("0000000E.pkt"), "");
@@ -160,7 +160,7 @@ TEST(MailSerialTest, CreationFailsCleanly) {
   auto mail = MakeSpecMail(MailSpec{});
   EXPECT_EQ(mail->SaveToNewMsgFile(dir / "missing/", c), "");
   TSerialFile f = CreateSerialFile(dir / "missing/", ".pkt", c);
-  EXPECT_EQ(f.Fd, -1);
+  EXPECT_FALSE(f.Fd.ok());
   EXPECT_EQ(f.Path, "");
 }
 
