@@ -622,6 +622,7 @@ bool TArea::StoreMail(std::unique_ptr<TMail> mail) {
 }
 
 bool TArea::StoreMails(MailBatch mails) {
+  assert(IsLockedExclusive());
   // Opening and closing the index applies and stores the import marks.
   if (LastImport != -1 && OpenIndex()) CloseIndex();
   std::erase(mails, nullptr);

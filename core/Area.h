@@ -22,8 +22,9 @@
 // area; the header list is reached only while the index is loaded
 // (asserted in HeaderList, HeaderPtr and MarkIndexChanged, checked with an
 // exception in GetHeader and SetHeader). Maintenance and optimisation check
-// for the exclusive lock and do nothing without it. The queue of new mails has a mutex of its own:
-// a worker queues while the main thread stores other mails under the lock.
+// for the exclusive lock and do nothing without it; StoreMail asserts it. The
+// queue of new mails has a mutex of its own: a worker queues while the main
+// thread stores other mails under the lock.
 #pragma once
 
 #include <array>
@@ -286,7 +287,7 @@ class TArea : public TObject {
   bool AppendQueuedMail(bool freeMails = true);
   // Stamps the mail as QueueMail does and stores it at once, as
   // WriteQueuedMail(true, false) would, leaving the queue (and whatever
-  // another thread queued) alone.
+  // another thread queued) alone. Only under the exclusive lock.
   bool StoreMail(std::unique_ptr<TMail> mail);
   bool StoreMails(std::vector<std::unique_ptr<TMail>> mails);
 
