@@ -198,3 +198,14 @@ void CutWrappedLine(std::string& text, int maxLength, std::string& line) {
 }
 
 }  // namespace velmaris
+
+namespace velmaris {
+
+std::string UpperAsciiStr(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+}  // namespace velmaris

@@ -67,6 +67,9 @@ void CutFirstWordOrQuoted(std::string& text, std::string& word);
 // text keeps the rest. A first word longer than maxLength is cut hard.
 void CutWrappedLine(std::string& text, int maxLength, std::string& line);
 
+// The text with the ASCII letters a-z upper-cased; other bytes stay.
+std::string UpperAsciiStr(std::string_view text);
+
 inline int MinInt(int a, int b) { return a < b ? a : b; }
 
 }  // namespace velmaris

@@ -26,6 +26,18 @@
 
 namespace velmaris {
 
+// The export filters as the area export runs them. A filter may change the
+// message's flags (the stored header follows); Apply returns true when the
+// message is to be deleted instead of sent. log takes the lines of the run's
+// log (why a filter could not act).
+class TExportFilters {
+ public:
+  virtual ~TExportFilters() = default;
+  virtual void ResetMatches() {}
+  virtual bool Apply(TMail& mail, TArea& area,
+                     const std::function<void(const std::string&)>& log) = 0;
+};
+
 struct TAreaExportOptions {
   // The point's own addresses (messages composed here). Empty: the own
   // addresses of the configured uplinks.
@@ -40,6 +52,8 @@ struct TAreaExportOptions {
   // Receives a line for every message that stays waiting or whose file
   // was not attached, and why.
   std::function<void(const std::string&)> Problem;
+  // Run on every message read for export; none when null.
+  TExportFilters* Filters = nullptr;
 };
 
 // A message prepared for a packet: the copy that goes out and what is to be

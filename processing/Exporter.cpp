@@ -90,6 +90,7 @@ void TExporter::Run() {
 
   TAreaExportOptions options = AreaOptions;
   options.Problem = [this](const std::string& line) { LogLine(line); };
+  if (options.Filters) options.Filters->ResetMatches();
   std::vector<TArea*> list = areas ? areas->Areas() : std::vector<TArea*>{};
 
   // Echomail.

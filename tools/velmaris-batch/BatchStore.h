@@ -1,6 +1,6 @@
 // The configuration of a batch command: the registry file and the
 // configuration store loaded from it as the program's start-up loads it
-// (with the packers and the unpack jobs), made the process-wide
+// (with the packers, the unpack jobs and the mail filters), made the process-wide
 // configuration.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
 #include "platform/Registry.h"
+#include "processing/Secretary.h"
 
 namespace velmaris::batch {
 
@@ -20,6 +21,7 @@ class BatchStore {
       : registry_(ctx.registryPath), store_(ctx.startDir, registry_) {
     InstallPackerConfig(store_);
     InstallUnpackJobConfig(store_);
+    InstallFilterConfig(store_);
     store_.LoadConfiguration();
     store_.MakeCurrent();
   }

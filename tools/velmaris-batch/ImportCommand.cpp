@@ -7,6 +7,7 @@
 // "Velmaris.Dupes" of the start directory is used and saved; the
 // configuration is saved at the end (the areas' import marks).
 #include <chrono>
+#include <memory>
 #include <ostream>
 
 #include "Batch.h"
@@ -14,6 +15,7 @@
 #include "core/Report.h"
 #include "platform/Dispatcher.h"
 #include "processing/GlobalDupeChecker.h"
+#include "processing/Secretary.h"
 #include "processing/Tosser.h"
 
 namespace velmaris::batch {
@@ -40,6 +42,13 @@ int ImportCommand(BatchContext& ctx) {
   TTosserSetup setup;
   setup.Store = &config.Store();
   setup.Dupes = &GetDupeChecker();
+  std::unique_ptr<TImportFilterRun> filters;
+  if (TFilterList* list = GetImportFilters()) {
+    TFilterEnv env;
+    env.Store = &config.Store();
+    filters = std::make_unique<TImportFilterRun>(*list, env);
+    setup.Filters = filters.get();
+  }
   TTosser tosser(setup);
   if (!tosser.Start()) throw std::runtime_error("another import is running");
   dispatcher.RunUntil([&] { return tosser.Finished(); }, std::chrono::hours(24 * 365));
