@@ -4,6 +4,7 @@
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
 #include "platform/Registry.h"
+#include "processing/AutoSend.h"
 #include "processing/Secretary.h"
 
 namespace velmaris {
@@ -15,6 +16,7 @@ TConfigSession::TConfigSession(const std::string& startDir, const std::string& r
   InstallPackerConfig(*store_);
   InstallUnpackJobConfig(*store_);
   InstallFilterConfig(*store_);
+  InstallAutoSendConfig(*store_);
 }
 
 TConfigSession::~TConfigSession() {

@@ -1,6 +1,7 @@
 // The configuration of a batch command: the registry file and the
 // configuration store loaded from it as the program's start-up loads it
-// (with the packers, the unpack jobs and the mail filters), made the process-wide
+// (with the packers, the unpack jobs, the mail filters and the autosend
+// jobs), made the process-wide
 // configuration.
 #pragma once
 
@@ -11,6 +12,7 @@
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
 #include "platform/Registry.h"
+#include "processing/AutoSend.h"
 #include "processing/Secretary.h"
 
 namespace velmaris::batch {
@@ -22,6 +24,7 @@ class BatchStore {
     InstallPackerConfig(store_);
     InstallUnpackJobConfig(store_);
     InstallFilterConfig(store_);
+    InstallAutoSendConfig(store_);
     store_.LoadConfiguration();
     store_.MakeCurrent();
   }
