@@ -87,6 +87,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos);
   void WListDblClick(QListWidgetItem* item);
   void Beenden1Click();
+  void HatchenClick();
   void Ingo1Click();
 
   std::string startDir_;
