@@ -1,5 +1,6 @@
 #include "processing/AutoSend.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -238,13 +239,16 @@ void TAutoSendJobs::LoadFromRegistry(const TWinRegistry& registry, const std::st
   BeginUpdate();
   Clear();
   owned_.clear();
-  const int32_t count = registry.ReadInteger(key, "Count", 0);
-  for (int32_t n = 1; n <= count && n <= 100000; ++n) {
+  // More entries than anyone keeps are not read.
+  const int32_t count = std::clamp(registry.ReadInteger(key, "Count", 0), 0, 10000);
+  for (int32_t n = 1; n <= count; ++n) {
+    const std::string sub = key + "\\Job" + std::to_string(n);
+    // A count beyond the stored entries must not make jobs out of nothing.
+    if (!registry.Registry().KeyExists(registry.KeyOf(sub))) continue;
     auto job = std::make_unique<TAutoSendJob>();
-    job->LoadFromRegistry(registry, key + "\\Job" + std::to_string(n));
-    TAutoSendJob* raw = AddJob(std::move(job));
+    job->LoadFromRegistry(registry, sub);
+    AddJob(std::move(job));
     SetString(GetCount() - 1, registry.ReadString(key, "Name" + std::to_string(n), "?"));
-    (void)raw;
   }
   EndUpdate();
 }

@@ -1,5 +1,6 @@
 #include "processing/Secretary.h"
 
+#include <algorithm>
 #include <atomic>
 #include <random>
 #include <unistd.h>
@@ -433,10 +434,14 @@ void TFilterList::LoadFromRegistry(const TWinRegistry& registry, const std::stri
   BeginUpdate();
   Clear();
   owned_.clear();
-  const int32_t count = registry.ReadInteger(key, "Count", 0);
-  for (int32_t n = 1; n <= count && n <= 100000; ++n) {
+  // More entries than anyone keeps are not read.
+  const int32_t count = std::clamp(registry.ReadInteger(key, "Count", 0), 0, 10000);
+  for (int32_t n = 1; n <= count; ++n) {
+    const std::string sub = key + "\\Filter" + std::to_string(n);
+    // A count beyond the stored entries must not make filters out of nothing.
+    if (!registry.Registry().KeyExists(registry.KeyOf(sub))) continue;
     auto filter = std::make_unique<TFilter>();
-    filter->LoadFromRegistry(registry, key + "\\Filter" + std::to_string(n));
+    filter->LoadFromRegistry(registry, sub);
     AddFilter(registry.ReadString(key, "Name" + std::to_string(n), "?"), std::move(filter));
   }
   EndUpdate();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TosserFixtures.h"
+#include "core/AddressBook.h"
 #include "core/KQMail.h"
 #include "core/TextHelpers.h"
 #include "processing/Secretary.h"
@@ -173,6 +174,42 @@ TEST_F(FilterTest, AKillStaysSetWhenALaterFilterMatchesWithoutIt) {
   EXPECT_EQ(Toss().FilterDeleted, 1);
   EXPECT_TRUE(Mails("FIDO.GER").empty());
   EXPECT_TRUE(Logged("1 have been deleted by filters"));
+}
+
+TEST_F(FilterTest, ForwardedCopiesAndListRemoval) {
+  AddEcho("FIDO.GER");
+  TArea* forward = AddEcho("FORWARD.ECHO");
+  store->AddAreaQuiet("LOCAL", "LOCAL", AreaTypeCode::Storage, nullptr);
+  store->Uplinks().GetItem(0)->Sysop = "Point Seven";
+  auto group = std::make_unique<TGroup>();
+  auto joe = std::make_unique<TFriend>();
+  joe->SetName("Joe Remote");
+  group->AddFriend(std::move(joe));
+  store->AddressGroups().Add("Pals", std::move(group));
+  for (const char* target : {"FORWARD.ECHO", "LOCAL"}) {
+    TFilter& f = Add(list, target);
+    f.ApplyArea = f.DoCopy = f.ForwardCopy = true;
+    f.SetArea("FIDO.GER");
+    f.CopyArea = target;
+  }
+  list.GetFilter(0)->DoRem = true;
+  list.GetFilter(0)->UnList = "pals";
+  TImportFilterRun run(list, Env());
+  filters = &run;
+  Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "News")}));
+  EXPECT_EQ(Toss().FilterDuplicated, 1);
+  ASSERT_EQ(Mails("FORWARD.ECHO").size(), 1u);
+  const StoredMail sent = Mails("FORWARD.ECHO")[0];
+  EXPECT_EQ(sent.from, "Point Seven");
+  EXPECT_EQ(sent.to, "All");
+  EXPECT_TRUE(sent.flags & MsgFlag::Send);
+  EXPECT_NE(sent.text.find(" @ ORIGINAL: Remote (2:5030/1)\r"), std::string::npos) << sent.text;
+  EXPECT_NE(sent.text.find(" * Origin: Forwarded by Velmaris 95 Secretary"), std::string::npos);
+  EXPECT_EQ(forward->AreaType, AreaTypeCode::Echomail);
+  // Not an echomail area: a plain copy.
+  ASSERT_EQ(Mails("LOCAL").size(), 1u);
+  EXPECT_EQ(Mails("LOCAL")[0].from, "Joe Remote");
+  EXPECT_EQ(store->AddressGroups().FindByName("Pals")->GetCount(), 0);
 }
 
 TEST_F(FilterTest, AutomaticReplyAndLaunch) {
