@@ -229,12 +229,6 @@ TAutoSendJob* TAutoSendJobs::AddJob(std::unique_ptr<TAutoSendJob> job) {
   return raw;
 }
 
-void TAutoSendJobs::DeleteJob(int index) {
-  TAutoSendJob* job = GetJob(index);
-  Delete(index);
-  std::erase_if(owned_, [&](const auto& p) { return p.get() == job; });
-}
-
 void TAutoSendJobs::LoadFromRegistry(const TWinRegistry& registry, const std::string& key) {
   BeginUpdate();
   Clear();

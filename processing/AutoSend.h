@@ -77,7 +77,6 @@ class TAutoSendJobs : public TTypedList<TAutoSendJob> {
   TAutoSendJob* GetJob(int index) const { return GetItem(index); }
   // Adds the job under its name; the list keeps it until it ends.
   TAutoSendJob* AddJob(std::unique_ptr<TAutoSendJob> job);
-  void DeleteJob(int index);
   void LoadFromRegistry(const TWinRegistry& registry, const std::string& key = kKey);
   void SaveToRegistry(TWinRegistry& registry, const std::string& key = kKey) const;
 

@@ -409,12 +409,6 @@ void TFilter::SaveToRegistry(TWinRegistry& r, const std::string& key) const {
   r.WriteInteger(key, "CopyReset", CopyReset);
 }
 
-void TFilter::Assign(const TFilter& other) {
-  const int32_t matches = MatchCount;
-  *this = other;
-  MatchCount = matches;
-}
-
 // --- Lists ------------------------------------------------------------------------
 
 TFilter* TFilterList::AddFilter(const std::string& name, std::unique_ptr<TFilter> filter) {
@@ -422,12 +416,6 @@ TFilter* TFilterList::AddFilter(const std::string& name, std::unique_ptr<TFilter
   owned_.push_back(std::move(filter));
   Add(name, raw);
   return raw;
-}
-
-void TFilterList::DeleteFilter(int index) {
-  TFilter* filter = GetFilter(index);
-  Delete(index);
-  std::erase_if(owned_, [&](const auto& p) { return p.get() == filter; });
 }
 
 void TFilterList::LoadFromRegistry(const TWinRegistry& registry, const std::string& key) {

@@ -111,8 +111,6 @@ class TFilter : public TObject {
 
   void LoadFromRegistry(const TWinRegistry& registry, const std::string& key);
   void SaveToRegistry(TWinRegistry& registry, const std::string& key) const;
-  // Copies every field but the match count.
-  void Assign(const TFilter& other);
 
  private:
   void Copy(const TMail& mail, const std::string& areaName, const TFilterEnv& env) const;
@@ -152,8 +150,6 @@ class TFilterList : public TTypedList<TFilter> {
   TFilter* GetFilter(int index) const { return GetItem(index); }
   // Adds the filter under the name; the list keeps it until it ends.
   TFilter* AddFilter(const std::string& name, std::unique_ptr<TFilter> filter);
-  // Removes and frees the filter at index.
-  void DeleteFilter(int index);
   void LoadFromRegistry(const TWinRegistry& registry, const std::string& key);
   void SaveToRegistry(TWinRegistry& registry, const std::string& key) const;
 
