@@ -319,5 +319,21 @@ TEST_F(FilterTest, TheListsKeepTheirRegistryForm) {
   EXPECT_EQ(GetImportFilters(), &again.ImportFilters());
 }
 
+TEST_F(FilterTest, TheBatchImportRunsTheConfiguredFilters) {
+  AddEcho("FIDO.GER");
+  TFilter& f = Add(InstallFilterConfig(*store).ImportFilters(), "Drop all");
+  f.ApplyArea = f.DoKill = true;
+  f.SetArea("fido.ger");
+  store->SaveToRegistry();
+  Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "a"), EchoMessage("FIDO.GER", "b")}));
+  std::string out;
+  ASSERT_EQ(RunShell(std::string(VELMARIS_BATCH) + " --dir '" + Start() + "' --registry '" +
+                         (dir / "Velmaris.reg") + "' import",
+                     &out),
+            0);
+  EXPECT_NE(out.find("\"text\":\"Filter \\\"Drop all\\\": 2 matches\"}"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"text\":\"2 have been deleted by filters\"}"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace velmaris::test
