@@ -69,6 +69,7 @@ void CutWrappedLine(std::string& text, int maxLength, std::string& line);
 
 // The text with the ASCII letters a-z upper-cased; other bytes stay.
 std::string UpperAsciiStr(std::string_view text);
+void UpperAsciiInPlace(std::string& text);
 
 inline int MinInt(int a, int b) { return a < b ? a : b; }
 

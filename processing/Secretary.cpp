@@ -154,20 +154,40 @@ void TFilter::SetSubj(const std::string& text) { subj_ = Pattern(text); }
 void TFilter::SetText(const std::string& text) { text_ = Pattern(text); }
 void TFilter::SetArea(const std::string& text) { area_ = UpperAsciiStr(text); }
 
+const TArea* TAreaLookup::Find(std::string_view name) {
+  if (!areas_) return nullptr;
+  if (count_ != areas_->GetCount()) {
+    byName_.clear();
+    count_ = areas_->GetCount();
+  }
+  std::string key = UpperAsciiStr(name);
+  const auto it = byName_.find(key);
+  if (it != byName_.end()) return it->second;
+  const TArea* area = areas_->FindByName(key);
+  byName_.emplace(std::move(key), area);
+  return area;
+}
+
 const TArea* TFilterProbe::Area() {
-  if (!areaKnown_ && areas_) area_ = areas_->FindByName(std::string(areaName_));
+  if (!areaKnown_) area_ = areas_.Find(areaName_);
   areaKnown_ = true;
   return area_;
 }
 
 std::string_view TFilterProbe::UpperText() {
-  if (!textKnown_) upperText_ = UpperAsciiStr(mail_.BodyText());
+  if (!textKnown_) {
+    const std::string_view text = mail_.BodyText();
+    upperText_.assign(text.begin(), text.end());
+    UpperAsciiInPlace(upperText_);
+  }
   textKnown_ = true;
   return upperText_;
 }
 
 bool TFilter::Matches(const TMail& mail, const std::string& areaName, const TAreaList* areas) {
-  TFilterProbe probe(mail, areaName, areas);
+  TAreaLookup lookup(areas);
+  std::string buffer;
+  TFilterProbe probe(mail, areaName, lookup, buffer);
   return Matches(probe);
 }
 
@@ -447,16 +467,17 @@ void TFilterList::SaveToRegistry(TWinRegistry& registry, const std::string& key)
 // --- Runs -------------------------------------------------------------------------
 
 void TFilterRunner::ResetMatches() {
+  areas_.Reset();
   for (int i = 0; i < list_.GetCount(); ++i) list_.GetFilter(i)->ResetMatches();
 }
 
 TFilterRunner::Result TFilterRunner::Run(TMail& mail, const std::string& areaName) {
   Result result;
-  TFilterProbe probe(mail, areaName, env_.Store ? &env_.Store->Areas() : nullptr);
+  TFilterProbe probe(mail, areaName, areas_, buffer_);
   for (int i = 0; i < list_.GetCount(); ++i) {
     TFilter& filter = *list_.GetFilter(i);
     if (!filter.Matches(probe)) continue;
-    probe.Forget();  // an action may have created areas
+    if (filter.DoCopy) probe.Forget();  // the copy may have created the area
     const std::string& name = list_.GetString(i);
     try {
       if (filter.Apply(mail, areaName, name, env_)) result.Kill = true;

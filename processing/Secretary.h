@@ -29,6 +29,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/ConfigStore.h"
@@ -123,26 +124,42 @@ class TFilter : public TObject {
   std::string area_;
 };
 
+// The areas by name (letter case ignored), each looked up in the area list
+// once; the cache starts again when the list has grown.
+class TAreaLookup {
+ public:
+  explicit TAreaLookup(const TAreaList* areas) : areas_(areas) {}
+  const TArea* Find(std::string_view name);
+  // Forgets every area looked up (before a run).
+  void Reset() { count_ = -1; }
+
+ private:
+  const TAreaList* areas_;
+  int count_ = -1;
+  std::unordered_map<std::string, const TArea*> byName_;
+};
+
 // What the conditions of many filters ask of one message, worked out once:
-// the area of the message and its upper-cased text.
+// the area of the message and its upper-cased text (kept in buffer).
 class TFilterProbe {
  public:
-  TFilterProbe(const TMail& mail, std::string_view areaName, const TAreaList* areas)
-      : mail_(mail), areaName_(areaName), areas_(areas) {}
+  TFilterProbe(const TMail& mail, std::string_view areaName, TAreaLookup& areas,
+               std::string& buffer)
+      : mail_(mail), areaName_(areaName), areas_(areas), upperText_(buffer) {}
   const TMail& Mail() const { return mail_; }
   std::string_view AreaName() const { return areaName_; }
   const TArea* Area();
   std::string_view UpperText();
-  // After actions that may have changed the area list.
+  // After actions that may have created areas.
   void Forget() { areaKnown_ = false; }
 
  private:
   const TMail& mail_;
   std::string_view areaName_;
-  const TAreaList* areas_;
+  TAreaLookup& areas_;
+  std::string& upperText_;
   const TArea* area_ = nullptr;
   bool areaKnown_ = false, textKnown_ = false;
-  std::string upperText_;
 };
 
 class TFilterList : public TTypedList<TFilter> {
@@ -165,7 +182,8 @@ class TFilterRunner {
     bool Kill = false;
     bool Copied = false;
   };
-  TFilterRunner(TFilterList& list, TFilterEnv env) : list_(list), env_(std::move(env)) {}
+  TFilterRunner(TFilterList& list, TFilterEnv env)
+      : list_(list), env_(std::move(env)), areas_(env_.Store ? &env_.Store->Areas() : nullptr) {}
   void ResetMatches();
   Result Run(TMail& mail, const std::string& areaName);
   std::vector<std::pair<std::string, int>> MatchCounts() const;
@@ -174,6 +192,8 @@ class TFilterRunner {
  private:
   TFilterList& list_;
   TFilterEnv env_;
+  TAreaLookup areas_;
+  std::string buffer_;
 };
 
 // The tosser's and the area export's views of a filter list.

@@ -331,7 +331,8 @@ TEST_F(FilterTest, TheBatchImportRunsTheConfiguredFilters) {
                          (dir / "Velmaris.reg") + "' import",
                      &out),
             0);
-  EXPECT_NE(out.find("\"text\":\"Filter \\\"Drop all\\\": 2 matches\"}"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"text\":\"Filter \\\"Drop all\\\": 2 matches\"}"), std::string::npos)
+      << out;
   EXPECT_NE(out.find("\"text\":\"2 have been deleted by filters\"}"), std::string::npos) << out;
 }
 
