@@ -201,6 +201,19 @@ void CutWrappedLine(std::string& text, int maxLength, std::string& line) {
 
 namespace velmaris {
 
+std::vector<std::string> SplitTextLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = text.size();
+    lines.emplace_back(text.substr(at, end - at));
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++end;
+    at = end + 1;
+  }
+  return lines;
+}
+
 void UpperAsciiInPlace(std::string& text) {
   // Eight bytes at a time: a byte below 0x80 whose value lies in 'a' .. 'z'
   // loses its 0x20 bit. Each byte is tested without carries into the next

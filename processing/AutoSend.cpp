@@ -8,6 +8,7 @@
 #include "core/Area.h"
 #include "core/KQMail.h"
 #include "core/NetLink.h"
+#include "core/TextHelpers.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
@@ -37,20 +38,11 @@ std::string Lead(const TAutoSendJob& job) { return " Autosend job " + job.Name +
 
 // The lines of a text file; false when it cannot be read.
 bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
-  std::string text;
+  if (path.empty()) return false;
   try {
-    if (path.empty()) return false;
-    text = platform::ReadFile(path);
+    lines = SplitTextLines(platform::ReadFile(path));
   } catch (const std::exception&) {
     return false;
-  }
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t end = text.find_first_of("\r\n", at);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(at, end - at));
-    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++end;
-    at = end + 1;
   }
   return true;
 }

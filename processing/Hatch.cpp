@@ -154,15 +154,9 @@ std::vector<std::string> ArchiveDescription(const std::string& fileName, const T
     } catch (const std::exception&) {
       text.clear();
     }
-    size_t at = 0;
-    while (at < text.size()) {
-      size_t end = text.find_first_of("\r\n\x1A", at);
-      if (end == std::string::npos) end = text.size();
-      if (text[at] == '\x1A') break;
-      lines.push_back(OemToAnsiStr(text.substr(at, end - at)));
-      if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++end;
-      at = end + 1;
-    }
+    // The text ends at an end-of-file mark (Ctrl-Z) when it has one.
+    for (const std::string& line : SplitTextLines(text.substr(0, text.find('\x1A'))))
+      lines.push_back(OemToAnsiStr(line));
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
   }

@@ -65,23 +65,11 @@ uint16_t Masked(uint16_t flags, uint16_t set, uint16_t reset) {
 
 // The lines of a text file; empty when it cannot be read.
 std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::string text;
   try {
-    text = platform::ReadFile(path);
+    return SplitTextLines(platform::ReadFile(path));
   } catch (const std::exception&) {
-    return lines;
+    return {};
   }
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t end = text.find_first_of("\r\n", at);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(at, end - at));
-    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
-      ++end;
-    at = end + 1;
-  }
-  return lines;
 }
 
 // Whether new messages can be written into the area's files: its folder
