@@ -17,13 +17,16 @@
 #include "app/AboutDialog.h"
 #include "app/logic/ConfigSession.h"
 #include "app/logic/Startup.h"
+#include "archive/PackerConfig.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/DateFormat.h"
 #include "core/WinLst.h"
+#include "platform/Prompter.h"
 #include "platform/Registry.h"
 #include "processing/AreaManager.h"
 #include "processing/forms/AreaManagerWindow.h"
+#include "processing/forms/HatchAss.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/EZBetterListBox.h"
 #include "widgets/IniFile.h"
@@ -314,6 +317,11 @@ void TKQMainWindow::BuildPanel() {
     item->SetVisible(b.visible);
     if (b.visible) left += speedBar->BtnWidth();
   }
+  // The hatch command opens the hatch assistant.
+  if (QAction* hatch = findChild<QAction*>(QStringLiteral("Hatchen"))) {
+    hatch->setEnabled(true);
+    connect(hatch, &QAction::triggered, this, [this] { HatchenClick(); });
+  }
   row->addWidget(speedBar, 1);
 
   wList_ = new QListWidget(panel);
@@ -434,6 +442,15 @@ void TKQMainWindow::WListDblClick(QListWidgetItem* item) {
 }
 
 void TKQMainWindow::Beenden1Click() { close(); }
+
+void TKQMainWindow::HatchenClick() {
+  try {
+    auto* assistant = new THatchAss(ConfigStore(), GetPackerList());
+    assistant->show();
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+}
 
 void TKQMainWindow::Ingo1Click() {
   TAboutDialog about(this);

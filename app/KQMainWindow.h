@@ -93,6 +93,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos);
   void WListDblClick(QListWidgetItem* item);
   void Beenden1Click();
+  void HatchenClick();
   void Ingo1Click();
   void CreateAreaManagers();
   void FreeAreaManagers();

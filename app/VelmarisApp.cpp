@@ -17,6 +17,7 @@
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
 #include "processing/ExportJournal.h"
+#include "processing/AutoSend.h"
 #include "processing/GlobalDupeChecker.h"
 
 namespace velmaris {
@@ -112,8 +113,15 @@ bool TVelmarisApp::Start() {
     throw;
   }
 
-  // 10. The optimisation or maintenance asked for at start, 11. the due
-  // scheduled mails and 12. the plug-ins start here once they exist.
+  // 10. The optimisation or maintenance asked for at start comes here once
+  // it exists. 11. The due scheduled mails are sent, and looked for again
+  // while the program runs. 12. The plug-ins start here once they exist.
+  if (TAutoSendJobs* jobs = GetAutoSendJobs()) {
+    TAutoSendEnv env;
+    env.Store = &mainWindow_->ConfigStore();
+    autoSend_ = std::make_unique<TAutoSendScheduler>(*jobs, env);
+    autoSend_->Start();
+  }
   return true;
 }
 
@@ -162,6 +170,7 @@ int TVelmarisApp::Run() {
 
 void TVelmarisApp::Shutdown() {
   splash_.reset();
+  autoSend_.reset();
   if (mainWindow_) {
     prompter_.SetParent(nullptr);
     mainWindow_.reset();

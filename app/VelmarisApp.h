@@ -18,6 +18,7 @@ class InstanceGuard;
 }
 class TKQMainWindow;
 class TSplashWin;
+class TAutoSendScheduler;
 
 struct TStartOptions {
   std::string startDir;      // empty: the current directory
@@ -60,6 +61,7 @@ class TVelmarisApp {
   std::unique_ptr<platform::InstanceGuard> startDirGuard_;
   std::unique_ptr<TSplashWin> splash_;
   std::unique_ptr<TKQMainWindow> mainWindow_;
+  std::unique_ptr<TAutoSendScheduler> autoSend_;
   std::unique_ptr<QSocketNotifier> signalNotifier_;
   bool started_ = false;
   bool terminateRequested_ = false;

@@ -328,7 +328,10 @@ void TTosser::Begin() {
       dupes_ = &GetDupeChecker();
     }
   });
-  if (setup_.Filters) setup_.Filters->ResetMatches();
+  if (setup_.Filters) {
+    setup_.Filters->ResetMatches();
+    setup_.Filters->SetLog([this](const std::string& line) { LogLine(line); });
+  }
 }
 
 // --- TIC files ----------------------------------------------------------------------

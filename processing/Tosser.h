@@ -99,6 +99,8 @@ class TImportFilters {
   virtual ~TImportFilters() = default;
   // Before a run: every filter's match count back to 0.
   virtual void ResetMatches() {}
+  // Before a run: where the filters write why they could not act.
+  virtual void SetLog(std::function<void(const std::string&)> log) { (void)log; }
   // Runs every filter, in list order, on a message about to be queued in the
   // area (on the tosser's thread). A filter may change the mail.
   virtual Outcome Apply(TMail& mail, const std::string& areaName) {

@@ -4,6 +4,8 @@
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
 #include "platform/Registry.h"
+#include "processing/AutoSend.h"
+#include "processing/Secretary.h"
 
 namespace velmaris {
 
@@ -13,6 +15,8 @@ TConfigSession::TConfigSession(const std::string& startDir, const std::string& r
   platform::SetRegistry(registry_.get());
   InstallPackerConfig(*store_);
   InstallUnpackJobConfig(*store_);
+  InstallFilterConfig(*store_);
+  InstallAutoSendConfig(*store_);
 }
 
 TConfigSession::~TConfigSession() {

@@ -2,8 +2,9 @@
 // (its guard, see platform/InstanceGuard.h, waited for within the context's
 // limit; then an import that was cut off is finished or undone), the
 // registry file and the configuration store loaded from it as the program's
-// start-up loads it (with the packers and the unpack jobs), made the
-// process-wide configuration; then an export that was cut off is finished.
+// start-up loads it (with the packers, the unpack jobs, the mail filters and
+// the autosend jobs), made the process-wide configuration; then an export
+// that was cut off is finished.
 #pragma once
 
 #include <string>
@@ -14,6 +15,8 @@
 #include "core/ConfigStore.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Registry.h"
+#include "processing/AutoSend.h"
+#include "processing/Secretary.h"
 
 namespace velmaris::batch {
 
@@ -38,6 +41,8 @@ class BatchStore {
       : owner_(ctx), registry_(ctx.registryPath), store_(ctx.startDir, registry_) {
     InstallPackerConfig(store_);
     InstallUnpackJobConfig(store_);
+    InstallFilterConfig(store_);
+    InstallAutoSendConfig(store_);
     store_.LoadConfiguration();
     store_.MakeCurrent();
     RecoverExport(ctx);
