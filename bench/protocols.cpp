@@ -87,6 +87,7 @@ void BM_SzToRz(benchmark::State& state) {
 // A call through the fake modem to `peer`; runs ZModem one way.
 double RunZModem(const BenchDir& dir, bool sending, bool zedzap, const std::string& peer) {
   const std::string link = dir.path + "/modem";
+  SetTapiDebugLogPath(dir.path + "/cmdebug.txt");
   const pid_t modem = platform::Process::Start({FAKEMODEM, "--link", link, "--throttle", "--dial",
                                                 "CONNECT 33600", "--peer", peer});
   while (::access(link.c_str(), F_OK) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -157,6 +157,7 @@ class THydraThread {
   }
 
   // --- the machines
+  void Session();  // both machines until both are done
   void TxStep();
   void NextFile();
   void HandleInput();
@@ -206,9 +207,7 @@ class THydraThread {
   std::string rxName_, rxPath_;
 };
 
-void THydraThread::Run() {
-  owner_.dispatcher_.Send([this] { Device().SetProtocol(&owner_); });
-  Log("Hydra session thread is running");
+void THydraThread::Session() {
   StartTimer(braindead_, kBraindead);
   while (txState_ != 0 || rxState_ != 0) {
     const int t = txState_;
@@ -237,6 +236,17 @@ void THydraThread::Run() {
     TxStep();
     HandleInput();
     HandleTimers();
+  }
+}
+
+void THydraThread::Run() {
+  owner_.dispatcher_.Send([this] { Device().SetProtocol(&owner_); });
+  Log("Hydra session thread is running");
+  try {
+    Session();
+  } catch (const std::exception& e) {  // a trigger table that is full, a failing handler
+    normalEnd_ = false;
+    Log(std::string("Hydra session failed: ") + e.what());
   }
   StopTimer(txTimer_);
   StopTimer(rxTimer_);

@@ -227,7 +227,12 @@ void TCMZModemThread::Run() {
   Log(sending_ ? "ZModem send thread is running" : "ZModem receive thread is running");
   Log("ZModem gets device access");
   Report(18);
-  const End end = sending_ ? SendBatch() : ReceiveBatch();
+  End end = End::Aborted;
+  try {
+    end = sending_ ? SendBatch() : ReceiveBatch();
+  } catch (const std::exception& e) {  // a trigger table that is full, a failing handler
+    Log(std::string("ZModem session failed: ") + e.what());
+  }
   Log(sending_ ? "ZModem send thread is terminating" : "ZModem receive thread is terminating");
   StopTimer();
   SetName({}, {});

@@ -171,6 +171,54 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
   EXPECT_FALSE(Leftovers(dir / "in/"));
 }
 
+TEST_F(ZModemTest, FileCutOnTheWayToRzIsNotCountedAsSent) {
+  const auto files = MakeFiles({{"cutout.pkt", 150000}});
+  const std::string pidFile = dir / "rz.pid";
+  ModemCall call(dir, dispatcher,
+                 {"--peer", Shell("cd " + dir / "peer" + " && echo $$ > " + pidFile + " && exec rz -q -b -y"),
+                  "--throttle", "--dial", "CONNECT 115200"},
+                 "cutout");
+  ASSERT_TRUE(call.Dial());
+  TCMZModem z(dispatcher);
+  z.Device = call.device.get();
+  ProtocolEnd end;
+  end.toSend = {files[0]};
+  end.Attach(z);
+  z.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.lastSent > 30000 || end.Done(); }, kPatience));
+  ::kill(std::stoi(platform::ReadFile(pidFile)), SIGKILL);
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  EXPECT_TRUE(end.aborted);
+  EXPECT_TRUE(end.sent.empty());
+  EXPECT_FALSE(end.Has(10));
+}
+
+TEST_F(ZModemTest, WholeTemporaryCopyCompletesWithoutData) {
+  // The last call ended after the data, before the end of the file: the
+  // sender is asked to start at the end and sends ZEOF at once.
+  const auto files = MakeFiles({{"done.pkt", 5000}});
+  const auto entry = platform::ScanDir(dir / "out", "done.pkt").at(0);
+  dir.Write("in/" + TransmissionName(entry.mtime, 5000, "done.pkt"), platform::ReadFile(files[0]));
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  TCMZModem sender(dispatcher), receiver(dispatcher);
+  sender.Device = &pair.A();
+  receiver.Device = &pair.B();
+  receiver.ReceiveDir = dir / "in/";
+  ProtocolEnd out, in;
+  out.toSend = {files[0]};
+  out.Attach(sender);
+  in.Attach(receiver);
+  receiver.Receive();
+  sender.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
+  EXPECT_EQ(in.resumedAt, 5000);
+  EXPECT_EQ(out.sent, (std::vector<std::string>{"done.pkt"}));
+  EXPECT_EQ(in.received, (std::vector<std::string>{"done.pkt"}));
+  ExpectSameFiles(files, dir / "in/");
+  EXPECT_FALSE(Leftovers(dir / "in/"));
+}
+
 TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
   // Before the batch: the far end of the loopback pair never answers.
   TCMLoopbackPair pair({}, dispatcher);
