@@ -672,7 +672,7 @@ void THydraThread::OnData(const std::string& data) {
     return;
   }
   const std::string_view bytes = std::string_view(data).substr(4);
-  if (rxPos_ + static_cast<int64_t>(bytes.size()) > kMaxInboundSize || !rxFile_.Write(bytes)) {
+  if (rxPos_ + static_cast<int64_t>(bytes.size()) > rxSize_ || !rxFile_.Write(bytes)) {
     Log("File write error");
     Report(33, {}, rxPos_);
     rxFile_.Keep();

@@ -310,6 +310,78 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
   EXPECT_FALSE(Leftovers(dir / "in/"));
 }
 
+// The far end of a loopback pair played by the test: each frame our end
+// sends is answered with the bytes `answer` returns.
+struct ScriptedPeer {
+  ScriptedPeer(TCMLoopbackDevice& device, std::function<std::string(const TZEvent&)> answer) {
+    device.OnDataAvail = [this, &device, answer](TCMDevice&, const std::string& bytes) {
+      parser.Feed(bytes, [&](const TZEvent& e) {
+        seen.push_back(e.kind == TZEvent::Header ? e.header.type : -1);
+        device.SendString(answer(e));
+      });
+    };
+  }
+  bool Saw(int type) const { return std::find(seen.begin(), seen.end(), type) != seen.end(); }
+  TZParser parser;
+  std::vector<int> seen;
+};
+
+TEST_F(ZModemTest, HostileReceiverCannotMakeAFileCountAsSent) {
+  // It asks for a start beyond the end of the file, then confirms.
+  const auto files = MakeFiles({{"short.pkt", 1000}});
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  ScriptedPeer peer(pair.B(), [](const TZEvent& e) -> std::string {
+    if (e.kind != TZEvent::Header) return {};
+    switch (e.header.type) {
+      case ZRQINIT: return HexHeader({ZRINIT, 0x23000000});
+      case ZFILE: return HexHeader({ZRPOS, 5000});
+      case ZEOF: return HexHeader({ZRINIT, 0x23000000});
+      case ZFIN: return HexHeader({ZFIN, 0});
+      default: return {};
+    }
+  });
+  TCMZModem z(dispatcher);
+  z.Device = &pair.A();
+  ProtocolEnd end;
+  end.toSend = {files[0]};
+  end.Attach(z);
+  z.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  EXPECT_TRUE(end.Has(28));
+  EXPECT_TRUE(end.Has(14));
+  EXPECT_TRUE(end.sent.empty());
+}
+
+TEST_F(ZModemTest, SenderCannotWriteBeyondTheAnnouncedSize) {
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  TZEscaper esc;
+  ScriptedPeer peer(pair.B(), [&](const TZEvent& e) -> std::string {
+    if (e.kind != TZEvent::Header) return {};
+    if (e.header.type == ZRINIT && !peer.Saw(ZRPOS)) {
+      return BinaryHeader({ZFILE, 0}, true, esc) +
+             Subpacket(std::string("grow.pkt\0" "10 0", 13), ZCRCW, true, esc);
+    }
+    if (e.header.type == ZRPOS) {
+      return BinaryHeader({ZDATA, 0}, true, esc) + Subpacket(std::string(64, 'x'), ZCRCE, true, esc);
+    }
+    if (e.header.type == ZFERR) return HexHeader({ZFIN, 0});
+    return {};
+  });
+  TCMZModem z(dispatcher);
+  z.Device = &pair.A();
+  z.ReceiveDir = dir / "in/";
+  ProtocolEnd end;
+  end.Attach(z);
+  z.Receive();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  EXPECT_TRUE(peer.Saw(ZFERR));
+  EXPECT_TRUE(end.Has(33));
+  EXPECT_FALSE(platform::FileExists(dir / "in/grow.pkt"));
+  for (const auto& e : platform::ScanDir(dir / "in")) EXPECT_LE(e.size, 10u);
+}
+
 TEST(InboundFileTest, OversizedAnnouncementIsRefused) {
   TempDir dir;
   TInboundFile file;
