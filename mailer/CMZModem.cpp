@@ -418,7 +418,8 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
       SetTimeout(kEofWait);
       return true;
     }
-    SendHeader(ZDATA, static_cast<uint32_t>(pos));
+    // In ack mode every block brings its own header.
+    if (streaming_) SendHeader(ZDATA, static_cast<uint32_t>(pos));
     return true;
   };
   if (pos > 0) Report(11, {}, pos);

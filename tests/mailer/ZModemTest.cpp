@@ -353,6 +353,42 @@ TEST_F(ZModemTest, HostileReceiverCannotMakeAFileCountAsSent) {
   EXPECT_TRUE(end.sent.empty());
 }
 
+TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
+  const auto files = MakeFiles({{"acked.pkt", 5000}});
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  std::string got;
+  int waits = 0;  // blocks that asked for an acknowledgement
+  const TZHeader init{ZRINIT, uint32_t{kZCanFullDuplex | kZCanFC32} << 24};
+  ScriptedPeer peer(pair.B(), [&](const TZEvent& e) -> std::string {
+    if (e.kind == TZEvent::Data && peer.Saw(ZDATA)) {
+      got += e.data;
+      if (e.frameEnd != ZCRCW) return {};
+      ++waits;
+      return HexHeader({ZACK, static_cast<uint32_t>(got.size())});
+    }
+    if (e.kind != TZEvent::Header) return {};
+    switch (e.header.type) {
+      case ZRQINIT:
+      case ZEOF: return HexHeader(init);
+      case ZFILE: return HexHeader({ZRPOS, 0});
+      case ZFIN: return HexHeader({ZFIN, 0});
+      default: return {};
+    }
+  });
+  TCMZModem z(dispatcher);
+  z.Device = &pair.A();
+  ProtocolEnd end;
+  end.toSend = {files[0]};
+  end.Attach(z);
+  z.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  EXPECT_TRUE(end.finished);
+  EXPECT_EQ(end.sent, (std::vector<std::string>{"acked.pkt"}));
+  EXPECT_TRUE(got == platform::ReadFile(files[0]));
+  EXPECT_GE(waits, 5);  // 256, 512 and 1024 byte blocks, each acknowledged
+}
+
 TEST_F(ZModemTest, SenderCannotWriteBeyondTheAnnouncedSize) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
