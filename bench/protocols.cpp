@@ -2,7 +2,8 @@
 // bits a byte), one 100 KB file of random bytes (as packed mail is):
 //   ZModem and ZedZap sending to rz and receiving from sz through the
 //   throttled fake modem; sz to rz through the same throttle as the
-//   reference; Hydra to Hydra over the throttled loopback pair.
+//   reference; Hydra sending to Hydra (tools/hydrapeer) through the same
+//   fake modem.
 // The time runs from the start of the session to its end (handshakes
 // included, the dial not). "share" is the rate over the line's limit;
 // "vs_lrzsz" is the rate over sz to rz's.
@@ -14,13 +15,14 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
 
 #include "mailer/CMD_TAPI.h"
 #include "mailer/CMHydra.h"
-#include "mailer/CMLoopback.h"
 #include "mailer/CMThreads.h"
 #include "mailer/CMZModem.h"
 #include "mailer/LineShaper.h"
@@ -84,8 +86,11 @@ void BM_SzToRz(benchmark::State& state) {
   }
 }
 
-// A call through the fake modem to `peer`; runs ZModem one way.
-double RunZModem(const BenchDir& dir, bool sending, bool zedzap, const std::string& peer) {
+// A call through the fake modem at 33600 bps to `peer`; runs the protocol
+// and returns the seconds from its start to its end.
+double RunThroughModem(const BenchDir& dir, const std::string& peer,
+                       const std::function<std::unique_ptr<TCMProtocol>(platform::Dispatcher&)>& make,
+                       bool sending) {
   const std::string link = dir.path + "/modem";
   SetTapiDebugLogPath(dir.path + "/cmdebug.txt");
   const pid_t modem = platform::Process::Start({FAKEMODEM, "--link", link, "--throttle", "--dial",
@@ -102,26 +107,37 @@ double RunZModem(const BenchDir& dir, bool sending, bool zedzap, const std::stri
     device.SetPhoneNumber("1234567");
     device.MakeCall();
     dispatcher.RunUntil([&] { return ready; }, std::chrono::seconds(60));
-    TCMZModem z(dispatcher);
-    z.ZedZap = zedzap;
-    z.Device = &device;
-    z.ReceiveDir = dir.path + "/in/";
-    bool done = false, given = false;
-    z.OnNextFile = [&](TCMProtocol&, std::string& path, std::string&) {
+    std::unique_ptr<TCMProtocol> p = make(dispatcher);
+    p->Device = &device;
+    p->ReceiveDir = dir.path + "/in/";
+    bool done = false, given = !sending;
+    p->OnNextFile = [&](TCMProtocol&, std::string& path, std::string&) {
       path = given ? "" : dir.file;
       given = true;
     };
-    z.OnFinished = z.OnAborted = [&](TCMProtocol&) { done = true; };
+    p->OnFinished = p->OnAborted = [&](TCMProtocol&) { done = true; };
     const auto start = Clock::now();
-    sending ? z.Send() : z.Receive();
+    sending ? p->Send() : p->Receive();
     dispatcher.RunUntil([&] { return done; }, std::chrono::seconds(300));
     seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    p.reset();
     device.Close();
   }
   ::kill(modem, SIGTERM);
   platform::Process::Wait(modem);
   std::filesystem::remove(link);
   return seconds;
+}
+
+double RunZModem(const BenchDir& dir, bool sending, bool zedzap, const std::string& peer) {
+  return RunThroughModem(
+      dir, peer,
+      [zedzap](platform::Dispatcher& d) {
+        auto z = std::make_unique<TCMZModem>(d);
+        z->ZedZap = zedzap;
+        return std::unique_ptr<TCMProtocol>(std::move(z));
+      },
+      sending);
 }
 
 void BM_ZModemToRz(benchmark::State& state) {
@@ -144,27 +160,11 @@ void BM_ZModemFromSz(benchmark::State& state) {
 void BM_HydraToHydra(benchmark::State& state) {
   BenchDir dir;
   for (auto _ : state) {
-    platform::PlainDispatcher dispatcher;
-    TCMLoopbackPair pair(TLineShape{kBps, 0, 1}, dispatcher);
-    pair.Connect();
-    TCMHydra a(dispatcher), b(dispatcher);
-    a.Device = &pair.A();
-    b.Device = &pair.B();
-    b.ReceiveDir = dir.path + "/in/";
-    bool given = false;
-    int done = 0;
-    a.OnNextFile = [&](TCMProtocol&, std::string& path, std::string&) {
-      path = given ? "" : dir.file;
-      given = true;
-    };
-    a.OnFinished = a.OnAborted = b.OnFinished = b.OnAborted = [&](TCMProtocol&) { ++done; };
-    const auto start = Clock::now();
-    a.Send();
-    b.Receive();
-    dispatcher.RunUntil([&] { return done == 2; }, std::chrono::seconds(300));
-    Report(state, std::chrono::duration<double>(Clock::now() - start).count());
-    std::filesystem::remove_all(dir.path + "/in");
-    platform::MakeDirs(dir.path + "/in");
+    const std::string peer = std::string(HYDRAPEER) + " --recv " + dir.path + "/peer/";
+    Report(state, RunThroughModem(
+                      dir, peer,
+                      [](platform::Dispatcher& d) { return std::unique_ptr<TCMProtocol>(new TCMHydra(d)); },
+                      true));
   }
 }
 
