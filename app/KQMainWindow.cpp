@@ -446,6 +446,15 @@ void TKQMainWindow::Beenden1Click() { close(); }
 void TKQMainWindow::HatchenClick() {
   try {
     auto* assistant = new THatchAss(ConfigStore(), GetPackerList());
+    // The file areas the file-area manager lists for the chosen uplink, in its order.
+    if (TAreaManagers* managers = areaManagers_.get())
+      assistant->FileAreasOf = [managers](TNetLink& link) {
+        std::vector<std::string> names;
+        const TAreaInfoList& all = managers->Files().All();
+        for (int i = 0; i < all.Count(); ++i)
+          if (all.Get(i)->Uplink == &link) names.push_back(all.Get(i)->Name);
+        return names;
+      };
     assistant->show();
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
