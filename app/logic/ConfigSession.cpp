@@ -3,6 +3,7 @@
 #include "archive/PackerConfig.h"
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
+#include "mailer/Mailers.h"
 #include "platform/Registry.h"
 
 namespace velmaris {
@@ -13,6 +14,7 @@ TConfigSession::TConfigSession(const std::string& startDir, const std::string& r
   platform::SetRegistry(registry_.get());
   InstallPackerConfig(*store_);
   InstallUnpackJobConfig(*store_);
+  InstallMailerConfig(*store_);
 }
 
 TConfigSession::~TConfigSession() {
