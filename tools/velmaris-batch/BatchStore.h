@@ -1,6 +1,6 @@
 // The configuration of a batch command: the registry file and the
 // configuration store loaded from it as the program's start-up loads it
-// (with the packers and the unpack jobs), made the process-wide
+// (with the packers, the unpack jobs and the mailer profiles), made the process-wide
 // configuration.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include "archive/PackerConfig.h"
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
+#include "mailer/Mailers.h"
 #include "platform/Registry.h"
 
 namespace velmaris::batch {
@@ -20,6 +21,7 @@ class BatchStore {
       : registry_(ctx.registryPath), store_(ctx.startDir, registry_) {
     InstallPackerConfig(store_);
     InstallUnpackJobConfig(store_);
+    InstallMailerConfig(store_);
     store_.LoadConfiguration();
     store_.MakeCurrent();
   }

@@ -1,0 +1,175 @@
+// Whole polls over the fake modem against the test peer (the answering
+// side built from the same classes): what we send arrives there, what it
+// sends arrives in our inbound, flow files follow what the peer confirmed,
+// and failed calls leave the outbound as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "LineFixtures.h"
+#include "ZModemFixtures.h"
+#include "core/ConfigStoreFixture.h"
+#include "mailer/CMD_TAPI.h"
+#include "mailer/MailerSession.h"
+
+namespace velmaris::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PollTest : public ConfigStoreFixture {
+ protected:
+  void SetUp() override {
+    ConfigStoreFixture::SetUp();
+    config.registry = std::make_unique<platform::Registry>(RegistryPath());
+    config.store = std::make_unique<TConfigStore>(Start(), *config.registry);
+    config.store->SetLogSink([this](const std::string& line) { log.push_back(line); });
+    profiles = &InstallMailerConfig(*config.store);
+    config.store->LoadConfiguration();
+    config.store->MakeCurrent();
+    SetInboundMailPending(false);
+
+    TNetLink* link = config->Uplinks().GetItem(0);
+    link->UplinkAddress.SetText("2:5020/1042");
+    link->SysopAddress.SetText("2:5020/1042.7");
+    link->SessionPassword = "pw";
+    profile = profiles->AddMailer(*config);
+    profile->SetTAPIDevice("Line");
+    TMailBox* box = config->AddDefaultMailbox();
+    box->Address.SetText("2:5020/1042");
+    box->Numbers = {"555-1234"};
+    box->Command = profile->Name();
+
+    fs::create_directories(dir / "files");
+    fs::create_directories(dir / "peer-in");
+    packet = dir / "files/0000abcd.pkt";
+    dir.Write("files/0000abcd.pkt", SampleBytes(60000, 1));
+    dir.Write("files/notes.txt", SampleBytes(3000, 2));
+    dir.Write("files/from-peer.pkt", SampleBytes(20000, 3));
+    flow = Values().OutboundDir() + "139C0412.flo";
+    WriteFlow("^" + packet + "\r\n" + dir / "files/notes.txt" + "\r\n");
+  }
+  void TearDown() override {
+    config.store.reset();
+    ConfigStoreFixture::TearDown();
+  }
+  const SettingsValues& Values() { return *config->Values(); }
+  void WriteFlow(const std::string& text) {
+    fs::create_directories(Values().OutboundDir());
+    std::ofstream(flow, std::ios::binary) << text;
+  }
+  std::string Peer(const std::string& extra = "") {
+    return std::string(EMSIPEER) + " --inbound " + dir / "peer-in" + " --send " +
+           dir / "files/from-peer.pkt" + " --log " + dir / "peer.log" + " " + extra;
+  }
+  // One poll through a fake modem started with the arguments.
+  struct Result {
+    bool completed = false;
+    bool tosser = false;
+    std::vector<std::string> log;
+    bool Logged(const std::string& text) const {
+      for (const std::string& line : log)
+        if (line.size() > 18 && line.substr(18).starts_with(text)) return true;
+      return false;
+    }
+  };
+  Result Poll(std::vector<std::string> modemArgs) {
+    FakeModem modem(dir, std::move(modemArgs));
+    config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+    Result r;
+    TCMTAPIDevice device(dispatcher);
+    device.ApplySettings(Values());
+    device.CommandLimit = std::chrono::seconds(10);
+    device.SetDeviceName(profile->TAPIDevice());
+    TMailerContext ctx;
+    ctx.Store = config.store.get();
+    ctx.StartTosser = [&] { r.tosser = true; };
+    {
+      TMailerSession session(*profile, device, ctx);
+      session.ResetRedial();
+      EXPECT_TRUE(session.PollAddress("2:5020/1042")) << session.Error();
+      dispatcher.RunUntil([&] { return session.Finished() && device.IsIdle(); }, kPatience * 5);
+      r.completed = session.Completed();
+      r.log = session.Log();
+    }
+    device.Close();
+    return r;
+  }
+  std::string PeerLog() { return fs::exists(dir / "peer.log") ? dir.Read("peer.log") : ""; }
+  static std::string Joined(const Result& r) {
+    std::string text;
+    for (const std::string& line : r.log) text += line + "\n";
+    return text;
+  }
+
+  LoadedConfig config;
+  TMailerConfig* profiles = nullptr;
+  TMailer* profile = nullptr;
+  std::string packet, flow;
+};
+
+class PollProtocolTest : public PollTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PollProtocolTest, OutboundArrivesAtThePeerAndItsFilesInOurInbound) {
+  const std::string protocols = GetParam();
+  const std::string sent = dir.Read("files/0000abcd.pkt");
+  const Result r = Poll({"--peer", Peer("--password pw --protocols " + protocols)});
+  ASSERT_TRUE(r.completed) << PeerLog();
+  EXPECT_TRUE(r.Logged("PRST Session start"));
+  EXPECT_TRUE(r.Logged(std::string("ECPR ") + (protocols == "zap" ? "ZedZap" : "ZModem")));
+  EXPECT_EQ(dir.Read("peer-in/0000abcd.pkt"), sent);
+  EXPECT_EQ(dir.Read("peer-in/notes.txt"), dir.Read("files/notes.txt"));
+  EXPECT_EQ(platform::ReadFile(Values().InboundDir() + "from-peer.pkt"),
+            dir.Read("files/from-peer.pkt"));
+  EXPECT_FALSE(fs::exists(packet));  // "^": deleted once sent
+  EXPECT_TRUE(fs::exists(dir / "files/notes.txt"));
+  EXPECT_EQ(platform::ReadFile(flow).find("notes"), std::string::npos);
+  EXPECT_TRUE(r.tosser);
+  EXPECT_TRUE(InboundMailPending());
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, PollProtocolTest, ::testing::Values("zap", "zmo"));
+
+TEST_F(PollTest, BusyLineIsDialledAgain) {
+  profile->ReDials = 2;
+  profile->ReDialWait = 0;
+  const Result r = Poll({"--dial", "BUSY", "--dial", "CONNECT 33600", "--peer", Peer()});
+  EXPECT_TRUE(r.Logged("TAPI Busy"));
+  EXPECT_TRUE(r.completed) << Joined(r) << PeerLog();
+}
+
+TEST_F(PollTest, WrongPasswordSendsNothing) {
+  const Result r = Poll({"--peer", Peer("--password other")});
+  EXPECT_FALSE(r.completed);
+  EXPECT_TRUE(r.Logged("!NCP No common protocol"));
+  EXPECT_TRUE(fs::exists(packet));
+  EXPECT_NE(platform::ReadFile(flow).find("0000abcd.pkt"), std::string::npos);
+  EXPECT_EQ(fs::directory_iterator(dir / "peer-in"), fs::directory_iterator());
+}
+
+TEST_F(PollTest, DroppedCallKeepsTheFileListedAndTheNextCallResumesIt) {
+  const Result dropped = Poll({"--peer", Peer("--drop-after 20000")});
+  EXPECT_FALSE(dropped.completed);
+  EXPECT_FALSE(dropped.Logged("SENT"));
+  EXPECT_TRUE(fs::exists(packet));
+  EXPECT_NE(platform::ReadFile(flow).find("^" + packet), std::string::npos);
+
+  const std::string sent = dir.Read("files/0000abcd.pkt");
+  const Result again = Poll({"--peer", Peer()});
+  ASSERT_TRUE(again.completed) << PeerLog();
+  EXPECT_TRUE(again.Logged("SRES Resuming at offset"));
+  EXPECT_EQ(dir.Read("peer-in/0000abcd.pkt"), sent);
+  EXPECT_FALSE(fs::exists(packet));
+}
+
+TEST_F(PollTest, NoisyLineStillDeliversEveryFile) {
+  const std::string sent = dir.Read("files/0000abcd.pkt");
+  const Result r = Poll({"--noise", "30", "--seed", "7", "--peer", Peer()});
+  ASSERT_TRUE(r.completed) << PeerLog();
+  EXPECT_EQ(dir.Read("peer-in/0000abcd.pkt"), sent);
+}
+
+}  // namespace
+}  // namespace velmaris::test
