@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
 
 #include "LineFixtures.h"
 #include "ZModemFixtures.h"
@@ -169,6 +170,63 @@ TEST_F(PollTest, NoisyLineStillDeliversEveryFile) {
   const Result r = Poll({"--noise", "30", "--seed", "7", "--peer", Peer()});
   ASSERT_TRUE(r.completed) << PeerLog();
   EXPECT_EQ(dir.Read("peer-in/0000abcd.pkt"), sent);
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
+  FakeModem modem(dir, {"--peer", Peer()});
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+  config->SaveToRegistry();
+  const std::string command = std::string(VELMARIS_BATCH) + " --dir '" + Start() +
+                              "' --registry '" + RegistryPath() + "' poll 2:5020/1042";
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  const int status = ::pclose(pipe);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << out;
+  for (const char* text : {"\"text\":\"PRST Session start\"}", "\"text\":\"TAPI Connection closed\"}",
+                           "\"source\":\"tosser\"}"}) {
+    EXPECT_NE(out.find(text), std::string::npos) << text << "\n" << out;
+  }
+  EXPECT_FALSE(fs::exists(packet));
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST(MailerNumbers, CanonicalFormAndDurations) {
+  const std::pair<const char*, const char*> numbers[] = {
+      {"+49-30-1234567", "+49 (30) 1234567"},
+      {"+7 095 1234567", "+7 () 095 1234567"},
+      {"+7 (095) 123-45-67", "+7 (095) 123-45-67"},
+      {"555-1234", "555-1234"},
+  };
+  for (const auto& [in, out] : numbers) EXPECT_EQ(CanonicalPhoneNumber(in), out) << in;
+  const std::pair<int64_t, const char*> durations[] = {
+      {0, "0 s"}, {59, "59 s"}, {60, "1:00 min"}, {3599, "59:59 min"}, {3661, "1:01:01 h"}};
+  for (const auto& [in, out] : durations) EXPECT_EQ(FormatDuration(in), out) << in;
+}
+
+TEST_F(PollTest, RedialsWalkThroughTheNumbers) {
+  config->Mailboxes().GetItem(0)->Numbers = {"111", "222", "333"};
+  profile->ReDials = 2;
+  profile->ReDialWait = 0;
+  const Result r = Poll({"--dial", "NO ANSWER"});
+  EXPECT_FALSE(r.completed);
+  const std::string modemLog = dir.Read("modem.log");
+  const size_t a = modemLog.find("ATDT111"), b = modemLog.find("ATDT222"), c = modemLog.find("ATDT333");
+  EXPECT_TRUE(a < b && b < c && c != std::string::npos) << modemLog;
+  EXPECT_TRUE(r.Logged("RDIA Dial retries finished !"));
 }
 
 }  // namespace
