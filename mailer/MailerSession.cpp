@@ -6,6 +6,7 @@
 
 #include "core/ConfigStore.h"
 #include "mailer/CMD_TAPI.h"
+#include "mailer/CMHydra.h"
 #include "mailer/CMZModem.h"
 #include "nodelist/NodelistLookup.h"
 #include "processing/OutPacket.h"
@@ -75,6 +76,13 @@ TMailerSession::TMailerSession(TMailer& profile, TCMConnectionDevice& device, TM
   if (!ctx_.Clock) ctx_.Clock = [] { return Now(); };
   if (!ctx_.MakeProtocol) {
     ctx_.MakeProtocol = [this](TEmsiProtocol kind) -> std::unique_ptr<TCMProtocol> {
+      if (kind == TEmsiProtocol::Hydra) {
+        auto h = std::make_unique<TCMHydra>(device_.Dispatcher());
+        h->OnDevData = [this](TCMHydra&, const std::string& dev, const std::string& msg) {
+          if (dev == "MSG") AddLogLine("HMSG " + msg);
+        };
+        return h;
+      }
       if (kind != TEmsiProtocol::ZModem && kind != TEmsiProtocol::ZedZap) return nullptr;
       auto z = std::make_unique<TCMZModem>(device_.Dispatcher());
       z->ZedZap = kind == TEmsiProtocol::ZedZap;
@@ -584,14 +592,11 @@ void TMailerSession::NextFile(std::string& path, std::string& alias) {
 }
 
 void TMailerSession::ProtocolFinished() {
-  if (sendPhase_ && device_.IsConnected()) {
+  // ZModem sends its batch, then receives the remote's; a Hydra session
+  // carries both directions at once.
+  if (sendPhase_ && device_.IsConnected() && protocolKind_ != TEmsiProtocol::Hydra) {
     sendPhase_ = false;
-    if (protocolKind_ == TEmsiProtocol::Hydra) {
-      AddLogLine("HYDR Expecting batch");
-      protocol_->Send();
-    } else {
-      protocol_->Receive();
-    }
+    protocol_->Receive();
     return;
   }
   if (protocolKind_ == TEmsiProtocol::Hydra) AddLogLine("HYDR Session complete");

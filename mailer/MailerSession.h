@@ -55,8 +55,8 @@ std::string FormatDuration(int64_t seconds);
 struct TMailerContext {
   TConfigStore* Store = nullptr;         // null: the process-wide one
   TNodelistLookup* Nodelist = nullptr;   // null: numbers from the mailboxes only
-  // Makes the protocol of a session; the default makes ZModem (ZedZap)
-  // and, when built in, Hydra. A protocol it cannot make is not offered.
+  // Makes the protocol of a session; the default makes ZModem, ZedZap and
+  // Hydra. A protocol it cannot make is not offered.
   std::function<std::unique_ptr<TCMProtocol>(TEmsiProtocol)> MakeProtocol;
   // Starts the tosser after a session that brought mail (AutoImport on).
   std::function<void()> StartTosser;

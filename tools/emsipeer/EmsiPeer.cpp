@@ -8,7 +8,7 @@
 // It answers the EMSI handshake (REQ, the caller's data, ACK, its own data
 // naming the one protocol it chose from LIST, default "hyd,zap,zmo", best
 // first), then receives the caller's batch into DIR and sends the files
-// given with --send. --password refuses a caller with another session
+// given with --send (with Hydra both at once). --password refuses a caller with another session
 // password. --drop-after ends the process (the carrier drops) once that
 // many bytes of a received file have arrived. The log gets the handshake's
 // and the protocol's lines. Exit status 0 when the session ran to its end.
@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "mailer/CMHydra.h"
 #include "mailer/CMStream.h"
 #include "mailer/CMZModem.h"
 #include "mailer/Emsi.h"
@@ -165,19 +166,21 @@ int main(int argc, char** argv) {
       [&](std::string_view b) { line->SendData(b.data(), b.size()); }, logLine,
       [] { return CommTickCount(); });
 
-  std::unique_ptr<TCMZModem> protocol;
+  std::unique_ptr<TCMProtocol> protocol;
   std::deque<std::string> toSend(o.send.begin(), o.send.end());
   bool handshaking = true, receiving = true, done = false, ok = false;
 
   auto startProtocol = [&] {
     const TEmsiProtocol kind = emsi.Protocol();
-    if (kind != TEmsiProtocol::ZModem && kind != TEmsiProtocol::ZedZap) {
-      logLine("PEER Protocol not available here");
-      done = true;
-      return;
+    const bool hydra = kind == TEmsiProtocol::Hydra;
+    if (hydra) {
+      protocol = std::make_unique<TCMHydra>(dispatcher);
+      receiving = false;  // one session carries both directions
+    } else {
+      auto z = std::make_unique<TCMZModem>(dispatcher);
+      z->ZedZap = kind == TEmsiProtocol::ZedZap;
+      protocol = std::move(z);
     }
-    protocol = std::make_unique<TCMZModem>(dispatcher);
-    protocol->ZedZap = kind == TEmsiProtocol::ZedZap;
     protocol->Device = line.get();
     protocol->ReceiveDir = o.inbound;
     protocol->OnNextFile = [&](TCMProtocol&, std::string& path, std::string&) {
@@ -214,7 +217,8 @@ int main(int argc, char** argv) {
       });
     };
     const std::string early = emsi.TakeLeftover();
-    protocol->Receive();
+    if (hydra) protocol->Send();
+    else protocol->Receive();
     if (!early.empty()) line->HandToProtocol(early.data(), early.size());
   };
 
