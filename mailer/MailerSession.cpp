@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "core/ConfigStore.h"
+#include "core/Report.h"
 #include "mailer/CMD_TAPI.h"
 #include "mailer/CMHydra.h"
 #include "mailer/CMZModem.h"
@@ -100,6 +101,10 @@ TMailerSession::~TMailerSession() {
   *alive_ = false;
   AddLogLine("");
   AddLogLine("QUIT Mailer quitted");
+  if (PostLogOnEnd && log_.size() > 3 && Store().Values()->MailerReport()) {
+    WriteReportMessage("Integrated Mailer", "Sysop", profile_.Name() + " Mailer Log",
+                       "Velmaris 95 integrated Mailer - " + profile_.Name(), log_);
+  }
   if (redialTimer_) device_.Dispatcher().StopTimer(redialTimer_);
   if (protocol_) {
     protocol_->Abort();

@@ -116,6 +116,9 @@ class TMailerSession : public TMailerWindow {
   int FilesSent() const { return filesSent_; }
   int FilesReceived() const { return filesReceived_; }
   bool ProtocolDetails = false;  // protocol state 2 writes DEBG lines
+  // The log goes into REPORT when the session ends with the program (when
+  // the settings ask for the mailer report and it holds more than 3 lines).
+  bool PostLogOnEnd = false;
 
   // Our EMSI_DAT for a call to that address (kept for the echo check).
   std::string BuildEmsiDat(const TFidoAddr& called);

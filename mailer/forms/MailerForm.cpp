@@ -19,7 +19,8 @@
 
 namespace velmaris {
 
-TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, QWidget* parent)
+TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store,
+                         std::function<void()> startTosser, QWidget* parent)
     : QWidget(parent), profile_(profile), store_(store) {
   setObjectName("MailerForm");
   auto* layout = new QVBoxLayout(this);
@@ -77,7 +78,12 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, QWidget* parent)
   device_->ApplySettings(*store_.Values());
   TMailerContext ctx;
   ctx.Store = &store_;
+  ctx.StartTosser = [this, startTosser] {
+    hide();
+    if (startTosser) startTosser();
+  };
   session_ = std::make_unique<TMailerSession>(profile_, *device_, ctx);
+  session_->PostLogOnEnd = true;
   session_->OnLogLine = [this](const std::string& line) {
     LogMemo->appendPlainText(AnsiText(line));
     const TEmsiRemote* remote = session_->Remote();
@@ -199,9 +205,10 @@ void TMailerForm::Mailer2Click() {
 
 void TMailerForm::MnPDClick() { session_->ProtocolDetails = MnPD->isChecked(); }
 
-void InstallMailerForms(TConfigStore& store, TMailerConfig& profiles) {
-  SetMailerWindowFactory([&store](TMailer& profile) -> std::unique_ptr<TMailerWindow> {
-    return std::make_unique<TMailerForm>(profile, store);
+void InstallMailerForms(TConfigStore& store, TMailerConfig& profiles,
+                        std::function<void()> startTosser) {
+  SetMailerWindowFactory([&store, startTosser](TMailer& profile) -> std::unique_ptr<TMailerWindow> {
+    return std::make_unique<TMailerForm>(profile, store, startTosser);
   });
   profiles.SetPollHandler([](TMailer& profile, const std::string& address) {
     auto* form = dynamic_cast<TMailerForm*>(profile.Window());

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "mailer/Mailers.h"
@@ -24,7 +25,8 @@ class TMailerSession;
 class TMailerForm : public QWidget, public TMailerWindow {
   Q_OBJECT
  public:
-  TMailerForm(TMailer& profile, TConfigStore& store, QWidget* parent = nullptr);
+  TMailerForm(TMailer& profile, TConfigStore& store, std::function<void()> startTosser = {},
+              QWidget* parent = nullptr);
   ~TMailerForm() override;
 
   // TMailerWindow.
@@ -62,6 +64,9 @@ class TMailerForm : public QWidget, public TMailerWindow {
 
 // Makes every new profile's window a TMailerForm and has mailbox calls go
 // to the profile's window (shown, redials reset, address polled).
-void InstallMailerForms(TConfigStore& store, TMailerConfig& profiles);
+// startTosser runs the import after calls that brought mail (the windows
+// hide first).
+void InstallMailerForms(TConfigStore& store, TMailerConfig& profiles,
+                        std::function<void()> startTosser = {});
 
 }  // namespace velmaris

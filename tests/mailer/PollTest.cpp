@@ -243,3 +243,23 @@ TEST_F(PollTest, RedialsWalkThroughTheNumbers) {
 
 }  // namespace
 }  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST_F(PollTest, NothingToSendSendsAnEmptyPacketThatIsThenDeleted) {
+  fs::remove(flow);
+  const Result r = Poll({"--peer", Peer("--protocols zap")});
+  ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
+  EXPECT_TRUE(r.Logged("NOSD Sending dummy packet"));
+  std::vector<fs::path> got;
+  for (const auto& e : fs::directory_iterator(dir / "peer-in")) got.push_back(e.path());
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].extension(), ".pkt");
+  EXPECT_EQ(fs::file_size(got[0]), 60u);  // header and the end of the packet
+  const std::string dummyDir = Values().OutboundDir() + "dummy/";
+  EXPECT_TRUE(!fs::exists(dummyDir) || fs::is_empty(dummyDir));
+}
+
+}  // namespace
+}  // namespace velmaris::test
