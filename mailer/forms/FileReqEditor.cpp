@@ -3,6 +3,7 @@
 #include <QAbstractListModel>
 #include <QAction>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
@@ -76,11 +77,12 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   auto* split = new QSplitter(central);
   auto* areaPane = new QWidget;
   auto* areaLayout = new QVBoxLayout(areaPane);
-  areaLayout->addWidget(AreaTitle = Named(new QLabel, "AreaTitle"));
+  areaLayout->addWidget(AreaTitle = Named(new QLabel, "AreaTitle"), 0, Qt::AlignTop);
   areaLayout->addWidget(AreaList = Named(new QListWidget, "AreaList"));
   split->addWidget(areaPane);
   FileListBox = Named(new QListView, "FileListBox");
   FileListBox->setUniformItemSizes(true);
+  FileListBox->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));  // lists are in columns
   model_ = new TFileListModel(list_, tabSize_, store_, this);
   FileListBox->setModel(model_);
   split->addWidget(FileListBox);
