@@ -17,6 +17,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/logic/ConfigSession.h"
+#include "mailer/forms/MailerForm.h"
 #include "app/logic/Startup.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
@@ -90,6 +91,7 @@ TKQMainWindow::TKQMainWindow(const std::string& startDir, const std::string& reg
     if (GetShellServices() == this) SetShellServices(nullptr);
     if (gMainWindow == this) gMainWindow = nullptr;
     session_.reset();
+    SetMailerWindowFactory(nullptr);
     throw;
   }
 }
@@ -106,6 +108,8 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
   // the reader exists.)
 
   session_ = std::make_unique<TConfigSession>(startDir_, registryPath);
+  // Each mailer profile loaded gets its mailer window.
+  if (TMailerConfig* profiles = GetMailerConfig()) InstallMailerForms(session_->Store(), *profiles);
   session_->Load();
   // (The search window is created here once it exists.)
   ApplyAreaListFont();
@@ -479,9 +483,10 @@ void TKQMainWindow::Shutdown() {
   // (Open message editors, newest first, and the search window are freed
   // here once they exist.)
   if (session_) session_->Save();
-  // (Every mailer profile and every area's message list window are freed
-  // here once they exist.) Then the areas and the configuration store.
+  // (Every area's message list window is freed here once it exists.) The
+  // mailer profiles with their windows go with the configuration store.
   session_.reset();
+  SetMailerWindowFactory(nullptr);
   WinLst().DetachListBox(wListLink_.get());
   WinLst().Remove(this);
   if (gMainWindow == this) gMainWindow = nullptr;
