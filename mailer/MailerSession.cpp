@@ -1,5 +1,6 @@
 #include "mailer/MailerSession.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <filesystem>
@@ -68,6 +69,20 @@ std::string FormatDuration(int64_t s) {
                   static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
   }
   return text;
+}
+
+std::string TMailerSession::TTransferDisplay::TimeNeeded() const {
+  return Rate > 0 ? FormatDuration(Size / Rate) : "?";
+}
+std::string TMailerSession::TTransferDisplay::TimeLeft() const {
+  return Rate > 0 ? FormatDuration(std::max<int64_t>(Size - Position, 0) / Rate) : "?";
+}
+int TMailerSession::TTransferDisplay::Percent() const {
+  return Size > 0 ? static_cast<int>(Position * 100 / Size) : 0;
+}
+
+void TMailerSession::ShowTransfer(bool sending) {
+  if (OnTransfer) OnTransfer(sending, sending ? sendDisplay_ : receiveDisplay_);
 }
 
 // --- Life ------------------------------------------------------------------------
@@ -622,9 +637,25 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
     case 5: AddLogLine("RERR CRC error in control data"); break;
     case 6: AddLogLine("SDON Send complete"); break;
     case 7: AddLogLine("RDON Receive complete"); break;
-    case 8: AddLogLine("SEND File " + text + " (" + n1 + " Bytes)"); break;
+    case 8:
+      AddLogLine("SEND File " + text + " (" + n1 + " Bytes)");
+      sendDisplay_ = {text, 0, p1, 0};
+      ShowTransfer(true);
+      break;
+    case 9:
+      sendDisplay_.Position = p1;
+      sendDisplay_.Rate = p2;
+      ShowTransfer(true);
+      break;
+    case 24:
+      receiveDisplay_.Position = p1;
+      receiveDisplay_.Rate = p2;
+      ShowTransfer(false);
+      break;
     case 10: {
       AddLogLine("SENT File " + text + " has been sent (" + n1 + " CPS)");
+      sendDisplay_ = {};
+      ShowTransfer(true);
       if (currentFile_ < 0 || currentFile_ >= static_cast<int>(sendList_.size())) break;
       const TFileInfo entry = sendList_[currentFile_];
       currentFile_ = -1;
@@ -650,17 +681,31 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
                  (p2 > 0 ? " - Retry " + std::to_string(p2) : std::string()));
       break;
     case 13: AddLogLine("RRTR Bad position " + n1 + " - Retry " + std::to_string(p2)); break;
-    case 14: AddLogLine("SSKP File " + text + " (" + n1 + " Bytes) skipped"); break;
-    case 15: AddLogLine("RSKP File  " + text + " (" + n1 + " Bytes) skipped"); break;
+    case 14:
+      AddLogLine("SSKP File " + text + " (" + n1 + " Bytes) skipped");
+      sendDisplay_ = {};
+      ShowTransfer(true);
+      break;
+    case 15:
+      AddLogLine("RSKP File  " + text + " (" + n1 + " Bytes) skipped");
+      receiveDisplay_ = {};
+      ShowTransfer(false);
+      break;
     case 16: AddLogLine("ABRT Too many errors"); break;
     case 17: AddLogLine("HAPP Implementation: " + text); break;
     case 18: AddLogLine("BINI Initializing transfer"); break;
     case 19: AddLogLine("RABO Remote manual abort"); break;
     case 20: AddLogLine("SERR Remote file system error"); break;
     case 21: AddLogLine("LABO Local abort"); break;
-    case 23: AddLogLine("RECV File " + text + " (" + n1 + " Bytes) incoming"); break;
+    case 23:
+      AddLogLine("RECV File " + text + " (" + n1 + " Bytes) incoming");
+      receiveDisplay_ = {text, 0, p1, 0};
+      ShowTransfer(false);
+      break;
     case 25:
       AddLogLine("RECD File " + text + " received (" + n1 + " CPS)");
+      receiveDisplay_ = {};
+      ShowTransfer(false);
       ++filesReceived_;
       gInboundMailPending = true;
       break;

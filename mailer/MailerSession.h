@@ -107,6 +107,18 @@ class TMailerSession : public TMailerWindow {
   const std::vector<std::string>& Log() const { return log_; }
   std::function<void(const std::string& line)> OnLogLine;
   std::function<void(const std::string& status)> OnStatus;
+  // The send (sending true) or receive display: file name, position, size
+  // and rate (bytes per second); an empty name clears the display.
+  struct TTransferDisplay {
+    std::string FileName;
+    int64_t Position = 0, Size = 0, Rate = 0;
+    // "time needed" for the whole file and "time left" at the rate ("?"
+    // without a rate); percentage of the size done.
+    std::string TimeNeeded() const;
+    std::string TimeLeft() const;
+    int Percent() const;
+  };
+  std::function<void(bool sending, const TTransferDisplay& display)> OnTransfer;
   const std::string& Status() const { return status_; }
   const std::string& Caption() const { return caption_; }
   TOutbound& Outbound() { return *outbound_; }
@@ -182,6 +194,8 @@ class TMailerSession : public TMailerWindow {
   int currentFile_ = -1;
   std::string dummyPath_;
   int filesSent_ = 0, filesReceived_ = 0;
+  TTransferDisplay sendDisplay_, receiveDisplay_;
+  void ShowTransfer(bool sending);
   bool completed_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

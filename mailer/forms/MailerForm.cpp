@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -61,6 +62,22 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store,
   }
   layout->addLayout(info);
 
+  auto display = [this, layout](QLabel*& label, QProgressBar*& bar, const char* name,
+                                const char* barName) {
+    auto* row = new QHBoxLayout;
+    label = new QLabel("-", this);
+    label->setObjectName(name);
+    bar = new QProgressBar(this);
+    bar->setObjectName(barName);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    row->addWidget(label, 1);
+    row->addWidget(bar);
+    layout->addLayout(row);
+  };
+  display(SendLabel, SendProgress, "SendLabel", "SendProgress");
+  display(ReceiveLabel, ReceiveProgress, "ReceiveLabel", "ReceiveProgress");
+
   OutboundList = new QTreeWidget(this);
   OutboundList->setObjectName("OutboundList");
   OutboundList->setHeaderLabels({"File", "Address", "Size", "Kind", "Path"});
@@ -103,6 +120,22 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store,
     OutboundList->setVisible(!session_->Busy());
     if (!session_->Busy()) FillOutbound();
   };
+  session_->OnTransfer = [this](bool sending, const TMailerSession::TTransferDisplay& d) {
+    QLabel* label = sending ? SendLabel : ReceiveLabel;
+    QProgressBar* bar = sending ? SendProgress : ReceiveProgress;
+    if (d.FileName.empty()) {
+      label->setText("-");
+      bar->setValue(0);
+      return;
+    }
+    label->setText(AnsiText(d.FileName) + QString("  %1 / %2 Bytes  %3 CPS  %4  %5")
+                                              .arg(d.Position)
+                                              .arg(d.Size)
+                                              .arg(d.Rate)
+                                              .arg(AnsiText(d.TimeNeeded()))
+                                              .arg(AnsiText(d.TimeLeft())));
+    bar->setValue(d.Percent());
+  };
   for (const auto& line : session_->Log()) LogMemo->appendPlainText(AnsiText(line));
 
   connect(mitMailbox1, &QAction::triggered, this, &TMailerForm::mitMailbox1Click);
@@ -118,6 +151,7 @@ TMailerForm::~TMailerForm() {
   // The session's last lines go to its log only: the controls are going.
   session_->OnLogLine = nullptr;
   session_->OnStatus = nullptr;
+  session_->OnTransfer = nullptr;
   session_.reset();
   device_.reset();
 }

@@ -13,6 +13,7 @@
 class QAction;
 class QLabel;
 class QPlainTextEdit;
+class QProgressBar;
 class QTreeWidget;
 class QToolBar;
 
@@ -43,6 +44,9 @@ class TMailerForm : public QWidget, public TMailerWindow {
   QPlainTextEdit* LogMemo;
   QLabel *StatusLabel, *DeviceLabel, *SystemLabel, *SysopLabel, *MailerLabel;
   QLabel* Leds[6];  // DSR, CD, CTS, RING, TxD, RxD
+  // Send and receive displays: file, position, size, rate, time needed, left.
+  QLabel *SendLabel, *ReceiveLabel;
+  QProgressBar *SendProgress, *ReceiveProgress;
   QToolBar* ToolBar;
   QAction *mitMailbox1, *HangupBtn, *RescanBtn, *Entfernen1, *Verbergen1, *Mailer2, *MnPD;
 

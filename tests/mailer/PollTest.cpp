@@ -69,6 +69,7 @@ class PollTest : public ConfigStoreFixture {
   struct Result {
     bool completed = false;
     bool tosser = false;
+    bool sendShown = false, receiveShown = false;  // the transfer displays
     std::vector<std::string> log;
     bool Logged(const std::string& text) const {
       for (const std::string& line : log)
@@ -89,6 +90,9 @@ class PollTest : public ConfigStoreFixture {
     ctx.StartTosser = [&] { r.tosser = true; };
     {
       TMailerSession session(*profile, device, ctx);
+      session.OnTransfer = [&](bool sending, const TMailerSession::TTransferDisplay& d) {
+        if (!d.FileName.empty()) (sending ? r.sendShown : r.receiveShown) = true;
+      };
       session.ResetRedial();
       EXPECT_TRUE(session.PollAddress("2:5020/1042")) << session.Error();
       dispatcher.RunUntil([&] { return session.Finished() && device.IsIdle(); }, kPatience * 5);
@@ -141,6 +145,7 @@ TEST_P(PollProtocolTest, OutboundArrivesAtThePeerAndItsFilesInOurInbound) {
   EXPECT_EQ(platform::ReadFile(flow).find("notes"), std::string::npos);
   EXPECT_TRUE(r.tosser);
   EXPECT_TRUE(InboundMailPending());
+  EXPECT_TRUE(r.sendShown && r.receiveShown);
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, PollProtocolTest, ::testing::Values("hyd", "zap", "zmo"));
@@ -227,6 +232,11 @@ TEST(MailerNumbers, CanonicalFormAndDurations) {
   const std::pair<int64_t, const char*> durations[] = {
       {0, "0 s"}, {59, "59 s"}, {60, "1:00 min"}, {3599, "59:59 min"}, {3661, "1:01:01 h"}};
   for (const auto& [in, out] : durations) EXPECT_EQ(FormatDuration(in), out) << in;
+  TMailerSession::TTransferDisplay d{"a.pkt", 1000, 4000, 100};
+  EXPECT_EQ(d.TimeNeeded() + " " + d.TimeLeft() + " " + std::to_string(d.Percent()), "40 s 30 s 25");
+  d.Rate = 0;
+  d.Size = 0;
+  EXPECT_EQ(d.TimeNeeded() + " " + d.TimeLeft() + " " + std::to_string(d.Percent()), "? ? 0");
 }
 
 TEST_F(PollTest, RedialsWalkThroughTheNumbers) {
