@@ -14,6 +14,7 @@
 #include "core/ConfigStoreFixture.h"
 #include "mailer/CMD_TAPI.h"
 #include "mailer/MailerSession.h"
+#include "nodelist/NodelistLookup.h"
 
 namespace velmaris::test {
 namespace {
@@ -87,6 +88,7 @@ class PollTest : public ConfigStoreFixture {
     device.SetDeviceName(profile->TAPIDevice());
     TMailerContext ctx;
     ctx.Store = config.store.get();
+    ctx.Nodelist = nodelist;
     ctx.StartTosser = [&] { r.tosser = true; };
     {
       TMailerSession session(*profile, device, ctx);
@@ -124,6 +126,7 @@ class PollTest : public ConfigStoreFixture {
   LoadedConfig config;
   TMailerConfig* profiles = nullptr;
   TMailer* profile = nullptr;
+  TNodelistLookup* nodelist = nullptr;
   std::string packet, flow;
 };
 
@@ -269,6 +272,56 @@ TEST_F(PollTest, NothingToSendSendsAnEmptyPacketThatIsThenDeleted) {
   EXPECT_EQ(fs::file_size(got[0]), 60u);  // header and the end of the packet
   const std::string dummyDir = Values().OutboundDir() + "dummy/";
   EXPECT_TRUE(!fs::exists(dummyDir) || fs::is_empty(dummyDir));
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+// A compiled nodelist of one node, 2:5020/1042 "Boss_BBS" at +7-095-1234567.
+void WriteOneNodeList(const TempDir& dir) {
+  TNodeIndexRecord r;
+  r.Addr = {2, 5020, 1042, 0};
+  uint8_t b[kNodeIndexRecordSize];
+  EncodeNodeIndexRecord(r, b);
+  const std::string zero(4, '\0');
+  dir.Write("nl/Addresses.Index", std::string(reinterpret_cast<char*>(b), sizeof b));
+  dir.Write("nl/Names.Data", "Boss_BBS\r");
+  dir.Write("nl/Sysops.Data", "Ann\r");
+  dir.Write("nl/Cities.Data", "Moscow\r");
+  dir.Write("nl/Misc.Data", "7-095-1234567,9600,CM\r");
+  for (const char* index : {"Names", "Sysops", "Cities", "Misc"})
+    dir.Write(std::string("nl/") + index + ".Index", zero);
+}
+
+TEST_F(PollTest, NumbersComeFromTheMailboxElseFromTheNodelist) {
+  platform::MakeDirs(dir / "nl");
+  WriteOneNodeList(dir);
+  TNodelistLookup lookup;
+  lookup.SetPath(dir / "nl");
+  nodelist = &lookup;
+  struct Case {
+    std::vector<std::string> numbers;
+    const char* dialled;
+  } cases[] = {{{"555-1234"}, "DEBG Original number: 555-1234"},
+               {{}, "DEBG Original number: +7-095-1234567"}};
+  for (const Case& c : cases) {
+    config->Mailboxes().GetItem(0)->Numbers = c.numbers;
+    const Result r = Poll({"--dial", "NO ANSWER"});
+    EXPECT_TRUE(r.Logged(c.dialled)) << Joined(r);
+  }
+  config->Mailboxes().GetItem(0)->Address.SetText("2:5020/9");  // no mailbox for the address
+  const Result r = Poll({"--dial", "NO ANSWER"});
+  EXPECT_TRUE(r.Logged("DSYS Connecting to system Boss BBS(2:5020/1042)")) << Joined(r);
+  nodelist = nullptr;
+  TCMTAPIDevice device(dispatcher);
+  TMailerSession session(*profile, device, {config.store.get()});
+  EXPECT_FALSE(session.PollAddress("2:5020/1042"));
+  EXPECT_EQ(session.Error(),
+            "Please add a mailbox to the mailbox settings that has the network address 2:5020/1042 "
+            "or use a node list that lists this mailbox!");
 }
 
 }  // namespace
