@@ -483,8 +483,10 @@ void TKQMainWindow::Shutdown() {
   // (Open message editors, newest first, and the search window are freed
   // here once they exist.)
   if (session_) session_->Save();
-  // (Every area's message list window is freed here once it exists.) The
-  // mailer profiles with their windows go with the configuration store.
+  // The mailer profiles and their windows, which post their logs.
+  if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();
+  // (Every area's message list window is freed here once it exists.) Then
+  // the areas and the configuration store.
   session_.reset();
   SetMailerWindowFactory(nullptr);
   WinLst().DetachListBox(wListLink_.get());

@@ -129,6 +129,11 @@ void TMailerConfig::DeleteMailer(int index) {
   std::erase_if(owned_, [mailer](const auto& p) { return p.get() == mailer; });
 }
 
+void TMailerConfig::FreeMailers() {
+  list_.Clear();
+  while (!owned_.empty()) owned_.pop_back();
+}
+
 void TMailerConfig::Replace(std::vector<std::unique_ptr<TMailer>> loaded) {
   list_.BeginUpdate();
   list_.Clear();

@@ -119,6 +119,9 @@ class TMailerConfig : public TConfigSection, public TMailerProfiles {
   TMailer* AddMailer(TConfigStore& store);
   // Frees the profile at the index.
   void DeleteMailer(int index);
+  // Frees every profile (their windows post their logs); the program's end
+  // does this while the areas still exist.
+  void FreeMailers();
   // The profile of that name (letter case ignored), null when none.
   TMailer* FindMailer(const std::string& name) const { return list_.FindByName(name); }
 
