@@ -317,7 +317,9 @@ TEST_F(PollTest, NumbersComeFromTheMailboxElseFromTheNodelist) {
   EXPECT_TRUE(r.Logged("DSYS Connecting to system Boss BBS(2:5020/1042)")) << Joined(r);
   nodelist = nullptr;
   TCMTAPIDevice device(dispatcher);
-  TMailerSession session(*profile, device, {config.store.get()});
+  TMailerContext ctx;
+  ctx.Store = config.store.get();
+  TMailerSession session(*profile, device, ctx);
   EXPECT_FALSE(session.PollAddress("2:5020/1042"));
   EXPECT_EQ(session.Error(),
             "Please add a mailbox to the mailbox settings that has the network address 2:5020/1042 "
