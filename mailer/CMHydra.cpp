@@ -157,6 +157,7 @@ class THydraThread {
   }
 
   // --- the machines
+  void Session();  // both machines until both are done
   void TxStep();
   void NextFile();
   void HandleInput();
@@ -206,9 +207,7 @@ class THydraThread {
   std::string rxName_, rxPath_;
 };
 
-void THydraThread::Run() {
-  owner_.dispatcher_.Send([this] { Device().SetProtocol(&owner_); });
-  Log("Hydra session thread is running");
+void THydraThread::Session() {
   StartTimer(braindead_, kBraindead);
   while (txState_ != 0 || rxState_ != 0) {
     const int t = txState_;
@@ -237,6 +236,17 @@ void THydraThread::Run() {
     TxStep();
     HandleInput();
     HandleTimers();
+  }
+}
+
+void THydraThread::Run() {
+  owner_.dispatcher_.Send([this] { Device().SetProtocol(&owner_); });
+  Log("Hydra session thread is running");
+  try {
+    Session();
+  } catch (const std::exception& e) {  // a trigger table that is full, a failing handler
+    normalEnd_ = false;
+    Log(std::string("Hydra session failed: ") + e.what());
   }
   StopTimer(txTimer_);
   StopTimer(rxTimer_);
@@ -662,7 +672,7 @@ void THydraThread::OnData(const std::string& data) {
     return;
   }
   const std::string_view bytes = std::string_view(data).substr(4);
-  if (rxPos_ + static_cast<int64_t>(bytes.size()) > kMaxInboundSize || !rxFile_.Write(bytes)) {
+  if (rxPos_ + static_cast<int64_t>(bytes.size()) > rxSize_ || !rxFile_.Write(bytes)) {
     Log("File write error");
     Report(33, {}, rxPos_);
     rxFile_.Keep();

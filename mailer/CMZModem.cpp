@@ -227,7 +227,12 @@ void TCMZModemThread::Run() {
   Log(sending_ ? "ZModem send thread is running" : "ZModem receive thread is running");
   Log("ZModem gets device access");
   Report(18);
-  const End end = sending_ ? SendBatch() : ReceiveBatch();
+  End end = End::Aborted;
+  try {
+    end = sending_ ? SendBatch() : ReceiveBatch();
+  } catch (const std::exception& e) {  // a trigger table that is full, a failing handler
+    Log(std::string("ZModem session failed: ") + e.what());
+  }
   Log(sending_ ? "ZModem send thread is terminating" : "ZModem receive thread is terminating");
   StopTimer();
   SetName({}, {});
@@ -384,7 +389,7 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
   const int maxBlock = owner_.GetMaxBlockLength();
   int blockLen = 256, blocks = 0, ackRetries = 0;
   int64_t blockStart = pos;
-  bool sentAll = false;
+  bool sentAll = false, illegal = false;
   bool frameOpen = false;  // the last subpacket sent was ZCRCG
   std::string buf;
   // (Re)starts the data at a position; false when the file cannot go there.
@@ -392,6 +397,11 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
     if (p > size || ::lseek(fd, p, SEEK_SET) != p) {
       Log("Illegal start position!");
       Report(28, alias, p);
+      // The end of the file; the file does not count as sent.
+      illegal = true;
+      sentAll = true;
+      SendHeader(ZEOF, static_cast<uint32_t>(size));
+      SetTimeout(kEofWait);
       return false;
     }
     if (frameOpen) Put(Subpacket({}, ZCRCE, use32_, esc_));  // closes the frame
@@ -408,12 +418,13 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
       SetTimeout(kEofWait);
       return true;
     }
-    SendHeader(ZDATA, static_cast<uint32_t>(pos));
+    // In ack mode every block brings its own header.
+    if (streaming_) SendHeader(ZDATA, static_cast<uint32_t>(pos));
     return true;
   };
   if (pos > 0) Report(11, {}, pos);
   Report(9, {}, pos);
-  if (!startAt(pos)) SendHeader(ZEOF, static_cast<uint32_t>(size));
+  startAt(pos);
   TZEvent ev;
   for (;;) {
     // What the receiver says comes first.
@@ -444,8 +455,12 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
         Log("Resending from " + std::to_string(h.arg));
         Report(12, {}, h.arg, -1);
         Report(9, {}, h.arg);
-        if (!startAt(h.arg)) SendHeader(ZEOF, static_cast<uint32_t>(size));
+        startAt(h.arg);
         continue;
+      }
+      if (h.type == ZRINIT && sentAll && illegal) {
+        Report(14, alias, size);
+        return FileResult::Skipped;
       }
       if (h.type == ZRINIT && sentAll) {
         Log("File successfully sent");
@@ -686,6 +701,8 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
   }
   SetTimeout(kStartWait);
   SendHeader(ZRPOS, static_cast<uint32_t>(file.Position()));
+  // No more than announced (a peer that does not announce: the largest size).
+  const int64_t limit = offer.size > 0 ? offer.size : kMaxInboundSize;
   bool inSync = false;   // a ZDATA header at our position was seen
   bool wantInfo = false;  // a ZFILE header came: its subpacket follows
   TZEvent ev;
@@ -744,7 +761,7 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
           return RecvResult::NewFile;
         }
         if (!inSync) break;
-        if (!file.Write(ev.data)) {
+        if (file.Position() + static_cast<int64_t>(ev.data.size()) > limit || !file.Write(ev.data)) {
           Log("File write error");
           Report(33, {}, file.Position());
           SendHeader(ZFERR, 0);

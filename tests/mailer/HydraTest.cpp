@@ -171,6 +171,29 @@ TEST_F(HydraTest, DroppedCarrierKeepsThePartialFileForTheNextCall) {
   EXPECT_TRUE(platform::ScanDir(dir / "inB", "*.Transmission").empty());
 }
 
+TEST_F(HydraTest, MeetsItselfThroughTheFakeModem) {
+  const std::string mine = MakeFile("mine.pkt", 40000, 6), theirs = MakeFile("theirs.we0", 25000, 7);
+  platform::MakeDirs(dir / "peer");
+  SetTapiDebugLogPath(dir / "cmdebug.txt");
+  ModemCall call(dir, dispatcher,
+                 {"--peer", std::string(HYDRAPEER) + " --recv " + dir / "peer/" + " " + theirs,
+                  "--throttle", "--dial", "CONNECT 115200"});
+  ASSERT_TRUE(call.Dial());
+  TCMHydra h(dispatcher);
+  h.Device = call.device.get();
+  h.ReceiveDir = dir / "inA/";
+  ProtocolEnd end;
+  end.toSend = {mine};
+  end.Attach(h);
+  h.Send();
+  ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+  SetTapiDebugLogPath("");
+  EXPECT_TRUE(end.finished);
+  EXPECT_EQ(end.sent, (std::vector<std::string>{"mine.pkt"}));
+  ExpectReceived(theirs, dir / "inA/");
+  ExpectReceived(mine, dir / "peer/");
+}
+
 TEST_F(HydraTest, SilentRemoteEndsTheSessionAfterItsRetries) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();

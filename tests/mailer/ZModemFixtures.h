@@ -27,7 +27,7 @@ struct ProtocolEnd {
   std::deque<std::string> toSend;  // paths
   std::vector<std::string> sent, received, log;
   std::vector<int> states;
-  int64_t lastReceived = 0;  // position of the last progress report
+  int64_t lastReceived = 0, lastSent = 0;  // positions of the last progress reports
   int64_t resumedAt = -1;
   bool finished = false, aborted = false;
 
@@ -44,6 +44,7 @@ struct ProtocolEnd {
       if (state == 10) sent.push_back(msg);
       if (state == 25) received.push_back(msg);
       if (state == 24) lastReceived = p1;
+      if (state == 9) lastSent = p1;
       if (state == 26) resumedAt = p1;
     };
     p.OnFinished = [this](TCMProtocol&) { finished = true; };

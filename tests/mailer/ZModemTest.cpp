@@ -171,6 +171,54 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
   EXPECT_FALSE(Leftovers(dir / "in/"));
 }
 
+TEST_F(ZModemTest, FileCutOnTheWayToRzIsNotCountedAsSent) {
+  const auto files = MakeFiles({{"cutout.pkt", 150000}});
+  const std::string pidFile = dir / "rz.pid";
+  ModemCall call(dir, dispatcher,
+                 {"--peer", Shell("cd " + dir / "peer" + " && echo $$ > " + pidFile + " && exec rz -q -b -y"),
+                  "--throttle", "--dial", "CONNECT 115200"},
+                 "cutout");
+  ASSERT_TRUE(call.Dial());
+  TCMZModem z(dispatcher);
+  z.Device = call.device.get();
+  ProtocolEnd end;
+  end.toSend = {files[0]};
+  end.Attach(z);
+  z.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.lastSent > 30000 || end.Done(); }, kPatience));
+  ::kill(std::stoi(platform::ReadFile(pidFile)), SIGKILL);
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  EXPECT_TRUE(end.aborted);
+  EXPECT_TRUE(end.sent.empty());
+  EXPECT_FALSE(end.Has(10));
+}
+
+TEST_F(ZModemTest, WholeTemporaryCopyCompletesWithoutData) {
+  // The last call ended after the data, before the end of the file: the
+  // sender is asked to start at the end and sends ZEOF at once.
+  const auto files = MakeFiles({{"done.pkt", 5000}});
+  const auto entry = platform::ScanDir(dir / "out", "done.pkt").at(0);
+  dir.Write("in/" + TransmissionName(entry.mtime, 5000, "done.pkt"), platform::ReadFile(files[0]));
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  TCMZModem sender(dispatcher), receiver(dispatcher);
+  sender.Device = &pair.A();
+  receiver.Device = &pair.B();
+  receiver.ReceiveDir = dir / "in/";
+  ProtocolEnd out, in;
+  out.toSend = {files[0]};
+  out.Attach(sender);
+  in.Attach(receiver);
+  receiver.Receive();
+  sender.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
+  EXPECT_EQ(in.resumedAt, 5000);
+  EXPECT_EQ(out.sent, (std::vector<std::string>{"done.pkt"}));
+  EXPECT_EQ(in.received, (std::vector<std::string>{"done.pkt"}));
+  ExpectSameFiles(files, dir / "in/");
+  EXPECT_FALSE(Leftovers(dir / "in/"));
+}
+
 TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
   // Before the batch: the far end of the loopback pair never answers.
   TCMLoopbackPair pair({}, dispatcher);
@@ -260,6 +308,114 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
   EXPECT_EQ(in.received, (std::vector<std::string>{"taken_1.pkt", "fine.mo0"}));
   EXPECT_EQ(platform::ScanDir(dir / "in").size(), 3u);  // nothing else landed
   EXPECT_FALSE(Leftovers(dir / "in/"));
+}
+
+// The far end of a loopback pair played by the test: each frame our end
+// sends is answered with the bytes `answer` returns.
+struct ScriptedPeer {
+  ScriptedPeer(TCMLoopbackDevice& device, std::function<std::string(const TZEvent&)> answer) {
+    device.OnDataAvail = [this, &device, answer](TCMDevice&, const std::string& bytes) {
+      parser.Feed(bytes, [&](const TZEvent& e) {
+        seen.push_back(e.kind == TZEvent::Header ? e.header.type : -1);
+        device.SendString(answer(e));
+      });
+    };
+  }
+  bool Saw(int type) const { return std::find(seen.begin(), seen.end(), type) != seen.end(); }
+  TZParser parser;
+  std::vector<int> seen;
+};
+
+TEST_F(ZModemTest, HostileReceiverCannotMakeAFileCountAsSent) {
+  // It asks for a start beyond the end of the file, then confirms.
+  const auto files = MakeFiles({{"short.pkt", 1000}});
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  ScriptedPeer peer(pair.B(), [](const TZEvent& e) -> std::string {
+    if (e.kind != TZEvent::Header) return {};
+    switch (e.header.type) {
+      case ZRQINIT: return HexHeader({ZRINIT, 0x23000000});
+      case ZFILE: return HexHeader({ZRPOS, 5000});
+      case ZEOF: return HexHeader({ZRINIT, 0x23000000});
+      case ZFIN: return HexHeader({ZFIN, 0});
+      default: return {};
+    }
+  });
+  TCMZModem z(dispatcher);
+  z.Device = &pair.A();
+  ProtocolEnd end;
+  end.toSend = {files[0]};
+  end.Attach(z);
+  z.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  EXPECT_TRUE(end.Has(28));
+  EXPECT_TRUE(end.Has(14));
+  EXPECT_TRUE(end.sent.empty());
+}
+
+TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
+  const auto files = MakeFiles({{"acked.pkt", 5000}});
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  std::string got;
+  int waits = 0;  // blocks that asked for an acknowledgement
+  const TZHeader init{ZRINIT, uint32_t{kZCanFullDuplex | kZCanFC32} << 24};
+  ScriptedPeer peer(pair.B(), [&](const TZEvent& e) -> std::string {
+    if (e.kind == TZEvent::Data && peer.Saw(ZDATA)) {
+      got += e.data;
+      if (e.frameEnd != ZCRCW) return {};
+      ++waits;
+      return HexHeader({ZACK, static_cast<uint32_t>(got.size())});
+    }
+    if (e.kind != TZEvent::Header) return {};
+    switch (e.header.type) {
+      case ZRQINIT:
+      case ZEOF: return HexHeader(init);
+      case ZFILE: return HexHeader({ZRPOS, 0});
+      case ZFIN: return HexHeader({ZFIN, 0});
+      default: return {};
+    }
+  });
+  TCMZModem z(dispatcher);
+  z.Device = &pair.A();
+  ProtocolEnd end;
+  end.toSend = {files[0]};
+  end.Attach(z);
+  z.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  EXPECT_TRUE(end.finished);
+  EXPECT_EQ(end.sent, (std::vector<std::string>{"acked.pkt"}));
+  EXPECT_TRUE(got == platform::ReadFile(files[0]));
+  EXPECT_GE(waits, 5);  // 256, 512 and 1024 byte blocks, each acknowledged
+}
+
+TEST_F(ZModemTest, SenderCannotWriteBeyondTheAnnouncedSize) {
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  TZEscaper esc;
+  ScriptedPeer peer(pair.B(), [&](const TZEvent& e) -> std::string {
+    if (e.kind != TZEvent::Header) return {};
+    if (e.header.type == ZRINIT && !peer.Saw(ZRPOS)) {
+      return BinaryHeader({ZFILE, 0}, true, esc) +
+             Subpacket(std::string("grow.pkt\0" "10 0", 13), ZCRCW, true, esc);
+    }
+    if (e.header.type == ZRPOS) {
+      return BinaryHeader({ZDATA, 0}, true, esc) + Subpacket(std::string(64, 'x'), ZCRCE, true, esc);
+    }
+    if (e.header.type == ZFERR) return HexHeader({ZFIN, 0});
+    return {};
+  });
+  TCMZModem z(dispatcher);
+  z.Device = &pair.A();
+  z.ReceiveDir = dir / "in/";
+  ProtocolEnd end;
+  end.Attach(z);
+  z.Receive();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  EXPECT_TRUE(peer.Saw(ZFERR));
+  EXPECT_TRUE(end.Has(33));
+  EXPECT_FALSE(platform::FileExists(dir / "in/grow.pkt"));
+  for (const auto& e : platform::ScanDir(dir / "in")) EXPECT_LE(e.size, 10u);
 }
 
 TEST(InboundFileTest, OversizedAnnouncementIsRefused) {
