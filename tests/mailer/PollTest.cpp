@@ -13,6 +13,7 @@
 #include "ZModemFixtures.h"
 #include "core/ConfigStoreFixture.h"
 #include "mailer/CMD_TAPI.h"
+#include "mailer/CMThreads.h"
 #include "mailer/MailerSession.h"
 #include "nodelist/NodelistLookup.h"
 
@@ -25,6 +26,7 @@ class PollTest : public ConfigStoreFixture {
  protected:
   void SetUp() override {
     ConfigStoreFixture::SetUp();
+    SetTapiDebugLogPath(dir / "cmdebug.txt");
     config.registry = std::make_unique<platform::Registry>(RegistryPath());
     config.store = std::make_unique<TConfigStore>(Start(), *config.registry);
     config.store->SetLogSink([this](const std::string& line) { log.push_back(line); });

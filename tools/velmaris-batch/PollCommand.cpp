@@ -13,6 +13,7 @@
 #include "BatchStore.h"
 #include "core/Report.h"
 #include "mailer/CMD_TAPI.h"
+#include "mailer/CMThreads.h"
 #include "mailer/MailerSession.h"
 #include "platform/Dispatcher.h"
 #include "processing/GlobalDupeChecker.h"
@@ -54,6 +55,8 @@ int PollCommand(BatchContext& ctx) {
   } restore;
 
   BatchStore config(ctx);
+  // The line's debug log lives in the start directory, as the program's does.
+  SetTapiDebugLogPath(config->StartDirectory() + "cmdebug.txt");
   TMailerConfig* profiles = GetMailerConfig();
   TMailer* profile = profiles ? ProfileFor(config.Store(), *profiles, *address) : nullptr;
   if (!profile) throw std::runtime_error("no mailer profile is configured");
