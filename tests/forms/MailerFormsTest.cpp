@@ -196,6 +196,15 @@ TEST_F(MailerFormsTest, MailerWindowShowsTheOutboundAndTheLog) {
   ASSERT_EQ(form.OutboundList->topLevelItemCount(), 1);
   EXPECT_EQ(form.OutboundList->topLevelItem(0)->text(1), "2:5020/1042");
   EXPECT_TRUE(form.LogMemo->toPlainText().contains("STRT Mailer started"));
+  form.show();
+  form.OutboundList->setCurrentItem(form.OutboundList->topLevelItem(0));
+  prompter.Script({platform::mbYes});
+  form.Entfernen1->trigger();  // out of the list, the file stays
+  EXPECT_EQ(form.OutboundList->topLevelItemCount(), 0);
+  EXPECT_TRUE(platform::FileExists(dir / "out.pkt"));
+  EXPECT_EQ(prompter.Questions().back().text,
+            "Are you sure  you want to remove the file out.pkt from the list of files to be "
+            "transferred to 2:5020/1042 ?");
   form.SetCaption("Mailer - X");
   EXPECT_EQ(form.windowTitle(), "Mailer - X");
   prompter.Script({platform::mbOk});
