@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "core/ConfigStore.h"
+#include "core/WinLst.h"
 #include "mailer/CMD_TAPI.h"
 #include "mailer/MailerSession.h"
 #include "mailer/forms/FormText.h"
@@ -137,6 +138,7 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store,
     bar->setValue(d.Percent());
   };
   for (const auto& line : session_->Log()) LogMemo->appendPlainText(AnsiText(line));
+  WinLst().Add("Mailer", this);
 
   connect(mitMailbox1, &QAction::triggered, this, &TMailerForm::mitMailbox1Click);
   connect(HangupBtn, &QAction::triggered, this, &TMailerForm::HangupBtnClick);
@@ -148,6 +150,7 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store,
 }
 
 TMailerForm::~TMailerForm() {
+  WinLst().Remove(this);
   // The session's last lines go to its log only: the controls are going.
   session_->OnLogLine = nullptr;
   session_->OnStatus = nullptr;
@@ -165,6 +168,7 @@ void TMailerForm::ShowDeviceName() { DeviceLabel->setText(AnsiText(session_->Dev
 void TMailerForm::SetCaption(const std::string& caption) {
   session_->SetCaption(caption);
   setWindowTitle(AnsiText(caption));
+  if (WinLst().Remove(this)) WinLst().Add(caption, this);
 }
 
 void TMailerForm::ScanOutbound() {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "core/PubLst.h"
 #include "mailer/Mailers.h"
 
 class QAction;
@@ -23,7 +24,8 @@ class TCMTAPIDevice;
 class TConfigStore;
 class TMailerSession;
 
-class TMailerForm : public QWidget, public TMailerWindow {
+// Listed in the window list under its caption while it lives.
+class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   Q_OBJECT
  public:
   TMailerForm(TMailer& profile, TConfigStore& store, std::function<void()> startTosser = {},

@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 
 #include "core/ConfigStoreFixture.h"
+#include "core/WinLst.h"
 #include "mailer/forms/FileReqEditor.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "mailer/forms/MailerForm.h"
@@ -207,6 +208,9 @@ TEST_F(MailerFormsTest, MailerWindowShowsTheOutboundAndTheLog) {
             "transferred to 2:5020/1042 ?");
   form.SetCaption("Mailer - X");
   EXPECT_EQ(form.windowTitle(), "Mailer - X");
+  const int listed = WinLst().IndexOfObject(&form);
+  ASSERT_GE(listed, 0);
+  EXPECT_EQ(WinLst().GetString(listed), "Mailer - X");
   prompter.Script({platform::mbOk});
   form.HangupBtnClick();  // idle: told so
   EXPECT_EQ(prompter.Questions().back().text, "Mailer is already inactive");
