@@ -16,6 +16,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/logic/ConfigSession.h"
+#include "mailer/forms/MailerForm.h"
 #include "app/logic/Startup.h"
 #include "archive/PackerConfig.h"
 #include "core/Area.h"
@@ -96,6 +97,7 @@ TKQMainWindow::TKQMainWindow(const std::string& startDir, const std::string& reg
     if (gMainWindow == this) gMainWindow = nullptr;
     FreeAreaManagers();
     session_.reset();
+    SetMailerWindowFactory(nullptr);
     throw;
   }
 }
@@ -112,6 +114,8 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
   // the reader exists.)
 
   session_ = std::make_unique<TConfigSession>(startDir_, registryPath);
+  // Each mailer profile loaded gets its mailer window.
+  if (TMailerConfig* profiles = GetMailerConfig()) InstallMailerForms(session_->Store(), *profiles);
   session_->Load();
   CreateAreaManagers();
   // (The search window is created here once it exists.)
@@ -535,10 +539,13 @@ void TKQMainWindow::Shutdown() {
   // (Open message editors, newest first, and the search window are freed
   // here once they exist.)
   if (session_) session_->Save();
-  // (Every mailer profile and every area's message list window are freed
-  // here once they exist.) Then the areas and the configuration store.
+  // The mailer profiles and their windows, which post their logs.
+  if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();
+  // (Every area's message list window is freed here once it exists.) Then
+  // the areas and the configuration store.
   FreeAreaManagers();
   session_.reset();
+  SetMailerWindowFactory(nullptr);
   WinLst().DetachListBox(wListLink_.get());
   WinLst().Remove(this);
   if (gMainWindow == this) gMainWindow = nullptr;

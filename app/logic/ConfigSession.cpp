@@ -3,6 +3,7 @@
 #include "archive/PackerConfig.h"
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
+#include "mailer/Mailers.h"
 #include "platform/Registry.h"
 #include "processing/AutoSend.h"
 #include "processing/Secretary.h"
@@ -17,6 +18,7 @@ TConfigSession::TConfigSession(const std::string& startDir, const std::string& r
   InstallUnpackJobConfig(*store_);
   InstallFilterConfig(*store_);
   InstallAutoSendConfig(*store_);
+  InstallMailerConfig(*store_);
 }
 
 TConfigSession::~TConfigSession() {

@@ -2,9 +2,9 @@
 // (its guard, see platform/InstanceGuard.h, waited for within the context's
 // limit; then an import that was cut off is finished or undone), the
 // registry file and the configuration store loaded from it as the program's
-// start-up loads it (with the packers, the unpack jobs, the mail filters and
-// the autosend jobs), made the process-wide configuration; then an export
-// that was cut off is finished.
+// start-up loads it (with the packers, the unpack jobs, the mail filters,
+// the autosend jobs and the mailer profiles), made the process-wide
+// configuration; then an export that was cut off is finished.
 #pragma once
 
 #include <string>
@@ -14,6 +14,7 @@
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
 #include "platform/InstanceGuard.h"
+#include "mailer/Mailers.h"
 #include "platform/Registry.h"
 #include "processing/AutoSend.h"
 #include "processing/Secretary.h"
@@ -43,6 +44,7 @@ class BatchStore {
     InstallUnpackJobConfig(store_);
     InstallFilterConfig(store_);
     InstallAutoSendConfig(store_);
+    InstallMailerConfig(store_);
     store_.LoadConfiguration();
     store_.MakeCurrent();
     RecoverExport(ctx);
