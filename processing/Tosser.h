@@ -213,6 +213,7 @@ class TTosser {
   void ClearBackups();
   void UnpackBundles();
   void UnpackBundle(const std::string& name);
+  void FinishBundle(const std::string& name, const std::string& ready, bool whole);
   void TossPackets();
   bool TossPacket(const std::string& name);
   void PlaceMessage(TMailPacket& packet, const std::string& image);
