@@ -11,24 +11,7 @@ namespace {
 constexpr size_t kBlock = 32768;
 constexpr uint8_t kRepeat = 0x90;
 
-struct Crc16Table {
-  uint16_t v[256];
-  constexpr Crc16Table() : v{} {
-    for (unsigned i = 0; i < 256; ++i) {
-      unsigned c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001u : c >> 1;
-      v[i] = static_cast<uint16_t>(c);
-    }
-  }
-};
-constexpr Crc16Table kCrc16;
-
 }  // namespace
-
-uint16_t ArcCrc16(uint16_t crc, const uint8_t* data, size_t size) {
-  for (size_t i = 0; i < size; ++i) crc = static_cast<uint16_t>((crc >> 8) ^ kCrc16.v[(crc ^ data[i]) & 0xFF]);
-  return crc;
-}
 
 // ---------------------------------------------------------------- input
 
@@ -116,7 +99,7 @@ void ArcSink::Write(const uint8_t* data, size_t size) {
 
 void ArcSink::Flush() {
   if (pos_ == 0) return;
-  crc_ = ArcCrc16(crc_, buf_.data(), pos_);
+  crc_ = Crc16ArcUpdate(crc_, buf_.data(), pos_);
   const size_t n = pos_;
   pos_ = 0;
   if (write_) write_(buf_.data(), n);

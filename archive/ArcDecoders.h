@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Crc.h"
+
 namespace velmaris {
 
 // Error codes the ARC decoders fail with (the extractor's numeric codes).
@@ -42,9 +44,6 @@ class EArcDecode : public std::runtime_error {
  private:
   int code_;
 };
-
-// CRC-16/ARC (polynomial 0xA001 reflected, register preset to 0).
-uint16_t ArcCrc16(uint16_t crc, const uint8_t* data, size_t size);
 
 // The compressed data of one entry: yields at most `limit` bytes from the
 // reader, in blocks of at most 32768 bytes.

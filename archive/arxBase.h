@@ -55,6 +55,7 @@
 
 #include "archive/arxMain.h"
 #include "core/ByteOrder.h"
+#include "core/Crc.h"
 
 namespace velmaris {
 
@@ -109,12 +110,6 @@ class E_RAISE : public std::runtime_error {
   std::string fileName_;
 };
 
-// CRC-32 (reflected IEEE 802.3): the register is updated as it stands; the
-// caller presets 0xFFFFFFFF and complements at the end.
-uint32_t ArcCrc32Update(uint32_t crc, const uint8_t* p, size_t n);
-// CRC-16/ARC (polynomial 0xA001 reflected); the caller presets 0.
-uint16_t Crc16ArcUpdate(uint16_t crc, const uint8_t* p, size_t n);
-
 // The PKWARE traditional cipher; one object per extraction.
 struct TZipCrypt {
   uint32_t keys[3] = {0x12345678, 0x23456789, 0x34567890};
@@ -130,11 +125,6 @@ struct TZipCrypt {
 // data. An empty password gives false.
 bool ZipCheckHeader(TZipCrypt& crypt, const std::string& password, const uint8_t header[12],
                     uint32_t flags, uint32_t dosDateTime, uint32_t crc);
-
-// DOS wildcards ("*", "?"; without case); with fileNamesOnly both sides are
-// reduced to their file name parts. A name without "." matches a pattern
-// with ".*" as if it ended in ".*".
-bool WildcardMatch(const std::string& name, const std::string& pattern, bool fileNamesOnly);
 
 // Times are Unix seconds (time_t), local wall-clock meaning like the DOS
 // fields. A DOS date-time of 0 gives 1980-01-01 00:00.

@@ -47,19 +47,20 @@ constexpr std::array<std::uint16_t, 256> MakeCrc16Table()
 constexpr auto kCrc16 = MakeCrc16Table();
 static_assert(kCrc16[1] == 0x1021);
 
-constexpr std::array<std::uint16_t, 256> MakeCrc16ReflectedTable()
+constexpr std::array<std::uint16_t, 256> MakeCrc16ReflectedTable(unsigned polynomial)
 {
     std::array<std::uint16_t, 256> t{};
     for (unsigned i = 0; i < 256; ++i) {
         unsigned c = i;
         for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? (c >> 1) ^ 0x8408 : c >> 1;
+            c = (c & 1) ? (c >> 1) ^ polynomial : c >> 1;
         t[i] = static_cast<std::uint16_t>(c);
     }
     return t;
 }
 
-constexpr auto kCrc16Reflected = MakeCrc16ReflectedTable();
+constexpr auto kCrc16Reflected = MakeCrc16ReflectedTable(0x8408);
+constexpr auto kCrc16Arc = MakeCrc16ReflectedTable(0xA001);
 
 inline std::uint32_t Load32(const unsigned char* p)
 {
@@ -174,6 +175,11 @@ std::uint32_t Crc32Update(std::uint32_t reg, const void* buffer, std::size_t len
     return Crc32Tables(reg, p, length);
 }
 
+std::uint32_t Crc32Step(std::uint32_t reg, std::uint8_t byte)
+{
+    return kCrc32[0][(reg ^ byte) & 0xFF] ^ (reg >> 8);
+}
+
 std::uint32_t Crc32OfBuffer(const void* buffer, std::size_t length)
 {
     return ~Crc32Update(0xFFFFFFFFu, buffer, length);
@@ -227,6 +233,15 @@ std::uint16_t Crc16ReflectedUpdate(std::uint16_t reg, const void* buffer, std::s
 std::uint16_t Crc16ReflectedOfBuffer(const void* buffer, std::size_t length)
 {
     return Crc16ReflectedUpdate(0xFFFF, buffer, length);
+}
+
+std::uint16_t Crc16ArcUpdate(std::uint16_t reg, const void* buffer, std::size_t length)
+{
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    if (p != nullptr)
+        for (std::size_t i = 0; i < length; ++i)
+            reg = static_cast<std::uint16_t>((reg >> 8) ^ kCrc16Arc[(reg ^ p[i]) & 0xFF]);
+    return reg;
 }
 
 } // namespace velmaris

@@ -1,7 +1,7 @@
 #pragma once
 // Checksums: CRC-32 (IEEE 802.3, reflected), CRC-16 with polynomial 0x1021
-// most significant bit first (XMODEM/ZModem/EMSI), and CRC-16 with the
-// reflected polynomial 0x8408 (Hydra).
+// most significant bit first (XMODEM/ZModem/EMSI), CRC-16 with the reflected
+// polynomial 0x8408 (Hydra) and CRC-16/ARC (reflected 0xA001: ARC, LHA, ARJ).
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +12,9 @@ namespace velmaris {
 // CRC-32 register after feeding length bytes of buffer into register.
 // No pre- or post-inversion; a null buffer or a length of 0 returns register.
 std::uint32_t Crc32Update(std::uint32_t reg, const void* buffer, std::size_t length);
+
+// The register after one byte (the step the PKWARE cipher's keys take).
+std::uint32_t Crc32Step(std::uint32_t reg, std::uint8_t byte);
 
 // IEEE 802.3 CRC-32: register started at 0xFFFFFFFF, result inverted.
 // "123456789" gives 0xCBF43926; no bytes give 0.
@@ -37,5 +40,9 @@ std::uint16_t Crc16ReflectedUpdate(std::uint16_t reg, const void* buffer, std::s
 // Crc16ReflectedUpdate started at 0xFFFF, not complemented (callers complement
 // where their protocol asks for it).
 std::uint16_t Crc16ReflectedOfBuffer(const void* buffer, std::size_t length);
+
+// CRC-16/ARC register after the bytes, no inversion; archives preset 0
+// ("123456789" from 0 gives 0xBB3D).
+std::uint16_t Crc16ArcUpdate(std::uint16_t reg, const void* buffer, std::size_t length);
 
 } // namespace velmaris

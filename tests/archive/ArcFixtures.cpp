@@ -175,7 +175,7 @@ std::string CrunchEncode(const std::string& data, bool newHash) {
 }
 
 uint16_t Crc16Of(const std::string& data) {
-  return ArcCrc16(0, reinterpret_cast<const uint8_t*>(data.data()), data.size());
+  return Crc16ArcUpdate(0, reinterpret_cast<const uint8_t*>(data.data()), data.size());
 }
 
 std::string BuildArc(const std::vector<ArcFixtureEntry>& entries, bool endMark) {

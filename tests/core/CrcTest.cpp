@@ -16,13 +16,14 @@ struct TextCase {
     std::uint32_t crc32;
     std::uint16_t crc16;          // CRC-16/XMODEM
     std::uint16_t crc16Reflected; // poly 0x8408, start 0xFFFF, no complement
+    std::uint16_t crc16Arc;       // poly 0xA001 reflected, start 0
 };
 
 const TextCase kTextCases[] = {
-    {"", 0x00000000u, 0x0000, 0xFFFF},
-    {"A", 0xD3D99E8Bu, 0x58E5, 0x5C0A},
-    {"123456789", 0xCBF43926u, 0x31C3, 0x6F91},
-    {"The quick brown fox jumps over the lazy dog", 0x414FA339u, 0xF0C8, 0x6CA7},
+    {"", 0x00000000u, 0x0000, 0xFFFF, 0x0000},
+    {"A", 0xD3D99E8Bu, 0x58E5, 0x5C0A, 0x30C0},
+    {"123456789", 0xCBF43926u, 0x31C3, 0x6F91, 0xBB3D},
+    {"The quick brown fox jumps over the lazy dog", 0x414FA339u, 0xF0C8, 0x6CA7, 0xFCDF},
 };
 
 TEST(CrcTest, CheckValuesOfTexts)
@@ -34,6 +35,7 @@ TEST(CrcTest, CheckValuesOfTexts)
         EXPECT_EQ(Crc16OfString(c.text), c.crc16);
         EXPECT_EQ(Crc16OfBuffer(c.text.data(), c.text.size()), c.crc16);
         EXPECT_EQ(Crc16ReflectedOfBuffer(c.text.data(), c.text.size()), c.crc16Reflected);
+        EXPECT_EQ(Crc16ArcUpdate(0, c.text.data(), c.text.size()), c.crc16Arc);
     }
 }
 

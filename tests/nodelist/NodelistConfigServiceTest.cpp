@@ -155,7 +155,9 @@ TEST_F(NodelistConfigServiceTest, ForcedRunPostsItsReportAndNoticeThroughTheMain
 
     const auto reports = Reports(*config);
     ASSERT_EQ(reports.size(), c.reports);
-    if (!reports.empty()) EXPECT_EQ(reports[0].subject, "Nodelist Update Log");
+    if (!reports.empty()) {
+      EXPECT_EQ(reports[0].subject, "Nodelist Update Log");
+    }
     const auto questions = prompter.Questions();
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0].kind, platform::MsgKind::Information);

@@ -270,9 +270,10 @@ TEST_F(TosserTest, DamagedPacketsArePutAsideOnce) {
     bool warned = false;
     for (const auto& q : prompter.Questions()) warned |= q.kind == MsgKind::Warning;
     EXPECT_EQ(warned, c.warned);
-    if (c.warnPacket && std::string(c.what).find("many") != std::string::npos)
+    if (c.warnPacket && std::string(c.what).find("many") != std::string::npos) {
       EXPECT_TRUE(Logged("WARINIG! Packet file is large than the data  it should contain: "
                          "0000abcd.pkt"));
+    }
     // Never read twice.
     Toss();
     EXPECT_EQ(Mails("NETMAIL").size(), c.placed);
