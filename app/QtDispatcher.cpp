@@ -4,6 +4,8 @@
 #include <QThread>
 #include <QTimer>
 #include <exception>
+#include <future>
+#include <memory>
 
 namespace velmaris {
 
@@ -22,22 +24,45 @@ void QtDispatcher::Send(Task task) {
   }
   // The worker waits until the main thread has run the task; an exception is
   // carried back and raised in the worker.
-  std::exception_ptr error;
-  QMetaObject::invokeMethod(
-      this,
-      [&task, &error] {
-        try {
-          task();
-        } catch (...) {
-          error = std::current_exception();
-        }
-      },
-      Qt::BlockingQueuedConnection);
-  if (error) std::rethrow_exception(error);
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> result = done->get_future();
+  Post([task = std::move(task), done] {
+    try {
+      task();
+      done->set_value();
+    } catch (...) {
+      done->set_exception(std::current_exception());
+    }
+  });
+  result.get();
 }
 
 void QtDispatcher::Post(Task task) {
   QMetaObject::invokeMethod(this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+  Wake();
+}
+
+void QtDispatcher::Wake() {
+  {
+    std::lock_guard lock(wakeMutex_);
+    woken_ = true;
+  }
+  wakeCv_.notify_all();
+}
+
+bool QtDispatcher::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    ProcessMessages();
+    if (done()) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
+    // Qt timers are due at most a few milliseconds late this way.
+    std::unique_lock lock(wakeMutex_);
+    wakeCv_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(10)),
+                       [this] { return woken_; });
+    woken_ = false;
+  }
 }
 
 void QtDispatcher::ProcessMessages() {
