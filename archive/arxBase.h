@@ -1,3 +1,9 @@
+// Failures in archive/: an extractor raises E_RAISE with the library's error
+// code after OnError has heard of it (RaiseError), or reports and goes on
+// (ReportError); the decoders' own exceptions (EArcDecode, ELzhData) become
+// E_RAISE codes in the extractor that called them. The packers and unpack
+// jobs answer false and tell the user through the Prompter.
+//
 // The shared part of the integrated extractors: error codes, checksums, the
 // PKWARE traditional cipher, times, wildcard matching and the extraction run
 // of TUnBase with its properties, events and output handling.

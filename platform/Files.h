@@ -1,3 +1,9 @@
+// Failures in platform/: a service that cannot do its work raises the named
+// exception of its header (EFile, ERegistry, EProcess) with the path and the
+// system's error text. Outcomes that are no failure are return values: a
+// missing name (nullopt), a name in the way (false), the end of a file (a
+// short count, errno 0). Nothing in this layer shows a message.
+//
 // File helpers. Peers write names in any case ("*.pkt", "*.PKT"), so lookups
 // and scans compare names without case; writes that replace a file go through
 // a temporary file, fsync and rename.
