@@ -96,9 +96,6 @@ bool TVelmarisApp::Start() {
     splash_.reset();
     throw;
   }
-
-  // 10. The optimisation or maintenance asked for at start, 11. the due
-  // scheduled mails and 12. the plug-ins start here once they exist.
   return true;
 }
 

@@ -4,9 +4,9 @@
 // E_RAISE codes in the extractor that called them. The packers and unpack
 // jobs answer false and tell the user through the Prompter.
 //
-// The shared part of the integrated extractors: error codes, checksums, the
-// PKWARE traditional cipher, times, wildcard matching and the extraction run
-// of TUnBase with its properties, events and output handling.
+// The shared part of the integrated extractors: error codes, the PKWARE
+// traditional cipher, times, names and the extraction run of TUnBase with its
+// properties, events and output handling.
 //
 // Writing an extractor (see arxUnZIP.cpp for a full one):
 //
@@ -44,10 +44,7 @@
 //   leaves ExtractIt removes a half-written output file.
 //   Decoders are bounded by the entry: ReadArchiveBlock returns 0 at its end;
 //   treat running dry before the output is complete as ecBadBlock / ecReadFile.
-//   ExtractorTable() in arxMain.cpp already has the lines for TUnARJ, TUnLHA,
-//   TUnARC and TUnRAR; each is compiled in as soon as archive/arxUnXYZ.h
-//   exists (touch arxMain.cpp once in an existing build directory). Another
-//   extractor adds one line there.
+//   A new extractor adds its line to ExtractorTable() in arxMain.cpp.
 #pragma once
 
 #include <chrono>
