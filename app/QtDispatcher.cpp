@@ -3,9 +3,6 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
-#include <exception>
-#include <future>
-#include <memory>
 
 namespace velmaris {
 
@@ -22,19 +19,7 @@ void QtDispatcher::Send(Task task) {
     task();
     return;
   }
-  // The worker waits until the main thread has run the task; an exception is
-  // carried back and raised in the worker.
-  auto done = std::make_shared<std::promise<void>>();
-  std::future<void> result = done->get_future();
-  Post([task = std::move(task), done] {
-    try {
-      task();
-      done->set_value();
-    } catch (...) {
-      done->set_exception(std::current_exception());
-    }
-  });
-  result.get();
+  PostAndWait(std::move(task));
 }
 
 void QtDispatcher::Post(Task task) {
@@ -51,18 +36,12 @@ void QtDispatcher::Wake() {
 }
 
 bool QtDispatcher::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    ProcessMessages();
-    if (done()) return true;
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return false;
-    // Qt timers are due at most a few milliseconds late this way.
+  // Qt timers are due at most a few milliseconds late this way.
+  return RunRounds(done, timeout, std::chrono::milliseconds(10), [this](Clock::time_point until) {
     std::unique_lock lock(wakeMutex_);
-    wakeCv_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(10)),
-                       [this] { return woken_; });
+    wakeCv_.wait_until(lock, until, [this] { return woken_; });
     woken_ = false;
-  }
+  });
 }
 
 void QtDispatcher::ProcessMessages() {

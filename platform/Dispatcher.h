@@ -44,6 +44,18 @@ class Dispatcher {
   // Wakes a RunUntil that is sleeping, to check its predicate at once; from
   // any thread.
   virtual void Wake() = 0;
+
+ protected:
+  using Clock = std::chrono::steady_clock;
+  // Send from a worker: posts the task and waits until the main thread has
+  // run it; the task's exception is raised in the caller.
+  void PostAndWait(Task task);
+  // The rounds of RunUntil: ProcessMessages, the predicate, then
+  // sleep(latest), which returns by `latest` (at most maxSleep ahead and
+  // never past the deadline) or earlier on a wake.
+  bool RunRounds(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+                 std::chrono::milliseconds maxSleep,
+                 const std::function<void(Clock::time_point latest)>& sleep);
 };
 
 // The plain implementation for tests, workers and the batch driver: the
