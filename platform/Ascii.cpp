@@ -34,7 +34,8 @@ bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
   if (needle.empty() || needle.size() > haystack.size()) return false;
   const char first = AsciiLower(needle[0]);
   for (size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
-    if (AsciiLower(haystack[i]) == first && EqualNoCase(haystack.substr(i, needle.size()), needle)) {
+    if (AsciiLower(haystack[i]) == first &&
+        EqualNoCase(haystack.substr(i, needle.size()), needle)) {
       return true;
     }
   }

@@ -28,13 +28,20 @@ TEST(Ascii, ComparesWithoutCaseOnlyAsciiLetters) {
     EXPECT_EQ(EndsWithNoCase(c.a, c.b), c.endsWith);
     EXPECT_EQ(ContainsNoCase(c.a, c.b), c.contains);
   }
-  EXPECT_EQ(UpperAscii("az\xe9" "AZ@[`{"), "AZ\xe9" "AZ@[`{");
-  EXPECT_EQ(LowerAscii("AZ\xc9" "az@[`{"), "az\xc9" "az@[`{");
+  EXPECT_EQ(UpperAscii("az\xe9"
+                       "AZ@[`{"),
+            "AZ\xe9"
+            "AZ@[`{");
+  EXPECT_EQ(LowerAscii("AZ\xc9"
+                       "az@[`{"),
+            "az\xc9"
+            "az@[`{");
 }
 
 TEST(Ascii, HexDigitValues) {
   const std::string digits = "0123456789abcdefABCDEF";
-  for (size_t i = 0; i < digits.size(); ++i) EXPECT_EQ(HexDigitValue(digits[i]), i < 16 ? int(i) : int(i) - 6);
+  for (size_t i = 0; i < digits.size(); ++i)
+    EXPECT_EQ(HexDigitValue(digits[i]), i < 16 ? int(i) : int(i) - 6);
   for (char c : std::string("gG/:@`\xff ")) EXPECT_EQ(HexDigitValue(c), -1) << c;
 }
 
