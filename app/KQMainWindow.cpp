@@ -11,7 +11,6 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStyle>
-#include <QToolButton>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -23,9 +22,12 @@
 #include "core/DateFormat.h"
 #include "core/WinLst.h"
 #include "platform/Registry.h"
+#include "processing/AreaManager.h"
+#include "processing/forms/AreaManagerWindow.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/EZBetterListBox.h"
 #include "widgets/IniFile.h"
+#include "widgets/SpeedBar.h"
 
 namespace velmaris {
 
@@ -89,6 +91,7 @@ TKQMainWindow::TKQMainWindow(const std::string& startDir, const std::string& reg
     WinLst().Remove(this);
     if (GetShellServices() == this) SetShellServices(nullptr);
     if (gMainWindow == this) gMainWindow = nullptr;
+    FreeAreaManagers();
     session_.reset();
     throw;
   }
@@ -105,6 +108,7 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
 
   session_ = std::make_unique<TConfigSession>(startDir_, registryPath);
   session_->Load();
+  CreateAreaManagers();
   ApplyAreaListFont();
   RefreshAreaList();
   // Message dates are written and parsed with this pattern and the English
@@ -259,55 +263,54 @@ void TKQMainWindow::BuildPanel() {
   row->setContentsMargins(1, 1, 1, 1);
   row->setSpacing(2);
 
-  auto* speedBar = new QWidget(panel);
+  auto* speedBar = new TSpeedBar(panel);
   speedBar->setObjectName("SpeedBar1");
-  auto* buttons = new QHBoxLayout(speedBar);
-  buttons->setContentsMargins(0, 0, 0, 0);
-  buttons->setSpacing(0);
+  speedBar->SetOptions(sbFlatBtns | sbGrayedBtns);
+  speedBar->SetBevelOuter(TBevelCut::bvNone);
+  speedBar->SetBtnWidth(60);
+  speedBar->SetBtnHeight(43);
   struct Button {
     const char* action;  // the menu command it runs
     const char* name;
     QString caption;
     QStyle::StandardPixmap icon;
-    bool sectionEnd;
+    int section;
     bool visible;
   };
+  const int tosser = speedBar->AddSection("Tosser");
+  const int tools = speedBar->AddSection("Tools");
+  const int areaSection = speedBar->AddSection("Area");
   const Button kButtons[] = {
-      // Section "Tosser"
-      {"Import", "ImportBtn", QStringLiteral("Импорт"), QStyle::SP_ArrowDown, false, true},
-      {"DoExport", "ExportBtn", QStringLiteral("Экспорт"), QStyle::SP_ArrowUp, false, true},
-      {"NetCall", "PollBtn", QStringLiteral("Опрос"), QStyle::SP_DriveNetIcon, true, true},
-      // Section "Tools"
-      {"ShowFred", "FileReqBtn", QStringLiteral("Файлы"), QStyle::SP_FileDialogContentsView, false, true},
-      {"Hatchen", "HatchBtn", QStringLiteral("Хэтч"), QStyle::SP_FileIcon, false, true},
-      {"DOSearch", "SearchBtn", QStringLiteral("Поиск"), QStyle::SP_FileDialogDetailedView, true, true},
-      // Section "Area"
-      {"NeueMail1", "NewMailBtn", QStringLiteral("Письмо"), QStyle::SP_FileDialogNewFolder, false, true},
-      {"Lschen1", "DeleteBtn", QStringLiteral("Удалить"), QStyle::SP_TrashIcon, true, false},
+      {"Import", "ImportBtn", QStringLiteral("Импорт"), QStyle::SP_ArrowDown, tosser, true},
+      {"DoExport", "ExportBtn", QStringLiteral("Экспорт"), QStyle::SP_ArrowUp, tosser, true},
+      {"NetCall", "PollBtn", QStringLiteral("Опрос"), QStyle::SP_DriveNetIcon, tosser, true},
+      {"ShowFred", "FileReqBtn", QStringLiteral("Файлы"), QStyle::SP_FileDialogContentsView, tools, true},
+      {"Hatchen", "HatchBtn", QStringLiteral("Хэтч"), QStyle::SP_FileIcon, tools, true},
+      {"DOSearch", "SearchBtn", QStringLiteral("Поиск"), QStyle::SP_FileDialogDetailedView, tools, true},
+      {"NeueMail1", "NewMailBtn", QStringLiteral("Письмо"), QStyle::SP_FileDialogNewFolder, areaSection, true},
+      {"Lschen1", "DeleteBtn", QStringLiteral("Удалить"), QStyle::SP_TrashIcon, areaSection, false},
   };
+  // Buttons side by side, a gap of 8 pixels between sections.
+  int left = speedBar->BtnOffsetHorz();
+  int lastSection = tosser;
   for (const Button& b : kButtons) {
     QAction* action = findChild<QAction*>(QString::fromLatin1(b.action));
     if (!action) action = MakeAction(b.action, b.caption);  // a command of the speed bar only
-    auto* button = new QToolButton(speedBar);
-    button->setObjectName(QString::fromLatin1(b.name));
-    button->setDefaultAction(action);
-    button->setText(b.caption);
-    button->setIcon(style()->standardIcon(b.icon));
-    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    button->setAutoRaise(true);
-    button->setFixedSize(60, 43);
-    button->setVisible(b.visible);
-    buttons->addWidget(button);
-    if (b.sectionEnd && b.visible) {
-      auto* line = new QFrame(speedBar);
-      line->setFrameShape(QFrame::VLine);
-      line->setFrameShadow(QFrame::Sunken);
-      buttons->addSpacing(3);
-      buttons->addWidget(line);
-      buttons->addSpacing(3);
-    }
+    auto* item = new TSpeedItem(this);
+    item->setObjectName(QString::fromLatin1(b.name));
+    item->SetCaption(b.caption);
+    item->SetBtnCaption(b.caption);
+    item->SetGlyph(style()->standardIcon(b.icon).pixmap(16, 16));
+    speedBar->AddItem(b.section, item);
+    item->SetEnabled(action->isEnabled());
+    connect(action, &QAction::changed, item, [item, action] { item->SetEnabled(action->isEnabled()); });
+    connect(item, &TSpeedItem::clicked, action, &QAction::trigger);
+    if (b.section != lastSection) left += 8;
+    lastSection = b.section;
+    item->SetBounds(left, speedBar->BtnOffsetVert());
+    item->SetVisible(b.visible);
+    if (b.visible) left += speedBar->BtnWidth();
   }
-  buttons->addStretch(1);
   row->addWidget(speedBar, 1);
 
   wList_ = new QListWidget(panel);
@@ -404,8 +407,7 @@ void TKQMainWindow::AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifi
                                       QPoint pos) {
   const int row = areaList_->ItemAtPos(pos.x(), pos.y());
   if (row < 0) {
-    areaList_->ClearSelection();
-    areaList_->SetItemIndex(-1);
+    areaList_->SelectItem(-1);  // the selection, the current and the focus row
     return;
   }
   if (button != Qt::RightButton) return;
@@ -455,6 +457,33 @@ void TKQMainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+// The echo-area manager works with the uplinks' AreaFix robots, the file-area
+// manager with their FileScan robots; the tosser hands them the area lists.
+void TKQMainWindow::CreateAreaManagers() {
+  areaManagers_ = std::make_unique<TAreaManagers>(session_->Store());
+  SetAreaListReceiver(areaManagers_.get());
+  echoManager_ = std::make_unique<TAreaManagerWindow>(areaManagers_->Echo());
+  fileManager_ = std::make_unique<TAreaManagerWindow>(areaManagers_->Files());
+  const std::pair<const char*, TAreaManagerWindow*> items[] = {
+      {"Echoareamanager1", echoManager_.get()}, {"FileareaManager1", fileManager_.get()}};
+  for (const auto& [name, window] : items) {
+    QAction* action = findChild<QAction*>(QString::fromLatin1(name));
+    action->setEnabled(true);
+    connect(action, &QAction::triggered, window, [window = window] {
+      window->show();
+      window->raise();
+      window->activateWindow();
+    });
+  }
+}
+
+void TKQMainWindow::FreeAreaManagers() {
+  if (areaManagers_ && GetAreaListReceiver() == areaManagers_.get()) SetAreaListReceiver(nullptr);
+  echoManager_.reset();
+  fileManager_.reset();
+  areaManagers_.reset();
+}
+
 void TKQMainWindow::SaveLayout() {
   try {
     areaList_->Columns().SaveWidths(AreaListIniPath());
@@ -469,6 +498,7 @@ void TKQMainWindow::Shutdown() {
   if (GetShellServices() == this) SetShellServices(nullptr);
   SaveLayout();
   if (session_) session_->Save();
+  FreeAreaManagers();
   // The areas and the configuration store go last.
   session_.reset();
   WinLst().DetachListBox(wListLink_.get());

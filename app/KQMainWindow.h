@@ -24,6 +24,8 @@ class QToolButton;
 namespace velmaris {
 
 class TArea;
+class TAreaManagerWindow;
+class TAreaManagers;
 class TBetterPlacement;
 class TConfigSession;
 class TConfigStore;
@@ -64,6 +66,10 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   QListWidget* WindowListBox() const { return wList_; }
   QLabel* AreaCountPanel() const { return countPanel_; }
   QMenu* AreaPopup() const { return alPopup_; }
+  // The echo-area and file-area managers and their windows.
+  TAreaManagers* AreaManagers() const { return areaManagers_.get(); }
+  TAreaManagerWindow* EchoAreaManager() const { return echoManager_.get(); }
+  TAreaManagerWindow* FileAreaManager() const { return fileManager_.get(); }
 
  protected:
   // Closing: waits for background work and plug-ins, then lets the window
@@ -88,10 +94,14 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void WListDblClick(QListWidgetItem* item);
   void Beenden1Click();
   void Ingo1Click();
+  void CreateAreaManagers();
+  void FreeAreaManagers();
 
   std::string startDir_;
   std::string helpFile_;
   std::unique_ptr<TConfigSession> session_;
+  std::unique_ptr<TAreaManagers> areaManagers_;
+  std::unique_ptr<TAreaManagerWindow> echoManager_, fileManager_;
   bool shutDown_ = false;
 
   TEZBetterListBox* areaList_ = nullptr;

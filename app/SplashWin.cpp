@@ -1,11 +1,14 @@
 #include "app/SplashWin.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app/logic/Startup.h"
 
@@ -55,11 +58,30 @@ void TSplashWin::ShowNow() {
     move(area.center() - rect().center());
   }
   show();
-  repaint();
-  QApplication::processEvents();
+  // A window manager maps the window in its own time, and what is painted
+  // before that reaches nothing: the splash would stay black and go again
+  // unseen while the main window is built. So the events run until the
+  // splash has been painted on its exposed window (for a bounded time, in
+  // case it is never mapped), and the picture is handed to the display.
+  if (!paintedExposed_) {
+    QEventLoop loop;
+    waitLoop_ = &loop;
+    QTimer::singleShot(kExposeWaitMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    waitLoop_ = nullptr;
+  }
+  QGuiApplication::sync();
 }
 
 void TSplashWin::paintEvent(QPaintEvent*) {
+  PaintBackground();
+  if (windowHandle() && windowHandle()->isExposed()) {
+    paintedExposed_ = true;
+    if (waitLoop_) waitLoop_->quit();
+  }
+}
+
+void TSplashWin::PaintBackground() {
   QPainter painter(this);
   QLinearGradient gradient(0, 0, 0, height());
   gradient.setColorAt(0.0, QColor(0x10, 0x30, 0x70));

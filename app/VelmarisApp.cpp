@@ -16,6 +16,7 @@
 #include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
+#include "processing/ExportJournal.h"
 #include "processing/GlobalDupeChecker.h"
 
 namespace velmaris {
@@ -61,7 +62,8 @@ void TVelmarisApp::WatchTerminateSignals() {
 }
 
 void TVelmarisApp::UnwatchTerminateSignals() {
-  if (gSignalPipe[0] < 0) return;
+  // Only the copy that made the pipe closes it.
+  if (!signalNotifier_ || gSignalPipe[0] < 0) return;
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) std::signal(sig, SIG_DFL);
   signalNotifier_.reset();
   close(gSignalPipe[0]);
@@ -70,23 +72,36 @@ void TVelmarisApp::UnwatchTerminateSignals() {
 }
 
 bool TVelmarisApp::Start() {
-  // 1. The process-wide services: window work and message boxes go to the
-  // Qt event loop from now on; the date pattern follows the locale until
-  // the main window fixes it.
-  platform::SetDispatcher(&dispatcher_);
-  platform::SetPrompter(&prompter_);
-  InitDateFormat();
+  // A session that ends while a box is open closes it, the guard's too.
   WatchTerminateSignals();
 
-  // 2. Only one copy runs. The guard is an flock, so the system releases it
-  // whenever this process ends.
+  // 1. Only one copy runs. The guard is an flock, so the system releases it
+  // whenever this process ends. A copy that must end tells the user and
+  // touches nothing a running copy uses (the process-wide services, the
+  // duplicate database).
   guard_ = std::make_unique<platform::InstanceGuard>(
       options_.guardPath.empty() ? platform::InstanceGuard::DefaultPath() : options_.guardPath);
   if (!TakeInstanceGuard(*guard_, prompter_, &std::cerr)) {
     guard_.reset();
     return false;
   }
+  // 3. The start directory, which has one owner: this program or a batch run.
+  startDir_ = options_.startDir.empty() ? CurrentStartDirectory() : StartDirectoryOf(options_.startDir);
+  startDirGuard_ = std::make_unique<platform::InstanceGuard>(
+      platform::InstanceGuard::StartDirectoryPath(startDir_), true);
+  if (!TakeStartDirectory(*startDirGuard_, startDir_, prompter_, &std::cerr)) {
+    startDirGuard_.reset();
+    guard_.reset();
+    return false;
+  }
   started_ = true;
+
+  // 2. The process-wide services: window work and message boxes go to the
+  // Qt event loop from now on; the date pattern follows the locale until
+  // the main window fixes it.
+  platform::SetDispatcher(&dispatcher_);
+  platform::SetPrompter(&prompter_);
+  InitDateFormat();
 
   try {
     StartWindows();
@@ -100,8 +115,6 @@ bool TVelmarisApp::Start() {
 }
 
 void TVelmarisApp::StartWindows() {
-  // 3. The start directory.
-  startDir_ = options_.startDir.empty() ? CurrentStartDirectory() : StartDirectoryOf(options_.startDir);
   // The duplicate database of the tosser; opened after the guard, so that a
   // copy that must end never touches it.
   OpenDupeChecker(startDir_);
@@ -119,6 +132,11 @@ void TVelmarisApp::StartWindows() {
       options_.registryPath.empty() ? platform::DefaultRegistryPath() : options_.registryPath;
   mainWindow_ = std::make_unique<TKQMainWindow>(startDir_, registryPath);
   prompter_.SetParent(mainWindow_.get());
+  // An export that was cut off is finished now that the packers are known.
+  std::vector<std::string> recovered;
+  if (!RecoverExportJournal(startDir_ + kExportJournalName, &recovered))
+    prompter_.Error("An export in " + startDir_ + " was cut off and could not be finished.");
+  for (const std::string& line : recovered) std::cerr << "velmaris: " << line << std::endl;
   // Then, as their subsystems come: the file request editor, the import
   // window, the nodelist processor, the automatic unpacking report, the
   // export window, the two area managers, the plug-in browser and the
@@ -150,6 +168,7 @@ void TVelmarisApp::Shutdown() {
     CloseDupeChecker();
     started_ = false;
   }
+startDirGuard_.reset();
   guard_.reset();
   UnwatchTerminateSignals();
   if (&platform::GetPrompter() == &prompter_) platform::SetPrompter(nullptr);

@@ -62,6 +62,7 @@ class TVelmarisApp {
   QtDispatcher dispatcher_;
   QtPrompter prompter_;
   std::unique_ptr<platform::InstanceGuard> guard_;
+  std::unique_ptr<platform::InstanceGuard> startDirGuard_;
   std::unique_ptr<TSplashWin> splash_;
   std::unique_ptr<TKQMainWindow> mainWindow_;
   std::unique_ptr<QSocketNotifier> signalNotifier_;

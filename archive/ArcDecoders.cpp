@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
+
+#include "core/ByteOrder.h"
+#include "core/Crc.h"
 
 namespace velmaris {
 
@@ -80,8 +84,47 @@ void ArcSink::PutRle(uint8_t c) {
     return;
   }
   // The previous byte stands c times in all; it was written once already.
-  if (limit_ - count_ < static_cast<uint64_t>(c - 1)) Overrun();
-  for (int i = 1; i < c; ++i) PutRaw(last_);
+  Repeat(last_, c - 1u);
+}
+
+void ArcSink::PutRleBlock(const uint8_t* data, size_t size) {
+  const uint8_t* p = data;
+  const uint8_t* const end = data + size;
+  while (p < end) {
+    if (inRepeat_) {
+      inRepeat_ = false;
+      const uint8_t c = *p++;
+      if (c == 0)
+        PutRaw(kRepeat);  // the marker itself; last_ stays
+      else
+        Repeat(last_, c - 1u);
+      continue;
+    }
+    // Everything up to the next marker stands as it is.
+    const auto* mark = static_cast<const uint8_t*>(std::memchr(p, kRepeat, size_t(end - p)));
+    if (!mark) mark = end;
+    if (mark > p) {
+      Write(p, size_t(mark - p));
+      last_ = mark[-1];
+    }
+    p = mark;
+    if (p < end) {
+      inRepeat_ = true;
+      ++p;
+    }
+  }
+}
+
+void ArcSink::Repeat(uint8_t c, size_t n) {
+  if (limit_ - count_ < n) Overrun();
+  while (n) {
+    const size_t k = std::min(n, buf_.size() - pos_);
+    std::memset(buf_.data() + pos_, c, k);
+    pos_ += k;
+    count_ += k;
+    n -= k;
+    if (pos_ == buf_.size()) Flush();
+  }
 }
 
 void ArcSink::Write(const uint8_t* data, size_t size) {
@@ -240,8 +283,135 @@ void ArcCrunchDecoder::Decode(ArcInput& in, ArcSink& out) {
 
 // ---------------------------------------------------------------- LZW (8, 9)
 
+namespace {
+
+constexpr int kLzwInitBits = 9;
+
+// The codes of methods 8 and 9. They come in groups of n_bits bytes (eight
+// codes), low bits first; a change of code size or a clear code starts a new
+// group, and what is left of the old one is skipped.
+class LzwCodes {
+ public:
+  LzwCodes(ArcInput& in, int maxBits) : in_(in), maxBits_(maxBits) {}
+
+  // The next code, or -1 at the end of the data. freeEnt is the decoder's
+  // next free entry: once it passes the largest code of the present size,
+  // the codes grow by one bit.
+  int Next(int freeEnt) {
+    if (offset_ >= size_ || freeEnt > maxCode_ || clear_) return NextGroup(freeEnt);
+    return Take();
+  }
+  // The codes go back to their first size with the next group.
+  void Clear() { clear_ = true; }
+
+ private:
+  int Take() {
+    // offset_ < size_ keeps the four bytes inside group_.
+    const uint32_t window = GetLE32(group_ + (offset_ >> 3));
+    const int code = static_cast<int>((window >> (offset_ & 7)) & ((1u << nBits_) - 1));
+    offset_ += nBits_;
+    return code;
+  }
+
+  int NextGroup(int freeEnt) {
+    if (freeEnt > maxCode_) {
+      ++nBits_;
+      maxCode_ = nBits_ == maxBits_ ? 1 << maxBits_ : (1 << nBits_) - 1;
+    }
+    if (clear_) {
+      nBits_ = kLzwInitBits;
+      maxCode_ = (1 << nBits_) - 1;
+      clear_ = false;
+    }
+    const size_t got = in_.Read(group_, static_cast<size_t>(nBits_));
+    if (got == 0) return -1;
+    std::memset(group_ + got, 0, sizeof group_ - got);
+    offset_ = 0;
+    size_ = static_cast<int>(got) * 8 - (nBits_ - 1);  // a code must fit whole
+    if (size_ <= 0) return -1;
+    return Take();
+  }
+
+  ArcInput& in_;
+  const int maxBits_;
+  int nBits_ = kLzwInitBits;
+  int maxCode_ = (1 << kLzwInitBits) - 1;
+  bool clear_ = false;
+  uint8_t group_[16 + 4] = {};
+  int offset_ = 0, size_ = 0;  // in bits
+};
+
+// The output of methods 8 and 9 is kept as history: the last kLzwKeep bytes
+// at least; it slides once it holds kLzwSpan.
+constexpr size_t kLzwKeep = 256 * 1024;
+constexpr size_t kLzwSpan = 1024 * 1024;
+// The previous string (at most 2^13 + 1 bytes) always stays in what is kept.
+static_assert(kLzwKeep > (1u << 13) + 1 && kLzwSpan > kLzwKeep);
+
+// Copies n bytes from src to dst, where the source ends at or before dst, in
+// chunks of 16; up to 15 bytes past dst + n are overwritten and up to 15
+// past src + n read (the history has room behind its end). A chunk is read
+// whole before it is written, as it may overlap the source when n < 16.
+inline void CopyString(uint8_t* dst, const uint8_t* src, size_t n) {
+  for (size_t k = 0; k < n; k += 16) {
+    uint8_t chunk[16];
+    std::memcpy(chunk, src + k, 16);
+    std::memcpy(dst + k, chunk, 16);
+  }
+}
+
+// Writes the string of code `from`, followed by `last` when `self`, at dst
+// by walking the table (see ArcLzwDecoder::Decode); returns its length, or 0
+// when the string does not resolve within maxMaxCode + 1 bytes.
+size_t WalkString(const uint32_t* entry, const uint16_t* length, uint8_t* stack, size_t maxMaxCode, uint32_t from,
+                  bool self, uint8_t last, uint8_t* dst) {
+  const size_t fromLen = length[from];
+  if (fromLen - 1 < maxMaxCode - 1) {
+    uint8_t* p = dst + fromLen;
+    if (self) *p = last;
+    uint32_t c = from;
+    for (size_t k = fromLen - 1; k; --k) {
+      const uint32_t e = entry[c];
+      *--p = static_cast<uint8_t>(e >> 16);
+      c = e & 0xFFFF;
+    }
+    if (c < 256) {
+      dst[0] = static_cast<uint8_t>(c);
+      return fromLen + self;
+    }
+  }
+  size_t sp = 0;
+  if (self) stack[sp++] = last;
+  uint32_t c = from;
+  while (c >= 256) {
+    if (sp >= maxMaxCode) return 0;
+    stack[sp++] = static_cast<uint8_t>(entry[c] >> 16);
+    c = entry[c] & 0xFFFF;
+  }
+  size_t n = 0;
+  dst[n++] = static_cast<uint8_t>(c);
+  while (sp) dst[n++] = stack[--sp];
+  return n;
+}
+
+}  // namespace
+
+// The table holds per code the code of its string without the last byte
+// (bits 0-15) and that last byte (bits 16-23), and the length its string had
+// when the code was made.
+//
+// A code is trusted when it is a literal or was made since the last clear
+// from a trusted code. Entries are made at increasing places until the next
+// clear, so the string of a trusted code cannot change before then: it is
+// copied from where it last stood in the history, while that is still kept.
+// Any other string is written backwards by walking its remembered length,
+// and that walk is only trusted when it ends on a literal exactly there.
+// Damaged data (codes redefined under a longer string, chains that loop)
+// takes the checked walk over a stack, which decides the same way the data
+// has always been decoded. Literals lead to a stop entry that leads to
+// itself, so a walk that meets a literal too early ends on the stop and is
+// caught.
 void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
-  constexpr int kInitBits = 9;
   constexpr int kClear = 256;
   constexpr int kFirst = 257;
   int maxBits = 13;
@@ -252,80 +422,100 @@ void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
     maxBits = 12;
   }
   const int maxMaxCode = 1 << maxBits;
-  std::vector<uint16_t> prefix(maxMaxCode);
-  std::vector<uint8_t> suffix(maxMaxCode);
+  const uint32_t stop = static_cast<uint32_t>(maxMaxCode);
+  std::vector<uint32_t> entry(maxMaxCode + 1);
+  std::vector<uint16_t> length(maxMaxCode);  // 0: never made
+  std::vector<uint8_t> trusted(maxMaxCode);
+  std::vector<uint64_t> where(maxMaxCode);   // of trusted codes: in the output as a whole
+  entry[stop] = stop;
+  for (uint32_t c = 0; c < 256; ++c) {
+    entry[c] = stop | c << 16;
+    length[c] = 1;
+    trusted[c] = 1;
+  }
   std::vector<uint8_t> stack(maxMaxCode + 1);
-
-  // Codes come in groups of n_bits bytes (eight codes), low bits first; a
-  // change of code size or a clear code starts a new group.
-  int nBits = kInitBits;
-  int maxCode = (1 << nBits) - 1;
-  int freeEnt = kFirst;
-  bool clearFlag = false;
-  uint8_t group[16 + 3];
-  int offset = 0, size = 0;  // in bits
-  auto getCode = [&]() -> int {
-    if (clearFlag || offset >= size || freeEnt > maxCode) {
-      if (freeEnt > maxCode) {
-        ++nBits;
-        maxCode = nBits == maxBits ? maxMaxCode : (1 << nBits) - 1;
-      }
-      if (clearFlag) {
-        nBits = kInitBits;
-        maxCode = (1 << nBits) - 1;
-        clearFlag = false;
-      }
-      const size_t got = in.Read(group, static_cast<size_t>(nBits));
-      if (got == 0) return -1;
-      std::memset(group + got, 0, sizeof group - got);
-      offset = 0;
-      size = static_cast<int>(got) * 8 - (nBits - 1);
-      if (size <= 0) return -1;
-    }
-    const int byte = offset >> 3;
-    const uint32_t window = group[byte] | (group[byte + 1] << 8) | (group[byte + 2] << 16);
-    const int code = static_cast<int>((window >> (offset & 7)) & ((1u << nBits) - 1));
-    offset += nBits;
-    return code;
+  // A string is at most maxMaxCode + 1 bytes; one always fits behind
+  // kLzwSpan + kBlock, with the 16 bytes CopyString may pass its end.
+  const size_t histSize = kLzwSpan + kBlock + static_cast<size_t>(maxMaxCode) + 1 + 16;
+  const auto hist = std::make_unique_for_overwrite<uint8_t[]>(histSize);
+  uint64_t base = 0;  // where hist[0] stands in the output
+  size_t pos = 0, handed = 0;
+  // The sink sees the output in the order it was decoded, so it fails a
+  // string beyond its limit before the decoder fails a later code.
+  auto handOver = [&] {
+    out.PutBlock(hist.get() + handed, pos - handed);
+    handed = pos;
   };
 
-  int oldCode = getCode();
+  LzwCodes codes(in, maxBits);
+  int freeEnt = kFirst;
+  int oldCode = codes.Next(freeEnt);
   if (oldCode < 0) return;
   if (oldCode >= 256) throw EArcDecode(kArcErrBits, "compressed data does not begin with a character");
   int finChar = oldCode;
-  out.Put(static_cast<uint8_t>(finChar));
+  hist[pos++] = static_cast<uint8_t>(finChar);
+  uint64_t prevAt = 0;  // the previous string in the output
+  size_t prevLen = 1;
 
   for (;;) {
-    int code = getCode();
+    int code = codes.Next(freeEnt);
     if (code < 0) break;
     if (code == kClear) {
-      clearFlag = true;
+      codes.Clear();
       freeEnt = kFirst - 1;
-      code = getCode();
+      std::fill(trusted.begin() + 256, trusted.end(), 0);
+      code = codes.Next(freeEnt);
       if (code < 0) break;
     }
-    if (code > freeEnt) throw EArcDecode(kArcErrBits, "compressed code beyond the table");
-    const int inCode = code;
-    size_t sp = 0;
-    if (code == freeEnt) {
-      stack[sp++] = static_cast<uint8_t>(finChar);
-      code = oldCode;
+    if (code > freeEnt) {
+      handOver();
+      throw EArcDecode(kArcErrBits, "compressed code beyond the table");
     }
-    while (code >= 256) {
-      if (sp >= static_cast<size_t>(maxMaxCode)) throw EArcDecode(kArcErrStack, "compressed string does not resolve");
-      stack[sp++] = suffix[code];
-      code = prefix[code];
+    // The code being made by this very step stands for the previous string
+    // plus its own first byte.
+    const bool self = code == freeEnt;
+    uint8_t* const dst = hist.get() + pos;
+    const uint64_t at = base + pos;
+    size_t n = 0;
+    if (!self && code < 256) {
+      dst[n++] = static_cast<uint8_t>(code);
+    } else if (self ? trusted[oldCode] != 0 : trusted[code] != 0 && where[code] >= base) {
+      const uint64_t from = self ? prevAt : where[code];
+      n = self ? prevLen : length[code];
+      CopyString(dst, hist.get() + (from - base), n);
+      if (self) dst[n++] = dst[0];
+    } else {
+      n = WalkString(entry.data(), length.data(), stack.data(), static_cast<size_t>(maxMaxCode),
+                     static_cast<uint32_t>(self ? oldCode : code), self, static_cast<uint8_t>(finChar), dst);
+      if (n == 0) {
+        handOver();
+        throw EArcDecode(kArcErrStack, "compressed string does not resolve");
+      }
     }
-    finChar = code;
-    out.Put(static_cast<uint8_t>(finChar));
-    while (sp) out.Put(stack[--sp]);
+    if (!self) where[code] = at;
+    finChar = dst[0];
     if (freeEnt < maxMaxCode) {
-      prefix[freeEnt] = static_cast<uint16_t>(oldCode);
-      suffix[freeEnt] = static_cast<uint8_t>(finChar);
+      entry[freeEnt] = static_cast<uint32_t>(oldCode) | static_cast<uint32_t>(finChar) << 16;
+      length[freeEnt] = static_cast<uint16_t>(std::min(length[oldCode] + 1, maxMaxCode));
+      trusted[freeEnt] = trusted[oldCode];
+      where[freeEnt] = prevAt;  // the previous string and this one's first byte
       ++freeEnt;
     }
-    oldCode = inCode;
+    oldCode = code;
+    prevAt = at;
+    prevLen = n;
+    pos += n;
+    if (pos - handed >= kBlock) {
+      handOver();
+      if (pos >= kLzwSpan) {
+        // Keep the last kLzwKeep bytes.
+        std::memmove(hist.get(), hist.get() + pos - kLzwKeep, kLzwKeep);
+        base += pos - kLzwKeep;
+        pos = handed = kLzwKeep;
+      }
+    }
   }
+  handOver();
 }
 
 // ---------------------------------------------------------------- dispatch
@@ -344,7 +534,8 @@ void ArcDecodeEntry(int method, ArcInput& in, ArcSink& out) {
     }
     case 3: {
       out.SetRunLength(true);
-      for (int c; (c = in.Get()) >= 0;) out.Put(static_cast<uint8_t>(c));
+      uint8_t buf[kBlock];
+      for (size_t n; (n = in.Read(buf, sizeof buf)) > 0;) out.PutBlock(buf, n);
       break;
     }
     case 4: {

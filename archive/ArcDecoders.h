@@ -80,7 +80,8 @@ class ArcInput {
 
 // Where decoded bytes go: buffered, optionally through the 0x90 run-length
 // expansion, never more than `limit` bytes (the entry's stored size; more
-// output means the data is damaged), with the CRC-16 of everything written.
+// output means the data is damaged), with the CRC-16 of everything written
+// (Crc16ArcUpdate of each block as it is flushed).
 class ArcSink {
  public:
   using WriteFn = std::function<void(const uint8_t* data, size_t size)>;
@@ -102,6 +103,14 @@ class ArcSink {
   }
   // Raw bytes (stored entries).
   void Write(const uint8_t* data, size_t size);
+  // Decoded bytes in bulk, with the result of Put for each byte; bytes that
+  // would pass the limit fail it as Put would.
+  void PutBlock(const uint8_t* data, size_t size) {
+    if (rle_)
+      PutRleBlock(data, size);
+    else
+      Write(data, size);
+  }
   // Writes what is buffered; call once at the end.
   void Flush();
 
@@ -110,6 +119,9 @@ class ArcSink {
 
  private:
   void PutRle(uint8_t c);
+  void PutRleBlock(const uint8_t* data, size_t size);
+  // n more copies of c.
+  void Repeat(uint8_t c, size_t n);
   [[noreturn]] void Overrun();
 
   WriteFn write_;

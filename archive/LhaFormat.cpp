@@ -1,5 +1,6 @@
 #include "archive/LhaFormat.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "archive/arxBase.h"
@@ -80,7 +81,12 @@ TLhaRead ReadLhaHeader(const std::function<size_t(uint8_t*, size_t)>& read, TLha
   uint8_t b[kBaseSize];
   const size_t got = read(b, kBaseSize);
   if (got == 0 || b[0] == 0) return TLhaRead::End;
-  if (got < kBaseSize) return TLhaRead::End;
+  if (got < kBaseSize) {
+    // The padding of a transfer in blocks ends the archive; anything else is
+    // a header cut off by the end of the file.
+    const bool padding = std::all_of(b, b + got, [](uint8_t c) { return c == 0x1A; });
+    return padding ? TLhaRead::End : TLhaRead::Short;
+  }
   h.Method.assign(reinterpret_cast<const char*>(b + 2), 5);
   h.PackedSize = GetLE32(b + 7);
   h.OriginalSize = GetLE32(b + 11);

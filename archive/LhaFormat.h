@@ -38,7 +38,8 @@ struct TLhaHeader {
 };
 
 // Reads one header through read(buf, n) (returning the bytes it could
-// read). End: the end mark (a 0 byte) or fewer than 22 bytes left.
+// read). End: the end mark (a 0 byte) or nothing left; Short: a header cut
+// off by the end of the data.
 TLhaRead ReadLhaHeader(const std::function<size_t(uint8_t*, size_t)>& read, TLhaHeader& h);
 
 }  // namespace velmaris

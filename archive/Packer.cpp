@@ -114,12 +114,16 @@ int TPacker::IntegratedKind() const {
 
 unsigned TPacker::GetLongNameFlags() const { return IntegratedKind() >= 0 ? 4u : 0u; }
 
-bool TPacker::Unpack(const std::string& archive, const std::string& destDir) {
+bool TPacker::Unpack(const std::string& archive, const std::string& destDir, bool keepExisting,
+                     std::vector<std::string>* errors) {
   const std::string name = (GetLongNameFlags() & 4u) ? archive : GetShortFileName(archive);
   const int kind = IntegratedKind();
   if (kind >= 0) {
     TVUPProgress progress;
-    return progress.Extract(kind, name, destDir) == 0;
+    progress.KeepExisting = keepExisting;
+    const int result = progress.Extract(kind, name, destDir);
+    if (errors) *errors = progress.ErrorLines();
+    return result == 0;
   }
   std::vector<std::string> argv = platform::SplitCommandLine(unpack_);
   if (!argv.empty()) argv.push_back(NotAnOption(AbsolutePath(name)));

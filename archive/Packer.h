@@ -63,7 +63,11 @@ class TPacker : public TObject {
   // and Ignore: Retry runs it again, Abort and Ignore give false. A program
   // that cannot be started gives the error "Could not start unpacker:<cmd>"
   // and false. Safe to call from any thread; extractions are serialised.
-  bool Unpack(const std::string& archive, const std::string& destDir);
+  // With keepExisting the integrated extractor writes an entry whose name is
+  // taken beside it under a free name (TVUPProgress::KeepExisting); errors,
+  // when given, receives its error lines ("file: text").
+  bool Unpack(const std::string& archive, const std::string& destDir, bool keepExisting = false,
+              std::vector<std::string>* errors = nullptr);
 
   // Packs fileName into archive (created or added to) with the pack command;
   // the program runs in fileName's directory and gets the archive's full

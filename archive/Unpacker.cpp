@@ -5,6 +5,8 @@
 #include <exception>
 #include <new>
 
+#include <sys/stat.h>
+
 #include "platform/Dispatcher.h"
 #include "platform/Prompter.h"
 
@@ -36,6 +38,23 @@ platform::MsgButton AskOnMainThread(platform::MsgKind kind, const std::string& t
   platform::MsgButton answer = platform::mbNone;
   GetDispatcher().Send([&] { answer = GetPrompter().Ask(kind, text, buttons); });
   return answer;
+}
+
+// The path itself when nothing is there, else the first free name beside
+// it with "~" and a number before the extension; "" when none is free.
+std::string FreeNameBeside(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return path;
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  const std::string stem = hasExt ? path.substr(0, dot) : path;
+  const std::string ext = hasExt ? path.substr(dot) : std::string();
+  for (int n = 1; n < 100000; ++n) {
+    const std::string candidate = stem + "~" + std::to_string(n) + ext;
+    if (::lstat(candidate.c_str(), &st) != 0) return candidate;
+  }
+  return {};
 }
 
 }  // namespace
@@ -113,6 +132,11 @@ int TVUPProgress::Position() const {
   std::lock_guard lock(mutex_);
   return position_;
 }
+std::vector<std::string> TVUPProgress::ErrorLines() const {
+  std::lock_guard lock(mutex_);
+  return errorLines_;
+}
+
 bool TVUPProgress::Active() const {
   std::lock_guard lock(mutex_);
   return active_;
@@ -151,6 +175,7 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
     fileText_.clear();
     position_ = 0;
     active_ = true;
+    errorLines_.clear();
   }
   TProgressEvent hook;
   {
@@ -201,8 +226,15 @@ TVisualDecompressor::TVisualDecompressor(TVUPProgress& form, TUnBase& component,
   component_.OnProgress = [this](TUnBase&, int, int byArchive) { form_.SetProgress(byArchive); };
   component_.OnFileExists = [this](TUnBase&, const std::string& fn, time_t,
                                    TOverwriteMode& mode) {
-    mode = AskOverwrite(fn) ? omOverwrite : omSkip;
+    mode = form_.KeepExisting || AskOverwrite(fn) ? omOverwrite : omSkip;
   };
+  if (form_.KeepExisting) {
+    // The entry goes beside the existing file; a name that cannot be found
+    // is refused (reported) rather than written over anything.
+    component_.OnRenameCompressedFile = [](TUnBase&, std::string& name) {
+      name = FreeNameBeside(name);
+    };
+  }
   component_.OnError = [this](TUnBase&, const std::string& fn, const std::string&,
                               const std::string&, int code) {
     form_.lastError_ = code;
@@ -242,6 +274,10 @@ bool TVisualDecompressor::AskOverwrite(const std::string& name) {
 }
 
 void TVisualDecompressor::ShowError(const std::string& fileName, const std::string& message) {
+  {
+    std::lock_guard lock(form_.mutex_);
+    form_.errorLines_.push_back(fileName + ": " + message);
+  }
   AskOnMainThread(platform::MsgKind::Error,
                   "Fehler beim Entpacken von " + fileName + ":\r\n" + message, platform::mbYes);
 }

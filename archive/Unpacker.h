@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "archive/arxBase.h"
 
@@ -57,6 +58,13 @@ class TVUPProgress {
   int Extract(int kind, const std::string& archive, const std::string& destDir);
   int LastError() const { return lastError_.load(); }
 
+  // Set before Extract: an existing file is never overwritten and nobody is
+  // asked; the entry is written beside it under a free name that keeps the
+  // extension ("x.pkt" becomes "x~1.pkt").
+  bool KeepExisting = false;
+  // The errors of the last Extract, one "file: text" line each, in order.
+  std::vector<std::string> ErrorLines() const;
+
   // State shown by the window.
   std::string Caption() const;      // "Integrated UnZIP"
   std::string ArchiveText() const;  // "Entpacke x.zip nach /in/ ..."
@@ -83,6 +91,7 @@ class TVUPProgress {
   std::string caption_, archiveText_, fileText_;
   int position_ = 0;
   bool active_ = false;
+  std::vector<std::string> errorLines_;
   std::atomic<int> lastError_{0};
 };
 

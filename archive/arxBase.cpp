@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -291,6 +292,10 @@ void TReadWriteObj::SeekArchive(uint64_t pos) {
 TZipCommon::TZipCommon() = default;
 
 std::string TZipCommon::SetOutputName(const std::string& storedName) {
+  return SetOutputNameUtf8(platform::ToUtf8(storedName, platform::OemCodePage()));
+}
+
+std::string TZipCommon::SetOutputNameUtf8(const std::string& storedName) {
   outputParts_.clear();
   outputName_.clear();
   std::vector<std::string> parts;
@@ -596,15 +601,18 @@ void TUnBase::EndFileAt(uint32_t attr, time_t when) {
 void TUnBase::EndEntry(const std::string& fn, bool crcPass) {
   if (OnEnd) OnEnd(*this, fn, crcPass);
   if (!crcPass) {
+    // Wrong data is no result: the file goes, the failure is reported and
+    // the walk goes on with the next entry.
     RemoveOutput();
-    RaiseError(ecCrcCheck, fn);
+    ReportError(ecCrcCheck, fn);
+    return;
   }
   ++filesExtracted_;
 }
 
-void TUnBase::MakeEntryDirectory(const std::string& storedName) {
+void TUnBase::MakeEntryDirectory(const std::string& storedName, bool utf8) {
   if (!UseStoredDirs) return;
-  std::string name = storedName;
+  std::string name = utf8 ? storedName : platform::ToUtf8(storedName, platform::OemCodePage());
   while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
   std::vector<std::string> parts;
   if (!SplitSafeName(name, parts)) {

@@ -38,7 +38,7 @@
 //            WriteBlock(buf, n, 32 or 16) for output (adds to crc_) ...
 //        EndFile(attr, dosTime);                          // date, attributes, close
 //        EndEntry(out, (crc_ ^ 0xFFFFFFFF) == storedCrc); // OnEnd; a mismatch
-//                      // removes the output and raises 25151
+//                      // removes the output and reports 25151
 //   Errors: RaiseError(code, fileName) ends the run (E_RAISE, after OnError);
 //   ReportError(code, fileName) fires OnError and goes on. An exception that
 //   leaves ExtractIt removes a half-written output file.
@@ -262,8 +262,12 @@ class TZipCommon : public TReadWriteObj {
  protected:
   // Builds the output name ExtractDir + (stored directory when UseStoredDirs)
   // + file name and returns it; a name that is not safe is reported as 25243
-  // and "" returned.
+  // and "" returned. Stored names are in the OEM code page; names on disk
+  // are UTF-8.
   virtual std::string SetOutputName(const std::string& storedName);
+  // The same for a name stored in UTF-8 (a ZIP entry flagged so, a RAR
+  // name given in Unicode).
+  std::string SetOutputNameUtf8(const std::string& storedName);
   virtual std::string NextVolumeName(const std::string& archiveName, int n);
   virtual time_t DosDateToDateTime(uint32_t dosDateTime);
   // Creates the directories of the current output name below the extract
@@ -353,11 +357,11 @@ class TUnBase : public TZipCommon {
   // The same with the entry's time as Unix seconds (LHA level 2 headers).
   void EndFileAt(uint32_t attr, time_t when);
   // After EndFile: fires OnEnd; a failed checksum removes the output and
-  // raises 25151.
+  // reports 25151 (the run goes on).
   void EndEntry(const std::string& fn, bool crcPass);
   // A directory entry: made below the extract directory when UseStoredDirs
   // is on and the name is safe; never a file.
-  void MakeEntryDirectory(const std::string& storedName);
+  void MakeEntryDirectory(const std::string& storedName, bool utf8 = false);
   // Copies a stored entry (bytesToRead_ bytes) to the output, decrypting
   // with DecryptBlock when encrypted.
   void Unstore(int crcKind, bool encrypted);

@@ -76,6 +76,9 @@ void TUnARC::CollectEntries() {
     }
     pos += h.headerSize + uint64_t(h.packedSize);
   }
+  // An archive ends with its end mark; the end of the file before it means
+  // that entries may be missing.
+  if (!cancel_ && pos == size) ReportError(ecReadFile, archiveFile_);
 }
 
 void TUnARC::ExtractEntry(const TarxFileRec& rec) {

@@ -229,7 +229,7 @@ TUnRAR::EntryResult TUnRAR::ExtractEntry(const RARHeaderDataEx& hd, const std::s
   const bool encrypted = hd.Flags & RHDF_ENCRYPTED;
   const uint64_t packed = hd.PackSize | (uint64_t(hd.PackSizeHigh) << 32);
   const uint64_t unpacked = hd.UnpSize | (uint64_t(hd.UnpSizeHigh) << 32);
-  const std::string out = SetOutputName(name);
+  const std::string out = hd.FileNameW[0] ? SetOutputNameUtf8(name) : SetOutputName(name);
   if (out.empty()) {
     Skip();
     return EntryResult::kDone;

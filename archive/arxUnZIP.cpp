@@ -13,6 +13,16 @@ namespace {
 constexpr uint32_t kLocalSig = 0x04034B50;
 constexpr uint32_t kCentralSig = 0x02014B50;
 constexpr uint32_t kSpanSig = 0x08074B50;
+// General purpose flag: the entry's name is UTF-8, not the OEM code page.
+constexpr uint32_t kZipUtf8Name = 0x0800;
+
+// The records that may follow the last entry or the last directory header:
+// the directory, the end record, the ZIP64 end record and its locator, the
+// archive extra data and the directory's digital signature.
+bool IsDirectoryRecord(uint32_t sig) {
+  return sig == kCentralSig || sig == 0x06054B50 || sig == 0x06064B50 || sig == 0x07064B50 ||
+         sig == 0x08064B50 || sig == 0x05054B50;
+}
 }  // namespace
 
 TUnZIP::TUnZIP() {
@@ -64,7 +74,15 @@ bool TUnZIP::CollectEntries() {
     std::string name;
     if (central) {
       uint8_t h[46];
-      if (pos + 46 > size || arc_.ReadAt(pos, h, 46) != 46 || GetLE32(h) != kCentralSig) break;
+      if (pos + 46 > size || arc_.ReadAt(pos, h, 46) != 46 || GetLE32(h) != kCentralSig) {
+        // The directory ends where the end record (or a record of its tail)
+        // begins; anything else there hides the entries it would list.
+        uint8_t s[4];
+        if (pos < zipEndPos_ &&
+            (arc_.ReadAt(pos, s, 4) != 4 || !IsDirectoryRecord(GetLE32(s))))
+          ReportError(ecBadFileHeader, archiveFile_);
+        break;
+      }
       const unsigned nameLen = GetLE16(h + 28), extraLen = GetLE16(h + 30),
                      commentLen = GetLE16(h + 32);
       rec.Flags = GetLE16(h + 8);
@@ -77,7 +95,10 @@ bool TUnZIP::CollectEntries() {
       const int64_t local = int64_t(GetLE32(h + 42)) + zipShift_;
       rec.Offset = local < 0 ? 0 : uint64_t(local);
       name.resize(nameLen);
-      if (arc_.ReadAt(pos + 46, name.data(), nameLen) != nameLen) break;
+      if (arc_.ReadAt(pos + 46, name.data(), nameLen) != nameLen) {
+        ReportError(ecReadFile, archiveFile_);
+        break;
+      }
       pos += 46ull + nameLen + extraLen + commentLen;
       if (rec.Attr & 0x18) {  // a directory or a volume label
         if ((rec.Attr & 0x10) && FileSpecMatch(name)) {
@@ -90,11 +111,19 @@ bool TUnZIP::CollectEntries() {
     } else {
       uint8_t h[30];
       if (pos + 30 > size || arc_.ReadAt(pos, h, 30) != 30 || GetLE32(h) != kLocalSig) {
-        // The walk ends at the central directory, the end record or the end
-        // of the file; a local header cut short is damage, not the end.
+        // The walk ends well only at the central directory or a record that
+        // follows it. A local header cut short is damage; the end of the
+        // file or other bytes there mean that entries may be missing: those
+        // found are still extracted, and the run fails.
         uint8_t s[4];
-        if (pos + 4 <= size && arc_.ReadAt(pos, s, 4) == 4 && GetLE32(s) == kLocalSig)
-          RaiseError(ecBadFileHeader, archiveFile_);
+        const bool sig = pos + 4 <= size && arc_.ReadAt(pos, s, 4) == 4;
+        if (sig && GetLE32(s) == kLocalSig) RaiseError(ecBadFileHeader, archiveFile_);
+        if (arcType_ != atZipMV) {
+          if (!sig)
+            ReportError(ecReadFile, archiveFile_);
+          else if (!IsDirectoryRecord(GetLE32(s)))
+            ReportError(ecBadFileHeader, archiveFile_);
+        }
         break;
       }
       const unsigned nameLen = GetLE16(h + 26), extraLen = GetLE16(h + 28);
@@ -129,7 +158,10 @@ bool TUnZIP::CollectEntries() {
           }
           at += n - 15;
         }
-        if (!found) break;
+        if (!found) {
+          ReportError(ecReadFile, archiveFile_);  // the entry's data are cut off
+          break;
+        }
         pos = data + rec.PackedSize + 16;
       } else {
         pos = data + rec.PackedSize + ((rec.Flags & 8) ? 16 : 0);
@@ -198,11 +230,12 @@ void TUnZIP::ExtractEntry(const TarxFileRec& rec) {
     ReportError(ecInconsistentLocalHeader, rec.Name);
     return;
   }
+  const bool utf8 = rec.Flags & kZipUtf8Name;
   if (IsDirName(rec.Name) || IsDirName(name)) {
-    MakeEntryDirectory(IsDirName(name) ? name : rec.Name);
+    MakeEntryDirectory(IsDirName(name) ? name : rec.Name, utf8);
     return;
   }
-  const std::string out = SetOutputName(name);
+  const std::string out = utf8 ? SetOutputNameUtf8(name) : SetOutputName(name);
   if (out.empty()) return;
   bool exists = false;
   if (!BeginFile(out, rec.DosTime, exists)) {

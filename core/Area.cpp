@@ -444,7 +444,9 @@ bool TArea::OpenIndex() {
   ResetFlagCounters();
   std::vector<TMsgHeader> headers;
   const bool missing = !platform::FileExists(FilePath(kPackedIndexExt));
-  if (!missing && !ReadPackedIndex(*this, headers)) return false;
+  IndexDamage.clear();
+  if (!missing && !ReadPackedIndex(*this, headers, &IndexDamage) && IndexDamage.empty())
+    return false;
   Headers = std::move(headers);
   Count = static_cast<int32_t>(Headers.size());
   // A missing file is written by the last close, as an empty index.
@@ -472,7 +474,7 @@ void TArea::FinishIndexUse(bool write) {
   if (IndexUseCount > 0) return;
   // A failed write keeps the headers in memory, still marked as changed, so
   // that the next open uses them and the next close writes them again.
-  if (write && IndexChanged && !WritePackedIndex(*this)) {
+  if (write && IndexChanged && IndexDamage.empty() && !WritePackedIndex(*this)) {
     IndexChanged = true;
     return;
   }
@@ -488,7 +490,10 @@ void TArea::RecountFlags() {
   Count = 0;
   ResetFlagCounters();
   std::vector<TMsgHeader> headers;
-  if (platform::FileExists(FilePath(kPackedIndexExt)) && !ReadPackedIndex(*this, headers)) return;
+  IndexDamage.clear();
+  if (platform::FileExists(FilePath(kPackedIndexExt)) &&
+      !ReadPackedIndex(*this, headers, &IndexDamage) && IndexDamage.empty())
+    return;
   ApplyImportMarks(headers, static_cast<int32_t>(headers.size()), nullptr);
   Count = static_cast<int32_t>(headers.size());
   for (const auto& h : headers) CountFlags(h.Flags, +1);

@@ -171,6 +171,11 @@ class TArea : public TObject {
   bool IndexLoaded = false;
   int32_t IndexUseCount = 0;
   bool IndexChanged = false;        // Headers differ from the file
+  // Why the index file could not be read whole, empty while it is sound.
+  // A damaged index opens with the records that could be read; it is never
+  // written back (that would lose the others), and maintenance,
+  // optimisation and export leave the area alone.
+  std::string IndexDamage;
   int32_t Count = 0;                // number of messages
 
   // Counts one use of the index. The first loads it (".PackedIndex", or an
@@ -232,6 +237,11 @@ class TArea : public TObject {
   // Mails handed back by WriteQueuedMail when told not to free them.
   std::vector<std::unique_ptr<TMail>> KeptMails;
   int32_t WrittenCount = 0;  // mails handed to the last WriteQueuedMail
+  // Why the last WriteQueuedMail failed: the file and the system's reason.
+  std::string WriteError;
+  // Each append syncs both files. A run that syncs its writes at its own
+  // commit (the tosser, see processing/Tosser.h) turns this off meanwhile.
+  bool SyncWrites = true;
   // Stamps Created (the mail's own date, 0 when it does not parse) and
   // Tossed (now) and appends the mail to the queue; the area takes it over.
   void QueueMail(std::unique_ptr<TMail> mail);

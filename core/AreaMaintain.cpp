@@ -147,6 +147,10 @@ void RecoverInterruptedRewrite(TArea& area) {
 void TArea::MaintainMessages(TDateTime today) {
   if (!IsLocked() || IsSharedLocked()) return;
   if (!OpenIndex()) return;
+  if (!IndexDamage.empty()) {
+    ReleaseIndex();
+    return;
+  }
   // Messages marked Deleted before this run leave with the purge too: they
   // count as deleted from the start, so the number limit keeps MaxNumber.
   int32_t deleted = 0;
@@ -222,6 +226,10 @@ void TArea::RemoveHeader(int index) {
 bool TArea::Optimize() {
   if (!IsLocked() || IsSharedLocked()) return false;
   if (!OpenIndex()) return false;
+  if (!IndexDamage.empty()) {
+    ReleaseIndex();
+    return false;
+  }
   CloseBody();  // a body opened for reading would keep the old file
 
   const std::string bodyPath = FilePath(kPackedBodyExt);

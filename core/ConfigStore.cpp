@@ -313,6 +313,23 @@ TArea* TConfigStore::AddAreaQuiet(const std::string& name, const std::string& fi
   return OnMainThread([&] { return NewArea(name, fileNameSource, areaType, uplink, true); });
 }
 
+std::string TConfigStore::UniqueAreaFileName(const std::string& fileName) const {
+  auto taken = [this](const std::string& candidate) {
+    for (int i = 0; i < areas_.GetCount(); ++i) {
+      const TArea* other = areas_.GetItem(i);
+      if (other && !other->IsSeparator() && platform::EqualNoCase(other->FileName, candidate))
+        return true;
+    }
+    return false;
+  };
+  if (!taken(fileName)) return fileName;
+  for (int n = 2;; ++n) {
+    const std::string suffix = "~" + std::to_string(n);
+    std::string candidate = fileName.substr(0, kAreaFileNameMax - suffix.size()) + suffix;
+    if (!taken(candidate)) return candidate;
+  }
+}
+
 TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNameSource,
                              uint8_t areaType, TNetLink* uplink, bool quiet) {
   if (name.empty()) return nullptr;
@@ -325,6 +342,7 @@ TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNam
   const std::string dir = MessageBaseDir();
   ForceDirectoryPath(dir);
   auto area = TArea::CreateFromPrototype(dir, name, fileNameSource, areaType, *prototype_);
+  if (areaType != AreaTypeCode::Separator) area->FileName = UniqueAreaFileName(area->FileName);
   area->SetUplink(uplink);
   area->RecountFlags();
   TArea* added = area.release();

@@ -178,6 +178,10 @@ class TConfigStore {
   // empty name gives null.
   TArea* AddArea(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
                  TNetLink* uplink);
+  // The file name for a new area: fileName, or, when another area uses it
+  // (letter case ignored), fileName with "~2", "~3", ... at its end, so that
+  // distinct names that map to one file name ("A/B", "A.B") never share files.
+  std::string UniqueAreaFileName(const std::string& fileName) const;
   // The same without the message box.
   TArea* AddAreaQuiet(const std::string& name, const std::string& fileNameSource,
                       uint8_t areaType, TNetLink* uplink);

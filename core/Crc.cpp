@@ -47,20 +47,38 @@ constexpr std::array<std::uint16_t, 256> MakeCrc16Table()
 constexpr auto kCrc16 = MakeCrc16Table();
 static_assert(kCrc16[1] == 0x1021);
 
-constexpr std::array<std::uint16_t, 256> MakeCrc16ReflectedTable(unsigned polynomial)
+constexpr std::array<std::uint16_t, 256> MakeCrc16ReflectedTable()
 {
     std::array<std::uint16_t, 256> t{};
     for (unsigned i = 0; i < 256; ++i) {
         unsigned c = i;
         for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? (c >> 1) ^ polynomial : c >> 1;
+            c = (c & 1) ? (c >> 1) ^ 0x8408 : c >> 1;
         t[i] = static_cast<std::uint16_t>(c);
     }
     return t;
 }
 
-constexpr auto kCrc16Reflected = MakeCrc16ReflectedTable(0x8408);
-constexpr auto kCrc16Arc = MakeCrc16ReflectedTable(0xA001);
+constexpr auto kCrc16Reflected = MakeCrc16ReflectedTable();
+
+// Slicing tables of the reflected polynomial 0xA001, built as those of CRC-32.
+constexpr std::array<std::array<std::uint16_t, 256>, kSlices> MakeCrc16ArcTables()
+{
+    std::array<std::array<std::uint16_t, 256>, kSlices> t{};
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned c = i;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? (c >> 1) ^ 0xA001 : c >> 1;
+        t[0][i] = static_cast<std::uint16_t>(c);
+    }
+    for (unsigned i = 0; i < 256; ++i)
+        for (int s = 1; s < kSlices; ++s)
+            t[s][i] = static_cast<std::uint16_t>((t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF]);
+    return t;
+}
+
+constexpr auto kCrc16Arc = MakeCrc16ArcTables();
+static_assert(kCrc16Arc[0][0x80] == 0xA001);
 
 inline std::uint32_t Load32(const unsigned char* p)
 {
@@ -237,11 +255,28 @@ std::uint16_t Crc16ReflectedOfBuffer(const void* buffer, std::size_t length)
 
 std::uint16_t Crc16ArcUpdate(std::uint16_t reg, const void* buffer, std::size_t length)
 {
+    if (buffer == nullptr)
+        return reg;
     const auto* p = static_cast<const unsigned char*>(buffer);
-    if (p != nullptr)
-        for (std::size_t i = 0; i < length; ++i)
-            reg = static_cast<std::uint16_t>((reg >> 8) ^ kCrc16Arc[(reg ^ p[i]) & 0xFF]);
-    return reg;
+    const auto& t = kCrc16Arc;
+    std::uint32_t c = reg;
+    // Sixteen bytes a step: the register meets the first two, and every byte
+    // goes through the table row of its distance from the end of the step.
+    while (length >= 16) {
+        const std::uint32_t a = Load32(p) ^ c;
+        const std::uint32_t b = Load32(p + 4);
+        const std::uint32_t d = Load32(p + 8);
+        const std::uint32_t e = Load32(p + 12);
+        c = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
+            t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
+            t[7][d & 0xFF] ^ t[6][(d >> 8) & 0xFF] ^ t[5][(d >> 16) & 0xFF] ^ t[4][d >> 24] ^
+            t[3][e & 0xFF] ^ t[2][(e >> 8) & 0xFF] ^ t[1][(e >> 16) & 0xFF] ^ t[0][e >> 24];
+        p += 16;
+        length -= 16;
+    }
+    while (length--)
+        c = (c >> 8) ^ t[0][(c ^ *p++) & 0xFF];
+    return static_cast<std::uint16_t>(c);
 }
 
 } // namespace velmaris

@@ -1,7 +1,8 @@
 #pragma once
 // Checksums: CRC-32 (IEEE 802.3, reflected), CRC-16 with polynomial 0x1021
-// most significant bit first (XMODEM/ZModem/EMSI), CRC-16 with the reflected
-// polynomial 0x8408 (Hydra) and CRC-16/ARC (reflected 0xA001: ARC, LHA, ARJ).
+// most significant bit first (XMODEM/ZModem/EMSI), CRC-16 with the
+// reflected polynomial 0x8408 (Hydra), and CRC-16/ARC with the reflected
+// polynomial 0xA001 (ARC and LHA archives).
 
 #include <cstddef>
 #include <cstdint>
@@ -41,8 +42,8 @@ std::uint16_t Crc16ReflectedUpdate(std::uint16_t reg, const void* buffer, std::s
 // where their protocol asks for it).
 std::uint16_t Crc16ReflectedOfBuffer(const void* buffer, std::size_t length);
 
-// CRC-16/ARC register after the bytes, no inversion; archives preset 0
-// ("123456789" from 0 gives 0xBB3D).
+// CRC-16/ARC register after feeding length bytes of buffer; callers preset 0
+// ("123456789" gives 0xBB3D). A null buffer or a length of 0 returns reg.
 std::uint16_t Crc16ArcUpdate(std::uint16_t reg, const void* buffer, std::size_t length);
 
 } // namespace velmaris

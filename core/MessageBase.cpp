@@ -25,6 +25,8 @@ constexpr char kBodyMagic[4] = {'K', 'Q', 'P', 'B'};
 constexpr char kRecordMagic[4] = {'K', 'Q', 'P', 'M'};
 // A chunk is at least its length word and a one-byte block.
 constexpr size_t kMinChunkSize = 3;
+// The body bytes appended with one write.
+constexpr size_t kAppendGroupBytes = 1u << 20;
 
 using platform::Fd;
 
@@ -125,6 +127,14 @@ bool WriteIndexFile(TArea& area, const std::string& data) {
   return true;
 }
 
+// "<path> <what>: <the system's reason>", from errno.
+std::string Reason(const std::string& path, const std::string& what) {
+  const int err = errno;
+  std::string text = path + " " + what;
+  if (err != 0) text += std::string(": ") + std::strerror(err);
+  return text;
+}
+
 std::string WarningText(const TArea& area, bool indexFile) {
   std::string text = "Could not write new mail in area " + area.Name + ". \r\n";
   if (indexFile) {
@@ -176,22 +186,39 @@ bool OpenBodyForAppend(TArea& area, Fd& fd, uint64_t& end, bool& created) {
 bool OpenIndexForAppend(TArea& area, Fd& fd, uint64_t& end, uint32_t& count) {
   const std::string path = area.FilePath(kPackedIndexExt);
   if (!platform::FileExists(path)) {
-    if (!WriteIndexFile(area, IndexHead(0))) return false;
+    if (area.SyncWrites) {
+      if (!WriteIndexFile(area, IndexHead(0))) return false;
+    } else {
+      // The run that defers the syncs removes a half-made file itself.
+      Fd fresh(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+      if (!fresh.ok() || !platform::WriteAll(fresh.get(), IndexHead(0))) return false;
+    }
   }
   fd = Fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
   if (!fd.ok()) return false;
   uint64_t size = 0;
   if (!FileSize(fd.get(), size)) return false;
   uint8_t head[kIndexHeadSize];
-  if (size < kIndexHeadSize || !PReadAll(fd.get(), head, sizeof head, 0)) return false;
-  if (std::memcmp(head, kIndexMagic, 4) != 0) return false;
+  if (size < kIndexHeadSize) {
+    errno = EBADMSG;
+    return false;
+  }
+  if (!PReadAll(fd.get(), head, sizeof head, 0)) return false;
+  if (std::memcmp(head, kIndexMagic, 4) != 0) {
+    errno = EBADMSG;
+    return false;
+  }
   count = GetLE32(head + 4);
   if (area.IndexFile.known && area.IndexFile.size == size && area.IndexFile.count == count) {
     end = size;
   } else {
     std::string file;
     size_t recordsEnd = 0;
-    if (!ReadWhole(fd.get(), file) || !FindPackedIndexEnd(file, recordsEnd)) return false;
+    if (!ReadWhole(fd.get(), file)) return false;
+    if (!FindPackedIndexEnd(file, recordsEnd)) {
+      errno = EBADMSG;  // the index is damaged
+      return false;
+    }
     end = recordsEnd;
     if (end < size && ::ftruncate(fd.get(), static_cast<off_t>(end)) != 0) return false;
   }
@@ -327,16 +354,67 @@ bool CheckBodyLayout(std::string_view body, uint16_t textOffset) {
 
 // --- File steps -----------------------------------------------------------------
 
-bool ReadPackedIndex(const TArea& area, std::vector<TMsgHeader>& headers) {
+std::string SalvagePackedIndex(std::string_view file, std::vector<TMsgHeader>& headers) {
+  headers.clear();
+  const bool magic = file.size() >= kIndexHeadSize && std::memcmp(file.data(), kIndexMagic, 4) == 0;
+  const uint64_t count =
+      file.size() >= kIndexHeadSize ? GetLE32(reinterpret_cast<const uint8_t*>(file.data() + 4)) : 0;
+  std::vector<uint8_t> scratch(kMsgBaseChunkSize);
+  size_t pos = kIndexHeadSize;
+  int lostChunks = 0;
+  bool chainBroken = false;
+  while (pos < file.size() && headers.size() < count) {
+    if (file.size() - pos < 2) {
+      chainBroken = true;
+      break;
+    }
+    const size_t len = GetLE16(reinterpret_cast<const uint8_t*>(file.data() + pos));
+    pos += 2;
+    if (len == 0 || file.size() - pos < len) {
+      chainBroken = true;
+      break;
+    }
+    size_t n = 0;
+    try {
+      n = Lzrw1KHDecompress(file.data() + pos, scratch.data(), len, kMsgBaseChunkSize);
+    } catch (const ELzrw1KHCompressor&) {
+      ++lostChunks;
+      n = 0;
+    }
+    pos += len;
+    // A chunk holds whole records as every writer cuts them; a piece that
+    // does not is damaged too.
+    if (n % kMsgHeaderSize != 0) {
+      ++lostChunks;
+      continue;
+    }
+    for (size_t at = 0; at < n && headers.size() < count; at += kMsgHeaderSize)
+      headers.push_back(TMsgHeader::Decode(scratch.data() + at));
+  }
+  std::string text = "damaged";
+  if (!magic) text += " (no index head)";
+  text += ": " + std::to_string(headers.size()) + " of " + std::to_string(count) +
+          " records could be read";
+  if (lostChunks) text += ", " + std::to_string(lostChunks) + " damaged chunks skipped";
+  if (chainBroken) text += ", the rest is unreadable";
+  return text;
+}
+
+bool ReadPackedIndex(const TArea& area, std::vector<TMsgHeader>& headers, std::string* damage) {
   headers.clear();
   Fd fd(::open(area.FilePath(kPackedIndexExt).c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.ok()) return false;
   std::string file;
   if (!ReadWhole(fd.get(), file)) return false;
-  return DecodePackedIndex(file, headers);
+  if (DecodePackedIndex(file, headers)) return true;
+  if (damage)
+    *damage = "The index " + area.FilePath(kPackedIndexExt) + " is " +
+              SalvagePackedIndex(file, headers);
+  return false;
 }
 
 bool WritePackedIndex(TArea& area) {
+  if (!area.IndexDamage.empty()) return false;
   size_t count = std::min(static_cast<size_t>(std::max(area.Count, 0)), area.Headers.size());
   if (!WriteIndexFile(area, EncodePackedIndex(area.Headers.data(), count))) return false;
   area.IndexChanged = false;
@@ -349,8 +427,10 @@ uint32_t WriteBodyRecord(TArea& area, const TMail& mail, int fd) {
   off_t start = ::lseek(fd, 0, SEEK_CUR);
   if (start < 0) return 0;
   if (!platform::WriteAll(fd, record)) {
+    const int err = errno;
     if (::ftruncate(fd, start) != 0) { /* the next write starts at start anyway */ }
     ::lseek(fd, start, SEEK_SET);
+    errno = err;
     return 0;
   }
   return static_cast<uint32_t>(record.size());
@@ -405,6 +485,7 @@ std::unique_ptr<TMail> ReadStoredMail(TArea& area, int index) {
 }
 
 bool AppendQueuedMail(TArea& area, bool freeMails) {
+  area.WriteError.clear();
   if (area.Queue.empty()) return true;
 
   // A loaded index is written now and loaded again afterwards, so that the
@@ -412,7 +493,10 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
   const bool wasLoaded = area.IndexLoaded;
   const int32_t useCount = area.IndexUseCount;
   if (wasLoaded) {
-    if (!WritePackedIndex(area)) return false;
+    if (!WritePackedIndex(area)) {
+      area.WriteError = Reason(area.FilePath(kPackedIndexExt), "cannot be rewritten");
+      return false;
+    }
     area.Headers.clear();
     area.Headers.shrink_to_fit();
     area.IndexLoaded = false;
@@ -428,8 +512,15 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
   uint64_t bodyEnd = 0, indexEnd = 0;
   uint32_t fileCount = 0;
   bool bodyCreated = false;
-  if (!OpenBodyForAppend(area, body, bodyEnd, bodyCreated) ||
-      !OpenIndexForAppend(area, index, indexEnd, fileCount)) {
+  if (!OpenBodyForAppend(area, body, bodyEnd, bodyCreated)) {
+    area.WriteError = Reason(area.FilePath(kPackedBodyExt), "cannot be opened for writing");
+    reload();
+    return false;
+  }
+  if (!OpenIndexForAppend(area, index, indexEnd, fileCount)) {
+    area.WriteError = errno == EBADMSG
+                          ? area.FilePath(kPackedIndexExt) + " is damaged"
+                          : Reason(area.FilePath(kPackedIndexExt), "cannot be opened for writing");
     reload();
     return false;
   }
@@ -437,8 +528,53 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
   bool allWritten = true;
   std::vector<std::unique_ptr<TMail>> queue = std::move(area.Queue);
   area.Queue.clear();
-  for (auto& queued : queue) {
-    TMail& mail = *queued;
+  // Mails go in groups: the group's body records with one write, its index
+  // chunks with one more, then the count. A group that does not go in whole
+  // is taken back, and its mails go one by one as below (with the user's
+  // Retry and Abort).
+  size_t first = 0;
+  while (first < queue.size()) {
+    std::string records, chunks;
+    uint64_t at = bodyEnd;
+    size_t end = first;
+    for (; end < queue.size() && records.size() < kAppendGroupBytes; ++end) {
+      TMail& mail = *queue[end];
+      const uint64_t bound = kBodyRecordHeadSize + mail.Body.size() +
+                             (mail.Body.size() / kMsgBaseChunkSize + 1) * kMinChunkSize;
+      if (at + bound > 0xFFFFFFFFull) break;
+      mail.Header.BodyOffset = static_cast<uint32_t>(at);
+      mail.Header.BodyLength = static_cast<uint32_t>(mail.Body.size());
+      const std::string record = BuildBodyRecord(mail.Body);
+      records += record;
+      at += record.size();
+      chunks += EncodeIndexChunk(mail.Header);
+    }
+    if (end == first) break;
+    uint8_t newCount[4];
+    PutLE32(newCount, fileCount + static_cast<uint32_t>(end - first));
+    if (PWriteFull(body.get(), records.data(), records.size(), static_cast<off_t>(bodyEnd)) !=
+            records.size() ||
+        PWriteFull(index.get(), chunks.data(), chunks.size(), static_cast<off_t>(indexEnd)) !=
+            chunks.size() ||
+        PWriteFull(index.get(), newCount, 4, 4) != 4) {
+      uint8_t oldCount[4];
+      PutLE32(oldCount, fileCount);
+      PWriteFull(index.get(), oldCount, 4, 4);
+      if (::ftruncate(index.get(), static_cast<off_t>(indexEnd)) != 0) { /* beyond the count */ }
+      if (::ftruncate(body.get(), static_cast<off_t>(bodyEnd)) != 0) { /* unreferenced bytes */ }
+      break;
+    }
+    bodyEnd = at;
+    indexEnd += chunks.size();
+    fileCount += static_cast<uint32_t>(end - first);
+    for (; first < end; ++first) {
+      ++area.Count;
+      area.CountFlags(queue[first]->Header.Flags, +1);
+    }
+  }
+  ::lseek(body.get(), static_cast<off_t>(bodyEnd), SEEK_SET);
+  for (size_t n = first; n < queue.size(); ++n) {
+    TMail& mail = *queue[n];
     mail.Header.BodyOffset = static_cast<uint32_t>(bodyEnd);
     mail.Header.BodyLength = static_cast<uint32_t>(mail.Body.size());
 
@@ -448,12 +584,18 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
                                  (mail.Body.size() / kMsgBaseChunkSize + 1) * kMinChunkSize;
     const bool fits = bodyEnd + recordBound <= 0xFFFFFFFFull;
     uint32_t written = 0;
+    int writeErr = 0;
     for (;;) {
       if (fits) written = WriteBodyRecord(area, mail, body.get());
-      if (written != 0 || !AskRetry(area, false)) break;
+      if (written != 0) break;
+      writeErr = errno;
+      if (!AskRetry(area, false)) break;
     }
     if (written == 0) {
+      errno = writeErr;
       // Abort gives up this mail only; nothing of it was written.
+      area.WriteError = fits ? Reason(area.FilePath(kPackedBodyExt), "cannot be written")
+                             : area.FilePath(kPackedBodyExt) + " would grow beyond 4 GiB";
       allWritten = false;
       continue;
     }
@@ -471,11 +613,14 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
         break;
       }
       // Nothing of a chunk that came up short stays behind.
+      writeErr = errno;
       PWriteFull(index.get(), oldCount, 4, 4);
       if (::ftruncate(index.get(), static_cast<off_t>(indexEnd)) != 0) { /* tried again below */ }
       if (!AskRetry(area, true)) break;
     }
     if (!indexOk) {
+      errno = writeErr;
+      area.WriteError = Reason(area.FilePath(kPackedIndexExt), "cannot be written");
       // Both files go back to where this mail began; the rest of the queue
       // is given up.
       if (::ftruncate(body.get(), static_cast<off_t>(bodyEnd)) != 0) { /* unreferenced bytes */ }
@@ -490,9 +635,11 @@ bool AppendQueuedMail(TArea& area, bool freeMails) {
     area.CountFlags(mail.Header.Flags, +1);
   }
 
-  ::fdatasync(body.get());
-  ::fdatasync(index.get());
-  if (bodyCreated) {
+  if (area.SyncWrites) {
+    ::fdatasync(body.get());
+    ::fdatasync(index.get());
+  }
+  if (bodyCreated && area.SyncWrites) {
     try {
       platform::FsyncPath(area.BaseDir.empty() ? std::string(".") : area.BaseDir);
     } catch (const std::exception&) {

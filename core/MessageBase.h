@@ -62,12 +62,24 @@ bool CheckBodyLayout(std::string_view body, uint16_t textOffset);
 
 // --- File steps of an area ----------------------------------------------------
 
+// The records of a damaged index file that can still be read: the chunks
+// are followed by their length words; a chunk that does not decompress is
+// skipped with its records, and the walk ends where a length word leads
+// outside the file. At most the head's count is kept when the file holds
+// that many. The text tells what was lost.
+std::string SalvagePackedIndex(std::string_view file, std::vector<TMsgHeader>& headers);
+
 // Reads ".PackedIndex" into headers; false when the file cannot be opened or
-// read, or does not check out (headers is then empty).
-bool ReadPackedIndex(const TArea& area, std::vector<TMsgHeader>& headers);
+// read, or does not check out (headers is then empty). With damage given, a
+// file that can be read but does not check out gives false with the records
+// SalvagePackedIndex finds in headers and its text in *damage.
+bool ReadPackedIndex(const TArea& area, std::vector<TMsgHeader>& headers,
+                     std::string* damage = nullptr);
 // Writes the area's in-memory headers through ".$PX": written, synced and
 // renamed over ".PackedIndex", so the old index stays until the new one is
-// safe. Clears IndexChanged; false (old file untouched) on failure.
+// safe. Clears IndexChanged; false (old file untouched) on failure, and for
+// an area whose index was read damaged (its records beyond the damage would
+// be lost).
 bool WritePackedIndex(TArea& area);
 // Builds the record of the mail's body and writes it at fd's current
 // position; returns the bytes written, or 0 after cutting the file back to

@@ -102,7 +102,8 @@ std::string NextSerialHex(TSerialCounter& counter) {
 }
 
 TSerialFile CreateSerialFile(const std::string& dir, const std::string& extension,
-                             TSerialCounter& counter) {
+                             TSerialCounter& counter,
+                             const std::function<void(const std::string&)>& beforeCreate) {
   // Each refused name costs one serial; give up after a bounded number of
   // names (a directory full of our names, or one we cannot write into).
   constexpr int kAttempts = 4096;
@@ -110,6 +111,7 @@ TSerialFile CreateSerialFile(const std::string& dir, const std::string& extensio
     const std::string name = NextSerialHex(counter) + extension;
     if (platform::FindNoCase(dir, name)) continue;
     const std::string path = platform::JoinPath(dir, name);
+    if (beforeCreate) beforeCreate(path);
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd >= 0) return TSerialFile{fd, path, name};
     if (errno != EEXIST) return {};

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <string>
 
@@ -77,7 +78,10 @@ struct TSerialFile {
   std::string Path;
   std::string Name;  // serial + extension
 };
+// beforeCreate, when given, is told each path just before it is created
+// (so that a caller can record it first); it may raise, which ends the call.
 TSerialFile CreateSerialFile(const std::string& dir, const std::string& extension,
-                             TSerialCounter& counter = FileSerial());
+                             TSerialCounter& counter = FileSerial(),
+                             const std::function<void(const std::string&)>& beforeCreate = {});
 
 }  // namespace velmaris

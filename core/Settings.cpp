@@ -123,6 +123,14 @@ constexpr SettingDef kDefs[] = {
     Text(S::EdUUCPAddr, "EdUUCPAddr", "Uplinks\\UUCP", "Address", ""),
     Text(S::EdUUCPName, "EdUUCPName", "Uplinks\\UUCP", "Name", ""),
     Check(S::CbUseUUCPName, "CbUseUUCPName", "", "", false),
+    Lines(S::ModemLines, "ModemLines", "Modem\\Lines", "Line", "", nullptr),
+    Text(S::EdModemInit, "EdModemInit", "Modem", "Init", "ATE0V1"),
+    Num(S::SpDialTimeout, "SpDialTimeout", "Modem", "DialTimeout", 60, 5, 600),
+    Text(S::EdCountryCode, "EdCountryCode", "Location", "Country", "49"),
+    Text(S::EdAreaCode, "EdAreaCode", "Location", "Area", ""),
+    Text(S::EdOutsideLine, "EdOutsideLine", "Location", "OutsideLine", ""),
+    Text(S::EdLongDistance, "EdLongDistance", "Location", "LongDistance", "0"),
+    Text(S::EdInternational, "EdInternational", "Location", "International", "00"),
 };
 
 static_assert(std::size(kDefs) == kSettingCount, "one table row per setting");

@@ -109,6 +109,17 @@ enum class SettingId : int {
   EdUUCPAddr,
   EdUUCPName,
   CbUseUUCPName,  // not stored: checked at load when the gateway name is set
+  // "Modem": the configured lines ("Name=/dev/path" each), the init string
+  // sent after ATZ, and the seconds a dial may take.
+  ModemLines,
+  EdModemInit,
+  SpDialTimeout,
+  // "Location": where the modem dials from.
+  EdCountryCode,
+  EdAreaCode,
+  EdOutsideLine,
+  EdLongDistance,
+  EdInternational,
   Count_
 };
 

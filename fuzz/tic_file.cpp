@@ -1,6 +1,7 @@
 // A TIC file from arbitrary bytes is processed against a scratch inbound
 // directory and file base: whatever it names, nothing may appear outside the
-// file base, and the parsed names that were used must be safe ones.
+// file base, the parsed names that were used must be safe ones, and the
+// packet waiting in the inbound directory stays where it is.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -45,9 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fs::create_directories(base);
   std::ofstream(inbound + "t.tic", std::ios::binary) << text;
   std::ofstream(inbound + "x.txt", std::ios::binary) << "payload";
+  std::ofstream(inbound + "00000001.pkt", std::ios::binary) << "mail";
   const TTicOutcome out = ProcessTicFile(inbound, "t.tic", base);
   if (out.Result == TTicResult::Moved && (!IsSafeTicName(tic.Area) || !IsSafeTicName(tic.File)))
     std::abort();
+  if (out.Result == TTicResult::Moved && IsMailFileName(tic.File)) std::abort();
+  if (!fs::exists(inbound + "00000001.pkt")) std::abort();
   // Only the two scratch folders may exist at the root.
   for (const auto& entry : fs::directory_iterator(root)) {
     const std::string name = entry.path().filename().string();

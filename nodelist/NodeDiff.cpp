@@ -140,10 +140,15 @@ int TNodeListProcessor::ApplyDiffStep(const std::string& list, const std::string
     return drFailed;
   }
 
+  // From here a failed step leaves no new list behind.
+  const auto failed = [&newPath] {
+    std::remove(newPath.c_str());
+    return drFailed;
+  };
   const int fd = ::open(newPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
     DoLog("Could not write to output file " + Quoted(newPath) + " " + "(Create) !");
-    return drFailed;
+    return failed();
   }
   std::string out;
   const bool built = ApplyDiffText(*listText, *diffText, out);
@@ -151,33 +156,33 @@ int TNodeListProcessor::ApplyDiffStep(const std::string& list, const std::string
   const bool closed = ::close(fd) == 0;
   if (!built) {
     DoLog("Structure error in file " + Quoted(diffPath) + " !");
-    return drFailed;
+    return failed();
   }
   if (!written || !closed) {
     DoLog("Could not write to output file " + Quoted(newPath) + " !");
-    return drFailed;
+    return failed();
   }
 
   const auto newText = LoadTextFile(newPath);
   if (!newText) {
     DoLog("File " + Quoted(newPath) + " could not be" + " verified!");
-    return drFailed;
+    return failed();
   }
   if (!CheckListCrc(*newText)) {
     DoLog("New " + Quoted(nextName) + " would have a CRC-" + "Error!");
-    return drFailed;
+    return failed();
   }
 
   std::remove(oldPath.c_str());
   if (std::rename(listPath.c_str(), oldPath.c_str()) != 0) {
     DoLog("File " + Quoted(listPath) + " could not be renamed to " + Quoted(oldPath) + " !");
-    return drFailed;
+    return failed();
   }
   if (std::rename(newPath.c_str(), nextPath.c_str()) != 0) {
     DoLog("File " + Quoted(newPath) + " could not be renamed to " + Quoted(nextPath) + " !");
     // The old list goes back, so that a numbered list remains.
     std::rename(oldPath.c_str(), listPath.c_str());
-    return drFailed;
+    return failed();
   }
 
   std::remove(diffPath.c_str());

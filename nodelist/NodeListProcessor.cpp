@@ -60,12 +60,66 @@ TBossParse ParseBoss(std::string_view text, TFidoAddr& out) {
   return TBossParse::ok;
 }
 
+// The entry type of a nodelist keyword; -1 for a keyword that adds nothing.
+int32_t NodelistType(std::string_view keyword) {
+  if (keyword.empty()) return ntNode;
+  if (keyword == "Pvt") return ntPrivateNode;
+  if (keyword == "Hold") return ntNodeHold;
+  if (keyword == "Down") return ntNodeDown;
+  if (keyword == "Hub") return ntHub;
+  if (keyword == "Host") return ntHost;
+  if (keyword == "Region") return ntRegion;
+  if (keyword == "Zone") return ntZone;
+  return -1;
+}
+
+// The entry type of a pointlist keyword that makes a point; -1 otherwise.
+int32_t PointType(std::string_view keyword) {
+  if (keyword.empty()) return ntPoint;
+  if (keyword == "Point" || keyword == "Pvt") return ntPrivatePoint;
+  if (keyword == "Hold") return ntPointHold;
+  if (keyword == "Down") return ntPointDown;
+  return -1;
+}
+
+// The first damaged lines of a list are named in the log; the rest counted.
+constexpr size_t kLoggedDamagedLines = 10;
+
 int CompareText(std::string_view a, std::string_view b) {
   const int c = a.compare(b);
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
 }  // namespace
+
+// The damage found in one list: the damaged lines, and the entries left out
+// because a damaged line before them may have set their zone or net.
+class TNodeListProcessor::TDamage {
+ public:
+  TDamage(const TNodeListProcessor& owner, const std::string& shownName)
+      : owner_(owner), shown_(shownName) {}
+  void Line(size_t number) {
+    if (++lines_ <= kLoggedDamagedLines)
+      owner_.DoLog("Line " + std::to_string(number) + " of " + shown_ +
+                   " is damaged and has been left out.");
+  }
+  void LeftOut() { ++leftOut_; }
+  size_t Lines() const { return lines_; }
+  void Summary() const {
+    if (lines_ > kLoggedDamagedLines)
+      owner_.DoLog(std::to_string(lines_ - kLoggedDamagedLines) + " more damaged lines of " +
+                   shown_ + " have been left out.");
+    if (leftOut_)
+      owner_.DoLog(std::to_string(leftOut_) + " entries of " + shown_ +
+                   " have been left out: a damaged line before them leaves their zone or net"
+                   " unknown.");
+  }
+
+ private:
+  const TNodeListProcessor& owner_;
+  const std::string& shown_;
+  size_t lines_ = 0, leftOut_ = 0;
+};
 
 std::vector<std::string> ListFileNames(const std::string& dir) {
   std::vector<std::string> names;
@@ -138,6 +192,7 @@ int TNodeListProcessor::ReadList(const std::string& name, int zone, bool pointli
     auto buffer = file ? LoadTextFile(ListDir + *file) : std::nullopt;
     if (!buffer) {
       DoLog("Error reading file " + shown + " !");
+      ++damagedLists_;
       result = rrNotReadable;
     } else {
       result = ReadListText(std::move(*buffer), shown, zone, pointlist);
@@ -154,121 +209,157 @@ int TNodeListProcessor::ReadListText(std::string text, const std::string& shownN
   DoStatus(std::string("Reading ") + (pointlist ? "pointlist " : "nodelist ") + shownName);
   const size_t before = entries_.size();
   buffers_.push_back(std::move(text));
-  const std::string_view view = buffers_.back();
-  const bool ok = pointlist ? ParsePointlistBuffer(view, zone) : ParseNodelistBuffer(view, zone);
-  if (ok) {
-    DoLog(std::to_string(entries_.size() - before) + " entries from " + shownName + " read");
+  // The entries point into the buffer, which stays until the run ends.
+  const std::string_view view = std::string_view(buffers_.back()).substr(0, buffers_.back().size() - 1);
+  TDamage damage(*this, shownName);
+  if (pointlist)
+    ParsePointlistBuffer(view, zone, damage);
+  else
+    ParseNodelistBuffer(view, zone, damage);
+  damage.Summary();
+  const std::string read = std::to_string(entries_.size() - before) + " entries from " + shownName + " read";
+  if (damage.Lines() == 0) {
+    DoLog(read);
     return rrRead;
   }
-  // A malformed list is left out whole; its entries would point into the
-  // buffer that is dropped here.
-  entries_.resize(before);
-  buffers_.pop_back();
   DoLog("Structure error in " + shownName + " !");
+  DoLog(read);
+  ++damagedLists_;
   return rrStructureError;
 }
 
-bool TNodeListProcessor::ParseNodelistBuffer(std::string_view text, int zone) {
+void TNodeListProcessor::ParseNodelistBuffer(std::string_view text, int zone, TDamage& damage) {
   TFidoAddr state;
   state.Zone = static_cast<uint16_t>(zone < 0 || zone > 65535 ? 0 : zone);
+  bool zoneKnown = true, netKnown = true;
   TLineReader lines(text);
   std::string_view line;
-  while (lines.Next(line)) {
+  for (size_t number = 1; lines.Next(line); ++number) {
     if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '\x1A') break;  // the end of a DOS text
     TFieldReader fields(line);
     const std::string_view keyword = fields.Next();
-    const auto number = ParseDecimal(fields.Next());
-    if (!number) return false;
+    const int32_t type = NodelistType(keyword);
+    const auto value = ParseDecimal(fields.Next());
+    if (line.find('\0') != std::string_view::npos || !value ||
+        (type >= 0 && (*value < 0 || *value > 65535))) {
+      damage.Line(number);
+      // A line that may have set the zone or the net leaves the addresses of
+      // the lines after it unknown until one sets them again.
+      if (type < 0 || type == ntZone)
+        zoneKnown = netKnown = false;
+      else if (type == ntHost || type == ntRegion)
+        netKnown = false;
+      continue;
+    }
+    if (type < 0) continue;  // a keyword of no known kind adds nothing
     TNodeEntry e;
     e.SystemName = fields.Next();
     e.Location = fields.Next();
     e.Sysop = fields.Next();
     e.LinkInfo = fields.Rest();
-    int32_t type;
-    if (keyword.empty()) type = ntNode;
-    else if (keyword == "Pvt") type = ntPrivateNode;
-    else if (keyword == "Hold") type = ntNodeHold;
-    else if (keyword == "Down") type = ntNodeDown;
-    else if (keyword == "Hub") type = ntHub;
-    else if (keyword == "Host") type = ntHost;
-    else if (keyword == "Region") type = ntRegion;
-    else if (keyword == "Zone") type = ntZone;
-    else continue;  // a keyword of no known kind adds nothing
-    if (*number < 0 || *number > 65535) return false;
-    const auto n = static_cast<uint16_t>(*number);
+    const auto n = static_cast<uint16_t>(*value);
     if (type == ntZone) {
       state.Zone = n;
       state.Net = 0;
       state.Node = 0;
+      zoneKnown = netKnown = true;
     } else if (type == ntHost || type == ntRegion) {
       state.Net = n;
       state.Node = 0;
+      netKnown = true;
     } else {
       state.Node = n;
     }
     state.Point = 0;
+    if (!zoneKnown || !netKnown) {
+      damage.LeftOut();
+      continue;
+    }
     e.Rec.Addr = state;
     e.Rec.NodeType = type;
     entries_.push_back(e);
   }
-  return true;
 }
 
-bool TNodeListProcessor::ParsePointlistBuffer(std::string_view text, int zone) {
+void TNodeListProcessor::ParsePointlistBuffer(std::string_view text, int zone, TDamage& damage) {
   TFidoAddr state;  // 0:0/0.0 until a "Boss", "Host" or "Zone" line
+  bool known = true;  // false after a damaged line that may have set the boss
   const auto hostZone = static_cast<uint16_t>(zone < 0 || zone > 65535 ? 0 : zone);
   TLineReader lines(text);
   std::string_view line;
-  while (lines.Next(line)) {
+  for (size_t number = 1; lines.Next(line); ++number) {
     if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '\x1A') break;  // the end of a DOS text
     TFieldReader fields(line);
     const std::string_view keyword = fields.Next();
+    const int32_t pointType = PointType(keyword);
+    auto damaged = [&] {
+      damage.Line(number);
+      if (pointType < 0 && keyword != "Region") known = false;
+    };
+    if (line.find('\0') != std::string_view::npos) {
+      damaged();
+      continue;
+    }
     if (keyword == "Boss") {
       TFidoAddr boss;
       const TBossParse r = ParseBoss(fields.Next(), boss);
-      if (r == TBossParse::outOfRange) return false;
-      if (r == TBossParse::ok) state = boss;
+      if (r == TBossParse::outOfRange) {
+        damaged();
+      } else if (r == TBossParse::ok) {
+        state = boss;
+        known = true;
+      }
       continue;
     }
-    const auto number = ParseDecimal(fields.Next());
-    if (!number) return false;
+    const auto value = ParseDecimal(fields.Next());
+    if (!value) {
+      damaged();
+      continue;
+    }
     TNodeEntry e;
     e.SystemName = fields.Next();
     e.Location = fields.Next();
     e.Sysop = fields.Next();
     e.LinkInfo = fields.Rest();
-    int32_t type = -1;
-    if (keyword.empty()) type = ntPoint;
-    else if (keyword == "Point" || keyword == "Pvt") type = ntPrivatePoint;
-    else if (keyword == "Hold") type = ntPointHold;
-    else if (keyword == "Down") type = ntPointDown;
-    else if (keyword == "Zone") type = ntZone;
-    else if (keyword == "Host") {
+    if (keyword == "Host") {
       const size_t slash = e.SystemName.find('/');
       if (slash != std::string_view::npos) {
         const std::string_view netText = e.SystemName.substr(0, slash);
         const std::string_view nodeText = e.SystemName.substr(slash + 1);
         if (AllDigits(netText) && AllDigits(nodeText)) {
           const auto net = AddressPart(netText), node = AddressPart(nodeText);
-          if (!net || !node) return false;
+          if (!net || !node) {
+            damaged();
+            continue;
+          }
           state = TFidoAddr{hostZone, *net, *node, 0};
+          known = true;
         }
       }
       continue;
-    } else {
-      continue;  // "Region" and unknown keywords add nothing
     }
-    if (*number < 0 || *number > 65535) return false;
-    const auto n = static_cast<uint16_t>(*number);
-    if (type == ntZone)
+    if (pointType < 0 && keyword != "Zone") continue;  // "Region" and unknown keywords add nothing
+    if (*value < 0 || *value > 65535) {
+      damaged();
+      continue;
+    }
+    const auto n = static_cast<uint16_t>(*value);
+    if (keyword == "Zone") {
       state = TFidoAddr{n, 0, 0, 0};
-    else
+      known = true;
+    } else {
       state.Point = n;
+    }
+    if (!known) {
+      damage.LeftOut();
+      continue;
+    }
     e.Rec.Addr = state;
-    e.Rec.NodeType = type;
+    e.Rec.NodeType = keyword == "Zone" ? ntZone : pointType;
     entries_.push_back(e);
   }
-  return true;
 }
 
 void TNodeListProcessor::CreateIndex() {
@@ -334,14 +425,19 @@ void TNodeListProcessor::Sort(TKeyCompare cmp, const char* start, const char* fi
 
 void TNodeListProcessor::DeleteDuplicates() {
   DoStatus("Deleting duplicate entries");
+  // The sort does not keep the read order of equal addresses, so of each run
+  // the entry read last (the highest place in entries_) is the one kept.
   size_t write = 0, removed = 0;
-  for (size_t read = 0; read < index_.size(); ++read) {
-    if (read + 1 < index_.size() &&
-        CompareFidoAddr(index_[read]->Rec.Addr, index_[read + 1]->Rec.Addr) == 0) {
-      ++removed;  // the last of a run of equal addresses stays
-      continue;
+  for (size_t run = 0; run < index_.size();) {
+    size_t end = run + 1;
+    auto* last = index_[run];
+    while (end < index_.size() && CompareFidoAddr(index_[end]->Rec.Addr, last->Rec.Addr) == 0) {
+      if (index_[end] > last) last = index_[end];
+      ++end;
     }
-    index_[write++] = index_[read];
+    removed += end - run - 1;
+    index_[write++] = last;
+    run = end;
   }
   index_.resize(write);
   DoLog(std::to_string(removed) + " duplicate entries deleted");
@@ -498,7 +594,7 @@ std::vector<std::pair<std::string, std::string>> TNodeListProcessor::BuildIndexI
   return files;
 }
 
-void TNodeListProcessor::Process() {
+TCompileResult TNodeListProcessor::Process() {
   if (Lookup) {
     Lookup->Close();  // refused while a reader holds the lock; it reopens later
     Lookup->Lock();
@@ -516,6 +612,7 @@ void TNodeListProcessor::Process() {
   DoLog("Starting processing");
   ClearEntries();
   temps_.clear();
+  damagedLists_ = 0;
   for (const auto& info : NodeLists) ReadNodelist(info.List, info.Zone);
   for (const auto& info : PointLists) ReadPointlist(info.List, info.Zone);
 
@@ -565,6 +662,7 @@ void TNodeListProcessor::Process() {
   ClearEntries();
   DoStatus("");
   DoLog("Done");
+  return {ok, damagedLists_};
 }
 
 }  // namespace velmaris

@@ -48,6 +48,12 @@ std::vector<std::string> ListFileNames(const std::string& dir);
 // the end of the list or of the diff.
 bool ApplyDiffText(std::string_view list, std::string_view diff, std::string& out);
 
+// What one compile did.
+struct TCompileResult {
+  bool Written = false;  // the new index set replaced the old one
+  int DamagedLists = 0;  // lists that could not be read whole (unreadable or with damaged lines)
+};
+
 class TNodeListProcessor {
  public:
   using TTextEvent = std::function<void(const std::string&)>;
@@ -64,7 +70,7 @@ class TNodeListProcessor {
   std::function<int()> CurrentYear;
 
   // Compiles all lists and writes a new index set.
-  void Process();
+  TCompileResult Process();
   int ReadNodelist(const std::string& name, int zone);
   int ReadPointlist(const std::string& name, int zone);
   // Highest numeric extension among the files name.* in ListDir (without
@@ -76,7 +82,11 @@ class TNodeListProcessor {
   int ApplyDiff(const std::string& list, const std::string& diff);
 
   // Reads one list text already in memory (its end-of-file byte included,
-  // as LoadTextFile returns it); shownName names it in the log.
+  // as LoadTextFile returns it); shownName names it in the log. A damaged
+  // line (a number that is none or out of range, a 0 byte) is logged and
+  // left out, and so are the entries after a damaged line that may have set
+  // the zone or net, up to the next line that sets them again; the other
+  // entries are kept and the result is rrStructureError.
   int ReadListText(std::string text, const std::string& shownName, int zone, bool pointlist);
   // Sorts the entries read so far, removes duplicates and returns the nine
   // files of the index set by name, without writing them.
@@ -97,9 +107,10 @@ class TNodeListProcessor {
   };
   using TKeyCompare = int (*)(const TNodeEntry*, const TNodeEntry*);
 
+  class TDamage;
   int ReadList(const std::string& name, int zone, bool pointlist);
-  bool ParseNodelistBuffer(std::string_view text, int zone);
-  bool ParsePointlistBuffer(std::string_view text, int zone);
+  void ParseNodelistBuffer(std::string_view text, int zone, TDamage& damage);
+  void ParsePointlistBuffer(std::string_view text, int zone, TDamage& damage);
 
   void CreateIndex();
   void Sort(TKeyCompare cmp, const char* start, const char* finished);
@@ -117,6 +128,7 @@ class TNodeListProcessor {
   std::vector<TNodeEntry*> index_;      // the sort array
   std::deque<std::string> buffers_;     // list texts the entries point into
   std::vector<std::string> temps_;      // temporary index files of this run
+  int damagedLists_ = 0;                // of this run
 
   friend struct TNodeListProcessorTestAccess;
 };

@@ -101,10 +101,7 @@ std::optional<std::string> LoadTextFile(const std::string& path) {
   return buf;
 }
 
-TLineReader::TLineReader(std::string_view text) : rest_(text), done_(false) {
-  const size_t nul = rest_.find('\0');
-  if (nul != std::string_view::npos) rest_ = rest_.substr(0, nul);
-}
+TLineReader::TLineReader(std::string_view text) : rest_(text), done_(false) {}
 
 bool TLineReader::Next(std::string_view& line) {
   if (done_) return false;

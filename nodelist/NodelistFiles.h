@@ -83,9 +83,9 @@ inline constexpr size_t kMaxDataText = 64u << 10;
 // be read or is larger than kMaxListFileSize.
 std::optional<std::string> LoadTextFile(const std::string& path);
 
-// Splits a list text into lines at LF. A CR before the LF is dropped; the
-// text ends at its first 0 byte; a last line without LF counts when it is not
-// empty.
+// Splits a list text into lines at LF. A CR before the LF is dropped; a 0
+// byte is kept in its line (the caller decides what it means); a last line
+// without LF counts when it is not empty.
 class TLineReader {
  public:
   explicit TLineReader(std::string_view text);

@@ -44,8 +44,9 @@ TNodelistRunResult RunNodelistUpdate(TNodeListProcessor& processor,
 
   result.DiffResult = processor.ApplyDiffs();
   if (forced || result.DiffResult == drApplied || result.DiffResult == drPartly) {
-    processor.Process();
-    result.Compiled = true;
+    const TCompileResult compiled = processor.Process();
+    result.Compiled = compiled.Written;
+    result.DamagedLists = compiled.DamagedLists;
     if (config.ProcessReport && hooks.PostReport) {
       // The compiled set stands whatever becomes of the report: a failure
       // to post it ends up in the log, never in the run.
@@ -57,7 +58,7 @@ TNodelistRunResult RunNodelistUpdate(TNodeListProcessor& processor,
         processor.DoLog("Could not post the update log");
       }
     }
-    if (hooks.Compiled) hooks.Compiled();
+    if (result.Compiled && hooks.Compiled) hooks.Compiled();
   }
   return result;
 }

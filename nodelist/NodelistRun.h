@@ -31,7 +31,8 @@ struct TNodelistRunConfig {
 
 struct TNodelistRunResult {
   int DiffResult = drNothing;
-  bool Compiled = false;
+  bool Compiled = false;  // a new index set was written
+  int DamagedLists = 0;   // lists of the compile that could not be read whole
   std::vector<std::string> Log;  // every log line with its time stamp
 };
 
@@ -44,7 +45,8 @@ struct TNodelistRunHooks {
   // subject kNodelistReportSubject and the origin kNodelistReportOrigin.
   // An exception it raises is logged and does not end the run.
   std::function<void(const std::vector<std::string>&)> PostReport;
-  // Called after a compile; the caller tells the user kNodelistCompiledText.
+  // Called after a compile that wrote a new index set; the caller tells the
+  // user kNodelistCompiledText.
   std::function<void()> Compiled;
   // The clock of the time stamps; the current time unless set.
   std::function<std::time_t()> Now;

@@ -6,6 +6,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <thread>
+
 namespace velmaris::platform {
 
 std::string InstanceGuard::DefaultPath() {
@@ -14,13 +16,20 @@ std::string InstanceGuard::DefaultPath() {
   return "/tmp/KQInstanceMap-" + std::to_string(getuid()) + ".lock";
 }
 
-InstanceGuard::InstanceGuard(std::string path) : path_(std::move(path)) {}
+std::string InstanceGuard::StartDirectoryPath(const std::string& startDir) {
+  if (startDir.empty()) return "Velmaris.lock";
+  return startDir + (startDir.back() == '/' ? "" : "/") + "Velmaris.lock";
+}
+
+InstanceGuard::InstanceGuard(std::string path, bool inherited)
+    : path_(std::move(path)), inherited_(inherited) {}
 
 InstanceGuard::~InstanceGuard() { Release(); }
 
 InstanceGuard::Result InstanceGuard::Acquire() {
   if (fd_ >= 0) return Result::Acquired;
-  const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  const int fd =
+      open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | (inherited_ ? 0 : O_CLOEXEC), 0600);
   if (fd < 0) {
     error_ = errno;
     return Result::Failed;
@@ -33,6 +42,16 @@ InstanceGuard::Result InstanceGuard::Acquire() {
   fd_ = fd;
   error_ = 0;
   return Result::Acquired;
+}
+
+InstanceGuard::Result InstanceGuard::Acquire(std::chrono::milliseconds wait) {
+  const auto until = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    const Result result = Acquire();
+    if (result != Result::AlreadyRunning || std::chrono::steady_clock::now() >= until)
+      return result;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
 void InstanceGuard::Release() {

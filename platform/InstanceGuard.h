@@ -1,8 +1,16 @@
-// Makes sure only one copy of the program runs for a user. The guard is an
-// exclusive flock on a lock file, so the system releases it when the process
-// ends in any way, a crash included; no stale marker can be left behind.
+// Makes sure only one copy of the program runs for a user, and that one
+// start directory has one owner. The guard is an exclusive flock on a lock
+// file, so the system releases it when the process ends in any way, a crash
+// included; no stale marker can be left behind.
+//
+// The start directory's guard is the lock file "Velmaris.lock" in it. The
+// program takes it at start-up beside its own guard, the batch driver takes
+// it for every command that works on a start directory; so the program, the
+// batch runs and their jobs (import, export, maintenance), and the packers
+// they start, never work on one start directory at once.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace velmaris::platform {
@@ -15,18 +23,28 @@ class InstanceGuard {
   // /tmp/KQInstanceMap-<uid>.lock.
   static std::string DefaultPath();
 
-  explicit InstanceGuard(std::string path = DefaultPath());
+  // inherited: the programs this process starts hold the guard too, so
+  // that it stays taken until a program started by a process that was
+  // killed has ended as well (a packer still writing a bundle).
+  explicit InstanceGuard(std::string path = DefaultPath(), bool inherited = false);
   ~InstanceGuard();  // releases the guard
   InstanceGuard(const InstanceGuard&) = delete;
   InstanceGuard& operator=(const InstanceGuard&) = delete;
 
+  // The guard of a start directory (ending in "/" or not).
+  static std::string StartDirectoryPath(const std::string& startDir);
+
   // Takes the guard without waiting. `error` gets errno for Failed.
   Result Acquire();
+  // Takes the guard, trying again every 100 ms until it is free or the
+  // wait is over (AlreadyRunning then).
+  Result Acquire(std::chrono::milliseconds wait);
   void Release();
   int Error() const { return error_; }
 
  private:
   std::string path_;
+  bool inherited_ = false;
   int fd_ = -1;
   int error_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,15 +47,16 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
   return argv;
 }
 
-pid_t Process::Start(const std::vector<std::string>& argv, const std::string& workDir) {
-  if (argv.empty() || argv[0].empty()) throw EProcess("no program to start");
+namespace {
+
+// Spawns argv with the actions already in `actions` (which it destroys).
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& workDir,
+            posix_spawn_file_actions_t& actions) {
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
   if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
@@ -77,6 +79,42 @@ pid_t Process::Start(const std::vector<std::string>& argv, const std::string& wo
     throw EProcess("cannot start " + argv[0] + (workDir.empty() ? "" : " in " + workDir) + ": " +
                    std::strerror(rc));
   }
+  return pid;
+}
+
+}  // namespace
+
+pid_t Process::Start(const std::vector<std::string>& argv, const std::string& workDir) {
+  if (argv.empty() || argv[0].empty()) throw EProcess("no program to start");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  return Spawn(argv, workDir, actions);
+}
+
+pid_t Process::StartPiped(const std::vector<std::string>& argv, int* toChild, int* fromChild) {
+  if (argv.empty() || argv[0].empty()) throw EProcess("no program to start");
+  int in[2], out[2];
+  if (::pipe2(in, O_CLOEXEC) != 0) throw EProcess(std::string("pipe: ") + std::strerror(errno));
+  if (::pipe2(out, O_CLOEXEC) != 0) {
+    ::close(in[0]);
+    ::close(in[1]);
+    throw EProcess(std::string("pipe: ") + std::strerror(errno));
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  pid_t pid = -1;
+  try {
+    pid = Spawn(argv, {}, actions);
+  } catch (...) {
+    for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
+    throw;
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  *toChild = in[1];
+  *fromChild = out[0];
   return pid;
 }
 

@@ -462,6 +462,9 @@ Registry::~Registry() = default;
 void Registry::Save() const {
   std::lock_guard lock(mutex_);
   const std::string text = ToText();
+  if (text.size() > kMaxFileSize)
+    throw ERegistry("cannot save the registry: " + std::to_string(text.size()) +
+                    " bytes are more than its reader takes");
   try {
     const std::string dir = DirOf(path_);
     if (!dir.empty()) MakeDirs(dir);
@@ -475,6 +478,9 @@ void Registry::Reload() {
   std::lock_guard lock(mutex_);
   bool exists = false;
   const std::string text = ReadRegistryFile(path_, exists);
+  // An empty file is no fresh install: something cut it off, and taking it
+  // as empty would forget the whole configuration at the next save.
+  if (exists && text.empty()) throw ERegistry(path_ + ": the registry file is empty");
   try {
     FromText(text);
   } catch (const ERegistry& e) {

@@ -45,14 +45,15 @@ std::string DefaultRegistryPath();
 // and the deletions "[-key]" and "name"=-; anything else raises ERegistry.
 class Registry {
  public:
-  // Loads the file when it exists; a missing or empty file is an empty tree.
-  // A file that is not REGEDIT4, or larger than 64 MiB, raises ERegistry.
+  // Loads the file when it exists; a missing file is an empty tree. A file
+  // that is empty, not REGEDIT4, or larger than 64 MiB raises ERegistry.
   explicit Registry(std::string path);
 
   const std::string& Path() const { return path_; }
 
   // Writes the whole tree: temporary file, fsync, rename over the old file,
-  // so a crash leaves the old or the new file. Raises ERegistry on failure.
+  // so a crash leaves the old or the new file. Raises ERegistry on failure,
+  // and, leaving the old file, for a tree larger than the reader takes.
   void Save() const;
   // Reads the file again, dropping unsaved changes.
   void Reload();

@@ -8,6 +8,7 @@
 #include "core/NetLink.h"
 #include "core/Settings.h"
 #include "platform/Files.h"
+#include "processing/ExportJournal.h"
 
 namespace velmaris {
 namespace {
@@ -43,6 +44,28 @@ void SetupPacket(TOutPacket& packet, const TAreaExportOptions& options) {
   if (options.Clock) packet.Clock = options.Clock;
   if (options.Packer) packet.Packer = options.Packer;
   if (options.PacketProcessorCommand) packet.PacketProcessorCommand = options.PacketProcessorCommand;
+}
+
+// Records every stage of the packet in the journal, with the messages that
+// go out in it.
+void JournalPacket(TOutPacket& packet, const TAreaExportOptions& options, const TNetLink& link,
+                   const TArea& area, std::vector<int> indexes) {
+  if (!options.Journal) return;
+  packet.OnStage = [&options, &link, &area, indexes](const TOutPacket::Stage& stage) {
+    options.Journal->Append(ExportStageRecord(stage, link, area, indexes));
+  };
+}
+
+// Closes the index with the messages marked Sent; the journal's packet is
+// done once the index is safely written.
+void CloseExported(TArea& area, const TAreaExportOptions& options) {
+  area.CloseIndex();
+  if (area.IndexChanged) {
+    Tell(options, "The index of area " + area.Name +
+                      " could not be written; the next start marks its exported messages.");
+    return;
+  }
+  if (options.Journal) options.Journal->Append({"done"});
 }
 
 std::string Describe(const TArea& area, const TMsgHeader& h) {
@@ -133,6 +156,16 @@ bool IndexFileExists(const TArea& area) {
   return platform::FileExists(area.FilePath(".PackedIndex"));
 }
 
+// Opens the index for an export; a damaged one is left alone, since the
+// Sent marks could not be stored and the messages would go out again.
+bool OpenForExport(TArea& area, const TAreaExportOptions& options) {
+  if (!area.OpenIndex()) return false;
+  if (area.IndexDamage.empty()) return true;
+  Tell(options, "Area " + area.Name + " is not exported: " + area.IndexDamage);
+  area.ReleaseIndex();
+  return false;
+}
+
 }  // namespace
 
 bool ReplaceBodySubject(TMail& mail, const std::string& subject) {
@@ -182,7 +215,7 @@ bool ExportMessage(TArea& area, int index, TOutPacket& packet,
 int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
   if (area.Uplink == nullptr) return 0;
   const bool existed = IndexFileExists(area);
-  if (!area.OpenIndex()) return 0;
+  if (!OpenForExport(area, options)) return 0;
   TNetLink& link = *area.Uplink;
   const TFidoAddr own = link.SysopAddress.Address();
   TOutPacket packet;
@@ -200,6 +233,9 @@ int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
     ReleaseUnchanged(area, existed);
     return 0;
   }
+  std::vector<int> indexes;
+  for (const auto& p : prepared) indexes.push_back(p.Index);
+  JournalPacket(packet, options, link, area, std::move(indexes));
   const TPacketWriteResult result = packet.WritePacket(true);
   if (!result.Ok) {
     Tell(options, std::to_string(prepared.size()) + " messages of area " + area.Name +
@@ -209,7 +245,7 @@ int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
     return 0;
   }
   for (const auto& p : prepared) Finish(area, link, p, options);
-  area.CloseIndex();
+  CloseExported(area, options);
   return static_cast<int>(prepared.size());
 }
 
@@ -227,6 +263,7 @@ bool ExportCrash(TArea& area, int index, const TAreaExportOptions& options) {
   packet.Uplink = &link;
   SetupPacket(packet, options);
   packet.AddMail(p.Mail.get());
+  JournalPacket(packet, options, link, area, {index});
   const TPacketWriteResult result = packet.WritePacket(false);
   if (!result.Ok) {
     Tell(options, Describe(area, p.Mail->Header) + " stays waiting: " + result.Error);
@@ -238,7 +275,7 @@ bool ExportCrash(TArea& area, int index, const TAreaExportOptions& options) {
 
 int ExportDirect(TArea& area, const TAreaExportOptions& options) {
   const bool existed = IndexFileExists(area);
-  if (!area.OpenIndex()) return 0;
+  if (!OpenForExport(area, options)) return 0;
   int count = 0;
   const bool opened = area.OpenBody();
   for (int i = 0; i < area.Count; ++i) {
@@ -250,7 +287,7 @@ int ExportDirect(TArea& area, const TAreaExportOptions& options) {
   if (count == 0) {
     ReleaseUnchanged(area, existed);
   } else {
-    area.CloseIndex();
+    CloseExported(area, options);
   }
   return count;
 }

@@ -26,6 +26,8 @@
 
 namespace velmaris {
 
+class TRunJournal;
+
 struct TAreaExportOptions {
   // The point's own addresses (messages composed here). Empty: the own
   // addresses of the configured uplinks.
@@ -40,6 +42,8 @@ struct TAreaExportOptions {
   // Receives a line for every message that stays waiting or whose file
   // was not attached, and why.
   std::function<void(const std::string&)> Problem;
+  // The export's run journal (processing/ExportJournal.h); none when null.
+  TRunJournal* Journal = nullptr;
 };
 
 // A message prepared for a packet: the copy that goes out and what is to be

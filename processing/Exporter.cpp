@@ -1,6 +1,7 @@
 #include "processing/Exporter.h"
 
 #include <atomic>
+#include <memory>
 
 #include "core/Area.h"
 #include "core/ConfigStore.h"
@@ -10,6 +11,8 @@
 #include "core/Report.h"
 #include "core/Settings.h"
 #include "platform/Dispatcher.h"
+#include "platform/Files.h"
+#include "processing/ExportJournal.h"
 
 namespace velmaris {
 namespace {
@@ -90,6 +93,17 @@ void TExporter::Run() {
 
   TAreaExportOptions options = AreaOptions;
   options.Problem = [this](const std::string& line) { LogLine(line); };
+  // The run's journal: an export cut off before is finished first.
+  std::unique_ptr<TRunJournal> journal;
+  if (store) {
+    const std::string path = platform::WithSlash(store->StartDirectory()) + kExportJournalName;
+    std::vector<std::string> lines;
+    if (!RecoverExportJournal(path, &lines))
+      LogLine("The interrupted export recorded in " + path + " could not be finished.");
+    for (const std::string& line : lines) LogLine(line);
+    journal = std::make_unique<TRunJournal>(path);
+    if (!journal->Exists()) options.Journal = journal.get();
+  }
   std::vector<TArea*> list = areas ? areas->Areas() : std::vector<TArea*>{};
 
   // Echomail.
@@ -140,6 +154,14 @@ void TExporter::Run() {
   Status("Crashmail processed.");
   if (CrashMails > 0) LogLine(std::to_string(CrashMails) + " crashmails exported.");
 
+  // Every packet is listed and its messages marked: the journal goes (what
+  // a failed index write left is finished here, or at the next start). The
+  // configuration keeps the last file serial first, so that no later run
+  // names a packet as this one did.
+  if (options.Journal) {
+    if (store) store->SaveConfiguration();
+    RecoverExportJournal(options.Journal->Path());
+  }
   LogLine(std::to_string(EchoMails + NetMails + CrashMails) + " messages exported.");
   Status("Done");
   LogLine("Export finished.");

@@ -202,8 +202,24 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
   data.append(kPacketTerminatorSize, '\0');
 
   // The packet file, created under a name that does not exist yet.
-  TSerialFile file = CreateSerialFile(outbound, ".pkt");
+  TSerialFile file;
+  try {
+    file = CreateSerialFile(outbound, ".pkt", FileSerial(), [&](const std::string& path) {
+      if (OnStage) OnStage(Stage{Stage::Created, path, {}, Uplink->Packer});
+    });
+  } catch (const std::exception& e) {
+    return fail(e.what());
+  }
   if (file.Fd < 0) return fail("cannot create a packet file in " + outbound);
+  auto tell = [&](Stage::Kind step, const std::string& bundle) -> std::string {
+    if (!OnStage) return {};
+    try {
+      OnStage(Stage{step, file.Path, bundle, Uplink->Packer});
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return {};
+  };
   if (!platform::WriteAll(file.Fd, data) || ::fsync(file.Fd) != 0) {
     const int err = errno;
     ::close(file.Fd);
@@ -226,11 +242,14 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
   std::string listed = file.Path;
   std::string newBundle;  // a bundle this write created
   bool newLine = true;
-  if (pack && Uplink->UsePacker) {
-    const TBundlePacker packer = Packer ? Packer : GetBundlePacker();
+  const bool usePacker = pack && Uplink->UsePacker;
+  const TBundlePacker packer = usePacker ? (Packer ? Packer : GetBundlePacker()) : TBundlePacker{};
+  std::string bundle;
+  bool reuse = false;
+  if (usePacker) {
     const std::string dayExt = BundleDayExtension(now);
-    std::string bundle = FindListedBundle(r.FlowFile, dayExt);
-    const bool reuse = !bundle.empty();
+    bundle = FindListedBundle(r.FlowFile, dayExt);
+    reuse = !bundle.empty();
     if (!reuse) {
       // A new bundle under a name that is not in use.
       for (int attempt = 0; attempt < 1000; ++attempt) {
@@ -241,6 +260,13 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
         }
       }
     }
+  }
+  if (const std::string why = tell(Stage::Complete, packer ? bundle : std::string());
+      !why.empty()) {
+    RemoveFile(file.Path);
+    return fail(why);
+  }
+  if (usePacker) {
     if (packer && !bundle.empty()) {
       bool packed = false;
       try {

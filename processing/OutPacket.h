@@ -84,6 +84,18 @@ class TOutPacket {
   // The export packet processor's command line; when unset the settings'
   // EPPExport is used.
   std::function<std::string()> PacketProcessorCommand;
+  // Told of the packet file on its way, so that a caller can record it
+  // before it matters: Created just before the file is made, Complete
+  // when it is written and synced and its bundle is chosen (BundlePath
+  // empty when it is listed bare), before it is packed or listed. A hook
+  // that raises stops the write as a failure.
+  struct Stage {
+    enum Kind { Created, Complete } Step;
+    std::string PacketPath;
+    std::string BundlePath;
+    std::string PackerName;
+  };
+  std::function<void(const Stage&)> OnStage;
 
   // Appends a mail to the queue (it is not owned); returns true.
   bool AddMail(TMail* mail);

@@ -13,8 +13,10 @@
 #include "core/ConfigStore.h"
 #include "core/Crc.h"
 #include "core/TextHelpers.h"
+#include "archive/Packer.h"
 #include "platform/Ascii.h"
 #include "platform/Files.h"
+#include "processing/Tosser.h"
 
 namespace velmaris {
 
@@ -62,8 +64,8 @@ std::string RealDir(const std::string& dir) {
 
 // Copies source to target through a temporary file beside the target,
 // computing the CRC-32 of the bytes copied. When expected is given and
-// differs, nothing is replaced. The target is replaced by rename, so a link
-// standing at its name is replaced, never followed.
+// differs, nothing is made. The target is never replaced: a file or link
+// that appeared at its name meanwhile makes the copy fail.
 enum class CopyResult { Ok, Failed, CrcMismatch };
 CopyResult CopyWithCrc(const std::string& source, const std::string& target,
                        std::optional<uint32_t> expected, uint32_t& crc) {
@@ -91,7 +93,11 @@ CopyResult CopyWithCrc(const std::string& source, const std::string& target,
   crc = ~reg;
   if (expected && *expected != crc) return fail(CopyResult::CrcMismatch);
   if (::fsync(out.get()) != 0) return fail(CopyResult::Failed);
-  if (::rename(temp.c_str(), target.c_str()) != 0) return fail(CopyResult::Failed);
+  try {
+    if (!platform::RenameNoReplace(temp, target)) return fail(CopyResult::Failed);
+  } catch (const platform::EFile&) {
+    return fail(CopyResult::Failed);
+  }
   return CopyResult::Ok;
 }
 
@@ -135,6 +141,20 @@ std::vector<std::string> TTicFile::DescriptionLines() const {
   return {Desc};
 }
 
+bool IsBundleName(std::string_view name) {
+  for (const char* mask : kBundleMasks)
+    if (platform::WildcardMatch(mask, name)) return true;
+  return false;
+}
+
+bool IsMailFileName(std::string_view name) {
+  static const char* const kMasks[] = {"*.pk?", "*.?lo", "*.?ut", "*.req", "*.tic",
+                                       "*.bad", "*.Transmission", "Import.Me"};
+  for (const char* mask : kMasks)
+    if (platform::WildcardMatch(mask, name)) return true;
+  return IsBundleName(name);
+}
+
 bool IsSafeTicName(std::string_view name) {
   if (name.empty() || name.size() > 255) return false;
   if (name == "." || name == "..") return false;
@@ -145,8 +165,20 @@ bool IsSafeTicName(std::string_view name) {
   return true;
 }
 
+namespace {
+
+// Whether the inbound file the TIC file names is mail (see ProcessTicFile).
+bool IsMailFile(const std::string& inbound, const std::string& name, const TPckList* packers) {
+  if (!IsMailFileName(name)) return false;
+  if (!packers || !IsBundleName(name)) return true;
+  const auto found = platform::FindNoCase(inbound, name);
+  return found && packers->FindPackerForFile(inbound + *found) != nullptr;
+}
+
+}  // namespace
+
 TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticName,
-                           const std::string& fileBase) {
+                           const std::string& fileBase, const TPckList* packers) {
   TTicOutcome out;
   const std::string errors = "TIC file " + ticName + " contains errors.";
   std::string text;
@@ -174,6 +206,12 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
     return out;
   }
 
+  if (IsMailFile(inbound, tic.File, packers)) {
+    out.LogLines = {errors, "TIC file " + ticName + " names " + tic.File +
+                                ", which is mail, not a file of a file echo."};
+    return out;
+  }
+
   const std::string notMoved =
       "File " + tic.File + " could not be moved to area " + tic.Area + " .";
   out.Result = TTicResult::NotMoved;
@@ -191,6 +229,13 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
   if (realBase.empty() || realArea.empty() || realArea.size() <= realBase.size() ||
       realArea.compare(0, realBase.size(), realBase) != 0) {
     out.LogLines = {notMoved, "The folder of area " + tic.Area + " lies outside the file base."};
+    return out;
+  }
+  // What is in the file base stays: another TIC file placed it.
+  struct stat st {};
+  if (::lstat((realArea + tic.File).c_str(), &st) == 0 ||
+      ::lstat((realArea + tic.File + ".Txt").c_str(), &st) == 0) {
+    out.LogLines = {notMoved, "File " + tic.File + " is already in area " + tic.Area + " ."};
     return out;
   }
   uint32_t crc = 0;

@@ -17,6 +17,8 @@
 
 namespace velmaris {
 
+class TPckList;
+
 // The largest TIC file that is read.
 inline constexpr size_t kMaxTicFileSize = 64 * 1024;
 
@@ -39,6 +41,13 @@ struct TTicFile {
 
 // Whether a name from a TIC file may be used as one file or folder name.
 bool IsSafeTicName(std::string_view name);
+// Whether the name is one the inbound directory holds mail under: packets,
+// bundles, flow, request and outbound-mail files, TIC files, files put aside
+// as damaged, files still being received and the tosser's temporary copy. A
+// TIC file never takes such a file.
+bool IsMailFileName(std::string_view name);
+// Whether the name is one the tosser takes for a bundle ("*.mo?" ...).
+bool IsBundleName(std::string_view name);
 
 // What became of one TIC file.
 enum class TTicResult {
@@ -54,8 +63,11 @@ struct TTicOutcome {
 
 // Processes the TIC file ticName in the inbound directory against the file
 // base (both ending in "/"). The files stay in the inbound directory unless
-// the result is Moved.
+// the result is Moved. A file or description already in the area's folder
+// (placed by another TIC file) is never replaced. A file with a mail name is
+// never taken; with packers given, a bundle name counts as mail only when a
+// packer knows the file (what the tosser would unpack).
 TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticName,
-                           const std::string& fileBase);
+                           const std::string& fileBase, const TPckList* packers = nullptr);
 
 }  // namespace velmaris

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 
 #include "archive/Packer.h"
 #include "archive/PackerConfig.h"
@@ -15,7 +16,9 @@
 #include "core/ConfigStore.h"
 #include "core/Crc.h"
 #include "core/Mail.h"
+#include "core/MessageBase.h"
 #include "core/NetLink.h"
+#include "core/RunJournal.h"
 #include "core/Report.h"
 #include "core/SerialCounter.h"
 #include "core/Settings.h"
@@ -24,6 +27,7 @@
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
+#include "processing/AreaManager.h"
 #include "processing/DupeChecker.h"
 #include "processing/GlobalDupeChecker.h"
 #include "processing/MailPacket.h"
@@ -39,6 +43,9 @@ std::atomic<bool> gRunning{false};
 constexpr uint16_t kTossedFlags = MsgFlag::New | MsgFlag::Unread;  // 0x2004
 constexpr size_t kDupeKeyBytes = 190;
 constexpr const char* kTempBundleName = "Import.Me";
+// The folder of the inbound directory a bundle is unpacked in before its
+// files join the inbound directory.
+constexpr const char* kUnpackFolder = ".Unpack/";
 
 using platform::EqualNoCase;
 using platform::UpperAscii;
@@ -70,15 +77,50 @@ std::string MoveUnique(const std::string& from, const std::string& dir, const st
   return {};
 }
 
-// Renames a file inside its directory to the damaged-packet name (numbered
-// when taken). The new name, or "" when it could not be renamed.
-std::string RenameDamaged(const std::string& dir, const std::string& name) {
+// The damaged-packet name of a file that is free in its directory (numbered
+// when taken).
+std::string FreeDamagedName(const std::string& dir, const std::string& name) {
   const std::string bad = DamagedPacketName(name);
   const std::string stem = bad.substr(0, bad.size() - 4);
   for (int n = 0; n < 1000; ++n) {
     const std::string target = n == 0 ? bad : stem + "-" + std::to_string(n) + ".bad";
+    if (!platform::FileExists(dir + target) && !platform::DirExists(dir + target)) return target;
+  }
+  return bad;
+}
+
+// Renames a file inside its directory to the damaged-packet name. The new
+// name, or "" when it could not be renamed.
+std::string RenameDamaged(const std::string& dir, const std::string& name) {
+  const std::string target = FreeDamagedName(dir, name);
+  try {
+    if (platform::RenameNoReplace(dir + name, dir + target)) return target;
+  } catch (const platform::EFile&) {
+  }
+  return {};
+}
+
+// An empty folder at path (a leftover of an interrupted run is cleared; its
+// bundle is still in the inbound directory). False when it cannot be made.
+bool FreshFolder(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+  return std::filesystem::create_directories(path, ec) && !ec;
+}
+
+// Moves the file into the inbound directory under its own name when no file
+// of that name (in any case) is there, else under a fresh serial name with
+// the same extension: nothing there is ever replaced. The name it got, or ""
+// when it could not be moved.
+std::string MoveIntoInbound(const std::string& from, const std::string& inbound,
+                            const std::string& name) {
+  const size_t dot = name.find_last_of('.');
+  const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  for (int n = 0; n < 1000; ++n) {
+    const std::string target = n == 0 ? name : NextSerialHex(FileSerial()) + ext;
+    if (platform::FindNoCase(inbound, target)) continue;
     try {
-      if (platform::RenameNoReplace(dir + name, dir + target)) return target;
+      if (platform::RenameNoReplace(from, inbound + target)) return target;
     } catch (const platform::EFile&) {
       return {};
     }
@@ -100,7 +142,10 @@ std::string DamagedPacketName(const std::string& name) {
 
 // --- Thread -----------------------------------------------------------------------
 
-TTosser::TTosser(TTosserSetup setup) : setup_(setup) {}
+TTosser::TTosser(TTosserSetup setup) : setup_(setup) {
+  // Without receivers of its own a run hands area lists to the program's managers.
+  if (!setup_.AreaLists) setup_.AreaLists = GetAreaListReceiver();
+}
 
 TTosser::~TTosser() {
   if (worker_.joinable()) worker_.join();
@@ -193,6 +238,8 @@ void TTosser::Run() {
       OnMain([] { platform::GetPrompter().Error("Could not create backup directory !"); });
       Caption("Import - Aborted on error!");
       counters_.Failed = true;
+      counters_.Error = "the backup directory " + backupDir_ + " could not be created";
+      RollBack();
       if (setup_.View) OnMain([&] { setup_.View->RunFinished(); });
       return;
     }
@@ -205,13 +252,17 @@ void TTosser::Run() {
       counters_.Aborted = true;
       LogLine("Import aborted by user!");
     }
-    WriteAreas();
-    MoveToBackup();
-    SaveDupes();
+    if (!counters_.WriteFailed) WriteAreas();
+    if (!counters_.WriteFailed) Commit();
+    if (counters_.WriteFailed) RollBack();
+    ReleaseAreas();
     Finish();
   } catch (const std::exception& e) {
     counters_.Failed = true;
+    if (counters_.Error.empty()) counters_.Error = e.what();
     LogLine(std::string("Import stopped by an error: ") + e.what());
+    RollBack();
+    ReleaseAreas();
     Caption("Import - Aborted on error!");
     if (setup_.View) OnMain([&] { setup_.View->RunFinished(); });
   }
@@ -227,17 +278,35 @@ void TTosser::Begin() {
   start_ = Now();
   seenPackets_.clear();
   tossedPackets_.clear();
-  runBackups_.clear();
+  damagedPackets_.clear();
   areasByName_.clear();
   uplinks_.clear();
+  heldAreas_.clear();
+  journaled_.clear();
+  marked_.clear();
+  queuedAreas_.clear();
+  writtenPerArea_.clear();
+  queuedBytes_ = 0;
 
   TConfigStore& store = *setup_.Store;
   values_ = store.Values();
   inbound_ = platform::WithSlash(values_->InboundDir());
   backupDir_ = inbound_ + "Backup/";
-  keptDir_ = backupDir_ + kKeptBackupFolder + "/";
   packers_ = setup_.Packers ? setup_.Packers : GetPackerList();
   dupes_ = setup_.Dupes;
+
+  // A run that was cut off is finished or undone before anything else.
+  journalPath_ = platform::WithSlash(store.StartDirectory()) + kImportJournalName;
+  journal_ = std::make_unique<TRunJournal>(journalPath_);
+  std::vector<std::string> recovered;
+  const bool recoveredOk = RecoverImportJournal(journalPath_, &recovered);
+  for (const std::string& line : recovered) LogLine(line);
+  if (!recoveredOk)
+    throw std::runtime_error("the interrupted import recorded in " + journalPath_ +
+                             " could not be undone");
+  // New areas are saved with the run's commit, once.
+  store.BeginChanges();
+  changesOpen_ = true;
 
   // The lists are read on the main thread, where they change.
   OnMain([&] {
@@ -272,7 +341,7 @@ void TTosser::ProcessTicFiles() {
 }
 
 void TTosser::ProcessTic(const std::string& name) {
-  const TTicOutcome outcome = ProcessTicFile(inbound_, name, values_->FileBaseDir());
+  const TTicOutcome outcome = ProcessTicFile(inbound_, name, values_->FileBaseDir(), packers_);
   for (const std::string& line : outcome.LogLines) LogLine(line);
 }
 
@@ -282,22 +351,6 @@ void TTosser::ClearBackups() {
   // Files only: the folder of kept backups stays.
   for (const auto& entry : platform::ScanDir(backupDir_, "*", true, false))
     ::unlink((backupDir_ + entry.name).c_str());
-}
-
-void TTosser::MoveToBackup() {
-  const bool keep = counters_.WriteFailed;
-  std::string target = backupDir_;
-  if (keep && ForceDirectoryPath(keptDir_)) target = keptDir_;
-  for (const std::string& name : tossedPackets_) {
-    if (!MoveUnique(inbound_ + name, target, name).empty())
-      LogLine("Packet " + name + " has been moved to the backup directory.");
-    else
-      LogLine("Packet " + name + " left in Inbound .");
-  }
-  if (!keep) return;
-  for (const std::string& name : runBackups_) MoveUnique(backupDir_ + name, target, name);
-  LogLine("An area could not be written: the packets and bundles of this run are kept in " +
-          target + " .");
 }
 
 // --- Bundles ------------------------------------------------------------------------
@@ -319,40 +372,72 @@ void TTosser::UnpackBundle(const std::string& name) {
     LogLine("No unpacker for bundle " + name + "!");
     return;
   }
-  std::string archive = path;
-  const std::string temp = inbound_ + kTempBundleName;
+  // The bundle is unpacked in a folder of its own (which also holds the copy
+  // an external unpacker gets); its files then join the inbound directory
+  // without replacing anything there.
+  const std::string work = inbound_ + kUnpackFolder;
+  const std::string outDir = work + "out/";
+  const std::string temp = work + kTempBundleName;
   const bool copyFirst = (packer->GetLongNameFlags() & 4u) == 0;
-  if (copyFirst) {
+  std::string archive = path;
+  bool ok = FreshFolder(work) && FreshFolder(outDir);
+  if (ok && copyFirst) {
     try {
-      ::chmod(temp.c_str(), 0644);
       platform::WriteFileAtomic(temp, platform::ReadFile(path));
       archive = temp;
     } catch (const platform::EFile&) {
       LogLine("Bundle " + name + " could not be copied for decompression !");
+      std::error_code ec;
+      std::filesystem::remove_all(work, ec);
       return;
     }
   }
   Status("Unpacking bundle " + name + " (" + packer->GetUnPack() + ") ...");
-  bool ok = false;
-  OnMain([&] {
-    try {
-      ok = packer->Unpack(archive, inbound_);
-    } catch (const std::exception&) {
-      ok = false;
-    }
-  });
+  std::vector<std::string> errors;
   if (ok) {
-    const std::string moved = MoveUnique(path, backupDir_, name);
-    if (!moved.empty()) runBackups_.push_back(moved);
+    OnMain([&] {
+      try {
+        ok = packer->Unpack(archive, outDir, true, &errors);
+      } catch (const std::exception&) {
+        ok = false;
+      }
+    });
+  }
+  for (const std::string& error : errors) LogLine("Bundle " + name + ": " + error);
+  int came = 0;
+  bool allMoved = true;
+  for (const auto& entry : platform::ScanDir(outDir)) {
+    struct stat st {};
+    const std::string from = outDir + entry.name;
+    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // links are no mail
+    const std::string got = MoveIntoInbound(from, inbound_, entry.name);
+    if (got.empty()) {
+      allMoved = false;
+      LogLine("File " + entry.name + " of bundle " + name + " could not be moved to Inbound .");
+      continue;
+    }
+    ++came;
+    if (got != entry.name)
+      LogLine("File " + entry.name + " of bundle " + name + " has been renamed to " + got + " .");
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(work, ec);
+  if (ec || (copyFirst && platform::FileExists(temp)))
+    LogLine("WARNING: Could not delete temporary file !");
+
+  if (ok && allMoved) {
+    MoveUnique(path, backupDir_, name);
     LogLine("Bundle " + name + " unpacked");
-  } else {
-    LogLine("Bundle " + name + " could not be unpacked !");
+    return;
   }
-  if (copyFirst) {
-    ::chmod(temp.c_str(), 0644);
-    if (::unlink(temp.c_str()) != 0 && platform::FileExists(temp))
-      LogLine("WARNING: Could not delete temporary file !");
-  }
+  LogLine("Bundle " + name + " could not be unpacked !");
+  if (came == 0 || !allMoved) return;  // it stays for the next run
+  // Its sound files are tossed now; unpacking it again would toss them
+  // twice, so it is put aside as a damaged packet is.
+  const std::string bad = RenameDamaged(inbound_, name);
+  if (bad.empty()) MoveUnique(path, backupDir_, name);
+  LogLine(std::to_string(came) + " files of bundle " + name + " are tossed" +
+          (bad.empty() ? std::string(".") : "; the bundle has been renamed to " + bad + " ."));
 }
 
 // --- Packets ------------------------------------------------------------------------
@@ -365,12 +450,12 @@ void TTosser::TossPackets() {
     if (Aborted()) return;
     bool any = false;
     for (const auto& entry : platform::ScanDir(inbound_, "*.pk?")) {
-      if (Aborted()) return;
+      if (Aborted() || counters_.WriteFailed) return;
       if (!seenPackets_.insert(entry.name).second) continue;
       any = true;
       const std::string& command = values_->EPPImport();
       if (!command.empty()) RunPacketProcessorCommand(command, inbound_ + entry.name);
-      TossPacket(entry.name);
+      if (!TossPacket(entry.name)) LogLine("Packet " + entry.name + " left in Inbound .");
     }
     if (!any) return;
   }
@@ -429,6 +514,7 @@ bool TTosser::TossPacket(const std::string& name) {
         do {
           restName = NextSerialHex(FileSerial()) + ".pkt";
         } while (platform::FindNoCase(inbound_, restName));
+        journal_->Append({"created", inbound_ + restName});
         platform::WriteFileAtomic(inbound_ + restName, rest);
         seenPackets_.insert(restName);
         LogLine("Packet " + name + " was not read to its end: its other messages wait in " +
@@ -441,35 +527,38 @@ bool TTosser::TossPacket(const std::string& name) {
     return true;
   }
 
-  bool damaged = false;
+  // A packet whose reading stopped at damage is longer than its messages
+  // too; with WarnPacket on, every packet of another size than its messages
+  // is warned about and stays in the inbound directory.
+  const bool damaged = packet.IsDamaged();
+  const bool warn = values_->WarnPacket() && packet.GetPacketSize() != expected;
   std::string warning;
-  if (packet.IsDamaged()) {
-    damaged = true;
+  if (damaged) {
     warning = packet.GetDamageText();
     LogLine(warning);
-  } else if (packet.GetPacketSize() != expected && values_->WarnPacket()) {
-    damaged = true;
-    warning = "WARINIG! Packet file is large than the data  it should contain: " + name;
-    LogLine(warning);
   }
-  if (!damaged) {
+  if (warn) {
+    const std::string line = "WARINIG! Packet file is large than the data  it should contain: " + name;
+    if (!damaged) warning = line;
+    LogLine(line);
+  }
+  if (!damaged && !warn) {
     tossedPackets_.push_back(name);
     return true;
   }
   ++counters_.DamagedPackets;
-  const std::string bad = RenameDamaged(inbound_, name);
-  if (bad.empty()) {
-    // It cannot be put aside: its messages were placed, so it must not be
-    // read again; it goes to the backup with the others.
-    tossedPackets_.push_back(name);
-    LogLine("Packet " + name + " could not be renamed; " + std::to_string(count) +
-            " messages before the damage were tossed.");
-  } else {
+  // Its messages before the damage are placed: it is put aside with the
+  // run's commit, so that an undone run reads them again.
+  const std::string bad = FreeDamagedName(inbound_, name);
+  damagedPackets_.push_back(name + "/" + bad);
+  if (damaged) {
     LogLine("Packet " + name + " is damaged: " + std::to_string(count) +
             " messages before the damage were tossed, the packet has been renamed to " + bad +
             " .");
+  } else {
+    LogLine("Packet " + name + " has been renamed to " + bad + " .");
   }
-  if (values_->WarnPacket()) {
+  if (warn) {
     const std::string text = warning;
     OnMain([&] { platform::GetPrompter().Warn(Utf8(text)); });
   }
@@ -528,6 +617,7 @@ TArea* TTosser::SystemArea(const char* name, uint8_t type) {
 
 void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
   ++counters_.Read;
+  if (counters_.WriteFailed) return;  // the run is undone anyway
   const TMsgHeader& header = packet.GetMailHeader();
   const std::string tag = header.AreaName.Str();
 
@@ -583,7 +673,10 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
     }
     if (outcome.Copied) ++counters_.FilterDuplicated;
   }
+  if (target->Queue.empty()) queuedAreas_.push_back(target);
+  queuedBytes_ += mail->Body.size() + sizeof(TMail);
   target->QueueMail(std::move(mail));
+  if (queuedBytes_ >= kTossQueueBudget) WriteQueues();
 }
 
 void TTosser::CheckAreaList(TMail& mail, TArea& target) {
@@ -621,54 +714,196 @@ void TTosser::CheckAreaList(TMail& mail, TArea& target) {
 
 // --- Writing ------------------------------------------------------------------------
 
+bool TTosser::LockForRun(TArea& area) {
+  if (std::find(heldAreas_.begin(), heldAreas_.end(), &area) != heldAreas_.end()) return true;
+  Status("Waiting for access to " + area.Name + "...");
+  platform::Dispatcher& dispatcher = platform::GetDispatcher();
+  for (;;) {
+    bool locked = false;
+    OnMain([&] { locked = area.Lock(true); });
+    if (locked) break;
+    if (dispatcher.IsMainThread()) dispatcher.ProcessMessages();
+    std::this_thread::sleep_for(kLockRetryInterval);
+  }
+  heldAreas_.push_back(&area);
+  return true;
+}
+
+void TTosser::Fail(const std::string& what) {
+  if (!counters_.WriteFailed) counters_.Error = what;
+  counters_.WriteFailed = true;
+  LogLine(what);
+}
+
+// Writes one area's queue (and, on the run's first write, its import
+// marks). The area stays locked until the run ends.
+bool TTosser::WriteArea(TArea& area) {
+  LockForRun(area);
+  const std::string name = area.Name;
+  Status("Updating mail in " + name + "...");
+  bool ok = true;
+  try {
+    if (!area.Queue.empty() && !journaled_.count(&area)) JournalAreas({&area});
+    if (marked_.insert(&area).second) {
+      ok = area.WriteQueuedMail(true, true);
+    } else {
+      area.WrittenCount = static_cast<int32_t>(area.Queue.size());
+      ok = AppendQueuedMail(area, true);
+    }
+  } catch (const std::exception& e) {
+    area.WriteError = e.what();
+    ok = false;
+  }
+  area.Queue.clear();
+  if (!ok) {
+    const bool first = !counters_.WriteFailed;
+    Fail("Error writing to area " + name + "!");
+    if (!area.WriteError.empty()) {
+      if (first) counters_.Error += " " + area.WriteError;
+      LogLine(area.WriteError);
+    }
+    return false;
+  }
+  counters_.Written += area.WrittenCount;
+  writtenPerArea_[&area] += area.WrittenCount;
+  return true;
+}
+
+// Records the areas in the journal before their first write in the run, in
+// one append. Their writes are synced at the commit.
+void TTosser::JournalAreas(const std::vector<TArea*>& areas) {
+  std::vector<TRunJournal::Record> records;
+  std::vector<TArea*> fresh;
+  for (TArea* area : areas) {
+    if (area->Queue.empty() || journaled_.count(area)) continue;
+    if (!area->BaseDir.empty()) ForceDirectoryPath(area->BaseDir);
+    records.push_back(AreaJournalRecord(*area));
+    fresh.push_back(area);
+  }
+  if (records.empty()) return;
+  journal_->Append(records);
+  for (TArea* area : fresh) {
+    journaled_.insert(area);
+    area->SyncWrites = false;
+  }
+}
+
+void TTosser::WriteQueues() {
+  std::vector<TArea*> areas;
+  areas.swap(queuedAreas_);
+  queuedBytes_ = 0;
+  try {
+    JournalAreas(areas);
+  } catch (const std::exception& e) {
+    Fail(std::string("The import journal could not be written: ") + e.what());
+  }
+  for (TArea* area : areas) {
+    if (counters_.WriteFailed) {
+      area->Queue.clear();
+      continue;
+    }
+    WriteArea(*area);
+  }
+  ShowCounters();
+}
+
 void TTosser::WriteAreas() {
-  counters_.Written = 0;
   std::vector<TArea*> areas;
   OnMain([&] { areas = setup_.Store->Areas().Areas(); });
-  platform::Dispatcher& dispatcher = platform::GetDispatcher();
+  queuedAreas_.clear();
+  queuedBytes_ = 0;
+  try {
+    JournalAreas(areas);
+  } catch (const std::exception& e) {
+    Fail(std::string("The import journal could not be written: ") + e.what());
+  }
   for (TArea* area : areas) {
     if (area->IsSeparator() || area->AreaType == AreaTypeCode::Separator) continue;
-    const std::string name = area->Name;
-    Status("Waiting for access to " + name + "...");
-    for (;;) {
-      bool locked = false;
-      OnMain([&] { locked = area->Lock(true); });
-      if (locked) break;
-      if (dispatcher.IsMainThread()) dispatcher.ProcessMessages();
-      std::this_thread::sleep_for(kLockRetryInterval);
-    }
-    Status("Updating mail in " + name + "...");
-    bool ok = false;
-    try {
-      if (!area->Queue.empty() && !area->BaseDir.empty()) ForceDirectoryPath(area->BaseDir);
-      ok = area->WriteQueuedMail(true, true);
-    } catch (const std::exception&) {
-      ok = false;
-    }
-    const int written = area->WrittenCount;
-    if (!ok) {
-      // The messages stay in this run's packets, which are kept.
+    if (counters_.WriteFailed) {
       area->Queue.clear();
-      counters_.WriteFailed = true;
-      LogLine("Error writing to area " + name + "!");
+      continue;
     }
-    OnMain([&] { area->Unlock(); });
-    Status("Writing to " + name + " finished.");
-    if (ok && written > 0) {
-      counters_.Written += written;
-      LogLine("The area " + name + " has " + std::to_string(written) + " messages");
-    }
+    if (!WriteArea(*area)) continue;
+    Status("Writing to " + area->Name + " finished.");
+    if (const int written = writtenPerArea_[area]; written > 0)
+      LogLine("The area " + area->Name + " has " + std::to_string(written) + " messages");
     ShowCounters();
   }
 }
 
-void TTosser::SaveDupes() {
-  if (!dupes_ || dupes_->Path().empty()) return;
-  try {
-    dupes_->SaveToFile();
-  } catch (const std::exception& e) {
-    LogLine(std::string("Could not save the duplicate database: ") + e.what());
+// The commit: configuration, staged ring, the moves and "commit" in the
+// journal; then the moves are done and the journal removed.
+void TTosser::Commit() {
+  changesOpen_ = false;
+  if (!setup_.Store->EndChanges()) {
+    Fail("The configuration could not be saved.");
+    return;
   }
+  std::vector<TRunJournal::Record> records;
+  try {
+    // The areas' writes (and new files' names) reach the disk before the
+    // commit does.
+    std::set<std::string> dirs;
+    for (TArea* area : journaled_) {
+      platform::FsyncPath(area->FilePath(kPackedBodyExt));
+      platform::FsyncPath(area->FilePath(kPackedIndexExt));
+      dirs.insert(area->BaseDir);
+    }
+    for (const std::string& d : dirs) platform::FsyncPath(d);
+    if (dupes_ && !dupes_->Path().empty()) {
+      const std::string staged = dupes_->Path() + ".New";
+      platform::WriteFileAtomic(staged, dupes_->Encode());
+      records.push_back({"replace", staged, dupes_->Path()});
+    }
+    for (const std::string& name : tossedPackets_)
+      records.push_back({"move", inbound_ + name, backupDir_ + name});
+    for (const std::string& names : damagedPackets_) {
+      const size_t slash = names.find('/');
+      records.push_back(
+          {"move", inbound_ + names.substr(0, slash), inbound_ + names.substr(slash + 1)});
+    }
+    records.push_back({"commit"});
+    journal_->Append(records);
+  } catch (const std::exception& e) {
+    Fail(std::string("The import could not be committed: ") + e.what());
+    return;
+  }
+  std::vector<std::string> lines;
+  if (!RecoverImportJournal(journalPath_, &lines))
+    LogLine("The import is stored; some packets could not be moved and are moved by the next run.");
+  for (const std::string& name : tossedPackets_) {
+    if (platform::FileExists(inbound_ + name))
+      LogLine("Packet " + name + " left in Inbound .");
+    else
+      LogLine("Packet " + name + " has been moved to the backup directory.");
+  }
+}
+
+// Undoes whatever the run wrote: areas back to their sizes before it, the
+// ring back to its database, every packet left in the inbound directory.
+void TTosser::RollBack() {
+  if (changesOpen_) {
+    changesOpen_ = false;
+    setup_.Store->EndChanges();
+  }
+  counters_.Written = 0;
+  for (TArea* area : queuedAreas_) area->Queue.clear();
+  queuedAreas_.clear();
+  if (!journal_) return;
+  std::vector<std::string> lines;
+  if (!RecoverImportJournal(journalPath_, &lines))
+    LogLine("The area writes of this run could not all be undone; the next run undoes them.");
+  for (TArea* area : journaled_) area->RecountFlags();
+  if (dupes_ && !dupes_->Path().empty()) dupes_->LoadFromFile();
+  LogLine("Nothing of this run has been stored; its packets stay in the inbound directory.");
+}
+
+void TTosser::ReleaseAreas() {
+  for (TArea* area : journaled_) area->SyncWrites = true;
+  for (TArea* area : heldAreas_) {
+    OnMain([&] { area->Unlock(); });
+  }
+  heldAreas_.clear();
 }
 
 void TTosser::Finish() {

@@ -18,19 +18,30 @@
 // the process-wide Dispatcher's Send; the worker does the file work. The main
 // thread must therefore keep processing its messages while a run goes on.
 //
-// Safety of the inbound data:
-// - a packet goes to the backup directory only after every area of the run
-//   was written; when an area could not be written, the run's backups are
-//   kept in the "Kept" folder of the backup directory, which the next run
-//   leaves alone;
+// Safety of the inbound data: the run's writes commit as one.
+// - Areas are written as the queued messages fill a fixed budget, and at
+//   the end. Before the run first writes an area it records the area's file
+//   sizes in the run journal (core/RunJournal.h) and keeps the area locked
+//   until the run ends.
+// - After the last area: the configuration is saved (once per run, however
+//   many areas the run created), the duplicate ring is written beside its
+//   database, and the journal gets the packets' moves and "commit". Only
+//   then are the ring put in place and the packets moved to the backup
+//   directory; the journal goes last.
+// - Any failure before the commit (an area, the journal, the ring or the
+//   configuration cannot be written) undoes the run: the areas go back to
+//   their sizes before it, the ring forgets its keys, every packet stays in
+//   the inbound directory for the next run, and the run reports what failed
+//   (Counters().WriteFailed, Counters().Error). A process killed at any
+//   moment is undone or finished the same way by the next run's start.
 // - a damaged packet (or, with WarnPacket, one whose size does not fit its
 //   messages) has its messages before the damage placed and is renamed to
-//   "*.bad" in the inbound directory, so it is neither tossed twice nor lost;
+//   "*.bad" in the inbound directory with the commit, so it is neither
+//   tossed twice nor lost;
 // - a run aborted inside a packet writes the packet's unread rest as a new
 //   packet into the inbound directory;
 // - BAD and DUPES are created when missing, so no message is dropped unless
 //   the settings say so (Dupes 1) or an import filter kills it;
-// - the duplicate database is saved at the end of every run.
 #pragma once
 
 #include <atomic>
@@ -55,6 +66,7 @@ class TMail;
 class TMailPacket;
 class TNetLink;
 class TPckList;
+class TRunJournal;
 class SettingsValues;
 
 // What the import window shows. Every call arrives on the main thread; the
@@ -143,13 +155,14 @@ struct TTossCounters {
   int AreasCreated = 0;     // areas the run created (echo areas, BAD, DUPES)
   int DamagedPackets = 0;   // renamed to "*.bad"
   bool Aborted = false;
-  bool WriteFailed = false;  // an area could not be written: backups kept
+  bool WriteFailed = false;  // the run's writes failed and were undone
   bool Failed = false;       // the run stopped on an error before the packets
+  std::string Error;         // what failed, for WriteFailed and Failed
 };
 
-// The backup directory's folder for the backups of runs whose area writing
-// failed; the clean-up at the start of a run leaves it alone.
-inline constexpr const char* kKeptBackupFolder = "Kept";
+// The queued message bytes at which the run writes its areas before it goes
+// on reading packets.
+inline constexpr size_t kTossQueueBudget = 24u << 20;
 // Log and report texts.
 inline constexpr const char* kTosserReportFrom = "Integrated Tosser";
 inline constexpr const char* kTosserReportSubject = "Import Log";
@@ -212,9 +225,15 @@ class TTosser {
   TNetLink* UplinkForPacket(uint16_t net, uint16_t node) const;
   void CheckAreaList(TMail& mail, TArea& target);
   void WriteAreas();
-  void MoveToBackup();
+  void WriteQueues();
+  void JournalAreas(const std::vector<TArea*>& areas);
+  bool WriteArea(TArea& area);
+  bool LockForRun(TArea& area);
+  void Fail(const std::string& what);
+  void Commit();
+  void RollBack();
+  void ReleaseAreas();
   void Finish();
-  void SaveDupes();
 
   void LogLine(const std::string& text);
   void Status(const std::string& text);  // "Import - " + text
@@ -230,7 +249,7 @@ class TTosser {
   TDupeChecker* dupes_ = nullptr;
   std::string inbound_;
   std::string backupDir_;
-  std::string keptDir_;
+  std::string journalPath_;
   TDateTime start_ = 0;
 
   std::atomic<bool> abort_{false};
@@ -247,7 +266,15 @@ class TTosser {
   std::vector<TNetLink*> uplinks_;
   std::set<std::string> seenPackets_;       // inbound names handled this run
   std::vector<std::string> tossedPackets_;  // to move to the backup directory
-  std::vector<std::string> runBackups_;     // files this run moved into the backup directory
+  std::vector<std::string> damagedPackets_;  // to rename to "*.bad" with the commit
+  std::unique_ptr<TRunJournal> journal_;
+  std::vector<TArea*> heldAreas_;      // locked by the run until its end
+  std::set<TArea*> journaled_;         // recorded in the journal
+  std::set<TArea*> marked_;            // import marks set in this run
+  std::vector<TArea*> queuedAreas_;    // areas with queued messages
+  std::map<TArea*, int> writtenPerArea_;
+  size_t queuedBytes_ = 0;
+  bool changesOpen_ = false;           // the configuration's change bracket
   uint16_t packetOrigNet_ = 0, packetOrigNode_ = 0;
 };
 

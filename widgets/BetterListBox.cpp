@@ -741,12 +741,16 @@ void TCustomBetterListBox::mousePressEvent(QMouseEvent* event) {
       resizeColumn_ = nullptr;
       if (columnMove_) {
         int left = 0;
-        for (int i = 0; i < columns_->GetCount(); ++i) {
-          TBLBColumn* c = columns_->GetItem(i);
-          const int border = left + c->Width();
+        const int n = columns_->GetCount();
+        for (int i = 0; i < n; ++i) {
+          const int border = left + columns_->GetItem(i)->Width();
           if (x > border - 8 && x < border + 8) {
-            resizeColumn_ = c;
-            resizeLeft_ = left;
+            // Right of a border that collapsed columns share, the last of
+            // them is taken, so that a column dragged to zero width can be
+            // widened again; left of it, the column the press lies in.
+            while (x >= border && i + 1 < n && columns_->GetItem(i + 1)->Width() == 0) ++i;
+            resizeColumn_ = columns_->GetItem(i);
+            resizeLeft_ = border - resizeColumn_->Width();
             resizeOffset_ = x - border;
             break;
           }

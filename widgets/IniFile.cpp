@@ -140,6 +140,10 @@ void IniFile::WriteInteger(const std::string& section, const std::string& key, i
   WriteString(section, key, std::to_string(value));
 }
 
+void IniFile::EraseSection(const std::string& section) {
+  std::erase_if(lines_, [&](const Line& l) { return EqualNoCase(l.section, section); });
+}
+
 std::string IniFile::ToText() const {
   const char* eol = crlf_ ? "\r\n" : "\n";
   std::string out;

@@ -31,6 +31,8 @@ class IniFile {
   int32_t ReadInteger(const std::string& section, const std::string& key, int32_t def) const;
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int32_t value);
+  // Removes the section's header and every line of it.
+  void EraseSection(const std::string& section);
 
   std::string ToText() const;
   // Writes the file through a temporary file and a rename. Raises EIniFile.

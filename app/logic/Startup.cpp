@@ -7,6 +7,8 @@
 #include <ostream>
 #include <vector>
 
+#include "core/RunJournal.h"
+#include "platform/Files.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
 
@@ -46,6 +48,33 @@ bool TakeInstanceGuard(platform::InstanceGuard& guard, platform::Prompter& promp
   }
   prompter.Ask(running ? platform::MsgKind::Information : platform::MsgKind::Error, text,
                platform::mbOk);
+  return false;
+}
+
+bool TakeStartDirectory(platform::InstanceGuard& guard, const std::string& startDir,
+                        platform::Prompter& prompter, std::ostream* log) {
+  std::string text;
+  try {
+    if (!platform::DirExists(startDir)) platform::MakeDirs(startDir);
+  } catch (const platform::EFile&) {
+    // Acquire reports the missing directory.
+  }
+  const auto result = guard.Acquire();
+  if (result == platform::InstanceGuard::Result::AlreadyRunning) {
+    text = "The start directory " + startDir + " is in use by another run of Velmaris.";
+  } else if (result != platform::InstanceGuard::Result::Acquired) {
+    text = std::string(kGuardFailureText) + " (" + std::strerror(guard.Error()) + ")";
+  } else {
+    std::vector<std::string> lines;
+    if (RecoverImportJournal(startDir + kImportJournalName, &lines)) {
+      for (const std::string& line : lines)
+        if (log) *log << "velmaris: " << line << std::endl;
+      return true;
+    }
+    text = "An import in " + startDir + " was cut off and cannot be recovered.";
+  }
+  if (log) *log << "velmaris: " << text << std::endl;
+  prompter.Ask(platform::MsgKind::Error, text, platform::mbOk);
   return false;
 }
 

@@ -101,7 +101,7 @@ TEST(QtDispatcher, TimerRepeatsUntilStopped) {
   ASSERT_TRUE(PumpUntil([&] { return ticks >= 3; }));
   dispatcher.StopTimer(id);
   const int stoppedAt = ticks;
-  PumpUntil([] { return false; }, 10);  // let any stray timeout through
+  PumpUntil([] { return false; }, std::chrono::milliseconds(100));  // let any stray timeout through
   EXPECT_EQ(ticks, stoppedAt);
 }
 

@@ -1,13 +1,37 @@
 #include "QtTestApp.h"
 
+#include <gtest/gtest.h>
+
 namespace velmaris::test {
+
+namespace {
+
+// The application lives from before the first test until after the last
+// one and is deleted before the program exits: a QApplication destroyed by
+// the exit handlers would meet Qt's own globals (the input device list among
+// them) already gone.
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { App(); }
+  void TearDown() override {
+    delete app_;
+    app_ = nullptr;
+  }
+  static QApplication* app_;
+};
+
+QApplication* QtEnvironment::app_ = nullptr;
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
 
 QApplication& App() {
   static int argc = 1;
   static char name[] = "test_app";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  if (!QtEnvironment::app_) QtEnvironment::app_ = new QApplication(argc, argv);
+  return *QtEnvironment::app_;
 }
 
 }  // namespace velmaris::test

@@ -4,18 +4,22 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QThread>
+#include <chrono>
 
 namespace velmaris::test {
 
 QApplication& App();
 
-// Runs the event loop until done() or about rounds x 10 ms passed.
+// Runs the event loop until done() or `limit` passed; the limit is generous,
+// so that a busy machine only makes the wait longer. Returns done().
 template <class Pred>
-bool PumpUntil(Pred done, int rounds = 500) {
-  for (int i = 0; i < rounds && !done(); ++i) {
+bool PumpUntil(Pred done, std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+  const QDeadlineTimer deadline(limit);
+  while (!done() && !deadline.hasExpired()) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(10);
+    QThread::msleep(5);
   }
   return done();
 }

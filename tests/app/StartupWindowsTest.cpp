@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 #include <sys/stat.h>
 
 #include "QtTestApp.h"
@@ -57,6 +60,14 @@ class BoxAnswerer {
 
  private:
   QTimer timer_;
+};
+
+struct PaintCounter : QObject {
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++count;
+    return false;
+  }
+  int count = 0;
 };
 
 class StartupWindowsTest : public ::testing::Test {
@@ -118,9 +129,11 @@ TEST_F(StartupWindowsTest, SecondCopyIsToldAndCreatesNoWindow) {
     EXPECT_EQ(CountWindows("KQMainWindow"), 1);
     EXPECT_EQ(CountWindows("SplashWin"), 0);
   }
-  // The first copy runs on untouched.
+  // The first copy runs on untouched, its services still in place.
   EXPECT_EQ(GetMainWindow(), first.MainWindow());
   EXPECT_TRUE(IsDupeCheckerOpen());
+  EXPECT_NE(dynamic_cast<QtDispatcher*>(&platform::GetDispatcher()), nullptr);
+  EXPECT_NE(dynamic_cast<QtPrompter*>(&platform::GetPrompter()), nullptr);
 }
 
 TEST_F(StartupWindowsTest, GuardFailureIsAnError) {
@@ -151,7 +164,7 @@ TEST_F(StartupWindowsTest, FailureWhileStartingLeavesNoWindow) {
   }
   // Nothing was written over the file, and the guard is free again.
   EXPECT_EQ(dir.Read("Velmaris.reg"), "not a registry file\n");
-  dir.Write("Velmaris.reg", "");
+  std::remove((dir / "Velmaris.reg").c_str());
   TVelmarisApp next(Options());
   EXPECT_TRUE(next.Start());
 }
@@ -164,6 +177,13 @@ TEST_F(StartupWindowsTest, SplashWindow) {
   auto* verInfo = splash.findChild<QLabel*>("VerInfo");
   ASSERT_NE(verInfo, nullptr);
   EXPECT_EQ(verInfo->text(), "Rel 1.78E");
+  // ShowNow returns once the splash has been painted on its shown window.
+  PaintCounter paints;
+  splash.installEventFilter(&paints);
+  splash.ShowNow();
+  ASSERT_NE(splash.windowHandle(), nullptr);
+  EXPECT_TRUE(splash.windowHandle()->isExposed());
+  EXPECT_GE(paints.count, 1);
 }
 
 TEST_F(StartupWindowsTest, AboutBox) {

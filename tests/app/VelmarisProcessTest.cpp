@@ -162,17 +162,5 @@ TEST_F(VelmarisProcessTest, SecondStartIsRefusedAndTheFirstEndsInOrder) {
   EXPECT_EQ(ReadFile("third.err").find("bereits"), std::string::npos);
 }
 
-TEST_F(VelmarisProcessTest, KilledCopyLeavesNoGuardBehind) {
-  const pid_t first = Launch(dir / "first.err");
-  ASSERT_TRUE(WaitFor([&] { return HoldsGuard(first); }));
-  kill(first, SIGKILL);
-  EXPECT_EQ(Wait(first), -SIGKILL);
-  const pid_t next = Launch(dir / "next.err");
-  ASSERT_TRUE(WaitFor([&] { return HoldsGuard(next); })) << ReadFile("next.err");
-  kill(next, SIGTERM);
-  EXPECT_EQ(Wait(next), 0) << ReadFile("next.err");
-  EXPECT_EQ(ReadFile("next.err").find("bereits"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace velmaris::test

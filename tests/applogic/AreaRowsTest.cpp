@@ -74,13 +74,6 @@ TEST(AreaRows, CountCellsFollowTheFlagCounters) {
   }
 }
 
-TEST(AreaRows, RowTextJoinsTheCellsWithTabs) {
-  auto area = MakeArea("NETMAIL", {120, 4, 3, 1, 0, 0, 2});
-  EXPECT_EQ(AreaRowText(*area, TAreaRowKind::Rebuild), "NETMAIL\t120(4)\t3(1)\t\t2");
-  auto empty = MakeArea("R50.SYSOP", {});
-  EXPECT_EQ(AreaRowText(*empty, TAreaRowKind::Rebuild), "R50.SYSOP\t\t\t\t");
-}
-
 TEST(AreaRows, SeparatorFillsEveryCell) {
   // Counters of a separator entry never show.
   auto separator = MakeArea(kSeparatorName, {7, 1, 1, 1, 0, 0, -1});
@@ -89,13 +82,6 @@ TEST(AreaRows, SeparatorFillsEveryCell) {
     for (const std::string& cell : cells) EXPECT_EQ(cell, "!SEP!");
     EXPECT_EQ(AreaRowText(*separator, kind), "!SEP!\t!SEP!\t!SEP!\t!SEP!\t!SEP!");
   }
-}
-
-TEST(AreaRows, NameBytesStayAsStored) {
-  // CP1251 bytes are not converted here; the window does that.
-  const std::string name = "RU.\xCF\xD0\xC8\xC2\xC5\xD2";
-  auto area = MakeArea(name, {1});
-  EXPECT_EQ(AreaRowCells(*area, TAreaRowKind::Rebuild)[0], name);
 }
 
 TEST(AreaRows, StatusCountLeavesOutSeparators) {

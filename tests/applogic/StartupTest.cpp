@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "app/logic/Startup.h"
+#include "core/RunJournal.h"
+#include "platform/Files.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
 #include "support/TempDir.h"
@@ -41,12 +43,6 @@ TEST(Startup, StartDirectoryIsTheCurrentDirectory) {
   EXPECT_NO_THROW(start = CurrentStartDirectory());
   ASSERT_EQ(chdir(old.data()), 0);
   EXPECT_EQ(start, std::string(real) + "/");
-}
-
-TEST(Startup, VersionTexts) {
-  EXPECT_STREQ(kReleaseText, "Rel 1.78E");
-  EXPECT_EQ(LongVersionText(), "Rel 1.78E (Version 215.0)");
-  EXPECT_STREQ(kProgramTitle, "Velmaris 95");
 }
 
 class GuardTest : public ::testing::Test {
@@ -94,6 +90,30 @@ TEST_F(GuardTest, OtherFailureIsAnError) {
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].kind, platform::MsgKind::Error);
   EXPECT_EQ(questions[0].text, "Unerwarteter Fehler beim Instanzenprotokoll!");
+}
+
+TEST_F(GuardTest, StartDirectoryHasOneOwnerAndAnInterruptedImportIsUndone) {
+  const std::string start = dir.Path() + "start/";
+  // A journal of an import cut off while it wrote a new area.
+  platform::MakeDirs(start + "Msgbase");
+  const std::string body = start + "Msgbase/NEW.PackedBody";
+  platform::WriteFileAtomic(body, "KQPB-torn");
+  TRunJournal(start + kImportJournalName).Append({"area", start + "Msgbase/", "NEW", "-", "-"});
+
+  // A batch run holds the directory: the program is told and must end.
+  platform::InstanceGuard batch(platform::InstanceGuard::StartDirectoryPath(start));
+  ASSERT_EQ(batch.Acquire(), platform::InstanceGuard::Result::Acquired);
+  platform::InstanceGuard program(platform::InstanceGuard::StartDirectoryPath(start));
+  EXPECT_FALSE(TakeStartDirectory(program, start, prompter));
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text,
+            "The start directory " + start + " is in use by another run of Velmaris.");
+  EXPECT_TRUE(platform::FileExists(body));
+
+  batch.Release();
+  EXPECT_TRUE(TakeStartDirectory(program, start, prompter));
+  EXPECT_FALSE(platform::FileExists(body));
+  EXPECT_FALSE(platform::FileExists(start + kImportJournalName));
 }
 
 }  // namespace

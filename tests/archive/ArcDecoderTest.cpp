@@ -65,6 +65,9 @@ struct ArcMade {
 };
 
 std::string Clears() { return DataWithClearCodes(300000); }
+// More than the decoder keeps of its output, so strings are copied from
+// history that has slid.
+std::string LongClears() { return DataWithClearCodes(1500000); }
 
 class ArcMadeTest : public ::testing::TestWithParam<ArcMade> {};
 
@@ -96,7 +99,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ArcMade{"crunched.txt", DataForCrunched, "a", 8},
                       ArcMade{"clear.txt", Clears, "a", 8},
                       ArcMade{"squashed.txt", DataForCrunched, "aq", 9},
-                      ArcMade{"sqclear.txt", Clears, "aq", 9}),
+                      ArcMade{"sqclear.txt", Clears, "aq", 9},
+                      ArcMade{"long.txt", LongClears, "a", 8},
+                      ArcMade{"sqlong.txt", LongClears, "aq", 9}),
     [](const auto& info) {
       std::string n = info.param.name;
       return n.substr(0, n.find('.'));
@@ -170,6 +175,17 @@ TEST(ArcRunLength, MarkerRulesByTable) {
     EXPECT_EQ(d.error, 0);
     EXPECT_EQ(d.data, c.expected) << "packed " << testing::PrintToString(c.packed);
   }
+}
+
+TEST(ArcLzw, CodeReadRightAfterAClearRepeatsTheStringBeforeIt) {
+  // Squashed codes 'A' 'B' clear 256 257: after a clear the next entry made
+  // is 256, so 256 read at once is the string before the clear plus its first
+  // byte ("BB"), and 257 that string plus its first byte again ("BBB"), as
+  // nomarch decodes it. The first group is padded to its nine bytes.
+  const std::string packed("\x41\x84\x00\x04\x00\x00\x00\x00\x00" "\x00\x03\x02", 12);
+  const Decoded d = DecodeData(9, packed, 7);
+  EXPECT_EQ(d.error, 0);
+  EXPECT_EQ(d.data, "ABBBBBB");
 }
 
 // ---------------------------------------------------------------- damaged data

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "archive/ArcDecoders.h"
+#include "core/Crc.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -175,7 +176,7 @@ std::string CrunchEncode(const std::string& data, bool newHash) {
 }
 
 uint16_t Crc16Of(const std::string& data) {
-  return Crc16ArcUpdate(0, reinterpret_cast<const uint8_t*>(data.data()), data.size());
+  return Crc16ArcUpdate(0, data.data(), data.size());
 }
 
 std::string BuildArc(const std::vector<ArcFixtureEntry>& entries, bool endMark) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
@@ -468,6 +469,7 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream f(path, std::ios::binary);
   f << bytes;
   if (!f) throw std::runtime_error("cannot write " + path);
@@ -493,6 +495,8 @@ std::string RandomBytes(size_t size, unsigned seed) {
   for (auto& c : s) c = char(rng() & 0xFF);
   return s;
 }
+
+bool HaveTool(const std::string& name) { return RunShell("command -v " + name + " >/dev/null 2>&1") == 0; }
 
 std::string Sh(const std::string& s) {
   std::string r = "'";

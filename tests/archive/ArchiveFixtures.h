@@ -36,12 +36,15 @@ std::string BuildDosStub(size_t size);
 
 uint32_t Crc32Of(const std::string& s);
 std::string ReadFileBytes(const std::string& path);
+// Writes the file, making its directory first.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 // A text of the given size with repetitions, for compressible content.
-std::string SampleText(size_t size, unsigned seed);
-std::string RandomBytes(size_t size, unsigned seed);
+std::string SampleText(size_t size, unsigned seed = 1);
+std::string RandomBytes(size_t size, unsigned seed = 7);
 // Shell quoting for RunShell.
 std::string Sh(const std::string& s);
+// True when the program is in PATH.
+bool HaveTool(const std::string& name);
 
 // Runs `command` (which writes the encrypted archive `zipPath`) until none of
 // the wrong passwords passes the one-byte check of the first entry's

@@ -14,61 +14,20 @@
 namespace velmaris::test {
 namespace {
 
-using Files = std::vector<std::pair<std::string, std::string>>;
-
-class ArjExtract : public ::testing::Test {
+class ArjExtract : public ExtractSuite {
  protected:
-  static void SetUpTestSuite() {
-    dir_ = new TempDir();
-    src_ = dir_->Path() + "src/";
-    WriteAll(src_ + "text.txt", SampleText(90000));
-    WriteAll(src_ + "rand.bin", SampleRandom(40000));
-    WriteAll(src_ + "runs.dat", SampleRuns(120000));
-    WriteAll(src_ + "empty.txt", "");
-    WriteAll(src_ + "d1/d2/deep.txt", SampleText(5000, 3));
-    files_ = Tree(src_);
-  }
-  static void TearDownTestSuite() {
-    delete dir_;
-    dir_ = nullptr;
-  }
   void SetUp() override {
-    if (!ToolExists("arj")) GTEST_SKIP() << "arj missing";
+    if (!HaveTool("arj")) GTEST_SKIP() << "arj missing";
   }
-
-  // An archive of the sample files (or of `names`) made with arj switches.
-  static std::string Make(const std::string& name, const std::string& switches,
-                          const std::string& names = "text.txt rand.bin runs.dat empty.txt d1/d2/deep.txt") {
-    const std::string arc = dir_->Path() + name;
-    if (!std::filesystem::exists(arc)) {
-      const int rc = RunShell("cd " + Quote(src_) + " && arj a -y " + switches + " " + Quote(arc) + " " + names +
-                              " >/dev/null 2>&1");
-      EXPECT_EQ(rc, 0) << "arj " << switches;
-    }
-    return arc;
+  static std::string MakeArj(const std::string& name, const std::string& switches,
+                             const std::string& names = kSampleNames) {
+    return Make(name, "arj a -y " + switches, names);
   }
   // What `arj x` extracts.
   static Files ArjX(const std::string& arc, const std::string& switches = "") {
-    const std::string out = dir_->Path() + "arjx-" + std::filesystem::path(arc).filename().string() + "/";
-    std::filesystem::remove_all(out);
-    std::filesystem::create_directories(out);
-    RunShell("cd " + Quote(out) + " && arj x -y " + switches + " " + Quote(arc) + " >/dev/null 2>&1");
-    return Tree(out);
+    return ToolTree(arc, "arj x -y " + switches);
   }
-  static std::string Fresh(const std::string& name) {
-    const std::string out = dir_->Path() + name + "/";
-    std::filesystem::remove_all(out);
-    return out;
-  }
-
-  static TempDir* dir_;
-  static std::string src_;
-  static Files files_;
 };
-
-TempDir* ArjExtract::dir_ = nullptr;
-std::string ArjExtract::src_;
-Files ArjExtract::files_;
 
 // The offset of the n-th header (0 = main header) of an archive whose
 // headers carry no extended headers.
@@ -92,16 +51,12 @@ void FixHeaderCrc(std::string& arc, size_t pos) {
 }
 
 TEST_F(ArjExtract, MethodsZeroToFourGiveTheFilesAndAgreeWithArj) {
-  const char* cases[] = {"-m0", "-m1", "-m2", "-m3", "-m4", "-m1 -jm"};
   int n = 0;
-  for (const char* switches : cases) {
+  for (const char* switches : {"-m0", "-m1", "-m2", "-m3", "-m4", "-m1 -jm"}) {
     SCOPED_TRACE(switches);
     const std::string arc =
-        std::string(switches) == "-m1" ? Make("m1.arj", "-m1") : Make("sw" + std::to_string(n) + ".arj", switches);
-    const std::string out = Fresh("out-sw" + std::to_string(n++));
-    const BatchResult r = RunUnpack(arc, out);
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(Tree(out), files_);
+        MakeArj(std::string(switches) == "-m1" ? "m1.arj" : "sw" + std::to_string(n++) + ".arj", switches);
+    const BatchResult r = ExpectUnpacked(arc, files_);
     EXPECT_EQ(ArjX(arc), files_);
     EXPECT_NE(r.output.find("deep.txt\",\"crc\":true"), std::string::npos) << r.output;
   }
@@ -117,28 +72,22 @@ TEST_F(ArjExtract, GarbledEntriesNeedTheirPassword) {
       {"-m0", "wrong", false},  {"-m1", "wrong", false},  {"-m4", "wrong", false},
       {"-m0", nullptr, false},  {"-m1", nullptr, false},
   };
-  int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.method) + " " + (c.password ? c.password : "(none)"));
-    const std::string arc = Make(std::string("g") + c.method + ".arj", std::string(c.method) + " -gsecret");
-    const std::string out = Fresh("out-g" + std::to_string(n++));
-    const BatchResult r =
-        RunUnpack(arc, out, c.password ? std::string("--password ") + c.password : std::string());
+    const std::string arc = MakeArj(std::string("g") + c.method + ".arj", std::string(c.method) + " -gsecret");
+    const std::string pw = c.password ? std::string("--password ") + c.password : std::string();
     if (c.ok) {
-      EXPECT_EQ(r.status, 0) << r.output;
-      EXPECT_EQ(Tree(out), files_);
+      ExpectUnpacked(arc, files_, pw);
     } else {
-      EXPECT_NE(r.status, 0);
-      EXPECT_NE(r.output.find("26517"), std::string::npos) << r.output;
       // Nothing half-decrypted stays behind.
-      for (const auto& f : Tree(out)) EXPECT_EQ(f.second, "") << f.first;
+      for (const auto& f : ExpectRefused(arc, 26517, pw)) EXPECT_EQ(f.second, "") << f.first;
     }
   }
-  EXPECT_EQ(ArjX(Make("g-m1.arj", "-m1 -gsecret"), "-gsecret"), files_);
+  EXPECT_EQ(ArjX(MakeArj("g-m1.arj", "-m1 -gsecret"), "-gsecret"), files_);
 }
 
 TEST_F(ArjExtract, GarbledEntryWithoutAPasswordQuestionIsAnError) {
-  const std::string arc = Make("g-m1.arj", "-m1 -gsecret");
+  const std::string arc = MakeArj("g-m1.arj", "-m1 -gsecret");
   TUnARJ x;
   x.SetArchiveFile(arc);
   x.SetExtractDir(Fresh("out-noask"));
@@ -157,9 +106,9 @@ TEST_F(ArjExtract, GarbledEntryWithoutAPasswordQuestionIsAnError) {
 }
 
 TEST_F(ArjExtract, VolumeSetsAreFollowedAndAMissingPartFails) {
-  WriteAll(src_ + "big/noise.bin", SampleRandom(260000, 99));
-  WriteAll(src_ + "big/text.txt", SampleText(200000, 4));
-  const Files big = {{"big/noise.bin", SampleRandom(260000, 99)}, {"big/text.txt", SampleText(200000, 4)}};
+  WriteFileBytes(src_ + "big/noise.bin", RandomBytes(260000, 99));
+  WriteFileBytes(src_ + "big/text.txt", SampleText(200000, 4));
+  const Files big = {{"big/noise.bin", RandomBytes(260000, 99)}, {"big/text.txt", SampleText(200000, 4)}};
   struct Case {
     const char* name;
     const char* switches;
@@ -174,30 +123,23 @@ TEST_F(ArjExtract, VolumeSetsAreFollowedAndAMissingPartFails) {
     const std::string vdir = dir_->Path() + c.name + "/";
     std::filesystem::create_directories(vdir);
     const std::string arc = vdir + "set.arj";
-    ASSERT_EQ(RunShell("cd " + Quote(src_) + " && arj a -y " + c.switches + " " + Quote(arc) +
+    ASSERT_EQ(RunShell("cd " + Sh(src_) + " && arj a -y " + c.switches + " " + Sh(arc) +
                        " big/noise.bin big/text.txt >/dev/null 2>&1"),
               0);
     ASSERT_TRUE(std::filesystem::exists(vdir + "set.a02"));
     const std::string pw = c.password ? std::string("--password ") + c.password : std::string();
-    const std::string out = Fresh(std::string("out-") + c.name);
-    BatchResult r = RunUnpack(arc, out, pw);
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(Tree(out), big);
+    ExpectUnpacked(arc, big, pw);
     // arj follows a set only with -v.
     EXPECT_EQ(ArjX(arc, c.password ? std::string("-v -g") + c.password : std::string("-v")), big);
     // Without its second part the set is broken: an error, and no part of
     // the file that crossed into it.
     std::filesystem::rename(vdir + "set.a01", vdir + "moved.a01");
-    const std::string out2 = Fresh(std::string("out-missing-") + c.name);
-    r = RunUnpack(arc, out2, pw);
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.output.find("25135"), std::string::npos) << r.output;
-    EXPECT_TRUE(Tree(out2).empty());
+    EXPECT_TRUE(ExpectRefused(arc, 25135, pw).empty());
   }
 }
 
 TEST_F(ArjExtract, HeaderFaultsGiveTheirCodes) {
-  const std::string good = ReadAll(Make("m1.arj", "-m1"));
+  const std::string good = ReadFileBytes(MakeArj("m1.arj", "-m1"));
   struct Case {
     const char* what;
     std::function<void(std::string&, size_t)> damage;  // on the first local header
@@ -238,18 +180,12 @@ TEST_F(ArjExtract, HeaderFaultsGiveTheirCodes) {
     SCOPED_TRACE(c.what);
     std::string bad = good;
     c.damage(bad, HeaderOffset(bad, 1));
-    const std::string arc = dir_->Path() + "hdr" + std::to_string(n) + ".arj";
-    WriteAll(arc, bad);
-    const std::string out = Fresh("out-hdr" + std::to_string(n++));
-    const BatchResult r = RunUnpack(arc, out);
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.output.find(std::to_string(c.code)), std::string::npos) << r.output;
-    EXPECT_TRUE(Tree(out).empty());
+    EXPECT_TRUE(ExpectRefused(Write("hdr" + std::to_string(n++) + ".arj", bad), c.code).empty());
   }
 }
 
 TEST_F(ArjExtract, MainHeaderIsFoundWithinTheSearchRange) {
-  const std::string arc = ReadAll(Make("m1.arj", "-m1"));
+  const std::string arc = ReadFileBytes(MakeArj("m1.arj", "-m1"));
   struct Case {
     std::string prefix;
     std::optional<size_t> at;
@@ -275,16 +211,11 @@ TEST_F(ArjExtract, SelfExtractorStubIsPassedOver) {
   stub[0] = 'M', stub[1] = 'Z';
   stub[2] = static_cast<char>(488 & 0xFF), stub[3] = static_cast<char>(488 >> 8);
   stub[4] = 2;
-  const std::string sfx = dir_->Path() + "sfx.exe";
-  WriteAll(sfx, stub + ReadAll(Make("m1.arj", "-m1")));
-  const std::string out = Fresh("out-sfx");
-  const BatchResult r = RunUnpack(sfx, out);
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(Tree(out), files_);
+  ExpectUnpacked(Write("sfx.exe", stub + ReadFileBytes(MakeArj("m1.arj", "-m1"))), files_);
 }
 
 TEST_F(ArjExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
-  std::string arc = ReadAll(Make("m1.arj", "-m1"));
+  std::string arc = ReadFileBytes(MakeArj("m1.arj", "-m1"));
   // The first entry is text.txt; give it names of the same length that
   // point elsewhere.
   const size_t p = HeaderOffset(arc, 1);
@@ -298,7 +229,7 @@ TEST_F(ArjExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
     FixHeaderCrc(bad, p);
     const std::string jail = dir_->Path() + "jail" + std::to_string(n++) + "/";
     std::filesystem::remove_all(jail);
-    WriteAll(jail + "in.arj", bad);
+    WriteFileBytes(jail + "in.arj", bad);
     const BatchResult r = RunUnpack(jail + "in.arj", jail + "out");
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.output.find("25243"), std::string::npos) << r.output;
@@ -314,51 +245,25 @@ TEST_F(ArjExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
 
 TEST_F(ArjExtract, CorruptDataFailsWithoutLeavingWrongFiles) {
   const std::string data = SampleText(60000, 21) + SampleRuns(20000);
-  WriteAll(src_ + "one/f.dat", data);
-  int n = 0, caught = 0;
+  WriteFileBytes(src_ + "one/f.dat", data);
+  int runs = 0, caught = 0;
   for (int m = 0; m <= 4; ++m) {
-    const std::string good = ReadAll(Make("one" + std::to_string(m) + ".arj", "-m" + std::to_string(m), "one/f.dat"));
+    const std::string good = ReadFileBytes(MakeArj("one" + std::to_string(m) + ".arj", "-m" + std::to_string(m), "one/f.dat"));
     const size_t local = HeaderOffset(good, 1);
-    const size_t dataStart = HeaderOffset(good, 1) + 4 +
-                             (static_cast<uint8_t>(good[local + 2]) | (static_cast<uint8_t>(good[local + 3]) << 8)) + 6;
-    const size_t dataEnd = HeaderOffset(good, 2);
-    for (double at : {0.0, 0.001, 0.1, 0.5, 0.9}) {
-      for (uint8_t mask : {0x01, 0x80, 0xFF}) {
-        SCOPED_TRACE("m" + std::to_string(m) + " at " + std::to_string(at) + " mask " + std::to_string(mask));
-        std::string bad = good;
-        const size_t pos = dataStart + static_cast<size_t>(at * static_cast<double>(dataEnd - dataStart - 2));
-        bad[pos] = static_cast<char>(bad[pos] ^ mask);
-        const std::string arc = dir_->Path() + "bad" + std::to_string(n) + ".arj";
-        WriteAll(arc, bad);
-        const std::string out = Fresh("out-bad" + std::to_string(n++));
-        const BatchResult r = RunUnpack(arc, out);
-        if (r.status == 0)
-          EXPECT_EQ(Tree(out), (Files{{"one/f.dat", data}}));
-        else
-          EXPECT_TRUE(Tree(out).empty()) << r.output;
-        caught += r.status != 0;
-      }
-    }
-    // Cut short in the middle of the data.
-    const std::string arc = dir_->Path() + "cut" + std::to_string(m) + ".arj";
-    WriteAll(arc, good.substr(0, (dataStart + dataEnd) / 2));
-    const std::string out = Fresh("out-cut" + std::to_string(m));
-    const BatchResult r = RunUnpack(arc, out);
-    EXPECT_NE(r.status, 0) << m << ": " << r.output;
-    EXPECT_TRUE(Tree(out).empty()) << m;
+    const size_t dataStart =
+        local + 4 + (static_cast<uint8_t>(good[local + 2]) | (static_cast<uint8_t>(good[local + 3]) << 8)) + 6;
+    ExpectDamageCaught("m" + std::to_string(m), good, dataStart, HeaderOffset(good, 2), {{"one/f.dat", data}},
+                       &runs, &caught);
   }
-  EXPECT_GE(caught, n * 9 / 10);
+  EXPECT_GE(caught, runs * 9 / 10);
 }
 
 TEST_F(ArjExtract, TwoExtractionsAtOnceKeepTheirOwnState) {
   // Decoder, cipher and checksum state belong to one extraction.
-  if (!ToolExists("jlha")) GTEST_SKIP() << "jlha missing";
-  const std::string garbled = Make("g-m1.arj", "-m1 -gsecret");
-  const std::string plain = Make("m2.arj", "-m2");
-  const std::string lzh = dir_->Path() + "both.lzh";
-  ASSERT_EQ(RunShell("cd " + Quote(src_) + " && jlha -c2o6 " + Quote(lzh) +
-                     " text.txt rand.bin runs.dat empty.txt d1/d2/deep.txt >/dev/null 2>&1"),
-            0);
+  if (!HaveTool("jlha")) GTEST_SKIP() << "jlha missing";
+  const std::string garbled = MakeArj("g-m1.arj", "-m1 -gsecret");
+  const std::string plain = MakeArj("m2.arj", "-m2");
+  const std::string lzh = Make("both.lzh", "jlha -c2o6");
   struct Job {
     std::unique_ptr<TUnBase> x;
     std::string out;

@@ -1,49 +1,23 @@
-// Helpers of the ARJ and LHA tests: sample contents, running the batch
-// driver and the reference tools, a bit writer for hand-made streams, an
-// -lh1- encoder (the real tools no longer write that method) and an LHA
-// level-0 header writer.
+// Helpers of the ARJ and LHA tests: sample contents, the shared extraction
+// fixture (a sample tree, the batch driver and the reference tools), a bit
+// writer for hand-made streams, an -lh1- encoder (the real tools no longer
+// write that method) and an LHA level-0 header writer.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "ArchiveFixtures.h"
 #include "archive/LzhufDecoder.h"
 #include "archive/arxBase.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
-
-// Deterministic sample contents.
-inline std::string SampleText(size_t n, uint32_t seed = 1) {
-  static const char* words[] = {"echo",  "mail",   "point", "boss", "node",  "zone", "packet",
-                                "tosser", "areafix", "the",  "of",   "Fido", "net",  "bundle"};
-  std::string s;
-  uint32_t x = seed;
-  while (s.size() < n) {
-    x = x * 1103515245u + 12345u;
-    s += words[(x >> 16) % 14];
-    s += ((x >> 8) % 9 == 0) ? "\r\n" : " ";
-  }
-  s.resize(n);
-  return s;
-}
-
-inline std::string SampleRandom(size_t n, uint32_t seed = 7) {
-  std::string s(n, '\0');
-  uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
-  for (auto& c : s) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    c = static_cast<char>(x >> 24);
-  }
-  return s;
-}
 
 // Long runs and repeated blocks, so matches overlap their source.
 inline std::string SampleRuns(size_t n) {
@@ -51,17 +25,11 @@ inline std::string SampleRuns(size_t n) {
   int i = 0;
   while (s.size() < n) {
     s.append(static_cast<size_t>(1 + (i * 37) % 300), static_cast<char>('A' + i % 26));
-    s += SampleRandom(static_cast<size_t>(i % 17), static_cast<uint32_t>(i));
+    s += RandomBytes(static_cast<size_t>(i % 17), static_cast<uint32_t>(i));
     ++i;
   }
   s.resize(n);
   return s;
-}
-
-inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
-inline bool ToolExists(const std::string& tool) {
-  return RunShell("command -v " + tool + " >/dev/null 2>&1") == 0;
 }
 
 struct BatchResult {
@@ -72,36 +40,121 @@ struct BatchResult {
 inline BatchResult RunUnpack(const std::string& archive, const std::string& dir,
                              const std::string& extra = "") {
   BatchResult r;
-  r.status = RunShell(std::string(VELMARIS_BATCH) + " unpack " + Quote(archive) + " " + Quote(dir) +
+  r.status = RunShell(std::string(VELMARIS_BATCH) + " unpack " + Sh(archive) + " " + Sh(dir) +
                           " " + extra + " 2>&1",
                       &r.output);
   return r;
 }
 
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-inline void WriteAll(const std::string& path, const std::string& bytes) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream f(path, std::ios::binary);
-  f << bytes;
-}
+using Files = std::vector<std::pair<std::string, std::string>>;
 
 // Every regular file below dir, relative name -> contents.
-inline std::vector<std::pair<std::string, std::string>> Tree(const std::string& dir) {
-  std::vector<std::pair<std::string, std::string>> files;
+inline Files Tree(const std::string& dir) {
+  Files files;
   if (!std::filesystem::exists(dir)) return files;
   for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
     if (!e.is_regular_file()) continue;
-    files.emplace_back(std::filesystem::relative(e.path(), dir).string(), ReadAll(e.path().string()));
+    files.emplace_back(std::filesystem::relative(e.path(), dir).string(), ReadFileBytes(e.path().string()));
   }
   std::sort(files.begin(), files.end());
   return files;
 }
+
+// The sample tree of a suite, made once, with scratch directories beside it.
+class ExtractSuite : public ::testing::Test {
+ protected:
+  static constexpr const char* kSampleNames = "text.txt rand.bin runs.dat empty.txt d1/d2/deep.txt";
+
+  static void SetUpTestSuite() {
+    dir_ = new TempDir();
+    src_ = dir_->Path() + "src/";
+    WriteFileBytes(src_ + "text.txt", SampleText(90000));
+    WriteFileBytes(src_ + "rand.bin", RandomBytes(40000));
+    WriteFileBytes(src_ + "runs.dat", SampleRuns(120000));
+    WriteFileBytes(src_ + "empty.txt", "");
+    WriteFileBytes(src_ + "d1/d2/deep.txt", SampleText(5000, 3));
+    files_ = Tree(src_);
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+
+  // Runs `command ARCHIVE names` in the sample tree once per archive name.
+  static std::string Make(const std::string& name, const std::string& command,
+                          const std::string& names = kSampleNames) {
+    const std::string arc = dir_->Path() + name;
+    if (!std::filesystem::exists(arc)) {
+      EXPECT_EQ(RunShell("cd " + Sh(src_) + " && " + command + " " + Sh(arc) + " " + names + " >/dev/null 2>&1"), 0)
+          << command;
+    }
+    return arc;
+  }
+  // What a reference tool extracts: `command ARCHIVE` run in an empty directory.
+  static Files ToolTree(const std::string& arc, const std::string& command) {
+    const std::string out = Fresh("tool-" + std::filesystem::path(arc).filename().string());
+    std::filesystem::create_directories(out);
+    RunShell("cd " + Sh(out) + " && " + command + " " + Sh(arc) + " >/dev/null 2>&1");
+    return Tree(out);
+  }
+  static std::string Fresh(const std::string& name) {
+    const std::string out = dir_->Path() + name + "/";
+    std::filesystem::remove_all(out);
+    return out;
+  }
+  static std::string Write(const std::string& name, const std::string& bytes) {
+    WriteFileBytes(dir_->Path() + name, bytes);
+    return dir_->Path() + name;
+  }
+  // Unpacks into a fresh directory named after the archive; success expected.
+  static BatchResult ExpectUnpacked(const std::string& arc, const Files& expected, const std::string& extra = "") {
+    const std::string out = Fresh("out-" + std::filesystem::path(arc).filename().string());
+    BatchResult r = RunUnpack(arc, out, extra);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(Tree(out), expected);
+    return r;
+  }
+  // Unpacks into a fresh directory; a failure with the code expected, and
+  // what is left behind is returned.
+  static Files ExpectRefused(const std::string& arc, int code, const std::string& extra = "") {
+    const std::string out = Fresh("out-" + std::filesystem::path(arc).filename().string());
+    const BatchResult r = RunUnpack(arc, out, extra);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find(std::to_string(code)), std::string::npos) << r.output;
+    return Tree(out);
+  }
+  // Flips bits at several places of the data [begin, end) of an archive of
+  // the single file `expected`, and cuts the data short in the middle. Each
+  // damage is caught, leaving nothing, or did not touch what the file
+  // decodes to (a bit the decoder never reads). Adds to *runs and *caught.
+  static void ExpectDamageCaught(const std::string& tag, const std::string& good, size_t begin, size_t end,
+                                 const Files& expected, int* runs, int* caught) {
+    for (double at : {0.0, 0.001, 0.1, 0.5, 0.9}) {
+      for (uint8_t mask : {0x01, 0x80, 0xFF}) {
+        SCOPED_TRACE(tag + " at " + std::to_string(at) + " mask " + std::to_string(mask));
+        std::string bad = good;
+        const size_t pos = begin + static_cast<size_t>(at * static_cast<double>(end - begin - 2));
+        bad[pos] = static_cast<char>(bad[pos] ^ mask);
+        const std::string arc = Write("bad-" + tag + "-" + std::to_string((*runs)++), bad);
+        const std::string out = Fresh("out-bad");
+        const BatchResult r = RunUnpack(arc, out);
+        if (r.status == 0)
+          EXPECT_EQ(Tree(out), expected);
+        else
+          EXPECT_TRUE(Tree(out).empty()) << r.output;
+        *caught += r.status != 0;
+      }
+    }
+    const std::string out = Fresh("out-cut");
+    const BatchResult r = RunUnpack(Write("cut-" + tag, good.substr(0, (begin + end) / 2)), out);
+    EXPECT_NE(r.status, 0) << tag << ": " << r.output;
+    EXPECT_TRUE(Tree(out).empty()) << tag;
+  }
+
+  static inline TempDir* dir_ = nullptr;
+  static inline std::string src_;
+  static inline Files files_;
+};
 
 // Most-significant-bit-first bit writer, as the LZH family reads.
 class BitWriter {

@@ -112,23 +112,6 @@ TEST(ArxTimes, Conversions) {
   EXPECT_EQ(DateTimeToDosDateTime(t), dos);
 }
 
-TEST(ArxHelpers, PercentOctalAndErrorTexts) {
-  EXPECT_EQ(ArcPercentOf(1, 3), 33);
-  EXPECT_EQ(ArcPercentOf(2, 3), 67);
-  EXPECT_EQ(ArcPercentOf(5, 3), 100);
-  EXPECT_EQ(ArcPercentOf(5, 0), 0);
-  EXPECT_EQ(ReadOctal("0000644 ", 8), 0644u);
-  EXPECT_EQ(ReadOctal(" 1 2x3", 6), 0123u);
-  EXPECT_STREQ(ArxErrorText(ecCrcCheck), "File fails CRC check");
-  EXPECT_STREQ(ArxErrorText(ecInconsistentLocalHeader), "Inconsistant local header");
-  EXPECT_STREQ(ArxErrorText(ecPasswordFailed), "Password failed");
-  EXPECT_STREQ(ArxErrorText(12345), "");
-  E_RAISE e(ecBadBlock, "x.zip");
-  EXPECT_EQ(e.Code(), 25109);
-  EXPECT_STREQ(e.what(), "Bad block");
-  EXPECT_EQ(e.FileName(), "x.zip");
-}
-
 TEST(ArxProperties, CommentBufferClampAndFileSpec) {
   TarxMain m;
   m.SetZipCmntBufSize(50000);

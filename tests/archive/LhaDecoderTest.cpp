@@ -192,7 +192,7 @@ TEST(LhaDecoder, TruncatedOrRandomInputEndsWithAnError) {
     EXPECT_LT(o.out.size(), 1u << 20);
   }
   for (uint32_t seed = 1; seed <= 40; ++seed) {
-    const std::string in = SampleRandom(64 + seed * 37, seed);
+    const std::string in = RandomBytes(64 + seed * 37, seed);
     const Outcome o = Lzh(5 + static_cast<int>(seed % 3), in, 1u << 24);
     EXPECT_NE(o.code, 0) << seed;
     const Outcome f = Decode([&](TLzhSource& s, TLzhSink& k) { TArjFastDecoder().Decode(s, k, 1u << 24); }, in);
@@ -242,7 +242,7 @@ TEST(ArjFastDecoder, LiteralsMatchesAndBadDistances) {
 
 TEST(LzhufDecoder, RoundTripsTheTestEncoder) {
   const std::string cases[] = {
-      "", "a", std::string(5000, ' '), SampleText(40000, 8), SampleRuns(70000), SampleRandom(5000, 3),
+      "", "a", std::string(5000, ' '), SampleText(40000, 8), SampleRuns(70000), RandomBytes(5000, 3),
       // Enough symbols that the tree is rebuilt (frequencies reach 0x8000).
       SampleText(200000, 12),
   };

@@ -14,59 +14,17 @@
 namespace velmaris::test {
 namespace {
 
-using Files = std::vector<std::pair<std::string, std::string>>;
-
-class LhaExtract : public ::testing::Test {
+class LhaExtract : public ExtractSuite {
  protected:
-  static void SetUpTestSuite() {
-    dir_ = new TempDir();
-    src_ = dir_->Path() + "src/";
-    WriteAll(src_ + "text.txt", SampleText(70000));
-    WriteAll(src_ + "rand.bin", SampleRandom(40000));
-    WriteAll(src_ + "runs.dat", SampleRuns(100000));
-    WriteAll(src_ + "d1/d2/deep.txt", SampleText(5000, 3));
-    files_ = Tree(src_);
-  }
-  static void TearDownTestSuite() {
-    delete dir_;
-    dir_ = nullptr;
-  }
   void SetUp() override {
-    if (!ToolExists("jlha") || !ToolExists("lhasa")) GTEST_SKIP() << "jlha or lhasa missing";
+    if (!HaveTool("jlha") || !HaveTool("lhasa")) GTEST_SKIP() << "jlha or lhasa missing";
   }
-
-  // Makes an archive of the sample files with jlha options such as "2o5".
-  static std::string Make(const std::string& name, const std::string& options) {
-    const std::string arc = dir_->Path() + name;
-    if (!std::filesystem::exists(arc)) {
-      const int rc = RunShell("cd " + Quote(src_) + " && jlha -c" + options + " " + Quote(arc) +
-                              " text.txt rand.bin runs.dat d1/d2/deep.txt >/dev/null 2>&1");
-      EXPECT_EQ(rc, 0) << "jlha " << options;
-    }
-    return arc;
+  // An archive of the sample files made with jlha options such as "2o5".
+  static std::string MakeLzh(const std::string& name, const std::string& options) {
+    return Make(name, "jlha -c" + options);
   }
-  // What lhasa extracts from the archive.
-  static Files Lhasa(const std::string& arc) {
-    const std::string out = dir_->Path() + "lhasa-" + std::filesystem::path(arc).filename().string() + "/";
-    std::filesystem::remove_all(out);
-    std::filesystem::create_directories(out);
-    RunShell("cd " + Quote(out) + " && lhasa xfq " + Quote(arc) + " >/dev/null 2>&1");
-    return Tree(out);
-  }
-  static std::string Fresh(const std::string& name) {
-    const std::string out = dir_->Path() + name + "/";
-    std::filesystem::remove_all(out);
-    return out;
-  }
-
-  static TempDir* dir_;
-  static std::string src_;
-  static Files files_;
+  static Files Lhasa(const std::string& arc) { return ToolTree(arc, "lhasa xfq"); }
 };
-
-TempDir* LhaExtract::dir_ = nullptr;
-std::string LhaExtract::src_;
-Files LhaExtract::files_;
 
 TEST_F(LhaExtract, LevelsAndMethodsGiveTheFilesAndAgreeWithLhasa) {
   struct Case {
@@ -78,14 +36,11 @@ TEST_F(LhaExtract, LevelsAndMethodsGiveTheFilesAndAgreeWithLhasa) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options);
-    const std::string arc = Make(std::string("t") + c.options + ".lzh", c.options);
-    const std::string raw = ReadAll(arc);
-    EXPECT_NE(raw.find(c.method), std::string::npos);
-    const std::string out = Fresh(std::string("out") + c.options);
-    const BatchResult r = RunUnpack(arc, out);
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(Tree(out), files_);
+    const std::string arc = MakeLzh(std::string("t") + c.options + ".lzh", c.options);
+    EXPECT_NE(ReadFileBytes(arc).find(c.method), std::string::npos);
+    const BatchResult r = ExpectUnpacked(arc, files_);
     EXPECT_EQ(Lhasa(arc), files_);
+    const std::string out = dir_->Path() + "out-t" + c.options + ".lzh/";
     // One line per file with its checksum result.
     EXPECT_NE(r.output.find("deep.txt\",\"crc\":true"), std::string::npos) << r.output;
     // The file time: exact from level 2 (Unix seconds), to the DOS
@@ -104,13 +59,9 @@ TEST_F(LhaExtract, LevelsAndMethodsGiveTheFilesAndAgreeWithLhasa) {
 }
 
 TEST_F(LhaExtract, Lh7IsRefusedWithUnsupportedMethod) {
-  const std::string arc = Make("t2o7.lzh", "2o7");
-  ASSERT_NE(ReadAll(arc).find("-lh7-"), std::string::npos);
-  const std::string out = Fresh("out7");
-  const BatchResult r = RunUnpack(arc, out);
-  EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.output.find("25326"), std::string::npos) << r.output;
-  EXPECT_TRUE(Tree(out).empty());
+  const std::string arc = MakeLzh("t2o7.lzh", "2o7");
+  ASSERT_NE(ReadFileBytes(arc).find("-lh7-"), std::string::npos);
+  EXPECT_TRUE(ExpectRefused(arc, 25326).empty());
 }
 
 TEST_F(LhaExtract, Lh1EncodedStreamsDecodeLikeLhasa) {
@@ -120,21 +71,18 @@ TEST_F(LhaExtract, Lh1EncodedStreamsDecodeLikeLhasa) {
   } cases[] = {
       {"text.txt", SampleText(30000, 5)},
       {"runs.dat", SampleRuns(50000)},
-      {"rand.bin", SampleRandom(9000)},
+      {"rand.bin", RandomBytes(9000)},
       // Matches into the blanks the window starts with.
       {"blanks.txt", std::string(200, ' ') + "x" + std::string(100, ' ') + SampleText(500)},
       {"nothing.txt", ""},  // (a header that does not look like gzip)
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string arc = dir_->Path() + "lh1-" + c.name + ".lzh";
-    WriteAll(arc, LhaLevel0Entry("-lh1-", c.name, EncodeLh1(c.data), c.data) + std::string(1, '\0'));
+    const std::string arc = Write(std::string("lh1-") + c.name + ".lzh",
+                                  LhaLevel0Entry("-lh1-", c.name, EncodeLh1(c.data), c.data) + std::string(1, '\0'));
     const Files expected = {{c.name, c.data}};
     ASSERT_EQ(Lhasa(arc), expected) << "the test encoder disagrees with lhasa";
-    const std::string out = Fresh(std::string("out-lh1-") + c.name);
-    const BatchResult r = RunUnpack(arc, out);
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(Tree(out), expected);
+    ExpectUnpacked(arc, expected);
   }
 }
 
@@ -142,24 +90,20 @@ TEST_F(LhaExtract, Lh4ReadsAnLh5StreamOfASmallFile) {
   // Below 4 KiB an -lh5- stream is a valid -lh4- stream.
   const std::string data = SampleText(3500, 9);
   const std::string srcDir = dir_->Path() + "small/";
-  WriteAll(srcDir + "small.txt", data);
+  WriteFileBytes(srcDir + "small.txt", data);
   const std::string lh5 = dir_->Path() + "small5.lzh";
-  ASSERT_EQ(RunShell("cd " + Quote(srcDir) + " && jlha -c0o5 " + Quote(lh5) + " small.txt >/dev/null 2>&1"), 0);
-  std::string raw = ReadAll(lh5);
+  ASSERT_EQ(RunShell("cd " + Sh(srcDir) + " && jlha -c0o5 " + Sh(lh5) + " small.txt >/dev/null 2>&1"), 0);
+  std::string raw = ReadFileBytes(lh5);
   ASSERT_EQ(raw.substr(2, 5), "-lh5-");
   const size_t headerSize = static_cast<uint8_t>(raw[0]);
   raw[5] = '4';
   uint8_t sum = 0;
   for (size_t i = 2; i < headerSize + 2; ++i) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(raw[i]));
   raw[1] = static_cast<char>(sum);
-  const std::string arc = dir_->Path() + "small4.lzh";
-  WriteAll(arc, raw);
+  const std::string arc = Write("small4.lzh", raw);
   const Files expected = {{"small.txt", data}};
   ASSERT_EQ(Lhasa(arc), expected);
-  const std::string out = Fresh("out-lh4");
-  const BatchResult r = RunUnpack(arc, out);
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(Tree(out), expected);
+  ExpectUnpacked(arc, expected);
 }
 
 // A level-2 header built by hand: extended headers of any size (the format
@@ -217,44 +161,30 @@ TEST_F(LhaExtract, Level2NameAndDirectoryComeFromTheirExtendedHeaders) {
   const std::string data = SampleText(2000, 11);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.comment);
-    const std::string arc = dir_->Path() + "l2-" + std::to_string(c.comment) + ".lzh";
-    WriteAll(arc, Level2Entry("named.txt", c.dir, data, c.comment) + std::string(1, '\0'));
+    const std::string arc = Write("l2-" + std::to_string(c.comment) + ".lzh",
+                                  Level2Entry("named.txt", c.dir, data, c.comment) + std::string(1, '\0'));
     const Files expected = {{c.expectedPath, data}};
     EXPECT_EQ(Lhasa(arc), expected);
-    const std::string out = Fresh("out-l2-" + std::to_string(c.comment));
-    const BatchResult r = RunUnpack(arc, out);
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(Tree(out), expected);
+    ExpectUnpacked(arc, expected);
   }
 }
 
 TEST_F(LhaExtract, ArchiveBehindA128ByteBlockIsRead) {
-  const std::string arc = Make("t2o5.lzh", "2o5");
-  const std::string prefixed = dir_->Path() + "prefixed.lzh";
-  WriteAll(prefixed, std::string(128, '\0') + ReadAll(arc));
-  const std::string out = Fresh("out-prefixed");
-  const BatchResult r = RunUnpack(prefixed, out);
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(Tree(out), files_);
+  ExpectUnpacked(Write("prefixed.lzh", std::string(128, '\0') + ReadFileBytes(MakeLzh("t2o5.lzh", "2o5"))), files_);
 }
 
 TEST_F(LhaExtract, ShortHeaderSizeEndsTheCollectionAfterEarlierEntries) {
   const std::string a = SampleText(1000, 1), b = SampleText(1200, 2);
   std::string second = LhaLevel0Entry("-lh0-", "b.txt", b, b);
   second[0] = 21;
-  const std::string arc = dir_->Path() + "short.lzh";
-  WriteAll(arc, LhaLevel0Entry("-lh0-", "a.txt", a, a) + second + std::string(1, '\0'));
-  const std::string out = Fresh("out-short");
-  const BatchResult r = RunUnpack(arc, out);
-  EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.output.find("25108"), std::string::npos) << r.output;
-  EXPECT_EQ(Tree(out), (Files{{"a.txt", a}}));
+  const std::string arc = Write("short.lzh", LhaLevel0Entry("-lh0-", "a.txt", a, a) + second + std::string(1, '\0'));
+  EXPECT_EQ(ExpectRefused(arc, 25108), (Files{{"a.txt", a}}));
 }
 
 TEST_F(LhaExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
   const std::string d = "data";
   const std::string arc = dir_->Path() + "unsafe.lzh";
-  WriteAll(arc, LhaLevel0Entry("-lh0-", "../evil.txt", d, d) + LhaLevel0Entry("-lh0-", "/abs.txt", d, d) +
+  WriteFileBytes(arc, LhaLevel0Entry("-lh0-", "../evil.txt", d, d) + LhaLevel0Entry("-lh0-", "/abs.txt", d, d) +
                     LhaLevel0Entry("-lh0-", "..\\win.txt", d, d) + LhaLevel0Entry("-lh0-", "ok.txt", d, d) +
                     std::string(1, '\0'));
   const std::string out = Fresh("jail/out-unsafe");
@@ -266,21 +196,17 @@ TEST_F(LhaExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
 
 TEST_F(LhaExtract, DirectoryEntriesAreNeverWrittenAsFiles) {
   const std::string d = SampleText(300, 4);
-  const std::string arc = dir_->Path() + "dirs.lzh";
-  WriteAll(arc, LhaLevel0Entry("-lhd-", "empty\\", "", "") + LhaLevel0Entry("-lh0-", "f.txt", d, d) +
-                    std::string(1, '\0'));
-  const std::string out = Fresh("out-dirs");
-  const BatchResult r = RunUnpack(arc, out);
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(Tree(out), (Files{{"f.txt", d}}));
-  EXPECT_TRUE(std::filesystem::is_directory(out + "empty"));
+  ExpectUnpacked(Write("dirs.lzh", LhaLevel0Entry("-lhd-", "empty\\", "", "") +
+                                       LhaLevel0Entry("-lh0-", "f.txt", d, d) + std::string(1, '\0')),
+                 {{"f.txt", d}});
+  EXPECT_TRUE(std::filesystem::is_directory(dir_->Path() + "out-dirs.lzh/empty"));
 }
 
 TEST_F(LhaExtract, CorruptDataFailsWithoutLeavingWrongFiles) {
   // Archives of one file each, damaged at several places of the data.
   const std::string data = SampleText(60000, 21) + SampleRuns(20000);
   const std::string one = dir_->Path() + "one/";
-  WriteAll(one + "f.dat", data);
+  WriteFileBytes(one + "f.dat", data);
   struct Case {
     std::string name;
     std::string bytes;
@@ -288,43 +214,18 @@ TEST_F(LhaExtract, CorruptDataFailsWithoutLeavingWrongFiles) {
   std::vector<Case> cases;
   for (const char* opt : {"0o5", "2o6"}) {
     const std::string arc = dir_->Path() + "one" + opt + ".lzh";
-    ASSERT_EQ(RunShell("cd " + Quote(one) + " && jlha -c" + opt + " " + Quote(arc) + " f.dat >/dev/null 2>&1"), 0);
-    cases.push_back({opt, ReadAll(arc)});
+    ASSERT_EQ(RunShell("cd " + Sh(one) + " && jlha -c" + opt + " " + Sh(arc) + " f.dat >/dev/null 2>&1"), 0);
+    cases.push_back({opt, ReadFileBytes(arc)});
   }
   cases.push_back({"lh1", LhaLevel0Entry("-lh1-", "f.dat", EncodeLh1(data), data) + std::string(1, '\0')});
   cases.push_back({"lh0", LhaLevel0Entry("-lh0-", "f.dat", data, data) + std::string(1, '\0')});
-  int n = 0, caught = 0;
+  int runs = 0, caught = 0;
   for (const auto& c : cases) {
     const size_t dataStart = c.bytes[20] == 2 ? (static_cast<uint8_t>(c.bytes[0]) | (static_cast<uint8_t>(c.bytes[1]) << 8))
                                               : static_cast<uint8_t>(c.bytes[0]) + 2u;
-    for (double at : {0.0, 0.001, 0.1, 0.5, 0.9}) {
-      for (uint8_t mask : {0x01, 0x80, 0xFF}) {
-        SCOPED_TRACE(c.name + " at " + std::to_string(at) + " mask " + std::to_string(mask));
-        std::string bad = c.bytes;
-        const size_t pos = dataStart + static_cast<size_t>(at * static_cast<double>(bad.size() - dataStart - 2));
-        bad[pos] = static_cast<char>(bad[pos] ^ mask);
-        const std::string arc = dir_->Path() + "bad" + std::to_string(n) + ".lzh";
-        WriteAll(arc, bad);
-        const std::string out = Fresh("out-bad" + std::to_string(n++));
-        const BatchResult r = RunUnpack(arc, out);
-        // Either the damage is caught, leaving nothing, or it did not touch
-        // what the file decodes to (a bit the decoder never reads).
-        if (r.status == 0)
-          EXPECT_EQ(Tree(out), (Files{{"f.dat", data}}));
-        else
-          EXPECT_TRUE(Tree(out).empty()) << r.output;
-        caught += r.status != 0;
-      }
-    }
-    // Cut short in the middle of the data.
-    const std::string arc = dir_->Path() + "cut" + c.name + ".lzh";
-    WriteAll(arc, c.bytes.substr(0, dataStart + (c.bytes.size() - dataStart) / 2));
-    const std::string out = Fresh("out-cut" + c.name);
-    const BatchResult r = RunUnpack(arc, out);
-    EXPECT_NE(r.status, 0) << c.name << ": " << r.output;
-    EXPECT_TRUE(Tree(out).empty()) << c.name;
+    ExpectDamageCaught(c.name, c.bytes, dataStart, c.bytes.size(), {{"f.dat", data}}, &runs, &caught);
   }
-  EXPECT_GE(caught, n * 9 / 10);
+  EXPECT_GE(caught, runs * 9 / 10);
 }
 
 }  // namespace

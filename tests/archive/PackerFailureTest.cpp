@@ -45,44 +45,35 @@ int Runs(const TempDir& t, const std::string& file) {
 
 std::string Command(const char* script) { return std::string("sh -c \"") + script + "\" sh"; }
 
-TEST(PackerFailure, UnpackQuestionFlow) {
-  for (const auto& c : kFlow) {
-    SCOPED_TRACE(c.what);
-    ScopedUi ui;
-    TempDir t;
-    t.Write("in/bundle.MO0", "data");
-    for (MsgButton b : c.answers) ui.prompter.Script({b});
-    TPacker p;
-    p.SetUnPack(Command(c.script));
-    EXPECT_EQ(p.Unpack(t / "in/bundle.MO0", t / "dest/"), c.result);
-    EXPECT_EQ(Runs(t, "dest/runs.txt"), c.runs);
-    const auto questions = ui.prompter.Questions();
-    ASSERT_EQ(int(questions.size()), c.questions);
-    for (const auto& q : questions) {
-      EXPECT_EQ(q.kind, MsgKind::Warning);
-      EXPECT_EQ(q.text, "Problems occured when unpacking " + t / "in/bundle.MO0" + " .");
-      EXPECT_EQ(q.buttons, unsigned(mbAbort | mbRetry | mbIgnore));
-    }
-  }
-}
-
-TEST(PackerFailure, PackQuestionFlow) {
-  for (const auto& c : kFlow) {
-    SCOPED_TRACE(c.what);
-    ScopedUi ui;
-    TempDir t;
-    t.Write("out/0000ABCD.PKT", "packet");
-    for (MsgButton b : c.answers) ui.prompter.Script({b});
-    TPacker p;
-    p.SetPack(Command(c.script));
-    EXPECT_EQ(p.Pack(t / "out/bundle.MO0", t / "out/0000ABCD.PKT"), c.result);
-    EXPECT_EQ(Runs(t, "out/runs.txt"), c.runs);  // runs in the packet's directory
-    const auto questions = ui.prompter.Questions();
-    ASSERT_EQ(int(questions.size()), c.questions);
-    for (const auto& q : questions) {
-      EXPECT_EQ(q.kind, MsgKind::Warning);
-      EXPECT_EQ(q.text, "Problems occured when packing " + t / "out/0000ABCD.PKT" + " .");
-      EXPECT_EQ(q.buttons, unsigned(mbAbort | mbRetry | mbIgnore));
+TEST(PackerFailure, QuestionFlowOfPackingAndUnpacking) {
+  for (const bool pack : {false, true}) {
+    for (const auto& c : kFlow) {
+      SCOPED_TRACE(std::string(pack ? "pack " : "unpack ") + c.what);
+      ScopedUi ui;
+      TempDir t;
+      t.Write("in/bundle.MO0", "data");
+      t.Write("out/0000ABCD.PKT", "packet");
+      for (MsgButton b : c.answers) ui.prompter.Script({b});
+      TPacker p;
+      bool result;
+      if (pack) {
+        p.SetPack(Command(c.script));
+        result = p.Pack(t / "out/bundle.MO0", t / "out/0000ABCD.PKT");
+      } else {
+        p.SetUnPack(Command(c.script));
+        result = p.Unpack(t / "in/bundle.MO0", t / "dest/");
+      }
+      EXPECT_EQ(result, c.result);
+      // A packer runs in the packet's directory, an unpacker in the target.
+      EXPECT_EQ(Runs(t, pack ? "out/runs.txt" : "dest/runs.txt"), c.runs);
+      const auto questions = ui.prompter.Questions();
+      ASSERT_EQ(int(questions.size()), c.questions);
+      for (const auto& q : questions) {
+        EXPECT_EQ(q.kind, MsgKind::Warning);
+        EXPECT_EQ(q.text, pack ? "Problems occured when packing " + t / "out/0000ABCD.PKT" + " ."
+                               : "Problems occured when unpacking " + t / "in/bundle.MO0" + " .");
+        EXPECT_EQ(q.buttons, unsigned(mbAbort | mbRetry | mbIgnore));
+      }
     }
   }
 }

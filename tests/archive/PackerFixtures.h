@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "ArchiveFixtures.h"
 #include "platform/Dispatcher.h"
 #include "platform/Prompter.h"
 #include "support/TempDir.h"
@@ -26,10 +27,5 @@ struct ScopedUi {
   ScopedUi(const ScopedUi&) = delete;
   ScopedUi& operator=(const ScopedUi&) = delete;
 };
-
-// True when the program is in PATH.
-inline bool HaveTool(const std::string& name) {
-  return RunShell("command -v " + name + " >/dev/null 2>&1") == 0;
-}
 
 }  // namespace velmaris::test

@@ -131,19 +131,6 @@ TEST(PackerSignature, TheTestLeavesTheFilePosition) {
   ::close(fd);
 }
 
-TEST(PackerSignature, NewPackerAndSignatureIndexes) {
-  TPacker p;
-  EXPECT_EQ(p.Offset, 0);
-  EXPECT_EQ(p.GetPack(), "");
-  EXPECT_EQ(p.GetUnPack(), "");
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(p.GetSignature(i), -1);
-  EXPECT_THROW(p.GetSignature(8), EListIndexError);
-  EXPECT_THROW(p.GetSignature(-1), EListIndexError);
-  EXPECT_THROW(p.SetSignature(8, 0), EListIndexError);
-  p.SetSignature(7, 0x41);
-  EXPECT_EQ(p.GetSignature(7), 0x41);
-}
-
 TEST(PackerSignature, IntegratedUnpackCommands) {
   struct Case {
     const char* command;
@@ -181,33 +168,6 @@ TEST(PackerSignature, IntegratedUnpackCommands) {
     p.SetUnPack(IntegratedUnpackCommands()[i]);
     EXPECT_EQ(p.IntegratedKind(), kinds[i]) << IntegratedUnpackCommands()[i];
   }
-}
-
-TEST(PackerSignature, StandardPackersKeepTheirNamesAndSignatures) {
-  struct Case {
-    const char* name;
-    std::array<int32_t, 8> sig;
-    int kind;
-  } cases[] = {
-      {"ARJ", {0x60, 0xEA, X, X, X, X, X, X}, ekUnARJ},
-      {"LHArc", {X, X, '-', 'l', 'h', X, '-', X}, ekUnLHA},
-      {"PKZip", {'P', 'K', X, X, X, X, X, X}, ekUnZIP},
-      {"PKArc", {0x1A, X, X, X, X, X, X, X}, ekUnARC},
-      {"RAR", {'R', 'a', 'r', X, X, X, X, X}, ekUnRAR},
-  };
-  ASSERT_EQ(StandardPackers().size(), std::size(cases));
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    const auto& c = cases[i];
-    SCOPED_TRACE(c.name);
-    EXPECT_STREQ(StandardPackers()[i].name, c.name);
-    auto p = MakeStandardPacker(StandardPackers()[i]);
-    EXPECT_EQ(p->Offset, 0);
-    for (int b = 0; b < 8; ++b) EXPECT_EQ(p->GetSignature(b), c.sig[size_t(b)]) << b;
-    EXPECT_EQ(p->IntegratedKind(), c.kind);
-    EXPECT_FALSE(p->GetPack().empty());
-  }
-  EXPECT_EQ(FindStandardPacker("lharc"), &StandardPackers()[1]);
-  EXPECT_EQ(FindStandardPacker("PKZIP2"), nullptr);
 }
 
 }  // namespace

@@ -60,8 +60,64 @@ TEST(UnpackCommand, ExitStatusAndErrorText) {
   EXPECT_EQ(t.Read("o2/a.txt"), t.Read("src/a.txt"));
   EXPECT_NE(RunShell("test -e " + Sh(t / "o3/a.txt")), 0);
   EXPECT_NE(RunShell("test -e " + Sh(t / "o5/a.txt")), 0);
+  EXPECT_EQ(t.Read("o5/d/b.txt"), "bee\n") << "the walk goes on after a checksum failure";
   // Wrong use: the usage.
   EXPECT_EQ(Unpack(t, Sh(t / "ok.zip")).status, 2);
+}
+
+// An archive cut short fails, and what it still holds is extracted. Each
+// image is a real tool's archive of three entries, cut at a header (or, in
+// the one that succeeds, followed by block padding).
+TEST(UnpackCommand, ArchivesCutShortFailWithTheEntriesTheyStillHold) {
+  TempDir t;
+  for (const char* n : {"f1.pkt", "f2.pkt", "f3.pkt"}) t.Write(std::string("src/") + n, SampleText(300, n[1]));
+  const std::string files = " f1.pkt f2.pkt f3.pkt >/dev/null 2>&1";
+  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && zip -0 -q ../s.zip" + files), 0);
+  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && jlha -c " + Sh(t / "s.lzh") + files), 0);
+  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && arc a ../s.arc" + files), 0);
+  const std::string zip = t.Read("s.zip"), lzh = t.Read("s.lzh"), arc = t.Read("s.arc");
+  const auto nth = [](const std::string& image, const std::string& mark, int n) {
+    size_t at = 0;
+    for (int k = 0; k <= n; ++k) at = image.find(mark, k ? at + 1 : 0);
+    return at;
+  };
+  const size_t zipDir = zip.find(std::string("PK\x01\x02", 4));
+  struct Case {
+    const char* what;
+    std::string image;
+    const char* ext;
+    int files;  // extracted
+    const char* err;
+  } cases[] = {
+      {"zip cut inside the second local signature", zip.substr(0, nth(zip, std::string("PK\x03\x04", 4), 1) + 2),
+       "zip", 1, "25236 Error reading file"},
+      {"zip cut before its directory", zip.substr(0, zipDir), "zip", 3, "25236 Error reading file"},
+      {"zip with garbage in place of the directory", zip.substr(0, zipDir) + std::string(60, 'x'), "zip", 3,
+       "25108 Bad file header"},
+      {"lha cut inside its first header", lzh.substr(0, 21), "lzh", 0, "25236 Error reading file"},
+      {"lha cut inside the second header", lzh.substr(0, nth(lzh, "-lh", 1) + 4), "lzh", 1,
+       "25236 Error reading file"},
+      {"lha with the padding of a block transfer", lzh + std::string(9, '\x1A'), "lzh", 3, nullptr},
+      {"arc cut before its end mark", arc.substr(0, arc.size() - 2), "arc", 3, "25236 Error reading file"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string name = "cut" + std::to_string(++n) + "." + c.ext, out = "o" + std::to_string(n);
+    t.Write(name, c.image);
+    const Outcome o = Unpack(t, Sh(t / name) + " " + Sh(t / out));
+    EXPECT_EQ(o.status != 0, c.err != nullptr);
+    if (c.err) {
+      EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
+    }
+    for (int k = 1; k <= 3; ++k) {
+      const std::string f = out + "/f" + std::to_string(k) + ".pkt";
+      EXPECT_EQ(RunShell("test -f " + Sh(t / f)) == 0, k <= c.files) << f;
+      if (k <= c.files) {
+        EXPECT_EQ(t.Read(f), t.Read("src/f" + std::to_string(k) + ".pkt"));
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -280,7 +280,7 @@ TEST_F(UnpackJobRun, TheTimerRunsOnlyOutsideMailerSessions) {
   ui.dispatcher.RunUntil([] { return false; }, 150ms);
   EXPECT_TRUE(u.Log().empty());
   mailerActive = false;
-  EXPECT_TRUE(ui.dispatcher.RunUntil([&] { return !reports.empty(); }, 10s));
+  EXPECT_TRUE(ui.dispatcher.RunUntil([&] { return !reports.empty(); }, 60s));
   u.Wait();
   EXPECT_FALSE(platform::FileExists(t / "in/a.zip"));
   EXPECT_EQ(t.Read("out/F0.PKT"), "a");

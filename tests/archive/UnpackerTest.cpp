@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -82,6 +83,24 @@ TEST(Unpacker, OverwriteQuestionYesNoAll) {
                                        " existiert schon\r\nMöchten Sie die Datei überschreiben ?");
     }
   }
+}
+
+TEST(Unpacker, KeepingExistingFilesWritesBesideThemWithoutAsking) {
+  ScopedUi ui;
+  TempDir t;
+  const std::string zip = MakeZip(t, "x.zip", {{"a.pkt", "new a"}, {"b", "new b"}});
+  t.Write("dest/a.pkt", "old a");
+  t.Write("dest/a~1.pkt", "older a");
+  t.Write("dest/b", "old b");
+  TPacker p = IntegratedZip();
+  EXPECT_TRUE(p.Unpack(zip, t / "dest/", true));
+  const std::map<std::string, std::string> expected = {
+      {"a.pkt", "old a"}, {"a~1.pkt", "older a"}, {"a~2.pkt", "new a"}, {"b", "old b"}, {"b~1", "new b"}};
+  std::map<std::string, std::string> got;
+  for (const auto& e : std::filesystem::directory_iterator(t / "dest"))
+    got[e.path().filename().string()] = t.Read("dest/" + e.path().filename().string());
+  EXPECT_EQ(got, expected);
+  EXPECT_TRUE(ui.prompter.Questions().empty());
 }
 
 TEST(Unpacker, EventsOfACleanRun) {
@@ -187,20 +206,6 @@ TEST(Unpacker, ErrorsBecomeTheResultAndAreShown) {
     TPacker p = IntegratedZip();
     EXPECT_FALSE(p.Unpack(c.archive, t / "dest2/"));
   }
-}
-
-TEST(Unpacker, ExtractorNotBuiltIn) {
-  int missing = -1;
-  for (int kind = ekUnZIP; kind <= ekUnRAR; ++kind)
-    if (!CreateExtractorByName(ExtractKindName(kind))) missing = kind;
-  if (missing < 0) GTEST_SKIP() << "every extractor is built in";
-  ScopedUi ui;
-  TempDir t;
-  t.Write("x.bin", "whatever");
-  TVUPProgress progress;
-  EXPECT_EQ(progress.Extract(missing, t / "x.bin", t / "dest/"), ecUnsupportedType);
-  ASSERT_EQ(ui.prompter.Questions().size(), 1u);
-  EXPECT_EQ(ui.prompter.Questions()[0].kind, MsgKind::Error);
 }
 
 TEST(Unpacker, CalledFromAWorkerWhileTheMainThreadPumps) {

@@ -7,7 +7,7 @@
 
 #include "core/Area.h"
 #include "core/WinRegistry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
@@ -33,7 +33,7 @@ std::string Describe(const TArea& a) {
   return s;
 }
 
-class AreaRegistryTest : public ::testing::Test {
+class AreaRegistryTest : public RegistryFixture {
  protected:
   void MakeUplinks(int n) {
     uplinks.Clear();
@@ -45,9 +45,6 @@ class AreaRegistryTest : public ::testing::Test {
     return std::string(bytes.begin(), bytes.end());
   }
 
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{"software\\Brimvale\\Velmaris", store};
   TLinkList uplinks;
   std::vector<TNetLink*> links;
 };
@@ -247,16 +244,6 @@ TEST_F(AreaRegistryTest, PrototypeGivesSwitchesAndMaskFlagsOnly) {
   EXPECT_EQ(area->DisplayFilter.FlagMask, 0x1000u);
   EXPECT_EQ(area->DisplayFilter.Caption, "Proto display");
   EXPECT_FALSE(area->MaintainFilter.ApplySubject || area->DisplayFilter.ApplyOrigin);
-}
-
-TEST(AreaTypeTest, CaptionPrefixes) {
-  const char* prefixes[] = {"Echomail Area: ", "Badmail Area: ", "Dupes Area: ",
-                            "Netmail Area: ",  "Unknown Area: ", "Unknown Area: ",
-                            "Report Area: ",   "Prototype Area: ", "Storage Area: ",
-                            "EMail Area: ",    "Newsgroup: ",     "Areas: ", "Unknown Area: "};
-  for (int type = 0; type < 13; ++type)
-    EXPECT_STREQ(AreaTypeCaptionPrefix(type), prefixes[type]) << type;
-  EXPECT_STREQ(AreaTypeCaptionPrefix(-1), "Unknown Area: ");
 }
 
 }  // namespace

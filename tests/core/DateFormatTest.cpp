@@ -20,14 +20,6 @@ TEST(DateFormatTest, OrderFromTheFirstDateLetter) {
   for (const auto& c : cases) EXPECT_EQ(GetDateOrder(c.format), c.order) << c.format;
 }
 
-TEST(DateFormatTest, PatternPerOrder) {
-  struct {
-    int order;
-    const char* pattern;
-  } cases[] = {{0, "MM/DD/YYYY"}, {1, "DD/MM/YYYY"}, {2, "YYYY/MM/DD"}, {7, "DD/MM/YYYY"}};
-  for (const auto& c : cases) EXPECT_STREQ(DatePatternForOrder(c.order), c.pattern) << c.order;
-}
-
 TEST(DateFormatTest, PosixFormatsBecomeLetters) {
   struct {
     const char* posix;

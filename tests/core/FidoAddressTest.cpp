@@ -61,24 +61,6 @@ TEST(FidoAddressTest, ParseTable)
     }
 }
 
-TEST(FidoAddressTest, Format)
-{
-    const struct {
-        TFidoAddr a;
-        const char* text;
-    } cases[] = {
-        {{2, 5020, 1, 7}, "2:5020/1.7"},
-        {{2, 5020, 1, 0}, "2:5020/1"},
-        {{0, 0, 0, 0}, "0:0/0"},
-        {{65535, 65535, 65535, 65535}, "65535:65535/65535.65535"},
-        {{1, 0, 0, 1}, "1:0/0.1"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FidoAddressToStr(c.a), c.text);
-        EXPECT_EQ(ParseFidoAddress(c.text), c.a);
-    }
-}
-
 TEST(FidoAddressTest, Ordering)
 {
     // Each address sorts strictly after the one before it.
@@ -117,16 +99,6 @@ struct Recorder {
         f.OnChange = [this](TFidonetAddress& sender) { texts.push_back(sender.Text4D()); };
     }
 };
-
-TEST(FidonetAddressTest, NewObject)
-{
-    TFidonetAddress f;
-    EXPECT_EQ(f.Text3D(), "0:0/0");
-    EXPECT_EQ(f.Text4D(), "0:0/0");
-    EXPECT_EQ(f.GetText(), "");
-    EXPECT_TRUE(f.IsEmpty());
-    EXPECT_TRUE(f.IsEqual(TFidoAddr{}));
-}
 
 TEST(FidonetAddressTest, SetTextAndEvents)
 {
@@ -175,23 +147,6 @@ TEST(FidonetAddressTest, SettersFireOnlyOnChange)
     f.Clear(); // Clear always fires
     EXPECT_EQ(r.texts, (std::vector<std::string>{"2:5020/1", "2:5020/1.3", "0:0/0", "0:0/0"}));
     EXPECT_EQ(f.GetText(), "");
-}
-
-TEST(FidonetAddressTest, ChangedIsVirtual)
-{
-    struct Counting : TFidonetAddress {
-        int calls = 0;
-        void Changed() override
-        {
-            ++calls;
-            TFidonetAddress::Changed();
-        }
-    };
-    Counting c;
-    c.SetText("1:2/3");
-    c.SetPoint(4);
-    EXPECT_EQ(c.calls, 2);
-    EXPECT_EQ(c.Text4D(), "1:2/3.4");
 }
 
 } // namespace

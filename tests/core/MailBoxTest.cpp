@@ -15,12 +15,10 @@
 #include "platform/Files.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
-
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 
 std::string Describe(const TMailBox& m) {
   std::string numbers;
@@ -45,12 +43,7 @@ std::unique_ptr<TMailBox> BossBBS() {
   return m;
 }
 
-class MailBoxRegistryTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{kRoot, store};
-};
+using MailBoxRegistryTest = RegistryFixture;
 
 TEST_F(MailBoxRegistryTest, SavedMailboxesGiveTheGoldenRegistryText) {
   TMBList boxes;
@@ -332,7 +325,7 @@ TEST_F(StartMailerTest, AnyOtherCommandStartsTheProgramWithItsArgv) {
   TMailBox box;
   box.Command = dir / "My Mailer/call" + " -p \"2:5020/1 now\" $HOME;x";
   EXPECT_EQ(box.StartMailer(&profiles), TMailBox::StartResult::Program);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!platform::FileExists(out) && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

@@ -164,12 +164,5 @@ TEST(MailSerialTest, CreationFailsCleanly) {
   EXPECT_EQ(f.Path, "");
 }
 
-TEST(MailSerialTest, ProcessCountersAreSeededFromTheStartTime) {
-  const TDateTime start = ProgramStartTime();
-  EXPECT_EQ(ProgramStartTime(), start);
-  EXPECT_GE(FileSerial().Peek(), FileSerialSeed(start));
-  EXPECT_EQ(TMail::NextSerialHex().size(), 8u);
-}
-
 }  // namespace
 }  // namespace velmaris::test

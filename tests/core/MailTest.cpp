@@ -49,31 +49,6 @@ TEST(MailMsgFileTest, GoldenImage) {
   EXPECT_EQ(golden.size(), 190u + mail->Body.size() - mail->Header.TextOffset);
 }
 
-TEST(MailMsgFileTest, FieldOffsetsTable) {
-  MailSpec s;
-  s.orig = {0x1234, 0x2345, 0x3456, 0x4567};
-  s.dest = {0x5678, 0x6789, 0x789A, 0x89AB};
-  s.attribute = 0xBEEF;
-  auto mail = MakeSpecMail(s);
-  const std::string image = mail->BuildMsgImage();
-  auto u16 = [&](size_t at) {
-    return static_cast<uint16_t>(static_cast<uint8_t>(image[at]) |
-                                 (static_cast<uint8_t>(image[at + 1]) << 8));
-  };
-  struct Field {
-    size_t offset;
-    uint16_t value;
-    const char* what;
-  } fields[] = {
-      {164, 0, "times read"},        {166, 0x789A, "dest node"},  {168, 0x3456, "orig node"},
-      {170, 0, "cost"},              {172, 0x2345, "orig net"},   {174, 0x6789, "dest net"},
-      {176, 0x5678, "dest zone"},    {178, 0x1234, "orig zone"},  {180, 0x89AB, "dest point"},
-      {182, 0x4567, "orig point"},   {184, 0, "reply to"},        {186, 0xBEEF, "attribute"},
-      {188, 0, "next reply"},
-  };
-  for (const Field& f : fields) EXPECT_EQ(u16(f.offset), f.value) << f.what;
-}
-
 TEST(MailMsgFileTest, LongNamesKeepTheirNul) {
   MailSpec s;
   s.from = std::string(35, 'F');
@@ -239,11 +214,6 @@ TEST(MailMacroTest, InsertedTextIsNeverExpanded) {
   auto mail = MakeSpecMail(s);
   EXPECT_EQ(mail->ExpandMacros("%on|%dn|%su|%df"),
             "%oa %destname|\"%on Quoted\" Rest|%subject|%on Quoted");
-}
-
-TEST(MailMacroTest, AreaNameGivenByTheCaller) {
-  auto mail = MakeSpecMail(MailSpec{});
-  EXPECT_EQ(mail->ExpandMacros("[%area] [%ar]", "NETMAIL"), "[NETMAIL] [NETMAIL]");
 }
 
 // --- Mask test ------------------------------------------------------------------
@@ -473,18 +443,6 @@ TEST(MailPrintTest, WriteToTextFileAppendsOrCreates) {
 }
 
 // --- List -------------------------------------------------------------------------
-
-TEST(MailListTest, HoldsWithoutOwning) {
-  auto a = MakeSpecMail(MailSpec{});
-  auto b = MakeSpecMail(MailSpec{});
-  TMailList list;
-  for (int i = 0; i < 50; ++i) list.Add(i % 2 ? b.get() : a.get());
-  EXPECT_EQ(list.Count(), 50);
-  EXPECT_EQ(list.GetItem(0), a.get());
-  EXPECT_EQ(list.GetItem(49), b.get());
-  EXPECT_THROW(list.GetItem(50), EListIndexError);
-  EXPECT_THROW(list.GetItem(-1), EListIndexError);
-}
 
 }  // namespace
 }  // namespace velmaris::test

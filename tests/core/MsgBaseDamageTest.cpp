@@ -1,5 +1,5 @@
 // Damaged message base files fail cleanly: an index that does not check out
-// keeps the area closed, a body that does not check out gives the
+// opens with the records that can be read and is never written, a body that does not check out gives the
 // substitute message; nothing crashes and nothing huge is allocated.
 #include <gtest/gtest.h>
 
@@ -48,40 +48,61 @@ class MsgBaseDamageTest : public ::testing::Test {
   std::vector<TMsgHeader> headers;
 };
 
-TEST_F(MsgBaseDamageTest, DamagedIndexKeepsTheAreaClosed) {
+TEST_F(MsgBaseDamageTest, DamagedIndexOpensWithItsReadableRecordsAndIsNeverWritten) {
   MakeArea();
   const std::string chunks = index.substr(8);
+  const std::string giant = Lzrw1KHCompress(std::string(600, 'x'));
   struct Case {
     const char* what;
     std::string file;
+    int readable;
   } cases[] = {
-      {"empty", ""},
-      {"short head", "KQPI\x03"},
-      {"wrong magic", "KQPX" + index.substr(4)},
-      {"count beyond what the file can hold", "KQPI" + Le32(0xFFFFFFFF) + chunks},
-      {"count one more than the chunks give", "KQPI" + Le32(4) + chunks},
-      {"chunk cut off", index.substr(0, index.size() - 5)},
-      {"length word cut off", "KQPI" + Le32(1) + "\x10"},
-      {"zero-length chunk", "KQPI" + Le32(1) + Le16(0) + chunks},
-      {"unknown block flag", "KQPI" + Le32(1) + Le16(3) + "\x11\x00\x00"},
-      {"chunk giving more than the records", "KQPI" + Le32(1) +
-                                                  Le16(static_cast<uint16_t>(Lzrw1KHCompress(std::string(600, 'x')).size())) +
-                                                  Lzrw1KHCompress(std::string(600, 'x'))},
-      {"copy reaching before the output", "KQPI" + Le32(1) + Le16(6) + std::string("\x40\x80\x00\x01\x00\x00", 6)},
+      {"empty", "", 0},
+      {"short head", "KQPI\x03", 0},
+      {"wrong magic", "KQPX" + index.substr(4), 3},
+      {"count beyond what the file can hold", "KQPI" + Le32(0xFFFFFFFF) + chunks, 3},
+      {"count one more than the chunks give", "KQPI" + Le32(4) + chunks, 3},
+      {"last chunk cut off", index.substr(0, index.size() - 5), 2},
+      {"length word cut off", "KQPI" + Le32(1) + "\x10", 0},
+      {"zero-length chunk", "KQPI" + Le32(1) + Le16(0) + chunks, 0},
+      {"unknown block flag", "KQPI" + Le32(1) + Le16(3) + "\x11\x00\x00", 0},
+      {"chunk giving more than the records",
+       "KQPI" + Le32(1) + Le16(static_cast<uint16_t>(giant.size())) + giant, 0},
+      {"copy reaching before the output",
+       "KQPI" + Le32(1) + Le16(6) + std::string("\x40\x80\x00\x01\x00\x00", 6), 0},
+      {"a damaged chunk amid sound ones",
+       "KQPI" + Le32(3) + EncodeIndexChunk(headers[0]) + Le16(3) + std::string("\x11\0\0", 3) +
+           EncodeIndexChunk(headers[2]),
+       2},
   };
   for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
     dir.Write("AREA.PackedIndex", c.file);
     TArea area(dir.Path(), "AREA", "AREA");
-    EXPECT_FALSE(area.OpenIndex()) << c.what;
-    EXPECT_FALSE(area.IndexLoaded) << c.what;
+    area.RecountFlags();
+    EXPECT_EQ(area.Count, c.readable);
+    EXPECT_NE(area.IndexDamage.find("is damaged"), std::string::npos);
+    ASSERT_TRUE(area.OpenIndex());
+    EXPECT_EQ(area.Count, c.readable);
+    EXPECT_NE(area.IndexDamage.find(std::to_string(c.readable) + " of"), std::string::npos)
+        << area.IndexDamage;
+    // The readable records lead to their bodies (the last is the third
+    // message unless the third was cut off); a change cannot be stored.
+    if (c.readable > 0) {
+      const size_t last = c.file.size() == index.size() - 5 ? 1 : 2;
+      EXPECT_EQ(area.ReadMail(c.readable - 1)->Header.BodyOffset, headers[last].BodyOffset);
+      area.ChangeHeaderFlags(0, MsgFlag::Unread, FlagOperation::Toggle);
+    }
+    area.CloseIndex();
     std::vector<TMsgHeader> out;
-    EXPECT_FALSE(ReadPackedIndex(area, out)) << c.what;
-    EXPECT_TRUE(out.empty()) << c.what;
-    // Appending refuses an index it cannot follow, and changes nothing.
+    EXPECT_FALSE(ReadPackedIndex(area, out));
+    // Appending refuses an index it cannot follow, names it, and changes
+    // nothing; neither does closing.
     area.Queue.push_back(MakeMail(9));
-    EXPECT_FALSE(area.WriteQueuedMail()) << c.what;
-    EXPECT_EQ(dir.Read("AREA.PackedIndex"), c.file) << c.what;
-    EXPECT_EQ(dir.Read("AREA.PackedBody"), body) << c.what;
+    EXPECT_FALSE(area.WriteQueuedMail());
+    EXPECT_NE(area.WriteError.find("is damaged"), std::string::npos) << area.WriteError;
+    EXPECT_EQ(dir.Read("AREA.PackedIndex"), c.file);
+    EXPECT_EQ(dir.Read("AREA.PackedBody"), body);
   }
 }
 

@@ -7,19 +7,12 @@
 
 #include "core/WinRegistry.h"
 #include "platform/Registry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
 
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
-
-class NLDataTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{kRoot, store};
-};
+using NLDataTest = RegistryFixture;
 
 std::vector<std::string> Describe(const TNLData& data) {
   std::vector<std::string> out;
@@ -27,37 +20,6 @@ std::vector<std::string> Describe(const TNLData& data) {
     out.push_back(e.Domain + "|" + e.List + "|" + e.Diff + "|" + std::to_string(e.Zone));
   }
   return out;
-}
-
-TEST_F(NLDataTest, SavedEntriesGiveTheGoldenRegistryText) {
-  TNLData lists;
-  lists.Add("Fidonet", "NODELIST", "NODEDIFF", 0);
-  lists.Add("Othernet", "OTHERNL", "OTHERDF", -1);
-  lists.SaveToRegistry(reg, "Nodelists");
-  EXPECT_EQ(store.ToText(), R"(REGEDIT4
-
-[HKEY_CURRENT_USER\software]
-
-[HKEY_CURRENT_USER\software\Brimvale]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Nodelists]
-"Count"=dword:00000002
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Nodelists\List1]
-"Domain"="Fidonet"
-"List"="NODELIST"
-"Diff"="NODEDIFF"
-"Zone"=dword:00000000
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Nodelists\List2]
-"Domain"="Othernet"
-"List"="OTHERNL"
-"Diff"="OTHERDF"
-"Zone"=dword:ffffffff
-
-)");
 }
 
 TEST_F(NLDataTest, RoundTripKeepsOrderAndListedNames) {
@@ -75,28 +37,6 @@ TEST_F(NLDataTest, RoundTripKeepsOrderAndListedNames) {
                                                         "AmigaNet|AMIGA|AMIDIFF|39"}));
   EXPECT_EQ(loaded.GetString(2), "AmigaNet");
   EXPECT_EQ(loaded.GetItem(2)->Domain, "AmigaNet");
-}
-
-TEST_F(NLDataTest, MissingValuesReadTheirDefaults) {
-  struct Case {
-    std::vector<std::pair<const char*, const char*>> strings;  // value, text
-    bool zone;
-    std::string expected;
-  } cases[] = {
-      {{}, false, "<unnamed>|<unnamed>|<unnamed>|2"},
-      {{{"Domain", "Fidonet"}, {"List", "NODELIST"}}, false, "Fidonet|NODELIST|<unnamed>|2"},
-      {{{"Diff", "NODEDIFF"}}, true, "<unnamed>|<unnamed>|NODEDIFF|7"},
-  };
-  for (const auto& c : cases) {
-    store.DeleteKey(std::string(kRoot) + "\\Nodelists");
-    reg.WriteInteger("Nodelists", "Count", 1);
-    store.CreateKey(std::string(kRoot) + "\\Nodelists\\List1");
-    for (auto& [name, text] : c.strings) reg.WriteString("Nodelists\\List1", name, text);
-    if (c.zone) reg.WriteInteger("Nodelists\\List1", "Zone", 7);
-    TNLData lists;
-    lists.LoadFromRegistry(reg, "Nodelists");
-    EXPECT_EQ(Describe(lists), std::vector<std::string>{c.expected});
-  }
 }
 
 TEST_F(NLDataTest, StoredCountIsBounded) {
@@ -135,57 +75,6 @@ TEST_F(NLDataTest, FaultyValueLeavesTheListAsItWas) {
   lists.Add("Fidonet", "NODELIST", "NODEDIFF", 0);
   EXPECT_THROW(lists.LoadFromRegistry(reg, "Nodelists"), platform::ERegistry);
   EXPECT_EQ(Describe(lists), std::vector<std::string>{"Fidonet|NODELIST|NODEDIFF|0"});
-}
-
-TEST_F(NLDataTest, DeletedEntryStaysAliveUntilTheListGoes) {
-  TNLData lists;
-  TNLInfo* first = lists.Add("Fidonet", "NODELIST", "NODEDIFF", 0);
-  lists.Add("Othernet", "OTHER", "OTHERDF", 3);
-  lists.Delete(0);
-  EXPECT_EQ(lists.GetCount(), 1);
-  EXPECT_EQ(lists.IndexOf(first), -1);
-  EXPECT_EQ(first->List, "NODELIST");
-  EXPECT_EQ(lists.FindByName("othernet")->Zone, 3);
-}
-
-TEST_F(NLDataTest, ConfigurationWithoutListsGetsTheStandardPair) {
-  struct Case {
-    const char* name;
-    std::function<void()> prepare;
-    std::vector<std::string> nodelists;
-    std::vector<std::string> pointlists;
-  } cases[] = {
-      {"nothing stored", [] {}, {"Fidonet|NODELIST|NODEDIFF|0"}, {"Fidonet|POINTS24|PR24DIFF|2"}},
-      {"key without count",
-       [&] { store.CreateKey(std::string(kRoot) + "\\Nodelists"); },
-       {"Fidonet|NODELIST|NODEDIFF|0"},
-       {"Fidonet|POINTS24|PR24DIFF|2"}},
-      {"both empty",
-       [&] {
-         reg.WriteInteger("Nodelists", "Count", 0);
-         reg.WriteInteger("Pointlists", "Count", 0);
-       },
-       {},
-       {}},
-      {"only nodelists stored",
-       [&] {
-         TNLData n;
-         n.Add("Zyxnet", "ZYX", "ZYXD", 5);
-         n.SaveToRegistry(reg, "Nodelists");
-       },
-       {"Zyxnet|ZYX|ZYXD|5"},
-       {}},
-  };
-  for (const auto& c : cases) {
-    store.DeleteKey(std::string(kRoot) + "\\Nodelists");
-    store.DeleteKey(std::string(kRoot) + "\\Pointlists");
-    c.prepare();
-    TNLData nodelists, pointlists;
-    nodelists.Add("Stale", "STALE", "STALE", 1);
-    LoadNodelistConfiguration(reg, nodelists, pointlists);
-    EXPECT_EQ(Describe(nodelists), c.nodelists) << c.name;
-    EXPECT_EQ(Describe(pointlists), c.pointlists) << c.name;
-  }
 }
 
 TEST_F(NLDataTest, ConfigurationRoundTrip) {

@@ -11,19 +11,12 @@
 #include "core/WinRegistry.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
 
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
-
-class NetLinkTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{kRoot, store};
-};
+using NetLinkTest = RegistryFixture;
 
 // Every field as one text, so that a round trip is compared in one go.
 std::string Describe(const TNetLink& l) {
@@ -71,67 +64,6 @@ std::unique_ptr<TNetLink> BossLink() {
 // ---------------------------------------------------------------------------
 // Defaults and the registry form
 
-TEST_F(NetLinkTest, NewUplinkHasNoMailboxNoPackerAndStandardRobotNames) {
-  TNetLink link;
-  EXPECT_EQ(link.Mailbox, -1);
-  EXPECT_FALSE(link.UsePacker);
-  EXPECT_EQ(link.Packer, "");
-  EXPECT_EQ(link.AFReceiver, "AreaFix");
-  EXPECT_EQ(link.AFSender, "AreaFix");
-  EXPECT_EQ(link.FSReceiver, "FileScan");
-  EXPECT_EQ(link.FSSender, "FileScan");
-  EXPECT_EQ(link.Outbound(), "");
-  EXPECT_EQ(link.FlowFilePath(), "");
-}
-
-TEST_F(NetLinkTest, SavedUplinkGivesTheGoldenRegistryText) {
-  TLinkList links;
-  links.Add(BossLink());
-  links.SaveToRegistry(reg, "Uplinks");
-  EXPECT_EQ(store.ToText(), R"(REGEDIT4
-
-[HKEY_CURRENT_USER\software]
-
-[HKEY_CURRENT_USER\software\Brimvale]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Uplinks]
-"Count"=dword:00000001
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Uplinks\Uplink1]
-"UsePacker"=dword:00000001
-"Packer"="PKZip"
-"Name"="Boss"
-"Uplinkaddress"="2:5020/1"
-"Sysop"="Ann Point"
-"Sysopaddress"="2:5020/1.7"
-"Password"="PKT"
-"AreaFix"="AFPW"
-"FileScan"="FSPW"
-"Session"="SES"
-"Mailbox"=dword:00000002
-"AFReceiver"="AreaFix"
-"AFSender"="AreaMgr"
-"FSReceiver"="FileFix"
-"FSSender"="FileMgr"
-"AFNameO"=dword:00000004
-"AFDescO"=dword:00000028
-"AFDescL"=dword:ffffffff
-"FSNameO"=dword:00000005
-"FSDescO"=dword:0000001e
-"FSDescL"=dword:00000002
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Uplinks\Uplink1\AreaFixTitles]
-"Count"=dword:00000001
-"Item1"="Area list"
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Uplinks\Uplink1\FileScanTitles]
-"Count"=dword:00000000
-
-)");
-}
-
 TEST_F(NetLinkTest, ListRoundTripKeepsEveryFieldAndTheOrder) {
   TLinkList links;
   links.Add(BossLink());
@@ -177,20 +109,6 @@ TEST_F(NetLinkTest, LoadingReplacesTheTitleLists) {
   EXPECT_TRUE(link->FileScanTitles.empty());
 }
 
-TEST_F(NetLinkTest, NoStoredUplinkGivesTheDefaultUplink) {
-  TLinkList loaded;
-  loaded.LoadFromRegistry(reg, "Uplinks", dir.Path());
-  ASSERT_EQ(loaded.GetCount(), 1);
-  const TNetLink* boss = loaded.GetItem(0);
-  EXPECT_EQ(loaded.GetString(0), "Da Boss!!!");
-  EXPECT_EQ(boss->Name, "Da Boss!!!");
-  EXPECT_EQ(boss->Sysop, "Me");
-  EXPECT_EQ(boss->UplinkAddress.Text4D(), "0:8/15");
-  EXPECT_EQ(boss->SysopAddress.Text4D(), "0:8/15");
-  EXPECT_EQ(boss->Password, "");
-  EXPECT_EQ(boss->Outbound(), dir.Path());
-}
-
 // ---------------------------------------------------------------------------
 // Outbound directories
 
@@ -232,32 +150,6 @@ TEST_F(NetLinkTest, ZoneOutboundNamesForeignZonesByThreeHexDigits) {
         << c.ownZone << " " << c.zone;
   }
   EXPECT_EQ(ZoneOutbound("", 2, 1), "");
-}
-
-TEST_F(NetLinkTest, UpdateOutboundsGivesEachUplinkTheDirectoryOfItsZone) {
-  SettingsValues settings(dir.Path());
-  settings.SetText(SettingId::OutboundDir, dir / "Outbound/");
-  settings.SetNumber(SettingId::Zone, 2);
-
-  TLinkList links;
-  struct Case {
-    const char* address;
-    std::string expected;
-  } cases[] = {
-      {"2:5020/1", dir / "Outbound/"},
-      {"1:120/5", dir / "Outbound.001/"},
-      {"10:1/1.4", dir / "Outbound.00A/"},
-  };
-  for (const auto& c : cases) {
-    auto link = std::make_unique<TNetLink>();
-    link->UplinkAddress.SetText(c.address);
-    links.Add(c.address, std::move(link));
-  }
-  links.UpdateOutbounds(settings);
-  for (int i = 0; i < links.GetCount(); ++i) {
-    EXPECT_EQ(links.GetItem(i)->Outbound(), cases[i].expected) << cases[i].address;
-    EXPECT_TRUE(platform::DirExists(cases[i].expected)) << cases[i].address;
-  }
 }
 
 TEST_F(NetLinkTest, ZoneOutboundThatCannotBeMadeFallsBackToTheMainOne) {

@@ -113,16 +113,6 @@ TEST_F(PubLstTest, BracketFiresOnceAtEndAndNotAgain) {
   EXPECT_EQ(events, 1);
 }
 
-TEST_F(PubLstTest, DiscardedChangeIsNotAnnounced) {
-  Item a(1);
-  list.BeginUpdate();
-  list.AddObject("a", &a);
-  list.DiscardPendingChange();
-  list.EndUpdate();
-  EXPECT_EQ(events, 0);
-  EXPECT_EQ(list.GetCount(), 1);
-}
-
 TEST_F(PubLstTest, BracketsDoNotNest) {
   Item a(1);
   list.BeginUpdate();
@@ -149,17 +139,6 @@ TEST_F(PubLstTest, AssignCopiesEntriesWithOneEvent) {
   ASSERT_EQ(list.GetCount(), 3);
   EXPECT_EQ(list.GetString(2), "three");
   EXPECT_EQ(list.GetObject(1), &b);
-}
-
-TEST_F(PubLstTest, DeleteAndClearLeaveObjectsAlive) {
-  Fill({"a", "b", "c"});
-  Item* kept = items[1].get();
-  list.Delete(1);
-  EXPECT_EQ(kept->value, 1);
-  EXPECT_EQ(list.IndexOfObject(kept), -1);
-  list.Clear();
-  EXPECT_EQ(items[0]->value, 0);
-  EXPECT_EQ(list.GetCount(), 0);
 }
 
 TEST_F(PubLstTest, FindersCompareAsTold) {
@@ -244,23 +223,6 @@ TEST_F(PubLstTest, AttachedControlsFollowTheList) {
   list.AddObject("d", nullptr);
   EXPECT_EQ(combo.fills, before);
   EXPECT_EQ(box.items.size(), 2u);
-}
-
-TEST(TypedListTest, GivesTypedAccess) {
-  struct Area : TObject {
-    std::string name;
-  };
-  class AreaList : public TTypedList<Area> {};
-  Area a, b;
-  a.name = "NETMAIL";
-  b.name = "BAD";
-  AreaList list;
-  list.Add(a.name, &a);
-  list.Insert(0, b.name, &b);
-  EXPECT_EQ(list.GetItem(0), &b);
-  EXPECT_EQ(list.FindByName("netmail"), &a);
-  EXPECT_EQ(list.IndexOf(&a), 1);
-  EXPECT_EQ(list.FindByName("x"), nullptr);
 }
 
 }  // namespace

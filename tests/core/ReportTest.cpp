@@ -93,7 +93,7 @@ TEST_F(ReportTest, ReportWaitsForTheExclusiveHolderAndThenLands) {
   EXPECT_EQ(GetReportPoster().PendingCount(), 2u);
   area->Unlock();
   EXPECT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; },
-                                  std::chrono::seconds(5)));
+                                  std::chrono::seconds(60)));
   const auto reports = ReadReports(*area);
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_EQ(reports[0].subject, "Import Log");

@@ -5,12 +5,11 @@
 
 #include "core/SearchRequest.h"
 #include "core/WinRegistry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
 
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 constexpr const char* kSection = "Areas\\Area1\\DisplayMask";
 const std::string kKey = std::string(kRoot) + "\\" + kSection;
 
@@ -58,13 +57,6 @@ TEST(SearchStringTest, CaseAndSubstringTable) {
         << '"' << c.text << "\" cs=" << c.cs << " sub=" << c.sub << " value \"" << c.value
         << '"';
   }
-}
-
-TEST(SearchStringTest, TextIsCutTo255Characters) {
-  TSearchString s;
-  s.SetText(std::string(300, 'q'));
-  EXPECT_EQ(s.Text().size(), 255u);
-  EXPECT_TRUE(s.Matches(std::string(255, 'q')));
 }
 
 // --- Date matcher ------------------------------------------------------------
@@ -119,12 +111,7 @@ TEST(DateSearchTest, DatesBefore1900CutTowardsZero) {
 
 // --- Registry forms ----------------------------------------------------------
 
-class SearchRequestRegistryTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{kRoot, store};
-};
+using SearchRequestRegistryTest = RegistryFixture;
 
 TEST_F(SearchRequestRegistryTest, PackedLayout) {
   TSearchRequest r;
@@ -335,27 +322,6 @@ TEST(MaskSchemeTest, RecognitionTable) {
     r.CreationDate.Mode = c.creationMode;
     EXPECT_EQ(RecognizeMaskScheme(r), c.scheme) << c.what;
   }
-}
-
-TEST(MaskSchemeTest, OutOfRangeIndexChangesNothing) {
-  TSearchRequest r;
-  r.FlagMask = 0x40;
-  r.ApplyOrigin = true;
-  ApplyMaskScheme(r, -1);
-  ApplyMaskScheme(r, kMaskSchemeCount);
-  EXPECT_EQ(r.FlagMask, 0x40u);
-  EXPECT_TRUE(r.ApplyOrigin);
-}
-
-TEST(MaskSchemeTest, DaysText) {
-  struct Case {
-    const char* text;
-    int32_t days;
-  } cases[] = {{"7", 7},   {"28", 28},     {" 14", 14},   {"+3", 3},
-               {"-2", -2}, {"", 365},      {"abc", 365},  {"7 ", 365},
-               {"1.5", 365}, {"2147483647", 2147483647}, {"2147483648", 365},
-               {"-", 365}};
-  for (const Case& c : cases) EXPECT_EQ(MaskDaysFromText(c.text), c.days) << c.text;
 }
 
 }  // namespace

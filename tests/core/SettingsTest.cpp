@@ -66,51 +66,6 @@ struct NumberDefault {
   int32_t value;
 };
 
-TEST(SettingsDefaultsTest, FreshConfiguration) {
-  SettingsValues v(kStart);
-  const NumberDefault numbers[] = {
-      {S::AutoImport, 1},       {S::Zone, 2},           {S::ImportReport, 1},
-      {S::ExportReport, 1},     {S::ProcessReport, 1},  {S::MailerReport, 1},
-      {S::UnpackReport, 1},     {S::Dupes, 0},          {S::DoCreate, 0},
-      {S::CbTIC, 0},            {S::OptimizeOn, 0},     {S::MaintainOn, 0},
-      {S::WarnPacket, 0},       {S::UnpackOn, 0},       {S::DiffOn, 0},
-      {S::CbUseGateWay, 0},     {S::CbUseUUCPName, 0},  {S::FLToAnsI, 1},
-      {S::DisplayStyles, 1},    {S::DisplayTree, 1},    {S::AKLudge, 0},
-      {S::AREAKludge, 0},       {S::SBKludge, 0},       {S::RbNavA, 1},
-      {S::CbAdvanceArea, 0},    {S::WinLimit, 1},
-      {S::QuoteColor, static_cast<int32_t>(0x8000000D)},
-      {S::MsgTxt, static_cast<int32_t>(0x80000008)},
-      {S::MsgBG, static_cast<int32_t>(0x80000005)},
-      {S::COL_MsgSel, static_cast<int32_t>(0x80000011)},
-      {S::COL_SysopSel, static_cast<int32_t>(0x8000000E)},
-  };
-  for (const auto& n : numbers) {
-    EXPECT_EQ(v.Number(n.id), n.value) << SettingDefOf(n.id).name;
-  }
-  struct {
-    S id;
-    const char* text;
-  } texts[] = {
-      {S::InboundDir, "/srv/velmaris/Inbound/"},   {S::OutboundDir, "/srv/velmaris/Outbound/"},
-      {S::MsgBaseDir, "/srv/velmaris/Msgbase/"},   {S::FileBaseDir, "/srv/velmaris/Filebase/"},
-      {S::FTNDir, "/srv/velmaris/DistribNL/"},     {S::KQLDIr, "/srv/velmaris/KQNL/"},
-      {S::PluginDir, "/srv/velmaris/Plugins/"},    {S::EPPImport, ""},
-      {S::EPPExport, ""},                          {S::EdUUCPAddr, ""},
-      {S::EdUUCPName, ""},                         {S::mrFl, "Monospace,10,0"},
-  };
-  for (const auto& t : texts) {
-    EXPECT_EQ(v.Text(t.id), t.text) << SettingDefOf(t.id).name;
-  }
-  EXPECT_TRUE(v.SysopNames().empty());
-  EXPECT_EQ(v.FirstSysopName(), "");
-  EXPECT_TRUE(v.Lines(S::DialTrans).empty());
-  // The typed readers of the jobs.
-  EXPECT_TRUE(v.AutoImport());
-  EXPECT_TRUE(v.ProcessTIC());
-  EXPECT_FALSE(v.WarnPacket());
-  EXPECT_EQ(v.FileListFont(), (TFontDesc{"Monospace", 10, 0}));
-}
-
 TEST(SettingsDefaultsTest, StartDirectoryIsMadeAbsoluteWithSlash) {
   EXPECT_EQ(SettingsValues("/srv/velmaris").StartDirectory(), "/srv/velmaris/");
   std::string relative = SettingsValues("kq").StartDirectory();
@@ -201,122 +156,6 @@ TEST(SettingsNormaliseTest, Fonts) {
 // ---------------------------------------------------------------------------
 // Registry
 
-// The registry file of a saved default configuration.
-constexpr const char* kGoldenDefaults = R"(REGEDIT4
-
-[HKEY_CURRENT_USER\software]
-
-[HKEY_CURRENT_USER\software\Brimvale]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Names]
-"Count"=dword:00000000
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\DialTrans]
-"Count"=dword:00000000
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Fonts]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Fonts\Arealist]
-"Name"="Sans Serif"
-"Size"=dword:00000009
-"Style"=dword:00000000
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Fonts\Filelist]
-"Name"="Monospace"
-"Size"=dword:0000000a
-"Style"=dword:00000000
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Fonts\Maileditor]
-"Name"="Monospace"
-"Size"=dword:0000000a
-"Style"=dword:00000000
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Fonts\Mailreader]
-"Name"="Monospace"
-"Size"=dword:0000000a
-"Style"=dword:00000000
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Fonts\Messagelist]
-"Name"="Sans Serif"
-"Size"=dword:00000009
-"Style"=dword:00000000
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Fonts\Replytree]
-"Name"="Sans Serif"
-"Size"=dword:00000009
-"Style"=dword:00000000
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Paths]
-"Inbound"="/srv/velmaris/Inbound/"
-"Outbound"="/srv/velmaris/Outbound/"
-"Messagebase"="/srv/velmaris/Msgbase/"
-"Filebase"="/srv/velmaris/Filebase/"
-"FTSLists"="/srv/velmaris/DistribNL/"
-"KQLists"="/srv/velmaris/KQNL/"
-"Plugins"="/srv/velmaris/Plugins/"
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Report]
-"Import"=dword:00000001
-"Export"=dword:00000001
-"Process"=dword:00000001
-"Unpack"=dword:00000001
-"Mailer"=dword:00000001
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Automatic]
-"Unpack"=dword:00000000
-"Diff"=dword:00000000
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Tosser]
-"AutoImport"=dword:00000001
-"OnNewArea"=dword:00000000
-"OnPacketDamaged"=dword:00000000
-"OnDupe"=dword:00000000
-"Zone"=dword:00000002
-"Optimize"=dword:00000000
-"Maintain"=dword:00000000
-"EPPImport"=""
-"EPPExport"=""
-"TIC"=dword:00000000
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Display]
-"AutoAdvance"=dword:00000000
-"^AKludge"=dword:00000000
-"AREAKludge"=dword:00000000
-"SEENBYKludge"=dword:00000000
-"DisplayStyles"=dword:00000001
-"DisplayTree"=dword:00000001
-"FLANSI"=dword:00000001
-"NavMsgList"=dword:00000001
-"MaxMailreaders"=dword:00000001
-"QuoteColor"=dword:8000000d
-"TextColor"=dword:80000008
-"BGColor"=dword:80000005
-"EditorFG"=dword:80000008
-"EditorBG"=dword:80000005
-"MsgListHighLight"=dword:8000000d
-"MsgListColor"=dword:80000005
-"MsgListMsg"=dword:80000008
-"MsgListMsgSel"=dword:80000011
-"MsgListSysop"=dword:8000000d
-"MsgListSysopSel"=dword:8000000e
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Uplinks]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\Uplinks\UUCP]
-"Enabled"=dword:00000000
-"Address"=""
-"Name"=""
-
-)";
-
-TEST_F(SettingsTest, SavedDefaultsGiveTheGoldenRegistryText) {
-  Settings settings(kStart, &dispatcher);
-  TWinRegistry reg(kRoot, store);
-  settings.SaveToRegistry(reg);
-  EXPECT_EQ(store.ToText(), kGoldenDefaults);
-}
 
 TEST_F(SettingsTest, RoundTripThroughTheRegistryFile) {
   SettingsValues v(kStart);
@@ -620,18 +459,6 @@ TEST_F(SettingsTest, PostedNotificationAfterTheModelIsGoneIsDropped) {
   }
   dispatcher.ProcessMessages();
   EXPECT_EQ(calls, 0);
-}
-
-TEST_F(SettingsTest, ProgramSettingsAreReachedFromAnywhere) {
-  SetSettings(nullptr);
-  EXPECT_THROW(GetSettings(), ESettings);
-  Settings settings(kStart, &dispatcher);
-  SetSettings(&settings);
-  int32_t seen = 0;
-  std::thread worker([&] { seen = GetSettings().Snapshot()->Zone(); });
-  worker.join();
-  EXPECT_EQ(seen, 2);
-  SetSettings(nullptr);
 }
 
 }  // namespace

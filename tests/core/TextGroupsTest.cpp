@@ -8,12 +8,10 @@
 #include "core/PubLst.h"
 #include "core/WinRegistry.h"
 #include "platform/Registry.h"
-#include "support/TempDir.h"
+#include "support/RegistryFixture.h"
 
 namespace velmaris::test {
 namespace {
-
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 
 constexpr TTextPart kAllParts[] = {
     TTextPart::CommentFooter, TTextPart::CommentHeader, TTextPart::ForwardFooter,
@@ -31,53 +29,7 @@ std::string Describe(const TTextGroup& g) {
   return s;
 }
 
-class TextGroupsRegistryTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  platform::Registry store{dir / "Velmaris.reg"};
-  TWinRegistry reg{kRoot, store};
-};
-
-TEST_F(TextGroupsRegistryTest, SavedGroupGivesTheGoldenRegistryText) {
-  TZRTexts groups;
-  auto plain = std::make_unique<TTextGroup>();
-  plain->ReplyHeader = {"Hi %of,", ""};
-  plain->Origins = {"My origin"};
-  groups.Add("Plain", std::move(plain));
-  groups.SaveToRegistry(reg);
-  const std::string key = R"([HKEY_CURRENT_USER\software\Brimvale\Velmaris\TextGroups\Textgroup1)";
-  auto emptyPart = [&](const char* name) {
-    return key + "\\" + name + "]\n\"Count\"=dword:00000000\n\n";
-  };
-  EXPECT_EQ(store.ToText(), R"(REGEDIT4
-
-[HKEY_CURRENT_USER\software]
-
-[HKEY_CURRENT_USER\software\Brimvale]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris]
-
-[HKEY_CURRENT_USER\software\Brimvale\Velmaris\TextGroups]
-"Count"=dword:00000001
-
-)" + key + R"(]
-"Name"="Plain"
-
-)" + key + R"(\ReplyHeader]
-"Count"=dword:00000002
-"Line1"="Hi %of,"
-"Line2"=""
-
-)" + emptyPart("ReplyFooter") +
-                                emptyPart("CommentHeader") + emptyPart("CommentFooter") +
-                                emptyPart("NewHeader") + emptyPart("NewFooter") +
-                                emptyPart("ForwardHeader") + emptyPart("ForwardFooter") + key +
-                                R"(\Origins]
-"Count"=dword:00000001
-"Line1"="My origin"
-
-)");
-}
+using TextGroupsRegistryTest = RegistryFixture;
 
 TEST_F(TextGroupsRegistryTest, RoundTripKeepsNamesOrderAndEveryPart) {
   TZRTexts groups;
@@ -98,20 +50,6 @@ TEST_F(TextGroupsRegistryTest, RoundTripKeepsNamesOrderAndEveryPart) {
       EXPECT_EQ(Describe(*loaded.GetItem(i)), Describe(*groups.GetItem(i)));
     }
   }
-}
-
-TEST_F(TextGroupsRegistryTest, MissingValuesReadTheirDefaults) {
-  reg.WriteInteger("Textgroups", "Count", 2);
-  reg.WriteInteger("Textgroups\\Textgroup1\\Origins", "Count", 3);
-  reg.WriteString("Textgroups\\Textgroup1\\Origins", "Line2", "Stored origin");
-  TZRTexts loaded;
-  loaded.LoadFromRegistry(reg);
-  ASSERT_EQ(loaded.GetCount(), 2);
-  EXPECT_EQ(loaded.GetString(0), "Untitled");
-  EXPECT_EQ(loaded.GetItem(0)->Origins,
-            (std::vector<std::string>{"Missing it!", "Stored origin", "Missing it!"}));
-  TTextGroup empty;
-  EXPECT_EQ(Describe(*loaded.GetItem(1)), Describe(empty));
 }
 
 // ---------------------------------------------------------------------------

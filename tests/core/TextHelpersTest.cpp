@@ -20,39 +20,6 @@ TEST(TextHelpersTest, HexStrToInt) {
   for (auto& c : cases) EXPECT_EQ(HexStrToInt(c.text), c.value) << c.text;
 }
 
-TEST(TextHelpersTest, Replacements) {
-  std::string s = "a-b-c";
-  EXPECT_TRUE(ReplaceFirst(s, "-", "+-+"));
-  EXPECT_EQ(s, "a+-+b-c");
-  EXPECT_FALSE(ReplaceFirst(s, "x", "y"));
-  EXPECT_FALSE(ReplaceFirst(s, "", "y"));
-  EXPECT_EQ(s, "a+-+b-c");
-
-  s = "tab\there\t";
-  ReplaceCharByStr(s, '\t', "  ");
-  EXPECT_EQ(s, "tab  here  ");
-  s = "a\rb\r";
-  ReplaceCharByStr(s, '\r', "");
-  EXPECT_EQ(s, "ab");
-
-  s = "C:\\dir\\file";
-  ReplaceChar(s, '\\', '/');
-  EXPECT_EQ(s, "C:/dir/file");
-}
-
-TEST(TextHelpersTest, PCharHelpers) {
-  EXPECT_EQ(PCharToStrUntilCR("line one\rline two"), "line one");
-  EXPECT_EQ(PCharToStrUntilCR("no cr"), "no cr");
-  EXPECT_EQ(PCharToStrUntilCR(static_cast<const char*>(nullptr)), "");
-  EXPECT_EQ(PCharToStrUntilCR(std::string_view("ab\0cd\r", 6)), "ab");
-
-  EXPECT_EQ(PCharPos(':', "2:5020/1", 10), 2);
-  EXPECT_EQ(PCharPos('/', "2:5020/1", 6), 0);  // beyond the maximum length
-  EXPECT_EQ(PCharPos('/', "2:5020/1", 7), 7);
-  EXPECT_EQ(PCharPos('x', "", 5), 0);
-  EXPECT_EQ(PCharPos('x', nullptr, 5), 0);
-}
-
 TEST(TextHelpersTest, SplitStrAt) {
   struct {
     const char* text;
@@ -69,31 +36,6 @@ TEST(TextHelpersTest, SplitStrAt) {
     EXPECT_EQ(head, c.head) << c.text << " " << c.count;
     EXPECT_EQ(s, c.rest) << c.text << " " << c.count;
   }
-}
-
-TEST(TextHelpersTest, SkipHelpers) {
-  const char* text = " \t word\x1b rest";
-  const char* p = text;
-  SkipBlanks(p);
-  EXPECT_EQ(p - text, 3);
-  p = text;
-  SkipWord(p);
-  EXPECT_EQ(p - text, 7);
-  SkipWord(p);  // ESC counts as a blank here
-  EXPECT_EQ(p - text, 13);
-
-  const char* esc = "  \x1b  word";
-  p = esc;
-  SkipWordStopAtEsc(p);
-  EXPECT_EQ(p - esc, 2);
-  const char* none = nullptr;
-  SkipWordStopAtEsc(none);
-  EXPECT_EQ(none, nullptr);
-
-  const char* empty = "";
-  p = empty;
-  SkipWord(p);
-  EXPECT_EQ(p, empty);
 }
 
 TEST(TextHelpersTest, CutFirstWordFamily) {
@@ -119,29 +61,6 @@ TEST(TextHelpersTest, CutFirstWordFamily) {
     EXPECT_EQ(w, c.word) << c.text;
     EXPECT_EQ(s, c.rest) << c.text;
   }
-}
-
-TEST(TextHelpersTest, CutFirstWord255CountsBeyond255Characters) {
-  std::string s = std::string(300, ' ') + "word" + " tail";
-  std::string w;
-  CutFirstWord255(s, w);
-  EXPECT_EQ(w, "word");
-  EXPECT_EQ(s, " tail");
-  s = std::string(280, 'x') + " tail";
-  CutFirstWord255(s, w);
-  EXPECT_EQ(w, std::string(280, 'x'));
-  EXPECT_EQ(s, " tail");
-}
-
-TEST(TextHelpersTest, CutFirstWordShort) {
-  std::string s = "  AreaFix  password", w;
-  CutFirstWordShort(s, w);
-  EXPECT_EQ(w, "AreaFix");
-  EXPECT_EQ(s, "  password");
-  s = "last";
-  CutFirstWordShort(s, w);
-  EXPECT_EQ(w, "last");
-  EXPECT_EQ(s, "");
 }
 
 TEST(TextHelpersTest, CutFirstWordOrQuoted) {

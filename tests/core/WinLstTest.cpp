@@ -25,9 +25,5 @@ TEST(WinLstTest, WindowsRegisterUnderTheirCaptionsAndLeave) {
   EXPECT_EQ(changes, 3);
 }
 
-TEST(WinLstTest, OneListForTheProgram) {
-  EXPECT_EQ(&WinLst(), &WinLst());
-}
-
 }  // namespace
 }  // namespace velmaris::test

@@ -18,12 +18,6 @@ class WinRegistryTest : public ::testing::Test {
   platform::Registry store{dir / "Velmaris.reg"};
 };
 
-TEST_F(WinRegistryTest, CreatesItsRootKey) {
-  TWinRegistry reg(kRoot, store);
-  EXPECT_EQ(reg.RootPath(), kRoot);
-  EXPECT_TRUE(store.KeyExists(kRoot));
-}
-
 TEST_F(WinRegistryTest, MissingValuesGiveTheDefault) {
   TWinRegistry reg(kRoot, store);
   reg.WriteString("Areas", "Present", "x");
@@ -88,15 +82,6 @@ TEST_F(WinRegistryTest, ValueOfAnotherTypeRaises) {
   EXPECT_THROW(reg.ReadBool("S", "Text", false), platform::ERegistry);
   EXPECT_THROW(reg.ReadString("S", "Number", ""), platform::ERegistry);
   EXPECT_THROW(reg.ReadBinary("S", "Number", buf, sizeof buf), platform::ERegistry);
-}
-
-TEST_F(WinRegistryTest, DeleteValue) {
-  TWinRegistry reg(kRoot, store);
-  reg.WriteInteger("S", "Gone", 1);
-  reg.DeleteValue("S", "Gone");
-  reg.DeleteValue("S", "Gone");  // a missing value is fine
-  reg.DeleteValue("Nowhere", "Gone");
-  EXPECT_EQ(reg.ReadInteger("S", "Gone", 7), 7);
 }
 
 TEST_F(WinRegistryTest, StringListsUseCountAndItems) {

@@ -107,20 +107,6 @@ TEST(OutboundKinds, PathsAreClassifiedByTheExtensionOfTheirName) {
   for (const Case& c : cases) EXPECT_STREQ(ClassifyOutboundPath(c.path), c.kind) << c.path;
 }
 
-TEST(OutboundKinds, CodesAndImages) {
-  struct Case {
-    const char* text;
-    int32_t code, image;
-  } cases[] = {
-      {"Mail packet", 0, 1},   {"Mail bundle", 1, 0},  {"Attached file", 2, 3},
-      {"TIC File", 3, 2},      {"Request file", 3, 2}, {"Something", 4, 3},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(OutboundKindCode(c.text), c.code) << c.text;
-    EXPECT_EQ(OutboundKindImage(c.text), c.image) << c.text;
-  }
-}
-
 // --- Reading flow files --------------------------------------------------------
 
 TEST(FlowFileReader, LinePrefixes) {

@@ -142,6 +142,7 @@ TEST(NodeDiff, FailuresLeaveTheListAndTheDiff) {
     EXPECT_EQ(r.dir.Read("NODEDIFF.130"), c.diff);
     EXPECT_FALSE(r.Exists("NODELIST.130"));
     EXPECT_FALSE(r.Exists("NODELIST.Old"));
+    EXPECT_FALSE(r.Exists("NODELIST.New")) << "a failed diff leaves no new list behind";
   }
 }
 
@@ -222,6 +223,7 @@ TEST(NodeDiff, FailedRenamePutsTheOldListBack) {
   EXPECT_EQ(r.dir.Read("NODELIST.123"), w0);
   EXPECT_FALSE(r.Exists("NODELIST.Old"));
   EXPECT_TRUE(r.Exists("NODEDIFF.130"));
+  EXPECT_FALSE(r.Exists("NODELIST.New"));
   EXPECT_EQ(r.proc.FindNewestList("NODELIST"), 123);
 }
 

@@ -265,6 +265,7 @@ TEST(NodeListCompiler, NewestListChoice) {
 }
 
 TEST(NodeListCompiler, LineRules) {
+  using namespace std::string_literals;
   struct Case {
     const char* name;
     std::string text;
@@ -281,11 +282,23 @@ TEST(NodeListCompiler, LineRules) {
       {"last line without line end", ",5,F,L,S,7-1,XA", 2, rrRead, {{{2, 0, 5, 0}, "7-1,XA"}}},
       {"unknown keyword adds nothing", "Foo,5,F,L,S,1\r\nfoo,99999,F,L,S,1\r\n", 2, rrRead, {}},
       {"keywords compare with case", "host,5,F,L,S,1\r\n", 2, rrRead, {}},
-      {"number is no number", ",5,F,L,S,1\r\n,x5,F,L,S,1\r\n", 2, rrStructureError, {}},
+      // A damaged line is left out alone; after one that may set the net or
+      // zone, so are the entries up to the next line that sets them.
+      {"number is no number", ",5,F,L,S,1\r\n,x5,F,L,S,1\r\n,6,G,L,S,2\r\n", 2, rrStructureError,
+       {{{2, 0, 5, 0}, "1"}, {{2, 0, 6, 0}, "2"}}},
       {"empty number", ",,F,L,S,1\r\n", 2, rrStructureError, {}},
       {"node above 65535", ",65536,F,L,S,1\r\n", 2, rrStructureError, {}},
-      {"net above 65535", "Host,70000,F,L,S,1\r\n", 2, rrStructureError, {}},
+      {"net above 65535", "Host,70000,F,L,S,1\r\n,5,F,L,S,1\r\nHost,7,H,L,S,2\r\n,6,G,L,S,3\r\n", 2,
+       rrStructureError, {{{2, 7, 0, 0}, "2"}, {{2, 7, 6, 0}, "3"}}},
+      {"damaged zone line", "Zone,x,Z,L,S,1\r\nHost,7,H,L,S,2\r\n,5,F,L,S,3\r\nZone,3,Z,L,S,4\r\n", 2,
+       rrStructureError, {{{3, 0, 0, 0}, "4"}}},
+      {"unknown keyword with a damaged number", "Hxst,x,H,L,S,1\r\n,5,F,L,S,2\r\n", 2, rrStructureError, {}},
       {"negative node", ",-1,F,L,S,1\r\n", 2, rrStructureError, {}},
+      {"0 byte in a node line", ",5,F,L,S,1\r\n,6,G\0,L,S,2\r\n,7,H,L,S,3\r\n"s, 2,
+       rrStructureError, {{{2, 0, 5, 0}, "1"}, {{2, 0, 7, 0}, "3"}}},
+      {"0 byte in a host line", "Host,7,H,L,S,1\r\nH\0st,8,H,L,S,2\r\n,6,G,L,S,3\r\n"s, 2,
+       rrStructureError, {{{2, 7, 0, 0}, "1"}}},
+      {"end of a DOS text", ",5,F,L,S,1\r\n\x1A\r\n,x,junk\r\n", 2, rrRead, {{{2, 0, 5, 0}, "1"}}},
       {"highest numbers", "Zone,65535,Z,L,S,1\r\nHost,65535,H,L,S,1\r\n,65535,N,L,S,1\r\n", 2, rrRead,
        {{{65535, 0, 0, 0}, "1"}, {{65535, 65535, 0, 0}, "1"}, {{65535, 65535, 65535, 0}, "1"}}},
       {"comments and empty lines", ";S x,y\r\n\r\n;\r\n,5,F,L,S,1\r\n", 2, rrRead, {{{2, 0, 5, 0}, "1"}}},
@@ -296,7 +309,7 @@ TEST(NodeListCompiler, LineRules) {
     Compiler c;
     c.dir.Write("NODELIST.001", tc.text + "\x1A");
     c.proc.NodeLists.push_back({"FidoNet", "NODELIST", "NODEDIFF", tc.zone});
-    c.proc.Process();
+    EXPECT_EQ(c.proc.Process().DamagedLists, tc.result == rrStructureError ? 1 : 0);
     EXPECT_EQ(c.Logged("Structure error in NODELIST.001 !"), tc.result == rrStructureError);
     TNodelistLookup lookup;
     lookup.SetPath(c.dir.Path());
@@ -321,20 +334,31 @@ TEST(NodeListCompiler, PointlistRangeErrors) {
   }
 }
 
-TEST(NodeListCompiler, StructureErrorDropsOnlyThatList) {
+TEST(NodeListCompiler, DamagedLinesAreNamedAndOnlyThemLeftOut) {
   Compiler c;
   c.dir.Write("NODELIST.001", ",1,Good,L,S,1\r\n");
-  c.dir.Write("BROKEN.001", ",2,Lost,L,S,1\r\n,oops,X,L,S,1\r\n");
+  std::string broken = ",2,Kept,L,S,1\r\n,oops,X,L,S,1\r\n";
+  for (int i = 0; i < 12; ++i) broken += ",bad\r\n";
+  c.dir.Write("BROKEN.001", broken + "Host,9,H,L,S,1\r\nHost,x\r\n,3,Unknown_Net,L,S,1\r\n");
   c.proc.NodeLists.push_back({"A", "NODELIST", "NODEDIFF", 2});
   c.proc.NodeLists.push_back({"B", "BROKEN", "BROKENDF", 2});
   c.proc.NodeLists.push_back({"C", "MISSING", "MISSINGD", 2});
-  c.proc.Process();
-  EXPECT_TRUE(c.Logged("Structure error in BROKEN.001 !"));
-  EXPECT_TRUE(c.Logged("File MISSING.* not found!"));
+  const TCompileResult r = c.proc.Process();
+  EXPECT_TRUE(r.Written);
+  EXPECT_EQ(r.DamagedLists, 1);
+  for (const char* line :
+       {"Line 2 of BROKEN.001 is damaged and has been left out.",
+        "Line 11 of BROKEN.001 is damaged and has been left out.", "4 more damaged lines of BROKEN.001 have been left out.",
+        "1 entries of BROKEN.001 have been left out: a damaged line before them leaves their zone or net unknown.",
+        "Structure error in BROKEN.001 !", "2 entries from BROKEN.001 read", "File MISSING.* not found!"})
+    EXPECT_TRUE(c.Logged(line)) << line;
+  EXPECT_FALSE(c.Logged("Line 12 of BROKEN.001 is damaged and has been left out."));
   TNodelistLookup lookup;
   lookup.SetPath(c.dir.Path());
-  ASSERT_EQ(lookup.Count(), 1);
-  EXPECT_EQ(lookup.GetSystemName(0), "Good");
+  ASSERT_EQ(lookup.Count(), 3);
+  EXPECT_EQ(lookup.GetSystemName(lookup.FindAddress({2, 0, 1, 0})), "Good");
+  EXPECT_EQ(lookup.GetSystemName(lookup.FindAddress({2, 0, 2, 0})), "Kept");
+  EXPECT_EQ(lookup.GetSystemName(lookup.FindAddress({2, 9, 0, 0})), "H");
 }
 
 TEST(NodeListCompiler, NoListStillWritesAnEmptySet) {
@@ -376,6 +400,39 @@ TEST(NodeListCompiler, DuplicatesAndSharedTexts) {
   const uint32_t same = lookup.GetNameOffset(lookup.FindAddress(TFidoAddr{2, 240, 1, 0}));
   EXPECT_EQ(std::count(values.begin(), values.end(), same), 10);
   EXPECT_EQ(lookup.FindRecordsByName("Same_Name").size(), 10u);
+}
+
+TEST(NodeListCompiler, OfEqualAddressesTheOneReadLastIsKept) {
+  // The address sort does not keep the read order of equal keys; the later
+  // list must win whatever order the sort leaves them in.
+  struct Case {
+    const char *first, *second;
+    TFidoAddr addr;
+    const char *kept, *dropped;
+  } cases[] = {
+      {",1,Old_Node,L,Old_Sysop,1\r\n", ",1,New_Node,L,New_Sysop,1\r\n", {2, 0, 1, 0}, "New_Node",
+       "Old_Node"},
+      {"Host,240,Old_Host,L,S,1\r\n,1,A,L,S,1\r\n,2,B,L,S,1\r\n,3,C,L,S,1\r\n",
+       "Host,240,New_Host,L,S,1\r\n,3,D,L,S,1\r\n", {2, 240, 0, 0}, "New_Host", "Old_Host"},
+      {"Host,240,H,L,S,1\r\n,1,A,L,S,1\r\n,5,Old_Five,L,S,1\r\n,9,B,L,S,1\r\n",
+       "Host,240,H,L,S,1\r\n,5,New_Five,L,S,1\r\n,7,C,L,S,1\r\n", {2, 240, 5, 0}, "New_Five",
+       "Old_Five"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.kept);
+    Compiler c;
+    c.dir.Write("NODELIST.001", k.first);
+    c.dir.Write("OTHER.001", k.second);
+    c.proc.NodeLists.push_back({"A", "NODELIST", "NODEDIFF", 2});
+    c.proc.NodeLists.push_back({"B", "OTHER", "OTHERD", 2});
+    c.proc.Process();
+    TNodelistLookup lookup;
+    lookup.SetPath(c.dir.Path());
+    const int at = lookup.FindAddress(k.addr);
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(lookup.GetSystemName(at), k.kept);
+    EXPECT_EQ(lookup.FindRecordsByName(k.dropped).size(), 0u);
+  }
 }
 
 TEST(NodeListCompiler, ReaderHoldingTheLockKeepsTheOldSetUntilItUnlocks) {

@@ -71,7 +71,9 @@ TEST_F(NodelistConfigBatchTest, ConfiguredListsCompileApplyDiffsAndLookUp) {
             std::string::npos)
       << out;
   EXPECT_NE(out.find(" 1 entries from points24.123 read\"}"), std::string::npos) << out;
-  EXPECT_NE(out.find("{\"diffResult\":0,\"compiled\":true,\"count\":5}\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("{\"diffResult\":0,\"compiled\":true,\"count\":5,\"damagedLists\":0}\n"),
+            std::string::npos)
+      << out;
   EXPECT_TRUE(platform::FileExists(dir / "Index/Addresses.Index"));
 
   struct Case {
@@ -100,33 +102,43 @@ TEST_F(NodelistConfigBatchTest, ConfiguredListsCompileApplyDiffsAndLookUp) {
   }
 }
 
-TEST_F(NodelistConfigBatchTest, ReportIsPostedOnlyWhenTheSettingsAskForIt) {
-  for (bool report : {true, false}) {
-    SCOPED_TRACE(report);
-    std::filesystem::remove_all(dir.Path());
-    std::filesystem::create_directories(dir.Path());
-    Configure([&](TConfigStore& s) {
-      s.SettingsModel().SetChecked(SettingId::ProcessReport, report);
-      s.Nodelists().Clear();
-      s.Nodelists().Add("TestNet", "NETLIST", "NETDIFF", 0);
-      s.Pointlists().Clear();
-    });
-    dir.Write("DistribNL/NETLIST.123", MakeWeeklyList(123, kWeek0));
-    std::string log;
-    ASSERT_EQ(Run("nodelist", &log), 0);
+// A damaged list or a failed nodediff fails the run: the sound nodes are
+// still compiled, and a failed diff leaves no new list behind.
+TEST_F(NodelistConfigBatchTest, DamagedListsAndFailedDiffsFailTheRun) {
+  Configure([](TConfigStore& s) {
+    s.SettingsModel().SetText(SettingId::FTNDir, "Lists");
+    s.SettingsModel().SetText(SettingId::KQLDIr, "Index");
+    s.SettingsModel().SetChecked(SettingId::ProcessReport, false);
+    s.Nodelists().Clear();
+    s.Nodelists().Add("TestNet", "NETLIST", "NETDIFF", 0);
+    s.Pointlists().Clear();
+  });
+  const std::string l0 = MakeWeeklyList(123, kWeek0);
+  std::string withNul = l0;
+  withNul.insert(withNul.find("Sys_One") + 3, 1, '\0');
+  struct Case {
+    const char* what;
+    std::string list, diff;
+    int status;
+    const char* result;  // the last output line
+  } cases[] = {
+      {"sound list", l0, "", 0, "{\"diffResult\":3,\"compiled\":true,\"count\":3,\"damagedLists\":0}"},
+      {"0 byte in a node line", withNul, "", 1,
+       "{\"diffResult\":3,\"compiled\":true,\"count\":2,\"damagedLists\":1}"},
+      {"one bad line", l0.substr(0, l0.size() - 1) + ",x,Bad,L,S,1\r\n\x1A", "", 1,
+       "{\"diffResult\":3,\"compiled\":true,\"count\":3,\"damagedLists\":1}"},
+      {"diff that does not fit", l0, ";A Another list : 1\r\nC5\r\n\x1A", 1,
+       "{\"diffResult\":1,\"compiled\":true,\"count\":3,\"damagedLists\":0}"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir / "Lists");
+    dir.Write("Lists/NETLIST.123", c.list);
+    if (!c.diff.empty()) dir.Write("Lists/NETDIFF.130", c.diff);
     std::string out;
-    if (!report) {
-      EXPECT_NE(Run("dump REPORT", &out), 0);  // no REPORT area was made
-      continue;
-    }
-    ASSERT_EQ(Run("dump REPORT", &out), 0);
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
-    EXPECT_NE(out.find("\"from\":\"Nodelist Processor\",\"to\":\"Sysop\","
-                       "\"subject\":\"Nodelist Update Log\""),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("Main index saved"), std::string::npos) << out;
-    EXPECT_NE(out.find(" * Origin: The Velmaris 95 Nodelist Processor"), std::string::npos);
+    EXPECT_EQ(Run("nodelist", &out), c.status);
+    EXPECT_NE(out.find(std::string(c.result) + "\n"), std::string::npos) << out;
+    EXPECT_FALSE(platform::FileExists(dir / "Lists/NETLIST.New"));
   }
 }
 

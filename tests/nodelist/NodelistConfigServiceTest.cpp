@@ -1,13 +1,10 @@
-// The nodelist processing of the running program: the timer's rules, the
-// nodediff setting switching the timer, the lookup following the index
+// The nodelist processing of the running program: the nodediff setting
+// switching the timer, the lookup following the index
 // directory setting, and a run's report and notice handed to the main
 // thread.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 #include "NodelistConfigFixture.h"
 #include "nodelist/NodelistService.h"
@@ -24,76 +21,24 @@ class NodelistConfigServiceTest : public NodelistConfigFixture {
   TNodelistLookup lookup;
 };
 
-// Holds a run until released, to keep the service busy.
-struct Gate {
-  std::mutex m;
-  std::condition_variable cv;
-  bool open = false;
-  std::atomic<bool> entered{false};
-  void Pass() {
-    entered = true;
-    std::unique_lock<std::mutex> lock(m);
-    cv.wait(lock, [this] { return open; });
-  }
-  void Open() {
-    {
-      std::lock_guard<std::mutex> g(m);
-      open = true;
-    }
-    cv.notify_all();
-  }
-};
-
-TEST_F(NodelistConfigServiceTest, TimerRules) {
-  struct Case {
-    const char* name;
-    int diffOn;
-    bool mailerActive, runBusy;
-    bool starts;
-  };
-  const Case cases[] = {
-      {"by timer, idle", 0, false, false, true},
-      {"by timer, mailer session active", 0, true, false, false},
-      {"by timer, a run going on", 0, false, true, false},
-      {"by timer, mailer and run busy", 0, true, true, false},
-      {"manual processing", 1, false, false, false},
-      {"manual processing, mailer active", 1, true, false, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    auto config = Load();
-    config->SettingsModel().SetNumber(SettingId::DiffOn, c.diffOn);
-    ConfigureList(*config, false);
-    Gate gate;
-    int logLines = 0;
-    TNodelistServiceHooks hooks;
-    hooks.MailerSessionActive = [&] { return c.mailerActive; };
-    // Every run waits at its first log line until the gate opens.
-    hooks.Now = [&] {
-      gate.Pass();
-      return std::time_t(1700000000);
-    };
-    hooks.PostReport = [](const std::vector<std::string>&) {};
-    hooks.OnLog = [&](const std::string&) { ++logLines; };
-    hooks.Compiled = [] {};
-    TNodelistService service(*config, lookup, processor, hooks);
-    EXPECT_EQ(service.TimerOn(), c.diffOn == 0);
-    if (c.runBusy) {
-      ASSERT_TRUE(service.StartProcessing());
-      ASSERT_TRUE(dispatcher.RunUntil([&] { return gate.entered.load(); }, 10s));
-    }
-    const bool started = service.TimerTimer();
-    EXPECT_EQ(started, c.starts);
-    EXPECT_EQ(service.Busy(), c.starts || c.runBusy);
-    gate.Open();
-    service.Wait();
-    // An automatic run without a nodediff applies nothing and compiles nothing.
-    if (started) {
-      EXPECT_EQ(service.LastResult().DiffResult, drNothing);
-      EXPECT_FALSE(service.LastResult().Compiled);
-      EXPECT_GT(logLines, 0);
-    }
-  }
+TEST_F(NodelistConfigServiceTest, TimerTickWaitsForTheMailerSessionAndForManualProcessing) {
+  // The rule itself is tested with the runner; here, that the service asks it.
+  auto config = Load();
+  ConfigureList(*config, false);
+  bool mailerActive = true;
+  TNodelistServiceHooks hooks;
+  hooks.MailerSessionActive = [&] { return mailerActive; };
+  hooks.Compiled = [] {};
+  TNodelistService service(*config, lookup, processor, hooks);
+  ASSERT_TRUE(service.TimerOn());
+  EXPECT_FALSE(service.TimerTimer());
+  mailerActive = false;
+  config->SettingsModel().SetNumber(SettingId::DiffOn, 1);
+  EXPECT_FALSE(service.TimerTimer());
+  config->SettingsModel().SetNumber(SettingId::DiffOn, 0);
+  EXPECT_TRUE(service.TimerTimer());
+  service.Wait();
+  EXPECT_FALSE(service.LastResult().Compiled);  // no nodediff: nothing to compile
 }
 
 TEST_F(NodelistConfigServiceTest, TheDispatcherTimerRunsTheAutomaticUpdate) {
@@ -122,47 +67,32 @@ TEST_F(NodelistConfigServiceTest, TheDispatcherTimerRunsTheAutomaticUpdate) {
 }
 
 TEST_F(NodelistConfigServiceTest, ForcedRunPostsItsReportAndNoticeThroughTheMainThread) {
-  struct Case {
-    bool processReport;
-    size_t reports;
+  auto config = Load();
+  config->SettingsModel().SetNumber(SettingId::DiffOn, 1);
+  ConfigureList(*config, false);
+  std::vector<std::string> shownLog;
+  int cleared = 0;
+  TNodelistServiceHooks hooks;
+  hooks.OnLogCleared = [&] { ++cleared; };
+  hooks.OnLog = [&](const std::string& line) {
+    EXPECT_TRUE(dispatcher.IsMainThread());
+    shownLog.push_back(line);
   };
-  for (const Case c : {Case{true, 1}, Case{false, 0}}) {
-    SCOPED_TRACE(c.processReport);
-    std::filesystem::remove_all(Start());
-    std::filesystem::remove(RegistryPath());
-    prompter.Clear();
-    auto config = Load();
-    config->SettingsModel().SetChecked(SettingId::ProcessReport, c.processReport);
-    config->SettingsModel().SetNumber(SettingId::DiffOn, 1);
-    ConfigureList(*config, false);
-    std::vector<std::string> shownLog;
-    int cleared = 0;
-    TNodelistServiceHooks hooks;
-    hooks.OnLogCleared = [&] { ++cleared; };
-    hooks.OnLog = [&](const std::string& line) {
-      EXPECT_TRUE(dispatcher.IsMainThread());
-      shownLog.push_back(line);
-    };
-    TNodelistService service(*config, lookup, processor, hooks);
-    ASSERT_TRUE(service.StartProcessing());
-    EXPECT_FALSE(service.StartProcessing());  // one run at a time
-    service.Wait();
-    EXPECT_EQ(cleared, 1);
-    EXPECT_EQ(shownLog, service.LastResult().Log);
-    EXPECT_TRUE(service.LastResult().Compiled);
-    // The compiled set is what the lookup reads.
-    EXPECT_EQ(lookup.GetSysop(lookup.FindAddress(TFidoAddr{2, 5020, 1, 0})), "John_Doe");
-
-    const auto reports = Reports(*config);
-    ASSERT_EQ(reports.size(), c.reports);
-    if (!reports.empty()) {
-      EXPECT_EQ(reports[0].subject, "Nodelist Update Log");
-    }
-    const auto questions = prompter.Questions();
-    ASSERT_EQ(questions.size(), 1u);
-    EXPECT_EQ(questions[0].kind, platform::MsgKind::Information);
-    EXPECT_EQ(questions[0].text, "A new node list has been compiled!");
-  }
+  TNodelistService service(*config, lookup, processor, hooks);
+  ASSERT_TRUE(service.StartProcessing());
+  EXPECT_FALSE(service.StartProcessing());  // one run at a time
+  service.Wait();
+  EXPECT_EQ(cleared, 1);
+  EXPECT_EQ(shownLog, service.LastResult().Log);
+  EXPECT_TRUE(service.LastResult().Compiled);
+  // The compiled set is what the lookup reads.
+  EXPECT_EQ(lookup.GetSysop(lookup.FindAddress(TFidoAddr{2, 5020, 1, 0})), "John_Doe");
+  const auto reports = Reports(*config);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].subject, "Nodelist Update Log");
+  const auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].text, "A new node list has been compiled!");
 }
 
 TEST_F(NodelistConfigServiceTest, LookupFollowsTheIndexDirectorySetting) {

@@ -49,17 +49,6 @@ TEST(CodePage, EveryByteAgreesWithIconv) {
   }
 }
 
-TEST(CodePage, UndefinedPositions) {
-  const struct {
-    CodePage cp;
-    unsigned char byte;
-  } cases[] = {
-      {CodePage::CP1252, 0x81}, {CodePage::CP1252, 0x8D}, {CodePage::CP1252, 0x8F},
-      {CodePage::CP1252, 0x90}, {CodePage::CP1252, 0x9D}, {CodePage::CP1251, 0x98},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ToUnicode(c.byte, c.cp), char32_t{c.byte});
-}
-
 TEST(CodePage, Utf8Conversions) {
   const struct {
     CodePage cp;

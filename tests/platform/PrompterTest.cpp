@@ -25,44 +25,5 @@ TEST(ScriptedPrompter, AnswersFromTheScriptThenByDefault) {
   EXPECT_EQ(p.Ask(MsgKind::Information, "q", mbOk), mbOk);  // default not in the set
 }
 
-TEST(ScriptedPrompter, RecordsQuestions) {
-  ScriptedPrompter p;
-  p.Inform("info");
-  p.Error("error");
-  p.Warn("warn");
-  EXPECT_TRUE(p.Confirm("sure?"));
-  p.Script({mbNo});
-  EXPECT_FALSE(p.Confirm("really?"));
-  p.Ask(MsgKind::Warning, "text", mbAbort | mbRetry, "Caption");
-  const auto q = p.Questions();
-  ASSERT_EQ(q.size(), 6u);
-  const struct {
-    MsgKind kind;
-    const char* text;
-    MsgButtons buttons;
-  } expected[] = {
-      {MsgKind::Information, "info", mbOk},  {MsgKind::Error, "error", mbOk},
-      {MsgKind::Warning, "warn", mbOk},      {MsgKind::Confirmation, "sure?", mbYes | mbNo},
-      {MsgKind::Confirmation, "really?", mbYes | mbNo}, {MsgKind::Warning, "text", mbAbort | mbRetry},
-  };
-  for (size_t i = 0; i < q.size(); ++i) {
-    EXPECT_EQ(q[i].kind, expected[i].kind) << i;
-    EXPECT_EQ(q[i].text, expected[i].text) << i;
-    EXPECT_EQ(q[i].buttons, expected[i].buttons) << i;
-  }
-  EXPECT_EQ(q[5].caption, "Caption");
-  p.Clear();
-  EXPECT_TRUE(p.Questions().empty());
-}
-
-TEST(ScriptedPrompter, ProcessWideInstance) {
-  ScriptedPrompter mine;
-  SetPrompter(&mine);
-  GetPrompter().Inform("x");
-  EXPECT_EQ(mine.Questions().size(), 1u);
-  SetPrompter(nullptr);
-  EXPECT_NE(&GetPrompter(), &mine);
-}
-
 }  // namespace
 }  // namespace velmaris::platform

@@ -283,14 +283,15 @@ TEST(Registry, MalformedTextRaisesAndKeepsTheTree) {
   }
 }
 
-TEST(Registry, MissingFileIsEmptyAndMalformedFileRaises) {
+TEST(Registry, MissingFileIsEmptyAndMalformedOrEmptyFileRaises) {
   TempDir dir;
   Registry empty(dir / "none.reg");
   EXPECT_TRUE(empty.SubKeys("").empty());
   dir.Write("bad.reg", "garbage\n");
   EXPECT_THROW(Registry(dir / "bad.reg"), ERegistry);
+  // An empty file was cut off: it is refused like a damaged one.
   dir.Write("empty.reg", "");
-  EXPECT_TRUE(Registry(dir / "empty.reg").SubKeys("").empty());
+  EXPECT_THROW(Registry(dir / "empty.reg"), ERegistry);
   MakeDirs(dir / "adir.reg");
   EXPECT_THROW(Registry(dir / "adir.reg"), ERegistry);
 }

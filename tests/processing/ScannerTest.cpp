@@ -379,7 +379,7 @@ TEST_F(ScannerTest, LockWaitEndsWhenAborted) {
   exporter.Start();
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   exporter.Abort();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (exporter.Running() && std::chrono::steady_clock::now() < deadline)
     shell.dispatcher.ProcessMessages();
   exporter.Wait();
@@ -496,9 +496,11 @@ TEST_F(RunsTest, OptimisationCancelledWhileWaitingStillChainsTheMaintenance) {
   run.Chain = true;
   run.StartMaintenance = [&] { ++chained; };
   run.Start();
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  ASSERT_TRUE(shell.dispatcher.RunUntil([&] {
+    return !view.statuses.empty() && view.statuses.back() == "Waiting for access to A..";
+  }, std::chrono::seconds(60)));
   run.Cancel();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (chained == 0 && std::chrono::steady_clock::now() < deadline)
     shell.dispatcher.ProcessMessages();
   run.Wait();

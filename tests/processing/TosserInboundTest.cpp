@@ -4,7 +4,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <tuple>
+
 #include "TosserFixtures.h"
+#include "archive/Packer.h"
 #include "core/Crc.h"
 #include "processing/TicFile.h"
 
@@ -101,6 +105,68 @@ TEST_F(TosserInboundTest, HostileOrWrongTicFilesStay) {
   }
 }
 
+// A TIC file may take only a file of a file echo: never mail of any kind.
+TEST(TicFileMail, NeverTakesMail) {
+  TempDir t;
+  const std::string inbound = t / "in/", base = t / "base/";
+  for (const char* name : {"00000001.pkt", "0000ABCD.MO0", "0000abcd.su9", "00010001.flo",
+                           "0001000a.CLO", "00010001.hut", "00010001.req", "other.tic", "x.bad",
+                           "y.pkt.Transmission", "Import.Me"}) {
+    SCOPED_TRACE(name);
+    t.Write(std::string("in/") + name, "mail");
+    t.Write("in/t.tic", std::string("AREA A\r\nFILE ") + name + "\r\n");
+    const TTicOutcome out = ProcessTicFile(inbound, "t.tic", base);
+    EXPECT_EQ(out.Result, TTicResult::Errors);
+    EXPECT_EQ(out.LogLines.back(),
+              std::string("TIC file t.tic names ") + name + ", which is mail, not a file of a file echo.");
+    EXPECT_EQ(t.Read(std::string("in/") + name), "mail");
+    EXPECT_FALSE(platform::FileExists(base + "A/" + name));
+  }
+  // With the packers known, a bundle name is mail only when a packer knows
+  // the file: a film of that name is a file of a file echo.
+  TPckList packers;
+  packers.AddStandardPackers();
+  for (const auto& [name, bytes, moved] :
+       {std::tuple<const char*, std::string, bool>{"0000abcd.mo0", std::string("PK\x03\x04", 4) + "zip data", false},
+        {"clip.mov", "\0\0\0\x14" "ftypqt  ", true}}) {
+    SCOPED_TRACE(name);
+    t.Write(std::string("in/") + name, bytes);
+    t.Write("in/t.tic", std::string("AREA A\r\nFILE ") + name + "\r\n");
+    EXPECT_EQ(ProcessTicFile(inbound, "t.tic", base, &packers).Result,
+              moved ? TTicResult::Moved : TTicResult::Errors);
+    EXPECT_EQ(platform::FileExists(base + "A/" + name), moved);
+  }
+}
+
+// What one TIC file placed, another never replaces: neither the file nor
+// its description.
+TEST(TicFileMail, NeverReplacesWhatAnotherPlaced) {
+  TempDir t;
+  const std::string inbound = t / "in/", base = t / "base/";
+  struct Step {
+    const char* file;
+    const char* desc;
+    TTicResult result;
+  } steps[] = {
+      {"readme.txt", "first", TTicResult::Moved},
+      {"readme.txt", "second", TTicResult::NotMoved},
+      {"readme.txt.Txt", "third", TTicResult::NotMoved},
+      {"notes", "fourth", TTicResult::Moved},
+  };
+  int n = 0;
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.desc);
+    t.Write(std::string("in/") + s.file, s.desc);
+    const std::string tic = "t" + std::to_string(++n) + ".tic";
+    t.Write("in/" + tic, std::string("AREA A\r\nFILE ") + s.file + "\r\nDESC " + s.desc + "\r\n");
+    EXPECT_EQ(ProcessTicFile(inbound, tic, base).Result, s.result);
+    EXPECT_EQ(platform::FileExists(inbound + tic), s.result != TTicResult::Moved);
+  }
+  EXPECT_EQ(t.Read("base/A/readme.txt"), "first");
+  EXPECT_EQ(t.Read("base/A/readme.txt.Txt"), "first\n");
+  EXPECT_EQ(t.Read("base/A/notes.Txt"), "fourth\n");
+}
+
 TEST_F(TosserInboundTest, BundlesFromZipAndArj) {
   AddEcho("ECHO");
   struct Case {
@@ -146,6 +212,60 @@ TEST_F(TosserInboundTest, BundlesAreTakenMondayFirstAndUnknownOnesStay) {
   EXPECT_TRUE(Logged("No unpacker for bundle junk.we1!"));
   EXPECT_EQ(InboundNames(), std::vector<std::string>{"junk.we1"});
   EXPECT_EQ(Mails("ECHO").size(), 2u);
+}
+
+// A packet in a bundle never takes the place of a waiting packet of the
+// same name (in any case): it joins the inbound directory under a free name,
+// whether the integrated extractor or an external program unpacks it (the
+// copy the program gets never replaces a received file of that name).
+TEST_F(TosserInboundTest, BundledPacketsNeverReplaceWaitingOnes) {
+  const std::pair<const char*, const char*> cases[] = {{"00000001.pkt", "Integrated UnZIP"},
+                                                       {"00000001.PKT", "unzip -o -qq"}};
+  for (const auto& [waiting, unpack] : cases) {
+    SCOPED_TRACE(unpack);
+    Fresh();
+    packers->PackerByName("PKZip")->SetUnPack(unpack);
+    const bool external = std::string(unpack).find("Integrated") == std::string::npos;
+    if (external) Drop("Import.Me", "a received file");
+    AddEcho("ECHO");
+    Drop("00000001.pkt", PacketFrom({EchoMessage("ECHO", "in the bundle")}));
+    ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -j -q 0000abcd.tu1 00000001.pkt && rm 00000001.pkt"), 0);
+    Drop(waiting, PacketFrom({EchoMessage("ECHO", "waiting from another uplink")}, 5020, 9));
+    Toss();
+    std::vector<std::string> subjects;
+    for (const auto& m : Mails("ECHO")) subjects.push_back(m.subject);
+    std::sort(subjects.begin(), subjects.end());
+    EXPECT_EQ(subjects, (std::vector<std::string>{"in the bundle", "waiting from another uplink"}));
+    EXPECT_TRUE(LoggedPart("File 00000001.pkt of bundle 0000abcd.tu1 has been renamed to "));
+    EXPECT_EQ(NamesIn(Backup()).size(), 3u);  // the bundle and both packets
+    EXPECT_EQ(InboundNames(), external ? std::vector<std::string>{"Import.Me"} : std::vector<std::string>{});
+    if (external) {
+      EXPECT_EQ(platform::ReadFile(Inbound() + "Import.Me"), "a received file");
+    }
+  }
+}
+
+// A bundle with an entry that may not be written (its name climbs out of the
+// inbound directory) gives its sound packets once and is put aside.
+TEST_F(TosserInboundTest, BundleWithAnUnsafeEntryIsTossedOnceAndPutAside) {
+  AddEcho("ECHO");
+  Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "sound")}));
+  Drop("EVILX.pkt", PacketFrom({EchoMessage("ECHO", "hostile")}));
+  ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -0 -j -q b.we1 GOOD.pkt EVILX.pkt && rm *.pkt"), 0);
+  std::string zip = platform::ReadFile(Inbound() + "b.we1");
+  for (size_t at; (at = zip.find("EVILX.pkt")) != std::string::npos;) zip.replace(at, 9, "../EV.pkt");
+  Drop("b.we1", zip);
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    Toss();
+    EXPECT_EQ(Logged("Bundle b.we1: EV.pkt: Invalid file name"), run == 1);
+    ASSERT_EQ(Mails("ECHO").size(), 1u);
+    EXPECT_EQ(Mails("ECHO")[0].subject, "sound");
+    EXPECT_EQ(Mails("DUPES").size(), 0u);
+    EXPECT_EQ(InboundNames(), std::vector<std::string>{"b.bad"});
+    EXPECT_FALSE(platform::FileExists(Start() + "EV.pkt"));
+  }
+  EXPECT_EQ(platform::ReadFile(Inbound() + "b.bad"), zip);
 }
 
 }  // namespace

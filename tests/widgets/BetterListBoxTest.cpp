@@ -303,30 +303,57 @@ TEST(BetterListBox, HeaderClickFiresOnlyWhenReleasedOverTheColumn) {
   EXPECT_EQ(b.box.ItemIndex(), -1);
 }
 
-TEST(BetterListBox, DraggingABorderResizesTheLeftColumn) {
+void DragHeader(Box& b, int from, int to) {
+  const int y = HeaderY(b.box);
+  QTest::mousePress(b.vp(), Qt::LeftButton, Qt::NoModifier, QPoint(from, y));
+  QMouseEvent move(QEvent::MouseMove, QPointF(to, y), b.vp()->mapToGlobal(QPointF(to, y)), Qt::NoButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(b.vp(), &move);
+  QTest::mouseRelease(b.vp(), Qt::LeftButton, Qt::NoModifier, QPoint(to, y));
+}
+
+std::vector<int> Widths(TBetterListBox& box) {
+  std::vector<int> widths;
+  for (int i = 0; i < box.Columns().GetCount(); ++i) widths.push_back(box.Columns().GetItem(i)->Width());
+  return widths;
+}
+
+TEST(BetterListBox, DraggingABorderResizesTheColumnLeftOfIt) {
+  struct Case {
+    const char* what;
+    std::vector<int> widths;
+    int press, release;
+    std::vector<int> expected;
+  } cases[] = {
+      {"3 px left of a border", {100, 60, 60}, 97, 147, {150, 60, 60}},
+      {"5 px right of a border", {100, 60, 60}, 105, 75, {70, 60, 60}},
+      {"right of the last border", {100, 60, 60}, 225, 255, {100, 60, 90}},
+      {"8 px away is no border", {100, 60, 60}, 92, 150, {100, 60, 60}},
+      {"dragged past its left edge", {100, 60, 60}, 98, -400, {0, 60, 60}},
+      {"right of a collapsed column's border", {100, 0, 60}, 103, 143, {100, 40, 60}},
+      {"left of a collapsed column's border", {100, 0, 60}, 97, 77, {80, 0, 60}},
+      {"two collapsed columns", {100, 0, 0}, 104, 134, {100, 0, 30}},
+      {"collapsed first column", {0, 60, 60}, 2, 52, {50, 60, 60}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Box b(10);
+    int clicked = 0;
+    b.box.OnColumnClick = [&](TCustomBetterListBox*, TBLBColumn*) { ++clicked; };
+    for (size_t i = 0; i < c.widths.size(); ++i) b.box.Columns().GetItem(int(i))->SetWidth(c.widths[i]);
+    DragHeader(b, c.press, c.release);
+    EXPECT_EQ(Widths(b.box), c.expected);
+    EXPECT_EQ(clicked, 0);
+  }
+}
+
+TEST(BetterListBox, WithoutColumnMoveABorderPressClicksTheColumn) {
   Box b(10);
   bool fired = false;
   b.box.OnColumnClick = [&](TCustomBetterListBox*, TBLBColumn*) { fired = true; };
-  const int y = HeaderY(b.box);
-  QTest::mousePress(b.vp(), Qt::LeftButton, Qt::NoModifier, QPoint(97, y));  // 3 px left of the border
-  QMouseEvent move(QEvent::MouseMove, QPointF(147, y), b.vp()->mapToGlobal(QPointF(147, y)), Qt::NoButton,
-                   Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(b.vp(), &move);
-  QTest::mouseRelease(b.vp(), Qt::LeftButton, Qt::NoModifier, QPoint(147, y));
-  EXPECT_EQ(b.box.Columns().GetItem(0)->Width(), 150);
-  EXPECT_FALSE(fired);
-
-  QTest::mousePress(b.vp(), Qt::LeftButton, Qt::NoModifier, QPoint(155, y));  // 5 px right of it
-  QMouseEvent left(QEvent::MouseMove, QPointF(-400, y), b.vp()->mapToGlobal(QPointF(-400, y)), Qt::NoButton,
-                   Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(b.vp(), &left);
-  QTest::mouseRelease(b.vp(), Qt::LeftButton, Qt::NoModifier, QPoint(0, y));
-  EXPECT_EQ(b.box.Columns().GetItem(0)->Width(), 0);
-
   b.box.SetColumnMove(false);
-  b.box.Columns().GetItem(0)->SetWidth(100);
-  QTest::mouseClick(b.vp(), Qt::LeftButton, Qt::NoModifier, QPoint(98, y));
-  EXPECT_EQ(b.box.Columns().GetItem(0)->Width(), 100);
+  QTest::mouseClick(b.vp(), Qt::LeftButton, Qt::NoModifier, QPoint(98, HeaderY(b.box)));
+  EXPECT_EQ(Widths(b.box), (std::vector<int>{100, 60, 60}));
   EXPECT_TRUE(fired);
 }
 

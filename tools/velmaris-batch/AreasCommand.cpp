@@ -1,5 +1,7 @@
 // "areas": one line per area of the configuration (separators left out):
-// name, type (number and name), file name, message count and unread count.
+// name, type (number and name), file name, message count and unread count;
+// an area whose index is damaged adds "damage" (counting the records that
+// could be read), is named on stderr, and the command exits with 1.
 #include <iostream>
 
 #include "Batch.h"
@@ -28,18 +30,23 @@ int AreasCommand(BatchContext& ctx) {
   if (!args.Positional().empty()) throw EBatchUsage("areas takes no arguments");
   // Loading counts the flags of every area from its index; nothing is written.
   BatchStore config(ctx);
+  int rc = 0;
   for (TArea* area : config->Areas().Areas()) {
-    ctx.out << JsonLine()
-                   .Str("name", area->Name)
-                   .Int("type", area->AreaType)
-                   .Str("typeName", TypeName(area->AreaType))
-                   .Str("fileName", area->FileName)
-                   .Int("count", area->Count)
-                   .Int("unread", area->UnreadCount)
-                   .Text()
-            << "\n";
+    JsonLine line;
+    line.Str("name", area->Name)
+        .Int("type", area->AreaType)
+        .Str("typeName", TypeName(area->AreaType))
+        .Str("fileName", area->FileName)
+        .Int("count", area->Count)
+        .Int("unread", area->UnreadCount);
+    if (!area->IndexDamage.empty()) {
+      line.Str("damage", area->IndexDamage);
+      ctx.err << "velmaris-batch: area " << area->Name << ": " << area->IndexDamage << "\n";
+      rc = 1;
+    }
+    ctx.out << line.Text() << "\n";
   }
-  return 0;
+  return rc;
 }
 
 BatchCommand cmd("areas", "areas", AreasCommand);

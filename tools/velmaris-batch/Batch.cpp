@@ -27,7 +27,7 @@ const BatchCommandFn* FindCommand(const std::string& name) {
 }
 
 void PrintUsage(std::ostream& err) {
-  err << "usage: velmaris-batch [--dir START] [--registry FILE] COMMAND [ARGS]\ncommands:\n";
+  err << "usage: velmaris-batch [--dir START] [--registry FILE] [--wait SECONDS] COMMAND [ARGS]\ncommands:\n";
   for (const auto& [name, entry] : Commands()) err << "  " << entry.usage << "\n";
 }
 

@@ -18,6 +18,8 @@ struct BatchContext {
   std::vector<std::string> args;  // the command's own arguments
   std::ostream& out;
   std::ostream& err;
+  // How long a command waits for the start directory held by another run.
+  int lockWaitSeconds = 60;
 };
 
 // A command returns the process exit status; it may throw, which the driver

@@ -1,7 +1,9 @@
-// The configuration of a batch command: the registry file and the
-// configuration store loaded from it as the program's start-up loads it
-// (with the packers and the unpack jobs), made the process-wide
-// configuration.
+// The configuration of a batch command: the start directory taken over
+// (its guard, see platform/InstanceGuard.h, waited for within the context's
+// limit; then an import that was cut off is finished or undone), the
+// registry file and the configuration store loaded from it as the program's
+// start-up loads it (with the packers and the unpack jobs), made the
+// process-wide configuration; then an export that was cut off is finished.
 #pragma once
 
 #include <string>
@@ -10,23 +12,41 @@
 #include "archive/PackerConfig.h"
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
+#include "platform/InstanceGuard.h"
 #include "platform/Registry.h"
 
 namespace velmaris::batch {
 
+// Takes the start directory's guard for the life of the object; raises a
+// clear error when another run holds it beyond the wait.
+class StartDirectoryOwner {
+ public:
+  explicit StartDirectoryOwner(const BatchContext& ctx);
+
+ private:
+  platform::InstanceGuard guard_;
+};
+
+// Bundles are packed with the configured packer of the uplink.
+void InstallBundlePacker();
+// Finishes an export that was cut off (with the configuration loaded).
+void RecoverExport(const BatchContext& ctx);
+
 class BatchStore {
  public:
   explicit BatchStore(const BatchContext& ctx)
-      : registry_(ctx.registryPath), store_(ctx.startDir, registry_) {
+      : owner_(ctx), registry_(ctx.registryPath), store_(ctx.startDir, registry_) {
     InstallPackerConfig(store_);
     InstallUnpackJobConfig(store_);
     store_.LoadConfiguration();
     store_.MakeCurrent();
+    RecoverExport(ctx);
   }
   TConfigStore& Store() { return store_; }
   TConfigStore* operator->() { return &store_; }
 
  private:
+  StartDirectoryOwner owner_;
   platform::Registry registry_;
   TConfigStore store_;
 };

@@ -64,7 +64,12 @@ int DumpCommand(BatchContext& ctx) {
             << "\n";
   }
   area->CloseBody();
+  const std::string damage = area->IndexDamage;
   area->ReleaseIndex();
+  if (!damage.empty()) {
+    ctx.err << "velmaris-batch: area " << area->Name << ": " << damage << "\n";
+    return 1;
+  }
   return 0;
 }
 

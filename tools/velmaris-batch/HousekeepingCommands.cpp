@@ -15,17 +15,6 @@
 namespace velmaris::batch {
 namespace {
 
-// Bundles are packed with the configured packer of the uplink.
-void InstallBundlePacker() {
-  if (GetBundlePacker()) return;
-  SetBundlePacker([](const std::string& name, const std::string& archive,
-                     const std::string& file) {
-    TPckList* packers = GetPackerList();
-    TPacker* packer = packers ? packers->PackerByName(name) : nullptr;
-    return packer != nullptr && packer->Pack(archive, file);
-  });
-}
-
 int ExportCommand(BatchContext& ctx) {
   BatchArgs args(ctx.args, {});
   if (!args.Positional().empty()) throw EBatchUsage("export takes no arguments");
@@ -67,14 +56,24 @@ int RunAll(BatchContext& ctx, bool optimize) {
     MaintainAll::TMaintainer run(&view);
     run.Run();
   }
+  int rc = 0;
   for (TArea* area : config->Areas().Areas()) {
     if (area->AreaType == AreaTypeCode::Prototype) continue;
     area->RecountFlags();
-    ctx.out << JsonLine().Str("area", area->Name).Int("count", area->Count).Text() << "\n";
+    JsonLine line;
+    line.Str("area", area->Name).Int("count", area->Count);
+    // A damaged index was left alone; the run fails.
+    if (!area->IndexDamage.empty()) {
+      line.Str("damage", area->IndexDamage);
+      ctx.err << "velmaris-batch: area " << area->Name << " left alone: " << area->IndexDamage
+              << "\n";
+      rc = 1;
+    }
+    ctx.out << line.Text() << "\n";
   }
   // Maintenance moves the last-read positions, which the configuration keeps.
   if (!config->SaveConfiguration()) throw std::runtime_error("cannot save the configuration");
-  return 0;
+  return rc;
 }
 
 int MaintainCommand(BatchContext& ctx) { return RunAll(ctx, false); }

@@ -4,8 +4,10 @@
 //
 // The tosser works on its own thread while this (main) thread runs the
 // dispatcher, as the program's main window does. The duplicate database
-// "Velmaris.Dupes" of the start directory is used and saved; the
-// configuration is saved at the end (the areas' import marks).
+// "Velmaris.Dupes" of the start directory is used and saved; the run saves
+// the configuration with its commit (new areas, import marks). A failed
+// import (nothing stored, see processing/Tosser.h) exits with 1 and names
+// what failed on stderr.
 #include <chrono>
 #include <ostream>
 
@@ -46,13 +48,21 @@ int ImportCommand(BatchContext& ctx) {
   // The report waits for the REPORT area's lock on the main thread.
   dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; },
                       std::chrono::seconds(30));
-  CloseDupeChecker();
-  config->SaveConfiguration();
+  // The run saved the configuration with its commit; the ring is saved
+  // again as it stands.
+  const bool ringSaved = CloseDupeChecker();
 
   for (const std::string& line : tosser.Log())
     ctx.out << JsonLine().Str("line", line).Str("text", WithoutStamp(line)).Text() << "\n";
-  if (tosser.Counters().Failed) {
-    ctx.err << "velmaris-batch: the import stopped on an error (see the log)\n";
+  const TTossCounters& c = tosser.Counters();
+  if (c.Failed || c.WriteFailed) {
+    ctx.err << "velmaris-batch: the import failed and stored nothing: "
+            << (c.Error.empty() ? std::string("see the log") : c.Error) << "\n";
+    return 1;
+  }
+  if (!ringSaved) {
+    ctx.err << "velmaris-batch: the import is stored, but the duplicate database could not be "
+               "saved\n";
     return 1;
   }
   return 0;

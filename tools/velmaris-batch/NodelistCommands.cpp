@@ -34,9 +34,21 @@ int NodelistCommand(BatchContext& ctx) {
                  .Int("diffResult", r.DiffResult)
                  .Bool("compiled", r.Compiled)
                  .Int("count", lookup.Count())
+                 .Int("damagedLists", r.DamagedLists)
                  .Text()
           << "\n";
-  return 0;
+  // A failed nodediff, a list that could not be read whole or an index set
+  // that could not be written is a failure; the log says which.
+  const char* failure = nullptr;
+  if (r.DiffResult == drFailed || r.DiffResult == drPartly)
+    failure = "a nodediff could not be applied";
+  else if (!r.Compiled)
+    failure = "the index set could not be written";
+  else if (r.DamagedLists > 0)
+    failure = "a list could not be read whole";
+  if (!failure) return 0;
+  ctx.err << "velmaris-batch: nodelist: " << failure << " (see the log)\n";
+  return 1;
 }
 
 const char* TypeName(int32_t type) {
@@ -91,7 +103,8 @@ int LookupCommand(BatchContext& ctx) {
 BatchCommand nodelistCmd(
     "nodelist",
     "nodelist              apply nodediffs, then compile the configured lists (FTNDir into "
-    "KQLDIr); the log goes into REPORT when the nodelist report is on",
+    "KQLDIr); the log goes into REPORT when the nodelist report is on; exit 1 when a diff "
+    "failed, a list is damaged or the index could not be written",
     NodelistCommand);
 BatchCommand lookupCmd("lookup",
                        "lookup ADDR           the compiled entry of ADDR (index in KQLDIr); "

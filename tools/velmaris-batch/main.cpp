@@ -1,4 +1,5 @@
-// velmaris-batch [--dir START] [--registry FILE] COMMAND [ARGS]
+// velmaris-batch [--dir START] [--registry FILE] [--wait SECONDS] COMMAND [ARGS]
+#include <csignal>
 #include <iostream>
 
 #include "Batch.h"
@@ -7,14 +8,17 @@
 using namespace velmaris::batch;
 
 int main(int argc, char** argv) {
+  // A file-size limit makes a write fail (and the run report it) instead of
+  // ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
-  std::string dir, registry;
+  std::string dir, registry, wait;
   size_t i = 0;
   try {
     for (; i < args.size(); ++i) {
-      if (args[i] == "--dir" || args[i] == "--registry") {
+      if (args[i] == "--dir" || args[i] == "--registry" || args[i] == "--wait") {
         if (i + 1 >= args.size()) throw EBatchUsage(args[i] + " needs a value");
-        (args[i] == "--dir" ? dir : registry) = args[i + 1];
+        (args[i] == "--dir" ? dir : args[i] == "--wait" ? wait : registry) = args[i + 1];
         ++i;
       } else {
         break;
@@ -28,6 +32,11 @@ int main(int argc, char** argv) {
     if (registry.empty()) registry = velmaris::platform::DefaultRegistryPath();
     BatchContext ctx{dir, registry, std::vector<std::string>(args.begin() + i + 1, args.end()),
                      std::cout, std::cerr};
+    if (!wait.empty()) {
+      if (wait.find_first_not_of("0123456789") != std::string::npos || wait.size() > 6)
+        throw EBatchUsage("--wait needs a number of seconds");
+      ctx.lockWaitSeconds = std::stoi(wait);
+    }
     const int rc = (*command)(ctx);
     std::cout.flush();
     return rc;

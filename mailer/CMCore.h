@@ -1,0 +1,259 @@
+// The communication library's base layer: the device (a byte stream with a
+// log, data triggers and timer triggers), the connection device (adds call
+// events), the file-transfer protocol base, and the process-wide timer
+// triggers with their 54 ms tick.
+//
+// Threads. Device events, triggers and the tick run on the main thread (the
+// Dispatcher's). Received blocks reach DoDataAvail there first, then the
+// attached protocol's ReceiveData on the comm event thread, under the
+// device lock: a protocol's ReceiveData must never wait for the main thread.
+// A protocol is attached and detached (SetProtocol) under the device lock,
+// so once SetProtocol(nullptr) has returned no ReceiveData or TimerTrigger
+// of that protocol runs any more.
+//
+// Data triggers: 16 slots per device (handles 1 to 16), touched only on the
+// main thread. Timer triggers: 16 slots for the whole process, counted in
+// ticks of 54 ms, under the trigger-table lock; the tick holds that lock
+// over its whole scan, handlers included (the lock is recursive).
+//
+// Device log (Logging on): "<ms> RECV <n> Bytes" / "<ms> SEND <n> Bytes",
+// each followed by DUMP lines of 16 bytes: hex pairs, padding, printable
+// characters.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "platform/Dispatcher.h"
+
+namespace velmaris {
+
+namespace platform {
+class Event;
+}
+
+// An exhausted or invalid trigger handle.
+class ETrigger : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+constexpr int kTriggerSlots = 16;
+constexpr std::chrono::milliseconds kTriggerTick{54};
+
+// Milliseconds of a monotonic clock (the transfer statistics and the log).
+uint32_t CommTickCount();
+
+class TCMProtocol;
+
+class TCMDevice {
+ public:
+  using TNotifyEvent = std::function<void(TCMDevice& sender)>;
+  using TDataEvent = std::function<void(TCMDevice& sender, const std::string& data)>;
+  using TDataTriggerEvent =
+      std::function<void(TCMDevice& sender, int trigger, const std::string& data, bool& transmitMore)>;
+  using TTimerTriggerEvent = std::function<void(TCMDevice& sender, int trigger)>;
+
+  explicit TCMDevice(platform::Dispatcher& dispatcher = platform::GetDispatcher());
+  virtual ~TCMDevice();
+  TCMDevice(const TCMDevice&) = delete;
+  TCMDevice& operator=(const TCMDevice&) = delete;
+
+  // Published properties and events.
+  std::string LogFile = "CMCore.Log";
+  bool Logging() const { return logging_; }
+  // On: creates LogFile empty; when that fails the user is told and logging
+  // stays off. Off: closes the file.
+  void SetLogging(bool on);
+  TDataEvent OnDataAvail;
+  TNotifyEvent OnDeviceUnavailable;
+  TDataTriggerEvent OnTriggerData;
+  TNotifyEvent OnReady;
+  TTimerTriggerEvent OnTriggerTimer;
+
+  virtual bool GetOpened() const = 0;
+  bool Opened() const { return GetOpened(); }
+  virtual bool IsOutputEmpty() const = 0;
+  // Set while nothing waits to be sent; null when the device has no output.
+  virtual platform::Event* GetOutputEmptyEvent() = 0;
+  virtual int GetOutputCount() const = 0;
+  virtual bool IsReady() const = 0;
+  virtual void SetOpened(bool open) = 0;
+
+  virtual void DoDataAvail(const char* data, size_t length);
+  virtual void DoDeviceUnavailable();
+  virtual void DoTriggerData(int trigger, const char* data, size_t length, bool& transmitMore);
+  virtual void DoTriggerTimer(int trigger);
+  virtual void DoReady();
+
+  virtual int AddDataTrigger(const std::string& pattern);
+  virtual int AddTimerTrigger(int interval);
+  virtual void EnableDataTrigger(int handle);
+  virtual void EnableTimerTrigger(int handle);
+  virtual void DisableDataTrigger(int handle);
+  virtual void DisableTimerTrigger(int handle);
+  virtual bool TimerTriggerFired(int handle);
+  virtual void RemoveDataTrigger(int handle);
+  virtual void RemoveTimerTrigger(int handle);
+
+  virtual void Close() = 0;
+  virtual void Open() = 0;
+  // Logs the block; a concrete device calls this first, then transmits.
+  // Returns the number of bytes taken.
+  virtual int SendData(const char* buffer, size_t length);
+  void SendString(std::string_view text) { SendData(text.data(), text.size()); }
+  void SendByte(uint8_t value) { SendData(reinterpret_cast<const char*>(&value), 1); }
+  void SendChar(char c) { SendData(&c, 1); }
+
+  void SetProtocol(TCMProtocol* protocol);
+  TCMProtocol* Protocol();
+  // Hands a received block to the attached protocol (comm event thread).
+  void HandToProtocol(const char* data, size_t length);
+  // Appends "<ms> <text>" to the log while logging is on.
+  void WriteLogLine(const std::string& text);
+
+  platform::Dispatcher& Dispatcher() const { return dispatcher_; }
+
+ protected:
+  std::recursive_mutex& DeviceLock() { return deviceLock_; }
+  void LogBlock(const char* kind, const char* data, size_t length);
+  bool Destroying() const { return destroying_; }
+  void SetDestroying() { destroying_ = true; }
+
+ private:
+  struct DataTrigger {
+    bool inUse = false, armed = false, transmitMore = false;
+    std::string pattern;
+    size_t matchCount = 0;
+  };
+  DataTrigger& DataSlot(int handle, bool mustBeInUse);
+  void MatchDataTrigger(int handle, const char* data, size_t length);
+  void ScanDataTrigger(int handle, const char* data, size_t length);
+
+  platform::Dispatcher& dispatcher_;
+  std::recursive_mutex deviceLock_;
+  DataTrigger dataTriggers_[kTriggerSlots];
+  TCMProtocol* protocol_ = nullptr;  // under deviceLock_
+  std::mutex logMutex_;
+  std::FILE* log_ = nullptr;
+  std::atomic<bool> logging_{false};
+  std::atomic<bool> destroying_{false};
+};
+
+class TCMConnectionDevice : public TCMDevice {
+ public:
+  using TCMDevice::TCMDevice;
+
+  TNotifyEvent OnBusy, OnCancelled, OnCancelling, OnConnected, OnConnecting, OnConnectFailed,
+      OnDisconnected, OnDisconnecting, OnNoAnswer;
+
+  // Neither connected, nor connecting, nor disconnecting.
+  virtual bool IsIdle() const;
+  virtual std::string GetDisplayableNumber() const = 0;
+  virtual bool IsConnected() const = 0;
+  virtual bool IsConnecting() const = 0;
+  virtual bool IsDisconnecting() const = 0;
+  virtual std::string GetPhoneNumber() const = 0;
+  virtual void SetPhoneNumber(const std::string& number) = 0;
+
+  virtual void DoBusy();
+  virtual void DoCancelled();
+  virtual void DoCancelling();
+  virtual void DoConnected();
+  virtual void DoConnecting();
+  virtual void DoConnectFailed();
+  virtual void DoDisconnected();
+  // Aborts an attached protocol and waits (pumping messages) until it has
+  // stopped, at most ProtocolStopLimit; then fires OnDisconnecting.
+  virtual void DoDisconnecting();
+  virtual void DoNoAnswer();
+
+  virtual void MakeCall() = 0;
+  virtual void HangUp() = 0;
+
+  // A protocol that has not stopped within this time after Abort is left
+  // behind, so that a hang-up never waits for ever.
+  std::chrono::milliseconds ProtocolStopLimit{30000};
+
+ private:
+  void Fire(const TNotifyEvent& event);
+};
+
+// The protocol report codes that the statistics look at.
+enum TCMProtocolState : int {
+  psSendStart = 8,
+  psSendProgress = 9,
+  psSent = 10,
+  psSendResume = 11,
+  psReceiveStart = 23,
+  psReceiveProgress = 24,
+  psReceived = 25,
+  psReceiveResume = 26,
+};
+
+class TCMProtocol {
+ public:
+  using TNotifyEvent = std::function<void(TCMProtocol& sender)>;
+  using TCMAcceptEvent = std::function<void(TCMProtocol& sender, bool& accept, std::string& fname,
+                                            int64_t size, int64_t unixDate)>;
+  using TCMBatchEvent = std::function<void(TCMProtocol& sender, std::string& path, std::string& alias)>;
+  using TCMStateEvent = std::function<void(TCMProtocol& sender, int state, const std::string& msg,
+                                           int64_t param1, int64_t param2)>;
+
+  TCMProtocol() = default;
+  virtual ~TCMProtocol() = default;
+  TCMProtocol(const TCMProtocol&) = delete;
+  TCMProtocol& operator=(const TCMProtocol&) = delete;
+
+  TCMConnectionDevice* Device = nullptr;
+  std::string ReceiveDir;  // incoming files go here
+  TCMAcceptEvent OnAcceptFile;
+  TCMBatchEvent OnNextFile;
+  TNotifyEvent OnAborted, OnFinished;
+  TCMStateEvent OnProtocolState;
+  // The clock of the transfer statistics (milliseconds); tests replace it.
+  std::function<uint32_t()> Clock = CommTickCount;
+
+  virtual bool IsActive() const = 0;
+  virtual std::string GetFileName() const = 0;
+  virtual std::string GetFilePath() const = 0;
+  virtual void DoAborted();
+  virtual void DoFinished();
+  // Fires OnNextFile; an empty path empties the alias, an empty alias
+  // becomes the file-name part of the path.
+  virtual void DoNextFile(std::string& path, std::string& alias);
+  virtual void DoProtocolState(int state, const std::string& msg, int64_t param1, int64_t param2);
+  virtual void DoAcceptFile(bool& accept, std::string& fname, int64_t size, int64_t unixDate);
+  virtual void Abort() = 0;
+  virtual void Reset() = 0;
+  virtual void Send() = 0;
+  virtual void Receive() = 0;
+  // A timer trigger of the device fired (main thread).
+  virtual void TimerTrigger(int handle) {}
+  // Bytes arrived (comm event thread, under the device lock).
+  virtual void ReceiveData(const char* buffer, size_t length) {}
+
+  int64_t SendRate() const { return sendRate_; }
+  int64_t ReceiveRate() const { return receiveRate_; }
+
+ private:
+  uint32_t sendStart_ = 0, receiveStart_ = 0;
+  int64_t sendOffset_ = 0, receiveOffset_ = 0;
+  int64_t sendRate_ = 0, receiveRate_ = 0;
+};
+
+// The tick of the timer-trigger table (every 54 ms on the main thread while
+// a device exists); tests call it directly instead of waiting.
+void TimerTriggerTick();
+
+// The DUMP lines of a block, each ended by "\n".
+std::string DumpLines(const char* data, size_t length);
+
+}  // namespace velmaris

@@ -1,0 +1,342 @@
+#include "mailer/CMD_TAPI.h"
+
+#include <algorithm>
+
+#include "core/Settings.h"
+
+namespace velmaris {
+
+using namespace std::chrono_literals;
+
+std::vector<TLineDeviceEntry> ListLineDevices(const std::vector<std::string>& configured,
+                                              const std::string& devRoot) {
+  std::vector<TLineDeviceEntry> list;
+  for (const std::string& line : configured) {
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    TLineDeviceEntry e{line.substr(0, eq), line.substr(eq + 1)};
+    while (!e.Name.empty() && e.Name.back() == ' ') e.Name.pop_back();
+    while (!e.Path.empty() && e.Path.front() == ' ') e.Path.erase(0, 1);
+    if (e.Name.empty() || e.Path.empty()) continue;
+    list.push_back(std::move(e));
+  }
+  const size_t configuredCount = list.size();
+  for (const std::string& path : platform::FindSerialDevices(devRoot)) {
+    const bool named = std::any_of(list.begin(), list.begin() + configuredCount,
+                                   [&](const TLineDeviceEntry& e) { return e.Path == path; });
+    if (!named) list.push_back({path, path});
+  }
+  return list;
+}
+
+TCMTAPIDevice::TCMTAPIDevice(platform::Dispatcher& dispatcher) : TCMStreamDevice(dispatcher) {
+  try {
+    ApplySettings(*GetSettings().Snapshot());
+  } catch (const ESettings&) {
+    // No program settings (a test, a tool): the defaults stand.
+  }
+}
+
+TCMTAPIDevice::~TCMTAPIDevice() {
+  SetDestroying();
+  Close();
+  JoinPumping(dialer_, dialerDone_);
+  JoinPumping(disconnector_, disconnectorDone_);
+  ShutDown();
+}
+
+void TCMTAPIDevice::ApplySettings(const SettingsValues& settings) {
+  ConfiguredLines = settings.Lines(SettingId::ModemLines);
+  InitString = settings.Text(SettingId::EdModemInit);
+  DialLimit = std::chrono::seconds(settings.Number(SettingId::SpDialTimeout));
+  Location = LocationOf(settings);
+}
+
+void TCMTAPIDevice::SetLastError(const std::string& text) {
+  TapiDebugLog(text);
+  std::lock_guard lock(errorMutex_);
+  lastError_ = text;
+}
+
+std::string TCMTAPIDevice::LastError() const {
+  std::lock_guard lock(errorMutex_);
+  return lastError_;
+}
+
+void TCMTAPIDevice::JoinPumping(std::thread& thread, platform::Event& done) {
+  if (!thread.joinable()) return;
+  while (!done.Wait(5ms)) {
+    if (Dispatcher().IsMainThread()) Dispatcher().ProcessMessages();
+  }
+  thread.join();
+}
+
+// --- Selecting and opening the line ----------------------------------------
+
+void TCMTAPIDevice::SetDeviceName(const std::string& name) {
+  if (name == deviceName_) return;
+  TapiDebugLog("Setting Device Name to " + name);
+  const auto list = ListLineDevices(ConfiguredLines, DevRoot);
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i].Name == name) {
+      SetDeviceID(static_cast<int>(i));
+      return;
+    }
+  }
+  SetDeviceID(-1);
+  if (!name.empty() && name.front() == '/') {
+    deviceName_ = name;
+    devicePath_ = name;
+  }
+}
+
+void TCMTAPIDevice::SetDeviceID(int id) {
+  if (id == deviceId_ && id != -1) return;
+  TapiDebugLog("Setting Device ID to " + std::to_string(id));
+  const bool wasOpen = opened_;
+  Close();
+  deviceName_.clear();
+  devicePath_.clear();
+  deviceId_ = -1;
+  const auto list = ListLineDevices(ConfiguredLines, DevRoot);
+  if (id >= 0 && static_cast<size_t>(id) < list.size()) {
+    deviceName_ = list[static_cast<size_t>(id)].Name;
+    devicePath_ = list[static_cast<size_t>(id)].Path;
+    deviceId_ = id;
+  }
+  if (wasOpen) Open();
+}
+
+void TCMTAPIDevice::SetOpened(bool open) {
+  if (open) {
+    Open();
+  } else {
+    Close();
+  }
+}
+
+void TCMTAPIDevice::Open() {
+  AssertMainThread();
+  if (opened_) return;
+  if (devicePath_.empty()) {
+    SetLastError("No line device selected");
+    DoDeviceUnavailable();
+    return;
+  }
+  try {
+    port_.Open(devicePath_, Speed, RtsCts);
+    opened_ = true;
+    lineUp_ = false;
+    TapiDebugLog("Opened " + devicePath_);
+  } catch (const platform::ESerialPort& e) {
+    SetLastError(e.what());
+    DoDeviceUnavailable();
+  }
+}
+
+void TCMTAPIDevice::Close() {
+  AssertMainThread();
+  if (!opened_) return;
+  HangUp();
+  while (!IsIdle()) {
+    Dispatcher().ProcessMessages();
+    std::this_thread::sleep_for(5ms);
+  }
+  JoinPumping(dialer_, dialerDone_);
+  JoinPumping(disconnector_, disconnectorDone_);
+  port_.Close();
+  opened_ = false;
+  TapiDebugLog("Closed " + devicePath_);
+}
+
+void TCMTAPIDevice::SetPhoneNumber(const std::string& number) {
+  if (number == phoneNumber_) return;
+  const TTranslatedNumber t = TranslateAddress(number, Location);
+  dialable_ = t.dialable;
+  displayable_ = t.displayable;
+  phoneNumber_ = number;
+  TapiDebugLog("Translated " + number + " to " + dialable_);
+}
+
+// --- A call --------------------------------------------------------------------
+
+void TCMTAPIDevice::MakeCall() {
+  AssertMainThread();
+  if (!opened_ || !IsIdle()) return;
+  JoinPumping(dialer_, dialerDone_);
+  JoinPumping(disconnector_, disconnectorDone_);
+  abort_ = false;
+  connecting_ = true;
+  dataRate_ = -1;
+  DoConnecting();
+  if (!connecting_ || disconnecting_) return;  // the handler hung up already
+  dialerDone_.Reset();
+  dialer_ = std::thread([this, number = dialable_] { DialThread(number); });
+}
+
+bool TCMTAPIDevice::EnsurePort(std::string* error) {
+  if (port_.IsOpen()) return true;
+  try {
+    port_.Open(devicePath_, Speed, RtsCts);
+    return true;
+  } catch (const platform::ESerialPort& e) {
+    *error = e.what();
+    return false;
+  }
+}
+
+void TCMTAPIDevice::MakeCallCompleted(const std::string& error, bool unavailable) {
+  SetLastError(error);
+  Dispatcher().Send([&] {
+    connecting_ = false;
+    if (unavailable) DoDeviceUnavailable();
+    DoConnectFailed();
+  });
+}
+
+void TCMTAPIDevice::DialThread(std::string dialable) {
+  std::string error;
+  auto done = [this] { dialerDone_.Set(); };
+  if (dialable.empty()) {
+    MakeCallCompleted("No number to dial", false);
+    return done();
+  }
+  if (!EnsurePort(&error)) {
+    if (!abort_) MakeCallCompleted(error, true);
+    return done();
+  }
+  if (!modem_.Initialise(InitString, CommandLimit, &error, &abort_)) {
+    if (abort_) return done();  // the hang-up thread reports the cancel
+    std::string junk;
+    if (port_.Read(junk, 4096, 0ms) == platform::SerialPort::IoResult::Gone) port_.Close();
+    MakeCallCompleted(error, false);
+    return done();
+  }
+  TapiDebugLog("Dialing ATDT" + dialable);
+  THayesModem::Answer a = modem_.Command("ATDT" + dialable, DialLimit, &abort_);
+  if (a.result == ModemResult::None && !a.gone) {
+    // Any character stops a dial; the modem then answers NO CARRIER or OK
+    // (or, rarely, the call came through just then).
+    if (port_.Write("\r", CommandLimit) == platform::SerialPort::IoResult::Ok) {
+      const THayesModem::Answer stop = modem_.WaitResult(CommandLimit);
+      if (stop.result == ModemResult::Connect) a = stop;
+    }
+  }
+  if (a.result == ModemResult::Connect) {
+    lineUp_ = true;
+    if (!abort_) {
+      Dispatcher().Send([&] {
+        if (!disconnecting_) CallConnected(a.rate);
+      });
+    }
+    return done();
+  }
+  if (abort_) return done();
+  int64_t mode = dmNormal;
+  switch (a.result) {
+    case ModemResult::Busy:
+      mode = dmBusy;
+      SetLastError("BUSY");
+      break;
+    case ModemResult::NoAnswer:
+      mode = dmNoAnswer;
+      SetLastError("NO ANSWER");
+      break;
+    case ModemResult::None:
+      mode = a.gone ? dmUnavailable : dmNoAnswer;
+      SetLastError(a.gone ? "The modem has gone away" : "No answer within the dial time");
+      break;
+    case ModemResult::NoDialtone:
+      mode = dmUnavailable;
+      SetLastError("NO DIALTONE");
+      break;
+    case ModemResult::NoCarrier: SetLastError("NO CARRIER"); break;
+    default: SetLastError("ERROR"); break;
+  }
+  if (a.gone) port_.Close();
+  Events().Post(cmRemoteDisconnect, mode);
+  done();
+}
+
+void TCMTAPIDevice::CallConnected(uint32_t rate) {
+  AssertMainThread();
+  connecting_ = false;
+  connected_ = true;
+  dataRate_ = rate;
+  TapiDebugLog("Connected at " + std::to_string(rate));
+  DoConnected();
+  if (!connected_ || disconnecting_) return;
+  platform::ModemLines lines;
+  Events().SetLineStatus(port_.GetModemLines(lines) ? 0 : (lsCTS | lsDSR | lsRLSD));
+  // What came right behind CONNECT is the call's first data.
+  std::string early = modem_.TakePending();
+  if (!early.empty()) Events().ReadChannel().Put(std::move(early));
+  OpenCommPort(port_.Fd());
+  DoReady();
+}
+
+void TCMTAPIDevice::HangUp() {
+  AssertMainThread();
+  if (disconnecting_ || IsIdle()) return;
+  disconnecting_ = true;
+  TapiDebugLog("Hanging up");
+  if (connecting_) {
+    abort_ = true;
+    DoCancelling();
+  }
+  if (connected_) DoDisconnecting();
+  CloseCommPort();
+  JoinPumping(disconnector_, disconnectorDone_);
+  disconnectorDone_.Reset();
+  disconnector_ = std::thread([this] { Disconnector(); });
+}
+
+void TCMTAPIDevice::Disconnector() {
+  TapiDebugLog("Waiting for call handle to disconnect ...");
+  while (!dialerDone_.Wait(1s)) {
+  }
+  if (lineUp_) {
+    DropLine();
+    lineUp_ = false;
+  }
+  Dispatcher().Send([this] {
+    if (connecting_) {
+      connecting_ = false;
+      DoCancelled();
+    }
+    if (connected_) {
+      connected_ = false;
+      dataRate_ = -1;
+      DoDisconnected();
+    }
+    disconnecting_ = false;
+  });
+  TapiDebugLog("Disconnected");
+  disconnectorDone_.Set();
+}
+
+void TCMTAPIDevice::DropLine() {
+  if (!port_.IsOpen()) return;
+  std::string junk;
+  if (port_.Read(junk, 4096, 0ms) == platform::SerialPort::IoResult::Gone) {
+    TapiDebugLog("The line is gone");
+    port_.Close();
+    return;
+  }
+  if (port_.SetDTR(false)) {
+    std::this_thread::sleep_for(500ms);
+    port_.SetDTR(true);
+    port_.Purge();
+    TapiDebugLog("DTR dropped");
+    return;
+  }
+  if (modem_.Escape(GuardTime, CommandLimit) &&
+      modem_.Command("ATH0", CommandLimit).result == ModemResult::Ok) {
+    TapiDebugLog("ATH0 done");
+    return;
+  }
+  TapiDebugLog("The modem did not hang up; the port is closed");
+  port_.Close();
+}
+
+}  // namespace velmaris

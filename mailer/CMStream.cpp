@@ -1,0 +1,82 @@
+#include "mailer/CMStream.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace velmaris {
+
+namespace {
+constexpr size_t kMaxBlock = 16384;
+}
+
+TCMStreamDevice::TCMStreamDevice(platform::Dispatcher& dispatcher)
+    : TCMConnectionDevice(dispatcher), events_(std::make_unique<TCOMEventThread>(*this)) {}
+
+TCMStreamDevice::~TCMStreamDevice() {
+  ShutDown();
+  CloseCommPort();
+}
+
+void TCMStreamDevice::AssertMainThread() const {
+  assert(Dispatcher().IsMainThread() && "device state changes on the main thread only");
+}
+
+void TCMStreamDevice::ShutDown() {
+  SetDestroying();
+  events_->Stop();
+}
+
+bool TCMStreamDevice::IsOutputEmpty() const { return !connected_ || writeChannel_.IsEmpty(); }
+
+platform::Event* TCMStreamDevice::GetOutputEmptyEvent() {
+  return connected_ ? &writeChannel_.Empty() : nullptr;
+}
+
+int TCMStreamDevice::GetOutputCount() const { return static_cast<int>(writeChannel_.Count()); }
+
+int TCMStreamDevice::SendData(const char* buffer, size_t length) {
+  TCMDevice::SendData(buffer, length);
+  if (!connected_ || length == 0) return 0;
+  for (size_t pos = 0; pos < length; pos += kMaxBlock) {
+    writeChannel_.Put(TDataPacket(buffer + pos, std::min(kMaxBlock, length - pos)));
+  }
+  return static_cast<int>(length);
+}
+
+void TCMStreamDevice::SetReadSize(int value) {
+  readSize_ = value;
+  std::lock_guard lock(ioMutex_);
+  if (reader_) {
+    auto* reader = static_cast<TReadThread*>(reader_.get());
+    reader->SetReadSize(value);
+    readSize_ = reader->ReadSize();
+  }
+}
+
+void TCMStreamDevice::OpenCommPort(int fd) {
+  std::lock_guard lock(ioMutex_);
+  events_->NewCall();
+  writer_ = std::make_unique<TWriteThread>(*events_, fd, writeChannel_);
+  writer_->Start();
+  auto reader = std::make_unique<TReadThread>(*events_, fd);
+  reader->SetReadSize(readSize_);
+  readSize_ = reader->ReadSize();
+  reader_ = std::move(reader);
+  reader_->Start();
+}
+
+void TCMStreamDevice::CloseCommPort() {
+  std::unique_ptr<TIOThread> reader, writer;
+  {
+    std::lock_guard lock(ioMutex_);
+    reader = std::move(reader_);
+    writer = std::move(writer_);
+  }
+  StopIOThread(reader);
+  StopIOThread(writer);
+  TDataPacket dropped;
+  while (writeChannel_.Get(dropped, std::chrono::milliseconds(0))) {
+  }
+}
+
+}  // namespace velmaris

@@ -1,0 +1,67 @@
+// A connection device whose connected call is a byte stream on a file
+// descriptor: the state flags, the comm event thread, the read and write
+// threads while connected, the send path and the line status. The modem
+// line device and the loopback device build on it.
+//
+// States: idle -> connecting [MakeCall] -> connected [CallConnected] ->
+// disconnecting [HangUp] -> idle [the derived hang-up finishes]; connecting
+// may also go straight to disconnecting (a cancelled or failed dial) or back
+// to idle (a call that never started). The flags change on the main thread
+// only.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "mailer/CMCore.h"
+#include "mailer/CMThreads.h"
+
+namespace velmaris {
+
+class TCMStreamDevice : public TCMConnectionDevice {
+ public:
+  explicit TCMStreamDevice(platform::Dispatcher& dispatcher = platform::GetDispatcher());
+  // A derived destructor calls ShutDown first.
+  ~TCMStreamDevice() override;
+
+  bool IsConnected() const override { return connected_; }
+  bool IsConnecting() const override { return connecting_; }
+  bool IsDisconnecting() const override { return disconnecting_; }
+  bool IsReady() const override { return connected_; }
+  bool IsOutputEmpty() const override;
+  platform::Event* GetOutputEmptyEvent() override;
+  int GetOutputCount() const override;
+  // Logs, then queues the bytes in blocks of at most 16384 while connected.
+  int SendData(const char* buffer, size_t length) override;
+
+  // Line status bits (TLineStatus).
+  uint8_t GetModemStatus() const { return events_->LineStatus(); }
+  // The rate of the connected call in bits per second; -1 without a call.
+  int64_t GetDataRate() const { return dataRate_; }
+  // Bytes per read on the line (1 .. 2048); passed on to a running read thread.
+  void SetReadSize(int value);
+  int ReadSize() const { return readSize_; }
+
+ protected:
+  // Starts the write thread, then the read thread, on the descriptor.
+  void OpenCommPort(int fd);
+  // Stops the read thread, then the write thread, and drops unsent blocks.
+  void CloseCommPort();
+  // Ends the comm event thread (pumping messages while it hands over).
+  void ShutDown();
+  TCOMEventThread& Events() { return *events_; }
+  void AssertMainThread() const;
+
+  std::atomic<bool> connected_{false}, connecting_{false}, disconnecting_{false};
+  std::atomic<int64_t> dataRate_{-1};
+
+ private:
+  std::unique_ptr<TCOMEventThread> events_;
+  TChannel writeChannel_;
+  mutable std::mutex ioMutex_;  // guards the two thread pointers
+  std::unique_ptr<TIOThread> reader_, writer_;
+  std::atomic<int> readSize_{256};
+};
+
+}  // namespace velmaris

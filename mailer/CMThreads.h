@@ -1,0 +1,170 @@
+// The threads that move bytes over a connected line's descriptor and bring
+// them to the device: a block queue (TChannel), the read thread, the write
+// thread and the comm event thread, plus the line-device debug log.
+//
+// Road of a received block: read thread -> read channel -> comm event
+// thread -> main thread (DoDataAvail, triggers, OnDataAvail, synchronously)
+// -> back on the comm event thread, the attached protocol's ReceiveData.
+// Blocks to send: any thread -> write channel -> write thread -> line.
+//
+// Failures: a read or write error, an end of file or a hang-up (on a pty the
+// far side closed; on a serial port DCD dropped after it was up) is a lost
+// line: the thread posts cmLineFailed once, the comm event thread asks the
+// main thread to hang up, and the thread waits for its stop like any other.
+// Every wait is bounded; a stop is seen within about 50 ms.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/Event.h"
+
+namespace velmaris {
+
+class TCMConnectionDevice;
+
+// A block of bytes travelling to or from the line.
+using TDataPacket = std::string;
+
+// First in, first out, with NotEmpty (set while blocks wait) and Empty (set
+// while none waits), both manual-reset.
+class TChannel {
+ public:
+  void Put(TDataPacket packet);
+  // Takes the first block, waiting up to `limit` for one.
+  bool Get(TDataPacket& packet, std::chrono::milliseconds limit);
+  size_t Count() const;
+  bool IsEmpty() const;
+  platform::Event& NotEmpty() { return notEmpty_; }
+  platform::Event& Empty() { return empty_; }
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<TDataPacket> list_;
+  platform::Event notEmpty_{true, false};
+  platform::Event empty_{true, true};
+};
+
+// Messages to the comm event thread.
+enum TCommMessage : int {
+  cmStop = 1025,
+  cmLineFailed = 1026,        // param: the call it is about (a late one is ignored)
+  cmRemoteDisconnect = 1027,  // param: the disconnect mode
+  cmModemStatus = 1028,       // param: status bits 0x10 CTS, 0x20 DSR, 0x40 RING, 0x80 RLSD
+  cmBytesSent = 1029,         // param: bytes written
+};
+
+// Disconnect modes of cmRemoteDisconnect.
+enum TDisconnectMode : int64_t {
+  dmNormal = 0x01,
+  dmBusy = 0x20,
+  dmNoAnswer = 0x40,
+  dmUnavailable = 0x800,
+};
+
+// Line status bits kept by the device.
+enum TLineStatus : uint8_t {
+  lsCTS = 0x01,
+  lsDSR = 0x02,
+  lsRING = 0x04,
+  lsRLSD = 0x08,
+  lsSent = 0x10,      // data sent within the last 500 ms
+  lsReceived = 0x20,  // data received within the last 500 ms
+};
+
+class TCOMEventThread {
+ public:
+  explicit TCOMEventThread(TCMConnectionDevice& device);
+  ~TCOMEventThread();  // stops the thread (see Stop)
+  void Post(int message, int64_t param = 0);
+  // Ends the thread; on the main thread the wait pumps messages, since the
+  // thread may be handing a block over to it.
+  void Stop();
+  TChannel& ReadChannel() { return readChannel_; }
+  uint8_t LineStatus() const { return status_; }
+  // A new call begins: failures reported about earlier calls no longer count.
+  int64_t NewCall() { return ++call_; }
+  int64_t Call() const { return call_; }
+  void SetLineStatus(uint8_t bits) { status_ = bits; }
+
+ private:
+  void Run();
+  void Handle(int message, int64_t param);
+
+  TCMConnectionDevice& device_;
+  TChannel readChannel_;
+  std::mutex mutex_;
+  std::deque<std::pair<int, int64_t>> messages_;
+  platform::Event messageEvent_{false, false};
+  std::atomic<uint8_t> status_{0};
+  std::atomic<bool> stopping_{false};
+  std::atomic<int64_t> call_{0};
+  std::chrono::steady_clock::time_point lastReceived_{}, lastSent_{};
+  platform::Event finished_{true, false};
+  std::thread thread_;
+};
+
+// The common part of the read and the write thread: a stop event and a
+// bounded stop.
+class TIOThread {
+ public:
+  TIOThread(TCOMEventThread& events, int fd) : events_(events), fd_(fd), call_(events.Call()) {}
+  virtual ~TIOThread() = default;
+  void Start();
+
+ protected:
+  virtual void Run() = 0;
+  TCOMEventThread& events_;
+  const int fd_;
+  const int64_t call_;
+  platform::Event stop_{true, false};
+
+ private:
+  friend void StopIOThread(std::unique_ptr<TIOThread>& thread);
+  platform::Event finished_{true, false};
+  std::thread thread_;
+};
+
+class TReadThread : public TIOThread {
+ public:
+  using TIOThread::TIOThread;
+  ~TReadThread() override = default;
+  // Bytes per read, clamped to 1 .. 2048.
+  void SetReadSize(int value);
+  int ReadSize() const { return readSize_; }
+
+ private:
+  void Run() override;
+  bool CheckModemLines(bool& dcdSeen, int& lastBits);
+  std::atomic<int> readSize_{2048};
+};
+
+// Sends the blocks of a channel that the device owns (so that its Empty
+// event outlives the thread).
+class TWriteThread : public TIOThread {
+ public:
+  TWriteThread(TCOMEventThread& events, int fd, TChannel& channel)
+      : TIOThread(events, fd), channel_(channel) {}
+
+ private:
+  TChannel& channel_;
+  void Run() override;
+  bool WriteBlock(const TDataPacket& packet);
+};
+
+// Sets the thread's stop event and waits up to 10 s for it to end; a thread
+// that does not end is left to itself. The reference is cleared either way.
+void StopIOThread(std::unique_ptr<TIOThread>& thread);
+
+// Appends "dd.mm.yy hh:mm.ss <text>" to the line-device debug log.
+void TapiDebugLog(const std::string& text);
+// Where that log goes (default "cmdebug.txt" in the current directory).
+void SetTapiDebugLogPath(const std::string& path);
+
+}  // namespace velmaris

@@ -1,0 +1,86 @@
+// What a modem line does to the bytes between two ends: a rate limit (the
+// line's bits per second, ten bits per byte as on an asynchronous line) and
+// seeded noise (a byte now and then with one bit flipped). The fake modem
+// and the loopback device pair both relay through TLineRelay, so protocol
+// tests see the same line with or without a pty.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace velmaris {
+
+struct TLineShape {
+  uint32_t bitsPerSecond = 0;  // 0: as fast as the ends go
+  uint32_t noisePerMillion = 0;  // bytes per million that get a flipped bit
+  uint64_t seed = 1;
+};
+
+// A token bucket of bytes: at most a few milliseconds' worth may burst.
+class TThrottle {
+ public:
+  using Clock = std::chrono::steady_clock;
+  explicit TThrottle(uint32_t bitsPerSecond);
+  // Bytes that may pass now (unlimited: a large number).
+  size_t Allowance(Clock::time_point now);
+  void Consume(size_t bytes) { credit_ -= static_cast<double>(bytes); }
+  // How long until one more byte may pass.
+  std::chrono::milliseconds UntilNext(Clock::time_point now);
+  bool Limited() const { return bytesPerSecond_ > 0; }
+
+ private:
+  void Refill(Clock::time_point now);
+  double bytesPerSecond_;
+  double burst_;
+  double credit_ = 0;
+  Clock::time_point last_;
+};
+
+class TNoise {
+ public:
+  TNoise(uint32_t perMillion, uint64_t seed) : perMillion_(perMillion), random_(seed) {}
+  void Apply(std::string& bytes);  // changes bytes in place
+
+ private:
+  uint32_t perMillion_;
+  std::mt19937_64 random_;
+};
+
+// Relays between two sides, each direction through its own throttle and
+// noise. A side is a descriptor to read and one to write (the same one for a
+// socket or a pty, two pipes for a child program), all non-blocking. Bytes
+// are read from a side only as fast as the line carries them, so a fast
+// writer meets flow control.
+class TLineRelay {
+ public:
+  enum class State { Running, AEnded, BEnded };
+  TLineRelay(int a, int b, const TLineShape& shape) : TLineRelay(a, a, b, b, shape) {}
+  TLineRelay(int aRead, int aWrite, int bRead, int bWrite, const TLineShape& shape);
+  // One round: waits at most `limit` for something to do. A side that ended
+  // (end of file, an error) is reported once what it sent has been passed on.
+  State Step(std::chrono::milliseconds limit);
+  // Sees every byte read from side a, before the noise (escape detection).
+  std::function<void(std::string_view)> OnFromA;
+  // Bytes still waiting to be written to side b or side a.
+  size_t PendingToB() const { return toB_.buffer.size(); }
+  size_t PendingToA() const { return toA_.buffer.size(); }
+
+ private:
+  struct Direction {
+    Direction(const TLineShape& s, uint64_t seedOffset)
+        : throttle(s.bitsPerSecond), noise(s.noisePerMillion, s.seed + seedOffset) {}
+    TThrottle throttle;
+    TNoise noise;
+    std::string buffer;
+    bool sourceEnded = false;
+    bool sinkGone = false;
+  };
+  int aRead_, aWrite_, bRead_, bWrite_;
+  Direction toB_, toA_;
+};
+
+}  // namespace velmaris

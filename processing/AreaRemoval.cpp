@@ -1,0 +1,87 @@
+#include "processing/AreaRemoval.h"
+
+#include <cassert>
+
+#include "core/Area.h"
+#include "core/ConfigStore.h"
+#include "core/NetLink.h"
+#include "core/ShellServices.h"
+#include "platform/CodePage.h"
+#include "platform/Dispatcher.h"
+#include "platform/Prompter.h"
+
+namespace velmaris {
+
+namespace {
+
+void Box(platform::MsgKind kind, const std::string& ansiText) {
+  platform::GetPrompter().Ask(kind, platform::ToUtf8(ansiText, platform::AnsiCodePage()),
+                              platform::mbAbort);
+}
+
+void AreaListChanged(TConfigStore& store) {
+  if (TShellServices* shell = GetShellServices()) shell->RefreshAreaList();
+  store.SaveConfiguration();
+}
+
+}  // namespace
+
+int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names,
+                      TRemovalTexts texts, const TRemovalProgress& progress) {
+  assert(platform::GetDispatcher().IsMainThread());
+  const bool area = texts == TRemovalTexts::Area;
+  TAreaList& list = store.Areas();
+  int deleted = 0;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string& name = names[i];
+    if (progress) progress(static_cast<int>(i) + 1, static_cast<int>(names.size()));
+    TArea* found = store.FindArea(name);
+    if (!found) {
+      Box(platform::MsgKind::Error, area ? "Could not find area  " + name + " !"
+                                         : "Could not find area " + name);
+      continue;
+    }
+    if (found->IsLocked() || found->IndexLoaded) {
+      Box(platform::MsgKind::Warning, "The area " + name + " is in use and cannot be " +
+                                          (area ? "deleted !" : "deleted!"));
+      continue;
+    }
+    found->DeleteFiles();
+    list.Delete(list.IndexOfObject(found));
+    delete found;
+    ++deleted;
+  }
+  AreaListChanged(store);
+  return deleted;
+}
+
+std::vector<std::string> AreasOfUplink(TConfigStore& store, const TNetLink* uplink) {
+  std::vector<std::string> names;
+  // BAD, DUPES and NETMAIL hold the mail of every uplink: they are never
+  // deleted with one.
+  for (const TArea* area : store.Areas().Areas())
+    if (area->Uplink == uplink && area->Name != kNetmailAreaName && TConfigStore::CanKillArea(*area))
+      names.push_back(area->Name);
+  return names;
+}
+
+bool RemoveUnusedUplink(TConfigStore& store, TNetLink* uplink) {
+  assert(platform::GetDispatcher().IsMainThread());
+  std::vector<TArea*> systemAreas;
+  for (TArea* area : store.Areas().Areas()) {
+    if (area->Uplink != uplink) continue;
+    const bool collector =
+        area->AreaType == AreaTypeCode::Badmail || area->AreaType == AreaTypeCode::Dupes;
+    if (!collector) return false;
+    systemAreas.push_back(area);
+  }
+  // BAD and DUPES stay, bound to no uplink.
+  for (TArea* area : systemAreas) area->SetUplink(nullptr);
+  TLinkList& links = store.Uplinks();
+  const int index = links.IndexOfObject(uplink);
+  if (index >= 0) links.Delete(index);
+  AreaListChanged(store);
+  return true;
+}
+
+}  // namespace velmaris

@@ -1,0 +1,38 @@
+// Removing areas with their messages and uplinks with their areas, as the
+// two removal assistants do it. An area in use (locked, or its index held
+// open) is never deleted: the user is told and the area stays. Main thread.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velmaris {
+
+class TConfigStore;
+class TNetLink;
+
+// Whose texts the boxes use: the uplink assistant's or the area assistant's.
+enum class TRemovalTexts { Uplink, Area };
+
+// (position from 1, count) before each name.
+using TRemovalProgress = std::function<void(int position, int count)>;
+
+// Deletes the named areas in order: the message base files, the entry of the
+// area list, the area. Names of no area and areas in use are told in a box
+// and skipped. Then the main window's area list is refreshed and the
+// configuration saved. The number deleted.
+int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names,
+                      TRemovalTexts texts, const TRemovalProgress& progress = {});
+
+// The names of the areas bound to the uplink, in list order, without NETMAIL,
+// BAD and DUPES.
+std::vector<std::string> AreasOfUplink(TConfigStore& store, const TNetLink* uplink);
+
+// Takes the uplink out of the uplink list when no area but BAD and DUPES is
+// bound to it any more (those two are unbound; the uplink stays valid for
+// whoever still points at it) and saves. False, nothing changed, while
+// another area is still bound to it.
+bool RemoveUnusedUplink(TConfigStore& store, TNetLink* uplink);
+
+}  // namespace velmaris

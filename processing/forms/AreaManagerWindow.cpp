@@ -1,0 +1,235 @@
+#include "processing/forms/AreaManagerWindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "core/NetLink.h"
+#include "core/WinLst.h"
+#include "platform/Prompter.h"
+#include "processing/AreaManager.h"
+#include "platform/Files.h"
+#include "processing/forms/ALReq.h"
+#include "processing/forms/AreaDescReq.h"
+#include "processing/forms/Calibrator.h"
+#include "processing/forms/FormText.h"
+#include "widgets/FileEdits.h"
+#include "widgets/ModalHook.h"
+
+namespace velmaris {
+
+TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
+    : QMainWindow(parent), manager_(manager) {
+  setObjectName("AreaManager");
+  resize(760, 480);
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  auto* lists = new QHBoxLayout;
+  ready_ = MakeList("ReadyLIst");
+  sel_ = MakeList("SelList");
+  lists->addWidget(ready_, 1);
+  lists->addWidget(sel_, 1);
+  column->addLayout(lists, 1);
+
+  auto* buttons = new QHBoxLayout;
+  struct Command {
+    const char* action;
+    const char* button;  // null: menu only
+    QString caption;
+    QKeySequence key;
+    void (TAreaManagerWindow::*handler)();
+  };
+  const Command commands[] = {
+      {"RequestList", "ListBtn", QStringLiteral("Запросить список (%LIST)"), QKeySequence("Ctrl+L"),
+       &TAreaManagerWindow::RequestListClick},
+      {"SendChanges", "SendBtn", QStringLiteral("Отправить изменения"), QKeySequence("Ctrl+S"),
+       &TAreaManagerWindow::SendChangesClick},
+      {"CancelChanges", "CancelBtn", QStringLiteral("Отменить изменения"), QKeySequence("Ctrl+V"),
+       &TAreaManagerWindow::CancelChangesClick},
+      {"MarkPresent", nullptr, QStringLiteral("Отметить имеющиеся эхи"), QKeySequence("Ctrl+A"),
+       &TAreaManagerWindow::MarkPresentClick},
+      {"NewDescription", nullptr, QStringLiteral("Новое описание"), QKeySequence("Ctrl+B"),
+       &TAreaManagerWindow::NewDescriptionClick},
+      {"DeleteDescription", nullptr, QStringLiteral("Удалить описание"),
+       QKeySequence("Ctrl+Del"), &TAreaManagerWindow::DeleteDescriptionClick},
+      {"AddAreaList", nullptr, QStringLiteral("Загрузить список эх из файла"), QKeySequence(),
+       &TAreaManagerWindow::AddAreaListClick},
+      {"SearchItem", nullptr, QStringLiteral("Поиск"), QKeySequence("Ctrl+F"),
+       &TAreaManagerWindow::SearchClick},
+      {"SearchAgain", nullptr, QStringLiteral("Искать дальше"), QKeySequence("F3"),
+       &TAreaManagerWindow::SearchAgainClick},
+  };
+  QMenu* menu = menuBar()->addMenu(QStringLiteral("&Список"));
+  menu->setObjectName("AreaMenu");
+  for (const Command& c : commands) {
+    auto* action = new QAction(c.caption, this);
+    action->setObjectName(QString::fromLatin1(c.action));
+    action->setShortcut(c.key);
+    const auto handler = c.handler;
+    connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    menu->addAction(action);
+    if (!c.button) continue;
+    auto* button = new QPushButton(c.caption, central);
+    button->setObjectName(QString::fromLatin1(c.button));
+    connect(button, &QPushButton::clicked, action, &QAction::trigger);
+    buttons->addWidget(button);
+  }
+  buttons->addStretch(1);
+  column->addLayout(buttons);
+  setCentralWidget(central);
+
+  status_ = new QLabel(this);
+  status_->setObjectName("StatusLine");
+  statusBar()->addWidget(status_, 1);
+
+  manager_.OnRefresh = [this] { Fill(); };
+  Fill();
+}
+
+TAreaManagerWindow::~TAreaManagerWindow() {
+  manager_.OnRefresh = nullptr;
+  if (listed_) WinLst().Remove(this);
+}
+
+QTreeWidget* TAreaManagerWindow::MakeList(const char* name) {
+  auto* list = new QTreeWidget(this);
+  list->setObjectName(QString::fromLatin1(name));
+  list->setRootIsDecorated(false);
+  list->setColumnCount(3);
+  list->setHeaderLabels({QStringLiteral("Эха"), QStringLiteral("Аплинк"),
+                         QStringLiteral("Описание")});
+  list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  connect(list, &QTreeWidget::itemDoubleClicked, this,
+          [this](QTreeWidgetItem* item) { ListDblClick(item); });
+  return list;
+}
+
+void TAreaManagerWindow::Fill() {
+  const auto fill = [](QTreeWidget* list, const std::vector<TAreaInfo*>& entries) {
+    list->clear();
+    for (TAreaInfo* entry : entries) {
+      auto* item = new QTreeWidgetItem(list);
+      item->setText(0, AnsiText(entry->Name));
+      item->setText(1, entry->Uplink ? QString::fromStdString(entry->Uplink->UplinkAddress.Text4D())
+                                     : QString());
+      item->setText(2, AnsiText(entry->Description));
+      item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(entry)));
+    }
+  };
+  fill(ready_, manager_.Ready());
+  fill(sel_, manager_.Selected());
+  status_->setText(AnsiText(manager_.StatusText()));
+  setWindowTitle(AnsiText(manager_.Caption()));
+}
+
+TAreaInfo* TAreaManagerWindow::Selected(QTreeWidget* list) const {
+  QTreeWidgetItem* item = list->currentItem();
+  if (!item || !item->isSelected()) return nullptr;
+  return static_cast<TAreaInfo*>(item->data(0, Qt::UserRole).value<void*>());
+}
+
+void TAreaManagerWindow::Run(const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+}
+
+void TAreaManagerWindow::ListDblClick(QTreeWidgetItem* item) {
+  auto* entry = static_cast<TAreaInfo*>(item->data(0, Qt::UserRole).value<void*>());
+  Run([&] { manager_.Move(entry); });
+}
+
+void TAreaManagerWindow::RequestListClick() { Run([this] { manager_.RequestList(); }); }
+void TAreaManagerWindow::SendChangesClick() { Run([this] { manager_.SendChanges(); }); }
+void TAreaManagerWindow::CancelChangesClick() { Run([this] { manager_.CancelChanges(); }); }
+void TAreaManagerWindow::MarkPresentClick() { Run([this] { manager_.MarkPresentAreas(); }); }
+
+void TAreaManagerWindow::DeleteDescriptionClick() {
+  QTreeWidget* list = sel_->hasFocus() ? sel_ : ready_;
+  if (TAreaInfo* entry = Selected(list)) Run([&] { manager_.DeleteEntry(entry); });
+}
+
+void TAreaManagerWindow::AddAreaListClick() {
+  TALReq request(manager_.Store(), this);
+  if (ExecModal(request) != QDialog::Accepted) return;
+  TNetLink* uplink = request.Uplink();
+  const QString file = request.FN->FileName();
+  if (!uplink || file.isEmpty()) return;
+  Run([&] {
+    const auto lines = SplitFileLines(platform::ReadFile(file.toStdString()));
+    TCalibrator calibrator(lines, uplink, manager_.Kind(), this);
+    calibrator.UseAsStandard->setChecked(false);
+    if (ExecModal(calibrator) != QDialog::Accepted) return;
+    const int added = manager_.AddAreaList(lines, *uplink, calibrator.NameO(),
+                                           calibrator.DescO(), calibrator.DescL());
+    platform::GetPrompter().Inform(std::to_string(added) + " new area added!");
+  });
+}
+
+void TAreaManagerWindow::NewDescriptionClick() {
+  TAreaDescReq request(manager_.Store(), manager_.RobotName, this);
+  if (ExecModal(request) != QDialog::Accepted) return;
+  TNetLink* uplink = request.Uplink();
+  const std::string name = AnsiBytes(request.eName->text().trimmed());
+  if (!uplink || name.empty()) return;
+  Run([&] { manager_.AddAreaInfo(name, AnsiBytes(request.eDesc->text()), *uplink); });
+}
+
+void TAreaManagerWindow::SearchClick() {
+  QInputDialog dialog(this);
+  dialog.setObjectName("SARForm");
+  dialog.setLabelText(QStringLiteral("Найти:"));
+  dialog.setTextValue(AnsiText(searchText_));
+  if (ExecModal(dialog) != QDialog::Accepted) return;
+  searchText_ = AnsiBytes(dialog.textValue());
+  searched_ = true;
+  FindNext();
+}
+
+void TAreaManagerWindow::SearchAgainClick() {
+  if (!searched_) return SearchClick();
+  FindNext();
+}
+
+void TAreaManagerWindow::FindNext() {
+  const TAreaInfo* after = Selected(ready_);
+  if (!after) after = Selected(sel_);
+  TAreaInfo* found = nullptr;
+  Run([&] { found = manager_.Search(searchText_, after); });
+  if (!found) return;
+  for (QTreeWidget* list : {ready_, sel_}) {
+    list->clearSelection();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+      QTreeWidgetItem* item = list->topLevelItem(i);
+      if (item->data(0, Qt::UserRole).value<void*>() != found) continue;
+      list->setCurrentItem(item);
+      item->setSelected(true);
+    }
+  }
+}
+
+void TAreaManagerWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!listed_) WinLst().Add(manager_.Caption(), this);
+  listed_ = true;
+}
+
+void TAreaManagerWindow::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  if (listed_) WinLst().Remove(this);
+  listed_ = false;
+}
+
+}  // namespace velmaris

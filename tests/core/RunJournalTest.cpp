@@ -1,0 +1,100 @@
+// The run journal: records survive any bytes, a torn last line is not read,
+// an uncommitted run is undone (areas back to their size and count, its files
+// removed) and a committed one finished (moves, replacements), repeatably.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "MsgBaseFixtures.h"
+#include "core/Area.h"
+#include "core/MessageBase.h"
+#include "core/RunJournal.h"
+#include "platform/Files.h"
+#include "support/TempDir.h"
+
+namespace velmaris::test {
+namespace {
+
+TEST(RunJournal, RecordsKeepEveryByteAndATornLineIsNotRead) {
+  TempDir dir;
+  TRunJournal journal(dir / "j");
+  const std::vector<std::string> fields = {"", "a b", "100%", std::string("\0\n\r\t\x7f", 5),
+                                           "/path/with space/X.PackedBody", "\xff\x80"};
+  journal.Append({{"area", fields[0], fields[1], fields[2]}, {"move", fields[3], fields[4]}});
+  journal.Append({"created", fields[5]});
+  platform::WriteFileAtomic(dir / "j", platform::ReadFile(dir / "j") + "commi");
+  const auto records = TRunJournal(dir / "j").Read();
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0], (TRunJournal::Record{"area", fields[0], fields[1], fields[2]}));
+  EXPECT_EQ(records[1], (TRunJournal::Record{"move", fields[3], fields[4]}));
+  EXPECT_EQ(records[2], (TRunJournal::Record{"created", fields[5]}));
+}
+
+class RunJournalRecovery : public ::testing::Test {
+ protected:
+  // An area of n mails; its files as they stand.
+  void Fill(TArea& area, int n) {
+    for (int i = 0; i < n; ++i) area.Queue.push_back(MakeMail(i));
+    ASSERT_TRUE(area.WriteQueuedMail());
+  }
+  TempDir dir;
+};
+
+TEST_F(RunJournalRecovery, AnUncommittedRunIsUndoneAndACommittedOneFinished) {
+  for (const bool committed : {false, true}) {
+    SCOPED_TRACE(committed ? "committed" : "not committed");
+    RunShell("rm -rf '" + dir.Path() + "'*");
+    TArea old(dir.Path(), "OLD", "OLD"), fresh(dir.Path(), "FRESH", "FRESH");
+    Fill(old, 3);
+    const std::string body = dir.Read("OLD.PackedBody"), index = dir.Read("OLD.PackedIndex");
+    dir.Write("pkt", "packet");
+    dir.Write("ring.New", "new ring");
+    dir.Write("ring", "old ring");
+    TRunJournal journal(dir / "journal");
+    journal.Append({AreaJournalRecord(old), AreaJournalRecord(fresh)});
+    // The run appends to both areas (and rewrites one index whole).
+    Fill(old, 2);
+    ASSERT_TRUE(old.OpenIndex());
+    old.ChangeHeaderFlags(0, MsgFlag::Unread, FlagOperation::Toggle);
+    old.CloseIndex();
+    Fill(fresh, 1);
+    dir.Write("rest.pkt", "rest");
+    journal.Append({"created", dir / "rest.pkt"});
+    journal.Append({{"replace", dir / "ring.New", dir / "ring"}, {"move", dir / "pkt", dir / "Backup.pkt"}});
+    if (committed) journal.Append({"commit"});
+
+    for (int twice = 0; twice < 2; ++twice) {
+      std::vector<std::string> log;
+      ASSERT_TRUE(RecoverImportJournal(dir / "journal", &log));
+    }
+    EXPECT_FALSE(platform::FileExists(dir / "journal"));
+    TArea reread(dir.Path(), "OLD", "OLD");
+    reread.RecountFlags();
+    if (!committed) {
+      EXPECT_EQ(dir.Read("OLD.PackedBody"), body);
+      EXPECT_EQ(reread.Count, 3);
+      std::vector<TMsgHeader> before, after;
+      ASSERT_TRUE(DecodePackedIndex(index, before));
+      ASSERT_TRUE(ReadPackedIndex(reread, after));
+      EXPECT_EQ(after.size(), 3u);
+      EXPECT_EQ(after[1].Encode(), before[1].Encode());
+      EXPECT_FALSE(platform::FileExists(dir / "FRESH.PackedBody"));
+      EXPECT_FALSE(platform::FileExists(dir / "FRESH.PackedIndex"));
+      EXPECT_FALSE(platform::FileExists(dir / "rest.pkt"));
+      EXPECT_FALSE(platform::FileExists(dir / "ring.New"));
+      EXPECT_EQ(dir.Read("ring"), "old ring");
+      EXPECT_EQ(dir.Read("pkt"), "packet");
+    } else {
+      EXPECT_EQ(reread.Count, 5);
+      EXPECT_TRUE(platform::FileExists(dir / "FRESH.PackedBody"));
+      EXPECT_TRUE(platform::FileExists(dir / "rest.pkt"));
+      EXPECT_EQ(dir.Read("ring"), "new ring");
+      EXPECT_EQ(dir.Read("Backup.pkt"), "packet");
+      EXPECT_FALSE(platform::FileExists(dir / "pkt"));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velmaris::test

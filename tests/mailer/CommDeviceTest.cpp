@@ -1,0 +1,226 @@
+// The comm device's data and timer triggers, its log, the protocol base's
+// statistics, and the loopback pair that protocol tests run on.
+#include <gtest/gtest.h>
+
+#include "LineFixtures.h"
+#include "mailer/CMLoopback.h"
+
+namespace velmaris::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class CommDeviceTest : public ::testing::Test {
+ protected:
+  void Feed(const std::string& block) { Dev().DoDataAvail(block.data(), block.size()); }
+  TCMLoopbackDevice& Dev() { return pair.A(); }
+
+  // Never pumped here: the trigger tick runs only when a test calls it.
+  platform::PlainDispatcher dispatcher;
+  TCMLoopbackPair pair{{}, dispatcher};
+  std::vector<std::string> fired;  // "<handle>:<data>"
+};
+
+TEST_F(CommDeviceTest, DataTriggersMatchAcrossBlocksAndInHandleOrder) {
+  struct Case {
+    std::vector<std::string> patterns;
+    std::vector<std::string> blocks;
+    std::vector<std::string> fired;
+  } cases[] = {
+      // A pattern split over two blocks still matches; the rest of the block follows.
+      {{"**EMSI_REQ"}, {"xx**EMS", "I_REQabc"}, {"1:abc"}},
+      // A mismatch restarts at the first character with the next byte.
+      {{"ABC"}, {"ABABC"}, {}},
+      {{"ABC"}, {"ABXABC"}, {"1:"}},
+      // Two triggers matching in one block fire in handle order; once fired, disarmed.
+      {{"REQ", "EMSI"}, {"**EMSI_REQ**EMSI_REQ"}, {"1:**EMSI_REQ", "2:_REQ**EMSI_REQ"}},
+      // An empty pattern matches nothing.
+      {{""}, {"anything"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.blocks[0]);
+    fired.clear();
+    Dev().OnTriggerData = [&](TCMDevice&, int h, const std::string& d, bool&) {
+      fired.push_back(std::to_string(h) + ":" + d);
+    };
+    for (const auto& p : c.patterns) Dev().AddDataTrigger(p);
+    for (const auto& b : c.blocks) Feed(b);
+    EXPECT_EQ(fired, c.fired);
+    for (int h = 1; h <= kTriggerSlots; ++h) Dev().RemoveDataTrigger(h);
+  }
+}
+
+TEST_F(CommDeviceTest, TransmitMoreHandsOverEveryFollowingBlock) {
+  Dev().OnTriggerData = [&](TCMDevice&, int h, const std::string& d, bool& more) {
+    fired.push_back(d);
+    more = d != "stop";
+  };
+  Dev().AddDataTrigger("GO");
+  Feed("..GOab");
+  Feed("cd");
+  Feed("stop");
+  Feed("ef");
+  EXPECT_EQ(fired, (std::vector<std::string>{"ab", "ab", "cd", "stop"}));
+}
+
+TEST_F(CommDeviceTest, TriggerSlotsAreBoundedAndHandlesChecked) {
+  for (int i = 0; i < kTriggerSlots; ++i) EXPECT_EQ(Dev().AddDataTrigger("x"), i + 1);
+  try {
+    Dev().AddDataTrigger("x");
+    FAIL();
+  } catch (const ETrigger& e) {
+    EXPECT_STREQ(e.what(), "No empty data trigger slot!");
+  }
+  for (int i = 0; i < kTriggerSlots; ++i) Dev().AddTimerTrigger(1);
+  try {
+    Dev().AddTimerTrigger(1);
+    FAIL();
+  } catch (const ETrigger& e) {
+    EXPECT_STREQ(e.what(), "No empty timer trigger slot!");
+  }
+  EXPECT_THROW(Dev().EnableDataTrigger(0), ETrigger);
+  EXPECT_THROW(Dev().DisableTimerTrigger(17), ETrigger);
+  Dev().RemoveDataTrigger(3);
+  EXPECT_THROW(Dev().EnableDataTrigger(3), ETrigger);
+  Dev().RemoveTimerTrigger(5);
+  EXPECT_THROW(Dev().TimerTriggerFired(5), ETrigger);
+}
+
+TEST_F(CommDeviceTest, TimerTriggersFireEveryIntervalUntilDisabled) {
+  std::vector<int> ticks;
+  Dev().OnTriggerTimer = [&](TCMDevice&, int h) { ticks.push_back(h); };
+  const int every = Dev().AddTimerTrigger(1);
+  const int zero = Dev().AddTimerTrigger(0);
+  const int third = Dev().AddTimerTrigger(3);
+  EXPECT_FALSE(Dev().TimerTriggerFired(third));
+  for (int i = 0; i < 3; ++i) TimerTriggerTick();
+  EXPECT_EQ(ticks, (std::vector<int>{every, zero, every, zero, every, zero, third}));
+  EXPECT_TRUE(Dev().TimerTriggerFired(third));
+  ticks.clear();
+  Dev().DisableTimerTrigger(every);
+  Dev().RemoveTimerTrigger(zero);
+  TimerTriggerTick();
+  EXPECT_TRUE(ticks.empty());
+  Dev().EnableTimerTrigger(every);
+  TimerTriggerTick();
+  EXPECT_EQ(ticks, (std::vector<int>{every}));
+}
+
+TEST_F(CommDeviceTest, DestroyedDeviceLeavesNoTimerTrigger) {
+  {
+    TCMLoopbackPair other({}, dispatcher);
+    for (int i = 0; i < kTriggerSlots; ++i) other.A().AddTimerTrigger(1);
+  }
+  TimerTriggerTick();  // calls no destroyed device
+  EXPECT_EQ(Dev().AddTimerTrigger(1), 1);
+}
+
+TEST(CommLogTest, DumpLinesPadTheLastRun) {
+  const std::string block = "0123456789ABCDEF\x01\x7f\x80 ";
+  EXPECT_EQ(DumpLines(block.data(), block.size()),
+            "DUMP 30 31 32 33 34 35 36 37 38 39 41 42 43 44 45 46 0123456789ABCDEF\n"
+            "DUMP 01 7F 80 20 " + std::string(36, ' ') + ".\x7f. \n");
+}
+
+TEST(CommLogTest, LogHoldsReceivedBlocks) {
+  TempDir dir;
+  platform::PlainDispatcher dispatcher;
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.A().LogFile = dir / "CMCore.Log";
+  pair.A().SetLogging(true);
+  pair.A().DoDataAvail("hi", 2);
+  pair.A().SetLogging(false);
+  const std::string log = dir.Read("CMCore.Log");
+  EXPECT_NE(log.find(" RECV 2 Bytes\nDUMP 68 69 "), std::string::npos) << log;
+}
+
+// A protocol with nothing but the base, for the statistics.
+class BareProtocol : public TCMProtocol {
+ public:
+  bool IsActive() const override { return false; }
+  std::string GetFileName() const override { return {}; }
+  std::string GetFilePath() const override { return {}; }
+  void Abort() override {}
+  void Reset() override {}
+  void Send() override {}
+  void Receive() override {}
+};
+
+TEST(ProtocolBaseTest, RatesCountFromTheResumeOffset) {
+  BareProtocol p;
+  uint32_t now = 1000;
+  p.Clock = [&] { return now; };
+  std::vector<std::pair<int64_t, int64_t>> seen;
+  p.OnProtocolState = [&](TCMProtocol&, int, const std::string&, int64_t a, int64_t b) {
+    seen.emplace_back(a, b);
+  };
+  p.DoProtocolState(psReceiveStart, "f", 100000, 0);
+  p.DoProtocolState(psReceiveResume, "", 40000, 0);
+  now += 2000;
+  p.DoProtocolState(psReceiveProgress, "", 46000, 0);  // 6000 bytes in 2 s
+  p.DoProtocolState(psReceived, "f", 100000, 0);
+  p.DoProtocolState(psSendStart, "g", 10, 0);
+  p.DoProtocolState(psSendProgress, "", 10, 0);  // elapsed 0 counts as 1 ms
+  EXPECT_EQ(seen[2].second, 3000);
+  EXPECT_EQ(seen[3].first, 3000);
+  EXPECT_EQ(seen[5].second, 10000);
+}
+
+TEST(ProtocolBaseTest, NextFileNamesTheAliasAfterThePath) {
+  BareProtocol p;
+  struct Case {
+    std::string path, alias, wantAlias;
+  } cases[] = {{"/out/0001.pkt", "", "0001.pkt"}, {"/out/a.su0", "b.su0", "b.su0"}, {"", "x", ""}};
+  for (auto c : cases) {
+    p.OnNextFile = [&](TCMProtocol&, std::string& path, std::string& alias) {
+      path = c.path;
+      alias = c.alias;
+    };
+    std::string path, alias;
+    p.DoNextFile(path, alias);
+    EXPECT_EQ(alias, c.wantAlias) << c.path;
+  }
+}
+
+TEST(LoopbackTest, BytesCrossBothWaysAndAHangUpReachesTheOtherEnd) {
+  platform::PlainDispatcher dispatcher;
+  TCMLoopbackPair pair({}, dispatcher);
+  EventRecorder a, b;
+  a.Attach(pair.A());
+  b.Attach(pair.B());
+  pair.A().MakeCall();
+  ASSERT_TRUE(b.Has("Ready"));
+  std::string big(100000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+  pair.A().SendData(big.data(), big.size());
+  pair.B().SendString("back");
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return b.data.size() == big.size() && a.data == "back"; },
+                                  kPatience));
+  EXPECT_EQ(b.data, big);
+  pair.A().HangUp();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return pair.B().IsIdle(); }, kPatience));
+  EXPECT_EQ(b.events, (std::vector<std::string>{"Connected", "Ready", "Disconnecting", "Disconnected"}));
+}
+
+TEST(LoopbackTest, NoiseIsSeeded) {
+  auto received = [](uint64_t seed) {
+    platform::PlainDispatcher dispatcher;
+    TCMLoopbackPair pair({0, 2000, seed}, dispatcher);
+    EventRecorder b;
+    b.Attach(pair.B());
+    pair.A().MakeCall();
+    const std::string clean(20000, 'U');
+    pair.A().SendString(clean);
+    EXPECT_TRUE(dispatcher.RunUntil([&] { return b.data.size() == clean.size(); }, kPatience));
+    size_t damaged = 0;
+    for (char c : b.data) damaged += c != 'U';
+    EXPECT_GT(damaged, 0u);
+    EXPECT_LT(damaged, 200u);
+    return b.data;
+  };
+  EXPECT_EQ(received(7), received(7));
+  EXPECT_NE(received(7), received(8));
+}
+
+}  // namespace
+}  // namespace velmaris::test

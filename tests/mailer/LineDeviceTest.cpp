@@ -1,0 +1,247 @@
+// The modem line device against the fake modem on a pty: initialise, dial
+// with each result, abort, time-out, carrier loss, hang-up, a second call,
+// and the lock that keeps a second program off the modem.
+#include <gtest/gtest.h>
+
+#include "mailer/CMD_TAPI.h"
+#include "mailer/CMThreads.h"
+#include "LineFixtures.h"
+#include "platform/SerialPort.h"
+
+namespace velmaris::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Events = std::vector<std::string>;
+
+class LineDeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetTapiDebugLogPath(dir / "cmdebug.txt"); }
+  void TearDown() override { SetTapiDebugLogPath(""); }
+
+  // A device on the modem's link, with short command limits so that the
+  // failing cases end soon; the limits are no assertions.
+  std::unique_ptr<TCMTAPIDevice> MakeDevice(const FakeModem& modem) {
+    auto device = std::make_unique<TCMTAPIDevice>(dispatcher);
+    device->CommandLimit = 2s;
+    device->GuardTime = 300ms;
+    device->Location.Country = "49";
+    device->Location.Area = "30";
+    device->SetDeviceName(modem.Link());
+    recorder.Attach(*device);
+    return device;
+  }
+  bool WaitFor(const std::function<bool()>& done) { return dispatcher.RunUntil(done, kPatience); }
+  bool WaitIdle(TCMTAPIDevice& d) {
+    return WaitFor([&] { return d.IsIdle(); });
+  }
+
+  TempDir dir;
+  platform::PlainDispatcher dispatcher;
+  EventRecorder recorder;
+};
+
+TEST_F(LineDeviceTest, EachDialResultFiresItsEvents) {
+  const Events failed = {"ConnectFailed", "Cancelling", "Cancelled"};
+  auto with = [&](Events head) {
+    head.insert(head.begin(), "Connecting");
+    head.insert(head.end(), failed.begin(), failed.end());
+    return head;
+  };
+  struct Case {
+    const char* script;
+    Events events;
+  } cases[] = {
+      {"BUSY", with({"Busy"})},
+      {"NO CARRIER", with({})},
+      {"200:NO ANSWER", with({"NoAnswer"})},
+      {"NO DIALTONE", with({"DeviceUnavailable"})},
+      {"ERROR", with({})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    FakeModem modem(dir, {"--dial", c.script}, "m" + std::to_string(&c - cases));
+    auto device = MakeDevice(modem);
+    recorder.events.clear();
+    device->Open();
+    ASSERT_TRUE(device->Opened());
+    device->SetPhoneNumber("+49 (30) 1234-567");
+    device->MakeCall();
+    ASSERT_TRUE(WaitFor([&] { return recorder.Has("Cancelled"); }));
+    EXPECT_EQ(recorder.events, c.events);
+    EXPECT_TRUE(device->IsIdle());
+    const std::string log = modem.Log();
+    EXPECT_NE(log.find("ATZ\nATE0V1\nATDT1234567\n"), std::string::npos) << log;
+  }
+}
+
+TEST_F(LineDeviceTest, ConnectStartsTheLineAndHangUpEndsIt) {
+  FakeModem modem(dir, {"--dial", "100:CONNECT 33600/ARQ"});
+  auto device = MakeDevice(modem);
+  device->Open();
+  device->SetPhoneNumber("+44 (20) 7946 0000");
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready"); }));
+  EXPECT_EQ(recorder.events, (Events{"Connecting", "Connected", "Ready"}));
+  EXPECT_EQ(device->GetDataRate(), 33600);
+  EXPECT_TRUE(device->GetModemStatus() & lsRLSD);
+
+  device->SendString("ping through the line");  // the fake modem's peer echoes
+  ASSERT_TRUE(WaitFor([&] { return recorder.data.find("ping through the line") != std::string::npos; }));
+
+  device->HangUp();
+  ASSERT_TRUE(WaitIdle(*device));
+  EXPECT_EQ(recorder.events,
+            (Events{"Connecting", "Connected", "Ready", "Disconnecting", "Disconnected"}));
+  const std::string log = modem.Log();
+  EXPECT_NE(log.find("ATDT00442079460000\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("ESCAPE\nATH0\n"), std::string::npos) << log;
+}
+
+TEST_F(LineDeviceTest, ThrottledLineCarriesEveryByteBothWays) {
+  // More than the pty holds, so the sender meets flow control on the way
+  // out and the echo on the way back.
+  FakeModem modem(dir, {"--dial", "CONNECT 115200", "--throttle"});
+  auto device = MakeDevice(modem);
+  device->Open();
+  device->SetPhoneNumber("1234567");
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+  std::string sent(12000, '\0');
+  for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>('A' + i % 26);
+  device->SendString(sent);
+  ASSERT_TRUE(WaitFor([&] { return recorder.data.size() >= sent.size(); }));
+  EXPECT_EQ(recorder.data, sent);
+  EXPECT_TRUE(device->IsOutputEmpty());
+  device->Close();
+}
+
+TEST_F(LineDeviceTest, ModemThatNeverAnswersOrTalksGarbageFailsTheCall) {
+  for (const char* answer : {"silent", "garbage"}) {
+    SCOPED_TRACE(answer);
+    FakeModem modem(dir, {"--answer", answer}, answer);
+    auto device = MakeDevice(modem);
+    device->CommandLimit = 500ms;
+    recorder.events.clear();
+    device->Open();
+    device->SetPhoneNumber("+49 (30) 1234567");
+    device->MakeCall();
+    ASSERT_TRUE(WaitFor([&] { return recorder.Has("ConnectFailed"); }));
+    EXPECT_EQ(recorder.events, (Events{"Connecting", "ConnectFailed"}));
+    EXPECT_EQ(device->LastError(), "The modem does not answer ATZ");
+    EXPECT_TRUE(device->IsIdle());
+  }
+}
+
+TEST_F(LineDeviceTest, UnansweredDialEndsByKeyOrByTimeOut) {
+  FakeModem modem(dir, {"--dial", "NONE"});
+  auto device = MakeDevice(modem);
+  device->Open();
+  device->SetPhoneNumber("+49 (30) 1234567");
+
+  // The user's abort while the modem waits for the far end.
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return modem.Log().find("DIAL") != std::string::npos; }));
+  device->HangUp();
+  ASSERT_TRUE(WaitIdle(*device));
+  EXPECT_EQ(recorder.events, (Events{"Connecting", "Cancelling", "Cancelled"}));
+  ASSERT_TRUE(WaitFor([&] { return modem.Log().find("DIAL ABORTED") != std::string::npos; }));
+
+  // The dial's own limit.
+  recorder.events.clear();
+  device->DialLimit = 300ms;
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Cancelled"); }));
+  EXPECT_EQ(recorder.events,
+            (Events{"Connecting", "NoAnswer", "ConnectFailed", "Cancelling", "Cancelled"}));
+  EXPECT_EQ(device->LastError(), "No answer within the dial time");
+}
+
+TEST_F(LineDeviceTest, CarrierLossEndsTheCallAndTheNextCallWorks) {
+  // The first call's peer says something and ends: the carrier drops.
+  FakeModem modem(dir, {"--dial", "CONNECT 33600", "--peer", "printf \"hello from the far end\""});
+  auto device = MakeDevice(modem);
+  device->Open();
+  device->SetPhoneNumber("+49 (30) 1234567");
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Disconnected"); }));
+  EXPECT_EQ(recorder.events,
+            (Events{"Connecting", "Connected", "Ready", "Disconnecting", "Disconnected"}));
+  EXPECT_NE(recorder.data.find("hello from the far end"), std::string::npos);
+  EXPECT_NE(recorder.data.find("NO CARRIER"), std::string::npos);
+  ASSERT_TRUE(WaitIdle(*device));
+
+  // The same device calls again (on the modem's fresh line).
+  recorder.events.clear();
+  recorder.data.clear();
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+  EXPECT_EQ(recorder.events, (Events{"Connecting", "Connected", "Ready"}));
+  device->Close();
+  EXPECT_FALSE(device->Opened());
+  EXPECT_TRUE(recorder.Has("Disconnected"));
+}
+
+TEST_F(LineDeviceTest, SecondCallAfterHangUpUsesTheSamePort) {
+  FakeModem modem(dir, {});
+  auto device = MakeDevice(modem);
+  device->Open();
+  device->SetPhoneNumber("1234567");
+  for (int call = 0; call < 2; ++call) {
+    SCOPED_TRACE(call);
+    recorder.events.clear();
+    device->MakeCall();
+    ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+    device->HangUp();
+    ASSERT_TRUE(WaitIdle(*device));
+    EXPECT_EQ(recorder.events,
+              (Events{"Connecting", "Connected", "Ready", "Disconnecting", "Disconnected"}));
+  }
+}
+
+TEST_F(LineDeviceTest, OneDeviceServesOneHolder) {
+  FakeModem modem(dir, {});
+  auto first = MakeDevice(modem);
+  first->Open();
+  ASSERT_TRUE(first->Opened());
+  EXPECT_TRUE(platform::SerialPort::IsLocked(modem.Link()));
+
+  EventRecorder other;
+  TCMTAPIDevice second(dispatcher);
+  other.Attach(second);
+  second.SetDeviceName(modem.Link());
+  second.Open();
+  EXPECT_FALSE(second.Opened());
+  EXPECT_EQ(other.events, (Events{"DeviceUnavailable"}));
+  EXPECT_NE(second.LastError().find("in use"), std::string::npos) << second.LastError();
+
+  first->Close();
+  second.Open();
+  EXPECT_TRUE(second.Opened());
+}
+
+TEST_F(LineDeviceTest, DeviceThatVanishesInACallIsACarrierLoss) {
+  FakeModem modem(dir, {});
+  auto device = MakeDevice(modem);
+  device->Open();
+  device->SetPhoneNumber("1234567");
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+  modem.Stop();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Disconnected"); }));
+  ASSERT_TRUE(WaitIdle(*device));
+
+  // Gone for the next call, and for a fresh open.
+  recorder.events.clear();
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("ConnectFailed"); }));
+  EXPECT_EQ(recorder.events, (Events{"Connecting", "DeviceUnavailable", "ConnectFailed"}));
+  device->Close();
+  recorder.events.clear();
+  device->Open();
+  EXPECT_FALSE(device->Opened());
+  EXPECT_EQ(recorder.events, (Events{"DeviceUnavailable"}));
+}
+
+}  // namespace
+}  // namespace velmaris::test

@@ -1,0 +1,82 @@
+// Helpers of the line tests: the fake modem as a child process, and a
+// recorder of a connection device's events.
+#pragma once
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mailer/CMCore.h"
+#include "platform/Dispatcher.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "support/TempDir.h"
+
+namespace velmaris::test {
+
+class FakeModem {
+ public:
+  FakeModem(const TempDir& dir, std::vector<std::string> args, const std::string& name = "modem")
+      : link_(dir / name), log_(dir / (name + ".log")) {
+    std::vector<std::string> argv = {FAKEMODEM, "--link", link_, "--log", log_};
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_ = platform::Process::Start(argv);
+    for (int i = 0; i < 3000 && ::access(link_.c_str(), F_OK) != 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  ~FakeModem() { Stop(); }
+  // Ends the modem: its pty goes away as an unplugged device would.
+  void Stop() {
+    if (pid_ < 0) return;
+    ::kill(pid_, SIGTERM);
+    platform::Process::Wait(pid_);
+    pid_ = -1;
+  }
+  const std::string& Link() const { return link_; }
+  // The command lines and events the modem logged so far.
+  std::string Log() const { return platform::FileExists(log_) ? platform::ReadFile(log_) : ""; }
+
+ private:
+  std::string link_, log_;
+  pid_t pid_ = -1;
+};
+
+// Records the events of a connection device by name, in order.
+struct EventRecorder {
+  std::vector<std::string> events;
+  std::string data;
+
+  void Attach(TCMConnectionDevice& d) {
+    auto add = [this](const char* name) {
+      return [this, name](TCMDevice&) { events.push_back(name); };
+    };
+    d.OnBusy = add("Busy");
+    d.OnCancelled = add("Cancelled");
+    d.OnCancelling = add("Cancelling");
+    d.OnConnected = add("Connected");
+    d.OnConnecting = add("Connecting");
+    d.OnConnectFailed = add("ConnectFailed");
+    d.OnDisconnected = add("Disconnected");
+    d.OnDisconnecting = add("Disconnecting");
+    d.OnNoAnswer = add("NoAnswer");
+    d.OnDeviceUnavailable = add("DeviceUnavailable");
+    d.OnReady = add("Ready");
+    d.OnDataAvail = [this](TCMDevice&, const std::string& bytes) { data += bytes; };
+  }
+  bool Has(const std::string& name) const {
+    for (const auto& e : events) {
+      if (e == name) return true;
+    }
+    return false;
+  }
+};
+
+// Generous: the machine may be busy; nothing here is a bound on speed.
+inline constexpr std::chrono::seconds kPatience{60};
+
+}  // namespace velmaris::test

@@ -1,0 +1,330 @@
+// The batch driver as a hostile peer and an unlucky user try it: runs
+// killed with SIGKILL at random moments, two runs on one start directory,
+// writes that fail, damaged indexes, hundreds of new areas in one import.
+// After every mishap the next run leaves each message stored (or sent)
+// exactly once.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archive/PackerConfig.h"
+#include "core/ConfigStore.h"
+#include "core/RunJournal.h"
+#include "platform/Dispatcher.h"
+#include "platform/Files.h"
+#include "platform/InstanceGuard.h"
+#include "platform/Registry.h"
+#include "processing/MailPacket.h"
+#include "processing/PacketFixtures.h"
+#include "support/TempDir.h"
+
+namespace velmaris::test {
+namespace {
+
+std::string Quote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// One echomail from the uplink 2:5030/1; the subject names it.
+std::string Echo(const std::string& tag, int n) {
+  PackedSpec s;
+  s.origNode = 1;
+  s.origNet = 5030;
+  s.to = "All";
+  s.from = "Joe Remote";
+  s.subject = "m" + std::to_string(n);
+  char serial[16];
+  std::snprintf(serial, sizeof serial, "%08x", static_cast<unsigned>(n + 1));
+  s.text = "AREA:" + tag + "\r\x01MSGID: 2:5030/1 " + serial +
+           "\rSome text of an ordinary message.\r--- x\r * Origin: Remote (2:5030/1)\r";
+  return PackedMessage(s);
+}
+
+std::string Packet(const std::vector<std::string>& messages) {
+  TPacketHeader h = PeerHeader();
+  std::string all;
+  for (const auto& m : messages) all += m;
+  return PacketOf(h, all);
+}
+
+class BatchSafetyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetDispatcher(&dispatcher_);
+    platform::MakeDirs(Inbound());
+    // The uplink 2:5030/1 (so that new tags become areas), bundles by PKZip.
+    platform::Registry registry(Reg());
+    TConfigStore store(Start(), registry);
+    InstallPackerConfig(store);
+    store.LoadConfiguration();
+    TNetLink* link = store.Uplinks().GetItem(0);
+    link->UplinkAddress.SetText("2:5030/1");
+    link->SysopAddress.SetText("2:5020/1042.7");
+    link->UsePacker = true;
+    link->Packer = "PKZip";
+    ASSERT_TRUE(store.SaveConfiguration());
+  }
+  void TearDown() override { platform::SetDispatcher(nullptr); }
+
+  std::string Start() const { return dir_.Path() + "start/"; }
+  std::string Inbound() const { return Start() + "Inbound/"; }
+  std::string Reg() const { return dir_ / "Velmaris.reg"; }
+  std::string Command(const std::string& args) const {
+    return std::string(VELMARIS_BATCH) + " --dir " + Quote(Start()) + " --registry " +
+           Quote(Reg()) + " " + args;
+  }
+  int Batch(const std::string& args, std::string* out = nullptr, std::string* err = nullptr) {
+    const std::string errFile = dir_ / "stderr.txt";
+    const int rc = RunShell(Command(args) + " 2>" + Quote(errFile), out);
+    if (err) *err = platform::ReadFile(errFile);
+    return rc;
+  }
+
+  // Starts a batch run without waiting for it.
+  pid_t Spawn(const std::string& args) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      execl("/bin/sh", "sh", "-c", ("exec " + Command(args)).c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    return pid;
+  }
+  static int Reap(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // Starts the command and kills it after a random delay.
+  void KillAtRandom(const std::string& args, std::mt19937& random, int maxDelayMs) {
+    const pid_t pid = Spawn(args);
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % maxDelayMs));
+    kill(pid, SIGKILL);
+    Reap(pid);
+  }
+
+  // Marks the messages of every echomail area whose position in the list
+  // has the remainder as waiting for export, as if written here.
+  void MarkForExport(int modulus, int remainder) {
+    platform::Registry registry(Reg());
+    TConfigStore store(Start(), registry);
+    store.LoadConfiguration();
+    const TFidoAddr own = store.Uplinks().GetItem(0)->SysopAddress.Address();
+    int position = 0;
+    for (TArea* area : store.Areas().Areas()) {
+      if (area->AreaType != AreaTypeCode::Echomail || position++ % modulus != remainder) continue;
+      ASSERT_TRUE(area->OpenIndex());
+      for (int i = 0; i < area->Count; ++i) {
+        area->HeaderPtr(i)->OrigAddr = own;
+        area->ChangeHeaderFlags(i, MsgFlag::Send, FlagOperation::Set);
+      }
+      area->CloseIndex();
+    }
+  }
+
+  // Every stored subject and how often it is stored, over all areas.
+  std::map<std::string, int> StoredSubjects() {
+    std::map<std::string, int> subjects;
+    std::string out;
+    EXPECT_EQ(Batch("areas", &out), 0) << out;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+      const size_t at = line.find("\"name\":\"") + 8;
+      const std::string name = line.substr(at, line.find('"', at) - at);
+      if (name == "REPORT") continue;  // the runs' logs
+      std::string dump;
+      EXPECT_EQ(Batch("dump " + Quote(name), &dump), 0) << name;
+      std::istringstream mails(dump);
+      for (std::string mail; std::getline(mails, mail);) {
+        const size_t s = mail.find("\"subject\":\"") + 11;
+        ++subjects[mail.substr(s, mail.find('"', s) - s)];
+      }
+    }
+    return subjects;
+  }
+
+  // Drops count messages (numbered from first) over the areas: packets of
+  // 100, every third packet in a ZIP bundle.
+  void DropCorpus(int count, int areas, int first = 0) {
+    for (int p = first / 100; p * 100 < first + count; ++p) {
+      std::vector<std::string> messages;
+      for (int n = p * 100; n < std::min(first + count, (p + 1) * 100); ++n)
+        messages.push_back(Echo("KILL.ECHO." + std::to_string(n % areas), n));
+      char name[32];
+      std::snprintf(name, sizeof name, "%08x.pkt", static_cast<unsigned>(0x100 + p));
+      if (p % 3 != 2) {
+        platform::WriteFileAtomic(Inbound() + name, Packet(messages));
+        continue;
+      }
+      platform::WriteFileAtomic(dir_ / name, Packet(messages));
+      char bundle[32];
+      std::snprintf(bundle, sizeof bundle, "%08x.mo%d", static_cast<unsigned>(0x100 + p), p % 10);
+      ASSERT_EQ(RunShell("cd " + Quote(dir_.Path()) + " && zip -q " + Quote(Inbound() + bundle) +
+                         " " + name + " && rm " + name),
+                0);
+    }
+  }
+
+  TempDir dir_;
+  platform::PlainDispatcher dispatcher_;
+};
+
+TEST_F(BatchSafetyTest, ImportAndExportKilledAtRandomLoseAndDoubleNothing) {
+  // Each round brings new mail (packets and bundles) and kills the run that
+  // tosses it; the last run goes to its end.
+  constexpr int kRounds = 7, kPerRound = 500, kMessages = kRounds * kPerRound;
+  std::mt19937 random(17);
+  for (int r = 0; r < kRounds; ++r) {
+    DropCorpus(kPerRound, 60, r * kPerRound);
+    KillAtRandom("import", random, 250);
+  }
+  std::string out;
+  ASSERT_EQ(Batch("import", &out), 0) << out;
+  const auto stored = StoredSubjects();
+  int once = 0;
+  for (const auto& [subject, times] : stored) {
+    EXPECT_EQ(times, 1) << subject;
+    once += times == 1;
+  }
+  EXPECT_EQ(once, kMessages);
+  EXPECT_TRUE(platform::ScanDir(Inbound(), "*.pk?").empty());
+  EXPECT_FALSE(platform::FileExists(Start() + kImportJournalName));
+
+  // The same for the export, a group of areas waiting in each round.
+  for (int r = 0; r < kRounds; ++r) {
+    MarkForExport(kRounds, r);
+    KillAtRandom("export", random, 400);
+  }
+  ASSERT_EQ(Batch("export", &out), 0) << out;
+  EXPECT_FALSE(platform::FileExists(Start() + kExportJournalName));
+  {
+    platform::Registry registry(Reg());
+    TConfigStore store(Start(), registry);
+    store.LoadConfiguration();
+    for (TArea* area : store.Areas().Areas()) {
+      if (area->AreaType != AreaTypeCode::Echomail) continue;
+      ASSERT_TRUE(area->OpenIndex());
+      EXPECT_EQ(area->SendCount, 0) << area->Name;
+      area->ReleaseIndex();
+    }
+  }
+
+  // Every file of the outbound is listed, and the listed files hold every
+  // message once.
+  const std::string outbound = Start() + "Outbound/";
+  const std::string flow = platform::ReadFile(outbound + "13A60001.flo");
+  std::map<std::string, int> sent;
+  TempDir unpacked;
+  for (const auto& e : platform::ScanDir(outbound)) {
+    if (e.name == "13A60001.flo") continue;
+    EXPECT_NE(flow.find("/" + e.name + "\r\n"), std::string::npos) << e.name << " is not listed";
+    if (e.name.size() > 4 && e.name.substr(e.name.size() - 4) == ".pkt")
+      platform::WriteFileAtomic(unpacked / e.name, platform::ReadFile(outbound + e.name));
+    else
+      ASSERT_EQ(RunShell("unzip -q -o " + Quote(outbound + e.name) + " -d " +
+                         Quote(unpacked.Path())), 0);
+  }
+  for (const auto& e : platform::ScanDir(unpacked.Path())) {
+    TMailPacket packet(unpacked / e.name);
+    packet.SetShowDamageBox(false);
+    while (packet.NextMail()) ++sent[packet.GetMailHeader().Subject.Str()];
+  }
+  EXPECT_EQ(sent.size(), static_cast<size_t>(kMessages));
+  for (const auto& [subject, times] : sent) EXPECT_EQ(times, 1) << subject;
+}
+
+TEST_F(BatchSafetyTest, TwoRunsOnOneStartDirectoryTakeTurns) {
+  // A run that holds the directory beyond the wait: a clear refusal.
+  {
+    platform::InstanceGuard holder(platform::InstanceGuard::StartDirectoryPath(Start()));
+    ASSERT_EQ(holder.Acquire(), platform::InstanceGuard::Result::Acquired);
+    std::string err;
+    EXPECT_EQ(Batch("--wait 0 areas", nullptr, &err), 1);
+    EXPECT_NE(err.find("is in use by another run"), std::string::npos) << err;
+  }
+  // Two imports and an export at once: each message stored once.
+  DropCorpus(600, 12);
+  const pid_t a = Spawn("import"), b = Spawn("import"), c = Spawn("export");
+  EXPECT_EQ(Reap(a), 0);
+  EXPECT_EQ(Reap(b), 0);
+  EXPECT_EQ(Reap(c), 0);
+  const auto stored = StoredSubjects();
+  EXPECT_EQ(stored.size(), 600u);
+  for (const auto& [subject, times] : stored) EXPECT_EQ(times, 1) << subject;
+}
+
+TEST_F(BatchSafetyTest, AFileSizeLimitFailsTheImportAndTheNextRunStoresAll) {
+  DropCorpus(300, 3);
+  std::string out, err;
+  EXPECT_EQ(RunShell("ulimit -f 8 && " + Command("import") + " 2>" + Quote(dir_ / "e.txt"), &out),
+            1);
+  err = platform::ReadFile(dir_ / "e.txt");
+  EXPECT_NE(err.find("the import failed and stored nothing"), std::string::npos) << err;
+  EXPECT_NE(err.find("File too large"), std::string::npos) << err;
+  EXPECT_EQ(platform::ScanDir(Inbound(), "*.pk?").size() + platform::ScanDir(Inbound(), "*.mo?").size(),
+            3u);
+  ASSERT_EQ(Batch("import", &out), 0) << out;
+  const auto stored = StoredSubjects();
+  EXPECT_EQ(stored.size(), 300u);
+  for (const auto& [subject, times] : stored) EXPECT_EQ(times, 1) << subject;
+}
+
+TEST_F(BatchSafetyTest, EightHundredNewAreasInOneImport) {
+  DropCorpus(800, 800);
+  std::string out;
+  ASSERT_EQ(Batch("import", &out), 0) << out;
+  ASSERT_EQ(Batch("areas", &out), 0);
+  int lines = 0;
+  for (size_t at = 0; (at = out.find("KILL.ECHO.", at)) != std::string::npos; ++at) ++lines;
+  EXPECT_EQ(lines, 2 * 800);  // name and file name
+}
+
+TEST_F(BatchSafetyTest, ADamagedIndexIsReportedByEveryCommandThatReadsIt) {
+  DropCorpus(200, 2);
+  std::string out, err;
+  ASSERT_EQ(Batch("import", &out), 0) << out;
+  const std::string index = Start() + "Msgbase/KILL.ECHO.0.PackedIndex";
+  // The flag byte of the last chunk's block becomes one no block has.
+  std::string bytes = platform::ReadFile(index);
+  size_t last = 8;
+  for (size_t pos = 8; pos + 2 < bytes.size();
+       pos += 2 + static_cast<uint8_t>(bytes[pos]) + 256u * static_cast<uint8_t>(bytes[pos + 1]))
+    last = pos;
+  bytes[last + 2] = 0x11;
+  platform::WriteFileAtomic(index, bytes);
+  for (const char* command : {"areas", "dump KILL.ECHO.0", "maintain", "optimize"}) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(Batch(command, &out, &err), 1);
+    EXPECT_NE(err.find("KILL.ECHO.0"), std::string::npos) << err;
+    EXPECT_NE(err.find("is damaged"), std::string::npos) << err;
+  }
+  // New mail for the area fails the import, which names the file.
+  DropCorpus(100, 2, 200);
+  EXPECT_EQ(Batch("import", &out, &err), 1);
+  EXPECT_NE(err.find("KILL.ECHO.0.PackedIndex is damaged"), std::string::npos) << err;
+  // The records before the damage stay readable; nothing was rewritten.
+  Batch("dump KILL.ECHO.0", &out);
+  EXPECT_NE(out.find("\"subject\":\"m0\""), std::string::npos);
+  EXPECT_EQ(platform::ReadFile(index), bytes);
+}
+
+}  // namespace
+}  // namespace velmaris::test

@@ -1,0 +1,327 @@
+// The speed bar: sections and items, the state of their buttons, docking
+// rules, snapping, dragging buttons while customising, the stored layout
+// and the setup dialog's round trip.
+#include "widgets/SpeedBar.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QTest>
+
+#include "support/TempDir.h"
+#include "widgets/IniStorages.h"
+#include "widgets/SpeedbarSetup.h"
+
+namespace velmaris::test {
+namespace {
+
+// A form with a bar of two sections: File (Open, Save) and Edit (Cut).
+struct Form {
+  QWidget window;
+  TSpeedBar* bar = new TSpeedBar(&window);
+  TSpeedItem* open = Item("OpenItem", "Open");
+  TSpeedItem* save = Item("SaveItem", "Save");
+  TSpeedItem* cut = Item("CutItem", "Cut");
+  Form() {
+    window.setObjectName("MsgListForm");
+    window.resize(400, 300);
+    bar->setObjectName("SpeedBar1");
+    const int file = bar->AddSection("File");
+    const int edit = bar->AddSection("Edit");
+    bar->AddItem(file, open);
+    bar->AddItem(file, save);
+    bar->AddItem(edit, cut);
+    open->SetBounds(3, 3);
+    open->SetVisible(true);
+    save->SetBounds(27, 3);
+    save->SetVisible(true);
+    window.show();
+  }
+  TSpeedItem* Item(const char* name, const char* caption) {
+    auto* item = new TSpeedItem(&window);
+    item->setObjectName(name);
+    item->SetCaption(caption);
+    return item;
+  }
+};
+
+TEST(SpeedBar, SectionsKeepUniqueCaptionsAndOwnTheirItems) {
+  Form f;
+  EXPECT_EQ(f.bar->Sections(f.bar->AddSection("File"))->Caption(), "File (1)");
+  EXPECT_THROW(f.bar->Sections(1)->SetCaption("File"), ESpeedbarError);
+  f.bar->Sections(2)->SetCaption("Edit2");
+  EXPECT_EQ(f.bar->FindSection("Edit"), 1);
+  EXPECT_EQ(f.bar->FindSection("Nope"), -1);
+  EXPECT_EQ(f.bar->SearchItem("saveitem"), f.save);
+  int s = 0, i = 0;
+  ASSERT_TRUE(f.bar->FindItem(f.save, s, i));
+  EXPECT_EQ(std::make_pair(s, i), std::make_pair(0, 1));
+  EXPECT_EQ(f.bar->Items(5, 0), nullptr);
+  EXPECT_EQ(f.bar->ItemsCount(-1), 0);
+
+  f.bar->Sections(1)->SetIndex(0);
+  EXPECT_EQ(f.cut->Section(), 0);
+  EXPECT_EQ(f.cut->SectionName(), "Edit");
+
+  QPointer<TSpeedItem> open = f.open, cut = f.cut;
+  f.bar->RemoveSection(1);  // File: its items live on, off the bar
+  ASSERT_TRUE(open);
+  EXPECT_EQ(open->SpeedBar(), nullptr);
+  EXPECT_EQ(open->Section(), -1);
+  EXPECT_FALSE(open->Button()->isVisibleTo(f.bar));
+  f.bar->DeleteSection(0);  // Edit: its items go with it
+  EXPECT_FALSE(cut);
+  delete open;
+}
+
+TEST(SpeedBar, ItemHintFollowsItsCaption) {
+  Form f;
+  f.open->SetHint("Open|Opens a message base");
+  f.open->SetCaption("Load");
+  EXPECT_EQ(f.open->Hint(), "Load|Opens a message base");
+  EXPECT_EQ(f.open->Button()->toolTip(), "Load");
+  f.open->SetHint("Something else");
+  f.open->SetCaption("Read");
+  EXPECT_EQ(f.open->Hint(), "Something else");
+  f.open->setObjectName("Read");
+  f.open->SetName("ReadItem");
+  EXPECT_EQ(f.open->Caption(), "ReadItem");
+}
+
+TEST(SpeedBar, ButtonStatesFollowItemBarAndEditing) {
+  struct Case {
+    const char* name;
+    bool itemEnabled, barEnabled, editing;
+    TSpeedbarOptions options;
+    bool enabled, flat;
+  };
+  const Case cases[] = {
+      {"Plain", true, true, false, sbGrayedBtns, true, false},
+      {"ItemDisabled", false, true, false, sbGrayedBtns, false, false},
+      {"BarDisabled", true, false, false, sbGrayedBtns, false, false},
+      {"Flat", true, true, false, sbFlatBtns, true, true},
+      {"EditingEnablesAndRaises", false, true, true, sbFlatBtns, true, false},
+  };
+  for (const Case& c : cases) {
+    Form f;
+    QWidget dialog;
+    f.bar->SetOptions(c.options);
+    f.save->SetEnabled(c.itemEnabled);
+    f.bar->setEnabled(c.barEnabled);
+    if (c.editing) f.bar->SetEditing(&dialog);
+    EXPECT_EQ(f.save->Button()->isEnabled(), c.enabled) << c.name;
+    EXPECT_EQ(f.save->Button()->Flat(), c.flat) << c.name;
+    f.bar->SetEditing(nullptr);
+  }
+}
+
+TEST(SpeedBar, ItemsClickAndShowOnlyOnAVisibleBar) {
+  Form f;
+  int clicks = 0;
+  QObject::connect(f.open, &TSpeedItem::clicked, [&] { ++clicks; });
+  QTest::mouseClick(f.open->Button(), Qt::LeftButton);
+  f.open->ButtonClick();
+  EXPECT_EQ(clicks, 2);
+  EXPECT_TRUE(f.open->Button()->isVisible());
+  EXPECT_FALSE(f.cut->Button()->isVisible());
+  f.bar->hide();
+  f.bar->show();
+  EXPECT_TRUE(f.open->Button()->isVisible());
+  EXPECT_EQ(f.open->Button()->geometry(), QRect(3, 3, 24, 23));
+}
+
+TEST(SpeedBar, AlignmentRulesAndOrientation) {
+  Form f;
+  EXPECT_EQ(f.bar->geometry(), QRect(0, 0, 400, 29));
+  try {
+    f.bar->SetAlign(TAlign::alClient);
+    ADD_FAILURE() << "alClient was accepted under bpAuto";
+  } catch (const ESpeedbarError& e) {
+    EXPECT_STREQ(e.what(), "Cannot set this property value while Position is bpAuto");
+  }
+  f.bar->SetAlign(TAlign::alLeft);
+  EXPECT_EQ(f.bar->Orientation(), TBarOrientation::boVertical);
+  EXPECT_EQ(f.bar->BtnSize(), QSize(23, 24));
+  EXPECT_EQ(f.bar->geometry(), QRect(0, 0, 29, 300));
+  f.bar->SetPosition(TBarPosition::bpCustom);
+  f.bar->SetAlign(TAlign::alClient);
+  EXPECT_EQ(f.bar->Align(), TAlign::alClient);
+}
+
+TEST(SpeedBar, DraggingDocksAtAnotherEdgeUnlessRefused) {
+  struct Case { const char* name; QPoint to; bool refuse; TAlign align; int posChanged; };
+  const Case cases[] = {
+      {"ShortMoveDoesNotDock", {204, 14}, false, TAlign::alTop, 0},
+      {"Bottom", {200, 280}, false, TAlign::alBottom, 1},
+      {"Right", {390, 150}, false, TAlign::alRight, 1},
+      {"Refused", {200, 280}, true, TAlign::alTop, 1},
+  };
+  for (const Case& c : cases) {
+    Form f;
+    int changed = 0;
+    QObject::connect(f.bar, &TSpeedBar::posChanged, [&] { ++changed; });
+    f.bar->OnApplyAlign = [&](TSpeedBar*, TAlign, bool& apply) { apply = !c.refuse; };
+    QTest::mousePress(f.bar, Qt::LeftButton, {}, QPoint(200, 10));
+    QTest::mouseMove(f.bar, c.to);
+    QTest::mouseRelease(f.bar, Qt::LeftButton, {}, c.to);
+    EXPECT_EQ(f.bar->Align(), c.align) << c.name;
+    EXPECT_EQ(changed, c.posChanged) << c.name;
+  }
+}
+
+TEST(SpeedBar, InnerEdgeResizesInWholeRows) {
+  Form f;
+  f.bar->SetOptions(sbAllowResize | sbGrayedBtns);
+  QTest::mousePress(f.bar, Qt::LeftButton, {}, QPoint(100, 27));
+  QTest::mouseMove(f.bar, QPoint(100, 60));
+  QTest::mouseRelease(f.bar, Qt::LeftButton, {}, QPoint(100, 60));
+  EXPECT_EQ(f.bar->height(), 2 * 23 + 6);
+  EXPECT_EQ(f.bar->Align(), TAlign::alTop);
+}
+
+TEST(SpeedBar, DroppedItemsSnapToTheGrid) {
+  Form f;
+  struct Case { QPoint drop; QPoint placed; bool onBar; };
+  const Case cases[] = {{{13, 3}, {11, 3}, true}, {{12, 20}, {11, 3}, true}, {{500, 3}, {499, 3}, false}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(f.bar->PlaceItem(f.cut, c.drop), c.onBar);
+    EXPECT_EQ(QPoint(f.cut->Left(), f.cut->Top()), c.placed);
+    EXPECT_EQ(f.cut->Visible(), c.onBar);
+  }
+  f.bar->SetBtnWidth(23);
+  EXPECT_EQ(f.bar->GridX(), 1);
+  f.bar->PlaceItem(f.cut, {14, 3});
+  EXPECT_EQ(f.cut->Left(), 14);
+}
+
+TEST(SpeedBar, ButtonDraggedOffTheBarWhileEditingLeavesIt) {
+  Form f;
+  QWidget dialog;
+  f.bar->SetEditing(&dialog);
+  TSpeedbarButton* button = f.save->Button();
+  QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
+  QTest::mouseMove(button, QPoint(40, 5));
+  QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(40, 5));
+  EXPECT_TRUE(f.save->Visible());
+  EXPECT_EQ(f.save->Left(), 59);  // 27 moved by 35, snapped to steps of 8 from 3
+  QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
+  QTest::mouseMove(button, QPoint(5, 200));
+  QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(5, 200));
+  EXPECT_FALSE(f.save->Visible());
+  EXPECT_FALSE(button->isVisible());
+  f.bar->SetEditing(nullptr);
+}
+
+TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
+  TempDir dir;
+  const std::string file = dir / "MsgList.ini";
+  {
+    Form f;
+    f.bar->SetOptions(sbAllowDrag | sbAllowResize | sbGrayedBtns);
+    f.bar->SetAlign(TAlign::alBottom);
+    f.bar->SetThickness(52);
+    f.cut->SetBounds(51, 26);
+    f.cut->SetVisible(true);
+    f.save->Stored = false;
+    TIniFile ini(file);
+    f.bar->SaveLayout(&ini);
+  }
+  const std::string text = dir.Read("MsgList.ini");
+  EXPECT_NE(text.find("[QWidgetSpeedBar1]\nPosition=2\nWidth=52\nVersion=0\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Button1=OpenItem,3,3\nButton2=CutItem,51,26\nCount=2\n"), std::string::npos) << text;
+
+  struct Case { const char* name; const char* edit; bool cutShown; TAlign align; };
+  const Case cases[] = {
+      {"AsStored", "", true, TAlign::alBottom},
+      {"UnknownButtonSkipped", "Button2=GoneItem,1,1", false, TAlign::alBottom},
+      {"OtherPixelsPerInch", "PixelsPerInch=120", false, TAlign::alBottom},
+      {"OlderVersion", "Version=-1", false, TAlign::alTop},
+      {"NoButtons", "Count=0", false, TAlign::alBottom},
+  };
+  for (const Case& c : cases) {
+    std::string edited = text;
+    if (*c.edit) {
+      const std::string key = std::string(c.edit).substr(0, std::string(c.edit).find('=') + 1);
+      const size_t at = edited.find(key);
+      edited.replace(at, edited.find('\n', at) - at, c.edit);
+    }
+    dir.Write("Edited.ini", edited);
+    Form f;
+    f.bar->SetOptions(sbAllowDrag | sbAllowResize | sbGrayedBtns);
+    f.bar->Version = 0;
+    TIniFile ini(dir / "Edited.ini");
+    f.bar->RestoreLayout(&ini);
+    EXPECT_EQ(f.bar->Align(), c.align) << c.name;
+    EXPECT_EQ(f.cut->Visible(), c.cutShown) << c.name;
+    EXPECT_TRUE(f.open->Visible()) << c.name;
+    if (c.cutShown) {
+      EXPECT_EQ(QPoint(f.cut->Left(), f.cut->Top()), QPoint(51, 26));
+      EXPECT_EQ(f.bar->height(), 52);
+    }
+  }
+}
+
+TEST(SpeedBarSetup, OneDialogPerBarAndItsRoundTrip) {
+  TempDir dir;
+  {
+    Form f;
+    int customized = 0;
+    QObject::connect(f.bar, &TSpeedBar::customize, [&] { ++customized; });
+    f.bar->Customize();
+    f.bar->Customize();
+    int dialogs = 0;
+    TSpeedbarSetupWindow* setup = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* s = qobject_cast<TSpeedbarSetupWindow*>(w); s && s->isVisible()) {
+        ++dialogs;
+        setup = s;
+      }
+    }
+    ASSERT_EQ(dialogs, 1);
+    EXPECT_EQ(setup->SectionList()->count(), 2);
+    EXPECT_EQ(setup->ButtonsList()->count(), 2);
+    setup->SectionList()->setCurrentRow(1);
+    ASSERT_EQ(setup->ButtonsList()->count(), 1);
+    EXPECT_EQ(setup->SelectedItem(), f.cut);
+    EXPECT_TRUE(f.cut->Editing());
+    EXPECT_FALSE(setup->DropItem(f.cut, QPoint(-500, -500)));  // outside any bar
+    EXPECT_FALSE(f.cut->Visible());
+    // Dragged from the list by its image: the copy's top-left corner lands at (52, 4) of the bar.
+    QWidget* list = setup->ButtonsList()->viewport();
+    const QPoint drop = list->mapFromGlobal(f.bar->mapToGlobal(QPoint(52 + 24, 4 + 23)));
+    QTest::mousePress(list, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseMove(list, drop);
+    QTest::mouseRelease(list, Qt::LeftButton, {}, drop);
+    EXPECT_TRUE(f.cut->Visible());
+    EXPECT_EQ(setup->SectionList()->currentRow(), 1);
+    setup->close();
+    QApplication::processEvents();
+    EXPECT_EQ(customized, 1);
+    EXPECT_FALSE(f.cut->Editing());
+    TIniFile ini(dir / "Bar.ini");
+    f.bar->SaveLayout(&ini);
+  }
+  Form f;
+  TIniFile ini(dir / "Bar.ini");
+  f.bar->RestoreLayout(&ini);
+  EXPECT_TRUE(f.cut->Visible());
+  EXPECT_EQ(QPoint(f.cut->Left(), f.cut->Top()), QPoint(51, 3));
+}
+
+TEST(SpeedBarSetup, DestroyingTheBarClosesTheDialog) {
+  auto* f = new Form;
+  f->bar->Customize(7);
+  QPointer<TSpeedbarSetupWindow> setup;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* s = qobject_cast<TSpeedbarSetupWindow*>(w); s && s->SpeedBar() == f->bar) setup = s;
+  ASSERT_TRUE(setup);
+  EXPECT_TRUE(setup->findChild<QWidget*>("HelpBtn")->isVisibleTo(setup));
+  delete f;
+  QApplication::processEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(setup);
+}
+
+}  // namespace
+}  // namespace velmaris::test

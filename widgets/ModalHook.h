@@ -1,0 +1,27 @@
+// Every modal loop of the controls (their dialogs and drop-down menus) runs
+// through one replaceable hook, so that tests answer them without timers.
+#pragma once
+
+#include <QPoint>
+#include <functional>
+
+class QAction;
+class QDialog;
+class QMenu;
+class QWidget;
+
+namespace velmaris {
+
+// Gets the dialog or menu (built, not shown) and returns the dialog's result
+// code; for a menu the hook may trigger an action itself.
+using ModalHook = std::function<int(QWidget* window)>;
+
+// Sets the hook; an empty one restores the real loops. Returns the old one.
+ModalHook SetModalHook(ModalHook hook);
+
+// dialog.exec(), or the hook's answer.
+int ExecModal(QDialog& dialog);
+// menu.exec(pos), or the hook (the menu is then placed at pos but not shown).
+void ExecPopupMenu(QMenu& menu, const QPoint& pos);
+
+}  // namespace velmaris

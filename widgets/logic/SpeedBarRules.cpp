@@ -1,0 +1,116 @@
+#include "widgets/logic/SpeedBarRules.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace velmaris {
+
+int SpeedBarGridStep(int length) {
+  if (length <= 1) return 1;
+  int step = std::max(1, std::min(8, length / 3));
+  while (step < length && length % step != 0) ++step;
+  if (step == length) {
+    step = length - 1;
+    while (step > 1 && length % step != 0) --step;
+  }
+  return std::max(1, step);
+}
+
+int SnapToGrid(int value, int offset, int grid, bool alongBar) {
+  if (grid <= 0) grid = 1;
+  const double q = static_cast<double>(value - offset) / grid;
+  const double n = alongBar ? std::nearbyint(q) : std::trunc(q);
+  return static_cast<int>(n) * grid + offset;
+}
+
+TAlign DockEdgeAt(int x, int y, int w, int h) {
+  if (w <= 0 || h <= 0) return TAlign::alTop;
+  const double r = static_cast<double>(h) / w;
+  const bool aboveFirst = y < r * x;                                  // y = r x
+  const bool aboveSecond = y < (1.0 - static_cast<double>(x) / w) * h;  // y = (1 - x/W) H
+  if (aboveFirst && aboveSecond) return TAlign::alTop;
+  if (aboveFirst) return TAlign::alRight;
+  if (aboveSecond) return TAlign::alLeft;
+  return TAlign::alBottom;
+}
+
+int ResizedThickness(int distance, int offset, int buttonSize, int limit) {
+  if (buttonSize <= 0) buttonSize = 1;
+  const int rows = std::max(1, std::abs(distance - 2 * offset) / buttonSize);
+  return std::min(rows * buttonSize + 2 * offset, limit);
+}
+
+std::string UniqueSectionCaption(const std::string& caption,
+                                 const std::vector<std::string>& existing) {
+  auto taken = [&](const std::string& c) {
+    return std::find(existing.begin(), existing.end(), c) != existing.end();
+  };
+  if (!taken(caption)) return caption;
+  for (int n = 1;; ++n) {
+    const std::string c = caption + " (" + std::to_string(n) + ")";
+    if (!taken(c)) return c;
+  }
+}
+
+std::string ShortHint(const std::string& hint) {
+  const size_t bar = hint.find('|');
+  return bar == std::string::npos ? hint : hint.substr(0, bar);
+}
+
+std::string HintForCaption(const std::string& newCaption, const std::string& oldHint) {
+  const size_t oldBar = oldHint.find('|');
+  const std::string longPart = oldBar == std::string::npos ? std::string() : oldHint.substr(oldBar + 1);
+  const size_t bar = newCaption.find('|');
+  if (bar != std::string::npos) {
+    if (bar + 1 < newCaption.size()) return newCaption;
+    return newCaption.substr(0, bar) + "|" + longPart;
+  }
+  return newCaption + "|" + longPart;
+}
+
+void WriteSpeedBarLayout(TIniStorage* storage, const std::string& section,
+                         const TSpeedBarLayout& layout) {
+  IniEraseSection(storage, section);
+  IniWriteInteger(storage, section, "Position", layout.position);
+  if (layout.width) IniWriteInteger(storage, section, "Width", *layout.width);
+  IniWriteInteger(storage, section, "Version", layout.version);
+  IniWriteInteger(storage, section, "PixelsPerInch", layout.pixelsPerInch);
+  IniWriteInteger(storage, section, "BtnWidth", layout.btnWidth);
+  IniWriteInteger(storage, section, "BtnHeight", layout.btnHeight);
+  int n = 0;
+  for (const TLayoutButton& b : layout.buttons) {
+    IniWriteString(storage, section, "Button" + std::to_string(++n),
+                   b.name + "," + std::to_string(b.left) + "," + std::to_string(b.top));
+  }
+  IniWriteInteger(storage, section, "Count", n);
+}
+
+bool ParseLayoutButton(const std::string& value, std::string& name, std::optional<int>& left,
+                       std::optional<int>& top) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : value) {
+    if (c == ' ' || c == ',') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  if (words.empty()) return false;
+  auto number = [](const std::string& w) -> std::optional<int> {
+    int v = 0;
+    const auto [ptr, ec] = std::from_chars(w.data(), w.data() + w.size(), v);
+    if (ec != std::errc() || ptr != w.data() + w.size()) return std::nullopt;
+    return v;
+  };
+  name = words[0];
+  left = words.size() > 1 ? number(words[1]) : std::nullopt;
+  top = words.size() > 2 ? number(words[2]) : std::nullopt;
+  return true;
+}
+
+}  // namespace velmaris

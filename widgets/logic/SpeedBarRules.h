@@ -1,0 +1,75 @@
+// The rules of the speed bar without Qt: the placement grid, snapping a
+// dropped button, the edge a dragged bar docks at, the thickness while the
+// bar is resized, unique section captions, an item's hint following its
+// caption, and the stored layout.
+//
+// Stored layout, one section of a TIniStorage (integers as decimal text):
+//   Position       the Align ordinal (0 none, 1 top, 2 bottom, 3 left, 4 right, 5 client)
+//   Width          the thickness (height of a top/bottom bar, width of a
+//                  left/right bar); missing for other alignments
+//   Version, PixelsPerInch, BtnWidth, BtnHeight
+//   Button1..N     "Name,Left,Top" of every visible stored item
+//   Count          N
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "widgets/logic/IniStorage.h"
+#include "widgets/logic/SplitterRules.h"
+
+namespace velmaris {
+
+// The grid step along the bar for a button length: the smallest divisor of
+// the length from max(1, min(8, length / 3)) up, or, when only the length
+// itself divides, the largest proper divisor below it (24 gives 8, 23 gives 1).
+int SpeedBarGridStep(int length);
+
+// A coordinate snapped to the grid from the offset: rounded to the nearest
+// step (halves to even) along the bar, truncated towards zero across it.
+int SnapToGrid(int value, int offset, int grid, bool alongBar);
+
+// The edge a bar dragged to (x, y) of a w x h client area docks at, by the
+// two diagonals of the area.
+TAlign DockEdgeAt(int x, int y, int w, int h);
+
+// The thickness while resizing: whole button rows for the distance from the
+// outer edge, at least one, never above the limit.
+int ResizedThickness(int distance, int offset, int buttonSize, int limit);
+
+// The caption itself when no section has it, else caption " (n)" with the
+// first n from 1 that is free.
+std::string UniqueSectionCaption(const std::string& caption,
+                                 const std::vector<std::string>& existing);
+
+// The hint an item gets when its caption changes to newCaption while the hint
+// follows the caption.
+std::string HintForCaption(const std::string& newCaption, const std::string& oldHint);
+// The short part of a hint (before "|").
+std::string ShortHint(const std::string& hint);
+
+struct TLayoutButton {
+  std::string name;
+  int left = 0, top = 0;
+  bool operator==(const TLayoutButton&) const = default;
+};
+
+struct TSpeedBarLayout {
+  int position = 1;
+  std::optional<int> width;
+  int version = 0;
+  int pixelsPerInch = 96;
+  int btnWidth = 24, btnHeight = 23;
+  std::vector<TLayoutButton> buttons;
+};
+
+// Erases the section and writes the layout.
+void WriteSpeedBarLayout(TIniStorage* storage, const std::string& section,
+                         const TSpeedBarLayout& layout);
+// A "Button" value split at blanks and commas into name, left and top; a bad
+// number stays empty. False when the value has no name.
+bool ParseLayoutButton(const std::string& value, std::string& name, std::optional<int>& left,
+                       std::optional<int>& top);
+
+}  // namespace velmaris
