@@ -110,15 +110,12 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
   // The window list: this window first, shown in WList.
   WinLst().Add(kWindowListName, this);
   WinLst().AttachListBox(wListLink_.get());
-  // (The message list windows that this window opens are counted here once
-  // the reader exists.)
 
   session_ = std::make_unique<TConfigSession>(startDir_, registryPath);
   // Each mailer profile loaded gets its mailer window.
   if (TMailerConfig* profiles = GetMailerConfig()) InstallMailerForms(session_->Store(), *profiles);
   session_->Load();
   CreateAreaManagers();
-  // (The search window is created here once it exists.)
   ApplyAreaListFont();
   RefreshAreaList();
   // Message dates are written and parsed with this pattern and the English
@@ -388,8 +385,6 @@ QString TKQMainWindow::RowText(const TArea& area, TAreaRowKind kind) const {
 void TKQMainWindow::RefreshAreaList() {
   if (!session_) return;
   const TAreaList& areas = session_->Store().Areas();
-  // (The settings page's and the search window's lists of area names are
-  // refilled here too once they exist.)
   QStringList rows;
   rows.reserve(areas.GetCount());
   for (int i = 0; i < areas.GetCount(); ++i)
@@ -488,11 +483,7 @@ void TKQMainWindow::changeEvent(QEvent* event) {
 
 void TKQMainWindow::closeEvent(QCloseEvent* event) {
   setWindowTitle(QString::fromUtf8(kWaitBackgroundCaption));
-  // (The optimisation and maintenance asked for at exit start here, and the
-  // window waits for them, once those jobs exist.)
   setWindowTitle(QString::fromUtf8(kWaitPluginsCaption));
-  // (The plug-in connections are asked to end here, and the window waits
-  // for them, once the plug-in server exists.)
   event->accept();
 }
 
@@ -536,14 +527,11 @@ void TKQMainWindow::Shutdown() {
   shutDown_ = true;
   if (GetShellServices() == this) SetShellServices(nullptr);
   SaveLayout();
-  // (Open message editors, newest first, and the search window are freed
-  // here once they exist.)
   if (session_) session_->Save();
   // The mailer profiles and their windows, which post their logs.
   if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();
-  // (Every area's message list window is freed here once it exists.) Then
-  // the areas and the configuration store.
   FreeAreaManagers();
+  // The areas and the configuration store go last.
   session_.reset();
   SetMailerWindowFactory(nullptr);
   WinLst().DetachListBox(wListLink_.get());

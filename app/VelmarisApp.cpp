@@ -113,9 +113,8 @@ bool TVelmarisApp::Start() {
     throw;
   }
 
-  // 10. The optimisation or maintenance asked for at start comes here once
-  // it exists. 11. The due scheduled mails are sent, and looked for again
-  // while the program runs. 12. The plug-ins start here once they exist.
+  // The due scheduled mails are sent, and looked for again while the
+  // program runs.
   if (TAutoSendJobs* jobs = GetAutoSendJobs()) {
     TAutoSendEnv env;
     env.Store = &mainWindow_->ConfigStore();

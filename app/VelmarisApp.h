@@ -1,3 +1,8 @@
+// Failures in app/: what the logic raises is caught at the latest in the Qt
+// event handler and reported through the Prompter (a message box); at the
+// shut-down, where no box may appear, it goes to the configuration store's
+// log. A failure before the message loop ends the program (main.cpp).
+//
 // The program's start and end: the single-instance guard, the splash
 // window, the long-lived windows in their fixed order, the message loop,
 // and the ordered shut-down.

@@ -98,9 +98,8 @@ bool TAutoUnpacker::StartUnpack() {
   if (hooks_.OnLogCleared) hooks_.OnLogCleared();
   busy_ = true;
   stop_ = false;
-  auto* plain = dynamic_cast<platform::PlainDispatcher*>(&dispatcher_);
   try {
-    thread_ = std::thread([this, plain] {
+    thread_ = std::thread([this] {
       LowerThreadPriority();
       try {
         TUnpackThread(*this).Execute();
@@ -108,8 +107,7 @@ bool TAutoUnpacker::StartUnpack() {
         // Execute reports its own failures; nothing may end the program here.
       }
       busy_ = false;
-      // A queued task ends the main thread's RunUntil sleep at once.
-      if (plain) plain->Post([] {});
+      dispatcher_.Wake();  // a RunUntil of the main thread looks at once
     });
   } catch (...) {
     busy_ = false;

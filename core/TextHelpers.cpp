@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/Ascii.h"
 #include "platform/CodePage.h"
 
 namespace velmaris {
@@ -48,17 +49,9 @@ void ReplaceChar(std::string& text, char from, char to) {
 uint32_t HexStrToInt(std::string_view text) {
   uint32_t value = 0;
   for (char ch : text) {
-    uint32_t digit;
-    if (ch >= '0' && ch <= '9') {
-      digit = static_cast<uint32_t>(ch - '0');
-    } else if (ch >= 'A' && ch <= 'F') {
-      digit = static_cast<uint32_t>(ch - 'A' + 10);
-    } else if (ch >= 'a' && ch <= 'f') {
-      digit = static_cast<uint32_t>(ch - 'a' + 10);
-    } else {
-      return 0;
-    }
-    value = (value << 4) | digit;
+    const int digit = platform::HexDigitValue(ch);
+    if (digit < 0) return 0;
+    value = (value << 4) | static_cast<uint32_t>(digit);
   }
   return value;
 }

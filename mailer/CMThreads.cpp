@@ -14,6 +14,7 @@
 #include <ctime>
 
 #include "mailer/CMCore.h"
+#include "platform/Files.h"
 
 namespace velmaris {
 
@@ -222,11 +223,11 @@ void TReadThread::Run() {
       continue;
     }
     buffer.resize(static_cast<size_t>(readSize_));
-    const ssize_t got = ::read(fd_, buffer.data(), buffer.size());
+    const ssize_t got = platform::ReadSome(fd_, buffer.data(), buffer.size());
     if (got > 0) {
       buffer.resize(static_cast<size_t>(got));
       events_.ReadChannel().Put(buffer);
-    } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+    } else if (got == 0 || errno != EAGAIN) {
       failed = true;  // end of file, EIO: the line is gone
     }
   }

@@ -22,6 +22,7 @@
 #include "core/Report.h"
 #include "core/SerialCounter.h"
 #include "core/Settings.h"
+#include "platform/Ascii.h"
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
@@ -49,13 +50,8 @@ constexpr const char* kUnpackFolder = ".Unpack/";
 // "<bundle>.bad" each, holding the files still to join the inbound.
 constexpr const char* kUnpackedFolder = ".Unpacked/";
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
+using platform::EqualNoCase;
+using platform::UpperAscii;
 
 std::string TwoDigits(int v) {
   char buf[16];
@@ -322,7 +318,7 @@ void TTosser::Begin() {
       setup_.View->SetCaption("Import - Processing new mail");
     }
     for (TArea* area : store.Areas().Areas())
-      if (!area->IsSeparator()) areasByName_.emplace(Upper(area->Name), area);
+      if (!area->IsSeparator()) areasByName_.emplace(UpperAscii(area->Name), area);
     TLinkList& links = store.Uplinks();
     for (int i = 0; i < links.GetCount(); ++i)
       if (TNetLink* link = links.GetItem(i)) uplinks_.push_back(link);
@@ -614,7 +610,7 @@ bool TTosser::TossPacket(const std::string& name) {
 // --- Placing one message --------------------------------------------------------------
 
 TArea* TTosser::FindTarget(const std::string& tag) {
-  const auto it = areasByName_.find(Upper(tag));
+  const auto it = areasByName_.find(UpperAscii(tag));
   return it == areasByName_.end() ? nullptr : it->second;
 }
 
@@ -637,7 +633,7 @@ TArea* TTosser::CreateEchoArea(const std::string& tag, TNetLink* uplink) {
     if (!area) area = store.FindArea(tag);
   });
   if (!area) return nullptr;
-  areasByName_[Upper(tag)] = area;
+  areasByName_[UpperAscii(tag)] = area;
   ++counters_.AreasCreated;
   LogLine("Area " + tag + " has been created for uplink " + uplink->Name + ".");
   return area;
@@ -655,7 +651,7 @@ TArea* TTosser::SystemArea(const char* name, uint8_t type) {
     LogLine(std::string("Area ") + name + " could not be created!");
     return nullptr;
   }
-  areasByName_[Upper(name)] = area;
+  areasByName_[UpperAscii(name)] = area;
   ++counters_.AreasCreated;
   LogLine(std::string("Area ") + name + " has been created.");
   return area;
@@ -695,7 +691,7 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
 
   const std::string toName = header.ToName.Str();
   for (const std::string& line : values_->SysopNames()) {
-    if (line.empty() || Upper(line) != Upper(toName)) continue;
+    if (line.empty() || UpperAscii(line) != UpperAscii(toName)) continue;
     ++counters_.Personal;
     mail->Header.Flags |= MsgFlag::ToSysop;
     if (setup_.View) {

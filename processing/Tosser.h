@@ -1,3 +1,8 @@
+// Failures in processing/: no exception leaves a job's thread. It ends the
+// run, marks it failed and becomes a log line ("... stopped by an error: ")
+// in the window and the report. Damaged input is no failure of the run: a
+// packet or message is set aside (BAD, a renamed packet) and logged.
+//
 // The tosser: imports everything the mailer left in the inbound directory.
 // One run processes the TIC file announcements, clears the previous run's
 // backups, unpacks the bundles, runs the import packet processor on each

@@ -233,7 +233,9 @@ TEST_F(MainWindowTest, PressesInTheAreaList) {
       if (list->Selected(i)) selected.push_back(i);
     EXPECT_EQ(selected, c.expected);
     EXPECT_EQ(list->FocusIndex(), c.focus);
-    if (c.expected.empty()) EXPECT_EQ(list->ItemIndex(), -1);
+    if (c.expected.empty()) {
+      EXPECT_EQ(list->ItemIndex(), -1);
+    }
     EXPECT_EQ(w.AreaPopup()->isVisible(), c.popup);
     w.AreaPopup()->hide();
   }

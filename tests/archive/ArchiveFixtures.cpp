@@ -62,7 +62,7 @@ struct BitWriter {
 }  // namespace
 
 uint32_t Crc32Of(const std::string& s) {
-  return velmaris::ArcCrc32Update(0xFFFFFFFF, reinterpret_cast<const uint8_t*>(s.data()), s.size()) ^
+  return velmaris::Crc32Update(0xFFFFFFFF, reinterpret_cast<const uint8_t*>(s.data()), s.size()) ^
          0xFFFFFFFF;
 }
 

@@ -239,7 +239,9 @@ TEST_F(TosserInboundTest, BundledPacketsNeverReplaceWaitingOnes) {
     EXPECT_TRUE(LoggedPart("File 00000001.pkt of bundle 0000abcd.tu1 has been renamed to "));
     EXPECT_EQ(NamesIn(Backup()).size(), 3u);  // the bundle and both packets
     EXPECT_EQ(InboundNames(), external ? std::vector<std::string>{"Import.Me"} : std::vector<std::string>{});
-    if (external) EXPECT_EQ(platform::ReadFile(Inbound() + "Import.Me"), "a received file");
+    if (external) {
+      EXPECT_EQ(platform::ReadFile(Inbound() + "Import.Me"), "a received file");
+    }
   }
 }
 

@@ -255,8 +255,10 @@ TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
     EXPECT_EQ(f.bar->Align(), c.align) << c.name;
     EXPECT_EQ(f.cut->Visible(), c.cutShown) << c.name;
     EXPECT_TRUE(f.open->Visible()) << c.name;
-    if (c.cutShown) EXPECT_EQ(QPoint(f.cut->Left(), f.cut->Top()), QPoint(51, 26));
-    if (c.cutShown) EXPECT_EQ(f.bar->height(), 52);
+    if (c.cutShown) {
+      EXPECT_EQ(QPoint(f.cut->Left(), f.cut->Top()), QPoint(51, 26));
+      EXPECT_EQ(f.bar->height(), 52);
+    }
   }
 }
 
