@@ -178,10 +178,6 @@ INSTANTIATE_TEST_SUITE_P(
     ListBox, Keys,
     ::testing::Values(
         KeyCase{"Down", false, {{Qt::Key_Down, Qt::NoModifier}, {Qt::Key_Down, Qt::NoModifier}}, 1, 1, 1},
-        KeyCase{"End", false, {{Qt::Key_End, Qt::NoModifier}}, 99, 99, 1},
-        KeyCase{"ShiftDown", true,
-                {{Qt::Key_Home, Qt::NoModifier}, {Qt::Key_Down, Qt::ShiftModifier}, {Qt::Key_Down, Qt::ShiftModifier}},
-                2, 2, 3},
         KeyCase{"ShiftEnd", true, {{Qt::Key_Home, Qt::NoModifier}, {Qt::Key_End, Qt::ShiftModifier}}, 99, 99, 100}),
     [](const ::testing::TestParamInfo<KeyCase>& info) { return info.param.name; });
 
