@@ -579,9 +579,30 @@ void TKQMainWindow::CreateJobWindows() {
             [enableUnpack] { enableUnpack->setChecked(false); });
     enableUnpack->setChecked(unpRep_->Unpacker().TimerOn());
   }
+  // The settings switch the timers too; the check marks follow.
+  jobSettings_ = store.SettingsModel().Subscribe(
+      [this](const SettingsValues& values, const std::vector<SettingId>& changed) {
+        for (SettingId id : changed) {
+          if (id == SettingId::DiffOn)
+            findChild<QAction*>(QStringLiteral("EnableDiff"))->setChecked(values.DiffOn() == 0);
+          if (id == SettingId::UnpackOn && unpRep_) {
+            unpRep_->Unpacker().ApplyUnpackOn(values.UnpackOn());
+            findChild<QAction*>(QStringLiteral("EnableUnpack"))
+                ->setChecked(unpRep_->Unpacker().TimerOn());
+          }
+        }
+      });
 }
 
 void TKQMainWindow::FreeJobWindows() {
+  if (jobSettings_ && session_) session_->Store().SettingsModel().Unsubscribe(jobSettings_);
+  jobSettings_ = 0;
+  // The maintenance and optimisation work on the areas: they end first.
+  if (GetMaintainWindow() || GetOptimizeWindow()) {
+    if (GetOptimizeWindow()) GetOptimizeWindow()->MaintainAfterwards = false;
+    platform::GetDispatcher().RunUntil([] { return !GetMaintainWindow() && !GetOptimizeWindow(); },
+                                       std::chrono::hours(24));
+  }
   // Export first: its pending call and rescan reach the mailer windows.
   exportForm_.reset();
   importWindow_.reset();

@@ -139,6 +139,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   std::unique_ptr<TExportForm> exportForm_;
   std::unique_ptr<TProcWin> procWin_;
   std::unique_ptr<TUnpRep> unpRep_;
+  uint64_t jobSettings_ = 0;  // the subscription to UnpackOn and DiffOn
   bool shutDown_ = false;
 
   TEZBetterListBox* areaList_ = nullptr;

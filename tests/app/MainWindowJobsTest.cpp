@@ -198,6 +198,14 @@ TEST_F(MainWindowJobsTest, BackgroundWindowSwitchesFollowTheMenu) {
   EXPECT_TRUE(w.ProcWindow()->Service().TimerOn());
   Trigger("EnableUnpack");
   EXPECT_FALSE(w.UnpackWindow()->Unpacker().TimerOn());
+  // The settings switch the timers and the marks as well.
+  Settings& settings = w.ConfigStore().SettingsModel();
+  for (int32_t value : {1, 0}) settings.SetNumber(SettingId::UnpackOn, value);
+  for (int32_t value : {0, 1}) settings.SetNumber(SettingId::DiffOn, value);
+  EXPECT_TRUE(w.UnpackWindow()->Unpacker().TimerOn());
+  EXPECT_TRUE(enableUnpack->isChecked());
+  EXPECT_FALSE(w.ProcWindow()->Service().TimerOn());
+  EXPECT_FALSE(enableDiff->isChecked());
 
   QAction* showDiff = w.findChild<QAction*>("ShowDiff");
   Trigger("ShowDiff");
