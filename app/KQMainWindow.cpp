@@ -77,6 +77,19 @@ QFont FontOf(const TFontDesc& desc, const QFont& fallback) {
   return font;
 }
 
+// After an export every mailer window lists the outbound directory anew.
+class TMailerRescan : public TOutboundRescan {
+ public:
+  void RescanOutbound() override {
+    TMailerConfig* profiles = GetMailerConfig();
+    if (!profiles) return;
+    TMailerList& mailers = profiles->Mailers();
+    for (int i = 0; i < mailers.GetCount(); ++i)
+      if (TMailerWindow* window = mailers.GetMailer(i)->Window()) window->ScanOutbound();
+  }
+};
+TMailerRescan gMailerRescan;
+
 }  // namespace
 
 TKQMainWindow* GetMainWindow() { return gMainWindow; }
@@ -556,6 +569,7 @@ void TKQMainWindow::CreateJobWindows() {
     unpRep_->Unpacker().ApplyUnpackOn(store.Values()->UnpackOn());
   }
   exportForm_ = std::make_unique<TExportForm>(store);
+  SetOutboundRescan(&gMailerRescan);
 
   ConnectCommand("Import", &TKQMainWindow::ImportClick);
   ConnectCommand("DoExport", &TKQMainWindow::DoExportClick);
@@ -605,6 +619,7 @@ void TKQMainWindow::FreeJobWindows() {
   }
   // Export first: its pending call and rescan reach the mailer windows.
   exportForm_.reset();
+  if (GetOutboundRescan() == &gMailerRescan) SetOutboundRescan(nullptr);
   importWindow_.reset();
   unpRep_.reset();
   procWin_.reset();

@@ -13,7 +13,10 @@
 #include "../processing/TosserFixtures.h"
 #include "archive/AutoUnpacker.h"
 #include "archive/forms/UnpRep.h"
+#include "core/MailBox.h"
 #include "core/NetLink.h"
+#include "mailer/forms/MailboxDialogs.h"
+#include "widgets/ModalHook.h"
 #include "core/WinLst.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/ProcWin.h"
@@ -118,6 +121,28 @@ TEST_F(MainWindowJobsTest, ExportFromTheMenuWritesThePacketIntoTheOutbound) {
   while (packet.NextMail()) ++read;
   EXPECT_EQ(read, 1);
   EXPECT_EQ(Area("FIDO.GER")->SendCount, 0);
+}
+
+TEST_F(MainWindowJobsTest, PollExportsFirstAndThenCallsTheChosenMailbox) {
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", {}}});
+  // A mailbox without a command line: the call ends in its error box.
+  auto box = std::make_unique<TMailBox>();
+  box->Name = "Boss";
+  w.ConfigStore().Mailboxes().Add(std::move(box));
+  w.ConfigStore().Uplinks().GetItem(0)->Mailbox = 0;
+  ModalHook old = SetModalHook([](QWidget* window) {
+    auto* dialog = qobject_cast<TNetCallDlg*>(window);
+    if (!dialog) return 0;
+    dialog->LinkLIst->setCurrentRow(0);
+    dialog->OkbtnClick();
+    return dialog->result();
+  });
+  Trigger("NetCall");
+  SetModalHook(old);
+  Wait([&] { return !w.ExportWindow()->Running(); });
+  EXPECT_TRUE(w.ExportWindow()->ResList->toPlainText().contains("Export finished."));
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, TMailBox::kNoCommandText);
 }
 
 TEST_F(MainWindowJobsTest, MaintenanceAndOptimisationFromTheMenuEndWithTheirWindows) {
