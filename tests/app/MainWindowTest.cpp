@@ -36,7 +36,7 @@ TEST_F(MainWindowTest, PluginMenuAndLaterCommandsStartOff) {
   auto* plugins = w.findChild<QMenu*>("Plugins");
   ASSERT_NE(plugins, nullptr);
   EXPECT_FALSE(plugins->menuAction()->isVisible());
-  EXPECT_FALSE(w.findChild<QAction*>("Import")->isEnabled());
+  EXPECT_TRUE(w.findChild<QAction*>("Import")->isEnabled());
   EXPECT_TRUE(w.findChild<QAction*>("Beenden1")->isEnabled());
   EXPECT_FALSE(w.findChild<TSpeedItem*>("DeleteBtn")->Visible());
 }
@@ -163,9 +163,12 @@ TEST_F(MainWindowTest, NamesAreShownAsCellsOfTheirOwn) {
 TEST_F(MainWindowTest, WindowListShowsTheMainWindow) {
   TKQMainWindow& w = Open();
   auto* wList = w.WindowListBox();
-  ASSERT_EQ(wList->count(), 1);
+  // The main window first, then the long-lived import and export windows.
+  ASSERT_EQ(wList->count(), 3);
   EXPECT_EQ(wList->item(0)->text(), "Area list");
-  ASSERT_EQ(WinLst().GetCount(), 1);
+  EXPECT_EQ(wList->item(1)->text(), "Import");
+  EXPECT_EQ(wList->item(2)->text(), "Export");
+  ASSERT_EQ(WinLst().GetCount(), 3);
   EXPECT_EQ(WinLst().GetItem(0), static_cast<TObject*>(&w));
   // A double-click brings the window back.
   w.showMinimized();
