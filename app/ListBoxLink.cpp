@@ -1,16 +1,6 @@
 #include "app/ListBoxLink.h"
 
-#include "platform/CodePage.h"
-
 namespace velmaris {
-
-QString AnsiToQString(const std::string& bytes) {
-  return QString::fromStdString(platform::ToUtf8(bytes, platform::AnsiCodePage()));
-}
-
-std::string QStringToAnsi(const QString& text) {
-  return platform::FromUtf8(text.toStdString(), platform::AnsiCodePage());
-}
 
 int TListBoxLink::GetItemIndex() const { return box_ ? box_->currentRow() : -1; }
 

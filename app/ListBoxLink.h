@@ -7,6 +7,7 @@
 #include <QListWidget>
 
 #include "core/PubLst.h"
+#include "core/forms/ComboBoxLink.h"
 
 namespace velmaris {
 
@@ -23,9 +24,5 @@ class TListBoxLink : public TListControl {
  private:
   QPointer<QListWidget> box_;
 };
-
-// Stored bytes of a name or text (ANSI code page) as Unicode, and back.
-QString AnsiToQString(const std::string& bytes);
-std::string QStringToAnsi(const QString& text);
 
 }  // namespace velmaris

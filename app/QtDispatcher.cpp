@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
-#include <exception>
 
 namespace velmaris {
 
@@ -20,24 +19,29 @@ void QtDispatcher::Send(Task task) {
     task();
     return;
   }
-  // The worker waits until the main thread has run the task; an exception is
-  // carried back and raised in the worker.
-  std::exception_ptr error;
-  QMetaObject::invokeMethod(
-      this,
-      [&task, &error] {
-        try {
-          task();
-        } catch (...) {
-          error = std::current_exception();
-        }
-      },
-      Qt::BlockingQueuedConnection);
-  if (error) std::rethrow_exception(error);
+  PostAndWait(std::move(task));
 }
 
 void QtDispatcher::Post(Task task) {
   QMetaObject::invokeMethod(this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+  Wake();
+}
+
+void QtDispatcher::Wake() {
+  {
+    std::lock_guard lock(wakeMutex_);
+    woken_ = true;
+  }
+  wakeCv_.notify_all();
+}
+
+bool QtDispatcher::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  // Qt timers are due at most a few milliseconds late this way.
+  return RunRounds(done, timeout, std::chrono::milliseconds(10), [this](Clock::time_point until) {
+    std::unique_lock lock(wakeMutex_);
+    wakeCv_.wait_until(lock, until, [this] { return woken_; });
+    woken_ = false;
+  });
 }
 
 void QtDispatcher::ProcessMessages() {

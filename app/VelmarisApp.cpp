@@ -17,6 +17,7 @@
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
 #include "processing/ExportJournal.h"
+#include "processing/AutoSend.h"
 #include "processing/GlobalDupeChecker.h"
 
 namespace velmaris {
@@ -112,8 +113,14 @@ bool TVelmarisApp::Start() {
     throw;
   }
 
-  // 10. The optimisation or maintenance asked for at start, 11. the due
-  // scheduled mails and 12. the plug-ins start here once they exist.
+  // The due scheduled mails are sent, and looked for again while the
+  // program runs.
+  if (TAutoSendJobs* jobs = GetAutoSendJobs()) {
+    TAutoSendEnv env;
+    env.Store = &mainWindow_->ConfigStore();
+    autoSend_ = std::make_unique<TAutoSendScheduler>(*jobs, env);
+    autoSend_->Start();
+  }
   return true;
 }
 
@@ -150,6 +157,8 @@ void TVelmarisApp::StartWindows() {
   // 8. The splash window goes, 9. the main window shows.
   splash_.reset();
   mainWindow_->show();
+  // 10. The maintenance and optimisation asked for at start.
+  mainWindow_->StartBackgroundRuns();
 }
 
 int TVelmarisApp::Run() {
@@ -162,6 +171,7 @@ int TVelmarisApp::Run() {
 
 void TVelmarisApp::Shutdown() {
   splash_.reset();
+  autoSend_.reset();
   if (mainWindow_) {
     prompter_.SetParent(nullptr);
     mainWindow_.reset();

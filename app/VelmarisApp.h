@@ -1,3 +1,8 @@
+// Failures in app/: what the logic raises is caught at the latest in the Qt
+// event handler and reported through the Prompter (a message box); at the
+// shut-down, where no box may appear, it goes to the configuration store's
+// log. A failure before the message loop ends the program (main.cpp).
+//
 // The program's start and end: the single-instance guard, the splash
 // window, the long-lived windows in their fixed order, the message loop,
 // and the ordered shut-down.
@@ -18,6 +23,7 @@ class InstanceGuard;
 }
 class TKQMainWindow;
 class TSplashWin;
+class TAutoSendScheduler;
 
 struct TStartOptions {
   std::string startDir;      // empty: the current directory
@@ -60,6 +66,7 @@ class TVelmarisApp {
   std::unique_ptr<platform::InstanceGuard> startDirGuard_;
   std::unique_ptr<TSplashWin> splash_;
   std::unique_ptr<TKQMainWindow> mainWindow_;
+  std::unique_ptr<TAutoSendScheduler> autoSend_;
   std::unique_ptr<QSocketNotifier> signalNotifier_;
   bool started_ = false;
   bool terminateRequested_ = false;

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Crc.h"
+
 namespace velmaris {
 
 // Error codes the ARC decoders fail with (the extractor's numeric codes).

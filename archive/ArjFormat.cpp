@@ -52,7 +52,7 @@ std::optional<size_t> FindArjMainHeader(const uint8_t* buf, size_t n, size_t lim
     if (buf[i] != 0x60 || buf[i + 1] != 0xEA) continue;
     const size_t size = GetLE16(buf + i + 2);
     if (size == 0 || size > kArjMaxHeader || i + 4 + size + 4 > n) continue;
-    const uint32_t crc = ArcCrc32Update(0xFFFFFFFFu, buf + i + 4, size) ^ 0xFFFFFFFFu;
+    const uint32_t crc = Crc32Update(0xFFFFFFFFu, buf + i + 4, size) ^ 0xFFFFFFFFu;
     if (crc == GetLE32(buf + i + 4 + size)) return i;
   }
   return std::nullopt;
@@ -71,7 +71,7 @@ TArjRead ReadArjHeader(const std::function<size_t(uint8_t*, size_t)>& read, TArj
   std::vector<uint8_t> buf(size + 4);
   if (read(buf.data(), buf.size()) != buf.size()) return TArjRead::Short;
   consumed += buf.size();
-  const uint32_t crc = ArcCrc32Update(0xFFFFFFFFu, buf.data(), size) ^ 0xFFFFFFFFu;
+  const uint32_t crc = Crc32Update(0xFFFFFFFFu, buf.data(), size) ^ 0xFFFFFFFFu;
   if (crc != GetLE32(buf.data() + size)) return TArjRead::BadCrc;
   if (!DecodeArjHeader(buf.data(), size, h)) return TArjRead::Malformed;
   // Extended headers are passed over; each carries its own CRC-32.
@@ -84,7 +84,7 @@ TArjRead ReadArjHeader(const std::function<size_t(uint8_t*, size_t)>& read, TArj
     std::vector<uint8_t> data(ext + 4);
     if (read(data.data(), data.size()) != data.size()) return TArjRead::Short;
     consumed += data.size();
-    const uint32_t extCrc = ArcCrc32Update(0xFFFFFFFFu, data.data(), ext) ^ 0xFFFFFFFFu;
+    const uint32_t extCrc = Crc32Update(0xFFFFFFFFu, data.data(), ext) ^ 0xFFFFFFFFu;
     if (extCrc != GetLE32(data.data() + ext)) return TArjRead::BadCrc;
   }
   return TArjRead::Ok;

@@ -1,7 +1,6 @@
 #include "archive/Packer.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
@@ -10,6 +9,7 @@
 
 #include "archive/Unpacker.h"
 #include "core/TextHelpers.h"
+#include "platform/Ascii.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
@@ -27,12 +27,7 @@ namespace {
 constexpr int32_t kMaxStoredPackers = 1000;
 constexpr size_t kSignatureBytes = 32;
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
+using platform::EqualNoCase;
 
 MsgButton AskOnMainThread(MsgKind kind, const std::string& text, platform::MsgButtons buttons) {
   MsgButton answer = platform::mbNone;
@@ -99,14 +94,7 @@ bool TPacker::MatchesHandle(int fd) const {
   if (fd < 0 || ::lseek(fd, 0, SEEK_CUR) < 0) return false;
   if (Offset < 0) return false;
   uint8_t buf[8];
-  size_t got = 0;
-  while (got < sizeof buf) {
-    const ssize_t n = ::pread(fd, buf + got, sizeof buf - got, static_cast<off_t>(Offset) + off_t(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  if (got < sizeof buf) return false;
+  if (!platform::PReadAll(fd, buf, sizeof buf, static_cast<uint64_t>(Offset))) return false;
   for (size_t i = 0; i < 8; ++i) {
     if (signature_[i] != -1 && signature_[i] != buf[i]) return false;
   }

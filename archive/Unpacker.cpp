@@ -75,10 +75,9 @@ void RunAndWait(std::function<void()> work) {
   };
   auto state = std::make_shared<State>();
   platform::Dispatcher& dispatcher = GetDispatcher();
-  auto* plain = dynamic_cast<platform::PlainDispatcher*>(&dispatcher);
   const bool onMain = dispatcher.IsMainThread();
 
-  std::thread worker([state, plain, onMain, work = std::move(work)] {
+  std::thread worker([state, &dispatcher, onMain, work = std::move(work)] {
     try {
       work();
     } catch (...) {
@@ -89,9 +88,7 @@ void RunAndWait(std::function<void()> work) {
       state->done = true;
     }
     state->cv.notify_all();
-    // A queued task is what ends the sleep of the main thread's RunUntil at
-    // once (a bare wake leaves it sleeping until its next look).
-    if (plain && onMain) plain->Post([] {});
+    if (onMain) dispatcher.Wake();  // the main thread's RunUntil looks at once
   });
 
   auto isDone = [&state] {
@@ -99,18 +96,7 @@ void RunAndWait(std::function<void()> work) {
     return state->done;
   };
   if (onMain) {
-    if (plain) {
-      while (!plain->RunUntil(isDone, std::chrono::hours(1))) {
-      }
-    } else {
-      // The application's dispatcher: run what is queued, then sleep until
-      // the work ends or a short while has passed.
-      for (;;) {
-        dispatcher.ProcessMessages();
-        std::unique_lock lock(state->m);
-        if (state->cv.wait_for(lock, std::chrono::milliseconds(10), [&] { return state->done; }))
-          break;
-      }
+    while (!dispatcher.RunUntil(isDone, std::chrono::hours(1))) {
     }
   } else {
     std::unique_lock lock(state->m);

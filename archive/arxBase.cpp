@@ -6,11 +6,11 @@
 #include <unistd.h>
 
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 
 #include "platform/CodePage.h"
+#include "platform/Files.h"
 
 namespace velmaris {
 
@@ -69,40 +69,6 @@ const char* ArxErrorText(int code) {
 E_RAISE::E_RAISE(int code, std::string fileName)
     : std::runtime_error(ArxErrorText(code)), code_(code), fileName_(std::move(fileName)) {}
 
-// ---------------------------------------------------------------- checksums
-
-namespace {
-
-struct Crc32Tables {
-  uint32_t t[8][256] = {};
-  constexpr Crc32Tables() {
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-      t[0][i] = c;
-    }
-    for (uint32_t i = 0; i < 256; ++i)
-      for (int s = 1; s < 8; ++s) t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF];
-  }
-};
-constexpr Crc32Tables kCrc32;
-
-}  // namespace
-
-uint32_t ArcCrc32Update(uint32_t crc, const uint8_t* p, size_t n) {
-  const auto& t = kCrc32.t;
-  while (n >= 8) {
-    const uint32_t a = crc ^ GetLE32(p);
-    const uint32_t b = GetLE32(p + 4);
-    crc = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^
-          t[3][b & 0xFF] ^ t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
-    p += 8;
-    n -= 8;
-  }
-  while (n--) crc = t[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
-  return crc;
-}
-
 // ---------------------------------------------------------------- cipher
 
 void TZipCrypt::ZipInitKeys(const std::string& password) {
@@ -113,9 +79,9 @@ void TZipCrypt::ZipInitKeys(const std::string& password) {
 }
 
 void TZipCrypt::ZipUpdateKeys(uint8_t c) {
-  keys[0] = kCrc32.t[0][(keys[0] ^ c) & 0xFF] ^ (keys[0] >> 8);
+  keys[0] = Crc32Step(keys[0], c);
   keys[1] = (keys[1] + (keys[0] & 0xFF)) * 134775813u + 1;
-  keys[2] = kCrc32.t[0][(keys[2] ^ (keys[1] >> 24)) & 0xFF] ^ (keys[2] >> 8);
+  keys[2] = Crc32Step(keys[2], uint8_t(keys[1] >> 24));
 }
 
 uint8_t TZipCrypt::ZipDecryptByte() const {
@@ -146,55 +112,6 @@ bool ZipCheckHeader(TZipCrypt& crypt, const std::string& password, const uint8_t
 
 // ---------------------------------------------------------------- names
 
-namespace {
-
-std::string FileNamePart(const std::string& s) {
-  const auto p = s.find_last_of("/\\");
-  return p == std::string::npos ? s : s.substr(p + 1);
-}
-
-char Up(char c) { return char(std::toupper(static_cast<unsigned char>(c))); }
-
-// "*" and "?" count on both sides. Dynamic programming over the two
-// strings, one row at a time: linear in each, whatever the stars.
-bool MatchBoth(const std::string& a, const std::string& b) {
-  const size_t n = a.size(), m = b.size();
-  std::vector<char> next(m + 1), cur(m + 1);
-  // Row n: the name is used up; the rest of the pattern must be stars.
-  next[m] = 1;
-  for (size_t j = m; j-- > 0;) next[j] = b[j] == '*' && next[j + 1];
-  for (size_t i = n; i-- > 0;) {
-    cur[m] = a[i] == '*' && next[m];
-    for (size_t j = m; j-- > 0;) {
-      bool r = false;
-      if (a[i] == '*') r = next[j] || cur[j + 1];
-      if (!r && b[j] == '*') r = cur[j + 1] || next[j];
-      if (!r && (a[i] == '?' || b[j] == '?' || Up(a[i]) == Up(b[j]))) r = next[j + 1];
-      cur[j] = r;
-    }
-    std::swap(cur, next);
-  }
-  return next[0];
-}
-
-}  // namespace
-
-bool WildcardMatch(const std::string& nameIn, const std::string& patternIn, bool fileNamesOnly) {
-  std::string name = fileNamesOnly ? FileNamePart(nameIn) : nameIn;
-  std::string pattern = fileNamesOnly ? FileNamePart(patternIn) : patternIn;
-  const bool patternDotStar = pattern.find(".*") != std::string::npos;
-  if (name.find('.') == std::string::npos) {
-    if (patternDotStar) name += ".*";
-  } else if (!name.empty() && name.back() == '.') {
-    name.pop_back();
-  }
-  if (!pattern.empty() && pattern.back() == '.') pattern.pop_back();
-  if (name.empty() && pattern.empty()) return true;
-  if (name.empty()) return pattern[0] == '*';
-  if (pattern.empty()) return name[0] == '*';
-  return MatchBoth(name, pattern);
-}
-
 bool IsDirName(const std::string& storedName) {
   return !storedName.empty() && (storedName.back() == '/' || storedName.back() == '\\');
 }
@@ -220,27 +137,10 @@ bool SplitSafeName(const std::string& storedName, std::vector<std::string>& part
 
 void CreateDirectoryPath(const std::string& path) {
   if (path.empty()) throw E_RAISE(ecCreateDir, path);
-  std::string cur;
-  size_t start = 0;
-  if (path[0] == '/') {
-    cur = "/";
-    start = 1;
-  }
-  while (start <= path.size()) {
-    size_t p = path.find('/', start);
-    if (p == std::string::npos) p = path.size();
-    const std::string part = path.substr(start, p - start);
-    if (!part.empty()) {
-      cur += part;
-      struct stat st;
-      if (::stat(cur.c_str(), &st) != 0) {
-        if (::mkdir(cur.c_str(), 0777) != 0 && errno != EEXIST) throw E_RAISE(ecCreateDir, path);
-      } else if (!S_ISDIR(st.st_mode)) {
-        throw E_RAISE(ecCreateDir, path);
-      }
-      cur += '/';
-    }
-    start = p + 1;
+  try {
+    platform::MakeDirs(path);
+  } catch (const platform::EFile&) {
+    throw E_RAISE(ecCreateDir, path);
   }
 }
 
@@ -357,15 +257,11 @@ size_t TReadWriteObj::ReadArchiveBlock(uint8_t* buf, size_t n) {
 
 void TReadWriteObj::WriteBlock(const uint8_t* buf, size_t n, int crcKind) {
   if (crcKind == 32)
-    crc_ = ArcCrc32Update(crc_, buf, n);
+    crc_ = Crc32Update(crc_, buf, n);
   else if (crcKind == 16)
     crc_ = Crc16ArcUpdate(uint16_t(crc_), buf, n);
-  size_t done = 0;
-  while (done < n) {
-    const ssize_t w = ::write(outFd_, buf + done, n - done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) throw E_RAISE(ecWriteFile);
-    done += size_t(w);
+  if (!platform::WriteAll(outFd_, std::string_view(reinterpret_cast<const char*>(buf), n))) {
+    throw E_RAISE(ecWriteFile);
   }
   bytesWritten_ += n;
 }
@@ -557,14 +453,14 @@ void TUnBase::SetFileSpec(const std::vector<std::string>& lines) {
 bool TUnBase::FileSpecMatch(const std::string& name, bool fileNamesOnly) const {
   bool matched = false;
   for (const auto& line : fileSpec_) {
-    if (line == "*.*" || WildcardMatch(name, line, fileNamesOnly)) {
+    if (line == "*.*" || platform::MutualWildcardMatch(line, name, fileNamesOnly)) {
       matched = true;
       break;
     }
   }
   if (!matched) return false;
   for (const auto& line : ExcludeSpec)
-    if (line == "*.*" || WildcardMatch(name, line, false)) return false;
+    if (line == "*.*" || platform::MutualWildcardMatch(line, name, false)) return false;
   return true;
 }
 

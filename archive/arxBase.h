@@ -1,6 +1,12 @@
-// The shared part of the integrated extractors: error codes, checksums, the
-// PKWARE traditional cipher, times, wildcard matching and the extraction run
-// of TUnBase with its properties, events and output handling.
+// Failures in archive/: an extractor raises E_RAISE with the library's error
+// code after OnError has heard of it (RaiseError), or reports and goes on
+// (ReportError); the decoders' own exceptions (EArcDecode, ELzhData) become
+// E_RAISE codes in the extractor that called them. The packers and unpack
+// jobs answer false and tell the user through the Prompter.
+//
+// The shared part of the integrated extractors: error codes, the PKWARE
+// traditional cipher, times, names and the extraction run of TUnBase with its
+// properties, events and output handling.
 //
 // Writing an extractor (see arxUnZIP.cpp for a full one):
 //
@@ -38,10 +44,7 @@
 //   leaves ExtractIt removes a half-written output file.
 //   Decoders are bounded by the entry: ReadArchiveBlock returns 0 at its end;
 //   treat running dry before the output is complete as ecBadBlock / ecReadFile.
-//   ExtractorTable() in arxMain.cpp already has the lines for TUnARJ, TUnLHA,
-//   TUnARC and TUnRAR; each is compiled in as soon as archive/arxUnXYZ.h
-//   exists (touch arxMain.cpp once in an existing build directory). Another
-//   extractor adds one line there.
+//   A new extractor adds its line to ExtractorTable() in arxMain.cpp.
 #pragma once
 
 #include <chrono>
@@ -55,7 +58,7 @@
 
 #include "archive/arxMain.h"
 #include "core/ByteOrder.h"
-#include "core/Crc.h"  // Crc16ArcUpdate, the CRC-16 of ARC and LHA entries
+#include "core/Crc.h"
 
 namespace velmaris {
 
@@ -110,10 +113,6 @@ class E_RAISE : public std::runtime_error {
   std::string fileName_;
 };
 
-// CRC-32 (reflected IEEE 802.3): the register is updated as it stands; the
-// caller presets 0xFFFFFFFF and complements at the end.
-uint32_t ArcCrc32Update(uint32_t crc, const uint8_t* p, size_t n);
-
 // The PKWARE traditional cipher; one object per extraction.
 struct TZipCrypt {
   uint32_t keys[3] = {0x12345678, 0x23456789, 0x34567890};
@@ -129,11 +128,6 @@ struct TZipCrypt {
 // data. An empty password gives false.
 bool ZipCheckHeader(TZipCrypt& crypt, const std::string& password, const uint8_t header[12],
                     uint32_t flags, uint32_t dosDateTime, uint32_t crc);
-
-// DOS wildcards ("*", "?"; without case); with fileNamesOnly both sides are
-// reduced to their file name parts. A name without "." matches a pattern
-// with ".*" as if it ended in ".*".
-bool WildcardMatch(const std::string& name, const std::string& pattern, bool fileNamesOnly);
 
 // Times are Unix seconds (time_t), local wall-clock meaning like the DOS
 // fields. A DOS date-time of 0 gives 1980-01-01 00:00.

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -15,6 +14,8 @@
 #include "archive/arxUnLHA.h"
 #include "archive/arxUnRAR.h"
 #include "archive/arxUnZIP.h"
+#include "platform/Ascii.h"
+#include "platform/Files.h"
 
 
 namespace velmaris {
@@ -77,14 +78,7 @@ bool TArxStream::Seek(uint64_t pos) {
 size_t TArxStream::ReadAt(uint64_t offset, void* buf, size_t n) {
   if (fd_ < 0 || offset >= size_) return 0;
   if (n > size_ - offset) n = size_t(size_ - offset);
-  size_t done = 0;
-  while (done < n) {
-    const ssize_t r = ::pread(fd_, static_cast<uint8_t*>(buf) + done, n - done, off_t(offset + done));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    done += size_t(r);
-  }
-  return done;
+  return platform::PReadFull(fd_, buf, n, offset);
 }
 
 size_t TArxStream::Read(void* out, size_t n) {
@@ -428,11 +422,7 @@ void TarxMain::DetectArcType() {
   arcSize_ = f.Size();
   if (arcSize_ <= 19) return;
   auto finish = [&] {
-    if (arcType_ == atZip && archiveFile_.size() >= 4) {
-      std::string ext = archiveFile_.substr(archiveFile_.size() - 4);
-      for (auto& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
-      if (ext == ".JAR") arcType_ = atJar;
-    }
+    if (arcType_ == atZip && platform::EndsWithNoCase(archiveFile_, ".JAR")) arcType_ = atJar;
     if (ArcTypeResolved(arcType_)) arcFileDate_ = DateTimeToDosDateTime(time_t(f.FileTime()));
   };
   if (FindZipInStub(f)) {
@@ -581,12 +571,8 @@ std::unique_ptr<TUnBase> CreateExtractor(TArcType type) {
 }
 
 std::unique_ptr<TUnBase> CreateExtractorByName(const std::string& name) {
-  auto upper = [](std::string s) {
-    for (auto& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-  };
   for (const auto& e : ExtractorTable())
-    if (upper(e.name) == upper(name)) return e.make();
+    if (platform::EqualNoCase(e.name, name)) return e.make();
   return nullptr;
 }
 

@@ -65,7 +65,7 @@ int TUnRAR::OnCallback(unsigned int msg, LPARAM p1, LPARAM p2) {
     case UCM_PROCESSDATA: {
       if (cancel_) return -1;
       if (p2 > 0) {
-        crc_ = ArcCrc32Update(crc_, reinterpret_cast<const uint8_t*>(p1), size_t(p2));
+        crc_ = Crc32Update(crc_, reinterpret_cast<const uint8_t*>(p1), size_t(p2));
         bytesWritten_ += uint64_t(p2);
         ProgressAfterBlock();
       }

@@ -152,6 +152,9 @@ void TGroupList::LoadFromRegistry(const TWinRegistry& registry, const std::strin
   const int32_t count = ReadCount(registry, section, "Count", kMaxEntries);
   for (int32_t n = 1; n <= count; ++n) {
     const std::string key = section + "\\Group" + std::to_string(n);
+    // Every saved group has its key: a count beyond them is damage, and the
+    // groups end at the first one missing.
+    if (!registry.Registry().KeyExists(registry.KeyOf(key))) break;
     auto group = std::make_unique<TGroup>();
     group->LoadFromRegistry(registry, key);
     loaded.emplace_back(registry.ReadString(key, "Name", kDefaultName), std::move(group));

@@ -17,6 +17,7 @@
 #include "core/MessageBase.h"
 #include "core/ShellServices.h"
 #include "core/WinRegistry.h"
+#include "platform/Ascii.h"
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
@@ -37,14 +38,12 @@ int32_t NowLocalUnix() {
 
 // "dd Mon yy  hh:mm:ss" of the local time, as FTS-0001 dates read.
 std::string FtsDateNow() {
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   std::time_t now = std::time(nullptr);
   std::tm t{};
   localtime_r(&now, &t);
   char text[32];
-  std::snprintf(text, sizeof text, "%02d %s %02d  %02d:%02d:%02d", t.tm_mday, kMonths[t.tm_mon],
-                t.tm_year % 100, t.tm_hour, t.tm_min, t.tm_sec);
+  std::snprintf(text, sizeof text, "%02d %s %02d  %02d:%02d:%02d", t.tm_mday,
+                platform::kMonthNames[t.tm_mon], t.tm_year % 100, t.tm_hour, t.tm_min, t.tm_sec);
   return std::string(text, 19);
 }
 

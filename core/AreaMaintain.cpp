@@ -35,6 +35,7 @@
 #include "core/Crc.h"
 #include "core/MessageBase.h"
 #include "core/TextHelpers.h"
+#include "platform/Ascii.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
 
@@ -42,23 +43,10 @@ namespace velmaris {
 namespace {
 
 constexpr int kDaysBeforeMonth[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+using platform::kMonthNames;
+using platform::PReadAll;
 constexpr uint32_t kMaxStoredRecord = 0x4000000;  // 64 MiB
 constexpr size_t kCopyBufferSize = 1 << 20;
-
-bool PRead(int fd, void* buffer, size_t size, uint64_t offset) {
-  auto* p = static_cast<char*>(buffer);
-  while (size > 0) {
-    const ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-    offset += static_cast<uint64_t>(n);
-  }
-  return true;
-}
 
 bool FileSizeOf(int fd, uint64_t& size) {
   struct stat st {};
@@ -83,7 +71,7 @@ bool HeadersFitBody(const std::vector<TMsgHeader>& headers, const std::string& b
   for (const auto& h : headers) {
     uint8_t head[kBodyRecordHeadSize];
     if (h.BodyOffset < 4 || uint64_t{h.BodyOffset} + kBodyRecordHeadSize > size) return false;
-    if (!PRead(fd.get(), head, sizeof head, h.BodyOffset)) return false;
+    if (!PReadAll(fd.get(), head, sizeof head, h.BodyOffset)) return false;
     if (std::memcmp(head, "KQPM", 4) != 0) return false;
     const uint32_t stored = GetLE32(head + 4);
     if (uint64_t{h.BodyOffset} + kBodyRecordHeadSize + stored > size) return false;
@@ -284,7 +272,7 @@ TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
     const uint32_t offset = fresh[i].BodyOffset;
     uint8_t head[kBodyRecordHeadSize];
     if (offset == TMsgHeader::NotStored || uint64_t{offset} + sizeof head > oldSize ||
-        !PRead(oldBody.get(), head, sizeof head, offset) ||
+        !PReadAll(oldBody.get(), head, sizeof head, offset) ||
         std::memcmp(head, "KQPM", 4) != 0) {
       failed = true;
       break;
@@ -296,7 +284,7 @@ TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
       break;
     }
     record.resize(stored);
-    if (stored > 0 && !PRead(oldBody.get(), record.data(), stored, offset + sizeof head)) {
+    if (stored > 0 && !PReadAll(oldBody.get(), record.data(), stored, offset + sizeof head)) {
       failed = true;
       break;
     }

@@ -9,6 +9,7 @@
 #include "core/MessageBase.h"
 #include "core/SerialCounter.h"
 #include "core/ShellServices.h"
+#include "platform/Ascii.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
@@ -29,9 +30,7 @@ constexpr int32_t kMaxStoredAreas = 65535;
 
 std::atomic<TConfigStore*> currentStore{nullptr};
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  return platform::SameNameNoCase(a, b);
-}
+using platform::EqualNoCase;
 
 std::string AbsoluteDirectory(const std::string& dir) {
   std::filesystem::path path(dir.empty() ? std::string(".") : dir);
@@ -318,7 +317,7 @@ std::string TConfigStore::UniqueAreaFileName(const std::string& fileName) const 
   auto taken = [this](const std::string& candidate) {
     for (int i = 0; i < areas_.GetCount(); ++i) {
       const TArea* other = areas_.GetItem(i);
-      if (other && !other->IsSeparator() && platform::SameNameNoCase(other->FileName, candidate))
+      if (other && !other->IsSeparator() && platform::EqualNoCase(other->FileName, candidate))
         return true;
     }
     return false;

@@ -193,6 +193,11 @@ std::uint32_t Crc32Update(std::uint32_t reg, const void* buffer, std::size_t len
     return Crc32Tables(reg, p, length);
 }
 
+std::uint32_t Crc32Step(std::uint32_t reg, std::uint8_t byte)
+{
+    return kCrc32[0][(reg ^ byte) & 0xFF] ^ (reg >> 8);
+}
+
 std::uint32_t Crc32OfBuffer(const void* buffer, std::size_t length)
 {
     return ~Crc32Update(0xFFFFFFFFu, buffer, length);

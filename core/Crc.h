@@ -14,6 +14,9 @@ namespace velmaris {
 // No pre- or post-inversion; a null buffer or a length of 0 returns register.
 std::uint32_t Crc32Update(std::uint32_t reg, const void* buffer, std::size_t length);
 
+// The register after one byte (the step the PKWARE cipher's keys take).
+std::uint32_t Crc32Step(std::uint32_t reg, std::uint8_t byte);
+
 // IEEE 802.3 CRC-32: register started at 0xFFFFFFFF, result inverted.
 // "123456789" gives 0xCBF43926; no bytes give 0.
 std::uint32_t Crc32OfBuffer(const void* buffer, std::size_t length);

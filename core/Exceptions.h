@@ -1,3 +1,9 @@
+// Failures in core/: raised as exceptions named E... (here, and beside their
+// classes: EConfigStore, ESettings, EFlowFile, EDateTimeError). Readers of
+// stored data (message base records, registry values) answer damaged data
+// with an empty result or a clamped value, as their headers say; what the
+// user must hear or decide goes through the Prompter, never a window.
+//
 #pragma once
 // Exception classes of the core: the message base and its block compressor.
 

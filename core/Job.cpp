@@ -74,7 +74,7 @@ void TJob::RunGuarded() {
   platform::Dispatcher* waker = waker_;
   active_.store(false);
   // A main thread sleeping until the job ends looks again at once.
-  waker->Post([] {});
+  waker->Wake();
 }
 
 }  // namespace velmaris

@@ -1,5 +1,6 @@
 #include "core/KQMail.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -11,6 +12,7 @@
 #include "core/SerialCounter.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
+#include "platform/Ascii.h"
 
 namespace velmaris {
 
@@ -76,12 +78,9 @@ bool ApplyReplyKey(const std::vector<std::string>& lines, TMsgHeader& header) {
     const std::string_view value = std::string_view(line).substr(kPrefix.size());
     if (value.size() < 8) continue;
     const std::string_view digits = value.substr(value.size() - 8);
-    bool hex = true;
-    for (char c : digits) {
-      const bool digit = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-      hex = hex && digit;
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return platform::HexDigitValue(c) >= 0; })) {
+      continue;
     }
-    if (!hex) continue;
     std::string_view address = value.substr(0, value.size() - 8);
     if (!address.empty() && address.back() == ' ') address.remove_suffix(1);
     header.ReplyNumber = HexStrToInt(digits);

@@ -11,14 +11,13 @@
 #include "core/ByteOrder.h"
 #include "core/SearchRequest.h"
 #include "core/TextHelpers.h"
+#include "platform/Ascii.h"
 #include "platform/Files.h"
 
 namespace velmaris {
 
 namespace {
 
-const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const char* const kDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                   "Thursday", "Friday", "Saturday"};
 
@@ -242,8 +241,8 @@ std::string FormatPacketDate(TDateTime value) {
     p = DecodeDateTime(0);
   }
   char text[32];
-  std::snprintf(text, sizeof text, "%02d %s %02d  %02d:%02d:%02d", p.Day, kMonths[p.Month - 1],
-                p.Year % 100, p.Hour, p.Minute, p.Second);
+  std::snprintf(text, sizeof text, "%02d %s %02d  %02d:%02d:%02d", p.Day,
+                platform::kMonthNames[p.Month - 1], p.Year % 100, p.Hour, p.Minute, p.Second);
   return text;
 }
 
@@ -263,7 +262,7 @@ TDateTime ParsePacketDate(std::string_view field) {
   if (day < 0 || year2 < 0 || hour < 0 || minute < 0 || second < 0) return 0;
   int month = 0;
   for (int m = 0; m < 12; ++m) {
-    if (field.substr(3, 3) == kMonths[m]) {
+    if (field.substr(3, 3) == platform::kMonthNames[m]) {
       month = m + 1;
       break;
     }

@@ -30,37 +30,8 @@ constexpr size_t kAppendGroupBytes = 1u << 20;
 
 using platform::Fd;
 
-// Writes all of data at offset; returns the bytes written, which is less
-// than the size when the write failed part-way.
-size_t PWriteAll(int fd, const void* data, size_t size, off_t offset) {
-  const char* p = static_cast<const char*>(data);
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::pwrite(fd, p + done, size - done, offset + static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return done;
-}
-
-bool PReadAll(int fd, void* data, size_t size, off_t offset) {
-  char* p = static_cast<char*>(data);
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::pread(fd, p + done, size - done, offset + static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
+using platform::PReadAll;
+using platform::PWriteFull;
 
 bool FileSize(int fd, uint64_t& size) {
   struct stat st;
@@ -163,7 +134,7 @@ bool OpenBodyForAppend(TArea& area, Fd& fd, uint64_t& end, bool& created) {
   if (size < 4) {
     created = size == 0;
     if (::ftruncate(fd.get(), 0) != 0) return false;
-    if (PWriteAll(fd.get(), kBodyMagic, 4, 0) != 4) {
+    if (PWriteFull(fd.get(), kBodyMagic, 4, 0) != 4) {
       if (::ftruncate(fd.get(), 0) != 0) { /* nothing more to do */ }
       return false;
     }
@@ -550,14 +521,14 @@ bool TMessageBase::Append(std::vector<std::unique_ptr<TMail>>& queue,
     if (end == first) break;
     uint8_t newCount[4];
     PutLE32(newCount, fileCount + static_cast<uint32_t>(end - first));
-    if (PWriteAll(body.get(), records.data(), records.size(), static_cast<off_t>(bodyEnd)) !=
+    if (PWriteFull(body.get(), records.data(), records.size(), static_cast<off_t>(bodyEnd)) !=
             records.size() ||
-        PWriteAll(index.get(), chunks.data(), chunks.size(), static_cast<off_t>(indexEnd)) !=
+        PWriteFull(index.get(), chunks.data(), chunks.size(), static_cast<off_t>(indexEnd)) !=
             chunks.size() ||
-        PWriteAll(index.get(), newCount, 4, 4) != 4) {
+        PWriteFull(index.get(), newCount, 4, 4) != 4) {
       uint8_t oldCount[4];
       PutLE32(oldCount, fileCount);
-      PWriteAll(index.get(), oldCount, 4, 4);
+      PWriteFull(index.get(), oldCount, 4, 4);
       if (::ftruncate(index.get(), static_cast<off_t>(indexEnd)) != 0) { /* beyond the count */ }
       if (::ftruncate(body.get(), static_cast<off_t>(bodyEnd)) != 0) { /* unreferenced bytes */ }
       break;
@@ -601,15 +572,15 @@ bool TMessageBase::Append(std::vector<std::unique_ptr<TMail>>& queue,
     PutLE32(newCount, fileCount + 1);
     bool indexOk = false;
     for (;;) {
-      if (PWriteAll(index.get(), chunk.data(), chunk.size(), static_cast<off_t>(indexEnd)) ==
+      if (PWriteFull(index.get(), chunk.data(), chunk.size(), static_cast<off_t>(indexEnd)) ==
               chunk.size() &&
-          PWriteAll(index.get(), newCount, 4, 4) == 4) {
+          PWriteFull(index.get(), newCount, 4, 4) == 4) {
         indexOk = true;
         break;
       }
       // Nothing of a chunk that came up short stays behind.
       writeErr = errno;
-      PWriteAll(index.get(), oldCount, 4, 4);
+      PWriteFull(index.get(), oldCount, 4, 4);
       if (::ftruncate(index.get(), static_cast<off_t>(indexEnd)) != 0) { /* tried again below */ }
       if (!AskRetry(area, true)) break;
     }

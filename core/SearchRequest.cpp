@@ -6,30 +6,11 @@
 #include "core/ByteOrder.h"
 #include "core/MsgHeader.h"
 #include "core/WinRegistry.h"
+#include "platform/Ascii.h"
 
 namespace velmaris {
 
 namespace {
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualUpper(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  return true;
-}
-
-bool ContainsUpper(std::string_view value, std::string_view text) {
-  if (text.empty() || text.size() > value.size()) return false;
-  const size_t last = value.size() - text.size();
-  const char first = UpperAscii(text[0]);
-  for (size_t i = 0; i <= last; ++i) {
-    if (UpperAscii(value[i]) != first) continue;
-    if (EqualUpper(value.substr(i, text.size()), text)) return true;
-  }
-  return false;
-}
 
 // Whole days, cut towards zero.
 double WholeDays(TDateTime value) { return std::trunc(value); }
@@ -50,8 +31,8 @@ bool TSearchString::Matches(std::string_view value) const {
     if (SubstringMatch) return !text_.empty() && value.find(text_) != std::string_view::npos;
     return value == text_;
   }
-  if (SubstringMatch) return ContainsUpper(value, text_);
-  return EqualUpper(value, text_);
+  if (SubstringMatch) return platform::ContainsNoCase(value, text_);
+  return platform::EqualNoCase(value, text_);
 }
 
 std::array<uint8_t, TSearchString::kPackedSize> TSearchString::Pack() const {

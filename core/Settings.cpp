@@ -8,6 +8,7 @@
 #include <map>
 
 #include "core/WinRegistry.h"
+#include "platform/Ascii.h"
 #include "platform/Dispatcher.h"
 
 namespace velmaris {
@@ -173,8 +174,6 @@ bool ParseInt(std::string_view text, int32_t& out) {
   auto [ptr, ec] = std::from_chars(first, last, out);
   return ec == std::errc() && ptr == last;
 }
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
@@ -342,12 +341,7 @@ std::string SettingsValues::FirstSysopName() const {
 
 bool SettingsValues::IsSysopName(std::string_view name) const {
   for (const auto& line : SysopNames()) {
-    if (line.size() != name.size()) continue;
-    bool same = true;
-    for (size_t i = 0; i < line.size() && same; ++i) {
-      same = UpperAscii(line[i]) == UpperAscii(name[i]);
-    }
-    if (same) return true;
+    if (platform::EqualNoCase(line, name)) return true;
   }
   return false;
 }

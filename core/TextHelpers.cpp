@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/Ascii.h"
 #include "platform/CodePage.h"
 
 namespace velmaris {
@@ -48,17 +49,9 @@ void ReplaceChar(std::string& text, char from, char to) {
 uint32_t HexStrToInt(std::string_view text) {
   uint32_t value = 0;
   for (char ch : text) {
-    uint32_t digit;
-    if (ch >= '0' && ch <= '9') {
-      digit = static_cast<uint32_t>(ch - '0');
-    } else if (ch >= 'A' && ch <= 'F') {
-      digit = static_cast<uint32_t>(ch - 'A' + 10);
-    } else if (ch >= 'a' && ch <= 'f') {
-      digit = static_cast<uint32_t>(ch - 'a' + 10);
-    } else {
-      return 0;
-    }
-    value = (value << 4) | digit;
+    const int digit = platform::HexDigitValue(ch);
+    if (digit < 0) return 0;
+    value = (value << 4) | static_cast<uint32_t>(digit);
   }
   return value;
 }
@@ -195,6 +188,50 @@ void CutWrappedLine(std::string& text, int maxLength, std::string& line) {
     line = text.substr(0, max);
     text.erase(0, max);
   }
+}
+
+}  // namespace velmaris
+
+namespace velmaris {
+
+std::vector<std::string> SplitTextLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = text.size();
+    lines.emplace_back(text.substr(at, end - at));
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++end;
+    at = end + 1;
+  }
+  return lines;
+}
+
+void UpperAsciiInPlace(std::string& text) {
+  // Eight bytes at a time: a byte below 0x80 whose value lies in 'a' .. 'z'
+  // loses its 0x20 bit. Each byte is tested without carries into the next
+  // (the high bit of every byte is masked before the additions).
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHigh = 0x80 * kOnes;
+  char* p = text.data();
+  size_t n = text.size();
+  for (; n >= 8; p += 8, n -= 8) {
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    const uint64_t low = x & ~kHigh;
+    const uint64_t fromA = low + (0x80 - 'a') * kOnes;      // high bit set: >= 'a'
+    const uint64_t pastZ = low + (0x80 - 'z' - 1) * kOnes;  // high bit set: > 'z'
+    x ^= ((fromA & ~pastZ & ~x & kHigh) >> 2);
+    std::memcpy(p, &x, 8);
+  }
+  for (; n > 0; ++p, --n)
+    if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+}
+
+std::string UpperAsciiStr(std::string_view text) {
+  std::string out(text);
+  UpperAsciiInPlace(out);
+  return out;
 }
 
 }  // namespace velmaris

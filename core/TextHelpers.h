@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmaris {
 
@@ -66,6 +67,14 @@ void CutFirstWordOrQuoted(std::string& text, std::string& word);
 // them) of at most maxLength characters; the blanks after it are skipped and
 // text keeps the rest. A first word longer than maxLength is cut hard.
 void CutWrappedLine(std::string& text, int maxLength, std::string& line);
+
+// The lines of a text, each ended by CR, LF or CR LF (a last line needs no
+// end); the line ends are not kept.
+std::vector<std::string> SplitTextLines(std::string_view text);
+
+// The text with the ASCII letters a-z upper-cased; other bytes stay.
+std::string UpperAsciiStr(std::string_view text);
+void UpperAsciiInPlace(std::string& text);
 
 inline int MinInt(int a, int b) { return a < b ? a : b; }
 

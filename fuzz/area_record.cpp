@@ -11,9 +11,10 @@
 #include "core/WinRegistry.h"
 #include "platform/Registry.h"
 
+#include "RegistryFuzz.h"
+
 namespace {
 
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 constexpr const char* kSection = "Areas\\Area1";
 // Loading deletes older-format files of the area: nothing is there.
 constexpr const char* kDir = "/nonexistent/velmaris-fuzz/";
@@ -41,16 +42,13 @@ bool SafeFileName(const std::string& file) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace velmaris;
-  platform::Registry source("/nonexistent/velmaris-fuzz.reg");
-  try {
-    source.FromText(std::string(reinterpret_cast<const char*>(data), size));
-  } catch (const platform::ERegistry&) {
-    return 0;
-  }
+  fuzz::RegistryPair reg;
+  if (!reg.Parse(data, size)) return 0;
+  TWinRegistry& in = *reg.in;
+  TWinRegistry& out = *reg.out;
   TLinkList uplinks;
   for (int i = 0; i < 3; ++i) uplinks.Add(std::make_unique<TNetLink>());
 
-  TWinRegistry in(kRoot, source);
   std::unique_ptr<TArea> first;
   try {
     first = TArea::CreateFromRegistry(in, kSection, kDir, &uplinks);
@@ -59,8 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (!SafeFileName(first->FileName)) std::abort();
 
-  platform::Registry copy("/nonexistent/velmaris-fuzz.reg");
-  TWinRegistry out(kRoot, copy);
   first->SaveToRegistry(out, kSection, &uplinks);
   auto second = TArea::CreateFromRegistry(out, kSection, kDir, &uplinks);  // must not raise
   if (second->Name != first->Name.substr(0, 255)) std::abort();

@@ -10,6 +10,8 @@
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
 #include "platform/Registry.h"
+#include "processing/AutoSend.h"
+#include "processing/Secretary.h"
 
 namespace {
 
@@ -25,6 +27,8 @@ bool LoadAndSave(platform::Registry& source, std::string* text) {
   store.SetLogSink([](const std::string&) {});
   InstallPackerConfig(store);
   InstallUnpackJobConfig(store);
+  InstallFilterConfig(store);
+  InstallAutoSendConfig(store);
   try {
     store.LoadFromRegistry();
   } catch (const platform::ERegistry&) {

@@ -11,11 +11,12 @@
 #include "core/WinRegistry.h"
 #include "platform/Registry.h"
 
+#include "RegistryFuzz.h"
+
 namespace {
 
 using namespace velmaris;
 
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 
 std::vector<std::string> Describe(const TPckList& list) {
   std::vector<std::string> out;
@@ -32,24 +33,6 @@ std::vector<std::string> Describe(const TPckList& list) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  platform::Registry source("/nonexistent/velmaris-fuzz.reg");
-  try {
-    source.FromText(std::string(reinterpret_cast<const char*>(data), size));
-  } catch (const platform::ERegistry&) {
-    return 0;
-  }
-  TWinRegistry in(kRoot, source);
-  TPckList list;
-  try {
-    list.LoadFromRegistry(in, "Packers");
-  } catch (const platform::ERegistry&) {
-    return 0;
-  }
-  platform::Registry copy("/nonexistent/velmaris-fuzz.reg");
-  TWinRegistry out(kRoot, copy);
-  list.SaveToRegistry(out, "Packers");
-  TPckList again;
-  again.LoadFromRegistry(out, "Packers");  // must not raise
-  if (Describe(again) != Describe(list)) std::abort();
+  fuzz::ListRoundTrip<TPckList>(data, size, "Packers", Describe);
   return 0;
 }

@@ -12,9 +12,10 @@
 #include "core/WinRegistry.h"
 #include "platform/Registry.h"
 
+#include "RegistryFuzz.h"
+
 namespace {
 
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 constexpr const char* kStart = "/srv/velmaris/";
 
 std::vector<std::string> Describe(const velmaris::TNLData& data) {
@@ -29,13 +30,10 @@ std::vector<std::string> Describe(const velmaris::TNLData& data) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace velmaris;
-  platform::Registry source("/nonexistent/velmaris-fuzz.reg");
-  try {
-    source.FromText(std::string(reinterpret_cast<const char*>(data), size));
-  } catch (const platform::ERegistry&) {
-    return 0;
-  }
-  TWinRegistry in(kRoot, source);
+  fuzz::RegistryPair reg;
+  if (!reg.Parse(data, size)) return 0;
+  TWinRegistry& in = *reg.in;
+  TWinRegistry& out = *reg.out;
   SettingsValues values(kStart);
   TNLData nodelists, pointlists;
   try {
@@ -45,8 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
-  platform::Registry copy("/nonexistent/velmaris-fuzz.reg");
-  TWinRegistry out(kRoot, copy);
   values.SaveToRegistry(out);
   SaveNodelistConfiguration(out, nodelists, pointlists);
   SettingsValues again(kStart);

@@ -11,11 +11,12 @@
 #include "core/WinRegistry.h"
 #include "platform/Registry.h"
 
+#include "RegistryFuzz.h"
+
 namespace {
 
 using namespace velmaris;
 
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 
 std::vector<std::string> Describe(const TUnpJobList& list) {
   std::vector<std::string> out;
@@ -30,25 +31,9 @@ std::vector<std::string> Describe(const TUnpJobList& list) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  platform::Registry source("/nonexistent/velmaris-fuzz.reg");
-  try {
-    source.FromText(std::string(reinterpret_cast<const char*>(data), size));
-  } catch (const platform::ERegistry&) {
-    return 0;
-  }
-  TWinRegistry in(kRoot, source);
-  TUnpJobList list;
-  try {
-    list.LoadFromRegistry(in, "Unpackjobs");
-  } catch (const platform::ERegistry&) {
-    return 0;
-  }
-  if (list.GetCount() > TUnpJobList::kMaxStoredJobs) std::abort();
-  platform::Registry copy("/nonexistent/velmaris-fuzz.reg");
-  TWinRegistry out(kRoot, copy);
-  list.SaveToRegistry(out, "Unpackjobs");
-  TUnpJobList again;
-  again.LoadFromRegistry(out, "Unpackjobs");  // must not raise
-  if (Describe(again) != Describe(list)) std::abort();
+  fuzz::ListRoundTrip<TUnpJobList>(data, size, "Unpackjobs", [](const TUnpJobList& list) {
+    if (list.GetCount() > TUnpJobList::kMaxStoredJobs) std::abort();
+    return Describe(list);
+  });
   return 0;
 }

@@ -13,11 +13,12 @@
 #include "core/WinRegistry.h"
 #include "platform/Registry.h"
 
+#include "RegistryFuzz.h"
+
 namespace {
 
 using namespace velmaris;
 
-constexpr const char* kRoot = "software\\Brimvale\\Velmaris";
 
 std::string Join(const std::vector<std::string>& lines) {
   std::string s;
@@ -71,13 +72,10 @@ std::vector<std::string> Describe(const TZRTexts& groups) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  platform::Registry source("/nonexistent/velmaris-fuzz.reg");
-  try {
-    source.FromText(std::string(reinterpret_cast<const char*>(data), size));
-  } catch (const platform::ERegistry&) {
-    return 0;
-  }
-  TWinRegistry in(kRoot, source);
+  fuzz::RegistryPair reg;
+  if (!reg.Parse(data, size)) return 0;
+  TWinRegistry& in = *reg.in;
+  TWinRegistry& out = *reg.out;
   TLinkList links;
   TMBList boxes;
   TZRTexts groups;
@@ -89,8 +87,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
-  platform::Registry copy("/nonexistent/velmaris-fuzz.reg");
-  TWinRegistry out(kRoot, copy);
   links.SaveToRegistry(out, "Uplinks");
   boxes.SaveToRegistry(out, "Mailboxes");
   groups.SaveToRegistry(out);

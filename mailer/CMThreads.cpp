@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <ctime>
 
 #include "mailer/CMCore.h"
+#include "platform/Files.h"
 
 namespace velmaris {
 
@@ -221,11 +223,11 @@ void TReadThread::Run() {
       continue;
     }
     buffer.resize(static_cast<size_t>(readSize_));
-    const ssize_t got = ::read(fd_, buffer.data(), buffer.size());
+    const ssize_t got = platform::ReadSome(fd_, buffer.data(), buffer.size());
     if (got > 0) {
       buffer.resize(static_cast<size_t>(got));
       events_.ReadChannel().Put(buffer);
-    } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+    } else if (got == 0 || errno != EAGAIN) {
       failed = true;  // end of file, EIO: the line is gone
     }
   }
@@ -237,10 +239,18 @@ void TReadThread::Run() {
   ::tcflush(fd_, TCIFLUSH);
 }
 
+// A write that reports a closed far end as an error instead of raising
+// SIGPIPE (a socket line, such as the loopback pair's).
+static ssize_t WriteLine(int fd, const char* data, size_t size) {
+  const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+  if (n < 0 && errno == ENOTSOCK) return ::write(fd, data, size);
+  return n;
+}
+
 bool TWriteThread::WriteBlock(const TDataPacket& packet) {
   size_t done = 0;
   while (done < packet.size()) {
-    const ssize_t n = ::write(fd_, packet.data() + done, packet.size() - done);
+    const ssize_t n = WriteLine(fd_, packet.data() + done, packet.size() - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
       events_.Post(cmBytesSent, n);

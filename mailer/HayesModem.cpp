@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "core/Settings.h"
+#include "platform/Ascii.h"
 
 namespace velmaris {
 
@@ -141,16 +142,14 @@ TDialLocation LocationOf(const SettingsValues& settings) {
 namespace {
 
 bool IsDialChar(char c) {
-  return std::isdigit(static_cast<unsigned char>(c)) || std::string_view("*#,WPT!@").find(
-                                                            static_cast<char>(std::toupper(
-                                                                static_cast<unsigned char>(c)))) !=
-                                                            std::string_view::npos;
+  return std::isdigit(static_cast<unsigned char>(c)) ||
+         std::string_view("*#,WPT!@").find(platform::AsciiUpper(c)) != std::string_view::npos;
 }
 
 std::string DialChars(std::string_view text) {
   std::string out;
   for (char c : text) {
-    if (IsDialChar(c)) out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (IsDialChar(c)) out += platform::AsciiUpper(c);
   }
   return out;
 }

@@ -13,42 +13,22 @@
 #include <optional>
 
 #include "core/Settings.h"
+#include "platform/Ascii.h"
 #include "platform/Files.h"
 
 namespace velmaris {
 
 namespace {
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-unsigned HexValue(char c) {
-  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-  if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
-  return static_cast<unsigned>(c - 'a' + 10);
-}
-
 // The value of a run of hexadecimal digits; nothing when one is not.
 std::optional<unsigned> ReadHex(std::string_view text) {
   unsigned value = 0;
   for (char c : text) {
-    if (!IsHexDigit(c)) return std::nullopt;
-    value = value * 16 + HexValue(c);
+    const int digit = platform::HexDigitValue(c);
+    if (digit < 0) return std::nullopt;
+    value = value * 16 + static_cast<unsigned>(digit);
   }
   return value;
-}
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
-bool EndsWithNoCase(std::string_view text, std::string_view tail) {
-  return text.size() >= tail.size() && Upper(text.substr(text.size() - tail.size())) == Upper(tail);
 }
 
 std::string NamePart(std::string_view path) {
@@ -87,9 +67,8 @@ bool ReadBounded(const std::string& path, size_t limit, std::string& out, std::s
   out.clear();
   char buf[65536];
   for (;;) {
-    ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    const ssize_t n = platform::ReadSome(fd.get(), buf, sizeof buf);
     if (n < 0) {
-      if (errno == EINTR) continue;
       reason = std::strerror(errno);
       return false;
     }
@@ -274,7 +253,7 @@ const char* ClassifyOutboundPath(std::string_view path) {
   const std::string name = NamePart(path);
   const size_t dot = name.find_last_of('.');
   if (dot == std::string::npos) return kKindAttachedFile;
-  const std::string ext = Upper(std::string_view(name).substr(dot));
+  const std::string ext = platform::UpperAscii(std::string_view(name).substr(dot));
   if (ext == ".PKT") return kKindMailPacket;
   if (ext == ".TIC") return kKindTicFile;
   if (ext.size() >= 3) {
@@ -334,9 +313,7 @@ std::vector<TOutbound::Directory> TOutbound::OutboundDirectories() const {
   for (const platform::DirEntry& e : found) {
     // baseName + "." + three hexadecimal digits, the base in any case.
     if (e.name.size() != baseName.size() + 4 || e.name[baseName.size()] != '.') continue;
-    if (!platform::SameNameNoCase(std::string_view(e.name).substr(0, baseName.size()), baseName)) {
-      continue;
-    }
+    if (!platform::StartsWithNoCase(e.name, baseName)) continue;
     uint16_t zone = 0;
     if (!ParseZoneExtension(e.name, zone)) continue;
     zones.push_back({platform::JoinPath(parent, e.name) + "/", zone});
@@ -550,7 +527,7 @@ SentResult TOutbound::RewriteFlowFile(const std::string& flowFile, const TFidoAd
 
 void TOutbound::RemoveFromFlowFile(const TFidoAddr& address, const std::string& path,
                                    const RetryPrompt& retry) {
-  if (EndsWithNoCase(path, ".REQ")) return;  // request files are listed by no flow file
+  if (platform::EndsWithNoCase(path, ".REQ")) return;  // request files are listed by no flow file
   for (const std::string& flowFile : FlowFilesOf(address)) {
     RewriteFlowFile(flowFile, address, path, retry);
   }

@@ -1,3 +1,7 @@
+// Failures in mailer/: a flow or request file that cannot be read or
+// rewritten raises EFlowFile with the reason; a directory that cannot be read
+// lists nothing. A session reports into its log.
+//
 // The outbound directory: what a poll sends.
 //
 // Layout. The main outbound directory (the settings' outbound directory,

@@ -1,6 +1,7 @@
 #include "nodelist/NodeListProcessor.h"
 
 #include "core/ByteOrder.h"
+#include "platform/Ascii.h"
 #include "platform/Files.h"
 
 #include <cerrno>
@@ -152,7 +153,7 @@ int TNodeListProcessor::FindNewestList(const std::string& name, std::string* act
   int best = -1;
   for (const auto& file : ListFileNames(ListDir)) {
     if (file.size() <= name.size() + 1 || file[name.size()] != '.') continue;
-    if (!platform::SameNameNoCase(std::string_view(file).substr(0, name.size()), name)) continue;
+    if (!platform::StartsWithNoCase(file, name)) continue;
     const std::string_view ext = std::string_view(file).substr(name.size() + 1);
     if (!AllDigits(ext)) continue;  // "NEW", "OLD" and the like
     const auto v = ParseDecimal(ext);
@@ -448,21 +449,10 @@ namespace {
 enum class TWrite { ok, createFailed, writeFailed };
 
 TWrite WriteWholeFile(const std::string& path, const std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return TWrite::createFailed;
-  size_t done = 0;
-  bool ok = true;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
+  platform::Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd.ok()) return TWrite::createFailed;
+  bool ok = platform::WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+  if (!fd.Close()) ok = false;
   return ok ? TWrite::ok : TWrite::writeFailed;
 }
 

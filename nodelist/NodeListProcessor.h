@@ -1,3 +1,8 @@
+// Failures in nodelist/: a diff or compile run does not raise for a missing
+// or damaged list; each problem is a time-stamped log line and part of the
+// run's result (TDiffResult, the compiled flag). An exception from the layers
+// below ends the run; TNodelistRunner logs it as the run's last line.
+//
 // The nodelist compiler: reads the configured nodelists and pointlists,
 // builds one entry per node and point, removes duplicate addresses, sorts
 // the entries by address, system name, sysop, location and link information

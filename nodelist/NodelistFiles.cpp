@@ -88,14 +88,9 @@ std::optional<std::string> LoadTextFile(const std::string& path) {
     return std::nullopt;
   std::string buf;
   buf.resize(static_cast<size_t>(st.st_size));
-  size_t got = 0;
-  while (got < buf.size()) {
-    const ssize_t n = ::read(fd, buf.data() + got, buf.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return std::nullopt;
-    if (n == 0) break;  // the file shrank while being read
-    got += static_cast<size_t>(n);
-  }
+  // Fewer bytes without an error: the file shrank while being read.
+  const size_t got = platform::ReadFull(fd, buf.data(), buf.size());
+  if (got < buf.size() && errno != 0) return std::nullopt;
   file.Close();
   buf.resize(got);
   if (buf.empty() || buf.back() != '\x1A') buf.push_back('\x1A');

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "core/ByteOrder.h"
+#include "platform/Files.h"
 
 namespace velmaris {
 
@@ -18,14 +19,7 @@ const char* const kFileNames[] = {"Addresses.Index", "Names.Index", "Sysops.Inde
                                   "Sysops.Data",     "Cities.Data", "Misc.Data"};
 
 bool PreadAll(int fd, void* buf, size_t len, uint64_t offset, size_t* got) {
-  size_t done = 0;
-  auto* p = static_cast<uint8_t*>(buf);
-  while (done < len) {
-    const ssize_t n = ::pread(fd, p + done, len - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
+  const size_t done = platform::PReadFull(fd, buf, len, offset);
   if (got) *got = done;
   return done == len;
 }

@@ -17,11 +17,7 @@ PlainDispatcher::PlainDispatcher() : main_(std::this_thread::get_id()) {}
 
 bool PlainDispatcher::IsMainThread() const { return std::this_thread::get_id() == main_; }
 
-void PlainDispatcher::Send(Task task) {
-  if (IsMainThread()) {
-    task();
-    return;
-  }
+void Dispatcher::PostAndWait(Task task) {
   auto done = std::make_shared<std::promise<void>>();
   std::future<void> result = done->get_future();
   Post([task = std::move(task), done] {
@@ -33,6 +29,27 @@ void PlainDispatcher::Send(Task task) {
     }
   });
   result.get();  // rethrows the task's exception here
+}
+
+bool Dispatcher::RunRounds(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+                           std::chrono::milliseconds maxSleep,
+                           const std::function<void(Clock::time_point latest)>& sleep) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    ProcessMessages();
+    if (done()) return true;
+    const auto now = Clock::now();
+    if (now >= deadline) return false;
+    sleep(std::min(deadline, now + maxSleep));
+  }
+}
+
+void PlainDispatcher::Send(Task task) {
+  if (IsMainThread()) {
+    task();
+    return;
+  }
+  PostAndWait(std::move(task));
 }
 
 void PlainDispatcher::Post(Task task) {
@@ -111,18 +128,12 @@ void PlainDispatcher::StopTimer(TimerId id) {
 }
 
 bool PlainDispatcher::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    ProcessMessages();
-    if (done()) return true;
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return false;
+  return RunRounds(done, timeout, kMaxSleep, [this](Clock::time_point until) {
     std::unique_lock lock(mutex_);
-    auto until = std::min(deadline, now + kMaxSleep);
     for (const auto& [id, timer] : timers_) until = std::min(until, timer.due);
     wake_.wait_until(lock, until, [this] { return !queue_.empty() || woken_; });
     woken_ = false;
-  }
+  });
 }
 
 namespace {

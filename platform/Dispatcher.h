@@ -34,6 +34,28 @@ class Dispatcher {
   // A timer on the main thread, every `interval` until stopped.
   virtual TimerId StartTimer(std::chrono::milliseconds interval, Task task) = 0;
   virtual void StopTimer(TimerId id) = 0;
+  // On the main thread: processes messages until the predicate holds or the
+  // timeout passes, sleeping while nothing is due. The predicate is checked
+  // after each round and at least every 20 ms, so it may also watch a flag a
+  // worker sets (Wake makes the check immediate). Returns the predicate's
+  // last value.
+  virtual bool RunUntil(const std::function<bool()>& done,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(30)) = 0;
+  // Wakes a RunUntil that is sleeping, to check its predicate at once; from
+  // any thread.
+  virtual void Wake() = 0;
+
+ protected:
+  using Clock = std::chrono::steady_clock;
+  // Send from a worker: posts the task and waits until the main thread has
+  // run it; the task's exception is raised in the caller.
+  void PostAndWait(Task task);
+  // The rounds of RunUntil: ProcessMessages, the predicate, then
+  // sleep(latest), which returns by `latest` (at most maxSleep ahead and
+  // never past the deadline) or earlier on a wake.
+  bool RunRounds(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+                 std::chrono::milliseconds maxSleep,
+                 const std::function<void(Clock::time_point latest)>& sleep);
 };
 
 // The plain implementation for tests, workers and the batch driver: the
@@ -48,16 +70,9 @@ class PlainDispatcher : public Dispatcher {
   void ProcessMessages() override;
   TimerId StartTimer(std::chrono::milliseconds interval, Task task) override;
   void StopTimer(TimerId id) override;
-
-  // Processes messages until the predicate holds or the timeout passes,
-  // sleeping while nothing is due. The predicate is checked after each round
-  // of tasks and timers and at least every 20 ms, so it may also watch a
-  // flag a worker sets (Wake makes the check immediate). Returns the
-  // predicate's last value.
   bool RunUntil(const std::function<bool()>& done,
-                std::chrono::milliseconds timeout = std::chrono::seconds(30));
-  // Wakes a RunUntil that is sleeping, to check its predicate at once.
-  void Wake();
+                std::chrono::milliseconds timeout = std::chrono::seconds(30)) override;
+  void Wake() override;
 
  private:
   struct Timer {

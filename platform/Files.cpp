@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include "platform/Ascii.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -18,14 +20,12 @@ namespace {
   throw EFile(what + " " + path + ": " + std::strerror(err));
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool MatchPlain(std::string_view p, std::string_view n) {
   // Greedy match with a single backtrack point: the last "*" seen.
   size_t pi = 0, ni = 0;
   size_t starP = std::string_view::npos, starN = 0;
   while (ni < n.size()) {
-    if (pi < p.size() && (p[pi] == '?' || Lower(p[pi]) == Lower(n[ni]))) {
+    if (pi < p.size() && (p[pi] == '?' || AsciiLower(p[pi]) == AsciiLower(n[ni]))) {
       ++pi;
       ++ni;
     } else if (pi < p.size() && p[pi] == '*') {
@@ -40,6 +40,33 @@ bool MatchPlain(std::string_view p, std::string_view n) {
   }
   while (pi < p.size() && p[pi] == '*') ++pi;
   return pi == p.size();
+}
+
+std::string FileNamePart(std::string_view s) {
+  const auto p = s.find_last_of("/\\");
+  return std::string(p == std::string_view::npos ? s : s.substr(p + 1));
+}
+
+// "*" and "?" count on both sides. Dynamic programming over the two
+// strings, one row at a time: linear in each, whatever the stars.
+bool MatchBoth(const std::string& a, const std::string& b) {
+  const size_t n = a.size(), m = b.size();
+  std::vector<char> next(m + 1), cur(m + 1);
+  // Row n: the name is used up; the rest of the pattern must be stars.
+  next[m] = 1;
+  for (size_t j = m; j-- > 0;) next[j] = b[j] == '*' && next[j + 1];
+  for (size_t i = n; i-- > 0;) {
+    cur[m] = a[i] == '*' && next[m];
+    for (size_t j = m; j-- > 0;) {
+      bool r = false;
+      if (a[i] == '*') r = next[j] || cur[j + 1];
+      if (!r && b[j] == '*') r = cur[j + 1] || next[j];
+      if (!r && (a[i] == '?' || b[j] == '?' || AsciiUpper(a[i]) == AsciiUpper(b[j]))) r = next[j + 1];
+      cur[j] = r;
+    }
+    std::swap(cur, next);
+  }
+  return next[0];
 }
 
 std::string DirForSync(const std::string& path) {
@@ -60,12 +87,20 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return false;
 }
 
-bool SameNameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
+bool MutualWildcardMatch(std::string_view patternIn, std::string_view nameIn, bool fileNamesOnly) {
+  std::string name = fileNamesOnly ? FileNamePart(nameIn) : std::string(nameIn);
+  std::string pattern = fileNamesOnly ? FileNamePart(patternIn) : std::string(patternIn);
+  const bool patternDotStar = pattern.find(".*") != std::string::npos;
+  if (name.find('.') == std::string::npos) {
+    if (patternDotStar) name += ".*";
+  } else if (!name.empty() && name.back() == '.') {
+    name.pop_back();
   }
-  return true;
+  if (!pattern.empty() && pattern.back() == '.') pattern.pop_back();
+  if (name.empty() && pattern.empty()) return true;
+  if (name.empty()) return pattern[0] == '*';
+  if (pattern.empty()) return name[0] == '*';
+  return MatchBoth(name, pattern);
 }
 
 std::optional<std::string> FindNoCase(const std::string& dir, const std::string& name) {
@@ -78,7 +113,7 @@ std::optional<std::string> FindNoCase(const std::string& dir, const std::string&
   while (dirent* e = ::readdir(d)) {
     std::string_view n = e->d_name;
     if (n == "." || n == "..") continue;
-    if (SameNameNoCase(n, name) && (!best || n < *best)) best = std::string(n);
+    if (EqualNoCase(n, name) && (!best || n < *best)) best = std::string(n);
   }
   ::closedir(d);
   return best;
@@ -144,11 +179,8 @@ std::string ReadFile(const std::string& path) {
   std::string data;
   char buf[65536];
   for (;;) {
-    ssize_t n = ::read(fd.get(), buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("cannot read", path, errno);
-    }
+    const ssize_t n = ReadSome(fd.get(), buf, sizeof buf);
+    if (n < 0) Fail("cannot read", path, errno);
     if (n == 0) break;
     data.append(buf, static_cast<size_t>(n));
   }
@@ -265,20 +297,64 @@ bool Fd::Close() {
   return r == 0;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
+namespace {
+
+// Calls op(done) until n bytes are done, op returns 0 (the end, errno 0; or
+// no progress of a write, errno EIO) or fails other than by EINTR.
+template <typename Op>
+size_t Loop(size_t n, bool writing, Op op) {
+  errno = 0;
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t r = op(done);
+    if (r < 0) {
       if (errno == EINTR) continue;
-      return false;
+      break;
     }
-    if (n == 0) {
-      errno = EIO;
-      return false;
+    if (r == 0) {
+      if (writing) errno = EIO;
+      break;
     }
-    data.remove_prefix(static_cast<size_t>(n));
+    done += static_cast<size_t>(r);
   }
-  return true;
+  return done;
+}
+
+}  // namespace
+
+ssize_t ReadSome(int fd, void* buf, size_t n) {
+  for (;;) {
+    const ssize_t r = ::read(fd, buf, n);
+    if (r >= 0 || errno != EINTR) return r;
+  }
+}
+
+size_t ReadFull(int fd, void* buf, size_t n) {
+  auto* p = static_cast<char*>(buf);
+  return Loop(n, false, [&](size_t done) { return ::read(fd, p + done, n - done); });
+}
+
+size_t PReadFull(int fd, void* buf, size_t n, uint64_t offset) {
+  auto* p = static_cast<char*>(buf);
+  return Loop(n, false, [&](size_t done) {
+    return ::pread(fd, p + done, n - done, static_cast<off_t>(offset + done));
+  });
+}
+
+bool PReadAll(int fd, void* buf, size_t n, uint64_t offset) {
+  return PReadFull(fd, buf, n, offset) == n;
+}
+
+size_t PWriteFull(int fd, const void* data, size_t n, uint64_t offset) {
+  const auto* p = static_cast<const char*>(data);
+  return Loop(n, true, [&](size_t done) {
+    return ::pwrite(fd, p + done, n - done, static_cast<off_t>(offset + done));
+  });
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  const size_t n = data.size();
+  return Loop(n, true, [&](size_t done) { return ::write(fd, data.data() + done, n - done); }) == n;
 }
 
 }  // namespace velmaris::platform

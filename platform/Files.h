@@ -1,3 +1,9 @@
+// Failures in platform/: a service that cannot do its work raises the named
+// exception of its header (EFile, ERegistry, EProcess) with the path and the
+// system's error text. Outcomes that are no failure are return values: a
+// missing name (nullopt), a name in the way (false), the end of a file (a
+// short count, errno 0). Nothing in this layer shows a message.
+//
 // File helpers. Peers write names in any case ("*.pkt", "*.PKT"), so lookups
 // and scans compare names without case; writes that replace a file go through
 // a temporary file, fsync and rename.
@@ -8,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace velmaris::platform {
@@ -21,7 +28,12 @@ class EFile : public std::runtime_error {
 // (ASCII). As on DOS, a pattern ending in ".*" also matches names without
 // an extension ("*.*" matches every name, "FOO.*" matches "foo").
 bool WildcardMatch(std::string_view pattern, std::string_view name);
-bool SameNameNoCase(std::string_view a, std::string_view b);
+// The matching of archive file masks: "*" and "?" count on both
+// sides (a stored name may hold them too), without case. With fileNamesOnly
+// both sides are reduced to their file name parts (after "/" or "\"). A name
+// without "." matches a pattern holding ".*" as if it ended in ".*"; a
+// trailing "." on either side is ignored.
+bool MutualWildcardMatch(std::string_view pattern, std::string_view name, bool fileNamesOnly);
 
 // The name of the entry in dir that equals name without case (the exact name
 // first); nothing when there is none.
@@ -93,8 +105,18 @@ class Fd {
   int fd_ = -1;
 };
 
-// Writes all of data at the descriptor's position, retrying after EINTR and
-// short writes; false (errno set, EIO when write() makes no progress) on failure.
+// I/O loops that retry after EINTR. ReadSome is one read(): the bytes read,
+// 0 at the end of the file, -1 (errno set) on failure. The Full forms go on
+// until n bytes, the end of the file or a failure and return the bytes done;
+// fewer than n means the end of the file (errno 0) or a failure (errno set;
+// EIO when a write makes no progress).
+ssize_t ReadSome(int fd, void* buf, size_t n);
+size_t ReadFull(int fd, void* buf, size_t n);
+size_t PReadFull(int fd, void* buf, size_t n, uint64_t offset);
+// Exactly n bytes at offset, or false (the end of the file, or errno set).
+bool PReadAll(int fd, void* buf, size_t n, uint64_t offset);
+size_t PWriteFull(int fd, const void* data, size_t n, uint64_t offset);
+// Writes all of data at the descriptor's position; false (errno set) on failure.
 bool WriteAll(int fd, std::string_view data);
 
 }  // namespace velmaris::platform

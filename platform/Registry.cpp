@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <unistd.h>
 
+#include "platform/Ascii.h"
 #include "platform/Files.h"
 
 namespace velmaris::platform {
@@ -24,22 +25,6 @@ constexpr size_t kMaxValueName = 16383;
 constexpr size_t kMaxFileSize = 64u << 20;
 // Hex lines wrap before this column, as regedit wraps them.
 constexpr size_t kWrapColumn = 76;
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
-std::string Fold(const std::string& s) {
-  std::string out = s;
-  for (char& c : out) c = Lower(c);
-  return out;
-}
 
 bool HasLineBreakOrNul(const std::string& s) { return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
 
@@ -95,27 +80,12 @@ void AppendHexBytes(std::string& out, size_t col, const uint8_t* data, size_t si
   }
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = Lower(c);
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (Lower(s[i]) != Lower(prefix[i])) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -135,19 +105,19 @@ struct Registry::Node {
   std::vector<Value> values;
 
   Node* Child(const std::string& n) const {
-    auto it = index.find(Fold(n));
+    auto it = index.find(LowerAscii(n));
     return it == index.end() ? nullptr : it->second;
   }
   Node* MakeChild(const std::string& n) {
     if (Node* c = Child(n)) return c;
     children.push_back(std::make_unique<Node>());
     children.back()->name = n;
-    index.emplace(Fold(n), children.back().get());
+    index.emplace(LowerAscii(n), children.back().get());
     return children.back().get();
   }
   Value* Find(const std::string& n) {
     for (auto& v : values) {
-      if (SameName(v.name, n)) return &v;
+      if (EqualNoCase(v.name, n)) return &v;
     }
     return nullptr;
   }
@@ -161,7 +131,7 @@ struct Registry::Node {
   }
   void Erase(const std::string& n) {
     for (auto it = values.begin(); it != values.end(); ++it) {
-      if (SameName(it->name, n)) {
+      if (EqualNoCase(it->name, n)) {
         values.erase(it);
         return;
       }
@@ -170,7 +140,7 @@ struct Registry::Node {
   void EraseChild(const std::string& n) {
     Node* c = Child(n);
     if (!c) return;
-    index.erase(Fold(n));
+    index.erase(LowerAscii(n));
     for (auto it = children.begin(); it != children.end(); ++it) {
       if (it->get() == c) {
         children.erase(it);
@@ -372,7 +342,7 @@ class Parser {
       if (digits.empty() || digits.size() > 8) Fail("dword needs 1 to 8 hex digits");
       uint32_t d = 0;
       for (char c : digits) {
-        const int h = HexDigit(c);
+        const int h = HexDigitValue(c);
         if (h < 0) Fail("bad hex digit in dword");
         d = (d << 4) | static_cast<uint32_t>(h);
       }
@@ -386,7 +356,7 @@ class Parser {
         if (close == std::string_view::npos || close < 2 || close > 9) Fail("bad hex type");
         kind = 0;
         for (char c : rest.substr(1, close - 1)) {
-          const int h = HexDigit(c);
+          const int h = HexDigitValue(c);
           if (h < 0) Fail("bad hex type");
           kind = (kind << 4) | static_cast<unsigned>(h);
         }
@@ -437,8 +407,8 @@ class Parser {
       while (i < s.size()) {
         while (i < s.size() && IsBlank(s[i])) ++i;
         int value = 0, digits = 0;
-        while (i < s.size() && HexDigit(s[i]) >= 0) {
-          value = (value << 4) | HexDigit(s[i++]);
+        while (i < s.size() && HexDigitValue(s[i]) >= 0) {
+          value = (value << 4) | HexDigitValue(s[i++]);
           if (++digits > 2) Fail("hex byte with more than two digits");
         }
         if (digits == 0) Fail("hex byte expected");

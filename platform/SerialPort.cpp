@@ -109,18 +109,14 @@ SerialPort::IoResult SerialPort::Read(std::string& out, size_t max, std::chrono:
   if (ready != IoResult::Ok) return ready;
   const size_t old = out.size();
   out.resize(old + max);
-  for (;;) {
-    const ssize_t n = ::read(fd_, out.data() + old, max);
-    if (n > 0) {
-      out.resize(old + static_cast<size_t>(n));
-      return IoResult::Ok;
-    }
-    out.resize(old);
-    if (n == 0) return IoResult::Gone;  // the far side closed
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN) return IoResult::Timeout;
-    return IoResult::Gone;
+  const ssize_t n = ReadSome(fd_, out.data() + old, max);
+  if (n > 0) {
+    out.resize(old + static_cast<size_t>(n));
+    return IoResult::Ok;
   }
+  out.resize(old);
+  if (n < 0 && errno == EAGAIN) return IoResult::Timeout;
+  return IoResult::Gone;  // the far side closed, or the line failed
 }
 
 SerialPort::IoResult SerialPort::Write(std::string_view data, std::chrono::milliseconds limit) {

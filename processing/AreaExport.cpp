@@ -72,6 +72,22 @@ std::string Describe(const TArea& area, const TMsgHeader& h) {
   return "message to " + h.ToName.Str() + " (\"" + h.Subject.Str() + "\") in " + area.Name;
 }
 
+// Runs the export filters on message index: changed flags go into the
+// stored header, a deleted message is marked Deleted and stays unsent.
+// True when the message is still to be sent.
+bool FilterForExport(TArea& area, int index, TMail& mail, const TAreaExportOptions& options) {
+  const bool kill = options.Filters->Apply(mail, area, options.Problem);
+  TMsgHeader header = *area.HeaderPtr(index);
+  uint16_t flags = mail.Header.Flags;
+  if (kill) flags = static_cast<uint16_t>((flags | MsgFlag::Deleted) & ~MsgFlag::Send);
+  if (flags != header.Flags) {
+    header.Flags = flags;
+    area.SetHeader(index, header);
+    mail.Header.Flags = flags;
+  }
+  return (flags & MsgFlag::Send) != 0;
+}
+
 // Reads message index for export: a copy of the stored mail with the flags
 // of the index; null when it is not waiting or its body cannot be read.
 std::unique_ptr<TMail> ReadWaiting(TArea& area, int index, const TAreaExportOptions& options) {
@@ -84,6 +100,7 @@ std::unique_ptr<TMail> ReadWaiting(TArea& area, int index, const TAreaExportOpti
     return nullptr;
   }
   mail->Header.Flags = stored.Flags;
+  if (options.Filters && !FilterForExport(area, index, *mail, options)) return nullptr;
   return mail;
 }
 

@@ -27,6 +27,17 @@
 namespace velmaris {
 
 class TRunJournal;
+// The export filters as the area export runs them. A filter may change the
+// message's flags (the stored header follows); Apply returns true when the
+// message is to be deleted instead of sent. log takes the lines of the run's
+// log (why a filter could not act).
+class TExportFilters {
+ public:
+  virtual ~TExportFilters() = default;
+  virtual void ResetMatches() {}
+  virtual bool Apply(TMail& mail, TArea& area,
+                     const std::function<void(const std::string&)>& log) = 0;
+};
 
 struct TAreaExportOptions {
   // The point's own addresses (messages composed here). Empty: the own
@@ -44,6 +55,8 @@ struct TAreaExportOptions {
   std::function<void(const std::string&)> Problem;
   // The export's run journal (processing/ExportJournal.h); none when null.
   TRunJournal* Journal = nullptr;
+  // Run on every message read for export; none when null.
+  TExportFilters* Filters = nullptr;
 };
 
 // A message prepared for a packet: the copy that goes out and what is to be

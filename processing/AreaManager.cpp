@@ -11,6 +11,7 @@
 #include "core/KQMail.h"
 #include "core/Mail.h"
 #include "core/NetLink.h"
+#include "platform/Ascii.h"
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
@@ -34,10 +35,7 @@ bool IsTagChar(unsigned char c) {
          std::string_view("%&-./\\_").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
+using platform::UpperAscii;
 
 // Boxes of this manager: plain, with an OK button.
 void Tell(const std::string& ansiText) {
@@ -528,7 +526,7 @@ void TAreaManager::MarkPresentAreas() {
     TAreaInfo* match = nullptr;
     for (int i = 0; i < all_.Count(); ++i) {
       TAreaInfo* entry = all_.Get(i);
-      if (!platform::SameNameNoCase(entry->Name, area->Name)) continue;
+      if (!platform::EqualNoCase(entry->Name, area->Name)) continue;
       if (!match || entry->Uplink == area->Uplink) match = entry;
       if (entry->Uplink == area->Uplink) break;
     }

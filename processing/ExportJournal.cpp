@@ -11,6 +11,7 @@
 #include "core/FidoAddress.h"
 #include "core/NetLink.h"
 #include "core/SerialCounter.h"
+#include "platform/Ascii.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -120,10 +121,7 @@ void RaiseFileSerial(const std::string& packetPath) {
   uint32_t serial = 0;
   for (size_t i = 0; i < 8; ++i) {
     const char c = name[i];
-    const int digit = c >= '0' && c <= '9'   ? c - '0'
-                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                             : -1;
+    const int digit = platform::HexDigitValue(c);
     if (digit < 0) return;
     serial = serial * 16 + static_cast<uint32_t>(digit);
   }

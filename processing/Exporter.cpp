@@ -103,6 +103,7 @@ void TExporter::RunJob() {
     journal = std::make_unique<TRunJournal>(path);
     if (!journal->Exists()) options.Journal = journal.get();
   }
+  if (options.Filters) options.Filters->ResetMatches();
   std::vector<TArea*> list = areas ? areas->Areas() : std::vector<TArea*>{};
 
   // Echomail.

@@ -13,6 +13,8 @@
 #include "core/FidoAddress.h"
 #include "core/Mail.h"
 #include "core/TextHelpers.h"
+#include "platform/Ascii.h"
+#include "platform/Files.h"
 #include "platform/Prompter.h"
 
 namespace velmaris {
@@ -25,18 +27,6 @@ static_assert(kPackedMessageFixedSize == M::ToName);
 constexpr char kCR = 13;
 constexpr char kKludgeMark = 1;
 
-// Reads up to size bytes; fewer only at the end of the file or on an error.
-size_t ReadFully(int fd, char* out, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::read(fd, out + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return done;
-}
-
 bool IsBlank(unsigned char c) { return c <= 32; }
 
 std::string Trim(std::string_view s) {
@@ -44,13 +34,6 @@ std::string Trim(std::string_view s) {
   while (b < e && IsBlank(static_cast<unsigned char>(s[b]))) ++b;
   while (e > b && IsBlank(static_cast<unsigned char>(s[e - 1]))) --e;
   return std::string(s.substr(b, e - b));
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
 }
 
 // The first two blank-delimited words of a kludge value.
@@ -126,7 +109,7 @@ TMailPacket::TMailPacket(const std::string& fileName) : fileName_(fileName) {
     return;
   }
   uint8_t head[kPacketHeaderSize];
-  if (ReadFully(fd, reinterpret_cast<char*>(head), kPacketHeaderSize) < kPacketHeaderSize) {
+  if (platform::ReadFull(fd, reinterpret_cast<char*>(head), kPacketHeaderSize) < kPacketHeaderSize) {
     ::close(fd);
     status_ = psDamagedHeader;
     return;
@@ -151,7 +134,7 @@ TMailPacket::TMailPacket(const std::string& fileName) : fileName_(fileName) {
     status_ = psNoMemory;
     return;
   }
-  const size_t got = ReadFully(fd, body_.data(), bodySize);
+  const size_t got = platform::ReadFull(fd, body_.data(), bodySize);
   ::close(fd);
   if (got < bodySize) {
     body_.clear();
@@ -260,7 +243,7 @@ const std::string* TMailPacket::NextMail() {
     std::string_view rest = text.substr(5, kMaxAreaTagScan);
     const size_t cr = rest.find(kCR);
     if (cr != std::string_view::npos) rest = rest.substr(0, cr);
-    area = Upper(Trim(rest));
+    area = platform::UpperAscii(Trim(rest));
     if (area.size() > kMaxAreaTag) area.resize(kMaxAreaTag);
   }
 
@@ -347,7 +330,8 @@ const std::string* TMailPacket::NextMail() {
   out.AreaName = area;
   out.TextOffset = static_cast<uint16_t>(textOffset_);
   out.BodyLength = static_cast<uint32_t>(length);
-  const std::string chrs = Upper(GetKludge("CHRS", "")) + " " + Upper(GetKludge("CHARSET", ""));
+  const std::string chrs =
+      platform::UpperAscii(GetKludge("CHRS", "")) + " " + platform::UpperAscii(GetKludge("CHARSET", ""));
   if (chrs.find("LATIN") != std::string::npos) {
     out.ToName = toName;
     out.FromName = fromName;

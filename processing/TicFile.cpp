@@ -14,18 +14,13 @@
 #include "core/Crc.h"
 #include "core/TextHelpers.h"
 #include "archive/Packer.h"
+#include "platform/Ascii.h"
 #include "platform/Files.h"
 #include "processing/Tosser.h"
 
 namespace velmaris {
 
 namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
 
 std::string TrimLeft(const std::string& s) {
   size_t i = 0;
@@ -42,11 +37,8 @@ std::optional<uint32_t> ParseHex32(std::string_view text) {
   if (text.empty() || text.size() > 8) return std::nullopt;
   uint32_t value = 0;
   for (char c : text) {
-    int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return std::nullopt;
+    const int digit = platform::HexDigitValue(c);
+    if (digit < 0) return std::nullopt;
     value = (value << 4) | static_cast<uint32_t>(digit);
   }
   return value;
@@ -90,16 +82,12 @@ CopyResult CopyWithCrc(const std::string& source, const std::string& target,
   uint32_t reg = 0xFFFFFFFFu;
   std::string buf(1 << 16, '\0');
   for (;;) {
-    const ssize_t n = ::read(in.get(), buf.data(), buf.size());
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = platform::ReadSome(in.get(), buf.data(), buf.size());
     if (n < 0) return fail(CopyResult::Failed);
     if (n == 0) break;
     reg = Crc32Update(reg, buf.data(), static_cast<size_t>(n));
-    for (ssize_t done = 0; done < n;) {
-      const ssize_t w = ::write(out.get(), buf.data() + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return fail(CopyResult::Failed);
-      done += w;
+    if (!platform::WriteAll(out.get(), std::string_view(buf.data(), static_cast<size_t>(n)))) {
+      return fail(CopyResult::Failed);
     }
   }
   crc = ~reg;
@@ -127,7 +115,7 @@ TTicFile TTicFile::Parse(std::string_view text) {
 
     std::string keyword;
     CutFirstWordOrQuoted(rest, keyword);
-    keyword = Upper(keyword);
+    keyword = platform::UpperAscii(keyword);
     if (keyword == "AREA" || keyword == "FILE" || keyword == "CRC") {
       std::string word;
       CutFirstWordOrQuoted(rest, word);

@@ -22,6 +22,7 @@
 #include "core/Report.h"
 #include "core/SerialCounter.h"
 #include "core/Settings.h"
+#include "platform/Ascii.h"
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
@@ -45,14 +46,12 @@ constexpr const char* kTempBundleName = "Import.Me";
 // The folder of the inbound directory a bundle is unpacked in before its
 // files join the inbound directory.
 constexpr const char* kUnpackFolder = ".Unpack/";
+// Unpacked bundles whose fate is decided: one folder "<bundle>.ok" or
+// "<bundle>.bad" each, holding the files still to join the inbound.
+constexpr const char* kUnpackedFolder = ".Unpacked/";
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
+using platform::EqualNoCase;
+using platform::UpperAscii;
 
 std::string TwoDigits(int v) {
   char buf[16];
@@ -301,7 +300,7 @@ void TTosser::Begin() {
       setup_.View->SetCaption("Import - Processing new mail");
     }
     for (TArea* area : store.Areas().Areas())
-      if (!area->IsSeparator()) areasByName_.emplace(Upper(area->Name), area);
+      if (!area->IsSeparator()) areasByName_.emplace(UpperAscii(area->Name), area);
     TLinkList& links = store.Uplinks();
     for (int i = 0; i < links.GetCount(); ++i)
       if (TNetLink* link = links.GetItem(i)) uplinks_.push_back(link);
@@ -310,7 +309,10 @@ void TTosser::Begin() {
       dupes_ = &GetDupeChecker();
     }
   });
-  if (setup_.Filters) setup_.Filters->ResetMatches();
+  if (setup_.Filters) {
+    setup_.Filters->ResetMatches();
+    setup_.Filters->SetLog([this](const std::string& line) { LogLine(line); });
+  }
 }
 
 // --- TIC files ----------------------------------------------------------------------
@@ -342,6 +344,16 @@ void TTosser::ClearBackups() {
 // --- Bundles ------------------------------------------------------------------------
 
 void TTosser::UnpackBundles() {
+  // Bundles a cut-off run had unpacked are finished first: unpacking them
+  // again would toss their files twice.
+  const std::string unpacked = inbound_ + kUnpackedFolder;
+  for (const auto& entry : platform::ScanDir(unpacked, "*", false, true)) {
+    const size_t dot = entry.name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) continue;
+    const std::string fate = entry.name.substr(dot + 1);
+    if (fate != "ok" && fate != "bad") continue;
+    FinishBundle(entry.name.substr(0, dot), unpacked + entry.name + "/", fate == "ok");
+  }
   for (const char* mask : kBundleMasks) {
     if (Aborted()) break;
     for (const auto& entry : platform::ScanDir(inbound_, mask)) {
@@ -390,11 +402,45 @@ void TTosser::UnpackBundle(const std::string& name) {
     });
   }
   for (const std::string& error : errors) LogLine("Bundle " + name + ": " + error);
-  int came = 0;
-  bool allMoved = true;
+  int found = 0;
   for (const auto& entry : platform::ScanDir(outDir)) {
     struct stat st {};
-    const std::string from = outDir + entry.name;
+    if (::lstat((outDir + entry.name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) ++found;
+  }
+  if (!ok) LogLine("Bundle " + name + " could not be unpacked !");
+  // With nothing unpacked it stays for the next run. Otherwise its fate is
+  // decided by one rename of the folder, before any file joins the inbound:
+  // a run cut off after it finishes the same steps instead of unpacking the
+  // bundle again.
+  std::string ready;
+  if (found > 0) {
+    ready = inbound_ + kUnpackedFolder + name + (ok ? ".ok" : ".bad") + "/";
+    std::error_code ec;
+    std::filesystem::create_directories(inbound_ + kUnpackedFolder, ec);
+    std::filesystem::remove_all(ready, ec);
+    if (::rename(outDir.c_str(), ready.c_str()) != 0) ready.clear();
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(work, ec);
+  if (ec || (copyFirst && platform::FileExists(temp)))
+    LogLine("WARNING: Could not delete temporary file !");
+  if (!ready.empty()) FinishBundle(name, ready, ok);
+}
+
+// The bundle leaves the inbound (to the backup when it was unpacked whole,
+// else renamed as a damaged packet is, since its sound files are tossed
+// now), then its files join the inbound. Each step can be repeated.
+void TTosser::FinishBundle(const std::string& name, const std::string& ready, bool whole) {
+  std::string bad;
+  if (platform::FileExists(inbound_ + name)) {
+    if (!whole) bad = RenameDamaged(inbound_, name);
+    if (bad.empty()) MoveUnique(inbound_ + name, backupDir_, name);
+  }
+  int came = 0;
+  bool allMoved = true;
+  for (const auto& entry : platform::ScanDir(ready)) {
+    struct stat st {};
+    const std::string from = ready + entry.name;
     if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // links are no mail
     const std::string got = MoveIntoInbound(from, inbound_, entry.name);
     if (got.empty()) {
@@ -406,22 +452,14 @@ void TTosser::UnpackBundle(const std::string& name) {
     if (got != entry.name)
       LogLine("File " + entry.name + " of bundle " + name + " has been renamed to " + got + " .");
   }
-  std::error_code ec;
-  std::filesystem::remove_all(work, ec);
-  if (ec || (copyFirst && platform::FileExists(temp)))
-    LogLine("WARNING: Could not delete temporary file !");
-
-  if (ok && allMoved) {
-    MoveUnique(path, backupDir_, name);
+  if (allMoved) {
+    std::error_code ec;
+    std::filesystem::remove_all(ready, ec);
+  }
+  if (whole) {
     LogLine("Bundle " + name + " unpacked");
     return;
   }
-  LogLine("Bundle " + name + " could not be unpacked !");
-  if (came == 0 || !allMoved) return;  // it stays for the next run
-  // Its sound files are tossed now; unpacking it again would toss them
-  // twice, so it is put aside as a damaged packet is.
-  const std::string bad = RenameDamaged(inbound_, name);
-  if (bad.empty()) MoveUnique(path, backupDir_, name);
   LogLine(std::to_string(came) + " files of bundle " + name + " are tossed" +
           (bad.empty() ? std::string(".") : "; the bundle has been renamed to " + bad + " ."));
 }
@@ -554,7 +592,7 @@ bool TTosser::TossPacket(const std::string& name) {
 // --- Placing one message --------------------------------------------------------------
 
 TArea* TTosser::FindTarget(const std::string& tag) {
-  const auto it = areasByName_.find(Upper(tag));
+  const auto it = areasByName_.find(UpperAscii(tag));
   return it == areasByName_.end() ? nullptr : it->second;
 }
 
@@ -577,7 +615,7 @@ TArea* TTosser::CreateEchoArea(const std::string& tag, TNetLink* uplink) {
     if (!area) area = store.FindArea(tag);
   });
   if (!area) return nullptr;
-  areasByName_[Upper(tag)] = area;
+  areasByName_[UpperAscii(tag)] = area;
   ++counters_.AreasCreated;
   LogLine("Area " + tag + " has been created for uplink " + uplink->Name + ".");
   return area;
@@ -595,7 +633,7 @@ TArea* TTosser::SystemArea(const char* name, uint8_t type) {
     LogLine(std::string("Area ") + name + " could not be created!");
     return nullptr;
   }
-  areasByName_[Upper(name)] = area;
+  areasByName_[UpperAscii(name)] = area;
   ++counters_.AreasCreated;
   LogLine(std::string("Area ") + name + " has been created.");
   return area;
@@ -635,7 +673,7 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
 
   const std::string toName = header.ToName.Str();
   for (const std::string& line : values_->SysopNames()) {
-    if (line.empty() || Upper(line) != Upper(toName)) continue;
+    if (line.empty() || UpperAscii(line) != UpperAscii(toName)) continue;
     ++counters_.Personal;
     mail->Header.Flags |= MsgFlag::ToSysop;
     if (setup_.View) {

@@ -1,3 +1,8 @@
+// Failures in processing/: no exception leaves a job's thread. It ends the
+// run, marks it failed and becomes a log line ("... stopped by an error: ")
+// in the window and the report. Damaged input is no failure of the run: a
+// packet or message is set aside (BAD, a renamed packet) and logged.
+//
 // The tosser: imports everything the mailer left in the inbound directory.
 // One run processes the TIC file announcements, clears the previous run's
 // backups, unpacks the bundles, runs the import packet processor on each
@@ -100,6 +105,8 @@ class TImportFilters {
   virtual ~TImportFilters() = default;
   // Before a run: every filter's match count back to 0.
   virtual void ResetMatches() {}
+  // Before a run: where the filters write why they could not act.
+  virtual void SetLog(std::function<void(const std::string&)> log) { (void)log; }
   // Runs every filter, in list order, on a message about to be queued in the
   // area (on the tosser's thread). A filter may change the mail.
   virtual Outcome Apply(TMail& mail, const std::string& areaName) {
@@ -213,6 +220,7 @@ class TTosser : public TJob {
   void ClearBackups();
   void UnpackBundles();
   void UnpackBundle(const std::string& name);
+  void FinishBundle(const std::string& name, const std::string& ready, bool whole);
   void TossPackets();
   bool TossPacket(const std::string& name);
   void PlaceMessage(TMailPacket& packet, const std::string& image);

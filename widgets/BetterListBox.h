@@ -1,3 +1,7 @@
+// Failures in widgets/: a control's storage (IniFile, the placement registry)
+// raises its exception to the caller; a control's own Qt event handlers catch
+// it and report it through the Prompter, and the control stays usable.
+//
 // The multi-column list box: a self-drawn list of rows of cells under an
 // optional header of resizable, clickable columns. It holds no row data: the
 // owner sets Count and answers OnGetData for the visible cells only, so a

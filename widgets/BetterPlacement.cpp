@@ -3,7 +3,10 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <exception>
+#include <string>
 
+#include "platform/Prompter.h"
 #include "widgets/Placement.h"
 
 namespace velmaris {
@@ -26,7 +29,13 @@ void TBetterPlacement::Loaded() {
 }
 
 bool TBetterPlacement::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == form_ && event->type() == QEvent::Close) Save();
+  if (watched == form_ && event->type() == QEvent::Close) {
+    try {
+      Save();
+    } catch (const std::exception& e) {
+      platform::GetPrompter().Warn(std::string("The window position could not be saved: ") + e.what());
+    }
+  }
   return QObject::eventFilter(watched, event);
 }
 

@@ -26,6 +26,8 @@ class TBetterPlacement : public QObject {
   // on the screens) and saves them again whenever the form closes.
   void Loaded();
   void Restore();
+  // Raises the registry's exception when the values cannot be stored; on a
+  // close the failure is reported through the Prompter and the form closes.
   void Save();
 
  protected:

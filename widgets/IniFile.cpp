@@ -9,6 +9,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Ascii.h"
+#include "platform/Files.h"
+
 namespace velmaris {
 
 namespace {
@@ -23,16 +26,7 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x -= 32;
-    if (y >= 'a' && y <= 'z') y -= 32;
-    if (x != y) return false;
-  }
-  return true;
-}
+using platform::EqualNoCase;
 
 // The section named by a header line "[Name]", or false when the line is none.
 bool SectionOf(const std::string& line, std::string* name) {
@@ -86,8 +80,8 @@ int IniFile::FindKey(const std::string& section, const std::string& key) const {
   for (size_t i = 0; i < lines_.size(); ++i) {
     std::string k;
     std::string name;
-    if (SameText(lines_[i].section, section) && !SectionOf(lines_[i].text, &name) &&
-        KeyOf(lines_[i].text, &k, nullptr) && SameText(k, key))
+    if (EqualNoCase(lines_[i].section, section) && !SectionOf(lines_[i].text, &name) &&
+        KeyOf(lines_[i].text, &k, nullptr) && EqualNoCase(k, key))
       return static_cast<int>(i);
   }
   return -1;
@@ -130,7 +124,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key,
   // After the last key of the section, or a new section at the end.
   int last = -1;
   for (size_t j = 0; j < lines_.size(); ++j) {
-    if (!SameText(lines_[j].section, section)) continue;
+    if (!EqualNoCase(lines_[j].section, section)) continue;
     std::string name;
     if (SectionOf(lines_[j].text, &name) || !Trim(lines_[j].text).empty()) last = static_cast<int>(j);
   }
@@ -147,7 +141,7 @@ void IniFile::WriteInteger(const std::string& section, const std::string& key, i
 }
 
 void IniFile::EraseSection(const std::string& section) {
-  std::erase_if(lines_, [&](const Line& l) { return SameText(l.section, section); });
+  std::erase_if(lines_, [&](const Line& l) { return EqualNoCase(l.section, section); });
 }
 
 std::string IniFile::ToText() const {
@@ -161,28 +155,10 @@ std::string IniFile::ToText() const {
 }
 
 void IniFile::Save() const {
-  const std::string text = ToText();
-  const std::string tmp = path_ + ".tmp";
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) throw EIniFile("Cannot write " + tmp + ": " + std::strerror(errno));
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      throw EIniFile("Cannot write " + tmp + ": " + std::strerror(err));
-    }
-    done += static_cast<size_t>(n);
-  }
-  ::fsync(fd);
-  ::close(fd);
-  if (::rename(tmp.c_str(), path_.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    throw EIniFile("Cannot replace " + path_ + ": " + std::strerror(err));
+  try {
+    platform::WriteFileAtomic(path_, ToText());
+  } catch (const platform::EFile& e) {
+    throw EIniFile(e.what());
   }
 }
 

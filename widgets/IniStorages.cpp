@@ -2,9 +2,22 @@
 
 #include <exception>
 
+#include "platform/Prompter.h"
 #include "platform/Registry.h"
 
 namespace velmaris {
+
+namespace {
+
+// A destructor cannot pass the failure on: the user is told instead.
+void ReportFailedSave(const std::exception& e) {
+  try {
+    platform::GetPrompter().Warn(std::string("The settings could not be saved: ") + e.what());
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace
 
 TIniFile::TIniFile(const std::string& fileName) : file_(fileName) {}
 
@@ -12,7 +25,8 @@ TIniFile::~TIniFile() {
   if (!dirty_) return;
   try {
     file_.Save();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    ReportFailedSave(e);
   }
 }
 
@@ -46,7 +60,8 @@ TRegIniFile::~TRegIniFile() {
   if (!dirty_) return;
   try {
     platform::GetRegistry().Save();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    ReportFailedSave(e);
   }
 }
 

@@ -20,10 +20,11 @@ class PlacementRegistry {
   // The 32-bit value Name of the subkey Section, or def when the key or the
   // value is missing or not an integer.
   int32_t ReadInteger(const std::string& section, const std::string& name, int32_t def) const;
-  // Creates the subkey when missing and writes the value; failures are
-  // skipped silently (a lost position is no reason to stop the program).
+  // Creates the subkey when missing and writes the value. Raises the
+  // registry's exception when it cannot.
   void WriteInteger(const std::string& section, const std::string& name, int32_t value);
-  // Makes the written values persistent; failures are skipped silently.
+  // Makes the written values persistent; raises the registry's exception
+  // when the file cannot be saved.
   void Flush();
 
  private:

@@ -27,17 +27,9 @@ int32_t PlacementRegistry::ReadInteger(const std::string& section, const std::st
 
 void PlacementRegistry::WriteInteger(const std::string& section, const std::string& name,
                                      int32_t value) {
-  try {
-    platform::GetRegistry().WriteDWord(Key(section), name, static_cast<uint32_t>(value));
-  } catch (const std::exception&) {
-  }
+  platform::GetRegistry().WriteDWord(Key(section), name, static_cast<uint32_t>(value));
 }
 
-void PlacementRegistry::Flush() {
-  try {
-    platform::GetRegistry().Save();
-  } catch (const std::exception&) {
-  }
-}
+void PlacementRegistry::Flush() { platform::GetRegistry().Save(); }
 
 }  // namespace velmaris

@@ -3,7 +3,10 @@
 #include "archive/PackerConfig.h"
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
+#include "mailer/Mailers.h"
 #include "platform/Registry.h"
+#include "processing/AutoSend.h"
+#include "processing/Secretary.h"
 
 namespace velmaris {
 
@@ -13,6 +16,9 @@ TConfigSession::TConfigSession(const std::string& startDir, const std::string& r
   platform::SetRegistry(registry_.get());
   InstallPackerConfig(*store_);
   InstallUnpackJobConfig(*store_);
+  InstallFilterConfig(*store_);
+  InstallAutoSendConfig(*store_);
+  InstallMailerConfig(*store_);
 }
 
 TConfigSession::~TConfigSession() {

@@ -3,8 +3,8 @@
 // configuration store loaded from it with the lists of the lower layers,
 // made the process-wide store.
 //
-// The packers and the unpack jobs join as sections of the store. Lists
-// whose layers do not stand yet (mail filters, autosend jobs, mailer
+// The packers, the unpack jobs, the mail filters and the autosend jobs join
+// as sections of the store. Lists whose layers do not stand yet (mailer
 // profiles) keep their registry keys untouched until their sections are
 // installed here.
 #pragma once

@@ -56,6 +56,24 @@ TEST(QtDispatcher, SendCarriesTheExceptionBackToTheWorker) {
   EXPECT_EQ(caught, "area in use");
 }
 
+// RunUntil serves a worker's Send while it waits and ends on the worker's
+// flag; the worker's Wake makes it look at once.
+TEST(QtDispatcher, RunUntilServesSendsAndEndsOnAWakeAfterTheFlag) {
+  App();
+  QtDispatcher dispatcher;
+  std::atomic<bool> finished = false;
+  int value = 0;
+  std::thread worker([&] {
+    dispatcher.Send([&] { value = 7; });
+    finished = true;
+    dispatcher.Wake();
+  });
+  EXPECT_TRUE(dispatcher.RunUntil([&] { return finished.load(); }, std::chrono::minutes(5)));
+  worker.join();
+  EXPECT_EQ(value, 7);
+  EXPECT_FALSE(dispatcher.RunUntil([] { return false; }, std::chrono::milliseconds(1)));
+}
+
 TEST(QtDispatcher, SendOnMainThreadRunsInline) {
   App();
   QtDispatcher dispatcher;

@@ -62,7 +62,7 @@ struct BitWriter {
 }  // namespace
 
 uint32_t Crc32Of(const std::string& s) {
-  return velmaris::ArcCrc32Update(0xFFFFFFFF, reinterpret_cast<const uint8_t*>(s.data()), s.size()) ^
+  return velmaris::Crc32Update(0xFFFFFFFF, reinterpret_cast<const uint8_t*>(s.data()), s.size()) ^
          0xFFFFFFFF;
 }
 
@@ -498,16 +498,7 @@ std::string RandomBytes(size_t size, unsigned seed) {
 
 bool HaveTool(const std::string& name) { return RunShell("command -v " + name + " >/dev/null 2>&1") == 0; }
 
-std::string Sh(const std::string& s) {
-  std::string r = "'";
-  for (char c : s) {
-    if (c == '\'')
-      r += "'\\''";
-    else
-      r += c;
-  }
-  return r + "'";
-}
+std::string Sh(const std::string& s) { return ShellQuote(s); }
 
 int MakeEncryptedZip(const std::string& command, const std::string& zipPath,
                      const std::vector<std::string>& wrongPasswords) {

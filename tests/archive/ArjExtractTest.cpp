@@ -46,7 +46,7 @@ size_t HeaderOffset(const std::string& arc, int n) {
 void FixHeaderCrc(std::string& arc, size_t pos) {
   const size_t size = static_cast<uint8_t>(arc[pos + 2]) | (static_cast<uint8_t>(arc[pos + 3]) << 8);
   const uint32_t crc =
-      ArcCrc32Update(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(arc.data() + pos + 4), size) ^ 0xFFFFFFFFu;
+      Crc32Update(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(arc.data() + pos + 4), size) ^ 0xFFFFFFFFu;
   for (int i = 0; i < 4; ++i) arc[pos + 4 + size + static_cast<size_t>(i)] = static_cast<char>(crc >> (8 * i));
 }
 

@@ -107,11 +107,15 @@ TEST(UnpackCommand, ArchivesCutShortFailWithTheEntriesTheyStillHold) {
     t.Write(name, c.image);
     const Outcome o = Unpack(t, Sh(t / name) + " " + Sh(t / out));
     EXPECT_EQ(o.status != 0, c.err != nullptr);
-    if (c.err) EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
+    if (c.err) {
+      EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
+    }
     for (int k = 1; k <= 3; ++k) {
       const std::string f = out + "/f" + std::to_string(k) + ".pkt";
       EXPECT_EQ(RunShell("test -f " + Sh(t / f)) == 0, k <= c.files) << f;
-      if (k <= c.files) EXPECT_EQ(t.Read(f), t.Read("src/f" + std::to_string(k) + ".pkt"));
+      if (k <= c.files) {
+        EXPECT_EQ(t.Read(f), t.Read("src/f" + std::to_string(k) + ".pkt"));
+      }
     }
   }
 }

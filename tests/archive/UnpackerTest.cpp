@@ -294,49 +294,5 @@ TEST(Unpacker, AnExtractionStartedWhileWaitingForAnother) {
   EXPECT_EQ(t.Read("d2/b.txt"), "second");
 }
 
-// A dispatcher of another kind than the plain one, as the application's is:
-// the wait falls back to processing messages between short sleeps.
-class OtherDispatcher : public platform::Dispatcher {
- public:
-  void Send(Task task) override { inner_.Send(std::move(task)); }
-  void Post(Task task) override { inner_.Post(std::move(task)); }
-  bool IsMainThread() const override { return inner_.IsMainThread(); }
-  void ProcessMessages() override {
-    ++pumps;
-    inner_.ProcessMessages();
-  }
-  TimerId StartTimer(std::chrono::milliseconds interval, Task task) override {
-    return inner_.StartTimer(interval, std::move(task));
-  }
-  void StopTimer(TimerId id) override { inner_.StopTimer(id); }
-  std::atomic<int> pumps{0};
-
- private:
-  platform::PlainDispatcher inner_;
-};
-
-TEST(Unpacker, WaitWithTheApplicationsKindOfDispatcher) {
-  ScopedUi ui;
-  OtherDispatcher other;
-  platform::SetDispatcher(&other);
-  TempDir t;
-  const std::string zip = MakeZip(t, "o.zip", {{"a.txt", "new a"}, {"b.txt", "new b"}});
-  t.Write("dest/a.txt", "old a");
-  t.Write("dest/b.txt", "old b");
-  ui.prompter.Script({mbNo, mbYes});
-  TPacker p = IntegratedZip();
-  EXPECT_TRUE(p.Unpack(zip, t / "dest/"));
-  EXPECT_EQ(t.Read("dest/a.txt"), "old a");
-  EXPECT_EQ(t.Read("dest/b.txt"), "new b");
-  EXPECT_EQ(ui.prompter.Questions().size(), 2u);
-  EXPECT_GT(other.pumps.load(), 0);
-  // An external program waited for the same way.
-  TPacker sleeper;
-  sleeper.SetUnPack("sh -c \"sleep 0.2; echo done > out.txt\" sh");
-  EXPECT_TRUE(sleeper.Unpack(zip, t / "ext/"));
-  EXPECT_EQ(t.Read("ext/out.txt"), "done\n");
-  platform::SetDispatcher(&ui.dispatcher);
-}
-
 }  // namespace
 }  // namespace velmaris::test

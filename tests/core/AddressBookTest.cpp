@@ -129,6 +129,11 @@ TEST_F(AddressBookTest, HugeCountsAreBounded) {
   EXPECT_NO_THROW(book.LoadFromRegistry(reg, "Addressbook"));
   EXPECT_LE(book.GetCount(), 100000);
   EXPECT_TRUE(book.GetFriend(0)->Comments.empty());
+  reg.WriteInteger("Groups", "Count", 0x7fffffff);
+  reg.WriteString("Groups\\Group1", "Name", "Work");
+  TGroupList groups;
+  groups.LoadFromRegistry(reg, "Groups");
+  EXPECT_EQ(groups.GetCount(), 1);  // the groups end at the first missing key
 }
 
 TEST_F(AddressBookTest, BookAndGroupsRoundTrip) {

@@ -171,9 +171,11 @@ TEST_F(ConfigStoreTest, StoredAreasAreFixedUpAtLoad) {
     for (int i = 0; i < config->Areas().GetCount(); ++i)
       types.push_back(config->Areas().GetItem(i)->AreaType);
     EXPECT_EQ(types, c.types);
-    for (const std::string& name : c.names)
-      if (name == "FIDO.GER" || name == "OLD.AREA" || name == "LOCAL")
+    for (const std::string& name : c.names) {
+      if (name == "FIDO.GER" || name == "OLD.AREA" || name == "LOCAL") {
         EXPECT_EQ(config->FindArea(name)->MaxAge, 12) << name;
+      }
+    }
   }
 }
 

@@ -16,7 +16,7 @@ struct TextCase {
     std::uint32_t crc32;
     std::uint16_t crc16;          // CRC-16/XMODEM
     std::uint16_t crc16Reflected; // poly 0x8408, start 0xFFFF, no complement
-    std::uint16_t crc16Arc;       // poly 0xA001, start 0
+    std::uint16_t crc16Arc;       // poly 0xA001 reflected, start 0
 };
 
 const TextCase kTextCases[] = {

@@ -11,6 +11,7 @@
 #include "core/NetLink.h"
 #include "core/PubLst.h"
 #include "core/WinRegistry.h"
+#include "platform/Ascii.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
@@ -272,7 +273,7 @@ class StartMailerTest : public ::testing::Test {
     std::vector<std::string> polls;
     bool PollWithProfile(const std::string& name, const std::string& address) override {
       for (const auto& n : names) {
-        if (platform::SameNameNoCase(n, name)) {
+        if (platform::EqualNoCase(n, name)) {
           polls.push_back(n + " " + address);
           return true;
         }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/WinRegistry.h"
+#include "platform/Ascii.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
 #include "support/TempDir.h"
@@ -38,8 +39,7 @@ TEST(SettingsTableTest, NamesAndRegistryValuesAreUnique) {
     EXPECT_TRUE(names.insert(def.name).second) << def.name;
     ASSERT_EQ(FindSetting(def.name), def.id) << def.name;
     if (*def.section == '\0') continue;
-    std::string key = std::string(def.section) + "|" + def.value;
-    for (auto& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string key = platform::LowerAscii(std::string(def.section) + "|" + def.value);
     EXPECT_TRUE(values.insert(key).second) << key;
   }
   EXPECT_EQ(names.size(), kSettingCount);

@@ -150,3 +150,21 @@ TEST(TextHelpersTest, OemAnsiConversionUsesTheCodePages) {
 
 }  // namespace
 }  // namespace velmaris::test
+
+namespace velmaris::test {
+
+TEST(UpperAscii, EveryByteAtEveryPositionOfAWord) {
+  // Every byte value, shifted through the eight places of a word and the
+  // tail, against the plain rule: only 'a' .. 'z' change.
+  std::string all;
+  for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+  for (size_t shift = 0; shift < 9; ++shift) {
+    const std::string text = std::string(shift, 'q') + all;
+    std::string expected = text;
+    for (char& c : expected)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    EXPECT_EQ(UpperAsciiStr(text), expected) << shift;
+  }
+}
+
+}  // namespace velmaris::test

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +47,30 @@ TEST(Files, WildcardMatch) {
   for (const auto& c : cases) {
     EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
   }
+}
+
+// Archive file masks: wildcards count on both sides.
+TEST(Files, MutualWildcardMatch) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool namesOnly;
+    bool match;
+  } cases[] = {
+      {"*.txt", "README.TXT", false, true},   {"README.*", "readme.txt", false, true},
+      {"*.*", "readme", false, true},         {"read*", "readme", false, true},
+      {"readme", "readme.txt", false, false}, {"read?e.t?t", "readme.txt", false, true},
+      {"*.c", "a.b.c", false, true},          {"*.pkt", "dir/x.pkt", false, true},
+      {"x.pkt", "dir/x.pkt", true, true},     {"x.pkt", "dir/x.pkt", false, false},
+      {"a*c*", "abc", false, true},           {"*", "", false, true},
+      {"", "", false, true},                  {"", "x", false, false},
+      {"name", "name.", false, true},         {"????????.pkt", "0000FFFF.PKT", false, true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(MutualWildcardMatch(c.pattern, c.name, c.namesOnly), c.match) << c.pattern << " ~ " << c.name;
+  // Stars in a hostile name cost no more than its length.
+  EXPECT_FALSE(MutualWildcardMatch("*a*b*c*d*e*f*g*h", std::string(20000, '*') + "x", false));
+  EXPECT_TRUE(MutualWildcardMatch("*a*a*a*a*a*b", std::string(20000, 'a') + "b", false));
 }
 
 TEST(Files, FindNoCase) {
@@ -133,6 +159,28 @@ TEST(Files, RenameNoReplaceNeverOverwrites) {
   EXPECT_THROW(RenameNoReplace(dir / "a", dir / "d"), EFile);
   dir.Write("d/x", "");
   EXPECT_FALSE(RenameNoReplace(dir / "c", dir / "d"));  // a directory is in the way too
+}
+
+TEST(Files, IoLoopsStopAtTheEndAndSayWhy) {
+  TempDir dir;
+  Fd fd(::open((dir / "f").c_str(), O_RDWR | O_CREAT, 0644));
+  ASSERT_TRUE(fd.ok());
+  EXPECT_EQ(PWriteFull(fd.get(), "abcdef", 6, 2), 6u);  // a hole of two bytes first
+  char buf[16];
+  EXPECT_TRUE(PReadAll(fd.get(), buf, 4, 4));
+  EXPECT_EQ(std::string(buf, 4), "cdef");
+  EXPECT_FALSE(PReadAll(fd.get(), buf, 5, 4));          // one past the end
+  EXPECT_EQ(PReadFull(fd.get(), buf, sizeof buf, 6), 2u);
+  EXPECT_EQ(errno, 0);                                   // the end, not a failure
+  EXPECT_EQ(ReadFull(fd.get(), buf, sizeof buf), 8u);
+  EXPECT_EQ(std::string(buf, 8), std::string("\0\0abcdef", 8));
+  EXPECT_EQ(ReadSome(fd.get(), buf, sizeof buf), 0);
+  EXPECT_TRUE(WriteAll(fd.get(), "gh"));
+  EXPECT_EQ(ReadFile(dir / "f"), std::string("\0\0abcdefgh", 10));
+  Fd readOnly(::open((dir / "f").c_str(), O_RDONLY));
+  EXPECT_FALSE(WriteAll(readOnly.get(), "x"));
+  EXPECT_EQ(errno, EBADF);
+  EXPECT_EQ(PWriteFull(readOnly.get(), "x", 1, 0), 0u);
 }
 
 TEST(Files, DirectoriesAndSpace) {

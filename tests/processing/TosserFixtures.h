@@ -165,6 +165,7 @@ class TosserFixture : public ::testing::Test {
     setup.Packers = packers;
     setup.Dupes = &dupes;
     setup.View = &view;
+    setup.Filters = filters;
     TTosser tosser(setup);
     current = &tosser;
     if (prepare) prepare(tosser);
@@ -229,6 +230,7 @@ class TosserFixture : public ::testing::Test {
   std::vector<std::string> storeLog;
   std::vector<std::string> log;  // the last run's log without time stamps
   TTosser* current = nullptr;
+  TImportFilters* filters = nullptr;  // handed to every run
 };
 
 }  // namespace velmaris::test

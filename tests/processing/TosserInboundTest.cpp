@@ -239,7 +239,9 @@ TEST_F(TosserInboundTest, BundledPacketsNeverReplaceWaitingOnes) {
     EXPECT_TRUE(LoggedPart("File 00000001.pkt of bundle 0000abcd.tu1 has been renamed to "));
     EXPECT_EQ(NamesIn(Backup()).size(), 3u);  // the bundle and both packets
     EXPECT_EQ(InboundNames(), external ? std::vector<std::string>{"Import.Me"} : std::vector<std::string>{});
-    if (external) EXPECT_EQ(platform::ReadFile(Inbound() + "Import.Me"), "a received file");
+    if (external) {
+      EXPECT_EQ(platform::ReadFile(Inbound() + "Import.Me"), "a received file");
+    }
   }
 }
 
@@ -264,6 +266,28 @@ TEST_F(TosserInboundTest, BundleWithAnUnsafeEntryIsTossedOnceAndPutAside) {
     EXPECT_FALSE(platform::FileExists(Start() + "EV.pkt"));
   }
   EXPECT_EQ(platform::ReadFile(Inbound() + "b.bad"), zip);
+}
+
+// A run cut off after deciding a bundle's fate, with its files not all in
+// the inbound yet, is finished by the next run instead of unpacking the
+// bundle again (which would toss its files twice).
+TEST_F(TosserInboundTest, BundleSetAsideByACutOffRunIsFinishedNotUnpackedAgain) {
+  for (const bool whole : {true, false}) {
+    SCOPED_TRACE(whole);
+    Fresh();
+    AddEcho("ECHO");
+    const std::string packet = PacketFrom({EchoMessage("ECHO", "one"), EchoMessage("ECHO", "two")});
+    Drop("P.pkt", packet);
+    ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -j -q 0000feed.mo0 P.pkt && rm P.pkt"), 0);
+    const std::string ready = Inbound() + ".Unpacked/0000feed.mo0" + (whole ? ".ok/" : ".bad/");
+    platform::MakeDirs(ready);
+    platform::WriteFileAtomic(ready + "P.pkt", packet);
+    Toss();
+    EXPECT_EQ(Mails("ECHO").size(), 2u);
+    EXPECT_EQ(Mails("DUPES").size(), 0u);
+    EXPECT_FALSE(platform::DirExists(ready));
+    EXPECT_EQ(InboundNames(), whole ? std::vector<std::string>{} : std::vector<std::string>{"0000feed.bad"});
+  }
 }
 
 }  // namespace

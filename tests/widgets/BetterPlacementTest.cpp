@@ -11,6 +11,7 @@
 
 #include "platform/Registry.h"
 #include "support/TempDir.h"
+#include "platform/Prompter.h"
 #include "widgets/Placement.h"
 
 namespace velmaris::test {
@@ -70,6 +71,25 @@ TEST_F(BetterPlacementTest, CloseSavesAndNextFormRestores) {
   EXPECT_FALSE(again->windowState().testFlag(Qt::WindowMaximized));
 }
 
+TEST(BetterPlacement, AFailedSaveOnCloseIsReportedAndTheFormCloses) {
+  TempDir dir;
+  dir.Write("file", "");
+  platform::Registry registry(dir / "file/Velmaris.reg");  // its folder cannot be made
+  platform::SetRegistry(&registry);
+  platform::ScriptedPrompter prompter;
+  platform::SetPrompter(&prompter);
+  QWidget form;
+  (new TBetterPlacement(&form, "MainWindow"))->Loaded();
+  form.show();
+  EXPECT_TRUE(form.close());
+  const auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].kind, platform::MsgKind::Warning);
+  EXPECT_EQ(questions[0].text.rfind("The window position could not be saved: ", 0), 0u);
+  platform::SetPrompter(nullptr);
+  platform::SetRegistry(nullptr);
+}
+
 TEST_F(BetterPlacementTest, MaximisedFormReopensMaximised) {
   {
     auto form = MakeForm();
@@ -127,7 +147,6 @@ TEST_F(BetterPlacementTest, SectionsAreSeparate) {
   auto* placement = new TBetterPlacement(other.get(), "FrEd");
   placement->Loaded();
   EXPECT_EQ(other->pos(), QPoint(5, 6));
-  EXPECT_EQ(placement->objectName(), "BetterPlacement1");
   EXPECT_EQ(placement->Form(), other.get());
 }
 

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "platform/Prompter.h"
 #include "platform/Registry.h"
 #include "support/TempDir.h"
 #include "widgets/IniStorages.h"
@@ -128,6 +129,22 @@ TEST(FormPlacement, NothingIsSavedBeforeARestore) {
   }  // destroyed while open: saved, marked visible
   EXPECT_NE(dir.Read("F.ini").find("NormPos=30,30,230,130\n"), std::string::npos);
   EXPECT_NE(dir.Read("F.ini").find("Visible=1"), std::string::npos);
+}
+
+TEST(FormPlacement, AFailedSaveIsReported) {
+  TempDir dir;
+  dir.Write("file", "");
+  platform::ScriptedPrompter prompter;
+  platform::SetPrompter(&prompter);
+  {
+    TIniFile ini(dir / "file/F.ini");  // its folder is a file
+    ini.WriteString("S", "K", "V");
+  }
+  platform::SetPrompter(nullptr);
+  const auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].kind, platform::MsgKind::Warning);
+  EXPECT_EQ(questions[0].text.rfind("The settings could not be saved: ", 0), 0u);
 }
 
 TEST(FormPlacement, RegistryFormAndLinkedSpeedBar) {

@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "mailer/LineShaper.h"
+#include "platform/Ascii.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
 
@@ -235,7 +236,7 @@ void Modem::CommandBytes(const std::string& bytes) {
 }
 
 void Modem::CommandLine(std::string line) {
-  for (char& c : line) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  line = velmaris::platform::UpperAscii(line);
   while (!line.empty() && line.front() == ' ') line.erase(0, 1);
   if (line.size() < 2 || line.compare(0, 2, "AT") != 0) return;
   Log(line);

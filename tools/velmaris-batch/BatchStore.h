@@ -2,8 +2,9 @@
 // (its guard, see platform/InstanceGuard.h, waited for within the context's
 // limit; then an import that was cut off is finished or undone), the
 // registry file and the configuration store loaded from it as the program's
-// start-up loads it (with the packers and the unpack jobs), made the
-// process-wide configuration; then an export that was cut off is finished.
+// start-up loads it (with the packers, the unpack jobs, the mail filters,
+// the autosend jobs and the mailer profiles), made the process-wide
+// configuration; then an export that was cut off is finished.
 #pragma once
 
 #include <string>
@@ -13,7 +14,11 @@
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
 #include "platform/InstanceGuard.h"
+#include "mailer/Mailers.h"
 #include "platform/Registry.h"
+#include "processing/AutoSend.h"
+#include "processing/OutPacket.h"
+#include "processing/Secretary.h"
 
 namespace velmaris::batch {
 
@@ -27,8 +32,6 @@ class StartDirectoryOwner {
   platform::InstanceGuard guard_;
 };
 
-// Bundles are packed with the configured packer of the uplink.
-void InstallBundlePacker();
 // Finishes an export that was cut off (with the configuration loaded).
 void RecoverExport(const BatchContext& ctx);
 
@@ -38,6 +41,9 @@ class BatchStore {
       : owner_(ctx), registry_(ctx.registryPath), store_(ctx.startDir, registry_) {
     InstallPackerConfig(store_);
     InstallUnpackJobConfig(store_);
+    InstallFilterConfig(store_);
+    InstallAutoSendConfig(store_);
+    InstallMailerConfig(store_);
     store_.LoadConfiguration();
     store_.MakeCurrent();
     RecoverExport(ctx);

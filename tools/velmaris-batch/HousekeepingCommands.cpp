@@ -11,6 +11,7 @@
 #include "processing/Exporter.h"
 #include "processing/MaintenanceRuns.h"
 #include "processing/OutPacket.h"
+#include "processing/Secretary.h"
 
 namespace velmaris::batch {
 namespace {
@@ -21,6 +22,13 @@ int ExportCommand(BatchContext& ctx) {
   BatchStore config(ctx);
   InstallBundlePacker();
   TExporter exporter;
+  std::unique_ptr<TExportFilterRun> filters;
+  if (TFilterList* list = GetExportFilters()) {
+    TFilterEnv env;
+    env.Store = &config.Store();
+    filters = std::make_unique<TExportFilterRun>(*list, env);
+    exporter.AreaOptions.Filters = filters.get();
+  }
   exporter.Run();
   for (const auto& line : exporter.Log()) ctx.out << JsonLine().Str("log", line).Text() << "\n";
   ctx.out << JsonLine()

@@ -9,6 +9,7 @@
 // import (nothing stored, see processing/Tosser.h) exits with 1 and names
 // what failed on stderr.
 #include <chrono>
+#include <memory>
 #include <ostream>
 
 #include "Batch.h"
@@ -16,6 +17,7 @@
 #include "core/Report.h"
 #include "platform/Dispatcher.h"
 #include "processing/GlobalDupeChecker.h"
+#include "processing/Secretary.h"
 #include "processing/Tosser.h"
 
 namespace velmaris::batch {
@@ -42,6 +44,13 @@ int ImportCommand(BatchContext& ctx) {
   TTosserSetup setup;
   setup.Store = &config.Store();
   setup.Dupes = &GetDupeChecker();
+  std::unique_ptr<TImportFilterRun> filters;
+  if (TFilterList* list = GetImportFilters()) {
+    TFilterEnv env;
+    env.Store = &config.Store();
+    filters = std::make_unique<TImportFilterRun>(*list, env);
+    setup.Filters = filters.get();
+  }
   TTosser tosser(setup);
   if (!tosser.Start()) throw std::runtime_error("another import is running");
   dispatcher.RunUntil([&] { return tosser.Finished(); }, std::chrono::hours(24 * 365));

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "core/DateFormat.h"
+#include "platform/Ascii.h"
 
 namespace velmaris {
 
@@ -24,7 +25,7 @@ std::function<TDateTime()>& ClockSlot() {
   return clock;
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+using platform::AsciiUpper;
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -165,8 +166,8 @@ int MonthByName(std::string_view text, size_t n) {
     if (name.empty()) continue;
     bool same = true;
     for (size_t k = 0; k < n && same; ++k) {
-      const char a = k < text.size() ? Upper(text[k]) : '\0';
-      const char b = k < name.size() ? Upper(name[k]) : '\0';
+      const char a = k < text.size() ? AsciiUpper(text[k]) : '\0';
+      const char b = k < name.size() ? AsciiUpper(name[k]) : '\0';
       same = a == b;
     }
     if (same) return i + 1;
@@ -181,11 +182,10 @@ int MonthByName(std::string_view text, size_t n) {
 void ExtractDateField(std::string_view format, std::string_view text, char letter, int count,
                       int& value, int blank, int def) {
   value = def;
-  letter = Upper(letter);
+  letter = AsciiUpper(letter);
   if (text.size() > format.size()) return;
   const size_t limit = text.size();
-  std::string upper(format);
-  for (char& c : upper) c = Upper(c);
+  const std::string upper = platform::UpperAscii(format);
   size_t j = upper.find(std::string(static_cast<size_t>(count), letter));
   if (j == std::string::npos) return;
   std::string collected;
@@ -295,8 +295,7 @@ std::string DefaultDateMask(char blanks, bool fourDigitYear) {
 }
 
 bool FourDigitYearFormat() {
-  std::string upper = CurrentDateLocale().shortFormat;
-  for (char& c : upper) c = Upper(c);
+  const std::string upper = platform::UpperAscii(CurrentDateLocale().shortFormat);
   return upper.find("YYYY") != std::string::npos;
 }
 
@@ -305,9 +304,9 @@ std::string FormatDateByPattern(TDateTime date, std::string_view pattern, char s
   if (!SplitDate(date, year, month, day)) return {};
   std::string out;
   for (size_t i = 0; i < pattern.size();) {
-    const char c = Upper(pattern[i]);
+    const char c = AsciiUpper(pattern[i]);
     size_t run = 1;
-    while (i + run < pattern.size() && Upper(pattern[i + run]) == c) ++run;
+    while (i + run < pattern.size() && AsciiUpper(pattern[i + run]) == c) ++run;
     switch (c) {
       case 'D': AppendNumber(out, day, 2); break;
       case 'M': AppendNumber(out, month, 2); break;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "archive/UnrarApi.h"
+#include "core/Crc.h"
 
 using namespace velmaris::unrar;
 
@@ -45,14 +46,7 @@ struct Archive {
   std::string password;
 };
 
-uint32_t Crc32(const std::string& s) {
-  uint32_t c = 0xFFFFFFFF;
-  for (unsigned char b : s) {
-    c ^= b;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-  }
-  return c ^ 0xFFFFFFFF;
-}
+uint32_t Crc32(const std::string& s) { return velmaris::Crc32OfString(s); }
 
 std::string Unhex(const std::string& h) {
   if (h == "-") return {};

@@ -1,0 +1,37 @@
+#include "core/forms/ComboBoxLink.h"
+
+#include <QSignalBlocker>
+
+#include "platform/CodePage.h"
+
+namespace velmaris {
+
+QString AnsiToQString(const std::string& bytes) {
+  return QString::fromStdString(platform::ToUtf8(bytes, platform::AnsiCodePage()));
+}
+
+std::string QStringToAnsi(const QString& text) {
+  return platform::FromUtf8(text.toStdString(), platform::AnsiCodePage());
+}
+
+int TComboBoxLink::GetItemIndex() const { return box_ ? box_->currentIndex() : -1; }
+
+void TComboBoxLink::SetItemIndex(int index) {
+  if (!box_) return;
+  box_->setCurrentIndex(index >= 0 && index < box_->count() ? index : -1);
+}
+
+void TComboBoxLink::SetItems(const std::vector<std::string>& names) {
+  if (!box_) return;
+  const QSignalBlocker quiet(box_.data());
+  const QString text = box_->currentText();
+  box_->clear();
+  for (const std::string& name : names) box_->addItem(AnsiToQString(name));
+  if (box_->isEditable()) {
+    box_->setEditText(text);
+  } else {
+    box_->setCurrentIndex(box_->findText(text));
+  }
+}
+
+}  // namespace velmaris

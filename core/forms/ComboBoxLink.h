@@ -1,0 +1,53 @@
+// What the forms share at the edge of a window: stored byte strings (ANSI
+// code page) shown as Unicode and read back, and a combo box kept filled
+// with the names of a configuration list.
+#pragma once
+
+#include <QComboBox>
+#include <QPointer>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+#include "core/PubLst.h"
+
+namespace velmaris {
+
+// Stored bytes of a name or text (ANSI code page) as Unicode, and back.
+QString AnsiToQString(const std::string& bytes);
+std::string QStringToAnsi(const QString& text);
+
+// Fills a combo box with a list's names on every change of the list. An
+// editable combo keeps the text typed into it.
+class TComboBoxLink : public TListControl {
+ public:
+  explicit TComboBoxLink(QComboBox* box) : box_(box) {}
+
+  int GetItemIndex() const override;
+  void SetItemIndex(int index) override;
+  void SetItems(const std::vector<std::string>& names) override;
+
+  QComboBox* Box() const { return box_; }
+
+ private:
+  QPointer<QComboBox> box_;
+};
+
+// Attaches a combo box to a list for the lifetime of this object.
+class TComboAttachment {
+ public:
+  TComboAttachment(TPubLst& list, QComboBox* box) : list_(list), link_(box) {
+    list_.AttachComboBox(&link_);
+    list_.RefreshControls();
+  }
+  ~TComboAttachment() { list_.DetachComboBox(&link_); }
+  TComboAttachment(const TComboAttachment&) = delete;
+  TComboAttachment& operator=(const TComboAttachment&) = delete;
+
+ private:
+  TPubLst& list_;
+  TComboBoxLink link_;
+};
+
+}  // namespace velmaris

@@ -1,0 +1,150 @@
+// Mailer profiles: how the point presents itself and dials when it calls an
+// uplink (EMSI identity, line device, redial rules, offered protocols, serial
+// buffer sizes), and the list of all profiles in the configuration.
+//
+// Each profile owns its mailer window. The window is created through the
+// process-wide window factory (the shell installs the Qt one; without a
+// factory, as in batch runs and most tests, a profile has no window), so
+// this layer never includes Qt.
+//
+// Registry layout: the configuration store's "Lines" key holds "Count" and
+// one key "Mailer<n>" per profile (n from 1) with the values Flags,
+// InBufSize, Location, Name, OutBufSize, Phone, SendDummy, Sysop,
+// TAPIDevice, ReDials, ReDialWait, Hydra, ZedZap, OwnBufferSizes, ReadJob;
+// each missing value keeps the constructor's default.
+//
+// Threads: profiles are created, changed and freed on the main thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/ConfigStore.h"
+#include "core/MailBox.h"
+#include "core/PubLst.h"
+
+namespace velmaris {
+
+class TMailer;
+
+// What a profile asks of its window.
+class TMailerWindow {
+ public:
+  virtual ~TMailerWindow() = default;
+  // The name of the line device the window's device component holds.
+  virtual std::string DeviceName() const = 0;
+  // Selects that line device on the window's device component.
+  virtual void SelectDevice(const std::string& name) = 0;
+  virtual void ShowDeviceName() = 0;
+  // Sets the caption and renews the window's entry in the window list.
+  virtual void SetCaption(const std::string& caption) = 0;
+  virtual void ScanOutbound() = 0;
+};
+
+// Makes the window of a new profile; null gives a profile without window.
+using TMailerWindowFactory = std::function<std::unique_ptr<TMailerWindow>(TMailer& profile)>;
+void SetMailerWindowFactory(TMailerWindowFactory factory);
+
+class TMailer : public TObject {
+ public:
+  // Used when the settings hold no sysop name.
+  static constexpr const char* kPlaceholderSysop = "Jon Doe";
+  static constexpr const char* kUnpublished = "-Unpublished-";
+  static constexpr const char* kDefaultFlags = "MO,V32,V32B,V42,V42B";
+
+  // store: the configuration whose settings give the sysop and whose
+  // mailboxes follow a rename; null takes the process-wide one (may be none).
+  explicit TMailer(TConfigStore* store = nullptr);
+  ~TMailer() override;
+  TMailer(const TMailer&) = delete;
+  TMailer& operator=(const TMailer&) = delete;
+
+  int32_t ReDials = 0;
+  int32_t ReDialWait = 30;
+  bool SendDummy = true;
+  std::string Flags = kDefaultFlags;
+  bool OwnBufferSizes = false;
+  int32_t InBufSize = 0;
+  int32_t OutBufSize = 0;
+  std::string Location = kUnpublished;
+  std::string Phone = kUnpublished;
+  std::string Sysop;
+  bool ZedZap = true;
+  bool Hydra = true;
+  int32_t ReadJob = 256;
+  // ZModem is always offered.
+
+  const std::string& Name() const { return name_; }
+  const std::string& TAPIDevice() const { return tapiDevice_; }
+  // Renames the profile; mailboxes that called it by the old name follow.
+  void SetName(const std::string& name);
+  void SetTAPIDevice(const std::string& device);
+
+  TMailerWindow* Window() const { return window_.get(); }
+
+  void LoadFromRegistry(const TWinRegistry& registry, const std::string& section);
+  void SaveToRegistry(TWinRegistry& registry, const std::string& section) const;
+
+  // The defaults' name rule: the first word (quotes honoured) of the sysop
+  // name, an apostrophe and "s Point".
+  static std::string DefaultName(const std::string& sysop);
+
+ private:
+  TConfigStore* store_;
+  std::string name_;
+  std::string tapiDevice_;
+  std::unique_ptr<TMailerWindow> window_;
+};
+
+// The profiles in the configuration. Like every configured list it does not
+// own its entries: TMailerConfig does.
+class TMailerList : public TTypedList<TMailer> {
+ public:
+  TMailer* GetMailer(int index) const { return GetItem(index); }
+};
+
+// The profiles as a section of the configuration store ("Lines"). It owns
+// the profiles and makes them the process-wide ones that mailboxes call.
+class TMailerConfig : public TConfigSection, public TMailerProfiles {
+ public:
+  static constexpr const char* kSection = "Lines";
+
+  TMailerConfig() = default;
+  ~TMailerConfig() override;
+
+  TMailerList& Mailers() { return list_; }
+  // Adds a profile (made with the store's defaults) and returns it.
+  TMailer* AddMailer(TConfigStore& store);
+  // Frees the profile at the index.
+  void DeleteMailer(int index);
+  // Frees every profile (their windows post their logs); the program's end
+  // does this while the areas still exist.
+  void FreeMailers();
+  // The profile of that name (letter case ignored), null when none.
+  TMailer* FindMailer(const std::string& name) const { return list_.FindByName(name); }
+
+  void LoadFromRegistry(TConfigStore& store, const TWinRegistry& registry) override;
+  void SaveToRegistry(TConfigStore& store, TWinRegistry& registry) const override;
+
+  // TMailerProfiles: the poll road hands the call to the profile's session.
+  bool PollWithProfile(const std::string& profileName, const std::string& address) override;
+  // Who runs a profile's call (the session layer installs it).
+  using PollHandler = std::function<bool(TMailer& profile, const std::string& address)>;
+  void SetPollHandler(PollHandler handler) { pollHandler_ = std::move(handler); }
+
+ private:
+  void Replace(std::vector<std::unique_ptr<TMailer>> loaded);
+
+  TMailerList list_;
+  std::vector<std::unique_ptr<TMailer>> owned_;
+  PollHandler pollHandler_;
+};
+
+// Installs a TMailerConfig into the store, makes it the process-wide
+// profiles (GetMailerProfiles, GetMailerConfig) and returns it.
+TMailerConfig& InstallMailerConfig(TConfigStore& store);
+TMailerConfig* GetMailerConfig();
+
+}  // namespace velmaris

@@ -1,0 +1,394 @@
+#include "mailer/forms/FileReqEditor.h"
+
+#include <QAbstractListModel>
+#include <QAction>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "core/ConfigStore.h"
+#include "mailer/Mailers.h"
+#include "mailer/forms/FormText.h"
+#include "mailer/forms/MailboxDialogs.h"
+#include "platform/CodePage.h"
+#include "platform/Files.h"
+#include "platform/Prompter.h"
+
+namespace velmaris {
+
+// The file list as rows, asked for as they are shown.
+class TFileListModel : public QAbstractListModel {
+ public:
+  TFileListModel(const TFileList& list, const int& tabSize, TConfigStore& store, QObject* parent)
+      : QAbstractListModel(parent), list_(list), tabSize_(tabSize), store_(store) {}
+  int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : list_.Count(); }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role != Qt::DisplayRole || index.row() >= list_.Count()) return {};
+    std::string line = list_.Line(index.row(), tabSize_);
+    if (store_.Values()->FLToAnsI()) line = platform::OemToAnsi(line);
+    return AnsiText(line);
+  }
+  void Reset() {
+    beginResetModel();
+    endResetModel();
+  }
+
+ private:
+  const TFileList& list_;
+  const int& tabSize_;
+  TConfigStore& store_;
+};
+
+namespace {
+
+template <class W>
+W* Named(W* widget, const char* name) {
+  widget->setObjectName(name);
+  return widget;
+}
+
+}  // namespace
+
+TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
+    : QMainWindow(parent), store_(store) {
+  setObjectName("FileReqEditor");
+  outbound_ = platform::WithoutSlash(store_.Values()->OutboundDir());
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  auto* top = new QHBoxLayout;
+  top->addWidget(new QLabel("Address"));
+  top->addWidget(EdAddress = Named(new QLineEdit, "EdAddress"));
+  top->addWidget(new QLabel("File list"));
+  top->addWidget(EdFileList = Named(new QLineEdit, "EdFileList"));
+  top->addWidget(new QLabel("Mailer"));
+  top->addWidget(CbMailer = Named(new QComboBox, "CbMailer"));
+  layout->addLayout(top);
+
+  auto* split = new QSplitter(central);
+  auto* areaPane = new QWidget;
+  auto* areaLayout = new QVBoxLayout(areaPane);
+  areaLayout->addWidget(AreaTitle = Named(new QLabel, "AreaTitle"), 0, Qt::AlignTop);
+  areaLayout->addWidget(AreaList = Named(new QListWidget, "AreaList"));
+  split->addWidget(areaPane);
+  FileListBox = Named(new QListView, "FileListBox");
+  FileListBox->setUniformItemSizes(true);
+  FileListBox->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));  // lists are in columns
+  model_ = new TFileListModel(list_, tabSize_, store_, this);
+  FileListBox->setModel(model_);
+  split->addWidget(FileListBox);
+  auto* requestPane = new QWidget;
+  auto* requestLayout = new QVBoxLayout(requestPane);
+  requestLayout->addWidget(RequestList = Named(new QListWidget, "RequestList"));
+  requestLayout->addWidget(CountLabel = Named(new QLabel("No files"), "CountLabel"));
+  auto* add = new QHBoxLayout;
+  add->addWidget(EdNewName = Named(new QLineEdit, "EdNewName"));
+  add->addWidget(BtnAdd = Named(new QPushButton("Add"), "BtnAdd"));
+  requestLayout->addLayout(add);
+  requestLayout->addWidget(MagicList = Named(new QListWidget, "MagicList"));
+  MagicList->addItems({"FILES", "NEWFILES", "ALLFILES", "NODELIST", "POINTLIST", "NODEDIFF", "POINTDIFF"});
+  split->addWidget(requestPane);
+  layout->addWidget(split);
+  setCentralWidget(central);
+
+  QToolBar* bar = addToolBar("Request");
+  bar->setObjectName("RequestBar");
+  auto action = [this, bar](QAction*& a, const char* name, const QString& text) {
+    a = new QAction(text, this);
+    a->setObjectName(name);
+    bar->addAction(a);
+  };
+  action(NewRequest, "NewRequest", "New request");
+  action(ChooseSystem, "ChooseSystem", "Choose system");
+  action(RequestIt, "RequestIt", "Save");
+  action(SaveAndClose, "SaveAndClose", "Save and close");
+  action(ImmediateRequest, "ImmediateRequest", "Save and poll");
+  action(LoadRequestAction, "LoadRequest", "Load request");
+  action(RecoverAction, "Recover", "Recover");
+  action(SearchAction, "Search", "Search");
+  action(SearchAgain, "SearchAgain", "Search again");
+  action(Calibrate, "Calibrate", "Calibrate area recognition");
+  action(DeleteLine, "DeleteLine", "Delete line");
+  action(ClearAll, "ClearAll", "Clear all");
+
+  if (TMailerConfig* profiles = GetMailerConfig()) {
+    for (int i = 0; i < profiles->Mailers().GetCount(); ++i)
+      CbMailer->addItem(AnsiText(profiles->Mailers().GetString(i)));
+  }
+
+  connect(RequestIt, &QAction::triggered, this, &TFileReqEditor::RequestItClick);
+  connect(SaveAndClose, &QAction::triggered, this, [this] {
+    if (WriteRequest()) close();
+  });
+  connect(ImmediateRequest, &QAction::triggered, this, &TFileReqEditor::ImmediateRequestClick);
+  connect(NewRequest, &QAction::triggered, this, &TFileReqEditor::NewRequestClick);
+  connect(ChooseSystem, &QAction::triggered, this, &TFileReqEditor::ChooseSystemClick);
+  connect(LoadRequestAction, &QAction::triggered, this, [this] {
+    const bool was = autoLoad_;
+    autoLoad_ = true;
+    LoadRequest();
+    autoLoad_ = was;
+  });
+  connect(RecoverAction, &QAction::triggered, this, &TFileReqEditor::Recover);
+  connect(SearchAction, &QAction::triggered, this, &TFileReqEditor::SearchClick);
+  connect(SearchAgain, &QAction::triggered, this, &TFileReqEditor::SearchAgainClick);
+  connect(Calibrate, &QAction::triggered, this, &TFileReqEditor::CalibrateClick);
+  connect(DeleteLine, &QAction::triggered, this, [this] {
+    delete RequestList->currentItem();
+    UpdateCount();
+  });
+  connect(ClearAll, &QAction::triggered, this, [this] {
+    RequestList->clear();
+    UpdateCount();
+  });
+  connect(BtnAdd, &QPushButton::clicked, this, &TFileReqEditor::AddClick);
+  connect(EdNewName, &QLineEdit::returnPressed, this, &TFileReqEditor::AddClick);
+  connect(EdAddress, &QLineEdit::editingFinished, this, &TFileReqEditor::AddressExit);
+  connect(EdFileList, &QLineEdit::returnPressed, this, [this] {
+    autoLoad_ = true;
+    SetFileName(AnsiBytes(EdFileList->text()));
+  });
+  connect(CbMailer, &QComboBox::currentTextChanged, this,
+          [this](const QString& name) { mailbox_.Command = AnsiBytes(name); });
+  connect(FileListBox, &QListView::doubleClicked, this, &TFileReqEditor::FileListActivated);
+  connect(FileListBox, &QListView::clicked, this, &TFileReqEditor::FileListClick);
+  connect(MagicList, &QListWidget::itemDoubleClicked, this,
+          [this](QListWidgetItem* item) { AddRequestLine(AnsiBytes(item->text())); });
+  connect(AreaList, &QListWidget::itemClicked, this, &TFileReqEditor::AreaClick);
+  UpdateCaption();
+}
+
+TFileReqEditor::~TFileReqEditor() = default;
+
+void TFileReqEditor::SetMailBox(const TMailBox& mailbox) {
+  mailbox_.Assign(mailbox);
+  EdAddress->setText(AnsiText(mailbox_.Address.Text4D()));
+  const int index = CbMailer->findText(AnsiText(mailbox_.Command));
+  if (index >= 0) CbMailer->setCurrentIndex(index);
+  if (autoLoad_) SetFileName(mailbox_.FileList);
+  LoadRequest();
+  UpdateCaption();
+}
+
+void TFileReqEditor::SetOutbound(const std::string& outbound) {
+  outbound_ = platform::WithoutSlash(outbound);
+}
+
+void TFileReqEditor::SetTabSize(int size) {
+  if (size < 0 || size > 16 || size == tabSize_) return;
+  tabSize_ = size;
+  model_->Reset();
+}
+
+std::string TFileReqEditor::Outbound() const { return outbound_; }
+
+void TFileReqEditor::SetFileName(const std::string& name) {
+  EdFileList->setText(AnsiText(name));
+  if (name == list_.Name() && !name.empty()) return;
+  try {
+    list_.Load(name);
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+  model_->Reset();
+  ScanAreas();
+  UpdateCaption();
+}
+
+void TFileReqEditor::LoadMailText(const std::string& text) {
+  list_.LoadText(text);
+  model_->Reset();
+  ScanAreas();
+  UpdateCaption();
+}
+
+void TFileReqEditor::LoadRequest() {
+  if (!autoLoad_) return;
+  RequestList->clear();
+  const std::string path =
+      RequestFilePath(outbound_, defaultZone_, mailbox_.Address.Address(), ".req");
+  try {
+    for (const std::string& line : ReadRequestFile(path)) RequestList->addItem(AnsiText(line));
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+  UpdateCount();
+}
+
+std::vector<std::string> TFileReqEditor::RequestLines() const {
+  std::vector<std::string> lines;
+  for (int i = 0; i < RequestList->count(); ++i) lines.push_back(AnsiBytes(RequestList->item(i)->text()));
+  return lines;
+}
+
+bool TFileReqEditor::WriteRequest() {
+  const std::vector<std::string> lines = RequestLines();
+  if (lines.empty()) return true;
+  try {
+    WriteRequestFiles(lines, outbound_, defaultZone_, mailbox_.Address.Address());
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+    return false;
+  }
+  if (TMailerConfig* profiles = GetMailerConfig()) {
+    for (int i = 0; i < profiles->Mailers().GetCount(); ++i)
+      if (TMailerWindow* w = profiles->Mailers().GetMailer(i)->Window()) w->ScanOutbound();
+  }
+  return true;
+}
+
+void TFileReqEditor::Recover() {
+  const TRecoverResult r = RecoverRequest(outbound_, defaultZone_, mailbox_.Address.Address(), [] {
+    return platform::GetPrompter().Ask(
+               platform::MsgKind::Warning,
+               "There already exists a file reqeust for this address. Do you want to discard the "
+               "new file request and keep the saved one ?",
+               platform::mbYes | platform::mbNo) == platform::mbYes;
+  });
+  if (r == TRecoverResult::NoOldRequest) platform::GetPrompter().Error("No old request available !");
+  if (r == TRecoverResult::Failed) platform::GetPrompter().Error("Could not recover old request!");
+  if (r == TRecoverResult::Recovered) {
+    const bool was = autoLoad_;
+    autoLoad_ = true;
+    LoadRequest();
+    autoLoad_ = was;
+  }
+}
+
+void TFileReqEditor::ScanAreas() {
+  areas_ = ScanFileAreas(list_, mailbox_);
+  AreaList->clear();
+  for (const TFileArea& a : areas_) AreaList->addItem(AnsiText(a.Name));
+  if (mailbox_.AreaIndicator.empty()) AreaTitle->setText("  No area indicator defined !");
+  else if (areas_.empty()) AreaTitle->setText("  No areas found");
+  else AreaTitle->setText("  Areas: " + QString::number(areas_.size()));
+  AreaList->setVisible(!areas_.empty());
+}
+
+void TFileReqEditor::AddRequestLine(const std::string& line) {
+  if (line.empty()) return;
+  RequestList->addItem(AnsiText(line));
+  UpdateCount();
+}
+
+void TFileReqEditor::UpdateCount() {
+  const int n = RequestList->count();
+  CountLabel->setText(n ? QString::number(n) + " files" : "No files");
+}
+
+void TFileReqEditor::UpdateCaption() {
+  QString caption = AnsiText(chosenName_) + "(" + AnsiText(mailbox_.Address.Text4D()) + ")";
+  if (list_.Name().empty()) {
+    caption += " - No file list loaded !";
+  } else {
+    caption += ": " + AnsiText(list_.Name()) + " with " + QString::number(list_.Count()) +
+               " lines, " + QString::number(list_.Size()) + " bytes";
+  }
+  setWindowTitle(caption);
+}
+
+void TFileReqEditor::RequestItClick() {
+  if (WriteRequest()) platform::GetPrompter().Inform("Request saved.");
+}
+
+void TFileReqEditor::ImmediateRequestClick() {
+  if (!WriteRequest()) return;
+  mailbox_.Command = AnsiBytes(CbMailer->currentText());
+  mailbox_.StartMailer();
+}
+
+void TFileReqEditor::NewRequestClick() {
+  TGetBBSRequest chooser(store_, this);
+  chooser.setWindowTitle("Request files from");
+  if (!chooser.Execute() || !chooser.Chosen()) return;
+  chosenName_ = chooser.GetSelectedName();
+  autoLoad_ = true;
+  SetMailBox(*chooser.Chosen());
+}
+
+void TFileReqEditor::ChooseSystemClick() {
+  TGetBBSRequest chooser(store_, this);
+  chooser.setWindowTitle("Request files from");
+  autoLoad_ = false;
+  if (chooser.Execute() && chooser.Chosen()) {
+    chosenName_ = chooser.GetSelectedName();
+    SetMailBox(*chooser.Chosen());
+  }
+  autoLoad_ = true;
+}
+
+void TFileReqEditor::CalibrateClick() {
+  const int current = FileListBox->currentIndex().row();
+  if (current < 0 || current >= list_.Count()) return;
+  std::vector<std::string> lines;
+  for (int i = std::max(0, current - 2); i <= std::min(list_.Count() - 1, current + 2); ++i)
+    lines.emplace_back(list_.Raw(i));
+  TASCalibrator calibrator(store_, mailbox_, lines, this);
+  if (calibrator.Execute()) ScanAreas();
+}
+
+void TFileReqEditor::SearchClick() {
+  bool ok = false;
+  const QString text = QInputDialog::getText(this, "Search", "Text", QLineEdit::Normal,
+                                             AnsiText(searchText_), &ok);
+  if (!ok) return;
+  searchText_ = AnsiBytes(text);
+  SearchAgainClick();
+}
+
+void TFileReqEditor::SearchAgainClick() {
+  if (searchText_.empty()) return;
+  int found = list_.Find(searchText_, FileListBox->currentIndex().row(), false);
+  if (found < 0 && platform::GetPrompter().Confirm(
+                       "End of file reached !Do you want tocontinue from start?"))
+    found = list_.Find(searchText_, -1, false);
+  if (found < 0) return;
+  const QModelIndex index = model_->index(found);
+  FileListBox->setCurrentIndex(index);
+  FileListBox->scrollTo(index);
+}
+
+void TFileReqEditor::AddClick() {
+  AddRequestLine(AnsiBytes(EdNewName->text()));
+  EdNewName->clear();
+}
+
+void TFileReqEditor::AddressExit() {
+  mailbox_.Address.SetText(AnsiBytes(EdAddress->text()));
+  UpdateCaption();
+}
+
+void TFileReqEditor::FileListActivated(const QModelIndex& index) {
+  if (index.row() >= list_.Count()) return;
+  std::string line(list_.Raw(index.row()));
+  line.erase(0, std::min(line.size(), static_cast<size_t>(std::find_if(line.begin(), line.end(), [](char c) {
+                                                                return static_cast<unsigned char>(c) >= 33;
+                                                              }) - line.begin())));
+  AddRequestLine(line);
+}
+
+void TFileReqEditor::AreaClick() {
+  const int row = AreaList->currentRow();
+  if (row < 0 || row >= static_cast<int>(areas_.size())) return;
+  const QModelIndex index = model_->index(std::clamp(areas_[row].Line + mailbox_.AreaLine, 0,
+                                                     std::max(0, list_.Count() - 1)));
+  FileListBox->setCurrentIndex(index);
+  FileListBox->scrollTo(index, QAbstractItemView::PositionAtTop);
+}
+
+void TFileReqEditor::FileListClick(const QModelIndex& index) {
+  const int area = AreaOfLine(areas_, index.row());
+  if (area >= 0) AreaList->setCurrentRow(area);
+  else AreaList->clearSelection();
+}
+
+}  // namespace velmaris

@@ -1,0 +1,93 @@
+// The file request editor: a BBS's file list (or a message text) in a
+// virtual list, the file areas found in it, the request being built, the
+// magic names, and the commands that save, recover and send the request.
+// The editor keeps its own copy of the chosen mailbox.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/MailBox.h"
+#include "mailer/FileRequest.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QListWidget;
+class QPushButton;
+
+namespace velmaris {
+
+class TConfigStore;
+class TFileListModel;
+
+class TFileReqEditor : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TFileReqEditor(TConfigStore& store, QWidget* parent = nullptr);
+  ~TFileReqEditor() override;
+
+  // Copies the mailbox; shows its address and command; loads its file list
+  // and pending request when auto-load is on.
+  void SetMailBox(const TMailBox& mailbox);
+  const TMailBox& MailBox() const { return mailbox_; }
+  void SetOutbound(const std::string& outbound);  // one trailing "/" dropped
+  void SetDefaultZone(int32_t zone) { defaultZone_ = zone; }
+  void SetTabSize(int size);
+  int TabSize() const { return tabSize_; }
+  // Loads a file list (the name already loaded does nothing); failures are
+  // reported to the user.
+  void SetFileName(const std::string& name);
+  void LoadMailText(const std::string& text);
+  void LoadRequest();
+  bool WriteRequest();
+  void Recover();
+  void ScanAreas();
+  void AddRequestLine(const std::string& line);
+  std::vector<std::string> RequestLines() const;
+  const TFileList& FileList() const { return list_; }
+  const std::vector<TFileArea>& Areas() const { return areas_; }
+
+  QLineEdit *EdAddress, *EdFileList, *EdNewName;
+  QComboBox* CbMailer;
+  QListView* FileListBox;
+  QListWidget *RequestList, *MagicList, *AreaList;
+  QLabel *CountLabel, *AreaTitle;
+  QPushButton* BtnAdd;
+  QAction *NewRequest, *ChooseSystem, *RequestIt, *SaveAndClose, *ImmediateRequest, *LoadRequestAction,
+      *RecoverAction, *SearchAction, *SearchAgain, *Calibrate, *DeleteLine, *ClearAll;
+
+ public slots:
+  void RequestItClick();
+  void ImmediateRequestClick();
+  void NewRequestClick();
+  void ChooseSystemClick();
+  void CalibrateClick();
+  void SearchClick();
+  void SearchAgainClick();
+  void AddClick();
+  void AddressExit();
+  void FileListActivated(const QModelIndex& index);
+  void AreaClick();
+  void FileListClick(const QModelIndex& index);
+
+ private:
+  void UpdateCaption();
+  void UpdateCount();
+  std::string Outbound() const;
+  TConfigStore& store_;
+  TMailBox mailbox_;
+  std::string chosenName_, outbound_, searchText_;
+  int32_t defaultZone_ = 2;
+  int tabSize_ = 8;
+  bool autoLoad_ = true;
+  TFileList list_;
+  std::vector<TFileArea> areas_;
+  TFileListModel* model_;
+};
+
+}  // namespace velmaris

@@ -1,0 +1,18 @@
+// Stored bytes (ANSI code page) at the edge of the mailer's windows.
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "platform/CodePage.h"
+
+namespace velmaris {
+
+inline QString AnsiText(const std::string& bytes) {
+  return QString::fromStdString(platform::ToUtf8(bytes, platform::AnsiCodePage()));
+}
+inline std::string AnsiBytes(const QString& text) {
+  return platform::FromUtf8(text.toStdString(), platform::AnsiCodePage());
+}
+
+}  // namespace velmaris

@@ -1,0 +1,260 @@
+#include "mailer/forms/MailerForm.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "core/ConfigStore.h"
+#include "core/WinLst.h"
+#include "mailer/CMD_TAPI.h"
+#include "mailer/MailerSession.h"
+#include "mailer/forms/FormText.h"
+#include "mailer/forms/MailboxDialogs.h"
+#include "mailer/forms/MailerProperties.h"
+#include "platform/Prompter.h"
+
+namespace velmaris {
+
+TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store,
+                         std::function<void()> startTosser, QWidget* parent)
+    : QWidget(parent), profile_(profile), store_(store) {
+  setObjectName("MailerForm");
+  auto* layout = new QVBoxLayout(this);
+  ToolBar = new QToolBar(this);
+  ToolBar->setObjectName("ToolBar");
+  layout->addWidget(ToolBar);
+  auto action = [this](QAction*& a, const char* name, const QString& text) {
+    a = new QAction(text, this);
+    a->setObjectName(name);
+    ToolBar->addAction(a);
+  };
+  action(mitMailbox1, "mitMailbox1", "Poll Mailbox");
+  action(HangupBtn, "HangupBtn", "Hang up");
+  action(RescanBtn, "RescanBtn", "Rescan");
+  action(Entfernen1, "Entfernen1", "Remove");
+  action(Verbergen1, "Verbergen1", "Hide");
+  action(Mailer2, "Mailer2", "Mailer settings");
+  action(MnPD, "MnPD", "Protocol details");
+  MnPD->setCheckable(true);
+  HangupBtn->setEnabled(false);
+
+  auto* info = new QHBoxLayout;
+  auto label = [this, info](const char* name) {
+    auto* l = new QLabel("-", this);
+    l->setObjectName(name);
+    info->addWidget(l);
+    return l;
+  };
+  SystemLabel = label("SystemLabel");
+  SysopLabel = label("SysopLabel");
+  MailerLabel = label("MailerLabel");
+  DeviceLabel = label("DeviceLabel");
+  const char* leds[] = {"LedDSR", "LedCD", "LedCTS", "LedRING", "LedTxD", "LedRxD"};
+  for (int i = 0; i < 6; ++i) {
+    Leds[i] = label(leds[i]);
+    Leds[i]->setText(QString(leds[i] + 3));
+    Leds[i]->setEnabled(false);
+  }
+  layout->addLayout(info);
+
+  auto display = [this, layout](QLabel*& label, QProgressBar*& bar, const char* name,
+                                const char* barName) {
+    auto* row = new QHBoxLayout;
+    label = new QLabel("-", this);
+    label->setObjectName(name);
+    bar = new QProgressBar(this);
+    bar->setObjectName(barName);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    row->addWidget(label, 1);
+    row->addWidget(bar);
+    layout->addLayout(row);
+  };
+  display(SendLabel, SendProgress, "SendLabel", "SendProgress");
+  display(ReceiveLabel, ReceiveProgress, "ReceiveLabel", "ReceiveProgress");
+
+  OutboundList = new QTreeWidget(this);
+  OutboundList->setObjectName("OutboundList");
+  OutboundList->setHeaderLabels({"File", "Address", "Size", "Kind", "Path"});
+  OutboundList->setRootIsDecorated(false);
+  layout->addWidget(OutboundList);
+  LogMemo = new QPlainTextEdit(this);
+  LogMemo->setObjectName("LogMemo");
+  LogMemo->setReadOnly(true);
+  layout->addWidget(LogMemo);
+  StatusLabel = new QLabel("Ready", this);
+  StatusLabel->setObjectName("StatusLabel");
+  layout->addWidget(StatusLabel);
+
+  device_ = std::make_unique<TCMTAPIDevice>();
+  device_->ApplySettings(*store_.Values());
+  TMailerContext ctx;
+  ctx.Store = &store_;
+  ctx.StartTosser = [this, startTosser] {
+    hide();
+    if (startTosser) startTosser();
+  };
+  session_ = std::make_unique<TMailerSession>(profile_, *device_, ctx);
+  session_->PostLogOnEnd = true;
+  session_->OnLogLine = [this](const std::string& line) {
+    LogMemo->appendPlainText(AnsiText(line));
+    const TEmsiRemote* remote = session_->Remote();
+    if (remote) {
+      SystemLabel->setText(AnsiText(remote->SystemName));
+      SysopLabel->setText(AnsiText(remote->Sysop));
+      MailerLabel->setText(AnsiText(remote->MailerName + " " + remote->MailerVersion + "/" +
+                                    remote->MailerSerial));
+    }
+  };
+  session_->OnStatus = [this](const std::string& status) {
+    StatusLabel->setText(AnsiText(status));
+    const uint8_t bits = device_->IsConnected() ? device_->GetModemStatus() : 0;
+    const uint8_t masks[] = {2, 8, 1, 4, 16, 32};  // DSR, CD, CTS, RING, TxD, RxD
+    for (int i = 0; i < 6; ++i) Leds[i]->setEnabled(bits & masks[i]);
+    HangupBtn->setEnabled(session_->Busy() || session_->RedialPending());
+    OutboundList->setVisible(!session_->Busy());
+    if (!session_->Busy()) FillOutbound();
+  };
+  session_->OnTransfer = [this](bool sending, const TMailerSession::TTransferDisplay& d) {
+    QLabel* label = sending ? SendLabel : ReceiveLabel;
+    QProgressBar* bar = sending ? SendProgress : ReceiveProgress;
+    if (d.FileName.empty()) {
+      label->setText("-");
+      bar->setValue(0);
+      return;
+    }
+    label->setText(AnsiText(d.FileName) + QString("  %1 / %2 Bytes  %3 CPS  %4  %5")
+                                              .arg(d.Position)
+                                              .arg(d.Size)
+                                              .arg(d.Rate)
+                                              .arg(AnsiText(d.TimeNeeded()))
+                                              .arg(AnsiText(d.TimeLeft())));
+    bar->setValue(d.Percent());
+  };
+  for (const auto& line : session_->Log()) LogMemo->appendPlainText(AnsiText(line));
+  WinLst().Add("Mailer", this);
+
+  connect(mitMailbox1, &QAction::triggered, this, &TMailerForm::mitMailbox1Click);
+  connect(HangupBtn, &QAction::triggered, this, &TMailerForm::HangupBtnClick);
+  connect(RescanBtn, &QAction::triggered, this, &TMailerForm::RescanBtnClick);
+  connect(Entfernen1, &QAction::triggered, this, &TMailerForm::Entfernen1Click);
+  connect(Verbergen1, &QAction::triggered, this, &QWidget::hide);
+  connect(Mailer2, &QAction::triggered, this, &TMailerForm::Mailer2Click);
+  connect(MnPD, &QAction::triggered, this, &TMailerForm::MnPDClick);
+}
+
+TMailerForm::~TMailerForm() {
+  WinLst().Remove(this);
+  // The session's last lines go to its log only: the controls are going.
+  session_->OnLogLine = nullptr;
+  session_->OnStatus = nullptr;
+  session_->OnTransfer = nullptr;
+  session_.reset();
+  device_.reset();
+}
+
+std::string TMailerForm::DeviceName() const { return session_->DeviceName(); }
+
+void TMailerForm::SelectDevice(const std::string& name) { session_->SelectDevice(name); }
+
+void TMailerForm::ShowDeviceName() { DeviceLabel->setText(AnsiText(session_->DeviceName())); }
+
+void TMailerForm::SetCaption(const std::string& caption) {
+  session_->SetCaption(caption);
+  setWindowTitle(AnsiText(caption));
+  if (WinLst().Remove(this)) WinLst().Add(caption, this);
+}
+
+void TMailerForm::ScanOutbound() {
+  session_->ScanOutbound();
+  FillOutbound();
+}
+
+void TMailerForm::FillOutbound() {
+  OutboundList->clear();
+  for (const TFileInfo& e : session_->Outbound().Entries()) {
+    auto* item = new QTreeWidgetItem(OutboundList);
+    item->setText(0, AnsiText(e.FileName));
+    item->setText(1, AnsiText(e.AddressText()));
+    item->setText(2, AnsiText(e.SizeText()));
+    item->setText(3, AnsiText(e.KindText));
+    item->setText(4, AnsiText(e.Path));
+  }
+}
+
+void TMailerForm::mitMailbox1Click() {
+  try {
+    TGetBBSRequest chooser(store_, this);
+    chooser.setWindowTitle("Poll Mailbox");
+    if (!chooser.Execute() || !chooser.Chosen()) return;
+    session_->ResetRedial();
+    if (!session_->PollAddress(chooser.Chosen()->Address.Text4D()))
+      platform::GetPrompter().Error(session_->Error());
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+}
+
+void TMailerForm::HangupBtnClick() {
+  session_->HangupCommand();
+  if (!session_->Error().empty() && session_->Finished())
+    platform::GetPrompter().Inform(session_->Error());
+}
+
+void TMailerForm::RescanBtnClick() { ScanOutbound(); }
+
+void TMailerForm::Entfernen1Click() {
+  const int row = OutboundList->indexOfTopLevelItem(OutboundList->currentItem());
+  const auto& entries = session_->Outbound().Entries();
+  if (!OutboundList->isVisible() || row < 0 || row >= static_cast<int>(entries.size())) return;
+  const TFileInfo entry = entries[row];
+  if (!platform::GetPrompter().Confirm("Are you sure  you want to remove the file " +
+                                       entry.FileName +
+                                       " from the list of files to be transferred to " +
+                                       entry.AddressText() + " ?"))
+    return;
+  try {
+    session_->Outbound().RemoveOutboundEntry(entry, [](const std::string& warning) {
+      return platform::GetPrompter().Ask(platform::MsgKind::Warning, warning,
+                                         platform::mbRetry | platform::mbAbort) ==
+             platform::mbRetry;
+    });
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+  ScanOutbound();
+}
+
+void TMailerForm::Mailer2Click() {
+  std::vector<std::string> devices;
+  for (const TLineDeviceEntry& d : ListLineDevices(store_.Values()->Lines(SettingId::ModemLines)))
+    devices.push_back(d.Name);
+  TMailerConfig* profiles = GetMailerConfig();
+  auto* window = new TMailerProperties(&profile_, profiles ? &profiles->Mailers() : nullptr,
+                                       devices, this);
+  window->show();
+}
+
+void TMailerForm::MnPDClick() { session_->ProtocolDetails = MnPD->isChecked(); }
+
+void InstallMailerForms(TConfigStore& store, TMailerConfig& profiles,
+                        std::function<void()> startTosser) {
+  SetMailerWindowFactory([&store, startTosser](TMailer& profile) -> std::unique_ptr<TMailerWindow> {
+    return std::make_unique<TMailerForm>(profile, store, startTosser);
+  });
+  profiles.SetPollHandler([](TMailer& profile, const std::string& address) {
+    auto* form = dynamic_cast<TMailerForm*>(profile.Window());
+    if (!form) return false;
+    form->show();
+    form->Session().ResetRedial();
+    return form->Session().PollAddress(address);
+  });
+}
+
+}  // namespace velmaris

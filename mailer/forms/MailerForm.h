@@ -1,0 +1,78 @@
+// The mailer window of one profile: the outbound list, the session log, the
+// status and line indicators, the remote's identity, and the commands that
+// poll, hang up, rescan and remove files. The work is the session's
+// (TMailerSession); the window shows it and passes the commands on.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "core/PubLst.h"
+#include "mailer/Mailers.h"
+
+class QAction;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QTreeWidget;
+class QToolBar;
+
+namespace velmaris {
+
+class TCMTAPIDevice;
+class TConfigStore;
+class TMailerSession;
+
+// Listed in the window list under its caption while it lives.
+class TMailerForm : public QWidget, public TMailerWindow, public TObject {
+  Q_OBJECT
+ public:
+  TMailerForm(TMailer& profile, TConfigStore& store, std::function<void()> startTosser = {},
+              QWidget* parent = nullptr);
+  ~TMailerForm() override;
+
+  // TMailerWindow.
+  std::string DeviceName() const override;
+  void SelectDevice(const std::string& name) override;
+  void ShowDeviceName() override;
+  void SetCaption(const std::string& caption) override;
+  void ScanOutbound() override;
+
+  TMailerSession& Session() { return *session_; }
+  TCMTAPIDevice& Device() { return *device_; }
+
+  QTreeWidget* OutboundList;
+  QPlainTextEdit* LogMemo;
+  QLabel *StatusLabel, *DeviceLabel, *SystemLabel, *SysopLabel, *MailerLabel;
+  QLabel* Leds[6];  // DSR, CD, CTS, RING, TxD, RxD
+  // Send and receive displays: file, position, size, rate, time needed, left.
+  QLabel *SendLabel, *ReceiveLabel;
+  QProgressBar *SendProgress, *ReceiveProgress;
+  QToolBar* ToolBar;
+  QAction *mitMailbox1, *HangupBtn, *RescanBtn, *Entfernen1, *Verbergen1, *Mailer2, *MnPD;
+
+ public slots:
+  void mitMailbox1Click();
+  void HangupBtnClick();
+  void RescanBtnClick();
+  void Entfernen1Click();
+  void Mailer2Click();
+  void MnPDClick();
+
+ private:
+  void FillOutbound();
+  TMailer& profile_;
+  TConfigStore& store_;
+  std::unique_ptr<TCMTAPIDevice> device_;
+  std::unique_ptr<TMailerSession> session_;
+};
+
+// Makes every new profile's window a TMailerForm and has mailbox calls go
+// to the profile's window (shown, redials reset, address polled).
+// startTosser runs the import after calls that brought mail (the windows
+// hide first).
+void InstallMailerForms(TConfigStore& store, TMailerConfig& profiles,
+                        std::function<void()> startTosser = {});
+
+}  // namespace velmaris

@@ -1,0 +1,80 @@
+// The autosend job window: the controls that follow the chosen modes, the
+// next due date of the edited values, Apply, Cancel and send-now.
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "FormsFixture.h"
+#include "platform/Files.h"
+#include "processing/forms/AutoSendProperties.h"
+#include "widgets/VxSpin.h"
+
+namespace velmaris::test {
+namespace {
+
+class AutoSendPropertiesTest : public FormsFixture {
+ protected:
+  template <class T>
+  T* Get(QWidget& w, const char* name) {
+    T* child = w.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+};
+
+TEST_F(AutoSendPropertiesTest, EditsAWorkingCopyAndSendsIt) {
+  platform::WriteFileAtomic(dir / "note.txt", "Hello\r\n");
+  TAutoSendJobs list;
+  auto owned = std::make_unique<TAutoSendJob>();
+  owned->Area = "NETMAIL";
+  owned->MailText = dir / "note.txt";
+  owned->RecAddr = "2:5030/1";
+  owned->Receiver = "Boss";
+  TAutoSendJob& job = *list.AddJob(std::move(owned));
+  TAutoSendEnv env;
+  env.Store = store.get();
+  env.Clock = [] { return EncodeDateTime(2026, 3, 25, 10, 0, 0); };
+  auto* w = ShowAutoSendProperties(job, list, env);
+  QPointer<QWidget> guard(w);
+  EXPECT_EQ(w->windowTitle(), "Properties of New autosend job");
+  EXPECT_EQ(Get<QLabel>(*w, "LbLast")->text(), "-");
+  EXPECT_EQ(Get<QLabel>(*w, "LbNext")->text(), "25.03.26");
+  EXPECT_TRUE(Get<TVxSpinEdit>(*w, "RxDays")->isEnabled());
+  EXPECT_FALSE(Get<TVxSpinEdit>(*w, "RxDate")->isEnabled());
+  EXPECT_FALSE(Get<QComboBox>(*w, "EdList")->isEnabled());
+  QPushButton* apply = Get<QPushButton>(*w, "btnApply");
+  EXPECT_FALSE(apply->isEnabled());
+  Shot(*w, "AutoSendProperties");
+
+  Get<QRadioButton>(*w, "SendMode1")->click();
+  Get<TVxSpinEdit>(*w, "RxDate")->SetValue(15);
+  EXPECT_FALSE(Get<TVxSpinEdit>(*w, "RxDays")->isEnabled());
+  EXPECT_TRUE(Get<TVxSpinEdit>(*w, "RxDate")->isEnabled());
+  EXPECT_EQ(Get<QLabel>(*w, "LbNext")->text(), "15.03.26");  // never sent: due at once
+  EXPECT_TRUE(apply->isEnabled());
+  EXPECT_EQ(job.SendMode, 0);  // the job waits for Apply
+  Get<QLineEdit>(*w, "EdName")->setText("Monthly");
+  apply->click();
+  EXPECT_EQ(job.SendMode, 1);
+  EXPECT_EQ(job.SendDate, 15);
+  EXPECT_EQ(list.GetString(0), "Monthly");
+  EXPECT_EQ(w->windowTitle(), "Properties of Monthly");
+
+  Get<QPushButton>(*w, "Button2")->click();  // send now
+  EXPECT_EQ(job.Last, DateTimeToUnix(env.Clock()));
+  EXPECT_EQ(Get<QLabel>(*w, "LbLast")->text(), "25.03.26");
+  EXPECT_EQ(Get<QLabel>(*w, "LbNext")->text(), "15.04.26");
+
+  Get<QCheckBox>(*w, "CbActive")->click();
+  Get<QPushButton>(*w, "btnCancel")->click();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(guard.isNull());
+  EXPECT_FALSE(job.Active);
+}
+
+}  // namespace
+}  // namespace velmaris::test

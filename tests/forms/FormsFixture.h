@@ -1,0 +1,48 @@
+// A configuration store in a temporary start directory for the forms'
+// tests, and a way to look at a window once (VELMARIS_SHOTS=folder saves
+// each window's picture there).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+
+#include <cstdlib>
+#include <memory>
+
+#include "core/ConfigStore.h"
+#include "platform/Dispatcher.h"
+#include "platform/Prompter.h"
+#include "platform/Registry.h"
+#include "support/TempDir.h"
+
+namespace velmaris::test {
+
+class FormsFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetPrompter(&prompter);
+    platform::SetDispatcher(&dispatcher);
+    registry = std::make_unique<platform::Registry>(dir / "Velmaris.reg");
+    store = std::make_unique<TConfigStore>(dir.Path() + "start/", *registry);
+    store->LoadConfiguration();
+    store->MakeCurrent();
+  }
+  void TearDown() override {
+    store.reset();
+    registry.reset();
+    platform::SetPrompter(nullptr);
+    platform::SetDispatcher(nullptr);
+  }
+  static void Shot(QWidget& w, const char* name) {
+    if (const char* folder = std::getenv("VELMARIS_SHOTS"))
+      w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
+  }
+  TempDir dir;
+  platform::ScriptedPrompter prompter;
+  platform::PlainDispatcher dispatcher;
+  std::unique_ptr<platform::Registry> registry;
+  std::unique_ptr<TConfigStore> store;
+};
+
+}  // namespace velmaris::test

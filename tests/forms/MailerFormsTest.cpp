@@ -1,0 +1,220 @@
+// The mailer's windows offscreen: their named parts, and the wiring from
+// controls to the profile, the mailbox list and the request files.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QSpinBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "core/ConfigStoreFixture.h"
+#include "core/WinLst.h"
+#include "mailer/forms/FileReqEditor.h"
+#include "mailer/forms/MailboxDialogs.h"
+#include "mailer/forms/MailerForm.h"
+#include "mailer/forms/MailerProperties.h"
+#include "platform/Files.h"
+#include "widgets/ModalHook.h"
+#include "widgets/VxSpin.h"
+
+namespace velmaris::test {
+namespace {
+
+class MailerFormsTest : public ConfigStoreFixture {
+ protected:
+  void SetUp() override {
+    ConfigStoreFixture::SetUp();
+    config.registry = std::make_unique<platform::Registry>(RegistryPath());
+    config.store = std::make_unique<TConfigStore>(Start(), *config.registry);
+    profiles = &InstallMailerConfig(*config.store);
+    config.store->LoadConfiguration();
+    config.store->MakeCurrent();
+  }
+  void TearDown() override {
+    SetModalHook(nullptr);
+    SetMailerWindowFactory(nullptr);
+    config.store.reset();
+    ConfigStoreFixture::TearDown();
+  }
+  TMailBox* AddBox(const char* name, const char* address) {
+    TMailBox* box = config->AddDefaultMailbox();
+    box->Name = name;
+    box->Address.SetText(address);
+    config->Mailboxes().SetString(config->Mailboxes().IndexOf(box), name);
+    return box;
+  }
+  LoadedConfig config;
+  TMailerConfig* profiles = nullptr;
+};
+
+template <class T>
+void ExpectParts(QObject& form, std::initializer_list<const char*> names) {
+  for (const char* name : names) EXPECT_NE(form.findChild<T*>(name), nullptr) << name;
+}
+
+TEST_F(MailerFormsTest, PropertiesEditTheProfile) {
+  TMailer* profile = profiles->AddMailer(*config);
+  profile->ReDials = 4;
+  TMailerProperties window(profile, &profiles->Mailers(), {"Line A", "Line B"});
+  ExpectParts<QWidget>(window, {"EdName", "EdSysop", "EdLocation", "EdPhone", "EdFlags", "CbZModem",
+                                "CbZedZap", "CbHydra", "SpRetries", "SpWait", "CbDummy",
+                                "CbTAPIDevice", "DialParams", "TAPIProperies", "SpReadJob",
+                                "CbOwnBuffers", "SpInSize", "SpOutSize"});
+  EXPECT_EQ(window.windowTitle(), "Properties of Jon's Point");
+  EXPECT_EQ(window.SpRetries->value(), 4);
+  EXPECT_FALSE(window.BtnApply->isEnabled());
+  window.CbZModem->click();  // ZModem cannot be switched off
+  EXPECT_TRUE(window.CbZModem->isChecked());
+  window.EdName->setText("Line 1");
+  window.CbHydra->setChecked(false);
+  window.CbTAPIDevice->setCurrentIndex(1);
+  window.SpReadJob->SetValue(512);
+  EXPECT_TRUE(window.BtnApply->isEnabled());
+  window.BtnApply->click();
+  EXPECT_EQ(profile->Name(), "Line 1");
+  EXPECT_EQ(profiles->Mailers().GetString(0), "Line 1");
+  EXPECT_FALSE(profile->Hydra);
+  EXPECT_EQ(profile->TAPIDevice(), "Line B");
+  EXPECT_EQ(profile->ReadJob, 512);
+  EXPECT_EQ(window.windowTitle(), "Properties of Line 1");
+  EXPECT_FALSE(window.BtnApply->isEnabled());
+}
+
+TEST_F(MailerFormsTest, MailboxChooserWarnsWithoutMailboxesAndReturnsTheChosenOne) {
+  TGetBBSRequest empty(*config);
+  EXPECT_FALSE(empty.Execute());
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].kind, platform::MsgKind::Warning);
+
+  AddBox("Boss", "2:5020/1042");
+  TMailBox* other = AddBox("Other", "2:5020/1");
+  struct Case {
+    int row;
+    bool result;
+    TMailBox* chosen;
+  } cases[] = {{1, true, other}, {-1, false, nullptr}};
+  for (const Case& c : cases) {
+    TGetBBSRequest chooser(*config);
+    SetModalHook([&](QWidget*) {
+      chooser.BBSList->setCurrentRow(c.row);
+      chooser.BtnokClick();
+      return chooser.result();
+    });
+    EXPECT_EQ(chooser.Execute(), c.result);
+    EXPECT_EQ(chooser.Chosen(), c.chosen);
+  }
+}
+
+TEST_F(MailerFormsTest, PollDialogListsUplinkMailboxesOnce) {
+  TMailBox* boss = AddBox("Boss", "2:5020/1042");
+  config->Uplinks().GetItem(0)->Mailbox = 0;
+  config->AddNewLink()->Mailbox = 0;
+  TNetCallDlg dialog(*config);
+  int shown = 0;
+  SetModalHook([&](QWidget*) {
+    ++shown;
+    EXPECT_EQ(dialog.LinkLIst->count(), 1);
+    dialog.LinkLIst->setCurrentRow(0);
+    dialog.OkbtnClick();
+    return dialog.result();
+  });
+  EXPECT_TRUE(dialog.Execute());
+  EXPECT_EQ(dialog.Chosen(), boss);
+  config->Uplinks().GetItem(0)->Mailbox = -1;
+  config->Uplinks().GetItem(1)->Mailbox = 7;
+  SetModalHook([&](QWidget*) { return ++shown, int(QDialog::Rejected); });
+  EXPECT_FALSE(dialog.Execute());
+  EXPECT_EQ(shown, 2);  // the dialog shows even after the warning
+  EXPECT_EQ(prompter.Questions().size(), 1u);
+}
+
+TEST_F(MailerFormsTest, CalibratorTakesNameRangeThenIndicator) {
+  TMailBox* standard = AddBox("Boss", "2:5020/1042");
+  TMailBox box;
+  box.Assign(*standard);
+  TASCalibrator dialog(*config, box, {"Area: 1", "  UTILS   Utilities", "file1.zip"});
+  auto select = [&](int start, int length) {
+    QTextCursor cursor = dialog.Memo->textCursor();
+    cursor.setPosition(start);
+    cursor.setPosition(start + length, QTextCursor::KeepAnchor);
+    dialog.Memo->setTextCursor(cursor);
+  };
+  select(10, 5);
+  dialog.NextClick();
+  EXPECT_EQ(dialog.NextButton->text(), "Fertig");
+  select(0, 5);
+  dialog.UseAsStandard->setChecked(true);
+  dialog.NextClick();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(box.AreaIndicator, "Area:");
+  EXPECT_EQ(box.AreaLine, 1);
+  EXPECT_EQ(box.AreaColumn, 3);
+  EXPECT_EQ(box.AreaSize, 5);
+  EXPECT_EQ(standard->AreaIndicator, "Area:");  // the same mailbox in the list
+}
+
+TEST_F(MailerFormsTest, FileRequestEditorBuildsAndSavesTheRequest) {
+  TMailBox* box = AddBox("Boss", "2:5020/1042");
+  box->AreaIndicator = "Area:";
+  box->AreaLine = 1;
+  box->AreaColumn = 3;
+  box->AreaSize = 6;
+  TFileReqEditor editor(*config);
+  ExpectParts<QWidget>(editor, {"EdAddress", "EdFileList", "CbMailer", "FileListBox", "RequestList",
+                                "MagicList", "AreaList", "CountLabel", "EdNewName", "BtnAdd"});
+  ExpectParts<QAction>(editor, {"RequestIt", "ImmediateRequest", "Recover", "Calibrate"});
+  editor.SetMailBox(*box);
+  editor.LoadMailText("Area: 1\n  UTILS   Utilities\n   util.zip  A tool\n");
+  EXPECT_EQ(editor.AreaList->count(), 1);
+  editor.FileListActivated(editor.FileListBox->model()->index(2, 0));
+  editor.EdNewName->setText("FILES !pw");
+  editor.BtnAdd->click();
+  EXPECT_EQ(editor.CountLabel->text(), "2 files");
+  prompter.Script({platform::mbOk});
+  editor.RequestItClick();
+  const std::string req = config->Values()->OutboundDir() + "139C0412.req";
+  EXPECT_EQ(platform::ReadFile(req), "util.zip\r\nFILES !pw\r\n");
+  EXPECT_TRUE(editor.windowTitle().contains("(2:5020/1042): Mailtext with 3 lines"));
+}
+
+TEST_F(MailerFormsTest, MailerWindowShowsTheOutboundAndTheLog) {
+  TMailer* profile = profiles->AddMailer(*config);
+  TMailerForm form(*profile, *config);
+  ExpectParts<QAction>(form, {"mitMailbox1", "HangupBtn", "RescanBtn", "Entfernen1", "Verbergen1",
+                              "Mailer2", "MnPD"});
+  ExpectParts<QWidget>(form, {"OutboundList", "LogMemo", "StatusLabel", "LedCD", "LedRxD"});
+  dir.Write("out.pkt", "packet");
+  platform::MakeDirs(config->Values()->OutboundDir());
+  platform::WriteFileAtomic(config->Values()->OutboundDir() + "139C0412.flo", dir / "out.pkt" + "\r\n");
+  form.RescanBtn->trigger();
+  ASSERT_EQ(form.OutboundList->topLevelItemCount(), 1);
+  EXPECT_EQ(form.OutboundList->topLevelItem(0)->text(1), "2:5020/1042");
+  EXPECT_TRUE(form.LogMemo->toPlainText().contains("STRT Mailer started"));
+  form.show();
+  form.OutboundList->setCurrentItem(form.OutboundList->topLevelItem(0));
+  prompter.Script({platform::mbYes});
+  form.Entfernen1->trigger();  // out of the list, the file stays
+  EXPECT_EQ(form.OutboundList->topLevelItemCount(), 0);
+  EXPECT_TRUE(platform::FileExists(dir / "out.pkt"));
+  EXPECT_EQ(prompter.Questions().back().text,
+            "Are you sure  you want to remove the file out.pkt from the list of files to be "
+            "transferred to 2:5020/1042 ?");
+  form.SetCaption("Mailer - X");
+  EXPECT_EQ(form.windowTitle(), "Mailer - X");
+  const int listed = WinLst().IndexOfObject(&form);
+  ASSERT_GE(listed, 0);
+  EXPECT_EQ(WinLst().GetString(listed), "Mailer - X");
+  prompter.Script({platform::mbOk});
+  form.HangupBtnClick();  // idle: told so
+  EXPECT_EQ(prompter.Questions().back().text, "Mailer is already inactive");
+}
+
+}  // namespace
+}  // namespace velmaris::test

@@ -1,0 +1,206 @@
+// Hydra against itself over the loopback pair: both directions at once,
+// line noise, a dropped carrier with the partial file resumed on the next
+// call, a silent remote; and the packet encodings.
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include "mailer/CMHydra.h"
+#include "mailer/CMLoopback.h"
+#include "mailer/HydraFrames.h"
+#include "ZModemFixtures.h"
+
+namespace velmaris::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+TEST(HydraFramesTest, EveryEncodingCarriesEveryByte) {
+  std::string all;
+  for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+  all += "@\r\x18\x18";
+  const uint32_t optionSets[] = {0, hoC32, hoXON | hoTLN | hoCTL | hoC32, hoHIC | hoCTL,
+                                 hoHI8 | hoASC, hoHI8 | hoASC | hoC32, hoHI8 | hoCTL | hoUUE | hoC32,
+                                 hoHI8 | hoC32};
+  for (uint32_t options : optionSets) {
+    for (char type : {hpData, hpInit, hpFinfo}) {
+      SCOPED_TRACE(std::to_string(options) + type);
+      const std::string bytes = HydraPacket(type, all, options);
+      if (options & hoHI8) {
+        for (char c : bytes) EXPECT_EQ(c & 0x80, 0);  // 7-bit clean
+      }
+      THydraParser parser;
+      std::vector<THydraReceived> got;
+      parser.Feed("noise before" + bytes, options, got);
+      ASSERT_EQ(got.size(), 1u);
+      EXPECT_EQ(got[0].type, type);
+      EXPECT_EQ(got[0].data, all);
+    }
+  }
+}
+
+TEST(HydraFramesTest, FramingFollowsThePacketType) {
+  // INIT goes hex even on a clean line; binary DATA ends with DLE "a" alone.
+  EXPECT_EQ(HydraPacket(hpInit, "x", hoC32).substr(0, 2), "\x18" "c");
+  const std::string data = HydraPacket(hpData, "x", hoC32);
+  EXPECT_EQ(data.substr(0, 2), "\x18" "b");
+  EXPECT_EQ(data.substr(data.size() - 2), "\x18" "a");
+  EXPECT_EQ(HydraPacket(hpData, "x", hoHI8 | hoCTL | hoUUE).substr(0, 2), "\x18" "e");
+  // A flipped bit is dropped; five DLEs abort.
+  std::string bad = data;
+  bad[3] ^= 1;
+  THydraParser parser;
+  std::vector<THydraReceived> got;
+  parser.Feed(bad, hoC32, got);
+  EXPECT_TRUE(got.empty());
+  EXPECT_EQ(parser.BadPackets(), 1);
+  parser.Feed("\x18\x18\x18\x18", hoC32, got);
+  EXPECT_FALSE(parser.Cancelled());
+  parser.Feed("\x18", hoC32, got);
+  EXPECT_TRUE(parser.Cancelled());
+}
+
+class HydraTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::MakeDirs(dir / "inA");
+    platform::MakeDirs(dir / "inB");
+    platform::MakeDirs(dir / "out");
+  }
+  std::string MakeFile(const std::string& name, size_t size, uint32_t seed) {
+    dir.Write("out/" + name, SampleBytes(size, seed));
+    return dir / ("out/" + name);
+  }
+  // Runs Hydra on both ends of a connected pair until both have ended.
+  void RunBoth(TCMLoopbackPair& pair, ProtocolEnd& a, ProtocolEnd& b,
+               const std::function<void(TCMHydra&, TCMHydra&)>& during = {}) {
+    TCMHydra ha(dispatcher), hb(dispatcher);
+    ha.Device = &pair.A();
+    hb.Device = &pair.B();
+    ha.ReceiveDir = dir / "inA/";
+    hb.ReceiveDir = dir / "inB/";
+    a.Attach(ha);
+    b.Attach(hb);
+    ha.Send();
+    hb.Receive();
+    if (during) during(ha, hb);
+    ASSERT_TRUE(RunTicking([&] { return a.Done() && b.Done(); }));
+  }
+  // A packet lost to noise costs its time-out, which need not pass in full.
+  bool RunTicking(const std::function<bool()>& done) { return test::RunTicking(dispatcher, done, 60000, 5ms); }
+  void ExpectReceived(const std::string& path, const std::string& in) {
+    const std::string name = Upper(platform::NameOf(path));
+    ASSERT_TRUE(platform::FileExists(in + name)) << name;
+    EXPECT_TRUE(platform::ReadFile(in + name) == platform::ReadFile(path)) << name;
+  }
+
+  TempDir dir;
+  platform::PlainDispatcher dispatcher;
+};
+
+TEST_F(HydraTest, BothDirectionsAtOnceOnCleanAndNoisyLines) {
+  const std::string a1 = MakeFile("a1.pkt", 30000, 1), a2 = MakeFile("a2.mo0", 150000, 2),
+                    b1 = MakeFile("b1.tu0", 90000, 3), empty = MakeFile("empty.tic", 0, 4);
+  struct Case {
+    const char* what;
+    TLineShape shape;
+  } cases[] = {{"clean", {}}, {"noise 1 in 10,000", {0, 100, 9}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* in : {"inA", "inB"}) {
+      for (const auto& e : platform::ScanDir(dir / in)) std::remove((dir / in + "/" + e.name).c_str());
+    }
+    TCMLoopbackPair pair(c.shape, dispatcher);
+    pair.Connect();
+    ProtocolEnd a, b;
+    a.toSend = {a1, a2, empty};
+    b.toSend = {b1};
+    RunBoth(pair, a, b);
+    EXPECT_TRUE(a.finished);
+    EXPECT_TRUE(b.finished);
+    EXPECT_EQ(a.sent, (std::vector<std::string>{"a1.pkt", "a2.mo0", "empty.tic"}));
+    EXPECT_EQ(b.sent, (std::vector<std::string>{"b1.tu0"}));
+    ExpectReceived(a1, dir / "inB/");
+    ExpectReceived(a2, dir / "inB/");
+    ExpectReceived(empty, dir / "inB/");
+    ExpectReceived(b1, dir / "inA/");
+    EXPECT_TRUE(platform::ScanDir(dir / "inB", "*.Transmission").empty());
+  }
+}
+
+TEST_F(HydraTest, DroppedCarrierKeepsThePartialFileForTheNextCall) {
+  const std::string big = MakeFile("big.zip", 120000, 5);
+  {
+    TCMLoopbackPair pair({115200, 0, 1}, dispatcher);
+    pair.Connect();
+    ProtocolEnd a, b;
+    a.toSend = {big};
+    RunBoth(pair, a, b, [&](TCMHydra&, TCMHydra&) {
+      ASSERT_TRUE(dispatcher.RunUntil([&] { return b.lastReceived > 20000 || b.Done(); }, kPatience));
+      pair.A().HangUp();
+    });
+    EXPECT_TRUE(a.aborted);
+    EXPECT_TRUE(b.aborted);
+    EXPECT_TRUE(a.sent.empty());
+  }
+  const auto partial = platform::ScanDir(dir / "inB", "*.Transmission");
+  ASSERT_EQ(partial.size(), 1u);
+  EXPECT_GE(partial[0].size, 20000u);
+
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  ProtocolEnd a, b;
+  a.toSend = {big};
+  RunBoth(pair, a, b);
+  EXPECT_TRUE(a.finished && b.finished);
+  EXPECT_GE(b.resumedAt, static_cast<int64_t>(partial[0].size));
+  EXPECT_TRUE(a.Has(11));
+  ExpectReceived(big, dir / "inB/");
+  EXPECT_TRUE(platform::ScanDir(dir / "inB", "*.Transmission").empty());
+}
+
+TEST_F(HydraTest, MeetsItselfThroughTheFakeModem) {
+  const std::string mine = MakeFile("mine.pkt", 40000, 6), theirs = MakeFile("theirs.we0", 25000, 7);
+  platform::MakeDirs(dir / "peer");
+  SetTapiDebugLogPath(dir / "cmdebug.txt");
+  ModemCall call(dir, dispatcher,
+                 {"--peer", std::string(HYDRAPEER) + " --recv " + dir / "peer/" + " " + theirs,
+                  "--throttle", "--dial", "CONNECT 115200"});
+  ASSERT_TRUE(call.Dial());
+  TCMHydra h(dispatcher);
+  h.Device = call.device.get();
+  h.ReceiveDir = dir / "inA/";
+  ProtocolEnd end;
+  end.toSend = {mine};
+  end.Attach(h);
+  h.Send();
+  ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+  SetTapiDebugLogPath("");
+  EXPECT_TRUE(end.finished);
+  EXPECT_EQ(end.sent, (std::vector<std::string>{"mine.pkt"}));
+  ExpectReceived(theirs, dir / "inA/");
+  ExpectReceived(mine, dir / "peer/");
+}
+
+TEST_F(HydraTest, SilentRemoteEndsTheSessionAfterItsRetries) {
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  TCMHydra h(dispatcher);
+  h.Device = &pair.A();
+  h.ReceiveDir = dir / "inA/";
+  ProtocolEnd end;
+  end.Attach(h);
+  h.Send();
+  ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+  EXPECT_TRUE(end.aborted);
+  EXPECT_TRUE(end.Has(16));
+  EXPECT_TRUE(end.Logged("Aborting - Too many errors"));
+}
+
+}  // namespace
+}  // namespace velmaris::test

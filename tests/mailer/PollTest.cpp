@@ -1,0 +1,332 @@
+// Whole polls over the fake modem against the test peer (the answering
+// side built from the same classes): what we send arrives there, what it
+// sends arrives in our inbound, flow files follow what the peer confirmed,
+// and failed calls leave the outbound as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+#include "LineFixtures.h"
+#include "ZModemFixtures.h"
+#include "core/ConfigStoreFixture.h"
+#include "mailer/CMD_TAPI.h"
+#include "mailer/CMThreads.h"
+#include "mailer/MailerSession.h"
+#include "nodelist/NodelistLookup.h"
+
+namespace velmaris::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PollTest : public ConfigStoreFixture {
+ protected:
+  void SetUp() override {
+    ConfigStoreFixture::SetUp();
+    SetTapiDebugLogPath(dir / "cmdebug.txt");
+    config.registry = std::make_unique<platform::Registry>(RegistryPath());
+    config.store = std::make_unique<TConfigStore>(Start(), *config.registry);
+    config.store->SetLogSink([this](const std::string& line) { log.push_back(line); });
+    profiles = &InstallMailerConfig(*config.store);
+    config.store->LoadConfiguration();
+    config.store->MakeCurrent();
+    SetInboundMailPending(false);
+
+    TNetLink* link = config->Uplinks().GetItem(0);
+    link->UplinkAddress.SetText("2:5020/1042");
+    link->SysopAddress.SetText("2:5020/1042.7");
+    link->SessionPassword = "pw";
+    profile = profiles->AddMailer(*config);
+    profile->SetTAPIDevice("Line");
+    TMailBox* box = config->AddDefaultMailbox();
+    box->Address.SetText("2:5020/1042");
+    box->Numbers = {"555-1234"};
+    box->Command = profile->Name();
+
+    fs::create_directories(dir / "files");
+    fs::create_directories(dir / "peer-in");
+    packet = dir / "files/0000abcd.pkt";
+    dir.Write("files/0000abcd.pkt", SampleBytes(60000, 1));
+    dir.Write("files/notes.txt", SampleBytes(3000, 2));
+    dir.Write("files/frompeer.pkt", SampleBytes(20000, 3));
+    flow = Values().OutboundDir() + "139C0412.flo";
+    WriteFlow("^" + packet + "\r\n" + dir / "files/notes.txt" + "\r\n");
+  }
+  void TearDown() override {
+    config.store.reset();
+    ConfigStoreFixture::TearDown();
+  }
+  const SettingsValues& Values() { return *config->Values(); }
+  void WriteFlow(const std::string& text) {
+    fs::create_directories(Values().OutboundDir());
+    std::ofstream(flow, std::ios::binary) << text;
+  }
+  std::string Peer(const std::string& extra = "") {
+    return std::string(EMSIPEER) + " --inbound " + dir / "peer-in" + " --send " +
+           dir / "files/frompeer.pkt" + " --log " + dir / "peer.log" + " " + extra;
+  }
+  // One poll through a fake modem started with the arguments.
+  struct Result {
+    bool completed = false;
+    bool tosser = false;
+    bool sendShown = false, receiveShown = false;  // the transfer displays
+    std::vector<std::string> log;
+    bool Logged(const std::string& text) const {
+      for (const std::string& line : log)
+        if (line.size() > 18 && line.substr(18).starts_with(text)) return true;
+      return false;
+    }
+  };
+  Result Poll(std::vector<std::string> modemArgs) {
+    FakeModem modem(dir, std::move(modemArgs));
+    config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+    Result r;
+    TCMTAPIDevice device(dispatcher);
+    device.ApplySettings(Values());
+    device.CommandLimit = std::chrono::seconds(10);
+    device.SetDeviceName(profile->TAPIDevice());
+    TMailerContext ctx;
+    ctx.Store = config.store.get();
+    ctx.Nodelist = nodelist;
+    ctx.StartTosser = [&] { r.tosser = true; };
+    {
+      TMailerSession session(*profile, device, ctx);
+      session.OnTransfer = [&](bool sending, const TMailerSession::TTransferDisplay& d) {
+        if (!d.FileName.empty()) (sending ? r.sendShown : r.receiveShown) = true;
+      };
+      session.ResetRedial();
+      EXPECT_TRUE(session.PollAddress("2:5020/1042")) << session.Error();
+      dispatcher.RunUntil([&] { return session.Finished() && device.IsIdle(); }, kPatience * 5);
+      r.completed = session.Completed();
+      r.log = session.Log();
+    }
+    device.Close();
+    return r;
+  }
+  // A received file, whatever letter case the protocol gave its name.
+  static std::string Received(const std::string& folder, const std::string& name) {
+    for (const auto& e : fs::directory_iterator(folder)) {
+      std::string n = e.path().filename().string();
+      if (n.size() == name.size() &&
+          std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+          }))
+        return platform::ReadFile(e.path().string());
+    }
+    return "(missing " + name + ")";
+  }
+  std::string PeerLog() { return fs::exists(dir / "peer.log") ? dir.Read("peer.log") : ""; }
+  static std::string Joined(const Result& r) {
+    std::string text;
+    for (const std::string& line : r.log) text += line + "\n";
+    return text;
+  }
+
+  LoadedConfig config;
+  TMailerConfig* profiles = nullptr;
+  TMailer* profile = nullptr;
+  TNodelistLookup* nodelist = nullptr;
+  std::string packet, flow;
+};
+
+class PollProtocolTest : public PollTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PollProtocolTest, OutboundArrivesAtThePeerAndItsFilesInOurInbound) {
+  const std::string protocols = GetParam();
+  const std::string sent = dir.Read("files/0000abcd.pkt");
+  const Result r = Poll({"--peer", Peer("--password pw --protocols " + protocols)});
+  ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
+  EXPECT_TRUE(r.Logged("PRST Session start"));
+  EXPECT_TRUE(r.Logged(std::string("ECPR ") + (protocols == "hyd" ? "Hydra" : protocols == "zap" ? "ZedZap" : "ZModem")));
+  EXPECT_EQ(Received(dir / "peer-in", "0000abcd.pkt"), sent);
+  EXPECT_EQ(Received(dir / "peer-in", "notes.txt"), dir.Read("files/notes.txt"));
+  EXPECT_EQ(Received(Values().InboundDir(), "frompeer.pkt"),
+            dir.Read("files/frompeer.pkt"));
+  EXPECT_FALSE(fs::exists(packet));  // "^": deleted once sent
+  EXPECT_TRUE(fs::exists(dir / "files/notes.txt"));
+  EXPECT_EQ(platform::ReadFile(flow).find("notes"), std::string::npos);
+  EXPECT_TRUE(r.tosser);
+  EXPECT_TRUE(InboundMailPending());
+  EXPECT_TRUE(r.sendShown && r.receiveShown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, PollProtocolTest, ::testing::Values("hyd", "zap", "zmo"));
+
+TEST_F(PollTest, BusyLineIsDialledAgain) {
+  profile->ReDials = 2;
+  profile->ReDialWait = 0;
+  const Result r = Poll({"--dial", "BUSY", "--dial", "CONNECT 33600", "--peer", Peer()});
+  EXPECT_TRUE(r.Logged("TAPI Busy"));
+  EXPECT_TRUE(r.completed) << Joined(r) << PeerLog();
+}
+
+TEST_F(PollTest, WrongPasswordSendsNothing) {
+  const Result r = Poll({"--peer", Peer("--password other")});
+  EXPECT_FALSE(r.completed);
+  EXPECT_TRUE(r.Logged("!NCP No common protocol"));
+  EXPECT_TRUE(fs::exists(packet));
+  EXPECT_NE(platform::ReadFile(flow).find("0000abcd.pkt"), std::string::npos);
+  EXPECT_EQ(fs::directory_iterator(dir / "peer-in"), fs::directory_iterator());
+}
+
+TEST_F(PollTest, DroppedCallKeepsTheFileListedAndTheNextCallResumesIt) {
+  const Result dropped = Poll({"--peer", Peer("--drop-after 20000")});
+  EXPECT_FALSE(dropped.completed);
+  EXPECT_FALSE(dropped.Logged("SENT"));
+  EXPECT_TRUE(fs::exists(packet));
+  EXPECT_NE(platform::ReadFile(flow).find("^" + packet), std::string::npos);
+
+  const std::string sent = dir.Read("files/0000abcd.pkt");
+  const Result again = Poll({"--peer", Peer()});
+  ASSERT_TRUE(again.completed) << PeerLog();
+  EXPECT_TRUE(again.Logged("SRES Resuming at offset"));
+  EXPECT_EQ(Received(dir / "peer-in", "0000abcd.pkt"), sent);
+  EXPECT_FALSE(fs::exists(packet));
+}
+
+TEST_F(PollTest, NoisyLineStillDeliversEveryFile) {
+  const std::string sent = dir.Read("files/0000abcd.pkt");
+  const Result r = Poll({"--noise", "30", "--seed", "7", "--peer", Peer()});
+  ASSERT_TRUE(r.completed) << PeerLog();
+  EXPECT_EQ(Received(dir / "peer-in", "0000abcd.pkt"), sent);
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
+  FakeModem modem(dir, {"--peer", Peer()});
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+  config->SaveToRegistry();
+  const std::string command = std::string(VELMARIS_BATCH) + " --dir '" + Start() +
+                              "' --registry '" + RegistryPath() + "' poll 2:5020/1042";
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  const int status = ::pclose(pipe);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << out;
+  for (const char* text : {"\"text\":\"PRST Session start\"}", "\"text\":\"TAPI Connection closed\"}",
+                           "\"source\":\"tosser\"}"}) {
+    EXPECT_NE(out.find(text), std::string::npos) << text << "\n" << out;
+  }
+  EXPECT_FALSE(fs::exists(packet));
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST(MailerNumbers, CanonicalFormAndDurations) {
+  const std::pair<const char*, const char*> numbers[] = {
+      {"+49-30-1234567", "+49 (30) 1234567"},
+      {"+7 095 1234567", "+7 () 095 1234567"},
+      {"+7 (095) 123-45-67", "+7 (095) 123-45-67"},
+      {"555-1234", "555-1234"},
+  };
+  for (const auto& [in, out] : numbers) EXPECT_EQ(CanonicalPhoneNumber(in), out) << in;
+  const std::pair<int64_t, const char*> durations[] = {
+      {0, "0 s"}, {59, "59 s"}, {60, "1:00 min"}, {3599, "59:59 min"}, {3661, "1:01:01 h"}};
+  for (const auto& [in, out] : durations) EXPECT_EQ(FormatDuration(in), out) << in;
+  TMailerSession::TTransferDisplay d{"a.pkt", 1000, 4000, 100};
+  EXPECT_EQ(d.TimeNeeded() + " " + d.TimeLeft() + " " + std::to_string(d.Percent()), "40 s 30 s 25");
+  d.Rate = 0;
+  d.Size = 0;
+  EXPECT_EQ(d.TimeNeeded() + " " + d.TimeLeft() + " " + std::to_string(d.Percent()), "? ? 0");
+}
+
+TEST_F(PollTest, RedialsWalkThroughTheNumbers) {
+  config->Mailboxes().GetItem(0)->Numbers = {"111", "222", "333"};
+  profile->ReDials = 2;
+  profile->ReDialWait = 0;
+  const Result r = Poll({"--dial", "NO ANSWER"});
+  EXPECT_FALSE(r.completed);
+  const std::string modemLog = dir.Read("modem.log");
+  const size_t a = modemLog.find("ATDT111"), b = modemLog.find("ATDT222"), c = modemLog.find("ATDT333");
+  EXPECT_TRUE(a < b && b < c && c != std::string::npos) << modemLog;
+  EXPECT_TRUE(r.Logged("RDIA Dial retries finished !"));
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST_F(PollTest, NothingToSendSendsAnEmptyPacketThatIsThenDeleted) {
+  fs::remove(flow);
+  const Result r = Poll({"--peer", Peer("--protocols zap")});
+  ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
+  EXPECT_TRUE(r.Logged("NOSD Sending dummy packet"));
+  std::vector<fs::path> got;
+  for (const auto& e : fs::directory_iterator(dir / "peer-in")) got.push_back(e.path());
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].extension(), ".pkt");
+  EXPECT_EQ(fs::file_size(got[0]), 60u);  // header and the end of the packet
+  const std::string dummyDir = Values().OutboundDir() + "dummy/";
+  EXPECT_TRUE(!fs::exists(dummyDir) || fs::is_empty(dummyDir));
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+// A compiled nodelist of one node, 2:5020/1042 "Boss_BBS" at +7-095-1234567.
+void WriteOneNodeList(const TempDir& dir) {
+  TNodeIndexRecord r;
+  r.Addr = {2, 5020, 1042, 0};
+  uint8_t b[kNodeIndexRecordSize];
+  EncodeNodeIndexRecord(r, b);
+  const std::string zero(4, '\0');
+  dir.Write("nl/Addresses.Index", std::string(reinterpret_cast<char*>(b), sizeof b));
+  dir.Write("nl/Names.Data", "Boss_BBS\r");
+  dir.Write("nl/Sysops.Data", "Ann\r");
+  dir.Write("nl/Cities.Data", "Moscow\r");
+  dir.Write("nl/Misc.Data", "7-095-1234567,9600,CM\r");
+  for (const char* index : {"Names", "Sysops", "Cities", "Misc"})
+    dir.Write(std::string("nl/") + index + ".Index", zero);
+}
+
+TEST_F(PollTest, NumbersComeFromTheMailboxElseFromTheNodelist) {
+  platform::MakeDirs(dir / "nl");
+  WriteOneNodeList(dir);
+  TNodelistLookup lookup;
+  lookup.SetPath(dir / "nl");
+  nodelist = &lookup;
+  struct Case {
+    std::vector<std::string> numbers;
+    const char* dialled;
+  } cases[] = {{{"555-1234"}, "DEBG Original number: 555-1234"},
+               {{}, "DEBG Original number: +7-095-1234567"}};
+  for (const Case& c : cases) {
+    config->Mailboxes().GetItem(0)->Numbers = c.numbers;
+    const Result r = Poll({"--dial", "NO ANSWER"});
+    EXPECT_TRUE(r.Logged(c.dialled)) << Joined(r);
+  }
+  config->Mailboxes().GetItem(0)->Address.SetText("2:5020/9");  // no mailbox for the address
+  const Result r = Poll({"--dial", "NO ANSWER"});
+  EXPECT_TRUE(r.Logged("DSYS Connecting to system Boss BBS(2:5020/1042)")) << Joined(r);
+  nodelist = nullptr;
+  TCMTAPIDevice device(dispatcher);
+  TMailerContext ctx;
+  ctx.Store = config.store.get();
+  TMailerSession session(*profile, device, ctx);
+  EXPECT_FALSE(session.PollAddress("2:5020/1042"));
+  EXPECT_EQ(session.Error(),
+            "Please add a mailbox to the mailbox settings that has the network address 2:5020/1042 "
+            "or use a node list that lists this mailbox!");
+}
+
+}  // namespace
+}  // namespace velmaris::test

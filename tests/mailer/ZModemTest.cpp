@@ -1,0 +1,423 @@
+// ZModem and ZedZap against lrzsz (sz, rz) through the fake modem, and
+// against itself over the loopback pair: batches both ways, a large file,
+// line noise, a call cut in the middle and resumed, silent peers, and the
+// names a remote may not use.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "mailer/CMLoopback.h"
+#include "mailer/InboundFile.h"
+#include "ZModemFixtures.h"
+
+namespace velmaris::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ZModemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetTapiDebugLogPath(dir / "cmdebug.txt");
+    platform::MakeDirs(dir / "in");
+    platform::MakeDirs(dir / "peer");
+  }
+  void TearDown() override { SetTapiDebugLogPath(""); }
+
+  // Writes the files to send into dir/out and returns their paths.
+  std::vector<std::string> MakeFiles(const std::vector<std::pair<std::string, size_t>>& files) {
+    platform::MakeDirs(dir / "out");
+    std::vector<std::string> paths;
+    uint32_t seed = 1;
+    for (const auto& [name, size] : files) {
+      dir.Write("out/" + name, SampleBytes(size, seed++));
+      paths.push_back(dir / ("out/" + name));
+    }
+    return paths;
+  }
+  void ExpectSameFiles(const std::vector<std::string>& paths, const std::string& into) {
+    for (const std::string& path : paths) {
+      const std::string name = platform::NameOf(path);
+      ASSERT_TRUE(platform::FileExists(into + name)) << name;
+      EXPECT_TRUE(platform::ReadFile(into + name) == platform::ReadFile(path)) << name;
+    }
+  }
+  bool Leftovers(const std::string& in) { return !platform::ScanDir(in, "*.Transmission").empty(); }
+  // Runs the protocol to its end through a call to `peer`.
+  void RunWithPeer(ProtocolEnd& end, bool sending, const std::string& peer,
+                   std::vector<std::string> modemArgs = {}, bool zedzap = false) {
+    modemArgs.insert(modemArgs.end(), {"--peer", peer});
+    ModemCall call(dir, dispatcher, modemArgs, "m" + std::to_string(++calls));
+    ASSERT_TRUE(call.Dial());
+    TCMZModem z(dispatcher);
+    z.ZedZap = zedzap;
+    z.Device = call.device.get();
+    z.ReceiveDir = dir / "in/";
+    end.Attach(z);
+    sending ? z.Send() : z.Receive();
+    ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, 4 * kPatience));
+  }
+  bool RunTicking(const std::function<bool()>& done) { return test::RunTicking(dispatcher, done, 20000, 2ms); }
+
+  TempDir dir;
+  platform::PlainDispatcher dispatcher;
+  int calls = 0;
+};
+
+TEST_F(ZModemTest, BatchReachesRzWhole) {
+  const auto files = MakeFiles({{"0000fffe.pkt", 5000}, {"bundle.mo0", 70000}, {"one", 1}});
+  for (bool zedzap : {false, true}) {
+    SCOPED_TRACE(zedzap ? "ZedZap" : "ZModem");
+    const std::string peerDir = dir / ("peer" + std::to_string(zedzap) + "/");
+    platform::MakeDirs(peerDir);
+    ProtocolEnd end;
+    end.toSend.assign(files.begin(), files.end());
+    RunWithPeer(end, true, Shell("cd " + peerDir + " && exec rz -q -b -y"), {}, zedzap);
+    EXPECT_TRUE(end.finished);
+    EXPECT_EQ(end.sent, (std::vector<std::string>{"0000fffe.pkt", "bundle.mo0", "one"}));
+    ExpectSameFiles(files, peerDir);
+  }
+}
+
+TEST_F(ZModemTest, BatchFromSzLandsUnderItsNames) {
+  const auto files = MakeFiles({{"a.pkt", 3000}, {"b.tu1", 40000}, {"large.zip", 1500000}});
+  std::string list;
+  for (const auto& f : files) list += " " + f;
+  struct Case {
+    const char* options;
+    std::vector<std::string> sent;
+  } cases[] = {
+      {"", {files[0], files[1], files[2]}},
+      {"-8 --start-8k", {files[1]}},  // blocks of 8 KB
+      {"-e", {files[0]}},             // every control character escaped
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    const std::string in = dir / ("in/" + std::to_string(&c - cases) + "/");
+    platform::MakeDirs(in);
+    std::string names;
+    for (const auto& f : c.sent) names += " " + f;
+    ProtocolEnd end;
+    ModemCall call(dir, dispatcher, {"--peer", Shell(std::string("exec sz -q ") + c.options + names)},
+                   "m" + std::to_string(&c - cases));
+    ASSERT_TRUE(call.Dial());
+    TCMZModem z(dispatcher);
+    z.Device = call.device.get();
+    z.ReceiveDir = in;
+    end.Attach(z);
+    z.Receive();
+    ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, 4 * kPatience));
+    EXPECT_TRUE(end.finished);
+    EXPECT_TRUE(end.Has(7));
+    EXPECT_EQ(end.received.size(), c.sent.size());
+    ExpectSameFiles(c.sent, in);
+    EXPECT_FALSE(Leftovers(in));
+  }
+}
+
+TEST_F(ZModemTest, NoisyLineStillDeliversBothWays) {
+  // One byte in 10,000 damaged in each direction.
+  const auto files = MakeFiles({{"noisy.pkt", 120000}});
+  const std::vector<std::string> noise = {"--noise", "100", "--seed", "7"};
+  ProtocolEnd up;
+  up.toSend.assign(files.begin(), files.end());
+  RunWithPeer(up, true, Shell("cd " + dir / "peer" + " && exec rz -q -b -y"), noise, true);
+  EXPECT_TRUE(up.finished);
+  ExpectSameFiles(files, dir / "peer/");
+
+  ProtocolEnd down;
+  RunWithPeer(down, false, "sz -q " + files[0], noise);
+  EXPECT_TRUE(down.finished);
+  ExpectSameFiles(files, dir / "in/");
+  EXPECT_FALSE(Leftovers(dir / "in/"));
+}
+
+TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
+  const auto files = MakeFiles({{"cut.mo0", 150000}});
+  const std::string pidFile = dir / "sz.pid";
+  const std::string peer = Shell("echo $$ > " + pidFile + " && exec sz -q " + files[0]);
+  {
+    ModemCall call(dir, dispatcher, {"--peer", peer, "--throttle", "--dial", "CONNECT 115200"}, "cut");
+    ASSERT_TRUE(call.Dial());
+    TCMZModem z(dispatcher);
+    z.Device = call.device.get();
+    z.ReceiveDir = dir / "in/";
+    ProtocolEnd end;
+    end.Attach(z);
+    z.Receive();
+    ASSERT_TRUE(dispatcher.RunUntil([&] { return end.lastReceived > 30000 || end.Done(); }, kPatience));
+    ::kill(std::stoi(platform::ReadFile(pidFile)), SIGKILL);  // the line goes dead
+    ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+    EXPECT_TRUE(end.aborted);
+  }
+  const auto partial = platform::ScanDir(dir / "in", "*.Transmission");
+  ASSERT_EQ(partial.size(), 1u);
+  EXPECT_GE(partial[0].size, 30000u);
+  EXPECT_LT(partial[0].size, 150000u);
+  EXPECT_FALSE(platform::FileExists(dir / "in/cut.mo0"));
+
+  ProtocolEnd again;
+  RunWithPeer(again, false, "sz -q " + files[0]);
+  EXPECT_TRUE(again.finished);
+  EXPECT_GE(again.resumedAt, static_cast<int64_t>(partial[0].size));
+  ExpectSameFiles(files, dir / "in/");
+  EXPECT_FALSE(Leftovers(dir / "in/"));
+}
+
+TEST_F(ZModemTest, FileCutOnTheWayToRzIsNotCountedAsSent) {
+  const auto files = MakeFiles({{"cutout.pkt", 150000}});
+  const std::string pidFile = dir / "rz.pid";
+  ModemCall call(dir, dispatcher,
+                 {"--peer", Shell("cd " + dir / "peer" + " && echo $$ > " + pidFile + " && exec rz -q -b -y"),
+                  "--throttle", "--dial", "CONNECT 115200"},
+                 "cutout");
+  ASSERT_TRUE(call.Dial());
+  TCMZModem z(dispatcher);
+  z.Device = call.device.get();
+  ProtocolEnd end;
+  end.toSend = {files[0]};
+  end.Attach(z);
+  z.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.lastSent > 30000 || end.Done(); }, kPatience));
+  ::kill(std::stoi(platform::ReadFile(pidFile)), SIGKILL);
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  EXPECT_TRUE(end.aborted);
+  EXPECT_TRUE(end.sent.empty());
+  EXPECT_FALSE(end.Has(10));
+}
+
+TEST_F(ZModemTest, WholeTemporaryCopyCompletesWithoutData) {
+  // The last call ended after the data, before the end of the file: the
+  // sender is asked to start at the end and sends ZEOF at once.
+  const auto files = MakeFiles({{"done.pkt", 5000}});
+  const auto entry = platform::ScanDir(dir / "out", "done.pkt").at(0);
+  dir.Write("in/" + TransmissionName(entry.mtime, 5000, "done.pkt"), platform::ReadFile(files[0]));
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  TCMZModem sender(dispatcher), receiver(dispatcher);
+  sender.Device = &pair.A();
+  receiver.Device = &pair.B();
+  receiver.ReceiveDir = dir / "in/";
+  ProtocolEnd out, in;
+  out.toSend = {files[0]};
+  out.Attach(sender);
+  in.Attach(receiver);
+  receiver.Receive();
+  sender.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
+  EXPECT_EQ(in.resumedAt, 5000);
+  EXPECT_EQ(out.sent, (std::vector<std::string>{"done.pkt"}));
+  EXPECT_EQ(in.received, (std::vector<std::string>{"done.pkt"}));
+  ExpectSameFiles(files, dir / "in/");
+  EXPECT_FALSE(Leftovers(dir / "in/"));
+}
+
+TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
+  // Before the batch: the far end of the loopback pair never answers.
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  struct Case {
+    bool sending;
+    const char* failure;
+  } cases[] = {{true, "ZModem Init failed (no ZRInit!)"},
+               {false, "ZModem Init failed (no FINFO/ZFIN!)"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failure);
+    TCMZModem z(dispatcher);
+    z.Device = &pair.A();
+    z.ReceiveDir = dir / "in/";
+    ProtocolEnd end;
+    end.Attach(z);
+    c.sending ? z.Send() : z.Receive();
+    ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+    EXPECT_TRUE(end.aborted);
+    EXPECT_TRUE(end.Logged(c.failure));
+    EXPECT_TRUE(end.Has(16));
+  }
+
+  // In the middle of a file: sz stops.
+  const auto files = MakeFiles({{"stall.pkt", 200000}});
+  const std::string pidFile = dir / "sz.pid";
+  ModemCall call(dir, dispatcher,
+                 {"--peer", Shell("echo $$ > " + pidFile + " && exec sz -q " + files[0]), "--throttle"},
+                 "stall");
+  ASSERT_TRUE(call.Dial());
+  TCMZModem z(dispatcher);
+  z.Device = call.device.get();
+  z.ReceiveDir = dir / "in/";
+  ProtocolEnd end;
+  end.Attach(z);
+  z.Receive();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.lastReceived > 5000 || end.Done(); }, kPatience));
+  const pid_t sz = std::stoi(platform::ReadFile(pidFile));
+  ::kill(sz, SIGSTOP);
+  ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+  ::kill(sz, SIGKILL);
+  ::kill(sz, SIGCONT);
+  EXPECT_TRUE(end.aborted);
+  EXPECT_TRUE(end.Logged("ZModem receive failed (timeout)"));
+  EXPECT_EQ(platform::ScanDir(dir / "in", "*.Transmission").size(), 1u);
+}
+
+TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
+  dir.Write("in/taken.pkt", "already here");
+  struct Case {
+    const char* alias;
+    const char* storedAs;  // nullptr: refused
+  } cases[] = {
+      {"../escape.pkt", nullptr}, {"/etc/passwd", nullptr}, {"C:boot.ini", nullptr},
+      {"sub\\dir.pkt", nullptr},  {"bell\x07.pkt", nullptr}, {"..", nullptr},
+      {"taken.pkt", "taken_1.pkt"}, {"fine.mo0", "fine.mo0"},
+  };
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  TCMZModem sender(dispatcher), receiver(dispatcher);
+  sender.Device = &pair.A();
+  receiver.Device = &pair.B();
+  receiver.ReceiveDir = dir / "in/";
+  ProtocolEnd out, in;
+  out.Attach(sender);
+  in.Attach(receiver);
+  const auto files = MakeFiles({{"payload", 2000}});
+  size_t next = 0;
+  sender.OnNextFile = [&](TCMProtocol&, std::string& path, std::string& alias) {
+    path.clear();
+    if (next == std::size(cases)) return;
+    path = files[0];
+    alias = cases[next++].alias;
+  };
+  receiver.Receive();
+  sender.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
+  EXPECT_TRUE(out.finished);
+  EXPECT_TRUE(in.finished);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.alias);
+    if (c.storedAs) {
+      EXPECT_EQ(platform::ReadFile(dir / "in/" + c.storedAs), platform::ReadFile(files[0]));
+    }
+  }
+  EXPECT_EQ(platform::ReadFile(dir / "in/taken.pkt"), "already here");
+  EXPECT_EQ(in.received, (std::vector<std::string>{"taken_1.pkt", "fine.mo0"}));
+  EXPECT_EQ(platform::ScanDir(dir / "in").size(), 3u);  // nothing else landed
+  EXPECT_FALSE(Leftovers(dir / "in/"));
+}
+
+// The far end of a loopback pair played by the test: each frame our end
+// sends is answered with the bytes `answer` returns.
+struct ScriptedPeer {
+  ScriptedPeer(TCMLoopbackDevice& device, std::function<std::string(const TZEvent&)> answer) {
+    device.OnDataAvail = [this, &device, answer](TCMDevice&, const std::string& bytes) {
+      parser.Feed(bytes, [&](const TZEvent& e) {
+        seen.push_back(e.kind == TZEvent::Header ? e.header.type : -1);
+        device.SendString(answer(e));
+      });
+    };
+  }
+  bool Saw(int type) const { return std::find(seen.begin(), seen.end(), type) != seen.end(); }
+  TZParser parser;
+  std::vector<int> seen;
+};
+
+TEST_F(ZModemTest, HostileReceiverCannotMakeAFileCountAsSent) {
+  // It asks for a start beyond the end of the file, then confirms.
+  const auto files = MakeFiles({{"short.pkt", 1000}});
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  ScriptedPeer peer(pair.B(), [](const TZEvent& e) -> std::string {
+    if (e.kind != TZEvent::Header) return {};
+    switch (e.header.type) {
+      case ZRQINIT: return HexHeader({ZRINIT, 0x23000000});
+      case ZFILE: return HexHeader({ZRPOS, 5000});
+      case ZEOF: return HexHeader({ZRINIT, 0x23000000});
+      case ZFIN: return HexHeader({ZFIN, 0});
+      default: return {};
+    }
+  });
+  TCMZModem z(dispatcher);
+  z.Device = &pair.A();
+  ProtocolEnd end;
+  end.toSend = {files[0]};
+  end.Attach(z);
+  z.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  EXPECT_TRUE(end.Has(28));
+  EXPECT_TRUE(end.Has(14));
+  EXPECT_TRUE(end.sent.empty());
+}
+
+TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
+  const auto files = MakeFiles({{"acked.pkt", 5000}});
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  std::string got;
+  int waits = 0;  // blocks that asked for an acknowledgement
+  const TZHeader init{ZRINIT, uint32_t{kZCanFullDuplex | kZCanFC32} << 24};
+  ScriptedPeer peer(pair.B(), [&](const TZEvent& e) -> std::string {
+    if (e.kind == TZEvent::Data && peer.Saw(ZDATA)) {
+      got += e.data;
+      if (e.frameEnd != ZCRCW) return {};
+      ++waits;
+      return HexHeader({ZACK, static_cast<uint32_t>(got.size())});
+    }
+    if (e.kind != TZEvent::Header) return {};
+    switch (e.header.type) {
+      case ZRQINIT:
+      case ZEOF: return HexHeader(init);
+      case ZFILE: return HexHeader({ZRPOS, 0});
+      case ZFIN: return HexHeader({ZFIN, 0});
+      default: return {};
+    }
+  });
+  TCMZModem z(dispatcher);
+  z.Device = &pair.A();
+  ProtocolEnd end;
+  end.toSend = {files[0]};
+  end.Attach(z);
+  z.Send();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  EXPECT_TRUE(end.finished);
+  EXPECT_EQ(end.sent, (std::vector<std::string>{"acked.pkt"}));
+  EXPECT_TRUE(got == platform::ReadFile(files[0]));
+  EXPECT_GE(waits, 5);  // 256, 512 and 1024 byte blocks, each acknowledged
+}
+
+TEST_F(ZModemTest, SenderCannotWriteBeyondTheAnnouncedSize) {
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  TZEscaper esc;
+  ScriptedPeer peer(pair.B(), [&](const TZEvent& e) -> std::string {
+    if (e.kind != TZEvent::Header) return {};
+    if (e.header.type == ZRINIT && !peer.Saw(ZRPOS)) {
+      return BinaryHeader({ZFILE, 0}, true, esc) +
+             Subpacket(std::string("grow.pkt\0" "10 0", 13), ZCRCW, true, esc);
+    }
+    if (e.header.type == ZRPOS) {
+      return BinaryHeader({ZDATA, 0}, true, esc) + Subpacket(std::string(64, 'x'), ZCRCE, true, esc);
+    }
+    if (e.header.type == ZFERR) return HexHeader({ZFIN, 0});
+    return {};
+  });
+  TCMZModem z(dispatcher);
+  z.Device = &pair.A();
+  z.ReceiveDir = dir / "in/";
+  ProtocolEnd end;
+  end.Attach(z);
+  z.Receive();
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  EXPECT_TRUE(peer.Saw(ZFERR));
+  EXPECT_TRUE(end.Has(33));
+  EXPECT_FALSE(platform::FileExists(dir / "in/grow.pkt"));
+  for (const auto& e : platform::ScanDir(dir / "in")) EXPECT_LE(e.size, 10u);
+}
+
+TEST(InboundFileTest, OversizedAnnouncementIsRefused) {
+  TempDir dir;
+  TInboundFile file;
+  std::string why;
+  EXPECT_EQ(file.Start(dir.Path(), "huge.zip", kMaxInboundSize + 1, 0, why),
+            TInboundFile::Result::Refused);
+  EXPECT_TRUE(platform::ScanDir(dir.Path()).empty());
+}
+
+}  // namespace
+}  // namespace velmaris::test

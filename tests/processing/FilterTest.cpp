@@ -1,0 +1,337 @@
+// The mail filters: conditions, actions on import (through the tosser) and
+// on export (through the area export), their order, a copy that cannot be
+// made, and the registry form.
+#include <gtest/gtest.h>
+
+#include "TosserFixtures.h"
+#include "core/AddressBook.h"
+#include "core/KQMail.h"
+#include "core/TextHelpers.h"
+#include "processing/Secretary.h"
+
+namespace velmaris::test {
+namespace {
+
+TMail MailOf(const std::string& from, const std::string& to, const std::string& subject,
+             const std::string& text) {
+  PackedSpec s;
+  s.from = from;
+  s.to = to;
+  s.subject = subject;
+  s.text = text;
+  const std::string body = PackedMessage(s);
+  TMsgHeader h;
+  h.FromName = from;
+  h.ToName = to;
+  h.Subject = subject;
+  h.TextOffset = static_cast<uint16_t>(34 + to.size() + from.size() + subject.size() + 3);
+  return TMail(body, h);
+}
+
+class FilterTest : public TosserFixture {
+ protected:
+  TFilter& Add(TFilterList& list, const std::string& name) {
+    return *list.AddFilter(name, std::make_unique<TFilter>());
+  }
+  TFilterEnv Env() {
+    TFilterEnv env;
+    env.Store = store.get();
+    env.Error = [this](const std::string& text) { errors.push_back(text); };
+    return env;
+  }
+  TFilterList list;
+  std::vector<std::string> errors;
+};
+
+TEST_F(FilterTest, ConditionsMatchAsTheirSwitchesSay) {
+  AddEcho("FIDO.GER");
+  struct Row {
+    const char* what;
+    std::function<void(TFilter&)> set;
+    std::string area;
+    bool matches;
+  };
+  const std::vector<Row> rows = {
+      {"no switch on", [](TFilter& f) { f.SetOrig("joe"); }, "FIDO.GER", false},
+      {"sender substring, any case", [](TFilter& f) { f.ApplyOrig = true, f.SetOrig("oe rem"); },
+       "FIDO.GER", true},
+      {"sender empty pattern", [](TFilter& f) { f.ApplyOrig = true; }, "FIDO.GER", false},
+      {"receiver", [](TFilter& f) { f.ApplyDest = true, f.SetDest("SYS"); }, "FIDO.GER", true},
+      {"receiver misses", [](TFilter& f) { f.ApplyDest = true, f.SetDest("Bob"); }, "FIDO.GER",
+       false},
+      {"subject", [](TFilter& f) { f.ApplySubj = true, f.SetSubj("offer"); }, "FIDO.GER", true},
+      {"area exact, typed lower-case", [](TFilter& f) { f.ApplyArea = true, f.SetArea("fido.ger"); },
+       "FIDO.GER", true},
+      {"area shorter name", [](TFilter& f) { f.ApplyArea = true, f.SetArea("fido.ge"); },
+       "FIDO.GER", false},
+      {"text", [](TFilter& f) { f.ApplyText = true, f.SetText("cheap"); }, "FIDO.GER", true},
+      {"text in kludge-free body only", [](TFilter& f) { f.ApplyText = true, f.SetText("zzz"); },
+       "FIDO.GER", false},
+      {"type echomail", [](TFilter& f) { f.ApplyType = true, f.Type = 0; }, "FIDO.GER", true},
+      {"type netmail", [](TFilter& f) { f.ApplyType = true, f.Type = 3; }, "FIDO.GER", false},
+      {"type of an unknown area", [](TFilter& f) { f.ApplyType = true, f.Type = 0; }, "NOPE",
+       false},
+      {"all of several", [](TFilter& f) {
+         f.ApplyOrig = f.ApplySubj = true;
+         f.SetOrig("JOE");
+         f.SetSubj("nothing like it");
+       }, "FIDO.GER", false},
+  };
+  const TMail mail = MailOf("Joe Remote", "Sysop", "Special Offer", "Buy cheap stuff\r");
+  for (const Row& row : rows) {
+    TFilter f;
+    row.set(f);
+    EXPECT_EQ(f.Matches(mail, row.area, &store->Areas()), row.matches) << row.what;
+    EXPECT_EQ(f.MatchCount, row.matches ? 1 : 0) << row.what;
+  }
+  TFilter empty;
+  EXPECT_FALSE(empty.Matches(MailOf("", "x", "y", "z"), "FIDO.GER", nullptr));
+}
+
+TEST_F(FilterTest, ImportActionsInListOrder) {
+  AddEcho("FIDO.GER");
+  TFilter& copy = Add(list, "copy spam");
+  copy.ApplySubj = true;
+  copy.SetSubj("offer");
+  copy.DoCopy = true;
+  copy.CopyArea = "SPAM";  // missing: created as a storage area
+  copy.CopySet = MsgFlag::Hold;
+  copy.CopyReset = MsgFlag::Unread;
+  copy.DoKill = true;
+  TFilter& flags = Add(list, "mark");
+  flags.ApplyOrig = true;
+  flags.SetOrig("joe");
+  flags.OrigSet = MsgFlag::Hold;
+  flags.DoAdd = true;
+  flags.List = "Friends";
+  flags.DoSave = true;
+  flags.SaveFile = Start() + "saved.txt";
+  TImportFilterRun run(list, Env());
+  filters = &run;
+  Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "Special offer"),
+                            EchoMessage("FIDO.GER", "Plain talk")}));
+  const TTossCounters c = Toss();
+  EXPECT_EQ(c.FilterMoved, 1);
+  EXPECT_EQ(c.FilterDeleted, 0);
+  const auto spam = Mails("SPAM");
+  ASSERT_EQ(spam.size(), 1u);
+  EXPECT_EQ(spam[0].subject, "Special offer");
+  EXPECT_EQ(spam[0].flags & (MsgFlag::Hold | MsgFlag::Unread), MsgFlag::Hold);
+  EXPECT_EQ(store->FindArea("SPAM")->AreaType, AreaTypeCode::Storage);
+  // The second filter still ran on the killed message (it matches both).
+  EXPECT_EQ(flags.MatchCount, 2);
+  const auto echo = Mails("FIDO.GER");
+  ASSERT_EQ(echo.size(), 1u);
+  EXPECT_EQ(echo[0].subject, "Plain talk");
+  EXPECT_TRUE(echo[0].flags & MsgFlag::Hold);
+  TGroup* friends = store->AddressGroups().FindByName("Friends");
+  ASSERT_NE(friends, nullptr);
+  ASSERT_EQ(friends->GetCount(), 1);
+  EXPECT_EQ(friends->GetFriend(0)->Comments, std::vector<std::string>{kAddedComment});
+  EXPECT_NE(platform::ReadFile(Start() + "saved.txt").find("Plain talk"), std::string::npos);
+  EXPECT_TRUE(Logged("Filter \"copy spam\": 1 matches"));
+  EXPECT_TRUE(Logged("1 messages have been moved by filters"));
+}
+
+TEST_F(FilterTest, AMoveToAnAreaThatCannotBeWrittenKeepsTheMessage) {
+  AddEcho("FIDO.GER");
+  platform::WriteFileAtomic(Start() + "blocker", "x");
+  TArea* broken = AddEcho("BROKEN");
+  broken->SetBaseDir(Start() + "blocker/sub");
+  struct Row {
+    std::string target;
+    std::string why;
+  } rows[] = {{"BROKEN", "area BROKEN cannot be written"}, {"", "Could not create area   !"}};
+  for (const Row& row : rows) {
+    list.Clear();
+    TFilter& move = Add(list, "move");
+    move.ApplyArea = true;
+    move.SetArea("fido.ger");
+    move.DoCopy = move.DoKill = true;
+    move.CopyArea = row.target;
+    TImportFilterRun run(list, Env());
+    filters = &run;
+    Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "Keep me " + row.target)}));
+    const TTossCounters c = Toss();
+    EXPECT_EQ(c.FilterMoved + c.FilterDeleted, 0) << row.target;
+    EXPECT_TRUE(LoggedPart(row.why)) << row.target;
+    EXPECT_TRUE(LoggedPart("stays in FIDO.GER")) << row.target;
+  }
+  EXPECT_EQ(Mails("FIDO.GER").size(), 2u);
+}
+
+TEST_F(FilterTest, AKillStaysSetWhenALaterFilterMatchesWithoutIt) {
+  AddEcho("FIDO.GER");
+  for (const char* name : {"kill", "keep"}) {
+    TFilter& f = Add(list, name);
+    f.ApplyOrig = true;
+    f.SetOrig("joe");
+    f.DoKill = std::string(name) == "kill";
+  }
+  TImportFilterRun run(list, Env());
+  filters = &run;
+  Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "Gone")}));
+  EXPECT_EQ(Toss().FilterDeleted, 1);
+  EXPECT_TRUE(Mails("FIDO.GER").empty());
+  EXPECT_TRUE(Logged("1 have been deleted by filters"));
+}
+
+TEST_F(FilterTest, ForwardedCopiesAndListRemoval) {
+  AddEcho("FIDO.GER");
+  TArea* forward = AddEcho("FORWARD.ECHO");
+  store->AddAreaQuiet("LOCAL", "LOCAL", AreaTypeCode::Storage, nullptr);
+  store->Uplinks().GetItem(0)->Sysop = "Point Seven";
+  auto group = std::make_unique<TGroup>();
+  auto joe = std::make_unique<TFriend>();
+  joe->SetName("Joe Remote");
+  group->AddFriend(std::move(joe));
+  store->AddressGroups().Add("Pals", std::move(group));
+  for (const char* target : {"FORWARD.ECHO", "LOCAL"}) {
+    TFilter& f = Add(list, target);
+    f.ApplyArea = f.DoCopy = f.ForwardCopy = true;
+    f.SetArea("FIDO.GER");
+    f.CopyArea = target;
+  }
+  list.GetFilter(0)->DoRem = true;
+  list.GetFilter(0)->UnList = "pals";
+  TImportFilterRun run(list, Env());
+  filters = &run;
+  Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "News")}));
+  EXPECT_EQ(Toss().FilterDuplicated, 1);
+  ASSERT_EQ(Mails("FORWARD.ECHO").size(), 1u);
+  const StoredMail sent = Mails("FORWARD.ECHO")[0];
+  EXPECT_EQ(sent.from, "Point Seven");
+  EXPECT_EQ(sent.to, "All");
+  EXPECT_TRUE(sent.flags & MsgFlag::Send);
+  EXPECT_NE(sent.text.find(" @ ORIGINAL: Remote (2:5030/1)\r"), std::string::npos) << sent.text;
+  EXPECT_NE(sent.text.find(" * Origin: Forwarded by Velmaris 95 Secretary"), std::string::npos);
+  EXPECT_EQ(forward->AreaType, AreaTypeCode::Echomail);
+  // Not an echomail area: a plain copy.
+  ASSERT_EQ(Mails("LOCAL").size(), 1u);
+  EXPECT_EQ(Mails("LOCAL")[0].from, "Joe Remote");
+  EXPECT_EQ(store->AddressGroups().FindByName("Pals")->GetCount(), 0);
+}
+
+TEST_F(FilterTest, AutomaticReplyAndLaunch) {
+  AddEcho("FIDO.GER");
+  platform::WriteFileAtomic(Start() + "answer.txt", "Dear %on,\r\nI am away.\n");
+  TFilter& f = Add(list, "away");
+  f.ApplyDest = true;
+  f.SetDest("sysop");
+  f.DoAnswer = true;
+  f.Answer = "\"" + Start() + "answer.txt\"";
+  f.DoLaunch = true;
+  f.Processor = "/bin/sh -c \"cp %filename " + Start() + "launched.copy\"";
+  TImportFilterRun run(list, Env());
+  filters = &run;
+  Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "Hi", "Sysop")}));
+  Toss();
+  const auto replies = Mails("NETMAIL");
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(replies[0].from, kSecretaryName);
+  EXPECT_EQ(replies[0].to, "Joe Remote");
+  EXPECT_EQ(replies[0].subject, "Automatic Reply");
+  EXPECT_NE(replies[0].text.find("\x01REPLY: 2:5030/1 "), std::string::npos);
+  EXPECT_NE(replies[0].text.find("Dear Joe Remote,\rI am away.\r"), std::string::npos);
+  EXPECT_NE(replies[0].text.find("\x01PID: "), std::string::npos);
+  EXPECT_EQ(replies[0].text.find(" * Origin"), std::string::npos);
+  // The program got the message as a stored-message file, removed afterwards.
+  const std::string launched = platform::ReadFile(Start() + "launched.copy");
+  EXPECT_EQ(launched.substr(MsgFileOffset::FromName, 10), "Joe Remote");
+  EXPECT_TRUE(platform::ScanDir(Start(), "*.MSG").empty());
+}
+
+TEST_F(FilterTest, ExportFiltersDeleteCopyAndHoldBack) {
+  TArea* echo = AddEcho("OUT.ECHO");
+  TNetLink* link = store->Uplinks().GetItem(0);
+  for (const char* subject : {"delete me", "copy me", "hold me", "copy into myself"}) {
+    TKQMail m;
+    m.Area = echo;
+    m.FromName = "Point";
+    m.ToName = "All";
+    m.Subject = subject;
+    m.OrigAddr.SetAddress(link->SysopAddress.Address());
+    m.Flags = MsgFlag::Send;
+    m.Text = {"text"};
+    ASSERT_TRUE(m.StoreInArea());
+  }
+  const auto rule = [&](const char* name, const char* subject) -> TFilter& {
+    TFilter& f = Add(list, name);
+    f.ApplySubj = true;
+    f.SetSubj(subject);
+    return f;
+  };
+  rule("del", "delete").DoKill = true;
+  TFilter& copy = rule("copy", "copy me");
+  copy.DoCopy = true;
+  copy.CopyArea = "ARCHIVE";
+  rule("hold", "hold").OrigReset = MsgFlag::Send;
+  TFilter& self = rule("self", "myself");
+  self.DoCopy = self.DoKill = true;
+  self.CopyArea = "OUT.ECHO";  // locked by the export itself
+  TExportFilterRun run(list, Env());
+  std::vector<std::string> problems;
+  TAreaExportOptions options;
+  options.Filters = &run;
+  options.Problem = [&](const std::string& line) { problems.push_back(line); };
+  ASSERT_TRUE(echo->Lock(true));
+  EXPECT_EQ(ExportToUplink(*echo, options), 2);
+  echo->Unlock();
+  const auto stored = Mails("OUT.ECHO");
+  ASSERT_EQ(stored.size(), 4u);
+  EXPECT_EQ(stored[0].flags & (MsgFlag::Deleted | MsgFlag::Send | MsgFlag::Sent),
+            MsgFlag::Deleted);
+  EXPECT_TRUE(stored[1].flags & MsgFlag::Sent);
+  EXPECT_EQ(stored[2].flags & (MsgFlag::Send | MsgFlag::Sent), 0);
+  EXPECT_TRUE(stored[3].flags & MsgFlag::Sent);  // not deleted: its copy failed
+  ASSERT_EQ(Mails("ARCHIVE").size(), 1u);
+  EXPECT_EQ(Mails("ARCHIVE")[0].subject, "copy me");
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("area OUT.ECHO is in use"), std::string::npos);
+}
+
+TEST_F(FilterTest, TheListsKeepTheirRegistryForm) {
+  TFilterConfig& config = InstallFilterConfig(*store);
+  TFilter& f = Add(config.ExportFilters(), "Mine");
+  f.ApplyArea = f.DoCopy = f.ForwardCopy = true;
+  f.SetArea("net.x");
+  f.CopyArea = "COPIES";
+  f.OrigSet = 0x2000;
+  f.CopyReset = 0x0040;
+  f.Type = 9;
+  Add(config.ImportFilters(), "Other").DoKill = true;
+  store->SaveToRegistry();
+  TWinRegistry& r = store->Registry();
+  EXPECT_EQ(r.ReadString("Export Filters", "Name1", ""), "Mine");
+  EXPECT_EQ(r.ReadString("Export Filters\\Filter1", "Area", ""), "NET.X");
+  EXPECT_EQ(r.ReadInteger("Export Filters\\Filter1", "CopyReset", 0), 0x40);
+  Load();
+  TFilterConfig& again = InstallFilterConfig(*store);
+  store->LoadFromRegistry();
+  ASSERT_EQ(again.ExportFilters().GetCount(), 1);
+  const TFilter& g = *again.ExportFilters().GetFilter(0);
+  EXPECT_TRUE(g.ApplyArea && g.DoCopy && g.ForwardCopy && !g.DoKill);
+  EXPECT_EQ(g.Area(), "NET.X");
+  EXPECT_EQ(g.OrigSet, 0x2000);
+  EXPECT_EQ(g.Type, 9);
+  ASSERT_EQ(again.ImportFilters().GetCount(), 1);
+  EXPECT_TRUE(again.ImportFilters().GetFilter(0)->DoKill);
+  EXPECT_EQ(GetImportFilters(), &again.ImportFilters());
+}
+
+TEST_F(FilterTest, TheBatchImportRunsTheConfiguredFilters) {
+  AddEcho("FIDO.GER");
+  TFilter& f = Add(InstallFilterConfig(*store).ImportFilters(), "Drop all");
+  f.ApplyArea = f.DoKill = true;
+  f.SetArea("fido.ger");
+  store->SaveToRegistry();
+  Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "a"), EchoMessage("FIDO.GER", "b")}));
+  std::string out;
+  ASSERT_EQ(RunBatch(Start(), dir / "Velmaris.reg", {"import"}, &out), 0);
+  EXPECT_NE(out.find("\"text\":\"Filter \\\"Drop all\\\": 2 matches\"}"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("\"text\":\"2 have been deleted by filters\"}"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace velmaris::test

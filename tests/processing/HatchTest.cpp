@@ -1,0 +1,146 @@
+// File hatching: the TIC file's lines, the flow-file entries, refused names
+// and fields, the description of an archive, and the round trip through the
+// tosser of another start directory ("velmaris-batch import").
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "TosserFixtures.h"
+#include "core/TextHelpers.h"
+#include "processing/Hatch.h"
+#include "processing/TicFile.h"
+
+namespace velmaris::test {
+namespace {
+
+class HatchTest : public TosserFixture {
+ protected:
+  void SetUp() override {
+    TosserFixture::SetUp();
+    link = store->Uplinks().GetItem(0);
+    platform::WriteFileAtomic(Start() + "weekly-report-2026.txt", "The report of the week.\r\n");
+    request.FileName = Start() + "weekly-report-2026.txt";
+    request.Uplink = link;
+    request.Area = "MYFILES";
+  }
+  std::vector<std::string> FlowLines() {
+    std::vector<std::string> lines;
+    const std::string text = platform::ReadFile(link->FlowFilePath());
+    for (size_t at = 0; at < text.size();) {
+      const size_t end = text.find("\r\n", at);
+      lines.push_back(text.substr(at, end - at));
+      at = end + 2;
+    }
+    return lines;
+  }
+  TNetLink* link = nullptr;
+  THatchRequest request;
+};
+
+TEST_F(HatchTest, TheTicFileListsItsLinesInOrder) {
+  struct Row {
+    std::vector<std::string> desc;
+    std::string replace, magic, password;
+    std::string tail;  // the lines after Date
+  } rows[] = {
+      {{}, "", "", "", "Desc \r\nCreated by "},
+      {{"One", "Two", "Three"}, "OLD.ZIP", "REPORT", "secret",
+       "Replaces OLD.ZIP\r\nMagic REPORT\r\nDesc One\r\nLDesc One\r\nLDesc Two\r\n"
+       "LDesc Three\r\nCreated by "},
+  };
+  for (const Row& row : rows) {
+    request.Description = row.desc;
+    request.Replace = row.replace;
+    request.Magic = row.magic;
+    link->FileScanPassword = row.password;
+    const std::string tic = BuildTicText(request, "NAME.TXT", 0x1234ABCD, 42, 1700000000);
+    const std::string own = link->SysopAddress.Text4D();
+    const std::string head = "Area MYFILES\r\nFile NAME.TXT\r\nTo   " +
+                             link->UplinkAddress.Text4D() + "\r\nFrom " + own + "\r\nOrigin " +
+                             own + "\r\nCrc 1234ABCD\r\nSize 42\r\nDate 1700000000\r\n";
+    EXPECT_EQ(tic.substr(0, head.size() + row.tail.size()), head + row.tail);
+    EXPECT_EQ(tic.find("Pw ") != std::string::npos, !row.password.empty());
+  }
+}
+
+TEST_F(HatchTest, FlowFileListsTheFileThenTheTicFile) {
+  for (bool kill : {false, true}) {
+    ::unlink(link->FlowFilePath().c_str());
+    request.KillSrc = kill;
+    const THatchResult r = HatchFile(request);
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ(FlowLines(), (std::vector<std::string>{(kill ? "^" : "") + request.FileName,
+                                                      "^" + r.TicPath}));
+    const TTicFile tic = TTicFile::Parse(platform::ReadFile(r.TicPath));
+    EXPECT_EQ(tic.File, "weekly-report-2026.txt");
+    EXPECT_EQ(tic.Area, "MYFILES");
+  }
+}
+
+TEST_F(HatchTest, RefusedNamesAndFieldsWriteNothing) {
+  struct Row {
+    std::function<void(THatchRequest&)> set;
+    std::string error;
+  } rows[] = {
+      {[](THatchRequest& r) { r.Uplink = nullptr; }, "No uplink has been chosen!"},
+      {[](THatchRequest& r) { r.Area = "../etc"; }, "The file area name ../etc cannot be used!"},
+      {[](THatchRequest& r) { r.Area = ""; }, "The file area name  cannot be used!"},
+      {[](THatchRequest& r) { r.Replace = "a/b"; }, "The name a/b cannot be replaced!"},
+      {[](THatchRequest& r) { r.Magic = "x\ry"; }, "The magic name holds control characters!"},
+      {[](THatchRequest& r) { r.Description = {"ok", "bad\x01"}; },
+       "The description holds control characters!"},
+      {[this](THatchRequest& r) { r.FileName = Start() + "0000abcd.pkt"; },
+       "The file name 0000abcd.pkt cannot be announced!"},
+      {[this](THatchRequest& r) { r.FileName = Start() + "missing.zip"; },
+       "File does not exist!"},
+      {[this](THatchRequest& r) { r.FileName = platform::WithoutSlash(Start()); },
+       "File does not exist!"},
+  };
+  platform::WriteFileAtomic(Start() + "0000abcd.pkt", "x");
+  for (const Row& row : rows) {
+    THatchRequest r = request;
+    row.set(r);
+    const THatchResult result = HatchFile(r);
+    EXPECT_FALSE(result.Ok);
+    EXPECT_EQ(result.Error, row.error);
+  }
+  EXPECT_TRUE(platform::ScanDir(link->Outbound(), "*").empty());
+}
+
+TEST_F(HatchTest, ArchiveDescriptionComesFromFileIdDiz) {
+  platform::WriteFileAtomic(Start() + "file_id.diz", "Line \x8E one\r\nLine two\r\n");
+  ASSERT_EQ(RunShell("cd " + ShellQuote(Start()) + " && zip -q with.zip file_id.diz && zip -q "
+                     "without.zip weekly-report-2026.txt"),
+            0);
+  const std::string temp = Start() + "tmp/";
+  EXPECT_EQ(ArchiveDescription(Start() + "with.zip", *packers, temp),
+            (std::vector<std::string>{OemToAnsiStr("Line \x8E one"), "Line two"}));
+  EXPECT_EQ(ArchiveDescription(Start() + "without.zip", *packers, temp),
+            std::vector<std::string>{kNoDescription});
+  EXPECT_TRUE(ArchiveDescription(request.FileName, *packers, temp).empty());
+  EXPECT_TRUE(platform::ScanDir(temp, "*", false, true).empty());
+}
+
+TEST_F(HatchTest, OurOwnTosserTakesTheHatchedFile) {
+  request.Description = {"Weekly report"};
+  const THatchResult r = HatchFile(request);
+  ASSERT_TRUE(r.Ok) << r.Error;
+  TempDir other;
+  std::string out;
+  ASSERT_EQ(RunBatch(other.Path(), other / "Velmaris.reg", {"import"}, &out, "2>&1"), 0) << out;  // makes the folders
+  for (const std::string& path : FlowLines()) {
+    const std::string file = path[0] == '^' ? path.substr(1) : path;
+    platform::WriteFileAtomic(other / ("Inbound/" + platform::NameOf(file)),
+                              platform::ReadFile(file));
+  }
+  ASSERT_EQ(RunBatch(other.Path(), other / "Velmaris.reg", {"import"}, &out, "2>&1"), 0) << out;
+  EXPECT_NE(out.find("File weekly-report-2026.txt has been moved to area MYFILES ."),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(platform::ReadFile(other / "Filebase/MYFILES/weekly-report-2026.txt"),
+            "The report of the week.\r\n");
+  EXPECT_TRUE(platform::ScanDir(other / "Inbound", "*.tic").empty());
+}
+
+}  // namespace
+}  // namespace velmaris::test

@@ -1,0 +1,264 @@
+// emsipeer: the answering side of a mailer session, for the mailer's tests
+// and benchmarks. tools/fakemodem runs it as the peer of a call: the line is
+// its standard input and output.
+//
+//   emsipeer --inbound DIR [--send FILE]... [--address ADDR]... [--password P]
+//            [--protocols LIST] [--log FILE] [--drop-after BYTES]
+//
+// It answers the EMSI handshake (REQ, the caller's data, ACK, its own data
+// naming the one protocol it chose from LIST, default "hyd,zap,zmo", best
+// first), then receives the caller's batch into DIR and sends the files
+// given with --send (with Hydra both at once). --password refuses a caller with another session
+// password. --drop-after ends the process (the carrier drops) once that
+// many bytes of a received file have arrived. The log gets the handshake's
+// and the protocol's lines. Exit status 0 when the session ran to its end.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mailer/CMHydra.h"
+#include "mailer/CMStream.h"
+#include "mailer/CMZModem.h"
+#include "mailer/Emsi.h"
+#include "platform/Dispatcher.h"
+
+namespace {
+
+using namespace velmaris;
+
+// The connected line on one end of a socket pair.
+class TPeerLine : public TCMStreamDevice {
+ public:
+  using TCMStreamDevice::TCMStreamDevice;
+  ~TPeerLine() override {
+    ShutDown();
+    CloseCommPort();
+  }
+  bool GetOpened() const override { return true; }
+  void SetOpened(bool) override {}
+  void Open() override {}
+  void Close() override {}
+  std::string GetDisplayableNumber() const override { return {}; }
+  std::string GetPhoneNumber() const override { return {}; }
+  void SetPhoneNumber(const std::string&) override {}
+  void MakeCall() override {}
+  void Start(int fd) {
+    connected_ = true;
+    Events().SetLineStatus(lsCTS | lsDSR | lsRLSD);
+    OpenCommPort(fd);
+  }
+  void HangUp() override {
+    if (!connected_ || disconnecting_) return;
+    disconnecting_ = true;
+    DoDisconnecting();
+    CloseCommPort();
+    connected_ = false;
+    DoDisconnected();
+    disconnecting_ = false;
+  }
+};
+
+struct Options {
+  std::string inbound, password, log, protocols = "hyd,zap,zmo";
+  std::vector<std::string> send, addresses;
+  int64_t dropAfter = -1;
+};
+
+[[noreturn]] void Usage(const char* why) {
+  std::fprintf(stderr, "emsipeer: %s\n", why);
+  std::exit(2);
+}
+
+Options ParseOptions(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (i + 1 >= argc) Usage(("missing value for " + a).c_str());
+    const std::string v = argv[++i];
+    if (a == "--inbound") o.inbound = v;
+    else if (a == "--send") o.send.push_back(v);
+    else if (a == "--address") o.addresses.push_back(v);
+    else if (a == "--password") o.password = v;
+    else if (a == "--protocols") o.protocols = v;
+    else if (a == "--log") o.log = v;
+    else if (a == "--drop-after") o.dropAfter = std::atoll(v.c_str());
+    else Usage(("unknown option " + a).c_str());
+  }
+  if (o.inbound.empty()) Usage("--inbound is required");
+  if (o.addresses.empty()) o.addresses.push_back("2:5020/1042");
+  return o;
+}
+
+std::vector<TEmsiProtocol> Protocols(const std::string& list) {
+  std::vector<TEmsiProtocol> out;
+  for (size_t pos = 0; pos < list.size();) {
+    const size_t end = std::min(list.find(',', pos), list.size());
+    const std::string word = list.substr(pos, end - pos);
+    if (word == "hyd") out.push_back(TEmsiProtocol::Hydra);
+    if (word == "zap") out.push_back(TEmsiProtocol::ZedZap);
+    if (word == "zmo") out.push_back(TEmsiProtocol::ZModem);
+    pos = end + 1;
+  }
+  return out;
+}
+
+// Copies bytes from one descriptor to another until either end closes.
+void Relay(int from, int to, bool shutdownWrite) {
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(from, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(to, buffer + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) return;
+      done += w;
+    }
+  }
+  if (shutdownWrite) ::shutdown(to, SHUT_WR);
+  else ::close(to);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options o = ParseOptions(argc, argv);
+  std::FILE* log = o.log.empty() ? stderr : std::fopen(o.log.c_str(), "a");
+  if (!log) Usage("cannot open the log");
+  auto logLine = [log](const std::string& line) {
+    std::fprintf(log, "%s\n", line.c_str());
+    std::fflush(log);
+  };
+
+  int pair[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) Usage("no socket pair");
+  std::thread(Relay, 0, pair[1], true).detach();
+  std::thread(Relay, pair[1], 1, false).detach();
+
+  platform::PlainDispatcher dispatcher;
+  platform::SetDispatcher(&dispatcher);
+  auto line = std::make_unique<TPeerLine>(dispatcher);
+
+  TEmsiIdentity id;
+  id.Akas = o.addresses;
+  id.LinkCodes = "8N1";
+  id.ProductCode = "00";
+  id.MailerName = "Velmaris Test Peer";
+  id.MailerVersion = "1";
+  id.MailerSerial = "0";
+  id.SystemName = "Test Peer";
+  id.Sysop = "Peer Sysop";
+  id.Location = "Loopback";
+  id.Phone = "-Unpublished-";
+  id.Flags = "XA";
+  TEmsiAnswerer emsi(
+      id, o.password, Protocols(o.protocols),
+      [&](std::string_view b) { line->SendData(b.data(), b.size()); }, logLine,
+      [] { return CommTickCount(); });
+
+  std::unique_ptr<TCMProtocol> protocol;
+  std::deque<std::string> toSend(o.send.begin(), o.send.end());
+  bool handshaking = true, receiving = true, done = false, ok = false;
+
+  auto startProtocol = [&] {
+    const TEmsiProtocol kind = emsi.Protocol();
+    const bool hydra = kind == TEmsiProtocol::Hydra;
+    if (hydra) {
+      protocol = std::make_unique<TCMHydra>(dispatcher);
+      receiving = false;  // one session carries both directions
+    } else {
+      auto z = std::make_unique<TCMZModem>(dispatcher);
+      z->ZedZap = kind == TEmsiProtocol::ZedZap;
+      protocol = std::move(z);
+    }
+    protocol->Device = line.get();
+    protocol->ReceiveDir = o.inbound;
+    protocol->OnNextFile = [&](TCMProtocol&, std::string& path, std::string&) {
+      path.clear();
+      if (toSend.empty()) return;
+      path = toSend.front();
+      toSend.pop_front();
+    };
+    protocol->OnProtocolState = [&](TCMProtocol&, int state, const std::string& msg, int64_t p1,
+                                    int64_t) {
+      if (state == 24 && o.dropAfter >= 0 && p1 >= o.dropAfter) {
+        logLine("PEER Dropping the call");
+        std::fflush(nullptr);
+        ::_exit(3);
+      }
+      if (state == 10) logLine("PEER Sent " + msg);
+      if (state == 25) logLine("PEER Received " + msg);
+    };
+    protocol->OnFinished = [&](TCMProtocol&) {
+      dispatcher.Post([&] {
+        if (receiving) {
+          receiving = false;
+          protocol->Send();
+        } else {
+          ok = true;
+          done = true;
+        }
+      });
+    };
+    protocol->OnAborted = [&](TCMProtocol&) {
+      dispatcher.Post([&] {
+        logLine("PEER Protocol abort");
+        done = true;
+      });
+    };
+    const std::string early = emsi.TakeLeftover();
+    if (hydra) protocol->Send();
+    else protocol->Receive();
+    if (!early.empty()) line->HandToProtocol(early.data(), early.size());
+  };
+
+  auto pump = [&] {
+    if (!handshaking) return;
+    if (emsi.GetStatus() == TEmsiSession::Status::Failed) {
+      handshaking = false;
+      done = true;
+    } else if (emsi.GetStatus() == TEmsiSession::Status::Done) {
+      handshaking = false;
+      startProtocol();
+    }
+  };
+  line->OnDataAvail = [&](TCMDevice&, const std::string& data) {
+    if (!handshaking) return;
+    emsi.Receive(data);
+    pump();
+  };
+  line->OnDisconnected = [&](TCMDevice&) { done = true; };
+  const auto tick = dispatcher.StartTimer(std::chrono::milliseconds(100), [&] {
+    emsi.Tick();
+    pump();
+  });
+
+  line->Start(pair[0]);
+  emsi.Start();
+  dispatcher.RunUntil([&] { return done; }, std::chrono::hours(1));
+  dispatcher.StopTimer(tick);
+  // Let the last bytes leave before the line goes.
+  dispatcher.RunUntil([&] { return line->IsOutputEmpty(); }, std::chrono::seconds(10));
+  if (protocol) {
+    protocol->Abort();
+    line->SetProtocol(nullptr);
+  }
+  protocol.reset();
+  line->HangUp();
+  line.reset();
+  ::close(pair[0]);
+  platform::SetDispatcher(nullptr);
+  logLine(ok ? "PEER Session complete" : "PEER Session failed");
+  std::fflush(nullptr);
+  ::_exit(ok ? 0 : 1);
+}

@@ -1,0 +1,118 @@
+// hydrapeer: one Hydra session on standard input and output, as the fake
+// modem's peer command, so that Hydra meets itself through a modem line.
+//
+//   hydrapeer --recv DIR [FILE]...
+//
+// Sends the files, receives the remote's into DIR. When the session has
+// ended it waits (at most 10 s) for the caller to hang up, so the caller's
+// session is never cut by this end going away. Exit status 0 when the
+// session finished normally.
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <thread>
+
+#include "mailer/CMHydra.h"
+#include "mailer/CMStream.h"
+#include "mailer/LineShaper.h"
+
+namespace {
+
+using namespace velmaris;
+using namespace std::chrono_literals;
+
+// A connected line on one socket descriptor.
+class TSocketLine : public TCMStreamDevice {
+ public:
+  using TCMStreamDevice::TCMStreamDevice;
+  ~TSocketLine() override {
+    SetDestroying();
+    HangUp();
+    ShutDown();
+  }
+  bool GetOpened() const override { return true; }
+  void SetOpened(bool) override {}
+  void Open() override {}
+  void Close() override { HangUp(); }
+  std::string GetDisplayableNumber() const override { return {}; }
+  std::string GetPhoneNumber() const override { return {}; }
+  void SetPhoneNumber(const std::string&) override {}
+  void MakeCall() override {}
+  void Start(int fd) {
+    connected_ = true;
+    Events().SetLineStatus(lsCTS | lsDSR | lsRLSD);
+    OpenCommPort(fd);
+  }
+  void HangUp() override {
+    if (!connected_ || disconnecting_) return;
+    disconnecting_ = true;
+    DoDisconnecting();
+    CloseCommPort();
+    connected_ = false;
+    disconnecting_ = false;
+    DoDisconnected();
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string dir;
+  std::deque<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--recv" && i + 1 < argc) {
+      dir = argv[++i];
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (dir.empty()) {
+    std::fprintf(stderr, "usage: hydrapeer --recv DIR [FILE]...\n");
+    return 2;
+  }
+  int fds[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0) return 1;
+  ::fcntl(0, F_SETFL, ::fcntl(0, F_GETFL) | O_NONBLOCK);
+  ::fcntl(1, F_SETFL, ::fcntl(1, F_GETFL) | O_NONBLOCK);
+  std::atomic<bool> lineEnded{false}, stop{false};
+  std::thread relay([&] {
+    TLineRelay r(fds[1], fds[1], 0, 1, TLineShape{});
+    while (!stop && r.Step(50ms) == TLineRelay::State::Running) {
+    }
+    lineEnded = true;
+    ::shutdown(fds[1], SHUT_RDWR);
+  });
+
+  platform::PlainDispatcher dispatcher;
+  bool finished = false, done = false;
+  {
+    TSocketLine line(dispatcher);
+    line.Start(fds[0]);
+    TCMHydra hydra(dispatcher);
+    hydra.Device = &line;
+    hydra.ReceiveDir = dir;
+    hydra.OnNextFile = [&](TCMProtocol&, std::string& path, std::string&) {
+      path.clear();
+      if (files.empty()) return;
+      path = files.front();
+      files.pop_front();
+    };
+    hydra.OnFinished = [&](TCMProtocol&) { finished = done = true; };
+    hydra.OnAborted = [&](TCMProtocol&) { done = true; };
+    hydra.Send();
+    dispatcher.RunUntil([&] { return done; }, std::chrono::minutes(10));
+    dispatcher.RunUntil([&] { return lineEnded.load(); }, 10s);
+  }
+  stop = true;
+  relay.join();
+  ::close(fds[0]);
+  ::close(fds[1]);
+  return finished ? 0 : 1;
+}

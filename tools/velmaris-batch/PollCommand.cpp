@@ -1,0 +1,121 @@
+// "poll ADDR": one call of the address through the mailer, as the poll
+// command of the program makes it: the profile the address's mailbox names
+// (else the first profile) dials on its configured line, with its redials,
+// runs the EMSI handshake and the transfer, and the tosser runs afterwards
+// when the call brought mail and automatic import is on. Prints the session
+// log, one object per line: {"line": the line with its time stamp, "text":
+// the line without it}; the tosser's lines follow with "source": "tosser".
+// Exit status 0 when a session ran to its end.
+#include <chrono>
+#include <ostream>
+
+#include "Batch.h"
+#include "BatchStore.h"
+#include "core/Report.h"
+#include "mailer/CMD_TAPI.h"
+#include "mailer/CMThreads.h"
+#include "mailer/MailerSession.h"
+#include "platform/Dispatcher.h"
+#include "processing/GlobalDupeChecker.h"
+#include "processing/Tosser.h"
+
+namespace velmaris::batch {
+namespace {
+
+// The mailer's stamp "dd/mm/yy hh:nn:ss" and one blank.
+std::string WithoutMailerStamp(const std::string& line) {
+  return line.size() >= 18 ? line.substr(18) : std::string();
+}
+
+std::string WithoutTosserStamp(const std::string& line) {
+  const size_t pos = line.find("  ");
+  return pos == std::string::npos ? line : line.substr(pos + 2);
+}
+
+TMailer* ProfileFor(TConfigStore& store, TMailerConfig& profiles, const TFidoAddr& address) {
+  const TMBList& boxes = store.Mailboxes();
+  for (int i = 0; i < boxes.GetCount(); ++i) {
+    const TMailBox* box = boxes.GetItem(i);
+    if (!box || !SameFidoAddress(box->Address.Address(), address)) continue;
+    if (TMailer* named = profiles.FindMailer(box->Command)) return named;
+  }
+  return profiles.Mailers().GetCount() > 0 ? profiles.Mailers().GetMailer(0) : nullptr;
+}
+
+int PollCommand(BatchContext& ctx) {
+  BatchArgs args(ctx.args, {});
+  if (args.Positional().size() != 1) throw EBatchUsage("poll takes one address");
+  const auto address = ParseFidoAddress(args.Positional()[0]);
+  if (!address) throw EBatchUsage("not a network address: " + args.Positional()[0]);
+
+  platform::PlainDispatcher dispatcher;
+  platform::SetDispatcher(&dispatcher);
+  struct Restore {
+    ~Restore() { platform::SetDispatcher(nullptr); }
+  } restore;
+
+  BatchStore config(ctx);
+  // The line's debug log lives in the start directory, as the program's does.
+  SetTapiDebugLogPath(config->StartDirectory() + "cmdebug.txt");
+  TMailerConfig* profiles = GetMailerConfig();
+  TMailer* profile = profiles ? ProfileFor(config.Store(), *profiles, *address) : nullptr;
+  if (!profile) throw std::runtime_error("no mailer profile is configured");
+
+  bool tossNow = false;
+  std::vector<std::string> tosserLog;
+  bool completed = false;
+  {
+    TCMTAPIDevice device(dispatcher);
+    device.ApplySettings(*config->Values());
+    device.SetDeviceName(profile->TAPIDevice());
+    TMailerContext mctx;
+    mctx.Store = &config.Store();
+    mctx.StartTosser = [&] { tossNow = true; };
+    TMailerSession session(*profile, device, mctx);
+    session.OnLogLine = [&](const std::string& line) {
+      ctx.out << JsonLine().Str("line", line).Str("text", WithoutMailerStamp(line)).Text() << "\n";
+    };
+    session.ResetRedial();
+    if (session.PollAddress(FidoAddressToStr(*address))) {
+      dispatcher.RunUntil([&] { return session.Finished() && device.IsIdle(); },
+                          std::chrono::hours(24));
+    }
+    completed = session.Completed();
+    device.Close();
+  }
+
+  if (tossNow) {
+    SetInboundMailPending(false);
+    OpenDupeChecker(config->StartDirectory());
+    TTosserSetup setup;
+    setup.Store = &config.Store();
+    setup.Dupes = &GetDupeChecker();
+    TTosser tosser(setup);
+    if (tosser.Start()) {
+      dispatcher.RunUntil([&] { return tosser.Finished(); }, std::chrono::hours(24 * 365));
+      dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; },
+                          std::chrono::seconds(30));
+      tosserLog = tosser.Log();
+    }
+    CloseDupeChecker();
+  }
+  config->SaveConfiguration();
+  for (const std::string& line : tosserLog) {
+    ctx.out << JsonLine()
+                   .Str("line", line)
+                   .Str("text", WithoutTosserStamp(line))
+                   .Str("source", "tosser")
+                   .Text()
+            << "\n";
+  }
+  if (!completed) {
+    ctx.err << "velmaris-batch: the call did not complete (see the log)\n";
+    return 1;
+  }
+  return 0;
+}
+
+BatchCommand cmd("poll", "poll ADDR", PollCommand);
+
+}  // namespace
+}  // namespace velmaris::batch
