@@ -1,0 +1,653 @@
+#include "app/SettingsDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "app/ListBoxLink.h"
+#include "app/logic/SettingsEdits.h"
+#include "archive/Packer.h"
+#include "core/Area.h"
+#include "core/ConfigStore.h"
+#include "core/MailBox.h"
+#include "core/NetLink.h"
+#include "core/ShellServices.h"
+#include "platform/Prompter.h"
+#include "processing/forms/AddAreaAssistent.h"
+#include "processing/forms/AddLinkAssistent.h"
+#include "processing/forms/FormText.h"
+#include "processing/forms/KillAssistents.h"
+#include "widgets/DirBtn.h"
+#include "widgets/FileEdits.h"
+#include "widgets/ModalHook.h"
+#include "widgets/PageControl98.h"
+#include "widgets/VxSpin.h"
+
+namespace velmaris {
+
+namespace {
+
+QStringList Lines(const QPlainTextEdit* memo) {
+  QStringList lines = memo->toPlainText().split('\n');
+  while (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
+  return lines;
+}
+
+std::vector<std::string> LineBytes(const QPlainTextEdit* memo) {
+  std::vector<std::string> out;
+  for (const QString& line : Lines(memo)) out.push_back(AnsiBytes(line));
+  return out;
+}
+
+void SetLines(QPlainTextEdit* memo, const std::vector<std::string>& lines) {
+  QStringList text;
+  for (const std::string& line : lines) text << AnsiText(line);
+  memo->setPlainText(text.join('\n'));
+}
+
+}  // namespace
+
+TSettingsDialog::TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaManager* echoAreas,
+                                 QWidget* parent)
+    : QDialog(parent), store_(store), packers_(packers), echoAreas_(echoAreas) {
+  setObjectName("TSettingsDialog");
+  setWindowTitle(QStringLiteral("Настройки"));
+  auto* layout = new QVBoxLayout(this);
+  notebook_ = new TPageControl98(this);
+  notebook_->setObjectName("Notebook");
+  layout->addWidget(notebook_, 1);
+  BuildIdentity();
+  BuildUplinks();
+  BuildMailboxes();
+  BuildAreas();
+  BuildPackers();
+  BuildTosser();
+  BuildDisplay();
+
+  auto* buttons = new QDialogButtonBox(this);
+  QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
+  ok->setObjectName("OKBtn");
+  QPushButton* apply = buttons->addButton(QDialogButtonBox::Apply);
+  apply->setObjectName("ApplyBtn");
+  QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+  cancel->setObjectName("CancelBtn");
+  connect(ok, &QPushButton::clicked, this, [this] { OKClick(); });
+  connect(apply, &QPushButton::clicked, this, [this] { ApplyClick(); });
+  connect(cancel, &QPushButton::clicked, this, [this] { CancelClick(); });
+  layout->addWidget(buttons);
+  resize(640, 480);
+  ShowDialog();
+}
+
+TSettingsDialog::~TSettingsDialog() {
+  store_.Uplinks().DetachListBox(links_[0].get());
+  store_.Mailboxes().DetachListBox(links_[1].get());
+  store_.Areas().DetachListBox(links_[2].get());
+  if (packers_) packers_->DetachListBox(links_[3].get());
+}
+
+// --- Building ----------------------------------------------------------------------------
+
+QWidget* TSettingsDialog::Page(const char* name, const QString& caption, QVBoxLayout*& layout) {
+  auto* page = new QWidget;
+  page->setObjectName(QString::fromLatin1(name));
+  layout = new QVBoxLayout(page);
+  notebook_->addTab(page, caption);
+  return page;
+}
+
+QWidget* TSettingsDialog::Bind(SettingId id, QWidget* control) {
+  control->setObjectName(QString::fromLatin1(SettingDefOf(id).name));
+  bindings_.push_back({id, control});
+  return control;
+}
+
+// A control of the kind the setting needs.
+QWidget* TSettingsDialog::Setting(SettingId id, const QStringList& choices) {
+  const SettingDef& def = SettingDefOf(id);
+  switch (def.kind) {
+    case SettingKind::Directory: return Bind(id, new TDirBtn);
+    case SettingKind::Choice: {
+      auto* combo = new QComboBox;
+      combo->addItems(choices);
+      return Bind(id, combo);
+    }
+    case SettingKind::Number: {
+      auto* spin = new TVxSpinEdit;
+      spin->SetMinValue(def.min);
+      spin->SetMaxValue(def.max);
+      return Bind(id, spin);
+    }
+    case SettingKind::Check: return Bind(id, new QCheckBox(choices.value(0)));
+    case SettingKind::Lines: return Bind(id, new QPlainTextEdit);
+    default: break;
+  }
+  if (id == SettingId::EPPImport || id == SettingId::EPPExport) return Bind(id, new TFilenameEdit);
+  return Bind(id, new QLineEdit);
+}
+
+QPushButton* TSettingsDialog::Button(QLayout* row, const char* name, const QString& caption,
+                                     void (TSettingsDialog::*handler)()) {
+  auto* button = new QPushButton(caption);
+  button->setObjectName(QString::fromLatin1(name));
+  connect(button, &QPushButton::clicked, this, [this, handler] {
+    try {
+      (this->*handler)();
+    } catch (const std::exception& e) {
+      platform::GetPrompter().Error(e.what());
+    }
+  });
+  row->addWidget(button);
+  return button;
+}
+
+void TSettingsDialog::BuildIdentity() {
+  QVBoxLayout* layout;
+  Page("TabSonstiges", QStringLiteral("Система"), layout);
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("Имена пользователя:"), Setting(SettingId::SysopNames));
+  form->addRow(QStringLiteral("Основная зона:"), Setting(SettingId::Zone));
+  form->addRow(QStringLiteral("Входящие:"), Setting(SettingId::InboundDir));
+  form->addRow(QStringLiteral("Исходящие:"), Setting(SettingId::OutboundDir));
+  form->addRow(QStringLiteral("База сообщений:"), Setting(SettingId::MsgBaseDir));
+  form->addRow(QStringLiteral("Файловая база:"), Setting(SettingId::FileBaseDir));
+  form->addRow(QStringLiteral("Нодлисты FTS-0005:"), Setting(SettingId::FTNDir));
+  form->addRow(QStringLiteral("Индекс нодлистов:"), Setting(SettingId::KQLDIr));
+  form->addRow(QStringLiteral("Плагины:"), Setting(SettingId::PluginDir));
+  const QStringList automatic{QStringLiteral("В фоне"), QStringLiteral("Вручную")};
+  form->addRow(QStringLiteral("Распаковка:"), Setting(SettingId::UnpackOn, automatic));
+  form->addRow(QStringLiteral("Обновление нодлистов:"), Setting(SettingId::DiffOn, automatic));
+  const QStringList when{QStringLiteral("Никогда"), QStringLiteral("При запуске"),
+                         QStringLiteral("При выходе"), QStringLiteral("При запуске и выходе")};
+  form->addRow(QStringLiteral("Чистка эх:"), Setting(SettingId::MaintainOn, when));
+  form->addRow(QStringLiteral("Оптимизация эх:"), Setting(SettingId::OptimizeOn, when));
+  layout->addLayout(form);
+}
+
+void TSettingsDialog::BuildUplinks() {
+  QVBoxLayout* layout;
+  Page("TabVerbindungen", QStringLiteral("Аплинки"), layout);
+  linkList_ = new QListWidget;
+  linkList_->setObjectName("LinkList");
+  layout->addWidget(linkList_, 1);
+  auto* row = new QHBoxLayout;
+  Button(row, "AddLink", QStringLiteral("Добавить..."), &TSettingsDialog::AddLinkClick);
+  killLink_ = Button(row, "KillLink", QStringLiteral("Удалить..."), &TSettingsDialog::KillLinkClick);
+  Button(row, "UplinkUp", QStringLiteral("Вверх"), &TSettingsDialog::UplinkUpClick);
+  Button(row, "UplinkDown", QStringLiteral("Вниз"), &TSettingsDialog::UplinkDownClick);
+  layout->addLayout(row);
+  auto* form = new QFormLayout;
+  form->addRow(Setting(SettingId::CbUseGateWay, {QStringLiteral("Почтовый шлюз")}));
+  form->addRow(QStringLiteral("Адрес шлюза:"), Setting(SettingId::EdUUCPAddr));
+  form->addRow(QStringLiteral("Имя шлюза:"), Setting(SettingId::EdUUCPName));
+  form->addRow(Setting(SettingId::CbUseUUCPName, {QStringLiteral("Использовать имя")}));
+  layout->addLayout(form);
+  links_.push_back(std::make_unique<TListBoxLink>(linkList_));
+  store_.Uplinks().AttachListBox(links_.back().get());
+}
+
+void TSettingsDialog::BuildMailboxes() {
+  QVBoxLayout* layout;
+  Page("TabMailboxen", QStringLiteral("Мейлбоксы"), layout);
+  mbList_ = new QListWidget;
+  mbList_->setObjectName("MBList");
+  layout->addWidget(mbList_, 1);
+  auto* row = new QHBoxLayout;
+  Button(row, "AddMB", QStringLiteral("Добавить"), &TSettingsDialog::AddMBClick);
+  Button(row, "DeleteMB", QStringLiteral("Удалить"), &TSettingsDialog::DeleteMBClick);
+  Button(row, "MBUp", QStringLiteral("Вверх"), &TSettingsDialog::MBUpClick);
+  Button(row, "MBDown", QStringLiteral("Вниз"), &TSettingsDialog::MBDownClick);
+  layout->addLayout(row);
+  auto* form = new QFormLayout;
+  mbName_ = new QLineEdit;
+  mbName_->setObjectName("MBName");
+  mbSysop_ = new QLineEdit;
+  mbSysop_->setObjectName("MBSysop");
+  mbAddress_ = new QLineEdit;
+  mbAddress_->setObjectName("MBAddress");
+  mbNumbers_ = new QPlainTextEdit;
+  mbNumbers_->setObjectName("MBNumbers");
+  form->addRow(QStringLiteral("Название:"), mbName_);
+  form->addRow(QStringLiteral("Сисоп:"), mbSysop_);
+  form->addRow(QStringLiteral("Адрес:"), mbAddress_);
+  form->addRow(QStringLiteral("Телефоны:"), mbNumbers_);
+  layout->addLayout(form);
+  links_.push_back(std::make_unique<TListBoxLink>(mbList_));
+  store_.Mailboxes().AttachListBox(links_.back().get());
+  connect(mbList_, &QListWidget::currentRowChanged, this, [this] {
+    if (Selected(mbList_) == shownMailbox_) return;
+    if (!StoreMailbox()) {
+      const QSignalBlocker block(mbList_);
+      Select(mbList_, shownMailbox_);
+      return;
+    }
+    ShowMailbox();
+  });
+}
+
+void TSettingsDialog::BuildAreas() {
+  QVBoxLayout* layout;
+  Page("TabAreas", QStringLiteral("Арии"), layout);
+  areaList_ = new QListWidget;
+  areaList_->setObjectName("InfoAreaName");
+  layout->addWidget(areaList_, 1);
+  auto* row = new QHBoxLayout;
+  Button(row, "DoAddArea", QStringLiteral("Добавить..."), &TSettingsDialog::DoAddAreaClick);
+  killArea_ = Button(row, "KillArea", QStringLiteral("Удалить..."), &TSettingsDialog::KillAreaClick);
+  Button(row, "AddSep", QStringLiteral("Разделитель"), &TSettingsDialog::AddSepClick);
+  Button(row, "AreaUp", QStringLiteral("Вверх"), &TSettingsDialog::AreaUpClick);
+  Button(row, "AreaDown", QStringLiteral("Вниз"), &TSettingsDialog::AreaDownClick);
+  Button(row, "AreaSort", QStringLiteral("Сортировать"), &TSettingsDialog::AreaSortClick);
+  layout->addLayout(row);
+  links_.push_back(std::make_unique<TListBoxLink>(areaList_));
+  store_.Areas().AttachListBox(links_.back().get());
+  connect(areaList_, &QListWidget::currentRowChanged, this, [this] { UpdateInfo(); });
+}
+
+void TSettingsDialog::BuildPackers() {
+  QVBoxLayout* layout;
+  Page("TabPacker", QStringLiteral("Упаковщики"), layout);
+  packerList_ = new QListWidget;
+  packerList_->setObjectName("PackerList");
+  layout->addWidget(packerList_, 1);
+  auto* row = new QHBoxLayout;
+  Button(row, "AddNewPacker", QStringLiteral("Добавить"), &TSettingsDialog::AddNewPackerClick);
+  Button(row, "KillPacker", QStringLiteral("Удалить"), &TSettingsDialog::KillPackerClick);
+  Button(row, "PackerUp", QStringLiteral("Вверх"), &TSettingsDialog::PackerUpClick);
+  Button(row, "PackerDown", QStringLiteral("Вниз"), &TSettingsDialog::PackerDownClick);
+  layout->addLayout(row);
+  auto* form = new QFormLayout;
+  pckName_ = new QLineEdit;
+  pckName_->setObjectName("PackerName");
+  pckPack_ = new QLineEdit;
+  pckPack_->setObjectName("PackerPack");
+  pckUnpack_ = new QLineEdit;
+  pckUnpack_->setObjectName("PackerUnPack");
+  form->addRow(QStringLiteral("Название:"), pckName_);
+  form->addRow(QStringLiteral("Упаковка:"), pckPack_);
+  form->addRow(QStringLiteral("Распаковка:"), pckUnpack_);
+  layout->addLayout(form);
+  links_.push_back(std::make_unique<TListBoxLink>(packerList_));
+  if (packers_) packers_->AttachListBox(links_.back().get());
+  connect(packerList_, &QListWidget::currentRowChanged, this, [this] {
+    if (Selected(packerList_) == shownPacker_) return;
+    if (!StorePacker()) {
+      const QSignalBlocker block(packerList_);
+      Select(packerList_, shownPacker_);
+      return;
+    }
+    ShowPacker();
+  });
+}
+
+void TSettingsDialog::BuildTosser() {
+  QVBoxLayout* layout;
+  Page("TabTosser", QStringLiteral("Тоссер"), layout);
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("Тоссить после сеанса:"),
+               Setting(SettingId::AutoImport, {QStringLiteral("Нет"), QStringLiteral("Да")}));
+  form->addRow(QStringLiteral("Неизвестная эха:"),
+               Setting(SettingId::DoCreate, {QStringLiteral("Создать автоматически"),
+                                             QStringLiteral("Положить в BAD")}));
+  form->addRow(QStringLiteral("Проверка пакетов:"),
+               Setting(SettingId::WarnPacket, {QStringLiteral("Игнорировать"),
+                                               QStringLiteral("Предупреждать")}));
+  form->addRow(QStringLiteral("Дубли:"),
+               Setting(SettingId::Dupes, {QStringLiteral("В DUPES"), QStringLiteral("Удалять"),
+                                          QStringLiteral("Игнорировать")}));
+  form->addRow(QStringLiteral("TIC-файлы:"),
+               Setting(SettingId::CbTIC, {QStringLiteral("Обрабатывать при импорте"),
+                                          QStringLiteral("Игнорировать")}));
+  form->addRow(QStringLiteral("Обработчик при импорте:"), Setting(SettingId::EPPImport));
+  form->addRow(QStringLiteral("Обработчик при экспорте:"), Setting(SettingId::EPPExport));
+  form->addRow(Setting(SettingId::ImportReport, {QStringLiteral("Отчёт об импорте")}));
+  form->addRow(Setting(SettingId::ExportReport, {QStringLiteral("Отчёт об экспорте")}));
+  form->addRow(Setting(SettingId::ProcessReport, {QStringLiteral("Отчёт об обработке нодлистов")}));
+  form->addRow(Setting(SettingId::UnpackReport, {QStringLiteral("Отчёт о распаковке")}));
+  form->addRow(Setting(SettingId::MailerReport, {QStringLiteral("Отчёт мейлера")}));
+  layout->addLayout(form);
+}
+
+void TSettingsDialog::BuildDisplay() {
+  QVBoxLayout* layout;
+  Page("TabAnzeige", QStringLiteral("Вид"), layout);
+  auto* form = new QFormLayout;
+  form->addRow(Setting(SettingId::DisplayTree, {QStringLiteral("Дерево ответов")}));
+  form->addRow(Setting(SettingId::DisplayStyles, {QStringLiteral("Стили текста")}));
+  form->addRow(Setting(SettingId::AKLudge, {QStringLiteral("Показывать ^A-кладжи")}));
+  form->addRow(Setting(SettingId::AREAKludge, {QStringLiteral("Показывать строку AREA")}));
+  form->addRow(Setting(SettingId::SBKludge, {QStringLiteral("Показывать SEEN-BY")}));
+  form->addRow(Setting(SettingId::FLToAnsI, {QStringLiteral("Списки файлов в ANSI")}));
+  form->addRow(Setting(SettingId::RbNavA, {QStringLiteral("Навигация по порядку списка")}));
+  form->addRow(Setting(SettingId::CbAdvanceArea, {QStringLiteral("Переходить к следующей эхе")}));
+  form->addRow(QStringLiteral("Окон сообщений:"), Setting(SettingId::WinLimit));
+  layout->addLayout(form);
+  layout->addStretch(1);
+}
+
+// --- Controls and values -------------------------------------------------------------------
+
+void TSettingsDialog::LoadControls(const SettingsValues& values) {
+  for (const Binding& b : bindings_) {
+    switch (SettingDefOf(b.id).kind) {
+      case SettingKind::Directory:
+        static_cast<TDirBtn*>(b.control)->setText(AnsiText(values.Text(b.id)));
+        break;
+      case SettingKind::Choice:
+        static_cast<QComboBox*>(b.control)->setCurrentIndex(values.Number(b.id));
+        break;
+      case SettingKind::Number:
+        static_cast<TVxSpinEdit*>(b.control)->SetValue(values.Number(b.id));
+        break;
+      case SettingKind::Check:
+        static_cast<QCheckBox*>(b.control)->setChecked(values.Checked(b.id));
+        break;
+      case SettingKind::Lines:
+        SetLines(static_cast<QPlainTextEdit*>(b.control), values.Lines(b.id));
+        break;
+      default:
+        if (auto* file = qobject_cast<TFilenameEdit*>(b.control))
+          file->SetFileName(AnsiText(values.Text(b.id)));
+        else
+          static_cast<QLineEdit*>(b.control)->setText(AnsiText(values.Text(b.id)));
+    }
+  }
+}
+
+void TSettingsDialog::ReadControls(SettingsValues& values) const {
+  for (const Binding& b : bindings_) {
+    switch (SettingDefOf(b.id).kind) {
+      case SettingKind::Directory:
+        values.SetText(b.id, AnsiBytes(static_cast<TDirBtn*>(b.control)->text()));
+        break;
+      case SettingKind::Choice:
+        values.SetNumber(b.id, static_cast<QComboBox*>(b.control)->currentIndex());
+        break;
+      case SettingKind::Number:
+        values.SetNumber(b.id,
+                         static_cast<int32_t>(static_cast<TVxSpinEdit*>(b.control)->Value()));
+        break;
+      case SettingKind::Check:
+        values.SetChecked(b.id, static_cast<QCheckBox*>(b.control)->isChecked());
+        break;
+      case SettingKind::Lines:
+        values.SetLines(b.id, LineBytes(static_cast<QPlainTextEdit*>(b.control)));
+        break;
+      default:
+        if (auto* file = qobject_cast<TFilenameEdit*>(b.control))
+          values.SetText(b.id, AnsiBytes(file->FileName()));
+        else
+          values.SetText(b.id, AnsiBytes(static_cast<QLineEdit*>(b.control)->text()));
+    }
+  }
+}
+
+void TSettingsDialog::ShowDialog() {
+  LoadControls(*store_.Values());
+  Select(linkList_, 0);
+  Select(areaList_, 0);
+  Select(mbList_, 0);
+  Select(packerList_, 0);
+  ShowMailbox();
+  ShowPacker();
+  UpdateInfo();
+}
+
+bool TSettingsDialog::ApplyClick() {
+  if (!StoreMailbox() || !StorePacker()) return false;
+  SettingsValues values = *store_.Values();
+  ReadControls(values);
+  if (const std::string error = CheckSettingsValues(values); !error.empty()) {
+    Refused(error);
+    return false;
+  }
+  return store_.ApplySettings(values);
+}
+
+void TSettingsDialog::OKClick() {
+  if (ApplyClick()) accept();
+}
+
+void TSettingsDialog::CancelClick() { reject(); }
+
+void TSettingsDialog::Refused(const std::string& text) { platform::GetPrompter().Error(text); }
+
+int TSettingsDialog::Selected(QListWidget* box) const { return box->currentRow(); }
+
+void TSettingsDialog::Select(QListWidget* box, int index) {
+  box->setCurrentRow(index < box->count() ? index : box->count() - 1);
+}
+
+// --- Uplinks ------------------------------------------------------------------------------------
+
+void TSettingsDialog::AddLinkClick() {
+  TAddLinkAssistent assistant(store_, packers_, this);
+  ExecModal(assistant);
+  Select(linkList_, store_.Uplinks().GetCount() - 1);
+}
+
+void TSettingsDialog::KillLinkClick() {
+  TLinkList& links = store_.Uplinks();
+  const int index = Selected(linkList_);
+  if (links.GetCount() == 0 || index < 0) {
+    platform::GetPrompter().Inform("You need at least one uplink!");
+    return;
+  }
+  TKillLinkAssistent assistant(store_, links.GetItem(index), packers_, this);
+  assistant.Execute();
+  Select(linkList_, 0);
+}
+
+void TSettingsDialog::UplinkUpClick() {
+  Select(linkList_, MoveEntry(store_.Uplinks(), Selected(linkList_), -1));
+}
+
+void TSettingsDialog::UplinkDownClick() {
+  Select(linkList_, MoveEntry(store_.Uplinks(), Selected(linkList_), +1));
+}
+
+// --- Mailboxes ----------------------------------------------------------------------------------
+
+void TSettingsDialog::ShowMailbox() {
+  const int index = Selected(mbList_);
+  shownMailbox_ = index;
+  TMBList& list = store_.Mailboxes();
+  const bool any = index >= 0 && index < list.GetCount();
+  for (QWidget* w : std::initializer_list<QWidget*>{mbName_, mbSysop_, mbAddress_, mbNumbers_})
+    w->setEnabled(any);
+  const TMailboxFields fields = any ? MailboxFields(*list.GetItem(index)) : TMailboxFields{};
+  mbName_->setText(AnsiText(fields.name));
+  mbSysop_->setText(AnsiText(fields.sysop));
+  mbAddress_->setText(AnsiText(fields.address));
+  SetLines(mbNumbers_, fields.numbers);
+}
+
+bool TSettingsDialog::StoreMailbox() {
+  TMBList& list = store_.Mailboxes();
+  if (shownMailbox_ < 0 || shownMailbox_ >= list.GetCount()) return true;
+  const TMailboxFields fields{AnsiBytes(mbName_->text()), AnsiBytes(mbSysop_->text()),
+                              AnsiBytes(mbAddress_->text()), LineBytes(mbNumbers_)};
+  TMailBox& box = *list.GetItem(shownMailbox_);
+  const TMailboxFields old = MailboxFields(box);
+  if (fields.name == old.name && fields.sysop == old.sysop && fields.address == old.address &&
+      fields.numbers == old.numbers)
+    return true;
+  const QSignalBlocker block(mbList_);
+  const std::string error = StoreMailboxFields(fields, box, list);
+  Select(mbList_, shownMailbox_);
+  if (error.empty()) return true;
+  notebook_->setCurrentWidget(mbList_->parentWidget());
+  Refused(error);
+  return false;
+}
+
+void TSettingsDialog::AddMBClick() {
+  if (!StoreMailbox()) return;
+  store_.AddDefaultMailbox();
+  Select(mbList_, store_.Mailboxes().GetCount() - 1);
+  ShowMailbox();
+}
+
+void TSettingsDialog::DeleteMBClick() {
+  TMBList& list = store_.Mailboxes();
+  const int index = Selected(mbList_);
+  if (index < 0 || index >= list.GetCount()) return;
+  {
+    const QSignalBlocker block(mbList_);
+    list.Delete(index);  // the list keeps the object alive
+    Select(mbList_, index);
+  }
+  ShowMailbox();
+}
+
+void TSettingsDialog::MBUpClick() {
+  if (!StoreMailbox()) return;
+  const QSignalBlocker block(mbList_);
+  Select(mbList_, MoveEntry(store_.Mailboxes(), Selected(mbList_), -1));
+  shownMailbox_ = Selected(mbList_);
+}
+
+void TSettingsDialog::MBDownClick() {
+  if (!StoreMailbox()) return;
+  const QSignalBlocker block(mbList_);
+  Select(mbList_, MoveEntry(store_.Mailboxes(), Selected(mbList_), +1));
+  shownMailbox_ = Selected(mbList_);
+}
+
+// --- Areas -------------------------------------------------------------------------------------
+
+void TSettingsDialog::UpdateInfo() {
+  const int index = Selected(areaList_);
+  TAreaList& areas = store_.Areas();
+  const bool any = index >= 0 && index < areas.GetCount();
+  killArea_->setEnabled(any && TConfigStore::CanKillArea(*areas.GetItem(index)));
+}
+
+void TSettingsDialog::DoAddAreaClick() {
+  TAddAreaAssistent assistant(store_, echoAreas_, this);
+  ExecModal(assistant);
+  if (TArea* added = assistant.AddedArea()) Select(areaList_, store_.Areas().IndexOf(added));
+  UpdateInfo();
+}
+
+void TSettingsDialog::KillAreaClick() {
+  TAreaList& areas = store_.Areas();
+  const int index = Selected(areaList_);
+  if (index < 0 || index >= areas.GetCount()) return;
+  TArea& area = *areas.GetItem(index);
+  if (area.IsSeparator()) {
+    store_.KillSeparator(index);
+  } else if (TConfigStore::CanKillArea(area)) {
+    TKillAreaAssistent assistant(store_, this);
+    assistant.KillList->addItem(AnsiText(area.Name));
+    assistant.Execute();
+  }
+  Select(areaList_, index);
+  UpdateInfo();
+}
+
+void TSettingsDialog::AddSepClick() {
+  store_.AddAreaQuiet(kSeparatorName, "Separator", AreaTypeCode::Separator, nullptr);
+  Select(areaList_, store_.Areas().GetCount() - 1);
+  UpdateInfo();
+}
+
+void TSettingsDialog::AreaUpClick() {
+  Select(areaList_, MoveEntry(store_.Areas(), Selected(areaList_), -1));
+}
+
+void TSettingsDialog::AreaDownClick() {
+  Select(areaList_, MoveEntry(store_.Areas(), Selected(areaList_), +1));
+}
+
+void TSettingsDialog::AreaSortClick() {
+  SortAreas(store_.Areas());
+  Select(areaList_, 0);
+}
+
+// --- Packers -----------------------------------------------------------------------------------
+
+void TSettingsDialog::ShowPacker() {
+  const int index = Selected(packerList_);
+  shownPacker_ = index;
+  const bool any = packers_ && index >= 0 && index < packers_->GetCount();
+  for (QWidget* w : std::initializer_list<QWidget*>{pckName_, pckPack_, pckUnpack_})
+    w->setEnabled(any);
+  const TPackerFields fields =
+      any ? PackerFields(*packers_, *packers_->GetItem(index)) : TPackerFields{};
+  pckName_->setText(AnsiText(fields.name));
+  pckPack_->setText(AnsiText(fields.pack));
+  pckUnpack_->setText(AnsiText(fields.unpack));
+}
+
+bool TSettingsDialog::StorePacker() {
+  if (!packers_ || shownPacker_ < 0 || shownPacker_ >= packers_->GetCount()) return true;
+  const TPackerFields fields{AnsiBytes(pckName_->text()), AnsiBytes(pckPack_->text()),
+                             AnsiBytes(pckUnpack_->text())};
+  TPacker& packer = *packers_->GetItem(shownPacker_);
+  const TPackerFields old = PackerFields(*packers_, packer);
+  if (fields.name == old.name && fields.pack == old.pack && fields.unpack == old.unpack)
+    return true;
+  const QSignalBlocker block(packerList_);
+  const std::string error = StorePackerFields(fields, packer, *packers_);
+  Select(packerList_, shownPacker_);
+  if (error.empty()) return true;
+  notebook_->setCurrentWidget(packerList_->parentWidget());
+  Refused(error);
+  return false;
+}
+
+void TSettingsDialog::AddNewPackerClick() {
+  if (!packers_ || !StorePacker()) return;
+  auto packer = std::make_unique<TPacker>();
+  packer->SetPack("Pack command line");
+  packer->SetUnPack("Unpack command line");
+  {
+    const QSignalBlocker block(packerList_);
+    packers_->AddPacker("New Packer", std::move(packer));
+    Select(packerList_, packers_->GetCount() - 1);
+  }
+  ShowPacker();
+}
+
+void TSettingsDialog::KillPackerClick() {
+  const int index = Selected(packerList_);
+  if (!packers_ || index < 0 || index >= packers_->GetCount()) return;
+  {
+    const QSignalBlocker block(packerList_);
+    packers_->Delete(index);  // the list keeps the object alive for running workers
+    Select(packerList_, index);
+  }
+  ShowPacker();
+}
+
+void TSettingsDialog::PackerUpClick() {
+  if (!packers_ || !StorePacker()) return;
+  const QSignalBlocker block(packerList_);
+  Select(packerList_, MoveEntry(*packers_, Selected(packerList_), -1));
+  shownPacker_ = Selected(packerList_);
+}
+
+void TSettingsDialog::PackerDownClick() {
+  if (!packers_ || !StorePacker()) return;
+  const QSignalBlocker block(packerList_);
+  Select(packerList_, MoveEntry(*packers_, Selected(packerList_), +1));
+  shownPacker_ = Selected(packerList_);
+}
+
+bool ShowSettingsDialog(TConfigStore& store, TPckList* packers, TAreaManager* echoAreas,
+                        QWidget* parent) {
+  TSettingsDialog dialog(store, packers, echoAreas, parent);
+  return ExecModal(dialog) == QDialog::Accepted;
+}
+
+}  // namespace velmaris

@@ -1,0 +1,175 @@
+// The settings window on a stored configuration: fields changed and taken
+// over by OK land in the registry file, Cancel leaves it alone, refused
+// input keeps the window open, and the uplink page's last-uplink guard.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "MainWindowFixture.h"
+#include "app/SettingsDialog.h"
+#include "archive/PackerConfig.h"
+#include "core/MailBox.h"
+#include "core/NetLink.h"
+#include "widgets/DirBtn.h"
+#include "widgets/ModalHook.h"
+#include "widgets/PageControl98.h"
+#include "widgets/VxSpin.h"
+
+namespace velmaris::test {
+namespace {
+
+class SettingsDialogTest : public MainWindowFixture {
+ protected:
+  void SetUp() override {
+    MainWindowFixture::SetUp();
+    Prepare({{"ECHO.ONE", {}}});
+    Open();
+    dialog = std::make_unique<TSettingsDialog>(Store(), GetPackerList(), nullptr);
+    dialog->show();
+  }
+  void TearDown() override {
+    dialog.reset();
+    MainWindowFixture::TearDown();
+  }
+  TConfigStore& Store() { return window->ConfigStore(); }
+  std::string RegistryText() const {
+    std::ifstream in(RegistryPath(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  template <class T>
+  T* Find(const char* name) {
+    T* found = dialog->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+  void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+  void ShowPage(const char* name) { dialog->Notebook()->setCurrentWidget(Find<QWidget>(name)); }
+
+  std::unique_ptr<TSettingsDialog> dialog;
+};
+
+TEST_F(SettingsDialogTest, OkStoresTheChangedFieldsInTheRegistryFile) {
+  Find<QPlainTextEdit>("SysopNames")->setPlainText("Ivan Petrov\nI. Petrov");
+  Find<TVxSpinEdit>("Zone")->SetValue(1);
+  Find<QComboBox>("Dupes")->setCurrentIndex(1);
+  ShowPage("TabMailboxen");
+  Click("AddMB");
+  Find<QLineEdit>("MBName")->setText("Boss BBS");
+  Find<QLineEdit>("MBAddress")->setText("2:5020/1");
+  Find<QPlainTextEdit>("MBNumbers")->setPlainText("+7 495 1234567");
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+    dialog->grab().save(QString::fromUtf8(dir) + "/SettingsDialog.png");
+  Click("OKBtn");
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  const std::string text = RegistryText();
+  for (const char* line : {"\"Name1\"=\"Ivan Petrov\"", "\"Name2\"=\"I. Petrov\"",
+                           "\"Zone\"=dword:00000001", "\"OnDupe\"=dword:00000001",
+                           "\"Name\"=\"Boss BBS\"", "\"Address\"=\"2:5020/1\"",
+                           "\"Number1\"=\"+7 495 1234567\""})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  EXPECT_EQ(Store().Values()->Zone(), 1);
+  EXPECT_TRUE(Store().Values()->IsSysopName("I. PETROV"));
+}
+
+TEST_F(SettingsDialogTest, CancelChangesNeitherTheSettingsNorTheFile) {
+  const std::string before = RegistryText();
+  const SettingsValues values = *Store().Values();
+  Find<TVxSpinEdit>("Zone")->SetValue(5);
+  Find<QLineEdit>("EdUUCPName")->setText("gate");
+  Click("CancelBtn");
+  EXPECT_EQ(dialog->result(), QDialog::Rejected);
+  EXPECT_TRUE(*Store().Values() == values);
+  EXPECT_EQ(RegistryText(), before);
+}
+
+TEST_F(SettingsDialogTest, RefusedInputKeepsTheWindowOpenAndTheFileUnchanged) {
+  const std::string before = RegistryText();
+  ShowPage("TabMailboxen");
+  Click("AddMB");
+  Click("ApplyBtn");  // the default mailbox saved
+  const std::string saved = RegistryText();
+  ASSERT_NE(saved, before);
+  struct {
+    const char* name;
+    const char* address;
+    std::string error;
+  } const cases[] = {
+      {"Box", "2:70000/1", "\"2:70000/1\" is no valid FidoNet address!"},
+      {"", "2:5020/1", "The name must not be empty!"},
+  };
+  for (const auto& c : cases) {
+    prompter.Clear();
+    Find<QLineEdit>("MBName")->setText(c.name);
+    Find<QLineEdit>("MBAddress")->setText(c.address);
+    Click("OKBtn");
+    EXPECT_TRUE(dialog->isVisible()) << c.address;
+    ASSERT_EQ(prompter.Questions().size(), 1u);
+    EXPECT_EQ(prompter.Questions()[0].text, c.error);
+    EXPECT_EQ(RegistryText(), saved);
+  }
+  // A gateway address is checked while the gateway is on.
+  Find<QLineEdit>("MBName")->setText("Box");
+  Find<QLineEdit>("MBAddress")->setText("2:5020/1");
+  Find<QCheckBox>("CbUseGateWay")->setChecked(true);
+  Find<QLineEdit>("EdUUCPAddr")->setText("gateway");
+  prompter.Clear();
+  Click("OKBtn");
+  EXPECT_TRUE(dialog->isVisible());
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "\"gateway\" is no valid FidoNet address!");
+}
+
+TEST_F(SettingsDialogTest, KillingWithoutAnUplinkSaysOneIsNeeded) {
+  Store().Uplinks().Clear();
+  ShowPage("TabVerbindungen");
+  Click("KillLink");
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].kind, platform::MsgKind::Information);
+  EXPECT_EQ(prompter.Questions()[0].text, "You need at least one uplink!");
+}
+
+TEST_F(SettingsDialogTest, AreaPageSortsAddsSeparatorsAndGuardsTheSystemAreas) {
+  ShowPage("TabAreas");
+  auto* list = Find<QListWidget>("InfoAreaName");
+  ASSERT_EQ(list->count(), 4);
+  list->setCurrentRow(0);  // NETMAIL
+  EXPECT_FALSE(Find<QPushButton>("KillArea")->isEnabled());
+  list->setCurrentRow(3);
+  EXPECT_TRUE(Find<QPushButton>("KillArea")->isEnabled());
+  Click("AddSep");
+  EXPECT_EQ(list->count(), 5);
+  EXPECT_EQ(list->currentItem()->text(), "!SEP!");
+  Click("AreaUp");
+  EXPECT_EQ(list->item(3)->text(), "!SEP!");
+  Click("KillArea");  // a separator goes at once
+  EXPECT_EQ(list->count(), 4);
+  EXPECT_EQ(Store().Areas().GetCount(), 4);
+}
+
+TEST_F(SettingsDialogTest, MainWindowOpensTheWindowFromItsSettingsCommand) {
+  dialog.reset();
+  QString opened;
+  const ModalHook old = SetModalHook([&](QWidget* w) {
+    opened = w->objectName();
+    return int(QDialog::Rejected);
+  });
+  QAction* action = window->findChild<QAction*>("Settings");
+  ASSERT_NE(action, nullptr);
+  EXPECT_TRUE(action->isEnabled());
+  action->trigger();
+  SetModalHook(old);
+  EXPECT_EQ(opened, "TSettingsDialog");
+}
+
+}  // namespace
+}  // namespace velmaris::test
