@@ -30,6 +30,7 @@
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
+#include "widgets/VxColorButton.h"
 #include "widgets/VxSpin.h"
 
 namespace velmaris {
@@ -40,6 +41,10 @@ QStringList Lines(const QPlainTextEdit* memo) {
   QStringList lines = memo->toPlainText().split('\n');
   while (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
   return lines;
+}
+
+bool IsColor(SettingId id) {
+  return id >= SettingId::QuoteColor && id <= SettingId::COL_SysopSel;
 }
 
 std::vector<std::string> LineBytes(const QPlainTextEdit* memo) {
@@ -72,6 +77,11 @@ TSettingsDialog::TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaMa
   BuildPackers();
   BuildTosser();
   BuildDisplay();
+  BuildTextGroups();
+  BuildLists();
+  BuildFilters();
+  BuildAutoSend();
+  BuildMailer();
 
   auto* buttons = new QDialogButtonBox(this);
   QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
@@ -89,10 +99,16 @@ TSettingsDialog::TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaMa
 }
 
 TSettingsDialog::~TSettingsDialog() {
-  store_.Uplinks().DetachListBox(links_[0].get());
-  store_.Mailboxes().DetachListBox(links_[1].get());
-  store_.Areas().DetachListBox(links_[2].get());
-  if (packers_) packers_->DetachListBox(links_[3].get());
+  for (auto& [list, link] : links_) list->DetachListBox(link.get());
+}
+
+QListWidget* TSettingsDialog::ListBox(QLayout* layout, const char* name, TPubLst& list) {
+  auto* box = new QListWidget;
+  box->setObjectName(QString::fromLatin1(name));
+  layout->addWidget(box);
+  links_.emplace_back(&list, std::make_unique<TListBoxLink>(box));
+  list.AttachListBox(links_.back().second.get());
+  return box;
 }
 
 // --- Building ----------------------------------------------------------------------------
@@ -114,6 +130,7 @@ QWidget* TSettingsDialog::Bind(SettingId id, QWidget* control) {
 // A control of the kind the setting needs.
 QWidget* TSettingsDialog::Setting(SettingId id, const QStringList& choices) {
   const SettingDef& def = SettingDefOf(id);
+  if (IsColor(id)) return Bind(id, new TVxColorButton);
   switch (def.kind) {
     case SettingKind::Directory: return Bind(id, new TDirBtn);
     case SettingKind::Choice: {
@@ -137,11 +154,16 @@ QWidget* TSettingsDialog::Setting(SettingId id, const QStringList& choices) {
 
 QPushButton* TSettingsDialog::Button(QLayout* row, const char* name, const QString& caption,
                                      void (TSettingsDialog::*handler)()) {
+  return Button(row, name, caption, [this, handler] { (this->*handler)(); });
+}
+
+QPushButton* TSettingsDialog::Button(QLayout* row, const char* name, const QString& caption,
+                                     std::function<void()> handler) {
   auto* button = new QPushButton(caption);
   button->setObjectName(QString::fromLatin1(name));
-  connect(button, &QPushButton::clicked, this, [this, handler] {
+  connect(button, &QPushButton::clicked, this, [handler = std::move(handler)] {
     try {
-      (this->*handler)();
+      handler();
     } catch (const std::exception& e) {
       platform::GetPrompter().Error(e.what());
     }
@@ -191,8 +213,8 @@ void TSettingsDialog::BuildUplinks() {
   form->addRow(QStringLiteral("Имя шлюза:"), Setting(SettingId::EdUUCPName));
   form->addRow(Setting(SettingId::CbUseUUCPName, {QStringLiteral("Использовать имя")}));
   layout->addLayout(form);
-  links_.push_back(std::make_unique<TListBoxLink>(linkList_));
-  store_.Uplinks().AttachListBox(links_.back().get());
+  links_.emplace_back(&store_.Uplinks(), std::make_unique<TListBoxLink>(linkList_));
+  store_.Uplinks().AttachListBox(links_.back().second.get());
 }
 
 void TSettingsDialog::BuildMailboxes() {
@@ -221,8 +243,8 @@ void TSettingsDialog::BuildMailboxes() {
   form->addRow(QStringLiteral("Адрес:"), mbAddress_);
   form->addRow(QStringLiteral("Телефоны:"), mbNumbers_);
   layout->addLayout(form);
-  links_.push_back(std::make_unique<TListBoxLink>(mbList_));
-  store_.Mailboxes().AttachListBox(links_.back().get());
+  links_.emplace_back(&store_.Mailboxes(), std::make_unique<TListBoxLink>(mbList_));
+  store_.Mailboxes().AttachListBox(links_.back().second.get());
   connect(mbList_, &QListWidget::currentRowChanged, this, [this] {
     if (Selected(mbList_) == shownMailbox_) return;
     if (!StoreMailbox()) {
@@ -248,8 +270,8 @@ void TSettingsDialog::BuildAreas() {
   Button(row, "AreaDown", QStringLiteral("Вниз"), &TSettingsDialog::AreaDownClick);
   Button(row, "AreaSort", QStringLiteral("Сортировать"), &TSettingsDialog::AreaSortClick);
   layout->addLayout(row);
-  links_.push_back(std::make_unique<TListBoxLink>(areaList_));
-  store_.Areas().AttachListBox(links_.back().get());
+  links_.emplace_back(&store_.Areas(), std::make_unique<TListBoxLink>(areaList_));
+  store_.Areas().AttachListBox(links_.back().second.get());
   connect(areaList_, &QListWidget::currentRowChanged, this, [this] { UpdateInfo(); });
 }
 
@@ -276,8 +298,11 @@ void TSettingsDialog::BuildPackers() {
   form->addRow(QStringLiteral("Упаковка:"), pckPack_);
   form->addRow(QStringLiteral("Распаковка:"), pckUnpack_);
   layout->addLayout(form);
-  links_.push_back(std::make_unique<TListBoxLink>(packerList_));
-  if (packers_) packers_->AttachListBox(links_.back().get());
+  BuildUnpackJobs(layout);
+  if (packers_) {
+    links_.emplace_back(packers_, std::make_unique<TListBoxLink>(packerList_));
+    packers_->AttachListBox(links_.back().second.get());
+  }
   connect(packerList_, &QListWidget::currentRowChanged, this, [this] {
     if (Selected(packerList_) == shownPacker_) return;
     if (!StorePacker()) {
@@ -331,6 +356,28 @@ void TSettingsDialog::BuildDisplay() {
   form->addRow(Setting(SettingId::CbAdvanceArea, {QStringLiteral("Переходить к следующей эхе")}));
   form->addRow(QStringLiteral("Окон сообщений:"), Setting(SettingId::WinLimit));
   layout->addLayout(form);
+  auto* colors = new QFormLayout;
+  const std::pair<SettingId, const char*> colorRows[] = {
+      {SettingId::QuoteColor, "Цитаты"},
+      {SettingId::MsgTxt, "Текст письма"},
+      {SettingId::MsgBG, "Фон письма"},
+      {SettingId::ColEdFG, "Текст редактора"},
+      {SettingId::ColEdBG, "Фон редактора"},
+      {SettingId::COL_Bg, "Фон списка"},
+      {SettingId::COL_Highlight, "Выделение"},
+      {SettingId::COL_Msg, "Письмо"},
+      {SettingId::COL_MsgSel, "Выбранное письмо"},
+      {SettingId::COL_Sysop, "Письмо мне"},
+      {SettingId::COL_SysopSel, "Выбранное письмо мне"}};
+  for (const auto& [id, caption] : colorRows)
+    colors->addRow(QString::fromUtf8(caption) + ':', Setting(id));
+  const std::pair<SettingId, const char*> fontRows[] = {
+      {SettingId::mrFe, "Шрифт редактора"},   {SettingId::ALFont, "Шрифт списка эх"},
+      {SettingId::mrFont, "Шрифт письма"},    {SettingId::MLFont, "Шрифт списка писем"},
+      {SettingId::RTFont, "Шрифт дерева"},    {SettingId::mrFl, "Шрифт списков файлов"}};
+  for (const auto& [id, caption] : fontRows)
+    colors->addRow(QString::fromUtf8(caption) + ':', Setting(id));
+  layout->addLayout(colors);
   layout->addStretch(1);
 }
 
@@ -346,7 +393,10 @@ void TSettingsDialog::LoadControls(const SettingsValues& values) {
         static_cast<QComboBox*>(b.control)->setCurrentIndex(values.Number(b.id));
         break;
       case SettingKind::Number:
-        static_cast<TVxSpinEdit*>(b.control)->SetValue(values.Number(b.id));
+        if (auto* color = qobject_cast<TVxColorButton*>(b.control))
+          color->SetColor(static_cast<TColor>(values.Number(b.id)));
+        else
+          static_cast<TVxSpinEdit*>(b.control)->SetValue(values.Number(b.id));
         break;
       case SettingKind::Check:
         static_cast<QCheckBox*>(b.control)->setChecked(values.Checked(b.id));
@@ -373,8 +423,11 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
         values.SetNumber(b.id, static_cast<QComboBox*>(b.control)->currentIndex());
         break;
       case SettingKind::Number:
-        values.SetNumber(b.id,
-                         static_cast<int32_t>(static_cast<TVxSpinEdit*>(b.control)->Value()));
+        if (auto* color = qobject_cast<TVxColorButton*>(b.control))
+          values.SetNumber(b.id, static_cast<int32_t>(color->Color()));
+        else
+          values.SetNumber(b.id,
+                           static_cast<int32_t>(static_cast<TVxSpinEdit*>(b.control)->Value()));
         break;
       case SettingKind::Check:
         values.SetChecked(b.id, static_cast<QCheckBox*>(b.control)->isChecked());

@@ -9,10 +9,12 @@
 #include <QDialog>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "core/Settings.h"
 
+class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -25,6 +27,7 @@ class TConfigStore;
 class TListBoxLink;
 class TPageControl98;
 class TPckList;
+class TPubLst;
 class TAreaManager;
 
 class TSettingsDialog : public QDialog {
@@ -66,6 +69,13 @@ class TSettingsDialog : public QDialog {
   void PackerUpClick();
   void PackerDownClick();
 
+  // Text groups: the part chosen in TextCombo shown in TextText, and the
+  // memo stored back into it.
+  void TGListClick();
+  void TextComboChange();
+  void TextTextExit();
+  void GroupNameChange();
+
   TPageControl98* Notebook() const { return notebook_; }
 
  private:
@@ -83,6 +93,16 @@ class TSettingsDialog : public QDialog {
   void BuildPackers();
   void BuildTosser();
   void BuildDisplay();
+  void BuildTextGroups();
+  void BuildLists();
+  void BuildFilters();
+  void BuildAutoSend();
+  void BuildMailer();
+  void BuildUnpackJobs(QVBoxLayout* layout);
+  // A list box that the list keeps filled.
+  QListWidget* ListBox(QLayout* layout, const char* name, TPubLst& list);
+  QPushButton* Button(QLayout* row, const char* name, const QString& caption,
+                      std::function<void()> handler);
   QPushButton* Button(QLayout* row, const char* name, const QString& caption,
                       void (TSettingsDialog::*handler)());
   void LoadControls(const SettingsValues& values);
@@ -102,7 +122,7 @@ class TSettingsDialog : public QDialog {
   TAreaManager* echoAreas_;
   TPageControl98* notebook_ = nullptr;
   std::vector<Binding> bindings_;
-  std::vector<std::unique_ptr<TListBoxLink>> links_;
+  std::vector<std::pair<TPubLst*, std::unique_ptr<TListBoxLink>>> links_;
   QListWidget *linkList_ = nullptr, *mbList_ = nullptr, *areaList_ = nullptr,
               *packerList_ = nullptr;
   QLineEdit *mbName_ = nullptr, *mbSysop_ = nullptr, *mbAddress_ = nullptr;
@@ -110,6 +130,11 @@ class TSettingsDialog : public QDialog {
   QLineEdit *pckName_ = nullptr, *pckPack_ = nullptr, *pckUnpack_ = nullptr;
   QPushButton *killArea_ = nullptr, *killLink_ = nullptr;
   int shownMailbox_ = -1, shownPacker_ = -1;
+  QListWidget* tgList_ = nullptr;
+  QComboBox* textCombo_ = nullptr;
+  QLineEdit* groupName_ = nullptr;
+  QPlainTextEdit* textText_ = nullptr;
+  int shownGroup_ = -1, shownPart_ = -1;
 };
 
 // Opens the settings window modally (through the modal hook); true when it
