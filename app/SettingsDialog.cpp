@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -94,7 +95,7 @@ TSettingsDialog::TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaMa
   connect(apply, &QPushButton::clicked, this, [this] { ApplyClick(); });
   connect(cancel, &QPushButton::clicked, this, [this] { CancelClick(); });
   layout->addWidget(buttons);
-  resize(640, 480);
+  resize(760, 560);
   ShowDialog();
 }
 
@@ -345,25 +346,41 @@ void TSettingsDialog::BuildTosser() {
 void TSettingsDialog::BuildDisplay() {
   QVBoxLayout* layout;
   Page("TabAnzeige", QStringLiteral("Вид"), layout);
-  auto* form = new QFormLayout;
-  form->addRow(Setting(SettingId::DisplayTree, {QStringLiteral("Дерево ответов")}));
-  form->addRow(Setting(SettingId::DisplayStyles, {QStringLiteral("Стили текста")}));
-  form->addRow(Setting(SettingId::AKLudge, {QStringLiteral("Показывать ^A-кладжи")}));
-  form->addRow(Setting(SettingId::AREAKludge, {QStringLiteral("Показывать строку AREA")}));
-  form->addRow(Setting(SettingId::SBKludge, {QStringLiteral("Показывать SEEN-BY")}));
-  form->addRow(Setting(SettingId::FLToAnsI, {QStringLiteral("Списки файлов в ANSI")}));
-  form->addRow(Setting(SettingId::RbNavA, {QStringLiteral("Навигация по порядку списка")}));
-  form->addRow(Setting(SettingId::CbAdvanceArea, {QStringLiteral("Переходить к следующей эхе")}));
-  form->addRow(QStringLiteral("Окон сообщений:"), Setting(SettingId::WinLimit));
-  layout->addLayout(form);
-  auto* colors = new QFormLayout;
+  auto* tabs = new QTabWidget;
+  tabs->setObjectName("DisplayTabs");
+  layout->addWidget(tabs);
+  auto addTab = [tabs](const QString& caption) {
+    auto* page = new QWidget;
+    auto* form = new QFormLayout(page);
+    tabs->addTab(page, caption);
+    return form;
+  };
+  QFormLayout* general = addTab(QStringLiteral("Общие"));
+  general->addRow(Setting(SettingId::DisplayTree, {QStringLiteral("Дерево ответов")}));
+  general->addRow(Setting(SettingId::DisplayStyles, {QStringLiteral("Стили текста")}));
+  general->addRow(Setting(SettingId::AKLudge, {QStringLiteral("Показывать ^A-кладжи")}));
+  general->addRow(Setting(SettingId::AREAKludge, {QStringLiteral("Показывать строку AREA")}));
+  general->addRow(Setting(SettingId::SBKludge, {QStringLiteral("Показывать SEEN-BY")}));
+  general->addRow(Setting(SettingId::FLToAnsI, {QStringLiteral("Списки файлов в ANSI")}));
+  general->addRow(Setting(SettingId::RbNavA, {QStringLiteral("Навигация по порядку списка")}));
+  general->addRow(
+      Setting(SettingId::CbAdvanceArea, {QStringLiteral("Переходить к следующей эхе")}));
+  general->addRow(QStringLiteral("Окон сообщений:"), Setting(SettingId::WinLimit));
+  QFormLayout* fonts = addTab(QStringLiteral("Шрифты"));
+  const std::pair<SettingId, const char*> fontRows[] = {
+      {SettingId::mrFe, "Редактор"},       {SettingId::ALFont, "Список эх"},
+      {SettingId::mrFont, "Письмо"},       {SettingId::MLFont, "Список писем"},
+      {SettingId::RTFont, "Дерево ответов"}, {SettingId::mrFl, "Списки файлов"}};
+  for (const auto& [id, caption] : fontRows)
+    fonts->addRow(QString::fromUtf8(caption) + ':', Setting(id));
+  QFormLayout* colors = addTab(QStringLiteral("Цвета"));
   const std::pair<SettingId, const char*> colorRows[] = {
       {SettingId::QuoteColor, "Цитаты"},
       {SettingId::MsgTxt, "Текст письма"},
       {SettingId::MsgBG, "Фон письма"},
       {SettingId::ColEdFG, "Текст редактора"},
       {SettingId::ColEdBG, "Фон редактора"},
-      {SettingId::COL_Bg, "Фон списка"},
+      {SettingId::COL_Bg, "Фон списка писем"},
       {SettingId::COL_Highlight, "Выделение"},
       {SettingId::COL_Msg, "Письмо"},
       {SettingId::COL_MsgSel, "Выбранное письмо"},
@@ -371,14 +388,6 @@ void TSettingsDialog::BuildDisplay() {
       {SettingId::COL_SysopSel, "Выбранное письмо мне"}};
   for (const auto& [id, caption] : colorRows)
     colors->addRow(QString::fromUtf8(caption) + ':', Setting(id));
-  const std::pair<SettingId, const char*> fontRows[] = {
-      {SettingId::mrFe, "Шрифт редактора"},   {SettingId::ALFont, "Шрифт списка эх"},
-      {SettingId::mrFont, "Шрифт письма"},    {SettingId::MLFont, "Шрифт списка писем"},
-      {SettingId::RTFont, "Шрифт дерева"},    {SettingId::mrFl, "Шрифт списков файлов"}};
-  for (const auto& [id, caption] : fontRows)
-    colors->addRow(QString::fromUtf8(caption) + ':', Setting(id));
-  layout->addLayout(colors);
-  layout->addStretch(1);
 }
 
 // --- Controls and values -------------------------------------------------------------------

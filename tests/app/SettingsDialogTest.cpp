@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <cstdlib>
 #include <fstream>
@@ -67,8 +68,13 @@ TEST_F(SettingsDialogTest, OkStoresTheChangedFieldsInTheRegistryFile) {
   Find<QLineEdit>("MBName")->setText("Boss BBS");
   Find<QLineEdit>("MBAddress")->setText("2:5020/1");
   Find<QPlainTextEdit>("MBNumbers")->setPlainText("+7 495 1234567");
-  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS")) {
     dialog->grab().save(QString::fromUtf8(dir) + "/SettingsDialog.png");
+    ShowPage("TabAnzeige");
+    dialog->findChild<QTabWidget*>("DisplayTabs")->setCurrentIndex(2);
+    dialog->grab().save(QString::fromUtf8(dir) + "/SettingsColours.png");
+    ShowPage("TabMailboxen");
+  }
   Click("OKBtn");
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
   const std::string text = RegistryText();
@@ -154,6 +160,34 @@ TEST_F(SettingsDialogTest, AreaPageSortsAddsSeparatorsAndGuardsTheSystemAreas) {
   Click("KillArea");  // a separator goes at once
   EXPECT_EQ(list->count(), 4);
   EXPECT_EQ(Store().Areas().GetCount(), 4);
+}
+
+TEST_F(SettingsDialogTest, ListPagesEditTheirEntriesAndOkSavesThem) {
+  ShowPage("TabListen");
+  Click("Button31");  // a node list
+  EXPECT_EQ(Find<QLineEdit>("NLName")->text(), "<Select Domain>");
+  QTest::keyClicks(Find<QLineEdit>("NLName"), "X");
+  EXPECT_EQ(Find<QListWidget>("lbNodelists")->currentItem()->text(), "<Select Domain>X");
+  ShowPage("TabGruppen");
+  Click("AddTG");
+  auto* name = Find<QLineEdit>("GroupName");
+  name->selectAll();
+  QTest::keyClicks(name, "Friends");
+  Find<QComboBox>("TextCombo")->setCurrentIndex(8);  // origins
+  Find<QPlainTextEdit>("TextText")->setPlainText("Greetings from the point");
+  ShowPage("TabPacker");
+  Click("Button34");  // an unpack job
+  auto* jobs = Find<QListWidget>("JobList");
+  Click("DelJob");
+  EXPECT_EQ(jobs->currentRow(), -1);
+  EXPECT_FALSE(Find<QPushButton>("DelJob")->isEnabled());
+  Click("Button34");
+  Click("OKBtn");
+  const std::string text = RegistryText();
+  for (const char* line : {"\"Domain\"=\"<Select Domain>X\"", "\"Name\"=\"Friends\"",
+                           "\"Line1\"=\"Greetings from the point\"",
+                           "\"Mask\"=\"Mask.*\""})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
 TEST_F(SettingsDialogTest, MainWindowOpensTheWindowFromItsSettingsCommand) {
