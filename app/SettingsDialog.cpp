@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -173,19 +174,44 @@ QPushButton* TSettingsDialog::Button(QLayout* row, const char* name, const QStri
   return button;
 }
 
+QWidget* TSettingsDialog::DirectoryRow(SettingId id, const char* button,
+                                       const QString& caption) {
+  auto* row = new QWidget;
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* edit = static_cast<TDirBtn*>(Setting(id));
+  layout->addWidget(edit, 1);
+  const QString name = QString::fromLatin1(button);
+  Button(layout, button, QStringLiteral("..."), [this, row, name, edit, caption] {
+    auto* pick = row->findChild<QPushButton*>(name);
+    pick->setEnabled(false);
+    const QString dir = QFileDialog::getExistingDirectory(this, caption, edit->text());
+    if (!dir.isEmpty()) edit->SetPath(dir);
+    pick->setEnabled(true);
+  });
+  return row;
+}
+
 void TSettingsDialog::BuildIdentity() {
   QVBoxLayout* layout;
   Page("TabSonstiges", QStringLiteral("Система"), layout);
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Имена пользователя:"), Setting(SettingId::SysopNames));
   form->addRow(QStringLiteral("Основная зона:"), Setting(SettingId::Zone));
-  form->addRow(QStringLiteral("Входящие:"), Setting(SettingId::InboundDir));
-  form->addRow(QStringLiteral("Исходящие:"), Setting(SettingId::OutboundDir));
-  form->addRow(QStringLiteral("База сообщений:"), Setting(SettingId::MsgBaseDir));
-  form->addRow(QStringLiteral("Файловая база:"), Setting(SettingId::FileBaseDir));
-  form->addRow(QStringLiteral("Нодлисты FTS-0005:"), Setting(SettingId::FTNDir));
-  form->addRow(QStringLiteral("Индекс нодлистов:"), Setting(SettingId::KQLDIr));
-  form->addRow(QStringLiteral("Плагины:"), Setting(SettingId::PluginDir));
+  form->addRow(QStringLiteral("Входящие:"),
+               DirectoryRow(SettingId::InboundDir, "GetInbound", "Inbound Directory"));
+  form->addRow(QStringLiteral("Исходящие:"),
+               DirectoryRow(SettingId::OutboundDir, "GetOutbound", "Outbound Directory"));
+  form->addRow(QStringLiteral("База сообщений:"),
+               DirectoryRow(SettingId::MsgBaseDir, "GetMsgBaseDir", "Messagebase Directory"));
+  form->addRow(QStringLiteral("Файловая база:"),
+               DirectoryRow(SettingId::FileBaseDir, "GetFileBaseDir", "Filebase Path"));
+  form->addRow(QStringLiteral("Нодлисты FTS-0005:"),
+               DirectoryRow(SettingId::FTNDir, "GetFTN", "Path for FTS-0005 Node Lists"));
+  form->addRow(QStringLiteral("Индекс нодлистов:"),
+               DirectoryRow(SettingId::KQLDIr, "GetKQL", "Path for Velmaris node lists"));
+  form->addRow(QStringLiteral("Плагины:"),
+               DirectoryRow(SettingId::PluginDir, "GetPluginDir", "Plugin Directory"));
   const QStringList automatic{QStringLiteral("В фоне"), QStringLiteral("Вручную")};
   form->addRow(QStringLiteral("Распаковка:"), Setting(SettingId::UnpackOn, automatic));
   form->addRow(QStringLiteral("Обновление нодлистов:"), Setting(SettingId::DiffOn, automatic));
@@ -270,6 +296,8 @@ void TSettingsDialog::BuildAreas() {
   Button(row, "AreaUp", QStringLiteral("Вверх"), &TSettingsDialog::AreaUpClick);
   Button(row, "AreaDown", QStringLiteral("Вниз"), &TSettingsDialog::AreaDownClick);
   Button(row, "AreaSort", QStringLiteral("Сортировать"), &TSettingsDialog::AreaSortClick);
+  Button(row, "AreaAddOldOnes", QStringLiteral("Найти старые..."),
+         &TSettingsDialog::AreaAddOldOnesClick);
   layout->addLayout(row);
   links_.emplace_back(&store_.Areas(), std::make_unique<TListBoxLink>(areaList_));
   store_.Areas().AttachListBox(links_.back().second.get());
@@ -634,6 +662,26 @@ void TSettingsDialog::AreaDownClick() {
 void TSettingsDialog::AreaSortClick() {
   SortAreas(store_.Areas());
   Select(areaList_, 0);
+}
+
+void TSettingsDialog::AreaAddOldOnesClick() {
+  const std::vector<std::string> names = InactiveAreaNames(store_.MessageBaseDir(), store_.Areas());
+  if (names.empty()) {
+    platform::GetPrompter().Inform(kNoInactiveAreasText);
+    return;
+  }
+  TLinkList& links = store_.Uplinks();
+  TNetLink* uplink = links.GetCount() > 0 ? links.GetItem(0) : nullptr;
+  for (const std::string& name : names) {
+    if (!platform::GetPrompter().Confirm(AddOldAreaQuestion(name))) continue;
+    TArea* area = store_.AddAreaQuiet(name, name, AreaTypeCode::Echomail, uplink);
+    if (!area) continue;
+    if (area->OpenIndex()) {
+      area->RebuildReplyKeys();
+      area->CloseIndex();
+    }
+  }
+  UpdateInfo();
 }
 
 // --- Packers -----------------------------------------------------------------------------------

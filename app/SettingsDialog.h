@@ -63,6 +63,8 @@ class TSettingsDialog : public QDialog {
   void AreaUpClick();
   void AreaDownClick();
   void AreaSortClick();
+  // Offers the message base's areas that are not configured, one by one.
+  void AreaAddOldOnesClick();
   void UpdateInfo();
   void AddNewPackerClick();
   void KillPackerClick();
@@ -99,6 +101,8 @@ class TSettingsDialog : public QDialog {
   void BuildAutoSend();
   void BuildMailer();
   void BuildUnpackJobs(QVBoxLayout* layout);
+  // The directory edit of the setting with its picker button.
+  QWidget* DirectoryRow(SettingId id, const char* button, const QString& caption);
   // A list box that the list keeps filled.
   QListWidget* ListBox(QLayout* layout, const char* name, TPubLst& list);
   QPushButton* Button(QLayout* row, const char* name, const QString& caption,

@@ -5,6 +5,8 @@
 #include "core/FidoAddress.h"
 #include "core/MailBox.h"
 #include "core/Settings.h"
+#include "platform/Ascii.h"
+#include "platform/Files.h"
 
 namespace velmaris {
 
@@ -80,6 +82,32 @@ void SortAreas(TAreaList& areas) {
       swapped = true;
     }
   }
+}
+
+std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir,
+                                           const TAreaList& areas) {
+  static constexpr const char* kSuffix = ".PackedBody";
+  static constexpr std::string_view kSystemNames[] = {"Separator", "BAD",     "BADMAIL",
+                                                      "DUPES",     "NETMAIL", "REPORT"};
+  const size_t suffixLength = std::string_view(kSuffix).size();
+  std::vector<std::string> names;
+  for (const platform::DirEntry& entry : platform::ScanDir(msgBaseDir, "*.PackedBody")) {
+    if (entry.name.size() <= suffixLength) continue;
+    const std::string name = entry.name.substr(0, entry.name.size() - suffixLength);
+    bool taken = false;
+    for (std::string_view system : kSystemNames) taken = taken || platform::EqualNoCase(name, system);
+    for (int i = 0; i < areas.GetCount() && !taken; ++i)
+      taken = platform::EqualNoCase(areas.GetString(i), name) ||
+              platform::EqualNoCase(areas.GetItem(i)->FileName, name);
+    if (!taken) names.push_back(name);
+  }
+  return names;
+}
+
+std::string AddOldAreaQuestion(const std::string& name) {
+  return "Do you wish the add the area \"" + name +
+         "\" ? ATTENTION: If you do not use the default uplink for  this area you have to fix "
+         "the uplink in the area settings!";
 }
 
 }  // namespace velmaris

@@ -66,4 +66,13 @@ int MoveEntry(List& list, int index, int delta) {
 // areas stay as they are.
 void SortAreas(TAreaList& areas);
 
+// The areas whose message base files lie in the directory but that are not
+// configured: the base names of the "*.PackedBody" files, without the
+// system names (Separator, BAD, BADMAIL, DUPES, NETMAIL, REPORT) and the
+// names of existing areas (letter case ignored), sorted by name.
+std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir, const TAreaList& areas);
+// The question that offers one of them.
+std::string AddOldAreaQuestion(const std::string& name);
+inline constexpr const char* kNoInactiveAreasText = "No inactive areas found!";
+
 }  // namespace velmaris

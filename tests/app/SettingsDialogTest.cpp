@@ -162,6 +162,23 @@ TEST_F(SettingsDialogTest, AreaPageSortsAddsSeparatorsAndGuardsTheSystemAreas) {
   EXPECT_EQ(Store().Areas().GetCount(), 4);
 }
 
+TEST_F(SettingsDialogTest, AreasLeftInTheMessageBaseAreOfferedOnceEach) {
+  for (const char* file : {"ECHO.TWO.PackedBody", "NETMAIL.PackedBody", "Separator.PackedBody"})
+    std::ofstream(Store().MessageBaseDir() + file).put('\0');
+  ShowPage("TabAreas");
+  Click("AreaAddOldOnes");
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text,
+            "Do you wish the add the area \"ECHO.TWO\" ? ATTENTION: If you do not use the default "
+            "uplink for  this area you have to fix the uplink in the area settings!");
+  ASSERT_NE(Area("ECHO.TWO"), nullptr);
+  EXPECT_EQ(Area("ECHO.TWO")->FileName, "ECHO.TWO");
+  prompter.Clear();
+  Click("AreaAddOldOnes");
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "No inactive areas found!");
+}
+
 TEST_F(SettingsDialogTest, ListPagesEditTheirEntriesAndOkSavesThem) {
   ShowPage("TabListen");
   Click("Button31");  // a node list
