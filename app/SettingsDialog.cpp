@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "app/ListBoxLink.h"
+#include "app/NetLinkProperties.h"
 #include "app/logic/SettingsEdits.h"
 #include "archive/Packer.h"
 #include "core/Area.h"
@@ -233,6 +234,8 @@ void TSettingsDialog::BuildUplinks() {
   killLink_ = Button(row, "KillLink", QStringLiteral("Удалить..."), &TSettingsDialog::KillLinkClick);
   Button(row, "UplinkUp", QStringLiteral("Вверх"), &TSettingsDialog::UplinkUpClick);
   Button(row, "UplinkDown", QStringLiteral("Вниз"), &TSettingsDialog::UplinkDownClick);
+  Button(row, "ShowLinkProperties", QStringLiteral("Свойства..."),
+         &TSettingsDialog::ShowLinkPropertiesClick);
   layout->addLayout(row);
   auto* form = new QFormLayout;
   form->addRow(Setting(SettingId::CbUseGateWay, {QStringLiteral("Почтовый шлюз")}));
@@ -543,6 +546,15 @@ void TSettingsDialog::UplinkUpClick() {
 
 void TSettingsDialog::UplinkDownClick() {
   Select(linkList_, MoveEntry(store_.Uplinks(), Selected(linkList_), +1));
+}
+
+void TSettingsDialog::ShowLinkPropertiesClick() {
+  TLinkList& links = store_.Uplinks();
+  const int index = Selected(linkList_);
+  if (index < 0 || index >= links.GetCount()) return;
+  TNetLinkProperties properties(*links.GetItem(index), links, store_.Mailboxes(), packers_, this);
+  ExecModal(properties);
+  Select(linkList_, index);
 }
 
 // --- Mailboxes ----------------------------------------------------------------------------------

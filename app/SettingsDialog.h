@@ -53,6 +53,7 @@ class TSettingsDialog : public QDialog {
   void KillLinkClick();
   void UplinkUpClick();
   void UplinkDownClick();
+  void ShowLinkPropertiesClick();
   void AddMBClick();
   void DeleteMBClick();
   void MBUpClick();

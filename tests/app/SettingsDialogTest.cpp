@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "MainWindowFixture.h"
+#include "app/NetLinkProperties.h"
 #include "app/SettingsDialog.h"
 #include "archive/PackerConfig.h"
 #include "core/MailBox.h"
@@ -204,6 +205,30 @@ TEST_F(SettingsDialogTest, ListPagesEditTheirEntriesAndOkSavesThem) {
   for (const char* line : {"\"Domain\"=\"<Select Domain>X\"", "\"Name\"=\"Friends\"",
                            "\"Line1\"=\"Greetings from the point\"",
                            "\"Mask\"=\"Mask.*\""})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, UplinkPropertiesRefuseBadAddressesAndRenameTheEntry) {
+  TNetLink& link = *Store().Uplinks().GetItem(0);
+  TNetLinkProperties form(link, Store().Uplinks(), Store().Mailboxes(), GetPackerList());
+  form.show();
+  EXPECT_FALSE(form.bApply->isEnabled());
+  form.ConnectToName->setText("Boss");
+  form.ConnectFromAddr->setText("2:5020/1.70000");
+  EXPECT_TRUE(form.bApply->isEnabled());
+  QTest::mouseClick(form.OKButton, Qt::LeftButton);
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "\"2:5020/1.70000\" is no valid FidoNet address!");
+  EXPECT_NE(link.Name, "Boss");
+  form.ConnectFromAddr->setText("2:5020/1.7");
+  form.pwSession->setText("SECRET");
+  QTest::mouseClick(form.OKButton, Qt::LeftButton);
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  EXPECT_EQ(link.SysopAddress.Text4D(), "2:5020/1.7");
+  EXPECT_EQ(Find<QListWidget>("LinkList")->item(0)->text(), "Boss");
+  Click("OKBtn");
+  const std::string text = RegistryText();
+  for (const char* line : {"\"Sysopaddress\"=\"2:5020/1.7\"", "\"Name\"=\"Boss\""})
     EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
