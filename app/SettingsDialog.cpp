@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "app/AreaProperties.h"
 #include "app/ListBoxLink.h"
 #include "app/NetLinkProperties.h"
 #include "app/logic/SettingsEdits.h"
@@ -299,6 +300,10 @@ void TSettingsDialog::BuildAreas() {
   Button(row, "AreaUp", QStringLiteral("Вверх"), &TSettingsDialog::AreaUpClick);
   Button(row, "AreaDown", QStringLiteral("Вниз"), &TSettingsDialog::AreaDownClick);
   Button(row, "AreaSort", QStringLiteral("Сортировать"), &TSettingsDialog::AreaSortClick);
+  areaProperties_ = Button(row, "ShowAreaProperties", QStringLiteral("Свойства..."),
+                           &TSettingsDialog::ShowAreaPropertiesClick);
+  Button(row, "AreaPrototype", QStringLiteral("Шаблон арии..."),
+         &TSettingsDialog::AreaPrototypeClick);
   Button(row, "AreaAddOldOnes", QStringLiteral("Найти старые..."),
          &TSettingsDialog::AreaAddOldOnesClick);
   layout->addLayout(row);
@@ -632,6 +637,22 @@ void TSettingsDialog::UpdateInfo() {
   TAreaList& areas = store_.Areas();
   const bool any = index >= 0 && index < areas.GetCount();
   killArea_->setEnabled(any && TConfigStore::CanKillArea(*areas.GetItem(index)));
+  areaProperties_->setEnabled(any && TConfigStore::HasAreaProperties(*areas.GetItem(index)));
+}
+
+void TSettingsDialog::ShowAreaPropertiesClick() {
+  TAreaList& areas = store_.Areas();
+  const int index = Selected(areaList_);
+  if (index < 0 || index >= areas.GetCount()) return;
+  TArea& area = *areas.GetItem(index);
+  if (!TConfigStore::HasAreaProperties(area)) return;
+  TAreaProperties properties(area, store_, this);
+  ExecModal(properties);
+}
+
+void TSettingsDialog::AreaPrototypeClick() {
+  TAreaProperties properties(store_.Prototype(), store_, this);
+  ExecModal(properties);
 }
 
 void TSettingsDialog::DoAddAreaClick() {

@@ -64,6 +64,8 @@ class TSettingsDialog : public QDialog {
   void AreaUpClick();
   void AreaDownClick();
   void AreaSortClick();
+  void ShowAreaPropertiesClick();
+  void AreaPrototypeClick();
   // Offers the message base's areas that are not configured, one by one.
   void AreaAddOldOnesClick();
   void UpdateInfo();
@@ -133,7 +135,7 @@ class TSettingsDialog : public QDialog {
   QLineEdit *mbName_ = nullptr, *mbSysop_ = nullptr, *mbAddress_ = nullptr;
   QPlainTextEdit* mbNumbers_ = nullptr;
   QLineEdit *pckName_ = nullptr, *pckPack_ = nullptr, *pckUnpack_ = nullptr;
-  QPushButton *killArea_ = nullptr, *killLink_ = nullptr;
+  QPushButton *killArea_ = nullptr, *killLink_ = nullptr, *areaProperties_ = nullptr;
   int shownMailbox_ = -1, shownPacker_ = -1;
   QListWidget* tgList_ = nullptr;
   QComboBox* textCombo_ = nullptr;

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "MainWindowFixture.h"
+#include "app/AreaProperties.h"
 #include "app/NetLinkProperties.h"
 #include "app/SettingsDialog.h"
 #include "archive/PackerConfig.h"
@@ -230,6 +231,26 @@ TEST_F(SettingsDialogTest, UplinkPropertiesRefuseBadAddressesAndRenameTheEntry) 
   const std::string text = RegistryText();
   for (const char* line : {"\"Sysopaddress\"=\"2:5020/1.7\"", "\"Name\"=\"Boss\""})
     EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, AreaPropertiesStoreOnOkAndNotOnCancel) {
+  TArea& area = *Area("ECHO.ONE");
+  for (bool ok : {false, true}) {
+    TAreaProperties form(area, Store());
+    form.show();
+    EXPECT_FALSE(form.bApply->isEnabled());
+    form.SpinAge->SetValue(30);
+    form.CbNoRex->setChecked(!area.NoRex);
+    EXPECT_TRUE(form.bApply->isEnabled());
+    QTest::mouseClick(ok ? form.OKButton : form.CancelButton, Qt::LeftButton);
+    EXPECT_EQ(area.MaxAge, ok ? 30 : 90);
+  }
+  Click("OKBtn");
+  EXPECT_NE(RegistryText().find("\"Packed\"=hex:1e,00,00,00"), std::string::npos);
+  // The system areas keep the text settings out of sight.
+  TAreaProperties bad(*Area("BAD"), Store());
+  EXPECT_FALSE(bad.findChild<QTabWidget*>()->isTabVisible(2));
+  EXPECT_TRUE(bad.Uplink->isHidden());
 }
 
 TEST_F(SettingsDialogTest, MainWindowOpensTheWindowFromItsSettingsCommand) {
