@@ -300,6 +300,8 @@ void TSettingsDialog::BuildAreas() {
   Button(row, "AreaUp", QStringLiteral("Вверх"), &TSettingsDialog::AreaUpClick);
   Button(row, "AreaDown", QStringLiteral("Вниз"), &TSettingsDialog::AreaDownClick);
   Button(row, "AreaSort", QStringLiteral("Сортировать"), &TSettingsDialog::AreaSortClick);
+  layout->addLayout(row);
+  row = new QHBoxLayout;
   areaProperties_ = Button(row, "ShowAreaProperties", QStringLiteral("Свойства..."),
                            &TSettingsDialog::ShowAreaPropertiesClick);
   Button(row, "AreaPrototype", QStringLiteral("Шаблон арии..."),
