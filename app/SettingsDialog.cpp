@@ -17,6 +17,8 @@
 
 #include "app/AreaProperties.h"
 #include "app/ListBoxLink.h"
+#include "app/MailboxProperties.h"
+#include "mailer/Mailers.h"
 #include "app/NetLinkProperties.h"
 #include "app/logic/SettingsEdits.h"
 #include "archive/Packer.h"
@@ -259,6 +261,8 @@ void TSettingsDialog::BuildMailboxes() {
   Button(row, "DeleteMB", QStringLiteral("Удалить"), &TSettingsDialog::DeleteMBClick);
   Button(row, "MBUp", QStringLiteral("Вверх"), &TSettingsDialog::MBUpClick);
   Button(row, "MBDown", QStringLiteral("Вниз"), &TSettingsDialog::MBDownClick);
+  Button(row, "MailboxProperties", QStringLiteral("Свойства..."),
+         &TSettingsDialog::MailboxPropertiesClick);
   layout->addLayout(row);
   auto* form = new QFormLayout;
   mbName_ = new QLineEdit;
@@ -274,6 +278,9 @@ void TSettingsDialog::BuildMailboxes() {
   form->addRow(QStringLiteral("Адрес:"), mbAddress_);
   form->addRow(QStringLiteral("Телефоны:"), mbNumbers_);
   layout->addLayout(form);
+  for (QLineEdit* e : {mbName_, mbSysop_, mbAddress_})
+    connect(e, &QLineEdit::textChanged, this, [this] { mbEdited_ = true; });
+  connect(mbNumbers_, &QPlainTextEdit::textChanged, this, [this] { mbEdited_ = true; });
   links_.emplace_back(&store_.Mailboxes(), std::make_unique<TListBoxLink>(mbList_));
   store_.Mailboxes().AttachListBox(links_.back().second.get());
   connect(mbList_, &QListWidget::currentRowChanged, this, [this] {
@@ -338,6 +345,8 @@ void TSettingsDialog::BuildPackers() {
   form->addRow(QStringLiteral("Распаковка:"), pckUnpack_);
   layout->addLayout(form);
   BuildUnpackJobs(layout);
+  for (QLineEdit* e : {pckName_, pckPack_, pckUnpack_})
+    connect(e, &QLineEdit::textChanged, this, [this] { pckEdited_ = true; });
   if (packers_) {
     links_.emplace_back(packers_, std::make_unique<TListBoxLink>(packerList_));
     packers_->AttachListBox(links_.back().second.get());
@@ -578,11 +587,12 @@ void TSettingsDialog::ShowMailbox() {
   mbSysop_->setText(AnsiText(fields.sysop));
   mbAddress_->setText(AnsiText(fields.address));
   SetLines(mbNumbers_, fields.numbers);
+  mbEdited_ = false;
 }
 
 bool TSettingsDialog::StoreMailbox() {
   TMBList& list = store_.Mailboxes();
-  if (shownMailbox_ < 0 || shownMailbox_ >= list.GetCount()) return true;
+  if (!mbEdited_ || shownMailbox_ < 0 || shownMailbox_ >= list.GetCount()) return true;
   const TMailboxFields fields{AnsiBytes(mbName_->text()), AnsiBytes(mbSysop_->text()),
                               AnsiBytes(mbAddress_->text()), LineBytes(mbNumbers_)};
   TMailBox& box = *list.GetItem(shownMailbox_);
@@ -593,7 +603,10 @@ bool TSettingsDialog::StoreMailbox() {
   const QSignalBlocker block(mbList_);
   const std::string error = StoreMailboxFields(fields, box, list);
   Select(mbList_, shownMailbox_);
-  if (error.empty()) return true;
+  if (error.empty()) {
+    mbEdited_ = false;
+    return true;
+  }
   notebook_->setCurrentWidget(mbList_->parentWidget());
   Refused(error);
   return false;
@@ -630,6 +643,24 @@ void TSettingsDialog::MBDownClick() {
   const QSignalBlocker block(mbList_);
   Select(mbList_, MoveEntry(store_.Mailboxes(), Selected(mbList_), +1));
   shownMailbox_ = Selected(mbList_);
+}
+
+void TSettingsDialog::MailboxPropertiesClick() {
+  if (!StoreMailbox()) return;
+  TMBList& list = store_.Mailboxes();
+  const int index = Selected(mbList_);
+  if (index < 0 || index >= list.GetCount()) return;
+  std::vector<std::string> profiles;
+  if (TMailerConfig* config = GetMailerConfig())
+    for (int i = 0; i < config->Mailers().GetCount(); ++i)
+      profiles.push_back(config->Mailers().GetString(i));
+  TMBProperties properties(*list.GetItem(index), list, profiles, this);
+  {
+    const QSignalBlocker block(mbList_);
+    ExecModal(properties);
+    Select(mbList_, index);
+  }
+  ShowMailbox();
 }
 
 // --- Areas -------------------------------------------------------------------------------------
@@ -732,10 +763,12 @@ void TSettingsDialog::ShowPacker() {
   pckName_->setText(AnsiText(fields.name));
   pckPack_->setText(AnsiText(fields.pack));
   pckUnpack_->setText(AnsiText(fields.unpack));
+  pckEdited_ = false;
 }
 
 bool TSettingsDialog::StorePacker() {
-  if (!packers_ || shownPacker_ < 0 || shownPacker_ >= packers_->GetCount()) return true;
+  if (!pckEdited_ || !packers_ || shownPacker_ < 0 || shownPacker_ >= packers_->GetCount())
+    return true;
   const TPackerFields fields{AnsiBytes(pckName_->text()), AnsiBytes(pckPack_->text()),
                              AnsiBytes(pckUnpack_->text())};
   TPacker& packer = *packers_->GetItem(shownPacker_);
@@ -745,7 +778,10 @@ bool TSettingsDialog::StorePacker() {
   const QSignalBlocker block(packerList_);
   const std::string error = StorePackerFields(fields, packer, *packers_);
   Select(packerList_, shownPacker_);
-  if (error.empty()) return true;
+  if (error.empty()) {
+    pckEdited_ = false;
+    return true;
+  }
   notebook_->setCurrentWidget(packerList_->parentWidget());
   Refused(error);
   return false;

@@ -58,6 +58,7 @@ class TSettingsDialog : public QDialog {
   void DeleteMBClick();
   void MBUpClick();
   void MBDownClick();
+  void MailboxPropertiesClick();
   void DoAddAreaClick();
   void KillAreaClick();
   void AddSepClick();
@@ -137,6 +138,9 @@ class TSettingsDialog : public QDialog {
   QLineEdit *pckName_ = nullptr, *pckPack_ = nullptr, *pckUnpack_ = nullptr;
   QPushButton *killArea_ = nullptr, *killLink_ = nullptr, *areaProperties_ = nullptr;
   int shownMailbox_ = -1, shownPacker_ = -1;
+  // The entry fields were changed since they were shown: only then are
+  // they stored (the entry may have been changed through its window).
+  bool mbEdited_ = false, pckEdited_ = false;
   QListWidget* tgList_ = nullptr;
   QComboBox* textCombo_ = nullptr;
   QLineEdit* groupName_ = nullptr;

@@ -16,6 +16,7 @@
 
 #include "MainWindowFixture.h"
 #include "app/AreaProperties.h"
+#include "app/MailboxProperties.h"
 #include "app/NetLinkProperties.h"
 #include "app/SettingsDialog.h"
 #include "archive/PackerConfig.h"
@@ -253,6 +254,27 @@ TEST_F(SettingsDialogTest, AreaPropertiesStoreOnOkAndNotOnCancel) {
   TAreaProperties bad(*Area("BAD"), Store());
   EXPECT_FALSE(bad.findChild<QTabWidget*>()->isTabVisible(2));
   EXPECT_TRUE(bad.Uplink->isHidden());
+}
+
+TEST_F(SettingsDialogTest, MailboxPropertiesStoreTheCommandAndRefuseAnEmptyName) {
+  ShowPage("TabMailboxen");
+  Click("AddMB");
+  TMailBox& box = *Store().Mailboxes().GetItem(Store().Mailboxes().GetCount() - 1);
+  TMBProperties form(box, Store().Mailboxes(), {"Modem"});
+  form.show();
+  form.MBName->clear();
+  QTest::mouseClick(form.BtnOk, Qt::LeftButton);
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "The name must not be empty!");
+  form.MBName->setText("Boss");
+  form.mbCMD->setCurrentIndex(0);
+  form.NumberMemo->setPlainText("8-495-1234567");
+  QTest::mouseClick(form.BtnOk, Qt::LeftButton);
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  Click("OKBtn");
+  const std::string text = RegistryText();
+  for (const char* line : {"\"CMD\"=\"Modem\"", "\"Number1\"=\"8-495-1234567\""})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
 TEST_F(SettingsDialogTest, MainWindowOpensTheWindowFromItsSettingsCommand) {
