@@ -316,6 +316,56 @@ void TSettingsDialog::BuildUnpackJobs(QVBoxLayout* layout) {
       [jobs] { jobs->AddJob("<Unnamed>", std::make_unique<TUnpackJob>("Mask.*", "", "", 0)); },
       {});
   layout->addLayout(row);
+  // The selected job's fields, taken over as they are typed.
+  auto* form = new QFormLayout;
+  auto edit = [form](const char* name, const QString& label) {
+    auto* e = new QLineEdit;
+    e->setObjectName(QString::fromLatin1(name));
+    form->addRow(label, e);
+    return e;
+  };
+  QLineEdit* name = edit("JobName", QStringLiteral("Название:"));
+  QLineEdit* mask = edit("JobMask", QStringLiteral("Маска архивов:"));
+  QLineEdit* dest = edit("JobDest", QStringLiteral("Распаковывать в:"));
+  QLineEdit* move = edit("JobMove", QStringLiteral("Перемещать в:"));
+  auto* source = new QComboBox;
+  source->setObjectName("JobSource");
+  source->addItems({QStringLiteral("Удалить архив"), QStringLiteral("Переместить архив"),
+                    QStringLiteral("Оставить архив")});
+  form->addRow(QStringLiteral("После распаковки:"), source);
+  layout->addLayout(form);
+  auto job = [box, jobs]() -> TUnpackJob* {
+    const int i = box->currentRow();
+    return i >= 0 && i < jobs->GetCount() ? jobs->GetItem(i) : nullptr;
+  };
+  auto show = [=] {
+    TUnpackJob* j = job();
+    for (QWidget* w : std::initializer_list<QWidget*>{name, mask, dest, move, source})
+      w->setEnabled(j);
+    SetIfDiffers(name, j ? jobs->GetString(box->currentRow()) : std::string());
+    SetIfDiffers(mask, j ? j->Mask : std::string());
+    SetIfDiffers(dest, j ? j->DestDir : std::string());
+    SetIfDiffers(move, j ? j->MoveDir : std::string());
+    const QSignalBlocker block(source);
+    source->setCurrentIndex(j ? std::clamp<int32_t>(j->Source, 0, 2) : -1);
+  };
+  connect(box, &QListWidget::currentRowChanged, this, show);
+  connect(name, &QLineEdit::textEdited, this, [=](const QString& text) {
+    if (job()) jobs->SetString(box->currentRow(), AnsiBytes(text));
+  });
+  connect(mask, &QLineEdit::textEdited, this, [=](const QString& text) {
+    if (TUnpackJob* j = job()) j->Mask = AnsiBytes(text);
+  });
+  connect(dest, &QLineEdit::textEdited, this, [=](const QString& text) {
+    if (TUnpackJob* j = job()) j->DestDir = AnsiBytes(text);
+  });
+  connect(move, &QLineEdit::textEdited, this, [=](const QString& text) {
+    if (TUnpackJob* j = job()) j->MoveDir = AnsiBytes(text);
+  });
+  connect(source, &QComboBox::currentIndexChanged, this, [=](int index) {
+    if (TUnpackJob* j = job(); j && index >= 0) j->Source = index;
+  });
+  show();
 }
 
 // --- Text groups --------------------------------------------------------------------------------

@@ -204,11 +204,12 @@ TEST_F(SettingsDialogTest, ListPagesEditTheirEntriesAndOkSavesThem) {
   EXPECT_EQ(jobs->currentRow(), -1);
   EXPECT_FALSE(Find<QPushButton>("DelJob")->isEnabled());
   Click("Button34");
+  QTest::keyClicks(Find<QLineEdit>("JobDest"), "/fido/unpacked/");
   Click("OKBtn");
   const std::string text = RegistryText();
   for (const char* line : {"\"Domain\"=\"<Select Domain>X\"", "\"Name\"=\"Friends\"",
                            "\"Line1\"=\"Greetings from the point\"",
-                           "\"Mask\"=\"Mask.*\""})
+                           "\"Mask\"=\"Mask.*\"", "\"DestDir\"=\"/fido/unpacked/\""})
     EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
