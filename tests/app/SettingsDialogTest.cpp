@@ -76,6 +76,8 @@ TEST_F(SettingsDialogTest, OkStoresTheChangedFieldsInTheRegistryFile) {
     ShowPage("TabAnzeige");
     dialog->findChild<QTabWidget*>("DisplayTabs")->setCurrentIndex(2);
     dialog->grab().save(QString::fromUtf8(dir) + "/SettingsColours.png");
+    ShowPage("TabSonstiges");
+    dialog->grab().save(QString::fromUtf8(dir) + "/SettingsSystem.png");
     ShowPage("TabAreas");
     dialog->grab().save(QString::fromUtf8(dir) + "/SettingsAreas.png");
     ShowPage("TabMailboxen");
