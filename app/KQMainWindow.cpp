@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <chrono>
 #include <exception>
 
 #include "app/AboutDialog.h"
@@ -29,6 +30,16 @@
 #include "processing/AreaManager.h"
 #include "processing/forms/AreaManagerWindow.h"
 #include "processing/forms/HatchAss.h"
+#include "processing/forms/JobWindows.h"
+#include "archive/AutoUnpacker.h"
+#include "archive/UnpackJobConfig.h"
+#include "archive/forms/UnpRep.h"
+#include "mailer/MailerSession.h"
+#include "mailer/forms/MailboxDialogs.h"
+#include "nodelist/NodelistService.h"
+#include "nodelist/forms/ProcWin.h"
+#include "processing/MaintenanceRuns.h"
+#include "processing/OutPacket.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/EZBetterListBox.h"
 #include "widgets/IniFile.h"
@@ -67,6 +78,19 @@ QFont FontOf(const TFontDesc& desc, const QFont& fallback) {
   return font;
 }
 
+// After an export every mailer window lists the outbound directory anew.
+class TMailerRescan : public TOutboundRescan {
+ public:
+  void RescanOutbound() override {
+    TMailerConfig* profiles = GetMailerConfig();
+    if (!profiles) return;
+    TMailerList& mailers = profiles->Mailers();
+    for (int i = 0; i < mailers.GetCount(); ++i)
+      if (TMailerWindow* window = mailers.GetMailer(i)->Window()) window->ScanOutbound();
+  }
+};
+TMailerRescan gMailerRescan;
+
 }  // namespace
 
 TKQMainWindow* GetMainWindow() { return gMainWindow; }
@@ -96,6 +120,7 @@ TKQMainWindow::TKQMainWindow(const std::string& startDir, const std::string& reg
     WinLst().Remove(this);
     if (GetShellServices() == this) SetShellServices(nullptr);
     if (gMainWindow == this) gMainWindow = nullptr;
+    FreeJobWindows();
     FreeAreaManagers();
     session_.reset();
     SetMailerWindowFactory(nullptr);
@@ -114,9 +139,14 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
 
   session_ = std::make_unique<TConfigSession>(startDir_, registryPath);
   // Each mailer profile loaded gets its mailer window.
-  if (TMailerConfig* profiles = GetMailerConfig()) InstallMailerForms(session_->Store(), *profiles);
+  // A call that brought mail starts the import.
+  if (TMailerConfig* profiles = GetMailerConfig())
+    InstallMailerForms(session_->Store(), *profiles, [this] { ImportClick(); });
   session_->Load();
   CreateAreaManagers();
+  // Bundles are packed with the configured packer of each uplink.
+  InstallBundlePacker();
+  CreateJobWindows();
   ApplyAreaListFont();
   RefreshAreaList();
   // Message dates are written and parsed with this pattern and the English
@@ -497,6 +527,7 @@ void TKQMainWindow::changeEvent(QEvent* event) {
 
 void TKQMainWindow::closeEvent(QCloseEvent* event) {
   setWindowTitle(QString::fromUtf8(kWaitBackgroundCaption));
+  StartRunsAtExit();
   setWindowTitle(QString::fromUtf8(kWaitPluginsCaption));
   event->accept();
 }
@@ -528,6 +559,168 @@ void TKQMainWindow::FreeAreaManagers() {
   areaManagers_.reset();
 }
 
+// --- The jobs ---------------------------------------------------------------------------
+
+void TKQMainWindow::ConnectCommand(const char* name, void (TKQMainWindow::*handler)()) {
+  QAction* action = findChild<QAction*>(QString::fromLatin1(name));
+  action->setEnabled(true);
+  connect(action, &QAction::triggered, this, [this, handler] {
+    try {
+      (this->*handler)();
+    } catch (const std::exception& e) {
+      platform::GetPrompter().Error(e.what());
+    }
+  });
+}
+
+void TKQMainWindow::CreateJobWindows() {
+  TConfigStore& store = session_->Store();
+  const auto sessionActive = [] { return ActiveMailerSessions() > 0; };
+  importWindow_ = std::make_unique<TImportWindow>(store);
+  procWin_ = std::make_unique<TProcWin>(store, sessionActive);
+  if (TUnpJobList* jobs = GetUnpackJobList(); jobs && GetPackerList()) {
+    unpRep_ = std::make_unique<TUnpRep>(*jobs, *GetPackerList(), sessionActive);
+    unpRep_->Unpacker().ApplyUnpackOn(store.Values()->UnpackOn());
+  }
+  exportForm_ = std::make_unique<TExportForm>(store);
+  SetOutboundRescan(&gMailerRescan);
+
+  ConnectCommand("Import", &TKQMainWindow::ImportClick);
+  ConnectCommand("DoExport", &TKQMainWindow::DoExportClick);
+  ConnectCommand("NetCall", &TKQMainWindow::NetCallClick);
+  ConnectCommand("Aufrmen1", &TKQMainWindow::Aufrmen1Click);
+  ConnectCommand("Optimize", &TKQMainWindow::OptimizeClick);
+  ConnectCommand("Nodelistenverarbeiten1", &TKQMainWindow::Nodelistenverarbeiten1Click);
+  ConnectCommand("ShowDiff", &TKQMainWindow::ShowDiffClick);
+  ConnectCommand("EnableDiff", &TKQMainWindow::EnableDiffClick);
+  // The check marks follow the windows and the timers.
+  QAction* showDiff = findChild<QAction*>(QStringLiteral("ShowDiff"));
+  connect(procWin_.get(), &TProcWin::visibilityChanged, showDiff, &QAction::setChecked);
+  findChild<QAction*>(QStringLiteral("EnableDiff"))->setChecked(procWin_->Service().TimerOn());
+  if (unpRep_) {
+    ConnectCommand("ShowUnpack", &TKQMainWindow::ShowUnpackClick);
+    ConnectCommand("EnableUnpack", &TKQMainWindow::EnableUnpackClick);
+    QAction* showUnpack = findChild<QAction*>(QStringLiteral("ShowUnpack"));
+    QAction* enableUnpack = findChild<QAction*>(QStringLiteral("EnableUnpack"));
+    connect(unpRep_.get(), &TUnpRep::visibilityChanged, showUnpack, &QAction::setChecked);
+    connect(unpRep_.get(), &TUnpRep::autoUnpackDisabled, enableUnpack,
+            [enableUnpack] { enableUnpack->setChecked(false); });
+    enableUnpack->setChecked(unpRep_->Unpacker().TimerOn());
+  }
+  // The settings switch the timers too; the check marks follow.
+  jobSettings_ = store.SettingsModel().Subscribe(
+      [this](const SettingsValues& values, const std::vector<SettingId>& changed) {
+        for (SettingId id : changed) {
+          if (id == SettingId::DiffOn)
+            findChild<QAction*>(QStringLiteral("EnableDiff"))->setChecked(values.DiffOn() == 0);
+          if (id == SettingId::UnpackOn && unpRep_) {
+            unpRep_->Unpacker().ApplyUnpackOn(values.UnpackOn());
+            findChild<QAction*>(QStringLiteral("EnableUnpack"))
+                ->setChecked(unpRep_->Unpacker().TimerOn());
+          }
+        }
+      });
+}
+
+void TKQMainWindow::FreeJobWindows() {
+  if (jobSettings_ && session_) session_->Store().SettingsModel().Unsubscribe(jobSettings_);
+  jobSettings_ = 0;
+  // The maintenance and optimisation work on the areas: they end first.
+  if (GetMaintainWindow() || GetOptimizeWindow()) {
+    if (GetOptimizeWindow()) GetOptimizeWindow()->MaintainAfterwards = false;
+    platform::GetDispatcher().RunUntil([] { return !GetMaintainWindow() && !GetOptimizeWindow(); },
+                                       std::chrono::hours(24));
+  }
+  // Export first: its pending call and rescan reach the mailer windows.
+  exportForm_.reset();
+  if (GetOutboundRescan() == &gMailerRescan) SetOutboundRescan(nullptr);
+  importWindow_.reset();
+  unpRep_.reset();
+  procWin_.reset();
+}
+
+void TKQMainWindow::ImportClick() {
+  if (importWindow_) importWindow_->StartImport();
+}
+
+void TKQMainWindow::DoExportClick() {
+  if (!exportForm_) return;
+  exportForm_->StartExport();
+  exportForm_->show();
+  exportForm_->raise();
+}
+
+void TKQMainWindow::NetCallClick() {
+  TNetCallDlg dialog(ConfigStore(), this);
+  if (!dialog.Execute() || !dialog.Chosen() || !exportForm_) return;
+  // The call is made when the scanner has finished.
+  exportForm_->PendingCall = dialog.Chosen();
+  DoExportClick();
+}
+
+void TKQMainWindow::Aufrmen1Click() { StartMaintainAll(); }
+
+void TKQMainWindow::OptimizeClick() {
+  if (!GetOptimizeWindow()) StartOptimizeAll();
+}
+
+void TKQMainWindow::Nodelistenverarbeiten1Click() {
+  if (procWin_) procWin_->StartProcessing();
+}
+
+void TKQMainWindow::ShowUnpackClick() {
+  QAction* item = findChild<QAction*>(QStringLiteral("ShowUnpack"));
+  // The item toggles its mark before the handler runs: the mark is the wish.
+  unpRep_->setVisible(item->isChecked());
+}
+
+void TKQMainWindow::ShowDiffClick() {
+  QAction* item = findChild<QAction*>(QStringLiteral("ShowDiff"));
+  procWin_->setVisible(item->isChecked());
+}
+
+void TKQMainWindow::EnableUnpackClick() {
+  QAction* item = findChild<QAction*>(QStringLiteral("EnableUnpack"));
+  unpRep_->Unpacker().SetTimerOn(item->isChecked());
+}
+
+void TKQMainWindow::EnableDiffClick() {
+  QAction* item = findChild<QAction*>(QStringLiteral("EnableDiff"));
+  procWin_->Service().SetTimerOn(item->isChecked());
+}
+
+void TKQMainWindow::StartBackgroundRuns() {
+  if (!session_) return;
+  const auto values = ConfigStore().Values();
+  const TRunChoice runs = RunsAtStart(values->OptimizeOn(), values->MaintainOn());
+  if (runs.Optimize)
+    StartOptimizeAll()->MaintainAfterwards = runs.ChainMaintenance;
+  else if (runs.Maintain)
+    StartMaintainAll();
+}
+
+void TKQMainWindow::StartRunsAtExit() {
+  try {
+    if (session_) {
+      const auto values = ConfigStore().Values();
+      const TRunChoice runs = RunsAtExit(values->OptimizeOn(), values->MaintainOn());
+      if (runs.Optimize) {
+        TOptimizeWindow* window = StartOptimizeAll();
+        window->show();
+        window->raise();
+        window->MaintainAfterwards = window->MaintainAfterwards || runs.ChainMaintenance;
+      } else if (runs.Maintain) {
+        StartMaintainAll();
+      }
+    }
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+  // The runs end by themselves; the main thread keeps serving them.
+  platform::GetDispatcher().RunUntil([] { return !GetMaintainWindow() && !GetOptimizeWindow(); },
+                                     std::chrono::hours(24));
+}
+
 void TKQMainWindow::SaveLayout() {
   try {
     areaList_->Columns().SaveWidths(AreaListIniPath());
@@ -539,6 +732,8 @@ void TKQMainWindow::SaveLayout() {
 void TKQMainWindow::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  // The jobs end before the configuration is saved.
+  FreeJobWindows();
   if (GetShellServices() == this) SetShellServices(nullptr);
   SaveLayout();
   if (session_) session_->Save();

@@ -30,6 +30,10 @@ class TBetterPlacement;
 class TConfigSession;
 class TConfigStore;
 class TEZBetterListBox;
+class TExportForm;
+class TImportWindow;
+class TProcWin;
+class TUnpRep;
 
 class TKQMainWindow : public QMainWindow, public TShellServices, public TObject {
   Q_OBJECT
@@ -70,6 +74,16 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   TAreaManagers* AreaManagers() const { return areaManagers_.get(); }
   TAreaManagerWindow* EchoAreaManager() const { return echoManager_.get(); }
   TAreaManagerWindow* FileAreaManager() const { return fileManager_.get(); }
+  // The long-lived windows of the jobs: import, export, the nodelist
+  // processor and the automatic unpacker.
+  TImportWindow* ImportWindow() const { return importWindow_.get(); }
+  TExportForm* ExportWindow() const { return exportForm_.get(); }
+  TProcWin* ProcWindow() const { return procWin_.get(); }
+  TUnpRep* UnpackWindow() const { return unpRep_.get(); }
+  // The background work at start: the optimisation (followed by the
+  // maintenance when MaintainOn asks for it at start) or the maintenance
+  // alone, as OptimizeOn and MaintainOn ask for them at start.
+  void StartBackgroundRuns();
 
  protected:
   // Closing: waits for background work and plug-ins, then lets the window
@@ -99,12 +113,35 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void SettingsClick();
   void CreateAreaManagers();
   void FreeAreaManagers();
+  void CreateJobWindows();
+  void FreeJobWindows();
+  void ConnectCommand(const char* name, void (TKQMainWindow::*handler)());
+  // The runs at exit that OptimizeOn and MaintainOn ask for; waits until
+  // every maintenance and optimisation window has gone.
+  void StartRunsAtExit();
+
+  // The commands that start the jobs.
+  void ImportClick();
+  void DoExportClick();
+  void NetCallClick();
+  void Aufrmen1Click();
+  void OptimizeClick();
+  void Nodelistenverarbeiten1Click();
+  void ShowUnpackClick();
+  void ShowDiffClick();
+  void EnableUnpackClick();
+  void EnableDiffClick();
 
   std::string startDir_;
   std::string helpFile_;
   std::unique_ptr<TConfigSession> session_;
   std::unique_ptr<TAreaManagers> areaManagers_;
   std::unique_ptr<TAreaManagerWindow> echoManager_, fileManager_;
+  std::unique_ptr<TImportWindow> importWindow_;
+  std::unique_ptr<TExportForm> exportForm_;
+  std::unique_ptr<TProcWin> procWin_;
+  std::unique_ptr<TUnpRep> unpRep_;
+  uint64_t jobSettings_ = 0;  // the subscription to UnpackOn and DiffOn
   bool shutDown_ = false;
 
   TEZBetterListBox* areaList_ = nullptr;

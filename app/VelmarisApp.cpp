@@ -157,6 +157,8 @@ void TVelmarisApp::StartWindows() {
   // 8. The splash window goes, 9. the main window shows.
   splash_.reset();
   mainWindow_->show();
+  // 10. The maintenance and optimisation asked for at start.
+  mainWindow_->StartBackgroundRuns();
 }
 
 int TVelmarisApp::Run() {

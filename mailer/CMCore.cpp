@@ -81,7 +81,9 @@ void TimerTriggerTick() {
   std::lock_guard lock(t.lock);
   for (int h = 1; h <= kTriggerSlots; ++h) {
     TimerSlot& slot = t.slots[h - 1];
-    if (!slot.inUse || !slot.enabled) continue;
+    // A device being torn down pumps messages while its threads stop; its
+    // handlers may already be gone, so it gets no more ticks.
+    if (!slot.inUse || !slot.enabled || slot.device->Destroying()) continue;
     if (++slot.count >= slot.interval) {
       slot.count = 0;
       slot.fired = true;

@@ -120,11 +120,12 @@ class TCMDevice {
   void WriteLogLine(const std::string& text);
 
   platform::Dispatcher& Dispatcher() const { return dispatcher_; }
+  // Set once the device is being torn down: no event reaches its handlers.
+  bool Destroying() const { return destroying_; }
 
  protected:
   std::recursive_mutex& DeviceLock() { return deviceLock_; }
   void LogBlock(const char* kind, const char* data, size_t length);
-  bool Destroying() const { return destroying_; }
   void SetDestroying() { destroying_ = true; }
 
  private:

@@ -10,7 +10,6 @@ namespace velmaris {
 namespace {
 
 constexpr const char* kReq = "**EMSI_REQ";
-constexpr const char* kInq = "**EMSI_INQ";
 constexpr const char* kAck = "**EMSI_ACK";
 constexpr const char* kNak = "**EMSI_NAK";
 constexpr const char* kDat = "**EMSI_DAT";

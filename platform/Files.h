@@ -28,7 +28,7 @@ class EFile : public std::runtime_error {
 // (ASCII). As on DOS, a pattern ending in ".*" also matches names without
 // an extension ("*.*" matches every name, "FOO.*" matches "foo").
 bool WildcardMatch(std::string_view pattern, std::string_view name);
-// The matching of archive file specifications: "*" and "?" count on both
+// The matching of archive file masks: "*" and "?" count on both
 // sides (a stored name may hold them too), without case. With fileNamesOnly
 // both sides are reduced to their file name parts (after "/" or "\"). A name
 // without "." matches a pattern holding ".*" as if it ended in ".*"; a

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "archive/Packer.h"
+#include "archive/PackerConfig.h"
 #include "core/NetLink.h"
 #include "core/SerialCounter.h"
 #include "core/Settings.h"
@@ -82,6 +84,16 @@ void SetBundlePacker(TBundlePacker packer) {
 TBundlePacker GetBundlePacker() {
   std::lock_guard lock(PackerMutex());
   return DefaultPacker();
+}
+
+void InstallBundlePacker() {
+  if (GetBundlePacker()) return;
+  SetBundlePacker([](const std::string& name, const std::string& archive,
+                     const std::string& file) {
+    TPckList* packers = GetPackerList();
+    TPacker* packer = packers ? packers->PackerByName(name) : nullptr;
+    return packer != nullptr && packer->Pack(archive, file);
+  });
 }
 
 std::string BundleDayExtension(TDateTime when) {

@@ -33,6 +33,9 @@ using TBundlePacker = std::function<bool(const std::string& packerName,
 // the start-up sets one (without a packer, packets are listed unpacked).
 void SetBundlePacker(TBundlePacker packer);
 TBundlePacker GetBundlePacker();
+// Sets the packer that packs with the program's packer list (GetPackerList),
+// unless one is set already.
+void InstallBundlePacker();
 
 // The outcome of one WritePacket.
 struct TPacketWriteResult {

@@ -66,9 +66,7 @@ TEST_F(AssistantTest, NewUplinkFromFirstToLastPageIsSavedWithMailboxAndPacker) {
   TAddLinkAssistent form(Store(), GetPackerList());
   form.show();
   QPushButton* next = form.NextButton();
-  EXPECT_EQ(form.NewLinkAddress->text(), "0:0/0");
   EXPECT_FALSE(form.PrevButton()->isEnabled());
-  EXPECT_EQ(form.CancelButton()->text(), "Abort");
   EXPECT_EQ(Click(form, next), TAddLinkAssistent::LinkPage);
   Type(form.NewLinkName, "Boss");
   Type(form.NewLinkAddress, "2:5030/1");
@@ -89,7 +87,6 @@ TEST_F(AssistantTest, NewUplinkFromFirstToLastPageIsSavedWithMailboxAndPacker) {
   const QString packer = form.NewPacker->currentText();
   EXPECT_EQ(Click(form, next), TAddLinkAssistent::ReportPage);
   EXPECT_FALSE(next->isVisible());
-  EXPECT_EQ(form.CancelButton()->text(), "Close");
   QTest::mouseClick(form.CancelButton(), Qt::LeftButton);
   EXPECT_EQ(form.result(), QDialog::Accepted);
 
@@ -104,8 +101,6 @@ TEST_F(AssistantTest, NewUplinkFromFirstToLastPageIsSavedWithMailboxAndPacker) {
   EXPECT_EQ(link->SessionPassword, "SES");
   EXPECT_EQ(link->AreaFixPassword, "AFPW");
   EXPECT_EQ(link->FileScanPassword, "FSPW");
-  EXPECT_EQ(link->AFReceiver, "AreaFix");
-  EXPECT_EQ(link->FSSender, "FileScan");
   EXPECT_TRUE(link->UsePacker);
   EXPECT_EQ(QString::fromStdString(link->Packer), packer);
   ASSERT_GE(link->Mailbox, 0);

@@ -146,10 +146,7 @@ TEST_F(VelmarisProcessTest, SecondStartIsRefusedAndTheFirstEndsInOrder) {
 
   // The saved configuration holds the system areas of a first start.
   std::string out;
-  ASSERT_EQ(RunShell(std::string(VELMARIS_BATCH) + " --dir '" + dir.Path() + "start/' --registry '" +
-                         registry + "' areas",
-                     &out),
-            0);
+  ASSERT_EQ(RunBatch(dir.Path() + "start/", registry, {"areas"}, &out), 0);
   EXPECT_NE(out.find("\"name\":\"NETMAIL\""), std::string::npos) << out;
   EXPECT_NE(out.find("\"name\":\"BAD\""), std::string::npos) << out;
   EXPECT_NE(out.find("\"name\":\"DUPES\""), std::string::npos) << out;

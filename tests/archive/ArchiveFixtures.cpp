@@ -498,16 +498,7 @@ std::string RandomBytes(size_t size, unsigned seed) {
 
 bool HaveTool(const std::string& name) { return RunShell("command -v " + name + " >/dev/null 2>&1") == 0; }
 
-std::string Sh(const std::string& s) {
-  std::string r = "'";
-  for (char c : s) {
-    if (c == '\'')
-      r += "'\\''";
-    else
-      r += c;
-  }
-  return r + "'";
-}
+std::string Sh(const std::string& s) { return ShellQuote(s); }
 
 int MakeEncryptedZip(const std::string& command, const std::string& zipPath,
                      const std::vector<std::string>& wrongPasswords) {

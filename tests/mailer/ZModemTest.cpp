@@ -56,15 +56,7 @@ class ZModemTest : public ::testing::Test {
     sending ? z.Send() : z.Receive();
     ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, 4 * kPatience));
   }
-  // Waits for the predicate while the 54 ms tick runs as fast as the
-  // machine allows: the time-outs pass without their wall-clock time.
-  bool RunTicking(const std::function<bool()>& done) {
-    for (int i = 0; i < 20000 && !done(); ++i) {
-      TimerTriggerTick();
-      dispatcher.RunUntil(done, 2ms);
-    }
-    return done();
-  }
+  bool RunTicking(const std::function<bool()>& done) { return test::RunTicking(dispatcher, done, 20000, 2ms); }
 
   TempDir dir;
   platform::PlainDispatcher dispatcher;

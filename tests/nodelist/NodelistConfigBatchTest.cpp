@@ -18,17 +18,11 @@
 namespace velmaris::test {
 namespace {
 
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 class NodelistConfigBatchTest : public ::testing::Test {
  protected:
   int Run(const std::string& args, std::string* out = nullptr) {
-    return RunShell(std::string(VELMARIS_BATCH) + " --dir " + Quote(dir.Path()) + " --registry " +
-                        Quote(dir / "Velmaris.reg") + " " + args + " 2>/dev/null",
+    return RunShell(std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(dir.Path()) + " --registry " +
+                        ShellQuote(dir / "Velmaris.reg") + " " + args + " 2>/dev/null",
                     out);
   }
   // Writes the configuration as the program saves it, after the edit.
@@ -144,10 +138,7 @@ TEST_F(NodelistConfigBatchTest, DamagedListsAndFailedDiffsFailTheRun) {
 
 TEST_F(NodelistConfigBatchTest, LookupWithoutIndexFails) {
   std::string out;
-  EXPECT_EQ(RunShell(std::string(VELMARIS_BATCH) + " --dir " + Quote(dir.Path()) +
-                         " --registry " + Quote(dir / "Velmaris.reg") + " lookup 2:5020/1 2>&1",
-                     &out),
-            1);
+  EXPECT_EQ(RunBatch(dir.Path(), dir / "Velmaris.reg", {"lookup", "2:5020/1"}, &out, "2>&1"), 1);
   EXPECT_NE(out.find("2:5020/1 is not listed"), std::string::npos);
 }
 

@@ -49,7 +49,7 @@ TEST(Files, WildcardMatch) {
   }
 }
 
-// Archive file specifications: wildcards count on both sides.
+// Archive file masks: wildcards count on both sides.
 TEST(Files, MutualWildcardMatch) {
   struct Case {
     const char* pattern;

@@ -327,10 +327,7 @@ TEST_F(FilterTest, TheBatchImportRunsTheConfiguredFilters) {
   store->SaveToRegistry();
   Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "a"), EchoMessage("FIDO.GER", "b")}));
   std::string out;
-  ASSERT_EQ(RunShell(std::string(VELMARIS_BATCH) + " --dir '" + Start() + "' --registry '" +
-                         (dir / "Velmaris.reg") + "' import",
-                     &out),
-            0);
+  ASSERT_EQ(RunBatch(Start(), dir / "Velmaris.reg", {"import"}, &out), 0);
   EXPECT_NE(out.find("\"text\":\"Filter \\\"Drop all\\\": 2 matches\"}"), std::string::npos)
       << out;
   EXPECT_NE(out.find("\"text\":\"2 have been deleted by filters\"}"), std::string::npos) << out;

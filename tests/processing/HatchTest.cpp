@@ -13,8 +13,6 @@
 namespace velmaris::test {
 namespace {
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
 class HatchTest : public TosserFixture {
  protected:
   void SetUp() override {
@@ -111,7 +109,7 @@ TEST_F(HatchTest, RefusedNamesAndFieldsWriteNothing) {
 
 TEST_F(HatchTest, ArchiveDescriptionComesFromFileIdDiz) {
   platform::WriteFileAtomic(Start() + "file_id.diz", "Line \x8E one\r\nLine two\r\n");
-  ASSERT_EQ(RunShell("cd " + Quote(Start()) + " && zip -q with.zip file_id.diz && zip -q "
+  ASSERT_EQ(RunShell("cd " + ShellQuote(Start()) + " && zip -q with.zip file_id.diz && zip -q "
                      "without.zip weekly-report-2026.txt"),
             0);
   const std::string temp = Start() + "tmp/";
@@ -128,16 +126,14 @@ TEST_F(HatchTest, OurOwnTosserTakesTheHatchedFile) {
   const THatchResult r = HatchFile(request);
   ASSERT_TRUE(r.Ok) << r.Error;
   TempDir other;
-  const std::string batch = std::string(VELMARIS_BATCH) + " --dir " + Quote(other.Path()) +
-                            " --registry " + Quote(other / "Velmaris.reg");
   std::string out;
-  ASSERT_EQ(RunShell(batch + " import 2>&1", &out), 0) << out;  // makes the folders
+  ASSERT_EQ(RunBatch(other.Path(), other / "Velmaris.reg", {"import"}, &out, "2>&1"), 0) << out;  // makes the folders
   for (const std::string& path : FlowLines()) {
     const std::string file = path[0] == '^' ? path.substr(1) : path;
     platform::WriteFileAtomic(other / ("Inbound/" + platform::NameOf(file)),
                               platform::ReadFile(file));
   }
-  ASSERT_EQ(RunShell(batch + " import 2>&1", &out), 0) << out;
+  ASSERT_EQ(RunBatch(other.Path(), other / "Velmaris.reg", {"import"}, &out, "2>&1"), 0) << out;
   EXPECT_NE(out.find("File weekly-report-2026.txt has been moved to area MYFILES ."),
             std::string::npos)
       << out;

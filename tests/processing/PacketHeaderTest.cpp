@@ -105,7 +105,5 @@ TEST(PacketHeader, AddressesOfTheHeaderFlavours) {
   }
 }
 
-TEST(PacketHeader, ProgramId) { EXPECT_STREQ(GetProgramId(), "KQ/95 Rel 1.78E (215.0)"); }
-
 }  // namespace
 }  // namespace velmaris

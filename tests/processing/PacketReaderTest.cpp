@@ -204,11 +204,6 @@ TEST(PacketReader, OpeningStatus) {
     EXPECT_EQ(p.NextMail(), nullptr) << c.name;
     EXPECT_FALSE(p.IsDamaged()) << c.name;
   }
-  EXPECT_EQ(PacketStatusText(psCannotOpen), "Konnte Paketdatei nicht öffnen!");
-  EXPECT_EQ(PacketStatusText(psDamagedHeader), "Paketkopf ist beschädigt!");
-  EXPECT_EQ(PacketStatusText(psUnknownType), "Pakettyp ist unbekannt!");
-  EXPECT_EQ(PacketStatusText(psNoMemory), "Nicht genug Speicher!");
-  EXPECT_EQ(PacketStatusText(psDamagedFile), "Paketdatei ist beschädigt!");
 }
 
 // A good first message, then a second one that is damaged: the first is

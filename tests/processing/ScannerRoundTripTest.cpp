@@ -22,12 +22,6 @@
 namespace velmaris::test {
 namespace {
 
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 std::string Field(const std::string& line, const std::string& key) {
   size_t pos = line.find("\"" + key + "\":");
   if (pos == std::string::npos) return "<missing>";
@@ -44,10 +38,7 @@ std::string Field(const std::string& line, const std::string& key) {
 class ScannerRoundTrip : public ::testing::Test {
  protected:
   int Batch(const std::vector<std::string>& args, std::string* out) {
-    std::string command = std::string(VELMARIS_BATCH) + " --dir " + Quote(start.Path()) +
-                          " --registry " + Quote(start / "Velmaris.reg");
-    for (const auto& a : args) command += " " + Quote(a);
-    return RunShell(command + " 2>&1", out);
+    return RunBatch(start.Path(), start / "Velmaris.reg", args, out, "2>&1");
   }
   // The uplink and the own address under it; bundles packed by PKZip.
   void ConfigureUplink(const TempDir& dir, const std::string& uplink, const std::string& own) {
@@ -109,7 +100,7 @@ TEST_F(ScannerRoundTrip, WrittenMessageLeavesInTheBundleAndComesBack) {
 
   // Unpacked with unzip and read with the packet reader.
   TempDir unpacked;
-  ASSERT_EQ(RunShell("unzip -q -o " + Quote(bundle) + " -d " + Quote(unpacked.Path())), 0);
+  ASSERT_EQ(RunShell("unzip -q -o " + ShellQuote(bundle) + " -d " + ShellQuote(unpacked.Path())), 0);
   const auto packets = platform::ScanDir(unpacked.Path(), "*.pkt");
   ASSERT_EQ(packets.size(), 1u);
   TMailPacket packet(unpacked / packets[0].name);
@@ -130,11 +121,9 @@ TEST_F(ScannerRoundTrip, WrittenMessageLeavesInTheBundleAndComesBack) {
   ConfigureUplink(other, "2:5020/1.7", "2:5020/1");
   std::string tossed;
   platform::WriteFileAtomic(other / ("Inbound/" + platform::NameOf(bundle)), archive);
-  const std::string batch = std::string(VELMARIS_BATCH) + " --dir " + Quote(other.Path()) +
-                            " --registry " + Quote(other / "Velmaris.reg");
-  ASSERT_EQ(RunShell(batch + " import 2>&1", &tossed), 0) << tossed;
+  ASSERT_EQ(RunBatch(other.Path(), other / "Velmaris.reg", {"import"}, &tossed, "2>&1"), 0) << tossed;
   EXPECT_NE(tossed.find("1 messages from 1 packets imported."), std::string::npos) << tossed;
-  ASSERT_EQ(RunShell(batch + " dump ROUND.ECHO 2>&1", &tossed), 0) << tossed;
+  ASSERT_EQ(RunBatch(other.Path(), other / "Velmaris.reg", {"dump", "ROUND.ECHO"}, &tossed, "2>&1"), 0) << tossed;
   for (const char* key : {"orig", "from", "to", "subject", "created", "msgid", "text"})
     EXPECT_EQ(Field(tossed, key), Field(sentDump, key)) << key;
   EXPECT_NE(Field(tossed, "text").find("Hello there\\rSecond line\\r"), std::string::npos);

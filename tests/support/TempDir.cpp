@@ -49,4 +49,18 @@ int RunShell(const std::string& command, std::string* out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+std::string ShellQuote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+int RunBatch(const std::string& startDir, const std::string& registry, const std::vector<std::string>& args,
+             std::string* out, const std::string& redirect) {
+  std::string command = std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(startDir) + " --registry " +
+                        ShellQuote(registry);
+  for (const auto& a : args) command += " " + ShellQuote(a);
+  return RunShell(command + " " + redirect, out);
+}
+
 }  // namespace velmaris::test

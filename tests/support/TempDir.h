@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace velmaris::test {
 
@@ -25,5 +26,13 @@ class TempDir {
 // Runs a command through /bin/sh (tests only), returning its exit status and
 // putting its stdout into *out when given.
 int RunShell(const std::string& command, std::string* out = nullptr);
+
+// One argument quoted for /bin/sh.
+std::string ShellQuote(const std::string& arg);
+
+// Runs velmaris-batch on a start directory and a registry file, each argument
+// quoted; `redirect` says where standard error goes.
+int RunBatch(const std::string& startDir, const std::string& registry, const std::vector<std::string>& args,
+             std::string* out = nullptr, const std::string& redirect = "2>/dev/null");
 
 }  // namespace velmaris::test

@@ -37,12 +37,6 @@ std::vector<std::string> Lines(const std::string& out) {
   return lines;
 }
 
-std::string ShellQuote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 std::string Hex8(uint32_t v) {
   char text[9];
   std::snprintf(text, sizeof text, "%08x", v);
@@ -54,10 +48,7 @@ std::string Hex8(uint32_t v) {
 class BatchAreasTest : public ::testing::Test {
  protected:
   int Run(const std::vector<std::string>& args, std::string* out) {
-    std::string command = std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(dir_.Path()) +
-                          " --registry " + ShellQuote(dir_ / "Velmaris.reg");
-    for (const auto& a : args) command += " " + ShellQuote(a);
-    return RunShell(command + " 2>/dev/null", out);
+    return RunBatch(dir_.Path(), dir_ / "Velmaris.reg", args, out);
   }
 
   TempDir dir_;

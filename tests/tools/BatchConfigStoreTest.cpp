@@ -16,19 +16,10 @@
 namespace velmaris::test {
 namespace {
 
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 class BatchConfigStoreTest : public ::testing::Test {
  protected:
   int Run(const std::vector<std::string>& args, std::string* out = nullptr) {
-    std::string command = std::string(VELMARIS_BATCH) + " --dir " + Quote(dir.Path()) +
-                          " --registry " + Quote(dir / "Velmaris.reg");
-    for (const auto& a : args) command += " " + Quote(a);
-    return RunShell(command + " 2>/dev/null", out);
+    return RunBatch(dir.Path(), dir / "Velmaris.reg", args, out);
   }
   TempDir dir;
 };

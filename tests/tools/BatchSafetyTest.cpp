@@ -34,12 +34,6 @@
 namespace velmaris::test {
 namespace {
 
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 // One echomail from the uplink 2:5030/1; the subject names it.
 std::string Echo(const std::string& tag, int n) {
   PackedSpec s;
@@ -85,12 +79,12 @@ class BatchSafetyTest : public ::testing::Test {
   std::string Inbound() const { return Start() + "Inbound/"; }
   std::string Reg() const { return dir_ / "Velmaris.reg"; }
   std::string Command(const std::string& args) const {
-    return std::string(VELMARIS_BATCH) + " --dir " + Quote(Start()) + " --registry " +
-           Quote(Reg()) + " " + args;
+    return std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(Start()) + " --registry " +
+           ShellQuote(Reg()) + " " + args;
   }
   int Batch(const std::string& args, std::string* out = nullptr, std::string* err = nullptr) {
     const std::string errFile = dir_ / "stderr.txt";
-    const int rc = RunShell(Command(args) + " 2>" + Quote(errFile), out);
+    const int rc = RunShell(Command(args) + " 2>" + ShellQuote(errFile), out);
     if (err) *err = platform::ReadFile(errFile);
     return rc;
   }
@@ -151,7 +145,7 @@ class BatchSafetyTest : public ::testing::Test {
       const std::string name = line.substr(at, line.find('"', at) - at);
       if (name == "REPORT") continue;  // the runs' logs
       std::string dump;
-      EXPECT_EQ(Batch("dump " + Quote(name), &dump), 0) << name;
+      EXPECT_EQ(Batch("dump " + ShellQuote(name), &dump), 0) << name;
       std::istringstream mails(dump);
       for (std::string mail; std::getline(mails, mail);) {
         const size_t s = mail.find("\"subject\":\"") + 11;
@@ -177,7 +171,7 @@ class BatchSafetyTest : public ::testing::Test {
       platform::WriteFileAtomic(dir_ / name, Packet(messages));
       char bundle[32];
       std::snprintf(bundle, sizeof bundle, "%08x.mo%d", static_cast<unsigned>(0x100 + p), p % 10);
-      ASSERT_EQ(RunShell("cd " + Quote(dir_.Path()) + " && zip -q " + Quote(Inbound() + bundle) +
+      ASSERT_EQ(RunShell("cd " + ShellQuote(dir_.Path()) + " && zip -q " + ShellQuote(Inbound() + bundle) +
                          " " + name + " && rm " + name),
                 0);
     }
@@ -239,8 +233,8 @@ TEST_F(BatchSafetyTest, ImportAndExportKilledAtRandomLoseAndDoubleNothing) {
     if (e.name.size() > 4 && e.name.substr(e.name.size() - 4) == ".pkt")
       platform::WriteFileAtomic(unpacked / e.name, platform::ReadFile(outbound + e.name));
     else
-      ASSERT_EQ(RunShell("unzip -q -o " + Quote(outbound + e.name) + " -d " +
-                         Quote(unpacked.Path())), 0);
+      ASSERT_EQ(RunShell("unzip -q -o " + ShellQuote(outbound + e.name) + " -d " +
+                         ShellQuote(unpacked.Path())), 0);
   }
   for (const auto& e : platform::ScanDir(unpacked.Path())) {
     TMailPacket packet(unpacked / e.name);
@@ -274,7 +268,7 @@ TEST_F(BatchSafetyTest, TwoRunsOnOneStartDirectoryTakeTurns) {
 TEST_F(BatchSafetyTest, AFileSizeLimitFailsTheImportAndTheNextRunStoresAll) {
   DropCorpus(300, 3);
   std::string out, err;
-  EXPECT_EQ(RunShell("ulimit -f 8 && " + Command("import") + " 2>" + Quote(dir_ / "e.txt"), &out),
+  EXPECT_EQ(RunShell("ulimit -f 8 && " + Command("import") + " 2>" + ShellQuote(dir_ / "e.txt"), &out),
             1);
   err = platform::ReadFile(dir_ / "e.txt");
   EXPECT_NE(err.find("the import failed and stored nothing"), std::string::npos) << err;

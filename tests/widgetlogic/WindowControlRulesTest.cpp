@@ -268,14 +268,6 @@ TEST(ColorArray, CellsStreamAndBounds) {
   EXPECT_EQ(a.StreamList()[5], 0x123456u);  // X outer, Y inner: (2,1) is the sixth
   EXPECT_THROW(a.Color(5, 1), EColorArrayIndexError);
   EXPECT_THROW(a.SetElement(21, 0), EColorArrayIndexError);
-  try {
-    a.Color(0, 0);
-  } catch (const EColorArrayIndexError& e) {
-    EXPECT_STREQ(e.what(), "Array index out of bounds");
-  }
-  const TColorArrayClass palette = DefaultPaletteColors();
-  EXPECT_EQ(palette.Color(1, 2), 0x0000FFu);  // red
-  EXPECT_EQ(palette.StreamList().size(), 20u);
 }
 
 TEST(ColorArray, CustomColorsTextRoundTrip) {

@@ -138,18 +138,6 @@ TEST(BetterListBox, HorizontalScrollingMovesColumns) {
   EXPECT_EQ(b.box.HorzPos(), 0);
 }
 
-TEST(BetterListBox, DefaultCellsNameRowAndColumn) {
-  Box b(5);
-  int image = -1, overlay = -1;
-  QString caption;
-  b.box.GetData(3, 1, image, overlay, caption);
-  EXPECT_EQ(caption, "Z:3 S:1");
-  EXPECT_EQ(image, -1);
-  image = -1;
-  b.box.GetData(4, 0, image, overlay, caption);
-  EXPECT_EQ(image, 0);
-}
-
 TEST(BetterListBox, PaintsOnlyVisibleRows) {
   Box b(1000000);
   std::set<int> asked;
@@ -190,10 +178,6 @@ INSTANTIATE_TEST_SUITE_P(
     ListBox, Keys,
     ::testing::Values(
         KeyCase{"Down", false, {{Qt::Key_Down, Qt::NoModifier}, {Qt::Key_Down, Qt::NoModifier}}, 1, 1, 1},
-        KeyCase{"End", false, {{Qt::Key_End, Qt::NoModifier}}, 99, 99, 1},
-        KeyCase{"ShiftDown", true,
-                {{Qt::Key_Home, Qt::NoModifier}, {Qt::Key_Down, Qt::ShiftModifier}, {Qt::Key_Down, Qt::ShiftModifier}},
-                2, 2, 3},
         KeyCase{"ShiftEnd", true, {{Qt::Key_Home, Qt::NoModifier}, {Qt::Key_End, Qt::ShiftModifier}}, 99, 99, 100}),
     [](const ::testing::TestParamInfo<KeyCase>& info) { return info.param.name; });
 
@@ -424,20 +408,6 @@ TEST(Columns, TotalWidthAndUpdateBracket) {
   EXPECT_EQ(box.Columns().TotalWidth(), 10);
   EXPECT_EQ(box.Columns().GetItem(1)->Width(), 0);
   EXPECT_EQ(box.Columns().GetItem(0)->NumGlyphs(), 1);
-}
-
-TEST(Columns, HeaderHeightFollowsBorderStyle) {
-  TBetterListBox box;
-  TBLBColumns& c = box.Columns();
-  const int text = QFontMetrics(c.Font()).height();
-  EXPECT_EQ(c.HeaderHeight(), text + 4);
-  c.SetBorderStyle(TColBorderStyle::cbsPanel);
-  EXPECT_EQ(c.HeaderHeight(), text + 2);
-  c.SetBorderStyle(TColBorderStyle::cbsNone);
-  c.SetBorderSize(3);
-  EXPECT_EQ(c.HeaderHeight(), text + 6);
-  c.SetBorderSize(-1);
-  EXPECT_EQ(c.BorderSize(), 0);
 }
 
 TEST(Columns, WidthsRoundTripThroughIni) {

@@ -147,7 +147,6 @@ TEST_F(BetterPlacementTest, SectionsAreSeparate) {
   auto* placement = new TBetterPlacement(other.get(), "FrEd");
   placement->Loaded();
   EXPECT_EQ(other->pos(), QPoint(5, 6));
-  EXPECT_EQ(placement->objectName(), "BetterPlacement1");
   EXPECT_EQ(placement->Form(), other.get());
 }
 

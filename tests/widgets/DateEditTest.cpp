@@ -240,10 +240,8 @@ TEST(DateEdit, DialogStyleAndSettings) {
   EXPECT_EQ(f.edit->CalendarHints().size(), 4);
   f.edit->SetCalendarStyle(TCalendarStyle::csDialog);
   EXPECT_EQ(f.edit->Popup(), nullptr);
-  QString title;
   SetModalHook([&](QWidget* w) {
     auto* dialog = qobject_cast<TSelectDateDlg*>(w);
-    title = dialog->windowTitle();
     dialog->Calendar->SetCalendarDate(D(2001, 9, 11) - 2);
     return int(QDialog::Accepted);
   });
@@ -253,7 +251,6 @@ TEST(DateEdit, DialogStyleAndSettings) {
     date += 1;
   };
   QTest::mouseClick(f.edit->Button(), Qt::LeftButton, {}, QPoint(3, 3));
-  EXPECT_EQ(title, "Select a Date");
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(f.edit->text(), "10.09.2001");
 }

@@ -17,6 +17,7 @@
 #include "mailer/Mailers.h"
 #include "platform/Registry.h"
 #include "processing/AutoSend.h"
+#include "processing/OutPacket.h"
 #include "processing/Secretary.h"
 
 namespace velmaris::batch {
@@ -31,8 +32,6 @@ class StartDirectoryOwner {
   platform::InstanceGuard guard_;
 };
 
-// Bundles are packed with the configured packer of the uplink.
-void InstallBundlePacker();
 // Finishes an export that was cut off (with the configuration loaded).
 void RecoverExport(const BatchContext& ctx);
 

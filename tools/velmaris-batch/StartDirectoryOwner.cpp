@@ -29,16 +29,6 @@ StartDirectoryOwner::StartDirectoryOwner(const BatchContext& ctx)
   for (const std::string& line : lines) ctx.err << "velmaris-batch: " << line << "\n";
 }
 
-void InstallBundlePacker() {
-  if (GetBundlePacker()) return;
-  SetBundlePacker([](const std::string& name, const std::string& archive,
-                     const std::string& file) {
-    TPckList* packers = GetPackerList();
-    TPacker* packer = packers ? packers->PackerByName(name) : nullptr;
-    return packer != nullptr && packer->Pack(archive, file);
-  });
-}
-
 void RecoverExport(const BatchContext& ctx) {
   InstallBundlePacker();
   std::vector<std::string> lines;

@@ -1,0 +1,253 @@
+// The main window's commands that start the long-lived jobs: import and
+// export with their windows, the maintenance and optimisation runs from the
+// menu, at start and at exit, and the switches of the nodelist processor
+// and automatic unpacker windows.
+#include <QAction>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <chrono>
+#include <functional>
+
+#include "MainWindowFixture.h"
+#include "../processing/TosserFixtures.h"
+#include "archive/AutoUnpacker.h"
+#include "archive/forms/UnpRep.h"
+#include "core/MailBox.h"
+#include "core/NetLink.h"
+#include "mailer/forms/MailboxDialogs.h"
+#include "widgets/ModalHook.h"
+#include "core/WinLst.h"
+#include "nodelist/NodelistService.h"
+#include "nodelist/forms/ProcWin.h"
+#include "platform/Files.h"
+#include "processing/GlobalDupeChecker.h"
+#include "processing/MailPacket.h"
+#include "processing/forms/JobWindows.h"
+
+namespace velmaris::test {
+namespace {
+
+class MainWindowJobsTest : public MainWindowFixture {
+ protected:
+  void SetUp() override {
+    MainWindowFixture::SetUp();
+    OpenDupeChecker(Start());
+  }
+  void TearDown() override {
+    Wait([] { return GetReportPoster().PendingCount() == 0; });
+    window.reset();
+    CloseDupeChecker();
+    MainWindowFixture::TearDown();
+  }
+
+  // Prepares the areas, then the uplink 2:5030/1 of the point 2:5020/1042.7
+  // and the settings, and opens the main window.
+  TKQMainWindow& OpenWith(const std::vector<AreaSpec>& areas,
+                          const std::function<void(TConfigStore&)>& settings = {}) {
+    if (!prepared_) Prepare(areas);
+    prepared_ = true;
+    {
+      TConfigSession session(Start(), RegistryPath());
+      session.Load();
+      TConfigStore& store = session.Store();
+      TNetLink* uplink = store.Uplinks().GetItem(0);
+      uplink->UplinkAddress.SetText("2:5030/1");
+      uplink->SysopAddress.SetText("2:5020/1042.7");
+      uplink->UsePacker = false;
+      for (const AreaSpec& spec : areas) store.FindArea(spec.name)->Uplink = uplink;
+      if (settings) settings(store);
+      EXPECT_TRUE(session.Save());
+    }
+    return Open();
+  }
+
+  void Trigger(const char* name) {
+    QAction* action = window->findChild<QAction*>(name);
+    ASSERT_NE(action, nullptr) << name;
+    ASSERT_TRUE(action->isEnabled()) << name;
+    action->trigger();
+  }
+
+  static void Wait(const std::function<bool()>& done) {
+    ASSERT_TRUE(platform::GetDispatcher().RunUntil(done, std::chrono::seconds(60)));
+  }
+  static bool RunsGone() { return !GetMaintainWindow() && !GetOptimizeWindow(); }
+  // The message count in the area's row.
+  QString CountCell(const QString& name) const {
+    for (const QString& row : Rows())
+      if (row.section('\t', 0, 0) == name) return row.section('\t', 1, 1);
+    return "missing";
+  }
+
+ private:
+  bool prepared_ = false;
+};
+
+TEST_F(MainWindowJobsTest, ImportFromTheMenuFillsTheAreaAndItsRow) {
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", Times(2, 0)}});
+  platform::MakeDirs(Start() + "Inbound/");
+  platform::WriteFileAtomic(Start() + "Inbound/00000001.pkt",
+                            PacketFrom({EchoMessage("FIDO.GER", "One"),
+                                        EchoMessage("FIDO.GER", "Two"),
+                                        EchoMessage("FIDO.GER", "Three")}));
+  ASSERT_EQ(CountCell("FIDO.GER"), "2");
+  Trigger("Import");
+  TImportWindow* import = w.ImportWindow();
+  Wait([&] { return !import->Running(); });
+  EXPECT_TRUE(import->isVisible());
+  EXPECT_EQ(import->CntPkts->text(), "1");
+  EXPECT_EQ(import->Tossed->text(), "3");
+  EXPECT_FALSE(import->Status->toPlainText().isEmpty());
+  EXPECT_EQ(Area("FIDO.GER")->Count, 5);
+  Wait([&] { return CountCell("FIDO.GER") == "5"; });
+  EXPECT_FALSE(platform::FileExists(Start() + "Inbound/00000001.pkt"));
+}
+
+TEST_F(MainWindowJobsTest, ExportFromTheMenuWritesThePacketIntoTheOutbound) {
+  // The first message comes from the point 2:5020/1.1 and waits for export.
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", Join({Times(1, MsgFlag::Send), Times(2, 0)})}});
+  w.ConfigStore().Uplinks().GetItem(0)->SysopAddress.SetText("2:5020/1.1");
+  Trigger("DoExport");
+  TExportForm* exportForm = w.ExportWindow();
+  EXPECT_TRUE(exportForm->isVisible());
+  Wait([&] { return !exportForm->Running(); });
+  EXPECT_EQ(exportForm->EchoMail->text(), "1") << exportForm->ResList->toPlainText().toStdString();
+  EXPECT_EQ(exportForm->AllMail->text(), "1");
+  const auto packets = platform::ScanDir(Start() + "Outbound/", "*.pkt");
+  ASSERT_EQ(packets.size(), 1u);
+  TMailPacket packet(Start() + "Outbound/" + packets[0].name);
+  int read = 0;
+  while (packet.NextMail()) ++read;
+  EXPECT_EQ(read, 1);
+  EXPECT_EQ(Area("FIDO.GER")->SendCount, 0);
+}
+
+TEST_F(MainWindowJobsTest, PollExportsFirstAndThenCallsTheChosenMailbox) {
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", {}}});
+  // A mailbox without a command line: the call ends in its error box.
+  auto box = std::make_unique<TMailBox>();
+  box->Name = "Boss";
+  w.ConfigStore().Mailboxes().Add(std::move(box));
+  w.ConfigStore().Uplinks().GetItem(0)->Mailbox = 0;
+  ModalHook old = SetModalHook([](QWidget* window) {
+    auto* dialog = qobject_cast<TNetCallDlg*>(window);
+    if (!dialog) return 0;
+    dialog->LinkLIst->setCurrentRow(0);
+    dialog->OkbtnClick();
+    return dialog->result();
+  });
+  Trigger("NetCall");
+  SetModalHook(old);
+  Wait([&] { return !w.ExportWindow()->Running(); });
+  EXPECT_TRUE(w.ExportWindow()->ResList->toPlainText().contains("Export finished."));
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, TMailBox::kNoCommandText);
+}
+
+TEST_F(MainWindowJobsTest, MaintenanceAndOptimisationFromTheMenuEndWithTheirWindows) {
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", Times(3, 0)}});
+  Trigger("Aufrmen1");
+  ASSERT_NE(GetMaintainWindow(), nullptr);
+  EXPECT_TRUE(GetMaintainWindow()->isVisible());
+  Wait(RunsGone);
+  Trigger("Optimize");
+  ASSERT_NE(GetOptimizeWindow(), nullptr);
+  Wait(RunsGone);
+  EXPECT_EQ(Area("FIDO.GER")->Count, 3);
+  EXPECT_EQ(WinLst().GetCount(), 3);  // the main, import and export windows
+  (void)w;
+}
+
+// OptimizeOn and MaintainOn: 0 never, 1 at start, 2 at exit, 3 both.
+TEST_F(MainWindowJobsTest, StartUpRunsFollowTheSettings) {
+  struct Case {
+    int optimizeOn, maintainOn;
+    bool optimize, maintain;  // the window that comes up at start
+    bool chained;             // the maintenance follows the optimisation
+  };
+  const Case kCases[] = {
+      {0, 0, false, false, false}, {2, 2, false, false, false}, {0, 1, false, true, false},
+      {1, 0, true, false, false},  {3, 1, true, false, true},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.optimizeOn) + "/" + std::to_string(c.maintainOn));
+    window.reset();
+    TKQMainWindow& w = OpenWith({{"FIDO.GER", Times(1, 0)}}, [&](TConfigStore& store) {
+      store.SettingsModel().SetNumber(SettingId::OptimizeOn, c.optimizeOn);
+      store.SettingsModel().SetNumber(SettingId::MaintainOn, c.maintainOn);
+    });
+    w.StartBackgroundRuns();
+    EXPECT_EQ(GetOptimizeWindow() != nullptr, c.optimize);
+    EXPECT_EQ(GetMaintainWindow() != nullptr, c.maintain);
+    if (c.optimize) {
+      EXPECT_EQ(GetOptimizeWindow()->MaintainAfterwards, c.chained);
+      bool maintained = false;
+      Wait([&] {
+        maintained = maintained || GetMaintainWindow() != nullptr;
+        return GetOptimizeWindow() == nullptr;
+      });
+      EXPECT_EQ(maintained || GetMaintainWindow() != nullptr, c.chained);
+    }
+    Wait(RunsGone);
+  }
+}
+
+TEST_F(MainWindowJobsTest, ClosingRunsTheExitMaintenanceAndWaitsForIt) {
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", Times(1, 0)}}, [](TConfigStore& store) {
+    store.SettingsModel().SetNumber(SettingId::MaintainOn, 2);
+  });
+  int seen = 0;
+  QObject::connect(&w, &QWidget::windowTitleChanged, [&](const QString& title) {
+    if (title == "Waiting for Maintenance and Optimization to complete ...") ++seen;
+  });
+  w.StartBackgroundRuns();
+  EXPECT_TRUE(RunsGone());
+  w.close();
+  EXPECT_EQ(seen, 1);
+  EXPECT_TRUE(RunsGone());  // started at exit and waited for
+}
+
+TEST_F(MainWindowJobsTest, BackgroundWindowSwitchesFollowTheMenu) {
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", {}}}, [](TConfigStore& store) {
+    store.SettingsModel().SetNumber(SettingId::DiffOn, 1);
+    store.SettingsModel().SetNumber(SettingId::UnpackOn, 0);
+  });
+  ASSERT_NE(w.UnpackWindow(), nullptr);
+  QAction* enableDiff = w.findChild<QAction*>("EnableDiff");
+  QAction* enableUnpack = w.findChild<QAction*>("EnableUnpack");
+  EXPECT_FALSE(enableDiff->isChecked());
+  EXPECT_TRUE(enableUnpack->isChecked());
+  EXPECT_TRUE(w.UnpackWindow()->Unpacker().TimerOn());
+  Trigger("EnableDiff");
+  EXPECT_TRUE(w.ProcWindow()->Service().TimerOn());
+  Trigger("EnableUnpack");
+  EXPECT_FALSE(w.UnpackWindow()->Unpacker().TimerOn());
+  // The settings switch the timers and the marks as well.
+  Settings& settings = w.ConfigStore().SettingsModel();
+  for (int32_t value : {1, 0}) settings.SetNumber(SettingId::UnpackOn, value);
+  for (int32_t value : {0, 1}) settings.SetNumber(SettingId::DiffOn, value);
+  EXPECT_TRUE(w.UnpackWindow()->Unpacker().TimerOn());
+  EXPECT_TRUE(enableUnpack->isChecked());
+  EXPECT_FALSE(w.ProcWindow()->Service().TimerOn());
+  EXPECT_FALSE(enableDiff->isChecked());
+
+  QAction* showDiff = w.findChild<QAction*>("ShowDiff");
+  Trigger("ShowDiff");
+  EXPECT_TRUE(w.ProcWindow()->isVisible());
+  Trigger("ShowUnpack");
+  EXPECT_TRUE(w.UnpackWindow()->isVisible());
+  // Closing the window clears the check mark.
+  w.ProcWindow()->hide();
+  EXPECT_FALSE(showDiff->isChecked());
+  Trigger("ShowUnpack");
+  EXPECT_FALSE(w.UnpackWindow()->isVisible());
+  // The processing command shows the window and runs.
+  Trigger("Nodelistenverarbeiten1");
+  EXPECT_TRUE(showDiff->isChecked());
+  Wait([&] { return !w.ProcWindow()->Service().Busy(); });
+  EXPECT_FALSE(w.ProcWindow()->Report->toPlainText().isEmpty());
+}
+
+}  // namespace
+}  // namespace velmaris::test
