@@ -13,7 +13,7 @@
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/NetLink.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "widgets/VxSpin.h"
 
 namespace velmaris {

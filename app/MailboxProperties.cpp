@@ -11,7 +11,7 @@
 #include "app/logic/SettingsEdits.h"
 #include "core/MailBox.h"
 #include "platform/Prompter.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "widgets/FileEdits.h"
 #include "widgets/VxSpin.h"
 

@@ -16,7 +16,7 @@
 #include "core/MailBox.h"
 #include "core/NetLink.h"
 #include "platform/Prompter.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "widgets/VxSpin.h"
 
 namespace velmaris {

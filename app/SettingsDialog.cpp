@@ -30,7 +30,7 @@
 #include "platform/Prompter.h"
 #include "processing/forms/AddAreaAssistent.h"
 #include "processing/forms/AddLinkAssistent.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "processing/forms/KillAssistents.h"
 #include "widgets/DirBtn.h"
 #include "widgets/FileEdits.h"

@@ -27,7 +27,7 @@
 #include "processing/Secretary.h"
 #include "processing/forms/AutoSendProperties.h"
 #include "processing/forms/FilterProperties.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
 #include "widgets/VxSpin.h"
