@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "app/AboutDialog.h"
+#include "app/SettingsDialog.h"
 #include "app/logic/ConfigSession.h"
 #include "mailer/forms/MailerForm.h"
 #include "app/logic/Startup.h"
@@ -242,7 +243,10 @@ void TKQMainWindow::BuildMenus() {
   view->addSeparator();
   view->addAction(MakeAction("Adressbuch1", QStringLiteral("Адресная книга"), QKeySequence("F11")));
   view->addSeparator();
-  view->addAction(MakeAction("Settings", QStringLiteral("Настройки"), QKeySequence("F12")));
+  QAction* settings = MakeAction("Settings", QStringLiteral("Настройки"), QKeySequence("F12"));
+  settings->setEnabled(true);
+  connect(settings, &QAction::triggered, this, [this] { SettingsClick(); });
+  view->addAction(settings);
 
   QMenu* tasks = bar->addMenu(QStringLiteral("Задачи"));
   tasks->setObjectName("Tasks1");
@@ -493,6 +497,16 @@ void TKQMainWindow::HatchenClick() {
 void TKQMainWindow::Ingo1Click() {
   TAboutDialog about(this);
   about.exec();
+}
+
+void TKQMainWindow::SettingsClick() {
+  try {
+    ShowSettingsDialog(ConfigStore(), GetPackerList(),
+                       areaManagers_ ? &areaManagers_->Echo() : nullptr, this);
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+  RefreshAreaList();
 }
 
 void TKQMainWindow::FormActivate() {

@@ -109,6 +109,8 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void Beenden1Click();
   void HatchenClick();
   void Ingo1Click();
+  // Opens the settings window.
+  void SettingsClick();
   void CreateAreaManagers();
   void FreeAreaManagers();
   void CreateJobWindows();

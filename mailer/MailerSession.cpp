@@ -355,7 +355,7 @@ void TMailerSession::WireDevice() {
   d.OnDeviceUnavailable = [this](TCMDevice&) { AddLogLine("TAPI Device unavailable"); };
   d.OnNoAnswer = [this](TCMDevice&) { AddLogLine("TAPI No connection"); };
   d.OnConnected = [this](TCMDevice&) { OnConnected(); };
-  d.OnReady = [this](TCMDevice&) {};
+  d.OnReady = [](TCMDevice&) {};
   d.OnDataAvail = [this](TCMDevice&, const std::string& data) {
     if (!handshaking_ || !emsi_) return;
     emsi_->Receive(data);

@@ -2,17 +2,14 @@
 
 #include <QSignalBlocker>
 
+#include "core/forms/FormText.h"
 #include "platform/CodePage.h"
 
 namespace velmaris {
 
-QString AnsiToQString(const std::string& bytes) {
-  return QString::fromStdString(platform::ToUtf8(bytes, platform::AnsiCodePage()));
-}
+QString AnsiToQString(const std::string& bytes) { return AnsiText(bytes); }
 
-std::string QStringToAnsi(const QString& text) {
-  return platform::FromUtf8(text.toStdString(), platform::AnsiCodePage());
-}
+std::string QStringToAnsi(const QString& text) { return AnsiBytes(text); }
 
 int TComboBoxLink::GetItemIndex() const { return box_ ? box_->currentIndex() : -1; }
 

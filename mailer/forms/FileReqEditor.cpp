@@ -18,7 +18,7 @@
 
 #include "core/ConfigStore.h"
 #include "mailer/Mailers.h"
-#include "mailer/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"

@@ -12,7 +12,7 @@
 
 #include "core/ConfigStore.h"
 #include "mailer/FileRequest.h"
-#include "mailer/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "platform/Prompter.h"
 #include "widgets/ModalHook.h"
 

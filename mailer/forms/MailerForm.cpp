@@ -14,7 +14,7 @@
 #include "core/WinLst.h"
 #include "mailer/CMD_TAPI.h"
 #include "mailer/MailerSession.h"
-#include "mailer/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "mailer/forms/MailerProperties.h"
 #include "platform/Prompter.h"

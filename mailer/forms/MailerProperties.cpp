@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "mailer/Mailers.h"
-#include "mailer/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "widgets/VxSpin.h"
 
 namespace velmaris {

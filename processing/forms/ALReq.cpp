@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "core/ConfigStore.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "widgets/FileEdits.h"
 
 namespace velmaris {

@@ -11,7 +11,7 @@
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "processing/AreaManager.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "widgets/PageManager.h"
 
 namespace velmaris {

@@ -13,7 +13,7 @@
 #include "core/MailBox.h"
 #include "core/NetLink.h"
 #include "platform/Prompter.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "widgets/PageManager.h"
 
 namespace velmaris {

@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 #include "core/ConfigStore.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 
 namespace velmaris {
 

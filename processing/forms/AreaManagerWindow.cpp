@@ -22,7 +22,7 @@
 #include "processing/forms/ALReq.h"
 #include "processing/forms/AreaDescReq.h"
 #include "processing/forms/Calibrator.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
 

@@ -10,7 +10,7 @@
 
 #include "core/NetLink.h"
 #include "processing/AreaManager.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "widgets/VxCheckListBox.h"
 #include "widgets/VxSpin.h"
 

@@ -16,7 +16,7 @@
 #include "core/WinLst.h"
 #include "platform/Dispatcher.h"
 #include "processing/Secretary.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 
 namespace velmaris {
 

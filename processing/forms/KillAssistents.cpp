@@ -10,7 +10,7 @@
 #include "core/NetLink.h"
 #include "processing/AreaRemoval.h"
 #include "processing/forms/AddLinkAssistent.h"
-#include "processing/forms/FormText.h"
+#include "core/forms/FormText.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageManager.h"
 

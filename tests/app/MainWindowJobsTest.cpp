@@ -141,6 +141,7 @@ TEST_F(MainWindowJobsTest, PollExportsFirstAndThenCallsTheChosenMailbox) {
   SetModalHook(old);
   Wait([&] { return !w.ExportWindow()->Running(); });
   EXPECT_TRUE(w.ExportWindow()->ResList->toPlainText().contains("Export finished."));
+  Wait([&] { return !prompter.Questions().empty(); });
   ASSERT_EQ(prompter.Questions().size(), 1u);
   EXPECT_EQ(prompter.Questions()[0].text, TMailBox::kNoCommandText);
 }

@@ -38,6 +38,7 @@ TEST_F(MainWindowTest, PluginMenuAndLaterCommandsStartOff) {
   EXPECT_FALSE(plugins->menuAction()->isVisible());
   EXPECT_TRUE(w.findChild<QAction*>("Import")->isEnabled());
   EXPECT_TRUE(w.findChild<QAction*>("Beenden1")->isEnabled());
+  EXPECT_TRUE(w.findChild<QAction*>("Settings")->isEnabled());
   EXPECT_FALSE(w.findChild<TSpeedItem*>("DeleteBtn")->Visible());
 }
 

@@ -1,4 +1,5 @@
-// Stored bytes (ANSI code page) at the edge of the mailer's windows.
+// Texts at the edge of the windows: byte strings in the ANSI code page to
+// and from what the controls show.
 #pragma once
 
 #include <QString>
@@ -11,6 +12,7 @@ namespace velmaris {
 inline QString AnsiText(const std::string& bytes) {
   return QString::fromStdString(platform::ToUtf8(bytes, platform::AnsiCodePage()));
 }
+
 inline std::string AnsiBytes(const QString& text) {
   return platform::FromUtf8(text.toStdString(), platform::AnsiCodePage());
 }

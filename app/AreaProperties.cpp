@@ -1,0 +1,180 @@
+#include "app/AreaProperties.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "core/Area.h"
+#include "core/ConfigStore.h"
+#include "core/NetLink.h"
+#include "core/forms/FormText.h"
+#include "widgets/VxSpin.h"
+
+namespace velmaris {
+
+namespace {
+
+QCheckBox* Check(QFormLayout* form, const char* name, const QString& caption) {
+  auto* box = new QCheckBox(caption);
+  box->setObjectName(QString::fromLatin1(name));
+  form->addRow(box);
+  return box;
+}
+
+TVxSpinEdit* Spin(const char* name, int max) {
+  auto* spin = new TVxSpinEdit;
+  spin->setObjectName(QString::fromLatin1(name));
+  spin->SetMinValue(0);
+  spin->SetMaxValue(max);
+  return spin;
+}
+
+}  // namespace
+
+TAreaProperties::TAreaProperties(TArea& area, TConfigStore& store, QWidget* parent)
+    : QDialog(parent), area_(area), store_(store) {
+  setObjectName("TAreaProperties");
+  auto* layout = new QVBoxLayout(this);
+  auto* pages = new QTabWidget;
+  layout->addWidget(pages, 1);
+  auto page = [pages](const char* name, const QString& caption) {
+    auto* w = new QWidget;
+    w->setObjectName(QString::fromLatin1(name));
+    auto* form = new QFormLayout(w);
+    pages->addTab(w, caption);
+    return form;
+  };
+  QFormLayout* general = page("AreaGeneral", QStringLiteral("Общие"));
+  AreaPath = new QLineEdit;
+  AreaPath->setObjectName("AreaPath");
+  AreaPath->setReadOnly(true);
+  general->addRow(QStringLiteral("Файл:"), AreaPath);
+  AreaTextGroup = new QComboBox;
+  AreaTextGroup->setObjectName("AreaTextGroup");
+  for (int i = 0; i < store.TextGroups().GetCount(); ++i)
+    AreaTextGroup->addItem(AnsiText(store.TextGroups().GetString(i)));
+  general->addRow(QStringLiteral("Шаблоны:"), AreaTextGroup);
+  Uplink = new QComboBox;
+  Uplink->setObjectName("Uplink");
+  for (int i = 0; i < store.Uplinks().GetCount(); ++i)
+    Uplink->addItem(AnsiText(store.Uplinks().GetString(i)));
+  general->addRow(QStringLiteral("Аплинк:"), Uplink);
+  AreaPath->setVisible(area.AreaType != 7);
+  AreaTextGroup->setVisible(UsesTexts());
+  Uplink->setVisible(area.AreaType == AreaTypeCode::Echomail);
+
+  QFormLayout* maintain = page("AreaMaintain", QStringLiteral("Чистка"));
+  CBMaintain = Check(maintain, "CBMaintain", QStringLiteral("Чистить эту арию"));
+  DoApplyAge = new QCheckBox(QStringLiteral("Старше, дней:"));
+  DoApplyAge->setObjectName("DoApplyAge");
+  SpinAge = Spin("SpinAge", 100000);
+  maintain->addRow(DoApplyAge, SpinAge);
+  DoApplyNUmber = new QCheckBox(QStringLiteral("Больше, писем:"));
+  DoApplyNUmber->setObjectName("DoApplyNUmber");
+  SpinNUmber = Spin("SpinNUmber", 10000000);
+  maintain->addRow(DoApplyNUmber, SpinNUmber);
+
+  QFormLayout* mails = page("NewMails", QStringLiteral("Новые письма"));
+  CBUseTabs = Check(mails, "CBUseTabs", QStringLiteral("Табуляции в пробелы"));
+  cbUmlaute = Check(mails, "cbUmlaute", QStringLiteral("Заменять умляуты"));
+  cbSZ = Check(mails, "cbSZ", QStringLiteral("ß в ss"));
+  CBReflow = Check(mails, "CBReflow", QStringLiteral("Переформатировать цитаты"));
+  CbNoRex = Check(mails, "CbNoRex", QStringLiteral("Без \"Re:\" в ответах"));
+  CBNToH = Check(mails, "CBNToH", QStringLiteral("Заменять букву с кодом 0xCD"));
+  rbOrigNormal = new QRadioButton(QStringLiteral("Первый ориджин"));
+  rbOrigNormal->setObjectName("rbOrigNormal");
+  rbOrigRandom = new QRadioButton(QStringLiteral("Случайный ориджин"));
+  rbOrigRandom->setObjectName("rbOrigRandom");
+  mails->addRow(rbOrigNormal);
+  mails->addRow(rbOrigRandom);
+  const uint8_t t = area.AreaType;
+  const bool origins = UsesTexts() && t != 3 && t != 9;
+  rbOrigNormal->setVisible(origins);
+  rbOrigRandom->setVisible(origins);
+  pages->setTabVisible(2, UsesTexts());
+
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  OKButton = new QPushButton(QStringLiteral("OK"));
+  OKButton->setObjectName("Button3");
+  CancelButton = new QPushButton(QStringLiteral("Cancel"));
+  CancelButton->setObjectName("Button2");
+  bApply = new QPushButton(QStringLiteral("Apply"));
+  bApply->setObjectName("bApply");
+  for (QPushButton* b : {OKButton, CancelButton, bApply}) row->addWidget(b);
+  layout->addLayout(row);
+  connect(OKButton, &QPushButton::clicked, this, [this] { Button3Click(); });
+  connect(CancelButton, &QPushButton::clicked, this, [this] { Button2Click(); });
+  connect(bApply, &QPushButton::clicked, this, [this] { bApplyClick(); });
+  Fill();
+  auto modified = [this] {
+    if (!filling_) bApply->setEnabled(true);
+  };
+  for (QCheckBox* c : findChildren<QCheckBox*>()) connect(c, &QCheckBox::toggled, this, modified);
+  connect(rbOrigRandom, &QRadioButton::toggled, this, modified);
+  for (QComboBox* c : {AreaTextGroup, Uplink})
+    connect(c, &QComboBox::currentIndexChanged, this, modified);
+  for (TVxSpinEdit* s : {SpinAge, SpinNUmber}) connect(s, &TVxSpinEdit::textChanged, this, modified);
+}
+
+bool TAreaProperties::UsesTexts() const {
+  const uint8_t t = area_.AreaType;
+  return t != 1 && t != 2 && t != 6;
+}
+
+void TAreaProperties::Fill() {
+  filling_ = true;
+  setWindowTitle(QString::fromLatin1(AreaTypeCaptionPrefix(area_.AreaType)) + AnsiText(area_.Name));
+  AreaPath->setText(AnsiText(area_.FileName));
+  AreaTextGroup->setCurrentIndex(area_.TextGroup < AreaTextGroup->count() ? area_.TextGroup : -1);
+  Uplink->setCurrentIndex(area_.Uplink ? store_.Uplinks().IndexOf(area_.Uplink) : -1);
+  CBMaintain->setChecked(area_.Maintain);
+  DoApplyAge->setChecked(area_.ApplyAge);
+  SpinAge->SetValue(area_.MaxAge);
+  DoApplyNUmber->setChecked(area_.ApplyNumber);
+  SpinNUmber->SetValue(area_.MaxNumber);
+  CBUseTabs->setChecked(area_.TabsToSpaces);
+  cbUmlaute->setChecked(area_.NoUmlaute);
+  cbSZ->setChecked(area_.NoSZ);
+  CBReflow->setChecked(area_.Reflow);
+  CbNoRex->setChecked(area_.NoRex);
+  CBNToH->setChecked(area_.NToH);
+  rbOrigRandom->setChecked(area_.RandomOrig);
+  rbOrigNormal->setChecked(!area_.RandomOrig);
+  bApply->setEnabled(false);
+  filling_ = false;
+}
+
+void TAreaProperties::bApplyClick() {
+  if (UsesTexts()) area_.TextGroup = AreaTextGroup->currentIndex();
+  if (area_.AreaType == AreaTypeCode::Echomail && Uplink->currentIndex() >= 0)
+    area_.Uplink = store_.Uplinks().GetItem(Uplink->currentIndex());
+  area_.Maintain = CBMaintain->isChecked();
+  area_.ApplyAge = DoApplyAge->isChecked();
+  area_.MaxAge = static_cast<int32_t>(SpinAge->Value());
+  area_.ApplyNumber = DoApplyNUmber->isChecked();
+  area_.MaxNumber = static_cast<int32_t>(SpinNUmber->Value());
+  area_.TabsToSpaces = CBUseTabs->isChecked();
+  area_.NoUmlaute = cbUmlaute->isChecked();
+  area_.NoSZ = cbSZ->isChecked();
+  area_.Reflow = CBReflow->isChecked();
+  area_.NoRex = CbNoRex->isChecked();
+  area_.NToH = CBNToH->isChecked();
+  area_.RandomOrig = rbOrigRandom->isChecked();
+  bApply->setEnabled(false);
+}
+
+void TAreaProperties::Button3Click() {
+  bApplyClick();
+  accept();
+}
+
+void TAreaProperties::Button2Click() { reject(); }
+
+}  // namespace velmaris

@@ -1,0 +1,131 @@
+#include "app/MailboxProperties.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/logic/SettingsEdits.h"
+#include "core/MailBox.h"
+#include "platform/Prompter.h"
+#include "core/forms/FormText.h"
+#include "widgets/FileEdits.h"
+#include "widgets/VxSpin.h"
+
+namespace velmaris {
+
+namespace {
+
+template <class W>
+W* Named(W* widget, const char* name) {
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+TVxSpinEdit* Spin(const char* name) {
+  auto* spin = Named(new TVxSpinEdit, name);
+  spin->SetMinValue(-1000);
+  spin->SetMaxValue(1000);
+  return spin;
+}
+
+}  // namespace
+
+TMBProperties::TMBProperties(TMailBox& box, TMBList& list,
+                             const std::vector<std::string>& profiles, QWidget* parent)
+    : QDialog(parent), box_(box), list_(list) {
+  setObjectName("TMBProperties");
+  auto* layout = new QVBoxLayout(this);
+  auto* form = new QFormLayout;
+  MBName = Named(new QLineEdit, "MBName");
+  MBSysop = Named(new QLineEdit, "MBSysop");
+  mbAddress = Named(new QLineEdit, "mbAddress");
+  mbCMD = Named(new QComboBox, "mbCMD");
+  mbCMD->setEditable(true);
+  for (const std::string& profile : profiles) mbCMD->addItem(AnsiText(profile));
+  NumberMemo = Named(new QPlainTextEdit, "NumberMemo");
+  mbFileList = Named(new TFilenameEdit, "mbFileList");
+  EdInd = Named(new QLineEdit, "EdInd");
+  SpLine = Spin("SpLine");
+  SpCol = Spin("SpCol");
+  EdSize = Spin("EdSize");
+  form->addRow(QStringLiteral("Название:"), MBName);
+  form->addRow(QStringLiteral("Сисоп:"), MBSysop);
+  form->addRow(QStringLiteral("Адрес:"), mbAddress);
+  form->addRow(QStringLiteral("Вызов (профиль или команда):"), mbCMD);
+  form->addRow(QStringLiteral("Телефоны:"), NumberMemo);
+  form->addRow(QStringLiteral("Список файлов:"), mbFileList);
+  form->addRow(QStringLiteral("Признак файловой эхи:"), EdInd);
+  form->addRow(QStringLiteral("Строка имени:"), SpLine);
+  form->addRow(QStringLiteral("Колонка имени:"), SpCol);
+  form->addRow(QStringLiteral("Длина имени:"), EdSize);
+  layout->addLayout(form);
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  BtnOk = Named(new QPushButton(QStringLiteral("OK")), "BtnOk");
+  BtnAbort = Named(new QPushButton(QStringLiteral("Cancel")), "BtnAbort");
+  bApply = Named(new QPushButton(QStringLiteral("Apply")), "bApply");
+  for (QPushButton* b : {BtnOk, BtnAbort, bApply}) row->addWidget(b);
+  layout->addLayout(row);
+  connect(BtnOk, &QPushButton::clicked, this, [this] { BtnOkClick(); });
+  connect(BtnAbort, &QPushButton::clicked, this, [this] { BtnAbortClick(); });
+  connect(bApply, &QPushButton::clicked, this, [this] { bApplyClick(); });
+  Fill();
+  auto modified = [this] {
+    if (!filling_) bApply->setEnabled(true);
+  };
+  for (QLineEdit* e : findChildren<QLineEdit*>()) connect(e, &QLineEdit::textChanged, this, modified);
+  connect(NumberMemo, &QPlainTextEdit::textChanged, this, modified);
+  for (TVxSpinEdit* s : {SpLine, SpCol, EdSize}) connect(s, &TVxSpinEdit::textChanged, this, modified);
+}
+
+void TMBProperties::Fill() {
+  filling_ = true;
+  setWindowTitle(QStringLiteral("Properties of ") + AnsiText(box_.Name));
+  const TMailboxFields fields = MailboxFields(box_);
+  MBName->setText(AnsiText(fields.name));
+  MBSysop->setText(AnsiText(fields.sysop));
+  mbAddress->setText(AnsiText(fields.address));
+  mbCMD->setEditText(AnsiText(box_.Command));
+  QStringList numbers;
+  for (const std::string& number : fields.numbers) numbers << AnsiText(number);
+  NumberMemo->setPlainText(numbers.join('\n'));
+  mbFileList->SetFileName(AnsiText(box_.FileList));
+  EdInd->setText(AnsiText(box_.AreaIndicator));
+  SpLine->SetValue(box_.AreaLine);
+  SpCol->SetValue(box_.AreaColumn);
+  EdSize->SetValue(box_.AreaSize);
+  bApply->setEnabled(false);
+  filling_ = false;
+}
+
+bool TMBProperties::bApplyClick() {
+  TMailboxFields fields{AnsiBytes(MBName->text()), AnsiBytes(MBSysop->text()),
+                        AnsiBytes(mbAddress->text()), {}};
+  for (const QString& line : NumberMemo->toPlainText().split('\n'))
+    fields.numbers.push_back(AnsiBytes(line));
+  if (const std::string error = StoreMailboxFields(fields, box_, list_); !error.empty()) {
+    platform::GetPrompter().Error(error);
+    return false;
+  }
+  box_.Command = AnsiBytes(mbCMD->currentText());
+  box_.FileList = AnsiBytes(mbFileList->FileName());
+  box_.AreaIndicator = AnsiBytes(EdInd->text());
+  box_.AreaLine = static_cast<int32_t>(SpLine->Value());
+  box_.AreaColumn = static_cast<int32_t>(SpCol->Value());
+  box_.AreaSize = static_cast<int32_t>(EdSize->Value());
+  setWindowTitle(QStringLiteral("Properties of ") + AnsiText(box_.Name));
+  bApply->setEnabled(false);
+  return true;
+}
+
+void TMBProperties::BtnOkClick() {
+  if (bApplyClick()) accept();
+}
+
+void TMBProperties::BtnAbortClick() { reject(); }
+
+}  // namespace velmaris

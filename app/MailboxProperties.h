@@ -1,0 +1,47 @@
+// The properties window of a mailbox: name, sysop, address, the command
+// that calls it (a mailer profile's name or a command line), the phone
+// numbers and the layout of its BBS file list. Apply refuses an empty name
+// or an address that does not parse; it renames the list entry.
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace velmaris {
+
+class TFilenameEdit;
+class TMailBox;
+class TMBList;
+class TVxSpinEdit;
+
+class TMBProperties : public QDialog {
+  Q_OBJECT
+
+ public:
+  // profiles: the mailer profiles' names offered for the command.
+  TMBProperties(TMailBox& box, TMBList& list, const std::vector<std::string>& profiles,
+                QWidget* parent = nullptr);
+
+  void Fill();
+  bool bApplyClick();
+  void BtnOkClick();
+  void BtnAbortClick();
+
+  QLineEdit *MBName, *MBSysop, *mbAddress, *EdInd;
+  QComboBox* mbCMD;
+  QPlainTextEdit* NumberMemo;
+  TFilenameEdit* mbFileList;
+  TVxSpinEdit *SpLine, *SpCol, *EdSize;
+  QPushButton *bApply, *BtnOk, *BtnAbort;
+
+ private:
+  TMailBox& box_;
+  TMBList& list_;
+  bool filling_ = false;
+};
+
+}  // namespace velmaris

@@ -1,0 +1,834 @@
+#include "app/SettingsDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "app/AreaProperties.h"
+#include "app/ListBoxLink.h"
+#include "app/MailboxProperties.h"
+#include "mailer/Mailers.h"
+#include "app/NetLinkProperties.h"
+#include "app/logic/SettingsEdits.h"
+#include "archive/Packer.h"
+#include "core/Area.h"
+#include "core/ConfigStore.h"
+#include "core/MailBox.h"
+#include "core/NetLink.h"
+#include "core/ShellServices.h"
+#include "platform/Prompter.h"
+#include "processing/forms/AddAreaAssistent.h"
+#include "processing/forms/AddLinkAssistent.h"
+#include "core/forms/FormText.h"
+#include "processing/forms/KillAssistents.h"
+#include "widgets/DirBtn.h"
+#include "widgets/FileEdits.h"
+#include "widgets/ModalHook.h"
+#include "widgets/PageControl98.h"
+#include "widgets/VxColorButton.h"
+#include "widgets/VxSpin.h"
+
+namespace velmaris {
+
+namespace {
+
+QStringList Lines(const QPlainTextEdit* memo) {
+  QStringList lines = memo->toPlainText().split('\n');
+  while (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
+  return lines;
+}
+
+bool IsColor(SettingId id) {
+  return id >= SettingId::QuoteColor && id <= SettingId::COL_SysopSel;
+}
+
+std::vector<std::string> LineBytes(const QPlainTextEdit* memo) {
+  std::vector<std::string> out;
+  for (const QString& line : Lines(memo)) out.push_back(AnsiBytes(line));
+  return out;
+}
+
+void SetLines(QPlainTextEdit* memo, const std::vector<std::string>& lines) {
+  QStringList text;
+  for (const std::string& line : lines) text << AnsiText(line);
+  memo->setPlainText(text.join('\n'));
+}
+
+}  // namespace
+
+TSettingsDialog::TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaManager* echoAreas,
+                                 QWidget* parent)
+    : QDialog(parent), store_(store), packers_(packers), echoAreas_(echoAreas) {
+  setObjectName("TSettingsDialog");
+  setWindowTitle(QStringLiteral("Настройки"));
+  auto* layout = new QVBoxLayout(this);
+  notebook_ = new TPageControl98(this);
+  notebook_->setObjectName("Notebook");
+  layout->addWidget(notebook_, 1);
+  BuildIdentity();
+  BuildUplinks();
+  BuildMailboxes();
+  BuildAreas();
+  BuildPackers();
+  BuildTosser();
+  BuildDisplay();
+  BuildTextGroups();
+  BuildLists();
+  BuildFilters();
+  BuildAutoSend();
+  BuildMailer();
+
+  auto* buttons = new QDialogButtonBox(this);
+  QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
+  ok->setObjectName("OKBtn");
+  QPushButton* apply = buttons->addButton(QDialogButtonBox::Apply);
+  apply->setObjectName("ApplyBtn");
+  QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+  cancel->setObjectName("CancelBtn");
+  connect(ok, &QPushButton::clicked, this, [this] { OKClick(); });
+  connect(apply, &QPushButton::clicked, this, [this] { ApplyClick(); });
+  connect(cancel, &QPushButton::clicked, this, [this] { CancelClick(); });
+  layout->addWidget(buttons);
+  resize(760, 560);
+  ShowDialog();
+}
+
+TSettingsDialog::~TSettingsDialog() {
+  for (auto& [list, link] : links_) list->DetachListBox(link.get());
+}
+
+QListWidget* TSettingsDialog::ListBox(QLayout* layout, const char* name, TPubLst& list) {
+  auto* box = new QListWidget;
+  box->setObjectName(QString::fromLatin1(name));
+  layout->addWidget(box);
+  links_.emplace_back(&list, std::make_unique<TListBoxLink>(box));
+  list.AttachListBox(links_.back().second.get());
+  return box;
+}
+
+// --- Building ----------------------------------------------------------------------------
+
+QWidget* TSettingsDialog::Page(const char* name, const QString& caption, QVBoxLayout*& layout) {
+  auto* page = new QWidget;
+  page->setObjectName(QString::fromLatin1(name));
+  layout = new QVBoxLayout(page);
+  notebook_->addTab(page, caption);
+  return page;
+}
+
+QWidget* TSettingsDialog::Bind(SettingId id, QWidget* control) {
+  control->setObjectName(QString::fromLatin1(SettingDefOf(id).name));
+  bindings_.push_back({id, control});
+  return control;
+}
+
+// A control of the kind the setting needs.
+QWidget* TSettingsDialog::Setting(SettingId id, const QStringList& choices) {
+  const SettingDef& def = SettingDefOf(id);
+  if (IsColor(id)) return Bind(id, new TVxColorButton);
+  switch (def.kind) {
+    case SettingKind::Directory: return Bind(id, new TDirBtn);
+    case SettingKind::Choice: {
+      auto* combo = new QComboBox;
+      combo->addItems(choices);
+      return Bind(id, combo);
+    }
+    case SettingKind::Number: {
+      auto* spin = new TVxSpinEdit;
+      spin->SetMinValue(def.min);
+      spin->SetMaxValue(def.max);
+      return Bind(id, spin);
+    }
+    case SettingKind::Check: return Bind(id, new QCheckBox(choices.value(0)));
+    case SettingKind::Lines: return Bind(id, new QPlainTextEdit);
+    default: break;
+  }
+  if (id == SettingId::EPPImport || id == SettingId::EPPExport) return Bind(id, new TFilenameEdit);
+  return Bind(id, new QLineEdit);
+}
+
+QPushButton* TSettingsDialog::Button(QLayout* row, const char* name, const QString& caption,
+                                     void (TSettingsDialog::*handler)()) {
+  return Button(row, name, caption, [this, handler] { (this->*handler)(); });
+}
+
+QPushButton* TSettingsDialog::Button(QLayout* row, const char* name, const QString& caption,
+                                     std::function<void()> handler) {
+  auto* button = new QPushButton(caption);
+  button->setObjectName(QString::fromLatin1(name));
+  connect(button, &QPushButton::clicked, this, [handler = std::move(handler)] {
+    try {
+      handler();
+    } catch (const std::exception& e) {
+      platform::GetPrompter().Error(e.what());
+    }
+  });
+  row->addWidget(button);
+  return button;
+}
+
+QWidget* TSettingsDialog::DirectoryRow(SettingId id, const char* button,
+                                       const QString& caption) {
+  auto* row = new QWidget;
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* edit = static_cast<TDirBtn*>(Setting(id));
+  layout->addWidget(edit, 1);
+  const QString name = QString::fromLatin1(button);
+  Button(layout, button, QStringLiteral("..."), [this, row, name, edit, caption] {
+    auto* pick = row->findChild<QPushButton*>(name);
+    pick->setEnabled(false);
+    const QString dir = QFileDialog::getExistingDirectory(this, caption, edit->text());
+    if (!dir.isEmpty()) edit->SetPath(dir);
+    pick->setEnabled(true);
+  });
+  return row;
+}
+
+void TSettingsDialog::BuildIdentity() {
+  QVBoxLayout* layout;
+  Page("TabSonstiges", QStringLiteral("Система"), layout);
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("Имена пользователя:"), Setting(SettingId::SysopNames));
+  form->addRow(QStringLiteral("Основная зона:"), Setting(SettingId::Zone));
+  form->addRow(QStringLiteral("Входящие:"),
+               DirectoryRow(SettingId::InboundDir, "GetInbound", "Inbound Directory"));
+  form->addRow(QStringLiteral("Исходящие:"),
+               DirectoryRow(SettingId::OutboundDir, "GetOutbound", "Outbound Directory"));
+  form->addRow(QStringLiteral("База сообщений:"),
+               DirectoryRow(SettingId::MsgBaseDir, "GetMsgBaseDir", "Messagebase Directory"));
+  form->addRow(QStringLiteral("Файловая база:"),
+               DirectoryRow(SettingId::FileBaseDir, "GetFileBaseDir", "Filebase Path"));
+  form->addRow(QStringLiteral("Нодлисты FTS-0005:"),
+               DirectoryRow(SettingId::FTNDir, "GetFTN", "Path for FTS-0005 Node Lists"));
+  form->addRow(QStringLiteral("Индекс нодлистов:"),
+               DirectoryRow(SettingId::KQLDIr, "GetKQL", "Path for Velmaris node lists"));
+  form->addRow(QStringLiteral("Плагины:"),
+               DirectoryRow(SettingId::PluginDir, "GetPluginDir", "Plugin Directory"));
+  const QStringList automatic{QStringLiteral("В фоне"), QStringLiteral("Вручную")};
+  form->addRow(QStringLiteral("Распаковка:"), Setting(SettingId::UnpackOn, automatic));
+  form->addRow(QStringLiteral("Обновление нодлистов:"), Setting(SettingId::DiffOn, automatic));
+  const QStringList when{QStringLiteral("Никогда"), QStringLiteral("При запуске"),
+                         QStringLiteral("При выходе"), QStringLiteral("При запуске и выходе")};
+  form->addRow(QStringLiteral("Чистка эх:"), Setting(SettingId::MaintainOn, when));
+  form->addRow(QStringLiteral("Оптимизация эх:"), Setting(SettingId::OptimizeOn, when));
+  layout->addLayout(form);
+}
+
+void TSettingsDialog::BuildUplinks() {
+  QVBoxLayout* layout;
+  Page("TabVerbindungen", QStringLiteral("Аплинки"), layout);
+  linkList_ = new QListWidget;
+  linkList_->setObjectName("LinkList");
+  layout->addWidget(linkList_, 1);
+  auto* row = new QHBoxLayout;
+  Button(row, "AddLink", QStringLiteral("Добавить..."), &TSettingsDialog::AddLinkClick);
+  killLink_ = Button(row, "KillLink", QStringLiteral("Удалить..."), &TSettingsDialog::KillLinkClick);
+  Button(row, "UplinkUp", QStringLiteral("Вверх"), &TSettingsDialog::UplinkUpClick);
+  Button(row, "UplinkDown", QStringLiteral("Вниз"), &TSettingsDialog::UplinkDownClick);
+  Button(row, "ShowLinkProperties", QStringLiteral("Свойства..."),
+         &TSettingsDialog::ShowLinkPropertiesClick);
+  layout->addLayout(row);
+  auto* form = new QFormLayout;
+  form->addRow(Setting(SettingId::CbUseGateWay, {QStringLiteral("Почтовый шлюз")}));
+  form->addRow(QStringLiteral("Адрес шлюза:"), Setting(SettingId::EdUUCPAddr));
+  form->addRow(QStringLiteral("Имя шлюза:"), Setting(SettingId::EdUUCPName));
+  form->addRow(Setting(SettingId::CbUseUUCPName, {QStringLiteral("Использовать имя")}));
+  layout->addLayout(form);
+  links_.emplace_back(&store_.Uplinks(), std::make_unique<TListBoxLink>(linkList_));
+  store_.Uplinks().AttachListBox(links_.back().second.get());
+}
+
+void TSettingsDialog::BuildMailboxes() {
+  QVBoxLayout* layout;
+  Page("TabMailboxen", QStringLiteral("Мейлбоксы"), layout);
+  mbList_ = new QListWidget;
+  mbList_->setObjectName("MBList");
+  layout->addWidget(mbList_, 1);
+  auto* row = new QHBoxLayout;
+  Button(row, "AddMB", QStringLiteral("Добавить"), &TSettingsDialog::AddMBClick);
+  Button(row, "DeleteMB", QStringLiteral("Удалить"), &TSettingsDialog::DeleteMBClick);
+  Button(row, "MBUp", QStringLiteral("Вверх"), &TSettingsDialog::MBUpClick);
+  Button(row, "MBDown", QStringLiteral("Вниз"), &TSettingsDialog::MBDownClick);
+  Button(row, "MailboxProperties", QStringLiteral("Свойства..."),
+         &TSettingsDialog::MailboxPropertiesClick);
+  layout->addLayout(row);
+  auto* form = new QFormLayout;
+  mbName_ = new QLineEdit;
+  mbName_->setObjectName("MBName");
+  mbSysop_ = new QLineEdit;
+  mbSysop_->setObjectName("MBSysop");
+  mbAddress_ = new QLineEdit;
+  mbAddress_->setObjectName("MBAddress");
+  mbNumbers_ = new QPlainTextEdit;
+  mbNumbers_->setObjectName("MBNumbers");
+  form->addRow(QStringLiteral("Название:"), mbName_);
+  form->addRow(QStringLiteral("Сисоп:"), mbSysop_);
+  form->addRow(QStringLiteral("Адрес:"), mbAddress_);
+  form->addRow(QStringLiteral("Телефоны:"), mbNumbers_);
+  layout->addLayout(form);
+  for (QLineEdit* e : {mbName_, mbSysop_, mbAddress_})
+    connect(e, &QLineEdit::textChanged, this, [this] { mbEdited_ = true; });
+  connect(mbNumbers_, &QPlainTextEdit::textChanged, this, [this] { mbEdited_ = true; });
+  links_.emplace_back(&store_.Mailboxes(), std::make_unique<TListBoxLink>(mbList_));
+  store_.Mailboxes().AttachListBox(links_.back().second.get());
+  connect(mbList_, &QListWidget::currentRowChanged, this, [this] {
+    if (Selected(mbList_) == shownMailbox_) return;
+    if (!StoreMailbox()) {
+      const QSignalBlocker block(mbList_);
+      Select(mbList_, shownMailbox_);
+      return;
+    }
+    ShowMailbox();
+  });
+}
+
+void TSettingsDialog::BuildAreas() {
+  QVBoxLayout* layout;
+  Page("TabAreas", QStringLiteral("Арии"), layout);
+  areaList_ = new QListWidget;
+  areaList_->setObjectName("InfoAreaName");
+  layout->addWidget(areaList_, 1);
+  auto* row = new QHBoxLayout;
+  Button(row, "DoAddArea", QStringLiteral("Добавить..."), &TSettingsDialog::DoAddAreaClick);
+  killArea_ = Button(row, "KillArea", QStringLiteral("Удалить..."), &TSettingsDialog::KillAreaClick);
+  Button(row, "AddSep", QStringLiteral("Разделитель"), &TSettingsDialog::AddSepClick);
+  Button(row, "AreaUp", QStringLiteral("Вверх"), &TSettingsDialog::AreaUpClick);
+  Button(row, "AreaDown", QStringLiteral("Вниз"), &TSettingsDialog::AreaDownClick);
+  Button(row, "AreaSort", QStringLiteral("Сортировать"), &TSettingsDialog::AreaSortClick);
+  layout->addLayout(row);
+  row = new QHBoxLayout;
+  areaProperties_ = Button(row, "ShowAreaProperties", QStringLiteral("Свойства..."),
+                           &TSettingsDialog::ShowAreaPropertiesClick);
+  Button(row, "AreaPrototype", QStringLiteral("Шаблон арии..."),
+         &TSettingsDialog::AreaPrototypeClick);
+  Button(row, "AreaAddOldOnes", QStringLiteral("Найти старые..."),
+         &TSettingsDialog::AreaAddOldOnesClick);
+  layout->addLayout(row);
+  links_.emplace_back(&store_.Areas(), std::make_unique<TListBoxLink>(areaList_));
+  store_.Areas().AttachListBox(links_.back().second.get());
+  connect(areaList_, &QListWidget::currentRowChanged, this, [this] { UpdateInfo(); });
+}
+
+void TSettingsDialog::BuildPackers() {
+  QVBoxLayout* layout;
+  Page("TabPacker", QStringLiteral("Упаковщики"), layout);
+  packerList_ = new QListWidget;
+  packerList_->setObjectName("PackerList");
+  layout->addWidget(packerList_, 1);
+  auto* row = new QHBoxLayout;
+  Button(row, "AddNewPacker", QStringLiteral("Добавить"), &TSettingsDialog::AddNewPackerClick);
+  Button(row, "KillPacker", QStringLiteral("Удалить"), &TSettingsDialog::KillPackerClick);
+  Button(row, "PackerUp", QStringLiteral("Вверх"), &TSettingsDialog::PackerUpClick);
+  Button(row, "PackerDown", QStringLiteral("Вниз"), &TSettingsDialog::PackerDownClick);
+  layout->addLayout(row);
+  auto* form = new QFormLayout;
+  pckName_ = new QLineEdit;
+  pckName_->setObjectName("PackerName");
+  pckPack_ = new QLineEdit;
+  pckPack_->setObjectName("PackerPack");
+  pckUnpack_ = new QLineEdit;
+  pckUnpack_->setObjectName("PackerUnPack");
+  form->addRow(QStringLiteral("Название:"), pckName_);
+  form->addRow(QStringLiteral("Упаковка:"), pckPack_);
+  form->addRow(QStringLiteral("Распаковка:"), pckUnpack_);
+  layout->addLayout(form);
+  BuildUnpackJobs(layout);
+  for (QLineEdit* e : {pckName_, pckPack_, pckUnpack_})
+    connect(e, &QLineEdit::textChanged, this, [this] { pckEdited_ = true; });
+  if (packers_) {
+    links_.emplace_back(packers_, std::make_unique<TListBoxLink>(packerList_));
+    packers_->AttachListBox(links_.back().second.get());
+  }
+  connect(packerList_, &QListWidget::currentRowChanged, this, [this] {
+    if (Selected(packerList_) == shownPacker_) return;
+    if (!StorePacker()) {
+      const QSignalBlocker block(packerList_);
+      Select(packerList_, shownPacker_);
+      return;
+    }
+    ShowPacker();
+  });
+}
+
+void TSettingsDialog::BuildTosser() {
+  QVBoxLayout* layout;
+  Page("TabTosser", QStringLiteral("Тоссер"), layout);
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("Тоссить после сеанса:"),
+               Setting(SettingId::AutoImport, {QStringLiteral("Нет"), QStringLiteral("Да")}));
+  form->addRow(QStringLiteral("Неизвестная эха:"),
+               Setting(SettingId::DoCreate, {QStringLiteral("Создать автоматически"),
+                                             QStringLiteral("Положить в BAD")}));
+  form->addRow(QStringLiteral("Проверка пакетов:"),
+               Setting(SettingId::WarnPacket, {QStringLiteral("Игнорировать"),
+                                               QStringLiteral("Предупреждать")}));
+  form->addRow(QStringLiteral("Дубли:"),
+               Setting(SettingId::Dupes, {QStringLiteral("В DUPES"), QStringLiteral("Удалять"),
+                                          QStringLiteral("Игнорировать")}));
+  form->addRow(QStringLiteral("TIC-файлы:"),
+               Setting(SettingId::CbTIC, {QStringLiteral("Обрабатывать при импорте"),
+                                          QStringLiteral("Игнорировать")}));
+  form->addRow(QStringLiteral("Обработчик при импорте:"), Setting(SettingId::EPPImport));
+  form->addRow(QStringLiteral("Обработчик при экспорте:"), Setting(SettingId::EPPExport));
+  form->addRow(Setting(SettingId::ImportReport, {QStringLiteral("Отчёт об импорте")}));
+  form->addRow(Setting(SettingId::ExportReport, {QStringLiteral("Отчёт об экспорте")}));
+  form->addRow(Setting(SettingId::ProcessReport, {QStringLiteral("Отчёт об обработке нодлистов")}));
+  form->addRow(Setting(SettingId::UnpackReport, {QStringLiteral("Отчёт о распаковке")}));
+  form->addRow(Setting(SettingId::MailerReport, {QStringLiteral("Отчёт мейлера")}));
+  layout->addLayout(form);
+}
+
+void TSettingsDialog::BuildDisplay() {
+  QVBoxLayout* layout;
+  Page("TabAnzeige", QStringLiteral("Вид"), layout);
+  auto* tabs = new QTabWidget;
+  tabs->setObjectName("DisplayTabs");
+  layout->addWidget(tabs);
+  auto addTab = [tabs](const QString& caption) {
+    auto* page = new QWidget;
+    auto* form = new QFormLayout(page);
+    tabs->addTab(page, caption);
+    return form;
+  };
+  QFormLayout* general = addTab(QStringLiteral("Общие"));
+  general->addRow(Setting(SettingId::DisplayTree, {QStringLiteral("Дерево ответов")}));
+  general->addRow(Setting(SettingId::DisplayStyles, {QStringLiteral("Стили текста")}));
+  general->addRow(Setting(SettingId::AKLudge, {QStringLiteral("Показывать ^A-кладжи")}));
+  general->addRow(Setting(SettingId::AREAKludge, {QStringLiteral("Показывать строку AREA")}));
+  general->addRow(Setting(SettingId::SBKludge, {QStringLiteral("Показывать SEEN-BY")}));
+  general->addRow(Setting(SettingId::FLToAnsI, {QStringLiteral("Списки файлов в ANSI")}));
+  general->addRow(Setting(SettingId::RbNavA, {QStringLiteral("Навигация по порядку списка")}));
+  general->addRow(
+      Setting(SettingId::CbAdvanceArea, {QStringLiteral("Переходить к следующей эхе")}));
+  general->addRow(QStringLiteral("Окон сообщений:"), Setting(SettingId::WinLimit));
+  QFormLayout* fonts = addTab(QStringLiteral("Шрифты"));
+  const std::pair<SettingId, const char*> fontRows[] = {
+      {SettingId::mrFe, "Редактор"},       {SettingId::ALFont, "Список эх"},
+      {SettingId::mrFont, "Письмо"},       {SettingId::MLFont, "Список писем"},
+      {SettingId::RTFont, "Дерево ответов"}, {SettingId::mrFl, "Списки файлов"}};
+  for (const auto& [id, caption] : fontRows)
+    fonts->addRow(QString::fromUtf8(caption) + ':', Setting(id));
+  QFormLayout* colors = addTab(QStringLiteral("Цвета"));
+  const std::pair<SettingId, const char*> colorRows[] = {
+      {SettingId::QuoteColor, "Цитаты"},
+      {SettingId::MsgTxt, "Текст письма"},
+      {SettingId::MsgBG, "Фон письма"},
+      {SettingId::ColEdFG, "Текст редактора"},
+      {SettingId::ColEdBG, "Фон редактора"},
+      {SettingId::COL_Bg, "Фон списка писем"},
+      {SettingId::COL_Highlight, "Выделение"},
+      {SettingId::COL_Msg, "Письмо"},
+      {SettingId::COL_MsgSel, "Выбранное письмо"},
+      {SettingId::COL_Sysop, "Письмо мне"},
+      {SettingId::COL_SysopSel, "Выбранное письмо мне"}};
+  for (const auto& [id, caption] : colorRows)
+    colors->addRow(QString::fromUtf8(caption) + ':', Setting(id));
+}
+
+// --- Controls and values -------------------------------------------------------------------
+
+void TSettingsDialog::LoadControls(const SettingsValues& values) {
+  for (const Binding& b : bindings_) {
+    switch (SettingDefOf(b.id).kind) {
+      case SettingKind::Directory:
+        static_cast<TDirBtn*>(b.control)->setText(AnsiText(values.Text(b.id)));
+        break;
+      case SettingKind::Choice:
+        static_cast<QComboBox*>(b.control)->setCurrentIndex(values.Number(b.id));
+        break;
+      case SettingKind::Number:
+        if (auto* color = qobject_cast<TVxColorButton*>(b.control))
+          color->SetColor(static_cast<TColor>(values.Number(b.id)));
+        else
+          static_cast<TVxSpinEdit*>(b.control)->SetValue(values.Number(b.id));
+        break;
+      case SettingKind::Check:
+        static_cast<QCheckBox*>(b.control)->setChecked(values.Checked(b.id));
+        break;
+      case SettingKind::Lines:
+        SetLines(static_cast<QPlainTextEdit*>(b.control), values.Lines(b.id));
+        break;
+      default:
+        if (auto* file = qobject_cast<TFilenameEdit*>(b.control))
+          file->SetFileName(AnsiText(values.Text(b.id)));
+        else
+          static_cast<QLineEdit*>(b.control)->setText(AnsiText(values.Text(b.id)));
+    }
+  }
+}
+
+void TSettingsDialog::ReadControls(SettingsValues& values) const {
+  for (const Binding& b : bindings_) {
+    switch (SettingDefOf(b.id).kind) {
+      case SettingKind::Directory:
+        values.SetText(b.id, AnsiBytes(static_cast<TDirBtn*>(b.control)->text()));
+        break;
+      case SettingKind::Choice:
+        values.SetNumber(b.id, static_cast<QComboBox*>(b.control)->currentIndex());
+        break;
+      case SettingKind::Number:
+        if (auto* color = qobject_cast<TVxColorButton*>(b.control))
+          values.SetNumber(b.id, static_cast<int32_t>(color->Color()));
+        else
+          values.SetNumber(b.id,
+                           static_cast<int32_t>(static_cast<TVxSpinEdit*>(b.control)->Value()));
+        break;
+      case SettingKind::Check:
+        values.SetChecked(b.id, static_cast<QCheckBox*>(b.control)->isChecked());
+        break;
+      case SettingKind::Lines:
+        values.SetLines(b.id, LineBytes(static_cast<QPlainTextEdit*>(b.control)));
+        break;
+      default:
+        if (auto* file = qobject_cast<TFilenameEdit*>(b.control))
+          values.SetText(b.id, AnsiBytes(file->FileName()));
+        else
+          values.SetText(b.id, AnsiBytes(static_cast<QLineEdit*>(b.control)->text()));
+    }
+  }
+}
+
+void TSettingsDialog::ShowDialog() {
+  LoadControls(*store_.Values());
+  Select(linkList_, 0);
+  Select(areaList_, 0);
+  Select(mbList_, 0);
+  Select(packerList_, 0);
+  ShowMailbox();
+  ShowPacker();
+  UpdateInfo();
+}
+
+bool TSettingsDialog::ApplyClick() {
+  if (!StoreMailbox() || !StorePacker()) return false;
+  SettingsValues values = *store_.Values();
+  ReadControls(values);
+  if (const std::string error = CheckSettingsValues(values); !error.empty()) {
+    Refused(error);
+    return false;
+  }
+  return store_.ApplySettings(values);
+}
+
+void TSettingsDialog::OKClick() {
+  if (ApplyClick()) accept();
+}
+
+void TSettingsDialog::CancelClick() { reject(); }
+
+void TSettingsDialog::Refused(const std::string& text) { platform::GetPrompter().Error(text); }
+
+int TSettingsDialog::Selected(QListWidget* box) const { return box->currentRow(); }
+
+void TSettingsDialog::Select(QListWidget* box, int index) {
+  box->setCurrentRow(index < box->count() ? index : box->count() - 1);
+}
+
+// --- Uplinks ------------------------------------------------------------------------------------
+
+void TSettingsDialog::AddLinkClick() {
+  TAddLinkAssistent assistant(store_, packers_, this);
+  ExecModal(assistant);
+  Select(linkList_, store_.Uplinks().GetCount() - 1);
+}
+
+void TSettingsDialog::KillLinkClick() {
+  TLinkList& links = store_.Uplinks();
+  const int index = Selected(linkList_);
+  if (links.GetCount() == 0 || index < 0) {
+    platform::GetPrompter().Inform("You need at least one uplink!");
+    return;
+  }
+  TKillLinkAssistent assistant(store_, links.GetItem(index), packers_, this);
+  assistant.Execute();
+  Select(linkList_, 0);
+}
+
+void TSettingsDialog::UplinkUpClick() {
+  Select(linkList_, MoveEntry(store_.Uplinks(), Selected(linkList_), -1));
+}
+
+void TSettingsDialog::UplinkDownClick() {
+  Select(linkList_, MoveEntry(store_.Uplinks(), Selected(linkList_), +1));
+}
+
+void TSettingsDialog::ShowLinkPropertiesClick() {
+  TLinkList& links = store_.Uplinks();
+  const int index = Selected(linkList_);
+  if (index < 0 || index >= links.GetCount()) return;
+  TNetLinkProperties properties(*links.GetItem(index), links, store_.Mailboxes(), packers_, this);
+  ExecModal(properties);
+  Select(linkList_, index);
+}
+
+// --- Mailboxes ----------------------------------------------------------------------------------
+
+void TSettingsDialog::ShowMailbox() {
+  const int index = Selected(mbList_);
+  shownMailbox_ = index;
+  TMBList& list = store_.Mailboxes();
+  const bool any = index >= 0 && index < list.GetCount();
+  for (QWidget* w : std::initializer_list<QWidget*>{mbName_, mbSysop_, mbAddress_, mbNumbers_})
+    w->setEnabled(any);
+  const TMailboxFields fields = any ? MailboxFields(*list.GetItem(index)) : TMailboxFields{};
+  mbName_->setText(AnsiText(fields.name));
+  mbSysop_->setText(AnsiText(fields.sysop));
+  mbAddress_->setText(AnsiText(fields.address));
+  SetLines(mbNumbers_, fields.numbers);
+  mbEdited_ = false;
+}
+
+bool TSettingsDialog::StoreMailbox() {
+  TMBList& list = store_.Mailboxes();
+  if (!mbEdited_ || shownMailbox_ < 0 || shownMailbox_ >= list.GetCount()) return true;
+  const TMailboxFields fields{AnsiBytes(mbName_->text()), AnsiBytes(mbSysop_->text()),
+                              AnsiBytes(mbAddress_->text()), LineBytes(mbNumbers_)};
+  TMailBox& box = *list.GetItem(shownMailbox_);
+  const TMailboxFields old = MailboxFields(box);
+  if (fields.name == old.name && fields.sysop == old.sysop && fields.address == old.address &&
+      fields.numbers == old.numbers)
+    return true;
+  const QSignalBlocker block(mbList_);
+  const std::string error = StoreMailboxFields(fields, box, list);
+  Select(mbList_, shownMailbox_);
+  if (error.empty()) {
+    mbEdited_ = false;
+    return true;
+  }
+  notebook_->setCurrentWidget(mbList_->parentWidget());
+  Refused(error);
+  return false;
+}
+
+void TSettingsDialog::AddMBClick() {
+  if (!StoreMailbox()) return;
+  store_.AddDefaultMailbox();
+  Select(mbList_, store_.Mailboxes().GetCount() - 1);
+  ShowMailbox();
+}
+
+void TSettingsDialog::DeleteMBClick() {
+  TMBList& list = store_.Mailboxes();
+  const int index = Selected(mbList_);
+  if (index < 0 || index >= list.GetCount()) return;
+  {
+    const QSignalBlocker block(mbList_);
+    list.Delete(index);  // the list keeps the object alive
+    Select(mbList_, index);
+  }
+  ShowMailbox();
+}
+
+void TSettingsDialog::MBUpClick() {
+  if (!StoreMailbox()) return;
+  const QSignalBlocker block(mbList_);
+  Select(mbList_, MoveEntry(store_.Mailboxes(), Selected(mbList_), -1));
+  shownMailbox_ = Selected(mbList_);
+}
+
+void TSettingsDialog::MBDownClick() {
+  if (!StoreMailbox()) return;
+  const QSignalBlocker block(mbList_);
+  Select(mbList_, MoveEntry(store_.Mailboxes(), Selected(mbList_), +1));
+  shownMailbox_ = Selected(mbList_);
+}
+
+void TSettingsDialog::MailboxPropertiesClick() {
+  if (!StoreMailbox()) return;
+  TMBList& list = store_.Mailboxes();
+  const int index = Selected(mbList_);
+  if (index < 0 || index >= list.GetCount()) return;
+  std::vector<std::string> profiles;
+  if (TMailerConfig* config = GetMailerConfig())
+    for (int i = 0; i < config->Mailers().GetCount(); ++i)
+      profiles.push_back(config->Mailers().GetString(i));
+  TMBProperties properties(*list.GetItem(index), list, profiles, this);
+  {
+    const QSignalBlocker block(mbList_);
+    ExecModal(properties);
+    Select(mbList_, index);
+  }
+  ShowMailbox();
+}
+
+// --- Areas -------------------------------------------------------------------------------------
+
+void TSettingsDialog::UpdateInfo() {
+  const int index = Selected(areaList_);
+  TAreaList& areas = store_.Areas();
+  const bool any = index >= 0 && index < areas.GetCount();
+  killArea_->setEnabled(any && TConfigStore::CanKillArea(*areas.GetItem(index)));
+  areaProperties_->setEnabled(any && TConfigStore::HasAreaProperties(*areas.GetItem(index)));
+}
+
+void TSettingsDialog::ShowAreaPropertiesClick() {
+  TAreaList& areas = store_.Areas();
+  const int index = Selected(areaList_);
+  if (index < 0 || index >= areas.GetCount()) return;
+  TArea& area = *areas.GetItem(index);
+  if (!TConfigStore::HasAreaProperties(area)) return;
+  TAreaProperties properties(area, store_, this);
+  ExecModal(properties);
+}
+
+void TSettingsDialog::AreaPrototypeClick() {
+  TAreaProperties properties(store_.Prototype(), store_, this);
+  ExecModal(properties);
+}
+
+void TSettingsDialog::DoAddAreaClick() {
+  TAddAreaAssistent assistant(store_, echoAreas_, this);
+  ExecModal(assistant);
+  if (TArea* added = assistant.AddedArea()) Select(areaList_, store_.Areas().IndexOf(added));
+  UpdateInfo();
+}
+
+void TSettingsDialog::KillAreaClick() {
+  TAreaList& areas = store_.Areas();
+  const int index = Selected(areaList_);
+  if (index < 0 || index >= areas.GetCount()) return;
+  TArea& area = *areas.GetItem(index);
+  if (area.IsSeparator()) {
+    store_.KillSeparator(index);
+  } else if (TConfigStore::CanKillArea(area)) {
+    TKillAreaAssistent assistant(store_, this);
+    assistant.KillList->addItem(AnsiText(area.Name));
+    assistant.Execute();
+  }
+  Select(areaList_, index);
+  UpdateInfo();
+}
+
+void TSettingsDialog::AddSepClick() {
+  store_.AddAreaQuiet(kSeparatorName, "Separator", AreaTypeCode::Separator, nullptr);
+  Select(areaList_, store_.Areas().GetCount() - 1);
+  UpdateInfo();
+}
+
+void TSettingsDialog::AreaUpClick() {
+  Select(areaList_, MoveEntry(store_.Areas(), Selected(areaList_), -1));
+}
+
+void TSettingsDialog::AreaDownClick() {
+  Select(areaList_, MoveEntry(store_.Areas(), Selected(areaList_), +1));
+}
+
+void TSettingsDialog::AreaSortClick() {
+  SortAreas(store_.Areas());
+  Select(areaList_, 0);
+}
+
+void TSettingsDialog::AreaAddOldOnesClick() {
+  const std::vector<std::string> names = InactiveAreaNames(store_.MessageBaseDir(), store_.Areas());
+  if (names.empty()) {
+    platform::GetPrompter().Inform(kNoInactiveAreasText);
+    return;
+  }
+  TLinkList& links = store_.Uplinks();
+  TNetLink* uplink = links.GetCount() > 0 ? links.GetItem(0) : nullptr;
+  for (const std::string& name : names) {
+    if (!platform::GetPrompter().Confirm(AddOldAreaQuestion(name))) continue;
+    TArea* area = store_.AddAreaQuiet(name, name, AreaTypeCode::Echomail, uplink);
+    if (!area) continue;
+    if (area->OpenIndex()) {
+      area->RebuildReplyKeys();
+      area->CloseIndex();
+    }
+  }
+  UpdateInfo();
+}
+
+// --- Packers -----------------------------------------------------------------------------------
+
+void TSettingsDialog::ShowPacker() {
+  const int index = Selected(packerList_);
+  shownPacker_ = index;
+  const bool any = packers_ && index >= 0 && index < packers_->GetCount();
+  for (QWidget* w : std::initializer_list<QWidget*>{pckName_, pckPack_, pckUnpack_})
+    w->setEnabled(any);
+  const TPackerFields fields =
+      any ? PackerFields(*packers_, *packers_->GetItem(index)) : TPackerFields{};
+  pckName_->setText(AnsiText(fields.name));
+  pckPack_->setText(AnsiText(fields.pack));
+  pckUnpack_->setText(AnsiText(fields.unpack));
+  pckEdited_ = false;
+}
+
+bool TSettingsDialog::StorePacker() {
+  if (!pckEdited_ || !packers_ || shownPacker_ < 0 || shownPacker_ >= packers_->GetCount())
+    return true;
+  const TPackerFields fields{AnsiBytes(pckName_->text()), AnsiBytes(pckPack_->text()),
+                             AnsiBytes(pckUnpack_->text())};
+  TPacker& packer = *packers_->GetItem(shownPacker_);
+  const TPackerFields old = PackerFields(*packers_, packer);
+  if (fields.name == old.name && fields.pack == old.pack && fields.unpack == old.unpack)
+    return true;
+  const QSignalBlocker block(packerList_);
+  const std::string error = StorePackerFields(fields, packer, *packers_);
+  Select(packerList_, shownPacker_);
+  if (error.empty()) {
+    pckEdited_ = false;
+    return true;
+  }
+  notebook_->setCurrentWidget(packerList_->parentWidget());
+  Refused(error);
+  return false;
+}
+
+void TSettingsDialog::AddNewPackerClick() {
+  if (!packers_ || !StorePacker()) return;
+  auto packer = std::make_unique<TPacker>();
+  packer->SetPack("Pack command line");
+  packer->SetUnPack("Unpack command line");
+  {
+    const QSignalBlocker block(packerList_);
+    packers_->AddPacker("New Packer", std::move(packer));
+    Select(packerList_, packers_->GetCount() - 1);
+  }
+  ShowPacker();
+}
+
+void TSettingsDialog::KillPackerClick() {
+  const int index = Selected(packerList_);
+  if (!packers_ || index < 0 || index >= packers_->GetCount()) return;
+  {
+    const QSignalBlocker block(packerList_);
+    packers_->Delete(index);  // the list keeps the object alive for running workers
+    Select(packerList_, index);
+  }
+  ShowPacker();
+}
+
+void TSettingsDialog::PackerUpClick() {
+  if (!packers_ || !StorePacker()) return;
+  const QSignalBlocker block(packerList_);
+  Select(packerList_, MoveEntry(*packers_, Selected(packerList_), -1));
+  shownPacker_ = Selected(packerList_);
+}
+
+void TSettingsDialog::PackerDownClick() {
+  if (!packers_ || !StorePacker()) return;
+  const QSignalBlocker block(packerList_);
+  Select(packerList_, MoveEntry(*packers_, Selected(packerList_), +1));
+  shownPacker_ = Selected(packerList_);
+}
+
+bool ShowSettingsDialog(TConfigStore& store, TPckList* packers, TAreaManager* echoAreas,
+                        QWidget* parent) {
+  TSettingsDialog dialog(store, packers, echoAreas, parent);
+  return ExecModal(dialog) == QDialog::Accepted;
+}
+
+}  // namespace velmaris

@@ -1,0 +1,156 @@
+// The settings window: one page per part of the configuration. The scalar
+// settings are edited on a copy of the settings model's values and taken
+// over by Apply or OK (which save the configuration); Cancel drops them.
+// The list pages (uplinks, mailboxes, areas, packers) work on the lists
+// themselves, as the assistants do; their entry fields are taken over with
+// the settings. Controls carry the names of the settings they edit.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "core/Settings.h"
+
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QVBoxLayout;
+
+namespace velmaris {
+
+class TConfigStore;
+class TListBoxLink;
+class TPageControl98;
+class TPckList;
+class TPubLst;
+class TAreaManager;
+
+class TSettingsDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // packers: the packer list (may be null); echoAreas: the echo-area
+  // manager the add-area assistant orders through (may be null).
+  TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaManager* echoAreas,
+                  QWidget* parent = nullptr);
+  ~TSettingsDialog() override;
+
+  // Every control from the current settings and lists.
+  void ShowDialog();
+  // Takes the controls over and saves; false (nothing taken) when an input
+  // is refused, after saying why.
+  bool ApplyClick();
+  void OKClick();
+  void CancelClick();
+
+  // The list pages.
+  void AddLinkClick();
+  void KillLinkClick();
+  void UplinkUpClick();
+  void UplinkDownClick();
+  void ShowLinkPropertiesClick();
+  void AddMBClick();
+  void DeleteMBClick();
+  void MBUpClick();
+  void MBDownClick();
+  void MailboxPropertiesClick();
+  void DoAddAreaClick();
+  void KillAreaClick();
+  void AddSepClick();
+  void AreaUpClick();
+  void AreaDownClick();
+  void AreaSortClick();
+  void ShowAreaPropertiesClick();
+  void AreaPrototypeClick();
+  // Offers the message base's areas that are not configured, one by one.
+  void AreaAddOldOnesClick();
+  void UpdateInfo();
+  void AddNewPackerClick();
+  void KillPackerClick();
+  void PackerUpClick();
+  void PackerDownClick();
+
+  // Text groups: the part chosen in TextCombo shown in TextText, and the
+  // memo stored back into it.
+  void TGListClick();
+  void TextComboChange();
+  void TextTextExit();
+  void GroupNameChange();
+
+  TPageControl98* Notebook() const { return notebook_; }
+
+ private:
+  struct Binding {
+    SettingId id;
+    QWidget* control;
+  };
+  QWidget* Page(const char* name, const QString& caption, QVBoxLayout*& layout);
+  QWidget* Bind(SettingId id, QWidget* control);
+  QWidget* Setting(SettingId id, const QStringList& choices = {});
+  void BuildIdentity();
+  void BuildUplinks();
+  void BuildMailboxes();
+  void BuildAreas();
+  void BuildPackers();
+  void BuildTosser();
+  void BuildDisplay();
+  void BuildTextGroups();
+  void BuildLists();
+  void BuildFilters();
+  void BuildAutoSend();
+  void BuildMailer();
+  void BuildUnpackJobs(QVBoxLayout* layout);
+  // The directory edit of the setting with its picker button.
+  QWidget* DirectoryRow(SettingId id, const char* button, const QString& caption);
+  // A list box that the list keeps filled.
+  QListWidget* ListBox(QLayout* layout, const char* name, TPubLst& list);
+  QPushButton* Button(QLayout* row, const char* name, const QString& caption,
+                      std::function<void()> handler);
+  QPushButton* Button(QLayout* row, const char* name, const QString& caption,
+                      void (TSettingsDialog::*handler)());
+  void LoadControls(const SettingsValues& values);
+  void ReadControls(SettingsValues& values) const;
+  // The entry fields of the selected mailbox or packer into its object;
+  // false (after an error box) when refused.
+  bool StoreMailbox();
+  bool StorePacker();
+  void ShowMailbox();
+  void ShowPacker();
+  int Selected(QListWidget* box) const;
+  void Select(QListWidget* box, int index);
+  void Refused(const std::string& text);
+
+  TConfigStore& store_;
+  TPckList* packers_;
+  TAreaManager* echoAreas_;
+  TPageControl98* notebook_ = nullptr;
+  std::vector<Binding> bindings_;
+  std::vector<std::pair<TPubLst*, std::unique_ptr<TListBoxLink>>> links_;
+  QListWidget *linkList_ = nullptr, *mbList_ = nullptr, *areaList_ = nullptr,
+              *packerList_ = nullptr;
+  QLineEdit *mbName_ = nullptr, *mbSysop_ = nullptr, *mbAddress_ = nullptr;
+  QPlainTextEdit* mbNumbers_ = nullptr;
+  QLineEdit *pckName_ = nullptr, *pckPack_ = nullptr, *pckUnpack_ = nullptr;
+  QPushButton *killArea_ = nullptr, *killLink_ = nullptr, *areaProperties_ = nullptr;
+  int shownMailbox_ = -1, shownPacker_ = -1;
+  // The entry fields were changed since they were shown: only then are
+  // they stored (the entry may have been changed through its window).
+  bool mbEdited_ = false, pckEdited_ = false;
+  QListWidget* tgList_ = nullptr;
+  QComboBox* textCombo_ = nullptr;
+  QLineEdit* groupName_ = nullptr;
+  QPlainTextEdit* textText_ = nullptr;
+  int shownGroup_ = -1, shownPart_ = -1;
+};
+
+// Opens the settings window modally (through the modal hook); true when it
+// ended with OK.
+bool ShowSettingsDialog(TConfigStore& store, TPckList* packers, TAreaManager* echoAreas,
+                        QWidget* parent);
+
+}  // namespace velmaris

@@ -1,0 +1,113 @@
+#include "app/logic/SettingsEdits.h"
+
+#include "archive/Packer.h"
+#include "core/Area.h"
+#include "core/FidoAddress.h"
+#include "core/MailBox.h"
+#include "core/Settings.h"
+#include "platform/Ascii.h"
+#include "platform/Files.h"
+
+namespace velmaris {
+
+namespace {
+
+bool Blank(const std::string& text) { return text.find_first_not_of(" \t") == std::string::npos; }
+
+}  // namespace
+
+std::string BadAddressText(const std::string& text) {
+  return "\"" + text + "\" is no valid FidoNet address!";
+}
+
+std::string CheckSettingsValues(const SettingsValues& values) {
+  if (values.CbUseGateWay() && !ParseFidoAddress(values.EdUUCPAddr()))
+    return BadAddressText(values.EdUUCPAddr());
+  return {};
+}
+
+TMailboxFields MailboxFields(const TMailBox& box) {
+  return {box.Name, box.Sysop, box.Address.GetText(), box.Numbers};
+}
+
+std::string CheckMailboxFields(const TMailboxFields& fields) {
+  if (Blank(fields.name)) return kEmptyNameText;
+  const auto address = ParseFidoAddress(fields.address);
+  if (!address || (address->Zone == 0 && address->Net == 0 && address->Node == 0))
+    return BadAddressText(fields.address);
+  return {};
+}
+
+std::string StoreMailboxFields(const TMailboxFields& fields, TMailBox& box, TMBList& list) {
+  std::string error = CheckMailboxFields(fields);
+  if (!error.empty()) return error;
+  box.Name = fields.name;
+  box.Sysop = fields.sysop;
+  box.Address.SetAddress(*ParseFidoAddress(fields.address));
+  std::vector<std::string> numbers;
+  for (const std::string& number : fields.numbers)
+    if (!Blank(number)) numbers.push_back(number);
+  box.SetNumbers(numbers);
+  const int index = list.IndexOf(&box);
+  if (index >= 0) list.SetString(index, box.Name);
+  return {};
+}
+
+TPackerFields PackerFields(const TPckList& list, const TPacker& packer) {
+  const int index = list.IndexOf(&packer);
+  return {index >= 0 ? list.GetString(index) : std::string(), packer.GetPack(),
+          packer.GetUnPack()};
+}
+
+std::string StorePackerFields(const TPackerFields& fields, TPacker& packer, TPckList& list) {
+  if (Blank(fields.name)) return kEmptyNameText;
+  packer.SetPack(fields.pack);
+  packer.SetUnPack(fields.unpack);
+  const int index = list.IndexOf(&packer);
+  if (index >= 0) list.SetString(index, fields.name);
+  return {};
+}
+
+void SortAreas(TAreaList& areas) {
+  const int count = areas.GetCount();
+  if (count < 5) return;
+  bool swapped = true;
+  while (swapped) {
+    swapped = false;
+    for (int i = 3; i + 1 < count; ++i) {
+      const std::string& a = areas.GetString(i);
+      const std::string& b = areas.GetString(i + 1);
+      if (a == kSeparatorName || b == kSeparatorName || !(b < a)) continue;
+      areas.MoveDown(i);
+      swapped = true;
+    }
+  }
+}
+
+std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir,
+                                           const TAreaList& areas) {
+  static constexpr const char* kSuffix = ".PackedBody";
+  static constexpr std::string_view kSystemNames[] = {"Separator", "BAD",     "BADMAIL",
+                                                      "DUPES",     "NETMAIL", "REPORT"};
+  const size_t suffixLength = std::string_view(kSuffix).size();
+  std::vector<std::string> names;
+  for (const platform::DirEntry& entry : platform::ScanDir(msgBaseDir, "*.PackedBody")) {
+    if (entry.name.size() <= suffixLength) continue;
+    const std::string name = entry.name.substr(0, entry.name.size() - suffixLength);
+    bool taken = false;
+    for (std::string_view system : kSystemNames) taken = taken || platform::EqualNoCase(name, system);
+    for (int i = 0; i < areas.GetCount() && !taken; ++i)
+      taken = platform::EqualNoCase(areas.GetString(i), name) ||
+              platform::EqualNoCase(areas.GetItem(i)->FileName, name);
+    if (!taken) names.push_back(name);
+  }
+  return names;
+}
+
+std::string AddOldAreaQuestion(const std::string& name) {
+  return "Do you wish the add the area \"" + name +
+         "\" ? ATTENTION: If you do not use the default uplink for  this area you have to fix "
+         "the uplink in the area settings!";
+}
+
+}  // namespace velmaris

@@ -1,0 +1,78 @@
+// The edits of the settings dialog that need no window: checking what the
+// user typed before it is taken over, storing the entry fields of a
+// mailbox or packer into its object, moving and sorting list entries.
+// The dialog calls these and shows the returned error texts; an empty error
+// text means the input is taken.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velmaris {
+
+class SettingsValues;
+class TAreaList;
+class TMailBox;
+class TMBList;
+class TPacker;
+class TPckList;
+
+// The error text for an address field that does not hold a full address.
+std::string BadAddressText(const std::string& text);
+inline constexpr const char* kEmptyNameText = "The name must not be empty!";
+
+// The scalar settings as a whole: the gateway address must be an address
+// while the gateway is on. Empty when fine.
+std::string CheckSettingsValues(const SettingsValues& values);
+
+// The entry fields of the mailbox page.
+struct TMailboxFields {
+  std::string name, sysop, address;
+  std::vector<std::string> numbers;  // blank lines are dropped when stored
+};
+TMailboxFields MailboxFields(const TMailBox& box);
+// A name that is not blank and an address other than 0:0/0 are needed.
+std::string CheckMailboxFields(const TMailboxFields& fields);
+// Checks and stores; the list entry takes the new name. Returns the error
+// text (then nothing changes).
+std::string StoreMailboxFields(const TMailboxFields& fields, TMailBox& box, TMBList& list);
+
+// The entry fields of the packer page; the name is the list entry's.
+struct TPackerFields {
+  std::string name, pack, unpack;
+};
+TPackerFields PackerFields(const TPckList& list, const TPacker& packer);
+std::string StorePackerFields(const TPackerFields& fields, TPacker& packer, TPckList& list);
+
+// Moves the entry one place up (delta -1) or down (+1) through the list's
+// own MoveUp/MoveDown (the mailbox list keeps the uplinks' indices in step);
+// returns the index the entry has afterwards (unchanged at the ends or out
+// of range).
+template <class List>
+int MoveEntry(List& list, int index, int delta) {
+  const int target = index + delta;
+  if (index < 0 || index >= list.GetCount() || target < 0 || target >= list.GetCount())
+    return index;
+  if (delta < 0)
+    list.MoveUp(index);
+  else
+    list.MoveDown(index);
+  return target;
+}
+
+// Sorts the areas by name (character codes) from the fourth entry on with
+// repeated neighbour swaps; a pair holding a separator is never swapped, so
+// separators and the first three areas keep their places. Fewer than five
+// areas stay as they are.
+void SortAreas(TAreaList& areas);
+
+// The areas whose message base files lie in the directory but that are not
+// configured: the base names of the "*.PackedBody" files, without the
+// system names (Separator, BAD, BADMAIL, DUPES, NETMAIL, REPORT) and the
+// names of existing areas (letter case ignored), sorted by name.
+std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir, const TAreaList& areas);
+// The question that offers one of them.
+std::string AddOldAreaQuestion(const std::string& name);
+inline constexpr const char* kNoInactiveAreasText = "No inactive areas found!";
+
+}  // namespace velmaris

@@ -1,0 +1,299 @@
+// The settings window on a stored configuration: fields changed and taken
+// over by OK land in the registry file, Cancel leaves it alone, refused
+// input keeps the window open, and the uplink page's last-uplink guard.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "MainWindowFixture.h"
+#include "app/AreaProperties.h"
+#include "app/MailboxProperties.h"
+#include "app/NetLinkProperties.h"
+#include "app/SettingsDialog.h"
+#include "archive/PackerConfig.h"
+#include "core/MailBox.h"
+#include "core/NetLink.h"
+#include "widgets/DirBtn.h"
+#include "widgets/ModalHook.h"
+#include "widgets/PageControl98.h"
+#include "widgets/VxSpin.h"
+
+namespace velmaris::test {
+namespace {
+
+class SettingsDialogTest : public MainWindowFixture {
+ protected:
+  void SetUp() override {
+    MainWindowFixture::SetUp();
+    Prepare({{"ECHO.ONE", {}}});
+    Open();
+    dialog = std::make_unique<TSettingsDialog>(Store(), GetPackerList(), nullptr);
+    dialog->show();
+  }
+  void TearDown() override {
+    dialog.reset();
+    MainWindowFixture::TearDown();
+  }
+  TConfigStore& Store() { return window->ConfigStore(); }
+  std::string RegistryText() const {
+    std::ifstream in(RegistryPath(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  template <class T>
+  T* Find(const char* name) {
+    T* found = dialog->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+  void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+  void ShowPage(const char* name) { dialog->Notebook()->setCurrentWidget(Find<QWidget>(name)); }
+
+  std::unique_ptr<TSettingsDialog> dialog;
+};
+
+TEST_F(SettingsDialogTest, OkStoresTheChangedFieldsInTheRegistryFile) {
+  Find<QPlainTextEdit>("SysopNames")->setPlainText("Ivan Petrov\nI. Petrov");
+  Find<TVxSpinEdit>("Zone")->SetValue(1);
+  Find<QComboBox>("Dupes")->setCurrentIndex(1);
+  ShowPage("TabMailboxen");
+  Click("AddMB");
+  Find<QLineEdit>("MBName")->setText("Boss BBS");
+  Find<QLineEdit>("MBAddress")->setText("2:5020/1");
+  Find<QPlainTextEdit>("MBNumbers")->setPlainText("+7 495 1234567");
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS")) {
+    dialog->grab().save(QString::fromUtf8(dir) + "/SettingsDialog.png");
+    ShowPage("TabAnzeige");
+    dialog->findChild<QTabWidget*>("DisplayTabs")->setCurrentIndex(2);
+    dialog->grab().save(QString::fromUtf8(dir) + "/SettingsColours.png");
+    ShowPage("TabSonstiges");
+    dialog->grab().save(QString::fromUtf8(dir) + "/SettingsSystem.png");
+    ShowPage("TabAreas");
+    dialog->grab().save(QString::fromUtf8(dir) + "/SettingsAreas.png");
+    ShowPage("TabMailboxen");
+  }
+  Click("OKBtn");
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  const std::string text = RegistryText();
+  for (const char* line : {"\"Name1\"=\"Ivan Petrov\"", "\"Name2\"=\"I. Petrov\"",
+                           "\"Zone\"=dword:00000001", "\"OnDupe\"=dword:00000001",
+                           "\"Name\"=\"Boss BBS\"", "\"Address\"=\"2:5020/1\"",
+                           "\"Number1\"=\"+7 495 1234567\""})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  EXPECT_EQ(Store().Values()->Zone(), 1);
+  EXPECT_TRUE(Store().Values()->IsSysopName("I. PETROV"));
+}
+
+TEST_F(SettingsDialogTest, CancelChangesNeitherTheSettingsNorTheFile) {
+  const std::string before = RegistryText();
+  const SettingsValues values = *Store().Values();
+  Find<TVxSpinEdit>("Zone")->SetValue(5);
+  Find<QLineEdit>("EdUUCPName")->setText("gate");
+  Click("CancelBtn");
+  EXPECT_EQ(dialog->result(), QDialog::Rejected);
+  EXPECT_TRUE(*Store().Values() == values);
+  EXPECT_EQ(RegistryText(), before);
+}
+
+TEST_F(SettingsDialogTest, RefusedInputKeepsTheWindowOpenAndTheFileUnchanged) {
+  const std::string before = RegistryText();
+  ShowPage("TabMailboxen");
+  Click("AddMB");
+  Click("ApplyBtn");  // the default mailbox saved
+  const std::string saved = RegistryText();
+  ASSERT_NE(saved, before);
+  struct {
+    const char* name;
+    const char* address;
+    std::string error;
+  } const cases[] = {
+      {"Box", "2:70000/1", "\"2:70000/1\" is no valid FidoNet address!"},
+      {"", "2:5020/1", "The name must not be empty!"},
+  };
+  for (const auto& c : cases) {
+    prompter.Clear();
+    Find<QLineEdit>("MBName")->setText(c.name);
+    Find<QLineEdit>("MBAddress")->setText(c.address);
+    Click("OKBtn");
+    EXPECT_TRUE(dialog->isVisible()) << c.address;
+    ASSERT_EQ(prompter.Questions().size(), 1u);
+    EXPECT_EQ(prompter.Questions()[0].text, c.error);
+    EXPECT_EQ(RegistryText(), saved);
+  }
+  // A gateway address is checked while the gateway is on.
+  Find<QLineEdit>("MBName")->setText("Box");
+  Find<QLineEdit>("MBAddress")->setText("2:5020/1");
+  Find<QCheckBox>("CbUseGateWay")->setChecked(true);
+  Find<QLineEdit>("EdUUCPAddr")->setText("gateway");
+  prompter.Clear();
+  Click("OKBtn");
+  EXPECT_TRUE(dialog->isVisible());
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "\"gateway\" is no valid FidoNet address!");
+}
+
+TEST_F(SettingsDialogTest, KillingWithoutAnUplinkSaysOneIsNeeded) {
+  Store().Uplinks().Clear();
+  ShowPage("TabVerbindungen");
+  Click("KillLink");
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].kind, platform::MsgKind::Information);
+  EXPECT_EQ(prompter.Questions()[0].text, "You need at least one uplink!");
+}
+
+TEST_F(SettingsDialogTest, AreaPageSortsAddsSeparatorsAndGuardsTheSystemAreas) {
+  ShowPage("TabAreas");
+  auto* list = Find<QListWidget>("InfoAreaName");
+  ASSERT_EQ(list->count(), 4);
+  list->setCurrentRow(0);  // NETMAIL
+  EXPECT_FALSE(Find<QPushButton>("KillArea")->isEnabled());
+  list->setCurrentRow(3);
+  EXPECT_TRUE(Find<QPushButton>("KillArea")->isEnabled());
+  Click("AddSep");
+  EXPECT_EQ(list->count(), 5);
+  EXPECT_EQ(list->currentItem()->text(), "!SEP!");
+  Click("AreaUp");
+  EXPECT_EQ(list->item(3)->text(), "!SEP!");
+  Click("KillArea");  // a separator goes at once
+  EXPECT_EQ(list->count(), 4);
+  EXPECT_EQ(Store().Areas().GetCount(), 4);
+}
+
+TEST_F(SettingsDialogTest, AreasLeftInTheMessageBaseAreOfferedOnceEach) {
+  for (const char* file : {"ECHO.TWO.PackedBody", "NETMAIL.PackedBody", "Separator.PackedBody"})
+    std::ofstream(Store().MessageBaseDir() + file).put('\0');
+  ShowPage("TabAreas");
+  Click("AreaAddOldOnes");
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text,
+            "Do you wish the add the area \"ECHO.TWO\" ? ATTENTION: If you do not use the default "
+            "uplink for  this area you have to fix the uplink in the area settings!");
+  ASSERT_NE(Area("ECHO.TWO"), nullptr);
+  EXPECT_EQ(Area("ECHO.TWO")->FileName, "ECHO.TWO");
+  prompter.Clear();
+  Click("AreaAddOldOnes");
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "No inactive areas found!");
+}
+
+TEST_F(SettingsDialogTest, ListPagesEditTheirEntriesAndOkSavesThem) {
+  ShowPage("TabListen");
+  Click("Button31");  // a node list
+  EXPECT_EQ(Find<QLineEdit>("NLName")->text(), "<Select Domain>");
+  QTest::keyClicks(Find<QLineEdit>("NLName"), "X");
+  EXPECT_EQ(Find<QListWidget>("lbNodelists")->currentItem()->text(), "<Select Domain>X");
+  ShowPage("TabGruppen");
+  Click("AddTG");
+  auto* name = Find<QLineEdit>("GroupName");
+  name->selectAll();
+  QTest::keyClicks(name, "Friends");
+  Find<QComboBox>("TextCombo")->setCurrentIndex(8);  // origins
+  Find<QPlainTextEdit>("TextText")->setPlainText("Greetings from the point");
+  ShowPage("TabPacker");
+  Click("Button34");  // an unpack job
+  auto* jobs = Find<QListWidget>("JobList");
+  Click("DelJob");
+  EXPECT_EQ(jobs->currentRow(), -1);
+  EXPECT_FALSE(Find<QPushButton>("DelJob")->isEnabled());
+  Click("Button34");
+  QTest::keyClicks(Find<QLineEdit>("JobDest"), "/fido/unpacked/");
+  Click("OKBtn");
+  const std::string text = RegistryText();
+  for (const char* line : {"\"Domain\"=\"<Select Domain>X\"", "\"Name\"=\"Friends\"",
+                           "\"Line1\"=\"Greetings from the point\"",
+                           "\"Mask\"=\"Mask.*\"", "\"DestDir\"=\"/fido/unpacked/\""})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, UplinkPropertiesRefuseBadAddressesAndRenameTheEntry) {
+  TNetLink& link = *Store().Uplinks().GetItem(0);
+  TNetLinkProperties form(link, Store().Uplinks(), Store().Mailboxes(), GetPackerList());
+  form.show();
+  EXPECT_FALSE(form.bApply->isEnabled());
+  form.ConnectToName->setText("Boss");
+  form.ConnectFromAddr->setText("2:5020/1.70000");
+  EXPECT_TRUE(form.bApply->isEnabled());
+  QTest::mouseClick(form.OKButton, Qt::LeftButton);
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "\"2:5020/1.70000\" is no valid FidoNet address!");
+  EXPECT_NE(link.Name, "Boss");
+  form.ConnectFromAddr->setText("2:5020/1.7");
+  form.pwSession->setText("SECRET");
+  QTest::mouseClick(form.OKButton, Qt::LeftButton);
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  EXPECT_EQ(link.SysopAddress.Text4D(), "2:5020/1.7");
+  EXPECT_EQ(Find<QListWidget>("LinkList")->item(0)->text(), "Boss");
+  Click("OKBtn");
+  const std::string text = RegistryText();
+  for (const char* line : {"\"Sysopaddress\"=\"2:5020/1.7\"", "\"Name\"=\"Boss\""})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, AreaPropertiesStoreOnOkAndNotOnCancel) {
+  TArea& area = *Area("ECHO.ONE");
+  for (bool ok : {false, true}) {
+    TAreaProperties form(area, Store());
+    form.show();
+    EXPECT_FALSE(form.bApply->isEnabled());
+    form.SpinAge->SetValue(30);
+    form.CbNoRex->setChecked(!area.NoRex);
+    EXPECT_TRUE(form.bApply->isEnabled());
+    QTest::mouseClick(ok ? form.OKButton : form.CancelButton, Qt::LeftButton);
+    EXPECT_EQ(area.MaxAge, ok ? 30 : 90);
+  }
+  Click("OKBtn");
+  EXPECT_NE(RegistryText().find("\"Packed\"=hex:1e,00,00,00"), std::string::npos);
+  // The system areas keep the text settings out of sight.
+  TAreaProperties bad(*Area("BAD"), Store());
+  EXPECT_FALSE(bad.findChild<QTabWidget*>()->isTabVisible(2));
+  EXPECT_TRUE(bad.Uplink->isHidden());
+}
+
+TEST_F(SettingsDialogTest, MailboxPropertiesStoreTheCommandAndRefuseAnEmptyName) {
+  ShowPage("TabMailboxen");
+  Click("AddMB");
+  TMailBox& box = *Store().Mailboxes().GetItem(Store().Mailboxes().GetCount() - 1);
+  TMBProperties form(box, Store().Mailboxes(), {"Modem"});
+  form.show();
+  form.MBName->clear();
+  QTest::mouseClick(form.BtnOk, Qt::LeftButton);
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "The name must not be empty!");
+  form.MBName->setText("Boss");
+  form.mbCMD->setCurrentIndex(0);
+  form.NumberMemo->setPlainText("8-495-1234567");
+  QTest::mouseClick(form.BtnOk, Qt::LeftButton);
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  Click("OKBtn");
+  const std::string text = RegistryText();
+  for (const char* line : {"\"CMD\"=\"Modem\"", "\"Number1\"=\"8-495-1234567\""})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, MainWindowOpensTheWindowFromItsSettingsCommand) {
+  dialog.reset();
+  QString opened;
+  const ModalHook old = SetModalHook([&](QWidget* w) {
+    opened = w->objectName();
+    return int(QDialog::Rejected);
+  });
+  QAction* action = window->findChild<QAction*>("Settings");
+  ASSERT_NE(action, nullptr);
+  EXPECT_TRUE(action->isEnabled());
+  action->trigger();
+  SetModalHook(old);
+  EXPECT_EQ(opened, "TSettingsDialog");
+}
+
+}  // namespace
+}  // namespace velmaris::test
