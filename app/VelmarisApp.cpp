@@ -144,7 +144,9 @@ void TVelmarisApp::StartWindows() {
   prompter_.SetParent(mainWindow_.get());
   // An export that was cut off is finished now that the packers are known.
   std::vector<std::string> recovered;
-  if (!RecoverExportJournal(startDir_ + kExportJournalName, &recovered))
+  TConfigStore& store = mainWindow_->ConfigStore();
+  if (!RecoverExportJournal(startDir_ + kExportJournalName, &recovered,
+                            [&store] { return store.SaveConfiguration(); }))
     prompter_.Error("An export in " + startDir_ + " was cut off and could not be finished.");
   for (const std::string& line : recovered) std::cerr << "velmaris: " << line << std::endl;
   // Then, as their subsystems come: the file request editor, the import

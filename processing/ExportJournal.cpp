@@ -112,12 +112,13 @@ TRunJournal::Record ExportStageRecord(const TOutPacket::Stage& stage, const TNet
 
 namespace {
 
-// Packet names are file serials; a run cut off never stored the last one it
-// used, so the next names start above every one it recorded (a name used
-// again could replace a packet of the same name in the day's bundle).
-void RaiseFileSerial(const std::string& packetPath) {
-  const std::string name = platform::NameOf(packetPath);
-  if (name.size() != 12 || name.compare(8, 4, ".pkt") != 0) return;
+// Packet and bundle names are file serials; a run cut off never stored the
+// last one it used, so the next names start above every one it recorded (a
+// name used again could replace a packet of the same name in the day's
+// bundle).
+void RaiseFileSerial(const std::string& path) {
+  const std::string name = platform::NameOf(path);
+  if (name.size() != 12 || name[8] != '.') return;
   uint32_t serial = 0;
   for (size_t i = 0; i < 8; ++i) {
     const char c = name[i];
@@ -130,12 +131,14 @@ void RaiseFileSerial(const std::string& packetPath) {
 
 }  // namespace
 
-bool RecoverExportJournal(const std::string& journalPath, std::vector<std::string>* log) {
+bool RecoverExportJournal(const std::string& journalPath, std::vector<std::string>* log,
+                          const std::function<bool()>& keepSerials) {
   TRunJournal journal(journalPath);
   if (!journal.Exists()) return true;
   std::vector<TRunJournal::Record> pending;
   for (auto& r : journal.Read()) {
     if ((r[0] == "packet" || r[0] == "export") && r.size() >= 2) RaiseFileSerial(r[1]);
+    if (r[0] == "export" && r.size() >= 3) RaiseFileSerial(r[2]);
     if (r[0] == "done") {
       pending.clear();
     } else if ((r[0] == "packet" && r.size() == 3) ||
@@ -159,6 +162,7 @@ bool RecoverExportJournal(const std::string& journalPath, std::vector<std::strin
       ok = false;
   }
   if (!ok) return false;
+  if (keepSerials && !keepSerials()) return false;
   if (log && finished > 0) log->push_back("The interrupted export has been finished.");
   journal.Remove();
   return true;

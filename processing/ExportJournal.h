@@ -19,6 +19,7 @@
 // the next export.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,14 @@ TRunJournal::Record ExportStageRecord(const TOutPacket::Stage& stage, const TNet
 
 // Runs after the configuration is loaded (the packers are needed) and
 // before anything changes the areas (the records name messages by position).
+// The file serial is raised above every name the journal records; before
+// the journal goes, keepSerials (when given) stores the serials with the
+// configuration, so that a run cut off after this one, before it saves them
+// itself, still names no packet as the recovered run did (a name used again
+// would replace that packet in the day's bundle). A keepSerials that fails
+// leaves the journal for the next start.
 bool RecoverExportJournal(const std::string& journalPath,
-                          std::vector<std::string>* log = nullptr);
+                          std::vector<std::string>* log = nullptr,
+                          const std::function<bool()>& keepSerials = {});
 
 }  // namespace velmaris

@@ -97,7 +97,7 @@ void TExporter::RunJob() {
   if (store) {
     const std::string path = platform::WithSlash(store->StartDirectory()) + kExportJournalName;
     std::vector<std::string> lines;
-    if (!RecoverExportJournal(path, &lines))
+    if (!RecoverExportJournal(path, &lines, [store] { return store->SaveConfiguration(); }))
       LogLine("The interrupted export recorded in " + path + " could not be finished.");
     for (const std::string& line : lines) LogLine(line);
     journal = std::make_unique<TRunJournal>(path);

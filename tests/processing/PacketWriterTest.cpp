@@ -11,9 +11,11 @@
 
 #include "PacketFixtures.h"
 #include "core/NetLink.h"
+#include "core/RunJournal.h"
 #include "core/SerialCounter.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
+#include "processing/ExportJournal.h"
 #include "processing/MailPacket.h"
 #include "processing/OutPacket.h"
 #include "support/TempDir.h"
@@ -351,6 +353,34 @@ TEST(PacketWriter, ExistingBundleNameIsNotTaken) {
   ASSERT_TRUE(r.Ok) << r.Error;
   EXPECT_EQ(platform::NameOf(r.ListedPath), "00004002.TH0");
   EXPECT_EQ(o.dir.Read("Outbound/00004001.th0"), "someone else's");
+}
+
+// A cut-off export's names stay taken once its journal is recovered: the
+// counter is above every packet and bundle it records, and is handed to the
+// configuration before the journal goes (a refusal keeps the journal).
+TEST(PacketWriter, RecoveredExportJournalKeepsItsSerialsTaken) {
+  test::TempDir d;
+  const std::string journal = d / "export.journal";
+  TRunJournal(journal).Append(std::vector<TRunJournal::Record>{
+      {"packet", d / "00005001.pkt", d / "x.flo"},
+      {"export", d / "00005001.pkt", d / "00005007.MO0", "ZIP", d.Path(), "2:5020/1042", d.Path(),
+       "AREA"},
+      {"done"},
+      {"packet", d / "00005004.pkt", d / "x.flo"}});
+  FileSerial().Reset(0x1000);
+  std::vector<uint32_t> seen;
+  bool keep = false;
+  auto keepSerials = [&] {
+    seen.push_back(FileSerial().Peek());
+    return keep;
+  };
+  EXPECT_FALSE(RecoverExportJournal(journal, nullptr, keepSerials));
+  EXPECT_TRUE(platform::FileExists(journal));
+  keep = true;
+  EXPECT_TRUE(RecoverExportJournal(journal, nullptr, keepSerials));
+  EXPECT_FALSE(platform::FileExists(journal));
+  EXPECT_EQ(seen, (std::vector<uint32_t>{0x5008, 0x5008}));
+  EXPECT_EQ(NextSerialHex(), "00005008");
 }
 
 // A real bundle: Debian's zip packs the packet, unzip gives it back intact.

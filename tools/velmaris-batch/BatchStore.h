@@ -32,8 +32,9 @@ class StartDirectoryOwner {
   platform::InstanceGuard guard_;
 };
 
-// Finishes an export that was cut off (with the configuration loaded).
-void RecoverExport(const BatchContext& ctx);
+// Finishes an export that was cut off (with the configuration loaded); the
+// store keeps the file serials the recovery raised.
+void RecoverExport(const BatchContext& ctx, TConfigStore& store);
 
 class BatchStore {
  public:
@@ -46,7 +47,7 @@ class BatchStore {
     InstallMailerConfig(store_);
     store_.LoadConfiguration();
     store_.MakeCurrent();
-    RecoverExport(ctx);
+    RecoverExport(ctx, store_);
   }
   TConfigStore& Store() { return store_; }
   TConfigStore* operator->() { return &store_; }

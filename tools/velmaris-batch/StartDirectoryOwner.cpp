@@ -29,10 +29,11 @@ StartDirectoryOwner::StartDirectoryOwner(const BatchContext& ctx)
   for (const std::string& line : lines) ctx.err << "velmaris-batch: " << line << "\n";
 }
 
-void RecoverExport(const BatchContext& ctx) {
+void RecoverExport(const BatchContext& ctx, TConfigStore& store) {
   InstallBundlePacker();
   std::vector<std::string> lines;
-  if (!RecoverExportJournal(ctx.startDir + kExportJournalName, &lines))
+  if (!RecoverExportJournal(ctx.startDir + kExportJournalName, &lines,
+                            [&store] { return store.SaveConfiguration(); }))
     throw std::runtime_error("an interrupted export in " + ctx.startDir + " could not be finished");
   for (const std::string& line : lines) ctx.err << "velmaris-batch: " << line << "\n";
 }
