@@ -120,7 +120,8 @@ TAreaProperties::TAreaProperties(TArea& area, TConfigStore& store, QWidget* pare
   connect(rbOrigRandom, &QRadioButton::toggled, this, modified);
   for (QComboBox* c : {AreaTextGroup, Uplink})
     connect(c, &QComboBox::currentIndexChanged, this, modified);
-  for (TVxSpinEdit* s : {SpinAge, SpinNUmber}) connect(s, &TVxSpinEdit::textChanged, this, modified);
+  for (TVxSpinEdit* s : {SpinAge, SpinNUmber})
+    connect(s, &TVxSpinEdit::textChanged, this, modified);
 }
 
 bool TAreaProperties::UsesTexts() const {

@@ -18,28 +18,28 @@
 #include "app/AboutDialog.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/ConfigSession.h"
-#include "mailer/forms/MailerForm.h"
 #include "app/logic/Startup.h"
+#include "archive/AutoUnpacker.h"
 #include "archive/PackerConfig.h"
+#include "archive/UnpackJobConfig.h"
+#include "archive/forms/UnpRep.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/DateFormat.h"
 #include "core/WinLst.h"
+#include "mailer/MailerSession.h"
+#include "mailer/forms/MailboxDialogs.h"
+#include "mailer/forms/MailerForm.h"
+#include "nodelist/NodelistService.h"
+#include "nodelist/forms/ProcWin.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
 #include "processing/AreaManager.h"
+#include "processing/MaintenanceRuns.h"
+#include "processing/OutPacket.h"
 #include "processing/forms/AreaManagerWindow.h"
 #include "processing/forms/HatchAss.h"
 #include "processing/forms/JobWindows.h"
-#include "archive/AutoUnpacker.h"
-#include "archive/UnpackJobConfig.h"
-#include "archive/forms/UnpRep.h"
-#include "mailer/MailerSession.h"
-#include "mailer/forms/MailboxDialogs.h"
-#include "nodelist/NodelistService.h"
-#include "nodelist/forms/ProcWin.h"
-#include "processing/MaintenanceRuns.h"
-#include "processing/OutPacket.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/EZBetterListBox.h"
 #include "widgets/IniFile.h"
@@ -205,10 +205,13 @@ void TKQMainWindow::BuildMenus() {
   connect(exit, &QAction::triggered, this, [this] { Beenden1Click(); });
   file->addAction(exit);
 
-  QAction* newMail = MakeAction("NeueMail1", QStringLiteral("Новое сообщение"), QKeySequence("Ctrl+W"));
-  QAction* catchUp = MakeAction("Aufholen1", QStringLiteral("Пометить прочитанными"), QKeySequence("Ctrl+H"));
+  QAction* newMail =
+      MakeAction("NeueMail1", QStringLiteral("Новое сообщение"), QKeySequence("Ctrl+W"));
+  QAction* catchUp =
+      MakeAction("Aufholen1", QStringLiteral("Пометить прочитанными"), QKeySequence("Ctrl+H"));
   QAction* cleanUp = MakeAction("Aufrumen1", QStringLiteral("Чистка"), QKeySequence("Ctrl+M"));
-  QAction* optimise = MakeAction("Optimieren2", QStringLiteral("Оптимизация"), QKeySequence("Ctrl+O"));
+  QAction* optimise =
+      MakeAction("Optimieren2", QStringLiteral("Оптимизация"), QKeySequence("Ctrl+O"));
   QAction* remove = MakeAction("Lschen1", QStringLiteral("Удалить"), QKeySequence("Ctrl+Del"));
   QMenu* area = bar->addMenu(QStringLiteral("&Ария"));
   area->setObjectName("Area1");
@@ -223,21 +226,27 @@ void TKQMainWindow::BuildMenus() {
   QAction* search = MakeAction("DOSearch", QStringLiteral("Поиск"), QKeySequence("F4"));
   QMenu* view = bar->addMenu(QStringLiteral("&Вид"));
   view->setObjectName("Ansicht1");
-  view->addAction(MakeAction("Messageliste1", QStringLiteral("Список сообщений"), QKeySequence("F3")));
+  view->addAction(
+      MakeAction("Messageliste1", QStringLiteral("Список сообщений"), QKeySequence("F3")));
   view->addSeparator();
   view->addAction(search);
   view->addSeparator();
-  QAction* showUnpack = MakeAction("ShowUnpack", QStringLiteral("Окно автораспаковки"), QKeySequence("F5"));
+  QAction* showUnpack =
+      MakeAction("ShowUnpack", QStringLiteral("Окно автораспаковки"), QKeySequence("F5"));
   showUnpack->setCheckable(true);
-  QAction* showDiff = MakeAction("ShowDiff", QStringLiteral("Окно обновления нодлистов"), QKeySequence("F6"));
+  QAction* showDiff =
+      MakeAction("ShowDiff", QStringLiteral("Окно обновления нодлистов"), QKeySequence("F6"));
   showDiff->setCheckable(true);
   view->addAction(showUnpack);
   view->addAction(showDiff);
   view->addSeparator();
-  view->addAction(MakeAction("Echoareamanager1", QStringLiteral("Менеджер эхоконференций"), QKeySequence("F7")));
-  view->addAction(MakeAction("FileareaManager1", QStringLiteral("Менеджер файловых эх"), QKeySequence("F8")));
+  view->addAction(MakeAction("Echoareamanager1", QStringLiteral("Менеджер эхоконференций"),
+                             QKeySequence("F7")));
+  view->addAction(
+      MakeAction("FileareaManager1", QStringLiteral("Менеджер файловых эх"), QKeySequence("F8")));
   view->addSeparator();
-  view->addAction(MakeAction("Nodelistensuche1", QStringLiteral("Поиск в нодлисте"), QKeySequence("F9")));
+  view->addAction(
+      MakeAction("Nodelistensuche1", QStringLiteral("Поиск в нодлисте"), QKeySequence("F9")));
   view->addSeparator();
   view->addAction(MakeAction("ShowFred", QStringLiteral("Список файлов"), QKeySequence("F10")));
   view->addSeparator();
@@ -250,9 +259,11 @@ void TKQMainWindow::BuildMenus() {
 
   QMenu* tasks = bar->addMenu(QStringLiteral("Задачи"));
   tasks->setObjectName("Tasks1");
-  QAction* enableUnpack = MakeAction("EnableUnpack", QStringLiteral("Распаковка вкл/выкл"), QKeySequence("Ctrl+J"));
+  QAction* enableUnpack =
+      MakeAction("EnableUnpack", QStringLiteral("Распаковка вкл/выкл"), QKeySequence("Ctrl+J"));
   enableUnpack->setCheckable(true);
-  QAction* enableDiff = MakeAction("EnableDiff", QStringLiteral("Обновление нодлистов вкл/выкл"), QKeySequence("Ctrl+A"));
+  QAction* enableDiff = MakeAction("EnableDiff", QStringLiteral("Обновление нодлистов вкл/выкл"),
+                                   QKeySequence("Ctrl+A"));
   enableDiff->setCheckable(true);
   tasks->addAction(enableUnpack);
   tasks->addAction(enableDiff);
@@ -267,7 +278,8 @@ void TKQMainWindow::BuildMenus() {
   help->addAction(MakeAction("Hilfe3", QStringLiteral("Справка")));
   help->addAction(MakeAction("Hilfethemen1", QStringLiteral("Указатель")));
   help->addSeparator();
-  help->addAction(MakeAction("ConfiganAutorsenden1", QStringLiteral("Отправить конфигурацию автору")));
+  help->addAction(
+      MakeAction("ConfiganAutorsenden1", QStringLiteral("Отправить конфигурацию автору")));
   help->addSeparator();
   help->addAction(MakeAction("bersicht1", QStringLiteral("Плагины")));
   help->addSeparator();
@@ -325,10 +337,13 @@ void TKQMainWindow::BuildPanel() {
       {"Import", "ImportBtn", QStringLiteral("Импорт"), QStyle::SP_ArrowDown, tosser, true},
       {"DoExport", "ExportBtn", QStringLiteral("Экспорт"), QStyle::SP_ArrowUp, tosser, true},
       {"NetCall", "PollBtn", QStringLiteral("Опрос"), QStyle::SP_DriveNetIcon, tosser, true},
-      {"ShowFred", "FileReqBtn", QStringLiteral("Файлы"), QStyle::SP_FileDialogContentsView, tools, true},
+      {"ShowFred", "FileReqBtn", QStringLiteral("Файлы"), QStyle::SP_FileDialogContentsView, tools,
+       true},
       {"Hatchen", "HatchBtn", QStringLiteral("Хэтч"), QStyle::SP_FileIcon, tools, true},
-      {"DOSearch", "SearchBtn", QStringLiteral("Поиск"), QStyle::SP_FileDialogDetailedView, tools, true},
-      {"NeueMail1", "NewMailBtn", QStringLiteral("Письмо"), QStyle::SP_FileDialogNewFolder, areaSection, true},
+      {"DOSearch", "SearchBtn", QStringLiteral("Поиск"), QStyle::SP_FileDialogDetailedView, tools,
+       true},
+      {"NeueMail1", "NewMailBtn", QStringLiteral("Письмо"), QStyle::SP_FileDialogNewFolder,
+       areaSection, true},
       {"Lschen1", "DeleteBtn", QStringLiteral("Удалить"), QStyle::SP_TrashIcon, areaSection, false},
   };
   // Buttons side by side, a gap of 8 pixels between sections.
@@ -344,7 +359,8 @@ void TKQMainWindow::BuildPanel() {
     item->SetGlyph(style()->standardIcon(b.icon).pixmap(16, 16));
     speedBar->AddItem(b.section, item);
     item->SetEnabled(action->isEnabled());
-    connect(action, &QAction::changed, item, [item, action] { item->SetEnabled(action->isEnabled()); });
+    connect(action, &QAction::changed, item,
+            [item, action] { item->SetEnabled(action->isEnabled()); });
     connect(item, &TSpeedItem::clicked, action, &QAction::trigger);
     if (b.section != lastSection) left += 8;
     lastSection = b.section;
@@ -449,8 +465,7 @@ void TKQMainWindow::ShowAreaCount() {
   countPanel_->setText(QString::fromStdString(AreaCountText(count)));
 }
 
-void TKQMainWindow::AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers,
-                                      QPoint pos) {
+void TKQMainWindow::AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint pos) {
   const int row = areaList_->ItemAtPos(pos.x(), pos.y());
   if (row < 0) {
     areaList_->SelectItem(-1);  // the selection, the current and the focus row
@@ -725,7 +740,8 @@ void TKQMainWindow::SaveLayout() {
   try {
     areaList_->Columns().SaveWidths(AreaListIniPath());
   } catch (const std::exception& e) {
-    if (session_) session_->Store().Log(std::string("The area list layout could not be saved: ") + e.what());
+    if (session_)
+      session_->Store().Log(std::string("The area list layout could not be saved: ") + e.what());
   }
 }
 

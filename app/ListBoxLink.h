@@ -3,8 +3,8 @@
 // bytes in the ANSI code page, shown as Unicode).
 #pragma once
 
-#include <QPointer>
 #include <QListWidget>
+#include <QPointer>
 
 #include "core/PubLst.h"
 #include "core/forms/ComboBoxLink.h"

@@ -10,8 +10,8 @@
 
 #include "app/logic/SettingsEdits.h"
 #include "core/MailBox.h"
-#include "platform/Prompter.h"
 #include "core/forms/FormText.h"
+#include "platform/Prompter.h"
 #include "widgets/FileEdits.h"
 #include "widgets/VxSpin.h"
 
@@ -34,8 +34,8 @@ TVxSpinEdit* Spin(const char* name) {
 
 }  // namespace
 
-TMBProperties::TMBProperties(TMailBox& box, TMBList& list,
-                             const std::vector<std::string>& profiles, QWidget* parent)
+TMBProperties::TMBProperties(TMailBox& box, TMBList& list, const std::vector<std::string>& profiles,
+                             QWidget* parent)
     : QDialog(parent), box_(box), list_(list) {
   setObjectName("TMBProperties");
   auto* layout = new QVBoxLayout(this);
@@ -77,9 +77,11 @@ TMBProperties::TMBProperties(TMailBox& box, TMBList& list,
   auto modified = [this] {
     if (!filling_) bApply->setEnabled(true);
   };
-  for (QLineEdit* e : findChildren<QLineEdit*>()) connect(e, &QLineEdit::textChanged, this, modified);
+  for (QLineEdit* e : findChildren<QLineEdit*>())
+    connect(e, &QLineEdit::textChanged, this, modified);
   connect(NumberMemo, &QPlainTextEdit::textChanged, this, modified);
-  for (TVxSpinEdit* s : {SpLine, SpCol, EdSize}) connect(s, &TVxSpinEdit::textChanged, this, modified);
+  for (TVxSpinEdit* s : {SpLine, SpCol, EdSize})
+    connect(s, &TVxSpinEdit::textChanged, this, modified);
 }
 
 void TMBProperties::Fill() {
@@ -103,8 +105,8 @@ void TMBProperties::Fill() {
 }
 
 bool TMBProperties::bApplyClick() {
-  TMailboxFields fields{AnsiBytes(MBName->text()), AnsiBytes(MBSysop->text()),
-                        AnsiBytes(mbAddress->text()), {}};
+  TMailboxFields fields{
+      AnsiBytes(MBName->text()), AnsiBytes(MBSysop->text()), AnsiBytes(mbAddress->text()), {}};
   for (const QString& line : NumberMemo->toPlainText().split('\n'))
     fields.numbers.push_back(AnsiBytes(line));
   if (const std::string error = StoreMailboxFields(fields, box_, list_); !error.empty()) {

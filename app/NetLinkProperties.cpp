@@ -15,8 +15,8 @@
 #include "core/FidoAddress.h"
 #include "core/MailBox.h"
 #include "core/NetLink.h"
-#include "platform/Prompter.h"
 #include "core/forms/FormText.h"
+#include "platform/Prompter.h"
 #include "widgets/VxSpin.h"
 
 namespace velmaris {
@@ -63,9 +63,8 @@ std::string Text(const QLineEdit* edit) { return AnsiBytes(edit->text()); }
 
 }  // namespace
 
-TNetLinkProperties::TNetLinkProperties(TNetLink& link, TLinkList& links,
-                                       const TMBList& mailboxes, const TPckList* packers,
-                                       QWidget* parent)
+TNetLinkProperties::TNetLinkProperties(TNetLink& link, TLinkList& links, const TMBList& mailboxes,
+                                       const TPckList* packers, QWidget* parent)
     : QDialog(parent), link_(link), links_(links) {
   setObjectName("TNetLinkProperties");
   auto* layout = new QVBoxLayout(this);
@@ -86,14 +85,16 @@ TNetLinkProperties::TNetLinkProperties(TNetLink& link, TLinkList& links,
   pwSession = Edit(general, "pwSession", QStringLiteral("Пароль сессии:"));
   UpLinkMB = new QComboBox;
   UpLinkMB->setObjectName("UpLinkMB");
-  for (int i = 0; i < mailboxes.GetCount(); ++i) UpLinkMB->addItem(AnsiText(mailboxes.GetString(i)));
+  for (int i = 0; i < mailboxes.GetCount(); ++i)
+    UpLinkMB->addItem(AnsiText(mailboxes.GetString(i)));
   general->addRow(QStringLiteral("Мейлбокс:"), UpLinkMB);
   CBusePacker = new QCheckBox(QStringLiteral("Упаковывать почту"));
   CBusePacker->setObjectName("CBusePacker");
   CbPacker = new QComboBox;
   CbPacker->setObjectName("CbPacker");
   if (packers)
-    for (int i = 0; i < packers->GetCount(); ++i) CbPacker->addItem(AnsiText(packers->GetString(i)));
+    for (int i = 0; i < packers->GetCount(); ++i)
+      CbPacker->addItem(AnsiText(packers->GetString(i)));
   general->addRow(CBusePacker, CbPacker);
 
   QFormLayout* areafix = page(QStringLiteral("AreaFix"));

@@ -37,9 +37,8 @@ class TNetLinkProperties : public QDialog {
   void Button2Click();  // Cancel
   void Modified();
 
-  QLineEdit *ConnectToName, *ConnectToAddr, *ConnectFromName, *ConnectFromAddr,
-      *ConnectPassword, *pwSession, *pwAreaFix, *EAFRec, *EAFSend, *pwFileScan, *EFSRec,
-      *EFSSend;
+  QLineEdit *ConnectToName, *ConnectToAddr, *ConnectFromName, *ConnectFromAddr, *ConnectPassword,
+      *pwSession, *pwAreaFix, *EAFRec, *EAFSend, *pwFileScan, *EFSRec, *EFSSend;
   QComboBox *UpLinkMB, *CbPacker;
   QCheckBox* CBusePacker;
   TVxSpinEdit *SAFNameO, *SAFDescO, *CAFDesc, *SFSNameO, *SFSDescO, *CFSDesc;

@@ -23,7 +23,8 @@ void QtDispatcher::Send(Task task) {
 }
 
 void QtDispatcher::Post(Task task) {
-  QMetaObject::invokeMethod(this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
   Wake();
 }
 

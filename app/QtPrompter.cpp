@@ -70,13 +70,14 @@ MsgButton QtPrompter::Show(MsgKind kind, const std::string& text, MsgButtons but
   std::vector<std::pair<QAbstractButton*, MsgButton>> made;
   for (const auto& b : kButtons) {
     if (!(buttons & b.ours)) continue;
-    QAbstractButton* button = b.qt != QMessageBox::NoButton
-                                  ? static_cast<QAbstractButton*>(box.addButton(b.qt))
-                                  : box.addButton(QString::fromLatin1(b.text),
-                                                  QMessageBox::AcceptRole);
+    QAbstractButton* button =
+        b.qt != QMessageBox::NoButton
+            ? static_cast<QAbstractButton*>(box.addButton(b.qt))
+            : box.addButton(QString::fromLatin1(b.text), QMessageBox::AcceptRole);
     made.emplace_back(button, b.ours);
   }
-  const MsgButton fallback = (buttons & platform::mbCancel) ? platform::mbCancel : FirstButton(buttons);
+  const MsgButton fallback =
+      (buttons & platform::mbCancel) ? platform::mbCancel : FirstButton(buttons);
   for (const auto& [button, ours] : made)
     if (ours == fallback) box.setEscapeButton(button);
 

@@ -18,7 +18,6 @@
 #include "app/AreaProperties.h"
 #include "app/ListBoxLink.h"
 #include "app/MailboxProperties.h"
-#include "mailer/Mailers.h"
 #include "app/NetLinkProperties.h"
 #include "app/logic/SettingsEdits.h"
 #include "archive/Packer.h"
@@ -27,10 +26,11 @@
 #include "core/MailBox.h"
 #include "core/NetLink.h"
 #include "core/ShellServices.h"
+#include "core/forms/FormText.h"
+#include "mailer/Mailers.h"
 #include "platform/Prompter.h"
 #include "processing/forms/AddAreaAssistent.h"
 #include "processing/forms/AddLinkAssistent.h"
-#include "core/forms/FormText.h"
 #include "processing/forms/KillAssistents.h"
 #include "widgets/DirBtn.h"
 #include "widgets/FileEdits.h"
@@ -49,9 +49,7 @@ QStringList Lines(const QPlainTextEdit* memo) {
   return lines;
 }
 
-bool IsColor(SettingId id) {
-  return id >= SettingId::QuoteColor && id <= SettingId::COL_SysopSel;
-}
+bool IsColor(SettingId id) { return id >= SettingId::QuoteColor && id <= SettingId::COL_SysopSel; }
 
 std::vector<std::string> LineBytes(const QPlainTextEdit* memo) {
   std::vector<std::string> out;
@@ -178,8 +176,7 @@ QPushButton* TSettingsDialog::Button(QLayout* row, const char* name, const QStri
   return button;
 }
 
-QWidget* TSettingsDialog::DirectoryRow(SettingId id, const char* button,
-                                       const QString& caption) {
+QWidget* TSettingsDialog::DirectoryRow(SettingId id, const char* button, const QString& caption) {
   auto* row = new QWidget;
   auto* layout = new QHBoxLayout(row);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -234,7 +231,8 @@ void TSettingsDialog::BuildUplinks() {
   layout->addWidget(linkList_, 1);
   auto* row = new QHBoxLayout;
   Button(row, "AddLink", QStringLiteral("Добавить..."), &TSettingsDialog::AddLinkClick);
-  killLink_ = Button(row, "KillLink", QStringLiteral("Удалить..."), &TSettingsDialog::KillLinkClick);
+  killLink_ =
+      Button(row, "KillLink", QStringLiteral("Удалить..."), &TSettingsDialog::KillLinkClick);
   Button(row, "UplinkUp", QStringLiteral("Вверх"), &TSettingsDialog::UplinkUpClick);
   Button(row, "UplinkDown", QStringLiteral("Вниз"), &TSettingsDialog::UplinkDownClick);
   Button(row, "ShowLinkProperties", QStringLiteral("Свойства..."),
@@ -302,7 +300,8 @@ void TSettingsDialog::BuildAreas() {
   layout->addWidget(areaList_, 1);
   auto* row = new QHBoxLayout;
   Button(row, "DoAddArea", QStringLiteral("Добавить..."), &TSettingsDialog::DoAddAreaClick);
-  killArea_ = Button(row, "KillArea", QStringLiteral("Удалить..."), &TSettingsDialog::KillAreaClick);
+  killArea_ =
+      Button(row, "KillArea", QStringLiteral("Удалить..."), &TSettingsDialog::KillAreaClick);
   Button(row, "AddSep", QStringLiteral("Разделитель"), &TSettingsDialog::AddSepClick);
   Button(row, "AreaUp", QStringLiteral("Вверх"), &TSettingsDialog::AreaUpClick);
   Button(row, "AreaDown", QStringLiteral("Вниз"), &TSettingsDialog::AreaDownClick);
@@ -372,8 +371,8 @@ void TSettingsDialog::BuildTosser() {
                Setting(SettingId::DoCreate, {QStringLiteral("Создать автоматически"),
                                              QStringLiteral("Положить в BAD")}));
   form->addRow(QStringLiteral("Проверка пакетов:"),
-               Setting(SettingId::WarnPacket, {QStringLiteral("Игнорировать"),
-                                               QStringLiteral("Предупреждать")}));
+               Setting(SettingId::WarnPacket,
+                       {QStringLiteral("Игнорировать"), QStringLiteral("Предупреждать")}));
   form->addRow(QStringLiteral("Дубли:"),
                Setting(SettingId::Dupes, {QStringLiteral("В DUPES"), QStringLiteral("Удалять"),
                                           QStringLiteral("Игнорировать")}));
@@ -415,8 +414,8 @@ void TSettingsDialog::BuildDisplay() {
   general->addRow(QStringLiteral("Окон сообщений:"), Setting(SettingId::WinLimit));
   QFormLayout* fonts = addTab(QStringLiteral("Шрифты"));
   const std::pair<SettingId, const char*> fontRows[] = {
-      {SettingId::mrFe, "Редактор"},       {SettingId::ALFont, "Список эх"},
-      {SettingId::mrFont, "Письмо"},       {SettingId::MLFont, "Список писем"},
+      {SettingId::mrFe, "Редактор"},         {SettingId::ALFont, "Список эх"},
+      {SettingId::mrFont, "Письмо"},         {SettingId::MLFont, "Список писем"},
       {SettingId::RTFont, "Дерево ответов"}, {SettingId::mrFl, "Списки файлов"}};
   for (const auto& [id, caption] : fontRows)
     fonts->addRow(QString::fromUtf8(caption) + ':', Setting(id));

@@ -21,13 +21,13 @@
 #include "core/ConfigStore.h"
 #include "core/NLData.h"
 #include "core/TextGroups.h"
+#include "core/forms/FormText.h"
 #include "mailer/Mailers.h"
 #include "mailer/forms/MailerProperties.h"
 #include "processing/AutoSend.h"
 #include "processing/Secretary.h"
 #include "processing/forms/AutoSendProperties.h"
 #include "processing/forms/FilterProperties.h"
-#include "core/forms/FormText.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
 #include "widgets/VxSpin.h"
@@ -36,8 +36,8 @@ namespace velmaris {
 
 namespace {
 
-using MakeButton = std::function<QPushButton*(QLayout*, const char*, const QString&,
-                                              std::function<void()>)>;
+using MakeButton =
+    std::function<QPushButton*(QLayout*, const char*, const QString&, std::function<void()>)>;
 
 // The button names of a list page; null: the page has no such button.
 struct ListButtons {
@@ -124,12 +124,24 @@ void TSettingsDialog::BuildLists() {
     bool points;
   };
   const Side sides[] = {
-      {store_.Nodelists(), "lbNodelists",
+      {store_.Nodelists(),
+       "lbNodelists",
        {"Button31", "Button35", "NLUp", "Button33", "Button32", nullptr},
-       "NLName", "NLList", "NLDiff", nullptr, nullptr, false},
-      {store_.Pointlists(), "lbPointLists",
+       "NLName",
+       "NLList",
+       "NLDiff",
+       nullptr,
+       nullptr,
+       false},
+      {store_.Pointlists(),
+       "lbPointLists",
        {"Button44", "Button38", "Button41", "Button42", "Button43", nullptr},
-       "plName", "plList", "plDIff", "plZone", "Button29", true},
+       "plName",
+       "plList",
+       "plDIff",
+       "plZone",
+       "Button29",
+       true},
   };
   for (const Side& side : sides) {
     TNLData& list = side.list;
@@ -183,13 +195,12 @@ void TSettingsDialog::BuildLists() {
     });
     auto* row = new QHBoxLayout;
     const bool points = side.points;
-    ListControls(
-        row, box, list, side.names, button,
-        [this, &list, points] {
-          list.Add("<Select Domain>", "<Select Liste Name>", "<Select Diff Name>",
-                   points ? store_.Values()->Zone() : 0);
-        },
-        {});
+    ListControls(row, box, list, side.names, button,
+                 [this, &list, points] {
+                   list.Add("<Select Domain>", "<Select Liste Name>", "<Select Diff Name>",
+                            points ? store_.Values()->Zone() : 0);
+                 },
+                 {});
     if (zone) {
       connect(zone, &TVxSpinEdit::textChanged, this, [=] {
         if (TNLInfo* info = entry()) info->Zone = static_cast<int32_t>(zone->Value());
@@ -221,9 +232,11 @@ void TSettingsDialog::BuildFilters() {
     ListButtons names;
   };
   const Side sides[] = {
-      {*import, "ImportFilters",
+      {*import,
+       "ImportFilters",
        {"Button6", "KillFilter", "Button2", "Button3", nullptr, "FilterProperties"}},
-      {*exportList, "ExportFilters",
+      {*exportList,
+       "ExportFilters",
        {"Button30", "Button27", "Button22", "Button26", nullptr, "ExportFilterProperties"}},
   };
   for (const Side& side : sides) {
@@ -313,8 +326,7 @@ void TSettingsDialog::BuildUnpackJobs(QVBoxLayout* layout) {
       [this](QLayout* r, const char* name, const QString& caption, std::function<void()> fn) {
         return Button(r, name, caption, std::move(fn));
       },
-      [jobs] { jobs->AddJob("<Unnamed>", std::make_unique<TUnpackJob>("Mask.*", "", "", 0)); },
-      {});
+      [jobs] { jobs->AddJob("<Unnamed>", std::make_unique<TUnpackJob>("Mask.*", "", "", 0)); }, {});
   layout->addLayout(row);
   // The selected job's fields, taken over as they are typed.
   auto* form = new QFormLayout;
@@ -390,9 +402,8 @@ void TSettingsDialog::BuildTextGroups() {
   textCombo_ = new QComboBox;
   textCombo_->setObjectName("TextCombo");
   textCombo_->addItems({QStringLiteral("Заголовок нового письма"),
-                        QStringLiteral("Подпись нового письма"),
-                        QStringLiteral("Заголовок ответа"), QStringLiteral("Подпись ответа"),
-                        QStringLiteral("Заголовок пересылки"),
+                        QStringLiteral("Подпись нового письма"), QStringLiteral("Заголовок ответа"),
+                        QStringLiteral("Подпись ответа"), QStringLiteral("Заголовок пересылки"),
                         QStringLiteral("Подпись пересылки"),
                         QStringLiteral("Заголовок комментария"),
                         QStringLiteral("Подпись комментария"), QStringLiteral("Ориджины")});

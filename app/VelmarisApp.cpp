@@ -16,8 +16,8 @@
 #include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
-#include "processing/ExportJournal.h"
 #include "processing/AutoSend.h"
+#include "processing/ExportJournal.h"
 #include "processing/GlobalDupeChecker.h"
 
 namespace velmaris {
@@ -87,7 +87,8 @@ bool TVelmarisApp::Start() {
     return false;
   }
   // 3. The start directory, which has one owner: this program or a batch run.
-  startDir_ = options_.startDir.empty() ? CurrentStartDirectory() : StartDirectoryOf(options_.startDir);
+  startDir_ =
+      options_.startDir.empty() ? CurrentStartDirectory() : StartDirectoryOf(options_.startDir);
   startDirGuard_ = std::make_unique<platform::InstanceGuard>(
       platform::InstanceGuard::StartDirectoryPath(startDir_), true);
   if (!TakeStartDirectory(*startDirGuard_, startDir_, prompter_, &std::cerr)) {
@@ -183,7 +184,7 @@ void TVelmarisApp::Shutdown() {
     CloseDupeChecker();
     started_ = false;
   }
-startDirGuard_.reset();
+  startDirGuard_.reset();
   guard_.reset();
   UnwatchTerminateSignals();
   if (&platform::GetPrompter() == &prompter_) platform::SetPrompter(nullptr);

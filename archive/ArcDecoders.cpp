@@ -19,7 +19,8 @@ constexpr uint8_t kRepeat = 0x90;
 
 // ---------------------------------------------------------------- input
 
-ArcInput::ArcInput(ReadFn read, uint64_t limit) : read_(std::move(read)), left_(limit), buf_(kBlock) {}
+ArcInput::ArcInput(ReadFn read, uint64_t limit)
+    : read_(std::move(read)), left_(limit), buf_(kBlock) {}
 
 ArcInput::ArcInput(const uint8_t* data, size_t size) : left_(size), buf_(kBlock) {
   size_t at = 0;
@@ -64,7 +65,8 @@ size_t ArcInput::Read(uint8_t* dst, size_t n) {
 
 // ---------------------------------------------------------------- output
 
-ArcSink::ArcSink(WriteFn write, uint64_t limit) : write_(std::move(write)), limit_(limit), buf_(kBlock) {}
+ArcSink::ArcSink(WriteFn write, uint64_t limit)
+    : write_(std::move(write)), limit_(limit), buf_(kBlock) {}
 
 void ArcSink::PutRle(uint8_t c) {
   if (!inRepeat_) {
@@ -162,7 +164,8 @@ void ArcSqueezeDecoder::Decode(ArcInput& in, ArcSink& out) {
     return static_cast<int16_t>(lo | (hi << 8));
   };
   const int count = get16();
-  if (count < 0 || count > 256) throw EArcDecode(kArcErrTree, "squeeze tree node count out of range");
+  if (count < 0 || count > 256)
+    throw EArcDecode(kArcErrTree, "squeeze tree node count out of range");
   for (int i = 0; i < count; ++i) {
     for (int side = 0; side < 2; ++side) {
       const int v = get16();
@@ -267,7 +270,8 @@ void ArcCrunchDecoder::Decode(ArcInput& in, ArcSink& out) {
       code = oldCode;
     }
     while (tab_[code].pred != kNoPred) {
-      if (!tab_[code].used || sp >= kTabSize) throw EArcDecode(kArcErrStack, "crunched string does not resolve");
+      if (!tab_[code].used || sp >= kTabSize)
+        throw EArcDecode(kArcErrStack, "crunched string does not resolve");
       stack[sp++] = tab_[code].foll;
       code = tab_[code].pred;
     }
@@ -277,7 +281,8 @@ void ArcCrunchDecoder::Decode(ArcInput& in, ArcSink& out) {
     while (sp) out.Put(stack[--sp]);
     Add(static_cast<unsigned>(oldCode), finChar);
     oldCode = newCode;
-    if (!tab_[oldCode].used) throw EArcDecode(kArcErrStack, "crunched code does not match its table entry");
+    if (!tab_[oldCode].used)
+      throw EArcDecode(kArcErrStack, "crunched code does not match its table entry");
   }
 }
 
@@ -363,8 +368,8 @@ inline void CopyString(uint8_t* dst, const uint8_t* src, size_t n) {
 // Writes the string of code `from`, followed by `last` when `self`, at dst
 // by walking the table (see ArcLzwDecoder::Decode); returns its length, or 0
 // when the string does not resolve within maxMaxCode + 1 bytes.
-size_t WalkString(const uint32_t* entry, const uint16_t* length, uint8_t* stack, size_t maxMaxCode, uint32_t from,
-                  bool self, uint8_t last, uint8_t* dst) {
+size_t WalkString(const uint32_t* entry, const uint16_t* length, uint8_t* stack, size_t maxMaxCode,
+                  uint32_t from, bool self, uint8_t last, uint8_t* dst) {
   const size_t fromLen = length[from];
   if (fromLen - 1 < maxMaxCode - 1) {
     uint8_t* p = dst + fromLen;
@@ -418,7 +423,8 @@ void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
   if (!squashed_) {
     const int bits = in.Get();
     if (bits < 0) return;
-    if (bits != 12) throw EArcDecode(kArcErrBits, "crunched data packed with " + std::to_string(bits) + " bits");
+    if (bits != 12)
+      throw EArcDecode(kArcErrBits, "crunched data packed with " + std::to_string(bits) + " bits");
     maxBits = 12;
   }
   const int maxMaxCode = 1 << maxBits;
@@ -426,7 +432,7 @@ void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
   std::vector<uint32_t> entry(maxMaxCode + 1);
   std::vector<uint16_t> length(maxMaxCode);  // 0: never made
   std::vector<uint8_t> trusted(maxMaxCode);
-  std::vector<uint64_t> where(maxMaxCode);   // of trusted codes: in the output as a whole
+  std::vector<uint64_t> where(maxMaxCode);  // of trusted codes: in the output as a whole
   entry[stop] = stop;
   for (uint32_t c = 0; c < 256; ++c) {
     entry[c] = stop | c << 16;
@@ -451,7 +457,8 @@ void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
   int freeEnt = kFirst;
   int oldCode = codes.Next(freeEnt);
   if (oldCode < 0) return;
-  if (oldCode >= 256) throw EArcDecode(kArcErrBits, "compressed data does not begin with a character");
+  if (oldCode >= 256)
+    throw EArcDecode(kArcErrBits, "compressed data does not begin with a character");
   int finChar = oldCode;
   hist[pos++] = static_cast<uint8_t>(finChar);
   uint64_t prevAt = 0;  // the previous string in the output
@@ -486,7 +493,8 @@ void ArcLzwDecoder::Decode(ArcInput& in, ArcSink& out) {
       if (self) dst[n++] = dst[0];
     } else {
       n = WalkString(entry.data(), length.data(), stack.data(), static_cast<size_t>(maxMaxCode),
-                     static_cast<uint32_t>(self ? oldCode : code), self, static_cast<uint8_t>(finChar), dst);
+                     static_cast<uint32_t>(self ? oldCode : code), self,
+                     static_cast<uint8_t>(finChar), dst);
       if (n == 0) {
         handOver();
         throw EArcDecode(kArcErrStack, "compressed string does not resolve");

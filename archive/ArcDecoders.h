@@ -27,12 +27,12 @@ namespace velmaris {
 
 // Error codes the ARC decoders fail with (the extractor's numeric codes).
 enum ArcErrorCode : int {
-  kArcErrBits = 25134,         // "Incorrect number of bits"
-  kArcErrCrc = 25151,          // "File fails CRC check"
-  kArcErrTree = 25152,         // "File contains invalid decode tree"
-  kArcErrRead = 25236,         // "Error reading file or unexpected end of file"
-  kArcErrStack = 25298,        // "Stack overflow"
-  kArcErrMethod = 25326,       // "Unsupported compression method"
+  kArcErrBits = 25134,    // "Incorrect number of bits"
+  kArcErrCrc = 25151,     // "File fails CRC check"
+  kArcErrTree = 25152,    // "File contains invalid decode tree"
+  kArcErrRead = 25236,    // "Error reading file or unexpected end of file"
+  kArcErrStack = 25298,   // "Stack overflow"
+  kArcErrMethod = 25326,  // "Unsupported compression method"
 };
 
 // A decoder met data it cannot decode; Code() is one of ArcErrorCode.
@@ -71,7 +71,7 @@ class ArcInput {
   int Refill();
 
   ReadFn read_;
-  uint64_t left_;   // bytes of the entry not yet taken from the reader
+  uint64_t left_;  // bytes of the entry not yet taken from the reader
   uint64_t taken_ = 0;
   std::vector<uint8_t> buf_;
   size_t pos_ = 0, end_ = 0;

@@ -27,19 +27,19 @@ constexpr size_t kArcHeaderSize = 29;
 constexpr size_t kArcOldHeaderSize = 25;
 
 struct ArcEntryHeader {
-  int type = 0;                 // 0 end, 1..29 method, 30/31 directory records
-  std::string name;             // as stored, up to 12 bytes
+  int type = 0;      // 0 end, 1..29 method, 30/31 directory records
+  std::string name;  // as stored, up to 12 bytes
   uint32_t packedSize = 0;
-  uint32_t dosDateTime = 0;     // DOS date in the high half, time in the low half
+  uint32_t dosDateTime = 0;  // DOS date in the high half, time in the low half
   uint16_t crc = 0;
   uint32_t originalSize = 0;
-  size_t headerSize = 0;        // bytes of the header record itself
+  size_t headerSize = 0;  // bytes of the header record itself
 };
 
 enum class ArcHeaderResult {
-  kOk,        // a complete header was decoded
-  kBadMarker, // the first byte is not 0x1A
-  kShort,     // fewer bytes than the header of its type needs
+  kOk,         // a complete header was decoded
+  kBadMarker,  // the first byte is not 0x1A
+  kShort,      // fewer bytes than the header of its type needs
 };
 
 // Decodes the header at data (size bytes available). For the end of archive

@@ -21,7 +21,8 @@ inline uint32_t ReadPrefixed(TLzhBitReader& br, int width, int steps) {
 
 }  // namespace
 
-void TArjFastDecoder::Decode(TLzhSource& in, TLzhSink& out, uint64_t size, const TLzhCancelCheck& cancel) {
+void TArjFastDecoder::Decode(TLzhSource& in, TLzhSink& out, uint64_t size,
+                             const TLzhCancelCheck& cancel) {
   TLzhCancelSink sink(out, cancel);
   TLzhBitReader br(in);
   TLzhWindow win(16, sink);
@@ -35,8 +36,10 @@ void TArjFastDecoder::Decode(TLzhSource& in, TLzhSink& out, uint64_t size, const
     const uint64_t n = len + 2;
     const uint32_t dist = ReadPrefixed(br, 9, 4) + 1;
     if (dist > kWindow) throw ELzhData(kLzhBadHuffmanCode, "match distance beyond the window");
-    if (n > size - win.Produced()) throw ELzhData(kLzhBadHuffmanCode, "match runs past the end of the file");
-    if (!win.Copy(dist, n)) throw ELzhData(kLzhBadHuffmanCode, "match reaches before the start of the file");
+    if (n > size - win.Produced())
+      throw ELzhData(kLzhBadHuffmanCode, "match runs past the end of the file");
+    if (!win.Copy(dist, n))
+      throw ELzhData(kLzhBadHuffmanCode, "match reaches before the start of the file");
   }
   win.Flush();
 }

@@ -53,7 +53,8 @@ bool DecodeArjHeader(const uint8_t* p, size_t n, TArjHeader& h);
 // Searches buf (which starts at the archive's start offset) for the first
 // position where 60 EA, a size of at most 2600 and a matching header CRC-32
 // stand, within the first `limit` bytes. The header must lie wholly in buf.
-std::optional<size_t> FindArjMainHeader(const uint8_t* buf, size_t n, size_t limit = kArjMainSearch);
+std::optional<size_t> FindArjMainHeader(const uint8_t* buf, size_t n,
+                                        size_t limit = kArjMainSearch);
 
 // The outcome of reading one header from a stream.
 enum class TArjRead { Ok, End, BadId, BadSize, BadCrc, Short, Malformed };

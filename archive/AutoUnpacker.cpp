@@ -265,8 +265,7 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
     if (!unpacked) {
       Log("//*Error:*// Could " + fileName + " !");
       ShowError("The file " + Quoted(path) + " could not be unpacked automatically.  " +
-                "Autmatic " + "Unpacking has been " + "disabled to help you " +
-                "fix the problem.");
+                "Autmatic " + "Unpacking has been " + "disabled to help you " + "fix the problem.");
       Sync([&] { owner_.SwitchOff(); });
       return false;
     }
@@ -287,8 +286,8 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
       if (!MoveArchive(path, fileName, job.MoveDir, why)) {
         Log("//*Error*//: " + fileName + " could not be" + " moved");
         Log(fileName + " stays in " + dir + " (" + why + ")");
-        ShowError("The file " + Quoted(path) + " could not be moved to " +
-                  Quoted(job.MoveDir) + ": " + why + ". " + kDisabledTail);
+        ShowError("The file " + Quoted(path) + " could not be moved to " + Quoted(job.MoveDir) +
+                  ": " + why + ". " + kDisabledTail);
         Sync([&] { owner_.SwitchOff(); });
         return false;
       }
@@ -310,7 +309,8 @@ bool TUnpackThread::MoveArchive(const std::string& path, const std::string& file
     return false;
   }
   const std::string target = platform::WithSlash(moveDir) + fileName;
-  struct stat from {}, to {};
+  struct stat from {
+  }, to{};
   if (::stat(path.c_str(), &from) != 0) {
     why = std::strerror(errno);
     return false;

@@ -135,8 +135,8 @@ class TUnpackThread {
   bool RunJob(const std::string& name, const TUnpackJob& job, bool& foundFiles);
   // Moves the archive into the job's move directory; on failure the archive
   // stays where it is and why says what went wrong.
-  bool MoveArchive(const std::string& path, const std::string& fileName,
-                   const std::string& moveDir, std::string& why);
+  bool MoveArchive(const std::string& path, const std::string& fileName, const std::string& moveDir,
+                   std::string& why);
   void Log(const std::string& text);
   void Status(const std::string& text);
   void ShowError(const std::string& text);

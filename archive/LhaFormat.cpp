@@ -60,8 +60,7 @@ TLhaRead WalkExtended(const std::function<size_t(uint8_t*, size_t)>& read, size_
       case 0x40:  // MS-DOS attributes
         if (len >= 2) h.Attr = data[0];
         break;
-      default:
-        break;
+      default: break;
     }
     next = GetLE16(buf.data() + next - 2);
   }
@@ -71,7 +70,8 @@ TLhaRead WalkExtended(const std::function<size_t(uint8_t*, size_t)>& read, size_
 }  // namespace
 
 char TLhaHeader::MethodChar() const {
-  if (Method.size() != 5 || Method[0] != '-' || Method[1] != 'l' || Method[2] != 'h' || Method[4] != '-')
+  if (Method.size() != 5 || Method[0] != '-' || Method[1] != 'l' || Method[2] != 'h' ||
+      Method[4] != '-')
     return 0;
   return Method[3];
 }

@@ -22,14 +22,14 @@ enum class TLhaRead { Ok, End, BadHeader, Short };
 
 struct TLhaHeader {
   int Level = 0;
-  std::string Method;         // the five characters, "-lh5-"
-  uint64_t PackedSize = 0;    // of the data alone
+  std::string Method;       // the five characters, "-lh5-"
+  uint64_t PackedSize = 0;  // of the data alone
   uint64_t OriginalSize = 0;
-  uint32_t Stamp = 0;         // DOS date-time (levels 0, 1) or Unix seconds (level 2)
+  uint32_t Stamp = 0;  // DOS date-time (levels 0, 1) or Unix seconds (level 2)
   uint8_t Attr = 0x20;
   uint16_t Crc = 0;
-  std::string Name;           // with its directory, "/" separated
-  uint64_t HeaderSize = 0;    // bytes from the header's start to the data
+  std::string Name;         // with its directory, "/" separated
+  uint64_t HeaderSize = 0;  // bytes from the header's start to the data
 
   // The method digit ('0' .. '7', 'd' for a directory); 0 when the method
   // is not of the "-lh?-" form.

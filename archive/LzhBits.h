@@ -146,7 +146,8 @@ class TLzhBitReader {
 // the bytes produced so far plus an optional preset region.
 class TLzhWindow {
  public:
-  TLzhWindow(int bits, TLzhSink& sink) : buf_(size_t{1} << bits), mask_(buf_.size() - 1), sink_(sink) {}
+  TLzhWindow(int bits, TLzhSink& sink)
+      : buf_(size_t{1} << bits), mask_(buf_.size() - 1), sink_(sink) {}
 
   // Presets the last n bytes of the ring with `fill` and lets references
   // reach them before any output exists (the LZHUF scheme starts with a

@@ -80,7 +80,8 @@ void ReadPtLen(TLzhBitReader& br, Table& table, uint8_t* len, int nn, int nbit, 
   if (!table.Build(len, nn)) Bad("over-subscribed code-length code");
 }
 
-void ReadCLen(TLzhBitReader& br, TLzhHuffTable<12, kNC>& c, uint8_t* cLen, const TLzhHuffTable<8, kNT>& pt) {
+void ReadCLen(TLzhBitReader& br, TLzhHuffTable<12, kNC>& c, uint8_t* cLen,
+              const TLzhHuffTable<8, kNT>& pt) {
   const int n = static_cast<int>(br.Get(kCBits));
   if (n == 0) {
     const int sym = static_cast<int>(br.Get(kCBits));
@@ -96,7 +97,9 @@ void ReadCLen(TLzhBitReader& br, TLzhHuffTable<12, kNC>& c, uint8_t* cLen, const
     int s = pt.Decode(br);
     if (s >= kNT) Bad("invalid code-length code");
     if (s <= 2) {
-      int run = s == 0 ? 1 : s == 1 ? static_cast<int>(br.Get(4)) + 3 : static_cast<int>(br.Get(kCBits)) + 20;
+      int run = s == 0   ? 1
+                : s == 1 ? static_cast<int>(br.Get(4)) + 3
+                         : static_cast<int>(br.Get(kCBits)) + 20;
       if (i + run > kNC) Bad("character length run too long");
       while (run-- > 0) cLen[i++] = 0;
     } else {
@@ -109,7 +112,8 @@ void ReadCLen(TLzhBitReader& br, TLzhHuffTable<12, kNC>& c, uint8_t* cLen, const
 
 }  // namespace
 
-void TLzhDecoder::LzhDecode(TLzhSource& in, TLzhSink& out, uint64_t size, const TLzhCancelCheck& cancel) {
+void TLzhDecoder::LzhDecode(TLzhSource& in, TLzhSink& out, uint64_t size,
+                            const TLzhCancelCheck& cancel) {
   State& st = *st_;
   TLzhBitReader br(in);
   TLzhCancelSink sink(out, cancel);

@@ -21,7 +21,7 @@ struct TLzhSettings {
   int PositionBits = 4;    // width of the position-table count (pbit)
   uint32_t MaxDistance = 8192;
 
-  static TLzhSettings Arj();           // ARJ methods 1, 2 and 3
+  static TLzhSettings Arj();            // ARJ methods 1, 2 and 3
   static TLzhSettings Lha(int method);  // 4, 5, 6 or 7 for -lh4- .. -lh7-
 };
 

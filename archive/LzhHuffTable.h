@@ -96,7 +96,8 @@ class TLzhHuffTable {
  private:
   // Root plus one sub-table per long code at most.
   static constexpr size_t Capacity() {
-    return (size_t{1} << RootBits) + static_cast<size_t>(MaxSymbols) * (size_t{1} << (16 - RootBits));
+    return (size_t{1} << RootBits) +
+           static_cast<size_t>(MaxSymbols) * (size_t{1} << (16 - RootBits));
   }
   std::vector<uint32_t> t_;
 };

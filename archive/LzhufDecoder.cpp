@@ -120,7 +120,8 @@ void TLzhufTree::Update(int symbol) {
   } while (c != 0);
 }
 
-void TLzhufDecoder::Decode(TLzhSource& in, TLzhSink& out, uint64_t size, const TLzhCancelCheck& cancel) {
+void TLzhufDecoder::Decode(TLzhSource& in, TLzhSink& out, uint64_t size,
+                           const TLzhCancelCheck& cancel) {
   TLzhCancelSink sink(out, cancel);
   TLzhBitReader br(in);
   TLzhWindow win(13, sink);
@@ -152,7 +153,8 @@ void TLzhufDecoder::Decode(TLzhSource& in, TLzhSink& out, uint64_t size, const T
     const uint32_t dist = ((static_cast<uint32_t>(pos.upper[first]) << 6) | (bits & 0x3F)) + 1;
     if (len > kMaxMatch || len > size - win.Produced())
       throw ELzhData(kLzhBadHuffmanCode, "match runs past the end of the file");
-    if (!win.Copy(dist, len)) throw ELzhData(kLzhBadHuffmanCode, "match reaches before the start of the window");
+    if (!win.Copy(dist, len))
+      throw ELzhData(kLzhBadHuffmanCode, "match reaches before the start of the window");
   }
   win.Flush();
 }

@@ -31,7 +31,8 @@ using platform::EqualNoCase;
 
 MsgButton AskOnMainThread(MsgKind kind, const std::string& text, platform::MsgButtons buttons) {
   MsgButton answer = platform::mbNone;
-  platform::GetDispatcher().Send([&] { answer = platform::GetPrompter().Ask(kind, text, buttons); });
+  platform::GetDispatcher().Send(
+      [&] { answer = platform::GetPrompter().Ask(kind, text, buttons); });
   return answer;
 }
 
@@ -49,9 +50,8 @@ std::string NotAnOption(const std::string& name) {
 
 // Runs the program and asks what to do while it fails. The question offers
 // Abort, Retry and Ignore; only Retry runs it again.
-bool RunWithRetry(const std::vector<std::string>& argv, const std::string& workDir,
-                  bool serialise, const std::string& command, const char* startError,
-                  const std::string& problem) {
+bool RunWithRetry(const std::vector<std::string>& argv, const std::string& workDir, bool serialise,
+                  const std::string& command, const char* startError, const std::string& problem) {
   for (;;) {
     int code = -1;
     try {
@@ -65,9 +65,8 @@ bool RunWithRetry(const std::vector<std::string>& argv, const std::string& workD
       return false;
     }
     if (code == 0) return true;
-    const MsgButton answer =
-        AskOnMainThread(MsgKind::Warning, problem,
-                        platform::mbAbort | platform::mbRetry | platform::mbIgnore);
+    const MsgButton answer = AskOnMainThread(
+        MsgKind::Warning, problem, platform::mbAbort | platform::mbRetry | platform::mbIgnore);
     if (answer != platform::mbRetry) return false;
   }
 }
@@ -149,8 +148,8 @@ bool TPacker::Pack(const std::string& archive, const std::string& fileName) {
     argv.push_back(NotAnOption(AbsolutePath(arc)));
     argv.push_back(NotAnOption(base));
   }
-  return RunWithRetry(argv, dir, false, pack_, "Could not start packer:",
-                      "Problems occured when packing " + file + " .");
+  return RunWithRetry(argv, dir, false, pack_,
+                      "Could not start packer:", "Problems occured when packing " + file + " .");
 }
 
 void TPacker::LoadFromRegistry(const TWinRegistry& registry, const std::string& section) {
@@ -183,9 +182,9 @@ void TPacker::SaveToRegistry(TWinRegistry& registry, const std::string& section)
 std::string GetShortFileName(const std::string& name) { return name; }
 
 const std::vector<std::string>& IntegratedUnpackCommands() {
-  static const std::vector<std::string> commands = {
-      "Integrated UnZIP", "Integrated UnARJ", "Integrated UnARC", "Integrated UnLHA",
-      "Integrated UnRAR"};
+  static const std::vector<std::string> commands = {"Integrated UnZIP", "Integrated UnARJ",
+                                                    "Integrated UnARC", "Integrated UnLHA",
+                                                    "Integrated UnRAR"};
   return commands;
 }
 

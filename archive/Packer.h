@@ -100,9 +100,9 @@ const std::vector<std::string>& IntegratedUnpackCommands();
 // The five standard packers with command lines for the Debian tools (zip,
 // arj, arc, lha from jlha-utils, rar).
 struct TStandardPacker {
-  const char* name;      // "ARJ", "LHArc", "PKZip", "PKArc", "RAR"
-  const char* pack;      // e.g. "zip -j -q"
-  const char* unpack;    // "Integrated UnZIP", ...
+  const char* name;    // "ARJ", "LHArc", "PKZip", "PKArc", "RAR"
+  const char* pack;    // e.g. "zip -j -q"
+  const char* unpack;  // "Integrated UnZIP", ...
   int32_t offset;
   std::array<int32_t, 8> signature;
 };

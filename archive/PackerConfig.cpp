@@ -22,7 +22,8 @@ struct IntegratedOffer {
 const IntegratedOffer kOffers[] = {
     {TPackerConfig::kIntegratedUnARJ, "ARJ",
      "Diese Version von Velmaris 95 stellt Ihnen  an integrierte version of UnARJ zur "
-     "Verf\xC3\xBCgung! M\xC3\xB6" "chten Sie diese aktivieren?"},
+     "Verf\xC3\xBCgung! M\xC3\xB6"
+     "chten Sie diese aktivieren?"},
     {TPackerConfig::kIntegratedUnLHA, "LHArc",
      "Diese Version von Velmaris 95 stellt Ihnen  This Velmaris Release contains an integrated "
      "LHA decompressor!\nDo you wish to activate it (recommended)?"},
@@ -50,8 +51,8 @@ void TPackerConfig::LoadFromRegistry(TConfigStore& store, const TWinRegistry& re
 void TPackerConfig::SaveToRegistry(TConfigStore& store, TWinRegistry& registry) const {
   (void)store;
   packers_.SaveToRegistry(registry, kPackersSection);
-  for (const char* marker : {kStandardPackers, kIntegratedUnZIP, kIntegratedUnARJ,
-                             kIntegratedUnLHA, kIntegratedUnRAR, kIntegratedPackers})
+  for (const char* marker : {kStandardPackers, kIntegratedUnZIP, kIntegratedUnARJ, kIntegratedUnLHA,
+                             kIntegratedUnRAR, kIntegratedPackers})
     registry.WriteBool(kUpdatesSection, marker, true);
 }
 

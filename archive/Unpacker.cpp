@@ -225,8 +225,7 @@ TVisualDecompressor::TVisualDecompressor(TVUPProgress& form, TUnBase& component,
   };
   component_.OnEnd = [this](TUnBase&, const std::string& fn, bool) { form_.SetFileName(fn); };
   component_.OnProgress = [this](TUnBase&, int, int byArchive) { form_.SetProgress(byArchive); };
-  component_.OnFileExists = [this](TUnBase&, const std::string& fn, time_t,
-                                   TOverwriteMode& mode) {
+  component_.OnFileExists = [this](TUnBase&, const std::string& fn, time_t, TOverwriteMode& mode) {
     mode = form_.KeepExisting || AskOverwrite(fn) ? omOverwrite : omSkip;
   };
   if (form_.KeepExisting) {
@@ -270,11 +269,10 @@ void TVisualDecompressor::RunJob() {
 
 bool TVisualDecompressor::AskOverwrite(const std::string& name) {
   if (all_) return true;
-  const platform::MsgButton answer =
-      AskOnMainThread(platform::MsgKind::Warning,
-                      "Die Datei " + name + " existiert schon\r\n" +
-                          "Möchten Sie die Datei überschreiben ?",
-                      platform::mbYes | platform::mbNo | platform::mbAll);
+  const platform::MsgButton answer = AskOnMainThread(
+      platform::MsgKind::Warning,
+      "Die Datei " + name + " existiert schon\r\n" + "Möchten Sie die Datei überschreiben ?",
+      platform::mbYes | platform::mbNo | platform::mbAll);
   if (answer == platform::mbAll) all_ = true;
   return answer == platform::mbYes || answer == platform::mbAll;
 }

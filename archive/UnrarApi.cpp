@@ -37,8 +37,8 @@ std::unique_ptr<Api> LoadFrom(const std::string& name) {
   take(api->RARProcessFileW, "RARProcessFileW");
   take(api->RARSetCallback, "RARSetCallback");
   take(api->RARSetPassword, "RARSetPassword");
-  if (!api->RAROpenArchiveEx || !api->RARCloseArchive || !api->RARReadHeaderEx || !api->RARProcessFile ||
-      !api->RARSetCallback || !api->RARSetPassword) {
+  if (!api->RAROpenArchiveEx || !api->RARCloseArchive || !api->RARReadHeaderEx ||
+      !api->RARProcessFile || !api->RARSetCallback || !api->RARSetPassword) {
     ::dlclose(h);
     return nullptr;
   }

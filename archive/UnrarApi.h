@@ -119,7 +119,8 @@ using FnOpenArchiveEx = HANDLE (*)(RAROpenArchiveDataEx* ArchiveData);
 using FnCloseArchive = int (*)(HANDLE hArcData);
 using FnReadHeaderEx = int (*)(HANDLE hArcData, RARHeaderDataEx* HeaderData);
 using FnProcessFile = int (*)(HANDLE hArcData, int Operation, char* DestPath, char* DestName);
-using FnProcessFileW = int (*)(HANDLE hArcData, int Operation, wchar_t* DestPath, wchar_t* DestName);
+using FnProcessFileW = int (*)(HANDLE hArcData, int Operation, wchar_t* DestPath,
+                               wchar_t* DestName);
 using FnSetCallback = void (*)(HANDLE hArcData, UNRARCALLBACK Callback, LPARAM UserData);
 using FnSetPassword = void (*)(HANDLE hArcData, char* Password);
 

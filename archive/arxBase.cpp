@@ -120,12 +120,13 @@ bool SplitSafeName(const std::string& storedName, std::vector<std::string>& part
   parts.clear();
   if (storedName.empty()) return false;
   if (storedName.find('\0') != std::string::npos) return false;
-  if (storedName[0] == '/' || storedName[0] == '\\') return false;  // absolute
+  if (storedName[0] == '/' || storedName[0] == '\\') return false;   // absolute
   if (storedName.size() >= 2 && storedName[1] == ':') return false;  // drive
   size_t start = 0;
   for (;;) {
     const size_t p = storedName.find_first_of("/\\", start);
-    std::string part = storedName.substr(start, p == std::string::npos ? std::string::npos : p - start);
+    std::string part =
+        storedName.substr(start, p == std::string::npos ? std::string::npos : p - start);
     if (part.empty() || part == "." || part == "..") return false;
     if (part.find(':') != std::string::npos && parts.empty() && part.size() == 2) return false;
     parts.push_back(std::move(part));
@@ -320,7 +321,9 @@ std::string TZipCommon::NextVolumeName(const std::string& archiveName, int n) {
   return velmaris::NextVolumeName(archiveName, n, volLetter_ ? volLetter_ : 'a', volumeNumber_);
 }
 
-time_t TZipCommon::DosDateToDateTime(uint32_t dosDateTime) { return DosDateTimeToDateTime(dosDateTime); }
+time_t TZipCommon::DosDateToDateTime(uint32_t dosDateTime) {
+  return DosDateTimeToDateTime(dosDateTime);
+}
 
 namespace {
 
@@ -373,7 +376,8 @@ bool TZipCommon::OpenOutput() {
       return false;
     }
   }
-  outFd_ = ::openat(dirFd, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  outFd_ =
+      ::openat(dirFd, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   ::close(dirFd);
   bytesWritten_ = 0;
   return outFd_ >= 0;
@@ -478,7 +482,7 @@ void TUnBase::ExtractArchive() {
   const std::string archiveAtStart = archiveFile_;
   if (archiveFile_.empty()) RaiseError(ecFileNotFound, archiveFile_);
   const bool supported = ArcTypeResolved(arcType_) && arcType_ != atHa && arcType_ != atMsGZ &&
-                          arcType_ != atPak && arcType_ != atPakExe;
+                         arcType_ != atPak && arcType_ != atPakExe;
   if (!supported) RaiseError(ecUnsupportedType, archiveFile_);
   // The directory of this run.
   extractDirEff_ = extractDir_;
@@ -556,10 +560,10 @@ bool TUnBase::BeginFile(const std::string& outName, uint32_t dosDateTime, bool& 
       if (name.compare(0, extractDirEff_.size(), extractDirEff_) == 0)
         rel = name.substr(extractDirEff_.size());
       else if (name.find('/') == std::string::npos)
-        rel = (outputParts_.size() > 1 ? outName.substr(extractDirEff_.size(),
-                                                        outName.find_last_of('/') + 1 -
-                                                            extractDirEff_.size())
-                                       : std::string()) +
+        rel = (outputParts_.size() > 1
+                   ? outName.substr(extractDirEff_.size(),
+                                    outName.find_last_of('/') + 1 - extractDirEff_.size())
+                   : std::string()) +
               name;
       std::vector<std::string> parts;
       if (rel.empty() || !SplitSafeName(rel, parts)) {

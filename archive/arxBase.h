@@ -163,13 +163,13 @@ enum TDateAttribute { daFileDate, daSysDate, daMaxFileDate };
 struct TarxFileRec {
   uint32_t Flags = 0;
   uint32_t Method = 0;
-  uint64_t Offset = 0;        // of the entry's header in the archive
+  uint64_t Offset = 0;  // of the entry's header in the archive
   uint64_t PackedSize = 0;
   uint64_t UnpackedSize = 0;
   uint32_t Crc = 0;
-  uint32_t Attr = 32;         // DOS attributes (32 = archive only)
+  uint32_t Attr = 32;  // DOS attributes (32 = archive only)
   uint32_t DosTime = 0;
-  std::string Name;           // stored name, when the walk keeps it
+  std::string Name;  // stored name, when the walk keeps it
 };
 
 class TarxFileList {
@@ -177,7 +177,10 @@ class TarxFileList {
   void INIT() { items_.clear(); }
   void CLEAR_LIST() { items_.clear(); }
   void ADDITEM(const TarxFileRec& r) { items_.push_back(r); }
-  void DONE() { items_.clear(); items_.shrink_to_fit(); }
+  void DONE() {
+    items_.clear();
+    items_.shrink_to_fit();
+  }
   size_t Count() const { return items_.size(); }
   TarxFileRec& operator[](size_t i) { return items_[i]; }
   auto begin() { return items_.begin(); }
@@ -207,7 +210,8 @@ class TUnBase;
 
 // Events; each fires only when assigned.
 using TNotifyEvent = std::function<void(TUnBase& Sender)>;
-using TOnBegin = std::function<void(TUnBase& Sender, const std::string& FN, int RecNum, bool& Extract)>;
+using TOnBegin =
+    std::function<void(TUnBase& Sender, const std::string& FN, int RecNum, bool& Extract)>;
 using TOnEnd = std::function<void(TUnBase& Sender, const std::string& FN, bool CRC_PASS)>;
 using TOnProgress = std::function<void(TUnBase& Sender, int ProgressByFile, int ProgressByArchive)>;
 using TOnFileExists = std::function<void(TUnBase& Sender, const std::string& FN, time_t FileDate,
@@ -218,10 +222,12 @@ using TOnGetPassword = std::function<void(TUnBase& Sender, const std::string& FN
 using TOnNextVolume = std::function<void(TUnBase& Sender, std::string& VolumeName, int VolumeID,
                                          bool FExists, bool& Cancel)>;
 using TOnCancelEvent = std::function<void(TUnBase& Sender, bool& Cancel)>;
-using TOnZipNextDisk = std::function<void(TUnBase& Sender, const std::string& VolumeName, bool& Cancel)>;
+using TOnZipNextDisk =
+    std::function<void(TUnBase& Sender, const std::string& VolumeName, bool& Cancel)>;
 using TOnCorruptZipHeader = std::function<void(TUnBase& Sender, int HeadFlag, bool& Cancel)>;
-using TOnError = std::function<void(TUnBase& Sender, const std::string& FN, const std::string& MsgEx,
-                                    const std::string& VolumeID, int ECode)>;
+using TOnError =
+    std::function<void(TUnBase& Sender, const std::string& FN, const std::string& MsgEx,
+                       const std::string& VolumeID, int ECode)>;
 using TOnElapsedTime = std::function<void(TUnBase& Sender, float ElapsedTime)>;
 
 // Reading the archive and writing the decoded data with its checksum.
@@ -246,13 +252,13 @@ class TReadWriteObj : public TarxMain {
   void ReadExact(void* buf, size_t n);
   void SeekArchive(uint64_t pos);  // raises 25292
 
-  TArxStream arc_;               // the archive during a run
-  uint64_t bytesToRead_ = 0;     // of the current entry
-  bool decryptInput_ = false;    // ReadArchiveBlock decrypts with crypt_
-  TZipCrypt crypt_;              // the cipher of the current entry
-  uint32_t crc_ = 0;             // the running checksum register
-  int outFd_ = -1;               // the output file
-  uint64_t bytesWritten_ = 0;    // of the current entry
+  TArxStream arc_;             // the archive during a run
+  uint64_t bytesToRead_ = 0;   // of the current entry
+  bool decryptInput_ = false;  // ReadArchiveBlock decrypts with crypt_
+  TZipCrypt crypt_;            // the cipher of the current entry
+  uint32_t crc_ = 0;           // the running checksum register
+  int outFd_ = -1;             // the output file
+  uint64_t bytesWritten_ = 0;  // of the current entry
 };
 
 class TZipCommon : public TReadWriteObj {
@@ -276,18 +282,18 @@ class TZipCommon : public TReadWriteObj {
   [[noreturn]] virtual void RaiseError(int code, const std::string& fileName,
                                        const std::string& msgEx = "0",
                                        const std::string& volumeId = "");
-  virtual void ReportError(int code, const std::string& fileName,
-                           const std::string& msgEx = "0", const std::string& volumeId = "");
+  virtual void ReportError(int code, const std::string& fileName, const std::string& msgEx = "0",
+                           const std::string& volumeId = "");
   bool CloseOutput();
   // Removes the current output file (after a failed entry).
   void RemoveOutput();
 
-  bool cancel_ = false;                    // set by Cancel(); ends the walk
-  bool runActive_ = false;                 // inside Extract()
-  bool errorFired_ = false;                // RaiseError fired OnError for the exception in flight
-  std::string outputName_;                 // full output name
-  std::vector<std::string> outputParts_;   // its parts below extractDirEff_
-  std::string extractDirEff_;              // the directory of this run, ends in "/"
+  bool cancel_ = false;                   // set by Cancel(); ends the walk
+  bool runActive_ = false;                // inside Extract()
+  bool errorFired_ = false;               // RaiseError fired OnError for the exception in flight
+  std::string outputName_;                // full output name
+  std::vector<std::string> outputParts_;  // its parts below extractDirEff_
+  std::string extractDirEff_;             // the directory of this run, ends in "/"
 };
 
 class TUnBase : public TZipCommon {
@@ -380,9 +386,9 @@ class TUnBase : public TZipCommon {
   TarxFileList fileList_;
   TarxTimer timer_;
   uint64_t totalPacked_ = 0, totalUnpacked_ = 0;
-  uint64_t archiveDone_ = 0;       // packed bytes of the run done
+  uint64_t archiveDone_ = 0;  // packed bytes of the run done
   uint64_t entryPacked_ = 0, entryUnpacked_ = 0;
-  uint32_t maxDosDate_ = 0;        // newest entry date (daMaxFileDate)
+  uint32_t maxDosDate_ = 0;  // newest entry date (daMaxFileDate)
   int progressByFile_ = 0, progressByArchive_ = 0;
   int filesExtracted_ = 0;
 };

@@ -10,8 +10,15 @@
 namespace velmaris {
 
 enum TDriveType : int {
-  dtUnknown = 0, dtNone = 1, dtFloppy = 2, dtFixed = 3, dtNetwork = 4, dtCdRom = 5, dtRam = 6,
-  dt35Floppy = 7, dt525Floppy = 8
+  dtUnknown = 0,
+  dtNone = 1,
+  dtFloppy = 2,
+  dtFixed = 3,
+  dtNetwork = 4,
+  dtCdRom = 5,
+  dtRam = 6,
+  dt35Floppy = 7,
+  dt525Floppy = 8
 };
 
 class TDiskManager {

@@ -17,7 +17,6 @@
 #include "platform/Ascii.h"
 #include "platform/Files.h"
 
-
 namespace velmaris {
 
 namespace {
@@ -29,10 +28,11 @@ constexpr uint32_t kEndSig = 0x06054B50;
 
 const char* ArcTypeName(TArcType t) {
   static const char* const names[] = {
-      "atNA", "atUnsupported", "atFileOpenErr", "atUnknown", "atACE", "atArc", "atArcExe",
-      "atArj", "atArjExe", "atBh", "atBhExe", "atCab", "atGZip", "atHa", "atJar", "atLha",
-      "atLhaExe", "atLzh", "atLzhExe", "atMsGZ", "atPak", "atPakExe", "atRar", "atRarExe",
-      "atTar", "atUue", "atZip", "atZipExe", "atZipMV", "atZoo"};
+      "atNA",     "atUnsupported", "atFileOpenErr", "atUnknown", "atACE",    "atArc",
+      "atArcExe", "atArj",         "atArjExe",      "atBh",      "atBhExe",  "atCab",
+      "atGZip",   "atHa",          "atJar",         "atLha",     "atLhaExe", "atLzh",
+      "atLzhExe", "atMsGZ",        "atPak",         "atPakExe",  "atRar",    "atRarExe",
+      "atTar",    "atUue",         "atZip",         "atZipExe",  "atZipMV",  "atZoo"};
   const int i = int(t);
   return i >= 0 && i < int(sizeof names / sizeof names[0]) ? names[i] : "?";
 }
@@ -334,7 +334,9 @@ bool TarxMain::ReadPeStringOffsets(TArxStream& f, std::vector<uint64_t>& offsets
   if (nDirs < 3) return false;
   const uint32_t rsrcRva = GetLE32(opt.data() + dirs + 16);
   if (!rsrcRva) return false;
-  struct Section { uint32_t va, vsize, raw, ptr; };
+  struct Section {
+    uint32_t va, vsize, raw, ptr;
+  };
   std::vector<Section> secs(nSections);
   for (unsigned i = 0; i < nSections; ++i) {
     uint8_t s[40];
@@ -374,7 +376,7 @@ bool TarxMain::ReadPeStringOffsets(TArxStream& f, std::vector<uint64_t>& offsets
     return false;
   };
   uint32_t d1, d2, d3;
-  if (!findEntry(0, 6, d1) || !(d1 & 0x80000000u)) return false;         // RT_STRING
+  if (!findEntry(0, 6, d1) || !(d1 & 0x80000000u)) return false;                // RT_STRING
   if (!findEntry(d1 & 0x7FFFFFFF, 1, d2) || !(d2 & 0x80000000u)) return false;  // strings 0..15
   if (!findEntry(d2 & 0x7FFFFFFF, -1, d3) || (d3 & 0x80000000u)) return false;  // a language
   uint8_t de[8];
@@ -396,8 +398,8 @@ bool TarxMain::ReadPeStringOffsets(TArxStream& f, std::vector<uint64_t>& offsets
         const uint16_t ch = GetLE16(&tbl[p + 2 * k]);
         text += ch < 128 ? char(ch) : '?';
       }
-      if (text.empty() || !std::all_of(text.begin(), text.end(),
-                                       [](char c) { return c >= '0' && c <= '9'; }))
+      if (text.empty() ||
+          !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         break;
       offsets.push_back(std::stoull(text));
     }
@@ -522,8 +524,10 @@ void TarxMain::DeriveVolumeNaming() {
   volLetter_ = 0;
   switch (arcType_) {
     case atACE: volLetter_ = 'C'; break;
-    case atArj: case atArjExe: volLetter_ = 'a'; break;
-    case atRar: case atRarExe: volLetter_ = 'r'; break;
+    case atArj:
+    case atArjExe: volLetter_ = 'a'; break;
+    case atRar:
+    case atRarExe: volLetter_ = 'r'; break;
     default: return;
   }
   const auto slash = archiveFile_.find_last_of('/');

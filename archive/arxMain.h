@@ -16,9 +16,36 @@ namespace velmaris {
 // Archive kinds; the order is the stored value 0..29. atNA to atUnknown are
 // unresolved.
 enum TArcType : int {
-  atNA, atUnsupported, atFileOpenErr, atUnknown, atACE, atArc, atArcExe, atArj, atArjExe,
-  atBh, atBhExe, atCab, atGZip, atHa, atJar, atLha, atLhaExe, atLzh, atLzhExe, atMsGZ,
-  atPak, atPakExe, atRar, atRarExe, atTar, atUue, atZip, atZipExe, atZipMV, atZoo
+  atNA,
+  atUnsupported,
+  atFileOpenErr,
+  atUnknown,
+  atACE,
+  atArc,
+  atArcExe,
+  atArj,
+  atArjExe,
+  atBh,
+  atBhExe,
+  atCab,
+  atGZip,
+  atHa,
+  atJar,
+  atLha,
+  atLhaExe,
+  atLzh,
+  atLzhExe,
+  atMsGZ,
+  atPak,
+  atPakExe,
+  atRar,
+  atRarExe,
+  atTar,
+  atUue,
+  atZip,
+  atZipExe,
+  atZipMV,
+  atZoo
 };
 
 const char* ArcTypeName(TArcType t);  // "atZip"
@@ -129,8 +156,8 @@ class TarxMain {
   uint32_t arcFileDate_ = 0x7225;
   char volLetter_ = 0;
   int nextVolNum_ = 0;
-  int volumeNumber_ = 1;     // the current volume of a multi-volume set
-  int entryCounter_ = 0;     // entries begun in this run
+  int volumeNumber_ = 1;  // the current volume of a multi-volume set
+  int entryCounter_ = 0;  // entries begun in this run
   uint64_t zipCentralOffset_ = 0;
   uint64_t zipCentralSize_ = 0;
   uint64_t zipEndPos_ = 0;
@@ -149,8 +176,8 @@ class TUnBase;
 // the table in arxMain.cpp; CreateExtractor gives a new extractor for the type
 // or null when none reads it.
 struct TExtractorInfo {
-  const char* name;                            // "UnZIP"
-  std::vector<TArcType> types;                 // the types it reads
+  const char* name;             // "UnZIP"
+  std::vector<TArcType> types;  // the types it reads
   std::function<std::unique_ptr<TUnBase>()> make;
 };
 const std::vector<TExtractorInfo>& ExtractorTable();

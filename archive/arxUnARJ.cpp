@@ -69,7 +69,8 @@ void TUnARJ::DecryptBlock(uint8_t* buf, size_t n) {
 
 void ArjPasswordModify(bool forward, std::string& password, uint8_t modifier) {
   for (char& c : password)
-    c = static_cast<char>(forward ? static_cast<uint8_t>(c) + modifier : static_cast<uint8_t>(c) - modifier);
+    c = static_cast<char>(forward ? static_cast<uint8_t>(c) + modifier
+                                  : static_cast<uint8_t>(c) - modifier);
 }
 
 void TUnARJ::StartKey(uint8_t modifier) {
@@ -80,10 +81,13 @@ void TUnARJ::StartKey(uint8_t modifier) {
 }
 
 bool TUnARJ::ReadHeader(TArjHeader& h, uint64_t& consumed) {
-  const TArjRead r = ReadArjHeader([this](uint8_t* b, size_t n) { return arc_.Read(b, n); }, h, consumed);
+  const TArjRead r =
+      ReadArjHeader([this](uint8_t* b, size_t n) { return arc_.Read(b, n); }, h, consumed);
   if (r == TArjRead::Ok) return true;
   if (r == TArjRead::End) return false;
-  RaiseError(r == TArjRead::BadCrc ? ecHeaderCrc : r == TArjRead::Short ? ecReadFile : ecBadFileHeader,
+  RaiseError(r == TArjRead::BadCrc  ? ecHeaderCrc
+             : r == TArjRead::Short ? ecReadFile
+                                    : ecBadFileHeader,
              archiveFile_);
   return false;
 }
@@ -115,14 +119,16 @@ bool TUnARJ::FirstPass() {
     uint64_t consumed = 0;
     if (!ReadHeader(h, consumed)) break;
     if (h.MinVersion > kMaxMinVersion) RaiseError(ecVersionError, h.Name);
-    if (h.Method > 4 || (h.Method == 4 && h.ArchiverVersion == 1)) RaiseError(ecUnsupportedMethod, h.Name);
+    if (h.Method > 4 || (h.Method == 4 && h.ArchiverVersion == 1))
+      RaiseError(ecUnsupportedMethod, h.Name);
     const uint64_t next = pos + consumed + h.CompressedSize;
     if (next > arc_.Size()) RaiseError(ecReadFile, archiveFile_);
     pos = next;
     // Continued parts belong to an entry of the previous volume; comments
     // and volume labels hold no file.
     if (h.Flags & kArjExtFile) continue;
-    if (h.FileType != kArjTypeBinary && h.FileType != kArjTypeText && h.FileType != kArjTypeDirectory)
+    if (h.FileType != kArjTypeBinary && h.FileType != kArjTypeText &&
+        h.FileType != kArjTypeDirectory)
       continue;
     if (!FileSpecMatch(h.Name)) continue;
     if (IsDirectoryEntry(h)) {
@@ -195,8 +201,7 @@ void TUnARJ::DecodePart(const TArjHeader& h, const std::string& fn) {
         dec.Decode(src, sink, h.OriginalSize, cancel);
         break;
       }
-      default:
-        RaiseError(ecUnsupportedMethod, fn);
+      default: RaiseError(ecUnsupportedMethod, fn);
     }
   } catch (const ELzhData& e) {
     // Garbled data that does not decode was most likely garbled with

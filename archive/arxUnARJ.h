@@ -45,10 +45,10 @@ class TUnARJ : public TUnBase {
   void StartKey(uint8_t modifier);
   void OpenNextVolumeOrFail();
 
-  uint8_t mainFlags_ = 0;      // of the current volume
-  uint64_t firstEntryPos_ = 0; // after the main header
-  std::string password_;       // held for the rest of the run
-  std::string key_;            // the password modified for the current entry
+  uint8_t mainFlags_ = 0;       // of the current volume
+  uint64_t firstEntryPos_ = 0;  // after the main header
+  std::string password_;        // held for the rest of the run
+  std::string key_;             // the password modified for the current entry
   size_t keyPos_ = 0;
 };
 

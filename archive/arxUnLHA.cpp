@@ -106,8 +106,7 @@ void TUnLHA::Decode(const TLhaHeader& h, const std::string& fn) {
         dec.LzhDecode(src, sink, h.OriginalSize, cancel);
         break;
       }
-      default:
-        RaiseError(ecUnsupportedMethod, fn);
+      default: RaiseError(ecUnsupportedMethod, fn);
     }
   } catch (const ELzhData& e) {
     RaiseError(e.Code, fn);
@@ -118,7 +117,8 @@ void TUnLHA::ExtractEntry(const TarxFileRec& rec) {
   SeekArchive(rec.Offset);
   TLhaHeader h;
   const TLhaRead r = ReadLhaHeader([this](uint8_t* b, size_t n) { return arc_.Read(b, n); }, h);
-  if (r != TLhaRead::Ok) RaiseError(r == TLhaRead::Short ? ecReadFile : ecBadFileHeader, archiveFile_);
+  if (r != TLhaRead::Ok)
+    RaiseError(r == TLhaRead::Short ? ecReadFile : ecBadFileHeader, archiveFile_);
   const std::string fn = h.Name;
   // Only "-lh?-" methods of the decoders above are read; the rest end the
   // run before any output is made.

@@ -6,8 +6,8 @@
 
 #include <cstring>
 #include <exception>
-#include <utility>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace velmaris {
@@ -96,10 +96,11 @@ int TUnRAR::OnCallback(unsigned int msg, LPARAM p1, LPARAM p2) {
       if (p2 == RAR_VOL_NOTIFY) return 1;
       // The library misses the next volume: only a handler can name it.
       if (!OnNextVolume || p1 == 0) return -1;
-      std::string name = msg == UCM_CHANGEVOLUME
-                             ? std::string(reinterpret_cast<const char*>(p1),
-                                           strnlen(reinterpret_cast<const char*>(p1), kVolumeNameMax))
-                             : WideToUtf8(reinterpret_cast<const wchar_t*>(p1), kVolumeNameMax);
+      std::string name =
+          msg == UCM_CHANGEVOLUME
+              ? std::string(reinterpret_cast<const char*>(p1),
+                            strnlen(reinterpret_cast<const char*>(p1), kVolumeNameMax))
+              : WideToUtf8(reinterpret_cast<const wchar_t*>(p1), kVolumeNameMax);
       for (int tries = 0; tries < 999; ++tries) {
         struct stat st;
         const bool exists = ::stat(name.c_str(), &st) == 0;
@@ -120,8 +121,7 @@ int TUnRAR::OnCallback(unsigned int msg, LPARAM p1, LPARAM p2) {
       ++volumeNumber_;
       return 1;
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -152,7 +152,8 @@ unrar::HANDLE TUnRAR::OpenArchive() {
   HANDLE h = api_->RAROpenArchiveEx(&od);
   if (!h || od.OpenResult != ERAR_SUCCESS) {
     if (h) api_->RARCloseArchive(h);
-    RaiseError(MapResult(od.OpenResult != ERAR_SUCCESS ? int(od.OpenResult) : ERAR_EOPEN), archiveFile_);
+    RaiseError(MapResult(od.OpenResult != ERAR_SUCCESS ? int(od.OpenResult) : ERAR_EOPEN),
+               archiveFile_);
   }
   api_->RARSetCallback(h, &TUnRAR::Callback, reinterpret_cast<LPARAM>(this));
   return h;
@@ -206,8 +207,9 @@ void TUnRAR::ExtractIt() {
     // quietly and never by asking again for the same header.
     if (r != ERAR_SUCCESS) RaiseError(MapResult(r), archiveFile_);
     hd->FileName[sizeof hd->FileName - 1] = '\0';
-    const std::string name = hd->FileNameW[0] ? WideToUtf8(hd->FileNameW, 1024)
-                                              : std::string(hd->FileName, strnlen(hd->FileName, 1024));
+    const std::string name = hd->FileNameW[0]
+                                 ? WideToUtf8(hd->FileNameW, 1024)
+                                 : std::string(hd->FileName, strnlen(hd->FileName, 1024));
     // Links are never made (they could point anywhere); directories are made
     // when a file inside them is extracted.
     if (hd->RedirType != 0 || IsDirectory(*hd) || !FileSpecMatch(name)) {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "archive/arxBase.h"
 #include "archive/UnrarApi.h"
+#include "archive/arxBase.h"
 
 namespace velmaris {
 
@@ -37,7 +37,7 @@ class TUnRAR : public TUnBase {
 
   const unrar::Api* api_ = nullptr;
   unrar::HANDLE handle_ = nullptr;
-  std::string currentName_;     // entry being extracted
+  std::string currentName_;  // entry being extracted
   int passwordsAsked_ = 0;
   bool passwordGiven_ = false;  // the callback handed out a password for this entry
   bool gaveUp_ = false;         // the password handler declined

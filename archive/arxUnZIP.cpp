@@ -78,8 +78,7 @@ bool TUnZIP::CollectEntries() {
         // The directory ends where the end record (or a record of its tail)
         // begins; anything else there hides the entries it would list.
         uint8_t s[4];
-        if (pos < zipEndPos_ &&
-            (arc_.ReadAt(pos, s, 4) != 4 || !IsDirectoryRecord(GetLE32(s))))
+        if (pos < zipEndPos_ && (arc_.ReadAt(pos, s, 4) != 4 || !IsDirectoryRecord(GetLE32(s))))
           ReportError(ecBadFileHeader, archiveFile_);
         break;
       }
@@ -175,8 +174,8 @@ bool TUnZIP::CollectEntries() {
     if (!FileSpecMatch(name)) continue;
     rec.Name = name;
     if (!IsDirName(name)) {
-      const uint64_t packed = rec.PackedSize >= 12 && (rec.Flags & 1) ? rec.PackedSize - 12
-                                                                        : rec.PackedSize;
+      const uint64_t packed =
+          rec.PackedSize >= 12 && (rec.Flags & 1) ? rec.PackedSize - 12 : rec.PackedSize;
       AddToTotals(packed, rec.UnpackedSize, rec.DosTime);
     }
     fileList_.ADDITEM(rec);
@@ -300,7 +299,10 @@ void TUnZIP::Decode(const TarxFileRec& rec, const std::string& fn) {
         d.Run(in, out, rec.UnpackedSize, &cancel_);
         break;
       }
-      case 2: case 3: case 4: case 5: {
+      case 2:
+      case 3:
+      case 4:
+      case 5: {
         decryptInput_ = encrypted;
         TUnreducer d;
         d.Run(in, out, rec.UnpackedSize, int(rec.Method) - 1, &cancel_);
@@ -318,8 +320,7 @@ void TUnZIP::Decode(const TarxFileRec& rec, const std::string& fn) {
         d.Run(in, out, rec.UnpackedSize, &cancel_);
         break;
       }
-      default:
-        RaiseError(ecUnsupportedMethod, fn);
+      default: RaiseError(ecUnsupportedMethod, fn);
     }
   } catch (const E_RAISE& e) {
     decryptInput_ = false;

@@ -16,8 +16,10 @@ void Fill(Registry& reg, int areas) {
   reg.WriteDWord(kAreas, "Count", static_cast<uint32_t>(areas));
   for (int a = 1; a <= areas; ++a) {
     const std::string key = kAreas + "\\Area" + std::to_string(a);
-    for (int v = 0; v < 10; ++v) reg.WriteString(key, "Text" + std::to_string(v), "R50.SYSOP.LOCAL \"x\"");
-    for (int v = 0; v < 8; ++v) reg.WriteDWord(key, "Num" + std::to_string(v), static_cast<uint32_t>(a * v));
+    for (int v = 0; v < 10; ++v)
+      reg.WriteString(key, "Text" + std::to_string(v), "R50.SYSOP.LOCAL \"x\"");
+    for (int v = 0; v < 8; ++v)
+      reg.WriteDWord(key, "Num" + std::to_string(v), static_cast<uint32_t>(a * v));
     reg.WriteBinary(key, "Bin", std::vector<uint8_t>(40, 0x5a));
     reg.WriteString(key, "", "default");
   }
@@ -52,8 +54,10 @@ void BM_RegistryReadAllAreas(benchmark::State& state) {
   for (auto _ : state) {
     for (int a = 1; a <= 1000; ++a) {
       const std::string key = kAreas + "\\Area" + std::to_string(a);
-      for (int v = 0; v < 10; ++v) benchmark::DoNotOptimize(reg.ReadString(key, "Text" + std::to_string(v)));
-      for (int v = 0; v < 8; ++v) benchmark::DoNotOptimize(reg.ReadDWord(key, "Num" + std::to_string(v)));
+      for (int v = 0; v < 10; ++v)
+        benchmark::DoNotOptimize(reg.ReadString(key, "Text" + std::to_string(v)));
+      for (int v = 0; v < 8; ++v)
+        benchmark::DoNotOptimize(reg.ReadDWord(key, "Num" + std::to_string(v)));
     }
   }
 }

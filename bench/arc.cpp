@@ -33,8 +33,9 @@ Fixture& Get() {
     const std::string src = x.dir + "/src";
     fs::create_directories(src);
     std::mt19937 rng(7);
-    static const char* const words[] = {"echo", "mail", "point", "node", "zone", "packet", "tosser",
-                                        "area", "netmail", "FidoNet", "bundle", "uplink", "Origin:"};
+    static const char* const words[] = {"echo",   "mail",   "point",  "node",    "zone",
+                                        "packet", "tosser", "area",   "netmail", "FidoNet",
+                                        "bundle", "uplink", "Origin:"};
     std::string names;
     auto write = [&](const std::string& name, const std::string& data) {
       std::ofstream(src + "/" + name, std::ios::binary) << data;
@@ -58,7 +59,8 @@ Fixture& Get() {
     x.crunched = x.dir + "/crunched.arc";
     x.squashed = x.dir + "/squashed.arc";
     for (const auto& [how, arc] : {std::pair{"a", x.crunched}, std::pair{"aq", x.squashed}}) {
-      if (std::system(("cd '" + src + "' && arc " + how + " '" + arc + "'" + names + " >/dev/null").c_str()) != 0)
+      if (std::system(("cd '" + src + "' && arc " + how + " '" + arc + "'" + names + " >/dev/null")
+                          .c_str()) != 0)
         std::abort();
     }
     fs::remove_all(src);
@@ -82,8 +84,12 @@ void RunIn(const std::string& out, const std::string& command) {
   if (std::system(("cd '" + out + "' && " + command + " >/dev/null").c_str()) != 0) std::abort();
 }
 
-void ExtractArc(const std::string& arc, const std::string& out) { RunIn(out, "arc xo '" + arc + "'"); }
-void ExtractNomarch(const std::string& arc, const std::string& out) { RunIn(out, "nomarch '" + arc + "'"); }
+void ExtractArc(const std::string& arc, const std::string& out) {
+  RunIn(out, "arc xo '" + arc + "'");
+}
+void ExtractNomarch(const std::string& arc, const std::string& out) {
+  RunIn(out, "nomarch '" + arc + "'");
+}
 
 template <void (*Fn)(const std::string&, const std::string&)>
 void Timed(benchmark::State& state, const std::string& arc, const char* out) {
@@ -116,11 +122,13 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   std::printf("%.1f MB in; crunched %.1f MB, squashed %.1f MB\n", Get().bytes / 1e6,
-              double(fs::file_size(Get().crunched)) / 1e6, double(fs::file_size(Get().squashed)) / 1e6);
+              double(fs::file_size(Get().crunched)) / 1e6,
+              double(fs::file_size(Get().squashed)) / 1e6);
   for (const auto& arc : {Get().crunched, Get().squashed}) {
     std::fflush(stdout);
     // The methods arc chose, with the number of entries of each.
-    std::system(("arc v '" + arc + "' | awk 'NR>2 && $3 ~ /[A-Za-z-]/ {n[$3]++} END {for (m in n) "
+    std::system(("arc v '" + arc +
+                 "' | awk 'NR>2 && $3 ~ /[A-Za-z-]/ {n[$3]++} END {for (m in n) "
                  "printf \"%s %d  \", m, n[m]; print \"\"}'")
                     .c_str());
   }

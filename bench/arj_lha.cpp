@@ -25,8 +25,9 @@ int Shell(const std::string& cmd) { return std::system(cmd.c_str()); }
 
 // Mail-like text with binary stretches: compresses to about a third.
 std::string Sample() {
-  static const char* words[] = {"echo",  "mail", "point", "boss", "node", "zone",    "packet", "tosser",
-                                "areafix", "the", "of",   "Fido", "net",  "bundle", "SEEN-BY:", "PATH:"};
+  static const char* words[] = {"echo",   "mail",   "point",    "boss", "node", "zone",
+                                "packet", "tosser", "areafix",  "the",  "of",   "Fido",
+                                "net",    "bundle", "SEEN-BY:", "PATH:"};
   std::string s;
   s.reserve(kSize);
   uint64_t x = 88172645463325252ull;

@@ -50,8 +50,11 @@ std::string Message(int run, int i) {
   if (!netmail) m += "AREA:" + AreaName(i % kAreas) + "\r";
   char serial[16];
   std::snprintf(serial, sizeof serial, "%08x", static_cast<unsigned>(run * kMessages + i));
-  m += std::string("\x01MSGID: 2:5030/1 ") + serial + "\r\x01" "CHRS: CP866 2\r";
-  for (int line = 0; line < 6; ++line) m += "Some line of ordinary text in the message body here.\r";
+  m += std::string("\x01MSGID: 2:5030/1 ") + serial +
+       "\r\x01"
+       "CHRS: CP866 2\r";
+  for (int line = 0; line < 6; ++line)
+    m += "Some line of ordinary text in the message body here.\r";
   if (!netmail) m += "--- x\r * Origin: Remote (2:5030/1)\rSEEN-BY: 5030/1 5020/1042\r";
   m += '\0';
   return m;
@@ -144,9 +147,8 @@ void BM_FilterRun(benchmark::State& state) {
       for (int i = 0; i < kMessages; ++i) killed += run.Apply(*mails[i], areas[i]).Kill;
     }
     benchmark::DoNotOptimize(killed);
-    state.counters["messages_per_s"] =
-        benchmark::Counter(double(kMessages) * double(state.iterations()),
-                           benchmark::Counter::kIsRate);
+    state.counters["messages_per_s"] = benchmark::Counter(
+        double(kMessages) * double(state.iterations()), benchmark::Counter::kIsRate);
   }
   platform::SetDispatcher(nullptr);
   platform::SetPrompter(nullptr);
@@ -212,16 +214,20 @@ void BM_TossWithFilters(benchmark::State& state) {
       if (tosser.Counters().Read != kMessages) state.SkipWithError("not every message was read");
       state.ResumeTiming();
     }
-    state.counters["messages_per_s"] =
-        benchmark::Counter(double(kMessages) * double(state.iterations()),
-                           benchmark::Counter::kIsRate);
+    state.counters["messages_per_s"] = benchmark::Counter(
+        double(kMessages) * double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["packet_MB"] = double(bytes) / 1e6;
   }
   platform::SetDispatcher(nullptr);
   platform::SetPrompter(nullptr);
   std::system(("rm -rf '" + root + "'").c_str());
 }
-BENCHMARK(BM_TossWithFilters)->Arg(0)->Arg(50)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_TossWithFilters)
+    ->Arg(0)
+    ->Arg(50)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 }  // namespace
 

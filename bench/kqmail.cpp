@@ -21,7 +21,8 @@ void BM_KQMailBuild(benchmark::State& state) {
   mail.ToName = "All";
   mail.Subject = "Benchmark";
   mail.Origin = "Home";
-  const std::string line = "\xcf\xf0\xe8\xe2\xe5\xf2, \xe2\xf1\xe5\xec! The quick brown fox %newdestname";
+  const std::string line =
+      "\xcf\xf0\xe8\xe2\xe5\xf2, \xe2\xf1\xe5\xec! The quick brown fox %newdestname";
   mail.Text.assign(static_cast<size_t>(state.range(0)), line);
   size_t bytes = 0;
   for (auto _ : state) {

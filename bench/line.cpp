@@ -3,8 +3,8 @@
 // second (ten bits a byte). The far end sends 10,080 bytes (three seconds
 // of line time); the rate counts from the block that passes the first half
 // second of line time to the last block, so neither the dial nor bytes that
-// waited in the pty while the call was being set up enter it. "share" is the rate over the limit; the
-// device's own overhead is what keeps it below 1.
+// waited in the pty while the call was being set up enter it. "share" is the rate over the limit;
+// the device's own overhead is what keeps it below 1.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <unistd.h>
@@ -35,10 +35,11 @@ void BM_ReceiveThroughFakeModem(benchmark::State& state) {
   const std::string dir = ::mkdtemp(dirTemplate);
   const std::string link = dir + "/modem";
   SetTapiDebugLogPath("");
-  const pid_t modem = platform::Process::Start(
-      {FAKEMODEM, "--link", link, "--throttle", "--dial", "CONNECT 33600", "--peer",
-       "head -c " + std::to_string(kBytes) + " /dev/zero"});
-  while (::access(link.c_str(), F_OK) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const pid_t modem =
+      platform::Process::Start({FAKEMODEM, "--link", link, "--throttle", "--dial", "CONNECT 33600",
+                                "--peer", "head -c " + std::to_string(kBytes) + " /dev/zero"});
+  while (::access(link.c_str(), F_OK) != 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
   for (auto _ : state) {
     platform::PlainDispatcher dispatcher;
@@ -70,7 +71,10 @@ void BM_ReceiveThroughFakeModem(benchmark::State& state) {
   platform::Process::Wait(modem);
   std::filesystem::remove_all(dir);
 }
-BENCHMARK(BM_ReceiveThroughFakeModem)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReceiveThroughFakeModem)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -63,8 +63,9 @@ BENCHMARK(BM_PrintableText)->Arg(2000)->Arg(32000);
 
 void BM_ExpandMacros(benchmark::State& state) {
   const TMail mail = MakeMail(100);
-  const std::string tmpl = "Hello %df!\r\rOn %senddate at %sendtime %origname (%oa) wrote to "
-                           "%dn in %area about \"%subject\":\r";
+  const std::string tmpl =
+      "Hello %df!\r\rOn %senddate at %sendtime %origname (%oa) wrote to "
+      "%dn in %area about \"%subject\":\r";
   for (auto _ : state) benchmark::DoNotOptimize(mail.ExpandMacros(tmpl));
 }
 BENCHMARK(BM_ExpandMacros);

@@ -24,12 +24,14 @@ constexpr int kMessages = 100000;
 constexpr int kBatch = 1000;
 
 const char* const kWords[] = {
-    "the", "message", "point", "node", "uplink", "echo", "area", "mail", "modem", "file",
-    "request", "system", "sysop", "please", "thanks", "hello", "all", "today", "yesterday",
-    "question", "answer", "problem", "work", "works", "does", "not", "with", "from", "this",
-    "that", "packet", "tosser", "version", "release", "config", "nodelist", "zone", "net",
-    "and", "or", "but", "when", "where", "why", "how", "is", "are", "was", "were", "will",
-    "Fido", "FidoNet", "BBS", "ZModem", "Hydra", "EMSI", "AreaFix", "Linux", "Windows"};
+    "the",     "message", "point",     "node",     "uplink", "echo",    "area",   "mail",
+    "modem",   "file",    "request",   "system",   "sysop",  "please",  "thanks", "hello",
+    "all",     "today",   "yesterday", "question", "answer", "problem", "work",   "works",
+    "does",    "not",     "with",      "from",     "this",   "that",    "packet", "tosser",
+    "version", "release", "config",    "nodelist", "zone",   "net",     "and",    "or",
+    "but",     "when",    "where",     "why",      "how",    "is",      "are",    "was",
+    "were",    "will",    "Fido",      "FidoNet",  "BBS",    "ZModem",  "Hydra",  "EMSI",
+    "AreaFix", "Linux",   "Windows"};
 constexpr size_t kWordCount = sizeof kWords / sizeof kWords[0];
 
 long PeakRssKb() {
@@ -49,7 +51,9 @@ std::unique_ptr<TMail> MakeMessage(int n, std::mt19937& rng) {
   const std::string to = rng() % 4 == 0 ? "Sysop" : "All";
   const std::string subject = "Re: topic " + std::to_string(rng() % 5000);
   std::string text = "\x01MSGID: 2:5020/" + std::to_string(rng() % 9000) + " " +
-                     std::to_string(0x10000000 + n) + "\r\x01" "PID: KQ/95\r";
+                     std::to_string(0x10000000 + n) +
+                     "\r\x01"
+                     "PID: KQ/95\r";
   const size_t size = TextSize(rng);
   size_t line = 0;
   while (text.size() < size) {
@@ -122,8 +126,8 @@ void BM_AppendMessages(benchmark::State& state) {
       if (!area.WriteQueuedMail()) state.SkipWithError("append failed");
     }
   }
-  state.counters["messages_per_s"] =
-      benchmark::Counter(static_cast<double>(kMessages) * state.iterations(), benchmark::Counter::kIsRate);
+  state.counters["messages_per_s"] = benchmark::Counter(
+      static_cast<double>(kMessages) * state.iterations(), benchmark::Counter::kIsRate);
   state.counters["body_MB_per_s"] = benchmark::Counter(bytes / 1e6, benchmark::Counter::kIsRate);
   state.counters["body_file_MB"] =
       std::filesystem::file_size(Shared().dir + "BENCH.PackedBody") / 1e6;
@@ -142,8 +146,8 @@ void BM_OpenIndex(benchmark::State& state) {
     area.ReleaseIndex();  // leave without rewriting the index
     state.ResumeTiming();
   }
-  state.counters["messages_per_s"] =
-      benchmark::Counter(static_cast<double>(kMessages) * state.iterations(), benchmark::Counter::kIsRate);
+  state.counters["messages_per_s"] = benchmark::Counter(
+      static_cast<double>(kMessages) * state.iterations(), benchmark::Counter::kIsRate);
   state.counters["peak_rss_kb"] = static_cast<double>(PeakRssKb());
 }
 BENCHMARK(BM_OpenIndex)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -161,8 +165,8 @@ void BM_ReadEveryBody(benchmark::State& state) {
     area.CloseBody();
     area.ReleaseIndex();
   }
-  state.counters["messages_per_s"] =
-      benchmark::Counter(static_cast<double>(kMessages) * state.iterations(), benchmark::Counter::kIsRate);
+  state.counters["messages_per_s"] = benchmark::Counter(
+      static_cast<double>(kMessages) * state.iterations(), benchmark::Counter::kIsRate);
   state.counters["body_MB_per_s"] = benchmark::Counter(bytes / 1e6, benchmark::Counter::kIsRate);
   state.counters["peak_rss_kb"] = static_cast<double>(PeakRssKb());
 }

@@ -120,7 +120,8 @@ void BM_LookupByAddressWithTexts100k(benchmark::State& state) {
   for (auto _ : state)
     for (const auto& a : queries) {
       const int n = lookup.FindAddress(a);
-      bytes += lookup.GetSystemName(n).size() + lookup.GetSysop(n).size() + lookup.GetMisc(n).size();
+      bytes +=
+          lookup.GetSystemName(n).size() + lookup.GetSysop(n).size() + lookup.GetMisc(n).size();
     }
   benchmark::DoNotOptimize(bytes);
   state.SetItemsProcessed(state.iterations() * 100000);

@@ -23,8 +23,10 @@ std::string Message(int i) {
   m += std::string("15 Jan 26  13:45:30", 19) + '\0';
   m += std::string("All") + '\0' + "Point Seven" + '\0' + "Subject " + std::to_string(i) + '\0';
   m += "AREA:R50.SYSOP\r\x01MSGID: 2:5020/1042.7 " + std::to_string(10000000 + i) +
-       "\r\x01REPLY: 2:5020/1 1234abcd\r\x01" "CHRS: CP866 2\r";
-  for (int line = 0; line < 30; ++line) m += "Some line of ordinary text in the message body here.\r";
+       "\r\x01REPLY: 2:5020/1 1234abcd\r\x01"
+       "CHRS: CP866 2\r";
+  for (int line = 0; line < 30; ++line)
+    m += "Some line of ordinary text in the message body here.\r";
   m += "--- x\r * Origin: Home (2:5020/1042.7)\rSEEN-BY: 5020/1 1042\r";
   m += '\0';
   return m;

@@ -64,7 +64,8 @@ void BM_PollOneMegabyteEachWay(benchmark::State& state) {
         {FAKEMODEM, "--link", link, "--throttle", "--dial", "CONNECT 33600", "--peer",
          std::string(EMSIPEER) + " --inbound " + dir + "peer-in --send " + dir + "back.pkt" +
              " --protocols zap --log " + dir + "peer.log"});
-    while (::access(link.c_str(), F_OK) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (::access(link.c_str(), F_OK) != 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
     double session = 0, transfer = 0;
     bool completed = false;

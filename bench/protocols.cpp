@@ -88,14 +88,15 @@ void BM_SzToRz(benchmark::State& state) {
 
 // A call through the fake modem at 33600 bps to `peer`; runs the protocol
 // and returns the seconds from its start to its end.
-double RunThroughModem(const BenchDir& dir, const std::string& peer,
-                       const std::function<std::unique_ptr<TCMProtocol>(platform::Dispatcher&)>& make,
-                       bool sending) {
+double RunThroughModem(
+    const BenchDir& dir, const std::string& peer,
+    const std::function<std::unique_ptr<TCMProtocol>(platform::Dispatcher&)>& make, bool sending) {
   const std::string link = dir.path + "/modem";
   SetTapiDebugLogPath(dir.path + "/cmdebug.txt");
-  const pid_t modem = platform::Process::Start({FAKEMODEM, "--link", link, "--throttle", "--dial",
-                                                "CONNECT 33600", "--peer", peer});
-  while (::access(link.c_str(), F_OK) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const pid_t modem = platform::Process::Start(
+      {FAKEMODEM, "--link", link, "--throttle", "--dial", "CONNECT 33600", "--peer", peer});
+  while (::access(link.c_str(), F_OK) != 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   double seconds = 0;
   {
     platform::PlainDispatcher dispatcher;
@@ -163,13 +164,21 @@ void BM_HydraToHydra(benchmark::State& state) {
     const std::string peer = std::string(HYDRAPEER) + " --recv " + dir.path + "/peer/";
     Report(state, RunThroughModem(
                       dir, peer,
-                      [](platform::Dispatcher& d) { return std::unique_ptr<TCMProtocol>(new TCMHydra(d)); },
+                      [](platform::Dispatcher& d) {
+                        return std::unique_ptr<TCMProtocol>(new TCMHydra(d));
+                      },
                       true));
   }
 }
 
 BENCHMARK(BM_SzToRz)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
-BENCHMARK(BM_ZModemToRz)->Arg(0)->Arg(1)->ArgName("zedzap")->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_ZModemToRz)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("zedzap")
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 BENCHMARK(BM_ZModemFromSz)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_HydraToHydra)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -30,8 +30,9 @@ void Put16(std::string& s, uint16_t v) {
 }
 
 std::unique_ptr<TMail> MakeMail(int n, std::mt19937& rng, uint16_t flags) {
-  static const char* const words[] = {"the", "point", "node", "uplink", "echo", "area", "mail",
-                                      "modem", "please", "thanks", "hello", "packet", "zone"};
+  static const char* const words[] = {"the",   "point",  "node",  "uplink", "echo",
+                                      "area",  "mail",   "modem", "please", "thanks",
+                                      "hello", "packet", "zone"};
   std::string text = "\x01MSGID: 2:5020/1.7 " + std::to_string(10000000 + n) + "\r";
   const int length = 300 + static_cast<int>(rng() % 1500);
   while (static_cast<int>(text.size()) < length) {
@@ -100,9 +101,8 @@ void BM_ExportTenThousandEchomails(benchmark::State& state) {
     exported = ExportToUplink(area, options);
   }
   state.counters["messages"] = exported;
-  state.counters["msgs/s"] =
-      benchmark::Counter(exported * static_cast<double>(state.iterations()),
-                         benchmark::Counter::kIsRate);
+  state.counters["msgs/s"] = benchmark::Counter(exported * static_cast<double>(state.iterations()),
+                                                benchmark::Counter::kIsRate);
   fs::remove_all(base);
 }
 BENCHMARK(BM_ExportTenThousandEchomails)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -47,8 +47,11 @@ std::string Message(int batch, int i, int count) {
   char serial[16];
   std::snprintf(serial, sizeof serial, "%08x", static_cast<unsigned>(batch * count + i + 1));
   if (netmail) m += "\x01INTL 2:5020/1042 2:5030/1\r\x01TOPT 7\r";
-  m += std::string("\x01MSGID: 2:5030/1 ") + serial + "\r\x01" "CHRS: CP866 2\r";
-  for (int line = 0; line < 6; ++line) m += "Some line of ordinary text in the message body here.\r";
+  m += std::string("\x01MSGID: 2:5030/1 ") + serial +
+       "\r\x01"
+       "CHRS: CP866 2\r";
+  for (int line = 0; line < 6; ++line)
+    m += "Some line of ordinary text in the message body here.\r";
   if (!netmail) m += "--- x\r * Origin: Remote (2:5030/1)\rSEEN-BY: 5030/1 5020/1042\r";
   m += '\0';
   return m;
@@ -56,8 +59,7 @@ std::string Message(int batch, int i, int count) {
 
 // The batch's packets, written into every directory given.
 void DropPackets(int batch, int count, const std::vector<std::string>& dirs) {
-  const auto head =
-      TPacketHeader::ForLink({2, 5030, 1, 0}, {2, 5020, 1042, 7}, "", 46000).Encode();
+  const auto head = TPacketHeader::ForLink({2, 5030, 1, 0}, {2, 5020, 1042, 7}, "", 46000).Encode();
   for (int p = 0; p * kPerPacket < count; ++p) {
     std::string packet(reinterpret_cast<const char*>(head.data()), head.size());
     for (int i = p * kPerPacket; i < std::min(count, (p + 1) * kPerPacket); ++i)
@@ -96,23 +98,42 @@ RunResult RunMeasured(const std::string& command) {
 
 std::string CrashmailConfig(const std::string& root) {
   return "SYSOP \"Point Seven\"\n"
-         "LOGFILE \"" + root + "cm/crashmail.log\"\n"
+         "LOGFILE \"" +
+         root +
+         "cm/crashmail.log\"\n"
          "LOGLEVEL 1\n"
-         "DUPEFILE \"" + root + "cm/crashmail.dupes\" 200\n"
+         "DUPEFILE \"" +
+         root +
+         "cm/crashmail.dupes\" 200\n"
          "DUPEMODE BAD\n"
          "DEFAULTZONE 2\n"
-         "INBOUND \"" + root + "cm/in\"\n"
-         "OUTBOUND \"" + root + "cm/out\"\n"
-         "TEMPDIR \"" + root + "cm/tmp\"\n"
-         "CREATEPKTDIR \"" + root + "cm/tmp\"\n"
-         "PACKETDIR \"" + root + "cm/out\"\n"
+         "INBOUND \"" +
+         root +
+         "cm/in\"\n"
+         "OUTBOUND \"" +
+         root +
+         "cm/out\"\n"
+         "TEMPDIR \"" +
+         root +
+         "cm/tmp\"\n"
+         "CREATEPKTDIR \"" +
+         root +
+         "cm/tmp\"\n"
+         "PACKETDIR \"" +
+         root +
+         "cm/out\"\n"
          "AKA 2:5020/1042.7\n"
          "DOMAIN \"FidoNet\"\n"
          "NODE 2:5030/1.0 \"\" \"\" AUTOADD\n"
          "DEFAULTGROUP A\n"
-         "NETMAIL \"NETMAIL\" 2:5020/1042.7 JAM \"" + root + "cm/msg/NETMAIL\"\n"
-         "AREA \"BAD\" 2:5020/1042.7 JAM \"" + root + "cm/msg/BAD\"\n"
-         "AREA \"DEFAULT_A\" 2:5020/1042.7 JAM \"" + root + "cm/msg/%a\"\n";
+         "NETMAIL \"NETMAIL\" 2:5020/1042.7 JAM \"" +
+         root +
+         "cm/msg/NETMAIL\"\n"
+         "AREA \"BAD\" 2:5020/1042.7 JAM \"" +
+         root +
+         "cm/msg/BAD\"\n"
+         "AREA \"DEFAULT_A\" 2:5020/1042.7 JAM \"" +
+         root + "cm/msg/%a\"\n";
 }
 
 void Setup(const std::string& root) {
@@ -144,8 +165,8 @@ void BM_TossAgainstCrashmail(benchmark::State& state) {
   const bool steady = state.range(1) != 0;
   char tmpl[] = "/tmp/velmaris-bench-crashmail-XXXXXX";
   const std::string root = std::string(mkdtemp(tmpl)) + "/";
-  const std::string ours = std::string(VELMARIS_BATCH) + " --dir '" + root + "start/' --registry '" +
-                           root + "Velmaris.reg' import";
+  const std::string ours = std::string(VELMARIS_BATCH) + " --dir '" + root +
+                           "start/' --registry '" + root + "Velmaris.reg' import";
   const std::string theirs = "crashmail SETTINGS '" + root + "cm/crashmail.prefs' TOSS";
   const std::vector<std::string> inbounds = {root + "start/Inbound/", root + "cm/in/"};
   Setup(root);
@@ -192,8 +213,7 @@ void BM_TinyMessagesInbound(benchmark::State& state) {
   const std::string root = std::string(mkdtemp(tmpl)) + "/";
   Setup(root);
   const std::string inbound = root + "start/Inbound/";
-  const auto head =
-      TPacketHeader::ForLink({2, 5030, 1, 0}, {2, 5020, 1042, 7}, "", 46000).Encode();
+  const auto head = TPacketHeader::ForLink({2, 5030, 1, 0}, {2, 5020, 1042, 7}, "", 46000).Encode();
   uint64_t written = 0;
   int messages = 0;
   for (int p = 0; written < bytes; ++p) {
@@ -212,8 +232,8 @@ void BM_TinyMessagesInbound(benchmark::State& state) {
     std::snprintf(name, sizeof name, "%08x.pkt", static_cast<unsigned>(p));
     platform::WriteFileAtomic(inbound + name, packet);
   }
-  const std::string ours = std::string(VELMARIS_BATCH) + " --dir '" + root + "start/' --registry '" +
-                           root + "Velmaris.reg' import";
+  const std::string ours = std::string(VELMARIS_BATCH) + " --dir '" + root +
+                           "start/' --registry '" + root + "Velmaris.reg' import";
   RunResult a;
   for (auto _ : state) {
     a = RunMeasured(ours);

@@ -50,8 +50,11 @@ std::string Message(int run, int i) {
   if (!netmail) m += "AREA:" + AreaName(i % kAreas) + "\r";
   char serial[16];
   std::snprintf(serial, sizeof serial, "%08x", static_cast<unsigned>(run * kMessages + i));
-  m += std::string("\x01MSGID: 2:5030/1 ") + serial + "\r\x01" "CHRS: CP866 2\r";
-  for (int line = 0; line < 6; ++line) m += "Some line of ordinary text in the message body here.\r";
+  m += std::string("\x01MSGID: 2:5030/1 ") + serial +
+       "\r\x01"
+       "CHRS: CP866 2\r";
+  for (int line = 0; line < 6; ++line)
+    m += "Some line of ordinary text in the message body here.\r";
   if (!netmail) m += "--- x\r * Origin: Remote (2:5030/1)\rSEEN-BY: 5030/1 5020/1042\r";
   m += '\0';
   return m;
@@ -60,7 +63,8 @@ std::string Message(int run, int i) {
 class TimingView : public TImportView {
  public:
   void SetCaption(const std::string& caption) override {
-    if (caption.rfind("Import - Waiting for access to", 0) == 0 && writeStart == Clock::time_point{})
+    if (caption.rfind("Import - Waiting for access to", 0) == 0 &&
+        writeStart == Clock::time_point{})
       writeStart = Clock::now();
     if (caption.rfind("Import - Writing to ", 0) == 0) writeEnd = Clock::now();
   }
@@ -135,9 +139,8 @@ void BM_Toss100k(benchmark::State& state) {
       writeSeconds += std::chrono::duration<double>(view.writeEnd - view.writeStart).count();
       state.ResumeTiming();
     }
-    state.counters["messages_per_s"] =
-        benchmark::Counter(double(kMessages) * double(state.iterations()),
-                           benchmark::Counter::kIsRate);
+    state.counters["messages_per_s"] = benchmark::Counter(
+        double(kMessages) * double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["packet_MB"] = double(bytes) / 1e6;
     state.counters["write_areas_s"] = writeSeconds / double(state.iterations());
     state.counters["peak_rss_MB"] = double(MaxRssKiB()) / 1024.0;

@@ -50,7 +50,8 @@ void Build(TTreeNT& tree) {
 struct View {
   TTreeNT tree;
   View() {
-    tree.SetOptions(velmaris::toShowLines | velmaris::toShowRoot | velmaris::toShowButtons | velmaris::toReadOnly);
+    tree.SetOptions(velmaris::toShowLines | velmaris::toShowRoot | velmaris::toShowButtons |
+                    velmaris::toReadOnly);
     tree.SetItemHeight(16);
     tree.resize(800, 600);
     tree.show();

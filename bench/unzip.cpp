@@ -35,8 +35,9 @@ Fixture& Get() {
     const std::string src = x.dir + "/src";
     fs::create_directories(src + "/sub");
     std::mt19937 rng(7);
-    static const char* const words[] = {"echo", "mail", "point", "node", "zone", "packet", "tosser",
-                                        "area", "netmail", "FidoNet", "bundle", "uplink", "Origin:"};
+    static const char* const words[] = {"echo",   "mail",   "point",  "node",    "zone",
+                                        "packet", "tosser", "area",   "netmail", "FidoNet",
+                                        "bundle", "uplink", "Origin:"};
     auto write = [&](const std::string& name, const std::string& data) {
       std::ofstream(src + "/" + name, std::ios::binary) << data;
       x.bytes += data.size();
@@ -57,7 +58,8 @@ Fixture& Get() {
     }
     for (int i = 0; i < 4; ++i) {
       std::string s;
-      while (s.size() < 2000000) s += "12/06/26 19:00:0" + std::to_string(rng() % 10) + " Tossing packet 0000FFFF.PKT\n";
+      while (s.size() < 2000000)
+        s += "12/06/26 19:00:0" + std::to_string(rng() % 10) + " Tossing packet 0000FFFF.PKT\n";
       write("sub/log" + std::to_string(i) + ".log", s);
     }
     for (int i = 0; i < 200; ++i) {
@@ -66,7 +68,8 @@ Fixture& Get() {
       write("sub/small" + std::to_string(i) + ".msg", s);
     }
     x.zip = x.dir + "/mixed.zip";
-    if (std::system(("cd '" + src + "' && zip -q -r -6 '" + x.zip + "' .").c_str()) != 0) std::abort();
+    if (std::system(("cd '" + src + "' && zip -q -r -6 '" + x.zip + "' .").c_str()) != 0)
+      std::abort();
     return x;
   }();
   return f;

@@ -72,15 +72,9 @@ void PostShellEvent(const std::shared_ptr<TArea*>& self, ShellEvent event) {
     // A window that fails to redraw must not break the job that unlocked.
     try {
       switch (event) {
-        case ShellEvent::LockedShared:
-          shell->MessageListLocked(area, false);
-          break;
-        case ShellEvent::LockedExclusive:
-          shell->MessageListLocked(area, true);
-          break;
-        case ShellEvent::ReleasedShared:
-          shell->MessageListUpdateCaption(area);
-          break;
+        case ShellEvent::LockedShared: shell->MessageListLocked(area, false); break;
+        case ShellEvent::LockedExclusive: shell->MessageListLocked(area, true); break;
+        case ShellEvent::ReleasedShared: shell->MessageListUpdateCaption(area); break;
         case ShellEvent::ReleasedExclusive:
           shell->UpdateAreaLine(area);
           shell->MessageListUnlocked(area);
@@ -170,8 +164,8 @@ TArea::TArea(const std::string& directory, const std::string& name, const std::s
       self_(std::make_shared<TArea*>(this)) {
   SetBaseDir(directory);
   SetFileName(fileName);
-  MaintainFilter.FlagMask = MsgFlag::Hold | MsgFlag::Unread | MsgFlag::ToSysop | MsgFlag::Send |
-                            MsgFlag::Sent;
+  MaintainFilter.FlagMask =
+      MsgFlag::Hold | MsgFlag::Unread | MsgFlag::ToSysop | MsgFlag::Send | MsgFlag::Sent;
   MaintainFilter.Flags = 0;
   NameFilters();
   DeleteOlderFiles();
@@ -217,8 +211,7 @@ std::unique_ptr<TArea> TArea::CreateFromPrototype(const std::string& directory,
   return area;
 }
 
-std::unique_ptr<TArea> TArea::CreateFromRegistry(TWinRegistry& registry,
-                                                 const std::string& section,
+std::unique_ptr<TArea> TArea::CreateFromRegistry(TWinRegistry& registry, const std::string& section,
                                                  const std::string& directory,
                                                  const TLinkList* uplinks) {
   auto area = std::make_unique<TArea>(directory, kInitName, kNoFileName, AreaTypeCode::Echomail);
@@ -243,9 +236,15 @@ std::string TArea::AreaNameToFileName(const std::string& name) {
   for (char ch : name) {
     const auto c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '<': case '>': case '/': case '\\': case ':': case '?': case '*': case '|': case '"':
-        out += '.';
-        break;
+      case '<':
+      case '>':
+      case '/':
+      case '\\':
+      case ':':
+      case '?':
+      case '*':
+      case '|':
+      case '"': out += '.'; break;
       default:
         if (c < 0x20 || c == 0x7F) {
           out += '.';
@@ -417,8 +416,7 @@ void TArea::CountFlags(uint16_t flags, int delta) {
   if (all(MsgFlag::New | MsgFlag::Unread | MsgFlag::ToSysop)) NewUnreadToSysopCount += delta;
 }
 
-void TArea::ApplyImportMarks(std::vector<TMsgHeader>& headers, int32_t count,
-                             bool* changed) const {
+void TArea::ApplyImportMarks(std::vector<TMsgHeader>& headers, int32_t count, bool* changed) const {
   if (LastImport == -1) return;
   const int32_t n = std::min<int32_t>(count, static_cast<int32_t>(headers.size()));
   const int32_t firstNew = std::max<int32_t>(0, std::min(n, LastImport));
@@ -447,8 +445,7 @@ bool TArea::OpenIndex() {
   std::vector<TMsgHeader> headers;
   const bool missing = !platform::FileExists(FilePath(kPackedIndexExt));
   IndexDamage.clear();
-  if (!missing && !base_->ReadIndex(headers, &IndexDamage) && IndexDamage.empty())
-    return false;
+  if (!missing && !base_->ReadIndex(headers, &IndexDamage) && IndexDamage.empty()) return false;
   headers_ = std::move(headers);
   Count = static_cast<int32_t>(headers_.size());
   // A missing file is written by the last close, as an empty index.
@@ -492,8 +489,8 @@ void TArea::RecountFlags() {
   ResetFlagCounters();
   std::vector<TMsgHeader> headers;
   IndexDamage.clear();
-  if (platform::FileExists(FilePath(kPackedIndexExt)) &&
-      !base_->ReadIndex(headers, &IndexDamage) && IndexDamage.empty())
+  if (platform::FileExists(FilePath(kPackedIndexExt)) && !base_->ReadIndex(headers, &IndexDamage) &&
+      IndexDamage.empty())
     return;
   ApplyImportMarks(headers, static_cast<int32_t>(headers.size()), nullptr);
   Count = static_cast<int32_t>(headers.size());
@@ -526,17 +523,10 @@ void TArea::ChangeHeaderFlags(int index, uint16_t mask, int operation) {
     throw EAreaHeaderMsgIndexOutOfRange::Writing(index);
   TMsgHeader header = headers_[static_cast<size_t>(index)];
   switch (operation) {
-    case FlagOperation::Clear:
-      header.Flags &= static_cast<uint16_t>(~mask);
-      break;
-    case FlagOperation::Set:
-      header.Flags |= mask;
-      break;
-    case FlagOperation::Toggle:
-      header.Flags ^= mask;
-      break;
-    default:
-      break;
+    case FlagOperation::Clear: header.Flags &= static_cast<uint16_t>(~mask); break;
+    case FlagOperation::Set: header.Flags |= mask; break;
+    case FlagOperation::Toggle: header.Flags ^= mask; break;
+    default: break;
   }
   SetHeader(index, header);
   indexChanged_ = true;

@@ -111,8 +111,8 @@ class TArea : public TObject {
   // the masks' text and date conditions).
   static std::unique_ptr<TArea> CreateFromPrototype(const std::string& directory,
                                                     const std::string& name,
-                                                    const std::string& fileName,
-                                                    uint8_t areaType, const TArea& prototype);
+                                                    const std::string& fileName, uint8_t areaType,
+                                                    const TArea& prototype);
   // An area loaded from the registry section (see LoadFromRegistry), its
   // masks named after the loaded name.
   static std::unique_ptr<TArea> CreateFromRegistry(TWinRegistry& registry,
@@ -121,14 +121,14 @@ class TArea : public TObject {
                                                    const TLinkList* uplinks = nullptr);
 
   // --- Settings -------------------------------------------------------------
-  std::string Name;       // area name (echo tag)
-  std::string FileName;   // base name of the area's files
-  std::string BaseDir;    // message base directory, ending in "/" (or empty)
+  std::string Name;      // area name (echo tag)
+  std::string FileName;  // base name of the area's files
+  std::string BaseDir;   // message base directory, ending in "/" (or empty)
   uint8_t AreaType = AreaTypeCode::Echomail;
   // The uplink of an echomail area: an entry of the uplink list, or none.
   TNetLink* Uplink = nullptr;
-  int32_t TextGroup = -1;  // index in the text-group list, -1 none
-  int32_t MaxAge = 90;     // days a message is kept
+  int32_t TextGroup = -1;    // index in the text-group list, -1 none
+  int32_t MaxAge = 90;       // days a message is kept
   int32_t MaxNumber = 1000;  // messages kept
   bool ApplyAge = true;      // maintenance applies MaxAge
   bool ApplyNumber = true;   // maintenance applies MaxNumber
@@ -202,7 +202,7 @@ class TArea : public TObject {
   // written back (that would lose the others), and maintenance,
   // optimisation and export leave the area alone.
   std::string IndexDamage;
-  int32_t Count = 0;                // number of messages
+  int32_t Count = 0;  // number of messages
 
   // Counts one use of the index. The first loads it (".PackedIndex", or an
   // empty index when the file does not exist), applies the import marks and
@@ -246,8 +246,8 @@ class TArea : public TObject {
   int32_t SendCount = 0;              // Send; -1: not yet counted
   int32_t NewUnreadCount = 0;         // New and Unread
   int32_t NewUnreadToSysopCount = 0;  // New, Unread and ToSysop
-  int32_t LastRead = 0;     // position of the last message read
-  int32_t LastImport = -1;  // first message of the last import not yet marked
+  int32_t LastRead = 0;               // position of the last message read
+  int32_t LastImport = -1;            // first message of the last import not yet marked
   // Adds (delta 1) or removes (delta -1) one header's flags.
   void CountFlags(uint16_t flags, int delta);
   void ResetFlagCounters();

@@ -27,8 +27,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "core/ByteOrder.h"
@@ -127,8 +127,8 @@ void TMessageBase::RecoverInterruptedRewrite() {
   try {
     std::vector<TMsgHeader> headers;
     const std::string data = platform::ReadFile(px);
-    adopt = DecodePackedIndex(data, headers) &&
-            HeadersFitBody(headers, area.FilePath(kPackedBodyExt));
+    adopt =
+        DecodePackedIndex(data, headers) && HeadersFitBody(headers, area.FilePath(kPackedBodyExt));
   } catch (const std::exception&) {
     adopt = false;
   }
@@ -272,8 +272,7 @@ TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
     const uint32_t offset = fresh[i].BodyOffset;
     uint8_t head[kBodyRecordHeadSize];
     if (offset == TMsgHeader::NotStored || uint64_t{offset} + sizeof head > oldSize ||
-        !PReadAll(oldBody.get(), head, sizeof head, offset) ||
-        std::memcmp(head, "KQPM", 4) != 0) {
+        !PReadAll(oldBody.get(), head, sizeof head, offset) || std::memcmp(head, "KQPM", 4) != 0) {
       failed = true;
       break;
     }
@@ -297,16 +296,14 @@ TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
       buffer.clear();
     }
   }
-  if (!failed && !buffer.empty() && !platform::WriteAll(ody.get(), buffer))
-    failed = true;
+  if (!failed && !buffer.empty() && !platform::WriteAll(ody.get(), buffer)) failed = true;
   if (!failed && ::fsync(ody.get()) != 0) failed = true;
   if (!ody.Close()) failed = true;
   oldBody.Close();
 
   // The new index, pointing into the new body, synced before anything is
   // replaced.
-  if (!failed && !WriteSynced(pxPath, EncodePackedIndex(fresh.data(), fresh.size())))
-    failed = true;
+  if (!failed && !WriteSynced(pxPath, EncodePackedIndex(fresh.data(), fresh.size()))) failed = true;
 
   if (!failed) {
     try {

@@ -54,8 +54,8 @@ auto OnMainThread(Fn fn) -> decltype(fn()) {
 
 // The directory settings, each created when missing.
 constexpr SettingId kDirectorySettings[] = {
-    SettingId::InboundDir, SettingId::OutboundDir, SettingId::MsgBaseDir,
-    SettingId::FileBaseDir, SettingId::FTNDir, SettingId::KQLDIr, SettingId::PluginDir,
+    SettingId::InboundDir, SettingId::OutboundDir, SettingId::MsgBaseDir, SettingId::FileBaseDir,
+    SettingId::FTNDir,     SettingId::KQLDIr,      SettingId::PluginDir,
 };
 
 }  // namespace

@@ -101,8 +101,7 @@ class TConfigStore {
   // absolute and ending in "/". registry: the registry file the configuration
   // lives in. settings: the settings model to fill; when null the store
   // makes its own. Nothing is loaded yet.
-  explicit TConfigStore(const std::string& startDir,
-                        platform::Registry& registry,
+  explicit TConfigStore(const std::string& startDir, platform::Registry& registry,
                         Settings* settings = nullptr);
   // Frees the areas. Nothing is saved. Clears the process-wide references
   // MakeCurrent set when they still point here.
@@ -183,8 +182,8 @@ class TConfigStore {
   // distinct names that map to one file name ("A/B", "A.B") never share files.
   std::string UniqueAreaFileName(const std::string& fileName) const;
   // The same without the message box.
-  TArea* AddAreaQuiet(const std::string& name, const std::string& fileNameSource,
-                      uint8_t areaType, TNetLink* uplink);
+  TArea* AddAreaQuiet(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
+                      TNetLink* uplink);
   // Whether the settings page offers to delete the area: not BAD, DUPES or
   // NETMAIL (types 1 to 3); and whether it has properties: not a separator.
   static bool CanKillArea(const TArea& area);
@@ -229,8 +228,7 @@ class TConfigStore {
  private:
   class TextGroupUsers;
   void LoadAreas();
-  void EnsureSystemArea(const char* name, const char* fileName, uint8_t type,
-                        const char* section);
+  void EnsureSystemArea(const char* name, const char* fileName, uint8_t type, const char* section);
   TArea* NewArea(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
                  TNetLink* uplink, bool quiet);
   void CreateDirectories();

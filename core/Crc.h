@@ -46,4 +46,4 @@ std::uint16_t Crc16ReflectedOfBuffer(const void* buffer, std::size_t length);
 // ("123456789" gives 0xBB3D). A null buffer or a length of 0 returns reg.
 std::uint16_t Crc16ArcUpdate(std::uint16_t reg, const void* buffer, std::size_t length);
 
-} // namespace velmaris
+}  // namespace velmaris

@@ -49,10 +49,10 @@ std::string DateLettersFromPosix(std::string_view posix) {
     }
     if (++i >= posix.size()) break;
     // Flags, width and the E and O modifiers before the conversion letter.
-    while (i < posix.size() && (posix[i] == '-' || posix[i] == '_' || posix[i] == '0' ||
-                                posix[i] == '^' || posix[i] == '#' ||
-                                (posix[i] >= '1' && posix[i] <= '9') || posix[i] == 'E' ||
-                                posix[i] == 'O')) {
+    while (i < posix.size() &&
+           (posix[i] == '-' || posix[i] == '_' || posix[i] == '0' || posix[i] == '^' ||
+            posix[i] == '#' || (posix[i] >= '1' && posix[i] <= '9') || posix[i] == 'E' ||
+            posix[i] == 'O')) {
       ++i;
     }
     if (i >= posix.size()) break;
@@ -60,10 +60,12 @@ std::string DateLettersFromPosix(std::string_view posix) {
       case 'd': out += "dd"; break;
       case 'e': out += "d"; break;
       case 'm': out += "MM"; break;
-      case 'b': case 'h': out += "MMM"; break;
+      case 'b':
+      case 'h': out += "MMM"; break;
       case 'B': out += "MMMM"; break;
       case 'y': out += "yy"; break;
-      case 'Y': case 'G': out += "yyyy"; break;
+      case 'Y':
+      case 'G': out += "yyyy"; break;
       case 'C': out += "yy"; break;
       case 'D': out += "MM/dd/yy"; break;
       case 'F': out += "yyyy-MM-dd"; break;

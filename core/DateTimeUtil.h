@@ -21,8 +21,8 @@ inline constexpr TDateTime kUnixDateDelta = 25569.0;
 // A date or time that does not exist (month 13, 25:00, year 0) or a TDateTime
 // outside the years 1 to 9999.
 class EDateTimeError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // Seconds since 1970-01-01 00:00:00, rounded to the nearest second (a half
@@ -42,8 +42,8 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& result);
 bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& result);
 
 struct TDateTimeParts {
-    int Year = 0, Month = 0, Day = 0;
-    int Hour = 0, Minute = 0, Second = 0, MSec = 0;
+  int Year = 0, Month = 0, Day = 0;
+  int Hour = 0, Minute = 0, Second = 0, MSec = 0;
 };
 
 // Splits a date-time, rounded to the millisecond. Throws EDateTimeError
@@ -60,4 +60,4 @@ TDateTime Now();
 // lines of the run logs.
 std::string LogTimeStamp(std::time_t when);
 
-} // namespace velmaris
+}  // namespace velmaris

@@ -16,8 +16,8 @@ namespace velmaris {
 // Failures of the LZRW1-KH block compressor: arguments out of range and
 // destination buffers that are too small.
 class ELzrw1KHCompressor : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // A block handed to the LZRW1-KH decompressor that is not a well-formed block:
@@ -26,27 +26,25 @@ public:
 // buffer holds. Derives from ELzrw1KHCompressor so that one handler covers
 // every compressor failure.
 class ELzrw1KHBadBlock : public ELzrw1KHCompressor {
-public:
-    using ELzrw1KHCompressor::ELzrw1KHCompressor;
+ public:
+  using ELzrw1KHCompressor::ELzrw1KHCompressor;
 };
 
 // Access to a message header of an area beyond the last one.
 class EAreaHeaderMsgIndexOutOfRange : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 
-    // Raised when reading the header at index: "Areaheaderindex 7 is out of  range !"
-    static EAreaHeaderMsgIndexOutOfRange Reading(std::int64_t index)
-    {
-        return EAreaHeaderMsgIndexOutOfRange("Areaheaderindex " + std::to_string(index) +
-                                             " is out of  " + "range !");
-    }
+  // Raised when reading the header at index: "Areaheaderindex 7 is out of  range !"
+  static EAreaHeaderMsgIndexOutOfRange Reading(std::int64_t index) {
+    return EAreaHeaderMsgIndexOutOfRange("Areaheaderindex " + std::to_string(index) +
+                                         " is out of  " + "range !");
+  }
 
-    // Raised when writing the header at index: "Index:7"
-    static EAreaHeaderMsgIndexOutOfRange Writing(std::int64_t index)
-    {
-        return EAreaHeaderMsgIndexOutOfRange("Index:" + std::to_string(index));
-    }
+  // Raised when writing the header at index: "Index:7"
+  static EAreaHeaderMsgIndexOutOfRange Writing(std::int64_t index) {
+    return EAreaHeaderMsgIndexOutOfRange("Index:" + std::to_string(index));
+  }
 };
 
-} // namespace velmaris
+}  // namespace velmaris

@@ -13,13 +13,13 @@ namespace velmaris {
 
 // One address. Ordered by zone, then net, node and point (the member order).
 struct TFidoAddr {
-    std::uint16_t Zone = 0;
-    std::uint16_t Net = 0;
-    std::uint16_t Node = 0;
-    std::uint16_t Point = 0;
+  std::uint16_t Zone = 0;
+  std::uint16_t Net = 0;
+  std::uint16_t Node = 0;
+  std::uint16_t Point = 0;
 
-    friend bool operator==(const TFidoAddr&, const TFidoAddr&) = default;
-    friend std::strong_ordering operator<=>(const TFidoAddr&, const TFidoAddr&) = default;
+  friend bool operator==(const TFidoAddr&, const TFidoAddr&) = default;
+  friend std::strong_ordering operator<=>(const TFidoAddr&, const TFidoAddr&) = default;
 };
 
 // "zone:net/node", followed by ".point" only when the point is not 0.
@@ -48,47 +48,47 @@ TFidoAddr DecodeFidoAddr(const std::uint8_t* in);
 // An address as an object with its two display texts and a change event.
 // After every change made through the setters both texts describe Address().
 class TFidonetAddress {
-public:
-    using TChangeEvent = std::function<void(TFidonetAddress& sender)>;
+ public:
+  using TChangeEvent = std::function<void(TFidonetAddress& sender)>;
 
-    TFidonetAddress();
-    virtual ~TFidonetAddress() = default;
-    TFidonetAddress(const TFidonetAddress&) = default;
-    TFidonetAddress& operator=(const TFidonetAddress&) = default;
+  TFidonetAddress();
+  virtual ~TFidonetAddress() = default;
+  TFidonetAddress(const TFidonetAddress&) = default;
+  TFidonetAddress& operator=(const TFidonetAddress&) = default;
 
-    // Fired after every change, when assigned.
-    TChangeEvent OnChange;
+  // Fired after every change, when assigned.
+  TChangeEvent OnChange;
 
-    const TFidoAddr& Address() const { return FAddress; }
-    // Zone, net and node; the point left out.
-    const std::string& Text3D() const { return FText3D; }
-    // The full text; equal to Text3D() when the point is 0.
-    const std::string& Text4D() const { return FText4D; }
+  const TFidoAddr& Address() const { return FAddress; }
+  // Zone, net and node; the point left out.
+  const std::string& Text3D() const { return FText3D; }
+  // The full text; equal to Text3D() when the point is 0.
+  const std::string& Text4D() const { return FText4D; }
 
-    // Text4D(), or "" for the empty address 0:0/0.0.
-    std::string GetText() const;
-    bool IsEmpty() const;
-    bool IsEqual(const TFidoAddr& address) const;
+  // Text4D(), or "" for the empty address 0:0/0.0.
+  std::string GetText() const;
+  bool IsEmpty() const;
+  bool IsEqual(const TFidoAddr& address) const;
 
-    // Sets all parts to 0 and announces the change, even when already empty.
-    void Clear();
-    // Store and announce only when different.
-    void SetAddress(const TFidoAddr& address);
-    void SetPoint(std::uint16_t point);
-    // When text differs from Text4D() (exact comparison): parses it and
-    // announces the change; malformed text keeps the address but still
-    // announces, which rewrites both texts from the kept address.
-    void SetText(std::string_view text);
+  // Sets all parts to 0 and announces the change, even when already empty.
+  void Clear();
+  // Store and announce only when different.
+  void SetAddress(const TFidoAddr& address);
+  void SetPoint(std::uint16_t point);
+  // When text differs from Text4D() (exact comparison): parses it and
+  // announces the change; malformed text keeps the address but still
+  // announces, which rewrites both texts from the kept address.
+  void SetText(std::string_view text);
 
-protected:
-    // UpdateTexts, then OnChange.
-    virtual void Changed();
-    void UpdateTexts();
+ protected:
+  // UpdateTexts, then OnChange.
+  virtual void Changed();
+  void UpdateTexts();
 
-private:
-    std::string FText3D;
-    TFidoAddr FAddress;
-    std::string FText4D;
+ private:
+  std::string FText3D;
+  TFidoAddr FAddress;
+  std::string FText4D;
 };
 
-} // namespace velmaris
+}  // namespace velmaris

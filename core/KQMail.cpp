@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "core/ByteOrder.h"
 #include "core/Area.h"
+#include "core/ByteOrder.h"
 #include "core/Crc.h"
 #include "core/EMailAddress.h"
 #include "core/NetLink.h"
@@ -78,7 +78,8 @@ bool ApplyReplyKey(const std::vector<std::string>& lines, TMsgHeader& header) {
     const std::string_view value = std::string_view(line).substr(kPrefix.size());
     if (value.size() < 8) continue;
     const std::string_view digits = value.substr(value.size() - 8);
-    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return platform::HexDigitValue(c) >= 0; })) {
+    if (!std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return platform::HexDigitValue(c) >= 0; })) {
       continue;
     }
     std::string_view address = value.substr(0, value.size() - 8);

@@ -61,22 +61,22 @@ class TKQMail : public TObject {
   TKQMail(const TKQMail&) = delete;
   TKQMail& operator=(const TKQMail&) = delete;
 
-  TArea* Area = nullptr;           // the area the message is written into
-  TFidonetAddress DestAddr;        // destination
-  std::string ToName;              // addressee
-  uint16_t Flags = 0;              // MsgFlag bits of the stored header
-  std::vector<std::string> Text;   // the lines without kludges, tear, origin, SEEN-BY
-  TFidonetAddress OrigAddr;        // the point's own address
-  std::string Origin;              // origin text
-  std::string FromName;            // sender
+  TArea* Area = nullptr;          // the area the message is written into
+  TFidonetAddress DestAddr;       // destination
+  std::string ToName;             // addressee
+  uint16_t Flags = 0;             // MsgFlag bits of the stored header
+  std::vector<std::string> Text;  // the lines without kludges, tear, origin, SEEN-BY
+  TFidonetAddress OrigAddr;       // the point's own address
+  std::string Origin;             // origin text
+  std::string FromName;           // sender
   std::string Subject;
-  std::string TearLine;            // "--- " + program identifier at creation
-  std::string ProgramId;           // value of the PID kludge
+  std::string TearLine;   // "--- " + program identifier at creation
+  std::string ProgramId;  // value of the PID kludge
   bool UseOrigin = true;
   bool UseTearLine = true;
   bool UsePid = false;
   bool UseSeenBy = true;
-  uint32_t Serial = 0;             // MSGID serial of the last build
+  uint32_t Serial = 0;  // MSGID serial of the last build
 
   // What BuildMail reads besides the mail: the gateway settings (the
   // program's settings object when not set; no gateway when there is none)

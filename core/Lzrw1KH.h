@@ -28,10 +28,7 @@ inline constexpr std::size_t kLzrw1KHMaxSourceSize = 65535;
 
 // Destination size Lzrw1KHCompress needs for sourceSize bytes: a stored block
 // is one byte longer than its source, and a compressed block is never longer.
-constexpr std::size_t Lzrw1KHCompressBound(std::size_t sourceSize)
-{
-    return sourceSize + 1;
-}
+constexpr std::size_t Lzrw1KHCompressBound(std::size_t sourceSize) { return sourceSize + 1; }
 
 // Compresses sourceSize bytes (0..65535) of source into one block at dest and
 // returns the block size. A source that does not shrink is stored (flag 0x80).
@@ -56,4 +53,4 @@ std::string Lzrw1KHCompress(std::string_view source);
 // ELzrw1KHBadBlock.
 std::string Lzrw1KHDecompress(std::string_view block, std::size_t maxSize);
 
-} // namespace velmaris
+}  // namespace velmaris

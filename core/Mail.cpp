@@ -181,10 +181,8 @@ std::string TMail::PrintableText(bool showKludges, bool showAreaLines, bool show
   out += stars + '\n';
   out += "*      Area: " + Header.AreaName.Str() + '\n';
   out += "*   Subject: " + Header.Subject.Str() + '\n';
-  out += "*      From: " + Header.FromName.Str() + "(" + FidoAddressToStr(Header.OrigAddr) +
-         ")\n";
-  out += "*        To: " + Header.ToName.Str() + "(" + FidoAddressToStr(Header.DestAddr) +
-         ")\n";
+  out += "*      From: " + Header.FromName.Str() + "(" + FidoAddressToStr(Header.OrigAddr) + ")\n";
+  out += "*        To: " + Header.ToName.Str() + "(" + FidoAddressToStr(Header.DestAddr) + ")\n";
   const std::string_view date = DateField();
   const std::string_view day = date.empty() ? std::string_view() : date.substr(0, 9);
   const std::string_view time = date.empty() ? std::string_view() : date.substr(11, 8);
@@ -223,8 +221,7 @@ void TMail::WriteToTextFile(const std::string& fileName, bool append, bool showK
   const std::string text = PrintableText(showKludges, showAreaLines, showSeenBy);
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
   platform::Fd fd(::open(fileName.c_str(), flags, 0644));
-  if (!fd.ok())
-    throw platform::EFile("cannot open " + fileName + ": " + std::strerror(errno));
+  if (!fd.ok()) throw platform::EFile("cannot open " + fileName + ": " + std::strerror(errno));
   const bool ok = platform::WriteAll(fd.get(), text);
   const int err = errno;
   if (!fd.Close() || !ok)
@@ -319,8 +316,7 @@ std::string FormatDayName(TDateTime value) {
 bool TMail::MatchesRequest(const TSearchRequest& request) const {
   if (!request.MatchesFlags(Header.Flags)) return false;
   if (request.ApplyOrigin && !request.Origin.Matches(Header.FromName.View())) return false;
-  if (request.ApplyDestination && !request.Destination.Matches(Header.ToName.View()))
-    return false;
+  if (request.ApplyDestination && !request.Destination.Matches(Header.ToName.View())) return false;
   if (request.ApplySubject && !request.Subject.Matches(Header.Subject.View())) return false;
   if (request.ApplyText && !request.Text.Matches(BodyText())) return false;
   return request.HasConditions();
@@ -331,8 +327,21 @@ bool TMail::MatchesRequest(const TSearchRequest& request) const {
 namespace {
 
 enum MacroValue {
-  OrigAddr, DestAddr, DestName, OrigName, Subject, Area, DestFirst, OrigFirst,
-  SendDate, SendTime, SendDay, TossDate, TossTime, TossDay, ValueCount
+  OrigAddr,
+  DestAddr,
+  DestName,
+  OrigName,
+  Subject,
+  Area,
+  DestFirst,
+  OrigFirst,
+  SendDate,
+  SendTime,
+  SendDay,
+  TossDate,
+  TossTime,
+  TossDay,
+  ValueCount
 };
 
 struct Macro {
@@ -343,14 +352,18 @@ struct Macro {
 // Long forms in table order, then the short forms: at each position the
 // first that matches wins, so "%subject" is never read as "%su" + "bject".
 constexpr Macro kMacros[] = {
-    {"%origaddr", OrigAddr},   {"%destaddr", DestAddr},   {"%destname", DestName},
-    {"%origname", OrigName},   {"%subject", Subject},     {"%area", Area},
-    {"%destfirst", DestFirst}, {"%origfirst", OrigFirst}, {"%senddate", SendDate},
-    {"%sendtime", SendTime},   {"%sendday", SendDay},     {"%tossdate", TossDate},
-    {"%tosstime", TossTime},   {"%tossday", TossDay},     {"%oa", OrigAddr},
-    {"%da", DestAddr},         {"%dn", DestName},         {"%on", OrigName},
-    {"%su", Subject},          {"%ar", Area},             {"%df", DestFirst},
-    {"%of", OrigFirst},        {"%dt", SendDate},         {"%ti", SendTime},
+    {"%origaddr", OrigAddr},   {"%destaddr", DestAddr},
+    {"%destname", DestName},   {"%origname", OrigName},
+    {"%subject", Subject},     {"%area", Area},
+    {"%destfirst", DestFirst}, {"%origfirst", OrigFirst},
+    {"%senddate", SendDate},   {"%sendtime", SendTime},
+    {"%sendday", SendDay},     {"%tossdate", TossDate},
+    {"%tosstime", TossTime},   {"%tossday", TossDay},
+    {"%oa", OrigAddr},         {"%da", DestAddr},
+    {"%dn", DestName},         {"%on", OrigName},
+    {"%su", Subject},          {"%ar", Area},
+    {"%df", DestFirst},        {"%of", OrigFirst},
+    {"%dt", SendDate},         {"%ti", SendTime},
 };
 
 std::string FirstWord(std::string text) {

@@ -31,8 +31,8 @@ struct MailBodyOffset {
   static constexpr size_t DestNet = 8;
   static constexpr size_t Attribute = 10;
   static constexpr size_t Cost = 12;
-  static constexpr size_t Date = 14;      // 20 bytes: "dd Mon yy  hh:mm:ss" and a NUL
-  static constexpr size_t ToName = 34;    // then from-name and subject, NUL-terminated
+  static constexpr size_t Date = 14;    // 20 bytes: "dd Mon yy  hh:mm:ss" and a NUL
+  static constexpr size_t ToName = 34;  // then from-name and subject, NUL-terminated
 };
 inline constexpr size_t kMailDateSize = 20;
 
@@ -50,10 +50,10 @@ class TSearchRequest;
 // The FTS-0001 stored-message (*.MSG) head: names, subject, date, the
 // numbers of the two addresses, attribute; the text follows at offset 190.
 struct MsgFileOffset {
-  static constexpr size_t FromName = 0;     // 36 bytes
-  static constexpr size_t ToName = 36;      // 36 bytes
-  static constexpr size_t Subject = 72;     // 72 bytes
-  static constexpr size_t DateTime = 144;   // 20 bytes
+  static constexpr size_t FromName = 0;    // 36 bytes
+  static constexpr size_t ToName = 36;     // 36 bytes
+  static constexpr size_t Subject = 72;    // 72 bytes
+  static constexpr size_t DateTime = 144;  // 20 bytes
   static constexpr size_t TimesRead = 164;
   static constexpr size_t DestNode = 166;
   static constexpr size_t OrigNode = 168;

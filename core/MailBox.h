@@ -61,7 +61,7 @@ class TMailBox : public TObject {
 
   std::string Name = kDefaultName;  // display name; also its name in the list
   std::string Sysop = kDefaultSysop;
-  TFidonetAddress Address;          // main address, for calls and file requests
+  TFidonetAddress Address;           // main address, for calls and file requests
   std::vector<std::string> Numbers;  // phone numbers to dial, in order
   // The name of a mailer profile, or an external command line that calls
   // the system.
@@ -101,7 +101,7 @@ class TMailBox : public TObject {
 // unique_ptr adders alive until it is destroyed itself.
 class TMBList : public TTypedList<TMailBox> {
  public:
-  using TTypedList<TMailBox>::Add;  // (name, mailbox): the caller keeps ownership
+  using TTypedList<TMailBox>::Add;                   // (name, mailbox): the caller keeps ownership
   TMailBox* Add(std::unique_ptr<TMailBox> mailbox);  // under its Name
   TMailBox* Add(const std::string& name, std::unique_ptr<TMailBox> mailbox);
 

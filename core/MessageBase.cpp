@@ -117,8 +117,9 @@ std::string WarningText(const TArea& area, bool indexFile) {
 }
 
 bool AskRetry(const TArea& area, bool indexFile) {
-  platform::MsgButton answer = platform::GetPrompter().Ask(
-      platform::MsgKind::Warning, WarningText(area, indexFile), platform::mbAbort | platform::mbRetry);
+  platform::MsgButton answer =
+      platform::GetPrompter().Ask(platform::MsgKind::Warning, WarningText(area, indexFile),
+                                  platform::mbAbort | platform::mbRetry);
   return answer == platform::mbRetry;
 }
 
@@ -135,7 +136,8 @@ bool OpenBodyForAppend(TArea& area, Fd& fd, uint64_t& end, bool& created) {
     created = size == 0;
     if (::ftruncate(fd.get(), 0) != 0) return false;
     if (PWriteFull(fd.get(), kBodyMagic, 4, 0) != 4) {
-      if (::ftruncate(fd.get(), 0) != 0) { /* nothing more to do */ }
+      if (::ftruncate(fd.get(), 0) != 0) { /* nothing more to do */
+      }
       return false;
     }
     size = 4;
@@ -357,8 +359,9 @@ bool CheckBodyLayout(std::string_view body, uint16_t textOffset) {
 std::string SalvagePackedIndex(std::string_view file, std::vector<TMsgHeader>& headers) {
   headers.clear();
   const bool magic = file.size() >= kIndexHeadSize && std::memcmp(file.data(), kIndexMagic, 4) == 0;
-  const uint64_t count =
-      file.size() >= kIndexHeadSize ? GetLE32(reinterpret_cast<const uint8_t*>(file.data() + 4)) : 0;
+  const uint64_t count = file.size() >= kIndexHeadSize
+                             ? GetLE32(reinterpret_cast<const uint8_t*>(file.data() + 4))
+                             : 0;
   std::vector<uint8_t> scratch(kMsgBaseChunkSize);
   size_t pos = kIndexHeadSize;
   int lostChunks = 0;
@@ -408,8 +411,8 @@ bool TMessageBase::ReadIndex(std::vector<TMsgHeader>& headers, std::string* dama
   if (!ReadWhole(fd.get(), file)) return false;
   if (DecodePackedIndex(file, headers)) return true;
   if (damage)
-    *damage = "The index " + area_.FilePath(kPackedIndexExt) + " is " +
-              SalvagePackedIndex(file, headers);
+    *damage =
+        "The index " + area_.FilePath(kPackedIndexExt) + " is " + SalvagePackedIndex(file, headers);
   return false;
 }
 
@@ -423,7 +426,8 @@ uint32_t TMessageBase::WriteBodyRecord(const TMail& mail, int fd) {
   if (start < 0) return 0;
   if (!platform::WriteAll(fd, record)) {
     const int err = errno;
-    if (::ftruncate(fd, start) != 0) { /* the next write starts at start anyway */ }
+    if (::ftruncate(fd, start) != 0) { /* the next write starts at start anyway */
+    }
     ::lseek(fd, start, SEEK_SET);
     errno = err;
     return 0;
@@ -431,8 +435,7 @@ uint32_t TMessageBase::WriteBodyRecord(const TMail& mail, int fd) {
   return static_cast<uint32_t>(record.size());
 }
 
-std::unique_ptr<TMail> TMessageBase::ReadStoredMail(const TMsgHeader& header,
-                                                   int bodyFd) const {
+std::unique_ptr<TMail> TMessageBase::ReadStoredMail(const TMsgHeader& header, int bodyFd) const {
   Fd own;
   int fd = bodyFd;
   if (fd < 0) {
@@ -529,8 +532,10 @@ bool TMessageBase::Append(std::vector<std::unique_ptr<TMail>>& queue,
       uint8_t oldCount[4];
       PutLE32(oldCount, fileCount);
       PWriteFull(index.get(), oldCount, 4, 4);
-      if (::ftruncate(index.get(), static_cast<off_t>(indexEnd)) != 0) { /* beyond the count */ }
-      if (::ftruncate(body.get(), static_cast<off_t>(bodyEnd)) != 0) { /* unreferenced bytes */ }
+      if (::ftruncate(index.get(), static_cast<off_t>(indexEnd)) != 0) { /* beyond the count */
+      }
+      if (::ftruncate(body.get(), static_cast<off_t>(bodyEnd)) != 0) { /* unreferenced bytes */
+      }
       break;
     }
     bodyEnd = at;
@@ -581,7 +586,8 @@ bool TMessageBase::Append(std::vector<std::unique_ptr<TMail>>& queue,
       // Nothing of a chunk that came up short stays behind.
       writeErr = errno;
       PWriteFull(index.get(), oldCount, 4, 4);
-      if (::ftruncate(index.get(), static_cast<off_t>(indexEnd)) != 0) { /* tried again below */ }
+      if (::ftruncate(index.get(), static_cast<off_t>(indexEnd)) != 0) { /* tried again below */
+      }
       if (!AskRetry(area, true)) break;
     }
     if (!indexOk) {
@@ -589,8 +595,10 @@ bool TMessageBase::Append(std::vector<std::unique_ptr<TMail>>& queue,
       area.WriteError = Reason(area.FilePath(kPackedIndexExt), "cannot be written");
       // Both files go back to where this mail began; the rest of the queue
       // is given up.
-      if (::ftruncate(body.get(), static_cast<off_t>(bodyEnd)) != 0) { /* unreferenced bytes */ }
-      if (::ftruncate(index.get(), static_cast<off_t>(indexEnd)) != 0) { /* beyond the count */ }
+      if (::ftruncate(body.get(), static_cast<off_t>(bodyEnd)) != 0) { /* unreferenced bytes */
+      }
+      if (::ftruncate(index.get(), static_cast<off_t>(indexEnd)) != 0) { /* beyond the count */
+      }
       allWritten = false;
       break;
     }

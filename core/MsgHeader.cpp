@@ -95,8 +95,6 @@ TMsgHeader TMsgHeader::Decode(const uint8_t* in) {
   return h;
 }
 
-bool TMsgHeader::operator==(const TMsgHeader& other) const {
-  return Encode() == other.Encode();
-}
+bool TMsgHeader::operator==(const TMsgHeader& other) const { return Encode() == other.Encode(); }
 
 }  // namespace velmaris

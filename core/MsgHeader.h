@@ -59,21 +59,21 @@ struct TMsgHeader {
   uint32_t Reserved0 = 0;
   TFidoAddr OrigAddr{};
   TFidoAddr DestAddr{};
-  uint32_t MsgIdCrc = 0;        // CRC-32 of the MSGID address word, 0 when none
-  uint32_t ReplyCrc = 0;        // CRC-32 of the REPLY address word, 0 when none
+  uint32_t MsgIdCrc = 0;  // CRC-32 of the MSGID address word, 0 when none
+  uint32_t ReplyCrc = 0;  // CRC-32 of the REPLY address word, 0 when none
   TShortStr<35> FromName;
   TShortStr<35> ToName;
   TShortStr<71> Subject;
-  TShortStr<51> AreaName;       // the area the message was written into
-  int32_t Created = 0;          // Unix seconds of the message's own date
-  int32_t Tossed = 0;           // Unix seconds when it entered this area
+  TShortStr<51> AreaName;  // the area the message was written into
+  int32_t Created = 0;     // Unix seconds of the message's own date
+  int32_t Tossed = 0;      // Unix seconds when it entered this area
   uint32_t Reserved232 = 0;
-  uint32_t MsgIdNumber = 0;     // MSGID serial, 0 when none
-  uint32_t ReplyNumber = 0;     // REPLY serial, 0 when none
-  uint16_t TextOffset = 0;      // offset of the message text in the body
-  uint32_t BodyLength = 0;      // decompressed body length
-  uint32_t BodyOffset = 0;      // offset of the body record in ".PackedBody"
-  uint16_t Flags = 0;           // MsgFlag bits
+  uint32_t MsgIdNumber = 0;  // MSGID serial, 0 when none
+  uint32_t ReplyNumber = 0;  // REPLY serial, 0 when none
+  uint16_t TextOffset = 0;   // offset of the message text in the body
+  uint32_t BodyLength = 0;   // decompressed body length
+  uint32_t BodyOffset = 0;   // offset of the body record in ".PackedBody"
+  uint16_t Flags = 0;        // MsgFlag bits
 
   static constexpr uint32_t NotStored = 0xFFFFFFFF;  // BodyOffset of a mail not stored
 

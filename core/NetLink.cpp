@@ -242,8 +242,7 @@ void TLinkList::LoadFromRegistry(const TWinRegistry& registry, const std::string
                                  const std::string& mainOutbound) {
   // Read everything first, so that a faulty value leaves the list as it was.
   std::vector<std::unique_ptr<TNetLink>> loaded;
-  const int32_t count =
-      std::clamp(registry.ReadInteger(section, "Count", 0), 0, kMaxStoredUplinks);
+  const int32_t count = std::clamp(registry.ReadInteger(section, "Count", 0), 0, kMaxStoredUplinks);
   for (int32_t n = 1; n <= count; ++n) {
     auto link = std::make_unique<TNetLink>(mainOutbound);
     link->LoadFromRegistry(registry, section + "\\Uplink" + std::to_string(n));

@@ -76,10 +76,10 @@ class TNetLink : public TObject {
   TNetLink& operator=(const TNetLink&) = delete;
 
   // --- Identity -----------------------------------------------------------
-  std::string Name = kDefaultName;  // display name; also its name in the list
-  TFidonetAddress UplinkAddress;    // the boss node
+  std::string Name = kDefaultName;    // display name; also its name in the list
+  TFidonetAddress UplinkAddress;      // the boss node
   std::string Sysop = kDefaultSysop;  // the user's name towards this uplink
-  TFidonetAddress SysopAddress;     // the point's own address at this uplink
+  TFidonetAddress SysopAddress;       // the point's own address at this uplink
 
   // --- Passwords ------------------------------------------------------------
   std::string Password;          // written into packets
@@ -88,11 +88,11 @@ class TNetLink : public TObject {
   std::string FileScanPassword;  // put into FileScan requests
 
   // --- Area robots and the layout of their area lists -----------------------
-  std::string AFReceiver = "AreaFix";  // AreaFix requests go to this name
-  std::string AFSender = "AreaFix";    // sender of AreaFix's area lists
-  int32_t AFNameO = 3;                 // column where the area name starts
-  int32_t AFDescO = 41;                // column where the description starts
-  int32_t AFDescL = 0;                 // row of the description, -5 .. 5 from the name
+  std::string AFReceiver = "AreaFix";      // AreaFix requests go to this name
+  std::string AFSender = "AreaFix";        // sender of AreaFix's area lists
+  int32_t AFNameO = 3;                     // column where the area name starts
+  int32_t AFDescO = 41;                    // column where the description starts
+  int32_t AFDescL = 0;                     // row of the description, -5 .. 5 from the name
   std::vector<std::string> AreaFixTitles;  // subjects of AreaFix's area lists
   std::string FSReceiver = "FileScan";
   std::string FSSender = "FileScan";
@@ -102,7 +102,7 @@ class TNetLink : public TObject {
   std::vector<std::string> FileScanTitles;
 
   // --- Calling and packing --------------------------------------------------
-  int32_t Mailbox = -1;   // index in the mailbox list; -1 none
+  int32_t Mailbox = -1;    // index in the mailbox list; -1 none
   bool UsePacker = false;  // pack outgoing packets into bundles
   std::string Packer;      // name of the packer in the packer list
 

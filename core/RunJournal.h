@@ -73,7 +73,6 @@ bool RollBackArea(const TRunJournal::Record& record);
 // Finishes or undoes the import run the journal describes (see above). The
 // lines of a log of what was done go to log when given. False when a step
 // failed; the journal then stays for the next try.
-bool RecoverImportJournal(const std::string& journalPath,
-                          std::vector<std::string>* log = nullptr);
+bool RecoverImportJournal(const std::string& journalPath, std::vector<std::string>* log = nullptr);
 
 }  // namespace velmaris

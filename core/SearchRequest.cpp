@@ -22,9 +22,7 @@ TDateTime StoredToDate(int32_t seconds) { return seconds == 0 ? 0 : UnixToDateTi
 
 // --- TSearchString ---------------------------------------------------------
 
-void TSearchString::SetText(std::string_view text) {
-  text_.assign(text.substr(0, kMaxText));
-}
+void TSearchString::SetText(std::string_view text) { text_.assign(text.substr(0, kMaxText)); }
 
 bool TSearchString::Matches(std::string_view value) const {
   if (CaseSensitive) {
@@ -59,8 +57,7 @@ void TSearchString::SaveToRegistry(TWinRegistry& registry, const std::string& se
 void TSearchString::LoadFromRegistry(TWinRegistry& registry, const std::string& section,
                                      const std::string& name) {
   std::array<uint8_t, kPackedSize> block{};
-  if (registry.ReadBinary(section, name + ".packed", block.data(), block.size()) ==
-      kPackedSize) {
+  if (registry.ReadBinary(section, name + ".packed", block.data(), block.size()) == kPackedSize) {
     Unpack(block.data());
     return;
   }
@@ -79,12 +76,9 @@ bool TDateSearch::Matches(TDateTime date, TDateTime today) const {
   if (std::isnan(date)) return Mode != Recent && Mode != Range;
   const double d = WholeDays(date);
   switch (Mode) {
-    case Recent:
-      return WholeDays(today) - static_cast<double>(Limit) + 1 <= d;
-    case Range:
-      return WholeDays(Start) <= d && WholeDays(End) >= d;
-    default:
-      return true;
+    case Recent: return WholeDays(today) - static_cast<double>(Limit) + 1 <= d;
+    case Range: return WholeDays(Start) <= d && WholeDays(End) >= d;
+    default: return true;
   }
 }
 
@@ -146,8 +140,8 @@ void TSearchRequest::LoadFromRegistry(TWinRegistry& registry, const std::string&
   if (registry.ReadBinary(section, "Packed", block.data(), block.size()) == kPackedSize) {
     Unpack(block.data());
   } else {
-    Flags = static_cast<uint32_t>(
-        registry.ReadInteger(section, "Flags", static_cast<int32_t>(Flags)));
+    Flags =
+        static_cast<uint32_t>(registry.ReadInteger(section, "Flags", static_cast<int32_t>(Flags)));
     FlagMask = static_cast<uint32_t>(
         registry.ReadInteger(section, "FlagMask", static_cast<int32_t>(FlagMask)));
     ApplyDestination = registry.ReadBool(section, "ApplyDestination", ApplyDestination);
@@ -165,10 +159,10 @@ void TSearchRequest::LoadFromRegistry(TWinRegistry& registry, const std::string&
 
 bool TSearchRequest::SameConditions(const TSearchRequest& o) const {
   return ApplyDestination == o.ApplyDestination && ApplyOrigin == o.ApplyOrigin &&
-         ApplySubject == o.ApplySubject && ApplyText == o.ApplyText &&
-         FlagMask == o.FlagMask && Flags == o.Flags && Origin == o.Origin &&
-         Destination == o.Destination && Subject == o.Subject && Text == o.Text &&
-         CreationDate == o.CreationDate && TossDate == o.TossDate;
+         ApplySubject == o.ApplySubject && ApplyText == o.ApplyText && FlagMask == o.FlagMask &&
+         Flags == o.Flags && Origin == o.Origin && Destination == o.Destination &&
+         Subject == o.Subject && Text == o.Text && CreationDate == o.CreationDate &&
+         TossDate == o.TossDate;
 }
 
 // --- Schemes -----------------------------------------------------------------

@@ -61,9 +61,9 @@ class TDateSearch {
   enum : uint8_t { AnyDate = 0, Recent = 1, Range = 2 };
 
   uint8_t Mode = AnyDate;
-  int32_t Limit = 0;      // days for Recent
-  TDateTime Start = 0;    // first day for Range
-  TDateTime End = 0;      // last day for Range
+  int32_t Limit = 0;    // days for Recent
+  TDateTime Start = 0;  // first day for Range
+  TDateTime End = 0;    // last day for Range
 
   // date and today are cut to whole days. Recent: today - Limit + 1 <= date
   // (Limit 1 is today only, Limit 0 only days after today). Range: Start <=
@@ -148,8 +148,8 @@ class TSearchRequest {
 
 // The flag bits the mask dialog offers: Hold, Unread, ToSysop, Kill, Send,
 // Sent, New.
-inline constexpr uint32_t kMaskDialogFlags = 0x0002 | 0x0004 | 0x0010 | 0x0020 | 0x0040 |
-                                             0x0080 | 0x2000;
+inline constexpr uint32_t kMaskDialogFlags =
+    0x0002 | 0x0004 | 0x0010 | 0x0020 | 0x0040 | 0x0080 | 0x2000;
 
 // The predefined schemes of the mask dialog, by item index.
 struct TMaskScheme {

@@ -41,8 +41,8 @@ void TSerialCounter::Reset(uint32_t seed) { next_.store(seed == 0 ? 1 : seed); }
 void TSerialCounter::LoadFromRegistry(TWinRegistry& registry, const std::string& section,
                                       const std::string& name) {
   const uint32_t none = 0;
-  const uint32_t stored = static_cast<uint32_t>(
-      registry.ReadInteger(section, name, static_cast<int32_t>(none)));
+  const uint32_t stored =
+      static_cast<uint32_t>(registry.ReadInteger(section, name, static_cast<int32_t>(none)));
   if (stored != 0) RaiseAbove(stored);
 }
 

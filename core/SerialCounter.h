@@ -7,8 +7,8 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/DateTimeUtil.h"

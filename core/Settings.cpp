@@ -231,20 +231,13 @@ void SettingsValues::Reset(SettingId id) {
   Value& v = values_[static_cast<size_t>(id)];
   v = Value{};
   switch (def.kind) {
-    case K::Directory:
-      v.text = startDir_ + def.defaultText + "/";
-      break;
+    case K::Directory: v.text = startDir_ + def.defaultText + "/"; break;
     case K::Choice:
     case K::Number:
-    case K::Check:
-      v.number = def.defaultNumber;
-      break;
+    case K::Check: v.number = def.defaultNumber; break;
     case K::Text:
-    case K::Font:
-      v.text = def.defaultText;
-      break;
-    case K::Lines:
-      break;  // an empty memo
+    case K::Font: v.text = def.defaultText; break;
+    case K::Lines: break;  // an empty memo
   }
 }
 
@@ -258,8 +251,7 @@ const SettingsValues::Value& SettingsValues::At(SettingId id,
   return values_[static_cast<size_t>(id)];
 }
 
-SettingsValues::Value& SettingsValues::At(SettingId id,
-                                          std::initializer_list<SettingKind> kinds) {
+SettingsValues::Value& SettingsValues::At(SettingId id, std::initializer_list<SettingKind> kinds) {
   return const_cast<Value&>(static_cast<const SettingsValues*>(this)->At(id, kinds));
 }
 
@@ -284,12 +276,8 @@ void SettingsValues::SetNumber(SettingId id, int32_t value) {
     case K::Choice:
       v.number = (value >= def.min && value <= def.max) ? value : def.defaultNumber;
       break;
-    case K::Number:
-      v.number = std::clamp(value, def.min, def.max);
-      break;
-    default:
-      v.number = value != 0 ? 1 : 0;
-      break;
+    case K::Number: v.number = std::clamp(value, def.min, def.max); break;
+    default: v.number = value != 0 ? 1 : 0; break;
   }
 }
 
@@ -297,8 +285,7 @@ void SettingsValues::SetChecked(SettingId id, bool value) {
   At(id, {K::Check}).number = value ? 1 : 0;
 }
 
-std::string SettingsValues::ExpandDirectory(const std::string& path,
-                                            const SettingDef& def) const {
+std::string SettingsValues::ExpandDirectory(const std::string& path, const SettingDef& def) const {
   if (path.empty()) return startDir_ + def.defaultText + "/";
   std::string dir = path.front() == '/' ? path : startDir_ + path;
   if (dir.back() != '/') dir.push_back('/');
@@ -309,15 +296,11 @@ void SettingsValues::SetText(SettingId id, std::string value) {
   Value& v = At(id, {K::Directory, K::Text, K::Font});
   const SettingDef& def = SettingDefOf(id);
   switch (def.kind) {
-    case K::Directory:
-      v.text = ExpandDirectory(value, def);
-      break;
+    case K::Directory: v.text = ExpandDirectory(value, def); break;
     case K::Font:
       v.text = TFontDesc::Parse(value) ? std::move(value) : std::string(def.defaultText);
       break;
-    default:
-      v.text = std::move(value);
-      break;
+    default: v.text = std::move(value); break;
   }
 }
 
@@ -391,9 +374,7 @@ void SettingsValues::LoadFromRegistry(const TWinRegistry& registry) {
       case K::Check:
         SetChecked(def.id, registry.ReadBool(def.section, def.value, def.defaultNumber != 0));
         break;
-      case K::Text:
-        v.text = registry.ReadString(def.section, def.value, def.defaultText);
-        break;
+      case K::Text: v.text = registry.ReadString(def.section, def.value, def.defaultText); break;
       case K::Font: {
         // Each part defaults to the font as it stands; a stored name is
         // taken up to 255 characters and the style keeps its four bits.
@@ -411,8 +392,8 @@ void SettingsValues::LoadFromRegistry(const TWinRegistry& registry) {
         count = std::clamp(count, 0, kMaxStoredLines);
         v.lines.clear();
         for (int32_t n = 1; n <= count; ++n) {
-          std::string line = registry.ReadString(def.section, def.value + std::to_string(n),
-                                                 def.defaultText);
+          std::string line =
+              registry.ReadString(def.section, def.value + std::to_string(n), def.defaultText);
           if (def.dropLine && line == def.dropLine) continue;
           v.lines.push_back(std::move(line));
         }
@@ -437,12 +418,8 @@ void SettingsValues::SaveToRegistry(TWinRegistry& registry) const {
         }
         break;
       case K::Choice:
-      case K::Number:
-        registry.WriteInteger(def.section, def.value, v.number);
-        break;
-      case K::Check:
-        registry.WriteBool(def.section, def.value, v.number != 0);
-        break;
+      case K::Number: registry.WriteInteger(def.section, def.value, v.number); break;
+      case K::Check: registry.WriteBool(def.section, def.value, v.number != 0); break;
       case K::Font: {
         TFontDesc font = Font(def.id);
         registry.WriteString(def.section, "Name", font.Name);

@@ -137,16 +137,16 @@ enum class SettingKind {
 
 struct SettingDef {
   SettingId id;
-  const char* name;       // control name, e.g. "InboundDir"
+  const char* name;  // control name, e.g. "InboundDir"
   SettingKind kind;
-  const char* section;    // registry key below the program's root; "" = not stored
-  const char* value;      // value name; for Lines the prefix of "<prefix><n>"
-  int32_t defaultNumber;  // Choice, Number, Check
+  const char* section;      // registry key below the program's root; "" = not stored
+  const char* value;        // value name; for Lines the prefix of "<prefix><n>"
+  int32_t defaultNumber;    // Choice, Number, Check
   const char* defaultText;  // Directory: folder below the start directory;
                             // Text, Font: the value; Lines: a missing line
-  int32_t min;            // Number: lower bound; Choice: 0
-  int32_t max;            // Number: upper bound; Choice: number of choices - 1
-  const char* dropLine;   // Lines: a stored line with this text is skipped at load
+  int32_t min;              // Number: lower bound; Choice: 0
+  int32_t max;              // Number: upper bound; Choice: number of choices - 1
+  const char* dropLine;     // Lines: a stored line with this text is skipped at load
 };
 
 // The table of every setting, indexed by SettingId.
@@ -181,9 +181,9 @@ class SettingsValues {
   const std::string& StartDirectory() const { return startDir_; }
 
   // Generic access; asking for the wrong kind raises ESettings.
-  int32_t Number(SettingId id) const;  // Choice, Number, Check
-  bool Checked(SettingId id) const;    // Check
-  const std::string& Text(SettingId id) const;  // Directory, Text, Font
+  int32_t Number(SettingId id) const;                         // Choice, Number, Check
+  bool Checked(SettingId id) const;                           // Check
+  const std::string& Text(SettingId id) const;                // Directory, Text, Font
   const std::vector<std::string>& Lines(SettingId id) const;  // Lines
 
   // Setting normalises as the controls do: a choice out of range becomes
@@ -280,8 +280,7 @@ class Settings {
 
   // Starts with the defaults below the start directory. Notifications go
   // through the dispatcher (the process-wide one when none is given).
-  explicit Settings(const std::string& startDirectory,
-                    platform::Dispatcher* dispatcher = nullptr);
+  explicit Settings(const std::string& startDirectory, platform::Dispatcher* dispatcher = nullptr);
   ~Settings();
   Settings(const Settings&) = delete;
   Settings& operator=(const Settings&) = delete;

@@ -113,24 +113,17 @@ void FillDefaultTextGroup(TTextGroup& group, const std::vector<std::string>& sys
                          separator,
                          ""};
   group.ForwardFooter = footer(
-      {separator,
-       ">                    End of forwarded message                                <",
+      {separator, ">                    End of forwarded message                                <",
        separator, ""});
   group.NewHeader = {"Hi %newdestfirst,", ""};
   group.NewFooter = footer({""});
-  group.CommentHeader = {"//Hi %df,//",
-                         "",
-                         "on *%dt* *%ti* *%on* wrote",
-                         "in the area *%ar* a message to you",
-                         "about *\"%su\"*.",
-                         ""};
+  group.CommentHeader = {
+      "//Hi %df,//",      "", "on *%dt* *%ti* *%on* wrote", "in the area *%ar* a message to you",
+      "about *\"%su\"*.", ""};
   group.CommentFooter = footer({""});
-  group.ReplyHeader = {"//Hi %of, //",
-                       "",
-                       "on *%dt* *%ti* you wrote in the area *%ar*",
-                       "a message to *%dn*",
-                       "about *\"%su\"*.",
-                       ""};
+  group.ReplyHeader = {
+      "//Hi %of, //",     "", "on *%dt* *%ti* you wrote in the area *%ar*", "a message to *%dn*",
+      "about *\"%su\"*.", ""};
   group.ReplyFooter = footer({""});
 }
 

@@ -98,8 +98,8 @@ void TWinRegistry::WriteBool(const std::string& section, const std::string& name
   WriteInteger(section, name, value ? 1 : 0);
 }
 
-size_t TWinRegistry::ReadBinary(const std::string& section, const std::string& name,
-                                void* buffer, size_t size) const {
+size_t TWinRegistry::ReadBinary(const std::string& section, const std::string& name, void* buffer,
+                                size_t size) const {
   std::string key = KeyOf(section);
   if (!registry_.ValueExists(key, name)) return 0;
   CheckType(registry_, key, name, RegType::Binary, "binary");
@@ -131,7 +131,8 @@ void LoadStringsFromRegistry(std::vector<std::string>& lines, const TWinRegistry
   if (count <= 0) return;
   // A damaged Count cannot ask for more lines than the section holds values.
   std::string key = registry.KeyOf(section);
-  size_t stored = registry.Registry().KeyExists(key) ? registry.Registry().ValueNames(key).size() : 0;
+  size_t stored =
+      registry.Registry().KeyExists(key) ? registry.Registry().ValueNames(key).size() : 0;
   size_t n = std::min(static_cast<size_t>(count), stored);
   lines.reserve(n);
   for (size_t i = 1; i <= n; ++i) {

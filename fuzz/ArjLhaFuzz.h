@@ -20,7 +20,9 @@ void RunExtractor(const uint8_t* data, size_t size, const char* ext) {
   static const struct Scratch {
     std::string path;
     Scratch() {
-      path = (std::filesystem::temp_directory_path() / ("velmaris-fuzz-" + std::to_string(getpid()))).string();
+      path =
+          (std::filesystem::temp_directory_path() / ("velmaris-fuzz-" + std::to_string(getpid())))
+              .string();
       std::filesystem::create_directories(path);
       path += "/";
     }

@@ -8,8 +8,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5) return 0;
   const int method = 1 + data[0] % 9;
-  const uint32_t original = (data[1] | (data[2] << 8) | (uint32_t(data[3]) << 16) | (uint32_t(data[4]) << 24)) %
-                            (1u << 20);
+  const uint32_t original =
+      (data[1] | (data[2] << 8) | (uint32_t(data[3]) << 16) | (uint32_t(data[4]) << 24)) %
+      (1u << 20);
   velmaris::ArcInput in(data + 5, size - 5);
   uint64_t seen = 0;
   velmaris::ArcSink out([&](const uint8_t*, size_t n) { seen += n; }, original);

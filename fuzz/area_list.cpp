@@ -14,9 +14,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace velmaris;
   if (size < 3) return 0;
-  const int nameO = data[0] % 82;        // 0 and 81 lie outside the dialog's range
-  const int descO = data[1] % 83 - 1;    // -1 .. 81
-  const int descL = data[2] % 13 - 6;    // -6 .. 6
+  const int nameO = data[0] % 82;      // 0 and 81 lie outside the dialog's range
+  const int descO = data[1] % 83 - 1;  // -1 .. 81
+  const int descL = data[2] % 13 - 6;  // -6 .. 6
   const std::string_view text(reinterpret_cast<const char*>(data + 3), size - 3);
   const std::vector<std::string> lines = SplitMailLines(text);
   for (int i = 0; i < static_cast<int>(lines.size()); ++i) {

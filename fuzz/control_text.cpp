@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DateLocale locale;
     locale.shortFormat = formats[order];
     locale.separator = separators[order];
-    locale.longMonthNames = {"January", "February", "March", "April", "May", "June", "July",
-                             "August", "September", "October", "November", "December"};
+    locale.longMonthNames = {"January", "February", "March",     "April",   "May",      "June",
+                             "July",    "August",   "September", "October", "November", "December"};
     SetDateLocale(locale);
     const std::string format = DefaultDateFormat(true);
     TDateTime date = EmptyDate;

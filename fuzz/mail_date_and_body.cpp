@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t offset = 34;
   for (int name = 0; name < 3 && offset < body.size(); ++name) {
     const size_t nul = body.find('\0', offset);
-    const std::string field = body.substr(offset, nul == std::string::npos ? std::string::npos
-                                                                            : nul - offset);
+    const std::string field =
+        body.substr(offset, nul == std::string::npos ? std::string::npos : nul - offset);
     if (name == 0) h.ToName = field;
     if (name == 1) h.FromName = field;
     if (name == 2) h.Subject = field;
@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       mail.PrintableText((switches & 2) != 0, (switches & 4) != 0, (switches & 8) != 0);
   const std::string stars(78, '*');
   if (printed.compare(0, 79, stars + "\n") != 0) std::abort();
-  if (printed.size() < 83 || printed.compare(printed.size() - 83, 83, "\n" + stars + "\n\n\n\n") != 0)
+  if (printed.size() < 83 ||
+      printed.compare(printed.size() - 83, 83, "\n" + stars + "\n\n\n\n") != 0)
     std::abort();
 
   const std::string_view text = mail.BodyText();

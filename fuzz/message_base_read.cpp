@@ -21,7 +21,8 @@ const std::string& FuzzDir() {
     // A memory file system when there is one: rewriting the same files on a
     // disk file system makes it flush them at every run.
     const char* base = std::getenv("TMPDIR");
-    std::string root = base && *base ? base : (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+    std::string root =
+        base && *base ? base : (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
     std::string tmpl = root + "/fuzz-msgbase-XXXXXX";
     if (!mkdtemp(tmpl.data())) std::abort();
     return tmpl + "/";

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (main.size() > entries * velmaris::kNodeIndexRecordSize) std::abort();
   for (size_t off = 0; off + velmaris::kNodeIndexRecordSize <= main.size();
        off += velmaris::kNodeIndexRecordSize) {
-    const auto rec = velmaris::DecodeNodeIndexRecord(reinterpret_cast<const uint8_t*>(main.data() + off));
+    const auto rec =
+        velmaris::DecodeNodeIndexRecord(reinterpret_cast<const uint8_t*>(main.data() + off));
     const uint32_t offsets[4] = {rec.NameOffset, rec.SysopOffset, rec.CityOffset, rec.MiscOffset};
     for (int k = 0; k < 4; ++k)
       if (offsets[k] >= files[2 * k].second.size()) std::abort();

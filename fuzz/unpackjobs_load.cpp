@@ -17,7 +17,6 @@ namespace {
 
 using namespace velmaris;
 
-
 std::vector<std::string> Describe(const TUnpJobList& list) {
   std::vector<std::string> out;
   for (int i = 0; i < list.GetCount(); ++i) {

@@ -19,7 +19,6 @@ namespace {
 
 using namespace velmaris;
 
-
 std::string Join(const std::vector<std::string>& lines) {
   std::string s;
   for (const auto& l : lines) s += l + '\x01';
@@ -32,14 +31,13 @@ std::vector<std::string> Describe(const TLinkList& links) {
     const TNetLink& l = *links.GetItem(i);
     out.push_back(links.GetString(i) + '\n' + l.Name + '\n' + l.UplinkAddress.Text4D() + '\n' +
                   l.Sysop + '\n' + l.SysopAddress.Text4D() + '\n' + l.Password + '\n' +
-                  l.SessionPassword + '\n' + l.AreaFixPassword + '\n' + l.FileScanPassword +
-                  '\n' + l.AFReceiver + '\n' + l.AFSender + '\n' + l.FSReceiver + '\n' +
-                  l.FSSender + '\n' + std::to_string(l.AFNameO) + ' ' +
-                  std::to_string(l.AFDescO) + ' ' + std::to_string(l.AFDescL) + ' ' +
-                  std::to_string(l.FSNameO) + ' ' + std::to_string(l.FSDescO) + ' ' +
-                  std::to_string(l.FSDescL) + ' ' + std::to_string(l.Mailbox) + ' ' +
-                  std::to_string(l.UsePacker) + '\n' + l.Packer + '\n' + Join(l.AreaFixTitles) +
-                  Join(l.FileScanTitles));
+                  l.SessionPassword + '\n' + l.AreaFixPassword + '\n' + l.FileScanPassword + '\n' +
+                  l.AFReceiver + '\n' + l.AFSender + '\n' + l.FSReceiver + '\n' + l.FSSender +
+                  '\n' + std::to_string(l.AFNameO) + ' ' + std::to_string(l.AFDescO) + ' ' +
+                  std::to_string(l.AFDescL) + ' ' + std::to_string(l.FSNameO) + ' ' +
+                  std::to_string(l.FSDescO) + ' ' + std::to_string(l.FSDescL) + ' ' +
+                  std::to_string(l.Mailbox) + ' ' + std::to_string(l.UsePacker) + '\n' + l.Packer +
+                  '\n' + Join(l.AreaFixTitles) + Join(l.FileScanTitles));
   }
   return out;
 }
@@ -48,11 +46,10 @@ std::vector<std::string> Describe(const TMBList& boxes) {
   std::vector<std::string> out;
   for (int i = 0; i < boxes.GetCount(); ++i) {
     const TMailBox& m = *boxes.GetItem(i);
-    out.push_back(boxes.GetString(i) + '\n' + m.Name + '\n' + m.Sysop + '\n' +
-                  m.Address.Text4D() + '\n' + m.Command + '\n' + m.FileList + '\n' +
-                  m.AreaIndicator + '\n' + std::to_string(m.AreaSize) + ' ' +
-                  std::to_string(m.AreaColumn) + ' ' + std::to_string(m.AreaLine) + '\n' +
-                  Join(m.Numbers));
+    out.push_back(boxes.GetString(i) + '\n' + m.Name + '\n' + m.Sysop + '\n' + m.Address.Text4D() +
+                  '\n' + m.Command + '\n' + m.FileList + '\n' + m.AreaIndicator + '\n' +
+                  std::to_string(m.AreaSize) + ' ' + std::to_string(m.AreaColumn) + ' ' +
+                  std::to_string(m.AreaLine) + '\n' + Join(m.Numbers));
   }
   return out;
 }

@@ -18,11 +18,13 @@ namespace {
 
 class MemoryIni : public velmaris::TIniStorage {
  public:
-  std::string ReadString(const std::string&, const std::string& ident, const std::string& def) const override {
+  std::string ReadString(const std::string&, const std::string& ident,
+                         const std::string& def) const override {
     const auto it = values.find(ident);
     return it == values.end() ? def : velmaris::StripIniQuotes(it->second);
   }
-  void WriteString(const std::string&, const std::string& ident, const std::string& value) override {
+  void WriteString(const std::string&, const std::string& ident,
+                   const std::string& value) override {
     values[ident] = value;
   }
   void EraseSection(const std::string&) override { values.clear(); }

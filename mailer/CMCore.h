@@ -57,8 +57,8 @@ class TCMDevice {
  public:
   using TNotifyEvent = std::function<void(TCMDevice& sender)>;
   using TDataEvent = std::function<void(TCMDevice& sender, const std::string& data)>;
-  using TDataTriggerEvent =
-      std::function<void(TCMDevice& sender, int trigger, const std::string& data, bool& transmitMore)>;
+  using TDataTriggerEvent = std::function<void(TCMDevice& sender, int trigger,
+                                               const std::string& data, bool& transmitMore)>;
   using TTimerTriggerEvent = std::function<void(TCMDevice& sender, int trigger)>;
 
   explicit TCMDevice(platform::Dispatcher& dispatcher = platform::GetDispatcher());
@@ -204,7 +204,8 @@ class TCMProtocol {
   using TNotifyEvent = std::function<void(TCMProtocol& sender)>;
   using TCMAcceptEvent = std::function<void(TCMProtocol& sender, bool& accept, std::string& fname,
                                             int64_t size, int64_t unixDate)>;
-  using TCMBatchEvent = std::function<void(TCMProtocol& sender, std::string& path, std::string& alias)>;
+  using TCMBatchEvent =
+      std::function<void(TCMProtocol& sender, std::string& path, std::string& alias)>;
   using TCMStateEvent = std::function<void(TCMProtocol& sender, int state, const std::string& msg,
                                            int64_t param1, int64_t param2)>;
 

@@ -38,7 +38,7 @@ uint32_t ParseHex8(std::string_view s, size_t at) {
   uint32_t v = 0;
   for (size_t i = at; i < at + 8 && i < s.size(); ++i) {
     const char c = s[i];
-    const int d = c >= '0' && c <= '9' ? c - '0'
+    const int d = c >= '0' && c <= '9'   ? c - '0'
                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                          : -1;
@@ -273,7 +273,8 @@ void THydraThread::Run() {
 
 void THydraThread::TxStep() {
   if (txState_ != lastTxState_ && Device().Logging()) {
-    Device().WriteLogLine("====== Transmit Packet - TxState= " + std::to_string(txState_) + " ======");
+    Device().WriteLogLine("====== Transmit Packet - TxState= " + std::to_string(txState_) +
+                          " ======");
   }
   lastTxState_ = txState_;
   switch (txState_) {
@@ -385,7 +386,7 @@ void THydraThread::NextFile() {
       return;
     }
     platform::Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st{};
+    struct stat st {};
     if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || st.st_size > kMaxInboundSize) {
       Log("Cannot open " + path + " for transmission");
       continue;
@@ -400,8 +401,8 @@ void THydraThread::NextFile() {
     Log("Transmitting " + path + "(" + txAlias_ + ")");
     Log("Size: " + std::to_string(txSize_));
     Report(8, txAlias_, txSize_, txDate_);
-    finfo_ = Hex8(static_cast<uint32_t>(txDate_)) + Hex8(static_cast<uint32_t>(txSize_)) +
-             Hex8(0) + Hex8(0) + Hex8(0) + ShortName(txAlias_);
+    finfo_ = Hex8(static_cast<uint32_t>(txDate_)) + Hex8(static_cast<uint32_t>(txSize_)) + Hex8(0) +
+             Hex8(0) + Hex8(0) + ShortName(txAlias_);
     finfo_ += '\0';
     return;
   }
@@ -468,8 +469,8 @@ void THydraThread::HandleTimers() {
 
 void THydraThread::HandlePacket(const THydraReceived& p) {
   if (Device().Logging()) {
-    Device().WriteLogLine(std::string("RXPK Type ") + p.type + " - " + std::to_string(p.data.size()) +
-                          " Bytes");
+    Device().WriteLogLine(std::string("RXPK Type ") + p.type + " - " +
+                          std::to_string(p.data.size()) + " Bytes");
   }
   switch (p.type) {
     case hpStart:
@@ -704,7 +705,8 @@ void THydraThread::BadPacket(int32_t pos, const char* what) {
     rxBlockLength_ = RoundBlock((rxBlockLength_ + 1) / 2);
   }
   Report(13, {}, pos, rxRetries_);
-  Log(std::string(what) + " at " + std::to_string(rxPos_) + " - Retry " + std::to_string(rxRetries_));
+  Log(std::string(what) + " at " + std::to_string(rxPos_) + " - Retry " +
+      std::to_string(rxRetries_));
   std::string d;
   PutLong(d, rxPos_);
   PutLong(d, rxBlockLength_);
@@ -715,7 +717,8 @@ void THydraThread::BadPacket(int32_t pos, const char* what) {
 
 void THydraThread::OnRpos(const std::string& data) {
   const int32_t pos = GetLong(data, 0), len = GetLong(data, 4), sync = GetLong(data, 8);
-  Log("HPKT_POS: " + std::to_string(pos) + ", " + std::to_string(len) + ", " + std::to_string(sync));
+  Log("HPKT_POS: " + std::to_string(pos) + ", " + std::to_string(len) + ", " +
+      std::to_string(sync));
   if (pos < 0) {
     CloseTxFile();
     txPos_ = -2;

@@ -34,8 +34,8 @@ class THydraThread;
 
 class TCMHydra : public TCMProtocol {
  public:
-  using TDevDataEvent = std::function<void(TCMHydra& sender, const std::string& dev,
-                                           const std::string& msg)>;
+  using TDevDataEvent =
+      std::function<void(TCMHydra& sender, const std::string& dev, const std::string& msg)>;
 
   explicit TCMHydra(platform::Dispatcher& dispatcher = platform::GetDispatcher());
   ~TCMHydra() override;  // stops a running session, pumping messages

@@ -21,10 +21,10 @@ namespace {
 struct TTimeout {
   int ticks, retries;
 };
-constexpr TTimeout kAckWait{36, 10};      // handshakes and acknowledgements
-constexpr TTimeout kStartWait{72, 10};    // receiver start and after ZRPOS
-constexpr TTimeout kEofWait{360, 0};      // the acknowledgement of ZEOF
-constexpr TTimeout kFinWait{720, 0};      // the final ZFIN after an error
+constexpr TTimeout kAckWait{36, 10};    // handshakes and acknowledgements
+constexpr TTimeout kStartWait{72, 10};  // receiver start and after ZRPOS
+constexpr TTimeout kEofWait{360, 0};    // the acknowledgement of ZEOF
+constexpr TTimeout kFinWait{720, 0};    // the final ZFIN after an error
 
 std::string Hex(uint32_t v, int digits) {
   char b[16];
@@ -210,7 +210,7 @@ class TCMZModemThread {
   const bool sending_;
   TZParser parser_;
   TZEscaper esc_;
-  std::deque<TZEvent> queue_;  // under owner_.lock_
+  std::deque<TZEvent> queue_;                                  // under owner_.lock_
   bool cancelled_ = false, timedOut_ = false, abort_ = false;  // under owner_.lock_
   platform::Event wake_{false, false};
   std::atomic<int> timer_{0};
@@ -317,7 +317,7 @@ TCMZModemThread::End TCMZModemThread::SendBatch() {
 TCMZModemThread::FileResult TCMZModemThread::SendFile(const std::string& path,
                                                       const std::string& alias, Got& stop) {
   platform::Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat st{};
+  struct stat st {};
   if (!fd.ok() || ::fstat(fd.get(), &st) != 0) {
     Log("Could not open file");
     Report(27, path);
@@ -587,7 +587,8 @@ TCMZModemThread::End TCMZModemThread::ReceiveBatch() {
       SetTimeout(kStartWait);
       auto init = [&] {
         Log("Sending ZRInit");
-        SendHeader(ZRINIT, static_cast<uint32_t>(kZCanFullDuplex | kZCanOverlapIO | kZCanFC32) << 24);
+        SendHeader(ZRINIT, static_cast<uint32_t>(kZCanFullDuplex | kZCanOverlapIO | kZCanFC32)
+                               << 24);
       };
       if (sendInit) init();
       bool gotFile = false, wantData = false;
@@ -610,7 +611,10 @@ TCMZModemThread::End TCMZModemThread::ReceiveBatch() {
           switch (ev.header.type) {
             case ZRQINIT: init(); break;
             case ZFILE:
-            case ZSINIT: wantData = true; wantType_ = ev.header.type; break;
+            case ZSINIT:
+              wantData = true;
+              wantType_ = ev.header.type;
+              break;
             case ZFIN:
               SendHeader(ZFIN, 0);
               Report(7);
@@ -703,7 +707,7 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
   SendHeader(ZRPOS, static_cast<uint32_t>(file.Position()));
   // No more than announced (a peer that does not announce: the largest size).
   const int64_t limit = offer.size > 0 ? offer.size : kMaxInboundSize;
-  bool inSync = false;   // a ZDATA header at our position was seen
+  bool inSync = false;    // a ZDATA header at our position was seen
   bool wantInfo = false;  // a ZFILE header came: its subpacket follows
   TZEvent ev;
   for (;;) {
@@ -761,7 +765,8 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
           return RecvResult::NewFile;
         }
         if (!inSync) break;
-        if (file.Position() + static_cast<int64_t>(ev.data.size()) > limit || !file.Write(ev.data)) {
+        if (file.Position() + static_cast<int64_t>(ev.data.size()) > limit ||
+            !file.Write(ev.data)) {
           Log("File write error");
           Report(33, {}, file.Position());
           SendHeader(ZFERR, 0);

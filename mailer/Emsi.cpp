@@ -53,7 +53,8 @@ int32_t ReadHex4(std::string_view text) {
 // One field opened by `open` at or after pos (only blanks may stand before
 // it); a doubled `close` stands for itself. Escapes stay as they are.
 enum class FieldRead { Ok, None, Unterminated, TooLong, Stray };
-FieldRead ReadRawField(std::string_view text, size_t& pos, char open, char close, std::string& out) {
+FieldRead ReadRawField(std::string_view text, size_t& pos, char open, char close,
+                       std::string& out) {
   out.clear();
   while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\r' || text[pos] == '\n')) ++pos;
   if (pos >= text.size()) return FieldRead::None;
@@ -189,8 +190,10 @@ std::string SanitizeEmsiText(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
     const auto u = static_cast<unsigned char>(c);
-    if (u == 180 || c == '`') c = '\'';
-    else if (u > 127) c = '_';
+    if (u == 180 || c == '`')
+      c = '\'';
+    else if (u > 127)
+      c = '_';
   }
   return out;
 }
@@ -201,7 +204,8 @@ std::string EmsiShortPacket(std::string_view type) {
 }
 
 std::string EmsiDatPacket(std::string_view data, uint16_t* crc) {
-  const std::string body = "EMSI_DAT" + Hex4(static_cast<uint16_t>(data.size())) + std::string(data);
+  const std::string body =
+      "EMSI_DAT" + Hex4(static_cast<uint16_t>(data.size())) + std::string(data);
   const uint16_t value = Crc16OfString(body);
   if (crc) *crc = value;
   return "**" + body + Hex4(value) + "\r";
@@ -225,7 +229,7 @@ std::string BuildEmsiData(const TEmsiIdentity& id) {
   std::string akas;
   for (const std::string& aka : id.Akas) akas += " " + aka;
   akas.erase(0, akas.find_first_not_of(' ') == std::string::npos ? akas.size()
-                                                                   : akas.find_first_not_of(' '));
+                                                                 : akas.find_first_not_of(' '));
   std::string data = "{EMSI}{" + akas + "}{" + id.Password + "}{" + id.LinkCodes + "}{" +
                      id.CompatCodes + "}{" + id.ProductCode + "}{" + id.MailerName + "}{" +
                      id.MailerVersion + "}{" + id.MailerSerial + "}{IDENT}{[" + id.SystemName +
@@ -383,10 +387,14 @@ void TEmsiSession::Scan() {
 std::string TEmsiSession::TakeLeftover() {
   // The tails of the last short packets are no transfer data.
   for (;;) {
-    if (buffer_.starts_with(kAck)) buffer_.erase(0, 10);
-    else if (buffer_.starts_with("A490")) buffer_.erase(0, 4);
-    else if (!buffer_.empty() && (buffer_[0] == '\r' || buffer_[0] == '\n')) buffer_.erase(0, 1);
-    else break;
+    if (buffer_.starts_with(kAck))
+      buffer_.erase(0, 10);
+    else if (buffer_.starts_with("A490"))
+      buffer_.erase(0, 4);
+    else if (!buffer_.empty() && (buffer_[0] == '\r' || buffer_[0] == '\n'))
+      buffer_.erase(0, 1);
+    else
+      break;
   }
   std::string out;
   out.swap(buffer_);
@@ -428,8 +436,8 @@ void TEmsiSession::Fail(const std::string& line) {
 
 // --- Caller ------------------------------------------------------------------------
 
-TEmsiCaller::TEmsiCaller(std::string ownPacket, uint16_t ownCrc, bool zedZap, bool hydra,
-                         Sink send, LogSink log, Clock clock)
+TEmsiCaller::TEmsiCaller(std::string ownPacket, uint16_t ownCrc, bool zedZap, bool hydra, Sink send,
+                         LogSink log, Clock clock)
     : TEmsiSession(std::move(send), std::move(log), std::move(clock)),
       ownPacket_(std::move(ownPacket)),
       ownCrc_(ownCrc),

@@ -108,8 +108,8 @@ struct TEmsiRemote {
   std::string Akas = "?", Password = "?", LinkCodes = "?", CompatCodes = "?", MailerName = "?",
               MailerVersion = "?", MailerSerial = "?", SystemName = "?", Location = "?",
               Sysop = "?", Phone = "?", Baud = "?", Flags = "?";
-  std::vector<TFidoAddr> AkaList;         // without repeats
-  std::vector<std::string> Warnings;      // session-log texts (duplicate or bad AKAs)
+  std::vector<TFidoAddr> AkaList;     // without repeats
+  std::vector<std::string> Warnings;  // session-log texts (duplicate or bad AKAs)
 };
 // Reads the data part field by field. False (with the reason) when it cannot
 // be read: a field without its end, a field over kMaxEmsiField, an IDENT
@@ -221,8 +221,8 @@ class TEmsiAnswerer : public TEmsiSession {
   // identity: our data without compatibility codes (the chosen protocol goes
   // there). password: what the caller must send ("" accepts any).
   // offered: the protocols we run, best first.
-  TEmsiAnswerer(TEmsiIdentity identity, std::string password,
-                std::vector<TEmsiProtocol> offered, Sink send, LogSink log, Clock clock);
+  TEmsiAnswerer(TEmsiIdentity identity, std::string password, std::vector<TEmsiProtocol> offered,
+                Sink send, LogSink log, Clock clock);
   void Start();
   void Tick() override;
 

@@ -46,7 +46,8 @@ void TFileList::Load(const std::string& path) {
   if (!in) throw EFileList("File \"" + path + "\" could not beaopened !");
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) {
-    throw EFileList("File \"" + path + "\" could not beread completely. The file is probably damaged !");
+    throw EFileList("File \"" + path +
+                    "\" could not beread completely. The file is probably damaged !");
   }
   LoadText(std::move(text), path);
 }
@@ -84,8 +85,10 @@ std::string TFileList::Line(int index, int tabSize) const {
   std::string out;
   for (char c : Raw(index)) {
     if (out.size() >= kMaxShownLine) break;
-    if (c == '\t') out.append(static_cast<size_t>(std::clamp(tabSize, 0, 16)), ' ');
-    else if (static_cast<unsigned char>(c) >= 32) out += c;
+    if (c == '\t')
+      out.append(static_cast<size_t>(std::clamp(tabSize, 0, 16)), ' ');
+    else if (static_cast<unsigned char>(c) >= 32)
+      out += c;
   }
   if (out.size() > kMaxShownLine) out.resize(kMaxShownLine);
   return out;
@@ -184,8 +187,8 @@ TRecoverResult RecoverRequest(const std::string& outbound, int32_t defaultZone,
 
 // --- Calibration -------------------------------------------------------------------
 
-bool SelectionRange(const std::vector<std::string>& lines, int start, int length,
-                    TTextRange& range, std::string& error) {
+bool SelectionRange(const std::vector<std::string>& lines, int start, int length, TTextRange& range,
+                    std::string& error) {
   if (length <= 0) {
     error = "Kein Text markiert!";
     return false;

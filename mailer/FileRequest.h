@@ -105,8 +105,8 @@ struct TTextRange {
   int Line = 0, First = 0, Last = 0;  // columns from 1
 };
 // The range of a selection; the error text when it is empty or spans lines.
-bool SelectionRange(const std::vector<std::string>& lines, int start, int length,
-                    TTextRange& range, std::string& error);
+bool SelectionRange(const std::vector<std::string>& lines, int start, int length, TTextRange& range,
+                    std::string& error);
 // The layout the two selections give: name range, then indicator.
 void ApplyCalibration(TMailBox& mailbox, const TTextRange& name, const TTextRange& indicator,
                       const std::string& indicatorText);

@@ -38,7 +38,8 @@ ModemResult ParseResultLine(std::string_view line, uint32_t* rate) {
   while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
   uint64_t value = 0;
   size_t digits = 0;
-  while (digits < rest.size() && digits < 9 && std::isdigit(static_cast<unsigned char>(rest[digits]))) {
+  while (digits < rest.size() && digits < 9 &&
+         std::isdigit(static_cast<unsigned char>(rest[digits]))) {
     value = value * 10 + static_cast<uint64_t>(rest[digits] - '0');
     ++digits;
   }
@@ -80,7 +81,8 @@ THayesModem::Answer THayesModem::WaitResult(std::chrono::milliseconds limit,
   }
 }
 
-THayesModem::Answer THayesModem::Command(const std::string& command, std::chrono::milliseconds limit,
+THayesModem::Answer THayesModem::Command(const std::string& command,
+                                         std::chrono::milliseconds limit,
                                          const std::atomic<bool>* abort) {
   pending_.clear();
   if (port_.Write(command + "\r", limit) != platform::SerialPort::IoResult::Ok) {

@@ -218,7 +218,8 @@ std::string HydraPacket(char type, std::string_view data, uint32_t options) {
   return out;
 }
 
-void THydraParser::Feed(std::string_view bytes, uint32_t options, std::vector<THydraReceived>& out) {
+void THydraParser::Feed(std::string_view bytes, uint32_t options,
+                        std::vector<THydraReceived>& out) {
   for (char ch : bytes) {
     if (cancelled_) return;
     const auto c = static_cast<uint8_t>(ch);
@@ -295,7 +296,8 @@ void PutLong(std::string& out, int32_t v) {
 int32_t GetLong(std::string_view data, size_t at) {
   if (at + 4 > data.size()) return 0;
   uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(data[at + i])) << (8 * i);
+  for (int i = 0; i < 4; ++i)
+    v |= static_cast<uint32_t>(static_cast<uint8_t>(data[at + i])) << (8 * i);
   return static_cast<int32_t>(v);
 }
 

@@ -23,15 +23,35 @@
 namespace velmaris {
 
 enum THydraPacket : char {
-  hpStart = 'A', hpInit = 'B', hpInitAck = 'C', hpFinfo = 'D', hpFinfoAck = 'E', hpData = 'F',
-  hpDataAck = 'G', hpRpos = 'H', hpEof = 'I', hpEofAck = 'J', hpEnd = 'K', hpIdle = 'L',
-  hpDevData = 'M', hpDevDack = 'N',
+  hpStart = 'A',
+  hpInit = 'B',
+  hpInitAck = 'C',
+  hpFinfo = 'D',
+  hpFinfoAck = 'E',
+  hpData = 'F',
+  hpDataAck = 'G',
+  hpRpos = 'H',
+  hpEof = 'I',
+  hpEofAck = 'J',
+  hpEnd = 'K',
+  hpIdle = 'L',
+  hpDevData = 'M',
+  hpDevDack = 'N',
 };
 
 // Option bits, named as the INIT packet writes them.
 enum THydraOption : uint32_t {
-  hoXON = 1, hoTLN = 2, hoCTL = 4, hoHIC = 8, hoHI8 = 16, hoBRK = 32, hoASC = 64, hoUUE = 128,
-  hoC32 = 256, hoDEV = 512, hoFPT = 1024,
+  hoXON = 1,
+  hoTLN = 2,
+  hoCTL = 4,
+  hoHIC = 8,
+  hoHI8 = 16,
+  hoBRK = 32,
+  hoASC = 64,
+  hoUUE = 128,
+  hoC32 = 256,
+  hoDEV = 512,
+  hoFPT = 1024,
 };
 
 constexpr uint8_t kHydraDLE = 0x18;

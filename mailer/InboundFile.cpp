@@ -58,7 +58,7 @@ TInboundFile::Result TInboundFile::Start(const std::string& dir, const std::stri
     why = "cannot create " + temp_;
     return Result::Failed;
   }
-  struct stat st{};
+  struct stat st {};
   ::fstat(fd_.get(), &st);
   pos_ = st.st_size;
   if (pos_ > size) {  // longer than announced: start over

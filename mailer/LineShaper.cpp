@@ -51,7 +51,12 @@ void TNoise::Apply(std::string& bytes) {
 }
 
 TLineRelay::TLineRelay(int aRead, int aWrite, int bRead, int bWrite, const TLineShape& shape)
-    : aRead_(aRead), aWrite_(aWrite), bRead_(bRead), bWrite_(bWrite), toB_(shape, 0), toA_(shape, 1) {}
+    : aRead_(aRead),
+      aWrite_(aWrite),
+      bRead_(bRead),
+      bWrite_(bWrite),
+      toB_(shape, 0),
+      toA_(shape, 1) {}
 
 TLineRelay::State TLineRelay::Step(std::chrono::milliseconds limit) {
   const auto now = TThrottle::Clock::now();
@@ -84,8 +89,8 @@ TLineRelay::State TLineRelay::Step(std::chrono::milliseconds limit) {
   for (int i = 0; r > 0 && i < 2; ++i) {
     Direction& d = *legs[i].d;
     if (readIx[i] >= 0 && fds[readIx[i]].revents) {
-      const size_t room = std::min({kChunk, kMaxBuffered - d.buffer.size(),
-                                    d.throttle.Allowance(TThrottle::Clock::now())});
+      const size_t room = std::min(
+          {kChunk, kMaxBuffered - d.buffer.size(), d.throttle.Allowance(TThrottle::Clock::now())});
       std::string chunk(room, '\0');
       const ssize_t got = room ? ::read(legs[i].from, chunk.data(), room) : 0;
       if (got > 0) {

@@ -15,7 +15,7 @@
 namespace velmaris {
 
 struct TLineShape {
-  uint32_t bitsPerSecond = 0;  // 0: as fast as the ends go
+  uint32_t bitsPerSecond = 0;    // 0: as fast as the ends go
   uint32_t noisePerMillion = 0;  // bytes per million that get a flipped bit
   uint64_t seed = 1;
 };

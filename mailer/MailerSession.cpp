@@ -53,7 +53,8 @@ std::string CanonicalPhoneNumber(const std::string& number) {
   std::string out = "+" + country + " ";
   if (rest.find('(') != std::string::npos) return out + rest;
   const size_t dash = rest.find('-');
-  if (dash != std::string::npos) return out + "(" + rest.substr(0, dash) + ") " + rest.substr(dash + 1);
+  if (dash != std::string::npos)
+    return out + "(" + rest.substr(0, dash) + ") " + rest.substr(dash + 1);
   return out + "() " + rest;
 }
 
@@ -193,8 +194,10 @@ bool TMailerSession::PollAddress(const std::string& addressText) {
     const TMailBox* box = boxes.GetItem(i);
     if (!box || !SameFidoAddress(box->Address.Address(), *parsed)) continue;
     name = box->Name;
-    if (!box->Numbers.empty()) numbers = box->Numbers;
-    else nodelistNumber(nullptr);
+    if (!box->Numbers.empty())
+      numbers = box->Numbers;
+    else
+      nodelistNumber(nullptr);
   }
   if (numbers.empty() && !nodelistNumber(&name)) {
     error_ = "Please add a mailbox to the mailbox settings that has the network address " + text +
@@ -447,7 +450,9 @@ void TMailerSession::PumpHandshake() {
 
 // --- Handshake data ---------------------------------------------------------------------
 
-bool TMailerSession::CanMake(TEmsiProtocol kind) const { return ctx_.MakeProtocol(kind) != nullptr; }
+bool TMailerSession::CanMake(TEmsiProtocol kind) const {
+  return ctx_.MakeProtocol(kind) != nullptr;
+}
 
 std::string TMailerSession::BuildEmsiDat(const TFidoAddr& called) {
   TConfigStore& store = Store();
@@ -574,7 +579,9 @@ void TMailerSession::StartTransfer() {
   TCMProtocol& p = *protocol_;
   p.Device = &device_;
   p.ReceiveDir = Store().Values()->InboundDir();
-  p.OnNextFile = [this](TCMProtocol&, std::string& path, std::string& alias) { NextFile(path, alias); };
+  p.OnNextFile = [this](TCMProtocol&, std::string& path, std::string& alias) {
+    NextFile(path, alias);
+  };
   p.OnAcceptFile = [this](TCMProtocol& sender, bool& accept, std::string&, int64_t, int64_t) {
     sender.ReceiveDir = Store().Values()->InboundDir();
     accept = true;

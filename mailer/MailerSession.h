@@ -53,8 +53,8 @@ std::string FormatDuration(int64_t seconds);
 
 // What a session needs from around it.
 struct TMailerContext {
-  TConfigStore* Store = nullptr;         // null: the process-wide one
-  TNodelistLookup* Nodelist = nullptr;   // null: numbers from the mailboxes only
+  TConfigStore* Store = nullptr;        // null: the process-wide one
+  TNodelistLookup* Nodelist = nullptr;  // null: numbers from the mailboxes only
   // Makes the protocol of a session; the default makes ZModem, ZedZap and
   // Hydra. A protocol it cannot make is not offered.
   std::function<std::unique_ptr<TCMProtocol>(TEmsiProtocol)> MakeProtocol;

@@ -132,9 +132,7 @@ FlowLine ParseFlowLine(std::string_view text) {
   }
   switch (text.front()) {
     case '~':
-    case '!':
-      line.action = FlowAction::Skip;
-      return line;
+    case '!': line.action = FlowAction::Skip; return line;
     case '^':
       line.action = FlowAction::Delete;
       text.remove_prefix(1);
@@ -143,9 +141,7 @@ FlowLine ParseFlowLine(std::string_view text) {
       line.action = FlowAction::Truncate;
       text.remove_prefix(1);
       break;
-    default:
-      line.action = FlowAction::Keep;
-      break;
+    default: line.action = FlowAction::Keep; break;
   }
   if (text.empty()) {
     line.action = FlowAction::Refused;
@@ -227,8 +223,8 @@ struct KindRow {
 };
 
 constexpr KindRow kKinds[] = {
-    {kKindMailPacket, 0, 1},  {kKindMailBundle, 1, 0}, {kKindAttachedFile, 2, 3},
-    {kKindTicFile, 3, 2},     {kKindRequestFile, 3, 2},
+    {kKindMailPacket, 0, 1}, {kKindMailBundle, 1, 0},  {kKindAttachedFile, 2, 3},
+    {kKindTicFile, 3, 2},    {kKindRequestFile, 3, 2},
 };
 
 }  // namespace
@@ -456,7 +452,8 @@ std::vector<std::string> TOutbound::FlowFilesOf(const TFidoAddr& address) const 
 SentResult TOutbound::RewriteFlowFile(const std::string& flowFile, const TFidoAddr& address,
                                       const std::string& path, const RetryPrompt& retry) {
   SentResult result;
-  const std::string addressText = FidoAddressToStr(TFidoAddr{address.Zone, address.Net, address.Node, 0});
+  const std::string addressText =
+      FidoAddressToStr(TFidoAddr{address.Zone, address.Net, address.Node, 0});
   const std::string name = platform::NameOf(flowFile);
   const size_t dot = name.find_last_of('.');
   const std::string newFile =
@@ -493,7 +490,8 @@ SentResult TOutbound::RewriteFlowFile(const std::string& flowFile, const TFidoAd
       bool ok = created;
       int err = errno;
       if (ok) {
-        ok = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), rw.contents) && ::fsync(fd.get()) == 0;
+        ok = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), rw.contents) &&
+             ::fsync(fd.get()) == 0;
         err = errno;
         ok = (::close(fd.Release()) == 0) && ok;
       }

@@ -115,16 +115,16 @@ const char* ClassifyOutboundPath(std::string_view path);
 
 // One file to send.
 struct TFileInfo {
-  TFidoAddr Address;       // the destination system (no point)
-  std::string Path;        // as listed, without its prefix
-  std::string FileName;    // the name part of Path
-  int64_t Size = 0;        // bytes; always above 0 in the list
+  TFidoAddr Address;     // the destination system (no point)
+  std::string Path;      // as listed, without its prefix
+  std::string FileName;  // the name part of Path
+  int64_t Size = 0;      // bytes; always above 0 in the list
   std::string KindText;
   int32_t Kind = 4;
-  bool DeleteAfterSending = false;   // "^" (always for request files)
+  bool DeleteAfterSending = false;       // "^" (always for request files)
   FlowAction Action = FlowAction::Keep;  // as listed when scanned
-  std::string FlowFile;    // the flow file that lists it; "" for a request file
-  bool IsRequest = false;  // a request file found in the outbound
+  std::string FlowFile;                  // the flow file that lists it; "" for a request file
+  bool IsRequest = false;                // a request file found in the outbound
 
   std::string AddressText() const { return FidoAddressToStr(Address); }
   // The list view's further columns: address, size + " Bytes", kind, path.
@@ -143,9 +143,9 @@ std::string FlowUpdateWarning(const std::string& newFile, const std::string& pat
 
 // What happened to a file after it left the outbound.
 struct SentResult {
-  bool flowUpdated = false;  // its lines are out of the flow file (or it had none)
+  bool flowUpdated = false;              // its lines are out of the flow file (or it had none)
   FlowAction action = FlowAction::Keep;  // what was done to the file itself
-  bool fileActionFailed = false;  // deleting or truncating it failed
+  bool fileActionFailed = false;         // deleting or truncating it failed
 };
 
 class TOutbound {

@@ -284,7 +284,8 @@ bool TZParser::HeaderDone() {
   } else {
     bytes = buf_;
     uint32_t crc = 0;
-    for (int i = 0; i < 4; ++i) crc |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[5 + i])) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+      crc |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[5 + i])) << (8 * i);
     ok = ZCrc32(std::string_view(bytes).substr(0, 5)) == crc;
   }
   state_ = Idle;
@@ -294,7 +295,8 @@ bool TZParser::HeaderDone() {
   }
   TZHeader h;
   h.type = static_cast<uint8_t>(bytes[0]);
-  for (int i = 0; i < 4; ++i) h.arg |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[1 + i])) << (8 * i);
+  for (int i = 0; i < 4; ++i)
+    h.arg |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[1 + i])) << (8 * i);
   event_ = TZEvent{TZEvent::Header, h, {}, 0};
   if (AnnouncesData(h.type)) {
     use32_ = format_ == 'C';
@@ -310,11 +312,12 @@ bool TZParser::SubpacketDone() {
   bool ok;
   if (use32_) {
     uint32_t crc = 0;
-    for (int i = 0; i < 4; ++i) crc |= static_cast<uint32_t>(static_cast<uint8_t>(buf_[i])) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+      crc |= static_cast<uint32_t>(static_cast<uint8_t>(buf_[i])) << (8 * i);
     ok = ZCrc32(data_, static_cast<uint8_t>(frameEnd_)) == crc;
   } else {
-    const auto crc = static_cast<uint16_t>((static_cast<uint8_t>(buf_[0]) << 8) |
-                                           static_cast<uint8_t>(buf_[1]));
+    const auto crc =
+        static_cast<uint16_t>((static_cast<uint8_t>(buf_[0]) << 8) | static_cast<uint8_t>(buf_[1]));
     ok = ZCrc16(data_, static_cast<uint8_t>(frameEnd_)) == crc;
   }
   event_ = TZEvent{ok ? TZEvent::Data : TZEvent::BadData, {}, std::move(data_), frameEnd_};

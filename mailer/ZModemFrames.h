@@ -26,9 +26,25 @@
 namespace velmaris {
 
 enum TZHeaderType : uint8_t {
-  ZRQINIT = 0, ZRINIT = 1, ZSINIT = 2, ZACK = 3, ZFILE = 4, ZSKIP = 5, ZNAK = 6, ZABORT = 7,
-  ZFIN = 8, ZRPOS = 9, ZDATA = 10, ZEOF = 11, ZFERR = 12, ZCRC = 13, ZCHALLENGE = 14,
-  ZCOMPL = 15, ZCAN = 16, ZFREECNT = 17, ZCOMMAND = 18,
+  ZRQINIT = 0,
+  ZRINIT = 1,
+  ZSINIT = 2,
+  ZACK = 3,
+  ZFILE = 4,
+  ZSKIP = 5,
+  ZNAK = 6,
+  ZABORT = 7,
+  ZFIN = 8,
+  ZRPOS = 9,
+  ZDATA = 10,
+  ZEOF = 11,
+  ZFERR = 12,
+  ZCRC = 13,
+  ZCHALLENGE = 14,
+  ZCOMPL = 15,
+  ZCAN = 16,
+  ZFREECNT = 17,
+  ZCOMMAND = 18,
 };
 
 enum TZFrameEnd : char { ZCRCE = 'h', ZCRCG = 'i', ZCRCQ = 'j', ZCRCW = 'k' };
@@ -38,8 +54,8 @@ constexpr uint8_t kXON = 0x11;
 constexpr size_t kZMaxSubpacket = 8192;
 
 // ZRINIT flags (ZF0, the argument's top byte).
-constexpr uint8_t kZCanFullDuplex = 0x01, kZCanOverlapIO = 0x02, kZCanFC32 = 0x20,
-                  kZEscCtl = 0x40, kZEsc8 = 0x80;
+constexpr uint8_t kZCanFullDuplex = 0x01, kZCanOverlapIO = 0x02, kZCanFC32 = 0x20, kZEscCtl = 0x40,
+                  kZEsc8 = 0x80;
 
 struct TZHeader {
   uint8_t type = 0;
@@ -104,14 +120,15 @@ class TZParser {
 
   State state_ = Idle;
   char format_ = 0;
-  bool use32_ = false;   // of the frame being read
+  bool use32_ = false;  // of the frame being read
   bool escaped_ = false;
   size_t need_ = 0;
   std::string buf_;
   std::string data_;
   char frameEnd_ = 0;
   bool prevWasZdle_ = false;
-  int crlf_ = 0;  // after a hex header: its CR LF may still come  // between frames: the last byte was ZDLE
+  int crlf_ =
+      0;  // after a hex header: its CR LF may still come  // between frames: the last byte was ZDLE
   int cans_ = 0;
   bool cancelled_ = false;
   TZEvent event_;

@@ -55,8 +55,7 @@ bool ApplyDiffText(std::string_view list, std::string_view diff, std::string& ou
         if (n > listLines.size() - li) return false;
         li += n;
         break;
-      default:
-        break;
+      default: break;
     }
   }
   out.push_back('\x1A');
@@ -82,8 +81,12 @@ int TNodeListProcessor::ApplyDiffs() {
   int folded = drNothing;
   auto fold = [&folded](int r) {
     switch (r) {
-      case drApplied: folded = (folded == drApplied || folded == drNothing) ? drApplied : drPartly; break;
-      case drFailed: folded = (folded == drFailed || folded == drNothing) ? drFailed : drPartly; break;
+      case drApplied:
+        folded = (folded == drApplied || folded == drNothing) ? drApplied : drPartly;
+        break;
+      case drFailed:
+        folded = (folded == drFailed || folded == drNothing) ? drFailed : drPartly;
+        break;
       case drPartly: folded = drPartly; break;
       default: break;
     }

@@ -210,14 +210,16 @@ int TNodeListProcessor::ReadListText(std::string text, const std::string& shownN
   const size_t before = entries_.size();
   buffers_.push_back(std::move(text));
   // The entries point into the buffer, which stays until the run ends.
-  const std::string_view view = std::string_view(buffers_.back()).substr(0, buffers_.back().size() - 1);
+  const std::string_view view =
+      std::string_view(buffers_.back()).substr(0, buffers_.back().size() - 1);
   TDamage damage(*this, shownName);
   if (pointlist)
     ParsePointlistBuffer(view, zone, damage);
   else
     ParseNodelistBuffer(view, zone, damage);
   damage.Summary();
-  const std::string read = std::to_string(entries_.size() - before) + " entries from " + shownName + " read";
+  const std::string read =
+      std::to_string(entries_.size() - before) + " entries from " + shownName + " read";
   if (damage.Lines() == 0) {
     DoLog(read);
     return rrRead;
@@ -283,7 +285,7 @@ void TNodeListProcessor::ParseNodelistBuffer(std::string_view text, int zone, TD
 }
 
 void TNodeListProcessor::ParsePointlistBuffer(std::string_view text, int zone, TDamage& damage) {
-  TFidoAddr state;  // 0:0/0.0 until a "Boss", "Host" or "Zone" line
+  TFidoAddr state;    // 0:0/0.0 until a "Boss", "Host" or "Zone" line
   bool known = true;  // false after a damaged line that may have set the boss
   const auto hostZone = static_cast<uint16_t>(zone < 0 || zone > 65535 ? 0 : zone);
   TLineReader lines(text);
@@ -385,7 +387,8 @@ void QuickSort(Entry** a, int lo, int hi, Cmp cmp) {
       if (cmp(a[lo], a[hi]) > 0) std::swap(a[lo], a[hi]);
       return;
     }
-    const Entry* pivot = a[static_cast<int>((static_cast<unsigned>(lo) + static_cast<unsigned>(hi)) >> 1)];
+    const Entry* pivot =
+        a[static_cast<int>((static_cast<unsigned>(lo) + static_cast<unsigned>(hi)) >> 1)];
     const bool loGreater = cmp(a[lo], pivot) > 0, hiGreater = cmp(a[hi], pivot) > 0;
     const bool loLess = cmp(a[lo], pivot) < 0, hiLess = cmp(a[hi], pivot) < 0;
     if (loGreater && hiGreater)
@@ -577,10 +580,16 @@ std::vector<std::pair<std::string, std::string>> TNodeListProcessor::BuildIndexI
   Sort(byAddress, "Sorting by address", "Sortierting by address finished");
   DeleteDuplicates();
   const TKeyCompare keys[4] = {
-      [](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->SystemName, b->SystemName); },
+      [](const TNodeEntry* a, const TNodeEntry* b) {
+        return CompareText(a->SystemName, b->SystemName);
+      },
       [](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->Sysop, b->Sysop); },
-      [](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->Location, b->Location); },
-      [](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->LinkInfo, b->LinkInfo); }};
+      [](const TNodeEntry* a, const TNodeEntry* b) {
+        return CompareText(a->Location, b->Location);
+      },
+      [](const TNodeEntry* a, const TNodeEntry* b) {
+        return CompareText(a->LinkInfo, b->LinkInfo);
+      }};
   for (int which = 0; which < 4; ++which) {
     Sort(keys[which], "", "");
     std::string data, index;
@@ -624,16 +633,19 @@ TCompileResult TNodeListProcessor::Process() {
   DeleteDuplicates();
 
   bool ok = true;
-  Sort([](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->SystemName, b->SystemName); },
+  Sort([](const TNodeEntry* a,
+          const TNodeEntry* b) { return CompareText(a->SystemName, b->SystemName); },
        "Sorting by system name", "Sorting by system name finished");
   ok &= SaveTexts(IndexDir + "Names", 0);
   Sort([](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->Sysop, b->Sysop); },
        "Sorting by sysop", "Sorting by sysop finished");
   ok &= SaveTexts(IndexDir + "Sysops", 1);
-  Sort([](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->Location, b->Location); },
+  Sort([](const TNodeEntry* a,
+          const TNodeEntry* b) { return CompareText(a->Location, b->Location); },
        "Sorting by location", "Sorting by location finished");
   ok &= SaveTexts(IndexDir + "Cities", 2);
-  Sort([](const TNodeEntry* a, const TNodeEntry* b) { return CompareText(a->LinkInfo, b->LinkInfo); },
+  Sort([](const TNodeEntry* a,
+          const TNodeEntry* b) { return CompareText(a->LinkInfo, b->LinkInfo); },
        "Sorting by phone", "Sorting by phone finished");
   ok &= SaveTexts(IndexDir + "Misc", 3);
   Sort(byAddress, "Sorting by address", "Sortierting by address finished");

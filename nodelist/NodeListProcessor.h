@@ -58,9 +58,9 @@ class TNodeListProcessor {
  public:
   using TTextEvent = std::function<void(const std::string&)>;
 
-  std::string IndexDir;                // ends in "/"
-  TNodelistLookup* Lookup = nullptr;   // closed, locked and reopened around a run
-  std::string ListDir;                 // lists and diffs; ends in "/"
+  std::string IndexDir;               // ends in "/"
+  TNodelistLookup* Lookup = nullptr;  // closed, locked and reopened around a run
+  std::string ListDir;                // lists and diffs; ends in "/"
   TNLList NodeLists;
   TTextEvent OnStatus;
   TTextEvent OnLog;
@@ -124,11 +124,11 @@ class TNodeListProcessor {
   int ApplyDiffStep(const std::string& list, const std::string& diff);
   int Year() const;
 
-  std::vector<TNodeEntry> entries_;     // in reading order
-  std::vector<TNodeEntry*> index_;      // the sort array
-  std::deque<std::string> buffers_;     // list texts the entries point into
-  std::vector<std::string> temps_;      // temporary index files of this run
-  int damagedLists_ = 0;                // of this run
+  std::vector<TNodeEntry> entries_;  // in reading order
+  std::vector<TNodeEntry*> index_;   // the sort array
+  std::deque<std::string> buffers_;  // list texts the entries point into
+  std::vector<std::string> temps_;   // temporary index files of this run
+  int damagedLists_ = 0;             // of this run
 
   friend struct TNodeListProcessorTestAccess;
 };

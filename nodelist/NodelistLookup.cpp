@@ -208,8 +208,7 @@ uint32_t TNodelistLookup::ReadIndexValue(Slot slot, int k) const {
 
 int TNodelistLookup::IndexCount(Slot slot) const { return static_cast<int>(sizes_[slot] / 4); }
 
-std::string TNodelistLookup::TextOf(int n, Slot dataSlot,
-                                    uint32_t TNodeIndexRecord::*field) const {
+std::string TNodelistLookup::TextOf(int n, Slot dataSlot, uint32_t TNodeIndexRecord::*field) const {
   std::lock_guard<std::mutex> g(mutex_);
   TNodeIndexRecord rec;
   if (!ReadRecordLocked(n, rec)) return {};

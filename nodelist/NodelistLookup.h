@@ -50,11 +50,11 @@ class TNodelistLookup {
   std::string GetSystemName(int n) const;  // "Unlisted!" for -1
   std::string GetSysop(int n) const;
   std::string GetCity(int n) const;
-  std::string GetMisc(int n) const;  // phone, speed and flags
-  void GetAddress(int n, TFidoAddr& addr) const;  // unchanged for -1
+  std::string GetMisc(int n) const;                            // phone, speed and flags
+  void GetAddress(int n, TFidoAddr& addr) const;               // unchanged for -1
   void GetAddressText(int n, TFidonetAddress& address) const;  // unchanged for -1
-  int32_t GetNodeType(int n) const;                // 127 for -1
-  uint32_t GetNameOffset(int n) const;             // 127 for -1
+  int32_t GetNodeType(int n) const;                            // 127 for -1
+  uint32_t GetNameOffset(int n) const;                         // 127 for -1
   uint32_t GetSysopOffset(int n) const;
   uint32_t GetCityOffset(int n) const;
 
@@ -80,8 +80,18 @@ class TNodelistLookup {
 
  private:
   // File slots in the order they are opened.
-  enum Slot { sAddr, sNamesIdx, sSysopsIdx, sCitiesIdx, sMiscIdx, sNamesData, sSysopsData,
-              sCitiesData, sMiscData, sCount };
+  enum Slot {
+    sAddr,
+    sNamesIdx,
+    sSysopsIdx,
+    sCitiesIdx,
+    sMiscIdx,
+    sNamesData,
+    sSysopsData,
+    sCitiesData,
+    sMiscData,
+    sCount
+  };
 
   void OpenLocked();
   void CloseFiles();

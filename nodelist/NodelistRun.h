@@ -23,16 +23,16 @@ struct TNodelistRunConfig {
   TNLList NodeLists;
   // The configured pointlists with each entry's own zone.
   TNLList PointLists;
-  std::string ListDir;   // directory of the lists and diffs, ending in "/"
-  std::string IndexDir;  // directory of the index set, ending in "/"
-  int Zone = 2;          // the point's own zone
+  std::string ListDir;        // directory of the lists and diffs, ending in "/"
+  std::string IndexDir;       // directory of the index set, ending in "/"
+  int Zone = 2;               // the point's own zone
   bool ProcessReport = true;  // post the log as a report message
 };
 
 struct TNodelistRunResult {
   int DiffResult = drNothing;
-  bool Compiled = false;  // a new index set was written
-  int DamagedLists = 0;   // lists of the compile that could not be read whole
+  bool Compiled = false;         // a new index set was written
+  int DamagedLists = 0;          // lists of the compile that could not be read whole
   std::vector<std::string> Log;  // every log line with its time stamp
 };
 

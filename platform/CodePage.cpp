@@ -110,8 +110,9 @@ Reverse MakeReverse(CodePage cp) {
 }
 
 const Reverse& ReverseOf(CodePage cp) {
-  static const std::array<Reverse, 4> all = {MakeReverse(CodePage::CP866), MakeReverse(CodePage::CP437),
-                                             MakeReverse(CodePage::CP1251), MakeReverse(CodePage::CP1252)};
+  static const std::array<Reverse, 4> all = {
+      MakeReverse(CodePage::CP866), MakeReverse(CodePage::CP437), MakeReverse(CodePage::CP1251),
+      MakeReverse(CodePage::CP1252)};
   return all[static_cast<size_t>(cp)];
 }
 
@@ -235,7 +236,11 @@ CodePage AnsiCodePage() { return gAnsi.load(); }
 void SetOemCodePage(CodePage cp) { gOem.store(cp); }
 void SetAnsiCodePage(CodePage cp) { gAnsi.store(cp); }
 
-std::string OemToAnsi(std::string_view bytes) { return Recode(bytes, OemCodePage(), AnsiCodePage()); }
-std::string AnsiToOem(std::string_view bytes) { return Recode(bytes, AnsiCodePage(), OemCodePage()); }
+std::string OemToAnsi(std::string_view bytes) {
+  return Recode(bytes, OemCodePage(), AnsiCodePage());
+}
+std::string AnsiToOem(std::string_view bytes) {
+  return Recode(bytes, AnsiCodePage(), OemCodePage());
+}
 
 }  // namespace velmaris::platform

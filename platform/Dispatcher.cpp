@@ -110,7 +110,8 @@ void PlainDispatcher::ProcessMessages() {
   }
 }
 
-PlainDispatcher::TimerId PlainDispatcher::StartTimer(std::chrono::milliseconds interval, Task task) {
+PlainDispatcher::TimerId PlainDispatcher::StartTimer(std::chrono::milliseconds interval,
+                                                     Task task) {
   if (interval.count() < 1) interval = std::chrono::milliseconds(1);
   TimerId id;
   {
@@ -127,7 +128,8 @@ void PlainDispatcher::StopTimer(TimerId id) {
   timers_.erase(id);
 }
 
-bool PlainDispatcher::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+bool PlainDispatcher::RunUntil(const std::function<bool()>& done,
+                               std::chrono::milliseconds timeout) {
   return RunRounds(done, timeout, kMaxSleep, [this](Clock::time_point until) {
     std::unique_lock lock(mutex_);
     for (const auto& [id, timer] : timers_) until = std::min(until, timer.due);

@@ -61,7 +61,8 @@ bool MatchBoth(const std::string& a, const std::string& b) {
       bool r = false;
       if (a[i] == '*') r = next[j] || cur[j + 1];
       if (!r && b[j] == '*') r = cur[j + 1] || next[j];
-      if (!r && (a[i] == '?' || b[j] == '?' || AsciiUpper(a[i]) == AsciiUpper(b[j]))) r = next[j + 1];
+      if (!r && (a[i] == '?' || b[j] == '?' || AsciiUpper(a[i]) == AsciiUpper(b[j])))
+        r = next[j + 1];
       cur[j] = r;
     }
     std::swap(cur, next);
@@ -144,7 +145,8 @@ std::vector<DirEntry> ScanDir(const std::string& dir, std::string_view pattern, 
     out.push_back(std::move(entry));
   }
   ::closedir(d);
-  std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  std::sort(out.begin(), out.end(),
+            [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
   return out;
 }
 
@@ -168,7 +170,8 @@ void MakeDirs(const std::string& path) {
     cur = path.substr(0, next);
     pos = next + 1;
     if (cur.empty() || cur.back() == '/') continue;
-    if (::mkdir(cur.c_str(), 0777) != 0 && errno != EEXIST) Fail("cannot create directory", cur, errno);
+    if (::mkdir(cur.c_str(), 0777) != 0 && errno != EEXIST)
+      Fail("cannot create directory", cur, errno);
   }
   if (!DirExists(path)) Fail("cannot create directory", path, ENOTDIR);
 }
@@ -236,7 +239,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     return true;
   }
   if (errno == EEXIST) return false;
-  if (errno != EPERM && errno != EOPNOTSUPP && errno != EXDEV) Fail("cannot rename " + from + " to", to, errno);
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != EXDEV)
+    Fail("cannot rename " + from + " to", to, errno);
   // No hard links either (FAT and the like): check, then rename. Only a
   // second writer racing for the same name in the same instant can slip in.
   struct stat st;
@@ -253,7 +257,8 @@ void FsyncPath(const std::string& path) {
 
 uint64_t FreeSpace(const std::string& path) {
   struct statvfs vfs;
-  if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0) Fail("cannot query free space of", path, errno);
+  if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0)
+    Fail("cannot query free space of", path, errno);
   return static_cast<uint64_t>(vfs.f_bavail) * static_cast<uint64_t>(vfs.f_frsize);
 }
 

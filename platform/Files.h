@@ -75,9 +75,9 @@ uint64_t FreeSpace(const std::string& path);
 // Path pieces with "/" separators. An empty directory is the current one:
 // JoinPath("", n) is n, WithSlash("") is "", DirOf("a.pkt") is "".
 std::string JoinPath(const std::string& dir, const std::string& name);
-std::string DirOf(const std::string& path);   // with trailing "/"
-std::string NameOf(const std::string& path);  // after the last "/"
-std::string WithSlash(const std::string& dir);  // adds a trailing "/"
+std::string DirOf(const std::string& path);         // with trailing "/"
+std::string NameOf(const std::string& path);        // after the last "/"
+std::string WithSlash(const std::string& dir);      // adds a trailing "/"
 std::string WithoutSlash(const std::string& path);  // drops one trailing "/"
 
 // An open file descriptor, closed at the end of its scope.

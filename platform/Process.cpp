@@ -16,7 +16,7 @@ namespace velmaris::platform {
 std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
   std::vector<std::string> argv;
   std::string word;
-  bool inWord = false;   // a word has begun (even an empty quoted one)
+  bool inWord = false;  // a word has begun (even an empty quoted one)
   bool quoted = false;
   for (size_t i = 0; i < commandLine.size(); ++i) {
     const char c = commandLine[i];
@@ -115,7 +115,8 @@ int Process::Wait(pid_t pid) {
   int status = 0;
   for (;;) {
     if (::waitpid(pid, &status, 0) >= 0) break;
-    if (errno != EINTR) throw EProcess(std::string("cannot wait for a process: ") + std::strerror(errno));
+    if (errno != EINTR)
+      throw EProcess(std::string("cannot wait for a process: ") + std::strerror(errno));
   }
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unordered_map>
 #include <unistd.h>
+#include <unordered_map>
 
 #include "platform/Ascii.h"
 #include "platform/Files.h"
@@ -26,7 +26,9 @@ constexpr size_t kMaxFileSize = 64u << 20;
 // Hex lines wrap before this column, as regedit wraps them.
 constexpr size_t kWrapColumn = 76;
 
-bool HasLineBreakOrNul(const std::string& s) { return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
+bool HasLineBreakOrNul(const std::string& s) {
+  return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
 
 // The parts of a key path; empty parts (leading, trailing or doubled "\")
 // are skipped.
@@ -100,7 +102,7 @@ struct Registry::Node {
   };
 
   std::string name;
-  std::vector<std::unique_ptr<Node>> children;  // in the order they were created
+  std::vector<std::unique_ptr<Node>> children;   // in the order they were created
   std::unordered_map<std::string, Node*> index;  // folded name -> child
   std::vector<Value> values;
 
@@ -379,10 +381,10 @@ class Parser {
           if (bytes.size() != 4) Fail("hex(4) needs four bytes");
           v.type = RegType::DWord;
           v.dword = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-                    (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+                    (static_cast<uint32_t>(bytes[2]) << 16) |
+                    (static_cast<uint32_t>(bytes[3]) << 24);
           break;
-        default:
-          Fail("unsupported value type hex(" + std::to_string(kind) + ")");
+        default: Fail("unsupported value type hex(" + std::to_string(kind) + ")");
       }
     } else {
       Fail("unknown value data");
@@ -442,7 +444,8 @@ std::string ReadRegistryFile(const std::string& path, bool& exists) {
     throw ERegistry("cannot read " + path + ": " + std::strerror(errno));
   }
   if (!S_ISREG(st.st_mode)) throw ERegistry("not a file: " + path);
-  if (static_cast<uint64_t>(st.st_size) > kMaxFileSize) throw ERegistry("registry file too large: " + path);
+  if (static_cast<uint64_t>(st.st_size) > kMaxFileSize)
+    throw ERegistry("registry file too large: " + path);
   exists = true;
   try {
     std::string text = ReadFile(path);
@@ -455,7 +458,9 @@ std::string ReadRegistryFile(const std::string& path, bool& exists) {
 
 }  // namespace
 
-Registry::Registry(std::string path) : path_(std::move(path)), root_(std::make_unique<Node>()) { Reload(); }
+Registry::Registry(std::string path) : path_(std::move(path)), root_(std::make_unique<Node>()) {
+  Reload();
+}
 
 Registry::~Registry() = default;
 
@@ -548,7 +553,8 @@ void Registry::DeleteValue(const std::string& key, const std::string& name) {
 
 namespace {
 
-const Node::Value& Lookup(Node* root, const std::string& key, const std::string& name, RegType type) {
+const Node::Value& Lookup(Node* root, const std::string& key, const std::string& name,
+                          RegType type) {
   Node* n = Walk(root, SplitKey(key));
   if (!n) throw ERegistry("missing key " + key);
   const Node::Value* v = n->Find(name);
@@ -574,7 +580,8 @@ std::vector<uint8_t> Registry::ReadBinary(const std::string& key, const std::str
   return Lookup(root_.get(), key, name, RegType::Binary).bin;
 }
 
-void Registry::WriteString(const std::string& key, const std::string& name, const std::string& value) {
+void Registry::WriteString(const std::string& key, const std::string& name,
+                           const std::string& value) {
   CheckValueName(name);
   std::lock_guard lock(mutex_);
   Node::Value& v = WalkCreate(root_.get(), SplitKey(key))->Slot(name);

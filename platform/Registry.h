@@ -59,9 +59,9 @@ class Registry {
   void Reload();
 
   bool KeyExists(const std::string& key) const;
-  void CreateKey(const std::string& key);       // with all its parents
-  void DeleteKey(const std::string& key);       // with its subkeys; missing is fine
-  std::vector<std::string> SubKeys(const std::string& key) const;    // stored case
+  void CreateKey(const std::string& key);  // with all its parents
+  void DeleteKey(const std::string& key);  // with its subkeys; missing is fine
+  std::vector<std::string> SubKeys(const std::string& key) const;     // stored case
   std::vector<std::string> ValueNames(const std::string& key) const;  // stored case
 
   bool ValueExists(const std::string& key, const std::string& name) const;

@@ -2,10 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -103,7 +103,8 @@ void SerialPort::Close() {
   fd_ = -1;
 }
 
-SerialPort::IoResult SerialPort::Read(std::string& out, size_t max, std::chrono::milliseconds limit) {
+SerialPort::IoResult SerialPort::Read(std::string& out, size_t max,
+                                      std::chrono::milliseconds limit) {
   if (fd_ < 0) return IoResult::Gone;
   const IoResult ready = WaitReady(fd_, POLLIN, limit);
   if (ready != IoResult::Ok) return ready;

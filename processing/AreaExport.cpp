@@ -43,7 +43,8 @@ std::string ZoneOutboundFor(const TAreaExportOptions& options, int32_t zone) {
 void SetupPacket(TOutPacket& packet, const TAreaExportOptions& options) {
   if (options.Clock) packet.Clock = options.Clock;
   if (options.Packer) packet.Packer = options.Packer;
-  if (options.PacketProcessorCommand) packet.PacketProcessorCommand = options.PacketProcessorCommand;
+  if (options.PacketProcessorCommand)
+    packet.PacketProcessorCommand = options.PacketProcessorCommand;
 }
 
 // Records every stage of the packet in the journal, with the messages that
@@ -111,8 +112,8 @@ void PrepareAttach(TArea& area, TPreparedExport& p, const TAreaExportOptions& op
   if (!(mail.Header.Flags & MsgFlag::Attach)) return;
   const std::string path = mail.Header.Subject.Str();
   if (!IsOwnAddress(options, mail.Header.OrigAddr)) {
-    Tell(options, Describe(area, mail.Header) +
-                      ": no file attached, the message was not written here");
+    Tell(options,
+         Describe(area, mail.Header) + ": no file attached, the message was not written here");
     return;
   }
   if (path.empty() || !platform::FileExists(path)) {

@@ -40,8 +40,7 @@ using platform::UpperAscii;
 // Boxes of this manager: plain, with an OK button.
 void Tell(const std::string& ansiText) {
   platform::GetPrompter().Ask(platform::MsgKind::Information,
-                              platform::ToUtf8(ansiText, platform::AnsiCodePage()),
-                              platform::mbOk);
+                              platform::ToUtf8(ansiText, platform::AnsiCodePage()), platform::mbOk);
 }
 
 // A data-file description: one line, so control characters become blanks.
@@ -213,8 +212,8 @@ void TAreaManager::SetListName(const std::string& name) {
 }
 
 std::string TAreaManager::StatusText() const {
-  std::string text = std::to_string(all_.Count()) + " areas available; " +
-                     std::to_string(sel_.size()) + " signed";
+  std::string text =
+      std::to_string(all_.Count()) + " areas available; " + std::to_string(sel_.size()) + " signed";
   if (changesPending_) text += " (Changes unsaved)";
   return text;
 }
@@ -263,8 +262,7 @@ void TAreaManager::LoadData() {
         break;
       }
       std::string description;
-      for (size_t w = 1; w < words.size(); ++w)
-        description += (w > 1 ? " " : "") + words[w];
+      for (size_t w = 1; w < words.size(); ++w) description += (w > 1 ? " " : "") + words[w];
       all_.AddInfo(words[0], description, flag == '*', link);
     }
   }
@@ -282,8 +280,8 @@ void TAreaManager::SaveData() {
     for (int e = 0; e < all_.Count(); ++e) {
       const TAreaInfo* entry = all_.Get(e);
       if (entry->Uplink != link) continue;
-      data += (entry->Subscribed ? "* " : ". ") + entry->Name + " " +
-              OneLine(entry->Description) + "\n";
+      data += (entry->Subscribed ? "* " : ". ") + entry->Name + " " + OneLine(entry->Description) +
+              "\n";
     }
     const std::string path = DataFilePath(*link);
     try {
@@ -498,8 +496,7 @@ bool TAreaManager::OrderArea(const std::string& tag, TNetLink& uplink) {
   int index = all_.FindEntry(TAreaInfo{false, tag, {}, &uplink});
   TAreaInfo* entry = index >= 0 ? all_.Get(index) : nullptr;
   if (entry && entry->Subscribed) return true;
-  if (!WriteRequests({{&uplink, {RobotCommandLine(TRobotCommand::Subscribe, tag)}}}))
-    return false;
+  if (!WriteRequests({{&uplink, {RobotCommandLine(TRobotCommand::Subscribe, tag)}}})) return false;
   if (!entry) {
     entry = all_.AddInfo(tag, {}, true, &uplink);
     all_.Sort();
@@ -571,9 +568,8 @@ TAreaManagers::TAreaManagers(TConfigStore& store) : store_(store), echo_(store),
 
 int TAreaManagers::RegisterAreaListMail(const TMail& mail, TNetLink& uplink, bool fileScan) {
   int added = 0;
-  platform::GetDispatcher().Send([&] {
-    added = (fileScan ? files_ : echo_).RegisterAreaListMail(mail, uplink);
-  });
+  platform::GetDispatcher().Send(
+      [&] { added = (fileScan ? files_ : echo_).RegisterAreaListMail(mail, uplink); });
   return added;
 }
 

@@ -51,10 +51,10 @@ class TNetLink;
 
 // One offered area.
 struct TAreaInfo {
-  bool Subscribed = false;      // ordered
-  std::string Name;             // the tag as the list spells it
+  bool Subscribed = false;  // ordered
+  std::string Name;         // the tag as the list spells it
   std::string Description;
-  TNetLink* Uplink = nullptr;   // the uplink that offers it (not owned)
+  TNetLink* Uplink = nullptr;  // the uplink that offers it (not owned)
 };
 
 // The areas of all uplinks, owning its entries. Order: Name by byte
@@ -152,8 +152,8 @@ class TAreaManager {
 
   // --- The lists ---------------------------------------------------------------
   const TAreaInfoList& All() const { return all_; }
-  const std::vector<TAreaInfo*>& Ready() const { return ready_; }     // not ordered
-  const std::vector<TAreaInfo*>& Selected() const { return sel_; }    // ordered
+  const std::vector<TAreaInfo*>& Ready() const { return ready_; }   // not ordered
+  const std::vector<TAreaInfo*>& Selected() const { return sel_; }  // ordered
   bool ChangesPending() const { return changesPending_; }
   // "<n> areas available; <m> signed", " (Changes unsaved)" while pending.
   std::string StatusText() const;

@@ -37,13 +37,13 @@ int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names
     if (progress) progress(static_cast<int>(i) + 1, static_cast<int>(names.size()));
     TArea* found = store.FindArea(name);
     if (!found) {
-      Box(platform::MsgKind::Error, area ? "Could not find area  " + name + " !"
-                                         : "Could not find area " + name);
+      Box(platform::MsgKind::Error,
+          area ? "Could not find area  " + name + " !" : "Could not find area " + name);
       continue;
     }
     if (found->IsLocked() || found->IsIndexLoaded()) {
-      Box(platform::MsgKind::Warning, "The area " + name + " is in use and cannot be " +
-                                          (area ? "deleted !" : "deleted!"));
+      Box(platform::MsgKind::Warning,
+          "The area " + name + " is in use and cannot be " + (area ? "deleted !" : "deleted!"));
       continue;
     }
     found->DeleteFiles();
@@ -59,7 +59,8 @@ std::vector<std::string> AreasOfUplink(TConfigStore& store, const TNetLink* upli
   // BAD, DUPES and NETMAIL hold the mail of every uplink: they are never
   // deleted with one.
   for (const TArea* area : store.Areas().Areas())
-    if (area->Uplink == uplink && area->Name != kNetmailAreaName && TConfigStore::CanKillArea(*area))
+    if (area->Uplink == uplink && area->Name != kNetmailAreaName &&
+        TConfigStore::CanKillArea(*area))
       names.push_back(area->Name);
   return names;
 }

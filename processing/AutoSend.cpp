@@ -55,8 +55,7 @@ TDateTime TAutoSendJob::NextDueDate(TDateTime now) const {
   const TDateTime today = Today(now);
   const TDateTime last = UnixToDateTime(Last);
   switch (SendMode) {
-    case 0:
-      return NeverSent() ? today : Today(last) + std::max(SendDays, 1);
+    case 0: return NeverSent() ? today : Today(last) + std::max(SendDays, 1);
     case 1: {
       const TDateTimeParts from = DecodeDateTime(NeverSent() ? today - 1 : last);
       int year = from.Year, month = from.Month;
@@ -70,8 +69,7 @@ TDateTime TAutoSendJob::NextDueDate(TDateTime now) const {
       if (today >= DayOf(year, DateMonth, DateDay)) ++year;
       return DayOf(year, DateMonth, DateDay);
     }
-    default:
-      return now;
+    default: return now;
   }
 }
 

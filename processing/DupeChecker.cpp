@@ -1,9 +1,6 @@
 #include "processing/DupeChecker.h"
 
-
-
 #include <fstream>
-
 
 #include "core/ByteOrder.h"
 #include "platform/Files.h"
@@ -99,11 +96,10 @@ void TDupeChecker::LoadFromFile() {
   f.read(buf.data(), static_cast<std::streamsize>(buf.size()));
   buf.resize(static_cast<size_t>(f.gcount()));
   std::string problem;
-  if (!Decode(buf, &problem)) loadProblem_ = path_ + ": " + problem + "; starting with an empty ring";
+  if (!Decode(buf, &problem))
+    loadProblem_ = path_ + ": " + problem + "; starting with an empty ring";
 }
 
-void TDupeChecker::SaveToFile() const {
-  platform::WriteFileAtomic(path_, Encode());
-}
+void TDupeChecker::SaveToFile() const { platform::WriteFileAtomic(path_, Encode()); }
 
 }  // namespace velmaris

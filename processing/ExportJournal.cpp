@@ -102,10 +102,10 @@ TRunJournal::Record ExportStageRecord(const TOutPacket::Stage& stage, const TNet
                                       const TArea& area, const std::vector<int>& indexes) {
   if (stage.Step == TOutPacket::Stage::Created)
     return {"packet", stage.PacketPath, link.FlowFilePath()};
-  TRunJournal::Record r{"export",      stage.PacketPath, stage.BundlePath,
-                        stage.PackerName, link.Outbound(),
-                        FidoAddressToStr(link.UplinkAddress.Address()), area.BaseDir,
-                        area.FileName};
+  TRunJournal::Record r{"export",         stage.PacketPath,
+                        stage.BundlePath, stage.PackerName,
+                        link.Outbound(),  FidoAddressToStr(link.UplinkAddress.Address()),
+                        area.BaseDir,     area.FileName};
   for (int index : indexes) r.push_back(std::to_string(index));
   return r;
 }

@@ -43,8 +43,7 @@ TRunJournal::Record ExportStageRecord(const TOutPacket::Stage& stage, const TNet
 // itself, still names no packet as the recovered run did (a name used again
 // would replace that packet in the day's bundle). A keepSerials that fails
 // leaves the journal for the next start.
-bool RecoverExportJournal(const std::string& journalPath,
-                          std::vector<std::string>* log = nullptr,
+bool RecoverExportJournal(const std::string& journalPath, std::vector<std::string>* log = nullptr,
                           const std::function<bool()>& keepSerials = {});
 
 }  // namespace velmaris

@@ -77,7 +77,7 @@ class TExporter : public TJob {
   // Recompute the uplinks' outbound directories at the start; unset: from
   // the settings.
   std::function<void()> UpdateOutbounds;
-  TAreaExportOptions AreaOptions;  // Problem is filled in by the run
+  TAreaExportOptions AreaOptions;    // Problem is filled in by the run
   std::function<TDateTime()> Clock;  // for the log lines (Now unless set)
   // The pending call: the mailbox to call when the run has finished (not
   // owned; cleared when taken). Call makes it; unset: TMailBox::StartMailer.

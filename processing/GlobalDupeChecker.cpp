@@ -29,8 +29,8 @@ bool SaveLocked() {
     globalChecker->SaveToFile();
     return true;
   } catch (const std::exception& e) {
-    const std::string text = "The duplicate database " + globalChecker->Path() +
-                             " could not be saved: " + e.what();
+    const std::string text =
+        "The duplicate database " + globalChecker->Path() + " could not be saved: " + e.what();
     Log(text);
     platform::GetPrompter().Error(text);
     return false;
@@ -45,8 +45,7 @@ TDupeChecker& OpenDupeChecker(const std::string& startDir) {
     SaveLocked();
     globalChecker.reset();
   }
-  globalChecker =
-      std::make_unique<TDupeChecker>(platform::JoinPath(startDir, kDupesFileName));
+  globalChecker = std::make_unique<TDupeChecker>(platform::JoinPath(startDir, kDupesFileName));
   if (!globalChecker->LoadProblem().empty())
     Log("The duplicate database was not used: " + globalChecker->LoadProblem());
   return *globalChecker;

@@ -107,7 +107,7 @@ THatchResult HatchFile(const THatchRequest& r, TSerialCounter& serials) {
   THatchResult result;
   result.Error = CheckHatchRequest(r);
   if (!result.Error.empty()) return result;
-  struct stat st{};
+  struct stat st {};
   if (::stat(r.FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     result.Error = "File does not exist!";
     return result;
@@ -121,9 +121,9 @@ THatchResult HatchFile(const THatchRequest& r, TSerialCounter& serials) {
   const std::string tic = outbound + NextSerialHex(serials) + ".tic";
   try {
     if (!ForceDirectoryPath(outbound)) throw std::runtime_error("Could not create " + outbound);
-    platform::WriteFileAtomic(tic, BuildTicText(r, platform::NameOf(r.FileName), crc,
-                                                static_cast<uint64_t>(st.st_size),
-                                                LocalFileDate(st.st_mtime)));
+    platform::WriteFileAtomic(
+        tic, BuildTicText(r, platform::NameOf(r.FileName), crc, static_cast<uint64_t>(st.st_size),
+                          LocalFileDate(st.st_mtime)));
     result.TicPath = tic;
     r.Uplink->AppendToFlowFile(r.FileName, r.KillSrc);
     r.Uplink->AppendToFlowFile(tic, true);
@@ -139,17 +139,18 @@ THatchResult HatchFile(const THatchRequest& r, TSerialCounter& serials) {
 }
 
 std::vector<std::string> ArchiveDescription(const std::string& fileName, const TPckList& packers,
-                                            const std::string& tempBase,
-                                            TSerialCounter& serials) {
+                                            const std::string& tempBase, TSerialCounter& serials) {
   TPacker* packer = packers.FindPackerForFile(fileName);
   if (!packer) return {};
-  const std::string dir = platform::WithSlash(tempBase) + "~KQHatch" + NextSerialHex(serials) + ".tmp/";
+  const std::string dir =
+      platform::WithSlash(tempBase) + "~KQHatch" + NextSerialHex(serials) + ".tmp/";
   std::vector<std::string> lines;
   if (ForceDirectoryPath(dir)) {
     std::string text;
     try {
       if (packer->Unpack(fileName, dir)) {
-        if (auto diz = platform::FindNoCase(dir, "file_id.diz")) text = platform::ReadFile(dir + *diz);
+        if (auto diz = platform::FindNoCase(dir, "file_id.diz"))
+          text = platform::ReadFile(dir + *diz);
       }
     } catch (const std::exception&) {
       text.clear();

@@ -51,13 +51,11 @@ std::string KludgeValue(std::string_view line) {
   return std::string(line.substr(0, n));
 }
 
-bool IsAddressChar(char c) {
-  return (c >= '0' && c <= '9') || c == ':' || c == '/' || c == '.';
-}
+bool IsAddressChar(char c) { return (c >= '0' && c <= '9') || c == ':' || c == '/' || c == '.'; }
 
 bool IsDomainChar(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-         c == '.' || c == '-' || c == '_';
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' ||
+         c == '-' || c == '_';
 }
 
 // Finds a NUL in body[from, from + limit]: its position, or npos.
@@ -109,7 +107,8 @@ TMailPacket::TMailPacket(const std::string& fileName) : fileName_(fileName) {
     return;
   }
   uint8_t head[kPacketHeaderSize];
-  if (platform::ReadFull(fd, reinterpret_cast<char*>(head), kPacketHeaderSize) < kPacketHeaderSize) {
+  if (platform::ReadFull(fd, reinterpret_cast<char*>(head), kPacketHeaderSize) <
+      kPacketHeaderSize) {
     ::close(fd);
     status_ = psDamagedHeader;
     return;
@@ -218,7 +217,8 @@ const std::string* TMailPacket::NextMail() {
     const size_t nul = FindNul(body_, p, kFields[i].max + 1);
     if (nul == std::string::npos) {
       if (p + kFields[i].max + 1 > body_.size()) {
-        return Damage(p, std::string(kFields[i].name) + " not terminated before the end of the file");
+        return Damage(p,
+                      std::string(kFields[i].name) + " not terminated before the end of the file");
       }
       return Damage(p, std::string(kFields[i].name) + " longer than " +
                            std::to_string(kFields[i].max) + " characters");
@@ -229,7 +229,8 @@ const std::string* TMailPacket::NextMail() {
   }
   const size_t textStart = p;
   const size_t textNul = body_.find('\0', textStart);
-  if (textNul == std::string::npos) return Damage(textStart, "text not terminated before the end of the file");
+  if (textNul == std::string::npos)
+    return Damage(textStart, "text not terminated before the end of the file");
   const size_t length = textNul + 1 - start;
   if (length > kMaxPackedMessageSize) return Damage(start, "message larger than 64 MiB");
 
@@ -264,8 +265,9 @@ const std::string* TMailPacket::NextMail() {
         bool* seen;
       };
       const Kludge kludges[] = {
-          {"MSGID:", &msgId, &haveMsgId}, {"INTL", &intl, &haveIntl},  {"FMPT", &fmpt, &haveFmpt},
-          {"TOPT", &topt, &haveTopt},     {"REPLY:", &reply, &haveReply},
+          {"MSGID:", &msgId, &haveMsgId}, {"INTL", &intl, &haveIntl},
+          {"FMPT", &fmpt, &haveFmpt},     {"TOPT", &topt, &haveTopt},
+          {"REPLY:", &reply, &haveReply},
       };
       for (const Kludge& kl : kludges) {
         if (!*kl.seen && k.substr(0, kl.key.size()) == kl.key) {
@@ -301,8 +303,8 @@ const std::string* TMailPacket::NextMail() {
     // Netmail without origin line and MSGID: the packed message's own net
     // and node in the packet's origin zone.
     const auto* m = reinterpret_cast<const uint8_t*>(mail_.data());
-    h.OrigAddr = TFidoAddr{header_.OrigAddress().Zone, GetLE16(m + M::OrigNet),
-                           GetLE16(m + M::OrigNode), 0};
+    h.OrigAddr =
+        TFidoAddr{header_.OrigAddress().Zone, GetLE16(m + M::OrigNet), GetLE16(m + M::OrigNode), 0};
   }
   if (haveIntl) {
     std::string destWord, origWord;
@@ -330,8 +332,8 @@ const std::string* TMailPacket::NextMail() {
   out.AreaName = area;
   out.TextOffset = static_cast<uint16_t>(textOffset_);
   out.BodyLength = static_cast<uint32_t>(length);
-  const std::string chrs =
-      platform::UpperAscii(GetKludge("CHRS", "")) + " " + platform::UpperAscii(GetKludge("CHARSET", ""));
+  const std::string chrs = platform::UpperAscii(GetKludge("CHRS", "")) + " " +
+                           platform::UpperAscii(GetKludge("CHARSET", ""));
   if (chrs.find("LATIN") != std::string::npos) {
     out.ToName = toName;
     out.FromName = fromName;

@@ -88,8 +88,7 @@ TBundlePacker GetBundlePacker() {
 
 void InstallBundlePacker() {
   if (GetBundlePacker()) return;
-  SetBundlePacker([](const std::string& name, const std::string& archive,
-                     const std::string& file) {
+  SetBundlePacker([](const std::string& name, const std::string& archive, const std::string& file) {
     TPckList* packers = GetPackerList();
     TPacker* packer = packers ? packers->PackerByName(name) : nullptr;
     return packer != nullptr && packer->Pack(archive, file);
@@ -134,8 +133,8 @@ size_t PackedMessageLength(std::string_view image, std::string* error) {
     return 0;
   };
   if (image.size() < kPackedMessageFixedSize + 4) return fail("shorter than a packed message");
-  const uint16_t type = static_cast<uint16_t>(static_cast<uint8_t>(image[0]) |
-                                              (static_cast<uint8_t>(image[1]) << 8));
+  const uint16_t type =
+      static_cast<uint16_t>(static_cast<uint8_t>(image[0]) | (static_cast<uint8_t>(image[1]) << 8));
   if (type != kPackedMessageType) return fail("message type is not 2");
   const size_t limits[3] = {kPackedToNameMax, kPackedFromNameMax, kPackedSubjectMax};
   const char* names[3] = {"to-name", "from-name", "subject"};

@@ -26,8 +26,8 @@ class TNetLink;
 // Packs file into archive (creating it, or adding to it) with the packer
 // configured under packerName; true when the packer ran and succeeded. The
 // program's packer list provides it (see SetBundlePacker).
-using TBundlePacker = std::function<bool(const std::string& packerName,
-                                         const std::string& archive, const std::string& file)>;
+using TBundlePacker = std::function<bool(const std::string& packerName, const std::string& archive,
+                                         const std::string& file)>;
 
 // The packer every TOutPacket uses unless it was given its own; none until
 // the start-up sets one (without a packer, packets are listed unpacked).
@@ -39,11 +39,11 @@ void InstallBundlePacker();
 
 // The outcome of one WritePacket.
 struct TPacketWriteResult {
-  bool Ok = true;        // false: nothing was sent; the mails stay queued
-  bool Written = false;  // a packet was written (false for an empty queue)
-  std::string PacketPath;  // the packet written
-  std::string ListedPath;  // the packet or the bundle it went into
-  bool Packed = false;     // the packet went into a bundle
+  bool Ok = true;            // false: nothing was sent; the mails stay queued
+  bool Written = false;      // a packet was written (false for an empty queue)
+  std::string PacketPath;    // the packet written
+  std::string ListedPath;    // the packet or the bundle it went into
+  bool Packed = false;       // the packet went into a bundle
   bool NewFlowLine = false;  // a line was added to the flow file
   std::string FlowFile;
   std::string Error;  // why it failed

@@ -195,8 +195,8 @@ bool TFilter::Matches(TFilterProbe& probe) {
   return true;
 }
 
-bool TFilter::Process(TMail& mail, const std::string& areaName, bool& kill,
-                      const std::string& name, const TFilterEnv& env) {
+bool TFilter::Process(TMail& mail, const std::string& areaName, bool& kill, const std::string& name,
+                      const TFilterEnv& env) {
   const TAreaList* areas = env.Store ? &env.Store->Areas() : nullptr;
   if (!Matches(mail, areaName, areas)) return false;
   if (Apply(mail, areaName, name, env)) kill = true;
@@ -244,9 +244,11 @@ void TFilter::Copy(const TMail& mail, const std::string& areaName, const TFilter
     if (target->TextGroup >= 0 && target->TextGroup < groups.GetCount()) {
       const TTextGroup& group = *groups.GetItem(target->TextGroup);
       std::vector<std::string> text;
-      for (const auto& line : group.ForwardHeader) text.push_back(mail.ExpandMacros(line, areaName));
+      for (const auto& line : group.ForwardHeader)
+        text.push_back(mail.ExpandMacros(line, areaName));
       text.insert(text.end(), fwd.Text.begin(), fwd.Text.end());
-      for (const auto& line : group.ForwardFooter) text.push_back(mail.ExpandMacros(line, areaName));
+      for (const auto& line : group.ForwardFooter)
+        text.push_back(mail.ExpandMacros(line, areaName));
       fwd.Text = std::move(text);
       if (!group.Origins.empty()) {
         size_t pick = 0;

@@ -52,8 +52,7 @@ class EFilter : public std::runtime_error {
 };
 
 // The flag bits the filter dialog offers.
-inline constexpr uint16_t kFilterDialogFlags[6] = {0x0010, 0x0004, 0x0002,
-                                                   0x0020, 0x2000, 0x0040};
+inline constexpr uint16_t kFilterDialogFlags[6] = {0x0010, 0x0004, 0x0002, 0x0020, 0x2000, 0x0040};
 // Texts of the actions.
 inline constexpr const char* kSecretaryName = "Velmaris 95 Secretary";
 inline constexpr const char* kForwardOrigin = "Forwarded by Velmaris 95 Secretary";
@@ -62,10 +61,10 @@ inline constexpr uint16_t kAutoReplyFlags = 0x0840;
 
 // What a filter needs from around it while it acts.
 struct TFilterEnv {
-  TConfigStore* Store = nullptr;  // areas, uplinks, groups, text groups, start directory
-  bool Export = false;            // copies are written at once under the target's lock
-  std::function<TDateTime()> Clock;                   // Now unless set
-  std::function<void(const std::string&)> Log;       // the run's log
+  TConfigStore* Store = nullptr;     // areas, uplinks, groups, text groups, start directory
+  bool Export = false;               // copies are written at once under the target's lock
+  std::function<TDateTime()> Clock;  // Now unless set
+  std::function<void(const std::string&)> Log;  // the run's log
   // Error boxes (the default goes through the main thread's Prompter).
   std::function<void(const std::string&)> Error;
   TDateTime ClockNow() const { return Clock ? Clock() : Now(); }
@@ -220,8 +219,7 @@ class TExportFilterRun : public TExportFilters {
     runner_.Env().Export = true;
   }
   void ResetMatches() override { runner_.ResetMatches(); }
-  bool Apply(TMail& mail, TArea& area,
-             const std::function<void(const std::string&)>& log) override;
+  bool Apply(TMail& mail, TArea& area, const std::function<void(const std::string&)>& log) override;
   TFilterRunner& Runner() { return runner_; }
 
  private:

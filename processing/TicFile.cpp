@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "archive/Packer.h"
 #include "core/ConfigStore.h"
 #include "core/Crc.h"
 #include "core/TextHelpers.h"
-#include "archive/Packer.h"
 #include "platform/Ascii.h"
 #include "platform/Files.h"
 #include "processing/Tosser.h"
@@ -148,8 +148,8 @@ bool IsBundleName(std::string_view name) {
 }
 
 bool IsMailFileName(std::string_view name) {
-  static const char* const kMasks[] = {"*.pk?", "*.?lo", "*.?ut", "*.req", "*.tic",
-                                       "*.bad", "*.Transmission", "Import.Me"};
+  static const char* const kMasks[] = {"*.pk?", "*.?lo", "*.?ut",          "*.req",
+                                       "*.tic", "*.bad", "*.Transmission", "Import.Me"};
   for (const char* mask : kMasks)
     if (platform::WildcardMatch(mask, name)) return true;
   return IsBundleName(name);
@@ -201,8 +201,9 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
     return out;
   }
   if (!IsSafeTicName(tic.Area) || !IsSafeTicName(tic.File)) {
-    out.LogLines = {errors, "TIC file " + ticName + " names an area or a file that cannot be used"
-                            " as a file name."};
+    out.LogLines = {errors, "TIC file " + ticName +
+                                " names an area or a file that cannot be used"
+                                " as a file name."};
     return out;
   }
 

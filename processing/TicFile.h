@@ -51,9 +51,9 @@ bool IsBundleName(std::string_view name);
 
 // What became of one TIC file.
 enum class TTicResult {
-  Moved,       // file copied, description written, both inbound files deleted
-  Errors,      // no AREA or FILE, a hostile name, an unreadable TIC file
-  NotMoved,    // the file is missing, its CRC differs, or the copy failed
+  Moved,     // file copied, description written, both inbound files deleted
+  Errors,    // no AREA or FILE, a hostile name, an unreadable TIC file
+  NotMoved,  // the file is missing, its CRC differs, or the copy failed
 };
 
 struct TTicOutcome {

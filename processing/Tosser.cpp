@@ -18,8 +18,8 @@
 #include "core/Mail.h"
 #include "core/MessageBase.h"
 #include "core/NetLink.h"
-#include "core/RunJournal.h"
 #include "core/Report.h"
+#include "core/RunJournal.h"
 #include "core/SerialCounter.h"
 #include "core/Settings.h"
 #include "platform/Ascii.h"
@@ -59,7 +59,9 @@ std::string TwoDigits(int v) {
   return buf;
 }
 
-std::string Utf8(const std::string& ansi) { return platform::ToUtf8(ansi, platform::AnsiCodePage()); }
+std::string Utf8(const std::string& ansi) {
+  return platform::ToUtf8(ansi, platform::AnsiCodePage());
+}
 
 // Moves a file into dir under its name, or under name + "." + a number when
 // that name is taken. The name it got, or "" when it could not be moved.
@@ -562,7 +564,8 @@ bool TTosser::TossPacket(const std::string& name) {
     LogLine(warning);
   }
   if (warn) {
-    const std::string line = "WARINIG! Packet file is large than the data  it should contain: " + name;
+    const std::string line =
+        "WARINIG! Packet file is large than the data  it should contain: " + name;
     if (!damaged) warning = line;
     LogLine(line);
   }
@@ -678,8 +681,8 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
     mail->Header.Flags |= MsgFlag::ToSysop;
     if (setup_.View) {
       const std::string entry = target->Name + ": " + header.FromName.Str() + "(" +
-                                FidoAddressToStr(header.OrigAddr) + ") \"" +
-                                header.Subject.Str() + "\"";
+                                FidoAddressToStr(header.OrigAddr) + ") \"" + header.Subject.Str() +
+                                "\"";
       OnMain([&] { setup_.View->AddToSysop(entry); });
     }
   }
@@ -721,15 +724,16 @@ void TTosser::CheckAreaList(TMail& mail, TArea& target) {
       fileScan = false;
     }
     if (!titles) continue;
-    const bool listed = std::any_of(titles->begin(), titles->end(), [&](const std::string& t) {
-      return EqualNoCase(t, subject);
-    });
+    const bool listed = std::any_of(titles->begin(), titles->end(),
+                                    [&](const std::string& t) { return EqualNoCase(t, subject); });
     if (!listed) continue;
     const int added = setup_.AreaLists->RegisterAreaListMail(mail, *link, fileScan);
     if (added < 0) return;
     const std::string text = "A message from \"" + from + "\" to \"" + mail.Header.ToName.Str() +
-                             "\" with subject \"" + subject + "\" has been used as   area list "
-                             "for uplink \"" + link->Name + "\".  " + std::to_string(added) +
+                             "\" with subject \"" + subject +
+                             "\" has been used as   area list "
+                             "for uplink \"" +
+                             link->Name + "\".  " + std::to_string(added) +
                              " new areas have been  registered.";
     OnMain([&] { platform::GetPrompter().Inform(Utf8(text)); });
     return;
@@ -933,8 +937,7 @@ void TTosser::Finish() {
           std::to_string(counters_.Packets) + " packets imported.");
   if (setup_.Filters) {
     for (const auto& [name, count] : setup_.Filters->MatchCounts())
-      if (count > 0)
-        LogLine("Filter \"" + name + "\": " + std::to_string(count) + " matches");
+      if (count > 0) LogLine("Filter \"" + name + "\": " + std::to_string(count) + " matches");
   }
   if (counters_.FilterDuplicated)
     LogLine(std::to_string(counters_.FilterDuplicated) +
@@ -951,8 +954,7 @@ void TTosser::Finish() {
     }
   });
   if (values_->ImportReport())
-    WriteReportMessage(kTosserReportFrom, "Sysop", kTosserReportSubject, kTosserReportTitle,
-                       Log());
+    WriteReportMessage(kTosserReportFrom, "Sysop", kTosserReportSubject, kTosserReportTitle, Log());
   ShowCounters();
   LogLine("Import finished");
 }

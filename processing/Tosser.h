@@ -137,8 +137,8 @@ class TAreaListReceiver {
 // process-wide objects (packer list, duplicate checker) or to none.
 struct TTosserSetup {
   TConfigStore* Store = nullptr;
-  TPckList* Packers = nullptr;      // null: GetPackerList()
-  TDupeChecker* Dupes = nullptr;    // null: the process-wide checker (opened when needed)
+  TPckList* Packers = nullptr;    // null: GetPackerList()
+  TDupeChecker* Dupes = nullptr;  // null: the process-wide checker (opened when needed)
   TImportView* View = nullptr;
   TImportFilters* Filters = nullptr;
   TAreaListReceiver* AreaLists = nullptr;
@@ -146,17 +146,17 @@ struct TTosserSetup {
 
 // The counters of one run.
 struct TTossCounters {
-  int Packets = 0;          // packets read
-  int Read = 0;             // messages read
-  int Personal = 0;         // messages to one of the user's names
-  int Duplicates = 0;       // found in the duplicate ring
-  int Bad = 0;              // placed into BAD
+  int Packets = 0;     // packets read
+  int Read = 0;        // messages read
+  int Personal = 0;    // messages to one of the user's names
+  int Duplicates = 0;  // found in the duplicate ring
+  int Bad = 0;         // placed into BAD
   int FilterDuplicated = 0;
   int FilterMoved = 0;
   int FilterDeleted = 0;
-  int Written = 0;          // messages written into all areas
-  int AreasCreated = 0;     // areas the run created (echo areas, BAD, DUPES)
-  int DamagedPackets = 0;   // renamed to "*.bad"
+  int Written = 0;         // messages written into all areas
+  int AreasCreated = 0;    // areas the run created (echo areas, BAD, DUPES)
+  int DamagedPackets = 0;  // renamed to "*.bad"
   bool Aborted = false;
   bool WriteFailed = false;  // the run's writes failed and were undone
   bool Failed = false;       // the run stopped on an error before the packets
@@ -264,17 +264,17 @@ class TTosser : public TJob {
   // uplinks, and what the run did.
   std::map<std::string, TArea*> areasByName_;
   std::vector<TNetLink*> uplinks_;
-  std::set<std::string> seenPackets_;       // inbound names handled this run
-  std::vector<std::string> tossedPackets_;  // to move to the backup directory
+  std::set<std::string> seenPackets_;        // inbound names handled this run
+  std::vector<std::string> tossedPackets_;   // to move to the backup directory
   std::vector<std::string> damagedPackets_;  // to rename to "*.bad" with the commit
   std::unique_ptr<TRunJournal> journal_;
-  std::vector<TArea*> heldAreas_;      // locked by the run until its end
-  std::set<TArea*> journaled_;         // recorded in the journal
-  std::set<TArea*> marked_;            // import marks set in this run
-  std::vector<TArea*> queuedAreas_;    // areas with queued messages
+  std::vector<TArea*> heldAreas_;    // locked by the run until its end
+  std::set<TArea*> journaled_;       // recorded in the journal
+  std::set<TArea*> marked_;          // import marks set in this run
+  std::vector<TArea*> queuedAreas_;  // areas with queued messages
   std::map<TArea*, int> writtenPerArea_;
   size_t queuedBytes_ = 0;
-  bool changesOpen_ = false;           // the configuration's change bracket
+  bool changesOpen_ = false;  // the configuration's change bracket
   uint16_t packetOrigNet_ = 0, packetOrigNode_ = 0;
 };
 

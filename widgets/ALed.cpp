@@ -144,7 +144,8 @@ void TALed::leaveEvent(QEvent* event) {
 }
 
 void TALed::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+    emit clicked();
 }
 
 }  // namespace velmaris

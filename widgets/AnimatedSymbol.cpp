@@ -28,7 +28,8 @@ Clip WheelClip(const QColor& color, int spokes) {
       p.setPen(QPen(c, 3, Qt::SolidLine, Qt::RoundCap));
       const double a = 2 * M_PI * s / spokes;
       const QPointF centre(f * size + size / 2.0, size / 2.0);
-      p.drawLine(centre + QPointF(6 * std::cos(a), 6 * std::sin(a)), centre + QPointF(13 * std::cos(a), 13 * std::sin(a)));
+      p.drawLine(centre + QPointF(6 * std::cos(a), 6 * std::sin(a)),
+                 centre + QPointF(13 * std::cos(a), 13 * std::sin(a)));
     }
   }
   return {strip, size};
@@ -37,8 +38,10 @@ Clip WheelClip(const QColor& color, int spokes) {
 QHash<QString, Clip>& Clips() {
   static QHash<QString, Clip> clips = [] {
     QHash<QString, Clip> c;
-    const QColor colors[] = {Qt::darkBlue, Qt::darkGreen, Qt::darkRed, Qt::darkCyan, Qt::darkMagenta};
-    for (int i = 0; i < 5; ++i) c.insert(QStringLiteral("AVI_%1").arg(i + 1), WheelClip(colors[i], 8 + i));
+    const QColor colors[] = {Qt::darkBlue, Qt::darkGreen, Qt::darkRed, Qt::darkCyan,
+                             Qt::darkMagenta};
+    for (int i = 0; i < 5; ++i)
+      c.insert(QStringLiteral("AVI_%1").arg(i + 1), WheelClip(colors[i], 8 + i));
     c.insert(QStringLiteral("MAILER"), WheelClip(Qt::black, 12));
     return c;
   }();
@@ -57,9 +60,18 @@ void TAnimatedSymbol::RegisterClip(const QString& name, const QPixmap& strip, in
   Clips().insert(name, {strip, frameWidth});
 }
 
-void TAnimatedSymbol::SetPlayFrom(int value) { playFrom_ = value; Play(); }
-void TAnimatedSymbol::SetPlayTo(int value) { playTo_ = value; Play(); }
-void TAnimatedSymbol::SetCycles(int value) { cycles_ = value; Play(); }
+void TAnimatedSymbol::SetPlayFrom(int value) {
+  playFrom_ = value;
+  Play();
+}
+void TAnimatedSymbol::SetPlayTo(int value) {
+  playTo_ = value;
+  Play();
+}
+void TAnimatedSymbol::SetCycles(int value) {
+  cycles_ = value;
+  Play();
+}
 
 void TAnimatedSymbol::SetState(TAnimatedState value) {
   state_ = value;
@@ -77,8 +89,14 @@ void TAnimatedSymbol::SetAutoPlay(bool value) {
   UpdateClip();
 }
 
-void TAnimatedSymbol::SetCenter(bool value) { center_ = value; update(); }
-void TAnimatedSymbol::SetTransparent(bool value) { transparent_ = value; update(); }
+void TAnimatedSymbol::SetCenter(bool value) {
+  center_ = value;
+  update();
+}
+void TAnimatedSymbol::SetTransparent(bool value) {
+  transparent_ = value;
+  update();
+}
 
 void TAnimatedSymbol::Close() {
   timer_.stop();
@@ -153,7 +171,8 @@ void TAnimatedSymbol::paintEvent(QPaintEvent*) {
   if (!transparent_) p.fillRect(rect(), palette().color(QPalette::Window));
   if (!IsOpen()) return;
   const QPixmap& f = frames_[static_cast<size_t>(std::clamp(frame_, 0, FrameCount() - 1))];
-  const QPoint at = center_ ? QPoint((width() - f.width()) / 2, (height() - f.height()) / 2) : QPoint();
+  const QPoint at =
+      center_ ? QPoint((width() - f.width()) / 2, (height() - f.height()) / 2) : QPoint();
   p.drawPixmap(at, f);
 }
 

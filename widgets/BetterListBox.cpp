@@ -121,14 +121,15 @@ int TBLBColumn::Draw(QPainter& painter, int x, int y) const {
   if (owner_->Margin() >= 0) {
     rect.adjust(owner_->Margin(), 0, -owner_->Margin(), 0);
   } else {
-    const int in = (rect.width() - (metrics.horizontalAdvance(caption_) - owner_->Margin() + glyphWidth)) / 2;
+    const int in =
+        (rect.width() - (metrics.horizontalAdvance(caption_) - owner_->Margin() + glyphWidth)) / 2;
     rect.adjust(in, 0, -in, 0);
   }
   painter.save();
   painter.setClipRect(QRect(x, y, width_, owner_->HeaderHeight()), Qt::IntersectClip);
   if (!glyph_.isNull()) {
-    painter.drawPixmap(rect.left(), rect.top() + (rect.height() - glyph_.height()) / 2, glyph_, 0, 0,
-                       glyphWidth, glyph_.height());
+    painter.drawPixmap(rect.left(), rect.top() + (rect.height() - glyph_.height()) / 2, glyph_, 0,
+                       0, glyphWidth, glyph_.height());
     rect.setLeft(rect.left() + glyphWidth + owner_->Spacing());
   }
   const QString text = FitCaption(metrics, rect.width(), caption_);
@@ -138,7 +139,8 @@ int TBLBColumn::Draw(QPainter& painter, int x, int y) const {
   if (alignment_ == 2) tx = rect.left() + (rect.width() - extent) / 2;
   const int ty = rect.top() + (rect.height() - metrics.height()) / 2 + metrics.ascent();
   painter.setFont(owner_->Font());
-  painter.setPen(owner_->Owner() ? owner_->Owner()->palette().color(QPalette::ButtonText) : Qt::black);
+  painter.setPen(owner_->Owner() ? owner_->Owner()->palette().color(QPalette::ButtonText)
+                                 : Qt::black);
   painter.drawText(tx, ty, text);
   painter.restore();
   return width_;
@@ -294,8 +296,7 @@ void TBLBColumns::DrawCellFrame(QPainter& painter, QRect& rect, bool pressed) co
     painter.drawLine(x1, y1, x2, y2);
   };
   switch (borderStyle_) {
-    case TColBorderStyle::cbsNone:
-      break;
+    case TColBorderStyle::cbsNone: break;
     case TColBorderStyle::cbsPanel: {
       const QColor& tl = pressed ? ShadowColor : LightColor;
       const QColor& br = pressed ? LightColor : ShadowColor;
@@ -334,7 +335,8 @@ void TBLBColumns::DrawCellFrame(QPainter& painter, QRect& rect, bool pressed) co
 void TBLBColumns::SaveWidths(const std::string& fileName) const {
   IniFile ini(fileName);
   for (int i = 0; i < GetCount(); ++i)
-    ini.WriteInteger("Columns", "Width" + std::to_string(i), items_[static_cast<size_t>(i)]->Width());
+    ini.WriteInteger("Columns", "Width" + std::to_string(i),
+                     items_[static_cast<size_t>(i)]->Width());
   ini.Save();
 }
 
@@ -668,7 +670,8 @@ void TCustomBetterListBox::DrawItem(QPainter& painter, int index, const QRect& r
       }
       x += w;
     }
-    if (x <= rect.right()) painter.fillRect(QRect(x, rect.top(), rect.right() - x + 1, rect.height()), bg);
+    if (x <= rect.right())
+      painter.fillRect(QRect(x, rect.top(), rect.right() - x + 1, rect.height()), bg);
   }
   if (hasFocus() && state.bdsFocused) {
     QPen pen(Qt::black, 1, Qt::DotLine);
@@ -700,8 +703,10 @@ void TCustomBetterListBox::DrawCell(QPainter& painter, const QRect& rect, TBLBDr
   if (!images_.isNull() && (image > -1 || overlay >= 0)) {
     const int h = images_.height();
     const int y = inner.top() + (inner.height() - h) / 2;
-    if (image > -1) painter.drawPixmap(inner.left(), y, images_, image * imageWidth_, 0, imageWidth_, h);
-    if (overlay > -1) painter.drawPixmap(inner.left(), y, images_, overlay * imageWidth_, 0, imageWidth_, h);
+    if (image > -1)
+      painter.drawPixmap(inner.left(), y, images_, image * imageWidth_, 0, imageWidth_, h);
+    if (overlay > -1)
+      painter.drawPixmap(inner.left(), y, images_, overlay * imageWidth_, 0, imageWidth_, h);
     inner.setLeft(inner.left() + imageWidth_ + spacing_);
   }
   if (caption.isEmpty()) return;
@@ -782,8 +787,8 @@ void TCustomBetterListBox::mouseMoveEvent(QMouseEvent* event) {
     return;
   }
   if (resizeColumn_) {
-    resizeColumn_->SetWidth(std::min(horzPos_ + pos.x() - resizeLeft_ - resizeOffset_,
-                                     TBLBColumns::kMaxColumnWidth));
+    resizeColumn_->SetWidth(
+        std::min(horzPos_ + pos.x() - resizeLeft_ - resizeOffset_, TBLBColumns::kMaxColumnWidth));
     return;
   }
   if (columnMove_ && InHeader(pos.y())) {

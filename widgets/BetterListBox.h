@@ -261,7 +261,8 @@ class TCustomBetterListBox : public QAbstractScrollArea, private ListBoxHost {
   // A header cell was pressed and released over it.
   virtual void ColumnClick(TBLBColumn* column);
   virtual void DrawItem(QPainter& painter, int index, const QRect& rect);
-  virtual void DrawCell(QPainter& painter, const QRect& rect, TBLBDrawState state, int col, int row);
+  virtual void DrawCell(QPainter& painter, const QRect& rect, TBLBDrawState state, int col,
+                        int row);
   void UpdateLayout();
   ListBoxModel& Model() { return model_; }
 

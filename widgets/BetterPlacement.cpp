@@ -11,7 +11,8 @@
 
 namespace velmaris {
 
-TBetterPlacement::TBetterPlacement(QWidget* owner, const QString& regSection, const QString& regPath)
+TBetterPlacement::TBetterPlacement(QWidget* owner, const QString& regSection,
+                                   const QString& regPath)
     : QObject(owner ? owner->window() : nullptr),
       RegSection(regSection),
       RegPath(regPath),
@@ -33,7 +34,8 @@ bool TBetterPlacement::eventFilter(QObject* watched, QEvent* event) {
     try {
       Save();
     } catch (const std::exception& e) {
-      platform::GetPrompter().Warn(std::string("The window position could not be saved: ") + e.what());
+      platform::GetPrompter().Warn(std::string("The window position could not be saved: ") +
+                                   e.what());
     }
   }
   return QObject::eventFilter(watched, event);
@@ -59,8 +61,12 @@ void TBetterPlacement::Restore() {
   form_->move(r.x, r.y);
   form_->resize(r.w, r.h);
   switch (state) {
-    case 1: form_->setWindowState(form_->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized)); break;
-    case 2: form_->setWindowState((form_->windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized); break;
+    case 1:
+      form_->setWindowState(form_->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
+      break;
+    case 2:
+      form_->setWindowState((form_->windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+      break;
     case 3: form_->setWindowState(form_->windowState() | Qt::WindowMinimized); break;
     default: break;
   }

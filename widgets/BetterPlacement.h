@@ -15,8 +15,9 @@ class TBetterPlacement : public QObject {
  public:
   // The form is the nearest window up the owner's chain (the owner itself
   // when it is one). The component is the form's child.
-  explicit TBetterPlacement(QWidget* owner, const QString& regSection = QString(),
-                            const QString& regPath = QStringLiteral("Software\\Brimvale\\Velmaris\\Placement"));
+  explicit TBetterPlacement(
+      QWidget* owner, const QString& regSection = QString(),
+      const QString& regPath = QStringLiteral("Software\\Brimvale\\Velmaris\\Placement"));
 
   QString RegSection;
   QString RegPath;

@@ -198,8 +198,8 @@ void TCustomComboEdit::RebuildGlyph() {
 
 void TCustomComboEdit::SetEditMask(const QString& mask) {
   editMask_ = mask;
-  setInputMask(QString::fromStdString(
-      InputMaskOf(mask.toStdString(), CurrentDateLocale().separator)));
+  setInputMask(
+      QString::fromStdString(InputMaskOf(mask.toStdString(), CurrentDateLocale().separator)));
 }
 
 void TCustomComboEdit::PlaceButton() {
@@ -212,7 +212,8 @@ void TCustomComboEdit::PlaceButton() {
 
 void TCustomComboEdit::SetPopup(TPopupWindow* popup) {
   popup_ = popup;
-  if (popup_) popup_->OnCloseUp = [this](QObject* sender, bool accept) { CloseDropDown(sender, accept); };
+  if (popup_)
+    popup_->OnCloseUp = [this](QObject* sender, bool accept) { CloseDropDown(sender, accept); };
 }
 
 void TCustomComboEdit::PutDropDownValue(const QVariant& value) {
@@ -233,7 +234,8 @@ void TCustomComboEdit::TakeValue(const QVariant& value) {
 
 void TCustomComboEdit::OpenDropDown(bool disableEdit) {
   if (!popup_ || readOnly_ || popupVisible_) return;
-  const QRect screen = (this->screen() ? this->screen() : QGuiApplication::primaryScreen())->geometry();
+  const QRect screen =
+      (this->screen() ? this->screen() : QGuiApplication::primaryScreen())->geometry();
   const QSize size = popup_->size();
   QPoint p = mapToGlobal(QPoint(0, 0));
   int y = p.y() + height();
@@ -244,7 +246,8 @@ void TCustomComboEdit::OpenDropDown(bool disableEdit) {
   } else if (p.x() + size.width() > screen.right() + 1) {
     p.setX(p.x() - (size.width() - width()));
   }
-  p.setX(std::clamp(p.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - size.width())));
+  p.setX(
+      std::clamp(p.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - size.width())));
   PutDropDownValue(text().isEmpty() ? QVariant() : QVariant(text()));
   if (focusPolicy() != Qt::NoFocus) setFocus(Qt::OtherFocusReason);
   popup_->ShowAt(QPoint(p.x(), y));

@@ -164,8 +164,8 @@ void TCustomDateEdit::SetYearDigits(TYearDigits value) {
 
 void TCustomDateEdit::PutDropDownValue(const QVariant&) {
   if (!Popup()) return;
-  Popup()->SetValue(QVariant(
-      TextToDateDef(dateFormat_.toStdString(), DateText().toStdString(), Today())));
+  Popup()->SetValue(
+      QVariant(TextToDateDef(dateFormat_.toStdString(), DateText().toStdString(), Today())));
 }
 
 void TCustomDateEdit::TakeValue(const QVariant& value) {

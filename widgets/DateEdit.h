@@ -19,7 +19,8 @@ class TCustomDateEdit : public TCustomComboEdit {
 
  public:
   // (edit, date in/out, action in/out)
-  using TExecDateDialog = std::function<void(TCustomDateEdit* sender, TDateTime& date, bool& action)>;
+  using TExecDateDialog =
+      std::function<void(TCustomDateEdit* sender, TDateTime& date, bool& action)>;
 
   explicit TCustomDateEdit(QWidget* parent = nullptr);
 

@@ -3,8 +3,8 @@
 #include <QAbstractItemView>
 #include <QDir>
 #include <QPainter>
-#include <QStyledItemDelegate>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 #include <exception>
 
 #include "platform/Files.h"
@@ -23,14 +23,16 @@ QString Expanded(QString path) {
 class TEnhItemDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
-  void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+  void paint(QPainter* p, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
     DrawEnhComboItem(*p, option.rect, index.data().toString(), option.palette);
   }
 };
 
 }  // namespace
 
-void DrawEnhComboItem(QPainter& p, const QRect& rect, const QString& text, const QPalette& palette) {
+void DrawEnhComboItem(QPainter& p, const QRect& rect, const QString& text,
+                      const QPalette& palette) {
   p.fillRect(rect, palette.color(QPalette::Button));
   if (text == kSeparatorItem) {
     const int y = (rect.top() + rect.bottom()) / 2;
@@ -57,10 +59,11 @@ void TDirBtn::SetPath(const QString& value) {
     path_ = full;
     setText(full);
   } else {
-    const std::string question = "Das Verzeichnis \"" + dir.toStdString() + "\" existiert nicht. Soll es angelegt werden?";
+    const std::string question =
+        "Das Verzeichnis \"" + dir.toStdString() + "\" existiert nicht. Soll es angelegt werden?";
     bool made = false;
-    if (platform::GetPrompter().Ask(platform::MsgKind::Confirmation, question, platform::mbYes | platform::mbNo) ==
-        platform::mbYes) {
+    if (platform::GetPrompter().Ask(platform::MsgKind::Confirmation, question,
+                                    platform::mbYes | platform::mbNo) == platform::mbYes) {
       try {
         platform::MakeDirs(dir.toStdString());
         made = QDir(dir).exists();
@@ -102,7 +105,8 @@ void TEnhComboBox::paintEvent(QPaintEvent* event) {
   initStyleOption(&opt);
   opt.currentText.clear();
   p.drawComplexControl(QStyle::CC_ComboBox, opt);
-  const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, this);
+  const QRect field =
+      style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, this);
   if (currentIndex() >= 0) DrawEnhComboItem(p, field, currentText(), palette());
 }
 

@@ -52,6 +52,7 @@ class TEnhComboBox : public QComboBox {
 
 // Draws one item of an extended-draw combo box: a button-face fill and the
 // text, or a line across the middle for a separator item.
-void DrawEnhComboItem(QPainter& painter, const QRect& rect, const QString& text, const QPalette& palette);
+void DrawEnhComboItem(QPainter& painter, const QRect& rect, const QString& text,
+                      const QPalette& palette);
 
 }  // namespace velmaris

@@ -25,7 +25,11 @@ enum TOpenOption : unsigned {
   ofFileMustExist = 1u << 7,
 };
 using TOpenOptions = unsigned;
-enum TSelectDirOpt : unsigned { sdAllowCreate = 1u << 0, sdPerformCreate = 1u << 1, sdPrompt = 1u << 2 };
+enum TSelectDirOpt : unsigned {
+  sdAllowCreate = 1u << 0,
+  sdPerformCreate = 1u << 1,
+  sdPrompt = 1u << 2
+};
 using TSelectDirOpts = unsigned;
 
 // A file filter as the forms write it ("All files (*.*)|*.*|Texts|*.txt;*.asc")
@@ -37,7 +41,8 @@ class TFileDirEdit : public TCustomComboEdit {
 
  public:
   // (edit, name in/out, action in/out)
-  using TExecOpenDialogEvent = std::function<void(TFileDirEdit* sender, QString& name, bool& action)>;
+  using TExecOpenDialogEvent =
+      std::function<void(TFileDirEdit* sender, QString& name, bool& action)>;
 
   explicit TFileDirEdit(QWidget* parent = nullptr);
 

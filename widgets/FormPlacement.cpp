@@ -29,9 +29,7 @@ std::string ProgramPath() {
                                       : std::string("velmaris");
 }
 
-bool Sizeable(const QWidget* form) {
-  return form->minimumSize() != form->maximumSize();
-}
+bool Sizeable(const QWidget* form) { return form->minimumSize() != form->maximumSize(); }
 
 }  // namespace
 
@@ -49,11 +47,15 @@ std::string GetDefaultSection(const QObject* component) {
   return widget->parentWidget() ? widget->parentWidget()->objectName().toStdString() + name : name;
 }
 
-std::string GetDefaultIniName() { return velmaris::GetDefaultIniName(ProgramPath(), DefaultIniNameHook); }
+std::string GetDefaultIniName() {
+  return velmaris::GetDefaultIniName(ProgramPath(), DefaultIniNameHook);
+}
 
 std::string GetDefaultIniRegKey() {
-  const std::string title = QGuiApplication::instance() ? QGuiApplication::applicationDisplayName().toStdString() : "";
-  return velmaris::GetDefaultIniRegKey(ProgramPath(), RegistryCompanyKey, RegistryUseAppTitle, title);
+  const std::string title =
+      QGuiApplication::instance() ? QGuiApplication::applicationDisplayName().toStdString() : "";
+  return velmaris::GetDefaultIniRegKey(ProgramPath(), RegistryCompanyKey, RegistryUseAppTitle,
+                                       title);
 }
 
 TScreenInfo CurrentScreenInfo() {
@@ -105,8 +107,9 @@ void ReadFormPlacement(QWidget* form, const TIniStorage* storage, const std::str
           const QRect g = s->availableGeometry().marginsRemoved(frame);
           screens.push_back({g.x(), g.y(), g.width(), g.height()});
         }
-        const PlaceRect r = ClampToScreens({wp.left, wp.top, wp.right - wp.left, wp.bottom - wp.top}, screens,
-                                           std::min(form->minimumWidth(), 120), std::min(form->minimumHeight(), 80));
+        const PlaceRect r = ClampToScreens(
+            {wp.left, wp.top, wp.right - wp.left, wp.bottom - wp.top}, screens,
+            std::min(form->minimumWidth(), 120), std::min(form->minimumHeight(), 80));
         form->setGeometry(r.x, r.y, r.w, r.h);
       }
     }
@@ -202,11 +205,8 @@ bool TFormPlacement::eventFilter(QObject* watched, QEvent* event) {
         break;
       case QEvent::Move:
       case QEvent::Resize:
-      case QEvent::WindowStateChange:
-        last_ = PlacementOf(form_);
-        break;
-      default:
-        break;
+      case QEvent::WindowStateChange: last_ = PlacementOf(form_); break;
+      default: break;
     }
   }
   return QObject::eventFilter(watched, event);
@@ -237,7 +237,8 @@ void TFormPlacement::SavePlacement() {
   const std::string section = IniSection();
   WriteFormPlacement(form_, storage_.get(), section);
   if ((Options & fpActiveControl) && form_ && form_->focusWidget())
-    IniWriteString(storage_.get(), section, "ActiveControl", form_->focusWidget()->objectName().toStdString());
+    IniWriteString(storage_.get(), section, "ActiveControl",
+                   form_->focusWidget()->objectName().toStdString());
   IniWriteBool(storage_.get(), section, "Visible", destroying_);
   for (TIniLink* link : links_) link->SaveToIni();
 }
@@ -250,8 +251,10 @@ void TFormPlacement::RestoreFormPlacement() {
   emit restorePlacement();
   if ((Options & fpActiveControl) && form_) {
     const std::string name = IniReadString(storage_.get(), IniSection(), "ActiveControl", "");
-    QWidget* control = name.empty() ? nullptr : form_->findChild<QWidget*>(QString::fromStdString(name));
-    if (control && control->focusPolicy() != Qt::NoFocus && control->isEnabled()) control->setFocus();
+    QWidget* control =
+        name.empty() ? nullptr : form_->findChild<QWidget*>(QString::fromStdString(name));
+    if (control && control->focusPolicy() != Qt::NoFocus && control->isEnabled())
+      control->setFocus();
   }
   if (opened) CloseStorage();
   if (form_) last_ = PlacementOf(form_);

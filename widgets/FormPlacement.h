@@ -61,8 +61,12 @@ class TIniLink {
 
   std::function<void()> OnSave;
   std::function<void()> OnLoad;
-  virtual void SaveToIni() { if (OnSave) OnSave(); }
-  virtual void LoadFromIni() { if (OnLoad) OnLoad(); }
+  virtual void SaveToIni() {
+    if (OnSave) OnSave();
+  }
+  virtual void LoadFromIni() {
+    if (OnLoad) OnLoad();
+  }
 
  private:
   TFormPlacement* storage_ = nullptr;

@@ -10,17 +10,20 @@ TImageList::TImageList(int width, int height, QObject* owner)
     : QObject(owner), width_(width), height_(height) {}
 
 int TImageList::Add(const QPixmap& image) {
-  images_.push_back(image.size() == QSize(width_, height_)
-                        ? image
-                        : image.scaled(width_, height_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+  images_.push_back(
+      image.size() == QSize(width_, height_)
+          ? image
+          : image.scaled(width_, height_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
   emit changed();
   return Count() - 1;
 }
 
 void TImageList::AddStrip(const QPixmap& strip) {
   if (strip.isNull() || width_ <= 0) return;
-  const QPixmap source = strip.hasAlphaChannel() ? strip : WithTransparentColor(strip, TransparentColorOf(strip));
-  for (int x = 0; x + width_ <= source.width(); x += width_) images_.push_back(source.copy(x, 0, width_, height_));
+  const QPixmap source =
+      strip.hasAlphaChannel() ? strip : WithTransparentColor(strip, TransparentColorOf(strip));
+  for (int x = 0; x + width_ <= source.width(); x += width_)
+    images_.push_back(source.copy(x, 0, width_, height_));
   emit changed();
 }
 

@@ -100,7 +100,8 @@ std::string IniFile::ReadString(const std::string& section, const std::string& k
   return v;
 }
 
-int32_t IniFile::ReadInteger(const std::string& section, const std::string& key, int32_t def) const {
+int32_t IniFile::ReadInteger(const std::string& section, const std::string& key,
+                             int32_t def) const {
   const std::string v = ReadString(section, key, "");
   if (v.empty()) return def;
   const char* b = v.data();
@@ -126,14 +127,16 @@ void IniFile::WriteString(const std::string& section, const std::string& key,
   for (size_t j = 0; j < lines_.size(); ++j) {
     if (!EqualNoCase(lines_[j].section, section)) continue;
     std::string name;
-    if (SectionOf(lines_[j].text, &name) || !Trim(lines_[j].text).empty()) last = static_cast<int>(j);
+    if (SectionOf(lines_[j].text, &name) || !Trim(lines_[j].text).empty())
+      last = static_cast<int>(j);
   }
   if (last < 0) {
     lines_.push_back({"[" + section + "]", section});
     lines_.push_back({key + "=" + value, section});
     return;
   }
-  lines_.insert(lines_.begin() + last + 1, Line{key + "=" + value, lines_[static_cast<size_t>(last)].section});
+  lines_.insert(lines_.begin() + last + 1,
+                Line{key + "=" + value, lines_[static_cast<size_t>(last)].section});
 }
 
 void IniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {

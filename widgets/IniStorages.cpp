@@ -76,7 +76,8 @@ std::string TRegIniFile::ReadString(const std::string& section, const std::strin
     const std::string key = SectionKey(section);
     const auto type = reg.ValueType(key, ident);
     if (!type) return def;
-    if (*type == platform::RegType::DWord) return std::to_string(static_cast<int32_t>(reg.ReadDWord(key, ident)));
+    if (*type == platform::RegType::DWord)
+      return std::to_string(static_cast<int32_t>(reg.ReadDWord(key, ident)));
     if (*type == platform::RegType::String) return reg.ReadString(key, ident);
   } catch (const std::exception&) {
   }

@@ -307,9 +307,7 @@ bool ListBoxModel::KeyDown(ListKey key, bool shift, char16_t ch) {
     }
   };
   switch (key) {
-    case ListKey::Return:
-      host_->DoubleClicked();
-      return true;
+    case ListKey::Return: host_->DoubleClicked(); return true;
     case ListKey::Space:
       if (focusIndex_ >= 0) SetSelected(focusIndex_, true);
       return true;
@@ -333,19 +331,13 @@ bool ListBoxModel::KeyDown(ListKey key, bool shift, char16_t ch) {
       SetTopIndex(maxTopIndex_);
       go(count_ - 1);
       break;
-    case ListKey::Home:
-      go(0);
-      break;
-    case ListKey::Up:
-      SelectPrevious();
-      break;
-    case ListKey::Down:
-      SelectNext();
-      break;
+    case ListKey::Home: go(0); break;
+    case ListKey::Up: SelectPrevious(); break;
+    case ListKey::Down: SelectNext(); break;
     case ListKey::Other: {
       if (!incrementalSearch_ || count_ == 0) return false;
-      const bool letter = (ch >= u'0' && ch <= u'9') || (ch >= u'A' && ch <= u'Z') ||
-                          (ch >= u'a' && ch <= u'z');
+      const bool letter =
+          (ch >= u'0' && ch <= u'9') || (ch >= u'A' && ch <= u'Z') || (ch >= u'a' && ch <= u'z');
       if (!letter) return false;
       const int row = FindByInitial(ch);
       if (row >= 0) {

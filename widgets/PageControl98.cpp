@@ -6,12 +6,15 @@
 
 namespace velmaris {
 
-TPageControl98TabBar::TPageControl98TabBar(TPageControl98* control) : QTabBar(control), control_(control) {}
+TPageControl98TabBar::TPageControl98TabBar(TPageControl98* control)
+    : QTabBar(control), control_(control) {}
 
 QSize TPageControl98TabBar::tabSizeHint(int index) const {
   if (control_->DrawStyle() != TTabDrawStyle::tdOwnerDrawFixed) return QTabBar::tabSizeHint(index);
   QSize s = control_->MeasureTab(index) + QSize(12, 8);
-  if (control_->TabPosition() == TTabPosition::tpLeft || control_->TabPosition() == TTabPosition::tpRight) s.transpose();
+  if (control_->TabPosition() == TTabPosition::tpLeft ||
+      control_->TabPosition() == TTabPosition::tpRight)
+    s.transpose();
   return s;
 }
 
@@ -69,13 +72,34 @@ void TPageControl98::tabInserted(int index) {
   if (images_) ApplyImages();
 }
 
-void TPageControl98::SetTabPosition(TTabPosition value) { tabPosition_ = value; ApplyStyle(); }
-void TPageControl98::SetTabStyle(TTabStyle value) { tabStyle_ = value; ApplyStyle(); }
-void TPageControl98::SetTabJustification(TTabJustification value) { justification_ = value; ApplyStyle(); }
-void TPageControl98::SetHotTrack(bool value) { hotTrack_ = value; ApplyStyle(); }
-void TPageControl98::SetTabType(TTabType value) { tabType_ = value; ApplyStyle(); }
-void TPageControl98::SetMultiSelect(bool value) { multiSelect_ = value; ApplyStyle(); }
-void TPageControl98::SetDrawStyle(TTabDrawStyle value) { drawStyle_ = value; ApplyStyle(); }
+void TPageControl98::SetTabPosition(TTabPosition value) {
+  tabPosition_ = value;
+  ApplyStyle();
+}
+void TPageControl98::SetTabStyle(TTabStyle value) {
+  tabStyle_ = value;
+  ApplyStyle();
+}
+void TPageControl98::SetTabJustification(TTabJustification value) {
+  justification_ = value;
+  ApplyStyle();
+}
+void TPageControl98::SetHotTrack(bool value) {
+  hotTrack_ = value;
+  ApplyStyle();
+}
+void TPageControl98::SetTabType(TTabType value) {
+  tabType_ = value;
+  ApplyStyle();
+}
+void TPageControl98::SetMultiSelect(bool value) {
+  multiSelect_ = value;
+  ApplyStyle();
+}
+void TPageControl98::SetDrawStyle(TTabDrawStyle value) {
+  drawStyle_ = value;
+  ApplyStyle();
+}
 
 // The styles as the tab bar offers them; a change lays the tabs out anew.
 void TPageControl98::ApplyStyle() {
@@ -85,7 +109,8 @@ void TPageControl98::ApplyStyle() {
   tabBar()->setDrawBase(tabStyle_ == TTabStyle::tsDefault);
   tabBar()->setExpanding(justification_ == TTabJustification::tjCenterText);
   tabBar()->setAttribute(Qt::WA_Hover, hotTrack_);
-  setUsesScrollButtons(tabPosition_ == TTabPosition::tpTop || tabPosition_ == TTabPosition::tpBottom);
+  setUsesScrollButtons(tabPosition_ == TTabPosition::tpTop ||
+                       tabPosition_ == TTabPosition::tpBottom);
   tabBar()->updateGeometry();
   tabBar()->update();
 }
@@ -100,7 +125,8 @@ QSize TPageControl98::MeasureTab(int index) const {
     return {width, height};
   }
   const QFontMetrics fm(font());
-  width = fm.horizontalAdvance(tabText(index).remove('&')) + (tabPosition_ == TTabPosition::tpBottom ? 20 : 0);
+  width = fm.horizontalAdvance(tabText(index).remove('&')) +
+          (tabPosition_ == TTabPosition::tpBottom ? 20 : 0);
   height = fm.height();
   if (TabImage(index) >= 0) {
     height = images_->Height() + 4;
@@ -131,7 +157,8 @@ void TPageControl98::DrawTab(QPainter& p, int index, const QRect& rect) {
       p.save();
       p.translate(r.center());
       p.rotate(left ? -90 : 90);
-      p.drawText(QRect(-r.height() / 2, -r.width() / 2, r.height(), r.width()), Qt::AlignCenter, caption);
+      p.drawText(QRect(-r.height() / 2, -r.width() / 2, r.height(), r.width()), Qt::AlignCenter,
+                 caption);
       p.restore();
     }
   }

@@ -39,8 +39,10 @@ class TPageControl98 : public QTabWidget {
   Q_OBJECT
 
  public:
-  using TDrawTabEvent = std::function<void(TPageControl98* page, QWidget* tab, QPainter& painter, const QRect& rect)>;
-  using TMeasureTabEvent = std::function<void(TPageControl98* page, QWidget* tab, int& height, int& width)>;
+  using TDrawTabEvent =
+      std::function<void(TPageControl98* page, QWidget* tab, QPainter& painter, const QRect& rect)>;
+  using TMeasureTabEvent =
+      std::function<void(TPageControl98* page, QWidget* tab, int& height, int& width)>;
 
   explicit TPageControl98(QWidget* parent = nullptr);
 

@@ -44,8 +44,8 @@ bool NoShiftKeys(const QKeyEvent* e) {
 QString CalendarTitle(TDateTime date) {
   int y = 0, m = 0, d = 0;
   if (!SplitDate(date, y, m, d)) return {};
-  return QString::fromStdString(CurrentDateLocale().longMonthNames[m - 1]) +
-         QStringLiteral(", ") + QString::number(y);
+  return QString::fromStdString(CurrentDateLocale().longMonthNames[m - 1]) + QStringLiteral(", ") +
+         QString::number(y);
 }
 
 void ApplyMessageFont(QFont& font) { font = QApplication::font("QMessageBox"); }
@@ -221,8 +221,8 @@ void TVxCalendar::keyPressEvent(QKeyEvent* event) {
 
 void TVxCalendar::mousePressEvent(QMouseEvent* event) {
   int col = 0, row = 0;
-  if (event->button() == Qt::LeftButton && !readOnly_ && CellAt(event->position().toPoint(), col, row) &&
-      row >= 1) {
+  if (event->button() == Qt::LeftButton && !readOnly_ &&
+      CellAt(event->position().toPoint(), col, row) && row >= 1) {
     const QString caption = CellCaption(col, row);
     if (!caption.isEmpty()) SetDay(caption.toInt());
   }
@@ -432,7 +432,9 @@ TSelectDateDlg::TSelectDateDlg(QWidget* parent) : QDialog(parent) {
   CalendarChange();
 }
 
-void TSelectDateDlg::CalendarChange() { TitleLabel->setText(CalendarTitle(Calendar->CalendarDate())); }
+void TSelectDateDlg::CalendarChange() {
+  TitleLabel->setText(CalendarTitle(Calendar->CalendarDate()));
+}
 
 void TSelectDateDlg::SetDate(TDateTime date) {
   if (date == EmptyDate || !IsValidDateValue(date)) date = Today();
@@ -452,7 +454,9 @@ bool TSelectDateDlg::eventFilter(QObject* watched, QEvent* event) {
       case Qt::Key_Return:
       case Qt::Key_Enter: accept(); return true;
       case Qt::Key_Escape: reject(); return true;
-      case Qt::Key_PageDown: ctrl ? Calendar->StepYearForward() : Calendar->StepMonthForward(); break;
+      case Qt::Key_PageDown:
+        ctrl ? Calendar->StepYearForward() : Calendar->StepMonthForward();
+        break;
       case Qt::Key_PageUp: ctrl ? Calendar->StepYearBack() : Calendar->StepMonthBack(); break;
       case Qt::Key_Tab: Calendar->StepMonthForward(); break;
       case Qt::Key_Backtab: Calendar->StepMonthBack(); break;

@@ -4,21 +4,25 @@
 
 namespace velmaris {
 
-PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& screens,
-                         int minW, int minH) {
+PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& screens, int minW,
+                         int minH) {
   if (screens.empty()) return stored;
   auto overlap = [&](const PlaceRect& s) -> long long {
-    const long long w = std::min<long long>(stored.x + static_cast<long long>(stored.w), s.x + static_cast<long long>(s.w)) -
+    const long long w = std::min<long long>(stored.x + static_cast<long long>(stored.w),
+                                            s.x + static_cast<long long>(s.w)) -
                         std::max<long long>(stored.x, s.x);
-    const long long h = std::min<long long>(stored.y + static_cast<long long>(stored.h), s.y + static_cast<long long>(s.h)) -
+    const long long h = std::min<long long>(stored.y + static_cast<long long>(stored.h),
+                                            s.y + static_cast<long long>(s.h)) -
                         std::max<long long>(stored.y, s.y);
     return w > 0 && h > 0 ? w * h : 0;
   };
   // Squared distance from the centre of the stored bounds to a screen.
   auto distance = [&](const PlaceRect& s) -> long double {
     const long double cx = stored.x + stored.w / 2.0L, cy = stored.y + stored.h / 2.0L;
-    const long double dx = cx < s.x ? s.x - cx : (cx > s.x + static_cast<long double>(s.w) ? cx - s.x - s.w : 0);
-    const long double dy = cy < s.y ? s.y - cy : (cy > s.y + static_cast<long double>(s.h) ? cy - s.y - s.h : 0);
+    const long double dx =
+        cx < s.x ? s.x - cx : (cx > s.x + static_cast<long double>(s.w) ? cx - s.x - s.w : 0);
+    const long double dy =
+        cy < s.y ? s.y - cy : (cy > s.y + static_cast<long double>(s.h) ? cy - s.y - s.h : 0);
     return dx * dx + dy * dy;
   };
   const PlaceRect* best = &screens.front();

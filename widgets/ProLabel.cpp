@@ -82,13 +82,48 @@ void TProLabel::CustomChanged() {
   update();
 }
 
-void TProLabel::SetHighlightDirection(TDirection d) { if (d != shadow_.highlightDirection) { shadow_.highlightDirection = d; CustomChanged(); } }
-void TProLabel::SetHighlightDepth(int v) { if (v != shadow_.highlightDepth) { shadow_.highlightDepth = v; CustomChanged(); } }
-void TProLabel::SetShadowDirection(TDirection d) { if (d != shadow_.shadowDirection) { shadow_.shadowDirection = d; CustomChanged(); } }
-void TProLabel::SetShadowDepth(int v) { if (v != shadow_.shadowDepth) { shadow_.shadowDepth = v; CustomChanged(); } }
-void TProLabel::SetShadowSize(int v) { if (v != shadow_.shadowSize) { shadow_.shadowSize = v; CustomChanged(); } }
-void TProLabel::SetHighlightColor(const QColor& c) { if (c != highlightColor_) { highlightColor_ = c; CustomChanged(); } }
-void TProLabel::SetShadowColor(const QColor& c) { if (c != shadowColor_) { shadowColor_ = c; CustomChanged(); } }
+void TProLabel::SetHighlightDirection(TDirection d) {
+  if (d != shadow_.highlightDirection) {
+    shadow_.highlightDirection = d;
+    CustomChanged();
+  }
+}
+void TProLabel::SetHighlightDepth(int v) {
+  if (v != shadow_.highlightDepth) {
+    shadow_.highlightDepth = v;
+    CustomChanged();
+  }
+}
+void TProLabel::SetShadowDirection(TDirection d) {
+  if (d != shadow_.shadowDirection) {
+    shadow_.shadowDirection = d;
+    CustomChanged();
+  }
+}
+void TProLabel::SetShadowDepth(int v) {
+  if (v != shadow_.shadowDepth) {
+    shadow_.shadowDepth = v;
+    CustomChanged();
+  }
+}
+void TProLabel::SetShadowSize(int v) {
+  if (v != shadow_.shadowSize) {
+    shadow_.shadowSize = v;
+    CustomChanged();
+  }
+}
+void TProLabel::SetHighlightColor(const QColor& c) {
+  if (c != highlightColor_) {
+    highlightColor_ = c;
+    CustomChanged();
+  }
+}
+void TProLabel::SetShadowColor(const QColor& c) {
+  if (c != shadowColor_) {
+    shadowColor_ = c;
+    CustomChanged();
+  }
+}
 
 void TProLabel::SetVerticalAlignment(TVerticalAlignment value) {
   vAlign_ = value;
@@ -164,7 +199,8 @@ void TProLabel::paintEvent(QPaintEvent*) {
     draw({0, 0}, palette().color(QPalette::Dark));
     return;
   }
-  for (const TTextCopy& c : ShadowCopies(style_, shadow_)) draw({c.dx, c.dy}, c.highlight ? highlightColor_ : shadowColor_);
+  for (const TTextCopy& c : ShadowCopies(style_, shadow_))
+    draw({c.dx, c.dy}, c.highlight ? highlightColor_ : shadowColor_);
   draw({0, 0}, palette().color(QPalette::WindowText));
 }
 

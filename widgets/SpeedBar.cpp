@@ -55,7 +55,8 @@ void TSpeedbarSection::SetCaption(const QString& caption) {
   if (caption == caption_) return;
   if (bar_) {
     for (const TSpeedbarSection* s : bar_->sections_)
-      if (s != this && s->caption_ == caption) throw ESpeedbarError("String list does not allow duplicates");
+      if (s != this && s->caption_ == caption)
+        throw ESpeedbarError("String list does not allow duplicates");
   }
   caption_ = caption;
   if (bar_) bar_->Notify(TSpeedbarNotify::ListsChanged);
@@ -112,7 +113,8 @@ void TSpeedbarButton::mousePressEvent(QMouseEvent* event) {
   delete copy_;
   auto* copy = new TBtnControl(item_, bar->BtnSize());
   copy->setProperty("grab", event->position().toPoint() - QPoint(width(), height()));
-  copy->FollowCursor(event->globalPosition().toPoint() - event->position().toPoint() + QPoint(width(), height()));
+  copy->FollowCursor(event->globalPosition().toPoint() - event->position().toPoint() +
+                     QPoint(width(), height()));
   copy->show();
   copy_ = copy;
   raise();
@@ -166,7 +168,8 @@ void TBtnControl::paintEvent(QPaintEvent*) {
   image.Glyph().SetGlyph(item_->Glyph());
   image.Glyph().SetNumGlyphs(item_->NumGlyphs());
   QPixmap fromList;
-  if (TSpeedBar* bar = item_->SpeedBar(); bar && bar->Images()) fromList = bar->Images()->Image(item_->ImageIndex());
+  if (TSpeedBar* bar = item_->SpeedBar(); bar && bar->Images())
+    fromList = bar->Images()->Image(item_->ImageIndex());
   image.Draw(p, 0, 0, item_->BtnCaption(), font(), item_->Layout(), -1, 1, fromList);
 }
 
@@ -191,7 +194,8 @@ void TSpeedItem::SetCaption(const QString& caption) {
                        QString::fromStdString(ShortHint(hint_.toStdString())) == caption_;
   const QString old = caption_;
   caption_ = caption;
-  if (follows) SetHint(QString::fromStdString(HintForCaption(caption.toStdString(), hint_.toStdString())));
+  if (follows)
+    SetHint(QString::fromStdString(HintForCaption(caption.toStdString(), hint_.toStdString())));
   if (bar_ && old != caption) bar_->Notify(TSpeedbarNotify::ListsChanged);
 }
 
@@ -307,10 +311,12 @@ TSpeedBar::TSpeedBar(QWidget* parent) : QFrame(parent) {
   SetAlign(TAlign::alTop);
   SetThickness(2 * offsetVert_ + btnHeight_);
   iniLink_.OnSave = [this] {
-    if (TIniStorage* s = iniLink_.IniObject()) WriteLayout(s, iniLink_.RootSection() + GetDefaultSection(this));
+    if (TIniStorage* s = iniLink_.IniObject())
+      WriteLayout(s, iniLink_.RootSection() + GetDefaultSection(this));
   };
   iniLink_.OnLoad = [this] {
-    if (TIniStorage* s = iniLink_.IniObject()) ReadLayout(s, iniLink_.RootSection() + GetDefaultSection(this));
+    if (TIniStorage* s = iniLink_.IniObject())
+      ReadLayout(s, iniLink_.RootSection() + GetDefaultSection(this));
   };
 }
 
@@ -335,7 +341,8 @@ std::vector<std::string> TSpeedBar::SectionCaptions() const {
 }
 
 int TSpeedBar::AddSection(const QString& caption) {
-  const QString unique = QString::fromStdString(UniqueSectionCaption(caption.toStdString(), SectionCaptions()));
+  const QString unique =
+      QString::fromStdString(UniqueSectionCaption(caption.toStdString(), SectionCaptions()));
   sections_.push_back(new TSpeedbarSection(this, unique));
   Notify(TSpeedbarNotify::ListsChanged);
   return SectionCount() - 1;
@@ -449,14 +456,16 @@ void TSpeedBar::SetBtnOffsetHorz(int value) {
   value = std::max(value, DefaultOffset());
   const int d = value - offsetHorz_;
   offsetHorz_ = value;
-  if (d != 0) ForEachItem([&](TSpeedItem* item) { item->SetBounds(item->Left() + d, item->Top()); });
+  if (d != 0)
+    ForEachItem([&](TSpeedItem* item) { item->SetBounds(item->Left() + d, item->Top()); });
 }
 
 void TSpeedBar::SetBtnOffsetVert(int value) {
   value = std::max(value, DefaultOffset());
   const int d = value - offsetVert_;
   offsetVert_ = value;
-  if (d != 0) ForEachItem([&](TSpeedItem* item) { item->SetBounds(item->Left(), item->Top() + d); });
+  if (d != 0)
+    ForEachItem([&](TSpeedItem* item) { item->SetBounds(item->Left(), item->Top() + d); });
 }
 
 int TSpeedBar::Thickness() const {
@@ -465,9 +474,15 @@ int TSpeedBar::Thickness() const {
 
 void TSpeedBar::SetThickness(int value) {
   if (orientation_ == TBarOrientation::boHorizontal) {
-    if (SideAlign(align_)) setFixedHeight(value); else resize(width(), value);
+    if (SideAlign(align_))
+      setFixedHeight(value);
+    else
+      resize(width(), value);
   } else {
-    if (SideAlign(align_)) setFixedWidth(value); else resize(value, height());
+    if (SideAlign(align_))
+      setFixedWidth(value);
+    else
+      resize(value, height());
   }
   Dock();
 }
@@ -501,8 +516,9 @@ void TSpeedBar::SetAlign(TAlign align) {
   setMinimumSize(0, 0);
   setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   if (position_ == TBarPosition::bpAuto) {
-    ApplyOrientation(align == TAlign::alLeft || align == TAlign::alRight ? TBarOrientation::boVertical
-                                                                          : TBarOrientation::boHorizontal);
+    ApplyOrientation(align == TAlign::alLeft || align == TAlign::alRight
+                         ? TBarOrientation::boVertical
+                         : TBarOrientation::boHorizontal);
   }
   UpdateOffsets();
   if (SideAlign(align)) SetThickness(thickness > 0 ? thickness : 2 * offsetVert_ + btnHeight_);
@@ -535,23 +551,45 @@ void TSpeedBar::SetOptions(TSpeedbarOptions value) {
   update();
 }
 
-void TSpeedBar::SetBoundLines(TBoundLines value) { boundLines_ = value; update(); }
-void TSpeedBar::SetBevelOuter(TBevelCut value) { bevelOuter_ = value; UpdateOffsets(); update(); }
-void TSpeedBar::SetBevelInner(TBevelCut value) { bevelInner_ = value; UpdateOffsets(); update(); }
-void TSpeedBar::SetBevelWidth(int value) { bevelWidth_ = std::max(1, value); UpdateOffsets(); update(); }
-void TSpeedBar::SetBorderWidth(int value) { borderWidth_ = std::max(0, value); UpdateOffsets(); update(); }
-void TSpeedBar::SetWallpaper(const QPixmap& picture) { wallpaper_ = picture; update(); }
+void TSpeedBar::SetBoundLines(TBoundLines value) {
+  boundLines_ = value;
+  update();
+}
+void TSpeedBar::SetBevelOuter(TBevelCut value) {
+  bevelOuter_ = value;
+  UpdateOffsets();
+  update();
+}
+void TSpeedBar::SetBevelInner(TBevelCut value) {
+  bevelInner_ = value;
+  UpdateOffsets();
+  update();
+}
+void TSpeedBar::SetBevelWidth(int value) {
+  bevelWidth_ = std::max(1, value);
+  UpdateOffsets();
+  update();
+}
+void TSpeedBar::SetBorderWidth(int value) {
+  borderWidth_ = std::max(0, value);
+  UpdateOffsets();
+  update();
+}
+void TSpeedBar::SetWallpaper(const QPixmap& picture) {
+  wallpaper_ = picture;
+  update();
+}
 
 void TSpeedBar::SetImages(TImageList* images) {
   if (images_) disconnect(images_, nullptr, this, nullptr);
   images_ = images;
-  if (images_) connect(images_, &TImageList::changed, this, [this] { ForEachItem([](TSpeedItem* i) { i->Button()->update(); }); });
+  if (images_)
+    connect(images_, &TImageList::changed, this,
+            [this] { ForEachItem([](TSpeedItem* i) { i->Button()->update(); }); });
   ForEachItem([](TSpeedItem* i) { i->Button()->update(); });
 }
 
-void TSpeedBar::SetFontDefault() {
-  setFont(QApplication::font("QMenu"));
-}
+void TSpeedBar::SetFontDefault() { setFont(QApplication::font("QMenu")); }
 
 void TSpeedBar::Dock() {
   QWidget* p = parentWidget();
@@ -610,7 +648,8 @@ void TSpeedBar::ReadLayout(TIniStorage* storage, const std::string& section) {
   const int formPpi = window() != this ? screenPpi : 0;
   if (IniReadInteger(storage, section, "PixelsPerInch", formPpi) == screenPpi) {
     if ((options_ & sbAllowResize) && SideAlign(align_))
-      SetThickness(std::clamp(IniReadInteger(storage, section, "Width", Thickness()), 1, kMaxThickness));
+      SetThickness(
+          std::clamp(IniReadInteger(storage, section, "Width", Thickness()), 1, kMaxThickness));
     if (align_ != oldAlign) emit posChanged();
     const int count = std::min(IniReadInteger(storage, section, "Count", 0), kMaxLayoutButtons);
     if (count > 0) {
@@ -635,7 +674,9 @@ void TSpeedBar::ReadLayout(TIniStorage* storage, const std::string& section) {
 }
 
 void TSpeedBar::SaveLayout(TIniStorage* storage) { WriteLayout(storage, GetDefaultSection(this)); }
-void TSpeedBar::RestoreLayout(TIniStorage* storage) { ReadLayout(storage, GetDefaultSection(this)); }
+void TSpeedBar::RestoreLayout(TIniStorage* storage) {
+  ReadLayout(storage, GetDefaultSection(this));
+}
 
 // ---------------------------------------------------------------- editing
 
@@ -667,7 +708,8 @@ void TSpeedBar::paintEvent(QPaintEvent*) {
   const QColor light = pal.color(QPalette::Light), dark = pal.color(QPalette::Dark);
   auto bevel = [&](QRect r, TBevelCut cut) {
     if (cut == TBevelCut::bvNone) return r;
-    const QColor tl = cut == TBevelCut::bvRaised ? light : dark, br = cut == TBevelCut::bvRaised ? dark : light;
+    const QColor tl = cut == TBevelCut::bvRaised ? light : dark,
+                 br = cut == TBevelCut::bvRaised ? dark : light;
     for (int i = 0; i < bevelWidth_; ++i) {
       p.setPen(tl);
       p.drawLine(r.topLeft(), r.topRight());
@@ -691,22 +733,45 @@ void TSpeedBar::paintEvent(QPaintEvent*) {
     } else {
       for (int col = 0; col <= inner.width() / wallpaper_.width(); ++col)
         for (int row = 0; row <= inner.height() / wallpaper_.height(); ++row)
-          p.drawPixmap(inner.x() + col * wallpaper_.width(), inner.y() + row * wallpaper_.height(), wallpaper_);
+          p.drawPixmap(inner.x() + col * wallpaper_.width(), inner.y() + row * wallpaper_.height(),
+                       wallpaper_);
     }
     p.restore();
   }
   const int w = width(), h = height();
-  if (boundLines_ & blTop) { p.setPen(dark); p.drawLine(0, 0, w, 0); p.setPen(light); p.drawLine(0, 1, w, 1); }
-  if (boundLines_ & blLeft) { p.setPen(dark); p.drawLine(0, 0, 0, h); p.setPen(light); p.drawLine(1, 0, 1, h); }
-  if (boundLines_ & blBottom) { p.setPen(dark); p.drawLine(0, h - 2, w, h - 2); p.setPen(light); p.drawLine(0, h - 1, w, h - 1); }
-  if (boundLines_ & blRight) { p.setPen(dark); p.drawLine(w - 2, 0, w - 2, h); p.setPen(light); p.drawLine(w - 1, 0, w - 1, h); }
+  if (boundLines_ & blTop) {
+    p.setPen(dark);
+    p.drawLine(0, 0, w, 0);
+    p.setPen(light);
+    p.drawLine(0, 1, w, 1);
+  }
+  if (boundLines_ & blLeft) {
+    p.setPen(dark);
+    p.drawLine(0, 0, 0, h);
+    p.setPen(light);
+    p.drawLine(1, 0, 1, h);
+  }
+  if (boundLines_ & blBottom) {
+    p.setPen(dark);
+    p.drawLine(0, h - 2, w, h - 2);
+    p.setPen(light);
+    p.drawLine(0, h - 1, w, h - 1);
+  }
+  if (boundLines_ & blRight) {
+    p.setPen(dark);
+    p.drawLine(w - 2, 0, w - 2, h);
+    p.setPen(light);
+    p.drawLine(w - 1, 0, w - 1, h);
+  }
 }
 
 bool TSpeedBar::NearResizeEdge(QPoint p) const {
   switch (align_) {
-    case TAlign::alTop: return p.x() >= 1 && p.x() <= width() && p.y() > height() - 4 && p.y() <= height() + 4;
+    case TAlign::alTop:
+      return p.x() >= 1 && p.x() <= width() && p.y() > height() - 4 && p.y() <= height() + 4;
     case TAlign::alBottom: return p.x() >= 1 && p.x() <= width() && p.y() >= -3 && p.y() <= 4;
-    case TAlign::alLeft: return p.y() >= 1 && p.y() <= height() && p.x() > width() - 4 && p.x() <= width() + 4;
+    case TAlign::alLeft:
+      return p.y() >= 1 && p.y() <= height() && p.x() > width() - 4 && p.x() <= width() + 4;
     case TAlign::alRight: return p.y() >= 1 && p.y() <= height() && p.x() >= -3 && p.x() <= 4;
     default: return false;
   }
@@ -775,7 +840,8 @@ void TSpeedBar::mouseMoveEvent(QMouseEvent* event) {
     return;
   }
   if (!pressed_ && (options_ & sbAllowResize) && !editing_ && NearResizeEdge(pos)) {
-    setCursor(orientation_ == TBarOrientation::boHorizontal ? Qt::SizeVerCursor : Qt::SizeHorCursor);
+    setCursor(orientation_ == TBarOrientation::boHorizontal ? Qt::SizeVerCursor
+                                                            : Qt::SizeHorCursor);
   } else if (!pressed_) {
     unsetCursor();
   }
@@ -807,7 +873,8 @@ void TSpeedBar::hideEvent(QHideEvent* event) {
 
 void TSpeedBar::changeEvent(QEvent* event) {
   QFrame::changeEvent(event);
-  if (event->type() == QEvent::EnabledChange) ForEachItem([](TSpeedItem* item) { item->UpdateButtonState(); });
+  if (event->type() == QEvent::EnabledChange)
+    ForEachItem([](TSpeedItem* item) { item->UpdateButtonState(); });
 }
 
 bool TSpeedBar::eventFilter(QObject* watched, QEvent* event) {

@@ -47,8 +47,12 @@ enum class TBarPosition { bpAuto, bpCustom };
 enum class TBarOrientation { boHorizontal, boVertical };
 enum class TBevelCut { bvNone, bvLowered, bvRaised };
 enum TSpeedbarOption : unsigned {
-  sbAllowDrag = 1, sbAllowResize = 2, sbFlatBtns = 4, sbGrayedBtns = 8,
-  sbTransparentBtns = 16, sbStretchBitmap = 32
+  sbAllowDrag = 1,
+  sbAllowResize = 2,
+  sbFlatBtns = 4,
+  sbGrayedBtns = 8,
+  sbTransparentBtns = 16,
+  sbStretchBitmap = 32
 };
 using TSpeedbarOptions = unsigned;
 enum TBoundLine : unsigned { blTop = 1, blBottom = 2, blLeft = 4, blRight = 8 };
@@ -99,7 +103,8 @@ class TSpeedbarButton : public TVxSpeedButton {
   TSpeedItem* Item() const { return item_; }
 
  protected:
-  void PaintGlyph(QPainter& painter, const QRect& rect, TVxButtonState state, bool drawMark) override;
+  void PaintGlyph(QPainter& painter, const QRect& rect, TVxButtonState state,
+                  bool drawMark) override;
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;

@@ -18,9 +18,11 @@ namespace {
 // Draws an item's button image at the cell's left and its caption beside it.
 class TButtonRowDelegate : public QStyledItemDelegate {
  public:
-  explicit TButtonRowDelegate(TSpeedbarSetupWindow* window) : QStyledItemDelegate(window), window_(window) {}
+  explicit TButtonRowDelegate(TSpeedbarSetupWindow* window)
+      : QStyledItemDelegate(window), window_(window) {}
 
-  void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+  void paint(QPainter* p, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
     TSpeedBar* bar = window_->SpeedBar();
     auto* item = static_cast<TSpeedItem*>(index.data(Qt::UserRole).value<QObject*>());
     const bool selected = option.state & QStyle::State_Selected;
@@ -39,7 +41,8 @@ class TButtonRowDelegate : public QStyledItemDelegate {
     const int y = option.rect.top() + (option.rect.height() - bar->BtnHeight()) / 2;
     image.Draw(*p, x, y, item->BtnCaption(), bar->font(), item->Layout(), -1, 1, fromList);
     p->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
-    const QRect text(x + bar->BtnWidth() + 3, option.rect.top(), option.rect.width(), option.rect.height());
+    const QRect text(x + bar->BtnWidth() + 3, option.rect.top(), option.rect.width(),
+                     option.rect.height());
     p->drawText(text, Qt::AlignLeft | Qt::AlignVCenter, item->Caption());
   }
 
@@ -56,7 +59,8 @@ TSpeedBar* FindSpeedBar(QPoint globalPos) {
 }
 
 TSpeedbarSetupWindow::TSpeedbarSetupWindow(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint) {
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowTitleHint) {
   setObjectName("SpeedbarSetupWindow");
   setWindowTitle("Customize Speedbar");
   setFixedSize(421, 262);
@@ -132,9 +136,11 @@ void TSpeedbarSetupWindow::Measure() {
   const int height = std::min(h, rowHeight * rows);
   buttonsList_->resize(buttonsList_->width(), height);
   sectionList_->resize(sectionList_->width(), height);
-  for (int i = 0; i < buttonsList_->count(); ++i) buttonsList_->item(i)->setSizeHint(QSize(0, rowHeight));
+  for (int i = 0; i < buttonsList_->count(); ++i)
+    buttonsList_->item(i)->setSizeHint(QSize(0, rowHeight));
   const int textRow = QFontMetrics(sectionList_->font()).height() + 2;
-  for (int i = 0; i < sectionList_->count(); ++i) sectionList_->item(i)->setSizeHint(QSize(0, textRow));
+  for (int i = 0; i < sectionList_->count(); ++i)
+    sectionList_->item(i)->setSizeHint(QSize(0, textRow));
 }
 
 void TSpeedbarSetupWindow::FillSections() {
@@ -147,7 +153,8 @@ void TSpeedbarSetupWindow::FillSections() {
       auto* row = new QListWidgetItem(bar_->Sections(i)->Caption(), sectionList_);
       row->setSizeHint(QSize(0, textRow));
     }
-    if (bar_->SectionCount() > 0) sectionList_->setCurrentRow(std::min(keep, bar_->SectionCount() - 1));
+    if (bar_->SectionCount() > 0)
+      sectionList_->setCurrentRow(std::min(keep, bar_->SectionCount() - 1));
   }
   FillButtons();
 }
@@ -164,7 +171,8 @@ void TSpeedbarSetupWindow::FillButtons() {
       row->setData(Qt::UserRole, QVariant::fromValue<QObject*>(bar_->Items(section, i)));
       row->setSizeHint(QSize(0, rowHeight));
     }
-    if (buttonsList_->count() > 0) buttonsList_->setCurrentRow(std::min(keep, buttonsList_->count() - 1));
+    if (buttonsList_->count() > 0)
+      buttonsList_->setCurrentRow(std::min(keep, buttonsList_->count() - 1));
   }
   TSpeedItem* item = SelectedItem();
   setToolTip(item ? item->Hint() : QString());
@@ -181,7 +189,8 @@ void TSpeedbarSetupWindow::EndDrag(QPoint globalPos, bool drop) {
   delete dragCopy_;
   dragCopy_ = nullptr;
   buttonsList_->viewport()->unsetCursor();
-  if (drop && dragItem_ && bar_) DropItem(dragItem_, globalPos - QPoint(bar_->BtnWidth(), bar_->BtnHeight()));
+  if (drop && dragItem_ && bar_)
+    DropItem(dragItem_, globalPos - QPoint(bar_->BtnWidth(), bar_->BtnHeight()));
   dragItem_ = nullptr;
   dragging_ = false;
 }
@@ -209,7 +218,8 @@ bool TSpeedbarSetupWindow::eventFilter(QObject* watched, QEvent* event) {
       if (dragging_) {
         auto* me = static_cast<QMouseEvent*>(event);
         buttonsList_->viewport()->setCursor(Qt::ForbiddenCursor);
-        if (dragCopy_) static_cast<TBtnControl*>(dragCopy_)->FollowCursor(me->globalPosition().toPoint());
+        if (dragCopy_)
+          static_cast<TBtnControl*>(dragCopy_)->FollowCursor(me->globalPosition().toPoint());
         return true;
       }
       break;
@@ -219,8 +229,7 @@ bool TSpeedbarSetupWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return QDialog::eventFilter(watched, event);
 }
@@ -266,7 +275,8 @@ void TSpeedBar::Customize(int helpContext) {
     CenterWindowOnScreen(window);
   }
   if (helpContext > 0) window->HelpContext = helpContext;
-  if (QWidget* help = window->findChild<QWidget*>("HelpBtn")) help->setVisible(window->HelpContext > 0);
+  if (QWidget* help = window->findChild<QWidget*>("HelpBtn"))
+    help->setVisible(window->HelpContext > 0);
   window->show();
   if (window->isMinimized()) window->showNormal();
 }

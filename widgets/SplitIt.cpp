@@ -7,7 +7,8 @@
 
 namespace velmaris {
 
-TSplitIt::TSplitIt(QWidget* parent) : QWidget(parent), color_(palette().color(QPalette::Window).darker(115)) {
+TSplitIt::TSplitIt(QWidget* parent)
+    : QWidget(parent), color_(palette().color(QPalette::Window).darker(115)) {
   resize(100, 4);
   setCursor(Qt::SplitVCursor);
 }
@@ -55,12 +56,13 @@ void TSplitIt::mouseMoveEvent(QMouseEvent* event) {
   if (!splitting_) return;
   const QWidget* parent = parentWidget();
   const int room = parent ? (direction_ == TSplitDirection::sdVertical ? parent->height() - height()
-                                                                        : parent->width() - width())
+                                                                       : parent->width() - width())
                           : 0;
   const int min = std::max(0, Min);
   const int limit = Max != 0 && Max <= room ? Max : room;
   const int origin = direction_ == TSplitDirection::sdVertical ? y() : x();
-  int off = direction_ == TSplitDirection::sdVertical ? qRound(event->position().y()) : qRound(event->position().x());
+  int off = direction_ == TSplitDirection::sdVertical ? qRound(event->position().y())
+                                                      : qRound(event->position().x());
   if (origin + off < min) off = min - origin;
   if (origin + off > limit) off = limit - origin;
   offset_ = off;

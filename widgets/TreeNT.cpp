@@ -41,12 +41,30 @@ void TTreeNTNode::SetData(void* data) {
   if (tree->Sorts(false)) tree->SortSiblings(this);
 }
 
-void TTreeNTNode::SetImageIndex(int value) { imageIndex_ = value; TreeView()->NodeChanged(this); }
-void TTreeNTNode::SetSelectedIndex(int value) { selectedIndex_ = value; TreeView()->NodeChanged(this); }
-void TTreeNTNode::SetOverlayIndex(int value) { overlayIndex_ = value; TreeView()->NodeChanged(this); }
-void TTreeNTNode::SetStateIndex(int value) { stateIndex_ = value; TreeView()->NodeChanged(this); }
-void TTreeNTNode::SetCut(bool on) { cut_ = on; TreeView()->NodeChanged(this); }
-void TTreeNTNode::SetDropHighlighted(bool on) { dropHighlighted_ = on; TreeView()->NodeChanged(this); }
+void TTreeNTNode::SetImageIndex(int value) {
+  imageIndex_ = value;
+  TreeView()->NodeChanged(this);
+}
+void TTreeNTNode::SetSelectedIndex(int value) {
+  selectedIndex_ = value;
+  TreeView()->NodeChanged(this);
+}
+void TTreeNTNode::SetOverlayIndex(int value) {
+  overlayIndex_ = value;
+  TreeView()->NodeChanged(this);
+}
+void TTreeNTNode::SetStateIndex(int value) {
+  stateIndex_ = value;
+  TreeView()->NodeChanged(this);
+}
+void TTreeNTNode::SetCut(bool on) {
+  cut_ = on;
+  TreeView()->NodeChanged(this);
+}
+void TTreeNTNode::SetDropHighlighted(bool on) {
+  dropHighlighted_ = on;
+  TreeView()->NodeChanged(this);
+}
 bool TTreeNTNode::Focused() const { return TreeView()->GetSelected() == this; }
 bool TTreeNTNode::Selected() const { return TreeView()->GetSelected() == this; }
 
@@ -64,7 +82,10 @@ void TTreeNTNode::SetColor(const QColor& color) {
   TreeView()->NodeChanged(this);
 }
 
-void TTreeNTNode::SetParentColor(bool on) { parentColor_ = on; TreeView()->NodeChanged(this); }
+void TTreeNTNode::SetParentColor(bool on) {
+  parentColor_ = on;
+  TreeView()->NodeChanged(this);
+}
 
 QFont& TTreeNTNode::Font() {
   if (!font_) font_ = std::make_unique<QFont>(TreeView()->font());
@@ -88,8 +109,13 @@ void TTreeNTNode::SetParentFont(bool on) {
   TreeView()->NodeChanged(this);
 }
 
-bool TTreeNTNode::HasChildren() const { return owner_->Shape().ChildCount(id_) > 0 || hasChildrenMark_; }
-void TTreeNTNode::SetHasChildren(bool on) { hasChildrenMark_ = on; TreeView()->NodeChanged(this); }
+bool TTreeNTNode::HasChildren() const {
+  return owner_->Shape().ChildCount(id_) > 0 || hasChildrenMark_;
+}
+void TTreeNTNode::SetHasChildren(bool on) {
+  hasChildrenMark_ = on;
+  TreeView()->NodeChanged(this);
+}
 int TTreeNTNode::GetCount() const { return owner_->Shape().ChildCount(id_); }
 
 TTreeNTNode* TTreeNTNode::GetItem(int index) const {
@@ -116,7 +142,8 @@ void TTreeNTNode::Expand(bool recurse) {
     return kNone;
   }();
   owner_->BeginUpdate();
-  for (int n = id_; n != kNone && n != stop; n = s.NextInTree(n)) tree->DoExpand(owner_->NodeOf(n), true);
+  for (int n = id_; n != kNone && n != stop; n = s.NextInTree(n))
+    tree->DoExpand(owner_->NodeOf(n), true);
   owner_->EndUpdate();
 }
 
@@ -130,21 +157,37 @@ void TTreeNTNode::Collapse(bool recurse) {
   int stop = kNone;
   for (int n = id_; n != kNone && stop == kNone; n = s.Parent(n)) stop = s.NextSibling(n);
   owner_->BeginUpdate();
-  for (int n = id_; n != kNone && n != stop; n = s.NextInTree(n)) tree->DoExpand(owner_->NodeOf(n), false);
+  for (int n = id_; n != kNone && n != stop; n = s.NextInTree(n))
+    tree->DoExpand(owner_->NodeOf(n), false);
   owner_->EndUpdate();
 }
 
 void TTreeNTNode::SetExpanded(bool on) {
-  if (on) Expand(false); else Collapse(false);
+  if (on)
+    Expand(false);
+  else
+    Collapse(false);
 }
 
 TTreeNTNode* TTreeNTNode::Parent() const { return owner_->NodeOf(owner_->Shape().Parent(id_)); }
-TTreeNTNode* TTreeNTNode::GetFirstChild() const { return owner_->NodeOf(owner_->Shape().FirstChild(id_)); }
-TTreeNTNode* TTreeNTNode::GetLastChild() const { return owner_->NodeOf(owner_->Shape().LastChild(id_)); }
-TTreeNTNode* TTreeNTNode::GetNextSibling() const { return owner_->NodeOf(owner_->Shape().NextSibling(id_)); }
-TTreeNTNode* TTreeNTNode::GetPrevSibling() const { return owner_->NodeOf(owner_->Shape().PrevSibling(id_)); }
-TTreeNTNode* TTreeNTNode::GetNext() const { return owner_->NodeOf(owner_->Shape().NextInTree(id_)); }
-TTreeNTNode* TTreeNTNode::GetPrev() const { return owner_->NodeOf(owner_->Shape().PrevInTree(id_)); }
+TTreeNTNode* TTreeNTNode::GetFirstChild() const {
+  return owner_->NodeOf(owner_->Shape().FirstChild(id_));
+}
+TTreeNTNode* TTreeNTNode::GetLastChild() const {
+  return owner_->NodeOf(owner_->Shape().LastChild(id_));
+}
+TTreeNTNode* TTreeNTNode::GetNextSibling() const {
+  return owner_->NodeOf(owner_->Shape().NextSibling(id_));
+}
+TTreeNTNode* TTreeNTNode::GetPrevSibling() const {
+  return owner_->NodeOf(owner_->Shape().PrevSibling(id_));
+}
+TTreeNTNode* TTreeNTNode::GetNext() const {
+  return owner_->NodeOf(owner_->Shape().NextInTree(id_));
+}
+TTreeNTNode* TTreeNTNode::GetPrev() const {
+  return owner_->NodeOf(owner_->Shape().PrevInTree(id_));
+}
 
 TTreeNTNode* TTreeNTNode::GetNextVisible() const {
   const int row = owner_->Shape().RowOf(id_);
@@ -172,7 +215,8 @@ QRect TTreeNTNode::DisplayRect(bool textOnly) const {
 
 void TTreeNTNode::AlphaSort() {
   TCustomTreeNT* tree = TreeView();
-  owner_->Shape().SortChildren(id_, [&](int a, int b) { return tree->Compare(owner_->NodeOf(a), owner_->NodeOf(b)) < 0; });
+  owner_->Shape().SortChildren(
+      id_, [&](int a, int b) { return tree->Compare(owner_->NodeOf(a), owner_->NodeOf(b)) < 0; });
   tree->ShapeChanged();
 }
 
@@ -235,7 +279,8 @@ TTreeNTNode* TTreeNTNodes::AddChildObject(TTreeNTNode* parent, const QString& te
 void TTreeNTNodes::Delete(TTreeNTNode* node) {
   if (!node || node->deleting_) return;
   const int parent = shape_.Parent(node->id_);
-  if (parent != kNone && !nodes_[static_cast<size_t>(parent)]->deleting_ && shape_.ChildCount(parent) == 1) {
+  if (parent != kNone && !nodes_[static_cast<size_t>(parent)]->deleting_ &&
+      shape_.ChildCount(parent) == 1) {
     shape_.SetExpanded(parent, false);
     nodes_[static_cast<size_t>(parent)]->hasChildrenMark_ = false;
   }
@@ -291,8 +336,8 @@ TTreeStreamNode StreamNodeOf(const TTreeNTNodes& nodes, const TTreeNTNode* n) {
   if (!n->ParentFont()) {
     const QFont& f = const_cast<TTreeNTNode*>(n)->Font();
     s.fontHeight = f.pixelSize() > 0 ? -f.pixelSize() : -qRound(f.pointSizeF() * 96 / 72);
-    s.fontStyle = static_cast<uint8_t>((f.bold() ? 1 : 0) | (f.italic() ? 2 : 0) | (f.underline() ? 4 : 0) |
-                                       (f.strikeOut() ? 8 : 0));
+    s.fontStyle = static_cast<uint8_t>((f.bold() ? 1 : 0) | (f.italic() ? 2 : 0) |
+                                       (f.underline() ? 4 : 0) | (f.strikeOut() ? 8 : 0));
     s.fontName = f.family().toStdString();
     if (n->FontColor().isValid()) s.fontColor = FromQColor(n->FontColor());
   }
@@ -300,7 +345,8 @@ TTreeStreamNode StreamNodeOf(const TTreeNTNodes& nodes, const TTreeNTNode* n) {
   QString text = n->Text();
   while (text.toUtf8().size() > 255) text.chop(1);
   s.text = text.toStdString();
-  for (const TTreeNTNode* c = n->GetFirstChild(); c; c = c->GetNextSibling()) s.children.push_back(StreamNodeOf(nodes, c));
+  for (const TTreeNTNode* c = n->GetFirstChild(); c; c = c->GetNextSibling())
+    s.children.push_back(StreamNodeOf(nodes, c));
   return s;
 }
 
@@ -330,7 +376,8 @@ void AddStreamNode(TTreeNTNodes& nodes, TTreeNTNode* parent, const TTreeStreamNo
 
 std::string TTreeNTNodes::WriteData() const {
   std::vector<TTreeStreamNode> roots;
-  for (const TTreeNTNode* n = GetFirstNode(); n; n = n->GetNextSibling()) roots.push_back(StreamNodeOf(*this, n));
+  for (const TTreeNTNode* n = GetFirstNode(); n; n = n->GetNextSibling())
+    roots.push_back(StreamNodeOf(*this, n));
   return EncodeTreeNodes(roots);
 }
 
@@ -344,7 +391,8 @@ void TTreeNTNodes::ReadData(const std::string& bytes) {
 
 // ---------------------------------------------------------------- control
 
-TCustomTreeNT::TCustomTreeNT(QWidget* parent) : QAbstractScrollArea(parent), items_(std::make_unique<TTreeNTNodes>(this)) {
+TCustomTreeNT::TCustomTreeNT(QWidget* parent)
+    : QAbstractScrollArea(parent), items_(std::make_unique<TTreeNTNodes>(this)) {
   resize(121, 97);
   setFocusPolicy(Qt::StrongFocus);
   setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -386,8 +434,10 @@ void TCustomTreeNT::SetScrollTime(int value) { scrollTime_ = std::max(100, value
 
 void TCustomTreeNT::SetOptions(TTreeOptions value) {
   options_ = value;
-  setVerticalScrollBarPolicy(options_ & toNoScroll ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
-  setHorizontalScrollBarPolicy(options_ & toNoScroll ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+  setVerticalScrollBarPolicy(options_ & toNoScroll ? Qt::ScrollBarAlwaysOff
+                                                   : Qt::ScrollBarAsNeeded);
+  setHorizontalScrollBarPolicy(options_ & toNoScroll ? Qt::ScrollBarAlwaysOff
+                                                     : Qt::ScrollBarAsNeeded);
   viewport()->update();
 }
 
@@ -438,7 +488,8 @@ void TCustomTreeNT::SetImages(TImageList* images) {
 void TCustomTreeNT::SetStateImages(TImageList* images) {
   if (stateImages_) disconnect(stateImages_, nullptr, this, nullptr);
   stateImages_ = images;
-  if (stateImages_) connect(stateImages_, &TImageList::changed, viewport(), qOverload<>(&QWidget::update));
+  if (stateImages_)
+    connect(stateImages_, &TImageList::changed, viewport(), qOverload<>(&QWidget::update));
   viewport()->update();
 }
 
@@ -518,7 +569,9 @@ void TCustomTreeNT::SetSelected(TTreeNTNode* node) {
   if (OnChange) OnChange(this, node);
 }
 
-TTreeNTNode* TCustomTreeNT::TopItem() const { return items_->NodeOf(items_->Shape().NodeAtRow(top_)); }
+TTreeNTNode* TCustomTreeNT::TopItem() const {
+  return items_->NodeOf(items_->Shape().NodeAtRow(top_));
+}
 
 void TCustomTreeNT::SetTopItem(TTreeNTNode* node) {
   if (!node) return;
@@ -534,7 +587,9 @@ void TCustomTreeNT::SetDropTarget(TTreeNTNode* node) {
   if (node) node->SetDropHighlighted(true);
 }
 
-int TCustomTreeNT::VisibleRowCount() const { return std::max(1, viewport()->height() / ItemHeight()); }
+int TCustomTreeNT::VisibleRowCount() const {
+  return std::max(1, viewport()->height() / ItemHeight());
+}
 
 void TCustomTreeNT::UpdateScrollBars() {
   settingBars_ = true;
@@ -676,16 +731,20 @@ void TCustomTreeNT::PaintRow(QPainter& p, int row, int y, const QFontMetrics& ba
   if (images_) {
     if (id == selected_ ? OnGetSelectedIndex : OnGetImageIndex)
       (id == selected_ ? OnGetSelectedIndex : OnGetImageIndex)(this, node);
-    const int index = id == selected_ && node->SelectedIndex() >= 0 ? node->SelectedIndex() : node->ImageIndex();
+    const int index =
+        id == selected_ && node->SelectedIndex() >= 0 ? node->SelectedIndex() : node->ImageIndex();
     images_->Draw(p, g.imageX, y + (h - images_->Height()) / 2, index, !node->Cut());
-    if (node->OverlayIndex() >= 0) images_->Draw(p, g.imageX, y + (h - images_->Height()) / 2, node->OverlayIndex());
+    if (node->OverlayIndex() >= 0)
+      images_->Draw(p, g.imageX, y + (h - images_->Height()) / 2, node->OverlayIndex());
   }
   QRect textRect(g.textX, y, g.textW, h);
   if (options_ & toFullRowSelect) textRect.setRight(viewport()->width());
   const bool showSel = state.selected && (focused || !(options_ & toHideSelection));
-  QColor fg = !node->ParentFont() && node->FontColor().isValid() ? node->FontColor() : pal.color(QPalette::Text);
+  QColor fg = !node->ParentFont() && node->FontColor().isValid() ? node->FontColor()
+                                                                 : pal.color(QPalette::Text);
   if (showSel) {
-    p.fillRect(textRect, pal.color(focused ? QPalette::Active : QPalette::Inactive, QPalette::Highlight));
+    p.fillRect(textRect,
+               pal.color(focused ? QPalette::Active : QPalette::Inactive, QPalette::Highlight));
     fg = pal.color(focused ? QPalette::Active : QPalette::Inactive, QPalette::HighlightedText);
   } else if (!node->ParentColor() && node->Color().isValid()) {
     p.fillRect(textRect, node->Color());
@@ -696,7 +755,8 @@ void TCustomTreeNT::PaintRow(QPainter& p, int row, int y, const QFontMetrics& ba
   QFont f = node->ParentFont() ? font() : *node->font_;
   if (state.hot) f.setUnderline(true);
   p.setFont(f);
-  p.drawText(QRect(g.textX + 2, y, g.textW, h), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, node->Text());
+  p.drawText(QRect(g.textX + 2, y, g.textW, h),
+             Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, node->Text());
   p.setFont(font());
   if (state.focused) {
     QStyleOptionFocusRect fr;
@@ -727,7 +787,8 @@ THitTests TCustomTreeNT::GetHitTestInfoAt(int x, int y) const {
   const TTreeNTNode* node = items_->NodeOf(id);
   const QFontMetrics fm(node->ParentFont() ? font() : *node->font_);
   const RowGeometry g = Geometry(id, fm);
-  if ((options_ & toShowButtons) && node->HasChildren() && std::abs(x - g.buttonX) <= 5) return htOnButton;
+  if ((options_ & toShowButtons) && node->HasChildren() && std::abs(x - g.buttonX) <= 5)
+    return htOnButton;
   if (x < g.levelX) return htOnIndent;
   if (x < g.imageX) return htOnStateIcon | htOnItem;
   if (x < g.textX) return htOnIcon | htOnItem;
@@ -744,7 +805,9 @@ void TCustomTreeNT::mousePressEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
   const THitTests hit = GetHitTestInfoAt(pos.x(), pos.y());
   TTreeNTNode* node = items_->NodeOf(items_->Shape().NodeAtRow(top_ + pos.y() / ItemHeight()));
-  if (!node || !(hit & (htOnItem | htOnButton | htOnIndent | htOnRight | htOnStateIcon | htOnIcon | htOnLabel))) return;
+  if (!node || !(hit & (htOnItem | htOnButton | htOnIndent | htOnRight | htOnStateIcon | htOnIcon |
+                        htOnLabel)))
+    return;
   if (event->button() != Qt::LeftButton) return;
   if (hit & htOnButton) {
     DoExpand(node, !node->GetExpanded());
@@ -755,8 +818,9 @@ void TCustomTreeNT::mousePressEvent(QMouseEvent* event) {
     const bool again = node->Id() == selected_;
     SetSelected(node);
     if ((options_ & toSingleExpand) && !again) {
-      for (TTreeNTNode* sib = node->Parent() ? node->Parent()->GetFirstChild() : items_->GetFirstNode(); sib;
-           sib = sib->GetNextSibling()) {
+      for (TTreeNTNode* sib = node->Parent() ? node->Parent()->GetFirstChild()
+                                             : items_->GetFirstNode();
+           sib; sib = sib->GetNextSibling()) {
         if (sib == node || !sib->GetExpanded()) continue;
         bool allow = true;
         if (OnSingleExpanded) OnSingleExpanded(this, sib, allow);
@@ -867,9 +931,15 @@ void TCustomTreeNT::keyPressEvent(QKeyEvent* event) {
         SetSelected(child);
       }
       return;
-    case Qt::Key_Plus: if (sel) DoExpand(sel, true); return;
-    case Qt::Key_Minus: if (sel) DoExpand(sel, false); return;
-    case Qt::Key_Asterisk: if (sel) sel->Expand(true); return;
+    case Qt::Key_Plus:
+      if (sel) DoExpand(sel, true);
+      return;
+    case Qt::Key_Minus:
+      if (sel) DoExpand(sel, false);
+      return;
+    case Qt::Key_Asterisk:
+      if (sel) sel->Expand(true);
+      return;
     case Qt::Key_Space:
       if (sel && (options_ & toCheckBoxes)) ToggleCheck(sel);
       return;
@@ -884,8 +954,7 @@ void TCustomTreeNT::keyPressEvent(QKeyEvent* event) {
         return;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   const QString text = event->text();
   if (!text.isEmpty() && text.at(0).isPrint() && Rows() > 0) {
@@ -897,7 +966,9 @@ void TCustomTreeNT::keyPressEvent(QKeyEvent* event) {
     const int start = search_.size() == 1 ? row + 1 : std::max(row, 0);
     for (int i = 0; i < rows; ++i) {
       const int r = (start + i) % rows;
-      if (items_->NodeOf(items_->Shape().NodeAtRow(r))->Text().startsWith(search_, Qt::CaseInsensitive)) {
+      if (items_->NodeOf(items_->Shape().NodeAtRow(r))
+              ->Text()
+              .startsWith(search_, Qt::CaseInsensitive)) {
         SelectRow(r);
         break;
       }
@@ -946,7 +1017,8 @@ bool TCustomTreeNT::EditText(TTreeNTNode* node) {
 
 bool TCustomTreeNT::eventFilter(QObject* watched, QEvent* event) {
   if (editor_ && watched == editor_) {
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
       FinishEdit(false);
       return true;
     }

@@ -39,18 +39,36 @@ class TCustomTreeNT;
 class TTreeNTNodes;
 
 enum TTreeOption : unsigned {
-  toCheckBoxes = 1u << 0, toFullRowSelect = 1u << 1, toHideSelection = 1u << 2, toHotTrack = 1u << 3,
-  toInfoTip = 1u << 4, toNoScroll = 1u << 5, toReadOnly = 1u << 6, toToolTips = 1u << 7,
-  toShowButtons = 1u << 8, toShowLines = 1u << 9, toShowRoot = 1u << 10, toSingleExpand = 1u << 11,
+  toCheckBoxes = 1u << 0,
+  toFullRowSelect = 1u << 1,
+  toHideSelection = 1u << 2,
+  toHotTrack = 1u << 3,
+  toInfoTip = 1u << 4,
+  toNoScroll = 1u << 5,
+  toReadOnly = 1u << 6,
+  toToolTips = 1u << 7,
+  toShowButtons = 1u << 8,
+  toShowLines = 1u << 9,
+  toShowRoot = 1u << 10,
+  toSingleExpand = 1u << 11,
   toWantReturn = 1u << 12
 };
 using TTreeOptions = unsigned;
 enum class TSortType { stNone, stData, stText, stBoth };
 
 enum THitTest : unsigned {
-  htAbove = 1u << 0, htBelow = 1u << 1, htNowhere = 1u << 2, htOnItem = 1u << 3, htOnButton = 1u << 4,
-  htOnIcon = 1u << 5, htOnIndent = 1u << 6, htOnLabel = 1u << 7, htOnRight = 1u << 8,
-  htOnStateIcon = 1u << 9, htToLeft = 1u << 10, htToRight = 1u << 11
+  htAbove = 1u << 0,
+  htBelow = 1u << 1,
+  htNowhere = 1u << 2,
+  htOnItem = 1u << 3,
+  htOnButton = 1u << 4,
+  htOnIcon = 1u << 5,
+  htOnIndent = 1u << 6,
+  htOnLabel = 1u << 7,
+  htOnRight = 1u << 8,
+  htOnStateIcon = 1u << 9,
+  htToLeft = 1u << 10,
+  htToRight = 1u << 11
 };
 using THitTests = unsigned;
 
@@ -174,7 +192,9 @@ class TTreeNTNodes {
   TTreeNTNode* Add(TTreeNTNode* node, const QString& text) { return AddObject(node, text); }
   // A last child of parent (top level when null).
   TTreeNTNode* AddChildObject(TTreeNTNode* parent, const QString& text, void* data = nullptr);
-  TTreeNTNode* AddChild(TTreeNTNode* parent, const QString& text) { return AddChildObject(parent, text); }
+  TTreeNTNode* AddChild(TTreeNTNode* parent, const QString& text) {
+    return AddChildObject(parent, text);
+  }
   void Delete(TTreeNTNode* node);
   void Clear();
   void BeginUpdate();
@@ -186,7 +206,9 @@ class TTreeNTNodes {
   std::string WriteData() const;
   void ReadData(const std::string& bytes);
 
-  TTreeNTNode* NodeOf(int id) const { return id >= 0 ? nodes_[static_cast<size_t>(id)].get() : nullptr; }
+  TTreeNTNode* NodeOf(int id) const {
+    return id >= 0 ? nodes_[static_cast<size_t>(id)].get() : nullptr;
+  }
   const TreeStructure& Shape() const { return shape_; }
   TreeStructure& Shape() { return shape_; }
 
@@ -204,12 +226,15 @@ class TCustomTreeNT : public QAbstractScrollArea {
  public:
   using TTVAllowEvent = std::function<void(TCustomTreeNT* sender, TTreeNTNode* node, bool& allow)>;
   using TTVNodeEvent = std::function<void(TCustomTreeNT* sender, TTreeNTNode* node)>;
-  using TTVCompareEvent = std::function<void(TCustomTreeNT* sender, TTreeNTNode* a, TTreeNTNode* b, int& compare)>;
-  using TTVEditedEvent = std::function<void(TCustomTreeNT* sender, TTreeNTNode* node, QString& text)>;
+  using TTVCompareEvent =
+      std::function<void(TCustomTreeNT* sender, TTreeNTNode* a, TTreeNTNode* b, int& compare)>;
+  using TTVEditedEvent =
+      std::function<void(TCustomTreeNT* sender, TTreeNTNode* node, QString& text)>;
   using TTVHintEvent = std::function<void(TCustomTreeNT* sender, TTreeNTNode* node, QString& hint)>;
   using TTVPaintEvent = std::function<void(TCustomTreeNT* sender, QPainter& painter)>;
-  using TTVItemPaintEvent = std::function<void(TCustomTreeNT* sender, QPainter& painter, TTreeNTNode* node,
-                                               const QRect& rect, TTreeNTDrawState state)>;
+  using TTVItemPaintEvent =
+      std::function<void(TCustomTreeNT* sender, QPainter& painter, TTreeNTNode* node,
+                         const QRect& rect, TTreeNTDrawState state)>;
 
   explicit TCustomTreeNT(QWidget* parent = nullptr);
   ~TCustomTreeNT() override;

@@ -34,9 +34,11 @@ class CheckDelegate : public QStyledItemDelegate {
     const int area = box_->CheckWidth() + 2;
     QStyleOptionViewItem text = option;
     text.rect.setLeft(option.rect.left() + area);
-    const bool enabled = index.data(kEnabledRole).isValid() ? index.data(kEnabledRole).toBool() : true;
+    const bool enabled =
+        index.data(kEnabledRole).isValid() ? index.data(kEnabledRole).toBool() : true;
     if (!enabled) {
-      text.palette.setColor(QPalette::Text, option.palette.color(QPalette::Disabled, QPalette::Text));
+      text.palette.setColor(QPalette::Text,
+                            option.palette.color(QPalette::Disabled, QPalette::Text));
       text.palette.setColor(QPalette::HighlightedText,
                             option.palette.color(QPalette::Inactive, QPalette::HighlightedText));
     }
@@ -68,15 +70,17 @@ class CheckDelegate : public QStyledItemDelegate {
       case TCheckKind::ckCheckMarks:
         if (!(check.state & QStyle::State_Off)) {
           // A tick: grey when grayed or disabled.
-          const bool grey = (check.state & QStyle::State_NoChange) || !(check.state & QStyle::State_Enabled);
+          const bool grey =
+              (check.state & QStyle::State_NoChange) || !(check.state & QStyle::State_Enabled);
           const QRect r = check.rect.adjusted(2, 2, -2, -2);
           p->save();
           p->setRenderHint(QPainter::Antialiasing);
           p->setPen(QPen(grey ? option.palette.color(QPalette::Disabled, QPalette::Text)
-                              : option.palette.color(QPalette::Text), 2));
-          p->drawPolyline(QPolygon({QPoint(r.left(), r.center().y()),
-                                    QPoint(r.left() + r.width() / 3, r.bottom()),
-                                    QPoint(r.right(), r.top())}));
+                              : option.palette.color(QPalette::Text),
+                         2));
+          p->drawPolyline(
+              QPolygon({QPoint(r.left(), r.center().y()),
+                        QPoint(r.left() + r.width() / 3, r.bottom()), QPoint(r.right(), r.top())}));
           p->restore();
         }
         break;

@@ -130,7 +130,8 @@ void TVxColorButton::DropDown() {
   const QScreen* screen = this->screen();
   const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1 << 16, 1 << 16);
   QPoint at = mapToGlobal(QPoint(0, height()));
-  if (at.y() + pal->height() > work.bottom() + 1) at.setY(mapToGlobal(QPoint(0, 0)).y() - pal->height());
+  if (at.y() + pal->height() > work.bottom() + 1)
+    at.setY(mapToGlobal(QPoint(0, 0)).y() - pal->height());
   at.setX(std::max(at.x(), work.left()));
   if (at.x() + pal->width() > work.right() + 1) at.setX(work.right() + 1 - 78);
   pal->move(at);
@@ -341,12 +342,14 @@ void TVxColorButtonPalette::OtherClick() {
   dialog.setOption(QColorDialog::DontUseNativeDialog, true);
   for (int y = 1; y <= 2; ++y)
     for (int x = 1; x <= 8; ++x)
-      QColorDialog::setCustomColor((y - 1) * 8 + (x - 1), ToQColor(CustomColors.Color(x, y), palette()));
+      QColorDialog::setCustomColor((y - 1) * 8 + (x - 1),
+                                   ToQColor(CustomColors.Color(x, y), palette()));
   const bool ok = ExecModal(dialog) == QDialog::Accepted;
   if (ok) {
     OtherColor = FromQColor(dialog.currentColor());
     for (int y = 1; y <= 2; ++y)
-      for (int x = 1; x <= 8; ++x) CustomColors.SetColor(x, y, FromQColor(QColorDialog::customColor((y - 1) * 8 + (x - 1))));
+      for (int x = 1; x <= 8; ++x)
+        CustomColors.SetColor(x, y, FromQColor(QColorDialog::customColor((y - 1) * 8 + (x - 1))));
   }
   inOtherDialog_ = false;
   if (ok) {
@@ -357,7 +360,9 @@ void TVxColorButtonPalette::OtherClick() {
 
 void TVxColorButtonPalette::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::ActivationChange && !isActiveWindow() && !inOtherDialog_ && isVisible()) close();
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow() && !inOtherDialog_ &&
+      isVisible())
+    close();
 }
 
 void TVxColorButtonPalette::closeEvent(QCloseEvent* event) {

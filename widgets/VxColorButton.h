@@ -27,7 +27,8 @@ class TVxColorButton : public QPushButton {
 
  public:
   // (sender, colour, column, row (0, 0 for the other colour), hint in/out)
-  using TVxColorHintTextEvent = std::function<void(QObject* sender, TColor color, int x, int y, QString& hint)>;
+  using TVxColorHintTextEvent =
+      std::function<void(QObject* sender, TColor color, int x, int y, QString& hint)>;
 
   explicit TVxColorButton(QWidget* parent = nullptr);
   ~TVxColorButton() override;
@@ -49,7 +50,10 @@ class TVxColorButton : public QPushButton {
   void SetFlat(bool value);
   QString CustomColorsKey;
   TButtonStyle Style() const { return style_; }
-  void SetStyle(TButtonStyle value) { style_ = value; update(); }
+  void SetStyle(TButtonStyle value) {
+    style_ = value;
+    update();
+  }
   TVxColorHintTextEvent OnGetColorHintText;
 
   bool DroppedDown() const { return palette_ != nullptr; }

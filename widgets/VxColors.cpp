@@ -23,7 +23,8 @@ QPalette::ColorRole RoleOfSystemColor(int index) {
 
 QColor ToQColor(TColor color, const QPalette& palette) {
   if (color & 0x80000000u) return palette.color(RoleOfSystemColor(static_cast<int>(color & 0xFF)));
-  return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF), static_cast<int>((color >> 16) & 0xFF));
+  return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                static_cast<int>((color >> 16) & 0xFF));
 }
 
 TColor FromQColor(const QColor& c) {

@@ -170,10 +170,9 @@ void DrawCellTextAligned(QPainter& painter, const QRect& rect, const QString& te
   DrawTextInRect(painter, rect, 2, dy, text, alignment, wordWrap);
 }
 
-void DrawCellText(QPainter& painter, const QRect& rect, const QString& text,
-                  TAlignment alignment, TVertAlignment vertAlign) {
-  DrawCellTextAligned(painter, rect, text, alignment, vertAlign,
-                      alignment == TAlignment::taCenter);
+void DrawCellText(QPainter& painter, const QRect& rect, const QString& text, TAlignment alignment,
+                  TVertAlignment vertAlign) {
+  DrawCellTextAligned(painter, rect, text, alignment, vertAlign, alignment == TAlignment::taCenter);
 }
 
 QString ShortenTextToWidth(const QString& text, const QFontMetrics& metrics, int maxWidth) {

@@ -69,8 +69,8 @@ void DrawTextInRect(QPainter& painter, const QRect& rect, int dx, int dy, const 
 void DrawCellTextAligned(QPainter& painter, const QRect& rect, const QString& text,
                          TAlignment alignment, TVertAlignment vertAlign, bool wordWrap);
 // Wraps words exactly when centred.
-void DrawCellText(QPainter& painter, const QRect& rect, const QString& text,
-                  TAlignment alignment, TVertAlignment vertAlign);
+void DrawCellText(QPainter& painter, const QRect& rect, const QString& text, TAlignment alignment,
+                  TVertAlignment vertAlign);
 
 // The text when it fits into maxWidth, else the longest "text..." that does
 // (drop two characters, then one more each time); "..." when nothing fits.

@@ -71,7 +71,8 @@ TButtonLayoutResult CalcButtonLayout(const QRect& client, QSize glyphSize, const
                                      int spacing, bool drawMark, bool wordWrap,
                                      TAlignment alignment) {
   const int w = client.width(), h = client.height();
-  const bool vertical = layout == TButtonLayout::blGlyphTop || layout == TButtonLayout::blGlyphBottom;
+  const bool vertical =
+      layout == TButtonLayout::blGlyphTop || layout == TButtonLayout::blGlyphBottom;
   int gw = glyphSize.width(), gh = glyphSize.height();
   int tw = vertical ? w : w - gw;
   int th = vertical ? h - gh : h;
@@ -168,8 +169,7 @@ QPixmap TVxButtonGlyph::StateImageOf(const QPixmap& image, TVxButtonState state)
                                   pal.color(QPalette::Dark), pal.color(QPalette::Light));
   }
   if (state == TVxButtonState::rbsInactive) {
-    return QPixmap::fromImage(
-        Grayed(image.toImage(), 0, pal.color(QPalette::Button).rgb()));
+    return QPixmap::fromImage(Grayed(image.toImage(), 0, pal.color(QPalette::Button).rgb()));
   }
   return image;
 }
@@ -188,10 +188,10 @@ QPixmap TVxButtonGlyph::StateImage(TVxButtonState state) const {
     image = CreateDisabledBitmapEx(source, transparentColor_, Qt::transparent, true,
                                    pal.color(QPalette::Dark), pal.color(QPalette::Light));
   } else if (state == TVxButtonState::rbsInactive && numGlyphs_ < 5) {
-    image = WithTransparentColor(
-        QPixmap::fromImage(Grayed(source.toImage(), transparentColor_.rgb(),
-                                  pal.color(QPalette::Button).rgb())),
-        transparentColor_);
+    image =
+        WithTransparentColor(QPixmap::fromImage(Grayed(source.toImage(), transparentColor_.rgb(),
+                                                       pal.color(QPalette::Button).rgb())),
+                             transparentColor_);
   } else {
     image = WithTransparentColor(source, transparentColor_);
   }

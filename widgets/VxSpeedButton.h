@@ -65,9 +65,9 @@ class TVxButtonGlyph {
 
   // Draws glyph, caption and mark; returns the text rectangle. A non-null
   // image replaces the own glyph.
-  QRect Draw(QPainter& painter, const QRect& client, const QString& caption,
-             TButtonLayout layout, int margin, int spacing, TVxButtonState state,
-             bool drawMark, const QPixmap& image = QPixmap()) const;
+  QRect Draw(QPainter& painter, const QRect& client, const QString& caption, TButtonLayout layout,
+             int margin, int spacing, TVxButtonState state, bool drawMark,
+             const QPixmap& image = QPixmap()) const;
 
  private:
   QPixmap glyph_;

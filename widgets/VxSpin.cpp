@@ -123,7 +123,7 @@ void TVxSpinButton::mousePressEvent(QMouseEvent* event) {
   if (state_ == TSpinButtonState::sbNotDown) {
     lastPressed_ = TSpinButtonState::sbNotDown;
     const auto half = InUpperHalf(event->position().toPoint()) ? TSpinButtonState::sbTopDown
-                                                                : TSpinButtonState::sbBottomDown;
+                                                               : TSpinButtonState::sbBottomDown;
     state_ = half;
     dragging_ = true;
     lastPressed_ = half;
@@ -143,8 +143,7 @@ void TVxSpinButton::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
   TSpinButtonState next = TSpinButtonState::sbNotDown;
   if (p.x() >= 0 && p.x() <= width() && p.y() >= 0 && p.y() <= height()) {
-    const auto half = InUpperHalf(p) ? TSpinButtonState::sbTopDown
-                                     : TSpinButtonState::sbBottomDown;
+    const auto half = InUpperHalf(p) ? TSpinButtonState::sbTopDown : TSpinButtonState::sbBottomDown;
     next = half == lastPressed_ ? half : TSpinButtonState::sbNotDown;
   }
   if (next != state_) {

@@ -72,8 +72,8 @@ void TVxSplitter::SetAlign(TAlign align) {
 
 int TVxSplitter::SplitStyle() const {
   if (!first_) return 0;
-  return velmaris::SplitStyle(ControlAlign(first_), second_ ? ControlAlign(second_) : TAlign::alNone,
-                              Align());
+  return velmaris::SplitStyle(ControlAlign(first_),
+                              second_ ? ControlAlign(second_) : TAlign::alNone, Align());
 }
 
 void TVxSplitter::UpdateCursor() {
@@ -88,7 +88,7 @@ void TVxSplitter::UpdateCursor() {
 QPoint TVxSplitter::Clamped(QPoint p, bool& clamped) const {
   // The parent's client area less the limits, in this control's coordinates.
   const QRect area = parentWidget()->rect().adjusted(TopLeftLimit, TopLeftLimit, -BottomRightLimit,
-                                                    -BottomRightLimit);
+                                                     -BottomRightLimit);
   const QRect limits = area.translated(-pos());
   const QPoint q(std::clamp(p.x(), limits.left(), std::max(limits.left(), limits.right())),
                  std::clamp(p.y(), limits.top(), std::max(limits.top(), limits.bottom())));
@@ -162,8 +162,8 @@ void TVxSplitter::StopSizing(QPoint p, bool apply, bool fromMouse) {
     if (target) {
       const bool vertical = Vertical(style_);
       const int old = vertical ? target->height() : target->width();
-      const int room = (vertical ? parentWidget()->height() - height()
-                                 : parentWidget()->width() - width());
+      const int room =
+          (vertical ? parentWidget()->height() - height() : parentWidget()->width() - width());
       const int size = SplitNewSize(style_, f, s, old, q.x() - down_.x(), q.y() - down_.y(), room);
       if (vertical) {
         target->setFixedHeight(size);

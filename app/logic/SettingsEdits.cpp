@@ -55,8 +55,7 @@ std::string StoreMailboxFields(const TMailboxFields& fields, TMailBox& box, TMBL
 
 TPackerFields PackerFields(const TPckList& list, const TPacker& packer) {
   const int index = list.IndexOf(&packer);
-  return {index >= 0 ? list.GetString(index) : std::string(), packer.GetPack(),
-          packer.GetUnPack()};
+  return {index >= 0 ? list.GetString(index) : std::string(), packer.GetPack(), packer.GetUnPack()};
 }
 
 std::string StorePackerFields(const TPackerFields& fields, TPacker& packer, TPckList& list) {
@@ -84,8 +83,7 @@ void SortAreas(TAreaList& areas) {
   }
 }
 
-std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir,
-                                           const TAreaList& areas) {
+std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir, const TAreaList& areas) {
   static constexpr const char* kSuffix = ".PackedBody";
   static constexpr std::string_view kSystemNames[] = {"Separator", "BAD",     "BADMAIL",
                                                       "DUPES",     "NETMAIL", "REPORT"};
@@ -95,7 +93,8 @@ std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir,
     if (entry.name.size() <= suffixLength) continue;
     const std::string name = entry.name.substr(0, entry.name.size() - suffixLength);
     bool taken = false;
-    for (std::string_view system : kSystemNames) taken = taken || platform::EqualNoCase(name, system);
+    for (std::string_view system : kSystemNames)
+      taken = taken || platform::EqualNoCase(name, system);
     for (int i = 0; i < areas.GetCount() && !taken; ++i)
       taken = platform::EqualNoCase(areas.GetString(i), name) ||
               platform::EqualNoCase(areas.GetItem(i)->FileName, name);

@@ -11,7 +11,6 @@
 
 namespace velmaris {
 
-
 TUnpRep::TUnpRep(const TUnpJobList& jobs, const TPckList& packers,
                  std::function<bool()> mailerSessionActive, QWidget* parent)
     : QWidget(parent, Qt::Window) {

@@ -17,8 +17,8 @@
 #include <QVBoxLayout>
 
 #include "core/ConfigStore.h"
-#include "mailer/Mailers.h"
 #include "core/forms/FormText.h"
+#include "mailer/Mailers.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
@@ -31,7 +31,9 @@ class TFileListModel : public QAbstractListModel {
  public:
   TFileListModel(const TFileList& list, const int& tabSize, TConfigStore& store, QObject* parent)
       : QAbstractListModel(parent), list_(list), tabSize_(tabSize), store_(store) {}
-  int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : list_.Count(); }
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : list_.Count();
+  }
   QVariant data(const QModelIndex& index, int role) const override {
     if (role != Qt::DisplayRole || index.row() >= list_.Count()) return {};
     std::string line = list_.Line(index.row(), tabSize_);
@@ -82,7 +84,8 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   split->addWidget(areaPane);
   FileListBox = Named(new QListView, "FileListBox");
   FileListBox->setUniformItemSizes(true);
-  FileListBox->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));  // lists are in columns
+  FileListBox->setFont(
+      QFontDatabase::systemFont(QFontDatabase::FixedFont));  // lists are in columns
   model_ = new TFileListModel(list_, tabSize_, store_, this);
   FileListBox->setModel(model_);
   split->addWidget(FileListBox);
@@ -95,7 +98,8 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   add->addWidget(BtnAdd = Named(new QPushButton("Add"), "BtnAdd"));
   requestLayout->addLayout(add);
   requestLayout->addWidget(MagicList = Named(new QListWidget, "MagicList"));
-  MagicList->addItems({"FILES", "NEWFILES", "ALLFILES", "NODELIST", "POINTLIST", "NODEDIFF", "POINTDIFF"});
+  MagicList->addItems(
+      {"FILES", "NEWFILES", "ALLFILES", "NODELIST", "POINTLIST", "NODEDIFF", "POINTDIFF"});
   split->addWidget(requestPane);
   layout->addWidget(split);
   setCentralWidget(central);
@@ -226,7 +230,8 @@ void TFileReqEditor::LoadRequest() {
 
 std::vector<std::string> TFileReqEditor::RequestLines() const {
   std::vector<std::string> lines;
-  for (int i = 0; i < RequestList->count(); ++i) lines.push_back(AnsiBytes(RequestList->item(i)->text()));
+  for (int i = 0; i < RequestList->count(); ++i)
+    lines.push_back(AnsiBytes(RequestList->item(i)->text()));
   return lines;
 }
 
@@ -254,7 +259,8 @@ void TFileReqEditor::Recover() {
                "new file request and keep the saved one ?",
                platform::mbYes | platform::mbNo) == platform::mbYes;
   });
-  if (r == TRecoverResult::NoOldRequest) platform::GetPrompter().Error("No old request available !");
+  if (r == TRecoverResult::NoOldRequest)
+    platform::GetPrompter().Error("No old request available !");
   if (r == TRecoverResult::Failed) platform::GetPrompter().Error("Could not recover old request!");
   if (r == TRecoverResult::Recovered) {
     const bool was = autoLoad_;
@@ -268,9 +274,12 @@ void TFileReqEditor::ScanAreas() {
   areas_ = ScanFileAreas(list_, mailbox_);
   AreaList->clear();
   for (const TFileArea& a : areas_) AreaList->addItem(AnsiText(a.Name));
-  if (mailbox_.AreaIndicator.empty()) AreaTitle->setText("  No area indicator defined !");
-  else if (areas_.empty()) AreaTitle->setText("  No areas found");
-  else AreaTitle->setText("  Areas: " + QString::number(areas_.size()));
+  if (mailbox_.AreaIndicator.empty())
+    AreaTitle->setText("  No area indicator defined !");
+  else if (areas_.empty())
+    AreaTitle->setText("  No areas found");
+  else
+    AreaTitle->setText("  Areas: " + QString::number(areas_.size()));
   AreaList->setVisible(!areas_.empty());
 }
 
@@ -338,8 +347,8 @@ void TFileReqEditor::CalibrateClick() {
 
 void TFileReqEditor::SearchClick() {
   bool ok = false;
-  const QString text = QInputDialog::getText(this, "Search", "Text", QLineEdit::Normal,
-                                             AnsiText(searchText_), &ok);
+  const QString text =
+      QInputDialog::getText(this, "Search", "Text", QLineEdit::Normal, AnsiText(searchText_), &ok);
   if (!ok) return;
   searchText_ = AnsiBytes(text);
   SearchAgainClick();
@@ -348,8 +357,8 @@ void TFileReqEditor::SearchClick() {
 void TFileReqEditor::SearchAgainClick() {
   if (searchText_.empty()) return;
   int found = list_.Find(searchText_, FileListBox->currentIndex().row(), false);
-  if (found < 0 && platform::GetPrompter().Confirm(
-                       "End of file reached !Do you want tocontinue from start?"))
+  if (found < 0 &&
+      platform::GetPrompter().Confirm("End of file reached !Do you want tocontinue from start?"))
     found = list_.Find(searchText_, -1, false);
   if (found < 0) return;
   const QModelIndex index = model_->index(found);
@@ -370,25 +379,30 @@ void TFileReqEditor::AddressExit() {
 void TFileReqEditor::FileListActivated(const QModelIndex& index) {
   if (index.row() >= list_.Count()) return;
   std::string line(list_.Raw(index.row()));
-  line.erase(0, std::min(line.size(), static_cast<size_t>(std::find_if(line.begin(), line.end(), [](char c) {
-                                                                return static_cast<unsigned char>(c) >= 33;
-                                                              }) - line.begin())));
+  line.erase(0,
+             std::min(line.size(),
+                      static_cast<size_t>(
+                          std::find_if(line.begin(), line.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) >= 33; }) -
+                          line.begin())));
   AddRequestLine(line);
 }
 
 void TFileReqEditor::AreaClick() {
   const int row = AreaList->currentRow();
   if (row < 0 || row >= static_cast<int>(areas_.size())) return;
-  const QModelIndex index = model_->index(std::clamp(areas_[row].Line + mailbox_.AreaLine, 0,
-                                                     std::max(0, list_.Count() - 1)));
+  const QModelIndex index = model_->index(
+      std::clamp(areas_[row].Line + mailbox_.AreaLine, 0, std::max(0, list_.Count() - 1)));
   FileListBox->setCurrentIndex(index);
   FileListBox->scrollTo(index, QAbstractItemView::PositionAtTop);
 }
 
 void TFileReqEditor::FileListClick(const QModelIndex& index) {
   const int area = AreaOfLine(areas_, index.row());
-  if (area >= 0) AreaList->setCurrentRow(area);
-  else AreaList->clearSelection();
+  if (area >= 0)
+    AreaList->setCurrentRow(area);
+  else
+    AreaList->clearSelection();
 }
 
 }  // namespace velmaris

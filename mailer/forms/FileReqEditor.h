@@ -58,8 +58,9 @@ class TFileReqEditor : public QMainWindow {
   QListWidget *RequestList, *MagicList, *AreaList;
   QLabel *CountLabel, *AreaTitle;
   QPushButton* BtnAdd;
-  QAction *NewRequest, *ChooseSystem, *RequestIt, *SaveAndClose, *ImmediateRequest, *LoadRequestAction,
-      *RecoverAction, *SearchAction, *SearchAgain, *Calibrate, *DeleteLine, *ClearAll;
+  QAction *NewRequest, *ChooseSystem, *RequestIt, *SaveAndClose, *ImmediateRequest,
+      *LoadRequestAction, *RecoverAction, *SearchAction, *SearchAgain, *Calibrate, *DeleteLine,
+      *ClearAll;
 
  public slots:
   void RequestItClick();

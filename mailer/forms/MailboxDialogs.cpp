@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 
 #include "core/ConfigStore.h"
-#include "mailer/FileRequest.h"
 #include "core/forms/FormText.h"
+#include "mailer/FileRequest.h"
 #include "platform/Prompter.h"
 #include "widgets/ModalHook.h"
 
@@ -157,17 +157,15 @@ TASCalibrator::TASCalibrator(TConfigStore& store, TMailBox& mailbox, std::vector
 
 bool TASCalibrator::Execute() { return ExecModal(*this) == QDialog::Accepted; }
 
-void TASCalibrator::ShowSelection() {
-  SelectionLabel->setText(Memo->textCursor().selectedText());
-}
+void TASCalibrator::ShowSelection() { SelectionLabel->setText(Memo->textCursor().selectedText()); }
 
 bool TASCalibrator::TakeSelection(TTextRange& range, std::string& text) {
   const QTextCursor cursor = Memo->textCursor();
   std::string error;
   // Positions count characters of the shown text; the lines are bytes of one
   // character each in the ANSI code page.
-  if (!SelectionRange(lines_, cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart(),
-                      range, error)) {
+  if (!SelectionRange(lines_, cursor.selectionStart(),
+                      cursor.selectionEnd() - cursor.selectionStart(), range, error)) {
     platform::GetPrompter().Error(error);
     return false;
   }

@@ -12,17 +12,17 @@
 
 #include "core/ConfigStore.h"
 #include "core/WinLst.h"
+#include "core/forms/FormText.h"
 #include "mailer/CMD_TAPI.h"
 #include "mailer/MailerSession.h"
-#include "core/forms/FormText.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "mailer/forms/MailerProperties.h"
 #include "platform/Prompter.h"
 
 namespace velmaris {
 
-TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store,
-                         std::function<void()> startTosser, QWidget* parent)
+TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<void()> startTosser,
+                         QWidget* parent)
     : QWidget(parent), profile_(profile), store_(store) {
   setObjectName("MailerForm");
   auto* layout = new QVBoxLayout(this);
@@ -108,8 +108,8 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store,
     if (remote) {
       SystemLabel->setText(AnsiText(remote->SystemName));
       SysopLabel->setText(AnsiText(remote->Sysop));
-      MailerLabel->setText(AnsiText(remote->MailerName + " " + remote->MailerVersion + "/" +
-                                    remote->MailerSerial));
+      MailerLabel->setText(
+          AnsiText(remote->MailerName + " " + remote->MailerVersion + "/" + remote->MailerSerial));
     }
   };
   session_->OnStatus = [this](const std::string& status) {
@@ -214,10 +214,9 @@ void TMailerForm::Entfernen1Click() {
   const auto& entries = session_->Outbound().Entries();
   if (!OutboundList->isVisible() || row < 0 || row >= static_cast<int>(entries.size())) return;
   const TFileInfo entry = entries[row];
-  if (!platform::GetPrompter().Confirm("Are you sure  you want to remove the file " +
-                                       entry.FileName +
-                                       " from the list of files to be transferred to " +
-                                       entry.AddressText() + " ?"))
+  if (!platform::GetPrompter().Confirm(
+          "Are you sure  you want to remove the file " + entry.FileName +
+          " from the list of files to be transferred to " + entry.AddressText() + " ?"))
     return;
   try {
     session_->Outbound().RemoveOutboundEntry(entry, [](const std::string& warning) {
@@ -236,8 +235,8 @@ void TMailerForm::Mailer2Click() {
   for (const TLineDeviceEntry& d : ListLineDevices(store_.Values()->Lines(SettingId::ModemLines)))
     devices.push_back(d.Name);
   TMailerConfig* profiles = GetMailerConfig();
-  auto* window = new TMailerProperties(&profile_, profiles ? &profiles->Mailers() : nullptr,
-                                       devices, this);
+  auto* window =
+      new TMailerProperties(&profile_, profiles ? &profiles->Mailers() : nullptr, devices, this);
   window->show();
 }
 

@@ -10,8 +10,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "mailer/Mailers.h"
 #include "core/forms/FormText.h"
+#include "mailer/Mailers.h"
 #include "widgets/VxSpin.h"
 
 namespace velmaris {

@@ -5,15 +5,13 @@
 #include <QStatusBar>
 
 #include "core/ConfigStore.h"
-#include "nodelist/NodelistService.h"
 #include "core/forms/FormText.h"
 #include "core/forms/LogWindow.h"
+#include "nodelist/NodelistService.h"
 
 namespace velmaris {
 
-
-TProcWin::TProcWin(TConfigStore& store, std::function<bool()> mailerSessionActive,
-                   QWidget* parent)
+TProcWin::TProcWin(TConfigStore& store, std::function<bool()> mailerSessionActive, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
   setObjectName("ProcWin");
   setWindowTitle(QStringLiteral("Обработка нодлиста"));

@@ -10,14 +10,13 @@
 
 #include "core/Area.h"
 #include "core/ConfigStore.h"
-#include "processing/AreaManager.h"
 #include "core/forms/FormText.h"
+#include "processing/AreaManager.h"
 #include "widgets/PageManager.h"
 
 namespace velmaris {
 
-TAddAreaAssistent::TAddAreaAssistent(TConfigStore& store, TAreaManager* echoAreas,
-                                     QWidget* parent)
+TAddAreaAssistent::TAddAreaAssistent(TConfigStore& store, TAreaManager* echoAreas, QWidget* parent)
     : TAssistentFrame("TAddAreaAssistent", QStringLiteral("New Area"), parent),
       store_(store),
       echoAreas_(echoAreas) {
@@ -86,8 +85,8 @@ void TAddAreaAssistent::CreateArea() {
   const int index = Link->currentIndex();
   TNetLink* uplink = index >= 0 ? store_.Uplinks().GetItem(index) : nullptr;
   const bool echo = EchoArea->isChecked();
-  added_ = store_.AddArea(name, name, echo ? AreaTypeCode::Echomail : AreaTypeCode::Storage,
-                          uplink);
+  added_ =
+      store_.AddArea(name, name, echo ? AreaTypeCode::Echomail : AreaTypeCode::Storage, uplink);
   if (added_ && echo && uplink && echoAreas_ && OrderArea->isChecked())
     echoAreas_->OrderArea(name, *uplink);
 }

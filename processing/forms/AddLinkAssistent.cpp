@@ -12,8 +12,8 @@
 #include "core/FidoAddress.h"
 #include "core/MailBox.h"
 #include "core/NetLink.h"
-#include "platform/Prompter.h"
 #include "core/forms/FormText.h"
+#include "platform/Prompter.h"
 #include "widgets/PageManager.h"
 
 namespace velmaris {
@@ -29,7 +29,8 @@ TAddLinkAssistent::TAddLinkAssistent(TConfigStore& store, TPckList* packers, QWi
   QVBoxLayout* link = AddPage("LinkPage", QStringLiteral("Имя и адрес аплинка:"));
   NewLinkName = AddEdit(link, "NewLinkName", QStringLiteral("Имя"));
   NewLinkAddress = AddEdit(link, "NewLinkAddress", QStringLiteral("Адрес (zone:net/node)"));
-  QVBoxLayout* sysop = AddPage("SysopPage", QStringLiteral("Ваше имя и ваш адрес у этого аплинка:"));
+  QVBoxLayout* sysop =
+      AddPage("SysopPage", QStringLiteral("Ваше имя и ваш адрес у этого аплинка:"));
   NewSysopName = AddEdit(sysop, "NewSysopName", QStringLiteral("Имя"));
   NewSysopAddress = AddEdit(sysop, "NewSysopAddress", QStringLiteral("Адрес поинта"));
   QVBoxLayout* pw = AddPage("PasswordPage", QStringLiteral("Пароли пакетов и сессии:"));
@@ -38,9 +39,11 @@ TAddLinkAssistent::TAddLinkAssistent(TConfigStore& store, TPckList* packers, QWi
   QVBoxLayout* robots = AddPage("RobotPage", QStringLiteral("Пароли AreaFix и FileScan:"));
   EdAreafix = AddEdit(robots, "EdAreafix", QStringLiteral("AreaFix"));
   EdFileScan = AddEdit(robots, "EdFileScan", QStringLiteral("FileScan"));
-  QVBoxLayout* box = AddPage("MailboxPage", QStringLiteral("Как звонить аплинку и чем паковать почту:"));
+  QVBoxLayout* box =
+      AddPage("MailboxPage", QStringLiteral("Как звонить аплинку и чем паковать почту:"));
   NewPhone = AddEdit(box, "NewPhone", QStringLiteral("Телефон"));
-  NewMailboxCommand = AddEdit(box, "NewMailboxCommand", QStringLiteral("Мейлер (профиль или команда)"));
+  NewMailboxCommand =
+      AddEdit(box, "NewMailboxCommand", QStringLiteral("Мейлер (профиль или команда)"));
   box->addWidget(new QLabel(QStringLiteral("Упаковщик"), this));
   NewPacker = new QComboBox(this);
   NewPacker->setObjectName("NewPacker");
@@ -78,8 +81,8 @@ void TAddLinkAssistent::Reset() {
   sysopAddress_->SetText("0:0/0.0");
   NewLinkAddress->setText(QString::fromStdString(linkAddress_->Text4D()));
   NewSysopAddress->setText(QString::fromStdString(sysopAddress_->Text4D()));
-  for (QLineEdit* edit : {NewPassword, NewSessionPassword, EdAreafix, EdFileScan, NewPhone,
-                          NewMailboxCommand})
+  for (QLineEdit* edit :
+       {NewPassword, NewSessionPassword, EdAreafix, EdFileScan, NewPhone, NewMailboxCommand})
     edit->clear();
   NewPacker->clear();
   NewPacker->addItem(QString());  // no packer: plain packets

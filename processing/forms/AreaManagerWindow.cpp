@@ -5,8 +5,8 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -16,13 +16,13 @@
 
 #include "core/NetLink.h"
 #include "core/WinLst.h"
+#include "core/forms/FormText.h"
+#include "platform/Files.h"
 #include "platform/Prompter.h"
 #include "processing/AreaManager.h"
-#include "platform/Files.h"
 #include "processing/forms/ALReq.h"
 #include "processing/forms/AreaDescReq.h"
 #include "processing/forms/Calibrator.h"
-#include "core/forms/FormText.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
 
@@ -60,8 +60,8 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
        &TAreaManagerWindow::MarkPresentClick},
       {"NewDescription", nullptr, QStringLiteral("Новое описание"), QKeySequence("Ctrl+B"),
        &TAreaManagerWindow::NewDescriptionClick},
-      {"DeleteDescription", nullptr, QStringLiteral("Удалить описание"),
-       QKeySequence("Ctrl+Del"), &TAreaManagerWindow::DeleteDescriptionClick},
+      {"DeleteDescription", nullptr, QStringLiteral("Удалить описание"), QKeySequence("Ctrl+Del"),
+       &TAreaManagerWindow::DeleteDescriptionClick},
       {"AddAreaList", nullptr, QStringLiteral("Загрузить список эх из файла"), QKeySequence(),
        &TAreaManagerWindow::AddAreaListClick},
       {"SearchItem", nullptr, QStringLiteral("Поиск"), QKeySequence("Ctrl+F"),
@@ -106,8 +106,8 @@ QTreeWidget* TAreaManagerWindow::MakeList(const char* name) {
   list->setObjectName(QString::fromLatin1(name));
   list->setRootIsDecorated(false);
   list->setColumnCount(3);
-  list->setHeaderLabels({QStringLiteral("Эха"), QStringLiteral("Аплинк"),
-                         QStringLiteral("Описание")});
+  list->setHeaderLabels(
+      {QStringLiteral("Эха"), QStringLiteral("Аплинк"), QStringLiteral("Описание")});
   list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   connect(list, &QTreeWidget::itemDoubleClicked, this,
           [this](QTreeWidgetItem* item) { ListDblClick(item); });
@@ -151,10 +151,18 @@ void TAreaManagerWindow::ListDblClick(QTreeWidgetItem* item) {
   Run([&] { manager_.Move(entry); });
 }
 
-void TAreaManagerWindow::RequestListClick() { Run([this] { manager_.RequestList(); }); }
-void TAreaManagerWindow::SendChangesClick() { Run([this] { manager_.SendChanges(); }); }
-void TAreaManagerWindow::CancelChangesClick() { Run([this] { manager_.CancelChanges(); }); }
-void TAreaManagerWindow::MarkPresentClick() { Run([this] { manager_.MarkPresentAreas(); }); }
+void TAreaManagerWindow::RequestListClick() {
+  Run([this] { manager_.RequestList(); });
+}
+void TAreaManagerWindow::SendChangesClick() {
+  Run([this] { manager_.SendChanges(); });
+}
+void TAreaManagerWindow::CancelChangesClick() {
+  Run([this] { manager_.CancelChanges(); });
+}
+void TAreaManagerWindow::MarkPresentClick() {
+  Run([this] { manager_.MarkPresentAreas(); });
+}
 
 void TAreaManagerWindow::DeleteDescriptionClick() {
   QTreeWidget* list = sel_->hasFocus() ? sel_ : ready_;
@@ -172,8 +180,8 @@ void TAreaManagerWindow::AddAreaListClick() {
     TCalibrator calibrator(lines, uplink, manager_.Kind(), this);
     calibrator.UseAsStandard->setChecked(false);
     if (ExecModal(calibrator) != QDialog::Accepted) return;
-    const int added = manager_.AddAreaList(lines, *uplink, calibrator.NameO(),
-                                           calibrator.DescO(), calibrator.DescL());
+    const int added = manager_.AddAreaList(lines, *uplink, calibrator.NameO(), calibrator.DescO(),
+                                           calibrator.DescL());
     platform::GetPrompter().Inform(std::to_string(added) + " new area added!");
   });
 }

@@ -40,8 +40,8 @@ int Rounded(const TVxSpinEdit* spin) { return static_cast<int>(std::lround(spin-
 
 }  // namespace
 
-TAutoSendProperties::TAutoSendProperties(TAutoSendJob& job, TAutoSendJobs& list,
-                                         TAutoSendEnv env, QWidget* parent)
+TAutoSendProperties::TAutoSendProperties(TAutoSendJob& job, TAutoSendJobs& list, TAutoSendEnv env,
+                                         QWidget* parent)
     : QWidget(parent, Qt::Window), job_(job), list_(list), env_(std::move(env)) {
   setObjectName("TAutoSendProperties");
   setAttribute(Qt::WA_DeleteOnClose);

@@ -40,9 +40,9 @@ class TAutoSendProperties : public QWidget {
 
   void Modified();
   void btnApplyClick();
-  void Button3Click();   // OK
+  void Button3Click();  // OK
   void btnCancelClick();
-  void Button2Click();   // send now
+  void Button2Click();  // send now
 
  private:
   void Build();

@@ -9,15 +9,15 @@
 #include <cmath>
 
 #include "core/NetLink.h"
-#include "processing/AreaManager.h"
 #include "core/forms/FormText.h"
+#include "processing/AreaManager.h"
 #include "widgets/VxCheckListBox.h"
 #include "widgets/VxSpin.h"
 
 namespace velmaris {
 
-TCalibrator::TCalibrator(const std::vector<std::string>& lines, TNetLink* uplink,
-                         TRobotKind kind, QWidget* parent)
+TCalibrator::TCalibrator(const std::vector<std::string>& lines, TNetLink* uplink, TRobotKind kind,
+                         QWidget* parent)
     : QDialog(parent), lines_(lines), uplink_(uplink), kind_(kind) {
   setObjectName("TCalibrator");
   setWindowTitle(QStringLiteral("Area List Parser Calibration"));

@@ -25,12 +25,12 @@ namespace {
 
 // The area types the type condition offers; the row is the type number.
 const char* const kTypeItems[11] = {
-    "Эхоконференция", "BAD",     "DUPES",     "Нетмейл",     "(4)",        "(5)",
+    "Эхоконференция", "BAD",      "DUPES",      "Нетмейл",    "(4)",        "(5)",
     "Отчёты",         "Прототип", "Внутренняя", "POP e-mail", "NNTP группа"};
 // The flag rows, in the order of kFilterDialogFlags.
 const char* const kFlagNames[6] = {"ToSysop", "Unread", "Hold", "Kill", "Import", "Send"};
-const char* const kFlagCaptions[6] = {"Для сисопа", "Непрочитано", "Задержать",
-                                      "Удалить после отправки", "Новое", "Отправить"};
+const char* const kFlagCaptions[6] = {
+    "Для сисопа", "Непрочитано", "Задержать", "Удалить после отправки", "Новое", "Отправить"};
 
 std::map<const TFilter*, QPointer<TFilterProperties>>& OpenWindows() {
   static std::map<const TFilter*, QPointer<TFilterProperties>> windows;
@@ -95,8 +95,8 @@ void TFilterProperties::Build() {
   help->setObjectName("Help1");
   // There is no help file: the items are shown but disabled.
   for (const char* name : {"Help2", "HelpTopics1"}) {
-    QAction* item = help->addAction(name == std::string("Help2") ? U("Справка")
-                                                                  : U("Темы справки"));
+    QAction* item =
+        help->addAction(name == std::string("Help2") ? U("Справка") : U("Темы справки"));
     item->setObjectName(QString::fromLatin1(name));
     item->setEnabled(false);
   }
@@ -171,8 +171,11 @@ QWidget* TFilterProperties::BuildConditions() {
   cbArea_ = Check("CbArea", U("Область"), coArea_);
   int row = 0;
   for (auto [box, partner] : {std::pair<QCheckBox*, QWidget*>{cbType_, coType_},
-                              {cbOrig_, edOrig_}, {cbDest_, edDest_}, {cbSubj_, edSubj_},
-                              {cbText_, edText_}, {cbArea_, coArea_}}) {
+                              {cbOrig_, edOrig_},
+                              {cbDest_, edDest_},
+                              {cbSubj_, edSubj_},
+                              {cbText_, edText_},
+                              {cbArea_, coArea_}}) {
     grid->addWidget(box, row, 0);
     grid->addWidget(partner, row++, 1);
   }
@@ -212,8 +215,10 @@ QWidget* TFilterProperties::BuildActions() {
   cbSave_ = Check("CbSave", U("Сохранить в файл"), edSave_);
   int row = 0;
   for (auto [box, partner] : {std::pair<QCheckBox*, QWidget*>{cbCopy_, coCopy_},
-                              {cbList_, coList_}, {cbUnList_, coUnList_},
-                              {cbLaunch_, edLaunch_}, {cbAnswer_, edAnswer_},
+                              {cbList_, coList_},
+                              {cbUnList_, coUnList_},
+                              {cbLaunch_, edLaunch_},
+                              {cbAnswer_, edAnswer_},
                               {cbSave_, edSave_}}) {
     grid->addWidget(box, row, 0);
     grid->addWidget(partner, row++, 1);

@@ -66,8 +66,7 @@ class TFilterProperties : public QWidget {
   QCheckBox *cbType_, *cbOrig_, *cbDest_, *cbSubj_, *cbText_, *cbArea_;
   QComboBox *coType_, *coArea_;
   QLineEdit *edOrig_, *edDest_, *edSubj_, *edText_;
-  QCheckBox *cbCopy_, *cbList_, *cbUnList_, *cbLaunch_, *cbAnswer_, *cbSave_, *cbKill_,
-      *cbForward_;
+  QCheckBox *cbCopy_, *cbList_, *cbUnList_, *cbLaunch_, *cbAnswer_, *cbSave_, *cbKill_, *cbForward_;
   QComboBox *coCopy_, *coList_, *coUnList_;
   TFilenameEdit *edLaunch_, *edAnswer_, *edSave_;
   QComboBox* origFlags_[6];

@@ -144,18 +144,13 @@ void THatchAss::NotebookPageChanged() {
   finish_->setVisible(last);
   for (QPushButton* b : {cancel_, next_, prev_}) b->setVisible(!last);
   switch (page) {
-    case kDescription:
-      ShowDescription();
-      break;
+    case kDescription: ShowDescription(); break;
     case kUplink:
       if (nlCombo_->count() > 0) nlCombo_->setCurrentIndex(0);
       NLComboChange();
       break;
-    case kResult:
-      RunHatch();
-      break;
-    default:
-      break;
+    case kResult: RunHatch(); break;
+    default: break;
   }
 }
 
@@ -178,8 +173,8 @@ void THatchAss::ShowDescription() {
 
 void THatchAss::NLComboChange() {
   const int row = nlCombo_->currentIndex();
-  TNetLink* link = row >= 0 && row < store_.Uplinks().GetCount() ? store_.Uplinks().GetItem(row)
-                                                                 : nullptr;
+  TNetLink* link =
+      row >= 0 && row < store_.Uplinks().GetCount() ? store_.Uplinks().GetItem(row) : nullptr;
   const QString typed = areaCombo_->currentText();
   areaCombo_->clear();
   if (link && FileAreasOf)

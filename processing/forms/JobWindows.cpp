@@ -14,9 +14,9 @@
 
 #include "core/ConfigStore.h"
 #include "core/WinLst.h"
+#include "core/forms/FormText.h"
 #include "platform/Dispatcher.h"
 #include "processing/Secretary.h"
-#include "core/forms/FormText.h"
 
 namespace velmaris {
 
@@ -68,9 +68,12 @@ TImportWindow::TImportWindow(TConfigStore& store, QWidget* parent)
   auto* column = new QVBoxLayout(this);
   auto* grid = new QGridLayout;
   CntPkts = AddCounter(this, grid, "CntPkts", QStringLiteral("Packets:"), QStringLiteral("None"));
-  Tossed = AddCounter(this, grid, "Tossed", QStringLiteral("Messages read:"), QStringLiteral("None"));
-  Written = AddCounter(this, grid, "Written", QStringLiteral("Messages written:"), QStringLiteral("None"));
-  TossTime = AddCounter(this, grid, "TossTime", QStringLiteral("Time:"), QStringLiteral("00:00:00"));
+  Tossed =
+      AddCounter(this, grid, "Tossed", QStringLiteral("Messages read:"), QStringLiteral("None"));
+  Written = AddCounter(this, grid, "Written", QStringLiteral("Messages written:"),
+                       QStringLiteral("None"));
+  TossTime =
+      AddCounter(this, grid, "TossTime", QStringLiteral("Time:"), QStringLiteral("00:00:00"));
   column->addLayout(grid);
   column->addWidget(new QLabel(QStringLiteral("Mail to you:"), this));
   ToSysop = new QListWidget(this);
@@ -162,9 +165,11 @@ TExportForm::TExportForm(TConfigStore& store, QWidget* parent)
   resize(420, 320);
   auto* column = new QVBoxLayout(this);
   auto* grid = new QGridLayout;
-  EchoMail = AddCounter(this, grid, "EchoMail", QStringLiteral("Echomail:"), QStringLiteral("None"));
+  EchoMail =
+      AddCounter(this, grid, "EchoMail", QStringLiteral("Echomail:"), QStringLiteral("None"));
   NetMail = AddCounter(this, grid, "NetMail", QStringLiteral("Netmail:"), QStringLiteral("None"));
-  CrashMail = AddCounter(this, grid, "CrashMail", QStringLiteral("Crashmail:"), QStringLiteral("None"));
+  CrashMail =
+      AddCounter(this, grid, "CrashMail", QStringLiteral("Crashmail:"), QStringLiteral("None"));
   AllMail = AddCounter(this, grid, "AllMail", QStringLiteral("All:"), QStringLiteral("None"));
   column->addLayout(grid);
   ResList = MakeLog(this, "ResList");

@@ -8,9 +8,9 @@
 
 #include "core/ConfigStore.h"
 #include "core/NetLink.h"
+#include "core/forms/FormText.h"
 #include "processing/AreaRemoval.h"
 #include "processing/forms/AddLinkAssistent.h"
-#include "core/forms/FormText.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageManager.h"
 
@@ -44,11 +44,13 @@ TKillLinkAssistent::TKillLinkAssistent(TConfigStore& store, TNetLink* uplink, TP
       store_(store),
       uplink_(uplink),
       packers_(packers) {
-  QVBoxLayout* intro = AddPage("Intro", QStringLiteral("Этот помощник удалит аплинка и все его эхи:"));
+  QVBoxLayout* intro =
+      AddPage("Intro", QStringLiteral("Этот помощник удалит аплинка и все его эхи:"));
   Link = new QLabel(uplink_ ? AnsiText(uplink_->Name) : QString(), this);
   Link->setObjectName("Link");
   intro->addWidget(Link);
-  QVBoxLayout* list = AddPage("ListPage", QStringLiteral("Будут удалены эти эхи со всеми письмами:"));
+  QVBoxLayout* list =
+      AddPage("ListPage", QStringLiteral("Будут удалены эти эхи со всеми письмами:"));
   KillList = new QListWidget(this);
   KillList->setObjectName("KillList");
   list->addWidget(KillList, 1);
@@ -71,7 +73,8 @@ void TKillLinkAssistent::NB_DELPageChanged() {
     case Intro: SetButtons(true, false, true, true, QStringLiteral("Cancel")); break;
     case ListPage:
       KillList->clear();
-      for (const std::string& name : AreasOfUplink(store_, uplink_)) KillList->addItem(AnsiText(name));
+      for (const std::string& name : AreasOfUplink(store_, uplink_))
+        KillList->addItem(AnsiText(name));
       SetButtons(true, true, true, true, QStringLiteral("Cancel"));
       break;
     case WorkingPage:
@@ -113,8 +116,7 @@ void TKillLinkAssistent::DEL_CancelClick() {
 // --- TKillAreaAssistent ---------------------------------------------------------------
 
 TKillAreaAssistent::TKillAreaAssistent(TConfigStore& store, QWidget* parent)
-    : TAssistentFrame("TKillAreaAssistent", QStringLiteral("Delete Areas"), parent),
-      store_(store) {
+    : TAssistentFrame("TKillAreaAssistent", QStringLiteral("Delete Areas"), parent), store_(store) {
   AddPage("Intro", QStringLiteral("Этот помощник удалит арии вместе со всеми письмами."));
   QVBoxLayout* list = AddPage("ListPage", QStringLiteral("Будут удалены эти арии:"));
   KillList = new QListWidget(this);

@@ -3,11 +3,11 @@
 // address, and the area managers' windows reached from the main window.
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -19,20 +19,20 @@
 #include "archive/PackerConfig.h"
 #include "core/MailBox.h"
 #include "core/NetLink.h"
+#include "platform/Files.h"
 #include "processing/AreaManager.h"
-#include "processing/forms/AddAreaAssistent.h"
 #include "processing/forms/ALReq.h"
-#include "processing/forms/AreaDescReq.h"
+#include "processing/forms/AddAreaAssistent.h"
 #include "processing/forms/AddLinkAssistent.h"
+#include "processing/forms/AreaDescReq.h"
 #include "processing/forms/AreaManagerWindow.h"
 #include "processing/forms/Calibrator.h"
 #include "processing/forms/KillAssistents.h"
-#include "platform/Files.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
+#include "widgets/PageManager.h"
 #include "widgets/VxCheckListBox.h"
 #include "widgets/VxSpin.h"
-#include "widgets/PageManager.h"
 
 namespace velmaris::test {
 namespace {
@@ -218,16 +218,17 @@ TEST_F(AssistantTest, ManagerWindowMovesAreasAndSendsTheOrder) {
   EXPECT_TRUE(ready->topLevelItem(1)->isSelected());
   EXPECT_EQ(ready->topLevelItem(1)->text(2), "Typed");
   const std::pair<const char*, const char*> keys[] = {
-      {"RequestList", "Ctrl+L"}, {"SendChanges", "Ctrl+S"}, {"CancelChanges", "Ctrl+V"},
-      {"MarkPresent", "Ctrl+A"}, {"NewDescription", "Ctrl+B"},
-      {"DeleteDescription", "Ctrl+Del"}, {"SearchItem", "Ctrl+F"}, {"SearchAgain", "F3"}};
+      {"RequestList", "Ctrl+L"}, {"SendChanges", "Ctrl+S"},    {"CancelChanges", "Ctrl+V"},
+      {"MarkPresent", "Ctrl+A"}, {"NewDescription", "Ctrl+B"}, {"DeleteDescription", "Ctrl+Del"},
+      {"SearchItem", "Ctrl+F"},  {"SearchAgain", "F3"}};
   for (const auto& [name, key] : keys)
     EXPECT_EQ(form.findChild<QAction*>(name)->shortcut(), QKeySequence(key)) << name;
 }
 
 TEST_F(AssistantTest, ListFileIsCalibratedAndReadIntoTheManager) {
   const std::string file = dir / "areas.lst";
-  platform::WriteFileAtomic(file, "Areas of the uplink\n\n  RU.ONE\n  First area\r\n  RU.TWO\n  Second\n");
+  platform::WriteFileAtomic(
+      file, "Areas of the uplink\n\n  RU.ONE\n  First area\r\n  RU.TWO\n  Second\n");
   TNetLink* link = Store().Uplinks().GetItem(0);
   const ModalHook old = SetModalHook([&](QWidget* w) {
     if (auto* request = qobject_cast<TALReq*>(w)) {

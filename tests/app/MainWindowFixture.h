@@ -59,9 +59,9 @@ class MainWindowFixture : public ::testing::Test {
     int n = 0;
     for (const AreaSpec& entry : areas) {
       const bool separator = entry.name == kSeparatorName;
-      TArea* area = store.AddAreaQuiet(entry.name, separator ? "Separator" : entry.name,
-                                       separator ? AreaTypeCode::Separator : AreaTypeCode::Echomail,
-                                       nullptr);
+      TArea* area =
+          store.AddAreaQuiet(entry.name, separator ? "Separator" : entry.name,
+                             separator ? AreaTypeCode::Separator : AreaTypeCode::Echomail, nullptr);
       ASSERT_NE(area, nullptr) << entry.name;
       if (entry.flags.empty()) continue;
       for (uint16_t flags : entry.flags) area->QueueMail(MakeMail(++n, 40, flags), false);

@@ -9,21 +9,21 @@
 #include <chrono>
 #include <functional>
 
-#include "MainWindowFixture.h"
 #include "../processing/TosserFixtures.h"
+#include "MainWindowFixture.h"
 #include "archive/AutoUnpacker.h"
 #include "archive/forms/UnpRep.h"
 #include "core/MailBox.h"
 #include "core/NetLink.h"
-#include "mailer/forms/MailboxDialogs.h"
-#include "widgets/ModalHook.h"
 #include "core/WinLst.h"
+#include "mailer/forms/MailboxDialogs.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/ProcWin.h"
 #include "platform/Files.h"
 #include "processing/GlobalDupeChecker.h"
 #include "processing/MailPacket.h"
 #include "processing/forms/JobWindows.h"
+#include "widgets/ModalHook.h"
 
 namespace velmaris::test {
 namespace {
@@ -87,10 +87,10 @@ class MainWindowJobsTest : public MainWindowFixture {
 TEST_F(MainWindowJobsTest, ImportFromTheMenuFillsTheAreaAndItsRow) {
   TKQMainWindow& w = OpenWith({{"FIDO.GER", Times(2, 0)}});
   platform::MakeDirs(Start() + "Inbound/");
-  platform::WriteFileAtomic(Start() + "Inbound/00000001.pkt",
-                            PacketFrom({EchoMessage("FIDO.GER", "One"),
-                                        EchoMessage("FIDO.GER", "Two"),
-                                        EchoMessage("FIDO.GER", "Three")}));
+  platform::WriteFileAtomic(
+      Start() + "Inbound/00000001.pkt",
+      PacketFrom({EchoMessage("FIDO.GER", "One"), EchoMessage("FIDO.GER", "Two"),
+                  EchoMessage("FIDO.GER", "Three")}));
   ASSERT_EQ(CountCell("FIDO.GER"), "2");
   Trigger("Import");
   TImportWindow* import = w.ImportWindow();

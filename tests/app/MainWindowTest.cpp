@@ -124,8 +124,8 @@ TEST_F(MainWindowTest, LineUpdateBeforeTheRebuildNeverHitsAnotherArea) {
   Prepare({{"FIDO.GER", Times(2, U)}});
   Open();
   // An area is added and moved to the top; the rebuild is still to come.
-  TArea* added = window->ConfigStore().AddAreaQuiet("AAA.NEW", "AAA.NEW", AreaTypeCode::Echomail,
-                                                    nullptr);
+  TArea* added =
+      window->ConfigStore().AddAreaQuiet("AAA.NEW", "AAA.NEW", AreaTypeCode::Echomail, nullptr);
   ASSERT_NE(added, nullptr);
   TArea* old = Area("FIDO.GER");
   window->ConfigStore().Areas().Delete(window->ConfigStore().Areas().IndexOfObject(added));

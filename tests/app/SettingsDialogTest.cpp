@@ -85,10 +85,10 @@ TEST_F(SettingsDialogTest, OkStoresTheChangedFieldsInTheRegistryFile) {
   Click("OKBtn");
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
   const std::string text = RegistryText();
-  for (const char* line : {"\"Name1\"=\"Ivan Petrov\"", "\"Name2\"=\"I. Petrov\"",
-                           "\"Zone\"=dword:00000001", "\"OnDupe\"=dword:00000001",
-                           "\"Name\"=\"Boss BBS\"", "\"Address\"=\"2:5020/1\"",
-                           "\"Number1\"=\"+7 495 1234567\""})
+  for (const char* line :
+       {"\"Name1\"=\"Ivan Petrov\"", "\"Name2\"=\"I. Petrov\"", "\"Zone\"=dword:00000001",
+        "\"OnDupe\"=dword:00000001", "\"Name\"=\"Boss BBS\"", "\"Address\"=\"2:5020/1\"",
+        "\"Number1\"=\"+7 495 1234567\""})
     EXPECT_NE(text.find(line), std::string::npos) << line;
   EXPECT_EQ(Store().Values()->Zone(), 1);
   EXPECT_TRUE(Store().Values()->IsSysopName("I. PETROV"));
@@ -210,8 +210,8 @@ TEST_F(SettingsDialogTest, ListPagesEditTheirEntriesAndOkSavesThem) {
   Click("OKBtn");
   const std::string text = RegistryText();
   for (const char* line : {"\"Domain\"=\"<Select Domain>X\"", "\"Name\"=\"Friends\"",
-                           "\"Line1\"=\"Greetings from the point\"",
-                           "\"Mask\"=\"Mask.*\"", "\"DestDir\"=\"/fido/unpacked/\""})
+                           "\"Line1\"=\"Greetings from the point\"", "\"Mask\"=\"Mask.*\"",
+                           "\"DestDir\"=\"/fido/unpacked/\""})
     EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 

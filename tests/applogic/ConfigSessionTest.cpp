@@ -69,7 +69,8 @@ TEST_F(ConfigSessionTest, LoadedSessionIsTheProcessWideOneUntilItEnds) {
 
   TConfigSession again(Start(), RegistryPath());
   again.Load();
-  EXPECT_EQ(AreaNames(again.Store()), (std::vector<std::string>{"NETMAIL", "BAD", "DUPES", "FIDO.GER"}));
+  EXPECT_EQ(AreaNames(again.Store()),
+            (std::vector<std::string>{"NETMAIL", "BAD", "DUPES", "FIDO.GER"}));
   ASSERT_NE(GetUnpackJobList(), nullptr);
   ASSERT_EQ(GetUnpackJobList()->GetCount(), 1);
   EXPECT_EQ(GetUnpackJobList()->GetString(0), "Files");

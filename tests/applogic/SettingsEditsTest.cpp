@@ -57,8 +57,8 @@ TEST(SettingsEdits, MailboxFieldsAreCheckedBeforeTheyAreStored) {
     EXPECT_EQ(StoreMailboxFields(c.fields, *box, list), c.error) << c.fields.address;
     EXPECT_EQ(list.GetString(0), "Old");
   }
-  EXPECT_EQ(StoreMailboxFields({"Boss BBS", "Sysop", "2:5020/1", {"+7 495 1", "", "8 812 2"}},
-                               *box, list),
+  EXPECT_EQ(StoreMailboxFields({"Boss BBS", "Sysop", "2:5020/1", {"+7 495 1", "", "8 812 2"}}, *box,
+                               list),
             "");
   EXPECT_EQ(list.GetString(0), "Boss BBS");
   EXPECT_EQ(box->Address.GetText(), "2:5020/1");

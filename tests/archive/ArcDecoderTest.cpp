@@ -22,8 +22,9 @@ struct Decoded {
 Decoded DecodeData(int method, const std::string& packed, uint64_t originalSize) {
   Decoded r;
   ArcInput in(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
-  ArcSink out([&](const uint8_t* p, size_t n) { r.data.append(reinterpret_cast<const char*>(p), n); },
-              originalSize);
+  ArcSink out(
+      [&](const uint8_t* p, size_t n) { r.data.append(reinterpret_cast<const char*>(p), n); },
+      originalSize);
   try {
     ArcDecodeEntry(method, in, out);
   } catch (const EArcDecode& e) {
@@ -43,8 +44,8 @@ std::vector<Member> Members(const std::string& arc) {
   size_t pos = 0;
   while (pos < arc.size()) {
     Member m;
-    if (DecodeArcHeader(reinterpret_cast<const uint8_t*>(arc.data()) + pos, arc.size() - pos, m.header) !=
-            ArcHeaderResult::kOk ||
+    if (DecodeArcHeader(reinterpret_cast<const uint8_t*>(arc.data()) + pos, arc.size() - pos,
+                        m.header) != ArcHeaderResult::kOk ||
         m.header.type == 0)
       break;
     pos += m.header.headerSize;
@@ -77,35 +78,37 @@ TEST_P(ArcMadeTest, DecodesWhatArcWroteLikeNomarch) {
   TempDir dir;
   const std::string original = c.data();
   dir.Write(c.name, original);
-  ASSERT_EQ(RunShell("cd '" + dir.Path() + "' && timeout 60 arc " + c.options + " t.arc " + c.name + " >/dev/null 2>&1"), 0);
+  ASSERT_EQ(RunShell("cd '" + dir.Path() + "' && timeout 60 arc " + c.options + " t.arc " + c.name +
+                     " >/dev/null 2>&1"),
+            0);
   const auto members = Members(dir.Read("t.arc"));
   ASSERT_EQ(members.size(), 1u);
   EXPECT_EQ(members[0].header.type, c.method) << "arc chose another method for " << c.name;
   EXPECT_EQ(members[0].header.originalSize, original.size());
 
-  const Decoded d = DecodeData(members[0].header.type, members[0].packed, members[0].header.originalSize);
+  const Decoded d =
+      DecodeData(members[0].header.type, members[0].packed, members[0].header.originalSize);
   EXPECT_EQ(d.error, 0);
   EXPECT_EQ(d.crc, members[0].header.crc);
   EXPECT_TRUE(d.data == original);
   EXPECT_TRUE(d.data == NomarchExtract(dir / "t.arc", c.name));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryMethodArcWrites, ArcMadeTest,
-    ::testing::Values(ArcMade{"stored.bin", DataForStored, "a", 2},
-                      ArcMade{"forced.txt", DataForCrunched, "as", 2},
-                      ArcMade{"packed.bin", DataForPacked, "a", 3},
-                      ArcMade{"squeezed.txt", DataForSqueezed, "a", 4},
-                      ArcMade{"crunched.txt", DataForCrunched, "a", 8},
-                      ArcMade{"clear.txt", Clears, "a", 8},
-                      ArcMade{"squashed.txt", DataForCrunched, "aq", 9},
-                      ArcMade{"sqclear.txt", Clears, "aq", 9},
-                      ArcMade{"long.txt", LongClears, "a", 8},
-                      ArcMade{"sqlong.txt", LongClears, "aq", 9}),
-    [](const auto& info) {
-      std::string n = info.param.name;
-      return n.substr(0, n.find('.'));
-    });
+INSTANTIATE_TEST_SUITE_P(EveryMethodArcWrites, ArcMadeTest,
+                         ::testing::Values(ArcMade{"stored.bin", DataForStored, "a", 2},
+                                           ArcMade{"forced.txt", DataForCrunched, "as", 2},
+                                           ArcMade{"packed.bin", DataForPacked, "a", 3},
+                                           ArcMade{"squeezed.txt", DataForSqueezed, "a", 4},
+                                           ArcMade{"crunched.txt", DataForCrunched, "a", 8},
+                                           ArcMade{"clear.txt", Clears, "a", 8},
+                                           ArcMade{"squashed.txt", DataForCrunched, "aq", 9},
+                                           ArcMade{"sqclear.txt", Clears, "aq", 9},
+                                           ArcMade{"long.txt", LongClears, "a", 8},
+                                           ArcMade{"sqlong.txt", LongClears, "aq", 9}),
+                         [](const auto& info) {
+                           std::string n = info.param.name;
+                           return n.substr(0, n.find('.'));
+                         });
 
 // ---------------------------------------------------------------- hand-made streams
 
@@ -141,16 +144,19 @@ TEST_P(HandMadeTest, OlderMethodsDecodeLikeNomarch) {
   if (!HaveArcTools()) GTEST_SKIP() << "arc or nomarch missing";
   TempDir dir;
   dir.Write("h.arc", BuildArc({{c.method, "member.dat", packed, c.original}}));
-  EXPECT_TRUE(ArcToolExtract(dir / "h.arc", "member.dat") == c.original) << "arc reads the stream otherwise";
+  EXPECT_TRUE(ArcToolExtract(dir / "h.arc", "member.dat") == c.original)
+      << "arc reads the stream otherwise";
   if (c.method != 7) {  // nomarch knows no method 7
-    EXPECT_TRUE(NomarchExtract(dir / "h.arc", "member.dat") == c.original) << "nomarch reads the stream otherwise";
+    EXPECT_TRUE(NomarchExtract(dir / "h.arc", "member.dat") == c.original)
+        << "nomarch reads the stream otherwise";
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     MethodsArcNoLongerWrites, HandMadeTest,
     ::testing::Values(HandMade{"OldStored", 1, "old stored entry", Identity},
-                      HandMade{"PackedMarkers", 3, std::string("a\x90\x90\x90\x90zz\x90", 8) + std::string(300, 'q'),
+                      HandMade{"PackedMarkers", 3,
+                               std::string("a\x90\x90\x90\x90zz\x90", 8) + std::string(300, 'q'),
                                RunLengthEncode},
                       HandMade{"Crunch5", 5, MixedText(), Crunch5},
                       HandMade{"Crunch6", 6, MixedText(), Crunch6},
@@ -165,10 +171,15 @@ TEST(ArcRunLength, MarkerRulesByTable) {
   } cases[] = {
       {"", ""},
       {std::string("a\x90\x05", 3), "aaaaa"},
-      {std::string("a\x90\x01", 3), "a"},               // stands once in all
-      {std::string("\x90\x00", 2), "\x90"},             // the marker itself
-      {std::string("a\x90\x00\x90\x03", 5), "a\x90" "aa"},  // the byte before the marker
-      {std::string("ab\x90\x03" "c", 5), "abbbc"},
+      {std::string("a\x90\x01", 3), "a"},    // stands once in all
+      {std::string("\x90\x00", 2), "\x90"},  // the marker itself
+      {std::string("a\x90\x00\x90\x03", 5),
+       "a\x90"
+       "aa"},  // the byte before the marker
+      {std::string("ab\x90\x03"
+                   "c",
+                   5),
+       "abbbc"},
   };
   for (const auto& c : cases) {
     const Decoded d = DecodeData(3, c.packed, c.expected.size());
@@ -182,7 +193,10 @@ TEST(ArcLzw, CodeReadRightAfterAClearRepeatsTheStringBeforeIt) {
   // is 256, so 256 read at once is the string before the clear plus its first
   // byte ("BB"), and 257 that string plus its first byte again ("BBB"), as
   // nomarch decodes it. The first group is padded to its nine bytes.
-  const std::string packed("\x41\x84\x00\x04\x00\x00\x00\x00\x00" "\x00\x03\x02", 12);
+  const std::string packed(
+      "\x41\x84\x00\x04\x00\x00\x00\x00\x00"
+      "\x00\x03\x02",
+      12);
   const Decoded d = DecodeData(9, packed, 7);
   EXPECT_EQ(d.error, 0);
   EXPECT_EQ(d.data, "ABBBBBB");
@@ -190,7 +204,9 @@ TEST(ArcLzw, CodeReadRightAfterAClearRepeatsTheStringBeforeIt) {
 
 // ---------------------------------------------------------------- damaged data
 
-std::string Le16(int v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)}; }
+std::string Le16(int v) {
+  return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+}
 
 TEST(ArcDecoderDamage, FailsWithItsCodeByTable) {
   const std::string squashed = [] {
@@ -241,7 +257,8 @@ TEST(ArcDecoderDamage, CrunchCodesThatDoNotResolveStop) {
   }
   for (int method : {5, 6, 7}) {
     const Decoded d = DecodeData(method, codes, 1 << 20);
-    EXPECT_TRUE(d.error == 0 || d.error == kArcErrBits || d.error == kArcErrStack || d.error == kArcErrCrc);
+    EXPECT_TRUE(d.error == 0 || d.error == kArcErrBits || d.error == kArcErrStack ||
+                d.error == kArcErrCrc);
   }
 }
 
@@ -287,11 +304,13 @@ TEST(ArcHeaderLayout, GoldenBytes) {
   h.crc = 0xBEEF;
   h.originalSize = 0x0A0B0C0D;
   const std::string bytes = EncodeArcHeader(h);
-  const std::string golden = std::string("\x1A\x08README.TXT\0\0\0", 15) + "\x04\x03\x02\x01" + "\x8B\x5A" +
-                             std::string("\x00\x60", 2) + "\xEF\xBE" + "\x0D\x0C\x0B\x0A";
+  const std::string golden = std::string("\x1A\x08README.TXT\0\0\0", 15) + "\x04\x03\x02\x01" +
+                             "\x8B\x5A" + std::string("\x00\x60", 2) + "\xEF\xBE" +
+                             "\x0D\x0C\x0B\x0A";
   EXPECT_EQ(bytes, golden);
   ArcEntryHeader back;
-  ASSERT_EQ(DecodeArcHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), back), ArcHeaderResult::kOk);
+  ASSERT_EQ(DecodeArcHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), back),
+            ArcHeaderResult::kOk);
   EXPECT_EQ(back.name, h.name);
   EXPECT_EQ(back.packedSize, h.packedSize);
   EXPECT_EQ(back.dosDateTime, h.dosDateTime);
@@ -302,7 +321,8 @@ TEST(ArcHeaderLayout, GoldenBytes) {
   h.type = 1;  // the old stored form has no original size
   const std::string old = EncodeArcHeader(h);
   EXPECT_EQ(old.size(), 25u);
-  ASSERT_EQ(DecodeArcHeader(reinterpret_cast<const uint8_t*>(old.data()), old.size(), back), ArcHeaderResult::kOk);
+  ASSERT_EQ(DecodeArcHeader(reinterpret_cast<const uint8_t*>(old.data()), old.size(), back),
+            ArcHeaderResult::kOk);
   EXPECT_EQ(back.originalSize, h.packedSize);
 
   const uint8_t end[] = {0x1A, 0x00};

@@ -175,9 +175,7 @@ std::string CrunchEncode(const std::string& data, bool newHash) {
   return out;
 }
 
-uint16_t Crc16Of(const std::string& data) {
-  return Crc16ArcUpdate(0, data.data(), data.size());
-}
+uint16_t Crc16Of(const std::string& data) { return Crc16ArcUpdate(0, data.data(), data.size()); }
 
 std::string BuildArc(const std::vector<ArcFixtureEntry>& entries, bool endMark) {
   std::string out;
@@ -204,7 +202,9 @@ std::string NomarchExtract(const std::string& archive, const std::string& member
 
 std::string ArcToolExtract(const std::string& archive, const std::string& member) {
   TempDir dir;
-  if (RunShell("cd '" + dir.Path() + "' && timeout 60 arc x '" + archive + "' >/dev/null 2>&1") != 0) return "<arc failed>";
+  if (RunShell("cd '" + dir.Path() + "' && timeout 60 arc x '" + archive + "' >/dev/null 2>&1") !=
+      0)
+    return "<arc failed>";
   try {
     return dir.Read(member);
   } catch (const std::exception&) {

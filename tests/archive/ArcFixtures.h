@@ -14,10 +14,10 @@
 namespace velmaris::test {
 
 // Data shaped so that arc picks the named method for it.
-std::string DataForStored();     // random bytes: nothing shrinks them
-std::string DataForPacked();     // long runs of random bytes, few of them
-std::string DataForSqueezed();   // skewed random letters
-std::string DataForCrunched();   // repeating text
+std::string DataForStored();                  // random bytes: nothing shrinks them
+std::string DataForPacked();                  // long runs of random bytes, few of them
+std::string DataForSqueezed();                // skewed random letters
+std::string DataForCrunched();                // repeating text
 std::string DataWithClearCodes(size_t size);  // vocabulary changes: LZW tables fill and reset
 
 // The 0x90 run-length coding: runs of 3..255 as byte, 0x90, count; each
@@ -30,8 +30,8 @@ std::string CrunchEncode(const std::string& data, bool newHash);
 struct ArcFixtureEntry {
   int type = 2;
   std::string name;
-  std::string packed;        // the encoded data
-  std::string original;      // for the CRC and the size
+  std::string packed;                 // the encoded data
+  std::string original;               // for the CRC and the size
   uint32_t dosDateTime = 0x5A8B6000;  // 2025-04-11 12:00:00
   bool badCrc = false;
 };

@@ -20,7 +20,9 @@ class ArcWalk : public WalkFixture<TUnARC> {
   TUnARC& Make(const std::string& image) { return MakeFile("test.arc", image); }
 };
 
-ArcFixtureEntry Stored(const std::string& name, const std::string& data) { return {2, name, data, data}; }
+ArcFixtureEntry Stored(const std::string& name, const std::string& data) {
+  return {2, name, data, data};
+}
 ArcFixtureEntry DirStart(const std::string& name) { return {kArcDirStart, name, "", ""}; }
 ArcFixtureEntry DirEnd() { return {kArcDirEnd, "", "", ""}; }
 
@@ -29,8 +31,8 @@ TEST_F(ArcWalk, BatchUnpacksWhatArcMadeWithEveryMethod) {
   struct File {
     const char* name;
     std::string data;
-  } files[] = {{"stored.bin", DataForStored()},   {"packed.bin", DataForPacked()},
-               {"squeezed.txt", DataForSqueezed()}, {"crunched.txt", DataForCrunched()},
+  } files[] = {{"stored.bin", DataForStored()},           {"packed.bin", DataForPacked()},
+               {"squeezed.txt", DataForSqueezed()},       {"crunched.txt", DataForCrunched()},
                {"clear.txt", DataWithClearCodes(200000)}, {"empty.txt", ""}};
   for (const char* options : {"a", "aq"}) {
     SCOPED_TRACE(options);
@@ -40,14 +42,18 @@ TEST_F(ArcWalk, BatchUnpacksWhatArcMadeWithEveryMethod) {
       d.Write(std::string("in/") + f.name, f.data);
       names += std::string(" ") + f.name;
     }
-    ASSERT_EQ(RunShell("cd '" + d / "in" + "' && timeout 60 arc " + options + " ../all.arc" + names +
-                       " >/dev/null 2>&1"),
+    ASSERT_EQ(RunShell("cd '" + d / "in" + "' && timeout 60 arc " + options + " ../all.arc" +
+                       names + " >/dev/null 2>&1"),
               0);
     std::string out;
-    ASSERT_EQ(RunShell(std::string(VELMARIS_BATCH) + " unpack '" + d / "all.arc" + "' '" + d / "out" + "'", &out),
+    ASSERT_EQ(RunShell(std::string(VELMARIS_BATCH) + " unpack '" + d / "all.arc" + "' '" +
+                           d / "out" + "'",
+                       &out),
               0);
     for (const auto& f : files) {
-      EXPECT_NE(out.find("{\"file\":\"" + d / "out/" + f.name + "\",\"crc\":true}"), std::string::npos) << f.name;
+      EXPECT_NE(out.find("{\"file\":\"" + d / "out/" + f.name + "\",\"crc\":true}"),
+                std::string::npos)
+          << f.name;
       EXPECT_TRUE(d.Read(std::string("out/") + f.name) == f.data) << f.name;
       EXPECT_TRUE(NomarchExtract(d / "all.arc", f.name) == f.data) << f.name;
     }
@@ -63,15 +69,10 @@ TEST_F(ArcWalk, EntryDateComesFromTheHeader) {
 }
 
 TEST_F(ArcWalk, DirectoryRecordsNest) {
-  const std::string image = BuildArc({Stored("top.txt", "top"),
-                                      DirStart("SUB"),
-                                      Stored("a.txt", "in sub"),
-                                      DirStart("DEEP"),
-                                      Stored("b.txt", "in deep"),
-                                      DirEnd(),
-                                      Stored("c.txt", "sub again"),
-                                      DirEnd(),
-                                      Stored("d.txt", "top again")});
+  const std::string image =
+      BuildArc({Stored("top.txt", "top"), DirStart("SUB"), Stored("a.txt", "in sub"),
+                DirStart("DEEP"), Stored("b.txt", "in deep"), DirEnd(),
+                Stored("c.txt", "sub again"), DirEnd(), Stored("d.txt", "top again")});
   Make(image);
   ASSERT_EQ(Run(), 0);
   EXPECT_EQ(dir.Read("out/top.txt"), "top");
@@ -109,7 +110,9 @@ TEST_F(ArcWalk, UnknownMethodsAreReportedAndPassedOver) {
     errors.clear();
     std::filesystem::remove_all(dir / "out");
     // (an archive that begins with such an entry is taken for PAK and refused)
-    Make(BuildArc({Stored("first.txt", "1"), {method, "odd.bin", "xxxx", "yyyy"}, Stored("next.txt", "next")}));
+    Make(BuildArc({Stored("first.txt", "1"),
+                   {method, "odd.bin", "xxxx", "yyyy"},
+                   Stored("next.txt", "next")}));
     ASSERT_EQ(Run(), 0);
     EXPECT_EQ(errors, std::vector<int>{ecUnsupportedMethod});
     EXPECT_FALSE(Exists("odd.bin")) << "nothing is made of an entry that cannot be decoded";
@@ -125,21 +128,37 @@ TEST_F(ArcWalk, FailuresByTable) {
     int raised;
     std::vector<int> reported;
   } cases[] = {
-      {"CRC mismatch", BuildArc({Stored("first.txt", "ok"), {2, "bad.txt", "data", "data", 0x5A8B6000, true},
-                                 Stored("last.txt", "next")}),
-       0, {ecCrcCheck}},
-      {"data cut short", BuildArc({Stored("first.txt", "ok"), Stored("bad.txt", std::string(500, 'q'))}, false)
-                             .substr(0, 29 + 2 + 29 + 100),
-       ecReadFile, {ecReadFile}},
-      {"squeeze tree damaged", BuildArc({Stored("first.txt", "ok"), {4, "bad.txt", "\x01\x02\x03\x04", "abc"}}),
-       ecInvalidDecodeTree, {ecInvalidDecodeTree}},
-      {"crunch packed with 16 bits", BuildArc({Stored("first.txt", "ok"), {8, "bad.txt", "\x10\x41\x00", "abc"}}),
-       ecIncorrectBits, {ecIncorrectBits}},
+      {"CRC mismatch",
+       BuildArc({Stored("first.txt", "ok"),
+                 {2, "bad.txt", "data", "data", 0x5A8B6000, true},
+                 Stored("last.txt", "next")}),
+       0,
+       {ecCrcCheck}},
+      {"data cut short",
+       BuildArc({Stored("first.txt", "ok"), Stored("bad.txt", std::string(500, 'q'))}, false)
+           .substr(0, 29 + 2 + 29 + 100),
+       ecReadFile,
+       {ecReadFile}},
+      {"squeeze tree damaged",
+       BuildArc({Stored("first.txt", "ok"), {4, "bad.txt", "\x01\x02\x03\x04", "abc"}}),
+       ecInvalidDecodeTree,
+       {ecInvalidDecodeTree}},
+      {"crunch packed with 16 bits",
+       BuildArc({Stored("first.txt", "ok"), {8, "bad.txt", "\x10\x41\x00", "abc"}}),
+       ecIncorrectBits,
+       {ecIncorrectBits}},
       {"crunch longer than stored size",
-       BuildArc({Stored("first.txt", "ok"), {7, "bad.txt", good, "some text"}}), ecCrcCheck, {ecCrcCheck}},
-      {"not a header after the first entry", BuildArc({Stored("first.txt", "ok")}, false) + "PK\x03\x04 junk junk",
-       0, {ecBadFileHeader}},
-      {"header cut short", BuildArc({Stored("first.txt", "ok")}, false) + "\x1A\x02short", 0, {ecReadFile}},
+       BuildArc({Stored("first.txt", "ok"), {7, "bad.txt", good, "some text"}}),
+       ecCrcCheck,
+       {ecCrcCheck}},
+      {"not a header after the first entry",
+       BuildArc({Stored("first.txt", "ok")}, false) + "PK\x03\x04 junk junk",
+       0,
+       {ecBadFileHeader}},
+      {"header cut short",
+       BuildArc({Stored("first.txt", "ok")}, false) + "\x1A\x02short",
+       0,
+       {ecReadFile}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -77,7 +77,8 @@ ZipFixtureEntry StoredEntry(const std::string& name, const std::string& content)
 
 std::string BuildZip(const std::vector<ZipFixtureEntry>& entries, const std::string& comment) {
   std::string out, central;
-  const uint32_t dosTime = (uint32_t((2001 - 1980) << 9 | 5 << 5 | 17) << 16) | (12 << 11 | 30 << 5);
+  const uint32_t dosTime =
+      (uint32_t((2001 - 1980) << 9 | 5 << 5 | 17) << 16) | (12 << 11 | 30 << 5);
   for (const auto& e : entries) {
     const uint32_t offset = uint32_t(out.size());
     Put32(out, 0x04034B50);
@@ -290,7 +291,8 @@ SfTree MakeTree(const std::vector<uint8_t>& lens) {
   t.codes.assign(lens.size(), 0);
   std::vector<size_t> order(lens.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return lens[a] < lens[b]; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return lens[a] < lens[b]; });
   uint32_t code = 0, inc = 0;
   unsigned last = 0;
   for (size_t i = order.size(); i-- > 0;) {
@@ -476,8 +478,9 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 std::string SampleText(size_t size, unsigned seed) {
-  static const char* const words[] = {"echo", "mail", "point", "node", "zone", "packet", "tosser",
-                                      "area", "netmail", "FidoNet", "bundle", "uplink", "\n"};
+  static const char* const words[] = {"echo",   "mail",   "point", "node",    "zone",
+                                      "packet", "tosser", "area",  "netmail", "FidoNet",
+                                      "bundle", "uplink", "\n"};
   std::mt19937 rng(seed);
   std::string s;
   while (s.size() < size) {
@@ -496,7 +499,9 @@ std::string RandomBytes(size_t size, unsigned seed) {
   return s;
 }
 
-bool HaveTool(const std::string& name) { return RunShell("command -v " + name + " >/dev/null 2>&1") == 0; }
+bool HaveTool(const std::string& name) {
+  return RunShell("command -v " + name + " >/dev/null 2>&1") == 0;
+}
 
 std::string Sh(const std::string& s) { return ShellQuote(s); }
 

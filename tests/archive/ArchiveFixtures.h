@@ -11,10 +11,10 @@ namespace velmaris::test {
 
 struct ZipFixtureEntry {
   std::string name;
-  std::string data;        // the bytes as stored (already compressed)
+  std::string data;  // the bytes as stored (already compressed)
   uint16_t method = 0;
   uint16_t flags = 0;
-  uint32_t crc = 0;        // of the uncompressed bytes
+  uint32_t crc = 0;  // of the uncompressed bytes
   uint32_t usize = 0;
   uint32_t extAttr = 0;
 };

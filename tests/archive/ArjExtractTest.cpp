@@ -34,7 +34,8 @@ class ArjExtract : public ExtractSuite {
 size_t HeaderOffset(const std::string& arc, int n) {
   size_t pos = 0;
   for (int i = 0; i < n; ++i) {
-    const size_t size = static_cast<uint8_t>(arc[pos + 2]) | (static_cast<uint8_t>(arc[pos + 3]) << 8);
+    const size_t size =
+        static_cast<uint8_t>(arc[pos + 2]) | (static_cast<uint8_t>(arc[pos + 3]) << 8);
     const auto* b = reinterpret_cast<const uint8_t*>(arc.data() + pos + 4);
     const size_t packed = i == 0 ? 0 : GetLE32(b + 12);
     pos += 4 + size + 4 + 2 + packed;
@@ -44,18 +45,21 @@ size_t HeaderOffset(const std::string& arc, int n) {
 
 // Recomputes the CRC-32 of the basic header at pos after a change.
 void FixHeaderCrc(std::string& arc, size_t pos) {
-  const size_t size = static_cast<uint8_t>(arc[pos + 2]) | (static_cast<uint8_t>(arc[pos + 3]) << 8);
+  const size_t size =
+      static_cast<uint8_t>(arc[pos + 2]) | (static_cast<uint8_t>(arc[pos + 3]) << 8);
   const uint32_t crc =
-      Crc32Update(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(arc.data() + pos + 4), size) ^ 0xFFFFFFFFu;
-  for (int i = 0; i < 4; ++i) arc[pos + 4 + size + static_cast<size_t>(i)] = static_cast<char>(crc >> (8 * i));
+      Crc32Update(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(arc.data() + pos + 4), size) ^
+      0xFFFFFFFFu;
+  for (int i = 0; i < 4; ++i)
+    arc[pos + 4 + size + static_cast<size_t>(i)] = static_cast<char>(crc >> (8 * i));
 }
 
 TEST_F(ArjExtract, MethodsZeroToFourGiveTheFilesAndAgreeWithArj) {
   int n = 0;
   for (const char* switches : {"-m0", "-m1", "-m2", "-m3", "-m4", "-m1 -jm"}) {
     SCOPED_TRACE(switches);
-    const std::string arc =
-        MakeArj(std::string(switches) == "-m1" ? "m1.arj" : "sw" + std::to_string(n++) + ".arj", switches);
+    const std::string arc = MakeArj(
+        std::string(switches) == "-m1" ? "m1.arj" : "sw" + std::to_string(n++) + ".arj", switches);
     const BatchResult r = ExpectUnpacked(arc, files_);
     EXPECT_EQ(ArjX(arc), files_);
     EXPECT_NE(r.output.find("deep.txt\",\"crc\":true"), std::string::npos) << r.output;
@@ -68,13 +72,14 @@ TEST_F(ArjExtract, GarbledEntriesNeedTheirPassword) {
     const char* password;  // given to unpack; nullptr for none
     bool ok;
   } cases[] = {
-      {"-m0", "secret", true},  {"-m1", "secret", true},  {"-m4", "secret", true},
-      {"-m0", "wrong", false},  {"-m1", "wrong", false},  {"-m4", "wrong", false},
-      {"-m0", nullptr, false},  {"-m1", nullptr, false},
+      {"-m0", "secret", true}, {"-m1", "secret", true}, {"-m4", "secret", true},
+      {"-m0", "wrong", false}, {"-m1", "wrong", false}, {"-m4", "wrong", false},
+      {"-m0", nullptr, false}, {"-m1", nullptr, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.method) + " " + (c.password ? c.password : "(none)"));
-    const std::string arc = MakeArj(std::string("g") + c.method + ".arj", std::string(c.method) + " -gsecret");
+    const std::string arc =
+        MakeArj(std::string("g") + c.method + ".arj", std::string(c.method) + " -gsecret");
     const std::string pw = c.password ? std::string("--password ") + c.password : std::string();
     if (c.ok) {
       ExpectUnpacked(arc, files_, pw);
@@ -108,7 +113,8 @@ TEST_F(ArjExtract, GarbledEntryWithoutAPasswordQuestionIsAnError) {
 TEST_F(ArjExtract, VolumeSetsAreFollowedAndAMissingPartFails) {
   WriteFileBytes(src_ + "big/noise.bin", RandomBytes(260000, 99));
   WriteFileBytes(src_ + "big/text.txt", SampleText(200000, 4));
-  const Files big = {{"big/noise.bin", RandomBytes(260000, 99)}, {"big/text.txt", SampleText(200000, 4)}};
+  const Files big = {{"big/noise.bin", RandomBytes(260000, 99)},
+                     {"big/text.txt", SampleText(200000, 4)}};
   struct Case {
     const char* name;
     const char* switches;
@@ -145,7 +151,8 @@ TEST_F(ArjExtract, HeaderFaultsGiveTheirCodes) {
     std::function<void(std::string&, size_t)> damage;  // on the first local header
     int code;
   } cases[] = {
-      {"header size 2601", [](std::string& a, size_t p) { a[p + 2] = 0x29, a[p + 3] = 0x0A; }, ecBadFileHeader},
+      {"header size 2601", [](std::string& a, size_t p) { a[p + 2] = 0x29, a[p + 3] = 0x0A; },
+       ecBadFileHeader},
       {"bad id", [](std::string& a, size_t p) { a[p] = 0x61; }, ecBadFileHeader},
       {"header CRC", [](std::string& a, size_t p) { a[p + 4 + 35] ^= 0x20; }, ecHeaderCrc},
       {"method 4 by version 1",
@@ -248,12 +255,14 @@ TEST_F(ArjExtract, CorruptDataFailsWithoutLeavingWrongFiles) {
   WriteFileBytes(src_ + "one/f.dat", data);
   int runs = 0, caught = 0;
   for (int m = 0; m <= 4; ++m) {
-    const std::string good = ReadFileBytes(MakeArj("one" + std::to_string(m) + ".arj", "-m" + std::to_string(m), "one/f.dat"));
+    const std::string good = ReadFileBytes(
+        MakeArj("one" + std::to_string(m) + ".arj", "-m" + std::to_string(m), "one/f.dat"));
     const size_t local = HeaderOffset(good, 1);
     const size_t dataStart =
-        local + 4 + (static_cast<uint8_t>(good[local + 2]) | (static_cast<uint8_t>(good[local + 3]) << 8)) + 6;
-    ExpectDamageCaught("m" + std::to_string(m), good, dataStart, HeaderOffset(good, 2), {{"one/f.dat", data}},
-                       &runs, &caught);
+        local + 4 +
+        (static_cast<uint8_t>(good[local + 2]) | (static_cast<uint8_t>(good[local + 3]) << 8)) + 6;
+    ExpectDamageCaught("m" + std::to_string(m), good, dataStart, HeaderOffset(good, 2),
+                       {{"one/f.dat", data}}, &runs, &caught);
   }
   EXPECT_GE(caught, runs * 9 / 10);
 }
@@ -283,7 +292,9 @@ TEST_F(ArjExtract, TwoExtractionsAtOnceKeepTheirOwnState) {
       j.x->SetExtractDir(j.out);
       j.x->SetFileSpec({"*.*"});
       j.x->ConfirmOverwrites = false;
-      j.x->OnGetPassword = [](TUnBase&, const std::string&, std::string& pw, bool&) { pw = "secret"; };
+      j.x->OnGetPassword = [](TUnBase&, const std::string&, std::string& pw, bool&) {
+        pw = "secret";
+      };
       threads.emplace_back([&j] {
         try {
           j.x->Extract();

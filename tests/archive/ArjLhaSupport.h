@@ -40,8 +40,8 @@ struct BatchResult {
 inline BatchResult RunUnpack(const std::string& archive, const std::string& dir,
                              const std::string& extra = "") {
   BatchResult r;
-  r.status = RunShell(std::string(VELMARIS_BATCH) + " unpack " + Sh(archive) + " " + Sh(dir) +
-                          " " + extra + " 2>&1",
+  r.status = RunShell(std::string(VELMARIS_BATCH) + " unpack " + Sh(archive) + " " + Sh(dir) + " " +
+                          extra + " 2>&1",
                       &r.output);
   return r;
 }
@@ -54,7 +54,8 @@ inline Files Tree(const std::string& dir) {
   if (!std::filesystem::exists(dir)) return files;
   for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
     if (!e.is_regular_file()) continue;
-    files.emplace_back(std::filesystem::relative(e.path(), dir).string(), ReadFileBytes(e.path().string()));
+    files.emplace_back(std::filesystem::relative(e.path(), dir).string(),
+                       ReadFileBytes(e.path().string()));
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -85,7 +86,9 @@ class ExtractSuite : public ::testing::Test {
                           const std::string& names = kSampleNames) {
     const std::string arc = dir_->Path() + name;
     if (!std::filesystem::exists(arc)) {
-      EXPECT_EQ(RunShell("cd " + Sh(src_) + " && " + command + " " + Sh(arc) + " " + names + " >/dev/null 2>&1"), 0)
+      EXPECT_EQ(RunShell("cd " + Sh(src_) + " && " + command + " " + Sh(arc) + " " + names +
+                         " >/dev/null 2>&1"),
+                0)
           << command;
     }
     return arc;
@@ -107,7 +110,8 @@ class ExtractSuite : public ::testing::Test {
     return dir_->Path() + name;
   }
   // Unpacks into a fresh directory named after the archive; success expected.
-  static BatchResult ExpectUnpacked(const std::string& arc, const Files& expected, const std::string& extra = "") {
+  static BatchResult ExpectUnpacked(const std::string& arc, const Files& expected,
+                                    const std::string& extra = "") {
     const std::string out = Fresh("out-" + std::filesystem::path(arc).filename().string());
     BatchResult r = RunUnpack(arc, out, extra);
     EXPECT_EQ(r.status, 0) << r.output;
@@ -127,8 +131,8 @@ class ExtractSuite : public ::testing::Test {
   // the single file `expected`, and cuts the data short in the middle. Each
   // damage is caught, leaving nothing, or did not touch what the file
   // decodes to (a bit the decoder never reads). Adds to *runs and *caught.
-  static void ExpectDamageCaught(const std::string& tag, const std::string& good, size_t begin, size_t end,
-                                 const Files& expected, int* runs, int* caught) {
+  static void ExpectDamageCaught(const std::string& tag, const std::string& good, size_t begin,
+                                 size_t end, const Files& expected, int* runs, int* caught) {
     for (double at : {0.0, 0.001, 0.1, 0.5, 0.9}) {
       for (uint8_t mask : {0x01, 0x80, 0xFF}) {
         SCOPED_TRACE(tag + " at " + std::to_string(at) + " mask " + std::to_string(mask));
@@ -215,7 +219,8 @@ inline std::string EncodeLh1(const std::string& data) {
   std::vector<int> head(1 << 15, -1), prevPos(buf.size(), -1);
   auto hashAt = [&](size_t p) {
     return ((static_cast<uint8_t>(buf[p]) << 10) ^ (static_cast<uint8_t>(buf[p + 1]) << 5) ^
-            static_cast<uint8_t>(buf[p + 2])) & 0x7FFF;
+            static_cast<uint8_t>(buf[p + 2])) &
+           0x7FFF;
   };
   auto insert = [&](size_t p) {
     if (p + 3 > buf.size()) return;

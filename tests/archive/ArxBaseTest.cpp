@@ -1,12 +1,13 @@
-// The shared routines of the extraction library: cipher, names, volume names, times and the error table.
+// The shared routines of the extraction library: cipher, names, volume names, times and the error
+// table.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <ctime>
 
 #include "ArchiveFixtures.h"
-#include "support/TempDir.h"
 #include "archive/arxBase.h"
+#include "support/TempDir.h"
 
 namespace velmaris::test {
 namespace {
@@ -77,8 +78,11 @@ TEST(ArxVolumes, Names) {
     char letter;
     int current;
     const char* ext;
-  } cases[] = {{1, 'a', 1, ".a01"}, {9, 'a', 1, ".a09"}, {12, 'a', 1, ".a12"},
-               {123, 'r', 100, ".123"}, {-1, 'a', 1, ""}};
+  } cases[] = {{1, 'a', 1, ".a01"},
+               {9, 'a', 1, ".a09"},
+               {12, 'a', 1, ".a12"},
+               {123, 'r', 100, ".123"},
+               {-1, 'a', 1, ""}};
   for (const auto& c : cases) EXPECT_EQ(VolumeExtension(c.n, c.letter, c.current), c.ext);
   EXPECT_EQ(NextVolumeName("/in/BUNDLE.ARJ", 3, 'a', 1), "/in/BUNDLE.a03");
   EXPECT_EQ(NextVolumeName("/in.d/bundle", 10, 'r', 1), "/in.d/bundle.r10");

@@ -14,7 +14,9 @@ std::string Pad(std::string head, size_t size, char fill = 'x') {
   return head;
 }
 
-std::string SmallZip() { return BuildZip({StoredEntry("a.txt", "alpha\n"), StoredEntry("b.txt", "beta\n")}); }
+std::string SmallZip() {
+  return BuildZip({StoredEntry("a.txt", "alpha\n"), StoredEntry("b.txt", "beta\n")});
+}
 
 TEST(ArxDetect, BySignature) {
   const std::string arj = std::string("\x60\xEA", 2);
@@ -132,7 +134,8 @@ TEST(ArxDetect, SelfExtractors) {
   m.SetArchiveFile(dir / "stub3000.exe");
   EXPECT_EQ(m.ZipShift(), 3000);
   // zip -A corrects the offsets of a self-extractor.
-  ASSERT_EQ(RunShell("cd " + Sh(dir.Path()) + " && cp stub3000.exe adj.exe && zip -q -A adj.exe"), 0);
+  ASSERT_EQ(RunShell("cd " + Sh(dir.Path()) + " && cp stub3000.exe adj.exe && zip -q -A adj.exe"),
+            0);
   m.SetArchiveFile(dir / "adj.exe");
   EXPECT_EQ(m.ArcType(), atZipExe);
   EXPECT_EQ(m.ZipShift(), 0);

@@ -32,7 +32,9 @@ Outcome Decode(const std::function<void(TLzhSource&, TLzhSink&)>& decode, const 
 }
 
 Outcome Lzh(int method, const std::string& in, uint64_t size) {
-  return Decode([&](TLzhSource& s, TLzhSink& k) { TLzhDecoder(TLzhSettings::Lha(method)).LzhDecode(s, k, size); }, in);
+  return Decode([&](TLzhSource& s,
+                    TLzhSink& k) { TLzhDecoder(TLzhSettings::Lha(method)).LzhDecode(s, k, size); },
+                in);
 }
 
 // Writers of the pieces of a static-Huffman block (lh5: 4-bit position
@@ -69,12 +71,12 @@ void ZeroRun(BitWriter& w, int n) {
 std::string TwoSymbolBlock(const std::string& bits) {
   BitWriter w;
   w.Put(static_cast<uint32_t>(bits.size()), 16);
-  PtTwo(w, 3);       // length 1 is code-length symbol 3
-  w.Put(257, 9);     // 257 character lengths
+  PtTwo(w, 3);    // length 1 is code-length symbol 3
+  w.Put(257, 9);  // 257 character lengths
   ZeroRun(w, 65);
-  w.Put(1, 1);       // 'A': length 1
+  w.Put(1, 1);  // 'A': length 1
   ZeroRun(w, 190);
-  w.Put(1, 1);       // 256: length 1
+  w.Put(1, 1);  // 256: length 1
   SingleTable(w, 4, 0);
   for (char b : bits) w.Put(b == '1', 1);
   return w.Finish();
@@ -121,7 +123,8 @@ TEST(LhaDecoder, DamagedTablesLengthsAndDistancesAreRefused) {
          w.Put(0, 2);
        },
        1},
-      {"code-length table longer than its alphabet", [](BitWriter& w) { w.Put(1, 16), w.Put(20, 5); }, 1},
+      {"code-length table longer than its alphabet",
+       [](BitWriter& w) { w.Put(1, 16), w.Put(20, 5); }, 1},
       {"single code-length symbol beyond the alphabet",
        [](BitWriter& w) { w.Put(1, 16), SingleTable(w, 5, 19); }, 1},
       {"code length above 16",
@@ -147,11 +150,18 @@ TEST(LhaDecoder, DamagedTablesLengthsAndDistancesAreRefused) {
          ZeroRun(w, 20);
        },
        1},
-      {"single character beyond 509", [](BitWriter& w) { w.Put(1, 16), SingleTable(w, 5, 0), SingleTable(w, 9, 510); }, 1},
+      {"single character beyond 509",
+       [](BitWriter& w) { w.Put(1, 16), SingleTable(w, 5, 0), SingleTable(w, 9, 510); }, 1},
       {"position code beyond the method's",
-       [](BitWriter& w) { w.Put(1, 16), SingleTable(w, 5, 0), SingleTable(w, 9, 'A'), SingleTable(w, 4, 14); }, 1},
+       [](BitWriter& w) {
+         w.Put(1, 16), SingleTable(w, 5, 0), SingleTable(w, 9, 'A'), SingleTable(w, 4, 14);
+       },
+       1},
       {"match before the start",
-       [](BitWriter& w) { w.Put(1, 16), SingleTable(w, 5, 0), SingleTable(w, 9, 256), SingleTable(w, 4, 0); }, 3},
+       [](BitWriter& w) {
+         w.Put(1, 16), SingleTable(w, 5, 0), SingleTable(w, 9, 256), SingleTable(w, 4, 0);
+       },
+       3},
       {"far match before the start",
        [](BitWriter& w) {
          w.Put(2, 16), SingleTable(w, 5, 0), SingleTable(w, 9, 300), SingleTable(w, 4, 13);
@@ -195,9 +205,11 @@ TEST(LhaDecoder, TruncatedOrRandomInputEndsWithAnError) {
     const std::string in = RandomBytes(64 + seed * 37, seed);
     const Outcome o = Lzh(5 + static_cast<int>(seed % 3), in, 1u << 24);
     EXPECT_NE(o.code, 0) << seed;
-    const Outcome f = Decode([&](TLzhSource& s, TLzhSink& k) { TArjFastDecoder().Decode(s, k, 1u << 24); }, in);
+    const Outcome f =
+        Decode([&](TLzhSource& s, TLzhSink& k) { TArjFastDecoder().Decode(s, k, 1u << 24); }, in);
     EXPECT_NE(f.code, 0) << seed;
-    const Outcome h = Decode([&](TLzhSource& s, TLzhSink& k) { TLzhufDecoder().Decode(s, k, 1u << 24); }, in);
+    const Outcome h =
+        Decode([&](TLzhSource& s, TLzhSink& k) { TLzhufDecoder().Decode(s, k, 1u << 24); }, in);
     EXPECT_NE(h.code, 0) << seed;
   }
 }
@@ -223,16 +235,20 @@ TEST(ArjFastDecoder, LiteralsMatchesAndBadDistances) {
   const Case cases[] = {
       {"literals", [&](BitWriter& w) { literal(w, 'x'), literal(w, 'y'); }, 2, "xy", 0},
       {"overlapping match", [&](BitWriter& w) { literal(w, 'x'), match3(w, 1); }, 4, "xxxx", 0},
-      {"match of a pair", [&](BitWriter& w) { literal(w, 'a'), literal(w, 'b'), match3(w, 2); }, 5, "ababa", 0},
-      {"distance before the start", [&](BitWriter& w) { literal(w, 'x'), match3(w, 6); }, 4, "", kLzhBadHuffmanCode},
-      {"match past the end", [&](BitWriter& w) { literal(w, 'x'), match3(w, 1); }, 3, "", kLzhBadHuffmanCode},
+      {"match of a pair", [&](BitWriter& w) { literal(w, 'a'), literal(w, 'b'), match3(w, 2); }, 5,
+       "ababa", 0},
+      {"distance before the start", [&](BitWriter& w) { literal(w, 'x'), match3(w, 6); }, 4, "",
+       kLzhBadHuffmanCode},
+      {"match past the end", [&](BitWriter& w) { literal(w, 'x'), match3(w, 1); }, 3, "",
+       kLzhBadHuffmanCode},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     BitWriter w;
     c.write(w);
     const std::string in = w.Finish();
-    const Outcome o = Decode([&](TLzhSource& s, TLzhSink& k) { TArjFastDecoder().Decode(s, k, c.size); }, in);
+    const Outcome o =
+        Decode([&](TLzhSource& s, TLzhSink& k) { TArjFastDecoder().Decode(s, k, c.size); }, in);
     EXPECT_EQ(o.code, c.code);
     if (!c.code) {
       EXPECT_EQ(o.out, c.out);
@@ -242,19 +258,26 @@ TEST(ArjFastDecoder, LiteralsMatchesAndBadDistances) {
 
 TEST(LzhufDecoder, RoundTripsTheTestEncoder) {
   const std::string cases[] = {
-      "", "a", std::string(5000, ' '), SampleText(40000, 8), SampleRuns(70000), RandomBytes(5000, 3),
+      "",
+      "a",
+      std::string(5000, ' '),
+      SampleText(40000, 8),
+      SampleRuns(70000),
+      RandomBytes(5000, 3),
       // Enough symbols that the tree is rebuilt (frequencies reach 0x8000).
       SampleText(200000, 12),
   };
   for (const auto& data : cases) {
     SCOPED_TRACE(data.size());
     const std::string enc = EncodeLh1(data);
-    const Outcome o = Decode([&](TLzhSource& s, TLzhSink& k) { TLzhufDecoder().Decode(s, k, data.size()); }, enc);
+    const Outcome o =
+        Decode([&](TLzhSource& s, TLzhSink& k) { TLzhufDecoder().Decode(s, k, data.size()); }, enc);
     EXPECT_EQ(o.code, 0);
     EXPECT_TRUE(o.out == data);
     // Cut short: an error, never a hang.
     const std::string cut = enc.substr(0, enc.size() / 2);
-    const Outcome c = Decode([&](TLzhSource& s, TLzhSink& k) { TLzhufDecoder().Decode(s, k, data.size()); }, cut);
+    const Outcome c =
+        Decode([&](TLzhSource& s, TLzhSink& k) { TLzhufDecoder().Decode(s, k, data.size()); }, cut);
     if (data.size() > 100) {
       EXPECT_NE(c.code, 0);
     }

@@ -78,8 +78,9 @@ TEST_F(LhaExtract, Lh1EncodedStreamsDecodeLikeLhasa) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string arc = Write(std::string("lh1-") + c.name + ".lzh",
-                                  LhaLevel0Entry("-lh1-", c.name, EncodeLh1(c.data), c.data) + std::string(1, '\0'));
+    const std::string arc =
+        Write(std::string("lh1-") + c.name + ".lzh",
+              LhaLevel0Entry("-lh1-", c.name, EncodeLh1(c.data), c.data) + std::string(1, '\0'));
     const Files expected = {{c.name, c.data}};
     ASSERT_EQ(Lhasa(arc), expected) << "the test encoder disagrees with lhasa";
     ExpectUnpacked(arc, expected);
@@ -92,13 +93,15 @@ TEST_F(LhaExtract, Lh4ReadsAnLh5StreamOfASmallFile) {
   const std::string srcDir = dir_->Path() + "small/";
   WriteFileBytes(srcDir + "small.txt", data);
   const std::string lh5 = dir_->Path() + "small5.lzh";
-  ASSERT_EQ(RunShell("cd " + Sh(srcDir) + " && jlha -c0o5 " + Sh(lh5) + " small.txt >/dev/null 2>&1"), 0);
+  ASSERT_EQ(
+      RunShell("cd " + Sh(srcDir) + " && jlha -c0o5 " + Sh(lh5) + " small.txt >/dev/null 2>&1"), 0);
   std::string raw = ReadFileBytes(lh5);
   ASSERT_EQ(raw.substr(2, 5), "-lh5-");
   const size_t headerSize = static_cast<uint8_t>(raw[0]);
   raw[5] = '4';
   uint8_t sum = 0;
-  for (size_t i = 2; i < headerSize + 2; ++i) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(raw[i]));
+  for (size_t i = 2; i < headerSize + 2; ++i)
+    sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(raw[i]));
   raw[1] = static_cast<char>(sum);
   const std::string arc = Write("small4.lzh", raw);
   const Files expected = {{"small.txt", data}};
@@ -111,7 +114,9 @@ TEST_F(LhaExtract, Lh4ReadsAnLh5StreamOfASmallFile) {
 std::string Level2Entry(const std::string& name, const std::string& dir, const std::string& data,
                         size_t commentSize) {
   std::vector<std::string> ext;
-  auto e = [](uint8_t type, const std::string& body) { return std::string(1, static_cast<char>(type)) + body; };
+  auto e = [](uint8_t type, const std::string& body) {
+    return std::string(1, static_cast<char>(type)) + body;
+  };
   ext.push_back(e(0x3F, std::string(commentSize, 'c')));  // a comment before the name
   ext.push_back(e(0x01, name));
   if (!dir.empty()) ext.push_back(e(0x02, dir));
@@ -161,8 +166,9 @@ TEST_F(LhaExtract, Level2NameAndDirectoryComeFromTheirExtendedHeaders) {
   const std::string data = SampleText(2000, 11);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.comment);
-    const std::string arc = Write("l2-" + std::to_string(c.comment) + ".lzh",
-                                  Level2Entry("named.txt", c.dir, data, c.comment) + std::string(1, '\0'));
+    const std::string arc =
+        Write("l2-" + std::to_string(c.comment) + ".lzh",
+              Level2Entry("named.txt", c.dir, data, c.comment) + std::string(1, '\0'));
     const Files expected = {{c.expectedPath, data}};
     EXPECT_EQ(Lhasa(arc), expected);
     ExpectUnpacked(arc, expected);
@@ -170,23 +176,27 @@ TEST_F(LhaExtract, Level2NameAndDirectoryComeFromTheirExtendedHeaders) {
 }
 
 TEST_F(LhaExtract, ArchiveBehindA128ByteBlockIsRead) {
-  ExpectUnpacked(Write("prefixed.lzh", std::string(128, '\0') + ReadFileBytes(MakeLzh("t2o5.lzh", "2o5"))), files_);
+  ExpectUnpacked(
+      Write("prefixed.lzh", std::string(128, '\0') + ReadFileBytes(MakeLzh("t2o5.lzh", "2o5"))),
+      files_);
 }
 
 TEST_F(LhaExtract, ShortHeaderSizeEndsTheCollectionAfterEarlierEntries) {
   const std::string a = SampleText(1000, 1), b = SampleText(1200, 2);
   std::string second = LhaLevel0Entry("-lh0-", "b.txt", b, b);
   second[0] = 21;
-  const std::string arc = Write("short.lzh", LhaLevel0Entry("-lh0-", "a.txt", a, a) + second + std::string(1, '\0'));
+  const std::string arc =
+      Write("short.lzh", LhaLevel0Entry("-lh0-", "a.txt", a, a) + second + std::string(1, '\0'));
   EXPECT_EQ(ExpectRefused(arc, 25108), (Files{{"a.txt", a}}));
 }
 
 TEST_F(LhaExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
   const std::string d = "data";
   const std::string arc = dir_->Path() + "unsafe.lzh";
-  WriteFileBytes(arc, LhaLevel0Entry("-lh0-", "../evil.txt", d, d) + LhaLevel0Entry("-lh0-", "/abs.txt", d, d) +
-                    LhaLevel0Entry("-lh0-", "..\\win.txt", d, d) + LhaLevel0Entry("-lh0-", "ok.txt", d, d) +
-                    std::string(1, '\0'));
+  WriteFileBytes(arc, LhaLevel0Entry("-lh0-", "../evil.txt", d, d) +
+                          LhaLevel0Entry("-lh0-", "/abs.txt", d, d) +
+                          LhaLevel0Entry("-lh0-", "..\\win.txt", d, d) +
+                          LhaLevel0Entry("-lh0-", "ok.txt", d, d) + std::string(1, '\0'));
   const std::string out = Fresh("jail/out-unsafe");
   const BatchResult r = RunUnpack(arc, out);
   EXPECT_NE(r.status, 0);
@@ -196,9 +206,10 @@ TEST_F(LhaExtract, UnsafeNamesNeverLeaveTheExtractDirectory) {
 
 TEST_F(LhaExtract, DirectoryEntriesAreNeverWrittenAsFiles) {
   const std::string d = SampleText(300, 4);
-  ExpectUnpacked(Write("dirs.lzh", LhaLevel0Entry("-lhd-", "empty\\", "", "") +
-                                       LhaLevel0Entry("-lh0-", "f.txt", d, d) + std::string(1, '\0')),
-                 {{"f.txt", d}});
+  ExpectUnpacked(
+      Write("dirs.lzh", LhaLevel0Entry("-lhd-", "empty\\", "", "") +
+                            LhaLevel0Entry("-lh0-", "f.txt", d, d) + std::string(1, '\0')),
+      {{"f.txt", d}});
   EXPECT_TRUE(std::filesystem::is_directory(dir_->Path() + "out-dirs.lzh/empty"));
 }
 
@@ -214,16 +225,22 @@ TEST_F(LhaExtract, CorruptDataFailsWithoutLeavingWrongFiles) {
   std::vector<Case> cases;
   for (const char* opt : {"0o5", "2o6"}) {
     const std::string arc = dir_->Path() + "one" + opt + ".lzh";
-    ASSERT_EQ(RunShell("cd " + Sh(one) + " && jlha -c" + opt + " " + Sh(arc) + " f.dat >/dev/null 2>&1"), 0);
+    ASSERT_EQ(
+        RunShell("cd " + Sh(one) + " && jlha -c" + opt + " " + Sh(arc) + " f.dat >/dev/null 2>&1"),
+        0);
     cases.push_back({opt, ReadFileBytes(arc)});
   }
-  cases.push_back({"lh1", LhaLevel0Entry("-lh1-", "f.dat", EncodeLh1(data), data) + std::string(1, '\0')});
+  cases.push_back(
+      {"lh1", LhaLevel0Entry("-lh1-", "f.dat", EncodeLh1(data), data) + std::string(1, '\0')});
   cases.push_back({"lh0", LhaLevel0Entry("-lh0-", "f.dat", data, data) + std::string(1, '\0')});
   int runs = 0, caught = 0;
   for (const auto& c : cases) {
-    const size_t dataStart = c.bytes[20] == 2 ? (static_cast<uint8_t>(c.bytes[0]) | (static_cast<uint8_t>(c.bytes[1]) << 8))
-                                              : static_cast<uint8_t>(c.bytes[0]) + 2u;
-    ExpectDamageCaught(c.name, c.bytes, dataStart, c.bytes.size(), {{"f.dat", data}}, &runs, &caught);
+    const size_t dataStart =
+        c.bytes[20] == 2
+            ? (static_cast<uint8_t>(c.bytes[0]) | (static_cast<uint8_t>(c.bytes[1]) << 8))
+            : static_cast<uint8_t>(c.bytes[0]) + 2u;
+    ExpectDamageCaught(c.name, c.bytes, dataStart, c.bytes.size(), {{"f.dat", data}}, &runs,
+                       &caught);
   }
   EXPECT_GE(caught, runs * 9 / 10);
 }

@@ -9,12 +9,12 @@
 namespace velmaris::test {
 namespace {
 
-using platform::MsgButton;
-using platform::MsgKind;
 using platform::mbAbort;
 using platform::mbIgnore;
 using platform::mbOk;
 using platform::mbRetry;
+using platform::MsgButton;
+using platform::MsgKind;
 
 struct FlowCase {
   const char* what;
@@ -31,7 +31,12 @@ const FlowCase kFlow[] = {
     {"ignore", "echo r >> runs.txt; exit 1", {mbIgnore}, false, 1, 1},
     {"abort", "echo r >> runs.txt; exit 1", {mbAbort}, false, 1, 1},
     {"retry, then ignore", "echo r >> runs.txt; exit 2", {mbRetry, mbIgnore}, false, 2, 2},
-    {"retry twice, then abort", "echo r >> runs.txt; exit 1", {mbRetry, mbRetry, mbAbort}, false, 3, 3},
+    {"retry twice, then abort",
+     "echo r >> runs.txt; exit 1",
+     {mbRetry, mbRetry, mbAbort},
+     false,
+     3,
+     3},
     {"retry succeeds", "echo r >> runs.txt; test $(wc -l < runs.txt) -ge 2", {mbRetry}, true, 2, 1},
     {"killed", "echo r >> runs.txt; kill -9 $$", {mbIgnore}, false, 1, 1},
     {"unattended", "echo r >> runs.txt; exit 1", {}, false, 1, 1},

@@ -78,16 +78,16 @@ TEST_F(PackerRegistry, ValueLayout) {
   EXPECT_EQ(store.ReadString(k1, "Name"), "ARJ");
   EXPECT_EQ(store.ReadString(k1, "UnPack"), "Integrated UnARJ");
   EXPECT_EQ(store.ReadDWord(k1, "Offset"), 0u);
-  const std::vector<uint8_t> arjSig = {0x60, 0, 0, 0, 0xEA, 0, 0, 0,   //
-                                       255, 255, 255, 255, 255, 255, 255, 255,  //
-                                       255, 255, 255, 255, 255, 255, 255, 255,  //
-                                       255, 255, 255, 255, 255, 255, 255, 255};
+  const std::vector<uint8_t> arjSig = {0x60, 0,   0,   0,   0xEA, 0,   0,   0,    //
+                                       255,  255, 255, 255, 255,  255, 255, 255,  //
+                                       255,  255, 255, 255, 255,  255, 255, 255,  //
+                                       255,  255, 255, 255, 255,  255, 255, 255};
   EXPECT_EQ(store.ReadBinary(k1, "Signature"), arjSig);
   const std::string k2 = std::string(kPackers) + "\\Packer2";
-  const std::vector<uint8_t> oddSig = {255, 255, 255, 255, 0, 0, 0, 0,        //
-                                       1, 0, 0, 0, 255, 0, 0, 0,              //
-                                       0, 1, 0, 0, 0xFE, 255, 255, 255,       //
-                                       0x78, 0x56, 0x34, 0x12, 255, 255, 255, 255};
+  const std::vector<uint8_t> oddSig = {255,  255,  255,  255,  0,    0,   0,   0,    //
+                                       1,    0,    0,    0,    255,  0,   0,   0,    //
+                                       0,    1,    0,    0,    0xFE, 255, 255, 255,  //
+                                       0x78, 0x56, 0x34, 0x12, 255,  255, 255, 255};
   EXPECT_EQ(store.ReadBinary(k2, "Signature"), oddSig);
   EXPECT_EQ(store.ReadDWord(k2, "Offset"), 7u);
 }

@@ -19,10 +19,8 @@ struct ToolCase {
 };
 
 const ToolCase kTools[] = {
-    {"PKZip", "zip", "unzip -o -qq", true},
-    {"ARJ", "arj", "arj x -y", true},
-    {"PKArc", "arc", "arc xon", false},
-    {"LHArc", "lha", "lha xfq", true},
+    {"PKZip", "zip", "unzip -o -qq", true}, {"ARJ", "arj", "arj x -y", true},
+    {"PKArc", "arc", "arc xon", false},     {"LHArc", "lha", "lha xfq", true},
     {"RAR", "rar", "rar x -y -idq", true},
 };
 
@@ -94,7 +92,9 @@ TEST(PackerTools, ArgumentsAndWorkingDirectories) {
   ScopedUi ui;
   TempDir t;
   // A program that writes its working directory and its arguments.
-  t.Write("dump.sh", "#!/bin/sh\nout=\"$1\"; shift\npwd > \"$out\"\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$out\"; done\n");
+  t.Write("dump.sh",
+          "#!/bin/sh\nout=\"$1\"; shift\npwd > \"$out\"\nfor a in \"$@\"; do printf '%s\\n' \"$a\" "
+          ">> \"$out\"; done\n");
   ASSERT_EQ(RunShell("chmod +x " + Sh(t / "dump.sh")), 0);
   t.Write("src dir/-odd ^name.pkt", "x");
 

@@ -9,8 +9,8 @@
 #include <filesystem>
 
 #include "WalkFixture.h"
-#include "archive/arxUnRAR.h"
 #include "archive/UnrarApi.h"
+#include "archive/arxUnRAR.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -28,11 +28,12 @@ std::string Hex(const std::string& s) {
 }
 
 // One line of the fake library's archive.
-std::string FileLine(const std::string& name, const std::string& data, unsigned flags = 0, unsigned host = 2,
-                     unsigned attr = 0x20, const std::string& password = "-", int result = 0,
-                     const char* crc = "ok") {
-  return "F " + name + " " + std::to_string(flags) + " " + std::to_string(host) + " " + std::to_string(attr) +
-         " " + password + " " + std::to_string(result) + " " + crc + " " + Hex(data) + "\n";
+std::string FileLine(const std::string& name, const std::string& data, unsigned flags = 0,
+                     unsigned host = 2, unsigned attr = 0x20, const std::string& password = "-",
+                     int result = 0, const char* crc = "ok") {
+  return "F " + name + " " + std::to_string(flags) + " " + std::to_string(host) + " " +
+         std::to_string(attr) + " " + password + " " + std::to_string(result) + " " + crc + " " +
+         Hex(data) + "\n";
 }
 
 class RarWalk : public WalkFixture<TUnRAR> {
@@ -46,7 +47,8 @@ class RarWalk : public WalkFixture<TUnRAR> {
 
 TEST_F(RarWalk, ExtractsFilesWithNamesAndSizes) {
   const std::string big(10000, 'z');
-  Make(FileLine("readme.txt", "hello rar") + FileLine("sub/deep/data.bin", big) + FileLine("empty.txt", ""));
+  Make(FileLine("readme.txt", "hello rar") + FileLine("sub/deep/data.bin", big) +
+       FileLine("empty.txt", ""));
   ASSERT_EQ(Run(), 0);
   EXPECT_EQ(dir.Read("out/readme.txt"), "hello rar");
   EXPECT_EQ(dir.Read("out/sub/deep/data.bin"), big);
@@ -62,10 +64,10 @@ TEST_F(RarWalk, ExtractsFilesWithNamesAndSizes) {
 }
 
 TEST_F(RarWalk, DirectoriesLinksAndUnixModesByTable) {
-  Make(FileLine("dosdir", "", 0, 2, 0x10) +                 // DOS directory attribute
-       FileLine("flagdir", "", 0x20, 2, 0x20) +             // directory flag
-       FileLine("unixdir", "", 0, 3, 040755) +              // Unix directory mode
-       FileLine("groupw.txt", "mode 0664", 0, 3, 0100664) + // a Unix file whose mode has bit 0x10
+  Make(FileLine("dosdir", "", 0, 2, 0x10) +                  // DOS directory attribute
+       FileLine("flagdir", "", 0x20, 2, 0x20) +              // directory flag
+       FileLine("unixdir", "", 0, 3, 040755) +               // Unix directory mode
+       FileLine("groupw.txt", "mode 0664", 0, 3, 0100664) +  // a Unix file whose mode has bit 0x10
        FileLine("ro.txt", "read only", 0, 3, 0100444) + "L link.txt\n");
   ASSERT_EQ(Run(), 0);
   EXPECT_FALSE(Exists("dosdir"));
@@ -96,8 +98,8 @@ TEST_F(RarWalk, FileSpecChoosesEntries) {
 
 struct PasswordCase {
   const char* what;
-  std::string preset;                 // Password before the run
-  std::vector<std::string> answers;   // what OnGetPassword says in turn ("" = give up)
+  std::string preset;                // Password before the run
+  std::vector<std::string> answers;  // what OnGetPassword says in turn ("" = give up)
   bool handler;
   bool extracted;
   int asked;
@@ -139,7 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PasswordCase{"wrong then right", "", {"falsch", "geheim"}, true, true, 2},
                       PasswordCase{"wrong preset then asked", "falsch", {"geheim"}, true, true, 1},
                       PasswordCase{"gives up", "", {""}, true, false, 1},
-                      PasswordCase{"wrong three times", "", {"a", "b", "c", "geheim"}, true, false, 3},
+                      PasswordCase{
+                          "wrong three times", "", {"a", "b", "c", "geheim"}, true, false, 3},
                       PasswordCase{"no handler", "", {}, false, false, 0}),
     [](const auto& info) {
       std::string n = info.param.what;
@@ -156,9 +159,10 @@ TEST_F(RarWalk, FailuresByTable) {
   } cases[] = {
       // A checksum failure is reported and the walk goes on.
       {"library reports bad data", FileLine("bad.txt", "damaged data", 0, 2, 0x20, "-", 12), 0},
-      {"header CRC wrong, library content", FileLine("bad.txt", "damaged data", 0, 2, 0x20, "-", 0, "bad"),
-       0},
-      {"library cannot write", FileLine("bad.txt", "damaged data", 0, 2, 0x20, "-", 16), ecWriteFile},
+      {"header CRC wrong, library content",
+       FileLine("bad.txt", "damaged data", 0, 2, 0x20, "-", 0, "bad"), 0},
+      {"library cannot write", FileLine("bad.txt", "damaged data", 0, 2, 0x20, "-", 16),
+       ecWriteFile},
       {"unreadable header", "H 12\n", ecBadFileHeader},
       {"open fails as unknown format", "O 14\n", ecUnsupportedType},
       {"open fails as missing volume", "O 15\n", ecOpenFile},
@@ -227,10 +231,11 @@ TEST(RarLibrary, BatchUnpackThroughTheLibrary) {
             0);
   EXPECT_NE(out.find("26517 Invalid password"), std::string::npos) << out;
 
-  EXPECT_NE(RunShell("VELMARIS_UNRAR_LIBRARY=/nonexistent/libunrar.so " + std::string(VELMARIS_BATCH) +
-                         " unpack '" + dir / "mail.rar" + "' '" + dir / "out3" + "' 2>&1",
-                     &out),
-            0);
+  EXPECT_NE(
+      RunShell("VELMARIS_UNRAR_LIBRARY=/nonexistent/libunrar.so " + std::string(VELMARIS_BATCH) +
+                   " unpack '" + dir / "mail.rar" + "' '" + dir / "out3" + "' 2>&1",
+               &out),
+      0);
   EXPECT_NE(out.find("25258 Unrar.dll not found"), std::string::npos) << out;
 }
 

@@ -19,11 +19,11 @@ namespace {
 namespace fs = std::filesystem;
 
 struct RunResult {
-  int raised = 0;                       // code of E_RAISE, 0 when none
-  std::vector<int> errors;              // every OnError code, in order
-  std::vector<std::string> ended;       // OnEnd names
+  int raised = 0;                  // code of E_RAISE, 0 when none
+  std::vector<int> errors;         // every OnError code, in order
+  std::vector<std::string> ended;  // OnEnd names
   std::vector<bool> crcPass;
-  std::vector<std::string> events;      // Activate, Begin, End, Deactivate
+  std::vector<std::string> events;  // Activate, Begin, End, Deactivate
 };
 
 struct Options {
@@ -131,17 +131,21 @@ TEST(UnZip, FlatWithoutStoredDirsAndTheEventOrder) {
   o.useStoredDirs = false;
   const RunResult r = Extract(t / "f.zip", t / "out", o);
   EXPECT_EQ(r.raised, 0);
-  EXPECT_EQ(Tree(t / "out"), (std::map<std::string, std::string>{{"one.txt", "1"}, {"two.txt", "22"}}));
-  EXPECT_EQ(r.events, (std::vector<std::string>{"Activate", "Begin", "End", "Begin", "End", "Deactivate"}));
+  EXPECT_EQ(Tree(t / "out"),
+            (std::map<std::string, std::string>{{"one.txt", "1"}, {"two.txt", "22"}}));
+  EXPECT_EQ(r.events,
+            (std::vector<std::string>{"Activate", "Begin", "End", "Begin", "End", "Deactivate"}));
 }
 
 TEST(UnZip, Passwords) {
   TempDir t;
   t.Write("src/secret.txt", SampleText(20000, 7));
   t.Write("src/plain.txt", "not secret\n");
-  ASSERT_EQ(MakeEncryptedZip("cd " + Sh(t / "src") + " && zip -q -P geheim ../p.zip secret.txt && zip -q ../p.zip plain.txt",
-                             t / "p.zip", {"nope", "falsch"}),
-            0);
+  ASSERT_EQ(
+      MakeEncryptedZip("cd " + Sh(t / "src") +
+                           " && zip -q -P geheim ../p.zip secret.txt && zip -q ../p.zip plain.txt",
+                       t / "p.zip", {"nope", "falsch"}),
+      0);
   ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && zip -q -0 -P geheim ../p0.zip secret.txt"), 0);
   const std::string secret = t.Read("src/secret.txt");
   struct Case {
@@ -239,7 +243,8 @@ TEST(UnZip, DamagedArchives) {
   t.Write("src/two.txt", SampleText(30000, 9));
   ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && zip -q ../ok.zip one.txt two.txt"), 0);
   const std::string ok = t.Read("ok.zip");
-  const size_t cd = ok.rfind(std::string("PK\x01\x02", 4), ok.rfind(std::string("PK\x01\x02", 4)) - 1);
+  const size_t cd =
+      ok.rfind(std::string("PK\x01\x02", 4), ok.rfind(std::string("PK\x01\x02", 4)) - 1);
   // No central directory: both files from the local headers.
   t.Write("nodir.zip", ok.substr(0, cd));
   RunResult r = Extract(t / "nodir.zip", t / "out-nodir");
@@ -251,7 +256,8 @@ TEST(UnZip, DamagedArchives) {
   t.Write("cut.zip", ok.substr(0, second + 200));
   r = Extract(t / "cut.zip", t / "out-cut");
   EXPECT_NE(r.raised, 0);
-  EXPECT_EQ(Tree(t / "out-cut"), (std::map<std::string, std::string>{{"one.txt", t.Read("src/one.txt")}}));
+  EXPECT_EQ(Tree(t / "out-cut"),
+            (std::map<std::string, std::string>{{"one.txt", t.Read("src/one.txt")}}));
   // A local header cut short, or garbage behind a local signature, fails
   // instead of ending the walk as if the archive were empty.
   t.Write("cuthead.zip", ok.substr(0, second + 20));
@@ -316,7 +322,9 @@ TEST(UnZip, DamagedArchives) {
 TEST(UnZip, CommentsAndStreamedEntries) {
   TempDir t;
   t.Write("src/a.txt", SampleText(10000, 10));
-  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && zip -q ../c.zip a.txt && echo 'the comment' | zip -q -z ../c.zip"), 0);
+  ASSERT_EQ(RunShell("cd " + Sh(t / "src") +
+                     " && zip -q ../c.zip a.txt && echo 'the comment' | zip -q -z ../c.zip"),
+            0);
   RunResult r = Extract(t / "c.zip", t / "out-c");
   EXPECT_EQ(r.raised, 0);
   EXPECT_EQ(Tree(t / "out-c"), Tree(t / "src"));
@@ -340,9 +348,11 @@ TEST(UnZip, HostileNamesStayInside) {
     const char* name;
     bool written;
   } cases[] = {
-      {"../evil.txt", false}, {"/tmp/velmaris-abs-evil.txt", false}, {"C:/evil.txt", false},
-      {"a/../../evil.txt", false}, {"..\\evil.txt", false}, {"a//b.txt", false},
-      {"./dot.txt", false}, {"good/ok.txt", true}, {"back\\slash.txt", true},
+      {"../evil.txt", false},    {"/tmp/velmaris-abs-evil.txt", false},
+      {"C:/evil.txt", false},    {"a/../../evil.txt", false},
+      {"..\\evil.txt", false},   {"a//b.txt", false},
+      {"./dot.txt", false},      {"good/ok.txt", true},
+      {"back\\slash.txt", true},
   };
   std::vector<ZipFixtureEntry> entries;
   for (const auto& c : cases) entries.push_back(StoredEntry(c.name, c.name));
@@ -350,9 +360,11 @@ TEST(UnZip, HostileNamesStayInside) {
   const RunResult r = Extract(t / "in/h.zip", t / "in/out");
   EXPECT_EQ(r.raised, 0);
   EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), ecInvalidFileName), 7);
-  EXPECT_EQ(Tree(t / "in/out"), (std::map<std::string, std::string>{
-                                    {"good/", ""}, {"good/ok.txt", "good/ok.txt"},
-                                    {"back/", ""}, {"back/slash.txt", "back\\slash.txt"}}));
+  EXPECT_EQ(Tree(t / "in/out"),
+            (std::map<std::string, std::string>{{"good/", ""},
+                                                {"good/ok.txt", "good/ok.txt"},
+                                                {"back/", ""},
+                                                {"back/slash.txt", "back\\slash.txt"}}));
   EXPECT_FALSE(fs::exists(t / "evil.txt"));
   EXPECT_FALSE(fs::exists(t / "in/evil.txt"));
   EXPECT_FALSE(fs::exists("/tmp/velmaris-abs-evil.txt"));
@@ -374,13 +386,24 @@ TEST(StoredNames, ZipEntriesBecomeUtf8FileNames) {
       {"OEM name", {StoredEntry(hello866, "hi")}, platform::CodePage::CP866, {{hello, "hi"}}, 0},
       {"OEM directory and name",
        {StoredEntry(dir866 + "/", ""), StoredEntry(dir866 + "\\" + hello866, "in")},
-       platform::CodePage::CP866, {{dir + "/", ""}, {dir + "/" + hello, "in"}}, 0},
-      {"UTF-8 flag: taken as it stands", {utf8Flagged}, platform::CodePage::CP866,
-       {{hello, "flagged"}}, 0},
-      {"another OEM code page", {StoredEntry("\x81.txt", "u")}, platform::CodePage::CP437,
-       {{"ü.txt", "u"}}, 0},
-      {"unsafe names stay refused", {StoredEntry("..\\" + hello866, "x"), StoredEntry(dir866 + "/../" + hello866, "x")},
-       platform::CodePage::CP866, {}, 2},
+       platform::CodePage::CP866,
+       {{dir + "/", ""}, {dir + "/" + hello, "in"}},
+       0},
+      {"UTF-8 flag: taken as it stands",
+       {utf8Flagged},
+       platform::CodePage::CP866,
+       {{hello, "flagged"}},
+       0},
+      {"another OEM code page",
+       {StoredEntry("\x81.txt", "u")},
+       platform::CodePage::CP437,
+       {{"ü.txt", "u"}},
+       0},
+      {"unsafe names stay refused",
+       {StoredEntry("..\\" + hello866, "x"), StoredEntry(dir866 + "/../" + hello866, "x")},
+       platform::CodePage::CP866,
+       {},
+       2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -400,7 +423,9 @@ TEST(StoredNames, ArjEntryMadeByTheToolBecomesAUtf8FileName) {
   TempDir t;
   const std::string hello866 = "\x8f\xe0\xa8\xa2\xa5\xe2.txt";
   t.Write("src/" + hello866, "hi");
-  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && arj a -y ../n.arj " + Sh(hello866) + " >/dev/null 2>&1"), 0);
+  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && arj a -y ../n.arj " + Sh(hello866) +
+                     " >/dev/null 2>&1"),
+            0);
   const RunResult r = Extract(t / "n.arj", t / "out");
   EXPECT_EQ(r.raised, 0);
   EXPECT_EQ(Tree(t / "out"), (std::map<std::string, std::string>{{"Привет.txt", "hi"}}));
@@ -412,7 +437,8 @@ TEST(UnZip, NeverWritesThroughSymbolicLinks) {
   fs::create_directories(t / "out");
   fs::create_directory_symlink(t / "outside", t / "out/sub");
   fs::create_symlink(t / "outside/victim.txt", t / "out/leaf.txt");
-  t.Write("l.zip", BuildZip({StoredEntry("sub/victim.txt", "owned"), StoredEntry("leaf.txt", "owned")}));
+  t.Write("l.zip",
+          BuildZip({StoredEntry("sub/victim.txt", "owned"), StoredEntry("leaf.txt", "owned")}));
   const RunResult r = Extract(t / "l.zip", t / "out");
   EXPECT_EQ(r.raised, ecOpenFile);
   EXPECT_EQ(t.Read("outside/victim.txt"), "keep me");
@@ -431,8 +457,9 @@ TEST(UnZip, DirectoryEntriesAreNeverFiles) {
                              StoredEntry("made/f.txt", "f")}));
   RunResult r = Extract(t / "d.zip", t / "out");
   EXPECT_EQ(r.raised, 0);
-  EXPECT_EQ(Tree(t / "out"), (std::map<std::string, std::string>{
-                                 {"made/", ""}, {"back/", ""}, {"attrdir/", ""}, {"made/f.txt", "f"}}));
+  EXPECT_EQ(Tree(t / "out"),
+            (std::map<std::string, std::string>{
+                {"made/", ""}, {"back/", ""}, {"attrdir/", ""}, {"made/f.txt", "f"}}));
   Options o;
   o.useStoredDirs = false;
   r = Extract(t / "d.zip", t / "flat", o);
@@ -509,7 +536,8 @@ TEST(UnZip, SelfExtractors) {
   t.Write("stub.exe", BuildDosStub(3000) + zip);
   t.Write("known.exe", BuildDosStub(7612) + zip);
   t.Write("pe.exe", BuildPeWithStrings({"9000"}, 9000) + zip);
-  ASSERT_EQ(RunShell("cd " + Sh(t.Path()) + " && cp stub.exe adjusted.exe && zip -q -A adjusted.exe"), 0);
+  ASSERT_EQ(
+      RunShell("cd " + Sh(t.Path()) + " && cp stub.exe adjusted.exe && zip -q -A adjusted.exe"), 0);
   for (const char* exe : {"stub.exe", "known.exe", "pe.exe", "adjusted.exe"}) {
     SCOPED_TRACE(exe);
     EXPECT_EQ(DetectArchiveType(t / exe), atZipExe);
@@ -526,7 +554,9 @@ TEST(UnZip, StateBelongsToEachExtractor) {
   TempDir t;
   t.Write("src/s1.txt", SampleText(200000, 15));
   t.Write("src/s2.txt", SampleText(200000, 16));
-  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && zip -q -P one ../a.zip s1.txt && zip -q -P two ../b.zip s2.txt"), 0);
+  ASSERT_EQ(RunShell("cd " + Sh(t / "src") +
+                     " && zip -q -P one ../a.zip s1.txt && zip -q -P two ../b.zip s2.txt"),
+            0);
   auto a = CreateExtractor(atZip);
   auto b = CreateExtractor(atZip);
   a->SetArchiveFile(t / "a.zip");
@@ -560,7 +590,10 @@ TEST(UnZip, FileDatesByDateAttribute) {
   TempDir t;
   t.Write("src/new.txt", "new");
   t.Write("src/old.txt", "old");
-  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && touch -d '2003-02-01 10:00:00' new.txt && touch -d '1999-07-04 08:30:00' old.txt && zip -q ../d.zip new.txt old.txt"), 0);
+  ASSERT_EQ(RunShell("cd " + Sh(t / "src") +
+                     " && touch -d '2003-02-01 10:00:00' new.txt && touch -d '1999-07-04 08:30:00' "
+                     "old.txt && zip -q ../d.zip new.txt old.txt"),
+            0);
   auto mtime = [](const std::string& p) {
     struct stat st {};
     stat(p.c_str(), &st);
@@ -589,9 +622,7 @@ TEST(UnZip, FileDatesByDateAttribute) {
         EXPECT_EQ(newT, mtime(t / "src/new.txt"));
         EXPECT_EQ(oldT, mtime(t / "src/new.txt"));
         break;
-      case daSysDate:
-        EXPECT_GE(oldT, before);
-        break;
+      case daSysDate: EXPECT_GE(oldT, before); break;
     }
   }
 }

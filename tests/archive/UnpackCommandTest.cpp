@@ -14,7 +14,8 @@ struct Outcome {
 
 Outcome Unpack(const TempDir& t, const std::string& args) {
   Outcome o;
-  o.status = RunShell(std::string(VELMARIS_BATCH) + " unpack " + args + " 2>" + Sh(t / "stderr.txt"), &o.out);
+  o.status = RunShell(
+      std::string(VELMARIS_BATCH) + " unpack " + args + " 2>" + Sh(t / "stderr.txt"), &o.out);
   o.err = t.Read("stderr.txt");
   return o;
 }
@@ -24,8 +25,8 @@ TEST(UnpackCommand, ExitStatusAndErrorText) {
   t.Write("src/a.txt", SampleText(5000, 30));
   t.Write("src/d/b.txt", "bee\n");
   ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && zip -q -r ../ok.zip ."), 0);
-  ASSERT_EQ(MakeEncryptedZip("cd " + Sh(t / "src") + " && zip -q -P pw ../pw.zip a.txt", t / "pw.zip",
-                             {"nein"}),
+  ASSERT_EQ(MakeEncryptedZip("cd " + Sh(t / "src") + " && zip -q -P pw ../pw.zip a.txt",
+                             t / "pw.zip", {"nein"}),
             0);
   std::string bad = t.Read("ok.zip");
   bad[14] ^= 1;  // CRC of the first entry
@@ -70,7 +71,8 @@ TEST(UnpackCommand, ExitStatusAndErrorText) {
 // the one that succeeds, followed by block padding).
 TEST(UnpackCommand, ArchivesCutShortFailWithTheEntriesTheyStillHold) {
   TempDir t;
-  for (const char* n : {"f1.pkt", "f2.pkt", "f3.pkt"}) t.Write(std::string("src/") + n, SampleText(300, n[1]));
+  for (const char* n : {"f1.pkt", "f2.pkt", "f3.pkt"})
+    t.Write(std::string("src/") + n, SampleText(300, n[1]));
   const std::string files = " f1.pkt f2.pkt f3.pkt >/dev/null 2>&1";
   ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && zip -0 -q ../s.zip" + files), 0);
   ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && jlha -c " + Sh(t / "s.lzh") + files), 0);
@@ -89,21 +91,24 @@ TEST(UnpackCommand, ArchivesCutShortFailWithTheEntriesTheyStillHold) {
     int files;  // extracted
     const char* err;
   } cases[] = {
-      {"zip cut inside the second local signature", zip.substr(0, nth(zip, std::string("PK\x03\x04", 4), 1) + 2),
-       "zip", 1, "25236 Error reading file"},
+      {"zip cut inside the second local signature",
+       zip.substr(0, nth(zip, std::string("PK\x03\x04", 4), 1) + 2), "zip", 1,
+       "25236 Error reading file"},
       {"zip cut before its directory", zip.substr(0, zipDir), "zip", 3, "25236 Error reading file"},
-      {"zip with garbage in place of the directory", zip.substr(0, zipDir) + std::string(60, 'x'), "zip", 3,
-       "25108 Bad file header"},
+      {"zip with garbage in place of the directory", zip.substr(0, zipDir) + std::string(60, 'x'),
+       "zip", 3, "25108 Bad file header"},
       {"lha cut inside its first header", lzh.substr(0, 21), "lzh", 0, "25236 Error reading file"},
       {"lha cut inside the second header", lzh.substr(0, nth(lzh, "-lh", 1) + 4), "lzh", 1,
        "25236 Error reading file"},
       {"lha with the padding of a block transfer", lzh + std::string(9, '\x1A'), "lzh", 3, nullptr},
-      {"arc cut before its end mark", arc.substr(0, arc.size() - 2), "arc", 3, "25236 Error reading file"},
+      {"arc cut before its end mark", arc.substr(0, arc.size() - 2), "arc", 3,
+       "25236 Error reading file"},
   };
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string name = "cut" + std::to_string(++n) + "." + c.ext, out = "o" + std::to_string(n);
+    const std::string name = "cut" + std::to_string(++n) + "." + c.ext,
+                      out = "o" + std::to_string(n);
     t.Write(name, c.image);
     const Outcome o = Unpack(t, Sh(t / name) + " " + Sh(t / out));
     EXPECT_EQ(o.status != 0, c.err != nullptr);

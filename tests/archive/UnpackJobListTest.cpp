@@ -132,7 +132,9 @@ TEST(UnpackJobList, MissingValuesAndDamagedCounts) {
          r.WriteDWord(kJobs + "\\Job1", "Source", 5);
        },
        {{"J", "Maske", "", "", 5}}},
-      {"negative count", [](platform::Registry& r) { r.WriteDWord(kJobs, "Count", 0xFFFFFFFF); }, {}},
+      {"negative count",
+       [](platform::Registry& r) { r.WriteDWord(kJobs, "Count", 0xFFFFFFFF); },
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

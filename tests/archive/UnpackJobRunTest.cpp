@@ -116,11 +116,29 @@ TEST_F(UnpackJobRun, WhatHappensToTheArchive) {
       {"move, no slash", "PKZip", 1, "old", false, false, true, {std::string("a.arc ") + moved}},
       {"keep", "PKZip", 2, "-", true, true, false, {}},
       {"keep, any other value", "ARJ", -7, "old/", false, true, false, {}},
-      {"move into a missing directory", "PKZip", 1, "gone/", true, true, false,
+      {"move into a missing directory",
+       "PKZip",
+       1,
+       "gone/",
+       true,
+       true,
+       false,
        {stays, "a.arc stays in IN (the directory does not exist)"}},
-      {"move without a directory", "ARJ", 1, "-", true, true, false,
+      {"move without a directory",
+       "ARJ",
+       1,
+       "-",
+       true,
+       true,
+       false,
        {stays, "a.arc stays in IN (no directory to move to is set)"}},
-      {"move onto itself", "PKZip", 1, "in/", true, true, false,
+      {"move onto itself",
+       "PKZip",
+       1,
+       "in/",
+       true,
+       true,
+       false,
        {stays, "a.arc stays in IN (it is in that directory already)"}},
   };
   for (const auto& c : cases) {
@@ -147,7 +165,8 @@ TEST_F(UnpackJobRun, WhatHappensToTheArchive) {
     EXPECT_FALSE(platform::DirExists(t / "gone"));
     Lines log = {"//Starting Unpack Job//", "*Job*", "a.arc unpacked to " + t / "out/"};
     for (std::string line : c.tail) {
-      if (const size_t at = line.find("IN"); at != std::string::npos) line.replace(at, 2, t / "in/");
+      if (const size_t at = line.find("IN"); at != std::string::npos)
+        line.replace(at, 2, t / "in/");
       log.push_back(line);
     }
     log.push_back("//Unpack Job completed//");
@@ -170,7 +189,8 @@ TEST_F(UnpackJobRun, WhatHappensToTheArchive) {
 
 TEST_F(UnpackJobRun, MoveToAnotherFileSystem) {
   char shm[] = "/dev/shm/velmaris-move-XXXXXX";
-  struct stat a {}, b {};
+  struct stat a {
+  }, b{};
   if (::stat("/dev/shm", &b) != 0 || ::stat(t.Path().c_str(), &a) != 0 || a.st_dev == b.st_dev ||
       !::mkdtemp(shm))
     GTEST_SKIP() << "no second file system";
@@ -222,13 +242,15 @@ TEST_F(UnpackJobRun, FailuresKeepTheArchiveAndAreReported) {
   } cases[] = {
       {"transfer broken off",
        [&] {
-         const std::string whole = ReadFileBytes(Pack("PKZip", "whole.zip", {RandomBytes(20000, 5)}));
+         const std::string whole =
+             ReadFileBytes(Pack("PKZip", "whole.zip", {RandomBytes(20000, 5)}));
          t.Write("in/a.zip", whole.substr(0, 10000));
          return std::string("true");
        },
        "//*Error:*// Could a.zip !",
-       "The file \"" + in + "\" could not be unpacked automatically.  Autmatic Unpacking has been "
-                            "disabled to help you fix the problem."},
+       "The file \"" + in +
+           "\" could not be unpacked automatically.  Autmatic Unpacking has been "
+           "disabled to help you fix the problem."},
       {"cannot delete",
        [&]() -> std::string {
          Pack("PKZip", "in/a.zip", {"a"});
@@ -239,8 +261,9 @@ TEST_F(UnpackJobRun, FailuresKeepTheArchiveAndAreReported) {
          return root ? "chattr -i " + Sh(in) : "chmod 755 " + Sh(t / "in");
        },
        "//*Error*//: a.zip could not be deleted",
-       "The file \"" + in + "\" could not be  deleted. Automatic Unpacking has been disabled to "
-                            "help you fix the problem."},
+       "The file \"" + in +
+           "\" could not be  deleted. Automatic Unpacking has been disabled to "
+           "help you fix the problem."},
   };
   AddJob("Inbound", t / "in/*.zip", TUnpackJob::usDelete);
   for (const auto& c : cases) {
@@ -261,7 +284,8 @@ TEST_F(UnpackJobRun, FailuresKeepTheArchiveAndAreReported) {
     const Lines log = Texts();
     EXPECT_EQ(std::count(log.begin(), log.end(), c.error), 1);
     EXPECT_EQ(std::count_if(log.begin(), log.end(),
-                            [](auto& l) { return l.find("has been") != std::string::npos; }), 0);
+                            [](auto& l) { return l.find("has been") != std::string::npos; }),
+              0);
     ASSERT_FALSE(Questions().empty());
     EXPECT_EQ(Questions().back(), c.question);
     EXPECT_EQ(disabled, 1);

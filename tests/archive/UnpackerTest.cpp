@@ -16,11 +16,11 @@
 namespace velmaris::test {
 namespace {
 
-using platform::MsgButton;
-using platform::MsgKind;
 using platform::mbAll;
 using platform::mbNo;
 using platform::mbYes;
+using platform::MsgButton;
+using platform::MsgKind;
 
 // Makes t/<name> with zip from the given files (name, content) in t/src-<name>/.
 std::string MakeZip(const TempDir& t, const std::string& name,
@@ -42,7 +42,9 @@ TPacker IntegratedZip() {
 
 // Clears the view hook at the end of a test.
 struct ScopedViewHook {
-  explicit ScopedViewHook(TVUPProgress::TProgressEvent hook) { TVUPProgress::SetViewHook(std::move(hook)); }
+  explicit ScopedViewHook(TVUPProgress::TProgressEvent hook) {
+    TVUPProgress::SetViewHook(std::move(hook));
+  }
   ~ScopedViewHook() { TVUPProgress::SetViewHook(nullptr); }
 };
 
@@ -94,8 +96,11 @@ TEST(Unpacker, KeepingExistingFilesWritesBesideThemWithoutAsking) {
   t.Write("dest/b", "old b");
   TPacker p = IntegratedZip();
   EXPECT_TRUE(p.Unpack(zip, t / "dest/", true));
-  const std::map<std::string, std::string> expected = {
-      {"a.pkt", "old a"}, {"a~1.pkt", "older a"}, {"a~2.pkt", "new a"}, {"b", "old b"}, {"b~1", "new b"}};
+  const std::map<std::string, std::string> expected = {{"a.pkt", "old a"},
+                                                       {"a~1.pkt", "older a"},
+                                                       {"a~2.pkt", "new a"},
+                                                       {"b", "old b"},
+                                                       {"b~1", "new b"}};
   std::map<std::string, std::string> got;
   for (const auto& e : std::filesystem::directory_iterator(t / "dest"))
     got[e.path().filename().string()] = t.Read("dest/" + e.path().filename().string());
@@ -106,7 +111,8 @@ TEST(Unpacker, KeepingExistingFilesWritesBesideThemWithoutAsking) {
 TEST(Unpacker, EventsOfACleanRun) {
   ScopedUi ui;
   TempDir t;
-  const std::string zip = MakeZip(t, "clean.zip", {{"one.pkt", SampleText(300000, 4)}, {"two.pkt", "2"}});
+  const std::string zip =
+      MakeZip(t, "clean.zip", {{"one.pkt", SampleText(300000, 4)}, {"two.pkt", "2"}});
   std::vector<std::string> log;
   const auto main = std::this_thread::get_id();
   bool offMain = false;
@@ -169,7 +175,7 @@ TEST(Unpacker, ErrorsBecomeTheResultAndAreShown) {
   TempDir t;
   const std::string good = MakeZip(t, "g.zip", {{"a.txt", SampleText(5000, 7)}});
   std::string bad = t.Read("g.zip");
-  bad[14] ^= 1;  // CRC in the local header
+  bad[14] ^= 1;                                           // CRC in the local header
   bad[bad.find(std::string("PK\x01\x02", 4)) + 16] ^= 1;  // and in the central one
   t.Write("crc.zip", bad);
   t.Write("text.zip", "no archive here, just words\n");
@@ -240,8 +246,9 @@ TEST(Unpacker, ExtractionsNeverOverlap) {
   std::vector<std::string> zips;
   for (int i = 0; i < 3; ++i) {
     const std::string name = "big" + std::to_string(i) + ".zip";
-    zips.push_back(MakeZip(t, name, {{"a.bin", RandomBytes(1500000, unsigned(i))},
-                                     {"b.txt", SampleText(1500000, unsigned(i))}}));
+    zips.push_back(MakeZip(t, name,
+                           {{"a.bin", RandomBytes(1500000, unsigned(i))},
+                            {"b.txt", SampleText(1500000, unsigned(i))}}));
   }
   // The main thread records which extraction each progress step belongs to.
   std::vector<const TVUPProgress*> steps;
@@ -258,7 +265,8 @@ TEST(Unpacker, ExtractionsNeverOverlap) {
       ui.dispatcher.Wake();
     });
   }
-  EXPECT_TRUE(ui.dispatcher.RunUntil([&] { return finished.load() == 3; }, std::chrono::seconds(120)));
+  EXPECT_TRUE(
+      ui.dispatcher.RunUntil([&] { return finished.load() == 3; }, std::chrono::seconds(120)));
   for (auto& w : workers) w.join();
   EXPECT_EQ(succeeded.load(), 3);
   // Each extraction's steps form one run: no step of another lies between.

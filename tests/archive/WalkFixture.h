@@ -25,9 +25,8 @@ class WalkFixture : public ::testing::Test {
     x->SetFileSpec({"*.*"});
     x->ConfirmOverwrites = false;
     x->OnEnd = [this](TUnBase&, const std::string& fn, bool pass) { ended.push_back({fn, pass}); };
-    x->OnError = [this](TUnBase&, const std::string&, const std::string&, const std::string&, int code) {
-      errors.push_back(code);
-    };
+    x->OnError = [this](TUnBase&, const std::string&, const std::string&, const std::string&,
+                        int code) { errors.push_back(code); };
     return *x;
   }
   // Runs the extraction; the code of a raised error, else 0.
@@ -39,7 +38,9 @@ class WalkFixture : public ::testing::Test {
     }
     return 0;
   }
-  bool Exists(const std::string& rel) const { return std::filesystem::exists(dir / ("out/" + rel)); }
+  bool Exists(const std::string& rel) const {
+    return std::filesystem::exists(dir / ("out/" + rel));
+  }
 
   TempDir dir;
   std::unique_ptr<Extractor> x;

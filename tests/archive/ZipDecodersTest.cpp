@@ -41,7 +41,7 @@ enum class Method { Inflate, Explode4k2, Explode8k3, Unshrink, Unreduce1, Unredu
 
 // Runs a decoder over the bytes; the code raised, 0 on success.
 int Decode(Method m, const std::string& in, uint64_t outSize, std::string* out = nullptr,
-        size_t chunk = 32768) {
+           size_t chunk = 32768) {
   size_t pos = 0;
   std::string result;
   TDecodeIn read = [&](uint8_t* b, size_t n) {
@@ -106,29 +106,67 @@ TEST(ZipDecoders, InflateRejectsCorruptStreams) {
   } cases[] = {
       {"empty input", "", ecBadBlock},
       {"block type 3", Bits().Put(1, 1).Put(3, 2).Done(), ecBadBlock},
-      {"stored length check", Bits().Put(1, 1).Put(0, 2).Put(0, 5).Put(5, 16).Put(5, 16).Done() + "abcde",
-       ecBadBlock},
-      {"stored block cut", Bits().Put(1, 1).Put(0, 2).Put(0, 5).Put(10, 16).Put(0xFFF5, 16).Done() + "abc",
-       ecBadBlock},
-      {"too many length codes", Bits().Put(1, 1).Put(2, 2).Put(30, 5).Put(0, 5).Put(0, 4).Done(), ecBadLengths},
-      {"too many distance codes", Bits().Put(1, 1).Put(2, 2).Put(0, 5).Put(30, 5).Put(0, 4).Done(), ecBadLengths},
-      {"over-subscribed code lengths", Bits().Put(1, 1).Put(2, 2).Put(0, 5).Put(0, 5).Put(0, 4)
-                                           .Put(1, 3).Put(1, 3).Put(1, 3).Put(1, 3).Done(),
+      {"stored length check",
+       Bits().Put(1, 1).Put(0, 2).Put(0, 5).Put(5, 16).Put(5, 16).Done() + "abcde", ecBadBlock},
+      {"stored block cut",
+       Bits().Put(1, 1).Put(0, 2).Put(0, 5).Put(10, 16).Put(0xFFF5, 16).Done() + "abc", ecBadBlock},
+      {"too many length codes", Bits().Put(1, 1).Put(2, 2).Put(30, 5).Put(0, 5).Put(0, 4).Done(),
+       ecBadLengths},
+      {"too many distance codes", Bits().Put(1, 1).Put(2, 2).Put(0, 5).Put(30, 5).Put(0, 4).Done(),
+       ecBadLengths},
+      {"over-subscribed code lengths",
+       Bits()
+           .Put(1, 1)
+           .Put(2, 2)
+           .Put(0, 5)
+           .Put(0, 5)
+           .Put(0, 4)
+           .Put(1, 3)
+           .Put(1, 3)
+           .Put(1, 3)
+           .Put(1, 3)
+           .Done(),
        ecIncompleteCodeSet},
       // Only code-length symbol 16 (length 1): "repeat the previous" first.
-      {"repeat without a previous length", Bits().Put(1, 1).Put(2, 2).Put(0, 5).Put(0, 5).Put(0, 4)
-                                               .Put(1, 3).Put(0, 3).Put(0, 3).Put(0, 3)
-                                               .Put(0, 1).Put(0, 2).Done(),
+      {"repeat without a previous length",
+       Bits()
+           .Put(1, 1)
+           .Put(2, 2)
+           .Put(0, 5)
+           .Put(0, 5)
+           .Put(0, 4)
+           .Put(1, 3)
+           .Put(0, 3)
+           .Put(0, 3)
+           .Put(0, 3)
+           .Put(0, 1)
+           .Put(0, 2)
+           .Done(),
        ecBadLengths},
       // Symbols 17 and 18 (lengths 1) filling all with zeros: no end code.
-      {"no end-of-block code", Bits().Put(1, 1).Put(2, 2).Put(0, 5).Put(0, 5).Put(0, 4)
-                                   .Put(0, 3).Put(1, 3).Put(1, 3).Put(0, 3)
-                                   .Put(1, 1).Put(127, 7).Put(1, 1).Put(127, 7).Put(1, 1).Put(3, 7)
-                                   .Done(),
+      {"no end-of-block code",
+       Bits()
+           .Put(1, 1)
+           .Put(2, 2)
+           .Put(0, 5)
+           .Put(0, 5)
+           .Put(0, 4)
+           .Put(0, 3)
+           .Put(1, 3)
+           .Put(1, 3)
+           .Put(0, 3)
+           .Put(1, 1)
+           .Put(127, 7)
+           .Put(1, 1)
+           .Put(127, 7)
+           .Put(1, 1)
+           .Put(3, 7)
+           .Done(),
        ecBadLengths},
       {"distance before the start", farStream, ecBadBlock},
   };
-  for (const auto& c : cases) EXPECT_EQ(Decode(Method::Inflate, c.stream, UINT64_MAX), c.code) << c.name;
+  for (const auto& c : cases)
+    EXPECT_EQ(Decode(Method::Inflate, c.stream, UINT64_MAX), c.code) << c.name;
 }
 
 TEST(ZipDecoders, InflateTruncatedAndOversizedOutput) {
@@ -155,23 +193,40 @@ TEST(ZipDecoders, OldMethodsRejectCorruptStreams) {
     uint64_t size;
     int code;
   } cases[] = {
-      {"explode: tree with too many codes", Method::Explode4k2, std::string("\x00\xFF", 2) + std::string(200, '\0'), 10,
-       ecAmbiguousTree},
-      {"explode: over-subscribed tree", Method::Explode4k2, std::string("\x03\xF0\xF0\xF0\xF0", 5) + std::string(200, '\0'),
-       10, ecAmbiguousTree},
-      {"explode: cut", Method::Explode8k3, ImplodeEncode(text, true, true).substr(0, 700), text.size(), ecBadBlock},
+      {"explode: tree with too many codes", Method::Explode4k2,
+       std::string("\x00\xFF", 2) + std::string(200, '\0'), 10, ecAmbiguousTree},
+      {"explode: over-subscribed tree", Method::Explode4k2,
+       std::string("\x03\xF0\xF0\xF0\xF0", 5) + std::string(200, '\0'), 10, ecAmbiguousTree},
+      {"explode: cut", Method::Explode8k3, ImplodeEncode(text, true, true).substr(0, 700),
+       text.size(), ecBadBlock},
       {"explode: empty", Method::Explode8k3, "", 10, ecBadBlock},
-      {"unshrink: first code not a literal", Method::Unshrink, Bits().Put(300, 9).Done(), 10, ecBadBlock},
-      {"unshrink: unknown control", Method::Unshrink, Bits().Put('a', 9).Put(256, 9).Put(7, 9).Done(), 10,
+      {"unshrink: first code not a literal", Method::Unshrink, Bits().Put(300, 9).Done(), 10,
        ecBadBlock},
-      {"unshrink: code not yet defined", Method::Unshrink, Bits().Put('a', 9).Put(400, 9).Done(), 10, ecBadBlock},
-      {"unshrink: code size above 13", Method::Unshrink,
-       Bits().Put('a', 9).Put(256, 9).Put(1, 9).Put(256, 10).Put(1, 10).Put(256, 11).Put(1, 11)
-           .Put(256, 12).Put(1, 12).Put(256, 13).Put(1, 13).Done(),
+      {"unshrink: unknown control", Method::Unshrink,
+       Bits().Put('a', 9).Put(256, 9).Put(7, 9).Done(), 10, ecBadBlock},
+      {"unshrink: code not yet defined", Method::Unshrink, Bits().Put('a', 9).Put(400, 9).Done(),
        10, ecBadBlock},
-      {"unshrink: cut", Method::Unshrink, ShrinkEncode(text, false).substr(0, 500), text.size(), ecBadBlock},
-      {"unreduce: follower set too large", Method::Unreduce1, Bits().Put(40, 6).Done(), 10, ecBadBlock},
-      {"unreduce: cut", Method::Unreduce4, ReduceEncode(text, 4, true).substr(0, 900), text.size(), ecBadBlock},
+      {"unshrink: code size above 13", Method::Unshrink,
+       Bits()
+           .Put('a', 9)
+           .Put(256, 9)
+           .Put(1, 9)
+           .Put(256, 10)
+           .Put(1, 10)
+           .Put(256, 11)
+           .Put(1, 11)
+           .Put(256, 12)
+           .Put(1, 12)
+           .Put(256, 13)
+           .Put(1, 13)
+           .Done(),
+       10, ecBadBlock},
+      {"unshrink: cut", Method::Unshrink, ShrinkEncode(text, false).substr(0, 500), text.size(),
+       ecBadBlock},
+      {"unreduce: follower set too large", Method::Unreduce1, Bits().Put(40, 6).Done(), 10,
+       ecBadBlock},
+      {"unreduce: cut", Method::Unreduce4, ReduceEncode(text, 4, true).substr(0, 900), text.size(),
+       ecBadBlock},
   };
   for (const auto& c : cases) EXPECT_EQ(Decode(c.m, c.stream, c.size), c.code) << c.name;
 }

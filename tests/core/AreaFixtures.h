@@ -43,6 +43,7 @@ class RecordingShell : public TShellServices {
     for (const auto& c : Calls()) names.push_back(c.what);
     return names;
   }
+
  private:
   void Record(const std::string& what, TArea* area) {
     Call call{what, area, std::this_thread::get_id(), area ? area->IsLocked() : false};

@@ -20,7 +20,7 @@ namespace {
 using Counters = std::array<int32_t, 7>;
 
 Counters Of(const TArea& a) {
-  return {a.Count, a.UnreadCount, a.ToSysopCount, a.UnreadToSysopCount,
+  return {a.Count,     a.UnreadCount,    a.ToSysopCount,         a.UnreadToSysopCount,
           a.SendCount, a.NewUnreadCount, a.NewUnreadToSysopCount};
 }
 
@@ -70,7 +70,8 @@ TEST_F(AreaIndexTest, NestedUsesWriteOnceAndOnlyWhenChanged) {
       {4, false, false, true, true},   {0, false, false, false, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.messages << c.changeInner << c.changeOuter << c.importMark);
+    SCOPED_TRACE(testing::Message()
+                 << c.messages << c.changeInner << c.changeOuter << c.importMark);
     auto area = Make("NEST", c.messages);
     const std::string path = area->FilePath(".PackedIndex");
     if (c.messages == 0) ::unlink(path.c_str());
@@ -217,8 +218,11 @@ TEST_F(AreaIndexTest, QueueMailStampsTheMailsOwnDate) {
   struct Case {
     const char* date;
     int32_t created;
-  } cases[] = {{"06 Dec 26  19:45:00", 1796586300}, {"01 Jan 90  00:00:00", 631152000},
-               {"31 Dec 99  23:59:59", 946684799},  {"garbage in the date", 0}, {"", 0}};
+  } cases[] = {{"06 Dec 26  19:45:00", 1796586300},
+               {"01 Jan 90  00:00:00", 631152000},
+               {"31 Dec 99  23:59:59", 946684799},
+               {"garbage in the date", 0},
+               {"", 0}};
   TArea area(dir.Path(), "DATES", "DATES");
   for (const Case& c : cases) {
     BodySpec b;

@@ -23,10 +23,14 @@ TEST(AreaLockTest, RequestsAgainstEveryState) {
     bool exclusive, granted, shared;
     int hold;
   } cases[] = {
-      {{}, false, true, true, 1},           {{}, true, true, false, 1},
-      {{false}, false, true, true, 2},      {{false}, true, false, true, 1},
-      {{false, false}, false, true, true, 3}, {{false, false}, true, false, true, 2},
-      {{true}, false, false, false, 1},     {{true}, true, false, false, 1},
+      {{}, false, true, true, 1},
+      {{}, true, true, false, 1},
+      {{false}, false, true, true, 2},
+      {{false}, true, false, true, 1},
+      {{false, false}, false, true, true, 3},
+      {{false, false}, true, false, true, 2},
+      {{true}, false, false, false, 1},
+      {{true}, true, false, false, 1},
   };
   TempDir dir;
   for (const Case& c : cases) {
@@ -53,9 +57,7 @@ TEST(AreaLockTest, LastOfTwoSharedHoldsReleases) {
   area.Unlock();
   EXPECT_TRUE(area.IsSharedLocked());
   EXPECT_EQ(area.HoldCount(), 1);
-  {
-    TAreaLockHold hold(area);
-  }
+  { TAreaLockHold hold(area); }
   EXPECT_FALSE(area.IsLocked());
 }
 
@@ -146,7 +148,10 @@ TEST(AreaLockTest, WaitingEndsWhenGrantedOrAborted) {
   EXPECT_FALSE(area.IsSharedLocked());
 
   std::atomic<bool> abort{false};
-  std::thread aborted([&] { result = area.WaitLock(false, [&] { return abort.load(); }, 2ms); });
+  std::thread aborted([&] {
+    result = area.WaitLock(
+        false, [&] { return abort.load(); }, 2ms);
+  });
   std::this_thread::sleep_for(20ms);
   abort = true;
   aborted.join();
@@ -159,7 +164,8 @@ TEST(AreaLockTest, WaitingEndsWhenGrantedOrAborted) {
   ASSERT_TRUE(area.Lock(true));
   scope.dispatcher.Post([&] { area.Unlock(); });
   int tries = 0;
-  EXPECT_TRUE(area.WaitLock(false, [&] { return ++tries > 200; }, 1ms));
+  EXPECT_TRUE(area.WaitLock(
+      false, [&] { return ++tries > 200; }, 1ms));
   area.Unlock();
 }
 

@@ -49,7 +49,8 @@ std::unique_ptr<TMail> Mail(int n, const MailSpec& entry) {
 class AreaMaintainTest : public ::testing::Test {
  protected:
   void Fill(TArea& area, const std::vector<MailSpec>& entries) {
-    for (size_t i = 0; i < entries.size(); ++i) area.QueueMail(Mail(static_cast<int>(i), entries[i]));
+    for (size_t i = 0; i < entries.size(); ++i)
+      area.QueueMail(Mail(static_cast<int>(i), entries[i]));
     ASSERT_TRUE(area.WriteQueuedMail());
   }
   std::vector<std::string> Subjects(TArea& area) {
@@ -111,17 +112,17 @@ TEST_F(AreaMaintainTest, AgeDeletesOldMessagesThatPassTheFlagTest) {
     MailSpec entry;
     bool kept;
   } cases[] = {
-      {{"06 Dec 26  10:00:00"}, true},                          // today
-      {{"07 Nov 26  10:00:00"}, true},                          // 29 days
-      {{"06 Nov 26  10:00:00"}, false},                         // 30 days
-      {{"01 Jan 25  10:00:00"}, false},                         // long ago
-      {{"01 Jan 25  10:00:00", MsgFlag::Unread}, true},         // protected by the filter
+      {{"06 Dec 26  10:00:00"}, true},                   // today
+      {{"07 Nov 26  10:00:00"}, true},                   // 29 days
+      {{"06 Nov 26  10:00:00"}, false},                  // 30 days
+      {{"01 Jan 25  10:00:00"}, false},                  // long ago
+      {{"01 Jan 25  10:00:00", MsgFlag::Unread}, true},  // protected by the filter
       {{"01 Jan 25  10:00:00", MsgFlag::ToSysop}, true},
       {{"01 Jan 25  10:00:00", MsgFlag::Send}, true},
       {{"01 Jan 25  10:00:00", MsgFlag::Sent}, true},
       {{"01 Jan 25  10:00:00", MsgFlag::Hold}, true},
-      {{"01 Jan 25  10:00:00", MsgFlag::Kill}, false},          // not in the mask
-      {{"garbled date text  "}, true},                          // unreadable: skipped
+      {{"01 Jan 25  10:00:00", MsgFlag::Kill}, false},  // not in the mask
+      {{"garbled date text  "}, true},                  // unreadable: skipped
       {{"01 Foo 25  10:00:00"}, true},
   };
   TArea area(dir.Path(), "AGE", "AGE");
@@ -254,7 +255,8 @@ TEST_F(AreaMaintainTest, PurgeAndRemoveKeepLastReadOnTheSameMessage) {
 
 TEST_F(AreaMaintainTest, PurgeMovesTheFlagCounters) {
   TArea area(dir.Path(), "CNT", "CNT");
-  Fill(area, {{"06 Dec 26  10:00:00", MsgFlag::Unread}, {"06 Dec 26  10:00:00", MsgFlag::Send}, {}});
+  Fill(area,
+       {{"06 Dec 26  10:00:00", MsgFlag::Unread}, {"06 Dec 26  10:00:00", MsgFlag::Send}, {}});
   ASSERT_TRUE(area.OpenIndex());
   EXPECT_EQ(area.UnreadCount, 1);
   EXPECT_EQ(area.SendCount, 1);
@@ -382,7 +384,8 @@ TEST_F(AreaMaintainTest, InterruptedOptimisationIsRecoveredOnOpen) {
     PrompterScope scope(&prompter);
     TArea area(d.Path(), "CRASH", "CRASH");
     std::vector<MailSpec> entries(12);
-    for (size_t i = 0; i < entries.size(); ++i) entries[i].text = "Text of " + std::to_string(i) + "\r";
+    for (size_t i = 0; i < entries.size(); ++i)
+      entries[i].text = "Text of " + std::to_string(i) + "\r";
     Fill(area, entries);
     ASSERT_TRUE(area.OpenIndex());
     for (int i = 0; i < 12; i += 2) area.MarkDeleted(i);
@@ -446,9 +449,9 @@ TEST_F(AreaMaintainTest, ReplyTableFindsTargetsByNumberAndAddressCrc) {
     uint32_t number, crc;
     int expected;
   } cases[] = {
-      {0x100, 0xC0, 0}, {0x106, 0xC1, 1}, {0x10C, 0xC2, 2}, {0x200, 0xC4, 4},
-      {0x100, 0xC5, 5},   // same serial, other address
-      {0x100, 0xFF, -1},  // serial matches, address CRC differs
+      {0x100, 0xC0, 0},  {0x106, 0xC1, 1}, {0x10C, 0xC2, 2},
+      {0x200, 0xC4, 4},  {0x100, 0xC5, 5},  // same serial, other address
+      {0x100, 0xFF, -1},                    // serial matches, address CRC differs
       {0x999, 0xC0, -1}, {0, 0, -1},
   };
   for (const auto& c : cases) {
@@ -502,7 +505,8 @@ TEST_F(AreaMaintainTest, RebuildReplyKeysReadsOnlyKludgeLines) {
 
 TEST_F(AreaMaintainTest, DisplayTestUsesFlagsNamesAndDates) {
   TArea area(dir.Path(), "MASK", "MASK");
-  Fill(area, {{"06 Dec 26  10:00:00", MsgFlag::Unread, "Sysop"}, {"06 Dec 26  10:00:00", 0, "All"}});
+  Fill(area,
+       {{"06 Dec 26  10:00:00", MsgFlag::Unread, "Sysop"}, {"06 Dec 26  10:00:00", 0, "All"}});
   ASSERT_TRUE(area.OpenIndex());
   area.GetHeader(0).Created = area.GetHeader(0).Tossed = DateTimeToUnix(EncodeDate(2026, 12, 1));
   area.GetHeader(1).Created = area.GetHeader(1).Tossed = DateTimeToUnix(EncodeDate(2026, 6, 1));

@@ -52,9 +52,9 @@ TEST(AreaFileNameTest, Table) {
 }
 
 TEST(AreaFileNameTest, EveryResultIsSafeAndStable) {
-  std::vector<std::string> names = {"R50.SYSOP", "../x", std::string(300, 'L'),
-                                    std::string(100, '\x90'), std::string(243, 'E'),
-                                    std::string(244, 'E')};
+  std::vector<std::string> names = {"R50.SYSOP",           "../x",
+                                    std::string(300, 'L'), std::string(100, '\x90'),
+                                    std::string(243, 'E'), std::string(244, 'E')};
   std::string all;
   for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
   names.push_back(all);
@@ -127,7 +127,7 @@ TEST(AreaListTest, MovingAnAreaRebuildsTheMainWindowList) {
     bool up;
     int index;
     bool moved;
-  } cases[] = {{true, 1, true}, {true, 0, false}, {true, 3, false},
+  } cases[] = {{true, 1, true},  {true, 0, false},  {true, 3, false},
                {false, 1, true}, {false, 2, false}, {false, -1, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.up ? "up " : "down ") << c.index);

@@ -24,8 +24,8 @@ std::string Hex(const std::string& hex) {
 // Every setting of an area in one line, to compare areas at once.
 std::string Describe(const TArea& a) {
   std::string s = a.Name + "|" + a.FileName + "|" + a.BaseDir + "|";
-  for (int32_t v : {int32_t{a.AreaType}, a.MaxAge, a.MaxNumber, a.TextGroup, a.LastRead,
-                    a.LastImport})
+  for (int32_t v :
+       {int32_t{a.AreaType}, a.MaxAge, a.MaxNumber, a.TextGroup, a.LastRead, a.LastImport})
     s += std::to_string(v) + ",";
   for (bool b : {a.TabsToSpaces, a.NoSZ, a.NoUmlaute, a.Reflow, a.ApplyAge, a.ApplyNumber,
                  a.Maintain, a.NToH, a.RandomOrig, a.NoRex})
@@ -59,16 +59,27 @@ TEST_F(AreaRegistryTest, PackedRecordGoldenBytes) {
   area.NoSZ = area.Reflow = area.ApplyNumber = false;
   area.SaveToRegistry(reg, kSection, &uplinks);
 
-  const std::string expected = Hex("1e000000" "f4010000" "02000000" "03000000" "01000000") +
+  const std::string expected = Hex("1e000000"
+                                   "f4010000"
+                                   "02000000"
+                                   "03000000"
+                                   "01000000") +
                                "\x07NETMAIL" + std::string(248, '\0') + "\x07NETMAIL" +
-                               std::string(248, '\0') + Hex("01" "00" "01" "00" "01" "00" "01");
+                               std::string(248, '\0') +
+                               Hex("01"
+                                   "00"
+                                   "01"
+                                   "00"
+                                   "01"
+                                   "00"
+                                   "01");
   ASSERT_EQ(expected.size(), kAreaRecordSize);
   EXPECT_EQ(Stored("Packed"), expected);
   const std::string text = store.ToText();
-  for (const char* line : {"\"LastRead\"=dword:00000000", "\"LastImport\"=dword:ffffffff",
-                           "\"NToH\"=dword:00000000", "\"RandomOrig\"=dword:00000001",
-                           "\"NoRex\"=dword:00000000", "Areas\\Area1\\Maintain]",
-                           "Areas\\Area1\\DisplayMask]"})
+  for (const char* line :
+       {"\"LastRead\"=dword:00000000", "\"LastImport\"=dword:ffffffff", "\"NToH\"=dword:00000000",
+        "\"RandomOrig\"=dword:00000001", "\"NoRex\"=dword:00000000", "Areas\\Area1\\Maintain]",
+        "Areas\\Area1\\DisplayMask]"})
     EXPECT_NE(text.find(line), std::string::npos) << line;
 
   // Without an uplink or without a list the index is -1; names over 255
@@ -139,14 +150,13 @@ TEST_F(AreaRegistryTest, OlderSeparateValues) {
   MakeUplinks(2);
   reg.WriteString(kSection, "Name", "RU.HUMOR");
   reg.WriteString(kSection, "Filename", "RU:HUMOR");
-  for (const char* name : {"ApplyAge", "ApplyNumber", "TabsToSpaces", "NoSZ", "NoUmlaute",
-                           "Reflow", "Maintain", "RandomOrig"})
+  for (const char* name : {"ApplyAge", "ApplyNumber", "TabsToSpaces", "NoSZ", "NoUmlaute", "Reflow",
+                           "Maintain", "RandomOrig"})
     reg.WriteBool(kSection, name, false);
   const std::pair<const char*, int> integers[] = {
-      {"Textgroup", 3}, {"Type", 8},     {"Uplink", 1}, {"MaxNumber", 200}, {"MaxAge", 10},
-      {"LastRead", 5},  {"LastImport", 2}, {"NToH", 1},  {"NoRex", 1}};
-  for (auto [name, value] : integers)
-    reg.WriteInteger(kSection, name, value);
+      {"Textgroup", 3}, {"Type", 8},       {"Uplink", 1}, {"MaxNumber", 200}, {"MaxAge", 10},
+      {"LastRead", 5},  {"LastImport", 2}, {"NToH", 1},   {"NoRex", 1}};
+  for (auto [name, value] : integers) reg.WriteInteger(kSection, name, value);
   TSearchRequest mask;
   mask.FlagMask = 0x0040;
   mask.SaveToRegistry(reg, std::string(kSection) + "\\Maintain");
@@ -160,8 +170,7 @@ TEST_F(AreaRegistryTest, OlderSeparateValues) {
       reg.WriteBinary(kSection, "Packed", bytes.data(), bytes.size());
     }
     auto area = TArea::CreateFromRegistry(reg, kSection, dir.Path(), &uplinks);
-    EXPECT_EQ(Describe(*area),
-              "RU.HUMOR|RU.HUMOR|" + dir.Path() + "|8,10,200,3,5,2,0000000101");
+    EXPECT_EQ(Describe(*area), "RU.HUMOR|RU.HUMOR|" + dir.Path() + "|8,10,200,3,5,2,0000000101");
     EXPECT_EQ(area->Uplink, links[1]);
     EXPECT_EQ(area->MaintainFilter.FlagMask, 0x0040u);
     reg.DeleteValue(kSection, "Packed");
@@ -173,7 +182,8 @@ TEST_F(AreaRegistryTest, OlderValuesDefaults) {
   reg.WriteString(kSection, "Name", "SU.GENERAL");
   auto area = TArea::CreateFromRegistry(reg, kSection, dir.Path(), &uplinks);
   // No file name stored: the name gives it.
-  EXPECT_EQ(Describe(*area), "SU.GENERAL|SU.GENERAL|" + dir.Path() + "|0,90,1000,-1,0,-1,1111111010");
+  EXPECT_EQ(Describe(*area),
+            "SU.GENERAL|SU.GENERAL|" + dir.Path() + "|0,90,1000,-1,0,-1,1111111010");
   EXPECT_EQ(area->Uplink, links[0]);
   EXPECT_EQ(area->MaintainFilter.FlagMask, 0x00D6u);  // the new area's mask
   EXPECT_EQ(area->MaintainFilter.Flags, 0u);
@@ -194,13 +204,11 @@ TEST_F(AreaRegistryTest, StoredFileNamesAreMappedAndTypesBounded) {
     std::string expectFile;
     uint8_t expectType;
   } cases[] = {
-      {"A/B", "A/B", 0, "A.B", 0},
-      {"X", "..\\..\\etc\\passwd", 9, "......etc.passwd", 9},
+      {"A/B", "A/B", 0, "A.B", 0},    {"X", "..\\..\\etc\\passwd", 9, "......etc.passwd", 9},
       {"NOFILE", "", 3, "NOFILE", 3},  // made from the name
       {"PROTO", "", 7, "", 7},         // the prototype has no files
       {"T", "T", 0x105, "T", 0},       // no type we know
-      {"T", "T", -1, "T", 0},
-      {"T", "T", 200, "T", 200},
+      {"T", "T", -1, "T", 0},         {"T", "T", 200, "T", 200},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fileName);

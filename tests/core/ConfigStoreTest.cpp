@@ -87,8 +87,8 @@ TEST_F(ConfigStoreTest, LoadSaveLoadIsByteIdentical) {
   }
   EXPECT_EQ(RegistryText(), first);
   auto config = Load();
-  EXPECT_EQ(Names(config->Areas()), (std::vector<std::string>{"NETMAIL", "BAD", "DUPES",
-                                                              "FIDO.GER", "!SEP!", "LOCAL"}));
+  EXPECT_EQ(Names(config->Areas()),
+            (std::vector<std::string>{"NETMAIL", "BAD", "DUPES", "FIDO.GER", "!SEP!", "LOCAL"}));
   EXPECT_EQ(config->Areas().GetItem(3)->Uplink, config->Uplinks().GetItem(0));
   EXPECT_EQ(Names(config->Uplinks()), (std::vector<std::string>{"Da Boss!!!", "<New Uplink>"}));
   EXPECT_EQ(config->Mailboxes().GetItem(0)->Numbers.size(), 2u);
@@ -268,11 +268,8 @@ TEST_F(ConfigStoreTest, SaveWithoutThePackerSectionKeepsThePackers) {
 
 TEST_F(ConfigStoreTest, UplinksInOtherZonesGetTheirOwnOutbound) {
   const std::tuple<int, const char*, const char*> cases[] = {
-      {2, "2:5020/1", "Outbound/"},
-      {2, "1:105/1", "Outbound.001/"},
-      {2, "10:1/1", "Outbound.00A/"},
-      {10, "10:1/1", "Outbound/"},
-      {1, "2:240/1", "Outbound.002/"},
+      {2, "2:5020/1", "Outbound/"}, {2, "1:105/1", "Outbound.001/"}, {2, "10:1/1", "Outbound.00A/"},
+      {10, "10:1/1", "Outbound/"},  {1, "2:240/1", "Outbound.002/"},
   };
   for (const auto& [zone, address, outbound] : cases) {
     SCOPED_TRACE(address);
@@ -294,8 +291,8 @@ TEST_F(ConfigStoreTest, UplinksInOtherZonesGetTheirOwnOutbound) {
 
 TEST_F(ConfigStoreTest, AddAreaSavesAtOnce) {
   auto config = Load();
-  TArea* area = config->AddArea("Fido.Ger", "Fido.Ger", AreaTypeCode::Echomail,
-                                config->Uplinks().GetItem(0));
+  TArea* area =
+      config->AddArea("Fido.Ger", "Fido.Ger", AreaTypeCode::Echomail, config->Uplinks().GetItem(0));
   ASSERT_NE(area, nullptr);
   EXPECT_EQ(area->FileName, "Fido.Ger");
   EXPECT_EQ(area->BaseDir, Start() + "Msgbase/");
@@ -493,13 +490,30 @@ TEST_F(ConfigStoreTest, ConfigurationReportListsUplinksMailboxesAndNames) {
   EXPECT_EQ(mail->Flags, 0x0040);
   EXPECT_FALSE(mail->UseOrigin || mail->UseTearLine || mail->UseSeenBy);
   EXPECT_TRUE(mail->UsePid);
-  const std::vector<std::string> expected{
-      "Hallo Velmaris-Support,", "", "Hier meine Konfiguration:", "", "Uplinks:", "========",
-      "   Uplinkname: Da Boss!!!", "Uplinkadresse: 0:8/15", "    Sysopname: Me",
-      " Sysopadresse: 0:8/15", "", "Mailboxen:", "==========", "         Name: ACME Mailbox",
-      "        Sysop: Sysop", "Uplinkadresse: 2:8/15", "   Rufnummern: 2",
-      "               * +49 30 1", "               * +49 30 2", "", "Namen:", "======",
-      "Jan Ohm", "J. Ohm"};
+  const std::vector<std::string> expected{"Hallo Velmaris-Support,",
+                                          "",
+                                          "Hier meine Konfiguration:",
+                                          "",
+                                          "Uplinks:",
+                                          "========",
+                                          "   Uplinkname: Da Boss!!!",
+                                          "Uplinkadresse: 0:8/15",
+                                          "    Sysopname: Me",
+                                          " Sysopadresse: 0:8/15",
+                                          "",
+                                          "Mailboxen:",
+                                          "==========",
+                                          "         Name: ACME Mailbox",
+                                          "        Sysop: Sysop",
+                                          "Uplinkadresse: 2:8/15",
+                                          "   Rufnummern: 2",
+                                          "               * +49 30 1",
+                                          "               * +49 30 2",
+                                          "",
+                                          "Namen:",
+                                          "======",
+                                          "Jan Ohm",
+                                          "J. Ohm"};
   EXPECT_EQ(mail->Text, expected);
 }
 

@@ -13,9 +13,9 @@ TEST(DateFormatTest, OrderFromTheFirstDateLetter) {
     const char* format;
     int order;
   } cases[] = {
-      {"dd.MM.yyyy", 1}, {"d/M/yy", 1},      {"M/d/yyyy", 0},   {"MM/dd/yy", 0},
-      {"yyyy-MM-dd", 2}, {"yy/MM/dd", 2},    {"", 1},           {"12.34.5678", 1},
-      {"%m/%d/%y", 0},   {"DDMMYY", 1},      {"... Y", 2},      {"$", 1},
+      {"dd.MM.yyyy", 1}, {"d/M/yy", 1},   {"M/d/yyyy", 0}, {"MM/dd/yy", 0},
+      {"yyyy-MM-dd", 2}, {"yy/MM/dd", 2}, {"", 1},         {"12.34.5678", 1},
+      {"%m/%d/%y", 0},   {"DDMMYY", 1},   {"... Y", 2},    {"$", 1},
   };
   for (const auto& c : cases) EXPECT_EQ(GetDateOrder(c.format), c.order) << c.format;
 }
@@ -25,16 +25,18 @@ TEST(DateFormatTest, PosixFormatsBecomeLetters) {
     const char* posix;
     const char* letters;
   } cases[] = {
-      {"%m/%d/%y", "MM/dd/yy"},           // C and en_US
-      {"%d.%m.%Y", "dd.MM.yyyy"},         // de_DE, ru_RU
-      {"%Y-%m-%d", "yyyy-MM-dd"},         // sv_SE
+      {"%m/%d/%y", "MM/dd/yy"},    // C and en_US
+      {"%d.%m.%Y", "dd.MM.yyyy"},  // de_DE, ru_RU
+      {"%Y-%m-%d", "yyyy-MM-dd"},  // sv_SE
       {"%F", "yyyy-MM-dd"},
       {"%D", "MM/dd/yy"},
       {"%e %B %Y", "d MMMM yyyy"},
-      {"%Y\xE5\xB9\xB4%m\xE6\x9C\x88%d\xE6\x97\xA5", "yyyy\xE5\xB9\xB4MM\xE6\x9C\x88" "dd\xE6\x97\xA5"},
-      {"%a %d %b", " dd MMM"},            // weekday carries no order
-      {"%-d.%-m.%Ey", "dd.MM.yy"},     // flags and modifiers skipped
-      {"day %d of %m", " dd  MM"},        // literal letters dropped
+      {"%Y\xE5\xB9\xB4%m\xE6\x9C\x88%d\xE6\x97\xA5",
+       "yyyy\xE5\xB9\xB4MM\xE6\x9C\x88"
+       "dd\xE6\x97\xA5"},
+      {"%a %d %b", " dd MMM"},      // weekday carries no order
+      {"%-d.%-m.%Ey", "dd.MM.yy"},  // flags and modifiers skipped
+      {"day %d of %m", " dd  MM"},  // literal letters dropped
       {"100%% %d", "100% dd"},
       {"%", ""},
   };
@@ -50,7 +52,7 @@ TEST(DateFormatTest, InitialisedPatternFollowsTheFormat) {
       {"yyyy-MM-dd", "YYYY/MM/DD"},  // year first
       {"dd.MM.yyyy", "DD/MM/YYYY"},
       {"M/d/yyyy", "MM/DD/YYYY"},
-      {"--", "DD/MM/YYYY"},          // none of the letters
+      {"--", "DD/MM/YYYY"},  // none of the letters
   };
   for (const auto& c : cases) {
     EXPECT_EQ(InitDateFormat(c.format), c.pattern) << c.format;

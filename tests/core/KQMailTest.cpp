@@ -20,7 +20,9 @@ namespace {
 
 constexpr uint32_t kSerial = 0x0badcafe;
 const std::string kMsgId = "\x01MSGID: 2:5020/1.7 0badcafe\r";
-const std::string kChrs = "\x01" "CHRS: IBMPC 2\r";
+const std::string kChrs =
+    "\x01"
+    "CHRS: IBMPC 2\r";
 const std::string kPid = "\x01PID: KQ/95 Rel 1.78E (215.0)\r";
 // "Привет" in CP1251 and in CP866.
 const std::string kAnsi = "\xcf\xf0\xe8\xe2\xe5\xf2";
@@ -71,11 +73,15 @@ TEST_F(KQMailTest, KludgeBlockPerAreaTypeAndSwitch) {
     std::string expected;
   } cases[] = {
       {"netmail from a point", AreaTypeCode::Netmail, "2:5020/1.7", "2:5030/2", false,
-       "\x01INTL 2:5030/2 2:5020/1\r\x01" "FMPT 7\r" + kMsgId + kChrs},
+       "\x01INTL 2:5030/2 2:5020/1\r\x01"
+       "FMPT 7\r" +
+           kMsgId + kChrs},
       {"netmail to a point", AreaTypeCode::Netmail, "2:5020/1", "2:5030/2.4", false,
        "\x01INTL 2:5030/2 2:5020/1\r\x01TOPT 4\r\x01MSGID: 2:5020/1 0badcafe\r" + kChrs},
       {"netmail point to point, PID", AreaTypeCode::Netmail, "2:5020/1.7", "1:1/2.3", true,
-       "\x01INTL 1:1/2 2:5020/1\r\x01" "FMPT 7\r\x01TOPT 3\r" + kMsgId + kChrs + kPid},
+       "\x01INTL 1:1/2 2:5020/1\r\x01"
+       "FMPT 7\r\x01TOPT 3\r" +
+           kMsgId + kChrs + kPid},
       {"echomail", AreaTypeCode::Echomail, "2:5020/1.7", "2:5030/2", false,
        "AREA:RU.TEST\r" + kMsgId + kChrs},
       {"e-mail area", AreaTypeCode::EMail, "2:5020/1.7", "0:0/0", false,
@@ -117,8 +123,8 @@ TEST_F(KQMailTest, StoredMessageHeadAndHeader) {
   mail.Subject = std::string(80, 'S');
   const auto built = mail.BuildMail();
   const std::string head = std::string("\x02\0\x01\0\x02\0\x9c\x13\xa6\x13\0\0\0\0", 14) +
-                           std::string("05 Jan 98  12:34:56\0", 20) + std::string(35, 'T') +
-                           '\0' + std::string(35, 'F') + '\0' + std::string(71, 'S') + '\0';
+                           std::string("05 Jan 98  12:34:56\0", 20) + std::string(35, 'T') + '\0' +
+                           std::string(35, 'F') + '\0' + std::string(71, 'S') + '\0';
   EXPECT_EQ(built->Body.substr(0, head.size()), head);
   const TMsgHeader& h = built->Header;
   EXPECT_EQ(h.TextOffset, head.size());
@@ -268,7 +274,8 @@ TEST_F(KQMailTest, NewMessageMacrosExpandOnceAndTextStaysUnexpanded) {
     const char *line, *expected;
   } cases[] = {
       {"Hi %newdestfirst, from %neworigfirst", "Hi Max Mustermann, from Ivan"},
-      {"%neworigaddr -> %newdestaddr in %newarea%newarea", "2:5020/1.7 -> 2:5030/2 in RU.TESTRU.TEST"},
+      {"%neworigaddr -> %newdestaddr in %newarea%newarea",
+       "2:5020/1.7 -> 2:5030/2 in RU.TESTRU.TEST"},
       {"%newsubject", "about %newsubject"},
       {"%newdestname/%neworigname", "\"Max Mustermann\" Jr/Ivan Petrov"},
       {"%storedate %storetime %storeday", "05.01.98 12:34:56 Monday"},

@@ -23,8 +23,8 @@ namespace {
 std::string Describe(const TMailBox& m) {
   std::string numbers;
   for (const auto& n : m.Numbers) numbers += "[" + n + "]";
-  return m.Name + "|" + m.Sysop + "|" + m.Address.Text4D() + "|" + numbers + "|" + m.Command +
-         "|" + m.FileList + "|" + m.AreaIndicator + "|" + std::to_string(m.AreaSize) + "," +
+  return m.Name + "|" + m.Sysop + "|" + m.Address.Text4D() + "|" + numbers + "|" + m.Command + "|" +
+         m.FileList + "|" + m.AreaIndicator + "|" + std::to_string(m.AreaSize) + "," +
          std::to_string(m.AreaColumn) + "," + std::to_string(m.AreaLine);
 }
 

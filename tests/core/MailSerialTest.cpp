@@ -58,11 +58,11 @@ TEST(MailSerialTest, NoRepeatAcrossARestart) {
     TDateTime startTime;
     int values;
   } runs[] = {
-      {start, 25},                     // first run
-      {start, 25},                     // restarted within the same second
-      {start - 1.0 / 86400 * 3, 40},   // clock set back three seconds
-      {start - 365, 10},               // the same day a year earlier
-      {start + 1, 5},                  // a day later: the seed lies above
+      {start, 25},                    // first run
+      {start, 25},                    // restarted within the same second
+      {start - 1.0 / 86400 * 3, 40},  // clock set back three seconds
+      {start - 365, 10},              // the same day a year earlier
+      {start + 1, 5},                 // a day later: the seed lies above
   };
   for (const Run& run : runs) {
     platform::Registry store(file);  // what the previous run saved

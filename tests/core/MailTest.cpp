@@ -26,25 +26,24 @@ std::string Bytes(std::initializer_list<int> values) {
 TEST(MailMsgFileTest, GoldenImage) {
   auto mail = MakeSpecMail(MailSpec{});
   // FTS-0001 stored message, worked out field by field.
-  const std::string golden =
-      std::string("Ivan Petrov") + std::string(25, '\0') +         //   0 from, 36
-      std::string("All") + std::string(33, '\0') +                 //  36 to, 36
-      std::string("Test") + std::string(68, '\0') +                //  72 subject, 72
-      std::string("05 Jan 98  12:00:00\0", 20) +                   // 144 date, 20
-      Bytes({0x00, 0x00,                                           // 164 times read
-             0x02, 0x00,                                           // 166 dest node 2
-             0x01, 0x00,                                           // 168 orig node 1
-             0x00, 0x00,                                           // 170 cost
-             0x9C, 0x13,                                           // 172 orig net 5020
-             0xA6, 0x13,                                           // 174 dest net 5030
-             0x01, 0x00,                                           // 176 dest zone 1
-             0x02, 0x00,                                           // 178 orig zone 2
-             0x00, 0x00,                                           // 180 dest point 0
-             0x07, 0x00,                                           // 182 orig point 7
-             0x00, 0x00,                                           // 184 reply to
-             0x01, 0x01,                                           // 186 attribute
-             0x00, 0x00}) +                                        // 188 next reply
-      std::string("Hello\r\0", 7);                                 // 190 text and NUL
+  const std::string golden = std::string("Ivan Petrov") + std::string(25, '\0') +  //   0 from, 36
+                             std::string("All") + std::string(33, '\0') +          //  36 to, 36
+                             std::string("Test") + std::string(68, '\0') +  //  72 subject, 72
+                             std::string("05 Jan 98  12:00:00\0", 20) +     // 144 date, 20
+                             Bytes({0x00, 0x00,                             // 164 times read
+                                    0x02, 0x00,                             // 166 dest node 2
+                                    0x01, 0x00,                             // 168 orig node 1
+                                    0x00, 0x00,                             // 170 cost
+                                    0x9C, 0x13,                             // 172 orig net 5020
+                                    0xA6, 0x13,                             // 174 dest net 5030
+                                    0x01, 0x00,                             // 176 dest zone 1
+                                    0x02, 0x00,                             // 178 orig zone 2
+                                    0x00, 0x00,                             // 180 dest point 0
+                                    0x07, 0x00,                             // 182 orig point 7
+                                    0x00, 0x00,                             // 184 reply to
+                                    0x01, 0x01,                             // 186 attribute
+                                    0x00, 0x00}) +                          // 188 next reply
+                             std::string("Hello\r\0", 7);                   // 190 text and NUL
   EXPECT_EQ(mail->BuildMsgImage(), golden);
   EXPECT_EQ(golden.size(), 190u + mail->Body.size() - mail->Header.TextOffset);
 }
@@ -89,8 +88,8 @@ TEST(MailMsgFileTest, DamagedBodiesStayInsideTheirBounds) {
 TEST(MailMsgFileTest, SaveToMsgFileWritesTheImage) {
   TempDir dir;
   auto mail = MakeSpecMail(MailSpec{});
-  dir.Write("OLD.MSG", "previous contents that are longer than the new image..." +
-                           std::string(400, '.'));
+  dir.Write("OLD.MSG",
+            "previous contents that are longer than the new image..." + std::string(400, '.'));
   EXPECT_TRUE(mail->SaveToMsgFile(dir / "OLD.MSG"));
   EXPECT_EQ(dir.Read("OLD.MSG"), mail->BuildMsgImage());
   EXPECT_FALSE(mail->SaveToMsgFile(dir / "missing/dir/X.MSG"));
@@ -100,7 +99,7 @@ TEST(MailMsgFileTest, SaveToMsgFileWritesTheImage) {
 
 TEST(MailDateTest, Vectors) {
   struct Case {
-    std::string field;  // resized to 20 bytes with NULs
+    std::string field;                           // resized to 20 bytes with NULs
     int year, month, day, hour, minute, second;  // year 0: no date
     const char* what;
   } cases[] = {
@@ -158,8 +157,9 @@ TEST(MailDateTest, ShortBodiesGiveZeroAndStayUnchanged) {
 }
 
 TEST(MailDateTest, FormatRoundTrip) {
-  for (TDateTime t : {EncodeDateTime(1998, 1, 5, 12, 0, 0), EncodeDateTime(2089, 12, 31, 23, 59, 59),
-                      EncodeDateTime(1990, 1, 1, 0, 0, 0), EncodeDateTime(2026, 12, 6, 7, 8, 9)}) {
+  for (TDateTime t :
+       {EncodeDateTime(1998, 1, 5, 12, 0, 0), EncodeDateTime(2089, 12, 31, 23, 59, 59),
+        EncodeDateTime(1990, 1, 1, 0, 0, 0), EncodeDateTime(2026, 12, 6, 7, 8, 9)}) {
     const std::string text = FormatPacketDate(t);
     EXPECT_EQ(text.size(), 19u);
     EXPECT_EQ(ParsePacketDate(text), t) << text;
@@ -185,8 +185,8 @@ TEST(MailMacroTest, Table) {
       {"%destaddr|%da", "1:5030/2|1:5030/2"},
       {"%destname|%dn", "Sysop|Sysop"},
       {"%origname|%on", "Ivan Petrov|Ivan Petrov"},
-      {"%subject", "Re: %su and %oa"},   // long form first; its value is not expanded
-      {"%su", "Re: %su and %oa"},        // the inserted %su ends the expansion
+      {"%subject", "Re: %su and %oa"},  // long form first; its value is not expanded
+      {"%su", "Re: %su and %oa"},       // the inserted %su ends the expansion
       {"%area|%ar", "RU.TEST|RU.TEST"},
       {"%destfirst|%df", "Sysop|Sysop"},  // one word
       {"%origfirst|%of", "Ivan|Ivan"},
@@ -200,7 +200,7 @@ TEST(MailMacroTest, Table) {
       {"100% %x %", "100% %x %"},
       {"%%oa", "%2:5020/1.7"},
       {"%origaddrx", "2:5020/1.7x"},
-      {"%sub", "Re: %su and %oab"},      // the short form inside an unknown word
+      {"%sub", "Re: %su and %oab"},  // the short form inside an unknown word
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(mail->ExpandMacros(c.text), c.expanded) << c.text;
@@ -264,10 +264,22 @@ TEST(MailMatchesRequestTest, Table) {
     cond.CaseSensitive = c.cs;
     cond.SubstringMatch = c.sub;
     switch (c.field) {
-      case 1: r.ApplyOrigin = true; r.Origin = cond; break;
-      case 2: r.ApplyDestination = true; r.Destination = cond; break;
-      case 3: r.ApplySubject = true; r.Subject = cond; break;
-      case 4: r.ApplyText = true; r.Text = cond; break;
+      case 1:
+        r.ApplyOrigin = true;
+        r.Origin = cond;
+        break;
+      case 2:
+        r.ApplyDestination = true;
+        r.Destination = cond;
+        break;
+      case 3:
+        r.ApplySubject = true;
+        r.Subject = cond;
+        break;
+      case 4:
+        r.ApplyText = true;
+        r.Text = cond;
+        break;
       default: break;
     }
     EXPECT_EQ(mail->MatchesRequest(r), c.passes) << c.what;
@@ -303,8 +315,8 @@ std::string Words(int from, int to) {
 
 TEST(MailPrintTest, GoldenText) {
   MailSpec s;
-  s.text = "AREA:RU.TEST\r\x01MSGID: 2:5020/1.7 1234abcd\rHi All!\r\rMB> " + Words(1, 20) +
-           "\r" + Words(1, 20) + "\r--- KQ\r * Origin: Home (2:5020/1.7)\rSEEN-BY: 5020/1\r";
+  s.text = "AREA:RU.TEST\r\x01MSGID: 2:5020/1.7 1234abcd\rHi All!\r\rMB> " + Words(1, 20) + "\r" +
+           Words(1, 20) + "\r--- KQ\r * Origin: Home (2:5020/1.7)\rSEEN-BY: 5020/1\r";
   auto mail = MakeSpecMail(s);
   const std::string stars(78, '*');
   const std::string want = stars + "\n" +
@@ -317,9 +329,10 @@ TEST(MailPrintTest, GoldenText) {
                            stars + "\n" +
                            "Hi All!\n"
                            "\n"
-                           "MB> " + Words(1, 10) + "\n" +  // 4 + 69 characters: 11 words would not fit 74
-                           "MB> " + Words(11, 20) + "\n" +
-                           Words(1, 11) + "\n" +            // 76 characters; 12 words are 83
+                           "MB> " +
+                           Words(1, 10) + "\n" +  // 4 + 69 characters: 11 words would not fit 74
+                           "MB> " + Words(11, 20) + "\n" + Words(1, 11) +
+                           "\n" +  // 76 characters; 12 words are 83
                            Words(12, 20) + "\n" +
                            "--- KQ\n"
                            " * Origin: Home (2:5020/1.7)\n" +
@@ -355,11 +368,11 @@ TEST(MailPrintTest, QuotePrefixesAndEdgeLines) {
   } cases[] = {
       {"IP> short", "IP> short\n"},
       {"IP>> deeper", "IP>> deeper\n"},
-      {" IP> >  spaced", " IP> >  spaced\n"},                    // prefix " IP> " then text
-      {"IP>", "\n"},                                              // only a prefix: empty line
+      {" IP> >  spaced", " IP> >  spaced\n"},  // prefix " IP> " then text
+      {"IP>", "\n"},                           // only a prefix: empty line
       {std::string(40, 'x') + "> far", std::string(40, 'x') + "> far\n"},  // not a quote
-      {"a -> b", "a -> b\n"},                                     // counts as a quote prefix
-      {"\x01KLUDGE> x", ""},                                      // kludges stay hidden
+      {"a -> b", "a -> b\n"},  // counts as a quote prefix
+      {"\x01KLUDGE> x", ""},   // kludges stay hidden
       {"line\r\nnext", "line\nnext\n"},
   };
   for (const Case& c : cases) {
@@ -404,8 +417,10 @@ TEST(MailPrintTest, InvalidDateAndTime) {
       {"", "*      Date: invalid\n", "*      Time: invalid\n"},
       {"05 Jan 98", "*      Date: 05 Jan 98\n", "*      Time: invalid\n"},
       {"05 Jan 9", "*      Date: invalid\n", "*      Time: invalid\n"},
-      {std::string("\0\0\0\0\0\0\0\0\0\0\0" "12:00:00", 19), "*      Date: invalid\n",
-       "*      Time: 12:00:00\n"},
+      {std::string("\0\0\0\0\0\0\0\0\0\0\0"
+                   "12:00:00",
+                   19),
+       "*      Date: invalid\n", "*      Time: 12:00:00\n"},
   };
   for (const Case& c : cases) {
     MailSpec s;

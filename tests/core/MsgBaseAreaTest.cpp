@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
+#include "MsgBaseFixtures.h"
 #include "core/Area.h"
 #include "core/Exceptions.h"
 #include "core/MessageBase.h"
 #include "core/WinRegistry.h"
-#include "MsgBaseFixtures.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -144,8 +144,9 @@ TEST_F(MsgBaseAreaTest, CrcMismatchGivesTheSubstituteAndLeavesOthersReadable) {
   EXPECT_EQ(bad->Header.BodyOffset, TMsgHeader::NotStored);
   EXPECT_EQ(bad->Header.Reserved0, 0x0A0B0C0Du);
   const std::string text = bad->Body.substr(bad->Header.TextOffset);
-  EXPECT_NE(text.find("This Message contains invalid data (CRC failure).\rPlease delete the message."),
-            std::string::npos);
+  EXPECT_NE(
+      text.find("This Message contains invalid data (CRC failure).\rPlease delete the message."),
+      std::string::npos);
   EXPECT_TRUE(CheckBodyLayout(bad->Body, bad->Header.TextOffset));
   EXPECT_EQ(area.ReadMail(0)->Body, expected[0]->Body);
   EXPECT_EQ(area.ReadMail(2)->Body, expected[2]->Body);
@@ -304,7 +305,8 @@ TEST_F(MsgBaseAreaTest, IndexWriteAbortedLeavesBothFilesAsBeforeThatMail) {
   }
   ASSERT_EQ(prompter.texts.size(), 2u);
   EXPECT_NE(prompter.texts[0].find("probably full.Please ensure"), std::string::npos);
-  EXPECT_NE(prompter.texts[0].find(dir / "IDX" + ".Index has enough free space"), std::string::npos);
+  EXPECT_NE(prompter.texts[0].find(dir / "IDX" + ".Index has enough free space"),
+            std::string::npos);
   EXPECT_EQ(area.QueuedCount(), 0u);
   EXPECT_EQ(area.Count, 61);
   // Both files hold the first new mail and nothing of the second.

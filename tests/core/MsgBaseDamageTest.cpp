@@ -1,6 +1,6 @@
 // Damaged message base files fail cleanly: an index that does not check out
-// opens with the records that can be read and is never written, a body that does not check out gives the
-// substitute message; nothing crashes and nothing huge is allocated.
+// opens with the records that can be read and is never written, a body that does not check out
+// gives the substitute message; nothing crashes and nothing huge is allocated.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "MsgBaseFixtures.h"
 #include "core/Area.h"
 #include "core/Crc.h"
 #include "core/Lzrw1KH.h"
 #include "core/MessageBase.h"
-#include "MsgBaseFixtures.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -174,8 +174,7 @@ TEST_F(MsgBaseDamageTest, DamagedBodiesGiveTheSubstitute) {
        }},
       {"chunk cut off", withRecord(record(storedChunk(goodBody).substr(0, 30))),
        [&](TMsgHeader& h) { h.BodyLength = static_cast<uint32_t>(goodBody.size()); }},
-      {"body length far beyond what the chunks give",
-       withRecord(record([&] {
+      {"body length far beyond what the chunks give", withRecord(record([&] {
          std::string chunks;
          for (int i = 0; i < 13; ++i) chunks += storedChunk(std::string(32768, 'y'));
          return chunks;

@@ -4,8 +4,8 @@
 #include <sys/resource.h>
 
 #include <csignal>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,7 +25,8 @@ inline void Put32(std::string& s, uint32_t v) {
 }
 inline uint32_t Get32(const std::string& s, size_t at) {
   return static_cast<uint8_t>(s[at]) | (static_cast<uint8_t>(s[at + 1]) << 8) |
-         (static_cast<uint8_t>(s[at + 2]) << 16) | (static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24);
+         (static_cast<uint8_t>(s[at + 2]) << 16) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24);
 }
 
 struct BodySpec {

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "MsgBaseFixtures.h"
 #include "core/Crc.h"
 #include "core/Lzrw1KH.h"
 #include "core/MessageBase.h"
 #include "core/MsgHeader.h"
-#include "MsgBaseFixtures.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -82,12 +82,15 @@ TEST(MsgBaseLayoutTest, HeaderRecordEncodesATypicalMessage) {
   h.Flags = MsgFlag::Unread | MsgFlag::New;
 
   std::string expected(256, '\0');
-  auto put = [&](size_t at, const std::string& bytes) { expected.replace(at, bytes.size(), bytes); };
+  auto put = [&](size_t at, const std::string& bytes) {
+    expected.replace(at, bytes.size(), bytes);
+  };
   put(4, Bytes({2, 0, 0x9C, 0x13, 1, 0, 7, 0}));
   put(12, Bytes({2, 0, 0x9C, 0x13, 1, 0, 0, 0}));
   put(20, Bytes({0x44, 0x33, 0x22, 0x11}));
   put(28, std::string("\x04Ivan"));
-  put(64, std::string("\x03" "All"));
+  put(64, std::string("\x03"
+                      "All"));
   put(100, std::string("\x08Re: test"));
   put(172, std::string("\x07RU.FIDO"));
   put(224, Bytes({1, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF}));
@@ -210,7 +213,10 @@ TEST(MsgBaseLayoutTest, SmallAreaFilesByteForByte) {
 
   std::string index = "KQPI" + Bytes({1, 0, 0, 0}) + Bytes({0x01, 0x01, 0x80}) + record;
   std::string chunks = Bytes({69, 0, 0x80}) + body;
-  std::string bodyFile = "KQPB" "KQPM" + Bytes({71, 0, 0, 0});
+  std::string bodyFile =
+      "KQPB"
+      "KQPM" +
+      Bytes({71, 0, 0, 0});
   Put32(bodyFile, Crc32OfString(chunks));
   Put32(bodyFile, 0);
   bodyFile += chunks;
@@ -236,7 +242,8 @@ TEST(MsgBaseLayoutTest, IndexChunksHold128Records) {
   size_t pos = 8;
   while (pos + 2 <= file.size()) {
     size_t len = static_cast<uint8_t>(file[pos]) | (static_cast<uint8_t>(file[pos + 1]) << 8);
-    sizes.push_back(Lzrw1KHDecompress(std::string_view(file).substr(pos + 2, len), 32768).size() / 256);
+    sizes.push_back(Lzrw1KHDecompress(std::string_view(file).substr(pos + 2, len), 32768).size() /
+                    256);
     pos += 2 + len;
   }
   EXPECT_EQ(pos, file.size());

@@ -32,9 +32,9 @@ TEST_F(NLDataTest, RoundTripKeepsOrderAndListedNames) {
 
   TNLData loaded;
   loaded.LoadFromRegistry(reg, "Pointlists");
-  EXPECT_EQ(Describe(loaded), (std::vector<std::string>{"Fidonet|POINTS24|PR24DIFF|2",
-                                                        "Fidonet|BOSSLIST|BOSSDIFF|2",
-                                                        "AmigaNet|AMIGA|AMIDIFF|39"}));
+  EXPECT_EQ(Describe(loaded),
+            (std::vector<std::string>{"Fidonet|POINTS24|PR24DIFF|2", "Fidonet|BOSSLIST|BOSSDIFF|2",
+                                      "AmigaNet|AMIGA|AMIDIFF|39"}));
   EXPECT_EQ(loaded.GetString(2), "AmigaNet");
   EXPECT_EQ(loaded.GetItem(2)->Domain, "AmigaNet");
 }

@@ -141,8 +141,8 @@ TEST_F(NetLinkTest, ZoneOutboundNamesForeignZonesByThreeHexDigits) {
     int32_t ownZone, zone;
     const char* expected;
   } cases[] = {
-      {2, 2, "/fido/Outbound/"},      {2, 1, "/fido/Outbound.001/"},
-      {2, 10, "/fido/Outbound.00A/"}, {1, 2, "/fido/Outbound.002/"},
+      {2, 2, "/fido/Outbound/"},         {2, 1, "/fido/Outbound.001/"},
+      {2, 10, "/fido/Outbound.00A/"},    {1, 2, "/fido/Outbound.002/"},
       {2, 0x123, "/fido/Outbound.123/"}, {2, 0, "/fido/Outbound.000/"},
   };
   for (const auto& c : cases) {
@@ -169,7 +169,7 @@ TEST(FlowFileNameTest, NetAndNodeAsFourUpperCaseHexDigits) {
     const char* expected;
   } cases[] = {
       {{2, 5020, 1, 0}, "139C0001.flo"},
-      {{1, 5020, 1, 0}, "139C0001.flo"},  // the zone plays no part
+      {{1, 5020, 1, 0}, "139C0001.flo"},     // the zone plays no part
       {{2, 5020, 1042, 7}, "139C0412.flo"},  // nor the point
       {{2, 0, 0, 0}, "00000000.flo"},
       {{2, 65535, 43981, 0}, "FFFFABCD.flo"},
@@ -248,7 +248,7 @@ TEST_F(FlowFileTest, FailuresAreReportedAndWriteNothing) {
 
   // Names that would break the file into other lines, or no name at all.
   for (const std::string& bad : {std::string("/a.pkt\r\n^/etc/passwd"), std::string("/a\nb"),
-                                std::string("/a\0b", 4), std::string()}) {
+                                 std::string("/a\0b", 4), std::string()}) {
     EXPECT_THROW(link.AppendToFlowFile(bad, false), EFlowFile);
   }
   EXPECT_FALSE(platform::FileExists(dir / "Outbound/139C0001.flo"));

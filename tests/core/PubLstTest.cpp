@@ -171,7 +171,8 @@ TEST_F(PubLstTest, SortIsByteOrderStableAndAnnouncedOnce) {
   list.Sort();
   std::vector<std::string> names;
   for (int i = 0; i < list.GetCount(); ++i) names.push_back(list.GetString(i));
-  EXPECT_EQ(names, (std::vector<std::string>{"Bravo", "Charlie", "ECHO", "alpha", "alpha", "delta"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"Bravo", "Charlie", "ECHO", "alpha", "alpha", "delta"}));
   EXPECT_EQ(list.GetObject(3), firstAlpha);
   EXPECT_EQ(list.GetObject(4), secondAlpha);
   EXPECT_EQ(events, 1);
@@ -210,7 +211,7 @@ TEST_F(PubLstTest, AttachedControlsFollowTheList) {
 
   list.SetString(1, "B");
   EXPECT_EQ(box.items[1], "B");
-  EXPECT_EQ(box.index, 0);    // selection kept
+  EXPECT_EQ(box.index, 0);  // selection kept
   EXPECT_EQ(combo.index, 1);
   EXPECT_EQ(linked.items[1], "B");
 

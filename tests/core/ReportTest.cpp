@@ -61,7 +61,9 @@ TEST_F(ReportTest, FirstReportCreatesTheAreaAndIsStored) {
   const std::string& text = reports[0].text;
   EXPECT_EQ(text.rfind("AREA:REPORT\r", 0), 0u) << text;
   EXPECT_NE(text.find("\x01MSGID: "), std::string::npos);
-  EXPECT_NE(text.find("\x01" "CHRS: IBMPC 2\r"), std::string::npos);
+  EXPECT_NE(text.find("\x01"
+                      "CHRS: IBMPC 2\r"),
+            std::string::npos);
   EXPECT_NE(text.find("\x01PID: "), std::string::npos);
   EXPECT_NE(text.find("\rline one\rline two\r"), std::string::npos);
   EXPECT_EQ(text.find("--- "), std::string::npos);

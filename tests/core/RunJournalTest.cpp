@@ -19,8 +19,9 @@ namespace {
 TEST(RunJournal, RecordsKeepEveryByteAndATornLineIsNotRead) {
   TempDir dir;
   TRunJournal journal(dir / "j");
-  const std::vector<std::string> fields = {"", "a b", "100%", std::string("\0\n\r\t\x7f", 5),
-                                           "/path/with space/X.PackedBody", "\xff\x80"};
+  const std::vector<std::string> fields = {
+      "",        "a b", "100%", std::string("\0\n\r\t\x7f", 5), "/path/with space/X.PackedBody",
+      "\xff\x80"};
   journal.Append({{"area", fields[0], fields[1], fields[2]}, {"move", fields[3], fields[4]}});
   journal.Append({"created", fields[5]});
   platform::WriteFileAtomic(dir / "j", platform::ReadFile(dir / "j") + "commi");
@@ -61,7 +62,8 @@ TEST_F(RunJournalRecovery, AnUncommittedRunIsUndoneAndACommittedOneFinished) {
     Fill(fresh, 1);
     dir.Write("rest.pkt", "rest");
     journal.Append({"created", dir / "rest.pkt"});
-    journal.Append({{"replace", dir / "ring.New", dir / "ring"}, {"move", dir / "pkt", dir / "Backup.pkt"}});
+    journal.Append(
+        {{"replace", dir / "ring.New", dir / "ring"}, {"move", dir / "pkt", dir / "Backup.pkt"}});
     if (committed) journal.Append({"commit"});
 
     for (int twice = 0; twice < 2; ++twice) {

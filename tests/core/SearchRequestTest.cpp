@@ -33,29 +33,28 @@ TEST(SearchStringTest, CaseAndSubstringTable) {
       {"abc", false, true, "xABCx", true},
       {"abc", true, true, "xABCx", false},
       {"abc", true, true, "xabcx", true},
-      {"ABC", false, true, "ab", false},           // longer than the value
+      {"ABC", false, true, "ab", false},  // longer than the value
       {"Sysop", false, false, "SYSOP", true},
-      {"Sysop", false, false, "Sysop ", false},     // exact: trailing blank
+      {"Sysop", false, false, "Sysop ", false},  // exact: trailing blank
       {"Sysop", true, false, "SYSOP", false},
       {"Sysop", true, false, "Sysop", true},
       {"Sysop", false, false, "Sysop Vasya", false},
-      {"", false, true, "anything", false},         // empty text occurs nowhere
+      {"", false, true, "anything", false},  // empty text occurs nowhere
       {"", true, true, "", false},
-      {"", false, false, "", true},                 // but equals an empty value
+      {"", false, false, "", true},  // but equals an empty value
       {"", true, false, "x", false},
-      {"a*c", false, true, "abc", false},           // no wildcards
+      {"a*c", false, true, "abc", false},  // no wildcards
       {"a*c", false, true, "xa*cx", true},
       {"?", false, false, "x", false},
-      {"\xE0", false, true, "\xC0", false},         // only a-z fold
+      {"\xE0", false, true, "\xC0", false},  // only a-z fold
       {"\xE0", false, true, "x\xE0x", true},
       {"z[", false, true, "Z[", true},
-      {"@", false, true, "`", false},               // neighbours of the letters stay
-      {"abcab", false, true, "ABCABCAB", true},     // a match after a false start
+      {"@", false, true, "`", false},            // neighbours of the letters stay
+      {"abcab", false, true, "ABCABCAB", true},  // a match after a false start
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Condition(c.text, c.cs, c.sub).Matches(c.value), c.passes)
-        << '"' << c.text << "\" cs=" << c.cs << " sub=" << c.sub << " value \"" << c.value
-        << '"';
+        << '"' << c.text << "\" cs=" << c.cs << " sub=" << c.sub << " value \"" << c.value << '"';
   }
 }
 
@@ -122,7 +121,7 @@ TEST_F(SearchRequestRegistryTest, PackedLayout) {
   r.Origin = Condition("Vasya", true, false);
   r.CreationDate.Mode = TDateSearch::Range;
   r.CreationDate.Start = UnixToDateTime(946684800);  // 2000-01-01
-  r.CreationDate.End = -3;                            // no date: stored as 0
+  r.CreationDate.End = -3;                           // no date: stored as 0
   r.TossDate.Mode = TDateSearch::Recent;
   r.TossDate.Limit = 14;
   r.SaveToRegistry(reg, kSection);

@@ -92,11 +92,11 @@ TEST(SettingsNormaliseTest, Numbers) {
     int32_t set;
     int32_t expected;
   } cases[] = {
-      {S::Dupes, 2, 2},        {S::Dupes, 3, 0},          {S::Dupes, -1, 0},
-      {S::AutoImport, 0, 0},   {S::AutoImport, 7, 1},     {S::OptimizeOn, 3, 3},
-      {S::OptimizeOn, 4, 0},   {S::Zone, 0, 1},           {S::Zone, 70000, 32767},
-      {S::Zone, 10, 10},       {S::ImportReport, 5, 1},   {S::ImportReport, 0, 0},
-      {S::WinLimit, 0, 1},     {S::QuoteColor, -1, -1},   {S::QuoteColor, 0x00FF00, 0x00FF00},
+      {S::Dupes, 2, 2},      {S::Dupes, 3, 0},        {S::Dupes, -1, 0},
+      {S::AutoImport, 0, 0}, {S::AutoImport, 7, 1},   {S::OptimizeOn, 3, 3},
+      {S::OptimizeOn, 4, 0}, {S::Zone, 0, 1},         {S::Zone, 70000, 32767},
+      {S::Zone, 10, 10},     {S::ImportReport, 5, 1}, {S::ImportReport, 0, 0},
+      {S::WinLimit, 0, 1},   {S::QuoteColor, -1, -1}, {S::QuoteColor, 0x00FF00, 0x00FF00},
   };
   for (const auto& c : cases) {
     SettingsValues v(kStart);
@@ -155,7 +155,6 @@ TEST(SettingsNormaliseTest, Fonts) {
 
 // ---------------------------------------------------------------------------
 // Registry
-
 
 TEST_F(SettingsTest, RoundTripThroughTheRegistryFile) {
   SettingsValues v(kStart);
@@ -270,7 +269,8 @@ TEST_F(SettingsTest, StoredValuesOutOfRangeAreMadeValid) {
   EXPECT_EQ(v.InboundDir(), "/srv/velmaris/Inbound/");
   EXPECT_EQ(v.OutboundDir(), "/srv/velmaris/Out/");
   EXPECT_EQ(v.FileListFont(), (TFontDesc{std::string(255, 'F'), 10, 0x0D}));
-  EXPECT_EQ(v.Font(S::ALFont), (TFontDesc{"Sans Serif", 9, TFontDesc::Underline | TFontDesc::Italic}));
+  EXPECT_EQ(v.Font(S::ALFont),
+            (TFontDesc{"Sans Serif", 9, TFontDesc::Underline | TFontDesc::Italic}));
 }
 
 TEST_F(SettingsTest, ValueOfWrongTypeFailsAndChangesNothing) {
@@ -293,11 +293,11 @@ TEST(SettingsReadersTest, TranslatePhoneNumber) {
     const char* number;
     const char* expected;
   } cases[] = {
-      {"+7-812-555-1234", "8-555-1234"},        // first matching line wins
+      {"+7-812-555-1234", "8-555-1234"},  // first matching line wins
       {"+7-495-555-1234", "8-10-7-495-555-1234"},
       {"+49-30-1234", "810-49-30-1234"},
-      {"+1-212-555", "212-555"},                // no replacement: prefix dropped
-      {"+44-20-1234", "+44-20-1234"},           // no line: unchanged
+      {"+1-212-555", "212-555"},       // no replacement: prefix dropped
+      {"+44-20-1234", "+44-20-1234"},  // no line: unchanged
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(v.TranslatePhoneNumber(c.number), c.expected) << c.number;
@@ -309,7 +309,7 @@ TEST(SettingsReadersTest, SysopNamesCompareInUpperCase) {
   struct {
     const char* name;
     bool mine;
-  } cases[] = {{"IVAN PETROV", true}, {"ivan petrov", true}, {"SYSOP", true},
+  } cases[] = {{"IVAN PETROV", true}, {"ivan petrov", true},   {"SYSOP", true},
                {"Ivan", false},       {"Ivan Petrov ", false}, {"", false}};
   for (const auto& c : cases) EXPECT_EQ(v.IsSysopName(c.name), c.mine) << c.name;
   EXPECT_EQ(v.FirstSysopName(), "Ivan Petrov");
@@ -432,7 +432,7 @@ TEST_F(SettingsTest, ChangeOffTheMainThreadIsAnnouncedOnTheMainThread) {
   });
   std::thread worker([&] { settings.SetNumber(S::Zone, 4); });
   worker.join();
-  EXPECT_EQ(calls, 0);  // queued, not yet run
+  EXPECT_EQ(calls, 0);                        // queued, not yet run
   EXPECT_EQ(settings.Snapshot()->Zone(), 4);  // but readers see it at once
   dispatcher.ProcessMessages();
   EXPECT_EQ(calls, 1);

@@ -62,8 +62,8 @@ TEST(TextGroupDefaultTest, FooterEndsInTheSignatureOnlyWhenTheUserHasAName) {
   const std::string signature = "               Ann Point";
   EXPECT_EQ(named.ReplyFooter, (std::vector<std::string>{"", "Bye ..", signature}));
   EXPECT_EQ(nameless.ReplyFooter, (std::vector<std::string>{"", "Bye .."}));
-  for (auto TTextGroup::*part : {&TTextGroup::CommentFooter, &TTextGroup::NewFooter,
-                                 &TTextGroup::ForwardFooter}) {
+  for (auto TTextGroup::*part :
+       {&TTextGroup::CommentFooter, &TTextGroup::NewFooter, &TTextGroup::ForwardFooter}) {
     EXPECT_EQ((named.*part).back(), signature);
     EXPECT_EQ((nameless.*part).back(), "Bye ..");
   }
@@ -109,7 +109,8 @@ struct Fixture {
   Fixture(int count, std::vector<int32_t> areaGroups) {
     areas.groups = std::move(areaGroups);
     list.SetUsers(&areas);
-    for (int i = 0; i < count; ++i) list.Add("G" + std::to_string(i), std::make_unique<TTextGroup>());
+    for (int i = 0; i < count; ++i)
+      list.Add("G" + std::to_string(i), std::make_unique<TTextGroup>());
   }
   std::vector<std::string> Names() const {
     std::vector<std::string> out;

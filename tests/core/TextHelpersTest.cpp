@@ -13,9 +13,15 @@ TEST(TextHelpersTest, HexStrToInt) {
     const char* text;
     uint32_t value;
   } cases[] = {
-      {"1A2b", 6699},     {"12G", 0},         {"", 0},          {"0", 0},
-      {"ffffffff", 0xFFFFFFFFu}, {"123456789", 0x23456789u},  // wraps
-      {" 1", 0},          {"1 ", 0},          {"DEADbeef", 0xDEADBEEFu},
+      {"1A2b", 6699},
+      {"12G", 0},
+      {"", 0},
+      {"0", 0},
+      {"ffffffff", 0xFFFFFFFFu},
+      {"123456789", 0x23456789u},  // wraps
+      {" 1", 0},
+      {"1 ", 0},
+      {"DEADbeef", 0xDEADBEEFu},
   };
   for (auto& c : cases) EXPECT_EQ(HexStrToInt(c.text), c.value) << c.text;
 }
@@ -27,7 +33,7 @@ TEST(TextHelpersTest, SplitStrAt) {
     const char* head;
     const char* rest;
   } cases[] = {
-      {"abcdef", 2, "ab", "cdef"}, {"abc", 3, "abc", ""}, {"abc", 9, "abc", ""},
+      {"abcdef", 2, "ab", "cdef"}, {"abc", 3, "abc", ""},  {"abc", 9, "abc", ""},
       {"abc", 0, "", "abc"},       {"abc", -4, "", "abc"},
   };
   for (auto& c : cases) {
@@ -119,7 +125,8 @@ TEST(TextHelpersTest, CutWrappedLineConsumesEverything) {
       "oak tree whileaverylongwordwithoutanyblanksgoesonandonandon keeps going.";
   auto squeeze = [](const std::string& t) {
     std::string out;
-    for (char c : t) if (c != ' ') out += c;
+    for (char c : t)
+      if (c != ' ') out += c;
     return out;
   };
   const std::string original = text;

@@ -58,7 +58,8 @@ TEST_F(WinRegistryTest, ValuesRoundTripBelowTheRoot) {
   // The values sit below the root key, with "\" between the parts.
   EXPECT_TRUE(again.ValueExists(std::string(kRoot) + "\\Areas\\Area1", "Name"));
   // Booleans are integer values.
-  EXPECT_EQ(again.ValueType(std::string(kRoot) + "\\Areas\\Area1", "NToH"), platform::RegType::DWord);
+  EXPECT_EQ(again.ValueType(std::string(kRoot) + "\\Areas\\Area1", "NToH"),
+            platform::RegType::DWord);
   EXPECT_EQ(again.ReadDWord(std::string(kRoot) + "\\Areas\\Area1", "NToH"), 1u);
 }
 
@@ -99,8 +100,7 @@ TEST_F(WinRegistryTest, StringListsUseCountAndItems) {
   EXPECT_EQ(lines, (std::vector<std::string>{"uno", ""}));
 
   SaveStringsToRegistry({}, reg, "Empty");
-  EXPECT_EQ(store.ValueNames(std::string(kRoot) + "\\Empty"),
-            (std::vector<std::string>{"Count"}));
+  EXPECT_EQ(store.ValueNames(std::string(kRoot) + "\\Empty"), (std::vector<std::string>{"Count"}));
   LoadStringsFromRegistry(lines, reg, "Empty");
   EXPECT_TRUE(lines.empty());
   LoadStringsFromRegistry(lines, reg, "Missing");

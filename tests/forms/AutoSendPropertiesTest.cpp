@@ -1,8 +1,8 @@
 // The autosend job window: the controls that follow the chosen modes, the
 // next due date of the edited values, Apply, Cancel and send-now.
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

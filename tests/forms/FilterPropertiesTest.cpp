@@ -40,9 +40,9 @@ TEST_F(FilterPropertiesTest, FillsEnablesAndStores) {
   TFilterProperties* w = ShowFilterProperties(f, list, *store);
   EXPECT_EQ(ShowFilterProperties(f, list, *store), w);  // one window per filter
   EXPECT_EQ(w->windowTitle(), "Properties of Spam");
-  for (const char* name : {"CbType", "CbOrig", "CbDest", "CbSubj", "CbText", "CbArea", "CbCopy",
-                           "CbList", "CbUnList", "CbLaunch", "CbAnswer", "CbSave", "CbKill",
-                           "CbForward"})
+  for (const char* name :
+       {"CbType", "CbOrig", "CbDest", "CbSubj", "CbText", "CbArea", "CbCopy", "CbList", "CbUnList",
+        "CbLaunch", "CbAnswer", "CbSave", "CbKill", "CbForward"})
     Get<QCheckBox>(*w, name);
   EXPECT_TRUE(Get<QLineEdit>(*w, "EdSubj")->isEnabled());
   EXPECT_EQ(Get<QLineEdit>(*w, "EdSubj")->text(), "OFFER");

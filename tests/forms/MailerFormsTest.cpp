@@ -6,12 +6,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QSpinBox>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTreeWidget>
 
 #include "core/ConfigStoreFixture.h"
@@ -63,10 +63,10 @@ TEST_F(MailerFormsTest, PropertiesEditTheProfile) {
   TMailer* profile = profiles->AddMailer(*config);
   profile->ReDials = 4;
   TMailerProperties window(profile, &profiles->Mailers(), {"Line A", "Line B"});
-  ExpectParts<QWidget>(window, {"EdName", "EdSysop", "EdLocation", "EdPhone", "EdFlags", "CbZModem",
-                                "CbZedZap", "CbHydra", "SpRetries", "SpWait", "CbDummy",
-                                "CbTAPIDevice", "DialParams", "TAPIProperies", "SpReadJob",
-                                "CbOwnBuffers", "SpInSize", "SpOutSize"});
+  ExpectParts<QWidget>(
+      window, {"EdName", "EdSysop", "EdLocation", "EdPhone", "EdFlags", "CbZModem", "CbZedZap",
+               "CbHydra", "SpRetries", "SpWait", "CbDummy", "CbTAPIDevice", "DialParams",
+               "TAPIProperies", "SpReadJob", "CbOwnBuffers", "SpInSize", "SpOutSize"});
   EXPECT_EQ(window.windowTitle(), "Properties of Jon's Point");
   EXPECT_EQ(window.SpRetries->value(), 4);
   EXPECT_FALSE(window.BtnApply->isEnabled());
@@ -192,7 +192,8 @@ TEST_F(MailerFormsTest, MailerWindowShowsTheOutboundAndTheLog) {
   ExpectParts<QWidget>(form, {"OutboundList", "LogMemo", "StatusLabel", "LedCD", "LedRxD"});
   dir.Write("out.pkt", "packet");
   platform::MakeDirs(config->Values()->OutboundDir());
-  platform::WriteFileAtomic(config->Values()->OutboundDir() + "139C0412.flo", dir / "out.pkt" + "\r\n");
+  platform::WriteFileAtomic(config->Values()->OutboundDir() + "139C0412.flo",
+                            dir / "out.pkt" + "\r\n");
   form.RescanBtn->trigger();
   ASSERT_EQ(form.OutboundList->topLevelItemCount(), 1);
   EXPECT_EQ(form.OutboundList->topLevelItem(0)->text(1), "2:5020/1042");

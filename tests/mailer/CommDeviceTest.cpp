@@ -119,7 +119,8 @@ TEST(CommLogTest, DumpLinesPadTheLastRun) {
   const std::string block = "0123456789ABCDEF\x01\x7f\x80 ";
   EXPECT_EQ(DumpLines(block.data(), block.size()),
             "DUMP 30 31 32 33 34 35 36 37 38 39 41 42 43 44 45 46 0123456789ABCDEF\n"
-            "DUMP 01 7F 80 20 " + std::string(36, ' ') + ".\x7f. \n");
+            "DUMP 01 7F 80 20 " +
+                std::string(36, ' ') + ".\x7f. \n");
 }
 
 TEST(CommLogTest, LogHoldsReceivedBlocks) {
@@ -199,7 +200,8 @@ TEST(LoopbackTest, BytesCrossBothWaysAndAHangUpReachesTheOtherEnd) {
   EXPECT_EQ(b.data, big);
   pair.A().HangUp();
   ASSERT_TRUE(dispatcher.RunUntil([&] { return pair.B().IsIdle(); }, kPatience));
-  EXPECT_EQ(b.events, (std::vector<std::string>{"Connected", "Ready", "Disconnecting", "Disconnected"}));
+  EXPECT_EQ(b.events,
+            (std::vector<std::string>{"Connected", "Ready", "Disconnecting", "Disconnected"}));
 }
 
 TEST(LoopbackTest, NoiseIsSeeded) {

@@ -111,12 +111,12 @@ TEST(EmsiParse, EscapesAndOddFields) {
   } cases[] = {
       {"[a][b][Max \\7D\\5D Power][p][9600][f]", "Max }] Power"},
       {"[a][b][Max ]] \\\\ Power][p][9600][f]", "Max ] \\ Power"},
-      {"[a][b][Tab\\09here][p][9600][f]", "Tab_here"},  // no control characters
+      {"[a][b][Tab\\09here][p][9600][f]", "Tab_here"},   // no control characters
       {"[a][b][\x8c\xa0\xaa\xe1]", "\x8c\xa0\xaa\xe1"},  // CP866 stays; missing fields stay "?"
   };
   for (const Case& c : cases) {
-    const std::string data = std::string("{EMSI}{1:2/3}{}{}{ZMO}{00}{M}{1}{2}{IDENT}{") + c.ident +
-                             "}{TZUTC}{0100}";
+    const std::string data =
+        std::string("{EMSI}{1:2/3}{}{}{ZMO}{00}{M}{1}{2}{IDENT}{") + c.ident + "}{TZUTC}{0100}";
     TEmsiRemote r;
     std::string reason;
     ASSERT_TRUE(ParseEmsiDat(data, r, reason)) << c.ident << " " << reason;
@@ -322,7 +322,8 @@ struct Scripted {
   void Send(const std::string& bytes) { caller->Receive(bytes); }
   size_t Count(const std::string& text) const {
     size_t n = 0;
-    for (size_t p = 0; (p = line.toAnswerer.find(text, p)) != std::string::npos; p += text.size()) ++n;
+    for (size_t p = 0; (p = line.toAnswerer.find(text, p)) != std::string::npos; p += text.size())
+      ++n;
     return n;
   }
 };

@@ -73,7 +73,8 @@ TEST(HayesModemTest, CanonicalNumbersBecomeDigitsForTheLocation) {
 
 TEST(HayesModemTest, DeviceListHasConfiguredLinesThenFoundDevices) {
   TempDir dev;
-  for (const char* name : {"ttyS0", "ttyUSB1", "ttyACM0", "tty1", "ttyS", "serial/by-id/usb-Modem-if00"}) {
+  for (const char* name :
+       {"ttyS0", "ttyUSB1", "ttyACM0", "tty1", "ttyS", "serial/by-id/usb-Modem-if00"}) {
     dev.Write(name, "");
   }
   ::symlink((dev / "ttyUSB1").c_str(), (dev / "serial/by-id/usb-Modem-if01").c_str());

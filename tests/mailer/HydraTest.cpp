@@ -5,10 +5,10 @@
 
 #include <cctype>
 
+#include "ZModemFixtures.h"
 #include "mailer/CMHydra.h"
 #include "mailer/CMLoopback.h"
 #include "mailer/HydraFrames.h"
-#include "ZModemFixtures.h"
 
 namespace velmaris::test {
 namespace {
@@ -24,8 +24,13 @@ TEST(HydraFramesTest, EveryEncodingCarriesEveryByte) {
   std::string all;
   for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
   all += "@\r\x18\x18";
-  const uint32_t optionSets[] = {0, hoC32, hoXON | hoTLN | hoCTL | hoC32, hoHIC | hoCTL,
-                                 hoHI8 | hoASC, hoHI8 | hoASC | hoC32, hoHI8 | hoCTL | hoUUE | hoC32,
+  const uint32_t optionSets[] = {0,
+                                 hoC32,
+                                 hoXON | hoTLN | hoCTL | hoC32,
+                                 hoHIC | hoCTL,
+                                 hoHI8 | hoASC,
+                                 hoHI8 | hoASC | hoC32,
+                                 hoHI8 | hoCTL | hoUUE | hoC32,
                                  hoHI8 | hoC32};
   for (uint32_t options : optionSets) {
     for (char type : {hpData, hpInit, hpFinfo}) {
@@ -46,11 +51,19 @@ TEST(HydraFramesTest, EveryEncodingCarriesEveryByte) {
 
 TEST(HydraFramesTest, FramingFollowsThePacketType) {
   // INIT goes hex even on a clean line; binary DATA ends with DLE "a" alone.
-  EXPECT_EQ(HydraPacket(hpInit, "x", hoC32).substr(0, 2), "\x18" "c");
+  EXPECT_EQ(HydraPacket(hpInit, "x", hoC32).substr(0, 2),
+            "\x18"
+            "c");
   const std::string data = HydraPacket(hpData, "x", hoC32);
-  EXPECT_EQ(data.substr(0, 2), "\x18" "b");
-  EXPECT_EQ(data.substr(data.size() - 2), "\x18" "a");
-  EXPECT_EQ(HydraPacket(hpData, "x", hoHI8 | hoCTL | hoUUE).substr(0, 2), "\x18" "e");
+  EXPECT_EQ(data.substr(0, 2),
+            "\x18"
+            "b");
+  EXPECT_EQ(data.substr(data.size() - 2),
+            "\x18"
+            "a");
+  EXPECT_EQ(HydraPacket(hpData, "x", hoHI8 | hoCTL | hoUUE).substr(0, 2),
+            "\x18"
+            "e");
   // A flipped bit is dropped; five DLEs abort.
   std::string bad = data;
   bad[3] ^= 1;
@@ -92,7 +105,9 @@ class HydraTest : public ::testing::Test {
     ASSERT_TRUE(RunTicking([&] { return a.Done() && b.Done(); }));
   }
   // A packet lost to noise costs its time-out, which need not pass in full.
-  bool RunTicking(const std::function<bool()>& done) { return test::RunTicking(dispatcher, done, 60000, 5ms); }
+  bool RunTicking(const std::function<bool()>& done) {
+    return test::RunTicking(dispatcher, done, 60000, 5ms);
+  }
   void ExpectReceived(const std::string& path, const std::string& in) {
     const std::string name = Upper(platform::NameOf(path));
     ASSERT_TRUE(platform::FileExists(in + name)) << name;
@@ -113,7 +128,8 @@ TEST_F(HydraTest, BothDirectionsAtOnceOnCleanAndNoisyLines) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     for (const char* in : {"inA", "inB"}) {
-      for (const auto& e : platform::ScanDir(dir / in)) std::remove((dir / in + "/" + e.name).c_str());
+      for (const auto& e : platform::ScanDir(dir / in))
+        std::remove((dir / in + "/" + e.name).c_str());
     }
     TCMLoopbackPair pair(c.shape, dispatcher);
     pair.Connect();
@@ -141,7 +157,8 @@ TEST_F(HydraTest, DroppedCarrierKeepsThePartialFileForTheNextCall) {
     ProtocolEnd a, b;
     a.toSend = {big};
     RunBoth(pair, a, b, [&](TCMHydra&, TCMHydra&) {
-      ASSERT_TRUE(dispatcher.RunUntil([&] { return b.lastReceived > 20000 || b.Done(); }, kPatience));
+      ASSERT_TRUE(
+          dispatcher.RunUntil([&] { return b.lastReceived > 20000 || b.Done(); }, kPatience));
       pair.A().HangUp();
     });
     EXPECT_TRUE(a.aborted);
@@ -165,7 +182,8 @@ TEST_F(HydraTest, DroppedCarrierKeepsThePartialFileForTheNextCall) {
 }
 
 TEST_F(HydraTest, MeetsItselfThroughTheFakeModem) {
-  const std::string mine = MakeFile("mine.pkt", 40000, 6), theirs = MakeFile("theirs.we0", 25000, 7);
+  const std::string mine = MakeFile("mine.pkt", 40000, 6),
+                    theirs = MakeFile("theirs.we0", 25000, 7);
   platform::MakeDirs(dir / "peer");
   SetTapiDebugLogPath(dir / "cmdebug.txt");
   ModemCall call(dir, dispatcher,

@@ -3,9 +3,9 @@
 // and the lock that keeps a second program off the modem.
 #include <gtest/gtest.h>
 
+#include "LineFixtures.h"
 #include "mailer/CMD_TAPI.h"
 #include "mailer/CMThreads.h"
-#include "LineFixtures.h"
 #include "platform/SerialPort.h"
 
 namespace velmaris::test {
@@ -87,7 +87,8 @@ TEST_F(LineDeviceTest, ConnectStartsTheLineAndHangUpEndsIt) {
   EXPECT_TRUE(device->GetModemStatus() & lsRLSD);
 
   device->SendString("ping through the line");  // the fake modem's peer echoes
-  ASSERT_TRUE(WaitFor([&] { return recorder.data.find("ping through the line") != std::string::npos; }));
+  ASSERT_TRUE(
+      WaitFor([&] { return recorder.data.find("ping through the line") != std::string::npos; }));
 
   device->HangUp();
   ASSERT_TRUE(WaitIdle(*device));

@@ -86,8 +86,9 @@ TEST_F(MailerProfileTest, WindowIsMadeWithTheProfileAndFollowsItsNameAndDevice) 
   mailer.SetName("Line 1");
   mailer.SetTAPIDevice("Modem A");  // unchanged: nothing happens
   mailer.SetTAPIDevice("Modem B");
-  const std::vector<std::string> expected = {"caption Mailer - Jon's Point", "show", "scan",
-                                             "caption Mailer - Line 1", "select Modem B", "show"};
+  const std::vector<std::string> expected = {
+      "caption Mailer - Jon's Point", "show",           "scan",
+      "caption Mailer - Line 1",      "select Modem B", "show"};
   EXPECT_EQ(calls, expected);
 }
 

@@ -226,7 +226,9 @@ TEST_F(OutboundRewrite, ANewFileThatCannotBeMadeAsksAndAbortChangesNothing) {
   EXPECT_TRUE(lockFree);
   EXPECT_EQ(asked[0], "WARNING: UpdatedFlow file \"" + dir / "Outbound/139C0412.NEW" +
                           "\" cannot becannot be opened for update. If You abort this operation "
-                          "the file \"" + a + "\" will be transmitted again on the next poll  on "
+                          "the file \"" +
+                          a +
+                          "\" will be transmitted again on the next poll  on "
                           "2:5020/1042!");
   EXPECT_EQ(dir.Read("Outbound/139C0412.flo"), before);
   EXPECT_TRUE(Exists(a));  // not deleted while its line stays
@@ -252,13 +254,15 @@ TEST_F(OutboundRewrite, AFlowFileThatCannotBeReadAsksWithTheOpenWarning) {
   // Grown beyond what is read.
   dir.Write("Outbound/139C0412.flo", "^" + a + "\r\n" + std::string(kMaxFlowFileSize, '\n'));
   std::string warning;
-  EXPECT_THROW(outbound.FileSent(e, [&](const std::string& w) {
-    warning = w;
-    return false;
-  }),
+  EXPECT_THROW(outbound.FileSent(e,
+                                 [&](const std::string& w) {
+                                   warning = w;
+                                   return false;
+                                 }),
                EFlowFile);
   EXPECT_EQ(warning, "WARNING: Flow file \"" + flow +
-                         "\" cannot beopened for update. If You" "abort this operation the file \"" +
+                         "\" cannot beopened for update. If You"
+                         "abort this operation the file \"" +
                          a + "\" will be transmitted again on the next poll by  2:5020/1042!");
   EXPECT_TRUE(Exists(a));
   EXPECT_EQ(Size(flow), static_cast<long>(a.size() + 3 + kMaxFlowFileSize));
@@ -304,7 +308,8 @@ TEST_F(OutboundRewrite, AppendsAndRewritesDoNotLoseLines) {
   const std::string sent = File("files/sent.mo0");
   constexpr int kLines = 60;
   std::thread writer([&] {
-    for (int i = 0; i < kLines; ++i) link.AppendToFlowFile(dir / ("files/n" + std::to_string(i)), true);
+    for (int i = 0; i < kLines; ++i)
+      link.AppendToFlowFile(dir / ("files/n" + std::to_string(i)), true);
   });
   for (int i = 0; i < kLines; ++i) {
     link.AppendToFlowFile(sent, false);

@@ -41,10 +41,14 @@ TEST(OutboundNames, FlowBaseNameMustBeEightHexDigits) {
     bool ok;
     uint16_t net, node;
   } cases[] = {
-      {"139c0412.FLO", true, 5020, 1042}, {"139C0412.req", true, 5020, 1042},
-      {"139C041.flo", false, 0, 0},       {"139C04123.flo", false, 0, 0},
-      {"139G0412.flo", false, 0, 0},      {"README.REQ", false, 0, 0},
-      {".flo", false, 0, 0},              {"139C0412", false, 0, 0},
+      {"139c0412.FLO", true, 5020, 1042},
+      {"139C0412.req", true, 5020, 1042},
+      {"139C041.flo", false, 0, 0},
+      {"139C04123.flo", false, 0, 0},
+      {"139G0412.flo", false, 0, 0},
+      {"README.REQ", false, 0, 0},
+      {".flo", false, 0, 0},
+      {"139C0412", false, 0, 0},
       {"-39C0412.flo", false, 0, 0},
   };
   for (const Case& c : cases) {
@@ -63,10 +67,9 @@ TEST(OutboundNames, ZoneExtensionIsThreeHexDigits) {
     bool ok;
     uint16_t zone;
   } cases[] = {
-      {"Outbound.003", true, 3},   {"outbound.00a", true, 10},
-      {"Outbound.FFF", true, 4095}, {"Outbound.xyz", false, 0},
-      {"Outbound.0001", false, 0}, {"Outbound.01", false, 0},  {"Outbound", false, 0},
-      {"Outbound.0 1", false, 0},
+      {"Outbound.003", true, 3},  {"outbound.00a", true, 10},  {"Outbound.FFF", true, 4095},
+      {"Outbound.xyz", false, 0}, {"Outbound.0001", false, 0}, {"Outbound.01", false, 0},
+      {"Outbound", false, 0},     {"Outbound.0 1", false, 0},
   };
   for (const Case& c : cases) {
     uint16_t zone = 0;
@@ -84,17 +87,12 @@ TEST(OutboundKinds, PathsAreClassifiedByTheExtensionOfTheirName) {
     const char* path;
     const char* kind;
   } cases[] = {
-      {"C:\\OUT\\0000FFFE.MO0", kKindMailBundle},
-      {"/out/0000fffe.We1", kKindMailBundle},
+      {"C:\\OUT\\0000FFFE.MO0", kKindMailBundle}, {"/out/0000fffe.We1", kKindMailBundle},
       {"/out/0000FFFE.MOX", kKindMailBundle},  // only two characters count
-      {"/out/0000FFFE.TH", kKindMailBundle},
-      {"/out/0000FFFE.ZZ0", kKindAttachedFile},
-      {"/out/letter.MAIL", kKindAttachedFile},
-      {"/out/12345678.pkt", kKindMailPacket},
-      {"/out/12345678.pkt2", kKindAttachedFile},
-      {"/files/hatch.Tic", kKindTicFile},
-      {"/files/README", kKindAttachedFile},
-      {"/files/x.M", kKindAttachedFile},
+      {"/out/0000FFFE.TH", kKindMailBundle},      {"/out/0000FFFE.ZZ0", kKindAttachedFile},
+      {"/out/letter.MAIL", kKindAttachedFile},    {"/out/12345678.pkt", kKindMailPacket},
+      {"/out/12345678.pkt2", kKindAttachedFile},  {"/files/hatch.Tic", kKindTicFile},
+      {"/files/README", kKindAttachedFile},       {"/files/x.M", kKindAttachedFile},
       {"/mail.fr1/readme", kKindAttachedFile},  // a directory's extension says nothing
       {"/mail.fr1/a.pkt", kKindMailPacket},
   };
@@ -122,7 +120,8 @@ TEST(FlowFileReader, LinePrefixes) {
       {"/a\rb", FlowAction::Refused, ""},
       {std::string("/a\0b", 4), FlowAction::Refused, ""},
       {longPath, FlowAction::Refused, ""},
-      {longPath.substr(0, kMaxFlowLineLength), FlowAction::Keep, longPath.substr(0, kMaxFlowLineLength)},
+      {longPath.substr(0, kMaxFlowLineLength), FlowAction::Keep,
+       longPath.substr(0, kMaxFlowLineLength)},
       {"^^x", FlowAction::Delete, "^x"},
   };
   for (const Case& c : cases) {
@@ -163,25 +162,58 @@ TEST(FlowFileReader, RewriteDropsTheSentPathAndKeepsEveryOtherLineWhole) {
     bool hasEntries;
   } cases[] = {
       {"plain", "/o/a.pkt\r\n/o/b.mo0\r\n", "/o/a.pkt", "/o/b.mo0\r\n", {FlowAction::Keep}, true},
-      {"caret", "^/o/a.pkt\r\n/o/b.mo0\r\n", "/o/a.pkt", "/o/b.mo0\r\n", {FlowAction::Delete}, true},
+      {"caret",
+       "^/o/a.pkt\r\n/o/b.mo0\r\n",
+       "/o/a.pkt",
+       "/o/b.mo0\r\n",
+       {FlowAction::Delete},
+       true},
       {"hash", "#/o/a.mo0\n^/o/b\n", "/o/a.mo0", "^/o/b\r\n", {FlowAction::Truncate}, true},
-      {"twice", "^/o/a\r\n/o/b\r\n/o/a\r\n", "/o/a", "/o/b\r\n",
-       {FlowAction::Delete, FlowAction::Keep}, true},
+      {"twice",
+       "^/o/a\r\n/o/b\r\n/o/a\r\n",
+       "/o/a",
+       "/o/b\r\n",
+       {FlowAction::Delete, FlowAction::Keep},
+       true},
       {"only line", "^/o/a\r\n", "/o/a", "", {FlowAction::Delete}, false},
-      {"skip lines left", "~/o/old\r\n^/o/a\r\n!note\r\n", "/o/a", "~/o/old\r\n!note\r\n",
-       {FlowAction::Delete}, false},
-      {"refused line kept", std::string("/o/\0x\r\n/o/a\r\n", 12), "/o/a",
-       std::string("/o/\0x\r\n", 7), {FlowAction::Keep}, true},
-      {"blanks", "^/o/My Files/a b\r\n/o/My Files/a\r\n", "/o/My Files/a b", "/o/My Files/a\r\n",
-       {FlowAction::Delete}, true},
+      {"skip lines left",
+       "~/o/old\r\n^/o/a\r\n!note\r\n",
+       "/o/a",
+       "~/o/old\r\n!note\r\n",
+       {FlowAction::Delete},
+       false},
+      {"refused line kept",
+       std::string("/o/\0x\r\n/o/a\r\n", 12),
+       "/o/a",
+       std::string("/o/\0x\r\n", 7),
+       {FlowAction::Keep},
+       true},
+      {"blanks",
+       "^/o/My Files/a b\r\n/o/My Files/a\r\n",
+       "/o/My Files/a b",
+       "/o/My Files/a\r\n",
+       {FlowAction::Delete},
+       true},
       {"not listed", "/o/a\r\n", "/o/b", "/o/a\r\n", {}, true},
       {"case counts", "/o/A.PKT\r\n", "/o/a.pkt", "/o/A.PKT\r\n", {}, true},
-      {"same file spelled otherwise", "/o/x/../a\r\n//o/./b\r\n", "/o/a", "//o/./b\r\n",
-       {FlowAction::Keep}, true},
-      {"empty lines dropped", "\r\n/o/a\r\n\r\n/o/b\r\n\r\n", "/o/a", "/o/b\r\n", {FlowAction::Keep},
+      {"same file spelled otherwise",
+       "/o/x/../a\r\n//o/./b\r\n",
+       "/o/a",
+       "//o/./b\r\n",
+       {FlowAction::Keep},
        true},
-      {"skip line of the sent file stays", "~/o/a\r\n/o/a\r\n", "/o/a", "~/o/a\r\n",
-       {FlowAction::Keep}, false},
+      {"empty lines dropped",
+       "\r\n/o/a\r\n\r\n/o/b\r\n\r\n",
+       "/o/a",
+       "/o/b\r\n",
+       {FlowAction::Keep},
+       true},
+      {"skip line of the sent file stays",
+       "~/o/a\r\n/o/a\r\n",
+       "/o/a",
+       "~/o/a\r\n",
+       {FlowAction::Keep},
+       false},
   };
   for (const Case& c : cases) {
     FlowRewrite rw = FlowFileWithout(c.before, c.sent);
@@ -238,7 +270,6 @@ class OutboundScan : public ::testing::Test {
   }
 };
 
-
 TEST_F(OutboundScan, DirectoriesAreTheMainOneThenZoneOutboundsByZone) {
   for (const char* d : {"Outbound.00a", "OUTBOUND.003", "Outbound.xyz", "Outbound.0001",
                         "Outbound.001", "Other.004"}) {
@@ -247,8 +278,10 @@ TEST_F(OutboundScan, DirectoriesAreTheMainOneThenZoneOutboundsByZone) {
   dir.Write("Outbound.005", "a file, not a directory");
   std::vector<std::pair<std::string, int>> got;
   for (const auto& d : outbound.OutboundDirectories()) got.emplace_back(d.path, d.zone);
-  std::vector<std::pair<std::string, int>> want = {
-      {out, 2}, {dir / "Outbound.001/", 1}, {dir / "OUTBOUND.003/", 3}, {dir / "Outbound.00a/", 10}};
+  std::vector<std::pair<std::string, int>> want = {{out, 2},
+                                                   {dir / "Outbound.001/", 1},
+                                                   {dir / "OUTBOUND.003/", 3},
+                                                   {dir / "Outbound.00a/", 10}};
   EXPECT_EQ(got, want);
 }
 
@@ -268,8 +301,8 @@ TEST_F(OutboundScan, EntriesAreOrderedByKindThenAsFound) {
   const std::string bundle2 = File("files/0000FFFE.TU1");
   const std::string zoneBundle = File("files/00000001.FR0");
   File("Outbound/139C0412.REQ", 20);
-  dir.Write("Outbound/139C0412.flo",
-            "^" + bundle1 + "\r\n" + attach + "\r\n" + tic + "\r\n" + pkt + "\r\n#" + bundle2 + "\r\n");
+  dir.Write("Outbound/139C0412.flo", "^" + bundle1 + "\r\n" + attach + "\r\n" + tic + "\r\n" + pkt +
+                                         "\r\n#" + bundle2 + "\r\n");
   platform::MakeDirs(dir / "Outbound.003");
   dir.Write("Outbound.003/00010002.FLO", "^" + zoneBundle + "\r\n");
 
@@ -310,8 +343,8 @@ TEST_F(OutboundScan, NamesMatchWithoutCase) {
   File("outbound.005/0001000c.rEq");
   outbound.ScanOutbound();
   std::vector<Row> want = {
-      {"2:1/1", "a.pkt", "Mail packet", false},  {"2:1/2", "b.pkt", "Mail packet", false},
-      {"2:1/10", "c.pkt", "Mail packet", false}, {"5:1/11", "d.pkt", "Mail packet", false},
+      {"2:1/1", "a.pkt", "Mail packet", false},         {"2:1/2", "b.pkt", "Mail packet", false},
+      {"2:1/10", "c.pkt", "Mail packet", false},        {"5:1/11", "d.pkt", "Mail packet", false},
       {"5:1/12", "0001000c.rEq", "Request file", true},
   };
   EXPECT_EQ(Rows(), want);
@@ -335,8 +368,9 @@ TEST_F(OutboundScan, HostileFlowFilesAreBounded) {
   // Oversized: not read at all.
   dir.Write("Outbound/00010001.flo", good + "\r\n" + std::string(kMaxFlowFileSize, 'a'));
   // Garbage lines are refused one by one; the good line still counts.
-  dir.Write("Outbound/00010002.flo", std::string("\0\0\xff\r\r\n", 6) + std::string(kMaxFlowLineLength + 1, '/') +
-                                         "\r\n^\r\n" + good + "\r\n");
+  dir.Write("Outbound/00010002.flo", std::string("\0\0\xff\r\r\n", 6) +
+                                         std::string(kMaxFlowLineLength + 1, '/') + "\r\n^\r\n" +
+                                         good + "\r\n");
   // Names that are no net and node.
   dir.Write("Outbound/NOTAFLOW.flo", good + "\r\n");
   File("Outbound/README.REQ");

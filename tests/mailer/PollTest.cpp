@@ -112,7 +112,8 @@ class PollTest : public ConfigStoreFixture {
       std::string n = e.path().filename().string();
       if (n.size() == name.size() &&
           std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
-            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+            return std::tolower(static_cast<unsigned char>(a)) ==
+                   std::tolower(static_cast<unsigned char>(b));
           }))
         return platform::ReadFile(e.path().string());
     }
@@ -140,11 +141,12 @@ TEST_P(PollProtocolTest, OutboundArrivesAtThePeerAndItsFilesInOurInbound) {
   const Result r = Poll({"--peer", Peer("--password pw --protocols " + protocols)});
   ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
   EXPECT_TRUE(r.Logged("PRST Session start"));
-  EXPECT_TRUE(r.Logged(std::string("ECPR ") + (protocols == "hyd" ? "Hydra" : protocols == "zap" ? "ZedZap" : "ZModem")));
+  EXPECT_TRUE(r.Logged(std::string("ECPR ") + (protocols == "hyd"   ? "Hydra"
+                                               : protocols == "zap" ? "ZedZap"
+                                                                    : "ZModem")));
   EXPECT_EQ(Received(dir / "peer-in", "0000abcd.pkt"), sent);
   EXPECT_EQ(Received(dir / "peer-in", "notes.txt"), dir.Read("files/notes.txt"));
-  EXPECT_EQ(Received(Values().InboundDir(), "frompeer.pkt"),
-            dir.Read("files/frompeer.pkt"));
+  EXPECT_EQ(Received(Values().InboundDir(), "frompeer.pkt"), dir.Read("files/frompeer.pkt"));
   EXPECT_FALSE(fs::exists(packet));  // "^": deleted once sent
   EXPECT_TRUE(fs::exists(dir / "files/notes.txt"));
   EXPECT_EQ(platform::ReadFile(flow).find("notes"), std::string::npos);
@@ -213,8 +215,8 @@ TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
   for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
   const int status = ::pclose(pipe);
   EXPECT_EQ(WEXITSTATUS(status), 0) << out;
-  for (const char* text : {"\"text\":\"PRST Session start\"}", "\"text\":\"TAPI Connection closed\"}",
-                           "\"source\":\"tosser\"}"}) {
+  for (const char* text : {"\"text\":\"PRST Session start\"}",
+                           "\"text\":\"TAPI Connection closed\"}", "\"source\":\"tosser\"}"}) {
     EXPECT_NE(out.find(text), std::string::npos) << text << "\n" << out;
   }
   EXPECT_FALSE(fs::exists(packet));
@@ -238,7 +240,8 @@ TEST(MailerNumbers, CanonicalFormAndDurations) {
       {0, "0 s"}, {59, "59 s"}, {60, "1:00 min"}, {3599, "59:59 min"}, {3661, "1:01:01 h"}};
   for (const auto& [in, out] : durations) EXPECT_EQ(FormatDuration(in), out) << in;
   TMailerSession::TTransferDisplay d{"a.pkt", 1000, 4000, 100};
-  EXPECT_EQ(d.TimeNeeded() + " " + d.TimeLeft() + " " + std::to_string(d.Percent()), "40 s 30 s 25");
+  EXPECT_EQ(d.TimeNeeded() + " " + d.TimeLeft() + " " + std::to_string(d.Percent()),
+            "40 s 30 s 25");
   d.Rate = 0;
   d.Size = 0;
   EXPECT_EQ(d.TimeNeeded() + " " + d.TimeLeft() + " " + std::to_string(d.Percent()), "? ? 0");
@@ -251,7 +254,8 @@ TEST_F(PollTest, RedialsWalkThroughTheNumbers) {
   const Result r = Poll({"--dial", "NO ANSWER"});
   EXPECT_FALSE(r.completed);
   const std::string modemLog = dir.Read("modem.log");
-  const size_t a = modemLog.find("ATDT111"), b = modemLog.find("ATDT222"), c = modemLog.find("ATDT333");
+  const size_t a = modemLog.find("ATDT111"), b = modemLog.find("ATDT222"),
+               c = modemLog.find("ATDT333");
   EXPECT_TRUE(a < b && b < c && c != std::string::npos) << modemLog;
   EXPECT_TRUE(r.Logged("RDIA Dial retries finished !"));
 }

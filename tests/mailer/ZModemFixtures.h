@@ -38,7 +38,8 @@ struct ProtocolEnd {
       path = toSend.front();
       toSend.pop_front();
     };
-    p.OnProtocolState = [this](TCMProtocol&, int state, const std::string& msg, int64_t p1, int64_t) {
+    p.OnProtocolState = [this](TCMProtocol&, int state, const std::string& msg, int64_t p1,
+                               int64_t) {
       if (state != 9 && state != 24) states.push_back(state);
       if (state == 2) log.push_back(msg);
       if (state == 10) sent.push_back(msg);
@@ -51,7 +52,9 @@ struct ProtocolEnd {
     p.OnAborted = [this](TCMProtocol&) { aborted = true; };
   }
   bool Done() const { return finished || aborted; }
-  bool Has(int state) const { return std::find(states.begin(), states.end(), state) != states.end(); }
+  bool Has(int state) const {
+    return std::find(states.begin(), states.end(), state) != states.end();
+  }
   bool Logged(const std::string& text) const {
     return std::find(log.begin(), log.end(), text) != log.end();
   }
@@ -61,8 +64,8 @@ struct ProtocolEnd {
 // when Dial returns true.
 class ModemCall {
  public:
-  ModemCall(const TempDir& dir, platform::PlainDispatcher& dispatcher, std::vector<std::string> args,
-            const std::string& name = "modem")
+  ModemCall(const TempDir& dir, platform::PlainDispatcher& dispatcher,
+            std::vector<std::string> args, const std::string& name = "modem")
       : dispatcher_(dispatcher), modem_(dir, std::move(args), name) {
     device = std::make_unique<TCMTAPIDevice>(dispatcher);
     device->CommandLimit = std::chrono::seconds(5);
@@ -95,8 +98,8 @@ class ModemCall {
 
 // Runs the dispatcher while the 54 ms tick runs as fast as the machine
 // allows: time-outs pass without their wall-clock time.
-inline bool RunTicking(platform::PlainDispatcher& dispatcher, const std::function<bool()>& done, int rounds,
-                       std::chrono::milliseconds slice) {
+inline bool RunTicking(platform::PlainDispatcher& dispatcher, const std::function<bool()>& done,
+                       int rounds, std::chrono::milliseconds slice) {
   for (int i = 0; i < rounds && !done(); ++i) {
     TimerTriggerTick();
     dispatcher.RunUntil(done, slice);

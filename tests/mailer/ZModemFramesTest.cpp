@@ -16,8 +16,12 @@ std::vector<TZEvent> Parse(const std::string& bytes) {
 
 TEST(ZModemFramesTest, HexHeadersMatchTheBytesRzWrites) {
   // rz's greeting: ZRINIT with CANFDX|CANOVIO|CANFC32.
-  EXPECT_EQ(HexHeader({ZRINIT, 0x23000000}), "**\x18" "B0100000023be50\r\n\x11");
-  EXPECT_EQ(HexHeader({ZRQINIT, 0}), "**\x18" "B00000000000000\r\n\x11");
+  EXPECT_EQ(HexHeader({ZRINIT, 0x23000000}),
+            "**\x18"
+            "B0100000023be50\r\n\x11");
+  EXPECT_EQ(HexHeader({ZRQINIT, 0}),
+            "**\x18"
+            "B00000000000000\r\n\x11");
   // ZFIN and ZACK end without XON.
   EXPECT_EQ(HexHeader({ZFIN, 0}).back(), '\n');
 }
@@ -31,7 +35,8 @@ TEST(ZModemFramesTest, HeadersSurviveEscapingInEveryFormat) {
       TZEscaper esc;
       esc.escapeCtl = format == 2;
       const TZHeader h{ZDATA, arg};
-      const std::string bytes = format == 0 ? HexHeader({ZRPOS, arg}) : BinaryHeader(h, format == 1, esc);
+      const std::string bytes =
+          format == 0 ? HexHeader({ZRPOS, arg}) : BinaryHeader(h, format == 1, esc);
       const auto events = Parse(bytes);
       ASSERT_EQ(events.size(), 1u);
       EXPECT_EQ(events[0].kind, TZEvent::Header);
@@ -72,7 +77,8 @@ TEST(ZModemFramesTest, DamagedFramesAreReportedNotTaken) {
     TZEvent::Kind last;
   } cases[] = {
       {"flipped data byte", header + "y" + sub.substr(1), TZEvent::BadData},
-      {"flipped header byte", header.substr(0, 4) + "\x55" + header.substr(5) + sub, TZEvent::BadHeader},
+      {"flipped header byte", header.substr(0, 4) + "\x55" + header.substr(5) + sub,
+       TZEvent::BadHeader},
       {"overlong subpacket", header + std::string(kZMaxSubpacket + 10, 'z'), TZEvent::BadData},
       {"invalid escape", header + "ab\x18\x01" + sub, TZEvent::BadData},
   };

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include "ZModemFixtures.h"
 #include "mailer/CMLoopback.h"
 #include "mailer/InboundFile.h"
-#include "ZModemFixtures.h"
 
 namespace velmaris::test {
 namespace {
@@ -56,7 +56,9 @@ class ZModemTest : public ::testing::Test {
     sending ? z.Send() : z.Receive();
     ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, 4 * kPatience));
   }
-  bool RunTicking(const std::function<bool()>& done) { return test::RunTicking(dispatcher, done, 20000, 2ms); }
+  bool RunTicking(const std::function<bool()>& done) {
+    return test::RunTicking(dispatcher, done, 20000, 2ms);
+  }
 
   TempDir dir;
   platform::PlainDispatcher dispatcher;
@@ -97,7 +99,8 @@ TEST_F(ZModemTest, BatchFromSzLandsUnderItsNames) {
     std::string names;
     for (const auto& f : c.sent) names += " " + f;
     ProtocolEnd end;
-    ModemCall call(dir, dispatcher, {"--peer", Shell(std::string("exec sz -q ") + c.options + names)},
+    ModemCall call(dir, dispatcher,
+                   {"--peer", Shell(std::string("exec sz -q ") + c.options + names)},
                    "m" + std::to_string(&c - cases));
     ASSERT_TRUE(call.Dial());
     TCMZModem z(dispatcher);
@@ -136,7 +139,8 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
   const std::string pidFile = dir / "sz.pid";
   const std::string peer = Shell("echo $$ > " + pidFile + " && exec sz -q " + files[0]);
   {
-    ModemCall call(dir, dispatcher, {"--peer", peer, "--throttle", "--dial", "CONNECT 115200"}, "cut");
+    ModemCall call(dir, dispatcher, {"--peer", peer, "--throttle", "--dial", "CONNECT 115200"},
+                   "cut");
     ASSERT_TRUE(call.Dial());
     TCMZModem z(dispatcher);
     z.Device = call.device.get();
@@ -144,7 +148,8 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
     ProtocolEnd end;
     end.Attach(z);
     z.Receive();
-    ASSERT_TRUE(dispatcher.RunUntil([&] { return end.lastReceived > 30000 || end.Done(); }, kPatience));
+    ASSERT_TRUE(
+        dispatcher.RunUntil([&] { return end.lastReceived > 30000 || end.Done(); }, kPatience));
     ::kill(std::stoi(platform::ReadFile(pidFile)), SIGKILL);  // the line goes dead
     ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
     EXPECT_TRUE(end.aborted);
@@ -166,10 +171,11 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
 TEST_F(ZModemTest, FileCutOnTheWayToRzIsNotCountedAsSent) {
   const auto files = MakeFiles({{"cutout.pkt", 150000}});
   const std::string pidFile = dir / "rz.pid";
-  ModemCall call(dir, dispatcher,
-                 {"--peer", Shell("cd " + dir / "peer" + " && echo $$ > " + pidFile + " && exec rz -q -b -y"),
-                  "--throttle", "--dial", "CONNECT 115200"},
-                 "cutout");
+  ModemCall call(
+      dir, dispatcher,
+      {"--peer", Shell("cd " + dir / "peer" + " && echo $$ > " + pidFile + " && exec rz -q -b -y"),
+       "--throttle", "--dial", "CONNECT 115200"},
+      "cutout");
   ASSERT_TRUE(call.Dial());
   TCMZModem z(dispatcher);
   z.Device = call.device.get();
@@ -237,9 +243,10 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
   // In the middle of a file: sz stops.
   const auto files = MakeFiles({{"stall.pkt", 200000}});
   const std::string pidFile = dir / "sz.pid";
-  ModemCall call(dir, dispatcher,
-                 {"--peer", Shell("echo $$ > " + pidFile + " && exec sz -q " + files[0]), "--throttle"},
-                 "stall");
+  ModemCall call(
+      dir, dispatcher,
+      {"--peer", Shell("echo $$ > " + pidFile + " && exec sz -q " + files[0]), "--throttle"},
+      "stall");
   ASSERT_TRUE(call.Dial());
   TCMZModem z(dispatcher);
   z.Device = call.device.get();
@@ -247,7 +254,8 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
   ProtocolEnd end;
   end.Attach(z);
   z.Receive();
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.lastReceived > 5000 || end.Done(); }, kPatience));
+  ASSERT_TRUE(
+      dispatcher.RunUntil([&] { return end.lastReceived > 5000 || end.Done(); }, kPatience));
   const pid_t sz = std::stoi(platform::ReadFile(pidFile));
   ::kill(sz, SIGSTOP);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
@@ -264,8 +272,8 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
     const char* alias;
     const char* storedAs;  // nullptr: refused
   } cases[] = {
-      {"../escape.pkt", nullptr}, {"/etc/passwd", nullptr}, {"C:boot.ini", nullptr},
-      {"sub\\dir.pkt", nullptr},  {"bell\x07.pkt", nullptr}, {"..", nullptr},
+      {"../escape.pkt", nullptr},   {"/etc/passwd", nullptr},  {"C:boot.ini", nullptr},
+      {"sub\\dir.pkt", nullptr},    {"bell\x07.pkt", nullptr}, {"..", nullptr},
       {"taken.pkt", "taken_1.pkt"}, {"fine.mo0", "fine.mo0"},
   };
   TCMLoopbackPair pair({}, dispatcher);
@@ -388,11 +396,14 @@ TEST_F(ZModemTest, SenderCannotWriteBeyondTheAnnouncedSize) {
   ScriptedPeer peer(pair.B(), [&](const TZEvent& e) -> std::string {
     if (e.kind != TZEvent::Header) return {};
     if (e.header.type == ZRINIT && !peer.Saw(ZRPOS)) {
-      return BinaryHeader({ZFILE, 0}, true, esc) +
-             Subpacket(std::string("grow.pkt\0" "10 0", 13), ZCRCW, true, esc);
+      return BinaryHeader({ZFILE, 0}, true, esc) + Subpacket(std::string("grow.pkt\0"
+                                                                         "10 0",
+                                                                         13),
+                                                             ZCRCW, true, esc);
     }
     if (e.header.type == ZRPOS) {
-      return BinaryHeader({ZDATA, 0}, true, esc) + Subpacket(std::string(64, 'x'), ZCRCE, true, esc);
+      return BinaryHeader({ZDATA, 0}, true, esc) +
+             Subpacket(std::string(64, 'x'), ZCRCE, true, esc);
     }
     if (e.header.type == ZFERR) return HexHeader({ZFIN, 0});
     return {};

@@ -39,8 +39,9 @@ std::vector<std::string> WeekBody(int week) {
                                    "Host,240,Net_240,Hamburg,Host,49-40-1,9600"};
   for (int n = 1; n <= 30; ++n) {
     if (n == week + 3) continue;  // removed this week
-    std::string line = "," + std::to_string(n) + ",System_" + std::to_string(n) + ",Hamburg,Sysop_" +
-                       std::to_string(n) + ",49-40-" + std::to_string(100 + n) + ",9600,CM";
+    std::string line = "," + std::to_string(n) + ",System_" + std::to_string(n) +
+                       ",Hamburg,Sysop_" + std::to_string(n) + ",49-40-" + std::to_string(100 + n) +
+                       ",9600,CM";
     if (n == week + 10) line += ",XA,W" + std::to_string(week);  // changed this week
     body.push_back(line);
   }
@@ -60,7 +61,8 @@ TEST(NodeDiff, TwoWeeksInOneRunGiveTheNextListsByteForByte) {
   EXPECT_EQ(r.proc.ApplyDiffs(), drApplied);
   EXPECT_EQ(r.dir.Read("NODELIST.137"), week2);
   EXPECT_EQ(r.dir.Read("NODELIST.Old"), week1);
-  for (const char* gone : {"NODELIST.123", "NODELIST.130", "NODEDIFF.130", "NODEDIFF.137", "NODELIST.New"})
+  for (const char* gone :
+       {"NODELIST.123", "NODELIST.130", "NODEDIFF.130", "NODEDIFF.137", "NODELIST.New"})
     EXPECT_FALSE(r.Exists(gone)) << gone;
   const std::vector<std::string> want = {
       "Start Diff", "\"NODELIST.123\" + \"NODEDIFF.130\" = \"NODELIST.130\"",
@@ -75,7 +77,8 @@ TEST(NodeDiff, TwoWeeksInOneRunGiveTheNextListsByteForByte) {
   EXPECT_GE(lookup.FindAddress(TFidoAddr{2, 240, 102, 0}), 0);
   EXPECT_EQ(lookup.FindAddress(TFidoAddr{2, 240, 101, 0}), -1);
   EXPECT_EQ(lookup.FindAddress(TFidoAddr{2, 240, 5, 0}), -1);
-  EXPECT_EQ(lookup.GetMisc(lookup.FindAddress(TFidoAddr{2, 240, 12, 0})), "49-40-112,9600,CM,XA,W2");
+  EXPECT_EQ(lookup.GetMisc(lookup.FindAddress(TFidoAddr{2, 240, 12, 0})),
+            "49-40-112,9600,CM,XA,W2");
   EXPECT_EQ(lookup.GetNodeType(lookup.FindAddress(TFidoAddr{2, 240, 102, 0})), ntPrivateNode);
 }
 
@@ -84,16 +87,17 @@ TEST(NodeDiff, LineEndsOfEveryKindSurvive) {
   DiffRun r;
   std::string body = ",1,A,B,C,D\n,2,A,B,C,D\r\n,3,last";
   auto list = [](int day, const std::string& b) {
-    return ";A Day " + DayNumberExt(day) + " : " + std::to_string(NlCrc16(b.data(), b.size())) + "\n" + b +
-           "\x1A";
+    return ";A Day " + DayNumberExt(day) + " : " + std::to_string(NlCrc16(b.data(), b.size())) +
+           "\n" + b + "\x1A";
   };
   const std::string oldList = list(10, body);
   const std::string newBody = ",1,A,B,C,D\n,9,new\n,2,A,B,C,D\r\n,3,last";
   const std::string newList = list(17, newBody);
   r.dir.Write("NODELIST.010", oldList);
-  r.dir.Write("NODEDIFF.017",
-              ";A Day 010 : " + std::to_string(NlCrc16(body.data(), body.size())) + "\r\n" + "D1\r\n" +
-                  "A1\r\n" + newList.substr(0, newList.find('\n') + 1) + "C1\r\nA1\r\n,9,new\nC2\r\n\x1A");
+  r.dir.Write("NODEDIFF.017", ";A Day 010 : " + std::to_string(NlCrc16(body.data(), body.size())) +
+                                  "\r\n" + "D1\r\n" + "A1\r\n" +
+                                  newList.substr(0, newList.find('\n') + 1) +
+                                  "C1\r\nA1\r\n,9,new\nC2\r\n\x1A");
   EXPECT_EQ(r.proc.ApplyDiffs(), drApplied);
   EXPECT_EQ(r.dir.Read("NODELIST.017"), newList);
 }
@@ -118,8 +122,10 @@ TEST(NodeDiff, FailuresLeaveTheListAndTheDiff) {
       {"new list has a wrong CRC", week0, MakeDiff(week0, badNewCrc),
        "New \"NODELIST.130\" would have a CRC-Error!"},
       {"copy past the end", week0, firstLine + "C999\r\n\x1A", "Structure error in file {diff} !"},
-      {"delete past the end", week0, firstLine + "D999\r\nA1\r\nx\r\n\x1A", "Structure error in file {diff} !"},
-      {"add past the end of the diff", week0, firstLine + "A5\r\n,1,x\r\n\x1A", "Structure error in file {diff} !"},
+      {"delete past the end", week0, firstLine + "D999\r\nA1\r\nx\r\n\x1A",
+       "Structure error in file {diff} !"},
+      {"add past the end of the diff", week0, firstLine + "A5\r\n,1,x\r\n\x1A",
+       "Structure error in file {diff} !"},
       {"count is no number", week0, firstLine + "Cabc\r\n\x1A", "Structure error in file {diff} !"},
       {"count is missing", week0, firstLine + "A\r\n\x1A", "Structure error in file {diff} !"},
       {"negative count", week0, firstLine + "C-1\r\n\x1A", "Structure error in file {diff} !"},
@@ -147,7 +153,11 @@ TEST(NodeDiff, FailuresLeaveTheListAndTheDiff) {
 }
 
 TEST(NodeDiff, DayNumbersWrapAtTheEndOfTheYear) {
-  struct Case { int year; const char* diff; const char* next; } cases[] = {
+  struct Case {
+    int year;
+    const char* diff;
+    const char* next;
+  } cases[] = {
       {2025, "NODEDIFF.003", "NODELIST.003"},  // 2024 had 366 days
       {2026, "NODEDIFF.004", "NODELIST.004"},  // 2025 had 365
   };
@@ -219,7 +229,8 @@ TEST(NodeDiff, FailedRenamePutsTheOldListBack) {
   // A directory of that name, not empty, cannot be replaced by the new list.
   r.dir.Write("NODELIST.130/blocker", "x");
   EXPECT_EQ(r.proc.ApplyDiffs(), drFailed);
-  EXPECT_TRUE(r.Logged("File " + r.Q("NODELIST.New") + " could not be renamed to " + r.Q("NODELIST.130") + " !"));
+  EXPECT_TRUE(r.Logged("File " + r.Q("NODELIST.New") + " could not be renamed to " +
+                       r.Q("NODELIST.130") + " !"));
   EXPECT_EQ(r.dir.Read("NODELIST.123"), w0);
   EXPECT_FALSE(r.Exists("NODELIST.Old"));
   EXPECT_TRUE(r.Exists("NODEDIFF.130"));

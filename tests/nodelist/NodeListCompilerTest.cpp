@@ -62,23 +62,30 @@ TEST(NodeListCompiler, SmallIndexSetGoldenBytes) {
   EXPECT_EQ(Hex(c.dir.Read("Cities.Index")), Hex(Bytes({0, 0, 0, 0, 10, 0, 0, 0, 17, 0, 0, 0})));
   EXPECT_EQ(c.dir.Read("Misc.Data"), "-Unpublished-,300\r1-1,9600,CM\r7-1,9600\r");
   EXPECT_EQ(Hex(c.dir.Read("Misc.Index")), Hex(Bytes({0, 0, 0, 0, 18, 0, 0, 0, 30, 0, 0, 0})));
-  const std::string want = Bytes({
-      // 2:0/0 zone: name 12, sysop 8, city 10, misc 18, type 7
-      2, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 8, 0, 0, 0, 10, 0, 0, 0, 18, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0,
-      // 2:5020/0 host: name 5, sysop 0, city 17, misc 30, type 5
-      2, 0, 0x9C, 0x13, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 17, 0, 0, 0, 30, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0,
-      // 2:5020/7 private: name 0, sysop 4, city 0, misc 0, type 1
-      2, 0, 0x9C, 0x13, 7, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0});
+  const std::string want = Bytes({// 2:0/0 zone: name 12, sysop 8, city 10, misc 18, type 7
+                                  2, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 8, 0, 0, 0, 10, 0, 0, 0, 18,
+                                  0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0,
+                                  // 2:5020/0 host: name 5, sysop 0, city 17, misc 30, type 5
+                                  2, 0, 0x9C, 0x13, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 17, 0, 0, 0,
+                                  30, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0,
+                                  // 2:5020/7 private: name 0, sysop 4, city 0, misc 0, type 1
+                                  2, 0, 0x9C, 0x13, 7, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0,
+                                  0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0});
   EXPECT_EQ(Hex(c.dir.Read("Addresses.Index")), Hex(want));
   // No temporary file is left behind.
   for (const auto& e : std::filesystem::directory_iterator(c.dir.Path()))
     EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
   EXPECT_TRUE(c.Logged("3 entries from NODELIST.123 read"));
   EXPECT_TRUE(c.Logged("0 duplicate entries deleted"));
-  const std::vector<std::string> wantLog = {
-      "Starting processing", "3 entries from NODELIST.123 read", "0 duplicate entries deleted",
-      "System names saved", "Saving sysop names finished.", "Saving locations finished.",
-      "Saving link information finished", "Main index saved", "Done"};
+  const std::vector<std::string> wantLog = {"Starting processing",
+                                            "3 entries from NODELIST.123 read",
+                                            "0 duplicate entries deleted",
+                                            "System names saved",
+                                            "Saving sysop names finished.",
+                                            "Saving locations finished.",
+                                            "Saving link information finished",
+                                            "Main index saved",
+                                            "Done"};
   EXPECT_EQ(c.log, wantLog);
 }
 
@@ -205,7 +212,8 @@ TEST(NodeListCompiler, MultiZoneListsAndBothPointlistStyles) {
     // Found again by each text.
     for (auto [records, text] :
          {std::pair{lookup.FindRecordsByName(e.name), e.name},
-          std::pair{lookup.FindRecordsBySysop(std::string(e.sysop) == "<unknown>" ? "" : e.sysop), e.sysop},
+          std::pair{lookup.FindRecordsBySysop(std::string(e.sysop) == "<unknown>" ? "" : e.sysop),
+                    e.sysop},
           std::pair{lookup.FindRecordsByCity(e.city), e.city}})
       EXPECT_NE(std::find(records.begin(), records.end(), n), records.end()) << text;
   }
@@ -220,9 +228,10 @@ TEST(NodeListCompiler, MultiZoneListsAndBothPointlistStyles) {
     prev = a;
   }
   using Getter = std::string (TNodelistLookup::*)(int) const;
-  for (auto [count, get] : {std::pair{lookup.GetNameCount(), Getter(&TNodelistLookup::GetNameInOrder)},
-                            std::pair{lookup.GetSysopCount(), Getter(&TNodelistLookup::GetSysopInOrder)},
-                            std::pair{lookup.GetCityCount(), Getter(&TNodelistLookup::GetCityInOrder)}}) {
+  for (auto [count, get] :
+       {std::pair{lookup.GetNameCount(), Getter(&TNodelistLookup::GetNameInOrder)},
+        std::pair{lookup.GetSysopCount(), Getter(&TNodelistLookup::GetSysopInOrder)},
+        std::pair{lookup.GetCityCount(), Getter(&TNodelistLookup::GetCityInOrder)}}) {
     EXPECT_EQ(count, lookup.Count());
     for (int k = 1; k < count; ++k) {
       const std::string a = (lookup.*get)(k - 1), b = (lookup.*get)(k);
@@ -273,35 +282,70 @@ TEST(NodeListCompiler, LineRules) {
     int result;
     std::vector<std::pair<TFidoAddr, std::string>> entries;  // address and link information
   } cases[] = {
-      {"host then node", "Host,100,N,L,S,1-1\r\n,5,Five,Loc,Sys,7-1,9600,CM\r\n", 2, rrRead,
+      {"host then node",
+       "Host,100,N,L,S,1-1\r\n,5,Five,Loc,Sys,7-1,9600,CM\r\n",
+       2,
+       rrRead,
        {{{2, 100, 0, 0}, "1-1"}, {{2, 100, 5, 0}, "7-1,9600,CM"}}},
-      {"zone and region", "Zone,2,Z,L,S,1\r\nRegion,24,R,L,S,2\r\n", 1, rrRead,
+      {"zone and region",
+       "Zone,2,Z,L,S,1\r\nRegion,24,R,L,S,2\r\n",
+       1,
+       rrRead,
        {{{2, 0, 0, 0}, "1"}, {{2, 24, 0, 0}, "2"}}},
-      {"LF alone keeps the last character", "Host,100,N,L,S,1-1,CM\n,5,F,L,S,7-1,XA\n", 2, rrRead,
+      {"LF alone keeps the last character",
+       "Host,100,N,L,S,1-1,CM\n,5,F,L,S,7-1,XA\n",
+       2,
+       rrRead,
        {{{2, 100, 0, 0}, "1-1,CM"}, {{2, 100, 5, 0}, "7-1,XA"}}},
       {"last line without line end", ",5,F,L,S,7-1,XA", 2, rrRead, {{{2, 0, 5, 0}, "7-1,XA"}}},
       {"unknown keyword adds nothing", "Foo,5,F,L,S,1\r\nfoo,99999,F,L,S,1\r\n", 2, rrRead, {}},
       {"keywords compare with case", "host,5,F,L,S,1\r\n", 2, rrRead, {}},
       // A damaged line is left out alone; after one that may set the net or
       // zone, so are the entries up to the next line that sets them.
-      {"number is no number", ",5,F,L,S,1\r\n,x5,F,L,S,1\r\n,6,G,L,S,2\r\n", 2, rrStructureError,
+      {"number is no number",
+       ",5,F,L,S,1\r\n,x5,F,L,S,1\r\n,6,G,L,S,2\r\n",
+       2,
+       rrStructureError,
        {{{2, 0, 5, 0}, "1"}, {{2, 0, 6, 0}, "2"}}},
       {"empty number", ",,F,L,S,1\r\n", 2, rrStructureError, {}},
       {"node above 65535", ",65536,F,L,S,1\r\n", 2, rrStructureError, {}},
-      {"net above 65535", "Host,70000,F,L,S,1\r\n,5,F,L,S,1\r\nHost,7,H,L,S,2\r\n,6,G,L,S,3\r\n", 2,
-       rrStructureError, {{{2, 7, 0, 0}, "2"}, {{2, 7, 6, 0}, "3"}}},
-      {"damaged zone line", "Zone,x,Z,L,S,1\r\nHost,7,H,L,S,2\r\n,5,F,L,S,3\r\nZone,3,Z,L,S,4\r\n", 2,
-       rrStructureError, {{{3, 0, 0, 0}, "4"}}},
-      {"unknown keyword with a damaged number", "Hxst,x,H,L,S,1\r\n,5,F,L,S,2\r\n", 2, rrStructureError, {}},
+      {"net above 65535",
+       "Host,70000,F,L,S,1\r\n,5,F,L,S,1\r\nHost,7,H,L,S,2\r\n,6,G,L,S,3\r\n",
+       2,
+       rrStructureError,
+       {{{2, 7, 0, 0}, "2"}, {{2, 7, 6, 0}, "3"}}},
+      {"damaged zone line",
+       "Zone,x,Z,L,S,1\r\nHost,7,H,L,S,2\r\n,5,F,L,S,3\r\nZone,3,Z,L,S,4\r\n",
+       2,
+       rrStructureError,
+       {{{3, 0, 0, 0}, "4"}}},
+      {"unknown keyword with a damaged number",
+       "Hxst,x,H,L,S,1\r\n,5,F,L,S,2\r\n",
+       2,
+       rrStructureError,
+       {}},
       {"negative node", ",-1,F,L,S,1\r\n", 2, rrStructureError, {}},
-      {"0 byte in a node line", ",5,F,L,S,1\r\n,6,G\0,L,S,2\r\n,7,H,L,S,3\r\n"s, 2,
-       rrStructureError, {{{2, 0, 5, 0}, "1"}, {{2, 0, 7, 0}, "3"}}},
-      {"0 byte in a host line", "Host,7,H,L,S,1\r\nH\0st,8,H,L,S,2\r\n,6,G,L,S,3\r\n"s, 2,
-       rrStructureError, {{{2, 7, 0, 0}, "1"}}},
+      {"0 byte in a node line",
+       ",5,F,L,S,1\r\n,6,G\0,L,S,2\r\n,7,H,L,S,3\r\n"s,
+       2,
+       rrStructureError,
+       {{{2, 0, 5, 0}, "1"}, {{2, 0, 7, 0}, "3"}}},
+      {"0 byte in a host line",
+       "Host,7,H,L,S,1\r\nH\0st,8,H,L,S,2\r\n,6,G,L,S,3\r\n"s,
+       2,
+       rrStructureError,
+       {{{2, 7, 0, 0}, "1"}}},
       {"end of a DOS text", ",5,F,L,S,1\r\n\x1A\r\n,x,junk\r\n", 2, rrRead, {{{2, 0, 5, 0}, "1"}}},
-      {"highest numbers", "Zone,65535,Z,L,S,1\r\nHost,65535,H,L,S,1\r\n,65535,N,L,S,1\r\n", 2, rrRead,
+      {"highest numbers",
+       "Zone,65535,Z,L,S,1\r\nHost,65535,H,L,S,1\r\n,65535,N,L,S,1\r\n",
+       2,
+       rrRead,
        {{{65535, 0, 0, 0}, "1"}, {{65535, 65535, 0, 0}, "1"}, {{65535, 65535, 65535, 0}, "1"}}},
-      {"comments and empty lines", ";S x,y\r\n\r\n;\r\n,5,F,L,S,1\r\n", 2, rrRead, {{{2, 0, 5, 0}, "1"}}},
+      {"comments and empty lines",
+       ";S x,y\r\n\r\n;\r\n,5,F,L,S,1\r\n",
+       2,
+       rrRead,
+       {{{2, 0, 5, 0}, "1"}}},
       {"short line", ",5\r\n", 2, rrRead, {{{2, 0, 5, 0}, ""}}},
   };
   for (const auto& tc : cases) {
@@ -324,8 +368,9 @@ TEST(NodeListCompiler, LineRules) {
 }
 
 TEST(NodeListCompiler, PointlistRangeErrors) {
-  for (const char* text : {"Boss,2:99999/1\r\n,1,P,L,S,1\r\n", "Boss,2:5020/1\r\n,70000,P,L,S,1\r\n",
-                           "Host,0,5020/65536,L,S,1\r\n,1,P,L,S,1\r\n", "Boss,2:5020/1\r\n,x,P,L,S,1\r\n"}) {
+  for (const char* text :
+       {"Boss,2:99999/1\r\n,1,P,L,S,1\r\n", "Boss,2:5020/1\r\n,70000,P,L,S,1\r\n",
+        "Host,0,5020/65536,L,S,1\r\n,1,P,L,S,1\r\n", "Boss,2:5020/1\r\n,x,P,L,S,1\r\n"}) {
     Compiler c;
     c.dir.Write("POINTS.001", text);
     EXPECT_EQ(c.proc.ReadPointlist("POINTS", 2), rrStructureError) << text;
@@ -346,11 +391,13 @@ TEST(NodeListCompiler, DamagedLinesAreNamedAndOnlyThemLeftOut) {
   const TCompileResult r = c.proc.Process();
   EXPECT_TRUE(r.Written);
   EXPECT_EQ(r.DamagedLists, 1);
-  for (const char* line :
-       {"Line 2 of BROKEN.001 is damaged and has been left out.",
-        "Line 11 of BROKEN.001 is damaged and has been left out.", "4 more damaged lines of BROKEN.001 have been left out.",
-        "1 entries of BROKEN.001 have been left out: a damaged line before them leaves their zone or net unknown.",
-        "Structure error in BROKEN.001 !", "2 entries from BROKEN.001 read", "File MISSING.* not found!"})
+  for (const char* line : {"Line 2 of BROKEN.001 is damaged and has been left out.",
+                           "Line 11 of BROKEN.001 is damaged and has been left out.",
+                           "4 more damaged lines of BROKEN.001 have been left out.",
+                           "1 entries of BROKEN.001 have been left out: a damaged line before them "
+                           "leaves their zone or net unknown.",
+                           "Structure error in BROKEN.001 !", "2 entries from BROKEN.001 read",
+                           "File MISSING.* not found!"})
     EXPECT_TRUE(c.Logged(line)) << line;
   EXPECT_FALSE(c.Logged("Line 12 of BROKEN.001 is damaged and has been left out."));
   TNodelistLookup lookup;
@@ -375,7 +422,8 @@ TEST(NodeListCompiler, NoListStillWritesAnEmptySet) {
 TEST(NodeListCompiler, DuplicatesAndSharedTexts) {
   Compiler c;
   std::string list = "Host,240,Net,L,S,1\r\n";
-  for (int i = 1; i <= 10; ++i) list += "," + std::to_string(i) + ",Same_Name,L,S,-Unpublished-\r\n";
+  for (int i = 1; i <= 10; ++i)
+    list += "," + std::to_string(i) + ",Same_Name,L,S,-Unpublished-\r\n";
   c.dir.Write("NODELIST.001", list);
   c.dir.Write("OTHER.001", "Zone,2,Z,L,S,1\r\nHost,240,Twice,L,S,1\r\n");
   c.proc.NodeLists.push_back({"A", "NODELIST", "NODEDIFF", 2});
@@ -387,7 +435,8 @@ TEST(NodeListCompiler, DuplicatesAndSharedTexts) {
   EXPECT_EQ(names.find("Same_Name\r"), names.rfind("Same_Name\r"));
   const std::string misc = c.dir.Read("Misc.Data");
   size_t count = 0;
-  for (size_t p = misc.find("-Unpublished-\r"); p != std::string::npos; p = misc.find("-Unpublished-\r", p + 1))
+  for (size_t p = misc.find("-Unpublished-\r"); p != std::string::npos;
+       p = misc.find("-Unpublished-\r", p + 1))
     ++count;
   EXPECT_EQ(count, 10u);
   TNodelistLookup lookup;
@@ -410,12 +459,20 @@ TEST(NodeListCompiler, OfEqualAddressesTheOneReadLastIsKept) {
     TFidoAddr addr;
     const char *kept, *dropped;
   } cases[] = {
-      {",1,Old_Node,L,Old_Sysop,1\r\n", ",1,New_Node,L,New_Sysop,1\r\n", {2, 0, 1, 0}, "New_Node",
+      {",1,Old_Node,L,Old_Sysop,1\r\n",
+       ",1,New_Node,L,New_Sysop,1\r\n",
+       {2, 0, 1, 0},
+       "New_Node",
        "Old_Node"},
       {"Host,240,Old_Host,L,S,1\r\n,1,A,L,S,1\r\n,2,B,L,S,1\r\n,3,C,L,S,1\r\n",
-       "Host,240,New_Host,L,S,1\r\n,3,D,L,S,1\r\n", {2, 240, 0, 0}, "New_Host", "Old_Host"},
+       "Host,240,New_Host,L,S,1\r\n,3,D,L,S,1\r\n",
+       {2, 240, 0, 0},
+       "New_Host",
+       "Old_Host"},
       {"Host,240,H,L,S,1\r\n,1,A,L,S,1\r\n,5,Old_Five,L,S,1\r\n,9,B,L,S,1\r\n",
-       "Host,240,H,L,S,1\r\n,5,New_Five,L,S,1\r\n,7,C,L,S,1\r\n", {2, 240, 5, 0}, "New_Five",
+       "Host,240,H,L,S,1\r\n,5,New_Five,L,S,1\r\n,7,C,L,S,1\r\n",
+       {2, 240, 5, 0},
+       "New_Five",
        "Old_Five"},
   };
   for (const Case& k : cases) {

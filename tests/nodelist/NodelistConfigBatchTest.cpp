@@ -21,8 +21,9 @@ namespace {
 class NodelistConfigBatchTest : public ::testing::Test {
  protected:
   int Run(const std::string& args, std::string* out = nullptr) {
-    return RunShell(std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(dir.Path()) + " --registry " +
-                        ShellQuote(dir / "Velmaris.reg") + " " + args + " 2>/dev/null",
+    return RunShell(std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(dir.Path()) +
+                        " --registry " + ShellQuote(dir / "Velmaris.reg") + " " + args +
+                        " 2>/dev/null",
                     out);
   }
   // Writes the configuration as the program saves it, after the edit.
@@ -116,7 +117,8 @@ TEST_F(NodelistConfigBatchTest, DamagedListsAndFailedDiffsFailTheRun) {
     int status;
     const char* result;  // the last output line
   } cases[] = {
-      {"sound list", l0, "", 0, "{\"diffResult\":3,\"compiled\":true,\"count\":3,\"damagedLists\":0}"},
+      {"sound list", l0, "", 0,
+       "{\"diffResult\":3,\"compiled\":true,\"count\":3,\"damagedLists\":0}"},
       {"0 byte in a node line", withNul, "", 1,
        "{\"diffResult\":3,\"compiled\":true,\"count\":2,\"damagedLists\":1}"},
       {"one bad line", l0.substr(0, l0.size() - 1) + ",x,Bad,L,S,1\r\n\x1A", "", 1,

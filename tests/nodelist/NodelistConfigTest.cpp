@@ -58,7 +58,8 @@ TEST_F(NodelistConfigTest, DescriptionCarriesTheConfiguredListsInOrder) {
     std::vector<TListInfo> nodelists, pointlists;
   };
   const Case cases[] = {
-      {"the standard pair of a fresh configuration", [](TConfigStore&) {},
+      {"the standard pair of a fresh configuration",
+       [](TConfigStore&) {},
        {{"Fidonet", "NODELIST", "NODEDIFF", 0}},
        {{"Fidonet", "POINTS24", "PR24DIFF", 2}}},
       {"own lists, pointlists with their own zones",
@@ -77,7 +78,8 @@ TEST_F(NodelistConfigTest, DescriptionCarriesTheConfiguredListsInOrder) {
          s.Nodelists().Clear();
          s.Pointlists().Clear();
        },
-       {}, {}},
+       {},
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -148,11 +150,10 @@ TEST_F(NodelistConfigTest, FailedReportPostIsLoggedAndTheRunGoesOn) {
   TNodeListProcessor processor;
   TNodelistRunHooks hooks;
   int compiledNotices = 0;
-  hooks.PostReport = [](const std::vector<std::string>&) {
-    throw std::runtime_error("disk full");
-  };
+  hooks.PostReport = [](const std::vector<std::string>&) { throw std::runtime_error("disk full"); };
   hooks.Compiled = [&] { ++compiledNotices; };
-  const TNodelistRunResult r = RunNodelistUpdate(processor, MakeNodelistRunConfig(*config), true, hooks);
+  const TNodelistRunResult r =
+      RunNodelistUpdate(processor, MakeNodelistRunConfig(*config), true, hooks);
   EXPECT_TRUE(r.Compiled);
   EXPECT_EQ(compiledNotices, 1);
   ASSERT_FALSE(r.Log.empty());

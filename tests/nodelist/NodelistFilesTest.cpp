@@ -13,23 +13,25 @@ TEST(NodelistCrc, KnownValues) {
 }
 
 TEST(NodelistDays, DayNumberExtension) {
-  struct Case { int n; const char* ext; } cases[] = {{5, "005"}, {7, "007"}, {0, "000"},
-                                                     {123, "123"}, {366, "366"}, {1234, "234"}};
+  struct Case {
+    int n;
+    const char* ext;
+  } cases[] = {{5, "005"}, {7, "007"}, {0, "000"}, {123, "123"}, {366, "366"}, {1234, "234"}};
   for (const auto& c : cases) EXPECT_EQ(DayNumberExt(c.n), c.ext) << c.n;
 }
 
 TEST(NodelistDays, NextDiffDayWrapsWithTheLengthOfLastYear) {
-  struct Case { int day, year, next; } cases[] = {
-      {123, 2026, 130},
-      {358, 2025, 365},  // 2024 was a leap year: day 365 still exists
-      {359, 2025, 366},
-      {362, 2025, 3},    // after a leap year
-      {362, 2026, 4},    // after a common year
-      {360, 2026, 2},
-      {362, 2001, 3},    // 2000 was a leap year (400 rule)
-      {362, 1901, 4},    // 1900 was not
+  struct Case {
+    int day, year, next;
+  } cases[] = {
+      {123, 2026, 130}, {358, 2025, 365},  // 2024 was a leap year: day 365 still exists
+      {359, 2025, 366}, {362, 2025, 3},    // after a leap year
+      {362, 2026, 4},                      // after a common year
+      {360, 2026, 2},   {362, 2001, 3},    // 2000 was a leap year (400 rule)
+      {362, 1901, 4},                      // 1900 was not
   };
-  for (const auto& c : cases) EXPECT_EQ(NextDiffDay(c.day, c.year), c.next) << c.day << " " << c.year;
+  for (const auto& c : cases)
+    EXPECT_EQ(NextDiffDay(c.day, c.year), c.next) << c.day << " " << c.year;
 }
 
 TEST(NodelistLines, SplitsLinesLikeTheListReader) {
@@ -87,7 +89,8 @@ TEST(NodelistCrc, CheckListCrc) {
   EXPECT_TRUE(CheckListCrc(";A head : " + crc + "\r\n" + body + "\x1A"));
   EXPECT_TRUE(CheckListCrc(";A head : " + crc + "\n" + body + "\x1A"));
   // The number counts by its low 16 bits.
-  EXPECT_TRUE(CheckListCrc(";A head : " + std::to_string(std::stoi(crc) + 65536) + "\r\n" + body + "\x1A"));
+  EXPECT_TRUE(
+      CheckListCrc(";A head : " + std::to_string(std::stoi(crc) + 65536) + "\r\n" + body + "\x1A"));
   EXPECT_FALSE(CheckListCrc(";A head : " + crc + "\r\n" + body + "X\x1A"));
   EXPECT_FALSE(CheckListCrc(";A head : " + crc + "x\r\n" + body + "\x1A"));
   EXPECT_FALSE(CheckListCrc(";A head : " + crc + "\x1A"));
@@ -117,9 +120,10 @@ TEST(NodelistFiles, IndexRecordLayout) {
   rec.NodeType = ntPrivatePoint;
   uint8_t b[kNodeIndexRecordSize];
   EncodeNodeIndexRecord(rec, b);
-  const uint8_t want[32] = {2, 0, 0x9C, 0x13, 1, 0, 7, 0, 4, 3, 2, 1, 5, 0, 0, 0,
-                            6, 0, 0, 0, 0xD0, 0xC0, 0xB0, 0xA0, 9, 0, 0, 0, 0, 0, 0, 0};
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 32), std::string(reinterpret_cast<const char*>(want), 32));
+  const uint8_t want[32] = {2, 0, 0x9C, 0x13, 1,    0,    7,    0,    4, 3, 2, 1, 5, 0, 0, 0,
+                            6, 0, 0,    0,    0xD0, 0xC0, 0xB0, 0xA0, 9, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 32),
+            std::string(reinterpret_cast<const char*>(want), 32));
   const TNodeIndexRecord back = DecodeNodeIndexRecord(b);
   EXPECT_TRUE(SameFidoAddress(back.Addr, rec.Addr));
   EXPECT_EQ(back.MiscOffset, rec.MiscOffset);

@@ -99,10 +99,8 @@ TEST(NodelistLookup, IndexSizesMustAgree) {
     std::string bytes;
     bool opens;
   } cases[] = {
-      {"Names.Index", U32s({0, 6}), true},
-      {"Names.Index", U32s({0, 6, 0}), false},
-      {"Misc.Index", U32s({0}), false},
-      {"Addresses.Index", std::string(96, '\0'), false},
+      {"Names.Index", U32s({0, 6}), true}, {"Names.Index", U32s({0, 6, 0}), false},
+      {"Misc.Index", U32s({0}), false},    {"Addresses.Index", std::string(96, '\0'), false},
       {"Cities.Data", "", true},  // .Data sizes are not checked
   };
   for (const auto& c : cases) {

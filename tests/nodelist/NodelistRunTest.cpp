@@ -129,8 +129,10 @@ TEST(NodelistRun, ConfigureProcessorTakesTheOwnZoneForNodelists) {
 }
 
 TEST(NodelistRun, TimerRule) {
-  struct Case { bool timerOn, mailer, busy, starts; } cases[] = {
-      {true, false, false, true},  {true, true, false, false}, {true, false, true, false},
+  struct Case {
+    bool timerOn, mailer, busy, starts;
+  } cases[] = {
+      {true, false, false, true},   {true, true, false, false}, {true, false, true, false},
       {false, false, false, false}, {false, true, true, false},
   };
   for (const auto& c : cases)
@@ -172,7 +174,8 @@ TEST(NodelistRun, RunnerHoldsOneRunAtATime) {
     release = true;
   }
   cv.notify_all();
-  for (int i = 0; i < 6000 && runner.Busy(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 6000 && runner.Busy(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   ASSERT_FALSE(runner.Busy());
   EXPECT_TRUE(runner.LastResult().Compiled);
   EXPECT_EQ(f.compiledNotices, 1);

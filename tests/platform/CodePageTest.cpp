@@ -23,7 +23,8 @@ const Page kPages[] = {
 // leaves the byte undefined.
 std::optional<char32_t> IconvToUnicode(const char* name, unsigned char byte) {
   iconv_t cd = iconv_open("UTF-32LE", name);
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("iconv lacks ") + name);
+  if (cd == reinterpret_cast<iconv_t>(-1))
+    throw std::runtime_error(std::string("iconv lacks ") + name);
   char in[1] = {static_cast<char>(byte)};
   unsigned char out[8] = {};
   char* inp = in;
@@ -73,12 +74,12 @@ TEST(CodePage, FromUtf8Fallbacks) {
     std::string utf8;
     std::string expected;
   } cases[] = {
-      {"a€b", "a?b"},                       // not in CP866
-      {"😀", "?"},                          // outside the BMP
-      {"\xff\xfe", "??"},                   // not UTF-8
-      {"\xc0\xaf", "??"},                   // overlong
-      {"\xed\xa0\x80", "???"},              // surrogate
-      {"\xd0", "?"},                        // cut short
+      {"a€b", "a?b"},           // not in CP866
+      {"😀", "?"},               // outside the BMP
+      {"\xff\xfe", "??"},       // not UTF-8
+      {"\xc0\xaf", "??"},       // overlong
+      {"\xed\xa0\x80", "???"},  // surrogate
+      {"\xd0", "?"},            // cut short
       {"\xd0\x9f\xd0", "\x8f?"},
   };
   for (const auto& c : cases) EXPECT_EQ(FromUtf8(c.utf8, CodePage::CP866), c.expected) << c.utf8;

@@ -134,7 +134,12 @@ TEST(Dispatcher, TimerStopsItself) {
 TEST(Dispatcher, RunUntilSleepsAndTimesOut) {
   PlainDispatcher d;
   int calls = 0;
-  EXPECT_FALSE(d.RunUntil([&] { ++calls; return false; }, 100ms));
+  EXPECT_FALSE(d.RunUntil(
+      [&] {
+        ++calls;
+        return false;
+      },
+      100ms));
   EXPECT_GE(calls, 1);
   EXPECT_LT(calls, 20);  // woke a few times, did not spin
 }

@@ -36,13 +36,13 @@ TEST(Files, WildcardMatch) {
       {"a*b*c", "aXXbYY", false},
       {"a*b", "abab", true},
       {"**x", "x", true},
-      {"*.*", "README", true},      // ".*" also matches names without an extension
+      {"*.*", "README", true},  // ".*" also matches names without an extension
       {"*.*", "file.txt", true},
       {"FOO.*", "foo", true},
       {"FOO.*", "foobar", false},
       {"*.tic", "Fileecho.TIC", true},
-      {"x?z", "x\xe9z", true},      // "?" is one byte
-      {"\xe9", "\xc9", false},      // only ASCII letters fold
+      {"x?z", "x\xe9z", true},  // "?" is one byte
+      {"\xe9", "\xc9", false},  // only ASCII letters fold
   };
   for (const auto& c : cases) {
     EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
@@ -57,17 +57,26 @@ TEST(Files, MutualWildcardMatch) {
     bool namesOnly;
     bool match;
   } cases[] = {
-      {"*.txt", "README.TXT", false, true},   {"README.*", "readme.txt", false, true},
-      {"*.*", "readme", false, true},         {"read*", "readme", false, true},
-      {"readme", "readme.txt", false, false}, {"read?e.t?t", "readme.txt", false, true},
-      {"*.c", "a.b.c", false, true},          {"*.pkt", "dir/x.pkt", false, true},
-      {"x.pkt", "dir/x.pkt", true, true},     {"x.pkt", "dir/x.pkt", false, false},
-      {"a*c*", "abc", false, true},           {"*", "", false, true},
-      {"", "", false, true},                  {"", "x", false, false},
-      {"name", "name.", false, true},         {"????????.pkt", "0000FFFF.PKT", false, true},
+      {"*.txt", "README.TXT", false, true},
+      {"README.*", "readme.txt", false, true},
+      {"*.*", "readme", false, true},
+      {"read*", "readme", false, true},
+      {"readme", "readme.txt", false, false},
+      {"read?e.t?t", "readme.txt", false, true},
+      {"*.c", "a.b.c", false, true},
+      {"*.pkt", "dir/x.pkt", false, true},
+      {"x.pkt", "dir/x.pkt", true, true},
+      {"x.pkt", "dir/x.pkt", false, false},
+      {"a*c*", "abc", false, true},
+      {"*", "", false, true},
+      {"", "", false, true},
+      {"", "x", false, false},
+      {"name", "name.", false, true},
+      {"????????.pkt", "0000FFFF.PKT", false, true},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(MutualWildcardMatch(c.pattern, c.name, c.namesOnly), c.match) << c.pattern << " ~ " << c.name;
+    EXPECT_EQ(MutualWildcardMatch(c.pattern, c.name, c.namesOnly), c.match)
+        << c.pattern << " ~ " << c.name;
   // Stars in a hostile name cost no more than its length.
   EXPECT_FALSE(MutualWildcardMatch("*a*b*c*d*e*f*g*h", std::string(20000, '*') + "x", false));
   EXPECT_TRUE(MutualWildcardMatch("*a*a*a*a*a*b", std::string(20000, 'a') + "b", false));
@@ -86,9 +95,9 @@ TEST(Files, FindNoCase) {
   } cases[] = {
       {"inbound.pkt", "Inbound.PKT"},
       {"INBOUND.PKT", "Inbound.PKT"},
-      {"exact", "exact"},      // the exact name first
+      {"exact", "exact"},  // the exact name first
       {"EXACT", "EXACT"},
-      {"Exact", "EXACT"},      // else the first in name order
+      {"Exact", "EXACT"},  // else the first in name order
       {"b.pkt", "B.pkt"},
       {"missing", std::nullopt},
       {"", std::nullopt},
@@ -169,9 +178,9 @@ TEST(Files, IoLoopsStopAtTheEndAndSayWhy) {
   char buf[16];
   EXPECT_TRUE(PReadAll(fd.get(), buf, 4, 4));
   EXPECT_EQ(std::string(buf, 4), "cdef");
-  EXPECT_FALSE(PReadAll(fd.get(), buf, 5, 4));          // one past the end
+  EXPECT_FALSE(PReadAll(fd.get(), buf, 5, 4));  // one past the end
   EXPECT_EQ(PReadFull(fd.get(), buf, sizeof buf, 6), 2u);
-  EXPECT_EQ(errno, 0);                                   // the end, not a failure
+  EXPECT_EQ(errno, 0);  // the end, not a failure
   EXPECT_EQ(ReadFull(fd.get(), buf, sizeof buf), 8u);
   EXPECT_EQ(std::string(buf, 8), std::string("\0\0abcdef", 8));
   EXPECT_EQ(ReadSome(fd.get(), buf, sizeof buf), 0);

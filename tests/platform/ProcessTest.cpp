@@ -52,7 +52,8 @@ TEST(Process, ExitCodes) {
 
 TEST(Process, ArgumentsArriveUnchangedWithoutAShell) {
   TempDir dir;
-  const int rc = Process::Run(R"(sh -c "printf '%s|' ""$@"" > out" sh "a b" * $HOME "q""q" C:\x\)", dir.Path());
+  const int rc = Process::Run(R"(sh -c "printf '%s|' ""$@"" > out" sh "a b" * $HOME "q""q" C:\x\)",
+                              dir.Path());
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(dir.Read("out"), R"(a b|*|$HOME|q"q|C:\x\|)");
 }

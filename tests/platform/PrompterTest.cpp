@@ -12,11 +12,11 @@ TEST(ScriptedPrompter, AnswersFromTheScriptThenByDefault) {
     MsgButtons buttons;
     MsgButton answer;
   } cases[] = {
-      {mbYes | mbNo, mbNo},               // scripted
+      {mbYes | mbNo, mbNo},                     // scripted
       {mbAbort | mbRetry | mbIgnore, mbRetry},  // scripted
-      {mbYes | mbNo, mbYes},              // first button
+      {mbYes | mbNo, mbYes},                    // first button
       {mbOk | mbCancel, mbOk},
-      {mbRetry | mbCancel, mbCancel},     // mbCancel comes before mbRetry
+      {mbRetry | mbCancel, mbCancel},  // mbCancel comes before mbRetry
       {mbNone, mbNone},
   };
   for (const auto& c : cases) EXPECT_EQ(p.Ask(MsgKind::Confirmation, "q", c.buttons), c.answer);

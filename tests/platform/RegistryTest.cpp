@@ -205,16 +205,57 @@ TEST(Registry, ReadsRegeditVariants) {
     uint32_t dword;
     Bytes bin;
   } cases[] = {
-      {"CR LF lines", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\k]\r\n\"v\"=\"x\"\r\n", RegType::String, "x", 0, {}},
-      {"comment and blanks", Header("; note\n[HKEY_CURRENT_USER\\k]\n\n  \"v\" = dword:1F\n"), RegType::DWord, "", 0x1F, {}},
-      {"upper-case hex", Header("[hkey_current_user\\K]\n\"V\"=hex:0A,Ff\n"), RegType::Binary, "", 0, {0x0a, 0xff}},
-      {"continued hex", Header("[HKEY_CURRENT_USER\\k]\n\"v\"=hex:01,02,\\\n  03,\\\n    04\n"), RegType::Binary, "", 0, {1, 2, 3, 4}},
+      {"CR LF lines",
+       "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\k]\r\n\"v\"=\"x\"\r\n",
+       RegType::String,
+       "x",
+       0,
+       {}},
+      {"comment and blanks",
+       Header("; note\n[HKEY_CURRENT_USER\\k]\n\n  \"v\" = dword:1F\n"),
+       RegType::DWord,
+       "",
+       0x1F,
+       {}},
+      {"upper-case hex",
+       Header("[hkey_current_user\\K]\n\"V\"=hex:0A,Ff\n"),
+       RegType::Binary,
+       "",
+       0,
+       {0x0a, 0xff}},
+      {"continued hex",
+       Header("[HKEY_CURRENT_USER\\k]\n\"v\"=hex:01,02,\\\n  03,\\\n    04\n"),
+       RegType::Binary,
+       "",
+       0,
+       {1, 2, 3, 4}},
       {"empty hex", Header("[HKEY_CURRENT_USER\\k]\n\"v\"=hex:\n"), RegType::Binary, "", 0, {}},
       {"hex(3)", Header("[HKEY_CURRENT_USER\\k]\n\"v\"=hex(3):09\n"), RegType::Binary, "", 0, {9}},
-      {"hex(1) string", Header("[HKEY_CURRENT_USER\\k]\n\"v\"=hex(1):41,0a,42,00\n"), RegType::String, "A\nB", 0, {}},
-      {"hex(4) dword", Header("[HKEY_CURRENT_USER\\k]\n\"v\"=hex(4):78,56,34,12\n"), RegType::DWord, "", 0x12345678, {}},
-      {"later line wins", Header("[HKEY_CURRENT_USER\\k]\n\"v\"=\"a\"\n\"V\"=dword:2\n"), RegType::DWord, "", 2, {}},
-      {"key listed twice", Header("[HKEY_CURRENT_USER\\k]\n\"v\"=\"a\"\n[HKEY_CURRENT_USER\\x]\n[HKEY_CURRENT_USER\\K]\n\"w\"=\"b\"\n"), RegType::String, "a", 0, {}},
+      {"hex(1) string",
+       Header("[HKEY_CURRENT_USER\\k]\n\"v\"=hex(1):41,0a,42,00\n"),
+       RegType::String,
+       "A\nB",
+       0,
+       {}},
+      {"hex(4) dword",
+       Header("[HKEY_CURRENT_USER\\k]\n\"v\"=hex(4):78,56,34,12\n"),
+       RegType::DWord,
+       "",
+       0x12345678,
+       {}},
+      {"later line wins",
+       Header("[HKEY_CURRENT_USER\\k]\n\"v\"=\"a\"\n\"V\"=dword:2\n"),
+       RegType::DWord,
+       "",
+       2,
+       {}},
+      {"key listed twice",
+       Header("[HKEY_CURRENT_USER\\k]\n\"v\"=\"a\"\n[HKEY_CURRENT_USER\\x]\n[HKEY_CURRENT_USER\\K]"
+              "\n\"w\"=\"b\"\n"),
+       RegType::String,
+       "a",
+       0,
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -231,8 +272,9 @@ TEST(Registry, ReadsRegeditVariants) {
 
 TEST(Registry, DeletionLines) {
   Registry reg("/nonexistent/v.reg");
-  reg.FromText(Header("[HKEY_CURRENT_USER\\a\\b]\n\"x\"=\"1\"\n\"y\"=\"2\"\n\"x\"=-\n[-HKEY_CURRENT_USER\\a\\c]\n"
-                      "[HKEY_CURRENT_USER\\a\\c]\n[-HKEY_CURRENT_USER\\A\\C]\n"));
+  reg.FromText(Header(
+      "[HKEY_CURRENT_USER\\a\\b]\n\"x\"=\"1\"\n\"y\"=\"2\"\n\"x\"=-\n[-HKEY_CURRENT_USER\\a\\c]\n"
+      "[HKEY_CURRENT_USER\\a\\c]\n[-HKEY_CURRENT_USER\\A\\C]\n"));
   EXPECT_EQ(reg.ValueNames("a\\b"), std::vector<std::string>{"y"});
   EXPECT_EQ(reg.SubKeys("a"), std::vector<std::string>{"b"});
 }
@@ -267,11 +309,13 @@ TEST(Registry, MalformedTextRaisesAndKeepsTheTree) {
       {"short hex(4)", Header("[HKEY_CURRENT_USER\\k]\n\"v\"=hex(4):00\n")},
       {"unknown data", Header("[HKEY_CURRENT_USER\\k]\n\"v\"=qword:1\n")},
       {"delete the root", Header("[-HKEY_CURRENT_USER]\n")},
-      {"too deep", Header("[HKEY_CURRENT_USER" + [] {
-         std::string s;
-         for (int i = 0; i < 600; ++i) s += "\\k";
-         return s;
-       }() + "]\n")},
+      {"too deep", Header("[HKEY_CURRENT_USER" +
+                          [] {
+                            std::string s;
+                            for (int i = 0; i < 600; ++i) s += "\\k";
+                            return s;
+                          }() +
+                          "]\n")},
       {"key name too long", Header("[HKEY_CURRENT_USER\\" + std::string(300, 'k') + "]\n")},
   };
   for (const auto& c : cases) {

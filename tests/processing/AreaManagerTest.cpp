@@ -14,8 +14,10 @@ using platform::MsgKind;
 
 // Kludges of a request from the point 2:5020/1042.7 to its uplink 2:5030/1.
 const std::string kKludges =
-    "\x01INTL 2:5030/1 2:5020/1042\r\x01" "FMPT 7\r\x01MSGID: 2:5020/1042.7 00002000\r"
-    "\x01" "CHRS: IBMPC 2\r\x01PID: KQ/95 Rel 1.78E (215.0)\r";
+    "\x01INTL 2:5030/1 2:5020/1042\r\x01"
+    "FMPT 7\r\x01MSGID: 2:5020/1042.7 00002000\r"
+    "\x01"
+    "CHRS: IBMPC 2\r\x01PID: KQ/95 Rel 1.78E (215.0)\r";
 
 class AreaManagerTest : public TosserFixture {
  protected:
@@ -73,8 +75,7 @@ struct RequestCase {
 
 void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
 
-class RobotRequests : public AreaManagerTest,
-                      public ::testing::WithParamInterface<RequestCase> {};
+class RobotRequests : public AreaManagerTest, public ::testing::WithParamInterface<RequestCase> {};
 
 TEST_P(RobotRequests, AreStoredInNetmailByteForByte) {
   const RequestCase& c = GetParam();
@@ -100,8 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RequestCase{"List", [](TAreaManagers& m, TNetLink&) { return m.Echo().RequestList(); },
                     "Areafix", "AFPW", "%LIST\r"},
-        RequestCase{"Query",
-                    [](TAreaManagers& m, TNetLink& l) { return m.Echo().RequestQuery(l); },
+        RequestCase{"Query", [](TAreaManagers& m, TNetLink& l) { return m.Echo().RequestQuery(l); },
                     "Areafix", "AFPW", "%QUERY\r"},
         RequestCase{"SubscribeAndUnsubscribe",
                     [](TAreaManagers& m, TNetLink&) {
@@ -115,8 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
                     [](TAreaManagers& m, TNetLink& l) { return m.Echo().OrderArea("RU.X", l); },
                     "Areafix", "AFPW", "+RU.X\r"},
         RequestCase{"FileScanList",
-                    [](TAreaManagers& m, TNetLink&) { return m.Files().RequestList(); },
-                    "Filefix", "FSPW", "%LIST\r"}),
+                    [](TAreaManagers& m, TNetLink&) { return m.Files().RequestList(); }, "Filefix",
+                    "FSPW", "%LIST\r"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AreaManagerTest, ListRequestGoesToEveryUplinksRobot) {
@@ -210,7 +210,8 @@ TEST_F(AreaManagerTest, SplitListRepliesAreRegisteredThroughTheTosser) {
   DropReply("b.pkt", "AreaFix", "Areas 2/2",
             "RU.BETA      Second\r\n"
             "RU.ALPHA     Again, known\r"
-            "\x01" "VIA 2:5030/1\r");
+            "\x01"
+            "VIA 2:5030/1\r");
   DropReply("c.pkt", "Joe", "Areas 1/2", "RU.GAMMA     From no robot\r");
   Toss();
   EXPECT_EQ(Tags(Echo().Ready()), (std::vector<std::string>{"RU.ALPHA", "RU.BETA"}));

@@ -111,7 +111,9 @@ TEST_F(AutoSendTest, TheComposedMailsCarryTheirAreasKludges) {
   EXPECT_EQ(net[0].to, "Boss");
   EXPECT_EQ(net[0].subject, "Weekly");
   EXPECT_EQ(net[0].flags & MsgFlag::Send, MsgFlag::Send);
-  for (const char* kludge : {"\x01INTL 2:5030/1 2:5020/1042\r", "\x01" "FMPT 7\r",
+  for (const char* kludge : {"\x01INTL 2:5030/1 2:5020/1042\r",
+                             "\x01"
+                             "FMPT 7\r",
                              "\x01MSGID: 2:5020/1042.7 ", "\x01PID: "})
     EXPECT_NE(net[0].text.find(kludge), std::string::npos) << kludge;
   EXPECT_EQ(net[0].text.find("Origin"), std::string::npos);

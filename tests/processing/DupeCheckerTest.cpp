@@ -27,7 +27,7 @@ TEST(DupeChecker, FullRingOverwritesTheOldestKey) {
   for (uint32_t k = 1; k <= TDupeChecker::kSlots; ++k) ASSERT_TRUE(ring.CheckAndAdd(k * 7));
   EXPECT_EQ(ring.Count(), 16000u);
   EXPECT_EQ(ring.LastIndex(), 16000u);
-  EXPECT_FALSE(ring.CheckAndAdd(7));  // slot 1 still holds it
+  EXPECT_FALSE(ring.CheckAndAdd(7));      // slot 1 still holds it
   EXPECT_TRUE(ring.CheckAndAdd(999999));  // the 16,001st key takes slot 1
   EXPECT_EQ(ring.LastIndex(), 1u);
   EXPECT_EQ(ring.Slot(1), 999999u);
@@ -60,7 +60,7 @@ TEST(DupeChecker, SaveAndLoadContinueTheRing) {
   EXPECT_EQ(again.Count(), 16000u);
   EXPECT_EQ(again.LastIndex(), 5u);
   EXPECT_FALSE(again.CheckAndAdd(16104));  // the newest key
-  EXPECT_TRUE(again.CheckAndAdd(100));      // overwritten long ago
+  EXPECT_TRUE(again.CheckAndAdd(100));     // overwritten long ago
   EXPECT_EQ(again.LastIndex(), 6u);
 }
 

@@ -60,8 +60,8 @@ TEST_F(FilterTest, ConditionsMatchAsTheirSwitchesSay) {
       {"receiver misses", [](TFilter& f) { f.ApplyDest = true, f.SetDest("Bob"); }, "FIDO.GER",
        false},
       {"subject", [](TFilter& f) { f.ApplySubj = true, f.SetSubj("offer"); }, "FIDO.GER", true},
-      {"area exact, typed lower-case", [](TFilter& f) { f.ApplyArea = true, f.SetArea("fido.ger"); },
-       "FIDO.GER", true},
+      {"area exact, typed lower-case",
+       [](TFilter& f) { f.ApplyArea = true, f.SetArea("fido.ger"); }, "FIDO.GER", true},
       {"area shorter name", [](TFilter& f) { f.ApplyArea = true, f.SetArea("fido.ge"); },
        "FIDO.GER", false},
       {"text", [](TFilter& f) { f.ApplyText = true, f.SetText("cheap"); }, "FIDO.GER", true},
@@ -71,11 +71,13 @@ TEST_F(FilterTest, ConditionsMatchAsTheirSwitchesSay) {
       {"type netmail", [](TFilter& f) { f.ApplyType = true, f.Type = 3; }, "FIDO.GER", false},
       {"type of an unknown area", [](TFilter& f) { f.ApplyType = true, f.Type = 0; }, "NOPE",
        false},
-      {"all of several", [](TFilter& f) {
+      {"all of several",
+       [](TFilter& f) {
          f.ApplyOrig = f.ApplySubj = true;
          f.SetOrig("JOE");
          f.SetSubj("nothing like it");
-       }, "FIDO.GER", false},
+       },
+       "FIDO.GER", false},
   };
   const TMail mail = MailOf("Joe Remote", "Sysop", "Special Offer", "Buy cheap stuff\r");
   for (const Row& row : rows) {
@@ -279,8 +281,7 @@ TEST_F(FilterTest, ExportFiltersDeleteCopyAndHoldBack) {
   echo->Unlock();
   const auto stored = Mails("OUT.ECHO");
   ASSERT_EQ(stored.size(), 4u);
-  EXPECT_EQ(stored[0].flags & (MsgFlag::Deleted | MsgFlag::Send | MsgFlag::Sent),
-            MsgFlag::Deleted);
+  EXPECT_EQ(stored[0].flags & (MsgFlag::Deleted | MsgFlag::Send | MsgFlag::Sent), MsgFlag::Deleted);
   EXPECT_TRUE(stored[1].flags & MsgFlag::Sent);
   EXPECT_EQ(stored[2].flags & (MsgFlag::Send | MsgFlag::Sent), 0);
   EXPECT_TRUE(stored[3].flags & MsgFlag::Sent);  // not deleted: its copy failed
@@ -328,8 +329,7 @@ TEST_F(FilterTest, TheBatchImportRunsTheConfiguredFilters) {
   Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "a"), EchoMessage("FIDO.GER", "b")}));
   std::string out;
   ASSERT_EQ(RunBatch(Start(), dir / "Velmaris.reg", {"import"}, &out), 0);
-  EXPECT_NE(out.find("\"text\":\"Filter \\\"Drop all\\\": 2 matches\"}"), std::string::npos)
-      << out;
+  EXPECT_NE(out.find("\"text\":\"Filter \\\"Drop all\\\": 2 matches\"}"), std::string::npos) << out;
   EXPECT_NE(out.find("\"text\":\"2 have been deleted by filters\"}"), std::string::npos) << out;
 }
 

@@ -44,7 +44,10 @@ TEST_F(HatchTest, TheTicFileListsItsLinesInOrder) {
     std::string tail;  // the lines after Date
   } rows[] = {
       {{}, "", "", "", "Desc \r\nCreated by "},
-      {{"One", "Two", "Three"}, "OLD.ZIP", "REPORT", "secret",
+      {{"One", "Two", "Three"},
+       "OLD.ZIP",
+       "REPORT",
+       "secret",
        "Replaces OLD.ZIP\r\nMagic REPORT\r\nDesc One\r\nLDesc One\r\nLDesc Two\r\n"
        "LDesc Three\r\nCreated by "},
   };
@@ -69,8 +72,8 @@ TEST_F(HatchTest, FlowFileListsTheFileThenTheTicFile) {
     request.KillSrc = kill;
     const THatchResult r = HatchFile(request);
     ASSERT_TRUE(r.Ok) << r.Error;
-    EXPECT_EQ(FlowLines(), (std::vector<std::string>{(kill ? "^" : "") + request.FileName,
-                                                      "^" + r.TicPath}));
+    EXPECT_EQ(FlowLines(),
+              (std::vector<std::string>{(kill ? "^" : "") + request.FileName, "^" + r.TicPath}));
     const TTicFile tic = TTicFile::Parse(platform::ReadFile(r.TicPath));
     EXPECT_EQ(tic.File, "weekly-report-2026.txt");
     EXPECT_EQ(tic.Area, "MYFILES");
@@ -87,12 +90,13 @@ TEST_F(HatchTest, RefusedNamesAndFieldsWriteNothing) {
       {[](THatchRequest& r) { r.Area = ""; }, "The file area name  cannot be used!"},
       {[](THatchRequest& r) { r.Replace = "a/b"; }, "The name a/b cannot be replaced!"},
       {[](THatchRequest& r) { r.Magic = "x\ry"; }, "The magic name holds control characters!"},
-      {[](THatchRequest& r) { r.Description = {"ok", "bad\x01"}; },
+      {[](THatchRequest& r) {
+         r.Description = {"ok", "bad\x01"};
+       },
        "The description holds control characters!"},
       {[this](THatchRequest& r) { r.FileName = Start() + "0000abcd.pkt"; },
        "The file name 0000abcd.pkt cannot be announced!"},
-      {[this](THatchRequest& r) { r.FileName = Start() + "missing.zip"; },
-       "File does not exist!"},
+      {[this](THatchRequest& r) { r.FileName = Start() + "missing.zip"; }, "File does not exist!"},
       {[this](THatchRequest& r) { r.FileName = platform::WithoutSlash(Start()); },
        "File does not exist!"},
   };
@@ -109,7 +113,8 @@ TEST_F(HatchTest, RefusedNamesAndFieldsWriteNothing) {
 
 TEST_F(HatchTest, ArchiveDescriptionComesFromFileIdDiz) {
   platform::WriteFileAtomic(Start() + "file_id.diz", "Line \x8E one\r\nLine two\r\n");
-  ASSERT_EQ(RunShell("cd " + ShellQuote(Start()) + " && zip -q with.zip file_id.diz && zip -q "
+  ASSERT_EQ(RunShell("cd " + ShellQuote(Start()) +
+                     " && zip -q with.zip file_id.diz && zip -q "
                      "without.zip weekly-report-2026.txt"),
             0);
   const std::string temp = Start() + "tmp/";
@@ -127,7 +132,8 @@ TEST_F(HatchTest, OurOwnTosserTakesTheHatchedFile) {
   ASSERT_TRUE(r.Ok) << r.Error;
   TempDir other;
   std::string out;
-  ASSERT_EQ(RunBatch(other.Path(), other / "Velmaris.reg", {"import"}, &out, "2>&1"), 0) << out;  // makes the folders
+  ASSERT_EQ(RunBatch(other.Path(), other / "Velmaris.reg", {"import"}, &out, "2>&1"), 0)
+      << out;  // makes the folders
   for (const std::string& path : FlowLines()) {
     const std::string file = path[0] == '^' ? path.substr(1) : path;
     platform::WriteFileAtomic(other / ("Inbound/" + platform::NameOf(file)),

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "processing/PacketHeader.h"
 #include "PacketFixtures.h"
+#include "processing/PacketHeader.h"
 
 namespace velmaris {
 namespace {
@@ -16,35 +16,35 @@ std::string Bytes(const std::array<uint8_t, kPacketHeaderSize>& a) {
 
 // 2:5020/1042.7 writes to its uplink 2:5030/1 on 15 Jan 2026 at 13:45:30.
 TEST(PacketHeader, GoldenBytesOfOurOwnHeader) {
-  const TPacketHeader h = TPacketHeader::ForLink({2, 5020, 1042, 7}, {2, 5030, 1, 0},
-                                                 "SECRET12345", EncodeDateTime(2026, 1, 15, 13, 45, 30));
+  const TPacketHeader h = TPacketHeader::ForLink({2, 5020, 1042, 7}, {2, 5030, 1, 0}, "SECRET12345",
+                                                 EncodeDateTime(2026, 1, 15, 13, 45, 30));
   const std::string golden = std::string(
-      "\x12\x04"   // 0 origin node 1042
-      "\x01\x00"   // 2 destination node 1
-      "\xEA\x07"   // 4 year 2026
-      "\x00\x00"   // 6 month: January is 0
-      "\x0F\x00"   // 8 day 15
-      "\x0D\x00"   // 10 hour 13
-      "\x2D\x00"   // 12 minute 45
-      "\x1E\x00"   // 14 second 30
-      "\x00\x00"   // 16 baud
-      "\x02\x00"   // 18 packet type 2
-      "\x9C\x13"   // 20 origin net 5020
-      "\xA6\x13"   // 22 destination net 5030
-      "\xFE"       // 24 product code, low byte
-      "\x00"       // 25 major revision
-      "SECRET12"   // 26 password, cut to 8
-      "\x02\x00"   // 34 origin zone
-      "\x02\x00"   // 36 destination zone
-      "\x00\x00"   // 38 auxiliary net
-      "\x00\x01"   // 40 capability word, byte-swapped copy
-      "\x00"       // 42 product code, high byte
-      "\x00"       // 43 minor revision
-      "\x01\x00"   // 44 capability word
-      "\x02\x00"   // 46 origin zone
-      "\x02\x00"   // 48 destination zone
-      "\x07\x00"   // 50 origin point
-      "\x00\x00"   // 52 destination point
+      "\x12\x04"           // 0 origin node 1042
+      "\x01\x00"           // 2 destination node 1
+      "\xEA\x07"           // 4 year 2026
+      "\x00\x00"           // 6 month: January is 0
+      "\x0F\x00"           // 8 day 15
+      "\x0D\x00"           // 10 hour 13
+      "\x2D\x00"           // 12 minute 45
+      "\x1E\x00"           // 14 second 30
+      "\x00\x00"           // 16 baud
+      "\x02\x00"           // 18 packet type 2
+      "\x9C\x13"           // 20 origin net 5020
+      "\xA6\x13"           // 22 destination net 5030
+      "\xFE"               // 24 product code, low byte
+      "\x00"               // 25 major revision
+      "SECRET12"           // 26 password, cut to 8
+      "\x02\x00"           // 34 origin zone
+      "\x02\x00"           // 36 destination zone
+      "\x00\x00"           // 38 auxiliary net
+      "\x00\x01"           // 40 capability word, byte-swapped copy
+      "\x00"               // 42 product code, high byte
+      "\x00"               // 43 minor revision
+      "\x01\x00"           // 44 capability word
+      "\x02\x00"           // 46 origin zone
+      "\x02\x00"           // 48 destination zone
+      "\x07\x00"           // 50 origin point
+      "\x00\x00"           // 52 destination point
       "\x00\x00\x00\x00",  // 54 product data
       58);
   EXPECT_EQ(Bytes(h.Encode()), golden);

@@ -39,39 +39,43 @@ struct KludgeCase {
 TEST(PacketReader, AddressesAreaAndKeysFromTheText) {
   const KludgeCase cases[] = {
       {"origin line wins over MSGID",
-       "AREA:RU.TEST\r\x01MSGID: 2:5020/99 1234abcd\rHello\r--- x\r * Origin: Home (2:5020/1042.7)\rSEEN-BY: 5020/1\r",
+       "AREA:RU.TEST\r\x01MSGID: 2:5020/99 1234abcd\rHello\r--- x\r * Origin: Home "
+       "(2:5020/1042.7)\rSEEN-BY: 5020/1\r",
        "2:5020/1042.7", "2:5020/1042.7", "RU.TEST", 0x1234abcd, 0, "2:5020/99", ""},
-      {"MSGID without origin line",
-       "AREA:RU.TEST\r\x01MSGID: 2:5020/99.3 deadbeef\rHello\r", "2:5020/99.3", "2:5020/1042.7",
-       "RU.TEST", 0xdeadbeef, 0, "2:5020/99.3", ""},
+      {"MSGID without origin line", "AREA:RU.TEST\r\x01MSGID: 2:5020/99.3 deadbeef\rHello\r",
+       "2:5020/99.3", "2:5020/1042.7", "RU.TEST", 0xdeadbeef, 0, "2:5020/99.3", ""},
       {"later origin line replaces an earlier one",
-       "AREA:X\r * Origin: quoted (1:1/1)\r * Origin: real (2:5020/5)\r", "2:5020/5", "2:5020/1042.7", "X"},
+       "AREA:X\r * Origin: quoted (1:1/1)\r * Origin: real (2:5020/5)\r", "2:5020/5",
+       "2:5020/1042.7", "X"},
       {"origin with a domain", "AREA:X\r * Origin: Dom (2:5020/5.1@fidonet)\r", "2:5020/5.1",
        "2:5020/1042.7", "X"},
       {"origin line without an address falls back to MSGID",
-       "AREA:X\r\x01MSGID: 2:1/2 1\r * Origin: no address\r", "2:1/2", "2:5020/1042.7", "X", 1, 0, "2:1/2"},
+       "AREA:X\r\x01MSGID: 2:1/2 1\r * Origin: no address\r", "2:1/2", "2:5020/1042.7", "X", 1, 0,
+       "2:1/2"},
       {"lower-case tag", "AREA:echo.tag\rx\r", "0:0/0", "2:5020/1042.7", "ECHO.TAG"},
       {"tag between blanks", "AREA: ECHO \rx\r", "0:0/0", "2:5020/1042.7", "ECHO"},
       {"tag cut to 51", "AREA:" + std::string(70, 'a') + "\r", "0:0/0", "2:5020/1042.7",
        std::string(51, 'A')},
       {"netmail with INTL, FMPT and TOPT",
-       "\x01INTL 2:5020/1042 1:5030/2\r\x01" "FMPT 3\r\x01TOPT 7\r\x01MSGID: 9:9/9 1\rText\r",
+       "\x01INTL 2:5020/1042 1:5030/2\r\x01"
+       "FMPT 3\r\x01TOPT 7\r\x01MSGID: 9:9/9 1\rText\r",
        "1:5030/2.3", "2:5020/1042.7", "NETMAIL", 1, 0, "9:9/9"},
       {"INTL alone gives points 0", "\x01INTL 2:5020/1042 1:5030/2\rText\r", "1:5030/2",
        "2:5020/1042", "NETMAIL"},
       {"FMPT and TOPT without INTL are ignored",
-       "\x01MSGID: 2:5030/1 2\r\x01" "FMPT 3\r\x01TOPT 9\rText\r", "2:5030/1", "2:5020/1042.7",
-       "NETMAIL", 2, 0, "2:5030/1"},
-      {"only the first INTL counts",
-       "\x01INTL 3:3/3 4:4/4\r\x01INTL 5:5/5 6:6/6\r", "4:4/4", "3:3/3", "NETMAIL"},
-      {"netmail without MSGID takes the packed message's net and node",
-       "Text\r", "2:5020/1042", "2:5020/1042.7", "NETMAIL"},
+       "\x01MSGID: 2:5030/1 2\r\x01"
+       "FMPT 3\r\x01TOPT 9\rText\r",
+       "2:5030/1", "2:5020/1042.7", "NETMAIL", 2, 0, "2:5030/1"},
+      {"only the first INTL counts", "\x01INTL 3:3/3 4:4/4\r\x01INTL 5:5/5 6:6/6\r", "4:4/4",
+       "3:3/3", "NETMAIL"},
+      {"netmail without MSGID takes the packed message's net and node", "Text\r", "2:5020/1042",
+       "2:5020/1042.7", "NETMAIL"},
       {"REPLY keys and a serial that is not hexadecimal",
        "AREA:X\r\x01MSGID: 2:1/1 xyz\r\x01REPLY: 2:5020/1.7@fidonet 00000010\r", "2:1/1",
        "2:5020/1042.7", "X", 0, 0x10, "2:1/1", "2:5020/1.7@fidonet"},
       {"line feeds after carriage returns",
-       "AREA:X\r\n\x01MSGID: 2:1/1 5\r\n * Origin: lf (2:7/7)\r\n", "2:7/7", "2:5020/1042.7", "X", 5,
-       0, "2:1/1"},
+       "AREA:X\r\n\x01MSGID: 2:1/1 5\r\n * Origin: lf (2:7/7)\r\n", "2:7/7", "2:5020/1042.7", "X",
+       5, 0, "2:1/1"},
   };
   for (const KludgeCase& c : cases) {
     PackedSpec s;
@@ -118,16 +122,22 @@ TEST(PacketReader, NamesOffsetsAndLength) {
 TEST(PacketReader, NamesConvertedUnlessTheCharsetIsLatin) {
   platform::SetOemCodePage(platform::CodePage::CP866);
   platform::SetAnsiCodePage(platform::CodePage::CP1251);
-  const std::string oem = "\x88\xA2\xA0\xAD";  // "Иван" in CP866
+  const std::string oem = "\x88\xA2\xA0\xAD";   // "Иван" in CP866
   const std::string ansi = "\xC8\xE2\xE0\xED";  // the same in CP1251
   struct Case {
     std::string kludges;
     std::string expected;
   } cases[] = {
       {"", ansi},
-      {"\x01" "CHRS: CP866 2\r", ansi},
-      {"\x01" "CHRS: LATIN-1 2\r", oem},
-      {"\x01" "CHARSET: latin1\r", oem},
+      {"\x01"
+       "CHRS: CP866 2\r",
+       ansi},
+      {"\x01"
+       "CHRS: LATIN-1 2\r",
+       oem},
+      {"\x01"
+       "CHARSET: latin1\r",
+       oem},
   };
   for (const Case& c : cases) {
     PackedSpec s;
@@ -147,7 +157,9 @@ TEST(PacketReader, NamesConvertedUnlessTheCharsetIsLatin) {
 
 TEST(PacketReader, GetKludge) {
   PackedSpec s;
-  s.text = "AREA:X\r\x01PID: \b: KQ 1 \b \r\x01TZUTC: 0300\r\x01" "CHRS:CP866 2\rbody\r";
+  s.text =
+      "AREA:X\r\x01PID: \b: KQ 1 \b \r\x01TZUTC: 0300\r\x01"
+      "CHRS:CP866 2\rbody\r";
   TMailPacket p = Quiet(PacketOf(PeerHeader(), PackedMessage(s)));
   ASSERT_NE(p.NextMail(), nullptr);
   EXPECT_EQ(p.GetKludge("PID", "none"), "KQ 1");
@@ -239,7 +251,8 @@ TEST(PacketReader, DamageStopsReadingAfterTheGoodMessages) {
          s.to = std::string(36, 't');
          s.from = std::string(36, 'f');
          s.subject = std::string(72, 's');
-       }), true, false, 2},
+       }),
+       true, false, 2},
       {"no terminator", fine, false, false, 2},
       {"a single stray byte after the messages", fine + std::string(1, '\0'), false, false, 2},
   };

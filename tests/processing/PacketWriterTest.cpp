@@ -88,12 +88,15 @@ struct FakePacker {
 TEST(PacketWriter, GoldenBytesOfATwoMessagePacket) {
   Outbound o;
   PackedSpec echo;
-  echo.text = "AREA:TEST\r\x01MSGID: 2:5020/1042.7 0000abcd\rHello\r * Origin: Home (2:5020/1042.7)\r";
+  echo.text =
+      "AREA:TEST\r\x01MSGID: 2:5020/1042.7 0000abcd\rHello\r * Origin: Home (2:5020/1042.7)\r";
   PackedSpec net;
   net.to = "Boss";
   net.subject = "Re: Hi";
   net.attribute = 0x0101;
-  net.text = "\x01INTL 2:5020/1042 2:5020/1042\r\x01" "FMPT 7\rPing\r";
+  net.text =
+      "\x01INTL 2:5020/1042 2:5020/1042\r\x01"
+      "FMPT 7\rPing\r";
   o.Add(echo);
   o.Add(net);
   FileSerial().Reset(0x1000);
@@ -115,7 +118,8 @@ TEST(PacketWriter, GoldenBytesOfATwoMessagePacket) {
       "\x02\x00\x12\x04\x01\x00\x9C\x13\xA6\x13\x01\x01\x00\x00"
       "15 Jan 26  13:45:30\x00"
       "Boss\x00Point Seven\x00Re: Hi\x00"
-      "\x01INTL 2:5020/1042 2:5020/1042\r\x01" "FMPT 7\rPing\r\x00"
+      "\x01INTL 2:5020/1042 2:5020/1042\r\x01"
+      "FMPT 7\rPing\r\x00"
       // terminator
       "\x00\x00";
   const std::string golden(kGolden, sizeof kGolden - 1);
@@ -145,14 +149,17 @@ TEST(PacketWriter, RoundTripOfNetmailAndEchomail) {
     std::string text;
     std::string orig, dest, area;
   } cases[] = {
-      {"echomail with origin line", "AREA:R50.SYSOP\r\x01MSGID: 2:5020/1042.7 1\rx\r * Origin: o (2:5020/1042.7)\r",
+      {"echomail with origin line",
+       "AREA:R50.SYSOP\r\x01MSGID: 2:5020/1042.7 1\rx\r * Origin: o (2:5020/1042.7)\r",
        "2:5020/1042.7", "2:5020/1042", "R50.SYSOP"},
       {"echomail, MSGID only", "AREA:R50\r\x01MSGID: 2:5020/1042.7 2\rx\r", "2:5020/1042.7",
        "2:5020/1042", "R50"},
       {"netmail INTL FMPT TOPT",
-       "\x01INTL 1:5030/2 2:5020/1042\r\x01" "FMPT 7\r\x01TOPT 4\r\x01MSGID: 2:5020/1042.7 3\rx\r",
+       "\x01INTL 1:5030/2 2:5020/1042\r\x01"
+       "FMPT 7\r\x01TOPT 4\r\x01MSGID: 2:5020/1042.7 3\rx\r",
        "2:5020/1042.7", "1:5030/2.4", "NETMAIL"},
-      {"netmail INTL only", "\x01INTL 1:5030/2 2:5020/1042\rx\r", "2:5020/1042", "1:5030/2", "NETMAIL"},
+      {"netmail INTL only", "\x01INTL 1:5030/2 2:5020/1042\rx\r", "2:5020/1042", "1:5030/2",
+       "NETMAIL"},
   };
   for (const Case& c : cases) {
     Outbound o;
@@ -212,7 +219,8 @@ TEST(PacketWriter, FailuresAreReportedAndLeaveNothingListed) {
       {"outbound directory removed", [](Outbound& o) { ::rmdir(o.out.c_str()); }},
       {"flow file cannot be written",
        [](Outbound& o) { ::mkdir((o.out + "139C0412.flo").c_str(), 0755); }},
-      {"a mail that cannot be packed", [](Outbound& o) {
+      {"a mail that cannot be packed",
+       [](Outbound& o) {
          PackedSpec s;
          s.subject = std::string(73, 'x');
          o.Add(s);
@@ -276,8 +284,8 @@ TEST(PacketWriter, DayBundleIsReusedWhileListed) {
 TEST(PacketWriter, WhichFlowLinesCountAsTodaysBundle) {
   struct Case {
     const char* name;
-    std::string flow;      // {out} stands for the outbound directory
-    std::string bundle;    // expected listed bundle name; "" for a new one
+    std::string flow;    // {out} stands for the outbound directory
+    std::string bundle;  // expected listed bundle name; "" for a new one
   } cases[] = {
       {"other day", "^{out}0000AAAA.MO0\r\n", ""},
       {"last character ignored", "^{out}0000AAAA.TH7\r\n", "0000AAAA.TH7"},
@@ -361,12 +369,12 @@ TEST(PacketWriter, ExistingBundleNameIsNotTaken) {
 TEST(PacketWriter, RecoveredExportJournalKeepsItsSerialsTaken) {
   test::TempDir d;
   const std::string journal = d / "export.journal";
-  TRunJournal(journal).Append(std::vector<TRunJournal::Record>{
-      {"packet", d / "00005001.pkt", d / "x.flo"},
-      {"export", d / "00005001.pkt", d / "00005007.MO0", "ZIP", d.Path(), "2:5020/1042", d.Path(),
-       "AREA"},
-      {"done"},
-      {"packet", d / "00005004.pkt", d / "x.flo"}});
+  TRunJournal(journal).Append(
+      std::vector<TRunJournal::Record>{{"packet", d / "00005001.pkt", d / "x.flo"},
+                                       {"export", d / "00005001.pkt", d / "00005007.MO0", "ZIP",
+                                        d.Path(), "2:5020/1042", d.Path(), "AREA"},
+                                       {"done"},
+                                       {"packet", d / "00005004.pkt", d / "x.flo"}});
   FileSerial().Reset(0x1000);
   std::vector<uint32_t> seen;
   bool keep = false;
@@ -401,7 +409,8 @@ TEST(PacketWriter, RealZipBundle) {
   ASSERT_TRUE(r.Packed);
   const std::string x = o.dir / "x/";
   platform::MakeDirs(x);
-  ASSERT_EQ(platform::Process::Run(std::vector<std::string>{"unzip", "-q", r.ListedPath, "-d", x}), 0);
+  ASSERT_EQ(platform::Process::Run(std::vector<std::string>{"unzip", "-q", r.ListedPath, "-d", x}),
+            0);
   TMailPacket in(x + platform::NameOf(r.PacketPath));
   ASSERT_EQ(in.GetStatus(), psReady);
   ASSERT_NE(in.NextMail(), nullptr);
@@ -419,7 +428,8 @@ TEST(PacketWriter, PacketProcessorArguments) {
       {"proc --in=%filename %filename", {"proc", "--in=/o/a b.pkt", "%filename"}},
       {"\"my proc\" ;rm -rf x", {"my proc", ";rm", "-rf", "x", "/o/a b.pkt"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(PacketProcessorArgs(c.command, "/o/a b.pkt"), c.args) << c.command;
+  for (const Case& c : cases)
+    EXPECT_EQ(PacketProcessorArgs(c.command, "/o/a b.pkt"), c.args) << c.command;
 }
 
 // The processor runs on the written packet before it is listed; the path

@@ -100,7 +100,8 @@ TEST_F(ScannerRoundTrip, WrittenMessageLeavesInTheBundleAndComesBack) {
 
   // Unpacked with unzip and read with the packet reader.
   TempDir unpacked;
-  ASSERT_EQ(RunShell("unzip -q -o " + ShellQuote(bundle) + " -d " + ShellQuote(unpacked.Path())), 0);
+  ASSERT_EQ(RunShell("unzip -q -o " + ShellQuote(bundle) + " -d " + ShellQuote(unpacked.Path())),
+            0);
   const auto packets = platform::ScanDir(unpacked.Path(), "*.pkt");
   ASSERT_EQ(packets.size(), 1u);
   TMailPacket packet(unpacked / packets[0].name);
@@ -121,9 +122,12 @@ TEST_F(ScannerRoundTrip, WrittenMessageLeavesInTheBundleAndComesBack) {
   ConfigureUplink(other, "2:5020/1.7", "2:5020/1");
   std::string tossed;
   platform::WriteFileAtomic(other / ("Inbound/" + platform::NameOf(bundle)), archive);
-  ASSERT_EQ(RunBatch(other.Path(), other / "Velmaris.reg", {"import"}, &tossed, "2>&1"), 0) << tossed;
+  ASSERT_EQ(RunBatch(other.Path(), other / "Velmaris.reg", {"import"}, &tossed, "2>&1"), 0)
+      << tossed;
   EXPECT_NE(tossed.find("1 messages from 1 packets imported."), std::string::npos) << tossed;
-  ASSERT_EQ(RunBatch(other.Path(), other / "Velmaris.reg", {"dump", "ROUND.ECHO"}, &tossed, "2>&1"), 0) << tossed;
+  ASSERT_EQ(RunBatch(other.Path(), other / "Velmaris.reg", {"dump", "ROUND.ECHO"}, &tossed, "2>&1"),
+            0)
+      << tossed;
   for (const char* key : {"orig", "from", "to", "subject", "created", "msgid", "text"})
     EXPECT_EQ(Field(tossed, key), Field(sentDump, key)) << key;
   EXPECT_NE(Field(tossed, "text").find("Hello there\\rSecond line\\r"), std::string::npos);

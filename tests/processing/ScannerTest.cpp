@@ -322,8 +322,8 @@ TEST_F(ScannerTest, AFailedWriteKeepsTheMessagesWaiting) {
 
   // Crash mail to a zone whose outbound cannot be had.
   options.ZoneOutbound = [](int32_t) { return std::string(); };
-  TArea* net = AddArea("NET", AreaTypeCode::Netmail,
-                       {{kOwnA, kFriend, MsgFlag::Send | MsgFlag::Crash}});
+  TArea* net =
+      AddArea("NET", AreaTypeCode::Netmail, {{kOwnA, kFriend, MsgFlag::Send | MsgFlag::Crash}});
   EXPECT_EQ(ExportDirect(*net, options), 0);
   EXPECT_EQ(Flags(*net), (std::vector<uint16_t>{MsgFlag::Send | MsgFlag::Crash}));
   EXPECT_TRUE(OutboundFiles().empty());
@@ -350,9 +350,9 @@ TEST_F(ScannerTest, AttachesListOnlyOwnExistingFiles) {
     outbound = d.Path() + "Out/";
     options.ZoneOutbound = [this](int32_t) { return outbound; };
     problems.clear();
-    TArea* net = AddArea(std::string("ATT") + std::to_string(&c - cases), AreaTypeCode::Netmail,
-                         {{c.orig, kFriend, MsgFlag::Send | MsgFlag::Crash | MsgFlag::Attach,
-                           c.subject}});
+    TArea* net =
+        AddArea(std::string("ATT") + std::to_string(&c - cases), AreaTypeCode::Netmail,
+                {{c.orig, kFriend, MsgFlag::Send | MsgFlag::Crash | MsgFlag::Attach, c.subject}});
     EXPECT_EQ(ExportDirect(*net, options), 1) << c.name;
     const auto listed = Listed(kFriend);
     ASSERT_EQ(listed.size(), c.listed ? 2u : 1u) << c.name;
@@ -495,9 +495,9 @@ TEST_F(RunsTest, OptimisationCancelledWhileWaitingStillChainsTheMaintenance) {
   run.Chain = true;
   run.StartMaintenance = [&] { ++chained; };
   run.Start();
-  ASSERT_TRUE(shell.dispatcher.RunUntil([&] {
-    return !view.statuses.empty() && view.statuses.back() == "Waiting for access to A..";
-  }, std::chrono::seconds(60)));
+  ASSERT_TRUE(shell.dispatcher.RunUntil(
+      [&] { return !view.statuses.empty() && view.statuses.back() == "Waiting for access to A.."; },
+      std::chrono::seconds(60)));
   run.Cancel();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (chained == 0 && std::chrono::steady_clock::now() < deadline)

@@ -80,10 +80,8 @@ TEST_F(TosserInboundTest, HostileOrWrongTicFilesStay) {
       {"absolute area", "AREA /tmp\r\nFILE x.txt\r\n", "TIC file t.tic contains errors."},
       {"drive area", "AREA C:\\FILES\r\nFILE x.txt\r\n", "TIC file t.tic contains errors."},
       {"file with a path", "AREA A\r\nFILE ../x.txt\r\n", "TIC file t.tic contains errors."},
-      {"file with a backslash", "AREA A\r\nFILE ..\\x.txt\r\n",
-       "TIC file t.tic contains errors."},
-      {"control character", "AREA A\r\nFILE \"x\x01.txt\"\r\n",
-       "TIC file t.tic contains errors."},
+      {"file with a backslash", "AREA A\r\nFILE ..\\x.txt\r\n", "TIC file t.tic contains errors."},
+      {"control character", "AREA A\r\nFILE \"x\x01.txt\"\r\n", "TIC file t.tic contains errors."},
       {"bad CRC text", "AREA A\r\nFILE x.txt\r\nCRC nothex\r\n", "TIC file t.tic contains errors."},
       {"missing file", "AREA A\r\nFILE y.txt\r\n", "File y.txt could not be moved to area A ."},
       {"wrong CRC", "AREA A\r\nFILE x.txt\r\nCRC 12345678\r\n",
@@ -109,16 +107,16 @@ TEST_F(TosserInboundTest, HostileOrWrongTicFilesStay) {
 TEST(TicFileMail, NeverTakesMail) {
   TempDir t;
   const std::string inbound = t / "in/", base = t / "base/";
-  for (const char* name : {"00000001.pkt", "0000ABCD.MO0", "0000abcd.su9", "00010001.flo",
-                           "0001000a.CLO", "00010001.hut", "00010001.req", "other.tic", "x.bad",
-                           "y.pkt.Transmission", "Import.Me"}) {
+  for (const char* name :
+       {"00000001.pkt", "0000ABCD.MO0", "0000abcd.su9", "00010001.flo", "0001000a.CLO",
+        "00010001.hut", "00010001.req", "other.tic", "x.bad", "y.pkt.Transmission", "Import.Me"}) {
     SCOPED_TRACE(name);
     t.Write(std::string("in/") + name, "mail");
     t.Write("in/t.tic", std::string("AREA A\r\nFILE ") + name + "\r\n");
     const TTicOutcome out = ProcessTicFile(inbound, "t.tic", base);
     EXPECT_EQ(out.Result, TTicResult::Errors);
-    EXPECT_EQ(out.LogLines.back(),
-              std::string("TIC file t.tic names ") + name + ", which is mail, not a file of a file echo.");
+    EXPECT_EQ(out.LogLines.back(), std::string("TIC file t.tic names ") + name +
+                                       ", which is mail, not a file of a file echo.");
     EXPECT_EQ(t.Read(std::string("in/") + name), "mail");
     EXPECT_FALSE(platform::FileExists(base + "A/" + name));
   }
@@ -127,8 +125,12 @@ TEST(TicFileMail, NeverTakesMail) {
   TPckList packers;
   packers.AddStandardPackers();
   for (const auto& [name, bytes, moved] :
-       {std::tuple<const char*, std::string, bool>{"0000abcd.mo0", std::string("PK\x03\x04", 4) + "zip data", false},
-        {"clip.mov", "\0\0\0\x14" "ftypqt  ", true}}) {
+       {std::tuple<const char*, std::string, bool>{
+            "0000abcd.mo0", std::string("PK\x03\x04", 4) + "zip data", false},
+        {"clip.mov",
+         "\0\0\0\x14"
+         "ftypqt  ",
+         true}}) {
     SCOPED_TRACE(name);
     t.Write(std::string("in/") + name, bytes);
     t.Write("in/t.tic", std::string("AREA A\r\nFILE ") + name + "\r\n");
@@ -198,8 +200,8 @@ TEST_F(TosserInboundTest, BundlesAreTakenMondayFirstAndUnknownOnesStay) {
   for (const auto& [bundle, packet] :
        std::vector<std::pair<std::string, std::string>>{{"b.su0", "S.pkt"}, {"a.mo5", "M.pkt"}}) {
     Drop(packet, PacketFrom({EchoMessage("ECHO", bundle)}));
-    ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -j -q " + bundle + " " + packet +
-                       " && rm " + packet),
+    ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -j -q " + bundle + " " + packet + " && rm " +
+                       packet),
               0);
   }
   Drop("junk.we1", "this is no archive at all");
@@ -229,7 +231,9 @@ TEST_F(TosserInboundTest, BundledPacketsNeverReplaceWaitingOnes) {
     if (external) Drop("Import.Me", "a received file");
     AddEcho("ECHO");
     Drop("00000001.pkt", PacketFrom({EchoMessage("ECHO", "in the bundle")}));
-    ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -j -q 0000abcd.tu1 00000001.pkt && rm 00000001.pkt"), 0);
+    ASSERT_EQ(RunShell("cd '" + Inbound() +
+                       "' && zip -j -q 0000abcd.tu1 00000001.pkt && rm 00000001.pkt"),
+              0);
     Drop(waiting, PacketFrom({EchoMessage("ECHO", "waiting from another uplink")}, 5020, 9));
     Toss();
     std::vector<std::string> subjects;
@@ -238,7 +242,8 @@ TEST_F(TosserInboundTest, BundledPacketsNeverReplaceWaitingOnes) {
     EXPECT_EQ(subjects, (std::vector<std::string>{"in the bundle", "waiting from another uplink"}));
     EXPECT_TRUE(LoggedPart("File 00000001.pkt of bundle 0000abcd.tu1 has been renamed to "));
     EXPECT_EQ(NamesIn(Backup()).size(), 3u);  // the bundle and both packets
-    EXPECT_EQ(InboundNames(), external ? std::vector<std::string>{"Import.Me"} : std::vector<std::string>{});
+    EXPECT_EQ(InboundNames(),
+              external ? std::vector<std::string>{"Import.Me"} : std::vector<std::string>{});
     if (external) {
       EXPECT_EQ(platform::ReadFile(Inbound() + "Import.Me"), "a received file");
     }
@@ -251,9 +256,11 @@ TEST_F(TosserInboundTest, BundleWithAnUnsafeEntryIsTossedOnceAndPutAside) {
   AddEcho("ECHO");
   Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "sound")}));
   Drop("EVILX.pkt", PacketFrom({EchoMessage("ECHO", "hostile")}));
-  ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -0 -j -q b.we1 GOOD.pkt EVILX.pkt && rm *.pkt"), 0);
+  ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -0 -j -q b.we1 GOOD.pkt EVILX.pkt && rm *.pkt"),
+            0);
   std::string zip = platform::ReadFile(Inbound() + "b.we1");
-  for (size_t at; (at = zip.find("EVILX.pkt")) != std::string::npos;) zip.replace(at, 9, "../EV.pkt");
+  for (size_t at; (at = zip.find("EVILX.pkt")) != std::string::npos;)
+    zip.replace(at, 9, "../EV.pkt");
   Drop("b.we1", zip);
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE(run);
@@ -286,7 +293,8 @@ TEST_F(TosserInboundTest, BundleSetAsideByACutOffRunIsFinishedNotUnpackedAgain) 
     EXPECT_EQ(Mails("ECHO").size(), 2u);
     EXPECT_EQ(Mails("DUPES").size(), 0u);
     EXPECT_FALSE(platform::DirExists(ready));
-    EXPECT_EQ(InboundNames(), whole ? std::vector<std::string>{} : std::vector<std::string>{"0000feed.bad"});
+    EXPECT_EQ(InboundNames(),
+              whole ? std::vector<std::string>{} : std::vector<std::string>{"0000feed.bad"});
   }
 }
 

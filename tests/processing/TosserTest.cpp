@@ -24,8 +24,11 @@ TEST(TosserNames, DamagedPacketNameAndDupeKey) {
   struct Case {
     const char* name;
     const char* bad;
-  } cases[] = {{"0000abcd.pkt", "0000abcd.bad"}, {"X.PK1", "X.bad"}, {"noext", "noext.bad"},
-               {".pkt", ".pkt.bad"}, {"a.b.pkt", "a.b.bad"}};
+  } cases[] = {{"0000abcd.pkt", "0000abcd.bad"},
+               {"X.PK1", "X.bad"},
+               {"noext", "noext.bad"},
+               {".pkt", ".pkt.bad"},
+               {"a.b.pkt", "a.b.bad"}};
   for (const auto& c : cases) EXPECT_EQ(DamagedPacketName(c.name), c.bad) << c.name;
 
   // The key covers the first 190 bytes only.
@@ -49,11 +52,11 @@ TEST_F(TosserTest, EmptyInboundGivesTheBareLog) {
 TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
   struct Case {
     const char* what;
-    std::string tag;     // "" for netmail
+    std::string tag;  // "" for netmail
     int doCreate;
-    uint16_t fromNet;    // the packet's origin net (the uplink is 5030/1)
-    std::string area;    // where the message lands
-    bool created;        // a new echo area was made
+    uint16_t fromNet;  // the packet's origin net (the uplink is 5030/1)
+    std::string area;  // where the message lands
+    bool created;      // a new echo area was made
   } cases[] = {
       {"known echo", "KNOWN.ECHO", 0, 5030, "KNOWN.ECHO", false},
       {"netmail", "", 0, 5030, "NETMAIL", false},
@@ -85,8 +88,8 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
 }
 
 TEST_F(TosserTest, SameNewTagTwiceMakesOneAreaSavedAtOnce) {
-  Drop("00000001.pkt", PacketFrom({EchoMessage("FRESH.ECHO", "first"),
-                                   EchoMessage("FRESH.ECHO", "second")}));
+  Drop("00000001.pkt",
+       PacketFrom({EchoMessage("FRESH.ECHO", "first"), EchoMessage("FRESH.ECHO", "second")}));
   Drop("00000002.pkt", PacketFrom({EchoMessage("fresh.echo", "third")}));
   const TTossCounters c = Toss();
   EXPECT_EQ(c.AreasCreated, 1);
@@ -248,8 +251,8 @@ TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
     Fresh();
     AddEcho("FINE");
     TArea* broken = AddEcho("BROKEN");
-    Drop("00000001.pkt", PacketFrom({EchoMessage("FINE", "y"),
-                                     EchoMessage("BROKEN", "x", "All", Noise(6000))}));
+    Drop("00000001.pkt",
+         PacketFrom({EchoMessage("FINE", "y"), EchoMessage("BROKEN", "x", "All", Noise(6000))}));
     c.breakIt(*broken);
     const TTossCounters failed = Toss();
     c.mend(*broken);
@@ -318,16 +321,18 @@ TEST_F(TosserTest, DamagedPacketsArePutAsideOnce) {
     bool putAside;
     bool warned;
   } cases[] = {
-      {"cut inside the third message", PacketFrom({good1, good2, third}).substr(0, 58 +
-           good1.size() + good2.size() + 40), 0, 2, true, false},
-      {"cut, with warning", PacketFrom({good1, good2, third}).substr(0, 58 + good1.size() +
-           good2.size() + 40), 1, 2, true, true},
+      {"cut inside the third message",
+       PacketFrom({good1, good2, third}).substr(0, 58 + good1.size() + good2.size() + 40), 0, 2,
+       true, false},
+      {"cut, with warning",
+       PacketFrom({good1, good2, third}).substr(0, 58 + good1.size() + good2.size() + 40), 1, 2,
+       true, true},
       {"two bytes too many, no warning", PacketFrom({good1, good2}) + "\x07\x07", 0, 2, false,
        false},
       {"two bytes too many, warning", PacketFrom({good1, good2}) + "\x07\x07", 1, 2, true, true},
       {"unknown packet type", PacketOf(unknownType, good1), 0, 0, true, false},
-      {"subject too long", PacketFrom({good1, EchoMessage("", std::string(73, 's'))}), 0, 1,
-       true, false},
+      {"subject too long", PacketFrom({good1, EchoMessage("", std::string(73, 's'))}), 0, 1, true,
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -383,7 +388,8 @@ class KillSpamFilters : public TImportFilters {
 class CountingAreaLists : public TAreaListReceiver {
  public:
   int RegisterAreaListMail(const TMail& mail, TNetLink& uplink, bool fileScan) override {
-    calls.push_back(mail.Header.Subject.Str() + (fileScan ? " filescan " : " areafix ") + uplink.Name);
+    calls.push_back(mail.Header.Subject.Str() + (fileScan ? " filescan " : " areafix ") +
+                    uplink.Name);
     return 3;
   }
   std::vector<std::string> calls;
@@ -435,11 +441,11 @@ TEST_F(TosserTest, FiltersAndAreaListRepliesJoinThroughTheirHooks) {
   std::vector<std::string> lines = tosser.Log();
   for (auto& line : lines) line = line.substr(line.find("  ") + 2);
   const std::vector<std::string> tail(lines.end() - 6, lines.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{
-                      "5 messages from 1 packets imported.", "Filter \"Spam\": 3 matches",
-                      "1 messages have been duplicated by filters",
-                      "1 messages have been moved by filters", "1 have been deleted by filters",
-                      "Import finished"}));
+  EXPECT_EQ(tail, (std::vector<std::string>{"5 messages from 1 packets imported.",
+                                            "Filter \"Spam\": 3 matches",
+                                            "1 messages have been duplicated by filters",
+                                            "1 messages have been moved by filters",
+                                            "1 have been deleted by filters", "Import finished"}));
 }
 
 TEST_F(TosserTest, ImportPacketProcessorRunsBeforeThePacketIsRead) {
@@ -447,7 +453,8 @@ TEST_F(TosserTest, ImportPacketProcessorRunsBeforeThePacketIsRead) {
   Drop("00000001.pkt", PacketFrom({EchoMessage("ECHO", "as received")}));
   // The processor replaces the packet by another one.
   platform::WriteFileAtomic(dir / "other.dat", PacketFrom({EchoMessage("ECHO", "processed")}));
-  store->SettingsModel().SetText(SettingId::EPPImport, "cp \"" + (dir / "other.dat") + "\" %filename");
+  store->SettingsModel().SetText(SettingId::EPPImport,
+                                 "cp \"" + (dir / "other.dat") + "\" %filename");
   Toss();
   const auto mails = Mails("ECHO");
   ASSERT_EQ(mails.size(), 1u);

@@ -55,10 +55,10 @@ std::string ShellQuote(const std::string& arg) {
   return q + "'";
 }
 
-int RunBatch(const std::string& startDir, const std::string& registry, const std::vector<std::string>& args,
-             std::string* out, const std::string& redirect) {
-  std::string command = std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(startDir) + " --registry " +
-                        ShellQuote(registry);
+int RunBatch(const std::string& startDir, const std::string& registry,
+             const std::vector<std::string>& args, std::string* out, const std::string& redirect) {
+  std::string command = std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(startDir) +
+                        " --registry " + ShellQuote(registry);
   for (const auto& a : args) command += " " + ShellQuote(a);
   return RunShell(command + " " + redirect, out);
 }

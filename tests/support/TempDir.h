@@ -32,7 +32,8 @@ std::string ShellQuote(const std::string& arg);
 
 // Runs velmaris-batch on a start directory and a registry file, each argument
 // quoted; `redirect` says where standard error goes.
-int RunBatch(const std::string& startDir, const std::string& registry, const std::vector<std::string>& args,
-             std::string* out = nullptr, const std::string& redirect = "2>/dev/null");
+int RunBatch(const std::string& startDir, const std::string& registry,
+             const std::vector<std::string>& args, std::string* out = nullptr,
+             const std::string& redirect = "2>/dev/null");
 
 }  // namespace velmaris::test

@@ -67,8 +67,8 @@ TEST_F(BatchAreasTest, WriteDumpAndAreasRoundTrip) {
     std::string file;      // text file bytes (CP1251)
     std::string oemLines;  // the lines as stored, each ended by CR
   } messages[] = {
-      {"Ivan Petrov", "All", "\xcf\xf0\xe8\xe2\xe5\xf2", "", hello1251 + "\r\n" + second1251 + "\r\n",
-       hello866 + "\r" + second866 + "\r"},
+      {"Ivan Petrov", "All", "\xcf\xf0\xe8\xe2\xe5\xf2", "",
+       hello1251 + "\r\n" + second1251 + "\r\n", hello866 + "\r" + second866 + "\r"},
       {"Petr", "Ivan Petrov", "Re: test", "2:5020/1", "one\n\nthree\n", "one\r\rthree\r"},
       {"A", "B", "Third", "", "alpha\rbeta", "alpha\rbeta\r"},
   };
@@ -77,8 +77,8 @@ TEST_F(BatchAreasTest, WriteDumpAndAreasRoundTrip) {
     const auto& m = messages[i];
     const std::string file = "text" + std::to_string(i) + ".txt";
     dir_.Write(file, m.file);
-    std::vector<std::string> args = {"write",     "RU.TEST", "--from",      m.from,     "--to",
-                                     m.to,        "--subject", m.subject, "--text-file", dir_ / file};
+    std::vector<std::string> args = {"write", "RU.TEST",   "--from",  m.from,        "--to",
+                                     m.to,    "--subject", m.subject, "--text-file", dir_ / file};
     if (!m.dest.empty()) args.insert(args.end(), {"--dest", m.dest});
     std::string out;
     ASSERT_EQ(Run(args, &out), 0) << i;
@@ -100,7 +100,9 @@ TEST_F(BatchAreasTest, WriteDumpAndAreasRoundTrip) {
     const auto& m = messages[i];
     const std::string& r = rows[i];
     const std::string msgid = "0:8/15 " + Hex8(serials[i]);
-    const std::string text = "AREA:RU.TEST\r\x01MSGID: " + msgid + "\r\x01" "CHRS: IBMPC 2\r" +
+    const std::string text = "AREA:RU.TEST\r\x01MSGID: " + msgid +
+                             "\r\x01"
+                             "CHRS: IBMPC 2\r" +
                              m.oemLines + "\r--- KQ/95 Rel 1.78E (215.0)\r" +
                              " * Origin: Velmaris 95 (0:8/15)\rSEEN-BY: 8/15\r";
     const std::pair<const char*, std::string> expected[] = {
@@ -126,10 +128,9 @@ TEST_F(BatchAreasTest, WriteDumpAndAreasRoundTrip) {
                      " " + Field(row, "count") + " " + Field(row, "unread"));
   }
   // A fresh configuration also holds the three system areas.
-  EXPECT_EQ(listed, (std::vector<std::string>{"\"NETMAIL\" 3 \"NETMAIL\" 0 0",
-                                              "\"BAD\" 1 \"BADMAIL\" 0 0",
-                                              "\"DUPES\" 2 \"DUPES\" 0 0",
-                                              "\"RU.TEST\" 0 \"RU.TEST\" 3 0"}));
+  EXPECT_EQ(listed, (std::vector<std::string>{
+                        "\"NETMAIL\" 3 \"NETMAIL\" 0 0", "\"BAD\" 1 \"BADMAIL\" 0 0",
+                        "\"DUPES\" 2 \"DUPES\" 0 0", "\"RU.TEST\" 0 \"RU.TEST\" 3 0"}));
 }
 
 TEST_F(BatchAreasTest, NetmailTakesPidAndNoOrigin) {
@@ -144,7 +145,8 @@ TEST_F(BatchAreasTest, NetmailTakesPidAndNoOrigin) {
   ASSERT_EQ(Run({"dump", "NETMAIL"}, &out), 0);
   EXPECT_EQ(Field(out, "text"),
             JsonLine::Quote("\x01INTL 2:5030/2 0:8/15\r\x01TOPT 4\r\x01MSGID: 0:8/15 " + serial +
-                            "\r\x01" "CHRS: IBMPC 2\r\x01PID: KQ/95 Rel 1.78E (215.0)\rHi\r\r"));
+                            "\r\x01"
+                            "CHRS: IBMPC 2\r\x01PID: KQ/95 Rel 1.78E (215.0)\rHi\r\r"));
 }
 
 TEST_F(BatchAreasTest, SenderAndOriginFromTheAreasUplinkAndTextGroup) {
@@ -186,20 +188,22 @@ TEST_F(BatchAreasTest, SenderAndOriginFromTheAreasUplinkAndTextGroup) {
   ASSERT_EQ(Run({"dump", "R50.SYSOP"}, &out), 0);
   EXPECT_EQ(Field(out, "orig"), JsonLine::Quote("2:5030/2.9"));
   const std::string text = Field(out, "text");
-  const std::string origin = JsonLine::Quote(" * Origin: Station \x83\xe0\xae\xa7\xa0 (2:5030/2.9)");
+  const std::string origin =
+      JsonLine::Quote(" * Origin: Station \x83\xe0\xae\xa7\xa0 (2:5030/2.9)");
   EXPECT_NE(text.find(origin.substr(1, origin.size() - 2)), std::string::npos) << text;
   EXPECT_NE(text.find("SEEN-BY: 5030/2"), std::string::npos);
 
   ASSERT_EQ(Run({"areas"}, &out), 0);
   std::vector<std::string> listed;
   for (const auto& row : Lines(out)) listed.push_back(Field(row, "name") + Field(row, "type"));
-  EXPECT_EQ(listed, (std::vector<std::string>{"\"BAD\"1", "\"DUPES\"2", "\"R50.SYSOP\"0",
-                                              "\"netmail\"3"}));
+  EXPECT_EQ(listed,
+            (std::vector<std::string>{"\"BAD\"1", "\"DUPES\"2", "\"R50.SYSOP\"0", "\"netmail\"3"}));
 }
 
 TEST_F(BatchAreasTest, FailuresExitNonZeroAndCreateNothing) {
   dir_.Write("big.txt", std::string(40000, 'x'));
-  const std::vector<std::string> write = {"write", "X", "--from", "A", "--to", "B", "--subject", "S"};
+  const std::vector<std::string> write = {"write", "X", "--from",    "A",
+                                          "--to",  "B", "--subject", "S"};
   auto with = [&](std::vector<std::string> extra) {
     std::vector<std::string> args = write;
     args.insert(args.end(), extra.begin(), extra.end());

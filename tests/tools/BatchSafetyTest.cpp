@@ -171,8 +171,8 @@ class BatchSafetyTest : public ::testing::Test {
       platform::WriteFileAtomic(dir_ / name, Packet(messages));
       char bundle[32];
       std::snprintf(bundle, sizeof bundle, "%08x.mo%d", static_cast<unsigned>(0x100 + p), p % 10);
-      ASSERT_EQ(RunShell("cd " + ShellQuote(dir_.Path()) + " && zip -q " + ShellQuote(Inbound() + bundle) +
-                         " " + name + " && rm " + name),
+      ASSERT_EQ(RunShell("cd " + ShellQuote(dir_.Path()) + " && zip -q " +
+                         ShellQuote(Inbound() + bundle) + " " + name + " && rm " + name),
                 0);
     }
   }
@@ -234,7 +234,8 @@ TEST_F(BatchSafetyTest, ImportAndExportKilledAtRandomLoseAndDoubleNothing) {
       platform::WriteFileAtomic(unpacked / e.name, platform::ReadFile(outbound + e.name));
     else
       ASSERT_EQ(RunShell("unzip -q -o " + ShellQuote(outbound + e.name) + " -d " +
-                         ShellQuote(unpacked.Path())), 0);
+                         ShellQuote(unpacked.Path())),
+                0);
   }
   for (const auto& e : platform::ScanDir(unpacked.Path())) {
     TMailPacket packet(unpacked / e.name);
@@ -268,13 +269,15 @@ TEST_F(BatchSafetyTest, TwoRunsOnOneStartDirectoryTakeTurns) {
 TEST_F(BatchSafetyTest, AFileSizeLimitFailsTheImportAndTheNextRunStoresAll) {
   DropCorpus(300, 3);
   std::string out, err;
-  EXPECT_EQ(RunShell("ulimit -f 8 && " + Command("import") + " 2>" + ShellQuote(dir_ / "e.txt"), &out),
-            1);
+  EXPECT_EQ(
+      RunShell("ulimit -f 8 && " + Command("import") + " 2>" + ShellQuote(dir_ / "e.txt"), &out),
+      1);
   err = platform::ReadFile(dir_ / "e.txt");
   EXPECT_NE(err.find("the import failed and stored nothing"), std::string::npos) << err;
   EXPECT_NE(err.find("File too large"), std::string::npos) << err;
-  EXPECT_EQ(platform::ScanDir(Inbound(), "*.pk?").size() + platform::ScanDir(Inbound(), "*.mo?").size(),
-            3u);
+  EXPECT_EQ(
+      platform::ScanDir(Inbound(), "*.pk?").size() + platform::ScanDir(Inbound(), "*.mo?").size(),
+      3u);
   ASSERT_EQ(Batch("import", &out), 0) << out;
   const auto stored = StoredSubjects();
   EXPECT_EQ(stored.size(), 300u);

@@ -160,10 +160,11 @@ TEST(CalendarMath, MonthAndYearSteps) {
     int y, m, d, months, years;
     int ey, em, ed;
   };
-  for (const Case& c : {Case{2025, 1, 31, 1, 0, 2025, 2, 28}, Case{2024, 1, 31, 1, 0, 2024, 2, 29},
-                        Case{2025, 3, 31, -1, 0, 2025, 2, 28}, Case{2025, 3, 15, -1, 0, 2025, 2, 15},
-                        Case{2025, 12, 10, 1, 0, 2026, 1, 10}, Case{2000, 2, 29, 0, 1, 2001, 2, 28},
-                        Case{2000, 2, 29, 0, -4, 1996, 2, 28}}) {
+  for (const Case& c :
+       {Case{2025, 1, 31, 1, 0, 2025, 2, 28}, Case{2024, 1, 31, 1, 0, 2024, 2, 29},
+        Case{2025, 3, 31, -1, 0, 2025, 2, 28}, Case{2025, 3, 15, -1, 0, 2025, 2, 15},
+        Case{2025, 12, 10, 1, 0, 2026, 1, 10}, Case{2000, 2, 29, 0, 1, 2001, 2, 28},
+        Case{2000, 2, 29, 0, -4, 1996, 2, 28}}) {
     TDateTime date = EncodeDate(c.y, c.m, c.d);
     if (c.months) date = ShiftMonth(date, c.months);
     if (c.years) date = ShiftYear(date, c.years);

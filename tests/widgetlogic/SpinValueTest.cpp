@@ -43,12 +43,12 @@ TEST(SpinValue, Writing) {
     char sep;
     const char* text;
   };
-  for (const Case& c : {Case{2.5L, vtInteger, 2, '.', "2"}, Case{3.5L, vtInteger, 2, '.', "4"},
-                        Case{-2.5L, vtInteger, 2, '.', "-2"}, Case{1, vtFloat, 2, '.', "1.00"},
-                        Case{1, vtFloat, 2, ',', "1,00"}, Case{-0.125L, vtFloat, 1, '.', "-0.1"},
-                        Case{5e9L, vtInteger, 0, '.', "2147483647"},
-                        Case{-5e9L, vtInteger, 0, '.', "-2147483648"},
-                        Case{1234567890123.456L, vtFloat, 3, '.', "1234567890123.460"}}) {
+  for (const Case& c :
+       {Case{2.5L, vtInteger, 2, '.', "2"}, Case{3.5L, vtInteger, 2, '.', "4"},
+        Case{-2.5L, vtInteger, 2, '.', "-2"}, Case{1, vtFloat, 2, '.', "1.00"},
+        Case{1, vtFloat, 2, ',', "1,00"}, Case{-0.125L, vtFloat, 1, '.', "-0.1"},
+        Case{5e9L, vtInteger, 0, '.', "2147483647"}, Case{-5e9L, vtInteger, 0, '.', "-2147483648"},
+        Case{1234567890123.456L, vtFloat, 3, '.', "1234567890123.460"}}) {
     EXPECT_EQ(FormatSpinValue(c.value, c.type, c.decimals, c.sep), c.text);
   }
   EXPECT_EQ(IntegerIncrement(0.4L), 1);
@@ -63,12 +63,13 @@ TEST(SpinValue, TypedCharacters) {
     bool editorEnabled;
     bool accepted;
   };
-  for (const Case& c : {Case{'5', "", vtInteger, true, true}, Case{'-', "", vtInteger, true, true},
-                        Case{'a', "", vtInteger, true, false}, Case{'.', "", vtInteger, true, false},
-                        Case{'.', "1", vtFloat, true, true}, Case{'.', "1.2", vtFloat, true, false},
-                        Case{'E', "1", vtFloat, true, true}, Case{'e', "1E", vtFloat, true, false},
-                        Case{'5', "", vtInteger, false, false}, Case{'\r', "", vtInteger, false, true},
-                        Case{'\b', "", vtInteger, false, false}, Case{'\b', "", vtInteger, true, true}}) {
+  for (const Case& c :
+       {Case{'5', "", vtInteger, true, true}, Case{'-', "", vtInteger, true, true},
+        Case{'a', "", vtInteger, true, false}, Case{'.', "", vtInteger, true, false},
+        Case{'.', "1", vtFloat, true, true}, Case{'.', "1.2", vtFloat, true, false},
+        Case{'E', "1", vtFloat, true, true}, Case{'e', "1E", vtFloat, true, false},
+        Case{'5', "", vtInteger, false, false}, Case{'\r', "", vtInteger, false, true},
+        Case{'\b', "", vtInteger, false, false}, Case{'\b', "", vtInteger, true, true}}) {
     EXPECT_EQ(SpinAcceptsChar(c.c, c.text, c.type, '.', c.editorEnabled), c.accepted)
         << int(c.c) << " in '" << c.text << "'";
   }

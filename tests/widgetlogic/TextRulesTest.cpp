@@ -52,9 +52,9 @@ TEST(VxStrUtils, RectOnScreen) {
   struct Case {
     VxRect in, out;
   };
-  for (const Case& c : {Case{{700, 500, 900, 700}, {600, 400, 800, 600}},
-                        Case{{-50, -10, 50, 90}, {0, 0, 100, 100}},
-                        Case{{100, 0, 1000, 10}, {0, 0, 900, 10}}}) {
+  for (const Case& c :
+       {Case{{700, 500, 900, 700}, {600, 400, 800, 600}},
+        Case{{-50, -10, 50, 90}, {0, 0, 100, 100}}, Case{{100, 0, 1000, 10}, {0, 0, 900, 10}}}) {
     EXPECT_EQ(ClampRectToScreen(c.in, 800, 600), c.out);
   }
   EXPECT_TRUE(PointInRectInclusive(10, 10, {0, 0, 10, 10}));
@@ -108,7 +108,8 @@ TEST(PageHistory, KeepsTheLastTenPages) {
   EXPECT_EQ(h.Count(), 10);
   EXPECT_EQ(h.Items(0), 1);
   int page = 10, steps = 0;
-  for (int prior = PriorPageIndex(page, true, h); prior >= 0; prior = PriorPageIndex(page, true, h)) {
+  for (int prior = PriorPageIndex(page, true, h); prior >= 0;
+       prior = PriorPageIndex(page, true, h)) {
     RecordPageChange(h, true, PageMove::Back, prior);
     page = prior;
     ++steps;

@@ -21,11 +21,14 @@ namespace {
 class MemoryIni : public TIniStorage {
  public:
   explicit MemoryIni(bool stripsQuotes = true) : strips_(stripsQuotes) {}
-  std::string ReadString(const std::string& s, const std::string& i, const std::string& def) const override {
+  std::string ReadString(const std::string& s, const std::string& i,
+                         const std::string& def) const override {
     const auto it = values.find(s + "|" + i);
     return it == values.end() ? def : strips_ ? StripIniQuotes(it->second) : it->second;
   }
-  void WriteString(const std::string& s, const std::string& i, const std::string& v) override { values[s + "|" + i] = v; }
+  void WriteString(const std::string& s, const std::string& i, const std::string& v) override {
+    values[s + "|" + i] = v;
+  }
   void EraseSection(const std::string& s) override {
     std::erase_if(values, [&](const auto& kv) { return kv.first.rfind(s + "|", 0) == 0; });
   }
@@ -37,29 +40,40 @@ class MemoryIni : public TIniStorage {
 };
 
 TEST(SpeedBarRules, GridStepDividesTheButtonLength) {
-  const std::pair<int, int> cases[] = {{24, 8}, {23, 1}, {1, 1}, {12, 4}, {30, 10}, {25, 5}, {2, 1}};
+  const std::pair<int, int> cases[] = {{24, 8},  {23, 1}, {1, 1}, {12, 4},
+                                       {30, 10}, {25, 5}, {2, 1}};
   for (const auto& [length, step] : cases) EXPECT_EQ(SpeedBarGridStep(length), step) << length;
 }
 
 TEST(SpeedBarRules, SnapRoundsAlongAndTruncatesAcross) {
-  struct Case { int v, off, grid; bool along; int expected; };
+  struct Case {
+    int v, off, grid;
+    bool along;
+    int expected;
+  };
   const Case cases[] = {
-      {13, 3, 8, true, 11}, {15, 3, 8, true, 19}, {7, 3, 8, true, 3},  // 1.25, 1.5, 0.5 steps
-      {23, 3, 8, true, 19}, {31, 3, 8, true, 35},                       // halves go to the even step
+      {13, 3, 8, true, 11},   {15, 3, 8, true, 19},  {7, 3, 8, true, 3},  // 1.25, 1.5, 0.5 steps
+      {23, 3, 8, true, 19},   {31, 3, 8, true, 35},  // halves go to the even step
       {40, 3, 23, false, 26}, {25, 3, 23, false, 3}, {-10, 3, 8, true, -13}};
   for (const Case& c : cases) EXPECT_EQ(SnapToGrid(c.v, c.off, c.grid, c.along), c.expected) << c.v;
 }
 
 TEST(SpeedBarRules, DockEdgeFollowsTheDiagonals) {
-  struct Case { int x, y; TAlign edge; };
-  const Case cases[] = {{200, 10, TAlign::alTop}, {390, 150, TAlign::alRight}, {10, 150, TAlign::alLeft},
+  struct Case {
+    int x, y;
+    TAlign edge;
+  };
+  const Case cases[] = {{200, 10, TAlign::alTop},
+                        {390, 150, TAlign::alRight},
+                        {10, 150, TAlign::alLeft},
                         {200, 290, TAlign::alBottom}};
-  for (const Case& c : cases) EXPECT_EQ(DockEdgeAt(c.x, c.y, 400, 300), c.edge) << c.x << "," << c.y;
+  for (const Case& c : cases)
+    EXPECT_EQ(DockEdgeAt(c.x, c.y, 400, 300), c.edge) << c.x << "," << c.y;
 }
 
 TEST(SpeedBarRules, ResizingTakesWholeRowsWithinTheLimit) {
-  EXPECT_EQ(ResizedThickness(10, 3, 23, 500), 29);   // at least one row
-  EXPECT_EQ(ResizedThickness(60, 3, 23, 500), 52);   // two rows
+  EXPECT_EQ(ResizedThickness(10, 3, 23, 500), 29);  // at least one row
+  EXPECT_EQ(ResizedThickness(60, 3, 23, 500), 52);  // two rows
   EXPECT_EQ(ResizedThickness(400, 3, 23, 100), 100);
 }
 
@@ -67,7 +81,11 @@ TEST(SpeedBarRules, SectionCaptionsAndHintsFollowTheirRules) {
   EXPECT_EQ(UniqueSectionCaption("File", {}), "File");
   EXPECT_EQ(UniqueSectionCaption("File", {"File"}), "File (1)");
   EXPECT_EQ(UniqueSectionCaption("File", {"File", "File (1)"}), "File (2)");
-  struct Case { const char* caption; const char* oldHint; const char* hint; };
+  struct Case {
+    const char* caption;
+    const char* oldHint;
+    const char* hint;
+  };
   const Case cases[] = {{"Open", "Load|Opens a file", "Open|Opens a file"},
                         {"Open", "", "Open|"},
                         {"Open|Reads it", "Load|Opens", "Open|Reads it"},
@@ -84,10 +102,15 @@ TEST(SpeedBarRules, LayoutIsWrittenAsTheFormatSaysAndButtonsParse) {
   layout.version = 2;
   layout.buttons = {{"OpenItem", 3, 3}, {"SaveItem", 27, 3}};
   WriteSpeedBarLayout(&ini, "Bar", layout);
-  const std::map<std::string, std::string> expected = {
-      {"Bar|Position", "3"}, {"Bar|Width", "60"},     {"Bar|Version", "2"},
-      {"Bar|PixelsPerInch", "96"}, {"Bar|BtnWidth", "24"}, {"Bar|BtnHeight", "23"},
-      {"Bar|Button1", "OpenItem,3,3"}, {"Bar|Button2", "SaveItem,27,3"}, {"Bar|Count", "2"}};
+  const std::map<std::string, std::string> expected = {{"Bar|Position", "3"},
+                                                       {"Bar|Width", "60"},
+                                                       {"Bar|Version", "2"},
+                                                       {"Bar|PixelsPerInch", "96"},
+                                                       {"Bar|BtnWidth", "24"},
+                                                       {"Bar|BtnHeight", "23"},
+                                                       {"Bar|Button1", "OpenItem,3,3"},
+                                                       {"Bar|Button2", "SaveItem,27,3"},
+                                                       {"Bar|Count", "2"}};
   EXPECT_EQ(ini.values, expected);
 
   std::string name;
@@ -125,7 +148,8 @@ TEST(IniStorage, ScreenStringsAndDefaultNames) {
   EXPECT_EQ(IniReadScreenString(&ini, "F", "NormPos", 800, 600), "5,6,7,8");
   EXPECT_EQ(GetDefaultIniName("/opt/velmaris/velmaris.bin"), "velmaris.INI");
   EXPECT_EQ(GetDefaultIniName("/x/y", [] { return std::string("hooked.ini"); }), "hooked.ini");
-  EXPECT_EQ(GetDefaultIniRegKey("/opt/velmaris", "Brimvale", false, "T"), "Software\\Brimvale\\velmaris");
+  EXPECT_EQ(GetDefaultIniRegKey("/opt/velmaris", "Brimvale", false, "T"),
+            "Software\\Brimvale\\velmaris");
   EXPECT_EQ(GetDefaultIniRegKey("/opt/velmaris", "", true, "Velmaris 95"), "Software\\Velmaris 95");
 }
 
@@ -147,8 +171,9 @@ TEST(PlacementValues, RoundTripAndDamagedValues) {
   EXPECT_EQ((std::vector<int>{current.left, current.top, current.right, current.bottom}),
             (std::vector<int>{50, 20, 70, 420}));
   const std::pair<int, TStoredWindowState> states[] = {
-      {1, TStoredWindowState::Normal}, {9, TStoredWindowState::Normal}, {7, TStoredWindowState::Minimized},
-      {3, TStoredWindowState::Maximized}, {0, TStoredWindowState::Default}, {4, TStoredWindowState::Default}};
+      {1, TStoredWindowState::Normal},    {9, TStoredWindowState::Normal},
+      {7, TStoredWindowState::Minimized}, {3, TStoredWindowState::Maximized},
+      {0, TStoredWindowState::Default},   {4, TStoredWindowState::Default}};
   for (const auto& [cmd, state] : states) EXPECT_EQ(StateOfShowCmd(cmd), state) << cmd;
 }
 
@@ -196,7 +221,8 @@ TEST(TreeStructure, SortReordersSiblingsOnly) {
   const int c3 = t.AddChild(r), c1 = t.AddChild(r), c2 = t.AddChild(r);
   const std::map<int, int> key = {{c1, 1}, {c2, 2}, {c3, 3}};
   t.SortChildren(r, [&](int x, int y) { return key.at(x) < key.at(y); });
-  EXPECT_EQ((std::vector<int>{t.ChildAt(r, 0), t.ChildAt(r, 1), t.ChildAt(r, 2)}), (std::vector<int>{c1, c2, c3}));
+  EXPECT_EQ((std::vector<int>{t.ChildAt(r, 0), t.ChildAt(r, 1), t.ChildAt(r, 2)}),
+            (std::vector<int>{c1, c2, c3}));
   EXPECT_EQ(t.LastChild(r), c3);
   EXPECT_EQ(t.ChildAt(r, 3), TreeStructure::kNone);
 }
@@ -217,8 +243,9 @@ TEST(TreeStream, RecordsAreLaidOutFieldByField) {
   const std::string bytes = EncodeTreeNodes({root});
   ASSERT_EQ(bytes.size(), 4u + 4 + 86 + 4 + 335);
   auto u32 = [&](size_t at) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8 |
-                                 static_cast<uint8_t>(bytes[at + 2]) << 16 | static_cast<uint8_t>(bytes[at + 3]) << 24);
+    return static_cast<uint32_t>(
+        static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8 |
+        static_cast<uint8_t>(bytes[at + 2]) << 16 | static_cast<uint8_t>(bytes[at + 3]) << 24);
   };
   const size_t r = 8;  // the first record, after the count and its size
   EXPECT_EQ(u32(0), 1u);
@@ -230,9 +257,13 @@ TEST(TreeStream, RecordsAreLaidOutFieldByField) {
   EXPECT_EQ(u32(r + 21), 1u);  // one child follows
   EXPECT_EQ(bytes[r + 29], 1);
   EXPECT_EQ(bytes[r + 30], 0);
-  EXPECT_EQ(bytes.substr(r + 41, 12), "\x0b" "Courier New");
+  EXPECT_EQ(bytes.substr(r + 41, 12),
+            "\x0b"
+            "Courier New");
   EXPECT_EQ(u32(r + 75), 0xAABBCCu);
-  EXPECT_EQ(bytes.substr(r + 79, 7), "\x06" "Re: hi");
+  EXPECT_EQ(bytes.substr(r + 79, 7),
+            "\x06"
+            "Re: hi");
   EXPECT_EQ(u32(r + 86), 335u);  // the child's text cut to 255 characters
   std::vector<TTreeStreamNode> back = DecodeTreeNodes(bytes);
   root.children[0].text.resize(255);
@@ -244,7 +275,10 @@ TEST(TreeStream, DamagedStreamsAreRefused) {
   node.text = "abc";
   node.children.resize(1);
   const std::string good = EncodeTreeNodes({node});
-  struct Case { const char* name; std::string bytes; };
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
   std::string shortRecord = good;
   shortRecord[4] = 79;
   std::string textPastRecord = good;
@@ -288,7 +322,11 @@ TEST(ColorArray, CustomColorsTextRoundTrip) {
 TEST(ColorArray, PaletteHintsKeysAndCells) {
   EXPECT_EQ(ColorHintText(0xFFFFFF), "RGB = 255 255 255");
   EXPECT_EQ(ColorHintText(0x0000FF), "RGB = 255 000 000");
-  struct Case { TPaletteCell from; TPaletteKey key; TPaletteCell to; };
+  struct Case {
+    TPaletteCell from;
+    TPaletteKey key;
+    TPaletteCell to;
+  };
   using enum TPaletteKey;
   const Case cases[] = {{{}, Down, {1, 1}},     {{1, 5}, Down, {0, 0}}, {{0, 0}, Down, {1, 1}},
                         {{1, 1}, Up, {0, 0}},   {{0, 0}, Up, {1, 5}},   {{0, 0}, Left, {0, 0}},
@@ -306,7 +344,8 @@ TEST(LabelRules, AnglesAndShadowCopies) {
   bool face = false;
   ASSERT_TRUE(ShadowPreset(TShadowStyle::ssThickShadow, s, face));
   EXPECT_EQ(ShadowCopies(TShadowStyle::ssThickShadow, s),
-            (std::vector<TTextCopy>{{1, 1, false}, {2, 2, false}, {3, 3, false}, {4, 4, false}, {0, 0, true}}));
+            (std::vector<TTextCopy>{
+                {1, 1, false}, {2, 2, false}, {3, 3, false}, {4, 4, false}, {0, 0, true}}));
   ASSERT_TRUE(ShadowPreset(TShadowStyle::ssRecessedColor, s, face));
   EXPECT_TRUE(face);
   EXPECT_EQ(ShadowCopies(TShadowStyle::ssRecessedColor, s),

@@ -33,7 +33,8 @@ struct Box {
   }
   QWidget* vp() { return box.viewport(); }
   QPoint RowPoint(int row, int x = 20) {
-    return QPoint(x, box.RowsTop() + (row - box.TopIndex()) * box.ItemHeight() + box.ItemHeight() / 2);
+    return QPoint(x,
+                  box.RowsTop() + (row - box.TopIndex()) * box.ItemHeight() + box.ItemHeight() / 2);
   }
 };
 
@@ -88,7 +89,9 @@ INSTANTIATE_TEST_SUITE_P(ListBox, RowGeometry,
                                            GeometryCase{"FarBelow", true, 0, 400, false},
                                            GeometryCase{"NotARow", true, 0, 1000, false},
                                            GeometryCase{"Negative", true, 0, -1, false}),
-                         [](const ::testing::TestParamInfo<GeometryCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<GeometryCase>& info) {
+                           return info.param.name;
+                         });
 
 TEST(BetterListBox, PointsOutsideRowsHitNothing) {
   Box b(3);
@@ -176,9 +179,18 @@ TEST_P(Keys, RealKeyEventsMoveSelection) {
 
 INSTANTIATE_TEST_SUITE_P(
     ListBox, Keys,
-    ::testing::Values(
-        KeyCase{"Down", false, {{Qt::Key_Down, Qt::NoModifier}, {Qt::Key_Down, Qt::NoModifier}}, 1, 1, 1},
-        KeyCase{"ShiftEnd", true, {{Qt::Key_Home, Qt::NoModifier}, {Qt::Key_End, Qt::ShiftModifier}}, 99, 99, 100}),
+    ::testing::Values(KeyCase{"Down",
+                              false,
+                              {{Qt::Key_Down, Qt::NoModifier}, {Qt::Key_Down, Qt::NoModifier}},
+                              1,
+                              1,
+                              1},
+                      KeyCase{"ShiftEnd",
+                              true,
+                              {{Qt::Key_Home, Qt::NoModifier}, {Qt::Key_End, Qt::ShiftModifier}},
+                              99,
+                              99,
+                              100}),
     [](const ::testing::TestParamInfo<KeyCase>& info) { return info.param.name; });
 
 TEST(BetterListBox, ReturnAndDoubleClickFireDoubleClicked) {
@@ -227,8 +239,9 @@ TEST(BetterListBox, DragSelectsRange) {
   Box b(50, true, true);
   QTest::mousePress(b.vp(), Qt::LeftButton, Qt::NoModifier, b.RowPoint(1));
   QTest::mouseMove(b.vp(), b.RowPoint(4));
-  QMouseEvent move(QEvent::MouseMove, QPointF(b.RowPoint(4)), b.vp()->mapToGlobal(QPointF(b.RowPoint(4))),
-                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, QPointF(b.RowPoint(4)),
+                   b.vp()->mapToGlobal(QPointF(b.RowPoint(4))), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(b.vp(), &move);
   QTest::mouseRelease(b.vp(), Qt::LeftButton, Qt::NoModifier, b.RowPoint(4));
   EXPECT_EQ(b.box.SelectedCount(), 4);
@@ -277,8 +290,9 @@ TEST(BetterListBox, HeaderClickFiresOnlyWhenReleasedOverTheColumn) {
   EXPECT_EQ(clicked, std::vector<int>{1});
 
   QTest::mousePress(b.vp(), Qt::LeftButton, Qt::NoModifier, mid);
-  QMouseEvent away(QEvent::MouseMove, QPointF(30, HeaderY(b.box)), b.vp()->mapToGlobal(QPointF(30, 5)),
-                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent away(QEvent::MouseMove, QPointF(30, HeaderY(b.box)),
+                   b.vp()->mapToGlobal(QPointF(30, 5)), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(b.vp(), &away);
   EXPECT_FALSE(b.box.Columns().GetItem(1)->Pressed());
   QTest::mouseRelease(b.vp(), Qt::LeftButton, Qt::NoModifier, QPoint(30, HeaderY(b.box)));
@@ -290,15 +304,16 @@ TEST(BetterListBox, HeaderClickFiresOnlyWhenReleasedOverTheColumn) {
 void DragHeader(Box& b, int from, int to) {
   const int y = HeaderY(b.box);
   QTest::mousePress(b.vp(), Qt::LeftButton, Qt::NoModifier, QPoint(from, y));
-  QMouseEvent move(QEvent::MouseMove, QPointF(to, y), b.vp()->mapToGlobal(QPointF(to, y)), Qt::NoButton,
-                   Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, QPointF(to, y), b.vp()->mapToGlobal(QPointF(to, y)),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(b.vp(), &move);
   QTest::mouseRelease(b.vp(), Qt::LeftButton, Qt::NoModifier, QPoint(to, y));
 }
 
 std::vector<int> Widths(TBetterListBox& box) {
   std::vector<int> widths;
-  for (int i = 0; i < box.Columns().GetCount(); ++i) widths.push_back(box.Columns().GetItem(i)->Width());
+  for (int i = 0; i < box.Columns().GetCount(); ++i)
+    widths.push_back(box.Columns().GetItem(i)->Width());
   return widths;
 }
 
@@ -324,7 +339,8 @@ TEST(BetterListBox, DraggingABorderResizesTheColumnLeftOfIt) {
     Box b(10);
     int clicked = 0;
     b.box.OnColumnClick = [&](TCustomBetterListBox*, TBLBColumn*) { ++clicked; };
-    for (size_t i = 0; i < c.widths.size(); ++i) b.box.Columns().GetItem(int(i))->SetWidth(c.widths[i]);
+    for (size_t i = 0; i < c.widths.size(); ++i)
+      b.box.Columns().GetItem(int(i))->SetWidth(c.widths[i]);
     DragHeader(b, c.press, c.release);
     EXPECT_EQ(Widths(b.box), c.expected);
     EXPECT_EQ(clicked, 0);
@@ -349,7 +365,8 @@ TEST(BetterListBox, HideSelectionDropsHighlightWithoutFocus) {
   b.box.SetHideSelection(true);
   b.box.SelectItem(1);
   QColor rowBg;
-  b.box.OnGetStyles = [&](TCustomBetterListBox*, bool&, QColor&, QColor& bg, int index, TBLBDrawState s) {
+  b.box.OnGetStyles = [&](TCustomBetterListBox*, bool&, QColor&, QColor& bg, int index,
+                          TBLBDrawState s) {
     if (index == 1) {
       rowBg = bg;
       EXPECT_TRUE(s.bdsSelected);
@@ -374,7 +391,8 @@ TEST(BetterListBox, StylesHookSeesStateAndOverridesColours) {
   Box b(10);
   b.box.SelectItem(2);
   std::map<int, bool> selected;
-  b.box.OnGetStyles = [&](TCustomBetterListBox*, bool& bold, QColor&, QColor&, int index, TBLBDrawState s) {
+  b.box.OnGetStyles = [&](TCustomBetterListBox*, bool& bold, QColor&, QColor&, int index,
+                          TBLBDrawState s) {
     selected[index] = s.bdsSelected;
     bold = index == 0;
   };
@@ -438,7 +456,8 @@ TEST_P(LoadWidths, KeepsSaneWidths) {
   Box b(1);
   b.box.Columns().LoadWidths(dir / "w.ini");
   std::vector<int> got;
-  for (int i = 0; i < b.box.Columns().GetCount(); ++i) got.push_back(b.box.Columns().GetItem(i)->Width());
+  for (int i = 0; i < b.box.Columns().GetCount(); ++i)
+    got.push_back(b.box.Columns().GetItem(i)->Width());
   EXPECT_EQ(got, GetParam().widths);
 }
 

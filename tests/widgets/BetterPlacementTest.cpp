@@ -9,9 +9,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "platform/Prompter.h"
 #include "platform/Registry.h"
 #include "support/TempDir.h"
-#include "platform/Prompter.h"
 #include "widgets/Placement.h"
 
 namespace velmaris::test {

@@ -65,10 +65,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CalendarKeyCase{"LeftFromTheFirst", D(2025, 3, 1), Qt::Key_Left, {}, "", D(2025, 2, 28)},
         CalendarKeyCase{"RightFromTheLast", D(2025, 1, 31), Qt::Key_Right, {}, "", D(2025, 2, 1)},
-        CalendarKeyCase{"KeypadPlus", D(2025, 1, 31), Qt::Key_Plus, Qt::KeypadModifier, "", D(2025, 2, 1)},
+        CalendarKeyCase{"KeypadPlus", D(2025, 1, 31), Qt::Key_Plus, Qt::KeypadModifier, "",
+                        D(2025, 2, 1)},
         CalendarKeyCase{"UpAWeek", D(2025, 1, 20), Qt::Key_Up, {}, "", D(2025, 1, 13)},
         CalendarKeyCase{"UpStaysInTheMonth", D(2025, 1, 3), Qt::Key_Up, {}, "", D(2025, 1, 3)},
-        CalendarKeyCase{"ShiftLeftIgnored", D(2025, 1, 3), Qt::Key_Left, Qt::ShiftModifier, "", D(2025, 1, 3)},
+        CalendarKeyCase{"ShiftLeftIgnored", D(2025, 1, 3), Qt::Key_Left, Qt::ShiftModifier, "",
+                        D(2025, 1, 3)},
         CalendarKeyCase{"TIsToday", D(2025, 1, 3), 0, {}, "t", kToday}),
     [](const auto& info) { return info.param.name; });
 
@@ -164,10 +166,11 @@ TEST_P(DateOrders, TextAndMaskFollowTheLocale) {
 
 INSTANTIATE_TEST_SUITE_P(
     DateEdit, DateOrders,
-    ::testing::Values(OrderCase{"DayFirst", "dd.MM.yyyy", '.', "05.03.1998", "!99/99/9999;1; ", 1998},
-                      OrderCase{"MonthFirst", "MM/dd/yyyy", '/', "03/05/1998", "!99/99/9999;1; ", 1998},
-                      OrderCase{"YearFirst", "yyyy-MM-dd", '-', "1998-03-05", "!9999/99/99;1; ", 1998},
-                      OrderCase{"TwoDigits", "dd.MM.yy", '.', "05.03.98", "!99/99/99;1; ", 2098}),
+    ::testing::Values(
+        OrderCase{"DayFirst", "dd.MM.yyyy", '.', "05.03.1998", "!99/99/9999;1; ", 1998},
+        OrderCase{"MonthFirst", "MM/dd/yyyy", '/', "03/05/1998", "!99/99/9999;1; ", 1998},
+        OrderCase{"YearFirst", "yyyy-MM-dd", '-', "1998-03-05", "!9999/99/99;1; ", 1998},
+        OrderCase{"TwoDigits", "dd.MM.yy", '.', "05.03.98", "!99/99/99;1; ", 2098}),
     [](const auto& info) { return info.param.name; });
 
 struct DateKeyCase {
@@ -193,12 +196,14 @@ TEST_P(DateKeys, ChangeTheDate) {
 
 INSTANTIATE_TEST_SUITE_P(
     DateEdit, DateKeys,
-    ::testing::Values(
-        DateKeyCase{"PadPlusOnEmpty", EmptyDate, Qt::Key_Plus, Qt::KeypadModifier, "", D(2026, 6, 16)},
-        DateKeyCase{"PadMinus", D(1998, 3, 1), Qt::Key_Minus, Qt::KeypadModifier, "", D(1998, 2, 28)},
-        DateKeyCase{"TIsToday", D(1998, 3, 1), 0, {}, "t", kToday},
-        DateKeyCase{"PlusCharSwallowed", D(1998, 3, 1), 0, {}, "+", D(1998, 3, 1)},
-        DateKeyCase{"DropDownPageDownEnter", D(1998, 3, 5), 0, {}, "", D(1998, 3, 5)}),
+    ::testing::Values(DateKeyCase{"PadPlusOnEmpty", EmptyDate, Qt::Key_Plus, Qt::KeypadModifier, "",
+                                  D(2026, 6, 16)},
+                      DateKeyCase{"PadMinus", D(1998, 3, 1), Qt::Key_Minus, Qt::KeypadModifier, "",
+                                  D(1998, 2, 28)},
+                      DateKeyCase{"TIsToday", D(1998, 3, 1), 0, {}, "t", kToday},
+                      DateKeyCase{"PlusCharSwallowed", D(1998, 3, 1), 0, {}, "+", D(1998, 3, 1)},
+                      DateKeyCase{
+                          "DropDownPageDownEnter", D(1998, 3, 5), 0, {}, "", D(1998, 3, 5)}),
     [](const auto& info) { return info.param.name; });
 
 TEST(DateEdit, CalendarDropsDownAndTakesTheDate) {

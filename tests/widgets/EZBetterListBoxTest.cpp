@@ -159,7 +159,8 @@ TEST(EZBetterListBox, SortedListSortsNewRowsButNotByAMissingColumn) {
   e.box.SetSortColumn(0);
   e.box.AddItem("Zeta\t1");
   e.box.AddItem("Beta\t1");
-  EXPECT_EQ(e.Column0(), (QStringList{"Alpha", "bad", "Beta", "Dupes", "NETMAIL", "ru.fido", "Zeta"}));
+  EXPECT_EQ(e.Column0(),
+            (QStringList{"Alpha", "bad", "Beta", "Dupes", "NETMAIL", "ru.fido", "Zeta"}));
 }
 
 // An 8 x 8 glyph of one colour on a white transparent-colour corner.

@@ -43,7 +43,9 @@ TEST(FormPlacement, SavesOnCloseAndRestoresOnShow) {
   const TScreenInfo screen = CurrentScreenInfo();
   const std::string suffix = GetScreenSuffix(screen.width, screen.height);
   const std::string text = dir.Read("Forms.ini");
-  EXPECT_NE(text.find("NormPos" + suffix + "=50,60,350,260\nNormPos=50,60,350,260"), std::string::npos) << text;
+  EXPECT_NE(text.find("NormPos" + suffix + "=50,60,350,260\nNormPos=50,60,350,260"),
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("ShowCmd=1\n"), std::string::npos);
   EXPECT_NE(text.find("Visible=0\n"), std::string::npos);
   Form g(file);
@@ -68,11 +70,21 @@ TEST(FormPlacement, BoundsLargerThanTheScreenAreKeptOnIt) {
 TEST(FormPlacement, StoredStateAndDamagedValues) {
   TempDir dir;
   const int ppi = CurrentScreenInfo().pixelsPerInch;
-  struct Case { const char* name; std::string values; QRect geometry; bool maximized; };
+  struct Case {
+    const char* name;
+    std::string values;
+    QRect geometry;
+    bool maximized;
+  };
   const Case cases[] = {
-      {"Maximized", "ShowCmd=3\nPixelsPerInch=" + std::to_string(ppi) + "\nNormPos=10,20,210,170\n", {10, 20, 200, 150}, true},
-      {"OtherPixelsPerInch", "ShowCmd=1\nPixelsPerInch=" + std::to_string(ppi + 24) + "\nNormPos=10,20,210,170\n",
-       {70, 80, 160, 120}, false},
+      {"Maximized",
+       "ShowCmd=3\nPixelsPerInch=" + std::to_string(ppi) + "\nNormPos=10,20,210,170\n",
+       {10, 20, 200, 150},
+       true},
+      {"OtherPixelsPerInch",
+       "ShowCmd=1\nPixelsPerInch=" + std::to_string(ppi + 24) + "\nNormPos=10,20,210,170\n",
+       {70, 80, 160, 120},
+       false},
       {"BadWords", "ShowCmd=1\nNormPos=10,x,210\n", {10, 80, 200, 120}, false},
   };
   for (const Case& c : cases) {
@@ -81,7 +93,8 @@ TEST(FormPlacement, StoredStateAndDamagedValues) {
     f.window.setGeometry(70, 80, 160, 120);
     f.window.show();
     EXPECT_EQ(f.window.isMaximized(), c.maximized) << c.name;
-    EXPECT_EQ(f.window.isMaximized() ? f.window.normalGeometry() : f.window.geometry(), c.geometry) << c.name;
+    EXPECT_EQ(f.window.isMaximized() ? f.window.normalGeometry() : f.window.geometry(), c.geometry)
+        << c.name;
   }
 }
 
@@ -162,8 +175,11 @@ TEST(FormPlacement, RegistryFormAndLinkedSpeedBar) {
     bar->SetAlign(TAlign::alBottom);
     f.window.close();
   }
-  EXPECT_EQ(registry.ReadString("Software\\Brimvale\\Velmaris\\Forms\\TestForm", "NormPos"), "40,50,340,250");
-  EXPECT_EQ(registry.ReadString("Software\\Brimvale\\Velmaris\\Forms\\TestForm\\QWidgetSpeedBar1", "Position"), "2");
+  EXPECT_EQ(registry.ReadString("Software\\Brimvale\\Velmaris\\Forms\\TestForm", "NormPos"),
+            "40,50,340,250");
+  EXPECT_EQ(registry.ReadString("Software\\Brimvale\\Velmaris\\Forms\\TestForm\\QWidgetSpeedBar1",
+                                "Position"),
+            "2");
   {
     Form f("Software\\Brimvale\\Velmaris\\Forms");
     f.placement->UseRegistry = true;

@@ -20,8 +20,9 @@ TEST(IniFile, NewFileBytes) {
 
 TEST(IniFile, RewriteKeepsOtherSectionsCommentsAndLineEnds) {
   TempDir dir;
-  dir.Write("MsgList.ini",
-            "; layout\r\n[Sort]\r\nColumn=3\r\n\r\n[columns]\r\nwidth0=10\r\n\r\n[ToolBar]\r\nA=1\r\n");
+  dir.Write(
+      "MsgList.ini",
+      "; layout\r\n[Sort]\r\nColumn=3\r\n\r\n[columns]\r\nwidth0=10\r\n\r\n[ToolBar]\r\nA=1\r\n");
   IniFile ini(dir / "MsgList.ini");
   ini.WriteInteger("Columns", "Width0", 250);
   ini.WriteInteger("Columns", "Width1", 60);
@@ -45,14 +46,17 @@ TEST_P(IniRead, IntegerOrDefault) {
   EXPECT_EQ(ini.ReadInteger("Columns", "Width0", 77), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ini, IniRead,
-    ::testing::Values(ReadCase{"[Columns]\nWidth0=120\n", 120}, ReadCase{"[COLUMNS]\nWIDTH0 = 12 \n", 12},
-                      ReadCase{"[Columns]\nWidth0=-3\n", -3}, ReadCase{"[Columns]\nWidth0=+9\n", 9},
-                      ReadCase{"[Columns]\nWidth0=12px\n", 77}, ReadCase{"[Columns]\nWidth0=\n", 77},
-                      ReadCase{"[Columns]\nWidth0=99999999999\n", 77}, ReadCase{"[Other]\nWidth0=5\n", 77},
-                      ReadCase{"Width0=5\n[Columns]\n", 77}, ReadCase{"", 77},
-                      ReadCase{"[Columns]\n;Width0=5\nWidth0=6\n", 6}));
+INSTANTIATE_TEST_SUITE_P(Ini, IniRead,
+                         ::testing::Values(ReadCase{"[Columns]\nWidth0=120\n", 120},
+                                           ReadCase{"[COLUMNS]\nWIDTH0 = 12 \n", 12},
+                                           ReadCase{"[Columns]\nWidth0=-3\n", -3},
+                                           ReadCase{"[Columns]\nWidth0=+9\n", 9},
+                                           ReadCase{"[Columns]\nWidth0=12px\n", 77},
+                                           ReadCase{"[Columns]\nWidth0=\n", 77},
+                                           ReadCase{"[Columns]\nWidth0=99999999999\n", 77},
+                                           ReadCase{"[Other]\nWidth0=5\n", 77},
+                                           ReadCase{"Width0=5\n[Columns]\n", 77}, ReadCase{"", 77},
+                                           ReadCase{"[Columns]\n;Width0=5\nWidth0=6\n", 6}));
 
 TEST(IniFile, MissingFileIsEmpty) {
   TempDir dir;

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <tuple>
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace velmaris::test {
@@ -21,7 +21,8 @@ class RecordingHost : public ListBoxHost {
   void Clicked() override { ++clicks; }
   void DoubleClicked() override { ++doubleClicks; }
   char16_t FirstChar(int row) override {
-    if (row >= static_cast<int>(captions.size()) || captions[static_cast<size_t>(row)].empty()) return 0;
+    if (row >= static_cast<int>(captions.size()) || captions[static_cast<size_t>(row)].empty())
+      return 0;
     return captions[static_cast<size_t>(row)][0];
   }
 
@@ -147,15 +148,24 @@ INSTANTIATE_TEST_SUITE_P(
         NavCase{"ShiftClickBackwards", 100, true, "click:5 shiftclick:2", 2, 2, 0, {2, 3, 4, 5}},
         NavCase{"DragSelects", 100, true, "drag:3-6", 6, 6, 0, {3, 4, 5, 6}},
         NavCase{"ShiftEnd", 100, true, "click:3 +End", 99, 99, 90, Span(3, 99)},
-        NavCase{"ShiftPageDownNearEnd", 100, true, "top:85 click:94 +PageDown", 99, 99, 90, Span(94, 99)},
-        NavCase{"PageDownFromBottomNearEnd", 100, false, "top:85 click:94 PageDown", 99, 99, 90, {99}},
+        NavCase{"ShiftPageDownNearEnd", 100, true, "top:85 click:94 +PageDown", 99, 99, 90,
+                Span(94, 99)},
+        NavCase{
+            "PageDownFromBottomNearEnd", 100, false, "top:85 click:94 PageDown", 99, 99, 90, {99}},
         NavCase{"ShiftPageDownPastPage", 100, true, "click:9 +PageDown", 19, 19, 10, Span(9, 19)},
         NavCase{"ShiftHome", 100, true, "click:4 +Home", 0, 0, 0, Span(0, 4)},
         NavCase{"SpaceWithoutFocus", 100, true, "Space", -1, -1, 0, {}},
         NavCase{"SpaceSelectsFocus", 100, true, "click:3 ctrlclick:3 Space", -1, 3, 0, {3}},
         NavCase{"ShiftDownWithoutFocus", 100, true, "+Down", 0, 0, 0, {0}},
         NavCase{"ShiftDownThenExtends", 100, true, "+Down +Down", 1, 1, 0, {0, 1}},
-        NavCase{"EmptyListIgnoresKeys", 0, true, "Down End PageDown +PageUp Home Space char:A", -1, -1, 0, {}}),
+        NavCase{"EmptyListIgnoresKeys",
+                0,
+                true,
+                "Down End PageDown +PageUp Home Space char:A",
+                -1,
+                -1,
+                0,
+                {}}),
     [](const ::testing::TestParamInfo<NavCase>& info) { return info.param.name; });
 
 TEST(ListBoxModel, KeysFireClickAndReturnFiresDoubleClick) {
@@ -190,17 +200,18 @@ TEST_P(Search, FindsNextRowByInitial) {
   EXPECT_EQ(f.model.ItemIndex(), GetParam().item);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ListBox, Search,
-    ::testing::Values(SearchCase{"FromNoRowTakesFirst", "char:A", 0},
-                      SearchCase{"NextMatch", "char:A char:A", 2},
-                      SearchCase{"CaseInsensitive", "click:1 char:a", 2},
-                      SearchCase{"SkipsEmptyCaption", "click:2 char:A", 4},
-                      SearchCase{"Wraps", "click:4 char:A", 0},
-                      SearchCase{"OnlyMatchStays", "click:1 char:B", 1},
-                      SearchCase{"Digit", "char:7", 5},
-                      SearchCase{"NoMatchKeepsRow", "click:2 char:Z", 2}),
-    [](const ::testing::TestParamInfo<SearchCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(ListBox, Search,
+                         ::testing::Values(SearchCase{"FromNoRowTakesFirst", "char:A", 0},
+                                           SearchCase{"NextMatch", "char:A char:A", 2},
+                                           SearchCase{"CaseInsensitive", "click:1 char:a", 2},
+                                           SearchCase{"SkipsEmptyCaption", "click:2 char:A", 4},
+                                           SearchCase{"Wraps", "click:4 char:A", 0},
+                                           SearchCase{"OnlyMatchStays", "click:1 char:B", 1},
+                                           SearchCase{"Digit", "char:7", 5},
+                                           SearchCase{"NoMatchKeepsRow", "click:2 char:Z", 2}),
+                         [](const ::testing::TestParamInfo<SearchCase>& info) {
+                           return info.param.name;
+                         });
 
 TEST(ListBoxModel, SearchOffLeavesLetters) {
   Fixture f(3, 10, false);
@@ -271,7 +282,8 @@ TEST_P(ScrollKind, SmallMovesScrollPixels) {
 
 INSTANTIATE_TEST_SUITE_P(ListBox, ScrollKind,
                          ::testing::Values(ScrollCase{0, 1, 20, true}, ScrollCase{0, 15, 20, true},
-                                           ScrollCase{0, 16, 20, false}, ScrollCase{30, 15, 20, true},
+                                           ScrollCase{0, 16, 20, false},
+                                           ScrollCase{30, 15, 20, true},
                                            ScrollCase{30, 14, 20, false}, ScrollCase{5, 4, 1, true},
                                            ScrollCase{5, 3, 1, false}));
 
@@ -380,10 +392,11 @@ TEST_P(Wheel, TurnsDeltasIntoRows) {
 
 INSTANTIATE_TEST_SUITE_P(
     ListBox, Wheel,
-    ::testing::Values(WheelCase{"NotchUp", {120}, {-3}}, WheelCase{"NotchDown", {-120}, {3}},
-                      WheelCase{"FineSteps", {15, 15, 15, 15, 15, 15, 15, 15}, {0, 0, -1, 0, 0, -1, 0, -1}},
-                      WheelCase{"DirectionChangeDropsRest", {30, -30, -30}, {0, 0, 1}},
-                      WheelCase{"BigDelta", {-480}, {12}}),
+    ::testing::Values(
+        WheelCase{"NotchUp", {120}, {-3}}, WheelCase{"NotchDown", {-120}, {3}},
+        WheelCase{"FineSteps", {15, 15, 15, 15, 15, 15, 15, 15}, {0, 0, -1, 0, 0, -1, 0, -1}},
+        WheelCase{"DirectionChangeDropsRest", {30, -30, -30}, {0, 0, 1}},
+        WheelCase{"BigDelta", {-480}, {12}}),
     [](const ::testing::TestParamInfo<WheelCase>& info) { return info.param.name; });
 
 }  // namespace

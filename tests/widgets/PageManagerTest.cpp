@@ -92,7 +92,8 @@ TEST(Wizard, PageEventsInOrder) {
   QSignalSpy changed(&w.manager, &TPageManager::pageChanged);
   w.log.clear();
   w.Drive("N");
-  EXPECT_EQ(w.log, (std::vector<std::string>{"leave Page0", "enter Page1", "hide Page0", "show Page1"}));
+  EXPECT_EQ(w.log,
+            (std::vector<std::string>{"leave Page0", "enter Page1", "hide Page0", "show Page1"}));
   EXPECT_EQ(changed.count(), 1);
 }
 

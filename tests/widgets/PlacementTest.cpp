@@ -33,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
         ClampCase{"NegativeSize", {10, 10, -50, -9}, {10, 10, 120, 80}},
         ClampCase{"StraddlesToLargerPart", {1800, 100, 800, 600}, {1920, 100, 800, 600}},
         ClampCase{"HangsOffBottom", {100, 900, 800, 600}, {100, 480, 800, 600}},
-        ClampCase{"HugeValues", {2147483000, 2147483000, 2147483000, 2147483000}, {1920, 0, 1280, 1024}}),
+        ClampCase{
+            "HugeValues", {2147483000, 2147483000, 2147483000, 2147483000}, {1920, 0, 1280, 1024}}),
     [](const ::testing::TestParamInfo<ClampCase>& info) { return info.param.name; });
 
 TEST(ClampPlacement, NoScreensLeavesBounds) {

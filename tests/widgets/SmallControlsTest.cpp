@@ -122,7 +122,8 @@ TEST(VxColorButton, PaletteKeysAndChoice) {
   EXPECT_EQ(b->Color(), 0x000000u);  // (2, 1): black
   b->SetColor(0x654321);
   b->Press(b->width() - 5);
-  EXPECT_EQ(b->PaletteForm()->Selected(), (TPaletteCell{0, 0}));  // not in the grid: the other colour
+  EXPECT_EQ(b->PaletteForm()->Selected(),
+            (TPaletteCell{0, 0}));  // not in the grid: the other colour
   EXPECT_EQ(b->PaletteForm()->OtherColor, 0x654321u);
   QTest::keyClick(b->PaletteForm(), Qt::Key_Escape);
   EXPECT_FALSE(b->DroppedDown());
@@ -168,7 +169,8 @@ TEST(VxColorButton, CustomColorsLiveInTheRegistryOnlyWithAKey) {
     b->CustomColorsKey = "Software\\Colours";
     b->CustomColors().SetColor(3, 2, 0x00ABCDEF);
   }
-  const std::string value = registry.ReadString("Software\\Colours\\Colors", "DisplayPage.QuoteColor");
+  const std::string value =
+      registry.ReadString("Software\\Colours\\Colors", "DisplayPage.QuoteColor");
   EXPECT_EQ(value.substr(0, 20), "$00FFFFFF,$00FFFFFF,");
   EXPECT_NE(value.find("$00ABCDEF"), std::string::npos);
   {
@@ -201,8 +203,9 @@ TEST(DirBtn, PathsAreExpandedAndMissingOnesOffered) {
   prompter.Script({platform::mbNo});
   edit.SetPath(base + "missing");
   EXPECT_EQ(edit.Path(), "");
-  EXPECT_EQ(prompter.Questions().at(0).text,
-            "Das Verzeichnis \"" + (base + "missing").toStdString() + "\" existiert nicht. Soll es angelegt werden?");
+  EXPECT_EQ(prompter.Questions().at(0).text, "Das Verzeichnis \"" +
+                                                 (base + "missing").toStdString() +
+                                                 "\" existiert nicht. Soll es angelegt werden?");
   EXPECT_FALSE(QDir(base + "missing").exists());
 
   prompter.Script({platform::mbYes});
@@ -237,7 +240,8 @@ TEST(EnhComboBox, SeparatorItemsAreLines) {
     }
     return rows;
   };
-  EXPECT_EQ(darkRows(kSeparatorItem), (std::vector<int>{-7}));  // one full line at the middle, no text
+  EXPECT_EQ(darkRows(kSeparatorItem),
+            (std::vector<int>{-7}));  // one full line at the middle, no text
   EXPECT_GT(darkRows("NETMAIL").size(), 3u);
 }
 
@@ -280,7 +284,11 @@ TEST(ProUrlLabel, OpensOnAReleaseInsideOnly) {
 }
 
 TEST(SplitIt, ReportsPositionsWithinLimits) {
-  struct Case { const char* name; int min, max, moveTo; int reported; };
+  struct Case {
+    const char* name;
+    int min, max, moveTo;
+    int reported;
+  };
   const Case cases[] = {
       {"NoMove", 0, 0, -1, 100},
       {"MaxZeroStopsAtTheFarEdge", 0, 0, 500, 196},

@@ -145,7 +145,13 @@ TEST(SpeedBar, AlignmentRulesAndOrientation) {
 }
 
 TEST(SpeedBar, DraggingDocksAtAnotherEdgeUnlessRefused) {
-  struct Case { const char* name; QPoint to; bool refuse; TAlign align; int posChanged; };
+  struct Case {
+    const char* name;
+    QPoint to;
+    bool refuse;
+    TAlign align;
+    int posChanged;
+  };
   const Case cases[] = {
       {"ShortMoveDoesNotDock", {204, 14}, false, TAlign::alTop, 0},
       {"Bottom", {200, 280}, false, TAlign::alBottom, 1},
@@ -177,8 +183,13 @@ TEST(SpeedBar, InnerEdgeResizesInWholeRows) {
 
 TEST(SpeedBar, DroppedItemsSnapToTheGrid) {
   Form f;
-  struct Case { QPoint drop; QPoint placed; bool onBar; };
-  const Case cases[] = {{{13, 3}, {11, 3}, true}, {{12, 20}, {11, 3}, true}, {{500, 3}, {499, 3}, false}};
+  struct Case {
+    QPoint drop;
+    QPoint placed;
+    bool onBar;
+  };
+  const Case cases[] = {
+      {{13, 3}, {11, 3}, true}, {{12, 20}, {11, 3}, true}, {{500, 3}, {499, 3}, false}};
   for (const Case& c : cases) {
     EXPECT_EQ(f.bar->PlaceItem(f.cut, c.drop), c.onBar);
     EXPECT_EQ(QPoint(f.cut->Left(), f.cut->Top()), c.placed);
@@ -223,10 +234,17 @@ TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
     f.bar->SaveLayout(&ini);
   }
   const std::string text = dir.Read("MsgList.ini");
-  EXPECT_NE(text.find("[QWidgetSpeedBar1]\nPosition=2\nWidth=52\nVersion=0\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("Button1=OpenItem,3,3\nButton2=CutItem,51,26\nCount=2\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("[QWidgetSpeedBar1]\nPosition=2\nWidth=52\nVersion=0\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Button1=OpenItem,3,3\nButton2=CutItem,51,26\nCount=2\n"), std::string::npos)
+      << text;
 
-  struct Case { const char* name; const char* edit; bool cutShown; TAlign align; };
+  struct Case {
+    const char* name;
+    const char* edit;
+    bool cutShown;
+    TAlign align;
+  };
   const Case cases[] = {
       {"AsStored", "", true, TAlign::alBottom},
       {"UnknownButtonSkipped", "Button2=GoneItem,1,1", false, TAlign::alBottom},

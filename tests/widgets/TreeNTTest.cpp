@@ -28,15 +28,22 @@ struct Tree {
     b = n.AddChild(nullptr, "B");
     b1 = n.AddChild(b, "B1");
     c = n.AddObject(b, "C");
-    tree.OnExpanded = [this](TCustomTreeNT*, TTreeNTNode* x) { log.push_back("+" + x->Text().toStdString()); };
-    tree.OnCollapsed = [this](TCustomTreeNT*, TTreeNTNode* x) { log.push_back("-" + x->Text().toStdString()); };
+    tree.OnExpanded = [this](TCustomTreeNT*, TTreeNTNode* x) {
+      log.push_back("+" + x->Text().toStdString());
+    };
+    tree.OnCollapsed = [this](TCustomTreeNT*, TTreeNTNode* x) {
+      log.push_back("-" + x->Text().toStdString());
+    };
     tree.show();
   }
-  std::string Selected() const { return tree.GetSelected() ? tree.GetSelected()->Text().toStdString() : ""; }
+  std::string Selected() const {
+    return tree.GetSelected() ? tree.GetSelected()->Text().toStdString() : "";
+  }
   // The texts of the visible rows.
   std::string Rows() {
     std::string out;
-    for (TTreeNTNode* x = tree.Items().GetFirstNode(); x; x = x->GetNextVisible()) out += x->Text().toStdString() + " ";
+    for (TTreeNTNode* x = tree.Items().GetFirstNode(); x; x = x->GetNextVisible())
+      out += x->Text().toStdString() + " ";
     return out;
   }
 };
@@ -47,7 +54,9 @@ TEST(TreeNT, ExpandAndCollapseFireEventsAndMayBeRefused) {
   t.a->Expand(true);
   EXPECT_EQ(t.Rows(), "A A1 A11 A12 A2 B C ");
   EXPECT_EQ(t.log, (std::vector<std::string>{"+A", "+A1"}));
-  t.tree.OnCollapsing = [](TCustomTreeNT*, TTreeNTNode* x, bool& allow) { allow = x->Text() != "A1"; };
+  t.tree.OnCollapsing = [](TCustomTreeNT*, TTreeNTNode* x, bool& allow) {
+    allow = x->Text() != "A1";
+  };
   t.a->Collapse(true);
   EXPECT_EQ(t.Rows(), "A B C ");
   EXPECT_TRUE(t.a1->GetExpanded());
@@ -64,14 +73,29 @@ TEST(TreeNT, ExpandAndCollapseFireEventsAndMayBeRefused) {
 }
 
 TEST(TreeNT, KeyboardNavigates) {
-  struct Case { const char* name; std::vector<int> keys; const char* selected; const char* rows; };
+  struct Case {
+    const char* name;
+    std::vector<int> keys;
+    const char* selected;
+    const char* rows;
+  };
   const Case cases[] = {
       {"DownFromNothing", {Qt::Key_Down}, "A", "A B C "},
-      {"RightExpandsThenEnters", {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right}, "A1", "A A1 A2 B C "},
-      {"LeftCollapsesThenLeaves", {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_Left, Qt::Key_Left},
-       "A", "A B C "},
-      {"AsteriskExpandsAllBelow", {Qt::Key_Home, Qt::Key_Asterisk, Qt::Key_End}, "C", "A A1 A11 A12 A2 B C "},
-      {"PageDownStopsAtTheEnd", {Qt::Key_Home, Qt::Key_Asterisk, Qt::Key_PageDown, Qt::Key_PageDown}, "C",
+      {"RightExpandsThenEnters",
+       {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right},
+       "A1",
+       "A A1 A2 B C "},
+      {"LeftCollapsesThenLeaves",
+       {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_Left, Qt::Key_Left},
+       "A",
+       "A B C "},
+      {"AsteriskExpandsAllBelow",
+       {Qt::Key_Home, Qt::Key_Asterisk, Qt::Key_End},
+       "C",
+       "A A1 A11 A12 A2 B C "},
+      {"PageDownStopsAtTheEnd",
+       {Qt::Key_Home, Qt::Key_Asterisk, Qt::Key_PageDown, Qt::Key_PageDown},
+       "C",
        "A A1 A11 A12 A2 B C "},
       {"UpAtTopStays", {Qt::Key_Home, Qt::Key_Up}, "A", "A B C "},
       {"MinusCollapses", {Qt::Key_Home, Qt::Key_Plus, Qt::Key_Minus}, "A", "A B C "},
@@ -89,11 +113,15 @@ TEST(TreeNT, KeyboardNavigates) {
 TEST(TreeNT, SelectionExpandsAncestorsAndMayBeRefused) {
   Tree t;
   std::vector<std::string> changes;
-  t.tree.OnChange = [&](TCustomTreeNT*, TTreeNTNode* x) { changes.push_back(x ? x->Text().toStdString() : "-"); };
+  t.tree.OnChange = [&](TCustomTreeNT*, TTreeNTNode* x) {
+    changes.push_back(x ? x->Text().toStdString() : "-");
+  };
   t.tree.SetSelected(t.a12);
   EXPECT_TRUE(t.a12->Selected());
   EXPECT_TRUE(t.a->GetExpanded() && t.a1->GetExpanded());
-  t.tree.OnChanging = [](TCustomTreeNT*, TTreeNTNode* x, bool& allow) { allow = x != nullptr && x->Text() != "B"; };
+  t.tree.OnChanging = [](TCustomTreeNT*, TTreeNTNode* x, bool& allow) {
+    allow = x != nullptr && x->Text() != "B";
+  };
   t.tree.SetSelected(t.b);
   EXPECT_EQ(t.Selected(), "A12");
   t.a1->Collapse(false);  // the selection moves out of the closed branch
@@ -169,7 +197,9 @@ TEST(TreeNT, NodesIndexAndDelete) {
   EXPECT_THROW(t.a1->GetItem(2), ETreeNTError);
   EXPECT_THROW(t.tree.Items().Item(8), ETreeNTError);
   std::vector<std::string> deleted;
-  t.tree.OnDeletion = [&](TCustomTreeNT*, TTreeNTNode* x) { deleted.push_back(x->Text().toStdString()); };
+  t.tree.OnDeletion = [&](TCustomTreeNT*, TTreeNTNode* x) {
+    deleted.push_back(x->Text().toStdString());
+  };
   t.b->Expand(false);
   t.tree.SetSelected(t.b1);
   t.b1->Delete();  // the only child: the parent closes and shows no button
@@ -265,7 +295,8 @@ TEST(TreeNT, LargeTreeScrollsToTheSelection) {
   tree.FullExpand();
   tree.SetSelected(last);
   EXPECT_EQ(tree.TopRow(), 10000 - tree.VisibleRowCount());
-  EXPECT_EQ(tree.TopItem()->GetNextVisible()->Text(), tree.Items().Item(10000 - tree.VisibleRowCount() + 1)->Text());
+  EXPECT_EQ(tree.TopItem()->GetNextVisible()->Text(),
+            tree.Items().Item(10000 - tree.VisibleRowCount() + 1)->Text());
   QTest::keyClick(&tree, Qt::Key_Home);
   EXPECT_EQ(tree.TopRow(), 0);
 }

@@ -24,8 +24,12 @@ struct Box {
     box.show();
     box.setFocus();
   }
-  QPoint CheckArea(int i) const { return {box.ItemRect(i).left() + 3, box.ItemRect(i).center().y()}; }
-  QPoint TextPart(int i) const { return {box.ItemRect(i).left() + 60, box.ItemRect(i).center().y()}; }
+  QPoint CheckArea(int i) const {
+    return {box.ItemRect(i).left() + 3, box.ItemRect(i).center().y()};
+  }
+  QPoint TextPart(int i) const {
+    return {box.ItemRect(i).left() + 60, box.ItemRect(i).center().y()};
+  }
   std::vector<TCheckBoxState> States() const {
     std::vector<TCheckBoxState> out;
     for (int i = 0; i < box.Count(); ++i) out.push_back(box.State(i));
@@ -53,8 +57,12 @@ TEST_P(Toggles, ByMouseAndKeys) {
   QSignalSpy clicks(&b.box, &TVxCheckListBox::clickCheck);
   for (const char* a = c.actions; *a; ++a) {
     switch (*a) {
-      case 'c': QTest::mouseClick(b.box.viewport(), Qt::LeftButton, {}, b.CheckArea(*++a - '0')); break;
-      case 't': QTest::mouseClick(b.box.viewport(), Qt::LeftButton, {}, b.TextPart(*++a - '0')); break;
+      case 'c':
+        QTest::mouseClick(b.box.viewport(), Qt::LeftButton, {}, b.CheckArea(*++a - '0'));
+        break;
+      case 't':
+        QTest::mouseClick(b.box.viewport(), Qt::LeftButton, {}, b.TextPart(*++a - '0'));
+        break;
       case 's': QTest::keyClick(&b.box, Qt::Key_Space); break;
       default: QTest::keyClicks(&b.box, QString(QChar(*a))); break;
     }
@@ -66,18 +74,72 @@ TEST_P(Toggles, ByMouseAndKeys) {
 using enum TCheckKind;
 INSTANTIATE_TEST_SUITE_P(
     CheckListBox, Toggles,
-    ::testing::Values(
-        ToggleCase{"CheckAreaToggles", ckCheckBoxes, false, "c1", {cbUnchecked, cbChecked, cbUnchecked, cbUnchecked}, 1},
-        ToggleCase{"TextOnlySelects", ckCheckBoxes, false, "t1", {cbUnchecked, cbUnchecked, cbUnchecked, cbUnchecked}, 0},
-        ToggleCase{"SpaceTogglesCurrent", ckCheckBoxes, false, "t2s", {cbUnchecked, cbUnchecked, cbChecked, cbUnchecked}, 1},
-        ToggleCase{"GrayedCycle", ckCheckBoxes, true, "c0c0c0", {cbUnchecked, cbUnchecked, cbUnchecked, cbUnchecked}, 3},
-        ToggleCase{"GrayedFirst", ckCheckBoxes, true, "c0", {cbGrayed, cbUnchecked, cbUnchecked, cbUnchecked}, 1},
-        ToggleCase{"DisabledNeverToggles", ckCheckBoxes, false, "c3t3s", {cbUnchecked, cbUnchecked, cbUnchecked, cbUnchecked}, 0},
-        ToggleCase{"PlusSkipsDisabled", ckCheckMarks, false, "+", {cbChecked, cbChecked, cbChecked, cbUnchecked}, 3},
-        ToggleCase{"MinusAfterPlus", ckCheckBoxes, false, "+-", {cbUnchecked, cbUnchecked, cbUnchecked, cbUnchecked}, 6},
-        ToggleCase{"RadioStartsWithFirst", ckRadioButtons, true, "", {cbChecked, cbUnchecked, cbUnchecked, cbUnchecked}, 0},
-        ToggleCase{"RadioMovesTheCheck", ckRadioButtons, true, "c2", {cbUnchecked, cbUnchecked, cbChecked, cbUnchecked}, 1},
-        ToggleCase{"RadioCannotUncheck", ckRadioButtons, false, "c0+", {cbChecked, cbUnchecked, cbUnchecked, cbUnchecked}, 1}),
+    ::testing::Values(ToggleCase{"CheckAreaToggles",
+                                 ckCheckBoxes,
+                                 false,
+                                 "c1",
+                                 {cbUnchecked, cbChecked, cbUnchecked, cbUnchecked},
+                                 1},
+                      ToggleCase{"TextOnlySelects",
+                                 ckCheckBoxes,
+                                 false,
+                                 "t1",
+                                 {cbUnchecked, cbUnchecked, cbUnchecked, cbUnchecked},
+                                 0},
+                      ToggleCase{"SpaceTogglesCurrent",
+                                 ckCheckBoxes,
+                                 false,
+                                 "t2s",
+                                 {cbUnchecked, cbUnchecked, cbChecked, cbUnchecked},
+                                 1},
+                      ToggleCase{"GrayedCycle",
+                                 ckCheckBoxes,
+                                 true,
+                                 "c0c0c0",
+                                 {cbUnchecked, cbUnchecked, cbUnchecked, cbUnchecked},
+                                 3},
+                      ToggleCase{"GrayedFirst",
+                                 ckCheckBoxes,
+                                 true,
+                                 "c0",
+                                 {cbGrayed, cbUnchecked, cbUnchecked, cbUnchecked},
+                                 1},
+                      ToggleCase{"DisabledNeverToggles",
+                                 ckCheckBoxes,
+                                 false,
+                                 "c3t3s",
+                                 {cbUnchecked, cbUnchecked, cbUnchecked, cbUnchecked},
+                                 0},
+                      ToggleCase{"PlusSkipsDisabled",
+                                 ckCheckMarks,
+                                 false,
+                                 "+",
+                                 {cbChecked, cbChecked, cbChecked, cbUnchecked},
+                                 3},
+                      ToggleCase{"MinusAfterPlus",
+                                 ckCheckBoxes,
+                                 false,
+                                 "+-",
+                                 {cbUnchecked, cbUnchecked, cbUnchecked, cbUnchecked},
+                                 6},
+                      ToggleCase{"RadioStartsWithFirst",
+                                 ckRadioButtons,
+                                 true,
+                                 "",
+                                 {cbChecked, cbUnchecked, cbUnchecked, cbUnchecked},
+                                 0},
+                      ToggleCase{"RadioMovesTheCheck",
+                                 ckRadioButtons,
+                                 true,
+                                 "c2",
+                                 {cbUnchecked, cbUnchecked, cbChecked, cbUnchecked},
+                                 1},
+                      ToggleCase{"RadioCannotUncheck",
+                                 ckRadioButtons,
+                                 false,
+                                 "c0+",
+                                 {cbChecked, cbUnchecked, cbUnchecked, cbUnchecked},
+                                 1}),
     [](const auto& info) { return info.param.name; });
 
 TEST(CheckListBox, ChecksTravelWithTheirItems) {
@@ -87,7 +149,8 @@ TEST(CheckListBox, ChecksTravelWithTheirItems) {
   b.box.SetEnabledItem(2, false);
   b.box.Exchange(0, 2);
   EXPECT_EQ(b.box.Items(), (QStringList{"Gamma", "Beta", "Alpha", "Delta"}));
-  EXPECT_EQ(b.States(), (std::vector<TCheckBoxState>{cbGrayed, cbUnchecked, cbChecked, cbUnchecked}));
+  EXPECT_EQ(b.States(),
+            (std::vector<TCheckBoxState>{cbGrayed, cbUnchecked, cbChecked, cbUnchecked}));
   EXPECT_FALSE(b.box.EnabledItem(0));
   b.box.Move(2, 3);
   EXPECT_EQ(b.box.Items()[3], "Alpha");
@@ -129,7 +192,8 @@ TEST(TextListBox, ItemsAndClick) {
   list.SetItems({"one", "two"});
   list.show();
   QSignalSpy click(&list, &TTextListBox::click);
-  QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(1)).center());
+  QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                    list.visualItemRect(list.item(1)).center());
   EXPECT_EQ(list.ItemIndex(), 1);
   EXPECT_GE(click.count(), 1);
   EXPECT_EQ(list.Items(), (QStringList{"one", "two"}));

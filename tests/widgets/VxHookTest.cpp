@@ -80,7 +80,8 @@ TEST(VxGraphics, CellsPatternAndShortening) {
     QImage cell(10, 10, QImage::Format_RGB32);
     cell.fill(QColor(i * 40, 0, 0));
     for (int y = 0; y < 10; ++y)
-      for (int x = 0; x < 10; ++x) strip.setPixel((i % 3) * 10 + x, (i / 3) * 10 + y, cell.pixel(x, y));
+      for (int x = 0; x < 10; ++x)
+        strip.setPixel((i % 3) * 10 + x, (i / 3) * 10 + y, cell.pixel(x, y));
   }
   QPixmap dest;
   CopyImageCell(QPixmap::fromImage(strip), dest, 3, 3, 2);  // Index = Cols: second row, first cell
@@ -95,7 +96,8 @@ TEST(VxGraphics, CellsPatternAndShortening) {
   const QFontMetrics fm(QApplication::font());
   EXPECT_EQ(ShortenTextToWidth("short", fm, 1000), "short");
   EXPECT_EQ(ShortenTextToWidth("a long text here", fm, 1), "...");
-  const QString cut = ShortenTextToWidth("a long text here", fm, fm.horizontalAdvance("a long...") + 1);
+  const QString cut =
+      ShortenTextToWidth("a long text here", fm, fm.horizontalAdvance("a long...") + 1);
   EXPECT_EQ(cut, "a long...");
 }
 

@@ -128,15 +128,15 @@ TEST(SpeedButton, CaptionLayout) {
   const QFontMetrics fm(QApplication::font());
   const QRect client(0, 0, 60, 24);
   // Margin and Spacing -1: equal gaps around glyph and caption.
-  const auto lay = CalcButtonLayout(client, QSize(16, 16), "Ab", fm, TButtonLayout::blGlyphLeft,
-                                    -1, -1, false, false, TAlignment::taCenter);
+  const auto lay = CalcButtonLayout(client, QSize(16, 16), "Ab", fm, TButtonLayout::blGlyphLeft, -1,
+                                    -1, false, false, TAlignment::taCenter);
   const int gap1 = lay.glyph.left(), gap2 = lay.text.left() - lay.glyph.right() - 1,
             gap3 = client.width() - lay.text.right() - 1;
   EXPECT_LE(std::abs(gap1 - gap2), 1);
   EXPECT_LE(std::abs(gap1 - gap3), 2);
-  const auto narrow = CalcButtonLayout(client, QSize(16, 16), "A very long caption", fm,
-                                       TButtonLayout::blGlyphLeft, -1, 1, false, false,
-                                       TAlignment::taCenter);
+  const auto narrow =
+      CalcButtonLayout(client, QSize(16, 16), "A very long caption", fm, TButtonLayout::blGlyphLeft,
+                       -1, 1, false, false, TAlignment::taCenter);
   EXPECT_TRUE(narrow.caption.endsWith("..."));
   EXPECT_LE(fm.horizontalAdvance(narrow.caption), 60 - 16 - 1);
 }

@@ -78,13 +78,14 @@ TEST_P(SpinKeys, StepAndType) {
 using enum TValueType;
 INSTANTIATE_TEST_SUITE_P(
     Spin, SpinKeys,
-    ::testing::Values(KeyCase{"UpOnce", "5", 0, 10, 1, vtInteger, true, "U", "6", 1, 1, 0},
-                      KeyCase{"UpAtMax", "10", 0, 10, 1, vtInteger, true, "U", "10", 0, 1, 0},
-                      KeyCase{"NoRange", "0", 0, 0, 1, vtInteger, true, "DDD", "-3", 3, 0, 3},
-                      KeyCase{"DownClampsTypedText", "99", 0, 10, 1, vtInteger, true, "D", "10", 1, 0, 1},
-                      KeyCase{"FloatSteps", "1.00", 0, 0, 0.25, vtFloat, true, "UU", "1.50", 2, 2, 0},
-                      KeyCase{"DigitsTyped", "5", 0, 0, 1, vtInteger, true, "7a", "57", 1, 0, 0},
-                      KeyCase{"EditorDisabled", "5", 0, 0, 1, vtInteger, false, "7U", "6", 1, 1, 0}),
+    ::testing::Values(
+        KeyCase{"UpOnce", "5", 0, 10, 1, vtInteger, true, "U", "6", 1, 1, 0},
+        KeyCase{"UpAtMax", "10", 0, 10, 1, vtInteger, true, "U", "10", 0, 1, 0},
+        KeyCase{"NoRange", "0", 0, 0, 1, vtInteger, true, "DDD", "-3", 3, 0, 3},
+        KeyCase{"DownClampsTypedText", "99", 0, 10, 1, vtInteger, true, "D", "10", 1, 0, 1},
+        KeyCase{"FloatSteps", "1.00", 0, 0, 0.25, vtFloat, true, "UU", "1.50", 2, 2, 0},
+        KeyCase{"DigitsTyped", "5", 0, 0, 1, vtInteger, true, "7a", "57", 1, 0, 0},
+        KeyCase{"EditorDisabled", "5", 0, 0, 1, vtInteger, false, "7U", "6", 1, 1, 0}),
     [](const auto& info) { return info.param.name; });
 
 TEST(VxSpinEdit, LeavingPutsOutOfRangeNumbersToTheBound) {

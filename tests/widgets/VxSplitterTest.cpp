@@ -16,8 +16,8 @@ struct Panel {
   QWidget* first = new QWidget(&parent);
   QWidget* second = new QWidget(&parent);
   TVxSplitter* splitter = new TVxSplitter(&parent);
-  Panel(TAlign firstAlign, TAlign secondAlign, TAlign splitAlign, QRect firstRect,
-        QRect secondRect, QRect splitRect) {
+  Panel(TAlign firstAlign, TAlign secondAlign, TAlign splitAlign, QRect firstRect, QRect secondRect,
+        QRect splitRect) {
     parent.resize(300, 300);
     first->setGeometry(firstRect);
     second->setGeometry(secondRect);

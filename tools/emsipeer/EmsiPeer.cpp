@@ -84,14 +84,22 @@ Options ParseOptions(int argc, char** argv) {
     const std::string a = argv[i];
     if (i + 1 >= argc) Usage(("missing value for " + a).c_str());
     const std::string v = argv[++i];
-    if (a == "--inbound") o.inbound = v;
-    else if (a == "--send") o.send.push_back(v);
-    else if (a == "--address") o.addresses.push_back(v);
-    else if (a == "--password") o.password = v;
-    else if (a == "--protocols") o.protocols = v;
-    else if (a == "--log") o.log = v;
-    else if (a == "--drop-after") o.dropAfter = std::atoll(v.c_str());
-    else Usage(("unknown option " + a).c_str());
+    if (a == "--inbound")
+      o.inbound = v;
+    else if (a == "--send")
+      o.send.push_back(v);
+    else if (a == "--address")
+      o.addresses.push_back(v);
+    else if (a == "--password")
+      o.password = v;
+    else if (a == "--protocols")
+      o.protocols = v;
+    else if (a == "--log")
+      o.log = v;
+    else if (a == "--drop-after")
+      o.dropAfter = std::atoll(v.c_str());
+    else
+      Usage(("unknown option " + a).c_str());
   }
   if (o.inbound.empty()) Usage("--inbound is required");
   if (o.addresses.empty()) o.addresses.push_back("2:5020/1042");
@@ -125,8 +133,10 @@ void Relay(int from, int to, bool shutdownWrite) {
       done += w;
     }
   }
-  if (shutdownWrite) ::shutdown(to, SHUT_WR);
-  else ::close(to);
+  if (shutdownWrite)
+    ::shutdown(to, SHUT_WR);
+  else
+    ::close(to);
 }
 
 }  // namespace
@@ -217,8 +227,10 @@ int main(int argc, char** argv) {
       });
     };
     const std::string early = emsi.TakeLeftover();
-    if (hydra) protocol->Send();
-    else protocol->Receive();
+    if (hydra)
+      protocol->Send();
+    else
+      protocol->Receive();
     if (!early.empty()) line->HandToProtocol(early.data(), early.size());
   };
 

@@ -93,7 +93,8 @@ Options ParseOptions(int argc, char** argv) {
       const std::string v = value();
       DialStep step;
       const auto colon = v.find(':');
-      if (colon != std::string::npos && colon > 0 && std::isdigit(static_cast<unsigned char>(v[0]))) {
+      if (colon != std::string::npos && colon > 0 &&
+          std::isdigit(static_cast<unsigned char>(v[0]))) {
         step.delayMs = std::atoi(v.substr(0, colon).c_str());
         step.result = v.substr(colon + 1);
       } else {
@@ -154,7 +155,8 @@ Pty OpenPty() {
 void Publish(const Pty& pty, const std::string& link) {
   const std::string temp = link + ".new";
   ::unlink(temp.c_str());
-  if (::symlink(pty.slavePath.c_str(), temp.c_str()) != 0 || ::rename(temp.c_str(), link.c_str()) != 0) {
+  if (::symlink(pty.slavePath.c_str(), temp.c_str()) != 0 ||
+      ::rename(temp.c_str(), link.c_str()) != 0) {
     Usage("cannot publish the link");
   }
 }
@@ -297,8 +299,8 @@ void Modem::Connect(uint32_t rate) {
   rate_ = rate;
   int in = -1, out = -1;
   try {
-    peer_ = velmaris::platform::Process::StartPiped(velmaris::platform::SplitCommandLine(o_.peer), &in,
-                                                    &out);
+    peer_ = velmaris::platform::Process::StartPiped(velmaris::platform::SplitCommandLine(o_.peer),
+                                                    &in, &out);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "fakemodem: %s\n", e.what());
     Result("NO CARRIER");
@@ -312,7 +314,8 @@ void Modem::Connect(uint32_t rate) {
   shape.bitsPerSecond = o_.throttle ? rate : 0;
   shape.noisePerMillion = o_.noise;
   shape.seed = o_.seed;
-  relay_ = std::make_unique<velmaris::TLineRelay>(pty_.master.get(), pty_.master.get(), out, in, shape);
+  relay_ =
+      std::make_unique<velmaris::TLineRelay>(pty_.master.get(), pty_.master.get(), out, in, shape);
   relay_->OnFromA = [this](std::string_view bytes) {
     const auto now = Clock::now();
     const auto guard = std::chrono::milliseconds(o_.guardMs);
@@ -386,16 +389,12 @@ void Modem::Run() {
   while (!gStop) {
     switch (mode_) {
       case Mode::Command:
-      case Mode::OnlineCommand:
-        CommandBytes(ReadMaster(50));
-        break;
+      case Mode::OnlineCommand: CommandBytes(ReadMaster(50)); break;
       case Mode::Dialing:
         DialStep();
         std::this_thread::sleep_for(5ms);
         break;
-      case Mode::Online:
-        OnlineStep();
-        break;
+      case Mode::Online: OnlineStep(); break;
     }
   }
 }

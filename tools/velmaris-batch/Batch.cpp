@@ -27,7 +27,8 @@ const BatchCommandFn* FindCommand(const std::string& name) {
 }
 
 void PrintUsage(std::ostream& err) {
-  err << "usage: velmaris-batch [--dir START] [--registry FILE] [--wait SECONDS] COMMAND [ARGS]\ncommands:\n";
+  err << "usage: velmaris-batch [--dir START] [--registry FILE] [--wait SECONDS] COMMAND "
+         "[ARGS]\ncommands:\n";
   for (const auto& [name, entry] : Commands()) err << "  " << entry.usage << "\n";
 }
 
@@ -130,4 +131,3 @@ JsonLine& JsonLine::Raw(std::string_view key, std::string_view json) {
 std::string JsonLine::Text() const { return "{" + body_ + "}"; }
 
 }  // namespace velmaris::batch
-

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <iosfwd>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,8 +13,8 @@
 namespace velmaris::batch {
 
 struct BatchContext {
-  std::string startDir;      // ends in '/'
-  std::string registryPath;  // the registry file
+  std::string startDir;           // ends in '/'
+  std::string registryPath;       // the registry file
   std::vector<std::string> args;  // the command's own arguments
   std::ostream& out;
   std::ostream& err;
@@ -61,7 +61,7 @@ class JsonLine {
   JsonLine& UInt(std::string_view key, uint64_t value);
   JsonLine& Bool(std::string_view key, bool value);
   JsonLine& Raw(std::string_view key, std::string_view json);  // already encoded JSON
-  std::string Text() const;  // "{...}" without a line end
+  std::string Text() const;                                    // "{...}" without a line end
 
   static std::string Quote(std::string_view bytes);
 

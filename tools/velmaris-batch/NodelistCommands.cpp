@@ -26,7 +26,9 @@ int NodelistCommand(BatchContext& ctx) {
   TNodeListProcessor processor;
   processor.Lookup = &lookup;
   TNodelistRunHooks hooks;
-  hooks.OnLog = [&](const std::string& line) { ctx.out << JsonLine().Str("log", line).Text() << "\n"; };
+  hooks.OnLog = [&](const std::string& line) {
+    ctx.out << JsonLine().Str("log", line).Text() << "\n";
+  };
   hooks.PostReport = [](const std::vector<std::string>& log) { PostNodelistReport(log); };
   const TNodelistRunResult r = RunNodelistUpdate(processor, config, true, hooks);
   lookup.SetPath(config.IndexDir);

@@ -25,7 +25,8 @@ StartDirectoryOwner::StartDirectoryOwner(const BatchContext& ctx)
   // An import that was cut off is finished or undone before anything reads.
   std::vector<std::string> lines;
   if (!RecoverImportJournal(ctx.startDir + kImportJournalName, &lines))
-    throw std::runtime_error("an interrupted import in " + ctx.startDir + " could not be recovered");
+    throw std::runtime_error("an interrupted import in " + ctx.startDir +
+                             " could not be recovered");
   for (const std::string& line : lines) ctx.err << "velmaris-batch: " << line << "\n";
 }
 

@@ -41,7 +41,9 @@ int Unpack(BatchContext& ctx) {
   };
   // Multi-volume sets: the next part is taken under its proposed name when
   // it lies there.
-  x->OnNextVolume = [](TUnBase&, std::string&, int, bool exists, bool& cancel) { cancel = !exists; };
+  x->OnNextVolume = [](TUnBase&, std::string&, int, bool exists, bool& cancel) {
+    cancel = !exists;
+  };
   int firstError = 0;
   std::string firstErrorFile;
   x->OnError = [&](TUnBase&, const std::string& fn, const std::string&, const std::string&,

@@ -202,8 +202,8 @@ void ExtractDateField(std::string_view format, std::string_view text, char lette
   }
 }
 
-bool ParseDateBySeparators(std::string_view text, std::string_view format, size_t& pos,
-                           int& year, int& month, int& day) {
+bool ParseDateBySeparators(std::string_view text, std::string_view format, size_t& pos, int& year,
+                           int& month, int& day) {
   year = month = day = 0;
   const int order = DateOrder(format);
   const char sep = CurrentDateLocale().separator;
@@ -214,9 +214,21 @@ bool ParseDateBySeparators(std::string_view text, std::string_view format, size_
   if (ReadChar(text, pos, sep)) {
     if (!ReadNumber(text, pos, n3)) return false;
     switch (order) {
-      case 0: month = n1; day = n2; year = n3; break;
-      case 2: year = n1; month = n2; day = n3; break;
-      default: day = n1; month = n2; year = n3; break;
+      case 0:
+        month = n1;
+        day = n2;
+        year = n3;
+        break;
+      case 2:
+        year = n1;
+        month = n2;
+        day = n3;
+        break;
+      default:
+        day = n1;
+        month = n2;
+        year = n3;
+        break;
     }
     year = ExpandTwoDigitYear(year);
   } else {

@@ -71,8 +71,8 @@ void ExtractDateField(std::string_view format, std::string_view text, char lette
 bool ParseDateByFormat(std::string_view format, std::string_view text, int& day, int& month,
                        int& year);
 // "n1 sep n2 [sep n3]" from the 0-based pos; pos ends after what was read.
-bool ParseDateBySeparators(std::string_view text, std::string_view format, size_t& pos,
-                           int& year, int& month, int& day);
+bool ParseDateBySeparators(std::string_view text, std::string_view format, size_t& pos, int& year,
+                           int& month, int& day);
 
 bool TryTextToDate(std::string_view format, std::string_view text, TDateTime& date);
 // Raises EConvertError "''text'' is not a valid date".

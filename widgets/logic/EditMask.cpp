@@ -7,12 +7,31 @@ namespace {
 // Characters with a meaning in the line edit's mask must be escaped as literals.
 bool SpecialInInputMask(char c) {
   switch (c) {
-    case 'A': case 'a': case 'N': case 'n': case 'X': case 'x': case '9': case '0':
-    case 'D': case 'd': case '#': case 'H': case 'h': case 'B': case 'b': case '>':
-    case '<': case '!': case '\\': case ';': case '[': case ']': case '{': case '}':
-      return true;
-    default:
-      return false;
+    case 'A':
+    case 'a':
+    case 'N':
+    case 'n':
+    case 'X':
+    case 'x':
+    case '9':
+    case '0':
+    case 'D':
+    case 'd':
+    case '#':
+    case 'H':
+    case 'h':
+    case 'B':
+    case 'b':
+    case '>':
+    case '<':
+    case '!':
+    case '\\':
+    case ';':
+    case '[':
+    case ']':
+    case '{':
+    case '}': return true;
+    default: return false;
   }
 }
 
@@ -48,7 +67,8 @@ std::string InputMaskOf(std::string_view editMask, char dateSeparator, char time
       case 'a': out.push_back('n'); break;
       case 'C': out.push_back('X'); break;
       case 'c': out.push_back('x'); break;
-      case '>': case '<': out.push_back(c); break;
+      case '>':
+      case '<': out.push_back(c); break;
       case '/': AppendLiteral(out, dateSeparator); break;
       case ':': AppendLiteral(out, timeSeparator); break;
       case '\\':

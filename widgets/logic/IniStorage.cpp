@@ -6,7 +6,9 @@ namespace velmaris {
 
 namespace {
 
-bool Wrapped(const std::string& v, char q) { return v.size() >= 2 && v.front() == q && v.back() == q; }
+bool Wrapped(const std::string& v, char q) {
+  return v.size() >= 2 && v.front() == q && v.back() == q;
+}
 
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");

@@ -10,7 +10,7 @@ int NormalizeAngle(int angle) {
 }
 
 void DirectionStep(TDirection d, int& dx, int& dy) {
-  static const int steps[9][2] = {{0, 0},  {0, -1}, {0, 1},  {-1, 0}, {1, 0},
+  static const int steps[9][2] = {{0, 0},   {0, -1}, {0, 1},  {-1, 0}, {1, 0},
                                   {-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
   dx = steps[static_cast<int>(d)][0];
   dy = steps[static_cast<int>(d)][1];
@@ -23,11 +23,17 @@ bool ShadowPreset(TShadowStyle style, TShadowSettings& s, bool& faceColor) {
     case TShadowStyle::ssCustom: return false;
     case TShadowStyle::ssNone: s = {drNone, 0, drNone, 0, 0}; break;
     case TShadowStyle::ssRaised: s = {drUpLeft, 1, drNone, 0, 0}; break;
-    case TShadowStyle::ssRaisedColor: s = {drUpLeft, 1, drDownRight, 1, 1}; faceColor = true; break;
+    case TShadowStyle::ssRaisedColor:
+      s = {drUpLeft, 1, drDownRight, 1, 1};
+      faceColor = true;
+      break;
     case TShadowStyle::ssRaisedShadow: s = {drUpLeft, 1, drDownRight, 1, 1}; break;
     case TShadowStyle::ssRaisedThickShadow: s = {drUpLeft, 1, drDownRight, 1, 4}; break;
     case TShadowStyle::ssRecessed: s = {drDownRight, 1, drNone, 0, 0}; break;
-    case TShadowStyle::ssRecessedColor: s = {drDownRight, 1, drUpLeft, 1, 1}; faceColor = true; break;
+    case TShadowStyle::ssRecessedColor:
+      s = {drDownRight, 1, drUpLeft, 1, 1};
+      faceColor = true;
+      break;
     case TShadowStyle::ssRecessedShadow: s = {drDownRight, 1, drUpLeft, 1, 1}; break;
     case TShadowStyle::ssShadow: s = {drNone, 0, drDownRight, 2, 1}; break;
     case TShadowStyle::ssThickShadow: s = {drNone, 0, drDownRight, 1, 4}; break;

@@ -7,10 +7,29 @@
 
 namespace velmaris {
 
-enum class TDirection { drNone, drUp, drDown, drLeft, drRight, drUpLeft, drUpRight, drDownLeft, drDownRight };
+enum class TDirection {
+  drNone,
+  drUp,
+  drDown,
+  drLeft,
+  drRight,
+  drUpLeft,
+  drUpRight,
+  drDownLeft,
+  drDownRight
+};
 enum class TShadowStyle {
-  ssNone, ssCustom, ssRaised, ssRaisedColor, ssRaisedShadow, ssRaisedThickShadow,
-  ssRecessed, ssRecessedColor, ssRecessedShadow, ssShadow, ssThickShadow
+  ssNone,
+  ssCustom,
+  ssRaised,
+  ssRaisedColor,
+  ssRaisedShadow,
+  ssRaisedThickShadow,
+  ssRecessed,
+  ssRecessedColor,
+  ssRecessedShadow,
+  ssShadow,
+  ssThickShadow
 };
 
 struct TShadowSettings {

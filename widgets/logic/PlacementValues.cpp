@@ -23,7 +23,8 @@ void Split4(const std::string& text, int* const out[4], const int fallback[4]) {
     while (!word.empty() && word.back() == ' ') word.pop_back();
     int v = 0;
     const auto [ptr, ec] = std::from_chars(word.data(), word.data() + word.size(), v);
-    *out[i] = !word.empty() && ec == std::errc() && ptr == word.data() + word.size() ? v : fallback[i];
+    *out[i] =
+        !word.empty() && ec == std::errc() && ptr == word.data() + word.size() ? v : fallback[i];
     pos = end + 1;
   }
 }
@@ -53,22 +54,28 @@ bool ReadPlacementPosition(const TIniStorage* storage, const std::string& sectio
     const int zero[4] = {0, 0, 0, 0};
     Split4(minMax, out, zero);
   }
-  const std::string norm = IniReadScreenString(storage, section, "NormPos", screen.width, screen.height);
+  const std::string norm =
+      IniReadScreenString(storage, section, "NormPos", screen.width, screen.height);
   if (!norm.empty()) {
     found = true;
     int* const out[4] = {&wp.left, &wp.top, &wp.right, &wp.bottom};
     const int current[4] = {wp.left, wp.top, wp.right, wp.bottom};
     Split4(norm, out, current);
   }
-  if (IniReadInteger(storage, section, "PixelsPerInch", screen.pixelsPerInch) != screen.pixelsPerInch)
+  if (IniReadInteger(storage, section, "PixelsPerInch", screen.pixelsPerInch) !=
+      screen.pixelsPerInch)
     found = false;
   return found;
 }
 
 TStoredWindowState StateOfShowCmd(int showCmd) {
   switch (showCmd) {
-    case 1: case 5: case 9: return TStoredWindowState::Normal;
-    case 2: case 6: case 7: return TStoredWindowState::Minimized;
+    case 1:
+    case 5:
+    case 9: return TStoredWindowState::Normal;
+    case 2:
+    case 6:
+    case 7: return TStoredWindowState::Minimized;
     case 3: return TStoredWindowState::Maximized;
     default: return TStoredWindowState::Default;
   }

@@ -28,7 +28,7 @@ int SnapToGrid(int value, int offset, int grid, bool alongBar) {
 TAlign DockEdgeAt(int x, int y, int w, int h) {
   if (w <= 0 || h <= 0) return TAlign::alTop;
   const double r = static_cast<double>(h) / w;
-  const bool aboveFirst = y < r * x;                                  // y = r x
+  const bool aboveFirst = y < r * x;                                    // y = r x
   const bool aboveSecond = y < (1.0 - static_cast<double>(x) / w) * h;  // y = (1 - x/W) H
   if (aboveFirst && aboveSecond) return TAlign::alTop;
   if (aboveFirst) return TAlign::alRight;
@@ -61,7 +61,8 @@ std::string ShortHint(const std::string& hint) {
 
 std::string HintForCaption(const std::string& newCaption, const std::string& oldHint) {
   const size_t oldBar = oldHint.find('|');
-  const std::string longPart = oldBar == std::string::npos ? std::string() : oldHint.substr(oldBar + 1);
+  const std::string longPart =
+      oldBar == std::string::npos ? std::string() : oldHint.substr(oldBar + 1);
   const size_t bar = newCaption.find('|');
   if (bar != std::string::npos) {
     if (bar + 1 < newCaption.size()) return newCaption;

@@ -14,7 +14,6 @@ int SplitStyle(TAlign first, TAlign second, TAlign splitter);
 // The new size of the resized control: its old size plus the movement along
 // the axis (the movement counts negative for a right- or bottom-aligned
 // control), at least 1, and 3 less than the room when it would fill it.
-int SplitNewSize(int style, TAlign first, TAlign second, int oldSize, int dx, int dy,
-                 int room);
+int SplitNewSize(int style, TAlign first, TAlign second, int oldSize, int dx, int dy, int room);
 
 }  // namespace velmaris

@@ -42,7 +42,8 @@ void EncodeNode(std::string& out, const TTreeStreamNode& n) {
 
 class Reader {
  public:
-  explicit Reader(const std::string& bytes) : p_(reinterpret_cast<const uint8_t*>(bytes.data())), size_(bytes.size()) {}
+  explicit Reader(const std::string& bytes)
+      : p_(reinterpret_cast<const uint8_t*>(bytes.data())), size_(bytes.size()) {}
 
   uint32_t Get32() {
     Need(4);
@@ -79,7 +80,8 @@ class Reader {
     n.text.assign(reinterpret_cast<const char*>(r + 80), textLen);
     pos_ += size;
     // Every child needs at least a size and a record.
-    if (children > Left() / (4 + kFixed)) throw ETreeStreamError("Tree node child count exceeds the stream");
+    if (children > Left() / (4 + kFixed))
+      throw ETreeStreamError("Tree node child count exceeds the stream");
     n.children.reserve(children);
     for (uint32_t i = 0; i < children; ++i) n.children.push_back(Node(depth + 1));
     return n;

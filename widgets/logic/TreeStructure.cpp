@@ -46,9 +46,18 @@ void TreeStructure::Unlink(int id) {
   Node& n = nodes_[id];
   int& first = n.parent == kNone ? firstRoot_ : nodes_[n.parent].first;
   int& last = n.parent == kNone ? lastRoot_ : nodes_[n.parent].last;
-  if (n.prev != kNone) nodes_[n.prev].next = n.next; else first = n.next;
-  if (n.next != kNone) nodes_[n.next].prev = n.prev; else last = n.prev;
-  if (n.parent == kNone) --rootCount_; else --nodes_[n.parent].count;
+  if (n.prev != kNone)
+    nodes_[n.prev].next = n.next;
+  else
+    first = n.next;
+  if (n.next != kNone)
+    nodes_[n.next].prev = n.prev;
+  else
+    last = n.prev;
+  if (n.parent == kNone)
+    --rootCount_;
+  else
+    --nodes_[n.parent].count;
 }
 
 void TreeStructure::Remove(int id, const std::function<void(int)>& removed) {
@@ -171,7 +180,10 @@ void TreeStructure::SortChildren(int parent, const std::function<bool(int, int)>
   for (int c : kids) {
     nodes_[c].prev = last;
     nodes_[c].next = kNone;
-    if (last != kNone) nodes_[last].next = c; else first = c;
+    if (last != kNone)
+      nodes_[last].next = c;
+    else
+      first = c;
     last = c;
   }
   stale_ = true;

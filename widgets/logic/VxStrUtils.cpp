@@ -90,8 +90,7 @@ std::string GetCommandWord(std::string_view commandLine, int index) {
   return index >= 0 && static_cast<size_t>(index) < words.size() ? words[index] : std::string();
 }
 
-void SplitCommandLine(std::string_view commandLine, std::string& program,
-                      std::string& parameters) {
+void SplitCommandLine(std::string_view commandLine, std::string& program, std::string& parameters) {
   const auto words = CommandWords(commandLine);
   program = words.empty() ? std::string() : words[0];
   parameters.clear();

@@ -38,8 +38,8 @@ struct Entry {
 
 struct Archive {
   std::vector<Entry> entries;
-  size_t next = 0;        // the entry RARReadHeaderEx gives next
-  size_t current = 0;     // the entry RARProcessFile works on
+  size_t next = 0;     // the entry RARReadHeaderEx gives next
+  size_t current = 0;  // the entry RARProcessFile works on
   bool headerRead = false;
   UNRARCALLBACK callback = nullptr;
   LPARAM user = 0;
@@ -159,11 +159,13 @@ int RARProcessFile(HANDLE h, int op, char* destPath, char* destName) {
     std::string pw = a->password;
     if (pw.empty() && a->callback) {
       wchar_t wbuf[128] = {};
-      if (a->callback(UCM_NEEDPASSWORDW, a->user, LPARAM(wbuf), 128) == -1) return ERAR_MISSING_PASSWORD;
+      if (a->callback(UCM_NEEDPASSWORDW, a->user, LPARAM(wbuf), 128) == -1)
+        return ERAR_MISSING_PASSWORD;
       pw = Narrow(wbuf, 128);
       if (pw.empty()) {
         char buf[128] = {};
-        if (a->callback(UCM_NEEDPASSWORD, a->user, LPARAM(buf), 128) == -1) return ERAR_MISSING_PASSWORD;
+        if (a->callback(UCM_NEEDPASSWORD, a->user, LPARAM(buf), 128) == -1)
+          return ERAR_MISSING_PASSWORD;
         pw = buf;
       }
     }
@@ -177,7 +179,8 @@ int RARProcessFile(HANDLE h, int op, char* destPath, char* destName) {
   for (size_t at = 0; at < upto; at += 7) {
     const size_t n = std::min<size_t>(7, upto - at);
     std::fwrite(e.data.data() + at, 1, n, f);
-    if (a->callback && a->callback(UCM_PROCESSDATA, a->user, LPARAM(e.data.data() + at), LPARAM(n)) == -1) {
+    if (a->callback &&
+        a->callback(UCM_PROCESSDATA, a->user, LPARAM(e.data.data() + at), LPARAM(n)) == -1) {
       std::fclose(f);
       return ERAR_UNKNOWN;
     }
