@@ -1,4 +1,4 @@
-// The one QApplication of the test_app suite, and waiting with the event
+// The one QApplication of a suite with windows, and waiting with the event
 // loop running.
 #pragma once
 

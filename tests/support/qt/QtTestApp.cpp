@@ -28,7 +28,7 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvir
 
 QApplication& App() {
   static int argc = 1;
-  static char name[] = "test_app";
+  static char name[] = "velmaris-tests";
   static char* argv[] = {name, nullptr};
   if (!QtEnvironment::app_) QtEnvironment::app_ = new QApplication(argc, argv);
   return *QtEnvironment::app_;
