@@ -55,7 +55,7 @@ class MainWindowJobsTest : public MainWindowFixture {
       uplink->UplinkAddress.SetText("2:5030/1");
       uplink->SysopAddress.SetText("2:5020/1042.7");
       uplink->UsePacker = false;
-      for (const AreaSpec& spec : areas) store.FindArea(spec.name)->Uplink = uplink;
+      for (const AreaSpec& entry : areas) store.FindArea(entry.name)->Uplink = uplink;
       if (settings) settings(store);
       EXPECT_TRUE(session.Save());
     }
