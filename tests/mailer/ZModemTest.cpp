@@ -50,11 +50,19 @@ class ZModemTest : public ::testing::Test {
     ASSERT_TRUE(call.Dial());
     TCMZModem z(dispatcher);
     z.ZedZap = zedzap;
-    z.Device = call.device.get();
-    z.ReceiveDir = dir / "in/";
+    Start(z, call.device.get(), end, sending);
+    ASSERT_TRUE(RunToEnd(end, 4 * kPatience));
+  }
+  // Starts `z` on `device`, reporting to `end`; received files go to `in`.
+  void Start(TCMZModem& z, TCMConnectionDevice* device, ProtocolEnd& end, bool sending,
+             const std::string& in = {}) {
+    z.Device = device;
+    z.ReceiveDir = in.empty() ? dir / "in/" : in;
     end.Attach(z);
     sending ? z.Send() : z.Receive();
-    ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, 4 * kPatience));
+  }
+  bool RunToEnd(const ProtocolEnd& end, std::chrono::seconds limit = kPatience) {
+    return dispatcher.RunUntil([&] { return end.Done(); }, limit);
   }
   bool RunTicking(const std::function<bool()>& done) {
     return test::RunTicking(dispatcher, done, 20000, 2ms);
@@ -104,11 +112,8 @@ TEST_F(ZModemTest, BatchFromSzLandsUnderItsNames) {
                    "m" + std::to_string(&c - cases));
     ASSERT_TRUE(call.Dial());
     TCMZModem z(dispatcher);
-    z.Device = call.device.get();
-    z.ReceiveDir = in;
-    end.Attach(z);
-    z.Receive();
-    ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, 4 * kPatience));
+    Start(z, call.device.get(), end, false, in);
+    ASSERT_TRUE(RunToEnd(end, 4 * kPatience));
     EXPECT_TRUE(end.finished);
     EXPECT_TRUE(end.Has(7));
     EXPECT_EQ(end.received.size(), c.sent.size());
@@ -143,15 +148,12 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
                    "cut");
     ASSERT_TRUE(call.Dial());
     TCMZModem z(dispatcher);
-    z.Device = call.device.get();
-    z.ReceiveDir = dir / "in/";
     ProtocolEnd end;
-    end.Attach(z);
-    z.Receive();
+    Start(z, call.device.get(), end, false);
     ASSERT_TRUE(
         dispatcher.RunUntil([&] { return end.lastReceived > 30000 || end.Done(); }, kPatience));
     ::kill(std::stoi(platform::ReadFile(pidFile)), SIGKILL);  // the line goes dead
-    ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+    ASSERT_TRUE(RunToEnd(end));
     EXPECT_TRUE(end.aborted);
   }
   const auto partial = platform::ScanDir(dir / "in", "*.Transmission");
@@ -178,14 +180,12 @@ TEST_F(ZModemTest, FileCutOnTheWayToRzIsNotCountedAsSent) {
       "cutout");
   ASSERT_TRUE(call.Dial());
   TCMZModem z(dispatcher);
-  z.Device = call.device.get();
   ProtocolEnd end;
   end.toSend = {files[0]};
-  end.Attach(z);
-  z.Send();
+  Start(z, call.device.get(), end, true);
   ASSERT_TRUE(dispatcher.RunUntil([&] { return end.lastSent > 30000 || end.Done(); }, kPatience));
   ::kill(std::stoi(platform::ReadFile(pidFile)), SIGKILL);
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  ASSERT_TRUE(RunToEnd(end));
   EXPECT_TRUE(end.aborted);
   EXPECT_TRUE(end.sent.empty());
   EXPECT_FALSE(end.Has(10));
@@ -229,11 +229,8 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.failure);
     TCMZModem z(dispatcher);
-    z.Device = &pair.A();
-    z.ReceiveDir = dir / "in/";
     ProtocolEnd end;
-    end.Attach(z);
-    c.sending ? z.Send() : z.Receive();
+    Start(z, &pair.A(), end, c.sending);
     ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
     EXPECT_TRUE(end.aborted);
     EXPECT_TRUE(end.Logged(c.failure));
@@ -249,11 +246,8 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
       "stall");
   ASSERT_TRUE(call.Dial());
   TCMZModem z(dispatcher);
-  z.Device = call.device.get();
-  z.ReceiveDir = dir / "in/";
   ProtocolEnd end;
-  end.Attach(z);
-  z.Receive();
+  Start(z, call.device.get(), end, false);
   ASSERT_TRUE(
       dispatcher.RunUntil([&] { return end.lastReceived > 5000 || end.Done(); }, kPatience));
   const pid_t sz = std::stoi(platform::ReadFile(pidFile));
@@ -342,12 +336,10 @@ TEST_F(ZModemTest, HostileReceiverCannotMakeAFileCountAsSent) {
     }
   });
   TCMZModem z(dispatcher);
-  z.Device = &pair.A();
   ProtocolEnd end;
   end.toSend = {files[0]};
-  end.Attach(z);
-  z.Send();
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  Start(z, &pair.A(), end, true);
+  ASSERT_TRUE(RunToEnd(end));
   EXPECT_TRUE(end.Has(28));
   EXPECT_TRUE(end.Has(14));
   EXPECT_TRUE(end.sent.empty());
@@ -377,12 +369,10 @@ TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
     }
   });
   TCMZModem z(dispatcher);
-  z.Device = &pair.A();
   ProtocolEnd end;
   end.toSend = {files[0]};
-  end.Attach(z);
-  z.Send();
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  Start(z, &pair.A(), end, true);
+  ASSERT_TRUE(RunToEnd(end));
   EXPECT_TRUE(end.finished);
   EXPECT_EQ(end.sent, (std::vector<std::string>{"acked.pkt"}));
   EXPECT_TRUE(got == platform::ReadFile(files[0]));
@@ -409,12 +399,9 @@ TEST_F(ZModemTest, SenderCannotWriteBeyondTheAnnouncedSize) {
     return {};
   });
   TCMZModem z(dispatcher);
-  z.Device = &pair.A();
-  z.ReceiveDir = dir / "in/";
   ProtocolEnd end;
-  end.Attach(z);
-  z.Receive();
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  Start(z, &pair.A(), end, false);
+  ASSERT_TRUE(RunToEnd(end));
   EXPECT_TRUE(peer.Saw(ZFERR));
   EXPECT_TRUE(end.Has(33));
   EXPECT_FALSE(platform::FileExists(dir / "in/grow.pkt"));
