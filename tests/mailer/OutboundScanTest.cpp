@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "mailer/Outbound.h"
-#include "platform/Files.h"
-#include "support/TempDir.h"
+#include "OutboundFixture.h"
 
 namespace velmaris::test {
 namespace {
@@ -245,22 +243,8 @@ void PrintTo(const Row& r, std::ostream* os) {
   *os << r.address << " " << r.name << " " << r.kind << (r.del ? " ^" : "");
 }
 
-class OutboundScan : public ::testing::Test {
+class OutboundScan : public OutboundFixture {
  protected:
-  TempDir dir;
-  std::string out = dir / "Outbound/";
-  TOutbound outbound{out, 2};
-
-  void SetUp() override { platform::MakeDirs(dir / "Outbound"); }
-
-  // A file with data, returned by its path.
-  std::string File(const std::string& rel, size_t size = 10) {
-    const std::string path = dir / rel;
-    platform::MakeDirs(platform::DirOf(path));
-    dir.Write(rel, std::string(size, 'x'));
-    return path;
-  }
-
   std::vector<Row> Rows() const {
     std::vector<Row> rows;
     for (const TFileInfo& e : outbound.Entries()) {
