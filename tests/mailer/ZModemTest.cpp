@@ -200,15 +200,10 @@ TEST_F(ZModemTest, WholeTemporaryCopyCompletesWithoutData) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   TCMZModem sender(dispatcher), receiver(dispatcher);
-  sender.Device = &pair.A();
-  receiver.Device = &pair.B();
-  receiver.ReceiveDir = dir / "in/";
   ProtocolEnd out, in;
   out.toSend = {files[0]};
-  out.Attach(sender);
-  in.Attach(receiver);
-  receiver.Receive();
-  sender.Send();
+  Start(receiver, &pair.B(), in, false);
+  Start(sender, &pair.A(), out, true);
   ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
   EXPECT_EQ(in.resumedAt, 5000);
   EXPECT_EQ(out.sent, (std::vector<std::string>{"done.pkt"}));
@@ -274,11 +269,8 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
   pair.Connect();
   TCMZModem sender(dispatcher), receiver(dispatcher);
   sender.Device = &pair.A();
-  receiver.Device = &pair.B();
-  receiver.ReceiveDir = dir / "in/";
   ProtocolEnd out, in;
   out.Attach(sender);
-  in.Attach(receiver);
   const auto files = MakeFiles({{"payload", 2000}});
   size_t next = 0;
   sender.OnNextFile = [&](TCMProtocol&, std::string& path, std::string& alias) {
@@ -287,7 +279,7 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
     path = files[0];
     alias = cases[next++].alias;
   };
-  receiver.Receive();
+  Start(receiver, &pair.B(), in, false);
   sender.Send();
   ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
   EXPECT_TRUE(out.finished);
