@@ -70,6 +70,7 @@ class ZModemTest : public ::testing::Test {
 
   TempDir dir;
   platform::PlainDispatcher dispatcher;
+  TCMLoopbackPair pair{TLineShape{}, dispatcher};  // for the tests without a modem
   int calls = 0;
 };
 
@@ -197,7 +198,6 @@ TEST_F(ZModemTest, WholeTemporaryCopyCompletesWithoutData) {
   const auto files = MakeFiles({{"done.pkt", 5000}});
   const auto entry = platform::ScanDir(dir / "out", "done.pkt").at(0);
   dir.Write("in/" + TransmissionName(entry.mtime, 5000, "done.pkt"), platform::ReadFile(files[0]));
-  TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   TCMZModem sender(dispatcher), receiver(dispatcher);
   ProtocolEnd out, in;
@@ -214,7 +214,6 @@ TEST_F(ZModemTest, WholeTemporaryCopyCompletesWithoutData) {
 
 TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
   // Before the batch: the far end of the loopback pair never answers.
-  TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   struct Case {
     bool sending;
@@ -265,7 +264,6 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
       {"sub\\dir.pkt", nullptr},    {"bell\x07.pkt", nullptr}, {"..", nullptr},
       {"taken.pkt", "taken_1.pkt"}, {"fine.mo0", "fine.mo0"},
   };
-  TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   TCMZModem sender(dispatcher), receiver(dispatcher);
   sender.Device = &pair.A();
@@ -315,7 +313,6 @@ struct ScriptedPeer {
 TEST_F(ZModemTest, HostileReceiverCannotMakeAFileCountAsSent) {
   // It asks for a start beyond the end of the file, then confirms.
   const auto files = MakeFiles({{"short.pkt", 1000}});
-  TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   ScriptedPeer peer(pair.B(), [](const TZEvent& e) -> std::string {
     if (e.kind != TZEvent::Header) return {};
@@ -339,7 +336,6 @@ TEST_F(ZModemTest, HostileReceiverCannotMakeAFileCountAsSent) {
 
 TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
   const auto files = MakeFiles({{"acked.pkt", 5000}});
-  TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   std::string got;
   int waits = 0;  // blocks that asked for an acknowledgement
@@ -372,7 +368,6 @@ TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
 }
 
 TEST_F(ZModemTest, SenderCannotWriteBeyondTheAnnouncedSize) {
-  TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   TZEscaper esc;
   ScriptedPeer peer(pair.B(), [&](const TZEvent& e) -> std::string {
