@@ -25,6 +25,12 @@ void Put32(std::string& s, uint32_t v) {
   Put16(s, v & 0xFFFF);
   Put16(s, v >> 16);
 }
+void Put16(std::string& s, std::initializer_list<uint32_t> values) {
+  for (uint32_t v : values) Put16(s, v);
+}
+void Put32(std::string& s, std::initializer_list<uint32_t> values) {
+  for (uint32_t v : values) Put32(s, v);
+}
 
 uint32_t Reverse(uint32_t code, int len) {
   uint32_t r = 0;
@@ -82,44 +88,23 @@ std::string BuildZip(const std::vector<ZipFixtureEntry>& entries, const std::str
   for (const auto& e : entries) {
     const uint32_t offset = uint32_t(out.size());
     Put32(out, 0x04034B50);
-    Put16(out, 20);
-    Put16(out, e.flags);
-    Put16(out, e.method);
-    Put32(out, dosTime);
-    Put32(out, e.crc);
-    Put32(out, uint32_t(e.data.size()));
-    Put32(out, e.usize);
-    Put16(out, uint32_t(e.name.size()));
-    Put16(out, 0);
+    Put16(out, {20, e.flags, e.method});
+    Put32(out, {dosTime, e.crc, uint32_t(e.data.size()), e.usize});
+    Put16(out, {uint32_t(e.name.size()), 0});
     out += e.name;
     out += e.data;
     Put32(central, 0x02014B50);
-    Put16(central, 20);
-    Put16(central, 20);
-    Put16(central, e.flags);
-    Put16(central, e.method);
-    Put32(central, dosTime);
-    Put32(central, e.crc);
-    Put32(central, uint32_t(e.data.size()));
-    Put32(central, e.usize);
-    Put16(central, uint32_t(e.name.size()));
-    Put16(central, 0);
-    Put16(central, 0);
-    Put16(central, 0);
-    Put16(central, 0);
-    Put32(central, e.extAttr);
-    Put32(central, offset);
+    Put16(central, {20, 20, e.flags, e.method});
+    Put32(central, {dosTime, e.crc, uint32_t(e.data.size()), e.usize});
+    Put16(central, {uint32_t(e.name.size()), 0, 0, 0, 0});
+    Put32(central, {e.extAttr, offset});
     central += e.name;
   }
   const uint32_t cdOffset = uint32_t(out.size());
   out += central;
   Put32(out, 0x06054B50);
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, uint32_t(entries.size()));
-  Put16(out, uint32_t(entries.size()));
-  Put32(out, uint32_t(central.size()));
-  Put32(out, cdOffset);
+  Put16(out, {0, 0, uint32_t(entries.size()), uint32_t(entries.size())});
+  Put32(out, {uint32_t(central.size()), cdOffset});
   Put16(out, uint32_t(comment.size()));
   out += comment;
   return out;
@@ -404,13 +389,9 @@ std::string BuildPeWithStrings(const std::vector<std::string>& strings, size_t p
   std::string pe = "PE";
   pe += '\0';
   pe += '\0';
-  Put16(pe, 0x14C);  // i386
-  Put16(pe, 1);      // one section
-  Put32(pe, 0);
-  Put32(pe, 0);
-  Put32(pe, 0);
-  Put16(pe, 224);  // optional header size
-  Put16(pe, 0x0102);
+  Put16(pe, {0x14C, 1});  // i386, one section
+  Put32(pe, {0, 0, 0});
+  Put16(pe, {224, 0x0102});  // optional header size, flags
   std::string opt(224, '\0');
   opt[0] = 0x0B;
   opt[1] = 0x01;
@@ -424,34 +405,22 @@ std::string BuildPeWithStrings(const std::vector<std::string>& strings, size_t p
   }
   std::string rsrc;
   auto dir = [&](uint32_t id, uint32_t target) {
-    Put32(rsrc, 0);
-    Put32(rsrc, 0);
-    Put16(rsrc, 0);
-    Put16(rsrc, 0);
-    Put16(rsrc, 0);  // named entries
-    Put16(rsrc, 1);  // id entries
-    Put32(rsrc, id);
-    Put32(rsrc, target);
+    Put32(rsrc, {0, 0});
+    Put16(rsrc, {0, 0, 0, 1});  // no named entries, one id entry
+    Put32(rsrc, {id, target});
   };
   dir(6, 0x80000000u | 0x18);
   dir(1, 0x80000000u | 0x30);
   dir(0x409, 0x48);
-  Put32(rsrc, 0x1000 + 0x58);
-  Put32(rsrc, uint32_t(table.size()));
-  Put32(rsrc, 0);
-  Put32(rsrc, 0);
+  Put32(rsrc, {0x1000 + 0x58, uint32_t(table.size()), 0, 0});
   rsrc.resize(0x58, '\0');
   rsrc += table;
   // Resource directory entry (index 2) of the data directories.
   std::string dd;
-  Put32(dd, 0x1000);
-  Put32(dd, uint32_t(rsrc.size()));
+  Put32(dd, {0x1000, uint32_t(rsrc.size())});
   opt.replace(96 + 16, 8, dd);
   std::string sec(".rsrc\0\0\0", 8);
-  Put32(sec, uint32_t(rsrc.size()));
-  Put32(sec, 0x1000);
-  Put32(sec, uint32_t(rsrc.size()));
-  Put32(sec, 0x200);
+  Put32(sec, {uint32_t(rsrc.size()), 0x1000, uint32_t(rsrc.size()), 0x200});
   sec.resize(40, '\0');
   const std::string head = pe + opt + sec;
   s.replace(0x40, head.size(), head);

@@ -127,27 +127,12 @@ TEST(LhaDecoder, DamagedTablesLengthsAndDistancesAreRefused) {
        [](BitWriter& w) { w.Put(1, 16), w.Put(20, 5); }, 1},
       {"single code-length symbol beyond the alphabet",
        [](BitWriter& w) { w.Put(1, 16), SingleTable(w, 5, 19); }, 1},
-      {"code length above 16",
-       [](BitWriter& w) {
-         w.Put(1, 16);
-         w.Put(1, 5);
-         PtLength(w, 17);
-       },
-       1},
+      {"code length above 16", [](BitWriter& w) { w.Put(1, 16), w.Put(1, 5), PtLength(w, 17); }, 1},
       {"character table longer than 510",
-       [](BitWriter& w) {
-         w.Put(1, 16);
-         PtTwo(w, 3);
-         w.Put(511, 9);
-       },
-       1},
+       [](BitWriter& w) { w.Put(1, 16), PtTwo(w, 3), w.Put(511, 9); }, 1},
       {"zero run past the character table",
        [](BitWriter& w) {
-         w.Put(1, 16);
-         PtTwo(w, 3);
-         w.Put(510, 9);
-         ZeroRun(w, 500);
-         ZeroRun(w, 20);
+         w.Put(1, 16), PtTwo(w, 3), w.Put(510, 9), ZeroRun(w, 500), ZeroRun(w, 20);
        },
        1},
       {"single character beyond 509",

@@ -31,6 +31,11 @@ struct Bits {
     }
     return *this;
   }
+  // Values and widths in bits, alternating.
+  Bits& Fields(std::initializer_list<uint32_t> valuesAndWidths) {
+    for (auto i = valuesAndWidths.begin(); i != valuesAndWidths.end(); i += 2) Put(i[0], i[1]);
+    return *this;
+  }
   std::string Done() {
     if (n) out += char(acc);
     return out;
@@ -106,61 +111,26 @@ TEST(ZipDecoders, InflateRejectsCorruptStreams) {
   } cases[] = {
       {"empty input", "", ecBadBlock},
       {"block type 3", Bits().Put(1, 1).Put(3, 2).Done(), ecBadBlock},
-      {"stored length check",
-       Bits().Put(1, 1).Put(0, 2).Put(0, 5).Put(5, 16).Put(5, 16).Done() + "abcde", ecBadBlock},
-      {"stored block cut",
-       Bits().Put(1, 1).Put(0, 2).Put(0, 5).Put(10, 16).Put(0xFFF5, 16).Done() + "abc", ecBadBlock},
-      {"too many length codes", Bits().Put(1, 1).Put(2, 2).Put(30, 5).Put(0, 5).Put(0, 4).Done(),
+      {"stored length check", Bits().Fields({1, 1, 0, 2, 0, 5, 5, 16, 5, 16}).Done() + "abcde",
+       ecBadBlock},
+      {"stored block cut", Bits().Fields({1, 1, 0, 2, 0, 5, 10, 16, 0xFFF5, 16}).Done() + "abc",
+       ecBadBlock},
+      {"too many length codes", Bits().Fields({1, 1, 2, 2, 30, 5, 0, 5, 0, 4}).Done(),
        ecBadLengths},
-      {"too many distance codes", Bits().Put(1, 1).Put(2, 2).Put(0, 5).Put(30, 5).Put(0, 4).Done(),
+      {"too many distance codes", Bits().Fields({1, 1, 2, 2, 0, 5, 30, 5, 0, 4}).Done(),
        ecBadLengths},
       {"over-subscribed code lengths",
-       Bits()
-           .Put(1, 1)
-           .Put(2, 2)
-           .Put(0, 5)
-           .Put(0, 5)
-           .Put(0, 4)
-           .Put(1, 3)
-           .Put(1, 3)
-           .Put(1, 3)
-           .Put(1, 3)
-           .Done(),
+       Bits().Fields({1, 1, 2, 2, 0, 5, 0, 5, 0, 4, 1, 3, 1, 3, 1, 3, 1, 3}).Done(),
        ecIncompleteCodeSet},
       // Only code-length symbol 16 (length 1): "repeat the previous" first.
       {"repeat without a previous length",
-       Bits()
-           .Put(1, 1)
-           .Put(2, 2)
-           .Put(0, 5)
-           .Put(0, 5)
-           .Put(0, 4)
-           .Put(1, 3)
-           .Put(0, 3)
-           .Put(0, 3)
-           .Put(0, 3)
-           .Put(0, 1)
-           .Put(0, 2)
-           .Done(),
+       Bits().Fields({1, 1, 2, 2, 0, 5, 0, 5, 0, 4, 1, 3, 0, 3, 0, 3, 0, 3, 0, 1, 0, 2}).Done(),
        ecBadLengths},
       // Symbols 17 and 18 (lengths 1) filling all with zeros: no end code.
       {"no end-of-block code",
        Bits()
-           .Put(1, 1)
-           .Put(2, 2)
-           .Put(0, 5)
-           .Put(0, 5)
-           .Put(0, 4)
-           .Put(0, 3)
-           .Put(1, 3)
-           .Put(1, 3)
-           .Put(0, 3)
-           .Put(1, 1)
-           .Put(127, 7)
-           .Put(1, 1)
-           .Put(127, 7)
-           .Put(1, 1)
-           .Put(3, 7)
+           .Fields({1, 1, 2, 2, 0, 5,   0, 5, 0, 4,   0, 3, 1, 3, 1,
+                    3, 0, 3, 1, 1, 127, 7, 1, 1, 127, 7, 1, 1, 3, 7})
            .Done(),
        ecBadLengths},
       {"distance before the start", farStream, ecBadBlock},
@@ -208,17 +178,8 @@ TEST(ZipDecoders, OldMethodsRejectCorruptStreams) {
        10, ecBadBlock},
       {"unshrink: code size above 13", Method::Unshrink,
        Bits()
-           .Put('a', 9)
-           .Put(256, 9)
-           .Put(1, 9)
-           .Put(256, 10)
-           .Put(1, 10)
-           .Put(256, 11)
-           .Put(1, 11)
-           .Put(256, 12)
-           .Put(1, 12)
-           .Put(256, 13)
-           .Put(1, 13)
+           .Fields({'a', 9, 256, 9,   1,  9, 256, 10,  1,  10, 256,
+                    11,  1, 11,  256, 12, 1, 12,  256, 13, 1,  13})
            .Done(),
        10, ecBadBlock},
       {"unshrink: cut", Method::Unshrink, ShrinkEncode(text, false).substr(0, 500), text.size(),

@@ -71,6 +71,20 @@ class AreaMaintainTest : public ::testing::Test {
     }
     area.CloseIndex();
   }
+  // Deletes every step-th message, the first included, and purges them.
+  void PurgeEvery(TArea& area, int step) {
+    ASSERT_TRUE(area.OpenIndex());
+    for (int i = 0; i < area.Count; i += step) area.MarkDeleted(i);
+    area.PurgeDeleted();
+    area.CloseIndex();
+  }
+  // Optimises under the exclusive lock; whether it succeeded.
+  bool Optimize(TArea& area) {
+    EXPECT_TRUE(area.Lock(true));
+    const bool ok = area.Optimize();
+    area.Unlock();
+    return ok;
+  }
   std::string Bytes(TArea& area, const char* ext) {
     return platform::FileExists(area.FilePath(ext)) ? platform::ReadFile(area.FilePath(ext)) : "";
   }
@@ -282,10 +296,7 @@ TEST_F(AreaMaintainTest, OptimisationPacksBodiesInIndexOrder) {
   area.MarkIndexChanged();
   area.CloseIndex();
   const auto before = Subjects(area);
-
-  ASSERT_TRUE(area.Lock(true));
-  EXPECT_TRUE(area.Optimize());
-  area.Unlock();
+  EXPECT_TRUE(Optimize(area));
 
   EXPECT_EQ(Subjects(area), before);
   ExpectAllReadable(area);
@@ -306,13 +317,8 @@ TEST_F(AreaMaintainTest, OptimisationPacksBodiesInIndexOrder) {
 TEST_F(AreaMaintainTest, OptimisingAnEmptiedAreaLeavesTheMagicOnly) {
   TArea area(dir.Path(), "EMPTY", "EMPTY");
   Fill(area, std::vector<MailSpec>(4));
-  ASSERT_TRUE(area.OpenIndex());
-  for (int i = 0; i < 4; ++i) area.MarkDeleted(i);
-  area.PurgeDeleted();
-  area.CloseIndex();
-  ASSERT_TRUE(area.Lock(true));
-  EXPECT_TRUE(area.Optimize());
-  area.Unlock();
+  PurgeEvery(area, 1);
+  EXPECT_TRUE(Optimize(area));
   EXPECT_EQ(Bytes(area, kPackedBodyExt), "KQPB");
 }
 
@@ -333,10 +339,7 @@ TEST_F(AreaMaintainTest, AFailedOptimisationLeavesTheAreaAsItWas) {
     std::vector<MailSpec> entries(40);
     for (auto& s : entries) s.text = std::string(200, 'y') + "\r";
     Fill(area, entries);
-    ASSERT_TRUE(area.OpenIndex());
-    for (int i = 0; i < 40; i += 2) area.MarkDeleted(i);
-    area.PurgeDeleted();
-    area.CloseIndex();
+    PurgeEvery(area, 2);
     if (c.damage) {
       std::string body = Bytes(area, kPackedBodyExt);
       ASSERT_TRUE(area.OpenIndex());
@@ -387,10 +390,7 @@ TEST_F(AreaMaintainTest, InterruptedOptimisationIsRecoveredOnOpen) {
     for (size_t i = 0; i < entries.size(); ++i)
       entries[i].text = "Text of " + std::to_string(i) + "\r";
     Fill(area, entries);
-    ASSERT_TRUE(area.OpenIndex());
-    for (int i = 0; i < 12; i += 2) area.MarkDeleted(i);
-    area.PurgeDeleted();
-    area.CloseIndex();
+    PurgeEvery(area, 2);
     const std::string oldIndex = Bytes(area, kPackedIndexExt);
     const std::string oldBody = Bytes(area, kPackedBodyExt);
     const auto subjects = Subjects(area);

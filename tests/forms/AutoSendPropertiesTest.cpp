@@ -16,15 +16,7 @@
 namespace velmaris::test {
 namespace {
 
-class AutoSendPropertiesTest : public FormsFixture {
- protected:
-  template <class T>
-  T* Get(QWidget& w, const char* name) {
-    T* child = w.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-  }
-};
+using AutoSendPropertiesTest = FormsFixture;
 
 TEST_F(AutoSendPropertiesTest, EditsAWorkingCopyAndSendsIt) {
   platform::WriteFileAtomic(dir / "note.txt", "Hello\r\n");

@@ -26,12 +26,6 @@ class FilterPropertiesTest : public FormsFixture {
     f->CopyReset = MsgFlag::Unread;
     return *list.AddFilter("Spam", std::move(f));
   }
-  template <class T>
-  T* Get(QWidget& w, const char* name) {
-    T* child = w.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-  }
   TFilterList list;
 };
 

@@ -34,6 +34,13 @@ class FormsFixture : public ::testing::Test {
     platform::SetPrompter(nullptr);
     platform::SetDispatcher(nullptr);
   }
+  // The named child of `w`; a failure when there is none.
+  template <class T>
+  T* Get(QWidget& w, const char* name) {
+    T* child = w.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
   static void Shot(QWidget& w, const char* name) {
     if (const char* folder = std::getenv("VELMARIS_SHOTS"))
       w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");

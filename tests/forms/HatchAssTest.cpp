@@ -19,12 +19,6 @@ namespace {
 
 class HatchAssTest : public FormsFixture {
  protected:
-  template <class T>
-  T* Get(QWidget& w, const char* name) {
-    T* child = w.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-  }
   void Next(QWidget& w) { QTest::mouseClick(Get<QPushButton>(w, "DEL_Next"), Qt::LeftButton); }
 };
 

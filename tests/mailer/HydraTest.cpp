@@ -93,16 +93,20 @@ class HydraTest : public ::testing::Test {
   void RunBoth(TCMLoopbackPair& pair, ProtocolEnd& a, ProtocolEnd& b,
                const std::function<void(TCMHydra&, TCMHydra&)>& during = {}) {
     TCMHydra ha(dispatcher), hb(dispatcher);
-    ha.Device = &pair.A();
     hb.Device = &pair.B();
-    ha.ReceiveDir = dir / "inA/";
     hb.ReceiveDir = dir / "inB/";
-    a.Attach(ha);
     b.Attach(hb);
-    ha.Send();
+    Start(ha, &pair.A(), a);
     hb.Receive();
     if (during) during(ha, hb);
     ASSERT_TRUE(RunTicking([&] { return a.Done() && b.Done(); }));
+  }
+  // Starts `h` on `device` as the calling side, received files into inA.
+  void Start(TCMHydra& h, TCMConnectionDevice* device, ProtocolEnd& end) {
+    h.Device = device;
+    h.ReceiveDir = dir / "inA/";
+    end.Attach(h);
+    h.Send();
   }
   // A packet lost to noise costs its time-out, which need not pass in full.
   bool RunTicking(const std::function<bool()>& done) {
@@ -191,12 +195,9 @@ TEST_F(HydraTest, MeetsItselfThroughTheFakeModem) {
                   "--throttle", "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
   TCMHydra h(dispatcher);
-  h.Device = call.device.get();
-  h.ReceiveDir = dir / "inA/";
   ProtocolEnd end;
   end.toSend = {mine};
-  end.Attach(h);
-  h.Send();
+  Start(h, call.device.get(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
   SetTapiDebugLogPath("");
   EXPECT_TRUE(end.finished);
@@ -209,11 +210,8 @@ TEST_F(HydraTest, SilentRemoteEndsTheSessionAfterItsRetries) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   TCMHydra h(dispatcher);
-  h.Device = &pair.A();
-  h.ReceiveDir = dir / "inA/";
   ProtocolEnd end;
-  end.Attach(h);
-  h.Send();
+  Start(h, &pair.A(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
   EXPECT_TRUE(end.aborted);
   EXPECT_TRUE(end.Has(16));

@@ -8,32 +8,19 @@
 #include <thread>
 #include <vector>
 
+#include "OutboundFixture.h"
 #include "core/NetLink.h"
-#include "mailer/Outbound.h"
-#include "platform/Files.h"
-#include "support/TempDir.h"
 
 namespace velmaris::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-class OutboundRewrite : public ::testing::Test {
+class OutboundRewrite : public OutboundFixture {
  protected:
-  TempDir dir;
-  std::string out = dir / "Outbound/";
-  TOutbound outbound{out, 2};
   const TFidoAddr node{2, 5020, 1042, 0};
   std::string flow = dir / "Outbound/139C0412.flo";
 
-  void SetUp() override { platform::MakeDirs(dir / "Outbound"); }
-
-  std::string File(const std::string& rel, size_t size = 10) {
-    const std::string path = dir / rel;
-    platform::MakeDirs(platform::DirOf(path));
-    dir.Write(rel, std::string(size, 'x'));
-    return path;
-  }
   // The scanned entry of a path.
   TFileInfo Entry(const std::string& path) {
     outbound.ScanOutbound();

@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "mailer/Outbound.h"
-#include "platform/Files.h"
-#include "support/TempDir.h"
+#include "OutboundFixture.h"
 
 namespace velmaris::test {
 namespace {
@@ -153,6 +151,7 @@ TEST(FlowFileReader, LineEnds) {
 }
 
 TEST(FlowFileReader, RewriteDropsTheSentPathAndKeepsEveryOtherLineWhole) {
+  using enum FlowAction;
   struct Case {
     const char* name;
     std::string before;
@@ -161,38 +160,28 @@ TEST(FlowFileReader, RewriteDropsTheSentPathAndKeepsEveryOtherLineWhole) {
     std::vector<FlowAction> removed;
     bool hasEntries;
   } cases[] = {
-      {"plain", "/o/a.pkt\r\n/o/b.mo0\r\n", "/o/a.pkt", "/o/b.mo0\r\n", {FlowAction::Keep}, true},
-      {"caret",
-       "^/o/a.pkt\r\n/o/b.mo0\r\n",
-       "/o/a.pkt",
-       "/o/b.mo0\r\n",
-       {FlowAction::Delete},
-       true},
-      {"hash", "#/o/a.mo0\n^/o/b\n", "/o/a.mo0", "^/o/b\r\n", {FlowAction::Truncate}, true},
-      {"twice",
-       "^/o/a\r\n/o/b\r\n/o/a\r\n",
-       "/o/a",
-       "/o/b\r\n",
-       {FlowAction::Delete, FlowAction::Keep},
-       true},
-      {"only line", "^/o/a\r\n", "/o/a", "", {FlowAction::Delete}, false},
+      {"plain", "/o/a.pkt\r\n/o/b.mo0\r\n", "/o/a.pkt", "/o/b.mo0\r\n", {Keep}, true},
+      {"caret", "^/o/a.pkt\r\n/o/b.mo0\r\n", "/o/a.pkt", "/o/b.mo0\r\n", {Delete}, true},
+      {"hash", "#/o/a.mo0\n^/o/b\n", "/o/a.mo0", "^/o/b\r\n", {Truncate}, true},
+      {"twice", "^/o/a\r\n/o/b\r\n/o/a\r\n", "/o/a", "/o/b\r\n", {Delete, Keep}, true},
+      {"only line", "^/o/a\r\n", "/o/a", "", {Delete}, false},
       {"skip lines left",
        "~/o/old\r\n^/o/a\r\n!note\r\n",
        "/o/a",
        "~/o/old\r\n!note\r\n",
-       {FlowAction::Delete},
+       {Delete},
        false},
       {"refused line kept",
        std::string("/o/\0x\r\n/o/a\r\n", 12),
        "/o/a",
        std::string("/o/\0x\r\n", 7),
-       {FlowAction::Keep},
+       {Keep},
        true},
       {"blanks",
        "^/o/My Files/a b\r\n/o/My Files/a\r\n",
        "/o/My Files/a b",
        "/o/My Files/a\r\n",
-       {FlowAction::Delete},
+       {Delete},
        true},
       {"not listed", "/o/a\r\n", "/o/b", "/o/a\r\n", {}, true},
       {"case counts", "/o/A.PKT\r\n", "/o/a.pkt", "/o/A.PKT\r\n", {}, true},
@@ -200,20 +189,10 @@ TEST(FlowFileReader, RewriteDropsTheSentPathAndKeepsEveryOtherLineWhole) {
        "/o/x/../a\r\n//o/./b\r\n",
        "/o/a",
        "//o/./b\r\n",
-       {FlowAction::Keep},
+       {Keep},
        true},
-      {"empty lines dropped",
-       "\r\n/o/a\r\n\r\n/o/b\r\n\r\n",
-       "/o/a",
-       "/o/b\r\n",
-       {FlowAction::Keep},
-       true},
-      {"skip line of the sent file stays",
-       "~/o/a\r\n/o/a\r\n",
-       "/o/a",
-       "~/o/a\r\n",
-       {FlowAction::Keep},
-       false},
+      {"empty lines dropped", "\r\n/o/a\r\n\r\n/o/b\r\n\r\n", "/o/a", "/o/b\r\n", {Keep}, true},
+      {"skip line of the sent file stays", "~/o/a\r\n/o/a\r\n", "/o/a", "~/o/a\r\n", {Keep}, false},
   };
   for (const Case& c : cases) {
     FlowRewrite rw = FlowFileWithout(c.before, c.sent);
@@ -245,22 +224,8 @@ void PrintTo(const Row& r, std::ostream* os) {
   *os << r.address << " " << r.name << " " << r.kind << (r.del ? " ^" : "");
 }
 
-class OutboundScan : public ::testing::Test {
+class OutboundScan : public OutboundFixture {
  protected:
-  TempDir dir;
-  std::string out = dir / "Outbound/";
-  TOutbound outbound{out, 2};
-
-  void SetUp() override { platform::MakeDirs(dir / "Outbound"); }
-
-  // A file with data, returned by its path.
-  std::string File(const std::string& rel, size_t size = 10) {
-    const std::string path = dir / rel;
-    platform::MakeDirs(platform::DirOf(path));
-    dir.Write(rel, std::string(size, 'x'));
-    return path;
-  }
-
   std::vector<Row> Rows() const {
     std::vector<Row> rows;
     for (const TFileInfo& e : outbound.Entries()) {

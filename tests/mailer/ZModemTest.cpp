@@ -50,11 +50,19 @@ class ZModemTest : public ::testing::Test {
     ASSERT_TRUE(call.Dial());
     TCMZModem z(dispatcher);
     z.ZedZap = zedzap;
-    z.Device = call.device.get();
-    z.ReceiveDir = dir / "in/";
+    Start(z, call.device.get(), end, sending);
+    ASSERT_TRUE(RunToEnd(end, 4 * kPatience));
+  }
+  // Starts `z` on `device`, reporting to `end`; received files go to `in`.
+  void Start(TCMZModem& z, TCMConnectionDevice* device, ProtocolEnd& end, bool sending,
+             const std::string& in = {}) {
+    z.Device = device;
+    z.ReceiveDir = in.empty() ? dir / "in/" : in;
     end.Attach(z);
     sending ? z.Send() : z.Receive();
-    ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, 4 * kPatience));
+  }
+  bool RunToEnd(const ProtocolEnd& end, std::chrono::seconds limit = kPatience) {
+    return dispatcher.RunUntil([&] { return end.Done(); }, limit);
   }
   bool RunTicking(const std::function<bool()>& done) {
     return test::RunTicking(dispatcher, done, 20000, 2ms);
@@ -62,6 +70,7 @@ class ZModemTest : public ::testing::Test {
 
   TempDir dir;
   platform::PlainDispatcher dispatcher;
+  TCMLoopbackPair pair{TLineShape{}, dispatcher};  // for the tests without a modem
   int calls = 0;
 };
 
@@ -104,11 +113,8 @@ TEST_F(ZModemTest, BatchFromSzLandsUnderItsNames) {
                    "m" + std::to_string(&c - cases));
     ASSERT_TRUE(call.Dial());
     TCMZModem z(dispatcher);
-    z.Device = call.device.get();
-    z.ReceiveDir = in;
-    end.Attach(z);
-    z.Receive();
-    ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, 4 * kPatience));
+    Start(z, call.device.get(), end, false, in);
+    ASSERT_TRUE(RunToEnd(end, 4 * kPatience));
     EXPECT_TRUE(end.finished);
     EXPECT_TRUE(end.Has(7));
     EXPECT_EQ(end.received.size(), c.sent.size());
@@ -143,15 +149,12 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
                    "cut");
     ASSERT_TRUE(call.Dial());
     TCMZModem z(dispatcher);
-    z.Device = call.device.get();
-    z.ReceiveDir = dir / "in/";
     ProtocolEnd end;
-    end.Attach(z);
-    z.Receive();
+    Start(z, call.device.get(), end, false);
     ASSERT_TRUE(
         dispatcher.RunUntil([&] { return end.lastReceived > 30000 || end.Done(); }, kPatience));
     ::kill(std::stoi(platform::ReadFile(pidFile)), SIGKILL);  // the line goes dead
-    ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+    ASSERT_TRUE(RunToEnd(end));
     EXPECT_TRUE(end.aborted);
   }
   const auto partial = platform::ScanDir(dir / "in", "*.Transmission");
@@ -178,14 +181,12 @@ TEST_F(ZModemTest, FileCutOnTheWayToRzIsNotCountedAsSent) {
       "cutout");
   ASSERT_TRUE(call.Dial());
   TCMZModem z(dispatcher);
-  z.Device = call.device.get();
   ProtocolEnd end;
   end.toSend = {files[0]};
-  end.Attach(z);
-  z.Send();
+  Start(z, call.device.get(), end, true);
   ASSERT_TRUE(dispatcher.RunUntil([&] { return end.lastSent > 30000 || end.Done(); }, kPatience));
   ::kill(std::stoi(platform::ReadFile(pidFile)), SIGKILL);
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  ASSERT_TRUE(RunToEnd(end));
   EXPECT_TRUE(end.aborted);
   EXPECT_TRUE(end.sent.empty());
   EXPECT_FALSE(end.Has(10));
@@ -197,18 +198,12 @@ TEST_F(ZModemTest, WholeTemporaryCopyCompletesWithoutData) {
   const auto files = MakeFiles({{"done.pkt", 5000}});
   const auto entry = platform::ScanDir(dir / "out", "done.pkt").at(0);
   dir.Write("in/" + TransmissionName(entry.mtime, 5000, "done.pkt"), platform::ReadFile(files[0]));
-  TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   TCMZModem sender(dispatcher), receiver(dispatcher);
-  sender.Device = &pair.A();
-  receiver.Device = &pair.B();
-  receiver.ReceiveDir = dir / "in/";
   ProtocolEnd out, in;
   out.toSend = {files[0]};
-  out.Attach(sender);
-  in.Attach(receiver);
-  receiver.Receive();
-  sender.Send();
+  Start(receiver, &pair.B(), in, false);
+  Start(sender, &pair.A(), out, true);
   ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
   EXPECT_EQ(in.resumedAt, 5000);
   EXPECT_EQ(out.sent, (std::vector<std::string>{"done.pkt"}));
@@ -219,7 +214,6 @@ TEST_F(ZModemTest, WholeTemporaryCopyCompletesWithoutData) {
 
 TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
   // Before the batch: the far end of the loopback pair never answers.
-  TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   struct Case {
     bool sending;
@@ -229,11 +223,8 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.failure);
     TCMZModem z(dispatcher);
-    z.Device = &pair.A();
-    z.ReceiveDir = dir / "in/";
     ProtocolEnd end;
-    end.Attach(z);
-    c.sending ? z.Send() : z.Receive();
+    Start(z, &pair.A(), end, c.sending);
     ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
     EXPECT_TRUE(end.aborted);
     EXPECT_TRUE(end.Logged(c.failure));
@@ -249,11 +240,8 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
       "stall");
   ASSERT_TRUE(call.Dial());
   TCMZModem z(dispatcher);
-  z.Device = call.device.get();
-  z.ReceiveDir = dir / "in/";
   ProtocolEnd end;
-  end.Attach(z);
-  z.Receive();
+  Start(z, call.device.get(), end, false);
   ASSERT_TRUE(
       dispatcher.RunUntil([&] { return end.lastReceived > 5000 || end.Done(); }, kPatience));
   const pid_t sz = std::stoi(platform::ReadFile(pidFile));
@@ -276,15 +264,11 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
       {"sub\\dir.pkt", nullptr},    {"bell\x07.pkt", nullptr}, {"..", nullptr},
       {"taken.pkt", "taken_1.pkt"}, {"fine.mo0", "fine.mo0"},
   };
-  TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   TCMZModem sender(dispatcher), receiver(dispatcher);
   sender.Device = &pair.A();
-  receiver.Device = &pair.B();
-  receiver.ReceiveDir = dir / "in/";
   ProtocolEnd out, in;
   out.Attach(sender);
-  in.Attach(receiver);
   const auto files = MakeFiles({{"payload", 2000}});
   size_t next = 0;
   sender.OnNextFile = [&](TCMProtocol&, std::string& path, std::string& alias) {
@@ -293,7 +277,7 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
     path = files[0];
     alias = cases[next++].alias;
   };
-  receiver.Receive();
+  Start(receiver, &pair.B(), in, false);
   sender.Send();
   ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
   EXPECT_TRUE(out.finished);
@@ -329,7 +313,6 @@ struct ScriptedPeer {
 TEST_F(ZModemTest, HostileReceiverCannotMakeAFileCountAsSent) {
   // It asks for a start beyond the end of the file, then confirms.
   const auto files = MakeFiles({{"short.pkt", 1000}});
-  TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   ScriptedPeer peer(pair.B(), [](const TZEvent& e) -> std::string {
     if (e.kind != TZEvent::Header) return {};
@@ -342,12 +325,10 @@ TEST_F(ZModemTest, HostileReceiverCannotMakeAFileCountAsSent) {
     }
   });
   TCMZModem z(dispatcher);
-  z.Device = &pair.A();
   ProtocolEnd end;
   end.toSend = {files[0]};
-  end.Attach(z);
-  z.Send();
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  Start(z, &pair.A(), end, true);
+  ASSERT_TRUE(RunToEnd(end));
   EXPECT_TRUE(end.Has(28));
   EXPECT_TRUE(end.Has(14));
   EXPECT_TRUE(end.sent.empty());
@@ -355,7 +336,6 @@ TEST_F(ZModemTest, HostileReceiverCannotMakeAFileCountAsSent) {
 
 TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
   const auto files = MakeFiles({{"acked.pkt", 5000}});
-  TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   std::string got;
   int waits = 0;  // blocks that asked for an acknowledgement
@@ -377,12 +357,10 @@ TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
     }
   });
   TCMZModem z(dispatcher);
-  z.Device = &pair.A();
   ProtocolEnd end;
   end.toSend = {files[0]};
-  end.Attach(z);
-  z.Send();
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  Start(z, &pair.A(), end, true);
+  ASSERT_TRUE(RunToEnd(end));
   EXPECT_TRUE(end.finished);
   EXPECT_EQ(end.sent, (std::vector<std::string>{"acked.pkt"}));
   EXPECT_TRUE(got == platform::ReadFile(files[0]));
@@ -390,7 +368,6 @@ TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
 }
 
 TEST_F(ZModemTest, SenderCannotWriteBeyondTheAnnouncedSize) {
-  TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   TZEscaper esc;
   ScriptedPeer peer(pair.B(), [&](const TZEvent& e) -> std::string {
@@ -409,12 +386,9 @@ TEST_F(ZModemTest, SenderCannotWriteBeyondTheAnnouncedSize) {
     return {};
   });
   TCMZModem z(dispatcher);
-  z.Device = &pair.A();
-  z.ReceiveDir = dir / "in/";
   ProtocolEnd end;
-  end.Attach(z);
-  z.Receive();
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return end.Done(); }, kPatience));
+  Start(z, &pair.A(), end, false);
+  ASSERT_TRUE(RunToEnd(end));
   EXPECT_TRUE(peer.Saw(ZFERR));
   EXPECT_TRUE(end.Has(33));
   EXPECT_FALSE(platform::FileExists(dir / "in/grow.pkt"));

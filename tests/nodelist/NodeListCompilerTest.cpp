@@ -75,8 +75,6 @@ TEST(NodeListCompiler, SmallIndexSetGoldenBytes) {
   // No temporary file is left behind.
   for (const auto& e : std::filesystem::directory_iterator(c.dir.Path()))
     EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
-  EXPECT_TRUE(c.Logged("3 entries from NODELIST.123 read"));
-  EXPECT_TRUE(c.Logged("0 duplicate entries deleted"));
   const std::vector<std::string> wantLog = {"Starting processing",
                                             "3 entries from NODELIST.123 read",
                                             "0 duplicate entries deleted",

@@ -73,6 +73,7 @@ TEST(TreeNT, ExpandAndCollapseFireEventsAndMayBeRefused) {
 }
 
 TEST(TreeNT, KeyboardNavigates) {
+  using enum Qt::Key;
   struct Case {
     const char* name;
     std::vector<int> keys;
@@ -80,26 +81,20 @@ TEST(TreeNT, KeyboardNavigates) {
     const char* rows;
   };
   const Case cases[] = {
-      {"DownFromNothing", {Qt::Key_Down}, "A", "A B C "},
-      {"RightExpandsThenEnters",
-       {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right},
-       "A1",
-       "A A1 A2 B C "},
+      {"DownFromNothing", {Key_Down}, "A", "A B C "},
+      {"RightExpandsThenEnters", {Key_Home, Key_Right, Key_Right}, "A1", "A A1 A2 B C "},
       {"LeftCollapsesThenLeaves",
-       {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_Left, Qt::Key_Left},
+       {Key_Home, Key_Right, Key_Right, Key_Left, Key_Left},
        "A",
        "A B C "},
-      {"AsteriskExpandsAllBelow",
-       {Qt::Key_Home, Qt::Key_Asterisk, Qt::Key_End},
-       "C",
-       "A A1 A11 A12 A2 B C "},
+      {"AsteriskExpandsAllBelow", {Key_Home, Key_Asterisk, Key_End}, "C", "A A1 A11 A12 A2 B C "},
       {"PageDownStopsAtTheEnd",
-       {Qt::Key_Home, Qt::Key_Asterisk, Qt::Key_PageDown, Qt::Key_PageDown},
+       {Key_Home, Key_Asterisk, Key_PageDown, Key_PageDown},
        "C",
        "A A1 A11 A12 A2 B C "},
-      {"UpAtTopStays", {Qt::Key_Home, Qt::Key_Up}, "A", "A B C "},
-      {"MinusCollapses", {Qt::Key_Home, Qt::Key_Plus, Qt::Key_Minus}, "A", "A B C "},
-      {"TypingSearches", {Qt::Key_C}, "C", "A B C "},
+      {"UpAtTopStays", {Key_Home, Key_Up}, "A", "A B C "},
+      {"MinusCollapses", {Key_Home, Key_Plus, Key_Minus}, "A", "A B C "},
+      {"TypingSearches", {Key_C}, "C", "A B C "},
   };
   for (const Case& c : cases) {
     Tree t;
