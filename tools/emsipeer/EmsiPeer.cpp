@@ -30,42 +30,11 @@
 #include "mailer/CMZModem.h"
 #include "mailer/Emsi.h"
 #include "platform/Dispatcher.h"
+#include "tools/PeerLine.h"
 
 namespace {
 
 using namespace velmaris;
-
-// The connected line on one end of a socket pair.
-class TPeerLine : public TCMStreamDevice {
- public:
-  using TCMStreamDevice::TCMStreamDevice;
-  ~TPeerLine() override {
-    ShutDown();
-    CloseCommPort();
-  }
-  bool GetOpened() const override { return true; }
-  void SetOpened(bool) override {}
-  void Open() override {}
-  void Close() override {}
-  std::string GetDisplayableNumber() const override { return {}; }
-  std::string GetPhoneNumber() const override { return {}; }
-  void SetPhoneNumber(const std::string&) override {}
-  void MakeCall() override {}
-  void Start(int fd) {
-    connected_ = true;
-    Events().SetLineStatus(lsCTS | lsDSR | lsRLSD);
-    OpenCommPort(fd);
-  }
-  void HangUp() override {
-    if (!connected_ || disconnecting_) return;
-    disconnecting_ = true;
-    DoDisconnecting();
-    CloseCommPort();
-    connected_ = false;
-    DoDisconnected();
-    disconnecting_ = false;
-  }
-};
 
 struct Options {
   std::string inbound, password, log, protocols = "hyd,zap,zmo";

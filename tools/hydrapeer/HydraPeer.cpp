@@ -21,44 +21,12 @@
 #include "mailer/CMHydra.h"
 #include "mailer/CMStream.h"
 #include "mailer/LineShaper.h"
+#include "tools/PeerLine.h"
 
 namespace {
 
 using namespace velmaris;
 using namespace std::chrono_literals;
-
-// A connected line on one socket descriptor.
-class TSocketLine : public TCMStreamDevice {
- public:
-  using TCMStreamDevice::TCMStreamDevice;
-  ~TSocketLine() override {
-    SetDestroying();
-    HangUp();
-    ShutDown();
-  }
-  bool GetOpened() const override { return true; }
-  void SetOpened(bool) override {}
-  void Open() override {}
-  void Close() override { HangUp(); }
-  std::string GetDisplayableNumber() const override { return {}; }
-  std::string GetPhoneNumber() const override { return {}; }
-  void SetPhoneNumber(const std::string&) override {}
-  void MakeCall() override {}
-  void Start(int fd) {
-    connected_ = true;
-    Events().SetLineStatus(lsCTS | lsDSR | lsRLSD);
-    OpenCommPort(fd);
-  }
-  void HangUp() override {
-    if (!connected_ || disconnecting_) return;
-    disconnecting_ = true;
-    DoDisconnecting();
-    CloseCommPort();
-    connected_ = false;
-    disconnecting_ = false;
-    DoDisconnected();
-  }
-};
 
 }  // namespace
 
@@ -93,7 +61,7 @@ int main(int argc, char** argv) {
   platform::PlainDispatcher dispatcher;
   bool finished = false, done = false;
   {
-    TSocketLine line(dispatcher);
+    TPeerLine line(dispatcher);
     line.Start(fds[0]);
     TCMHydra hydra(dispatcher);
     hydra.Device = &line;
