@@ -13,6 +13,7 @@
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/NetLink.h"
+#include "core/forms/DialogButtons.h"
 #include "core/forms/FormText.h"
 #include "widgets/VxSpin.h"
 
@@ -99,16 +100,10 @@ TAreaProperties::TAreaProperties(TArea& area, TConfigStore& store, QWidget* pare
   rbOrigRandom->setVisible(origins);
   pages->setTabVisible(2, UsesTexts());
 
-  auto* row = new QHBoxLayout;
-  row->addStretch(1);
-  OKButton = new QPushButton(QStringLiteral("OK"));
-  OKButton->setObjectName("Button3");
-  CancelButton = new QPushButton(QStringLiteral("Cancel"));
-  CancelButton->setObjectName("Button2");
-  bApply = new QPushButton(QStringLiteral("Apply"));
-  bApply->setObjectName("bApply");
-  for (QPushButton* b : {OKButton, CancelButton, bApply}) row->addWidget(b);
-  layout->addLayout(row);
+  const TDialogButtons buttons = AddDialogButtons(layout);
+  OKButton = buttons.OK;
+  CancelButton = buttons.Cancel;
+  bApply = buttons.Apply;
   connect(OKButton, &QPushButton::clicked, this, [this] { Button3Click(); });
   connect(CancelButton, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(bApply, &QPushButton::clicked, this, [this] { bApplyClick(); });

@@ -15,6 +15,7 @@
 #include "core/FidoAddress.h"
 #include "core/MailBox.h"
 #include "core/NetLink.h"
+#include "core/forms/DialogButtons.h"
 #include "core/forms/FormText.h"
 #include "platform/Prompter.h"
 #include "widgets/VxSpin.h"
@@ -114,16 +115,10 @@ TNetLinkProperties::TNetLinkProperties(TNetLink& link, TLinkList& links, const T
   CFSDesc = Spin(filescan, "CFSDesc", QStringLiteral("Строка описания:"), -5, 5);
   FSMemo = Memo(filescan, "FSMemo", QStringLiteral("Темы списков:"));
 
-  auto* row = new QHBoxLayout;
-  row->addStretch(1);
-  OKButton = new QPushButton(QStringLiteral("OK"));
-  OKButton->setObjectName("Button3");
-  CancelButton = new QPushButton(QStringLiteral("Cancel"));
-  CancelButton->setObjectName("Button2");
-  bApply = new QPushButton(QStringLiteral("Apply"));
-  bApply->setObjectName("bApply");
-  for (QPushButton* b : {OKButton, CancelButton, bApply}) row->addWidget(b);
-  layout->addLayout(row);
+  const TDialogButtons buttons = AddDialogButtons(layout);
+  OKButton = buttons.OK;
+  CancelButton = buttons.Cancel;
+  bApply = buttons.Apply;
   connect(OKButton, &QPushButton::clicked, this, [this] { Button3Click(); });
   connect(CancelButton, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(bApply, &QPushButton::clicked, this, [this] { bApplyClick(); });

@@ -1,0 +1,21 @@
+#include "core/forms/DialogButtons.h"
+
+#include <QBoxLayout>
+#include <QPushButton>
+
+namespace velmaris {
+
+TDialogButtons AddDialogButtons(QBoxLayout* layout) {
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  TDialogButtons b{new QPushButton(QStringLiteral("OK")), new QPushButton(QStringLiteral("Cancel")),
+                   new QPushButton(QStringLiteral("Apply"))};
+  b.OK->setObjectName("Button3");
+  b.Cancel->setObjectName("Button2");
+  b.Apply->setObjectName("bApply");
+  for (QPushButton* button : {b.OK, b.Cancel, b.Apply}) row->addWidget(button);
+  layout->addLayout(row);
+  return b;
+}
+
+}  // namespace velmaris
