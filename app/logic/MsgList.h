@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "app/logic/MsgText.h"
 #include "core/MsgHeader.h"
 
 namespace velmaris {
 
 class TArea;
 class TSearchRequest;
-class TIntegerList;
 
 // Sort keys, as stored in "MsgList.ini".
 struct MsgSortKey {
