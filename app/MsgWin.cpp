@@ -199,6 +199,8 @@ void TMessageListWindow::BuildMenus() {
     popup->setObjectName(QString::fromLatin1(name));
   }
 
+  MakeAction(file, "Drucken1", QStringLiteral("Печать..."), QKeySequence::Print);
+  file->addSeparator();
   MakeAction(file, "Layoutladen1", QStringLiteral("Загрузить раскладку"));
   MakeAction(file, "Layoutspeichern1", QStringLiteral("Сохранить раскладку"));
   file->addSeparator();
@@ -240,6 +242,7 @@ void TMessageListWindow::BuildMenus() {
     connect(Action(QString::fromLatin1(name)), &QAction::triggered, this,
             [this, handler] { (this->*handler)(); });
   };
+  connectAction("Drucken1", &TMessageListWindow::Drucken1Click);
   connectAction("Layoutladen1", &TMessageListWindow::Layoutladen1Click);
   connectAction("Layoutspeichern1", &TMessageListWindow::Layoutspeichern1Click);
   connect(Action("Schlieen1"), &QAction::triggered, this, &QWidget::close);
