@@ -57,7 +57,7 @@ TEST_F(MsgWinPrintTest, PrintCommandPrintsTheSelectedMessages) {
   auto m = std::make_unique<TMessageListWindow>(Start());
   m->SetArea(area);
   m->GoToMessage(1);
-  const std::string pdf = dir / "window.pdf";
+  std::string pdf;
   ModalHook old = SetModalHook([&](QWidget* w) {
     auto* dialog = qobject_cast<QPrintDialog*>(w);
     if (!dialog) return 0;
@@ -65,11 +65,23 @@ TEST_F(MsgWinPrintTest, PrintCommandPrintsTheSelectedMessages) {
     dialog->printer()->setOutputFileName(QString::fromStdString(pdf));
     return static_cast<int>(QDialog::Accepted);
   });
+  // The displayed message in the message view, the selected rows in the
+  // list view.
+  pdf = dir / "displayed.pdf";
+  m->Action("Drucken1")->trigger();
+  m->ShowListClick();
+  m->ListBox()->ClearSelection();
+  m->ListBox()->SetSelected(0, true);
+  m->ListBox()->SetSelected(2, true);
+  pdf = dir / "rows.pdf";
   m->Action("Drucken1")->trigger();
   SetModalHook(old);
-  const std::string text = PdfText(pdf);
-  EXPECT_NE(text.find("*    Sender: Sender 2("), std::string::npos);
-  EXPECT_EQ(text.find("Sender 1("), std::string::npos);
+  const std::string displayed = PdfText(dir / "displayed.pdf"), rows = PdfText(dir / "rows.pdf");
+  EXPECT_NE(displayed.find("*    Sender: Sender 2("), std::string::npos);
+  EXPECT_EQ(displayed.find("Sender 1("), std::string::npos);
+  EXPECT_LT(rows.find("*    Sender: Sender 1("), rows.find("*    Sender: Sender 3("));
+  EXPECT_NE(rows.find("*    Sender: Sender 3("), std::string::npos);
+  EXPECT_EQ(rows.find("Sender 2("), std::string::npos);
 }
 
 }  // namespace
