@@ -109,9 +109,9 @@ struct TMsgStep {
 // displayed: the message shown (-1 none); displayOrder: through the rows,
 // else through the area; advanceArea: step into the neighbouring area at
 // either end.
-TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed,
-                         bool displayOrder, bool advanceArea);
-TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed,
-                         bool displayOrder, bool advanceArea);
+TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed, bool displayOrder,
+                         bool advanceArea);
+TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed, bool displayOrder,
+                         bool advanceArea);
 
 }  // namespace velmaris

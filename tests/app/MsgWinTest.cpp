@@ -164,9 +164,11 @@ TEST_F(MsgWinTest, KludgeSwitchesAndTheTreeFollowTheMenu) {
   EXPECT_EQ(m->KludgeValues.MsgIdAddress, "2:5020/1");
   m->Action("AKludge")->trigger();
   EXPECT_EQ(m->MsgText()->Paragraphs().size(), 2u);
-  m->Action("SBKLudge")->trigger();
+  // The settings reach the open window at once.
+  window->ConfigStore().SettingsModel().SetChecked(SettingId::SBKludge, true);
+  EXPECT_TRUE(m->Action("SBKLudge")->isChecked());
   EXPECT_EQ(m->MsgText()->Paragraphs().size(), 3u);
-  m->Action("DisplayTree")->trigger();
+  window->ConfigStore().SettingsModel().SetChecked(SettingId::DisplayTree, false);
   EXPECT_EQ(m->TreeView()->Items().Count(), 0);
   EXPECT_EQ(m->DisplayedIndex, 2);
   EXPECT_TRUE(m->IsMessageView());
