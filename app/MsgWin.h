@@ -186,6 +186,14 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void MnNavOClick();
   void NchsteArea1Click();
   void VorherigeArea1Click();
+  void AbsenderknftigFiltern1Click();
+  void Betreffknftigfiltern1Click();
+  void Bearbeiten1Click();
+  void MnCutClick();
+  void MnPasteClick();
+  void MnClearClick();
+  void MnSaveClick();
+  void E1Click();
 
  signals:
   // The area changed (SetArea) or the window is going.
