@@ -207,6 +207,8 @@ void TMessageListWindow::BuildMenus() {
     popup->setObjectName(QString::fromLatin1(name));
   }
 
+  MakeAction(file, "Drucken1", QStringLiteral("Печать..."), QKeySequence::Print);
+  file->addSeparator();
   MakeAction(file, "Layoutladen1", QStringLiteral("Загрузить раскладку"));
   MakeAction(file, "Layoutspeichern1", QStringLiteral("Сохранить раскладку"));
   file->addSeparator();
@@ -287,6 +289,7 @@ void TMessageListWindow::BuildMenus() {
       }
     });
   };
+  connectAction("Drucken1", &TMessageListWindow::Drucken1Click);
   connectAction("Layoutladen1", &TMessageListWindow::Layoutladen1Click);
   connectAction("Layoutspeichern1", &TMessageListWindow::Layoutspeichern1Click);
   connect(Action("Schlieen1"), &QAction::triggered, this, &QWidget::close);

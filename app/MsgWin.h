@@ -175,6 +175,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   bool MsgTxtKeyDown(int key, Qt::KeyboardModifiers modifiers);
   void TreeViewChange(TTreeNTNode* node);
   void ToggleKillOnSelection();
+  void Drucken1Click();
   void Suchen3Click();
   void Weitersuchen1Click();
   void Layoutladen1Click();
