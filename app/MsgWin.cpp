@@ -791,6 +791,9 @@ void TMessageListWindow::BuildDisplayList() {
 
 const TMsgHeader* TMessageListWindow::RowHeader(int row) const {
   if (!area_ || !area_->IsIndexLoaded() || row < 0 || row >= DisplayList.Count()) return nullptr;
+  // A job holding the area exclusively may be rewriting the headers; the
+  // rows come back with the rebuild when it lets go.
+  if (area_->IsLockedExclusive()) return nullptr;
   const int index = DisplayList.Get(row);
   if (index < 0 || index >= area_->Count) return nullptr;
   return area_->HeaderPtr(index);
