@@ -1466,7 +1466,9 @@ void TMessageListWindow::SelectAllText() {
 
 void TMessageListWindow::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
-  if (event->isAccepted()) deleteLater();
+  if (!event->isAccepted()) return;
+  closing_ = true;
+  deleteLater();
 }
 
 bool TMessageListWindow::eventFilter(QObject* watched, QEvent* event) {
