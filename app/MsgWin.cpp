@@ -4,7 +4,9 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -19,6 +21,8 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <fcntl.h>
+
 #include <algorithm>
 
 #include "app/KQMainWindow.h"
@@ -31,12 +35,15 @@
 #include "core/WinLst.h"
 #include "core/forms/FormText.h"
 #include "platform/CodePage.h"
+#include "platform/Files.h"
 #include "platform/Prompter.h"
+#include "processing/Secretary.h"
 #include "widgets/BetterListBox.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/ImageList.h"
 #include "widgets/IniFile.h"
 #include "widgets/IniStorages.h"
+#include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
 #include "widgets/TextView.h"
 #include "widgets/TreeNT.h"
@@ -207,8 +214,12 @@ void TMessageListWindow::BuildMenus() {
   file->addSeparator();
   MakeAction(file, "Schlieen1", QStringLiteral("Закрыть"));
 
+  MakeAction(edit, "MnCut", QStringLiteral("Вырезать"), QKeySequence::Cut);
   MakeAction(edit, "MnCopy", QStringLiteral("Копировать"), QKeySequence::Copy);
+  MakeAction(edit, "MnPaste", QStringLiteral("Вставить"), QKeySequence::Paste);
+  MakeAction(edit, "MnClear", QStringLiteral("Удалить"));
   MakeAction(edit, "MnAll", QStringLiteral("Выделить всё"), QKeySequence::SelectAll);
+  MakeAction(edit, "MnSave", QStringLiteral("Сохранить выделенное..."));
   edit->addSeparator();
   MakeAction(edit, "Suchen3", QStringLiteral("Найти в тексте..."), QKeySequence::Find);
   MakeAction(edit, "Weitersuchen1", QStringLiteral("Найти далее"), QKeySequence::FindNext);
@@ -237,11 +248,46 @@ void TMessageListWindow::BuildMenus() {
   order->addAction(MakeAction(nav, "MnNavO", QStringLiteral("В порядке области"), {}, true));
 
   (void)single;
-  (void)area;
+  MakeAction(area, "AbsenderknftigFiltern1", QStringLiteral("Фильтровать отправителя"));
+  MakeAction(area, "Betreffknftigfiltern1", QStringLiteral("Фильтровать тему"));
+  // Commands of the main window and the tool bar.
+  QMenu* extras = Menu("Extras1");
+  struct Forward {
+    const char* name;
+    const char* mainAction;
+    QString caption;
+  };
+  const Forward kForwards[] = {
+      {"SpeedItem1", "Import", QStringLiteral("Импорт")},
+      {"SpeedItem2", "DoExport", QStringLiteral("Экспорт")},
+      {"SpeedItem3", "NetCall", QStringLiteral("Опрос")},
+      {"SpeedItem11", "Hatchen", QStringLiteral("Хэтч")},
+      {"Echareamanager1", "Echoareamanager1", QStringLiteral("Менеджер эхоконференций")},
+      {"Fileareamanager1", "FileareaManager1", QStringLiteral("Менеджер файловых эх")},
+      {"Nodelistensuche1", "Nodelistensuche1", QStringLiteral("Поиск в нодлисте")},
+      {"Hilfethemen1", "Hilfethemen1", QStringLiteral("Темы справки")},
+  };
+  for (const Forward& f : kForwards) {
+    QAction* action = MakeAction(extras, f.name, f.caption);
+    const QString target = QString::fromLatin1(f.mainAction);
+    connect(action, &QAction::triggered, this, [target] {
+      if (TKQMainWindow* main = GetMainWindow())
+        if (auto* command = main->findChild<QAction*>(target); command && command->isEnabled())
+          command->trigger();
+    });
+  }
+  extras->addSeparator();
+  MakeAction(extras, "E1", QStringLiteral("Настроить панель..."));
 
+  // A failing command reports its exception; none crosses the event loop.
   auto connectAction = [this](const char* name, void (TMessageListWindow::*handler)()) {
-    connect(Action(QString::fromLatin1(name)), &QAction::triggered, this,
-            [this, handler] { (this->*handler)(); });
+    connect(Action(QString::fromLatin1(name)), &QAction::triggered, this, [this, handler] {
+      try {
+        (this->*handler)();
+      } catch (const std::exception& e) {
+        platform::GetPrompter().Error(e.what());
+      }
+    });
   };
   connectAction("Drucken1", &TMessageListWindow::Drucken1Click);
   connectAction("Layoutladen1", &TMessageListWindow::Layoutladen1Click);
@@ -249,6 +295,14 @@ void TMessageListWindow::BuildMenus() {
   connect(Action("Schlieen1"), &QAction::triggered, this, &QWidget::close);
   connect(Action("MnCopy"), &QAction::triggered, this, [this] { CopyText(); });
   connect(Action("MnAll"), &QAction::triggered, this, [this] { SelectAllText(); });
+  connectAction("MnCut", &TMessageListWindow::MnCutClick);
+  connectAction("MnPaste", &TMessageListWindow::MnPasteClick);
+  connectAction("MnClear", &TMessageListWindow::MnClearClick);
+  connectAction("MnSave", &TMessageListWindow::MnSaveClick);
+  connect(edit, &QMenu::aboutToShow, this, [this] { Bearbeiten1Click(); });
+  connectAction("AbsenderknftigFiltern1", &TMessageListWindow::AbsenderknftigFiltern1Click);
+  connectAction("Betreffknftigfiltern1", &TMessageListWindow::Betreffknftigfiltern1Click);
+  connectAction("E1", &TMessageListWindow::E1Click);
   connectAction("Suchen3", &TMessageListWindow::Suchen3Click);
   connectAction("Weitersuchen1", &TMessageListWindow::Weitersuchen1Click);
   connectAction("Messageliste1", &TMessageListWindow::ShowListClick);
@@ -737,6 +791,9 @@ void TMessageListWindow::BuildDisplayList() {
 
 const TMsgHeader* TMessageListWindow::RowHeader(int row) const {
   if (!area_ || !area_->IsIndexLoaded() || row < 0 || row >= DisplayList.Count()) return nullptr;
+  // A job holding the area exclusively may be rewriting the headers; the
+  // rows come back with the rebuild when it lets go.
+  if (area_->IsLockedExclusive()) return nullptr;
   const int index = DisplayList.Get(row);
   if (index < 0 || index >= area_->Count) return nullptr;
   return area_->HeaderPtr(index);
@@ -1313,6 +1370,83 @@ bool TMessageListWindow::FindInText(const std::string& text, bool matchCase, boo
   return msgText_->FindNext(text, matchCase, wholeWord);
 }
 
+// The text edit with the focus, nullptr when the focus is elsewhere.
+static QLineEdit* FocusedEdit() { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); }
+
+void TMessageListWindow::Bearbeiten1Click() {
+  QLineEdit* edit = FocusedEdit();
+  const bool viewer = !edit && msgText_->hasFocus();
+  const bool editSelection = edit && edit->hasSelectedText();
+  const bool writable = edit && !edit->isReadOnly();
+  Action("MnCut")->setEnabled(editSelection && writable);
+  Action("MnCopy")->setEnabled(editSelection || (viewer && msgText_->HasSelection()));
+  Action("MnSave")->setEnabled(editSelection || (viewer && msgText_->HasSelection()));
+  Action("MnClear")->setEnabled(editSelection && writable);
+  Action("MnPaste")->setEnabled(writable && !QApplication::clipboard()->text().isEmpty());
+  Action("MnAll")->setEnabled(edit || viewer);
+}
+
+void TMessageListWindow::MnCutClick() {
+  if (QLineEdit* edit = FocusedEdit()) edit->cut();
+}
+
+void TMessageListWindow::MnPasteClick() {
+  if (QLineEdit* edit = FocusedEdit()) edit->paste();
+}
+
+void TMessageListWindow::MnClearClick() {
+  if (QLineEdit* edit = FocusedEdit()) edit->del();
+}
+
+void TMessageListWindow::MnSaveClick() {
+  std::string bytes;
+  if (QLineEdit* edit = FocusedEdit())
+    bytes = AnsiBytes(edit->selectedText());
+  else if (msgText_->HasSelection())
+    bytes = msgText_->GetSelectedText();
+  else
+    return;
+  QFileDialog dialog(this, QStringLiteral("Сохранить как"));
+  dialog.setObjectName("OpenDialog");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const std::string file = dialog.selectedFiles().first().toStdString();
+  platform::Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd.ok()) {
+    platform::GetPrompter().Error("Could not create file \"" + file + " !");
+    return;
+  }
+  if (!platform::WriteAll(fd.get(), bytes))
+    platform::GetPrompter().Error("Could not write to file \"" + file + " !");
+}
+
+void TMessageListWindow::E1Click() { toolbar_->Customize(); }
+
+void TMessageListWindow::AbsenderknftigFiltern1Click() {
+  TFilterList* filters = GetImportFilters();
+  if (!area_ || !CurrentMail || !filters) return;
+  const std::string from = CurrentMail->Header.FromName.Str();
+  if (!platform::GetPrompter().Confirm("Area you sure you want to prevent receiving mail from  " +
+                                       AnsiText(from).toStdString() + " in this " + "area ?"))
+    return;
+  std::string name;
+  auto filter = SenderKillFilter(from, area_->Name, name);
+  filters->AddFilter(name, std::move(filter));
+}
+
+void TMessageListWindow::Betreffknftigfiltern1Click() {
+  TFilterList* filters = GetImportFilters();
+  if (!area_ || !CurrentMail || !filters) return;
+  const std::string subject = CurrentMail->Header.Subject.Str();
+  if (!platform::GetPrompter().Confirm(
+          "Area you sure you wanr to prevent Velmaris from receiving mail with the subject " +
+          AnsiText(StripReplyMarker(subject)).toStdString() + " in this area ?"))
+    return;
+  std::string name;
+  auto filter = SubjectKillFilter(subject, area_->Name, name);
+  filters->AddFilter(name, std::move(filter));
+}
+
 void TMessageListWindow::CopyText() {
   if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
     edit->copy();
@@ -1332,7 +1466,9 @@ void TMessageListWindow::SelectAllText() {
 
 void TMessageListWindow::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
-  if (event->isAccepted()) deleteLater();
+  if (!event->isAccepted()) return;
+  closing_ = true;
+  deleteLater();
 }
 
 bool TMessageListWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -72,6 +72,8 @@ class TMessageListWindow : public QMainWindow, public TObject {
 
   // --- The area ---------------------------------------------------------------------
   TArea* Area() const { return area_; }
+  // Closed and about to go: no area is opened in it any more.
+  bool Closing() const { return closing_; }
   // Attaches the window to the area (nullptr detaches it): opens its index,
   // builds the list and selects the area's last-read message.
   void SetArea(TArea* area);
@@ -187,6 +189,14 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void MnNavOClick();
   void NchsteArea1Click();
   void VorherigeArea1Click();
+  void AbsenderknftigFiltern1Click();
+  void Betreffknftigfiltern1Click();
+  void Bearbeiten1Click();
+  void MnCutClick();
+  void MnPasteClick();
+  void MnClearClick();
+  void MnSaveClick();
+  void E1Click();
 
  signals:
   // The area changed (SetArea) or the window is going.
@@ -223,6 +233,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   std::string startDir_;
   TArea* area_ = nullptr;
   uint64_t settingsSubscription_ = 0;
+  bool closing_ = false;
   std::vector<std::pair<QPointer<QAction>, TCommandRule>> commands_;
 
   // Find state.

@@ -7,6 +7,7 @@
 #include "core/Mail.h"
 #include "core/SearchRequest.h"
 #include "platform/Ascii.h"
+#include "processing/Secretary.h"
 
 namespace velmaris {
 
@@ -238,6 +239,33 @@ TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed, boo
   }
   if (displayed - 1 < 0) return AtEnd(advanceArea);
   return {TMsgStep::Show, std::min(displayed - 1, count - 1)};
+}
+
+// --- Import filters --------------------------------------------------------------------
+
+std::unique_ptr<TFilter> SenderKillFilter(const std::string& from, const std::string& areaName,
+                                          std::string& name) {
+  auto filter = std::make_unique<TFilter>();
+  filter->ApplyOrig = true;
+  filter->SetOrig(from);
+  filter->ApplyArea = true;
+  filter->SetArea(areaName);
+  filter->DoKill = true;
+  name = "DELETE: " + from + " in " + areaName;
+  return filter;
+}
+
+std::unique_ptr<TFilter> SubjectKillFilter(const std::string& subject, const std::string& areaName,
+                                           std::string& name) {
+  const std::string topic = StripReplyMarker(subject);
+  auto filter = std::make_unique<TFilter>();
+  filter->ApplySubj = true;
+  filter->SetSubj(topic);
+  filter->ApplyArea = true;
+  filter->SetArea(areaName);
+  filter->DoKill = true;
+  name = "DELETE: Thread \"" + topic + "\"";
+  return filter;
 }
 
 }  // namespace velmaris

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 namespace velmaris {
 
 class TArea;
+class TFilter;
 class TSearchRequest;
 
 // Sort keys, as stored in "MsgList.ini".
@@ -113,5 +115,15 @@ TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed, boo
                          bool advanceArea);
 TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed, bool displayOrder,
                          bool advanceArea);
+
+// --- Import filters made from a message ------------------------------------------
+// Kills every message from the sender in the area; its name is
+// "DELETE: " + sender + " in " + area.
+std::unique_ptr<TFilter> SenderKillFilter(const std::string& from, const std::string& areaName,
+                                          std::string& name);
+// Kills every message with the subject (without reply marker) in the area;
+// its name is "DELETE: Thread " + the subject in double quotes.
+std::unique_ptr<TFilter> SubjectKillFilter(const std::string& subject, const std::string& areaName,
+                                           std::string& name);
 
 }  // namespace velmaris

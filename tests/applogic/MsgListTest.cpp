@@ -11,6 +11,7 @@
 #include "core/Area.h"
 #include "core/MsgBaseFixtures.h"
 #include "platform/CodePage.h"
+#include "processing/Secretary.h"
 #include "support/TempDir.h"
 
 namespace velmaris {
@@ -199,6 +200,23 @@ TEST(MsgListSearch, NavigatorStepsThroughRowsOrTheArea) {
       EXPECT_EQ(step.index, c.index);
     }
   }
+}
+
+TEST(MsgListFilters, FiltersFromAMessageKillItsSenderOrTopicInTheAreaOnly) {
+  auto mail = MakeMail(1);
+  mail->Header.FromName = "Spam Master";
+  mail->Header.Subject = "Re^2: Buy now";
+  std::string name;
+  auto sender = SenderKillFilter("Spam Master", "FIDO.GER", name);
+  EXPECT_EQ(name, "DELETE: Spam Master in FIDO.GER");
+  EXPECT_TRUE(sender->DoKill);
+  EXPECT_TRUE(sender->Matches(*mail, "FIDO.GER", nullptr));
+  EXPECT_FALSE(sender->Matches(*mail, "SU.GENERAL", nullptr));
+  auto topic = SubjectKillFilter("Re^2: Buy now", "FIDO.GER", name);
+  EXPECT_EQ(name, "DELETE: Thread \"Buy now\"");
+  EXPECT_TRUE(topic->Matches(*mail, "FIDO.GER", nullptr));
+  mail->Header.FromName = "Someone Else";
+  EXPECT_FALSE(sender->Matches(*mail, "FIDO.GER", nullptr));
 }
 
 // The forest as text: one line per record, indented by depth, "[i]" for a
