@@ -34,6 +34,8 @@
 #include "app/ListBoxLink.h"
 #include "app/logic/EditorSave.h"
 #include "app/logic/EditorText.h"
+#include "app/logic/MsgText.h"
+#include "app/SearchAndReplace.h"
 #include "core/AddressBook.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
@@ -1162,25 +1164,15 @@ void TMessageEditor::Quotesneuumbrechen1Click() {
   cursor.insertText(flowed);
 }
 
-namespace {
-
-std::string Rot13Bytes(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>('a' + (c - 'a' + 13) % 26);
-    else if (c >= 'A' && c <= 'Z') c = static_cast<char>('A' + (c - 'A' + 13) % 26);
-  }
-  return text;
-}
-
-}  // namespace
-
 void TMessageEditor::Rot131Click() {
   QTextCursor cursor = Editor->textCursor();
   if (!cursor.hasSelection()) return;
   const int start = cursor.selectionStart();
   QString selected = cursor.selectedText();
   selected.replace(QChar::ParagraphSeparator, QChar('\n'));
-  const QString rotated = AnsiText(Rot13Bytes(AnsiBytes(selected)));
+  std::string bytes = AnsiBytes(selected);
+  Rot13(bytes);
+  const QString rotated = AnsiText(bytes);
   cursor.insertText(rotated);
   cursor.setPosition(start);
   cursor.setPosition(start + rotated.size(), QTextCursor::KeepAnchor);
@@ -1290,17 +1282,49 @@ bool TMessageEditor::FindNext(const std::string& text, bool matchCase, bool whol
   return true;
 }
 
-void TMessageEditor::Suchen2Click() {
-  // The find form; until it is available the last search runs again.
+void TMessageEditor::RunSearchForm(bool replace) {
+  TSARForm form(this);
+  form.setObjectName("SARForm");
+  form.SetFindOnly(!replace);
+  form.SetFindText(AnsiText(searchText_));
+  if (replace) form.SetReplaceText(AnsiText(replaceText_));
+  // Each button works with what the form holds at that moment.
+  auto take = [this, replace](TSARForm& f) {
+    searchText_ = AnsiBytes(f.GetFindText());
+    if (replace) replaceText_ = AnsiBytes(f.GetReplaceText());
+    matchCase_ = f.GetCaseSensitive();
+    wholeWord_ = f.GetWholeWords();
+  };
+  form.OnFind = [this, take](TSARForm& f) {
+    take(f);
+    SARFind();
+  };
+  if (replace) {
+    form.OnReplace = [this, take](TSARForm& f) {
+      take(f);
+      SARReplace();
+    };
+    form.OnReplaceAll = [this, take](TSARForm& f) {
+      take(f);
+      SARReplaceAll();
+    };
+  }
+  ExecModal(form);
+  take(form);
   searchReady_ = true;
-  Weitersuchen1Click();
 }
+
+void TMessageEditor::Suchen2Click() { RunSearchForm(false); }
 
 void TMessageEditor::Weitersuchen1Click() {
-  if (searchReady_ && !searchText_.empty()) FindNext(searchText_, matchCase_, wholeWord_);
+  // Before any search text was given, Find again opens the find form.
+  if (searchReady_ && !searchText_.empty())
+    FindNext(searchText_, matchCase_, wholeWord_);
+  else
+    Suchen2Click();
 }
 
-void TMessageEditor::Ersetzen1Click() { Suchen2Click(); }
+void TMessageEditor::Ersetzen1Click() { RunSearchForm(true); }
 
 void TMessageEditor::SARFind() { FindNext(searchText_, matchCase_, wholeWord_); }
 

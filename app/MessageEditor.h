@@ -224,6 +224,7 @@ class TMessageEditor : public QMainWindow, public TObject {
   bool SubjectValid();
   bool QuoteContinuation();
   void InsertAtCaret(const std::string& ansiText);
+  void RunSearchForm(bool replace);
   void SARFind();
   void SARReplace();
   void SARReplaceAll();

@@ -5,6 +5,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QPushButton>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +29,7 @@
 #include "platform/Prompter.h"
 #include "support/TempDir.h"
 #include "widgets/DirBtn.h"
+#include "widgets/ModalHook.h"
 
 namespace velmaris::test {
 namespace {
@@ -185,6 +188,33 @@ TEST_F(MessageEditorTest, EnterContinuesAQuoteAndCommandsEditTheText) {
   EXPECT_EQ(e.Lines(), (std::vector<std::string>{"Uryyb, Jbeyq"}));
   QTest::keyClick(e.Editor, Qt::Key_O, Qt::ControlModifier);
   EXPECT_EQ(e.Lines(), (std::vector<std::string>{"Hello, World"}));
+}
+
+TEST_F(MessageEditorTest, ReplaceAllAndFindAgainThroughTheSearchForm) {
+  TMessageEditor& e = Open();
+  e.SetLines({"cat hat", "Cat"});
+  prompter.Script({platform::mbNo});  // "End of text reached" after the last match
+  const ModalHook old = SetModalHook([](QWidget* w) {
+    w->findChild<QLineEdit*>("EdFind")->setText("cat");
+    w->findChild<QLineEdit*>("EdRep")->setText("dog");
+    w->findChild<QPushButton*>("BtnRepAll")->click();
+    return int(QDialog::Rejected);
+  });
+  QTest::keyClick(e.Editor, Qt::Key_R, Qt::ControlModifier);
+  SetModalHook(old);
+  EXPECT_EQ(e.Lines(), (std::vector<std::string>{"dog hat", "dog"}));
+  // Find again past the last match asks; Yes finds the first character.
+  prompter.Clear();
+  prompter.Script({platform::mbYes});
+  e.SetLines({"cat hat cat"});
+  QTextCursor end = e.Editor->textCursor();
+  end.setPosition(9);
+  e.Editor->setTextCursor(end);
+  QTest::keyClick(e.Editor, Qt::Key_F3);
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "End of text reached.  Continue form start ?");
+  EXPECT_EQ(e.Editor->textCursor().selectionStart(), 0);
+  EXPECT_EQ(e.Editor->textCursor().selectedText(), "cat");
 }
 
 TEST_F(MessageEditorTest, CrashForcesNetmailAndEchomailClearsIt) {
