@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "app/AboutDialog.h"
+#include "app/MessageEditor.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/ConfigSession.h"
 #include "app/logic/Startup.h"
@@ -601,6 +602,7 @@ void TKQMainWindow::CreateJobWindows() {
   SetOutboundRescan(&gMailerRescan);
 
   ConnectCommand("Import", &TKQMainWindow::ImportClick);
+  ConnectCommand("NeueMail1", &TKQMainWindow::NeueMail1Click);
   ConnectCommand("DoExport", &TKQMainWindow::DoExportClick);
   ConnectCommand("NetCall", &TKQMainWindow::NetCallClick);
   ConnectCommand("Aufrmen1", &TKQMainWindow::Aufrmen1Click);
@@ -752,6 +754,7 @@ void TKQMainWindow::Shutdown() {
   FreeJobWindows();
   if (GetShellServices() == this) SetShellServices(nullptr);
   SaveLayout();
+  TMessageEditor::FreeAll();
   if (session_) session_->Save();
   // The mailer profiles and their windows, which post their logs.
   if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();

@@ -111,6 +111,8 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void Ingo1Click();
   // Opens the settings window.
   void SettingsClick();
+  // Opens a message editor on the focus area (KQMainWindowNewMail.cpp).
+  void NeueMail1Click();
   void CreateAreaManagers();
   void FreeAreaManagers();
   void CreateJobWindows();

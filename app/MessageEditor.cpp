@@ -239,7 +239,9 @@ void TMessageEditor::BuildToolbars(QWidget* panel) {
       {"MnPaste", "PasteBtn", QStringLiteral("Вставить"), QStyle::SP_ArrowDown, false},
       {"MnClear", "DeleteBtn", QStringLiteral("Удалить"), QStyle::SP_TrashIcon, false},
   };
-  auto makeBar = [&](const char* name, const char* prefix) {
+  // Both bars hold every button; the left one shows the file commands, the
+  // right one the clipboard (the user rearranges them in the setup window).
+  auto makeBar = [&](const char* name, const char* prefix, bool showFile) {
     auto* bar = new TSpeedBar(splitter);
     bar->setObjectName(name);
     bar->SetOptions(sbFlatBtns | sbGrayedBtns | sbTransparentBtns);
@@ -261,14 +263,15 @@ void TMessageEditor::BuildToolbars(QWidget* panel) {
         if (QAction* a = findChild<QAction*>(action)) a->trigger();
       });
       item->SetBounds(left, bar->BtnOffsetVert());
-      item->SetVisible(true);
-      left += bar->BtnWidth();
+      const bool visible = b.file == showFile;
+      item->SetVisible(visible);
+      if (visible) left += bar->BtnWidth();
     }
     bar->setMinimumHeight(bar->BtnHeight() + 4);
     bar->setContextMenuPolicy(Qt::CustomContextMenu);
     return bar;
   };
-  LeftSB = makeBar("LeftSB", "L");
+  LeftSB = makeBar("LeftSB", "L", true);
   auto* areaBox = new QWidget(splitter);
   auto* areaRow = new QVBoxLayout(areaBox);
   areaRow->setContentsMargins(4, 2, 4, 2);
@@ -280,12 +283,12 @@ void TMessageEditor::BuildToolbars(QWidget* panel) {
   areaRow->addWidget(areaLabel);
   areaRow->addWidget(WriteArea);
   areaRow->addStretch(1);
-  RightSB = makeBar("RightSB", "R");
+  RightSB = makeBar("RightSB", "R", false);
   splitter->addWidget(LeftSB);
   splitter->addWidget(areaBox);
   splitter->addWidget(RightSB);
   splitter->setStretchFactor(1, 1);
-  LeftSB->resize(60, LeftSB->height());
+  splitter->setSizes({3 * 60 + 8, 240, 4 * 60 + 8});
   row->addWidget(splitter);
   connect(WriteArea, &QComboBox::currentIndexChanged, this, [this] {
     if (!changingArea_) WriteAreaChange();
