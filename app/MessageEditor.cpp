@@ -288,7 +288,11 @@ void TMessageEditor::BuildToolbars(QWidget* panel) {
   splitter->addWidget(areaBox);
   splitter->addWidget(RightSB);
   splitter->setStretchFactor(1, 1);
-  splitter->setSizes({3 * 60 + 8, 240, 4 * 60 + 8});
+  splitter->setSizes({leftWidth_, 240, rightWidth_});
+  connect(splitter, &QSplitter::splitterMoved, this, [this] {
+    leftWidth_ = LeftSB->width();
+    rightWidth_ = RightSB->width();
+  });
   row->addWidget(splitter);
   connect(WriteArea, &QComboBox::currentIndexChanged, this, [this] {
     if (!changingArea_) WriteAreaChange();
@@ -1082,6 +1086,7 @@ void TMessageEditor::closeEvent(QCloseEvent* event) {
 
 void TMessageEditor::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  ApplyBarWidths();
   if (WriteArea->currentIndex() >= 0) WriteAreaChange();
   RenewCaption();
   Editor->setFocus();
@@ -1355,35 +1360,51 @@ void TMessageEditor::SARReplaceAll() {
 
 // --- Toolbar layouts ---------------------------------------------------------------------
 
+void TMessageEditor::SetBarWidth(TSpeedBar* bar, int width) {
+  if (width <= 0) return;
+  (bar == LeftSB ? leftWidth_ : rightWidth_) = width;
+  if (isVisible()) ApplyBarWidths();
+}
+
+void TMessageEditor::ApplyBarWidths() {
+  auto* splitter = findChild<QSplitter*>("ToolbarSplitter");
+  const int total = splitter->width() - 2 * splitter->handleWidth();
+  // The area selector takes what is left.
+  splitter->setSizes({leftWidth_, std::max(0, total - leftWidth_ - rightWidth_), rightWidth_});
+}
+
 std::string TMessageEditor::ToolbarFile(bool left) const {
-  std::string dir;
-  if (TConfigStore* store = Store()) dir = store->StartDirectory();
-  return dir + (left ? "MsgEdToolBarLeft.cfg" : "MsgEdToolBarRight.cfg");
+  // Without a configuration there is no start directory to keep them in.
+  TConfigStore* store = Store();
+  if (!store) return {};
+  return store->StartDirectory() + (left ? "MsgEdToolBarLeft.cfg" : "MsgEdToolBarRight.cfg");
 }
 
 void TMessageEditor::SaveLeftToolbar() {
+  if (ToolbarFile(true).empty()) return;
   TIniFile ini(ToolbarFile(true));
   LeftSB->SaveLayout(&ini);
   IniWriteInteger(&ini, "Custom", "Width", LeftSB->width());
 }
 
 void TMessageEditor::SaveRightToolbar() {
+  if (ToolbarFile(false).empty()) return;
   TIniFile ini(ToolbarFile(false));
   IniWriteInteger(&ini, "Custom", "Width", RightSB->width());
   RightSB->SaveLayout(&ini);
 }
 
 void TMessageEditor::LoadLeftToolbar() {
-  if (!platform::FileExists(ToolbarFile(true))) return;
+  if (ToolbarFile(true).empty() || !platform::FileExists(ToolbarFile(true))) return;
   TIniFile ini(ToolbarFile(true));
-  LeftSB->resize(IniReadInteger(&ini, "Custom", "Width", LeftSB->width()), LeftSB->height());
+  SetBarWidth(LeftSB, IniReadInteger(&ini, "Custom", "Width", LeftSB->width()));
   LeftSB->RestoreLayout(&ini);
 }
 
 void TMessageEditor::LoadRightToolbar() {
-  if (!platform::FileExists(ToolbarFile(false))) return;
+  if (ToolbarFile(false).empty() || !platform::FileExists(ToolbarFile(false))) return;
   TIniFile ini(ToolbarFile(false));
-  RightSB->resize(IniReadInteger(&ini, "Custom", "Width", RightSB->width()), RightSB->height());
+  SetBarWidth(RightSB, IniReadInteger(&ini, "Custom", "Width", RightSB->width()));
   RightSB->RestoreLayout(&ini);
 }
 

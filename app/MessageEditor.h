@@ -230,6 +230,8 @@ class TMessageEditor : public QMainWindow, public TObject {
   void SARReplaceAll();
   void ReleaseHeldArea();
   std::string ToolbarFile(bool left) const;
+  void SetBarWidth(TSpeedBar* bar, int width);
+  void ApplyBarWidths();
   bool TextChangedSinceSave() const;
 
   TKQMail mail_;
@@ -247,6 +249,8 @@ class TMessageEditor : public QMainWindow, public TObject {
   TArea* heldArea_ = nullptr;
   int curLine_ = 0, curColumn_ = 1;
   int prevAreaIndex_ = -1;
+  // The toolbars' widths: three and four buttons at first.
+  int leftWidth_ = 3 * 60 + 8, rightWidth_ = 4 * 60 + 8;
   bool changingArea_ = false;
   // Search state.
   int lastMatch_ = -1;

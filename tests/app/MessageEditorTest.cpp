@@ -30,6 +30,7 @@
 #include "support/TempDir.h"
 #include "widgets/DirBtn.h"
 #include "widgets/ModalHook.h"
+#include "widgets/SpeedBar.h"
 
 namespace velmaris::test {
 namespace {
@@ -232,6 +233,19 @@ TEST_F(MessageEditorTest, CrashForcesNetmailAndEchomailClearsIt) {
   EXPECT_EQ(e.DestName(), "All");
   EXPECT_EQ(e.Subject(), "<No Subject!>");
   EXPECT_EQ(e.Flags(), 0x0840);
+}
+
+TEST_F(MessageEditorTest, ToolbarLayoutsAreKeptInTheStartDirectory) {
+  Open().LeftSB->resize(200, 50);
+  delete editor.data();
+  const std::string left = dir.Read("MsgEdToolBarLeft.cfg");
+  EXPECT_EQ(left.rfind("[TMessageEditorLeftSB]", 0), 0u) << left;
+  EXPECT_NE(left.find("[Custom]\nWidth="), std::string::npos) << left;
+  // The right bar's width comes first, then its layout.
+  EXPECT_EQ(dir.Read("MsgEdToolBarRight.cfg").rfind("[Custom]\nWidth=", 0), 0u);
+  dir.Write("MsgEdToolBarLeft.cfg", "[Custom]\nWidth=130\n");
+  TMessageEditor& e = Open();
+  EXPECT_EQ(e.LeftSB->width(), 130);
 }
 
 }  // namespace
