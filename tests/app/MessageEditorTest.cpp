@@ -5,7 +5,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QClipboard>
 #include <QDialog>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QPushButton>
 #include <QKeyEvent>
 #include <QLabel>
@@ -233,6 +236,46 @@ TEST_F(MessageEditorTest, CrashForcesNetmailAndEchomailClearsIt) {
   EXPECT_EQ(e.DestName(), "All");
   EXPECT_EQ(e.Subject(), "<No Subject!>");
   EXPECT_EQ(e.Flags(), 0x0840);
+}
+
+TEST_F(MessageEditorTest, InsertedFilesAreConvertedBoundedAndEncoded) {
+  TMessageEditor& e = Open();
+  std::string chosen;
+  const ModalHook old = SetModalHook([&chosen](QWidget* w) {
+    static_cast<QFileDialog*>(w)->selectFile(QString::fromStdString(chosen));
+    return int(QDialog::Accepted);
+  });
+  QGuiApplication::clipboard()->setText("kept");
+  // Ctrl+I: an OEM text (CP866 "Да") arrives in the ANSI code page.
+  dir.Write("oem.txt", "\x84\xA0\r\nok");
+  chosen = dir / "oem.txt";
+  QTest::keyClick(e.Editor, Qt::Key_I, Qt::ControlModifier);
+  EXPECT_EQ(e.Editor->toPlainText(), QStringLiteral("Да\nok"));
+  // Ctrl+U: a file of 46 bytes UUencoded at the caret.
+  e.SetLines({});
+  dir.Write("data.bin", std::string(46, 'A'));
+  chosen = dir / "data.bin";
+  QTest::keyClick(e.Editor, Qt::Key_U, Qt::ControlModifier);
+  const std::vector<std::string> lines = e.Lines();
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "begin 644 data.bin");
+  EXPECT_EQ(lines[2], "!00");
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "kept");
+  // Too long for UUencoding, missing, too long for the editor: refused.
+  dir.Write("big.bin", std::string(65001, 'x'));
+  dir.Write("huge.txt", std::string(1600001, 'x'));
+  for (const char* name : {"big.bin", "missing.txt", "huge.txt"}) {
+    chosen = dir / name;
+    QTest::keyClick(e.Editor, name[0] == 'b' ? Qt::Key_U : Qt::Key_A, Qt::ControlModifier);
+  }
+  SetModalHook(old);
+  EXPECT_EQ(e.Lines(), lines);
+  const auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 3u);
+  EXPECT_EQ(questions[0].text, "UUEncoded data may not be longer than 65000 Bytes!");
+  EXPECT_EQ(questions[1].text, "Could not read file \"" + chosen.substr(0, chosen.size() - 8) +
+                                   "missing.txt\". File could not be opened!");
+  EXPECT_NE(questions[2].text.find("longer than 1600000 bytes"), std::string::npos);
 }
 
 TEST_F(MessageEditorTest, ToolbarLayoutsAreKeptInTheStartDirectory) {
