@@ -75,6 +75,11 @@ constexpr qint64 kMaxInsertSize = kMaxEditorChars;
 
 TConfigStore* Store() { return GetConfigStore(); }
 
+TMessageEditor::TNodelistPicker& NodelistPicker() {
+  static TMessageEditor::TNodelistPicker picker;
+  return picker;
+}
+
 QFont FontOf(const TFontDesc& desc, const QFont& fallback) {
   if (desc.Name.empty()) return fallback;
   QFont font(QString::fromStdString(desc.Name));
@@ -333,6 +338,7 @@ void TMessageEditor::BuildHeaderFields(QWidget* panel) {
   LookupReceiver = new QPushButton(QStringLiteral("?"), panel);
   LookupReceiver->setObjectName("LookupReceiver");
   LookupReceiver->setMaximumWidth(28);
+  LookupReceiver->setEnabled(static_cast<bool>(NodelistPicker()));
   ChooseReceiver = new QToolButton(panel);
   ChooseReceiver->setObjectName("ChooseReceiver");
   ChooseReceiver->setPopupMode(QToolButton::InstantPopup);
@@ -880,9 +886,19 @@ void TMessageEditor::EditorSelectionChange() {
   ColumnPanel->setText(QStringLiteral("Column: %1").arg(curColumn_));
 }
 
+void TMessageEditor::SetNodelistPicker(TNodelistPicker picker) {
+  NodelistPicker() = std::move(picker);
+  for (TMessageEditor* editor : EditorList())
+    editor->LookupReceiver->setEnabled(static_cast<bool>(NodelistPicker()));
+}
+
 void TMessageEditor::LookupReceiverClick() {
-  // The nodelist browser is not part of this window; without it the
-  // address typed is looked up as it stands.
+  if (!NodelistPicker()) return;
+  std::string name, address;
+  if (!NodelistPicker()(this, AnsiBytes(NewReceiver->currentText()), name, address)) return;
+  SetDestAddress(address);
+  SetDestName(name);
+  NewReceiverChange();
   NewReceiverAddressChange();
 }
 

@@ -21,6 +21,7 @@
 
 #include <QMainWindow>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,6 +72,14 @@ class TMessageEditor : public QMainWindow, public TObject {
   // message. The window deletes itself when closed.
   explicit TMessageEditor(QWidget* owner = nullptr);
   ~TMessageEditor() override;
+
+  // The nodelist picker behind LookupReceiver: gets the window and the sysop
+  // name typed so far (ANSI bytes, may be empty); on OK fills the picked
+  // sysop name and address text and returns true. The start-up sets it to
+  // the nodelist browser; without one the button is disabled.
+  using TNodelistPicker = std::function<bool(QWidget* parent, const std::string& sysop,
+                                             std::string& name, std::string& address)>;
+  static void SetNodelistPicker(TNodelistPicker picker);
 
   // The editors open now, oldest first.
   static const std::vector<TMessageEditor*>& OpenEditors();

@@ -228,6 +228,20 @@ TEST_F(MessageEditorTest, CrashForcesNetmailAndEchomailClearsIt) {
   EXPECT_EQ(e.windowTitle(), "Message editor for area NETMAIL");
   EXPECT_TRUE(e.Flags() & EditorFlag::Crash);
   EXPECT_TRUE(e.NewReceiverAddress->isVisibleTo(&e));
+  // The nodelist lookup fills receiver and address; the sender address
+  // follows the destination.
+  TMessageEditor::SetNodelistPicker([](QWidget*, const std::string& sysop, std::string& name,
+                                       std::string& address) {
+    name = sysop + " One";
+    address = "2:5020/77";
+    return true;
+  });
+  e.SetDestName("Sysop");
+  e.LookupReceiver->click();
+  TMessageEditor::SetNodelistPicker(nullptr);
+  EXPECT_EQ(e.DestName(), "Sysop One");
+  EXPECT_EQ(e.DestAddress(), "2:5020/77");
+  EXPECT_EQ(e.OrigAddress(), "2:5020/1.3");
   e.SetAreaIndex(e.WriteArea->findText("RU.TEST"));
   EXPECT_FALSE(e.F_Crash->isChecked());
   EXPECT_FALSE(e.NewReceiverAddress->isVisibleTo(&e));
