@@ -131,6 +131,19 @@ TMessageEditor::TMessageEditor(QWidget* owner) : QMainWindow(owner, Qt::Window) 
   LoadLeftToolbar();
   LoadRightToolbar();
   ApplyEditorLook();
+  // The editor font and colours follow the settings while the window lives.
+  try {
+    settingsSubscription_ = GetSettings().Subscribe(
+        [this](const SettingsValues&, const std::vector<SettingId>& changed) {
+          for (SettingId id : changed)
+            if (id == SettingId::mrFe || id == SettingId::ColEdFG || id == SettingId::ColEdBG) {
+              ApplyEditorLook();
+              return;
+            }
+        });
+  } catch (const ESettings&) {
+    settingsSubscription_ = 0;
+  }
   FillCopyAreas();
   wListLink_ = std::make_unique<TListBoxLink>(WList);
   WinLst().AttachListBox(wListLink_.get());
@@ -141,6 +154,12 @@ TMessageEditor::TMessageEditor(QWidget* owner) : QMainWindow(owner, Qt::Window) 
 
 TMessageEditor::~TMessageEditor() {
   std::erase(EditorList(), this);
+  if (settingsSubscription_) {
+    try {
+      GetSettings().Unsubscribe(settingsSubscription_);
+    } catch (const ESettings&) {
+    }
+  }
   ReleaseHeldArea();
   SaveLeftToolbar();
   SaveRightToolbar();
@@ -401,6 +420,7 @@ void TMessageEditor::BuildHeaderFields(QWidget* panel) {
 
   connect(NewOrigin, &QComboBox::editTextChanged, this, &TMessageEditor::NewOriginChange);
   connect(NewSubject, &QLineEdit::textChanged, this, &TMessageEditor::NewSubjectChange);
+  connect(NewSubject, &QLineEdit::textEdited, this, [this] { saved_ = false; });
   connect(NewSender, &QComboBox::editTextChanged, this, &TMessageEditor::NewSenderChange);
   connect(NewSenderAddress, &QComboBox::editTextChanged, this,
           &TMessageEditor::NewSenderAddressChange);
@@ -607,7 +627,6 @@ void TMessageEditor::BuildMenus() {
 }
 
 void TMessageEditor::ApplyEditorLook() {
-  Editor->setMaximumBlockCount(0);
   Settings* settings = nullptr;
   try {
     settings = &GetSettings();

@@ -272,6 +272,7 @@ class TMessageEditor : public QMainWindow, public TObject {
   std::unique_ptr<TComboAttachment> areaLink_, receiverLink_, groupLink_;
   std::unique_ptr<TListBoxLink> wListLink_;
   TBetterPlacement* placement_ = nullptr;
+  uint64_t settingsSubscription_ = 0;
 };
 
 }  // namespace velmaris
