@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "app/AboutDialog.h"
+#include "app/AddrBook.h"
 #include "app/SearchAssistent.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/ConfigSession.h"
@@ -722,6 +723,17 @@ void TKQMainWindow::CreateSearchWindow() {
   };
   ConnectCommand("DOSearch", &TKQMainWindow::DOSearchClick);
   ConnectCommand("Suchern1", &TKQMainWindow::Suchern1Click);
+  ConnectCommand("Adressbuch1", &TKQMainWindow::Adressbuch1Click);
+}
+
+void TKQMainWindow::Adressbuch1Click() {
+  if (!addrBook_) {
+    addrBook_ = new TAddrBook(ConfigStore().AddressBook(), ConfigStore().AddressGroups());
+    addrBook_->OnDestroyed = [this] { addrBook_ = nullptr; };
+  }
+  addrBook_->show();
+  addrBook_->raise();
+  addrBook_->activateWindow();
 }
 
 void TKQMainWindow::DOSearchClick() {
@@ -796,6 +808,7 @@ void TKQMainWindow::Shutdown() {
   if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();
   FreeAreaManagers();
   searchWindow_.reset();
+  delete addrBook_;
   // The areas and the configuration store go last.
   session_.reset();
   SetMailerWindowFactory(nullptr);

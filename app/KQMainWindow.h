@@ -24,6 +24,7 @@ class QToolButton;
 namespace velmaris {
 
 class TArea;
+class TAddrBook;
 class TAreaManagerWindow;
 class TAreaManagers;
 class TBetterPlacement;
@@ -83,6 +84,8 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   TUnpRep* UnpackWindow() const { return unpRep_.get(); }
   // The search over many areas, made with the window.
   TSearchAssistent* SearchWindow() const { return searchWindow_.get(); }
+  // The address book window while it is open.
+  TAddrBook* AddressBookWindow() const { return addrBook_; }
   // The background work at start: the optimisation (followed by the
   // maintenance when MaintainOn asks for it at start) or the maintenance
   // alone, as OptimizeOn and MaintainOn ask for them at start.
@@ -138,6 +141,8 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void DOSearchClick();
   void Suchern1Click();
   void CreateSearchWindow();
+  // Opens the address book window, making it on first use.
+  void Adressbuch1Click();
 
   std::string startDir_;
   std::string helpFile_;
@@ -149,6 +154,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   std::unique_ptr<TProcWin> procWin_;
   std::unique_ptr<TUnpRep> unpRep_;
   std::unique_ptr<TSearchAssistent> searchWindow_;
+  TAddrBook* addrBook_ = nullptr;  // frees itself when closed
   uint64_t jobSettings_ = 0;  // the subscription to UnpackOn and DiffOn
   bool shutDown_ = false;
 
