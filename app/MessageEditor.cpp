@@ -31,11 +31,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/KQMainWindow.h"
 #include "app/ListBoxLink.h"
 #include "app/logic/EditorSave.h"
 #include "app/logic/EditorText.h"
 #include "app/logic/MsgText.h"
 #include "app/SearchAndReplace.h"
+#include "app/SearchAssistent.h"
 #include "core/AddressBook.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
@@ -78,17 +80,6 @@ TConfigStore* Store() { return GetConfigStore(); }
 TMessageEditor::TNodelistPicker& NodelistPicker() {
   static TMessageEditor::TNodelistPicker picker;
   return picker;
-}
-
-QFont FontOf(const TFontDesc& desc, const QFont& fallback) {
-  if (desc.Name.empty()) return fallback;
-  QFont font(QString::fromStdString(desc.Name));
-  if (desc.Size > 0) font.setPointSize(desc.Size);
-  font.setBold(desc.Style & TFontDesc::Bold);
-  font.setUnderline(desc.Style & TFontDesc::Underline);
-  font.setItalic(desc.Style & TFontDesc::Italic);
-  font.setStrikeOut(desc.Style & TFontDesc::StrikeOut);
-  return font;
 }
 
 // The borderless panel shown while a message is stored.
@@ -570,14 +561,16 @@ void TMessageEditor::BuildMenus() {
 
   QMenu* windows = menuBar()->addMenu(QStringLiteral("&Окна"));
   windows->setObjectName("Fenster1");
-  add(windows, "Arealiste1", QStringLiteral("Список &областей"), {}, [this] {
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (w->objectName() == QLatin1String("KQMainWindow") ||
-          w->inherits("velmaris::TKQMainWindow")) {
-        w->show();
-        w->raise();
-        w->activateWindow();
-      }
+  auto bringUp = [](QWidget* w) {
+    if (!w) return;
+    w->showNormal();
+    w->raise();
+    w->activateWindow();
+  };
+  add(windows, "Arealiste1", QStringLiteral("Список &областей"), {},
+      [bringUp] { bringUp(GetMainWindow()); });
+  add(windows, "Suchen1", QStringLiteral("&Поиск"), {}, [bringUp] {
+    if (TKQMainWindow* main = GetMainWindow()) bringUp(main->SearchWindow());
   });
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Помощь"));
   help->setObjectName("Hilfe2");
