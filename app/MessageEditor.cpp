@@ -940,15 +940,7 @@ void TMessageEditor::WriteAreaChange() {
     RenewCaption();
     return;
   }
-  std::vector<std::string> names;
-  for (int i = 0; i < WriteArea->count(); ++i) names.push_back(AnsiBytes(WriteArea->itemText(i)));
-  const int allowed = SkipForbiddenAreas(names, prevAreaIndex_, current);
-  if (allowed != current) {
-    changingArea_ = true;
-    WriteArea->setCurrentIndex(allowed);
-    changingArea_ = false;
-  }
-  prevAreaIndex_ = WriteArea->currentIndex();
+  GuardForbiddenEntry();
   TArea* area = SelectedArea();
   const int type = area ? area->AreaType : -1;
   const bool netmail = type == AreaTypeCode::Netmail;
@@ -976,6 +968,20 @@ void TMessageEditor::WriteAreaChange() {
   }
   if (isVisible()) Editor->setFocus();
   RenewCaption();
+}
+
+bool TMessageEditor::GuardForbiddenEntry() {
+  const int current = WriteArea->currentIndex();
+  std::vector<std::string> names;
+  for (int i = 0; i < WriteArea->count(); ++i) names.push_back(AnsiBytes(WriteArea->itemText(i)));
+  const int allowed = SkipForbiddenAreas(names, prevAreaIndex_, current);
+  if (allowed != current) {
+    changingArea_ = true;
+    WriteArea->setCurrentIndex(allowed);
+    changingArea_ = false;
+  }
+  prevAreaIndex_ = WriteArea->currentIndex();
+  return allowed != current;
 }
 
 void TMessageEditor::RenewCaption() {
@@ -1115,7 +1121,8 @@ void TMessageEditor::closeEvent(QCloseEvent* event) {
 void TMessageEditor::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   ApplyBarWidths();
-  if (WriteArea->currentIndex() >= 0) WriteAreaChange();
+  // A selection moved off an entry that takes no messages is a new area.
+  if (GuardForbiddenEntry()) WriteAreaChange();
   RenewCaption();
   Editor->setFocus();
 }

@@ -211,6 +211,8 @@ class TMessageEditor : public QMainWindow, public TObject {
   void FillCopyAreas();
 
   void WriteAreaChange();
+  // Moves the selection off BAD, DUPES and separators; true when it moved.
+  bool GuardForbiddenEntry();
   void RenewCaption();
   TArea* SelectedArea() const;
   void ForceNetmail();

@@ -142,6 +142,17 @@ TEST_F(MessageEditorTest, TypedMessageIsStoredByteForByte) {
                                "SEEN-BY: 5020/1\r");
 }
 
+TEST_F(MessageEditorTest, ShowingAnEditedMessageKeepsItsStoredSender) {
+  editor = new TMessageEditor;
+  TKQMail mail;
+  mail.Area = echo;
+  mail.OrigAddr.SetText("2:5020/1.99");
+  editor->SetMail(mail);
+  editor->show();
+  EXPECT_EQ(editor->OrigAddress(), "2:5020/1.99");
+  EXPECT_EQ(editor->Mail().OrigAddr.Text4D(), "2:5020/1.99");
+}
+
 TEST_F(MessageEditorTest, FailedSaveKeepsTheTextAndSaysWhy) {
   TMessageEditor& e = Open();
   e.SetSubject("Kept");
