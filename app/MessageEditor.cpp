@@ -1056,7 +1056,8 @@ bool TMessageEditor::SaveMail() {
   job.ReplyNumber = replyNumber_;
   job.ReplyMsgId = replyMsgId_;
   job.BuildMail = [this](TKQMail& mail) { mail.Assign(Mail()); };
-  if (Gruppe->isChecked() && !NewReceiver->isVisible() && store) {
+  const bool netmail = job.Target && job.Target->AreaType == AreaTypeCode::Netmail;
+  if (netmail && Gruppe->isChecked() && store) {
     const int group = GroupChoice->currentIndex();
     if (group >= 0 && group < store->AddressGroups().GetCount())
       job.Group = store->AddressGroups().GetGroup(group);
