@@ -154,9 +154,9 @@ class TMessageEditor : public QMainWindow, public TObject {
   void Rot131Click();
   void InsertTextFile(bool fromOem);  // the two insert-text-file entries
   void BinrdateiUUEncoden1Click();
-  void Suchen2Click();       // find
+  void Suchen2Click();        // find
   void Weitersuchen1Click();  // find again
-  void Ersetzen1Click();     // replace
+  void Ersetzen1Click();      // replace
   // One find step from the selection; true when a match was selected.
   bool FindNext(const std::string& text, bool matchCase, bool wholeWord);
   void SaveLeftToolbar();
