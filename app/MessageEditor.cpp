@@ -167,6 +167,13 @@ void TMessageEditor::FreeAll() {
   while (!EditorList().empty()) delete EditorList().back();
 }
 
+bool TMessageEditor::CloseAll() {
+  const std::vector<TMessageEditor*> editors = EditorList();
+  for (auto it = editors.rbegin(); it != editors.rend(); ++it)
+    if (!(*it)->close()) return false;
+  return true;
+}
+
 QAction* TMessageEditor::MakeAction(const char* name, const QString& caption,
                                     const QKeySequence& key) {
   auto* action = new QAction(caption, this);

@@ -85,6 +85,9 @@ class TMessageEditor : public QMainWindow, public TObject {
   static const std::vector<TMessageEditor*>& OpenEditors();
   // Frees every open editor, newest first, without asking.
   static void FreeAll();
+  // Closes every open editor, newest first; each with unsaved text asks
+  // first. False when one of them stays open.
+  static bool CloseAll();
 
   // --- Properties set by the composers ---------------------------------------
   // Reading builds the mail from the controls (text out) and returns the
