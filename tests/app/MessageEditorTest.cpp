@@ -152,6 +152,12 @@ TEST_F(MessageEditorTest, ShowingAnEditedMessageKeepsItsStoredSender) {
   editor->show();
   EXPECT_EQ(editor->OrigAddress(), "2:5020/1.99");
   EXPECT_EQ(editor->Mail().OrigAddr.Text4D(), "2:5020/1.99");
+  // The composer's hold on the area ends with the window.
+  ASSERT_TRUE(echo->Lock(true));
+  editor->SetHeldArea(echo);
+  editor->close();
+  ASSERT_TRUE(PumpUntil([&] { return editor.isNull(); }));
+  EXPECT_FALSE(echo->IsLocked());
 }
 
 TEST_F(MessageEditorTest, FailedSaveKeepsTheTextAndSaysWhy) {
