@@ -1,0 +1,800 @@
+#include "app/plugin/PluginServer.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#include "app/plugin/api/PluginClient.h"
+#include "core/Area.h"
+#include "core/ConfigStore.h"
+#include "core/KQMail.h"
+#include "platform/Dispatcher.h"
+#include "platform/Event.h"
+#include "platform/SharedMem.h"
+
+namespace velmaris::plugin {
+
+using platform::GetDispatcher;
+using platform::TMessageSocket;
+using platform::TSharedMem;
+using platform::TThreadMessage;
+
+namespace {
+
+std::string Hex(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%X", v);
+  return buf;
+}
+
+TPluginAddr ToPluginAddr(const TFidoAddr& a) { return {a.Zone, a.Net, a.Node, a.Point}; }
+TFidoAddr ToFidoAddr(const TPluginAddr& a) { return {a.Zone, a.Net, a.Node, a.Point}; }
+
+TPluginUplink UplinkRecord(const TNetLink& link) {
+  return {link.Name, link.Sysop, ToPluginAddr(link.UplinkAddress.Address()),
+          ToPluginAddr(link.SysopAddress.Address())};
+}
+
+// Area types a plug-in may create: not a separator (5) or the prototype (7),
+// nor a number the program does not know.
+bool CreatableType(uint8_t type) { return type <= 10 && type != 5 && type != 7; }
+
+bool UsableAreaName(const std::string& name) {
+  if (name.empty() || name == kSeparatorName) return false;
+  return std::none_of(name.begin(), name.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 32; });
+}
+
+std::vector<std::string> SplitMemo(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(pos, end - pos));
+    pos = end;
+    if (pos < text.size() && text[pos] == '\r') ++pos;
+    if (pos < text.size() && text[pos] == '\n') ++pos;
+  }
+  return lines;
+}
+
+std::string JoinMemo(const std::vector<std::string>& lines) {
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i) text += (i ? "\r\n" : "") + lines[i];
+  return text;
+}
+
+}  // namespace
+
+const TPluginInfo& PluginHostInfo() {
+  static const TPluginInfo info{"Velmaris 95", "(c) Brimvale, all rights reserved",
+                                "The Integrated Fidonet Point Package!", 215, 0, 1, 1};
+  return info;
+}
+
+// --- The connection ------------------------------------------------------------------
+
+TKQAPIClientConnection::TKQAPIClientConnection(TPluginHost& host,
+                                               std::shared_ptr<TMessageSocket> socket,
+                                               uint32_t commandThread, uint32_t replyThread)
+    : host_(host),
+      socket_(std::move(socket)),
+      commandThread_(commandThread),
+      replyThread_(replyThread),
+      peerPid_(socket_->PeerPid()) {}
+
+TKQAPIClientConnection::~TKQAPIClientConnection() {
+  socket_->Shutdown();
+  Join();
+}
+
+void TKQAPIClientConnection::Join() {
+  if (worker_.joinable()) {
+    if (worker_.get_id() == std::this_thread::get_id())
+      worker_.detach();
+    else
+      worker_.join();
+  }
+  if (reader_.joinable() && reader_.get_id() != std::this_thread::get_id()) reader_.join();
+}
+
+bool TKQAPIClientConnection::Start() {
+  platform::Event started(false);
+  try {
+    worker_ = std::thread([this, &started] {
+      threadId_ = platform::CurrentThreadId();
+      started.Set();
+      WorkerLoop();
+    });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  if (!started.Wait(host_.Limits().Ack)) return false;
+  reader_ = std::thread([this] { ReaderLoop(); });
+  return true;
+}
+
+TArea* TKQAPIClientConnection::OpenArea() const {
+  std::lock_guard lock(areaMutex_);
+  return area_;
+}
+
+void TKQAPIClientConnection::ReaderLoop() {
+  for (;;) {
+    TThreadMessage m;
+    const auto result = socket_->Receive(m, std::chrono::milliseconds(-1));
+    std::unique_lock lock(mutex_);
+    if (closed_) return;
+    if (result == TMessageSocket::Result::Ok && m.Thread == host_.MainThread()) {
+      if (mainbox_.size() < host_.Limits().MaxQueued) mainbox_.push_back(m);
+      lock.unlock();
+      GetDispatcher().Wake();
+      continue;
+    }
+    if (result == TMessageSocket::Result::Ok && m.Thread != threadId_) continue;  // no such thread
+    if (result == TMessageSocket::Result::Ok && requests_.size() >= host_.Limits().MaxQueued)
+      closeReason_ = "sent more than " + std::to_string(host_.Limits().MaxQueued) +
+                     " messages without waiting";
+    else if (result == TMessageSocket::Result::Garbage)
+      closeReason_ = "sent a malformed message";
+    else if (result != TMessageSocket::Result::Ok)
+      closeReason_ = "closed its connection";
+    if (closeReason_.empty()) {
+      requests_.push_back(m);
+    } else {
+      closed_ = true;
+    }
+    changed_.notify_all();
+    if (closed_) {
+      lock.unlock();
+      GetDispatcher().Wake();
+      return;
+    }
+  }
+}
+
+std::optional<TThreadMessage> TKQAPIClientConnection::NextRequest() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return closed_ || !requests_.empty(); });
+  if (closed_ || ending_) return std::nullopt;
+  const TThreadMessage m = requests_.front();
+  requests_.pop_front();
+  return m;
+}
+
+// Takes the next Ack addressed to this thread; requests that came first
+// stay queued for later.
+bool TKQAPIClientConnection::WaitAck() {
+  std::unique_lock lock(mutex_);
+  bool got = false;
+  changed_.wait_for(lock, host_.Limits().Ack, [this, &got] {
+    auto it = std::find_if(requests_.begin(), requests_.end(),
+                           [](const TThreadMessage& m) { return m.Msg == PluginMsg::Ack; });
+    if (it != requests_.end()) {
+      requests_.erase(it);
+      got = true;
+    }
+    return got || closed_;
+  });
+  if (!got && !closed_) {
+    closed_ = true;
+    closeReason_ = "did not acknowledge a block in time";
+    socket_->Shutdown();
+  }
+  return got;
+}
+
+void TKQAPIClientConnection::RequestStop() {
+  std::lock_guard lock(mutex_);
+  requests_.push_back({PluginMsg::Stop, threadId_, 0, 0});
+  changed_.notify_all();
+}
+
+void TKQAPIClientConnection::Abort(const std::string& why) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!closed_) {
+      closed_ = true;
+      closeReason_ = why;
+    }
+    changed_.notify_all();
+  }
+  socket_->Shutdown();
+}
+
+bool TKQAPIClientConnection::Post(const TThreadMessage& message) { return socket_->Send(message); }
+
+std::optional<TThreadMessage> TKQAPIClientConnection::WaitMain(uint32_t msg) {
+  assert(GetDispatcher().IsMainThread());
+  std::optional<TThreadMessage> found;
+  auto take = [&] {
+    std::lock_guard lock(mutex_);
+    auto it = std::find_if(mainbox_.begin(), mainbox_.end(),
+                           [msg](const TThreadMessage& m) { return m.Msg == msg; });
+    if (it != mainbox_.end()) {
+      found = *it;
+      mainbox_.erase(mainbox_.begin(), it + 1);
+    }
+    return found.has_value() || closed_;
+  };
+  GetDispatcher().RunUntil(take, host_.Limits().Ack);
+  if (!found && !Finished()) Abort("did not answer the program in time");
+  return found;
+}
+
+void TKQAPIClientConnection::OnMain(const std::function<void()>& fn) { GetDispatcher().Send(fn); }
+
+void TKQAPIClientConnection::WorkerLoop() {
+  OnMain([this] { host_.Added(this); });
+  while (auto m = NextRequest()) {
+    if (m->Msg == PluginMsg::End) break;
+    if (m->Msg == PluginMsg::Stop) {
+      socket_->Send({PluginMsg::End, commandThread_, 0, 0});
+      break;
+    }
+    if (m->Msg < PluginMsg::First || m->Msg > PluginMsg::Last) continue;
+    try {
+      Handle(*m);
+    } catch (const std::exception& e) {
+      Abort(std::string("made the program fail: ") + e.what());
+    }
+    std::lock_guard lock(mutex_);
+    if (closed_) break;
+  }
+  std::string reason;
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    reason = closeReason_;
+  }
+  if (!reason.empty())
+    host_.Log("Plugin " + Hex(threadId_) + " (process " + std::to_string(peerPid_) + ") " + reason +
+              "; disconnected");
+  socket_->Shutdown();
+  if (reader_.joinable()) reader_.join();
+  OnMain([this] {
+    ReleaseArea();
+    host_.Removed(this);
+  });
+  for (uint32_t id : {replyThread_, commandThread_, threadId_.load()})
+    platform::RemoveBlocksOf(host_.Folder(), id);
+  finished_ = true;
+}
+
+void TKQAPIClientConnection::Reply(uint32_t result) {
+  socket_->Send({PluginMsg::Reply, replyThread_, 0, result});
+}
+
+void TKQAPIClientConnection::ReplyWithBlock(const std::string& word, const Bytes& bytes,
+                                            uint32_t result, uint32_t failResult) {
+  TSharedMem block(host_.Folder(), platform::SharedBlockName(word, threadId_),
+                   static_cast<uint32_t>(bytes.size()));
+  if (!block.Created || !block.Buffer) {
+    Reply(failResult);
+    return;
+  }
+  std::memcpy(block.Buffer, bytes.data(), bytes.size());
+  Reply(result);
+  WaitAck();
+}
+
+std::optional<Bytes> TKQAPIClientConnection::ReadBlock(const std::string& word, uint32_t size) {
+  if (size == 0 || size > host_.Limits().MaxBlock) return std::nullopt;
+  TSharedMem block(host_.Folder(), platform::SharedBlockName(word, replyThread_), size);
+  if (!block.Existing()) return std::nullopt;
+  return Bytes(block.Buffer, block.Buffer + size);
+}
+
+uint32_t TKQAPIClientConnection::ReadName(const std::string& word, uint32_t size,
+                                          std::string& name) {
+  const auto bytes = ReadBlock(word, size);
+  if (!bytes) return PluginResult::BadParamBlock;
+  name = DecodeString(bytes->data(), bytes->size());
+  return PluginResult::Ok;
+}
+
+void TKQAPIClientConnection::ReleaseArea() {
+  assert(GetDispatcher().IsMainThread());
+  std::lock_guard lock(areaMutex_);
+  if (!area_) return;
+  area_->Unlock();
+  area_->CloseIndex();
+  area_ = nullptr;
+}
+
+uint32_t TKQAPIClientConnection::TakeArea(TArea* area) {
+  ReleaseArea();
+  if (!area) return PluginResult::NoSuchArea;
+  if (!area->OpenIndex()) return PluginResult::CannotOpenArea;
+  if (!area->Lock(true)) {
+    area->ReleaseIndex();
+    return PluginResult::CannotLockArea;
+  }
+  std::lock_guard lock(areaMutex_);
+  area_ = area;
+  return PluginResult::Ok;
+}
+
+bool TKQAPIClientConnection::ClaimArea(TArea& area) { return TakeArea(&area) == PluginResult::Ok; }
+
+void TKQAPIClientConnection::Handle(const TThreadMessage& m) {
+  const uint32_t param = m.LParam;
+  switch (m.Msg) {
+    case PluginMsg::Info:
+      return DoInfo(param);
+    case PluginMsg::AreaList: {
+      Bytes bytes;
+      OnMain([&] {
+        std::vector<TAreaEntry> areas;
+        const TAreaList& list = host_.Store().Areas();
+        for (int i = 0; i < list.GetCount(); ++i)
+          areas.push_back({list.GetItem(i)->Name, list.GetItem(i)->AreaType});
+        bytes = EncodeAreaList(areas);
+      });
+      return ReplyWithBlock("AreaList", bytes, static_cast<uint32_t>(bytes.size()));
+    }
+    case PluginMsg::OpenArea: {
+      std::string name;
+      uint32_t result = ReadName("OpenArea", param, name);
+      if (result == PluginResult::Ok) {
+        OnMain([&] { result = TakeArea(host_.Store().FindArea(name)); });
+      }
+      return Reply(result);
+    }
+    case PluginMsg::CloseArea: {
+      if (!OpenArea()) return Reply(PluginResult::NoOpenArea);
+      OnMain([this] { ReleaseArea(); });
+      return Reply(PluginResult::Ok);
+    }
+    case PluginMsg::MsgList: {
+      Bytes bytes;
+      {
+        std::lock_guard lock(areaMutex_);
+        if (!area_) return Reply(PluginResult::NoOpenArea);
+        const auto& headers = area_->HeaderList();
+        bytes.resize(4 + 256 * headers.size());
+        const uint32_t count = static_cast<uint32_t>(headers.size());
+        for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(count >> (8 * i));
+        for (size_t i = 0; i < headers.size(); ++i) headers[i].Encode(&bytes[4 + 256 * i]);
+      }
+      return ReplyWithBlock("MsgList", bytes, static_cast<uint32_t>(bytes.size()),
+                            PluginResult::BadParamBlock);
+    }
+    case PluginMsg::Message:
+      return DoMessage(param);
+    case PluginMsg::RegisterService:
+      return DoRegister(param);
+    case PluginMsg::UnregisterService: {
+      uint32_t result = 0;
+      OnMain([&] { result = host_.RemoveService(param, this); });
+      return Reply(result);
+    }
+    case PluginMsg::StoreNew:
+      return DoStoreNew(param);
+    case PluginMsg::GetFlags:
+    case PluginMsg::SetFlags:
+      return DoFlags(m);
+    case PluginMsg::CreateArea:
+      return DoCreateArea(param);
+    case PluginMsg::CurrentArea: {
+      std::string name;
+      {
+        std::lock_guard lock(areaMutex_);
+        if (!area_) return Reply(PluginResult::NoOpenArea);
+        name = area_->Name;
+      }
+      const Bytes bytes = EncodeString(name);
+      return ReplyWithBlock("CurrentArea", bytes, static_cast<uint32_t>(bytes.size()));
+    }
+    case PluginMsg::AreaUplink:
+      return DoAreaUplink(param);
+    case PluginMsg::Uplinks: {
+      Bytes bytes;
+      OnMain([&] {
+        const TLinkList& links = host_.Store().Uplinks();
+        for (int i = 0; i < links.GetCount(); ++i) {
+          const Bytes record = UplinkRecord(*links.GetItem(i)).Encode();
+          bytes.insert(bytes.end(), record.begin(), record.end());
+        }
+      });
+      return ReplyWithBlock("Uplinks", bytes, static_cast<uint32_t>(bytes.size()));
+    }
+    case PluginMsg::AreaType: {
+      std::string name;
+      uint32_t result = ReadName("GetAreaType", param, name);
+      if (result == PluginResult::Ok) {
+        OnMain([&] {
+          const TArea* area = host_.Store().FindArea(name);
+          result = area ? area->AreaType : PluginResult::NoSuchArea;
+        });
+      }
+      return Reply(result);
+    }
+    case PluginMsg::ReadDialTrans: {
+      Bytes bytes;
+      OnMain([&] {
+        bytes = EncodeString(JoinMemo(host_.Store().Values()->Lines(SettingId::DialTrans)));
+      });
+      return ReplyWithBlock("DT", bytes, static_cast<uint32_t>(bytes.size()));
+    }
+    case PluginMsg::WriteDialTrans: {
+      if (param < 1) return Reply(PluginResult::ParamTooSmall);
+      std::string text;
+      const uint32_t result = ReadName("NDT", param, text);
+      if (result == PluginResult::Ok) {
+        OnMain([&] { host_.Store().SettingsModel().SetLines(SettingId::DialTrans, SplitMemo(text)); });
+      }
+      return Reply(result);
+    }
+    default:
+      return Reply(PluginResult::Unknown);
+  }
+}
+
+// The program's information record goes to the plug-in in a block named
+// with this thread; the plug-in answers with a Reply once it has copied it.
+void TKQAPIClientConnection::DoInfo(uint32_t askingThread) {
+  TSharedMem block(host_.Folder(), platform::SharedBlockName("PluginInfo", threadId_),
+                   TPluginInfo::kSize);
+  if (!block.Created || !block.Buffer) return;
+  const Bytes bytes = PluginHostInfo().Encode();
+  std::memcpy(block.Buffer, bytes.data(), bytes.size());
+  socket_->Send({PluginMsg::Reply, askingThread, 0, 0});
+  std::unique_lock lock(mutex_);
+  bool got = false;
+  changed_.wait_for(lock, host_.Limits().Ack, [this, &got] {
+    auto it = std::find_if(requests_.begin(), requests_.end(),
+                           [](const TThreadMessage& m) { return m.Msg == PluginMsg::Reply; });
+    if (it != requests_.end()) {
+      requests_.erase(it);
+      got = true;
+    }
+    return got || closed_;
+  });
+  if (!got && !closed_) {
+    closed_ = true;
+    closeReason_ = "did not take the program's information in time";
+    socket_->Shutdown();
+  }
+}
+
+void TKQAPIClientConnection::DoMessage(uint32_t index) {
+  Bytes bytes;
+  {
+    std::lock_guard lock(areaMutex_);
+    if (!area_) return Reply(PluginResult::NoOpenArea);
+    if (index >= static_cast<uint32_t>(area_->Count)) return Reply(PluginResult::IndexOutOfRange);
+    const bool opened = area_->BodyHandle == TArea::kBodyClosed && area_->OpenBody();
+    const std::unique_ptr<TMail> mail = area_->ReadMail(static_cast<int>(index));
+    if (opened) area_->CloseBody();
+    if (mail->Header.BodyOffset == TMsgHeader::NotStored || mail->Body.empty())
+      return Reply(PluginResult::NoBlock);
+    bytes.assign(mail->Body.begin(), mail->Body.end());
+  }
+  ReplyWithBlock("Msg", bytes, static_cast<uint32_t>(bytes.size()));
+}
+
+void TKQAPIClientConnection::DoRegister(uint32_t size) {
+  const auto bytes = ReadBlock("RegisterService", TPluginService::kSize);
+  auto record = bytes ? TPluginService::Decode(bytes->data(), bytes->size()) : std::nullopt;
+  if (!record || record->Category > PluginCategory::Msg) return Reply(0);
+  size_t count = 0;
+  OnMain([&] { count = host_.ServiceCount(this); });
+  if (count >= host_.Limits().MaxServices) return Reply(0);
+  record->Owner = threadId_;
+  const uint32_t handle = host_.NextHandle();
+  Reply(handle);
+  OnMain([&] { host_.AddService({handle, *record, host_.Shared(this)}); });
+}
+
+void TKQAPIClientConnection::DoStoreNew(uint32_t size) {
+  if (size <= TNewMessage::kTextOffset) return Reply(PluginResult::ParamTooSmall);
+  const auto bytes = ReadBlock("StoreNew", size);
+  const auto record = bytes ? TNewMessage::Decode(bytes->data(), bytes->size()) : std::nullopt;
+  if (!record) return Reply(PluginResult::BadParamBlock);
+  std::lock_guard lock(areaMutex_);
+  if (!area_) return Reply(PluginResult::NoOpenArea);
+  TKQMail mail;
+  mail.Area = area_;
+  mail.Config = host_.Store().Values();
+  mail.Uplinks = &host_.Store().Uplinks();
+  mail.ToName = record->To;
+  mail.FromName = record->From;
+  mail.Subject = record->Subject;
+  mail.Origin = record->Origin;
+  mail.DestAddr.SetAddress(ToFidoAddr(record->Dest));
+  mail.OrigAddr.SetAddress(ToFidoAddr(record->Orig));
+  mail.Flags = record->Attribute;
+  mail.Text = record->Lines;
+  const bool echo = area_->AreaType == AreaTypeCode::Echomail;
+  mail.UseOrigin = mail.UseTearLine = mail.UseSeenBy = echo;
+  mail.UsePid = area_->AreaType == AreaTypeCode::Netmail;
+  std::unique_ptr<TMail> stored = mail.BuildMail();
+  ApplyReplyKey(record->Lines, stored->Header);
+  Reply(area_->StoreMail(std::move(stored)) ? PluginResult::Ok : PluginResult::CannotOpenArea);
+}
+
+void TKQAPIClientConnection::DoFlags(const TThreadMessage& m) {
+  std::lock_guard lock(areaMutex_);
+  if (!area_) return Reply(PluginResult::NoOpenArea);
+  if (m.LParam >= static_cast<uint32_t>(area_->Count)) return Reply(PluginResult::IndexOutOfRange);
+  const int index = static_cast<int>(m.LParam);
+  if (m.Msg == PluginMsg::GetFlags) return Reply(area_->GetHeader(index).Flags);
+  TMsgHeader header = area_->GetHeader(index);
+  header.Flags = static_cast<uint16_t>(m.WParam);
+  Reply(area_->SetHeader(index, header) ? PluginResult::Ok : PluginResult::IndexOutOfRange);
+}
+
+void TKQAPIClientConnection::DoCreateArea(uint32_t size) {
+  if (size < TAreaCreation::kMinSize) return Reply(PluginResult::ParamTooSmall);
+  const auto bytes = ReadBlock("CreateArea", size);
+  const auto record = bytes ? TAreaCreation::Decode(bytes->data(), bytes->size()) : std::nullopt;
+  if (!record || !UsableAreaName(record->Name) || !CreatableType(record->Type))
+    return Reply(PluginResult::BadParamBlock);
+  uint32_t result = PluginResult::Ok;
+  OnMain([&] {
+    TConfigStore& store = host_.Store();
+    if (store.FindArea(record->Name)) {
+      result = PluginResult::AreaExists;
+      return;
+    }
+    TNetLink* uplink = nullptr;
+    if (record->Type == AreaTypeCode::Echomail) {
+      uplink = store.Uplinks().FindByName(record->Uplink);
+      if (!uplink) {
+        result = PluginResult::NoSuchUplink;
+        return;
+      }
+    }
+    if (!store.AddAreaQuiet(record->Name, record->Name, record->Type, uplink))
+      result = PluginResult::CannotOpenArea;
+  });
+  Reply(result);
+}
+
+void TKQAPIClientConnection::DoAreaUplink(uint32_t size) {
+  std::string name;
+  uint32_t result = ReadName("GetAreaUplink", size, name);
+  Bytes bytes;
+  if (result == PluginResult::Ok) {
+    OnMain([&] {
+      const TArea* area = host_.Store().FindArea(name);
+      if (!area)
+        result = PluginResult::NoOpenArea;
+      else if (area->AreaType != AreaTypeCode::Echomail)
+        result = PluginResult::NotEchomail;
+      else if (!area->Uplink)
+        result = PluginResult::NoSuchUplink;
+      else
+        bytes = UplinkRecord(*area->Uplink).Encode();
+    });
+  }
+  if (result != PluginResult::Ok) return Reply(result);
+  ReplyWithBlock("AreaUplink", bytes, PluginResult::Ok);
+}
+
+// --- The host ----------------------------------------------------------------------
+
+TPluginHost::TPluginHost(TConfigStore& store, std::string folder, TPluginLimits limits)
+    : store_(store),
+      folder_(platform::WithSlash(folder)),
+      limits_(limits),
+      mainThread_(platform::CurrentThreadId()) {}
+
+TPluginHost::~TPluginHost() {
+  StopPluginConnections();
+  stopping_ = true;
+  if (listener_) listener_->Shutdown();
+  if (listenThread_.joinable()) listenThread_.join();
+  for (auto& c : connections_) c->Abort("was left at the end");
+  connections_.clear();
+  starting_.clear();
+  finished_.clear();
+}
+
+void TPluginHost::Start() {
+  platform::EnsurePrivateFolder(folder_);
+  listener_ = std::make_unique<platform::TMessageListener>(PluginSocketPath(folder_));
+  listenThread_ = std::thread([this] { ListenLoop(); });
+}
+
+void TPluginHost::SetLogSink(LogSink sink) {
+  std::lock_guard lock(logMutex_);
+  logSink_ = std::move(sink);
+}
+
+void TPluginHost::Log(const std::string& line) const {
+  std::lock_guard lock(logMutex_);
+  if (logSink_)
+    logSink_(line);
+  else
+    store_.Log(line);
+}
+
+void TPluginHost::ListenLoop() {
+  while (!stopping_) {
+    auto socket = std::make_shared<TMessageSocket>(listener_->Accept(std::chrono::milliseconds(-1)));
+    if (stopping_) return;
+    if (!socket->ok()) continue;
+    Welcome(std::move(socket));
+  }
+}
+
+// The first frame of a new peer must be the connect message, within the
+// limit; a peer of another user is turned away at once.
+void TPluginHost::Welcome(std::shared_ptr<TMessageSocket> socket) {
+  if (!socket->PeerIsSameUser()) {
+    Log("Plugin connection of another user refused");
+    return;
+  }
+  TThreadMessage hello;
+  const auto result = socket->Receive(hello, limits_.Connect);
+  if (result != TMessageSocket::Result::Ok || hello.Msg != PluginMsg::Connect || hello.Thread != 0) {
+    Log("Plugin process " + std::to_string(socket->PeerPid()) +
+        " did not introduce itself; disconnected");
+    return;
+  }
+  uint32_t id = 0;
+  GetDispatcher().Send([&] { id = PluginConnectMsg(socket, hello.WParam, hello.LParam); });
+  socket->Send({PluginMsg::Connect, hello.LParam, id, 0});
+}
+
+uint32_t TPluginHost::PluginConnectMsg(std::shared_ptr<TMessageSocket> socket,
+                                       uint32_t commandThread, uint32_t replyThread) {
+  assert(GetDispatcher().IsMainThread());
+  ReapFinished();
+  auto connection =
+      std::make_shared<TKQAPIClientConnection>(*this, std::move(socket), commandThread, replyThread);
+  starting_.push_back(connection);
+  if (!connection->Start()) {
+    std::erase(starting_, connection);
+    return 0;
+  }
+  return connection->ThreadId();
+}
+
+std::shared_ptr<TKQAPIClientConnection> TPluginHost::Shared(const TKQAPIClientConnection* c) const {
+  for (const auto* list : {&starting_, &connections_, &finished_})
+    for (const auto& p : *list)
+      if (p.get() == c) return p;
+  return nullptr;
+}
+
+void TPluginHost::Added(TKQAPIClientConnection* connection) {
+  auto shared = Shared(connection);
+  std::erase(starting_, shared);
+  connections_.push_back(shared);
+  Changed();
+}
+
+void TPluginHost::Removed(TKQAPIClientConnection* connection) {
+  auto shared = Shared(connection);
+  std::erase_if(services_, [connection](const TServiceEntry& s) {
+    return s.Connection.get() == connection;
+  });
+  std::erase(starting_, shared);
+  std::erase(connections_, shared);
+  finished_.push_back(shared);
+  Changed();
+  GetDispatcher().Post([this] { ReapFinished(); });
+}
+
+// Frees the connections whose threads have ended; one still finishing stays
+// for the next time.
+void TPluginHost::ReapFinished() {
+  std::erase_if(finished_, [](const std::shared_ptr<TKQAPIClientConnection>& c) {
+    return c->Finished() && c.use_count() == 1;
+  });
+}
+
+void TPluginHost::AddService(TServiceEntry entry) {
+  if (!entry.Connection || entry.Connection->Finished()) return;
+  services_.push_back(std::move(entry));
+  Changed();
+}
+
+uint32_t TPluginHost::RemoveService(uint32_t handle, const TKQAPIClientConnection* owner) {
+  auto it = std::find_if(services_.begin(), services_.end(), [&](const TServiceEntry& s) {
+    return s.Handle == handle && s.Connection.get() == owner;
+  });
+  if (it == services_.end()) return PluginResult::UnknownService;
+  services_.erase(it);
+  Changed();
+  return PluginResult::Ok;
+}
+
+size_t TPluginHost::ServiceCount(const TKQAPIClientConnection* owner) const {
+  return static_cast<size_t>(std::count_if(services_.begin(), services_.end(), [&](const TServiceEntry& s) {
+    return s.Connection.get() == owner;
+  }));
+}
+
+const TServiceEntry* TPluginHost::FindService(uint32_t handle) const {
+  for (const TServiceEntry& s : services_)
+    if (s.Handle == handle) return &s;
+  return nullptr;
+}
+
+// A change that comes while the handler runs (a plug-in that connects while
+// the browser asks the others) makes it run once more instead of nesting.
+void TPluginHost::Changed() {
+  if (rebuilding_) {
+    rebuildAgain_ = true;
+    return;
+  }
+  rebuilding_ = true;
+  do {
+    rebuildAgain_ = false;
+    if (OnChanged) OnChanged();
+  } while (rebuildAgain_);
+  rebuilding_ = false;
+}
+
+std::optional<TPluginInfo> TPluginHost::QueryPluginInfo(TKQAPIClientConnection& connection) {
+  auto keep = Shared(&connection);
+  if (!connection.Post({PluginMsg::Info, connection.CommandThread(), 0, mainThread_}))
+    return std::nullopt;
+  const auto reply = connection.WaitMain(PluginMsg::Reply);
+  if (!reply || reply->LParam != PluginResult::Ok) return std::nullopt;
+  std::optional<TPluginInfo> info;
+  {
+    TSharedMem block(folder_, platform::SharedBlockName("PluginInfo", connection.CommandThread()),
+                     TPluginInfo::kSize);
+    if (block.Existing()) info = TPluginInfo::Decode(block.Buffer, block.Size);
+  }
+  connection.Post({PluginMsg::Reply, connection.CommandThread(), 0, 0});
+  return info;
+}
+
+std::string TPluginHost::InvokePluginService(uint32_t handle, const std::vector<std::string>& areas,
+                                             TArea* messageArea,
+                                             const std::vector<uint32_t>& selection) {
+  assert(GetDispatcher().IsMainThread());
+  const TServiceEntry* found = FindService(handle);
+  if (!found) return {};
+  const TServiceEntry service = *found;  // the list may change while we wait
+  TKQAPIClientConnection& connection = *service.Connection;
+  const uint32_t command = service.Record.Command, thread = service.Record.Thread;
+  if (service.Record.Category == PluginCategory::General) {
+    connection.Post({command, thread, 0, 0});
+    return {};
+  }
+  Bytes bytes;
+  std::string word;
+  if (service.Record.Category == PluginCategory::Area) {
+    if (areas.empty()) return "No area selected!";
+    bytes = EncodeAreaNames(areas);
+    word = "AreaName";
+  } else {
+    if (selection.empty() || !messageArea) return "No messages selected !";
+    if (!connection.ClaimArea(*messageArea)) return "Could not lock area for plugin !";
+    bytes = EncodeIndexes(selection);
+    word = "MsgSel";
+  }
+  TSharedMem block(folder_, platform::SharedBlockName(word, mainThread_),
+                   static_cast<uint32_t>(bytes.size()));
+  if (!block.Created || !block.Buffer) return {};
+  std::memcpy(block.Buffer, bytes.data(), bytes.size());
+  if (connection.Post({command, thread, static_cast<uint32_t>(bytes.size()), mainThread_}))
+    connection.WaitMain(PluginMsg::Ack);
+  return {};
+}
+
+void TPluginHost::StopPluginConnections() {
+  assert(GetDispatcher().IsMainThread());
+  for (int round = 0; round < 2 && !(connections_.empty() && starting_.empty()); ++round) {
+    for (auto& c : connections_) {
+      if (round == 0)
+        c->RequestStop();
+      else
+        c->Abort("did not end when the program stopped");
+    }
+    GetDispatcher().RunUntil([this] { return connections_.empty() && starting_.empty(); },
+                             limits_.Ack + limits_.Ack);
+  }
+  for (auto& c : finished_) c->Join();
+  finished_.clear();
+}
+
+}  // namespace velmaris::plugin
