@@ -16,9 +16,11 @@
 #include <exception>
 
 #include "app/AboutDialog.h"
+#include "app/PluginBrowser.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/ConfigSession.h"
 #include "app/logic/Startup.h"
+#include "app/plugin/PluginServer.h"
 #include "archive/AutoUnpacker.h"
 #include "archive/PackerConfig.h"
 #include "archive/UnpackJobConfig.h"
@@ -281,7 +283,10 @@ void TKQMainWindow::BuildMenus() {
   help->addAction(
       MakeAction("ConfiganAutorsenden1", QStringLiteral("Отправить конфигурацию автору")));
   help->addSeparator();
-  help->addAction(MakeAction("bersicht1", QStringLiteral("Плагины")));
+  QAction* pluginBrowser = MakeAction("bersicht1", QStringLiteral("Плагины"));
+  pluginBrowser->setEnabled(true);
+  connect(pluginBrowser, &QAction::triggered, this, [this] { bersicht1Click(); });
+  help->addAction(pluginBrowser);
   help->addSeparator();
   QAction* about = MakeAction("Ingo1", QStringLiteral("О программе"));
   about->setEnabled(true);
@@ -544,6 +549,7 @@ void TKQMainWindow::closeEvent(QCloseEvent* event) {
   setWindowTitle(QString::fromUtf8(kWaitBackgroundCaption));
   StartRunsAtExit();
   setWindowTitle(QString::fromUtf8(kWaitPluginsCaption));
+  StopPlugins();
   event->accept();
 }
 
@@ -748,6 +754,8 @@ void TKQMainWindow::SaveLayout() {
 void TKQMainWindow::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  // The plug-ins end before anything they might use goes.
+  FreePlugins();
   // The jobs end before the configuration is saved.
   FreeJobWindows();
   if (GetShellServices() == this) SetShellServices(nullptr);

@@ -6,64 +6,20 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <memory>
 #include <mutex>
-#include <poll.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "app/plugin/PluginServer.h"
 #include "core/ConfigStore.h"
 #include "platform/Dispatcher.h"
-#include "platform/Process.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
 #include "support/TempDir.h"
+#include "support/TestPlugin.h"
 
 namespace velmaris::test {
-
-// One test plug-in process.
-class TestPlugin {
- public:
-  explicit TestPlugin(const std::string& folder, const std::string& name = "Test Plugin") {
-    pid_ = platform::Process::StartPiped({TESTPLUGIN, folder, name}, &in_, &out_);
-  }
-  ~TestPlugin() {
-    ::close(in_);
-    ::close(out_);
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  pid_t Pid() const { return pid_; }
-
-  // Sends a command and returns its answer line ("" when the plug-in ended).
-  std::string operator()(const std::string& command) {
-    const std::string line = command + "\n";
-    if (::write(in_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return {};
-    std::string answer;
-    char c = 0;
-    for (;;) {
-      platform::GetDispatcher().RunUntil([this] {
-        pollfd p{out_, POLLIN, 0};
-        return ::poll(&p, 1, 0) > 0;
-      });
-      if (::read(out_, &c, 1) != 1 || c == '\n') return answer;
-      answer += c;
-    }
-  }
-  // Kills the process and collects it.
-  void Kill() {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-
- private:
-  pid_t pid_ = -1;
-  int in_ = -1, out_ = -1;
-};
 
 class PluginFixture : public ::testing::Test {
  protected:

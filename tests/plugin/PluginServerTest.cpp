@@ -1,5 +1,6 @@
 #include <fcntl.h>
 
+#include "app/plugin/PluginMenus.h"
 #include "core/KQMail.h"
 #include "platform/SharedMem.h"
 #include "PluginFixture.h"
@@ -213,6 +214,50 @@ TEST_F(PluginServerTest, StoppingTellsEveryPluginToEnd) {
   EXPECT_TRUE(host->PluginConnections().empty());
   EXPECT_EQ((*p)("ended"), "yes");
   EXPECT_EQ((*q)("ended"), "yes");
+}
+
+TEST_F(PluginServerTest, TheBrowserShowsEveryPluginWithItsServices) {
+  auto p = Connected("One");
+  auto q = Connected("Two");
+  EXPECT_NE((*p)("register 0 500 Count"), "0x0");
+  EXPECT_NE((*p)("register 2 502 Mark"), "0x0");
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return host->PluginServices().size() == 2; }));
+  const auto tree = plugin::BuildPluginTree(*host);
+  ASSERT_EQ(tree.size(), 2u);
+  EXPECT_EQ(tree[0].Text, "One");
+  ASSERT_EQ(tree[0].Children.size(), 7u);
+  EXPECT_EQ(tree[0].Children[1].Text, "Version: 3");
+  const auto& services = tree[0].Children[6];
+  EXPECT_EQ(services.Text, "Services: 2");
+  ASSERT_EQ(services.Children.size(), 2u);
+  EXPECT_EQ(services.Children[1].Text, "Mark");
+  EXPECT_EQ(services.Children[1].Children[1].Text, "Category: Mail related");
+  EXPECT_EQ(services.Children[1].Children[2].Text, "Command: 1282");
+  EXPECT_EQ(tree[1].Children[6].Text, "Services: none");
+  EXPECT_EQ(plugin::PluginNode(std::nullopt, {}).Text, "[Defunct Plugin!]");
+
+  const auto mainMenu = plugin::PluginMenuGroups(host->PluginServices(), false);
+  ASSERT_EQ(mainMenu.size(), 1u);
+  EXPECT_EQ(mainMenu[0].Caption, "General");
+  const auto listMenu = plugin::PluginMenuGroups(host->PluginServices(), true);
+  ASSERT_EQ(listMenu.size(), 2u);
+  EXPECT_EQ(listMenu[1].Caption, "Msg");
+  EXPECT_EQ(listMenu[1].Items[0].Caption, "Mark");
+}
+
+TEST_F(PluginServerTest, APluginThatHangsShowsAsDefunctAndIsDisconnected) {
+  plugin::TPluginLimits limits;
+  limits.Ack = std::chrono::milliseconds(200);
+  StartHost(limits);
+  auto p = Connected();
+  ::kill(p->Pid(), SIGSTOP);
+  int status = 0;
+  ASSERT_EQ(::waitpid(p->Pid(), &status, WUNTRACED), p->Pid());
+  const auto tree = plugin::BuildPluginTree(*host);
+  ASSERT_EQ(tree.size(), 1u);
+  EXPECT_EQ(tree[0].Text, "[Defunct Plugin!]");
+  EXPECT_TRUE(ConnectionsAre(0));
+  ::kill(p->Pid(), SIGCONT);
 }
 
 }  // namespace

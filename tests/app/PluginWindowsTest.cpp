@@ -1,0 +1,63 @@
+#include <QMenu>
+#include <QTreeWidget>
+
+#include "MainWindowFixture.h"
+#include "app/PluginBrowser.h"
+#include "app/plugin/PluginServer.h"
+#include "support/TestPlugin.h"
+
+namespace velmaris::test {
+namespace {
+
+using PluginWindowsTest = MainWindowFixture;
+
+TEST_F(PluginWindowsTest, AServiceFillsThePluginsMenuAndTheBrowser) {
+  Prepare({{"TEST.ECHO", {}}});
+  TKQMainWindow& w = Open();
+  const std::string folder = dir.Path() + "run/";
+  w.StartPluginHost(folder);
+  ASSERT_NE(w.PluginHost(), nullptr);
+  auto* plugins = w.findChild<QMenu*>("Plugins");
+  {
+    TestPlugin p(folder, "Area Counter");
+    EXPECT_NE(p("connect"), "id 0x0");
+    EXPECT_NE(p("register 1 501 Count areas"), "0x0");
+    ASSERT_TRUE(PumpUntil([&] { return plugins->menuAction()->isVisible(); }));
+    auto* area = plugins->findChild<QMenu*>("Area");
+    ASSERT_NE(area, nullptr);
+    ASSERT_EQ(area->actions().size(), 1);
+    EXPECT_EQ(area->actions()[0]->text(), "Count areas");
+
+    area->actions()[0]->trigger();
+    ASSERT_FALSE(prompter.Questions().empty());
+    EXPECT_EQ(prompter.Questions().back().text, "No area selected!");
+    w.AreaListBox()->SelectItem(3);
+    area->actions()[0]->trigger();
+    EXPECT_EQ(p("commands"), "1 0x501:14:TEST.ECHO/;");
+
+    w.findChild<QAction*>("bersicht1")->trigger();
+    TPluginBrowser* browser = w.PluginBrowser();
+    ASSERT_TRUE(browser->isVisible());
+    EXPECT_EQ(browser->windowTitle(), QStringLiteral("Запущенные плагины"));
+    QTreeWidget* tree = browser->findChild<QTreeWidget*>("PluginTree");
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    EXPECT_EQ(root->text(0), "Area Counter");
+    QTreeWidgetItem* services = nullptr;
+    for (int i = 0; i < root->childCount(); ++i)
+      if (root->child(i)->text(0).startsWith("Services")) services = root->child(i);
+    ASSERT_NE(services, nullptr);
+    EXPECT_EQ(services->text(0), "Services: 1");
+    const qint64 closedIcon = services->icon(0).cacheKey();
+    root->setExpanded(true);
+    services->setExpanded(true);
+    EXPECT_NE(services->icon(0).cacheKey(), closedIcon);
+    if (const char* shot = std::getenv("VELMARIS_GRAB")) browser->grab().save(shot);
+    EXPECT_EQ(p("end"), "ok");
+  }
+  ASSERT_TRUE(PumpUntil([&] { return !plugins->menuAction()->isVisible(); }));
+  EXPECT_EQ(w.PluginBrowser()->PluginTree()->topLevelItemCount(), 0);
+}
+
+}  // namespace
+}  // namespace velmaris::test
