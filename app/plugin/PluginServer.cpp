@@ -583,10 +583,14 @@ TPluginHost::TPluginHost(TConfigStore& store, std::string folder, TPluginLimits 
       mainThread_(platform::CurrentThreadId()) {}
 
 TPluginHost::~TPluginHost() {
-  StopPluginConnections();
+  // The listener may be handing a new plug-in to the main thread: it is
+  // served while it ends.
   stopping_ = true;
   if (listener_) listener_->Shutdown();
+  GetDispatcher().RunUntil([this] { return listenDone_.load(); },
+                           limits_.Connect + limits_.Ack);
   if (listenThread_.joinable()) listenThread_.join();
+  StopPluginConnections();
   for (auto& c : connections_) c->Abort("was left at the end");
   connections_.clear();
   starting_.clear();
@@ -615,10 +619,11 @@ void TPluginHost::Log(const std::string& line) const {
 void TPluginHost::ListenLoop() {
   while (!stopping_) {
     auto socket = std::make_shared<TMessageSocket>(listener_->Accept(std::chrono::milliseconds(-1)));
-    if (stopping_) return;
-    if (!socket->ok()) continue;
-    Welcome(std::move(socket));
+    if (stopping_) break;
+    if (socket->ok()) Welcome(std::move(socket));
   }
+  listenDone_ = true;
+  GetDispatcher().Wake();
 }
 
 // The first frame of a new peer must be the connect message, within the
@@ -644,6 +649,7 @@ uint32_t TPluginHost::PluginConnectMsg(std::shared_ptr<TMessageSocket> socket,
                                        uint32_t commandThread, uint32_t replyThread) {
   assert(GetDispatcher().IsMainThread());
   ReapFinished();
+  if (stopping_) return 0;
   auto connection =
       std::make_shared<TKQAPIClientConnection>(*this, std::move(socket), commandThread, replyThread);
   starting_.push_back(connection);

@@ -213,6 +213,7 @@ class TPluginHost {
   std::unique_ptr<platform::TMessageListener> listener_;
   std::thread listenThread_;
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> listenDone_{false};
 
   std::vector<std::shared_ptr<TKQAPIClientConnection>> starting_, connections_, finished_;
   std::vector<TServiceEntry> services_;
