@@ -157,7 +157,12 @@ void TKQAPIClientConnection::ReaderLoop() {
 std::optional<TThreadMessage> TKQAPIClientConnection::NextRequest() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return closed_ || !requests_.empty(); });
-  if (closed_ || ending_) return std::nullopt;
+  // A plug-in that said goodbye and closed its socket ended normally.
+  if (closed_) {
+    const bool said = std::any_of(requests_.begin(), requests_.end(),
+                                  [](const TThreadMessage& m) { return m.Msg == PluginMsg::End; });
+    return said ? std::optional<TThreadMessage>({PluginMsg::End, threadId_, 0, 0}) : std::nullopt;
+  }
   const TThreadMessage m = requests_.front();
   requests_.pop_front();
   return m;
@@ -227,8 +232,12 @@ void TKQAPIClientConnection::OnMain(const std::function<void()>& fn) { GetDispat
 
 void TKQAPIClientConnection::WorkerLoop() {
   OnMain([this] { host_.Added(this); });
+  bool goodbye = false;
   while (auto m = NextRequest()) {
-    if (m->Msg == PluginMsg::End) break;
+    if (m->Msg == PluginMsg::End) {
+      goodbye = true;
+      break;
+    }
     if (m->Msg == PluginMsg::Stop) {
       socket_->Send({PluginMsg::End, commandThread_, 0, 0});
       break;
@@ -248,7 +257,7 @@ void TKQAPIClientConnection::WorkerLoop() {
     closed_ = true;
     reason = closeReason_;
   }
-  if (!reason.empty())
+  if (!reason.empty() && !goodbye)
     host_.Log("Plugin " + Hex(threadId_) + " (process " + std::to_string(peerPid_) + ") " + reason +
               "; disconnected");
   socket_->Shutdown();

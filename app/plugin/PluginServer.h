@@ -132,7 +132,6 @@ class TKQAPIClientConnection {
   std::deque<platform::TThreadMessage> requests_;  // for the worker
   std::deque<platform::TThreadMessage> mainbox_;   // for the main thread
   bool closed_ = false;
-  bool ending_ = false;  // the loop ends after the current request
   std::string closeReason_;
 
   mutable std::mutex areaMutex_;  // guards area_ and the work inside it
@@ -180,7 +179,9 @@ class TPluginHost {
   std::optional<TPluginInfo> QueryPluginInfo(TKQAPIClientConnection& connection);
   // Runs a service: for an area service the areas' names, for a message
   // service the area and the selected message indexes. The text of the
-  // information box to show, or empty.
+  // information box to show, or empty. The main window passes the selected
+  // areas; a message list window passes its one area both as the name and
+  // as the area, and its selection.
   std::string InvokePluginService(uint32_t handle, const std::vector<std::string>& areas,
                                   TArea* messageArea, const std::vector<uint32_t>& selection);
   // Ends every connection and waits until they have gone (bounded).

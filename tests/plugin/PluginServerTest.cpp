@@ -23,7 +23,10 @@ TEST_F(PluginServerTest, PluginListsAreasWritesAMessageAndReadsItBack) {
   EXPECT_EQ((*p)("open TEST.ECHO"), "0x0");
   EXPECT_TRUE(echo->IsLockedExclusive());
   EXPECT_EQ((*p)("current"), "0xA TEST.ECHO");
-  EXPECT_EQ((*p)("store All|Tester|Hello|First line\\r\x01REPLY: 2:5020/1 0000abcd\\rLast"), "0x0");
+  // The first REPLY line's number is no number: the second gives the key.
+  EXPECT_EQ((*p)("store All|Tester|Hello|First line\\r\x01REPLY: 2:5020/1 0000abcz\\r"
+                 "\x01REPLY: 2:5020/1 0000abcd\\rLast"),
+            "0x0");
   EXPECT_EQ((*p)("msglist"), "0x104 1");
   const std::string read = (*p)("read 0");
   for (const char* part : {"AREA:TEST.ECHO\\x0D", "\\x01MSGID: 2:5020/1.7 ", "First line\\x0D",
@@ -39,6 +42,7 @@ TEST_F(PluginServerTest, PluginListsAreasWritesAMessageAndReadsItBack) {
   EXPECT_FALSE(echo->IsLocked());
   EXPECT_EQ((*p)("end"), "ok");
   EXPECT_TRUE(ConnectionsAre(0));
+  EXPECT_TRUE(log.empty());  // a goodbye is no failure
 }
 
 TEST_F(PluginServerTest, EveryFailureAnswersItsCode) {
