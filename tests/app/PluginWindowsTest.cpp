@@ -53,6 +53,10 @@ TEST_F(PluginWindowsTest, AServiceFillsThePluginsMenuAndTheBrowser) {
     services->setExpanded(true);
     EXPECT_NE(services->icon(0).cacheKey(), closedIcon);
     if (const char* shot = std::getenv("VELMARIS_GRAB")) browser->grab().save(shot);
+    browser->close();
+    w.findChild<QAction*>("bersicht1")->trigger();  // opens again, still filled
+    EXPECT_TRUE(browser->isVisible());
+    EXPECT_EQ(tree->topLevelItemCount(), 1);
     EXPECT_EQ(p("end"), "ok");
   }
   ASSERT_TRUE(PumpUntil([&] { return !plugins->menuAction()->isVisible(); }));

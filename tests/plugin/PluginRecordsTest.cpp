@@ -3,6 +3,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "app/plugin/PluginLauncher.h"
 #include "app/plugin/api/PluginRecords.h"
 #include "platform/Files.h"
 #include "platform/MessageSocket.h"
@@ -160,6 +161,16 @@ TEST(SharedMemTest, AFolderOthersMayEnterIsRefused) {
   TempDir dir;
   ASSERT_EQ(::mkdir((dir.Path() + "open").c_str(), 0755), 0);
   EXPECT_THROW(platform::EnsurePrivateFolder(dir.Path() + "open/"), platform::EFile);
+}
+
+TEST(PluginLauncherTest, OnlyExecutablePluginProgramsStart) {
+  TempDir dir;
+  for (const char* name : {"Plugin_b", "Plugin_a", "Plugin_readme", "Other"}) dir.Write(name, "x");
+  for (const char* name : {"Plugin_b", "Plugin_a", "Other"})
+    ASSERT_EQ(::chmod((dir.Path() + name).c_str(), 0700), 0);
+  EXPECT_EQ(plugin::PluginPrograms(dir.Path()),
+            (std::vector<std::string>{dir.Path() + "Plugin_a", dir.Path() + "Plugin_b"}));
+  EXPECT_TRUE(plugin::PluginPrograms(dir.Path() + "missing/").empty());
 }
 
 }  // namespace
