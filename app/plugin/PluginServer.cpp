@@ -266,8 +266,10 @@ void TKQAPIClientConnection::WorkerLoop() {
     ReleaseArea();
     host_.Removed(this);
   });
+  // What a plug-in that died in the middle left behind (never the blocks of
+  // the main thread, whatever ids the plug-in gave).
   for (uint32_t id : {replyThread_, commandThread_, threadId_.load()})
-    platform::RemoveBlocksOf(host_.Folder(), id);
+    if (id != host_.MainThread()) platform::RemoveBlocksOf(host_.Folder(), id);
   finished_ = true;
 }
 
