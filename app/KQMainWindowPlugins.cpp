@@ -65,6 +65,8 @@ void TKQMainWindow::UpdatePluginBrowser() {
 void TKQMainWindow::BuildPluginMenu(QMenu* menu, bool messageWindow,
                                     const std::function<void(uint32_t handle)>& onPick) {
   if (!menu) return;
+  // clear() leaves the submenus made by addMenu behind: they go first.
+  for (QMenu* sub : menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) delete sub;
   menu->clear();
   const auto groups = pluginHost_ ? plugin::PluginMenuGroups(pluginHost_->PluginServices(),
                                                              messageWindow)

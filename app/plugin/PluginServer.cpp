@@ -110,7 +110,9 @@ bool TKQAPIClientConnection::Start() {
   } catch (const std::system_error&) {
     return false;
   }
-  if (!started.Wait(host_.Limits().Ack)) return false;
+  // The thread is ours, not the plug-in's: it signals as soon as it runs.
+  while (!started.Wait(std::chrono::seconds(1))) {
+  }
   reader_ = std::thread([this] { ReaderLoop(); });
   return true;
 }
@@ -680,6 +682,7 @@ std::shared_ptr<TKQAPIClientConnection> TPluginHost::Shared(const TKQAPIClientCo
 
 void TPluginHost::Added(TKQAPIClientConnection* connection) {
   auto shared = Shared(connection);
+  if (!shared) return;
   std::erase(starting_, shared);
   connections_.push_back(shared);
   Changed();

@@ -67,8 +67,8 @@ class TKQAPIClientConnection {
   TKQAPIClientConnection(const TKQAPIClientConnection&) = delete;
   TKQAPIClientConnection& operator=(const TKQAPIClientConnection&) = delete;
 
-  // Starts both threads and waits (within the limit) until the worker runs;
-  // false when it did not start.
+  // Starts both threads and waits until the worker runs; false when the
+  // thread could not be made.
   bool Start();
   uint32_t ThreadId() const { return threadId_; }
   uint32_t CommandThread() const { return commandThread_; }

@@ -22,7 +22,10 @@ TEST_F(PluginWindowsTest, AServiceFillsThePluginsMenuAndTheBrowser) {
     TestPlugin p(folder, "Area Counter");
     EXPECT_NE(p("connect"), "id 0x0");
     EXPECT_NE(p("register 1 501 Count areas"), "0x0");
-    ASSERT_TRUE(PumpUntil([&] { return plugins->menuAction()->isVisible(); }));
+    EXPECT_NE(p("register 0 500 Count all"), "0x0");
+    ASSERT_TRUE(PumpUntil([&] { return w.PluginHost()->PluginServices().size() == 2; }));
+    ASSERT_TRUE(plugins->menuAction()->isVisible());
+    EXPECT_EQ(plugins->findChildren<QMenu*>().size(), 2);  // General and Area, once each
     auto* area = plugins->findChild<QMenu*>("Area");
     ASSERT_NE(area, nullptr);
     ASSERT_EQ(area->actions().size(), 1);
@@ -47,7 +50,7 @@ TEST_F(PluginWindowsTest, AServiceFillsThePluginsMenuAndTheBrowser) {
     for (int i = 0; i < root->childCount(); ++i)
       if (root->child(i)->text(0).startsWith("Services")) services = root->child(i);
     ASSERT_NE(services, nullptr);
-    EXPECT_EQ(services->text(0), "Services: 1");
+    EXPECT_EQ(services->text(0), "Services: 2");
     const qint64 closedIcon = services->icon(0).cacheKey();
     root->setExpanded(true);
     services->setExpanded(true);
