@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "app/plugin/PluginLauncher.h"
+#include "app/plugin/PluginServer.h"
 #include "app/plugin/api/PluginRecords.h"
 #include "platform/Files.h"
 #include "platform/MessageSocket.h"
@@ -102,6 +103,16 @@ TEST(PluginRecordsTest, ServiceRecordLayout) {
   EXPECT_EQ(ub[514], 0x9C);
   EXPECT_EQ(ub[526], 7);
   EXPECT_EQ(TPluginUplink::Decode(ub.data(), ub.size()), u);
+}
+
+TEST(PluginRecordsTest, TheProgramsInformationRecord) {
+  const Bytes b = PluginHostInfo().Encode();
+  ASSERT_EQ(b.size(), 784u);
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 12), "\x0BVelmaris 95");
+  EXPECT_EQ(b[512], 37);  // "The Integrated Fidonet Point Package!"
+  EXPECT_EQ(b[768], 215);
+  EXPECT_EQ(b[776], 1);
+  EXPECT_EQ(b[780], 1);
 }
 
 TEST(PluginRecordsTest, AreaListsHoldSeparatorsAndRefuseLies) {
