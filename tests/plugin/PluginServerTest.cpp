@@ -32,14 +32,17 @@ TEST_F(PluginServerTest, PluginListsAreasWritesAMessageAndReadsItBack) {
   for (const char* part : {"AREA:TEST.ECHO\\x0D", "\\x01MSGID: 2:5020/1.7 ", "First line\\x0D",
                            "Last\\x0D", " * Origin: Test origin (2:5020/1.7)"})
     EXPECT_NE(read.find(part), std::string::npos) << part << " in " << read;
-  const TMsgHeader& stored = echo->GetHeader(0);
-  EXPECT_EQ(stored.ReplyNumber, 0xabcdu);
-  EXPECT_EQ(stored.Subject.Str(), "Hello");
-
   EXPECT_EQ((*p)("setflags 0 2"), "0x0");
   EXPECT_EQ((*p)("getflags 0"), "0x2");
   EXPECT_EQ((*p)("close"), "0x0");
   EXPECT_FALSE(echo->IsLocked());
+  // What the area holds now that the plug-in has let go of it.
+  ASSERT_TRUE(echo->OpenIndex());
+  const TMsgHeader stored = echo->GetHeader(0);
+  echo->CloseIndex();
+  EXPECT_EQ(stored.ReplyNumber, 0xabcdu);
+  EXPECT_EQ(stored.Subject.Str(), "Hello");
+  EXPECT_EQ(stored.Flags, 2);
   EXPECT_EQ((*p)("end"), "ok");
   EXPECT_TRUE(ConnectionsAre(0));
   std::lock_guard lock(logMutex);
