@@ -6,6 +6,7 @@
 
 #include "app/plugin/api/PluginClient.h"
 #include "core/Area.h"
+#include "core/ByteOrder.h"
 #include "core/ConfigStore.h"
 #include "core/KQMail.h"
 #include "platform/Dispatcher.h"
@@ -264,14 +265,14 @@ void TKQAPIClientConnection::WorkerLoop() {
               "; disconnected");
   socket_->Shutdown();
   if (reader_.joinable()) reader_.join();
-  OnMain([this] {
-    ReleaseArea();
-    host_.Removed(this);
-  });
   // What a plug-in that died in the middle left behind (never the blocks of
   // the main thread, whatever ids the plug-in gave).
   for (uint32_t id : {replyThread_, commandThread_, threadId_.load()})
     if (id != host_.MainThread()) platform::RemoveBlocksOf(host_.Folder(), id);
+  OnMain([this] {
+    ReleaseArea();
+    host_.Removed(this);
+  });
   finished_ = true;
 }
 
@@ -367,8 +368,7 @@ void TKQAPIClientConnection::Handle(const TThreadMessage& m) {
         if (!area_) return Reply(PluginResult::NoOpenArea);
         const auto& headers = area_->HeaderList();
         bytes.resize(4 + 256 * headers.size());
-        const uint32_t count = static_cast<uint32_t>(headers.size());
-        for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(count >> (8 * i));
+        PutLE32(bytes.data(), static_cast<uint32_t>(headers.size()));
         for (size_t i = 0; i < headers.size(); ++i) headers[i].Encode(&bytes[4 + 256 * i]);
       }
       return ReplyWithBlock("MsgList", bytes, static_cast<uint32_t>(bytes.size()),

@@ -105,7 +105,8 @@ TEST_F(PluginServerTest, AReplyBlockThatCannotBeMadeNewAnswersMinusOne) {
   auto p = Connected();
   const uint32_t id = host->PluginConnections().front()->ThreadId();
   const std::string path = folder + platform::SharedBlockName("AreaList", id);
-  ASSERT_GE(::open(path.c_str(), O_CREAT | O_WRONLY, 0600), 0);
+  platform::Fd stale(::open(path.c_str(), O_CREAT | O_WRONLY, 0600));
+  ASSERT_TRUE(stale.ok());
   EXPECT_EQ((*p)("areas"), "0xFFFFFFFF ");
   ::unlink(path.c_str());
   EXPECT_NE((*p)("areas").substr(0, 4), "0xFF");

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/ByteOrder.h"
+
 namespace velmaris::plugin {
 
 namespace {
@@ -14,11 +16,10 @@ struct Writer {
     if (at < out.size()) out[at] = v;
   }
   void U16(size_t at, uint16_t v) {
-    U8(at, static_cast<uint8_t>(v));
-    U8(at + 1, static_cast<uint8_t>(v >> 8));
+    if (at + 2 <= out.size()) PutLE16(&out[at], v);
   }
   void U32(size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) U8(at + i, static_cast<uint8_t>(v >> (8 * i)));
+    if (at + 4 <= out.size()) PutLE32(&out[at], v);
   }
   void Short(size_t at, size_t max, const std::string& text) {
     const size_t n = std::min(text.size(), max);
@@ -36,11 +37,8 @@ struct Writer {
 // Reads a block whose size the caller has checked to hold every field.
 struct Reader {
   const uint8_t* p;
-  uint16_t U16(size_t at) const { return static_cast<uint16_t>(p[at] | p[at + 1] << 8); }
-  uint32_t U32(size_t at) const {
-    return uint32_t{p[at]} | uint32_t{p[at + 1]} << 8 | uint32_t{p[at + 2]} << 16 |
-           uint32_t{p[at + 3]} << 24;
-  }
+  uint16_t U16(size_t at) const { return GetLE16(p + at); }
+  uint32_t U32(size_t at) const { return GetLE32(p + at); }
   std::string Short(size_t at, size_t max) const {
     const size_t n = std::min<size_t>(p[at], max);
     return std::string(reinterpret_cast<const char*>(p + at + 1), n);
@@ -49,7 +47,8 @@ struct Reader {
 };
 
 void AppendU32(Bytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  out.resize(out.size() + 4);
+  PutLE32(&out[out.size() - 4], v);
 }
 
 }  // namespace
