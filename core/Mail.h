@@ -106,6 +106,9 @@ class TMail : public TObject {
   // and time, then the text converted to the ANSI code page, with quotes
   // re-wrapped under their prefix. Lines end with "\n".
   std::string PrintableText(bool showKludges, bool showAreaLines, bool showSeenBy) const;
+  // The text lines of the printable form, without the box around them.
+  std::vector<std::string> PrintableBodyLines(bool showKludges, bool showAreaLines,
+                                              bool showSeenBy) const;
   // Writes the printable form to fileName, at its end when append is set and
   // the file exists, else as a new file. Raises platform::EFile.
   void WriteToTextFile(const std::string& fileName, bool append, bool showKludges,

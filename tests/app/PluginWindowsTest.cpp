@@ -2,6 +2,7 @@
 #include <QTreeWidget>
 
 #include "MainWindowFixture.h"
+#include "app/MsgWin.h"
 #include "app/PluginBrowser.h"
 #include "app/plugin/PluginServer.h"
 #include "support/TestPlugin.h"
@@ -64,6 +65,40 @@ TEST_F(PluginWindowsTest, AServiceFillsThePluginsMenuAndTheBrowser) {
   }
   ASSERT_TRUE(PumpUntil([&] { return !plugins->menuAction()->isVisible(); }));
   EXPECT_EQ(w.PluginBrowser()->PluginTree()->topLevelItemCount(), 0);
+}
+
+TEST_F(PluginWindowsTest, AMessageListRunsItsServicesOnItsAreaAndSelection) {
+  Prepare({{"TEST.ECHO", {0, 0, 0}}});
+  TKQMainWindow& w = Open();
+  const std::string folder = dir.Path() + "run/";
+  w.StartPluginHost(folder);
+  TArea& area = *Area("TEST.ECHO");
+  TMessageListWindow& m = *w.OpenMessageList(area);
+  QMenu* plugins = m.Menu("Plugins");
+  ASSERT_NE(plugins, nullptr);
+  EXPECT_FALSE(plugins->menuAction()->isVisible());
+  TestPlugin p(folder);
+  EXPECT_NE(p("connect"), "id 0x0");
+  EXPECT_NE(p("register 1 501 Area tool"), "0x0");
+  EXPECT_NE(p("register 2 502 Message tool"), "0x0");
+  ASSERT_TRUE(PumpUntil([&] { return plugins->findChild<QMenu*>("Msg") != nullptr; }));
+  EXPECT_TRUE(plugins->menuAction()->isVisible());
+
+  plugins->findChild<QMenu*>("Area")->actions()[0]->trigger();
+  m.ListBox()->SelectItem(0);
+  m.ListBox()->SelectItem(2);
+  const std::vector<int32_t> selected = m.SelectedMessages();
+  ASSERT_FALSE(selected.empty());
+  plugins->findChild<QMenu*>("Msg")->actions()[0]->trigger();
+  std::string indexes;
+  for (int32_t i : selected) indexes += std::to_string(i) + "/";
+  EXPECT_EQ(p("commands"), "2 0x501:14:TEST.ECHO/;0x502:" + std::to_string(4 * selected.size()) +
+                               ":" + indexes + ";");
+  EXPECT_EQ(p("current"), "0xA TEST.ECHO");  // the plug-in holds the area now
+  EXPECT_EQ(p("close"), "0x0");
+  ASSERT_TRUE(PumpUntil([&] { return !area.IsLocked(); }));
+  EXPECT_EQ(p("end"), "ok");
+  ASSERT_TRUE(PumpUntil([&] { return !plugins->menuAction()->isVisible(); }));
 }
 
 }  // namespace
