@@ -18,10 +18,12 @@
 #include "app/AboutDialog.h"
 #include "app/AddrBook.h"
 #include "app/MessageEditor.h"
+#include "app/PluginBrowser.h"
 #include "app/SearchAssistent.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/ConfigSession.h"
 #include "app/logic/Startup.h"
+#include "app/plugin/PluginServer.h"
 #include "archive/AutoUnpacker.h"
 #include "archive/PackerConfig.h"
 #include "archive/UnpackJobConfig.h"
@@ -29,8 +31,8 @@
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/DateFormat.h"
-#include "core/forms/FormText.h"
 #include "core/WinLst.h"
+#include "core/forms/FormText.h"
 #include "mailer/MailerSession.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "mailer/forms/MailerForm.h"
@@ -275,7 +277,10 @@ void TKQMainWindow::BuildMenus() {
   help->addAction(
       MakeAction("ConfiganAutorsenden1", QStringLiteral("Отправить конфигурацию автору")));
   help->addSeparator();
-  help->addAction(MakeAction("bersicht1", QStringLiteral("Плагины")));
+  QAction* pluginBrowser = MakeAction("bersicht1", QStringLiteral("Плагины"));
+  pluginBrowser->setEnabled(true);
+  connect(pluginBrowser, &QAction::triggered, this, [this] { bersicht1Click(); });
+  help->addAction(pluginBrowser);
   help->addSeparator();
   QAction* about = MakeAction("Ingo1", QStringLiteral("О программе"));
   about->setEnabled(true);
@@ -548,6 +553,7 @@ void TKQMainWindow::closeEvent(QCloseEvent* event) {
   setWindowTitle(QString::fromUtf8(kWaitBackgroundCaption));
   StartRunsAtExit();
   setWindowTitle(QString::fromUtf8(kWaitPluginsCaption));
+  StopPlugins();
   event->accept();
 }
 
@@ -798,6 +804,8 @@ void TKQMainWindow::SaveLayout() {
 void TKQMainWindow::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  // The plug-ins end before anything they might use goes.
+  FreePlugins();
   // The jobs end before the configuration is saved.
   FreeJobWindows();
   CloseMessageLists();

@@ -7,6 +7,8 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,8 +27,12 @@ class QToolButton;
 
 namespace velmaris {
 
+namespace plugin {
+class TPluginHost;
+}
 class TArea;
 class TAddrBook;
+class TPluginBrowser;
 class TAreaManagerWindow;
 class TAreaManagers;
 class TBetterPlacement;
@@ -110,6 +116,29 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void MessageListUpdateCaption(TArea& area) override;
   void MessageListUnlocked(TArea& area) override;
 
+  // --- Plug-ins (KQMainWindowPlugins.cpp) ------------------------------------
+  // The server listens in the folder (the private runtime folder when
+  // empty); a failure is logged and leaves the program without plug-ins.
+  void StartPluginHost(const std::string& folder = {});
+  // At start-up: the server, then the programs of the plug-in folder.
+  void StartPlugins();
+  plugin::TPluginHost* PluginHost() const { return pluginHost_.get(); }
+  // The plug-in browser (made on first use).
+  TPluginBrowser* PluginBrowser();
+  // Rebuilds the Plugins menus and the browser after a change.
+  void UpdatePluginBrowser();
+  // Fills a window's Plugins menu with the submenus of the registered
+  // services (the "Msg" one only for a message list window); the item picked
+  // calls onPick with its service handle. The menu shows only with entries.
+  void BuildPluginMenu(QMenu* menu, bool messageWindow,
+                       const std::function<void(uint32_t handle)>& onPick);
+  // Runs a service from the main window's Plugins menu.
+  void InvokePluginService(uint32_t handle);
+
+ signals:
+  // The services changed: message list windows rebuild their Plugins menus.
+  void PluginsChanged();
+
  protected:
   // Closing: waits for background work and plug-ins, then lets the window
   // close; the program then destroys it.
@@ -146,6 +175,10 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   // The runs at exit that OptimizeOn and MaintainOn ask for; waits until
   // every maintenance and optimisation window has gone.
   void StartRunsAtExit();
+  // Help > Plugins: shows the plug-in browser.
+  void bersicht1Click();
+  void StopPlugins();
+  void FreePlugins();
 
   // The commands that start the jobs.
   void ImportClick();
@@ -176,8 +209,10 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   std::unique_ptr<TUnpRep> unpRep_;
   std::unique_ptr<TSearchAssistent> searchWindow_;
   TAddrBook* addrBook_ = nullptr;  // frees itself when closed
-  uint64_t jobSettings_ = 0;  // the subscription to UnpackOn and DiffOn
+  uint64_t jobSettings_ = 0;       // the subscription to UnpackOn and DiffOn
   bool shutDown_ = false;
+  std::unique_ptr<plugin::TPluginHost> pluginHost_;
+  std::unique_ptr<TPluginBrowser> pluginBrowser_;
 
   TEZBetterListBox* areaList_ = nullptr;
   QListWidget* wList_ = nullptr;

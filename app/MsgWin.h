@@ -165,6 +165,13 @@ class TMessageListWindow : public QMainWindow, public TObject {
   // The rows selected in the list (the list view) or the displayed message.
   std::vector<int32_t> SelectedMessages() const;
 
+  // --- Plug-ins (MsgWinPlugins.cpp) ---------------------------------------------------
+  // Adds the window's Plugins menu, filled from the registered services and
+  // rebuilt whenever they change.
+  void BuildPluginMenu();
+  // Runs a service of the Plugins menu on this window's area and selection.
+  void PluginMenuClick(uint32_t handle);
+
   // --- Handlers ----------------------------------------------------------------------------
   void ShowListClick() { SetMessageView(false); }
   void ShowNextClick() { ShowNextMessage(); }

@@ -162,6 +162,8 @@ void TVelmarisApp::StartWindows() {
   mainWindow_->show();
   // 10. The maintenance and optimisation asked for at start.
   mainWindow_->StartBackgroundRuns();
+  // 12. The plug-in server, then the plug-in programs.
+  mainWindow_->StartPlugins();
 }
 
 int TVelmarisApp::Run() {
