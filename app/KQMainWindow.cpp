@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "app/AboutDialog.h"
+#include "app/SearchAssistent.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/ConfigSession.h"
 #include "app/logic/Startup.h"
@@ -137,6 +138,7 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
   // Bundles are packed with the configured packer of each uplink.
   InstallBundlePacker();
   CreateJobWindows();
+  CreateSearchWindow();
   ApplyAreaListFont();
   RefreshAreaList();
   // Message dates are written and parsed with this pattern and the English
@@ -426,11 +428,14 @@ QString TKQMainWindow::RowText(const TArea& area, TAreaRowKind kind) const {
 void TKQMainWindow::RefreshAreaList() {
   if (!session_) return;
   const TAreaList& areas = session_->Store().Areas();
-  QStringList rows;
+  QStringList rows, names;
   rows.reserve(areas.GetCount());
-  for (int i = 0; i < areas.GetCount(); ++i)
+  for (int i = 0; i < areas.GetCount(); ++i) {
     rows.push_back(RowText(*areas.GetItem(i), TAreaRowKind::Rebuild));
+    names.push_back(ListCell(areas.GetItem(i)->Name));
+  }
   areaList_->SetItems(rows);
+  if (searchWindow_) searchWindow_->SetAreaNames(names);
   ShowAreaCount();
 }
 
@@ -695,6 +700,40 @@ void TKQMainWindow::EnableDiffClick() {
   procWin_->Service().SetTimerOn(item->isChecked());
 }
 
+// --- Search -------------------------------------------------------------------------
+
+void TKQMainWindow::CreateSearchWindow() {
+  searchWindow_ = std::make_unique<TSearchAssistent>(session_->Store().Areas());
+  // A hit becomes the focus row of the area list.
+  searchWindow_->OnOpenHit = [this](int areaIndex, int, const TSearchRequest&) {
+    if (areaIndex < 0 || areaIndex >= areaList_->GetCount()) return;
+    areaList_->SelectItem(areaIndex);
+    areaList_->SetFocusIndex(areaIndex);
+    areaList_->MakeVisible(areaIndex);
+  };
+  ConnectCommand("DOSearch", &TKQMainWindow::DOSearchClick);
+  ConnectCommand("Suchern1", &TKQMainWindow::Suchern1Click);
+}
+
+void TKQMainWindow::DOSearchClick() {
+  searchWindow_->show();
+  searchWindow_->raise();
+  searchWindow_->activateWindow();
+}
+
+void TKQMainWindow::Suchern1Click() {
+  if (!searchWindow_->Searching()) {
+    TEZBetterListBox* list = searchWindow_->SearchAreas();
+    list->ClearSelection();
+    for (int i = 0; i < areaList_->GetCount() && i < list->GetCount(); ++i)
+      if (areaList_->Selected(i)) {
+        list->SetSelected(i, true);
+        list->SetFocusIndex(i);
+      }
+  }
+  DOSearchClick();
+}
+
 void TKQMainWindow::StartBackgroundRuns() {
   if (!session_) return;
   const auto values = ConfigStore().Values();
@@ -748,6 +787,7 @@ void TKQMainWindow::Shutdown() {
   // The mailer profiles and their windows, which post their logs.
   if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();
   FreeAreaManagers();
+  searchWindow_.reset();
   // The areas and the configuration store go last.
   session_.reset();
   SetMailerWindowFactory(nullptr);
