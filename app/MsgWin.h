@@ -186,6 +186,24 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void NchsteArea1Click();
   void VorherigeArea1Click();
 
+  // --- Selection tools and area commands (MsgWinTools.cpp) ------------------------------
+  // The message indexes that the thread tree's context menus fill, and the
+  // switch that a command started from them turns on while it runs.
+  std::vector<int32_t> ThreadSelection;
+  bool UseThreadSelection = false;
+  // The thread selection while the switch is on, else the selected rows
+  // (list view) or the displayed message.
+  std::vector<int32_t> GetSelection() const;
+  // fromThread: started from the thread tree's context menus.
+  void DeleteMsgsClick(bool fromThread = false);
+  void CopyMailsBtnClick(bool fromThread = false);
+  void DoSetFlagsClick(bool fromThread = false);
+  void AlsTextspeichern1Click();
+  void Aufholen1Click();
+  void Aufrumen1Click();
+  void Optimieren1Click();
+  void UUdecode1Click();
+
  signals:
   // The area changed (SetArea) or the window is going.
   void areaChanged();
@@ -215,6 +233,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void ShowStep(const TMsgStep& step, bool forward);
   void MoveToArea(bool forward);
   void IEMRightCommit();
+  void BuildToolCommands();
 
   std::string startDir_;
   TArea* area_ = nullptr;

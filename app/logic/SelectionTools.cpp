@@ -109,6 +109,20 @@ TToolOutcome SetMessageFlags(TArea& area, const std::vector<int32_t>& selection,
   });
 }
 
+TToolOutcome MarkAreaRead(TArea& area) {
+  if (!area.Lock(true)) return Refused(area);
+  TAreaLockHold hold(area);
+  TIndexUse use(area);
+  if (!use.Open()) return NotOpened(area);
+  TToolOutcome out;
+  for (int i = 0; i < area.Count; ++i) {
+    if (!(area.HeaderPtr(i)->Flags & MsgFlag::Unread)) continue;
+    area.ChangeHeaderFlags(i, MsgFlag::Unread, FlagOperation::Clear);
+    ++out.Processed;
+  }
+  return out;
+}
+
 namespace {
 
 // The copies read so far and the source indexes they came from.

@@ -82,4 +82,7 @@ TToolOutcome SetMessageFlags(TArea& area, const std::vector<int32_t>& selection,
 TToolOutcome CopyMessages(TArea& source, TArea& target, const std::vector<int32_t>& selection,
                           bool move, TToolProgress& progress);
 
+// Catch up: every message of the area read (exclusive lock).
+TToolOutcome MarkAreaRead(TArea& area);
+
 }  // namespace velmaris
