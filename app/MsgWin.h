@@ -203,6 +203,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void Aufrumen1Click();
   void Optimieren1Click();
   void UUdecode1Click();
+  void AbsenderinsAdressbuch1Click(bool fromThread = false);
 
  signals:
   // The area changed (SetArea) or the window is going.

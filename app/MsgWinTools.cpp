@@ -13,6 +13,8 @@
 #include "app/SelectionToolForms.h"
 #include "app/UUDecoder.h"
 #include "app/logic/SaveAsText.h"
+#include "app/logic/SendersToBook.h"
+#include "core/ConfigStore.h"
 #include "core/TextHelpers.h"
 #include "core/Area.h"
 #include "core/forms/FormText.h"
@@ -103,6 +105,10 @@ void TMessageListWindow::BuildToolCommands() {
   hook(MakeAction(area, "Optimieren1", QStringLiteral("&Оптимизировать"), QKeySequence("Ctrl+O")),
        &TMessageListWindow::Optimieren1Click);
 
+  tool(MakeAction(Menu("Mail1"), "AbsenderinsAdressbuch1",
+                  QStringLiteral("&Добавить в адресную книгу"), QKeySequence("Ctrl+B")),
+       &TMessageListWindow::AbsenderinsAdressbuch1Click);
+
   // The list's pop-up menu (its items carry no short-cuts of their own).
   tool(MakeAction(popup, "Lschen1", QStringLiteral("&Удалить")),
        &TMessageListWindow::DeleteMsgsClick);
@@ -112,6 +118,8 @@ void TMessageListWindow::BuildToolCommands() {
        &TMessageListWindow::DoSetFlagsClick);
   hook(MakeAction(popup, "Aufholen1", QStringLiteral("&Подтянуть арию")),
        &TMessageListWindow::Aufholen1Click);
+  tool(MakeAction(popup, "AbsenderinsAdressbuch2", QStringLiteral("&Добавить в адресную книгу")),
+       &TMessageListWindow::AbsenderinsAdressbuch1Click);
 }
 
 void TMessageListWindow::DeleteMsgsClick(bool fromThread) {
@@ -191,6 +199,18 @@ void TMessageListWindow::Optimieren1Click() {
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }
+}
+
+void TMessageListWindow::AbsenderinsAdressbuch1Click(bool fromThread) {
+  TConfigStore* store = GetConfigStore();
+  if (!area_ || !store) return;
+  UseThreadSelection = fromThread;
+  try {
+    AddSendersToAddressBook(*area_, GetSelection(), store->AddressBook());
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+  UseThreadSelection = false;
 }
 
 void TMessageListWindow::UUdecode1Click() {

@@ -115,12 +115,14 @@ void TSelectionToolForm::OkClick() {
   done(QDialog::Accepted);
 }
 
-void TSelectionToolForm::CancelClick() {
+void TSelectionToolForm::CancelClick() { reject(); }
+
+void TSelectionToolForm::reject() {
   if (running_) {
     aborted_ = true;
     return;
   }
-  reject();
+  QDialog::reject();
 }
 
 bool TSelectionToolForm::Aborted() {

@@ -50,6 +50,8 @@ class TSelectionToolForm : public QDialog, public TToolProgress {
   void CancelClick();
 
   bool Aborted() override;
+  // Escape or the close box during the work stop it like Cancel.
+  void reject() override;
 
  protected:
   TSelectionToolForm(QWidget* owner, const char* name, const QString& caption,

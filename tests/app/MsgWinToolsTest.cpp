@@ -93,6 +93,8 @@ TEST_F(MsgWinToolsTest, FlagsAndCatchUpChangeTheArea) {
   EXPECT_EQ(area->GetHeader(1).Flags, MsgFlag::Hold | MsgFlag::Unread);
   list.Action("AlleMailsaufholen1")->trigger();
   EXPECT_EQ(area->UnreadCount, 0);
+  list.Action("AbsenderinsAdressbuch1")->trigger();
+  EXPECT_EQ(window->ConfigStore().AddressBook().GetCount(), 3);
 
   // Another holder of the area: the tools are refused and nothing changes.
   ASSERT_TRUE(area->Lock(false));
