@@ -187,23 +187,22 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void VorherigeArea1Click();
 
   // --- Selection tools and area commands (MsgWinTools.cpp) ------------------------------
-  // The message indexes that the thread tree's context menus fill, and the
-  // switch that a command started from them turns on while it runs.
-  std::vector<int32_t> ThreadSelection;
-  bool UseThreadSelection = false;
-  // The thread selection while the switch is on, else the selected rows
-  // (list view) or the displayed message.
+  // The messages of the tree's node under the last context menu; the
+  // selection tools use them while FromThreadMenu is set.
+  std::vector<int> ThreadMessages;
+  bool FromThreadMenu = false;
+  // The thread selection while FromThreadMenu is set, else the selected
+  // rows (list view) or the displayed message.
   std::vector<int32_t> GetSelection() const;
-  // fromThread: started from the thread tree's context menus.
-  void DeleteMsgsClick(bool fromThread = false);
-  void CopyMailsBtnClick(bool fromThread = false);
-  void DoSetFlagsClick(bool fromThread = false);
+  void DeleteMsgsClick();
+  void CopyMailsBtnClick();
+  void DoSetFlagsClick();
   void AlsTextspeichern1Click();
   void Aufholen1Click();
   void Aufrumen1Click();
   void Optimieren1Click();
   void UUdecode1Click();
-  void AbsenderinsAdressbuch1Click(bool fromThread = false);
+  void AbsenderinsAdressbuch1Click();
 
  signals:
   // The area changed (SetArea) or the window is going.

@@ -52,9 +52,8 @@ std::vector<std::unique_ptr<TMaintainer>>& CleanUps() {
 }
 
 template <typename Tool>
-void RunTool(TMessageListWindow& window, bool fromThread) {
+void RunTool(TMessageListWindow& window) {
   if (!window.Area()) return;
-  window.UseThreadSelection = fromThread;
   try {
     Tool tool(&window);
     tool.Start(window.Area());
@@ -62,13 +61,13 @@ void RunTool(TMessageListWindow& window, bool fromThread) {
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }
-  window.UseThreadSelection = false;
 }
 
 }  // namespace
 
 std::vector<int32_t> TMessageListWindow::GetSelection() const {
-  return UseThreadSelection ? ThreadSelection : SelectedMessages();
+  if (FromThreadMenu) return std::vector<int32_t>(ThreadMessages.begin(), ThreadMessages.end());
+  return SelectedMessages();
 }
 
 void TMessageListWindow::BuildToolCommands() {
@@ -78,9 +77,7 @@ void TMessageListWindow::BuildToolCommands() {
   auto hook = [this](QAction* action, void (TMessageListWindow::*handler)()) {
     connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
   };
-  auto tool = [this](QAction* action, void (TMessageListWindow::*handler)(bool)) {
-    connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(false); });
-  };
+  auto& tool = hook;
   edit->addSeparator();
   tool(MakeAction(edit, "Lschen2", QStringLiteral("&Удалить"), QKeySequence("Ctrl+Del")),
        &TMessageListWindow::DeleteMsgsClick);
@@ -116,22 +113,47 @@ void TMessageListWindow::BuildToolCommands() {
        &TMessageListWindow::CopyMailsBtnClick);
   tool(MakeAction(popup, "Flagsndern1", QStringLiteral("Изменить &флаги")),
        &TMessageListWindow::DoSetFlagsClick);
+  // The thread tree's context menus: the tools then work on the messages
+  // of the node under the menu (FromThreadMenu is set while it runs).
+  struct TreeItem {
+    const char* menu;
+    const char* name;
+    const char* caption;
+    void (TMessageListWindow::*handler)();
+  };
+  const TreeItem kTreeItems[] = {
+      {"MailContext", "MailDelete", "Удалить", &TMessageListWindow::DeleteMsgsClick},
+      {"MailContext", "MailCopy", "Копировать в другую арию",
+       &TMessageListWindow::CopyMailsBtnClick},
+      {"MailContext", "MailChangeFlags", "Изменить флаги", &TMessageListWindow::DoSetFlagsClick},
+      {"MailContext", "MailAddUser", "Добавить в адресную книгу",
+       &TMessageListWindow::AbsenderinsAdressbuch1Click},
+      {"ThreadContext", "ThreadDeleteMails", "Удалить ветку", &TMessageListWindow::DeleteMsgsClick},
+      {"ThreadContext", "ThreadCopyMails", "Копировать ветку в другую арию",
+       &TMessageListWindow::CopyMailsBtnClick},
+      {"ThreadContext", "ThreadChangeFlags", "Изменить флаги ветки",
+       &TMessageListWindow::DoSetFlagsClick},
+      {"ThreadContext", "ThreadAddUsers", "Авторов в адресную книгу",
+       &TMessageListWindow::AbsenderinsAdressbuch1Click},
+  };
+  for (const TreeItem& item : kTreeItems)
+    hook(MakeAction(Menu(item.menu), item.name, QString::fromUtf8(item.caption)), item.handler);
   hook(MakeAction(popup, "Aufholen1", QStringLiteral("&Подтянуть арию")),
        &TMessageListWindow::Aufholen1Click);
   tool(MakeAction(popup, "AbsenderinsAdressbuch2", QStringLiteral("&Добавить в адресную книгу")),
        &TMessageListWindow::AbsenderinsAdressbuch1Click);
 }
 
-void TMessageListWindow::DeleteMsgsClick(bool fromThread) {
-  RunTool<TDelMailExpert>(*this, fromThread);
+void TMessageListWindow::DeleteMsgsClick() {
+  RunTool<TDelMailExpert>(*this);
 }
 
-void TMessageListWindow::CopyMailsBtnClick(bool fromThread) {
-  RunTool<TCopyMails>(*this, fromThread);
+void TMessageListWindow::CopyMailsBtnClick() {
+  RunTool<TCopyMails>(*this);
 }
 
-void TMessageListWindow::DoSetFlagsClick(bool fromThread) {
-  RunTool<TSetFlags>(*this, fromThread);
+void TMessageListWindow::DoSetFlagsClick() {
+  RunTool<TSetFlags>(*this);
 }
 
 void TMessageListWindow::AlsTextspeichern1Click() {
@@ -201,16 +223,14 @@ void TMessageListWindow::Optimieren1Click() {
   }
 }
 
-void TMessageListWindow::AbsenderinsAdressbuch1Click(bool fromThread) {
+void TMessageListWindow::AbsenderinsAdressbuch1Click() {
   TConfigStore* store = GetConfigStore();
   if (!area_ || !store) return;
-  UseThreadSelection = fromThread;
   try {
     AddSendersToAddressBook(*area_, GetSelection(), store->AddressBook());
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }
-  UseThreadSelection = false;
 }
 
 void TMessageListWindow::UUdecode1Click() {

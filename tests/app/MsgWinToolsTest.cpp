@@ -57,7 +57,7 @@ class MsgWinToolsTest : public MainWindowFixture {
 };
 
 TEST_F(MsgWinToolsTest, DeleteAndMoveWorkOnTheSelectedRows) {
-  Prepare({{"ECHO", Times(5, 0)}, {"OTHER", Times(1, 0)}});
+  Prepare({{"ECHO", Times(5, 0)}, {"OTHER", Times(1, 0)}, {"TREE", Times(4, 0)}});
   TMessageListWindow& list = OpenList("ECHO");
   SelectRows(list, {1, 3});
   AnswerOk();
@@ -76,6 +76,18 @@ TEST_F(MsgWinToolsTest, DeleteAndMoveWorkOnTheSelectedRows) {
   EXPECT_EQ(Senders("ECHO"), (std::vector<std::string>{"Sender 3"}));
   EXPECT_EQ(Senders("OTHER"), (std::vector<std::string>{"Sender 6", "Sender 1", "Sender 5"}));
   EXPECT_TRUE(prompter.Questions().empty());
+
+  // From the thread tree's menu the tool takes the node's messages, not the
+  // selected rows.
+  TMessageListWindow& tree = *window->OpenMessageList(*Area("TREE"));
+  SelectRows(tree, {0});
+  tree.ThreadMessages = {1, 2};
+  tree.FromThreadMenu = true;
+  AnswerOk();
+  tree.Action("ThreadDeleteMails")->trigger();
+  tree.FromThreadMenu = false;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return tree.DisplayList.Count() == 2; }, 10000));
+  EXPECT_EQ(Senders("TREE"), (std::vector<std::string>{"Sender 7", "Sender 10"}));
 }
 
 TEST_F(MsgWinToolsTest, FlagsAndCatchUpChangeTheArea) {
