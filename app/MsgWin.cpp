@@ -151,6 +151,7 @@ TMessageListWindow::TMessageListWindow(const std::string& startDir, QWidget* par
 }
 
 TMessageListWindow::~TMessageListWindow() {
+  if (settingsSubscription_) GetSettings().Unsubscribe(settingsSubscription_);
   if (area_) {
     area_->MessageWindow = nullptr;
     area_->CloseIndex();
@@ -339,15 +340,19 @@ void TMessageListWindow::BuildHeaderPanel() {
   grid->addWidget(byteSize_, 2, 3);
   grid->setColumnStretch(1, 3);
   grid->setColumnStretch(2, 2);
-  auto* flags = new QHBoxLayout;
-  flags->setSpacing(8);
+  // The flag boxes in two rows, so that a narrow window keeps them.
+  auto* flags = new QGridLayout;
+  flags->setHorizontalSpacing(8);
+  flags->setVerticalSpacing(0);
+  int slot = 0;
   for (const FlagBox& f : kFlagBoxes) {
     auto* box = new QCheckBox(QString::fromUtf8(f.caption), header_);
     box->setObjectName(QString::fromLatin1(f.name));
     flagBoxes_.push_back(box);
-    flags->addWidget(box);
+    flags->addWidget(box, slot / 5, slot % 5);
+    ++slot;
   }
-  flags->addStretch(1);
+  flags->setColumnStretch(5, 1);
   grid->addLayout(flags, 3, 0, 1, 4);
 }
 
@@ -459,10 +464,9 @@ void TMessageListWindow::BuildForm() {
   connect(listBox_, &TCustomBetterListBox::clicked, this, [this] { BetterListBoxClick(); });
   connect(listBox_, &TCustomBetterListBox::doubleClicked, this,
           [this] { BetterListBoxDblClick(); });
-  connect(listBox_, &TCustomBetterListBox::keyDown, this,
-          [this](int key, Qt::KeyboardModifiers modifiers) {
-            BetterListBoxKeyDown(key, modifiers);
-          });
+  connect(
+      listBox_, &TCustomBetterListBox::keyDown, this,
+      [this](int key, Qt::KeyboardModifiers modifiers) { BetterListBoxKeyDown(key, modifiers); });
   splitter_->addWidget(tree_);
   splitter_->addWidget(listBox_);
   splitter_->setStretchFactor(1, 1);
@@ -500,9 +504,7 @@ QStatusBar* TMessageListWindow::StatusBar() const { return statusBar(); }
 
 QMenu* TMessageListWindow::Menu(const QString& name) const { return findChild<QMenu*>(name); }
 
-QAction* TMessageListWindow::Action(const QString& name) const {
-  return findChild<QAction*>(name);
-}
+QAction* TMessageListWindow::Action(const QString& name) const { return findChild<QAction*>(name); }
 
 bool TMessageListWindow::TreeShown() const {
   QAction* action = Action("DisplayTree");
@@ -516,12 +518,7 @@ bool TMessageListWindow::DisplayOrderNavigation() const {
 
 void TMessageListWindow::ApplySettings() {
   const auto values = GetSettings().Snapshot();
-  const QPalette pal = palette();
-  textContainer_->setFont(FontOf(values->Font(SettingId::mrFont), font()));
-  const QFont list = FontOf(values->Font(SettingId::MLFont), listBox_->font());
-  listBox_->setFont(list);
-  listBox_->Columns().SetFont(list);
-  tree_->setFont(FontOf(values->Font(SettingId::RTFont), tree_->font()));
+  ApplyLook(*values);
   Action("DisplayStyles")->setChecked(values->Checked(SettingId::DisplayStyles));
   Action("AKludge")->setChecked(values->Checked(SettingId::AKLudge));
   Action("AREAKLudge")->setChecked(values->Checked(SettingId::AREAKludge));
@@ -530,13 +527,71 @@ void TMessageListWindow::ApplySettings() {
   const bool displayOrder = values->Checked(SettingId::RbNavA);
   Action("MNNavA")->setChecked(displayOrder);
   Action("MnNavO")->setChecked(!displayOrder);
-  listBox_->SetColor(SettingColour(*values, SettingId::COL_Bg, pal));
-  listBox_->SetHighlightColor(SettingColour(*values, SettingId::COL_Highlight, pal));
-  listBox_->SetHighlightTxtColor(SettingColour(*values, SettingId::COL_MsgSel, pal));
-  QPalette listPal = listBox_->palette();
-  listPal.setColor(QPalette::Text, SettingColour(*values, SettingId::COL_Msg, pal));
-  listBox_->setPalette(listPal);
   tree_->setVisible(TreeShown());
+  settingsSubscription_ = GetSettings().Subscribe(
+      [this](const SettingsValues& values, const std::vector<SettingId>& changed) {
+        SettingsChanged(values, changed);
+      });
+}
+
+void TMessageListWindow::ApplyLook(const SettingsValues& values) {
+  const QPalette pal = palette();
+  textContainer_->setFont(FontOf(values.Font(SettingId::mrFont), font()));
+  const QFont list = FontOf(values.Font(SettingId::MLFont), font());
+  listBox_->setFont(list);
+  listBox_->Columns().SetFont(list);
+  tree_->setFont(FontOf(values.Font(SettingId::RTFont), font()));
+  listBox_->SetColor(SettingColour(values, SettingId::COL_Bg, pal));
+  listBox_->SetHighlightColor(SettingColour(values, SettingId::COL_Highlight, pal));
+  listBox_->SetHighlightTxtColor(SettingColour(values, SettingId::COL_MsgSel, pal));
+  QPalette listPal = listBox_->palette();
+  listPal.setColor(QPalette::Text, SettingColour(values, SettingId::COL_Msg, pal));
+  listBox_->setPalette(listPal);
+}
+
+void TMessageListWindow::SettingsChanged(const SettingsValues& values,
+                                         const std::vector<SettingId>& changed) {
+  auto has = [&](SettingId id) {
+    return std::find(changed.begin(), changed.end(), id) != changed.end();
+  };
+  struct Switch {
+    SettingId id;
+    const char* action;
+  };
+  static constexpr Switch kSwitches[] = {{SettingId::DisplayStyles, "DisplayStyles"},
+                                         {SettingId::AKLudge, "AKludge"},
+                                         {SettingId::AREAKludge, "AREAKLudge"},
+                                         {SettingId::SBKludge, "SBKLudge"}};
+  bool redisplay = false;
+  for (const Switch& sw : kSwitches)
+    if (has(sw.id)) {
+      Action(sw.action)->setChecked(values.Checked(sw.id));
+      redisplay = true;
+    }
+  if (has(SettingId::RbNavA)) {
+    Action("MNNavA")->setChecked(values.Checked(SettingId::RbNavA));
+    Action("MnNavO")->setChecked(!values.Checked(SettingId::RbNavA));
+  }
+  for (SettingId id :
+       {SettingId::mrFont, SettingId::MLFont, SettingId::RTFont, SettingId::COL_Bg,
+        SettingId::COL_Highlight, SettingId::COL_MsgSel, SettingId::COL_Msg, SettingId::COL_Sysop,
+        SettingId::COL_SysopSel, SettingId::MsgBG, SettingId::MsgTxt, SettingId::QuoteColor})
+    if (has(id)) {
+      ApplyLook(values);
+      listBox_->viewport()->update();
+      redisplay = true;
+      break;
+    }
+  try {
+    if (has(SettingId::DisplayTree) && TreeShown() != values.Checked(SettingId::DisplayTree)) {
+      Action("DisplayTree")->setChecked(values.Checked(SettingId::DisplayTree));
+      DisplayTreeClick();
+    } else if (redisplay) {
+      RedisplayMessage();
+    }
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
 }
 
 // --- The area ---------------------------------------------------------------------
@@ -961,17 +1016,17 @@ void TMessageListWindow::ShowStep(const TMsgStep& step, bool forward) {
 void TMessageListWindow::ShowNextMessage() {
   if (!area_) return;
   const bool advance = GetSettings().Snapshot()->Checked(SettingId::CbAdvanceArea);
-  ShowStep(NextMessageStep(DisplayList, area_->Count, DisplayedIndex, DisplayOrderNavigation(),
-                           advance),
-           true);
+  ShowStep(
+      NextMessageStep(DisplayList, area_->Count, DisplayedIndex, DisplayOrderNavigation(), advance),
+      true);
 }
 
 void TMessageListWindow::ShowPrevMessage() {
   if (!area_) return;
   const bool advance = GetSettings().Snapshot()->Checked(SettingId::CbAdvanceArea);
-  ShowStep(PrevMessageStep(DisplayList, area_->Count, DisplayedIndex, DisplayOrderNavigation(),
-                           advance),
-           false);
+  ShowStep(
+      PrevMessageStep(DisplayList, area_->Count, DisplayedIndex, DisplayOrderNavigation(), advance),
+      false);
 }
 
 void TMessageListWindow::ShowFirstMessage() {
@@ -1145,7 +1200,8 @@ void TMessageListWindow::DisplayTreeClick() {
     SelectMessage(current);
 }
 
-// --- Area lock ------------------------------------------------------------------------------------
+// --- Area lock
+// ------------------------------------------------------------------------------------
 
 void TMessageListWindow::AreaLocked(bool exclusive) {
   if (!area_) return;
@@ -1226,7 +1282,8 @@ void TMessageListWindow::Layoutspeichern1Click() {
         other->LoadLayout();
 }
 
-// --- Find and the Edit menu ------------------------------------------------------------------------
+// --- Find and the Edit menu
+// ------------------------------------------------------------------------
 
 void TMessageListWindow::Suchen3Click() {
   // The find form comes with the small dialogs; until then the last text is
@@ -1268,7 +1325,8 @@ void TMessageListWindow::SelectAllText() {
     msgText_->SelectAll();
 }
 
-// --- Events ----------------------------------------------------------------------------------------
+// --- Events
+// ----------------------------------------------------------------------------------------
 
 void TMessageListWindow::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);

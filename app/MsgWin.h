@@ -29,6 +29,7 @@
 #include "app/logic/MsgThreads.h"
 #include "core/Mail.h"
 #include "core/PubLst.h"
+#include "core/Settings.h"
 
 class QAction;
 class QActionGroup;
@@ -220,6 +221,8 @@ class TMessageListWindow : public QMainWindow, public TObject {
   QAction* MakeAction(QMenu* menu, const char* name, const QString& caption,
                       const QKeySequence& key = {}, bool checkable = false);
   void ApplySettings();
+  void ApplyLook(const SettingsValues& values);
+  void SettingsChanged(const SettingsValues& values, const std::vector<SettingId>& changed);
   void BuildTree();
   void RefreshGroup(TThreadNode& group);
   void UpdateNavigator();
@@ -237,6 +240,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
 
   std::string startDir_;
   TArea* area_ = nullptr;
+  uint64_t settingsSubscription_ = 0;
   std::vector<std::pair<QPointer<QAction>, TCommandRule>> commands_;
 
   // Find state.

@@ -59,8 +59,11 @@ void BuildDisplayRows(const TArea& area, const TSearchRequest& mask, int sortKey
   const std::vector<TMsgHeader>& headers = area.HeaderList();
   const int count = std::min<int>(area.Count, static_cast<int>(headers.size()));
   rows.reserve(static_cast<size_t>(count));
+  // A mask without conditions shows every message (and needs no clock).
+  const bool all = !mask.HasConditions() && mask.CreationDate.Mode == TDateSearch::AnyDate &&
+                   mask.TossDate.Mode == TDateSearch::AnyDate;
   for (int i = 0; i < count; ++i)
-    if (area.MatchesMask(i, mask)) rows.push_back(i);
+    if (all || area.MatchesMask(i, mask)) rows.push_back(i);
   if (sortKey != MsgSortKey::Area && sortKey != MsgSortKey::Received)
     std::stable_sort(rows.begin(), rows.end(), [&](int32_t a, int32_t b) {
       return KeyLess(headers[static_cast<size_t>(a)], headers[static_cast<size_t>(b)], sortKey);
@@ -94,11 +97,11 @@ std::string MsgFlagString(uint16_t flags) {
     uint16_t bit;
     char letter;
   };
-  static constexpr Letter kLetters[] = {
-      {0, MsgFlag::New, 'I'},    {1, MsgFlag::Unread, 'U'}, {2, MsgFlag::ToSysop, 'S'},
-      {3, MsgFlag::Hold, 'H'},   {5, MsgFlag::Send, 'D'},   {6, MsgFlag::Sent, 'S'},
-      {7, MsgFlag::Kill, 'K'},   {8, MsgFlag::Crash, 'C'},  {9, MsgFlag::Attach, 'A'},
-      {10, MsgFlag::Request, 'R'}};
+  static constexpr Letter kLetters[] = {{0, MsgFlag::New, 'I'},     {1, MsgFlag::Unread, 'U'},
+                                        {2, MsgFlag::ToSysop, 'S'}, {3, MsgFlag::Hold, 'H'},
+                                        {5, MsgFlag::Send, 'D'},    {6, MsgFlag::Sent, 'S'},
+                                        {7, MsgFlag::Kill, 'K'},    {8, MsgFlag::Crash, 'C'},
+                                        {9, MsgFlag::Attach, 'A'},  {10, MsgFlag::Request, 'R'}};
   std::string text = "---- ------";
   for (const Letter& l : kLetters)
     if (flags & l.bit) text[l.pos] = l.letter;
@@ -145,8 +148,8 @@ std::string MsgListStatusText(const TArea& area, int rows) {
   if (area.UnreadToSysopCount > 0)
     text += "(" + std::to_string(area.UnreadToSysopCount) + " to sysop)";
   if (rows < area.Count)
-    text += ", " + std::to_string(area.Count - rows) + " filtered, " + std::to_string(rows) +
-            " shown";
+    text +=
+        ", " + std::to_string(area.Count - rows) + " filtered, " + std::to_string(rows) + " shown";
   return text;
 }
 
@@ -214,8 +217,8 @@ TMsgStep AtEnd(bool advanceArea) {
 
 }  // namespace
 
-TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed,
-                         bool displayOrder, bool advanceArea) {
+TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed, bool displayOrder,
+                         bool advanceArea) {
   if (displayOrder) {
     const int row = RowOf(rows, displayed);  // not a row: before the first
     if (row + 1 >= rows.Count()) return AtEnd(advanceArea);
@@ -225,8 +228,8 @@ TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed,
   return {TMsgStep::Show, displayed + 1};
 }
 
-TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed,
-                         bool displayOrder, bool advanceArea) {
+TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed, bool displayOrder,
+                         bool advanceArea) {
   if (displayOrder) {
     int row = RowOf(rows, displayed);  // not a row: after the last
     if (row < 0) row = rows.Count();

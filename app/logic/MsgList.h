@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "app/logic/MsgText.h"
 #include "core/MsgHeader.h"
 
 namespace velmaris {
 
 class TArea;
 class TSearchRequest;
-class TIntegerList;
 
 // Sort keys, as stored in "MsgList.ini".
 struct MsgSortKey {
@@ -109,9 +109,9 @@ struct TMsgStep {
 // displayed: the message shown (-1 none); displayOrder: through the rows,
 // else through the area; advanceArea: step into the neighbouring area at
 // either end.
-TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed,
-                         bool displayOrder, bool advanceArea);
-TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed,
-                         bool displayOrder, bool advanceArea);
+TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed, bool displayOrder,
+                         bool advanceArea);
+TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed, bool displayOrder,
+                         bool advanceArea);
 
 }  // namespace velmaris
