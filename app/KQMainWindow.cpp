@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "app/AboutDialog.h"
+#include "app/AddrBook.h"
 #include "app/SearchAssistent.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/ConfigSession.h"
@@ -714,6 +715,18 @@ void TKQMainWindow::CreateSearchWindow() {
   };
   ConnectCommand("DOSearch", &TKQMainWindow::DOSearchClick);
   ConnectCommand("Suchern1", &TKQMainWindow::Suchern1Click);
+  ConnectCommand("Adressbuch1", &TKQMainWindow::Adressbuch1Click);
+  ConnectAreaCommands();
+}
+
+void TKQMainWindow::Adressbuch1Click() {
+  if (!addrBook_) {
+    addrBook_ = new TAddrBook(ConfigStore().AddressBook(), ConfigStore().AddressGroups());
+    addrBook_->OnDestroyed = [this] { addrBook_ = nullptr; };
+  }
+  addrBook_->show();
+  addrBook_->raise();
+  addrBook_->activateWindow();
 }
 
 void TKQMainWindow::DOSearchClick() {
@@ -789,6 +802,7 @@ void TKQMainWindow::Shutdown() {
   if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();
   FreeAreaManagers();
   searchWindow_.reset();
+  delete addrBook_;
   // The areas and the configuration store go last.
   session_.reset();
   SetMailerWindowFactory(nullptr);

@@ -13,6 +13,7 @@
 
 #include "app/ListBoxLink.h"
 #include "app/logic/AreaRows.h"
+#include "app/logic/AreaTools.h"
 #include "core/PubLst.h"
 #include "core/ShellServices.h"
 
@@ -26,6 +27,7 @@ class QToolButton;
 namespace velmaris {
 
 class TArea;
+class TAddrBook;
 class TAreaManagerWindow;
 class TAreaManagers;
 class TBetterPlacement;
@@ -86,6 +88,8 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   TUnpRep* UnpackWindow() const { return unpRep_.get(); }
   // The search over many areas, made with the window.
   TSearchAssistent* SearchWindow() const { return searchWindow_.get(); }
+  // The address book window while it is open.
+  TAddrBook* AddressBookWindow() const { return addrBook_; }
   // The background work at start: the optimisation (followed by the
   // maintenance when MaintainOn asks for it at start) or the maintenance
   // alone, as OptimizeOn and MaintainOn ask for them at start.
@@ -157,6 +161,21 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void DOSearchClick();
   void Suchern1Click();
   void CreateSearchWindow();
+  // Opens the address book window, making it on first use.
+  void Adressbuch1Click();
+  // The area tools, delete, the configuration report and help
+  // (KQMainWindowCommands.cpp).
+  void ConnectAreaCommands();
+  std::vector<int> SelectedAreaRows() const;
+  void RunTool(TAreaTool tool);
+  void Aufholen1Click();
+  void Alles1Click();
+  void Aufrumen1Click();
+  void Optimieren2Click();
+  void Lschen1Click();
+  void ConfiganAutorsenden1Click();
+  void Hilfe3Click();
+  void Hilfethemen1Click();
 
   std::string startDir_;
   std::string helpFile_;
@@ -168,6 +187,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   std::unique_ptr<TProcWin> procWin_;
   std::unique_ptr<TUnpRep> unpRep_;
   std::unique_ptr<TSearchAssistent> searchWindow_;
+  TAddrBook* addrBook_ = nullptr;  // frees itself when closed
   uint64_t jobSettings_ = 0;  // the subscription to UnpackOn and DiffOn
   bool shutDown_ = false;
 
