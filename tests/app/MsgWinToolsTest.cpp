@@ -116,6 +116,23 @@ TEST_F(MsgWinToolsTest, FlagsAndCatchUpChangeTheArea) {
   EXPECT_NE(prompter.Questions()[0].text.find("because it is in use"), std::string::npos);
 }
 
+TEST_F(MsgWinToolsTest, CleanUpOfABusyAreaStartsOnRetryOnceTheAreaIsFree) {
+  Prepare({{"ECHO", Times(3, 0)}});
+  TMessageListWindow& list = OpenList("ECHO");
+  TArea* area = Area("ECHO");
+  area->MaxNumber = 1;
+  ASSERT_TRUE(area->Lock(false));
+  ActingPrompter answers;
+  answers.steps = {{platform::mbRetry, [area] { area->Unlock(); }}};
+  platform::SetPrompter(&answers);
+  list.Action("Aufrumen1")->trigger();
+  platform::SetPrompter(&prompter);
+  ASSERT_EQ(answers.texts.size(), 1u);
+  EXPECT_EQ(answers.texts[0], "The area ECHOis currently in use !");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return list.DisplayList.Count() == 1; }, 10000));
+  EXPECT_FALSE(area->IsLocked());
+}
+
 TEST_F(MsgWinToolsTest, UUDecodeOfTheDisplayedMessageWritesTheFile) {
   Prepare({{"ECHO", {}}});
   {
