@@ -1,6 +1,7 @@
 // The selection tools and area commands of the message list window, driven
 // through the real main window and message list offscreen.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -131,6 +132,22 @@ TEST_F(MsgWinToolsTest, CleanUpOfABusyAreaStartsOnRetryOnceTheAreaIsFree) {
   EXPECT_EQ(answers.texts[0], "The area ECHOis currently in use !");
   ASSERT_TRUE(QTest::qWaitFor([&] { return list.DisplayList.Count() == 1; }, 10000));
   EXPECT_FALSE(area->IsLocked());
+}
+
+TEST_F(MsgWinToolsTest, ShortCutsOnTheListOpenTheTools) {
+  Prepare({{"ECHO", Times(3, 0)}});
+  TMessageListWindow& list = OpenList("ECHO");
+  list.show();
+  QApplication::setActiveWindow(&list);
+  std::vector<QString> opened;
+  SetModalHook([&](QWidget* form) {
+    opened.push_back(form->objectName());
+    return static_cast<int>(QDialog::Rejected);
+  });
+  for (int key : {Qt::Key_Delete, Qt::Key_Z, Qt::Key_S})
+    QTest::keyClick(list.ListBox(), static_cast<Qt::Key>(key), Qt::ControlModifier);
+  EXPECT_EQ(opened, (std::vector<QString>{"DelMailExpert", "CopyMails", "SetFlags"}));
+  EXPECT_EQ(Area("ECHO")->Count, 3);
 }
 
 TEST_F(MsgWinToolsTest, UUDecodeOfTheDisplayedMessageWritesTheFile) {
