@@ -14,14 +14,13 @@
 #include "app/UUDecoder.h"
 #include "app/logic/SaveAsText.h"
 #include "app/logic/SendersToBook.h"
+#include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/TextHelpers.h"
-#include "core/Area.h"
 #include "core/forms/FormText.h"
 #include "platform/Prompter.h"
 #include "processing/MaintenanceRuns.h"
 #include "widgets/ModalHook.h"
-
 
 namespace velmaris {
 
@@ -77,14 +76,13 @@ void TMessageListWindow::BuildToolCommands() {
   auto hook = [this](QAction* action, void (TMessageListWindow::*handler)()) {
     connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
   };
-  auto& tool = hook;
   edit->addSeparator();
-  tool(MakeAction(edit, "Lschen2", QStringLiteral("&Удалить"), QKeySequence("Ctrl+Del")),
+  hook(MakeAction(edit, "Lschen2", QStringLiteral("&Удалить"), QKeySequence("Ctrl+Del")),
        &TMessageListWindow::DeleteMsgsClick);
-  tool(MakeAction(edit, "KopiereninandereArea1", QStringLiteral("&Копировать в другую арию"),
+  hook(MakeAction(edit, "KopiereninandereArea1", QStringLiteral("&Копировать в другую арию"),
                   QKeySequence("Ctrl+Z")),
        &TMessageListWindow::CopyMailsBtnClick);
-  tool(MakeAction(edit, "Flagsndern2", QStringLiteral("Изменить &флаги"), QKeySequence("Ctrl+S")),
+  hook(MakeAction(edit, "Flagsndern2", QStringLiteral("Изменить &флаги"), QKeySequence("Ctrl+S")),
        &TMessageListWindow::DoSetFlagsClick);
   edit->addSeparator();
   hook(MakeAction(edit, "AlsTextspeichern1", QStringLiteral("&Сохранить в формате ANSI "),
@@ -93,25 +91,23 @@ void TMessageListWindow::BuildToolCommands() {
   hook(MakeAction(edit, "UUdecode1", QStringLiteral("&UUDecode")),
        &TMessageListWindow::UUdecode1Click);
 
-  hook(MakeAction(area, "AlleMailsaufholen1", QStringLiteral("&Подтянуть"),
-                  QKeySequence("Ctrl+H")),
+  hook(MakeAction(area, "AlleMailsaufholen1", QStringLiteral("&Подтянуть"), QKeySequence("Ctrl+H")),
        &TMessageListWindow::Aufholen1Click);
-  hook(MakeAction(area, "Aufrumen1", QStringLiteral("&Удаление ненужного"),
-                  QKeySequence("Ctrl+M")),
+  hook(MakeAction(area, "Aufrumen1", QStringLiteral("&Удаление ненужного"), QKeySequence("Ctrl+M")),
        &TMessageListWindow::Aufrumen1Click);
   hook(MakeAction(area, "Optimieren1", QStringLiteral("&Оптимизировать"), QKeySequence("Ctrl+O")),
        &TMessageListWindow::Optimieren1Click);
 
-  tool(MakeAction(Menu("Mail1"), "AbsenderinsAdressbuch1",
+  hook(MakeAction(Menu("Mail1"), "AbsenderinsAdressbuch1",
                   QStringLiteral("&Добавить в адресную книгу"), QKeySequence("Ctrl+B")),
        &TMessageListWindow::AbsenderinsAdressbuch1Click);
 
   // The list's pop-up menu (its items carry no short-cuts of their own).
-  tool(MakeAction(popup, "Lschen1", QStringLiteral("&Удалить")),
+  hook(MakeAction(popup, "Lschen1", QStringLiteral("&Удалить")),
        &TMessageListWindow::DeleteMsgsClick);
-  tool(MakeAction(popup, "Kopieren1", QStringLiteral("&Копировать")),
+  hook(MakeAction(popup, "Kopieren1", QStringLiteral("&Копировать")),
        &TMessageListWindow::CopyMailsBtnClick);
-  tool(MakeAction(popup, "Flagsndern1", QStringLiteral("Изменить &флаги")),
+  hook(MakeAction(popup, "Flagsndern1", QStringLiteral("Изменить &флаги")),
        &TMessageListWindow::DoSetFlagsClick);
   // The thread tree's context menus: the tools then work on the messages
   // of the node under the menu (FromThreadMenu is set while it runs).
@@ -140,21 +136,15 @@ void TMessageListWindow::BuildToolCommands() {
     hook(MakeAction(Menu(item.menu), item.name, QString::fromUtf8(item.caption)), item.handler);
   hook(MakeAction(popup, "Aufholen1", QStringLiteral("&Подтянуть арию")),
        &TMessageListWindow::Aufholen1Click);
-  tool(MakeAction(popup, "AbsenderinsAdressbuch2", QStringLiteral("&Добавить в адресную книгу")),
+  hook(MakeAction(popup, "AbsenderinsAdressbuch2", QStringLiteral("&Добавить в адресную книгу")),
        &TMessageListWindow::AbsenderinsAdressbuch1Click);
 }
 
-void TMessageListWindow::DeleteMsgsClick() {
-  RunTool<TDelMailExpert>(*this);
-}
+void TMessageListWindow::DeleteMsgsClick() { RunTool<TDelMailExpert>(*this); }
 
-void TMessageListWindow::CopyMailsBtnClick() {
-  RunTool<TCopyMails>(*this);
-}
+void TMessageListWindow::CopyMailsBtnClick() { RunTool<TCopyMails>(*this); }
 
-void TMessageListWindow::DoSetFlagsClick() {
-  RunTool<TSetFlags>(*this);
-}
+void TMessageListWindow::DoSetFlagsClick() { RunTool<TSetFlags>(*this); }
 
 void TMessageListWindow::AlsTextspeichern1Click() {
   if (!area_) return;
@@ -201,8 +191,7 @@ void TMessageListWindow::Aufholen1Click() {
 
 void TMessageListWindow::Aufrumen1Click() {
   if (!area_) return;
-  if (!LockWithRetry(*area_, "The area " + area_->Name + "is currently in " + "use " + "!"))
-    return;
+  if (!LockWithRetry(*area_, "The area " + area_->Name + "is currently in " + "use " + "!")) return;
   auto& runs = CleanUps();
   std::erase_if(runs, [](const std::unique_ptr<TMaintainer>& run) { return run->Idle(); });
   runs.push_back(std::make_unique<TMaintainer>(*area_));

@@ -152,8 +152,7 @@ void TSelectionToolForm::Inform(const std::string& text) {
 // --- Question and work panels ---------------------------------------------------
 
 TAskActionForm::TAskActionForm(QWidget* owner, const char* name, const QString& caption,
-                               const char* captionSuffix, const char* openFailure,
-                               const char* clip)
+                               const char* captionSuffix, const char* openFailure, const char* clip)
     : TSelectionToolForm(owner, name, caption, captionSuffix, openFailure) {
   RegisterClips();
   auto* row = new QHBoxLayout(this);
@@ -328,8 +327,7 @@ void TCopyMails::Work() {
   Animate(false);
   if (out.Outcome == TToolOutcome::Refused) {
     AskState();
-    Inform("Cannot access area " + out.InUse + " because it " + "is in us by onther" +
-           " process!");
+    Inform("Cannot access area " + out.InUse + " because it " + "is in us by onther" + " process!");
     return;
   }
   DaText->setText(QStringLiteral("Updating display ..."));
@@ -337,10 +335,10 @@ void TCopyMails::Work() {
                                                      : QStringLiteral("Done !"));
   hide();
   if (out.Outcome == TToolOutcome::Failed)
-    platform::GetPrompter().Error(platform::ToUtf8(
-        std::to_string(out.Processed) + " messages were written into " + target.Name +
-            " before writing failed: " + out.Error,
-        platform::AnsiCodePage()));
+    platform::GetPrompter().Error(
+        platform::ToUtf8(std::to_string(out.Processed) + " messages were written into " +
+                             target.Name + " before writing failed: " + out.Error,
+                         platform::AnsiCodePage()));
   if (TMessageListWindow* window = MessageWindowOf(source)) window->activateWindow();
 }
 

@@ -220,8 +220,7 @@ std::string TMail::DateText() const {
 std::string TMail::TimeText() const {
   const std::string_view date = DateField();
   const std::string_view time = date.empty() ? std::string_view() : date.substr(11, 8);
-  return !time.empty() && time.find('\0') == std::string_view::npos ? std::string(time)
-                                                                     : "invalid";
+  return !time.empty() && time.find('\0') == std::string_view::npos ? std::string(time) : "invalid";
 }
 
 void TMail::WriteToTextFile(const std::string& fileName, bool append, bool showKludges,

@@ -29,7 +29,8 @@ std::string SavedMessageText(const TMail& mail, const TSaveTextSwitches& switche
   std::string out = stars + end;
   out += Cut("*      Area: " + h.AreaName.Str(), 64) + end;
   out += Cut("*   Subject: " + h.Subject.Str(), 84) + end;
-  out += Cut("*    Sender: " + h.FromName.Str(), 48) + "(" + FidoAddressToStr(h.OrigAddr) + ")" + end;
+  out +=
+      Cut("*    Sender: " + h.FromName.Str(), 48) + "(" + FidoAddressToStr(h.OrigAddr) + ")" + end;
   out += Cut("*  Receiver: " + h.ToName.Str(), 48) + "(" + FidoAddressToStr(h.DestAddr) + ")" + end;
   out += "*      Date: " + mail.DateText() + end;
   out += "*      Time: " + mail.TimeText() + end;

@@ -47,8 +47,7 @@ TToolOutcome NotOpened(const TArea& area) {
 // Runs step over the cleaned selection with progress and abort; the
 // outcome counts the messages stepped through.
 template <typename Step>
-TToolOutcome WalkSelection(const std::vector<int32_t>& chosen, TToolProgress& progress,
-                           Step step) {
+TToolOutcome WalkSelection(const std::vector<int32_t>& chosen, TToolProgress& progress, Step step) {
   TToolOutcome out;
   progress.Begin(static_cast<int>(chosen.size()));
   for (size_t i = 0; i < chosen.size(); ++i) {
@@ -145,9 +144,9 @@ bool StoreGroup(TArea& target, TCopyGroup& group, std::vector<uint8_t>* moved, i
   if (moved)
     for (int32_t k = 0; k < written && k < static_cast<int32_t>(group.from.size()); ++k)
       (*moved)[static_cast<size_t>(group.from[static_cast<size_t>(k)])] = 1;
-  if (!ok) error = target.WriteError.empty() ? "The messages could not be written into " +
-                                                   target.Name
-                                             : target.WriteError;
+  if (!ok)
+    error = target.WriteError.empty() ? "The messages could not be written into " + target.Name
+                                      : target.WriteError;
   group = TCopyGroup();
   return ok;
 }

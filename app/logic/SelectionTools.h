@@ -49,10 +49,10 @@ class TToolProgress {
 struct TToolOutcome {
   enum Result { Done, Aborted, Refused, Failed };
   Result Outcome = Done;
-  int Processed = 0;    // messages deleted, copied or moved, changed
-  int Unreadable = 0;   // copy and move: messages whose body could not be read
-  std::string InUse;    // Refused: the name of the area whose lock was refused
-  std::string Error;    // Failed: what went wrong
+  int Processed = 0;   // messages deleted, copied or moved, changed
+  int Unreadable = 0;  // copy and move: messages whose body could not be read
+  std::string InUse;   // Refused: the name of the area whose lock was refused
+  std::string Error;   // Failed: what went wrong
 };
 
 // The selection without indexes outside 0 .. count - 1 and without repeats,

@@ -31,7 +31,8 @@ class MsgWinToolsTest : public MainWindowFixture {
   // Selects the rows of the list view.
   static void SelectRows(TMessageListWindow& list, std::initializer_list<int> rows) {
     list.SetMessageView(false);
-    for (int row = 0; row < list.DisplayList.Count(); ++row) list.ListBox()->SetSelected(row, false);
+    for (int row = 0; row < list.DisplayList.Count(); ++row)
+      list.ListBox()->SetSelected(row, false);
     for (int row : rows) list.ListBox()->SetSelected(row, true);
   }
   // Answers the next tool with a press on its OK button after prepare.

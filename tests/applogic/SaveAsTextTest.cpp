@@ -93,8 +93,7 @@ TEST(SaveAsTextTest, SelectionIsAppendedOrReplacesTheFile) {
   EXPECT_EQ(SaveMessagesAsText(area, {1}, file, false, {}, quiet).Processed, 1);
   EXPECT_EQ(Lines(dir.Read("saved.txt")).size(), 13u);
   // A file that cannot be opened: nothing happens, no message.
-  const TToolOutcome out =
-      SaveMessagesAsText(area, {1}, dir / "missing/x.txt", false, {}, quiet);
+  const TToolOutcome out = SaveMessagesAsText(area, {1}, dir / "missing/x.txt", false, {}, quiet);
   EXPECT_EQ(out.Outcome, TToolOutcome::Failed);
   EXPECT_TRUE(out.Error.empty());
   EXPECT_FALSE(area.IsLocked());

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "support/TempDir.h"
 #include "core/Area.h"
 #include "core/AreaFixtures.h"
 #include "core/MsgBaseFixtures.h"
+#include "support/TempDir.h"
 
 namespace velmaris {
 namespace {
@@ -140,7 +140,8 @@ TEST_F(SelectionToolsTest, FlagOperationsApplyOncePerSelectedMessage) {
     ASSERT_TRUE(area.OpenIndex());
     EXPECT_EQ(area.GetHeader(0).Flags, c.after0);
     EXPECT_EQ(area.GetHeader(1).Flags, c.after1);
-    EXPECT_EQ(area.UnreadCount, ((c.after0 & F::Unread) ? 1 : 0) + ((c.after1 & F::Unread) ? 1 : 0));
+    EXPECT_EQ(area.UnreadCount,
+              ((c.after0 & F::Unread) ? 1 : 0) + ((c.after1 & F::Unread) ? 1 : 0));
     area.CloseIndex();
     area.DeleteFiles();
   }

@@ -60,10 +60,9 @@ TEST(UUDecodeTest, DataAndBeginLinesAreRecognisedByTheirRules) {
     bool data;
   };
   const Case data[] = {
-      {"#0V%T", 3, true},
-      {"#    ", 3, false},  // blanks instead of "`" for zero bits
-      {"#0V%", 3, false},   // too short
-      {"#0Va", 3, false},   // "a" is beyond 96
+      {"#0V%T", 3, true},  {"#    ", 3, false},  // blanks instead of "`" for zero bits
+      {"#0V%", 3, false},                        // too short
+      {"#0Va", 3, false},                        // "a" is beyond 96
       {kFull45, 45, true},
   };
   for (const Case& c : data) EXPECT_EQ(IsUUDataLine(c.line, c.n), c.data) << c.line;
@@ -112,8 +111,8 @@ TEST(UUDecodeTest, TwoFilesWithGarbageAndAShortLineOutOfPlace) {
   EXPECT_EQ(sink.files["a.bin"], Bytes0To44() + Bytes0To44() + "Cat");
   EXPECT_EQ(sink.files["b.txt"], "");  // a pending short line needs the end line
   const std::vector<std::string> expected = {
-      "Line 2: a.bin (644)",         "  Garbage at line 6 skipped", "  Garbage at line 7 skipped",
-      "Done (93 Bytes)",             "Line 11: b.txt (600)",        "Done (0 Bytes)",
+      "Line 2: a.bin (644)", "  Garbage at line 6 skipped", "  Garbage at line 7 skipped",
+      "Done (93 Bytes)",     "Line 11: b.txt (600)",        "Done (0 Bytes)",
   };
   EXPECT_EQ(log, expected);
 }
@@ -126,8 +125,8 @@ TEST(UUDecodeTest, FilesStayInsideTheChosenFolder) {
   ::symlink((dir / "victim").c_str(), (folder + "/link.txt").c_str());
   TUUFolderSink sink(folder);
   std::vector<std::string> lines;
-  for (std::string name : {"../evil.txt", "sub/evil.txt", "..", "...", "a\\b", "taken.txt",
-                           "link.txt", "fine.txt"}) {
+  for (std::string name :
+       {"../evil.txt", "sub/evil.txt", "..", "...", "a\\b", "taken.txt", "link.txt", "fine.txt"}) {
     lines.push_back("begin 644 \"" + name + "\"");
     lines.push_back("#0V%T");
     lines.push_back("`");
