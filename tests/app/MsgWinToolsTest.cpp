@@ -4,11 +4,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include "MainWindowFixture.h"
+#include "app/DirDialog.h"
 #include "app/MsgWin.h"
 #include "app/SelectionToolForms.h"
 #include "app/UUDecoder.h"
@@ -149,6 +151,25 @@ TEST_F(MsgWinToolsTest, ShortCutsOnTheListOpenTheTools) {
     QTest::keyClick(list.ListBox(), static_cast<Qt::Key>(key), Qt::ControlModifier);
   EXPECT_EQ(opened, (std::vector<QString>{"DelMailExpert", "CopyMails", "SetFlags"}));
   EXPECT_EQ(Area("ECHO")->Count, 3);
+}
+
+TEST_F(MsgWinToolsTest, SaveAsTextWritesTheSelectedRowsIntoTheChosenFile) {
+  Prepare({{"ECHO", Times(3, 0)}});
+  TMessageListWindow& list = OpenList("ECHO");
+  SelectRows(list, {0, 2});
+  SetModalHook([this](QWidget* form) {
+    auto* request = qobject_cast<TAppendRequest*>(form);
+    if (!request) return static_cast<int>(QDialog::Rejected);
+    request->SetDirectory(QString::fromStdString(dir.Path()));
+    request->FileName()->setText("saved.txt");
+    return static_cast<int>(QDialog::Accepted);
+  });
+  list.Action("AlsTextspeichern1")->trigger();
+  const std::string saved = dir.Read("saved.txt");
+  EXPECT_NE(saved.find("*    Sender: Sender 1(2:5020/1.1)\r\n"), std::string::npos);
+  EXPECT_NE(saved.find("*    Sender: Sender 3(2:5020/1.3)\r\n"), std::string::npos);
+  EXPECT_EQ(saved.find("Sender 2"), std::string::npos);
+  EXPECT_TRUE(prompter.Questions().empty());
 }
 
 TEST_F(MsgWinToolsTest, UUDecodeOfTheDisplayedMessageWritesTheFile) {
