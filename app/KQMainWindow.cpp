@@ -729,6 +729,7 @@ void TKQMainWindow::CreateSearchWindow() {
   ConnectCommand("DOSearch", &TKQMainWindow::DOSearchClick);
   ConnectCommand("Suchern1", &TKQMainWindow::Suchern1Click);
   ConnectCommand("Adressbuch1", &TKQMainWindow::Adressbuch1Click);
+  ConnectAreaCommands();
 }
 
 void TKQMainWindow::Adressbuch1Click() {

@@ -15,6 +15,7 @@
 
 #include "app/ListBoxLink.h"
 #include "app/logic/AreaRows.h"
+#include "app/logic/AreaTools.h"
 #include "core/PubLst.h"
 #include "core/ShellServices.h"
 
@@ -197,6 +198,19 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void CreateSearchWindow();
   // Opens the address book window, making it on first use.
   void Adressbuch1Click();
+  // The area tools, delete, the configuration report and help
+  // (KQMainWindowCommands.cpp).
+  void ConnectAreaCommands();
+  std::vector<int> SelectedAreaRows() const;
+  void RunTool(TAreaTool tool);
+  void Aufholen1Click();
+  void Alles1Click();
+  void Aufrumen1Click();
+  void Optimieren2Click();
+  void Lschen1Click();
+  void ConfiganAutorsenden1Click();
+  void Hilfe3Click();
+  void Hilfethemen1Click();
 
   std::string startDir_;
   std::string helpFile_;

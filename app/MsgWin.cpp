@@ -318,6 +318,7 @@ void TMessageListWindow::BuildMenus() {
   connectAction("NchsteArea1", &TMessageListWindow::NchsteArea1Click);
   connectAction("MNNavA", &TMessageListWindow::MNNavAClick);
   connectAction("MnNavO", &TMessageListWindow::MnNavOClick);
+  BuildToolCommands();
 }
 
 void TMessageListWindow::BuildToolbar() {

@@ -205,6 +205,24 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void MnSaveClick();
   void E1Click();
 
+  // --- Selection tools and area commands (MsgWinTools.cpp) ------------------------------
+  // The messages of the tree's node under the last context menu; the
+  // selection tools use them while FromThreadMenu is set.
+  std::vector<int> ThreadMessages;
+  bool FromThreadMenu = false;
+  // The thread selection while FromThreadMenu is set, else the selected
+  // rows (list view) or the displayed message.
+  std::vector<int32_t> GetSelection() const;
+  void DeleteMsgsClick();
+  void CopyMailsBtnClick();
+  void DoSetFlagsClick();
+  void AlsTextspeichern1Click();
+  void Aufholen1Click();
+  void Aufrumen1Click();
+  void Optimieren1Click();
+  void UUdecode1Click();
+  void AbsenderinsAdressbuch1Click();
+
  signals:
   // The area changed (SetArea) or the window is going.
   void areaChanged();
@@ -236,6 +254,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void ShowStep(const TMsgStep& step, bool forward);
   void MoveToArea(bool forward);
   void IEMRightCommit();
+  void BuildToolCommands();
 
   std::string startDir_;
   TArea* area_ = nullptr;

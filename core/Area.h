@@ -306,6 +306,9 @@ class TArea : public TObject {
   void MaintainMessages(TDateTime today = 0);
   // Removes every header marked Deleted from the in-memory index.
   void PurgeDeleted();
+  // Removes the headers whose entry in chosen is not 0 (entry i for message
+  // i; missing entries keep their messages), whatever their flags.
+  void PurgeChosen(const std::vector<uint8_t>& chosen);
   // Removes one header from the in-memory index; other indexes do nothing.
   void RemoveHeader(int index);
   // Rewrites ".PackedBody" with the bodies of the indexed messages only, in
@@ -361,6 +364,8 @@ class TArea : public TObject {
   void ApplyImportMarks(std::vector<TMsgHeader>& headers, int32_t count, bool* changed) const;
   void FinishIndexUse(bool write);
   void DeleteOlderFiles();
+  template <typename Pred>
+  void PurgeWhere(Pred removed);
 
   // The index, loaded and freed under indexMutex_.
   std::vector<TMsgHeader> headers_;  // Count records while loaded

@@ -192,6 +192,15 @@ void TArea::MaintainMessages(TDateTime today) {
 }
 
 void TArea::PurgeDeleted() {
+  PurgeWhere([this](size_t i) { return (headers_[i].Flags & MsgFlag::Deleted) != 0; });
+}
+
+void TArea::PurgeChosen(const std::vector<uint8_t>& chosen) {
+  PurgeWhere([&chosen](size_t i) { return i < chosen.size() && chosen[i] != 0; });
+}
+
+template <typename Pred>
+void TArea::PurgeWhere(Pred removed) {
   if (!indexLoaded_) return;
   size_t kept = 0;
   const size_t n = std::min(headers_.size(), static_cast<size_t>(std::max(Count, 0)));
@@ -200,7 +209,7 @@ void TArea::PurgeDeleted() {
   // or before it (as RemoveHeader does one at a time).
   const int32_t lastRead = LastRead;
   for (size_t i = 0; i < n; ++i) {
-    if (headers_[i].Flags & MsgFlag::Deleted) {
+    if (removed(i)) {
       CountFlags(headers_[i].Flags, -1);
       if (static_cast<int32_t>(i) < lastRead && LastRead > 0) --LastRead;
       continue;

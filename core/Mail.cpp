@@ -135,15 +135,17 @@ std::string TMail::SaveToNewMsgFile(const std::string& dir, TSerialCounter& coun
 
 namespace {
 
-constexpr int kPrintWidth = 78;
 // A quote prefix longer than this leaves too little room: the text is then
 // wrapped to this width and the lines grow beyond 78 characters.
 constexpr int kMinQuoteWidth = 18;
 
-void WriteTextLine(std::vector<std::string>& out, std::string_view line, std::string_view prefix,
-                   bool showKludges, bool showAreaLines, bool showSeenBy) {
+}  // namespace
+
+void WriteMessageTextLine(std::string& out, std::string_view line, std::string_view prefix,
+                          bool showKludges, bool showAreaLines, bool showSeenBy,
+                          std::string_view lineEnd) {
   if (line.empty()) {
-    out.emplace_back();
+    out += lineEnd;
     return;
   }
   if (line[0] == '\1' && !showKludges) return;
@@ -155,12 +157,13 @@ void WriteTextLine(std::vector<std::string>& out, std::string_view line, std::st
   std::string piece;
   while (!rest.empty()) {
     CutWrappedLine(rest, width, piece);
-    out.push_back(std::string(prefix) + piece);
+    out.append(prefix);
+    out.append(piece);
+    out += lineEnd;
   }
 }
 
-// The length of the quote prefix of a line ("MB> "), 0 when it is no quote.
-size_t QuotePrefixLength(std::string_view line) {
+size_t MessageQuotePrefixLength(std::string_view line) {
   if (line.empty() || line[0] == '\1') return 0;
   const size_t gt = line.substr(0, 40).find('>');
   if (gt == std::string_view::npos) return 0;
@@ -170,31 +173,25 @@ size_t QuotePrefixLength(std::string_view line) {
   return end;
 }
 
-}  // namespace
-
-std::vector<std::string> TMail::PrintableBodyLines(bool showKludges, bool showAreaLines,
-                                                   bool showSeenBy) const {
-  std::vector<std::string> out;
-  const std::string text = OemToAnsiStr(BodyText());
-  const std::string_view all(text);
+void AppendMessageText(std::string& out, std::string_view text, bool showKludges,
+                       bool showAreaLines, bool showSeenBy, std::string_view lineEnd) {
   size_t pos = 0;
-  while (pos < all.size()) {
-    size_t cr = all.find('\r', pos);
+  while (pos < text.size()) {
+    size_t cr = text.find('\r', pos);
     std::string_view line;
     if (cr == std::string_view::npos) {
-      line = all.substr(pos);
-      pos = all.size();
+      line = text.substr(pos);
+      pos = text.size();
     } else {
-      line = all.substr(pos, cr - pos);
+      line = text.substr(pos, cr - pos);
       pos = cr + 1;
       // A line feed after the carriage return belongs to the line end.
-      if (pos < all.size() && all[pos] == '\n') ++pos;
+      if (pos < text.size() && text[pos] == '\n') ++pos;
     }
-    const size_t prefix = QuotePrefixLength(line);
-    WriteTextLine(out, line.substr(prefix), line.substr(0, prefix), showKludges, showAreaLines,
-                  showSeenBy);
+    const size_t prefix = MessageQuotePrefixLength(line);
+    WriteMessageTextLine(out, line.substr(prefix), line.substr(0, prefix), showKludges,
+                         showAreaLines, showSeenBy, lineEnd);
   }
-  return out;
 }
 
 std::string TMail::PrintableText(bool showKludges, bool showAreaLines, bool showSeenBy) const {
@@ -205,22 +202,41 @@ std::string TMail::PrintableText(bool showKludges, bool showAreaLines, bool show
   out += "*   Subject: " + Header.Subject.Str() + '\n';
   out += "*      From: " + Header.FromName.Str() + "(" + FidoAddressToStr(Header.OrigAddr) + ")\n";
   out += "*        To: " + Header.ToName.Str() + "(" + FidoAddressToStr(Header.DestAddr) + ")\n";
-  const std::string_view date = DateField();
-  const std::string_view day = date.empty() ? std::string_view() : date.substr(0, 9);
-  const std::string_view time = date.empty() ? std::string_view() : date.substr(11, 8);
-  const bool dayValid = !day.empty() && day.find('\0') == std::string_view::npos;
-  const bool timeValid = !time.empty() && time.find('\0') == std::string_view::npos;
-  out += "*      Date: " + (dayValid ? std::string(day) : std::string("invalid")) + '\n';
-  out += "*      Time: " + (timeValid ? std::string(time) : std::string("invalid")) + '\n';
+  out += "*      Date: " + DateText() + '\n';
+  out += "*      Time: " + TimeText() + '\n';
   out += stars + '\n';
-
-  for (const std::string& line : PrintableBodyLines(showKludges, showAreaLines, showSeenBy)) {
-    out += line;
-    out += '\n';
-  }
+  AppendMessageText(out, OemToAnsiStr(BodyText()), showKludges, showAreaLines, showSeenBy, "\n");
   out += stars + '\n';
   out += "\n\n\n";
   return out;
+}
+
+std::vector<std::string> TMail::PrintableBodyLines(bool showKludges, bool showAreaLines,
+                                                   bool showSeenBy) const {
+  // The text was split at carriage returns, so none is left inside a line
+  // and it can end the lines here.
+  std::string text;
+  AppendMessageText(text, OemToAnsiStr(BodyText()), showKludges, showAreaLines, showSeenBy, "\r");
+  std::vector<std::string> out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t cr = text.find('\r', pos);
+    out.emplace_back(text, pos, cr - pos);
+    pos = cr + 1;
+  }
+  return out;
+}
+
+std::string TMail::DateText() const {
+  const std::string_view date = DateField();
+  const std::string_view day = date.empty() ? std::string_view() : date.substr(0, 9);
+  return !day.empty() && day.find('\0') == std::string_view::npos ? std::string(day) : "invalid";
+}
+
+std::string TMail::TimeText() const {
+  const std::string_view date = DateField();
+  const std::string_view time = date.empty() ? std::string_view() : date.substr(11, 8);
+  return !time.empty() && time.find('\0') == std::string_view::npos ? std::string(time) : "invalid";
 }
 
 void TMail::WriteToTextFile(const std::string& fileName, bool append, bool showKludges,

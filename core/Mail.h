@@ -112,6 +112,10 @@ class TMail : public TObject {
   // The text lines of the printable form, without the box around them.
   std::vector<std::string> PrintableBodyLines(bool showKludges, bool showAreaLines,
                                               bool showSeenBy) const;
+  // The first 9 characters of the date field (the day) and its characters
+  // 12 to 19 (the time); "invalid" when they hold a NUL or are missing.
+  std::string DateText() const;
+  std::string TimeText() const;
   // Writes the printable form to fileName, at its end when append is set and
   // the file exists, else as a new file. Raises platform::EFile.
   void WriteToTextFile(const std::string& fileName, bool append, bool showKludges,
@@ -171,5 +175,24 @@ class TMailList {
  private:
   std::vector<TMail*> items_;
 };
+
+// The lines of saved and printed message text (78 columns).
+inline constexpr int kPrintWidth = 78;
+// One message line as saved or printed: a kludge line (character 1), an
+// "AREA:" or a "SEEN-BY:" line is left out unless its switch is on; an empty
+// line stays one empty line; any other line is wrapped at whole words into
+// pieces of at most kPrintWidth - prefix length characters (a longer word
+// is cut), each written as prefix + piece + lineEnd.
+void WriteMessageTextLine(std::string& out, std::string_view line, std::string_view prefix,
+                          bool showKludges, bool showAreaLines, bool showSeenBy,
+                          std::string_view lineEnd);
+// The length of the quote prefix of a line ("MB> ": up to the first ">"
+// within the first 40 characters, further ">" and blanks), 0 for no quote
+// and for kludge lines.
+size_t MessageQuotePrefixLength(std::string_view line);
+// Every line of a message text (ended by CR; a LF after it is skipped)
+// through WriteMessageTextLine with its quote prefix.
+void AppendMessageText(std::string& out, std::string_view text, bool showKludges,
+                       bool showAreaLines, bool showSeenBy, std::string_view lineEnd);
 
 }  // namespace velmaris

@@ -1,0 +1,147 @@
+#include "app/logic/UUDecode.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace velmaris {
+namespace {
+
+// Lines made by Python's binascii.b2a_uu (backtick for zero bits).
+const std::string kFull45 = "M``$\"`P0%!@<(\"0H+#`T.#Q`1$A,4%187&!D:&QP='A\\@(2(C)\"4F)R@I*BLL";
+const std::string kHello = ".2&5L;&\\L('=O<FQD(0H`";  // "Hello, world!\n"
+
+std::string Bytes0To44() {
+  std::string s;
+  for (int i = 0; i < 45; ++i) s += static_cast<char>(i);
+  return s;
+}
+
+// Files in memory, with every log line.
+struct MemorySink : TUUDecodeSink {
+  std::map<std::string, std::string> files;
+  std::string current;
+  Opened Create(const std::string& name) override {
+    current = name;
+    files[name].clear();
+    return Opened::Created;
+  }
+  bool Write(std::string_view bytes) override {
+    files[current] += bytes;
+    return true;
+  }
+  bool Close(bool keep) override { return keep; }
+};
+
+std::vector<std::string> Decode(const std::vector<std::string>& lines, TUUDecodeSink& sink) {
+  std::vector<std::string> log;
+  UUDecodeLines(lines, sink, [&](const std::string& l) { log.push_back(l); });
+  return log;
+}
+
+TEST(UUDecodeTest, LinesDecodeAsTheStandardEncoderWroteThem) {
+  EXPECT_EQ(DecodeUULine("#0V%T", 3), "Cat");
+  EXPECT_EQ(DecodeUULine(kFull45, 45), Bytes0To44());
+  EXPECT_EQ(DecodeUULine(kHello, 14), "Hello, world!\n");
+  // Characters missing at the end count as zero bits; nothing is read past.
+  EXPECT_EQ(DecodeUULine("!0", 1), std::string("@"));
+}
+
+TEST(UUDecodeTest, DataAndBeginLinesAreRecognisedByTheirRules) {
+  struct Case {
+    std::string line;
+    int n;
+    bool data;
+  };
+  const Case data[] = {
+      {"#0V%T", 3, true},  {"#    ", 3, false},  // blanks instead of "`" for zero bits
+      {"#0V%", 3, false},                        // too short
+      {"#0Va", 3, false},                        // "a" is beyond 96
+      {kFull45, 45, true},
+  };
+  for (const Case& c : data) EXPECT_EQ(IsUUDataLine(c.line, c.n), c.data) << c.line;
+
+  struct Begin {
+    std::string line;
+    bool ok;
+    uint32_t mode;
+    std::string name;
+  };
+  const Begin begins[] = {
+      {"begin 644 file.zip", true, 0x644, "file.zip"},
+      {"begin 0644 \"two words.txt\"", true, 0x644, "two words.txt"},
+      {"begin 6x4 file.zip", false, 0, ""},
+      {"begin 644", false, 0, ""},
+      {"Begin 644 file.zip", false, 0, ""},
+      {"beginning 644 file.zip", false, 0, ""},
+  };
+  for (const Begin& b : begins) {
+    uint32_t mode = 0;
+    std::string name;
+    EXPECT_EQ(ParseUUBeginLine(b.line, mode, name), b.ok) << b.line;
+    if (!b.ok) continue;
+    EXPECT_EQ(mode, b.mode);
+    EXPECT_EQ(name, b.name);
+  }
+}
+
+TEST(UUDecodeTest, TwoFilesWithGarbageAndAShortLineOutOfPlace) {
+  MemorySink sink;
+  const std::vector<std::string> lines = {
+      "Hi all, two files:",  // 1
+      "begin 644 a.bin",     // 2
+      kFull45,               // 3
+      "",                    // 4
+      "#0V%T",               // 5 short, followed by data: dropped
+      kFull45,               // 6
+      "#    ",               // 7 blanks: garbage
+      "#0V%T",               // 8 short, right before the end: kept
+      "`",                   // 9
+      "end",                 // 10
+      "begin 600 b.txt",     // 11
+      kHello,                // 12: the text ends without an end line
+  };
+  const std::vector<std::string> log = Decode(lines, sink);
+  EXPECT_EQ(sink.files["a.bin"], Bytes0To44() + Bytes0To44() + "Cat");
+  EXPECT_EQ(sink.files["b.txt"], "");  // a pending short line needs the end line
+  const std::vector<std::string> expected = {
+      "Line 2: a.bin (644)", "  Garbage at line 6 skipped", "  Garbage at line 7 skipped",
+      "Done (93 Bytes)",     "Line 11: b.txt (600)",        "Done (0 Bytes)",
+  };
+  EXPECT_EQ(log, expected);
+}
+
+TEST(UUDecodeTest, FilesStayInsideTheChosenFolder) {
+  test::TempDir dir;
+  const std::string folder = dir / "out";
+  ::mkdir(folder.c_str(), 0755);
+  dir.Write("out/taken.txt", "keep me");
+  ::symlink((dir / "victim").c_str(), (folder + "/link.txt").c_str());
+  TUUFolderSink sink(folder);
+  std::vector<std::string> lines;
+  for (std::string name :
+       {"../evil.txt", "sub/evil.txt", "..", "...", "a\\b", "taken.txt", "link.txt", "fine.txt"}) {
+    lines.push_back("begin 644 \"" + name + "\"");
+    lines.push_back("#0V%T");
+    lines.push_back("`");
+  }
+  const std::vector<std::string> log = Decode(lines, sink);
+  int refused = 0;
+  for (const auto& l : log) refused += l == "ERROR: Unsafe file name refused";
+  EXPECT_EQ(refused, 5);
+  EXPECT_EQ(dir.Read("out/taken.txt"), "keep me");
+  EXPECT_EQ(dir.Read("out/taken_1.txt"), "Cat");
+  EXPECT_EQ(dir.Read("out/link_1.txt"), "Cat");
+  EXPECT_EQ(dir.Read("out/fine.txt"), "Cat");
+  EXPECT_NE(::access((dir / "victim").c_str(), F_OK), 0);
+  EXPECT_NE(::access((dir / "evil.txt").c_str(), F_OK), 0);
+}
+
+}  // namespace
+}  // namespace velmaris
