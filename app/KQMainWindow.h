@@ -116,6 +116,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void MessageListLocked(TArea& area, bool exclusive) override;
   void MessageListUpdateCaption(TArea& area) override;
   void MessageListUnlocked(TArea& area) override;
+  void MessageListAreaGone(TArea& area) override;
 
   // --- Plug-ins (KQMainWindowPlugins.cpp) ------------------------------------
   // The server listens in the folder (the private runtime folder when

@@ -90,4 +90,11 @@ void TKQMainWindow::MessageListUnlocked(TArea& area) {
   if (TMessageListWindow* window = MessageWindowOf(area)) window->AreaUnlocked();
 }
 
+void TKQMainWindow::MessageListAreaGone(TArea& area) {
+  if (TMessageListWindow* window = MessageWindowOf(area)) {
+    window->SetArea(nullptr);
+    window->close();
+  }
+}
+
 }  // namespace velmaris

@@ -135,6 +135,17 @@ TEST_F(MsgWinTest, SteppingPastTheLastMessageOpensTheNextArea) {
   EXPECT_EQ(w.MessageLists()[0]->Area(), Area("A"));
 }
 
+TEST_F(MsgWinTest, AnAreaRemovedWhileShownTakesItsWindowAlong) {
+  Prepare({{"A", Times(2, U)}});
+  TKQMainWindow& w = Open();
+  TMessageListWindow* m = w.OpenMessageList(*Area("A"));
+  m->GoToMessage(1);
+  TAreaList& areas = w.ConfigStore().Areas();
+  areas.Remove(areas.IndexOfName("A")).reset();
+  Settle();
+  EXPECT_TRUE(w.MessageLists().empty());
+}
+
 TEST_F(MsgWinTest, ColumnClicksSortAndTheLayoutIsStored) {
   Prepare({{"FIDO.GER", Times(3, 0)}});
   TMessageListWindow* m = Open().OpenMessageList(*Area("FIDO.GER"));
