@@ -5,8 +5,26 @@
 #include <QTextCursor>
 
 #include "app/MessageEditor.h"
+#include "widgets/TextView.h"
 
 namespace velmaris {
+
+TReaderPane ReaderPaneOf(const TTextView& view) {
+  TReaderPane pane = TReaderPane::FromParagraphs(view.ParaStarts(), view.Paragraphs());
+  if (!view.HasSelection()) return pane;
+  const TTextSelection selection = view.ParagraphSelection();
+  auto column = [&pane](const TTextPos& pos) {
+    const bool inside = pos.line >= 0 && pos.line < pane.Count();
+    return inside ? static_cast<int>(pane.ParaStarts[static_cast<size_t>(pos.line)].size()) +
+                        pos.column
+                  : 0;
+  };
+  pane.StartPara = selection.anchor.line;
+  pane.StartCol = column(selection.anchor);
+  pane.EndPara = selection.end.line;
+  pane.EndCol = column(selection.end);
+  return pane;
+}
 
 TMessageEditor* ShowComposition(TComposition& composition, QWidget* owner,
                                 const TLinkList* uplinks, TArea* heldArea) {

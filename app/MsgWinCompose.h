@@ -12,6 +12,11 @@ class QWidget;
 namespace velmaris {
 
 class TMessageEditor;
+class TTextView;
+
+// The reader pane of a text viewer: its paragraphs and its selection, the
+// columns counted in the displayed paragraph (prefix and text).
+TReaderPane ReaderPaneOf(const TTextView& view);
 
 // heldArea: the area whose exclusive lock the caller took for the editor
 // (edit), else null. The composition's mail is handed over.
