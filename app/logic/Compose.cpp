@@ -10,6 +10,7 @@
 #include "core/NetLink.h"
 #include "core/TextGroups.h"
 #include "core/TextHelpers.h"
+#include "platform/Prompter.h"
 
 namespace velmaris {
 namespace {
@@ -424,6 +425,15 @@ TComposition ComposeEdit(const TComposeSource& source) {
   }
   mail.Text = EditReaderText(source.Reader, mail.OrigAddr.Text4D(), mail.Origin);
   return result;
+}
+
+bool TakeEditLock(TArea& area, platform::Prompter& prompter) {
+  using namespace platform;
+  while (!area.Lock(true)) {
+    const std::string text = "Cannot get exclusive access to the area  " + area.Name + " !";
+    if (prompter.Ask(MsgKind::Error, text, mbAbort | mbRetry) != mbRetry) return false;
+  }
+  return true;
 }
 
 }  // namespace velmaris

@@ -27,6 +27,10 @@
 
 namespace velmaris {
 
+namespace platform {
+class Prompter;
+}
+
 class TArea;
 class TAreaList;
 class TLinkList;
@@ -101,6 +105,9 @@ TComposition ComposeNewMail(const TComposeSource& source);
 // The stored message in the reader pane rendered without kludge, AREA and
 // SEEN-BY lines; the caller holds the area's exclusive lock for the editor.
 TComposition ComposeEdit(const TComposeSource& source);
+// The edit's hold of the area: its exclusive lock, asking Abort or Retry
+// while it is refused. False (nothing held) after Abort.
+bool TakeEditLock(TArea& area, platform::Prompter& prompter);
 
 // --- The pieces, for the window and the tests ---------------------------------
 

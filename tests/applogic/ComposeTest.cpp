@@ -8,6 +8,7 @@
 #include "core/Area.h"
 #include "core/NetLink.h"
 #include "core/TextGroups.h"
+#include "platform/Prompter.h"
 
 namespace velmaris {
 namespace {
@@ -280,6 +281,20 @@ TEST_F(ComposeFixture, EditKeepsTheStoredMessageWithoutTearAndOrigin) {
   EXPECT_EQ(r.Modifies, 7);
   EXPECT_FALSE(r.AllowAreaChange);
   EXPECT_EQ(r.Focus, TComposeFocus::None);
+}
+
+TEST_F(ComposeFixture, EditLockAsksWhileTheAreaIsBusy) {
+  platform::ScriptedPrompter prompter;
+  ASSERT_TRUE(local->Lock(false));
+  prompter.Script({platform::mbRetry, platform::mbAbort});
+  EXPECT_FALSE(TakeEditLock(*local, prompter));
+  ASSERT_EQ(prompter.Questions().size(), 2u);
+  EXPECT_EQ(prompter.Questions()[0].text, "Cannot get exclusive access to the area  LOCAL !");
+  local->Unlock();
+  EXPECT_TRUE(TakeEditLock(*local, prompter));
+  EXPECT_TRUE(local->IsLockedExclusive());
+  EXPECT_EQ(prompter.Questions().size(), 2u);
+  local->Unlock();
 }
 
 TEST_F(ComposeFixture, NetmailAnswerCarriesIntlPointAndReplyKludges) {
