@@ -2,9 +2,11 @@
 // and from what the controls show.
 #pragma once
 
+#include <QFont>
 #include <QString>
 #include <string>
 
+#include "core/Settings.h"
 #include "platform/CodePage.h"
 
 namespace velmaris {
@@ -15,6 +17,18 @@ inline QString AnsiText(const std::string& bytes) {
 
 inline std::string AnsiBytes(const QString& text) {
   return platform::FromUtf8(text.toStdString(), platform::AnsiCodePage());
+}
+
+// The font a font setting describes, on top of the fallback.
+inline QFont FontOf(const TFontDesc& desc, const QFont& fallback) {
+  QFont font = fallback;
+  if (!desc.Name.empty()) font.setFamily(QString::fromStdString(desc.Name));
+  if (desc.Size > 0) font.setPointSize(desc.Size);
+  font.setBold(desc.Style & TFontDesc::Bold);
+  font.setUnderline(desc.Style & TFontDesc::Underline);
+  font.setItalic(desc.Style & TFontDesc::Italic);
+  font.setStrikeOut(desc.Style & TFontDesc::StrikeOut);
+  return font;
 }
 
 }  // namespace velmaris
