@@ -73,17 +73,6 @@ constexpr qint64 kMaxInsertSize = kMaxEditorChars;
 
 TConfigStore* Store() { return GetConfigStore(); }
 
-QFont FontOf(const TFontDesc& desc, const QFont& fallback) {
-  if (desc.Name.empty()) return fallback;
-  QFont font(QString::fromStdString(desc.Name));
-  if (desc.Size > 0) font.setPointSize(desc.Size);
-  font.setBold(desc.Style & TFontDesc::Bold);
-  font.setUnderline(desc.Style & TFontDesc::Underline);
-  font.setItalic(desc.Style & TFontDesc::Italic);
-  font.setStrikeOut(desc.Style & TFontDesc::StrikeOut);
-  return font;
-}
-
 // The borderless panel shown while a message is stored.
 class TSavingPanel : public QFrame {
  public:

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "app/logic/MsgRender.h"
 #include "core/KQMail.h"
 
 namespace velmaris {
@@ -43,15 +44,6 @@ inline constexpr uint16_t kComposedFlags = 0x0840;
 inline constexpr const char* kDefaultOriginText = "Velmaris 95";
 // No quoted or forwarded line is longer than this.
 inline constexpr int kQuoteLineWidth = 78;
-
-// Values the message display read from the kludges of the shown message.
-struct TKludgeValues {
-  std::string MsgIdAddress;                // MSGID's first word, else the sender's address
-  std::string ReplyAddress = "<unknown>";  // REPLY's first word
-  std::string ReplyToName;                 // REPLYTO without its first word
-  std::string ReplyToAddress;              // REPLYTO's first word; empty without REPLYTO
-  std::string ReplyAddr;                   // REPLYADDR as "name <address>"; empty without
-};
 
 // The reader pane: every paragraph as displayed (its quote prefix and its
 // text), the texts without prefix and the prefixes, and the selection
