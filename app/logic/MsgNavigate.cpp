@@ -1,46 +1,12 @@
 #include "app/logic/MsgNavigate.h"
 
-#include <charconv>
 #include <string>
 
+#include "app/logic/MsgThreads.h"
 #include "core/Area.h"
 #include "core/MsgHeader.h"
 
 namespace velmaris {
-
-TViewKeyCommand ViewKeyCommand(TViewKey key, bool shift, bool alt, bool ctrl, bool treeVisible) {
-  using enum TViewKeyCommand;
-  switch (key) {
-    case TViewKey::Delete:
-      return ToggleKill;
-    case TViewKey::Enter:
-    case TViewKey::Escape:
-      return ListView;
-    case TViewKey::Backspace:
-      return treeVisible ? FocusTree : None;
-    case TViewKey::Left:
-    case TViewKey::Right: {
-      const bool left = key == TViewKey::Left;
-      if (ctrl) return left ? First : Last;
-      if (!shift && !alt) return left ? Previous : Next;
-      if (shift && !alt) return left ? PreviousSame : NextSame;
-      return None;
-    }
-    default:
-      return None;
-  }
-}
-
-std::optional<int> ParseMessageNumber(std::string_view text, int count) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  int n = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, n);
-  if (ec != std::errc() || ptr != end || text.empty()) return std::nullopt;
-  if (n < 1 || n > count) return std::nullopt;
-  return n - 1;
-}
 
 const std::vector<TFlagBox>& FlagBoxes() {
   static const std::vector<TFlagBox> boxes = {
@@ -59,9 +25,22 @@ const TFlagBox* FindFlagBox(std::string_view name) {
   return nullptr;
 }
 
-int FirstMessageIndex(bool displayOrder, const std::vector<int>& displayList, int count) {
-  if (displayOrder) return displayList.empty() ? -1 : displayList.front();
-  return count > 0 ? 0 : -1;
+std::vector<int> ThreadSelection(const TThreadNode* node) {
+  std::vector<int> out;
+  if (!node) return out;
+  if (node->MsgIndex >= 0) {
+    out.push_back(node->MsgIndex);
+    return out;
+  }
+  auto deepest = [](const TThreadNode* n) {
+    while (n->FirstChild) n = n->FirstChild;
+    return n;
+  };
+  for (const TThreadNode* n = deepest(node); n != node;) {
+    if (n->MsgIndex >= 0) out.push_back(n->MsgIndex);
+    n = n->Next ? deepest(n->Next) : n->Parent;
+  }
+  return out;
 }
 
 bool CatchUpMessages(TArea& area, const std::vector<int>& indexes) {

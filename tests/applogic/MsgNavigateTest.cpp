@@ -5,49 +5,14 @@
 #include <vector>
 
 #include "app/logic/MsgNavigate.h"
+#include "app/logic/MsgThreads.h"
 #include "core/Area.h"
 #include "support/TempDir.h"
 
 namespace velmaris {
 namespace {
 
-TEST(MsgNavigate, TextViewerKeys) {
-  using enum TViewKeyCommand;
-  struct Case {
-    TViewKey key;
-    bool shift, alt, ctrl, tree;
-    TViewKeyCommand expected;
-  };
-  const std::vector<Case> cases = {
-      {TViewKey::Delete, false, false, true, false, ToggleKill},
-      {TViewKey::Escape, false, false, false, false, ListView},
-      {TViewKey::Enter, true, false, false, false, ListView},
-      {TViewKey::Backspace, false, false, false, true, FocusTree},
-      {TViewKey::Backspace, false, false, false, false, None},
-      {TViewKey::Left, false, false, false, false, Previous},
-      {TViewKey::Right, false, false, false, false, Next},
-      {TViewKey::Left, true, false, false, false, PreviousSame},
-      {TViewKey::Right, true, false, false, false, NextSame},
-      {TViewKey::Left, true, false, true, false, First},  // Ctrl wins
-      {TViewKey::Right, false, true, true, false, Last},
-      {TViewKey::Left, false, true, false, false, None},
-      {TViewKey::Other, false, false, false, true, None},
-  };
-  for (size_t i = 0; i < cases.size(); ++i) {
-    const Case& c = cases[i];
-    SCOPED_TRACE(i);
-    EXPECT_EQ(ViewKeyCommand(c.key, c.shift, c.alt, c.ctrl, c.tree), c.expected);
-  }
-}
-
-TEST(MsgNavigate, MessageNumbersInsideTheArea) {
-  EXPECT_EQ(ParseMessageNumber("1", 5), 0);
-  EXPECT_EQ(ParseMessageNumber(" 5 ", 5), 4);
-  for (const char* bad : {"0", "6", "-1", "", "x", "3x", "99999999999"})
-    EXPECT_EQ(ParseMessageNumber(bad, 5), std::nullopt) << bad;
-}
-
-TEST(MsgNavigate, FlagBoxesAndFirstMessage) {
+TEST(MsgNavigate, FlagBoxesChangeOneBit) {
   const TFlagBox* hold = FindFlagBox("F_Hold");
   ASSERT_TRUE(hold);
   EXPECT_EQ(ApplyFlagBox(0x0004, hold->Bit, true), 0x0006);
@@ -55,30 +20,28 @@ TEST(MsgNavigate, FlagBoxesAndFirstMessage) {
   const TFlagBox* unread = FindFlagBox("F_Unread");
   EXPECT_EQ(ApplyFlagBox(0x0006, unread->Bit, false), 0x0002);
   EXPECT_TRUE(unread->RedrawRow && unread->RedrawAreaLine);
-  EXPECT_EQ(FirstMessageIndex(true, {4, 2}, 5), 4);
-  EXPECT_EQ(FirstMessageIndex(false, {4, 2}, 5), 0);
-  EXPECT_EQ(FirstMessageIndex(true, {}, 5), -1);
-  EXPECT_EQ(FirstMessageIndex(false, {}, 0), -1);
 }
 
-struct Node {
-  Node* FirstChild = nullptr;
-  Node* Next = nullptr;
-  int MsgIndex = -1;
-};
-
-TEST(MsgNavigate, ThreadSelectionTakesChildrenFirst) {
+TEST(MsgNavigate, ThreadSelectionTakesRepliesFirst) {
   // group -> 3 -> (5 -> 8), 6 ; group -> 1
-  Node n8{nullptr, nullptr, 8}, n6{nullptr, nullptr, 6};
-  Node n5{&n8, &n6, 5}, n1{nullptr, nullptr, 1};
-  Node n3{&n5, &n1, 3}, group{&n3, nullptr, -1};
+  TThreadNode group, n1, n3, n5, n6, n8;
+  auto link = [](TThreadNode& parent, std::vector<TThreadNode*> children, int index) {
+    parent.MsgIndex = index;
+    for (size_t i = 0; i < children.size(); ++i) {
+      children[i]->Parent = &parent;
+      if (i == 0) parent.FirstChild = children[i];
+      if (i + 1 < children.size()) children[i]->Next = children[i + 1];
+    }
+  };
+  link(group, {&n3, &n1}, -1);
+  link(n3, {&n5, &n6}, 3);
+  link(n5, {&n8}, 5);
+  link(n8, {}, 8), link(n6, {}, 6), link(n1, {}, 1);
   EXPECT_EQ(ThreadSelection(&group), (std::vector<int>{8, 5, 6, 3, 1}));
   EXPECT_EQ(ThreadSelection(&n5), std::vector<int>{5});
-  EXPECT_TRUE(ThreadSelection<Node>(nullptr).empty());
-  EXPECT_EQ(GroupImageIndex(4, true), 6);
-  EXPECT_EQ(GroupImageIndex(6, false), 4);
-  EXPECT_EQ(TreeWidthInContainer(300, 200), 200);
-  EXPECT_EQ(TreeWidthInContainer(210, 200), 190);
+  TThreadNode empty;
+  EXPECT_TRUE(ThreadSelection(&empty).empty());
+  EXPECT_TRUE(ThreadSelection(nullptr).empty());
 }
 
 TEST(MsgNavigate, CatchUpClearsUnreadOnlyUnderTheLock) {
