@@ -340,15 +340,19 @@ void TMessageListWindow::BuildHeaderPanel() {
   grid->addWidget(byteSize_, 2, 3);
   grid->setColumnStretch(1, 3);
   grid->setColumnStretch(2, 2);
-  auto* flags = new QHBoxLayout;
-  flags->setSpacing(8);
+  // The flag boxes in two rows, so that a narrow window keeps them.
+  auto* flags = new QGridLayout;
+  flags->setHorizontalSpacing(8);
+  flags->setVerticalSpacing(0);
+  int slot = 0;
   for (const FlagBox& f : kFlagBoxes) {
     auto* box = new QCheckBox(QString::fromUtf8(f.caption), header_);
     box->setObjectName(QString::fromLatin1(f.name));
     flagBoxes_.push_back(box);
-    flags->addWidget(box);
+    flags->addWidget(box, slot / 5, slot % 5);
+    ++slot;
   }
-  flags->addStretch(1);
+  flags->setColumnStretch(5, 1);
   grid->addLayout(flags, 3, 0, 1, 4);
 }
 

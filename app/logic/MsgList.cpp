@@ -59,8 +59,11 @@ void BuildDisplayRows(const TArea& area, const TSearchRequest& mask, int sortKey
   const std::vector<TMsgHeader>& headers = area.HeaderList();
   const int count = std::min<int>(area.Count, static_cast<int>(headers.size()));
   rows.reserve(static_cast<size_t>(count));
+  // A mask without conditions shows every message (and needs no clock).
+  const bool all = !mask.HasConditions() && mask.CreationDate.Mode == TDateSearch::AnyDate &&
+                   mask.TossDate.Mode == TDateSearch::AnyDate;
   for (int i = 0; i < count; ++i)
-    if (area.MatchesMask(i, mask)) rows.push_back(i);
+    if (all || area.MatchesMask(i, mask)) rows.push_back(i);
   if (sortKey != MsgSortKey::Area && sortKey != MsgSortKey::Received)
     std::stable_sort(rows.begin(), rows.end(), [&](int32_t a, int32_t b) {
       return KeyLess(headers[static_cast<size_t>(a)], headers[static_cast<size_t>(b)], sortKey);

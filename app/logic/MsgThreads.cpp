@@ -67,7 +67,6 @@ void TThreadForest::Build(TArea& area, const StepEvent& step, const CrossReferen
   if (!area.IsIndexLoaded()) return;
   const int count = std::min<int>(area.Count, static_cast<int>(area.HeaderList().size()));
   if (count <= 0) return;
-  nodes_.resize(2 * static_cast<size_t>(count));
   link_.assign(static_cast<size_t>(count), nullptr);
   placing_.assign(static_cast<size_t>(count), 0);
   if (step) step("Building hash table ...");
@@ -78,6 +77,9 @@ void TThreadForest::Build(TArea& area, const StepEvent& step, const CrossReferen
     target_[static_cast<size_t>(i)] = t < count ? t : -1;
   }
   area.FreeReplyTable();
+  // One record per message and at most one subject group per root.
+  const auto roots = static_cast<size_t>(std::count(target_.begin(), target_.end(), -1));
+  nodes_.resize(static_cast<size_t>(count) + roots);
   if (step) step("Creating threads and roots ...");
   CreateRoots(area);
   if (step) step("Processing links ...");
@@ -154,20 +156,6 @@ TThreadNode* TThreadForest::TopRecordOf(int index) const {
 int TThreadForest::ReplyTargetOf(int index) const {
   if (index < 0 || static_cast<size_t>(index) >= target_.size()) return -1;
   return target_[static_cast<size_t>(index)];
-}
-
-void ForEachBelow(const TThreadNode& node, const std::function<bool(TThreadNode&)>& visit) {
-  TThreadNode* current = node.FirstChild;
-  while (current) {
-    if (!visit(*current)) return;
-    if (current->FirstChild) {
-      current = current->FirstChild;
-      continue;
-    }
-    while (current && current != &node && !current->Next) current = current->Parent;
-    if (!current || current == &node) return;
-    current = current->Next;
-  }
 }
 
 TThreadGroupStats GroupStatistics(const TThreadNode& group) {

@@ -6,7 +6,7 @@
 // becomes a top-level record under its subject, and the caller hears of it
 // once per circle.
 //
-// Records come from one block of 2 x count records (one per message, at most
+// Records come from one block of count + roots records (one per message, at most
 // one group per root), so their addresses stay fixed until the next build.
 // The per-message links live beside the headers, never in them: the area's
 // header records are written back to the index unchanged.
@@ -83,7 +83,20 @@ class TThreadForest {
 
 // Pre-order walk of the records below node (node itself excluded); stops
 // when visit returns false. Needs no stack, so deep chains cost nothing.
-void ForEachBelow(const TThreadNode& node, const std::function<bool(TThreadNode&)>& visit);
+template <typename Visit>
+void ForEachBelow(const TThreadNode& node, Visit&& visit) {
+  TThreadNode* current = node.FirstChild;
+  while (current) {
+    if (!visit(*current)) return;
+    if (current->FirstChild) {
+      current = current->FirstChild;
+      continue;
+    }
+    while (current != &node && !current->Next) current = current->Parent;
+    if (current == &node) return;
+    current = current->Next;
+  }
+}
 // Counts the messages below a group and ORs their marks.
 TThreadGroupStats GroupStatistics(const TThreadNode& group);
 

@@ -12,6 +12,11 @@
 namespace velmaris {
 
 inline QString AnsiText(const std::string& bytes) {
+  // ASCII is the same in every code page (the common case of names and
+  // subjects): no detour through UTF-8.
+  bool ascii = true;
+  for (char c : bytes) ascii &= static_cast<unsigned char>(c) < 0x80;
+  if (ascii) return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
   return QString::fromStdString(platform::ToUtf8(bytes, platform::AnsiCodePage()));
 }
 
