@@ -16,6 +16,9 @@
 #include <exception>
 
 #include "app/AboutDialog.h"
+#include "app/AddrBook.h"
+#include "app/MessageEditor.h"
+#include "app/SearchAssistent.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/ConfigSession.h"
 #include "app/logic/Startup.h"
@@ -137,6 +140,7 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
   // Bundles are packed with the configured packer of each uplink.
   InstallBundlePacker();
   CreateJobWindows();
+  CreateSearchWindow();
   ApplyAreaListFont();
   RefreshAreaList();
   // Message dates are written and parsed with this pattern and the English
@@ -426,11 +430,14 @@ QString TKQMainWindow::RowText(const TArea& area, TAreaRowKind kind) const {
 void TKQMainWindow::RefreshAreaList() {
   if (!session_) return;
   const TAreaList& areas = session_->Store().Areas();
-  QStringList rows;
+  QStringList rows, names;
   rows.reserve(areas.GetCount());
-  for (int i = 0; i < areas.GetCount(); ++i)
+  for (int i = 0; i < areas.GetCount(); ++i) {
     rows.push_back(RowText(*areas.GetItem(i), TAreaRowKind::Rebuild));
+    names.push_back(ListCell(areas.GetItem(i)->Name));
+  }
   areaList_->SetItems(rows);
+  if (searchWindow_) searchWindow_->SetAreaNames(names);
   ShowAreaCount();
 }
 
@@ -592,6 +599,7 @@ void TKQMainWindow::CreateJobWindows() {
   SetOutboundRescan(&gMailerRescan);
 
   ConnectCommand("Import", &TKQMainWindow::ImportClick);
+  ConnectCommand("NeueMail1", &TKQMainWindow::NeueMail1Click);
   ConnectCommand("DoExport", &TKQMainWindow::DoExportClick);
   ConnectCommand("NetCall", &TKQMainWindow::NetCallClick);
   ConnectCommand("Aufrmen1", &TKQMainWindow::Aufrmen1Click);
@@ -695,6 +703,51 @@ void TKQMainWindow::EnableDiffClick() {
   procWin_->Service().SetTimerOn(item->isChecked());
 }
 
+// --- Search -------------------------------------------------------------------------
+
+void TKQMainWindow::CreateSearchWindow() {
+  searchWindow_ = std::make_unique<TSearchAssistent>(session_->Store().Areas());
+  // A hit becomes the focus row of the area list.
+  searchWindow_->OnOpenHit = [this](int areaIndex, int, const TSearchRequest&) {
+    if (areaIndex < 0 || areaIndex >= areaList_->GetCount()) return;
+    areaList_->SelectItem(areaIndex);
+    areaList_->SetFocusIndex(areaIndex);
+    areaList_->MakeVisible(areaIndex);
+  };
+  ConnectCommand("DOSearch", &TKQMainWindow::DOSearchClick);
+  ConnectCommand("Suchern1", &TKQMainWindow::Suchern1Click);
+  ConnectCommand("Adressbuch1", &TKQMainWindow::Adressbuch1Click);
+}
+
+void TKQMainWindow::Adressbuch1Click() {
+  if (!addrBook_) {
+    addrBook_ = new TAddrBook(ConfigStore().AddressBook(), ConfigStore().AddressGroups());
+    addrBook_->OnDestroyed = [this] { addrBook_ = nullptr; };
+  }
+  addrBook_->show();
+  addrBook_->raise();
+  addrBook_->activateWindow();
+}
+
+void TKQMainWindow::DOSearchClick() {
+  searchWindow_->show();
+  searchWindow_->raise();
+  searchWindow_->activateWindow();
+}
+
+void TKQMainWindow::Suchern1Click() {
+  if (!searchWindow_->Searching()) {
+    TEZBetterListBox* list = searchWindow_->SearchAreas();
+    list->ClearSelection();
+    for (int i = 0; i < areaList_->GetCount() && i < list->GetCount(); ++i)
+      if (areaList_->Selected(i)) {
+        list->SetSelected(i, true);
+        list->SetFocusIndex(i);
+      }
+  }
+  DOSearchClick();
+}
+
 void TKQMainWindow::StartBackgroundRuns() {
   if (!session_) return;
   const auto values = ConfigStore().Values();
@@ -744,10 +797,13 @@ void TKQMainWindow::Shutdown() {
   CloseMessageLists();
   if (GetShellServices() == this) SetShellServices(nullptr);
   SaveLayout();
+  TMessageEditor::FreeAll();
   if (session_) session_->Save();
   // The mailer profiles and their windows, which post their logs.
   if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();
   FreeAreaManagers();
+  searchWindow_.reset();
+  delete addrBook_;
   // The areas and the configuration store go last.
   session_.reset();
   SetMailerWindowFactory(nullptr);

@@ -31,9 +31,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/KQMainWindow.h"
 #include "app/ListBoxLink.h"
 #include "app/logic/EditorSave.h"
 #include "app/logic/EditorText.h"
+#include "app/logic/MsgText.h"
+#include "app/SearchAndReplace.h"
+#include "app/SearchAssistent.h"
 #include "core/AddressBook.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
@@ -72,6 +76,11 @@ constexpr int kMaxEditorChars = 1600000;
 constexpr qint64 kMaxInsertSize = kMaxEditorChars;
 
 TConfigStore* Store() { return GetConfigStore(); }
+
+TMessageEditor::TNodelistPicker& NodelistPicker() {
+  static TMessageEditor::TNodelistPicker picker;
+  return picker;
+}
 
 // The borderless panel shown while a message is stored.
 class TSavingPanel : public QFrame {
@@ -113,6 +122,19 @@ TMessageEditor::TMessageEditor(QWidget* owner) : QMainWindow(owner, Qt::Window) 
   LoadLeftToolbar();
   LoadRightToolbar();
   ApplyEditorLook();
+  // The editor font and colours follow the settings while the window lives.
+  try {
+    settingsSubscription_ = GetSettings().Subscribe(
+        [this](const SettingsValues&, const std::vector<SettingId>& changed) {
+          for (SettingId id : changed)
+            if (id == SettingId::mrFe || id == SettingId::ColEdFG || id == SettingId::ColEdBG) {
+              ApplyEditorLook();
+              return;
+            }
+        });
+  } catch (const ESettings&) {
+    settingsSubscription_ = 0;
+  }
   FillCopyAreas();
   wListLink_ = std::make_unique<TListBoxLink>(WList);
   WinLst().AttachListBox(wListLink_.get());
@@ -123,6 +145,12 @@ TMessageEditor::TMessageEditor(QWidget* owner) : QMainWindow(owner, Qt::Window) 
 
 TMessageEditor::~TMessageEditor() {
   std::erase(EditorList(), this);
+  if (settingsSubscription_) {
+    try {
+      GetSettings().Unsubscribe(settingsSubscription_);
+    } catch (const ESettings&) {
+    }
+  }
   ReleaseHeldArea();
   SaveLeftToolbar();
   SaveRightToolbar();
@@ -226,7 +254,9 @@ void TMessageEditor::BuildToolbars(QWidget* panel) {
       {"MnPaste", "PasteBtn", QStringLiteral("Вставить"), QStyle::SP_ArrowDown, false},
       {"MnClear", "DeleteBtn", QStringLiteral("Удалить"), QStyle::SP_TrashIcon, false},
   };
-  auto makeBar = [&](const char* name, const char* prefix) {
+  // Both bars hold every button; the left one shows the file commands, the
+  // right one the clipboard (the user rearranges them in the setup window).
+  auto makeBar = [&](const char* name, const char* prefix, bool showFile) {
     auto* bar = new TSpeedBar(splitter);
     bar->setObjectName(name);
     bar->SetOptions(sbFlatBtns | sbGrayedBtns | sbTransparentBtns);
@@ -248,14 +278,15 @@ void TMessageEditor::BuildToolbars(QWidget* panel) {
         if (QAction* a = findChild<QAction*>(action)) a->trigger();
       });
       item->SetBounds(left, bar->BtnOffsetVert());
-      item->SetVisible(true);
-      left += bar->BtnWidth();
+      const bool visible = b.file == showFile;
+      item->SetVisible(visible);
+      if (visible) left += bar->BtnWidth();
     }
     bar->setMinimumHeight(bar->BtnHeight() + 4);
     bar->setContextMenuPolicy(Qt::CustomContextMenu);
     return bar;
   };
-  LeftSB = makeBar("LeftSB", "L");
+  LeftSB = makeBar("LeftSB", "L", true);
   auto* areaBox = new QWidget(splitter);
   auto* areaRow = new QVBoxLayout(areaBox);
   areaRow->setContentsMargins(4, 2, 4, 2);
@@ -267,12 +298,16 @@ void TMessageEditor::BuildToolbars(QWidget* panel) {
   areaRow->addWidget(areaLabel);
   areaRow->addWidget(WriteArea);
   areaRow->addStretch(1);
-  RightSB = makeBar("RightSB", "R");
+  RightSB = makeBar("RightSB", "R", false);
   splitter->addWidget(LeftSB);
   splitter->addWidget(areaBox);
   splitter->addWidget(RightSB);
   splitter->setStretchFactor(1, 1);
-  LeftSB->resize(60, LeftSB->height());
+  splitter->setSizes({leftWidth_, 240, rightWidth_});
+  connect(splitter, &QSplitter::splitterMoved, this, [this] {
+    leftWidth_ = LeftSB->width();
+    rightWidth_ = RightSB->width();
+  });
   row->addWidget(splitter);
   connect(WriteArea, &QComboBox::currentIndexChanged, this, [this] {
     if (!changingArea_) WriteAreaChange();
@@ -313,6 +348,7 @@ void TMessageEditor::BuildHeaderFields(QWidget* panel) {
   LookupReceiver = new QPushButton(QStringLiteral("?"), panel);
   LookupReceiver->setObjectName("LookupReceiver");
   LookupReceiver->setMaximumWidth(28);
+  LookupReceiver->setEnabled(static_cast<bool>(NodelistPicker()));
   ChooseReceiver = new QToolButton(panel);
   ChooseReceiver->setObjectName("ChooseReceiver");
   ChooseReceiver->setPopupMode(QToolButton::InstantPopup);
@@ -375,6 +411,7 @@ void TMessageEditor::BuildHeaderFields(QWidget* panel) {
 
   connect(NewOrigin, &QComboBox::editTextChanged, this, &TMessageEditor::NewOriginChange);
   connect(NewSubject, &QLineEdit::textChanged, this, &TMessageEditor::NewSubjectChange);
+  connect(NewSubject, &QLineEdit::textEdited, this, [this] { saved_ = false; });
   connect(NewSender, &QComboBox::editTextChanged, this, &TMessageEditor::NewSenderChange);
   connect(NewSenderAddress, &QComboBox::editTextChanged, this,
           &TMessageEditor::NewSenderAddressChange);
@@ -524,14 +561,16 @@ void TMessageEditor::BuildMenus() {
 
   QMenu* windows = menuBar()->addMenu(QStringLiteral("&Окна"));
   windows->setObjectName("Fenster1");
-  add(windows, "Arealiste1", QStringLiteral("Список &областей"), {}, [this] {
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (w->objectName() == QLatin1String("KQMainWindow") ||
-          w->inherits("velmaris::TKQMainWindow")) {
-        w->show();
-        w->raise();
-        w->activateWindow();
-      }
+  auto bringUp = [](QWidget* w) {
+    if (!w) return;
+    w->showNormal();
+    w->raise();
+    w->activateWindow();
+  };
+  add(windows, "Arealiste1", QStringLiteral("Список &областей"), {},
+      [bringUp] { bringUp(GetMainWindow()); });
+  add(windows, "Suchen1", QStringLiteral("&Поиск"), {}, [bringUp] {
+    if (TKQMainWindow* main = GetMainWindow()) bringUp(main->SearchWindow());
   });
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Помощь"));
   help->setObjectName("Hilfe2");
@@ -581,7 +620,6 @@ void TMessageEditor::BuildMenus() {
 }
 
 void TMessageEditor::ApplyEditorLook() {
-  Editor->setMaximumBlockCount(0);
   Settings* settings = nullptr;
   try {
     settings = &GetSettings();
@@ -860,9 +898,19 @@ void TMessageEditor::EditorSelectionChange() {
   ColumnPanel->setText(QStringLiteral("Column: %1").arg(curColumn_));
 }
 
+void TMessageEditor::SetNodelistPicker(TNodelistPicker picker) {
+  NodelistPicker() = std::move(picker);
+  for (TMessageEditor* editor : EditorList())
+    editor->LookupReceiver->setEnabled(static_cast<bool>(NodelistPicker()));
+}
+
 void TMessageEditor::LookupReceiverClick() {
-  // The nodelist browser is not part of this window; without it the
-  // address typed is looked up as it stands.
+  if (!NodelistPicker()) return;
+  std::string name, address;
+  if (!NodelistPicker()(this, AnsiBytes(NewReceiver->currentText()), name, address)) return;
+  SetDestAddress(address);
+  SetDestName(name);
+  NewReceiverChange();
   NewReceiverAddressChange();
 }
 
@@ -892,15 +940,7 @@ void TMessageEditor::WriteAreaChange() {
     RenewCaption();
     return;
   }
-  std::vector<std::string> names;
-  for (int i = 0; i < WriteArea->count(); ++i) names.push_back(AnsiBytes(WriteArea->itemText(i)));
-  const int allowed = SkipForbiddenAreas(names, prevAreaIndex_, current);
-  if (allowed != current) {
-    changingArea_ = true;
-    WriteArea->setCurrentIndex(allowed);
-    changingArea_ = false;
-  }
-  prevAreaIndex_ = WriteArea->currentIndex();
+  GuardForbiddenEntry();
   TArea* area = SelectedArea();
   const int type = area ? area->AreaType : -1;
   const bool netmail = type == AreaTypeCode::Netmail;
@@ -928,6 +968,20 @@ void TMessageEditor::WriteAreaChange() {
   }
   if (isVisible()) Editor->setFocus();
   RenewCaption();
+}
+
+bool TMessageEditor::GuardForbiddenEntry() {
+  const int current = WriteArea->currentIndex();
+  std::vector<std::string> names;
+  for (int i = 0; i < WriteArea->count(); ++i) names.push_back(AnsiBytes(WriteArea->itemText(i)));
+  const int allowed = SkipForbiddenAreas(names, prevAreaIndex_, current);
+  if (allowed != current) {
+    changingArea_ = true;
+    WriteArea->setCurrentIndex(allowed);
+    changingArea_ = false;
+  }
+  prevAreaIndex_ = WriteArea->currentIndex();
+  return allowed != current;
 }
 
 void TMessageEditor::RenewCaption() {
@@ -1066,7 +1120,9 @@ void TMessageEditor::closeEvent(QCloseEvent* event) {
 
 void TMessageEditor::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (WriteArea->currentIndex() >= 0) WriteAreaChange();
+  ApplyBarWidths();
+  // A selection moved off an entry that takes no messages is a new area.
+  if (GuardForbiddenEntry()) WriteAreaChange();
   RenewCaption();
   Editor->setFocus();
 }
@@ -1151,25 +1207,15 @@ void TMessageEditor::Quotesneuumbrechen1Click() {
   cursor.insertText(flowed);
 }
 
-namespace {
-
-std::string Rot13Bytes(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>('a' + (c - 'a' + 13) % 26);
-    else if (c >= 'A' && c <= 'Z') c = static_cast<char>('A' + (c - 'A' + 13) % 26);
-  }
-  return text;
-}
-
-}  // namespace
-
 void TMessageEditor::Rot131Click() {
   QTextCursor cursor = Editor->textCursor();
   if (!cursor.hasSelection()) return;
   const int start = cursor.selectionStart();
   QString selected = cursor.selectedText();
   selected.replace(QChar::ParagraphSeparator, QChar('\n'));
-  const QString rotated = AnsiText(Rot13Bytes(AnsiBytes(selected)));
+  std::string bytes = AnsiBytes(selected);
+  Rot13(bytes);
+  const QString rotated = AnsiText(bytes);
   cursor.insertText(rotated);
   cursor.setPosition(start);
   cursor.setPosition(start + rotated.size(), QTextCursor::KeepAnchor);
@@ -1279,17 +1325,49 @@ bool TMessageEditor::FindNext(const std::string& text, bool matchCase, bool whol
   return true;
 }
 
-void TMessageEditor::Suchen2Click() {
-  // The find form; until it is available the last search runs again.
+void TMessageEditor::RunSearchForm(bool replace) {
+  TSARForm form(this);
+  form.setObjectName("SARForm");
+  form.SetFindOnly(!replace);
+  form.SetFindText(AnsiText(searchText_));
+  if (replace) form.SetReplaceText(AnsiText(replaceText_));
+  // Each button works with what the form holds at that moment.
+  auto take = [this, replace](TSARForm& f) {
+    searchText_ = AnsiBytes(f.GetFindText());
+    if (replace) replaceText_ = AnsiBytes(f.GetReplaceText());
+    matchCase_ = f.GetCaseSensitive();
+    wholeWord_ = f.GetWholeWords();
+  };
+  form.OnFind = [this, take](TSARForm& f) {
+    take(f);
+    SARFind();
+  };
+  if (replace) {
+    form.OnReplace = [this, take](TSARForm& f) {
+      take(f);
+      SARReplace();
+    };
+    form.OnReplaceAll = [this, take](TSARForm& f) {
+      take(f);
+      SARReplaceAll();
+    };
+  }
+  ExecModal(form);
+  take(form);
   searchReady_ = true;
-  Weitersuchen1Click();
 }
+
+void TMessageEditor::Suchen2Click() { RunSearchForm(false); }
 
 void TMessageEditor::Weitersuchen1Click() {
-  if (searchReady_ && !searchText_.empty()) FindNext(searchText_, matchCase_, wholeWord_);
+  // Before any search text was given, Find again opens the find form.
+  if (searchReady_ && !searchText_.empty())
+    FindNext(searchText_, matchCase_, wholeWord_);
+  else
+    Suchen2Click();
 }
 
-void TMessageEditor::Ersetzen1Click() { Suchen2Click(); }
+void TMessageEditor::Ersetzen1Click() { RunSearchForm(true); }
 
 void TMessageEditor::SARFind() { FindNext(searchText_, matchCase_, wholeWord_); }
 
@@ -1317,35 +1395,51 @@ void TMessageEditor::SARReplaceAll() {
 
 // --- Toolbar layouts ---------------------------------------------------------------------
 
+void TMessageEditor::SetBarWidth(TSpeedBar* bar, int width) {
+  if (width <= 0) return;
+  (bar == LeftSB ? leftWidth_ : rightWidth_) = width;
+  if (isVisible()) ApplyBarWidths();
+}
+
+void TMessageEditor::ApplyBarWidths() {
+  auto* splitter = findChild<QSplitter*>("ToolbarSplitter");
+  const int total = splitter->width() - 2 * splitter->handleWidth();
+  // The area selector takes what is left.
+  splitter->setSizes({leftWidth_, std::max(0, total - leftWidth_ - rightWidth_), rightWidth_});
+}
+
 std::string TMessageEditor::ToolbarFile(bool left) const {
-  std::string dir;
-  if (TConfigStore* store = Store()) dir = store->StartDirectory();
-  return dir + (left ? "MsgEdToolBarLeft.cfg" : "MsgEdToolBarRight.cfg");
+  // Without a configuration there is no start directory to keep them in.
+  TConfigStore* store = Store();
+  if (!store) return {};
+  return store->StartDirectory() + (left ? "MsgEdToolBarLeft.cfg" : "MsgEdToolBarRight.cfg");
 }
 
 void TMessageEditor::SaveLeftToolbar() {
+  if (ToolbarFile(true).empty()) return;
   TIniFile ini(ToolbarFile(true));
   LeftSB->SaveLayout(&ini);
   IniWriteInteger(&ini, "Custom", "Width", LeftSB->width());
 }
 
 void TMessageEditor::SaveRightToolbar() {
+  if (ToolbarFile(false).empty()) return;
   TIniFile ini(ToolbarFile(false));
   IniWriteInteger(&ini, "Custom", "Width", RightSB->width());
   RightSB->SaveLayout(&ini);
 }
 
 void TMessageEditor::LoadLeftToolbar() {
-  if (!platform::FileExists(ToolbarFile(true))) return;
+  if (ToolbarFile(true).empty() || !platform::FileExists(ToolbarFile(true))) return;
   TIniFile ini(ToolbarFile(true));
-  LeftSB->resize(IniReadInteger(&ini, "Custom", "Width", LeftSB->width()), LeftSB->height());
+  SetBarWidth(LeftSB, IniReadInteger(&ini, "Custom", "Width", LeftSB->width()));
   LeftSB->RestoreLayout(&ini);
 }
 
 void TMessageEditor::LoadRightToolbar() {
-  if (!platform::FileExists(ToolbarFile(false))) return;
+  if (ToolbarFile(false).empty() || !platform::FileExists(ToolbarFile(false))) return;
   TIniFile ini(ToolbarFile(false));
-  RightSB->resize(IniReadInteger(&ini, "Custom", "Width", RightSB->width()), RightSB->height());
+  SetBarWidth(RightSB, IniReadInteger(&ini, "Custom", "Width", RightSB->width()));
   RightSB->RestoreLayout(&ini);
 }
 

@@ -21,6 +21,7 @@
 
 #include <QMainWindow>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,6 +72,14 @@ class TMessageEditor : public QMainWindow, public TObject {
   // message. The window deletes itself when closed.
   explicit TMessageEditor(QWidget* owner = nullptr);
   ~TMessageEditor() override;
+
+  // The nodelist picker behind LookupReceiver: gets the window and the sysop
+  // name typed so far (ANSI bytes, may be empty); on OK fills the picked
+  // sysop name and address text and returns true. The start-up sets it to
+  // the nodelist browser; without one the button is disabled.
+  using TNodelistPicker = std::function<bool(QWidget* parent, const std::string& sysop,
+                                             std::string& name, std::string& address)>;
+  static void SetNodelistPicker(TNodelistPicker picker);
 
   // The editors open now, oldest first.
   static const std::vector<TMessageEditor*>& OpenEditors();
@@ -202,6 +211,8 @@ class TMessageEditor : public QMainWindow, public TObject {
   void FillCopyAreas();
 
   void WriteAreaChange();
+  // Moves the selection off BAD, DUPES and separators; true when it moved.
+  bool GuardForbiddenEntry();
   void RenewCaption();
   TArea* SelectedArea() const;
   void ForceNetmail();
@@ -224,11 +235,14 @@ class TMessageEditor : public QMainWindow, public TObject {
   bool SubjectValid();
   bool QuoteContinuation();
   void InsertAtCaret(const std::string& ansiText);
+  void RunSearchForm(bool replace);
   void SARFind();
   void SARReplace();
   void SARReplaceAll();
   void ReleaseHeldArea();
   std::string ToolbarFile(bool left) const;
+  void SetBarWidth(TSpeedBar* bar, int width);
+  void ApplyBarWidths();
   bool TextChangedSinceSave() const;
 
   TKQMail mail_;
@@ -246,6 +260,8 @@ class TMessageEditor : public QMainWindow, public TObject {
   TArea* heldArea_ = nullptr;
   int curLine_ = 0, curColumn_ = 1;
   int prevAreaIndex_ = -1;
+  // The toolbars' widths: three and four buttons at first.
+  int leftWidth_ = 3 * 60 + 8, rightWidth_ = 4 * 60 + 8;
   bool changingArea_ = false;
   // Search state.
   int lastMatch_ = -1;
@@ -258,6 +274,7 @@ class TMessageEditor : public QMainWindow, public TObject {
   std::unique_ptr<TComboAttachment> areaLink_, receiverLink_, groupLink_;
   std::unique_ptr<TListBoxLink> wListLink_;
   TBetterPlacement* placement_ = nullptr;
+  uint64_t settingsSubscription_ = 0;
 };
 
 }  // namespace velmaris

@@ -72,10 +72,9 @@ std::string_view TMail::DateField() const {
   return std::string_view(Body).substr(MailBodyOffset::Date, kMailDateSize);
 }
 
-std::string_view TMail::BodyText() const {
-  const size_t offset = Header.TextOffset;
-  if (offset >= Body.size()) return {};
-  std::string_view text = std::string_view(Body).substr(offset);
+std::string_view TextOfBody(std::string_view body, size_t offset) {
+  if (offset >= body.size()) return {};
+  std::string_view text = body.substr(offset);
   const size_t nul = text.find('\0');
   return nul == std::string_view::npos ? text : text.substr(0, nul);
 }
@@ -141,10 +140,10 @@ constexpr int kPrintWidth = 78;
 // wrapped to this width and the lines grow beyond 78 characters.
 constexpr int kMinQuoteWidth = 18;
 
-void WriteTextLine(std::string& out, std::string_view line, std::string_view prefix,
+void WriteTextLine(std::vector<std::string>& out, std::string_view line, std::string_view prefix,
                    bool showKludges, bool showAreaLines, bool showSeenBy) {
   if (line.empty()) {
-    out += '\n';
+    out.emplace_back();
     return;
   }
   if (line[0] == '\1' && !showKludges) return;
@@ -156,9 +155,7 @@ void WriteTextLine(std::string& out, std::string_view line, std::string_view pre
   std::string piece;
   while (!rest.empty()) {
     CutWrappedLine(rest, width, piece);
-    out.append(prefix);
-    out.append(piece);
-    out += '\n';
+    out.push_back(std::string(prefix) + piece);
   }
 }
 
@@ -175,23 +172,9 @@ size_t QuotePrefixLength(std::string_view line) {
 
 }  // namespace
 
-std::string TMail::PrintableText(bool showKludges, bool showAreaLines, bool showSeenBy) const {
-  const std::string stars(kPrintWidth, '*');
-  std::string out;
-  out += stars + '\n';
-  out += "*      Area: " + Header.AreaName.Str() + '\n';
-  out += "*   Subject: " + Header.Subject.Str() + '\n';
-  out += "*      From: " + Header.FromName.Str() + "(" + FidoAddressToStr(Header.OrigAddr) + ")\n";
-  out += "*        To: " + Header.ToName.Str() + "(" + FidoAddressToStr(Header.DestAddr) + ")\n";
-  const std::string_view date = DateField();
-  const std::string_view day = date.empty() ? std::string_view() : date.substr(0, 9);
-  const std::string_view time = date.empty() ? std::string_view() : date.substr(11, 8);
-  const bool dayValid = !day.empty() && day.find('\0') == std::string_view::npos;
-  const bool timeValid = !time.empty() && time.find('\0') == std::string_view::npos;
-  out += "*      Date: " + (dayValid ? std::string(day) : std::string("invalid")) + '\n';
-  out += "*      Time: " + (timeValid ? std::string(time) : std::string("invalid")) + '\n';
-  out += stars + '\n';
-
+std::vector<std::string> TMail::PrintableBodyLines(bool showKludges, bool showAreaLines,
+                                                   bool showSeenBy) const {
+  std::vector<std::string> out;
   const std::string text = OemToAnsiStr(BodyText());
   const std::string_view all(text);
   size_t pos = 0;
@@ -210,6 +193,30 @@ std::string TMail::PrintableText(bool showKludges, bool showAreaLines, bool show
     const size_t prefix = QuotePrefixLength(line);
     WriteTextLine(out, line.substr(prefix), line.substr(0, prefix), showKludges, showAreaLines,
                   showSeenBy);
+  }
+  return out;
+}
+
+std::string TMail::PrintableText(bool showKludges, bool showAreaLines, bool showSeenBy) const {
+  const std::string stars(kPrintWidth, '*');
+  std::string out;
+  out += stars + '\n';
+  out += "*      Area: " + Header.AreaName.Str() + '\n';
+  out += "*   Subject: " + Header.Subject.Str() + '\n';
+  out += "*      From: " + Header.FromName.Str() + "(" + FidoAddressToStr(Header.OrigAddr) + ")\n";
+  out += "*        To: " + Header.ToName.Str() + "(" + FidoAddressToStr(Header.DestAddr) + ")\n";
+  const std::string_view date = DateField();
+  const std::string_view day = date.empty() ? std::string_view() : date.substr(0, 9);
+  const std::string_view time = date.empty() ? std::string_view() : date.substr(11, 8);
+  const bool dayValid = !day.empty() && day.find('\0') == std::string_view::npos;
+  const bool timeValid = !time.empty() && time.find('\0') == std::string_view::npos;
+  out += "*      Date: " + (dayValid ? std::string(day) : std::string("invalid")) + '\n';
+  out += "*      Time: " + (timeValid ? std::string(time) : std::string("invalid")) + '\n';
+  out += stars + '\n';
+
+  for (const std::string& line : PrintableBodyLines(showKludges, showAreaLines, showSeenBy)) {
+    out += line;
+    out += '\n';
   }
   out += stars + '\n';
   out += "\n\n\n";

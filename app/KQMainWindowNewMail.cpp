@@ -1,0 +1,84 @@
+// The main window's new-message command: a message editor on the area of
+// the focus row, with copies ticked for the other selected areas.
+#include <QPlainTextEdit>
+#include <random>
+
+#include "app/KQMainWindow.h"
+#include "app/MessageEditor.h"
+#include "core/Area.h"
+#include "core/ConfigStore.h"
+#include "core/KQMail.h"
+#include "core/TextGroups.h"
+#include "core/forms/FormText.h"
+#include "platform/Prompter.h"
+#include "widgets/EZBetterListBox.h"
+#include "widgets/VxCheckListBox.h"
+
+namespace velmaris {
+
+namespace {
+
+// No message is written into these from the area list.
+bool TakesNewMail(const TArea& area) {
+  return area.AreaType != AreaTypeCode::Badmail && area.AreaType != AreaTypeCode::Dupes &&
+         area.AreaType != AreaTypeCode::Prototype && !area.IsSeparator();
+}
+
+}  // namespace
+
+void TKQMainWindow::NeueMail1Click() {
+  TAreaList& areas = ConfigStore().Areas();
+  const int focus = areaList_->ItemIndex();
+  if (focus < 0 || focus >= areas.GetCount()) {
+    platform::GetPrompter().Inform("No destination area(s) seleced!");
+    return;
+  }
+  TArea* area = areas.GetItem(focus);
+  if (!area || !TakesNewMail(*area)) return;
+
+  auto* editor = new TMessageEditor(this);
+  TLinkList& uplinks = ConfigStore().Uplinks();
+  editor->SetAddresses(uplinks);
+  const TNetLink* uplink = area->Uplink;
+  if (!uplink && uplinks.GetCount() > 0) uplink = uplinks.GetItem(0);
+
+  TKQMail mail;
+  mail.Area = area;
+  mail.ToName = area->AreaType == AreaTypeCode::Netmail ? "" : "All";
+  mail.Flags = EditorFlag::Send | EditorFlag::Editable;
+  mail.DestAddr.SetText("0:0/0");
+  if (uplink) {
+    mail.FromName = uplink->Sysop;
+    mail.OrigAddr.SetText(uplink->SysopAddress.Text4D());
+  }
+  mail.Origin = "Velmaris 95";
+  TZRTexts& groups = ConfigStore().TextGroups();
+  if (area->TextGroup >= 0 && area->TextGroup < groups.GetCount()) {
+    if (const TTextGroup* group = groups.GetItem(area->TextGroup)) {
+      editor->SetOrigins(group->Origins);
+      if (!group->Origins.empty()) {
+        size_t pick = 0;
+        if (area->RandomOrig) {
+          std::random_device seed;
+          pick = std::uniform_int_distribution<size_t>(0, group->Origins.size() - 1)(seed);
+        }
+        mail.Origin = group->Origins[pick].substr(0, kMaxOriginText);
+      }
+      mail.Text = group->NewHeader;
+      mail.Text.insert(mail.Text.end(), group->NewFooter.begin(), group->NewFooter.end());
+    }
+  }
+  editor->SetMail(mail);
+  // The other selected areas receive copies when the editor offers them.
+  for (int i = 0; i < areas.GetCount(); ++i) {
+    TArea* other = areas.GetItem(i);
+    if (i == focus || !other || !TakesNewMail(*other) || !areaList_->Selected(i)) continue;
+    for (int row = 0; row < editor->CopyAreas->Count(); ++row)
+      if (editor->CopyAreas->item(row)->text() == AnsiText(other->Name))
+        editor->CopyAreas->SetChecked(row, true);
+  }
+  editor->show();
+  editor->Editor->setFocus();
+}
+
+}  // namespace velmaris

@@ -1,0 +1,320 @@
+// The message editor offscreen: a message typed with keys and saved, the
+// stored bytes; a save that fails; closing with unsaved text; the keys of
+// the text.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QClipboard>
+#include <QDialog>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTest>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "QtTestApp.h"
+#include "app/MessageEditor.h"
+#include "app/QtDispatcher.h"
+#include "app/logic/ConfigSession.h"
+#include "core/Area.h"
+#include "core/ConfigStore.h"
+#include "core/TextHelpers.h"
+#include "platform/Dispatcher.h"
+#include "platform/Files.h"
+#include "platform/Prompter.h"
+#include "support/TempDir.h"
+#include "widgets/DirBtn.h"
+#include "widgets/ModalHook.h"
+#include "widgets/SpeedBar.h"
+
+namespace velmaris::test {
+namespace {
+
+// Types the text key by key; characters without a key of their own arrive as
+// key presses carrying the text, as an input method sends them.
+void Type(QWidget* widget, const QString& text) {
+  for (const QChar ch : text) {
+    if (ch.unicode() < 128) {
+      QTest::keyClick(widget, ch.toLatin1());
+      continue;
+    }
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(widget, &press);
+    QApplication::sendEvent(widget, &release);
+  }
+}
+
+class MessageEditorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    dispatcher = std::make_unique<QtDispatcher>();
+    platform::SetDispatcher(dispatcher.get());
+    platform::SetPrompter(&prompter);
+    session = std::make_unique<TConfigSession>(dir.Path(), dir / "Velmaris.reg");
+    session->Load();
+    TConfigStore& store = session->Store();
+    TNetLink* uplink = store.Uplinks().GetItem(0);
+    uplink->Sysop = "Ivan Petrov";
+    uplink->SysopAddress.SetText("2:5020/1.3");
+    echo = store.AddAreaQuiet("RU.TEST", "RU.TEST", AreaTypeCode::Echomail, uplink);
+    ASSERT_NE(echo, nullptr);
+  }
+  void TearDown() override {
+    delete editor.data();
+    session.reset();
+    platform::SetPrompter(nullptr);
+    platform::SetDispatcher(nullptr);
+    dispatcher.reset();
+  }
+
+  // A new message in RU.TEST as the new-message command composes it.
+  TMessageEditor& Open() {
+    editor = new TMessageEditor;
+    TKQMail mail;
+    mail.Area = echo;
+    mail.ToName = "All";
+    mail.FromName = "Ivan Petrov";
+    mail.OrigAddr.SetText("2:5020/1.3");
+    mail.Flags = 0x0840;
+    mail.Origin = "Velmaris 95";
+    editor->SetMail(mail);
+    editor->show();
+    editor->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(editor));
+    editor->Editor->setFocus();
+    return *editor;
+  }
+  std::string StoredText(int index) {
+    EXPECT_TRUE(echo->OpenIndex());
+    const std::string text(echo->ReadMail(index)->BodyText());
+    echo->CloseIndex();
+    return text;
+  }
+
+  TempDir dir;
+  std::unique_ptr<QtDispatcher> dispatcher;
+  platform::ScriptedPrompter prompter;
+  std::unique_ptr<TConfigSession> session;
+  TArea* echo = nullptr;
+  QPointer<TMessageEditor> editor;
+};
+
+TEST_F(MessageEditorTest, TypedMessageIsStoredByteForByte) {
+  TMessageEditor& e = Open();
+  QTest::keyClicks(e.NewSubject, QStringLiteral("Test"));
+  Type(e.Editor, QStringLiteral("Hello Привет"));
+  QTest::keyClick(e.Editor, Qt::Key_Return);
+  QTest::keyClicks(e.Editor, QStringLiteral("a\tb"));
+  EXPECT_EQ(e.findChild<QLabel*>("LinePanel")->text(), "Line: 2");
+  EXPECT_EQ(e.findChild<QLabel*>("ColumnPanel")->text(), "Column: 4");
+  QTest::keyClick(e.Editor, Qt::Key_D, Qt::ControlModifier);  // save and close
+  ASSERT_TRUE(PumpUntil([&] { return editor.isNull(); }));
+  EXPECT_TRUE(prompter.Questions().empty());
+
+  ASSERT_TRUE(echo->OpenIndex());
+  ASSERT_EQ(echo->Count, 1);
+  const TMsgHeader header = echo->GetHeader(0);
+  echo->CloseIndex();
+  EXPECT_EQ(header.FromName.Str(), "Ivan Petrov");
+  EXPECT_EQ(header.ToName.Str(), "All");
+  EXPECT_EQ(header.Subject.Str(), "Test");
+  EXPECT_EQ(header.Flags & 0x0FFF, 0x0840);
+  char serial[9];
+  std::snprintf(serial, sizeof serial, "%08x", header.MsgIdNumber);
+  // The text in CP866, the tab expanded, the echomail trailer.
+  EXPECT_EQ(StoredText(0), std::string("AREA:RU.TEST\r\x01MSGID: 2:5020/1.3 ") + serial +
+                               "\r\x01" "CHRS: IBMPC 2\r"
+                               "Hello \x8F\xE0\xA8\xA2\xA5\xE2\r"
+                               "a       b\r"
+                               "\r"
+                               "--- KQ/95 Rel 1.78E (215.0)\r"
+                               " * Origin: Velmaris 95 (2:5020/1.3)\r"
+                               "SEEN-BY: 5020/1\r");
+}
+
+TEST_F(MessageEditorTest, ShowingAnEditedMessageKeepsItsStoredSender) {
+  editor = new TMessageEditor;
+  TKQMail mail;
+  mail.Area = echo;
+  mail.OrigAddr.SetText("2:5020/1.99");
+  editor->SetMail(mail);
+  editor->show();
+  EXPECT_EQ(editor->OrigAddress(), "2:5020/1.99");
+  EXPECT_EQ(editor->Mail().OrigAddr.Text4D(), "2:5020/1.99");
+}
+
+TEST_F(MessageEditorTest, FailedSaveKeepsTheTextAndSaysWhy) {
+  TMessageEditor& e = Open();
+  e.SetSubject("Kept");
+  QTest::keyClicks(e.Editor, QStringLiteral("Important words"));
+  // The area's index is damaged: nothing can be appended.
+  platform::WriteFileAtomic(echo->FilePath(".PackedIndex"), "short");
+  QTest::keyClick(e.Editor, Qt::Key_D, Qt::ControlModifier);
+  ASSERT_FALSE(editor.isNull());
+  EXPECT_TRUE(e.isVisible());
+  EXPECT_EQ(e.Editor->toPlainText(), "Important words");
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].kind, platform::MsgKind::Error);
+  EXPECT_NE(prompter.Questions()[0].text.find("could not be stored in the area RU.TEST"),
+            std::string::npos)
+      << prompter.Questions()[0].text;
+  EXPECT_FALSE(e.LastSaveError().empty());
+
+  // Closing asks first; No keeps the window, Yes closes it.
+  prompter.Clear();
+  prompter.Script({platform::mbNo, platform::mbYes});
+  e.close();
+  EXPECT_TRUE(e.isVisible());
+  e.close();
+  ASSERT_TRUE(PumpUntil([&] { return editor.isNull(); }));
+  EXPECT_EQ(prompter.Questions().size(), 2u);
+}
+
+TEST_F(MessageEditorTest, EnterContinuesAQuoteAndCommandsEditTheText) {
+  TMessageEditor& e = Open();
+  e.SetLines({" TS> Hello world", "second"});
+  QTextCursor cursor = e.Editor->textCursor();
+  cursor.setPosition(11);  // before "world"
+  e.Editor->setTextCursor(cursor);
+  QTest::keyClick(e.Editor, Qt::Key_Return);
+  EXPECT_EQ(e.Lines(), (std::vector<std::string>{" TS> Hello ", " TS> world", "second"}));
+  EXPECT_EQ(e.CurrentLine(), 1);
+  EXPECT_EQ(e.CurrentColumn(), 1);
+  // Ctrl+Y deletes the caret's line, Ctrl+Q re-flows the quotes.
+  QTest::keyClick(e.Editor, Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(e.Lines(), (std::vector<std::string>{" TS> Hello ", "second"}));
+  e.SetLines({" TS> one", " TS> two", " AB> three"});
+  QTest::keyClick(e.Editor, Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_EQ(e.Lines(), (std::vector<std::string>{" TS> one two", " AB> three"}));
+  // Ctrl+O: ROT13 of the selection, twice restores it.
+  e.SetLines({"Hello, World"});
+  e.Editor->selectAll();
+  QTest::keyClick(e.Editor, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(e.Lines(), (std::vector<std::string>{"Uryyb, Jbeyq"}));
+  QTest::keyClick(e.Editor, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(e.Lines(), (std::vector<std::string>{"Hello, World"}));
+}
+
+TEST_F(MessageEditorTest, ReplaceAllAndFindAgainThroughTheSearchForm) {
+  TMessageEditor& e = Open();
+  e.SetLines({"cat hat", "Cat"});
+  prompter.Script({platform::mbNo});  // "End of text reached" after the last match
+  const ModalHook old = SetModalHook([](QWidget* w) {
+    w->findChild<QLineEdit*>("EdFind")->setText("cat");
+    w->findChild<QLineEdit*>("EdRep")->setText("dog");
+    w->findChild<QPushButton*>("BtnRepAll")->click();
+    return int(QDialog::Rejected);
+  });
+  QTest::keyClick(e.Editor, Qt::Key_R, Qt::ControlModifier);
+  SetModalHook(old);
+  EXPECT_EQ(e.Lines(), (std::vector<std::string>{"dog hat", "dog"}));
+  // Find again past the last match asks; Yes finds the first character.
+  prompter.Clear();
+  prompter.Script({platform::mbYes});
+  e.SetLines({"cat hat cat"});
+  QTextCursor end = e.Editor->textCursor();
+  end.setPosition(9);
+  e.Editor->setTextCursor(end);
+  QTest::keyClick(e.Editor, Qt::Key_F3);
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "End of text reached.  Continue form start ?");
+  EXPECT_EQ(e.Editor->textCursor().selectionStart(), 0);
+  EXPECT_EQ(e.Editor->textCursor().selectedText(), "cat");
+}
+
+TEST_F(MessageEditorTest, CrashForcesNetmailAndEchomailClearsIt) {
+  TMessageEditor& e = Open();
+  QTest::mouseClick(e.F_Crash, Qt::LeftButton);
+  EXPECT_EQ(e.WriteArea->currentText(), "NETMAIL");
+  EXPECT_EQ(e.windowTitle(), "Message editor for area NETMAIL");
+  EXPECT_TRUE(e.Flags() & EditorFlag::Crash);
+  EXPECT_TRUE(e.NewReceiverAddress->isVisibleTo(&e));
+  // The nodelist lookup fills receiver and address; the sender address
+  // follows the destination.
+  TMessageEditor::SetNodelistPicker([](QWidget*, const std::string& sysop, std::string& name,
+                                       std::string& address) {
+    name = sysop + " One";
+    address = "2:5020/77";
+    return true;
+  });
+  e.SetDestName("Sysop");
+  e.LookupReceiver->click();
+  TMessageEditor::SetNodelistPicker(nullptr);
+  EXPECT_EQ(e.DestName(), "Sysop One");
+  EXPECT_EQ(e.DestAddress(), "2:5020/77");
+  EXPECT_EQ(e.OrigAddress(), "2:5020/1.3");
+  e.SetAreaIndex(e.WriteArea->findText("RU.TEST"));
+  EXPECT_FALSE(e.F_Crash->isChecked());
+  EXPECT_FALSE(e.NewReceiverAddress->isVisibleTo(&e));
+  // The new-message command: receiver, subject and flags reset.
+  e.NeueMail1Click();
+  EXPECT_EQ(e.DestName(), "All");
+  EXPECT_EQ(e.Subject(), "<No Subject!>");
+  EXPECT_EQ(e.Flags(), 0x0840);
+}
+
+TEST_F(MessageEditorTest, InsertedFilesAreConvertedBoundedAndEncoded) {
+  TMessageEditor& e = Open();
+  std::string chosen;
+  const ModalHook old = SetModalHook([&chosen](QWidget* w) {
+    static_cast<QFileDialog*>(w)->selectFile(QString::fromStdString(chosen));
+    return int(QDialog::Accepted);
+  });
+  QGuiApplication::clipboard()->setText("kept");
+  // Ctrl+I: an OEM text (CP866 "Да") arrives in the ANSI code page.
+  dir.Write("oem.txt", "\x84\xA0\r\nok");
+  chosen = dir / "oem.txt";
+  QTest::keyClick(e.Editor, Qt::Key_I, Qt::ControlModifier);
+  EXPECT_EQ(e.Editor->toPlainText(), QStringLiteral("Да\nok"));
+  // Ctrl+U: a file of 46 bytes UUencoded at the caret.
+  e.SetLines({});
+  dir.Write("data.bin", std::string(46, 'A'));
+  chosen = dir / "data.bin";
+  QTest::keyClick(e.Editor, Qt::Key_U, Qt::ControlModifier);
+  const std::vector<std::string> lines = e.Lines();
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "begin 644 data.bin");
+  EXPECT_EQ(lines[2], "!00");
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "kept");
+  // Too long for UUencoding, missing, too long for the editor: refused.
+  dir.Write("big.bin", std::string(65001, 'x'));
+  dir.Write("huge.txt", std::string(1600001, 'x'));
+  for (const char* name : {"big.bin", "missing.txt", "huge.txt"}) {
+    chosen = dir / name;
+    QTest::keyClick(e.Editor, name[0] == 'b' ? Qt::Key_U : Qt::Key_A, Qt::ControlModifier);
+  }
+  SetModalHook(old);
+  EXPECT_EQ(e.Lines(), lines);
+  const auto questions = prompter.Questions();
+  ASSERT_EQ(questions.size(), 3u);
+  EXPECT_EQ(questions[0].text, "UUEncoded data may not be longer than 65000 Bytes!");
+  EXPECT_EQ(questions[1].text, "Could not read file \"" + chosen.substr(0, chosen.size() - 8) +
+                                   "missing.txt\". File could not be opened!");
+  EXPECT_NE(questions[2].text.find("longer than 1600000 bytes"), std::string::npos);
+}
+
+TEST_F(MessageEditorTest, ToolbarLayoutsAreKeptInTheStartDirectory) {
+  Open().LeftSB->resize(200, 50);
+  delete editor.data();
+  const std::string left = dir.Read("MsgEdToolBarLeft.cfg");
+  EXPECT_EQ(left.rfind("[TMessageEditorLeftSB]", 0), 0u) << left;
+  EXPECT_NE(left.find("[Custom]\nWidth="), std::string::npos) << left;
+  // The right bar's width comes first, then its layout.
+  EXPECT_EQ(dir.Read("MsgEdToolBarRight.cfg").rfind("[Custom]\nWidth=", 0), 0u);
+  dir.Write("MsgEdToolBarLeft.cfg", "[Custom]\nWidth=130\n");
+  TMessageEditor& e = Open();
+  EXPECT_EQ(e.LeftSB->width(), 130);
+}
+
+}  // namespace
+}  // namespace velmaris::test
