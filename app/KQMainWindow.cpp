@@ -406,6 +406,7 @@ void TKQMainWindow::BuildAreaList() {
             AreaListMouseDown(button, modifiers, pos);
           });
   connect(areaList_, &TCustomBetterListBox::doubleClicked, this, [this] { AreaListOpen(); });
+  ConnectCommand("Messageliste1", &TKQMainWindow::AreaListOpen);
   centralWidget()->layout()->addWidget(areaList_);
   // The area list comes first when the window gets the focus.
   setTabOrder(areaList_, wList_);

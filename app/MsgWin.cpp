@@ -4,7 +4,9 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -19,6 +21,8 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <fcntl.h>
+
 #include <algorithm>
 
 #include "app/KQMainWindow.h"
@@ -31,12 +35,15 @@
 #include "core/WinLst.h"
 #include "core/forms/FormText.h"
 #include "platform/CodePage.h"
+#include "platform/Files.h"
 #include "platform/Prompter.h"
+#include "processing/Secretary.h"
 #include "widgets/BetterListBox.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/ImageList.h"
 #include "widgets/IniFile.h"
 #include "widgets/IniStorages.h"
+#include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
 #include "widgets/TextView.h"
 #include "widgets/TreeNT.h"
@@ -153,6 +160,7 @@ TMessageListWindow::TMessageListWindow(const std::string& startDir, QWidget* par
 }
 
 TMessageListWindow::~TMessageListWindow() {
+  if (settingsSubscription_) GetSettings().Unsubscribe(settingsSubscription_);
   if (area_) {
     area_->MessageWindow = nullptr;
     area_->CloseIndex();
@@ -201,13 +209,19 @@ void TMessageListWindow::BuildMenus() {
     popup->setObjectName(QString::fromLatin1(name));
   }
 
+  MakeAction(file, "Drucken1", QStringLiteral("Печать..."), QKeySequence::Print);
+  file->addSeparator();
   MakeAction(file, "Layoutladen1", QStringLiteral("Загрузить раскладку"));
   MakeAction(file, "Layoutspeichern1", QStringLiteral("Сохранить раскладку"));
   file->addSeparator();
   MakeAction(file, "Schlieen1", QStringLiteral("Закрыть"));
 
+  MakeAction(edit, "MnCut", QStringLiteral("Вырезать"), QKeySequence::Cut);
   MakeAction(edit, "MnCopy", QStringLiteral("Копировать"), QKeySequence::Copy);
+  MakeAction(edit, "MnPaste", QStringLiteral("Вставить"), QKeySequence::Paste);
+  MakeAction(edit, "MnClear", QStringLiteral("Удалить"));
   MakeAction(edit, "MnAll", QStringLiteral("Выделить всё"), QKeySequence::SelectAll);
+  MakeAction(edit, "MnSave", QStringLiteral("Сохранить выделенное..."));
   edit->addSeparator();
   MakeAction(edit, "Suchen3", QStringLiteral("Найти в тексте..."), QKeySequence::Find);
   MakeAction(edit, "Weitersuchen1", QStringLiteral("Найти далее"), QKeySequence::FindNext);
@@ -236,17 +250,61 @@ void TMessageListWindow::BuildMenus() {
   order->addAction(MakeAction(nav, "MnNavO", QStringLiteral("В порядке области"), {}, true));
 
   (void)single;
-  (void)area;
-
-  auto connectAction = [this](const char* name, void (TMessageListWindow::*handler)()) {
-    connect(Action(QString::fromLatin1(name)), &QAction::triggered, this,
-            [this, handler] { (this->*handler)(); });
+  MakeAction(area, "AbsenderknftigFiltern1", QStringLiteral("Фильтровать отправителя"));
+  MakeAction(area, "Betreffknftigfiltern1", QStringLiteral("Фильтровать тему"));
+  // Commands of the main window and the tool bar.
+  QMenu* extras = Menu("Extras1");
+  struct Forward {
+    const char* name;
+    const char* mainAction;
+    QString caption;
   };
+  const Forward kForwards[] = {
+      {"SpeedItem1", "Import", QStringLiteral("Импорт")},
+      {"SpeedItem2", "DoExport", QStringLiteral("Экспорт")},
+      {"SpeedItem3", "NetCall", QStringLiteral("Опрос")},
+      {"SpeedItem11", "Hatchen", QStringLiteral("Хэтч")},
+      {"Echareamanager1", "Echoareamanager1", QStringLiteral("Менеджер эхоконференций")},
+      {"Fileareamanager1", "FileareaManager1", QStringLiteral("Менеджер файловых эх")},
+      {"Nodelistensuche1", "Nodelistensuche1", QStringLiteral("Поиск в нодлисте")},
+      {"Hilfethemen1", "Hilfethemen1", QStringLiteral("Темы справки")},
+  };
+  for (const Forward& f : kForwards) {
+    QAction* action = MakeAction(extras, f.name, f.caption);
+    const QString target = QString::fromLatin1(f.mainAction);
+    connect(action, &QAction::triggered, this, [target] {
+      if (TKQMainWindow* main = GetMainWindow())
+        if (auto* command = main->findChild<QAction*>(target); command && command->isEnabled())
+          command->trigger();
+    });
+  }
+  extras->addSeparator();
+  MakeAction(extras, "E1", QStringLiteral("Настроить панель..."));
+
+  // A failing command reports its exception; none crosses the event loop.
+  auto connectAction = [this](const char* name, void (TMessageListWindow::*handler)()) {
+    connect(Action(QString::fromLatin1(name)), &QAction::triggered, this, [this, handler] {
+      try {
+        (this->*handler)();
+      } catch (const std::exception& e) {
+        platform::GetPrompter().Error(e.what());
+      }
+    });
+  };
+  connectAction("Drucken1", &TMessageListWindow::Drucken1Click);
   connectAction("Layoutladen1", &TMessageListWindow::Layoutladen1Click);
   connectAction("Layoutspeichern1", &TMessageListWindow::Layoutspeichern1Click);
   connect(Action("Schlieen1"), &QAction::triggered, this, &QWidget::close);
   connect(Action("MnCopy"), &QAction::triggered, this, [this] { CopyText(); });
   connect(Action("MnAll"), &QAction::triggered, this, [this] { SelectAllText(); });
+  connectAction("MnCut", &TMessageListWindow::MnCutClick);
+  connectAction("MnPaste", &TMessageListWindow::MnPasteClick);
+  connectAction("MnClear", &TMessageListWindow::MnClearClick);
+  connectAction("MnSave", &TMessageListWindow::MnSaveClick);
+  connect(edit, &QMenu::aboutToShow, this, [this] { Bearbeiten1Click(); });
+  connectAction("AbsenderknftigFiltern1", &TMessageListWindow::AbsenderknftigFiltern1Click);
+  connectAction("Betreffknftigfiltern1", &TMessageListWindow::Betreffknftigfiltern1Click);
+  connectAction("E1", &TMessageListWindow::E1Click);
   connectAction("Suchen3", &TMessageListWindow::Suchen3Click);
   connectAction("Weitersuchen1", &TMessageListWindow::Weitersuchen1Click);
   connectAction("Messageliste1", &TMessageListWindow::ShowListClick);
@@ -464,10 +522,9 @@ void TMessageListWindow::BuildForm() {
   connect(listBox_, &TCustomBetterListBox::clicked, this, [this] { BetterListBoxClick(); });
   connect(listBox_, &TCustomBetterListBox::doubleClicked, this,
           [this] { BetterListBoxDblClick(); });
-  connect(listBox_, &TCustomBetterListBox::keyDown, this,
-          [this](int key, Qt::KeyboardModifiers modifiers) {
-            BetterListBoxKeyDown(key, modifiers);
-          });
+  connect(
+      listBox_, &TCustomBetterListBox::keyDown, this,
+      [this](int key, Qt::KeyboardModifiers modifiers) { BetterListBoxKeyDown(key, modifiers); });
   splitter_->addWidget(tree_);
   splitter_->addWidget(listBox_);
   splitter_->setStretchFactor(1, 1);
@@ -505,9 +562,7 @@ QStatusBar* TMessageListWindow::StatusBar() const { return statusBar(); }
 
 QMenu* TMessageListWindow::Menu(const QString& name) const { return findChild<QMenu*>(name); }
 
-QAction* TMessageListWindow::Action(const QString& name) const {
-  return findChild<QAction*>(name);
-}
+QAction* TMessageListWindow::Action(const QString& name) const { return findChild<QAction*>(name); }
 
 bool TMessageListWindow::TreeShown() const {
   QAction* action = Action("DisplayTree");
@@ -521,12 +576,7 @@ bool TMessageListWindow::DisplayOrderNavigation() const {
 
 void TMessageListWindow::ApplySettings() {
   const auto values = GetSettings().Snapshot();
-  const QPalette pal = palette();
-  textContainer_->setFont(FontOf(values->Font(SettingId::mrFont), font()));
-  const QFont list = FontOf(values->Font(SettingId::MLFont), listBox_->font());
-  listBox_->setFont(list);
-  listBox_->Columns().SetFont(list);
-  tree_->setFont(FontOf(values->Font(SettingId::RTFont), tree_->font()));
+  ApplyLook(*values);
   Action("DisplayStyles")->setChecked(values->Checked(SettingId::DisplayStyles));
   Action("AKludge")->setChecked(values->Checked(SettingId::AKLudge));
   Action("AREAKLudge")->setChecked(values->Checked(SettingId::AREAKludge));
@@ -535,13 +585,71 @@ void TMessageListWindow::ApplySettings() {
   const bool displayOrder = values->Checked(SettingId::RbNavA);
   Action("MNNavA")->setChecked(displayOrder);
   Action("MnNavO")->setChecked(!displayOrder);
-  listBox_->SetColor(SettingColour(*values, SettingId::COL_Bg, pal));
-  listBox_->SetHighlightColor(SettingColour(*values, SettingId::COL_Highlight, pal));
-  listBox_->SetHighlightTxtColor(SettingColour(*values, SettingId::COL_MsgSel, pal));
-  QPalette listPal = listBox_->palette();
-  listPal.setColor(QPalette::Text, SettingColour(*values, SettingId::COL_Msg, pal));
-  listBox_->setPalette(listPal);
   tree_->setVisible(TreeShown());
+  settingsSubscription_ = GetSettings().Subscribe(
+      [this](const SettingsValues& values, const std::vector<SettingId>& changed) {
+        SettingsChanged(values, changed);
+      });
+}
+
+void TMessageListWindow::ApplyLook(const SettingsValues& values) {
+  const QPalette pal = palette();
+  textContainer_->setFont(FontOf(values.Font(SettingId::mrFont), font()));
+  const QFont list = FontOf(values.Font(SettingId::MLFont), font());
+  listBox_->setFont(list);
+  listBox_->Columns().SetFont(list);
+  tree_->setFont(FontOf(values.Font(SettingId::RTFont), font()));
+  listBox_->SetColor(SettingColour(values, SettingId::COL_Bg, pal));
+  listBox_->SetHighlightColor(SettingColour(values, SettingId::COL_Highlight, pal));
+  listBox_->SetHighlightTxtColor(SettingColour(values, SettingId::COL_MsgSel, pal));
+  QPalette listPal = listBox_->palette();
+  listPal.setColor(QPalette::Text, SettingColour(values, SettingId::COL_Msg, pal));
+  listBox_->setPalette(listPal);
+}
+
+void TMessageListWindow::SettingsChanged(const SettingsValues& values,
+                                         const std::vector<SettingId>& changed) {
+  auto has = [&](SettingId id) {
+    return std::find(changed.begin(), changed.end(), id) != changed.end();
+  };
+  struct Switch {
+    SettingId id;
+    const char* action;
+  };
+  static constexpr Switch kSwitches[] = {{SettingId::DisplayStyles, "DisplayStyles"},
+                                         {SettingId::AKLudge, "AKludge"},
+                                         {SettingId::AREAKludge, "AREAKLudge"},
+                                         {SettingId::SBKludge, "SBKLudge"}};
+  bool redisplay = false;
+  for (const Switch& sw : kSwitches)
+    if (has(sw.id)) {
+      Action(sw.action)->setChecked(values.Checked(sw.id));
+      redisplay = true;
+    }
+  if (has(SettingId::RbNavA)) {
+    Action("MNNavA")->setChecked(values.Checked(SettingId::RbNavA));
+    Action("MnNavO")->setChecked(!values.Checked(SettingId::RbNavA));
+  }
+  for (SettingId id :
+       {SettingId::mrFont, SettingId::MLFont, SettingId::RTFont, SettingId::COL_Bg,
+        SettingId::COL_Highlight, SettingId::COL_MsgSel, SettingId::COL_Msg, SettingId::COL_Sysop,
+        SettingId::COL_SysopSel, SettingId::MsgBG, SettingId::MsgTxt, SettingId::QuoteColor})
+    if (has(id)) {
+      ApplyLook(values);
+      listBox_->viewport()->update();
+      redisplay = true;
+      break;
+    }
+  try {
+    if (has(SettingId::DisplayTree) && TreeShown() != values.Checked(SettingId::DisplayTree)) {
+      Action("DisplayTree")->setChecked(values.Checked(SettingId::DisplayTree));
+      DisplayTreeClick();
+    } else if (redisplay) {
+      RedisplayMessage();
+    }
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
 }
 
 // --- The area ---------------------------------------------------------------------
@@ -966,17 +1074,17 @@ void TMessageListWindow::ShowStep(const TMsgStep& step, bool forward) {
 void TMessageListWindow::ShowNextMessage() {
   if (!area_) return;
   const bool advance = GetSettings().Snapshot()->Checked(SettingId::CbAdvanceArea);
-  ShowStep(NextMessageStep(DisplayList, area_->Count, DisplayedIndex, DisplayOrderNavigation(),
-                           advance),
-           true);
+  ShowStep(
+      NextMessageStep(DisplayList, area_->Count, DisplayedIndex, DisplayOrderNavigation(), advance),
+      true);
 }
 
 void TMessageListWindow::ShowPrevMessage() {
   if (!area_) return;
   const bool advance = GetSettings().Snapshot()->Checked(SettingId::CbAdvanceArea);
-  ShowStep(PrevMessageStep(DisplayList, area_->Count, DisplayedIndex, DisplayOrderNavigation(),
-                           advance),
-           false);
+  ShowStep(
+      PrevMessageStep(DisplayList, area_->Count, DisplayedIndex, DisplayOrderNavigation(), advance),
+      false);
 }
 
 void TMessageListWindow::ShowFirstMessage() {
@@ -1150,7 +1258,8 @@ void TMessageListWindow::DisplayTreeClick() {
     SelectMessage(current);
 }
 
-// --- Area lock ------------------------------------------------------------------------------------
+// --- Area lock
+// ------------------------------------------------------------------------------------
 
 void TMessageListWindow::AreaLocked(bool exclusive) {
   if (!area_) return;
@@ -1231,7 +1340,8 @@ void TMessageListWindow::Layoutspeichern1Click() {
         other->LoadLayout();
 }
 
-// --- Find and the Edit menu ------------------------------------------------------------------------
+// --- Find and the Edit menu
+// ------------------------------------------------------------------------
 
 void TMessageListWindow::Suchen3Click() {
   // The find form comes with the small dialogs; until then the last text is
@@ -1259,6 +1369,83 @@ bool TMessageListWindow::FindInText(const std::string& text, bool matchCase, boo
   return msgText_->FindNext(text, matchCase, wholeWord);
 }
 
+// The text edit with the focus, nullptr when the focus is elsewhere.
+static QLineEdit* FocusedEdit() { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); }
+
+void TMessageListWindow::Bearbeiten1Click() {
+  QLineEdit* edit = FocusedEdit();
+  const bool viewer = !edit && msgText_->hasFocus();
+  const bool editSelection = edit && edit->hasSelectedText();
+  const bool writable = edit && !edit->isReadOnly();
+  Action("MnCut")->setEnabled(editSelection && writable);
+  Action("MnCopy")->setEnabled(editSelection || (viewer && msgText_->HasSelection()));
+  Action("MnSave")->setEnabled(editSelection || (viewer && msgText_->HasSelection()));
+  Action("MnClear")->setEnabled(editSelection && writable);
+  Action("MnPaste")->setEnabled(writable && !QApplication::clipboard()->text().isEmpty());
+  Action("MnAll")->setEnabled(edit || viewer);
+}
+
+void TMessageListWindow::MnCutClick() {
+  if (QLineEdit* edit = FocusedEdit()) edit->cut();
+}
+
+void TMessageListWindow::MnPasteClick() {
+  if (QLineEdit* edit = FocusedEdit()) edit->paste();
+}
+
+void TMessageListWindow::MnClearClick() {
+  if (QLineEdit* edit = FocusedEdit()) edit->del();
+}
+
+void TMessageListWindow::MnSaveClick() {
+  std::string bytes;
+  if (QLineEdit* edit = FocusedEdit())
+    bytes = AnsiBytes(edit->selectedText());
+  else if (msgText_->HasSelection())
+    bytes = msgText_->GetSelectedText();
+  else
+    return;
+  QFileDialog dialog(this, QStringLiteral("Сохранить как"));
+  dialog.setObjectName("OpenDialog");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const std::string file = dialog.selectedFiles().first().toStdString();
+  platform::Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd.ok()) {
+    platform::GetPrompter().Error("Could not create file \"" + file + " !");
+    return;
+  }
+  if (!platform::WriteAll(fd.get(), bytes))
+    platform::GetPrompter().Error("Could not write to file \"" + file + " !");
+}
+
+void TMessageListWindow::E1Click() { toolbar_->Customize(); }
+
+void TMessageListWindow::AbsenderknftigFiltern1Click() {
+  TFilterList* filters = GetImportFilters();
+  if (!area_ || !CurrentMail || !filters) return;
+  const std::string from = CurrentMail->Header.FromName.Str();
+  if (!platform::GetPrompter().Confirm("Area you sure you want to prevent receiving mail from  " +
+                                       AnsiText(from).toStdString() + " in this " + "area ?"))
+    return;
+  std::string name;
+  auto filter = SenderKillFilter(from, area_->Name, name);
+  filters->AddFilter(name, std::move(filter));
+}
+
+void TMessageListWindow::Betreffknftigfiltern1Click() {
+  TFilterList* filters = GetImportFilters();
+  if (!area_ || !CurrentMail || !filters) return;
+  const std::string subject = CurrentMail->Header.Subject.Str();
+  if (!platform::GetPrompter().Confirm(
+          "Area you sure you wanr to prevent Velmaris from receiving mail with the subject " +
+          AnsiText(StripReplyMarker(subject)).toStdString() + " in this area ?"))
+    return;
+  std::string name;
+  auto filter = SubjectKillFilter(subject, area_->Name, name);
+  filters->AddFilter(name, std::move(filter));
+}
+
 void TMessageListWindow::CopyText() {
   if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
     edit->copy();
@@ -1273,7 +1460,8 @@ void TMessageListWindow::SelectAllText() {
     msgText_->SelectAll();
 }
 
-// --- Events ----------------------------------------------------------------------------------------
+// --- Events
+// ----------------------------------------------------------------------------------------
 
 void TMessageListWindow::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);

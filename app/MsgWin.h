@@ -30,6 +30,7 @@
 #include "app/logic/MsgThreads.h"
 #include "core/Mail.h"
 #include "core/PubLst.h"
+#include "core/Settings.h"
 
 class QAction;
 class QActionGroup;
@@ -175,6 +176,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   bool MsgTxtKeyDown(int key, Qt::KeyboardModifiers modifiers);
   void TreeViewChange(TTreeNTNode* node);
   void ToggleKillOnSelection();
+  void Drucken1Click();
   void Suchen3Click();
   void Weitersuchen1Click();
   void Layoutladen1Click();
@@ -186,6 +188,14 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void MnNavOClick();
   void NchsteArea1Click();
   void VorherigeArea1Click();
+  void AbsenderknftigFiltern1Click();
+  void Betreffknftigfiltern1Click();
+  void Bearbeiten1Click();
+  void MnCutClick();
+  void MnPasteClick();
+  void MnClearClick();
+  void MnSaveClick();
+  void E1Click();
 
   // --- Composing (MsgWinCompose.cpp) ---------------------------------------------------------
   // What the composers read: the area, the configuration lists, the shown
@@ -241,6 +251,8 @@ class TMessageListWindow : public QMainWindow, public TObject {
   QAction* MakeAction(QMenu* menu, const char* name, const QString& caption,
                       const QKeySequence& key = {}, bool checkable = false);
   void ApplySettings();
+  void ApplyLook(const SettingsValues& values);
+  void SettingsChanged(const SettingsValues& values, const std::vector<SettingId>& changed);
   void BuildTree();
   void RefreshGroup(TThreadNode& group);
   void UpdateNavigator();
@@ -257,6 +269,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
 
   std::string startDir_;
   TArea* area_ = nullptr;
+  uint64_t settingsSubscription_ = 0;
   std::vector<std::pair<QPointer<QAction>, TCommandRule>> commands_;
 
   // Find state.

@@ -46,8 +46,8 @@ void Person(QPainter& p, int slot, bool unread) {
 
 void Star(QPainter& p, int slot) {
   const int x = slot * kSize;
-  const QPolygon star{{x + 8, 1}, {x + 10, 6}, {x + 15, 6},  {x + 11, 9}, {x + 13, 15},
-                      {x + 8, 11}, {x + 3, 15}, {x + 5, 9}, {x + 1, 6},   {x + 6, 6}};
+  const QPolygon star{{x + 8, 1},  {x + 10, 6}, {x + 15, 6}, {x + 11, 9}, {x + 13, 15},
+                      {x + 8, 11}, {x + 3, 15}, {x + 5, 9},  {x + 1, 6},  {x + 6, 6}};
   p.setPen(QColor(0x80, 0x60, 0x00));
   p.setBrush(QColor(0xFF, 0xC0, 0x00));
   p.drawPolygon(star);
@@ -57,8 +57,8 @@ void Arrow(QPainter& p, int slot, const QColor& colour) {
   const int x = slot * kSize;
   p.setPen(Qt::NoPen);
   p.setBrush(colour);
-  p.drawPolygon(QPolygon{{x + 8, 1}, {x + 15, 8}, {x + 11, 8}, {x + 11, 15}, {x + 5, 15},
-                         {x + 5, 8}, {x + 1, 8}});
+  p.drawPolygon(QPolygon{
+      {x + 8, 1}, {x + 15, 8}, {x + 11, 8}, {x + 11, 15}, {x + 5, 15}, {x + 5, 8}, {x + 1, 8}});
 }
 
 void Tick(QPainter& p, int slot) {

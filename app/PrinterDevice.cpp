@@ -3,6 +3,7 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
+#include <algorithm>
 
 #include "core/forms/FormText.h"
 
@@ -26,14 +27,17 @@ TPrinterMetrics TQtPrinterDevice::Metrics() const {
   const QRect paper = layout.fullRectPixels(dpi);
   m.PageWidth = paper.width();
   m.PageHeight = paper.height();
+  // The unprintable edges as Qt paints them: the page layout's margins (the
+  // printer's own minimum, or what the print dialog set; a PDF file has no
+  // minimum of its own), never less than the printer's minimum.
+  const QMargins edges = layout.marginsPixels(dpi);
   const QMarginsF minimum = layout.minimumMargins();  // in the layout's units
-  const QRectF inPoints = layout.fullRectPoints();
-  const double toPixels = inPoints.width() > 0 ? paper.width() / inPoints.width() : 1;
-  const double scale = layout.units() == QPageLayout::Point ? toPixels : dpi / 25.4;
-  m.MinLeft = static_cast<int>(minimum.left() * scale);
-  m.MinTop = static_cast<int>(minimum.top() * scale);
-  m.MinRight = static_cast<int>(minimum.right() * scale);
-  m.MinBottom = static_cast<int>(minimum.bottom() * scale);
+  const QPageLayout minimumLayout(layout.pageSize(), layout.orientation(), minimum, layout.units());
+  const QMargins floor = minimumLayout.marginsPixels(dpi);
+  m.MinLeft = std::max(edges.left(), floor.left());
+  m.MinTop = std::max(edges.top(), floor.top());
+  m.MinRight = std::max(edges.right(), floor.right());
+  m.MinBottom = std::max(edges.bottom(), floor.bottom());
   return m;
 }
 

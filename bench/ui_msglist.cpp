@@ -51,8 +51,8 @@ std::unique_ptr<TMail> MakeMail(int n) {
   date.resize(20, '\0');
   body += date;
   const std::string from = "Sender " + std::to_string(n % 977);
-  const std::string subject = (n < kThreads ? "" : "Re: ") + std::string("Topic ") +
-                              std::to_string(thread);
+  const std::string subject =
+      (n < kThreads ? "" : "Re: ") + std::string("Topic ") + std::to_string(thread);
   body += "All" + std::string(1, '\0') + from + '\0' + subject + '\0';
   const auto textOffset = static_cast<uint16_t>(body.size());
   body += "\x01MSGID: 2:5020/1 " + std::to_string(n) + "\r";

@@ -7,6 +7,7 @@
 #include "core/Mail.h"
 #include "core/SearchRequest.h"
 #include "platform/Ascii.h"
+#include "processing/Secretary.h"
 
 namespace velmaris {
 
@@ -97,11 +98,11 @@ std::string MsgFlagString(uint16_t flags) {
     uint16_t bit;
     char letter;
   };
-  static constexpr Letter kLetters[] = {
-      {0, MsgFlag::New, 'I'},    {1, MsgFlag::Unread, 'U'}, {2, MsgFlag::ToSysop, 'S'},
-      {3, MsgFlag::Hold, 'H'},   {5, MsgFlag::Send, 'D'},   {6, MsgFlag::Sent, 'S'},
-      {7, MsgFlag::Kill, 'K'},   {8, MsgFlag::Crash, 'C'},  {9, MsgFlag::Attach, 'A'},
-      {10, MsgFlag::Request, 'R'}};
+  static constexpr Letter kLetters[] = {{0, MsgFlag::New, 'I'},     {1, MsgFlag::Unread, 'U'},
+                                        {2, MsgFlag::ToSysop, 'S'}, {3, MsgFlag::Hold, 'H'},
+                                        {5, MsgFlag::Send, 'D'},    {6, MsgFlag::Sent, 'S'},
+                                        {7, MsgFlag::Kill, 'K'},    {8, MsgFlag::Crash, 'C'},
+                                        {9, MsgFlag::Attach, 'A'},  {10, MsgFlag::Request, 'R'}};
   std::string text = "---- ------";
   for (const Letter& l : kLetters)
     if (flags & l.bit) text[l.pos] = l.letter;
@@ -148,8 +149,8 @@ std::string MsgListStatusText(const TArea& area, int rows) {
   if (area.UnreadToSysopCount > 0)
     text += "(" + std::to_string(area.UnreadToSysopCount) + " to sysop)";
   if (rows < area.Count)
-    text += ", " + std::to_string(area.Count - rows) + " filtered, " + std::to_string(rows) +
-            " shown";
+    text +=
+        ", " + std::to_string(area.Count - rows) + " filtered, " + std::to_string(rows) + " shown";
   return text;
 }
 
@@ -217,8 +218,8 @@ TMsgStep AtEnd(bool advanceArea) {
 
 }  // namespace
 
-TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed,
-                         bool displayOrder, bool advanceArea) {
+TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed, bool displayOrder,
+                         bool advanceArea) {
   if (displayOrder) {
     const int row = RowOf(rows, displayed);  // not a row: before the first
     if (row + 1 >= rows.Count()) return AtEnd(advanceArea);
@@ -228,8 +229,8 @@ TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed,
   return {TMsgStep::Show, displayed + 1};
 }
 
-TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed,
-                         bool displayOrder, bool advanceArea) {
+TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed, bool displayOrder,
+                         bool advanceArea) {
   if (displayOrder) {
     int row = RowOf(rows, displayed);  // not a row: after the last
     if (row < 0) row = rows.Count();
@@ -238,6 +239,33 @@ TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed,
   }
   if (displayed - 1 < 0) return AtEnd(advanceArea);
   return {TMsgStep::Show, std::min(displayed - 1, count - 1)};
+}
+
+// --- Import filters --------------------------------------------------------------------
+
+std::unique_ptr<TFilter> SenderKillFilter(const std::string& from, const std::string& areaName,
+                                          std::string& name) {
+  auto filter = std::make_unique<TFilter>();
+  filter->ApplyOrig = true;
+  filter->SetOrig(from);
+  filter->ApplyArea = true;
+  filter->SetArea(areaName);
+  filter->DoKill = true;
+  name = "DELETE: " + from + " in " + areaName;
+  return filter;
+}
+
+std::unique_ptr<TFilter> SubjectKillFilter(const std::string& subject, const std::string& areaName,
+                                           std::string& name) {
+  const std::string topic = StripReplyMarker(subject);
+  auto filter = std::make_unique<TFilter>();
+  filter->ApplySubj = true;
+  filter->SetSubj(topic);
+  filter->ApplyArea = true;
+  filter->SetArea(areaName);
+  filter->DoKill = true;
+  name = "DELETE: Thread \"" + topic + "\"";
+  return filter;
 }
 
 }  // namespace velmaris

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 namespace velmaris {
 
 class TArea;
+class TFilter;
 class TSearchRequest;
 
 // Sort keys, as stored in "MsgList.ini".
@@ -109,9 +111,19 @@ struct TMsgStep {
 // displayed: the message shown (-1 none); displayOrder: through the rows,
 // else through the area; advanceArea: step into the neighbouring area at
 // either end.
-TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed,
-                         bool displayOrder, bool advanceArea);
-TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed,
-                         bool displayOrder, bool advanceArea);
+TMsgStep NextMessageStep(const TIntegerList& rows, int count, int displayed, bool displayOrder,
+                         bool advanceArea);
+TMsgStep PrevMessageStep(const TIntegerList& rows, int count, int displayed, bool displayOrder,
+                         bool advanceArea);
+
+// --- Import filters made from a message ------------------------------------------
+// Kills every message from the sender in the area; its name is
+// "DELETE: " + sender + " in " + area.
+std::unique_ptr<TFilter> SenderKillFilter(const std::string& from, const std::string& areaName,
+                                          std::string& name);
+// Kills every message with the subject (without reply marker) in the area;
+// its name is "DELETE: Thread " + the subject in double quotes.
+std::unique_ptr<TFilter> SubjectKillFilter(const std::string& subject, const std::string& areaName,
+                                           std::string& name);
 
 }  // namespace velmaris

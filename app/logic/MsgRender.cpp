@@ -50,9 +50,9 @@ std::string ItalicPass(std::string line) {
   while ((i = line.find("//", i)) != std::string::npos) {
     const size_t close = line.find("//", i + 3);
     const bool opens = i == 0 || Control(line[i - 1]) || In(line[i - 1], kBefore);
-    const bool closes = close != std::string::npos &&
-                        (close + 2 == line.size() || Control(line[close + 2]) ||
-                         In(line[close + 2], kAfter));
+    const bool closes =
+        close != std::string::npos &&
+        (close + 2 == line.size() || Control(line[close + 2]) || In(line[close + 2], kAfter));
     if (!opens || !closes) {
       ++i;
       continue;

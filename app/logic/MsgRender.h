@@ -17,10 +17,10 @@
 namespace velmaris {
 
 struct TRenderOptions {
-  bool Styles = true;       // inline *bold*, _underline_, //italic//
-  bool ShowKludges = false; // lines beginning with character 1
-  bool ShowArea = false;    // "AREA:" lines
-  bool ShowSeenBy = false;  // "SEEN-BY:" lines
+  bool Styles = true;        // inline *bold*, _underline_, //italic//
+  bool ShowKludges = false;  // lines beginning with character 1
+  bool ShowArea = false;     // "AREA:" lines
+  bool ShowSeenBy = false;   // "SEEN-BY:" lines
 };
 
 struct TRenderedText {

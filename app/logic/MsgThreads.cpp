@@ -94,7 +94,8 @@ void TThreadForest::CreateRoots(const TArea& area) {
   std::vector<Root> roots;
   for (int i = 0; i < static_cast<int>(target_.size()); ++i)
     if (target_[static_cast<size_t>(i)] < 0)
-      roots.push_back({StripReplyMarker(area.HeaderList()[static_cast<size_t>(i)].Subject.View()), i});
+      roots.push_back(
+          {StripReplyMarker(area.HeaderList()[static_cast<size_t>(i)].Subject.View()), i});
   std::stable_sort(roots.begin(), roots.end(),
                    [](const Root& a, const Root& b) { return LessNoCase(a.subject, b.subject); });
   std::string previous;

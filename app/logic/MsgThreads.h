@@ -76,9 +76,9 @@ class TThreadForest {
 
   std::vector<TThreadNode> nodes_;
   int nextNode_ = 0;
-  std::vector<int32_t> target_;         // reply target per message
-  std::vector<TThreadNode*> link_;      // record per message
-  std::vector<uint8_t> placing_;        // 1 while being placed
+  std::vector<int32_t> target_;     // reply target per message
+  std::vector<TThreadNode*> link_;  // record per message
+  std::vector<uint8_t> placing_;    // 1 while being placed
 };
 
 // Pre-order walk of the records below node (node itself excluded); stops

@@ -7,6 +7,7 @@
 #include "MainWindowFixture.h"
 #include "app/MsgWin.h"
 #include "core/MessageBase.h"
+#include "processing/Secretary.h"
 #include "widgets/BetterListBox.h"
 #include "widgets/IniFile.h"
 #include "widgets/TextView.h"
@@ -164,12 +165,38 @@ TEST_F(MsgWinTest, KludgeSwitchesAndTheTreeFollowTheMenu) {
   EXPECT_EQ(m->KludgeValues.MsgIdAddress, "2:5020/1");
   m->Action("AKludge")->trigger();
   EXPECT_EQ(m->MsgText()->Paragraphs().size(), 2u);
-  m->Action("SBKLudge")->trigger();
+  // The settings reach the open window at once.
+  window->ConfigStore().SettingsModel().SetChecked(SettingId::SBKludge, true);
+  EXPECT_TRUE(m->Action("SBKLudge")->isChecked());
   EXPECT_EQ(m->MsgText()->Paragraphs().size(), 3u);
-  m->Action("DisplayTree")->trigger();
+  window->ConfigStore().SettingsModel().SetChecked(SettingId::DisplayTree, false);
   EXPECT_EQ(m->TreeView()->Items().Count(), 0);
   EXPECT_EQ(m->DisplayedIndex, 2);
   EXPECT_TRUE(m->IsMessageView());
+}
+
+TEST_F(MsgWinTest, FindInTextWrapsOnRequestAndFiltersComeFromTheMessage) {
+  Prepare({{"FIDO.GER", Times(2, 0)}});
+  TMessageListWindow* m = Open().OpenMessageList(*Area("FIDO.GER"));
+  m->GoToMessage(1);
+  ASSERT_TRUE(m->FindInText("message 2", false, false));
+  EXPECT_TRUE(m->MsgText()->HasSelection());
+  prompter.Script({platform::mbYes, platform::mbNo});
+  EXPECT_TRUE(m->FindInText("message 2", false, false));  // from the top again
+  EXPECT_FALSE(m->FindInText("message 2", true, false));  // case matters: no hit, No
+  ASSERT_EQ(prompter.Questions().size(), 2u);
+  EXPECT_EQ(prompter.Questions()[0].text, "End of text. Continue on begin ?");
+  prompter.Clear();
+  TFilterList& filters = *GetImportFilters();
+  const int before = filters.GetCount();
+  prompter.Script({platform::mbNo, platform::mbYes});
+  m->Action("AbsenderknftigFiltern1")->trigger();
+  EXPECT_EQ(filters.GetCount(), before);
+  m->Action("AbsenderknftigFiltern1")->trigger();
+  ASSERT_EQ(filters.GetCount(), before + 1);
+  EXPECT_EQ(filters.GetString(before), "DELETE: Sender 2 in FIDO.GER");
+  EXPECT_EQ(prompter.Questions()[1].text,
+            "Area you sure you want to prevent receiving mail from  Sender 2 in this area ?");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "core/Area.h"
 #include "core/MsgBaseFixtures.h"
 #include "platform/CodePage.h"
+#include "processing/Secretary.h"
 #include "support/TempDir.h"
 
 namespace velmaris {
@@ -74,7 +75,7 @@ TEST(MsgListRows, CellsFollowTheFlags) {
       {0x0004, 0, -1, 7, "-U-- ------", true, false},
       {0x0010, 3, 6, -1, "--S- ------", false, true},
       {0x0014, 2, 10, 7, "-US- ------", true, true},
-      {0x0094, 2, 9, 7, "-US- -S----", true, true},   // Sent replaces the sysop mark
+      {0x0094, 2, 9, 7, "-US- -S----", true, true},    // Sent replaces the sysop mark
       {0x00D0, 3, 8, -1, "--S- DS----", false, true},  // Send replaces both
       {0x0040, 1, 8, -1, "---- D-----", false, true},
       {0x2002, 1, -1, -1, "I--H ------", false, false},
@@ -201,6 +202,23 @@ TEST(MsgListSearch, NavigatorStepsThroughRowsOrTheArea) {
   }
 }
 
+TEST(MsgListFilters, FiltersFromAMessageKillItsSenderOrTopicInTheAreaOnly) {
+  auto mail = MakeMail(1);
+  mail->Header.FromName = "Spam Master";
+  mail->Header.Subject = "Re^2: Buy now";
+  std::string name;
+  auto sender = SenderKillFilter("Spam Master", "FIDO.GER", name);
+  EXPECT_EQ(name, "DELETE: Spam Master in FIDO.GER");
+  EXPECT_TRUE(sender->DoKill);
+  EXPECT_TRUE(sender->Matches(*mail, "FIDO.GER", nullptr));
+  EXPECT_FALSE(sender->Matches(*mail, "SU.GENERAL", nullptr));
+  auto topic = SubjectKillFilter("Re^2: Buy now", "FIDO.GER", name);
+  EXPECT_EQ(name, "DELETE: Thread \"Buy now\"");
+  EXPECT_TRUE(topic->Matches(*mail, "FIDO.GER", nullptr));
+  mail->Header.FromName = "Someone Else";
+  EXPECT_FALSE(sender->Matches(*mail, "FIDO.GER", nullptr));
+}
+
 // The forest as text: one line per record, indented by depth, "[i]" for a
 // message record.
 std::string Dump(const TThreadForest& forest) {
@@ -242,9 +260,9 @@ TEST(MsgThreads, RepliesHangUnderTheirParentsAndRootsGroupBySubject) {
             "        Eve to All [4]\n"
             "  Dan to All [3]\n");
   EXPECT_TRUE(circles.empty());
-  EXPECT_EQ(steps, (std::vector<std::string>{"Building hash table ...",
-                                             "Creating threads and roots ...",
-                                             "Processing links ..."}));
+  EXPECT_EQ(steps,
+            (std::vector<std::string>{"Building hash table ...", "Creating threads and roots ...",
+                                      "Processing links ..."}));
   EXPECT_LE(forest.NextNode(), 12);
   EXPECT_EQ(forest.TopRecordOf(4)->Text, "coffee");
   EXPECT_EQ(forest.ReplyTargetOf(0), 2);
@@ -258,8 +276,8 @@ TEST(MsgThreads, RepliesHangUnderTheirParentsAndRootsGroupBySubject) {
 
 TEST(MsgThreads, CirclesOfRepliesBecomeTopLevelRecords) {
   AreaWith a({
-      {"Ann", "All", "Re: Self", 0, 0, 10, 10},   // answers itself
-      {"Bob", "All", "Re: Ping", 0, 0, 20, 30},   // two that answer each other
+      {"Ann", "All", "Re: Self", 0, 0, 10, 10},  // answers itself
+      {"Bob", "All", "Re: Ping", 0, 0, 20, 30},  // two that answer each other
       {"Cid", "All", "Re: Pong", 0, 0, 30, 20},
       {"Dan", "All", "Re: Ping", 0, 0, 40, 20},  // a reply into the circle
   });
@@ -314,14 +332,19 @@ TEST(MsgRender, LinesAreClassifiedAsOriginQuoteOrText) {
       "last line";
   TRenderOptions options;
   const TRenderedText r = RenderMessageText(text, options);
-  const std::vector<std::string> lines = {
-      "Hello" + End,      "quoted text" + End,         "deeper" + End,
-      "plain marker" + End, "Hi JD> not a quote" + End, "xxxxxx> too far" + End,
-      End,                "Somewhere (2:5020/1)" + End, "AREAFIX is a word" + End,
-      "last line" + End};
-  const std::vector<std::string> prefixes = {Normal, Quote + "AB> ", Quote + "JD>> ",
-                                             Quote + "> ", Normal, Normal, Normal,
-                                             Normal + " * Origin: ", Normal, Normal};
+  const std::vector<std::string> lines = {"Hello" + End,
+                                          "quoted text" + End,
+                                          "deeper" + End,
+                                          "plain marker" + End,
+                                          "Hi JD> not a quote" + End,
+                                          "xxxxxx> too far" + End,
+                                          End,
+                                          "Somewhere (2:5020/1)" + End,
+                                          "AREAFIX is a word" + End,
+                                          "last line" + End};
+  const std::vector<std::string> prefixes = {
+      Normal, Quote + "AB> ", Quote + "JD>> ",        Quote + "> ", Normal,
+      Normal, Normal,         Normal + " * Origin: ", Normal,       Normal};
   EXPECT_EQ(r.Lines, lines);
   EXPECT_EQ(r.Prefixes, prefixes);
   options.ShowKludges = options.ShowArea = options.ShowSeenBy = true;
@@ -332,18 +355,34 @@ TEST(MsgRender, LinesAreClassifiedAsOriginQuoteOrText) {
 
 TEST(MsgRender, InlineStylesNeedDelimitersAroundTheMarks) {
   const std::pair<std::string, std::string> cases[] = {
-      {"Re: *bold* and _under_ //ital//",
-       "Re: " + E + "\x01" "bold" + E + "\x02 and " + E + "\x05" "under" + E + "\x06 " + E +
-           "\x03" "ital" + E + "\x04"},
+      {"Re: *bold* and _under_ //ital//", "Re: " + E +
+                                              "\x01"
+                                              "bold" +
+                                              E + "\x02 and " + E +
+                                              "\x05"
+                                              "under" +
+                                              E + "\x06 " + E +
+                                              "\x03"
+                                              "ital" +
+                                              E + "\x04"},
       {"2*3*4", "2*3*4"},
       {"file_name_x", "file_name_x"},
       {"**", "**"},
       {"a ** b", "a ** b"},
       {"*x*y", "*x*y"},
       {"(*x*)", "(*x*)"},
-      {"*a* *b*", E + "\x01" "a" + E + "\x02 " + E + "\x01" "b" + E + "\x02"},
+      {"*a* *b*", E +
+                      "\x01"
+                      "a" +
+                      E + "\x02 " + E +
+                      "\x01"
+                      "b" +
+                      E + "\x02"},
       {"http://host//x", "http://host//x"},
-      {"_*both*_", E + "\x05" + E + "\x01" "both" + E + "\x02" + E + "\x06"},
+      {"_*both*_", E + "\x05" + E +
+                       "\x01"
+                       "both" +
+                       E + "\x02" + E + "\x06"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(ApplyInlineStyles(in), out) << in;
   TRenderOptions plain;
@@ -356,7 +395,8 @@ TEST(MsgRender, KludgeValuesAndCharacterSets) {
       "\x01MSGID: 2:5020/1.5 1234abcd\r"
       "\x01REPLYTO 2:5020/9 UUCP \b\r"
       "\x01REPLYADDR John Doe <john@example.org>\r"
-      "\x01" "CHRS: LATIN-1 2\r"
+      "\x01"
+      "CHRS: LATIN-1 2\r"
       "Body\r";
   EXPECT_EQ(GetKludge(text, "MSGID", "-"), "2:5020/1.5 1234abcd");
   EXPECT_EQ(GetKludge(text, "PID", "-"), "-");
@@ -371,9 +411,16 @@ TEST(MsgRender, KludgeValuesAndCharacterSets) {
   EXPECT_EQ(w.ReplyAddress, "2:1/2");
   EXPECT_EQ(w.ReplyAddr, "");
   EXPECT_TRUE(IsLatinText(text));
-  EXPECT_TRUE(IsLatinText("\x01" "CHARSET: latin1\r"));
-  EXPECT_TRUE(IsLatinText("\x01" "CHRS: IBMPC 2\r\x01" "CHARSET: LATIN\r"));
-  EXPECT_FALSE(IsLatinText("\x01" "CHRS: IBMPC 2\r"));
+  EXPECT_TRUE(
+      IsLatinText("\x01"
+                  "CHARSET: latin1\r"));
+  EXPECT_TRUE(
+      IsLatinText("\x01"
+                  "CHRS: IBMPC 2\r\x01"
+                  "CHARSET: LATIN\r"));
+  EXPECT_FALSE(
+      IsLatinText("\x01"
+                  "CHRS: IBMPC 2\r"));
   EXPECT_FALSE(IsLatinText("plain"));
 }
 
@@ -381,8 +428,12 @@ TEST(MsgRender, OemTextIsConvertedAroundTheEscapes) {
   platform::SetOemCodePage(platform::CodePage::CP866);
   platform::SetAnsiCodePage(platform::CodePage::CP1251);
   // "Привет" in CP866 behind a quote escape, bold in the middle.
-  const std::string oem = Quote + "\x8f\xe0\xa8" + E + "\x01" "\xa2\xa5\xe2";
-  EXPECT_EQ(OemDisplayToAnsi(oem), Quote + "\xcf\xf0\xe8" + E + "\x01" "\xe2\xe5\xf2");
+  const std::string oem = Quote + "\x8f\xe0\xa8" + E +
+                          "\x01"
+                          "\xa2\xa5\xe2";
+  EXPECT_EQ(OemDisplayToAnsi(oem), Quote + "\xcf\xf0\xe8" + E +
+                                       "\x01"
+                                       "\xe2\xe5\xf2");
   EXPECT_EQ(OemDisplayToAnsi("abc" + E), "abc" + E);  // an ESC at the end keeps its place
 }
 
