@@ -109,6 +109,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void MessageListLocked(TArea& area, bool exclusive) override;
   void MessageListUpdateCaption(TArea& area) override;
   void MessageListUnlocked(TArea& area) override;
+  void MessageListAreaGone(TArea& area) override;
 
  protected:
   // Closing: waits for background work and plug-ins, then lets the window

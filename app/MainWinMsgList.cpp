@@ -24,8 +24,9 @@ std::vector<TMessageListWindow*> TKQMainWindow::MessageLists() const {
 TMessageListWindow* TKQMainWindow::OpenMessageList(TArea& area) {
   if (area.IsSeparator() || area.AreaType == AreaTypeCode::Separator) return nullptr;
   TMessageListWindow* window = MessageWindowOf(area);
+  if (window && window->Closing()) window = nullptr;
   if (!window) {
-    std::erase_if(msgWindows_, [](const auto& w) { return w.isNull(); });
+    std::erase_if(msgWindows_, [](const auto& w) { return w.isNull() || w->Closing(); });
     const auto limit =
         static_cast<size_t>(std::max(1, ConfigStore().Values()->Number(SettingId::WinLimit)));
     if (msgWindows_.size() < limit) {
@@ -86,6 +87,13 @@ void TKQMainWindow::MessageListUpdateCaption(TArea& area) {
 
 void TKQMainWindow::MessageListUnlocked(TArea& area) {
   if (TMessageListWindow* window = MessageWindowOf(area)) window->AreaUnlocked();
+}
+
+void TKQMainWindow::MessageListAreaGone(TArea& area) {
+  if (TMessageListWindow* window = MessageWindowOf(area)) {
+    window->SetArea(nullptr);
+    window->close();
+  }
 }
 
 }  // namespace velmaris

@@ -125,6 +125,17 @@ class BuildProgress : public QWidget {
   QProgressBar* gauge_;
 };
 
+// Runs a handler of a control's event; an exception is reported, never
+// passed on into the event loop.
+template <typename Fn>
+void Guarded(Fn&& fn) {
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+}
+
 }  // namespace
 
 std::string MessageWindowCaption(const TArea& area) { return "Area: " + area.Name; }
@@ -283,13 +294,8 @@ void TMessageListWindow::BuildMenus() {
 
   // A failing command reports its exception; none crosses the event loop.
   auto connectAction = [this](const char* name, void (TMessageListWindow::*handler)()) {
-    connect(Action(QString::fromLatin1(name)), &QAction::triggered, this, [this, handler] {
-      try {
-        (this->*handler)();
-      } catch (const std::exception& e) {
-        platform::GetPrompter().Error(e.what());
-      }
-    });
+    connect(Action(QString::fromLatin1(name)), &QAction::triggered, this,
+            [this, handler] { Guarded([&] { (this->*handler)(); }); });
   };
   connectAction("Drucken1", &TMessageListWindow::Drucken1Click);
   connectAction("Layoutladen1", &TMessageListWindow::Layoutladen1Click);
@@ -456,7 +462,8 @@ void TMessageListWindow::BuildForm() {
   wListLink_ = std::make_unique<TListBoxLink>(wList_);
   row->addWidget(wList_);
   column->addWidget(top);
-  connect(iemRight_, &QLineEdit::editingFinished, this, [this] { IEMRightCommit(); });
+  connect(iemRight_, &QLineEdit::editingFinished, this,
+          [this] { Guarded([this] { IEMRightCommit(); }); });
 
   views_ = new QStackedWidget(central);
   views_->setObjectName("Views");
@@ -476,7 +483,9 @@ void TMessageListWindow::BuildForm() {
   treeImages_->AddStrip(MailIconStrip());
   treeImages_->AddStrip(ThreadIconStrip());
   tree_->SetImages(treeImages_);
-  tree_->OnChange = [this](TCustomTreeNT*, TTreeNTNode* node) { TreeViewChange(node); };
+  tree_->OnChange = [this](TCustomTreeNT*, TTreeNTNode* node) {
+    Guarded([&] { TreeViewChange(node); });
+  };
   auto groupPicture = [](TTreeNTNode* node, bool open) {
     if (reinterpret_cast<intptr_t>(node->Data()) != -1) return;
     const int image = (node->ImageIndex() & ~1) | (open ? 1 : 0);
@@ -490,7 +499,7 @@ void TMessageListWindow::BuildForm() {
     groupPicture(node, false);
   };
   connect(tree_, &TCustomTreeNT::doubleClicked, this, [this] {
-    if (!IsMessageView()) ShowCurrentMessage();
+    if (!IsMessageView()) Guarded([this] { ShowCurrentMessage(); });
   });
   listBox_ = new TBetterListBox(splitter_);
   listBox_->setObjectName("BetterListBox");
@@ -517,14 +526,16 @@ void TMessageListWindow::BuildForm() {
     ListBoxGetStyles(bold, fg, row, state.bdsSelected);
   };
   listBox_->OnColumnClick = [this](TCustomBetterListBox*, TBLBColumn* column) {
-    BetterListBoxColumnClick(listBox_->Columns().IndexOf(column));
+    Guarded([&] { BetterListBoxColumnClick(listBox_->Columns().IndexOf(column)); });
   };
-  connect(listBox_, &TCustomBetterListBox::clicked, this, [this] { BetterListBoxClick(); });
+  connect(listBox_, &TCustomBetterListBox::clicked, this,
+          [this] { Guarded([this] { BetterListBoxClick(); }); });
   connect(listBox_, &TCustomBetterListBox::doubleClicked, this,
-          [this] { BetterListBoxDblClick(); });
-  connect(
-      listBox_, &TCustomBetterListBox::keyDown, this,
-      [this](int key, Qt::KeyboardModifiers modifiers) { BetterListBoxKeyDown(key, modifiers); });
+          [this] { Guarded([this] { BetterListBoxDblClick(); }); });
+  connect(listBox_, &TCustomBetterListBox::keyDown, this,
+          [this](int key, Qt::KeyboardModifiers modifiers) {
+            Guarded([&] { BetterListBoxKeyDown(key, modifiers); });
+          });
   splitter_->addWidget(tree_);
   splitter_->addWidget(listBox_);
   splitter_->setStretchFactor(1, 1);
@@ -793,6 +804,9 @@ void TMessageListWindow::BuildDisplayList() {
 
 const TMsgHeader* TMessageListWindow::RowHeader(int row) const {
   if (!area_ || !area_->IsIndexLoaded() || row < 0 || row >= DisplayList.Count()) return nullptr;
+  // A job holding the area exclusively may be rewriting the headers; the
+  // rows come back with the rebuild when it lets go.
+  if (area_->IsLockedExclusive()) return nullptr;
   const int index = DisplayList.Get(row);
   if (index < 0 || index >= area_->Count) return nullptr;
   return area_->HeaderPtr(index);
@@ -1465,7 +1479,9 @@ void TMessageListWindow::SelectAllText() {
 
 void TMessageListWindow::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
-  if (event->isAccepted()) deleteLater();
+  if (!event->isAccepted()) return;
+  closing_ = true;
+  deleteLater();
 }
 
 bool TMessageListWindow::eventFilter(QObject* watched, QEvent* event) {

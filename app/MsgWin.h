@@ -73,6 +73,8 @@ class TMessageListWindow : public QMainWindow, public TObject {
 
   // --- The area ---------------------------------------------------------------------
   TArea* Area() const { return area_; }
+  // Closed and about to go: no area is opened in it any more.
+  bool Closing() const { return closing_; }
   // Attaches the window to the area (nullptr detaches it): opens its index,
   // builds the list and selects the area's last-read message.
   void SetArea(TArea* area);
@@ -270,6 +272,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   std::string startDir_;
   TArea* area_ = nullptr;
   uint64_t settingsSubscription_ = 0;
+  bool closing_ = false;
   std::vector<std::pair<QPointer<QAction>, TCommandRule>> commands_;
 
   // Find state.

@@ -172,6 +172,8 @@ TArea::TArea(const std::string& directory, const std::string& name, const std::s
 }
 
 TArea::~TArea() {
+  if (MessageWindow)
+    if (TShellServices* shell = GetShellServices()) shell->MessageListAreaGone(*this);
   CloseBody();
   {
     std::lock_guard guard(indexMutex_);

@@ -38,6 +38,10 @@ class TShellServices {
   // An exclusive lock was released: clamp the current and selected message
   // to the new count, show and enable the window again, rebuild the list.
   virtual void MessageListUnlocked(TArea& area) { (void)area; }
+  // The area is being destroyed while a message list window shows it (its
+  // MessageWindow is set): the window lets go of it at once. Sent from the
+  // area's destructor, on the main thread.
+  virtual void MessageListAreaGone(TArea& area) { (void)area; }
 };
 
 // The process-wide shell services; nullptr while none is set.

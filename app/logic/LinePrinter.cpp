@@ -253,13 +253,16 @@ void TLinePrinter::BeginDoc() {
   }
   metrics_ = device_.Metrics();
   printing_ = true;
+  UpdateProgress("Preparing to Print");
   page_ = 1;
   StartPage();
 }
 
 void TLinePrinter::EndDoc() {
   if (!printing_) return;
+  UpdateProgress("Finished Printing");
   printing_ = false;
+  UpdateProgress(nullptr);
   pageDue_ = false;
   if (printToFile_) {
     if (!file_.Close()) throw ELinePrinter("Unable to finish printing to file.");
@@ -283,7 +286,17 @@ void TLinePrinter::BreakPageIfDue() {
   if (pageDue_) NewPage();
 }
 
+void TLinePrinter::UpdateProgress(const char* status) {
+  if (!Progress) return;
+  if (status) status_ = status;
+  if (ShowProgress && printing_)
+    Progress->Show(status_, title_, page_);
+  else
+    Progress->Close();
+}
+
 void TLinePrinter::StartPage() {
+  UpdateProgress("Currently Printing");
   const bool grid = TableGrid;
   const std::string format = TableFormat;
   TableGrid = false;

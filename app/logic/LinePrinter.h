@@ -73,6 +73,14 @@ class TLinePrinterDevice {
   virtual void DrawLine(int x1, int y1, int x2, int y2, int penWidth) = 0;
 };
 
+// The progress window while printing: status, document title and page.
+class TPrintProgress {
+ public:
+  virtual ~TPrintProgress() = default;
+  virtual void Show(const std::string& status, const std::string& title, int page) = 0;
+  virtual void Close() = 0;
+};
+
 // One column of a table format: "<", ">" or "^" and a width in the measure
 // unit; an empty spec or one of only the alignment takes the default width.
 struct TColumnSpec {
@@ -135,6 +143,10 @@ class TLinePrinter {
   double BorderOffset = 0;
   bool TableGrid = false;
 
+  // With ShowProgress, Progress shows the status while printing.
+  bool ShowProgress = false;
+  TPrintProgress* Progress = nullptr;
+
   std::function<void()> OnBeginDoc, OnEndDoc, OnNewLine, OnNewPage;
   // The clock of the date and time macros.
   std::function<TDateTime()> Clock = [] { return Now(); };
@@ -172,6 +184,7 @@ class TLinePrinter {
   void BreakPageIfDue();
   void StartPage();
   void DrawBorders();
+  void UpdateProgress(const char* status);
   void WriteFile(std::string_view bytes);
   std::string Blanks(int pixels);
 
@@ -189,6 +202,7 @@ class TLinePrinter {
   bool pageDue_ = false;
   platform::Fd file_;
   int page_ = 0, line_ = 0, y_ = 0;
+  std::string status_;
 };
 
 }  // namespace velmaris

@@ -56,8 +56,12 @@ TThreadNode* TThreadForest::MessageRecord(const TArea& area, int index, bool sub
   TThreadNode* record = Take();
   record->Header = &h;
   record->MsgIndex = index;
-  record->Text = Cut(subjectText ? StripReplyMarker(h.Subject.View())
-                                 : h.FromName.Str() + " to " + h.ToName.Str());
+  if (subjectText) {
+    record->Text = Cut(StripReplyMarker(h.Subject.View()));
+  } else {  // at most 35 + 4 + 35 characters: one allocation
+    record->Text.reserve(h.FromName.Length + 4 + h.ToName.Length);
+    record->Text.append(h.FromName.View()).append(" to ").append(h.ToName.View());
+  }
   link_[static_cast<size_t>(index)] = record;
   return record;
 }

@@ -115,6 +115,37 @@ TEST_F(MsgWinTest, WindowLimitReplacesOpenWindowsInTurn) {
   EXPECT_EQ(w.MessageLists().size(), 2u);
 }
 
+TEST_F(MsgWinTest, SteppingPastTheLastMessageOpensTheNextArea) {
+  Prepare({{"A", Times(2, U)}, {kSeparatorName, {}}, {"B", {U}}});
+  TKQMainWindow& w = Open();
+  w.ConfigStore().SettingsModel().SetChecked(SettingId::CbAdvanceArea, true);
+  TMessageListWindow* m = w.OpenMessageList(*Area("A"));
+  m->GoToMessage(1);
+  m->ShowNextMessage();
+  Settle();
+  ASSERT_EQ(w.MessageLists().size(), 1u);
+  TMessageListWindow* next = w.MessageLists()[0];
+  EXPECT_EQ(next->Area(), Area("B"));
+  EXPECT_EQ(MessageWindowOf(*Area("A")), nullptr);
+  EXPECT_EQ(w.AreaListBox()->ItemIndex(), 5);  // the separator skipped
+  next->GoToMessage(0);
+  next->ShowPrevMessage();
+  Settle();
+  ASSERT_EQ(w.MessageLists().size(), 1u);
+  EXPECT_EQ(w.MessageLists()[0]->Area(), Area("A"));
+}
+
+TEST_F(MsgWinTest, AnAreaRemovedWhileShownTakesItsWindowAlong) {
+  Prepare({{"A", Times(2, U)}});
+  TKQMainWindow& w = Open();
+  TMessageListWindow* m = w.OpenMessageList(*Area("A"));
+  m->GoToMessage(1);
+  TAreaList& areas = w.ConfigStore().Areas();
+  areas.Remove(areas.IndexOfName("A")).reset();
+  Settle();
+  EXPECT_TRUE(w.MessageLists().empty());
+}
+
 TEST_F(MsgWinTest, ColumnClicksSortAndTheLayoutIsStored) {
   Prepare({{"FIDO.GER", Times(3, 0)}});
   TMessageListWindow* m = Open().OpenMessageList(*Area("FIDO.GER"));

@@ -142,5 +142,30 @@ TEST(LinePrinter, FileOutputWritesBlanksLinesAndFormFeeds) {
   EXPECT_EQ(device.pages, 0);
 }
 
+TEST(LinePrinter, ProgressFollowsTheDocumentWhenAskedFor) {
+  struct Recorder : TPrintProgress {
+    std::vector<std::string> seen;
+    void Show(const std::string& status, const std::string& title, int page) override {
+      seen.push_back(status + "|" + title + "|" + std::to_string(page));
+    }
+    void Close() override { seen.push_back("closed"); }
+  };
+  for (bool show : {false, true}) {
+    FakeDevice device;
+    Recorder progress;
+    TLinePrinter printer(device);
+    printer.Progress = &progress;
+    printer.ShowProgress = show;
+    printer.SetTitle("Mail");
+    printer.BeginDoc();
+    printer.NewPage();
+    printer.EndDoc();
+    const std::vector<std::string> shown = {
+        "Preparing to Print|Mail|0", "Currently Printing|Mail|1", "Currently Printing|Mail|2",
+        "Finished Printing|Mail|2", "closed"};
+    EXPECT_EQ(progress.seen, show ? shown : std::vector<std::string>(5, "closed"));
+  }
+}
+
 }  // namespace
 }  // namespace velmaris

@@ -102,7 +102,8 @@ TEST(TextLayout, RunsSplitAtTheSelectionAndStopAtTheRightEdge) {
 }
 
 TEST(TextLayout, FindHonoursCaseWholeWordsAndTheStart) {
-  auto lines = WrapParagraphs({"a cat. cat", "Cat" + E(8)}, {}, 1000, kWidths);
+  auto lines =
+      WrapParagraphs({"a cat. cat", "Cat" + E(8), "JD> x"}, {"", "", E(129)}, 1000, kWidths);
   struct Case {
     const char* pattern;
     bool matchCase, wholeWord;
@@ -116,6 +117,8 @@ TEST(TextLayout, FindHonoursCaseWholeWordsAndTheStart) {
       {"cat", true, false, {0, 8}, std::nullopt},
       {"cat", false, true, {0, 8}, TTextPos{1, 0}},  // an escape ends the word
       {"dog", false, false, {0, 0}, std::nullopt},
+      {"jd>", false, true, {1, 0}, TTextPos{2, 2}},  // a colour code before it is no letter
+      {"\x81", true, false, {0, 0}, std::nullopt},  // nor ever a hit
       {"", false, false, {0, 0}, std::nullopt},
   };
   for (const Case& c : cases)

@@ -258,8 +258,12 @@ std::optional<TTextPos> FindInLines(const std::vector<TDisplayLine>& lines,
   if (pattern.empty()) return std::nullopt;
   const std::string needle = matchCase ? std::string(pattern) : UpperAsciiStr(pattern);
   for (int li = std::max(0, from.line); li < static_cast<int>(lines.size()); ++li) {
-    const std::string& raw = lines[static_cast<size_t>(li)].text;
-    const std::string text = matchCase ? raw : UpperAsciiStr(raw);
+    // Escape sequences are masked, so that a code byte is never a hit and
+    // always ends a word.
+    std::string text = lines[static_cast<size_t>(li)].text;
+    for (size_t i = 0; i < text.size(); ++i)
+      if (text[i] == kEsc && i + 1 < text.size()) text[++i] = kEsc;
+    if (!matchCase) UpperAsciiInPlace(text);
     size_t at = li == from.line ? static_cast<size_t>(std::max(0, from.column)) : 0;
     while ((at = text.find(needle, at)) != std::string::npos) {
       size_t after = at + needle.size();

@@ -1,0 +1,49 @@
+#include "app/PrntProgDlg.h"
+
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+
+#include "core/forms/FormText.h"
+
+namespace velmaris {
+
+TPrntProgDlg::TPrntProgDlg(QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint) {
+  setObjectName("PrntProgDlg");
+  setWindowTitle(QStringLiteral("Прогресс печати"));
+  auto make = [this](const char* name, const QString& text = {}) {
+    auto* label = new QLabel(text, this);
+    label->setObjectName(QString::fromLatin1(name));
+    return label;
+  };
+  lblStatus_ = make("lblStatus");
+  lblTitle_ = make("lblTitle");
+  lblPageNumDesc_ = make("lblPageNumDesc", QStringLiteral("Номер страницы:"));
+  lblPageNumber_ = make("lblPageNumber");
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(lblStatus_, 0, 0, 1, 2);
+  grid->addWidget(lblTitle_, 1, 0, 1, 2);
+  grid->addWidget(lblPageNumDesc_, 2, 0);
+  grid->addWidget(lblPageNumber_, 2, 1);
+  lblTitle_->setMinimumWidth(240);
+  grid->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TPrntProgDlg::Show(const std::string& status, const std::string& title, int page) {
+  if (!status.empty()) lblStatus_->setText(AnsiText(status));
+  lblTitle_->setText(AnsiText(title));
+  lblPageNumber_->setText(QString::number(page));
+  if (!isVisible()) {
+    adjustSize();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+      move(screen->availableGeometry().center() - rect().center());
+    show();
+  }
+  repaint();
+}
+
+void TPrntProgDlg::Close() { hide(); }
+
+}  // namespace velmaris
