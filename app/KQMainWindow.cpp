@@ -540,6 +540,11 @@ void TKQMainWindow::changeEvent(QEvent* event) {
 // --- The end ---------------------------------------------------------------------------
 
 void TKQMainWindow::closeEvent(QCloseEvent* event) {
+  // Editors with unsaved text ask first; one kept open keeps the program.
+  if (!TMessageEditor::CloseAll()) {
+    event->ignore();
+    return;
+  }
   setWindowTitle(QString::fromUtf8(kWaitBackgroundCaption));
   StartRunsAtExit();
   setWindowTitle(QString::fromUtf8(kWaitPluginsCaption));

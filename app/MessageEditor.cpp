@@ -33,11 +33,11 @@
 
 #include "app/KQMainWindow.h"
 #include "app/ListBoxLink.h"
+#include "app/SearchAndReplace.h"
+#include "app/SearchAssistent.h"
 #include "app/logic/EditorSave.h"
 #include "app/logic/EditorText.h"
 #include "app/logic/MsgText.h"
-#include "app/SearchAndReplace.h"
-#include "app/SearchAssistent.h"
 #include "core/AddressBook.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
@@ -167,6 +167,13 @@ void TMessageEditor::FreeAll() {
   while (!EditorList().empty()) delete EditorList().back();
 }
 
+bool TMessageEditor::CloseAll() {
+  const std::vector<TMessageEditor*> editors = EditorList();
+  for (auto it = editors.rbegin(); it != editors.rend(); ++it)
+    if (!(*it)->close()) return false;
+  return true;
+}
+
 QAction* TMessageEditor::MakeAction(const char* name, const QString& caption,
                                     const QKeySequence& key) {
   auto* action = new QAction(caption, this);
@@ -249,8 +256,7 @@ void TMessageEditor::BuildToolbars(QWidget* panel) {
       {"SaveMail", "SaveBtn", QStringLiteral("Сохранить"), QStyle::SP_DialogSaveButton, true},
       {"Verwerfen", "CancelBtn", QStringLiteral("Отмена"), QStyle::SP_DialogCancelButton, true},
       {"MnCut", "CutBtn", QStringLiteral("Вырезать"), QStyle::SP_ArrowRight, false},
-      {"MnCopy", "CopyBtn", QStringLiteral("Копировать"), QStyle::SP_FileDialogDetailedView,
-       false},
+      {"MnCopy", "CopyBtn", QStringLiteral("Копировать"), QStyle::SP_FileDialogDetailedView, false},
       {"MnPaste", "PasteBtn", QStringLiteral("Вставить"), QStyle::SP_ArrowDown, false},
       {"MnClear", "DeleteBtn", QStringLiteral("Удалить"), QStyle::SP_TrashIcon, false},
   };
@@ -508,8 +514,10 @@ void TMessageEditor::BuildMenus() {
   auto onFocused = [this](auto op) {
     return [this, op] {
       QWidget* w = QApplication::focusWidget();
-      if (auto* text = qobject_cast<QPlainTextEdit*>(w)) op(text);
-      else if (auto* line = qobject_cast<QLineEdit*>(w)) op(line);
+      if (auto* text = qobject_cast<QPlainTextEdit*>(w))
+        op(text);
+      else if (auto* line = qobject_cast<QLineEdit*>(w))
+        op(line);
     };
   };
   add(edit, "MnCut", QStringLiteral("&Вырезать"), QKeySequence(Qt::CTRL | Qt::Key_X),
@@ -547,7 +555,8 @@ void TMessageEditor::BuildMenus() {
     auto* text = qobject_cast<QPlainTextEdit*>(w);
     auto* line = qobject_cast<QLineEdit*>(w);
     const bool isEdit = text || line;
-    const bool selected = text ? text->textCursor().hasSelection() : line && line->hasSelectedText();
+    const bool selected =
+        text ? text->textCursor().hasSelection() : line && line->hasSelectedText();
     const bool clip = !QGuiApplication::clipboard()->text().isEmpty();
     for (const char* name : {"MnCut", "MnCopy", "MnClear"})
       findChild<QAction*>(name)->setEnabled(isEdit && selected);
@@ -641,8 +650,9 @@ void TMessageEditor::FillCopyAreas() {
   TConfigStore* store = Store();
   if (!store) return;
   for (TArea* area : store->Areas().Areas()) {
-    if (area && (area->AreaType == AreaTypeCode::Echomail ||
-                 area->AreaType == AreaTypeCode::Newsgroup) && !area->IsSeparator())
+    if (area &&
+        (area->AreaType == AreaTypeCode::Echomail || area->AreaType == AreaTypeCode::Newsgroup) &&
+        !area->IsSeparator())
       CopyAreas->AddItem(AnsiText(area->Name));
   }
   CopyAreasClickCheck();
@@ -726,8 +736,8 @@ void TMessageEditor::SetDefaultAddress(bool value) {
 uint16_t TMessageEditor::Flags() const {
   uint16_t flags = hiddenEditable_ ? EditorFlag::Editable : 0;
   const std::pair<QCheckBox*, uint16_t> boxes[] = {
-      {F_Send, EditorFlag::Send},   {F_Sent, EditorFlag::Sent},
-      {F_Kill, EditorFlag::Kill},   {F_Crash, EditorFlag::Crash},
+      {F_Send, EditorFlag::Send},     {F_Sent, EditorFlag::Sent},
+      {F_Kill, EditorFlag::Kill},     {F_Crash, EditorFlag::Crash},
       {F_Attach, EditorFlag::Attach}, {F_Request, EditorFlag::Request}};
   for (const auto& [box, bit] : boxes)
     if (box->isChecked()) flags |= bit;
@@ -863,9 +873,7 @@ void TMessageEditor::ForceNetmail() {
   if (index >= 0 && index != WriteArea->currentIndex()) SetAreaIndex(index);
 }
 
-void TMessageEditor::ReceiverKindChanged() {
-  WriteAreaChange();
-}
+void TMessageEditor::ReceiverKindChanged() { WriteAreaChange(); }
 
 void TMessageEditor::CopyAreasClickCheck() {
   int checked = 0;
@@ -1014,8 +1022,7 @@ void TMessageEditor::NeueMail1Click() {
   std::vector<std::string> lines;
   TArea* area = SelectedArea();
   TConfigStore* store = Store();
-  if (area && store && area->TextGroup >= 0 &&
-      area->TextGroup < store->TextGroups().GetCount()) {
+  if (area && store && area->TextGroup >= 0 && area->TextGroup < store->TextGroups().GetCount()) {
     if (const TTextGroup* group = store->TextGroups().GetItem(area->TextGroup)) {
       lines = group->NewHeader;
       lines.insert(lines.end(), group->NewFooter.begin(), group->NewFooter.end());
@@ -1056,7 +1063,8 @@ bool TMessageEditor::SaveMail() {
   job.ReplyNumber = replyNumber_;
   job.ReplyMsgId = replyMsgId_;
   job.BuildMail = [this](TKQMail& mail) { mail.Assign(Mail()); };
-  if (Gruppe->isChecked() && !NewReceiver->isVisible() && store) {
+  const bool netmail = job.Target && job.Target->AreaType == AreaTypeCode::Netmail;
+  if (netmail && Gruppe->isChecked() && store) {
     const int group = GroupChoice->currentIndex();
     if (group >= 0 && group < store->AddressGroups().GetCount())
       job.Group = store->AddressGroups().GetGroup(group);
@@ -1188,9 +1196,9 @@ void TMessageEditor::Zeilelschen1Click() {
   if (block.blockNumber() == 0) {
     // The first line: its text and the break after it.
     cursor.setPosition(block.position());
-    cursor.setPosition(std::min(block.position() + block.length(),
-                                Editor->document()->characterCount() - 1),
-                       QTextCursor::KeepAnchor);
+    cursor.setPosition(
+        std::min(block.position() + block.length(), Editor->document()->characterCount() - 1),
+        QTextCursor::KeepAnchor);
   }
   cursor.removeSelectedText();
   Editor->setTextCursor(cursor);
@@ -1255,9 +1263,9 @@ void TMessageEditor::InsertTextFile(bool fromOem) {
     content = platform::ReadFile(path);
   } catch (const std::exception&) {
     const bool exists = platform::FileExists(path);
-    platform::GetPrompter().Error("Could not read file " + quoted +
-                                  (exists ? ". The file is damaged!"
-                                          : ". File could not be opened!"));
+    platform::GetPrompter().Error(
+        "Could not read file " + quoted +
+        (exists ? ". The file is damaged!" : ". File could not be opened!"));
     return;
   }
   if (fromOem) content = platform::OemToAnsi(content);
@@ -1303,8 +1311,8 @@ bool TMessageEditor::FindNext(const std::string& text, bool matchCase, bool whol
   if (wholeWord) flags |= QTextDocument::FindWholeWords;
   const QString needle = AnsiText(text);
   const QTextCursor current = Editor->textCursor();
-  const int start = current.hasSelection() || current.position() > 0 ? current.selectionStart() + 1
-                                                                     : 0;
+  const int start =
+      current.hasSelection() || current.position() > 0 ? current.selectionStart() + 1 : 0;
   QTextCursor found = Editor->document()->find(needle, start, flags);
   if (found.isNull()) {
     if (!platform::GetPrompter().Confirm("End of text reached.  Continue form start ?")) {
@@ -1374,8 +1382,8 @@ void TMessageEditor::SARFind() { FindNext(searchText_, matchCase_, wholeWord_); 
 void TMessageEditor::SARReplace() {
   const QString selected = Editor->textCursor().selectedText();
   const QString wanted = AnsiText(searchText_);
-  const bool same = selected == wanted ||
-                    (!matchCase_ && selected.compare(wanted, Qt::CaseInsensitive) == 0);
+  const bool same =
+      selected == wanted || (!matchCase_ && selected.compare(wanted, Qt::CaseInsensitive) == 0);
   if (!selected.isEmpty() && same) {
     QTextCursor cursor = Editor->textCursor();
     const int start = cursor.selectionStart();

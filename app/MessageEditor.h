@@ -85,6 +85,9 @@ class TMessageEditor : public QMainWindow, public TObject {
   static const std::vector<TMessageEditor*>& OpenEditors();
   // Frees every open editor, newest first, without asking.
   static void FreeAll();
+  // Closes every open editor, newest first; each with unsaved text asks
+  // first. False when one of them stays open.
+  static bool CloseAll();
 
   // --- Properties set by the composers ---------------------------------------
   // Reading builds the mail from the controls (text out) and returns the
@@ -154,9 +157,9 @@ class TMessageEditor : public QMainWindow, public TObject {
   void Rot131Click();
   void InsertTextFile(bool fromOem);  // the two insert-text-file entries
   void BinrdateiUUEncoden1Click();
-  void Suchen2Click();       // find
+  void Suchen2Click();        // find
   void Weitersuchen1Click();  // find again
-  void Ersetzen1Click();     // replace
+  void Ersetzen1Click();      // replace
   // One find step from the selection; true when a match was selected.
   bool FindNext(const std::string& text, bool matchCase, bool wholeWord);
   void SaveLeftToolbar();

@@ -53,7 +53,8 @@ class TWriteLock {
  public:
   TWriteLock(TArea& area, bool held, const std::function<bool()>& waitOver) {
     if (held) return;
-    granted_ = area.WaitLock(true, waitOver ? waitOver : [] { return false; });
+    granted_ = area.WaitLock(
+        true, waitOver ? waitOver : [] { return false; });
     if (granted_) hold_.emplace(area);
   }
   bool Granted() const { return granted_; }
@@ -137,8 +138,8 @@ void StoreInTarget(const TEditorSaveJob& job, TEditorSaveResult& result) {
   result.Written += queued;
 }
 
-void StoreCopy(const TEditorSaveJob& job, const std::string& name,
-               platform::Prompter& prompter, TEditorSaveResult& result) {
+void StoreCopy(const TEditorSaveJob& job, const std::string& name, platform::Prompter& prompter,
+               TEditorSaveResult& result) {
   TArea* area = job.Areas ? job.Areas->FindByName(name) : nullptr;
   if (!area || area->IsSeparator()) {
     prompter.Inform("The area " + name + " no longer exists!");

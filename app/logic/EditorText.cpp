@@ -81,8 +81,7 @@ bool GetQuotePrefix(std::string& line, std::string& prefix) {
   while (i < end && static_cast<unsigned char>(line[i]) <= 32) ++i;
   if (i > 3) return false;
   const size_t initialsStart = i;
-  while (i < end && ((line[i] >= 'A' && line[i] <= 'Z') || (line[i] >= 'a' && line[i] <= 'z')))
-    ++i;
+  while (i < end && ((line[i] >= 'A' && line[i] <= 'Z') || (line[i] >= 'a' && line[i] <= 'z'))) ++i;
   if (i - initialsStart > 5) return false;
   const size_t runStart = i;
   int blanks = 0;

@@ -1,5 +1,6 @@
 // The main window's new-message command opens an editor on the focus area.
 #include <QAction>
+#include <QPlainTextEdit>
 
 #include "MainWindowFixture.h"
 #include "app/MessageEditor.h"
@@ -32,6 +33,13 @@ TEST_F(MainWindowNewMailTest, NewMessageOpensAnEditorOnTheFocusArea) {
   const int copyRow = e.CopyAreas->Items().indexOf("RU.TWO");
   ASSERT_GE(copyRow, 0);
   EXPECT_TRUE(e.CopyAreas->Checked(copyRow));
+  // Closing the program asks for the unsaved text; No keeps both open.
+  e.Editor->insertPlainText("typed");
+  prompter.Clear();
+  prompter.Script({platform::mbNo});
+  EXPECT_FALSE(w.close());
+  EXPECT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(TMessageEditor::OpenEditors().size(), 1u);
   // The main window's end frees the editor.
   window.reset();
   EXPECT_TRUE(TMessageEditor::OpenEditors().empty());

@@ -4,17 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QPushButton>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <cstdio>
 #include <memory>
@@ -133,7 +133,8 @@ TEST_F(MessageEditorTest, TypedMessageIsStoredByteForByte) {
   std::snprintf(serial, sizeof serial, "%08x", header.MsgIdNumber);
   // The text in CP866, the tab expanded, the echomail trailer.
   EXPECT_EQ(StoredText(0), std::string("AREA:RU.TEST\r\x01MSGID: 2:5020/1.3 ") + serial +
-                               "\r\x01" "CHRS: IBMPC 2\r"
+                               "\r\x01"
+                               "CHRS: IBMPC 2\r"
                                "Hello \x8F\xE0\xA8\xA2\xA5\xE2\r"
                                "a       b\r"
                                "\r"
@@ -151,6 +152,12 @@ TEST_F(MessageEditorTest, ShowingAnEditedMessageKeepsItsStoredSender) {
   editor->show();
   EXPECT_EQ(editor->OrigAddress(), "2:5020/1.99");
   EXPECT_EQ(editor->Mail().OrigAddr.Text4D(), "2:5020/1.99");
+  // The composer's hold on the area ends with the window.
+  ASSERT_TRUE(echo->Lock(true));
+  editor->SetHeldArea(echo);
+  editor->close();
+  ASSERT_TRUE(PumpUntil([&] { return editor.isNull(); }));
+  EXPECT_FALSE(echo->IsLocked());
 }
 
 TEST_F(MessageEditorTest, FailedSaveKeepsTheTextAndSaysWhy) {
@@ -241,12 +248,12 @@ TEST_F(MessageEditorTest, CrashForcesNetmailAndEchomailClearsIt) {
   EXPECT_TRUE(e.NewReceiverAddress->isVisibleTo(&e));
   // The nodelist lookup fills receiver and address; the sender address
   // follows the destination.
-  TMessageEditor::SetNodelistPicker([](QWidget*, const std::string& sysop, std::string& name,
-                                       std::string& address) {
-    name = sysop + " One";
-    address = "2:5020/77";
-    return true;
-  });
+  TMessageEditor::SetNodelistPicker(
+      [](QWidget*, const std::string& sysop, std::string& name, std::string& address) {
+        name = sysop + " One";
+        address = "2:5020/77";
+        return true;
+      });
   e.SetDestName("Sysop");
   e.LookupReceiver->click();
   TMessageEditor::SetNodelistPicker(nullptr);

@@ -22,16 +22,24 @@ TEST(EditorText, LinesFollowTheAreaSwitches) {
       {"tab to the next stop of 8", "a\tb", {.TabsToSpaces = true}, {"a       b"}},
       {"tabs kept without the switch", "a\tb", {}, {"a\tb"}},
       {"two tabs", "\tx\ty", {.TabsToSpaces = true}, {"        x       y"}},
-      {"umlauts spelt out, sharp s kept", "Gr\xF6\xDF" "e", {.NoUmlaute = true}, {"Groe\xDF" "e"}},
+      {"umlauts spelt out, sharp s kept",
+       "Gr\xF6\xDF"
+       "e",
+       {.NoUmlaute = true},
+       {"Groe\xDF"
+        "e"}},
       {"every umlaut", "\xE4\xC4\xF6\xD6\xFC\xDC", {.NoUmlaute = true}, {"aeAeoeOeueUe"}},
-      {"sharp s", "Stra\xDF" "e", {.NoSZ = true}, {"Strasse"}},
+      {"sharp s",
+       "Stra\xDF"
+       "e",
+       {.NoSZ = true},
+       {"Strasse"}},
       {"double line to H", "\xCD\xCD", {.NToH = true}, {"HH"}},
       {"CR LF, CR and LF end lines", "a\r\nb\rc\nd", {}, {"a", "b", "c", "d"}},
       {"a break at the end gives an empty last line", "a\r", {}, {"a", ""}},
       {"empty text is one empty line", "", {}, {""}},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(EditorTextToMailLines(c.text, c.rules), c.lines) << c.what;
+  for (const Case& c : cases) EXPECT_EQ(EditorTextToMailLines(c.text, c.rules), c.lines) << c.what;
 }
 
 TEST(EditorText, TextIsCutToTheMessageLimit) {
@@ -97,7 +105,8 @@ TEST(EditorText, EnterContinuesAQuote) {
   };
   const std::vector<Case> cases = {
       {"inside a quote", " TS> Hello world", 12, true, " TS> Hello ", " TS> world"},
-      {"blanks after the caret skipped", " TS> Hello   world", 11, true, " TS> Hello", " TS> world"},
+      {"blanks after the caret skipped", " TS> Hello   world", 11, true, " TS> Hello",
+       " TS> world"},
       {"deeper quote", "AB>> one two", 9, true, "AB>> one", "AB>> two"},
       {"at the end of the line", " TS> Hello", 11, false, "", ""},
       {"no quote mark", "Hello world", 6, false, "", ""},
