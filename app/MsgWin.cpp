@@ -151,6 +151,8 @@ TMessageListWindow::TMessageListWindow(const std::string& startDir, QWidget* par
   setObjectName("MessageListWindow");
   setAttribute(Qt::WA_DeleteOnClose, false);
   BuildForm();
+  BuildComposeCommands();
+  BuildNavigateCommands();
   WinLst().Add("No area assigned", this);
   WinLst().AttachListBox(wListLink_.get());
   ApplySettings();

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "app/logic/Compose.h"
 #include "app/logic/MsgList.h"
 #include "app/logic/MsgRender.h"
 #include "app/logic/MsgText.h"
@@ -205,6 +206,37 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void MnSaveClick();
   void E1Click();
 
+  // --- Composing (MsgWinCompose.cpp) ---------------------------------------------------------
+  // What the composers read: the area, the configuration lists, the shown
+  // message, its kludge values and the reader pane.
+  TComposeSource ComposeSource() const;
+  void ComposeAnswer(bool withQuote);
+  void ComposeComment(bool withQuote);
+  void ComposeNetmailAnswer(bool withQuote);
+  void ForwardClick();
+  void NewMailClick();
+  void EditClick();
+
+  // --- Flags, searches, selection and the thread tree (MsgWinNavigate.cpp) -------------------
+  void FlagBoxClick(QCheckBox* box);
+  // Next or previous message from the current one with all wanted flags.
+  void ShowFlaggedClick(bool next, uint16_t wanted);
+  void ShowNextSameClick();
+  void ShowPrevSameClick();
+  void DoSelectAll();
+  void DeSelectAll();
+  void DoToggleSelection();
+  void SelectThread(TTreeNTNode* node);
+  void Threadaufholen1Click();
+  void Threadausklappen1Click();
+  void Threadeinklappen1Click();
+  void Mailanzeigen1Click();
+  void Allesausklappen1Click();
+  void Alleseinklappen1Click();
+  // A right button release at the point of the tree's viewport.
+  void TreeViewMouseUp(QPoint point);
+  bool TreeViewKeyDown(int key);
+
   // --- Selection tools and area commands (MsgWinTools.cpp) ------------------------------
   // The messages of the tree's node under the last context menu; the
   // selection tools use them while FromThreadMenu is set.
@@ -236,6 +268,9 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void BuildMenus();
   void BuildToolbar();
   void BuildHeaderPanel();
+  void BuildComposeCommands();
+  void BuildNavigateCommands();
+  void OpenComposition(TComposition& composition, TArea* heldArea = nullptr);
   QAction* MakeAction(QMenu* menu, const char* name, const QString& caption,
                       const QKeySequence& key = {}, bool checkable = false);
   void ApplySettings();
