@@ -28,6 +28,7 @@
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/DateFormat.h"
+#include "core/forms/FormText.h"
 #include "core/WinLst.h"
 #include "mailer/MailerSession.h"
 #include "mailer/forms/MailboxDialogs.h"
@@ -67,17 +68,6 @@ QString ListCell(const std::string& bytes) {
   cell.replace(QLatin1Char('\t'), QLatin1Char(' '));
   if (cell.startsWith(QLatin1Char('['))) cell.prepend(QStringLiteral("[-1][-1]"));
   return cell;
-}
-
-QFont FontOf(const TFontDesc& desc, const QFont& fallback) {
-  QFont font = fallback;
-  if (!desc.Name.empty()) font.setFamily(QString::fromStdString(desc.Name));
-  if (desc.Size > 0) font.setPointSize(desc.Size);
-  font.setBold(desc.Style & TFontDesc::Bold);
-  font.setUnderline(desc.Style & TFontDesc::Underline);
-  font.setItalic(desc.Style & TFontDesc::Italic);
-  font.setStrikeOut(desc.Style & TFontDesc::StrikeOut);
-  return font;
 }
 
 // After an export every mailer window lists the outbound directory anew.
@@ -414,6 +404,8 @@ void TKQMainWindow::BuildAreaList() {
           [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos) {
             AreaListMouseDown(button, modifiers, pos);
           });
+  connect(areaList_, &TCustomBetterListBox::doubleClicked, this, [this] { AreaListOpen(); });
+  ConnectCommand("Messageliste1", &TKQMainWindow::AreaListOpen);
   centralWidget()->layout()->addWidget(areaList_);
   // The area list comes first when the window gets the focus.
   setTabOrder(areaList_, wList_);
@@ -802,6 +794,7 @@ void TKQMainWindow::Shutdown() {
   shutDown_ = true;
   // The jobs end before the configuration is saved.
   FreeJobWindows();
+  CloseMessageLists();
   if (GetShellServices() == this) SetShellServices(nullptr);
   SaveLayout();
   if (session_) session_->Save();

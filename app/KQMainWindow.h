@@ -6,8 +6,10 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/ListBoxLink.h"
 #include "app/logic/AreaRows.h"
@@ -34,6 +36,7 @@ class TConfigStore;
 class TEZBetterListBox;
 class TExportForm;
 class TImportWindow;
+class TMessageListWindow;
 class TProcWin;
 class TSearchAssistent;
 class TUnpRep;
@@ -91,6 +94,22 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   // maintenance when MaintainOn asks for it at start) or the maintenance
   // alone, as OptimizeOn and MaintainOn ask for them at start.
   void StartBackgroundRuns();
+
+  // --- Message list windows (MainWinMsgList.cpp) ---------------------------------
+  // Opens the area in a message list window and shows it: the window already
+  // open on it, a new one while fewer than WinLimit are open, else the open
+  // ones in turn. nullptr for a separator.
+  TMessageListWindow* OpenMessageList(TArea& area);
+  // The open message list windows.
+  std::vector<TMessageListWindow*> MessageLists() const;
+  // Closes every message list window (before the areas go).
+  void CloseMessageLists();
+  // Opens the entry after (before) the area in the area list, skipping
+  // separators, and selects it in the list.
+  void OpenNeighbourArea(const TArea& area, bool forward);
+  void MessageListLocked(TArea& area, bool exclusive) override;
+  void MessageListUpdateCaption(TArea& area) override;
+  void MessageListUnlocked(TArea& area) override;
 
  protected:
   // Closing: waits for background work and plug-ins, then lets the window
@@ -176,6 +195,10 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   QListWidget* wList_ = nullptr;
   std::unique_ptr<TListBoxLink> wListLink_;
   QLabel* countPanel_ = nullptr;
+  // Double click or Return on an area row.
+  void AreaListOpen();
+  std::vector<QPointer<TMessageListWindow>> msgWindows_;
+  size_t nextMsgWindow_ = 0;
   QMenu* alPopup_ = nullptr;
   TBetterPlacement* placement_ = nullptr;
 };
