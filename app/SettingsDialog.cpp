@@ -19,8 +19,10 @@
 #include "app/ListBoxLink.h"
 #include "app/MailboxProperties.h"
 #include "app/NetLinkProperties.h"
+#include "app/logic/ConfigSnapshot.h"
 #include "app/logic/SettingsEdits.h"
 #include "archive/Packer.h"
+#include "archive/UnpackJobConfig.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/MailBox.h"
@@ -103,6 +105,7 @@ TSettingsDialog::TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaMa
 }
 
 TSettingsDialog::~TSettingsDialog() {
+  EndEdits();
   for (auto& [list, link] : links_) list->DetachListBox(link.get());
 }
 
@@ -499,7 +502,21 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
   }
 }
 
+void TSettingsDialog::StartEdits() {
+  snapshot_ = std::make_unique<TConfigEditSnapshot>(store_, packers_, GetUnpackJobList());
+  if (batching_) return;
+  store_.BeginChanges();
+  batching_ = true;
+}
+
+bool TSettingsDialog::EndEdits() {
+  if (!batching_) return true;
+  batching_ = false;
+  return store_.EndChanges();
+}
+
 void TSettingsDialog::ShowDialog() {
+  StartEdits();
   LoadControls(*store_.Values());
   Select(linkList_, 0);
   Select(areaList_, 0);
@@ -518,7 +535,10 @@ bool TSettingsDialog::ApplyClick() {
     Refused(error);
     return false;
   }
-  return store_.ApplySettings(values);
+  store_.ApplySettings(values);  // the save is held back until EndEdits
+  const bool saved = EndEdits();
+  StartEdits();
+  return saved;
 }
 
 void TSettingsDialog::OKClick() {
@@ -526,6 +546,16 @@ void TSettingsDialog::OKClick() {
 }
 
 void TSettingsDialog::CancelClick() { reject(); }
+
+void TSettingsDialog::reject() {
+  try {
+    if (snapshot_) snapshot_->Restore();
+    EndEdits();
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+  QDialog::reject();
+}
 
 void TSettingsDialog::Refused(const std::string& text) { platform::GetPrompter().Error(text); }
 

@@ -19,7 +19,10 @@
 #include "app/MailboxProperties.h"
 #include "app/NetLinkProperties.h"
 #include "app/SettingsDialog.h"
+#include "archive/Packer.h"
 #include "archive/PackerConfig.h"
+#include "archive/UnpackJob.h"
+#include "archive/UnpackJobConfig.h"
 #include "core/MailBox.h"
 #include "core/NetLink.h"
 #include "widgets/DirBtn.h"
@@ -102,6 +105,67 @@ TEST_F(SettingsDialogTest, CancelChangesNeitherTheSettingsNorTheFile) {
   Click("CancelBtn");
   EXPECT_EQ(dialog->result(), QDialog::Rejected);
   EXPECT_TRUE(*Store().Values() == values);
+  EXPECT_EQ(RegistryText(), before);
+}
+
+TEST_F(SettingsDialogTest, CancelPutsEveryEditedListBackAndLeavesTheFileAlone) {
+  const std::string before = RegistryText();
+  TPckList& packers = *GetPackerList();
+  TUnpJobList& jobs = *GetUnpackJobList();
+  const std::vector<TPubLst*> lists = {&Store().Uplinks(),
+                                       &Store().Mailboxes(),
+                                       &Store().TextGroups(),
+                                       &Store().Areas(),
+                                       &Store().Nodelists(),
+                                       &packers,
+                                       &jobs};
+  auto names = [&] {
+    std::vector<std::vector<std::string>> all;
+    for (const TPubLst* list : lists) {
+      all.emplace_back();
+      for (int i = 0; i < list->GetCount(); ++i) all.back().push_back(list->GetString(i));
+    }
+    return all;
+  };
+  const auto listed = names();
+  TArea& echo = *Area("ECHO.ONE");
+  const int32_t group = echo.TextGroup;
+  {
+    TNetLinkProperties link(*Store().Uplinks().GetItem(0), Store().Uplinks(), Store().Mailboxes(),
+                            &packers);
+    link.ConnectToName->setText("Renamed");
+    QTest::mouseClick(link.OKButton, Qt::LeftButton);
+    TAreaProperties area(echo, Store());
+    area.SpinAge->SetValue(30);
+    QTest::mouseClick(area.OKButton, Qt::LeftButton);
+  }
+  ShowPage("TabMailboxen");
+  Click("AddMB");
+  Find<QLineEdit>("MBName")->setText("Boss BBS");
+  Click("MBUp");
+  ShowPage("TabAreas");
+  Find<QListWidget>("InfoAreaName")->setCurrentRow(3);
+  Click("AreaUp");
+  Click("AddSep");
+  ShowPage("TabGruppen");
+  Click("AddTG");
+  Find<QListWidget>("TGList")->setCurrentRow(0);
+  Click("KillTextGroup");
+  ShowPage("TabPacker");
+  Click("KillPacker");
+  Click("AddNewPacker");
+  Click("Button34");  // an unpack job
+  ShowPage("TabListen");
+  Click("Button35");  // the first node list deleted
+  ASSERT_NE(names(), listed);
+  ASSERT_EQ(RegistryText(), before);  // nothing written before OK or Apply
+
+  Click("CancelBtn");
+  EXPECT_EQ(names(), listed);
+  EXPECT_EQ(echo.MaxAge, 90);
+  EXPECT_EQ(echo.TextGroup, group);
+  EXPECT_EQ(Store().Uplinks().GetItem(0)->Name, listed[0][0]);
+  EXPECT_EQ(Find<QListWidget>("MBList")->count(), Store().Mailboxes().GetCount());
   EXPECT_EQ(RegistryText(), before);
 }
 
