@@ -19,6 +19,7 @@
 #include "app/ListBoxLink.h"
 #include "app/MailboxProperties.h"
 #include "app/NetLinkProperties.h"
+#include "app/PackerProperties.h"
 #include "app/logic/ConfigSnapshot.h"
 #include "app/logic/SettingsEdits.h"
 #include "archive/Packer.h"
@@ -334,6 +335,8 @@ void TSettingsDialog::BuildPackers() {
   Button(row, "KillPacker", QStringLiteral("Удалить"), &TSettingsDialog::KillPackerClick);
   Button(row, "PackerUp", QStringLiteral("Вверх"), &TSettingsDialog::PackerUpClick);
   Button(row, "PackerDown", QStringLiteral("Вниз"), &TSettingsDialog::PackerDownClick);
+  Button(row, "PackerProperties", QStringLiteral("Свойства..."),
+         &TSettingsDialog::PackerPropertiesClick);
   layout->addLayout(row);
   auto* form = new QFormLayout;
   pckName_ = new QLineEdit;
@@ -798,10 +801,12 @@ void TSettingsDialog::ShowPacker() {
 bool TSettingsDialog::StorePacker() {
   if (!pckEdited_ || !packers_ || shownPacker_ < 0 || shownPacker_ >= packers_->GetCount())
     return true;
-  const TPackerFields fields{AnsiBytes(pckName_->text()), AnsiBytes(pckPack_->text()),
-                             AnsiBytes(pckUnpack_->text())};
   TPacker& packer = *packers_->GetItem(shownPacker_);
   const TPackerFields old = PackerFields(*packers_, packer);
+  TPackerFields fields = old;
+  fields.name = AnsiBytes(pckName_->text());
+  fields.pack = AnsiBytes(pckPack_->text());
+  fields.unpack = AnsiBytes(pckUnpack_->text());
   if (fields.name == old.name && fields.pack == old.pack && fields.unpack == old.unpack)
     return true;
   const QSignalBlocker block(packerList_);
@@ -835,6 +840,19 @@ void TSettingsDialog::KillPackerClick() {
   {
     const QSignalBlocker block(packerList_);
     packers_->Delete(index);  // the list keeps the object alive for running workers
+    Select(packerList_, index);
+  }
+  ShowPacker();
+}
+
+void TSettingsDialog::PackerPropertiesClick() {
+  if (!packers_ || !StorePacker()) return;
+  const int index = Selected(packerList_);
+  if (index < 0 || index >= packers_->GetCount()) return;
+  TPackerProperties properties(*packers_->GetItem(index), *packers_, this);
+  {
+    const QSignalBlocker block(packerList_);
+    ExecModal(properties);
     Select(packerList_, index);
   }
   ShowPacker();

@@ -79,6 +79,7 @@ class TSettingsDialog : public QDialog {
   void KillPackerClick();
   void PackerUpClick();
   void PackerDownClick();
+  void PackerPropertiesClick();
 
   // Text groups: the part chosen in TextCombo shown in TextText, and the
   // memo stored back into it.

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/JobProperties.h"
 #include "app/ListBoxLink.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/SettingsEdits.h"
@@ -322,11 +323,17 @@ void TSettingsDialog::BuildUnpackJobs(QVBoxLayout* layout) {
   QListWidget* box = ListBox(layout, "JobList", *jobs);
   auto* row = new QHBoxLayout;
   ListControls(
-      row, box, *jobs, {"Button34", "DelJob", "Button47", "Button46", "Button45", nullptr},
+      row, box, *jobs, {"Button34", "DelJob", "Button47", "Button46", "Button45", "JobProperties"},
       [this](QLayout* r, const char* name, const QString& caption, std::function<void()> fn) {
         return Button(r, name, caption, std::move(fn));
       },
-      [jobs] { jobs->AddJob("<Unnamed>", std::make_unique<TUnpackJob>("Mask.*", "", "", 0)); }, {});
+      [jobs] { jobs->AddJob("<Unnamed>", std::make_unique<TUnpackJob>("Mask.*", "", "", 0)); },
+      [this, box, jobs](int index) {
+        TJProperties properties(*jobs->GetItem(index), *jobs, this);
+        ExecModal(properties);
+        box->setCurrentRow(index);
+        emit box->currentRowChanged(index);  // the fields show what was stored
+      });
   layout->addLayout(row);
   // The selected job's fields, taken over as they are typed.
   auto* form = new QFormLayout;

@@ -16,8 +16,10 @@
 
 #include "MainWindowFixture.h"
 #include "app/AreaProperties.h"
+#include "app/JobProperties.h"
 #include "app/MailboxProperties.h"
 #include "app/NetLinkProperties.h"
+#include "app/PackerProperties.h"
 #include "app/SettingsDialog.h"
 #include "archive/Packer.h"
 #include "archive/PackerConfig.h"
@@ -26,6 +28,7 @@
 #include "core/MailBox.h"
 #include "core/NetLink.h"
 #include "widgets/DirBtn.h"
+#include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
 #include "widgets/VxSpin.h"
@@ -341,6 +344,60 @@ TEST_F(SettingsDialogTest, MailboxPropertiesStoreTheCommandAndRefuseAnEmptyName)
   Click("OKBtn");
   const std::string text = RegistryText();
   for (const char* line : {"\"CMD\"=\"Modem\"", "\"Number1\"=\"8-495-1234567\""})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, PackerPropertiesStoreTheSignatureAndRefuseAnEmptyName) {
+  TPckList& packers = *GetPackerList();
+  TPacker& packer = *packers.GetItem(0);
+  TPackerProperties form(packer, packers);
+  form.show();
+  EXPECT_EQ(form.windowTitle(), "Properties of " + QString::fromStdString(packers.GetString(0)));
+  EXPECT_FALSE(form.BtnApply->isEnabled());
+  form.PackerName->clear();
+  QTest::mouseClick(form.OKButton, Qt::LeftButton);
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "The name must not be empty!");
+  form.PackerName->setText("Zip");
+  form.PackerUnpack->setEditText("Integrated UnZIP");
+  form.PackerOffset->SetValue(2);
+  form.Bytes[0]->SetValue(0x50);
+  for (size_t i = 1; i < 8; ++i) form.Bytes[i]->SetValue(-1);
+  QTest::mouseClick(form.OKButton, Qt::LeftButton);
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  EXPECT_EQ(packer.IntegratedKind(), 0);
+  EXPECT_EQ(Find<QListWidget>("PackerList")->item(0)->text(), "Zip");
+  Click("OKBtn");
+  const std::string text = RegistryText();
+  for (const char* line : {"\"Name\"=\"Zip\"", "\"Offset\"=dword:00000002",
+                           "\"Signature\"=hex:50,00,00,00,ff,ff,ff,ff"})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, JobPropertiesShowTheMoveDirectoryOnlyForMoving) {
+  ShowPage("TabPacker");
+  Click("Button34");  // a new job, then its properties
+  TUnpJobList& jobs = *GetUnpackJobList();
+  TUnpackJob& job = *jobs.GetItem(jobs.GetCount() - 1);
+  TJProperties form(job, jobs);
+  form.show();
+  EXPECT_FALSE(form.JobMove->isVisible());
+  form.JobSrc->setCurrentIndex(1);
+  EXPECT_TRUE(form.JobMove->isVisible());
+  EXPECT_TRUE(form.bApply->isEnabled());
+  form.Jobmask->clear();
+  QTest::mouseClick(form.OKButton, Qt::LeftButton);
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "The file mask must not be empty!");
+  form.Jobname->setText("Files");
+  form.Jobmask->setText("/fido/in/*.zip");
+  form.JobMoveDir->setText("/fido/done/");
+  QTest::mouseClick(form.OKButton, Qt::LeftButton);
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  Click("OKBtn");
+  const std::string text = RegistryText();
+  for (const char* line : {"\"Name\"=\"Files\"", "\"Mask\"=\"/fido/in/*.zip\"",
+                           "\"MoveDir\"=\"/fido/done/\"", "\"Source\"=dword:00000001"})
     EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
