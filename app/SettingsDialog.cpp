@@ -224,6 +224,12 @@ void TSettingsDialog::BuildIdentity() {
                          QStringLiteral("При выходе"), QStringLiteral("При запуске и выходе")};
   form->addRow(QStringLiteral("Чистка эх:"), Setting(SettingId::MaintainOn, when));
   form->addRow(QStringLiteral("Оптимизация эх:"), Setting(SettingId::OptimizeOn, when));
+  form->addRow(QStringLiteral("Кодировка DOS (OEM):"),
+               Setting(SettingId::CbOemCodePage,
+                       {QStringLiteral("CP866 (русская)"), QStringLiteral("CP437 (английская)")}));
+  form->addRow(QStringLiteral("Кодировка Windows (ANSI):"),
+               Setting(SettingId::CbAnsiCodePage, {QStringLiteral("CP1251 (кириллица)"),
+                                                   QStringLiteral("CP1252 (латиница)")}));
   layout->addLayout(form);
 }
 

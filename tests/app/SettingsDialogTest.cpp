@@ -27,6 +27,7 @@
 #include "archive/UnpackJobConfig.h"
 #include "core/MailBox.h"
 #include "core/NetLink.h"
+#include "core/forms/FormText.h"
 #include "widgets/DirBtn.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
@@ -98,6 +99,21 @@ TEST_F(SettingsDialogTest, OkStoresTheChangedFieldsInTheRegistryFile) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
   EXPECT_EQ(Store().Values()->Zone(), 1);
   EXPECT_TRUE(Store().Values()->IsSysopName("I. PETROV"));
+}
+
+TEST_F(SettingsDialogTest, CodePagesAreSettingsThatTheProgramFollows) {
+  const auto ansiText = [] { return AnsiText("\xC0"); };  // first capital of either code page
+  EXPECT_EQ(ansiText(), QString::fromUtf8("А"));
+  Find<QComboBox>("CbOemCodePage")->setCurrentIndex(1);
+  Find<QComboBox>("CbAnsiCodePage")->setCurrentIndex(1);
+  Click("OKBtn");
+  EXPECT_EQ(platform::OemCodePage(), platform::CodePage::CP437);
+  EXPECT_EQ(ansiText(), QString::fromUtf8("À"));
+  const std::string text = RegistryText();
+  ApplyCodePages(SettingsValues(Store().StartDirectory()));  // the defaults for the next tests
+  for (const char* line : {"[HKEY_CURRENT_USER\\software\\Brimvale\\Velmaris\\CodePages]",
+                           "\"OEM\"=dword:00000001", "\"ANSI\"=dword:00000001"})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
 TEST_F(SettingsDialogTest, CancelChangesNeitherTheSettingsNorTheFile) {
