@@ -16,6 +16,8 @@
 #include <exception>
 
 #include "app/AboutDialog.h"
+#include "app/AddrBook.h"
+#include "app/SearchAssistent.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/ConfigSession.h"
 #include "app/logic/Startup.h"
@@ -147,6 +149,7 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
   // Bundles are packed with the configured packer of each uplink.
   InstallBundlePacker();
   CreateJobWindows();
+  CreateSearchWindow();
   ApplyAreaListFont();
   RefreshAreaList();
   // Message dates are written and parsed with this pattern and the English
@@ -435,11 +438,14 @@ QString TKQMainWindow::RowText(const TArea& area, TAreaRowKind kind) const {
 void TKQMainWindow::RefreshAreaList() {
   if (!session_) return;
   const TAreaList& areas = session_->Store().Areas();
-  QStringList rows;
+  QStringList rows, names;
   rows.reserve(areas.GetCount());
-  for (int i = 0; i < areas.GetCount(); ++i)
+  for (int i = 0; i < areas.GetCount(); ++i) {
     rows.push_back(RowText(*areas.GetItem(i), TAreaRowKind::Rebuild));
+    names.push_back(ListCell(areas.GetItem(i)->Name));
+  }
   areaList_->SetItems(rows);
+  if (searchWindow_) searchWindow_->SetAreaNames(names);
   ShowAreaCount();
 }
 
@@ -704,6 +710,51 @@ void TKQMainWindow::EnableDiffClick() {
   procWin_->Service().SetTimerOn(item->isChecked());
 }
 
+// --- Search -------------------------------------------------------------------------
+
+void TKQMainWindow::CreateSearchWindow() {
+  searchWindow_ = std::make_unique<TSearchAssistent>(session_->Store().Areas());
+  // A hit becomes the focus row of the area list.
+  searchWindow_->OnOpenHit = [this](int areaIndex, int, const TSearchRequest&) {
+    if (areaIndex < 0 || areaIndex >= areaList_->GetCount()) return;
+    areaList_->SelectItem(areaIndex);
+    areaList_->SetFocusIndex(areaIndex);
+    areaList_->MakeVisible(areaIndex);
+  };
+  ConnectCommand("DOSearch", &TKQMainWindow::DOSearchClick);
+  ConnectCommand("Suchern1", &TKQMainWindow::Suchern1Click);
+  ConnectCommand("Adressbuch1", &TKQMainWindow::Adressbuch1Click);
+}
+
+void TKQMainWindow::Adressbuch1Click() {
+  if (!addrBook_) {
+    addrBook_ = new TAddrBook(ConfigStore().AddressBook(), ConfigStore().AddressGroups());
+    addrBook_->OnDestroyed = [this] { addrBook_ = nullptr; };
+  }
+  addrBook_->show();
+  addrBook_->raise();
+  addrBook_->activateWindow();
+}
+
+void TKQMainWindow::DOSearchClick() {
+  searchWindow_->show();
+  searchWindow_->raise();
+  searchWindow_->activateWindow();
+}
+
+void TKQMainWindow::Suchern1Click() {
+  if (!searchWindow_->Searching()) {
+    TEZBetterListBox* list = searchWindow_->SearchAreas();
+    list->ClearSelection();
+    for (int i = 0; i < areaList_->GetCount() && i < list->GetCount(); ++i)
+      if (areaList_->Selected(i)) {
+        list->SetSelected(i, true);
+        list->SetFocusIndex(i);
+      }
+  }
+  DOSearchClick();
+}
+
 void TKQMainWindow::StartBackgroundRuns() {
   if (!session_) return;
   const auto values = ConfigStore().Values();
@@ -756,6 +807,8 @@ void TKQMainWindow::Shutdown() {
   // The mailer profiles and their windows, which post their logs.
   if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();
   FreeAreaManagers();
+  searchWindow_.reset();
+  delete addrBook_;
   // The areas and the configuration store go last.
   session_.reset();
   SetMailerWindowFactory(nullptr);

@@ -24,6 +24,7 @@ class QToolButton;
 namespace velmaris {
 
 class TArea;
+class TAddrBook;
 class TAreaManagerWindow;
 class TAreaManagers;
 class TBetterPlacement;
@@ -33,6 +34,7 @@ class TEZBetterListBox;
 class TExportForm;
 class TImportWindow;
 class TProcWin;
+class TSearchAssistent;
 class TUnpRep;
 
 class TKQMainWindow : public QMainWindow, public TShellServices, public TObject {
@@ -80,6 +82,10 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   TExportForm* ExportWindow() const { return exportForm_.get(); }
   TProcWin* ProcWindow() const { return procWin_.get(); }
   TUnpRep* UnpackWindow() const { return unpRep_.get(); }
+  // The search over many areas, made with the window.
+  TSearchAssistent* SearchWindow() const { return searchWindow_.get(); }
+  // The address book window while it is open.
+  TAddrBook* AddressBookWindow() const { return addrBook_; }
   // The background work at start: the optimisation (followed by the
   // maintenance when MaintainOn asks for it at start) or the maintenance
   // alone, as OptimizeOn and MaintainOn ask for them at start.
@@ -131,6 +137,12 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void ShowDiffClick();
   void EnableUnpackClick();
   void EnableDiffClick();
+  // The search window: shown as it is, or with the area list's selection.
+  void DOSearchClick();
+  void Suchern1Click();
+  void CreateSearchWindow();
+  // Opens the address book window, making it on first use.
+  void Adressbuch1Click();
 
   std::string startDir_;
   std::string helpFile_;
@@ -141,6 +153,8 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   std::unique_ptr<TExportForm> exportForm_;
   std::unique_ptr<TProcWin> procWin_;
   std::unique_ptr<TUnpRep> unpRep_;
+  std::unique_ptr<TSearchAssistent> searchWindow_;
+  TAddrBook* addrBook_ = nullptr;  // frees itself when closed
   uint64_t jobSettings_ = 0;  // the subscription to UnpackOn and DiffOn
   bool shutDown_ = false;
 

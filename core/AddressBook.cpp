@@ -27,6 +27,8 @@ TFriend::TFriend() {
   address_.OnChange = [this](TFidonetAddress&) { NotifyChange(); };
 }
 
+TFriend::~TFriend() = default;
+
 void TFriend::SetName(const std::string& name) {
   if (name == name_) return;
   name_ = name;

@@ -35,7 +35,7 @@ class TFriend : public TObject {
   static constexpr const char* kMissingComment = "Lost in time and lost in space ..";
 
   TFriend();
-  ~TFriend() override = default;
+  ~TFriend() override;
   TFriend(const TFriend&) = delete;
   TFriend& operator=(const TFriend&) = delete;
 
@@ -63,6 +63,10 @@ class TFriend : public TObject {
   virtual void Changed();
 
   ChangeEvent OnChange;
+  // The entry's properties dialog while it is open (made by the windows on
+  // first use); it goes with the entry, and a dialog that closes gives
+  // itself up here.
+  std::unique_ptr<TObject> PropertiesDialog;
 
   void LoadFromRegistry(const TWinRegistry& registry, const std::string& section);
   void SaveToRegistry(TWinRegistry& registry, const std::string& section) const;

@@ -72,10 +72,9 @@ std::string_view TMail::DateField() const {
   return std::string_view(Body).substr(MailBodyOffset::Date, kMailDateSize);
 }
 
-std::string_view TMail::BodyText() const {
-  const size_t offset = Header.TextOffset;
-  if (offset >= Body.size()) return {};
-  std::string_view text = std::string_view(Body).substr(offset);
+std::string_view TextOfBody(std::string_view body, size_t offset) {
+  if (offset >= body.size()) return {};
+  std::string_view text = body.substr(offset);
   const size_t nul = text.find('\0');
   return nul == std::string_view::npos ? text : text.substr(0, nul);
 }

@@ -70,6 +70,9 @@ struct MsgFileOffset {
   static constexpr size_t Text = 190;
 };
 
+// The text of a stored body: from offset up to its NUL (or the end).
+std::string_view TextOfBody(std::string_view body, size_t offset);
+
 class TMail : public TObject {
  public:
   // Copies the body and the header; BodyOffset and Flags start at 0.
@@ -88,7 +91,7 @@ class TMail : public TObject {
   // to hold one.
   std::string_view DateField() const;
   // The message text: from TextOffset up to its NUL (or the end of the body).
-  std::string_view BodyText() const;
+  std::string_view BodyText() const { return TextOfBody(Body, Header.TextOffset); }
 
   // The FTS-0001 stored-message image: the 190-byte head (addresses from
   // the header, date and attribute from the body) and the text with its NUL.

@@ -354,6 +354,22 @@ bool CheckBodyLayout(std::string_view body, uint16_t textOffset) {
   return textOffset >= MailBodyOffset::ToName && textOffset < body.size();
 }
 
+bool StoredBodyText(std::string_view bodyFile, const TMsgHeader& header, std::string& scratch,
+                    std::string_view& text) {
+  const uint64_t offset = header.BodyOffset;
+  if (offset > bodyFile.size() || bodyFile.size() - offset < kBodyRecordHeadSize) return false;
+  const auto* head = reinterpret_cast<const uint8_t*>(bodyFile.data() + offset);
+  if (std::memcmp(head, kRecordMagic, 4) != 0) return false;
+  const uint32_t storedSize = GetLE32(head + 4);
+  if (storedSize > bodyFile.size() - offset - kBodyRecordHeadSize) return false;
+  const std::string_view stored = bodyFile.substr(offset + kBodyRecordHeadSize, storedSize);
+  if (Crc32OfBuffer(stored.data(), stored.size()) != GetLE32(head + 8)) return false;
+  if (!DecodeBodyChunks(stored, header.BodyLength, scratch)) return false;
+  if (!CheckBodyLayout(scratch, header.TextOffset)) return false;
+  text = TextOfBody(scratch, header.TextOffset);
+  return true;
+}
+
 // --- File steps -----------------------------------------------------------------
 
 std::string SalvagePackedIndex(std::string_view file, std::vector<TMsgHeader>& headers) {

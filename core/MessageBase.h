@@ -61,6 +61,14 @@ bool DecodeBodyChunks(std::string_view stored, uint32_t bodyLength, std::string&
 // inside it, and a text offset inside it.
 bool CheckBodyLayout(std::string_view body, uint16_t textOffset);
 
+// The text of the body record the header points to inside the whole
+// ".PackedBody" file (read or mapped by the caller), for scans that look at
+// many texts: the record is checked as ReadStoredMail checks it and
+// decompressed into scratch, whose memory is kept for the next call. False
+// when the record does not check out.
+bool StoredBodyText(std::string_view bodyFile, const TMsgHeader& header, std::string& scratch,
+                    std::string_view& text);
+
 // --- File steps of an area ----------------------------------------------------
 
 // The records of a damaged index file that can still be read: the chunks

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -344,6 +345,27 @@ size_t PReadFull(int fd, void* buf, size_t n, uint64_t offset) {
   return Loop(n, false, [&](size_t done) {
     return ::pread(fd, p + done, n - done, static_cast<off_t>(offset + done));
   });
+}
+
+MappedFile::MappedFile(const std::string& path) {
+  const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st {};
+  if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || st.st_size < 0) return;
+  size_ = static_cast<size_t>(st.st_size);
+  ok_ = true;
+  if (size_ == 0) return;
+  data_ = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+  if (data_ == MAP_FAILED) {
+    data_ = nullptr;
+    size_ = 0;
+    ok_ = false;
+    return;
+  }
+  ::madvise(data_, size_, MADV_SEQUENTIAL | MADV_WILLNEED);
+}
+
+MappedFile::~MappedFile() {
+  if (data_ != nullptr) ::munmap(data_, size_);
 }
 
 bool PReadAll(int fd, void* buf, size_t n, uint64_t offset) {

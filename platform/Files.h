@@ -105,6 +105,24 @@ class Fd {
   int fd_ = -1;
 };
 
+// A file mapped read-only for a scan; empty when it could not be opened or
+// mapped (an empty file maps as empty). The mapping stays valid while the
+// object lives, whatever happens to the file's name.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::string& path);
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  bool ok() const { return ok_; }
+  std::string_view View() const { return {static_cast<const char*>(data_), size_}; }
+
+ private:
+  void* data_ = nullptr;
+  size_t size_ = 0;
+  bool ok_ = false;
+};
+
 // I/O loops that retry after EINTR. ReadSome is one read(): the bytes read,
 // 0 at the end of the file, -1 (errno set) on failure. The Full forms go on
 // until n bytes, the end of the file or a failure and return the bytes done;

@@ -1,6 +1,8 @@
 #include "widgets/ModalHook.h"
 
+#include <QCoreApplication>
 #include <QDialog>
+#include <QPointer>
 #include <QMenu>
 
 namespace velmaris {
@@ -25,6 +27,16 @@ int ExecModal(QDialog& dialog) {
   const int result = Hook()(&dialog);
   dialog.setResult(result);
   return result;
+}
+
+int WaitForAnswer(QWidget& form, const std::function<bool()>& answered) {
+  if (Hook()) return Hook()(&form);
+  form.show();
+  form.raise();
+  form.activateWindow();
+  const QPointer<QWidget> alive(&form);
+  while (alive && !answered()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  return -1;
 }
 
 void ExecPopupMenu(QMenu& menu, const QPoint& pos) {

@@ -21,6 +21,11 @@ ModalHook SetModalHook(ModalHook hook);
 
 // dialog.exec(), or the hook's answer.
 int ExecModal(QDialog& dialog);
+// For the forms that wait for their answer by processing messages instead of
+// a modal loop: shows the form and processes messages until answered() holds
+// (its buttons set the form's flags) and returns -1; with a hook set, the hook
+// gets the form instead and its result code is returned.
+int WaitForAnswer(QWidget& form, const std::function<bool()>& answered);
 // menu.exec(pos), or the hook (the menu is then placed at pos but not shown).
 void ExecPopupMenu(QMenu& menu, const QPoint& pos);
 

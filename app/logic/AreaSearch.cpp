@@ -1,0 +1,144 @@
+#include "app/logic/AreaSearch.h"
+
+#include <algorithm>
+#include <optional>
+#include <thread>
+
+#include "core/Area.h"
+#include "core/MessageBase.h"
+#include "core/MsgHeader.h"
+#include "platform/Files.h"
+#include "platform/TextFinder.h"
+
+namespace velmaris {
+
+namespace {
+
+// Below this many bodies a batch is tested on the caller's thread alone.
+constexpr size_t kParallelFrom = 64;
+
+bool HeaderPasses(const TSearchRequest& request, const TMsgHeader& header) {
+  if (!request.MatchesFlags(header.Flags)) return false;
+  if (request.ApplyOrigin && !request.Origin.Matches(header.FromName.View())) return false;
+  if (request.ApplyDestination && !request.Destination.Matches(header.ToName.View())) return false;
+  if (request.ApplySubject && !request.Subject.Matches(header.Subject.View())) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string SearchHitLine(const std::string& areaName, int msgIndex, const TMsgHeader& header) {
+  std::string line = areaName + " #" + std::to_string(msgIndex) + ": ";
+  line.append(header.FromName.View()).append(" to ").append(header.ToName.View());
+  line.append(" about \"").append(header.Subject.View()).append("\"");
+  return line;
+}
+
+TAreaSearch::TAreaSearch(const TSearchRequest& request, TSearchView& view)
+    : Threads(std::max(1u, std::thread::hardware_concurrency())), request_(request), view_(view) {}
+
+void TAreaSearch::Run(TAreaList& areas, std::vector<int> rows) {
+  abort_ = false;
+  textBytes_ = 0;
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  const int total = static_cast<int>(rows.size());
+  view_.AreaProgress(0, total);
+  view_.ProcessMessages();
+  int done = 0;
+  for (int row : rows) {
+    view_.AreaLabel("Searchin Areas");
+    view_.AreaProgress(++done, total);
+    if (row < 0 || row >= areas.GetCount()) continue;
+    TArea& area = *areas.GetItem(row);
+    if (area.IsSeparator()) continue;
+    if (!SearchArea(area, row)) break;
+  }
+  view_.AreaLabel(abort_ ? "Search aborted" : "Done");
+}
+
+bool TAreaSearch::SearchArea(TArea& area, int areaIndex) {
+  view_.MailLabel("Waiting for acces to " + area.Name + " ..");
+  const bool locked = area.WaitLock(false, [this] {
+    view_.ProcessMessages();
+    return abort_.load();
+  });
+  if (!locked) return false;
+  view_.MailLabel("Searching area " + area.Name + " ..");
+  if (!area.OpenIndex()) {
+    area.Unlock();
+    view_.MailLabel("Area processed");
+    return true;
+  }
+  const std::vector<TMsgHeader>& headers = area.HeaderList();
+  const int count = std::min<int>(area.Count, static_cast<int>(headers.size()));
+  view_.MailProgress(0, count);
+  // The body file is mapped only when the text is tested.
+  std::optional<platform::MappedFile> bodies;
+  if (request_.ApplyText) bodies.emplace(area.FilePath(kPackedBodyExt));
+  const std::string_view bodyFile = bodies && bodies->ok() ? bodies->View() : std::string_view();
+
+  std::vector<int> candidates;
+  std::vector<char> matches;
+  const size_t batch = std::max<size_t>(1, BatchSize);
+  for (int first = 0; first < count && !abort_;) {
+    const int last = static_cast<int>(std::min<size_t>(count, first + batch));
+    candidates.clear();
+    if (request_.HasConditions())
+      for (int i = first; i < last; ++i)
+        if (HeaderPasses(request_, headers[i])) candidates.push_back(i);
+    matches.assign(candidates.size(), 1);
+    if (request_.ApplyText) TestBodies(bodyFile, headers, candidates, 0, candidates.size(), matches);
+    for (size_t k = 0; k < candidates.size() && !abort_; ++k) {
+      if (!matches[k]) continue;
+      const int index = candidates[k];
+      view_.AddHit({areaIndex, index, SearchHitLine(area.Name, index, headers[index])});
+    }
+    first = last;
+    view_.MailProgress(first, count);
+    view_.ProcessMessages();
+  }
+  bodies.reset();
+  area.CloseIndex();
+  area.Unlock();
+  if (abort_) return false;
+  view_.MailLabel("Area processed");
+  return true;
+}
+
+void TAreaSearch::TestBodies(std::string_view bodyFile, const std::vector<TMsgHeader>& headers,
+                             const std::vector<int>& candidates, size_t first, size_t last,
+                             std::vector<char>& matches) {
+  const TSearchString& condition = request_.Text;
+  const platform::TextFinder finder(condition.Text(), condition.CaseSensitive);
+  const auto testRange = [&](size_t from, size_t to) {
+    std::string scratch;  // one body buffer per thread, reused
+    uint64_t bytes = 0;
+    for (size_t k = from; k < to; ++k) {
+      std::string_view text;
+      if (!StoredBodyText(bodyFile, headers[candidates[k]], scratch, text)) {
+        matches[k] = 0;  // a damaged body has no text to find
+        continue;
+      }
+      bytes += text.size();
+      matches[k] = condition.SubstringMatch ? finder.In(text) : condition.Matches(text);
+    }
+    textBytes_ += bytes;
+  };
+  const size_t n = last - first;
+  const size_t threads = n < kParallelFrom ? 1 : std::min<size_t>(Threads, n / (kParallelFrom / 2));
+  if (threads <= 1) {
+    testRange(first, last);
+    return;
+  }
+  std::vector<std::jthread> workers;
+  workers.reserve(threads - 1);
+  const size_t step = (n + threads - 1) / threads;
+  for (size_t t = 1; t < threads; ++t) {
+    const size_t from = first + std::min(n, t * step), to = first + std::min(n, (t + 1) * step);
+    if (from < to) workers.emplace_back(testRange, from, to);
+  }
+  testRange(first, first + std::min(n, step));
+}
+
+}  // namespace velmaris

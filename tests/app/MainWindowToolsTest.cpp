@@ -1,0 +1,169 @@
+// The main window's tools: the search over many areas from the area pop-up
+// and the address book with its entries' properties dialog.
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "MainWindowFixture.h"
+#include "app/AddrBook.h"
+#include "app/SearchAssistent.h"
+#include "core/AddressBook.h"
+#include "core/forms/AddressProperties.h"
+
+namespace velmaris::test {
+namespace {
+
+class MainWindowToolsTest : public MainWindowFixture {
+ protected:
+  void Trigger(const char* name) {
+    QAction* action = window->findChild<QAction*>(name);
+    ASSERT_NE(action, nullptr) << name;
+    ASSERT_TRUE(action->isEnabled()) << name;
+    action->trigger();
+  }
+  int Row(const std::string& name) { return window->ConfigStore().Areas().IndexOfName(name); }
+};
+
+TEST_F(MainWindowToolsTest, SearchFromThePopupTakesTheSelectedAreasAndAHitBecomesTheFocusRow) {
+  Prepare({{"FIDO.GER", Times(12, 0)}, {"RU.TEST", Times(12, 0)}, {"OTHER", Times(12, 0)}});
+  TKQMainWindow& w = Open();
+  TEZBetterListBox* areas = w.AreaListBox();
+  areas->ClearSelection();
+  areas->SetSelected(Row("FIDO.GER"), true);
+  areas->SetSelected(Row("OTHER"), true);
+  Trigger("Suchern1");
+  TSearchAssistent* search = w.SearchWindow();
+  ASSERT_TRUE(search->isVisible());
+  EXPECT_EQ(search->SearchAreas()->SelectedCount(), 2);
+  EXPECT_TRUE(search->SearchAreas()->Selected(Row("OTHER")));
+  search->findChild<QCheckBox*>("DoApplyOrigName")->setChecked(true);
+  // The messages are numbered on through the areas: FIDO.GER holds 1-12,
+  // RU.TEST 13-24 (not searched) and OTHER 25-36.
+  search->findChild<QLineEdit*>("OrigName")->setText("sender 2");
+  QTest::mouseClick(search->findChild<QPushButton*>("Okbtn"), Qt::LeftButton);
+  auto* results = search->findChild<QListWidget*>("Results");
+  ASSERT_EQ(results->count(), 6);
+  EXPECT_EQ(results->item(0)->text(), "FIDO.GER #1: Sender 2 to Sysop about \"Subject number 2\"");
+  EXPECT_TRUE(search->findChild<QPushButton*>("NewAction")->isVisible());
+  EXPECT_FALSE(search->findChild<QPushButton*>("Abort")->isVisible());
+  results->setCurrentRow(4);
+  QTest::keyClick(results, Qt::Key_Return);
+  EXPECT_EQ(areas->FocusIndex(), Row("OTHER"));
+  QTest::mouseClick(search->findChild<QPushButton*>("NewAction"), Qt::LeftButton);
+  EXPECT_TRUE(search->findChild<QPushButton*>("Okbtn")->isVisible());
+}
+
+TEST_F(MainWindowToolsTest, AnAddressBookEntryIsAddedFoundAfterARestartAndDeleted) {
+  Prepare({});
+  Open();
+  Trigger("Adressbuch1");
+  TAddrBook* book = window->AddressBookWindow();
+  ASSERT_NE(book, nullptr);
+  EXPECT_EQ(book->LbList()->topLevelItem(0)->text(0), TAddrBook::kPersonalBook);
+  EXPECT_FALSE(book->LbList()->topLevelItem(0)->flags() & Qt::ItemIsEditable);
+  book->findChild<QAction*>("BtnAddAddr")->trigger();
+  TFriend* entry = book->SelectedFriend();
+  ASSERT_NE(entry, nullptr);
+  auto* dialog = dynamic_cast<TAddressProperties*>(entry->PropertiesDialog.get());
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->windowTitle(), "Properties of Jon Doe");
+  dialog->findChild<QLineEdit*>("EdName")->setText("Anna Berg");
+  dialog->findChild<QLineEdit*>("EdFido")->setText("2:5020/1042.7");
+  dialog->findChild<QLineEdit*>("EdEMail")->setText("anna@example.org");
+  QTest::mouseClick(dialog->findChild<QPushButton*>("Button3"), Qt::LeftButton);
+  EXPECT_EQ(entry->PropertiesDialog, nullptr);
+  EXPECT_EQ(book->LbUser()->topLevelItem(0)->text(0), "Anna Berg");
+  EXPECT_EQ(book->LbUser()->topLevelItem(0)->text(1), "2:5020/1042.7");
+  book->close();
+  ASSERT_TRUE(PumpUntil([this] { return window->AddressBookWindow() == nullptr; }));
+
+  window.reset();  // saves the configuration
+  Open();
+  TFriend* found = window->ConfigStore().AddressBook().FindByName("Anna Berg");
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found->GetEMail(), "anna@example.org");
+  Trigger("Adressbuch1");
+  book = window->AddressBookWindow();
+  ASSERT_EQ(book->LbUser()->topLevelItemCount(), 1);
+  book->LbUser()->setCurrentItem(book->LbUser()->topLevelItem(0));
+  book->LbUser()->setFocus();
+  book->findChild<QAction*>("BtnDelete")->trigger();
+  EXPECT_EQ(book->LbUser()->topLevelItemCount(), 0);
+  EXPECT_EQ(window->ConfigStore().AddressBook().GetCount(), 0);
+  book->findChild<QAction*>("BtnDelete")->trigger();  // an empty list: nothing
+  book->findChild<QAction*>("BtnWrite")->trigger();
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "Please select an address first!");
+}
+
+TEST_F(MainWindowToolsTest, AddressListsAreMadeRenamedAndPeopleMovedAndDeletedInOrder) {
+  Prepare({});
+  Open();
+  Trigger("Adressbuch1");
+  TAddrBook* book = window->AddressBookWindow();
+  TGroupList& lists = window->ConfigStore().AddressGroups();
+  book->BtnNewListClick();
+  ASSERT_EQ(lists.GetCount(), 1);
+  EXPECT_EQ(book->CurrentList(), lists.GetGroup(0));
+  QTreeWidgetItem* node = book->LbList()->currentItem();
+  ASSERT_TRUE(node->flags() & Qt::ItemIsEditable);
+  node->setText(0, "Friends");  // as the editor leaves it
+  EXPECT_EQ(lists.GetString(0), "Friends");
+  EXPECT_EQ(book->LbList()->topLevelItem(1)->text(0), "Friends");
+  for (const char* name : {"A", "B", "C"}) {
+    auto entry = std::make_unique<TFriend>();
+    entry->SetName(name);
+    book->CurrentList()->AddFriend(std::move(entry));
+  }
+  const auto names = [book] {
+    QStringList n;
+    for (int i = 0; i < book->LbUser()->topLevelItemCount(); ++i)
+      n << book->LbUser()->topLevelItem(i)->text(0);
+    return n;
+  };
+  ASSERT_EQ(names(), QStringList({"A", "B", "C"}));
+  book->MovePerson(0, 2);
+  EXPECT_EQ(names(), QStringList({"B", "C", "A"}));
+  book->MovePerson(2, 0);
+  EXPECT_EQ(names(), QStringList({"A", "B", "C"}));
+  // Deleting the last row selects the new last one.
+  book->LbUser()->setCurrentItem(book->LbUser()->topLevelItem(2));
+  book->LbUser()->setFocus();
+  book->BtnDeleteClick();
+  EXPECT_EQ(names(), QStringList({"A", "B"}));
+  EXPECT_EQ(book->SelectedFriend()->GetName(), "B");
+  // Sorting orders the list by name.
+  book->MovePerson(0, 1);
+  book->Sortieren1Click();
+  EXPECT_EQ(names(), QStringList({"A", "B"}));
+}
+
+TEST(AddressPropertiesTest, ApplyStoresInOneBracketAndAnEmptyAddressClearsIt) {
+  App();
+  TFriend entry;
+  int changes = 0;
+  entry.OnChange = [&changes](TFriend&) { ++changes; };
+  entry.SetName("Anna");
+  changes = 0;
+  TAddressProperties* dialog = ShowFriendProperties(entry);
+  auto* fido = dialog->findChild<QLineEdit*>("EdFido");
+  fido->setText("2:5020/1");
+  dialog->BtnApplyClick();  // the address alone: one change when the bracket closes
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(entry.Address().GetText(), "2:5020/1");
+  dialog->BtnApplyClick();  // nothing new: no change
+  EXPECT_EQ(changes, 1);
+  fido->clear();
+  dialog->findChild<QPlainTextEdit*>("MComment")->setPlainText("one\ntwo");
+  dialog->BtnApplyClick();
+  EXPECT_TRUE(entry.Address().IsEmpty());
+  EXPECT_EQ(entry.Comments, (std::vector<std::string>{"one", "two"}));
+  EXPECT_FALSE(dialog->findChild<QPushButton*>("BtnApply")->isEnabled());
+}
+
+}  // namespace
+}  // namespace velmaris::test
