@@ -20,14 +20,19 @@ std::string Shown(std::string text) {
 bool Stopped(const std::function<bool()>& stop, int n) { return stop && n % 4096 == 0 && stop(); }
 
 // The .Data offsets of the texts of one key that contain the part, sorted.
-std::vector<uint32_t> MatchingOffsets(int count, const std::function<std::string(int)>& textAt,
-                                      const std::function<uint32_t(int)>& offsetAt,
+std::vector<uint32_t> MatchingOffsets(const TNodelistLookup& lookup, TNodelistLookup::TTextKey key,
                                       const std::string& part, const std::function<bool()>& stop) {
   const std::string wanted = platform::UpperAscii(part);
   std::vector<uint32_t> offsets;
-  for (int k = 0; k < count && !Stopped(stop, k); ++k)
-    if (platform::UpperAscii(Shown(textAt(k))).find(wanted) != std::string::npos)
-      offsets.push_back(offsetAt(k));
+  bool stopped = false;
+  std::string shown;
+  lookup.ForEachTextInOrder(key, [&](int k, uint32_t offset, std::string_view text) {
+    stopped = stopped || Stopped(stop, k);
+    if (stopped) return;
+    shown.assign(text);
+    for (char& c : shown) c = c == '_' ? ' ' : platform::AsciiUpper(c);
+    if (shown.find(wanted) != std::string::npos) offsets.push_back(offset);
+  });
   std::sort(offsets.begin(), offsets.end());
   return offsets;
 }
@@ -51,19 +56,11 @@ std::vector<int> FilterNodelist(const TNodelistLookup& lookup, const TNodelistFi
                                 const std::function<bool()>& stop) {
   const bool byName = !filter.Name.empty(), bySysop = !filter.Sysop.empty(),
              byCity = !filter.City.empty();
+  using Key = TNodelistLookup::TTextKey;
   std::vector<uint32_t> names, sysops, cities;
-  if (byName)
-    names = MatchingOffsets(
-        lookup.GetNameCount(), [&](int k) { return lookup.GetNameInOrder(k); },
-        [&](int k) { return lookup.GetNameIndexEntry(k); }, filter.Name, stop);
-  if (bySysop)
-    sysops = MatchingOffsets(
-        lookup.GetSysopCount(), [&](int k) { return lookup.GetSysopInOrder(k); },
-        [&](int k) { return lookup.GetSysopIndexEntry(k); }, filter.Sysop, stop);
-  if (byCity)
-    cities = MatchingOffsets(
-        lookup.GetCityCount(), [&](int k) { return lookup.GetCityInOrder(k); },
-        [&](int k) { return lookup.GetCityIndexEntry(k); }, filter.City, stop);
+  if (byName) names = MatchingOffsets(lookup, Key::Name, filter.Name, stop);
+  if (bySysop) sysops = MatchingOffsets(lookup, Key::Sysop, filter.Sysop, stop);
+  if (byCity) cities = MatchingOffsets(lookup, Key::City, filter.City, stop);
   const int count = lookup.Count();
   std::vector<int> records;
   const bool any = filter.Zone == -1 && filter.Net == -1 && filter.Node == -1 &&
@@ -76,17 +73,21 @@ std::vector<int> FilterNodelist(const TNodelistLookup& lookup, const TNodelistFi
   // A text filter that matched no text lets no record through.
   if ((byName && names.empty()) || (bySysop && sysops.empty()) || (byCity && cities.empty()))
     return records;
-  TNodeIndexRecord rec;
-  for (int n = 0; n < count && !Stopped(stop, n); ++n) {
-    if (!lookup.ReadRecord(n, rec)) continue;
-    if (!PartMatches(filter.Zone, rec.Addr.Zone) || !PartMatches(filter.Net, rec.Addr.Net) ||
-        !PartMatches(filter.Node, rec.Addr.Node) || !PartMatches(filter.Point, rec.Addr.Point))
-      continue;
-    if ((byName && !Contains(names, rec.NameOffset)) ||
-        (bySysop && !Contains(sysops, rec.SysopOffset)) ||
-        (byCity && !Contains(cities, rec.CityOffset)))
-      continue;
-    records.push_back(n);
+  constexpr int kChunk = 8192;
+  for (int first = 0; first < count && !(stop && stop()); first += kChunk) {
+    const std::vector<TNodeIndexRecord> chunk = lookup.ReadRecords(first, kChunk);
+    for (size_t i = 0; i < chunk.size(); ++i) {
+      const TNodeIndexRecord& rec = chunk[i];
+      const int n = first + static_cast<int>(i);
+      if (!PartMatches(filter.Zone, rec.Addr.Zone) || !PartMatches(filter.Net, rec.Addr.Net) ||
+          !PartMatches(filter.Node, rec.Addr.Node) || !PartMatches(filter.Point, rec.Addr.Point))
+        continue;
+      if ((byName && !Contains(names, rec.NameOffset)) ||
+          (bySysop && !Contains(sysops, rec.SysopOffset)) ||
+          (byCity && !Contains(cities, rec.CityOffset)))
+        continue;
+      records.push_back(n);
+    }
   }
   return records;
 }
