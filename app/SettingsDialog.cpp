@@ -3,7 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFileDialog>
+#include <QFontDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "app/AreaProperties.h"
+#include "app/DirDialog.h"
 #include "app/ListBoxLink.h"
 #include "app/MailboxProperties.h"
 #include "app/NetLinkProperties.h"
@@ -58,6 +59,34 @@ std::vector<std::string> LineBytes(const QPlainTextEdit* memo) {
   std::vector<std::string> out;
   for (const QString& line : Lines(memo)) out.push_back(AnsiBytes(line));
   return out;
+}
+
+// A font of the settings as Qt takes it: the size in points, the style a
+// sum of 1 bold, 2 underline, 4 italic and 8 strike-out.
+QFont ToQFont(const TFontDesc& desc) {
+  QFont font(QString::fromStdString(desc.Name));
+  if (desc.Size > 0) font.setPointSize(desc.Size);
+  font.setBold(desc.Style & TFontDesc::Bold);
+  font.setUnderline(desc.Style & TFontDesc::Underline);
+  font.setItalic(desc.Style & TFontDesc::Italic);
+  font.setStrikeOut(desc.Style & TFontDesc::StrikeOut);
+  return font;
+}
+
+TFontDesc FromQFont(const QFont& font) {
+  TFontDesc desc;
+  desc.Name = font.family().toStdString();
+  desc.Size = font.pointSize() > 0 ? font.pointSize() : 10;
+  desc.Style = (font.bold() ? TFontDesc::Bold : 0) | (font.underline() ? TFontDesc::Underline : 0) |
+               (font.italic() ? TFontDesc::Italic : 0) |
+               (font.strikeOut() ? TFontDesc::StrikeOut : 0);
+  return desc;
+}
+
+// The sample panel takes the font and names it.
+void SetSampleFont(QPushButton* sample, const QFont& font) {
+  sample->setFont(font);
+  sample->setText(font.family() + QStringLiteral(", ") + QString::number(font.pointSize()));
 }
 
 void SetLines(QPlainTextEdit* memo, const std::vector<std::string>& lines) {
@@ -190,8 +219,10 @@ QWidget* TSettingsDialog::DirectoryRow(SettingId id, const char* button, const Q
   Button(layout, button, QStringLiteral("..."), [this, row, name, edit, caption] {
     auto* pick = row->findChild<QPushButton*>(name);
     pick->setEnabled(false);
-    const QString dir = QFileDialog::getExistingDirectory(this, caption, edit->text());
-    if (!dir.isEmpty()) edit->SetPath(dir);
+    TDirDialogWindow chooser(this);
+    chooser.setWindowTitle(caption);
+    chooser.SetDirectory(edit->text());
+    if (chooser.Execute()) edit->SetPath(chooser.GetDirectory());
     pick->setEnabled(true);
   });
   return row;
@@ -429,8 +460,17 @@ void TSettingsDialog::BuildDisplay() {
       {SettingId::mrFe, "Редактор"},         {SettingId::ALFont, "Список эх"},
       {SettingId::mrFont, "Письмо"},         {SettingId::MLFont, "Список писем"},
       {SettingId::RTFont, "Дерево ответов"}, {SettingId::mrFl, "Списки файлов"}};
-  for (const auto& [id, caption] : fontRows)
-    fonts->addRow(QString::fromUtf8(caption) + ':', Setting(id));
+  for (const auto& [id, caption] : fontRows) {
+    // The sample panel shows the font; a click opens the font dialog on it.
+    auto* sample = static_cast<QPushButton*>(Bind(id, new QPushButton));
+    sample->setMinimumHeight(36);
+    connect(sample, &QPushButton::clicked, this, [this, sample] {
+      QFontDialog dialog(sample->font(), this);
+      dialog.setObjectName("FontDialog");
+      if (ExecModal(dialog) == QDialog::Accepted) SetSampleFont(sample, dialog.currentFont());
+    });
+    fonts->addRow(QString::fromUtf8(caption) + ':', sample);
+  }
   QFormLayout* colors = addTab(QStringLiteral("Цвета"));
   const std::pair<SettingId, const char*> colorRows[] = {
       {SettingId::QuoteColor, "Цитаты"},
@@ -471,6 +511,9 @@ void TSettingsDialog::LoadControls(const SettingsValues& values) {
       case SettingKind::Lines:
         SetLines(static_cast<QPlainTextEdit*>(b.control), values.Lines(b.id));
         break;
+      case SettingKind::Font:
+        SetSampleFont(static_cast<QPushButton*>(b.control), ToQFont(values.Font(b.id)));
+        break;
       default:
         if (auto* file = qobject_cast<TFilenameEdit*>(b.control))
           file->SetFileName(AnsiText(values.Text(b.id)));
@@ -501,6 +544,9 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
         break;
       case SettingKind::Lines:
         values.SetLines(b.id, LineBytes(static_cast<QPlainTextEdit*>(b.control)));
+        break;
+      case SettingKind::Font:
+        values.SetText(b.id, FromQFont(static_cast<QPushButton*>(b.control)->font()).ToString());
         break;
       default:
         if (auto* file = qobject_cast<TFilenameEdit*>(b.control))

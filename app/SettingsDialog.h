@@ -87,6 +87,8 @@ class TSettingsDialog : public QDialog {
   void TextComboChange();
   void TextTextExit();
   void GroupNameChange();
+  // Inserts the macro of the clicked line of the macro list at the caret.
+  void VarsClick();
 
   TPageControl98* Notebook() const { return notebook_; }
 
@@ -162,6 +164,7 @@ class TSettingsDialog : public QDialog {
   QComboBox* textCombo_ = nullptr;
   QLineEdit* groupName_ = nullptr;
   QPlainTextEdit* textText_ = nullptr;
+  QListWidget* vars_ = nullptr;
   int shownGroup_ = -1, shownPart_ = -1;
 };
 

@@ -132,6 +132,17 @@ std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir, const 
   return names;
 }
 
+std::string ListBaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return name.substr(0, name.find('.'));
+}
+
+std::string MacroOfLine(const std::string& line) {
+  if (line.empty() || line[0] != '%') return {};
+  return line.substr(0, line.find('\t'));
+}
+
 std::string AddOldAreaQuestion(const std::string& name) {
   return "Do you wish the add the area \"" + name +
          "\" ? ATTENTION: If you do not use the default uplink for  this area you have to fix "

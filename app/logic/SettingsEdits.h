@@ -95,4 +95,12 @@ std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir, const 
 std::string AddOldAreaQuestion(const std::string& name);
 inline constexpr const char* kNoInactiveAreasText = "No inactive areas found!";
 
+// The name a node or point list entry takes from a chosen file: without its
+// directory, cut before its first "." ("/lists/NODELIST.123" -> "NODELIST").
+std::string ListBaseName(const std::string& path);
+
+// The macro of a line of the text-group macro list: the text before its TAB
+// when the line begins with "%"; empty otherwise.
+std::string MacroOfLine(const std::string& line);
+
 }  // namespace velmaris

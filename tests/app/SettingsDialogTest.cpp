@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -16,6 +17,7 @@
 
 #include "MainWindowFixture.h"
 #include "app/AreaProperties.h"
+#include "app/DirDialog.h"
 #include "app/JobProperties.h"
 #include "app/MailboxProperties.h"
 #include "app/NetLinkProperties.h"
@@ -415,6 +417,46 @@ TEST_F(SettingsDialogTest, JobPropertiesShowTheMoveDirectoryOnlyForMoving) {
   for (const char* line : {"\"Name\"=\"Files\"", "\"Mask\"=\"/fido/in/*.zip\"",
                            "\"MoveDir\"=\"/fido/done/\"", "\"Source\"=dword:00000001"})
     EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, PickersForFontsDirectoriesListsAndMacrosFillTheirFields) {
+  const std::string lists = Store().Values()->FTNDir();
+  std::ofstream(lists + "NODELIST.123") << ";A\r\n";
+  const ModalHook old = SetModalHook([&](QWidget* w) {
+    if (auto* fonts = qobject_cast<QFontDialog*>(w)) {
+      QFont font = fonts->currentFont();
+      font.setPointSize(14);
+      fonts->setCurrentFont(font);
+    } else if (auto* dirs = qobject_cast<TDirDialogWindow*>(w)) {
+      dirs->SetDirectory(QString::fromStdString(lists));
+    } else if (auto* files = qobject_cast<TEnhFileRequest*>(w)) {
+      EXPECT_EQ(files->windowTitle(), "Select node list");
+      files->FileName()->setText("NODELIST.123");
+    }
+    return int(QDialog::Accepted);
+  });
+  Click("mrFe");
+  Click("GetInbound");
+  ShowPage("TabListen");
+  Click("Button37");
+  SetModalHook(old);
+  EXPECT_EQ(Find<QLineEdit>("NLList")->text(), "NODELIST");
+  EXPECT_EQ(Find<TDirBtn>("InboundDir")->text().toStdString(), lists);
+  ShowPage("TabGruppen");
+  auto* memo = Find<QPlainTextEdit>("TextText");
+  memo->setPlainText("Hi ");
+  memo->moveCursor(QTextCursor::End);
+  auto* vars = Find<QListWidget>("Vars");
+  vars->setCurrentRow(5);  // %df
+  QTest::mouseClick(vars->viewport(), Qt::LeftButton, {},
+                    vars->visualItemRect(vars->item(5)).center());
+  EXPECT_EQ(memo->toPlainText(), "Hi %df");
+  Click("OKBtn");
+  EXPECT_EQ(Store().Values()->Font(SettingId::mrFe).Size, 14);
+  EXPECT_EQ(Store().Values()->InboundDir(), lists);
+  EXPECT_EQ(Store().Nodelists().GetItem(0)->List, "NODELIST");
+  EXPECT_EQ(Store().TextGroups().GetItem(0)->Part(TTextPart::NewHeader),
+            std::vector<std::string>{"Hi %df"});
 }
 
 TEST_F(SettingsDialogTest, MainWindowOpensTheWindowFromItsSettingsCommand) {
