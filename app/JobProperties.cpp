@@ -42,6 +42,7 @@ TJProperties::TJProperties(TUnpackJob& job, TUnpJobList& list, QWidget* parent)
   Jobmask->setObjectName("Jobmask");
   GetFTN = new QPushButton(QStringLiteral("..."));
   GetFTN->setObjectName("GetFTN");
+  GetFTN->setMaximumWidth(40);
   auto* mask = new QHBoxLayout;
   mask->addWidget(Jobmask, 1);
   mask->addWidget(GetFTN);
@@ -76,6 +77,7 @@ TJProperties::TJProperties(TUnpackJob& job, TUnpJobList& list, QWidget* parent)
     if (!file.isEmpty()) Jobmask->setText(file);
   });
   connect(JobSrc, &QComboBox::currentIndexChanged, this, [this] { JobSrcChange(); });
+  resize(480, sizeHint().height());
   Fill();
   for (QLineEdit* edit : findChildren<QLineEdit*>())
     connect(edit, &QLineEdit::textChanged, this, [this] {

@@ -25,6 +25,7 @@ TVxSpinEdit* Spin(const QString& name, int min, int max) {
   spin->setObjectName(name);
   spin->SetMinValue(min);
   spin->SetMaxValue(max);
+  spin->setMaximumWidth(90);
   return spin;
 }
 
@@ -78,6 +79,7 @@ TPackerProperties::TPackerProperties(TPacker& packer, TPckList& list, QWidget* p
   connect(OKButton, &QPushButton::clicked, this, [this] { Button3Click(); });
   connect(CancelButton, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(BtnApply, &QPushButton::clicked, this, [this] { BtnApplyClick(); });
+  resize(480, 260);
   Fill();
   auto modified = [this] {
     if (!filling_) BtnApply->setEnabled(true);

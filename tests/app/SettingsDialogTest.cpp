@@ -89,6 +89,13 @@ TEST_F(SettingsDialogTest, OkStoresTheChangedFieldsInTheRegistryFile) {
     dialog->grab().save(QString::fromUtf8(dir) + "/SettingsSystem.png");
     ShowPage("TabAreas");
     dialog->grab().save(QString::fromUtf8(dir) + "/SettingsAreas.png");
+    for (const char* page : {"TabPacker", "TabGruppen", "TabListen"}) {
+      ShowPage(page);
+      dialog->grab().save(QString::fromUtf8(dir) + "/Settings" + page + ".png");
+    }
+    ShowPage("TabAnzeige");
+    dialog->findChild<QTabWidget*>("DisplayTabs")->setCurrentIndex(1);
+    dialog->grab().save(QString::fromUtf8(dir) + "/SettingsFonts.png");
     ShowPage("TabMailboxen");
   }
   Click("OKBtn");
@@ -381,6 +388,8 @@ TEST_F(SettingsDialogTest, PackerPropertiesStoreTheSignatureAndRefuseAnEmptyName
   form.PackerOffset->SetValue(2);
   form.Bytes[0]->SetValue(0x50);
   for (size_t i = 1; i < 8; ++i) form.Bytes[i]->SetValue(-1);
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+    form.grab().save(QString::fromUtf8(dir) + "/PackerProperties.png");
   QTest::mouseClick(form.OKButton, Qt::LeftButton);
   EXPECT_EQ(form.result(), QDialog::Accepted);
   EXPECT_EQ(packer.IntegratedKind(), 0);
@@ -410,6 +419,8 @@ TEST_F(SettingsDialogTest, JobPropertiesShowTheMoveDirectoryOnlyForMoving) {
   form.Jobname->setText("Files");
   form.Jobmask->setText("/fido/in/*.zip");
   form.JobMoveDir->setText("/fido/done/");
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+    form.grab().save(QString::fromUtf8(dir) + "/JobProperties.png");
   QTest::mouseClick(form.OKButton, Qt::LeftButton);
   EXPECT_EQ(form.result(), QDialog::Accepted);
   Click("OKBtn");
