@@ -12,6 +12,7 @@
 #include "app/AddrBook.h"
 #include "app/HelpViewer.h"
 #include "app/MsgWin.h"
+#include "nodelist/forms/AdvNLLookup.h"
 #include "core/NetLink.h"
 #include "platform/Files.h"
 #include "widgets/ModalHook.h"
@@ -203,6 +204,13 @@ TEST_F(MainWindowToolsTest, AreaToolsReportAndHelpRunFromTheMenus) {
   Trigger("Hilfethemen1");
   EXPECT_TRUE(viewer->toPlainText().contains("Tervik/1.html"));
   viewer->close();
+
+  Trigger("Nodelistensuche1");
+  auto* browser = w.findChild<TAdvNLLookup*>();
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* b = qobject_cast<TAdvNLLookup*>(top); b && b->isVisible()) browser = b;
+  ASSERT_NE(browser, nullptr);
+  browser->close();
 }
 
 TEST(AddressPropertiesTest, ApplyStoresInOneBracketAndAnEmptyAddressClearsIt) {
