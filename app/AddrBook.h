@@ -61,7 +61,8 @@ class TAddrBook : public QMainWindow, public TObject {
   // `to` lies past it), then selects it.
   void MovePerson(int from, int to);
 
-  // Starts a message to the person (the message editor's part); without it
+  // Starts a message to the person (the message editor's part, addressed
+  // with FriendToName, app/logic/AddressBookMail.h); without it
   // Write only checks for a selected person.
   std::function<void(TFriend&)> OnWrite;
   // Told when the window is going, so its owner forgets it.

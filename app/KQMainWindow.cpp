@@ -18,6 +18,7 @@
 #include "app/AboutDialog.h"
 #include "app/AddrBook.h"
 #include "app/MessageEditor.h"
+#include "app/MsgWin.h"
 #include "app/PluginBrowser.h"
 #include "app/SearchAssistent.h"
 #include "app/SettingsDialog.h"
@@ -719,12 +720,17 @@ void TKQMainWindow::EnableDiffClick() {
 
 void TKQMainWindow::CreateSearchWindow() {
   searchWindow_ = std::make_unique<TSearchAssistent>(session_->Store().Areas());
-  // A hit becomes the focus row of the area list.
-  searchWindow_->OnOpenHit = [this](int areaIndex, int, const TSearchRequest&) {
+  // A hit becomes the focus row of the area list, and its area opens at
+  // the message; a text search finds its text there.
+  searchWindow_->OnOpenHit = [this](int areaIndex, int msgIndex, const TSearchRequest& request) {
     if (areaIndex < 0 || areaIndex >= areaList_->GetCount()) return;
     areaList_->SelectItem(areaIndex);
     areaList_->SetFocusIndex(areaIndex);
     areaList_->MakeVisible(areaIndex);
+    TMessageListWindow* list = OpenMessageList(*ConfigStore().Areas().GetItem(areaIndex));
+    if (!list) return;
+    list->GoToMessage(msgIndex);
+    if (request.ApplyText) list->FindInText(request.Text.Text(), request.Text.CaseSensitive, false);
   };
   ConnectCommand("DOSearch", &TKQMainWindow::DOSearchClick);
   ConnectCommand("Suchern1", &TKQMainWindow::Suchern1Click);

@@ -212,6 +212,8 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void ConfiganAutorsenden1Click();
   void Hilfe3Click();
   void Hilfethemen1Click();
+  // A new nodelist browser.
+  void Nodelistensuche1Click();
 
   std::string startDir_;
   std::string helpFile_;

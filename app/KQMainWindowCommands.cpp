@@ -9,6 +9,9 @@
 #include "app/HelpViewer.h"
 #include "app/KQMainWindow.h"
 #include "app/logic/AreaTools.h"
+#include "mailer/Mailers.h"
+#include "nodelist/NodelistService.h"
+#include "nodelist/forms/AdvNLLookup.h"
 #include "core/ConfigStore.h"
 #include "core/forms/ComboBoxLink.h"
 #include "platform/Prompter.h"
@@ -55,7 +58,8 @@ void TKQMainWindow::ConnectAreaCommands() {
       {"Lschen1", &TKQMainWindow::Lschen1Click},
       {"ConfiganAutorsenden1", &TKQMainWindow::ConfiganAutorsenden1Click},
       {"Hilfe3", &TKQMainWindow::Hilfe3Click},
-      {"Hilfethemen1", &TKQMainWindow::Hilfethemen1Click}};
+      {"Hilfethemen1", &TKQMainWindow::Hilfethemen1Click},
+      {"Nodelistensuche1", &TKQMainWindow::Nodelistensuche1Click}};
   for (const auto& [name, handler] : commands) ConnectCommand(name, handler);
 }
 
@@ -88,6 +92,17 @@ void TKQMainWindow::Lschen1Click() {
 
 void TKQMainWindow::ConfiganAutorsenden1Click() {
   SendConfigurationReport(ConfigStore());
+}
+
+void TKQMainWindow::Nodelistensuche1Click() {
+  TConfigStore& store = ConfigStore();
+  ShowNodelistBrowser(GetNodelistLookup(),
+                      {&store.AddressBook(), &store.Mailboxes(), [] {
+                         TMailerConfig* profiles = GetMailerConfig();
+                         return profiles && profiles->Mailers().GetCount() > 0
+                                    ? profiles->Mailers().GetString(0)
+                                    : std::string();
+                       }});
 }
 
 void TKQMainWindow::Hilfe3Click() { ShowHelpTopic(helpFile_, kMainHelpContext); }

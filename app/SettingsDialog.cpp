@@ -3,7 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFileDialog>
+#include <QFontDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,11 +16,15 @@
 #include <exception>
 
 #include "app/AreaProperties.h"
+#include "app/DirDialog.h"
 #include "app/ListBoxLink.h"
 #include "app/MailboxProperties.h"
 #include "app/NetLinkProperties.h"
+#include "app/PackerProperties.h"
+#include "app/logic/ConfigSnapshot.h"
 #include "app/logic/SettingsEdits.h"
 #include "archive/Packer.h"
+#include "archive/UnpackJobConfig.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/MailBox.h"
@@ -55,6 +59,34 @@ std::vector<std::string> LineBytes(const QPlainTextEdit* memo) {
   std::vector<std::string> out;
   for (const QString& line : Lines(memo)) out.push_back(AnsiBytes(line));
   return out;
+}
+
+// A font of the settings as Qt takes it: the size in points, the style a
+// sum of 1 bold, 2 underline, 4 italic and 8 strike-out.
+QFont ToQFont(const TFontDesc& desc) {
+  QFont font(QString::fromStdString(desc.Name));
+  if (desc.Size > 0) font.setPointSize(desc.Size);
+  font.setBold(desc.Style & TFontDesc::Bold);
+  font.setUnderline(desc.Style & TFontDesc::Underline);
+  font.setItalic(desc.Style & TFontDesc::Italic);
+  font.setStrikeOut(desc.Style & TFontDesc::StrikeOut);
+  return font;
+}
+
+TFontDesc FromQFont(const QFont& font) {
+  TFontDesc desc;
+  desc.Name = font.family().toStdString();
+  desc.Size = font.pointSize() > 0 ? font.pointSize() : 10;
+  desc.Style = (font.bold() ? TFontDesc::Bold : 0) | (font.underline() ? TFontDesc::Underline : 0) |
+               (font.italic() ? TFontDesc::Italic : 0) |
+               (font.strikeOut() ? TFontDesc::StrikeOut : 0);
+  return desc;
+}
+
+// The sample panel takes the font and names it.
+void SetSampleFont(QPushButton* sample, const QFont& font) {
+  sample->setFont(font);
+  sample->setText(font.family() + QStringLiteral(", ") + QString::number(font.pointSize()));
 }
 
 void SetLines(QPlainTextEdit* memo, const std::vector<std::string>& lines) {
@@ -103,6 +135,7 @@ TSettingsDialog::TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaMa
 }
 
 TSettingsDialog::~TSettingsDialog() {
+  EndEdits();
   for (auto& [list, link] : links_) list->DetachListBox(link.get());
 }
 
@@ -186,8 +219,10 @@ QWidget* TSettingsDialog::DirectoryRow(SettingId id, const char* button, const Q
   Button(layout, button, QStringLiteral("..."), [this, row, name, edit, caption] {
     auto* pick = row->findChild<QPushButton*>(name);
     pick->setEnabled(false);
-    const QString dir = QFileDialog::getExistingDirectory(this, caption, edit->text());
-    if (!dir.isEmpty()) edit->SetPath(dir);
+    TDirDialogWindow chooser(this);
+    chooser.setWindowTitle(caption);
+    chooser.SetDirectory(edit->text());
+    if (chooser.Execute()) edit->SetPath(chooser.GetDirectory());
     pick->setEnabled(true);
   });
   return row;
@@ -220,6 +255,12 @@ void TSettingsDialog::BuildIdentity() {
                          QStringLiteral("При выходе"), QStringLiteral("При запуске и выходе")};
   form->addRow(QStringLiteral("Чистка эх:"), Setting(SettingId::MaintainOn, when));
   form->addRow(QStringLiteral("Оптимизация эх:"), Setting(SettingId::OptimizeOn, when));
+  form->addRow(QStringLiteral("Кодировка DOS (OEM):"),
+               Setting(SettingId::CbOemCodePage,
+                       {QStringLiteral("CP866 (русская)"), QStringLiteral("CP437 (английская)")}));
+  form->addRow(QStringLiteral("Кодировка Windows (ANSI):"),
+               Setting(SettingId::CbAnsiCodePage, {QStringLiteral("CP1251 (кириллица)"),
+                                                   QStringLiteral("CP1252 (латиница)")}));
   layout->addLayout(form);
 }
 
@@ -331,6 +372,8 @@ void TSettingsDialog::BuildPackers() {
   Button(row, "KillPacker", QStringLiteral("Удалить"), &TSettingsDialog::KillPackerClick);
   Button(row, "PackerUp", QStringLiteral("Вверх"), &TSettingsDialog::PackerUpClick);
   Button(row, "PackerDown", QStringLiteral("Вниз"), &TSettingsDialog::PackerDownClick);
+  Button(row, "PackerProperties", QStringLiteral("Свойства..."),
+         &TSettingsDialog::PackerPropertiesClick);
   layout->addLayout(row);
   auto* form = new QFormLayout;
   pckName_ = new QLineEdit;
@@ -417,8 +460,17 @@ void TSettingsDialog::BuildDisplay() {
       {SettingId::mrFe, "Редактор"},         {SettingId::ALFont, "Список эх"},
       {SettingId::mrFont, "Письмо"},         {SettingId::MLFont, "Список писем"},
       {SettingId::RTFont, "Дерево ответов"}, {SettingId::mrFl, "Списки файлов"}};
-  for (const auto& [id, caption] : fontRows)
-    fonts->addRow(QString::fromUtf8(caption) + ':', Setting(id));
+  for (const auto& [id, caption] : fontRows) {
+    // The sample panel shows the font; a click opens the font dialog on it.
+    auto* sample = static_cast<QPushButton*>(Bind(id, new QPushButton));
+    sample->setMinimumHeight(36);
+    connect(sample, &QPushButton::clicked, this, [this, sample] {
+      QFontDialog dialog(sample->font(), this);
+      dialog.setObjectName("FontDialog");
+      if (ExecModal(dialog) == QDialog::Accepted) SetSampleFont(sample, dialog.currentFont());
+    });
+    fonts->addRow(QString::fromUtf8(caption) + ':', sample);
+  }
   QFormLayout* colors = addTab(QStringLiteral("Цвета"));
   const std::pair<SettingId, const char*> colorRows[] = {
       {SettingId::QuoteColor, "Цитаты"},
@@ -459,6 +511,9 @@ void TSettingsDialog::LoadControls(const SettingsValues& values) {
       case SettingKind::Lines:
         SetLines(static_cast<QPlainTextEdit*>(b.control), values.Lines(b.id));
         break;
+      case SettingKind::Font:
+        SetSampleFont(static_cast<QPushButton*>(b.control), ToQFont(values.Font(b.id)));
+        break;
       default:
         if (auto* file = qobject_cast<TFilenameEdit*>(b.control))
           file->SetFileName(AnsiText(values.Text(b.id)));
@@ -490,6 +545,9 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
       case SettingKind::Lines:
         values.SetLines(b.id, LineBytes(static_cast<QPlainTextEdit*>(b.control)));
         break;
+      case SettingKind::Font:
+        values.SetText(b.id, FromQFont(static_cast<QPushButton*>(b.control)->font()).ToString());
+        break;
       default:
         if (auto* file = qobject_cast<TFilenameEdit*>(b.control))
           values.SetText(b.id, AnsiBytes(file->FileName()));
@@ -499,7 +557,21 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
   }
 }
 
+void TSettingsDialog::StartEdits() {
+  snapshot_ = std::make_unique<TConfigEditSnapshot>(store_, packers_, GetUnpackJobList());
+  if (batching_) return;
+  store_.BeginChanges();
+  batching_ = true;
+}
+
+bool TSettingsDialog::EndEdits() {
+  if (!batching_) return true;
+  batching_ = false;
+  return store_.EndChanges();
+}
+
 void TSettingsDialog::ShowDialog() {
+  StartEdits();
   LoadControls(*store_.Values());
   Select(linkList_, 0);
   Select(areaList_, 0);
@@ -518,7 +590,10 @@ bool TSettingsDialog::ApplyClick() {
     Refused(error);
     return false;
   }
-  return store_.ApplySettings(values);
+  store_.ApplySettings(values);  // the save is held back until EndEdits
+  const bool saved = EndEdits();
+  StartEdits();
+  return saved;
 }
 
 void TSettingsDialog::OKClick() {
@@ -526,6 +601,16 @@ void TSettingsDialog::OKClick() {
 }
 
 void TSettingsDialog::CancelClick() { reject(); }
+
+void TSettingsDialog::reject() {
+  try {
+    if (snapshot_) snapshot_->Restore();
+    EndEdits();
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+  QDialog::reject();
+}
 
 void TSettingsDialog::Refused(const std::string& text) { platform::GetPrompter().Error(text); }
 
@@ -768,10 +853,12 @@ void TSettingsDialog::ShowPacker() {
 bool TSettingsDialog::StorePacker() {
   if (!pckEdited_ || !packers_ || shownPacker_ < 0 || shownPacker_ >= packers_->GetCount())
     return true;
-  const TPackerFields fields{AnsiBytes(pckName_->text()), AnsiBytes(pckPack_->text()),
-                             AnsiBytes(pckUnpack_->text())};
   TPacker& packer = *packers_->GetItem(shownPacker_);
   const TPackerFields old = PackerFields(*packers_, packer);
+  TPackerFields fields = old;
+  fields.name = AnsiBytes(pckName_->text());
+  fields.pack = AnsiBytes(pckPack_->text());
+  fields.unpack = AnsiBytes(pckUnpack_->text());
   if (fields.name == old.name && fields.pack == old.pack && fields.unpack == old.unpack)
     return true;
   const QSignalBlocker block(packerList_);
@@ -805,6 +892,19 @@ void TSettingsDialog::KillPackerClick() {
   {
     const QSignalBlocker block(packerList_);
     packers_->Delete(index);  // the list keeps the object alive for running workers
+    Select(packerList_, index);
+  }
+  ShowPacker();
+}
+
+void TSettingsDialog::PackerPropertiesClick() {
+  if (!packers_ || !StorePacker()) return;
+  const int index = Selected(packerList_);
+  if (index < 0 || index >= packers_->GetCount()) return;
+  TPackerProperties properties(*packers_->GetItem(index), *packers_, this);
+  {
+    const QSignalBlocker block(packerList_);
+    ExecModal(properties);
     Select(packerList_, index);
   }
   ShowPacker();

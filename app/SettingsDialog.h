@@ -1,9 +1,11 @@
 // The settings window: one page per part of the configuration. The scalar
 // settings are edited on a copy of the settings model's values and taken
 // over by Apply or OK (which save the configuration); Cancel drops them.
-// The list pages (uplinks, mailboxes, areas, packers) work on the lists
+// The list pages (uplinks, mailboxes, areas, packers, ...) work on the lists
 // themselves, as the assistants do; their entry fields are taken over with
-// the settings. Controls carry the names of the settings they edit.
+// the settings. Cancel (or closing the window) puts the lists back as they
+// were when the window opened or was last applied (ConfigSnapshot.h).
+// Controls carry the names of the settings they edit.
 #pragma once
 
 #include <QDialog>
@@ -23,6 +25,7 @@ class QVBoxLayout;
 
 namespace velmaris {
 
+class TConfigEditSnapshot;
 class TConfigStore;
 class TListBoxLink;
 class TPageControl98;
@@ -47,6 +50,8 @@ class TSettingsDialog : public QDialog {
   bool ApplyClick();
   void OKClick();
   void CancelClick();
+  // Cancel, Esc and the close box: the lists put back, the window closed.
+  void reject() override;
 
   // The list pages.
   void AddLinkClick();
@@ -74,6 +79,7 @@ class TSettingsDialog : public QDialog {
   void KillPackerClick();
   void PackerUpClick();
   void PackerDownClick();
+  void PackerPropertiesClick();
 
   // Text groups: the part chosen in TextCombo shown in TextText, and the
   // memo stored back into it.
@@ -81,6 +87,8 @@ class TSettingsDialog : public QDialog {
   void TextComboChange();
   void TextTextExit();
   void GroupNameChange();
+  // Inserts the macro of the clicked line of the macro list at the caret.
+  void VarsClick();
 
   TPageControl98* Notebook() const { return notebook_; }
 
@@ -124,8 +132,19 @@ class TSettingsDialog : public QDialog {
   int Selected(QListWidget* box) const;
   void Select(QListWidget* box, int index);
   void Refused(const std::string& text);
+  // A new snapshot (what is now is what Cancel returns to), the saves held
+  // back from here on.
+  void StartEdits();
+  // Ends holding the saves back: the configuration is saved when a change
+  // asked for it. False when that save failed (the user was told).
+  bool EndEdits();
 
   TConfigStore& store_;
+  // While the window is open the configuration is written only by Apply,
+  // OK and Cancel (after the lists are put back): the saves that the list
+  // pages' changes ask for are held back (TConfigStore::BeginChanges).
+  std::unique_ptr<TConfigEditSnapshot> snapshot_;
+  bool batching_ = false;
   TPckList* packers_;
   TAreaManager* echoAreas_;
   TPageControl98* notebook_ = nullptr;
@@ -145,6 +164,7 @@ class TSettingsDialog : public QDialog {
   QComboBox* textCombo_ = nullptr;
   QLineEdit* groupName_ = nullptr;
   QPlainTextEdit* textText_ = nullptr;
+  QListWidget* vars_ = nullptr;
   int shownGroup_ = -1, shownPart_ = -1;
 };
 

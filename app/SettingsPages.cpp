@@ -12,7 +12,10 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <tuple>
 
+#include "app/DirDialog.h"
+#include "app/JobProperties.h"
 #include "app/ListBoxLink.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/SettingsEdits.h"
@@ -101,6 +104,34 @@ void SetIfDiffers(QLineEdit* edit, const std::string& bytes) {
   if (edit->text() != text) edit->setText(text);
 }
 
+// The macro list of the text-group page: the macro, a TAB, what it stands for.
+constexpr const char* kMacroLines[] = {
+    "%oa\tадрес автора письма",
+    "%da\tадрес получателя письма",
+    "%on\tимя автора письма",
+    "%dn\tимя получателя письма",
+    "%of\tимя автора (первое слово)",
+    "%df\tимя получателя (первое слово)",
+    "%su\tтема письма",
+    "%ar\tэха письма",
+    "%dt\tдата письма",
+    "%ti\tвремя письма",
+    "%sendday\tдень недели письма",
+    "%tossdate\tдата получения",
+    "%tosstime\tвремя получения",
+    "%tossday\tдень недели получения",
+    "%newdestname\tимя получателя нового письма",
+    "%newdestfirst\tимя получателя нового письма (первое слово)",
+    "%neworigname\tимя автора нового письма",
+    "%newdestaddr\tадрес получателя нового письма",
+    "%neworigaddr\tадрес автора нового письма",
+    "%newsubject\tтема нового письма",
+    "%newarea\tэха нового письма",
+    "%storedate\tдата сохранения",
+    "%storetime\tвремя сохранения",
+    "%storeday\tдень недели сохранения",
+};
+
 // The nine choices of TextCombo, in their order.
 constexpr TTextPart kTextChoices[kTextPartCount] = {
     TTextPart::NewHeader,     TTextPart::NewFooter,     TTextPart::ReplyHeader,
@@ -122,6 +153,7 @@ void TSettingsDialog::BuildLists() {
     ListButtons names;
     const char *name, *file, *diff, *zone, *mainZone;
     bool points;
+    const char *browseList, *browseDiff, *listCaption, *diffCaption;
   };
   const Side sides[] = {
       {store_.Nodelists(),
@@ -132,7 +164,11 @@ void TSettingsDialog::BuildLists() {
        "NLDiff",
        nullptr,
        nullptr,
-       false},
+       false,
+       "Button37",
+       "Button36",
+       "Select node list",
+       "Select node diff"},
       {store_.Pointlists(),
        "lbPointLists",
        {"Button44", "Button38", "Button41", "Button42", "Button43", nullptr},
@@ -141,7 +177,11 @@ void TSettingsDialog::BuildLists() {
        "plDIff",
        "plZone",
        "Button29",
-       true},
+       true,
+       "Button40",
+       "Button39",
+       "Select point list",
+       "Select point diff"},
   };
   for (const Side& side : sides) {
     TNLData& list = side.list;
@@ -201,6 +241,23 @@ void TSettingsDialog::BuildLists() {
                             points ? store_.Values()->Zone() : 0);
                  },
                  {});
+    // The browse buttons: a file of the FTS-0005 directory gives the name.
+    for (const auto& [buttonName, caption, edit, isDiff] :
+         {std::tuple{side.browseList, side.listCaption, file, false},
+          std::tuple{side.browseDiff, side.diffCaption, diff, true}}) {
+      Button(row, buttonName, QStringLiteral("Выбрать..."),
+             [this, caption = caption, edit = edit, isDiff = isDiff, entry] {
+               TNLInfo* info = entry();
+               if (!info) return;
+               TEnhFileRequest request(this);
+               request.setWindowTitle(QString::fromLatin1(caption));
+               request.SetDirectory(AnsiText(store_.Values()->FTNDir()));
+               if (!request.Execute()) return;
+               const std::string name = ListBaseName(AnsiBytes(request.GetFileName()));
+               (isDiff ? info->Diff : info->List) = name;
+               edit->setText(AnsiText(name));
+             });
+    }
     if (zone) {
       connect(zone, &TVxSpinEdit::textChanged, this, [=] {
         if (TNLInfo* info = entry()) info->Zone = static_cast<int32_t>(zone->Value());
@@ -322,11 +379,17 @@ void TSettingsDialog::BuildUnpackJobs(QVBoxLayout* layout) {
   QListWidget* box = ListBox(layout, "JobList", *jobs);
   auto* row = new QHBoxLayout;
   ListControls(
-      row, box, *jobs, {"Button34", "DelJob", "Button47", "Button46", "Button45", nullptr},
+      row, box, *jobs, {"Button34", "DelJob", "Button47", "Button46", "Button45", "JobProperties"},
       [this](QLayout* r, const char* name, const QString& caption, std::function<void()> fn) {
         return Button(r, name, caption, std::move(fn));
       },
-      [jobs] { jobs->AddJob("<Unnamed>", std::make_unique<TUnpackJob>("Mask.*", "", "", 0)); }, {});
+      [jobs] { jobs->AddJob("<Unnamed>", std::make_unique<TUnpackJob>("Mask.*", "", "", 0)); },
+      [this, box, jobs](int index) {
+        TJProperties properties(*jobs->GetItem(index), *jobs, this);
+        ExecModal(properties);
+        box->setCurrentRow(index);
+        emit box->currentRowChanged(index);  // the fields show what was stored
+      });
   layout->addLayout(row);
   // The selected job's fields, taken over as they are typed.
   auto* form = new QFormLayout;
@@ -412,7 +475,14 @@ void TSettingsDialog::BuildTextGroups() {
   form->addRow(QStringLiteral("Название:"), groupName_);
   form->addRow(QStringLiteral("Текст:"), textCombo_);
   form->addRow(textText_);
+  // The macros the texts may hold; a click inserts one at the caret.
+  vars_ = new QListWidget;
+  vars_->setObjectName("Vars");
+  for (const char* line : kMacroLines) vars_->addItem(QString::fromUtf8(line));
+  vars_->setMaximumHeight(120);
+  form->addRow(QStringLiteral("Макросы:"), vars_);
   layout->addLayout(form);
+  connect(vars_, &QListWidget::itemClicked, this, [this] { VarsClick(); });
   connect(tgList_, &QListWidget::currentRowChanged, this, [this] { TGListClick(); });
   connect(textCombo_, &QComboBox::currentIndexChanged, this, [this] { TextComboChange(); });
   connect(groupName_, &QLineEdit::textEdited, this, [this] { GroupNameChange(); });
@@ -450,6 +520,15 @@ void TSettingsDialog::TextTextExit() {
   std::vector<std::string> lines;
   for (const QString& line : textText_->toPlainText().split('\n')) lines.push_back(AnsiBytes(line));
   groups.GetItem(shownGroup_)->Part(kTextChoices[shownPart_]) = std::move(lines);
+}
+
+void TSettingsDialog::VarsClick() {
+  const QListWidgetItem* item = vars_->currentItem();
+  if (!item || shownPart_ < 0) return;
+  const std::string macro = MacroOfLine(item->text().toStdString());
+  if (macro.empty()) return;
+  textText_->insertPlainText(QString::fromStdString(macro));  // stored through textChanged
+  textText_->setFocus();
 }
 
 void TSettingsDialog::GroupNameChange() {

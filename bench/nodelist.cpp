@@ -7,6 +7,7 @@
 #include <random>
 
 #include "nodelist/NodeListProcessor.h"
+#include "nodelist/NodelistBrowse.h"
 
 namespace {
 
@@ -143,6 +144,37 @@ void BM_LookupByName100k(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 100000);
 }
 BENCHMARK(BM_LookupByName100k)->Unit(benchmark::kMillisecond);
+
+// The nodelist browser as it opens: the search without a filter and the
+// cells of the first screen (30 rows of 8 columns).
+void BM_BrowserFirstScreen(benchmark::State& state) {
+  EnsureCompiled();
+  TNodelistLookup lookup;
+  lookup.SetPath(Shared().dir);
+  size_t bytes = 0;
+  for (auto _ : state) {
+    const std::vector<int> records = FilterNodelist(lookup, {});
+    for (int row = 0; row < 30; ++row)
+      for (int col = 0; col < nlcColumnCount; ++col)
+        bytes += NodelistCellText(lookup, records[static_cast<size_t>(row)], col).size();
+  }
+  benchmark::DoNotOptimize(bytes);
+}
+BENCHMARK(BM_BrowserFirstScreen)->Unit(benchmark::kMillisecond);
+
+// A name typed into the browser: every system name scanned for the part,
+// then every record checked against the names found.
+void BM_BrowserNameFilter(benchmark::State& state) {
+  EnsureCompiled();
+  TNodelistLookup lookup;
+  lookup.SetPath(Shared().dir);
+  TNodelistFilter filter;
+  filter.Name = "system 12345";
+  size_t found = 0;
+  for (auto _ : state) found = FilterNodelist(lookup, filter).size();
+  state.counters["found"] = static_cast<double>(found);
+}
+BENCHMARK(BM_BrowserNameFilter)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -138,6 +138,7 @@ void TConfigStore::LoadConfiguration() {
 void TConfigStore::LoadFromRegistry() {
   settings_->LoadFromRegistry(winRegistry_);
   const auto values = settings_->Snapshot();
+  ApplyCodePages(*values);
   uplinks_.LoadFromRegistry(winRegistry_, kUplinksSection, values->OutboundDir());
 
   auto prototype = std::make_unique<TArea>("", "Prototyp", "", AreaTypeCode::Prototype);
@@ -415,6 +416,7 @@ std::string TConfigStore::GetUplinkOutbound(int32_t zone) const {
 bool TConfigStore::ApplySettings(const SettingsValues& values) {
   return OnMainThread([&] {
     settings_->Assign(values);
+    ApplyCodePages(values);
     UpdateOutbounds();
     CreateDirectories();
     return SaveConfiguration();

@@ -131,6 +131,8 @@ constexpr SettingDef kDefs[] = {
     Text(S::EdOutsideLine, "EdOutsideLine", "Location", "OutsideLine", ""),
     Text(S::EdLongDistance, "EdLongDistance", "Location", "LongDistance", "0"),
     Text(S::EdInternational, "EdInternational", "Location", "International", "00"),
+    Choice(S::CbOemCodePage, "CbOemCodePage", "CodePages", "OEM", 0, 2),
+    Choice(S::CbAnsiCodePage, "CbAnsiCodePage", "CodePages", "ANSI", 0, 2),
 };
 
 static_assert(std::size(kDefs) == kSettingCount, "one table row per setting");
@@ -337,6 +339,21 @@ TFontDesc SettingsValues::Font(SettingId id) const {
 }
 
 TFontDesc SettingsValues::FileListFont() const { return Font(SettingId::mrFl); }
+
+platform::CodePage SettingsValues::OemCodePage() const {
+  return Number(SettingId::CbOemCodePage) == 1 ? platform::CodePage::CP437
+                                               : platform::CodePage::CP866;
+}
+
+platform::CodePage SettingsValues::AnsiCodePage() const {
+  return Number(SettingId::CbAnsiCodePage) == 1 ? platform::CodePage::CP1252
+                                                : platform::CodePage::CP1251;
+}
+
+void ApplyCodePages(const SettingsValues& values) {
+  platform::SetOemCodePage(values.OemCodePage());
+  platform::SetAnsiCodePage(values.AnsiCodePage());
+}
 
 std::string SettingsValues::TranslatePhoneNumber(const std::string& number) const {
   for (const auto& line : Lines(SettingId::DialTrans)) {

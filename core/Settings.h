@@ -29,6 +29,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/CodePage.h"
+
 namespace velmaris {
 
 namespace platform {
@@ -120,6 +122,11 @@ enum class SettingId : int {
   EdOutsideLine,
   EdLongDistance,
   EdInternational,
+  // "CodePages": the code page of DOS texts (packets, nodelists, archives;
+  // 0 CP866, 1 CP437) and of the texts the windows show and store (0 CP1251,
+  // 1 CP1252).
+  CbOemCodePage,
+  CbAnsiCodePage,
   Count_
 };
 
@@ -247,6 +254,8 @@ class SettingsValues {
   bool CbUseUUCPName() const { return Checked(SettingId::CbUseUUCPName); }
   bool FLToAnsI() const { return Checked(SettingId::FLToAnsI); }
   TFontDesc FileListFont() const;  // mrFl
+  platform::CodePage OemCodePage() const;
+  platform::CodePage AnsiCodePage() const;
   TFontDesc Font(SettingId id) const;
 
   // Applies the dialling translation (DialTrans, each line a prefix and its
@@ -324,6 +333,11 @@ class Settings {
   std::shared_ptr<const SettingsValues> current_;
   std::shared_ptr<Listeners> listeners_;
 };
+
+// Makes the process-wide OEM and ANSI code pages (platform/CodePage.h) those
+// of the settings. The configuration store calls it when it loads or
+// applies settings.
+void ApplyCodePages(const SettingsValues& values);
 
 // The program's settings object, set by the start-up (tests and the batch
 // driver set their own). GetSettings raises ESettings while none is set.

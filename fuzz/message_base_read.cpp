@@ -2,7 +2,8 @@
 // first two bytes (little-endian) give the length of ".PackedIndex", the
 // rest of the input is ".PackedBody". The index is opened and every body
 // read (up to a bound, to keep runs short); a damaged body must give the
-// substitute message, never a crash.
+// substitute message, never a crash. The search's reader of a body inside
+// the whole body file must give the same text whenever it accepts a record.
 #include <unistd.h>
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "core/Area.h"
 #include "core/MessageBase.h"
@@ -64,9 +66,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (area.OpenIndex()) {
     area.OpenBody();
     const int reads = area.Count < 2000 ? area.Count : 2000;
+    const std::string_view bodyFile(reinterpret_cast<const char*>(data + indexSize),
+                                    size - indexSize);
+    std::string scratch;
     for (int i = 0; i < reads; ++i) {
       auto mail = area.ReadMail(i);
       if (!mail || !CheckBodyLayout(mail->Body, mail->Header.TextOffset)) std::abort();
+      std::string_view text;
+      if (StoredBodyText(bodyFile, area.GetHeader(i), scratch, text) && text != mail->BodyText())
+        std::abort();
     }
     area.CloseBody();
     // Leave without writing the index back.

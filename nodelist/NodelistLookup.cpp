@@ -146,6 +146,51 @@ bool TNodelistLookup::ReadRecordLocked(int n, TNodeIndexRecord& rec) const {
   return true;
 }
 
+std::vector<TNodeIndexRecord> TNodelistLookup::ReadRecords(int first, int count) const {
+  std::lock_guard<std::mutex> g(mutex_);
+  std::vector<TNodeIndexRecord> records;
+  if (first < 0 || count <= 0 || first >= count_) return records;
+  count = std::min(count, count_ - first);
+  std::vector<uint8_t> bytes(static_cast<size_t>(count) * kNodeIndexRecordSize);
+  size_t got = 0;
+  PreadAll(fds_[sAddr], bytes.data(), bytes.size(),
+           static_cast<uint64_t>(first) * kNodeIndexRecordSize, &got);
+  records.reserve(got / kNodeIndexRecordSize);
+  for (size_t at = 0; at + kNodeIndexRecordSize <= got; at += kNodeIndexRecordSize)
+    records.push_back(DecodeNodeIndexRecord(bytes.data() + at));
+  return records;
+}
+
+void TNodelistLookup::ForEachTextInOrder(TTextKey key, const TTextVisitor& fn) const {
+  const Slot indexSlot = key == TTextKey::Name    ? sNamesIdx
+                         : key == TTextKey::Sysop ? sSysopsIdx
+                                                  : sCitiesIdx;
+  const Slot dataSlot = key == TTextKey::Name    ? sNamesData
+                        : key == TTextKey::Sysop ? sSysopsData
+                                                 : sCitiesData;
+  std::string index, data;
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    // The compiler writes no text file larger than the lists it reads.
+    if (!openSet_ || sizes_[dataSlot] > kMaxListFileSize) return;
+    auto readWhole = [this](Slot slot, std::string& out) {
+      out.resize(sizes_[slot]);
+      size_t got = 0;
+      PreadAll(fds_[slot], out.data(), out.size(), 0, &got);
+      out.resize(got);
+    };
+    readWhole(indexSlot, index);
+    readWhole(dataSlot, data);
+  }
+  const std::string_view all(data);
+  for (size_t k = 0; k + 4 <= index.size(); k += 4) {
+    const uint32_t offset = GetLE32(reinterpret_cast<const uint8_t*>(index.data() + k));
+    std::string_view text = offset < all.size() ? all.substr(offset) : std::string_view();
+    text = text.substr(0, std::min(text.find('\r'), kMaxDataText));
+    fn(static_cast<int>(k / 4), offset, text);
+  }
+}
+
 bool TNodelistLookup::ReadRecord(int n, TNodeIndexRecord& rec) const {
   std::lock_guard<std::mutex> g(mutex_);
   return ReadRecordLocked(n, rec);

@@ -11,8 +11,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "nodelist/NodelistFiles.h"
@@ -44,6 +46,9 @@ class TNodelistLookup {
   int LockCount() const;
 
   bool ReadRecord(int n, TNodeIndexRecord& rec) const;
+  // Records first .. first + count - 1, fewer at the end of the set, read in
+  // one go (for callers that go through many).
+  std::vector<TNodeIndexRecord> ReadRecords(int first, int count) const;
   int FindAddress(const TFidoAddr& addr) const;
   int SearchAddress(int lo, int hi, const TFidoAddr& addr) const;
 
@@ -67,6 +72,13 @@ class TNodelistLookup {
   std::string GetNameInOrder(int k) const;
   std::string GetSysopInOrder(int k) const;
   std::string GetCityInOrder(int k) const;
+
+  // Every text of a key in sorted order: fn(k, its .Data offset, the text).
+  // The key's two files are read whole first (so the texts come at memory
+  // speed); a file that cannot be read gives no texts.
+  enum class TTextKey { Name, Sysop, City };
+  using TTextVisitor = std::function<void(int k, uint32_t offset, std::string_view text)>;
+  void ForEachTextInOrder(TTextKey key, const TTextVisitor& fn) const;
 
   // Position in sorted order of the first text equal to text, -1 when there
   // is none. Systems without a text are found with the empty text.

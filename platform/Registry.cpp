@@ -466,6 +466,7 @@ Registry::~Registry() = default;
 
 void Registry::Save() const {
   std::lock_guard lock(mutex_);
+  if (path_.empty()) return;  // in memory only
   const std::string text = ToText();
   if (text.size() > kMaxFileSize)
     throw ERegistry("cannot save the registry: " + std::to_string(text.size()) +

@@ -47,6 +47,8 @@ class Registry {
  public:
   // Loads the file when it exists; a missing file is an empty tree. A file
   // that is empty, not REGEDIT4, or larger than 64 MiB raises ERegistry.
+  // An empty path makes a tree that lives in memory only: Save writes
+  // nothing (for copies of configuration values kept for a while).
   explicit Registry(std::string path);
 
   const std::string& Path() const { return path_; }

@@ -1,6 +1,9 @@
 #include "app/logic/SettingsEdits.h"
 
+#include <algorithm>
+
 #include "archive/Packer.h"
+#include "archive/UnpackJob.h"
 #include "core/Area.h"
 #include "core/FidoAddress.h"
 #include "core/MailBox.h"
@@ -55,14 +58,40 @@ std::string StoreMailboxFields(const TMailboxFields& fields, TMailBox& box, TMBL
 
 TPackerFields PackerFields(const TPckList& list, const TPacker& packer) {
   const int index = list.IndexOf(&packer);
-  return {index >= 0 ? list.GetString(index) : std::string(), packer.GetPack(), packer.GetUnPack()};
+  TPackerFields fields{index >= 0 ? list.GetString(index) : std::string(), packer.GetPack(),
+                       packer.GetUnPack()};
+  fields.offset = packer.Offset;
+  for (int i = 0; i < 8; ++i) fields.signature[static_cast<size_t>(i)] = packer.GetSignature(i);
+  return fields;
 }
 
 std::string StorePackerFields(const TPackerFields& fields, TPacker& packer, TPckList& list) {
   if (Blank(fields.name)) return kEmptyNameText;
   packer.SetPack(fields.pack);
   packer.SetUnPack(fields.unpack);
+  packer.Offset = std::clamp<int32_t>(fields.offset, 0, 2048);
+  for (int i = 0; i < 8; ++i)
+    packer.SetSignature(i, std::clamp<int32_t>(fields.signature[static_cast<size_t>(i)], -1, 255));
   const int index = list.IndexOf(&packer);
+  if (index >= 0) list.SetString(index, fields.name);
+  return {};
+}
+
+TUnpackJobFields UnpackJobFields(const TUnpJobList& list, const TUnpackJob& job) {
+  const int index = list.IndexOf(&job);
+  return {index >= 0 ? list.GetString(index) : std::string(), job.Mask, job.DestDir, job.MoveDir,
+          job.Source};
+}
+
+std::string StoreUnpackJobFields(const TUnpackJobFields& fields, TUnpackJob& job,
+                                 TUnpJobList& list) {
+  if (Blank(fields.name)) return kEmptyNameText;
+  if (Blank(fields.mask)) return kEmptyMaskText;
+  job.Mask = fields.mask;
+  job.DestDir = fields.destDir;
+  job.MoveDir = fields.moveDir;
+  job.Source = fields.source;
+  const int index = list.IndexOf(&job);
   if (index >= 0) list.SetString(index, fields.name);
   return {};
 }
@@ -101,6 +130,17 @@ std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir, const 
     if (!taken) names.push_back(name);
   }
   return names;
+}
+
+std::string ListBaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return name.substr(0, name.find('.'));
+}
+
+std::string MacroOfLine(const std::string& line) {
+  if (line.empty() || line[0] != '%') return {};
+  return line.substr(0, line.find('\t'));
 }
 
 std::string AddOldAreaQuestion(const std::string& name) {

@@ -5,6 +5,8 @@
 // text means the input is taken.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,8 @@ class TMailBox;
 class TMBList;
 class TPacker;
 class TPckList;
+class TUnpackJob;
+class TUnpJobList;
 
 // The error text for an address field that does not hold a full address.
 std::string BadAddressText(const std::string& text);
@@ -37,12 +41,28 @@ std::string CheckMailboxFields(const TMailboxFields& fields);
 // text (then nothing changes).
 std::string StoreMailboxFields(const TMailboxFields& fields, TMailBox& box, TMBList& list);
 
-// The entry fields of the packer page; the name is the list entry's.
+// The fields of a packer (its page and its properties window); the name is
+// the list entry's.
 struct TPackerFields {
   std::string name, pack, unpack;
+  int32_t offset = 0;                                                // 0 .. 2048
+  std::array<int32_t, 8> signature{-1, -1, -1, -1, -1, -1, -1, -1};  // -1 .. 255
 };
 TPackerFields PackerFields(const TPckList& list, const TPacker& packer);
+// A blank name is refused; an offset or a signature value out of range is
+// clamped, as the spin edits do. The entry takes the new name.
 std::string StorePackerFields(const TPackerFields& fields, TPacker& packer, TPckList& list);
+
+// The fields of an unpack job's properties window; the name is the entry's.
+struct TUnpackJobFields {
+  std::string name, mask, destDir, moveDir;
+  int32_t source = 0;
+};
+TUnpackJobFields UnpackJobFields(const TUnpJobList& list, const TUnpackJob& job);
+// A blank name or a blank mask is refused; the entry takes the new name.
+std::string StoreUnpackJobFields(const TUnpackJobFields& fields, TUnpackJob& job,
+                                 TUnpJobList& list);
+inline constexpr const char* kEmptyMaskText = "The file mask must not be empty!";
 
 // Moves the entry one place up (delta -1) or down (+1) through the list's
 // own MoveUp/MoveDown (the mailbox list keeps the uplinks' indices in step);
@@ -74,5 +94,13 @@ std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir, const 
 // The question that offers one of them.
 std::string AddOldAreaQuestion(const std::string& name);
 inline constexpr const char* kNoInactiveAreasText = "No inactive areas found!";
+
+// The name a node or point list entry takes from a chosen file: without its
+// directory, cut before its first "." ("/lists/NODELIST.123" -> "NODELIST").
+std::string ListBaseName(const std::string& path);
+
+// The macro of a line of the text-group macro list: the text before its TAB
+// when the line begins with "%"; empty otherwise.
+std::string MacroOfLine(const std::string& line);
 
 }  // namespace velmaris

@@ -5,6 +5,7 @@
 #include <QStatusBar>
 
 #include "archive/AutoUnpacker.h"
+#include "archive/forms/VUPProgress.h"
 #include "core/Report.h"
 #include "core/forms/FormText.h"
 #include "core/forms/LogWindow.h"
@@ -33,11 +34,14 @@ TUnpRep::TUnpRep(const TUnpJobList& jobs, const TPckList& packers,
   hooks.AutoUnpackDisabled = [this] { emit autoUnpackDisabled(); };
   hooks.MailerSessionActive = std::move(mailerSessionActive);
   unpacker_ = std::make_unique<TAutoUnpacker>(jobs, packers, std::move(hooks));
+  // Every extraction of an integrated extractor shows its progress window.
+  InstallVUPProgressView();
 }
 
 TUnpRep::~TUnpRep() {
   unpacker_->SetTimerOn(false);
   unpacker_.reset();
+  RemoveVUPProgressView();
 }
 
 void TUnpRep::StartUnpack() { unpacker_->StartUnpack(); }

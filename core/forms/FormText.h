@@ -1,5 +1,6 @@
-// Texts at the edge of the windows: byte strings in the ANSI code page to
-// and from what the controls show.
+// Texts at the edge of the windows: byte strings in the ANSI code page (or,
+// for what comes from nodelists and packets, the OEM code page) to and from
+// what the controls show.
 #pragma once
 
 #include <QFont>
@@ -34,6 +35,14 @@ inline QFont FontOf(const TFontDesc& desc, const QFont& fallback) {
   font.setItalic(desc.Style & TFontDesc::Italic);
   font.setStrikeOut(desc.Style & TFontDesc::StrikeOut);
   return font;
+}
+
+inline QString OemText(const std::string& bytes) {
+  return QString::fromStdString(platform::ToUtf8(bytes, platform::OemCodePage()));
+}
+
+inline std::string OemBytes(const QString& text) {
+  return platform::FromUtf8(text.toStdString(), platform::OemCodePage());
 }
 
 }  // namespace velmaris

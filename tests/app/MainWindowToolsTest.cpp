@@ -11,6 +11,8 @@
 #include "MainWindowFixture.h"
 #include "app/AddrBook.h"
 #include "app/HelpViewer.h"
+#include "app/MsgWin.h"
+#include "nodelist/forms/AdvNLLookup.h"
 #include "core/NetLink.h"
 #include "platform/Files.h"
 #include "widgets/ModalHook.h"
@@ -54,9 +56,12 @@ TEST_F(MainWindowToolsTest, SearchFromThePopupTakesTheSelectedAreasAndAHitBecome
   EXPECT_EQ(results->item(0)->text(), "FIDO.GER #1: Sender 2 to Sysop about \"Subject number 2\"");
   EXPECT_TRUE(search->findChild<QPushButton*>("NewAction")->isVisible());
   EXPECT_FALSE(search->findChild<QPushButton*>("Abort")->isVisible());
-  results->setCurrentRow(4);
+  results->setCurrentRow(4);  // OTHER #3: Sender 28
   QTest::keyClick(results, Qt::Key_Return);
   EXPECT_EQ(areas->FocusIndex(), Row("OTHER"));
+  ASSERT_EQ(w.MessageLists().size(), 1u);
+  EXPECT_EQ(w.MessageLists()[0]->Area(), Area("OTHER"));
+  EXPECT_EQ(w.MessageLists()[0]->DisplayedIndex, 3);
   QTest::mouseClick(search->findChild<QPushButton*>("NewAction"), Qt::LeftButton);
   EXPECT_TRUE(search->findChild<QPushButton*>("Okbtn")->isVisible());
 }
@@ -199,6 +204,13 @@ TEST_F(MainWindowToolsTest, AreaToolsReportAndHelpRunFromTheMenus) {
   Trigger("Hilfethemen1");
   EXPECT_TRUE(viewer->toPlainText().contains("Tervik/1.html"));
   viewer->close();
+
+  Trigger("Nodelistensuche1");
+  auto* browser = w.findChild<TAdvNLLookup*>();
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* b = qobject_cast<TAdvNLLookup*>(top); b && b->isVisible()) browser = b;
+  ASSERT_NE(browser, nullptr);
+  browser->close();
 }
 
 TEST(AddressPropertiesTest, ApplyStoresInOneBracketAndAnEmptyAddressClearsIt) {

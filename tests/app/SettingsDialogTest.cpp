@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -16,13 +17,21 @@
 
 #include "MainWindowFixture.h"
 #include "app/AreaProperties.h"
+#include "app/DirDialog.h"
+#include "app/JobProperties.h"
 #include "app/MailboxProperties.h"
 #include "app/NetLinkProperties.h"
+#include "app/PackerProperties.h"
 #include "app/SettingsDialog.h"
+#include "archive/Packer.h"
 #include "archive/PackerConfig.h"
+#include "archive/UnpackJob.h"
+#include "archive/UnpackJobConfig.h"
 #include "core/MailBox.h"
 #include "core/NetLink.h"
+#include "core/forms/FormText.h"
 #include "widgets/DirBtn.h"
+#include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
 #include "widgets/VxSpin.h"
@@ -80,6 +89,13 @@ TEST_F(SettingsDialogTest, OkStoresTheChangedFieldsInTheRegistryFile) {
     dialog->grab().save(QString::fromUtf8(dir) + "/SettingsSystem.png");
     ShowPage("TabAreas");
     dialog->grab().save(QString::fromUtf8(dir) + "/SettingsAreas.png");
+    for (const char* page : {"TabPacker", "TabGruppen", "TabListen"}) {
+      ShowPage(page);
+      dialog->grab().save(QString::fromUtf8(dir) + "/Settings" + page + ".png");
+    }
+    ShowPage("TabAnzeige");
+    dialog->findChild<QTabWidget*>("DisplayTabs")->setCurrentIndex(1);
+    dialog->grab().save(QString::fromUtf8(dir) + "/SettingsFonts.png");
     ShowPage("TabMailboxen");
   }
   Click("OKBtn");
@@ -94,6 +110,21 @@ TEST_F(SettingsDialogTest, OkStoresTheChangedFieldsInTheRegistryFile) {
   EXPECT_TRUE(Store().Values()->IsSysopName("I. PETROV"));
 }
 
+TEST_F(SettingsDialogTest, CodePagesAreSettingsThatTheProgramFollows) {
+  const auto ansiText = [] { return AnsiText("\xC0"); };  // first capital of either code page
+  EXPECT_EQ(ansiText(), QString::fromUtf8("А"));
+  Find<QComboBox>("CbOemCodePage")->setCurrentIndex(1);
+  Find<QComboBox>("CbAnsiCodePage")->setCurrentIndex(1);
+  Click("OKBtn");
+  EXPECT_EQ(platform::OemCodePage(), platform::CodePage::CP437);
+  EXPECT_EQ(ansiText(), QString::fromUtf8("À"));
+  const std::string text = RegistryText();
+  ApplyCodePages(SettingsValues(Store().StartDirectory()));  // the defaults for the next tests
+  for (const char* line : {"[HKEY_CURRENT_USER\\software\\Brimvale\\Velmaris\\CodePages]",
+                           "\"OEM\"=dword:00000001", "\"ANSI\"=dword:00000001"})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
 TEST_F(SettingsDialogTest, CancelChangesNeitherTheSettingsNorTheFile) {
   const std::string before = RegistryText();
   const SettingsValues values = *Store().Values();
@@ -102,6 +133,67 @@ TEST_F(SettingsDialogTest, CancelChangesNeitherTheSettingsNorTheFile) {
   Click("CancelBtn");
   EXPECT_EQ(dialog->result(), QDialog::Rejected);
   EXPECT_TRUE(*Store().Values() == values);
+  EXPECT_EQ(RegistryText(), before);
+}
+
+TEST_F(SettingsDialogTest, CancelPutsEveryEditedListBackAndLeavesTheFileAlone) {
+  const std::string before = RegistryText();
+  TPckList& packers = *GetPackerList();
+  TUnpJobList& jobs = *GetUnpackJobList();
+  const std::vector<TPubLst*> lists = {&Store().Uplinks(),
+                                       &Store().Mailboxes(),
+                                       &Store().TextGroups(),
+                                       &Store().Areas(),
+                                       &Store().Nodelists(),
+                                       &packers,
+                                       &jobs};
+  auto names = [&] {
+    std::vector<std::vector<std::string>> all;
+    for (const TPubLst* list : lists) {
+      all.emplace_back();
+      for (int i = 0; i < list->GetCount(); ++i) all.back().push_back(list->GetString(i));
+    }
+    return all;
+  };
+  const auto listed = names();
+  TArea& echo = *Area("ECHO.ONE");
+  const int32_t group = echo.TextGroup;
+  {
+    TNetLinkProperties link(*Store().Uplinks().GetItem(0), Store().Uplinks(), Store().Mailboxes(),
+                            &packers);
+    link.ConnectToName->setText("Renamed");
+    QTest::mouseClick(link.OKButton, Qt::LeftButton);
+    TAreaProperties area(echo, Store());
+    area.SpinAge->SetValue(30);
+    QTest::mouseClick(area.OKButton, Qt::LeftButton);
+  }
+  ShowPage("TabMailboxen");
+  Click("AddMB");
+  Find<QLineEdit>("MBName")->setText("Boss BBS");
+  Click("MBUp");
+  ShowPage("TabAreas");
+  Find<QListWidget>("InfoAreaName")->setCurrentRow(3);
+  Click("AreaUp");
+  Click("AddSep");
+  ShowPage("TabGruppen");
+  Click("AddTG");
+  Find<QListWidget>("TGList")->setCurrentRow(0);
+  Click("KillTextGroup");
+  ShowPage("TabPacker");
+  Click("KillPacker");
+  Click("AddNewPacker");
+  Click("Button34");  // an unpack job
+  ShowPage("TabListen");
+  Click("Button35");  // the first node list deleted
+  ASSERT_NE(names(), listed);
+  ASSERT_EQ(RegistryText(), before);  // nothing written before OK or Apply
+
+  Click("CancelBtn");
+  EXPECT_EQ(names(), listed);
+  EXPECT_EQ(echo.MaxAge, 90);
+  EXPECT_EQ(echo.TextGroup, group);
+  EXPECT_EQ(Store().Uplinks().GetItem(0)->Name, listed[0][0]);
+  EXPECT_EQ(Find<QListWidget>("MBList")->count(), Store().Mailboxes().GetCount());
   EXPECT_EQ(RegistryText(), before);
 }
 
@@ -278,6 +370,104 @@ TEST_F(SettingsDialogTest, MailboxPropertiesStoreTheCommandAndRefuseAnEmptyName)
   const std::string text = RegistryText();
   for (const char* line : {"\"CMD\"=\"Modem\"", "\"Number1\"=\"8-495-1234567\""})
     EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, PackerPropertiesStoreTheSignatureAndRefuseAnEmptyName) {
+  TPckList& packers = *GetPackerList();
+  TPacker& packer = *packers.GetItem(0);
+  TPackerProperties form(packer, packers);
+  form.show();
+  EXPECT_EQ(form.windowTitle(), "Properties of " + QString::fromStdString(packers.GetString(0)));
+  EXPECT_FALSE(form.BtnApply->isEnabled());
+  form.PackerName->clear();
+  QTest::mouseClick(form.OKButton, Qt::LeftButton);
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "The name must not be empty!");
+  form.PackerName->setText("Zip");
+  form.PackerUnpack->setEditText("Integrated UnZIP");
+  form.PackerOffset->SetValue(2);
+  form.Bytes[0]->SetValue(0x50);
+  for (size_t i = 1; i < 8; ++i) form.Bytes[i]->SetValue(-1);
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+    form.grab().save(QString::fromUtf8(dir) + "/PackerProperties.png");
+  QTest::mouseClick(form.OKButton, Qt::LeftButton);
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  EXPECT_EQ(packer.IntegratedKind(), 0);
+  EXPECT_EQ(Find<QListWidget>("PackerList")->item(0)->text(), "Zip");
+  Click("OKBtn");
+  const std::string text = RegistryText();
+  for (const char* line : {"\"Name\"=\"Zip\"", "\"Offset\"=dword:00000002",
+                           "\"Signature\"=hex:50,00,00,00,ff,ff,ff,ff"})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, JobPropertiesShowTheMoveDirectoryOnlyForMoving) {
+  ShowPage("TabPacker");
+  Click("Button34");  // a new job, then its properties
+  TUnpJobList& jobs = *GetUnpackJobList();
+  TUnpackJob& job = *jobs.GetItem(jobs.GetCount() - 1);
+  TJProperties form(job, jobs);
+  form.show();
+  EXPECT_FALSE(form.JobMove->isVisible());
+  form.JobSrc->setCurrentIndex(1);
+  EXPECT_TRUE(form.JobMove->isVisible());
+  EXPECT_TRUE(form.bApply->isEnabled());
+  form.Jobmask->clear();
+  QTest::mouseClick(form.OKButton, Qt::LeftButton);
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "The file mask must not be empty!");
+  form.Jobname->setText("Files");
+  form.Jobmask->setText("/fido/in/*.zip");
+  form.JobMoveDir->setText("/fido/done/");
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+    form.grab().save(QString::fromUtf8(dir) + "/JobProperties.png");
+  QTest::mouseClick(form.OKButton, Qt::LeftButton);
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  Click("OKBtn");
+  const std::string text = RegistryText();
+  for (const char* line : {"\"Name\"=\"Files\"", "\"Mask\"=\"/fido/in/*.zip\"",
+                           "\"MoveDir\"=\"/fido/done/\"", "\"Source\"=dword:00000001"})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, PickersForFontsDirectoriesListsAndMacrosFillTheirFields) {
+  const std::string lists = Store().Values()->FTNDir();
+  std::ofstream(lists + "NODELIST.123") << ";A\r\n";
+  const ModalHook old = SetModalHook([&](QWidget* w) {
+    if (auto* fonts = qobject_cast<QFontDialog*>(w)) {
+      QFont font = fonts->currentFont();
+      font.setPointSize(14);
+      fonts->setCurrentFont(font);
+    } else if (auto* dirs = qobject_cast<TDirDialogWindow*>(w)) {
+      dirs->SetDirectory(QString::fromStdString(lists));
+    } else if (auto* files = qobject_cast<TEnhFileRequest*>(w)) {
+      EXPECT_EQ(files->windowTitle(), "Select node list");
+      files->FileName()->setText("NODELIST.123");
+    }
+    return int(QDialog::Accepted);
+  });
+  Click("mrFe");
+  Click("GetInbound");
+  ShowPage("TabListen");
+  Click("Button37");
+  SetModalHook(old);
+  EXPECT_EQ(Find<QLineEdit>("NLList")->text(), "NODELIST");
+  EXPECT_EQ(Find<TDirBtn>("InboundDir")->text().toStdString(), lists);
+  ShowPage("TabGruppen");
+  auto* memo = Find<QPlainTextEdit>("TextText");
+  memo->setPlainText("Hi ");
+  memo->moveCursor(QTextCursor::End);
+  auto* vars = Find<QListWidget>("Vars");
+  vars->setCurrentRow(5);  // %df
+  QTest::mouseClick(vars->viewport(), Qt::LeftButton, {},
+                    vars->visualItemRect(vars->item(5)).center());
+  EXPECT_EQ(memo->toPlainText(), "Hi %df");
+  Click("OKBtn");
+  EXPECT_EQ(Store().Values()->Font(SettingId::mrFe).Size, 14);
+  EXPECT_EQ(Store().Values()->InboundDir(), lists);
+  EXPECT_EQ(Store().Nodelists().GetItem(0)->List, "NODELIST");
+  EXPECT_EQ(Store().TextGroups().GetItem(0)->Part(TTextPart::NewHeader),
+            std::vector<std::string>{"Hi %df"});
 }
 
 TEST_F(SettingsDialogTest, MainWindowOpensTheWindowFromItsSettingsCommand) {

@@ -1,8 +1,11 @@
 // The area tools of the main window over real areas: questions, notes,
-// busy areas, separators; the areas the delete command may take.
+// busy areas, separators; the areas the delete command may take; the
+// addressee of a message to an address book entry.
 #include <gtest/gtest.h>
 
+#include "app/logic/AddressBookMail.h"
 #include "app/logic/AreaTools.h"
+#include "core/AddressBook.h"
 #include "core/Area.h"
 #include "core/AreaFixtures.h"
 #include "core/MsgBaseFixtures.h"
@@ -91,6 +94,20 @@ TEST_F(AreaToolsTest, OptimiseAndCleanUpKeepTheMessagesAndLeaveTheAreasFree) {
 TEST_F(AreaToolsTest, OnlyOrdinaryAreasMayBeDeleted) {
   EXPECT_TRUE(DeletableAreaNames(areas, {0}).empty());
   EXPECT_EQ(DeletableAreaNames(areas, {0, 1, 2, 3, 5, 9}), (std::vector<std::string>{"ONE", "TWO"}));
+}
+
+}  // namespace
+}  // namespace velmaris
+
+namespace velmaris {
+namespace {
+
+TEST(AddressBookMailTest, ToNameCarriesTheEMailAddressOnlyWhenThereIsOne) {
+  TFriend entry;
+  entry.SetName("Anna Berg");
+  EXPECT_EQ(FriendToName(entry), "Anna Berg");
+  entry.SetEMail("anna@example.org");
+  EXPECT_EQ(FriendToName(entry), "Anna Berg <anna@example.org>");
 }
 
 }  // namespace

@@ -98,5 +98,16 @@ TEST(SettingsEdits, MoveEntryStopsAtTheEnds) {
   EXPECT_EQ(MoveEntry(list, 5, -1), 5);
 }
 
+TEST(SettingsEdits, ListNamesAndMacrosTakenFromWhatWasChosen) {
+  const std::pair<std::string, std::string> names[] = {{"/fido/lists/NODELIST.123", "NODELIST"},
+                                                       {"POINTS24.Z45", "POINTS24"},
+                                                       {"/lists/a.b/PR24DIFF", "PR24DIFF"},
+                                                       {"/lists/.hidden", ""}};
+  for (const auto& [path, name] : names) EXPECT_EQ(ListBaseName(path), name) << path;
+  const std::pair<std::string, std::string> macros[] = {
+      {"%df\tfirst name", "%df"}, {"%newarea", "%newarea"}, {"df\tno macro", ""}, {"", ""}};
+  for (const auto& [line, macro] : macros) EXPECT_EQ(MacroOfLine(line), macro) << line;
+}
+
 }  // namespace
 }  // namespace velmaris

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -81,7 +82,9 @@ TEST(SrchMaskPropertiesTest, TheDialogGoesWithItsMaskAndAClosedDialogLeavesTheMa
   dialog = EditSearchRequest(request);
   dialog->close();
   EXPECT_EQ(request.Dialog.Dialog, nullptr);
-  EXPECT_TRUE(test::PumpUntil([&] { return dialog.isNull(); }));
+  // Only the dialog's own deferred delete: other suites' windows may wait too.
+  QCoreApplication::sendPostedEvents(dialog, QEvent::DeferredDelete);
+  EXPECT_TRUE(dialog.isNull());
 }
 
 }  // namespace

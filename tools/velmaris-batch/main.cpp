@@ -3,9 +3,30 @@
 #include <iostream>
 
 #include "Batch.h"
+#include "core/ConfigStore.h"
+#include "core/Settings.h"
 #include "platform/Registry.h"
 
 using namespace velmaris::batch;
+
+namespace {
+
+// The configuration's code pages, for every command: those that read no
+// other setting (unpack) name files by them too. A registry that cannot be
+// read changes nothing here; the commands that load the configuration
+// report it.
+void FollowCodePages(const std::string& registryPath, const std::string& startDir) {
+  try {
+    velmaris::platform::Registry registry(registryPath);
+    const velmaris::TWinRegistry config(velmaris::kConfigRootKey, registry);
+    velmaris::SettingsValues values(startDir);
+    values.LoadFromRegistry(config);
+    velmaris::ApplyCodePages(values);
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // A file-size limit makes a write fail (and the run report it) instead of
@@ -30,6 +51,7 @@ int main(int argc, char** argv) {
     if (dir.empty()) dir = ".";
     if (dir.back() != '/') dir += '/';
     if (registry.empty()) registry = velmaris::platform::DefaultRegistryPath();
+    FollowCodePages(registry, dir);
     BatchContext ctx{dir, registry, std::vector<std::string>(args.begin() + i + 1, args.end()),
                      std::cout, std::cerr};
     if (!wait.empty()) {

@@ -1,0 +1,70 @@
+// What the settings window's Cancel puts back: the configured lists as they
+// were when the window was opened (or last applied). The window edits the
+// lists in place; the snapshot holds each list's entries (names and
+// objects) and a copy of every entry's values, and Restore puts both back.
+//
+// What the assistants did stays: an area or uplink they added or removed
+// has had its files, requests and outbound made or deleted, so Restore
+// keeps the areas and uplinks that are new (and that the tosser added
+// meanwhile) and does not bring back what was removed, except separators,
+// which hold nothing. Separators added in the window go again.
+//
+// Main thread only, like every change of the configuration.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/Area.h"
+#include "core/NLData.h"
+#include "core/WinRegistry.h"
+#include "platform/Registry.h"
+
+namespace velmaris {
+
+class TConfigStore;
+class TPckList;
+class TPubLst;
+class TUnpJobList;
+
+class TConfigEditSnapshot {
+ public:
+  // Takes the store's lists and the packers and unpack jobs (either may be
+  // null) as they are now.
+  TConfigEditSnapshot(TConfigStore& store, TPckList* packers, TUnpJobList* unpackJobs);
+  ~TConfigEditSnapshot();
+  TConfigEditSnapshot(const TConfigEditSnapshot&) = delete;
+  TConfigEditSnapshot& operator=(const TConfigEditSnapshot&) = delete;
+
+  // Puts the lists back. When the configuration was saved meanwhile (an
+  // assistant saves what it did), it is saved again, so that the file holds
+  // what the program now holds.
+  void Restore();
+
+ private:
+  using Entries = std::vector<std::pair<std::string, TObject*>>;
+  struct AreaValues;
+
+  // The list's entries, and each object's values below key\<index>.
+  template <class List, class Save>
+  Entries Take(const List& list, const std::string& key, Save save);
+  template <class List, class Load>
+  void PutBack(List& list, const Entries& entries, const std::string& key, Load load);
+  void RestoreUplinks();
+  void RestoreAreas();
+
+  TConfigStore& store_;
+  TPckList* packers_;
+  TUnpJobList* unpackJobs_;
+  platform::Registry memory_{""};
+  TWinRegistry values_{"Snapshot", memory_};
+  std::string savedText_;  // the configuration registry as it was
+  Entries uplinks_, mailboxes_, textGroups_, packerEntries_, jobs_, nodelists_, pointlists_;
+  std::vector<TNLInfo> nodelistValues_, pointlistValues_;
+  std::vector<AreaValues> areas_;
+  std::unique_ptr<AreaValues> prototype_;
+};
+
+}  // namespace velmaris
