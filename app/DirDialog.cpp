@@ -129,18 +129,25 @@ TEnhFileRequest::TEnhFileRequest(QWidget* parent) : QDialog(parent, kChooserFlag
   fileList_->SetDirList(directory_);
   connect(fileList_, &QListWidget::itemClicked, fileName_,
           [this](QListWidgetItem* item) { fileName_->setText(item->text()); });
-  layout->addWidget(fileName_, 0, 0);
-  layout->addWidget(drive_, 0, 1);
-  layout->addWidget(fileList_, 1, 0);
-  layout->addWidget(directory_, 1, 1);
+  // The directory the name goes into, above the lists.
+  auto* path = new QLabel(this);
+  path->setObjectName("DirLabel");
+  connect(directory_, &TDirectoryListBox::change, path,
+          [this, path] { path->setText(directory_->Directory()); });
+  path->setText(directory_->Directory());
+  layout->addWidget(path, 0, 0, 1, 2);
+  layout->addWidget(fileName_, 1, 0);
+  layout->addWidget(drive_, 1, 1);
+  layout->addWidget(fileList_, 2, 0);
+  layout->addWidget(directory_, 2, 1);
   extras_ = new QWidget(this);
-  layout->addWidget(extras_, 2, 0, 1, 2);
+  layout->addWidget(extras_, 3, 0, 1, 2);
   auto* row = new QHBoxLayout;
   row->addStretch();
   QPushButton* ok = AddButton(this, row, "Button1", QStringLiteral("OK"));
   ok->setDefault(true);
   QPushButton* cancel = AddButton(this, row, "Button2", QStringLiteral("Abbruch"));
-  layout->addLayout(row, 3, 0, 1, 2);
+  layout->addLayout(row, 4, 0, 1, 2);
   connect(ok, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(cancel, &QPushButton::clicked, this, [this] { Button2Click(); });
   resize(440, 320);

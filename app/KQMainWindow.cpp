@@ -17,6 +17,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/AddrBook.h"
+#include "app/MsgWin.h"
 #include "app/SearchAssistent.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/ConfigSession.h"
@@ -28,6 +29,7 @@
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/DateFormat.h"
+#include "core/forms/FormText.h"
 #include "core/WinLst.h"
 #include "mailer/MailerSession.h"
 #include "mailer/forms/MailboxDialogs.h"
@@ -67,17 +69,6 @@ QString ListCell(const std::string& bytes) {
   cell.replace(QLatin1Char('\t'), QLatin1Char(' '));
   if (cell.startsWith(QLatin1Char('['))) cell.prepend(QStringLiteral("[-1][-1]"));
   return cell;
-}
-
-QFont FontOf(const TFontDesc& desc, const QFont& fallback) {
-  QFont font = fallback;
-  if (!desc.Name.empty()) font.setFamily(QString::fromStdString(desc.Name));
-  if (desc.Size > 0) font.setPointSize(desc.Size);
-  font.setBold(desc.Style & TFontDesc::Bold);
-  font.setUnderline(desc.Style & TFontDesc::Underline);
-  font.setItalic(desc.Style & TFontDesc::Italic);
-  font.setStrikeOut(desc.Style & TFontDesc::StrikeOut);
-  return font;
 }
 
 // After an export every mailer window lists the outbound directory anew.
@@ -414,6 +405,8 @@ void TKQMainWindow::BuildAreaList() {
           [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos) {
             AreaListMouseDown(button, modifiers, pos);
           });
+  connect(areaList_, &TCustomBetterListBox::doubleClicked, this, [this] { AreaListOpen(); });
+  ConnectCommand("Messageliste1", &TKQMainWindow::AreaListOpen);
   centralWidget()->layout()->addWidget(areaList_);
   // The area list comes first when the window gets the focus.
   setTabOrder(areaList_, wList_);
@@ -714,16 +707,22 @@ void TKQMainWindow::EnableDiffClick() {
 
 void TKQMainWindow::CreateSearchWindow() {
   searchWindow_ = std::make_unique<TSearchAssistent>(session_->Store().Areas());
-  // A hit becomes the focus row of the area list.
-  searchWindow_->OnOpenHit = [this](int areaIndex, int, const TSearchRequest&) {
+  // A hit becomes the focus row of the area list, and its area opens at
+  // the message; a text search finds its text there.
+  searchWindow_->OnOpenHit = [this](int areaIndex, int msgIndex, const TSearchRequest& request) {
     if (areaIndex < 0 || areaIndex >= areaList_->GetCount()) return;
     areaList_->SelectItem(areaIndex);
     areaList_->SetFocusIndex(areaIndex);
     areaList_->MakeVisible(areaIndex);
+    TMessageListWindow* list = OpenMessageList(*ConfigStore().Areas().GetItem(areaIndex));
+    if (!list) return;
+    list->GoToMessage(msgIndex);
+    if (request.ApplyText) list->FindInText(request.Text.Text(), request.Text.CaseSensitive, false);
   };
   ConnectCommand("DOSearch", &TKQMainWindow::DOSearchClick);
   ConnectCommand("Suchern1", &TKQMainWindow::Suchern1Click);
   ConnectCommand("Adressbuch1", &TKQMainWindow::Adressbuch1Click);
+  ConnectAreaCommands();
 }
 
 void TKQMainWindow::Adressbuch1Click() {
@@ -801,6 +800,7 @@ void TKQMainWindow::Shutdown() {
   shutDown_ = true;
   // The jobs end before the configuration is saved.
   FreeJobWindows();
+  CloseMessageLists();
   if (GetShellServices() == this) SetShellServices(nullptr);
   SaveLayout();
   if (session_) session_->Save();

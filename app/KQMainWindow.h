@@ -6,11 +6,14 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/ListBoxLink.h"
 #include "app/logic/AreaRows.h"
+#include "app/logic/AreaTools.h"
 #include "core/PubLst.h"
 #include "core/ShellServices.h"
 
@@ -33,6 +36,7 @@ class TConfigStore;
 class TEZBetterListBox;
 class TExportForm;
 class TImportWindow;
+class TMessageListWindow;
 class TProcWin;
 class TSearchAssistent;
 class TUnpRep;
@@ -91,6 +95,22 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   // alone, as OptimizeOn and MaintainOn ask for them at start.
   void StartBackgroundRuns();
 
+  // --- Message list windows (MainWinMsgList.cpp) ---------------------------------
+  // Opens the area in a message list window and shows it: the window already
+  // open on it, a new one while fewer than WinLimit are open, else the open
+  // ones in turn. nullptr for a separator.
+  TMessageListWindow* OpenMessageList(TArea& area);
+  // The open message list windows.
+  std::vector<TMessageListWindow*> MessageLists() const;
+  // Closes every message list window (before the areas go).
+  void CloseMessageLists();
+  // Opens the entry after (before) the area in the area list, skipping
+  // separators, and selects it in the list.
+  void OpenNeighbourArea(const TArea& area, bool forward);
+  void MessageListLocked(TArea& area, bool exclusive) override;
+  void MessageListUpdateCaption(TArea& area) override;
+  void MessageListUnlocked(TArea& area) override;
+
  protected:
   // Closing: waits for background work and plug-ins, then lets the window
   // close; the program then destroys it.
@@ -143,6 +163,21 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void CreateSearchWindow();
   // Opens the address book window, making it on first use.
   void Adressbuch1Click();
+  // The area tools, delete, the configuration report and help
+  // (KQMainWindowCommands.cpp).
+  void ConnectAreaCommands();
+  std::vector<int> SelectedAreaRows() const;
+  void RunTool(TAreaTool tool);
+  void Aufholen1Click();
+  void Alles1Click();
+  void Aufrumen1Click();
+  void Optimieren2Click();
+  void Lschen1Click();
+  void ConfiganAutorsenden1Click();
+  void Hilfe3Click();
+  void Hilfethemen1Click();
+  // A new nodelist browser.
+  void Nodelistensuche1Click();
 
   std::string startDir_;
   std::string helpFile_;
@@ -162,6 +197,10 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   QListWidget* wList_ = nullptr;
   std::unique_ptr<TListBoxLink> wListLink_;
   QLabel* countPanel_ = nullptr;
+  // Double click or Return on an area row.
+  void AreaListOpen();
+  std::vector<QPointer<TMessageListWindow>> msgWindows_;
+  size_t nextMsgWindow_ = 0;
   QMenu* alPopup_ = nullptr;
   TBetterPlacement* placement_ = nullptr;
 };

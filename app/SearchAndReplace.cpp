@@ -27,10 +27,10 @@ TSARForm::TSARForm(QWidget* parent) : QDialog(parent) {
   setObjectName("SARForm");
   setWindowFlag(Qt::WindowStaysOnTopHint);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-  auto* label1 = Place("Label1", 8, 12, 80, 17, new QLabel(QStringLiteral("&Suchen nach:"), this));
-  edFind_ = Place("EdFind", 96, 8, 192, 23, new QLineEdit(this));
-  lbRep_ = Place("LbRep", 8, 40, 80, 17, new QLabel(QStringLiteral("Ersetzen &durch:"), this));
-  edRep_ = Place("EdRep", 96, 36, 192, 23, new QLineEdit(this));
+  auto* label1 = Place("Label1", 8, 12, 98, 17, new QLabel(QStringLiteral("&Suchen nach:"), this));
+  edFind_ = Place("EdFind", 108, 8, 180, 23, new QLineEdit(this));
+  lbRep_ = Place("LbRep", 8, 40, 98, 17, new QLabel(QStringLiteral("Ersetzen &durch:"), this));
+  edRep_ = Place("EdRep", 108, 36, 180, 23, new QLineEdit(this));
   cbWhole_ = Place("CbWhole", 8, 104, 280, 19,
                    new QCheckBox(QStringLiteral(" Nur ganze &Wörter"), this));
   cbCase_ = Place("CbCase", 8, 80, 280, 19,

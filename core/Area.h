@@ -145,6 +145,8 @@ class TArea : public TObject {
   TSearchRequest DisplayFilter;   // messages the message list shows
 
   bool IsSeparator() const { return Name == kSeparatorName; }
+  // The message list window open on the area (main thread), or none.
+  TObject* MessageWindow = nullptr;
 
   // The file name of an area name: each of < > / \ : ? * | and the double
   // quote becomes a full stop, as do control characters; bytes from 0x80

@@ -29,6 +29,9 @@ struct MsgFlag {
   static constexpr uint16_t Request = 0x0400;  // file request
   static constexpr uint16_t Deleted = 0x1000;  // removed by the next optimisation
   static constexpr uint16_t New = 0x2000;      // arrived with the last import
+
+  // Composed here: the message may be edited.
+  static constexpr uint16_t Editable = 0x0800;
 };
 
 // A length-prefixed string of at most N characters in a field of N + 1

@@ -9,10 +9,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "core/DateTimeUtil.h"
+#include "core/PubLst.h"
 
 namespace velmaris {
 
@@ -80,6 +82,16 @@ class TDateSearch {
   bool operator==(const TDateSearch&) const = default;
 };
 
+// Holds the open dialog of a mask (made by the windows). A copied mask has
+// no dialog of its own; the dialog goes with the mask.
+class TDialogSlot {
+ public:
+  TDialogSlot() = default;
+  TDialogSlot(const TDialogSlot&) {}
+  TDialogSlot& operator=(const TDialogSlot&) { return *this; }
+  std::unique_ptr<TObject> Dialog;
+};
+
 // A complete mask.
 class TSearchRequest {
  public:
@@ -102,6 +114,8 @@ class TSearchRequest {
   bool ShowTextPage = true;
   // The caption of the mask's dialog, set by the owner; not stored.
   std::string Caption;
+  // The mask's dialog while it is open.
+  TDialogSlot Dialog;
 
   // A flag word passes when (flags & FlagMask) == (Flags & FlagMask).
   bool MatchesFlags(uint32_t flags) const { return (flags & FlagMask) == (Flags & FlagMask); }

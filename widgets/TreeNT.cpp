@@ -494,8 +494,11 @@ void TCustomTreeNT::SetStateImages(TImageList* images) {
 }
 
 void TCustomTreeNT::NodeChanged(TTreeNTNode* node) {
+  // Inside an update the rows are not asked for: that would rebuild the
+  // row index after every node added.
+  if (items_->Updating()) return;
   const int row = items_->Shape().RowOf(node->Id());
-  if (row == kNone || items_->Updating()) return;
+  if (row == kNone) return;
   const int h = ItemHeight();
   viewport()->update(0, (row - top_) * h, viewport()->width(), h);
 }

@@ -16,6 +16,8 @@ namespace {
 
 // Below this many bodies a batch is tested on the caller's thread alone.
 constexpr size_t kParallelFrom = 64;
+// Bodies a thread takes at a time.
+constexpr size_t kSlice = 64;
 
 bool HeaderPasses(const TSearchRequest& request, const TMsgHeader& header) {
   if (!request.MatchesFlags(header.Flags)) return false;
@@ -111,8 +113,8 @@ void TAreaSearch::TestBodies(std::string_view bodyFile, const std::vector<TMsgHe
                              std::vector<char>& matches) {
   const TSearchString& condition = request_.Text;
   const platform::TextFinder finder(condition.Text(), condition.CaseSensitive);
-  const auto testRange = [&](size_t from, size_t to) {
-    std::string scratch;  // one body buffer per thread, reused
+  // scratch: one body buffer per thread, reused for every body.
+  const auto testRange = [&](size_t from, size_t to, std::string& scratch) {
     uint64_t bytes = 0;
     for (size_t k = from; k < to; ++k) {
       std::string_view text;
@@ -128,17 +130,22 @@ void TAreaSearch::TestBodies(std::string_view bodyFile, const std::vector<TMsgHe
   const size_t n = last - first;
   const size_t threads = n < kParallelFrom ? 1 : std::min<size_t>(Threads, n / (kParallelFrom / 2));
   if (threads <= 1) {
-    testRange(first, last);
+    std::string scratch;
+    testRange(first, last, scratch);
     return;
   }
+  // The threads take slices as they come free, so one that the machine
+  // holds back does not hold up the batch.
+  std::atomic<size_t> next{first};
+  const auto worker = [&] {
+    std::string scratch;
+    for (size_t from; (from = next.fetch_add(kSlice)) < last;)
+      testRange(from, std::min(last, from + kSlice), scratch);
+  };
   std::vector<std::jthread> workers;
   workers.reserve(threads - 1);
-  const size_t step = (n + threads - 1) / threads;
-  for (size_t t = 1; t < threads; ++t) {
-    const size_t from = first + std::min(n, t * step), to = first + std::min(n, (t + 1) * step);
-    if (from < to) workers.emplace_back(testRange, from, to);
-  }
-  testRange(first, first + std::min(n, step));
+  for (size_t t = 1; t < threads; ++t) workers.emplace_back(worker);
+  worker();
 }
 
 }  // namespace velmaris

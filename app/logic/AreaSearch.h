@@ -63,7 +63,7 @@ class TAreaSearch {
   // Threads that test bodies (1: the caller's thread alone).
   unsigned Threads;
   // Messages per batch of the body test.
-  size_t BatchSize = 4096;
+  size_t BatchSize = 16384;
   // Bytes of message text tested in the last run (for the figures).
   uint64_t TextBytes() const { return textBytes_; }
 

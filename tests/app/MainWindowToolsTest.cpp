@@ -10,6 +10,12 @@
 
 #include "MainWindowFixture.h"
 #include "app/AddrBook.h"
+#include "app/HelpViewer.h"
+#include "app/MsgWin.h"
+#include "nodelist/forms/AdvNLLookup.h"
+#include "core/NetLink.h"
+#include "platform/Files.h"
+#include "widgets/ModalHook.h"
 #include "app/SearchAssistent.h"
 #include "core/AddressBook.h"
 #include "core/forms/AddressProperties.h"
@@ -50,9 +56,12 @@ TEST_F(MainWindowToolsTest, SearchFromThePopupTakesTheSelectedAreasAndAHitBecome
   EXPECT_EQ(results->item(0)->text(), "FIDO.GER #1: Sender 2 to Sysop about \"Subject number 2\"");
   EXPECT_TRUE(search->findChild<QPushButton*>("NewAction")->isVisible());
   EXPECT_FALSE(search->findChild<QPushButton*>("Abort")->isVisible());
-  results->setCurrentRow(4);
+  results->setCurrentRow(4);  // OTHER #3: Sender 28
   QTest::keyClick(results, Qt::Key_Return);
   EXPECT_EQ(areas->FocusIndex(), Row("OTHER"));
+  ASSERT_EQ(w.MessageLists().size(), 1u);
+  EXPECT_EQ(w.MessageLists()[0]->Area(), Area("OTHER"));
+  EXPECT_EQ(w.MessageLists()[0]->DisplayedIndex, 3);
   QTest::mouseClick(search->findChild<QPushButton*>("NewAction"), Qt::LeftButton);
   EXPECT_TRUE(search->findChild<QPushButton*>("Okbtn")->isVisible());
 }
@@ -140,6 +149,68 @@ TEST_F(MainWindowToolsTest, AddressListsAreMadeRenamedAndPeopleMovedAndDeletedIn
   book->MovePerson(0, 1);
   book->Sortieren1Click();
   EXPECT_EQ(names(), QStringList({"A", "B"}));
+}
+
+TEST_F(MainWindowToolsTest, AreaToolsReportAndHelpRunFromTheMenus) {
+  Prepare({{"FIDO.GER", Times(3, MsgFlag::Unread)}, {"RU.TEST", Times(2, MsgFlag::Unread)}});
+  TKQMainWindow& w = Open();
+  TEZBetterListBox* areas = w.AreaListBox();
+  areas->ClearSelection();
+  areas->SetSelected(Row("FIDO.GER"), true);
+  prompter.Script({platform::mbYes});
+  Trigger("Aufholen1");
+  EXPECT_EQ(Area("FIDO.GER")->UnreadCount, 0);
+  EXPECT_EQ(Area("RU.TEST")->UnreadCount, 2);
+  EXPECT_EQ(w.findChild<QWidget*>("Note"), nullptr);  // the note went with the tool
+
+  // Delete with only the netmail area selected: no assistant comes up.
+  areas->ClearSelection();
+  areas->SetSelected(Row("NETMAIL"), true);
+  int assistants = 0;
+  const ModalHook old = SetModalHook([&assistants](QWidget*) { return ++assistants, 0; });
+  Trigger("Lschen1");
+  EXPECT_EQ(assistants, 0);
+  SetModalHook(old);
+
+  // The report goes into NETMAIL from the first uplink in zone 1 or 2.
+  TNetLink* uplink = w.ConfigStore().Uplinks().GetItem(0);
+  uplink->SysopAddress.SetText("3:640/1.2");
+  prompter.Clear();
+  prompter.Script({platform::mbYes});
+  Trigger("ConfiganAutorsenden1");
+  ASSERT_EQ(prompter.Questions().size(), 2u);
+  EXPECT_EQ(prompter.Questions()[1].text, "You have no uplink to zone 1 or 2!");
+  uplink->SysopAddress.SetText("2:5020/1042.7");
+  uplink->Sysop = "Point User";
+  const int before = Area("NETMAIL")->Count;
+  prompter.Script({platform::mbYes});
+  Trigger("ConfiganAutorsenden1");
+  TArea* netmail = Area("NETMAIL");
+  ASSERT_TRUE(netmail->OpenIndex());
+  ASSERT_EQ(netmail->Count, before + 1);
+  EXPECT_EQ(netmail->GetHeader(before).FromName.View(), "Point User");
+  EXPECT_EQ(netmail->GetHeader(before).ToName.View(), TConfigStore::kSupportName);
+  netmail->CloseIndex();
+
+  // Help: the main window's topic, a page of the help folder when there is one.
+  platform::MakeDirs(Start() + "Tervik/");
+  platform::WriteFileAtomic(Start() + "Tervik/1000.html", "<p>The area list</p>");
+  Trigger("Hilfe3");
+  THelpViewer* viewer = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* v = qobject_cast<THelpViewer*>(top); v && v->isVisible()) viewer = v;
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_EQ(viewer->toPlainText(), "The area list");
+  Trigger("Hilfethemen1");
+  EXPECT_TRUE(viewer->toPlainText().contains("Tervik/1.html"));
+  viewer->close();
+
+  Trigger("Nodelistensuche1");
+  auto* browser = w.findChild<TAdvNLLookup*>();
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* b = qobject_cast<TAdvNLLookup*>(top); b && b->isVisible()) browser = b;
+  ASSERT_NE(browser, nullptr);
+  browser->close();
 }
 
 TEST(AddressPropertiesTest, ApplyStoresInOneBracketAndAnEmptyAddressClearsIt) {

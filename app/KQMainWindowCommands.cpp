@@ -1,0 +1,111 @@
+// The main window's area tools, the delete command, the configuration
+// report and help.
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "app/HelpViewer.h"
+#include "app/KQMainWindow.h"
+#include "app/logic/AreaTools.h"
+#include "mailer/Mailers.h"
+#include "nodelist/NodelistService.h"
+#include "nodelist/forms/AdvNLLookup.h"
+#include "core/ConfigStore.h"
+#include "core/forms/ComboBoxLink.h"
+#include "platform/Prompter.h"
+#include "processing/forms/KillAssistents.h"
+#include "widgets/EZBetterListBox.h"
+
+namespace velmaris {
+
+namespace {
+
+// The note window of the area tools: one line telling the step.
+class TNote : public QWidget {
+ public:
+  explicit TNote(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint) {
+    setObjectName("Note");
+    auto* layout = new QVBoxLayout(this);
+    label_ = new QLabel(this);
+    label_->setObjectName("NoteText");
+    label_->setMinimumWidth(300);
+    label_->setAlignment(Qt::AlignCenter);
+    layout->addWidget(label_);
+  }
+  void SetText(const std::string& text) {
+    label_->setText(QString::fromStdString(text));
+    if (!isVisible()) show();
+    label_->repaint();
+  }
+
+ private:
+  QLabel* label_;
+};
+
+constexpr int kMainHelpContext = 1000;
+constexpr int kHelpIndexContext = 1;
+
+}  // namespace
+
+void TKQMainWindow::ConnectAreaCommands() {
+  const std::pair<const char*, void (TKQMainWindow::*)()> commands[] = {
+      {"Aufholen1", &TKQMainWindow::Aufholen1Click},
+      {"Alles1", &TKQMainWindow::Alles1Click},
+      {"Aufrumen1", &TKQMainWindow::Aufrumen1Click},
+      {"Optimieren2", &TKQMainWindow::Optimieren2Click},
+      {"Lschen1", &TKQMainWindow::Lschen1Click},
+      {"ConfiganAutorsenden1", &TKQMainWindow::ConfiganAutorsenden1Click},
+      {"Hilfe3", &TKQMainWindow::Hilfe3Click},
+      {"Hilfethemen1", &TKQMainWindow::Hilfethemen1Click},
+      {"Nodelistensuche1", &TKQMainWindow::Nodelistensuche1Click}};
+  for (const auto& [name, handler] : commands) ConnectCommand(name, handler);
+}
+
+std::vector<int> TKQMainWindow::SelectedAreaRows() const {
+  std::vector<int> rows;
+  for (int i = 0; i < areaList_->GetCount(); ++i)
+    if (areaList_->Selected(i)) rows.push_back(i);
+  return rows;
+}
+
+void TKQMainWindow::RunTool(TAreaTool tool) {
+  TNote note(this);
+  RunAreaTool(tool, ConfigStore().Areas(), SelectedAreaRows(),
+              [&note](const std::string& text) { note.SetText(text); });
+}
+
+void TKQMainWindow::Aufholen1Click() { RunTool(TAreaTool::CatchUp); }
+void TKQMainWindow::Alles1Click() { RunTool(TAreaTool::CatchUpAll); }
+void TKQMainWindow::Aufrumen1Click() { RunTool(TAreaTool::CleanUp); }
+void TKQMainWindow::Optimieren2Click() { RunTool(TAreaTool::Optimize); }
+
+void TKQMainWindow::Lschen1Click() {
+  const std::vector<std::string> names = DeletableAreaNames(ConfigStore().Areas(), SelectedAreaRows());
+  if (names.empty()) return;
+  TKillAreaAssistent assistant(ConfigStore(), this);
+  for (const std::string& name : names) assistant.KillList->addItem(AnsiToQString(name));
+  assistant.Execute();
+  RefreshAreaList();
+}
+
+void TKQMainWindow::ConfiganAutorsenden1Click() {
+  SendConfigurationReport(ConfigStore());
+}
+
+void TKQMainWindow::Nodelistensuche1Click() {
+  TConfigStore& store = ConfigStore();
+  ShowNodelistBrowser(GetNodelistLookup(),
+                      {&store.AddressBook(), &store.Mailboxes(), [] {
+                         TMailerConfig* profiles = GetMailerConfig();
+                         return profiles && profiles->Mailers().GetCount() > 0
+                                    ? profiles->Mailers().GetString(0)
+                                    : std::string();
+                       }});
+}
+
+void TKQMainWindow::Hilfe3Click() { ShowHelpTopic(helpFile_, kMainHelpContext); }
+void TKQMainWindow::Hilfethemen1Click() { ShowHelpTopic(helpFile_, kHelpIndexContext); }
+
+}  // namespace velmaris

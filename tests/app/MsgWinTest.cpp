@@ -1,0 +1,178 @@
+#include <QAction>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include "MainWindowFixture.h"
+#include "app/MsgWin.h"
+#include "core/MessageBase.h"
+#include "widgets/BetterListBox.h"
+#include "widgets/IniFile.h"
+#include "widgets/TextView.h"
+#include "widgets/TreeNT.h"
+
+namespace velmaris::test {
+namespace {
+
+constexpr uint16_t U = MsgFlag::Unread;
+
+class MsgWinTest : public MainWindowFixture {
+ protected:
+  // Opens the area's row of the area list with Return.
+  TMessageListWindow& OpenByKey(int row) {
+    TKQMainWindow& w = window ? *window : Open();
+    w.AreaListBox()->SelectItem(row);
+    QTest::keyClick(w.AreaListBox(), Qt::Key_Return);
+    TArea* area = window->ConfigStore().Areas().GetItem(row);
+    TMessageListWindow* m = MessageWindowOf(*area);
+    EXPECT_NE(m, nullptr);
+    return *m;
+  }
+  void Settle() {
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  std::string IndexBytes(const std::string& area) {
+    return dir.Read("start/Msgbase/" + area + kPackedIndexExt);
+  }
+};
+
+TEST_F(MsgWinTest, ReadingWithTheKeyboardClearsUnreadAndClosingWritesTheIndex) {
+  Prepare({{"FIDO.GER", Times(1000, U)}});
+  const std::string before = IndexBytes("FIDO.GER");
+  std::vector<TMsgHeader> expected;
+  ASSERT_TRUE(DecodePackedIndex(before, expected));
+  Open().show();
+  TMessageListWindow& m = OpenByKey(3);
+  TArea& area = *Area("FIDO.GER");
+  EXPECT_EQ(m.windowTitle(), "FIDO.GER - 1000 Messages");
+  EXPECT_EQ(m.ListBox()->Count(), 1000);
+  EXPECT_EQ(m.CurrentIndex, 0);  // the stored last-read message
+  for (int i = 0; i < 3; ++i) QTest::keyClick(m.ListBox(), Qt::Key_Down);
+  EXPECT_EQ(m.CurrentIndex, 3);
+  QTest::keyClick(m.ListBox(), Qt::Key_Return);
+  ASSERT_TRUE(m.IsMessageView());
+  EXPECT_EQ(m.DisplayedIndex, 3);
+  EXPECT_EQ(m.findChild<QLineEdit*>("Sender")->text(), "Sender 4");
+  EXPECT_EQ(m.findChild<QLineEdit*>("DSubject")->text(), "Subject number 4");
+  EXPECT_FALSE(m.MsgText()->Paragraphs().empty());
+  QTest::keyClick(m.MsgText(), Qt::Key_Right);
+  EXPECT_EQ(m.DisplayedIndex, 4);
+  QTest::keyClick(m.MsgText(), Qt::Key_Escape);
+  EXPECT_FALSE(m.IsMessageView());
+  QTest::keyClick(m.ListBox(), Qt::Key_End);
+  QTest::keyClick(m.ListBox(), Qt::Key_Return);
+  EXPECT_EQ(m.DisplayedIndex, 999);
+  EXPECT_EQ(m.findChild<QLabel*>("StatusPanel0")->text(), "1000 Messages, 997 unread");
+  EXPECT_TRUE(Rows()[3].startsWith("FIDO.GER\t1000\t997\t"));
+  // Delete marks the displayed message to be killed; again clears it.
+  QTest::keyClick(m.MsgText(), Qt::Key_Delete);
+  EXPECT_TRUE(area.HeaderList()[999].Flags & MsgFlag::Kill);
+  m.close();
+  Settle();
+  EXPECT_EQ(MessageWindowOf(area), nullptr);
+  EXPECT_FALSE(area.IsIndexLoaded());
+  EXPECT_EQ(area.LastRead, 999);
+  for (int i : {3, 4, 999}) expected[static_cast<size_t>(i)].Flags &= ~U;
+  expected[999].Flags |= MsgFlag::Kill;
+  EXPECT_EQ(IndexBytes("FIDO.GER"), EncodePackedIndex(expected.data(), expected.size()));
+}
+
+TEST_F(MsgWinTest, ReleasingAnExclusiveLockRebuildsTheList) {
+  Prepare({{"FIDO.GER", Times(20, U)}});
+  TMessageListWindow& m = *Open().OpenMessageList(*Area("FIDO.GER"));
+  TArea& area = *Area("FIDO.GER");
+  m.GoToMessage(5);
+  ASSERT_TRUE(area.Lock(true));
+  Settle();
+  EXPECT_EQ(m.windowTitle(), "FIDO.GER - exclusive locked");
+  EXPECT_FALSE(m.findChild<QWidget*>("Views")->isVisibleTo(&m));
+  area.QueueMail(MakeMail(100), false);
+  ASSERT_TRUE(area.WriteQueuedMail());
+  area.Unlock();
+  Settle();
+  EXPECT_EQ(m.windowTitle(), "FIDO.GER - 21 Messages");
+  EXPECT_EQ(m.ListBox()->Count(), 21);
+  EXPECT_TRUE(m.findChild<QWidget*>("Views")->isVisibleTo(&m));
+  EXPECT_EQ(m.DisplayedIndex, 5);
+  EXPECT_TRUE(m.IsMessageView());
+}
+
+TEST_F(MsgWinTest, WindowLimitReplacesOpenWindowsInTurn) {
+  Prepare({{"A", {U}}, {"B", {U}}, {"C", {0}}, {"D", {0}}});
+  TKQMainWindow& w = Open();  // WinLimit 1 by default
+  TMessageListWindow* first = w.OpenMessageList(*Area("A"));
+  EXPECT_EQ(w.OpenMessageList(*Area("B")), first);
+  EXPECT_EQ(MessageWindowOf(*Area("A")), nullptr);
+  EXPECT_EQ(first->Area(), Area("B"));
+  w.ConfigStore().SettingsModel().SetNumber(SettingId::WinLimit, 2);
+  TMessageListWindow* second = w.OpenMessageList(*Area("C"));
+  EXPECT_NE(second, first);
+  EXPECT_EQ(w.OpenMessageList(*Area("C")), second);  // already open
+  EXPECT_EQ(w.OpenMessageList(*Area("D")), first);
+  EXPECT_EQ(w.MessageLists().size(), 2u);
+}
+
+TEST_F(MsgWinTest, ColumnClicksSortAndTheLayoutIsStored) {
+  Prepare({{"FIDO.GER", Times(3, 0)}});
+  TMessageListWindow* m = Open().OpenMessageList(*Area("FIDO.GER"));
+  EXPECT_EQ(m->SortKey, MsgSortKey::Received);
+  m->BetterListBoxColumnClick(MsgColumn::From);
+  EXPECT_EQ(m->SortKey, MsgSortKey::From);
+  EXPECT_FALSE(m->Descending);
+  m->BetterListBoxColumnClick(MsgColumn::From);
+  EXPECT_TRUE(m->Descending);
+  EXPECT_EQ(m->DisplayList.Get(0), 2);  // "Sender 3" first
+  m->BetterListBoxColumnClick(MsgColumn::Size);
+  EXPECT_EQ(m->SortKey, MsgSortKey::Size);
+  EXPECT_FALSE(m->Descending);
+  m->close();
+  Settle();
+  const IniFile ini(Start() + "MsgList.ini");
+  EXPECT_EQ(ini.ReadInteger("Sorting", "Style", 0), MsgSortKey::Size);
+  EXPECT_EQ(ini.ReadInteger("Sorting", "Descending", -1), 0);
+  // Area order is never written: the next window starts with the stored key.
+  m = window->OpenMessageList(*Area("FIDO.GER"));
+  EXPECT_EQ(m->SortKey, MsgSortKey::Size);
+  m->SortKey = MsgSortKey::Area;
+  m->Descending = true;
+  m->SaveLayout();
+  const IniFile again(Start() + "MsgList.ini");
+  EXPECT_EQ(again.ReadInteger("Sorting", "Style", 0), MsgSortKey::Size);
+  EXPECT_EQ(again.ReadInteger("Sorting", "Descending", 0), 1);
+}
+
+TEST_F(MsgWinTest, KludgeSwitchesAndTheTreeFollowTheMenu) {
+  Prepare({{"FIDO.GER", Times(2, U)}});
+  Open();
+  TArea& area = *Area("FIDO.GER");
+  TMessageListWindow* m = window->OpenMessageList(area);
+  EXPECT_EQ(m->TreeView()->Items().Count(), 4);  // two subjects, two messages
+  auto mail = MakeMail(50);
+  std::string body = mail->Body.substr(0, mail->Header.TextOffset);
+  body += std::string("\x01MSGID: 2:5020/1 0000abcd\rSEEN-BY: 5020/1\rText *bold*\r") + '\0';
+  mail->Header.BodyLength = static_cast<uint32_t>(body.size());
+  ASSERT_TRUE(area.Lock(true));
+  area.QueueMail(std::make_unique<TMail>(body, mail->Header), false);
+  ASSERT_TRUE(area.WriteQueuedMail());
+  area.Unlock();
+  Settle();
+  EXPECT_EQ(m->TreeView()->Items().Count(), 6);
+  m->GoToMessage(2);
+  EXPECT_EQ(m->MsgText()->Paragraphs().size(), 1u);
+  EXPECT_EQ(m->KludgeValues.MsgIdAddress, "2:5020/1");
+  m->Action("AKludge")->trigger();
+  EXPECT_EQ(m->MsgText()->Paragraphs().size(), 2u);
+  // The settings reach the open window at once.
+  window->ConfigStore().SettingsModel().SetChecked(SettingId::SBKludge, true);
+  EXPECT_TRUE(m->Action("SBKLudge")->isChecked());
+  EXPECT_EQ(m->MsgText()->Paragraphs().size(), 3u);
+  window->ConfigStore().SettingsModel().SetChecked(SettingId::DisplayTree, false);
+  EXPECT_EQ(m->TreeView()->Items().Count(), 0);
+  EXPECT_EQ(m->DisplayedIndex, 2);
+  EXPECT_TRUE(m->IsMessageView());
+}
+
+}  // namespace
+}  // namespace velmaris::test
