@@ -61,18 +61,8 @@ std::vector<std::string> LineBytes(const QPlainTextEdit* memo) {
   return out;
 }
 
-// A font of the settings as Qt takes it: the size in points, the style a
-// sum of 1 bold, 2 underline, 4 italic and 8 strike-out.
-QFont ToQFont(const TFontDesc& desc) {
-  QFont font(QString::fromStdString(desc.Name));
-  if (desc.Size > 0) font.setPointSize(desc.Size);
-  font.setBold(desc.Style & TFontDesc::Bold);
-  font.setUnderline(desc.Style & TFontDesc::Underline);
-  font.setItalic(desc.Style & TFontDesc::Italic);
-  font.setStrikeOut(desc.Style & TFontDesc::StrikeOut);
-  return font;
-}
-
+// The font setting of a chosen font: the size in points, the style a sum of
+// 1 bold, 2 underline, 4 italic and 8 strike-out (FontOf goes the other way).
 TFontDesc FromQFont(const QFont& font) {
   TFontDesc desc;
   desc.Name = font.family().toStdString();
@@ -512,7 +502,7 @@ void TSettingsDialog::LoadControls(const SettingsValues& values) {
         SetLines(static_cast<QPlainTextEdit*>(b.control), values.Lines(b.id));
         break;
       case SettingKind::Font:
-        SetSampleFont(static_cast<QPushButton*>(b.control), ToQFont(values.Font(b.id)));
+        SetSampleFont(static_cast<QPushButton*>(b.control), FontOf(values.Font(b.id), QFont()));
         break;
       default:
         if (auto* file = qobject_cast<TFilenameEdit*>(b.control))

@@ -28,7 +28,6 @@ class AdvNLLookupTest : public FormsFixture {
   }
   void Settle(TAdvNLLookup& browser) {
     ASSERT_TRUE(dispatcher.RunUntil([&] { return !browser.Updater().Running(); }));
-    QCoreApplication::processEvents();
   }
   TNodelistLookup lookup;
 };
