@@ -23,30 +23,30 @@ void Fire(const std::function<void()>& event) {
 
 }  // namespace
 
-TColumnSpec ParseColumnSpec(std::string_view spec, double defaultWidth) {
+TColumnSpec ParseColumnSpec(std::string_view format, double defaultWidth) {
   TColumnSpec column;
-  if (!spec.empty()) {
-    switch (spec[0]) {
+  if (!format.empty()) {
+    switch (format[0]) {
       case '<':
         column.Alignment = kAlignLeft;
-        spec.remove_prefix(1);
+        format.remove_prefix(1);
         break;
       case '>':
         column.Alignment = kAlignRight;
-        spec.remove_prefix(1);
+        format.remove_prefix(1);
         break;
       case '^':
         column.Alignment = kAlignCenter;
-        spec.remove_prefix(1);
+        format.remove_prefix(1);
         break;
       default: break;
     }
   }
   column.Width = defaultWidth;
-  if (!spec.empty()) {
+  if (!format.empty()) {
     double value = 0;
-    auto [end, error] = std::from_chars(spec.data(), spec.data() + spec.size(), value);
-    if (error == std::errc() && end == spec.data() + spec.size() && value >= 0)
+    auto [end, error] = std::from_chars(format.data(), format.data() + format.size(), value);
+    if (error == std::errc() && end == format.data() + format.size() && value >= 0)
       column.Width = value;
   }
   return column;
@@ -402,26 +402,26 @@ void TLinePrinter::OutputLine(std::string_view text) {
 
 void TLinePrinter::PrintTableRow(std::string_view row) {
   BreakPageIfDue();
-  const std::vector<std::string> specs = SplitBars(TableFormat), cells = SplitBars(row);
+  const std::vector<std::string> formats = SplitBars(TableFormat), cells = SplitBars(row);
   const int inner = metrics_.DpiX / 300 * 6;
   const int height = LineHeight();
   const TDateTime now = Clock ? Clock() : 0;
   int x = LeftPx();
-  for (size_t i = 0; i < specs.size(); ++i) {
-    const TColumnSpec spec = ParseColumnSpec(specs[i], defaultColWidth_);
-    const int columnWidth = ToPixelsX(spec.Width);
+  for (size_t i = 0; i < formats.size(); ++i) {
+    const TColumnSpec format = ParseColumnSpec(formats[i], defaultColWidth_);
+    const int columnWidth = ToPixelsX(format.Width);
     std::string text = i < cells.size() ? cells[i] : std::string();
     if (text.find("{$") != std::string::npos)
       text = ExpandPrintMacros(text,
                                {line_, page_, FormatShortDate(now), FormatMacroTime(now), title_});
     text.resize(FitLength(text, columnWidth));
     const int textWidth = device_.TextWidth(text);
-    int offset = spec.Alignment == kAlignRight    ? columnWidth - textWidth
-                 : spec.Alignment == kAlignCenter ? (columnWidth - textWidth) / 2
+    int offset = format.Alignment == kAlignRight    ? columnWidth - textWidth
+                 : format.Alignment == kAlignCenter ? (columnWidth - textWidth) / 2
                                                   : 0;
     if (textWidth < columnWidth - inner) {
-      if (spec.Alignment == kAlignRight) offset -= inner;
-      if (spec.Alignment == kAlignLeft) offset += inner;
+      if (format.Alignment == kAlignRight) offset -= inner;
+      if (format.Alignment == kAlignLeft) offset += inner;
     }
     if (printToFile_) {
       WriteFile(Blanks(offset) + text + Blanks(columnWidth - offset - textWidth));

@@ -82,12 +82,12 @@ class TPrintProgress {
 };
 
 // One column of a table format: "<", ">" or "^" and a width in the measure
-// unit; an empty spec or one of only the alignment takes the default width.
+// unit; an empty format or one of only the alignment takes the default width.
 struct TColumnSpec {
   int Alignment = kAlignLeft;
   double Width = 0;
 };
-TColumnSpec ParseColumnSpec(std::string_view spec, double defaultWidth);
+TColumnSpec ParseColumnSpec(std::string_view format, double defaultWidth);
 // Fields at '|': "a|b|" gives three.
 std::vector<std::string> SplitBars(std::string_view text);
 // Each TAB becomes blanks up to the next multiple of tabSize.

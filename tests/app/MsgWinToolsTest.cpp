@@ -177,10 +177,10 @@ TEST_F(MsgWinToolsTest, UUDecodeOfTheDisplayedMessageWritesTheFile) {
   {
     Open();
     TArea* area = Area("ECHO");
-    MailSpec spec;
-    spec.text = "Here it is:\rbegin 644 cat.txt\r#0V%T\r`\rend\r";
+    MailSpec mail;
+    mail.text = "Here it is:\rbegin 644 cat.txt\r#0V%T\r`\rend\r";
     ASSERT_TRUE(area->Lock(true));
-    ASSERT_TRUE(area->StoreMail(MakeSpecMail(spec)));
+    ASSERT_TRUE(area->StoreMail(MakeSpecMail(mail)));
     area->Unlock();
   }
   TMessageListWindow& list = *window->OpenMessageList(*Area("ECHO"));
