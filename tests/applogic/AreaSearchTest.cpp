@@ -56,19 +56,20 @@ class AreaSearchTest : public ::testing::Test {
     // Area 1 is a separator; areas 0 and 2 hold 150 messages each.
     for (const char* name : {"RU.TEST", kSeparatorName, "NETMAIL"}) {
       const bool separator = std::string(name) == kSeparatorName;
-      areas.Adopt(std::make_unique<TArea>(dir.Path(), name, separator ? "Sep" : name,
-                                          separator ? AreaTypeCode::Separator
-                                                    : AreaTypeCode::Echomail));
+      areas.Adopt(
+          std::make_unique<TArea>(dir.Path(), name, separator ? "Sep" : name,
+                                  separator ? AreaTypeCode::Separator : AreaTypeCode::Echomail));
       if (separator) continue;
       TArea& area = *areas.GetItem(areas.GetCount() - 1);
       for (int i = 0; i < 150; ++i) {
-        MailSpec spec;
-        spec.from = kFroms[i % 4];
-        spec.to = i % 3 ? "All" : "Sysop";
-        spec.subject = "Subject " + std::to_string(i);
-        spec.text = std::string(i % 8 < 4 ? 0 : i * 7 % 300, 'x') + kWords[i % 4] + "\rmore text\r";
-        spec.flags = i % 5 ? 0 : 0x0004;
-        area.QueueMail(MakeSpecMail(spec), false);
+        MailSpec mailSpec;
+        mailSpec.from = kFroms[i % 4];
+        mailSpec.to = i % 3 ? "All" : "Sysop";
+        mailSpec.subject = "Subject " + std::to_string(i);
+        mailSpec.text =
+            std::string(i % 8 < 4 ? 0 : i * 7 % 300, 'x') + kWords[i % 4] + "\rmore text\r";
+        mailSpec.flags = i % 5 ? 0 : 0x0004;
+        area.QueueMail(MakeSpecMail(mailSpec), false);
       }
       ASSERT_TRUE(area.WriteQueuedMail());
     }
@@ -101,30 +102,39 @@ TEST_F(AreaSearchTest, HitsAreThoseTheMessagesThemselvesMatchInAreaAndIndexOrder
     std::function<void(TSearchRequest&)> set;
   };
   const std::vector<Case> cases = {
-      {"word anywhere, any case", [](TSearchRequest& r) { r.ApplyText = true; r.Text.SetText("velmaris"); }},
-      {"word with case", [](TSearchRequest& r) {
+      {"word anywhere, any case",
+       [](TSearchRequest& r) {
+         r.ApplyText = true;
+         r.Text.SetText("velmaris");
+       }},
+      {"word with case",
+       [](TSearchRequest& r) {
          r.ApplyText = true;
          r.Text.SetText("VELMARIS");
          r.Text.CaseSensitive = true;
        }},
-      {"whole text", [](TSearchRequest& r) {
+      {"whole text",
+       [](TSearchRequest& r) {
          r.ApplyText = true;
          r.Text.SetText("VELMARIS\rMORE TEXT\r");
          r.Text.SubstringMatch = false;
        }},
-      {"sender exactly", [](TSearchRequest& r) {
+      {"sender exactly",
+       [](TSearchRequest& r) {
          r.ApplyOrigin = true;
          r.Origin.SetText("IVAN PETROV");
          r.Origin.SubstringMatch = false;
        }},
-      {"sender and text and unread", [](TSearchRequest& r) {
+      {"sender and text and unread",
+       [](TSearchRequest& r) {
          r.ApplyOrigin = true;
          r.Origin.SetText("petrov");
          r.ApplyText = true;
          r.Text.SetText("point");
          r.FlagMask = r.Flags = 0x0004;
        }},
-      {"recipient and subject", [](TSearchRequest& r) {
+      {"recipient and subject",
+       [](TSearchRequest& r) {
          r.ApplyDestination = true;
          r.Destination.SetText("sys");
          r.ApplySubject = true;
@@ -211,7 +221,8 @@ TEST_F(AreaSearchTest, DamagedBodiesAreNotFoundAndDoNotStopTheSearch) {
   area.CloseIndex();
   {
     // One byte of the second body's stored data changed: its CRC fails.
-    std::fstream body(area.FilePath(kPackedBodyExt), std::ios::in | std::ios::out | std::ios::binary);
+    std::fstream body(area.FilePath(kPackedBodyExt),
+                      std::ios::in | std::ios::out | std::ios::binary);
     body.seekp(second.BodyOffset + kBodyRecordHeadSize + 3);
     body.put('\x7F');
   }

@@ -25,9 +25,9 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 TEST(SaveAsTextTest, OneMessageBlockByteForByte) {
-  test::MailSpec spec;
-  spec.text = "Hi!\r\n\rJD> quoted\r\x01MSGID: 1\rSEEN-BY: 5020/1\rAREA:RU.TEST\rBye";
-  const std::string saved = SavedMessageText(*test::MakeSpecMail(spec), {});
+  test::MailSpec mailSpec;
+  mailSpec.text = "Hi!\r\n\rJD> quoted\r\x01MSGID: 1\rSEEN-BY: 5020/1\rAREA:RU.TEST\rBye";
+  const std::string saved = SavedMessageText(*test::MakeSpecMail(mailSpec), {});
   EXPECT_EQ(saved, kStars + "\r\n" +
                        "*      Area: RU.TEST\r\n"
                        "*   Subject: Test\r\n"
@@ -40,14 +40,15 @@ TEST(SaveAsTextTest, OneMessageBlockByteForByte) {
 }
 
 TEST(SaveAsTextTest, LinesAreCutWrappedAndFilteredByTheSwitches) {
-  test::MailSpec spec;
-  spec.from = std::string(60, 'F');
-  spec.subject = std::string(100, 'S');
-  spec.date = std::string("05 Jan\0 98  12:00:00", 20);
+  test::MailSpec mailSpec;
+  mailSpec.from = std::string(60, 'F');
+  mailSpec.subject = std::string(100, 'S');
+  mailSpec.date = std::string("05 Jan\0 98  12:00:00", 20);
   std::string words;
   while (words.size() < 200) words += "word ";
-  spec.text = "JD> " + words + "\rSEEN-BY: " + std::string(30, '1') + " " + std::string(60, '2');
-  const auto mail = test::MakeSpecMail(spec);
+  mailSpec.text =
+      "JD> " + words + "\rSEEN-BY: " + std::string(30, '1') + " " + std::string(60, '2');
+  const auto mail = test::MakeSpecMail(mailSpec);
 
   const std::vector<std::string> off = Lines(SavedMessageText(*mail, {}));
   EXPECT_EQ(off[2], "*   Subject: " + std::string(71, 'S'));
@@ -71,9 +72,9 @@ TEST(SaveAsTextTest, SelectionIsAppendedOrReplacesTheFile) {
   TArea area(dir.Path(), "SAVE", "SAVE");
   std::vector<std::unique_ptr<TMail>> mails;
   for (const char* who : {"Anna", "Boris", "Clara"}) {
-    test::MailSpec spec;
-    spec.from = who;
-    mails.push_back(test::MakeSpecMail(spec));
+    test::MailSpec mailSpec;
+    mailSpec.from = who;
+    mails.push_back(test::MakeSpecMail(mailSpec));
   }
   ASSERT_TRUE(area.Lock(true));
   ASSERT_TRUE(area.StoreMails(std::move(mails)));

@@ -20,11 +20,11 @@ TEST(SendersToBookTest, EachSenderAndAddressIsAddedOnce) {
   TArea area(dir.Path(), "RU.TEST", "RU.TEST");
   std::vector<std::unique_ptr<TMail>> mails;
   auto add = [&](const char* from, TFidoAddr orig, const char* subject) {
-    test::MailSpec spec;
-    spec.from = from;
-    spec.orig = orig;
-    spec.subject = subject;
-    mails.push_back(test::MakeSpecMail(spec));
+    test::MailSpec mailSpec;
+    mailSpec.from = from;
+    mailSpec.orig = orig;
+    mailSpec.subject = subject;
+    mails.push_back(test::MakeSpecMail(mailSpec));
   };
   add("Ivan Petrov", {2, 5020, 1, 7}, "One");
   add("Ivan Petrov", {2, 5020, 1, 7}, "Two");
