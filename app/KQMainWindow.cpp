@@ -35,6 +35,7 @@
 #include "core/WinLst.h"
 #include "core/forms/FormText.h"
 #include "mailer/MailerSession.h"
+#include "mailer/forms/FileReqEditor.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "mailer/forms/MailerForm.h"
 #include "nodelist/NodelistService.h"
@@ -824,6 +825,7 @@ void TKQMainWindow::Shutdown() {
   if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();
   FreeAreaManagers();
   searchWindow_.reset();
+  fileReqEditor_.reset();
   delete addrBook_;
   // The areas and the configuration store go last.
   session_.reset();

@@ -44,6 +44,7 @@ class TExportForm;
 class TImportWindow;
 class TMessageListWindow;
 class TProcWin;
+class TFileReqEditor;
 class TSearchAssistent;
 class TUnpRep;
 
@@ -214,6 +215,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void Hilfethemen1Click();
   // A new nodelist browser.
   void Nodelistensuche1Click();
+  void ShowFredClick();
 
   std::string startDir_;
   std::string helpFile_;
@@ -225,6 +227,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   std::unique_ptr<TProcWin> procWin_;
   std::unique_ptr<TUnpRep> unpRep_;
   std::unique_ptr<TSearchAssistent> searchWindow_;
+  std::unique_ptr<TFileReqEditor> fileReqEditor_;
   TAddrBook* addrBook_ = nullptr;  // frees itself when closed
   uint64_t jobSettings_ = 0;       // the subscription to UnpackOn and DiffOn
   bool shutDown_ = false;

@@ -9,11 +9,12 @@
 #include "app/HelpViewer.h"
 #include "app/KQMainWindow.h"
 #include "app/logic/AreaTools.h"
-#include "mailer/Mailers.h"
-#include "nodelist/NodelistService.h"
-#include "nodelist/forms/AdvNLLookup.h"
 #include "core/ConfigStore.h"
 #include "core/forms/ComboBoxLink.h"
+#include "mailer/Mailers.h"
+#include "mailer/forms/FileReqEditor.h"
+#include "nodelist/NodelistService.h"
+#include "nodelist/forms/AdvNLLookup.h"
 #include "platform/Prompter.h"
 #include "processing/forms/KillAssistents.h"
 #include "widgets/EZBetterListBox.h"
@@ -59,7 +60,8 @@ void TKQMainWindow::ConnectAreaCommands() {
       {"ConfiganAutorsenden1", &TKQMainWindow::ConfiganAutorsenden1Click},
       {"Hilfe3", &TKQMainWindow::Hilfe3Click},
       {"Hilfethemen1", &TKQMainWindow::Hilfethemen1Click},
-      {"Nodelistensuche1", &TKQMainWindow::Nodelistensuche1Click}};
+      {"Nodelistensuche1", &TKQMainWindow::Nodelistensuche1Click},
+      {"ShowFred", &TKQMainWindow::ShowFredClick}};
   for (const auto& [name, handler] : commands) ConnectCommand(name, handler);
 }
 
@@ -82,7 +84,8 @@ void TKQMainWindow::Aufrumen1Click() { RunTool(TAreaTool::CleanUp); }
 void TKQMainWindow::Optimieren2Click() { RunTool(TAreaTool::Optimize); }
 
 void TKQMainWindow::Lschen1Click() {
-  const std::vector<std::string> names = DeletableAreaNames(ConfigStore().Areas(), SelectedAreaRows());
+  const std::vector<std::string> names =
+      DeletableAreaNames(ConfigStore().Areas(), SelectedAreaRows());
   if (names.empty()) return;
   TKillAreaAssistent assistant(ConfigStore(), this);
   for (const std::string& name : names) assistant.KillList->addItem(AnsiToQString(name));
@@ -90,22 +93,31 @@ void TKQMainWindow::Lschen1Click() {
   RefreshAreaList();
 }
 
-void TKQMainWindow::ConfiganAutorsenden1Click() {
-  SendConfigurationReport(ConfigStore());
-}
+void TKQMainWindow::ConfiganAutorsenden1Click() { SendConfigurationReport(ConfigStore()); }
 
 void TKQMainWindow::Nodelistensuche1Click() {
   TConfigStore& store = ConfigStore();
-  ShowNodelistBrowser(GetNodelistLookup(),
-                      {&store.AddressBook(), &store.Mailboxes(), [] {
-                         TMailerConfig* profiles = GetMailerConfig();
-                         return profiles && profiles->Mailers().GetCount() > 0
-                                    ? profiles->Mailers().GetString(0)
-                                    : std::string();
-                       }});
+  ShowNodelistBrowser(GetNodelistLookup(), {&store.AddressBook(), &store.Mailboxes(), [] {
+                                              TMailerConfig* profiles = GetMailerConfig();
+                                              return profiles && profiles->Mailers().GetCount() > 0
+                                                         ? profiles->Mailers().GetString(0)
+                                                         : std::string();
+                                            }});
 }
 
 void TKQMainWindow::Hilfe3Click() { ShowHelpTopic(helpFile_, kMainHelpContext); }
 void TKQMainWindow::Hilfethemen1Click() { ShowHelpTopic(helpFile_, kHelpIndexContext); }
+
+// The file request editor, one for the program, told the outbound folder and
+// the default zone each time it is shown.
+void TKQMainWindow::ShowFredClick() {
+  if (!fileReqEditor_) fileReqEditor_ = std::make_unique<TFileReqEditor>(ConfigStore());
+  const std::shared_ptr<const SettingsValues> settings = ConfigStore().SettingsModel().Snapshot();
+  fileReqEditor_->SetOutbound(settings->OutboundDir());
+  fileReqEditor_->SetDefaultZone(settings->Zone());
+  fileReqEditor_->show();
+  fileReqEditor_->raise();
+  fileReqEditor_->activateWindow();
+}
 
 }  // namespace velmaris

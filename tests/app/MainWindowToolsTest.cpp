@@ -12,13 +12,14 @@
 #include "app/AddrBook.h"
 #include "app/HelpViewer.h"
 #include "app/MsgWin.h"
-#include "nodelist/forms/AdvNLLookup.h"
-#include "core/NetLink.h"
-#include "platform/Files.h"
-#include "widgets/ModalHook.h"
 #include "app/SearchAssistent.h"
 #include "core/AddressBook.h"
+#include "core/NetLink.h"
 #include "core/forms/AddressProperties.h"
+#include "mailer/forms/FileReqEditor.h"
+#include "nodelist/forms/AdvNLLookup.h"
+#include "platform/Files.h"
+#include "widgets/ModalHook.h"
 
 namespace velmaris::test {
 namespace {
@@ -211,6 +212,13 @@ TEST_F(MainWindowToolsTest, AreaToolsReportAndHelpRunFromTheMenus) {
     if (auto* b = qobject_cast<TAdvNLLookup*>(top); b && b->isVisible()) browser = b;
   ASSERT_NE(browser, nullptr);
   browser->close();
+
+  Trigger("ShowFred");
+  TFileReqEditor* fred = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* f = qobject_cast<TFileReqEditor*>(top); f && f->isVisible()) fred = f;
+  ASSERT_NE(fred, nullptr);
+  fred->close();
 }
 
 TEST(AddressPropertiesTest, ApplyStoresInOneBracketAndAnEmptyAddressClearsIt) {
