@@ -154,6 +154,7 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
   areaList_->Columns().LoadWidths(AreaListIniPath());
 
   SetShellServices(this);
+  TMessageEditor::SetNodelistPicker(PickReceiverFromNodelist);
   setWindowTitle(QString::fromUtf8(kProgramTitle));
   // The stored position, or maximised on a first start.
   placement_->Loaded();
@@ -743,6 +744,7 @@ void TKQMainWindow::Adressbuch1Click() {
   if (!addrBook_) {
     addrBook_ = new TAddrBook(ConfigStore().AddressBook(), ConfigStore().AddressGroups());
     addrBook_->OnDestroyed = [this] { addrBook_ = nullptr; };
+    addrBook_->OnWrite = [this](TFriend& entry) { WriteToFriend(entry); };
   }
   addrBook_->show();
   addrBook_->raise();
@@ -820,6 +822,7 @@ void TKQMainWindow::Shutdown() {
   if (GetShellServices() == this) SetShellServices(nullptr);
   SaveLayout();
   TMessageEditor::FreeAll();
+  TMessageEditor::SetNodelistPicker(nullptr);
   if (session_) session_->Save();
   // The mailer profiles and their windows, which post their logs.
   if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();

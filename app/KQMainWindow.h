@@ -40,6 +40,7 @@ class TBetterPlacement;
 class TConfigSession;
 class TConfigStore;
 class TEZBetterListBox;
+class TFriend;
 class TExportForm;
 class TImportWindow;
 class TMessageListWindow;
@@ -47,6 +48,12 @@ class TProcWin;
 class TFileReqEditor;
 class TSearchAssistent;
 class TUnpRep;
+
+// The message editor's nodelist picker, set while the main window runs: the
+// browser opens on the typed sysop name (ANSI); the picked sysop (ANSI) and
+// address come back.
+bool PickReceiverFromNodelist(QWidget* parent, const std::string& sysop, std::string& name,
+                              std::string& address);
 
 class TKQMainWindow : public QMainWindow, public TShellServices, public TObject {
   Q_OBJECT
@@ -170,6 +177,9 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void SettingsClick();
   // Opens a message editor on the focus area (KQMainWindowNewMail.cpp).
   void NeueMail1Click();
+  // The address book's write command: an editor with a netmail to the entry
+  // (KQMainWindowNewMail.cpp).
+  void WriteToFriend(const TFriend& entry);
   void CreateAreaManagers();
   void FreeAreaManagers();
   void CreateJobWindows();

@@ -1,15 +1,21 @@
 // The main window's new-message command: a message editor on the area of
-// the focus row, with copies ticked for the other selected areas.
+// the focus row, with copies ticked for the other selected areas. Also the
+// address book's write command and the editor's nodelist picker.
 #include <QPlainTextEdit>
 #include <random>
 
 #include "app/KQMainWindow.h"
 #include "app/MessageEditor.h"
+#include "app/MsgWinCompose.h"
+#include "app/logic/AddressBookMail.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/KQMail.h"
 #include "core/TextGroups.h"
 #include "core/forms/FormText.h"
+#include "nodelist/NodelistService.h"
+#include "nodelist/forms/AdvNLLookup.h"
+#include "platform/CodePage.h"
 #include "platform/Prompter.h"
 #include "widgets/EZBetterListBox.h"
 #include "widgets/VxCheckListBox.h"
@@ -79,6 +85,28 @@ void TKQMainWindow::NeueMail1Click() {
   }
   editor->show();
   editor->Editor->setFocus();
+}
+
+void TKQMainWindow::WriteToFriend(const TFriend& entry) {
+  TConfigStore& store = ConfigStore();
+  TComposeSource source;
+  source.WindowArea = FriendMailArea(store.Areas());
+  source.Areas = &store.Areas();
+  source.Uplinks = &store.Uplinks();
+  source.TextGroups = &store.TextGroups();
+  TComposition composition = ComposeFriendMail(source, entry);
+  ShowComposition(composition, this, &store.Uplinks());
+}
+
+bool PickReceiverFromNodelist(QWidget* parent, const std::string& sysop, std::string& name,
+                              std::string& address) {
+  TNodelistFilter start;
+  start.Sysop = platform::AnsiToOem(sysop);
+  const std::optional<TNodelistPick> pick = PickFromNodelist(GetNodelistLookup(), start, parent);
+  if (!pick) return false;
+  name = platform::OemToAnsi(pick->Sysop);
+  address = FidoAddressToStr(pick->Address);
+  return true;
 }
 
 }  // namespace velmaris

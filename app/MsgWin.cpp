@@ -15,11 +15,13 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <fcntl.h>
 
@@ -34,6 +36,8 @@
 #include "core/ShellServices.h"
 #include "core/WinLst.h"
 #include "core/forms/FormText.h"
+#include "core/forms/SrchMaskProperties.h"
+#include "app/SearchAndReplace.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
@@ -313,6 +317,7 @@ void TMessageListWindow::BuildMenus() {
   connectAction("E1", &TMessageListWindow::E1Click);
   connectAction("Suchen3", &TMessageListWindow::Suchen3Click);
   connectAction("Weitersuchen1", &TMessageListWindow::Weitersuchen1Click);
+  connectAction("Anzeigefilter1", &TMessageListWindow::Anzeigefilter1Click);
   connectAction("Messageliste1", &TMessageListWindow::ShowListClick);
   connectAction("DisplayTree", &TMessageListWindow::DisplayTreeClick);
   for (const char* name : {"DisplayStyles", "AKludge", "AREAKLudge", "SBKLudge"})
@@ -349,6 +354,7 @@ void TMessageListWindow::BuildToolbar() {
       {"ShowNext", "ShowNextItem", QStyle::SP_ArrowRight},
       {"ShowLast", "ShowLastItem", QStyle::SP_MediaSkipForward},
       {"Suchen3", "FindItem", QStyle::SP_FileDialogContentsView},
+      {"Lschen2", "IEDeleteMsgs", QStyle::SP_TrashIcon},
   };
   int left = toolbar_->BtnOffsetHorz();
   for (const Button& b : kButtons) {
@@ -400,6 +406,20 @@ void TMessageListWindow::BuildHeaderPanel() {
   grid->addWidget(receiver_, 1, 1);
   grid->addWidget(recAddr_, 1, 2);
   grid->addWidget(time_, 1, 3);
+  // The nodelist lookups of sender and recipient.
+  auto lookup = [this](const char* name, void (TMessageListWindow::*handler)()) {
+    auto* button = new QToolButton(header_);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(QStringLiteral("?"));
+    button->setToolTip(QStringLiteral("Поиск в нодлисте"));
+    connect(button, &QToolButton::clicked, this,
+            [this, handler] { Guarded([&] { (this->*handler)(); }); });
+    return button;
+  };
+  lookupSender_ = lookup("LookupSender", &TMessageListWindow::LookupSenderClick);
+  lookupReceiver_ = lookup("LookupReceiver", &TMessageListWindow::LookupReceiverClick);
+  grid->addWidget(lookupSender_, 0, 4);
+  grid->addWidget(lookupReceiver_, 1, 4);
   grid->addWidget(caption(QStringLiteral("Тема:")), 2, 0);
   grid->addWidget(subject_, 2, 1, 1, 2);
   grid->addWidget(byteSize_, 2, 3);
@@ -418,7 +438,7 @@ void TMessageListWindow::BuildHeaderPanel() {
     ++slot;
   }
   flags->setColumnStretch(5, 1);
-  grid->addLayout(flags, 3, 0, 1, 4);
+  grid->addLayout(flags, 3, 0, 1, 5);
 }
 
 void TMessageListWindow::BuildForm() {
@@ -685,6 +705,8 @@ void TMessageListWindow::SetArea(TArea* area) {
     const uint8_t type = area_->AreaType;
     const bool fido = type <= AreaTypeCode::Netmail || type == AreaTypeCode::Storage;
     sndAddr_->setVisible(fido);
+    lookupSender_->setVisible(fido);
+    lookupReceiver_->setVisible(fido);
     recAddr_->setVisible(type == AreaTypeCode::Netmail);
     for (QCheckBox* box : flagBoxes_) {
       const QString name = box->objectName();
@@ -1359,9 +1381,30 @@ void TMessageListWindow::Layoutspeichern1Click() {
 // ------------------------------------------------------------------------
 
 void TMessageListWindow::Suchen3Click() {
-  // The find form comes with the small dialogs; until then the last text is
-  // searched again.
-  if (!findText_.empty()) FindInText(findText_, findMatchCase_, findWholeWord_);
+  TSARForm form(this);
+  form.setObjectName("SARForm");
+  form.SetFindOnly(true);
+  form.SetFindText(AnsiText(findText_));
+  form.OnFind = [this](TSARForm& f) {
+    Guarded([&] { FindInText(AnsiBytes(f.GetFindText()), f.GetCaseSensitive(), f.GetWholeWords()); });
+  };
+  ExecModal(form);
+  findText_ = AnsiBytes(form.GetFindText());
+  findMatchCase_ = form.GetCaseSensitive();
+  findWholeWord_ = form.GetWholeWords();
+}
+
+void TMessageListWindow::Anzeigefilter1Click() {
+  if (!area_) return;
+  TSearchRequest& mask = area_->DisplayFilter;
+  TSrchMaskProperties* dialog = EditSearchRequest(mask);
+  // The dialog may outlive this window; it rebuilds the rows only while the
+  // window still shows this area.
+  QPointer<TMessageListWindow> self(this);
+  TArea* area = area_;
+  dialog->OnApplied = [self, area](TSearchRequest&) {
+    if (self && self->area_ == area) Guarded([&] { self->BuildDisplayList(); });
+  };
 }
 
 void TMessageListWindow::Weitersuchen1Click() {

@@ -43,6 +43,7 @@ class QProgressBar;
 class QSplitter;
 class QStackedWidget;
 class QStatusBar;
+class QToolButton;
 
 namespace velmaris {
 
@@ -188,6 +189,9 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void Drucken1Click();
   void Suchen3Click();
   void Weitersuchen1Click();
+  // Opens the dialog of the area's display mask; applying it rebuilds the
+  // rows.
+  void Anzeigefilter1Click();
   void Layoutladen1Click();
   void Layoutspeichern1Click();
   void MnROT13Click();
@@ -254,6 +258,10 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void Optimieren1Click();
   void UUdecode1Click();
   void AbsenderinsAdressbuch1Click();
+  // Nodelist browsers on the shown message's sender (its node when the point
+  // is not listed) and on its recipient's name.
+  void LookupSenderClick();
+  void LookupReceiverClick();
 
  signals:
   // The area changed (SetArea) or the window is going.
@@ -319,6 +327,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   QListWidget* wList_ = nullptr;
   std::unique_ptr<TListBoxLink> wListLink_;
   QLineEdit *sender_ = nullptr, *receiver_ = nullptr, *sndAddr_ = nullptr, *recAddr_ = nullptr;
+  QToolButton *lookupSender_ = nullptr, *lookupReceiver_ = nullptr;
   QLineEdit *subject_ = nullptr, *date_ = nullptr, *time_ = nullptr, *byteSize_ = nullptr;
   std::vector<QCheckBox*> flagBoxes_;
 };

@@ -3,6 +3,7 @@
 // optimise). The work is app/logic (SelectionTools, SaveAsText, UUDecode)
 // and processing/MaintenanceRuns; this file wires it to the menus.
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <memory>
 #include <vector>
@@ -18,9 +19,13 @@
 #include "core/ConfigStore.h"
 #include "core/TextHelpers.h"
 #include "core/forms/FormText.h"
+#include "nodelist/NodelistLookup.h"
+#include "nodelist/NodelistService.h"
+#include "nodelist/forms/AdvNLLookup.h"
 #include "platform/Prompter.h"
 #include "processing/MaintenanceRuns.h"
 #include "widgets/ModalHook.h"
+#include "widgets/VxSpin.h"
 
 namespace velmaris {
 
@@ -138,6 +143,32 @@ void TMessageListWindow::BuildToolCommands() {
        &TMessageListWindow::Aufholen1Click);
   hook(MakeAction(popup, "AbsenderinsAdressbuch2", QStringLiteral("&Добавить в адресную книгу")),
        &TMessageListWindow::AbsenderinsAdressbuch1Click);
+}
+
+void TMessageListWindow::LookupSenderClick() {
+  if (!CurrentMail) return;
+  TNodelistLookup& lookup = GetNodelistLookup();
+  TFidoAddr address = CurrentMail->Header.OrigAddr;
+  if (lookup.FindAddress(address) < 0) {
+    address.Point = 0;
+    if (lookup.FindAddress(address) < 0) {
+      platform::GetPrompter().Inform("There is no nodelist entry for " + FidoAddressToStr(address));
+      return;
+    }
+  }
+  TAdvNLLookup* browser = ShowNodelistBrowser(lookup, {}, parentWidget());
+  browser->SpZone->SetValue(address.Zone);
+  browser->SpNet->SetValue(address.Net);
+  browser->SpNode->SetValue(address.Node);
+  browser->SpPoint->SetValue(address.Point);
+  browser->EnhButton1Click();
+}
+
+void TMessageListWindow::LookupReceiverClick() {
+  if (!CurrentMail) return;
+  TAdvNLLookup* browser = ShowNodelistBrowser(GetNodelistLookup(), {}, parentWidget());
+  browser->EdSysop->setText(AnsiText(CurrentMail->Header.ToName.Str()));
+  browser->EnhButton1Click();
 }
 
 void TMessageListWindow::DeleteMsgsClick() { RunTool<TDelMailExpert>(*this); }

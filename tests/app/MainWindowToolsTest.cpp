@@ -1,7 +1,9 @@
-// The main window's tools: the search over many areas from the area pop-up
-// and the address book with its entries' properties dialog.
+// The main window's tools: the search over many areas from the area pop-up,
+// the address book with its entries' properties dialog and its write
+// command, and the editor's nodelist picker.
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -11,14 +13,19 @@
 #include "MainWindowFixture.h"
 #include "app/AddrBook.h"
 #include "app/HelpViewer.h"
+#include "app/MessageEditor.h"
 #include "app/MsgWin.h"
 #include "app/SearchAssistent.h"
 #include "core/AddressBook.h"
 #include "core/NetLink.h"
 #include "core/forms/AddressProperties.h"
 #include "mailer/forms/FileReqEditor.h"
+#include "nodelist/NodelistLookup.h"
+#include "nodelist/NodelistService.h"
 #include "nodelist/forms/AdvNLLookup.h"
 #include "platform/Files.h"
+#include "support/NodelistIndexSet.h"
+#include "widgets/BetterListBox.h"
 #include "widgets/ModalHook.h"
 
 namespace velmaris::test {
@@ -108,6 +115,55 @@ TEST_F(MainWindowToolsTest, AnAddressBookEntryIsAddedFoundAfterARestartAndDelete
   book->findChild<QAction*>("BtnWrite")->trigger();
   ASSERT_EQ(prompter.Questions().size(), 1u);
   EXPECT_EQ(prompter.Questions()[0].text, "Please select an address first!");
+}
+
+TEST_F(MainWindowToolsTest, WritingToAnEntryOpensANetmailAndTheEditorPicksFromTheNodelist) {
+  Prepare({});
+  Open();
+  auto anna = std::make_unique<TFriend>();
+  anna->SetName("Anna Berg");
+  anna->SetEMail("anna@example.org");
+  anna->Address().SetText("2:5020/1042.7");
+  window->ConfigStore().AddressBook().AddFriend(std::move(anna));
+  Trigger("Adressbuch1");
+  TAddrBook* book = window->AddressBookWindow();
+  book->LbUser()->setCurrentItem(book->LbUser()->topLevelItem(0));
+  book->findChild<QAction*>("BtnWrite")->trigger();
+  ASSERT_EQ(TMessageEditor::OpenEditors().size(), 1u);
+  TMessageEditor& e = *TMessageEditor::OpenEditors().front();
+  EXPECT_EQ(e.windowTitle(), "Message editor for area NETMAIL");
+  EXPECT_EQ(e.DestName(), "Anna Berg <anna@example.org>");
+  EXPECT_EQ(e.DestAddress(), "2:5020/1042.7");
+  EXPECT_EQ(e.Flags(), 0x0840);
+
+  // The lookup button opens the browser on the typed name; OK takes the
+  // picked sysop and address, cancel keeps what was there.
+  WriteBrowseIndexSet(dir, "nl/");
+  GetNodelistLookup().SetPath(dir.Path() + "nl/");
+  ASSERT_TRUE(e.LookupReceiver->isEnabled());
+  e.NewReceiver->setEditText("bob");
+  QString sysop, address;
+  for (bool ok : {false, true}) {
+    const ModalHook old = SetModalHook([&](QWidget* w) {
+      auto& browser = static_cast<TAdvNLLookup&>(*w);
+      EXPECT_EQ(browser.EdSysop->text(), "bob");
+      w->show();
+      EXPECT_TRUE(PumpUntil([&] { return !browser.Updater().Running(); }));
+      browser.List->SelectItem(browser.List->Count() - 1);
+      browser.ListClick();
+      sysop = browser.ResSysop->text();
+      address = browser.ResAddr->text();
+      return int(ok ? QDialog::Accepted : QDialog::Rejected);
+    });
+    e.LookupReceiver->click();
+    SetModalHook(old);
+    EXPECT_EQ(e.DestAddress(), ok ? address.toStdString() : "2:5020/1042.7");
+  }
+  EXPECT_EQ(address, "2:5020/1.5");
+  EXPECT_EQ(e.DestName(), sysop.toStdString());
+  GetNodelistLookup().SetPath("");
+  window.reset();
+  EXPECT_TRUE(TMessageEditor::OpenEditors().empty());
 }
 
 TEST_F(MainWindowToolsTest, AddressListsAreMadeRenamedAndPeopleMovedAndDeletedInOrder) {

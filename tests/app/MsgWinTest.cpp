@@ -1,17 +1,28 @@
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
 #include <QTest>
 
 #include "MainWindowFixture.h"
 #include "app/MsgWin.h"
+#include "core/forms/SrchMaskProperties.h"
+#include "nodelist/NodelistLookup.h"
+#include "nodelist/NodelistService.h"
+#include "nodelist/forms/AdvNLLookup.h"
 #include "core/MessageBase.h"
 #include "processing/Secretary.h"
+#include "support/NodelistIndexSet.h"
 #include "widgets/BetterListBox.h"
 #include "widgets/IniFile.h"
+#include "widgets/ModalHook.h"
+#include "widgets/SpeedBar.h"
 #include "widgets/TextView.h"
 #include "widgets/TreeNT.h"
+#include "widgets/VxSpin.h"
 
 namespace velmaris::test {
 namespace {
@@ -228,6 +239,74 @@ TEST_F(MsgWinTest, FindInTextWrapsOnRequestAndFiltersComeFromTheMessage) {
   EXPECT_EQ(filters.GetString(before), "DELETE: Sender 2 in FIDO.GER");
   EXPECT_EQ(prompter.Questions()[1].text,
             "Area you sure you want to prevent receiving mail from  Sender 2 in this area ?");
+}
+
+// The nodelist browsers open now, newest last.
+std::vector<TAdvNLLookup*> Browsers() {
+  std::vector<TAdvNLLookup*> found;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* b = qobject_cast<TAdvNLLookup*>(w)) found.push_back(b);
+  return found;
+}
+
+TEST_F(MsgWinTest, FindFormDisplayMaskAndNodelistLookupsWorkFromTheWindow) {
+  Prepare({{"FIDO.GER", {U, 0, 0}}});
+  TMessageListWindow* m = Open().OpenMessageList(*Area("FIDO.GER"));
+  TArea& area = *Area("FIDO.GER");
+  ASSERT_NE(m->findChild<TSpeedItem*>("IEDeleteMsgs"), nullptr);
+  m->GoToMessage(1);
+  // The find form searches the shown text; its text is kept for find again.
+  const ModalHook old = SetModalHook([&](QWidget* w) {
+    EXPECT_FALSE(w->findChild<QPushButton*>("BtnRep")->isVisibleTo(w));
+    w->findChild<QLineEdit*>("EdFind")->setText("message 2");
+    w->findChild<QPushButton*>("Button1")->click();
+    EXPECT_TRUE(m->MsgText()->HasSelection());
+    return int(QDialog::Rejected);
+  });
+  m->Action("Suchen3")->trigger();
+  SetModalHook(old);
+  prompter.Script({platform::mbNo});
+  m->Action("Weitersuchen1")->trigger();
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "End of text. Continue on begin ?");
+
+  // Column 0 opens the display mask; applying it rebuilds the rows.
+  EXPECT_EQ(m->ListBox()->Count(), 3);
+  m->BetterListBoxColumnClick(MsgColumn::State);
+  auto* mask = dynamic_cast<TSrchMaskProperties*>(area.DisplayFilter.Dialog.Dialog.get());
+  ASSERT_NE(mask, nullptr);
+  EXPECT_TRUE(mask->isVisible());
+  mask->ShemeChange(1);  // unread messages
+  mask->bApplyClick();
+  EXPECT_EQ(m->ListBox()->Count(), 1);
+  mask->close();
+  Settle();
+
+  // Message 2 comes from 2:5020/1.2: without a nodelist nothing is found;
+  // with one the browser opens on its node.
+  prompter.Clear();
+  m->findChild<QToolButton*>("LookupSender")->click();
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, "There is no nodelist entry for 2:5020/1");
+  EXPECT_TRUE(Browsers().empty());
+  WriteBrowseIndexSet(dir, "nl/");
+  GetNodelistLookup().SetPath(dir.Path() + "nl/");
+  m->findChild<QToolButton*>("LookupSender")->click();
+  m->findChild<QToolButton*>("LookupReceiver")->click();
+  const std::vector<TAdvNLLookup*> browsers = Browsers();
+  ASSERT_EQ(browsers.size(), 2u);
+  for (TAdvNLLookup* b : browsers)
+    EXPECT_TRUE(PumpUntil([b] { return !b->Updater().Running(); }));
+  TAdvNLLookup* bySender = browsers[0]->SpNode->Value() == 1 ? browsers[0] : browsers[1];
+  TAdvNLLookup* byReceiver = bySender == browsers[0] ? browsers[1] : browsers[0];
+  EXPECT_EQ(bySender->SpNet->Value(), 5020);
+  EXPECT_EQ(bySender->SpPoint->Value(), 0);
+  EXPECT_EQ(bySender->ResAddr->text(), "2:5020/1");
+  EXPECT_EQ(byReceiver->EdSysop->text(), m->findChild<QLineEdit*>("Receiver")->text());
+  for (TAdvNLLookup* b : browsers) b->close();
+  Settle();
+  EXPECT_TRUE(Browsers().empty());
+  GetNodelistLookup().SetPath("");
 }
 
 }  // namespace
