@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -100,13 +99,12 @@ TAreaProperties::TAreaProperties(TArea& area, TConfigStore& store, QWidget* pare
   rbOrigRandom->setVisible(origins);
   pages->setTabVisible(2, UsesTexts());
 
-  const TDialogButtons buttons = AddDialogButtons(layout);
+  const TDialogButtons buttons = AddDialogButtons(
+      layout, this,
+      {[this] { Button3Click(); }, [this] { Button2Click(); }, [this] { bApplyClick(); }});
   OKButton = buttons.OK;
   CancelButton = buttons.Cancel;
   bApply = buttons.Apply;
-  connect(OKButton, &QPushButton::clicked, this, [this] { Button3Click(); });
-  connect(CancelButton, &QPushButton::clicked, this, [this] { Button2Click(); });
-  connect(bApply, &QPushButton::clicked, this, [this] { bApplyClick(); });
   Fill();
   auto modified = [this] {
     if (!filling_) bApply->setEnabled(true);

@@ -64,13 +64,12 @@ TJProperties::TJProperties(TUnpackJob& job, TUnpJobList& list, QWidget* parent)
   form->addRow(QStringLiteral("Затем:"), JobSrc);
   form->addRow(JobMove);
   layout->addLayout(form);
-  const TDialogButtons buttons = AddDialogButtons(layout);
+  const TDialogButtons buttons = AddDialogButtons(
+      layout, this,
+      {[this] { Button3Click(); }, [this] { Button2Click(); }, [this] { bApplyClick(); }});
   OKButton = buttons.OK;
   CancelButton = buttons.Cancel;
   bApply = buttons.Apply;
-  connect(OKButton, &QPushButton::clicked, this, [this] { Button3Click(); });
-  connect(CancelButton, &QPushButton::clicked, this, [this] { Button2Click(); });
-  connect(bApply, &QPushButton::clicked, this, [this] { bApplyClick(); });
   connect(GetFTN, &QPushButton::clicked, this, [this] {
     const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Select file to unpack"),
                                                       Jobmask->text());

@@ -30,6 +30,7 @@
 #include "app/KQMainWindow.h"
 #include "app/ListBoxLink.h"
 #include "app/MsgWinImages.h"
+#include "app/ProgressWindow.h"
 #include "core/Area.h"
 #include "core/FidoAddress.h"
 #include "core/Settings.h"
@@ -93,41 +94,6 @@ QString ListCell(const std::string& bytes) {
 QColor SettingColour(const SettingsValues& values, SettingId id, const QPalette& palette) {
   return ToQColor(static_cast<TColor>(values.Number(id)), palette);
 }
-
-// The progress window of a list build with the thread tree.
-class BuildProgress : public QWidget {
- public:
-  BuildProgress(QWidget* owner, const QString& caption)
-      : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint) {
-    setObjectName("ProgressWindow");
-    setWindowTitle(caption);
-    auto* column = new QVBoxLayout(this);
-    label_ = new QLabel(QStringLiteral("Creating message list ..."), this);
-    gauge_ = new QProgressBar(this);
-    gauge_->setRange(0, 10);
-    gauge_->setValue(0);
-    column->addWidget(label_);
-    column->addWidget(gauge_);
-    resize(320, 70);
-    show();
-    Repaint();
-  }
-  void Label(const QString& text) {
-    label_->setText(text);
-    Repaint();
-  }
-  void Gauge(int max, int value) {
-    gauge_->setRange(0, max);
-    gauge_->setValue(value);
-  }
-
- private:
-  void Repaint() {
-    if (isVisible()) repaint();
-  }
-  QLabel* label_;
-  QProgressBar* gauge_;
-};
 
 // Runs a handler of a control's event; an exception is reported, never
 // passed on into the event loop.
@@ -730,11 +696,16 @@ void TMessageListWindow::BuildList() {
     Threads.Clear();
     return;
   }
-  std::unique_ptr<BuildProgress> progress;
-  if (TreeShown())
-    progress = std::make_unique<BuildProgress>(
+  std::unique_ptr<TProgressWindow> progress;
+  if (TreeShown()) {
+    progress = std::make_unique<TProgressWindow>(
         GetMainWindow() ? static_cast<QWidget*>(GetMainWindow()) : this,
-        AnsiText("Opening area " + area_->Name + " ..."));
+        AnsiText("Opening area " + area_->Name + " ..."), false);
+    progress->resize(320, 70);
+    progress->Gauge()->setRange(0, 10);
+    progress->show();
+    progress->SetStatus(QStringLiteral("Creating message list ..."));
+  }
   if (area_->Count > 0)
     setWindowTitle(AnsiText(area_->Name + " - " + std::to_string(area_->Count) + " Messages"));
   else
@@ -744,16 +715,17 @@ void TMessageListWindow::BuildList() {
   Threads.Clear();
   if (TreeShown() && area_->Count > 0) {
     Threads.Build(
-        *area_, [&](const char* label) { progress->Label(QString::fromLatin1(label)); },
+        *area_, [&](const char* label) { progress->SetStatus(QString::fromLatin1(label)); },
         [](int) { platform::GetPrompter().Error("REPLY cross reference !"); });
-    progress->Label(QStringLiteral("Creating display ..."));
-    progress->Gauge(2, 2);
+    progress->SetStatus(QStringLiteral("Creating display ..."));
+    progress->Gauge()->setRange(0, 2);
+    progress->Gauge()->setValue(2);
     BuildTree();
-    progress->Label(QStringLiteral("Finishing ..."));
+    progress->SetStatus(QStringLiteral("Finishing ..."));
   } else {
     tree_->Items().Clear();
   }
-  if (progress) progress->Label(QStringLiteral("Done"));
+  if (progress) progress->SetStatus(QStringLiteral("Done"));
   progress.reset();
   Building = false;
   SelectMessage(-1);

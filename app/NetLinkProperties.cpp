@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -115,13 +114,12 @@ TNetLinkProperties::TNetLinkProperties(TNetLink& link, TLinkList& links, const T
   CFSDesc = Spin(filescan, "CFSDesc", QStringLiteral("Строка описания:"), -5, 5);
   FSMemo = Memo(filescan, "FSMemo", QStringLiteral("Темы списков:"));
 
-  const TDialogButtons buttons = AddDialogButtons(layout);
+  const TDialogButtons buttons = AddDialogButtons(
+      layout, this,
+      {[this] { Button3Click(); }, [this] { Button2Click(); }, [this] { bApplyClick(); }});
   OKButton = buttons.OK;
   CancelButton = buttons.Cancel;
   bApply = buttons.Apply;
-  connect(OKButton, &QPushButton::clicked, this, [this] { Button3Click(); });
-  connect(CancelButton, &QPushButton::clicked, this, [this] { Button2Click(); });
-  connect(bApply, &QPushButton::clicked, this, [this] { bApplyClick(); });
 
   Fill();
   for (QLineEdit* e : findChildren<QLineEdit*>())

@@ -71,14 +71,13 @@ TPackerProperties::TPackerProperties(TPacker& packer, TPckList& list, QWidget* p
   grid->setRowStretch(4, 1);
   pages->addTab(signature, QStringLiteral("Сигнатура"));
 
-  const TDialogButtons buttons = AddDialogButtons(layout);
+  const TDialogButtons buttons = AddDialogButtons(
+      layout, this,
+      {[this] { Button3Click(); }, [this] { Button2Click(); }, [this] { BtnApplyClick(); }});
   OKButton = buttons.OK;
   CancelButton = buttons.Cancel;
   BtnApply = buttons.Apply;
   BtnApply->setObjectName("BtnApply");
-  connect(OKButton, &QPushButton::clicked, this, [this] { Button3Click(); });
-  connect(CancelButton, &QPushButton::clicked, this, [this] { Button2Click(); });
-  connect(BtnApply, &QPushButton::clicked, this, [this] { BtnApplyClick(); });
   resize(480, 260);
   Fill();
   auto modified = [this] {

@@ -13,7 +13,7 @@ namespace {
 constexpr int kBreathMs = 40;
 }  // namespace
 
-TProgressWindow::TProgressWindow(QWidget* owner, const QString& caption)
+TProgressWindow::TProgressWindow(QWidget* owner, const QString& caption, bool cancellable)
     : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint) {
   setObjectName("ProgressWindow");
   setWindowTitle(caption);
@@ -30,11 +30,15 @@ TProgressWindow::TProgressWindow(QWidget* owner, const QString& caption)
   column->addWidget(status_);
   column->addWidget(gauge_);
   column->addWidget(cancel_, 0, Qt::AlignRight);
+  cancel_->setVisible(cancellable);
   resize(360, 100);
   sinceBreath_.start();
 }
 
-void TProgressWindow::SetStatus(const QString& text) { status_->setText(text); }
+void TProgressWindow::SetStatus(const QString& text) {
+  status_->setText(text);
+  if (isVisible()) repaint();
+}
 
 void TProgressWindow::Begin(int count) {
   count_ = count;

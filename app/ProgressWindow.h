@@ -1,6 +1,7 @@
-// The progress window of the message list's long tools (saving as text):
-// a caption, a status line and a bar, with a Cancel button that asks the
-// work to stop after the message in hand. It is the tool's progress view:
+// The progress window of the message list's long work (saving as text,
+// building the thread tree): a caption, a status line and a bar, with a
+// Cancel button that asks the work to stop after the message in hand; the
+// button is hidden where the caller cannot stop. It is the tool's progress view:
 // every step moves the bar and, now and then, lets the program process its
 // pending messages so that the window repaints and Cancel can be clicked.
 #pragma once
@@ -25,8 +26,10 @@ class TProgressWindow : public QWidget, public TToolProgress {
   Q_OBJECT
 
  public:
-  TProgressWindow(QWidget* owner, const QString& caption);
+  TProgressWindow(QWidget* owner, const QString& caption, bool cancellable = true);
 
+  // Sets the status line and repaints at once when the window is shown, so
+  // the text is seen while the caller keeps the event loop waiting.
   void SetStatus(const QString& text);
   QProgressBar* Gauge() const { return gauge_; }
   QLabel* Status() const { return status_; }

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchMail.h"
 #include "app/logic/AreaSearch.h"
 #include "core/Area.h"
 #include "core/Mail.h"
@@ -56,18 +57,7 @@ std::unique_ptr<TMail> MakeMessage(int n, Rng& rng) {
     if (line > 64) line = 0;
   }
   text += "\r--- KQ/95\r * Origin: A point somewhere (2:5020/1.7)\r";
-  std::string body(34, '\0');
-  body[0] = 2;
-  body.replace(14, 19, "06 Dec 26  19:45:00");
-  body += to + '\0' + from + '\0' + subject + '\0';
-  TMsgHeader h;
-  h.FromName = from;
-  h.ToName = to;
-  h.Subject = subject;
-  h.TextOffset = static_cast<uint16_t>(body.size());
-  body += text + '\0';
-  h.BodyLength = static_cast<uint32_t>(body.size());
-  return std::make_unique<TMail>(std::move(body), h);
+  return bench::PackedMail(from, to, subject, text);
 }
 
 // The areas the benchmarks share, written once (by several threads) into a

@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "BenchMail.h"
 #include "core/Area.h"
 #include "core/Mail.h"
 #include "core/MessageBase.h"
@@ -68,23 +69,12 @@ std::unique_ptr<TMail> MakeMessage(int n, std::mt19937& rng) {
     }
   }
   text += "\r--- KQ/95\r * Origin: A point somewhere (2:5020/1.7)\rSEEN-BY: 5020/1 2 3\r";
-
-  std::string body(34, '\0');
-  body[0] = 2;
-  body.replace(14, 19, "06 Dec 26  19:45:00");
-  body += to + '\0' + from + '\0' + subject + '\0';
   TMsgHeader h;
   h.OrigAddr = {2, 5020, 1, static_cast<uint16_t>(rng() % 100)};
   h.DestAddr = {2, 5020, 1, 0};
-  h.FromName = from;
-  h.ToName = to;
-  h.Subject = subject;
   h.AreaName = "BENCH.ECHO";
-  h.TextOffset = static_cast<uint16_t>(body.size());
-  body += text + '\0';
-  h.BodyLength = static_cast<uint32_t>(body.size());
   h.MsgIdNumber = 0x10000000u + static_cast<uint32_t>(n);
-  auto mail = std::make_unique<TMail>(std::move(body), h);
+  auto mail = bench::PackedMail(from, to, subject, text, h);
   mail->Header.Flags = MsgFlag::Unread;
   return mail;
 }

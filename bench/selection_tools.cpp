@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMail.h"
 #include "app/logic/SelectionTools.h"
 #include "core/Area.h"
 #include "core/Mail.h"
@@ -24,26 +25,12 @@ constexpr int kMessages = 100000;
 constexpr int kSelected = 10000;
 
 std::unique_ptr<TMail> MakeMessage(int n) {
-  std::string body(14, '\0');
-  body[0] = 2;
-  std::string date = "06 Dec 26  19:45:00";
-  date.resize(20, '\0');
-  body += date;
-  const std::string from = "Sender " + std::to_string(n % 500);
-  const std::string subject = "Topic " + std::to_string(n % 5000);
-  body += std::string("All") + '\0' + from + '\0' + subject + '\0';
-  const size_t textOffset = body.size();
   std::string text = "\x01MSGID: 2:5020/1 " + std::to_string(0x10000000 + n) + "\r";
   while (text.size() < 600) text += "some words of a message line\r";
-  body += text + '\0';
   TMsgHeader h;
-  h.FromName = from;
-  h.ToName = "All";
-  h.Subject = subject;
   h.AreaName = "BENCH";
-  h.TextOffset = static_cast<uint16_t>(textOffset);
-  h.BodyLength = static_cast<uint32_t>(body.size());
-  return std::make_unique<TMail>(std::move(body), h);
+  return bench::PackedMail("Sender " + std::to_string(n % 500), "All",
+                           "Topic " + std::to_string(n % 5000), text, h);
 }
 
 struct Fixture {

@@ -188,7 +188,10 @@ void WriteMessageTextLine(std::string& out, std::string_view line, std::string_v
                           std::string_view lineEnd);
 // The length of the quote prefix of a line ("MB> ": up to the first ">"
 // within the first 40 characters, further ">" and blanks), 0 for no quote
-// and for kludge lines.
+// and for kludge lines. Wider than the message view's rule (">" within the
+// first five characters, at most two words before it), which only decides
+// the colour of a line; here the prefix is kept on every piece of a
+// re-wrapped line.
 size_t MessageQuotePrefixLength(std::string_view line);
 // Every line of a message text (ended by CR; a LF after it is skipped)
 // through WriteMessageTextLine with its quote prefix.

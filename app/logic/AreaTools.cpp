@@ -1,5 +1,6 @@
 #include "app/logic/AreaTools.h"
 
+#include "app/logic/SelectionTools.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/KQMail.h"
@@ -34,12 +35,6 @@ ToolText TextOf(TAreaTool tool) {
   return {"", ""};
 }
 
-void CatchUp(TArea& area) {
-  for (int i = 0; i < area.Count; ++i)
-    if (area.HeaderPtr(i)->Flags & MsgFlag::Unread)
-      area.ChangeHeaderFlags(i, MsgFlag::Unread, FlagOperation::Clear);
-}
-
 void WorkOn(TAreaTool tool, TArea& area, const TNoteSink& note) {
   const std::string& name = area.Name;
   note("Opening area " + name + " ...");
@@ -52,7 +47,7 @@ void WorkOn(TAreaTool tool, TArea& area, const TNoteSink& note) {
                                    "it is in use by another" + " process !");
   } else {
     note(TextOf(tool).step + name + " ...");
-    if (tool == TAreaTool::CatchUp || tool == TAreaTool::CatchUpAll) CatchUp(area);
+    if (tool == TAreaTool::CatchUp || tool == TAreaTool::CatchUpAll) ClearUnreadMarks(area);
     if (tool == TAreaTool::CleanUp) area.MaintainMessages();
     if (tool == TAreaTool::Optimize) area.Optimize();
     note("Unlocking area " + name + " ...");

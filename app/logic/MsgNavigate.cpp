@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/logic/MsgThreads.h"
+#include "app/logic/SelectionTools.h"
 #include "core/Area.h"
 #include "core/MsgHeader.h"
 
@@ -46,9 +47,7 @@ std::vector<int> ThreadSelection(const TThreadNode* node) {
 bool CatchUpMessages(TArea& area, const std::vector<int>& indexes) {
   if (!area.Lock(true)) return false;
   TAreaLockHold hold(area);
-  for (int index : indexes)
-    if (index >= 0 && index < area.Count)
-      area.ChangeHeaderFlags(index, MsgFlag::Unread, FlagOperation::Clear);
+  ClearUnreadMarks(area, &indexes);
   return true;
 }
 

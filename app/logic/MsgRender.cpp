@@ -69,6 +69,8 @@ std::string ItalicPass(std::string line) {
 // The quote prefix of a line: the first ">" within its first five
 // characters, further ">" and then blanks; empty when the line is no quote.
 // A prefix of more than two words is no quote ("Hi JD> " is text).
+// The view colours quotes by this narrower rule on purpose; printing and
+// quoting take the wider one of MessageQuotePrefixLength (core/Mail.h).
 size_t QuotePrefixLength(std::string_view line) {
   if (line.empty() || line[0] == kKludgeChar) return 0;
   const size_t q = line.substr(0, 5).find('>');

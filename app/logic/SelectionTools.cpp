@@ -114,12 +114,24 @@ TToolOutcome MarkAreaRead(TArea& area) {
   TIndexUse use(area);
   if (!use.Open()) return NotOpened(area);
   TToolOutcome out;
-  for (int i = 0; i < area.Count; ++i) {
-    if (!(area.HeaderPtr(i)->Flags & MsgFlag::Unread)) continue;
-    area.ChangeHeaderFlags(i, MsgFlag::Unread, FlagOperation::Clear);
-    ++out.Processed;
-  }
+  out.Processed = ClearUnreadMarks(area);
   return out;
+}
+
+int ClearUnreadMarks(TArea& area, const std::vector<int32_t>* selection) {
+  int changed = 0;
+  auto clear = [&](int32_t index) {
+    if (index < 0 || index >= area.Count || !(area.HeaderPtr(index)->Flags & MsgFlag::Unread))
+      return;
+    area.ChangeHeaderFlags(index, MsgFlag::Unread, FlagOperation::Clear);
+    ++changed;
+  };
+  if (selection) {
+    for (int32_t index : *selection) clear(index);
+  } else {
+    for (int32_t index = 0; index < area.Count; ++index) clear(index);
+  }
+  return changed;
 }
 
 namespace {

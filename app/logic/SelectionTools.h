@@ -85,4 +85,11 @@ TToolOutcome CopyMessages(TArea& source, TArea& target, const std::vector<int32_
 // Catch up: every message of the area read (exclusive lock).
 TToolOutcome MarkAreaRead(TArea& area);
 
+// Clears Unread on the messages of the selection that carry it, every
+// message of the area without a selection; indexes outside the area are
+// skipped. The caller holds the exclusive lock and a use of the index: the
+// catch-up of a thread, of the message list and of the area tools all come
+// here. Returns how many messages changed.
+int ClearUnreadMarks(TArea& area, const std::vector<int32_t>* selection = nullptr);
+
 }  // namespace velmaris

@@ -170,11 +170,15 @@ std::optional<TThreadMessage> TKQAPIClientConnection::NextRequest() {
 // Takes the next Ack addressed to this thread; requests that came first
 // stay queued for later.
 bool TKQAPIClientConnection::WaitAck() {
+  return WaitFor(PluginMsg::Ack, "did not acknowledge a block in time");
+}
+
+bool TKQAPIClientConnection::WaitFor(uint32_t kind, const char* lateReason) {
   std::unique_lock lock(mutex_);
   bool got = false;
-  changed_.wait_for(lock, host_.Limits().Ack, [this, &got] {
+  changed_.wait_for(lock, host_.Limits().Ack, [this, &got, kind] {
     auto it = std::find_if(requests_.begin(), requests_.end(),
-                           [](const TThreadMessage& m) { return m.Msg == PluginMsg::Ack; });
+                           [kind](const TThreadMessage& m) { return m.Msg == kind; });
     if (it != requests_.end()) {
       requests_.erase(it);
       got = true;
@@ -183,7 +187,7 @@ bool TKQAPIClientConnection::WaitAck() {
   });
   if (!got && !closed_) {
     closed_ = true;
-    closeReason_ = "did not acknowledge a block in time";
+    closeReason_ = lateReason;
     socket_->Shutdown();
   }
   return got;
@@ -450,22 +454,7 @@ void TKQAPIClientConnection::DoInfo(uint32_t askingThread) {
   const Bytes bytes = PluginHostInfo().Encode();
   std::memcpy(block.Buffer, bytes.data(), bytes.size());
   socket_->Send({PluginMsg::Reply, askingThread, 0, 0});
-  std::unique_lock lock(mutex_);
-  bool got = false;
-  changed_.wait_for(lock, host_.Limits().Ack, [this, &got] {
-    auto it = std::find_if(requests_.begin(), requests_.end(),
-                           [](const TThreadMessage& m) { return m.Msg == PluginMsg::Reply; });
-    if (it != requests_.end()) {
-      requests_.erase(it);
-      got = true;
-    }
-    return got || closed_;
-  });
-  if (!got && !closed_) {
-    closed_ = true;
-    closeReason_ = "did not take the program's information in time";
-    socket_->Shutdown();
-  }
+  WaitFor(PluginMsg::Reply, "did not take the program's information in time");
 }
 
 void TKQAPIClientConnection::DoMessage(uint32_t index) {

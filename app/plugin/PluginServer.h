@@ -98,6 +98,9 @@ class TKQAPIClientConnection {
   void WorkerLoop();
   std::optional<platform::TThreadMessage> NextRequest();
   bool WaitAck();
+  // Takes the next message of this kind addressed to this thread within the
+  // Ack limit; without it the connection is closed for lateReason.
+  bool WaitFor(uint32_t kind, const char* lateReason);
   void Handle(const platform::TThreadMessage& m);
   void Reply(uint32_t result);
   void ReplyWithBlock(const std::string& word, const Bytes& bytes, uint32_t result,

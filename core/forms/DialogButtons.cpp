@@ -18,4 +18,13 @@ TDialogButtons AddDialogButtons(QBoxLayout* layout) {
   return b;
 }
 
+TDialogButtons AddDialogButtons(QBoxLayout* layout, QObject* owner,
+                                const TDialogHandlers& handlers) {
+  const TDialogButtons b = AddDialogButtons(layout);
+  QObject::connect(b.OK, &QPushButton::clicked, owner, handlers.OK);
+  QObject::connect(b.Cancel, &QPushButton::clicked, owner, handlers.Cancel);
+  QObject::connect(b.Apply, &QPushButton::clicked, owner, handlers.Apply);
+  return b;
+}
+
 }  // namespace velmaris

@@ -2,7 +2,10 @@
 // properties dialog, at the right of a row added to the dialog's layout.
 #pragma once
 
+#include <functional>
+
 class QBoxLayout;
+class QObject;
 class QPushButton;
 
 namespace velmaris {
@@ -14,5 +17,17 @@ struct TDialogButtons {
 };
 
 TDialogButtons AddDialogButtons(QBoxLayout* layout);
+
+// What a click on each button runs.
+struct TDialogHandlers {
+  std::function<void()> OK;
+  std::function<void()> Cancel;
+  std::function<void()> Apply;
+};
+
+// The buttons with their handlers connected; owner is the dialog, whose
+// life ends the connections.
+TDialogButtons AddDialogButtons(QBoxLayout* layout, QObject* owner,
+                                const TDialogHandlers& handlers);
 
 }  // namespace velmaris

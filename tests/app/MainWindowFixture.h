@@ -11,16 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "QtTestApp.h"
+#include "AppFixture.h"
 #include "app/KQMainWindow.h"
-#include "app/QtDispatcher.h"
 #include "app/logic/ConfigSession.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/MsgBaseFixtures.h"
-#include "platform/Dispatcher.h"
-#include "platform/Prompter.h"
-#include "support/TempDir.h"
 #include "widgets/EZBetterListBox.h"
 
 namespace velmaris::test {
@@ -32,20 +28,15 @@ struct AreaSpec {
   std::vector<uint16_t> flags;
 };
 
-class MainWindowFixture : public ::testing::Test {
+class MainWindowFixture : public AppFixture {
  protected:
   void SetUp() override {
-    App();
-    dispatcher = std::make_unique<QtDispatcher>();
-    platform::SetDispatcher(dispatcher.get());
-    platform::SetPrompter(&prompter);
+    AppFixture::SetUp();
     ASSERT_TRUE(ForceDirectoryPath(Start()));
   }
   void TearDown() override {
     window.reset();
-    platform::SetPrompter(nullptr);
-    platform::SetDispatcher(nullptr);
-    dispatcher.reset();
+    AppFixture::TearDown();
   }
 
   std::string Start() const { return dir.Path() + "start/"; }
@@ -79,9 +70,6 @@ class MainWindowFixture : public ::testing::Test {
   QString Status() const { return window->AreaCountPanel()->text(); }
   TArea* Area(const std::string& name) { return window->ConfigStore().FindArea(name); }
 
-  TempDir dir;
-  std::unique_ptr<QtDispatcher> dispatcher;
-  platform::ScriptedPrompter prompter;
   std::unique_ptr<TKQMainWindow> window;
 };
 

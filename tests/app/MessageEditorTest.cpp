@@ -20,17 +20,14 @@
 #include <memory>
 #include <string>
 
-#include "QtTestApp.h"
+#include "AppFixture.h"
 #include "app/MessageEditor.h"
-#include "app/QtDispatcher.h"
 #include "app/logic/ConfigSession.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/TextHelpers.h"
-#include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
-#include "support/TempDir.h"
 #include "widgets/DirBtn.h"
 #include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
@@ -53,13 +50,10 @@ void Type(QWidget* widget, const QString& text) {
   }
 }
 
-class MessageEditorTest : public ::testing::Test {
+class MessageEditorTest : public AppFixture {
  protected:
   void SetUp() override {
-    App();
-    dispatcher = std::make_unique<QtDispatcher>();
-    platform::SetDispatcher(dispatcher.get());
-    platform::SetPrompter(&prompter);
+    AppFixture::SetUp();
     session = std::make_unique<TConfigSession>(dir.Path(), dir / "Velmaris.reg");
     session->Load();
     TConfigStore& store = session->Store();
@@ -72,9 +66,7 @@ class MessageEditorTest : public ::testing::Test {
   void TearDown() override {
     delete editor.data();
     session.reset();
-    platform::SetPrompter(nullptr);
-    platform::SetDispatcher(nullptr);
-    dispatcher.reset();
+    AppFixture::TearDown();
   }
 
   // A new message in RU.TEST as the new-message command composes it.
@@ -101,9 +93,6 @@ class MessageEditorTest : public ::testing::Test {
     return text;
   }
 
-  TempDir dir;
-  std::unique_ptr<QtDispatcher> dispatcher;
-  platform::ScriptedPrompter prompter;
   std::unique_ptr<TConfigSession> session;
   TArea* echo = nullptr;
   QPointer<TMessageEditor> editor;

@@ -12,6 +12,7 @@
 #include "MainWindowFixture.h"
 #include "app/DirDialog.h"
 #include "app/MsgWin.h"
+#include "app/ProgressWindow.h"
 #include "app/SelectionToolForms.h"
 #include "app/UUDecoder.h"
 #include "core/MailFixtures.h"
@@ -193,6 +194,17 @@ TEST_F(MsgWinToolsTest, UUDecodeOfTheDisplayedMessageWritesTheFile) {
   EXPECT_EQ(dir.Read("out/cat.txt"), "Cat");
   EXPECT_TRUE(decoder->DecodeText->toPlainText().contains("Done (3 Bytes)"));
   decoder->DoClose->click();
+}
+
+TEST_F(MsgWinToolsTest, ProgressWindowOffersCancelOnlyWhereTheWorkCanStop) {
+  for (bool cancellable : {true, false}) {
+    TProgressWindow progress(nullptr, QStringLiteral("Work"), cancellable);
+    progress.show();
+    progress.SetStatus(QStringLiteral("Step"));
+    EXPECT_EQ(progress.CancelButton()->isVisible(), cancellable);
+    if (cancellable) QTest::mouseClick(progress.CancelButton(), Qt::LeftButton);
+    EXPECT_EQ(progress.Aborted(), cancellable);
+  }
 }
 
 }  // namespace

@@ -147,15 +147,6 @@ TEST_F(SelectionToolsTest, FlagOperationsApplyOncePerSelectedMessage) {
   }
 }
 
-TEST_F(SelectionToolsTest, CatchingUpClearsEveryUnreadMark) {
-  auto area = MakeArea("READ", 0, 3, MsgFlag::Unread | MsgFlag::ToSysop);
-  EXPECT_EQ(MarkAreaRead(*area).Processed, 3);
-  ASSERT_TRUE(area->OpenIndex());
-  EXPECT_EQ(area->UnreadCount, 0);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(area->GetHeader(i).Flags, MsgFlag::ToSysop);
-  area->CloseIndex();
-}
-
 TEST_F(SelectionToolsTest, CopyAndMovePutTheSelectionIntoTheTarget) {
   for (bool move : {false, true}) {
     auto source = MakeArea("SRC", 0, 4);

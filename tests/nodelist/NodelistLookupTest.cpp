@@ -1,43 +1,24 @@
 #include <gtest/gtest.h>
 
 #include "nodelist/NodelistLookup.h"
+#include "support/NodelistIndexSet.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
 namespace {
 
-std::string U32s(std::initializer_list<uint32_t> values) {
-  std::string s;
-  for (uint32_t v : values) AppendLE32(s, v);
-  return s;
-}
-
-std::string Record(TFidoAddr a, uint32_t name, uint32_t sysop, uint32_t city, uint32_t misc,
-                   int32_t type) {
-  TNodeIndexRecord r;
-  r.Addr = a;
-  r.NameOffset = name;
-  r.SysopOffset = sysop;
-  r.CityOffset = city;
-  r.MiscOffset = misc;
-  r.NodeType = type;
-  uint8_t b[kNodeIndexRecordSize];
-  EncodeNodeIndexRecord(r, b);
-  return std::string(reinterpret_cast<char*>(b), sizeof b);
-}
-
 // Two records by hand: 1:1/1 "Alpha" and 2:5020/1.5 "Beta".
 void WriteTwoRecordSet(const TempDir& dir, const std::string& sub) {
-  dir.Write(sub + "Addresses.Index", Record({1, 1, 1, 0}, 0, 4, 0, 9, ntNode) +
-                                         Record({2, 5020, 1, 5}, 6, 0, 7, 0, ntPoint));
+  dir.Write(sub + "Addresses.Index", IndexRecord({1, 1, 1, 0}, 0, 4, 0, 9, ntNode) +
+                                         IndexRecord({2, 5020, 1, 5}, 6, 0, 7, 0, ntPoint));
   dir.Write(sub + "Names.Data", "Alpha\rBeta\r");
-  dir.Write(sub + "Names.Index", U32s({0, 6}));
+  dir.Write(sub + "Names.Index", IndexOffsets({0, 6}));
   dir.Write(sub + "Sysops.Data", "Ann\rBob\r");
-  dir.Write(sub + "Sysops.Index", U32s({0, 4}));
+  dir.Write(sub + "Sysops.Index", IndexOffsets({0, 4}));
   dir.Write(sub + "Cities.Data", "Berlin\rMoscow\r");
-  dir.Write(sub + "Cities.Index", U32s({0, 7}));
+  dir.Write(sub + "Cities.Index", IndexOffsets({0, 7}));
   dir.Write(sub + "Misc.Data", "7-1,300\r49-1,9600\r");
-  dir.Write(sub + "Misc.Index", U32s({0, 9}));
+  dir.Write(sub + "Misc.Index", IndexOffsets({0, 9}));
 }
 
 TEST(NodelistLookup, MissingSetAnswersUnlisted) {
@@ -99,8 +80,10 @@ TEST(NodelistLookup, IndexSizesMustAgree) {
     std::string bytes;
     bool opens;
   } cases[] = {
-      {"Names.Index", U32s({0, 6}), true}, {"Names.Index", U32s({0, 6, 0}), false},
-      {"Misc.Index", U32s({0}), false},    {"Addresses.Index", std::string(96, '\0'), false},
+      {"Names.Index", IndexOffsets({0, 6}), true},
+      {"Names.Index", IndexOffsets({0, 6, 0}), false},
+      {"Misc.Index", IndexOffsets({0}), false},
+      {"Addresses.Index", std::string(96, '\0'), false},
       {"Cities.Data", "", true},  // .Data sizes are not checked
   };
   for (const auto& c : cases) {
@@ -126,9 +109,9 @@ TEST(NodelistLookup, SetPathReopensOnlyForAnotherDirectory) {
   lookup.SetPath(dir / "set");
   ASSERT_EQ(lookup.Count(), 2);
   // A set of one record now lies there; the same directory does not reopen.
-  dir.Write("set/Addresses.Index", Record({1, 1, 1, 0}, 0, 0, 0, 0, ntNode));
+  dir.Write("set/Addresses.Index", IndexRecord({1, 1, 1, 0}, 0, 0, 0, 0, ntNode));
   for (const char* name : {"Names", "Sysops", "Cities", "Misc"})
-    dir.Write(std::string("set/") + name + ".Index", U32s({0}));
+    dir.Write(std::string("set/") + name + ".Index", IndexOffsets({0}));
   lookup.SetPath(dir / "set/");
   EXPECT_EQ(lookup.Count(), 2);
   lookup.SetPath(dir / "set");
@@ -169,9 +152,9 @@ TEST(NodelistLookup, LongTextsReadWhole) {
   const std::string longName(300, 'N');
   const std::string hugeName(kMaxDataText + 5000, 'H');
   dir.Write("Names.Data", longName + "\r" + hugeName + "\r");
-  dir.Write("Names.Index", U32s({0, 301}));
-  dir.Write("Addresses.Index", Record({1, 1, 1, 0}, 0, 4, 0, 9, ntNode) +
-                                   Record({2, 5020, 1, 5}, 301, 0, 7, 0, ntPoint));
+  dir.Write("Names.Index", IndexOffsets({0, 301}));
+  dir.Write("Addresses.Index", IndexRecord({1, 1, 1, 0}, 0, 4, 0, 9, ntNode) +
+                                   IndexRecord({2, 5020, 1, 5}, 301, 0, 7, 0, ntPoint));
   TNodelistLookup lookup;
   lookup.SetPath(dir.Path());
   ASSERT_EQ(lookup.Count(), 2);

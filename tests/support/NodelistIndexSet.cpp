@@ -6,16 +6,14 @@
 
 namespace velmaris::test {
 
-namespace {
-
-std::string U32s(std::initializer_list<uint32_t> values) {
+std::string IndexOffsets(std::initializer_list<uint32_t> values) {
   std::string s;
   for (uint32_t v : values) AppendLE32(s, v);
   return s;
 }
 
-std::string Record(TFidoAddr a, uint32_t name, uint32_t sysop, uint32_t city, uint32_t misc,
-                   int32_t type) {
+std::string IndexRecord(TFidoAddr a, uint32_t name, uint32_t sysop, uint32_t city, uint32_t misc,
+                        int32_t type) {
   TNodeIndexRecord r;
   r.Addr = a;
   r.NameOffset = name;
@@ -28,20 +26,18 @@ std::string Record(TFidoAddr a, uint32_t name, uint32_t sysop, uint32_t city, ui
   return std::string(reinterpret_cast<char*>(b), sizeof b);
 }
 
-}  // namespace
-
 void WriteBrowseIndexSet(const TempDir& dir, const std::string& sub) {
-  dir.Write(sub + "Addresses.Index", Record({1, 1, 1, 0}, 0, 0, 0, 0, ntNode) +
-                                         Record({2, 5020, 1, 0}, 11, 4, 7, 13, ntHost) +
-                                         Record({2, 5020, 1, 5}, 6, 8, 7, 29, ntPoint));
+  dir.Write(sub + "Addresses.Index", IndexRecord({1, 1, 1, 0}, 0, 0, 0, 0, ntNode) +
+                                         IndexRecord({2, 5020, 1, 0}, 11, 4, 7, 13, ntHost) +
+                                         IndexRecord({2, 5020, 1, 5}, 6, 8, 7, 29, ntPoint));
   dir.Write(sub + "Names.Data", "Alpha\rBeta\rNew_York\r");
-  dir.Write(sub + "Names.Index", U32s({0, 6, 11}));
+  dir.Write(sub + "Names.Index", IndexOffsets({0, 6, 11}));
   dir.Write(sub + "Sysops.Data", "Ann\rBob\rBob_Jr\r");
-  dir.Write(sub + "Sysops.Index", U32s({0, 4, 8}));
+  dir.Write(sub + "Sysops.Index", IndexOffsets({0, 4, 8}));
   dir.Write(sub + "Cities.Data", "Berlin\rMoscow\r");
-  dir.Write(sub + "Cities.Index", U32s({0, 7, 7}));
+  dir.Write(sub + "Cities.Index", IndexOffsets({0, 7, 7}));
   dir.Write(sub + "Misc.Data", "49-1,9600,CM\r7-1,33600,CM,XA\r-Unpublished-\r");
-  dir.Write(sub + "Misc.Index", U32s({0, 13, 29}));
+  dir.Write(sub + "Misc.Index", IndexOffsets({0, 13, 29}));
 }
 
 }  // namespace velmaris::test
