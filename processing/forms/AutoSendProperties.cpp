@@ -52,6 +52,11 @@ TAutoSendProperties::TAutoSendProperties(TAutoSendJob& job, TAutoSendJobs& list,
 
 TAutoSendProperties::~TAutoSendProperties() = default;
 
+void TAutoSendProperties::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  attachments_.clear();
+}
+
 void TAutoSendProperties::Build() {
   const auto edit = [this](const char* name) {
     auto* e = new QLineEdit(this);

@@ -44,6 +44,11 @@ class TAutoSendProperties : public QWidget {
   void btnCancelClick();
   void Button2Click();  // send now
 
+ protected:
+  // A closed window lets go of the lists at once: it is freed later, when
+  // they may be gone.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void Build();
   void Fill();

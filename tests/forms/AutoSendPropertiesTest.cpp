@@ -63,7 +63,7 @@ TEST_F(AutoSendPropertiesTest, EditsAWorkingCopyAndSendsIt) {
 
   Get<QCheckBox>(*w, "CbActive")->click();
   Get<QPushButton>(*w, "btnCancel")->click();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
   EXPECT_TRUE(guard.isNull());
   EXPECT_FALSE(job.Active);
 }
