@@ -68,5 +68,16 @@ TEST_F(AutoSendPropertiesTest, EditsAWorkingCopyAndSendsIt) {
   EXPECT_FALSE(job.Active);
 }
 
+TEST_F(AutoSendPropertiesTest, OneWindowPerJobGoingWithTheJob) {
+  auto list = std::make_unique<TAutoSendJobs>();
+  TAutoSendJob& job = *list->AddJob(std::make_unique<TAutoSendJob>());
+  TAutoSendEnv env;
+  env.Store = store.get();
+  QPointer<QWidget> w(ShowAutoSendProperties(job, *list, env));
+  EXPECT_EQ(ShowAutoSendProperties(job, *list, env), w);
+  list.reset();
+  EXPECT_TRUE(w.isNull());
+}
+
 }  // namespace
 }  // namespace velmaris::test
