@@ -12,7 +12,6 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-
 #include "core/ConfigStore.h"
 #include "core/forms/ComboBoxLink.h"
 #include "processing/Secretary.h"
