@@ -27,6 +27,7 @@
 #include "core/ConfigStore.h"
 #include "core/DateTimeUtil.h"
 #include "core/PubLst.h"
+#include "core/SearchRequest.h"
 
 namespace velmaris {
 
@@ -49,6 +50,8 @@ class TAutoSendJob : public TObject {
   int32_t SendMode = 0, RecMode = 0;
   int32_t SendDate = 1, SendDays = 7, DateDay = 1, DateMonth = 1;
   bool Active = false;
+  // The job's properties window while it is open; it goes with the job.
+  TDialogSlot Dialog;
 
   void LoadFromRegistry(const TWinRegistry& registry, const std::string& key);
   void SaveToRegistry(TWinRegistry& registry, const std::string& key) const;

@@ -81,6 +81,8 @@ class TFilter : public TObject {
   int32_t MatchCount = 0;
   int32_t Type = 0;
   uint16_t OrigSet = 0, OrigReset = 0, CopySet = 0, CopyReset = 0;
+  // The filter's properties window while it is open; it goes with the filter.
+  TDialogSlot Dialog;
 
   // The patterns are kept upper-cased.
   void SetOrig(const std::string& text);

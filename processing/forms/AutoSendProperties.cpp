@@ -44,13 +44,19 @@ TAutoSendProperties::TAutoSendProperties(TAutoSendJob& job, TAutoSendJobs& list,
                                          QWidget* parent)
     : QWidget(parent, Qt::Window), job_(job), list_(list), env_(std::move(env)) {
   setObjectName("TAutoSendProperties");
-  setAttribute(Qt::WA_DeleteOnClose);
   copy_.Assign(job);
   Build();
   Fill();
 }
 
 TAutoSendProperties::~TAutoSendProperties() = default;
+
+void TAutoSendProperties::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  if (job_.Dialog.Dialog.get() == this) job_.Dialog.Dialog.release();
+  attachments_.clear();
+  deleteLater();
+}
 
 void TAutoSendProperties::Build() {
   const auto edit = [this](const char* name) {
@@ -252,8 +258,14 @@ void TAutoSendProperties::Button2Click() {
 
 TAutoSendProperties* ShowAutoSendProperties(TAutoSendJob& job, TAutoSendJobs& list,
                                             const TAutoSendEnv& env) {
-  auto* window = new TAutoSendProperties(job, list, env);
+  auto* window = dynamic_cast<TAutoSendProperties*>(job.Dialog.Dialog.get());
+  if (window == nullptr) {
+    window = new TAutoSendProperties(job, list, env);
+    job.Dialog.Dialog.reset(window);
+  }
   window->show();
+  window->raise();
+  window->activateWindow();
   return window;
 }
 

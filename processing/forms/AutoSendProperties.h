@@ -3,13 +3,16 @@
 // shows the last sending and the next due date of the copy and enables
 // Apply. Apply and OK copy the controls into the job and rename its list
 // entry; the send-now button sends the copy at once and takes its last
-// sending over into the job. Non-modal; frees itself when closed.
+// sending over into the job. Non-modal; one window per job, held by the
+// job and freed with it; a closed window frees itself.
 #pragma once
 
 #include <QWidget>
 
 #include <memory>
 #include <vector>
+
+#include "core/PubLst.h"
 
 #include "processing/AutoSend.h"
 
@@ -26,7 +29,7 @@ class TComboAttachment;
 class TFilenameEdit;
 class TVxSpinEdit;
 
-class TAutoSendProperties : public QWidget {
+class TAutoSendProperties : public QWidget, public TObject {
   Q_OBJECT
 
  public:
@@ -43,6 +46,11 @@ class TAutoSendProperties : public QWidget {
   void Button3Click();  // OK
   void btnCancelClick();
   void Button2Click();  // send now
+
+ protected:
+  // A closed window leaves its job and lets go of the lists at once: it is
+  // freed later, when they may be gone.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void Build();
@@ -65,7 +73,7 @@ class TAutoSendProperties : public QWidget {
   QPushButton *apply_ = nullptr, *ok_ = nullptr, *cancel_ = nullptr, *sendNow_ = nullptr;
 };
 
-// Opens the job's window (non-modal).
+// Opens the job's window (non-modal), or brings its open one to the front.
 TAutoSendProperties* ShowAutoSendProperties(TAutoSendJob& job, TAutoSendJobs& list,
                                             const TAutoSendEnv& env);
 

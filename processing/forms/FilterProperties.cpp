@@ -8,12 +8,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
-
-#include <map>
 
 #include "core/ConfigStore.h"
 #include "core/forms/ComboBoxLink.h"
@@ -31,11 +28,6 @@ const char* const kTypeItems[11] = {
 const char* const kFlagNames[6] = {"ToSysop", "Unread", "Hold", "Kill", "Import", "Send"};
 const char* const kFlagCaptions[6] = {
     "Для сисопа", "Непрочитано", "Задержать", "Удалить после отправки", "Новое", "Отправить"};
-
-std::map<const TFilter*, QPointer<TFilterProperties>>& OpenWindows() {
-  static std::map<const TFilter*, QPointer<TFilterProperties>> windows;
-  return windows;
-}
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -60,16 +52,11 @@ TFilterProperties::TFilterProperties(TFilter& filter, TFilterList& list, TConfig
       list_(list),
       store_(store) {
   setObjectName("TFilterProperties");
-  setAttribute(Qt::WA_DeleteOnClose);
   Build();
   Fill();
 }
 
-TFilterProperties::~TFilterProperties() {
-  auto& open = OpenWindows();
-  const auto it = open.find(&filter_);
-  if (it != open.end() && (it->second == this || it->second.isNull())) open.erase(it);
-}
+TFilterProperties::~TFilterProperties() = default;
 
 // --- Building -----------------------------------------------------------------------
 
@@ -354,9 +341,19 @@ void TFilterProperties::CancelBtnClick() { close(); }
 
 void TFilterProperties::ApplyBtnClick() { Store(); }
 
+void TFilterProperties::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  if (filter_.Dialog.Dialog.get() == this) filter_.Dialog.Dialog.release();
+  attachments_.clear();
+  deleteLater();
+}
+
 TFilterProperties* ShowFilterProperties(TFilter& filter, TFilterList& list, TConfigStore& store) {
-  QPointer<TFilterProperties>& window = OpenWindows()[&filter];
-  if (!window) window = new TFilterProperties(filter, list, store);
+  auto* window = dynamic_cast<TFilterProperties*>(filter.Dialog.Dialog.get());
+  if (window == nullptr) {
+    window = new TFilterProperties(filter, list, store);
+    filter.Dialog.Dialog.reset(window);
+  }
   window->show();
   window->raise();
   window->activateWindow();

@@ -1,7 +1,7 @@
 // The properties window of one mail filter: its name, conditions, actions
 // and the flag changes of the original and the copy, on five pages. It is
 // non-modal and stays on top; one window per filter (ShowFilterProperties
-// brings an open one to the front). Apply and OK store the controls into
+// brings an open one to the front), held by the filter. Apply and OK store the controls into
 // the filter and rename its list entry; Cancel and Close only close.
 #pragma once
 
@@ -9,6 +9,8 @@
 
 #include <memory>
 #include <vector>
+
+#include "core/PubLst.h"
 
 class QCheckBox;
 class QComboBox;
@@ -23,7 +25,7 @@ class TFilenameEdit;
 class TFilter;
 class TFilterList;
 
-class TFilterProperties : public QWidget {
+class TFilterProperties : public QWidget, public TObject {
   Q_OBJECT
 
  public:
@@ -41,6 +43,11 @@ class TFilterProperties : public QWidget {
   void OKBtnClick();
   void CancelBtnClick();
   void ApplyBtnClick();
+
+ protected:
+  // A closed window leaves its filter and lets go of the lists at once: it
+  // is freed later and must not reach them then.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   struct Switch {
@@ -74,8 +81,8 @@ class TFilterProperties : public QWidget {
   QPushButton *ok_ = nullptr, *cancel_ = nullptr, *apply_ = nullptr;
 };
 
-// Shows the filter's window, creating it on first use; it frees itself when
-// closed.
+// Shows the filter's window, creating it on first use. The filter holds the
+// open window (it is freed with the filter); a closed window frees itself.
 TFilterProperties* ShowFilterProperties(TFilter& filter, TFilterList& list, TConfigStore& store);
 
 }  // namespace velmaris

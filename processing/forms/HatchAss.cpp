@@ -43,6 +43,11 @@ THatchAss::THatchAss(TConfigStore& store, TPckList* packers, QWidget* parent)
 
 THatchAss::~THatchAss() = default;
 
+void THatchAss::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  uplinks_.reset();
+}
+
 void THatchAss::Build() {
   notebook_ = new TNotebook(this);
   notebook_->setObjectName("Notebook");

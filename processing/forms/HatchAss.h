@@ -46,6 +46,11 @@ class THatchAss : public QWidget {
   void FinishClick();
   TNotebook* Notebook() const { return notebook_; }
 
+ protected:
+  // A closed window lets go of the lists at once: it is freed later, when
+  // they may be gone.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void Build();
   void ShowDescription();

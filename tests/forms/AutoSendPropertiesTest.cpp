@@ -63,9 +63,20 @@ TEST_F(AutoSendPropertiesTest, EditsAWorkingCopyAndSendsIt) {
 
   Get<QCheckBox>(*w, "CbActive")->click();
   Get<QPushButton>(*w, "btnCancel")->click();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
   EXPECT_TRUE(guard.isNull());
   EXPECT_FALSE(job.Active);
+}
+
+TEST_F(AutoSendPropertiesTest, OneWindowPerJobGoingWithTheJob) {
+  auto list = std::make_unique<TAutoSendJobs>();
+  TAutoSendJob& job = *list->AddJob(std::make_unique<TAutoSendJob>());
+  TAutoSendEnv env;
+  env.Store = store.get();
+  QPointer<QWidget> w(ShowAutoSendProperties(job, *list, env));
+  EXPECT_EQ(ShowAutoSendProperties(job, *list, env), w);
+  list.reset();
+  EXPECT_TRUE(w.isNull());
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // boxes that enable their partners, storing with Apply and OK, and Cancel.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -70,14 +72,33 @@ TEST_F(FilterPropertiesTest, FillsEnablesAndStores) {
   QPointer<TFilterProperties> guard(w);
   Get<QCheckBox>(*w, "CbKill")->click();
   Get<QPushButton>(*w, "CancelBtn")->click();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
   EXPECT_TRUE(guard.isNull());
   EXPECT_FALSE(f.DoKill);
   // A new window after that; OK stores and closes.
   w = ShowFilterProperties(f, list, *store);
   Get<QCheckBox>(*w, "CbKill")->click();
+  guard = w;
   Get<QPushButton>(*w, "OKBtn")->click();
   EXPECT_TRUE(f.DoKill);
+  QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
+  EXPECT_TRUE(guard.isNull());
+}
+
+TEST_F(FilterPropertiesTest, AnOpenWindowGoesWithItsFilterAndAClosedOneLeavesTheLists) {
+  auto filters = std::make_unique<TFilterList>();
+  TFilter* f = filters->AddFilter("Spam", std::make_unique<TFilter>());
+  QPointer<TFilterProperties> open(ShowFilterProperties(*f, *filters, *store));
+  filters.reset();
+  EXPECT_TRUE(open.isNull());
+
+  // A closed window waits to be freed; the lists it showed may go first.
+  QPointer<TFilterProperties> closed(ShowFilterProperties(Make(), list, *store));
+  closed->close();
+  EXPECT_EQ(list.GetFilter(0)->Dialog.Dialog, nullptr);
+  store.reset();
+  QCoreApplication::sendPostedEvents(closed, QEvent::DeferredDelete);
+  EXPECT_TRUE(closed.isNull());
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // the description typed for a plain file stays, the first uplink is chosen,
 // and the result page shows success (flow file written) or failure.
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -51,7 +53,10 @@ TEST_F(HatchAssTest, WalksThePagesAndHatches) {
     EXPECT_FALSE(Get<QPushButton>(*w, "DEL_Prev")->isVisible());
     EXPECT_EQ(Get<QLabel>(*w, "LSuccess")->isVisible(), row.ok) << row.area;
     EXPECT_EQ(Get<QLabel>(*w, "LFailed")->isVisible(), !row.ok) << row.area;
+    QPointer<THatchAss> guard(w);
     QTest::mouseClick(Get<QPushButton>(*w, "Finish"), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
+    EXPECT_TRUE(guard.isNull());
   }
   const std::string flow = platform::ReadFile(store->Uplinks().GetItem(0)->FlowFilePath());
   EXPECT_EQ(flow.rfind(dir / "notes.txt\r\n^", 0), 0u) << flow;
