@@ -81,7 +81,13 @@ void TAreaSearch::Run(TAreaList& areas, std::vector<int> rows) {
     std::deque<Ahead>& ahead;
     ~ReleaseAhead() {
       for (Ahead& a : ahead) {
-        if (a.Opened.valid() && a.Opened.get()) a.Area->CloseIndex();
+        bool opened = false;
+        try {
+          opened = a.Opened.valid() && a.Opened.get();
+        } catch (...) {
+          // An index that failed to load with an exception was not opened.
+        }
+        if (opened) a.Area->CloseIndex();
         a.Area->Unlock();
       }
     }
