@@ -56,10 +56,11 @@ inline std::size_t RunLength(const std::uint8_t* p, std::size_t limit) {
 }
 
 // The compressed block after its flag byte; every item is checked against the
-// ends of the block and of the output. Groups of 16 items that lie far enough
-// from both ends take a path without per-byte checks, which may copy up to 16
-// bytes further than the item (into room the checks guarantee) and never
-// beyond either buffer.
+// ends of the block and of the output. Items with at least 16 bytes of the
+// block and 32 bytes of output room left take a path without per-byte
+// checks, which may copy up to 16 bytes further than the item (into that
+// room) and never beyond either buffer; a run of literals is moved as 16
+// bytes at once. Only the last few items of a block take the checked path.
 std::size_t DecompressItems(const std::uint8_t* src, std::size_t n, std::uint8_t* dst,
                             std::size_t cap) {
   const std::uint8_t* ip = src + 1;
@@ -69,7 +70,7 @@ std::size_t DecompressItems(const std::uint8_t* src, std::size_t n, std::uint8_t
   std::uint32_t ctrl = 0;  // the item's bit is bit 15
   int bitsLeft = 0;
 
-  constexpr std::ptrdiff_t kFastInput = 16 * 4 + 16;
+  constexpr std::ptrdiff_t kFastInput = 16;
   constexpr std::ptrdiff_t kFastOutput = 32;
 
   for (;;) {
@@ -78,49 +79,51 @@ std::size_t DecompressItems(const std::uint8_t* src, std::size_t n, std::uint8_t
       ctrl = (std::uint32_t{ip[0]} << 8) | ip[1];
       ip += 2;
       bitsLeft = 16;
+    }
 
-      if (iend - ip >= kFastInput) {
-        // A whole group reads at most 64 bytes, so the block cannot end
-        // inside it.
-        while (bitsLeft > 0 && oend - op >= kFastOutput) {
-          if ((ctrl & 0x8000) == 0) {
-            const int k = std::min(std::countl_zero(static_cast<std::uint16_t>(ctrl)), bitsLeft);
-            std::memcpy(op, ip, 16);
-            op += k;
-            ip += k;
-            ctrl <<= k;
-            bitsLeft -= k;
-            continue;
-          }
-          const unsigned word = (unsigned{ip[0]} << 8) | ip[1];
-          const std::size_t dist = word >> 4;
-          if (dist != 0) {
-            const std::size_t len = (word & 15) + kMinMatch;
-            if (dist > static_cast<std::size_t>(op - dst)) BadBlock("copy before start of output");
-            ip += 2;
-            const std::uint8_t* from = op - dist;
-            if (dist >= 8) {
-              // Each 8-byte step reads only bytes already written.
-              std::memcpy(op, from, 8);
-              std::memcpy(op + 8, from + 8, 8);
-              std::memcpy(op + 16, from + 16, 8);
-            } else {
-              for (std::size_t i = 0; i < len; ++i) op[i] = from[i];
-            }
-            op += len;
+    // With 16 bytes of the block left, no item (nor run of literals, at
+    // most 16 of them) can be cut off.
+    const std::uint8_t* const before = ip;
+    while (bitsLeft > 0 && iend - ip >= kFastInput && oend - op >= kFastOutput) {
+      if ((ctrl & 0x8000) == 0) {
+        const int k = std::min(std::countl_zero(static_cast<std::uint16_t>(ctrl)), bitsLeft);
+        std::memcpy(op, ip, 16);
+        op += k;
+        ip += k;
+        ctrl <<= k;
+        bitsLeft -= k;
+      } else {
+        const unsigned word = (unsigned{ip[0]} << 8) | ip[1];
+        const std::size_t dist = word >> 4;
+        if (dist != 0) {
+          const std::size_t len = (word & 15) + kMinMatch;
+          if (dist > static_cast<std::size_t>(op - dst)) BadBlock("copy before start of output");
+          ip += 2;
+          const std::uint8_t* from = op - dist;
+          if (dist >= 8) {
+            // Each 8-byte step reads only bytes already written.
+            std::memcpy(op, from, 8);
+            std::memcpy(op + 8, from + 8, 8);
+            std::memcpy(op + 16, from + 16, 8);
           } else {
-            const std::size_t count = ((std::size_t{ip[1]} << 8) | ip[2]) + kMinRun;
-            if (count > static_cast<std::size_t>(oend - op)) BadBlock("output larger than buffer");
-            std::memset(op, ip[3], count);
-            op += count;
-            ip += 4;
+            for (std::size_t i = 0; i < len; ++i) op[i] = from[i];
           }
-          ctrl <<= 1;
-          --bitsLeft;
+          op += len;
+        } else {
+          const std::size_t count = ((std::size_t{ip[1]} << 8) | ip[2]) + kMinRun;
+          if (count > static_cast<std::size_t>(oend - op)) BadBlock("output larger than buffer");
+          std::memset(op, ip[3], count);
+          op += count;
+          ip += 4;
         }
-        if (bitsLeft == 0) continue;
+        ctrl <<= 1;
+        --bitsLeft;
       }
     }
+    // The loop leaves as soon as the block is used up by its items (a block
+    // that ends right after a control word is cut off, below).
+    if (ip == iend && ip != before) return static_cast<std::size_t>(op - dst);
+    if (bitsLeft == 0) continue;
 
     // One item with every check.
     if ((ctrl & 0x8000) == 0) {

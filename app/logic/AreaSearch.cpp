@@ -1,6 +1,8 @@
 #include "app/logic/AreaSearch.h"
 
 #include <algorithm>
+#include <deque>
+#include <future>
 #include <optional>
 #include <thread>
 
@@ -39,35 +41,90 @@ std::string SearchHitLine(const std::string& areaName, int msgIndex, const TMsgH
 TAreaSearch::TAreaSearch(const TSearchRequest& request, TSearchView& view)
     : Threads(std::max(1u, std::thread::hardware_concurrency())), request_(request), view_(view) {}
 
+// An area taken ahead of its turn: locked by the caller's thread, its index
+// opening on a thread of its own while earlier areas are searched.
+struct TAreaSearch::Ahead {
+  TArea* Area = nullptr;
+  std::future<bool> Opened;
+};
+
 void TAreaSearch::Run(TAreaList& areas, std::vector<int> rows) {
   abort_ = false;
   textBytes_ = 0;
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  const auto searchable = [&areas](int row) -> TArea* {
+    if (row < 0 || row >= areas.GetCount()) return nullptr;
+    TArea* area = areas.GetItem(row);
+    return area->IsSeparator() ? nullptr : area;
+  };
+  // Loading an index takes longer than testing its bodies on all threads,
+  // so up to Threads areas are opened ahead, side by side. An area whose
+  // lock is refused stops the taking ahead until its turn, when it is
+  // waited for as usual.
+  std::deque<Ahead> ahead;
+  size_t nextAhead = 0;
+  const size_t lookahead = Threads > 1 ? Threads : 0;
+  const auto takeAhead = [&](size_t from) {
+    nextAhead = std::max(nextAhead, from);
+    while (ahead.size() < lookahead && nextAhead < rows.size() && !abort_) {
+      TArea* area = searchable(rows[nextAhead]);
+      if (area != nullptr) {
+        if (!area->Lock(false)) break;
+        ahead.push_back({area, std::async(std::launch::async, [area] { return area->OpenIndex(); })});
+      }
+      ++nextAhead;
+    }
+  };
+  // Areas still held ahead when the search ends (aborted) are given back.
+  struct ReleaseAhead {
+    std::deque<Ahead>& ahead;
+    ~ReleaseAhead() {
+      for (Ahead& a : ahead) {
+        bool opened = false;
+        try {
+          opened = a.Opened.valid() && a.Opened.get();
+        } catch (...) {
+          // An index that failed to load with an exception was not opened.
+        }
+        if (opened) a.Area->CloseIndex();
+        a.Area->Unlock();
+      }
+    }
+  } releaseAhead{ahead};
+
   const int total = static_cast<int>(rows.size());
   view_.AreaProgress(0, total);
   view_.ProcessMessages();
   int done = 0;
-  for (int row : rows) {
+  for (size_t i = 0; i < rows.size(); ++i) {
     view_.AreaLabel("Searchin Areas");
     view_.AreaProgress(++done, total);
-    if (row < 0 || row >= areas.GetCount()) continue;
-    TArea& area = *areas.GetItem(row);
-    if (area.IsSeparator()) continue;
-    if (!SearchArea(area, row)) break;
+    TArea* area = searchable(rows[i]);
+    if (area == nullptr) continue;
+    std::optional<bool> opened;  // set when the area was taken ahead
+    if (!ahead.empty() && ahead.front().Area == area) {
+      opened = ahead.front().Opened.get();
+      ahead.pop_front();
+    }
+    takeAhead(i + 1);
+    if (!SearchArea(*area, rows[i], opened)) break;
   }
   view_.AreaLabel(abort_ ? "Search aborted" : "Done");
 }
 
-bool TAreaSearch::SearchArea(TArea& area, int areaIndex) {
+bool TAreaSearch::SearchArea(TArea& area, int areaIndex, std::optional<bool> opened) {
   view_.MailLabel("Waiting for acces to " + area.Name + " ..");
-  const bool locked = area.WaitLock(false, [this] {
-    view_.ProcessMessages();
-    return abort_.load();
-  });
-  if (!locked) return false;
+  if (!opened) {
+    const bool locked = area.WaitLock(false, [this] {
+      view_.ProcessMessages();
+      return abort_.load();
+    });
+    if (!locked) return false;
+    opened = area.OpenIndex();
+  }
   view_.MailLabel("Searching area " + area.Name + " ..");
-  if (!area.OpenIndex()) {
+  if (!*opened) {
     area.Unlock();
     view_.MailLabel("Area processed");
     return true;

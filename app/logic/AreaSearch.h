@@ -1,6 +1,8 @@
-// The search over many areas: the areas chosen, in list order, one at a time
-// under a shared lock, each message tested against a search mask. The hits
-// are told in area and index order.
+// The search over many areas: the areas chosen, in list order, each under a
+// shared lock, each message tested against a search mask. The hits are told
+// in area and index order. With more than one thread the next areas are
+// locked and their indexes loaded ahead, side by side, while earlier ones
+// are searched; an area busy elsewhere is waited for at its turn.
 //
 // Header conditions (flags, sender, recipient, subject) are tested on the
 // index held in memory; only messages that pass them have their bodies read,
@@ -13,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,8 +71,10 @@ class TAreaSearch {
   uint64_t TextBytes() const { return textBytes_; }
 
  private:
-  // False when the search was aborted.
-  bool SearchArea(TArea& area, int areaIndex);
+  struct Ahead;
+  // False when the search was aborted. opened is set when the area was
+  // locked and its index opened ahead (to whether that succeeded).
+  bool SearchArea(TArea& area, int areaIndex, std::optional<bool> opened);
   // Tests the bodies of candidates [first, last) into matches.
   void TestBodies(std::string_view bodyFile, const std::vector<TMsgHeader>& headers,
                   const std::vector<int>& candidates, size_t first, size_t last,

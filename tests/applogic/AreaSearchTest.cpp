@@ -181,21 +181,30 @@ TEST_F(AreaSearchTest, NoRowsEndsAtOnceAndSeparatorsAreCountedButNotSearched) {
   EXPECT_TRUE(separator.mailLabels.empty());
 }
 
+// With several threads the busy area is refused when the search tries to
+// take it ahead, and is waited for at its turn.
 TEST_F(AreaSearchTest, ABusyAreaIsWaitedForAndSearchedWhenReleased) {
   TArea& busy = *areas.GetItem(2);
   ASSERT_TRUE(busy.Lock(true));
   TSearchRequest request;
-  request.ApplyOrigin = true;
-  request.Origin.SetText("anna");
+  request.ApplyText = true;
+  request.Text.SetText("velmaris");
   RecordingView view;
-  view.onRound = [&busy](RecordingView& v) {
-    if (v.messageRounds == 3) busy.Unlock();
+  int waits = 0;
+  view.onRound = [&busy, &waits](RecordingView& v) {
+    if (!v.mailLabels.empty() && v.mailLabels.back() == "Waiting for acces to NETMAIL .." &&
+        ++waits == 3)
+      busy.Unlock();
   };
-  TAreaSearch(request, view).Run(areas, {2});
+  TAreaSearch search(request, view);
+  search.Threads = 4;
+  search.Run(areas, {0, 2});
+  EXPECT_GE(waits, 3);
   EXPECT_EQ(view.mailLabels,
-            (std::vector<std::string>{"Waiting for acces to NETMAIL ..",
+            (std::vector<std::string>{"Waiting for acces to RU.TEST ..", "Searching area RU.TEST ..",
+                                      "Area processed", "Waiting for acces to NETMAIL ..",
                                       "Searching area NETMAIL ..", "Area processed"}));
-  EXPECT_EQ(view.Places(), Expected(request, {2}));
+  EXPECT_EQ(view.Places(), Expected(request, {0, 2}));
   EXPECT_FALSE(busy.IsLocked());
 }
 
@@ -210,8 +219,11 @@ TEST_F(AreaSearchTest, AbortStopsAfterTheMessageBeingToldAndReleasesTheArea) {
   search.Run(areas, {0, 2});
   ASSERT_EQ(view.hits.size(), 1u);
   EXPECT_EQ(view.areaLabels.back(), "Search aborted");
-  EXPECT_FALSE(areas.GetItem(0)->IsLocked());
-  EXPECT_FALSE(areas.GetItem(0)->IsIndexLoaded());
+  // Area 2, taken ahead, is given back as well.
+  for (int row : {0, 2}) {
+    EXPECT_FALSE(areas.GetItem(row)->IsLocked()) << row;
+    EXPECT_FALSE(areas.GetItem(row)->IsIndexLoaded()) << row;
+  }
 }
 
 TEST_F(AreaSearchTest, DamagedBodiesAreNotFoundAndDoNotStopTheSearch) {
