@@ -56,11 +56,11 @@ TEST(LinePrinter, MarginsStayOnThePaperAndFollowTheUnit) {
 TEST(LinePrinter, TabsColumnsAndMacros) {
   EXPECT_EQ(ExpandTabs("a\tb", 8), "a       b");
   EXPECT_EQ(ExpandTabs("abcdefgh\tx\t", 4), "abcdefgh    x   ");
-  const std::vector<std::string> specs = SplitBars(">1|^2|");
-  ASSERT_EQ(specs.size(), 3u);
+  const std::vector<std::string> formats = SplitBars(">1|^2|");
+  ASSERT_EQ(formats.size(), 3u);
   const TColumnSpec want[] = {{kAlignRight, 1}, {kAlignCenter, 2}, {kAlignLeft, 0.5}};
   for (size_t i = 0; i < 3; ++i) {
-    TColumnSpec got = ParseColumnSpec(specs[i], 0.5);
+    TColumnSpec got = ParseColumnSpec(formats[i], 0.5);
     EXPECT_EQ(got.Alignment, want[i].Alignment);
     EXPECT_DOUBLE_EQ(got.Width, want[i].Width);
   }
