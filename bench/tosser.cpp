@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchPackets.h"
 #include "archive/PackerConfig.h"
 #include "core/ConfigStore.h"
 #include "core/Report.h"
@@ -32,33 +33,9 @@ namespace {
 using namespace velmaris;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kMessages = 100000;
-constexpr int kPerPacket = 1000;
-constexpr int kAreas = 200;
-
-std::string Le16(uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
-
-std::string AreaName(int i) { return "BENCH.ECHO." + std::to_string(i); }
-
-// About 500 bytes; every 20th message is netmail.
-std::string Message(int run, int i) {
-  const bool netmail = i % 20 == 0;
-  std::string m = Le16(2) + Le16(1) + Le16(1042) + Le16(5030) + Le16(5020) + Le16(0) + Le16(0);
-  m += std::string("15 Jan 26  13:45:30", 19) + '\0';
-  m += std::string(netmail ? "Point Seven" : "All") + '\0' + "Joe Remote" + '\0' + "Subject " +
-       std::to_string(run) + "/" + std::to_string(i) + '\0';
-  if (!netmail) m += "AREA:" + AreaName(i % kAreas) + "\r";
-  char serial[16];
-  std::snprintf(serial, sizeof serial, "%08x", static_cast<unsigned>(run * kMessages + i));
-  m += std::string("\x01MSGID: 2:5030/1 ") + serial +
-       "\r\x01"
-       "CHRS: CP866 2\r";
-  for (int line = 0; line < 6; ++line)
-    m += "Some line of ordinary text in the message body here.\r";
-  if (!netmail) m += "--- x\r * Origin: Remote (2:5030/1)\rSEEN-BY: 5030/1 5020/1042\r";
-  m += '\0';
-  return m;
-}
+using bench::kTossAreas;
+using bench::kTossMessages;
+using bench::TossAreaName;
 
 class TimingView : public TImportView {
  public:
@@ -95,8 +72,8 @@ void BM_Toss100k(benchmark::State& state) {
     uplink->UplinkAddress.SetText("2:5030/1");
     {
       TConfigChangeBatch batch(store);
-      for (int i = 0; i < kAreas; ++i)
-        store.AddAreaQuiet(AreaName(i), AreaName(i), AreaTypeCode::Echomail, uplink);
+      for (int i = 0; i < kTossAreas; ++i)
+        store.AddAreaQuiet(TossAreaName(i), TossAreaName(i), AreaTypeCode::Echomail, uplink);
     }
     const std::string inbound = store.Values()->InboundDir();
     platform::MakeDirs(inbound);
@@ -107,18 +84,7 @@ void BM_Toss100k(benchmark::State& state) {
     const long rssBefore = MaxRssKiB();
     for (auto _ : state) {
       state.PauseTiming();
-      bytes = 0;
-      const auto head =
-          TPacketHeader::ForLink({2, 5030, 1, 0}, {2, 5020, 1042, 7}, "", 46000).Encode();
-      for (int p = 0; p < kMessages / kPerPacket; ++p) {
-        std::string packet(reinterpret_cast<const char*>(head.data()), head.size());
-        for (int i = 0; i < kPerPacket; ++i) packet += Message(run, p * kPerPacket + i);
-        packet += std::string(2, '\0');
-        bytes += packet.size();
-        char name[32];
-        std::snprintf(name, sizeof name, "%08x.pkt", static_cast<unsigned>(run * 1000 + p));
-        platform::WriteFileAtomic(inbound + name, packet);
-      }
+      bytes = bench::WriteTossPackets(inbound, run);
       ++run;
       TDupeChecker dupes;  // a fresh ring, not saved
       TimingView view;
@@ -134,13 +100,13 @@ void BM_Toss100k(benchmark::State& state) {
       dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; });
 
       state.PauseTiming();
-      if (tosser.Counters().Written != kMessages)
+      if (tosser.Counters().Written != kTossMessages)
         state.SkipWithError("not every message was written");
       writeSeconds += std::chrono::duration<double>(view.writeEnd - view.writeStart).count();
       state.ResumeTiming();
     }
     state.counters["messages_per_s"] = benchmark::Counter(
-        double(kMessages) * double(state.iterations()), benchmark::Counter::kIsRate);
+        double(kTossMessages) * double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["packet_MB"] = double(bytes) / 1e6;
     state.counters["write_areas_s"] = writeSeconds / double(state.iterations());
     state.counters["peak_rss_MB"] = double(MaxRssKiB()) / 1024.0;
