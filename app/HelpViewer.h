@@ -1,6 +1,8 @@
 // The help stand-in: the help of "<name>.hlp" is a folder "<name>/" of HTML
 // pages beside it, one per help context ("<context>.html"). One viewer
-// window serves every request; a topic without a page says so.
+// window serves every request. The program ships its pages as resources
+// (":/Tervik/<context>.html"); a page in the folder beside the help file
+// takes their place. A topic without a page says so.
 #pragma once
 
 #include <QTextBrowser>

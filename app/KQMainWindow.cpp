@@ -40,6 +40,8 @@
 #include "mailer/forms/MailerForm.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/ProcWin.h"
+#include "app/HelpViewer.h"
+#include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
 #include "processing/AreaManager.h"
@@ -116,7 +118,10 @@ TKQMainWindow::TKQMainWindow(const std::string& startDir, const std::string& reg
     WinLst().DetachListBox(wListLink_.get());
     WinLst().Remove(this);
     if (GetShellServices() == this) SetShellServices(nullptr);
-    if (gMainWindow == this) gMainWindow = nullptr;
+    if (gMainWindow == this) {
+      gMainWindow = nullptr;
+      platform::SetHelpViewer(nullptr);
+    }
     FreeJobWindows();
     FreeAreaManagers();
     session_.reset();
@@ -130,6 +135,8 @@ TKQMainWindow::~TKQMainWindow() { Shutdown(); }
 void TKQMainWindow::FormCreate(const std::string& registryPath) {
   gMainWindow = this;
   helpFile_ = startDir_ + "Tervik.hlp";
+  // Every window's help request opens this window's help file.
+  platform::SetHelpViewer([file = helpFile_](int context) { ShowHelpTopic(file, context); });
   // The window list: this window first, shown in WList.
   WinLst().Add(kWindowListName, this);
   WinLst().AttachListBox(wListLink_.get());
@@ -820,6 +827,7 @@ void TKQMainWindow::Shutdown() {
   FreeJobWindows();
   CloseMessageLists();
   if (GetShellServices() == this) SetShellServices(nullptr);
+  if (gMainWindow == this) platform::SetHelpViewer(nullptr);
   SaveLayout();
   TMessageEditor::FreeAll();
   TMessageEditor::SetNodelistPicker(nullptr);

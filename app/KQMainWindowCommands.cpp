@@ -6,7 +6,6 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "app/HelpViewer.h"
 #include "app/KQMainWindow.h"
 #include "app/logic/AreaTools.h"
 #include "core/ConfigStore.h"
@@ -15,6 +14,7 @@
 #include "mailer/forms/FileReqEditor.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/AdvNLLookup.h"
+#include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "processing/forms/KillAssistents.h"
 #include "widgets/EZBetterListBox.h"
@@ -44,9 +44,6 @@ class TNote : public QWidget {
  private:
   QLabel* label_;
 };
-
-constexpr int kMainHelpContext = 1000;
-constexpr int kHelpIndexContext = 1;
 
 }  // namespace
 
@@ -105,8 +102,8 @@ void TKQMainWindow::Nodelistensuche1Click() {
                                             }});
 }
 
-void TKQMainWindow::Hilfe3Click() { ShowHelpTopic(helpFile_, kMainHelpContext); }
-void TKQMainWindow::Hilfethemen1Click() { ShowHelpTopic(helpFile_, kHelpIndexContext); }
+void TKQMainWindow::Hilfe3Click() { platform::ShowHelp(platform::kHelpMainWindow); }
+void TKQMainWindow::Hilfethemen1Click() { platform::ShowHelp(platform::kHelpContents); }
 
 // The file request editor, one for the program, told the outbound folder and
 // the default zone each time it is shown.

@@ -14,6 +14,7 @@
 
 #include "core/ConfigStore.h"
 #include "core/forms/ComboBoxLink.h"
+#include "platform/Help.h"
 #include "processing/Secretary.h"
 #include "widgets/FileEdits.h"
 
@@ -80,13 +81,10 @@ void TFilterProperties::Build() {
   close->setObjectName("Close1");
   QMenu* help = bar->addMenu(U("&Справка"));
   help->setObjectName("Help1");
-  // There is no help file: the items are shown but disabled.
-  for (const char* name : {"Help2", "HelpTopics1"}) {
-    QAction* item =
-        help->addAction(name == std::string("Help2") ? U("Справка") : U("Темы справки"));
-    item->setObjectName(QString::fromLatin1(name));
-    item->setEnabled(false);
-  }
+  help->addAction(U("Справка"), this, [] { platform::ShowHelp(platform::kHelpFilter); })
+      ->setObjectName("Help2");
+  help->addAction(U("Темы справки"), this, [] { platform::ShowHelp(platform::kHelpContents); })
+      ->setObjectName("HelpTopics1");
 
   auto* pages = new QTabWidget(this);
   pages->setObjectName("PageControl1");
