@@ -154,7 +154,6 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
   areaList_->Columns().LoadWidths(AreaListIniPath());
 
   SetShellServices(this);
-  TMessageEditor::SetNodelistPicker(PickReceiverFromNodelist);
   setWindowTitle(QString::fromUtf8(kProgramTitle));
   // The stored position, or maximised on a first start.
   placement_->Loaded();
@@ -822,7 +821,6 @@ void TKQMainWindow::Shutdown() {
   if (GetShellServices() == this) SetShellServices(nullptr);
   SaveLayout();
   TMessageEditor::FreeAll();
-  TMessageEditor::SetNodelistPicker(nullptr);
   if (session_) session_->Save();
   // The mailer profiles and their windows, which post their logs.
   if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();

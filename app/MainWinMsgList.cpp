@@ -31,6 +31,7 @@ TMessageListWindow* TKQMainWindow::OpenMessageList(TArea& area) {
         static_cast<size_t>(std::max(1, ConfigStore().Values()->Number(SettingId::WinLimit)));
     if (msgWindows_.size() < limit) {
       window = new TMessageListWindow(startDir_, this);
+      window->SetEditorLinks(EditorLinks());
       window->BuildPluginMenu();
       msgWindows_.emplace_back(window);
     } else {

@@ -70,8 +70,8 @@ class MessageEditorTest : public AppFixture {
   }
 
   // A new message in RU.TEST as the new-message command composes it.
-  TMessageEditor& Open() {
-    editor = new TMessageEditor;
+  TMessageEditor& Open(TEditorLinks links = {}) {
+    editor = new TMessageEditor(std::move(links));
     TKQMail mail;
     mail.Area = echo;
     mail.ToName = "All";
@@ -229,7 +229,14 @@ TEST_F(MessageEditorTest, ReplaceAllAndFindAgainThroughTheSearchForm) {
 }
 
 TEST_F(MessageEditorTest, CrashForcesNetmailAndEchomailClearsIt) {
-  TMessageEditor& e = Open();
+  TEditorLinks links;
+  links.PickReceiver = [](QWidget*, const std::string& sysop, std::string& name,
+                          std::string& address) {
+    name = sysop + " One";
+    address = "2:5020/77";
+    return true;
+  };
+  TMessageEditor& e = Open(std::move(links));
   QTest::mouseClick(e.F_Crash, Qt::LeftButton);
   EXPECT_EQ(e.WriteArea->currentText(), "NETMAIL");
   EXPECT_EQ(e.windowTitle(), "Message editor for area NETMAIL");
@@ -237,15 +244,8 @@ TEST_F(MessageEditorTest, CrashForcesNetmailAndEchomailClearsIt) {
   EXPECT_TRUE(e.NewReceiverAddress->isVisibleTo(&e));
   // The nodelist lookup fills receiver and address; the sender address
   // follows the destination.
-  TMessageEditor::SetNodelistPicker(
-      [](QWidget*, const std::string& sysop, std::string& name, std::string& address) {
-        name = sysop + " One";
-        address = "2:5020/77";
-        return true;
-      });
   e.SetDestName("Sysop");
   e.LookupReceiver->click();
-  TMessageEditor::SetNodelistPicker(nullptr);
   EXPECT_EQ(e.DestName(), "Sysop One");
   EXPECT_EQ(e.DestAddress(), "2:5020/77");
   EXPECT_EQ(e.OrigAddress(), "2:5020/1.3");
