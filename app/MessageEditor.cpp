@@ -47,6 +47,9 @@ std::vector<TMessageEditor*>& EditorList() {
   return editors;
 }
 
+// The editor's help context and the help index.
+constexpr int kEditorHelpContext = 8000;
+constexpr int kHelpIndexContext = 1;
 constexpr const char* kDefaultOriginText = "Velmaris 95";
 constexpr uint16_t kNewMessageFlags = EditorFlag::Send | EditorFlag::Editable;
 // How long a save waits for an area that someone else has locked.
@@ -403,6 +406,14 @@ void TMessageEditor::LookupReceiverClick() {
   SetDestName(name);
   NewReceiverChange();
   NewReceiverAddressChange();
+}
+
+void TMessageEditor::Hilfe1Click() {
+  if (links_.ShowHelp) links_.ShowHelp(kEditorHelpContext);
+}
+
+void TMessageEditor::Hilfethemen1Click() {
+  if (links_.ShowHelp) links_.ShowHelp(kHelpIndexContext);
 }
 
 void TMessageEditor::WListDblClick() {

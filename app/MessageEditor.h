@@ -154,6 +154,8 @@ class TMessageEditor : public QMainWindow, public TObject {
   void Suchen2Click();        // find
   void Weitersuchen1Click();  // find again
   void Ersetzen1Click();      // replace
+  void Hilfe1Click();         // help on the editor's context
+  void Hilfethemen1Click();   // the help index
   // One find step from the selection; true when a match was selected.
   bool FindNext(const std::string& text, bool matchCase, bool wholeWord);
   void SaveLeftToolbar();

@@ -443,7 +443,12 @@ void TMessageEditor::BuildMenus() {
   })->setEnabled(static_cast<bool>(links_.ShowSearch));
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Помощь"));
   help->setObjectName("Hilfe2");
-  add(help, "Hilfe1", QStringLiteral("&Помощь"), QKeySequence(Qt::Key_F1), [] {});
+  add(help, "Hilfe1", QStringLiteral("&Помощь"), QKeySequence(Qt::Key_F1), [this] {
+    Hilfe1Click();
+  })->setEnabled(static_cast<bool>(links_.ShowHelp));
+  add(help, "Hilfethemen1", QStringLiteral("Указатель"), {}, [this] {
+    Hilfethemen1Click();
+  })->setEnabled(static_cast<bool>(links_.ShowHelp));
 
   // The text pop-up menu.
   Editor->setContextMenuPolicy(Qt::CustomContextMenu);
