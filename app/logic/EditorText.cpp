@@ -64,7 +64,7 @@ std::vector<std::string> SplitAtBreaks(std::string_view text) {
 }  // namespace
 
 std::vector<std::string> SplitEditorText(std::string_view text) {
-  return SplitAtBreaks(text.substr(0, kMaxEditorText));
+  return SplitAtBreaks(text);
 }
 
 std::vector<std::string> EditorTextToMailLines(std::string_view text, const TAreaTextRules& rules) {

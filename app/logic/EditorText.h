@@ -23,8 +23,6 @@ class TArea;
 class TLinkList;
 class TNetLink;
 
-// At most this many characters of the editor's text reach a message.
-inline constexpr size_t kMaxEditorText = 32766;
 // The width quoted paragraphs are wrapped to.
 inline constexpr int kReflowWidth = 78;
 // A file to be UUencoded into the text may be at most this long.
@@ -42,9 +40,10 @@ TAreaTextRules TextRulesOf(const TArea& area);
 // One line converted by the switches, in the order tabs, 0xCD, umlauts, sharp s.
 std::string ConvertLineForArea(std::string line, const TAreaTextRules& rules);
 
-// The editor's text cut to kMaxEditorText characters and split into lines:
-// at each CR (an LF right after it dropped) and at each lone LF; the rest
-// after the last break is the last line.
+// The editor's whole text split into lines (the message base keeps 32-bit
+// lengths and packets carry a message of any length, so nothing is cut): at
+// each CR (an LF right after it dropped) and at each lone LF; the rest after
+// the last break is the last line.
 std::vector<std::string> SplitEditorText(std::string_view text);
 
 // The text out: SplitEditorText, each line converted by the rules.

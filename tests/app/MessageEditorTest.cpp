@@ -132,6 +132,27 @@ TEST_F(MessageEditorTest, TypedMessageIsStoredByteForByte) {
                                "SEEN-BY: 5020/1\r");
 }
 
+TEST_F(MessageEditorTest, LongTextIsStoredWhole) {
+  TMessageEditor& e = Open();
+  e.NewSubject->setText("Long");
+  // 625 lines of 80 characters and their breaks: over 50,000 characters.
+  QString text;
+  std::string expected;
+  for (int i = 0; i < 625; ++i) {
+    const std::string line = std::to_string(100000 + i) + std::string(74, static_cast<char>('a' + i % 26));
+    text += QString::fromStdString(line) + (i + 1 < 625 ? "\n" : "");
+    expected += line + "\r";
+  }
+  ASSERT_GT(text.size(), 50000);
+  e.Editor->setPlainText(text);
+  QTest::keyClick(e.Editor, Qt::Key_D, Qt::ControlModifier);
+  ASSERT_TRUE(PumpUntil([&] { return editor.isNull(); }));
+  EXPECT_TRUE(prompter.Questions().empty());
+  const std::string stored = StoredText(0);
+  EXPECT_NE(stored.find("CHRS: IBMPC 2\r" + expected + "\r--- "), std::string::npos)
+      << stored.size();
+}
+
 TEST_F(MessageEditorTest, ShowingAnEditedMessageKeepsItsStoredSender) {
   editor = new TMessageEditor;
   TKQMail mail;

@@ -42,11 +42,12 @@ TEST(EditorText, LinesFollowTheAreaSwitches) {
   for (const Case& c : cases) EXPECT_EQ(EditorTextToMailLines(c.text, c.rules), c.lines) << c.what;
 }
 
-TEST(EditorText, TextIsCutToTheMessageLimit) {
-  const std::string text(kMaxEditorText + 10, 'x');
+TEST(EditorText, LongTextIsKeptWhole) {
+  const std::string text = std::string(40000, 'x') + "\r" + std::string(20000, 'y');
   const Lines lines = SplitEditorText(text);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].size(), kMaxEditorText);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], std::string(40000, 'x'));
+  EXPECT_EQ(lines[1], std::string(20000, 'y'));
 }
 
 TEST(EditorText, QuotePrefix) {
