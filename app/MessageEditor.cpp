@@ -167,7 +167,7 @@ TKQMail& TMessageEditor::Mail() {
     mail_.Uplinks = &store->Uplinks();
   }
   const TAreaTextRules rules = mail_.Area ? TextRulesOf(*mail_.Area) : TAreaTextRules{};
-  for (std::string& line : EditorTextToMailLines(AnsiBytes(Editor->toPlainText()), rules))
+  for (std::string& line : EditorTextToMailLines(Editor->toPlainText().toStdString(), rules))
     mail_.Text.push_back(std::move(line));
   return mail_;
 }

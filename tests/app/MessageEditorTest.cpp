@@ -132,6 +132,25 @@ TEST_F(MessageEditorTest, TypedMessageIsStoredByteForByte) {
                                "SEEN-BY: 5020/1\r");
 }
 
+TEST_F(MessageEditorTest, CyrillicKeepsItsLettersAndGermanIsSpeltOut) {
+  // RU.TEST has the default switches: umlauts and sharp s spelt out.
+  ASSERT_TRUE(echo->NoUmlaute && echo->NoSZ);
+  TMessageEditor& e = Open();
+  QTest::keyClicks(e.NewSubject, QStringLiteral("Test"));
+  Type(e.Editor, QStringLiteral("дедушка Д ц Ц ь Ь Я"));
+  QTest::keyClick(e.Editor, Qt::Key_Return);
+  Type(e.Editor, QStringLiteral("Grüße aus Köln"));
+  QTest::keyClick(e.Editor, Qt::Key_D, Qt::ControlModifier);
+  ASSERT_TRUE(PumpUntil([&] { return editor.isNull(); }));
+  // Stored in CP866.
+  const std::string stored = StoredText(0);
+  EXPECT_NE(stored.find("CHRS: IBMPC 2\r"
+                        "\xA4\xA5\xA4\xE3\xE8\xAA\xA0 \x84 \xE6 \x96 \xEC \x9C \x9F\r"
+                        "Gruesse aus Koeln\r"),
+            std::string::npos)
+      << stored;
+}
+
 TEST_F(MessageEditorTest, LongTextIsStoredWhole) {
   TMessageEditor& e = Open();
   e.NewSubject->setText("Long");
