@@ -116,7 +116,9 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   // --- Message list windows (MainWinMsgList.cpp) ---------------------------------
   // Opens the area in a message list window and shows it: the window already
   // open on it, a new one while fewer than WinLimit are open, else the open
-  // ones in turn. nullptr for a separator.
+  // ones in turn; the window is built under a shared hold of the area.
+  // nullptr for a separator or the prototype, and for an area locked
+  // exclusively by someone else (the user is told it is in use).
   TMessageListWindow* OpenMessageList(TArea& area);
   // The open message list windows.
   std::vector<TMessageListWindow*> MessageLists() const;
