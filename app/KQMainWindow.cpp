@@ -487,12 +487,7 @@ void TKQMainWindow::AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifi
 void TKQMainWindow::WListDblClick(QListWidgetItem* item) {
   const int row = wList_->row(item);
   if (row < 0 || row >= WinLst().GetCount()) return;
-  auto* window = dynamic_cast<QWidget*>(WinLst().GetItem(row));
-  if (!window) return;
-  if (window->isMinimized()) window->showNormal();
-  window->show();
-  window->raise();
-  window->activateWindow();
+  BringToFront(dynamic_cast<QWidget*>(WinLst().GetItem(row)));
 }
 
 void TKQMainWindow::Beenden1Click() { close(); }

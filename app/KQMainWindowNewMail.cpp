@@ -32,20 +32,13 @@ bool TakesNewMail(const TArea& area) {
          area.AreaType != AreaTypeCode::Prototype && !area.IsSeparator();
 }
 
-void BringUp(QWidget* window) {
-  if (!window) return;
-  window->showNormal();
-  window->raise();
-  window->activateWindow();
-}
-
 }  // namespace
 
 TEditorLinks TKQMainWindow::EditorLinks() {
   TEditorLinks links;
   links.PickReceiver = PickReceiverFromNodelist;
-  links.ShowAreaList = [this] { BringUp(this); };
-  links.ShowSearch = [this] { BringUp(SearchWindow()); };
+  links.ShowAreaList = [this] { BringToFront(this); };
+  links.ShowSearch = [this] { BringToFront(SearchWindow()); };
   links.ShowHelp = [this](int context) { ShowHelpTopic(helpFile_, context); };
   return links;
 }

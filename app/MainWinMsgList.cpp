@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include "app/KQMainWindow.h"
+#include "app/ListBoxLink.h"
 #include "app/MsgWin.h"
 #include "app/logic/ConfigSession.h"
 #include "core/Area.h"
@@ -29,13 +30,6 @@ void TellAreaInUse(const TArea& area) {
       "The area " + area.Name + " is in use an cannot be opened!", platform::AnsiCodePage()));
 }
 
-void BringUp(TMessageListWindow* window) {
-  if (window->isMinimized()) window->showNormal();
-  window->show();
-  window->raise();
-  window->activateWindow();
-}
-
 }  // namespace
 
 TMessageListWindow* TKQMainWindow::OpenMessageList(TArea& area) {
@@ -49,7 +43,7 @@ TMessageListWindow* TKQMainWindow::OpenMessageList(TArea& area) {
       TellAreaInUse(area);
       return nullptr;
     }
-    BringUp(window);
+    BringToFront(window);
     return window;
   }
   // A shared hold while the window reads the index and builds its list; an
@@ -72,7 +66,7 @@ TMessageListWindow* TKQMainWindow::OpenMessageList(TArea& area) {
     nextMsgWindow_ = (nextMsgWindow_ + 1) % msgWindows_.size();
   }
   window->SetArea(&area);
-  BringUp(window);
+  BringToFront(window);
   return window;
 }
 

@@ -419,11 +419,7 @@ void TMessageEditor::Hilfethemen1Click() {
 void TMessageEditor::WListDblClick() {
   const int row = WList->currentRow();
   if (row < 0 || row >= WinLst().GetCount()) return;
-  if (auto* window = dynamic_cast<QWidget*>(WinLst().GetItem(row))) {
-    window->showNormal();
-    window->raise();
-    window->activateWindow();
-  }
+  BringToFront(dynamic_cast<QWidget*>(WinLst().GetItem(row)));
 }
 
 // --- Area change -------------------------------------------------------------------
