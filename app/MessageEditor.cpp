@@ -1,3 +1,8 @@
+// The message editor: creation and the list of open editors, the properties
+// the composers set, the change handlers of the header fields, the area
+// change, a new message and saving. The form is built in
+// MessageEditorForm.cpp; the commands on the text are in
+// MessageEditorCommands.cpp.
 #include "app/MessageEditor.h"
 
 #include <QApplication>
