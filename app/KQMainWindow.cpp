@@ -161,7 +161,6 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
   areaList_->Columns().LoadWidths(AreaListIniPath());
 
   SetShellServices(this);
-  TMessageEditor::SetNodelistPicker(PickReceiverFromNodelist);
   setWindowTitle(QString::fromUtf8(kProgramTitle));
   // The stored position, or maximised on a first start.
   placement_->Loaded();
@@ -495,12 +494,7 @@ void TKQMainWindow::AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifi
 void TKQMainWindow::WListDblClick(QListWidgetItem* item) {
   const int row = wList_->row(item);
   if (row < 0 || row >= WinLst().GetCount()) return;
-  auto* window = dynamic_cast<QWidget*>(WinLst().GetItem(row));
-  if (!window) return;
-  if (window->isMinimized()) window->showNormal();
-  window->show();
-  window->raise();
-  window->activateWindow();
+  BringToFront(dynamic_cast<QWidget*>(WinLst().GetItem(row)));
 }
 
 void TKQMainWindow::Beenden1Click() { close(); }
@@ -830,7 +824,6 @@ void TKQMainWindow::Shutdown() {
   if (gMainWindow == this) platform::SetHelpViewer(nullptr);
   SaveLayout();
   TMessageEditor::FreeAll();
-  TMessageEditor::SetNodelistPicker(nullptr);
   if (session_) session_->Save();
   // The mailer profiles and their windows, which post their logs.
   if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();

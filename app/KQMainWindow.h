@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/EditorLinks.h"
 #include "app/ListBoxLink.h"
 #include "app/logic/AreaRows.h"
 #include "app/logic/AreaTools.h"
@@ -102,6 +103,9 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   TUnpRep* UnpackWindow() const { return unpRep_.get(); }
   // The search over many areas, made with the window.
   TSearchAssistent* SearchWindow() const { return searchWindow_.get(); }
+  // What a message editor made for this window reaches: the nodelist, the
+  // area list, the search window and the help.
+  TEditorLinks EditorLinks();
   // The address book window while it is open.
   TAddrBook* AddressBookWindow() const { return addrBook_; }
   // The background work at start: the optimisation (followed by the
@@ -112,7 +116,9 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   // --- Message list windows (MainWinMsgList.cpp) ---------------------------------
   // Opens the area in a message list window and shows it: the window already
   // open on it, a new one while fewer than WinLimit are open, else the open
-  // ones in turn. nullptr for a separator.
+  // ones in turn; the window is built under a shared hold of the area.
+  // nullptr for a separator or the prototype, and for an area locked
+  // exclusively by someone else (the user is told it is in use).
   TMessageListWindow* OpenMessageList(TArea& area);
   // The open message list windows.
   std::vector<TMessageListWindow*> MessageLists() const;

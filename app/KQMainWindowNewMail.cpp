@@ -1,12 +1,13 @@
 // The main window's new-message command: a message editor on the area of
 // the focus row, with copies ticked for the other selected areas. Also the
-// address book's write command and the editor's nodelist picker.
+// address book's write command, and what the editors made here reach.
 #include <QPlainTextEdit>
 #include <random>
 
 #include "app/KQMainWindow.h"
 #include "app/MessageEditor.h"
 #include "app/MsgWinCompose.h"
+#include "app/SearchAssistent.h"
 #include "app/logic/AddressBookMail.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
@@ -32,6 +33,14 @@ bool TakesNewMail(const TArea& area) {
 
 }  // namespace
 
+TEditorLinks TKQMainWindow::EditorLinks() {
+  TEditorLinks links;
+  links.PickReceiver = PickReceiverFromNodelist;
+  links.ShowAreaList = [this] { BringToFront(this); };
+  links.ShowSearch = [this] { BringToFront(SearchWindow()); };
+  return links;
+}
+
 void TKQMainWindow::NeueMail1Click() {
   TAreaList& areas = ConfigStore().Areas();
   const int focus = areaList_->ItemIndex();
@@ -42,7 +51,7 @@ void TKQMainWindow::NeueMail1Click() {
   TArea* area = areas.GetItem(focus);
   if (!area || !TakesNewMail(*area)) return;
 
-  auto* editor = new TMessageEditor(this);
+  auto* editor = new TMessageEditor(EditorLinks(), this);
   TLinkList& uplinks = ConfigStore().Uplinks();
   editor->SetAddresses(uplinks);
   const TNetLink* uplink = area->Uplink;
@@ -95,7 +104,7 @@ void TKQMainWindow::WriteToFriend(const TFriend& entry) {
   source.Uplinks = &store.Uplinks();
   source.TextGroups = &store.TextGroups();
   TComposition composition = ComposeFriendMail(source, entry);
-  ShowComposition(composition, this, &store.Uplinks());
+  ShowComposition(composition, this, EditorLinks(), &store.Uplinks());
 }
 
 bool PickReceiverFromNodelist(QWidget* parent, const std::string& sysop, std::string& name,

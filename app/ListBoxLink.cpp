@@ -18,4 +18,12 @@ void TListBoxLink::SetItems(const std::vector<std::string>& names) {
   box_->setCurrentRow(current >= 0 && current < box_->count() ? current : -1);
 }
 
+void BringToFront(QWidget* window) {
+  if (!window) return;
+  if (window->isMinimized()) window->showNormal();
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
 }  // namespace velmaris

@@ -25,4 +25,8 @@ class TListBoxLink : public TListControl {
   QPointer<QListWidget> box_;
 };
 
+// Brings a window to the front as a double-click in a window list does:
+// restored when minimised, shown, raised and activated. Nothing for null.
+void BringToFront(QWidget* window);
+
 }  // namespace velmaris

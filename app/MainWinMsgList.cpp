@@ -4,11 +4,13 @@
 #include <QApplication>
 
 #include "app/KQMainWindow.h"
+#include "app/ListBoxLink.h"
 #include "app/MsgWin.h"
 #include "app/logic/ConfigSession.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/Settings.h"
+#include "platform/CodePage.h"
 #include "platform/Prompter.h"
 #include "widgets/EZBetterListBox.h"
 
@@ -21,27 +23,50 @@ std::vector<TMessageListWindow*> TKQMainWindow::MessageLists() const {
   return open;
 }
 
+namespace {
+
+void TellAreaInUse(const TArea& area) {
+  platform::GetPrompter().Inform(platform::ToUtf8(
+      "The area " + area.Name + " is in use an cannot be opened!", platform::AnsiCodePage()));
+}
+
+}  // namespace
+
 TMessageListWindow* TKQMainWindow::OpenMessageList(TArea& area) {
-  if (area.IsSeparator() || area.AreaType == AreaTypeCode::Separator) return nullptr;
+  if (area.IsSeparator() || area.AreaType == AreaTypeCode::Separator ||
+      area.AreaType == AreaTypeCode::Prototype)
+    return nullptr;
   TMessageListWindow* window = MessageWindowOf(area);
   if (window && window->Closing()) window = nullptr;
-  if (!window) {
-    std::erase_if(msgWindows_, [](const auto& w) { return w.isNull() || w->Closing(); });
-    const auto limit =
-        static_cast<size_t>(std::max(1, ConfigStore().Values()->Number(SettingId::WinLimit)));
-    if (msgWindows_.size() < limit) {
-      window = new TMessageListWindow(startDir_, this);
-      window->BuildPluginMenu();
-      msgWindows_.emplace_back(window);
-    } else {
-      window = msgWindows_[nextMsgWindow_ % msgWindows_.size()].data();
-      nextMsgWindow_ = (nextMsgWindow_ + 1) % msgWindows_.size();
+  if (window) {
+    if (!area.IsReadable()) {
+      TellAreaInUse(area);
+      return nullptr;
     }
-    window->SetArea(&area);
+    BringToFront(window);
+    return window;
   }
-  window->show();
-  window->raise();
-  window->activateWindow();
+  // A shared hold while the window reads the index and builds its list; an
+  // area someone else holds exclusively is not opened.
+  if (!area.Lock(false)) {
+    TellAreaInUse(area);
+    return nullptr;
+  }
+  TAreaLockHold hold(area);
+  std::erase_if(msgWindows_, [](const auto& w) { return w.isNull() || w->Closing(); });
+  const auto limit =
+      static_cast<size_t>(std::max(1, ConfigStore().Values()->Number(SettingId::WinLimit)));
+  if (msgWindows_.size() < limit) {
+    window = new TMessageListWindow(startDir_, this);
+    window->SetEditorLinks(EditorLinks());
+    window->BuildPluginMenu();
+    msgWindows_.emplace_back(window);
+  } else {
+    window = msgWindows_[nextMsgWindow_ % msgWindows_.size()].data();
+    nextMsgWindow_ = (nextMsgWindow_ + 1) % msgWindows_.size();
+  }
+  window->SetArea(&area);
+  BringToFront(window);
   return window;
 }
 

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "app/EditorLinks.h"
 #include "core/KQMail.h"
 #include "core/NetLink.h"
 #include "core/PubLst.h"
@@ -69,17 +70,10 @@ class TMessageEditor : public QMainWindow, public TObject {
 
  public:
   // Registers the editor in the list of open editors and loads an empty
-  // message. The window deletes itself when closed.
-  explicit TMessageEditor(QWidget* owner = nullptr);
+  // message. The window deletes itself when closed. The links reach the
+  // nodelist, the area list, the search window and the help.
+  explicit TMessageEditor(TEditorLinks links = {}, QWidget* owner = nullptr);
   ~TMessageEditor() override;
-
-  // The nodelist picker behind LookupReceiver: gets the window and the sysop
-  // name typed so far (ANSI bytes, may be empty); on OK fills the picked
-  // sysop name and address text and returns true. The start-up sets it to
-  // the nodelist browser; without one the button is disabled.
-  using TNodelistPicker = std::function<bool(QWidget* parent, const std::string& sysop,
-                                             std::string& name, std::string& address)>;
-  static void SetNodelistPicker(TNodelistPicker picker);
 
   // The editors open now, oldest first.
   static const std::vector<TMessageEditor*>& OpenEditors();
@@ -160,6 +154,8 @@ class TMessageEditor : public QMainWindow, public TObject {
   void Suchen2Click();        // find
   void Weitersuchen1Click();  // find again
   void Ersetzen1Click();      // replace
+  void Hilfe1Click();         // help on the editor's context
+  void Hilfethemen1Click();   // the help index
   // One find step from the selection; true when a match was selected.
   bool FindNext(const std::string& text, bool matchCase, bool wholeWord);
   void SaveLeftToolbar();
@@ -248,6 +244,7 @@ class TMessageEditor : public QMainWindow, public TObject {
   void ApplyBarWidths();
   bool TextChangedSinceSave() const;
 
+  const TEditorLinks links_;
   TKQMail mail_;
   TLinkList uplinks_;  // a view of the uplinks given to SetAddresses
   bool defaultAddress_ = true;

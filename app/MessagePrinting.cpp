@@ -4,6 +4,7 @@
 #include <QPrinter>
 
 #include "app/PrinterDevice.h"
+#include "app/PrntProgDlg.h"
 #include "app/logic/LinePrinter.h"
 #include "core/Mail.h"
 #include "platform/Prompter.h"
@@ -16,6 +17,9 @@ int PrintMessages(QPrinter& printer, const std::vector<int32_t>& indexes,
                   const TPrintSwitches& switches) {
   TQtPrinterDevice device(printer);
   TLinePrinter linePrinter(device);
+  TPrntProgress progress;
+  linePrinter.Progress = &progress;
+  linePrinter.ShowProgress = true;
   linePrinter.SetFont(TPrintFont());
   linePrinter.Lines.clear();
   linePrinter.BeginDoc();
@@ -29,6 +33,9 @@ int PrintMessages(QPrinter& printer, const std::vector<int32_t>& indexes,
 void PrintText(QPrinter& printer, const std::vector<std::string>& lines) {
   TQtPrinterDevice device(printer);
   TLinePrinter linePrinter(device);
+  TPrntProgress progress;
+  linePrinter.Progress = &progress;
+  linePrinter.ShowProgress = true;
   PrintTextLines(linePrinter, lines);
 }
 

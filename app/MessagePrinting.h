@@ -1,6 +1,7 @@
 // Printing messages and text on Qt PrintSupport: the print dialog, then one
 // document on the chosen printer (or a PDF file, when the printer's output
-// file name is set) through the line printer in "Courier New" 10 points.
+// file name is set) through the line printer in "Courier New" 10 points,
+// with its progress window (TPrntProgDlg) up while the document prints.
 #pragma once
 
 #include <functional>

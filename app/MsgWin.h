@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "app/EditorLinks.h"
 #include "app/logic/Compose.h"
 #include "app/logic/MsgList.h"
 #include "app/logic/MsgRender.h"
@@ -79,6 +80,8 @@ class TMessageListWindow : public QMainWindow, public TObject {
   // Attaches the window to the area (nullptr detaches it): opens its index,
   // builds the list and selects the area's last-read message.
   void SetArea(TArea* area);
+  // What the message editors this window opens reach (from the main window).
+  void SetEditorLinks(TEditorLinks links) { editorLinks_ = std::move(links); }
   // Rebuilds the rows and the thread tree; nothing is selected afterwards.
   void BuildList();
   // Rebuilds only the rows (display mask and sort order).
@@ -300,6 +303,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void BuildToolCommands();
 
   std::string startDir_;
+  TEditorLinks editorLinks_;
   TArea* area_ = nullptr;
   uint64_t settingsSubscription_ = 0;
   bool closing_ = false;

@@ -54,8 +54,9 @@ TReaderPane ReaderPaneOf(const TTextView& view) {
 }
 
 TMessageEditor* ShowComposition(TComposition& composition, QWidget* owner,
-                                const TLinkList* uplinks, TArea* heldArea) {
-  auto* editor = new TMessageEditor(owner);
+                                const TEditorLinks& links, const TLinkList* uplinks,
+                                TArea* heldArea) {
+  auto* editor = new TMessageEditor(links, owner);
   if (uplinks) editor->SetAddresses(*uplinks);
   if (composition.HasTextGroup) editor->SetOrigins(composition.Origins);
   editor->SetHeader(composition.Header);
@@ -100,7 +101,8 @@ TComposeSource TMessageListWindow::ComposeSource() const {
 
 void TMessageListWindow::OpenComposition(TComposition& composition, TArea* heldArea) {
   TConfigStore* store = GetConfigStore();
-  ShowComposition(composition, parentWidget(), store ? &store->Uplinks() : nullptr, heldArea);
+  ShowComposition(composition, parentWidget(), editorLinks_, store ? &store->Uplinks() : nullptr,
+                  heldArea);
 }
 
 void TMessageListWindow::ComposeAnswer(bool withQuote) {

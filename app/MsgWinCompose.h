@@ -5,6 +5,7 @@
 // focus where the composition asks for it.
 #pragma once
 
+#include "app/EditorLinks.h"
 #include "app/logic/Compose.h"
 
 class QWidget;
@@ -21,6 +22,7 @@ TReaderPane ReaderPaneOf(const TTextView& view);
 // heldArea: the area whose exclusive lock the caller took for the editor
 // (edit), else null. The composition's mail is handed over.
 TMessageEditor* ShowComposition(TComposition& composition, QWidget* owner,
-                                const TLinkList* uplinks, TArea* heldArea = nullptr);
+                                const TEditorLinks& links, const TLinkList* uplinks,
+                                TArea* heldArea = nullptr);
 
 }  // namespace velmaris

@@ -31,7 +31,7 @@ TPrntProgDlg::TPrntProgDlg(QWidget* parent)
   grid->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TPrntProgDlg::Show(const std::string& status, const std::string& title, int page) {
+void TPrntProgDlg::ShowStatus(const std::string& status, const std::string& title, int page) {
   if (!status.empty()) lblStatus_->setText(AnsiText(status));
   lblTitle_->setText(AnsiText(title));
   lblPageNumber_->setText(QString::number(page));
@@ -44,6 +44,13 @@ void TPrntProgDlg::Show(const std::string& status, const std::string& title, int
   repaint();
 }
 
-void TPrntProgDlg::Close() { hide(); }
+TPrntProgress::~TPrntProgress() = default;
+
+void TPrntProgress::Show(const std::string& status, const std::string& title, int page) {
+  if (!window_) window_ = std::make_unique<TPrntProgDlg>();
+  window_->ShowStatus(status, title, page);
+}
+
+void TPrntProgress::Close() { window_.reset(); }
 
 }  // namespace velmaris

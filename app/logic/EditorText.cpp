@@ -6,6 +6,7 @@
 #include "core/KQMail.h"
 #include "core/NetLink.h"
 #include "core/TextHelpers.h"
+#include "platform/CodePage.h"
 
 namespace velmaris {
 
@@ -15,32 +16,68 @@ TAreaTextRules TextRulesOf(const TArea& area) {
 
 namespace {
 
+bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Tab stops every 8 characters (not bytes) of the UTF-8 line.
 void ExpandTabs(std::string& line) {
-  for (size_t i = line.find('\t'); i != std::string::npos; i = line.find('\t', i)) {
-    const size_t p = i + 1;  // 1-based position of the TAB
-    const size_t blanks = ((p - 1) & ~size_t{7}) + 9 - p;
-    line.replace(i, 1, blanks, ' ');
+  size_t characters = 0;  // before position i
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (IsUtf8Continuation(line[i])) continue;
+    if (line[i] == '\t') {
+      const size_t p = characters + 1;  // 1-based position of the TAB
+      const size_t blanks = ((p - 1) & ~size_t{7}) + 9 - p;
+      line.replace(i, 1, blanks, ' ');
+      i += blanks - 1;
+      characters += blanks;
+      continue;
+    }
+    ++characters;
   }
 }
 
-void SpellOut(std::string& line, unsigned char c, std::string_view replacement) {
-  ReplaceCharByStr(line, static_cast<char>(c), replacement);
+// The spelling of ä Ä ö Ö ü Ü (U+00E4 ... U+00DC) and ß (U+00DF) by the
+// second byte of their UTF-8 form, which all begin with 0xC3.
+std::string_view SpellingOf(unsigned char second, const TAreaTextRules& rules) {
+  if (rules.NoUmlaute) {
+    switch (second) {
+      case 0xA4: return "ae";
+      case 0x84: return "Ae";
+      case 0xB6: return "oe";
+      case 0x96: return "Oe";
+      case 0xBC: return "ue";
+      case 0x9C: return "Ue";
+      default: break;
+    }
+  }
+  if (rules.NoSZ && second == 0x9F) return "ss";
+  return {};
+}
+
+void SpellOutGerman(std::string& line, const TAreaTextRules& rules) {
+  if (!rules.NoUmlaute && !rules.NoSZ) return;
+  std::string out;
+  out.reserve(line.size());
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (static_cast<unsigned char>(line[i]) == 0xC3 && i + 1 < line.size()) {
+      const std::string_view spelling = SpellingOf(static_cast<unsigned char>(line[i + 1]), rules);
+      if (!spelling.empty()) {
+        out += spelling;
+        ++i;
+        continue;
+      }
+    }
+    out += line[i];
+  }
+  line = std::move(out);
 }
 
 }  // namespace
 
-std::string ConvertLineForArea(std::string line, const TAreaTextRules& rules) {
-  if (rules.TabsToSpaces) ExpandTabs(line);
+std::string ConvertLineForArea(std::string utf8Line, const TAreaTextRules& rules) {
+  if (rules.TabsToSpaces) ExpandTabs(utf8Line);
+  SpellOutGerman(utf8Line, rules);
+  std::string line = platform::FromUtf8(utf8Line, platform::AnsiCodePage());
   if (rules.NToH) ReplaceChar(line, static_cast<char>(0xCD), 'H');
-  if (rules.NoUmlaute) {
-    SpellOut(line, 228, "ae");
-    SpellOut(line, 196, "Ae");
-    SpellOut(line, 246, "oe");
-    SpellOut(line, 214, "Oe");
-    SpellOut(line, 252, "ue");
-    SpellOut(line, 220, "Ue");
-  }
-  if (rules.NoSZ) SpellOut(line, 223, "ss");
   return line;
 }
 
@@ -63,12 +100,11 @@ std::vector<std::string> SplitAtBreaks(std::string_view text) {
 
 }  // namespace
 
-std::vector<std::string> SplitEditorText(std::string_view text) {
-  return SplitAtBreaks(text.substr(0, kMaxEditorText));
-}
+std::vector<std::string> SplitEditorText(std::string_view text) { return SplitAtBreaks(text); }
 
-std::vector<std::string> EditorTextToMailLines(std::string_view text, const TAreaTextRules& rules) {
-  std::vector<std::string> lines = SplitEditorText(text);
+std::vector<std::string> EditorTextToMailLines(std::string_view utf8Text,
+                                               const TAreaTextRules& rules) {
+  std::vector<std::string> lines = SplitEditorText(utf8Text);
   for (std::string& line : lines) line = ConvertLineForArea(std::move(line), rules);
   return lines;
 }

@@ -4,8 +4,9 @@
 // on Enter, UUencoding a file for insertion, the choice of the own address
 // for a destination, and skipping the area entries a message cannot go to.
 //
-// Texts are byte strings in the ANSI code page. The editor's text arrives
-// with lines ended by CR, CR LF or LF (the window's own line break).
+// Texts are byte strings in the ANSI code page, except the editor's text on
+// its way out (EditorTextToMailLines, ConvertLineForArea), which arrives as
+// the window holds it, in UTF-8, with lines ended by CR, CR LF or LF.
 #pragma once
 
 #include <cstddef>
@@ -23,8 +24,6 @@ class TArea;
 class TLinkList;
 class TNetLink;
 
-// At most this many characters of the editor's text reach a message.
-inline constexpr size_t kMaxEditorText = 32766;
 // The width quoted paragraphs are wrapped to.
 inline constexpr int kReflowWidth = 78;
 // A file to be UUencoded into the text may be at most this long.
@@ -33,22 +32,29 @@ inline constexpr size_t kMaxUUEncodeSize = 65000;
 // The character switches of an area for new text.
 struct TAreaTextRules {
   bool TabsToSpaces = false;
-  bool NToH = false;       // 0xCD becomes "H"
-  bool NoUmlaute = false;  // German umlauts spelt out ("ae", ...)
-  bool NoSZ = false;       // 0xDF becomes "ss"
+  bool NToH = false;       // the ANSI byte 0xCD becomes "H"
+  bool NoUmlaute = false;  // the letters ä Ä ö Ö ü Ü spelt out ("ae", ...)
+  bool NoSZ = false;       // the letter ß becomes "ss"
 };
 TAreaTextRules TextRulesOf(const TArea& area);
 
-// One line converted by the switches, in the order tabs, 0xCD, umlauts, sharp s.
-std::string ConvertLineForArea(std::string line, const TAreaTextRules& rules);
+// One line of the editor's text (UTF-8) converted by the switches into the
+// ANSI code page: tabs expanded by characters, the umlauts and sharp s spelt
+// out as letters before the conversion (so a Cyrillic text, whose letters
+// share their byte values in CP1251, keeps every letter), then 0xCD of the
+// converted line to "H".
+std::string ConvertLineForArea(std::string utf8Line, const TAreaTextRules& rules);
 
-// The editor's text cut to kMaxEditorText characters and split into lines:
-// at each CR (an LF right after it dropped) and at each lone LF; the rest
-// after the last break is the last line.
+// The editor's whole text split into lines (the message base keeps 32-bit
+// lengths and packets carry a message of any length, so nothing is cut): at
+// each CR (an LF right after it dropped) and at each lone LF; the rest after
+// the last break is the last line.
 std::vector<std::string> SplitEditorText(std::string_view text);
 
-// The text out: SplitEditorText, each line converted by the rules.
-std::vector<std::string> EditorTextToMailLines(std::string_view text, const TAreaTextRules& rules);
+// The text out: the editor's text (UTF-8) split by SplitEditorText, each
+// line converted by ConvertLineForArea into the ANSI code page.
+std::vector<std::string> EditorTextToMailLines(std::string_view utf8Text,
+                                               const TAreaTextRules& rules);
 
 // When the line is quoted, moves the quote prefix out of it into prefix,
 // normalised to " " + the prefix without blanks + " ", and returns true;

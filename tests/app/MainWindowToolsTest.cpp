@@ -136,6 +136,23 @@ TEST_F(MainWindowToolsTest, WritingToAnEntryOpensANetmailAndTheEditorPicksFromTh
   EXPECT_EQ(e.DestAddress(), "2:5020/1042.7");
   EXPECT_EQ(e.Flags(), 0x0840);
 
+  // F1 in the text opens the help on the editor's context, as the main
+  // window opens its own.
+  platform::MakeDirs(Start() + "Tervik/");
+  platform::WriteFileAtomic(Start() + "Tervik/8000.html", "<p>The message editor</p>");
+  e.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&e));
+  e.Editor->setFocus();
+  QTest::keyClick(e.Editor, Qt::Key_F1);
+  THelpViewer* viewer = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* v = qobject_cast<THelpViewer*>(top); v && v->isVisible()) viewer = v;
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_EQ(viewer->toPlainText(), "The message editor");
+  e.findChild<QAction*>("Hilfethemen1")->trigger();
+  EXPECT_TRUE(viewer->toPlainText().contains("Содержание"));
+  viewer->close();
+
   // The lookup button opens the browser on the typed name; OK takes the
   // picked sysop and address, cancel keeps what was there.
   WriteBrowseIndexSet(dir, "nl/");

@@ -70,8 +70,8 @@ class MessageEditorTest : public AppFixture {
   }
 
   // A new message in RU.TEST as the new-message command composes it.
-  TMessageEditor& Open() {
-    editor = new TMessageEditor;
+  TMessageEditor& Open(TEditorLinks links = {}) {
+    editor = new TMessageEditor(std::move(links));
     TKQMail mail;
     mail.Area = echo;
     mail.ToName = "All";
@@ -130,6 +130,46 @@ TEST_F(MessageEditorTest, TypedMessageIsStoredByteForByte) {
                                "--- KQ/95 Rel 1.78E (215.0)\r"
                                " * Origin: Velmaris 95 (2:5020/1.3)\r"
                                "SEEN-BY: 5020/1\r");
+}
+
+TEST_F(MessageEditorTest, CyrillicKeepsItsLettersAndGermanIsSpeltOut) {
+  // RU.TEST has the default switches: umlauts and sharp s spelt out.
+  ASSERT_TRUE(echo->NoUmlaute && echo->NoSZ);
+  TMessageEditor& e = Open();
+  QTest::keyClicks(e.NewSubject, QStringLiteral("Test"));
+  Type(e.Editor, QStringLiteral("дедушка Д ц Ц ь Ь Я"));
+  QTest::keyClick(e.Editor, Qt::Key_Return);
+  Type(e.Editor, QStringLiteral("Grüße aus Köln"));
+  QTest::keyClick(e.Editor, Qt::Key_D, Qt::ControlModifier);
+  ASSERT_TRUE(PumpUntil([&] { return editor.isNull(); }));
+  // Stored in CP866.
+  const std::string stored = StoredText(0);
+  EXPECT_NE(stored.find("CHRS: IBMPC 2\r"
+                        "\xA4\xA5\xA4\xE3\xE8\xAA\xA0 \x84 \xE6 \x96 \xEC \x9C \x9F\r"
+                        "Gruesse aus Koeln\r"),
+            std::string::npos)
+      << stored;
+}
+
+TEST_F(MessageEditorTest, LongTextIsStoredWhole) {
+  TMessageEditor& e = Open();
+  e.NewSubject->setText("Long");
+  // 625 lines of 80 characters and their breaks: over 50,000 characters.
+  QString text;
+  std::string expected;
+  for (int i = 0; i < 625; ++i) {
+    const std::string line = std::to_string(100000 + i) + std::string(74, static_cast<char>('a' + i % 26));
+    text += QString::fromStdString(line) + (i + 1 < 625 ? "\n" : "");
+    expected += line + "\r";
+  }
+  ASSERT_GT(text.size(), 50000);
+  e.Editor->setPlainText(text);
+  QTest::keyClick(e.Editor, Qt::Key_D, Qt::ControlModifier);
+  ASSERT_TRUE(PumpUntil([&] { return editor.isNull(); }));
+  EXPECT_TRUE(prompter.Questions().empty());
+  const std::string stored = StoredText(0);
+  EXPECT_NE(stored.find("CHRS: IBMPC 2\r" + expected + "\r--- "), std::string::npos)
+      << stored.size();
 }
 
 TEST_F(MessageEditorTest, ShowingAnEditedMessageKeepsItsStoredSender) {
@@ -229,7 +269,14 @@ TEST_F(MessageEditorTest, ReplaceAllAndFindAgainThroughTheSearchForm) {
 }
 
 TEST_F(MessageEditorTest, CrashForcesNetmailAndEchomailClearsIt) {
-  TMessageEditor& e = Open();
+  TEditorLinks links;
+  links.PickReceiver = [](QWidget*, const std::string& sysop, std::string& name,
+                          std::string& address) {
+    name = sysop + " One";
+    address = "2:5020/77";
+    return true;
+  };
+  TMessageEditor& e = Open(std::move(links));
   QTest::mouseClick(e.F_Crash, Qt::LeftButton);
   EXPECT_EQ(e.WriteArea->currentText(), "NETMAIL");
   EXPECT_EQ(e.windowTitle(), "Message editor for area NETMAIL");
@@ -237,15 +284,8 @@ TEST_F(MessageEditorTest, CrashForcesNetmailAndEchomailClearsIt) {
   EXPECT_TRUE(e.NewReceiverAddress->isVisibleTo(&e));
   // The nodelist lookup fills receiver and address; the sender address
   // follows the destination.
-  TMessageEditor::SetNodelistPicker(
-      [](QWidget*, const std::string& sysop, std::string& name, std::string& address) {
-        name = sysop + " One";
-        address = "2:5020/77";
-        return true;
-      });
   e.SetDestName("Sysop");
   e.LookupReceiver->click();
-  TMessageEditor::SetNodelistPicker(nullptr);
   EXPECT_EQ(e.DestName(), "Sysop One");
   EXPECT_EQ(e.DestAddress(), "2:5020/77");
   EXPECT_EQ(e.OrigAddress(), "2:5020/1.3");

@@ -1,12 +1,16 @@
 // Printing to PDF through Qt PrintSupport, read back with poppler's tools:
 // the page count the line printer made, the header box and the text.
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
 #include <QPrintDialog>
 #include <QPrinter>
 
 #include "MainWindowFixture.h"
 #include "app/MessagePrinting.h"
 #include "app/MsgWin.h"
+#include "app/PrinterDevice.h"
+#include "app/PrntProgDlg.h"
 #include "core/MailFixtures.h"
 #include "platform/CodePage.h"
 #include "widgets/ModalHook.h"
@@ -46,6 +50,74 @@ TEST(MessagePrint, AMessageGoesToPdfPageByPage) {
   EXPECT_NE(text.find("Привет, мир!"), std::string::npos);
   EXPECT_NE(text.find("Line 150 of the text"), std::string::npos);
   EXPECT_NE(text.find("XY> " + std::string(50, 'r')), std::string::npos);
+}
+
+// Counts how often a printer's progress window comes up.
+class ProgressWatch : public QObject {
+ public:
+  ProgressWatch() { qApp->installEventFilter(this); }
+  ~ProgressWatch() override { qApp->removeEventFilter(this); }
+  int shown = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (qobject_cast<TPrntProgDlg*>(watched) && event->type() == QEvent::Show) ++shown;
+    return false;
+  }
+};
+
+bool AnyProgressWindow() {
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (qobject_cast<TPrntProgDlg*>(top)) return true;
+  return false;
+}
+
+TEST(MessagePrint, TheProgressWindowFollowsThePagesAndGoesAtTheEnd) {
+  App();
+  TempDir dir;
+  for (bool show : {true, false}) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(dir / "out.pdf"));
+    TQtPrinterDevice device(printer);
+    TLinePrinter linePrinter(device);
+    TPrntProgress progress;
+    linePrinter.Progress = &progress;
+    linePrinter.ShowProgress = show;
+    linePrinter.SetTitle("Mail");
+    std::vector<std::string> seen;  // "status|title|page" at each new page
+    linePrinter.OnNewPage = [&] {
+      TPrntProgDlg* w = progress.Window();
+      if (!w) return seen.push_back("none");
+      ASSERT_TRUE(w->isVisible());
+      auto text = [&](const char* name) {
+        return w->findChild<QLabel*>(name)->text().toStdString();
+      };
+      seen.push_back(text("lblStatus") + "|" + text("lblTitle") + "|" + text("lblPageNumber"));
+    };
+    linePrinter.BeginDoc();
+    linePrinter.NewPage();
+    const bool upBeforeTheEnd = progress.Window() != nullptr;
+    linePrinter.EndDoc();
+    const std::vector<std::string> pages = {"Currently Printing|Mail|1",
+                                            "Currently Printing|Mail|2"};
+    EXPECT_EQ(seen, show ? pages : std::vector<std::string>(2, "none"));
+    EXPECT_EQ(upBeforeTheEnd, show);
+    EXPECT_EQ(progress.Window(), nullptr);  // freed with the end of the document
+  }
+  EXPECT_FALSE(AnyProgressWindow());
+
+  // The print commands show it for their document.
+  MailSpec s;
+  for (int i = 1; i <= 150; ++i) s.text += "Line " + std::to_string(i) + " of the text\r";
+  const auto mail = MakeSpecMail(s);
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(dir / "mail.pdf"));
+  ProgressWatch watch;
+  EXPECT_GE(PrintMessages(printer, {0}, [&](int32_t) { return mail->Clone(); }, {}), 3);
+  EXPECT_EQ(watch.shown, 1);
+  EXPECT_FALSE(AnyProgressWindow());
 }
 
 class MsgWinPrintTest : public MainWindowFixture {};

@@ -5,6 +5,7 @@
 
 #include "app/logic/EditorText.h"
 #include "core/NetLink.h"
+#include "platform/CodePage.h"
 
 namespace velmaris {
 namespace {
@@ -12,41 +13,60 @@ namespace {
 using Lines = std::vector<std::string>;
 
 TEST(EditorText, LinesFollowTheAreaSwitches) {
+  using platform::CodePage;
   struct Case {
     const char* what;
-    std::string text;
+    std::string text;  // UTF-8, as the window holds it
     TAreaTextRules rules;
-    Lines lines;
+    Lines lines;  // in the ANSI code page
+    CodePage ansi = CodePage::CP1251;
   };
+  const TAreaTextRules german{.NoUmlaute = true, .NoSZ = true};
   const std::vector<Case> cases = {
       {"tab to the next stop of 8", "a\tb", {.TabsToSpaces = true}, {"a       b"}},
       {"tabs kept without the switch", "a\tb", {}, {"a\tb"}},
       {"two tabs", "\tx\ty", {.TabsToSpaces = true}, {"        x       y"}},
+      {"tab stops counted in letters, not bytes",
+       "дд\tb",
+       {.TabsToSpaces = true},
+       {"\xE4\xE4      b"}},
       {"umlauts spelt out, sharp s kept",
-       "Gr\xF6\xDF"
-       "e",
+       "Größe",
        {.NoUmlaute = true},
        {"Groe\xDF"
-        "e"}},
-      {"every umlaut", "\xE4\xC4\xF6\xD6\xFC\xDC", {.NoUmlaute = true}, {"aeAeoeOeueUe"}},
-      {"sharp s",
-       "Stra\xDF"
-       "e",
-       {.NoSZ = true},
-       {"Strasse"}},
-      {"double line to H", "\xCD\xCD", {.NToH = true}, {"HH"}},
+        "e"},
+       CodePage::CP1252},
+      {"every umlaut", "äÄöÖüÜ", {.NoUmlaute = true}, {"aeAeoeOeueUe"}},
+      {"sharp s", "Straße", {.NoSZ = true}, {"Strasse"}},
+      {"German row in the Latin page",
+       "Grüße aus Köln",
+       german,
+       {"Gruesse aus Koeln"},
+       CodePage::CP1252},
+      // д Д ц Ц ь Ь Я have the byte values of ä Ä ö Ö ü Ü ß in CP1251.
+      {"Cyrillic letters are no umlauts",
+       "дедушка Д ц Ц ь Ь Я",
+       german,
+       {"\xE4\xE5\xE4\xF3\xF8\xEA\xE0 \xC4 \xF6 \xD6 \xFC \xDC \xDF"}},
+      {"Cyrillic En to H", "НН", {.NToH = true}, {"HH"}},
       {"CR LF, CR and LF end lines", "a\r\nb\rc\nd", {}, {"a", "b", "c", "d"}},
       {"a break at the end gives an empty last line", "a\r", {}, {"a", ""}},
       {"empty text is one empty line", "", {}, {""}},
   };
-  for (const Case& c : cases) EXPECT_EQ(EditorTextToMailLines(c.text, c.rules), c.lines) << c.what;
+  const CodePage before = platform::AnsiCodePage();
+  for (const Case& c : cases) {
+    platform::SetAnsiCodePage(c.ansi);
+    EXPECT_EQ(EditorTextToMailLines(c.text, c.rules), c.lines) << c.what;
+  }
+  platform::SetAnsiCodePage(before);
 }
 
-TEST(EditorText, TextIsCutToTheMessageLimit) {
-  const std::string text(kMaxEditorText + 10, 'x');
+TEST(EditorText, LongTextIsKeptWhole) {
+  const std::string text = std::string(40000, 'x') + "\r" + std::string(20000, 'y');
   const Lines lines = SplitEditorText(text);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].size(), kMaxEditorText);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], std::string(40000, 'x'));
+  EXPECT_EQ(lines[1], std::string(20000, 'y'));
 }
 
 TEST(EditorText, QuotePrefix) {

@@ -3,6 +3,7 @@
 // start directory and registry file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -149,6 +150,23 @@ TEST_F(BatchAreasTest, NetmailTakesPidAndNoOrigin) {
                             "CHRS: IBMPC 2\r\x01PID: KQ/95 Rel 1.78E (215.0)\rHi\r\r"));
 }
 
+TEST_F(BatchAreasTest, ALongTextIsStoredAndDumpedWhole) {
+  std::string text;
+  for (int i = 0; i < 625; ++i) text += std::to_string(100000 + i) + std::string(73, 'q') + "\n";
+  ASSERT_EQ(text.size(), 50000u);
+  dir_.Write("long.txt", text);
+  std::string out;
+  ASSERT_EQ(Run({"write", "NETMAIL", "--from", "Me", "--to", "You", "--subject", "S", "--dest",
+                 "2:5030/2.4", "--text-file", dir_ / "long.txt"},
+                &out),
+            0);
+  ASSERT_EQ(Run({"dump", "NETMAIL"}, &out), 0);
+  std::string body = text;
+  std::replace(body.begin(), body.end(), '\n', '\r');
+  const std::string quoted = JsonLine::Quote(body);  // in quotation marks
+  EXPECT_NE(Field(out, "text").find(quoted.substr(1, quoted.size() - 2)), std::string::npos);
+}
+
 TEST_F(BatchAreasTest, SenderAndOriginFromTheAreasUplinkAndTextGroup) {
   {
     // A configuration with two uplinks, a text group and an area on the
@@ -201,7 +219,7 @@ TEST_F(BatchAreasTest, SenderAndOriginFromTheAreasUplinkAndTextGroup) {
 }
 
 TEST_F(BatchAreasTest, FailuresExitNonZeroAndCreateNothing) {
-  dir_.Write("big.txt", std::string(40000, 'x'));
+  dir_.Write("big.txt", std::string(1600001, 'x'));
   const std::vector<std::string> write = {"write", "X", "--from",    "A",
                                           "--to",  "B", "--subject", "S"};
   auto with = [&](std::vector<std::string> extra) {

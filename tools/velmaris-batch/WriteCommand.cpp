@@ -19,8 +19,8 @@
 namespace velmaris::batch {
 namespace {
 
-// The editor takes at most this many characters of text.
-constexpr size_t kMaxTextSize = 32766;
+// The editor holds at most this many characters of text.
+constexpr size_t kMaxTextSize = 1600000;
 constexpr uint16_t kNewMailFlags = 0x0840;  // Send, editable
 constexpr const char* kDefaultOrigin = "Velmaris 95";
 
