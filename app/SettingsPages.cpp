@@ -25,6 +25,7 @@
 #include "core/NLData.h"
 #include "core/TextGroups.h"
 #include "core/forms/FormText.h"
+#include "mailer/CMD_TAPI.h"
 #include "mailer/Mailers.h"
 #include "mailer/forms/MailerProperties.h"
 #include "processing/AutoSend.h"
@@ -352,10 +353,11 @@ void TSettingsDialog::BuildMailer() {
         [this, config] { config->AddMailer(store_); },
         [this, &list](int index) {
           std::vector<std::string> devices;
-          for (const std::string& line : store_.Values()->Lines(SettingId::ModemLines))
-            devices.push_back(line.substr(0, line.find('=')));
-          TMailerProperties properties(list.GetMailer(index), &list, devices, this);
-          ExecModal(properties);
+          for (const TLineDeviceEntry& d :
+               ListLineDevices(store_.Values()->Lines(SettingId::ModemLines)))
+            devices.push_back(d.Name);
+          // This window is modal: the properties window must be too.
+          ShowMailerProperties(*list.GetMailer(index), &list, devices, true);
         },
         [config](int index) { config->DeleteMailer(index); });
     layout->addLayout(row);

@@ -235,9 +235,7 @@ void TMailerForm::Mailer2Click() {
   for (const TLineDeviceEntry& d : ListLineDevices(store_.Values()->Lines(SettingId::ModemLines)))
     devices.push_back(d.Name);
   TMailerConfig* profiles = GetMailerConfig();
-  auto* window =
-      new TMailerProperties(&profile_, profiles ? &profiles->Mailers() : nullptr, devices, this);
-  window->show();
+  ShowMailerProperties(profile_, profiles ? &profiles->Mailers() : nullptr, devices);
 }
 
 void TMailerForm::MnPDClick() { session_->ProtocolDetails = MnPD->isChecked(); }

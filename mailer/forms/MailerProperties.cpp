@@ -5,10 +5,13 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <map>
+#include <utility>
 
 #include "core/forms/FormText.h"
 #include "mailer/Mailers.h"
@@ -22,6 +25,12 @@ template <class W>
 W* Named(W* widget, const char* name) {
   widget->setObjectName(name);
   return widget;
+}
+
+// The open properties window of each profile.
+std::map<const TMailer*, QPointer<TMailerProperties>>& OpenWindows() {
+  static std::map<const TMailer*, QPointer<TMailerProperties>> windows;
+  return windows;
 }
 
 TVxSpinEdit* Spin(QWidget* parent, const char* name, long double lo, long double hi) {
@@ -38,7 +47,6 @@ TMailerProperties::TMailerProperties(TMailer* profile, TMailerList* list,
     : QDialog(parent), profile_(profile), list_(list) {
   setObjectName("MailerProperties");
   setWindowFlag(Qt::WindowStaysOnTopHint);
-  setAttribute(Qt::WA_DeleteOnClose);
   auto* layout = new QVBoxLayout(this);
   Pages = Named(new QTabWidget(this), "Pages");
   layout->addWidget(Pages);
@@ -120,6 +128,24 @@ TMailerProperties::TMailerProperties(TMailer* profile, TMailerList* list,
   Fill();
 }
 
+TMailerProperties::~TMailerProperties() {
+  auto& open = OpenWindows();
+  const auto it = open.find(profile_);
+  if (profile_ && it != open.end() && it->second == this) {
+    open.erase(it);
+    profile_->DestroyProperties = nullptr;
+  }
+}
+
+void TMailerProperties::SetDevices(const std::vector<std::string>& devices) {
+  const bool wasFilling = std::exchange(filling_, true);
+  const QString chosen = CbTAPIDevice->currentText();
+  CbTAPIDevice->clear();
+  for (const std::string& d : devices) CbTAPIDevice->addItem(AnsiText(d));
+  CbTAPIDevice->setCurrentIndex(CbTAPIDevice->findText(chosen));
+  filling_ = wasFilling;
+}
+
 void TMailerProperties::UpdateCaption() {
   setWindowTitle(profile_ ? "Properties of " + AnsiText(profile_->Name()) : "Access error!");
 }
@@ -179,6 +205,33 @@ void TMailerProperties::Apply() {
   }
   UpdateCaption();
   BtnApply->setEnabled(false);
+}
+
+TMailerProperties* FindMailerProperties(const TMailer& profile) {
+  const auto it = OpenWindows().find(&profile);
+  return it == OpenWindows().end() ? nullptr : it->second.data();
+}
+
+TMailerProperties* ShowMailerProperties(TMailer& profile, TMailerList* list,
+                                        const std::vector<std::string>& devices, bool modal) {
+  TMailerProperties* window = FindMailerProperties(profile);
+  if (window) {
+    window->SetDevices(devices);
+  } else {
+    window = new TMailerProperties(&profile, list, devices);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    OpenWindows()[&profile] = window;
+    profile.DestroyProperties = [window] { delete window; };
+  }
+  const Qt::WindowModality modality = modal ? Qt::ApplicationModal : Qt::NonModal;
+  if (window->windowModality() != modality) {
+    window->hide();  // the modality takes effect when the window is shown
+    window->setWindowModality(modality);
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+  return window;
 }
 
 }  // namespace velmaris

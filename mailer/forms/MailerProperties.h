@@ -1,11 +1,12 @@
 // The properties window of a mailer profile: three pages (general, modem,
 // extra), Apply, OK and Cancel. Any change enables Apply; filling from the
 // profile and applying disable it. Non-modal; the profile forgets it when
-// it is destroyed.
+// it is destroyed. A profile has at most one (ShowMailerProperties).
 #pragma once
 
 #include <QDialog>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -26,6 +27,11 @@ class TMailerProperties : public QDialog {
   // devices: the line devices offered (names).
   TMailerProperties(TMailer* profile, TMailerList* list, std::vector<std::string> devices,
                     QWidget* parent = nullptr);
+  ~TMailerProperties() override;
+
+  TMailer* Profile() const { return profile_; }
+  // Offers these line devices; the chosen one stays chosen when offered.
+  void SetDevices(const std::vector<std::string>& devices);
 
   QTabWidget* Pages;
   QLineEdit *EdName, *EdSysop, *EdLocation;
@@ -46,5 +52,16 @@ class TMailerProperties : public QDialog {
   TMailerList* list_;
   bool filling_ = false;
 };
+
+// The profile's one properties window: made on first use (no owner; freed
+// when it is closed and with the profile) and shown; asking again shows the
+// same window, offering the devices anew. modal: the window blocks the other
+// windows while it shows (asked from a modal window, which would otherwise
+// block it); asked without, it is an ordinary window again.
+TMailerProperties* ShowMailerProperties(TMailer& profile, TMailerList* list,
+                                        const std::vector<std::string>& devices,
+                                        bool modal = false);
+// The profile's properties window while it is open, else null.
+TMailerProperties* FindMailerProperties(const TMailer& profile);
 
 }  // namespace velmaris
