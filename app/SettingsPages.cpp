@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -25,7 +26,6 @@
 #include "core/NLData.h"
 #include "core/TextGroups.h"
 #include "core/forms/FormText.h"
-#include "mailer/CMD_TAPI.h"
 #include "mailer/Mailers.h"
 #include "mailer/forms/MailerProperties.h"
 #include "processing/AutoSend.h"
@@ -352,12 +352,9 @@ void TSettingsDialog::BuildMailer() {
         },
         [this, config] { config->AddMailer(store_); },
         [this, &list](int index) {
-          std::vector<std::string> devices;
-          for (const TLineDeviceEntry& d :
-               ListLineDevices(store_.Values()->Lines(SettingId::ModemLines)))
-            devices.push_back(d.Name);
-          // This window is modal: the properties window must be too.
-          ShowMailerProperties(*list.GetMailer(index), &list, devices, true);
+          // This window is modal: the properties window must be too. Its
+          // line and dialling properties edit this page's fields.
+          ShowMailerProperties(*list.GetMailer(index), &list, PendingLineSettings(), true);
         },
         [config](int index) { config->DeleteMailer(index); });
     layout->addLayout(row);
@@ -373,6 +370,25 @@ void TSettingsDialog::BuildMailer() {
   form->addRow(QStringLiteral("Междугородный префикс:"), Setting(SettingId::EdLongDistance));
   form->addRow(QStringLiteral("Международный префикс:"), Setting(SettingId::EdInternational));
   layout->addLayout(form);
+}
+
+TLineSettingsAccess TSettingsDialog::PendingLineSettings() {
+  TLineSettingsAccess access = TLineSettingsAccess::Program(store_);
+  QPointer<TSettingsDialog> self(this);
+  const auto program = access;
+  access.Get = [self, program] {
+    if (!self) return program.Get();
+    SettingsValues values = *self->store_.Values();
+    self->ReadControls(values);
+    return values;
+  };
+  access.Set = [self, program](const SettingsValues& values) {
+    if (!self) return program.Set(values);
+    SettingsValues shown = *self->store_.Values();
+    self->ReadControls(shown);
+    self->LoadControls(values, [&](SettingId id) { return !shown.Equal(values, id); });
+  };
+  return access;
 }
 
 void TSettingsDialog::BuildUnpackJobs(QVBoxLayout* layout) {

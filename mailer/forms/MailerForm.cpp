@@ -94,6 +94,12 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
 
   device_ = std::make_unique<TCMTAPIDevice>();
   device_->ApplySettings(*store_.Values());
+  // Changed lines, dialling settings and the rest reach the device at once.
+  settingsSubscription_ = store_.SettingsModel().Subscribe(
+      [this](const SettingsValues& values, const std::vector<SettingId>&) {
+        device_->ApplySettings(values);
+        ShowDeviceName();
+      });
   TMailerContext ctx;
   ctx.Store = &store_;
   ctx.StartTosser = [this, startTosser] {
@@ -150,6 +156,7 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
 }
 
 TMailerForm::~TMailerForm() {
+  store_.SettingsModel().Unsubscribe(settingsSubscription_);
   WinLst().Remove(this);
   // The session's last lines go to its log only: the controls are going.
   session_->OnLogLine = nullptr;
@@ -231,11 +238,9 @@ void TMailerForm::Entfernen1Click() {
 }
 
 void TMailerForm::Mailer2Click() {
-  std::vector<std::string> devices;
-  for (const TLineDeviceEntry& d : ListLineDevices(store_.Values()->Lines(SettingId::ModemLines)))
-    devices.push_back(d.Name);
   TMailerConfig* profiles = GetMailerConfig();
-  ShowMailerProperties(profile_, profiles ? &profiles->Mailers() : nullptr, devices);
+  ShowMailerProperties(profile_, profiles ? &profiles->Mailers() : nullptr,
+                       TLineSettingsAccess::Program(store_));
 }
 
 void TMailerForm::MnPDClick() { session_->ProtocolDetails = MnPD->isChecked(); }

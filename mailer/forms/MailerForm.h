@@ -66,6 +66,7 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   TConfigStore& store_;
   std::unique_ptr<TCMTAPIDevice> device_;
   std::unique_ptr<TMailerSession> session_;
+  uint64_t settingsSubscription_ = 0;
 };
 
 // Makes every new profile's window a TMailerForm and has mailbox calls go

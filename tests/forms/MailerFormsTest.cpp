@@ -16,7 +16,9 @@
 
 #include "core/ConfigStoreFixture.h"
 #include "core/WinLst.h"
+#include "mailer/CMD_TAPI.h"
 #include "mailer/forms/FileReqEditor.h"
+#include "mailer/forms/LineDialogs.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "mailer/forms/MailerForm.h"
 #include "mailer/forms/MailerProperties.h"
@@ -85,6 +87,62 @@ TEST_F(MailerFormsTest, PropertiesEditTheProfile) {
   EXPECT_EQ(profile->ReadJob, 512);
   EXPECT_EQ(window.windowTitle(), "Properties of Line 1");
   EXPECT_FALSE(window.BtnApply->isEnabled());
+}
+
+TEST_F(MailerFormsTest, ModemPageEditsTheDiallingAndTheChosenLineSettings) {
+  TMailer* profile = profiles->AddMailer(*config);
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Office=/dev/ttyS0"});
+  TMailerProperties* window = ShowMailerProperties(*profile, &profiles->Mailers(),
+                                                   TLineSettingsAccess::Program(*config));
+  ASSERT_EQ(window->CbTAPIDevice->findText("Office"), 0);
+  window->CbTAPIDevice->setCurrentIndex(0);
+  SetModalHook([](QWidget* w) {
+    auto* dialog = qobject_cast<TLineProperties*>(w);
+    EXPECT_NE(dialog, nullptr);
+    if (!dialog) return int(QDialog::Rejected);
+    EXPECT_EQ(dialog->CbDevice->currentText(), "/dev/ttyS0");
+    EXPECT_EQ(dialog->CbSpeed->currentText(), "115200");
+    EXPECT_TRUE(dialog->CbRtsCts->isChecked());
+    dialog->CbDevice->setEditText("/dev/ttyUSB3");
+    dialog->CbSpeed->setEditText("57600");
+    dialog->CbRtsCts->setChecked(false);
+    return int(QDialog::Accepted);
+  });
+  window->TAPIProperies->click();
+  EXPECT_EQ(config->Values()->Lines(SettingId::ModemLines),
+            (std::vector<std::string>{"Office=/dev/ttyUSB3;57600;none"}));
+  EXPECT_EQ(window->CbTAPIDevice->currentText(), "Office");
+  SetModalHook([](QWidget* w) {
+    auto* dialog = qobject_cast<TDialParams*>(w);
+    EXPECT_NE(dialog, nullptr);
+    if (!dialog) return int(QDialog::Rejected);
+    EXPECT_EQ(dialog->EdCountryCode->text(), "49");
+    dialog->EdCountryCode->setText("7");
+    dialog->EdAreaCode->setText("812");
+    return int(QDialog::Accepted);
+  });
+  window->DialParams->click();
+  EXPECT_EQ(config->Values()->Text(SettingId::EdCountryCode), "7");
+  EXPECT_EQ(config->Values()->Text(SettingId::EdAreaCode), "812");
+  SetModalHook([](QWidget*) { return int(QDialog::Rejected); });  // Cancel changes nothing
+  window->DialParams->click();
+  window->TAPIProperies->click();
+  EXPECT_EQ(config->Values()->Text(SettingId::EdCountryCode), "7");
+  EXPECT_EQ(config->Values()->Lines(SettingId::ModemLines),
+            (std::vector<std::string>{"Office=/dev/ttyUSB3;57600;none"}));
+  delete window;
+}
+
+TEST_F(MailerFormsTest, MailerWindowFollowsChangedLineSettings) {
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Office=/dev/ttyS0"});
+  TMailer* profile = profiles->AddMailer(*config);
+  TMailerForm form(*profile, *config);
+  form.SelectDevice("Office");
+  EXPECT_EQ(form.Device().Line(), (TLineDeviceEntry{"Office", "/dev/ttyS0"}));
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Office=/dev/ttyS1;9600;none"});
+  EXPECT_EQ(form.Device().Line(), (TLineDeviceEntry{"Office", "/dev/ttyS1", 9600, false}));
+  config->SettingsModel().SetText(SettingId::EdCountryCode, "7");
+  EXPECT_EQ(form.Device().Location.Country, "7");
 }
 
 TEST_F(MailerFormsTest, MailboxChooserWarnsWithoutMailboxesAndReturnsTheChosenOne) {
