@@ -347,6 +347,30 @@ TEST_F(SettingsDialogTest, MailerPropertiesCloseByOkCancelAndEscapeOneWindowPerP
   EXPECT_TRUE(open.isNull());
 }
 
+TEST_F(SettingsDialogTest, ProfileOffersLinesTypedOnThePageAndItsLinePropertiesEditThePage) {
+  ShowPage("TabMailer");
+  Find<QPushButton>("Button53")->click();
+  auto* lines = Find<QPlainTextEdit>("ModemLines");
+  lines->setPlainText("Office=/dev/ttyS0");  // typed, not applied
+  Find<QPushButton>("ShowMailerProperties")->click();
+  TMailerProperties* window = FindMailerProperties(*GetMailerConfig()->Mailers().GetMailer(0));
+  ASSERT_NE(window, nullptr);
+  ASSERT_EQ(window->CbTAPIDevice->findText("Office"), 0);
+  window->CbTAPIDevice->setCurrentIndex(0);
+  SetModalHook([](QWidget* w) {
+    if (auto* line = w->findChild<QComboBox*>("CbSpeed")) line->setEditText("57600");
+    return int(QDialog::Accepted);
+  });
+  window->TAPIProperies->click();
+  SetModalHook(nullptr);
+  EXPECT_EQ(lines->toPlainText(), "Office=/dev/ttyS0;57600");  // on the page,
+  EXPECT_TRUE(Store().Values()->Lines(SettingId::ModemLines).empty());  // applied with it
+  window->BtnCancel->click();
+  Click("OKBtn");
+  EXPECT_EQ(Store().Values()->Lines(SettingId::ModemLines),
+            std::vector<std::string>{"Office=/dev/ttyS0;57600"});
+}
+
 TEST_F(SettingsDialogTest, UplinkPropertiesRefuseBadAddressesAndRenameTheEntry) {
   TNetLink& link = *Store().Uplinks().GetItem(0);
   TNetLinkProperties form(link, Store().Uplinks(), Store().Mailboxes(), GetPackerList());
