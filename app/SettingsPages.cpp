@@ -361,7 +361,8 @@ void TSettingsDialog::BuildMailer() {
   }
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Трансляция номеров:"), Setting(SettingId::DialTrans));
-  form->addRow(QStringLiteral("Линии (имя=устройство[;скорость[;none]]):"), Setting(SettingId::ModemLines));
+  form->addRow(QStringLiteral("Линии (имя=устройство[;скорость[;none]]):"),
+               Setting(SettingId::ModemLines));
   form->addRow(QStringLiteral("Строка инициализации:"), Setting(SettingId::EdModemInit));
   form->addRow(QStringLiteral("Время дозвона, с:"), Setting(SettingId::SpDialTimeout));
   form->addRow(QStringLiteral("Код страны:"), Setting(SettingId::EdCountryCode));
