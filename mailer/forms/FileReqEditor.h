@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,9 +20,11 @@ class QLineEdit;
 class QListView;
 class QListWidget;
 class QPushButton;
+class QToolButton;
 
 namespace velmaris {
 
+class TComboAttachment;
 class TConfigStore;
 class TFileListModel;
 
@@ -42,6 +45,7 @@ class TFileReqEditor : public QMainWindow {
   // Loads a file list (the name already loaded does nothing); failures are
   // reported to the user.
   void SetFileName(const std::string& name);
+  // Takes a message text as the file list, under the name "Mailtext".
   void LoadMailText(const std::string& text);
   void LoadRequest();
   bool WriteRequest();
@@ -52,15 +56,23 @@ class TFileReqEditor : public QMainWindow {
   const TFileList& FileList() const { return list_; }
   const std::vector<TFileArea>& Areas() const { return areas_; }
 
+  // Opens the mailbox's properties dialog on the editor's copy of it (the
+  // shell's dialog; without it the command does nothing).
+  std::function<void(TMailBox& mailbox)> MailboxPropertiesHook;
+
   QLineEdit *EdAddress, *EdFileList, *EdNewName;
+  QPushButton* BtnFileList;
   QComboBox* CbMailer;
+  // The title bars' show/hide buttons of the request and magic-name panels.
+  QToolButton *RequestPanelBtn, *MagicPanelBtn;
+  QWidget *RequestPanel, *MagicPanel;
   QListView* FileListBox;
   QListWidget *RequestList, *MagicList, *AreaList;
   QLabel *CountLabel, *AreaTitle;
   QPushButton* BtnAdd;
   QAction *NewRequest, *ChooseSystem, *RequestIt, *SaveAndClose, *ImmediateRequest,
       *LoadRequestAction, *RecoverAction, *SearchAction, *SearchAgain, *Calibrate, *DeleteLine,
-      *ClearAll;
+      *ClearAll, *LoadFileList, *MailboxProperties;
 
  public slots:
   void RequestItClick();
@@ -75,6 +87,17 @@ class TFileReqEditor : public QMainWindow {
   void FileListActivated(const QModelIndex& index);
   void AreaClick();
   void FileListClick(const QModelIndex& index);
+  // An open dialog; the chosen file becomes the file list.
+  void LoadFileListClick();
+  void MailboxPropertiesClick();
+  void DeleteLineClick();
+  void ClearAllClick();
+  // A panel shrinks to its title bar, or grows back.
+  void ShowRequestPanel(bool shown);
+  void ShowMagicPanel(bool shown);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void UpdateCaption();
@@ -89,6 +112,7 @@ class TFileReqEditor : public QMainWindow {
   TFileList list_;
   std::vector<TFileArea> areas_;
   TFileListModel* model_;
+  std::unique_ptr<TComboAttachment> mailerLink_;
 };
 
 }  // namespace velmaris

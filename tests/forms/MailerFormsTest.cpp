@@ -4,6 +4,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QTest>
+#include <QToolButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -240,6 +243,81 @@ TEST_F(MailerFormsTest, FileRequestEditorBuildsAndSavesTheRequest) {
   const std::string req = config->Values()->OutboundDir() + "139C0412.req";
   EXPECT_EQ(platform::ReadFile(req), "util.zip\r\nFILES !pw\r\n");
   EXPECT_TRUE(editor.windowTitle().contains("(2:5020/1042): Mailtext with 3 lines"));
+}
+
+TEST_F(MailerFormsTest, FileRequestEditorKeysPanelsFileDialogMailboxAndProfiles) {
+  TFileReqEditor editor(*config);
+  editor.show();
+  for (const char* line : {"a.zip", "b.zip", "c.zip"}) editor.AddRequestLine(line);
+  struct Key {
+    Qt::KeyboardModifiers modifiers;
+    int row;  // selected before the key
+    std::vector<std::string> left;
+  } keys[] = {
+      {Qt::NoModifier, 1, {"a.zip", "c.zip"}},
+      {Qt::NoModifier, 0, {"c.zip"}},
+      {Qt::NoModifier, -1, {"c.zip"}},
+      {Qt::ControlModifier, -1, {}},
+  };
+  for (const Key& k : keys) {
+    editor.RequestList->setCurrentRow(k.row);
+    QTest::keyClick(editor.RequestList, Qt::Key_Delete, k.modifiers);
+    EXPECT_EQ(editor.RequestLines(), k.left) << k.row;
+  }
+  EXPECT_EQ(editor.CountLabel->text(), "No files");
+
+  // The panels shrink to their title bars and grow back.
+  QTest::mouseClick(editor.MagicPanelBtn, Qt::LeftButton);
+  EXPECT_FALSE(editor.MagicList->isVisible());
+  EXPECT_TRUE(editor.MagicPanelBtn->isVisible());
+  editor.ShowRequestPanel(false);
+  EXPECT_FALSE(editor.RequestList->isVisible());
+  QTest::mouseClick(editor.MagicPanelBtn, Qt::LeftButton);
+  QTest::mouseClick(editor.RequestPanelBtn, Qt::LeftButton);
+  EXPECT_TRUE(editor.MagicList->isVisible());
+  EXPECT_TRUE(editor.RequestList->isVisible());
+
+  // The open dialog loads the chosen file list.
+  dir.Write("files.txt", "Area: 1\r\nfile.zip\r\n");
+  SetModalHook([&](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    EXPECT_NE(dialog, nullptr);
+    if (!dialog) return int(QDialog::Rejected);
+    EXPECT_EQ(dialog->objectName(), "OpenFileList");
+    dialog->selectFile(QString::fromStdString(dir / "files.txt"));
+    return int(QDialog::Accepted);
+  });
+  editor.BtnFileList->click();
+  EXPECT_EQ(editor.FileList().Count(), 2);
+  SetModalHook([](QWidget*) { return int(QDialog::Rejected); });
+  editor.LoadFileList->trigger();  // Cancel keeps the list
+  EXPECT_EQ(editor.FileList().Count(), 2);
+
+  // The mailer combo follows the profile list; choosing sets the command.
+  EXPECT_EQ(editor.CbMailer->count(), 0);
+  TMailer* first = profiles->AddMailer(*config);
+  first->SetName("Modem");
+  profiles->Mailers().SetString(0, "Modem");
+  TMailer* second = profiles->AddMailer(*config);
+  second->SetName("ISDN");
+  profiles->Mailers().SetString(1, "ISDN");
+  ASSERT_EQ(editor.CbMailer->count(), 2);
+  EXPECT_EQ(editor.CbMailer->itemText(1), "ISDN");
+  editor.CbMailer->setCurrentIndex(1);
+  emit editor.CbMailer->activated(1);
+  EXPECT_EQ(editor.MailBox().Command, "ISDN");
+
+  // Mailbox properties edit the editor's copy, and the editor shows it.
+  editor.MailboxPropertiesHook = [](TMailBox& box) {
+    box.Address.SetText("2:5020/77");
+    box.Command = "Modem";
+    box.AreaIndicator = "Area:";
+  };
+  editor.MailboxProperties->trigger();
+  EXPECT_EQ(editor.EdAddress->text(), "2:5020/77");
+  EXPECT_EQ(editor.CbMailer->currentText(), "Modem");
+  EXPECT_EQ(editor.AreaList->count(), 1);  // scanned with the new indicator
+  EXPECT_TRUE(editor.windowTitle().contains("(2:5020/77)"));
 }
 
 TEST_F(MailerFormsTest, MailerWindowShowsTheOutboundAndTheLog) {
