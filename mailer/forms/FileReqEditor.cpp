@@ -28,6 +28,7 @@
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
+#include "widgets/BetterPlacement.h"
 #include "widgets/ModalHook.h"
 
 namespace velmaris {
@@ -79,6 +80,7 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   top->addWidget(new QLabel("File list"));
   top->addWidget(EdFileList = Named(new QLineEdit, "EdFileList"));
   top->addWidget(BtnFileList = Named(new QPushButton("..."), "BtnFileList"));
+  BtnFileList->setFixedWidth(32);
   top->addWidget(new QLabel("Mailer"));
   top->addWidget(CbMailer = Named(new QComboBox, "CbMailer"));
   layout->addLayout(top);
@@ -91,8 +93,6 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   split->addWidget(areaPane);
   FileListBox = Named(new QListView, "FileListBox");
   FileListBox->setUniformItemSizes(true);
-  FileListBox->setFont(
-      QFontDatabase::systemFont(QFontDatabase::FixedFont));  // lists are in columns
   model_ = new TFileListModel(list_, tabSize_, store_, this);
   FileListBox->setModel(model_);
   split->addWidget(FileListBox);
@@ -198,10 +198,28 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   connect(MagicList, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { AddRequestLine(AnsiBytes(item->text())); });
   connect(AreaList, &QListWidget::itemClicked, this, &TFileReqEditor::AreaClick);
+  ApplySettings(*store_.Values());
+  settingsSubscription_ = store_.SettingsModel().Subscribe(
+      [this](const SettingsValues& values, const std::vector<SettingId>& changed) {
+        for (SettingId id : changed)
+          if (id == SettingId::mrFl || id == SettingId::FLToAnsI) return ApplySettings(values);
+      });
   UpdateCaption();
+  resize(760, 480);
+  placement_ = new TBetterPlacement(this, QStringLiteral("FrEd"));
+  placement_->Loaded();
 }
 
-TFileReqEditor::~TFileReqEditor() = default;
+TFileReqEditor::~TFileReqEditor() {
+  store_.SettingsModel().Unsubscribe(settingsSubscription_);
+}
+
+void TFileReqEditor::ApplySettings(const SettingsValues& values) {
+  // File lists are laid out in columns: a fixed font when none is set.
+  FileListBox->setFont(
+      FontOf(values.FileListFont(), QFontDatabase::systemFont(QFontDatabase::FixedFont)));
+  model_->Reset();
+}
 
 bool TFileReqEditor::eventFilter(QObject* watched, QEvent* event) {
   if (watched == RequestList && event->type() == QEvent::KeyPress) {

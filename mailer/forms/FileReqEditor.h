@@ -1,7 +1,9 @@
 // The file request editor: a BBS's file list (or a message text) in a
 // virtual list, the file areas found in it, the request being built, the
 // magic names, and the commands that save, recover and send the request.
-// The editor keeps its own copy of the chosen mailbox.
+// The editor keeps its own copy of the chosen mailbox. Its position is kept
+// in the registry (section "FrEd"); the file list is shown in the settings'
+// file-list font, which it follows when the settings change.
 #pragma once
 
 #include <QMainWindow>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "core/MailBox.h"
+#include "core/Settings.h"
 #include "mailer/FileRequest.h"
 
 class QAction;
@@ -24,6 +27,7 @@ class QToolButton;
 
 namespace velmaris {
 
+class TBetterPlacement;
 class TComboAttachment;
 class TConfigStore;
 class TFileListModel;
@@ -102,6 +106,8 @@ class TFileReqEditor : public QMainWindow {
  private:
   void UpdateCaption();
   void UpdateCount();
+  // The file-list font and character set from the settings.
+  void ApplySettings(const SettingsValues& values);
   std::string Outbound() const;
   TConfigStore& store_;
   TMailBox mailbox_;
@@ -113,6 +119,8 @@ class TFileReqEditor : public QMainWindow {
   std::vector<TFileArea> areas_;
   TFileListModel* model_;
   std::unique_ptr<TComboAttachment> mailerLink_;
+  TBetterPlacement* placement_;
+  uint64_t settingsSubscription_ = 0;
 };
 
 }  // namespace velmaris

@@ -18,6 +18,8 @@
 #include <QTreeWidget>
 
 #include "core/ConfigStoreFixture.h"
+#include "mailer/LineFixtures.h"
+#include "mailer/MailerSession.h"
 #include "core/WinLst.h"
 #include "mailer/CMD_TAPI.h"
 #include "mailer/forms/FileReqEditor.h"
@@ -26,6 +28,9 @@
 #include "mailer/forms/MailerForm.h"
 #include "mailer/forms/MailerProperties.h"
 #include "platform/Files.h"
+#include "widgets/ALed.h"
+#include "widgets/AnimatedSymbol.h"
+#include "widgets/SpeedBar.h"
 #include "widgets/ModalHook.h"
 #include "widgets/VxSpin.h"
 
@@ -54,6 +59,11 @@ class MailerFormsTest : public ConfigStoreFixture {
     box->Address.SetText(address);
     config->Mailboxes().SetString(config->Mailboxes().IndexOf(box), name);
     return box;
+  }
+  // With VELMARIS_SHOTS set, the window as a PNG in that folder.
+  static void Shot(QWidget& w, const char* name) {
+    if (const char* folder = std::getenv("VELMARIS_SHOTS"))
+      w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
   }
   LoadedConfig config;
   TMailerConfig* profiles = nullptr;
@@ -99,6 +109,8 @@ TEST_F(MailerFormsTest, ModemPageEditsTheDiallingAndTheChosenLineSettings) {
                                                    TLineSettingsAccess::Program(*config));
   ASSERT_EQ(window->CbTAPIDevice->findText("Office"), 0);
   window->CbTAPIDevice->setCurrentIndex(0);
+  window->Pages->setCurrentIndex(1);
+  Shot(*window, "MailerPropertiesModem");
   SetModalHook([](QWidget* w) {
     auto* dialog = qobject_cast<TLineProperties*>(w);
     EXPECT_NE(dialog, nullptr);
@@ -106,6 +118,7 @@ TEST_F(MailerFormsTest, ModemPageEditsTheDiallingAndTheChosenLineSettings) {
     EXPECT_EQ(dialog->CbDevice->currentText(), "/dev/ttyS0");
     EXPECT_EQ(dialog->CbSpeed->currentText(), "115200");
     EXPECT_TRUE(dialog->CbRtsCts->isChecked());
+    Shot(*dialog, "LineProperties");
     dialog->CbDevice->setEditText("/dev/ttyUSB3");
     dialog->CbSpeed->setEditText("57600");
     dialog->CbRtsCts->setChecked(false);
@@ -120,6 +133,7 @@ TEST_F(MailerFormsTest, ModemPageEditsTheDiallingAndTheChosenLineSettings) {
     EXPECT_NE(dialog, nullptr);
     if (!dialog) return int(QDialog::Rejected);
     EXPECT_EQ(dialog->EdCountryCode->text(), "49");
+    Shot(*dialog, "DialParams");
     dialog->EdCountryCode->setText("7");
     dialog->EdAreaCode->setText("812");
     return int(QDialog::Accepted);
@@ -318,6 +332,85 @@ TEST_F(MailerFormsTest, FileRequestEditorKeysPanelsFileDialogMailboxAndProfiles)
   EXPECT_EQ(editor.CbMailer->currentText(), "Modem");
   EXPECT_EQ(editor.AreaList->count(), 1);  // scanned with the new indicator
   EXPECT_TRUE(editor.windowTitle().contains("(2:5020/77)"));
+}
+
+TEST_F(MailerFormsTest, MailerWindowLightsTheLineLedsAndPlaysWhileItCalls) {
+  SetTapiDebugLogPath(dir / "cmdebug.txt");
+  TNetLink* link = config->Uplinks().GetItem(0);
+  link->UplinkAddress.SetText("2:5020/1042");
+  link->SysopAddress.SetText("2:5020/1042.7");
+  TMailer* profile = profiles->AddMailer(*config);
+  TMailBox* box = AddBox("Boss", "2:5020/1042");
+  box->Numbers = {"555-1234"};
+  box->Command = profile->Name();
+  platform::MakeDirs(dir / "peer-in");
+  FakeModem modem(dir, {"--peer", std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
+                                      " --log " + dir / "peer.log"});
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+  TMailerForm form(*profile, *config);
+  form.SelectDevice("Line");
+  form.show();
+  for (TALed* led : form.Leds) {
+    EXPECT_FALSE(led->Value());
+    EXPECT_FALSE(led->Blink());
+    EXPECT_EQ(led->TrueColor(), QColor(0, 0xBB, 0));
+  }
+  EXPECT_FALSE(form.Animate->IsPlaying());
+  ASSERT_NE(form.HangupItem, nullptr);
+  EXPECT_FALSE(form.HangupItem->Enabled());  // the abort button
+
+  form.Session().ResetRedial();
+  ASSERT_TRUE(form.Session().PollAddress("2:5020/1042")) << form.Session().Error();
+  // Seen at some time during the call: the lights a pty gives (CTS, DSR,
+  // CD), the busy sign and the abort button.
+  bool lit[6] = {}, played = false, abortable = false;
+  dispatcher.RunUntil(
+      [&] {
+        if (!lit[1] && form.Leds[1]->Value()) Shot(form, "MailerFormInACall");
+        for (int i = 0; i < 6; ++i) lit[i] = lit[i] || form.Leds[i]->Value();
+        played = played || form.Animate->IsPlaying();
+        abortable = abortable || form.HangupItem->Enabled();
+        return form.Session().Finished() && form.Device().IsIdle();
+      },
+      kPatience * 2);
+  EXPECT_TRUE(form.Session().Completed()) << form.LogMemo->toPlainText().toStdString();
+  EXPECT_TRUE(lit[0]);  // DSR
+  EXPECT_TRUE(lit[1]);  // CD
+  EXPECT_TRUE(lit[2]);  // CTS
+  EXPECT_FALSE(lit[3]);  // RING
+  EXPECT_TRUE(played);
+  EXPECT_TRUE(abortable);
+  Shot(form, "MailerForm");
+  // After the call: dark, still, not abortable.
+  for (TALed* led : form.Leds) EXPECT_FALSE(led->Value());
+  EXPECT_FALSE(form.Animate->IsPlaying());
+  EXPECT_FALSE(form.HangupItem->Enabled());
+  SetTapiDebugLogPath("");
+}
+
+TEST_F(MailerFormsTest, FileRequestEditorKeepsItsPlaceAndTheFileListFont) {
+  platform::SetRegistry(config.registry.get());
+  QRect placed;
+  {
+    TFileReqEditor editor(*config);
+    editor.show();
+    editor.move(120, 90);
+    editor.resize(640, 420);
+    placed = editor.geometry();
+    editor.close();
+  }
+  {
+    TFileReqEditor editor(*config);
+    editor.show();
+    EXPECT_EQ(editor.geometry(), placed);
+    EXPECT_EQ(editor.FileListBox->font().family(), "Monospace");  // the default setting
+    config->SettingsModel().SetText(SettingId::mrFl, "Courier New,14,1");
+    EXPECT_EQ(editor.FileListBox->font().family(), "Courier New");
+    EXPECT_EQ(editor.FileListBox->font().pointSize(), 14);
+    EXPECT_TRUE(editor.FileListBox->font().bold());
+    Shot(editor, "FileReqEditor");
+  }
+  platform::SetRegistry(nullptr);
 }
 
 TEST_F(MailerFormsTest, MailerWindowShowsTheOutboundAndTheLog) {
