@@ -6,25 +6,11 @@
 #include <QFormLayout>
 #include <QIntValidator>
 #include <QLineEdit>
-#include <QPushButton>
 
 #include "core/forms/FormText.h"
+#include "mailer/forms/MailboxDialogs.h"
 
 namespace velmaris {
-
-namespace {
-
-QDialogButtonBox* OkCancel(QDialog* dialog, QFormLayout* form) {
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-  buttons->button(QDialogButtonBox::Ok)->setObjectName("BtnOk");
-  buttons->button(QDialogButtonBox::Cancel)->setObjectName("BtnCancel");
-  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-  form->addRow(buttons);
-  return buttons;
-}
-
-}  // namespace
 
 TDialParams::TDialParams(const SettingsValues& values, QWidget* parent) : QDialog(parent) {
   setObjectName("DialParams");
@@ -40,7 +26,7 @@ TDialParams::TDialParams(const SettingsValues& values, QWidget* parent) : QDialo
   edit(EdOutsideLine, SettingId::EdOutsideLine, QStringLiteral("Выход на город:"));
   edit(EdLongDistance, SettingId::EdLongDistance, QStringLiteral("Междугородный префикс:"));
   edit(EdInternational, SettingId::EdInternational, QStringLiteral("Международный префикс:"));
-  OkCancel(this, form);
+  connect(AddOkCancel(this, form), &QDialogButtonBox::accepted, this, &QDialog::accept);
 }
 
 void TDialParams::Store(SettingsValues& values) const {
@@ -75,7 +61,7 @@ TLineProperties::TLineProperties(const TLineDeviceEntry& line,
   CbRtsCts->setObjectName("CbRtsCts");
   CbRtsCts->setChecked(line.RtsCts);
   form->addRow(CbRtsCts);
-  OkCancel(this, form);
+  connect(AddOkCancel(this, form), &QDialogButtonBox::accepted, this, &QDialog::accept);
 }
 
 TLineDeviceEntry TLineProperties::Line() const {
