@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
 
 #include "core/ConfigStore.h"
 #include "core/WinLst.h"
@@ -120,11 +122,21 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
 
   device_ = std::make_unique<TCMTAPIDevice>();
   device_->ApplySettings(*store_.Values());
-  // Changed lines, dialling settings and the rest reach the device at once.
+  // Changed lines and dialling settings reach the device at once.
   settingsSubscription_ = store_.SettingsModel().Subscribe(
-      [this](const SettingsValues& values, const std::vector<SettingId>&) {
-        device_->ApplySettings(values);
-        ShowDeviceName();
+      [this](const SettingsValues& values, const std::vector<SettingId>& changed) {
+        using S = SettingId;
+        constexpr S kLineSettings[] = {S::ModemLines,     S::EdModemInit,   S::SpDialTimeout,
+                                       S::EdCountryCode,  S::EdAreaCode,    S::EdOutsideLine,
+                                       S::EdLongDistance, S::EdInternational};
+        for (SettingId id : changed) {
+          if (std::find(std::begin(kLineSettings), std::end(kLineSettings), id) !=
+              std::end(kLineSettings)) {
+            device_->ApplySettings(values);
+            ShowDeviceName();
+            return;
+          }
+        }
       });
   TMailerContext ctx;
   ctx.Store = &store_;
