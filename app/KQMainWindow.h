@@ -84,6 +84,9 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void Shutdown();
 
   TConfigStore& ConfigStore();
+  // The program's one file request editor, made on first use (the message
+  // list's file request from a message fills it through LoadMailText).
+  TFileReqEditor& FileReqEditor();
   const std::string& StartDirectory() const { return startDir_; }
   std::string AreaListIniPath() const { return startDir_ + "AreaList.ini"; }
   const std::string& HelpFile() const { return helpFile_; }

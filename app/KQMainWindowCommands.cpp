@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "app/KQMainWindow.h"
+#include "app/MailboxProperties.h"
 #include "app/logic/AreaTools.h"
 #include "core/ConfigStore.h"
 #include "core/forms/ComboBoxLink.h"
@@ -18,6 +19,7 @@
 #include "platform/Prompter.h"
 #include "processing/forms/KillAssistents.h"
 #include "widgets/EZBetterListBox.h"
+#include "widgets/ModalHook.h"
 
 namespace velmaris {
 
@@ -107,8 +109,22 @@ void TKQMainWindow::Hilfethemen1Click() { platform::ShowHelp(platform::kHelpCont
 
 // The file request editor, one for the program, told the outbound folder and
 // the default zone each time it is shown.
+TFileReqEditor& TKQMainWindow::FileReqEditor() {
+  if (fileReqEditor_) return *fileReqEditor_;
+  fileReqEditor_ = std::make_unique<TFileReqEditor>(ConfigStore());
+  fileReqEditor_->MailboxPropertiesHook = [this](TMailBox& box) {
+    std::vector<std::string> profiles;
+    if (TMailerConfig* config = GetMailerConfig())
+      for (int i = 0; i < config->Mailers().GetCount(); ++i)
+        profiles.push_back(config->Mailers().GetString(i));
+    TMBProperties properties(box, ConfigStore().Mailboxes(), profiles, fileReqEditor_.get());
+    ExecModal(properties);
+  };
+  return *fileReqEditor_;
+}
+
 void TKQMainWindow::ShowFredClick() {
-  if (!fileReqEditor_) fileReqEditor_ = std::make_unique<TFileReqEditor>(ConfigStore());
+  FileReqEditor();
   const std::shared_ptr<const SettingsValues> settings = ConfigStore().SettingsModel().Snapshot();
   fileReqEditor_->SetOutbound(settings->OutboundDir());
   fileReqEditor_->SetDefaultZone(settings->Zone());

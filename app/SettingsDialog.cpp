@@ -480,8 +480,10 @@ void TSettingsDialog::BuildDisplay() {
 
 // --- Controls and values -------------------------------------------------------------------
 
-void TSettingsDialog::LoadControls(const SettingsValues& values) {
+void TSettingsDialog::LoadControls(const SettingsValues& values,
+                                   const std::function<bool(SettingId)>& only) {
   for (const Binding& b : bindings_) {
+    if (only && !only(b.id)) continue;
     switch (SettingDefOf(b.id).kind) {
       case SettingKind::Directory:
         static_cast<TDirBtn*>(b.control)->setText(AnsiText(values.Text(b.id)));

@@ -32,6 +32,7 @@ class TPageControl98;
 class TPckList;
 class TPubLst;
 class TAreaManager;
+struct TLineSettingsAccess;
 
 class TSettingsDialog : public QDialog {
   Q_OBJECT
@@ -112,6 +113,8 @@ class TSettingsDialog : public QDialog {
   void BuildFilters();
   void BuildAutoSend();
   void BuildMailer();
+  // The line and dialling settings as this window's fields hold them.
+  TLineSettingsAccess PendingLineSettings();
   void BuildUnpackJobs(QVBoxLayout* layout);
   // The directory edit of the setting with its picker button.
   QWidget* DirectoryRow(SettingId id, const char* button, const QString& caption);
@@ -121,7 +124,9 @@ class TSettingsDialog : public QDialog {
                       std::function<void()> handler);
   QPushButton* Button(QLayout* row, const char* name, const QString& caption,
                       void (TSettingsDialog::*handler)());
-  void LoadControls(const SettingsValues& values);
+  // only: the settings whose controls are loaded (all without).
+  void LoadControls(const SettingsValues& values,
+                    const std::function<bool(SettingId)>& only = nullptr);
   void ReadControls(SettingsValues& values) const;
   // The entry fields of the selected mailbox or packer into its object;
   // false (after an error box) when refused.

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -351,18 +352,17 @@ void TSettingsDialog::BuildMailer() {
         },
         [this, config] { config->AddMailer(store_); },
         [this, &list](int index) {
-          std::vector<std::string> devices;
-          for (const std::string& line : store_.Values()->Lines(SettingId::ModemLines))
-            devices.push_back(line.substr(0, line.find('=')));
-          TMailerProperties properties(list.GetMailer(index), &list, devices, this);
-          ExecModal(properties);
+          // This window is modal: the properties window must be too. Its
+          // line and dialling properties edit this page's fields.
+          ShowMailerProperties(*list.GetMailer(index), &list, PendingLineSettings(), true);
         },
         [config](int index) { config->DeleteMailer(index); });
     layout->addLayout(row);
   }
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Трансляция номеров:"), Setting(SettingId::DialTrans));
-  form->addRow(QStringLiteral("Линии (имя=устройство):"), Setting(SettingId::ModemLines));
+  form->addRow(QStringLiteral("Линии (имя=устройство[;скорость[;none]]):"),
+               Setting(SettingId::ModemLines));
   form->addRow(QStringLiteral("Строка инициализации:"), Setting(SettingId::EdModemInit));
   form->addRow(QStringLiteral("Время дозвона, с:"), Setting(SettingId::SpDialTimeout));
   form->addRow(QStringLiteral("Код страны:"), Setting(SettingId::EdCountryCode));
@@ -371,6 +371,25 @@ void TSettingsDialog::BuildMailer() {
   form->addRow(QStringLiteral("Междугородный префикс:"), Setting(SettingId::EdLongDistance));
   form->addRow(QStringLiteral("Международный префикс:"), Setting(SettingId::EdInternational));
   layout->addLayout(form);
+}
+
+TLineSettingsAccess TSettingsDialog::PendingLineSettings() {
+  TLineSettingsAccess access = TLineSettingsAccess::Program(store_);
+  QPointer<TSettingsDialog> self(this);
+  const auto program = access;
+  access.Get = [self, program] {
+    if (!self) return program.Get();
+    SettingsValues values = *self->store_.Values();
+    self->ReadControls(values);
+    return values;
+  };
+  access.Set = [self, program](const SettingsValues& values) {
+    if (!self) return program.Set(values);
+    SettingsValues shown = *self->store_.Values();
+    self->ReadControls(shown);
+    self->LoadControls(values, [&](SettingId id) { return !shown.Equal(values, id); });
+  };
+  return access;
 }
 
 void TSettingsDialog::BuildUnpackJobs(QVBoxLayout* layout) {

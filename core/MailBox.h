@@ -51,7 +51,7 @@ class TMailBox : public TObject {
   // Texts of the two error boxes of StartMailer.
   static constexpr const char* kNoCommandText =
       "There is no command line set for this mailbox.  Please enter a valid command line in "
-      "\"Settings\"/\"BBSes\" for this system!";
+      "\"Настройки\"/\"Мейлбоксы\" for this system!";
   static constexpr const char* kStartFailedText = "Could not start mailer!";
 
   TMailBox();

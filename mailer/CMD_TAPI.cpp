@@ -1,24 +1,80 @@
 #include "mailer/CMD_TAPI.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "core/Settings.h"
+#include "platform/Ascii.h"
 
 namespace velmaris {
 
 using namespace std::chrono_literals;
 
+namespace {
+
+std::string TrimBlanks(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+std::optional<TLineDeviceEntry> ParseLineSetting(const std::string& line) {
+  const auto eq = line.find('=');
+  if (eq == std::string::npos) return std::nullopt;
+  TLineDeviceEntry e;
+  e.Name = TrimBlanks(line.substr(0, eq));
+  std::vector<std::string> fields;
+  for (size_t start = eq + 1;;) {
+    const auto semi = line.find(';', start);
+    fields.push_back(TrimBlanks(line.substr(start, semi == std::string::npos ? semi : semi - start)));
+    if (semi == std::string::npos) break;
+    start = semi + 1;
+  }
+  e.Path = fields[0];
+  if (e.Name.empty() || e.Path.empty()) return std::nullopt;
+  if (fields.size() > 1) {
+    const std::string& speed = fields[1];
+    if (!speed.empty() && speed.size() <= 7 &&
+        std::all_of(speed.begin(), speed.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      const uint32_t bps = static_cast<uint32_t>(std::stoul(speed));
+      if (bps >= 300 && bps <= 4000000) e.Speed = bps;
+    }
+  }
+  if (fields.size() > 2) {
+    if (platform::EqualNoCase(fields[2], "rtscts")) e.RtsCts = true;
+    if (platform::EqualNoCase(fields[2], "none")) e.RtsCts = false;
+  }
+  return e;
+}
+
+std::string LineSettingText(const TLineDeviceEntry& entry) {
+  std::string text = entry.Name + "=" + entry.Path;
+  if (entry.Speed != TLineDeviceEntry::kDefaultSpeed || !entry.RtsCts)
+    text += ";" + std::to_string(entry.Speed);
+  if (!entry.RtsCts) text += ";none";
+  return text;
+}
+
+std::vector<std::string> WithLineSetting(std::vector<std::string> configured,
+                                         const TLineDeviceEntry& entry) {
+  for (std::string& line : configured) {
+    const auto parsed = ParseLineSetting(line);
+    if (parsed && parsed->Name == entry.Name) {
+      line = LineSettingText(entry);
+      return configured;
+    }
+  }
+  configured.push_back(LineSettingText(entry));
+  return configured;
+}
+
 std::vector<TLineDeviceEntry> ListLineDevices(const std::vector<std::string>& configured,
                                               const std::string& devRoot) {
   std::vector<TLineDeviceEntry> list;
   for (const std::string& line : configured) {
-    const auto eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    TLineDeviceEntry e{line.substr(0, eq), line.substr(eq + 1)};
-    while (!e.Name.empty() && e.Name.back() == ' ') e.Name.pop_back();
-    while (!e.Path.empty() && e.Path.front() == ' ') e.Path.erase(0, 1);
-    if (e.Name.empty() || e.Path.empty()) continue;
-    list.push_back(std::move(e));
+    if (auto e = ParseLineSetting(line)) list.push_back(std::move(*e));
   }
   const size_t configuredCount = list.size();
   for (const std::string& path : platform::FindSerialDevices(devRoot)) {
@@ -50,6 +106,28 @@ void TCMTAPIDevice::ApplySettings(const SettingsValues& settings) {
   InitString = settings.Text(SettingId::EdModemInit);
   DialLimit = std::chrono::seconds(settings.Number(SettingId::SpDialTimeout));
   Location = LocationOf(settings);
+  if (deviceName_.empty()) return;
+  wanted_ = TLineDeviceEntry{deviceName_, deviceName_.front() == '/' ? deviceName_ : ""};
+  for (const TLineDeviceEntry& e : ListLineDevices(ConfiguredLines, DevRoot)) {
+    if (e.Name == deviceName_) {
+      wanted_ = e;
+      break;
+    }
+  }
+  if (IsIdle()) TakeWantedLine();
+}
+
+void TCMTAPIDevice::TakeWantedLine() {
+  AssertMainThread();
+  assert(IsIdle());
+  if (wanted_ == line_) return;
+  TapiDebugLog("Line " + deviceName_ + " is now " + LineSettingText(wanted_));
+  const bool wasOpen = port_.IsOpen();
+  port_.Close();
+  line_ = wanted_;
+  if (!wasOpen || line_.Path.empty()) return;
+  std::string error;
+  if (!EnsurePort(&error)) SetLastError(error);  // the next call tries again
 }
 
 void TCMTAPIDevice::SetLastError(const std::string& text) {
@@ -86,7 +164,7 @@ void TCMTAPIDevice::SetDeviceName(const std::string& name) {
   SetDeviceID(-1);
   if (!name.empty() && name.front() == '/') {
     deviceName_ = name;
-    devicePath_ = name;
+    line_ = wanted_ = TLineDeviceEntry{name, name};
   }
 }
 
@@ -96,12 +174,12 @@ void TCMTAPIDevice::SetDeviceID(int id) {
   const bool wasOpen = opened_;
   Close();
   deviceName_.clear();
-  devicePath_.clear();
+  line_ = wanted_ = TLineDeviceEntry{};
   deviceId_ = -1;
   const auto list = ListLineDevices(ConfiguredLines, DevRoot);
   if (id >= 0 && static_cast<size_t>(id) < list.size()) {
-    deviceName_ = list[static_cast<size_t>(id)].Name;
-    devicePath_ = list[static_cast<size_t>(id)].Path;
+    line_ = wanted_ = list[static_cast<size_t>(id)];
+    deviceName_ = line_.Name;
     deviceId_ = id;
   }
   if (wasOpen) Open();
@@ -118,16 +196,16 @@ void TCMTAPIDevice::SetOpened(bool open) {
 void TCMTAPIDevice::Open() {
   AssertMainThread();
   if (opened_) return;
-  if (devicePath_.empty()) {
+  if (line_.Path.empty()) {
     SetLastError("No line device selected");
     DoDeviceUnavailable();
     return;
   }
   try {
-    port_.Open(devicePath_, Speed, RtsCts);
+    port_.Open(line_.Path, line_.Speed, line_.RtsCts);
     opened_ = true;
     lineUp_ = false;
-    TapiDebugLog("Opened " + devicePath_);
+    TapiDebugLog("Opened " + LineSettingText(line_));
   } catch (const platform::ESerialPort& e) {
     SetLastError(e.what());
     DoDeviceUnavailable();
@@ -146,7 +224,7 @@ void TCMTAPIDevice::Close() {
   JoinPumping(disconnector_, disconnectorDone_);
   port_.Close();
   opened_ = false;
-  TapiDebugLog("Closed " + devicePath_);
+  TapiDebugLog("Closed " + line_.Path);
 }
 
 void TCMTAPIDevice::SetPhoneNumber(const std::string& number) {
@@ -165,6 +243,7 @@ void TCMTAPIDevice::MakeCall() {
   if (!opened_ || !IsIdle()) return;
   JoinPumping(dialer_, dialerDone_);
   JoinPumping(disconnector_, disconnectorDone_);
+  TakeWantedLine();
   abort_ = false;
   connecting_ = true;
   dataRate_ = -1;
@@ -177,7 +256,7 @@ void TCMTAPIDevice::MakeCall() {
 bool TCMTAPIDevice::EnsurePort(std::string* error) {
   if (port_.IsOpen()) return true;
   try {
-    port_.Open(devicePath_, Speed, RtsCts);
+    port_.Open(line_.Path, line_.Speed, line_.RtsCts);
     return true;
   } catch (const platform::ESerialPort& e) {
     *error = e.what();

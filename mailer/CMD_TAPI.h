@@ -3,9 +3,15 @@
 // number, dial, report the call's course, hand the connected line to the
 // serial threads, hang up).
 //
-// Lines are configured by name with a device path ("Name=/dev/ttyUSB0" in
-// the ModemLines setting); the list offered to the user adds every serial
-// device found, named by its path. A name that is a path selects that path.
+// Lines are configured by name with a device path and, optionally, the
+// line's speed and flow control ("Name=/dev/ttyUSB0;57600;none" in the
+// ModemLines setting; without them 115200 bits per second and RTS/CTS); the
+// list offered to the user adds every serial device found, named by its
+// path. A name that is a path selects that path.
+//
+// Settings changed while the device is selected (ApplySettings) reach the
+// port: at once while the device is idle (the port is opened again with
+// them), otherwise when the next call is made.
 //
 // The course of a call, all events on the main thread:
 //   MakeCall -> OnConnecting; a dial thread opens the port again when it
@@ -30,6 +36,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,12 +50,27 @@ namespace velmaris {
 class SettingsValues;
 
 struct TLineDeviceEntry {
+  static constexpr uint32_t kDefaultSpeed = 115200;
   std::string Name;
   std::string Path;
+  uint32_t Speed = kDefaultSpeed;  // bits per second
+  bool RtsCts = true;              // hardware flow control
   bool operator==(const TLineDeviceEntry&) const = default;
 };
 
-// The configured lines ("Name=Path" lines; others are skipped), then every
+// One configured line from its setting line ("Name=Path[;speed[;rtscts|none]]");
+// nothing for a line without name or path. A speed that is no number from 300
+// to 4000000, or a flow word that is neither, keeps its default.
+std::optional<TLineDeviceEntry> ParseLineSetting(const std::string& line);
+// The setting line of a line device; speed and flow are written only when
+// they differ from the defaults.
+std::string LineSettingText(const TLineDeviceEntry& entry);
+// The configured lines with `entry` in place of the line of the same name,
+// or added at the end when none has it.
+std::vector<std::string> WithLineSetting(std::vector<std::string> configured,
+                                         const TLineDeviceEntry& entry);
+
+// The configured lines (lines that do not parse are skipped), then every
 // serial device found below devRoot that no configured line names.
 std::vector<TLineDeviceEntry> ListLineDevices(const std::vector<std::string>& configured,
                                               const std::string& devRoot = "/dev");
@@ -67,13 +89,13 @@ class TCMTAPIDevice : public TCMStreamDevice {
   std::chrono::milliseconds CommandLimit{5000};  // each command's OK
   std::chrono::milliseconds DialLimit{60000};    // the result of a dial
   std::chrono::milliseconds GuardTime{1000};     // silence around "+++"
-  uint32_t Speed = 115200;
-  bool RtsCts = true;
   // Kept for the mailer profile; the kernel sizes the buffers of a
   // descriptor, so they do not change anything here.
   bool CustomBufferSizes = false;
   int BufferIn = 16384, BufferOut = 16384;
   bool ImmediateRead = true;
+  // Takes the settings over; a changed configuration of the selected line
+  // reaches the port (see above).
   void ApplySettings(const SettingsValues& settings);
 
   // Selects the line by name (a configured name, a listed path or any path);
@@ -83,7 +105,11 @@ class TCMTAPIDevice : public TCMStreamDevice {
   void SetDeviceID(int id);
   const std::string& DeviceName() const { return deviceName_; }
   int DeviceID() const { return deviceId_; }
-  const std::string& DevicePath() const { return devicePath_; }
+  const std::string& DevicePath() const { return line_.Path; }
+  // The selected line's configuration (path, speed, flow control) as the
+  // port uses it now.
+  const TLineDeviceEntry& Line() const { return line_; }
+  const platform::SerialPort& Port() const { return port_; }
 
   bool GetOpened() const override { return opened_; }
   void SetOpened(bool open) override;
@@ -114,7 +140,15 @@ class TCMTAPIDevice : public TCMStreamDevice {
   // Joins a finished helper thread, pumping messages while it hands over.
   void JoinPumping(std::thread& thread, platform::Event& done);
 
-  std::string deviceName_, devicePath_;
+  // Puts the wanted line configuration in place while idle: the port is
+  // closed when it differs (it opens again with the new one).
+  void TakeWantedLine();
+
+  std::string deviceName_;
+  // The configuration the port uses, and the one the settings ask for
+  // (taken over while idle). Both belong to the main thread; the dial
+  // thread reads line_ only between MakeCall and its end.
+  TLineDeviceEntry line_, wanted_;
   int deviceId_ = -1;
   bool opened_ = false;
   std::string phoneNumber_, dialable_, displayable_;

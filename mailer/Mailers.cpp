@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cassert>
+#include <utility>
 
 #include "core/TextHelpers.h"
 
@@ -45,7 +46,10 @@ TMailer::TMailer(TConfigStore* store) : store_(store ? store : GetConfigStore())
   }
 }
 
-TMailer::~TMailer() = default;
+TMailer::~TMailer() {
+  window_.reset();
+  if (auto destroy = std::exchange(DestroyProperties, nullptr)) destroy();
+}
 
 void TMailer::SetName(const std::string& name) {
   if (name == name_) return;

@@ -83,6 +83,9 @@ class TMailer : public TObject {
   void SetTAPIDevice(const std::string& device);
 
   TMailerWindow* Window() const { return window_.get(); }
+  // Frees the profile's properties window; set by the window while it
+  // lives (it clears it when it goes), run when the profile is freed.
+  std::function<void()> DestroyProperties;
 
   void LoadFromRegistry(const TWinRegistry& registry, const std::string& section);
   void SaveToRegistry(TWinRegistry& registry, const std::string& section) const;

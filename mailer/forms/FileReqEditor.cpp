@@ -3,9 +3,12 @@
 #include <QAbstractListModel>
 #include <QAction>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -14,15 +17,19 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "core/ConfigStore.h"
+#include "core/forms/ComboBoxLink.h"
 #include "core/forms/FormText.h"
 #include "mailer/Mailers.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
+#include "widgets/BetterPlacement.h"
+#include "widgets/ModalHook.h"
 
 namespace velmaris {
 
@@ -72,6 +79,8 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   top->addWidget(EdAddress = Named(new QLineEdit, "EdAddress"));
   top->addWidget(new QLabel("File list"));
   top->addWidget(EdFileList = Named(new QLineEdit, "EdFileList"));
+  top->addWidget(BtnFileList = Named(new QPushButton("..."), "BtnFileList"));
+  BtnFileList->setFixedWidth(32);
   top->addWidget(new QLabel("Mailer"));
   top->addWidget(CbMailer = Named(new QComboBox, "CbMailer"));
   layout->addLayout(top);
@@ -84,22 +93,42 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   split->addWidget(areaPane);
   FileListBox = Named(new QListView, "FileListBox");
   FileListBox->setUniformItemSizes(true);
-  FileListBox->setFont(
-      QFontDatabase::systemFont(QFontDatabase::FixedFont));  // lists are in columns
   model_ = new TFileListModel(list_, tabSize_, store_, this);
   FileListBox->setModel(model_);
   split->addWidget(FileListBox);
   auto* requestPane = new QWidget;
   auto* requestLayout = new QVBoxLayout(requestPane);
-  requestLayout->addWidget(RequestList = Named(new QListWidget, "RequestList"));
-  requestLayout->addWidget(CountLabel = Named(new QLabel("No files"), "CountLabel"));
+  // Each panel: a title bar with its show/hide button, then its body.
+  auto panel = [&](QToolButton*& button, QWidget*& body, const char* name, const QString& title) {
+    button = Named(new QToolButton, name);
+    button->setText(title);
+    button->setCheckable(true);
+    button->setChecked(true);
+    button->setArrowType(Qt::DownArrow);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    requestLayout->addWidget(button);
+    body = new QWidget;
+    auto* bodyLayout = new QVBoxLayout(body);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    requestLayout->addWidget(body, 1);
+    return bodyLayout;
+  };
+  QVBoxLayout* request = panel(RequestPanelBtn, RequestPanel, "RequestPanelBtn", "Request");
+  RequestPanel->setObjectName("RequestPanel");
+  request->addWidget(RequestList = Named(new QListWidget, "RequestList"));
+  RequestList->installEventFilter(this);
+  request->addWidget(CountLabel = Named(new QLabel("No files"), "CountLabel"));
   auto* add = new QHBoxLayout;
   add->addWidget(EdNewName = Named(new QLineEdit, "EdNewName"));
   add->addWidget(BtnAdd = Named(new QPushButton("Add"), "BtnAdd"));
-  requestLayout->addLayout(add);
-  requestLayout->addWidget(MagicList = Named(new QListWidget, "MagicList"));
+  request->addLayout(add);
+  QVBoxLayout* magic = panel(MagicPanelBtn, MagicPanel, "MagicPanelBtn", "Magic names");
+  MagicPanel->setObjectName("MagicPanel");
+  magic->addWidget(MagicList = Named(new QListWidget, "MagicList"));
   MagicList->addItems(
       {"FILES", "NEWFILES", "ALLFILES", "NODELIST", "POINTLIST", "NODEDIFF", "POINTDIFF"});
+  requestLayout->addStretch(0);
   split->addWidget(requestPane);
   layout->addWidget(split);
   setCentralWidget(central);
@@ -123,11 +152,12 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   action(Calibrate, "Calibrate", "Calibrate area recognition");
   action(DeleteLine, "DeleteLine", "Delete line");
   action(ClearAll, "ClearAll", "Clear all");
+  action(LoadFileList, "LoadFileList", "Load file list");
+  action(MailboxProperties, "MailboxProperties", "Mailbox properties");
 
-  if (TMailerConfig* profiles = GetMailerConfig()) {
-    for (int i = 0; i < profiles->Mailers().GetCount(); ++i)
-      CbMailer->addItem(AnsiText(profiles->Mailers().GetString(i)));
-  }
+  // The profiles' names, kept up to date by the list.
+  if (TMailerConfig* profiles = GetMailerConfig())
+    mailerLink_ = std::make_unique<TComboAttachment>(profiles->Mailers(), CbMailer);
 
   connect(RequestIt, &QAction::triggered, this, &TFileReqEditor::RequestItClick);
   connect(SaveAndClose, &QAction::triggered, this, [this] {
@@ -146,14 +176,13 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   connect(SearchAction, &QAction::triggered, this, &TFileReqEditor::SearchClick);
   connect(SearchAgain, &QAction::triggered, this, &TFileReqEditor::SearchAgainClick);
   connect(Calibrate, &QAction::triggered, this, &TFileReqEditor::CalibrateClick);
-  connect(DeleteLine, &QAction::triggered, this, [this] {
-    delete RequestList->currentItem();
-    UpdateCount();
-  });
-  connect(ClearAll, &QAction::triggered, this, [this] {
-    RequestList->clear();
-    UpdateCount();
-  });
+  connect(DeleteLine, &QAction::triggered, this, &TFileReqEditor::DeleteLineClick);
+  connect(ClearAll, &QAction::triggered, this, &TFileReqEditor::ClearAllClick);
+  connect(LoadFileList, &QAction::triggered, this, &TFileReqEditor::LoadFileListClick);
+  connect(BtnFileList, &QPushButton::clicked, this, &TFileReqEditor::LoadFileListClick);
+  connect(MailboxProperties, &QAction::triggered, this, &TFileReqEditor::MailboxPropertiesClick);
+  connect(RequestPanelBtn, &QToolButton::toggled, this, &TFileReqEditor::ShowRequestPanel);
+  connect(MagicPanelBtn, &QToolButton::toggled, this, &TFileReqEditor::ShowMagicPanel);
   connect(BtnAdd, &QPushButton::clicked, this, &TFileReqEditor::AddClick);
   connect(EdNewName, &QLineEdit::returnPressed, this, &TFileReqEditor::AddClick);
   connect(EdAddress, &QLineEdit::editingFinished, this, &TFileReqEditor::AddressExit);
@@ -161,17 +190,100 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
     autoLoad_ = true;
     SetFileName(AnsiBytes(EdFileList->text()));
   });
-  connect(CbMailer, &QComboBox::currentTextChanged, this,
-          [this](const QString& name) { mailbox_.Command = AnsiBytes(name); });
+  // The user's choice only: the list refilling the combo changes nothing.
+  connect(CbMailer, &QComboBox::activated, this,
+          [this] { mailbox_.Command = AnsiBytes(CbMailer->currentText()); });
   connect(FileListBox, &QListView::doubleClicked, this, &TFileReqEditor::FileListActivated);
   connect(FileListBox, &QListView::clicked, this, &TFileReqEditor::FileListClick);
   connect(MagicList, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { AddRequestLine(AnsiBytes(item->text())); });
   connect(AreaList, &QListWidget::itemClicked, this, &TFileReqEditor::AreaClick);
+  ApplySettings(*store_.Values());
+  settingsSubscription_ = store_.SettingsModel().Subscribe(
+      [this](const SettingsValues& values, const std::vector<SettingId>& changed) {
+        for (SettingId id : changed)
+          if (id == SettingId::mrFl || id == SettingId::FLToAnsI) return ApplySettings(values);
+      });
   UpdateCaption();
+  resize(760, 480);
+  placement_ = new TBetterPlacement(this, QStringLiteral("FrEd"));
+  placement_->Loaded();
 }
 
-TFileReqEditor::~TFileReqEditor() = default;
+TFileReqEditor::~TFileReqEditor() {
+  store_.SettingsModel().Unsubscribe(settingsSubscription_);
+}
+
+void TFileReqEditor::ApplySettings(const SettingsValues& values) {
+  // File lists are laid out in columns: a fixed font when none is set.
+  FileListBox->setFont(
+      FontOf(values.FileListFont(), QFontDatabase::systemFont(QFontDatabase::FixedFont)));
+  model_->Reset();
+}
+
+bool TFileReqEditor::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == RequestList && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Delete) {
+      if (key->modifiers() & Qt::ControlModifier) {
+        ClearAllClick();
+      } else {
+        DeleteLineClick();
+      }
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TFileReqEditor::DeleteLineClick() {
+  delete RequestList->currentItem();
+  UpdateCount();
+}
+
+void TFileReqEditor::ClearAllClick() {
+  RequestList->clear();
+  UpdateCount();
+}
+
+void TFileReqEditor::ShowRequestPanel(bool shown) {
+  RequestPanel->setVisible(shown);
+  RequestPanelBtn->setChecked(shown);
+  RequestPanelBtn->setArrowType(shown ? Qt::DownArrow : Qt::RightArrow);
+}
+
+void TFileReqEditor::ShowMagicPanel(bool shown) {
+  MagicPanel->setVisible(shown);
+  MagicPanelBtn->setChecked(shown);
+  MagicPanelBtn->setArrowType(shown ? Qt::DownArrow : Qt::RightArrow);
+}
+
+void TFileReqEditor::LoadFileListClick() {
+  QFileDialog dialog(this, "Load file list");
+  dialog.setObjectName("OpenFileList");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  const QString current = EdFileList->text();
+  dialog.setDirectory(current.isEmpty() ? AnsiText(store_.Values()->FileBaseDir())
+                                        : QFileInfo(current).absolutePath());
+  if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  autoLoad_ = true;
+  SetFileName(AnsiBytes(dialog.selectedFiles().front()));
+}
+
+void TFileReqEditor::MailboxPropertiesClick() {
+  if (!MailboxPropertiesHook) return;
+  const std::string fileList = mailbox_.FileList;
+  MailboxPropertiesHook(mailbox_);
+  EdAddress->setText(AnsiText(mailbox_.Address.Text4D()));
+  CbMailer->setCurrentIndex(CbMailer->findText(AnsiText(mailbox_.Command)));
+  if (mailbox_.FileList != fileList) {
+    SetFileName(mailbox_.FileList);  // scans the areas too
+  } else {
+    ScanAreas();
+  }
+  UpdateCaption();
+}
 
 void TFileReqEditor::SetMailBox(const TMailBox& mailbox) {
   mailbox_.Assign(mailbox);

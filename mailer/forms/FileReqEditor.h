@@ -1,15 +1,19 @@
 // The file request editor: a BBS's file list (or a message text) in a
 // virtual list, the file areas found in it, the request being built, the
 // magic names, and the commands that save, recover and send the request.
-// The editor keeps its own copy of the chosen mailbox.
+// The editor keeps its own copy of the chosen mailbox. Its position is kept
+// in the registry (section "FrEd"); the file list is shown in the settings'
+// file-list font, which it follows when the settings change.
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/MailBox.h"
+#include "core/Settings.h"
 #include "mailer/FileRequest.h"
 
 class QAction;
@@ -19,9 +23,12 @@ class QLineEdit;
 class QListView;
 class QListWidget;
 class QPushButton;
+class QToolButton;
 
 namespace velmaris {
 
+class TBetterPlacement;
+class TComboAttachment;
 class TConfigStore;
 class TFileListModel;
 
@@ -42,6 +49,7 @@ class TFileReqEditor : public QMainWindow {
   // Loads a file list (the name already loaded does nothing); failures are
   // reported to the user.
   void SetFileName(const std::string& name);
+  // Takes a message text as the file list, under the name "Mailtext".
   void LoadMailText(const std::string& text);
   void LoadRequest();
   bool WriteRequest();
@@ -52,15 +60,23 @@ class TFileReqEditor : public QMainWindow {
   const TFileList& FileList() const { return list_; }
   const std::vector<TFileArea>& Areas() const { return areas_; }
 
+  // Opens the mailbox's properties dialog on the editor's copy of it (the
+  // shell's dialog; without it the command does nothing).
+  std::function<void(TMailBox& mailbox)> MailboxPropertiesHook;
+
   QLineEdit *EdAddress, *EdFileList, *EdNewName;
+  QPushButton* BtnFileList;
   QComboBox* CbMailer;
+  // The title bars' show/hide buttons of the request and magic-name panels.
+  QToolButton *RequestPanelBtn, *MagicPanelBtn;
+  QWidget *RequestPanel, *MagicPanel;
   QListView* FileListBox;
   QListWidget *RequestList, *MagicList, *AreaList;
   QLabel *CountLabel, *AreaTitle;
   QPushButton* BtnAdd;
   QAction *NewRequest, *ChooseSystem, *RequestIt, *SaveAndClose, *ImmediateRequest,
       *LoadRequestAction, *RecoverAction, *SearchAction, *SearchAgain, *Calibrate, *DeleteLine,
-      *ClearAll;
+      *ClearAll, *LoadFileList, *MailboxProperties;
 
  public slots:
   void RequestItClick();
@@ -75,10 +91,23 @@ class TFileReqEditor : public QMainWindow {
   void FileListActivated(const QModelIndex& index);
   void AreaClick();
   void FileListClick(const QModelIndex& index);
+  // An open dialog; the chosen file becomes the file list.
+  void LoadFileListClick();
+  void MailboxPropertiesClick();
+  void DeleteLineClick();
+  void ClearAllClick();
+  // A panel shrinks to its title bar, or grows back.
+  void ShowRequestPanel(bool shown);
+  void ShowMagicPanel(bool shown);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void UpdateCaption();
   void UpdateCount();
+  // The file-list font and character set from the settings.
+  void ApplySettings(const SettingsValues& values);
   std::string Outbound() const;
   TConfigStore& store_;
   TMailBox mailbox_;
@@ -89,6 +118,9 @@ class TFileReqEditor : public QMainWindow {
   TFileList list_;
   std::vector<TFileArea> areas_;
   TFileListModel* model_;
+  std::unique_ptr<TComboAttachment> mailerLink_;
+  TBetterPlacement* placement_;
+  uint64_t settingsSubscription_ = 0;
 };
 
 }  // namespace velmaris

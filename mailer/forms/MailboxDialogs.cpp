@@ -18,9 +18,7 @@
 
 namespace velmaris {
 
-namespace {
-
-QDialogButtonBox* OkCancel(QDialog* dialog, QVBoxLayout* layout) {
+QDialogButtonBox* AddOkCancel(QDialog* dialog, QLayout* layout) {
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
   buttons->button(QDialogButtonBox::Ok)->setObjectName("BtnOk");
   buttons->button(QDialogButtonBox::Cancel)->setObjectName("BtnCancel");
@@ -28,8 +26,6 @@ QDialogButtonBox* OkCancel(QDialog* dialog, QVBoxLayout* layout) {
   layout->addWidget(buttons);
   return buttons;
 }
-
-}  // namespace
 
 // --- Mailbox chooser -----------------------------------------------------------------
 
@@ -40,7 +36,7 @@ TGetBBSRequest::TGetBBSRequest(TConfigStore& store, QWidget* parent)
   BBSList = new QListWidget(this);
   BBSList->setObjectName("BBSList");
   layout->addWidget(BBSList);
-  QDialogButtonBox* buttons = OkCancel(this, layout);
+  QDialogButtonBox* buttons = AddOkCancel(this, layout);
   connect(buttons, &QDialogButtonBox::accepted, this, &TGetBBSRequest::BtnokClick);
   connect(BBSList, &QListWidget::itemDoubleClicked, this, &TGetBBSRequest::BtnokClick);
 }
@@ -82,7 +78,7 @@ TNetCallDlg::TNetCallDlg(TConfigStore& store, QWidget* parent) : QDialog(parent)
   LinkLIst = new QListWidget(this);
   LinkLIst->setObjectName("LinkLIst");
   layout->addWidget(LinkLIst);
-  QDialogButtonBox* buttons = OkCancel(this, layout);
+  QDialogButtonBox* buttons = AddOkCancel(this, layout);
   connect(buttons, &QDialogButtonBox::accepted, this, &TNetCallDlg::OkbtnClick);
   connect(LinkLIst, &QListWidget::itemDoubleClicked, this, &TNetCallDlg::OkbtnClick);
   connect(LinkLIst, &QListWidget::itemActivated, this, &TNetCallDlg::OkbtnClick);

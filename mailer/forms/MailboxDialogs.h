@@ -9,6 +9,8 @@
 #include <vector>
 
 class QCheckBox;
+class QDialogButtonBox;
+class QLayout;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
@@ -19,6 +21,10 @@ namespace velmaris {
 
 class TConfigStore;
 class TMailBox;
+
+// OK ("BtnOk") and Cancel ("BtnCancel") at the end of the dialog's layout;
+// Cancel rejects the dialog, what OK does is the caller's.
+QDialogButtonBox* AddOkCancel(QDialog* dialog, QLayout* layout);
 
 class TGetBBSRequest : public QDialog {
   Q_OBJECT

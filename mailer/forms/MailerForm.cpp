@@ -6,9 +6,11 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QToolBar>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
 
 #include "core/ConfigStore.h"
 #include "core/WinLst.h"
@@ -18,6 +20,9 @@
 #include "mailer/forms/MailboxDialogs.h"
 #include "mailer/forms/MailerProperties.h"
 #include "platform/Prompter.h"
+#include "widgets/ALed.h"
+#include "widgets/AnimatedSymbol.h"
+#include "widgets/SpeedBar.h"
 
 namespace velmaris {
 
@@ -26,13 +31,15 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
     : QWidget(parent), profile_(profile), store_(store) {
   setObjectName("MailerForm");
   auto* layout = new QVBoxLayout(this);
-  ToolBar = new QToolBar(this);
+  ToolBar = new TSpeedBar(this);
   ToolBar->setObjectName("ToolBar");
   layout->addWidget(ToolBar);
-  auto action = [this](QAction*& a, const char* name, const QString& text) {
+  std::vector<QAction*> commands;
+  auto action = [this, &commands](QAction*& a, const char* name, const QString& text) {
     a = new QAction(text, this);
     a->setObjectName(name);
-    ToolBar->addAction(a);
+    addAction(a);
+    commands.push_back(a);
   };
   action(mitMailbox1, "mitMailbox1", "Poll Mailbox");
   action(HangupBtn, "HangupBtn", "Hang up");
@@ -43,9 +50,10 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   action(MnPD, "MnPD", "Protocol details");
   MnPD->setCheckable(true);
   HangupBtn->setEnabled(false);
+  BuildSpeedBar(commands);
 
   auto* info = new QHBoxLayout;
-  auto label = [this, info](const char* name) {
+  auto label = [this, &info](const char* name) {
     auto* l = new QLabel("-", this);
     l->setObjectName(name);
     info->addWidget(l);
@@ -54,13 +62,32 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   SystemLabel = label("SystemLabel");
   SysopLabel = label("SysopLabel");
   MailerLabel = label("MailerLabel");
+  layout->addLayout(info);
+  // The device panel: the line's name, its lights and the busy sign.
+  info = new QHBoxLayout;
   DeviceLabel = label("DeviceLabel");
+  info->addStretch(1);
   const char* leds[] = {"LedDSR", "LedCD", "LedCTS", "LedRING", "LedTxD", "LedRxD"};
+  const char* captions[] = {"DSR", "CD", "CTS", "RING", "SD", "RD"};
   for (int i = 0; i < 6; ++i) {
-    Leds[i] = label(leds[i]);
-    Leds[i]->setText(QString(leds[i] + 3));
-    Leds[i]->setEnabled(false);
+    Leds[i] = new TALed(this);
+    Leds[i]->setObjectName(leds[i]);
+    Leds[i]->SetBlink(false);
+    Leds[i]->SetTrueColor(QColor(0, 0xBB, 0));   // 47872
+    Leds[i]->SetFalseColor(QColor(0, 0x4A, 0));  // 18944
+    Leds[i]->setToolTip(captions[i]);
+    Leds[i]->setFixedSize(Leds[i]->size());  // the lamp's own size in the row
+    info->addWidget(Leds[i]);
+    auto* caption = new QLabel(captions[i], this);
+    caption->setBuddy(Leds[i]);
+    info->addWidget(caption);
   }
+  Animate = new TAnimatedSymbol(this);
+  Animate->setObjectName("Animate");
+  Animate->SetAutoPlay(false);
+  Animate->SetAVIName(QStringLiteral("MAILER"));
+  Animate->setFixedSize(32, 32);
+  info->addWidget(Animate);
   layout->addLayout(info);
 
   auto display = [this, layout](QLabel*& label, QProgressBar*& bar, const char* name,
@@ -91,9 +118,26 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   StatusLabel = new QLabel("Ready", this);
   StatusLabel->setObjectName("StatusLabel");
   layout->addWidget(StatusLabel);
+  resize(640, 460);
 
   device_ = std::make_unique<TCMTAPIDevice>();
   device_->ApplySettings(*store_.Values());
+  // Changed lines and dialling settings reach the device at once.
+  settingsSubscription_ = store_.SettingsModel().Subscribe(
+      [this](const SettingsValues& values, const std::vector<SettingId>& changed) {
+        using S = SettingId;
+        constexpr S kLineSettings[] = {S::ModemLines,     S::EdModemInit,   S::SpDialTimeout,
+                                       S::EdCountryCode,  S::EdAreaCode,    S::EdOutsideLine,
+                                       S::EdLongDistance, S::EdInternational};
+        for (SettingId id : changed) {
+          if (std::find(std::begin(kLineSettings), std::end(kLineSettings), id) !=
+              std::end(kLineSettings)) {
+            device_->ApplySettings(values);
+            ShowDeviceName();
+            return;
+          }
+        }
+      });
   TMailerContext ctx;
   ctx.Store = &store_;
   ctx.StartTosser = [this, startTosser] {
@@ -114,9 +158,7 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   };
   session_->OnStatus = [this](const std::string& status) {
     StatusLabel->setText(AnsiText(status));
-    const uint8_t bits = device_->IsConnected() ? device_->GetModemStatus() : 0;
-    const uint8_t masks[] = {2, 8, 1, 4, 16, 32};  // DSR, CD, CTS, RING, TxD, RxD
-    for (int i = 0; i < 6; ++i) Leds[i]->setEnabled(bits & masks[i]);
+    ShowLineState();
     HangupBtn->setEnabled(session_->Busy() || session_->RedialPending());
     OutboundList->setVisible(!session_->Busy());
     if (!session_->Busy()) FillOutbound();
@@ -150,6 +192,7 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
 }
 
 TMailerForm::~TMailerForm() {
+  store_.SettingsModel().Unsubscribe(settingsSubscription_);
   WinLst().Remove(this);
   // The session's last lines go to its log only: the controls are going.
   session_->OnLogLine = nullptr;
@@ -157,6 +200,52 @@ TMailerForm::~TMailerForm() {
   session_->OnTransfer = nullptr;
   session_.reset();
   device_.reset();
+}
+
+void TMailerForm::BuildSpeedBar(const std::vector<QAction*>& actions) {
+  ToolBar->SetOptions(sbFlatBtns | sbGrayedBtns);
+  ToolBar->SetBevelOuter(TBevelCut::bvNone);
+  ToolBar->SetBtnWidth(28);
+  ToolBar->SetBtnHeight(26);
+  ToolBar->setFixedHeight(ToolBar->BtnHeight() + 2 * ToolBar->BtnOffsetVert());
+  const int section = ToolBar->AddSection("Mailer");
+  auto icon = [this](const QString& name) {
+    const std::pair<const char*, QStyle::StandardPixmap> icons[] = {
+        {"mitMailbox1", QStyle::SP_DriveNetIcon}, {"HangupBtn", QStyle::SP_BrowserStop},
+        {"RescanBtn", QStyle::SP_BrowserReload},  {"Entfernen1", QStyle::SP_TrashIcon},
+        {"Verbergen1", QStyle::SP_TitleBarMinButton}, {"Mailer2", QStyle::SP_FileDialogDetailedView},
+        {"MnPD", QStyle::SP_FileDialogInfoView},
+    };
+    for (const auto& [action, pixmap] : icons)
+      if (name == action) return style()->standardIcon(pixmap).pixmap(16, 16);
+    return style()->standardIcon(QStyle::SP_CommandLink).pixmap(16, 16);
+  };
+  int left = ToolBar->BtnOffsetHorz();
+  for (QAction* action : actions) {
+    auto* item = new TSpeedItem(this);
+    item->setObjectName(action->objectName() + "Item");
+    item->SetCaption(action->text());
+    item->SetHint(action->text());
+    item->SetGlyph(icon(action->objectName()));
+    ToolBar->AddItem(section, item);
+    item->SetEnabled(action->isEnabled());
+    connect(action, &QAction::changed, item,
+            [item, action] { item->SetEnabled(action->isEnabled()); });
+    connect(item, &TSpeedItem::clicked, action, &QAction::trigger);
+    item->SetBounds(left, ToolBar->BtnOffsetVert());
+    item->SetVisible(true);
+    left += ToolBar->BtnWidth();
+    if (action == HangupBtn) HangupItem = item;
+  }
+}
+
+void TMailerForm::ShowLineState() {
+  const uint8_t bits = device_->IsConnected() ? device_->GetModemStatus() : 0;
+  const uint8_t masks[] = {2, 8, 1, 4, 16, 32};  // DSR, CD, CTS, RING, TxD, RxD
+  for (int i = 0; i < 6; ++i) Leds[i]->SetValue(bits & masks[i]);
+  const bool calling = session_->Busy() && !device_->IsDisconnecting();
+  const TAnimatedState state = calling ? TAnimatedState::acmPlaying : TAnimatedState::acmOpen;
+  if (Animate->State() != state) Animate->SetState(state);
 }
 
 std::string TMailerForm::DeviceName() const { return session_->DeviceName(); }
@@ -231,13 +320,9 @@ void TMailerForm::Entfernen1Click() {
 }
 
 void TMailerForm::Mailer2Click() {
-  std::vector<std::string> devices;
-  for (const TLineDeviceEntry& d : ListLineDevices(store_.Values()->Lines(SettingId::ModemLines)))
-    devices.push_back(d.Name);
   TMailerConfig* profiles = GetMailerConfig();
-  auto* window =
-      new TMailerProperties(&profile_, profiles ? &profiles->Mailers() : nullptr, devices, this);
-  window->show();
+  ShowMailerProperties(profile_, profiles ? &profiles->Mailers() : nullptr,
+                       TLineSettingsAccess::Program(store_));
 }
 
 void TMailerForm::MnPDClick() { session_->ProtocolDetails = MnPD->isChecked(); }

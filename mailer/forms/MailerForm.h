@@ -16,13 +16,16 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QTreeWidget;
-class QToolBar;
 
 namespace velmaris {
 
+class TALed;
+class TAnimatedSymbol;
 class TCMTAPIDevice;
 class TConfigStore;
 class TMailerSession;
+class TSpeedBar;
+class TSpeedItem;
 
 // Listed in the window list under its caption while it lives.
 class TMailerForm : public QWidget, public TMailerWindow, public TObject {
@@ -45,11 +48,16 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   QTreeWidget* OutboundList;
   QPlainTextEdit* LogMemo;
   QLabel *StatusLabel, *DeviceLabel, *SystemLabel, *SysopLabel, *MailerLabel;
-  QLabel* Leds[6];  // DSR, CD, CTS, RING, TxD, RxD
+  // The line lights: DSR, CD, CTS, RING, TxD, RxD.
+  TALed* Leds[6];
+  // Plays while a call is made and stands.
+  TAnimatedSymbol* Animate;
   // Send and receive displays: file, position, size, rate, time needed, left.
   QLabel *SendLabel, *ReceiveLabel;
   QProgressBar *SendProgress, *ReceiveProgress;
-  QToolBar* ToolBar;
+  // The window's commands as buttons; HangupBtn's item is the abort button.
+  TSpeedBar* ToolBar;
+  TSpeedItem* HangupItem = nullptr;
   QAction *mitMailbox1, *HangupBtn, *RescanBtn, *Entfernen1, *Verbergen1, *Mailer2, *MnPD;
 
  public slots:
@@ -62,10 +70,14 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
 
  private:
   void FillOutbound();
+  void BuildSpeedBar(const std::vector<QAction*>& actions);
+  // The lights and the busy sign from the device's line state.
+  void ShowLineState();
   TMailer& profile_;
   TConfigStore& store_;
   std::unique_ptr<TCMTAPIDevice> device_;
   std::unique_ptr<TMailerSession> session_;
+  uint64_t settingsSubscription_ = 0;
 };
 
 // Makes every new profile's window a TMailerForm and has mailbox calls go

@@ -5,13 +5,21 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <map>
+#include <utility>
 
+#include "core/ConfigStore.h"
 #include "core/forms/FormText.h"
+#include "mailer/CMD_TAPI.h"
 #include "mailer/Mailers.h"
+#include "mailer/forms/LineDialogs.h"
+#include "platform/SerialPort.h"
+#include "widgets/ModalHook.h"
 #include "widgets/VxSpin.h"
 
 namespace velmaris {
@@ -22,6 +30,12 @@ template <class W>
 W* Named(W* widget, const char* name) {
   widget->setObjectName(name);
   return widget;
+}
+
+// The open properties window of each profile.
+std::map<const TMailer*, QPointer<TMailerProperties>>& OpenWindows() {
+  static std::map<const TMailer*, QPointer<TMailerProperties>> windows;
+  return windows;
 }
 
 TVxSpinEdit* Spin(QWidget* parent, const char* name, long double lo, long double hi) {
@@ -38,7 +52,6 @@ TMailerProperties::TMailerProperties(TMailer* profile, TMailerList* list,
     : QDialog(parent), profile_(profile), list_(list) {
   setObjectName("MailerProperties");
   setWindowFlag(Qt::WindowStaysOnTopHint);
-  setAttribute(Qt::WA_DeleteOnClose);
   auto* layout = new QVBoxLayout(this);
   Pages = Named(new QTabWidget(this), "Pages");
   layout->addWidget(Pages);
@@ -75,8 +88,8 @@ TMailerProperties::TMailerProperties(TMailer* profile, TMailerList* list,
   auto* m = new QFormLayout(modem);
   m->addRow("Line", CbTAPIDevice = Named(new QComboBox, "CbTAPIDevice"));
   for (const std::string& d : devices) CbTAPIDevice->addItem(AnsiText(d));
-  m->addRow(Named(new QPushButton("Dialling properties"), "DialParams"));
-  m->addRow(Named(new QPushButton("Line properties"), "TAPIProperies"));
+  m->addRow(DialParams = Named(new QPushButton("Dialling properties"), "DialParams"));
+  m->addRow(TAPIProperies = Named(new QPushButton("Line properties"), "TAPIProperies"));
   Pages->addTab(modem, "Modem");
 
   auto* extra = new QWidget;
@@ -103,6 +116,8 @@ TMailerProperties::TMailerProperties(TMailer* profile, TMailerList* list,
     close();
   });
   connect(BtnCancel, &QPushButton::clicked, this, &QWidget::close);
+  connect(DialParams, &QPushButton::clicked, this, &TMailerProperties::DialParamsClick);
+  connect(TAPIProperies, &QPushButton::clicked, this, &TMailerProperties::TAPIProperiesClick);
   connect(CbZModem, &QCheckBox::clicked, this, [this] { CbZModem->setChecked(true); });
   connect(CbTAPIDevice, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (index < 0 && CbTAPIDevice->count() > 0 && !filling_) CbTAPIDevice->setCurrentIndex(0);
@@ -118,6 +133,68 @@ TMailerProperties::TMailerProperties(TMailer* profile, TMailerList* list,
   for (TVxSpinEdit* s : {SpReadJob, SpInSize, SpOutSize})
     connect(s, &QLineEdit::textChanged, this, &TMailerProperties::Changed);
   Fill();
+}
+
+TMailerProperties::~TMailerProperties() {
+  auto& open = OpenWindows();
+  const auto it = open.find(profile_);
+  if (profile_ && it != open.end() && it->second == this) {
+    open.erase(it);
+    profile_->DestroyProperties = nullptr;
+  }
+}
+
+void TMailerProperties::SetDevices(const std::vector<std::string>& devices) {
+  const bool wasFilling = std::exchange(filling_, true);
+  const QString chosen = CbTAPIDevice->currentText();
+  CbTAPIDevice->clear();
+  for (const std::string& d : devices) CbTAPIDevice->addItem(AnsiText(d));
+  CbTAPIDevice->setCurrentIndex(CbTAPIDevice->findText(chosen));
+  filling_ = wasFilling;
+}
+
+void TMailerProperties::SetSettingsAccess(TLineSettingsAccess access) {
+  access_ = std::move(access);
+}
+
+void TMailerProperties::DialParamsClick() {
+  if (!access_.Get) return;
+  SettingsValues values = access_.Get();
+  TDialParams dialog(values, this);
+  if (ExecModal(dialog) != QDialog::Accepted) return;
+  dialog.Store(values);
+  access_.Set(values);
+}
+
+void TMailerProperties::TAPIProperiesClick() {
+  if (!access_.Get) return;
+  const std::string chosen = AnsiBytes(CbTAPIDevice->currentText());
+  if (chosen.empty()) return;
+  SettingsValues values = access_.Get();
+  const auto lines = ListLineDevices(values.Lines(SettingId::ModemLines));
+  TLineDeviceEntry line{chosen, chosen.front() == '/' ? chosen : ""};
+  for (const TLineDeviceEntry& e : lines)
+    if (e.Name == chosen) line = e;
+  TLineProperties dialog(line, platform::FindSerialDevices(), this);
+  if (ExecModal(dialog) != QDialog::Accepted) return;
+  dialog.Store(values);
+  access_.Set(values);
+  SetDevices(access_.Devices());
+}
+
+TLineSettingsAccess TLineSettingsAccess::Program(TConfigStore& store) {
+  TLineSettingsAccess access;
+  access.Get = [&store] { return *store.Values(); };
+  access.Set = [&store](const SettingsValues& values) { store.ApplySettings(values); };
+  return access;
+}
+
+std::vector<std::string> TLineSettingsAccess::Devices() const {
+  std::vector<std::string> devices;
+  if (!Get) return devices;
+  for (const TLineDeviceEntry& d : ListLineDevices(Get().Lines(SettingId::ModemLines)))
+    devices.push_back(d.Name);
+  return devices;
 }
 
 void TMailerProperties::UpdateCaption() {
@@ -179,6 +256,35 @@ void TMailerProperties::Apply() {
   }
   UpdateCaption();
   BtnApply->setEnabled(false);
+}
+
+TMailerProperties* FindMailerProperties(const TMailer& profile) {
+  const auto it = OpenWindows().find(&profile);
+  return it == OpenWindows().end() ? nullptr : it->second.data();
+}
+
+TMailerProperties* ShowMailerProperties(TMailer& profile, TMailerList* list,
+                                        TLineSettingsAccess access, bool modal) {
+  const std::vector<std::string> devices = access.Devices();
+  TMailerProperties* window = FindMailerProperties(profile);
+  if (window) {
+    window->SetDevices(devices);
+  } else {
+    window = new TMailerProperties(&profile, list, devices);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    OpenWindows()[&profile] = window;
+    profile.DestroyProperties = [window] { delete window; };
+  }
+  window->SetSettingsAccess(std::move(access));
+  const Qt::WindowModality modality = modal ? Qt::ApplicationModal : Qt::NonModal;
+  if (window->windowModality() != modality) {
+    window->hide();  // the modality takes effect when the window is shown
+    window->setWindowModality(modality);
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+  return window;
 }
 
 }  // namespace velmaris

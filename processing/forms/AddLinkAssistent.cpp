@@ -59,6 +59,7 @@ TAddLinkAssistent::TAddLinkAssistent(TConfigStore& store, TPckList* packers, QWi
     if (newPage <= page) return;
     if (page == LinkPage) allow = CheckAddress(NewLinkAddress, *linkAddress_);
     if (page == SysopPage) allow = CheckAddress(NewSysopAddress, *sysopAddress_);
+    if (page == MailboxPage) allow = CheckMailer();
   };
 }
 
@@ -115,6 +116,13 @@ bool TAddLinkAssistent::CheckAddress(QLineEdit* edit, TFidonetAddress& address) 
   edit->setFocus();
   edit->selectAll();
   platform::GetPrompter().Error("Please enter a valid FidoNet address (zone:net/node.point)!");
+  return false;
+}
+
+bool TAddLinkAssistent::CheckMailer() {
+  if (!NewMailboxCommand->text().trimmed().isEmpty()) return true;
+  NewMailboxCommand->setFocus();
+  platform::GetPrompter().Error(kNoMailerText);
   return false;
 }
 

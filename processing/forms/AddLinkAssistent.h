@@ -25,6 +25,8 @@ class TAddLinkAssistent : public TAssistentFrame {
 
  public:
   enum Page { Intro, LinkPage, SysopPage, PasswordPage, RobotPage, MailboxPage, ReportPage };
+  static constexpr const char* kNoMailerText =
+      "Please enter the mailer profile or the program that calls this uplink!";
 
   // packers: the packer list offered for the bundles (may be null).
   TAddLinkAssistent(TConfigStore& store, TPckList* packers, QWidget* parent = nullptr);
@@ -49,6 +51,8 @@ class TAddLinkAssistent : public TAssistentFrame {
   QLineEdit* AddEdit(QVBoxLayout* page, const char* name, const QString& label);
   // Whether the field holds an address that is not empty; says so when not.
   bool CheckAddress(QLineEdit* edit, TFidonetAddress& address);
+  // The mailbox must name how it is called: a profile or a program.
+  bool CheckMailer();
   void AddLink();
 
   TConfigStore& store_;

@@ -82,6 +82,11 @@ TEST_F(AssistantTest, NewUplinkFromFirstToLastPageIsSavedWithMailboxAndPacker) {
   EXPECT_EQ(Click(form, next), TAddLinkAssistent::MailboxPage);
   Shot(form, "AddLinkAssistent");
   Type(form.NewPhone, "+7 495 1234567");
+  EXPECT_EQ(Click(form, next), TAddLinkAssistent::MailboxPage);  // no mailer named
+  ASSERT_FALSE(prompter.Questions().empty());
+  EXPECT_EQ(prompter.Questions().back().text, TAddLinkAssistent::kNoMailerText);
+  Type(form.NewMailboxCommand, "   ");
+  EXPECT_EQ(Click(form, next), TAddLinkAssistent::MailboxPage);
   Type(form.NewMailboxCommand, "Modem");
   ASSERT_GT(form.NewPacker->count(), 1);
   const QString packer = form.NewPacker->currentText();

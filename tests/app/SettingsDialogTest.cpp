@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -30,6 +31,8 @@
 #include "core/MailBox.h"
 #include "core/NetLink.h"
 #include "core/forms/FormText.h"
+#include "mailer/Mailers.h"
+#include "mailer/forms/MailerProperties.h"
 #include "widgets/DirBtn.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
@@ -305,6 +308,67 @@ TEST_F(SettingsDialogTest, ListPagesEditTheirEntriesAndOkSavesThem) {
                            "\"Line1\"=\"Greetings from the point\"", "\"Mask\"=\"Mask.*\"",
                            "\"DestDir\"=\"/fido/unpacked/\""})
     EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, MailerPropertiesCloseByOkCancelAndEscapeOneWindowPerProfile) {
+  ShowPage("TabMailer");
+  Find<QPushButton>("Button53")->click();  // a profile
+  ASSERT_EQ(GetMailerConfig()->Mailers().GetCount(), 1);
+  TMailer* profile = GetMailerConfig()->Mailers().GetMailer(0);
+  ASSERT_NE(profile, nullptr);
+  struct Way {
+    const char* name;
+    std::function<void(TMailerProperties&)> close;
+    bool stored;
+  } ways[] = {
+      {"OK", [](TMailerProperties& w) { w.BtnOk->click(); }, true},
+      {"Cancel", [](TMailerProperties& w) { w.BtnCancel->click(); }, false},
+      {"Escape", [](TMailerProperties& w) { QTest::keyClick(&w, Qt::Key_Escape); }, false},
+  };
+  for (const Way& way : ways) {
+    profile->Sysop = "Old";
+    Find<QPushButton>("ShowMailerProperties")->click();
+    QPointer<TMailerProperties> window = FindMailerProperties(*profile);
+    ASSERT_FALSE(window.isNull()) << way.name;
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowModality(), Qt::ApplicationModal);  // usable beside this dialog
+    Find<QPushButton>("ShowMailerProperties")->click();
+    EXPECT_EQ(FindMailerProperties(*profile), window.data()) << "one window per profile";
+    window->EdSysop->setText("New");
+    way.close(*window);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull()) << way.name;
+    EXPECT_EQ(FindMailerProperties(*profile), nullptr);
+    EXPECT_EQ(profile->Sysop, way.stored ? "New" : "Old") << way.name;
+  }
+  Find<QPushButton>("ShowMailerProperties")->click();
+  QPointer<TMailerProperties> open = FindMailerProperties(*profile);
+  Find<QPushButton>("DeleteLine")->click();  // the profile goes, and its window with it
+  EXPECT_TRUE(open.isNull());
+}
+
+TEST_F(SettingsDialogTest, ProfileOffersLinesTypedOnThePageAndItsLinePropertiesEditThePage) {
+  ShowPage("TabMailer");
+  Find<QPushButton>("Button53")->click();
+  auto* lines = Find<QPlainTextEdit>("ModemLines");
+  lines->setPlainText("Office=/dev/ttyS0");  // typed, not applied
+  Find<QPushButton>("ShowMailerProperties")->click();
+  TMailerProperties* window = FindMailerProperties(*GetMailerConfig()->Mailers().GetMailer(0));
+  ASSERT_NE(window, nullptr);
+  ASSERT_EQ(window->CbTAPIDevice->findText("Office"), 0);
+  window->CbTAPIDevice->setCurrentIndex(0);
+  SetModalHook([](QWidget* w) {
+    if (auto* line = w->findChild<QComboBox*>("CbSpeed")) line->setEditText("57600");
+    return int(QDialog::Accepted);
+  });
+  window->TAPIProperies->click();
+  SetModalHook(nullptr);
+  EXPECT_EQ(lines->toPlainText(), "Office=/dev/ttyS0;57600");  // on the page,
+  EXPECT_TRUE(Store().Values()->Lines(SettingId::ModemLines).empty());  // applied with it
+  window->BtnCancel->click();
+  Click("OKBtn");
+  EXPECT_EQ(Store().Values()->Lines(SettingId::ModemLines),
+            std::vector<std::string>{"Office=/dev/ttyS0;57600"});
 }
 
 TEST_F(SettingsDialogTest, UplinkPropertiesRefuseBadAddressesAndRenameTheEntry) {

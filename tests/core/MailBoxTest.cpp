@@ -292,7 +292,7 @@ TEST_F(StartMailerTest, NoCommandShowsTheErrorBox) {
   EXPECT_EQ(box.StartMailer(&profiles), TMailBox::StartResult::NoCommand);
   EXPECT_EQ(Errors(), std::vector<std::string>{
                           "There is no command line set for this mailbox.  Please enter a valid "
-                          "command line in \"Settings\"/\"BBSes\" for this system!"});
+                          "command line in \"Настройки\"/\"Мейлбоксы\" for this system!"});
   EXPECT_TRUE(profiles.polls.empty());
 }
 

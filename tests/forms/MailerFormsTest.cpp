@@ -4,6 +4,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QTest>
+#include <QToolButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,12 +18,19 @@
 #include <QTreeWidget>
 
 #include "core/ConfigStoreFixture.h"
+#include "mailer/LineFixtures.h"
+#include "mailer/MailerSession.h"
 #include "core/WinLst.h"
+#include "mailer/CMD_TAPI.h"
 #include "mailer/forms/FileReqEditor.h"
+#include "mailer/forms/LineDialogs.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "mailer/forms/MailerForm.h"
 #include "mailer/forms/MailerProperties.h"
 #include "platform/Files.h"
+#include "widgets/ALed.h"
+#include "widgets/AnimatedSymbol.h"
+#include "widgets/SpeedBar.h"
 #include "widgets/ModalHook.h"
 #include "widgets/VxSpin.h"
 
@@ -49,6 +59,11 @@ class MailerFormsTest : public ConfigStoreFixture {
     box->Address.SetText(address);
     config->Mailboxes().SetString(config->Mailboxes().IndexOf(box), name);
     return box;
+  }
+  // With VELMARIS_SHOTS set, the window as a PNG in that folder.
+  static void Shot(QWidget& w, const char* name) {
+    if (const char* folder = std::getenv("VELMARIS_SHOTS"))
+      w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
   }
   LoadedConfig config;
   TMailerConfig* profiles = nullptr;
@@ -85,6 +100,66 @@ TEST_F(MailerFormsTest, PropertiesEditTheProfile) {
   EXPECT_EQ(profile->ReadJob, 512);
   EXPECT_EQ(window.windowTitle(), "Properties of Line 1");
   EXPECT_FALSE(window.BtnApply->isEnabled());
+}
+
+TEST_F(MailerFormsTest, ModemPageEditsTheDiallingAndTheChosenLineSettings) {
+  TMailer* profile = profiles->AddMailer(*config);
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Office=/dev/ttyS0"});
+  TMailerProperties* window = ShowMailerProperties(*profile, &profiles->Mailers(),
+                                                   TLineSettingsAccess::Program(*config));
+  ASSERT_EQ(window->CbTAPIDevice->findText("Office"), 0);
+  window->CbTAPIDevice->setCurrentIndex(0);
+  window->Pages->setCurrentIndex(1);
+  Shot(*window, "MailerPropertiesModem");
+  SetModalHook([](QWidget* w) {
+    auto* dialog = qobject_cast<TLineProperties*>(w);
+    EXPECT_NE(dialog, nullptr);
+    if (!dialog) return int(QDialog::Rejected);
+    EXPECT_EQ(dialog->CbDevice->currentText(), "/dev/ttyS0");
+    EXPECT_EQ(dialog->CbSpeed->currentText(), "115200");
+    EXPECT_TRUE(dialog->CbRtsCts->isChecked());
+    Shot(*dialog, "LineProperties");
+    dialog->CbDevice->setEditText("/dev/ttyUSB3");
+    dialog->CbSpeed->setEditText("57600");
+    dialog->CbRtsCts->setChecked(false);
+    return int(QDialog::Accepted);
+  });
+  window->TAPIProperies->click();
+  EXPECT_EQ(config->Values()->Lines(SettingId::ModemLines),
+            (std::vector<std::string>{"Office=/dev/ttyUSB3;57600;none"}));
+  EXPECT_EQ(window->CbTAPIDevice->currentText(), "Office");
+  SetModalHook([](QWidget* w) {
+    auto* dialog = qobject_cast<TDialParams*>(w);
+    EXPECT_NE(dialog, nullptr);
+    if (!dialog) return int(QDialog::Rejected);
+    EXPECT_EQ(dialog->EdCountryCode->text(), "49");
+    Shot(*dialog, "DialParams");
+    dialog->EdCountryCode->setText("7");
+    dialog->EdAreaCode->setText("812");
+    return int(QDialog::Accepted);
+  });
+  window->DialParams->click();
+  EXPECT_EQ(config->Values()->Text(SettingId::EdCountryCode), "7");
+  EXPECT_EQ(config->Values()->Text(SettingId::EdAreaCode), "812");
+  SetModalHook([](QWidget*) { return int(QDialog::Rejected); });  // Cancel changes nothing
+  window->DialParams->click();
+  window->TAPIProperies->click();
+  EXPECT_EQ(config->Values()->Text(SettingId::EdCountryCode), "7");
+  EXPECT_EQ(config->Values()->Lines(SettingId::ModemLines),
+            (std::vector<std::string>{"Office=/dev/ttyUSB3;57600;none"}));
+  delete window;
+}
+
+TEST_F(MailerFormsTest, MailerWindowFollowsChangedLineSettings) {
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Office=/dev/ttyS0"});
+  TMailer* profile = profiles->AddMailer(*config);
+  TMailerForm form(*profile, *config);
+  form.SelectDevice("Office");
+  EXPECT_EQ(form.Device().Line(), (TLineDeviceEntry{"Office", "/dev/ttyS0"}));
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Office=/dev/ttyS1;9600;none"});
+  EXPECT_EQ(form.Device().Line(), (TLineDeviceEntry{"Office", "/dev/ttyS1", 9600, false}));
+  config->SettingsModel().SetText(SettingId::EdCountryCode, "7");
+  EXPECT_EQ(form.Device().Location.Country, "7");
 }
 
 TEST_F(MailerFormsTest, MailboxChooserWarnsWithoutMailboxesAndReturnsTheChosenOne) {
@@ -182,6 +257,160 @@ TEST_F(MailerFormsTest, FileRequestEditorBuildsAndSavesTheRequest) {
   const std::string req = config->Values()->OutboundDir() + "139C0412.req";
   EXPECT_EQ(platform::ReadFile(req), "util.zip\r\nFILES !pw\r\n");
   EXPECT_TRUE(editor.windowTitle().contains("(2:5020/1042): Mailtext with 3 lines"));
+}
+
+TEST_F(MailerFormsTest, FileRequestEditorKeysPanelsFileDialogMailboxAndProfiles) {
+  TFileReqEditor editor(*config);
+  editor.show();
+  for (const char* line : {"a.zip", "b.zip", "c.zip"}) editor.AddRequestLine(line);
+  struct Key {
+    Qt::KeyboardModifiers modifiers;
+    int row;  // selected before the key
+    std::vector<std::string> left;
+  } keys[] = {
+      {Qt::NoModifier, 1, {"a.zip", "c.zip"}},
+      {Qt::NoModifier, 0, {"c.zip"}},
+      {Qt::NoModifier, -1, {"c.zip"}},
+      {Qt::ControlModifier, -1, {}},
+  };
+  for (const Key& k : keys) {
+    editor.RequestList->setCurrentRow(k.row);
+    QTest::keyClick(editor.RequestList, Qt::Key_Delete, k.modifiers);
+    EXPECT_EQ(editor.RequestLines(), k.left) << k.row;
+  }
+  EXPECT_EQ(editor.CountLabel->text(), "No files");
+
+  // The panels shrink to their title bars and grow back.
+  QTest::mouseClick(editor.MagicPanelBtn, Qt::LeftButton);
+  EXPECT_FALSE(editor.MagicList->isVisible());
+  EXPECT_TRUE(editor.MagicPanelBtn->isVisible());
+  editor.ShowRequestPanel(false);
+  EXPECT_FALSE(editor.RequestList->isVisible());
+  QTest::mouseClick(editor.MagicPanelBtn, Qt::LeftButton);
+  QTest::mouseClick(editor.RequestPanelBtn, Qt::LeftButton);
+  EXPECT_TRUE(editor.MagicList->isVisible());
+  EXPECT_TRUE(editor.RequestList->isVisible());
+
+  // The open dialog loads the chosen file list.
+  dir.Write("files.txt", "Area: 1\r\nfile.zip\r\n");
+  SetModalHook([&](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    EXPECT_NE(dialog, nullptr);
+    if (!dialog) return int(QDialog::Rejected);
+    EXPECT_EQ(dialog->objectName(), "OpenFileList");
+    dialog->selectFile(QString::fromStdString(dir / "files.txt"));
+    return int(QDialog::Accepted);
+  });
+  editor.BtnFileList->click();
+  EXPECT_EQ(editor.FileList().Count(), 2);
+  SetModalHook([](QWidget*) { return int(QDialog::Rejected); });
+  editor.LoadFileList->trigger();  // Cancel keeps the list
+  EXPECT_EQ(editor.FileList().Count(), 2);
+
+  // The mailer combo follows the profile list; choosing sets the command.
+  EXPECT_EQ(editor.CbMailer->count(), 0);
+  TMailer* first = profiles->AddMailer(*config);
+  first->SetName("Modem");
+  profiles->Mailers().SetString(0, "Modem");
+  TMailer* second = profiles->AddMailer(*config);
+  second->SetName("ISDN");
+  profiles->Mailers().SetString(1, "ISDN");
+  ASSERT_EQ(editor.CbMailer->count(), 2);
+  EXPECT_EQ(editor.CbMailer->itemText(1), "ISDN");
+  editor.CbMailer->setCurrentIndex(1);
+  emit editor.CbMailer->activated(1);
+  EXPECT_EQ(editor.MailBox().Command, "ISDN");
+
+  // Mailbox properties edit the editor's copy, and the editor shows it.
+  editor.MailboxPropertiesHook = [](TMailBox& box) {
+    box.Address.SetText("2:5020/77");
+    box.Command = "Modem";
+    box.AreaIndicator = "Area:";
+  };
+  editor.MailboxProperties->trigger();
+  EXPECT_EQ(editor.EdAddress->text(), "2:5020/77");
+  EXPECT_EQ(editor.CbMailer->currentText(), "Modem");
+  EXPECT_EQ(editor.AreaList->count(), 1);  // scanned with the new indicator
+  EXPECT_TRUE(editor.windowTitle().contains("(2:5020/77)"));
+}
+
+TEST_F(MailerFormsTest, MailerWindowLightsTheLineLedsAndPlaysWhileItCalls) {
+  SetTapiDebugLogPath(dir / "cmdebug.txt");
+  TNetLink* link = config->Uplinks().GetItem(0);
+  link->UplinkAddress.SetText("2:5020/1042");
+  link->SysopAddress.SetText("2:5020/1042.7");
+  TMailer* profile = profiles->AddMailer(*config);
+  TMailBox* box = AddBox("Boss", "2:5020/1042");
+  box->Numbers = {"555-1234"};
+  box->Command = profile->Name();
+  platform::MakeDirs(dir / "peer-in");
+  FakeModem modem(dir, {"--peer", std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
+                                      " --log " + dir / "peer.log"});
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+  TMailerForm form(*profile, *config);
+  form.SelectDevice("Line");
+  form.show();
+  for (TALed* led : form.Leds) {
+    EXPECT_FALSE(led->Value());
+    EXPECT_FALSE(led->Blink());
+    EXPECT_EQ(led->TrueColor(), QColor(0, 0xBB, 0));
+  }
+  EXPECT_FALSE(form.Animate->IsPlaying());
+  ASSERT_NE(form.HangupItem, nullptr);
+  EXPECT_FALSE(form.HangupItem->Enabled());  // the abort button
+
+  form.Session().ResetRedial();
+  ASSERT_TRUE(form.Session().PollAddress("2:5020/1042")) << form.Session().Error();
+  // Seen at some time during the call: the lights a pty gives (CTS, DSR,
+  // CD), the busy sign and the abort button.
+  bool lit[6] = {}, played = false, abortable = false;
+  dispatcher.RunUntil(
+      [&] {
+        if (!lit[1] && form.Leds[1]->Value()) Shot(form, "MailerFormInACall");
+        for (int i = 0; i < 6; ++i) lit[i] = lit[i] || form.Leds[i]->Value();
+        played = played || form.Animate->IsPlaying();
+        abortable = abortable || form.HangupItem->Enabled();
+        return form.Session().Finished() && form.Device().IsIdle();
+      },
+      kPatience * 2);
+  EXPECT_TRUE(form.Session().Completed()) << form.LogMemo->toPlainText().toStdString();
+  EXPECT_TRUE(lit[0]);  // DSR
+  EXPECT_TRUE(lit[1]);  // CD
+  EXPECT_TRUE(lit[2]);  // CTS
+  EXPECT_FALSE(lit[3]);  // RING
+  EXPECT_TRUE(played);
+  EXPECT_TRUE(abortable);
+  Shot(form, "MailerForm");
+  // After the call: dark, still, not abortable.
+  for (TALed* led : form.Leds) EXPECT_FALSE(led->Value());
+  EXPECT_FALSE(form.Animate->IsPlaying());
+  EXPECT_FALSE(form.HangupItem->Enabled());
+  SetTapiDebugLogPath("");
+}
+
+TEST_F(MailerFormsTest, FileRequestEditorKeepsItsPlaceAndTheFileListFont) {
+  platform::SetRegistry(config.registry.get());
+  QRect placed;
+  {
+    TFileReqEditor editor(*config);
+    editor.show();
+    editor.move(120, 90);
+    editor.resize(640, 420);
+    placed = editor.geometry();
+    editor.close();
+  }
+  {
+    TFileReqEditor editor(*config);
+    editor.show();
+    EXPECT_EQ(editor.geometry(), placed);
+    EXPECT_EQ(editor.FileListBox->font().family(), "Monospace");  // the default setting
+    config->SettingsModel().SetText(SettingId::mrFl, "Courier New,14,1");
+    EXPECT_EQ(editor.FileListBox->font().family(), "Courier New");
+    EXPECT_EQ(editor.FileListBox->font().pointSize(), 14);
+    EXPECT_TRUE(editor.FileListBox->font().bold());
+    Shot(editor, "FileReqEditor");
+  }
+  platform::SetRegistry(nullptr);
 }
 
 TEST_F(MailerFormsTest, MailerWindowShowsTheOutboundAndTheLog) {

@@ -2,9 +2,13 @@
 // with each result, abort, time-out, carrier loss, hang-up, a second call,
 // and the lock that keeps a second program off the modem.
 #include <gtest/gtest.h>
+#include <termios.h>
+
+#include <optional>
 
 #include "LineFixtures.h"
 #include "mailer/CMD_TAPI.h"
+#include "core/Settings.h"
 #include "mailer/CMThreads.h"
 #include "platform/SerialPort.h"
 
@@ -242,6 +246,90 @@ TEST_F(LineDeviceTest, DeviceThatVanishesInACallIsACarrierLoss) {
   device->Open();
   EXPECT_FALSE(device->Opened());
   EXPECT_EQ(recorder.events, (Events{"DeviceUnavailable"}));
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST(LineSettingTest, LineSettingsParseAndWriteBack) {
+  struct Case {
+    const char* line;
+    std::optional<TLineDeviceEntry> want;
+    const char* written;  // LineSettingText of the entry
+  } cases[] = {
+      {"Office=/dev/ttyUSB0", TLineDeviceEntry{"Office", "/dev/ttyUSB0"}, "Office=/dev/ttyUSB0"},
+      {"Office = /dev/ttyUSB0 ; 57600 ; none",
+       TLineDeviceEntry{"Office", "/dev/ttyUSB0", 57600, false}, "Office=/dev/ttyUSB0;57600;none"},
+      {"Home=/dev/ttyS0;9600", TLineDeviceEntry{"Home", "/dev/ttyS0", 9600, true},
+       "Home=/dev/ttyS0;9600"},
+      {"Home=/dev/ttyS0;115200;RTSCTS", TLineDeviceEntry{"Home", "/dev/ttyS0"}, "Home=/dev/ttyS0"},
+      {"Home=/dev/ttyS0;fast;off", TLineDeviceEntry{"Home", "/dev/ttyS0"}, "Home=/dev/ttyS0"},
+      {"Home=/dev/ttyS0;99999999", TLineDeviceEntry{"Home", "/dev/ttyS0"}, "Home=/dev/ttyS0"},
+      {"Home=/dev/ttyS0;110", TLineDeviceEntry{"Home", "/dev/ttyS0"}, "Home=/dev/ttyS0"},
+      {"Home=;9600", std::nullopt, ""},
+      {"=/dev/ttyS0", std::nullopt, ""},
+      {"no separator", std::nullopt, ""},
+  };
+  for (const Case& c : cases) {
+    const auto got = ParseLineSetting(c.line);
+    EXPECT_EQ(got, c.want) << c.line;
+    if (got) {
+      EXPECT_EQ(LineSettingText(*got), c.written) << c.line;
+    }
+  }
+  const TLineDeviceEntry changed{"Home", "/dev/ttyS1", 38400, false};
+  EXPECT_EQ(WithLineSetting({"Office=/dev/a", "Home=/dev/b"}, changed),
+            (std::vector<std::string>{"Office=/dev/a", "Home=/dev/ttyS1;38400;none"}));
+  EXPECT_EQ(WithLineSetting({"Office=/dev/a"}, changed),
+            (std::vector<std::string>{"Office=/dev/a", "Home=/dev/ttyS1;38400;none"}));
+}
+
+// The serial port's terminal settings: speed and hardware flow control.
+struct PortSetup {
+  speed_t speed;
+  bool rtsCts;
+  bool operator==(const PortSetup&) const = default;
+};
+PortSetup SetupOf(const platform::SerialPort& port) {
+  termios tio{};
+  EXPECT_EQ(::tcgetattr(port.Fd(), &tio), 0);
+  return {::cfgetospeed(&tio), (tio.c_cflag & CRTSCTS) != 0};
+}
+
+TEST_F(LineDeviceTest, LineSettingsReachThePortAndChangesFollowWithoutARestart) {
+  FakeModem modem(dir, {});
+  struct Case {
+    std::string setting;
+    PortSetup want;
+  } cases[] = {
+      {"Line=" + modem.Link(), {B115200, true}},
+      {"Line=" + modem.Link() + ";57600;none", {B57600, false}},
+      {"Line=" + modem.Link() + ";19200", {B19200, true}},
+      {"Line=" + modem.Link() + ";38400;rtscts", {B38400, true}},
+      {"Line=" + modem.Link() + ";2400;none", {B2400, false}},
+  };
+  SettingsValues values(dir.Path());
+  TCMTAPIDevice device(dispatcher);
+  values.SetLines(SettingId::ModemLines, {cases[0].setting});
+  device.ApplySettings(values);
+  device.SetDeviceName("Line");
+  device.Open();
+  ASSERT_TRUE(device.Opened()) << device.LastError();
+  for (const Case& c : cases) {
+    // An open, idle line takes the change at once.
+    values.SetLines(SettingId::ModemLines, {"Other=/dev/null", c.setting});
+    device.ApplySettings(values);
+    ASSERT_TRUE(device.Port().IsOpen()) << c.setting << ": " << device.LastError();
+    EXPECT_EQ(SetupOf(device.Port()), c.want) << c.setting;
+    EXPECT_TRUE(platform::SerialPort::IsLocked(modem.Link()));
+  }
+  // Opened afresh, the line has the last settings too.
+  device.Close();
+  device.Open();
+  EXPECT_EQ(SetupOf(device.Port()), cases[4].want);
 }
 
 }  // namespace
