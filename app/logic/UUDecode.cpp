@@ -132,10 +132,11 @@ TUUDecodeTotals UUDecodeLines(const std::vector<std::string>& lines, TUUDecodeSi
                               const std::function<void(const std::string&)>& log,
                               const std::function<void(int)>& progress) {
   TUUDecodeTotals totals;
-  size_t L = 0;  // lines read, so the number of the line last read
+  size_t L = 0;         // lines read, so the number of the line last read
+  size_t reported = 0;  // a begin line read again is not reported again
   auto next = [&]() -> const std::string& {
     const std::string& line = lines[L++];
-    if (progress) progress(static_cast<int>(L));
+    if (progress && L > reported) progress(static_cast<int>(reported = L));
     return line;
   };
   auto garbage = [&] { log("  Garbage at line " + std::to_string(L) + " skipped"); };

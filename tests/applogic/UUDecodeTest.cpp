@@ -151,8 +151,11 @@ TEST(UUDecodeTest, OutputCutShortIsLoggedIncompleteNeverDone) {
     SCOPED_TRACE(c.what);
     MemorySink sink;
     std::vector<std::string> log;
-    const TUUDecodeTotals totals =
-        UUDecodeLines(c.lines, sink, [&](const std::string& l) { log.push_back(l); });
+    int lastLine = 0;
+    const TUUDecodeTotals totals = UUDecodeLines(
+        c.lines, sink, [&](const std::string& l) { log.push_back(l); },
+        [&](int line) { EXPECT_EQ(line, ++lastLine); });
+    EXPECT_EQ(lastLine, static_cast<int>(c.lines.size()));
     EXPECT_EQ(sink.files, c.files);
     EXPECT_EQ(log, c.log);
     int done = 0;
