@@ -17,6 +17,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/AddrBook.h"
+#include "app/HelpViewer.h"
 #include "app/MessageEditor.h"
 #include "app/MsgWin.h"
 #include "app/PluginBrowser.h"
@@ -48,6 +49,7 @@
 #include "processing/forms/AreaManagerWindow.h"
 #include "processing/forms/HatchAss.h"
 #include "processing/forms/JobWindows.h"
+#include "widgets/ApplicationHelp.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/EZBetterListBox.h"
 #include "widgets/IniFile.h"
@@ -117,6 +119,7 @@ TKQMainWindow::TKQMainWindow(const std::string& startDir, const std::string& reg
     WinLst().Remove(this);
     if (GetShellServices() == this) SetShellServices(nullptr);
     if (gMainWindow == this) gMainWindow = nullptr;
+    SetApplicationHelp(nullptr);
     FreeJobWindows();
     FreeAreaManagers();
     session_.reset();
@@ -130,6 +133,7 @@ TKQMainWindow::~TKQMainWindow() { Shutdown(); }
 void TKQMainWindow::FormCreate(const std::string& registryPath) {
   gMainWindow = this;
   helpFile_ = startDir_ + "Tervik.hlp";
+  SetApplicationHelp([file = helpFile_](int context) { ShowHelpTopic(file, context); });
   // The window list: this window first, shown in WList.
   WinLst().Add(kWindowListName, this);
   WinLst().AttachListBox(wListLink_.get());
@@ -836,6 +840,7 @@ void TKQMainWindow::Shutdown() {
   WinLst().DetachListBox(wListLink_.get());
   WinLst().Remove(this);
   if (gMainWindow == this) gMainWindow = nullptr;
+  SetApplicationHelp(nullptr);
 }
 
 }  // namespace velmaris
