@@ -21,6 +21,7 @@
 #include "core/forms/AddressProperties.h"
 #include "core/forms/FormText.h"
 #include "platform/Prompter.h"
+#include "widgets/BetterPlacement.h"
 #include "widgets/SpeedBar.h"
 
 namespace velmaris {
@@ -184,6 +185,7 @@ TAddrBook::TAddrBook(TGroup& book, TGroupList& lists, QWidget* parent)
   lists_.OnChange = [this](TPubLst&) { BuildTree(); };
   BuildTree();
   resize(560, 360);
+  (new TBetterPlacement(this, QStringLiteral("AddressBook")))->Loaded();
 }
 
 TAddrBook::~TAddrBook() {

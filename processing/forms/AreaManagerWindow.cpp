@@ -23,6 +23,7 @@
 #include "processing/forms/ALReq.h"
 #include "processing/forms/AreaDescReq.h"
 #include "processing/forms/Calibrator.h"
+#include "widgets/BetterPlacement.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
@@ -103,6 +104,7 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
 
   manager_.OnRefresh = [this] { Fill(); };
   Fill();
+  (new TBetterPlacement(this, QStringLiteral("AreaMan")))->Loaded();
 }
 
 TAreaManagerWindow::~TAreaManagerWindow() {

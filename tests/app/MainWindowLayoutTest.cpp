@@ -124,5 +124,40 @@ TEST_F(MainWindowLayoutTest, TheAddressBookShowsItsSpeedBarAndWindowListAtItsOwn
   EXPECT_NE(book->SelectedFriend(), nullptr);
 }
 
+TEST_F(MainWindowLayoutTest, AddressBookAndAreaManagerComeBackWhereTheyWereClosed) {
+  const QRect bookPlace(70, 60, 600, 380), managerPlace(30, 40, 700, 420);
+  {
+    TKQMainWindow& w = Open();
+    TAddrBook* book = OpenAddressBook(w);
+    ASSERT_NE(book, nullptr);
+    book->move(bookPlace.topLeft());
+    book->resize(bookPlace.size());
+    book->close();
+    ASSERT_TRUE(PumpUntil([this] { return window->AddressBookWindow() == nullptr; }));
+    // Reopened in the same run.
+    book = OpenAddressBook(w);
+    EXPECT_EQ(QRect(book->pos(), book->size()), bookPlace);
+    book->close();
+
+    TAreaManagerWindow* manager = w.EchoAreaManager();
+    manager->show();
+    manager->move(managerPlace.topLeft());
+    manager->resize(managerPlace.size());
+    Shot(*manager, "AreaManager");
+    manager->close();
+    window.reset();
+  }
+  // And after a restart.
+  TKQMainWindow& w = Open();
+  TAddrBook* book = OpenAddressBook(w);
+  EXPECT_EQ(QRect(book->pos(), book->size()), bookPlace);
+  TAreaManagerWindow* manager = w.EchoAreaManager();
+  manager->show();
+  EXPECT_EQ(QRect(manager->pos(), manager->size()), managerPlace);
+  const std::string reg = dir.Read("Velmaris.reg");
+  EXPECT_NE(reg.find("\\Placement\\AddressBook]"), std::string::npos);
+  EXPECT_NE(reg.find("\\Placement\\AreaMan]"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace velmaris::test
