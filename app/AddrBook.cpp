@@ -185,10 +185,12 @@ TAddrBook::TAddrBook(TGroup& book, TGroupList& lists, QWidget* parent)
   lists_.OnChange = [this](TPubLst&) { BuildTree(); };
   BuildTree();
   resize(560, 360);
-  (new TBetterPlacement(this, QStringLiteral("AddressBook")))->Loaded();
+  placement_ = new TBetterPlacement(this, QStringLiteral("AddressBook"));
+  placement_->Loaded();
 }
 
 TAddrBook::~TAddrBook() {
+  placement_->SaveIfShown();  // shown at the end of the program
   lists_.OnChange = nullptr;
   Unhook();
   WinLst().DetachListBox(wListLink_.get());

@@ -104,10 +104,12 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
 
   manager_.OnRefresh = [this] { Fill(); };
   Fill();
-  (new TBetterPlacement(this, QStringLiteral("AreaMan")))->Loaded();
+  placement_ = new TBetterPlacement(this, QStringLiteral("AreaMan"));
+  placement_->Loaded();
 }
 
 TAreaManagerWindow::~TAreaManagerWindow() {
+  placement_->SaveIfShown();  // shown at the end of the program
   manager_.OnRefresh = nullptr;
   if (listed_) WinLst().Remove(this);
 }

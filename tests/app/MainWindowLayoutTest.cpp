@@ -148,12 +148,27 @@ TEST_F(MainWindowLayoutTest, AddressBookAndAreaManagerComeBackWhereTheyWereClose
     window.reset();
   }
   // And after a restart.
+  const QRect bookLast(90, 80, 580, 370), managerLast(20, 30, 720, 440);
+  {
+    TKQMainWindow& w = Open();
+    TAddrBook* book = OpenAddressBook(w);
+    EXPECT_EQ(QRect(book->pos(), book->size()), bookPlace);
+    TAreaManagerWindow* manager = w.EchoAreaManager();
+    manager->show();
+    EXPECT_EQ(QRect(manager->pos(), manager->size()), managerPlace);
+    // Both left open at the end of the program: their places are kept too.
+    book->move(bookLast.topLeft());
+    book->resize(bookLast.size());
+    manager->move(managerLast.topLeft());
+    manager->resize(managerLast.size());
+    window.reset();
+  }
   TKQMainWindow& w = Open();
   TAddrBook* book = OpenAddressBook(w);
-  EXPECT_EQ(QRect(book->pos(), book->size()), bookPlace);
+  EXPECT_EQ(QRect(book->pos(), book->size()), bookLast);
   TAreaManagerWindow* manager = w.EchoAreaManager();
   manager->show();
-  EXPECT_EQ(QRect(manager->pos(), manager->size()), managerPlace);
+  EXPECT_EQ(QRect(manager->pos(), manager->size()), managerLast);
   const std::string reg = dir.Read("Velmaris.reg");
   EXPECT_NE(reg.find("\\Placement\\AddressBook]"), std::string::npos);
   EXPECT_NE(reg.find("\\Placement\\AreaMan]"), std::string::npos);
