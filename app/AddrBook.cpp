@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDropEvent>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -11,7 +12,8 @@
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QToolBar>
+#include <QStyle>
+#include <QVBoxLayout>
 
 #include "app/ListBoxLink.h"
 #include "core/AddressBook.h"
@@ -19,6 +21,8 @@
 #include "core/forms/AddressProperties.h"
 #include "core/forms/FormText.h"
 #include "platform/Prompter.h"
+#include "widgets/BetterPlacement.h"
+#include "widgets/SpeedBar.h"
 
 namespace velmaris {
 
@@ -61,16 +65,17 @@ TAddrBook::TAddrBook(TGroup& book, TGroupList& lists, QWidget* parent)
   setObjectName("AddrBook");
   setWindowTitle(QStringLiteral("Адресная книга"));
   QMenu* file = menuBar()->addMenu(QStringLiteral("&Файл"));
-  QAction* addAddr =
-      MakeAction("BtnAddAddr", QStringLiteral("Новый адрес"), Qt::Key_Insert, &TAddrBook::BtnAddAddrClick);
-  QAction* newList = MakeAction("BtnNewList", QStringLiteral("Новый список"),
-                                QKeySequence(Qt::SHIFT | Qt::Key_Insert), &TAddrBook::BtnNewListClick);
+  QAction* addAddr = MakeAction("BtnAddAddr", QStringLiteral("Новый адрес"), Qt::Key_Insert,
+                                &TAddrBook::BtnAddAddrClick);
+  QAction* newList =
+      MakeAction("BtnNewList", QStringLiteral("Новый список"),
+                 QKeySequence(Qt::SHIFT | Qt::Key_Insert), &TAddrBook::BtnNewListClick);
   QAction* write = MakeAction("BtnWrite", QStringLiteral("Новое сообщение"), QKeySequence("Ctrl+W"),
                               &TAddrBook::BtnWriteClick);
   QAction* exit = MakeAction("Schlieen1", QStringLiteral("Выход"), Qt::Key_Escape, nullptr);
   connect(exit, &QAction::triggered, this, &QWidget::close);
-  QAction* remove =
-      MakeAction("BtnDelete", QStringLiteral("Удалить"), Qt::Key_Delete, &TAddrBook::BtnDeleteClick);
+  QAction* remove = MakeAction("BtnDelete", QStringLiteral("Удалить"), Qt::Key_Delete,
+                               &TAddrBook::BtnDeleteClick);
   QAction* sort = MakeAction("Sortieren1", QStringLiteral("Сортировать"), QKeySequence("Ctrl+S"),
                              &TAddrBook::Sortieren1Click);
   QAction* properties =
@@ -92,16 +97,54 @@ TAddrBook::TAddrBook(TGroup& book, TGroupList& lists, QWidget* parent)
   popupUser_->addSeparator();
   popupUser_->addAction(write);
 
-  auto* bar = addToolBar(QStringLiteral("SpeedBar"));
+  // The speed bar and the window list side by side above the lists.
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  auto* panel = new QFrame(central);
+  panel->setObjectName("Panel1");
+  panel->setFrameShape(QFrame::StyledPanel);
+  auto* row = new QHBoxLayout(panel);
+  row->setContentsMargins(1, 1, 1, 1);
+  row->setSpacing(2);
+  auto* bar = new TSpeedBar(panel);
   bar->setObjectName("SpeedBar");
-  bar->addActions({addAddr, newList, properties, remove, write});
-  wList_ = new QListWidget(bar);
+  bar->SetOptions(sbFlatBtns | sbGrayedBtns);
+  bar->SetBevelOuter(TBevelCut::bvNone);
+  bar->SetBtnWidth(64);
+  bar->SetBtnHeight(43);
+  const int section = bar->AddSection(QStringLiteral("Address book"));
+  struct Button {
+    QAction* action;
+    const char* name;
+    QString caption;
+    QStyle::StandardPixmap icon;
+  };
+  const Button buttons[] = {
+      {addAddr, "SpeedAddAddr", QStringLiteral("Адрес"), QStyle::SP_FileIcon},
+      {newList, "SpeedNewList", QStringLiteral("Список"), QStyle::SP_FileDialogNewFolder},
+      {properties, "SpeedProperties", QStringLiteral("Свойства"),
+       QStyle::SP_FileDialogDetailedView},
+      {remove, "SpeedDelete", QStringLiteral("Удалить"), QStyle::SP_TrashIcon},
+      {write, "SpeedWrite", QStringLiteral("Письмо"), QStyle::SP_DialogSaveButton},
+  };
+  int left = bar->BtnOffsetHorz();
+  for (const Button& b : buttons) {
+    AddActionItem(bar, section, b.action, b.name, b.caption,
+                  style()->standardIcon(b.icon).pixmap(16, 16), left);
+    left += bar->BtnWidth();
+  }
+  row->addWidget(bar, 1);
+  wList_ = new QListWidget(panel);
   wList_->setObjectName("WList");
-  wList_->setFixedSize(143, 40);
-  bar->addWidget(wList_);
+  wList_->setFixedWidth(143);
+  row->addWidget(wList_);
+  panel->setFixedHeight(bar->Thickness() + 4);
   wListLink_ = std::make_unique<TListBoxLink>(wList_);
+  column->addWidget(panel);
 
-  auto* splitter = new QSplitter(this);
+  auto* splitter = new QSplitter(central);
   lbList_ = new QTreeWidget(splitter);
   lbList_->setObjectName("LbList");
   lbList_->setHeaderHidden(true);
@@ -109,13 +152,15 @@ TAddrBook::TAddrBook(TGroup& book, TGroupList& lists, QWidget* parent)
   lbUser_ = new TUserListView(splitter);
   lbUser_->setObjectName("LbUser");
   lbUser_->setRootIsDecorated(false);
-  lbUser_->setHeaderLabels({QStringLiteral("Имя"), QStringLiteral("Адрес"), QStringLiteral("E-Mail")});
+  lbUser_->setHeaderLabels(
+      {QStringLiteral("Имя"), QStringLiteral("Адрес"), QStringLiteral("E-Mail")});
   lbUser_->header()->resizeSection(0, 120);
   lbUser_->header()->resizeSection(1, 100);
   lbUser_->header()->resizeSection(2, 160);
   lbUser_->setContextMenuPolicy(Qt::CustomContextMenu);
   splitter->setStretchFactor(1, 1);
-  setCentralWidget(splitter);
+  column->addWidget(splitter, 1);
+  setCentralWidget(central);
   statusBar()->setObjectName("StatusBar");
 
   connect(lbList_, &QTreeWidget::currentItemChanged, this, [this] {
@@ -135,14 +180,17 @@ TAddrBook::TAddrBook(TGroup& book, TGroupList& lists, QWidget* parent)
   lbList_->installEventFilter(this);
   lbUser_->installEventFilter(this);
 
-  WinLst().Add(windowTitle().toStdString(), this);
+  WinLst().Add(AnsiBytes(windowTitle()), this);
   WinLst().AttachListBox(wListLink_.get());
   lists_.OnChange = [this](TPubLst&) { BuildTree(); };
   BuildTree();
   resize(560, 360);
+  placement_ = new TBetterPlacement(this, QStringLiteral("AddressBook"));
+  placement_->Loaded();
 }
 
 TAddrBook::~TAddrBook() {
+  placement_->SaveIfShown();  // shown at the end of the program
   lists_.OnChange = nullptr;
   Unhook();
   WinLst().DetachListBox(wListLink_.get());
@@ -247,7 +295,8 @@ void TAddrBook::BuildUsers() {
     item->setFlags(item->flags() & ~Qt::ItemIsDropEnabled);
   }
   lbUser_->setUpdatesEnabled(true);
-  if (row >= 0 && row < lbUser_->topLevelItemCount()) lbUser_->setCurrentItem(lbUser_->topLevelItem(row));
+  if (row >= 0 && row < lbUser_->topLevelItemCount())
+    lbUser_->setCurrentItem(lbUser_->topLevelItem(row));
   statusBar()->showMessage(QString::number(lbUser_->topLevelItemCount()));
 }
 

@@ -18,6 +18,7 @@ class QMenu;
 
 namespace velmaris {
 
+class TBetterPlacement;
 class TFriend;
 class TGroup;
 class TGroupList;
@@ -91,6 +92,7 @@ class TAddrBook : public QMainWindow, public TObject {
   QListWidget* wList_ = nullptr;
   std::unique_ptr<TListBoxLink> wListLink_;
   QMenu* popupUser_ = nullptr;
+  TBetterPlacement* placement_ = nullptr;
 };
 
 }  // namespace velmaris

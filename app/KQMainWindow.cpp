@@ -17,6 +17,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/AddrBook.h"
+#include "app/HelpViewer.h"
 #include "app/MessageEditor.h"
 #include "app/MsgWin.h"
 #include "app/PluginBrowser.h"
@@ -360,19 +361,11 @@ void TKQMainWindow::BuildPanel() {
   for (const Button& b : kButtons) {
     QAction* action = findChild<QAction*>(QString::fromLatin1(b.action));
     if (!action) action = MakeAction(b.action, b.caption);  // a command of the speed bar only
-    auto* item = new TSpeedItem(this);
-    item->setObjectName(QString::fromLatin1(b.name));
-    item->SetCaption(b.caption);
-    item->SetBtnCaption(b.caption);
-    item->SetGlyph(style()->standardIcon(b.icon).pixmap(16, 16));
-    speedBar->AddItem(b.section, item);
-    item->SetEnabled(action->isEnabled());
-    connect(action, &QAction::changed, item,
-            [item, action] { item->SetEnabled(action->isEnabled()); });
-    connect(item, &TSpeedItem::clicked, action, &QAction::trigger);
     if (b.section != lastSection) left += 8;
     lastSection = b.section;
-    item->SetBounds(left, speedBar->BtnOffsetVert());
+    TSpeedItem* item = AddActionItem(speedBar, b.section, action, b.name, b.caption,
+                                     style()->standardIcon(b.icon).pixmap(16, 16), left);
+    item->SetCaption(b.caption);
     item->SetVisible(b.visible);
     if (b.visible) left += speedBar->BtnWidth();
   }

@@ -28,6 +28,7 @@
 #include "core/Settings.h"
 #include "core/forms/FormText.h"
 #include "platform/Files.h"
+#include "platform/Help.h"
 #include "widgets/DirBtn.h"
 #include "widgets/IniStorages.h"
 #include "widgets/ModalHook.h"
@@ -476,7 +477,7 @@ void TMessageEditor::BuildMenus() {
       menu.setObjectName(left ? "LeftSBPopup" : "RightSBPopup");
       QAction* custom = menu.addAction(QStringLiteral("Настроить..."));
       custom->setObjectName(left ? "Eigenschaften1" : "MenuItem1");
-      connect(custom, &QAction::triggered, bar, [bar] { bar->Customize(); });
+      connect(custom, &QAction::triggered, bar, [bar] { bar->Customize(platform::kHelpSpeedBar); });
       QAction* load = menu.addAction(QStringLiteral("Загрузить раскладку"));
       load->setObjectName(left ? "Layoutladen1" : "MenuItem3");
       connect(load, &QAction::triggered, this,

@@ -113,11 +113,18 @@ std::string TNetLink::FlowFilePath() const {
 }
 
 std::string TNetLink::AppendToFlowFile(const std::string& fileName, bool deleteAfterSending) {
-  if (fileName.empty()) throw EFlowFile("no file name to list in the flow file of " + Name);
-  if (fileName.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-    throw EFlowFile("a file name with a line break cannot be listed in a flow file");
+  return AppendToFlowFile({TFlowEntry{fileName, deleteAfterSending}});
+}
+
+std::string TNetLink::AppendToFlowFile(const std::vector<TFlowEntry>& entries) {
+  std::string lines;
+  for (const TFlowEntry& entry : entries) {
+    if (entry.FileName.empty()) throw EFlowFile("no file name to list in the flow file of " + Name);
+    if (entry.FileName.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+      throw EFlowFile("a file name with a line break cannot be listed in a flow file");
+    }
+    lines += (entry.DeleteAfterSending ? "^" : "") + ExpandFileName(entry.FileName) + "\r\n";
   }
-  const std::string line = (deleteAfterSending ? "^" : "") + ExpandFileName(fileName);
 
   std::lock_guard lock(FlowFileMutex());
   const std::string path = FlowFilePath();
@@ -138,7 +145,7 @@ std::string TNetLink::AppendToFlowFile(const std::string& fileName, bool deleteA
     char last = 0;
     if (::pread(fd, &last, 1, oldSize - 1) == 1 && last != '\n') data = "\r\n";
   }
-  data += line + "\r\n";
+  data += lines;
 
   if (!platform::WriteAll(fd, data) || ::fsync(fd) != 0) {
     int err = errno;

@@ -33,6 +33,13 @@ class EFlowFile : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// One line of a flow file: a file to send, and whether it is deleted once
+// sent.
+struct TFlowEntry {
+  std::string FileName;
+  bool DeleteAfterSending = false;
+};
+
 // The one process-wide lock under which flow files are changed: the scanner
 // appends while the mailer takes sent files out. Whoever reads, rewrites or
 // appends to a flow file holds it for the whole operation. It is recursive,
@@ -129,6 +136,8 @@ class TNetLink : public TObject {
   // break or NUL, or the flow file cannot be written (a line is then either
   // added whole or not at all).
   std::string AppendToFlowFile(const std::string& fileName, bool deleteAfterSending);
+  // Appends several lines in one write: all of them are added, or none.
+  std::string AppendToFlowFile(const std::vector<TFlowEntry>& entries);
 
   // --- Registry ---------------------------------------------------------------
   // The values below section ("Uplinks\Uplink<n>"); missing values take the

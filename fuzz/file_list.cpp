@@ -1,6 +1,6 @@
 // BBS file lists of any kind: every listed line is shown within its bound,
-// the area scan stays inside the list, and request lines never hold a line
-// break.
+// the area scan stays inside the list, and request lines never hold a
+// control character.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,8 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int i = 0; i < list.Count(); ++i) {
     const std::string line = list.Line(i, data[0] % 20);
     if (line.size() > kMaxShownLine) std::abort();
-    const std::string request = RequestFileLine(line);
-    if (request.find_first_of("\r\n") != std::string::npos) std::abort();
+    std::string request;
+    try {
+      request = RequestFileLine(line);
+    } catch (const EFileList&) {
+      continue;  // a name that cannot be requested
+    }
+    for (const char c : request)
+      if (static_cast<unsigned char>(c) < 32 || c == 127) std::abort();
   }
   for (const TFileArea& area : ScanFileAreas(list, box)) {
     if (area.Line < 0 || area.Line >= list.Count()) std::abort();

@@ -4,7 +4,12 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <climits>
 
 #include "core/MailBox.h"
 #include "core/NetLink.h"
@@ -35,20 +40,38 @@ std::string Trimmed(std::string_view text) {
 void TFileList::Clear() {
   name_.clear();
   text_.clear();
-  starts_.clear();
-  lengths_.clear();
+  blockBase_.clear();
+  offsets_.clear();
 }
 
 void TFileList::Load(const std::string& path) {
   Clear();
   if (path.empty()) return;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EFileList("File \"" + path + "\" could not beaopened !");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    throw EFileList("File \"" + path +
-                    "\" could not beread completely. The file is probably damaged !");
+  const std::string quoted = "File \"" + path + "\"";
+  platform::Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st {};
+  if (!in.ok() || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    throw EFileList(quoted + " could not beaopened !");
+  const auto tooLarge = [&] {
+    return EFileList(quoted + " is too large for a file list. At most " +
+                     std::to_string(kMaxFileListSize) + " bytes can be loaded !");
+  };
+  if (static_cast<uint64_t>(st.st_size) > kMaxFileListSize) throw tooLarge();
+  // One byte more than the cap tells a file that grew meanwhile.
+  std::string text(static_cast<size_t>(st.st_size) + 1, '\0');
+  size_t done = 0;
+  while (done < text.size()) {
+    const size_t chunk = std::min(kFileListReadSize, text.size() - done);
+    errno = 0;
+    const size_t n = platform::ReadFull(in.get(), text.data() + done, chunk);
+    done += n;
+    if (n == chunk) continue;
+    if (errno != 0)
+      throw EFileList(quoted + " could not beread completely. The file is probably damaged !");
+    break;
   }
+  if (done > kMaxFileListSize) throw tooLarge();
+  text.resize(done);
   LoadText(std::move(text), path);
 }
 
@@ -60,13 +83,27 @@ void TFileList::LoadText(std::string text, const std::string& name) {
 }
 
 void TFileList::Index() {
-  size_t start = 0;
+  // Counted first, so the index takes exactly what it needs.
+  size_t lines = 0;
   for (size_t i = 0; i < text_.size(); ++i) {
     const char c = text_[i];
     if (c != '\n' && c != '\r') continue;
-    starts_.push_back(static_cast<uint32_t>(start));
-    lengths_.push_back(static_cast<uint32_t>(i - start));
+    ++lines;
     if (c == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n') ++i;
+  }
+  offsets_.reserve(lines);
+  blockBase_.reserve(lines / kLinesPerBlock + 1);
+  uint64_t start = 0;
+  for (size_t i = 0; i < text_.size(); ++i) {
+    const char c = text_[i];
+    if (c != '\n' && c != '\r') continue;
+    if (offsets_.size() % kLinesPerBlock == 0) blockBase_.push_back(start);
+    const uint64_t offset = start - blockBase_.back();
+    assert(offset <= UINT32_MAX);  // a block spans at most kMaxFileListSize bytes
+    offsets_.push_back(static_cast<uint32_t>(offset));
+    // Every line ends in a NUL, so a line is read up to it.
+    text_[i] = '\0';
+    if (c == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n') text_[++i] = '\0';
     start = i + 1;
   }
 }
@@ -77,8 +114,10 @@ std::string_view TFileList::Raw(int index) const {
                                        " is out of Range. List contains only " +
                                        std::to_string(Count()) + " items!");
   }
-  const std::string_view line = std::string_view(text_).substr(starts_[index], lengths_[index]);
-  return line.substr(0, line.find('\0'));
+  const auto i = static_cast<size_t>(index);
+  const uint64_t start = blockBase_[i / kLinesPerBlock] + offsets_[i];
+  const std::string_view rest = std::string_view(text_).substr(static_cast<size_t>(start));
+  return rest.substr(0, rest.find('\0'));
 }
 
 std::string TFileList::Line(int index, int tabSize) const {
@@ -131,11 +170,21 @@ int AreaOfLine(const std::vector<TFileArea>& areas, int line) {
 // --- Request files ---------------------------------------------------------------
 
 std::string RequestFileLine(const std::string& line) {
-  std::string rest = line, name, password;
+  // Tabs, control characters and blanks all separate words.
+  std::string rest = line;
+  for (char& c : rest)
+    if (static_cast<unsigned char>(c) < 33 || c == 127) c = ' ';
+  std::string name, password;
   CutFirstWordOrQuoted(rest, name);
   if (name.empty()) return {};
   CutFirstWordOrQuoted(rest, password);
-  return password.starts_with("!") ? name + " " + password : name;
+  const bool hasPassword = password.starts_with("!");
+  if (name.find(' ') != std::string::npos || name.find_first_of("/\\:") != std::string::npos ||
+      name.find("..") != std::string::npos ||
+      (hasPassword && password.find(' ') != std::string::npos)) {
+    throw EFileList("The name \"" + name + "\" cannot be requested !");
+  }
+  return hasPassword ? name + " " + password : name;
 }
 
 std::string RequestFilePath(const std::string& outbound, int32_t defaultZone,

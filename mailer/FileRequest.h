@@ -1,15 +1,19 @@
 // File requests built from the file lists that BBSes publish.
 //
-// File list: read whole into memory and indexed by line; a line ends at LF,
-// CR, or CR LF, and the text after the last line end is not part of the
-// list (the number of lines is the number of line ends). A line is shown
-// with TABs expanded to the tab size, other control characters dropped,
-// and cut at 255 characters.
+// File list: read whole into memory (at most kMaxFileListSize bytes) and
+// indexed by line; a line ends at LF, CR, or CR LF, and the text after the
+// last line end is not part of the list (the number of lines is the number
+// of line ends). A line is shown with TABs expanded to the tab size, other
+// control characters dropped, and cut at 255 characters.
 //
 // Request file: one per destination in the outbound directory (or its zone
 // outbound for another zone than the default one), named after net and node
 // with ".req"; lines end in CR LF; each line is a file or magic name,
-// optionally followed by one blank and a password beginning with "!". A copy
+// optionally followed by one blank and a password beginning with "!". The
+// remote reads a line as words, so a name goes into it only as one word:
+// every blank or control character of a request line separates words, a
+// quoted name or password holding a blank is refused, and so is a name with
+// a path separator, a drive or "..". A copy
 // with ".rvp" brings a request back after the mailer has sent and deleted
 // the ".req".
 //
@@ -42,11 +46,15 @@ class EFileList : public std::runtime_error {
 };
 
 inline constexpr size_t kMaxShownLine = 255;
+// The largest file list that is loaded, and the size of one read.
+inline constexpr uint64_t kMaxFileListSize = 32u << 20;
+inline constexpr size_t kFileListReadSize = 0x20000;
 
 class TFileList {
  public:
   // Loads a file; raises EFileList with the user's message when it cannot
-  // be opened or read completely. An empty name empties the list.
+  // be opened or read completely, or is larger than kMaxFileListSize. An
+  // empty name empties the list.
   void Load(const std::string& path);
   // A message text as the list, under the name "Mailtext".
   void LoadText(std::string text, const std::string& name = "Mailtext");
@@ -54,7 +62,7 @@ class TFileList {
 
   const std::string& Name() const { return name_; }
   size_t Size() const { return text_.size(); }
-  int Count() const { return static_cast<int>(starts_.size()); }
+  int Count() const { return static_cast<int>(offsets_.size()); }
   // The line as stored (raises EFileListLineIndexOutOfRange).
   std::string_view Raw(int index) const;
   // The line as shown.
@@ -64,9 +72,13 @@ class TFileList {
   int Find(const std::string& text, int from, bool matchCase) const;
 
  private:
+  // Line i starts at blockBase_[i / kLinesPerBlock] + offsets_[i]: 64-bit
+  // positions at four bytes a line. Every line end in text_ is a NUL.
+  static constexpr size_t kLinesPerBlock = 8192;
   void Index();
   std::string name_, text_;
-  std::vector<uint32_t> starts_, lengths_;
+  std::vector<uint64_t> blockBase_;
+  std::vector<uint32_t> offsets_;
 };
 
 struct TFileArea {
@@ -79,6 +91,7 @@ int AreaOfLine(const std::vector<TFileArea>& areas, int line);
 
 // The line written for a request line: its first word (quotes honoured),
 // and " " + the second word when that begins with "!"; empty for none.
+// Raises EFileList naming the line when its name cannot be requested.
 std::string RequestFileLine(const std::string& line);
 // The request file of the address (extension ".req" or ".rvp"); outbound
 // without a trailing "/".

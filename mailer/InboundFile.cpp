@@ -14,7 +14,7 @@ constexpr uint64_t kDiskReserve = 1 << 20;
 }  // namespace
 
 std::optional<std::string> SafeRemoteName(std::string_view offered) {
-  if (offered.empty() || offered.size() > 255) return std::nullopt;
+  if (offered.empty() || offered.size() > kMaxFileNameBytes) return std::nullopt;
   if (offered.find("..") != std::string_view::npos) return std::nullopt;
   for (char c : offered) {
     const auto b = static_cast<uint8_t>(c);
@@ -37,7 +37,21 @@ std::string NextFreeName(const std::string& dir, const std::string& name) {
   const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
   const std::string ext = stem.size() == name.size() ? "" : name.substr(dot);
   for (int i = 1;; ++i) {
-    std::string candidate = stem + "_" + std::to_string(i) + ext;
+    // The number goes before the extension; a name that would grow past
+    // the longest name the file system takes loses the end of its stem (or,
+    // with no stem left, of its extension) instead.
+    const std::string suffix = "_" + std::to_string(i);
+    std::string head = stem, tail = ext;
+    if (head.size() + suffix.size() + tail.size() > kMaxFileNameBytes) {
+      const size_t room = kMaxFileNameBytes - suffix.size();
+      if (tail.size() >= room) {
+        head.clear();
+        tail.resize(room);
+      } else {
+        head.resize(room - tail.size());
+      }
+    }
+    std::string candidate = head + suffix + tail;
     if (!platform::FindNoCase(dir, candidate)) return candidate;
   }
 }

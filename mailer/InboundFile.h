@@ -22,6 +22,9 @@
 
 namespace velmaris {
 
+// The longest file name the file system takes, in bytes.
+constexpr size_t kMaxFileNameBytes = 255;
+
 // Largest size a remote may announce (the protocols' sizes are 32-bit).
 constexpr int64_t kMaxInboundSize = 0x7FFFFFFF;
 
@@ -30,7 +33,7 @@ std::optional<std::string> SafeRemoteName(std::string_view offered);
 // "<date as 8 hex>.<size as 8 hex>.<name>.Transmission"
 std::string TransmissionName(int64_t unixDate, int64_t size, const std::string& name);
 // The first of name, name_1, name_2, ... (before the extension) that does not
-// exist in dir.
+// exist in dir, cut so that it stays within kMaxFileNameBytes.
 std::string NextFreeName(const std::string& dir, const std::string& name);
 
 class TInboundFile {

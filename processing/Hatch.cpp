@@ -27,26 +27,54 @@ bool HasControl(std::string_view text) {
   return false;
 }
 
-// The CRC-32 of a whole file, read in blocks; false when it cannot be read.
-bool FileCrc(const std::string& path, uint32_t& crc) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+bool HasBlank(std::string_view text) { return text.find_first_of(" \t") != std::string_view::npos; }
+
+// Whether a name may stand in a TIC line: a peer reads the first word of the
+// line as the name, so a name with a blank is refused.
+bool IsTicLineName(std::string_view name) { return IsSafeTicName(name) && !HasBlank(name); }
+
+// The CRC-32, size and time stamp of a file from one read of it.
+struct TFileFacts {
+  uint32_t Crc = 0;
+  uint64_t Size = 0;
+  int64_t ModTime = 0;
+};
+enum class TReadResult { Ok, Missing, Unreadable };
+TReadResult ReadFileFacts(const std::string& path, TFileFacts& facts) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return TReadResult::Missing;
+  platform::Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.ok() || ::fstat(in.get(), &st) != 0) return TReadResult::Unreadable;
+  if (!S_ISREG(st.st_mode)) return TReadResult::Missing;
   uint32_t reg = 0xFFFFFFFF;
-  char buffer[65536];
-  bool ok = true;
+  std::string buffer(1 << 16, '\0');
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const ssize_t n = platform::ReadSome(in.get(), buffer.data(), buffer.size());
+    if (n < 0) return TReadResult::Unreadable;
     if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    reg = Crc32Update(reg, buffer, static_cast<size_t>(n));
+    reg = Crc32Update(reg, buffer.data(), static_cast<size_t>(n));
+    facts.Size += static_cast<uint64_t>(n);
   }
-  ::close(fd);
-  crc = ~reg;
-  return ok;
+  facts.Crc = ~reg;
+  facts.ModTime = st.st_mtime;
+  return TReadResult::Ok;
+}
+
+// Writes the TIC file under a new serial name (never over another file);
+// the path, or "" with why set.
+std::string WriteTicFile(const std::string& outbound, const std::string& text,
+                         TSerialCounter& serials, std::string& why) {
+  TSerialFile tic = CreateSerialFile(outbound, ".tic", serials);
+  if (!tic.Fd.ok()) {
+    why = "Could not create the TIC file!";
+    return {};
+  }
+  if (!platform::WriteAll(tic.Fd.get(), text) || ::fsync(tic.Fd.get()) != 0 || !tic.Fd.Close()) {
+    ::unlink(tic.Path.c_str());
+    why = "Could not write the TIC file!";
+    return {};
+  }
+  return tic.Path;
 }
 
 std::string Hex8(uint32_t value) {
@@ -60,14 +88,17 @@ std::string Hex8(uint32_t value) {
 std::string CheckHatchRequest(const THatchRequest& r) {
   if (!r.Uplink) return "No uplink has been chosen!";
   const std::string name = platform::NameOf(r.FileName);
-  if (!IsSafeTicName(name) || IsMailFileName(name))
+  if (!IsTicLineName(name) || IsMailFileName(name))
     return "The file name " + name + " cannot be announced!";
-  if (!IsSafeTicName(r.Area)) return "The file area name " + r.Area + " cannot be used!";
-  if (!r.Replace.empty() && !IsSafeTicName(r.Replace))
+  if (!IsTicLineName(r.Area)) return "The file area name " + r.Area + " cannot be used!";
+  if (!r.Replace.empty() && !IsTicLineName(r.Replace))
     return "The name " + r.Replace + " cannot be replaced!";
   if (HasControl(r.Magic)) return "The magic name holds control characters!";
   for (const std::string& line : r.Description)
-    if (HasControl(line)) return "The description holds control characters!";
+    if (HasControl(line) || HasControl(AnsiToOemStr(line)))
+      return "The description holds control characters!";
+  if (HasControl(r.Uplink->FileScanPassword))
+    return "The FileScan password of the uplink holds control characters!";
   return {};
 }
 
@@ -107,32 +138,34 @@ THatchResult HatchFile(const THatchRequest& r, TSerialCounter& serials) {
   THatchResult result;
   result.Error = CheckHatchRequest(r);
   if (!result.Error.empty()) return result;
-  struct stat st {};
-  if (::stat(r.FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    result.Error = "File does not exist!";
-    return result;
+  TFileFacts facts;
+  switch (ReadFileFacts(r.FileName, facts)) {
+    case TReadResult::Missing: result.Error = "File does not exist!"; return result;
+    case TReadResult::Unreadable: result.Error = "Could not read file!"; return result;
+    case TReadResult::Ok: break;
   }
-  uint32_t crc = 0;
-  if (!FileCrc(r.FileName, crc)) {
-    result.Error = "Could not read file!";
+  const std::string text = BuildTicText(r, platform::NameOf(r.FileName), facts.Crc, facts.Size,
+                                        LocalFileDate(facts.ModTime));
+  if (text.size() > kMaxTicFileSize) {
+    result.Error = "The description is too long!";
     return result;
   }
   const std::string outbound = platform::WithSlash(r.Uplink->Outbound());
-  const std::string tic = outbound + NextSerialHex(serials) + ".tic";
+  if (!ForceDirectoryPath(outbound)) {
+    result.Error = "Could not create " + outbound;
+    return result;
+  }
+  const std::string tic = WriteTicFile(outbound, text, serials, result.Error);
+  if (tic.empty()) return result;
   try {
-    if (!ForceDirectoryPath(outbound)) throw std::runtime_error("Could not create " + outbound);
-    platform::WriteFileAtomic(
-        tic, BuildTicText(r, platform::NameOf(r.FileName), crc, static_cast<uint64_t>(st.st_size),
-                          LocalFileDate(st.st_mtime)));
-    result.TicPath = tic;
-    r.Uplink->AppendToFlowFile(r.FileName, r.KillSrc);
-    r.Uplink->AppendToFlowFile(tic, true);
+    // Both lines in one write: the file never goes out without its TIC file.
+    r.Uplink->AppendToFlowFile({{r.FileName, r.KillSrc}, {tic, true}});
   } catch (const std::exception& e) {
-    if (!result.TicPath.empty()) ::unlink(tic.c_str());
-    result.TicPath.clear();
+    ::unlink(tic.c_str());
     result.Error = e.what();
     return result;
   }
+  result.TicPath = tic;
   if (TOutboundRescan* rescan = GetOutboundRescan()) rescan->RescanOutbound();
   result.Ok = true;
   return result;

@@ -12,9 +12,14 @@
 // Safety: the names and fields are checked as the receiving tosser checks
 // them (a file or area name holds no path separator, control character, "."
 // or ".." and is no mail file name; no field holds a control character), so
-// nothing is announced that a peer would refuse or misread. Nothing is
-// listed in the flow file unless the TIC file was written whole; a hatch
-// that fails leaves no TIC file behind.
+// nothing is announced that a peer would refuse or misread. A TIC line is
+// read as its keyword and first word, so the file, area and Replaces names
+// hold no blank either. The whole TIC file stays within what our own reader
+// takes (kMaxTicFileSize); a longer description is refused. Size and CRC
+// come from one read of the file. The TIC file gets a new serial name,
+// created exclusively, so it never replaces another file. The file and the
+// TIC file are listed in the flow file in one write: both or neither; a
+// hatch that fails leaves no TIC file behind.
 #pragma once
 
 #include <cstdint>

@@ -30,15 +30,25 @@ void TBetterPlacement::Loaded() {
 }
 
 bool TBetterPlacement::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == form_ && event->type() == QEvent::Close) {
+  if (watched == form_ && event->type() == QEvent::Close) SaveReporting();
+  return QObject::eventFilter(watched, event);
+}
+
+void TBetterPlacement::SaveReporting() noexcept {
+  try {
+    Save();
+  } catch (const std::exception& e) {
     try {
-      Save();
-    } catch (const std::exception& e) {
       platform::GetPrompter().Warn(std::string("The window position could not be saved: ") +
                                    e.what());
+    } catch (...) {
+      // Nothing more can be done about it.
     }
   }
-  return QObject::eventFilter(watched, event);
+}
+
+void TBetterPlacement::SaveIfShown() noexcept {
+  if (form_ && form_->isVisible()) SaveReporting();
 }
 
 void TBetterPlacement::Restore() {

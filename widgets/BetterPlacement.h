@@ -30,11 +30,16 @@ class TBetterPlacement : public QObject {
   // Raises the registry's exception when the values cannot be stored; on a
   // close the failure is reported through the Prompter and the form closes.
   void Save();
+  // For a form that goes while it is shown (a long-lived window at the end
+  // of the program): saves as a close would. Called from the form's
+  // destructor; a failure is reported, never raised.
+  void SaveIfShown() noexcept;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void SaveReporting() noexcept;
   QPointer<QWidget> form_;
   bool hooked_ = false;
 };

@@ -1,5 +1,6 @@
 #include "widgets/SpeedBar.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -880,6 +881,23 @@ void TSpeedBar::changeEvent(QEvent* event) {
 bool TSpeedBar::eventFilter(QObject* watched, QEvent* event) {
   if (watched == parentWidget() && event->type() == QEvent::Resize) Dock();
   return QFrame::eventFilter(watched, event);
+}
+
+TSpeedItem* AddActionItem(TSpeedBar* bar, int section, QAction* action, const char* name,
+                          const QString& btnCaption, const QPixmap& glyph, int left) {
+  auto* item = new TSpeedItem(action->parent());
+  item->setObjectName(QString::fromLatin1(name));
+  item->SetCaption(action->text());
+  item->SetBtnCaption(btnCaption);
+  item->SetGlyph(glyph);
+  bar->AddItem(section, item);
+  item->SetEnabled(action->isEnabled());
+  QObject::connect(action, &QAction::changed, item,
+                   [item, action] { item->SetEnabled(action->isEnabled()); });
+  QObject::connect(item, &TSpeedItem::clicked, action, &QAction::trigger);
+  item->SetBounds(left, bar->BtnOffsetVert());
+  item->SetVisible(true);
+  return item;
 }
 
 }  // namespace velmaris

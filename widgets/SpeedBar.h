@@ -31,6 +31,7 @@
 #include "widgets/VxSpeedButton.h"
 #include "widgets/logic/SpeedBarRules.h"
 
+class QAction;
 class QRubberBand;
 
 namespace velmaris {
@@ -365,5 +366,12 @@ class TSpeedBar : public QFrame {
   TAlign dragAlign_ = TAlign::alTop, prevAlign_ = TAlign::alTop;
   QRubberBand* dragFrame_ = nullptr;
 };
+
+// An item of the bar that runs a form's action: owned by the action's
+// owner, its caption and hint are the action's text, its button shows the
+// glyph and btnCaption; it follows the action's enabled state and a click
+// triggers the action. It is placed at left on the bar's first row.
+TSpeedItem* AddActionItem(TSpeedBar* bar, int section, QAction* action, const char* name,
+                          const QString& btnCaption, const QPixmap& glyph, int left);
 
 }  // namespace velmaris

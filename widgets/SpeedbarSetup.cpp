@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QStyledItemDelegate>
 
+#include "platform/Help.h"
+
 namespace velmaris {
 
 namespace {
@@ -100,6 +102,7 @@ TSpeedbarSetupWindow::TSpeedbarSetupWindow(QWidget* parent)
   helpBtn_->setGeometry(344, 42, 69, 25);
   helpBtn_->setVisible(false);
   connect(closeBtn_, &QPushButton::clicked, this, &QDialog::close);
+  connect(helpBtn_, &QPushButton::clicked, this, [this] { platform::ShowHelp(HelpContext); });
   connect(sectionList_, &QListWidget::currentRowChanged, this, [this] { FillButtons(); });
   connect(buttonsList_, &QListWidget::currentRowChanged, this, [this] {
     TSpeedItem* item = SelectedItem();

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
-#include "widgets/IniFile.h"
+#include "widgets/logic/IniStorage.h"
 
 namespace velmaris {
 
@@ -130,6 +130,14 @@ TVxCheckListBox::TVxCheckListBox(QWidget* parent) : QListWidget(parent) {
   setItemDelegate(new CheckDelegate(this));
   setSelectionMode(QAbstractItemView::SingleSelection);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  iniLink_.OnSave = [this] {
+    if (TIniStorage* s = iniLink_.IniObject())
+      SaveChecks(*s, iniLink_.RootSection() + GetDefaultSection(this));
+  };
+  iniLink_.OnLoad = [this] {
+    if (TIniStorage* s = iniLink_.IniObject())
+      RestoreChecks(*s, iniLink_.RootSection() + GetDefaultSection(this));
+  };
 }
 
 int TVxCheckListBox::CheckWidth() const {
@@ -315,17 +323,17 @@ void TVxCheckListBox::keyPressEvent(QKeyEvent* event) {
   QListWidget::keyPressEvent(event);
 }
 
-void TVxCheckListBox::SaveChecks(IniFile& ini, const std::string& section) const {
-  ini.WriteInteger(section, "Count", count());
-  for (int i = 0; i < count(); ++i) {
-    ini.WriteInteger(section, "Item" + std::to_string(i), static_cast<int>(State(i)));
-  }
+void TVxCheckListBox::SaveChecks(TIniStorage& ini, const std::string& section) const {
+  ini.EraseSection(section);
+  IniWriteInteger(&ini, section, "Count", count());
+  for (int i = 0; i < count(); ++i)
+    IniWriteInteger(&ini, section, "Item" + std::to_string(i), static_cast<int>(State(i)));
 }
 
-void TVxCheckListBox::RestoreChecks(const IniFile& ini, const std::string& section) {
-  const int n = std::min(ini.ReadInteger(section, "Count", 0), count());
+void TVxCheckListBox::RestoreChecks(const TIniStorage& ini, const std::string& section) {
+  const int n = std::min(IniReadInteger(&ini, section, "Count", 0), count());
   for (int i = 0; i < n; ++i) {
-    const int value = ini.ReadInteger(section, "Item" + std::to_string(i), 0);
+    const int value = IniReadInteger(&ini, section, "Item" + std::to_string(i), 0);
     if (value < 0 || value > 2) continue;
     SetState(i, static_cast<TCheckBoxState>(value));
     if (checkKind_ == TCheckKind::ckRadioButtons && value == 1) break;

@@ -10,10 +10,13 @@
 
 #include <QListWidget>
 #include <QStringList>
+#include <string>
+
+#include "widgets/FormPlacement.h"
 
 namespace velmaris {
 
-class IniFile;
+class TIniStorage;
 
 class TTextListBox : public QListWidget {
   Q_OBJECT
@@ -79,8 +82,14 @@ class TVxCheckListBox : public QListWidget {
   QRect ItemRect(int index) const;
 
   // The checks kept in a section: "Count" and "Item<i>" = state ordinal.
-  void SaveChecks(IniFile& ini, const std::string& section) const;
-  void RestoreChecks(const IniFile& ini, const std::string& section);
+  // Saving erases the section first; restoring fills at most the items
+  // there are, and in radio mode stops at the first checked one.
+  void SaveChecks(TIniStorage& ini, const std::string& section) const;
+  void RestoreChecks(const TIniStorage& ini, const std::string& section);
+  // The placement through which the checks are saved and restored, in the
+  // section of the placement followed by the list's default section.
+  TFormPlacement* IniStorage() const { return iniLink_.Storage(); }
+  void SetIniStorage(TFormPlacement* placement) { iniLink_.SetStorage(placement); }
 
  signals:
   // OnClickCheck: the user toggled a check.
@@ -98,6 +107,7 @@ class TVxCheckListBox : public QListWidget {
   void WriteState(int index, TCheckBoxState state, bool force);
   void RadioConsistency();
 
+  TIniLink iniLink_;
   bool allowGrayed_ = false;
   bool graySelection_ = false;
   TCheckKind checkKind_ = TCheckKind::ckCheckBoxes;

@@ -16,8 +16,10 @@ namespace velmaris {
 
 TUUDecodeSink::Opened TUUFolderSink::Create(const std::string& name) {
   Close(true);
+  // A name beginning with a dot would be hidden (or a configuration file of
+  // the folder's owner): refused like the other unsafe names.
   const auto safe = SafeRemoteName(name);
-  if (!safe) return Opened::Refused;
+  if (!safe || name.front() == '.') return Opened::Refused;
   if (folder_.empty()) return Opened::Failed;
   try {
     if (!platform::DirExists(folder_)) platform::MakeDirs(folder_);
@@ -86,6 +88,16 @@ bool IsUUDataLine(std::string_view line, int n) {
   return true;
 }
 
+bool IsCutUUDataLine(std::string_view line, int n) {
+  const int k = GroupChars(n);
+  if (static_cast<int>(line.size()) > k) return false;
+  for (size_t i = 1; i < line.size(); ++i) {
+    const auto c = static_cast<uint8_t>(line[i]);
+    if (c < 33 || c > 96) return false;
+  }
+  return true;
+}
+
 bool ParseUUBeginLine(std::string_view line, uint32_t& mode, std::string& name) {
   std::string rest(line), word;
   CutFirstWordOrQuoted(rest, word);
@@ -120,10 +132,11 @@ TUUDecodeTotals UUDecodeLines(const std::vector<std::string>& lines, TUUDecodeSi
                               const std::function<void(const std::string&)>& log,
                               const std::function<void(int)>& progress) {
   TUUDecodeTotals totals;
-  size_t L = 0;  // lines read, so the number of the line last read
+  size_t L = 0;         // lines read, so the number of the line last read
+  size_t reported = 0;  // a begin line read again is not reported again
   auto next = [&]() -> const std::string& {
     const std::string& line = lines[L++];
-    if (progress) progress(static_cast<int>(L));
+    if (progress && L > reported) progress(static_cast<int>(reported = L));
     return line;
   };
   auto garbage = [&] { log("  Garbage at line " + std::to_string(L) + " skipped"); };
@@ -149,21 +162,38 @@ TUUDecodeTotals UUDecodeLines(const std::vector<std::string>& lines, TUUDecodeSi
     };
     std::string pending;
     bool hasPending = false;
+    bool ended = false;    // the end line was read
+    bool complete = true;  // no data line was lost or cut short
     while (L < lines.size()) {
       const std::string& line = next();
       if (line.empty()) continue;
       if (line[0] == '`') {
         if (hasPending) put(pending);
         hasPending = false;
+        ended = true;
+        break;
+      }
+      uint32_t nextMode = 0;
+      std::string nextName;
+      if (ParseUUBeginLine(line, nextMode, nextName)) {
+        // The next file begins: this one ends here, without its end line,
+        // and the begin line is read again by the outer loop.
+        --L;
         break;
       }
       if (hasPending) {
         hasPending = false;
+        complete = false;
         garbage();
       }
       const int n = LineBytes(line);
       if (n < 1 || n > kMaxLineBytes || !IsUUDataLine(line, n)) {
-        garbage();
+        if (n >= 1 && n <= kMaxLineBytes && IsCutUUDataLine(line, n)) {
+          complete = false;
+          log("  Line " + std::to_string(L) + " is shorter than its length");
+        } else {
+          garbage();
+        }
         continue;
       }
       std::string data = DecodeUULine(line, n);
@@ -174,12 +204,19 @@ TUUDecodeTotals UUDecodeLines(const std::vector<std::string>& lines, TUUDecodeSi
         hasPending = true;
       }
     }
-    if (sink.Close(written) && written) {
+    if (!ended) {
+      complete = false;
+      log("  No end line");
+    }
+    if (!sink.Close(written) || !written) {
+      log("ERROR: Could not write file");
+    } else if (!complete) {
+      ++totals.Incomplete;
+      log("Incomplete (" + std::to_string(bytes) + " Bytes)");
+    } else {
       ++totals.Files;
       totals.Bytes += bytes;
       log("Done (" + std::to_string(bytes) + " Bytes)");
-    } else {
-      log("ERROR: Could not write file");
     }
   }
   return totals;

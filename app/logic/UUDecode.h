@@ -7,10 +7,14 @@
 // each as (code - 32) and 63. A line starting with "`" ends the file.
 // Only full lines (45 bytes) are written as they come; a shorter line is
 // held and written only when the end line follows it directly, else it is
-// logged as garbage. Empty lines are skipped.
+// logged as garbage. Empty lines are skipped. A new begin line ends the
+// open file. A file that ends without its end line, loses a held line or
+// holds a data line cut short is kept but logged as "Incomplete", never as
+// "Done".
 //
 // Safety: the file name must be a bare name (the remote-name rule of the
-// inbound: no separators, no drive, no "..", no control characters); files
+// inbound: no separators, no drive, no "..", no control characters, and no
+// dot at its start); files
 // go only into the chosen folder, created anew and never through a link,
 // and a name already taken there gets the next free one instead of
 // replacing that file. A data line is decoded only from the characters it
@@ -59,18 +63,23 @@ class TUUFolderSink : public TUUDecodeSink {
 // The line has more than (4n + 2) / 3 characters and its characters 2 to
 // (4n + 2) / 3 + 1 all lie between 33 and 96.
 bool IsUUDataLine(std::string_view line, int n);
+// A line of data characters only that ends before its length character's
+// n bytes: the data line was cut short.
+bool IsCutUUDataLine(std::string_view line, int n);
 // A begin line: "begin", a hexadecimal mode, a file name.
 bool ParseUUBeginLine(std::string_view line, uint32_t& mode, std::string& name);
 // The n bytes of a data line (characters past its end count as zero bits).
 std::string DecodeUULine(std::string_view line, int n);
 
 struct TUUDecodeTotals {
-  int Files = 0;      // files written whole
-  int64_t Bytes = 0;  // bytes written into them
+  int Files = 0;       // files written whole
+  int64_t Bytes = 0;   // bytes written into them
+  int Incomplete = 0;  // files cut short: kept, but logged as incomplete
 };
 
 // Decodes every file of the lines into the sink. log receives the log lines
-// ("Line 3: a.zip (644)", "  Garbage at line 9 skipped", "Done (120 Bytes)"),
+// ("Line 3: a.zip (644)", "  Garbage at line 9 skipped", "Done (120 Bytes)",
+// "  No end line", "Incomplete (45 Bytes)"),
 // progress the number of lines read so far.
 TUUDecodeTotals UUDecodeLines(const std::vector<std::string>& lines, TUUDecodeSink& sink,
                               const std::function<void(const std::string&)>& log,

@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +15,7 @@
 
 #include "core/forms/DialogButtons.h"
 #include "core/forms/FormText.h"
+#include "widgets/DateEdit.h"
 
 namespace velmaris {
 
@@ -42,15 +42,6 @@ template <class W>
 W* Named(W* widget, const char* name) {
   widget->setObjectName(QLatin1String(name));
   return widget;
-}
-
-QDate DateOf(TDateTime value) {
-  if (value <= 0) return QDate::currentDate();
-  return QDate(1899, 12, 30).addDays(static_cast<qint64>(value));
-}
-
-TDateTime DateValue(const QDate& date) {
-  return static_cast<TDateTime>(QDate(1899, 12, 30).daysTo(date));
 }
 
 }  // namespace
@@ -152,16 +143,16 @@ TSrchMaskProperties::DateRow TSrchMaskProperties::AddDateRow(
             Named(new QRadioButton(QStringLiteral("За последние дни:"), page), recent),
             Named(new QRadioButton(QStringLiteral("С ... по"), page), range),
             Named(new QComboBox(page), days),
-            Named(new QDateEdit(page), start),
-            Named(new QDateEdit(page), end)};
+            Named(new TDateEdit(page), start),
+            Named(new TDateEdit(page), end)};
   auto* group = new QButtonGroup(page);
   for (QRadioButton* b : {r.ignore, r.recent, r.range}) group->addButton(b);
   r.days->setEditable(true);
   r.days->addItems({"7", "14", "21", "28"});
-  for (QDateEdit* d : {r.start, r.end}) {
-    d->setCalendarPopup(true);
-    d->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
-    connect(d, &QDateEdit::dateChanged, this, [this] { Modified(); });
+  for (TDateEdit* d : {r.start, r.end}) {
+    // Four-digit years, so a stored date reads back as the same day.
+    d->SetYearDigits(TYearDigits::dyFour);
+    connect(d, &TDateEdit::change, this, [this] { Modified(); });
   }
   for (QRadioButton* b : {r.ignore, r.recent, r.range})
     connect(b, &QRadioButton::toggled, this, [this] { Modified(); });
@@ -210,8 +201,8 @@ void TSrchMaskProperties::Fill(const TSearchRequest& r) {
                                     : row.ignore)
         ->setChecked(true);
     row.days->setCurrentText(QString::number(d.Limit > 0 ? d.Limit : 7));
-    row.start->setDate(DateOf(d.Start));
-    row.end->setDate(DateOf(d.End));
+    row.start->SetDate(d.Start);
+    row.end->SetDate(d.End);
   };
   fillDate(created_, r.CreationDate);
   fillDate(tossed_, r.TossDate);
@@ -246,8 +237,8 @@ TSearchRequest TSrchMaskProperties::FromControls() const {
              : row.range->isChecked() ? TDateSearch::Range
                                       : TDateSearch::AnyDate;
     d.Limit = MaskDaysFromText(row.days->currentText().toStdString());
-    d.Start = DateValue(row.start->date());
-    d.End = DateValue(row.end->date());
+    d.Start = row.start->GetDate();
+    d.End = row.end->GetDate();
   };
   readDate(created_, r.CreationDate);
   readDate(tossed_, r.TossDate);

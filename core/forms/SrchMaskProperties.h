@@ -13,13 +13,14 @@
 
 class QCheckBox;
 class QComboBox;
-class QDateEdit;
 class QGridLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
 namespace velmaris {
+
+class TDateEdit;
 
 class TSrchMaskProperties : public QDialog, public TObject {
   Q_OBJECT
@@ -50,8 +51,8 @@ class TSrchMaskProperties : public QDialog, public TObject {
     QRadioButton* recent;
     QRadioButton* range;
     QComboBox* days;
-    QDateEdit* start;
-    QDateEdit* end;
+    TDateEdit* start;  // no date (empty) reads as 0
+    TDateEdit* end;
   };
   QWidget* BuildTexts();
   QWidget* BuildFlags();

@@ -16,6 +16,7 @@
 #include "core/forms/FormText.h"
 #include "nodelist/NodelistLookup.h"
 #include "platform/Prompter.h"
+#include "widgets/AnimatedSymbol.h"
 #include "widgets/BetterListBox.h"
 #include "widgets/ModalHook.h"
 #include "widgets/VxSpin.h"
@@ -137,8 +138,11 @@ TAdvNLLookup::TAdvNLLookup(TNodelistLookup& lookup, TNodelistTargets targets, QW
   auto* bottom = new QHBoxLayout;
   StatusBar = new QLabel;
   StatusBar->setObjectName("StatusBar");
-  Anim = new QLabel(QStringLiteral("⌛"));
+  Anim = new TAnimatedSymbol;
   Anim->setObjectName("Anim");
+  Anim->setFixedSize(32, 32);
+  Anim->SetAutoPlay(false);
+  Anim->SetAVIName(QStringLiteral("AVI_5"));
   Anim->hide();
   bottom->addWidget(Anim);
   bottom->addWidget(StatusBar, 1);
@@ -287,6 +291,7 @@ TNodelistFilter TAdvNLLookup::Starting() {
   ShowDetails(-1);
   StatusBar->setText(QStringLiteral("Updating ..."));
   List->hide();
+  Anim->SetAutoPlay(true);
   Anim->show();
   setEnabled(false);
   return filter;
@@ -300,6 +305,7 @@ void TAdvNLLookup::Finished(std::vector<int> records, bool more) {
   StatusBar->setText(QString::fromStdString(NodelistStatusText(records_.size(), lookup_.Count())));
   if (more) return;
   List->show();
+  Anim->SetAutoPlay(false);
   Anim->hide();
   setEnabled(true);
 }

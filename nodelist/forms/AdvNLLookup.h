@@ -31,6 +31,7 @@ class QWidget;
 
 namespace velmaris {
 
+class TAnimatedSymbol;
 class TBetterListBox;
 class TGroup;
 class TMBList;
@@ -88,7 +89,9 @@ class TAdvNLLookup : public QDialog {
   TVxSpinEdit *SpZone, *SpNet, *SpNode, *SpPoint;
   QPushButton *EnhButton2, *RestFilter;
   TBetterListBox* List;
-  QLabel *StatusBar, *Anim;
+  QLabel* StatusBar;
+  // The busy sign while the filter runs.
+  TAnimatedSymbol* Anim;
   QLineEdit *ResAddr, *ResName, *ResSysop, *ResCity, *ResPhone, *ResRate, *ResFlags;
   QWidget* PnOKC;
   QPushButton *BtnOk, *BtnCancel;

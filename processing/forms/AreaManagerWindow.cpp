@@ -8,8 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <exception>
@@ -23,8 +23,10 @@
 #include "processing/forms/ALReq.h"
 #include "processing/forms/AreaDescReq.h"
 #include "processing/forms/Calibrator.h"
+#include "widgets/BetterPlacement.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
+#include "widgets/SpeedBar.h"
 
 namespace velmaris {
 
@@ -34,6 +36,14 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
   resize(760, 480);
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
+  auto* bar = new TSpeedBar(central);
+  bar->setObjectName("SpeedBar");
+  bar->SetOptions(sbFlatBtns | sbGrayedBtns);
+  bar->SetBtnWidth(80);
+  bar->SetBtnHeight(43);
+  const int section = bar->AddSection(QStringLiteral("Areas"));
+  int left = bar->BtnOffsetHorz();
+  column->addWidget(bar);
   auto* lists = new QHBoxLayout;
   ready_ = MakeList("ReadyLIst");
   sel_ = MakeList("SelList");
@@ -41,21 +51,24 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
   lists->addWidget(sel_, 1);
   column->addLayout(lists, 1);
 
-  auto* buttons = new QHBoxLayout;
   struct Command {
     const char* action;
     const char* button;  // null: menu only
     QString caption;
     QKeySequence key;
     void (TAreaManagerWindow::*handler)();
+    QString btnCaption = {};
+    QStyle::StandardPixmap icon = QStyle::SP_CustomBase;
   };
   const Command commands[] = {
       {"RequestList", "ListBtn", QStringLiteral("Запросить список (%LIST)"), QKeySequence("Ctrl+L"),
-       &TAreaManagerWindow::RequestListClick},
+       &TAreaManagerWindow::RequestListClick, QStringLiteral("Список"), QStyle::SP_ArrowDown},
       {"SendChanges", "SendBtn", QStringLiteral("Отправить изменения"), QKeySequence("Ctrl+S"),
-       &TAreaManagerWindow::SendChangesClick},
+       &TAreaManagerWindow::SendChangesClick, QStringLiteral("Отправить"),
+       QStyle::SP_DialogApplyButton},
       {"CancelChanges", "CancelBtn", QStringLiteral("Отменить изменения"), QKeySequence("Ctrl+V"),
-       &TAreaManagerWindow::CancelChangesClick},
+       &TAreaManagerWindow::CancelChangesClick, QStringLiteral("Отменить"),
+       QStyle::SP_DialogCancelButton},
       {"MarkPresent", nullptr, QStringLiteral("Отметить имеющиеся эхи"), QKeySequence("Ctrl+A"),
        &TAreaManagerWindow::MarkPresentClick},
       {"NewDescription", nullptr, QStringLiteral("Новое описание"), QKeySequence("Ctrl+B"),
@@ -79,13 +92,10 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
     connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     menu->addAction(action);
     if (!c.button) continue;
-    auto* button = new QPushButton(c.caption, central);
-    button->setObjectName(QString::fromLatin1(c.button));
-    connect(button, &QPushButton::clicked, action, &QAction::trigger);
-    buttons->addWidget(button);
+    AddActionItem(bar, section, action, c.button, c.btnCaption,
+                  style()->standardIcon(c.icon).pixmap(16, 16), left);
+    left += bar->BtnWidth();
   }
-  buttons->addStretch(1);
-  column->addLayout(buttons);
   setCentralWidget(central);
 
   status_ = new QLabel(this);
@@ -94,9 +104,12 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
 
   manager_.OnRefresh = [this] { Fill(); };
   Fill();
+  placement_ = new TBetterPlacement(this, QStringLiteral("AreaMan"));
+  placement_->Loaded();
 }
 
 TAreaManagerWindow::~TAreaManagerWindow() {
+  placement_->SaveIfShown();  // shown at the end of the program
   manager_.OnRefresh = nullptr;
   if (listed_) WinLst().Remove(this);
 }

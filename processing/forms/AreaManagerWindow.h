@@ -17,6 +17,7 @@ class QTreeWidgetItem;
 namespace velmaris {
 
 class TAreaManager;
+class TBetterPlacement;
 struct TAreaInfo;
 
 class TAreaManagerWindow : public QMainWindow, public TObject {
@@ -63,6 +64,7 @@ class TAreaManagerWindow : public QMainWindow, public TObject {
   std::string searchText_;
   bool searched_ = false;
   bool listed_ = false;
+  TBetterPlacement* placement_ = nullptr;
 };
 
 }  // namespace velmaris

@@ -7,7 +7,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
@@ -17,6 +16,7 @@
 #include "core/forms/FormText.h"
 #include "platform/Dispatcher.h"
 #include "processing/Secretary.h"
+#include "widgets/AnimatedSymbol.h"
 
 namespace velmaris {
 
@@ -231,7 +231,7 @@ void TExportForm::ExportLog(const std::string& line) { ResList->appendPlainText(
 
 // --- Maintenance and optimisation ----------------------------------------------------
 
-TAreaRunWindow::TAreaRunWindow(const char* name, const char* caption)
+TAreaRunWindow::TAreaRunWindow(const char* name, const char* caption, const char* clip)
     : QWidget(nullptr, Qt::Window) {
   setObjectName(QString::fromLatin1(name));
   setWindowTitle(QString::fromLatin1(caption));
@@ -239,9 +239,11 @@ TAreaRunWindow::TAreaRunWindow(const char* name, const char* caption)
   resize(360, 120);
   auto* column = new QVBoxLayout(this);
   auto* top = new QHBoxLayout;
-  AnimatedSymbol = new QLabel(this);
+  AnimatedSymbol = new TAnimatedSymbol(this);
   AnimatedSymbol->setObjectName("AnimatedSymbol");
-  AnimatedSymbol->setPixmap(style()->standardIcon(QStyle::SP_BrowserReload).pixmap(32, 32));
+  AnimatedSymbol->setFixedSize(32, 32);
+  AnimatedSymbol->SetAutoPlay(false);
+  AnimatedSymbol->SetAVIName(QString::fromLatin1(clip));
   Status = new QLabel(this);
   Status->setObjectName("Status");
   top->addWidget(AnimatedSymbol);
@@ -268,8 +270,15 @@ void TAreaRunWindow::RunMaximum(int maximum) { Progress->setRange(0, std::max(ma
 void TAreaRunWindow::RunPosition(int position) { Progress->setValue(position); }
 void TAreaRunWindow::RunStatus(const std::string& text) { Status->setText(AnsiText(text)); }
 
+void TAreaRunWindow::StartRun(std::unique_ptr<TAreaRun> run) {
+  run_ = std::move(run);
+  AnimatedSymbol->SetAutoPlay(true);
+  run_->Start();
+}
+
 void TAreaRunWindow::RunFinished(bool aborted) {
   (void)aborted;
+  AnimatedSymbol->SetAutoPlay(false);
   hide();
   WinLst().Remove(this);
   // The run's thread is still returning from this call: the window and its
@@ -284,28 +293,27 @@ void TAreaRunWindow::AbbrechenClick() {
   Status->setText(QStringLiteral("Aborting .."));
 }
 
-TMaintainWindow::TMaintainWindow() : TAreaRunWindow("MaintainWindow", "Maintenance") {
+TMaintainWindow::TMaintainWindow() : TAreaRunWindow("MaintainWindow", "Maintenance", "AVI_3") {
   gMaintainWindow = this;
 }
 
 void TMaintainWindow::StartMaintenance() {
-  run_ = std::make_unique<MaintainAll::TMaintainer>(this);
-  run_->Start();
+  StartRun(std::make_unique<MaintainAll::TMaintainer>(this));
 }
 
 void TMaintainWindow::Ended() {
   if (gMaintainWindow == this) gMaintainWindow = nullptr;
 }
 
-TOptimizeWindow::TOptimizeWindow() : TAreaRunWindow("OptimizeWindow", "Optimizing Messagebase") {
+TOptimizeWindow::TOptimizeWindow()
+    : TAreaRunWindow("OptimizeWindow", "Optimizing Messagebase", "AVI_4") {
   gOptimizeWindow = this;
 }
 
 void TOptimizeWindow::StartOptimize() {
   // The maintenance that may follow is started here, on the main thread,
   // when the window ends (Ended), not by the run.
-  run_ = std::make_unique<TOptimizer>(this);
-  run_->Start();
+  StartRun(std::make_unique<TOptimizer>(this));
 }
 
 void TOptimizeWindow::Ended() {

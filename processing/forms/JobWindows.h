@@ -29,6 +29,7 @@ class QPushButton;
 
 namespace velmaris {
 
+class TAnimatedSymbol;
 class TConfigStore;
 class TImportFilterRun;
 class TExportFilterRun;
@@ -111,7 +112,8 @@ class TAreaRunWindow : public QWidget, public TRunView, public TObject {
   QLabel* Status;
   QProgressBar* Progress;
   QPushButton* Abbrechen;
-  QLabel* AnimatedSymbol;
+  // The busy sign: plays while the run lasts.
+  TAnimatedSymbol* AnimatedSymbol;
 
   void RunMaximum(int maximum) override;
   void RunPosition(int position) override;
@@ -122,7 +124,9 @@ class TAreaRunWindow : public QWidget, public TRunView, public TObject {
   void AbbrechenClick();
 
  protected:
-  TAreaRunWindow(const char* name, const char* caption);
+  TAreaRunWindow(const char* name, const char* caption, const char* clip);
+  // Starts the run and its busy sign.
+  void StartRun(std::unique_ptr<TAreaRun> run);
   // Clears the process-wide reference and does what follows the run.
   virtual void Ended() = 0;
   std::unique_ptr<TAreaRun> run_;

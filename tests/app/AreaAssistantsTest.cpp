@@ -31,6 +31,7 @@
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageManager.h"
+#include "widgets/SpeedBar.h"
 #include "widgets/VxCheckListBox.h"
 #include "widgets/VxSpin.h"
 
@@ -199,7 +200,10 @@ TEST_F(AssistantTest, ManagerWindowMovesAreasAndSendsTheOrder) {
   EXPECT_EQ(form.SelList()->topLevelItemCount(), 1);
   EXPECT_TRUE(form.findChild<QLabel*>("StatusLine")->text().endsWith("(Changes unsaved)"));
   Shot(form, "AreaManager");
-  QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);
+  TSpeedItem* send = form.findChild<TSpeedItem*>("SendBtn");
+  ASSERT_NE(send, nullptr);
+  ASSERT_TRUE(send->Button()->isVisible());
+  QTest::mouseClick(send->Button(), Qt::LeftButton);
   EXPECT_EQ(prompter.Questions().back().text, TAreaManager::kChangesSent);
   EXPECT_EQ(form.findChild<QLabel*>("StatusLine")->text(), "2 areas available; 1 signed");
   EXPECT_TRUE(Rows().join('\n').contains("RU.TWO"));

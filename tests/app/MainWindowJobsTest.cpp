@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 
 #include "../processing/TosserFixtures.h"
@@ -23,6 +24,7 @@
 #include "processing/GlobalDupeChecker.h"
 #include "processing/MailPacket.h"
 #include "processing/forms/JobWindows.h"
+#include "widgets/AnimatedSymbol.h"
 #include "widgets/ModalHook.h"
 
 namespace velmaris::test {
@@ -71,6 +73,11 @@ class MainWindowJobsTest : public MainWindowFixture {
 
   static void Wait(const std::function<bool()>& done) {
     ASSERT_TRUE(platform::GetDispatcher().RunUntil(done, std::chrono::seconds(60)));
+  }
+  // With VELMARIS_SCREENSHOTS set, the window as a PNG in that folder.
+  static void Shot(QWidget& widget, const char* name) {
+    if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+      widget.grab().save(QString::fromUtf8(dir) + "/" + name + ".png");
   }
   static bool RunsGone() { return !GetMaintainWindow() && !GetOptimizeWindow(); }
   // The message count in the area's row.
@@ -151,9 +158,15 @@ TEST_F(MainWindowJobsTest, MaintenanceAndOptimisationFromTheMenuEndWithTheirWind
   Trigger("Aufrmen1");
   ASSERT_NE(GetMaintainWindow(), nullptr);
   EXPECT_TRUE(GetMaintainWindow()->isVisible());
+  // The busy sign plays until the run's end, handed to this thread, frees
+  // the window.
+  EXPECT_TRUE(GetMaintainWindow()->AnimatedSymbol->IsPlaying());
+  Shot(*GetMaintainWindow(), "MaintainWindow");
   Wait(RunsGone);
   Trigger("Optimize");
   ASSERT_NE(GetOptimizeWindow(), nullptr);
+  EXPECT_TRUE(GetOptimizeWindow()->AnimatedSymbol->IsPlaying());
+  Shot(*GetOptimizeWindow(), "OptimizeWindow");
   Wait(RunsGone);
   EXPECT_EQ(Area("FIDO.GER")->Count, 3);
   EXPECT_EQ(WinLst().GetCount(), 3);  // the main, import and export windows

@@ -1,5 +1,13 @@
 #include "MainWindowFixture.h"
 
+#include <QAction>
+#include <QListWidget>
+#include <cstdlib>
+
+#include "app/AddrBook.h"
+#include "processing/forms/AreaManagerWindow.h"
+#include "widgets/SpeedBar.h"
+
 namespace velmaris::test {
 namespace {
 
@@ -74,6 +82,96 @@ TEST_F(MainWindowLayoutTest, WindowPositionIsKeptInTheRegistry) {
   EXPECT_NE(values.find("\"Width\"=dword:000002bc"), std::string::npos) << values;
   EXPECT_NE(values.find("\"Height\"=dword:00000190"), std::string::npos) << values;
   EXPECT_NE(values.find("\"State\"=dword:00000001"), std::string::npos) << values;
+}
+
+// With VELMARIS_SCREENSHOTS set, the window as a PNG in that folder.
+void Shot(QWidget& widget, const char* name) {
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+    widget.grab().save(QString::fromUtf8(dir) + "/" + name + ".png");
+}
+
+TAddrBook* OpenAddressBook(TKQMainWindow& w) {
+  w.findChild<QAction*>("Adressbuch1")->trigger();
+  TAddrBook* book = w.AddressBookWindow();
+  if (book) book->show();
+  return book;
+}
+
+TEST_F(MainWindowLayoutTest, TheAddressBookShowsItsSpeedBarAndWindowListAtItsOwnSize) {
+  TKQMainWindow& w = Open();
+  TAddrBook* book = OpenAddressBook(w);
+  ASSERT_NE(book, nullptr);
+  EXPECT_EQ(book->size(), QSize(560, 360));
+  auto* list = book->findChild<QListWidget*>("WList");
+  ASSERT_NE(list, nullptr);
+  ASSERT_TRUE(list->isVisible());
+  const QRect inBook(list->mapTo(book, QPoint(0, 0)), list->size());
+  EXPECT_TRUE(book->rect().contains(inBook)) << inBook.x() << "," << inBook.width();
+  EXPECT_GE(list->height(), 30);
+  // The area list and the address book at least, under their captions.
+  EXPECT_FALSE(list->findItems(QStringLiteral("Адресная книга"), Qt::MatchExactly).isEmpty());
+  for (const char* name :
+       {"SpeedAddAddr", "SpeedNewList", "SpeedProperties", "SpeedDelete", "SpeedWrite"}) {
+    auto* item = book->findChild<TSpeedItem*>(name);
+    ASSERT_NE(item, nullptr) << name;
+    ASSERT_TRUE(item->Button()->isVisible()) << name;
+    const QRect button(item->Button()->mapTo(book, QPoint(0, 0)), item->Button()->size());
+    EXPECT_FALSE(button.intersects(inBook)) << name;
+  }
+  Shot(*book, "AddressBook");
+  // The speed button runs the command.
+  book->findChild<TSpeedItem*>("SpeedAddAddr")->ButtonClick();
+  EXPECT_NE(book->SelectedFriend(), nullptr);
+}
+
+TEST_F(MainWindowLayoutTest, AddressBookAndAreaManagerComeBackWhereTheyWereClosed) {
+  const QRect bookPlace(70, 60, 600, 380), managerPlace(30, 40, 700, 420);
+  {
+    TKQMainWindow& w = Open();
+    TAddrBook* book = OpenAddressBook(w);
+    ASSERT_NE(book, nullptr);
+    book->move(bookPlace.topLeft());
+    book->resize(bookPlace.size());
+    book->close();
+    ASSERT_TRUE(PumpUntil([this] { return window->AddressBookWindow() == nullptr; }));
+    // Reopened in the same run.
+    book = OpenAddressBook(w);
+    EXPECT_EQ(QRect(book->pos(), book->size()), bookPlace);
+    book->close();
+
+    TAreaManagerWindow* manager = w.EchoAreaManager();
+    manager->show();
+    manager->move(managerPlace.topLeft());
+    manager->resize(managerPlace.size());
+    Shot(*manager, "AreaManager");
+    manager->close();
+    window.reset();
+  }
+  // And after a restart.
+  const QRect bookLast(90, 80, 580, 370), managerLast(20, 30, 720, 440);
+  {
+    TKQMainWindow& w = Open();
+    TAddrBook* book = OpenAddressBook(w);
+    EXPECT_EQ(QRect(book->pos(), book->size()), bookPlace);
+    TAreaManagerWindow* manager = w.EchoAreaManager();
+    manager->show();
+    EXPECT_EQ(QRect(manager->pos(), manager->size()), managerPlace);
+    // Both left open at the end of the program: their places are kept too.
+    book->move(bookLast.topLeft());
+    book->resize(bookLast.size());
+    manager->move(managerLast.topLeft());
+    manager->resize(managerLast.size());
+    window.reset();
+  }
+  TKQMainWindow& w = Open();
+  TAddrBook* book = OpenAddressBook(w);
+  EXPECT_EQ(QRect(book->pos(), book->size()), bookLast);
+  TAreaManagerWindow* manager = w.EchoAreaManager();
+  manager->show();
+  EXPECT_EQ(QRect(manager->pos(), manager->size()), managerLast);
+  const std::string reg = dir.Read("Velmaris.reg");
+  EXPECT_NE(reg.find("\\Placement\\AddressBook]"), std::string::npos);
+  EXPECT_NE(reg.find("\\Placement\\AreaMan]"), std::string::npos);
 }
 
 }  // namespace

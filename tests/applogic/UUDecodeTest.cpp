@@ -110,11 +110,75 @@ TEST(UUDecodeTest, TwoFilesWithGarbageAndAShortLineOutOfPlace) {
   const std::vector<std::string> log = Decode(lines, sink);
   EXPECT_EQ(sink.files["a.bin"], Bytes0To44() + Bytes0To44() + "Cat");
   EXPECT_EQ(sink.files["b.txt"], "");  // a pending short line needs the end line
+  // The short line dropped at 5 is lost, so a.bin is incomplete too.
   const std::vector<std::string> expected = {
-      "Line 2: a.bin (644)", "  Garbage at line 6 skipped", "  Garbage at line 7 skipped",
-      "Done (93 Bytes)",     "Line 11: b.txt (600)",        "Done (0 Bytes)",
+      "Line 2: a.bin (644)",   "  Garbage at line 6 skipped", "  Garbage at line 7 skipped",
+      "Incomplete (93 Bytes)", "Line 11: b.txt (600)",        "  No end line",
+      "Incomplete (0 Bytes)",
   };
   EXPECT_EQ(log, expected);
+}
+
+TEST(UUDecodeTest, OutputCutShortIsLoggedIncompleteNeverDone) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> lines;
+    std::map<std::string, std::string> files;
+    std::vector<std::string> log;
+  };
+  const std::string cut = kFull45.substr(0, 30);
+  const std::vector<Case> cases = {
+      {"a missing end line does not swallow the next begin",
+       {"begin 644 first.bin", kFull45, "begin 644 second.bin", kFull45, "#0V%T", "`", "end"},
+       {{"first.bin", Bytes0To44()}, {"second.bin", Bytes0To44() + "Cat"}},
+       {"Line 1: first.bin (644)", "  No end line", "Incomplete (45 Bytes)",
+        "Line 3: second.bin (644)", "Done (48 Bytes)"}},
+      {"a data line shorter than its length character",
+       {"begin 644 cut.bin", kFull45, cut, "`", "end"},
+       {{"cut.bin", Bytes0To44()}},
+       {"Line 1: cut.bin (644)", "  Line 3 is shorter than its length", "Incomplete (45 Bytes)"}},
+      {"the text ends before the end line",
+       {"begin 644 open.bin", kFull45, "", "-- ", "Bye"},
+       {{"open.bin", Bytes0To44()}},
+       {"Line 1: open.bin (644)", "  Garbage at line 4 skipped", "  Garbage at line 5 skipped",
+        "  No end line", "Incomplete (45 Bytes)"}},
+      {"a whole file is done",
+       {"begin 644 whole.bin", kFull45, kHello, "`", "end"},
+       {{"whole.bin", Bytes0To44() + "Hello, world!\n"}},
+       {"Line 1: whole.bin (644)", "Done (59 Bytes)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemorySink sink;
+    std::vector<std::string> log;
+    int lastLine = 0;
+    const TUUDecodeTotals totals = UUDecodeLines(
+        c.lines, sink, [&](const std::string& l) { log.push_back(l); },
+        [&](int line) { EXPECT_EQ(line, ++lastLine); });
+    EXPECT_EQ(lastLine, static_cast<int>(c.lines.size()));
+    EXPECT_EQ(sink.files, c.files);
+    EXPECT_EQ(log, c.log);
+    int done = 0;
+    for (const auto& l : c.log) done += l.starts_with("Done");
+    EXPECT_EQ(totals.Files, done);
+    EXPECT_EQ(totals.Incomplete, static_cast<int>(c.files.size()) - done);
+  }
+}
+
+TEST(UUDecodeTest, ATakenLongNameGetsAFreeNameTheFileSystemTakes) {
+  test::TempDir dir;
+  const std::string folder = dir / "out";
+  ::mkdir(folder.c_str(), 0755);
+  const std::string longName = std::string(251, 'n') + ".bin";  // 255 bytes
+  dir.Write("out/" + longName, "keep me");
+  TUUFolderSink sink(folder);
+  ASSERT_EQ(sink.Create(longName), TUUDecodeSink::Opened::Created);
+  ASSERT_TRUE(sink.Write("Cat"));
+  ASSERT_TRUE(sink.Close(true));
+  const std::string saved = sink.SavedName();
+  EXPECT_EQ(saved, std::string(249, 'n') + "_1.bin");
+  EXPECT_EQ(dir.Read("out/" + saved), "Cat");
+  EXPECT_EQ(dir.Read("out/" + longName), "keep me");
 }
 
 TEST(UUDecodeTest, FilesStayInsideTheChosenFolder) {
@@ -125,8 +189,8 @@ TEST(UUDecodeTest, FilesStayInsideTheChosenFolder) {
   ::symlink((dir / "victim").c_str(), (folder + "/link.txt").c_str());
   TUUFolderSink sink(folder);
   std::vector<std::string> lines;
-  for (std::string name :
-       {"../evil.txt", "sub/evil.txt", "..", "...", "a\\b", "taken.txt", "link.txt", "fine.txt"}) {
+  for (std::string name : {"../evil.txt", "sub/evil.txt", "..", "...", "a\\b", ".profile",
+                           ".hidden.txt", "taken.txt", "link.txt", "fine.txt"}) {
     lines.push_back("begin 644 \"" + name + "\"");
     lines.push_back("#0V%T");
     lines.push_back("`");
@@ -134,13 +198,14 @@ TEST(UUDecodeTest, FilesStayInsideTheChosenFolder) {
   const std::vector<std::string> log = Decode(lines, sink);
   int refused = 0;
   for (const auto& l : log) refused += l == "ERROR: Unsafe file name refused";
-  EXPECT_EQ(refused, 5);
+  EXPECT_EQ(refused, 7);
   EXPECT_EQ(dir.Read("out/taken.txt"), "keep me");
   EXPECT_EQ(dir.Read("out/taken_1.txt"), "Cat");
   EXPECT_EQ(dir.Read("out/link_1.txt"), "Cat");
   EXPECT_EQ(dir.Read("out/fine.txt"), "Cat");
   EXPECT_NE(::access((dir / "victim").c_str(), F_OK), 0);
   EXPECT_NE(::access((dir / "evil.txt").c_str(), F_OK), 0);
+  EXPECT_NE(::access((folder + "/.profile").c_str(), F_OK), 0);
 }
 
 }  // namespace

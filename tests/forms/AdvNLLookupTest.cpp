@@ -13,11 +13,25 @@
 #include "nodelist/NodelistLookup.h"
 #include "nodelist/forms/AdvNLLookup.h"
 #include "support/NodelistIndexSet.h"
+#include "widgets/AnimatedSymbol.h"
 #include "widgets/BetterListBox.h"
 #include "widgets/ModalHook.h"
 
 namespace velmaris::test {
 namespace {
+
+// Calls back when the watched widget is shown.
+class ShowWatch : public QObject {
+ public:
+  explicit ShowWatch(std::function<void()> onShow) : onShow_(std::move(onShow)) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) onShow_();
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> onShow_;
+};
 
 class AdvNLLookupTest : public FormsFixture {
  protected:
@@ -44,9 +58,20 @@ TEST_F(AdvNLLookupTest, BrowsesFiltersAndCopiesTheSysopOnce) {
   EXPECT_EQ(browser.ResName->text(), "Alpha");
   Shot(browser, "AdvNLLookup");
 
+  // The busy sign plays while the filter runs, and stops with it.
+  bool playedWhenShown = false;
+  ShowWatch watch([&] {
+    playedWhenShown = browser.Anim->IsPlaying();
+    Shot(browser, "AdvNLLookupBusy");
+  });
+  browser.Anim->installEventFilter(&watch);
   QTest::keyClicks(browser.EdName, "new york");
   QTest::keyClick(browser.EdName, Qt::Key_Return);
   Settle(browser);
+  browser.Anim->removeEventFilter(&watch);
+  EXPECT_TRUE(playedWhenShown);
+  EXPECT_FALSE(browser.Anim->IsPlaying());
+  EXPECT_FALSE(browser.Anim->isVisible());
   ASSERT_EQ(browser.List->Count(), 1);
   EXPECT_EQ(browser.ResAddr->text(), "2:5020/1");
   EXPECT_EQ(browser.ResPhone->text(), "7-1");

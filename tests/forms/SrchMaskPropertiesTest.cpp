@@ -9,9 +9,14 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <cstdlib>
 
 #include "QtTestApp.h"
 #include "core/forms/SrchMaskProperties.h"
+#include "widgets/DateEdit.h"
+#include "widgets/logic/DateHelpers.h"
 
 namespace velmaris {
 namespace {
@@ -27,12 +32,14 @@ TEST(SrchMaskPropertiesTest, SchemesSetTheControlsAndTheControlsShowTheirScheme)
     const TSearchRequest shown = dialog->FromControls();
     EXPECT_EQ(shown.FlagMask, MaskScheme(index).FlagMask);
     EXPECT_EQ(shown.Flags, MaskScheme(index).Flags);
-    EXPECT_EQ(shown.TossDate.Mode, MaskScheme(index).TossDays ? TDateSearch::Recent : TDateSearch::AnyDate);
+    EXPECT_EQ(shown.TossDate.Mode,
+              MaskScheme(index).TossDays ? TDateSearch::Recent : TDateSearch::AnyDate);
     EXPECT_EQ(sheme->currentIndex(), index);
   }
   // All seven boxes on ignore and the toss date ignored: all messages.
   dialog->ShemeChange(12);
-  for (const char* box : {"CBToSysop", "CBSend", "CBSent", "CBKill", "CBHold", "CBUnread", "CBImported"})
+  for (const char* box :
+       {"CBToSysop", "CBSend", "CBSent", "CBKill", "CBHold", "CBUnread", "CBImported"})
     dialog->findChild<QComboBox*>(box)->setCurrentIndex(2);
   dialog->findChild<QRadioButton*>("RBTIgnore")->setChecked(true);
   EXPECT_EQ(sheme->currentIndex(), 0);
@@ -66,6 +73,58 @@ TEST(SrchMaskPropertiesTest, ApplyStoresTheControlsAndABadDaysTextGives365) {
   EXPECT_EQ(request.CreationDate.Limit, 365);
   EXPECT_EQ(dialog->windowTitle(), "Display mask");
   EXPECT_FALSE(dialog->findChild<QPushButton*>("bApply")->isEnabled());
+}
+
+TEST(SrchMaskPropertiesTest, DateFieldsReadNoDateAsZeroAndTakeTheDateKeys) {
+  test::App();
+  const TDateTime today = EncodeDate(2026, 6, 15);
+  SetDateClock([today] { return today + 0.25; });
+  TSearchRequest request;
+  request.CreationDate.Mode = TDateSearch::Range;
+  request.CreationDate.Start = 0;  // no date
+  request.CreationDate.End = EncodeDate(1998, 3, 5);
+  TSrchMaskProperties* dialog = EditSearchRequest(request);
+  auto* start = dialog->findChild<TDateEdit*>("CStart");
+  auto* end = dialog->findChild<TDateEdit*>("CEnd");
+  ASSERT_NE(start, nullptr);
+  ASSERT_NE(end, nullptr);
+  EXPECT_TRUE(start->text().trimmed().remove(QLatin1Char('.')).remove(QLatin1Char('/')).isEmpty())
+      << start->text().toStdString();
+  EXPECT_EQ(dialog->FromControls().CreationDate.Start, 0.0);  // not today
+  EXPECT_EQ(dialog->FromControls().CreationDate.End, EncodeDate(1998, 3, 5));
+
+  struct Key {
+    TDateEdit* edit;
+    int key;
+    Qt::KeyboardModifiers mods;
+    const char* typed;
+    TDateTime expected;
+  } keys[] = {
+      {start, Qt::Key_Plus, Qt::KeypadModifier, "", today + 1},  // an empty field counts from now
+      {start, 0, {}, "t", today},
+      {end, Qt::Key_Minus, Qt::KeypadModifier, "", EncodeDate(1998, 3, 4)},
+      {end, 0, {}, "+", EncodeDate(1998, 3, 4)},  // swallowed without the calendar
+      {end, 0, {}, "T", today},
+  };
+  for (const Key& k : keys) {
+    if (k.key) QTest::keyClick(k.edit, Qt::Key(k.key), k.mods);
+    if (*k.typed) QTest::keyClicks(k.edit, k.typed);
+    EXPECT_EQ(k.edit->Date(), k.expected) << k.typed << " " << k.key;
+  }
+  if (const char* folder = std::getenv("VELMARIS_SHOTS")) {
+    dialog->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(2);
+    dialog->show();
+    dialog->grab().save(QString::fromUtf8(folder) + "/SrchMaskDates.png");
+  }
+  dialog->findChild<QPushButton*>("bApply")->click();
+  EXPECT_EQ(request.CreationDate.Start, today);
+  EXPECT_EQ(request.CreationDate.End, today);
+  // A field emptied again stores no date.
+  end->SetDate(EmptyDate);
+  dialog->findChild<QPushButton*>("bApply")->click();
+  EXPECT_EQ(request.CreationDate.End, 0.0);
+  dialog->close();
+  SetDateClock({});
 }
 
 TEST(SrchMaskPropertiesTest, TheDialogGoesWithItsMaskAndAClosedDialogLeavesTheMask) {

@@ -33,15 +33,79 @@ TEST(FileList, LinesEndAtEveryKindOfLineEnd) {
   EXPECT_EQ(list.Find("XX", -1, true), -1);
 }
 
+TEST(FileList, AListOfLineEndsAtTheSizeCapLoadsAndOneByteMoreIsRefused) {
+  TempDir dir;
+  const std::string path = dir / "files.lst";
+  platform::WriteFileAtomic(path, std::string(kMaxFileListSize, '\n'));
+  TFileList list;
+  list.Load(path);
+  ASSERT_EQ(static_cast<uint64_t>(list.Count()), kMaxFileListSize);
+  EXPECT_EQ(list.Raw(0), "");
+  EXPECT_EQ(list.Raw(list.Count() - 1), "");
+  EXPECT_EQ(list.Size(), kMaxFileListSize);
+
+  platform::WriteFileAtomic(path, std::string(kMaxFileListSize - 5, '\n') + "a\r\nb\n");
+  list.Load(path);
+  ASSERT_EQ(static_cast<uint64_t>(list.Count()), kMaxFileListSize - 3);
+  EXPECT_EQ(list.Raw(list.Count() - 2), "a");
+  EXPECT_EQ(list.Raw(list.Count() - 1), "b");
+
+  platform::WriteFileAtomic(path, std::string(kMaxFileListSize + 1, '\n'));
+  try {
+    list.Load(path);
+    FAIL();
+  } catch (const EFileList& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "File \"" + path + "\" is too large for a file list. At most " +
+                  std::to_string(kMaxFileListSize) + " bytes can be loaded !");
+  }
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_THROW(list.Load(dir / "missing.lst"), EFileList);
+}
+
 TEST(FileRequest, LinesAreWrittenAsNameAndPassword) {
   const std::pair<const char*, const char*> cases[] = {
       {"FILES", "FILES"},
       {"FILES !secret", "FILES !secret"},
       {"nodelist.zip some words", "nodelist.zip"},
       {"   ", ""},
-      {"\"my file.zip\" !x", "my file.zip !x"},
+      // Tabs, control characters and other blanks separate words.
+      {"nodelist.zip\t!pw", "nodelist.zip !pw"},
+      {"\tFILES\v\f", "FILES"},
+      {"a.zip\x01!pw\x7f", "a.zip !pw"},
+      {"x.zip\r\nOTHER.ZIP", "x.zip"},
+      {"\x1b\x1b", ""},
+      {"\"one.zip\" !x", "one.zip !x"},
+      {"*.zip", "*.zip"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(RequestFileLine(in), out) << in;
+}
+
+TEST(FileRequest, NamesThatCannotBeOneWordOrReachOutAreRefused) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"\"my file.zip\" !x", "my file.zip"},
+      {"\"my\tfile.zip\"", "my file.zip"},
+      {"../secret.zip", "../secret.zip"},
+      {"..", ".."},
+      {"dir/x.zip", "dir/x.zip"},
+      {"dir\\x.zip", "dir\\x.zip"},
+      {"c:x.zip", "c:x.zip"},
+      {"x.zip \"!my pw\"", "x.zip"},
+  };
+  for (const auto& [in, name] : cases) {
+    try {
+      RequestFileLine(in);
+      ADD_FAILURE() << in;
+    } catch (const EFileList& e) {
+      EXPECT_EQ(std::string(e.what()),
+                std::string("The name \"") + name + "\" cannot be requested !");
+    }
+  }
+  // A refused line saves nothing.
+  TempDir dir;
+  EXPECT_THROW(WriteRequestFiles({"FILES", "../x"}, dir / "Outbound", 2, TFidoAddr{2, 5020, 1, 0}),
+               EFileList);
+  EXPECT_FALSE(platform::FileExists(dir / "Outbound/139C0001.req"));
 }
 
 TEST(FileRequest, WrittenIntoTheZoneOutboundAndRecovered) {

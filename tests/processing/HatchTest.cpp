@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "TosserFixtures.h"
+#include "core/Crc.h"
 #include "core/TextHelpers.h"
 #include "processing/Hatch.h"
 #include "processing/TicFile.h"
@@ -99,16 +100,94 @@ TEST_F(HatchTest, RefusedNamesAndFieldsWriteNothing) {
       {[this](THatchRequest& r) { r.FileName = Start() + "missing.zip"; }, "File does not exist!"},
       {[this](THatchRequest& r) { r.FileName = platform::WithoutSlash(Start()); },
        "File does not exist!"},
+      // A TIC line is read as its keyword and first word.
+      {[this](THatchRequest& r) { r.FileName = Start() + "my file.zip"; },
+       "The file name my file.zip cannot be announced!"},
+      {[this](THatchRequest& r) { r.FileName = Start() + "my\tfile.zip"; },
+       "The file name my\tfile.zip cannot be announced!"},
+      {[](THatchRequest& r) { r.Area = "MY FILES"; },
+       "The file area name MY FILES cannot be used!"},
+      {[](THatchRequest& r) { r.Replace = "old file.zip"; },
+       "The name old file.zip cannot be replaced!"},
+      // No field carries a line break into the TIC file.
+      {[](THatchRequest& r) { r.Description = {"one\r\nPw other"}; },
+       "The description holds control characters!"},
+      {[](THatchRequest& r) { r.Uplink->FileScanPassword = "se\r\nArea OTHER"; },
+       "The FileScan password of the uplink holds control characters!"},
+      // Our own reader takes TIC files up to kMaxTicFileSize.
+      {[](THatchRequest& r) { r.Description = {std::string(kMaxTicFileSize / 2, 'x')}; },
+       "The description is too long!"},
   };
   platform::WriteFileAtomic(Start() + "0000abcd.pkt", "x");
+  platform::WriteFileAtomic(Start() + "my file.zip", "x");
+  platform::WriteFileAtomic(Start() + "my\tfile.zip", "x");
   for (const Row& row : rows) {
     THatchRequest r = request;
     row.set(r);
     const THatchResult result = HatchFile(r);
     EXPECT_FALSE(result.Ok);
     EXPECT_EQ(result.Error, row.error);
+    link->FileScanPassword.clear();
   }
   EXPECT_TRUE(platform::ScanDir(link->Outbound(), "*").empty());
+}
+
+TEST_F(HatchTest, OurOwnTicReaderReadsTheHatchedFieldsBack) {
+  struct Row {
+    std::string file, area;
+    std::vector<std::string> desc;
+  } rows[] = {
+      {"report.txt", "MYFILES", {}},
+      {"a'b#c[1].tar.gz", "R50.UTIL", {"One line"}},
+      {"x.zip", "AREA_2", {"  First, with blanks  ", "", "Third \"quoted\" words"}},
+      {"big.bin", "BIG", std::vector<std::string>(500, std::string(70, 'd'))},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.file);
+    platform::WriteFileAtomic(Start() + row.file, "contents of " + row.file);
+    request.FileName = Start() + row.file;
+    request.Area = row.area;
+    request.Description = row.desc;
+    const THatchResult r = HatchFile(request);
+    ASSERT_TRUE(r.Ok) << r.Error;
+    const std::string text = platform::ReadFile(r.TicPath);
+    const TTicFile tic = TTicFile::Parse(text);
+    EXPECT_EQ(tic.File, row.file);
+    EXPECT_EQ(tic.Area, row.area);
+    EXPECT_EQ(tic.Crc, Crc32OfString("contents of " + row.file));
+    std::vector<std::string> trimmed;
+    for (const std::string& d : row.desc) {
+      const size_t a = d.find_first_not_of(' '), b = d.find_last_not_of(' ');
+      trimmed.push_back(a == std::string::npos ? "" : d.substr(a, b - a + 1));
+    }
+    if (trimmed.empty()) trimmed.push_back("");
+    EXPECT_EQ(tic.DescriptionLines(), trimmed);
+    EXPECT_LE(text.size(), kMaxTicFileSize);
+  }
+}
+
+TEST_F(HatchTest, ATicFileNeverReplacesAnotherFile) {
+  TSerialCounter serials(0x100);
+  const std::string taken = platform::WithSlash(link->Outbound()) + "00000100.TIC";
+  platform::WriteFileAtomic(taken, "Area THEIRS\r\n");
+  const THatchResult r = HatchFile(request, serials);
+  ASSERT_TRUE(r.Ok) << r.Error;
+  EXPECT_EQ(platform::NameOf(r.TicPath), "00000101.tic");
+  EXPECT_EQ(platform::ReadFile(taken), "Area THEIRS\r\n");
+}
+
+TEST_F(HatchTest, AFlowFileThatCannotBeWrittenLeavesNeitherLineNorTicFile) {
+  // A directory in the flow file's place: the flow file cannot be opened.
+  ASSERT_EQ(::mkdir(link->FlowFilePath().c_str(), 0755), 0);
+  const THatchResult r = HatchFile(request);
+  EXPECT_FALSE(r.Ok);
+  EXPECT_TRUE(r.TicPath.empty());
+  EXPECT_TRUE(platform::ScanDir(link->Outbound(), "*.tic").empty());
+  ::rmdir(link->FlowFilePath().c_str());
+  // A retry lists the file once, with its TIC file.
+  const THatchResult again = HatchFile(request);
+  ASSERT_TRUE(again.Ok) << again.Error;
+  EXPECT_EQ(FlowLines(), (std::vector<std::string>{request.FileName, "^" + again.TicPath}));
 }
 
 TEST_F(HatchTest, ArchiveDescriptionComesFromFileIdDiz) {

@@ -7,9 +7,11 @@
 
 #include <QApplication>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 
 #include "support/TempDir.h"
+#include "platform/Help.h"
 #include "widgets/IniStorages.h"
 #include "widgets/SpeedbarSetup.h"
 
@@ -330,6 +332,12 @@ TEST(SpeedBarSetup, DestroyingTheBarClosesTheDialog) {
     if (auto* s = qobject_cast<TSpeedbarSetupWindow*>(w); s && s->SpeedBar() == f->bar) setup = s;
   ASSERT_TRUE(setup);
   EXPECT_TRUE(setup->findChild<QWidget*>("HelpBtn")->isVisibleTo(setup));
+  std::vector<int> helpShown;
+  platform::HelpViewerFn before =
+      platform::SetHelpViewer([&helpShown](int context) { helpShown.push_back(context); });
+  setup->findChild<QPushButton*>("HelpBtn")->click();
+  platform::SetHelpViewer(before);
+  EXPECT_EQ(helpShown, std::vector<int>{7});
   delete f;
   QApplication::processEvents();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -9,7 +9,8 @@
 #include <QTest>
 
 #include "support/TempDir.h"
-#include "widgets/IniFile.h"
+#include "widgets/FormPlacement.h"
+#include "widgets/IniStorages.h"
 
 namespace velmaris::test {
 namespace {
@@ -122,18 +123,54 @@ TEST(CheckListBox, RadioModeAndSavedChecks) {
   b.box.SetChecked(1, true);
   b.box.SetChecked(2, true);
   EXPECT_EQ(changes.count(), 2);
-  IniFile ini(dir / "checks.ini");
-  b.box.SaveChecks(ini, "Checks");
-  EXPECT_EQ(ini.ReadInteger("Checks", "Count", 0), 4);
-  Box fewer;
-  fewer.box.SetItems({"Alpha", "Beta"});
-  fewer.box.RestoreChecks(ini, "Checks");
-  EXPECT_EQ(fewer.States(), (std::vector<TCheckBoxState>{cbUnchecked, cbChecked}));
+  {
+    TIniFile ini(dir / "checks.ini");
+    ini.WriteString("Checks", "Item7", "1");  // an older, longer list: erased
+    b.box.SaveChecks(ini, "Checks");
+    EXPECT_EQ(IniReadInteger(&ini, "Checks", "Count", 0), 4);
+    EXPECT_EQ(ini.ReadString("Checks", "Item7", "gone"), "gone");
+    Box fewer;
+    fewer.box.SetItems({"Alpha", "Beta"});
+    fewer.box.RestoreChecks(ini, "Checks");
+    EXPECT_EQ(fewer.States(), (std::vector<TCheckBoxState>{cbUnchecked, cbChecked}));
+  }
   b.box.SetCheckKind(ckRadioButtons);  // the first checked item stays
   EXPECT_EQ(b.box.CheckedIndex(), 1);
   b.box.SetCheckedIndex(-5);
   EXPECT_EQ(b.box.CheckedIndex(), 0);
   EXPECT_FALSE(b.box.AllowGrayed());
+}
+
+TEST(CheckListBox, ChecksAreSavedAndRestoredThroughTheFormPlacement) {
+  TempDir dir;
+  const std::string file = dir / "Form.ini";
+  const auto form = [&file](QWidget& window, TVxCheckListBox*& box) {
+    auto* placement = new TFormPlacement(&window);
+    placement->SetIniFileName(file);
+    placement->SetIniSection("Editor");
+    box = new TVxCheckListBox(&window);
+    box->setObjectName("Origins");
+    box->SetItems({"Alpha", "Beta", "Gamma"});
+    box->SetIniStorage(placement);
+    placement->Loaded();
+  };
+  {
+    QWidget window;
+    TVxCheckListBox* box = nullptr;
+    form(window, box);
+    window.show();
+    box->SetState(0, cbGrayed);
+    box->SetChecked(2, true);
+    window.close();
+  }
+  EXPECT_NE(dir.Read("Form.ini").find("Count=3"), std::string::npos) << dir.Read("Form.ini");
+  QWidget window;
+  TVxCheckListBox* box = nullptr;
+  form(window, box);
+  window.show();
+  EXPECT_EQ(box->State(0), cbGrayed);
+  EXPECT_EQ(box->State(1), cbUnchecked);
+  EXPECT_EQ(box->State(2), cbChecked);
 }
 
 TEST(TextListBox, ItemsAndClick) {
