@@ -14,6 +14,7 @@
 
 #include "app/MessageEditor.h"
 #include "app/MsgWin.h"
+#include "app/MsgWinCommon.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "platform/CodePage.h"
@@ -22,19 +23,6 @@
 #include "widgets/TextView.h"
 
 namespace velmaris {
-namespace {
-
-// Runs a command; a failure is reported, never passed to the event loop.
-template <class F>
-void Guarded(F&& command) {
-  try {
-    command();
-  } catch (const std::exception& e) {
-    platform::GetPrompter().Error(e.what());
-  }
-}
-
-}  // namespace
 
 TReaderPane ReaderPaneOf(const TTextView& view) {
   TReaderPane pane = TReaderPane::FromParagraphs(view.ParaStarts(), view.Paragraphs());

@@ -1,7 +1,8 @@
 // The message list window's tools on the selection (delete, copy or move,
-// flags, save as text, UUDecode) and its area commands (catch up, clean up,
-// optimise). The work is app/logic (SelectionTools, SaveAsText, UUDecode)
-// and processing/MaintenanceRuns; this file wires it to the menus.
+// flags, save as text, UUDecode), its area commands (catch up, clean up,
+// optimise) and the import filters made from the shown message. The work is
+// app/logic (SelectionTools, SaveAsText, UUDecode) and
+// processing/MaintenanceRuns; this file wires it to the menus.
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -24,6 +25,7 @@
 #include "nodelist/forms/AdvNLLookup.h"
 #include "platform/Prompter.h"
 #include "processing/MaintenanceRuns.h"
+#include "processing/Secretary.h"
 #include "widgets/ModalHook.h"
 #include "widgets/VxSpin.h"
 
@@ -272,5 +274,31 @@ void TMessageListWindow::UUdecode1Click() {
     platform::GetPrompter().Error(e.what());
   }
 }
+
+void TMessageListWindow::AbsenderknftigFiltern1Click() {
+  TFilterList* filters = GetImportFilters();
+  if (!area_ || !CurrentMail || !filters) return;
+  const std::string from = CurrentMail->Header.FromName.Str();
+  if (!platform::GetPrompter().Confirm("Area you sure you want to prevent receiving mail from  " +
+                                       AnsiText(from).toStdString() + " in this " + "area ?"))
+    return;
+  std::string name;
+  auto filter = SenderKillFilter(from, area_->Name, name);
+  filters->AddFilter(name, std::move(filter));
+}
+
+void TMessageListWindow::Betreffknftigfiltern1Click() {
+  TFilterList* filters = GetImportFilters();
+  if (!area_ || !CurrentMail || !filters) return;
+  const std::string subject = CurrentMail->Header.Subject.Str();
+  if (!platform::GetPrompter().Confirm(
+          "Area you sure you wanr to prevent Velmaris from receiving mail with the subject " +
+          AnsiText(StripReplyMarker(subject)).toStdString() + " in this area ?"))
+    return;
+  std::string name;
+  auto filter = SubjectKillFilter(subject, area_->Name, name);
+  filters->AddFilter(name, std::move(filter));
+}
+
 
 }  // namespace velmaris
