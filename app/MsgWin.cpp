@@ -95,6 +95,7 @@ TMessageListWindow::TMessageListWindow(const std::string& startDir, QWidget* par
   BuildForm();
   BuildComposeCommands();
   BuildNavigateCommands();
+  BuildListCommands();
   WinLst().Add("No area assigned", this);
   WinLst().AttachListBox(wListLink_.get());
   ApplySettings();

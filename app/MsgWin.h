@@ -241,6 +241,11 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void TreeViewMouseUp(QPoint point);
   bool TreeViewKeyDown(int key);
 
+  // --- Messages handed on as lists (MsgWinLists.cpp) ----------------------------------------
+  // The selected messages as area lists of their uplinks: each one
+  // calibrated and added to the echo or file area manager.
+  void AlsArealistverwendenClick();
+
   // --- Selection tools and area commands (MsgWinTools.cpp) ------------------------------
   // The messages of the tree's node under the last context menu; the
   // selection tools use them while FromThreadMenu is set.
@@ -278,6 +283,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void BuildHeaderPanel();
   void BuildComposeCommands();
   void BuildNavigateCommands();
+  void BuildListCommands();
   void OpenComposition(TComposition& composition, TArea* heldArea = nullptr);
   QAction* MakeAction(QMenu* menu, const char* name, const QString& caption,
                       const QKeySequence& key = {}, bool checkable = false);
