@@ -102,6 +102,10 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   TUnpRep* UnpackWindow() const { return unpRep_.get(); }
   // The search over many areas, made with the window.
   TSearchAssistent* SearchWindow() const { return searchWindow_.get(); }
+  // The file request editor, one for the program (made on first use).
+  TFileReqEditor& FileRequestEditor();
+  // The file request editor told the outbound folder and the default zone.
+  void ShowFredClick();
   // The address book window while it is open.
   TAddrBook* AddressBookWindow() const { return addrBook_; }
   // The background work at start: the optimisation (followed by the
@@ -225,7 +229,6 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void Hilfethemen1Click();
   // A new nodelist browser.
   void Nodelistensuche1Click();
-  void ShowFredClick();
 
   std::string startDir_;
   std::string helpFile_;

@@ -110,8 +110,13 @@ void TKQMainWindow::Hilfethemen1Click() { ShowHelpTopic(helpFile_, kHelpIndexCon
 
 // The file request editor, one for the program, told the outbound folder and
 // the default zone each time it is shown.
-void TKQMainWindow::ShowFredClick() {
+TFileReqEditor& TKQMainWindow::FileRequestEditor() {
   if (!fileReqEditor_) fileReqEditor_ = std::make_unique<TFileReqEditor>(ConfigStore());
+  return *fileReqEditor_;
+}
+
+void TKQMainWindow::ShowFredClick() {
+  FileRequestEditor();
   const std::shared_ptr<const SettingsValues> settings = ConfigStore().SettingsModel().Snapshot();
   fileReqEditor_->SetOutbound(settings->OutboundDir());
   fileReqEditor_->SetDefaultZone(settings->Zone());

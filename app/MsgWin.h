@@ -245,6 +245,8 @@ class TMessageListWindow : public QMainWindow, public TObject {
   // The selected messages as area lists of their uplinks: each one
   // calibrated and added to the echo or file area manager.
   void AlsArealistverwendenClick();
+  // The displayed message as a file list in the file request editor.
+  void SDateienausMailanfordernClick();
 
   // --- Selection tools and area commands (MsgWinTools.cpp) ------------------------------
   // The messages of the tree's node under the last context menu; the

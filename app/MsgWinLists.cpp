@@ -1,5 +1,6 @@
 // Messages of the message list window handed on as lists: an uplink robot's
-// area list read into the echo or file area manager.
+// area list read into the echo or file area manager, and a BBS's file list
+// loaded into the file request editor.
 #include <QAction>
 #include <QMenu>
 #include <memory>
@@ -11,15 +12,29 @@
 #include "app/LTypeReq.h"
 #include "app/MsgWin.h"
 #include "app/MsgWinCommon.h"
+#include "app/logic/FileRequestMailBox.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
+#include "core/MailBox.h"
 #include "core/NetLink.h"
+#include "mailer/Mailers.h"
+#include "mailer/forms/FileReqEditor.h"
 #include "platform/Prompter.h"
 #include "processing/AreaManager.h"
 #include "processing/forms/Calibrator.h"
 #include "widgets/ModalHook.h"
 
 namespace velmaris {
+
+namespace {
+
+std::string FirstMailerProfile() {
+  TMailerConfig* profiles = GetMailerConfig();
+  return profiles && profiles->Mailers().GetCount() > 0 ? profiles->Mailers().GetString(0)
+                                                         : std::string();
+}
+
+}  // namespace
 
 void TMessageListWindow::BuildListCommands() {
   QMenu* single = Menu("Mail1");
@@ -32,6 +47,13 @@ void TMessageListWindow::BuildListCommands() {
   connect(areaList, &QAction::triggered, this,
           [this] { Guarded([this] { AlsArealistverwendenClick(); }); });
   RegisterCommand(areaList, TCommandRule::MessageView);
+  const QString fileRequest = QStringLiteral("Запрос &файлов из сообщения");
+  for (QAction* action : {MakeAction(single, "DateienausMailanfordern", fileRequest),
+                          MakeAction(popup, "SDateienausMailanfordern", fileRequest)}) {
+    connect(action, &QAction::triggered, this,
+            [this] { Guarded([this] { SDateienausMailanfordernClick(); }); });
+    RegisterCommand(action, TCommandRule::MessageView);
+  }
 }
 
 void TMessageListWindow::AlsArealistverwendenClick() {
@@ -63,6 +85,28 @@ void TMessageListWindow::AlsArealistverwendenClick() {
                                           calibrator.DescL());
     platform::GetPrompter().Inform(std::to_string(added) + " new areas found !");
   }
+}
+
+void TMessageListWindow::SDateienausMailanfordernClick() {
+  TKQMainWindow* main = GetMainWindow();
+  if (!Area() || !main || !IsMessageView() || DisplayedIndex < 0) return;
+  std::unique_ptr<TMail> mail = Area()->ReadMail(DisplayedIndex);
+  if (!mail) return;
+  TFileReqEditor& editor = main->FileRequestEditor();
+  const auto settings = main->ConfigStore().SettingsModel().Snapshot();
+  editor.SetOutbound(settings->OutboundDir());
+  editor.SetDefaultZone(settings->Zone());
+  TMailBox box;
+  box.Assign(editor.MailBox());
+  FillRequestMailBox(box, mail->Header, FirstMailerProfile());
+  editor.SetTitleName(box.Name);
+  editor.SetMailBox(box);
+  editor.LoadMailText(std::string(mail->BodyText()));
+  mail.reset();
+  editor.LoadRequest();
+  editor.show();
+  editor.raise();
+  editor.activateWindow();
 }
 
 }  // namespace velmaris

@@ -1,5 +1,6 @@
 // Messages of the message list window handed on as lists, through the real
-// main window: a robot's area list into the area managers.
+// main window: a robot's area list into the area managers, a BBS's file list
+// into the file request editor.
 #include <QAction>
 #include <QListWidget>
 #include <QPushButton>
@@ -11,6 +12,9 @@
 #include "app/MsgWin.h"
 #include "core/MsgBaseFixtures.h"
 #include "core/NetLink.h"
+#include "mailer/FileRequest.h"
+#include "mailer/forms/FileReqEditor.h"
+#include "platform/Files.h"
 #include "processing/AreaManager.h"
 #include "processing/forms/Calibrator.h"
 #include "widgets/ModalHook.h"
@@ -166,6 +170,42 @@ TEST_F(MsgWinListsTest, ACancelledQuestionSkipsTheMessageAndRemembersNothing) {
   EXPECT_EQ(window->AreaManagers()->Echo().All().Count(), 0);
   EXPECT_EQ(link->AFSender, "AreaFix");
   EXPECT_TRUE(link->AreaFixTitles.empty());
+}
+
+TEST_F(MsgWinListsTest, AFileListMessageFillsTheFileRequestEditor) {
+  const TFidoAddr bbs{2, 5020, 1, 2};
+  TMessageListWindow& list = Store([&] {
+    std::vector<std::unique_ptr<TMail>> m;
+    m.push_back(ListMail("Bbs Sysop", bbs, "Files",
+                         "Area 1: Tools\rTOOL.ZIP   1000 A tool\rGAME.ZIP   2000 A game\r"));
+    return m;
+  }());
+  const auto settings = window->ConfigStore().SettingsModel().Snapshot();
+  const std::string outbound = platform::WithoutSlash(settings->OutboundDir());
+  ASSERT_TRUE(ForceDirectoryPath(outbound + "/"));
+  // A request already pending for that system is loaded with the list.
+  WriteRequestFiles({"OLD.ZIP"}, outbound, settings->Zone(), bbs);
+
+  QAction* command = list.Action("DateienausMailanfordern");
+  ASSERT_NE(command, nullptr);
+  EXPECT_FALSE(command->isEnabled());
+  EXPECT_FALSE(list.Action("SDateienausMailanfordern")->isEnabled());
+  list.GoToMessage(0);
+  EXPECT_TRUE(command->isEnabled());
+  command->trigger();
+
+  TFileReqEditor& editor = window->FileRequestEditor();
+  EXPECT_TRUE(editor.isVisible());
+  EXPECT_EQ(editor.MailBox().Name, "Mailbox of Bbs Sysop");
+  EXPECT_EQ(editor.MailBox().Sysop, "Bbs Sysop");
+  EXPECT_EQ(editor.MailBox().Address.Address(), bbs);
+  EXPECT_EQ(editor.FileList().Name(), "Mailtext");
+  EXPECT_EQ(editor.FileList().Count(), 3);
+  EXPECT_EQ(editor.RequestLines(), std::vector<std::string>{"OLD.ZIP"});
+  EXPECT_EQ(editor.windowTitle().toStdString(),
+            "Mailbox of Bbs Sysop(2:5020/1.2): Mailtext with 3 lines, " +
+                std::to_string(editor.FileList().Size()) + " bytes");
+  editor.close();
 }
 
 }  // namespace
