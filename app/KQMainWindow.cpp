@@ -485,8 +485,7 @@ void TKQMainWindow::AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifi
 
 // --- Window list and commands --------------------------------------------------------
 
-void TKQMainWindow::WListDblClick(QListWidgetItem* item) {
-  const int row = wList_->row(item);
+void ShowWindowListEntry(int row) {
   if (row < 0 || row >= WinLst().GetCount()) return;
   auto* window = dynamic_cast<QWidget*>(WinLst().GetItem(row));
   if (!window) return;
@@ -495,6 +494,8 @@ void TKQMainWindow::WListDblClick(QListWidgetItem* item) {
   window->raise();
   window->activateWindow();
 }
+
+void TKQMainWindow::WListDblClick(QListWidgetItem* item) { ShowWindowListEntry(wList_->row(item)); }
 
 void TKQMainWindow::Beenden1Click() { close(); }
 
@@ -521,10 +522,10 @@ void TKQMainWindow::Ingo1Click() {
   about.exec();
 }
 
-void TKQMainWindow::SettingsClick() {
+void TKQMainWindow::SettingsClick(const std::function<void(TSettingsDialog&)>& prepare) {
   try {
     ShowSettingsDialog(ConfigStore(), GetPackerList(),
-                       areaManagers_ ? &areaManagers_->Echo() : nullptr, this);
+                       areaManagers_ ? &areaManagers_->Echo() : nullptr, this, prepare);
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }
@@ -757,12 +758,14 @@ void TKQMainWindow::DOSearchClick() {
   searchWindow_->activateWindow();
 }
 
-void TKQMainWindow::Suchern1Click() {
+void TKQMainWindow::Suchern1Click() { SearchInAreas(SelectedAreaRows()); }
+
+void TKQMainWindow::SearchInAreas(const std::vector<int>& areaIndexes) {
   if (!searchWindow_->Searching()) {
     TEZBetterListBox* list = searchWindow_->SearchAreas();
     list->ClearSelection();
-    for (int i = 0; i < areaList_->GetCount() && i < list->GetCount(); ++i)
-      if (areaList_->Selected(i)) {
+    for (int i : areaIndexes)
+      if (i >= 0 && i < list->GetCount()) {
         list->SetSelected(i, true);
         list->SetFocusIndex(i);
       }

@@ -96,6 +96,7 @@ TMessageListWindow::TMessageListWindow(const std::string& startDir, QWidget* par
   BuildComposeCommands();
   BuildNavigateCommands();
   BuildListCommands();
+  BuildForwardCommands();
   WinLst().Add("No area assigned", this);
   WinLst().AttachListBox(wListLink_.get());
   ApplySettings();

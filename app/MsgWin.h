@@ -248,6 +248,26 @@ class TMessageListWindow : public QMainWindow, public TObject {
   // The displayed message as a file list in the file request editor.
   void SDateienausMailanfordernClick();
 
+  // --- Other windows (MsgWinForwards.cpp) ---------------------------------------------------
+  // The main window in front.
+  void Arealiste1Click();
+  // The window of the chosen entry of the window list in front.
+  void WListDblClick();
+  void Einstellungen1Click();
+  // The settings on the text-group page with the area's group chosen.
+  void Texte1Click();
+  // The settings on the display page.
+  void Anzeige1Click();
+  // The area's properties on the maintenance / new-mail page.
+  void Aufrumen2Click();
+  void NeueMails1Click();
+  // The multi-area search with only this area chosen.
+  void Suchen1Click();
+  // The file request editor (menu and speed item).
+  void Filelisten1Click();
+  // The list pop-up's close: the window hides.
+  void Beenden1Click() { hide(); }
+
   // --- Selection tools and area commands (MsgWinTools.cpp) ------------------------------
   // The messages of the tree's node under the last context menu; the
   // selection tools use them while FromThreadMenu is set.
@@ -286,6 +306,8 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void BuildComposeCommands();
   void BuildNavigateCommands();
   void BuildListCommands();
+  void BuildForwardCommands();
+  void ShowAreaProperties(const char* page);
   void OpenComposition(TComposition& composition, TArea* heldArea = nullptr);
   QAction* MakeAction(QMenu* menu, const char* name, const QString& caption,
                       const QKeySequence& key = {}, bool checkable = false);

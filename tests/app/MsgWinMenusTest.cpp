@@ -1,0 +1,118 @@
+// The message list window's menus through the real windows: the ways to
+// other windows, the pop-up menus, the keys and help.
+#include <QAction>
+#include <QApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QTabWidget>
+#include <QTest>
+
+#include "MainWindowFixture.h"
+#include "app/AreaProperties.h"
+#include "app/MsgWin.h"
+#include "app/SearchAssistent.h"
+#include "app/SettingsDialog.h"
+#include "core/TextGroups.h"
+#include "core/WinLst.h"
+#include "mailer/forms/FileReqEditor.h"
+#include "widgets/EZBetterListBox.h"
+#include "widgets/ModalHook.h"
+#include "widgets/PageControl98.h"
+
+namespace velmaris::test {
+namespace {
+
+class MsgWinMenusTest : public MainWindowFixture {
+ protected:
+  void SetUp() override {
+    MainWindowFixture::SetUp();
+    Prepare({{"FIDO.GER", Times(3, 0)}, {"OTHER", Times(1, 0)}});
+    Open();
+    list = window->OpenMessageList(*Area("FIDO.GER"));
+    ASSERT_NE(list, nullptr);
+  }
+  void TearDown() override {
+    SetModalHook({});
+    MainWindowFixture::TearDown();
+  }
+  // Runs the command and returns the object name of the page each modal
+  // window showed (its outer page control's current page).
+  std::vector<std::string> PagesShownBy(const char* command) {
+    std::vector<std::string> pages;
+    SetModalHook([&](QWidget* w) {
+      if (auto* settings = qobject_cast<TSettingsDialog*>(w)) {
+        pages.push_back(settings->Notebook()->currentWidget()->objectName().toStdString());
+        pages.push_back(settings->findChild<QTabWidget*>("DisplayTabs")->currentIndex() == 0
+                            ? "display general"
+                            : "display other");
+      } else if (qobject_cast<TAreaProperties*>(w)) {
+        pages.push_back(w->findChild<QTabWidget*>("PageControl1")
+                            ->currentWidget()
+                            ->objectName()
+                            .toStdString());
+      }
+      return int(QDialog::Rejected);
+    });
+    list->Action(command)->trigger();
+    SetModalHook({});
+    return pages;
+  }
+  TMessageListWindow* list = nullptr;
+};
+
+TEST_F(MsgWinMenusTest, SettingsShortcutsOpenTheirPages) {
+  TZRTexts& groups = window->ConfigStore().TextGroups();
+  ASSERT_GT(groups.GetCount(), 0);
+  Area("FIDO.GER")->TextGroup = groups.GetCount() - 1;
+  SetModalHook([&](QWidget* w) {
+    auto* settings = qobject_cast<TSettingsDialog*>(w);
+    EXPECT_NE(settings, nullptr);
+    if (!settings) return int(QDialog::Rejected);
+    EXPECT_EQ(settings->Notebook()->currentWidget()->objectName(), "TabGruppen");
+    auto* tg = settings->findChild<QListWidget*>("TGList");
+    EXPECT_EQ(tg->currentRow(), groups.GetCount() - 1);
+    return int(QDialog::Rejected);
+  });
+  list->Action("Texte1")->trigger();
+  EXPECT_EQ(PagesShownBy("Anzeige1"), (std::vector<std::string>{"TabAnzeige", "display general"}));
+  EXPECT_EQ(PagesShownBy("Aufrumen2"), std::vector<std::string>{"AreaMaintain"});
+  EXPECT_EQ(PagesShownBy("NeueMails1"), std::vector<std::string>{"NewMails"});
+  EXPECT_EQ(PagesShownBy("Einstellungen1").size(), 2u);
+}
+
+TEST_F(MsgWinMenusTest, OtherWindowsComeToTheFront) {
+  // The search on this area alone.
+  list->Action("Suchen1")->trigger();
+  TSearchAssistent* search = window->SearchWindow();
+  EXPECT_TRUE(search->isVisible());
+  TEZBetterListBox* areas = search->SearchAreas();
+  const int self = window->ConfigStore().Areas().IndexOf(Area("FIDO.GER"));
+  for (int i = 0; i < areas->GetCount(); ++i) EXPECT_EQ(areas->Selected(i), i == self) << i;
+  search->close();
+
+  list->Action("Filelisten1")->trigger();
+  EXPECT_TRUE(window->FileRequestEditor().isVisible());
+  window->FileRequestEditor().close();
+
+  // The window list: a double click on the main window's entry shows it.
+  EXPECT_FALSE(window->isVisible());
+  list->show();
+  auto* wList = list->findChild<QListWidget*>("WList");
+  const int row = WinLst().IndexOfObject(window.get());
+  ASSERT_GE(row, 0);
+  ASSERT_LT(row, wList->count());
+  wList->setCurrentRow(row);
+  emit wList->itemDoubleClicked(wList->item(row));
+  EXPECT_TRUE(window->isVisible());
+  window->hide();
+  list->Action("Arealiste1")->trigger();
+  EXPECT_TRUE(window->isVisible());
+
+  // The list pop-up's close only hides the window.
+  list->Action("Beenden1")->trigger();
+  EXPECT_FALSE(list->isVisible());
+  EXPECT_EQ(MessageWindowOf(*Area("FIDO.GER")), list);
+}
+
+}  // namespace
+}  // namespace velmaris::test
