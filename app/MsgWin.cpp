@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -707,6 +708,16 @@ void TMessageListWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool TMessageListWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease &&
+      (watched == listBox_->viewport() || watched == msgText_->viewport())) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::RightButton) {
+      const bool text = watched == msgText_->viewport();
+      if (QMenu* popup = Menu(text ? "PopupSingle" : "MsgListPopup"))
+        ExecPopupMenu(*popup, static_cast<QWidget*>(watched)->mapToGlobal(mouse->position().toPoint()));
+      return true;
+    }
+  }
   if (event->type() == QEvent::KeyPress && watched == msgText_) {
     auto* key = static_cast<QKeyEvent*>(event);
     try {

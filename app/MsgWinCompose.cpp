@@ -199,7 +199,10 @@ void TMessageListWindow::BuildComposeCommands() {
       answer->addAction(action);
     if (popupSingle) popupSingle->addAction(action);
   }
-  if (listPopup) listPopup->addAction(Action("NewMail"));
+  if (listPopup) {
+    listPopup->addSeparator();
+    listPopup->addAction(Action("NewMail"));
+  }
   if (answer) answer->insertAction(answer->actions().value(0), Action("Answer"));
 
   // Speed items.

@@ -458,6 +458,11 @@ void TMessageListWindow::BuildForm() {
   column->addWidget(views_, 1);
   setCentralWidget(central);
 
+  // The pop-up menus of the list and of the text open on a right click
+  // (eventFilter).
+  listBox_->viewport()->installEventFilter(this);
+  msgText_->viewport()->installEventFilter(this);
+
   auto* status = new QStatusBar(this);
   auto* panel = new QLabel(status);
   panel->setObjectName("StatusPanel0");

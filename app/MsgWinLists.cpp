@@ -54,6 +54,8 @@ void TMessageListWindow::BuildListCommands() {
             [this] { Guarded([this] { SDateienausMailanfordernClick(); }); });
     RegisterCommand(action, TCommandRule::MessageView);
   }
+  popup->addSeparator();
+  popup->addAction(Action("AbsenderinsAdressbuch3"));
 }
 
 void TMessageListWindow::AlsArealistverwendenClick() {

@@ -210,6 +210,7 @@ void TMessageListWindow::BuildNavigateCommands() {
   QMenu* edit = Menu("Bearbeiten1");
   QMenu* listPopup = Menu("MsgListPopup");
   edit->addSeparator();
+  listPopup->addSeparator();
   struct Plain {
     const char* name;
     const char* caption;

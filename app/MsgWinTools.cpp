@@ -116,6 +116,14 @@ void TMessageListWindow::BuildToolCommands() {
        &TMessageListWindow::CopyMailsBtnClick);
   hook(MakeAction(popup, "Flagsndern1", QStringLiteral("Изменить &флаги")),
        &TMessageListWindow::DoSetFlagsClick);
+  popup->addSeparator();
+  hook(MakeAction(popup, "Aufholen1", QStringLiteral("&Подтянуть арию")),
+       &TMessageListWindow::Aufholen1Click);
+  hook(MakeAction(popup, "AbsenderinsAdressbuch2", QStringLiteral("&Добавить в адресную книгу")),
+       &TMessageListWindow::AbsenderinsAdressbuch1Click);
+  // The message pop-up's entry (placed with the message's other commands).
+  hook(MakeAction(nullptr, "AbsenderinsAdressbuch3", QStringLiteral("&Добавить в адресную книгу")),
+       &TMessageListWindow::AbsenderinsAdressbuch1Click);
   // The thread tree's context menus: the tools then work on the messages
   // of the node under the menu (FromThreadMenu is set while it runs).
   struct TreeItem {
@@ -141,10 +149,6 @@ void TMessageListWindow::BuildToolCommands() {
   };
   for (const TreeItem& item : kTreeItems)
     hook(MakeAction(Menu(item.menu), item.name, QString::fromUtf8(item.caption)), item.handler);
-  hook(MakeAction(popup, "Aufholen1", QStringLiteral("&Подтянуть арию")),
-       &TMessageListWindow::Aufholen1Click);
-  hook(MakeAction(popup, "AbsenderinsAdressbuch2", QStringLiteral("&Добавить в адресную книгу")),
-       &TMessageListWindow::AbsenderinsAdressbuch1Click);
 }
 
 void TMessageListWindow::LookupSenderClick() {

@@ -18,6 +18,8 @@
 #include "widgets/EZBetterListBox.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
+#include "widgets/BetterListBox.h"
+#include "widgets/TextView.h"
 
 namespace velmaris::test {
 namespace {
@@ -112,6 +114,58 @@ TEST_F(MsgWinMenusTest, OtherWindowsComeToTheFront) {
   list->Action("Beenden1")->trigger();
   EXPECT_FALSE(list->isVisible());
   EXPECT_EQ(MessageWindowOf(*Area("FIDO.GER")), list);
+}
+
+// With VELMARIS_SCREENSHOTS set, the widget as a PNG in that folder.
+void Shot(QWidget& widget, const char* name) {
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS")) {
+    if (qobject_cast<QMenu*>(&widget)) widget.adjustSize();
+    widget.grab().save(QString::fromUtf8(dir) + "/" + name + ".png");
+  }
+}
+
+// The enabled items' object names of a menu, in order ("-" a separator).
+std::vector<std::string> Items(const QMenu& menu) {
+  std::vector<std::string> names;
+  for (QAction* a : menu.actions())
+    names.push_back(a->isSeparator() ? "-" : a->objectName().toStdString());
+  return names;
+}
+
+TEST_F(MsgWinMenusTest, RightClicksOpenTheListAndTheMessagePopUps) {
+  list->resize(900, 600);
+  list->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(list));
+  std::vector<std::string> opened;
+  std::vector<std::vector<std::string>> items;
+  SetModalHook([&](QWidget* w) {
+    auto* menu = qobject_cast<QMenu*>(w);
+    if (!menu) return int(QDialog::Rejected);
+    opened.push_back(menu->objectName().toStdString());
+    items.push_back(Items(*menu));
+    Shot(*menu, menu->objectName().toLatin1().constData());
+    return 0;
+  });
+  Shot(*list, "MessageListWindowList");
+  QWidget* rows = list->ListBox()->viewport();
+  QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(100, 40));
+  list->GoToMessage(1);
+  QWidget* text = list->MsgText()->viewport();
+  QTest::mouseClick(text, Qt::RightButton, {}, QPoint(50, 20));
+  Shot(*list, "MessageListWindow");
+  SetModalHook({});
+  ASSERT_EQ(opened, (std::vector<std::string>{"MsgListPopup", "PopupSingle"}));
+  const std::vector<std::string> listItems = {
+      "Lschen1", "Kopieren1", "Flagsndern1", "-", "Aufholen1", "AbsenderinsAdressbuch2", "-",
+      "NewMail", "-", "DoSelectAllItem", "DeSelectAllItem", "DoToggleSelectionItem", "-",
+      "Beenden1"};
+  EXPECT_EQ(items[0], listItems);
+  for (const char* name : {"Answer", "PAntwortohneQuote", "PKommentarmitQuote",
+                           "PKommentarohneQuote", "PAntwortalsNetMail",
+                           "PAntwortalsNetmailohneQuote", "Forward", "NewMail", "Edit",
+                           "AlsArealistverwenden", "SDateienausMailanfordern",
+                           "AbsenderinsAdressbuch3"})
+    EXPECT_NE(std::find(items[1].begin(), items[1].end(), name), items[1].end()) << name;
 }
 
 }  // namespace
