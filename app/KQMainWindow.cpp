@@ -294,7 +294,11 @@ void TKQMainWindow::BuildMenus() {
   alPopup_->setObjectName("ALPopup");
   alPopup_->addAction(newMail);
   alPopup_->addSeparator();
-  alPopup_->addAction(MakeAction("Suchern1", QStringLiteral("Поиск"), QKeySequence("F4")));
+  // The pop-up's search shows the key of the menu's search; it reaches the
+  // pop-up's entry only while the pop-up is open.
+  QAction* popupSearch = MakeAction("Suchern1", QStringLiteral("Поиск"), QKeySequence("F4"));
+  popupSearch->setShortcutContext(Qt::WidgetShortcut);
+  alPopup_->addAction(popupSearch);
   alPopup_->addSeparator();
   alPopup_->addAction(catchUp);
   alPopup_->addAction(cleanUp);

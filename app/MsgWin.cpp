@@ -628,6 +628,10 @@ void TMessageListWindow::UpdateCommands() {
   const bool w = area_ && IsWritableType(area_->AreaType);
   const bool e = v && w && CurrentMail && (CurrentMail->Header.Flags & MsgFlag::Editable);
   if (QMenu* single = Menu("Mail1")) single->menuAction()->setVisible(v);
+  // One key, two commands: the file request from the message in the
+  // message view, the clean-up of the area elsewhere.
+  if (QAction* cleanUp = Action("Aufrumen1"))
+    cleanUp->setShortcut(v ? QKeySequence() : QKeySequence("Ctrl+M"));
   for (auto& [action, rule] : commands_) {
     if (!action) continue;
     bool on = false;

@@ -1,6 +1,8 @@
 // Helpers shared by the files of the message list window (MsgWin*.cpp).
 #pragma once
 
+#include <QAction>
+#include <QKeySequence>
 #include <cstdint>
 #include <exception>
 
@@ -33,6 +35,14 @@ inline constexpr FlagBox kFlagBoxes[] = {
     {"F_Send", "Послать", MsgFlag::Send},        {"F_Sent", "Послано", MsgFlag::Sent},
     {"F_Crash", "Crash", MsgFlag::Crash},        {"F_Attach", "Attach", MsgFlag::Attach},
     {"F_Request", "Request", MsgFlag::Request}};
+
+// A pop-up menu's entry shows the key of the menu command it repeats; the
+// key reaches it only while its pop-up is open, so the window's key stays
+// unambiguous.
+inline void SetPopupKey(QAction* action, const QKeySequence& key) {
+  action->setShortcut(key);
+  action->setShortcutContext(Qt::WidgetShortcut);
+}
 
 // The section of "MsgList.ini" that holds the tool bar's layout.
 inline constexpr const char* kToolbarSection = "MailToolbar";

@@ -48,8 +48,13 @@ void TMessageListWindow::BuildListCommands() {
           [this] { Guarded([this] { AlsArealistverwendenClick(); }); });
   RegisterCommand(areaList, TCommandRule::MessageView);
   const QString fileRequest = QStringLiteral("Запрос &файлов из сообщения");
-  for (QAction* action : {MakeAction(single, "DateienausMailanfordern", fileRequest),
-                          MakeAction(popup, "SDateienausMailanfordern", fileRequest)}) {
+  // Ctrl+M: the file request in the message view, where it is enabled;
+  // elsewhere the clean-up has it (UpdateCommands).
+  QAction* menuRequest = MakeAction(single, "DateienausMailanfordern", fileRequest);
+  QAction* popupRequest = MakeAction(popup, "SDateienausMailanfordern", fileRequest);
+  menuRequest->setShortcut(QKeySequence("Ctrl+M"));
+  SetPopupKey(popupRequest, QKeySequence("Ctrl+M"));
+  for (QAction* action : {menuRequest, popupRequest}) {
     connect(action, &QAction::triggered, this,
             [this] { Guarded([this] { SDateienausMailanfordernClick(); }); });
     RegisterCommand(action, TCommandRule::MessageView);

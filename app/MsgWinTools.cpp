@@ -11,6 +11,7 @@
 
 #include "app/DirDialog.h"
 #include "app/MsgWin.h"
+#include "app/MsgWinCommon.h"
 #include "app/ProgressWindow.h"
 #include "app/SelectionToolForms.h"
 #include "app/UUDecoder.h"
@@ -119,11 +120,14 @@ void TMessageListWindow::BuildToolCommands() {
   popup->addSeparator();
   hook(MakeAction(popup, "Aufholen1", QStringLiteral("&Подтянуть арию")),
        &TMessageListWindow::Aufholen1Click);
+  SetPopupKey(Action("Aufholen1"), QKeySequence("Ctrl+H"));
   hook(MakeAction(popup, "AbsenderinsAdressbuch2", QStringLiteral("&Добавить в адресную книгу")),
        &TMessageListWindow::AbsenderinsAdressbuch1Click);
+  SetPopupKey(Action("AbsenderinsAdressbuch2"), QKeySequence("Ctrl+B"));
   // The message pop-up's entry (placed with the message's other commands).
   hook(MakeAction(nullptr, "AbsenderinsAdressbuch3", QStringLiteral("&Добавить в адресную книгу")),
        &TMessageListWindow::AbsenderinsAdressbuch1Click);
+  SetPopupKey(Action("AbsenderinsAdressbuch3"), QKeySequence("Ctrl+B"));
   // The thread tree's context menus: the tools then work on the messages
   // of the node under the menu (FromThreadMenu is set while it runs).
   struct TreeItem {
@@ -149,6 +153,8 @@ void TMessageListWindow::BuildToolCommands() {
   };
   for (const TreeItem& item : kTreeItems)
     hook(MakeAction(Menu(item.menu), item.name, QString::fromUtf8(item.caption)), item.handler);
+  SetPopupKey(Action("MailCopy"), QKeySequence("Ctrl+C"));
+  SetPopupKey(Action("MailAddUser"), QKeySequence("Ctrl+B"));
 }
 
 void TMessageListWindow::LookupSenderClick() {

@@ -8,6 +8,8 @@
 #include <QTest>
 
 #include "MainWindowFixture.h"
+#include "ShortcutCheck.h"
+#include "app/SearchAndReplace.h"
 #include "app/AreaProperties.h"
 #include "app/MsgWin.h"
 #include "app/SearchAssistent.h"
@@ -166,6 +168,39 @@ TEST_F(MsgWinMenusTest, RightClicksOpenTheListAndTheMessagePopUps) {
                            "AlsArealistverwenden", "SDateienausMailanfordern",
                            "AbsenderinsAdressbuch3"})
     EXPECT_NE(std::find(items[1].begin(), items[1].end(), name), items[1].end()) << name;
+}
+
+TEST_F(MsgWinMenusTest, EveryKeyReachesOneCommandAndCtrlFFindsInTheText) {
+  EXPECT_EQ(ShortcutClashes(*list), std::vector<std::string>{}) << "list view";
+  list->GoToMessage(0);
+  EXPECT_EQ(ShortcutClashes(*list), std::vector<std::string>{}) << "message view";
+  EXPECT_EQ(ShortcutClashes(*window), std::vector<std::string>{}) << "main window";
+
+  list->show();
+  list->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(list));
+  std::vector<std::string> opened;
+  SetModalHook([&](QWidget* w) {
+    opened.push_back(w->metaObject()->className());
+    return int(QDialog::Rejected);
+  });
+  QTest::keyClick(list->MsgText(), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(opened, std::vector<std::string>{"velmaris::TSARForm"});
+  // Ctrl+M: the file request in the message view.
+  QTest::keyClick(list->MsgText(), Qt::Key_M, Qt::ControlModifier);
+  EXPECT_TRUE(window->FileRequestEditor().isVisible());
+  window->FileRequestEditor().close();
+  SetModalHook({});
+
+  // F4 in the main window shows the search window.
+  list->hide();
+  window->show();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }));
+  window->AreaListBox()->setFocus();
+  QTest::keyClick(window->AreaListBox(), Qt::Key_F4);
+  EXPECT_TRUE(window->SearchWindow()->isVisible());
+  window->SearchWindow()->close();
 }
 
 }  // namespace
