@@ -16,6 +16,9 @@ class THelpViewer : public QTextBrowser {
   void ShowTopic(const std::string& helpFile, int context);
 };
 
+// The help index's context, the same in every window.
+inline constexpr int kHelpIndexContext = 1;
+
 // The one viewer, shown in front with the topic.
 THelpViewer* ShowHelpTopic(const std::string& helpFile, int context);
 

@@ -46,7 +46,6 @@ class TNote : public QWidget {
 };
 
 constexpr int kMainHelpContext = 1000;
-constexpr int kHelpIndexContext = 1;
 
 }  // namespace
 

@@ -265,6 +265,10 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void Suchen1Click();
   // The file request editor (menu and speed item).
   void Filelisten1Click();
+  // Help on the window's own topic (kHelpContext) and the help index.
+  static constexpr int kHelpContext = 2000;
+  void Hilfe1Click();
+  void Hilfethemen1Click();
   // The list pop-up's close: the window hides.
   void Beenden1Click() { hide(); }
 

@@ -158,7 +158,6 @@ void TMessageListWindow::BuildMenus() {
       {"Echareamanager1", "Echoareamanager1", QStringLiteral("Менеджер эхоконференций")},
       {"Fileareamanager1", "FileareaManager1", QStringLiteral("Менеджер файловых эх")},
       {"Nodelistensuche1", "Nodelistensuche1", QStringLiteral("Поиск в нодлисте")},
-      {"Hilfethemen1", "Hilfethemen1", QStringLiteral("Темы справки")},
   };
   for (const Forward& f : kForwards) {
     QAction* action = MakeAction(extras, f.name, f.caption);

@@ -1,12 +1,13 @@
 // The message list window's ways to other windows: the main window, the
 // window list, the settings and the area's properties on a chosen page, the
-// multi-area search on this area and the file request editor.
+// multi-area search on this area, the file request editor and help.
 #include <QAction>
 #include <QListWidget>
 #include <QMenu>
 #include <QStyle>
 
 #include "app/AreaProperties.h"
+#include "app/HelpViewer.h"
 #include "app/KQMainWindow.h"
 #include "app/MsgWin.h"
 #include "app/MsgWinCommon.h"
@@ -54,6 +55,13 @@ void TMessageListWindow::BuildForwardCommands() {
           [this] { Beenden1Click(); });
   connect(findChild<QListWidget*>("WList"), &QListWidget::itemDoubleClicked, this,
           [this] { WListDblClick(); });
+
+  // Help: the window's own topic and the index.
+  QMenu* help = Menu("HilfeMenu");
+  connect(MakeAction(help, "Hilfe1", QStringLiteral("Справка"), QKeySequence::HelpContents),
+          &QAction::triggered, this, [this] { Hilfe1Click(); });
+  connect(MakeAction(help, "Hilfethemen1", QStringLiteral("Указатель")), &QAction::triggered, this,
+          [this] { Hilfethemen1Click(); });
 
   // Speed items of the window section.
   TSpeedBar* bar = MailToolbar();
@@ -132,6 +140,14 @@ void TMessageListWindow::Suchen1Click() {
   TKQMainWindow* main = GetMainWindow();
   if (!main || !Area()) return;
   main->SearchInAreas({main->ConfigStore().Areas().IndexOf(Area())});
+}
+
+void TMessageListWindow::Hilfe1Click() {
+  if (TKQMainWindow* main = GetMainWindow()) ShowHelpTopic(main->HelpFile(), kHelpContext);
+}
+
+void TMessageListWindow::Hilfethemen1Click() {
+  if (TKQMainWindow* main = GetMainWindow()) ShowHelpTopic(main->HelpFile(), kHelpIndexContext);
 }
 
 void TMessageListWindow::Filelisten1Click() {

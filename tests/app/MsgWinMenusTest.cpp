@@ -11,12 +11,14 @@
 #include "ShortcutCheck.h"
 #include "app/SearchAndReplace.h"
 #include "app/AreaProperties.h"
+#include "app/HelpViewer.h"
 #include "app/MsgWin.h"
 #include "app/SearchAssistent.h"
 #include "app/SettingsDialog.h"
 #include "core/TextGroups.h"
 #include "core/WinLst.h"
 #include "mailer/forms/FileReqEditor.h"
+#include "platform/Files.h"
 #include "widgets/EZBetterListBox.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
@@ -201,6 +203,28 @@ TEST_F(MsgWinMenusTest, EveryKeyReachesOneCommandAndCtrlFFindsInTheText) {
   QTest::keyClick(window->AreaListBox(), Qt::Key_F4);
   EXPECT_TRUE(window->SearchWindow()->isVisible());
   window->SearchWindow()->close();
+}
+
+TEST_F(MsgWinMenusTest, HelpOpensTheReadersTopicAndTheIndex) {
+  platform::MakeDirs(Start() + "Tervik/");
+  platform::WriteFileAtomic(Start() + "Tervik/" + std::to_string(TMessageListWindow::kHelpContext) +
+                                ".html",
+                            "<p>Reading messages</p>");
+  QMenu* help = list->Menu("HilfeMenu");
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(Items(*help).front(), "Hilfe1");
+  list->show();
+  list->activateWindow();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == list; }));
+  QTest::keyClick(list->ListBox(), Qt::Key_F1);
+  THelpViewer* viewer = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* v = qobject_cast<THelpViewer*>(top); v && v->isVisible()) viewer = v;
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_EQ(viewer->toPlainText(), "Reading messages");
+  list->Action("Hilfethemen1")->trigger();
+  EXPECT_TRUE(viewer->toPlainText().contains("Tervik/1.html"));
+  viewer->close();
 }
 
 }  // namespace
