@@ -32,7 +32,6 @@
 #include "app/ListBoxLink.h"
 #include "app/MsgWinCommon.h"
 #include "app/MsgWinImages.h"
-#include "app/ProgressWindow.h"
 #include "core/Area.h"
 #include "core/FidoAddress.h"
 #include "core/Settings.h"
@@ -259,23 +258,14 @@ void TMessageListWindow::SetArea(TArea* area) {
 }
 
 void TMessageListWindow::BuildList() {
+  Threads.Clear();
+  tree_->Items().Clear();
+  treePending_ = false;
   if (!area_) {
     setWindowTitle(QStringLiteral("Access blocked !"));
     DisplayList.Clear();
     listBox_->SetCount(0);
-    tree_->Items().Clear();
-    Threads.Clear();
     return;
-  }
-  std::unique_ptr<TProgressWindow> progress;
-  if (TreeShown()) {
-    progress = std::make_unique<TProgressWindow>(
-        GetMainWindow() ? static_cast<QWidget*>(GetMainWindow()) : this,
-        AnsiText("Opening area " + area_->Name + " ..."), false);
-    progress->resize(320, 70);
-    progress->Gauge()->setRange(0, 10);
-    progress->show();
-    progress->SetStatus(QStringLiteral("Creating message list ..."));
   }
   if (area_->Count > 0)
     setWindowTitle(AnsiText(area_->Name + " - " + std::to_string(area_->Count) + " Messages"));
@@ -283,26 +273,46 @@ void TMessageListWindow::BuildList() {
     SetMessageView(false);
   Building = true;
   BuildDisplayList();
-  Threads.Clear();
+  // The thread tree follows the first screen: it is built when the events
+  // of this turn have been handled, or earlier by a command that needs it
+  // (EnsureTree).
   if (TreeShown() && area_->Count > 0) {
-    Threads.Build(
-        *area_, [&](const char* label) { progress->SetStatus(QString::fromLatin1(label)); },
-        [](int) { platform::GetPrompter().Error("REPLY cross reference !"); });
-    progress->SetStatus(QStringLiteral("Creating display ..."));
-    progress->Gauge()->setRange(0, 2);
-    progress->Gauge()->setValue(2);
-    BuildTree();
-    progress->SetStatus(QStringLiteral("Finishing ..."));
-  } else {
-    tree_->Items().Clear();
+    treePending_ = true;
+    QMetaObject::invokeMethod(
+        this, [this] { Guarded([this] { EnsureTree(); }); }, Qt::QueuedConnection);
   }
-  if (progress) progress->SetStatus(QStringLiteral("Done"));
-  progress.reset();
   Building = false;
   SelectMessage(-1);
   if (IsMessageView()) ShowCurrentMessage();
   UpdateCaption();
   update();
+}
+
+void TMessageListWindow::EnsureTree() {
+  // An exclusive holder may be rewriting the headers; its release rebuilds
+  // the list and the tree.
+  if (!treePending_ || !area_ || area_->IsLockedExclusive()) return;
+  treePending_ = false;
+  // The window is already up: the steps show in its status line, where they
+  // take neither the screen nor the keyboard.
+  auto* panel = findChild<QLabel*>("StatusPanel0");
+  auto status = [panel](const QString& text) {
+    panel->setText(text);
+    panel->repaint();
+  };
+  status(QStringLiteral("Creating message list ..."));
+  const bool building = Building;
+  Building = true;
+  Threads.Build(
+      *area_, [&](const char* label) { status(QString::fromLatin1(label)); },
+      [](int) { platform::GetPrompter().Error("REPLY cross reference !"); });
+  status(QStringLiteral("Creating display ..."));
+  BuildTree();
+  if (CurrentIndex >= 0)
+    if (TThreadNode* record = Threads.NodeOf(CurrentIndex))
+      tree_->SetSelected(static_cast<TTreeNTNode*>(record->TreeNode));
+  Building = building;
+  UpdateStatusBar();
 }
 
 void TMessageListWindow::BuildTree() {

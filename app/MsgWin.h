@@ -79,8 +79,13 @@ class TMessageListWindow : public QMainWindow, public TObject {
   // Attaches the window to the area (nullptr detaches it): opens its index,
   // builds the list and selects the area's last-read message.
   void SetArea(TArea* area);
-  // Rebuilds the rows and the thread tree; nothing is selected afterwards.
+  // Rebuilds the rows (and, after the first screen, the thread tree);
+  // nothing is selected afterwards.
   void BuildList();
+  // Builds the thread tree now when the last BuildList left it to follow
+  // the first screen; commands that read the tree call it first.
+  void EnsureTree();
+  bool TreePending() const { return treePending_; }
   // Rebuilds only the rows (display mask and sort order).
   void BuildDisplayList();
 
@@ -337,6 +342,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   TArea* area_ = nullptr;
   uint64_t settingsSubscription_ = 0;
   bool closing_ = false;
+  bool treePending_ = false;
   std::vector<std::pair<QPointer<QAction>, TCommandRule>> commands_;
 
   // Find state.
