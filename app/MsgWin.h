@@ -19,6 +19,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStyle>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +53,7 @@ class TBetterListBox;
 class TCustomBetterListBox;
 class TImageList;
 class TSpeedBar;
+class TSpeedItem;
 class TTreeNT;
 class TTreeNTNode;
 class TTextView;
@@ -315,6 +317,12 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void BuildComposeCommands();
   void BuildNavigateCommands();
   void BuildListCommands();
+  // A speed item of the tool bar's section at left that runs the action and
+  // is enabled with it; without a caption it shows the action's text.
+  TSpeedItem* AddSpeedItem(int section, QAction* action, const char* name,
+                           QStyle::StandardPixmap icon, int left, const QString& caption = {});
+  // The left of a new section: half a button after the visible items.
+  int NextSectionLeft() const;
   void BuildForwardCommands();
   void ShowAreaProperties(const char* page);
   void OpenComposition(TComposition& composition, TArea* heldArea = nullptr);

@@ -216,23 +216,9 @@ void TMessageListWindow::BuildComposeCommands() {
                         {"Forward", "IEForward", QStyle::SP_ArrowForward},
                         {"NewMail", "IENewMail", QStyle::SP_FileIcon},
                         {"Edit", "IEEdit", QStyle::SP_FileDialogDetailedView}};
-  int left = bar->BtnOffsetHorz();
-  for (const TSpeedItem* existing : findChildren<TSpeedItem*>())
-    if (existing->Visible()) left = std::max(left, existing->Left() + bar->BtnWidth());
-  left += bar->BtnWidth() / 2;
+  int left = NextSectionLeft();
   for (const Item& it : items) {
-    QAction* action = Action(it.action);
-    auto* item = new TSpeedItem(this);
-    item->setObjectName(QString::fromLatin1(it.name));
-    item->SetCaption(action->text());
-    item->SetHint(action->text());
-    item->SetGlyph(style()->standardIcon(it.icon).pixmap(16, 16));
-    bar->AddItem(section, item);
-    item->SetEnabled(action->isEnabled());
-    connect(action, &QAction::changed, item, [item, action] { item->SetEnabled(action->isEnabled()); });
-    connect(item, &TSpeedItem::clicked, action, &QAction::trigger);
-    item->SetBounds(left, bar->BtnOffsetVert());
-    item->SetVisible(true);
+    TSpeedItem* item = AddSpeedItem(section, Action(it.action), it.name, it.icon, left);
     left += bar->BtnWidth();
     if (std::string_view(it.name) == "IEAnswer" && answer) {
       item->SetDropDownMenu(answer);

@@ -233,21 +233,34 @@ void TMessageListWindow::BuildToolbar() {
   };
   int left = toolbar_->BtnOffsetHorz();
   for (const Button& b : kButtons) {
-    QAction* action = Action(QString::fromLatin1(b.action));
-    auto* item = new TSpeedItem(this);
-    item->setObjectName(QString::fromLatin1(b.name));
-    item->SetCaption(action->text());
-    item->SetHint(action->text());
-    item->SetGlyph(style()->standardIcon(b.icon).pixmap(16, 16));
-    toolbar_->AddItem(nav, item);
-    item->SetEnabled(action->isEnabled());
-    connect(action, &QAction::changed, item,
-            [item, action] { item->SetEnabled(action->isEnabled()); });
-    connect(item, &TSpeedItem::clicked, action, &QAction::trigger);
-    item->SetBounds(left, toolbar_->BtnOffsetVert());
-    item->SetVisible(true);
+    AddSpeedItem(nav, Action(QString::fromLatin1(b.action)), b.name, b.icon, left);
     left += toolbar_->BtnWidth();
   }
+}
+
+TSpeedItem* TMessageListWindow::AddSpeedItem(int section, QAction* action, const char* name,
+                                             QStyle::StandardPixmap icon, int left,
+                                             const QString& caption) {
+  auto* item = new TSpeedItem(this);
+  item->setObjectName(QString::fromLatin1(name));
+  item->SetCaption(caption.isEmpty() ? action->text() : caption);
+  item->SetHint(caption.isEmpty() ? action->text() : caption);
+  item->SetGlyph(style()->standardIcon(icon).pixmap(16, 16));
+  toolbar_->AddItem(section, item);
+  item->SetEnabled(action->isEnabled());
+  connect(action, &QAction::changed, item,
+          [item, action] { item->SetEnabled(action->isEnabled()); });
+  connect(item, &TSpeedItem::clicked, action, &QAction::trigger);
+  item->SetBounds(left, toolbar_->BtnOffsetVert());
+  item->SetVisible(true);
+  return item;
+}
+
+int TMessageListWindow::NextSectionLeft() const {
+  int left = toolbar_->BtnOffsetHorz();
+  for (const TSpeedItem* existing : findChildren<TSpeedItem*>())
+    if (existing->Visible()) left = std::max(left, existing->Left() + toolbar_->BtnWidth());
+  return left + toolbar_->BtnWidth() / 2;
 }
 
 void TMessageListWindow::BuildHeaderPanel() {

@@ -76,21 +76,9 @@ void TMessageListWindow::BuildForwardCommands() {
       {"Arealiste1", "ShowAreaListWindow", "Арии", QStyle::SP_DirHomeIcon},
       {"Filelisten1", "ShowFred", "Список файлов", QStyle::SP_FileDialogInfoView},
   };
-  int left = bar->BtnOffsetHorz();
-  for (const TSpeedItem* existing : findChildren<TSpeedItem*>())
-    if (existing->Visible()) left = std::max(left, existing->Left() + bar->BtnWidth());
-  left += bar->BtnWidth() / 2;
+  int left = NextSectionLeft();
   for (const Item& it : items) {
-    QAction* action = Action(it.action);
-    auto* item = new TSpeedItem(this);
-    item->setObjectName(QString::fromLatin1(it.name));
-    item->SetCaption(QString::fromUtf8(it.caption));
-    item->SetHint(QString::fromUtf8(it.caption));
-    item->SetGlyph(style()->standardIcon(it.icon).pixmap(16, 16));
-    bar->AddItem(section, item);
-    connect(item, &TSpeedItem::clicked, action, &QAction::trigger);
-    item->SetBounds(left, bar->BtnOffsetVert());
-    item->SetVisible(true);
+    AddSpeedItem(section, Action(it.action), it.name, it.icon, left, QString::fromUtf8(it.caption));
     left += bar->BtnWidth();
   }
 }
