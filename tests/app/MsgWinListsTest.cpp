@@ -76,6 +76,8 @@ class MsgWinListsTest : public MainWindowFixture {
         asked->push_back("type");
         (fileList ? request->RbFileList : request->RbEchoList)->setChecked(true);
         request->CbRemember->setChecked(remember);
+        if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+          request->grab().save(QString::fromUtf8(dir) + "/TLTypeReq.png");
         return int(QDialog::Accepted);
       }
       if (auto* calibrator = qobject_cast<TCalibrator*>(w)) {
