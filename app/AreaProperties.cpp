@@ -42,6 +42,7 @@ TAreaProperties::TAreaProperties(TArea& area, TConfigStore& store, QWidget* pare
   setObjectName("TAreaProperties");
   auto* layout = new QVBoxLayout(this);
   auto* pages = new QTabWidget;
+  pages->setObjectName("PageControl1");
   layout->addWidget(pages, 1);
   auto page = [pages](const char* name, const QString& caption) {
     auto* w = new QWidget;
@@ -170,5 +171,10 @@ void TAreaProperties::Button3Click() {
 }
 
 void TAreaProperties::Button2Click() { reject(); }
+
+void TAreaProperties::ShowPage(const QString& name) {
+  auto* pages = findChild<QTabWidget*>("PageControl1");
+  if (QWidget* page = pages->findChild<QWidget*>(name)) pages->setCurrentWidget(page);
+}
 
 }  // namespace velmaris

@@ -25,6 +25,9 @@ class TAreaProperties : public QDialog {
   TAreaProperties(TArea& area, TConfigStore& store, QWidget* parent = nullptr);
 
   void Fill();
+  // Shows the page of that object name ("AreaGeneral", "AreaMaintain",
+  // "NewMails").
+  void ShowPage(const QString& name);
   void bApplyClick();
   void Button3Click();  // OK
   void Button2Click();  // Cancel

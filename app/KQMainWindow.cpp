@@ -301,7 +301,11 @@ void TKQMainWindow::BuildMenus() {
   alPopup_->setObjectName("ALPopup");
   alPopup_->addAction(newMail);
   alPopup_->addSeparator();
-  alPopup_->addAction(MakeAction("Suchern1", QStringLiteral("Поиск"), QKeySequence("F4")));
+  // The pop-up's search shows the key of the menu's search; it reaches the
+  // pop-up's entry only while the pop-up is open.
+  QAction* popupSearch = MakeAction("Suchern1", QStringLiteral("Поиск"), QKeySequence("F4"));
+  popupSearch->setShortcutContext(Qt::WidgetShortcut);
+  alPopup_->addAction(popupSearch);
   alPopup_->addSeparator();
   alPopup_->addAction(catchUp);
   alPopup_->addAction(cleanUp);
@@ -484,11 +488,12 @@ void TKQMainWindow::AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifi
 
 // --- Window list and commands --------------------------------------------------------
 
-void TKQMainWindow::WListDblClick(QListWidgetItem* item) {
-  const int row = wList_->row(item);
+void ShowWindowListEntry(int row) {
   if (row < 0 || row >= WinLst().GetCount()) return;
   BringToFront(dynamic_cast<QWidget*>(WinLst().GetItem(row)));
 }
+
+void TKQMainWindow::WListDblClick(QListWidgetItem* item) { ShowWindowListEntry(wList_->row(item)); }
 
 void TKQMainWindow::Beenden1Click() { close(); }
 
@@ -515,10 +520,10 @@ void TKQMainWindow::Ingo1Click() {
   about.exec();
 }
 
-void TKQMainWindow::SettingsClick() {
+void TKQMainWindow::SettingsClick(const std::function<void(TSettingsDialog&)>& prepare) {
   try {
     ShowSettingsDialog(ConfigStore(), GetPackerList(),
-                       areaManagers_ ? &areaManagers_->Echo() : nullptr, this);
+                       areaManagers_ ? &areaManagers_->Echo() : nullptr, this, prepare);
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }
@@ -751,12 +756,14 @@ void TKQMainWindow::DOSearchClick() {
   searchWindow_->activateWindow();
 }
 
-void TKQMainWindow::Suchern1Click() {
+void TKQMainWindow::Suchern1Click() { SearchInAreas(SelectedAreaRows()); }
+
+void TKQMainWindow::SearchInAreas(const std::vector<int>& areaIndexes) {
   if (!searchWindow_->Searching()) {
     TEZBetterListBox* list = searchWindow_->SearchAreas();
     list->ClearSelection();
-    for (int i = 0; i < areaList_->GetCount() && i < list->GetCount(); ++i)
-      if (areaList_->Selected(i)) {
+    for (int i : areaIndexes)
+      if (i >= 0 && i < list->GetCount()) {
         list->SetSelected(i, true);
         list->SetFocusIndex(i);
       }

@@ -48,6 +48,7 @@ class TMessageListWindow;
 class TProcWin;
 class TFileReqEditor;
 class TSearchAssistent;
+class TSettingsDialog;
 class TUnpRep;
 
 // The message editor's nodelist picker, set while the main window runs: the
@@ -109,6 +110,14 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   // What a message editor made for this window reaches: the nodelist, the
   // area list, the search window and the help.
   TEditorLinks EditorLinks();
+  // The file request editor told the outbound folder and the default zone.
+  void ShowFredClick();
+  // The settings window; prepare, when given, runs before it shows (to
+  // choose a page).
+  void SettingsClick(const std::function<void(TSettingsDialog&)>& prepare = {});
+  // The search window with the areas at these indexes of the area list
+  // selected (the selection stays while a search runs), shown.
+  void SearchInAreas(const std::vector<int>& areaIndexes);
   // The address book window while it is open.
   TAddrBook* AddressBookWindow() const { return addrBook_; }
   // The background work at start: the optimisation (followed by the
@@ -182,8 +191,6 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void Beenden1Click();
   void HatchenClick();
   void Ingo1Click();
-  // Opens the settings window.
-  void SettingsClick();
   // Opens a message editor on the focus area (KQMainWindowNewMail.cpp).
   void NeueMail1Click();
   // The address book's write command: an editor with a netmail to the entry
@@ -234,7 +241,6 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void Hilfethemen1Click();
   // A new nodelist browser.
   void Nodelistensuche1Click();
-  void ShowFredClick();
 
   std::string startDir_;
   std::string helpFile_;
@@ -264,6 +270,10 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   QMenu* alPopup_ = nullptr;
   TBetterPlacement* placement_ = nullptr;
 };
+
+// Restores (when minimised) and shows the window at the row of the global
+// window list; a row outside the list does nothing.
+void ShowWindowListEntry(int row);
 
 // The process-wide main window; null while none exists.
 TKQMainWindow* GetMainWindow();

@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,8 +30,8 @@
 
 #include "app/KQMainWindow.h"
 #include "app/ListBoxLink.h"
+#include "app/MsgWinCommon.h"
 #include "app/MsgWinImages.h"
-#include "app/ProgressWindow.h"
 #include "core/Area.h"
 #include "core/FidoAddress.h"
 #include "core/Settings.h"
@@ -58,24 +59,6 @@ namespace velmaris {
 
 namespace {
 
-constexpr const char* kSortingSection = "Sorting";
-constexpr const char* kToolbarSection = "MailToolbar";
-constexpr const char* kLayoutSection = "Layout";
-constexpr int kDefaultSortKey = MsgSortKey::Received;
-
-// The flag check boxes of the header panel and their bits.
-struct FlagBox {
-  const char* name;
-  const char* caption;
-  uint16_t bit;
-};
-constexpr FlagBox kFlagBoxes[] = {
-    {"F_ToSysop", "К сисопу", MsgFlag::ToSysop}, {"F_Unread", "Непрочитано", MsgFlag::Unread},
-    {"F_Hold", "Держать", MsgFlag::Hold},        {"F_Kill", "Удалить", MsgFlag::Kill},
-    {"F_Send", "Послать", MsgFlag::Send},        {"F_Sent", "Послано", MsgFlag::Sent},
-    {"F_Crash", "Crash", MsgFlag::Crash},        {"F_Attach", "Attach", MsgFlag::Attach},
-    {"F_Request", "Request", MsgFlag::Request}};
-
 // Area types whose messages are never answered or edited here.
 bool IsWritableType(uint8_t type) {
   return type != AreaTypeCode::Badmail && type != AreaTypeCode::Dupes &&
@@ -95,17 +78,6 @@ QColor SettingColour(const SettingsValues& values, SettingId id, const QPalette&
   return ToQColor(static_cast<TColor>(values.Number(id)), palette);
 }
 
-// Runs a handler of a control's event; an exception is reported, never
-// passed on into the event loop.
-template <typename Fn>
-void Guarded(Fn&& fn) {
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    platform::GetPrompter().Error(e.what());
-  }
-}
-
 }  // namespace
 
 std::string MessageWindowCaption(const TArea& area) { return "Area: " + area.Name; }
@@ -123,6 +95,8 @@ TMessageListWindow::TMessageListWindow(const std::string& startDir, QWidget* par
   BuildForm();
   BuildComposeCommands();
   BuildNavigateCommands();
+  BuildListCommands();
+  BuildForwardCommands();
   WinLst().Add("No area assigned", this);
   WinLst().AttachListBox(wListLink_.get());
   ApplySettings();
@@ -157,410 +131,6 @@ TMessageListWindow::~TMessageListWindow() {
   WinLst().DetachListBox(wListLink_.get());
   WinLst().Remove(this);
 }
-
-QAction* TMessageListWindow::MakeAction(QMenu* menu, const char* name, const QString& caption,
-                                        const QKeySequence& key, bool checkable) {
-  auto* action = new QAction(caption, this);
-  action->setObjectName(QString::fromLatin1(name));
-  if (!key.isEmpty()) action->setShortcut(key);
-  action->setCheckable(checkable);
-  if (menu) menu->addAction(action);
-  addAction(action);
-  return action;
-}
-
-void TMessageListWindow::BuildMenus() {
-  auto addMenu = [this](const char* name, const QString& title) {
-    QMenu* menu = menuBar()->addMenu(title);
-    menu->setObjectName(QString::fromLatin1(name));
-    return menu;
-  };
-  QMenu* file = addMenu("Datei1", QStringLiteral("&Файл"));
-  QMenu* edit = addMenu("Bearbeiten1", QStringLiteral("&Правка"));
-  QMenu* view = addMenu("Ansicht1", QStringLiteral("&Вид"));
-  QMenu* nav = addMenu("Navigator1", QStringLiteral("&Навигация"));
-  QMenu* single = addMenu("Mail1", QStringLiteral("&Письмо"));
-  QMenu* area = addMenu("Area1", QStringLiteral("&Область"));
-  addMenu("Extras1", QStringLiteral("С&ервис"));
-  addMenu("HilfeMenu", QStringLiteral("&Справка"));
-  // Pop-ups that the other commands fill.
-  for (const char* name : {"MsgListPopup", "PopupSingle", "AntwortPopup", "MailContext",
-                           "ThreadContext", "TreeMenu"}) {
-    auto* popup = new QMenu(this);
-    popup->setObjectName(QString::fromLatin1(name));
-  }
-
-  MakeAction(file, "Drucken1", QStringLiteral("Печать..."), QKeySequence::Print);
-  file->addSeparator();
-  MakeAction(file, "Layoutladen1", QStringLiteral("Загрузить раскладку"));
-  MakeAction(file, "Layoutspeichern1", QStringLiteral("Сохранить раскладку"));
-  file->addSeparator();
-  MakeAction(file, "Schlieen1", QStringLiteral("Закрыть"));
-
-  MakeAction(edit, "MnCut", QStringLiteral("Вырезать"), QKeySequence::Cut);
-  MakeAction(edit, "MnCopy", QStringLiteral("Копировать"), QKeySequence::Copy);
-  MakeAction(edit, "MnPaste", QStringLiteral("Вставить"), QKeySequence::Paste);
-  MakeAction(edit, "MnClear", QStringLiteral("Удалить"));
-  MakeAction(edit, "MnAll", QStringLiteral("Выделить всё"), QKeySequence::SelectAll);
-  MakeAction(edit, "MnSave", QStringLiteral("Сохранить выделенное..."));
-  edit->addSeparator();
-  MakeAction(edit, "Suchen3", QStringLiteral("Найти в тексте..."), QKeySequence::Find);
-  MakeAction(edit, "Weitersuchen1", QStringLiteral("Найти далее"), QKeySequence::FindNext);
-
-  MakeAction(view, "Messageliste1", QStringLiteral("Список писем"));
-  view->addSeparator();
-  MakeAction(view, "DisplayTree", QStringLiteral("Дерево ответов"), {}, true);
-  MakeAction(view, "DisplayStyles", QStringLiteral("Стили текста"), {}, true);
-  MakeAction(view, "AKludge", QStringLiteral("Клуджи"), {}, true);
-  MakeAction(view, "AREAKLudge", QStringLiteral("Строка AREA:"), {}, true);
-  MakeAction(view, "SBKLudge", QStringLiteral("Строки SEEN-BY:"), {}, true);
-  MakeAction(view, "MnROT13", QStringLiteral("ROT13"), {}, true);
-  view->addSeparator();
-  MakeAction(view, "Anzeigefilter1", QStringLiteral("Фильтр показа..."));
-
-  MakeAction(nav, "ErsteMail1", QStringLiteral("Первое письмо"));
-  MakeAction(nav, "ShowPrev", QStringLiteral("Предыдущее письмо"));
-  MakeAction(nav, "ShowNext", QStringLiteral("Следующее письмо"));
-  MakeAction(nav, "ShowLast", QStringLiteral("Последнее письмо"));
-  nav->addSeparator();
-  MakeAction(nav, "VorherigeArea1", QStringLiteral("Предыдущая область"));
-  MakeAction(nav, "NchsteArea1", QStringLiteral("Следующая область"));
-  nav->addSeparator();
-  auto* order = new QActionGroup(this);
-  order->addAction(MakeAction(nav, "MNNavA", QStringLiteral("В порядке списка"), {}, true));
-  order->addAction(MakeAction(nav, "MnNavO", QStringLiteral("В порядке области"), {}, true));
-
-  (void)single;
-  MakeAction(area, "AbsenderknftigFiltern1", QStringLiteral("Фильтровать отправителя"));
-  MakeAction(area, "Betreffknftigfiltern1", QStringLiteral("Фильтровать тему"));
-  // Commands of the main window and the tool bar.
-  QMenu* extras = Menu("Extras1");
-  struct Forward {
-    const char* name;
-    const char* mainAction;
-    QString caption;
-  };
-  const Forward kForwards[] = {
-      {"SpeedItem1", "Import", QStringLiteral("Импорт")},
-      {"SpeedItem2", "DoExport", QStringLiteral("Экспорт")},
-      {"SpeedItem3", "NetCall", QStringLiteral("Опрос")},
-      {"SpeedItem11", "Hatchen", QStringLiteral("Хэтч")},
-      {"Echareamanager1", "Echoareamanager1", QStringLiteral("Менеджер эхоконференций")},
-      {"Fileareamanager1", "FileareaManager1", QStringLiteral("Менеджер файловых эх")},
-      {"Nodelistensuche1", "Nodelistensuche1", QStringLiteral("Поиск в нодлисте")},
-      {"Hilfethemen1", "Hilfethemen1", QStringLiteral("Темы справки")},
-  };
-  for (const Forward& f : kForwards) {
-    QAction* action = MakeAction(extras, f.name, f.caption);
-    const QString target = QString::fromLatin1(f.mainAction);
-    connect(action, &QAction::triggered, this, [target] {
-      if (TKQMainWindow* main = GetMainWindow())
-        if (auto* command = main->findChild<QAction*>(target); command && command->isEnabled())
-          command->trigger();
-    });
-  }
-  extras->addSeparator();
-  MakeAction(extras, "E1", QStringLiteral("Настроить панель..."));
-
-  // A failing command reports its exception; none crosses the event loop.
-  auto connectAction = [this](const char* name, void (TMessageListWindow::*handler)()) {
-    connect(Action(QString::fromLatin1(name)), &QAction::triggered, this,
-            [this, handler] { Guarded([&] { (this->*handler)(); }); });
-  };
-  connectAction("Drucken1", &TMessageListWindow::Drucken1Click);
-  connectAction("Layoutladen1", &TMessageListWindow::Layoutladen1Click);
-  connectAction("Layoutspeichern1", &TMessageListWindow::Layoutspeichern1Click);
-  connect(Action("Schlieen1"), &QAction::triggered, this, &QWidget::close);
-  connect(Action("MnCopy"), &QAction::triggered, this, [this] { CopyText(); });
-  connect(Action("MnAll"), &QAction::triggered, this, [this] { SelectAllText(); });
-  connectAction("MnCut", &TMessageListWindow::MnCutClick);
-  connectAction("MnPaste", &TMessageListWindow::MnPasteClick);
-  connectAction("MnClear", &TMessageListWindow::MnClearClick);
-  connectAction("MnSave", &TMessageListWindow::MnSaveClick);
-  connect(edit, &QMenu::aboutToShow, this, [this] { Bearbeiten1Click(); });
-  connectAction("AbsenderknftigFiltern1", &TMessageListWindow::AbsenderknftigFiltern1Click);
-  connectAction("Betreffknftigfiltern1", &TMessageListWindow::Betreffknftigfiltern1Click);
-  connectAction("E1", &TMessageListWindow::E1Click);
-  connectAction("Suchen3", &TMessageListWindow::Suchen3Click);
-  connectAction("Weitersuchen1", &TMessageListWindow::Weitersuchen1Click);
-  connectAction("Anzeigefilter1", &TMessageListWindow::Anzeigefilter1Click);
-  connectAction("Messageliste1", &TMessageListWindow::ShowListClick);
-  connectAction("DisplayTree", &TMessageListWindow::DisplayTreeClick);
-  for (const char* name : {"DisplayStyles", "AKludge", "AREAKLudge", "SBKLudge"})
-    connectAction(name, &TMessageListWindow::DisplaySwitchClick);
-  connectAction("MnROT13", &TMessageListWindow::MnROT13Click);
-  connectAction("ErsteMail1", &TMessageListWindow::ShowFirstMessage);
-  connectAction("ShowPrev", &TMessageListWindow::ShowPrevClick);
-  connectAction("ShowNext", &TMessageListWindow::ShowNextClick);
-  connectAction("ShowLast", &TMessageListWindow::ShowLastClick);
-  connectAction("VorherigeArea1", &TMessageListWindow::VorherigeArea1Click);
-  connectAction("NchsteArea1", &TMessageListWindow::NchsteArea1Click);
-  connectAction("MNNavA", &TMessageListWindow::MNNavAClick);
-  connectAction("MnNavO", &TMessageListWindow::MnNavOClick);
-  BuildToolCommands();
-}
-
-void TMessageListWindow::BuildToolbar() {
-  toolbar_ = new TSpeedBar(this);
-  toolbar_->setObjectName("MailToolbar");
-  toolbar_->SetOptions(sbFlatBtns | sbGrayedBtns);
-  toolbar_->SetBevelOuter(TBevelCut::bvNone);
-  toolbar_->SetBtnWidth(28);
-  toolbar_->SetBtnHeight(26);
-  struct Button {
-    const char* action;
-    const char* name;
-    QStyle::StandardPixmap icon;
-  };
-  const int nav = toolbar_->AddSection("Navigation");
-  const Button kButtons[] = {
-      {"Messageliste1", "ShowList", QStyle::SP_FileDialogListView},
-      {"ErsteMail1", "ShowFirstItem", QStyle::SP_MediaSkipBackward},
-      {"ShowPrev", "ShowPrevItem", QStyle::SP_ArrowLeft},
-      {"ShowNext", "ShowNextItem", QStyle::SP_ArrowRight},
-      {"ShowLast", "ShowLastItem", QStyle::SP_MediaSkipForward},
-      {"Suchen3", "FindItem", QStyle::SP_FileDialogContentsView},
-      {"Lschen2", "IEDeleteMsgs", QStyle::SP_TrashIcon},
-  };
-  int left = toolbar_->BtnOffsetHorz();
-  for (const Button& b : kButtons) {
-    QAction* action = Action(QString::fromLatin1(b.action));
-    auto* item = new TSpeedItem(this);
-    item->setObjectName(QString::fromLatin1(b.name));
-    item->SetCaption(action->text());
-    item->SetHint(action->text());
-    item->SetGlyph(style()->standardIcon(b.icon).pixmap(16, 16));
-    toolbar_->AddItem(nav, item);
-    item->SetEnabled(action->isEnabled());
-    connect(action, &QAction::changed, item,
-            [item, action] { item->SetEnabled(action->isEnabled()); });
-    connect(item, &TSpeedItem::clicked, action, &QAction::trigger);
-    item->SetBounds(left, toolbar_->BtnOffsetVert());
-    item->SetVisible(true);
-    left += toolbar_->BtnWidth();
-  }
-}
-
-void TMessageListWindow::BuildHeaderPanel() {
-  header_ = new QFrame(this);
-  header_->setObjectName("NB_MsgHeader");
-  auto* grid = new QGridLayout(header_);
-  grid->setContentsMargins(4, 2, 4, 2);
-  grid->setHorizontalSpacing(6);
-  grid->setVerticalSpacing(1);
-  auto field = [this](const char* name) {
-    auto* edit = new QLineEdit(header_);
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setReadOnly(true);
-    edit->setFrame(false);
-    return edit;
-  };
-  auto caption = [this](const QString& text) { return new QLabel(text, header_); };
-  sender_ = field("Sender");
-  sndAddr_ = field("SndAddr");
-  receiver_ = field("Receiver");
-  recAddr_ = field("RecAddr");
-  subject_ = field("DSubject");
-  date_ = field("mhDate");
-  time_ = field("mhTime");
-  byteSize_ = field("ByteSize");
-  grid->addWidget(caption(QStringLiteral("От:")), 0, 0);
-  grid->addWidget(sender_, 0, 1);
-  grid->addWidget(sndAddr_, 0, 2);
-  grid->addWidget(date_, 0, 3);
-  grid->addWidget(caption(QStringLiteral("Кому:")), 1, 0);
-  grid->addWidget(receiver_, 1, 1);
-  grid->addWidget(recAddr_, 1, 2);
-  grid->addWidget(time_, 1, 3);
-  // The nodelist lookups of sender and recipient.
-  auto lookup = [this](const char* name, void (TMessageListWindow::*handler)()) {
-    auto* button = new QToolButton(header_);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setText(QStringLiteral("?"));
-    button->setToolTip(QStringLiteral("Поиск в нодлисте"));
-    connect(button, &QToolButton::clicked, this,
-            [this, handler] { Guarded([&] { (this->*handler)(); }); });
-    return button;
-  };
-  lookupSender_ = lookup("LookupSender", &TMessageListWindow::LookupSenderClick);
-  lookupReceiver_ = lookup("LookupReceiver", &TMessageListWindow::LookupReceiverClick);
-  grid->addWidget(lookupSender_, 0, 4);
-  grid->addWidget(lookupReceiver_, 1, 4);
-  grid->addWidget(caption(QStringLiteral("Тема:")), 2, 0);
-  grid->addWidget(subject_, 2, 1, 1, 2);
-  grid->addWidget(byteSize_, 2, 3);
-  grid->setColumnStretch(1, 3);
-  grid->setColumnStretch(2, 2);
-  // The flag boxes in two rows, so that a narrow window keeps them.
-  auto* flags = new QGridLayout;
-  flags->setHorizontalSpacing(8);
-  flags->setVerticalSpacing(0);
-  int slot = 0;
-  for (const FlagBox& f : kFlagBoxes) {
-    auto* box = new QCheckBox(QString::fromUtf8(f.caption), header_);
-    box->setObjectName(QString::fromLatin1(f.name));
-    flagBoxes_.push_back(box);
-    flags->addWidget(box, slot / 5, slot % 5);
-    ++slot;
-  }
-  flags->setColumnStretch(5, 1);
-  grid->addLayout(flags, 3, 0, 1, 5);
-}
-
-void TMessageListWindow::BuildForm() {
-  BuildMenus();
-  auto* central = new QWidget(this);
-  central->setObjectName("CentralPanel");
-  auto* column = new QVBoxLayout(central);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(0);
-
-  // Tool bar and navigator in one row, the window list at its end.
-  auto* top = new QWidget(central);
-  top->setObjectName("TopPanel");
-  auto* row = new QHBoxLayout(top);
-  row->setContentsMargins(1, 1, 1, 1);
-  BuildToolbar();
-  toolbar_->setParent(top);
-  toolbar_->setMinimumWidth(180);
-  toolbar_->setFixedHeight(30);
-  row->addWidget(toolbar_, 1);
-  navigator_ = new QWidget(top);
-  navigator_->setObjectName("Navigator");
-  auto* navRow = new QHBoxLayout(navigator_);
-  navRow->setContentsMargins(0, 0, 0, 0);
-  iemRight_ = new QLineEdit(navigator_);
-  iemRight_->setObjectName("IEMRight");
-  iemRight_->setFixedWidth(60);
-  mLeft_ = new QLabel(navigator_);
-  mLeft_->setObjectName("MLeft");
-  mLeft_->setMinimumWidth(50);
-  ieGauge_ = new QProgressBar(navigator_);
-  ieGauge_->setObjectName("IEGauge");
-  ieGauge_->setTextVisible(false);
-  ieGauge_->setFixedWidth(100);
-  navRow->addWidget(iemRight_);
-  navRow->addWidget(ieGauge_);
-  navRow->addWidget(mLeft_);
-  row->addWidget(navigator_);
-  wList_ = new QListWidget(top);
-  wList_->setObjectName("WList");
-  wList_->setFixedSize(143, 44);
-  wListLink_ = std::make_unique<TListBoxLink>(wList_);
-  row->addWidget(wList_);
-  column->addWidget(top);
-  connect(iemRight_, &QLineEdit::editingFinished, this,
-          [this] { Guarded([this] { IEMRightCommit(); }); });
-
-  views_ = new QStackedWidget(central);
-  views_->setObjectName("Views");
-  // The list view: the tree beside the list.
-  masterContainer_ = new QWidget(views_);
-  masterContainer_->setObjectName("MasterContainer");
-  auto* masterLayout = new QHBoxLayout(masterContainer_);
-  masterLayout->setContentsMargins(0, 0, 0, 0);
-  splitter_ = new QSplitter(Qt::Horizontal, masterContainer_);
-  splitter_->setObjectName("Splitter");
-  splitter_->setChildrenCollapsible(false);
-  tree_ = new TTreeNT(splitter_);
-  tree_->setObjectName("TreeView");
-  tree_->SetOptions(toShowLines | toShowRoot | toShowButtons | toReadOnly);
-  treeImages_ = new TImageList(16, 16, this);
-  treeImages_->setObjectName("ThreadImages");
-  treeImages_->AddStrip(MailIconStrip());
-  treeImages_->AddStrip(ThreadIconStrip());
-  tree_->SetImages(treeImages_);
-  tree_->OnChange = [this](TCustomTreeNT*, TTreeNTNode* node) {
-    Guarded([&] { TreeViewChange(node); });
-  };
-  auto groupPicture = [](TTreeNTNode* node, bool open) {
-    if (reinterpret_cast<intptr_t>(node->Data()) != -1) return;
-    const int image = (node->ImageIndex() & ~1) | (open ? 1 : 0);
-    node->SetImageIndex(image);
-    node->SetSelectedIndex(image);
-  };
-  tree_->OnExpanded = [groupPicture](TCustomTreeNT*, TTreeNTNode* node) {
-    groupPicture(node, true);
-  };
-  tree_->OnCollapsed = [groupPicture](TCustomTreeNT*, TTreeNTNode* node) {
-    groupPicture(node, false);
-  };
-  connect(tree_, &TCustomTreeNT::doubleClicked, this, [this] {
-    if (!IsMessageView()) Guarded([this] { ShowCurrentMessage(); });
-  });
-  listBox_ = new TBetterListBox(splitter_);
-  listBox_->setObjectName("BetterListBox");
-  listBox_->SetMultiSelect(true);
-  listBox_->SetShowColumnHeaders(true);
-  listBox_->SetImages(MailListStrip());
-  TBLBColumns& columns = listBox_->Columns();
-  columns.BeginUpdate();
-  columns.Add(QStringLiteral("!"), 19);
-  columns.Add(QStringLiteral("Отправитель"), 121);
-  columns.Add(QStringLiteral("Получатель"), 111);
-  columns.Add(QString(), 20);
-  columns.Add(QString(), 20);
-  columns.Add(QStringLiteral("Тема"), 250);
-  columns.Add(QStringLiteral("Флаги"), 75);
-  columns.Add(QStringLiteral("Создано"), 75);
-  columns.Add(QStringLiteral("Получено"), 75);
-  columns.Add(QStringLiteral("Размер"), 50, 1);
-  columns.EndUpdate();
-  listBox_->OnGetData = [this](TCustomBetterListBox*, int row, int col, int& image, int&,
-                               QString& caption) { ListBoxGetData(row, col, image, caption); };
-  listBox_->OnGetStyles = [this](TCustomBetterListBox*, bool& bold, QColor& fg, QColor&, int row,
-                                 TBLBDrawState state) {
-    ListBoxGetStyles(bold, fg, row, state.bdsSelected);
-  };
-  listBox_->OnColumnClick = [this](TCustomBetterListBox*, TBLBColumn* column) {
-    Guarded([&] { BetterListBoxColumnClick(listBox_->Columns().IndexOf(column)); });
-  };
-  connect(listBox_, &TCustomBetterListBox::clicked, this,
-          [this] { Guarded([this] { BetterListBoxClick(); }); });
-  connect(listBox_, &TCustomBetterListBox::doubleClicked, this,
-          [this] { Guarded([this] { BetterListBoxDblClick(); }); });
-  connect(listBox_, &TCustomBetterListBox::keyDown, this,
-          [this](int key, Qt::KeyboardModifiers modifiers) {
-            Guarded([&] { BetterListBoxKeyDown(key, modifiers); });
-          });
-  splitter_->addWidget(tree_);
-  splitter_->addWidget(listBox_);
-  splitter_->setStretchFactor(1, 1);
-  splitter_->setSizes({220, 600});
-  masterLayout->addWidget(splitter_);
-  views_->addWidget(masterContainer_);
-
-  // The message view: the header panel above the text.
-  textContainer_ = new QWidget(views_);
-  textContainer_->setObjectName("TextContainer");
-  auto* textLayout = new QVBoxLayout(textContainer_);
-  textLayout->setContentsMargins(0, 0, 0, 0);
-  textLayout->setSpacing(0);
-  BuildHeaderPanel();
-  header_->setParent(textContainer_);
-  textLayout->addWidget(header_);
-  msgText_ = new TTextView(textContainer_);
-  msgText_->setObjectName("MsgText");
-  msgText_->installEventFilter(this);
-  textContainer_->setFocusProxy(msgText_);
-  textLayout->addWidget(msgText_, 1);
-  views_->addWidget(textContainer_);
-  column->addWidget(views_, 1);
-  setCentralWidget(central);
-
-  auto* status = new QStatusBar(this);
-  auto* panel = new QLabel(status);
-  panel->setObjectName("StatusPanel0");
-  status->addWidget(panel, 1);
-  setStatusBar(status);
-  resize(860, 560);
-}
-
-QStatusBar* TMessageListWindow::StatusBar() const { return statusBar(); }
-
-QMenu* TMessageListWindow::Menu(const QString& name) const { return findChild<QMenu*>(name); }
-
-QAction* TMessageListWindow::Action(const QString& name) const { return findChild<QAction*>(name); }
 
 bool TMessageListWindow::TreeShown() const {
   QAction* action = Action("DisplayTree");
@@ -688,23 +258,14 @@ void TMessageListWindow::SetArea(TArea* area) {
 }
 
 void TMessageListWindow::BuildList() {
+  Threads.Clear();
+  tree_->Items().Clear();
+  treePending_ = false;
   if (!area_) {
     setWindowTitle(QStringLiteral("Access blocked !"));
     DisplayList.Clear();
     listBox_->SetCount(0);
-    tree_->Items().Clear();
-    Threads.Clear();
     return;
-  }
-  std::unique_ptr<TProgressWindow> progress;
-  if (TreeShown()) {
-    progress = std::make_unique<TProgressWindow>(
-        GetMainWindow() ? static_cast<QWidget*>(GetMainWindow()) : this,
-        AnsiText("Opening area " + area_->Name + " ..."), false);
-    progress->resize(320, 70);
-    progress->Gauge()->setRange(0, 10);
-    progress->show();
-    progress->SetStatus(QStringLiteral("Creating message list ..."));
   }
   if (area_->Count > 0)
     setWindowTitle(AnsiText(area_->Name + " - " + std::to_string(area_->Count) + " Messages"));
@@ -712,26 +273,46 @@ void TMessageListWindow::BuildList() {
     SetMessageView(false);
   Building = true;
   BuildDisplayList();
-  Threads.Clear();
+  // The thread tree follows the first screen: it is built when the events
+  // of this turn have been handled, or earlier by a command that needs it
+  // (EnsureTree).
   if (TreeShown() && area_->Count > 0) {
-    Threads.Build(
-        *area_, [&](const char* label) { progress->SetStatus(QString::fromLatin1(label)); },
-        [](int) { platform::GetPrompter().Error("REPLY cross reference !"); });
-    progress->SetStatus(QStringLiteral("Creating display ..."));
-    progress->Gauge()->setRange(0, 2);
-    progress->Gauge()->setValue(2);
-    BuildTree();
-    progress->SetStatus(QStringLiteral("Finishing ..."));
-  } else {
-    tree_->Items().Clear();
+    treePending_ = true;
+    QMetaObject::invokeMethod(
+        this, [this] { Guarded([this] { EnsureTree(); }); }, Qt::QueuedConnection);
   }
-  if (progress) progress->SetStatus(QStringLiteral("Done"));
-  progress.reset();
   Building = false;
   SelectMessage(-1);
   if (IsMessageView()) ShowCurrentMessage();
   UpdateCaption();
   update();
+}
+
+void TMessageListWindow::EnsureTree() {
+  // An exclusive holder may be rewriting the headers; its release rebuilds
+  // the list and the tree.
+  if (!treePending_ || !area_ || area_->IsLockedExclusive()) return;
+  treePending_ = false;
+  // The window is already up: the steps show in its status line, where they
+  // take neither the screen nor the keyboard.
+  auto* panel = findChild<QLabel*>("StatusPanel0");
+  auto status = [panel](const QString& text) {
+    panel->setText(text);
+    panel->repaint();
+  };
+  status(QStringLiteral("Creating message list ..."));
+  const bool building = Building;
+  Building = true;
+  Threads.Build(
+      *area_, [&](const char* label) { status(QString::fromLatin1(label)); },
+      [](int) { platform::GetPrompter().Error("REPLY cross reference !"); });
+  status(QStringLiteral("Creating display ..."));
+  BuildTree();
+  if (CurrentIndex >= 0)
+    if (TThreadNode* record = Threads.NodeOf(CurrentIndex))
+      tree_->SetSelected(static_cast<TTreeNTNode*>(record->TreeNode));
+  Building = building;
+  UpdateStatusBar();
 }
 
 void TMessageListWindow::BuildTree() {
@@ -1057,6 +638,10 @@ void TMessageListWindow::UpdateCommands() {
   const bool w = area_ && IsWritableType(area_->AreaType);
   const bool e = v && w && CurrentMail && (CurrentMail->Header.Flags & MsgFlag::Editable);
   if (QMenu* single = Menu("Mail1")) single->menuAction()->setVisible(v);
+  // One key, two commands: the file request from the message in the
+  // message view, the clean-up of the area elsewhere.
+  if (QAction* cleanUp = Action("Aufrumen1"))
+    cleanUp->setShortcut(v ? QKeySequence() : QKeySequence("Ctrl+M"));
   for (auto& [action, rule] : commands_) {
     if (!action) continue;
     bool on = false;
@@ -1069,184 +654,6 @@ void TMessageListWindow::UpdateCommands() {
     }
     action->setEnabled(on);
   }
-}
-
-// --- Stepping ---------------------------------------------------------------------------
-
-void TMessageListWindow::ShowStep(const TMsgStep& step, bool forward) {
-  if (step.kind == TMsgStep::Show)
-    GoToMessage(step.index);
-  else if (step.kind == TMsgStep::OtherArea)
-    MoveToArea(forward);
-}
-
-void TMessageListWindow::ShowNextMessage() {
-  if (!area_) return;
-  const bool advance = GetSettings().Snapshot()->Checked(SettingId::CbAdvanceArea);
-  ShowStep(
-      NextMessageStep(DisplayList, area_->Count, DisplayedIndex, DisplayOrderNavigation(), advance),
-      true);
-}
-
-void TMessageListWindow::ShowPrevMessage() {
-  if (!area_) return;
-  const bool advance = GetSettings().Snapshot()->Checked(SettingId::CbAdvanceArea);
-  ShowStep(
-      PrevMessageStep(DisplayList, area_->Count, DisplayedIndex, DisplayOrderNavigation(), advance),
-      false);
-}
-
-void TMessageListWindow::ShowFirstMessage() {
-  if (!area_ || area_->Count == 0) return;
-  if (!DisplayOrderNavigation())
-    GoToMessage(0);
-  else if (DisplayList.Count() > 0)
-    GoToMessage(DisplayList.Get(0));
-}
-
-void TMessageListWindow::ShowLastMessage() {
-  if (!area_ || area_->Count == 0) return;
-  if (!DisplayOrderNavigation())
-    GoToMessage(area_->Count - 1);
-  else if (DisplayList.Count() > 0)
-    GoToMessage(DisplayList.Get(DisplayList.Count() - 1));
-}
-
-void TMessageListWindow::MoveToArea(bool forward) {
-  if (!area_) return;
-  TKQMainWindow* main = GetMainWindow();
-  if (!main) return;
-  TArea* area = area_;
-  close();
-  main->OpenNeighbourArea(*area, forward);
-}
-
-void TMessageListWindow::NchsteArea1Click() { MoveToArea(true); }
-void TMessageListWindow::VorherigeArea1Click() { MoveToArea(false); }
-void TMessageListWindow::MNNavAClick() { Action("MNNavA")->setChecked(true); }
-void TMessageListWindow::MnNavOClick() { Action("MnNavO")->setChecked(true); }
-
-int TMessageListWindow::FindNextByFlags(int from, uint16_t wanted, uint16_t rejected) const {
-  return area_ ? velmaris::FindNextByFlags(*area_, from, wanted, rejected) : -1;
-}
-int TMessageListWindow::FindPrevByFlags(int from, uint16_t wanted, uint16_t rejected) const {
-  return area_ ? velmaris::FindPrevByFlags(*area_, from, wanted, rejected) : -1;
-}
-int TMessageListWindow::FindNextSameTopic(int from, uint16_t wanted, const std::string& subject,
-                                          uint16_t rejected) const {
-  return area_ ? velmaris::FindNextSameTopic(*area_, from, wanted, subject, rejected) : -1;
-}
-int TMessageListWindow::FindPrevSameTopic(int from, uint16_t wanted, const std::string& subject,
-                                          uint16_t rejected) const {
-  return area_ ? velmaris::FindPrevSameTopic(*area_, from, wanted, subject, rejected) : -1;
-}
-
-// --- List and tree events -----------------------------------------------------------------
-
-void TMessageListWindow::BetterListBoxClick() {
-  const int rows = DisplayList.Count();
-  if (rows == 0) return;
-  int row = listBox_->ItemIndex();
-  if (row < 0) row = listBox_->FocusIndex();
-  if (row < 0) row = rows - 1;
-  SelectMessage(DisplayList.Get(std::clamp(row, 0, rows - 1)));
-}
-
-void TMessageListWindow::BetterListBoxDblClick() {
-  BetterListBoxClick();
-  ShowCurrentMessage();
-}
-
-void TMessageListWindow::BetterListBoxColumnClick(int column) {
-  if (column == MsgColumn::State) {
-    if (QAction* mask = Action("Anzeigefilter1")) mask->trigger();
-    return;
-  }
-  const int key = SortKeyOfColumn(column);
-  if (key < 0) return;
-  if (key == SortKey) {
-    Descending = !Descending;
-  } else {
-    SortKey = key;
-    Descending = false;
-  }
-  const int current = CurrentIndex;
-  BuildDisplayList();
-  CurrentIndex = -1;
-  SelectMessage(current);
-}
-
-void TMessageListWindow::ToggleKillOnSelection() {
-  if (!area_) return;
-  const std::vector<int32_t> selection = SelectedMessages();
-  if (selection.empty()) return;
-  const bool allKill = std::all_of(selection.begin(), selection.end(), [&](int32_t i) {
-    return (area_->GetHeader(i).Flags & MsgFlag::Kill) != 0;
-  });
-  for (int32_t i : selection)
-    area_->ChangeHeaderFlags(i, MsgFlag::Kill, allKill ? FlagOperation::Clear : FlagOperation::Set);
-  if (CurrentMail && IsMessageView() && DisplayedIndex >= 0) {
-    CurrentMail->Header.Flags = area_->GetHeader(DisplayedIndex).Flags;
-    if (auto* box = findChild<QCheckBox*>("F_Kill"))
-      box->setChecked(CurrentMail->Header.Flags & MsgFlag::Kill);
-  }
-  listBox_->viewport()->update();
-}
-
-void TMessageListWindow::BetterListBoxKeyDown(int key, Qt::KeyboardModifiers) {
-  switch (key) {
-    case Qt::Key_Escape: close(); return;
-    case Qt::Key_Delete: ToggleKillOnSelection(); return;
-    case Qt::Key_Backspace:
-      if (TreeShown()) tree_->setFocus();
-      return;
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-      if (GetSettings().Snapshot()->Checked(SettingId::CbAdvanceArea))
-        MoveToArea(key == Qt::Key_Right);
-      return;
-    default: return;
-  }
-}
-
-bool TMessageListWindow::MsgTxtKeyDown(int key, Qt::KeyboardModifiers modifiers) {
-  modifiers &= Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier;
-  switch (key) {
-    case Qt::Key_Delete: ToggleKillOnSelection(); return true;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape: SetMessageView(false); return true;
-    case Qt::Key_Backspace:
-      if (!TreeShown()) return false;
-      tree_->setFocus();
-      return true;
-    case Qt::Key_Left:
-    case Qt::Key_Right: break;
-    default: return false;
-  }
-  const bool right = key == Qt::Key_Right;
-  if (modifiers & Qt::ControlModifier) {
-    right ? ShowLastMessage() : ShowFirstMessage();
-  } else if (modifiers == Qt::ShiftModifier) {
-    if (!area_ || CurrentIndex < 0) return true;
-    const std::string subject = area_->GetHeader(CurrentIndex).Subject.Str();
-    const int found = right ? FindNextSameTopic(CurrentIndex, 0, subject, 0)
-                            : FindPrevSameTopic(CurrentIndex, 0, subject, 0);
-    if (found >= 0) GoToMessage(found);
-  } else if (modifiers == Qt::NoModifier) {
-    right ? ShowNextMessage() : ShowPrevMessage();
-  } else {
-    return false;
-  }
-  return true;
-}
-
-void TMessageListWindow::TreeViewChange(TTreeNTNode* node) {
-  if (!isVisible() || Building || !masterContainer_->isVisible() || !node) return;
-  const auto index = static_cast<int>(reinterpret_cast<intptr_t>(node->Data()));
-  if (index < 0 || index == CurrentIndex) return;
-  SelectMessage(index);
-  if (IsMessageView()) ShowCurrentMessage();
 }
 
 // --- Switches ---------------------------------------------------------------------------------
@@ -1304,192 +711,6 @@ void TMessageListWindow::AreaUnlocked() {
     listBox_->setFocus();
 }
 
-// --- Layout -------------------------------------------------------------------------------------
-
-void TMessageListWindow::LoadLayout() {
-  const IniFile ini(IniPath());
-  const int key = ini.ReadInteger(kSortingSection, "Style", kDefaultSortKey);
-  if (key >= 1 && key <= 6) SortKey = key;
-  Descending = ini.ReadInteger(kSortingSection, "Descending", 0) != 0;
-  const int treeWidth = ini.ReadInteger(kLayoutSection, "TreeWidth", -1);
-  if (treeWidth > 0) splitter_->setSizes({treeWidth, std::max(100, width() - treeWidth)});
-  try {
-    TIniFile storage(IniPath());
-    toolbar_->ReadLayout(&storage, kToolbarSection);
-  } catch (const std::exception&) {
-    // The default tool bar.
-  }
-}
-
-void TMessageListWindow::SaveLayout() {
-  try {
-    {
-      TIniFile storage(IniPath());
-      toolbar_->WriteLayout(&storage, kToolbarSection);
-      storage.UpdateFile();
-    }
-    IniFile ini(IniPath());
-    if (SortKey >= 1 && SortKey <= 6) ini.WriteInteger(kSortingSection, "Style", SortKey);
-    ini.WriteInteger(kSortingSection, "Descending", Descending ? 1 : 0);
-    if (TreeShown() && !splitter_->sizes().isEmpty())
-      ini.WriteInteger(kLayoutSection, "TreeWidth", splitter_->sizes().first());
-    ini.Save();
-  } catch (const std::exception&) {
-    // A lost layout is no reason to stop.
-  }
-}
-
-void TMessageListWindow::Layoutladen1Click() { LoadLayout(); }
-
-void TMessageListWindow::Layoutspeichern1Click() {
-  SaveLayout();
-  if (TAreaList* areas = GetAreaList())
-    for (TArea* area : areas->Areas())
-      if (TMessageListWindow* other = MessageWindowOf(*area); other && other != this)
-        other->LoadLayout();
-}
-
-// --- Find and the Edit menu
-// ------------------------------------------------------------------------
-
-void TMessageListWindow::Suchen3Click() {
-  TSARForm form(this);
-  form.setObjectName("SARForm");
-  form.SetFindOnly(true);
-  form.SetFindText(AnsiText(findText_));
-  form.OnFind = [this](TSARForm& f) {
-    Guarded([&] { FindInText(AnsiBytes(f.GetFindText()), f.GetCaseSensitive(), f.GetWholeWords()); });
-  };
-  ExecModal(form);
-  findText_ = AnsiBytes(form.GetFindText());
-  findMatchCase_ = form.GetCaseSensitive();
-  findWholeWord_ = form.GetWholeWords();
-}
-
-void TMessageListWindow::Anzeigefilter1Click() {
-  if (!area_) return;
-  TSearchRequest& mask = area_->DisplayFilter;
-  TSrchMaskProperties* dialog = EditSearchRequest(mask);
-  // The dialog may outlive this window; it rebuilds the rows only while the
-  // window still shows this area.
-  QPointer<TMessageListWindow> self(this);
-  TArea* area = area_;
-  dialog->OnApplied = [self, area](TSearchRequest&) {
-    if (self && self->area_ == area) Guarded([&] { self->BuildDisplayList(); });
-  };
-}
-
-void TMessageListWindow::Weitersuchen1Click() {
-  if (!findDone_) {
-    Suchen3Click();
-    return;
-  }
-  FindInText(findText_, findMatchCase_, findWholeWord_);
-}
-
-bool TMessageListWindow::FindInText(const std::string& text, bool matchCase, bool wholeWord) {
-  findText_ = text;
-  findMatchCase_ = matchCase;
-  findWholeWord_ = wholeWord;
-  findDone_ = true;
-  if (text.empty() || !IsMessageView()) return false;
-  if (msgText_->FindNext(text, matchCase, wholeWord)) return true;
-  if (!platform::GetPrompter().Confirm("End of text. Continue on begin ?")) return false;
-  msgText_->ClearSelection();
-  return msgText_->FindNext(text, matchCase, wholeWord);
-}
-
-// The text edit with the focus, nullptr when the focus is elsewhere.
-static QLineEdit* FocusedEdit() { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); }
-
-void TMessageListWindow::Bearbeiten1Click() {
-  QLineEdit* edit = FocusedEdit();
-  const bool viewer = !edit && msgText_->hasFocus();
-  const bool editSelection = edit && edit->hasSelectedText();
-  const bool writable = edit && !edit->isReadOnly();
-  Action("MnCut")->setEnabled(editSelection && writable);
-  Action("MnCopy")->setEnabled(editSelection || (viewer && msgText_->HasSelection()));
-  Action("MnSave")->setEnabled(editSelection || (viewer && msgText_->HasSelection()));
-  Action("MnClear")->setEnabled(editSelection && writable);
-  Action("MnPaste")->setEnabled(writable && !QApplication::clipboard()->text().isEmpty());
-  Action("MnAll")->setEnabled(edit || viewer);
-}
-
-void TMessageListWindow::MnCutClick() {
-  if (QLineEdit* edit = FocusedEdit()) edit->cut();
-}
-
-void TMessageListWindow::MnPasteClick() {
-  if (QLineEdit* edit = FocusedEdit()) edit->paste();
-}
-
-void TMessageListWindow::MnClearClick() {
-  if (QLineEdit* edit = FocusedEdit()) edit->del();
-}
-
-void TMessageListWindow::MnSaveClick() {
-  std::string bytes;
-  if (QLineEdit* edit = FocusedEdit())
-    bytes = AnsiBytes(edit->selectedText());
-  else if (msgText_->HasSelection())
-    bytes = msgText_->GetSelectedText();
-  else
-    return;
-  QFileDialog dialog(this, QStringLiteral("Сохранить как"));
-  dialog.setObjectName("OpenDialog");
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const std::string file = dialog.selectedFiles().first().toStdString();
-  platform::Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (!fd.ok()) {
-    platform::GetPrompter().Error("Could not create file \"" + file + " !");
-    return;
-  }
-  if (!platform::WriteAll(fd.get(), bytes))
-    platform::GetPrompter().Error("Could not write to file \"" + file + " !");
-}
-
-void TMessageListWindow::E1Click() { toolbar_->Customize(); }
-
-void TMessageListWindow::AbsenderknftigFiltern1Click() {
-  TFilterList* filters = GetImportFilters();
-  if (!area_ || !CurrentMail || !filters) return;
-  const std::string from = CurrentMail->Header.FromName.Str();
-  if (!platform::GetPrompter().Confirm("Area you sure you want to prevent receiving mail from  " +
-                                       AnsiText(from).toStdString() + " in this " + "area ?"))
-    return;
-  std::string name;
-  auto filter = SenderKillFilter(from, area_->Name, name);
-  filters->AddFilter(name, std::move(filter));
-}
-
-void TMessageListWindow::Betreffknftigfiltern1Click() {
-  TFilterList* filters = GetImportFilters();
-  if (!area_ || !CurrentMail || !filters) return;
-  const std::string subject = CurrentMail->Header.Subject.Str();
-  if (!platform::GetPrompter().Confirm(
-          "Area you sure you wanr to prevent Velmaris from receiving mail with the subject " +
-          AnsiText(StripReplyMarker(subject)).toStdString() + " in this area ?"))
-    return;
-  std::string name;
-  auto filter = SubjectKillFilter(subject, area_->Name, name);
-  filters->AddFilter(name, std::move(filter));
-}
-
-void TMessageListWindow::CopyText() {
-  if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
-    edit->copy();
-  else if (msgText_->HasSelection())
-    msgText_->CopyToClipboard();
-}
-
-void TMessageListWindow::SelectAllText() {
-  if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
-    edit->selectAll();
-  else
-    msgText_->SelectAll();
-}
-
 // --- Events
 // ----------------------------------------------------------------------------------------
 
@@ -1501,6 +722,16 @@ void TMessageListWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool TMessageListWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease &&
+      (watched == listBox_->viewport() || watched == msgText_->viewport())) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::RightButton) {
+      const bool text = watched == msgText_->viewport();
+      if (QMenu* popup = Menu(text ? "PopupSingle" : "MsgListPopup"))
+        ExecPopupMenu(*popup, static_cast<QWidget*>(watched)->mapToGlobal(mouse->position().toPoint()));
+      return true;
+    }
+  }
   if (event->type() == QEvent::KeyPress && watched == msgText_) {
     auto* key = static_cast<QKeyEvent*>(event);
     try {

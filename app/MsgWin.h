@@ -19,6 +19,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStyle>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,7 @@ class TBetterListBox;
 class TCustomBetterListBox;
 class TImageList;
 class TSpeedBar;
+class TSpeedItem;
 class TTreeNT;
 class TTreeNTNode;
 class TTextView;
@@ -82,8 +84,13 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void SetArea(TArea* area);
   // What the message editors this window opens reach (from the main window).
   void SetEditorLinks(TEditorLinks links) { editorLinks_ = std::move(links); }
-  // Rebuilds the rows and the thread tree; nothing is selected afterwards.
+  // Rebuilds the rows (and, after the first screen, the thread tree);
+  // nothing is selected afterwards.
   void BuildList();
+  // Builds the thread tree now when the last BuildList left it to follow
+  // the first screen; commands that read the tree call it first.
+  void EnsureTree();
+  bool TreePending() const { return treePending_; }
   // Rebuilds only the rows (display mask and sort order).
   void BuildDisplayList();
 
@@ -244,6 +251,36 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void TreeViewMouseUp(QPoint point);
   bool TreeViewKeyDown(int key);
 
+  // --- Messages handed on as lists (MsgWinLists.cpp) ----------------------------------------
+  // The selected messages as area lists of their uplinks: each one
+  // calibrated and added to the echo or file area manager.
+  void AlsArealistverwendenClick();
+  // The displayed message as a file list in the file request editor.
+  void SDateienausMailanfordernClick();
+
+  // --- Other windows (MsgWinForwards.cpp) ---------------------------------------------------
+  // The main window in front.
+  void Arealiste1Click();
+  // The window of the chosen entry of the window list in front.
+  void WListDblClick();
+  void Einstellungen1Click();
+  // The settings on the text-group page with the area's group chosen.
+  void Texte1Click();
+  // The settings on the display page.
+  void Anzeige1Click();
+  // The area's properties on the maintenance / new-mail page.
+  void Aufrumen2Click();
+  void NeueMails1Click();
+  // The multi-area search with only this area chosen.
+  void Suchen1Click();
+  // The file request editor (menu and speed item).
+  void Filelisten1Click();
+  // Help on the window's own topic and the help index.
+  void Hilfe1Click();
+  void Hilfethemen1Click();
+  // The list pop-up's close: the window hides.
+  void Beenden1Click() { hide(); }
+
   // --- Selection tools and area commands (MsgWinTools.cpp) ------------------------------
   // The messages of the tree's node under the last context menu; the
   // selection tools use them while FromThreadMenu is set.
@@ -281,6 +318,15 @@ class TMessageListWindow : public QMainWindow, public TObject {
   void BuildHeaderPanel();
   void BuildComposeCommands();
   void BuildNavigateCommands();
+  void BuildListCommands();
+  // A speed item of the tool bar's section at left that runs the action and
+  // is enabled with it; without a caption it shows the action's text.
+  TSpeedItem* AddSpeedItem(int section, QAction* action, const char* name,
+                           QStyle::StandardPixmap icon, int left, const QString& caption = {});
+  // The left of a new section: half a button after the visible items.
+  int NextSectionLeft() const;
+  void BuildForwardCommands();
+  void ShowAreaProperties(const char* page);
   void OpenComposition(TComposition& composition, TArea* heldArea = nullptr);
   QAction* MakeAction(QMenu* menu, const char* name, const QString& caption,
                       const QKeySequence& key = {}, bool checkable = false);
@@ -307,6 +353,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   TArea* area_ = nullptr;
   uint64_t settingsSubscription_ = 0;
   bool closing_ = false;
+  bool treePending_ = false;
   std::vector<std::pair<QPointer<QAction>, TCommandRule>> commands_;
 
   // Find state.

@@ -14,6 +14,7 @@
 
 #include "app/MessageEditor.h"
 #include "app/MsgWin.h"
+#include "app/MsgWinCommon.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "platform/CodePage.h"
@@ -22,19 +23,6 @@
 #include "widgets/TextView.h"
 
 namespace velmaris {
-namespace {
-
-// Runs a command; a failure is reported, never passed to the event loop.
-template <class F>
-void Guarded(F&& command) {
-  try {
-    command();
-  } catch (const std::exception& e) {
-    platform::GetPrompter().Error(e.what());
-  }
-}
-
-}  // namespace
 
 TReaderPane ReaderPaneOf(const TTextView& view) {
   TReaderPane pane = TReaderPane::FromParagraphs(view.ParaStarts(), view.Paragraphs());
@@ -197,8 +185,7 @@ void TMessageListWindow::BuildComposeCommands() {
        QKeySequence("Ctrl+N"), [this] { ComposeNetmailAnswer(true); }},
       {"PAntwortalsNetmailohneQuote", "Ответить нетмейлом без цитаты", TCommandRule::MessageView,
        {}, [this] { ComposeNetmailAnswer(false); }},
-      {"Forward", "Переслать", TCommandRule::MessageView, QKeySequence("Ctrl+F"),
-       [this] { ForwardClick(); }},
+      {"Forward", "Переслать", TCommandRule::MessageView, {}, [this] { ForwardClick(); }},
       {"NewMail", "Новое письмо", TCommandRule::Writable, QKeySequence("Ctrl+W"),
        [this] { NewMailClick(); }},
       {"Edit", "Изменить", TCommandRule::Editable, QKeySequence("Ctrl+E"),
@@ -213,7 +200,10 @@ void TMessageListWindow::BuildComposeCommands() {
       answer->addAction(action);
     if (popupSingle) popupSingle->addAction(action);
   }
-  if (listPopup) listPopup->addAction(Action("NewMail"));
+  if (listPopup) {
+    listPopup->addSeparator();
+    listPopup->addAction(Action("NewMail"));
+  }
   if (answer) answer->insertAction(answer->actions().value(0), Action("Answer"));
 
   // Speed items.
@@ -228,23 +218,9 @@ void TMessageListWindow::BuildComposeCommands() {
                         {"Forward", "IEForward", QStyle::SP_ArrowForward},
                         {"NewMail", "IENewMail", QStyle::SP_FileIcon},
                         {"Edit", "IEEdit", QStyle::SP_FileDialogDetailedView}};
-  int left = bar->BtnOffsetHorz();
-  for (const TSpeedItem* existing : findChildren<TSpeedItem*>())
-    if (existing->Visible()) left = std::max(left, existing->Left() + bar->BtnWidth());
-  left += bar->BtnWidth() / 2;
+  int left = NextSectionLeft();
   for (const Item& it : items) {
-    QAction* action = Action(it.action);
-    auto* item = new TSpeedItem(this);
-    item->setObjectName(QString::fromLatin1(it.name));
-    item->SetCaption(action->text());
-    item->SetHint(action->text());
-    item->SetGlyph(style()->standardIcon(it.icon).pixmap(16, 16));
-    bar->AddItem(section, item);
-    item->SetEnabled(action->isEnabled());
-    connect(action, &QAction::changed, item, [item, action] { item->SetEnabled(action->isEnabled()); });
-    connect(item, &TSpeedItem::clicked, action, &QAction::trigger);
-    item->SetBounds(left, bar->BtnOffsetVert());
-    item->SetVisible(true);
+    TSpeedItem* item = AddSpeedItem(section, Action(it.action), it.name, it.icon, left);
     left += bar->BtnWidth();
     if (std::string_view(it.name) == "IEAnswer" && answer) {
       item->SetDropDownMenu(answer);

@@ -99,6 +99,7 @@ void TMessageListWindow::DoToggleSelection() { ListBox()->InvertSelection(); }
 // --- Thread tree -----------------------------------------------------------------------
 
 void TMessageListWindow::SelectThread(TTreeNTNode* node) {
+  EnsureTree();
   ThreadMessages.clear();
   if (!node) return;
   const int index = NodeIndex(node);
@@ -122,18 +123,27 @@ void TMessageListWindow::Threadaufholen1Click() {
 }
 
 void TMessageListWindow::Threadausklappen1Click() {
+  EnsureTree();
   if (TTreeNTNode* node = TreeView()->Selected()) node->Expand(true);
 }
 
 void TMessageListWindow::Threadeinklappen1Click() {
+  EnsureTree();
   if (TTreeNTNode* node = TreeView()->Selected()) node->Collapse(true);
 }
 
 void TMessageListWindow::Mailanzeigen1Click() { ShowCurrentMessage(); }
-void TMessageListWindow::Allesausklappen1Click() { TreeView()->FullExpand(); }
-void TMessageListWindow::Alleseinklappen1Click() { TreeView()->FullCollapse(); }
+void TMessageListWindow::Allesausklappen1Click() {
+  EnsureTree();
+  TreeView()->FullExpand();
+}
+void TMessageListWindow::Alleseinklappen1Click() {
+  EnsureTree();
+  TreeView()->FullCollapse();
+}
 
 void TMessageListWindow::TreeViewMouseUp(QPoint point) {
+  EnsureTree();
   TTreeNTNode* node = TreeView()->GetNodeAt(point.x(), point.y());
   const bool onText = node && node->DisplayRect(true).contains(point);
   QMenu* menu = Menu("TreeMenu");
@@ -210,6 +220,7 @@ void TMessageListWindow::BuildNavigateCommands() {
   QMenu* edit = Menu("Bearbeiten1");
   QMenu* listPopup = Menu("MsgListPopup");
   edit->addSeparator();
+  listPopup->addSeparator();
   struct Plain {
     const char* name;
     const char* caption;

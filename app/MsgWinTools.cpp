@@ -1,7 +1,8 @@
 // The message list window's tools on the selection (delete, copy or move,
-// flags, save as text, UUDecode) and its area commands (catch up, clean up,
-// optimise). The work is app/logic (SelectionTools, SaveAsText, UUDecode)
-// and processing/MaintenanceRuns; this file wires it to the menus.
+// flags, save as text, UUDecode), its area commands (catch up, clean up,
+// optimise) and the import filters made from the shown message. The work is
+// app/logic (SelectionTools, SaveAsText, UUDecode) and
+// processing/MaintenanceRuns; this file wires it to the menus.
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -10,6 +11,7 @@
 
 #include "app/DirDialog.h"
 #include "app/MsgWin.h"
+#include "app/MsgWinCommon.h"
 #include "app/ProgressWindow.h"
 #include "app/SelectionToolForms.h"
 #include "app/UUDecoder.h"
@@ -24,6 +26,7 @@
 #include "nodelist/forms/AdvNLLookup.h"
 #include "platform/Prompter.h"
 #include "processing/MaintenanceRuns.h"
+#include "processing/Secretary.h"
 #include "widgets/ModalHook.h"
 #include "widgets/VxSpin.h"
 
@@ -114,6 +117,17 @@ void TMessageListWindow::BuildToolCommands() {
        &TMessageListWindow::CopyMailsBtnClick);
   hook(MakeAction(popup, "Flagsndern1", QStringLiteral("Изменить &флаги")),
        &TMessageListWindow::DoSetFlagsClick);
+  popup->addSeparator();
+  hook(MakeAction(popup, "Aufholen1", QStringLiteral("&Подтянуть арию")),
+       &TMessageListWindow::Aufholen1Click);
+  SetPopupKey(Action("Aufholen1"), QKeySequence("Ctrl+H"));
+  hook(MakeAction(popup, "AbsenderinsAdressbuch2", QStringLiteral("&Добавить в адресную книгу")),
+       &TMessageListWindow::AbsenderinsAdressbuch1Click);
+  SetPopupKey(Action("AbsenderinsAdressbuch2"), QKeySequence("Ctrl+B"));
+  // The message pop-up's entry (placed with the message's other commands).
+  hook(MakeAction(nullptr, "AbsenderinsAdressbuch3", QStringLiteral("&Добавить в адресную книгу")),
+       &TMessageListWindow::AbsenderinsAdressbuch1Click);
+  SetPopupKey(Action("AbsenderinsAdressbuch3"), QKeySequence("Ctrl+B"));
   // The thread tree's context menus: the tools then work on the messages
   // of the node under the menu (FromThreadMenu is set while it runs).
   struct TreeItem {
@@ -139,10 +153,8 @@ void TMessageListWindow::BuildToolCommands() {
   };
   for (const TreeItem& item : kTreeItems)
     hook(MakeAction(Menu(item.menu), item.name, QString::fromUtf8(item.caption)), item.handler);
-  hook(MakeAction(popup, "Aufholen1", QStringLiteral("&Подтянуть арию")),
-       &TMessageListWindow::Aufholen1Click);
-  hook(MakeAction(popup, "AbsenderinsAdressbuch2", QStringLiteral("&Добавить в адресную книгу")),
-       &TMessageListWindow::AbsenderinsAdressbuch1Click);
+  SetPopupKey(Action("MailCopy"), QKeySequence("Ctrl+C"));
+  SetPopupKey(Action("MailAddUser"), QKeySequence("Ctrl+B"));
 }
 
 void TMessageListWindow::LookupSenderClick() {
@@ -272,5 +284,31 @@ void TMessageListWindow::UUdecode1Click() {
     platform::GetPrompter().Error(e.what());
   }
 }
+
+void TMessageListWindow::AbsenderknftigFiltern1Click() {
+  TFilterList* filters = GetImportFilters();
+  if (!area_ || !CurrentMail || !filters) return;
+  const std::string from = CurrentMail->Header.FromName.Str();
+  if (!platform::GetPrompter().Confirm("Area you sure you want to prevent receiving mail from  " +
+                                       AnsiText(from).toStdString() + " in this " + "area ?"))
+    return;
+  std::string name;
+  auto filter = SenderKillFilter(from, area_->Name, name);
+  filters->AddFilter(name, std::move(filter));
+}
+
+void TMessageListWindow::Betreffknftigfiltern1Click() {
+  TFilterList* filters = GetImportFilters();
+  if (!area_ || !CurrentMail || !filters) return;
+  const std::string subject = CurrentMail->Header.Subject.Str();
+  if (!platform::GetPrompter().Confirm(
+          "Area you sure you wanr to prevent Velmaris from receiving mail with the subject " +
+          AnsiText(StripReplyMarker(subject)).toStdString() + " in this area ?"))
+    return;
+  std::string name;
+  auto filter = SubjectKillFilter(subject, area_->Name, name);
+  filters->AddFilter(name, std::move(filter));
+}
+
 
 }  // namespace velmaris

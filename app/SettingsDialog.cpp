@@ -917,8 +917,9 @@ void TSettingsDialog::PackerDownClick() {
 }
 
 bool ShowSettingsDialog(TConfigStore& store, TPckList* packers, TAreaManager* echoAreas,
-                        QWidget* parent) {
+                        QWidget* parent, const std::function<void(TSettingsDialog&)>& prepare) {
   TSettingsDialog dialog(store, packers, echoAreas, parent);
+  if (prepare) prepare(dialog);
   return ExecModal(dialog) == QDialog::Accepted;
 }
 

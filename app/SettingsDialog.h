@@ -92,6 +92,10 @@ class TSettingsDialog : public QDialog {
   void VarsClick();
 
   TPageControl98* Notebook() const { return notebook_; }
+  // The text-group page with the group at index chosen and shown.
+  void ShowTextGroup(int index);
+  // The display page and, on it, its general display settings.
+  void ShowDisplayPage();
 
  private:
   struct Binding {
@@ -174,8 +178,9 @@ class TSettingsDialog : public QDialog {
 };
 
 // Opens the settings window modally (through the modal hook); true when it
-// ended with OK.
+// ended with OK. prepare, when given, runs before the window shows.
 bool ShowSettingsDialog(TConfigStore& store, TPckList* packers, TAreaManager* echoAreas,
-                        QWidget* parent);
+                        QWidget* parent,
+                        const std::function<void(TSettingsDialog&)>& prepare = {});
 
 }  // namespace velmaris

@@ -2,6 +2,7 @@
 // autosend jobs, node and point lists, mailer profiles, unpack jobs) and
 // the text groups. These lists are edited in place; the configuration is
 // written by Apply or OK with the rest.
+#include <QTabWidget>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -507,6 +508,17 @@ void TSettingsDialog::BuildTextGroups() {
   connect(groupName_, &QLineEdit::textEdited, this, [this] { GroupNameChange(); });
   connect(textText_, &QPlainTextEdit::textChanged, this, [this] { TextTextExit(); });
   TGListClick();
+}
+
+void TSettingsDialog::ShowTextGroup(int index) {
+  tgList_->setCurrentRow(index);
+  TGListClick();
+  if (QWidget* page = notebook_->findChild<QWidget*>("TabGruppen")) notebook_->setCurrentWidget(page);
+}
+
+void TSettingsDialog::ShowDisplayPage() {
+  if (QWidget* page = notebook_->findChild<QWidget*>("TabAnzeige")) notebook_->setCurrentWidget(page);
+  if (auto* tabs = notebook_->findChild<QTabWidget*>("DisplayTabs")) tabs->setCurrentIndex(0);
 }
 
 void TSettingsDialog::TGListClick() {

@@ -334,15 +334,10 @@ void TAreaManager::AddAreaInfo(const std::string& name, const std::string& descr
 
 int TAreaManager::RegisterAreaListMail(const TMail& mail, TNetLink& uplink) {
   assert(OnMainThread());
-  // The stored message keeps its own (OEM) text; the lines are read from a copy.
-  const std::string text = platform::OemToAnsi(mail.BodyText());
   const TRobotLayout layout = Layout(uplink);
   const int added =
-      AddAreaList(SplitMailLines(text), uplink, layout.NameO, layout.DescO, layout.DescL);
-  std::vector<std::string>& titles =
-      Kind() == TRobotKind::FileScan ? uplink.FileScanTitles : uplink.AreaFixTitles;
-  const std::string subject = mail.Header.Subject.Str();
-  if (std::find(titles.begin(), titles.end(), subject) == titles.end()) titles.push_back(subject);
+      AddAreaList(AreaListLines(mail), uplink, layout.NameO, layout.DescO, layout.DescL);
+  AddListTitle(uplink, Kind(), mail.Header.Subject.Str());
   return added;
 }
 
@@ -574,16 +569,44 @@ int TAreaManagers::RegisterAreaListMail(const TMail& mail, TNetLink& uplink, boo
 }
 
 int TAreaManagers::RegisterAreaListMail(const TMail& mail) {
-  TLinkList& links = store_.Uplinks();
+  TNetLink* link = UplinkOfListMail(store_.Uplinks(), mail);
+  if (!link) return 0;
+  const std::optional<TRobotKind> kind = ListKindOfSender(*link, mail.Header.FromName.Str());
+  if (!kind) return 0;
+  return RegisterAreaListMail(mail, *link, *kind == TRobotKind::FileScan);
+}
+
+// --- Area-list mails -------------------------------------------------------------------------
+
+TNetLink* UplinkOfListMail(TLinkList& links, const TMail& mail) {
   for (int i = 0; i < links.GetCount(); ++i) {
     TNetLink* link = links.GetItem(i);
-    if (link->UplinkAddress.Address() != mail.Header.OrigAddr) continue;
-    const std::string from = mail.Header.FromName.Str();
-    if (from == link->AFSender) return RegisterAreaListMail(mail, *link, false);
-    if (from == link->FSSender) return RegisterAreaListMail(mail, *link, true);
-    return 0;
+    if (link->UplinkAddress.Address() == mail.Header.OrigAddr) return link;
   }
-  return 0;
+  return nullptr;
+}
+
+std::optional<TRobotKind> ListKindOfSender(const TNetLink& link, const std::string& from) {
+  if (from == link.AFSender) return TRobotKind::AreaFix;
+  if (from == link.FSSender) return TRobotKind::FileScan;
+  return std::nullopt;
+}
+
+std::vector<std::string> AreaListLines(const TMail& mail) {
+  // The stored message keeps its own (OEM) text; the lines are read from a copy.
+  return SplitMailLines(platform::OemToAnsi(mail.BodyText()));
+}
+
+void AddListTitle(TNetLink& link, TRobotKind kind, const std::string& subject) {
+  std::vector<std::string>& titles =
+      kind == TRobotKind::FileScan ? link.FileScanTitles : link.AreaFixTitles;
+  if (std::find(titles.begin(), titles.end(), subject) == titles.end()) titles.push_back(subject);
+}
+
+void RememberListSender(TNetLink& link, TRobotKind kind, const std::string& from,
+                        const std::string& subject) {
+  (kind == TRobotKind::FileScan ? link.FSSender : link.AFSender) = from;
+  AddListTitle(link, kind, subject);
 }
 
 TAreaListReceiver* GetAreaListReceiver() { return gReceiver.load(); }

@@ -35,6 +35,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,7 @@ namespace velmaris {
 class TArea;
 class TConfigStore;
 class TKQMail;
+class TLinkList;
 class TMail;
 class TNetLink;
 
@@ -111,6 +113,21 @@ TRobotLayout RobotLayoutOf(const TNetLink& link, TRobotKind kind);
 // The request commands of the robots.
 enum class TRobotCommand { Subscribe, Unsubscribe, List, Query };
 std::string RobotCommandLine(TRobotCommand command, const std::string& tag = {});
+
+// A robot's area-list mail: the uplink it came from (the first whose
+// address equals the mail's origin, nullptr when none), the kind of list its
+// sender name gives (the uplink's AreaFix sender, else its FileScan sender,
+// exact comparisons; none when neither), and its body (OEM) as ANSI lines.
+TNetLink* UplinkOfListMail(TLinkList& links, const TMail& mail);
+std::optional<TRobotKind> ListKindOfSender(const TNetLink& link, const std::string& from);
+std::vector<std::string> AreaListLines(const TMail& mail);
+// Adds the subject to the uplink's list titles of the kind unless it is
+// there already.
+void AddListTitle(TNetLink& link, TRobotKind kind, const std::string& subject);
+// The user said which kind of list the sender sends: the sender becomes the
+// uplink's robot sender of that kind and the subject one of its list titles.
+void RememberListSender(TNetLink& link, TRobotKind kind, const std::string& from,
+                        const std::string& subject);
 
 // One request netmail to the uplink's robot (not yet stored): the header
 // described above and the given text lines.

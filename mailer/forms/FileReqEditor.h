@@ -44,6 +44,11 @@ class TFileReqEditor : public QMainWindow {
   const TMailBox& MailBox() const { return mailbox_; }
   void SetOutbound(const std::string& outbound);  // one trailing "/" dropped
   void SetDefaultZone(int32_t zone) { defaultZone_ = zone; }
+  // The system's name that the caption shows before its address.
+  void SetTitleName(const std::string& name) {
+    chosenName_ = name;
+    UpdateCaption();
+  }
   void SetTabSize(int size);
   int TabSize() const { return tabSize_; }
   // Loads a file list (the name already loaded does nothing); failures are

@@ -115,6 +115,7 @@ TEST_F(ComposeReplyTest, FlagBoxesSearchesAndCatchingUpAThread) {
   EXPECT_EQ(area.UnreadCount, 1);
 
   // Catching up every group clears Unread everywhere.
+  m.EnsureTree();
   for (TThreadNode* group = m.Threads.RootNode.FirstChild; group; group = group->Next) {
     m.SelectThread(static_cast<TTreeNTNode*>(group->TreeNode));
     m.Threadaufholen1Click();

@@ -191,6 +191,11 @@ TEST_F(MsgWinTest, KludgeSwitchesAndTheTreeFollowTheMenu) {
   Open();
   TArea& area = *Area("FIDO.GER");
   TMessageListWindow* m = window->OpenMessageList(area);
+  // The tree follows the first screen.
+  EXPECT_TRUE(m->TreePending());
+  EXPECT_EQ(m->TreeView()->Items().Count(), 0);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(m->TreePending());
   EXPECT_EQ(m->TreeView()->Items().Count(), 4);  // two subjects, two messages
   auto mail = MakeMail(50);
   std::string body = mail->Body.substr(0, mail->Header.TextOffset);
@@ -201,6 +206,7 @@ TEST_F(MsgWinTest, KludgeSwitchesAndTheTreeFollowTheMenu) {
   ASSERT_TRUE(area.WriteQueuedMail());
   area.Unlock();
   Settle();
+  m->EnsureTree();
   EXPECT_EQ(m->TreeView()->Items().Count(), 6);
   m->GoToMessage(2);
   EXPECT_EQ(m->MsgText()->Paragraphs().size(), 1u);

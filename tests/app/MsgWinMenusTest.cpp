@@ -1,0 +1,232 @@
+// The message list window's menus through the real windows: the ways to
+// other windows, the pop-up menus, the keys and help.
+#include <QAction>
+#include <QApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QTabWidget>
+#include <QTest>
+
+#include "MainWindowFixture.h"
+#include "ShortcutCheck.h"
+#include "app/SearchAndReplace.h"
+#include "app/AreaProperties.h"
+#include "app/HelpViewer.h"
+#include "platform/Help.h"
+#include "app/MsgWin.h"
+#include "app/SearchAssistent.h"
+#include "app/SettingsDialog.h"
+#include "core/TextGroups.h"
+#include "core/WinLst.h"
+#include "mailer/forms/FileReqEditor.h"
+#include "platform/Files.h"
+#include "widgets/EZBetterListBox.h"
+#include "widgets/ModalHook.h"
+#include "widgets/PageControl98.h"
+#include "widgets/BetterListBox.h"
+#include "widgets/TextView.h"
+
+namespace velmaris::test {
+namespace {
+
+class MsgWinMenusTest : public MainWindowFixture {
+ protected:
+  void SetUp() override {
+    MainWindowFixture::SetUp();
+    Prepare({{"FIDO.GER", Times(3, 0)}, {"OTHER", Times(1, 0)}});
+    Open();
+    list = window->OpenMessageList(*Area("FIDO.GER"));
+    ASSERT_NE(list, nullptr);
+  }
+  void TearDown() override {
+    SetModalHook({});
+    MainWindowFixture::TearDown();
+  }
+  // Runs the command and returns the object name of the page each modal
+  // window showed (its outer page control's current page).
+  std::vector<std::string> PagesShownBy(const char* command) {
+    std::vector<std::string> pages;
+    SetModalHook([&](QWidget* w) {
+      if (auto* settings = qobject_cast<TSettingsDialog*>(w)) {
+        pages.push_back(settings->Notebook()->currentWidget()->objectName().toStdString());
+        pages.push_back(settings->findChild<QTabWidget*>("DisplayTabs")->currentIndex() == 0
+                            ? "display general"
+                            : "display other");
+      } else if (qobject_cast<TAreaProperties*>(w)) {
+        pages.push_back(w->findChild<QTabWidget*>("PageControl1")
+                            ->currentWidget()
+                            ->objectName()
+                            .toStdString());
+      }
+      return int(QDialog::Rejected);
+    });
+    list->Action(command)->trigger();
+    SetModalHook({});
+    return pages;
+  }
+  TMessageListWindow* list = nullptr;
+};
+
+TEST_F(MsgWinMenusTest, SettingsShortcutsOpenTheirPages) {
+  TZRTexts& groups = window->ConfigStore().TextGroups();
+  ASSERT_GT(groups.GetCount(), 0);
+  Area("FIDO.GER")->TextGroup = groups.GetCount() - 1;
+  SetModalHook([&](QWidget* w) {
+    auto* settings = qobject_cast<TSettingsDialog*>(w);
+    EXPECT_NE(settings, nullptr);
+    if (!settings) return int(QDialog::Rejected);
+    EXPECT_EQ(settings->Notebook()->currentWidget()->objectName(), "TabGruppen");
+    auto* tg = settings->findChild<QListWidget*>("TGList");
+    EXPECT_EQ(tg->currentRow(), groups.GetCount() - 1);
+    return int(QDialog::Rejected);
+  });
+  list->Action("Texte1")->trigger();
+  EXPECT_EQ(PagesShownBy("Anzeige1"), (std::vector<std::string>{"TabAnzeige", "display general"}));
+  EXPECT_EQ(PagesShownBy("Aufrumen2"), std::vector<std::string>{"AreaMaintain"});
+  EXPECT_EQ(PagesShownBy("NeueMails1"), std::vector<std::string>{"NewMails"});
+  EXPECT_EQ(PagesShownBy("Einstellungen1").size(), 2u);
+}
+
+TEST_F(MsgWinMenusTest, OtherWindowsComeToTheFront) {
+  // The search on this area alone.
+  list->Action("Suchen1")->trigger();
+  TSearchAssistent* search = window->SearchWindow();
+  EXPECT_TRUE(search->isVisible());
+  TEZBetterListBox* areas = search->SearchAreas();
+  const int self = window->ConfigStore().Areas().IndexOf(Area("FIDO.GER"));
+  for (int i = 0; i < areas->GetCount(); ++i) EXPECT_EQ(areas->Selected(i), i == self) << i;
+  search->close();
+
+  list->Action("Filelisten1")->trigger();
+  EXPECT_TRUE(window->FileReqEditor().isVisible());
+  window->FileReqEditor().close();
+
+  // The window list: a double click on the main window's entry shows it.
+  EXPECT_FALSE(window->isVisible());
+  list->show();
+  auto* wList = list->findChild<QListWidget*>("WList");
+  const int row = WinLst().IndexOfObject(window.get());
+  ASSERT_GE(row, 0);
+  ASSERT_LT(row, wList->count());
+  wList->setCurrentRow(row);
+  emit wList->itemDoubleClicked(wList->item(row));
+  EXPECT_TRUE(window->isVisible());
+  window->hide();
+  list->Action("Arealiste1")->trigger();
+  EXPECT_TRUE(window->isVisible());
+
+  // The list pop-up's close only hides the window.
+  list->Action("Beenden1")->trigger();
+  EXPECT_FALSE(list->isVisible());
+  EXPECT_EQ(MessageWindowOf(*Area("FIDO.GER")), list);
+}
+
+// With VELMARIS_SCREENSHOTS set, the widget as a PNG in that folder.
+void Shot(QWidget& widget, const char* name) {
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS")) {
+    if (qobject_cast<QMenu*>(&widget)) widget.adjustSize();
+    widget.grab().save(QString::fromUtf8(dir) + "/" + name + ".png");
+  }
+}
+
+// The enabled items' object names of a menu, in order ("-" a separator).
+std::vector<std::string> Items(const QMenu& menu) {
+  std::vector<std::string> names;
+  for (QAction* a : menu.actions())
+    names.push_back(a->isSeparator() ? "-" : a->objectName().toStdString());
+  return names;
+}
+
+TEST_F(MsgWinMenusTest, RightClicksOpenTheListAndTheMessagePopUps) {
+  list->resize(900, 600);
+  list->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(list));
+  std::vector<std::string> opened;
+  std::vector<std::vector<std::string>> items;
+  SetModalHook([&](QWidget* w) {
+    auto* menu = qobject_cast<QMenu*>(w);
+    if (!menu) return int(QDialog::Rejected);
+    opened.push_back(menu->objectName().toStdString());
+    items.push_back(Items(*menu));
+    Shot(*menu, menu->objectName().toLatin1().constData());
+    return 0;
+  });
+  Shot(*list, "MessageListWindowList");
+  QWidget* rows = list->ListBox()->viewport();
+  QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(100, 40));
+  list->GoToMessage(1);
+  QWidget* text = list->MsgText()->viewport();
+  QTest::mouseClick(text, Qt::RightButton, {}, QPoint(50, 20));
+  Shot(*list, "MessageListWindow");
+  SetModalHook({});
+  ASSERT_EQ(opened, (std::vector<std::string>{"MsgListPopup", "PopupSingle"}));
+  const std::vector<std::string> listItems = {
+      "Lschen1", "Kopieren1", "Flagsndern1", "-", "Aufholen1", "AbsenderinsAdressbuch2", "-",
+      "NewMail", "-", "DoSelectAllItem", "DeSelectAllItem", "DoToggleSelectionItem", "-",
+      "Beenden1"};
+  EXPECT_EQ(items[0], listItems);
+  for (const char* name : {"Answer", "PAntwortohneQuote", "PKommentarmitQuote",
+                           "PKommentarohneQuote", "PAntwortalsNetMail",
+                           "PAntwortalsNetmailohneQuote", "Forward", "NewMail", "Edit",
+                           "AlsArealistverwenden", "SDateienausMailanfordern",
+                           "AbsenderinsAdressbuch3"})
+    EXPECT_NE(std::find(items[1].begin(), items[1].end(), name), items[1].end()) << name;
+}
+
+TEST_F(MsgWinMenusTest, EveryKeyReachesOneCommandAndCtrlFFindsInTheText) {
+  EXPECT_EQ(ShortcutClashes(*list), std::vector<std::string>{}) << "list view";
+  list->GoToMessage(0);
+  EXPECT_EQ(ShortcutClashes(*list), std::vector<std::string>{}) << "message view";
+  EXPECT_EQ(ShortcutClashes(*window), std::vector<std::string>{}) << "main window";
+
+  list->show();
+  list->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(list));
+  std::vector<std::string> opened;
+  SetModalHook([&](QWidget* w) {
+    opened.push_back(w->metaObject()->className());
+    return int(QDialog::Rejected);
+  });
+  QTest::keyClick(list->MsgText(), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(opened, std::vector<std::string>{"velmaris::TSARForm"});
+  // Ctrl+M: the file request in the message view.
+  QTest::keyClick(list->MsgText(), Qt::Key_M, Qt::ControlModifier);
+  EXPECT_TRUE(window->FileReqEditor().isVisible());
+  window->FileReqEditor().close();
+  SetModalHook({});
+
+  // F4 in the main window shows the search window.
+  list->hide();
+  window->show();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }));
+  window->AreaListBox()->setFocus();
+  QTest::keyClick(window->AreaListBox(), Qt::Key_F4);
+  EXPECT_TRUE(window->SearchWindow()->isVisible());
+  window->SearchWindow()->close();
+}
+
+TEST_F(MsgWinMenusTest, HelpOpensTheReadersTopicAndTheIndex) {
+  platform::MakeDirs(Start() + "Tervik/");
+  platform::WriteFileAtomic(Start() + "Tervik/" + std::to_string(platform::kHelpMessageList) +
+                                ".html",
+                            "<p>Reading messages</p>");
+  QMenu* help = list->Menu("HilfeMenu");
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(Items(*help).front(), "Hilfe1");
+  list->show();
+  list->activateWindow();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == list; }));
+  QTest::keyClick(list->ListBox(), Qt::Key_F1);
+  THelpViewer* viewer = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* v = qobject_cast<THelpViewer*>(top); v && v->isVisible()) viewer = v;
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_EQ(viewer->toPlainText(), "Reading messages");
+  list->Action("Hilfethemen1")->trigger();
+  EXPECT_TRUE(viewer->toPlainText().contains("Содержание"));
+  viewer->close();
+}
+
+}  // namespace
+}  // namespace velmaris::test
