@@ -291,8 +291,12 @@ void TMessageListWindow::BuildList() {
 void TMessageListWindow::EnsureTree() {
   // An exclusive holder may be rewriting the headers; its release rebuilds
   // the list and the tree.
-  if (!treePending_ || !area_ || area_->IsLockedExclusive()) return;
+  if (!treePending_ || !area_ || !area_->Lock(false)) return;
   treePending_ = false;
+  struct Hold {
+    TArea* area;
+    ~Hold() { area->Unlock(); }
+  } hold{area_};
   // The window is already up: the steps show in its status line, where they
   // take neither the screen nor the keyboard.
   auto* panel = findChild<QLabel*>("StatusPanel0");
