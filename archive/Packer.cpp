@@ -114,14 +114,17 @@ int TPacker::IntegratedKind() const {
 unsigned TPacker::GetLongNameFlags() const { return IntegratedKind() >= 0 ? 4u : 0u; }
 
 bool TPacker::Unpack(const std::string& archive, const std::string& destDir, bool keepExisting,
-                     std::vector<std::string>* errors) {
+                     TUnpackNotes* notes) {
   const std::string name = (GetLongNameFlags() & 4u) ? archive : GetShortFileName(archive);
   const int kind = IntegratedKind();
   if (kind >= 0) {
     TVUPProgress progress;
     progress.KeepExisting = keepExisting;
     const int result = progress.Extract(kind, name, destDir);
-    if (errors) *errors = progress.ErrorLines();
+    if (notes) {
+      notes->Errors = progress.ErrorLines();
+      notes->OutputFailure = progress.OutputFailure();
+    }
     return result == 0;
   }
   std::vector<std::string> argv = platform::SplitCommandLine(unpack_);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 
@@ -357,9 +358,9 @@ void TTosser::UnpackBundles() {
     FinishBundle(entry.name.substr(0, dot), unpacked + entry.name + "/", fate == "ok");
   }
   for (const char* mask : kBundleMasks) {
-    if (Aborted()) break;
+    if (Aborted() || counters_.WriteFailed) break;
     for (const auto& entry : platform::ScanDir(inbound_, mask)) {
-      if (Aborted()) break;
+      if (Aborted() || counters_.WriteFailed) break;
       UnpackBundle(entry.name);
     }
   }
@@ -393,17 +394,26 @@ void TTosser::UnpackBundle(const std::string& name) {
     }
   }
   Status("Unpacking bundle " + name + " (" + packer->GetUnPack() + ") ...");
-  std::vector<std::string> errors;
+  TUnpackNotes notes;
   if (ok) {
     OnMain([&] {
       try {
-        ok = packer->Unpack(archive, outDir, true, &errors);
+        ok = packer->Unpack(archive, outDir, true, &notes);
       } catch (const std::exception&) {
         ok = false;
       }
     });
   }
-  for (const std::string& error : errors) LogLine("Bundle " + name + ": " + error);
+  for (const std::string& error : notes.Errors) LogLine("Bundle " + name + ": " + error);
+  if (!ok && notes.OutputFailure != 0) {
+    // Our own disk failed, not the bundle: it keeps its name, nothing it
+    // gave is kept, and the run stores nothing until there is room.
+    std::error_code ec;
+    std::filesystem::remove_all(work, ec);
+    Fail("Bundle " + name + " could not be unpacked: " + std::strerror(notes.OutputFailure) +
+         "; it stays in Inbound .");
+    return;
+  }
   int found = 0;
   for (const auto& entry : platform::ScanDir(outDir)) {
     struct stat st {};

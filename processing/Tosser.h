@@ -38,6 +38,10 @@
 //   messages) has its messages before the damage placed and is renamed to
 //   "*.bad" in the inbound directory with the commit, so it is neither
 //   tossed twice nor lost;
+// - a bundle whose unpacking fails on a write of our own (disk full, the
+//   file-size limit, an I/O error) keeps its name, what it gave is dropped
+//   and the run fails as a failed area write does; only refused or corrupt
+//   entries put a bundle aside as "*.bad" (its sound files are tossed);
 // - a run aborted inside a packet writes the packet's unread rest as a new
 //   packet into the inbound directory;
 // - BAD and DUPES are created when missing, so no message is dropped unless
