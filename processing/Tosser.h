@@ -161,6 +161,8 @@ struct TTossCounters {
   int Written = 0;         // messages written into all areas
   int AreasCreated = 0;    // areas the run created (echo areas, BAD, DUPES)
   int DamagedPackets = 0;  // renamed to "*.bad"
+  int BundlesLeft = 0;     // bundles that stay in the inbound unread
+  int PacketsTooLarge = 0;  // larger than a packet may be: put aside as "*.bad"
   bool Aborted = false;
   bool WriteFailed = false;  // the run's writes failed and were undone
   bool Failed = false;       // the run stopped on an error before the packets
@@ -185,6 +187,11 @@ uint32_t DupeKeyOf(const std::string& packedMessage);
 // The name a damaged packet gets: its extension replaced by ".bad" ("x.pkt"
 // gives "x.bad", "x" gives "x.bad").
 std::string DamagedPacketName(const std::string& name);
+
+// What a caller that reports every failure (the batch driver's exit status)
+// says about a finished run: "" when it stored everything it found, else why
+// not. A failed run begins with "the import failed and stored nothing: ".
+std::string TossShortfall(const TTossCounters& counters);
 
 class TTosser : public TJob {
  public:
