@@ -106,7 +106,9 @@ std::string GetShortFileName(const std::string& name);
 const std::vector<std::string>& IntegratedUnpackCommands();
 
 // The five standard packers with command lines for the Debian tools (zip,
-// arj, arc, lha from jlha-utils, rar).
+// arj, arc, jlha from jlha-utils, rar). Tools are named by the binary their
+// package installs: "lha" is an alternative that may point at lhasa, which
+// cannot pack.
 struct TStandardPacker {
   const char* name;    // "ARJ", "LHArc", "PKZip", "PKArc", "RAR"
   const char* pack;    // e.g. "zip -j -q"
