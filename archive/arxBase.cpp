@@ -48,6 +48,7 @@ constexpr ErrorText kErrorTexts[] = {
     {ecMaxVolumes, "Maximum volumes 999"},
     {ecOutOfMemory, "Out of memory"},
     {ecUnrarNotFound, "Unrar.dll not found"},
+    {ecRarEncrypted, "Encrypted RAR entries are extracted only with the RAR library (libunrar)"},
     {ecEventNotAssigned, "Required event not assigned"},
     {ecSeekError, "Seek error"},
     {ecAmbiguousTree, "Ambiguous Shannon-Fano decode tree encountered"},

@@ -88,6 +88,7 @@ enum : int {
   ecMaxVolumes = 25250,
   ecOutOfMemory = 25253,
   ecUnrarNotFound = 25258,
+  ecRarEncrypted = 25259,
   ecEventNotAssigned = 25270,
   ecSeekError = 25292,
   ecAmbiguousTree = 25293,

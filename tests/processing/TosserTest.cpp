@@ -9,6 +9,7 @@
 
 #include <csignal>
 
+#include "../archive/RarFixtures.h"
 #include "TosserFixtures.h"
 #include "core/RunJournal.h"
 #include "processing/GlobalDupeChecker.h"
@@ -233,7 +234,7 @@ TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
     const char* what;
     std::function<void(TArea&)> breakIt, mend;
     bool needsNonRoot;
-    bool bundled = false;  // the packets come in one ZIP bundle, the large one last
+    const char* bundle = nullptr;  // "zip", "rar": the packets come in one bundle, the large one last
     const char* failed = "BROKEN";
   } cases[] = {
       {"a folder where the body file belongs",
@@ -245,7 +246,10 @@ TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
        [](TArea& a) { ::chmod(a.BaseDir.c_str(), 0755); }, true},
       // The disk is full, not the bundle damaged: it keeps its name.
       {"a file-size limit while a bundle is unpacked", [](TArea&) { LimitFileSize(4096); },
-       [](TArea&) { LimitFileSize(RLIM_INFINITY); }, false, true,
+       [](TArea&) { LimitFileSize(RLIM_INFINITY); }, false, "zip",
+       "Bundle 0000feed.mo0 could not be unpacked: File too large"},
+      {"a file-size limit while a RAR bundle is unpacked", [](TArea&) { LimitFileSize(4096); },
+       [](TArea&) { LimitFileSize(RLIM_INFINITY); }, false, "rar",
        "Bundle 0000feed.mo0 could not be unpacked: File too large"},
   };
   for (const auto& c : cases) {
@@ -255,12 +259,18 @@ TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
     AddEcho("FINE");
     TArea* broken = AddEcho("BROKEN");
     std::vector<std::string> names;
-    if (c.bundled) {
-      Drop("00000000.pkt", PacketFrom({EchoMessage("FINE", "y")}));
-      Drop("00000001.pkt", PacketFrom({EchoMessage("BROKEN", "x", "All", Noise(6000))}));
-      ASSERT_EQ(RunShell("cd '" + Inbound() +
-                         "' && zip -0 -j -q 0000feed.mo0 00000000.pkt 00000001.pkt && rm *.pkt"),
-                0);
+    if (c.bundle) {
+      const std::string small = PacketFrom({EchoMessage("FINE", "y")});
+      const std::string large = PacketFrom({EchoMessage("BROKEN", "x", "All", Noise(6000))});
+      if (std::string(c.bundle) == "rar") {
+        Drop("0000feed.mo0", Rar4Stored({{"00000000.pkt", small}, {"00000001.pkt", large}}));
+      } else {
+        Drop("00000000.pkt", small);
+        Drop("00000001.pkt", large);
+        ASSERT_EQ(RunShell("cd '" + Inbound() +
+                           "' && zip -0 -j -q 0000feed.mo0 00000000.pkt 00000001.pkt && rm *.pkt"),
+                  0);
+      }
       names = {"0000feed.mo0"};
     } else {
       Drop("00000001.pkt",
@@ -282,7 +292,7 @@ TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
     EXPECT_EQ(next.Duplicates, 0);
     EXPECT_EQ(Mails("FINE").size(), 1u);
     EXPECT_EQ(Mails("BROKEN").size(), 1u);
-    if (c.bundled) names = {"00000000.pkt", "00000001.pkt", "0000feed.mo0"};
+    if (c.bundle) names = {"00000000.pkt", "00000001.pkt", "0000feed.mo0"};
     EXPECT_EQ(NamesIn(Backup()), names);
     EXPECT_EQ(InboundNames(), std::vector<std::string>{});
   }
