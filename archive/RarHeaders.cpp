@@ -87,8 +87,7 @@ std::optional<uint32_t> Rar5Crc(const TRarReadAt& read, uint64_t pos) {
     if (start.size() < 5) return std::nullopt;
     Cursor sizeField{start, 4};
     const auto size = sizeField.VInt();
-    if (!size || sizeField.pos > 7 || *size == 0 || *size > kMaxRar5HeaderSize)
-      return std::nullopt;
+    if (!size || sizeField.pos > 7 || *size == 0 || *size > kMaxRar5HeaderSize) return std::nullopt;
     const size_t sizeLen = sizeField.pos - 4;
     if (!ReadExactly(read, pos, 4 + sizeLen + size_t(*size), h)) return std::nullopt;
     const auto* p = reinterpret_cast<const uint8_t*>(h.data());

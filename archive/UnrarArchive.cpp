@@ -34,7 +34,7 @@ constexpr unsigned kHostUnix = 3;
 
 struct Reader {
   archive* a = nullptr;
-  platform::Fd file;  // the archive, for the checksums libarchive does not give
+  platform::Fd file;               // the archive, for the checksums libarchive does not give
   archive_entry* entry = nullptr;  // the header read last; null before and after
   UNRARCALLBACK callback = nullptr;
   LPARAM user = 0;
@@ -82,8 +82,8 @@ HANDLE Open(RAROpenArchiveDataEx* od) {
     // libarchive tells of a format it does not know with EILSEQ on Linux.
     const int err = archive_errno(r->a);
     od->OpenResult = err == EILSEQ ? ERAR_UNKNOWN_FORMAT
-                     : err > 0                        ? ERAR_EOPEN
-                                                      : HeaderFailure(r->a);
+                     : err > 0     ? ERAR_EOPEN
+                                   : HeaderFailure(r->a);
     archive_read_free(r->a);
     delete r;
     return nullptr;
@@ -127,7 +127,9 @@ int ReadHeader(HANDLE h, RARHeaderDataEx* hd) {
   // one the file header holds.
   const int fd = r->file.get();
   const auto crc = RarStoredFileCrc(
-      [fd](uint64_t offset, void* buf, size_t n) { return platform::PReadFull(fd, buf, n, offset); },
+      [fd](uint64_t offset, void* buf, size_t n) {
+        return platform::PReadFull(fd, buf, n, offset);
+      },
       uint64_t(archive_read_header_position(r->a)), archive_format(r->a) == ARCHIVE_FORMAT_RAR_V5);
   hd->HashType = crc ? RAR_HASH_CRC32 : RAR_HASH_NONE;
   hd->FileCRC = crc.value_or(0);

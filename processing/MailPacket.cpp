@@ -78,8 +78,8 @@ std::string PacketStatusText(int status) {
     case psNoMemory: return "Nicht genug Speicher!";
     case psDamagedFile: return "Paketdatei ist beschädigt!";
     case psTooLarge:
-      return "The packet file is larger than the " +
-             std::to_string(kMaxPacketFileSize >> 20) + " MB a packet may have.";
+      return "The packet file is larger than the " + std::to_string(kMaxPacketFileSize >> 20) +
+             " MB a packet may have.";
     default: return "Unbekannter Paketstatus " + std::to_string(status);
   }
 }

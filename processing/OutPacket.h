@@ -44,11 +44,11 @@ struct TPacketWriteResult {
   std::string PacketPath;    // the packet written
   std::string ListedPath;    // the packet or the bundle it went into
   bool Packed = false;       // the packet went into a bundle
-  // The uplink packs, but the packer failed: why the packet is listed bare.
-  std::string PackFailure;
   bool NewFlowLine = false;  // a line was added to the flow file
   std::string FlowFile;
   std::string Error;  // why it failed
+  // The uplink packs, but the packer failed: why the packet is listed bare.
+  std::string PackFailure;
 };
 
 // The day extension of a bundle for a date: ".SU" to ".SA".

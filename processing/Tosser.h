@@ -158,10 +158,10 @@ struct TTossCounters {
   int FilterDuplicated = 0;
   int FilterMoved = 0;
   int FilterDeleted = 0;
-  int Written = 0;         // messages written into all areas
-  int AreasCreated = 0;    // areas the run created (echo areas, BAD, DUPES)
-  int DamagedPackets = 0;  // renamed to "*.bad"
-  int BundlesLeft = 0;     // bundles that stay in the inbound unread
+  int Written = 0;          // messages written into all areas
+  int AreasCreated = 0;     // areas the run created (echo areas, BAD, DUPES)
+  int DamagedPackets = 0;   // renamed to "*.bad"
+  int BundlesLeft = 0;      // bundles that stay in the inbound unread
   int PacketsTooLarge = 0;  // larger than a packet may be: put aside as "*.bad"
   bool Aborted = false;
   bool WriteFailed = false;  // the run's writes failed and were undone

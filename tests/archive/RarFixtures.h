@@ -71,15 +71,15 @@ inline std::string Rar4Stored(const std::vector<RarEntry>& entries) {
   out += Block4(0x73, 0, std::string(6, '\0'));
   for (const auto& e : entries) {
     std::string f;
-    Le(f, e.data.size(), 4);                                 // PACK_SIZE
-    Le(f, e.data.size() + e.sizeDelta, 4);                   // UNP_SIZE
-    f += char(2);                                            // HOST_OS: Windows
+    Le(f, e.data.size(), 4);                // PACK_SIZE
+    Le(f, e.data.size() + e.sizeDelta, 4);  // UNP_SIZE
+    f += char(2);                           // HOST_OS: Windows
     Le(f, Crc32OfBuffer(e.data.data(), e.data.size()) + uint32_t(e.crcDelta), 4);
-    Le(f, 0x5A8B6000, 4);                                    // FTIME (DOS)
-    f += char(29);                                           // UNP_VER
-    f += char(0x30);                                         // METHOD: store
-    Le(f, e.name.size(), 2);                                 // NAME_SIZE
-    Le(f, e.directory ? 0x10 : 0x20, 4);                     // ATTR
+    Le(f, 0x5A8B6000, 4);                 // FTIME (DOS)
+    f += char(29);                        // UNP_VER
+    f += char(0x30);                      // METHOD: store
+    Le(f, e.name.size(), 2);              // NAME_SIZE
+    Le(f, e.directory ? 0x10 : 0x20, 4);  // ATTR
     f += e.name;
     uint16_t flags = 0x8000;  // data follow
     if (e.encrypted) {
@@ -99,14 +99,14 @@ inline std::string Rar5Stored(const std::vector<RarEntry>& entries) {
   std::string out("Rar!\x1A\x07\x01\x00", 8);
   out += Block5(1, 0, VInt(0));
   for (const auto& e : entries) {
-    std::string f = VInt(e.data.size());                    // data size (flag 2)
-    f += VInt(e.directory ? 0x01 | 0x02 : 0x02 | 0x04);      // file flags: mtime, CRC
-    f += VInt(e.data.size() + e.sizeDelta);                 // unpacked size
-    f += VInt(e.directory ? 0x10 : 0x20);                   // attributes
-    Le(f, 1700000000, 4);                                   // mtime (Unix)
+    std::string f = VInt(e.data.size());                 // data size (flag 2)
+    f += VInt(e.directory ? 0x01 | 0x02 : 0x02 | 0x04);  // file flags: mtime, CRC
+    f += VInt(e.data.size() + e.sizeDelta);              // unpacked size
+    f += VInt(e.directory ? 0x10 : 0x20);                // attributes
+    Le(f, 1700000000, 4);                                // mtime (Unix)
     if (!e.directory) Le(f, Crc32OfBuffer(e.data.data(), e.data.size()) + uint32_t(e.crcDelta), 4);
-    f += VInt(0);                                           // version 0, stored
-    f += VInt(0);                                           // host OS: Windows
+    f += VInt(0);  // version 0, stored
+    f += VInt(0);  // host OS: Windows
     f += VInt(e.name.size()) + e.name;
     out += Block5(2, 0x02, f) + e.data;
   }

@@ -64,9 +64,13 @@ TEST_F(RarReader, RefusedEncryptedAndDamagedEntriesByTable) {
       {"encrypted", {"locked.txt", "secret", true}, false, ecRarEncrypted},
       {"wrong CRC", {"bad.txt", "damaged data", false, false, 1}, false, ecCrcCheck},
       {"wrong CRC, RAR 5", {"bad.txt", "damaged data", false, false, 1}, true, ecCrcCheck},
-      {"more data than its size", {"big.txt", "damaged data", false, false, 0, -4}, false,
+      {"more data than its size",
+       {"big.txt", "damaged data", false, false, 0, -4},
+       false,
        ecCrcCheck},
-      {"less data than its size, RAR 5", {"big.txt", "damaged data", false, false, 0, 4}, true,
+      {"less data than its size, RAR 5",
+       {"big.txt", "damaged data", false, false, 0, 4},
+       true,
        ecCrcCheck},
   };
   for (const auto& c : cases) {
@@ -94,8 +98,8 @@ TEST(RarHeaders, StoredFileCrcByTable) {
   std::string badHeader5 = rar5;
   badHeader5[8 + 10 + 12] ^= 1;
   // A comment block (type 0x75) before the file: passed over with its size.
-  const std::string commented = rar4.substr(0, 20) +
-                                rar_detail::Block4(0x75, 0, std::string(6, 'c')) + rar4.substr(20);
+  const std::string commented =
+      rar4.substr(0, 20) + rar_detail::Block4(0x75, 0, std::string(6, 'c')) + rar4.substr(20);
   struct Case {
     const char* what;
     std::string image;

@@ -327,7 +327,7 @@ TEST(UnZip, EndRecordCutOff) {
     const char* options;  // of zip
     size_t size;          // of each of the three files
   } cases[] = {
-      {"stored", "-0", 20000}, {"stored, small", "-0", 100},   {"stored, large", "-0", 70000},
+      {"stored", "-0", 20000},   {"stored, small", "-0", 100},   {"stored, large", "-0", 70000},
       {"deflated", "-6", 20000}, {"deflated text", "-6", 40000},
   };
   int n = 0;

@@ -197,9 +197,9 @@ TEST_F(ConfigStoreTest, OlderPackCommandsAreFixedAtLoad) {
     const char* stored;
     const char* loaded;
   } cases[] = {
-      {"PKZip", "pkzip a", "pkzip"},  {"PKZip", "pkzip", "pkzip"},
+      {"PKZip", "pkzip a", "pkzip"},     {"PKZip", "pkzip", "pkzip"},
       {"PKZip", "pkzip -a", "pkzip -a"}, {"PKZip", "zip -j", "zip -j"},
-      {"LHArc", "lha aq", "jlha aq"}, {"LHArc", "lha a", "lha a"},
+      {"LHArc", "lha aq", "jlha aq"},    {"LHArc", "lha a", "lha a"},
       {"LHArc", "jlha aq", "jlha aq"},
   };
   for (const auto& c : cases) {

@@ -219,8 +219,8 @@ TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
     SCOPED_TRACE(c.send);
     WriteFlow("^" + packet + "\r\n");
     if (!fs::exists(packet)) dir.Write("files/0000abcd.pkt", SampleBytes(60000, 1));
-    const std::string peer = std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
-                             " --send " + dir / c.send + " --log " + dir / "peer.log";
+    const std::string peer = std::string(EMSIPEER) + " --inbound " + dir / "peer-in" + " --send " +
+                             dir / c.send + " --log " + dir / "peer.log";
     FakeModem modem(dir, {"--peer", peer});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
     config->SaveToRegistry();

@@ -11,7 +11,6 @@
 
 #include "PacketFixtures.h"
 #include "core/NetLink.h"
-#include "platform/Files.h"
 #include "core/RunJournal.h"
 #include "core/SerialCounter.h"
 #include "platform/Files.h"

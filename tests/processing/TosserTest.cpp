@@ -234,7 +234,8 @@ TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
     const char* what;
     std::function<void(TArea&)> breakIt, mend;
     bool needsNonRoot;
-    const char* bundle = nullptr;  // "zip", "rar": the packets come in one bundle, the large one last
+    const char* bundle =
+        nullptr;  // "zip", "rar": the packets come in one bundle, the large one last
     const char* failed = "BROKEN";
   } cases[] = {
       {"a folder where the body file belongs",

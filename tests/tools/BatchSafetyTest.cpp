@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -295,8 +295,10 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
     const char* said;               // on stderr
     const char* logged;
   } cases[] = {
-      {"a bundle that is no archive", [&] { platform::WriteFileAtomic(Inbound() + "0000dead.mo0", "junk"); },
-       {"0000dead.mo0"}, "a bundle could not be unpacked and stays in the inbound",
+      {"a bundle that is no archive",
+       [&] { platform::WriteFileAtomic(Inbound() + "0000dead.mo0", "junk"); },
+       {"0000dead.mo0"},
+       "a bundle could not be unpacked and stays in the inbound",
        "No unpacker for bundle 0000dead.mo0!"},
       {"a packet over the size limit",
        [&] {
@@ -306,7 +308,8 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
                               static_cast<off_t>(kMaxPacketFileSize + 1)),
                    0);
        },
-       {"0000b1c0.bad"}, "a packet was too large and has been put aside",
+       {"0000b1c0.bad"},
+       "a packet was too large and has been put aside",
        "Packet 0000b1c0.pkt is too large: The packet file is larger than the 256 MB a packet may "
        "have. It has been renamed to 0000b1c0.bad ."},
   };
