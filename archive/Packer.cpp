@@ -114,14 +114,17 @@ int TPacker::IntegratedKind() const {
 unsigned TPacker::GetLongNameFlags() const { return IntegratedKind() >= 0 ? 4u : 0u; }
 
 bool TPacker::Unpack(const std::string& archive, const std::string& destDir, bool keepExisting,
-                     std::vector<std::string>* errors) {
+                     TUnpackNotes* notes) {
   const std::string name = (GetLongNameFlags() & 4u) ? archive : GetShortFileName(archive);
   const int kind = IntegratedKind();
   if (kind >= 0) {
     TVUPProgress progress;
     progress.KeepExisting = keepExisting;
     const int result = progress.Extract(kind, name, destDir);
-    if (errors) *errors = progress.ErrorLines();
+    if (notes) {
+      notes->Errors = progress.ErrorLines();
+      notes->OutputFailure = progress.OutputFailure();
+    }
     return result == 0;
   }
   std::vector<std::string> argv = platform::SplitCommandLine(unpack_);
@@ -192,7 +195,7 @@ const std::vector<TStandardPacker>& StandardPackers() {
   constexpr int32_t X = -1;
   static const std::vector<TStandardPacker> table = {
       {"ARJ", "arj a -e -y", "Integrated UnARJ", 0, {0x60, 0xEA, X, X, X, X, X, X}},
-      {"LHArc", "lha aq", "Integrated UnLHA", 0, {X, X, '-', 'l', 'h', X, '-', X}},
+      {"LHArc", "jlha aq", "Integrated UnLHA", 0, {X, X, '-', 'l', 'h', X, '-', X}},
       {"PKZip", "zip -j -q", "Integrated UnZIP", 0, {'P', 'K', X, X, X, X, X, X}},
       {"PKArc", "arc an", "Integrated UnARC", 0, {0x1A, X, X, X, X, X, X, X}},
       {"RAR", "rar a -ep -y -idq", "Integrated UnRAR", 0, {'R', 'a', 'r', X, X, X, X, X}},

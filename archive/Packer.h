@@ -23,6 +23,14 @@
 
 namespace velmaris {
 
+// What an integrated extraction tells besides its result.
+struct TUnpackNotes {
+  std::vector<std::string> Errors;  // one "file: text" line per error
+  // The errno of a write of our own that failed (disk full, file-size limit,
+  // I/O error): the archive is not at fault. 0 when none failed.
+  int OutputFailure = 0;
+};
+
 class TPacker : public TObject {
  public:
   // All eight signature values -1, Offset 0, both commands empty.
@@ -64,10 +72,10 @@ class TPacker : public TObject {
   // that cannot be started gives the error "Could not start unpacker:<cmd>"
   // and false. Safe to call from any thread; extractions are serialised.
   // With keepExisting the integrated extractor writes an entry whose name is
-  // taken beside it under a free name (TVUPProgress::KeepExisting); errors,
-  // when given, receives its error lines ("file: text").
+  // taken beside it under a free name (TVUPProgress::KeepExisting); notes,
+  // when given, receives its error lines and whether our own writing failed.
   bool Unpack(const std::string& archive, const std::string& destDir, bool keepExisting = false,
-              std::vector<std::string>* errors = nullptr);
+              TUnpackNotes* notes = nullptr);
 
   // Packs fileName into archive (created or added to) with the pack command;
   // the program runs in fileName's directory and gets the archive's full
@@ -98,7 +106,9 @@ std::string GetShortFileName(const std::string& name);
 const std::vector<std::string>& IntegratedUnpackCommands();
 
 // The five standard packers with command lines for the Debian tools (zip,
-// arj, arc, lha from jlha-utils, rar).
+// arj, arc, jlha from jlha-utils, rar). Tools are named by the binary their
+// package installs: "lha" is an alternative that may point at lhasa, which
+// cannot pack.
 struct TStandardPacker {
   const char* name;    // "ARJ", "LHArc", "PKZip", "PKArc", "RAR"
   const char* pack;    // e.g. "zip -j -q"

@@ -46,6 +46,10 @@ void TPackerConfig::LoadFromRegistry(TConfigStore& store, const TWinRegistry& re
   // packer call adds itself.
   if (TPacker* pkzip = packers_.PackerByName("PKZip"))
     if (pkzip->GetPack() == "pkzip a") pkzip->SetPack("pkzip");
+  // The LHArc command stored as "lha aq" names an alternative that may be
+  // lhasa, which only unpacks; jlha is the packer it meant.
+  if (TPacker* lharc = packers_.PackerByName("LHArc"))
+    if (lharc->GetPack() == "lha aq") lharc->SetPack("jlha aq");
 }
 
 void TPackerConfig::SaveToRegistry(TConfigStore& store, TWinRegistry& registry) const {

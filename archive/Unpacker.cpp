@@ -167,6 +167,7 @@ void TVUPProgress::SetFileName(const std::string& name) {
 int TVUPProgress::Extract(int kind, const std::string& archive, const std::string& destDir) {
   if (kind < 0 || kind > 4) return -1;
   lastError_ = 0;
+  outputFailure_ = 0;
   const std::string name = ExtractKindName(kind);
   {
     std::lock_guard lock(mutex_);
@@ -195,6 +196,7 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
     TVisualDecompressor worker(*this, *component, archive, destDir);
     worker.Start();
     RunAndWait([&worker] { worker.Join(); });
+    outputFailure_ = component->OutputFailure();
   }
 
   {

@@ -65,6 +65,9 @@ class TVUPProgress {
   bool KeepExisting = false;
   // The errors of the last Extract, one "file: text" line each, in order.
   std::vector<std::string> ErrorLines() const;
+  // The errno of a write of our own that failed in the last Extract (disk
+  // full, file-size limit, I/O error; see TUnBase::OutputFailure), else 0.
+  int OutputFailure() const { return outputFailure_.load(); }
 
   // State shown by the window.
   std::string Caption() const;      // "Integrated UnZIP"
@@ -94,6 +97,7 @@ class TVUPProgress {
   bool active_ = false;
   std::vector<std::string> errorLines_;
   std::atomic<int> lastError_{0};
+  std::atomic<int> outputFailure_{0};
 };
 
 // The worker of one extraction (a job, see core/Job.h): runs the

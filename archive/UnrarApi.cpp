@@ -56,19 +56,22 @@ const Api* LoadUnrarLibrary() {
   std::lock_guard<std::mutex> lock(LibMutex());
   static std::map<std::string, std::unique_ptr<Api>> loaded;  // by path; null = failed
   std::vector<std::string> names;
+  bool searched = false;
   if (!PathOverride().empty()) {
     names.push_back(PathOverride());
   } else if (const char* env = std::getenv("VELMARIS_UNRAR_LIBRARY"); env && *env) {
     names.push_back(env);
   } else {
     names = {"libunrar.so", "libunrar.so.7", "libunrar.so.6", "libunrar.so.5"};
+    searched = true;
   }
+  if (names.front() == kLibarchiveReader) return LibarchiveApi();
   for (const auto& n : names) {
     auto it = loaded.find(n);
     if (it == loaded.end()) it = loaded.emplace(n, LoadFrom(n)).first;
     if (it->second) return it->second.get();
   }
-  return nullptr;
+  return searched ? LibarchiveApi() : nullptr;
 }
 
 std::string WideToUtf8(const wchar_t* w, size_t max) {

@@ -33,6 +33,8 @@ enum : int {
   ERAR_MISSING_PASSWORD = 22,
   ERAR_EREFERENCE = 23,
   ERAR_BAD_PASSWORD = 24,
+  // Not the library's: the reader that stands in for it cannot decrypt.
+  ERAR_NO_DECRYPTION = 1000,
 };
 
 // Open modes and operations.
@@ -132,15 +134,27 @@ struct Api {
   FnProcessFileW RARProcessFileW = nullptr;  // optional
   FnSetCallback RARSetCallback = nullptr;
   FnSetPassword RARSetPassword = nullptr;
+  // False for the stand-in reader: an encrypted entry is refused, nobody is
+  // asked for a password.
+  bool Decrypts = true;
 };
 
 // The library, loaded once per process and path: the path set by
 // SetLibraryPath, else the environment variable VELMARIS_UNRAR_LIBRARY, else
 // "libunrar.so", "libunrar.so.7", "libunrar.so.6" and "libunrar.so.5" on the
-// search path. Null when none loads or an entry point is missing.
+// search path, else the stand-in reader (LibarchiveApi). Null when a library
+// named by path or variable does not load or lacks an entry point.
 const Api* LoadUnrarLibrary();
-// Tests point the extractor at a library of their own; "" restores the search.
+// Tests point the extractor at a library of their own, or at the stand-in
+// reader with kLibarchiveReader; "" restores the search.
 void SetLibraryPath(const std::string& path);
+inline constexpr const char* kLibarchiveReader = "<libarchive>";
+
+// The reader that stands in for the library where none is installed: RAR
+// 1.5 to 4 and RAR5 through libarchive, without decryption and volumes.
+const Api* LibarchiveApi();
+// The most an entry whose header announces no size may give.
+inline constexpr uint64_t kMaxUnsizedEntry = uint64_t(1) << 31;
 
 // UTF-8 to and from the library's wide characters.
 std::string WideToUtf8(const wchar_t* w, size_t max);

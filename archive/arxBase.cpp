@@ -48,6 +48,7 @@ constexpr ErrorText kErrorTexts[] = {
     {ecMaxVolumes, "Maximum volumes 999"},
     {ecOutOfMemory, "Out of memory"},
     {ecUnrarNotFound, "Unrar.dll not found"},
+    {ecRarEncrypted, "Encrypted RAR entries are extracted only with the RAR library (libunrar)"},
     {ecEventNotAssigned, "Required event not assigned"},
     {ecSeekError, "Seek error"},
     {ecAmbiguousTree, "Ambiguous Shannon-Fano decode tree encountered"},
@@ -262,9 +263,15 @@ void TReadWriteObj::WriteBlock(const uint8_t* buf, size_t n, int crcKind) {
   else if (crcKind == 16)
     crc_ = Crc16ArcUpdate(uint16_t(crc_), buf, n);
   if (!platform::WriteAll(outFd_, std::string_view(reinterpret_cast<const char*>(buf), n))) {
+    NoteOutputErrno(errno);
     throw E_RAISE(ecWriteFile);
   }
   bytesWritten_ += n;
+}
+
+void TReadWriteObj::NoteOutputErrno(int err) {
+  const bool own = err == ENOSPC || err == EDQUOT || err == EFBIG || err == EIO;
+  if (own && outputFailure_ == 0) outputFailure_ = err;
 }
 
 void TReadWriteObj::WriteDecodedBlock(uint8_t* buf, size_t n, int crcKind, bool encrypted) {
@@ -355,11 +362,13 @@ bool TZipCommon::OpenOutput() {
   try {
     CreateDirectoryPath(extractDirEff_);
   } catch (const E_RAISE&) {
+    NoteOutputErrno(errno);
     return false;
   }
   const int base = ::open(extractDirEff_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (base < 0) return false;
   const int dirFd = OpenDirChain(base, outputParts_, outputParts_.size() - 1, true);
+  if (dirFd < 0) NoteOutputErrno(errno);
   ::close(base);
   if (dirFd < 0) return false;
   const std::string& leaf = outputParts_.back();
@@ -378,6 +387,7 @@ bool TZipCommon::OpenOutput() {
   }
   outFd_ =
       ::openat(dirFd, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (outFd_ < 0) NoteOutputErrno(errno);
   ::close(dirFd);
   bytesWritten_ = 0;
   return outFd_ >= 0;
@@ -386,6 +396,7 @@ bool TZipCommon::OpenOutput() {
 bool TZipCommon::CloseOutput() {
   if (outFd_ < 0) return true;
   const int r = ::close(outFd_);
+  if (r != 0) NoteOutputErrno(errno);
   outFd_ = -1;
   return r == 0;
 }
@@ -474,6 +485,7 @@ void TUnBase::ExtractArchive() {
   cancel_ = false;
   entryCounter_ = 0;
   filesExtracted_ = 0;
+  outputFailure_ = 0;
   totalPacked_ = totalUnpacked_ = archiveDone_ = 0;
   entryPacked_ = entryUnpacked_ = 0;
   progressByFile_ = progressByArchive_ = 0;

@@ -88,6 +88,7 @@ enum : int {
   ecMaxVolumes = 25250,
   ecOutOfMemory = 25253,
   ecUnrarNotFound = 25258,
+  ecRarEncrypted = 25259,
   ecEventNotAssigned = 25270,
   ecSeekError = 25292,
   ecAmbiguousTree = 25293,
@@ -259,6 +260,11 @@ class TReadWriteObj : public TarxMain {
   uint32_t crc_ = 0;           // the running checksum register
   int outFd_ = -1;             // the output file
   uint64_t bytesWritten_ = 0;  // of the current entry
+  // The errno of the first failed write of our own in this run (the disk
+  // or the file-size limit is full, an I/O error): no fault of the archive.
+  int outputFailure_ = 0;
+  // Records errno when it tells of such a failure.
+  void NoteOutputErrno(int err);
 };
 
 class TZipCommon : public TReadWriteObj {
@@ -347,6 +353,9 @@ class TUnBase : public TZipCommon {
   // What the last run did.
   int FilesExtracted() const { return filesExtracted_; }
   int EntriesBegun() const { return entryCounter_; }
+  // The errno of a write of our own that failed (ENOSPC, EDQUOT, EFBIG,
+  // EIO): the output, not the archive, is at fault. 0 when none failed.
+  int OutputFailure() const { return outputFailure_; }
 
  protected:
   virtual void ExtractIt() {}

@@ -292,10 +292,20 @@ bool TarxMain::FindZipInStub(TArxStream& f) {
   uint8_t h[4];
   if (f.ReadAt(0, h, 4) == 4 && GetLE32(h) == kLocalSig) {
     const uint64_t saved = startOffset_;
-    if (FindZipEndRecord(f) || LocateZipStart(f)) {
+    uint8_t c[4];
+    const bool found = FindZipEndRecord(f);
+    if (!found && (headerState_ & hsEndRecord) && f.ReadAt(zipCentralOffset_, c, 4) == 4 &&
+        GetLE32(c) == kCentralSig)
+      startOffset_ = zipCentralOffset_;  // the directory is there, its first entry's header not
+    else if (!found)
+      headerState_ = 0;
+    if (headerState_ != 0) {
       arcType_ = atZip;
       return true;
     }
+    // Without a sound end record the entries are walked from the first
+    // local header on (a search for a later one, as for a self-extractor's
+    // stub, would pass over the entries before it).
     startOffset_ = saved;
     headerState_ = 0;
     return false;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -45,6 +46,7 @@ int TUnRAR::MapResult(int result) {
     case ERAR_UNKNOWN: return ecBrokenVolumeChain;
     case ERAR_MISSING_PASSWORD:
     case ERAR_BAD_PASSWORD: return ecInvalidPassword;
+    case ERAR_NO_DECRYPTION: return ecRarEncrypted;
     default: return ecBadFileHeader;  // any other failure of the library is still a failure
   }
 }
@@ -236,6 +238,11 @@ TUnRAR::EntryResult TUnRAR::ExtractEntry(const RARHeaderDataEx& hd, const std::s
     Skip();
     return EntryResult::kDone;
   }
+  if (encrypted && !api_->Decrypts) {
+    ReportError(ecRarEncrypted, out);
+    Skip();
+    return EntryResult::kDone;
+  }
   bool exists = false;
   if (!BeginFile(out, hd.FileTime, exists)) {
     cancel_ = true;
@@ -270,6 +277,7 @@ TUnRAR::EntryResult TUnRAR::ExtractEntry(const RARHeaderDataEx& hd, const std::s
   dest.push_back('\0');
   pendingException = nullptr;
   const int r = api_->RARProcessFile(handle_, RAR_EXTRACT, nullptr, dest.data());
+  if (r == ERAR_EWRITE || r == ERAR_ECREATE) NoteOutputErrno(errno);  // a full disk is no damage
   if (pendingException) {
     RemoveOutput();
     std::rethrow_exception(std::exchange(pendingException, nullptr));

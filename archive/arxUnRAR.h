@@ -1,6 +1,8 @@
 // RAR extraction through the external RAR library (libunrar), loaded when it
-// is present: the walk over the entries, the choice by FileSpec, the safe
-// output names of the base, passwords through the library's callback.
+// is present, else through the reader that stands in for it (libarchive, see
+// UnrarApi.h): the walk over the entries, the choice by FileSpec, the safe
+// output names of the base, passwords through the library's callback. An
+// encrypted entry the reader cannot decrypt is reported (25259) and passed.
 #pragma once
 
 #include <string>

@@ -1,4 +1,4 @@
-// Shared by the ARJ and LHA walk targets: runs one extractor over the input
+// Shared by the ARJ, LHA and RAR walk targets: runs one extractor over the input
 // written to a file, into a scratch directory, with the output of a run
 // capped so that a tiny input claiming a huge file stays cheap.
 #pragma once

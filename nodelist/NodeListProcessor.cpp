@@ -195,6 +195,7 @@ int TNodeListProcessor::ReadList(const std::string& name, int zone, bool pointli
       ++damagedLists_;
       result = rrNotReadable;
     } else {
+      ++listsOpened_;
       result = ReadListText(std::move(*buffer), shown, zone, pointlist);
     }
   }
@@ -622,6 +623,7 @@ TCompileResult TNodeListProcessor::Process() {
   ClearEntries();
   temps_.clear();
   damagedLists_ = 0;
+  listsOpened_ = 0;
   for (const auto& info : NodeLists) ReadNodelist(info.List, info.Zone);
   for (const auto& info : PointLists) ReadPointlist(info.List, info.Zone);
 
@@ -674,7 +676,7 @@ TCompileResult TNodeListProcessor::Process() {
   ClearEntries();
   DoStatus("");
   DoLog("Done");
-  return {ok, damagedLists_};
+  return {ok, damagedLists_, listsOpened_};
 }
 
 }  // namespace velmaris

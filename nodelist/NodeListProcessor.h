@@ -52,6 +52,7 @@ bool ApplyDiffText(std::string_view list, std::string_view diff, std::string& ou
 struct TCompileResult {
   bool Written = false;  // the new index set replaced the old one
   int DamagedLists = 0;  // lists that could not be read whole (unreadable or with damaged lines)
+  int ListsOpened = 0;   // lists found and read (whole or not)
 };
 
 class TNodeListProcessor {
@@ -129,6 +130,7 @@ class TNodeListProcessor {
   std::deque<std::string> buffers_;  // list texts the entries point into
   std::vector<std::string> temps_;   // temporary index files of this run
   int damagedLists_ = 0;             // of this run
+  int listsOpened_ = 0;
 
   friend struct TNodeListProcessorTestAccess;
 };

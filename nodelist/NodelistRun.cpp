@@ -47,6 +47,7 @@ TNodelistRunResult RunNodelistUpdate(TNodeListProcessor& processor,
     const TCompileResult compiled = processor.Process();
     result.Compiled = compiled.Written;
     result.DamagedLists = compiled.DamagedLists;
+    result.ListsOpened = compiled.ListsOpened;
     if (config.ProcessReport && hooks.PostReport) {
       // The compiled set stands whatever becomes of the report: a failure
       // to post it ends up in the log, never in the run.
@@ -58,7 +59,8 @@ TNodelistRunResult RunNodelistUpdate(TNodeListProcessor& processor,
         processor.DoLog("Could not post the update log");
       }
     }
-    if (result.Compiled && hooks.Compiled) hooks.Compiled();
+    // A set compiled from no list at all is no new node list.
+    if (result.Compiled && result.ListsOpened > 0 && hooks.Compiled) hooks.Compiled();
   }
   return result;
 }

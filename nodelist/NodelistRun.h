@@ -33,6 +33,7 @@ struct TNodelistRunResult {
   int DiffResult = drNothing;
   bool Compiled = false;         // a new index set was written
   int DamagedLists = 0;          // lists of the compile that could not be read whole
+  int ListsOpened = 0;           // lists of the compile that were found and read
   std::vector<std::string> Log;  // every log line with its time stamp
 };
 
@@ -45,8 +46,8 @@ struct TNodelistRunHooks {
   // subject kNodelistReportSubject and the origin kNodelistReportOrigin.
   // An exception it raises is logged and does not end the run.
   std::function<void(const std::vector<std::string>&)> PostReport;
-  // Called after a compile that wrote a new index set; the caller tells the
-  // user kNodelistCompiledText.
+  // Called after a compile that wrote a new index set from at least one
+  // list it could open; the caller tells the user kNodelistCompiledText.
   std::function<void()> Compiled;
   // The clock of the time stamps; the current time unless set.
   std::function<std::time_t()> Now;

@@ -262,6 +262,7 @@ int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
     ReleaseUnchanged(area, existed);
     return 0;
   }
+  if (!result.PackFailure.empty()) Tell(options, result.PackFailure);
   for (const auto& p : prepared) Finish(area, link, p, options);
   CloseExported(area, options);
   return static_cast<int>(prepared.size());

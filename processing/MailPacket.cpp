@@ -77,6 +77,9 @@ std::string PacketStatusText(int status) {
     case psUnknownType: return "Pakettyp ist unbekannt!";
     case psNoMemory: return "Nicht genug Speicher!";
     case psDamagedFile: return "Paketdatei ist beschädigt!";
+    case psTooLarge:
+      return "The packet file is larger than the " + std::to_string(kMaxPacketFileSize >> 20) +
+             " MB a packet may have.";
     default: return "Unbekannter Paketstatus " + std::to_string(status);
   }
 }
@@ -122,7 +125,7 @@ TMailPacket::TMailPacket(const std::string& fileName) : fileName_(fileName) {
   const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
   if (fileSize > kMaxPacketFileSize) {
     ::close(fd);
-    status_ = psNoMemory;
+    status_ = psTooLarge;
     return;
   }
   const size_t bodySize = static_cast<size_t>(fileSize - kPacketHeaderSize);
@@ -163,7 +166,7 @@ void TMailPacket::Load(std::string_view bytes) {
     return;
   }
   if (bytes.size() > kMaxPacketFileSize) {
-    status_ = psNoMemory;
+    status_ = psTooLarge;
     return;
   }
   body_.assign(bytes.substr(kPacketHeaderSize));

@@ -28,12 +28,13 @@ enum TPacketStatus : int {
   psUnknownType = 3,    // packet type not 2
   psNoMemory = 4,       // body too large to hold
   psDamagedFile = 5,    // the body could not be read whole
+  psTooLarge = 6,       // the file is larger than kMaxPacketFileSize
 };
 
 // The text the tosser logs for a status ("" for psReady).
 std::string PacketStatusText(int status);
 
-// The largest packet file that is read (larger ones get psNoMemory).
+// The largest packet file that is read (larger ones get psTooLarge).
 inline constexpr uint64_t kMaxPacketFileSize = 256ull * 1024 * 1024;
 // The largest packed message; the message base stores nothing larger.
 inline constexpr size_t kMaxPackedMessageSize = 0x4000000;

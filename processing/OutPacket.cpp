@@ -298,6 +298,10 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
         RemoveFile(bundle);  // whatever a failed packer left behind
       }
     }
+    if (!r.Packed)
+      r.PackFailure = "The packer " + Uplink->Packer + " could not pack " + file.Name +
+                      (bundle.empty() ? std::string() : " into " + platform::NameOf(bundle)) +
+                      "; the packet is listed unpacked.";
   }
   r.ListedPath = listed;
 

@@ -47,6 +47,8 @@ struct TPacketWriteResult {
   bool NewFlowLine = false;  // a line was added to the flow file
   std::string FlowFile;
   std::string Error;  // why it failed
+  // The uplink packs, but the packer failed: why the packet is listed bare.
+  std::string PackFailure;
 };
 
 // The day extension of a bundle for a date: ".SU" to ".SA".

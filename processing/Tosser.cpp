@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 
@@ -132,6 +133,22 @@ std::string MoveIntoInbound(const std::string& from, const std::string& inbound,
 
 uint32_t DupeKeyOf(const std::string& packedMessage) {
   return Crc32OfBuffer(packedMessage.data(), std::min(packedMessage.size(), kDupeKeyBytes));
+}
+
+std::string TossShortfall(const TTossCounters& c) {
+  if (c.Failed || c.WriteFailed)
+    return "the import failed and stored nothing: " + (c.Error.empty() ? "see the log" : c.Error);
+  std::string why;
+  auto add = [&why](int count, const char* one, const char* many) {
+    if (count <= 0) return;
+    if (!why.empty()) why += "; ";
+    why += count == 1 ? std::string(one) : std::to_string(count) + many;
+  };
+  add(c.BundlesLeft, "a bundle could not be unpacked and stays in the inbound",
+      " bundles could not be unpacked and stay in the inbound");
+  add(c.PacketsTooLarge, "a packet was too large and has been put aside",
+      " packets were too large and have been put aside");
+  return why;
 }
 
 std::string DamagedPacketName(const std::string& name) {
@@ -357,9 +374,9 @@ void TTosser::UnpackBundles() {
     FinishBundle(entry.name.substr(0, dot), unpacked + entry.name + "/", fate == "ok");
   }
   for (const char* mask : kBundleMasks) {
-    if (Aborted()) break;
+    if (Aborted() || counters_.WriteFailed) break;
     for (const auto& entry : platform::ScanDir(inbound_, mask)) {
-      if (Aborted()) break;
+      if (Aborted() || counters_.WriteFailed) break;
       UnpackBundle(entry.name);
     }
   }
@@ -370,6 +387,7 @@ void TTosser::UnpackBundle(const std::string& name) {
   TPacker* packer = packers_ ? packers_->FindPackerForFile(path) : nullptr;
   if (!packer) {
     LogLine("No unpacker for bundle " + name + "!");
+    ++counters_.BundlesLeft;
     return;
   }
   // The bundle is unpacked in a folder of its own (which also holds the copy
@@ -387,23 +405,33 @@ void TTosser::UnpackBundle(const std::string& name) {
       archive = temp;
     } catch (const platform::EFile&) {
       LogLine("Bundle " + name + " could not be copied for decompression !");
+      ++counters_.BundlesLeft;
       std::error_code ec;
       std::filesystem::remove_all(work, ec);
       return;
     }
   }
   Status("Unpacking bundle " + name + " (" + packer->GetUnPack() + ") ...");
-  std::vector<std::string> errors;
+  TUnpackNotes notes;
   if (ok) {
     OnMain([&] {
       try {
-        ok = packer->Unpack(archive, outDir, true, &errors);
+        ok = packer->Unpack(archive, outDir, true, &notes);
       } catch (const std::exception&) {
         ok = false;
       }
     });
   }
-  for (const std::string& error : errors) LogLine("Bundle " + name + ": " + error);
+  for (const std::string& error : notes.Errors) LogLine("Bundle " + name + ": " + error);
+  if (!ok && notes.OutputFailure != 0) {
+    // Our own disk failed, not the bundle: it keeps its name, nothing it
+    // gave is kept, and the run stores nothing until there is room.
+    std::error_code ec;
+    std::filesystem::remove_all(work, ec);
+    Fail("Bundle " + name + " could not be unpacked: " + std::strerror(notes.OutputFailure) +
+         "; it stays in Inbound .");
+    return;
+  }
   int found = 0;
   for (const auto& entry : platform::ScanDir(outDir)) {
     struct stat st {};
@@ -426,7 +454,10 @@ void TTosser::UnpackBundle(const std::string& name) {
   std::filesystem::remove_all(work, ec);
   if (ec || (copyFirst && platform::FileExists(temp)))
     LogLine("WARNING: Could not delete temporary file !");
-  if (!ready.empty()) FinishBundle(name, ready, ok);
+  if (!ready.empty())
+    FinishBundle(name, ready, ok);
+  else if (!ok)
+    ++counters_.BundlesLeft;
 }
 
 // The bundle leaves the inbound (to the backup when it was unpacked whole,
@@ -492,6 +523,15 @@ bool TTosser::TossPacket(const std::string& name) {
   TMailPacket packet(path);
   packet.SetShowDamageBox(false);
   const int status = packet.GetStatus();
+  if (status == psTooLarge) {
+    // It would block the inbound on every run: put aside at once.
+    ++counters_.PacketsTooLarge;
+    const std::string bad = RenameDamaged(inbound_, name);
+    LogLine("Packet " + name + " is too large: " + packet.GetStatusText() +
+            (bad.empty() ? std::string(" It stays in Inbound .")
+                         : " It has been renamed to " + bad + " ."));
+    return !bad.empty();  // put aside: nothing is left in the inbound
+  }
   if (status != psReady) {
     LogLine("Error importing " + name + ": " + packet.GetStatusText());
     // A header that is cut off or of an unknown type never becomes readable:

@@ -38,6 +38,10 @@
 //   messages) has its messages before the damage placed and is renamed to
 //   "*.bad" in the inbound directory with the commit, so it is neither
 //   tossed twice nor lost;
+// - a bundle whose unpacking fails on a write of our own (disk full, the
+//   file-size limit, an I/O error) keeps its name, what it gave is dropped
+//   and the run fails as a failed area write does; only refused or corrupt
+//   entries put a bundle aside as "*.bad" (its sound files are tossed);
 // - a run aborted inside a packet writes the packet's unread rest as a new
 //   packet into the inbound directory;
 // - BAD and DUPES are created when missing, so no message is dropped unless
@@ -154,9 +158,11 @@ struct TTossCounters {
   int FilterDuplicated = 0;
   int FilterMoved = 0;
   int FilterDeleted = 0;
-  int Written = 0;         // messages written into all areas
-  int AreasCreated = 0;    // areas the run created (echo areas, BAD, DUPES)
-  int DamagedPackets = 0;  // renamed to "*.bad"
+  int Written = 0;          // messages written into all areas
+  int AreasCreated = 0;     // areas the run created (echo areas, BAD, DUPES)
+  int DamagedPackets = 0;   // renamed to "*.bad"
+  int BundlesLeft = 0;      // bundles that stay in the inbound unread
+  int PacketsTooLarge = 0;  // larger than a packet may be: put aside as "*.bad"
   bool Aborted = false;
   bool WriteFailed = false;  // the run's writes failed and were undone
   bool Failed = false;       // the run stopped on an error before the packets
@@ -181,6 +187,11 @@ uint32_t DupeKeyOf(const std::string& packedMessage);
 // The name a damaged packet gets: its extension replaced by ".bad" ("x.pkt"
 // gives "x.bad", "x" gives "x.bad").
 std::string DamagedPacketName(const std::string& name);
+
+// What a caller that reports every failure (the batch driver's exit status)
+// says about a finished run: "" when it stored everything it found, else why
+// not. A failed run begins with "the import failed and stored nothing: ".
+std::string TossShortfall(const TTossCounters& counters);
 
 class TTosser : public TJob {
  public:

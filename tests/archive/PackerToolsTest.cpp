@@ -20,7 +20,7 @@ struct ToolCase {
 
 const ToolCase kTools[] = {
     {"PKZip", "zip", "unzip -o -qq", true}, {"ARJ", "arj", "arj x -y", true},
-    {"PKArc", "arc", "arc xon", false},     {"LHArc", "lha", "lha xfq", true},
+    {"PKArc", "arc", "arc xon", false},     {"LHArc", "jlha", "jlha xfq", true},
     {"RAR", "rar", "rar x -y -idq", true},
 };
 

@@ -319,6 +319,39 @@ TEST(UnZip, DamagedArchives) {
   EXPECT_EQ(r.raised, ecUnsupportedMethod);
 }
 
+// An archive whose end record is cut off is walked from its first local
+// header: every entry is extracted, stored or deflated, small or large.
+TEST(UnZip, EndRecordCutOff) {
+  struct Case {
+    const char* what;
+    const char* options;  // of zip
+    size_t size;          // of each of the three files
+  } cases[] = {
+      {"stored", "-0", 20000},   {"stored, small", "-0", 100},   {"stored, large", "-0", 70000},
+      {"deflated", "-6", 20000}, {"deflated text", "-6", 40000},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    for (int i = 1; i <= 3; ++i) {
+      const std::string name = "src/p" + std::to_string(i) + ".pkt";
+      t.Write(name, std::string(c.what).find("text") != std::string::npos
+                        ? SampleText(c.size, 20 + i)
+                        : RandomBytes(c.size, 20 + ++n));
+    }
+    ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && zip -q " + c.options +
+                       " ../a.zip p1.pkt p2.pkt p3.pkt"),
+              0);
+    const std::string whole = t.Read("a.zip");
+    t.Write("cut.zip", whole.substr(0, whole.size() - 10));
+    const RunResult r = Extract(t / "cut.zip", t / "out");
+    EXPECT_EQ(r.raised, 0);
+    EXPECT_EQ(r.errors, std::vector<int>{});
+    EXPECT_EQ(Tree(t / "out"), Tree(t / "src"));
+  }
+}
+
 TEST(UnZip, CommentsAndStreamedEntries) {
   TempDir t;
   t.Write("src/a.txt", SampleText(10000, 10));

@@ -188,26 +188,37 @@ TEST_F(ConfigStoreTest, HugeStoredAreaCountIsBounded) {
 
 // --- Packers -------------------------------------------------------------------------------
 
-TEST_F(ConfigStoreTest, OlderPKZipCommandIsFixedAtLoad) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"pkzip a", "pkzip"}, {"pkzip", "pkzip"}, {"pkzip -a", "pkzip -a"}, {"zip -j", "zip -j"}};
-  for (const auto& [stored, loaded] : cases) {
-    SCOPED_TRACE(stored);
+// Older stored pack commands are fixed at load: PKZip's "a" that the call
+// adds itself, and LHArc's "lha", an alternative that may name lhasa (which
+// cannot pack). Only the standard packer of that name is touched.
+TEST_F(ConfigStoreTest, OlderPackCommandsAreFixedAtLoad) {
+  const struct {
+    const char* packer;
+    const char* stored;
+    const char* loaded;
+  } cases[] = {
+      {"PKZip", "pkzip a", "pkzip"},     {"PKZip", "pkzip", "pkzip"},
+      {"PKZip", "pkzip -a", "pkzip -a"}, {"PKZip", "zip -j", "zip -j"},
+      {"LHArc", "lha aq", "jlha aq"},    {"LHArc", "lha a", "lha a"},
+      {"LHArc", "jlha aq", "jlha aq"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.packer) + ": " + c.stored);
     std::filesystem::remove(RegistryPath());
     Seed([&](TWinRegistry& reg) {
       reg.WriteInteger("Packers", "Count", 2);
-      reg.WriteString("Packers\\Packer1", "Name", "PKZip");
-      reg.WriteString("Packers\\Packer1", "Pack", stored);
+      reg.WriteString("Packers\\Packer1", "Name", c.packer);
+      reg.WriteString("Packers\\Packer1", "Pack", c.stored);
       reg.WriteString("Packers\\Packer2", "Name", "Other");
-      reg.WriteString("Packers\\Packer2", "Pack", "pkzip a");
+      reg.WriteString("Packers\\Packer2", "Pack", c.stored);
       reg.WriteBool(kUpdatesSection, "Standard Packers", true);
       for (const char* m : {"Integrated UnARJ", "Integrated UnLHA", "Integrated UnRAR"})
         reg.WriteBool(kUpdatesSection, m, true);
     });
     auto config = Load();
-    EXPECT_EQ(Names(*config.packers), (std::vector<std::string>{"PKZip", "Other"}));
-    EXPECT_EQ(config.packers->PackerByName("PKZip")->GetPack(), loaded);
-    EXPECT_EQ(config.packers->PackerByName("Other")->GetPack(), "pkzip a");
+    EXPECT_EQ(Names(*config.packers), (std::vector<std::string>{c.packer, "Other"}));
+    EXPECT_EQ(config.packers->PackerByName(c.packer)->GetPack(), c.loaded);
+    EXPECT_EQ(config.packers->PackerByName("Other")->GetPack(), c.stored);
   }
 }
 

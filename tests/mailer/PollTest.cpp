@@ -203,23 +203,43 @@ namespace velmaris::test {
 namespace {
 
 TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
-  FakeModem modem(dir, {"--peer", Peer()});
-  config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
-  config->SaveToRegistry();
-  const std::string command = std::string(VELMARIS_BATCH) + " --dir '" + Start() +
-                              "' --registry '" + RegistryPath() + "' poll 2:5020/1042";
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string out;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << out;
-  for (const char* text : {"\"text\":\"PRST Session start\"}",
-                           "\"text\":\"TAPI Connection closed\"}", "\"source\":\"tosser\"}"}) {
-    EXPECT_NE(out.find(text), std::string::npos) << text << "\n" << out;
+  // The exit status covers the toss after the call: a bundle it could not
+  // unpack stays in the inbound and fails the poll.
+  dir.Write("files/0000dead.mo0", "no archive at all");
+  struct Case {
+    const char* send;
+    int status;
+    const char* said;  // on stderr
+  } cases[] = {
+      {"files/frompeer.pkt", 0, ""},
+      {"files/0000dead.mo0", 1,
+       "the call completed, but a bundle could not be unpacked and stays in the inbound"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.send);
+    WriteFlow("^" + packet + "\r\n");
+    if (!fs::exists(packet)) dir.Write("files/0000abcd.pkt", SampleBytes(60000, 1));
+    const std::string peer = std::string(EMSIPEER) + " --inbound " + dir / "peer-in" + " --send " +
+                             dir / c.send + " --log " + dir / "peer.log";
+    FakeModem modem(dir, {"--peer", peer});
+    config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+    config->SaveToRegistry();
+    const std::string command = std::string(VELMARIS_BATCH) + " --dir '" + Start() +
+                                "' --registry '" + RegistryPath() + "' poll 2:5020/1042 2>&1";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    EXPECT_EQ(WEXITSTATUS(status), c.status) << out;
+    for (const char* text : {"\"text\":\"PRST Session start\"}",
+                             "\"text\":\"TAPI Connection closed\"}", "\"source\":\"tosser\"}"}) {
+      EXPECT_NE(out.find(text), std::string::npos) << text << "\n" << out;
+    }
+    EXPECT_NE(out.find(c.said), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(packet));
   }
-  EXPECT_FALSE(fs::exists(packet));
 }
 
 }  // namespace

@@ -97,8 +97,9 @@ TEST_F(NodelistConfigBatchTest, ConfiguredListsCompileApplyDiffsAndLookUp) {
   }
 }
 
-// A damaged list or a failed nodediff fails the run: the sound nodes are
-// still compiled, and a failed diff leaves no new list behind.
+// A damaged list, a failed nodediff or no list at all fails the run: the
+// sound nodes are still compiled, and a failed diff leaves no new list
+// behind.
 TEST_F(NodelistConfigBatchTest, DamagedListsAndFailedDiffsFailTheRun) {
   Configure([](TConfigStore& s) {
     s.SettingsModel().SetText(SettingId::FTNDir, "Lists");
@@ -125,11 +126,12 @@ TEST_F(NodelistConfigBatchTest, DamagedListsAndFailedDiffsFailTheRun) {
        "{\"diffResult\":3,\"compiled\":true,\"count\":3,\"damagedLists\":1}"},
       {"diff that does not fit", l0, ";A Another list : 1\r\nC5\r\n\x1A", 1,
        "{\"diffResult\":1,\"compiled\":true,\"count\":3,\"damagedLists\":0}"},
+      {"no list at all", "", "", 1, ",\"count\":0,\"damagedLists\":0}"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove_all(dir / "Lists");
-    dir.Write("Lists/NETLIST.123", c.list);
+    if (!c.list.empty()) dir.Write("Lists/NETLIST.123", c.list);
     if (!c.diff.empty()) dir.Write("Lists/NETDIFF.130", c.diff);
     std::string out;
     EXPECT_EQ(Run("nodelist", &out), c.status);

@@ -91,6 +91,16 @@ TEST(NodelistRun, ForcedRunCompilesAndReports) {
   EXPECT_EQ(f.proc.OnLog, nullptr);  // the run's receivers are cleared again
 }
 
+TEST(NodelistRun, ForcedRunWithoutAnyListIsNoNewNodeList) {
+  RunFixture f;
+  const auto r = RunNodelistUpdate(f.proc, f.config, true, f.hooks);
+  EXPECT_EQ(r.ListsOpened, 0);
+  EXPECT_EQ(f.compiledNotices, 0);
+  EXPECT_NE(std::find(r.Log.begin(), r.Log.end(),
+                      StampLogLine(1700000000, "Error opening nodelist NODELIST !")),
+            r.Log.end());
+}
+
 TEST(NodelistRun, NodesBeforeTheFirstZoneLineTakeTheOwnZoneInEveryRun) {
   for (bool forced : {true, false}) {
     SCOPED_TRACE(forced ? "forced" : "automatic");

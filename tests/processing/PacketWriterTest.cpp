@@ -346,6 +346,14 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
     EXPECT_EQ(r.ListedPath, r.PacketPath) << c.name;
     EXPECT_EQ(o.Flow(), "^" + r.PacketPath + "\r\n") << c.name;
     EXPECT_EQ(o.Files().size(), 2u) << c.name;  // no half-made bundle left
+    // A packer that was meant to pack and did not is told of.
+    const bool told = c.usePacker && c.pack;
+    EXPECT_EQ(r.PackFailure.empty(), !told) << c.name << r.PackFailure;
+    if (told) {
+      EXPECT_TRUE(r.PackFailure.starts_with("The packer " + o.link.Packer + " could not pack " +
+                                            platform::NameOf(r.PacketPath)))
+          << r.PackFailure;
+    }
   }
 }
 

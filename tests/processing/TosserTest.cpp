@@ -9,6 +9,7 @@
 
 #include <csignal>
 
+#include "../archive/RarFixtures.h"
 #include "TosserFixtures.h"
 #include "core/RunJournal.h"
 #include "processing/GlobalDupeChecker.h"
@@ -222,28 +223,35 @@ std::string Noise(size_t size) {
   return text + "\r";
 }
 
+void LimitFileSize(rlim_t bytes) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{bytes, RLIM_INFINITY};
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+
 TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
   struct Case {
     const char* what;
     std::function<void(TArea&)> breakIt, mend;
     bool needsNonRoot;
+    const char* bundle =
+        nullptr;  // "zip", "rar": the packets come in one bundle, the large one last
+    const char* failed = "BROKEN";
   } cases[] = {
       {"a folder where the body file belongs",
        [](TArea& a) { platform::MakeDirs(a.FilePath(".PackedBody")); },
        [](TArea& a) { RunShell("rmdir '" + a.FilePath(".PackedBody") + "'"); }, false},
-      {"a file-size limit",
-       [](TArea&) {
-         std::signal(SIGXFSZ, SIG_IGN);
-         rlimit limit{4096, RLIM_INFINITY};
-         setrlimit(RLIMIT_FSIZE, &limit);
-       },
-       [](TArea&) {
-         rlimit limit{RLIM_INFINITY, RLIM_INFINITY};
-         setrlimit(RLIMIT_FSIZE, &limit);
-       },
-       false},
+      {"a file-size limit", [](TArea&) { LimitFileSize(4096); },
+       [](TArea&) { LimitFileSize(RLIM_INFINITY); }, false},
       {"a read-only area folder", [](TArea& a) { ::chmod(a.BaseDir.c_str(), 0555); },
        [](TArea& a) { ::chmod(a.BaseDir.c_str(), 0755); }, true},
+      // The disk is full, not the bundle damaged: it keeps its name.
+      {"a file-size limit while a bundle is unpacked", [](TArea&) { LimitFileSize(4096); },
+       [](TArea&) { LimitFileSize(RLIM_INFINITY); }, false, "zip",
+       "Bundle 0000feed.mo0 could not be unpacked: File too large"},
+      {"a file-size limit while a RAR bundle is unpacked", [](TArea&) { LimitFileSize(4096); },
+       [](TArea&) { LimitFileSize(RLIM_INFINITY); }, false, "rar",
+       "Bundle 0000feed.mo0 could not be unpacked: File too large"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -251,15 +259,32 @@ TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
     Fresh();
     AddEcho("FINE");
     TArea* broken = AddEcho("BROKEN");
-    Drop("00000001.pkt",
-         PacketFrom({EchoMessage("FINE", "y"), EchoMessage("BROKEN", "x", "All", Noise(6000))}));
+    std::vector<std::string> names;
+    if (c.bundle) {
+      const std::string small = PacketFrom({EchoMessage("FINE", "y")});
+      const std::string large = PacketFrom({EchoMessage("BROKEN", "x", "All", Noise(6000))});
+      if (std::string(c.bundle) == "rar") {
+        Drop("0000feed.mo0", Rar4Stored({{"00000000.pkt", small}, {"00000001.pkt", large}}));
+      } else {
+        Drop("00000000.pkt", small);
+        Drop("00000001.pkt", large);
+        ASSERT_EQ(RunShell("cd '" + Inbound() +
+                           "' && zip -0 -j -q 0000feed.mo0 00000000.pkt 00000001.pkt && rm *.pkt"),
+                  0);
+      }
+      names = {"0000feed.mo0"};
+    } else {
+      Drop("00000001.pkt",
+           PacketFrom({EchoMessage("FINE", "y"), EchoMessage("BROKEN", "x", "All", Noise(6000))}));
+      names = {"00000001.pkt"};
+    }
     c.breakIt(*broken);
     const TTossCounters failed = Toss();
     c.mend(*broken);
     EXPECT_TRUE(failed.WriteFailed);
-    EXPECT_NE(failed.Error.find("BROKEN"), std::string::npos) << failed.Error;
+    EXPECT_NE(failed.Error.find(c.failed), std::string::npos) << failed.Error;
     EXPECT_TRUE(Mails("FINE").empty());
-    EXPECT_EQ(InboundNames(), std::vector<std::string>{"00000001.pkt"});
+    EXPECT_EQ(InboundNames(), names);
     EXPECT_EQ(dupes.Count(), 0u);
     EXPECT_FALSE(platform::FileExists(Start() + kImportJournalName));
 
@@ -268,7 +293,9 @@ TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
     EXPECT_EQ(next.Duplicates, 0);
     EXPECT_EQ(Mails("FINE").size(), 1u);
     EXPECT_EQ(Mails("BROKEN").size(), 1u);
-    EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"00000001.pkt"});
+    if (c.bundle) names = {"00000000.pkt", "00000001.pkt", "0000feed.mo0"};
+    EXPECT_EQ(NamesIn(Backup()), names);
+    EXPECT_EQ(InboundNames(), std::vector<std::string>{});
   }
 }
 

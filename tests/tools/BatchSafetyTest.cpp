@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -282,6 +283,53 @@ TEST_F(BatchSafetyTest, AFileSizeLimitFailsTheImportAndTheNextRunStoresAll) {
   const auto stored = StoredSubjects();
   EXPECT_EQ(stored.size(), 300u);
   for (const auto& [subject, times] : stored) EXPECT_EQ(times, 1) << subject;
+}
+
+// What the import leaves behind is a failure a script sees: the rest is
+// stored, the exit status is 1 and stderr says what was left.
+TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
+  struct Case {
+    const char* what;
+    std::function<void()> drop;
+    std::vector<std::string> left;  // in the inbound afterwards
+    const char* said;               // on stderr
+    const char* logged;
+  } cases[] = {
+      {"a bundle that is no archive",
+       [&] { platform::WriteFileAtomic(Inbound() + "0000dead.mo0", "junk"); },
+       {"0000dead.mo0"},
+       "a bundle could not be unpacked and stays in the inbound",
+       "No unpacker for bundle 0000dead.mo0!"},
+      {"a packet over the size limit",
+       [&] {
+         // A sparse file: the header of a packet, then a hole.
+         platform::WriteFileAtomic(Inbound() + "0000b1c0.pkt", Packet({Echo("BIG.ECHO", 1)}));
+         ASSERT_EQ(::truncate((Inbound() + "0000b1c0.pkt").c_str(),
+                              static_cast<off_t>(kMaxPacketFileSize + 1)),
+                   0);
+       },
+       {"0000b1c0.bad"},
+       "a packet was too large and has been put aside",
+       "Packet 0000b1c0.pkt is too large: The packet file is larger than the 256 MB a packet may "
+       "have. It has been renamed to 0000b1c0.bad ."},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& e : platform::ScanDir(Inbound(), "*", true, false))
+      ::unlink((Inbound() + e.name).c_str());
+    DropCorpus(10, 1, 100 * n++);
+    c.drop();
+    std::string out, err;
+    EXPECT_EQ(Batch("import", &out, &err), 1);
+    EXPECT_NE(err.find(std::string("the import is stored, but ") + c.said), std::string::npos)
+        << err;
+    EXPECT_NE(out.find(c.logged), std::string::npos) << out;
+    std::vector<std::string> left;
+    for (const auto& e : platform::ScanDir(Inbound(), "*", true, false)) left.push_back(e.name);
+    EXPECT_EQ(left, c.left);
+    EXPECT_EQ(StoredSubjects().size(), 10u * n);  // the rest is stored
+  }
 }
 
 TEST_F(BatchSafetyTest, EightHundredNewAreasInOneImport) {

@@ -7,7 +7,8 @@
 // "Velmaris.Dupes" of the start directory is used and saved; the run saves
 // the configuration with its commit (new areas, import marks). A failed
 // import (nothing stored, see processing/Tosser.h) exits with 1 and names
-// what failed on stderr.
+// what failed on stderr; so does a run that left a bundle it could not
+// unpack or put a packet aside as too large.
 #include <chrono>
 #include <memory>
 #include <ostream>
@@ -65,8 +66,12 @@ int ImportCommand(BatchContext& ctx) {
     ctx.out << JsonLine().Str("line", line).Str("text", WithoutStamp(line)).Text() << "\n";
   const TTossCounters& c = tosser.Counters();
   if (c.Failed || c.WriteFailed) {
-    ctx.err << "velmaris-batch: the import failed and stored nothing: "
-            << (c.Error.empty() ? std::string("see the log") : c.Error) << "\n";
+    ctx.err << "velmaris-batch: " << TossShortfall(c) << "\n";
+    return 1;
+  }
+  // The rest is stored; what was left or put aside is still a failure.
+  if (const std::string shortfall = TossShortfall(c); !shortfall.empty()) {
+    ctx.err << "velmaris-batch: the import is stored, but " << shortfall << "\n";
     return 1;
   }
   if (!ringSaved) {

@@ -46,6 +46,8 @@ int NodelistCommand(BatchContext& ctx) {
     failure = "a nodediff could not be applied";
   else if (!r.Compiled)
     failure = "the index set could not be written";
+  else if (r.ListsOpened == 0)
+    failure = "no list could be opened";
   else if (r.DamagedLists > 0)
     failure = "a list could not be read whole";
   if (!failure) return 0;
@@ -106,7 +108,7 @@ BatchCommand nodelistCmd(
     "nodelist",
     "nodelist              apply nodediffs, then compile the configured lists (FTNDir into "
     "KQLDIr); the log goes into REPORT when the nodelist report is on; exit 1 when a diff "
-    "failed, a list is damaged or the index could not be written",
+    "failed, no list could be opened, a list is damaged or the index could not be written",
     NodelistCommand);
 BatchCommand lookupCmd("lookup",
                        "lookup ADDR           the compiled entry of ADDR (index in KQLDIr); "

@@ -5,7 +5,8 @@
 // when the call brought mail and automatic import is on. Prints the session
 // log, one object per line: {"line": the line with its time stamp, "text":
 // the line without it}; the tosser's lines follow with "source": "tosser".
-// Exit status 0 when a session ran to its end.
+// Exit status 0 when a session ran to its end and the toss after it (when
+// one ran) stored everything it found.
 #include <chrono>
 #include <ostream>
 
@@ -64,6 +65,7 @@ int PollCommand(BatchContext& ctx) {
   bool tossNow = false;
   std::vector<std::string> tosserLog;
   bool completed = false;
+  std::string tossShortfall;  // why the toss after the call did not store all it found
   {
     TCMTAPIDevice device(dispatcher);
     device.ApplySettings(*config->Values());
@@ -96,8 +98,12 @@ int PollCommand(BatchContext& ctx) {
       dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; },
                           std::chrono::seconds(30));
       tosserLog = tosser.Log();
+      tossShortfall = TossShortfall(tosser.Counters());
+    } else {
+      tossShortfall = "another import is running, the mail stays in the inbound";
     }
-    CloseDupeChecker();
+    if (!CloseDupeChecker() && tossShortfall.empty())
+      tossShortfall = "the duplicate database could not be saved";
   }
   config->SaveConfiguration();
   for (const std::string& line : tosserLog) {
@@ -110,6 +116,10 @@ int PollCommand(BatchContext& ctx) {
   }
   if (!completed) {
     ctx.err << "velmaris-batch: the call did not complete (see the log)\n";
+    return 1;
+  }
+  if (!tossShortfall.empty()) {
+    ctx.err << "velmaris-batch: the call completed, but " << tossShortfall << "\n";
     return 1;
   }
   return 0;

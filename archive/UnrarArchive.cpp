@@ -1,0 +1,210 @@
+// The RAR reader that stands in for the library where none is installed:
+// libarchive reads RAR 1.5 to 4 and RAR5. It offers the library's calls, so
+// TUnRAR walks an archive the same way whichever of the two reads it.
+//
+// libarchive checks no checksum of stored data; the CRC-32 of each file
+// header is read here (RarHeaders.h) and the extractor checks it.
+// What it does not do: decrypt (Api::Decrypts is false; an archive whose
+// headers are encrypted gives ERAR_NO_DECRYPTION), follow volumes. Each
+// entry's data is written into the file the extractor made for it, never
+// more than its header announces (kMaxUnsizedEntry when it announces none).
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/RarHeaders.h"
+#include "archive/UnrarApi.h"
+#include "archive/arxBase.h"
+#include "platform/Files.h"
+
+namespace velmaris::unrar {
+
+namespace {
+
+constexpr size_t kBlock = 65536;
+constexpr unsigned kHostUnix = 3;
+
+struct Reader {
+  archive* a = nullptr;
+  platform::Fd file;               // the archive, for the checksums libarchive does not give
+  archive_entry* entry = nullptr;  // the header read last; null before and after
+  UNRARCALLBACK callback = nullptr;
+  LPARAM user = 0;
+};
+
+// A failure of libarchive while it reads headers: encryption named as such.
+int HeaderFailure(archive* a) {
+  const char* text = archive_error_string(a);
+  if (text && std::string_view(text).find("ncrypt") != std::string_view::npos)
+    return ERAR_NO_DECRYPTION;
+  return ERAR_BAD_DATA;
+}
+
+bool IsAscii(std::string_view s) {
+  for (unsigned char c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+void CopyName(RARHeaderDataEx* hd, archive_entry* e) {
+  const char* raw = archive_entry_pathname(e);
+  const char* utf8 = archive_entry_pathname_utf8(e);
+  // A name libarchive knows as Unicode (RAR5 always, RAR 3 with its
+  // Unicode flag) is given wide; anything else as the stored OEM bytes.
+  if (utf8 && !IsAscii(utf8)) {
+    const std::wstring w = Utf8ToWide(utf8);
+    const size_t n = std::min(w.size(), size_t(1023));
+    std::wmemcpy(hd->FileNameW, w.data(), n);
+    hd->FileNameW[n] = L'\0';
+  }
+  const std::string_view name = raw ? raw : (utf8 ? utf8 : "");
+  const size_t n = std::min(name.size(), size_t(1023));
+  std::memcpy(hd->FileName, name.data(), n);
+  hd->FileName[n] = '\0';
+}
+
+HANDLE Open(RAROpenArchiveDataEx* od) {
+  auto* r = new Reader;
+  r->a = archive_read_new();
+  archive_read_support_format_rar(r->a);
+  archive_read_support_format_rar5(r->a);
+  r->callback = od->Callback;
+  r->user = od->UserData;
+  if (!od->ArcName || archive_read_open_filename(r->a, od->ArcName, kBlock) != ARCHIVE_OK) {
+    // libarchive tells of a format it does not know with EILSEQ on Linux.
+    const int err = archive_errno(r->a);
+    od->OpenResult = err == EILSEQ ? ERAR_UNKNOWN_FORMAT
+                     : err > 0     ? ERAR_EOPEN
+                                   : HeaderFailure(r->a);
+    archive_read_free(r->a);
+    delete r;
+    return nullptr;
+  }
+  r->file = platform::Fd(::open(od->ArcName, O_RDONLY | O_CLOEXEC));
+  od->OpenResult = ERAR_SUCCESS;
+  return r;
+}
+
+int Close(HANDLE h) {
+  auto* r = static_cast<Reader*>(h);
+  if (!r) return ERAR_ECLOSE;
+  archive_read_free(r->a);
+  delete r;
+  return ERAR_SUCCESS;
+}
+
+int ReadHeader(HANDLE h, RARHeaderDataEx* hd) {
+  auto* r = static_cast<Reader*>(h);
+  archive_entry* e = nullptr;
+  const int rc = archive_read_next_header(r->a, &e);
+  r->entry = nullptr;
+  if (rc == ARCHIVE_EOF) return ERAR_END_ARCHIVE;
+  if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN) return HeaderFailure(r->a);
+  r->entry = e;
+  CopyName(hd, e);
+  const mode_t type = archive_entry_filetype(e);
+  hd->Flags = 0;
+  if (type == AE_IFDIR) hd->Flags |= RHDF_DIRECTORY;
+  if (archive_entry_is_encrypted(e)) hd->Flags |= RHDF_ENCRYPTED;
+  hd->RedirType = (type == AE_IFLNK || archive_entry_hardlink(e)) ? 1 : 0;
+  const uint64_t size = archive_entry_size_is_set(e) ? uint64_t(archive_entry_size(e)) : 0;
+  hd->UnpSize = uint32_t(size);
+  hd->UnpSizeHigh = uint32_t(size >> 32);
+  hd->PackSize = hd->UnpSize;  // libarchive does not tell the packed size
+  hd->PackSizeHigh = hd->UnpSizeHigh;
+  hd->HostOS = kHostUnix;
+  hd->FileAttr = archive_entry_mode(e);
+  hd->FileTime = DateTimeToDosDateTime(archive_entry_mtime(e));
+  // libarchive checks no checksum of stored data: the extractor checks the
+  // one the file header holds.
+  const int fd = r->file.get();
+  const auto crc = RarStoredFileCrc(
+      [fd](uint64_t offset, void* buf, size_t n) {
+        return platform::PReadFull(fd, buf, n, offset);
+      },
+      uint64_t(archive_read_header_position(r->a)), archive_format(r->a) == ARCHIVE_FORMAT_RAR_V5);
+  hd->HashType = crc ? RAR_HASH_CRC32 : RAR_HASH_NONE;
+  hd->FileCRC = crc.value_or(0);
+  return ERAR_SUCCESS;
+}
+
+int Skip(Reader* r) {
+  return archive_read_data_skip(r->a) == ARCHIVE_OK ? ERAR_SUCCESS : ERAR_BAD_DATA;
+}
+
+// Writes the current entry's data into the file dest (made by the caller),
+// handing each block to the callback.
+int Extract(Reader* r, const char* dest) {
+  archive_entry* e = r->entry;
+  if (archive_entry_is_encrypted(e)) {
+    Skip(r);
+    return ERAR_NO_DECRYPTION;
+  }
+  const bool sized = archive_entry_size_is_set(e);
+  const uint64_t limit = sized ? uint64_t(archive_entry_size(e)) : kMaxUnsizedEntry;
+  platform::Fd fd(::open(dest, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.ok()) {
+    const int err = errno;
+    Skip(r);
+    errno = err;
+    return ERAR_ECREATE;
+  }
+  std::vector<char> buf(kBlock);
+  uint64_t total = 0;
+  for (;;) {
+    const la_ssize_t n = archive_read_data(r->a, buf.data(), buf.size());
+    if (n == 0) break;
+    if (n < 0) return ERAR_BAD_DATA;  // damage or a checksum that fails
+    total += uint64_t(n);
+    if (total > limit) return ERAR_BAD_DATA;  // more than the header announced
+    if (!platform::WriteAll(fd.get(), std::string_view(buf.data(), size_t(n)))) return ERAR_EWRITE;
+    if (r->callback &&
+        r->callback(UCM_PROCESSDATA, r->user, reinterpret_cast<LPARAM>(buf.data()), LPARAM(n)) < 0)
+      return ERAR_UNKNOWN;
+  }
+  if (sized && total != limit) return ERAR_BAD_DATA;
+  return fd.Close() ? ERAR_SUCCESS : ERAR_EWRITE;
+}
+
+int Process(HANDLE h, int operation, char* destPath, char* destName) {
+  auto* r = static_cast<Reader*>(h);
+  if (!r || !r->entry) return ERAR_UNKNOWN;
+  const int result = operation == RAR_EXTRACT && destName ? Extract(r, destName) : Skip(r);
+  r->entry = nullptr;
+  return result;
+}
+
+void SetCallback(HANDLE h, UNRARCALLBACK callback, LPARAM user) {
+  auto* r = static_cast<Reader*>(h);
+  r->callback = callback;
+  r->user = user;
+}
+
+void SetPassword(HANDLE, char*) {}  // nothing is decrypted
+
+}  // namespace
+
+const Api* LibarchiveApi() {
+  static const Api api = [] {
+    Api a;
+    a.RAROpenArchiveEx = &Open;
+    a.RARCloseArchive = &Close;
+    a.RARReadHeaderEx = &ReadHeader;
+    a.RARProcessFile = &Process;
+    a.RARSetCallback = &SetCallback;
+    a.RARSetPassword = &SetPassword;
+    a.Decrypts = false;
+    return a;
+  }();
+  return &api;
+}
+
+}  // namespace velmaris::unrar

@@ -1,0 +1,116 @@
+// RAR archives written by hand after the public format descriptions (RAR
+// 1.5 to 4 and RAR 5.0), with stored entries only: enough for the reader
+// that stands in for the RAR library.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/Crc.h"
+
+namespace velmaris::test {
+
+struct RarEntry {
+  std::string name;
+  std::string data;
+  bool encrypted = false;  // flagged so (the data are not really encrypted)
+  bool directory = false;
+  int crcDelta = 0;   // added to the stored CRC-32 of the data
+  int sizeDelta = 0;  // added to the stored unpacked size
+};
+
+namespace rar_detail {
+
+inline void Le(std::string& s, uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) s += char((v >> (8 * i)) & 0xFF);
+}
+
+// A RAR 1.5-4 block: HEAD_CRC (low half of the CRC-32 of what follows it),
+// then HEAD_TYPE, HEAD_FLAGS, HEAD_SIZE and the fields.
+inline std::string Block4(uint8_t type, uint16_t flags, const std::string& fields) {
+  std::string body;
+  body += char(type);
+  Le(body, flags, 2);
+  Le(body, 7 + fields.size(), 2);
+  body += fields;
+  std::string block;
+  Le(block, Crc32OfBuffer(body.data(), body.size()) & 0xFFFF, 2);
+  return block + body;
+}
+
+// RAR 5.0 variable-length integer.
+inline std::string VInt(uint64_t v) {
+  std::string s;
+  do {
+    uint8_t b = v & 0x7F;
+    v >>= 7;
+    if (v) b |= 0x80;
+    s += char(b);
+  } while (v);
+  return s;
+}
+
+// A RAR 5.0 block: CRC-32 of the size and the header, the size, the header
+// (type, flags, fields).
+inline std::string Block5(uint64_t type, uint64_t flags, const std::string& fields) {
+  const std::string header = VInt(type) + VInt(flags) + fields;
+  const std::string sized = VInt(header.size()) + header;
+  std::string block;
+  Le(block, Crc32OfBuffer(sized.data(), sized.size()), 4);
+  return block + sized;
+}
+
+}  // namespace rar_detail
+
+// RAR 1.5-4 (unpack version 2.9): marker, main header, one stored file
+// header and its data per entry, end of archive.
+inline std::string Rar4Stored(const std::vector<RarEntry>& entries) {
+  using namespace rar_detail;
+  std::string out("Rar!\x1A\x07\x00", 7);
+  out += Block4(0x73, 0, std::string(6, '\0'));
+  for (const auto& e : entries) {
+    std::string f;
+    Le(f, e.data.size(), 4);                // PACK_SIZE
+    Le(f, e.data.size() + e.sizeDelta, 4);  // UNP_SIZE
+    f += char(2);                           // HOST_OS: Windows
+    Le(f, Crc32OfBuffer(e.data.data(), e.data.size()) + uint32_t(e.crcDelta), 4);
+    Le(f, 0x5A8B6000, 4);                 // FTIME (DOS)
+    f += char(29);                        // UNP_VER
+    f += char(0x30);                      // METHOD: store
+    Le(f, e.name.size(), 2);              // NAME_SIZE
+    Le(f, e.directory ? 0x10 : 0x20, 4);  // ATTR
+    f += e.name;
+    uint16_t flags = 0x8000;  // data follow
+    if (e.encrypted) {
+      flags |= 0x0004 | 0x0400;  // password, salt
+      f += std::string(8, 'S');
+    }
+    if (e.directory) flags |= 0x00E0;
+    out += Block4(0x74, flags, f) + e.data;
+  }
+  return out + Block4(0x7B, 0x4000, "");
+}
+
+// RAR 5.0: signature, main header, one file header with its stored data per
+// entry, end of archive.
+inline std::string Rar5Stored(const std::vector<RarEntry>& entries) {
+  using namespace rar_detail;
+  std::string out("Rar!\x1A\x07\x01\x00", 8);
+  out += Block5(1, 0, VInt(0));
+  for (const auto& e : entries) {
+    std::string f = VInt(e.data.size());                 // data size (flag 2)
+    f += VInt(e.directory ? 0x01 | 0x02 : 0x02 | 0x04);  // file flags: mtime, CRC
+    f += VInt(e.data.size() + e.sizeDelta);              // unpacked size
+    f += VInt(e.directory ? 0x10 : 0x20);                // attributes
+    Le(f, 1700000000, 4);                                // mtime (Unix)
+    if (!e.directory) Le(f, Crc32OfBuffer(e.data.data(), e.data.size()) + uint32_t(e.crcDelta), 4);
+    f += VInt(0);  // version 0, stored
+    f += VInt(0);  // host OS: Windows
+    f += VInt(e.name.size()) + e.name;
+    out += Block5(2, 0x02, f) + e.data;
+  }
+  return out + Block5(5, 0, VInt(0));
+}
+
+}  // namespace velmaris::test

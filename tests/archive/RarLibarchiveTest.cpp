@@ -1,0 +1,175 @@
+// The RAR walk through the reader that stands in for the RAR library
+// (libarchive), on archives written by hand: both formats, the same safety
+// rules as every extractor, encrypted entries named as such.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+#include "RarFixtures.h"
+#include "WalkFixture.h"
+#include "archive/RarHeaders.h"
+#include "archive/UnrarApi.h"
+#include "archive/arxUnRAR.h"
+#include "support/TempDir.h"
+
+namespace velmaris::test {
+namespace {
+
+class RarReader : public WalkFixture<TUnRAR> {
+ protected:
+  void SetUp() override { unrar::SetLibraryPath(unrar::kLibarchiveReader); }
+  void TearDown() override { unrar::SetLibraryPath(""); }
+};
+
+TEST_F(RarReader, ExtractsEveryEntryOfBothFormats) {
+  const std::string big = std::string(70000, 'z') + "end";
+  const std::vector<RarEntry> entries = {
+      {"0000ABCD.PKT", "packet bytes\0\x01\x02", false, false, 0},
+      {"sub\\deep.pkt", big, false, false, 0},
+      {"empty.txt", "", false, false, 0},
+  };
+  struct Case {
+    const char* what;
+    std::string image;
+  } cases[] = {{"RAR 1.5-4", Rar4Stored(entries)}, {"RAR 5", Rar5Stored(entries)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ended.clear();
+    errors.clear();
+    std::filesystem::remove_all(dir / "out");
+    MakeFile("mail.rar", c.image);
+    ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(errors, std::vector<int>{});
+    EXPECT_EQ(dir.Read("out/0000ABCD.PKT"), entries[0].data);
+    EXPECT_EQ(dir.Read("out/sub/deep.pkt"), big);
+    EXPECT_EQ(dir.Read("out/empty.txt"), "");
+    EXPECT_EQ(x->FilesExtracted(), 3);
+  }
+}
+
+// Entries that may not be written, are encrypted or damaged are reported
+// and the walk goes on with the next entry.
+TEST_F(RarReader, RefusedEncryptedAndDamagedEntriesByTable) {
+  struct Case {
+    const char* what;
+    RarEntry entry;
+    bool rar5;
+    int reported;
+  } cases[] = {
+      {"a name that climbs out", {"../escape.txt", "x"}, false, ecInvalidFileName},
+      {"an absolute name, RAR 5", {"/abs.txt", "x"}, true, ecInvalidFileName},
+      {"encrypted", {"locked.txt", "secret", true}, false, ecRarEncrypted},
+      {"wrong CRC", {"bad.txt", "damaged data", false, false, 1}, false, ecCrcCheck},
+      {"wrong CRC, RAR 5", {"bad.txt", "damaged data", false, false, 1}, true, ecCrcCheck},
+      {"more data than its size",
+       {"big.txt", "damaged data", false, false, 0, -4},
+       false,
+       ecCrcCheck},
+      {"less data than its size, RAR 5",
+       {"big.txt", "damaged data", false, false, 0, 4},
+       true,
+       ecCrcCheck},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    errors.clear();
+    std::filesystem::remove_all(dir / "out");
+    const std::vector<RarEntry> entries = {{"first.txt", "good"}, c.entry, {"last.txt", "also"}};
+    MakeFile("t.rar", c.rar5 ? Rar5Stored(entries) : Rar4Stored(entries));
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(errors, std::vector<int>{c.reported});
+    EXPECT_EQ(dir.Read("out/first.txt"), "good");
+    EXPECT_EQ(dir.Read("out/last.txt"), "also");
+    EXPECT_FALSE(Exists(std::filesystem::path(c.entry.name).filename().string()));
+    EXPECT_FALSE(std::filesystem::exists(dir / "escape.txt"));
+  }
+}
+
+// The walk over the block headers to a file's CRC-32.
+TEST(RarHeaders, StoredFileCrcByTable) {
+  const std::vector<RarEntry> two = {{"a.txt", "alpha"}, {"b.txt", "beta"}};
+  const uint32_t crcA = Crc32OfBuffer("alpha", 5);
+  const std::string rar4 = Rar4Stored(two), rar5 = Rar5Stored(two);
+  std::string badHeader4 = rar4;
+  badHeader4[7 + 13 + 20] ^= 1;  // inside the first file header
+  std::string badHeader5 = rar5;
+  badHeader5[8 + 10 + 12] ^= 1;
+  // A comment block (type 0x75) before the file: passed over with its size.
+  const std::string commented =
+      rar4.substr(0, 20) + rar_detail::Block4(0x75, 0, std::string(6, 'c')) + rar4.substr(20);
+  struct Case {
+    const char* what;
+    std::string image;
+    uint64_t pos;
+    bool rar5;
+    std::optional<uint32_t> crc;
+  } cases[] = {
+      {"RAR 4 from the marker", rar4, 0, false, crcA},
+      {"RAR 4 after a comment block", commented, 0, false, crcA},
+      {"RAR 4, second entry", rar4, 7 + 13 + 32 + 5 + 5, false, Crc32OfBuffer("beta", 4)},
+      {"RAR 4, damaged header", badHeader4, 0, false, std::nullopt},
+      {"RAR 4, cut in the header", rar4.substr(0, 30), 0, false, std::nullopt},
+      {"RAR 4, only the end", rar4, rar4.size() - 7, false, std::nullopt},
+      {"RAR 5 from the marker", rar5, 0, true, crcA},
+      {"RAR 5, damaged header", badHeader5, 0, true, std::nullopt},
+      {"RAR 5, directory", Rar5Stored({{"d", "", false, true}}), 0, true, std::nullopt},
+      {"RAR 5, cut", rar5.substr(0, 25), 0, true, std::nullopt},
+      {"no archive", std::string(100, '\xFF'), 0, true, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string& image = c.image;
+    const auto read = [&image](uint64_t offset, void* buf, size_t n) -> size_t {
+      if (offset >= image.size()) return 0;
+      const size_t got = std::min<uint64_t>(n, image.size() - offset);
+      std::memcpy(buf, image.data() + offset, got);
+      return got;
+    };
+    EXPECT_EQ(RarStoredFileCrc(read, c.pos, c.rar5), c.crc);
+  }
+}
+
+TEST_F(RarReader, EncryptedEntryNamesTheCause) {
+  EXPECT_EQ(std::string(ArxErrorText(ecRarEncrypted)),
+            "Encrypted RAR entries are extracted only with the RAR library (libunrar)");
+}
+
+TEST_F(RarReader, DamagedArchivesFail) {
+  const std::string good = Rar4Stored({{"a.txt", std::string(5000, 'a')}, {"b.txt", "b"}});
+  struct Case {
+    const char* what;
+    std::string image;
+  } cases[] = {
+      {"cut inside the first entry's data", good.substr(0, 7 + 13 + 32 + 5 + 100)},
+      {"no RAR at all behind the marker", std::string("Rar!\x1A\x07\x00", 7) + "garbage!garbage"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    errors.clear();
+    std::filesystem::remove_all(dir / "out");
+    MakeFile("d.rar", c.image);
+    const int raised = Run();
+    EXPECT_TRUE(raised != 0 || !errors.empty());
+    EXPECT_FALSE(Exists("a.txt")) << "a cut entry leaves nothing behind";
+  }
+}
+
+// Without any library installed the batch driver extracts through the
+// reader (a library installed here would read these archives as well).
+TEST(RarReaderBatch, UnpackWithoutTheLibrary) {
+  TempDir dir;
+  dir.Write("mail.rar", Rar5Stored({{"0000FFFE.PKT", "packet"}}));
+  std::string out;
+  EXPECT_EQ(RunShell("env -u VELMARIS_UNRAR_LIBRARY " + std::string(VELMARIS_BATCH) + " unpack '" +
+                         dir / "mail.rar" + "' '" + dir / "out" + "'",
+                     &out),
+            0)
+      << out;
+  EXPECT_EQ(dir.Read("out/0000FFFE.PKT"), "packet");
+}
+
+}  // namespace
+}  // namespace velmaris::test
