@@ -725,6 +725,7 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
     case 33:
       AddLogLine("FSER File " + text + " could not be written at offset  " + n1 + ". Disk full ?");
       break;
+    case psNotice: AddLogLine(text); break;
     default: break;
   }
 }

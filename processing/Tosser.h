@@ -52,6 +52,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -181,6 +182,12 @@ uint32_t DupeKeyOf(const std::string& packedMessage);
 // The name a damaged packet gets: its extension replaced by ".bad" ("x.pkt"
 // gives "x.bad", "x" gives "x.bad").
 std::string DamagedPacketName(const std::string& name);
+
+// The names the tosser uses for itself in the inbound directory, where the
+// start directory may be too: its folders ("Backup", ".Unpack*"), the run
+// journals, the start directory's lock and the mailer's "*.Transmission"
+// files. A received file never takes one of them.
+bool IsTosserOwnName(std::string_view name);
 
 class TTosser : public TJob {
  public:
