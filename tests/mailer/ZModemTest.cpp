@@ -256,6 +256,8 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
 
 TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
   dir.Write("in/taken.pkt", "already here");
+  dir.Write("in/TOSS.PKT", "here too");
+  dir.Write("in/TOSS.0001.PKT", "and here");
   const std::string tooLong(kMaxInboundName + 1, 'n');
   struct Case {
     std::string alias;
@@ -270,6 +272,7 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
       {"..", nullptr},
       {tooLong, nullptr},
       {"taken.pkt", "taken.0001.pkt"},
+      {"TOSS.PKT", "TOSS.0002.PKT"},
       // The tosser's own names: its folder, journals, lock, work files.
       {"Backup", "Backup.0001"},
       {".Unpack", ".0001.Unpack"},
@@ -305,7 +308,7 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
   }
   EXPECT_EQ(platform::ReadFile(dir / "in/taken.pkt"), "already here");
   EXPECT_EQ(in.received, stored);
-  EXPECT_EQ(platform::ScanDir(dir / "in").size(), stored.size() + 1);  // nothing else landed
+  EXPECT_EQ(platform::ScanDir(dir / "in").size(), stored.size() + 3);  // nothing else landed
   EXPECT_FALSE(Leftovers(dir / "in/"));
   // What reaches the session log: names escaped, a long name said as such.
   for (const auto* lines : {&in.notices, &in.skipped})
@@ -314,6 +317,8 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
   EXPECT_TRUE(in.Noticed("FSER File name too long (225 characters)"));
   EXPECT_TRUE(in.Noticed("FSER Refused file name line\\x0D\\x0A01/01/26"));
   EXPECT_TRUE(in.Noticed("RECV File taken.pkt already exists"));
+  EXPECT_TRUE(in.Noticed("RECV File TOSS.PKT already exists"));
+  EXPECT_TRUE(in.Noticed("RECV File TOSS.0001.PKT already exists"));
   EXPECT_TRUE(in.Noticed("RECV File Backup is a name the tosser keeps for itself"));
 }
 

@@ -64,6 +64,7 @@ int PollCommand(BatchContext& ctx) {
   bool tossNow = false;
   std::vector<std::string> tosserLog;
   bool completed = false;
+  std::string failure;
   {
     TCMTAPIDevice device(dispatcher);
     device.ApplySettings(*config->Values());
@@ -81,6 +82,7 @@ int PollCommand(BatchContext& ctx) {
                           std::chrono::hours(24));
     }
     completed = session.Completed();
+    failure = session.Error();
     device.Close();
   }
 
@@ -109,7 +111,8 @@ int PollCommand(BatchContext& ctx) {
             << "\n";
   }
   if (!completed) {
-    ctx.err << "velmaris-batch: the call did not complete (see the log)\n";
+    ctx.err << "velmaris-batch: the call did not complete ("
+            << (failure.empty() ? "see the log" : failure) << ")\n";
     return 1;
   }
   return 0;
