@@ -1,6 +1,9 @@
 #include <fcntl.h>
 
+#include <sstream>
+
 #include "app/plugin/PluginMenus.h"
+#include "app/plugin/api/PluginClient.h"
 #include "core/KQMail.h"
 #include "platform/SharedMem.h"
 #include "PluginFixture.h"
@@ -69,6 +72,7 @@ TEST_F(PluginServerTest, EveryFailureAnswersItsCode) {
       {"create SEPARATOR.LIKE 5 x", "0x80001001"},
       {"block CreateArea 512 413", "0x80001003"},
       {"block StoreNew 238 40F", "0x80001003"},
+      {"block StoreNew 300 40F 500", "0x80001001"},  // a block shorter than the size given
       {"raw 40F 0 300", "0x80001001"},   // no block behind the size
       {"raw 409 0 10", "0x80001001"},
       {"raw 41A 0 0", "0x80001003"},
@@ -223,6 +227,32 @@ TEST_F(PluginServerTest, StoppingTellsEveryPluginToEnd) {
   EXPECT_TRUE(host->PluginConnections().empty());
   EXPECT_EQ((*p)("ended"), "yes");
   EXPECT_EQ((*q)("ended"), "yes");
+}
+
+TEST_F(PluginServerTest, APluginThatShrinksItsBlockWhileItIsReadCannotCrashTheProgram) {
+  auto p = Connected();
+  // Read whole, the block is a message for an area that is not open; cut
+  // short under the reader, it is a bad parameter block.
+  const std::string results = (*p)("shrinking StoreNew 4000000 40F 30");
+  ASSERT_FALSE(results.empty());
+  std::istringstream each(results);
+  for (std::string r; each >> r;)
+    EXPECT_TRUE(r == "0x80001001" || r == "0x80001002") << results;
+  EXPECT_EQ((*p)("current"), "0x80001002 ");  // still served
+}
+
+TEST_F(PluginServerTest, SilentConnectionsDoNotHoldOffAPlugin) {
+  plugin::TPluginLimits limits;
+  limits.Connect = std::chrono::hours(1);  // nobody here is given up for silence
+  StartHost(limits);
+  std::vector<platform::TMessageSocket> silent;
+  for (int i = 0; i < 20; ++i)
+    silent.push_back(platform::TMessageSocket::Connect(plugin::PluginSocketPath(folder)));
+  for (const auto& s : silent) ASSERT_TRUE(s.ok());
+  auto p = Connected("Sound");
+  EXPECT_EQ((*p)("current"), "0x80001002 ");
+  std::lock_guard lock(logMutex);
+  EXPECT_TRUE(log.empty());  // the silent ones still wait
 }
 
 TEST_F(PluginServerTest, TheBrowserShowsEveryPluginWithItsServices) {
