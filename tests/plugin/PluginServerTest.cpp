@@ -5,6 +5,7 @@
 #include "app/plugin/PluginMenus.h"
 #include "app/plugin/api/PluginClient.h"
 #include "core/KQMail.h"
+#include "platform/Ascii.h"
 #include "platform/SharedMem.h"
 #include "PluginFixture.h"
 
@@ -87,6 +88,47 @@ TEST_F(PluginServerTest, EveryFailureAnswersItsCode) {
   };
   for (const auto& [command, expected] : cases) EXPECT_EQ((*p)(command), expected) << command;
   EXPECT_TRUE(host->PluginServices().empty());
+}
+
+TEST_F(PluginServerTest, BlocksOfEverySizeAreTakenAndAcknowledged) {
+  // A block of 0x404 bytes (the number of "unknown request") is a block.
+  struct Case {
+    const char* area;
+    int messages;
+    size_t bodyBytes;
+    const char* msglist;
+  } cases[] = {
+      {"ONE.MSG", 1, 100, "0x104 1"},
+      {"FOUR.MSGS", 4, 100, "0x404 4"},  // 4 + 4 * 256 bytes
+      {"LONG.MSG", 1, 1028, "0x104 1"},
+  };
+  auto p = Connected();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.area);
+    TArea* area = store->AddAreaQuiet(c.area, c.area, AreaTypeCode::Echomail,
+                                      store->Uplinks().GetItem(0));
+    // The packed-message head with empty names, then the text.
+    constexpr size_t kTextOffset = 34 + 3;
+    std::string body(kTextOffset, '\0');
+    body.resize(c.bodyBytes, 'b');
+    for (int i = 0; i < c.messages; ++i) {
+      TMsgHeader h;
+      h.TextOffset = kTextOffset;
+      h.BodyLength = static_cast<uint32_t>(body.size());
+      area->QueueMail(std::make_unique<TMail>(body, h));
+    }
+    ASSERT_TRUE(area->WriteQueuedMail());
+    EXPECT_EQ((*p)(std::string("open ") + c.area), "0x0");
+    EXPECT_EQ((*p)("msglist"), c.msglist);
+    char size[16];
+    std::snprintf(size, sizeof size, "0x%zX", c.bodyBytes);
+    EXPECT_EQ((*p)("read " + std::to_string(c.messages - 1)),
+              std::string(size) + " " + platform::EscapeControls(body));
+    EXPECT_EQ((*p)("close"), "0x0");
+  }
+  EXPECT_EQ(host->PluginConnections().size(), 1u);
+  std::lock_guard lock(logMutex);
+  EXPECT_TRUE(log.empty());  // every block acknowledged in time
 }
 
 TEST_F(PluginServerTest, AnAreaLockedByTheProgramIsRefusedAndKeepsItsIndexUses) {
