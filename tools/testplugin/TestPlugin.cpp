@@ -1,7 +1,7 @@
 // A plug-in for the tests: connects to the program through the client
 // library and runs one command per line of its standard input, answering
 // each with one line on its standard output. Texts are written with bytes
-// below 32 and "\" as \xNN.
+// below 32, 127 and "\" as \xNN.
 //
 //   testplugin FOLDER [NAME]
 //
@@ -48,25 +48,13 @@
 #include <vector>
 
 #include "app/plugin/api/PluginClient.h"
+#include "platform/Ascii.h"
 #include "platform/SharedMem.h"
 
 using namespace velmaris::plugin;
+using velmaris::platform::EscapeControls;
 
 namespace {
-
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c < 32 || c == '\\') {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
 
 std::string Unescape(const std::string& text) {
   std::string out;
@@ -177,7 +165,7 @@ int main(int argc, char** argv) {
       auto areas = client.AreaList(&r);
       out = Hex(r) + " ";
       if (areas)
-        for (auto& a : *areas) out += Escape(a.Name) + ":" + std::to_string(a.Type) + ",";
+        for (auto& a : *areas) out += EscapeControls(a.Name) + ":" + std::to_string(a.Type) + ",";
     } else if (cmd == "open") {
       out = Hex(client.OpenArea(rest));
     } else if (cmd == "close") {
@@ -187,7 +175,7 @@ int main(int argc, char** argv) {
       out = Hex(r) + " " + std::to_string(list ? list->size() : 0);
     } else if (cmd == "read") {
       auto body = client.Message(std::stoul(rest), &r);
-      out = Hex(r) + " " + (body ? Escape(std::string(body->begin(), body->end())) : "");
+      out = Hex(r) + " " + (body ? EscapeControls(std::string(body->begin(), body->end())) : "");
     } else if (cmd == "store") {
       auto parts = SplitBar(rest);
       parts.resize(4);
@@ -227,7 +215,7 @@ int main(int argc, char** argv) {
       out = Hex(r) + " " + name.value_or("");
     } else if (cmd == "dt") {
       auto text = client.DialTrans(&r);
-      out = Hex(r) + " " + Escape(text.value_or(""));
+      out = Hex(r) + " " + EscapeControls(text.value_or(""));
     } else if (cmd == "setdt") {
       out = Hex(client.SetDialTrans(Unescape(rest)));
     } else if (cmd == "type") {
