@@ -103,7 +103,8 @@ TInboundFile::Result TInboundFile::Start(const std::string& dir, const std::stri
     pos_ = 0;
   }
   if (!HasRoomFor(static_cast<size_t>(std::max<int64_t>(size_, 0) - pos_))) {
-    why = "not enough disk space for " + std::to_string(size) + " bytes";
+    why = size_ < 0 ? std::string("not enough disk space beside the reserve")
+                    : "not enough disk space for " + std::to_string(size_) + " bytes";
     notes_.push_back("FSER File " + name + ": " + why);
     const bool fresh = pos_ == 0;
     fd_.Close();
