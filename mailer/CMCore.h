@@ -32,6 +32,7 @@
 #include <string_view>
 
 #include "platform/Dispatcher.h"
+#include "platform/Files.h"
 
 namespace velmaris {
 
@@ -197,6 +198,9 @@ enum TCMProtocolState : int {
   psReceiveProgress = 24,
   psReceived = 25,
   psReceiveResume = 26,
+  // A line for the session log as it stands (a received file's name taken,
+  // the file short, refused or stopped); the text carries its own code.
+  psNotice = 35,
 };
 
 class TCMProtocol {
@@ -216,6 +220,8 @@ class TCMProtocol {
 
   TCMConnectionDevice* Device = nullptr;
   std::string ReceiveDir;  // incoming files go here
+  // The free space of the receive directory (tests give a small disk).
+  std::function<uint64_t(const std::string& dir)> InboundFreeSpace = platform::FreeSpace;
   TCMAcceptEvent OnAcceptFile;
   TCMBatchEvent OnNextFile;
   TNotifyEvent OnAborted, OnFinished;

@@ -12,6 +12,7 @@
 
 #include "mailer/HydraFrames.h"
 #include "mailer/InboundFile.h"
+#include "platform/Ascii.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -118,6 +119,9 @@ class THydraThread {
     owner_.dispatcher_.Send([&] { owner_.DoProtocolState(state, msg, p1, p2); });
   }
   void Log(const std::string& text) { Report(2, text); }
+  void RxNotes() {
+    for (const std::string& line : rxFile_.TakeNotes()) Report(psNotice, line);
+  }
   TCMConnectionDevice& Device() { return *owner_.Device; }
   void SendPacket(char type, const std::string& data) {
     if (owner_.Device->Logging()) owner_.Device->WriteLogLine(std::string("TXPK Type ") + type);
@@ -609,20 +613,26 @@ void THydraThread::OnFinfo(const std::string& data) {
   offered = offered.substr(0, 12);
   auto skip = [&](const std::string& name, const std::string& why) {
     Log(why);
-    Report(15, name, rxSize_, rxDate_);
-    Log("\tSkipping " + name);
+    Report(15, platform::EscapeControls(name), rxSize_, rxDate_);
+    Log("\tSkipping " + platform::EscapeControls(name));
     rxPos_ = -1;
     SendLong(hpFinfoAck, rxPos_);
   };
-  std::optional<std::string> name = SafeRemoteName(offered);
-  if (!name) return skip(offered, "Refused file name");
+  std::string refusal;
+  std::optional<std::string> name = InboundName(offered, refusal);
+  if (!name) {
+    Report(psNotice, refusal);
+    return skip(offered, "Refused file name");
+  }
   bool accept = true;
   std::string fname = *name;
   owner_.dispatcher_.Send([&] { owner_.DoAcceptFile(accept, fname, rxSize_, rxDate_); });
-  name = SafeRemoteName(fname);
+  name = InboundName(fname, refusal);
   if (!accept || !name) return skip(fname, "File refused");
   std::string why;
+  rxFile_.FreeSpace = owner_.InboundFreeSpace;
   const auto opened = rxFile_.Start(owner_.ReceiveDir, *name, rxSize_, rxDate_, why);
+  RxNotes();
   if (opened == TInboundFile::Result::Refused) return skip(*name, why);
   if (opened == TInboundFile::Result::Failed) return skip(*name, "Unable to create " + *name);
   SetRxName(*name, rxFile_.TempPath());
@@ -673,7 +683,8 @@ void THydraThread::OnData(const std::string& data) {
     return;
   }
   const std::string_view bytes = std::string_view(data).substr(4);
-  if (rxPos_ + static_cast<int64_t>(bytes.size()) > rxSize_ || !rxFile_.Write(bytes)) {
+  if (!rxFile_.Write(bytes)) {
+    RxNotes();
     Log("File write error");
     Report(33, {}, rxPos_);
     rxFile_.Keep();
@@ -748,6 +759,7 @@ void THydraThread::OnEof(int32_t pos) {
   if (pos == rxPos_) {
     StopTimer(rxTimer_);
     const auto final = rxFile_.Finish();
+    RxNotes();
     rxState_ = 2;
     if (final) {
       SetRxName(*final, platform::JoinPath(owner_.ReceiveDir, *final));

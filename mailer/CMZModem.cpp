@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <ctime>
 
 #include "mailer/InboundFile.h"
+#include "platform/Ascii.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -35,7 +37,7 @@ std::string Hex(uint32_t v, int digits) {
 // "name NUL size date(octal) NUL" as the ZFILE subpacket carries it.
 struct TFileOffer {
   std::string name;
-  int64_t size = 0;
+  int64_t size = -1;  // -1: not given
   int64_t date = 0;
 };
 
@@ -109,6 +111,9 @@ class TCMZModemThread {
     owner_.dispatcher_.Send([&] { owner_.DoProtocolState(state, msg, p1, p2); });
   }
   void Log(const std::string& text) { Report(2, text); }
+  void Notes(TInboundFile& file) {
+    for (const std::string& line : file.TakeNotes()) Report(psNotice, line);
+  }
   void Detail(const std::string& text) {
     if (owner_.Device) owner_.Device->WriteLogLine(text);
   }
@@ -662,30 +667,34 @@ TCMZModemThread::End TCMZModemThread::ReceiveBatch() {
 TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data, Got& stop,
                                                          std::string& nextInfo) {
   const TFileOffer offer = ParseOffer(data);
+  // A size of 0 or none: the sender does not know it.
+  const int64_t size = offer.size > 0 ? offer.size : -1, shownSize = std::max<int64_t>(size, 0);
   Log("Incoming File");
-  Log("* Name: " + offer.name);
+  Log("* Name: " + platform::EscapeControls(offer.name));
   Log("* Date: " + std::to_string(offer.date));
   Log("* Size: " + std::to_string(offer.size));
   auto skip = [&](const std::string& name) {
     Log("Skipping file");
-    Report(15, name, offer.size, offer.date);
+    Report(15, platform::EscapeControls(name), shownSize, offer.date);
     SendHeader(ZSKIP, 0);
     return RecvResult::Skipped;
   };
-  std::optional<std::string> name = SafeRemoteName(offer.name);
+  std::string refusal;
+  std::optional<std::string> name = InboundName(offer.name, refusal);
   if (!name) {
-    Log("Refused file name");
+    Report(psNotice, refusal);
     return skip(offer.name);
   }
   bool accept = true;
   std::string fname = *name;
-  owner_.dispatcher_.Send([&] { owner_.DoAcceptFile(accept, fname, offer.size, offer.date); });
-  name = SafeRemoteName(fname);
+  owner_.dispatcher_.Send([&] { owner_.DoAcceptFile(accept, fname, shownSize, offer.date); });
+  name = InboundName(fname, refusal);
   if (!accept || !name) return skip(fname);
   TInboundFile file;
+  file.FreeSpace = owner_.InboundFreeSpace;
   std::string why;
-  const TInboundFile::Result opened =
-      file.Start(owner_.ReceiveDir, *name, offer.size, offer.date, why);
+  const TInboundFile::Result opened = file.Start(owner_.ReceiveDir, *name, size, offer.date, why);
+  Notes(file);
   if (opened == TInboundFile::Result::Refused) {
     Log(why);
     return skip(*name);
@@ -698,15 +707,13 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
   }
   SetName(*name, file.TempPath());
   Log("Receiving as " + file.TempPath());
-  Report(23, *name, offer.size, offer.date);
+  Report(23, *name, shownSize, offer.date);
   if (opened == TInboundFile::Result::Resumed) {
     Log("Starting transfer at offset " + std::to_string(file.Position()));
     Report(26, {}, file.Position());
   }
   SetTimeout(kStartWait);
   SendHeader(ZRPOS, static_cast<uint32_t>(file.Position()));
-  // No more than announced (a peer that does not announce: the largest size).
-  const int64_t limit = offer.size > 0 ? offer.size : kMaxInboundSize;
   bool inSync = false;    // a ZDATA header at our position was seen
   bool wantInfo = false;  // a ZFILE header came: its subpacket follows
   TZEvent ev;
@@ -735,7 +742,7 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
             inSync = ev.header.arg == static_cast<uint32_t>(file.Position());
             if (!inSync) SendHeader(ZRPOS, static_cast<uint32_t>(file.Position()));
             break;
-          case ZEOF:
+          case ZEOF: {
             if (ev.header.arg != static_cast<uint32_t>(file.Position())) {
               Log("Bad offset");
               break;
@@ -743,7 +750,9 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
             Log("Received file end position " + std::to_string(ev.header.arg));
             Log("File ok");
             StopTimer();
-            if (const auto final = file.Finish()) {
+            const auto final = file.Finish();
+            Notes(file);
+            if (final) {
               SetName(*final, platform::JoinPath(owner_.ReceiveDir, *final));
               Report(24, {}, file.Position());
               Report(25, *final, file.Position());
@@ -753,6 +762,7 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
             Report(33, {}, file.Position());
             SendHeader(ZFERR, 0);
             return RecvResult::Failed;
+          }
           case ZFILE: wantInfo = true; break;
           case ZFIN: return RecvResult::Fin;
           case ZRQINIT: SendHeader(ZRPOS, static_cast<uint32_t>(file.Position())); break;
@@ -765,8 +775,8 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
           return RecvResult::NewFile;
         }
         if (!inSync) break;
-        if (file.Position() + static_cast<int64_t>(ev.data.size()) > limit ||
-            !file.Write(ev.data)) {
+        if (!file.Write(ev.data)) {
+          Notes(file);
           Log("File write error");
           Report(33, {}, file.Position());
           SendHeader(ZFERR, 0);

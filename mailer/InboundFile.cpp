@@ -4,13 +4,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
+
+#include "platform/Ascii.h"
+#include "processing/Tosser.h"
 
 namespace velmaris {
 
 namespace {
-// Room left on the disk beside an incoming file.
-constexpr uint64_t kDiskReserve = 1 << 20;
+
+// "BASE.NNNN.EXT" (four hexadecimal digits); where that would still be one
+// of the tosser's names (an extension ".Transmission", a leading ".Unpack"),
+// the number goes last and a leading "." becomes "_".
+std::string NumberedName(const std::string& name, unsigned n) {
+  char number[8];
+  std::snprintf(number, sizeof number, "%04X", n);
+  const size_t dot = name.rfind('.');
+  std::string numbered = dot == std::string::npos
+                             ? name + "." + number
+                             : name.substr(0, dot) + "." + number + name.substr(dot);
+  if (!IsTosserOwnName(numbered)) return numbered;
+  return (name[0] == '.' ? "_" + name.substr(1) : name) + "." + number;
+}
+
 }  // namespace
 
 std::optional<std::string> SafeRemoteName(std::string_view offered) {
@@ -22,6 +40,17 @@ std::optional<std::string> SafeRemoteName(std::string_view offered) {
   }
   if (offered == ".") return std::nullopt;
   return std::string(offered);
+}
+
+std::optional<std::string> InboundName(std::string_view offered, std::string& why) {
+  if (offered.size() > kMaxInboundName) {
+    why = "FSER File name too long (" + std::to_string(offered.size()) +
+          " characters): " + platform::EscapeControls(offered.substr(0, 40)) + "...";
+    return std::nullopt;
+  }
+  auto name = SafeRemoteName(offered);
+  if (!name) why = "FSER Refused file name " + platform::EscapeControls(offered);
+  return name;
 }
 
 std::string TransmissionName(int64_t unixDate, int64_t size, const std::string& name) {
@@ -59,14 +88,18 @@ std::string NextFreeName(const std::string& dir, const std::string& name) {
 TInboundFile::Result TInboundFile::Start(const std::string& dir, const std::string& name,
                                          int64_t size, int64_t unixDate, std::string& why) {
   Keep();
-  if (size < 0 || size > kMaxInboundSize) {
+  notes_.clear();
+  if (size > kMaxInboundSize) {
     why = "announced size out of range";
+    notes_.push_back("FSER File " + name + ": announced size " + std::to_string(size) +
+                     " out of range");
     return Result::Refused;
   }
   dir_ = dir;
   name_ = name;
   date_ = unixDate;
-  temp_ = platform::JoinPath(dir, TransmissionName(unixDate, size, name));
+  size_ = size < 0 ? -1 : size;
+  temp_ = platform::JoinPath(dir, TransmissionName(unixDate, std::max<int64_t>(size_, 0), name));
   fd_ = platform::Fd(::open(temp_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   if (!fd_.ok()) {
     why = "cannot create " + temp_;
@@ -75,7 +108,7 @@ TInboundFile::Result TInboundFile::Start(const std::string& dir, const std::stri
   struct stat st {};
   ::fstat(fd_.get(), &st);
   pos_ = st.st_size;
-  if (pos_ > size) {  // longer than announced: start over
+  if (size_ < 0 || pos_ > size_) {  // nothing to resume, or longer than announced: start over
     if (::ftruncate(fd_.get(), 0) != 0) {
       why = "cannot truncate " + temp_;
       fd_.Close();
@@ -83,9 +116,10 @@ TInboundFile::Result TInboundFile::Start(const std::string& dir, const std::stri
     }
     pos_ = 0;
   }
-  const uint64_t needed = static_cast<uint64_t>(size - pos_) + kDiskReserve;
-  if (platform::FreeSpace(dir) < needed) {
-    why = "not enough disk space for " + std::to_string(size) + " bytes";
+  if (!HasRoomFor(static_cast<size_t>(std::max<int64_t>(size_, 0) - pos_))) {
+    why = size_ < 0 ? std::string("not enough disk space beside the reserve")
+                    : "not enough disk space for " + std::to_string(size_) + " bytes";
+    notes_.push_back("FSER File " + name + ": " + why);
     const bool fresh = pos_ == 0;
     fd_.Close();
     if (fresh) ::unlink(temp_.c_str());
@@ -95,9 +129,29 @@ TInboundFile::Result TInboundFile::Start(const std::string& dir, const std::stri
   return pos_ > 0 ? Result::Resumed : Result::Created;
 }
 
+bool TInboundFile::HasRoomFor(size_t bytes) {
+  try {
+    return FreeSpace(dir_) >= bytes + kInboundDiskReserve;
+  } catch (const platform::EFile&) {
+    return false;
+  }
+}
+
 bool TInboundFile::Write(std::string_view data) {
-  if (!fd_.ok() || !platform::WriteAll(fd_.get(), data)) return false;
-  pos_ += static_cast<int64_t>(data.size());
+  if (!fd_.ok()) return false;
+  const int64_t end = pos_ + static_cast<int64_t>(data.size());
+  if (size_ >= 0 && end > size_) {
+    notes_.push_back("FSER File " + name_ + " is longer than announced (" + std::to_string(size_) +
+                     " Bytes)");
+    return false;
+  }
+  if (size_ < 0 && (end > kMaxInboundSize || !HasRoomFor(data.size()))) {
+    notes_.push_back("FSER File " + name_ + " of unknown size stopped at offset " +
+                     std::to_string(pos_) + ": the disk's reserve is reached");
+    return false;
+  }
+  if (!platform::WriteAll(fd_.get(), data)) return false;
+  pos_ = end;
   return true;
 }
 
@@ -107,22 +161,37 @@ std::optional<std::string> TInboundFile::Finish() {
   const timespec times[2] = {{static_cast<time_t>(date_), 0}, {static_cast<time_t>(date_), 0}};
   ::futimens(fd_.get(), times);
   fd_.Close();
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string final = NextFreeName(dir_, name_);
+  if (size_ >= 0 && pos_ < size_) {
+    notes_.push_back("RECV File " + name_ + " is short: " + std::to_string(pos_) + " of " +
+                     std::to_string(size_) + " Bytes");
+  }
+  for (unsigned n = 0; n < 0x10000; ++n) {
+    const std::string target = n == 0 ? name_ : NumberedName(name_, n);
+    if (IsTosserOwnName(target)) {
+      notes_.push_back("RECV File " + target + " is a name the tosser keeps for itself");
+      continue;
+    }
     try {
-      if (platform::RenameNoReplace(temp_, platform::JoinPath(dir_, final))) {
+      if (!platform::FindNoCase(dir_, target) &&
+          platform::RenameNoReplace(temp_, platform::JoinPath(dir_, target))) {
         platform::FsyncPath(dir_.empty() ? "." : dir_);
-        return final;
+        return target;
       }
     } catch (const platform::EFile&) {
-      return std::nullopt;
+      break;
     }
+    notes_.push_back("RECV File " + target + " already exists");
   }
+  notes_.push_back("RECV File " + name_ + " kept as " + platform::NameOf(temp_));
   return std::nullopt;
 }
 
 void TInboundFile::Keep() {
-  if (fd_.ok()) fd_.Close();
+  if (!fd_.ok()) return;
+  fd_.Close();
+  if (size_ < 0) ::unlink(temp_.c_str());
 }
+
+std::vector<std::string> TInboundFile::TakeNotes() { return std::exchange(notes_, {}); }
 
 }  // namespace velmaris

@@ -1,22 +1,34 @@
 // One file arriving from a remote system into the inbound directory.
 //
 // The remote's name is used only when it is a bare file name: no "/" or
-// "\", no drive (":"), no "..", no control characters, at most 255 bytes.
-// The file is written under a temporary name made of its date and size as
-// eight hexadecimal digits each, the name and ".Transmission", so a call
-// cut in the middle leaves a partial file that the next offer of the same
-// file (same date, size and name) resumes. Only a complete file gets its
-// own name, by a rename that never overwrites: when the name is taken, the
-// next free one ("name_1.ext", "name_2.ext", ...) is used.
+// "\", no drive (":"), no "..", no control characters, and short enough
+// that its temporary name fits a file name (InboundName). The file is
+// written under a temporary name made of its date and size as eight
+// hexadecimal digits each, the name and ".Transmission", so a call cut in
+// the middle leaves a partial file that the next offer of the same file
+// (same date, size and name) resumes. Only a complete file gets its own
+// name, by a rename that never overwrites: when the name is taken, or is one
+// the tosser keeps for itself ("Backup", ...), the next free one of
+// "BASE.0001.EXT", "BASE.0002.EXT", ... is used.
+//
+// Limits: no more bytes than announced; a file offered without a size may
+// grow only while the disk keeps its reserve free, and its partial file is
+// removed when the transfer fails (nothing could resume it).
+//
+// What the session log should say about the file (a name taken, a file
+// shorter than announced, why it was refused or stopped) collects in
+// Notes(), whole log lines with their remote names escaped.
 //
 // States: closed -> open [Start] -> closed [Finish: renamed | Keep: the
-// partial file stays for resume].
+// partial file stays for resume, or goes when its size is unknown].
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Files.h"
 
@@ -28,8 +40,17 @@ constexpr size_t kMaxFileNameBytes = 255;
 // Largest size a remote may announce (the protocols' sizes are 32-bit).
 constexpr int64_t kMaxInboundSize = 0x7FFFFFFF;
 
+// Room the disk keeps free beside an incoming file.
+constexpr uint64_t kInboundDiskReserve = 1 << 20;
+// Longest name an incoming file may have: "<8 hex>.<8 hex>." and
+// ".Transmission" around it still make a file name of at most 255 bytes.
+constexpr size_t kMaxInboundName = 255 - 31;
+
 // The name when it is safe to use in the inbound directory, else nothing.
 std::optional<std::string> SafeRemoteName(std::string_view offered);
+// The same for a file offered by a remote mailer, also refusing names
+// longer than kMaxInboundName; `why` then holds the session log's line.
+std::optional<std::string> InboundName(std::string_view offered, std::string& why);
 // "<date as 8 hex>.<size as 8 hex>.<name>.Transmission"
 std::string TransmissionName(int64_t unixDate, int64_t size, const std::string& name);
 // The first of name, name_1, name_2, ... (before the extension) that does not
@@ -41,28 +62,39 @@ class TInboundFile {
   enum class Result { Created, Resumed, Refused, Failed };
   ~TInboundFile() { Keep(); }
 
-  // Opens the temporary file for name (already checked) in dir. A size above
-  // kMaxInboundSize, or more than the disk has free, is Refused; Failed
-  // when the file cannot be made. `why` says what went wrong.
+  // The free space of a directory (tests give a small disk).
+  std::function<uint64_t(const std::string& dir)> FreeSpace = platform::FreeSpace;
+
+  // Opens the temporary file for name (already checked) in dir; a negative
+  // size: offered without one. A size above kMaxInboundSize, or more than
+  // the disk has free, is Refused; Failed when the file cannot be made.
+  // `why` says what went wrong.
   Result Start(const std::string& dir, const std::string& name, int64_t size, int64_t unixDate,
                std::string& why);
   bool IsOpen() const { return fd_.ok(); }
   int64_t Position() const { return pos_; }
-  // Appends at Position(); false on a write error.
+  // Appends at Position(); false on a write error, beyond the announced
+  // size, or (size unknown) where the disk's reserve begins.
   bool Write(std::string_view data);
   // The file is complete: date set, synced, renamed to its own name (or the
   // next free one). Returns that name; nothing when the rename failed (the
   // temporary file then stays).
   std::optional<std::string> Finish();
-  // Closes the file and leaves it under its temporary name.
+  // Closes the file and leaves it under its temporary name; one of unknown
+  // size is removed instead.
   void Keep();
   const std::string& TempPath() const { return temp_; }
   const std::string& Name() const { return name_; }
+  // Lines for the session log since the last call.
+  std::vector<std::string> TakeNotes();
 
  private:
+  bool HasRoomFor(size_t bytes);
+
   platform::Fd fd_;
   std::string dir_, name_, temp_;
-  int64_t pos_ = 0, date_ = 0;
+  int64_t pos_ = 0, date_ = 0, size_ = -1;  // size_ -1: unknown
+  std::vector<std::string> notes_;
 };
 
 }  // namespace velmaris

@@ -11,6 +11,7 @@
 #include "mailer/CMHydra.h"
 #include "mailer/CMZModem.h"
 #include "nodelist/NodelistLookup.h"
+#include "platform/Ascii.h"
 #include "processing/OutPacket.h"
 
 namespace velmaris {
@@ -216,6 +217,7 @@ void TMailerSession::CallSystem(const std::string& systemName, const std::string
     AddLogLine("DERR " + error_);
     return;
   }
+  error_.clear();
   systemName_ = systemName;
   addressText_ = addressText;
   if (&numbers != &numbers_) numbers_ = numbers;
@@ -331,6 +333,7 @@ void TMailerSession::HangUp() {
 }
 
 void TMailerSession::HangupCommand() {
+  error_.clear();
   if (!device_.IsIdle()) {
     AddLogLine("USER User requested to hang up");
     HangUp();
@@ -437,6 +440,10 @@ void TMailerSession::PumpHandshake() {
     case TEmsiSession::Status::Running: return;
     case TEmsiSession::Status::Failed:
       handshaking_ = false;
+      if (PasswordRefused()) {
+        error_ = "Session password refused by the remote";
+        AddLogLine("!PWD " + error_);
+      }
       HangUp();
       return;
     case TEmsiSession::Status::Done:
@@ -449,6 +456,15 @@ void TMailerSession::PumpHandshake() {
 }
 
 // --- Handshake data ---------------------------------------------------------------------
+
+// EMSI has no word for a refused password: a remote that got ours answers
+// with "no common protocol" (NCP) or marks its password field as bad.
+bool TMailerSession::PasswordRefused() const {
+  if (!chosenUplink_ || chosenUplink_->SessionPassword.empty()) return false;
+  const TEmsiRemote& r = emsi_->Remote();
+  return platform::ContainsNoCase(r.CompatCodes, "NCP") ||
+         platform::ContainsNoCase(r.Password, "BAD");
+}
 
 bool TMailerSession::CanMake(TEmsiProtocol kind) const {
   return ctx_.MakeProtocol(kind) != nullptr;
@@ -725,6 +741,7 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
     case 33:
       AddLogLine("FSER File " + text + " could not be written at offset  " + n1 + ". Disk full ?");
       break;
+    case psNotice: AddLogLine(text); break;
     default: break;
   }
 }

@@ -84,6 +84,8 @@ class TMailerSession : public TMailerWindow {
   // --- Polling -------------------------------------------------------------
   // Finds the numbers of the address (mailboxes, then the nodelist) and
   // calls. False when there is none (the reason is in the log and Error()).
+  // Error() also names a call that failed for a known reason (the remote
+  // refused our session password); each call attempt clears it.
   bool PollAddress(const std::string& addressText);
   void CallSystem(const std::string& systemName, const std::string& addressText,
                   const std::vector<std::string>& numbers);
@@ -149,6 +151,8 @@ class TMailerSession : public TMailerWindow {
   void OnConnected();
   void OnTimer(int handle);
   void PumpHandshake();
+  // The failed handshake was the remote refusing our session password.
+  bool PasswordRefused() const;
   void StartTransfer();
   void LogRemote();
   void BuildSendList();

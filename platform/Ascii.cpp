@@ -42,4 +42,21 @@ bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
   return false;
 }
 
+std::string EscapeControls(std::string_view s) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 32 || b == 127 || c == '\\') {
+      out += "\\x";
+      out += kDigits[b >> 4];
+      out += kDigits[b & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace velmaris::platform

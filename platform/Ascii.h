@@ -26,6 +26,11 @@ bool EndsWithNoCase(std::string_view s, std::string_view tail);
 // True when needle occurs in haystack; an empty needle never does.
 bool ContainsNoCase(std::string_view haystack, std::string_view needle);
 
+// The text with every control byte (below 32, and 127) and every backslash
+// written as \xNN (two upper-case hexadecimal digits), so that text from outside
+// cannot break or forge a log line.
+std::string EscapeControls(std::string_view s);
+
 // The value of a hexadecimal digit (0-9, A-F, a-f); -1 for any other byte.
 constexpr int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

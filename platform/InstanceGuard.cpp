@@ -17,8 +17,8 @@ std::string InstanceGuard::DefaultPath() {
 }
 
 std::string InstanceGuard::StartDirectoryPath(const std::string& startDir) {
-  if (startDir.empty()) return "Velmaris.lock";
-  return startDir + (startDir.back() == '/' ? "" : "/") + "Velmaris.lock";
+  if (startDir.empty()) return kStartLockName;
+  return startDir + (startDir.back() == '/' ? "" : "/") + kStartLockName;
 }
 
 InstanceGuard::InstanceGuard(std::string path, bool inherited)

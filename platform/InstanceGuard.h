@@ -15,6 +15,9 @@
 
 namespace velmaris::platform {
 
+// The name of the start directory's lock file.
+inline constexpr const char* kStartLockName = "Velmaris.lock";
+
 class InstanceGuard {
  public:
   enum class Result { Acquired, AlreadyRunning, Failed };

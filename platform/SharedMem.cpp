@@ -78,6 +78,34 @@ TSharedMem::~TSharedMem() {
   if (Created) ::unlink(path_.c_str());
 }
 
+TOwnSharedBlock::TOwnSharedBlock(const std::string& folder, const std::string& name,
+                                 const uint8_t* data, size_t size) {
+  if (!SafeBlockName(name) || size == 0) return;
+  const std::string path = WithSlash(folder) + name;
+  Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!fd.ok()) return;
+  path_ = path;
+  Created = PWriteFull(fd.get(), data, size, 0) == size;
+}
+
+TOwnSharedBlock::~TOwnSharedBlock() {
+  if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+std::optional<std::vector<uint8_t>> ReadSharedBlock(const std::string& folder,
+                                                    const std::string& name, uint32_t size) {
+  if (!SafeBlockName(name) || size == 0) return std::nullopt;
+  // O_NONBLOCK: a pipe planted under the name does not hold the reader.
+  Fd fd(::open((WithSlash(folder) + name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st{};
+  if (!fd.ok() || ::fstat(fd.get(), &st) != 0) return std::nullopt;
+  if (!S_ISREG(st.st_mode) || st.st_uid != ::getuid()) return std::nullopt;
+  std::vector<uint8_t> bytes(size);
+  // A file shrunk after the check gives a short read, never a signal.
+  if (PReadFull(fd.get(), bytes.data(), size, 0) != size) return std::nullopt;
+  return bytes;
+}
+
 int RemoveBlocksOf(const std::string& folder, uint32_t threadId) {
   const std::string suffix = SharedBlockName("", threadId).substr(2);
   int removed = 0;

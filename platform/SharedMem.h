@@ -12,11 +12,19 @@
 // asked size, so a reader never maps past the end of a short block. The
 // side that created a block removes its file when it lets go of it; a
 // mapping the other side still holds stays valid.
+//
+// The program never touches a mapping of a file a plug-in can reach: the
+// plug-in may shrink the file while the program copies (SIGBUS). It makes
+// its own blocks with pwrite (TOwnSharedBlock) and reads a plug-in's with
+// pread from the descriptor (ReadSharedBlock); TSharedMem is the plug-in
+// side's.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace velmaris::platform {
 
@@ -50,6 +58,28 @@ class TSharedMem {
  private:
   std::string path_;
 };
+
+// A block this side makes for the other: created new (O_EXCL) and filled
+// with pwrite; its file is removed when the object goes. Created is false
+// when the name was taken or unusable, or the bytes could not be written.
+class TOwnSharedBlock {
+ public:
+  TOwnSharedBlock(const std::string& folder, const std::string& name, const uint8_t* data,
+                  size_t size);
+  ~TOwnSharedBlock();
+  TOwnSharedBlock(const TOwnSharedBlock&) = delete;
+  TOwnSharedBlock& operator=(const TOwnSharedBlock&) = delete;
+
+  bool Created = false;
+
+ private:
+  std::string path_;
+};
+
+// The first `size` bytes of a block the other side made, read with pread;
+// nothing when it is missing, not a regular file of this user, or shorter.
+std::optional<std::vector<uint8_t>> ReadSharedBlock(const std::string& folder,
+                                                    const std::string& name, uint32_t size);
 
 // Removes every block file in the folder whose name starts with "KQ" and
 // ends in the id's 8 hex digits: what a plug-in that ended in the middle of

@@ -27,6 +27,7 @@
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
+#include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
 #include "processing/AreaManager.h"
 #include "processing/DupeChecker.h"
@@ -50,6 +51,8 @@ constexpr const char* kUnpackFolder = ".Unpack/";
 // Unpacked bundles whose fate is decided: one folder "<bundle>.ok" or
 // "<bundle>.bad" each, holding the files still to join the inbound.
 constexpr const char* kUnpackedFolder = ".Unpacked/";
+// The folder of the inbound directory that tossed packets are moved to.
+constexpr const char* kBackupFolder = "Backup";
 
 using platform::EqualNoCase;
 using platform::UpperAscii;
@@ -155,6 +158,14 @@ std::string DamagedPacketName(const std::string& name) {
   const size_t dot = name.find_last_of('.');
   if (dot == std::string::npos || dot == 0) return name + ".bad";
   return name.substr(0, dot) + ".bad";
+}
+
+bool IsTosserOwnName(std::string_view name) {
+  for (const char* own :
+       {kBackupFolder, kImportJournalName, kExportJournalName, platform::kStartLockName})
+    if (EqualNoCase(name, own)) return true;
+  return platform::StartsWithNoCase(name, ".Unpack") ||
+         platform::EndsWithNoCase(name, ".Transmission");
 }
 
 // --- Thread -----------------------------------------------------------------------
@@ -295,7 +306,7 @@ void TTosser::Begin() {
   TConfigStore& store = *setup_.Store;
   values_ = store.Values();
   inbound_ = platform::WithSlash(values_->InboundDir());
-  backupDir_ = inbound_ + "Backup/";
+  backupDir_ = inbound_ + kBackupFolder + "/";
   packers_ = setup_.Packers ? setup_.Packers : GetPackerList();
   dupes_ = setup_.Dupes;
 

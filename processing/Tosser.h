@@ -56,6 +56,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -192,6 +193,12 @@ std::string DamagedPacketName(const std::string& name);
 // says about a finished run: "" when it stored everything it found, else why
 // not. A failed run begins with "the import failed and stored nothing: ".
 std::string TossShortfall(const TTossCounters& counters);
+
+// The names the tosser uses for itself in the inbound directory, where the
+// start directory may be too: its folders ("Backup", ".Unpack*"), the run
+// journals, the start directory's lock and the mailer's "*.Transmission"
+// files. A received file never takes one of them.
+bool IsTosserOwnName(std::string_view name);
 
 class TTosser : public TJob {
  public:

@@ -18,7 +18,6 @@ namespace velmaris::plugin {
 
 using platform::GetDispatcher;
 using platform::TMessageSocket;
-using platform::TSharedMem;
 using platform::TThreadMessage;
 
 namespace {
@@ -282,22 +281,22 @@ void TKQAPIClientConnection::Reply(uint32_t result) {
 
 void TKQAPIClientConnection::ReplyWithBlock(const std::string& word, const Bytes& bytes,
                                             uint32_t result, uint32_t failResult) {
-  TSharedMem block(host_.Folder(), platform::SharedBlockName(word, threadId_),
-                   static_cast<uint32_t>(bytes.size()));
-  if (!block.Created || !block.Buffer) {
+  platform::TOwnSharedBlock block(host_.Folder(), platform::SharedBlockName(word, threadId_),
+                                  bytes.data(), bytes.size());
+  if (!block.Created) {
     Reply(failResult);
     return;
   }
-  std::memcpy(block.Buffer, bytes.data(), bytes.size());
   Reply(result);
   WaitAck();
 }
 
+// A short read (the plug-in made the block smaller than it said, or shrank
+// it meanwhile) is a bad parameter block like a missing one.
 std::optional<Bytes> TKQAPIClientConnection::ReadBlock(const std::string& word, uint32_t size) {
   if (size == 0 || size > host_.Limits().MaxBlock) return std::nullopt;
-  TSharedMem block(host_.Folder(), platform::SharedBlockName(word, replyThread_), size);
-  if (!block.Existing()) return std::nullopt;
-  return Bytes(block.Buffer, block.Buffer + size);
+  return platform::ReadSharedBlock(host_.Folder(), platform::SharedBlockName(word, replyThread_),
+                                   size);
 }
 
 uint32_t TKQAPIClientConnection::ReadName(const std::string& word, uint32_t size,
@@ -448,11 +447,11 @@ void TKQAPIClientConnection::Handle(const TThreadMessage& m) {
 // The program's information record goes to the plug-in in a block named
 // with this thread; the plug-in answers with a Reply once it has copied it.
 void TKQAPIClientConnection::DoInfo(uint32_t askingThread) {
-  TSharedMem block(host_.Folder(), platform::SharedBlockName("PluginInfo", threadId_),
-                   TPluginInfo::kSize);
-  if (!block.Created || !block.Buffer) return;
   const Bytes bytes = PluginHostInfo().Encode();
-  std::memcpy(block.Buffer, bytes.data(), bytes.size());
+  platform::TOwnSharedBlock block(host_.Folder(),
+                                  platform::SharedBlockName("PluginInfo", threadId_), bytes.data(),
+                                  bytes.size());
+  if (!block.Created) return;
   socket_->Send({PluginMsg::Reply, askingThread, 0, 0});
   WaitFor(PluginMsg::Reply, "did not take the program's information in time");
 }

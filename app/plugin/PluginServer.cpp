@@ -15,7 +15,6 @@ namespace velmaris::plugin {
 
 using platform::GetDispatcher;
 using platform::TMessageSocket;
-using platform::TSharedMem;
 using platform::TThreadMessage;
 
 const TPluginInfo& PluginHostInfo() {
@@ -37,9 +36,9 @@ TPluginHost::~TPluginHost() {
   // served while it ends.
   stopping_ = true;
   if (listener_) listener_->Shutdown();
-  GetDispatcher().RunUntil([this] { return listenDone_.load(); },
-                           limits_.Connect + limits_.Ack);
+  GetDispatcher().RunUntil([this] { return listenDone_.load(); }, limits_.Connect + limits_.Ack);
   if (listenThread_.joinable()) listenThread_.join();
+  ReapGreetings(true);
   StopPluginConnections();
   for (auto& c : connections_) c->Abort("was left at the end");
   connections_.clear();
@@ -68,30 +67,91 @@ void TPluginHost::Log(const std::string& line) const {
 
 void TPluginHost::ListenLoop() {
   while (!stopping_) {
-    auto socket = std::make_shared<TMessageSocket>(listener_->Accept(std::chrono::milliseconds(-1)));
+    auto socket =
+        std::make_shared<TMessageSocket>(listener_->Accept(std::chrono::milliseconds(-1)));
     if (stopping_) break;
-    if (socket->ok()) Welcome(std::move(socket));
+    ReapGreetings(false);
+    if (socket->ok()) Greet(std::move(socket));
   }
   listenDone_ = true;
   GetDispatcher().Wake();
 }
 
-// The first frame of a new peer must be the connect message, within the
-// limit; a peer of another user is turned away at once.
-void TPluginHost::Welcome(std::shared_ptr<TMessageSocket> socket) {
+void TPluginHost::Greet(std::shared_ptr<TMessageSocket> socket) {
   if (!socket->PeerIsSameUser()) {
     Log("Plugin connection of another user refused");
     return;
   }
+  std::lock_guard lock(greetMutex_);
+  if (greetings_.size() >= limits_.MaxWaiting) {
+    Log("Plugin process " + std::to_string(socket->PeerPid()) + " refused: " +
+        std::to_string(limits_.MaxWaiting) + " connections are waiting to introduce themselves");
+    return;
+  }
+  TGreeting& g = greetings_.emplace_back();
+  g.Socket = socket;
+  try {
+    g.Thread = std::thread([this, &g, socket] {
+      Welcome(socket);
+      std::lock_guard done(greetMutex_);
+      g.Done = true;
+      GetDispatcher().Wake();
+    });
+  } catch (const std::system_error&) {
+    greetings_.pop_back();
+    Log("Plugin process " + std::to_string(socket->PeerPid()) + " refused: no thread for it");
+  }
+}
+
+void TPluginHost::ReapGreetings(bool all) {
+  if (all) {
+    {
+      std::lock_guard lock(greetMutex_);
+      for (TGreeting& g : greetings_)
+        if (g.Socket) g.Socket->Shutdown();
+    }
+    // A greeting may be handing its plug-in to the main thread: serve it.
+    GetDispatcher().RunUntil(
+        [this] {
+          std::lock_guard lock(greetMutex_);
+          return std::all_of(greetings_.begin(), greetings_.end(),
+                             [](const TGreeting& g) { return g.Done; });
+        },
+        limits_.Connect + limits_.Ack);
+  }
+  std::list<TGreeting> ended;
+  {
+    std::lock_guard lock(greetMutex_);
+    for (auto it = greetings_.begin(); it != greetings_.end();) {
+      auto next = std::next(it);
+      if (it->Done || all) ended.splice(ended.end(), greetings_, it);
+      it = next;
+    }
+  }
+  for (TGreeting& g : ended)
+    if (g.Thread.joinable()) g.Thread.join();
+}
+
+// The first frame of a new peer must be the connect message, within the
+// limit.
+void TPluginHost::Welcome(std::shared_ptr<TMessageSocket> socket) {
   TThreadMessage hello;
   const auto result = socket->Receive(hello, limits_.Connect);
-  if (result != TMessageSocket::Result::Ok || hello.Msg != PluginMsg::Connect || hello.Thread != 0) {
+  if (stopping_) return;
+  if (result != TMessageSocket::Result::Ok || hello.Msg != PluginMsg::Connect ||
+      hello.Thread != 0) {
     Log("Plugin process " + std::to_string(socket->PeerPid()) +
         " did not introduce itself; disconnected");
     return;
   }
   uint32_t id = 0;
-  GetDispatcher().Send([&] { id = PluginConnectMsg(socket, hello.WParam, hello.LParam); });
+  GetDispatcher().Send([&] {
+    id = PluginConnectMsg(socket, hello.WParam, hello.LParam);
+    // The connection owns the socket now: the end of the greetings leaves it be.
+    std::lock_guard lock(greetMutex_);
+    for (TGreeting& g : greetings_)
+      if (g.Socket == socket) g.Socket.reset();
+  });
   socket->Send({PluginMsg::Connect, hello.LParam, id, 0});
 }
 
@@ -195,11 +255,10 @@ std::optional<TPluginInfo> TPluginHost::QueryPluginInfo(TKQAPIClientConnection& 
   const auto reply = connection.WaitMain(PluginMsg::Reply);
   if (!reply || reply->LParam != PluginResult::Ok) return std::nullopt;
   std::optional<TPluginInfo> info;
-  {
-    TSharedMem block(folder_, platform::SharedBlockName("PluginInfo", connection.CommandThread()),
-                     TPluginInfo::kSize);
-    if (block.Existing()) info = TPluginInfo::Decode(block.Buffer, block.Size);
-  }
+  if (const auto bytes = platform::ReadSharedBlock(
+          folder_, platform::SharedBlockName("PluginInfo", connection.CommandThread()),
+          TPluginInfo::kSize))
+    info = TPluginInfo::Decode(bytes->data(), bytes->size());
   connection.Post({PluginMsg::Reply, connection.CommandThread(), 0, 0});
   return info;
 }
@@ -229,10 +288,9 @@ std::string TPluginHost::InvokePluginService(uint32_t handle, const std::vector<
     bytes = EncodeIndexes(selection);
     word = "MsgSel";
   }
-  TSharedMem block(folder_, platform::SharedBlockName(word, mainThread_),
-                   static_cast<uint32_t>(bytes.size()));
-  if (!block.Created || !block.Buffer) return {};
-  std::memcpy(block.Buffer, bytes.data(), bytes.size());
+  platform::TOwnSharedBlock block(folder_, platform::SharedBlockName(word, mainThread_),
+                                  bytes.data(), bytes.size());
+  if (!block.Created) return {};
   if (connection.Post({command, thread, static_cast<uint32_t>(bytes.size()), mainThread_}))
     connection.WaitMain(PluginMsg::Ack);
   return {};

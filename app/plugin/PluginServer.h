@@ -13,6 +13,9 @@
 // it holds (unlock, index released) and removes the block files named with
 // its threads.
 //
+// A new socket waits for its connect frame on a thread of its own, so peers
+// that stay silent never hold up the listener or another plug-in.
+//
 // Threads: the connection lists, the service list and every change of the
 // configuration run on the main thread (the worker hands them over with the
 // dispatcher's Send); reading and writing inside the area the connection
@@ -28,6 +31,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -51,6 +55,7 @@ class TPluginHost;
 struct TPluginLimits {
   std::chrono::milliseconds Ack{10000};     // acknowledgements and answers of a plug-in
   std::chrono::milliseconds Connect{5000};  // the connect frame after the socket opened
+  size_t MaxWaiting = 64;                   // sockets waiting for their connect frame
   size_t MaxQueued = 64;                    // frames waiting for the worker
   size_t MaxServices = 32;                  // services of one plug-in
   uint32_t MaxBlock = 16u << 20;            // bytes of a parameter block
@@ -193,7 +198,12 @@ class TPluginHost {
  private:
   friend class TKQAPIClientConnection;
   void ListenLoop();
+  // Starts the wait for a new socket's connect frame on its own thread.
+  void Greet(std::shared_ptr<platform::TMessageSocket> socket);
   void Welcome(std::shared_ptr<platform::TMessageSocket> socket);
+  // Joins the greeting threads that have ended; with `all`, first wakes and
+  // waits for every one.
+  void ReapGreetings(bool all);
   uint32_t PluginConnectMsg(std::shared_ptr<platform::TMessageSocket> socket,
                             uint32_t commandThread, uint32_t replyThread);
   // Main thread.
@@ -218,6 +228,14 @@ class TPluginHost {
   std::thread listenThread_;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> listenDone_{false};
+
+  struct TGreeting {
+    std::shared_ptr<platform::TMessageSocket> Socket;
+    std::thread Thread;
+    bool Done = false;
+  };
+  std::mutex greetMutex_;
+  std::list<TGreeting> greetings_;  // under greetMutex_
 
   std::vector<std::shared_ptr<TKQAPIClientConnection>> starting_, connections_, finished_;
   std::vector<TServiceEntry> services_;

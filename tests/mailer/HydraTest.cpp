@@ -1,9 +1,11 @@
 // Hydra against itself over the loopback pair: both directions at once,
 // line noise, a dropped carrier with the partial file resumed on the next
-// call, a silent remote; and the packet encodings.
+// call, a silent remote, a sender whose names and sizes are not what they
+// should be; and the packet encodings.
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
 
 #include "ZModemFixtures.h"
 #include "mailer/CMHydra.h"
@@ -216,6 +218,105 @@ TEST_F(HydraTest, SilentRemoteEndsTheSessionAfterItsRetries) {
   EXPECT_TRUE(end.aborted);
   EXPECT_TRUE(end.Has(16));
   EXPECT_TRUE(end.Logged("Aborting - Too many errors"));
+}
+
+// A Hydra sender played by the test over the loopback pair: it offers its
+// files one by one, each with the size it announces and the bytes it sends.
+struct HydraSenderPeer {
+  struct Offer {
+    std::string name;
+    uint32_t announced;
+    std::string bytes;
+  };
+  HydraSenderPeer(TCMLoopbackDevice& device, std::vector<Offer> offers)
+      : offers(std::move(offers)) {
+    device.OnDataAvail = [this, &device](TCMDevice&, const std::string& bytes) {
+      std::vector<THydraReceived> got;
+      parser.Feed(bytes, kOptions, got);
+      for (const THydraReceived& p : got) device.SendString(Answer(p));
+    };
+  }
+  std::string Answer(const THydraReceived& p) {
+    auto packet = [](char type, const std::string& data) {
+      return HydraPacket(type, data, kOptions);
+    };
+    auto longPacket = [&](char type, int32_t v) {
+      std::string d;
+      PutLong(d, v);
+      return packet(type, d);
+    };
+    switch (p.type) {
+      case hpStart: {
+        const std::string nul(1, '\0');
+        return packet(hpInit, "2b1aab00Test peer,1.0" + nul + HydraOptionNames(0x3FF) + nul + nul +
+                                  "0000000000000000" + nul + nul);
+      }
+      case hpInit: return packet(hpInitAck, {});
+      case hpFinfo: return longPacket(hpFinfoAck, 0);  // the caller has nothing to send
+      case hpInitAck:
+      case hpEofAck: return NextOffer();
+      case hpFinfoAck: {
+        if (GetLong(p.data, 0) < 0) return NextOffer();  // refused
+        const Offer& o = offers[next - 1];
+        std::string d;
+        PutLong(d, 0);
+        return packet(hpData, d + o.bytes) +
+               longPacket(hpEof, static_cast<int32_t>(o.bytes.size()));
+      }
+      case hpEnd: return packet(hpEnd, {});
+      default: return {};
+    }
+  }
+  std::string NextOffer() {
+    if (next == offers.size()) return HydraPacket(hpFinfo, std::string(1, '\0'), kOptions);
+    const Offer& o = offers[next++];
+    char head[48];
+    std::snprintf(head, sizeof head, "%08x%08x%08x%08x%08x", 0x5f000000u, o.announced, 0u, 0u, 0u);
+    return HydraPacket(hpFinfo, head + o.name + std::string(1, '\0'), kOptions);
+  }
+  static constexpr uint32_t kOptions = hoASC | hoUUE | hoC32 | hoDEV;
+  THydraParser parser;
+  std::vector<Offer> offers;
+  size_t next = 0;
+};
+
+TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
+  struct Case {
+    const char* name;
+    uint32_t announced;
+    size_t sent;
+    const char* storedAs;  // nullptr: refused
+    const char* notice;
+  } cases[] = {
+      {"A\r\nB.PKT", 64, 64, nullptr, "FSER Refused file name A\\x0D\\x0AB.PKT"},
+      {"SHORT.PKT", 100, 64, "SHORT.PKT", "RECV File SHORT.PKT is short: 64 of 100 Bytes"},
+      {"BACKUP", 64, 64, "BACKUP.0001", "RECV File BACKUP is a name the tosser keeps for itself"},
+  };
+  std::vector<HydraSenderPeer::Offer> offers;
+  std::vector<std::string> stored;
+  for (const Case& c : cases) {
+    offers.push_back({c.name, c.announced, std::string(c.sent, 'h')});
+    if (c.storedAs) stored.push_back(c.storedAs);
+  }
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  HydraSenderPeer peer(pair.B(), offers);
+  TCMHydra h(dispatcher);
+  ProtocolEnd end;
+  Start(h, &pair.A(), end);
+  ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+  EXPECT_TRUE(end.finished);
+  EXPECT_EQ(end.received, stored);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(end.Noticed(c.notice));
+    if (c.storedAs) {
+      EXPECT_EQ(platform::ReadFile(dir / "inA/" + c.storedAs), std::string(c.sent, 'h'));
+    }
+  }
+  for (const std::string& line : end.skipped)
+    for (char c : line) EXPECT_GE(static_cast<unsigned char>(c), 32) << line;
+  EXPECT_EQ(end.skipped, (std::vector<std::string>{"A\\x0D\\x0AB.PKT"}));
 }
 
 }  // namespace

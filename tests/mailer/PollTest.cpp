@@ -74,6 +74,7 @@ class PollTest : public ConfigStoreFixture {
     bool tosser = false;
     bool sendShown = false, receiveShown = false;  // the transfer displays
     std::vector<std::string> log;
+    std::string error;
     bool Logged(const std::string& text) const {
       for (const std::string& line : log)
         if (line.size() > 18 && line.substr(18).starts_with(text)) return true;
@@ -102,6 +103,7 @@ class PollTest : public ConfigStoreFixture {
       dispatcher.RunUntil([&] { return session.Finished() && device.IsIdle(); }, kPatience * 5);
       r.completed = session.Completed();
       r.log = session.Log();
+      r.error = session.Error();
     }
     device.Close();
     return r;
@@ -169,6 +171,8 @@ TEST_F(PollTest, WrongPasswordSendsNothing) {
   const Result r = Poll({"--peer", Peer("--password other")});
   EXPECT_FALSE(r.completed);
   EXPECT_TRUE(r.Logged("!NCP No common protocol"));
+  EXPECT_TRUE(r.Logged("!PWD Session password refused by the remote"));
+  EXPECT_EQ(r.error, "Session password refused by the remote");
   EXPECT_TRUE(fs::exists(packet));
   EXPECT_NE(platform::ReadFile(flow).find("0000abcd.pkt"), std::string::npos);
   EXPECT_EQ(fs::directory_iterator(dir / "peer-in"), fs::directory_iterator());

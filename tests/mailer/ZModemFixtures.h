@@ -26,6 +26,7 @@ inline std::string SampleBytes(size_t size, uint32_t seed) {
 struct ProtocolEnd {
   std::deque<std::string> toSend;  // paths
   std::vector<std::string> sent, received, log;
+  std::vector<std::string> notices, skipped;  // psNotice lines, names of state 15
   std::vector<int> states;
   int64_t lastReceived = 0, lastSent = 0;  // positions of the last progress reports
   int64_t resumedAt = -1;
@@ -42,6 +43,8 @@ struct ProtocolEnd {
                                int64_t) {
       if (state != 9 && state != 24) states.push_back(state);
       if (state == 2) log.push_back(msg);
+      if (state == psNotice) notices.push_back(msg);
+      if (state == 15) skipped.push_back(msg);
       if (state == 10) sent.push_back(msg);
       if (state == 25) received.push_back(msg);
       if (state == 24) lastReceived = p1;
@@ -57,6 +60,10 @@ struct ProtocolEnd {
   }
   bool Logged(const std::string& text) const {
     return std::find(log.begin(), log.end(), text) != log.end();
+  }
+  bool Noticed(const std::string& part) const {
+    return std::any_of(notices.begin(), notices.end(),
+                       [&](const std::string& n) { return n.find(part) != std::string::npos; });
   }
 };
 

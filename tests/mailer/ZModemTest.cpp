@@ -256,13 +256,30 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
 
 TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
   dir.Write("in/taken.pkt", "already here");
+  dir.Write("in/TOSS.PKT", "here too");
+  dir.Write("in/TOSS.0001.PKT", "and here");
+  const std::string tooLong(kMaxInboundName + 1, 'n');
   struct Case {
-    const char* alias;
+    std::string alias;
     const char* storedAs;  // nullptr: refused
   } cases[] = {
-      {"../escape.pkt", nullptr},   {"/etc/passwd", nullptr},  {"C:boot.ini", nullptr},
-      {"sub\\dir.pkt", nullptr},    {"bell\x07.pkt", nullptr}, {"..", nullptr},
-      {"taken.pkt", "taken_1.pkt"}, {"fine.mo0", "fine.mo0"},
+      {"../escape.pkt", nullptr},
+      {"/etc/passwd", nullptr},
+      {"C:boot.ini", nullptr},
+      {"sub\\dir.pkt", nullptr},
+      {"bell\x07.pkt", nullptr},
+      {"line\r\n01/01/26 00:00:00 RECD forged", nullptr},
+      {"..", nullptr},
+      {tooLong, nullptr},
+      {"taken.pkt", "taken.0001.pkt"},
+      {"TOSS.PKT", "TOSS.0002.PKT"},
+      // The tosser's own names: its folder, journals, lock, work files.
+      {"Backup", "Backup.0001"},
+      {".Unpack", ".0001.Unpack"},
+      {"Velmaris.Import.Journal", "Velmaris.Import.0001.Journal"},
+      {"VELMARIS.LOCK", "VELMARIS.0001.LOCK"},
+      {"x.Transmission", "x.Transmission.0001"},
+      {"fine.mo0", "fine.mo0"},
   };
   pair.Connect();
   TCMZModem sender(dispatcher), receiver(dispatcher);
@@ -282,16 +299,27 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
   ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
   EXPECT_TRUE(out.finished);
   EXPECT_TRUE(in.finished);
+  std::vector<std::string> stored;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.alias);
-    if (c.storedAs) {
-      EXPECT_EQ(platform::ReadFile(dir / "in/" + c.storedAs), platform::ReadFile(files[0]));
-    }
+    if (!c.storedAs) continue;
+    stored.push_back(c.storedAs);
+    EXPECT_EQ(platform::ReadFile(dir / "in/" + c.storedAs), platform::ReadFile(files[0]));
   }
   EXPECT_EQ(platform::ReadFile(dir / "in/taken.pkt"), "already here");
-  EXPECT_EQ(in.received, (std::vector<std::string>{"taken_1.pkt", "fine.mo0"}));
-  EXPECT_EQ(platform::ScanDir(dir / "in").size(), 3u);  // nothing else landed
+  EXPECT_EQ(in.received, stored);
+  EXPECT_EQ(platform::ScanDir(dir / "in").size(), stored.size() + 3);  // nothing else landed
   EXPECT_FALSE(Leftovers(dir / "in/"));
+  // What reaches the session log: names escaped, a long name said as such.
+  for (const auto* lines : {&in.notices, &in.skipped})
+    for (const std::string& line : *lines)
+      for (char c : line) EXPECT_GE(static_cast<unsigned char>(c), 32) << line;
+  EXPECT_TRUE(in.Noticed("FSER File name too long (225 characters)"));
+  EXPECT_TRUE(in.Noticed("FSER Refused file name line\\x0D\\x0A01/01/26"));
+  EXPECT_TRUE(in.Noticed("RECV File taken.pkt already exists"));
+  EXPECT_TRUE(in.Noticed("RECV File TOSS.PKT already exists"));
+  EXPECT_TRUE(in.Noticed("RECV File TOSS.0001.PKT already exists"));
+  EXPECT_TRUE(in.Noticed("RECV File Backup is a name the tosser keeps for itself"));
 }
 
 // The far end of a loopback pair played by the test: each frame our end
@@ -367,32 +395,79 @@ TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
   EXPECT_GE(waits, 5);  // 256, 512 and 1024 byte blocks, each acknowledged
 }
 
-TEST_F(ZModemTest, SenderCannotWriteBeyondTheAnnouncedSize) {
-  pair.Connect();
-  TZEscaper esc;
-  ScriptedPeer peer(pair.B(), [&](const TZEvent& e) -> std::string {
-    if (e.kind != TZEvent::Header) return {};
-    if (e.header.type == ZRINIT && !peer.Saw(ZRPOS)) {
-      return BinaryHeader({ZFILE, 0}, true, esc) + Subpacket(std::string("grow.pkt\0"
-                                                                         "10 0",
-                                                                         13),
-                                                             ZCRCW, true, esc);
+TEST_F(ZModemTest, SenderCannotOverfillTheInboundOrPassOffAShortFile) {
+  constexpr uint64_t kDisk = 40000;  // bytes free above the reserve
+  struct Case {
+    const char* name;
+    std::string offer;  // the ZFILE subpacket
+    bool endless;       // data follows every acknowledgement
+    int64_t eofAt;      // -1: no ZEOF
+    const char* notice;
+    const char* storedAs;  // nullptr: the file was not received
+    size_t files;          // left in the inbound (a sized partial file stays for resume)
+    size_t maxBytes;       // no file in the inbound grows beyond this
+  } cases[] = {
+      {"beyond the announced size",
+       std::string("grow.pkt\0"
+                   "10 0",
+                   13),
+       false, -1, "FSER File grow.pkt is longer than announced (10 Bytes)", nullptr, 1, 10},
+      {"endless without a size", std::string("endless.pkt\0", 12), true, -1,
+       "FSER File endless.pkt of unknown size stopped at offset", nullptr, 0, kDisk},
+      {"shorter than announced",
+       std::string("short.pkt\0"
+                   "100 0",
+                   14),
+       false, 64, "RECV File short.pkt is short: 64 of 100 Bytes", "short.pkt", 1, 64},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string in = dir / ("in/" + std::to_string(&c - cases) + "/");
+    platform::MakeDirs(in);
+    TCMLoopbackPair line{TLineShape{}, dispatcher};
+    line.Connect();
+    TZEscaper esc;
+    const std::string block(1024, 'x');
+    std::unique_ptr<ScriptedPeer> peer;
+    peer = std::make_unique<ScriptedPeer>(line.B(), [&](const TZEvent& e) -> std::string {
+      if (e.kind != TZEvent::Header) return {};
+      switch (e.header.type) {
+        case ZRINIT:
+          if (peer->Saw(ZRPOS)) return HexHeader({ZFIN, 0});
+          return BinaryHeader({ZFILE, 0}, true, esc) + Subpacket(c.offer, ZCRCW, true, esc);
+        case ZRPOS:
+          if (c.endless)
+            return BinaryHeader({ZDATA, 0}, true, esc) + Subpacket(block, ZCRCW, true, esc);
+          return BinaryHeader({ZDATA, 0}, true, esc) +
+                 Subpacket(std::string(64, 'x'), ZCRCE, true, esc) +
+                 (c.eofAt >= 0 ? HexHeader({ZEOF, static_cast<uint32_t>(c.eofAt)}) : "");
+        case ZACK:  // the next block where the receiver stands
+          if (!c.endless) return {};
+          return BinaryHeader({ZDATA, e.header.arg}, true, esc) +
+                 Subpacket(block, ZCRCW, true, esc);
+        case ZFERR: return HexHeader({ZFIN, 0});
+        default: return {};
+      }
+    });
+    TCMZModem z(dispatcher);
+    z.InboundFreeSpace = [&](const std::string& d) {
+      uint64_t used = 0;
+      for (const auto& e : platform::ScanDir(d)) used += e.size;
+      return kInboundDiskReserve + kDisk - std::min(used, kDisk);
+    };
+    ProtocolEnd end;
+    Start(z, &line.A(), end, false, in);
+    ASSERT_TRUE(RunToEnd(end));
+    EXPECT_TRUE(end.Noticed(c.notice));
+    EXPECT_EQ(end.Has(33), !c.storedAs);
+    EXPECT_EQ(peer->Saw(ZFERR), !c.storedAs);
+    const auto left = platform::ScanDir(in);
+    EXPECT_EQ(left.size(), c.files);
+    if (c.storedAs) {
+      EXPECT_EQ(platform::ReadFile(in + c.storedAs), std::string(64, 'x'));
     }
-    if (e.header.type == ZRPOS) {
-      return BinaryHeader({ZDATA, 0}, true, esc) +
-             Subpacket(std::string(64, 'x'), ZCRCE, true, esc);
-    }
-    if (e.header.type == ZFERR) return HexHeader({ZFIN, 0});
-    return {};
-  });
-  TCMZModem z(dispatcher);
-  ProtocolEnd end;
-  Start(z, &pair.A(), end, false);
-  ASSERT_TRUE(RunToEnd(end));
-  EXPECT_TRUE(peer.Saw(ZFERR));
-  EXPECT_TRUE(end.Has(33));
-  EXPECT_FALSE(platform::FileExists(dir / "in/grow.pkt"));
-  for (const auto& e : platform::ScanDir(dir / "in")) EXPECT_LE(e.size, 10u);
+    for (const auto& e : left) EXPECT_LE(e.size, c.maxBytes);
+  }
 }
 
 TEST(InboundFileTest, OversizedAnnouncementIsRefused) {

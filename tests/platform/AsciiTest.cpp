@@ -45,5 +45,11 @@ TEST(Ascii, HexDigitValues) {
   for (char c : std::string("gG/:@`\xff ")) EXPECT_EQ(HexDigitValue(c), -1) << c;
 }
 
+TEST(Ascii, ControlBytesAreWrittenAsHex) {
+  EXPECT_EQ(EscapeControls(std::string("TOSS\r\n01/01/26 00:00:00 RECD forged\x7f\x00.pkt", 41)),
+            "TOSS\\x0D\\x0A01/01/26 00:00:00 RECD forged\\x7F\\x00.pkt");
+  EXPECT_EQ(EscapeControls("C:\\dir\xe4.pkt"), "C:\\x5Cdir\xe4.pkt");
+}
+
 }  // namespace
 }  // namespace velmaris::platform

@@ -1,7 +1,7 @@
 // A plug-in for the tests: connects to the program through the client
 // library and runs one command per line of its standard input, answering
 // each with one line on its standard output. Texts are written with bytes
-// below 32 and "\" as \xNN.
+// below 32, 127 and "\" as \xNN.
 //
 //   testplugin FOLDER [NAME]
 //
@@ -21,15 +21,26 @@
 //   unregister H                -> "<result>"
 //   info                        -> "<name> <version>"
 //   raw MSG W L                 -> "<result>" (a request as given)
-//   block WORD SIZE MSG         -> "<result>" (a parameter block of SIZE bytes of 'A')
+//   block WORD SIZE MSG [SAID]  -> "<result>" (a parameter block of SIZE bytes of 'A'; the
+//                                  request gives SAID as its size, SIZE when missing)
+//   shrinking WORD SIZE MSG N   -> "<results>" (N requests with a block of SIZE bytes that a
+//                                  thread keeps cutting to nothing and growing again; the
+//                                  distinct results in the order first seen)
 //   garbage                     -> "sent" (a packet of 5 bytes)
 //   noack                       -> "<result>" (asks for the area list, never acknowledges)
 //   commands                    -> "<n> MSG:W:L:PAYLOAD;..." (the service commands so far)
 //   ignore-commands             -> "ok" (service calls are not acknowledged any more)
 //   ended                       -> "yes" or "no" (the program told it to end)
 //   end                         -> "ok", then exits
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <thread>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -37,24 +48,13 @@
 #include <vector>
 
 #include "app/plugin/api/PluginClient.h"
+#include "platform/Ascii.h"
+#include "platform/SharedMem.h"
 
 using namespace velmaris::plugin;
+using velmaris::platform::EscapeControls;
 
 namespace {
-
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c < 32 || c == '\\') {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
 
 std::string Unescape(const std::string& text) {
   std::string out;
@@ -84,6 +84,36 @@ std::vector<std::string> SplitBar(const std::string& s) {
   std::string part;
   while (std::getline(in, part, '|')) parts.push_back(part);
   return parts;
+}
+
+// Requests whose parameter block another thread keeps truncating and
+// growing while the program reads it.
+std::string Shrinking(TPluginClient& client, const std::string& folder, const std::string& word,
+                      uint32_t size, uint32_t msg, uint32_t rounds) {
+  const std::string path =
+      folder + velmaris::platform::SharedBlockName(word, client.ReplyThread());
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return "no block";
+  const std::string bytes(size, 'A');
+  if (::pwrite(fd, bytes.data(), size, 0) != static_cast<ssize_t>(size)) return "no block";
+  std::atomic<bool> stop{false};
+  std::thread cutter([&] {
+    while (!stop) {
+      if (::ftruncate(fd, 0) != 0 || ::ftruncate(fd, size) != 0) break;
+    }
+  });
+  std::vector<uint32_t> seen;
+  for (uint32_t i = 0; i < rounds; ++i) {
+    const uint32_t r = client.Request(msg, 0, size);
+    if (std::find(seen.begin(), seen.end(), r) == seen.end()) seen.push_back(r);
+  }
+  stop = true;
+  cutter.join();
+  ::close(fd);
+  ::unlink(path.c_str());
+  std::string out;
+  for (uint32_t r : seen) out += (out.empty() ? "" : " ") + Hex(r);
+  return out;
 }
 
 struct Commands {
@@ -135,7 +165,7 @@ int main(int argc, char** argv) {
       auto areas = client.AreaList(&r);
       out = Hex(r) + " ";
       if (areas)
-        for (auto& a : *areas) out += Escape(a.Name) + ":" + std::to_string(a.Type) + ",";
+        for (auto& a : *areas) out += EscapeControls(a.Name) + ":" + std::to_string(a.Type) + ",";
     } else if (cmd == "open") {
       out = Hex(client.OpenArea(rest));
     } else if (cmd == "close") {
@@ -145,7 +175,7 @@ int main(int argc, char** argv) {
       out = Hex(r) + " " + std::to_string(list ? list->size() : 0);
     } else if (cmd == "read") {
       auto body = client.Message(std::stoul(rest), &r);
-      out = Hex(r) + " " + (body ? Escape(std::string(body->begin(), body->end())) : "");
+      out = Hex(r) + " " + (body ? EscapeControls(std::string(body->begin(), body->end())) : "");
     } else if (cmd == "store") {
       auto parts = SplitBar(rest);
       parts.resize(4);
@@ -185,7 +215,7 @@ int main(int argc, char** argv) {
       out = Hex(r) + " " + name.value_or("");
     } else if (cmd == "dt") {
       auto text = client.DialTrans(&r);
-      out = Hex(r) + " " + Escape(text.value_or(""));
+      out = Hex(r) + " " + EscapeControls(text.value_or(""));
     } else if (cmd == "setdt") {
       out = Hex(client.SetDialTrans(Unescape(rest)));
     } else if (cmd == "type") {
@@ -217,9 +247,23 @@ int main(int argc, char** argv) {
     } else if (cmd == "block") {
       std::istringstream p(rest);
       std::string word;
-      uint32_t size = 0, msg = 0;
-      p >> word >> size >> std::hex >> msg;
-      out = Hex(client.RequestWithBlock(msg, word, Bytes(size, 'A')));
+      uint32_t size = 0, msg = 0, said = 0;
+      p >> word >> size >> std::hex >> msg >> std::dec >> said;
+      const Bytes bytes(size, 'A');
+      if (said == 0 || said == size) {
+        out = Hex(client.RequestWithBlock(msg, word, bytes));
+      } else {
+        const velmaris::platform::TSharedMem block(
+            argv[1], velmaris::platform::SharedBlockName(word, client.ReplyThread()), size);
+        if (block.Buffer) std::memcpy(block.Buffer, bytes.data(), size);
+        out = Hex(client.Request(msg, 0, said));
+      }
+    } else if (cmd == "shrinking") {
+      std::istringstream p(rest);
+      std::string word;
+      uint32_t size = 0, msg = 0, rounds = 0;
+      p >> word >> size >> std::hex >> msg >> std::dec >> rounds;
+      out = Shrinking(client, argv[1], word, size, msg, rounds);
     } else if (cmd == "garbage") {
       const char junk[5] = {1, 2, 3, 4, 5};
       ::send(client.SocketFd(), junk, sizeof junk, MSG_NOSIGNAL);

@@ -66,6 +66,7 @@ int PollCommand(BatchContext& ctx) {
   std::vector<std::string> tosserLog;
   bool completed = false;
   std::string tossShortfall;  // why the toss after the call did not store all it found
+  std::string failure;
   {
     TCMTAPIDevice device(dispatcher);
     device.ApplySettings(*config->Values());
@@ -83,6 +84,7 @@ int PollCommand(BatchContext& ctx) {
                           std::chrono::hours(24));
     }
     completed = session.Completed();
+    failure = session.Error();
     device.Close();
   }
 
@@ -115,7 +117,8 @@ int PollCommand(BatchContext& ctx) {
             << "\n";
   }
   if (!completed) {
-    ctx.err << "velmaris-batch: the call did not complete (see the log)\n";
+    ctx.err << "velmaris-batch: the call did not complete ("
+            << (failure.empty() ? "see the log" : failure) << ")\n";
     return 1;
   }
   if (!tossShortfall.empty()) {

@@ -191,8 +191,11 @@ std::optional<Bytes> TPluginClient::TakeReplyBlock(const std::string& word, uint
 
 namespace {
 
-// A reply that carries a block size: the block when the result is a size.
-bool IsSize(uint32_t result) { return result != 0 && result < 0x80000000u && result != 0x404; }
+// The result of a request that answers with a block: the block's size, or
+// -1 or an error code (0x80000000 and above). Only requests the program
+// knows get here, so every other value is a size, 0x404 (1,028 bytes: the
+// message list of 4 messages) included.
+bool IsSize(uint32_t result) { return result != 0 && result < 0x80000000u; }
 
 }  // namespace
 
