@@ -27,11 +27,14 @@ bool HasControl(std::string_view text) {
   return false;
 }
 
-bool HasBlank(std::string_view text) { return text.find_first_of(" \t") != std::string_view::npos; }
+// Blanks end the name a TIC line holds, and a quote starts a quoted one.
+bool HasBlankOrQuote(std::string_view text) {
+  return text.find_first_of(" \t\"") != std::string_view::npos;
+}
 
 // Whether a name may stand in a TIC line: a peer reads the first word of the
-// line as the name, so a name with a blank is refused.
-bool IsTicLineName(std::string_view name) { return IsSafeTicName(name) && !HasBlank(name); }
+// line as the name, so a name with a blank or a quote is refused.
+bool IsTicLineName(std::string_view name) { return IsSafeTicName(name) && !HasBlankOrQuote(name); }
 
 // The CRC-32, size and time stamp of a file from one read of it.
 struct TFileFacts {

@@ -109,6 +109,13 @@ TEST_F(HatchTest, RefusedNamesAndFieldsWriteNothing) {
        "The file area name MY FILES cannot be used!"},
       {[](THatchRequest& r) { r.Replace = "old file.zip"; },
        "The name old file.zip cannot be replaced!"},
+      // A quote starts a quoted word: "x.zip would be read back as x.zip.
+      {[this](THatchRequest& r) { r.FileName = Start() + "\"x.zip"; },
+       "The file name \"x.zip cannot be announced!"},
+      {[](THatchRequest& r) { r.Area = "\"MYFILES"; },
+       "The file area name \"MYFILES cannot be used!"},
+      {[](THatchRequest& r) { r.Replace = "a\"b\".zip"; },
+       "The name a\"b\".zip cannot be replaced!"},
       // No field carries a line break into the TIC file.
       {[](THatchRequest& r) { r.Description = {"one\r\nPw other"}; },
        "The description holds control characters!"},
@@ -121,6 +128,7 @@ TEST_F(HatchTest, RefusedNamesAndFieldsWriteNothing) {
   platform::WriteFileAtomic(Start() + "0000abcd.pkt", "x");
   platform::WriteFileAtomic(Start() + "my file.zip", "x");
   platform::WriteFileAtomic(Start() + "my\tfile.zip", "x");
+  platform::WriteFileAtomic(Start() + "\"x.zip", "x");
   for (const Row& row : rows) {
     THatchRequest r = request;
     row.set(r);
