@@ -448,7 +448,6 @@ void TTosser::UnpackBundle(const std::string& name) {
     struct stat st {};
     if (::lstat((outDir + entry.name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) ++found;
   }
-  if (!ok) LogLine("Bundle " + name + " could not be unpacked !");
   // With nothing unpacked it stays for the next run. Otherwise its fate is
   // decided by one rename of the folder, before any file joins the inbound:
   // a run cut off after it finishes the same steps instead of unpacking the
@@ -461,13 +460,16 @@ void TTosser::UnpackBundle(const std::string& name) {
     std::filesystem::remove_all(ready, ec);
     if (::rename(outDir.c_str(), ready.c_str()) != 0) ready.clear();
   }
+  // A bundle whose files cannot be handed on (the folder for them cannot be
+  // made) stays as one that could not be unpacked.
+  if (!ok || ready.empty()) LogLine("Bundle " + name + " could not be unpacked !");
   std::error_code ec;
   std::filesystem::remove_all(work, ec);
   if (ec || (copyFirst && platform::FileExists(temp)))
     LogLine("WARNING: Could not delete temporary file !");
   if (!ready.empty())
     FinishBundle(name, ready, ok);
-  else if (!ok)
+  else
     ++counters_.BundlesLeft;
 }
 
