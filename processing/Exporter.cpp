@@ -69,6 +69,7 @@ void TExporter::UnlockArea(TArea& area) {
 
 void TExporter::Failed(const std::string& what) {
   if (held_) UnlockArea(*held_);
+  Stopped = true;
   LogLine("Export stopped by an error: " + what);
   if (view_) OnMain([this] { view_->ExportFinished(); });
   running_.store(false);
@@ -77,7 +78,8 @@ void TExporter::Failed(const std::string& what) {
 void TExporter::RunJob() {
   running_.store(true);
   log_.clear();
-  EchoMails = NetMails = CrashMails = 0;
+  EchoMails = NetMails = CrashMails = Problems = 0;
+  Stopped = false;
   TConfigStore* store = GetConfigStore();
   TAreaList* areas = Areas ? Areas : (store ? &store->Areas() : GetAreaList());
   TLinkList* uplinks = Uplinks ? Uplinks : (store ? &store->Uplinks() : nullptr);
@@ -91,7 +93,10 @@ void TExporter::RunJob() {
   Status("Starting export.");
 
   TAreaExportOptions options = AreaOptions;
-  options.Problem = [this](const std::string& line) { LogLine(line); };
+  options.Problem = [this](const std::string& line) {
+    ++Problems;
+    LogLine(line);
+  };
   // The run's journal: an export cut off before is finished first.
   std::unique_ptr<TRunJournal> journal;
   if (store) {

@@ -100,6 +100,11 @@ class TExporter : public TJob {
   int EchoMails = 0;
   int NetMails = 0;
   int CrashMails = 0;
+  // Of the last run: the lines about messages or areas that were not
+  // exported whole (see TAreaExportOptions::Problem), and whether an error
+  // stopped it.
+  int Problems = 0;
+  bool Stopped = false;
   // The log of the last run, prefixed lines.
   const std::vector<std::string>& Log() const { return log_; }
 

@@ -341,6 +341,38 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
   }
 }
 
+TEST_F(BatchSafetyTest, WhatTheExportLeavesWaitingIsANonZeroExit) {
+  const std::string outbound = Start() + "Outbound";
+  struct Case {
+    const char* what;
+    std::function<void()> spoil;
+    const char* logged;
+  } cases[] = {
+      {"the outbound is a file", [&] { platform::WriteFileAtomic(outbound, "not a folder"); },
+       "10 messages of area KILL.ECHO.0 stay waiting: uplink Da Boss!!! has no outbound directory"},
+      {"the flow file is a folder", [&] { platform::MakeDirs(outbound + "/13A60001.flo"); },
+       "10 messages of area KILL.ECHO.1 stay waiting: cannot open the flow file"},
+  };
+  DropCorpus(30, 3);
+  std::string out, err;
+  ASSERT_EQ(Batch("import", &out), 0) << out;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MarkForExport(1, 0);
+    ASSERT_EQ(RunShell("rm -rf " + ShellQuote(outbound)), 0);
+    c.spoil();
+    EXPECT_EQ(Batch("export", &out, &err), 1);
+    EXPECT_NE(err.find("the export is written, but 3 lines of its log say what stays waiting"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(out.find(c.logged), std::string::npos) << out;
+    // With the mishap gone, the next run sends all and succeeds.
+    ASSERT_EQ(RunShell("rm -rf " + ShellQuote(outbound)), 0);
+    EXPECT_EQ(Batch("export", &out, &err), 0) << err;
+    EXPECT_NE(out.find("\"echomails\":30"), std::string::npos) << out;
+  }
+}
+
 TEST_F(BatchSafetyTest, EightHundredNewAreasInOneImport) {
   DropCorpus(800, 800);
   std::string out;

@@ -1,7 +1,9 @@
 // "export": one scanner run, printing the export log ({"log": line}) and
-// the counters. "maintain" and "optimize": the maintenance or the
-// optimisation of all areas, printing the status lines ({"status": text})
-// and one object per area with its message count afterwards.
+// the counters; exit 1 when messages stay waiting or went out without their
+// file, or an error stopped the run. "maintain" and "optimize": the
+// maintenance or the optimisation of all areas, printing the status lines
+// ({"status": text}) and one object per area with its message count
+// afterwards.
 #include <iostream>
 
 #include "Batch.h"
@@ -38,6 +40,16 @@ int ExportCommand(BatchContext& ctx) {
                  .Text()
           << "\n";
   if (!config->SaveConfiguration()) throw std::runtime_error("cannot save the configuration");
+  if (exporter.Stopped) {
+    ctx.err << "velmaris-batch: the export was stopped by an error (see the log)\n";
+    return 1;
+  }
+  if (exporter.Problems > 0) {
+    ctx.err << "velmaris-batch: the export is written, but " << exporter.Problems
+            << (exporter.Problems == 1 ? " line of its log says" : " lines of its log say")
+            << " what stays waiting or went out without its file\n";
+    return 1;
+  }
   return 0;
 }
 
