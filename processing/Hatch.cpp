@@ -185,8 +185,15 @@ std::vector<std::string> ArchiveDescription(const std::string& fileName, const T
     std::string text;
     try {
       if (packer->Unpack(fileName, dir)) {
-        if (auto diz = platform::FindNoCase(dir, "file_id.diz"))
-          text = platform::ReadFile(dir + *diz);
+        if (auto diz = platform::FindNoCase(dir, "file_id.diz")) {
+          // No more than a TIC file can hold (and one byte to tell a longer
+          // one, which the hatch then refuses as too long).
+          platform::Fd in(::open((dir + *diz).c_str(), O_RDONLY | O_CLOEXEC));
+          if (in.ok()) {
+            text.resize(kMaxTicFileSize + 1);
+            text.resize(platform::ReadFull(in.get(), text.data(), text.size()));
+          }
+        }
       }
     } catch (const std::exception&) {
       text.clear();

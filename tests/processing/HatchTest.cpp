@@ -209,6 +209,18 @@ TEST_F(HatchTest, ArchiveDescriptionComesFromFileIdDiz) {
             (std::vector<std::string>{OemToAnsiStr("Line \x8E one"), "Line two"}));
   EXPECT_EQ(ArchiveDescription(Start() + "without.zip", *packers, temp),
             std::vector<std::string>{kNoDescription});
+  // A file_id.diz of 2 MB is read only as far as a TIC file can hold it,
+  // and the hatch refuses it as too long.
+  ASSERT_EQ(RunShell("cd " + ShellQuote(Start()) +
+                     " && mkdir big && yes 'A line of a description' | head -c 2000000 >"
+                     " big/FILE_ID.DIZ && cd big && zip -q ../big.zip FILE_ID.DIZ"),
+            0);
+  request.Description = ArchiveDescription(Start() + "big.zip", *packers, temp);
+  size_t read = request.Description.size() - 1;  // the line ends between the lines
+  for (const std::string& line : request.Description) read += line.size();
+  EXPECT_LE(read, kMaxTicFileSize + 1);
+  EXPECT_GT(read, kMaxTicFileSize / 2);
+  EXPECT_EQ(HatchFile(request).Error, "The description is too long!");
   EXPECT_TRUE(ArchiveDescription(request.FileName, *packers, temp).empty());
   EXPECT_TRUE(platform::ScanDir(temp, "*", false, true).empty());
 }
