@@ -206,7 +206,9 @@ bool TMessageListWindow::MsgTxtKeyDown(int key, Qt::KeyboardModifiers modifiers)
     case Qt::Key_Enter:
     case Qt::Key_Escape: SetMessageView(false); return true;
     case Qt::Key_Backspace:
-      if (!TreeShown()) return false;
+      // Only a tree on the screen takes the focus: in the message view it
+      // lies hidden with the list, and the keys would vanish into it.
+      if (!tree_->isVisible()) return false;
       tree_->setFocus();
       return true;
     case Qt::Key_Left:

@@ -25,6 +25,7 @@
 #include "widgets/PageControl98.h"
 #include "widgets/BetterListBox.h"
 #include "widgets/TextView.h"
+#include "widgets/TreeNT.h"
 
 namespace velmaris::test {
 namespace {
@@ -204,6 +205,44 @@ TEST_F(MsgWinMenusTest, EveryKeyReachesOneCommandAndCtrlFFindsInTheText) {
   QTest::keyClick(window->AreaListBox(), Qt::Key_F4);
   EXPECT_TRUE(window->SearchWindow()->isVisible());
   window->SearchWindow()->close();
+}
+
+TEST_F(MsgWinMenusTest, TheReadersKeysStepAndKeepTheFocusInTheText) {
+  if (!list->Action("DisplayTree")->isChecked()) list->Action("DisplayTree")->trigger();
+  ASSERT_TRUE(list->Action("DisplayTree")->isChecked());
+  list->resize(900, 600);
+  list->show();
+  list->activateWindow();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == list; }));
+  list->GoToMessage(1);
+  ASSERT_EQ(QApplication::focusWidget(), list->MsgText());
+  struct Step {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int displayed;  // -1: back in the list view
+  };
+  const Step steps[] = {
+      {Qt::Key_Right, {}, 2},
+      {Qt::Key_Left, {}, 1},
+      {Qt::Key_Left, Qt::ControlModifier, 0},
+      {Qt::Key_Right, Qt::ControlModifier, 2},
+      {Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier, 0},
+      {Qt::Key_Right, Qt::ShiftModifier, 0},  // no other message of that subject
+      {Qt::Key_Backspace, {}, 0},             // the tree is hidden with the list
+      {Qt::Key_Right, {}, 1},
+      {Qt::Key_Escape, {}, -1},
+  };
+  for (const Step& s : steps) {
+    QTest::keyClick(QApplication::focusWidget(), s.key, s.modifiers);
+    EXPECT_EQ(list->DisplayedIndex, s.displayed) << QKeySequence(s.key | s.modifiers).toString().toStdString();
+    if (s.displayed >= 0) {
+      EXPECT_EQ(QApplication::focusWidget(), list->MsgText());
+    }
+  }
+  EXPECT_FALSE(list->IsMessageView());
+  // In the list view Backspace hands the focus to the tree beside the list.
+  QTest::keyClick(list->ListBox(), Qt::Key_Backspace);
+  EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(list->TreeView()));
 }
 
 TEST_F(MsgWinMenusTest, HelpOpensTheReadersTopicAndTheIndex) {
