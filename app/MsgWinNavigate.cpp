@@ -212,10 +212,10 @@ void TMessageListWindow::BuildNavigateCommands() {
             [this, next = s.next, wanted = s.wanted] { ShowFlaggedClick(next, wanted); });
   }
   nav->addSeparator();
-  connect(MakeAction(nav, "ShowNextSame", QStringLiteral("Следующее по теме")),
-          &QAction::triggered, this, [this] { ShowNextSameClick(); });
-  connect(MakeAction(nav, "ShowPrevSame", QStringLiteral("Предыдущее по теме")),
-          &QAction::triggered, this, [this] { ShowPrevSameClick(); });
+  nav->addAction(Action("ShowNextSame"));
+  nav->addAction(Action("ShowPrevSame"));
+  connect(Action("ShowNextSame"), &QAction::triggered, this, [this] { ShowNextSameClick(); });
+  connect(Action("ShowPrevSame"), &QAction::triggered, this, [this] { ShowPrevSameClick(); });
 
   QMenu* edit = Menu("Bearbeiten1");
   QMenu* listPopup = Menu("MsgListPopup");

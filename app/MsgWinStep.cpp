@@ -219,11 +219,7 @@ bool TMessageListWindow::MsgTxtKeyDown(int key, Qt::KeyboardModifiers modifiers)
   if (modifiers & Qt::ControlModifier) {
     right ? ShowLastMessage() : ShowFirstMessage();
   } else if (modifiers == Qt::ShiftModifier) {
-    if (!area_ || CurrentIndex < 0) return true;
-    const std::string subject = area_->GetHeader(CurrentIndex).Subject.Str();
-    const int found = right ? FindNextSameTopic(CurrentIndex, 0, subject, 0)
-                            : FindPrevSameTopic(CurrentIndex, 0, subject, 0);
-    if (found >= 0) GoToMessage(found);
+    right ? ShowNextSameClick() : ShowPrevSameClick();
   } else if (modifiers == Qt::NoModifier) {
     right ? ShowNextMessage() : ShowPrevMessage();
   } else {

@@ -24,6 +24,7 @@
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
 #include "widgets/BetterListBox.h"
+#include "widgets/SpeedBar.h"
 #include "widgets/TextView.h"
 #include "widgets/TreeNT.h"
 
@@ -89,8 +90,8 @@ TEST_F(MsgWinMenusTest, SettingsShortcutsOpenTheirPages) {
 }
 
 TEST_F(MsgWinMenusTest, OtherWindowsComeToTheFront) {
-  // The search on this area alone.
-  list->Action("Suchen1")->trigger();
+  // The search on this area alone, from its speed item.
+  list->findChild<TSpeedItem*>("SearchAreaItem")->ButtonClick();
   TSearchAssistent* search = window->SearchWindow();
   EXPECT_TRUE(search->isVisible());
   TEZBetterListBox* areas = search->SearchAreas();
@@ -243,6 +244,28 @@ TEST_F(MsgWinMenusTest, TheReadersKeysStepAndKeepTheFocusInTheText) {
   // In the list view Backspace hands the focus to the tree beside the list.
   QTest::keyClick(list->ListBox(), Qt::Key_Backspace);
   EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(list->TreeView()));
+}
+
+TEST_F(MsgWinMenusTest, SpeedItemsStepThroughTheSameSubject) {
+  TArea& area = *Area("FIDO.GER");
+  for (int i : {0, 2}) {
+    TMsgHeader h = area.GetHeader(i);
+    h.Subject = i == 0 ? "Plans" : "Re: plans";
+    ASSERT_TRUE(area.SetHeader(i, h));
+  }
+  list->GoToMessage(0);
+  struct Click {
+    const char* item;
+    int displayed;
+  };
+  const Click clicks[] = {{"ShowNextSameItem", 2}, {"ShowNextSameItem", 2},
+                          {"ShowPrevSameItem", 0}, {"ShowPrevSameItem", 0}};
+  for (const Click& c : clicks) {
+    auto* item = list->findChild<TSpeedItem*>(c.item);
+    ASSERT_NE(item, nullptr) << c.item;
+    item->ButtonClick();
+    EXPECT_EQ(list->DisplayedIndex, c.displayed) << c.item;
+  }
 }
 
 TEST_F(MsgWinMenusTest, HelpOpensTheReadersTopicAndTheIndex) {
