@@ -17,6 +17,7 @@
 #include "core/ShellServices.h"
 #include "platform/Prompter.h"
 #include "widgets/BetterListBox.h"
+#include "widgets/ModalHook.h"
 #include "widgets/TextView.h"
 #include "widgets/TreeNT.h"
 
@@ -154,7 +155,7 @@ void TMessageListWindow::TreeViewMouseUp(QPoint point) {
   }
   if (!menu) return;
   FromThreadMenu = onText;
-  menu->exec(TreeView()->viewport()->mapToGlobal(point));
+  ExecPopupMenu(*menu, TreeView()->viewport()->mapToGlobal(point));
   FromThreadMenu = false;
 }
 

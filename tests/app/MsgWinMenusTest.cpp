@@ -175,6 +175,33 @@ TEST_F(MsgWinMenusTest, RightClicksOpenTheListAndTheMessagePopUps) {
     EXPECT_NE(std::find(items[1].begin(), items[1].end(), name), items[1].end()) << name;
 }
 
+TEST_F(MsgWinMenusTest, RightClicksOnTheThreadTreeOpenItsMenus) {
+  if (!list->Action("DisplayTree")->isChecked()) list->Action("DisplayTree")->trigger();
+  list->resize(900, 600);
+  list->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(list));
+  std::vector<std::string> opened;
+  SetModalHook([&](QWidget* w) {
+    opened.push_back(w->objectName().toStdString());
+    return 0;
+  });
+  TTreeNT* tree = list->TreeView();
+  TTreeNTNode* group = tree->Items().GetFirstNode();
+  ASSERT_NE(group, nullptr);
+  group->Expand(false);
+  TTreeNTNode* mail = group->GetFirstChild();
+  ASSERT_NE(mail, nullptr);
+  // Through the window as the pointer comes: press, context menu, release.
+  auto rightClick = [&](QPoint at) {
+    QTest::mouseClick(list->windowHandle(), Qt::RightButton, {}, tree->viewport()->mapTo(list, at));
+  };
+  rightClick(group->DisplayRect(true).center());
+  rightClick(mail->DisplayRect(true).center());
+  rightClick(QPoint(5, tree->viewport()->height() - 5));
+  SetModalHook({});
+  EXPECT_EQ(opened, (std::vector<std::string>{"ThreadContext", "MailContext", "TreeMenu"}));
+}
+
 TEST_F(MsgWinMenusTest, EveryKeyReachesOneCommandAndCtrlFFindsInTheText) {
   EXPECT_EQ(ShortcutClashes(*list), std::vector<std::string>{}) << "list view";
   list->GoToMessage(0);
