@@ -22,6 +22,7 @@
 
 #include "AppFixture.h"
 #include "app/MessageEditor.h"
+#include "platform/Help.h"
 #include "app/logic/ConfigSession.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
@@ -170,6 +171,14 @@ TEST_F(MessageEditorTest, LongTextIsStoredWhole) {
   const std::string stored = StoredText(0);
   EXPECT_NE(stored.find("CHRS: IBMPC 2\r" + expected + "\r--- "), std::string::npos)
       << stored.size();
+}
+
+TEST_F(MessageEditorTest, F1InTheTextAsksForTheEditorsHelp) {
+  TMessageEditor& e = Open();
+  e.findChild<QAction*>("Hilfethemen1")->trigger();
+  EXPECT_EQ(platform::LastHelpContext(), platform::kHelpContents);
+  QTest::keyClick(e.Editor, Qt::Key_F1);
+  EXPECT_EQ(platform::LastHelpContext(), platform::kHelpEditor);
 }
 
 TEST_F(MessageEditorTest, ShowingAnEditedMessageKeepsItsStoredSender) {
