@@ -89,7 +89,7 @@ void TMessageListWindow::BuildMenus() {
   QMenu* edit = addMenu("Bearbeiten1", QStringLiteral("&Правка"));
   QMenu* view = addMenu("Ansicht1", QStringLiteral("&Вид"));
   QMenu* nav = addMenu("Navigator1", QStringLiteral("&Навигация"));
-  QMenu* single = addMenu("Mail1", QStringLiteral("&Письмо"));
+  QMenu* single = addMenu("Mail1", QStringLiteral("Соо&бщение"));
   QMenu* area = addMenu("Area1", QStringLiteral("&Область"));
   addMenu("Extras1", QStringLiteral("С&ервис"));
   addMenu("HilfeMenu", QStringLiteral("&Справка"));
