@@ -38,6 +38,19 @@
 
 namespace velmaris {
 
+namespace {
+
+// The edit the Edit menu works on: the focused text or line, or the line of
+// a focused editable combo box (the receiver, sender and origin boxes).
+QWidget* FocusedEdit() {
+  QWidget* w = QApplication::focusWidget();
+  if (auto* combo = qobject_cast<QComboBox*>(w)) return combo->lineEdit();
+  if (qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QLineEdit*>(w)) return w;
+  return nullptr;
+}
+
+}  // namespace
+
 // --- Building the form -------------------------------------------------------------
 
 QAction* TMessageEditor::MakeAction(const char* name, const QString& caption,
@@ -379,7 +392,7 @@ void TMessageEditor::BuildMenus() {
   edit->addSeparator();
   auto onFocused = [this](auto op) {
     return [this, op] {
-      QWidget* w = QApplication::focusWidget();
+      QWidget* w = FocusedEdit();
       if (auto* text = qobject_cast<QPlainTextEdit*>(w))
         op(text);
       else if (auto* line = qobject_cast<QLineEdit*>(w))
@@ -417,7 +430,7 @@ void TMessageEditor::BuildMenus() {
   connect(edit, &QMenu::aboutToShow, this, [this] {
     // Cut, copy and delete need selected text in the focused edit, paste
     // needs text on the clipboard; nothing without a focused edit.
-    QWidget* w = QApplication::focusWidget();
+    QWidget* w = FocusedEdit();
     auto* text = qobject_cast<QPlainTextEdit*>(w);
     auto* line = qobject_cast<QLineEdit*>(w);
     const bool isEdit = text || line;

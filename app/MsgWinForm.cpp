@@ -89,7 +89,7 @@ void TMessageListWindow::BuildMenus() {
   QMenu* edit = addMenu("Bearbeiten1", QStringLiteral("&Правка"));
   QMenu* view = addMenu("Ansicht1", QStringLiteral("&Вид"));
   QMenu* nav = addMenu("Navigator1", QStringLiteral("&Навигация"));
-  QMenu* single = addMenu("Mail1", QStringLiteral("&Письмо"));
+  QMenu* single = addMenu("Mail1", QStringLiteral("Соо&бщение"));
   QMenu* area = addMenu("Area1", QStringLiteral("&Область"));
   addMenu("Extras1", QStringLiteral("С&ервис"));
   addMenu("HilfeMenu", QStringLiteral("&Справка"));
@@ -132,6 +132,10 @@ void TMessageListWindow::BuildMenus() {
   MakeAction(nav, "ShowPrev", QStringLiteral("Предыдущее письмо"));
   MakeAction(nav, "ShowNext", QStringLiteral("Следующее письмо"));
   MakeAction(nav, "ShowLast", QStringLiteral("Последнее письмо"));
+  // The same-subject steps join the menu after the flag searches (BuildNavigateCommands);
+  // the tool bar needs them now.
+  MakeAction(nullptr, "ShowNextSame", QStringLiteral("Следующее по теме"));
+  MakeAction(nullptr, "ShowPrevSame", QStringLiteral("Предыдущее по теме"));
   nav->addSeparator();
   MakeAction(nav, "VorherigeArea1", QStringLiteral("Предыдущая область"));
   MakeAction(nav, "NchsteArea1", QStringLiteral("Следующая область"));
@@ -228,6 +232,8 @@ void TMessageListWindow::BuildToolbar() {
       {"ShowPrev", "ShowPrevItem", QStyle::SP_ArrowLeft},
       {"ShowNext", "ShowNextItem", QStyle::SP_ArrowRight},
       {"ShowLast", "ShowLastItem", QStyle::SP_MediaSkipForward},
+      {"ShowPrevSame", "ShowPrevSameItem", QStyle::SP_MediaSeekBackward},
+      {"ShowNextSame", "ShowNextSameItem", QStyle::SP_MediaSeekForward},
       {"Suchen3", "FindItem", QStyle::SP_FileDialogContentsView},
       {"Lschen2", "IEDeleteMsgs", QStyle::SP_TrashIcon},
   };

@@ -74,6 +74,7 @@ void TMessageListWindow::BuildForwardCommands() {
   };
   const Item items[] = {
       {"Arealiste1", "ShowAreaListWindow", "Арии", QStyle::SP_DirHomeIcon},
+      {"Suchen1", "SearchAreaItem", "Поиск в этой арии", QStyle::SP_DirLinkIcon},
       {"Filelisten1", "ShowFred", "Список файлов", QStyle::SP_FileDialogInfoView},
   };
   int left = NextSectionLeft();

@@ -17,6 +17,7 @@
 #include "core/ShellServices.h"
 #include "platform/Prompter.h"
 #include "widgets/BetterListBox.h"
+#include "widgets/ModalHook.h"
 #include "widgets/TextView.h"
 #include "widgets/TreeNT.h"
 
@@ -154,7 +155,7 @@ void TMessageListWindow::TreeViewMouseUp(QPoint point) {
   }
   if (!menu) return;
   FromThreadMenu = onText;
-  menu->exec(TreeView()->viewport()->mapToGlobal(point));
+  ExecPopupMenu(*menu, TreeView()->viewport()->mapToGlobal(point));
   FromThreadMenu = false;
 }
 
@@ -212,10 +213,10 @@ void TMessageListWindow::BuildNavigateCommands() {
             [this, next = s.next, wanted = s.wanted] { ShowFlaggedClick(next, wanted); });
   }
   nav->addSeparator();
-  connect(MakeAction(nav, "ShowNextSame", QStringLiteral("Следующее по теме")),
-          &QAction::triggered, this, [this] { ShowNextSameClick(); });
-  connect(MakeAction(nav, "ShowPrevSame", QStringLiteral("Предыдущее по теме")),
-          &QAction::triggered, this, [this] { ShowPrevSameClick(); });
+  nav->addAction(Action("ShowNextSame"));
+  nav->addAction(Action("ShowPrevSame"));
+  connect(Action("ShowNextSame"), &QAction::triggered, this, [this] { ShowNextSameClick(); });
+  connect(Action("ShowPrevSame"), &QAction::triggered, this, [this] { ShowPrevSameClick(); });
 
   QMenu* edit = Menu("Bearbeiten1");
   QMenu* listPopup = Menu("MsgListPopup");

@@ -206,7 +206,9 @@ bool TMessageListWindow::MsgTxtKeyDown(int key, Qt::KeyboardModifiers modifiers)
     case Qt::Key_Enter:
     case Qt::Key_Escape: SetMessageView(false); return true;
     case Qt::Key_Backspace:
-      if (!TreeShown()) return false;
+      // Only a tree on the screen takes the focus: in the message view it
+      // lies hidden with the list, and the keys would vanish into it.
+      if (!tree_->isVisible()) return false;
       tree_->setFocus();
       return true;
     case Qt::Key_Left:
@@ -217,11 +219,7 @@ bool TMessageListWindow::MsgTxtKeyDown(int key, Qt::KeyboardModifiers modifiers)
   if (modifiers & Qt::ControlModifier) {
     right ? ShowLastMessage() : ShowFirstMessage();
   } else if (modifiers == Qt::ShiftModifier) {
-    if (!area_ || CurrentIndex < 0) return true;
-    const std::string subject = area_->GetHeader(CurrentIndex).Subject.Str();
-    const int found = right ? FindNextSameTopic(CurrentIndex, 0, subject, 0)
-                            : FindPrevSameTopic(CurrentIndex, 0, subject, 0);
-    if (found >= 0) GoToMessage(found);
+    right ? ShowNextSameClick() : ShowPrevSameClick();
   } else if (modifiers == Qt::NoModifier) {
     right ? ShowNextMessage() : ShowPrevMessage();
   } else {

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QMenu>
 #include <QTest>
 #include <cstdio>
 #include <memory>
@@ -22,6 +23,7 @@
 
 #include "AppFixture.h"
 #include "app/MessageEditor.h"
+#include "platform/Help.h"
 #include "app/logic/ConfigSession.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
@@ -170,6 +172,47 @@ TEST_F(MessageEditorTest, LongTextIsStoredWhole) {
   const std::string stored = StoredText(0);
   EXPECT_NE(stored.find("CHRS: IBMPC 2\r" + expected + "\r--- "), std::string::npos)
       << stored.size();
+}
+
+TEST_F(MessageEditorTest, F1InTheTextAsksForTheEditorsHelp) {
+  TMessageEditor& e = Open();
+  e.findChild<QAction*>("Hilfethemen1")->trigger();
+  EXPECT_EQ(platform::LastHelpContext(), platform::kHelpContents);
+  QTest::keyClick(e.Editor, Qt::Key_F1);
+  EXPECT_EQ(platform::LastHelpContext(), platform::kHelpEditor);
+}
+
+TEST_F(MessageEditorTest, TheEditMenuWorksInTheHeaderBoxes) {
+  TMessageEditor& e = Open();
+  QMenu* edit = e.findChild<QMenu*>("Bearbeiten1");
+  auto enabled = [&](const char* name) {
+    emit edit->aboutToShow();
+    const bool on = e.findChild<QAction*>(name)->isEnabled();
+    emit edit->aboutToHide();
+    return on;
+  };
+  auto run = [&](const char* name) { e.findChild<QAction*>(name)->trigger(); };
+  // The receiver's name box, an editable combo box, and the subject line.
+  for (QWidget* box : {static_cast<QWidget*>(e.NewReceiver), static_cast<QWidget*>(e.NewSubject)}) {
+    SCOPED_TRACE(box->objectName().toStdString());
+    box->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return box->hasFocus(); }));
+    QLineEdit* line = qobject_cast<QLineEdit*>(box);
+    if (!line) line = e.NewReceiver->lineEdit();
+    line->setText("Ivan Petrov");
+    line->deselect();
+    EXPECT_FALSE(enabled("MnCopy"));
+    EXPECT_TRUE(enabled("MnAll"));
+    run("MnAll");
+    EXPECT_TRUE(enabled("MnCut"));
+    run("MnCopy");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "Ivan Petrov");
+    run("MnCut");
+    EXPECT_EQ(line->text(), "");
+    EXPECT_TRUE(enabled("MnPaste"));
+    run("MnPaste");
+    EXPECT_EQ(line->text(), "Ivan Petrov");
+  }
 }
 
 TEST_F(MessageEditorTest, ShowingAnEditedMessageKeepsItsStoredSender) {

@@ -24,7 +24,9 @@
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
 #include "widgets/BetterListBox.h"
+#include "widgets/SpeedBar.h"
 #include "widgets/TextView.h"
+#include "widgets/TreeNT.h"
 
 namespace velmaris::test {
 namespace {
@@ -88,8 +90,8 @@ TEST_F(MsgWinMenusTest, SettingsShortcutsOpenTheirPages) {
 }
 
 TEST_F(MsgWinMenusTest, OtherWindowsComeToTheFront) {
-  // The search on this area alone.
-  list->Action("Suchen1")->trigger();
+  // The search on this area alone, from its speed item.
+  list->findChild<TSpeedItem*>("SearchAreaItem")->ButtonClick();
   TSearchAssistent* search = window->SearchWindow();
   EXPECT_TRUE(search->isVisible());
   TEZBetterListBox* areas = search->SearchAreas();
@@ -173,6 +175,33 @@ TEST_F(MsgWinMenusTest, RightClicksOpenTheListAndTheMessagePopUps) {
     EXPECT_NE(std::find(items[1].begin(), items[1].end(), name), items[1].end()) << name;
 }
 
+TEST_F(MsgWinMenusTest, RightClicksOnTheThreadTreeOpenItsMenus) {
+  if (!list->Action("DisplayTree")->isChecked()) list->Action("DisplayTree")->trigger();
+  list->resize(900, 600);
+  list->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(list));
+  std::vector<std::string> opened;
+  SetModalHook([&](QWidget* w) {
+    opened.push_back(w->objectName().toStdString());
+    return 0;
+  });
+  TTreeNT* tree = list->TreeView();
+  TTreeNTNode* group = tree->Items().GetFirstNode();
+  ASSERT_NE(group, nullptr);
+  group->Expand(false);
+  TTreeNTNode* mail = group->GetFirstChild();
+  ASSERT_NE(mail, nullptr);
+  // Through the window as the pointer comes: press, context menu, release.
+  auto rightClick = [&](QPoint at) {
+    QTest::mouseClick(list->windowHandle(), Qt::RightButton, {}, tree->viewport()->mapTo(list, at));
+  };
+  rightClick(group->DisplayRect(true).center());
+  rightClick(mail->DisplayRect(true).center());
+  rightClick(QPoint(5, tree->viewport()->height() - 5));
+  SetModalHook({});
+  EXPECT_EQ(opened, (std::vector<std::string>{"ThreadContext", "MailContext", "TreeMenu"}));
+}
+
 TEST_F(MsgWinMenusTest, EveryKeyReachesOneCommandAndCtrlFFindsInTheText) {
   EXPECT_EQ(ShortcutClashes(*list), std::vector<std::string>{}) << "list view";
   list->GoToMessage(0);
@@ -204,6 +233,66 @@ TEST_F(MsgWinMenusTest, EveryKeyReachesOneCommandAndCtrlFFindsInTheText) {
   QTest::keyClick(window->AreaListBox(), Qt::Key_F4);
   EXPECT_TRUE(window->SearchWindow()->isVisible());
   window->SearchWindow()->close();
+}
+
+TEST_F(MsgWinMenusTest, TheReadersKeysStepAndKeepTheFocusInTheText) {
+  if (!list->Action("DisplayTree")->isChecked()) list->Action("DisplayTree")->trigger();
+  ASSERT_TRUE(list->Action("DisplayTree")->isChecked());
+  list->resize(900, 600);
+  list->show();
+  list->activateWindow();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == list; }));
+  list->GoToMessage(1);
+  ASSERT_EQ(QApplication::focusWidget(), list->MsgText());
+  struct Step {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int displayed;  // -1: back in the list view
+  };
+  const Step steps[] = {
+      {Qt::Key_Right, {}, 2},
+      {Qt::Key_Left, {}, 1},
+      {Qt::Key_Left, Qt::ControlModifier, 0},
+      {Qt::Key_Right, Qt::ControlModifier, 2},
+      {Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier, 0},
+      {Qt::Key_Right, Qt::ShiftModifier, 0},  // no other message of that subject
+      {Qt::Key_Backspace, {}, 0},             // the tree is hidden with the list
+      {Qt::Key_Right, {}, 1},
+      {Qt::Key_Escape, {}, -1},
+  };
+  for (const Step& s : steps) {
+    QTest::keyClick(QApplication::focusWidget(), s.key, s.modifiers);
+    EXPECT_EQ(list->DisplayedIndex, s.displayed) << QKeySequence(s.key | s.modifiers).toString().toStdString();
+    if (s.displayed >= 0) {
+      EXPECT_EQ(QApplication::focusWidget(), list->MsgText());
+    }
+  }
+  EXPECT_FALSE(list->IsMessageView());
+  // In the list view Backspace hands the focus to the tree beside the list.
+  QTest::keyClick(list->ListBox(), Qt::Key_Backspace);
+  EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(list->TreeView()));
+}
+
+TEST_F(MsgWinMenusTest, SpeedItemsStepThroughTheSameSubject) {
+  TArea& area = *Area("FIDO.GER");
+  for (int i : {0, 2}) {
+    TMsgHeader h = area.GetHeader(i);
+    h.Subject = i == 0 ? "Plans" : "Re: plans";
+    ASSERT_TRUE(area.SetHeader(i, h));
+  }
+  list->GoToMessage(0);
+  struct Click {
+    const char* item;
+    int displayed;
+  };
+  const Click clicks[] = {{"ShowNextSameItem", 2}, {"ShowNextSameItem", 2},
+                          {"ShowPrevSameItem", 0}, {"ShowPrevSameItem", 0}};
+  for (const Click& c : clicks) {
+    auto* item = list->findChild<TSpeedItem*>(c.item);
+    ASSERT_NE(item, nullptr) << c.item;
+    item->ButtonClick();
+    EXPECT_EQ(list->DisplayedIndex, c.displayed) << c.item;
+  }
 }
 
 TEST_F(MsgWinMenusTest, HelpOpensTheReadersTopicAndTheIndex) {
