@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "core/ConfigStore.h"
@@ -56,6 +58,14 @@ std::string CanonicalPhoneNumber(const std::string& number) {
   if (dash != std::string::npos)
     return out + "(" + rest.substr(0, dash) + ") " + rest.substr(dash + 1);
   return out + "() " + rest;
+}
+
+std::string HydraAppInfoLine(const std::string& appInfo) {
+  bool hex = appInfo.size() >= 8;
+  for (size_t i = 0; hex && i < 8; ++i) hex = std::isxdigit(static_cast<unsigned char>(appInfo[i]));
+  if (!hex) return "HAPP Defunct Appinfo: " + appInfo;
+  const auto built = static_cast<std::time_t>(std::stoul(appInfo.substr(0, 8), nullptr, 16));
+  return "HAPP Implementation: Hydra from " + LogTimeStamp(built) + " in " + appInfo.substr(8);
 }
 
 std::string FormatDuration(int64_t s) {
@@ -699,7 +709,7 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
       ShowTransfer(false);
       break;
     case 16: AddLogLine("ABRT Too many errors"); break;
-    case 17: AddLogLine("HAPP Implementation: " + text); break;
+    case 17: AddLogLine(HydraAppInfoLine(text)); break;
     case 18: AddLogLine("BINI Initializing transfer"); break;
     case 19: AddLogLine("RABO Remote manual abort"); break;
     case 20: AddLogLine("SERR Remote file system error"); break;

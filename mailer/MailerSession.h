@@ -48,6 +48,11 @@ void SetInboundMailPending(bool pending);
 // before its first "-" + ") " + what follows it, else "() " + the rest. A
 // number without a leading "+" stays as it is.
 std::string CanonicalPhoneNumber(const std::string& number);
+// The log line of the remote Hydra's application text: its first eight
+// characters are its build time in hexadecimal Unix seconds, shown as date
+// and time, then the rest; "HAPP Defunct Appinfo: " + the text when they
+// are not hexadecimal.
+std::string HydraAppInfoLine(const std::string& appInfo);
 // "n s", "m:ss min" or "h:mm:ss h".
 std::string FormatDuration(int64_t seconds);
 

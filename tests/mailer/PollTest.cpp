@@ -4,6 +4,8 @@
 // and failed calls leave the outbound as it was.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -245,6 +247,27 @@ TEST(MailerNumbers, CanonicalFormAndDurations) {
   d.Rate = 0;
   d.Size = 0;
   EXPECT_EQ(d.TimeNeeded() + " " + d.TimeLeft() + " " + std::to_string(d.Percent()), "? ? 0");
+}
+
+TEST(MailerNumbers, HydraApplicationLineShowsTheBuildTime) {
+  const char* oldTz = std::getenv("TZ");
+  const std::string saved = oldTz ? oldTz : "";
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  const std::pair<const char*, const char*> cases[] = {
+      {"2b1aab00CMCore Hydra,1.43 Win 9x/NT",
+       "HAPP Implementation: Hydra from 01.12.92 00:00:00 in CMCore Hydra,1.43 Win 9x/NT"},
+      {"2B1AAB00X", "HAPP Implementation: Hydra from 01.12.92 00:00:00 in X"},
+      {"2b1aab0gCMCore", "HAPP Defunct Appinfo: 2b1aab0gCMCore"},
+      {"2b1aab", "HAPP Defunct Appinfo: 2b1aab"},
+      {"", "HAPP Defunct Appinfo: "},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(HydraAppInfoLine(in), out) << in;
+  if (oldTz)
+    ::setenv("TZ", saved.c_str(), 1);
+  else
+    ::unsetenv("TZ");
+  ::tzset();
 }
 
 TEST_F(PollTest, RedialsWalkThroughTheNumbers) {
