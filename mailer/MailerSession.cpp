@@ -629,11 +629,17 @@ void TMailerSession::NextFile(std::string& path, std::string& alias) {
 }
 
 void TMailerSession::ProtocolFinished() {
-  // ZModem sends its batch, then receives the remote's; a Hydra session
-  // carries both directions at once.
-  if (sendPhase_ && device_.IsConnected() && protocolKind_ != TEmsiProtocol::Hydra) {
+  // ZModem sends its batch, then receives the remote's. A Hydra batch
+  // carries both directions at once; the remote then opens a second batch
+  // (where it answers file requests), which runs with nothing more to send.
+  if (sendPhase_ && device_.IsConnected()) {
     sendPhase_ = false;
-    protocol_->Receive();
+    if (protocolKind_ == TEmsiProtocol::Hydra) {
+      AddLogLine("HYDR Expecting batch");
+      protocol_->Send();
+    } else {
+      protocol_->Receive();
+    }
     return;
   }
   if (protocolKind_ == TEmsiProtocol::Hydra) AddLogLine("HYDR Session complete");

@@ -159,6 +159,30 @@ TEST_P(PollProtocolTest, OutboundArrivesAtThePeerAndItsFilesInOurInbound) {
 
 INSTANTIATE_TEST_SUITE_P(Protocols, PollProtocolTest, ::testing::Values("hyd", "zap", "zmo"));
 
+TEST_F(PollTest, HydraTakesPartInTheRemotesSecondBatchAndBothSidesEndCleanly) {
+  // The peer refuses one of our files, sends one file in the first batch and
+  // the answer to a file request in the second.
+  dir.Write("files/answer.zip", SampleBytes(7000, 4));
+  const Result r = Poll({"--peer", Peer("--protocols hyd --refuse notes.txt --second " +
+                                        dir / "files/answer.zip")});
+  ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
+  const std::string log = Joined(r), peer = PeerLog();
+  const size_t expecting = log.find("HYDR Expecting batch"), complete = log.find("HYDR Session complete");
+  EXPECT_TRUE(expecting < complete && complete != std::string::npos) << log;
+  EXPECT_EQ(log.find("HYDR Session complete", complete + 1), std::string::npos);
+  EXPECT_TRUE(r.Logged("HAPP Implementation: Hydra from ")) << log;
+  EXPECT_NE(peer.find("PEER Second batch"), std::string::npos) << peer;
+  EXPECT_NE(peer.find("PEER Session complete"), std::string::npos) << peer;
+  EXPECT_EQ(Received(Values().InboundDir(), "frompeer.pkt"), dir.Read("files/frompeer.pkt"));
+  EXPECT_EQ(Received(Values().InboundDir(), "answer.zip"), dir.Read("files/answer.zip"));
+  // Only what the peer confirmed leaves the outbound.
+  EXPECT_FALSE(fs::exists(packet));
+  const std::string flowText = platform::ReadFile(flow);
+  EXPECT_EQ(flowText.find("0000abcd.pkt"), std::string::npos) << flowText;
+  EXPECT_NE(flowText.find(dir / "files/notes.txt"), std::string::npos) << flowText;
+  EXPECT_FALSE(r.Logged("SENT File notes.txt"));
+}
+
 TEST_F(PollTest, BusyLineIsDialledAgain) {
   profile->ReDials = 2;
   profile->ReDialWait = 0;
