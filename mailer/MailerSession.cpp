@@ -20,7 +20,6 @@ namespace velmaris {
 namespace {
 
 int gActiveSessions = 0;
-bool gInboundMailPending = false;
 
 // The session's own tick: handshake timers, the connection time.
 constexpr int kTickInterval = 2;  // ticks of 54 ms
@@ -40,8 +39,6 @@ std::string OwnName(const std::string& path) {
 }  // namespace
 
 int ActiveMailerSessions() { return gActiveSessions; }
-bool InboundMailPending() { return gInboundMailPending; }
-void SetInboundMailPending(bool pending) { gInboundMailPending = pending; }
 
 std::string CanonicalPhoneNumber(const std::string& number) {
   if (number.empty() || number[0] != '+') return number;
@@ -285,7 +282,7 @@ void TMailerSession::SetSessionActive(bool busy) {
   if (busy == busy_) return;
   busy_ = busy;
   gActiveSessions += busy ? 1 : -1;
-  if (gActiveSessions == 0 && gInboundMailPending && Store().Values()->AutoImport() &&
+  if (gActiveSessions == 0 && InboundMailPending() && Store().Values()->AutoImport() &&
       ctx_.StartTosser) {
     ctx_.StartTosser();
   }
@@ -730,7 +727,7 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
       receiveDisplay_ = {};
       ShowTransfer(false);
       ++filesReceived_;
-      gInboundMailPending = true;
+      SetInboundMailPending(true);
       break;
     case 26: AddLogLine("RRES Resuming from offset  " + n1); break;
     case 27: AddLogLine("FSER Could not open file " + text); break;

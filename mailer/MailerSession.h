@@ -32,16 +32,16 @@
 #include "mailer/Emsi.h"
 #include "mailer/Mailers.h"
 #include "mailer/Outbound.h"
+#include "processing/Tosser.h"
 
 namespace velmaris {
 
 class TNodelistLookup;
 
-// The number of mailer sessions that are busy, and whether a call brought
-// mail that has not been tossed yet (main thread).
+// The number of mailer sessions that are busy (main thread). Whether a call
+// brought mail that has not been tossed yet is the tosser's
+// InboundMailPending.
 int ActiveMailerSessions();
-bool InboundMailPending();
-void SetInboundMailPending(bool pending);
 
 // The canonical form of a translated number: "+", the digits after it, a
 // blank, then the rest unchanged when it holds "(", else "(" + what stands

@@ -14,10 +14,13 @@
 #include "LineFixtures.h"
 #include "ZModemFixtures.h"
 #include "core/ConfigStoreFixture.h"
+#include "core/Report.h"
 #include "mailer/CMD_TAPI.h"
 #include "mailer/CMThreads.h"
 #include "mailer/MailerSession.h"
 #include "nodelist/NodelistLookup.h"
+#include "processing/DupeChecker.h"
+#include "processing/Tosser.h"
 
 namespace velmaris::test {
 namespace {
@@ -181,6 +184,31 @@ TEST_F(PollTest, HydraTakesPartInTheRemotesSecondBatchAndBothSidesEndCleanly) {
   EXPECT_EQ(flowText.find("0000abcd.pkt"), std::string::npos) << flowText;
   EXPECT_NE(flowText.find(dir / "files/notes.txt"), std::string::npos) << flowText;
   EXPECT_FALSE(r.Logged("SENT File notes.txt"));
+}
+
+TEST_F(PollTest, MailPendingAfterACallIsTakenUpByTheNextTossOnly) {
+  // A call that brings mail asks for a toss; the toss takes the flag up, so a
+  // second call that brings nothing asks for none.
+  const Result first = Poll({"--peer", Peer("--protocols zap")});
+  ASSERT_TRUE(first.completed) << PeerLog();
+  EXPECT_TRUE(first.tosser);
+  EXPECT_TRUE(InboundMailPending());
+  TDupeChecker dupes;
+  TTosserSetup setup;
+  setup.Store = config.store.get();
+  setup.Dupes = &dupes;
+  TTosser tosser(setup);
+  ASSERT_TRUE(tosser.Start());
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return tosser.Finished(); }, kPatience));
+  ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }, kPatience));
+  EXPECT_FALSE(InboundMailPending());
+
+  const std::string quiet = std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
+                            " --protocols zap --log " + dir / "peer.log";
+  const Result second = Poll({"--peer", quiet});
+  ASSERT_TRUE(second.completed) << PeerLog();
+  EXPECT_FALSE(second.tosser);
+  EXPECT_FALSE(InboundMailPending());
 }
 
 TEST_F(PollTest, BusyLineIsDialledAgain) {
