@@ -13,6 +13,7 @@
 #include "mailer/CMHydra.h"
 #include "mailer/CMZModem.h"
 #include "nodelist/NodelistLookup.h"
+#include "platform/Prompter.h"
 #include "processing/OutPacket.h"
 
 namespace velmaris {
@@ -171,6 +172,7 @@ void TMailerSession::SetStatus(const std::string& status) {
 // --- Numbers and calls ---------------------------------------------------------------
 
 bool TMailerSession::PollAddress(const std::string& addressText) {
+  error_.clear();
   const auto parsed = ParseFidoAddress(addressText);
   if (!parsed) {
     error_ = "Not a network address: " + addressText;
@@ -212,16 +214,25 @@ bool TMailerSession::PollAddress(const std::string& addressText) {
     AddLogLine("DERR " + error_);
     return false;
   }
-  CallSystem(name, text, numbers);
-  return true;
+  return CallSystem(name, text, numbers);
 }
 
-void TMailerSession::CallSystem(const std::string& systemName, const std::string& addressText,
+bool TMailerSession::PollCommand(const std::string& addressText) {
+  ResetRedial();
+  if (PollAddress(addressText)) return true;
+  if (error_ == kInUseText)
+    platform::GetPrompter().Inform(error_);
+  else
+    platform::GetPrompter().Error(error_);
+  return false;
+}
+
+bool TMailerSession::CallSystem(const std::string& systemName, const std::string& addressText,
                                 const std::vector<std::string>& numbers) {
   if (!device_.IsIdle()) {
-    error_ = "Mailer is in use!";
+    error_ = kInUseText;
     AddLogLine("DERR " + error_);
-    return;
+    return false;
   }
   systemName_ = systemName;
   addressText_ = addressText;
@@ -230,9 +241,10 @@ void TMailerSession::CallSystem(const std::string& systemName, const std::string
   AddLogLine("");
   AddLogLine("DSYS Connecting to system " + systemName + "(" + FidoAddressToStr(called_) + ")");
   if (numbers_.empty()) {
-    AddLogLine("DERR No number to dial");
+    error_ = "No number to dial";
+    AddLogLine("DERR " + error_);
     CancelRedial();
-    return;
+    return false;
   }
   size_t index = 0;
   if (profile_.ReDials > 0 && remainingRedials_ >= 0 && remainingRedials_ < profile_.ReDials)
@@ -247,6 +259,7 @@ void TMailerSession::CallSystem(const std::string& systemName, const std::string
   BuildEmsiDat(called_);
   wasConnected_ = completed_ = false;
   Dial(canonical);
+  return true;
 }
 
 void TMailerSession::Dial(const std::string& number) {

@@ -88,10 +88,18 @@ class TMailerSession : public TMailerWindow {
 
   // --- Polling -------------------------------------------------------------
   // Finds the numbers of the address (mailboxes, then the nodelist) and
-  // calls. False when there is none (the reason is in the log and Error()).
+  // calls. False when there is none or the line is in use (the reason is in
+  // the log and Error()).
   bool PollAddress(const std::string& addressText);
-  void CallSystem(const std::string& systemName, const std::string& addressText,
+  // A poll the user asked for (a mailbox's call, the window's poll
+  // commands): redials reset, then PollAddress; a poll that cannot start
+  // says why in a box through the Prompter ("Mailer is in use!" as
+  // information, any other reason as an error).
+  bool PollCommand(const std::string& addressText);
+  // False when the line is in use or there is no number (Error()).
+  bool CallSystem(const std::string& systemName, const std::string& addressText,
                   const std::vector<std::string>& numbers);
+  static constexpr const char* kInUseText = "Mailer is in use!";
   void ResetRedial();
   void CancelRedial();
   void HangUp();

@@ -193,9 +193,7 @@ void TMailerForm::mitMailbox1Click() {
     TGetBBSRequest chooser(store_, this);
     chooser.setWindowTitle("Poll Mailbox");
     if (!chooser.Execute() || !chooser.Chosen()) return;
-    session_->ResetRedial();
-    if (!session_->PollAddress(chooser.Chosen()->Address.Text4D()))
-      platform::GetPrompter().Error(session_->Error());
+    session_->PollCommand(chooser.Chosen()->Address.Text4D());
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }
@@ -249,10 +247,9 @@ void InstallMailerForms(TConfigStore& store, TMailerConfig& profiles,
   });
   profiles.SetPollHandler([](TMailer& profile, const std::string& address) {
     auto* form = dynamic_cast<TMailerForm*>(profile.Window());
-    if (!form) return false;
+    if (!form) return;
     form->show();
-    form->Session().ResetRedial();
-    return form->Session().PollAddress(address);
+    form->Session().PollCommand(address);
   });
 }
 

@@ -16,6 +16,7 @@
 #include "core/ConfigStoreFixture.h"
 #include "core/Report.h"
 #include "mailer/CMD_TAPI.h"
+#include "mailer/CMLoopback.h"
 #include "mailer/CMThreads.h"
 #include "mailer/MailerSession.h"
 #include "nodelist/NodelistLookup.h"
@@ -209,6 +210,50 @@ TEST_F(PollTest, MailPendingAfterACallIsTakenUpByTheNextTossOnly) {
   ASSERT_TRUE(second.completed) << PeerLog();
   EXPECT_FALSE(second.tosser);
   EXPECT_FALSE(InboundMailPending());
+}
+
+TEST_F(PollTest, AProfilePollThatCannotStartSaysWhyOnceAndStartsNothing) {
+  // The profile is named after a program that leaves a mark when started.
+  const std::string mark = dir / "started";
+  dir.Write("bin/caller", "#!/bin/sh\ntouch '" + mark + "'\n");
+  fs::permissions(dir / "bin/caller", fs::perms::owner_all);
+  const std::string name = dir / "bin/caller";
+  profile->SetName(name);
+  profiles->Mailers().SetString(profiles->Mailers().IndexOf(profile), name);
+  TMailBox* box = config->Mailboxes().GetItem(0);
+  ASSERT_EQ(box->Command, name);
+
+  struct Case {
+    const char* what;
+    std::vector<std::string> numbers;
+    bool lineInUse;
+    platform::MsgKind kind;
+    std::string text;
+  } cases[] = {
+      {"no number", {}, false, platform::MsgKind::Error,
+       "Please add a mailbox to the mailbox settings that has the network address 2:5020/1042 "
+       "or use a node list that lists this mailbox!"},
+      {"line in use", {"555"}, true, platform::MsgKind::Information, "Mailer is in use!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    box->Numbers = c.numbers;
+    TCMLoopbackPair pair({}, dispatcher);
+    if (c.lineInUse) pair.Connect();
+    TMailerContext ctx;
+    ctx.Store = config.store.get();
+    TMailerSession session(*profile, pair.A(), ctx);
+    profiles->SetPollHandler(
+        [&](TMailer&, const std::string& address) { session.PollCommand(address); });
+    prompter.Clear();
+    EXPECT_EQ(box->StartMailer(), TMailBox::StartResult::Profile);
+    const auto boxes = prompter.Questions();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, c.kind);
+    EXPECT_EQ(boxes[0].text, c.text);
+    EXPECT_FALSE(fs::exists(mark));
+    profiles->SetPollHandler(nullptr);
+  }
 }
 
 TEST_F(PollTest, BusyLineIsDialledAgain) {
