@@ -17,6 +17,7 @@
 #include "mailer/MailerSession.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "mailer/forms/MailerProperties.h"
+#include "nodelist/NodelistService.h"
 #include "platform/Prompter.h"
 
 namespace velmaris {
@@ -96,6 +97,7 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   device_->ApplySettings(*store_.Values());
   TMailerContext ctx;
   ctx.Store = &store_;
+  ctx.Nodelist = &GetNodelistLookup();
   ctx.StartTosser = [this, startTosser] {
     hide();
     if (startTosser) startTosser();

@@ -167,11 +167,12 @@ TEST_F(PollTest, HydraTakesPartInTheRemotesSecondBatchAndBothSidesEndCleanly) {
   // The peer refuses one of our files, sends one file in the first batch and
   // the answer to a file request in the second.
   dir.Write("files/answer.zip", SampleBytes(7000, 4));
-  const Result r = Poll({"--peer", Peer("--protocols hyd --refuse notes.txt --second " +
-                                        dir / "files/answer.zip")});
+  const Result r = Poll(
+      {"--peer", Peer("--protocols hyd --refuse notes.txt --second " + dir / "files/answer.zip")});
   ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
   const std::string log = Joined(r), peer = PeerLog();
-  const size_t expecting = log.find("HYDR Expecting batch"), complete = log.find("HYDR Session complete");
+  const size_t expecting = log.find("HYDR Expecting batch"),
+               complete = log.find("HYDR Session complete");
   EXPECT_TRUE(expecting < complete && complete != std::string::npos) << log;
   EXPECT_EQ(log.find("HYDR Session complete", complete + 1), std::string::npos);
   EXPECT_TRUE(r.Logged("HAPP Implementation: Hydra from ")) << log;
@@ -230,7 +231,10 @@ TEST_F(PollTest, AProfilePollThatCannotStartSaysWhyOnceAndStartsNothing) {
     platform::MsgKind kind;
     std::string text;
   } cases[] = {
-      {"no number", {}, false, platform::MsgKind::Error,
+      {"no number",
+       {},
+       false,
+       platform::MsgKind::Error,
        "Please add a mailbox to the mailbox settings that has the network address 2:5020/1042 "
        "or use a node list that lists this mailbox!"},
       {"line in use", {"555"}, true, platform::MsgKind::Information, "Mailer is in use!"},
@@ -450,6 +454,51 @@ TEST_F(PollTest, NumbersComeFromTheMailboxElseFromTheNodelist) {
   EXPECT_EQ(session.Error(),
             "Please add a mailbox to the mailbox settings that has the network address 2:5020/1042 "
             "or use a node list that lists this mailbox!");
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST_F(PollTest, BatchPollDialsTheNodelistNumberTranslatedForTheLocation) {
+  // The mailbox has no numbers: the compiled nodelist gives +7-095-1234567.
+  platform::MakeDirs(dir / "nl");
+  WriteOneNodeList(dir);
+  config->Mailboxes().GetItem(0)->Numbers.clear();
+  config->SettingsModel().SetText(SettingId::KQLDIr, dir / "nl/");
+  struct Case {
+    const char *country, *area, *outside;
+    const char* dialled;
+  } cases[] = {
+      {"7", "095", "", "ATDT1234567"},
+      {"7", "812", "", "ATDT80951234567"},
+      {"49", "30", "9,", "ATDT9,81070951234567"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dialled);
+    config->SettingsModel().SetText(SettingId::EdCountryCode, c.country);
+    config->SettingsModel().SetText(SettingId::EdAreaCode, c.area);
+    config->SettingsModel().SetText(SettingId::EdOutsideLine, c.outside);
+    config->SettingsModel().SetText(SettingId::EdLongDistance, "8");
+    config->SettingsModel().SetText(SettingId::EdInternational, "810");
+    fs::remove(dir / "modem.log");
+    FakeModem modem(dir, {"--dial", "NO ANSWER"});
+    config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+    config->SaveToRegistry();
+    const std::string command = std::string(VELMARIS_BATCH) + " --dir '" + Start() +
+                                "' --registry '" + RegistryPath() + "' poll 2:5020/1042";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    ::pclose(pipe);
+    EXPECT_NE(out.find("DEBG Original number: +7-095-1234567"), std::string::npos) << out;
+    const std::string modemLog = dir.Read("modem.log");
+    EXPECT_NE(modemLog.find(std::string(c.dialled) + "\n"), std::string::npos) << modemLog;
+  }
 }
 
 }  // namespace

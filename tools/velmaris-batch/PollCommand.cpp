@@ -1,7 +1,8 @@
 // "poll ADDR": one call of the address through the mailer, as the poll
 // command of the program makes it: the profile the address's mailbox names
 // (else the first profile) dials on its configured line, with its redials,
-// runs the EMSI handshake and the transfer, and the tosser runs afterwards
+// the numbers of the mailbox or else of the compiled nodelist (in KQLDIr, as
+// "lookup" reads it), runs the EMSI handshake and the transfer, and the tosser runs afterwards
 // when the call brought mail and automatic import is on. Prints the session
 // log, one object per line: {"line": the line with its time stamp, "text":
 // the line without it}; the tosser's lines follow with "source": "tosser".
@@ -15,6 +16,7 @@
 #include "mailer/CMD_TAPI.h"
 #include "mailer/CMThreads.h"
 #include "mailer/MailerSession.h"
+#include "nodelist/NodelistLookup.h"
 #include "platform/Dispatcher.h"
 #include "processing/GlobalDupeChecker.h"
 #include "processing/Tosser.h"
@@ -68,8 +70,11 @@ int PollCommand(BatchContext& ctx) {
     TCMTAPIDevice device(dispatcher);
     device.ApplySettings(*config->Values());
     device.SetDeviceName(profile->TAPIDevice());
+    TNodelistLookup nodelist;
+    nodelist.SetPath(config->Values()->KQLDIr());
     TMailerContext mctx;
     mctx.Store = &config.Store();
+    mctx.Nodelist = &nodelist;
     mctx.StartTosser = [&] { tossNow = true; };
     TMailerSession session(*profile, device, mctx);
     session.OnLogLine = [&](const std::string& line) {
