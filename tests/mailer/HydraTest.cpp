@@ -193,11 +193,11 @@ TEST_F(HydraTest, MeetsItselfThroughTheFakeModemInTwoBatches) {
                     answer = MakeFile("answer.zip", 9000, 8);
   platform::MakeDirs(dir / "peer");
   SetTapiDebugLogPath(dir / "cmdebug.txt");
-  ModemCall call(dir, dispatcher,
-                 {"--peer",
-                  std::string(HYDRAPEER) + " --recv " + dir / "peer/" + " " + theirs +
-                      " --second " + answer,
-                  "--throttle", "--dial", "CONNECT 115200"});
+  ModemCall call(
+      dir, dispatcher,
+      {"--peer",
+       std::string(HYDRAPEER) + " --recv " + dir / "peer/" + " " + theirs + " --second " + answer,
+       "--throttle", "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
   TCMHydra h(dispatcher);
   ProtocolEnd end;

@@ -36,8 +36,8 @@
 #include "mailer/CMStream.h"
 #include "mailer/CMZModem.h"
 #include "mailer/Emsi.h"
-#include "platform/Dispatcher.h"
 #include "platform/Ascii.h"
+#include "platform/Dispatcher.h"
 #include "tools/PeerLine.h"
 
 namespace {
