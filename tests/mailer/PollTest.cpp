@@ -21,6 +21,9 @@
 #include "mailer/MailerSession.h"
 #include "nodelist/NodelistLookup.h"
 #include "processing/DupeChecker.h"
+#include "processing/PacketFixtures.h"
+#include "processing/PacketHeader.h"
+#include "processing/Secretary.h"
 #include "processing/Tosser.h"
 
 namespace velmaris::test {
@@ -499,6 +502,51 @@ TEST_F(PollTest, BatchPollDialsTheNodelistNumberTranslatedForTheLocation) {
     const std::string modemLog = dir.Read("modem.log");
     EXPECT_NE(modemLog.find(std::string(c.dialled) + "\n"), std::string::npos) << modemLog;
   }
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST_F(PollTest, BatchPollTossesWithTheImportFiltersAndTakesAreaLists) {
+  // The peer brings an echo message that an import filter drops and the
+  // uplink's AreaFix reply with its area list.
+  TNetLink* link = config->Uplinks().GetItem(0);
+  link->AreaFixTitles = {"Your Area List"};
+  link->AFNameO = 1;
+  link->AFDescO = 14;
+  link->AFDescL = 0;
+  config->AddAreaQuiet("FIDO.GER", "FIDO.GER", AreaTypeCode::Echomail, link);
+  TFilter& drop = *InstallFilterConfig(*config.store)
+                       .ImportFilters()
+                       .AddFilter("Drop all", std::make_unique<TFilter>());
+  drop.ApplyArea = drop.DoKill = true;
+  drop.SetArea("fido.ger");
+  PackedSpec echo, reply;
+  echo.destNet = reply.destNet = 5020;
+  echo.from = "Joe Remote";
+  echo.text = "AREA:FIDO.GER\r\x01MSGID: 2:5020/1042 12345678\rHi\r";
+  reply.from = "AreaFix";
+  reply.to = "Point Seven";
+  reply.subject = "Your Area List";
+  reply.text = "\x01INTL 2:5020/1042 2:5020/1042\r\x01TOPT 7\rRU.ALPHA     First area\r";
+  TPacketHeader header = PeerHeader();
+  header.OrigNet = 5020;
+  header.OrigNode = 1042;
+  dir.Write("files/frompeer.pkt", PacketOf(header, PackedMessage(echo) + PackedMessage(reply)));
+
+  FakeModem modem(dir, {"--peer", Peer()});
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+  config->SaveToRegistry();
+  std::string out;
+  RunBatch(Start(), RegistryPath(), {"poll", "2:5020/1042"}, &out);
+  EXPECT_NE(out.find("\"text\":\"Filter \\\"Drop all\\\": 1 matches\","), std::string::npos) << out;
+  EXPECT_NE(out.find("\"text\":\"1 have been deleted by filters\","), std::string::npos) << out;
+  const std::string areaList =
+      platform::JoinPath(config->MessageBaseDir(), "2.5020.1042.0.EchoAreas");
+  EXPECT_NE(platform::ReadFile(areaList).find("RU.ALPHA First area"), std::string::npos) << out;
 }
 
 }  // namespace
