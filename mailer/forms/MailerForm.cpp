@@ -18,6 +18,7 @@
 #include "mailer/forms/MailboxDialogs.h"
 #include "mailer/forms/MailerProperties.h"
 #include "nodelist/NodelistService.h"
+#include "nodelist/forms/AdvNLLookup.h"
 #include "platform/Prompter.h"
 
 namespace velmaris {
@@ -35,6 +36,7 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
     a->setObjectName(name);
     ToolBar->addAction(a);
   };
+  action(NOde1, "NOde1", "Poll Node");
   action(mitMailbox1, "mitMailbox1", "Poll Mailbox");
   action(HangupBtn, "HangupBtn", "Hang up");
   action(RescanBtn, "RescanBtn", "Rescan");
@@ -142,6 +144,8 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   for (const auto& line : session_->Log()) LogMemo->appendPlainText(AnsiText(line));
   WinLst().Add("Mailer", this);
 
+  connect(NOde1, &QAction::triggered, this, &TMailerForm::NOde1Click);
+  connect(OutboundList, &QTreeWidget::itemDoubleClicked, this, &TMailerForm::OutboundListDblClick);
   connect(mitMailbox1, &QAction::triggered, this, &TMailerForm::mitMailbox1Click);
   connect(HangupBtn, &QAction::triggered, this, &TMailerForm::HangupBtnClick);
   connect(RescanBtn, &QAction::triggered, this, &TMailerForm::RescanBtnClick);
@@ -187,6 +191,30 @@ void TMailerForm::FillOutbound() {
     item->setText(2, AnsiText(e.SizeText()));
     item->setText(3, AnsiText(e.KindText));
     item->setText(4, AnsiText(e.Path));
+  }
+}
+
+void TMailerForm::NOde1Click() { PollFromNodelist("Select Node", {}); }
+
+void TMailerForm::OutboundListDblClick() {
+  const int row = OutboundList->indexOfTopLevelItem(OutboundList->currentItem());
+  const auto& entries = session_->Outbound().Entries();
+  if (row < 0 || row >= static_cast<int>(entries.size())) return;
+  const TFidoAddr& a = entries[row].Address;
+  TNodelistFilter start;
+  start.Zone = a.Zone;
+  start.Net = a.Net;
+  start.Node = a.Node;
+  start.Point = a.Point;
+  PollFromNodelist("Poll Node", start);
+}
+
+void TMailerForm::PollFromNodelist(const char* caption, const TNodelistFilter& start) {
+  try {
+    const auto pick = PickFromNodelist(GetNodelistLookup(), start, this, caption);
+    if (pick) session_->PollCommand(FidoAddressToStr(pick->Address));
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
   }
 }
 

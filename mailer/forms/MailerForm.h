@@ -23,6 +23,7 @@ namespace velmaris {
 class TCMTAPIDevice;
 class TConfigStore;
 class TMailerSession;
+struct TNodelistFilter;
 
 // Listed in the window list under its caption while it lives.
 class TMailerForm : public QWidget, public TMailerWindow, public TObject {
@@ -50,9 +51,13 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   QLabel *SendLabel, *ReceiveLabel;
   QProgressBar *SendProgress, *ReceiveProgress;
   QToolBar* ToolBar;
-  QAction *mitMailbox1, *HangupBtn, *RescanBtn, *Entfernen1, *Verbergen1, *Mailer2, *MnPD;
+  QAction *NOde1, *mitMailbox1, *HangupBtn, *RescanBtn, *Entfernen1, *Verbergen1, *Mailer2, *MnPD;
 
  public slots:
+  // Poll > node: the node picked in the nodelist browser.
+  void NOde1Click();
+  // The same, the browser set to the double-clicked entry's address.
+  void OutboundListDblClick();
   void mitMailbox1Click();
   void HangupBtnClick();
   void RescanBtnClick();
@@ -62,6 +67,7 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
 
  private:
   void FillOutbound();
+  void PollFromNodelist(const char* caption, const TNodelistFilter& start);
   TMailer& profile_;
   TConfigStore& store_;
   std::unique_ptr<TCMTAPIDevice> device_;
