@@ -3,6 +3,8 @@
 // takes the number from the program's nodelist.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <QAction>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -53,6 +55,7 @@ class MailerPollCommandsTest : public ConfigStoreFixture {
       w->show();
       EXPECT_TRUE(dispatcher.RunUntil([&] { return !browser.Updater().Running(); }));
       records = browser.Records();
+      Shot(browser, "MailerPollNodeBrowser");
       if (address.empty()) return int(QDialog::Rejected);
       for (int row = 0; row < browser.List->Count(); ++row) {
         browser.List->SelectItem(row);
@@ -62,6 +65,11 @@ class MailerPollCommandsTest : public ConfigStoreFixture {
       ADD_FAILURE() << address << " is not listed";
       return int(QDialog::Rejected);
     });
+  }
+  // VELMARIS_SHOTS=folder saves the window's picture there.
+  static void Shot(QWidget& w, const char* name) {
+    if (const char* folder = std::getenv("VELMARIS_SHOTS"))
+      w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
   }
   std::string Log(TMailerForm& form) { return form.LogMemo->toPlainText().toStdString(); }
 
@@ -104,6 +112,7 @@ TEST_F(MailerPollCommandsTest, DoubleClickOnAnEntryOpensTheBrowserAtItsAddress) 
   form.OutboundList->setCurrentItem(item);
   AnswerBrowser("2:5020/1");
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  Shot(form, "MailerFormOutbound");
   const QPoint at = form.OutboundList->visualItemRect(item).center();
   QTest::mouseClick(form.OutboundList->viewport(), Qt::LeftButton, {}, at);
   QTest::mouseDClick(form.OutboundList->viewport(), Qt::LeftButton, {}, at);
