@@ -490,14 +490,8 @@ TEST_F(PollTest, BatchPollDialsTheNodelistNumberTranslatedForTheLocation) {
     FakeModem modem(dir, {"--dial", "NO ANSWER"});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
     config->SaveToRegistry();
-    const std::string command = std::string(VELMARIS_BATCH) + " --dir '" + Start() +
-                                "' --registry '" + RegistryPath() + "' poll 2:5020/1042";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
     std::string out;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    ::pclose(pipe);
+    RunBatch(Start(), RegistryPath(), {"poll", "2:5020/1042"}, &out);
     EXPECT_NE(out.find("DEBG Original number: +7-095-1234567"), std::string::npos) << out;
     const std::string modemLog = dir.Read("modem.log");
     EXPECT_NE(modemLog.find(std::string(c.dialled) + "\n"), std::string::npos) << modemLog;
