@@ -1,9 +1,9 @@
 // A whole poll at 33600 bps through the fake modem (throttled to the line
-// rate, ten bits a byte) against the test peer: 1 MB goes out and 1 MB comes
-// back over ZedZap. Reported: the session time (dial to hang-up), the
-// transfer phase (session start to disconnect) and the line use, the bytes
-// of both files over what the line carries in the transfer phase (the two
-// directions take turns, so the limit is one direction's 3,360 bytes per
+// rate, ten bits a byte) against the test peer: 500 KB go out and 500 KB
+// come back, over Hydra (both batches), ZedZap or ZModem. Reported: the
+// session time (dial to hang-up), the transfer phase (session start to
+// disconnect) and the line use, the bytes of both files over what one
+// direction of the line carries in the transfer phase (3,360 bytes per
 // second). VELMARIS_BENCH_POLL_BYTES changes the size for a quick look.
 #include <benchmark/benchmark.h>
 #include <signal.h>
@@ -36,7 +36,7 @@ constexpr double kLimit = kBps / 10.0;
 
 size_t Bytes() {
   const char* env = std::getenv("VELMARIS_BENCH_POLL_BYTES");
-  return env ? std::strtoul(env, nullptr, 10) : 1u << 20;
+  return env ? std::strtoul(env, nullptr, 10) : 500u << 10;
 }
 
 void WriteSample(const std::string& path, size_t size, uint32_t seed) {
@@ -46,8 +46,12 @@ void WriteSample(const std::string& path, size_t size, uint32_t seed) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-void BM_PollOneMegabyteEachWay(benchmark::State& state) {
+const char* const kProtocols[] = {"hyd", "zap", "zmo"};
+
+void BM_PollEachWay(benchmark::State& state) {
   const size_t bytes = Bytes();
+  const std::string protocol = kProtocols[state.range(0)];
+  state.SetLabel(protocol);
   for (auto _ : state) {
     char dirTemplate[] = "/tmp/velmaris-bench-poll-XXXXXX";
     const std::string dir = std::string(::mkdtemp(dirTemplate)) + "/";
@@ -63,7 +67,7 @@ void BM_PollOneMegabyteEachWay(benchmark::State& state) {
     const pid_t modem = platform::Process::Start(
         {FAKEMODEM, "--link", link, "--throttle", "--dial", "CONNECT 33600", "--peer",
          std::string(EMSIPEER) + " --inbound " + dir + "peer-in --send " + dir + "back.pkt" +
-             " --protocols zap --log " + dir + "peer.log"});
+             " --protocols " + protocol + " --log " + dir + "peer.log"});
     while (::access(link.c_str(), F_OK) != 0)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
@@ -123,7 +127,12 @@ void BM_PollOneMegabyteEachWay(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_PollOneMegabyteEachWay)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_PollEachWay)
+    ->DenseRange(0, 2)
+    ->ArgName("protocol")
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -25,7 +25,8 @@ class TMailerProfiles {
   virtual ~TMailerProfiles() = default;
   // When a profile of that name exists (letter case ignored): shows its
   // mailer window, resets its redial state, tells it to poll the address
-  // (4D text) and returns true. False when no profile has that name.
+  // (4D text) and returns true, also when the poll cannot start (the
+  // profile says why). False only when no profile has that name.
   virtual bool PollWithProfile(const std::string& profileName, const std::string& address) = 0;
 };
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "core/ConfigStore.h"
@@ -12,6 +14,7 @@
 #include "mailer/CMZModem.h"
 #include "nodelist/NodelistLookup.h"
 #include "platform/Ascii.h"
+#include "platform/Prompter.h"
 #include "processing/OutPacket.h"
 
 namespace velmaris {
@@ -19,7 +22,6 @@ namespace velmaris {
 namespace {
 
 int gActiveSessions = 0;
-bool gInboundMailPending = false;
 
 // The session's own tick: handshake timers, the connection time.
 constexpr int kTickInterval = 2;  // ticks of 54 ms
@@ -39,8 +41,6 @@ std::string OwnName(const std::string& path) {
 }  // namespace
 
 int ActiveMailerSessions() { return gActiveSessions; }
-bool InboundMailPending() { return gInboundMailPending; }
-void SetInboundMailPending(bool pending) { gInboundMailPending = pending; }
 
 std::string CanonicalPhoneNumber(const std::string& number) {
   if (number.empty() || number[0] != '+') return number;
@@ -57,6 +57,14 @@ std::string CanonicalPhoneNumber(const std::string& number) {
   if (dash != std::string::npos)
     return out + "(" + rest.substr(0, dash) + ") " + rest.substr(dash + 1);
   return out + "() " + rest;
+}
+
+std::string HydraAppInfoLine(const std::string& appInfo) {
+  bool hex = appInfo.size() >= 8;
+  for (size_t i = 0; hex && i < 8; ++i) hex = std::isxdigit(static_cast<unsigned char>(appInfo[i]));
+  if (!hex) return "HAPP Defunct Appinfo: " + appInfo;
+  const auto built = static_cast<std::time_t>(std::stoul(appInfo.substr(0, 8), nullptr, 16));
+  return "HAPP Implementation: Hydra from " + LogTimeStamp(built) + " in " + appInfo.substr(8);
 }
 
 std::string FormatDuration(int64_t s) {
@@ -165,6 +173,7 @@ void TMailerSession::SetStatus(const std::string& status) {
 // --- Numbers and calls ---------------------------------------------------------------
 
 bool TMailerSession::PollAddress(const std::string& addressText) {
+  error_.clear();
   const auto parsed = ParseFidoAddress(addressText);
   if (!parsed) {
     error_ = "Not a network address: " + addressText;
@@ -206,16 +215,25 @@ bool TMailerSession::PollAddress(const std::string& addressText) {
     AddLogLine("DERR " + error_);
     return false;
   }
-  CallSystem(name, text, numbers);
-  return true;
+  return CallSystem(name, text, numbers);
 }
 
-void TMailerSession::CallSystem(const std::string& systemName, const std::string& addressText,
+bool TMailerSession::PollCommand(const std::string& addressText) {
+  ResetRedial();
+  if (PollAddress(addressText)) return true;
+  if (error_ == kInUseText)
+    platform::GetPrompter().Inform(error_);
+  else
+    platform::GetPrompter().Error(error_);
+  return false;
+}
+
+bool TMailerSession::CallSystem(const std::string& systemName, const std::string& addressText,
                                 const std::vector<std::string>& numbers) {
   if (!device_.IsIdle()) {
-    error_ = "Mailer is in use!";
+    error_ = kInUseText;
     AddLogLine("DERR " + error_);
-    return;
+    return false;
   }
   error_.clear();
   systemName_ = systemName;
@@ -225,9 +243,10 @@ void TMailerSession::CallSystem(const std::string& systemName, const std::string
   AddLogLine("");
   AddLogLine("DSYS Connecting to system " + systemName + "(" + FidoAddressToStr(called_) + ")");
   if (numbers_.empty()) {
-    AddLogLine("DERR No number to dial");
+    error_ = "No number to dial";
+    AddLogLine("DERR " + error_);
     CancelRedial();
-    return;
+    return false;
   }
   size_t index = 0;
   if (profile_.ReDials > 0 && remainingRedials_ >= 0 && remainingRedials_ < profile_.ReDials)
@@ -242,6 +261,7 @@ void TMailerSession::CallSystem(const std::string& systemName, const std::string
   BuildEmsiDat(called_);
   wasConnected_ = completed_ = false;
   Dial(canonical);
+  return true;
 }
 
 void TMailerSession::Dial(const std::string& number) {
@@ -277,7 +297,7 @@ void TMailerSession::SetSessionActive(bool busy) {
   if (busy == busy_) return;
   busy_ = busy;
   gActiveSessions += busy ? 1 : -1;
-  if (gActiveSessions == 0 && gInboundMailPending && Store().Values()->AutoImport() &&
+  if (gActiveSessions == 0 && InboundMailPending() && Store().Values()->AutoImport() &&
       ctx_.StartTosser) {
     ctx_.StartTosser();
   }
@@ -635,11 +655,17 @@ void TMailerSession::NextFile(std::string& path, std::string& alias) {
 }
 
 void TMailerSession::ProtocolFinished() {
-  // ZModem sends its batch, then receives the remote's; a Hydra session
-  // carries both directions at once.
-  if (sendPhase_ && device_.IsConnected() && protocolKind_ != TEmsiProtocol::Hydra) {
+  // ZModem sends its batch, then receives the remote's. A Hydra batch
+  // carries both directions at once; the remote then opens a second batch
+  // (where it answers file requests), which runs with nothing more to send.
+  if (sendPhase_ && device_.IsConnected()) {
     sendPhase_ = false;
-    protocol_->Receive();
+    if (protocolKind_ == TEmsiProtocol::Hydra) {
+      AddLogLine("HYDR Expecting batch");
+      protocol_->Send();
+    } else {
+      protocol_->Receive();
+    }
     return;
   }
   if (protocolKind_ == TEmsiProtocol::Hydra) AddLogLine("HYDR Session complete");
@@ -715,7 +741,7 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
       ShowTransfer(false);
       break;
     case 16: AddLogLine("ABRT Too many errors"); break;
-    case 17: AddLogLine("HAPP Implementation: " + text); break;
+    case 17: AddLogLine(HydraAppInfoLine(text)); break;
     case 18: AddLogLine("BINI Initializing transfer"); break;
     case 19: AddLogLine("RABO Remote manual abort"); break;
     case 20: AddLogLine("SERR Remote file system error"); break;
@@ -730,7 +756,7 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
       receiveDisplay_ = {};
       ShowTransfer(false);
       ++filesReceived_;
-      gInboundMailPending = true;
+      SetInboundMailPending(true);
       break;
     case 26: AddLogLine("RRES Resuming from offset  " + n1); break;
     case 27: AddLogLine("FSER Could not open file " + text); break;

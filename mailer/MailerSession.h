@@ -32,22 +32,27 @@
 #include "mailer/Emsi.h"
 #include "mailer/Mailers.h"
 #include "mailer/Outbound.h"
+#include "processing/Tosser.h"
 
 namespace velmaris {
 
 class TNodelistLookup;
 
-// The number of mailer sessions that are busy, and whether a call brought
-// mail that has not been tossed yet (main thread).
+// The number of mailer sessions that are busy (main thread). Whether a call
+// brought mail that has not been tossed yet is the tosser's
+// InboundMailPending.
 int ActiveMailerSessions();
-bool InboundMailPending();
-void SetInboundMailPending(bool pending);
 
 // The canonical form of a translated number: "+", the digits after it, a
 // blank, then the rest unchanged when it holds "(", else "(" + what stands
 // before its first "-" + ") " + what follows it, else "() " + the rest. A
 // number without a leading "+" stays as it is.
 std::string CanonicalPhoneNumber(const std::string& number);
+// The log line of the remote Hydra's application text: its first eight
+// characters are its build time in hexadecimal Unix seconds, shown as date
+// and time, then the rest; "HAPP Defunct Appinfo: " + the text when they
+// are not hexadecimal.
+std::string HydraAppInfoLine(const std::string& appInfo);
 // "n s", "m:ss min" or "h:mm:ss h".
 std::string FormatDuration(int64_t seconds);
 
@@ -83,12 +88,20 @@ class TMailerSession : public TMailerWindow {
 
   // --- Polling -------------------------------------------------------------
   // Finds the numbers of the address (mailboxes, then the nodelist) and
-  // calls. False when there is none (the reason is in the log and Error()).
-  // Error() also names a call that failed for a known reason (the remote
-  // refused our session password); each call attempt clears it.
+  // calls. False when there is none or the line is in use (the reason is in
+  // the log and Error()). Error() also names a call that failed for a known
+  // reason (the remote refused our session password); each call attempt
+  // clears it.
   bool PollAddress(const std::string& addressText);
-  void CallSystem(const std::string& systemName, const std::string& addressText,
+  // A poll the user asked for (a mailbox's call, the window's poll
+  // commands): redials reset, then PollAddress; a poll that cannot start
+  // says why in a box through the Prompter ("Mailer is in use!" as
+  // information, any other reason as an error).
+  bool PollCommand(const std::string& addressText);
+  // False when the line is in use or there is no number (Error()).
+  bool CallSystem(const std::string& systemName, const std::string& addressText,
                   const std::vector<std::string>& numbers);
+  static constexpr const char* kInUseText = "Mailer is in use!";
   void ResetRedial();
   void CancelRedial();
   void HangUp();

@@ -171,7 +171,10 @@ void TMailerConfig::SaveToRegistry(TConfigStore& store, TWinRegistry& registry) 
 bool TMailerConfig::PollWithProfile(const std::string& profileName, const std::string& address) {
   TMailer* mailer = FindMailer(profileName);
   if (!mailer) return false;
-  return pollHandler_ ? pollHandler_(*mailer, address) : true;
+  // The profile handles the poll whatever becomes of it: a poll that cannot
+  // start is said by the handler, never passed on as a program to start.
+  if (pollHandler_) pollHandler_(*mailer, address);
+  return true;
 }
 
 TMailerConfig& InstallMailerConfig(TConfigStore& store) {

@@ -133,8 +133,9 @@ class TMailerConfig : public TConfigSection, public TMailerProfiles {
 
   // TMailerProfiles: the poll road hands the call to the profile's session.
   bool PollWithProfile(const std::string& profileName, const std::string& address) override;
-  // Who runs a profile's call (the session layer installs it).
-  using PollHandler = std::function<bool(TMailer& profile, const std::string& address)>;
+  // Who runs a profile's call (the session layer installs it); it tells the
+  // user itself when the poll cannot start.
+  using PollHandler = std::function<void(TMailer& profile, const std::string& address)>;
   void SetPollHandler(PollHandler handler) { pollHandler_ = std::move(handler); }
 
  private:

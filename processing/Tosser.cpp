@@ -179,6 +179,13 @@ TTosser::~TTosser() { Join(); }
 
 bool TTosser::Running() { return gRunning.load(); }
 
+namespace {
+std::atomic<bool> gInboundMailPending{false};
+}  // namespace
+
+bool InboundMailPending() { return gInboundMailPending.load(); }
+void SetInboundMailPending(bool pending) { gInboundMailPending.store(pending); }
+
 bool TTosser::Start() {
   if (!Idle() || gRunning.exchange(true)) return false;
   if (!Launch()) {
@@ -291,6 +298,8 @@ void TTosser::Begin() {
   }
   counters_ = {};
   start_ = Now();
+  // From here on this run takes up what the calls brought.
+  SetInboundMailPending(false);
   seenPackets_.clear();
   tossedPackets_.clear();
   damagedPackets_.clear();

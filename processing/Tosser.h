@@ -181,6 +181,12 @@ inline constexpr const char* kTosserReportTitle = "The Velmaris 95 Import Proces
 inline constexpr const char* kBundleMasks[] = {"*.mo?", "*.tu?", "*.we?", "*.th?",
                                                "*.fr?", "*.sa?", "*.su?"};
 
+// Whether a call has left mail in the inbound directory that no toss has
+// taken up yet: the mailer sets it for every file it receives; every toss
+// clears it when it starts.
+bool InboundMailPending();
+void SetInboundMailPending(bool pending);
+
 // The duplicate key of a packed message: the CRC-32 of its first 190 bytes
 // (or of all of it when shorter).
 uint32_t DupeKeyOf(const std::string& packedMessage);

@@ -19,6 +19,8 @@
 #include "mailer/MailerSession.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "mailer/forms/MailerProperties.h"
+#include "nodelist/NodelistService.h"
+#include "nodelist/forms/AdvNLLookup.h"
 #include "platform/Prompter.h"
 #include "widgets/ALed.h"
 #include "widgets/AnimatedSymbol.h"
@@ -41,6 +43,7 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
     addAction(a);
     commands.push_back(a);
   };
+  action(NOde1, "NOde1", "Poll Node");
   action(mitMailbox1, "mitMailbox1", "Poll Mailbox");
   action(HangupBtn, "HangupBtn", "Hang up");
   action(RescanBtn, "RescanBtn", "Rescan");
@@ -140,6 +143,7 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
       });
   TMailerContext ctx;
   ctx.Store = &store_;
+  ctx.Nodelist = &GetNodelistLookup();
   ctx.StartTosser = [this, startTosser] {
     hide();
     if (startTosser) startTosser();
@@ -182,6 +186,8 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   for (const auto& line : session_->Log()) LogMemo->appendPlainText(AnsiText(line));
   WinLst().Add("Mailer", this);
 
+  connect(NOde1, &QAction::triggered, this, &TMailerForm::NOde1Click);
+  connect(OutboundList, &QTreeWidget::itemDoubleClicked, this, &TMailerForm::OutboundListDblClick);
   connect(mitMailbox1, &QAction::triggered, this, &TMailerForm::mitMailbox1Click);
   connect(HangupBtn, &QAction::triggered, this, &TMailerForm::HangupBtnClick);
   connect(RescanBtn, &QAction::triggered, this, &TMailerForm::RescanBtnClick);
@@ -277,14 +283,36 @@ void TMailerForm::FillOutbound() {
   }
 }
 
+void TMailerForm::NOde1Click() { PollFromNodelist("Select Node", {}); }
+
+void TMailerForm::OutboundListDblClick() {
+  const int row = OutboundList->indexOfTopLevelItem(OutboundList->currentItem());
+  const auto& entries = session_->Outbound().Entries();
+  if (row < 0 || row >= static_cast<int>(entries.size())) return;
+  const TFidoAddr& a = entries[row].Address;
+  TNodelistFilter start;
+  start.Zone = a.Zone;
+  start.Net = a.Net;
+  start.Node = a.Node;
+  start.Point = a.Point;
+  PollFromNodelist("Poll Node", start);
+}
+
+void TMailerForm::PollFromNodelist(const char* caption, const TNodelistFilter& start) {
+  try {
+    const auto pick = PickFromNodelist(GetNodelistLookup(), start, this, caption);
+    if (pick) session_->PollCommand(FidoAddressToStr(pick->Address));
+  } catch (const std::exception& e) {
+    platform::GetPrompter().Error(e.what());
+  }
+}
+
 void TMailerForm::mitMailbox1Click() {
   try {
     TGetBBSRequest chooser(store_, this);
     chooser.setWindowTitle("Poll Mailbox");
     if (!chooser.Execute() || !chooser.Chosen()) return;
-    session_->ResetRedial();
-    if (!session_->PollAddress(chooser.Chosen()->Address.Text4D()))
-      platform::GetPrompter().Error(session_->Error());
+    session_->PollCommand(chooser.Chosen()->Address.Text4D());
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }
@@ -334,10 +362,9 @@ void InstallMailerForms(TConfigStore& store, TMailerConfig& profiles,
   });
   profiles.SetPollHandler([](TMailer& profile, const std::string& address) {
     auto* form = dynamic_cast<TMailerForm*>(profile.Window());
-    if (!form) return false;
+    if (!form) return;
     form->show();
-    form->Session().ResetRedial();
-    return form->Session().PollAddress(address);
+    form->Session().PollCommand(address);
   });
 }
 

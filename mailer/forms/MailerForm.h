@@ -26,6 +26,7 @@ class TConfigStore;
 class TMailerSession;
 class TSpeedBar;
 class TSpeedItem;
+struct TNodelistFilter;
 
 // Listed in the window list under its caption while it lives.
 class TMailerForm : public QWidget, public TMailerWindow, public TObject {
@@ -58,9 +59,13 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   // The window's commands as buttons; HangupBtn's item is the abort button.
   TSpeedBar* ToolBar;
   TSpeedItem* HangupItem = nullptr;
-  QAction *mitMailbox1, *HangupBtn, *RescanBtn, *Entfernen1, *Verbergen1, *Mailer2, *MnPD;
+  QAction *NOde1, *mitMailbox1, *HangupBtn, *RescanBtn, *Entfernen1, *Verbergen1, *Mailer2, *MnPD;
 
  public slots:
+  // Poll > node: the node picked in the nodelist browser.
+  void NOde1Click();
+  // The same, the browser set to the double-clicked entry's address.
+  void OutboundListDblClick();
   void mitMailbox1Click();
   void HangupBtnClick();
   void RescanBtnClick();
@@ -73,6 +78,7 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   void BuildSpeedBar(const std::vector<QAction*>& actions);
   // The lights and the busy sign from the device's line state.
   void ShowLineState();
+  void PollFromNodelist(const char* caption, const TNodelistFilter& start);
   TMailer& profile_;
   TConfigStore& store_;
   std::unique_ptr<TCMTAPIDevice> device_;

@@ -363,8 +363,9 @@ TAdvNLLookup* ShowNodelistBrowser(TNodelistLookup& lookup, TNodelistTargets targ
 }
 
 std::optional<TNodelistPick> PickFromNodelist(TNodelistLookup& lookup, const TNodelistFilter& start,
-                                              QWidget* parent) {
+                                              QWidget* parent, const char* caption) {
   TAdvNLLookup browser(lookup, {}, parent);
+  if (caption) browser.setWindowTitle(QString::fromLatin1(caption));
   browser.EdName->setText(OemText(start.Name));
   browser.EdSysop->setText(OemText(start.Sysop));
   browser.EdCity->setText(OemText(start.City));

@@ -119,10 +119,12 @@ class TAdvNLLookup : public QDialog {
 // closed.
 TAdvNLLookup* ShowNodelistBrowser(TNodelistLookup& lookup, TNodelistTargets targets = {},
                                   QWidget* parent = nullptr);
-// The picker of the editor and the address book: the chosen record, or
-// nothing when the user cancelled. start: the filter the browser opens with.
+// The picker of the editor, the address book and the mailer window: the
+// chosen record, or nothing when the user cancelled. start: the filter the
+// browser opens with; caption: its caption instead of the browser's own.
 std::optional<TNodelistPick> PickFromNodelist(TNodelistLookup& lookup,
                                               const TNodelistFilter& start = {},
-                                              QWidget* parent = nullptr);
+                                              QWidget* parent = nullptr,
+                                              const char* caption = nullptr);
 
 }  // namespace velmaris

@@ -187,25 +187,37 @@ TEST_F(HydraTest, DroppedCarrierKeepsThePartialFileForTheNextCall) {
   EXPECT_TRUE(platform::ScanDir(dir / "inB", "*.Transmission").empty());
 }
 
-TEST_F(HydraTest, MeetsItselfThroughTheFakeModem) {
+TEST_F(HydraTest, MeetsItselfThroughTheFakeModemInTwoBatches) {
+  // The peer opens a second batch after the first, as Hydra mailers do, and
+  // sends a file there; our end takes part as the mailer session does.
   const std::string mine = MakeFile("mine.pkt", 40000, 6),
-                    theirs = MakeFile("theirs.we0", 25000, 7);
+                    theirs = MakeFile("theirs.we0", 25000, 7),
+                    answer = MakeFile("answer.zip", 9000, 8);
   platform::MakeDirs(dir / "peer");
   SetTapiDebugLogPath(dir / "cmdebug.txt");
-  ModemCall call(dir, dispatcher,
-                 {"--peer", std::string(HYDRAPEER) + " --recv " + dir / "peer/" + " " + theirs,
-                  "--throttle", "--dial", "CONNECT 115200"});
+  ModemCall call(
+      dir, dispatcher,
+      {"--peer",
+       std::string(HYDRAPEER) + " --recv " + dir / "peer/" + " " + theirs + " --second " + answer,
+       "--throttle", "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
   TCMHydra h(dispatcher);
   ProtocolEnd end;
   end.toSend = {mine};
   Start(h, call.device.get(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
-  SetTapiDebugLogPath("");
   EXPECT_TRUE(end.finished);
   EXPECT_EQ(end.sent, (std::vector<std::string>{"mine.pkt"}));
   ExpectReceived(theirs, dir / "inA/");
   ExpectReceived(mine, dir / "peer/");
+
+  end.finished = false;
+  h.Send();
+  ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+  SetTapiDebugLogPath("");
+  EXPECT_TRUE(end.finished);
+  EXPECT_EQ(h.ReceiveBatches(), 2);
+  ExpectReceived(answer, dir / "inA/");
 }
 
 TEST_F(HydraTest, SilentRemoteEndsTheSessionAfterItsRetries) {

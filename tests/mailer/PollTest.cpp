@@ -4,6 +4,8 @@
 // and failed calls leave the outbound as it was.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,10 +14,17 @@
 #include "LineFixtures.h"
 #include "ZModemFixtures.h"
 #include "core/ConfigStoreFixture.h"
+#include "core/Report.h"
 #include "mailer/CMD_TAPI.h"
+#include "mailer/CMLoopback.h"
 #include "mailer/CMThreads.h"
 #include "mailer/MailerSession.h"
 #include "nodelist/NodelistLookup.h"
+#include "processing/DupeChecker.h"
+#include "processing/PacketFixtures.h"
+#include "processing/PacketHeader.h"
+#include "processing/Secretary.h"
+#include "processing/Tosser.h"
 
 namespace velmaris::test {
 namespace {
@@ -159,6 +168,103 @@ TEST_P(PollProtocolTest, OutboundArrivesAtThePeerAndItsFilesInOurInbound) {
 
 INSTANTIATE_TEST_SUITE_P(Protocols, PollProtocolTest, ::testing::Values("hyd", "zap", "zmo"));
 
+TEST_F(PollTest, HydraTakesPartInTheRemotesSecondBatchAndBothSidesEndCleanly) {
+  // The peer refuses one of our files, sends one file in the first batch and
+  // the answer to a file request in the second.
+  dir.Write("files/answer.zip", SampleBytes(7000, 4));
+  const Result r = Poll(
+      {"--peer", Peer("--protocols hyd --refuse notes.txt --second " + dir / "files/answer.zip")});
+  ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
+  const std::string log = Joined(r), peer = PeerLog();
+  const size_t expecting = log.find("HYDR Expecting batch"),
+               complete = log.find("HYDR Session complete");
+  EXPECT_TRUE(expecting < complete && complete != std::string::npos) << log;
+  EXPECT_EQ(log.find("HYDR Session complete", complete + 1), std::string::npos);
+  EXPECT_TRUE(r.Logged("HAPP Implementation: Hydra from ")) << log;
+  EXPECT_NE(peer.find("PEER Second batch"), std::string::npos) << peer;
+  EXPECT_NE(peer.find("PEER Session complete"), std::string::npos) << peer;
+  EXPECT_EQ(Received(Values().InboundDir(), "frompeer.pkt"), dir.Read("files/frompeer.pkt"));
+  EXPECT_EQ(Received(Values().InboundDir(), "answer.zip"), dir.Read("files/answer.zip"));
+  // Only what the peer confirmed leaves the outbound.
+  EXPECT_FALSE(fs::exists(packet));
+  const std::string flowText = platform::ReadFile(flow);
+  EXPECT_EQ(flowText.find("0000abcd.pkt"), std::string::npos) << flowText;
+  EXPECT_NE(flowText.find(dir / "files/notes.txt"), std::string::npos) << flowText;
+  EXPECT_FALSE(r.Logged("SENT File notes.txt"));
+}
+
+TEST_F(PollTest, MailPendingAfterACallIsTakenUpByTheNextTossOnly) {
+  // A call that brings mail asks for a toss; the toss takes the flag up, so a
+  // second call that brings nothing asks for none.
+  const Result first = Poll({"--peer", Peer("--protocols zap")});
+  ASSERT_TRUE(first.completed) << PeerLog();
+  EXPECT_TRUE(first.tosser);
+  EXPECT_TRUE(InboundMailPending());
+  TDupeChecker dupes;
+  TTosserSetup setup;
+  setup.Store = config.store.get();
+  setup.Dupes = &dupes;
+  TTosser tosser(setup);
+  ASSERT_TRUE(tosser.Start());
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return tosser.Finished(); }, kPatience));
+  ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }, kPatience));
+  EXPECT_FALSE(InboundMailPending());
+
+  const std::string quiet = std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
+                            " --protocols zap --log " + dir / "peer.log";
+  const Result second = Poll({"--peer", quiet});
+  ASSERT_TRUE(second.completed) << PeerLog();
+  EXPECT_FALSE(second.tosser);
+  EXPECT_FALSE(InboundMailPending());
+}
+
+TEST_F(PollTest, AProfilePollThatCannotStartSaysWhyOnceAndStartsNothing) {
+  // The profile is named after a program that leaves a mark when started.
+  const std::string mark = dir / "started";
+  dir.Write("bin/caller", "#!/bin/sh\ntouch '" + mark + "'\n");
+  fs::permissions(dir / "bin/caller", fs::perms::owner_all);
+  const std::string name = dir / "bin/caller";
+  profile->SetName(name);
+  profiles->Mailers().SetString(profiles->Mailers().IndexOf(profile), name);
+  TMailBox* box = config->Mailboxes().GetItem(0);
+  ASSERT_EQ(box->Command, name);
+
+  struct Case {
+    const char* what;
+    std::vector<std::string> numbers;
+    bool lineInUse;
+    platform::MsgKind kind;
+    std::string text;
+  } cases[] = {
+      {"no number",
+       {},
+       false,
+       platform::MsgKind::Error,
+       "Please add a mailbox to the mailbox settings that has the network address 2:5020/1042 "
+       "or use a node list that lists this mailbox!"},
+      {"line in use", {"555"}, true, platform::MsgKind::Information, "Mailer is in use!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    box->Numbers = c.numbers;
+    TCMLoopbackPair pair({}, dispatcher);
+    if (c.lineInUse) pair.Connect();
+    TMailerContext ctx;
+    ctx.Store = config.store.get();
+    TMailerSession session(*profile, pair.A(), ctx);
+    profiles->SetPollHandler(
+        [&](TMailer&, const std::string& address) { session.PollCommand(address); });
+    prompter.Clear();
+    EXPECT_EQ(box->StartMailer(), TMailBox::StartResult::Profile);
+    const auto boxes = prompter.Questions();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, c.kind);
+    EXPECT_EQ(boxes[0].text, c.text);
+    EXPECT_FALSE(fs::exists(mark));
+    profiles->SetPollHandler(nullptr);
+  }
+}
+
 TEST_F(PollTest, BusyLineIsDialledAgain) {
   profile->ReDials = 2;
   profile->ReDialWait = 0;
@@ -271,6 +377,27 @@ TEST(MailerNumbers, CanonicalFormAndDurations) {
   EXPECT_EQ(d.TimeNeeded() + " " + d.TimeLeft() + " " + std::to_string(d.Percent()), "? ? 0");
 }
 
+TEST(MailerNumbers, HydraApplicationLineShowsTheBuildTime) {
+  const char* oldTz = std::getenv("TZ");
+  const std::string saved = oldTz ? oldTz : "";
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  const std::pair<const char*, const char*> cases[] = {
+      {"2b1aab00CMCore Hydra,1.43 Win 9x/NT",
+       "HAPP Implementation: Hydra from 01.12.92 00:00:00 in CMCore Hydra,1.43 Win 9x/NT"},
+      {"2B1AAB00X", "HAPP Implementation: Hydra from 01.12.92 00:00:00 in X"},
+      {"2b1aab0gCMCore", "HAPP Defunct Appinfo: 2b1aab0gCMCore"},
+      {"2b1aab", "HAPP Defunct Appinfo: 2b1aab"},
+      {"", "HAPP Defunct Appinfo: "},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(HydraAppInfoLine(in), out) << in;
+  if (oldTz)
+    ::setenv("TZ", saved.c_str(), 1);
+  else
+    ::unsetenv("TZ");
+  ::tzset();
+}
+
 TEST_F(PollTest, RedialsWalkThroughTheNumbers) {
   config->Mailboxes().GetItem(0)->Numbers = {"111", "222", "333"};
   profile->ReDials = 2;
@@ -354,6 +481,90 @@ TEST_F(PollTest, NumbersComeFromTheMailboxElseFromTheNodelist) {
   EXPECT_EQ(session.Error(),
             "Please add a mailbox to the mailbox settings that has the network address 2:5020/1042 "
             "or use a node list that lists this mailbox!");
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST_F(PollTest, BatchPollDialsTheNodelistNumberTranslatedForTheLocation) {
+  // The mailbox has no numbers: the compiled nodelist gives +7-095-1234567.
+  platform::MakeDirs(dir / "nl");
+  WriteOneNodeList(dir);
+  config->Mailboxes().GetItem(0)->Numbers.clear();
+  config->SettingsModel().SetText(SettingId::KQLDIr, dir / "nl/");
+  struct Case {
+    const char *country, *area, *outside;
+    const char* dialled;
+  } cases[] = {
+      {"7", "095", "", "ATDT1234567"},
+      {"7", "812", "", "ATDT80951234567"},
+      {"49", "30", "9,", "ATDT9,81070951234567"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dialled);
+    config->SettingsModel().SetText(SettingId::EdCountryCode, c.country);
+    config->SettingsModel().SetText(SettingId::EdAreaCode, c.area);
+    config->SettingsModel().SetText(SettingId::EdOutsideLine, c.outside);
+    config->SettingsModel().SetText(SettingId::EdLongDistance, "8");
+    config->SettingsModel().SetText(SettingId::EdInternational, "810");
+    fs::remove(dir / "modem.log");
+    FakeModem modem(dir, {"--dial", "NO ANSWER"});
+    config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+    config->SaveToRegistry();
+    std::string out;
+    RunBatch(Start(), RegistryPath(), {"poll", "2:5020/1042"}, &out);
+    EXPECT_NE(out.find("DEBG Original number: +7-095-1234567"), std::string::npos) << out;
+    const std::string modemLog = dir.Read("modem.log");
+    EXPECT_NE(modemLog.find(std::string(c.dialled) + "\n"), std::string::npos) << modemLog;
+  }
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST_F(PollTest, BatchPollTossesWithTheImportFiltersAndTakesAreaLists) {
+  // The peer brings an echo message that an import filter drops and the
+  // uplink's AreaFix reply with its area list.
+  TNetLink* link = config->Uplinks().GetItem(0);
+  link->AreaFixTitles = {"Your Area List"};
+  link->AFNameO = 1;
+  link->AFDescO = 14;
+  link->AFDescL = 0;
+  config->AddAreaQuiet("FIDO.GER", "FIDO.GER", AreaTypeCode::Echomail, link);
+  TFilter& drop = *InstallFilterConfig(*config.store)
+                       .ImportFilters()
+                       .AddFilter("Drop all", std::make_unique<TFilter>());
+  drop.ApplyArea = drop.DoKill = true;
+  drop.SetArea("fido.ger");
+  PackedSpec echo, reply;
+  echo.destNet = reply.destNet = 5020;
+  echo.from = "Joe Remote";
+  echo.text = "AREA:FIDO.GER\r\x01MSGID: 2:5020/1042 12345678\rHi\r";
+  reply.from = "AreaFix";
+  reply.to = "Point Seven";
+  reply.subject = "Your Area List";
+  reply.text = "\x01INTL 2:5020/1042 2:5020/1042\r\x01TOPT 7\rRU.ALPHA     First area\r";
+  TPacketHeader header = PeerHeader();
+  header.OrigNet = 5020;
+  header.OrigNode = 1042;
+  dir.Write("files/frompeer.pkt", PacketOf(header, PackedMessage(echo) + PackedMessage(reply)));
+
+  FakeModem modem(dir, {"--peer", Peer()});
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+  config->SaveToRegistry();
+  std::string out;
+  RunBatch(Start(), RegistryPath(), {"poll", "2:5020/1042"}, &out);
+  EXPECT_NE(out.find("\"text\":\"Filter \\\"Drop all\\\": 1 matches\","), std::string::npos) << out;
+  EXPECT_NE(out.find("\"text\":\"1 have been deleted by filters\","), std::string::npos) << out;
+  const std::string areaList =
+      platform::JoinPath(config->MessageBaseDir(), "2.5020.1042.0.EchoAreas");
+  EXPECT_NE(platform::ReadFile(areaList).find("RU.ALPHA First area"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -226,6 +226,16 @@ TEST_F(AreaManagerTest, SplitListRepliesAreRegisteredThroughTheTosser) {
   EXPECT_NE(boxes.at(0).find("1 new areas have been  registered."), std::string::npos);
 }
 
+TEST_F(AreaManagerTest, TheBatchImportRegistersListRepliesAsTheProgramDoes) {
+  Link()->AreaFixTitles = {"Areas"};
+  store->SaveToRegistry();
+  DropReply("a.pkt", "AreaFix", "Areas", "RU.ALPHA     First area\rRU.BETA      Second\r");
+  std::string out;
+  ASSERT_EQ(RunBatch(Start(), dir / "Velmaris.reg", {"import"}, &out), 0) << out;
+  EXPECT_EQ(platform::ReadFile(Echo().DataFilePath(*Link())),
+            ". RU.ALPHA First area\n. RU.BETA Second\n");
+}
+
 TEST_F(AreaManagerTest, RegistrationPicksManagerBySenderAndKeepsTheSubject) {
   Link()->FSDescO = 1;  // names on one row, descriptions on the next
   PackedSpec s;

@@ -2,16 +2,23 @@
 // and benchmarks. tools/fakemodem runs it as the peer of a call: the line is
 // its standard input and output.
 //
-//   emsipeer --inbound DIR [--send FILE]... [--address ADDR]... [--password P]
-//            [--protocols LIST] [--log FILE] [--drop-after BYTES]
+//   emsipeer --inbound DIR [--send FILE]... [--second FILE]... [--address ADDR]...
+//            [--password P] [--protocols LIST] [--log FILE] [--drop-after BYTES]
+//            [--refuse NAME]...
 //
 // It answers the EMSI handshake (REQ, the caller's data, ACK, its own data
 // naming the one protocol it chose from LIST, default "hyd,zap,zmo", best
 // first), then receives the caller's batch into DIR and sends the files
-// given with --send (with Hydra both at once). --password refuses a caller with another session
-// password. --drop-after ends the process (the carrier drops) once that
-// many bytes of a received file have arrived. The log gets the handshake's
-// and the protocol's lines. Exit status 0 when the session ran to its end.
+// given with --send (with Hydra both at once). With Hydra it then runs a
+// second batch, as Hydra mailers do (it opens it with "hydra" CR and a START
+// packet, and answers file requests there): it sends the files given with
+// --second, receives whatever the caller still sends, and waits (at most
+// 10 s) for the caller to hang up. --password refuses a caller with another
+// session password. --refuse turns down an offered file of that name
+// (letter case ignored). --drop-after ends the process (the carrier drops)
+// once that many bytes of a received file have arrived. The log gets the
+// handshake's and the protocol's lines. Exit status 0 when the session ran
+// to its end.
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,6 +36,7 @@
 #include "mailer/CMStream.h"
 #include "mailer/CMZModem.h"
 #include "mailer/Emsi.h"
+#include "platform/Ascii.h"
 #include "platform/Dispatcher.h"
 #include "tools/PeerLine.h"
 
@@ -38,7 +46,7 @@ using namespace velmaris;
 
 struct Options {
   std::string inbound, password, log, protocols = "hyd,zap,zmo";
-  std::vector<std::string> send, addresses;
+  std::vector<std::string> send, second, addresses, refuse;
   int64_t dropAfter = -1;
 };
 
@@ -57,6 +65,10 @@ Options ParseOptions(int argc, char** argv) {
       o.inbound = v;
     else if (a == "--send")
       o.send.push_back(v);
+    else if (a == "--second")
+      o.second.push_back(v);
+    else if (a == "--refuse")
+      o.refuse.push_back(v);
     else if (a == "--address")
       o.addresses.push_back(v);
     else if (a == "--password")
@@ -147,14 +159,16 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<TCMProtocol> protocol;
   std::deque<std::string> toSend(o.send.begin(), o.send.end());
-  bool handshaking = true, receiving = true, done = false, ok = false;
+  bool handshaking = true, receiving = true, done = false, ok = false, lineGone = false;
+  int hydraBatch = 0;  // 1 or 2 while Hydra runs
 
   auto startProtocol = [&] {
     const TEmsiProtocol kind = emsi.Protocol();
     const bool hydra = kind == TEmsiProtocol::Hydra;
     if (hydra) {
       protocol = std::make_unique<TCMHydra>(dispatcher);
-      receiving = false;  // one session carries both directions
+      receiving = false;  // one batch carries both directions
+      hydraBatch = 1;
     } else {
       auto z = std::make_unique<TCMZModem>(dispatcher);
       z->ZedZap = kind == TEmsiProtocol::ZedZap;
@@ -167,6 +181,11 @@ int main(int argc, char** argv) {
       if (toSend.empty()) return;
       path = toSend.front();
       toSend.pop_front();
+    };
+    protocol->OnAcceptFile = [&](TCMProtocol&, bool& accept, std::string& name, int64_t, int64_t) {
+      for (const std::string& refused : o.refuse)
+        if (platform::EqualNoCase(refused, name)) accept = false;
+      if (!accept) logLine("PEER Refused " + name);
     };
     protocol->OnProtocolState = [&](TCMProtocol&, int state, const std::string& msg, int64_t p1,
                                     int64_t) {
@@ -183,7 +202,14 @@ int main(int argc, char** argv) {
         if (receiving) {
           receiving = false;
           protocol->Send();
+        } else if (hydraBatch == 1) {
+          hydraBatch = 2;
+          toSend.assign(o.second.begin(), o.second.end());
+          logLine("PEER Second batch");
+          protocol->Send();
         } else {
+          // Said at once: the caller's hang-up ends this process.
+          logLine("PEER Session complete");
           ok = true;
           done = true;
         }
@@ -218,7 +244,7 @@ int main(int argc, char** argv) {
     emsi.Receive(data);
     pump();
   };
-  line->OnDisconnected = [&](TCMDevice&) { done = true; };
+  line->OnDisconnected = [&](TCMDevice&) { done = lineGone = true; };
   const auto tick = dispatcher.StartTimer(std::chrono::milliseconds(100), [&] {
     emsi.Tick();
     pump();
@@ -228,6 +254,8 @@ int main(int argc, char** argv) {
   emsi.Start();
   dispatcher.RunUntil([&] { return done; }, std::chrono::hours(1));
   dispatcher.StopTimer(tick);
+  // A Hydra caller ends the call once its side of the last batch is over.
+  if (ok && hydraBatch) dispatcher.RunUntil([&] { return lineGone; }, std::chrono::seconds(10));
   // Let the last bytes leave before the line goes.
   dispatcher.RunUntil([&] { return line->IsOutputEmpty(); }, std::chrono::seconds(10));
   if (protocol) {
@@ -239,7 +267,7 @@ int main(int argc, char** argv) {
   line.reset();
   ::close(pair[0]);
   platform::SetDispatcher(nullptr);
-  logLine(ok ? "PEER Session complete" : "PEER Session failed");
+  if (!ok) logLine("PEER Session failed");
   std::fflush(nullptr);
   ::_exit(ok ? 0 : 1);
 }

@@ -1,12 +1,14 @@
 // hydrapeer: one Hydra session on standard input and output, as the fake
 // modem's peer command, so that Hydra meets itself through a modem line.
 //
-//   hydrapeer --recv DIR [FILE]...
+//   hydrapeer --recv DIR [FILE]... [--second FILE]...
 //
-// Sends the files, receives the remote's into DIR. When the session has
-// ended it waits (at most 10 s) for the caller to hang up, so the caller's
-// session is never cut by this end going away. Exit status 0 when the
-// session finished normally.
+// Sends the files, receives the remote's into DIR. Then, as Hydra mailers
+// do, it opens a second batch ("hydra" CR and a START packet) in which it
+// sends the files given with --second. When that batch has ended it waits
+// (at most 10 s) for the caller to hang up, so the caller's session is
+// never cut by this end going away. Exit status 0 when both batches
+// finished normally.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -32,17 +34,19 @@ using namespace std::chrono_literals;
 
 int main(int argc, char** argv) {
   std::string dir;
-  std::deque<std::string> files;
+  std::deque<std::string> files, second;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--recv" && i + 1 < argc) {
       dir = argv[++i];
+    } else if (a == "--second" && i + 1 < argc) {
+      second.push_back(argv[++i]);
     } else {
       files.push_back(a);
     }
   }
   if (dir.empty()) {
-    std::fprintf(stderr, "usage: hydrapeer --recv DIR [FILE]...\n");
+    std::fprintf(stderr, "usage: hydrapeer --recv DIR [FILE]... [--second FILE]...\n");
     return 2;
   }
   int fds[2];
@@ -60,6 +64,7 @@ int main(int argc, char** argv) {
 
   platform::PlainDispatcher dispatcher;
   bool finished = false, done = false;
+  int batch = 1;
   {
     TPeerLine line(dispatcher);
     line.Start(fds[0]);
@@ -72,7 +77,15 @@ int main(int argc, char** argv) {
       path = files.front();
       files.pop_front();
     };
-    hydra.OnFinished = [&](TCMProtocol&) { finished = done = true; };
+    hydra.OnFinished = [&](TCMProtocol&) {
+      if (batch == 2) {
+        finished = done = true;
+        return;
+      }
+      batch = 2;
+      files = second;
+      dispatcher.Post([&] { hydra.Send(); });
+    };
     hydra.OnAborted = [&](TCMProtocol&) { done = true; };
     hydra.Send();
     dispatcher.RunUntil([&] { return done; }, std::chrono::minutes(10));

@@ -2,24 +2,20 @@
 // directory's configuration; prints the import log, one object per line:
 // {"line": the line with its time stamp, "text": the line without it}.
 //
-// The tosser works on its own thread while this (main) thread runs the
-// dispatcher, as the program's main window does. The duplicate database
-// "Velmaris.Dupes" of the start directory is used and saved; the run saves
-// the configuration with its commit (new areas, import marks). A failed
+// The run is the program's (BatchToss.h): import filters, area-list replies
+// registered, the duplicate database "Velmaris.Dupes" of the start directory
+// used and saved; the run saves the configuration with its commit (new
+// areas, import marks, area-list titles). A failed
 // import (nothing stored, see processing/Tosser.h) exits with 1 and names
 // what failed on stderr; so does a run that left a bundle it could not
 // unpack or put a packet aside as too large.
-#include <chrono>
-#include <memory>
 #include <ostream>
+#include <stdexcept>
 
 #include "Batch.h"
 #include "BatchStore.h"
-#include "core/Report.h"
+#include "BatchToss.h"
 #include "platform/Dispatcher.h"
-#include "processing/GlobalDupeChecker.h"
-#include "processing/Secretary.h"
-#include "processing/Tosser.h"
 
 namespace velmaris::batch {
 namespace {
@@ -41,26 +37,10 @@ int ImportCommand(BatchContext& ctx) {
   } restore;
 
   BatchStore config(ctx);
-  OpenDupeChecker(config->StartDirectory());
-  TTosserSetup setup;
-  setup.Store = &config.Store();
-  setup.Dupes = &GetDupeChecker();
-  std::unique_ptr<TImportFilterRun> filters;
-  if (TFilterList* list = GetImportFilters()) {
-    TFilterEnv env;
-    env.Store = &config.Store();
-    filters = std::make_unique<TImportFilterRun>(*list, env);
-    setup.Filters = filters.get();
-  }
-  TTosser tosser(setup);
-  if (!tosser.Start()) throw std::runtime_error("another import is running");
-  dispatcher.RunUntil([&] { return tosser.Finished(); }, std::chrono::hours(24 * 365));
-  // The report waits for the REPORT area's lock on the main thread.
-  dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; },
-                      std::chrono::seconds(30));
-  // The run saved the configuration with its commit; the ring is saved
-  // again as it stands.
-  const bool ringSaved = CloseDupeChecker();
+  BatchToss toss(config.Store());
+  if (!toss.Run(dispatcher)) throw std::runtime_error("another import is running");
+  const TTosser& tosser = toss.Tosser();
+  const bool ringSaved = toss.RingSaved();
 
   for (const std::string& line : tosser.Log())
     ctx.out << JsonLine().Str("line", line).Str("text", WithoutStamp(line)).Text() << "\n";

@@ -1,8 +1,10 @@
 // "poll ADDR": one call of the address through the mailer, as the poll
 // command of the program makes it: the profile the address's mailbox names
 // (else the first profile) dials on its configured line, with its redials,
-// runs the EMSI handshake and the transfer, and the tosser runs afterwards
-// when the call brought mail and automatic import is on. Prints the session
+// the numbers of the mailbox or else of the compiled nodelist (in KQLDIr, as
+// "lookup" reads it), runs the EMSI handshake and the transfer, and the
+// tosser runs afterwards as the program's import does (BatchToss.h) when the
+// call brought mail and automatic import is on. Prints the session
 // log, one object per line: {"line": the line with its time stamp, "text":
 // the line without it}; the tosser's lines follow with "source": "tosser".
 // Exit status 0 when a session ran to its end and the toss after it (when
@@ -12,13 +14,12 @@
 
 #include "Batch.h"
 #include "BatchStore.h"
-#include "core/Report.h"
+#include "BatchToss.h"
 #include "mailer/CMD_TAPI.h"
 #include "mailer/CMThreads.h"
 #include "mailer/MailerSession.h"
+#include "nodelist/NodelistLookup.h"
 #include "platform/Dispatcher.h"
-#include "processing/GlobalDupeChecker.h"
-#include "processing/Tosser.h"
 
 namespace velmaris::batch {
 namespace {
@@ -71,8 +72,11 @@ int PollCommand(BatchContext& ctx) {
     TCMTAPIDevice device(dispatcher);
     device.ApplySettings(*config->Values());
     device.SetDeviceName(profile->TAPIDevice());
+    TNodelistLookup nodelist;
+    nodelist.SetPath(config->Values()->KQLDIr());
     TMailerContext mctx;
     mctx.Store = &config.Store();
+    mctx.Nodelist = &nodelist;
     mctx.StartTosser = [&] { tossNow = true; };
     TMailerSession session(*profile, device, mctx);
     session.OnLogLine = [&](const std::string& line) {
@@ -89,23 +93,15 @@ int PollCommand(BatchContext& ctx) {
   }
 
   if (tossNow) {
-    SetInboundMailPending(false);
-    OpenDupeChecker(config->StartDirectory());
-    TTosserSetup setup;
-    setup.Store = &config.Store();
-    setup.Dupes = &GetDupeChecker();
-    TTosser tosser(setup);
-    if (tosser.Start()) {
-      dispatcher.RunUntil([&] { return tosser.Finished(); }, std::chrono::hours(24 * 365));
-      dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; },
-                          std::chrono::seconds(30));
-      tosserLog = tosser.Log();
-      tossShortfall = TossShortfall(tosser.Counters());
+    BatchToss toss(config.Store());
+    if (toss.Run(dispatcher)) {
+      tosserLog = toss.Tosser().Log();
+      tossShortfall = TossShortfall(toss.Tosser().Counters());
+      if (!toss.RingSaved() && tossShortfall.empty())
+        tossShortfall = "the duplicate database could not be saved";
     } else {
       tossShortfall = "another import is running, the mail stays in the inbound";
     }
-    if (!CloseDupeChecker() && tossShortfall.empty())
-      tossShortfall = "the duplicate database could not be saved";
   }
   config->SaveConfiguration();
   for (const std::string& line : tosserLog) {

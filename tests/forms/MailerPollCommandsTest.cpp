@@ -1,0 +1,127 @@
+// The mailer window's poll commands that pick the node in the nodelist
+// browser: Poll > node and a double click on an outbound entry. The session
+// takes the number from the program's nodelist.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "core/ConfigStoreFixture.h"
+#include "mailer/MailerSession.h"
+#include "mailer/forms/MailerForm.h"
+#include "nodelist/NodelistService.h"
+#include "nodelist/forms/AdvNLLookup.h"
+#include "platform/Files.h"
+#include "support/NodelistIndexSet.h"
+#include "widgets/BetterListBox.h"
+#include "widgets/ModalHook.h"
+#include "widgets/VxSpin.h"
+
+namespace velmaris::test {
+namespace {
+
+class MailerPollCommandsTest : public ConfigStoreFixture {
+ protected:
+  void SetUp() override {
+    ConfigStoreFixture::SetUp();
+    config.registry = std::make_unique<platform::Registry>(RegistryPath());
+    config.store = std::make_unique<TConfigStore>(Start(), *config.registry);
+    profiles = &InstallMailerConfig(*config.store);
+    config.store->LoadConfiguration();
+    config.store->MakeCurrent();
+    WriteBrowseIndexSet(dir, "nl/");
+    GetNodelistLookup().SetPath(dir / "nl/");
+  }
+  void TearDown() override {
+    SetModalHook(nullptr);
+    GetNodelistLookup().SetPath("");
+    config.store.reset();
+    ConfigStoreFixture::TearDown();
+  }
+  // Answers the browser: its caption and filter are noted, then the row
+  // showing `address` is chosen (none: cancelled).
+  void AnswerBrowser(const std::string& address) {
+    SetModalHook([this, address](QWidget* w) {
+      auto& browser = static_cast<TAdvNLLookup&>(*w);
+      caption = browser.windowTitle().toStdString();
+      filter = {static_cast<int>(browser.SpZone->Value()), static_cast<int>(browser.SpNet->Value()),
+                static_cast<int>(browser.SpNode->Value()),
+                static_cast<int>(browser.SpPoint->Value())};
+      w->show();
+      EXPECT_TRUE(dispatcher.RunUntil([&] { return !browser.Updater().Running(); }));
+      records = browser.Records();
+      Shot(browser, "MailerPollNodeBrowser");
+      if (address.empty()) return int(QDialog::Rejected);
+      for (int row = 0; row < browser.List->Count(); ++row) {
+        browser.List->SelectItem(row);
+        browser.ListClick();
+        if (browser.ResAddr->text().toStdString() == address) return int(QDialog::Accepted);
+      }
+      ADD_FAILURE() << address << " is not listed";
+      return int(QDialog::Rejected);
+    });
+  }
+  // VELMARIS_SHOTS=folder saves the window's picture there.
+  static void Shot(QWidget& w, const char* name) {
+    if (const char* folder = std::getenv("VELMARIS_SHOTS"))
+      w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
+  }
+  std::string Log(TMailerForm& form) { return form.LogMemo->toPlainText().toStdString(); }
+
+  LoadedConfig config;
+  TMailerConfig* profiles = nullptr;
+  std::string caption;
+  std::vector<int> filter, records;
+};
+
+TEST_F(MailerPollCommandsTest, PollNodeCallsTheNodePickedWithItsNodelistNumber) {
+  TMailer* profile = profiles->AddMailer(*config);
+  TMailerForm form(*profile, *config);
+  EXPECT_NE(form.findChild<QAction*>("NOde1"), nullptr);
+  AnswerBrowser("2:5020/1");
+  form.NOde1->trigger();
+  EXPECT_EQ(caption, "Select Node");
+  EXPECT_EQ(filter, (std::vector<int>{-1, -1, -1, -1}));
+  const std::string log = Log(form);
+  EXPECT_NE(log.find("DSYS Connecting to system New York(2:5020/1)"), std::string::npos) << log;
+  EXPECT_NE(log.find("DEBG Original number: +7-1"), std::string::npos) << log;
+  EXPECT_TRUE(prompter.Questions().empty());  // the line cannot open: logged only
+
+  AnswerBrowser("");  // cancelled: nothing is called
+  form.NOde1->trigger();
+  EXPECT_EQ(Log(form), log);
+}
+
+TEST_F(MailerPollCommandsTest, DoubleClickOnAnEntryOpensTheBrowserAtItsAddress) {
+  TMailer* profile = profiles->AddMailer(*config);
+  TMailerForm form(*profile, *config);
+  dir.Write("out.pkt", "packet");
+  platform::MakeDirs(config->Values()->OutboundDir());
+  platform::WriteFileAtomic(config->Values()->OutboundDir() + "139C0001.flo",
+                            dir / "out.pkt" + "\r\n");
+  form.resize(700, 500);
+  form.show();
+  form.RescanBtn->trigger();
+  ASSERT_EQ(form.OutboundList->topLevelItemCount(), 1);
+  QTreeWidgetItem* item = form.OutboundList->topLevelItem(0);
+  form.OutboundList->setCurrentItem(item);
+  AnswerBrowser("2:5020/1");
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  Shot(form, "MailerFormOutbound");
+  const QPoint at = form.OutboundList->visualItemRect(item).center();
+  QTest::mouseClick(form.OutboundList->viewport(), Qt::LeftButton, {}, at);
+  QTest::mouseDClick(form.OutboundList->viewport(), Qt::LeftButton, {}, at);
+  EXPECT_EQ(caption, "Poll Node");
+  EXPECT_EQ(filter, (std::vector<int>{2, 5020, 1, 0}));
+  EXPECT_EQ(records, std::vector<int>{1});  // the node, not its point
+  EXPECT_NE(Log(form).find("DSYS Connecting to system New York(2:5020/1)"), std::string::npos)
+      << Log(form);
+}
+
+}  // namespace
+}  // namespace velmaris::test
