@@ -19,10 +19,6 @@ bool Blank(const std::string& text) { return text.find_first_not_of(" \t") == st
 
 }  // namespace
 
-std::string BadAddressText(const std::string& text) {
-  return "\"" + text + "\" is no valid FidoNet address!";
-}
-
 std::string CheckSettingsValues(const SettingsValues& values) {
   if (values.CbUseGateWay() && !ParseFidoAddress(values.EdUUCPAddr()))
     return BadAddressText(values.EdUUCPAddr());

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/FidoAddress.h"  // BadAddressText
+
 namespace velmaris {
 
 class SettingsValues;
@@ -21,8 +23,6 @@ class TPckList;
 class TUnpackJob;
 class TUnpJobList;
 
-// The error text for an address field that does not hold a full address.
-std::string BadAddressText(const std::string& text);
 inline constexpr const char* kEmptyNameText = "The name must not be empty!";
 
 // The scalar settings as a whole: the gateway address must be an address
