@@ -19,6 +19,12 @@ bool Blank(const std::string& text) { return text.find_first_not_of(" \t") == st
 
 }  // namespace
 
+std::string StripFileNameQuotes(std::string text) {
+  if (!text.empty() && text.front() == '"') text.erase(0, 1);
+  if (!text.empty() && text.back() == '"') text.pop_back();
+  return text;
+}
+
 std::string CheckSettingsValues(const SettingsValues& values) {
   if (values.CbUseGateWay() && !ParseFidoAddress(values.EdUUCPAddr()))
     return BadAddressText(values.EdUUCPAddr());

@@ -25,6 +25,10 @@ class TUnpJobList;
 
 inline constexpr const char* kEmptyNameText = "The name must not be empty!";
 
+// A file-name field's text without one double quote at its start and one
+// at its end (each only when there).
+std::string StripFileNameQuotes(std::string text);
+
 // The scalar settings as a whole: the gateway address must be an address
 // while the gateway is on. Empty when fine.
 std::string CheckSettingsValues(const SettingsValues& values);
