@@ -11,6 +11,8 @@ class TAboutDialog : public QDialog {
   Q_OBJECT
  public:
   explicit TAboutDialog(QWidget* parent = nullptr);
+  // Escape closes the box too, with OK as every way of closing it.
+  void reject() override { accept(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -14,6 +14,7 @@
 #include "core/NetLink.h"
 #include "core/forms/DialogButtons.h"
 #include "core/forms/FormText.h"
+#include "core/forms/SrchMaskProperties.h"
 #include "widgets/VxSpin.h"
 
 namespace velmaris {
@@ -66,9 +67,13 @@ TAreaProperties::TAreaProperties(TArea& area, TConfigStore& store, QWidget* pare
   for (int i = 0; i < store.Uplinks().GetCount(); ++i)
     Uplink->addItem(AnsiText(store.Uplinks().GetString(i)));
   general->addRow(QStringLiteral("Аплинк:"), Uplink);
-  AreaPath->setVisible(area.AreaType != 7);
-  AreaTextGroup->setVisible(UsesTexts());
-  Uplink->setVisible(area.AreaType == AreaTypeCode::Echomail);
+  DisplayFilter = new QPushButton(QStringLiteral("Фильтр показа..."));
+  DisplayFilter->setObjectName("DisplayFilter");
+  general->addRow(DisplayFilter);
+  // A row the type does not use goes with its label.
+  general->setRowVisible(AreaPath, area.AreaType != 7);
+  general->setRowVisible(AreaTextGroup, UsesTexts());
+  general->setRowVisible(Uplink, area.AreaType == AreaTypeCode::Echomail);
 
   QFormLayout* maintain = page("AreaMaintain", QStringLiteral("Чистка"));
   CBMaintain = Check(maintain, "CBMaintain", QStringLiteral("Чистить эту арию"));
@@ -80,6 +85,9 @@ TAreaProperties::TAreaProperties(TArea& area, TConfigStore& store, QWidget* pare
   DoApplyNUmber->setObjectName("DoApplyNUmber");
   SpinNUmber = Spin("SpinNUmber", 10000000);
   maintain->addRow(DoApplyNUmber, SpinNUmber);
+  MaintainFilterProperties = new QPushButton(QStringLiteral("Фильтр чистки..."));
+  MaintainFilterProperties->setObjectName("MaintainFilterProperties");
+  maintain->addRow(MaintainFilterProperties);
 
   QFormLayout* mails = page("NewMails", QStringLiteral("Новые письма"));
   CBUseTabs = Check(mails, "CBUseTabs", QStringLiteral("Табуляции в пробелы"));
@@ -116,6 +124,27 @@ TAreaProperties::TAreaProperties(TArea& area, TConfigStore& store, QWidget* pare
     connect(c, &QComboBox::currentIndexChanged, this, modified);
   for (TVxSpinEdit* s : {SpinAge, SpinNUmber})
     connect(s, &TVxSpinEdit::textChanged, this, modified);
+  connect(DisplayFilter, &QPushButton::clicked, this, [this] { EditFilter(displayFilter_); });
+  connect(MaintainFilterProperties, &QPushButton::clicked, this,
+          [this] { EditFilter(maintainFilter_); });
+}
+
+TAreaProperties::~TAreaProperties() = default;
+
+void TAreaProperties::EditFilter(TSearchRequest& filter) {
+  auto* dialog = dynamic_cast<TSrchMaskProperties*>(filter.Dialog.Dialog.get());
+  if (!dialog) {
+    // The mask's own dialog on the copy; the copy reaches the area with the
+    // rest of the fields (Apply, OK) or is dropped (Cancel).
+    dialog = new TSrchMaskProperties(filter);
+    filter.Dialog.Dialog.reset(dialog);
+    dialog->setParent(this, Qt::Dialog);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->OnApplied = [this](TSearchRequest&) { bApply->setEnabled(true); };
+  }
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
 }
 
 bool TAreaProperties::UsesTexts() const {
@@ -142,6 +171,8 @@ void TAreaProperties::Fill() {
   CBNToH->setChecked(area_.NToH);
   rbOrigRandom->setChecked(area_.RandomOrig);
   rbOrigNormal->setChecked(!area_.RandomOrig);
+  displayFilter_ = area_.DisplayFilter;
+  maintainFilter_ = area_.MaintainFilter;
   bApply->setEnabled(false);
   filling_ = false;
 }
@@ -162,6 +193,8 @@ void TAreaProperties::bApplyClick() {
   area_.NoRex = CbNoRex->isChecked();
   area_.NToH = CBNToH->isChecked();
   area_.RandomOrig = rbOrigRandom->isChecked();
+  area_.DisplayFilter = displayFilter_;  // the conditions; the area's own dialog stays
+  area_.MaintainFilter = maintainFilter_;
   bApply->setEnabled(false);
 }
 

@@ -1,10 +1,15 @@
 // The properties window of an area: general (file name, text group,
-// uplink), maintenance (limits by age and number) and new messages (text
-// conversions, origin choice). The fields a type does not use are hidden
-// and not stored. Apply stores, OK stores and closes, Cancel closes.
+// uplink, display filter), maintenance (limits by age and number, the
+// maintenance filter) and new messages (text conversions, origin choice).
+// The fields a type does not use are hidden with their labels and not
+// stored. The two filters are edited in their own dialogs on copies, which
+// reach the area with the other fields. Apply stores, OK stores and closes,
+// Cancel closes.
 #pragma once
 
 #include <QDialog>
+
+#include "core/SearchRequest.h"
 
 class QCheckBox;
 class QComboBox;
@@ -23,6 +28,7 @@ class TAreaProperties : public QDialog {
 
  public:
   TAreaProperties(TArea& area, TConfigStore& store, QWidget* parent = nullptr);
+  ~TAreaProperties() override;
 
   void Fill();
   // Shows the page of that object name ("AreaGeneral", "AreaMaintain",
@@ -39,13 +45,18 @@ class TAreaProperties : public QDialog {
   QCheckBox *CBUseTabs, *cbUmlaute, *cbSZ, *CBReflow, *CbNoRex, *CBNToH;
   QRadioButton *rbOrigNormal, *rbOrigRandom;
   QPushButton *bApply, *OKButton, *CancelButton;
+  QPushButton *DisplayFilter, *MaintainFilterProperties;
 
  private:
   bool UsesTexts() const;  // not Badmail, Dupes or Storage
+  // Opens the mask dialog on the copy (once; in front when open).
+  void EditFilter(TSearchRequest& filter);
 
   TArea& area_;
   TConfigStore& store_;
   bool filling_ = false;
+  // The filters as edited here; their dialogs go with them.
+  TSearchRequest displayFilter_, maintainFilter_;
 };
 
 }  // namespace velmaris

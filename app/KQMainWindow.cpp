@@ -635,10 +635,12 @@ void TKQMainWindow::CreateJobWindows() {
             [enableUnpack] { enableUnpack->setChecked(false); });
     enableUnpack->setChecked(unpRep_->Unpacker().TimerOn());
   }
-  // The settings switch the timers too; the check marks follow.
+  // The settings switch the timers too; the check marks follow. The area
+  // list takes its font as soon as it is applied.
   jobSettings_ = store.SettingsModel().Subscribe(
       [this](const SettingsValues& values, const std::vector<SettingId>& changed) {
         for (SettingId id : changed) {
+          if (id == SettingId::ALFont) ApplyAreaListFont();
           if (id == SettingId::DiffOn)
             findChild<QAction*>(QStringLiteral("EnableDiff"))->setChecked(values.DiffOn() == 0);
           if (id == SettingId::UnpackOn && unpRep_) {

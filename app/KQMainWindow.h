@@ -254,7 +254,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   std::unique_ptr<TSearchAssistent> searchWindow_;
   std::unique_ptr<TFileReqEditor> fileReqEditor_;
   TAddrBook* addrBook_ = nullptr;  // frees itself when closed
-  uint64_t jobSettings_ = 0;       // the subscription to UnpackOn and DiffOn
+  uint64_t jobSettings_ = 0;       // the subscription to UnpackOn, DiffOn, ALFont
   bool shutDown_ = false;
   std::unique_ptr<plugin::TPluginHost> pluginHost_;
   std::unique_ptr<TPluginBrowser> pluginBrowser_;

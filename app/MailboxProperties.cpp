@@ -1,6 +1,7 @@
 #include "app/MailboxProperties.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -11,7 +12,9 @@
 #include "app/logic/SettingsEdits.h"
 #include "core/MailBox.h"
 #include "core/forms/FormText.h"
+#include "platform/Files.h"
 #include "platform/Prompter.h"
+#include "widgets/ModalHook.h"
 #include "widgets/FileEdits.h"
 #include "widgets/VxSpin.h"
 
@@ -55,7 +58,12 @@ TMBProperties::TMBProperties(TMailBox& box, TMBList& list, const std::vector<std
   form->addRow(QStringLiteral("Название:"), MBName);
   form->addRow(QStringLiteral("Сисоп:"), MBSysop);
   form->addRow(QStringLiteral("Адрес:"), mbAddress);
-  form->addRow(QStringLiteral("Вызов (профиль или команда):"), mbCMD);
+  auto* command = new QHBoxLayout;
+  command->addWidget(mbCMD, 1);
+  GetJobDir = Named(new QPushButton(QStringLiteral("...")), "GetJobDir");
+  GetJobDir->setToolTip(QStringLiteral("Выбрать программу"));
+  command->addWidget(GetJobDir);
+  form->addRow(QStringLiteral("Вызов (профиль или команда):"), command);
   form->addRow(QStringLiteral("Телефоны:"), NumberMemo);
   form->addRow(QStringLiteral("Список файлов:"), mbFileList);
   form->addRow(QStringLiteral("Признак файловой эхи:"), EdInd);
@@ -73,6 +81,7 @@ TMBProperties::TMBProperties(TMailBox& box, TMBList& list, const std::vector<std
   connect(BtnOk, &QPushButton::clicked, this, [this] { BtnOkClick(); });
   connect(BtnAbort, &QPushButton::clicked, this, [this] { BtnAbortClick(); });
   connect(bApply, &QPushButton::clicked, this, [this] { bApplyClick(); });
+  connect(GetJobDir, &QPushButton::clicked, this, [this] { GetJobDirClick(); });
   Fill();
   auto modified = [this] {
     if (!filling_) bApply->setEnabled(true);
@@ -122,6 +131,17 @@ bool TMBProperties::bApplyClick() {
   setWindowTitle(QStringLiteral("Properties of ") + AnsiText(box_.Name));
   bApply->setEnabled(false);
   return true;
+}
+
+void TMBProperties::GetJobDirClick() {
+  QFileDialog dialog(this, QStringLiteral("Программа вызова"));
+  dialog.setObjectName("CMDDLg");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  const QString current = mbCMD->currentText();
+  if (!current.isEmpty() && platform::FileExists(AnsiBytes(current))) dialog.selectFile(current);
+  if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  mbCMD->setEditText(dialog.selectedFiles().front());  // a path with blanks stays whole
 }
 
 void TMBProperties::BtnOkClick() {

@@ -30,13 +30,15 @@ class TMBProperties : public QDialog {
   bool bApplyClick();
   void BtnOkClick();
   void BtnAbortClick();
+  // Browses for the program that calls the system (the open dialog CMDDLg).
+  void GetJobDirClick();
 
   QLineEdit *MBName, *MBSysop, *mbAddress, *EdInd;
   QComboBox* mbCMD;
   QPlainTextEdit* NumberMemo;
   TFilenameEdit* mbFileList;
   TVxSpinEdit *SpLine, *SpCol, *EdSize;
-  QPushButton *bApply, *BtnOk, *BtnAbort;
+  QPushButton *bApply, *BtnOk, *BtnAbort, *GetJobDir;
 
  private:
   TMailBox& box_;

@@ -36,12 +36,6 @@ constexpr ButtonInfo kButtons[] = {
     {platform::mbHelp, QMessageBox::Help, nullptr},
 };
 
-MsgButton FirstButton(MsgButtons buttons) {
-  for (const auto& b : kButtons)
-    if (buttons & b.ours) return b.ours;
-  return platform::mbOk;
-}
-
 }  // namespace
 
 MsgButton QtPrompter::Ask(MsgKind kind, const std::string& text, MsgButtons buttons,
@@ -76,8 +70,8 @@ MsgButton QtPrompter::Show(MsgKind kind, const std::string& text, MsgButtons but
             : box.addButton(QString::fromLatin1(b.text), QMessageBox::AcceptRole);
     made.emplace_back(button, b.ours);
   }
-  const MsgButton fallback =
-      (buttons & platform::mbCancel) ? platform::mbCancel : FirstButton(buttons);
+  // Escape and the close box give the answer that ends the command.
+  const MsgButton fallback = platform::CloseAnswer(buttons);
   for (const auto& [button, ours] : made)
     if (ours == fallback) box.setEscapeButton(button);
 

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <exception>
@@ -166,6 +167,7 @@ QWidget* TSettingsDialog::Setting(SettingId id, const QStringList& choices) {
       return Bind(id, combo);
     }
     case SettingKind::Number: {
+      if (id == SettingId::WinLimit) return WinLimitRow();
       auto* spin = new TVxSpinEdit;
       spin->SetMinValue(def.min);
       spin->SetMaxValue(def.max);
@@ -175,7 +177,11 @@ QWidget* TSettingsDialog::Setting(SettingId id, const QStringList& choices) {
     case SettingKind::Lines: return Bind(id, new QPlainTextEdit);
     default: break;
   }
-  if (id == SettingId::EPPImport || id == SettingId::EPPExport) return Bind(id, new TFilenameEdit);
+  if (id == SettingId::EPPImport || id == SettingId::EPPExport) {
+    auto* edit = new TFilenameEdit;
+    connect(edit, &QLineEdit::textChanged, this, [edit] { FileNameChange(edit); });
+    return Bind(id, edit);
+  }
   return Bind(id, new QLineEdit);
 }
 
@@ -216,6 +222,39 @@ QWidget* TSettingsDialog::DirectoryRow(SettingId id, const char* button, const Q
     pick->setEnabled(true);
   });
   return row;
+}
+
+// The track bar of the number of message windows, with its value beside it.
+QWidget* TSettingsDialog::WinLimitRow() {
+  const SettingDef& def = SettingDefOf(SettingId::WinLimit);
+  auto* bar = new QSlider(Qt::Horizontal);
+  bar->setRange(def.min, def.max);
+  bar->setPageStep(1);
+  bar->setTickPosition(QSlider::TicksBelow);
+  bar->setTickInterval(1);
+  bar->setFixedWidth(120);
+  Bind(SettingId::WinLimit, bar);
+  winStatus_ = new QLabel;
+  winStatus_->setObjectName("WinStatus");
+  winStatus_->setMinimumWidth(24);
+  connect(bar, &QSlider::valueChanged, this, [this] { WinLimitChange(); });
+  auto* row = new QWidget;
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(bar);
+  layout->addWidget(winStatus_);
+  layout->addStretch(1);
+  return row;
+}
+
+void TSettingsDialog::WinLimitChange() {
+  if (auto* bar = findChild<QSlider*>("WinLimit")) winStatus_->setText(QString::number(bar->value()));
+}
+
+void TSettingsDialog::FileNameChange(QLineEdit* edit) {
+  const QString text = edit->text();
+  const QString stripped = QString::fromStdString(StripFileNameQuotes(text.toStdString()));
+  if (stripped != text) edit->setText(stripped);  // comes back here once, unchanged
 }
 
 void TSettingsDialog::BuildIdentity() {
@@ -494,6 +533,8 @@ void TSettingsDialog::LoadControls(const SettingsValues& values,
       case SettingKind::Number:
         if (auto* color = qobject_cast<TVxColorButton*>(b.control))
           color->SetColor(static_cast<TColor>(values.Number(b.id)));
+        else if (auto* bar = qobject_cast<QSlider*>(b.control))
+          bar->setValue(values.Number(b.id));
         else
           static_cast<TVxSpinEdit*>(b.control)->SetValue(values.Number(b.id));
         break;
@@ -508,7 +549,7 @@ void TSettingsDialog::LoadControls(const SettingsValues& values,
         break;
       default:
         if (auto* file = qobject_cast<TFilenameEdit*>(b.control))
-          file->SetFileName(AnsiText(values.Text(b.id)));
+          file->setText(AnsiText(values.Text(b.id)));
         else
           static_cast<QLineEdit*>(b.control)->setText(AnsiText(values.Text(b.id)));
     }
@@ -527,6 +568,8 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
       case SettingKind::Number:
         if (auto* color = qobject_cast<TVxColorButton*>(b.control))
           values.SetNumber(b.id, static_cast<int32_t>(color->Color()));
+        else if (auto* bar = qobject_cast<QSlider*>(b.control))
+          values.SetNumber(b.id, bar->value());
         else
           values.SetNumber(b.id,
                            static_cast<int32_t>(static_cast<TVxSpinEdit*>(b.control)->Value()));
@@ -542,7 +585,7 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
         break;
       default:
         if (auto* file = qobject_cast<TFilenameEdit*>(b.control))
-          values.SetText(b.id, AnsiBytes(file->FileName()));
+          values.SetText(b.id, AnsiBytes(file->text()));  // the command line as it stands
         else
           values.SetText(b.id, AnsiBytes(static_cast<QLineEdit*>(b.control)->text()));
     }
@@ -565,6 +608,7 @@ bool TSettingsDialog::EndEdits() {
 void TSettingsDialog::ShowDialog() {
   StartEdits();
   LoadControls(*store_.Values());
+  WinLimitChange();
   Select(linkList_, 0);
   Select(areaList_, 0);
   Select(mbList_, 0);

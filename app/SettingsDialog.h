@@ -17,6 +17,7 @@
 #include "core/Settings.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -90,6 +91,10 @@ class TSettingsDialog : public QDialog {
   void GroupNameChange();
   // Inserts the macro of the clicked line of the macro list at the caret.
   void VarsClick();
+  // Shows the track bar's number of message windows in WinStatus.
+  void WinLimitChange();
+  // A file-name field drops one double quote at its start and one at its end.
+  static void FileNameChange(QLineEdit* edit);
 
   TPageControl98* Notebook() const { return notebook_; }
   // The text-group page with the group at index chosen and shown.
@@ -122,6 +127,7 @@ class TSettingsDialog : public QDialog {
   void BuildUnpackJobs(QVBoxLayout* layout);
   // The directory edit of the setting with its picker button.
   QWidget* DirectoryRow(SettingId id, const char* button, const QString& caption);
+  QWidget* WinLimitRow();
   // A list box that the list keeps filled.
   QListWidget* ListBox(QLayout* layout, const char* name, TPubLst& list);
   QPushButton* Button(QLayout* row, const char* name, const QString& caption,
@@ -169,6 +175,7 @@ class TSettingsDialog : public QDialog {
   // The entry fields were changed since they were shown: only then are
   // they stored (the entry may have been changed through its window).
   bool mbEdited_ = false, pckEdited_ = false;
+  QLabel* winStatus_ = nullptr;
   QListWidget* tgList_ = nullptr;
   QComboBox* textCombo_ = nullptr;
   QLineEdit* groupName_ = nullptr;

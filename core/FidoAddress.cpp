@@ -34,6 +34,10 @@ std::string FidoAddressToStr(const TFidoAddr& address) {
   return s;
 }
 
+std::string BadAddressText(const std::string& text) {
+  return "\"" + text + "\" is no valid FidoNet address!";
+}
+
 std::optional<TFidoAddr> ParseFidoAddress(std::string_view text) {
   TFidoAddr a;
   std::size_t pos = 0;

@@ -31,6 +31,9 @@ std::string FidoAddressToStr(const TFidoAddr& address);
 // number above 65535 does not parse. Returns nothing for malformed text.
 std::optional<TFidoAddr> ParseFidoAddress(std::string_view text);
 
+// The error text for an address field that does not hold a full address.
+std::string BadAddressText(const std::string& text);
+
 // ParseFidoAddress into address; malformed text leaves address unchanged.
 void StrToFidoAddress(std::string_view text, TFidoAddr& address);
 

@@ -107,7 +107,7 @@ constexpr SettingDef kDefs[] = {
     Check(S::DisplayTree, "DisplayTree", "Display", "DisplayTree", true),
     Check(S::FLToAnsI, "FLToAnsI", "Display", "FLANSI", true),
     Check(S::RbNavA, "RbNavA", "Display", "NavMsgList", true),
-    Num(S::WinLimit, "WinLimit", "Display", "MaxMailreaders", 1, 1, 99),
+    Num(S::WinLimit, "WinLimit", "Display", "MaxMailreaders", 1, 1, 4),
     Color(S::QuoteColor, "QuoteColor", "QuoteColor", kClHighlight),
     Color(S::MsgTxt, "MsgTxt", "TextColor", kClWindowText),
     Color(S::MsgBG, "MsgBG", "BGColor", kClWindow),

@@ -4,6 +4,14 @@
 
 namespace velmaris::platform {
 
+MsgButton CloseAnswer(MsgButtons buttons) {
+  for (MsgButton ending : {mbCancel, mbNo, mbAbort, mbOk})
+    if (buttons & ending) return ending;
+  for (unsigned bit = 1; bit != 0 && bit <= buttons; bit <<= 1)
+    if (buttons & bit) return static_cast<MsgButton>(bit);
+  return mbOk;
+}
+
 MsgButton ScriptedPrompter::Ask(MsgKind kind, const std::string& text, MsgButtons buttons,
                                 const std::string& caption) {
   std::lock_guard lock(mutex_);

@@ -32,8 +32,8 @@ using MsgButtons = unsigned;
 class Prompter {
  public:
   virtual ~Prompter() = default;
-  // Shows the text (UTF-8) and returns the button chosen; closing the box
-  // returns mbCancel when the set has it, else the set's first button.
+  // Shows the text (UTF-8) and returns the button chosen; Escape or closing
+  // the box returns CloseAnswer(buttons).
   virtual MsgButton Ask(MsgKind kind, const std::string& text, MsgButtons buttons,
                         const std::string& caption = {}) = 0;
 
@@ -44,6 +44,11 @@ class Prompter {
     return Ask(MsgKind::Confirmation, text, mbYes | mbNo) == mbYes;
   }
 };
+
+// The answer of a box that is closed or left with Escape: one that ends the
+// command (Cancel, else No, else Abort), and only without any of them OK or
+// the set's first button. Closing a Yes/No question never answers Yes.
+MsgButton CloseAnswer(MsgButtons buttons);
 
 // Records every question and answers from a script; when the script is empty
 // it answers with the default answer when the set holds it, else with the

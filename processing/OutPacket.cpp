@@ -9,6 +9,7 @@
 
 #include "archive/Packer.h"
 #include "archive/PackerConfig.h"
+#include "core/MailBox.h"
 #include "core/NetLink.h"
 #include "core/SerialCounter.h"
 #include "core/Settings.h"
@@ -103,7 +104,9 @@ std::string BundleDayExtension(TDateTime when) {
 
 std::vector<std::string> PacketProcessorArgs(std::string_view commandLine,
                                              const std::string& packetPath) {
-  std::vector<std::string> args = platform::SplitCommandLine(commandLine);
+  // Split as an external mailer's command line is: a program path with
+  // blanks stays whole even unquoted.
+  std::vector<std::string> args = MailerArgv(std::string(commandLine));
   if (args.empty()) return args;
   static constexpr std::string_view kMacro = "%filename";
   for (std::string& a : args) {

@@ -57,7 +57,9 @@ std::string BundleDayExtension(TDateTime when);
 // The arguments for running a packet processor on a packet: the command
 // line split into words (quotes honoured, no shell); the first "%filename"
 // in a word is replaced by the path, otherwise the path is appended as a
-// word of its own. Empty for an empty command line.
+// word of its own. Empty for an empty command line. A program path with
+// blanks (the settings keep it without quotes) stays whole, as MailerArgv
+// takes it.
 std::vector<std::string> PacketProcessorArgs(std::string_view commandLine,
                                              const std::string& packetPath);
 

@@ -19,8 +19,10 @@ bool Blank(const std::string& text) { return text.find_first_not_of(" \t") == st
 
 }  // namespace
 
-std::string BadAddressText(const std::string& text) {
-  return "\"" + text + "\" is no valid FidoNet address!";
+std::string StripFileNameQuotes(std::string text) {
+  if (!text.empty() && text.front() == '"') text.erase(0, 1);
+  if (!text.empty() && text.back() == '"') text.pop_back();
+  return text;
 }
 
 std::string CheckSettingsValues(const SettingsValues& values) {

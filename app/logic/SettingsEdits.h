@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/FidoAddress.h"  // BadAddressText
+
 namespace velmaris {
 
 class SettingsValues;
@@ -21,9 +23,11 @@ class TPckList;
 class TUnpackJob;
 class TUnpJobList;
 
-// The error text for an address field that does not hold a full address.
-std::string BadAddressText(const std::string& text);
 inline constexpr const char* kEmptyNameText = "The name must not be empty!";
+
+// A file-name field's text without one double quote at its start and one
+// at its end (each only when there).
+std::string StripFileNameQuotes(std::string text);
 
 // The scalar settings as a whole: the gateway address must be an address
 // while the gateway is on. Empty when fine.

@@ -8,8 +8,10 @@
 #include <QVBoxLayout>
 
 #include "core/AddressBook.h"
+#include "core/FidoAddress.h"
 #include "core/forms/DialogButtons.h"
 #include "core/forms/FormText.h"
+#include "platform/Prompter.h"
 
 namespace velmaris {
 
@@ -62,11 +64,17 @@ void TAddressProperties::UpdateCaption() {
   setWindowTitle(QStringLiteral("Properties of ") + edName_->text());
 }
 
-void TAddressProperties::BtnApplyClick() {
+bool TAddressProperties::BtnApplyClick() {
+  // An address that does not parse is refused before anything is stored.
+  const std::string fido = edFido_->text().trimmed().toStdString();
+  const auto address = ParseFidoAddress(fido);
+  if (!fido.empty() && !address) {
+    edFido_->setFocus();
+    platform::GetPrompter().Error(BadAddressText(fido));
+    return false;
+  }
   entry_.BeginUpdate();
   entry_.SetName(AnsiBytes(edName_->text()));
-  // An address that does not parse leaves the address as it was.
-  const std::string fido = edFido_->text().trimmed().toStdString();
   if (fido.empty())
     entry_.Address().Clear();
   else
@@ -79,11 +87,11 @@ void TAddressProperties::BtnApplyClick() {
   entry_.EndUpdate();
   UpdateCaption();
   apply_->setEnabled(false);
+  return true;
 }
 
 void TAddressProperties::Button3Click() {
-  BtnApplyClick();
-  close();
+  if (BtnApplyClick()) close();
 }
 
 void TAddressProperties::closeEvent(QCloseEvent* event) {

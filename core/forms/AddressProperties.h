@@ -22,7 +22,9 @@ class TAddressProperties : public QDialog, public TObject {
  public:
   explicit TAddressProperties(TFriend& entry);
 
-  void BtnApplyClick();
+  // Stores the fields; false (nothing stored, after an error box) for a
+  // FidoNet address that does not parse.
+  bool BtnApplyClick();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -74,6 +74,7 @@ std::string TGetBBSRequest::GetSelectedName() const {
 
 TNetCallDlg::TNetCallDlg(TConfigStore& store, QWidget* parent) : QDialog(parent), store_(store) {
   setObjectName("NetCallDlg");
+  setWindowTitle(QStringLiteral("Опрос"));
   auto* layout = new QVBoxLayout(this);
   LinkLIst = new QListWidget(this);
   LinkLIst->setObjectName("LinkLIst");

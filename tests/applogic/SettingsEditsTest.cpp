@@ -87,6 +87,22 @@ TEST(SettingsEdits, GatewayAddressIsCheckedOnlyWhileTheGatewayIsOn) {
   EXPECT_EQ(CheckSettingsValues(values), "");
 }
 
+TEST(SettingsEdits, FileNameFieldsDropOneQuoteAtEachEnd) {
+  const struct {
+    const char* text;
+    const char* kept;
+  } cases[] = {
+      {"\"/opt/my tools/epp\"", "/opt/my tools/epp"},
+      {"\"\"epp\"\"", "\"epp\""},  // one at each end only
+      {"\"epp -i", "epp -i"},
+      {"epp \"%filename\"", "epp \"%filename"},
+      {"\"", ""},
+      {"epp", "epp"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(StripFileNameQuotes(c.text), c.kept) << c.text;
+}
+
 TEST(SettingsEdits, MoveEntryStopsAtTheEnds) {
   TPckList list;
   list.AddPacker("A", std::make_unique<TPacker>());

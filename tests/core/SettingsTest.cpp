@@ -97,6 +97,7 @@ TEST(SettingsNormaliseTest, Numbers) {
       {S::OptimizeOn, 4, 0}, {S::Zone, 0, 1},         {S::Zone, 70000, 32767},
       {S::Zone, 10, 10},     {S::ImportReport, 5, 1}, {S::ImportReport, 0, 0},
       {S::WinLimit, 0, 1},   {S::QuoteColor, -1, -1}, {S::QuoteColor, 0x00FF00, 0x00FF00},
+      {S::WinLimit, 4, 4},   {S::WinLimit, 7, 4},  // the track bar ends at 4
   };
   for (const auto& c : cases) {
     SettingsValues v(kStart);

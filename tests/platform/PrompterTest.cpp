@@ -25,5 +25,24 @@ TEST(ScriptedPrompter, AnswersFromTheScriptThenByDefault) {
   EXPECT_EQ(p.Ask(MsgKind::Information, "q", mbOk), mbOk);  // default not in the set
 }
 
+// Escape or the close box: the answer that ends the command, never Yes.
+TEST(Prompter, ClosingABoxAnswersWhatEndsTheCommand) {
+  const struct {
+    MsgButtons buttons;
+    MsgButton answer;
+  } cases[] = {
+      {mbYes | mbNo, mbNo},
+      {mbYes | mbNo | mbCancel, mbCancel},
+      {mbAbort | mbRetry | mbIgnore, mbAbort},
+      {mbRetry | mbCancel, mbCancel},
+      {mbYes | mbYesToAll | mbNo | mbNoToAll, mbNo},
+      {mbOk | mbCancel, mbCancel},
+      {mbOk, mbOk},
+      {mbYes, mbYes},  // the only way out
+      {mbNone, mbOk},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CloseAnswer(c.buttons), c.answer) << c.buttons;
+}
+
 }  // namespace
 }  // namespace velmaris::platform

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -438,6 +439,14 @@ TEST(PacketWriter, PacketProcessorArguments) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(PacketProcessorArgs(c.command, "/o/a b.pkt"), c.args) << c.command;
+  // A path with a blank, kept without quotes, names the program whole.
+  test::TempDir dir;
+  const std::string program = dir / "my tools epp";
+  std::ofstream(program) << "#!/bin/sh\n";
+  EXPECT_EQ(PacketProcessorArgs(program, "/o/a.pkt"),
+            (std::vector<std::string>{program, "/o/a.pkt"}));
+  EXPECT_EQ(PacketProcessorArgs(program + " -x %filename", "/o/a.pkt"),
+            (std::vector<std::string>{program, "-x", "/o/a.pkt"}));
 }
 
 // The processor runs on the written packet before it is listed; the path
