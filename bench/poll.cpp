@@ -2,14 +2,16 @@
 // rate, ten bits a byte) against the test peer: 500 KB go out and 500 KB
 // come back, over Hydra (both batches), ZedZap or ZModem. Reported: the
 // session time (dial to hang-up), the transfer phase (session start to
-// disconnect) and the line use, the bytes of both files over what one
-// direction of the line carries in the transfer phase (3,360 bytes per
-// second). VELMARIS_BENCH_POLL_BYTES changes the size for a quick look.
+// disconnect) and the line use, the bytes of both files over what the line
+// carries in the transfer phase (3,360 bytes per second one way; Hydra uses
+// both ways at once, the ZModems take turns). VELMARIS_BENCH_POLL_BYTES
+// changes the size for a quick look.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -72,6 +74,7 @@ void BM_PollEachWay(benchmark::State& state) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
     double session = 0, transfer = 0;
+    std::string log;  // shown when the poll fails
     bool completed = false;
     {
       platform::Registry registry(dir + "Velmaris.reg");
@@ -101,6 +104,7 @@ void BM_PollEachWay(benchmark::State& state) {
       {
         TMailerSession mailer(profile, device, ctx);
         mailer.OnLogLine = [&](const std::string& line) {
+          log += line + "\n";
           if (line.find("PRST Session start") != std::string::npos) transferStart = Clock::now();
           if (line.find("TAPI Disconnecting") != std::string::npos) transferEnd = Clock::now();
         };
@@ -117,13 +121,20 @@ void BM_PollEachWay(benchmark::State& state) {
     }
     ::kill(modem, SIGTERM);
     platform::Process::Wait(modem);
+    if (!completed) {
+      std::ifstream peer(dir + "peer.log");
+      std::fprintf(stderr, "%s--- peer\n%s", log.c_str(),
+                   std::string(std::istreambuf_iterator<char>(peer), {}).c_str());
+    }
     fs::remove_all(dir);
     platform::SetPrompter(nullptr);
     platform::SetDispatcher(nullptr);
     if (!completed) state.SkipWithError("the poll did not complete");
     state.counters["session_s"] = session;
     state.counters["transfer_s"] = transfer;
-    state.counters["line_use"] = transfer > 0 ? 2.0 * bytes / (kLimit * transfer) : 0;
+    // Hydra sends both ways at once: its line carries two directions' worth.
+    const double capacity = (protocol == "hyd" ? 2 : 1) * kLimit * transfer;
+    state.counters["line_use"] = transfer > 0 ? 2.0 * bytes / capacity : 0;
   }
 }
 

@@ -19,6 +19,7 @@
 // once that many bytes of a received file have arrived. The log gets the
 // handshake's and the protocol's lines. Exit status 0 when the session ran
 // to its end.
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -133,6 +134,15 @@ int main(int argc, char** argv) {
 
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) Usage("no socket pair");
+  // A modem line buffers a few kilobytes, not the hundreds a socket and a
+  // pipe hold: otherwise a sender finishes its file long before the bytes
+  // are through the line and gives up waiting for the receiver's answer.
+  const int small = 4096;
+  for (int fd : pair) {
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  }
+  ::fcntl(1, F_SETPIPE_SZ, small);  // when the line is a pipe
   std::thread(Relay, 0, pair[1], true).detach();
   std::thread(Relay, pair[1], 1, false).detach();
 
