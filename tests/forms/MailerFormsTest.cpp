@@ -452,6 +452,60 @@ TEST_F(MailerFormsTest, MailerWindowShowsTheOutboundAndTheLog) {
   EXPECT_EQ(prompter.Questions().back().text, "Mailer is already inactive");
 }
 
+TEST_F(MailerFormsTest, FileRequestEditorMenuAddressButtonAndSettingsPages) {
+  AddBox("Station", "2:5020/1042");
+  TFileReqEditor editor(*config);
+  editor.show();
+  std::vector<QAction*> inMenus;
+  for (QAction* top : editor.menuBar()->actions())
+    for (QAction* a : top->menu()->actions()) inMenus.push_back(a);
+  for (QAction* a :
+       {editor.NewRequest, editor.ChooseSystem, editor.RequestIt, editor.SaveAndClose,
+        editor.ImmediateRequest, editor.LoadRequestAction, editor.RecoverAction,
+        editor.SearchAction, editor.SearchAgain, editor.Calibrate, editor.DeleteLine,
+        editor.ClearAll, editor.LoadFileList, editor.MailboxProperties, editor.CloseWithoutSaving,
+        editor.SettingsAction, editor.UplinksAction, editor.MailboxesAction, editor.DisplayAction})
+    EXPECT_NE(std::find(inMenus.begin(), inMenus.end(), a), inMenus.end())
+        << a->objectName().toStdString();
+
+  // The address field's button chooses the system without loading its request.
+  std::string caption;
+  SetModalHook([&](QWidget* w) {
+    caption = w->windowTitle().toStdString();
+    auto* list = w->findChild<QListWidget*>("BBSList");
+    EXPECT_NE(list, nullptr);
+    if (!list) return int(QDialog::Rejected);
+    list->setCurrentRow(0);
+    w->findChild<QPushButton*>("BtnOk")->click();
+    return int(QDialog::Accepted);
+  });
+  editor.BtnChooseSystem->click();
+  SetModalHook(nullptr);
+  EXPECT_EQ(caption, "Request files from");
+  EXPECT_EQ(editor.EdAddress->text(), "2:5020/1042");
+  EXPECT_TRUE(editor.windowTitle().startsWith("Station(2:5020/1042)"))
+      << editor.windowTitle().toStdString();
+  Shot(editor, "FileReqEditorMenu");
+
+  struct RecordingShell : TShellServices {
+    std::vector<std::string> pages;
+    void ShowSettingsPage(const std::string& page) override { pages.push_back(page); }
+  } shell;
+  SetShellServices(&shell);
+  for (QAction* a :
+       {editor.SettingsAction, editor.UplinksAction, editor.MailboxesAction, editor.DisplayAction})
+    a->trigger();
+  SetShellServices(nullptr);
+  EXPECT_EQ(shell.pages,
+            (std::vector<std::string>{"", "TabVerbindungen", "TabMailboxen", "TabAnzeige"}));
+
+  // Closing without saving writes nothing.
+  editor.AddRequestLine("FILES");
+  editor.CloseWithoutSaving->trigger();
+  EXPECT_FALSE(editor.isVisible());
+  EXPECT_FALSE(platform::FileExists(config->Values()->OutboundDir() + "139C0412.req"));
+}
+
 TEST_F(MailerFormsTest, MailerWindowMenuViewStylesSettingsPagesHelpAndEntryPopup) {
   TMailer* profile = profiles->AddMailer(*config);
   TMailerForm form(*profile, *config);
