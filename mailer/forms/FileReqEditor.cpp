@@ -94,6 +94,7 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   auto* areaLayout = new QVBoxLayout(areaPane);
   areaLayout->addWidget(AreaTitle = Named(new QLabel, "AreaTitle"), 0, Qt::AlignTop);
   areaLayout->addWidget(AreaList = Named(new QListWidget, "AreaList"));
+  AreaList->hide();  // shown when a scan finds areas
   split->addWidget(areaPane);
   FileListBox = Named(new QListView, "FileListBox");
   FileListBox->setUniformItemSizes(true);
