@@ -140,9 +140,12 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
 
   QToolBar* bar = addToolBar("Request");
   bar->setObjectName("RequestBar");
-  auto action = [this, bar](QAction*& a, const char* name, const QString& text) {
+  auto menuOnly = [this](QAction*& a, const char* name, const QString& text) {
     a = new QAction(text, this);
     a->setObjectName(name);
+  };
+  auto action = [&menuOnly, bar](QAction*& a, const char* name, const QString& text) {
+    menuOnly(a, name, text);
     bar->addAction(a);
   };
   action(NewRequest, "NewRequest", "New request");
@@ -159,10 +162,6 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   action(ClearAll, "ClearAll", "Clear all");
   action(LoadFileList, "LoadFileList", "Load file list");
   action(MailboxProperties, "MailboxProperties", "Mailbox properties");
-  auto menuOnly = [this](QAction*& a, const char* name, const QString& text) {
-    a = new QAction(text, this);
-    a->setObjectName(name);
-  };
   menuOnly(CloseWithoutSaving, "CloseWithoutSaving", "Close without saving");
   menuOnly(SettingsAction, "Settings", "Settings");
   menuOnly(UplinksAction, "Uplinks", "Uplinks");

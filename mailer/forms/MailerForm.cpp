@@ -285,28 +285,26 @@ void TMailerForm::ShowOutbound(bool show) {
   OutboundIcons->setVisible(show && OutboundView() == OutboundIcons);
 }
 
-void TMailerForm::GroeSymbole1Click() {
-  GroeSymbole1->setChecked(true);
-  OutboundIcons->setViewMode(QListView::IconMode);
-  OutboundIcons->setFlow(QListView::LeftToRight);
-  OutboundIcons->setIconSize(QSize(32, 32));
+void TMailerForm::SetIconStyle(QAction* style, QListView::ViewMode mode, QListView::Flow flow,
+                               int iconSize) {
+  style->setChecked(true);
+  OutboundIcons->setViewMode(mode);
+  OutboundIcons->setFlow(flow);
+  OutboundIcons->setWrapping(true);
+  OutboundIcons->setIconSize(QSize(iconSize, iconSize));
   ShowOutbound(outboundShown_);
+}
+
+void TMailerForm::GroeSymbole1Click() {
+  SetIconStyle(GroeSymbole1, QListView::IconMode, QListView::LeftToRight, 32);
 }
 
 void TMailerForm::KleineSymbole1Click() {
-  KleineSymbole1->setChecked(true);
-  OutboundIcons->setViewMode(QListView::ListMode);
-  OutboundIcons->setFlow(QListView::LeftToRight);
-  OutboundIcons->setIconSize(QSize(16, 16));
-  ShowOutbound(outboundShown_);
+  SetIconStyle(KleineSymbole1, QListView::ListMode, QListView::LeftToRight, 16);
 }
 
 void TMailerForm::Liste1Click() {
-  Liste1->setChecked(true);
-  OutboundIcons->setViewMode(QListView::ListMode);
-  OutboundIcons->setFlow(QListView::TopToBottom);
-  OutboundIcons->setIconSize(QSize(16, 16));
-  ShowOutbound(outboundShown_);
+  SetIconStyle(Liste1, QListView::ListMode, QListView::TopToBottom, 16);
 }
 
 void TMailerForm::Details1Click() {

@@ -4,6 +4,7 @@
 // (TMailerSession); the window shows it and passes the commands on.
 #pragma once
 
+#include <QListView>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -15,7 +16,6 @@ class QAbstractItemView;
 class QAction;
 class QPoint;
 class QLabel;
-class QListView;
 class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
@@ -104,6 +104,8 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   // The current view of the outbound entries; shown only while idle.
   QAbstractItemView* OutboundView() const;
   void ShowOutbound(bool show);
+  // The icon or list view in that style, its menu item checked.
+  void SetIconStyle(QAction* style, QListView::ViewMode mode, QListView::Flow flow, int iconSize);
   void FillOutbound();
   void BuildSpeedBar(const std::vector<QAction*>& actions);
   // The lights and the busy sign from the device's line state.
