@@ -530,6 +530,11 @@ void TKQMainWindow::SettingsClick(const std::function<void(TSettingsDialog&)>& p
   RefreshAreaList();
 }
 
+void TKQMainWindow::ShowSettingsPage(const std::string& page) {
+  if (page.empty()) return SettingsClick();
+  SettingsClick([page](TSettingsDialog& dialog) { dialog.ShowPage(page); });
+}
+
 void TKQMainWindow::FormActivate() {
   if (areaList_) areaList_->setFocus(Qt::ActiveWindowFocusReason);
 }

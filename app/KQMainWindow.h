@@ -143,6 +143,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void MessageListUpdateCaption(TArea& area) override;
   void MessageListUnlocked(TArea& area) override;
   void MessageListAreaGone(TArea& area) override;
+  void ShowSettingsPage(const std::string& page) override;
 
   // --- Plug-ins (KQMainWindowPlugins.cpp) ------------------------------------
   // The server listens in the folder (the private runtime folder when

@@ -101,6 +101,9 @@ class TSettingsDialog : public QDialog {
   void ShowTextGroup(int index);
   // The display page and, on it, its general display settings.
   void ShowDisplayPage();
+  // The page of that object name ("TabMailboxen", ...); an unknown name
+  // leaves the page as it is.
+  void ShowPage(const std::string& name);
 
  private:
   struct Binding {

@@ -521,6 +521,12 @@ void TSettingsDialog::ShowDisplayPage() {
   if (auto* tabs = notebook_->findChild<QTabWidget*>("DisplayTabs")) tabs->setCurrentIndex(0);
 }
 
+void TSettingsDialog::ShowPage(const std::string& name) {
+  if (name == "TabAnzeige") return ShowDisplayPage();
+  if (QWidget* page = notebook_->findChild<QWidget*>(QString::fromStdString(name)))
+    notebook_->setCurrentWidget(page);
+}
+
 void TSettingsDialog::TGListClick() {
   const int index = tgList_->currentRow();
   TZRTexts& groups = store_.TextGroups();

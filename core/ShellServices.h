@@ -10,6 +10,8 @@
 // dropped.
 #pragma once
 
+#include <string>
+
 namespace velmaris {
 
 class TArea;
@@ -42,6 +44,10 @@ class TShellServices {
   // MessageWindow is set): the window lets go of it at once. Sent from the
   // area's destructor, on the main thread.
   virtual void MessageListAreaGone(TArea& area) { (void)area; }
+
+  // The settings window, opened on the page of that object name
+  // ("TabVerbindungen", "TabMailboxen", ...; empty: its first page).
+  virtual void ShowSettingsPage(const std::string& page) { (void)page; }
 };
 
 // The process-wide shell services; nullptr while none is set.

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSplitter>
@@ -21,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "core/ConfigStore.h"
+#include "core/ShellServices.h"
 #include "core/forms/ComboBoxLink.h"
 #include "core/forms/FormText.h"
 #include "mailer/Mailers.h"
@@ -77,6 +79,8 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   auto* top = new QHBoxLayout;
   top->addWidget(new QLabel("Address"));
   top->addWidget(EdAddress = Named(new QLineEdit, "EdAddress"));
+  top->addWidget(BtnChooseSystem = Named(new QPushButton("..."), "BtnChooseSystem"));
+  BtnChooseSystem->setFixedWidth(32);
   top->addWidget(new QLabel("File list"));
   top->addWidget(EdFileList = Named(new QLineEdit, "EdFileList"));
   top->addWidget(BtnFileList = Named(new QPushButton("..."), "BtnFileList"));
@@ -90,6 +94,7 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   auto* areaLayout = new QVBoxLayout(areaPane);
   areaLayout->addWidget(AreaTitle = Named(new QLabel, "AreaTitle"), 0, Qt::AlignTop);
   areaLayout->addWidget(AreaList = Named(new QListWidget, "AreaList"));
+  AreaList->hide();  // shown when a scan finds areas
   split->addWidget(areaPane);
   FileListBox = Named(new QListView, "FileListBox");
   FileListBox->setUniformItemSizes(true);
@@ -135,9 +140,12 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
 
   QToolBar* bar = addToolBar("Request");
   bar->setObjectName("RequestBar");
-  auto action = [this, bar](QAction*& a, const char* name, const QString& text) {
+  auto menuOnly = [this](QAction*& a, const char* name, const QString& text) {
     a = new QAction(text, this);
     a->setObjectName(name);
+  };
+  auto action = [&menuOnly, bar](QAction*& a, const char* name, const QString& text) {
+    menuOnly(a, name, text);
     bar->addAction(a);
   };
   action(NewRequest, "NewRequest", "New request");
@@ -154,6 +162,30 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   action(ClearAll, "ClearAll", "Clear all");
   action(LoadFileList, "LoadFileList", "Load file list");
   action(MailboxProperties, "MailboxProperties", "Mailbox properties");
+  menuOnly(CloseWithoutSaving, "CloseWithoutSaving", "Close without saving");
+  menuOnly(SettingsAction, "Settings", "Settings");
+  menuOnly(UplinksAction, "Uplinks", "Uplinks");
+  menuOnly(MailboxesAction, "Mailboxes", "Mailboxes");
+  menuOnly(DisplayAction, "Display", "Display");
+  auto menu = [this](const char* name, const QString& title,
+                     std::initializer_list<QAction*> items) {
+    QMenu* m = menuBar()->addMenu(title);
+    m->setObjectName(name);
+    for (QAction* a : items) {
+      if (a) {
+        m->addAction(a);
+      } else {
+        m->addSeparator();
+      }
+    }
+  };
+  menu("RequestMenu", "&Request",
+       {NewRequest, ChooseSystem, LoadRequestAction, RecoverAction, nullptr, RequestIt,
+        SaveAndClose, ImmediateRequest, nullptr, CloseWithoutSaving});
+  menu("FileListMenu", "&File list", {LoadFileList, SearchAction, SearchAgain, Calibrate});
+  menu("EditMenu", "&Edit", {DeleteLine, ClearAll});
+  menu("SettingsMenu", "&Settings",
+       {MailboxProperties, nullptr, SettingsAction, UplinksAction, MailboxesAction, DisplayAction});
 
   // The profiles' names, kept up to date by the list.
   if (TMailerConfig* profiles = GetMailerConfig())
@@ -179,6 +211,16 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   connect(DeleteLine, &QAction::triggered, this, &TFileReqEditor::DeleteLineClick);
   connect(ClearAll, &QAction::triggered, this, &TFileReqEditor::ClearAllClick);
   connect(LoadFileList, &QAction::triggered, this, &TFileReqEditor::LoadFileListClick);
+  connect(BtnChooseSystem, &QPushButton::clicked, this, &TFileReqEditor::ChooseSystemClick);
+  connect(CloseWithoutSaving, &QAction::triggered, this, &QWidget::close);
+  const std::pair<QAction*, const char*> pages[] = {{SettingsAction, ""},
+                                                    {UplinksAction, "TabVerbindungen"},
+                                                    {MailboxesAction, "TabMailboxen"},
+                                                    {DisplayAction, "TabAnzeige"}};
+  for (const auto& [a, page] : pages)
+    connect(a, &QAction::triggered, this, [page] {
+      if (TShellServices* shell = GetShellServices()) shell->ShowSettingsPage(page);
+    });
   connect(BtnFileList, &QPushButton::clicked, this, &TFileReqEditor::LoadFileListClick);
   connect(MailboxProperties, &QAction::triggered, this, &TFileReqEditor::MailboxPropertiesClick);
   connect(RequestPanelBtn, &QToolButton::toggled, this, &TFileReqEditor::ShowRequestPanel);

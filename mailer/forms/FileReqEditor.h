@@ -82,6 +82,10 @@ class TFileReqEditor : public QMainWindow {
   QAction *NewRequest, *ChooseSystem, *RequestIt, *SaveAndClose, *ImmediateRequest,
       *LoadRequestAction, *RecoverAction, *SearchAction, *SearchAgain, *Calibrate, *DeleteLine,
       *ClearAll, *LoadFileList, *MailboxProperties;
+  // Menu only: closing without saving and the settings window's pages.
+  QAction *CloseWithoutSaving, *SettingsAction, *UplinksAction, *MailboxesAction, *DisplayAction;
+  // The address field's button: choose system.
+  QPushButton* BtnChooseSystem;
 
  public slots:
   void RequestItClick();

@@ -1,9 +1,12 @@
 #include "mailer/forms/MailerForm.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QStyle>
@@ -13,6 +16,7 @@
 #include <iterator>
 
 #include "core/ConfigStore.h"
+#include "core/ShellServices.h"
 #include "core/WinLst.h"
 #include "core/forms/FormText.h"
 #include "mailer/CMD_TAPI.h"
@@ -21,6 +25,7 @@
 #include "mailer/forms/MailerProperties.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/AdvNLLookup.h"
+#include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "widgets/ALed.h"
 #include "widgets/AnimatedSymbol.h"
@@ -54,6 +59,8 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   MnPD->setCheckable(true);
   HangupBtn->setEnabled(false);
   BuildSpeedBar(commands);
+  BuildMenu();
+  layout->setMenuBar(MainMenu);
 
   auto* info = new QHBoxLayout;
   auto label = [this, &info](const char* name) {
@@ -114,6 +121,21 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   OutboundList->setHeaderLabels({"File", "Address", "Size", "Kind", "Path"});
   OutboundList->setRootIsDecorated(false);
   layout->addWidget(OutboundList);
+  OutboundIcons = new QListView(this);
+  OutboundIcons->setObjectName("OutboundIcons");
+  OutboundIcons->setModel(OutboundList->model());
+  OutboundIcons->setSelectionModel(OutboundList->selectionModel());
+  OutboundIcons->setResizeMode(QListView::Adjust);
+  OutboundIcons->setWrapping(true);
+  OutboundIcons->hide();
+  layout->addWidget(OutboundIcons);
+  for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(OutboundList),
+                                  static_cast<QAbstractItemView*>(OutboundIcons)}) {
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this,
+            [this, view](const QPoint& pos) { OutboundListMouseDown(view, pos); });
+  }
+  connect(OutboundIcons, &QListView::doubleClicked, this, &TMailerForm::OutboundListDblClick);
   LogMemo = new QPlainTextEdit(this);
   LogMemo->setObjectName("LogMemo");
   LogMemo->setReadOnly(true);
@@ -164,7 +186,7 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
     StatusLabel->setText(AnsiText(status));
     ShowLineState();
     HangupBtn->setEnabled(session_->Busy() || session_->RedialPending());
-    OutboundList->setVisible(!session_->Busy());
+    ShowOutbound(!session_->Busy());
     if (!session_->Busy()) FillOutbound();
   };
   session_->OnTransfer = [this](bool sending, const TMailerSession::TTransferDisplay& d) {
@@ -195,6 +217,119 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   connect(Verbergen1, &QAction::triggered, this, &QWidget::hide);
   connect(Mailer2, &QAction::triggered, this, &TMailerForm::Mailer2Click);
   connect(MnPD, &QAction::triggered, this, &TMailerForm::MnPDClick);
+  connect(GroeSymbole1, &QAction::triggered, this, &TMailerForm::GroeSymbole1Click);
+  connect(KleineSymbole1, &QAction::triggered, this, &TMailerForm::KleineSymbole1Click);
+  connect(Liste1, &QAction::triggered, this, &TMailerForm::Liste1Click);
+  connect(Details1, &QAction::triggered, this, &TMailerForm::Details1Click);
+  connect(Verbindungen1, &QAction::triggered, this, &TMailerForm::Verbindungen1Click);
+  connect(Mailboxen1, &QAction::triggered, this, &TMailerForm::Mailboxen1Click);
+  connect(Hilfe1, &QAction::triggered, this, &TMailerForm::Hilfe1Click);
+  connect(Hilfethemen1, &QAction::triggered, this, &TMailerForm::Hilfethemen1Click);
+}
+
+void TMailerForm::BuildMenu() {
+  MainMenu = new QMenuBar(this);
+  MainMenu->setObjectName("MainMenu");
+  auto item = [this](QMenu* menu, QAction*& a, const char* name, const QString& text) {
+    a = menu->addAction(text);
+    a->setObjectName(name);
+  };
+  QMenu* poll = MainMenu->addMenu("&Poll");
+  poll->setObjectName("PollMenu");
+  poll->addAction(NOde1);
+  poll->addAction(mitMailbox1);
+  QMenu* session = MainMenu->addMenu("&Mailer");
+  session->setObjectName("MailerMenu");
+  session->addAction(HangupBtn);
+  session->addAction(RescanBtn);
+  session->addAction(Entfernen1);
+  session->addSeparator();
+  session->addAction(Verbergen1);
+  QMenu* view = MainMenu->addMenu("&View");
+  view->setObjectName("ViewMenu");
+  auto* styles = new QActionGroup(this);
+  item(view, GroeSymbole1, "GroeSymbole1", "Large icons");
+  item(view, KleineSymbole1, "KleineSymbole1", "Small icons");
+  item(view, Liste1, "Liste1", "List");
+  item(view, Details1, "Details1", "Details");
+  for (QAction* a : {GroeSymbole1, KleineSymbole1, Liste1, Details1}) {
+    a->setCheckable(true);
+    styles->addAction(a);
+  }
+  Details1->setChecked(true);
+  QMenu* settings = MainMenu->addMenu("&Settings");
+  settings->setObjectName("SettingsMenu");
+  settings->addAction(Mailer2);
+  item(settings, Verbindungen1, "Verbindungen1", "Uplinks");
+  item(settings, Mailboxen1, "Mailboxen1", "Mailboxes");
+  settings->addSeparator();
+  settings->addAction(MnPD);
+  QMenu* help = MainMenu->addMenu("&Help");
+  help->setObjectName("HelpMenu");
+  item(help, Hilfe1, "Hilfe1", "Help");
+  item(help, Hilfethemen1, "Hilfethemen1", "Help topics");
+  EntryPopup = new QMenu(this);
+  EntryPopup->setObjectName("EntryPopup");
+  EntryPopup->addAction(Entfernen1);
+  EntryPopup->addAction(RescanBtn);
+}
+
+QAbstractItemView* TMailerForm::OutboundView() const {
+  if (Details1->isChecked()) return OutboundList;
+  return OutboundIcons;
+}
+
+void TMailerForm::ShowOutbound(bool show) {
+  outboundShown_ = show;
+  OutboundList->setVisible(show && OutboundView() == OutboundList);
+  OutboundIcons->setVisible(show && OutboundView() == OutboundIcons);
+}
+
+void TMailerForm::SetIconStyle(QAction* style, QListView::ViewMode mode, QListView::Flow flow,
+                               int iconSize) {
+  style->setChecked(true);
+  OutboundIcons->setViewMode(mode);
+  OutboundIcons->setFlow(flow);
+  OutboundIcons->setWrapping(true);
+  OutboundIcons->setIconSize(QSize(iconSize, iconSize));
+  ShowOutbound(outboundShown_);
+}
+
+void TMailerForm::GroeSymbole1Click() {
+  SetIconStyle(GroeSymbole1, QListView::IconMode, QListView::LeftToRight, 32);
+}
+
+void TMailerForm::KleineSymbole1Click() {
+  SetIconStyle(KleineSymbole1, QListView::ListMode, QListView::LeftToRight, 16);
+}
+
+void TMailerForm::Liste1Click() {
+  SetIconStyle(Liste1, QListView::ListMode, QListView::TopToBottom, 16);
+}
+
+void TMailerForm::Details1Click() {
+  Details1->setChecked(true);
+  ShowOutbound(outboundShown_);
+}
+
+void TMailerForm::Verbindungen1Click() {
+  if (TShellServices* shell = GetShellServices()) shell->ShowSettingsPage("TabVerbindungen");
+}
+
+void TMailerForm::Mailboxen1Click() {
+  if (TShellServices* shell = GetShellServices()) shell->ShowSettingsPage("TabMailboxen");
+}
+
+void TMailerForm::Hilfe1Click() { platform::ShowHelp(platform::kHelpMailer); }
+
+void TMailerForm::Hilfethemen1Click() { platform::ShowHelp(platform::kHelpContents); }
+
+void TMailerForm::OutboundListMouseDown(QAbstractItemView* view, const QPoint& pos) {
+  const QModelIndex at = view->indexAt(pos);
+  if (!at.isValid()) return;
+  const QModelIndex caption = at.siblingAtColumn(0);
+  view->setCurrentIndex(caption);
+  EntryPopup->popup(view->viewport()->mapToGlobal(view->visualRect(caption).center()));
 }
 
 TMailerForm::~TMailerForm() {
@@ -280,6 +415,7 @@ void TMailerForm::FillOutbound() {
     item->setText(2, AnsiText(e.SizeText()));
     item->setText(3, AnsiText(e.KindText));
     item->setText(4, AnsiText(e.Path));
+    item->setIcon(0, style()->standardIcon(QStyle::SP_FileIcon));
   }
 }
 
@@ -329,7 +465,7 @@ void TMailerForm::RescanBtnClick() { ScanOutbound(); }
 void TMailerForm::Entfernen1Click() {
   const int row = OutboundList->indexOfTopLevelItem(OutboundList->currentItem());
   const auto& entries = session_->Outbound().Entries();
-  if (!OutboundList->isVisible() || row < 0 || row >= static_cast<int>(entries.size())) return;
+  if (!OutboundView()->isVisible() || row < 0 || row >= static_cast<int>(entries.size())) return;
   const TFileInfo entry = entries[row];
   if (!platform::GetPrompter().Confirm(
           "Are you sure  you want to remove the file " + entry.FileName +

@@ -4,6 +4,7 @@
 // (TMailerSession); the window shows it and passes the commands on.
 #pragma once
 
+#include <QListView>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -11,8 +12,12 @@
 #include "core/PubLst.h"
 #include "mailer/Mailers.h"
 
+class QAbstractItemView;
 class QAction;
+class QPoint;
 class QLabel;
+class QMenu;
+class QMenuBar;
 class QPlainTextEdit;
 class QProgressBar;
 class QTreeWidget;
@@ -46,7 +51,13 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   TMailerSession& Session() { return *session_; }
   TCMTAPIDevice& Device() { return *device_; }
 
+  // The outbound list in report view; the icon and list views show the
+  // same entries (model and selection shared) in OutboundIcons.
   QTreeWidget* OutboundList;
+  QListView* OutboundIcons;
+  QMenuBar* MainMenu;
+  // Pops up on a right click on an outbound entry.
+  QMenu* EntryPopup;
   QPlainTextEdit* LogMemo;
   QLabel *StatusLabel, *DeviceLabel, *SystemLabel, *SysopLabel, *MailerLabel;
   // The line lights: DSR, CD, CTS, RING, TxD, RxD.
@@ -60,6 +71,9 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   TSpeedBar* ToolBar;
   TSpeedItem* HangupItem = nullptr;
   QAction *NOde1, *mitMailbox1, *HangupBtn, *RescanBtn, *Entfernen1, *Verbergen1, *Mailer2, *MnPD;
+  // Menu only: the view styles (one checked), the settings pages, help.
+  QAction *GroeSymbole1, *KleineSymbole1, *Liste1, *Details1;
+  QAction *Verbindungen1, *Mailboxen1, *Hilfe1, *Hilfethemen1;
 
  public slots:
   // Poll > node: the node picked in the nodelist browser.
@@ -72,8 +86,26 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   void Entfernen1Click();
   void Mailer2Click();
   void MnPDClick();
+  void GroeSymbole1Click();
+  void KleineSymbole1Click();
+  void Liste1Click();
+  void Details1Click();
+  void Verbindungen1Click();
+  void Mailboxen1Click();
+  void Hilfe1Click();
+  void Hilfethemen1Click();
+  // A right click at pos of the view's viewport: over an entry, the entry
+  // becomes the current one and the entry menu pops up at the middle of
+  // its caption.
+  void OutboundListMouseDown(QAbstractItemView* view, const QPoint& pos);
 
  private:
+  void BuildMenu();
+  // The current view of the outbound entries; shown only while idle.
+  QAbstractItemView* OutboundView() const;
+  void ShowOutbound(bool show);
+  // The icon or list view in that style, its menu item checked.
+  void SetIconStyle(QAction* style, QListView::ViewMode mode, QListView::Flow flow, int iconSize);
   void FillOutbound();
   void BuildSpeedBar(const std::vector<QAction*>& actions);
   // The lights and the busy sign from the device's line state.
@@ -84,6 +116,7 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   std::unique_ptr<TCMTAPIDevice> device_;
   std::unique_ptr<TMailerSession> session_;
   uint64_t settingsSubscription_ = 0;
+  bool outboundShown_ = true;
 };
 
 // Makes every new profile's window a TMailerForm and has mailbox calls go

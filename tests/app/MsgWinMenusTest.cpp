@@ -16,6 +16,7 @@
 #include "app/MsgWin.h"
 #include "app/SearchAssistent.h"
 #include "app/SettingsDialog.h"
+#include "core/ShellServices.h"
 #include "core/TextGroups.h"
 #include "core/WinLst.h"
 #include "mailer/forms/FileReqEditor.h"
@@ -47,6 +48,9 @@ class MsgWinMenusTest : public MainWindowFixture {
   // Runs the command and returns the object name of the page each modal
   // window showed (its outer page control's current page).
   std::vector<std::string> PagesShownBy(const char* command) {
+    return PagesShownBy([&] { list->Action(command)->trigger(); });
+  }
+  std::vector<std::string> PagesShownBy(const std::function<void()>& run) {
     std::vector<std::string> pages;
     SetModalHook([&](QWidget* w) {
       if (auto* settings = qobject_cast<TSettingsDialog*>(w)) {
@@ -62,7 +66,7 @@ class MsgWinMenusTest : public MainWindowFixture {
       }
       return int(QDialog::Rejected);
     });
-    list->Action(command)->trigger();
+    run();
     SetModalHook({});
     return pages;
   }
@@ -87,6 +91,17 @@ TEST_F(MsgWinMenusTest, SettingsShortcutsOpenTheirPages) {
   EXPECT_EQ(PagesShownBy("Aufrumen2"), std::vector<std::string>{"AreaMaintain"});
   EXPECT_EQ(PagesShownBy("NeueMails1"), std::vector<std::string>{"NewMails"});
   EXPECT_EQ(PagesShownBy("Einstellungen1").size(), 2u);
+}
+
+// Windows of the lower layers (the mailer's) open the settings on a page
+// through the shell.
+TEST_F(MsgWinMenusTest, ShellOpensTheSettingsOnTheNamedPage) {
+  TShellServices* shell = GetShellServices();
+  ASSERT_NE(shell, nullptr);
+  for (const char* page : {"TabVerbindungen", "TabMailboxen"})
+    EXPECT_EQ(PagesShownBy([&] { shell->ShowSettingsPage(page); }).front(), page);
+  EXPECT_EQ(PagesShownBy([&] { shell->ShowSettingsPage("TabAnzeige"); }),
+            (std::vector<std::string>{"TabAnzeige", "display general"}));
 }
 
 TEST_F(MsgWinMenusTest, OtherWindowsComeToTheFront) {

@@ -3,35 +3,41 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
-#include <QFileDialog>
-#include <QTest>
-#include <QToolButton>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include "core/ConfigStoreFixture.h"
-#include "mailer/LineFixtures.h"
-#include "mailer/MailerSession.h"
+#include "core/ShellServices.h"
 #include "core/WinLst.h"
 #include "mailer/CMD_TAPI.h"
+#include "mailer/LineFixtures.h"
+#include "mailer/MailerSession.h"
 #include "mailer/forms/FileReqEditor.h"
 #include "mailer/forms/LineDialogs.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "mailer/forms/MailerForm.h"
 #include "mailer/forms/MailerProperties.h"
 #include "platform/Files.h"
+#include "platform/Help.h"
 #include "widgets/ALed.h"
 #include "widgets/AnimatedSymbol.h"
-#include "widgets/SpeedBar.h"
 #include "widgets/ModalHook.h"
+#include "widgets/SpeedBar.h"
 #include "widgets/VxSpin.h"
 
 namespace velmaris::test {
@@ -444,6 +450,151 @@ TEST_F(MailerFormsTest, MailerWindowShowsTheOutboundAndTheLog) {
   prompter.Script({platform::mbOk});
   form.HangupBtnClick();  // idle: told so
   EXPECT_EQ(prompter.Questions().back().text, "Mailer is already inactive");
+}
+
+TEST_F(MailerFormsTest, FileRequestEditorMenuAddressButtonAndSettingsPages) {
+  AddBox("Station", "2:5020/1042");
+  TFileReqEditor editor(*config);
+  editor.show();
+  std::vector<QAction*> inMenus;
+  for (QAction* top : editor.menuBar()->actions())
+    for (QAction* a : top->menu()->actions()) inMenus.push_back(a);
+  for (QAction* a :
+       {editor.NewRequest, editor.ChooseSystem, editor.RequestIt, editor.SaveAndClose,
+        editor.ImmediateRequest, editor.LoadRequestAction, editor.RecoverAction,
+        editor.SearchAction, editor.SearchAgain, editor.Calibrate, editor.DeleteLine,
+        editor.ClearAll, editor.LoadFileList, editor.MailboxProperties, editor.CloseWithoutSaving,
+        editor.SettingsAction, editor.UplinksAction, editor.MailboxesAction, editor.DisplayAction})
+    EXPECT_NE(std::find(inMenus.begin(), inMenus.end(), a), inMenus.end())
+        << a->objectName().toStdString();
+
+  // The address field's button chooses the system without loading its request.
+  std::string caption;
+  SetModalHook([&](QWidget* w) {
+    caption = w->windowTitle().toStdString();
+    auto* list = w->findChild<QListWidget*>("BBSList");
+    EXPECT_NE(list, nullptr);
+    if (!list) return int(QDialog::Rejected);
+    list->setCurrentRow(0);
+    w->findChild<QPushButton*>("BtnOk")->click();
+    return int(QDialog::Accepted);
+  });
+  editor.BtnChooseSystem->click();
+  SetModalHook(nullptr);
+  EXPECT_EQ(caption, "Request files from");
+  EXPECT_EQ(editor.EdAddress->text(), "2:5020/1042");
+  EXPECT_TRUE(editor.windowTitle().startsWith("Station(2:5020/1042)"))
+      << editor.windowTitle().toStdString();
+  Shot(editor, "FileReqEditorMenu");
+
+  struct RecordingShell : TShellServices {
+    std::vector<std::string> pages;
+    void ShowSettingsPage(const std::string& page) override { pages.push_back(page); }
+  } shell;
+  SetShellServices(&shell);
+  for (QAction* a :
+       {editor.SettingsAction, editor.UplinksAction, editor.MailboxesAction, editor.DisplayAction})
+    a->trigger();
+  SetShellServices(nullptr);
+  EXPECT_EQ(shell.pages,
+            (std::vector<std::string>{"", "TabVerbindungen", "TabMailboxen", "TabAnzeige"}));
+
+  // Closing without saving writes nothing.
+  editor.AddRequestLine("FILES");
+  editor.CloseWithoutSaving->trigger();
+  EXPECT_FALSE(editor.isVisible());
+  EXPECT_FALSE(platform::FileExists(config->Values()->OutboundDir() + "139C0412.req"));
+}
+
+TEST_F(MailerFormsTest, MailerWindowMenuViewStylesSettingsPagesHelpAndEntryPopup) {
+  TMailer* profile = profiles->AddMailer(*config);
+  TMailerForm form(*profile, *config);
+  ExpectParts<QAction>(form, {"NOde1", "GroeSymbole1", "KleineSymbole1", "Liste1", "Details1",
+                              "Verbindungen1", "Mailboxen1", "Hilfe1", "Hilfethemen1"});
+  // Every command is reachable from the menu bar.
+  std::vector<QAction*> inMenus;
+  for (QAction* top : form.MainMenu->actions())
+    for (QAction* a : top->menu()->actions()) inMenus.push_back(a);
+  for (QAction* a : {form.NOde1, form.mitMailbox1, form.HangupBtn, form.RescanBtn, form.Entfernen1,
+                     form.Verbergen1, form.Mailer2, form.MnPD, form.GroeSymbole1,
+                     form.KleineSymbole1, form.Liste1, form.Details1, form.Verbindungen1,
+                     form.Mailboxen1, form.Hilfe1, form.Hilfethemen1})
+    EXPECT_NE(std::find(inMenus.begin(), inMenus.end(), a), inMenus.end())
+        << a->objectName().toStdString();
+  dir.Write("out.pkt", "packet");
+  platform::MakeDirs(config->Values()->OutboundDir());
+  platform::WriteFileAtomic(config->Values()->OutboundDir() + "139C0412.flo",
+                            dir / "out.pkt" + "\r\n");
+  form.show();
+  form.RescanBtn->trigger();
+  ASSERT_EQ(form.OutboundList->topLevelItemCount(), 1);
+
+  struct Style {
+    QAction* action;
+    bool report;
+    QListView::ViewMode mode;
+    QListView::Flow flow;
+    const char* shot;
+  };
+  const Style styles[] = {
+      {form.GroeSymbole1, false, QListView::IconMode, QListView::LeftToRight, "MailerLargeIcons"},
+      {form.KleineSymbole1, false, QListView::ListMode, QListView::LeftToRight, "MailerSmallIcons"},
+      {form.Liste1, false, QListView::ListMode, QListView::TopToBottom, "MailerList"},
+      {form.Details1, true, QListView::ListMode, QListView::TopToBottom, "MailerDetails"},
+  };
+  for (const Style& s : styles) {
+    SCOPED_TRACE(s.shot);
+    s.action->trigger();
+    EXPECT_TRUE(s.action->isChecked());
+    EXPECT_EQ(form.OutboundList->isVisible(), s.report);
+    EXPECT_EQ(form.OutboundIcons->isVisible(), !s.report);
+    if (!s.report) {
+      EXPECT_EQ(form.OutboundIcons->viewMode(), s.mode);
+      EXPECT_EQ(form.OutboundIcons->flow(), s.flow);
+      EXPECT_EQ(form.OutboundIcons->model()->rowCount(), 1);
+    }
+    QCoreApplication::processEvents();
+    Shot(form, s.shot);
+  }
+
+  // A right click on the entry in either view makes it current and pops the
+  // entry menu up at the middle of its caption.
+  for (QAction* style : {form.GroeSymbole1, form.Details1}) {
+    style->trigger();
+    form.OutboundList->setCurrentItem(nullptr);
+    QAbstractItemView* view = style == form.Details1
+                                  ? static_cast<QAbstractItemView*>(form.OutboundList)
+                                  : static_cast<QAbstractItemView*>(form.OutboundIcons);
+    const QModelIndex entry = view->model()->index(0, 0);
+    const QPoint at = view->visualRect(entry).center();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view->viewport(), &click);
+    EXPECT_EQ(form.OutboundList->currentItem(), form.OutboundList->topLevelItem(0));
+    EXPECT_TRUE(form.EntryPopup->isVisible());
+    EXPECT_EQ(form.EntryPopup->pos(), view->viewport()->mapToGlobal(at));
+    EXPECT_TRUE(form.EntryPopup->actions().contains(form.Entfernen1));
+    if (style == form.Details1) Shot(*form.EntryPopup, "MailerEntryPopup");
+    form.EntryPopup->hide();
+  }
+  // A right click beside the entries pops nothing up.
+  QContextMenuEvent beside(QContextMenuEvent::Mouse,
+                           QPoint(5, form.OutboundList->viewport()->height() - 5), QPoint(0, 0));
+  QApplication::sendEvent(form.OutboundList->viewport(), &beside);
+  EXPECT_FALSE(form.EntryPopup->isVisible());
+
+  struct RecordingShell : TShellServices {
+    std::vector<std::string> pages;
+    void ShowSettingsPage(const std::string& page) override { pages.push_back(page); }
+  } shell;
+  SetShellServices(&shell);
+  form.Verbindungen1->trigger();
+  form.Mailboxen1->trigger();
+  SetShellServices(nullptr);
+  EXPECT_EQ(shell.pages, (std::vector<std::string>{"TabVerbindungen", "TabMailboxen"}));
+  form.Hilfe1->trigger();
+  EXPECT_EQ(platform::LastHelpContext(), platform::kHelpMailer);
+  form.Hilfethemen1->trigger();
+  EXPECT_EQ(platform::LastHelpContext(), platform::kHelpContents);
 }
 
 }  // namespace

@@ -315,14 +315,19 @@ namespace {
 TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
   // The exit status covers the toss after the call: a bundle it could not
   // unpack stays in the inbound and fails the poll.
+  // Over Hydra the peer opens its second batch, and both sides end cleanly.
   dir.Write("files/0000dead.mo0", "no archive at all");
+  dir.Write("files/answer.zip", SampleBytes(7000, 4));
   struct Case {
     const char* send;
+    const char* peerArgs;
     int status;
     const char* said;  // on stderr
   } cases[] = {
-      {"files/frompeer.pkt", 0, ""},
-      {"files/0000dead.mo0", 1,
+      {"files/frompeer.pkt", "", 0, ""},
+      {"files/frompeer.pkt", "--protocols hyd --second files/answer.zip", 0,
+       "\"text\":\"HYDR Expecting batch\"}"},
+      {"files/0000dead.mo0", "", 1,
        "the call completed, but a bundle could not be unpacked and stays in the inbound"},
   };
   for (const auto& c : cases) {
@@ -331,7 +336,10 @@ TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
     if (!fs::exists(packet)) dir.Write("files/0000abcd.pkt", SampleBytes(60000, 1));
     const std::string peer = std::string(EMSIPEER) + " --inbound " + dir / "peer-in" + " --send " +
                              dir / c.send + " --log " + dir / "peer.log";
-    FakeModem modem(dir, {"--peer", peer});
+    std::string peerArgs = c.peerArgs;
+    if (const size_t at = peerArgs.find("files/"); at != std::string::npos)
+      peerArgs.replace(at, 6, dir / "files/");
+    FakeModem modem(dir, {"--peer", peer + " " + peerArgs});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
     config->SaveToRegistry();
     const std::string command = std::string(VELMARIS_BATCH) + " --dir '" + Start() +
@@ -349,6 +357,11 @@ TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
     }
     EXPECT_NE(out.find(c.said), std::string::npos) << out;
     EXPECT_FALSE(fs::exists(packet));
+    if (*c.peerArgs) {
+      EXPECT_LT(out.find("HYDR Expecting batch"), out.find("HYDR Session complete")) << out;
+      EXPECT_NE(PeerLog().find("PEER Session complete"), std::string::npos) << PeerLog();
+      EXPECT_EQ(Received(Values().InboundDir(), "answer.zip"), dir.Read("files/answer.zip"));
+    }
   }
 }
 
