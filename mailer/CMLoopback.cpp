@@ -97,6 +97,12 @@ TCMLoopbackPair::TCMLoopbackPair(const TLineShape& shape, platform::Dispatcher& 
       b_(std::make_unique<TCMLoopbackDevice>(*this, dispatcher)) {}
 
 TCMLoopbackPair::~TCMLoopbackPair() {
+  // Both ends go together: while the first is torn down, the second's line
+  // thread may already have handed its hang-up to the main thread, and that
+  // task runs while the first waits for its own thread. It must not reach
+  // handlers whose owner is throwing the pair away.
+  a_->SetDestroying();
+  b_->SetDestroying();
   a_.reset();
   b_.reset();
   StopRelay();

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -239,18 +238,10 @@ void TReadThread::Run() {
   ::tcflush(fd_, TCIFLUSH);
 }
 
-// A write that reports a closed far end as an error instead of raising
-// SIGPIPE (a socket line, such as the loopback pair's).
-static ssize_t WriteLine(int fd, const char* data, size_t size) {
-  const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-  if (n < 0 && errno == ENOTSOCK) return ::write(fd, data, size);
-  return n;
-}
-
 bool TWriteThread::WriteBlock(const TDataPacket& packet) {
   size_t done = 0;
   while (done < packet.size()) {
-    const ssize_t n = WriteLine(fd_, packet.data() + done, packet.size() - done);
+    const ssize_t n = platform::WriteNoSignal(fd_, packet.data() + done, packet.size() - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
       events_.Post(cmBytesSent, n);

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/Files.h"
+
 namespace velmaris {
 
 namespace {
@@ -104,7 +106,8 @@ TLineRelay::State TLineRelay::Step(std::chrono::milliseconds limit) {
       }
     }
     if (writeIx[i] >= 0 && fds[writeIx[i]].revents) {
-      const ssize_t put = ::write(legs[i].to, d.buffer.data(), d.buffer.size());
+      const ssize_t put =
+          platform::WriteNoSignal(legs[i].to, d.buffer.data(), d.buffer.size());
       if (put > 0) {
         d.buffer.erase(0, static_cast<size_t>(put));
       } else if (put < 0 && errno != EAGAIN && errno != EINTR) {

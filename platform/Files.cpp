@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -333,6 +334,12 @@ ssize_t ReadSome(int fd, void* buf, size_t n) {
     const ssize_t r = ::read(fd, buf, n);
     if (r >= 0 || errno != EINTR) return r;
   }
+}
+
+ssize_t WriteNoSignal(int fd, const void* data, size_t n) {
+  const ssize_t put = ::send(fd, data, n, MSG_NOSIGNAL);
+  if (put < 0 && errno == ENOTSOCK) return ::write(fd, data, n);
+  return put;
 }
 
 size_t ReadFull(int fd, void* buf, size_t n) {

@@ -136,5 +136,9 @@ bool PReadAll(int fd, void* buf, size_t n, uint64_t offset);
 size_t PWriteFull(int fd, const void* data, size_t n, uint64_t offset);
 // Writes all of data at the descriptor's position; false (errno set) on failure.
 bool WriteAll(int fd, std::string_view data);
+// One write() that reports a closed far end of a socket as EPIPE instead of
+// raising SIGPIPE (a line on a socket, such as the loopback pair's); other
+// descriptors are written as they are.
+ssize_t WriteNoSignal(int fd, const void* data, size_t n);
 
 }  // namespace velmaris::platform

@@ -4,6 +4,10 @@
 
 #include "LineFixtures.h"
 #include "mailer/CMLoopback.h"
+#include "mailer/LineShaper.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
 
 namespace velmaris::test {
 namespace {
@@ -202,6 +206,26 @@ TEST(LoopbackTest, BytesCrossBothWaysAndAHangUpReachesTheOtherEnd) {
   ASSERT_TRUE(dispatcher.RunUntil([&] { return pair.B().IsIdle(); }, kPatience));
   EXPECT_EQ(b.events,
             (std::vector<std::string>{"Connected", "Ready", "Disconnecting", "Disconnected"}));
+}
+
+TEST(LoopbackTest, ARelayWhoseFarEndHasGoneReportsItInsteadOfDying) {
+  // Side b's device end closes with bytes on their way to it: the write
+  // must fail with EPIPE (SIGPIPE would end the whole program).
+  int a[2], b[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, a), 0);
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, b), 0);
+  platform::Fd deviceA(a[0]), relayA(a[1]), deviceB(b[0]), relayB(b[1]);
+  deviceB.Close();
+  // Side b is read from a pipe that stays open, so that only the write can
+  // find the end.
+  int quiet[2];
+  ASSERT_EQ(::pipe2(quiet, O_NONBLOCK), 0);
+  platform::Fd quietRead(quiet[0]), quietWrite(quiet[1]);
+  ASSERT_EQ(::write(deviceA.get(), "to nobody", 9), 9);
+  TLineRelay relay(relayA.get(), relayA.get(), quietRead.get(), relayB.get(), {});
+  TLineRelay::State state = TLineRelay::State::Running;
+  for (int i = 0; i < 100 && state == TLineRelay::State::Running; ++i) state = relay.Step(50ms);
+  EXPECT_EQ(state, TLineRelay::State::BEnded);
 }
 
 TEST(LoopbackTest, NoiseIsSeeded) {

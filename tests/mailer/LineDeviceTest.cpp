@@ -23,11 +23,13 @@ class LineDeviceTest : public ::testing::Test {
   void SetUp() override { SetTapiDebugLogPath(dir / "cmdebug.txt"); }
   void TearDown() override { SetTapiDebugLogPath(""); }
 
-  // A device on the modem's link, with short command limits so that the
-  // failing cases end soon; the limits are no assertions.
+  // A device on the modem's link. The command limit is long enough for a
+  // fake modem starved by a busy machine (the cases that expect no answer set
+  // a short one of their own); the guard time is short so that hang-ups end
+  // soon.
   std::unique_ptr<TCMTAPIDevice> MakeDevice(const FakeModem& modem) {
     auto device = std::make_unique<TCMTAPIDevice>(dispatcher);
-    device->CommandLimit = 2s;
+    device->CommandLimit = 30s;
     device->GuardTime = 300ms;
     device->Location.Country = "49";
     device->Location.Area = "30";

@@ -96,7 +96,7 @@ class PollTest : public ConfigStoreFixture {
     Result r;
     TCMTAPIDevice device(dispatcher);
     device.ApplySettings(Values());
-    device.CommandLimit = std::chrono::seconds(10);
+    device.CommandLimit = std::chrono::seconds(30);
     device.SetDeviceName(profile->TAPIDevice());
     TMailerContext ctx;
     ctx.Store = config.store.get();

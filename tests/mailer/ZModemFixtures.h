@@ -75,7 +75,7 @@ class ModemCall {
             std::vector<std::string> args, const std::string& name = "modem")
       : dispatcher_(dispatcher), modem_(dir, std::move(args), name) {
     device = std::make_unique<TCMTAPIDevice>(dispatcher);
-    device->CommandLimit = std::chrono::seconds(5);
+    device->CommandLimit = std::chrono::seconds(30);
     device->GuardTime = std::chrono::milliseconds(300);
     device->SetDeviceName(modem_.Link());
     device->Open();
