@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "MainWindowFixture.h"
+#include "SettingsApplyFixture.h"
 #include "app/AreaProperties.h"
 #include "app/DirDialog.h"
 #include "app/JobProperties.h"
@@ -42,36 +43,21 @@
 namespace velmaris::test {
 namespace {
 
-class SettingsDialogTest : public MainWindowFixture {
+class SettingsDialogTest : public SettingsApplyTest {
  protected:
   void SetUp() override {
-    MainWindowFixture::SetUp();
+    SettingsApplyTest::SetUp();
     Prepare({{"ECHO.ONE", {}}});
     Open();
-    dialog = std::make_unique<TSettingsDialog>(Store(), GetPackerList(), nullptr);
-    dialog->show();
+    OpenSettings();
   }
-  void TearDown() override {
-    dialog.reset();
-    MainWindowFixture::TearDown();
-  }
-  TConfigStore& Store() { return window->ConfigStore(); }
   std::string RegistryText() const {
     std::ifstream in(RegistryPath(), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
   }
-  template <class T>
-  T* Find(const char* name) {
-    T* found = dialog->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-  }
-  void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
   void ShowPage(const char* name) { dialog->Notebook()->setCurrentWidget(Find<QWidget>(name)); }
-
-  std::unique_ptr<TSettingsDialog> dialog;
 };
 
 TEST_F(SettingsDialogTest, OkStoresTheChangedFieldsInTheRegistryFile) {
