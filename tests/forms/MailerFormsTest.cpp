@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "MailerFormsFixture.h"
 #include "core/ConfigStoreFixture.h"
 #include "core/ShellServices.h"
 #include "core/WinLst.h"
@@ -43,22 +44,8 @@
 namespace velmaris::test {
 namespace {
 
-class MailerFormsTest : public ConfigStoreFixture {
+class MailerFormsTest : public MailerFormsFixture {
  protected:
-  void SetUp() override {
-    ConfigStoreFixture::SetUp();
-    config.registry = std::make_unique<platform::Registry>(RegistryPath());
-    config.store = std::make_unique<TConfigStore>(Start(), *config.registry);
-    profiles = &InstallMailerConfig(*config.store);
-    config.store->LoadConfiguration();
-    config.store->MakeCurrent();
-  }
-  void TearDown() override {
-    SetModalHook(nullptr);
-    SetMailerWindowFactory(nullptr);
-    config.store.reset();
-    ConfigStoreFixture::TearDown();
-  }
   TMailBox* AddBox(const char* name, const char* address) {
     TMailBox* box = config->AddDefaultMailbox();
     box->Name = name;
@@ -66,13 +53,6 @@ class MailerFormsTest : public ConfigStoreFixture {
     config->Mailboxes().SetString(config->Mailboxes().IndexOf(box), name);
     return box;
   }
-  // With VELMARIS_SHOTS set, the window as a PNG in that folder.
-  static void Shot(QWidget& w, const char* name) {
-    if (const char* folder = std::getenv("VELMARIS_SHOTS"))
-      w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
-  }
-  LoadedConfig config;
-  TMailerConfig* profiles = nullptr;
 };
 
 template <class T>

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "MailerFormsFixture.h"
 #include "core/ConfigStoreFixture.h"
 #include "mailer/MailerSession.h"
 #include "mailer/forms/MailerForm.h"
@@ -25,23 +26,16 @@
 namespace velmaris::test {
 namespace {
 
-class MailerPollCommandsTest : public ConfigStoreFixture {
+class MailerPollCommandsTest : public MailerFormsFixture {
  protected:
   void SetUp() override {
-    ConfigStoreFixture::SetUp();
-    config.registry = std::make_unique<platform::Registry>(RegistryPath());
-    config.store = std::make_unique<TConfigStore>(Start(), *config.registry);
-    profiles = &InstallMailerConfig(*config.store);
-    config.store->LoadConfiguration();
-    config.store->MakeCurrent();
+    MailerFormsFixture::SetUp();
     WriteBrowseIndexSet(dir, "nl/");
     GetNodelistLookup().SetPath(dir / "nl/");
   }
   void TearDown() override {
-    SetModalHook(nullptr);
     GetNodelistLookup().SetPath("");
-    config.store.reset();
-    ConfigStoreFixture::TearDown();
+    MailerFormsFixture::TearDown();
   }
   // Answers the browser: its caption and filter are noted, then the row
   // showing `address` is chosen (none: cancelled).
@@ -66,15 +60,8 @@ class MailerPollCommandsTest : public ConfigStoreFixture {
       return int(QDialog::Rejected);
     });
   }
-  // VELMARIS_SHOTS=folder saves the window's picture there.
-  static void Shot(QWidget& w, const char* name) {
-    if (const char* folder = std::getenv("VELMARIS_SHOTS"))
-      w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
-  }
   std::string Log(TMailerForm& form) { return form.LogMemo->toPlainText().toStdString(); }
 
-  LoadedConfig config;
-  TMailerConfig* profiles = nullptr;
   std::string caption;
   std::vector<int> filter, records;
 };
