@@ -8,13 +8,17 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "core/forms/DialogButtons.h"
 #include "core/forms/FormText.h"
+#include "platform/Help.h"
 #include "widgets/DateEdit.h"
 
 namespace velmaris {
@@ -75,9 +79,18 @@ TSrchMaskProperties::TSrchMaskProperties(TSearchRequest& request) : request_(req
   });
   connect(buttons.Cancel, &QPushButton::clicked, this, &QDialog::close);
   connect(apply_, &QPushButton::clicked, this, [this] { bApplyClick(); });
-  auto* closeItem = Named(new QAction(QStringLiteral("Закрыть"), this), "Schlieen1");
+  // The menu: close, and the help file's contents and its topic search (the
+  // contents page lists every topic).
+  auto* bar = Named(new QMenuBar(this), "MainMenu1");
+  layout->setMenuBar(bar);
+  QMenu* file = Named(bar->addMenu(QStringLiteral("&Файл")), "Datei1");
+  auto* closeItem = Named(file->addAction(QStringLiteral("Закрыть")), "Schlieen1");
   connect(closeItem, &QAction::triggered, this, &QDialog::close);
-  addAction(closeItem);
+  QMenu* help = Named(bar->addMenu(QStringLiteral("&Справка")), "Hilfe1");
+  for (const auto& [caption, name] :
+       {std::pair{"Содержание", "Inhalt1"}, {"Поиск раздела", "Suchen1"}})
+    connect(Named(help->addAction(QString::fromUtf8(caption)), name), &QAction::triggered, this,
+            [] { platform::ShowHelp(platform::kHelpContents); });
   connect(sheme_, &QComboBox::activated, this, [this](int index) { ShemeChange(index); });
   Fill(request_);
   setWindowTitle(AnsiText(request_.Caption));

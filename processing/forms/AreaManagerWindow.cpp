@@ -18,6 +18,7 @@
 #include "core/WinLst.h"
 #include "core/forms/FormText.h"
 #include "platform/Files.h"
+#include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "processing/AreaManager.h"
 #include "processing/forms/ALReq.h"
@@ -81,6 +82,8 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
        &TAreaManagerWindow::SearchClick},
       {"SearchAgain", nullptr, QStringLiteral("Искать дальше"), QKeySequence("F3"),
        &TAreaManagerWindow::SearchAgainClick},
+      {"HelpItem", nullptr, QStringLiteral("Справка"), QKeySequence("F1"),
+       &TAreaManagerWindow::HelpClick},
   };
   QMenu* menu = menuBar()->addMenu(QStringLiteral("&Список"));
   menu->setObjectName("AreaMenu");
@@ -223,6 +226,8 @@ void TAreaManagerWindow::SearchAgainClick() {
   if (!searched_) return SearchClick();
   FindNext();
 }
+
+void TAreaManagerWindow::HelpClick() { platform::ShowHelp(platform::kHelpAreaManager); }
 
 void TAreaManagerWindow::FindNext() {
   const TAreaInfo* after = Selected(ready_);

@@ -41,6 +41,7 @@ class TAreaManagerWindow : public QMainWindow, public TObject {
   void DeleteDescriptionClick();
   void SearchClick();
   void SearchAgainClick();
+  void HelpClick();
   // A list file of an uplink, calibrated, read into the list.
   void AddAreaListClick();
   // A new entry typed in by the user.

@@ -20,6 +20,7 @@
 #include "core/MailBox.h"
 #include "core/NetLink.h"
 #include "platform/Files.h"
+#include "platform/Help.h"
 #include "processing/AreaManager.h"
 #include "processing/forms/ALReq.h"
 #include "processing/forms/AddAreaAssistent.h"
@@ -229,9 +230,15 @@ TEST_F(AssistantTest, ManagerWindowMovesAreasAndSendsTheOrder) {
   const std::pair<const char*, const char*> keys[] = {
       {"RequestList", "Ctrl+L"}, {"SendChanges", "Ctrl+S"},    {"CancelChanges", "Ctrl+V"},
       {"MarkPresent", "Ctrl+A"}, {"NewDescription", "Ctrl+B"}, {"DeleteDescription", "Ctrl+Del"},
-      {"SearchItem", "Ctrl+F"},  {"SearchAgain", "F3"}};
+      {"SearchItem", "Ctrl+F"},  {"SearchAgain", "F3"},        {"HelpItem", "F1"}};
   for (const auto& [name, key] : keys)
     EXPECT_EQ(form.findChild<QAction*>(name)->shortcut(), QKeySequence(key)) << name;
+  // F1 in the window opens its help page.
+  platform::ShowHelp(platform::kHelpContents);
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  QTest::keyClick(form.ReadyList(), Qt::Key_F1);
+  EXPECT_EQ(platform::LastHelpContext(), platform::kHelpAreaManager);
 }
 
 TEST_F(AssistantTest, ListFileIsCalibratedAndReadIntoTheManager) {

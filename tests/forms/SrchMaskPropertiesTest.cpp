@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,6 +16,7 @@
 
 #include "QtTestApp.h"
 #include "core/forms/SrchMaskProperties.h"
+#include "platform/Help.h"
 #include "widgets/DateEdit.h"
 #include "widgets/logic/DateHelpers.h"
 
@@ -142,6 +144,30 @@ TEST(SrchMaskPropertiesTest, TheDialogGoesWithItsMaskAndAClosedDialogLeavesTheMa
   dialog->close();
   EXPECT_EQ(request.Dialog.Dialog, nullptr);
   // Only the dialog's own deferred delete: other suites' windows may wait too.
+  QCoreApplication::sendPostedEvents(dialog, QEvent::DeferredDelete);
+  EXPECT_TRUE(dialog.isNull());
+}
+
+TEST(SrchMaskPropertiesTest, TheMenuClosesTheDialogAndOpensTheHelpContents) {
+  test::App();
+  TSearchRequest request;
+  QPointer<TSrchMaskProperties> dialog = EditSearchRequest(request);
+  dialog->show();
+  auto* bar = dialog->findChild<QMenuBar*>("MainMenu1");
+  ASSERT_NE(bar, nullptr);
+  EXPECT_TRUE(bar->isVisible());
+  QStringList menus;
+  for (QAction* menu : bar->actions()) menus << menu->text();
+  EXPECT_EQ(menus, (QStringList{"&Файл", "&Справка"}));
+  for (const char* item : {"Inhalt1", "Suchen1"}) {
+    platform::ShowHelp(platform::kHelpMainWindow);
+    dialog->findChild<QAction*>(item)->trigger();
+    EXPECT_EQ(platform::LastHelpContext(), platform::kHelpContents) << item;
+  }
+  if (const char* folder = std::getenv("VELMARIS_SHOTS"))
+    dialog->grab().save(QString::fromUtf8(folder) + "/SrchMaskMenu.png");
+  dialog->findChild<QAction*>("Schlieen1")->trigger();
+  EXPECT_EQ(request.Dialog.Dialog, nullptr);
   QCoreApplication::sendPostedEvents(dialog, QEvent::DeferredDelete);
   EXPECT_TRUE(dialog.isNull());
 }
