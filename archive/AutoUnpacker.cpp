@@ -123,12 +123,7 @@ void TAutoUnpacker::SetTimerOn(bool on) {
   }
 }
 
-void TAutoUnpacker::Wait() {
-  if (Idle())
-    Join();  // a finished run's thread is about to end
-  else
-    RunAndWait([this] { Join(); });
-}
+void TAutoUnpacker::Wait() { Join(); }
 
 std::vector<std::string> TAutoUnpacker::Log() const {
   std::lock_guard lock(mutex_);

@@ -1,5 +1,6 @@
 #include "core/Job.h"
 
+#include <chrono>
 #include <exception>
 #include <iostream>
 
@@ -10,7 +11,16 @@
 namespace velmaris {
 
 void TJob::Join() {
-  if (thread_.joinable()) thread_.join();
+  if (!thread_.joinable()) return;
+  // On the main thread the run may still be handing work over (a window
+  // going away while its job reports): serve it meanwhile, or each thread
+  // would wait for the other.
+  platform::Dispatcher& dispatcher = platform::GetDispatcher();
+  if (dispatcher.IsMainThread()) {
+    while (!dispatcher.RunUntil([this] { return Idle(); }, std::chrono::hours(24))) {
+    }
+  }
+  thread_.join();
 }
 
 void TJob::OnMain(const std::function<void()>& fn) { platform::GetDispatcher().Send(fn); }
@@ -29,7 +39,8 @@ std::string TJob::StampedLine(std::time_t when, const std::string& separator,
 
 bool TJob::Launch(const std::function<void()>& prepare) {
   if (active_.exchange(true)) return false;
-  Join();  // the previous run's thread has ended
+  // The previous run has ended (it was idle): its thread is only returning.
+  if (thread_.joinable()) thread_.join();
   stop_ = std::stop_source();
   waker_ = &platform::GetDispatcher();
   try {

@@ -39,7 +39,9 @@ class TJob {
   // No run is going on (none was started, or the last one has finished).
   bool Idle() const { return !active_.load(); }
   // Waits for the thread of a launched run to end (collects a finished one).
-  // On the main thread only when the run needs nothing more from it.
+  // On the main thread it processes the dispatcher's messages meanwhile, so
+  // that the run's last hand-overs are served; never from inside one of
+  // them.
   void Join();
 
   // Runs fn on the main thread and waits for it (at once when already there).

@@ -180,12 +180,14 @@ void TExporter::RunJob() {
   if (view_) OnMain([this] { view_->ExportFinished(); });
   running_.store(false);
 
-  if (PendingCall) {
+  // A run aborted because its window goes away (the program is ending)
+  // makes no call.
+  if (PendingCall && !Aborted()) {
     OnMain([this] {
       const TMailBox* call = PendingCall;
       PendingCall = nullptr;
       platform::GetDispatcher().ProcessMessages();
-      if (!call) return;
+      if (!call || Aborted()) return;
       if (Call) {
         Call(*call);
       } else {

@@ -93,7 +93,8 @@ class TExporter : public TJob {
   // Waits until a started run has ended.
   void Wait() { Join(); }
   bool Running() const { return running_.load(); }
-  // Stops waiting for area locks; the run then skips the areas it cannot get.
+  // Stops waiting for area locks; the run then skips the areas it cannot
+  // get, and makes no pending call.
   void Abort() { RequestStop(); }
   bool Aborted() const { return StopRequested(); }
 

@@ -191,7 +191,9 @@ TExportForm::~TExportForm() {
   WinLst().Remove(this);
 }
 
-bool TExportForm::Running() const { return exporter_ && exporter_->Running(); }
+// Until the run's thread is done: its last hand-over (the pending call)
+// follows the end of the scan.
+bool TExportForm::Running() const { return exporter_ && !exporter_->Idle(); }
 
 void TExportForm::WaitIdle() {
   platform::GetDispatcher().RunUntil([this] { return !Running(); }, kForever);
@@ -260,7 +262,9 @@ TAreaRunWindow::TAreaRunWindow(const char* name, const char* caption, const char
 }
 
 TAreaRunWindow::~TAreaRunWindow() {
-  // Only a finished run is freed here: it has handed its last step over.
+  // A run still going on is cancelled and waited for; its hand-overs are
+  // served meanwhile, its end no longer frees the window.
+  closing_ = true;
   if (run_) run_->Cancel();
   run_.reset();
   WinLst().Remove(this);
@@ -279,6 +283,7 @@ void TAreaRunWindow::StartRun(std::unique_ptr<TAreaRun> run) {
 void TAreaRunWindow::RunFinished(bool aborted) {
   (void)aborted;
   AnimatedSymbol->SetAutoPlay(false);
+  if (closing_) return;
   hide();
   WinLst().Remove(this);
   // The run's thread is still returning from this call: the window and its
@@ -297,6 +302,10 @@ TMaintainWindow::TMaintainWindow() : TAreaRunWindow("MaintainWindow", "Maintenan
   gMaintainWindow = this;
 }
 
+TMaintainWindow::~TMaintainWindow() {
+  if (gMaintainWindow == this) gMaintainWindow = nullptr;
+}
+
 void TMaintainWindow::StartMaintenance() {
   StartRun(std::make_unique<MaintainAll::TMaintainer>(this));
 }
@@ -308,6 +317,10 @@ void TMaintainWindow::Ended() {
 TOptimizeWindow::TOptimizeWindow()
     : TAreaRunWindow("OptimizeWindow", "Optimizing Messagebase", "AVI_4") {
   gOptimizeWindow = this;
+}
+
+TOptimizeWindow::~TOptimizeWindow() {
+  if (gOptimizeWindow == this) gOptimizeWindow = nullptr;
 }
 
 void TOptimizeWindow::StartOptimize() {

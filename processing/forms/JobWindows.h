@@ -130,12 +130,16 @@ class TAreaRunWindow : public QWidget, public TRunView, public TObject {
   // Clears the process-wide reference and does what follows the run.
   virtual void Ended() = 0;
   std::unique_ptr<TAreaRun> run_;
+
+ private:
+  bool closing_ = false;  // the window is being destroyed
 };
 
 class TMaintainWindow : public TAreaRunWindow {
   Q_OBJECT
  public:
   TMaintainWindow();
+  ~TMaintainWindow() override;
   void StartMaintenance();
 
  protected:
@@ -146,6 +150,7 @@ class TOptimizeWindow : public TAreaRunWindow {
   Q_OBJECT
  public:
   TOptimizeWindow();
+  ~TOptimizeWindow() override;
   void StartOptimize();
   // Start the maintenance of all areas when the optimisation has ended.
   bool MaintainAfterwards = false;

@@ -92,5 +92,31 @@ TEST_F(JobTest, OneRunAtATimeAndEachRunStartsUnstopped) {
   EXPECT_EQ(job.Finishes, 2);
 }
 
+// Joining on the main thread while the run still hands work over to it (a
+// window going away while its job reports): the join serves the hand-overs
+// instead of waiting for a thread that waits for it. The run is held in its
+// hand-over until the main thread has begun to join.
+TEST_F(JobTest, AJoinOnTheMainThreadServesTheRunsHandOvers) {
+  for (int handOvers : {1, 3}) {
+    SCOPED_TRACE(handOvers);
+    std::atomic<bool> sending{false};
+    int served = 0;
+    TScriptedJob job;
+    job.Body = [&](TScriptedJob&) {
+      for (int i = 0; i < handOvers; ++i) {
+        sending.store(true);
+        TJob::OnMain([&] { ++served; });
+      }
+    };
+    ASSERT_TRUE(job.Launch());
+    // Not pumping: the first hand-over waits in the queue.
+    while (!sending.load()) std::this_thread::yield();
+    job.Join();
+    EXPECT_EQ(served, handOvers);
+    EXPECT_TRUE(job.Idle());
+    EXPECT_EQ(job.Finishes, 1);
+  }
+}
+
 }  // namespace
 }  // namespace velmaris::test
