@@ -25,7 +25,11 @@ struct TTimeout {
 };
 constexpr TTimeout kAckWait{36, 10};    // handshakes and acknowledgements
 constexpr TTimeout kStartWait{72, 10};  // receiver start and after ZRPOS
-constexpr TTimeout kEofWait{360, 0};    // the acknowledgement of ZEOF
+// The acknowledgement of ZEOF. The ZEOF is repeated on a time-out: a
+// receiver whose ZRPOS or ZRINIT was lost on the line, or that never saw
+// the ZEOF, may take two of its own 10 s time-outs to speak again (lrzsz
+// does), which is longer than one wait.
+constexpr TTimeout kEofWait{360, 3};
 constexpr TTimeout kFinWait{720, 0};    // the final ZFIN after an error
 
 std::string Hex(uint32_t v, int digits) {
@@ -440,9 +444,14 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
     }
     if (g == Got::Timeout) {
       if (sentAll) {
-        Log("EOF Acknowledge missing");
-        Report(16);
-        return FileResult::Failed;
+        if (!Retry()) {
+          Log("EOF Acknowledge missing");
+          Report(16);
+          return FileResult::Failed;
+        }
+        Log("Sent all - waiting for EOF  (Retry " + std::to_string(retry_) + ")");
+        SendHeader(ZEOF, static_cast<uint32_t>(size));
+        continue;
       }
       if (++ackRetries > kAckWait.retries) {
         Log("No acknowledge - aborting");
