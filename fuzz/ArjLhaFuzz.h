@@ -1,45 +1,29 @@
 // Shared by the ARJ, LHA and RAR walk targets: runs one extractor over the input
 // written to a file, into a scratch directory, with the output of a run
-// capped so that a tiny input claiming a huge file stays cheap.
+// capped so that a tiny input claiming a huge file stays cheap. Nothing may
+// be written outside the output directory.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "ScratchDir.h"
 #include "archive/arxBase.h"
 
 namespace velmaris::fuzz {
 
 template <class Extractor>
 void RunExtractor(const uint8_t* data, size_t size, const char* ext) {
-  // The scratch directory of this process, removed when it ends.
-  static const struct Scratch {
-    std::string path;
-    Scratch() {
-      path =
-          (std::filesystem::temp_directory_path() / ("velmaris-fuzz-" + std::to_string(getpid())))
-              .string();
-      std::filesystem::create_directories(path);
-      path += "/";
-    }
-    ~Scratch() {
-      std::error_code ec;
-      std::filesystem::remove_all(path, ec);
-    }
-  } scratch;
-  const std::string& dir = scratch.path;
-  const std::string arc = dir + "in" + ext;
-  const std::string out = dir + "out/";
+  static const TScratchDir scratch(ext + 1);
+  const std::string input = std::string("in") + ext;
+  const std::string arc = scratch.Path() + input;
+  const std::string out = scratch.Path() + "out/";
   {
     std::ofstream f(arc, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  std::error_code ec;
-  std::filesystem::remove_all(out, ec);
+  scratch.Remove("out");
   Extractor x;
   x.SetArchiveFile(arc);
   x.SetExtractDir(out);
@@ -54,6 +38,7 @@ void RunExtractor(const uint8_t* data, size_t size, const char* ext) {
     x.Extract();
   } catch (const E_RAISE&) {
   }
+  scratch.RequireOnly({input, "out"});
 }
 
 }  // namespace velmaris::fuzz

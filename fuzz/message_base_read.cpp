@@ -4,8 +4,6 @@
 // read (up to a bound, to keep runs short); a damaged body must give the
 // substitute message, never a crash. The search's reader of a body inside
 // the whole body file must give the same text whenever it accepts a record.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,32 +11,15 @@
 #include <string>
 #include <string_view>
 
+#include "ScratchDir.h"
 #include "core/Area.h"
 #include "core/MessageBase.h"
 
 namespace {
 
 const std::string& FuzzDir() {
-  static const std::string dir = [] {
-    // A memory file system when there is one: rewriting the same files on a
-    // disk file system makes it flush them at every run.
-    const char* base = std::getenv("TMPDIR");
-    std::string root =
-        base && *base ? base : (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-    std::string tmpl = root + "/fuzz-msgbase-XXXXXX";
-    if (!mkdtemp(tmpl.data())) std::abort();
-    return tmpl + "/";
-  }();
-  static const bool cleanup = [] {
-    std::atexit([] {
-      for (const char* ext : {"FUZZ.PackedIndex", "FUZZ.PackedBody", "FUZZ.$PX"})
-        std::remove((dir + ext).c_str());
-      ::rmdir(dir.c_str());
-    });
-    return true;
-  }();
-  (void)cleanup;
-  return dir;
+  static const velmaris::fuzz::TScratchDir dir("msgbase");
+  return dir.Path();
 }
 
 void WriteFile(const std::string& path, const uint8_t* data, size_t size) {

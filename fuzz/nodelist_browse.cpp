@@ -2,8 +2,6 @@
 // records, the sorted-order indexes and the texts all come from the input,
 // so offsets point anywhere. The first byte gives the record count, the
 // second the filter.
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,18 +9,15 @@
 #include <fstream>
 #include <string>
 
+#include "ScratchDir.h"
 #include "nodelist/NodelistBrowse.h"
 #include "nodelist/NodelistLookup.h"
 
 namespace {
 
 const std::string& Dir() {
-  static const std::string dir = [] {
-    char name[] = "/tmp/velmaris-fuzz-nlbrowse-XXXXXX";
-    if (!mkdtemp(name)) std::abort();
-    return std::string(name) + "/";
-  }();
-  return dir;
+  static const velmaris::fuzz::TScratchDir dir("nlbrowse");
+  return dir.Path();
 }
 
 void Write(const std::string& name, const uint8_t* data, size_t size) {

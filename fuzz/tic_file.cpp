@@ -3,34 +3,14 @@
 // file base, the parsed names that were used must be safe ones, and the
 // packet waiting in the inbound directory stays where it is.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
 
+#include "ScratchDir.h"
 #include "processing/TicFile.h"
-
-namespace {
-
-// The scratch root, removed when the fuzzer ends (kept in a plain array, which
-// outlives every exit handler).
-char gRoot[64];
-
-std::string Root() {
-  if (!gRoot[0]) {
-    std::snprintf(gRoot, sizeof gRoot, "/tmp/fuzz-tic-XXXXXX");
-    if (!mkdtemp(gRoot)) std::abort();
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(gRoot, ec);
-    });
-  }
-  return std::string(gRoot) + "/";
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace velmaris;
@@ -39,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const TTicFile tic = TTicFile::Parse(text);
   (void)tic.DescriptionLines();
 
-  const std::string root = Root();
+  static const fuzz::TScratchDir scratch("tic");
+  const std::string& root = scratch.Path();
   const std::string inbound = root + "in/";
   const std::string base = root + "base/";
   fs::create_directories(inbound);
@@ -53,12 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (out.Result == TTicResult::Moved && IsMailFileName(tic.File)) std::abort();
   if (!fs::exists(inbound + "00000001.pkt")) std::abort();
   // Only the two scratch folders may exist at the root.
-  for (const auto& entry : fs::directory_iterator(root)) {
-    const std::string name = entry.path().filename().string();
-    if (name != "in" && name != "base") std::abort();
-  }
-  std::error_code ec;
-  fs::remove_all(inbound, ec);
-  fs::remove_all(base, ec);
+  scratch.RequireOnly({"in", "base"});
+  scratch.Remove("in");
+  scratch.Remove("base");
   return 0;
 }
