@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QListWidget>
 #include <QTest>
+#include <cstdlib>
 #include <functional>
 
 #include "MainWindowFixture.h"
@@ -174,6 +175,8 @@ TEST_F(WindowHelpTest, AreaManagerShowsTheWindowListAndBringsAWindowForward) {
   TAreaManagerWindow* manager = window->EchoAreaManager();
   ASSERT_NE(manager, nullptr);
   manager->show();
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+    manager->grab().save(QString::fromUtf8(dir) + "/AreaManagerWindow.png");
   QListWidget* list = manager->WList();
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->objectName(), "WList");
