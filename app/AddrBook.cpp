@@ -15,13 +15,15 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/ListBoxLink.h"
 #include "core/AddressBook.h"
 #include "core/WinLst.h"
 #include "core/forms/AddressProperties.h"
 #include "core/forms/FormText.h"
+#include "core/forms/ListBoxLink.h"
+#include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "widgets/BetterPlacement.h"
+#include "widgets/HelpKey.h"
 #include "widgets/SpeedBar.h"
 
 namespace velmaris {
@@ -64,6 +66,7 @@ TAddrBook::TAddrBook(TGroup& book, TGroupList& lists, QWidget* parent)
     : QMainWindow(parent), book_(book), lists_(lists) {
   setObjectName("AddrBook");
   setWindowTitle(QStringLiteral("Адресная книга"));
+  BindHelpKey(this, platform::kHelpAddressBook);
   QMenu* file = menuBar()->addMenu(QStringLiteral("&Файл"));
   QAction* addAddr = MakeAction("BtnAddAddr", QStringLiteral("Новый адрес"), Qt::Key_Insert,
                                 &TAddrBook::BtnAddAddrClick);
@@ -142,6 +145,8 @@ TAddrBook::TAddrBook(TGroup& book, TGroupList& lists, QWidget* parent)
   row->addWidget(wList_);
   panel->setFixedHeight(bar->Thickness() + 4);
   wListLink_ = std::make_unique<TListBoxLink>(wList_);
+  connect(wList_, &QListWidget::itemDoubleClicked, this,
+          [this](QListWidgetItem* item) { ShowWindowListEntry(wList_->row(item)); });
   column->addWidget(panel);
 
   auto* splitter = new QSplitter(central);

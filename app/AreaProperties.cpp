@@ -9,6 +9,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "app/MsgWin.h"
+#include "app/MsgWinCommon.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/NetLink.h"
@@ -193,9 +195,14 @@ void TAreaProperties::bApplyClick() {
   area_.NoRex = CbNoRex->isChecked();
   area_.NToH = CBNToH->isChecked();
   area_.RandomOrig = rbOrigRandom->isChecked();
+  const bool refilter = !area_.DisplayFilter.SameConditions(displayFilter_);
   area_.DisplayFilter = displayFilter_;  // the conditions; the area's own dialog stays
   area_.MaintainFilter = maintainFilter_;
   bApply->setEnabled(false);
+  // An open message list shows the rows of the new display filter at once,
+  // as the list's own filter command does.
+  if (TMessageListWindow* window = MessageWindowOf(area_); window && refilter)
+    Guarded([window] { window->BuildDisplayList(); });
 }
 
 void TAreaProperties::Button3Click() {
@@ -207,7 +214,11 @@ void TAreaProperties::Button2Click() { reject(); }
 
 void TAreaProperties::ShowPage(const QString& name) {
   auto* pages = findChild<QTabWidget*>("PageControl1");
-  if (QWidget* page = pages->findChild<QWidget*>(name)) pages->setCurrentWidget(page);
+  QWidget* page = pages->findChild<QWidget*>(name);
+  // A page the area's type hides gives way to the general page.
+  if (!page || !pages->isTabVisible(pages->indexOf(page)))
+    page = pages->findChild<QWidget*>("AreaGeneral");
+  pages->setCurrentWidget(page);
 }
 
 }  // namespace velmaris

@@ -41,7 +41,6 @@
 #include "mailer/forms/MailerForm.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/ProcWin.h"
-#include "app/HelpViewer.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
@@ -53,6 +52,7 @@
 #include "processing/forms/JobWindows.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/EZBetterListBox.h"
+#include "widgets/HelpKey.h"
 #include "widgets/IniFile.h"
 #include "widgets/SpeedBar.h"
 
@@ -281,7 +281,8 @@ void TKQMainWindow::BuildMenus() {
 
   QMenu* help = bar->addMenu(QStringLiteral("&Помощь"));
   help->setObjectName("Hilfe1");
-  help->addAction(MakeAction("Hilfe3", QStringLiteral("Справка")));
+  help->addAction(BindHelpKey(this, platform::kHelpMainWindow,
+                              MakeAction("Hilfe3", QStringLiteral("Справка"))));
   help->addAction(MakeAction("Hilfethemen1", QStringLiteral("Указатель")));
   help->addSeparator();
   help->addAction(
@@ -487,11 +488,6 @@ void TKQMainWindow::AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifi
 }
 
 // --- Window list and commands --------------------------------------------------------
-
-void ShowWindowListEntry(int row) {
-  if (row < 0 || row >= WinLst().GetCount()) return;
-  BringToFront(dynamic_cast<QWidget*>(WinLst().GetItem(row)));
-}
 
 void TKQMainWindow::WListDblClick(QListWidgetItem* item) { ShowWindowListEntry(wList_->row(item)); }
 

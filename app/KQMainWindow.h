@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "app/EditorLinks.h"
-#include "app/ListBoxLink.h"
 #include "app/logic/AreaRows.h"
 #include "app/logic/AreaTools.h"
 #include "core/PubLst.h"
 #include "core/ShellServices.h"
+#include "core/forms/ListBoxLink.h"
 
 class QAction;
 class QLabel;
@@ -271,10 +271,6 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   QMenu* alPopup_ = nullptr;
   TBetterPlacement* placement_ = nullptr;
 };
-
-// Restores (when minimised) and shows the window at the row of the global
-// window list; a row outside the list does nothing.
-void ShowWindowListEntry(int row);
 
 // The process-wide main window; null while none exists.
 TKQMainWindow* GetMainWindow();

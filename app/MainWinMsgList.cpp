@@ -4,12 +4,12 @@
 #include <QApplication>
 
 #include "app/KQMainWindow.h"
-#include "app/ListBoxLink.h"
 #include "app/MsgWin.h"
 #include "app/logic/ConfigSession.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/Settings.h"
+#include "core/forms/ListBoxLink.h"
 #include "platform/CodePage.h"
 #include "platform/Prompter.h"
 #include "widgets/EZBetterListBox.h"

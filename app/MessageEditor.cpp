@@ -25,8 +25,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/ListBoxLink.h"
-#include "platform/Help.h"
 #include "app/logic/EditorSave.h"
 #include "app/logic/EditorText.h"
 #include "core/AddressBook.h"
@@ -37,7 +35,9 @@
 #include "core/WinLst.h"
 #include "core/forms/ComboBoxLink.h"
 #include "core/forms/FormText.h"
+#include "core/forms/ListBoxLink.h"
 #include "platform/Files.h"
+#include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/DirBtn.h"
@@ -419,11 +419,7 @@ void TMessageEditor::Hilfethemen1Click() {
   platform::ShowHelp(platform::kHelpContents);
 }
 
-void TMessageEditor::WListDblClick() {
-  const int row = WList->currentRow();
-  if (row < 0 || row >= WinLst().GetCount()) return;
-  BringToFront(dynamic_cast<QWidget*>(WinLst().GetItem(row)));
-}
+void TMessageEditor::WListDblClick() { ShowWindowListEntry(WList->currentRow()); }
 
 // --- Area change -------------------------------------------------------------------
 

@@ -260,8 +260,8 @@ class TMessageEditor : public QMainWindow, public TObject {
   TArea* heldArea_ = nullptr;
   int curLine_ = 0, curColumn_ = 1;
   int prevAreaIndex_ = -1;
-  // The toolbars' widths: three and four buttons at first.
-  int leftWidth_ = 3 * 60 + 8, rightWidth_ = 4 * 60 + 8;
+  // The toolbars' widths: three and four buttons at first (BuildToolbars).
+  int leftWidth_ = 0, rightWidth_ = 0;
   bool changingArea_ = false;
   // Search state.
   int lastMatch_ = -1;

@@ -30,6 +30,7 @@
 #include "platform/Files.h"
 #include "platform/Help.h"
 #include "widgets/DirBtn.h"
+#include "widgets/HelpKey.h"
 #include "widgets/IniStorages.h"
 #include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
@@ -116,7 +117,8 @@ void TMessageEditor::BuildForm() {
     saved_ = false;
     EditorSelectionChange();
   });
-  resize(760, 560);
+  // Room for both tool bars and the area selector's 240 pixels between them.
+  resize(std::max(760, leftWidth_ + rightWidth_ + 240 + 16), 560);
 }
 
 void TMessageEditor::BuildToolbars(QWidget* panel) {
@@ -139,6 +141,14 @@ void TMessageEditor::BuildToolbars(QWidget* panel) {
       {"MnPaste", "PasteBtn", QStringLiteral("Вставить"), QStyle::SP_ArrowDown, false},
       {"MnClear", "DeleteBtn", QStringLiteral("Удалить"), QStyle::SP_TrashIcon, false},
   };
+  // The buttons are as wide as the longest caption needs (inside the
+  // button's frame), never narrower than 60 pixels; the bars start wide
+  // enough for the buttons they show.
+  int btnWidth = 60;
+  for (const Button& b : kButtons)
+    btnWidth = std::max(btnWidth, splitter->fontMetrics().horizontalAdvance(b.caption) + 12);
+  leftWidth_ = 3 * btnWidth + 8;
+  rightWidth_ = 4 * btnWidth + 8;
   // Both bars hold every button; the left one shows the file commands, the
   // right one the clipboard (the user rearranges them in the setup window).
   auto makeBar = [&](const char* name, const char* prefix, bool showFile) {
@@ -146,7 +156,7 @@ void TMessageEditor::BuildToolbars(QWidget* panel) {
     bar->setObjectName(name);
     bar->SetOptions(sbFlatBtns | sbGrayedBtns | sbTransparentBtns);
     bar->SetBevelOuter(TBevelCut::bvNone);
-    bar->SetBtnWidth(60);
+    bar->SetBtnWidth(btnWidth);
     bar->SetBtnHeight(43);
     const int file = bar->AddSection("File");
     const int clip = bar->AddSection("Clipboard");
@@ -457,8 +467,8 @@ void TMessageEditor::BuildMenus() {
   })->setEnabled(static_cast<bool>(links_.ShowSearch));
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Помощь"));
   help->setObjectName("Hilfe2");
-  add(help, "Hilfe1", QStringLiteral("&Помощь"), QKeySequence(Qt::Key_F1),
-      [this] { Hilfe1Click(); });
+  BindHelpKey(this, platform::kHelpEditor,
+              add(help, "Hilfe1", QStringLiteral("&Помощь"), {}, [this] { Hilfe1Click(); }));
   add(help, "Hilfethemen1", QStringLiteral("Указатель"), {}, [this] { Hilfethemen1Click(); });
 
   // The text pop-up menu.

@@ -30,17 +30,17 @@
 #include <algorithm>
 
 #include "app/KQMainWindow.h"
-#include "app/ListBoxLink.h"
 #include "app/MsgWinImages.h"
 #include "app/ProgressWindow.h"
+#include "app/SearchAndReplace.h"
 #include "core/Area.h"
 #include "core/FidoAddress.h"
 #include "core/Settings.h"
 #include "core/ShellServices.h"
 #include "core/WinLst.h"
 #include "core/forms/FormText.h"
+#include "core/forms/ListBoxLink.h"
 #include "core/forms/SrchMaskProperties.h"
-#include "app/SearchAndReplace.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
@@ -110,7 +110,7 @@ void TMessageListWindow::BuildMenus() {
   MakeAction(edit, "MnCut", QStringLiteral("Вырезать"), QKeySequence::Cut);
   MakeAction(edit, "MnCopy", QStringLiteral("Копировать"), QKeySequence::Copy);
   MakeAction(edit, "MnPaste", QStringLiteral("Вставить"), QKeySequence::Paste);
-  MakeAction(edit, "MnClear", QStringLiteral("Удалить"));
+  MakeAction(edit, "MnClear", QStringLiteral("Удалить текст"));
   MakeAction(edit, "MnAll", QStringLiteral("Выделить всё"), QKeySequence::SelectAll);
   MakeAction(edit, "MnSave", QStringLiteral("Сохранить выделенное..."));
   edit->addSeparator();

@@ -7,13 +7,14 @@
 #include <QStyle>
 
 #include "app/AreaProperties.h"
-#include "platform/Help.h"
 #include "app/KQMainWindow.h"
 #include "app/MsgWin.h"
 #include "app/MsgWinCommon.h"
 #include "app/SettingsDialog.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
+#include "platform/Help.h"
+#include "widgets/HelpKey.h"
 #include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
 
@@ -58,8 +59,9 @@ void TMessageListWindow::BuildForwardCommands() {
 
   // Help: the window's own topic and the index.
   QMenu* help = Menu("HilfeMenu");
-  connect(MakeAction(help, "Hilfe1", QStringLiteral("Справка"), QKeySequence::HelpContents),
-          &QAction::triggered, this, [this] { Hilfe1Click(); });
+  QAction* helpItem = MakeAction(help, "Hilfe1", QStringLiteral("Справка"));
+  connect(helpItem, &QAction::triggered, this, [this] { Hilfe1Click(); });
+  BindHelpKey(this, platform::kHelpMessageList, helpItem);
   connect(MakeAction(help, "Hilfethemen1", QStringLiteral("Указатель")), &QAction::triggered, this,
           [this] { Hilfethemen1Click(); });
 

@@ -17,8 +17,10 @@
 #include "core/Area.h"
 #include "core/WinLst.h"
 #include "core/forms/FormText.h"
+#include "platform/Help.h"
 #include "widgets/AnimatedSymbol.h"
 #include "widgets/EZBetterListBox.h"
+#include "widgets/HelpKey.h"
 
 namespace velmaris {
 
@@ -38,6 +40,7 @@ TSearchAssistent::TSearchAssistent(TAreaList& areas, QWidget* parent)
     : QWidget(parent, Qt::Window), areas_(areas), search_(request_, *this) {
   setObjectName("SearchAssistent");
   setWindowTitle(QStringLiteral("Поиск сообщений"));
+  BindHelpKey(this, platform::kHelpSearch);
   auto* layout = new QVBoxLayout(this);
   display_ = Named(new QTabWidget(this), "Display");
   display_->addTab(BuildCriteria(), QStringLiteral("Условия"));

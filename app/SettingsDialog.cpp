@@ -12,13 +12,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 
 #include "app/AreaProperties.h"
 #include "app/DirDialog.h"
-#include "app/ListBoxLink.h"
 #include "app/MailboxProperties.h"
 #include "app/NetLinkProperties.h"
 #include "app/PackerProperties.h"
@@ -32,13 +33,16 @@
 #include "core/NetLink.h"
 #include "core/ShellServices.h"
 #include "core/forms/FormText.h"
+#include "core/forms/ListBoxLink.h"
 #include "mailer/Mailers.h"
+#include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "processing/forms/AddAreaAssistent.h"
 #include "processing/forms/AddLinkAssistent.h"
 #include "processing/forms/KillAssistents.h"
 #include "widgets/DirBtn.h"
 #include "widgets/FileEdits.h"
+#include "widgets/HelpKey.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
 #include "widgets/VxColorButton.h"
@@ -93,6 +97,7 @@ TSettingsDialog::TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaMa
     : QDialog(parent), store_(store), packers_(packers), echoAreas_(echoAreas) {
   setObjectName("TSettingsDialog");
   setWindowTitle(QStringLiteral("Настройки"));
+  BindHelpKey(this, platform::kHelpSettings);
   auto* layout = new QVBoxLayout(this);
   notebook_ = new TPageControl98(this);
   notebook_->setObjectName("Notebook");
@@ -121,7 +126,10 @@ TSettingsDialog::TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaMa
   connect(apply, &QPushButton::clicked, this, [this] { ApplyClick(); });
   connect(cancel, &QPushButton::clicked, this, [this] { CancelClick(); });
   layout->addWidget(buttons);
-  resize(760, 560);
+  // Wide enough that every page's tab shows whole, without scroll arrows.
+  const QMargins margins = layout->contentsMargins();
+  const int tabs = notebook_->tabBar()->sizeHint().width() + margins.left() + margins.right() + 8;
+  resize(std::max(760, tabs), 560);
   ShowDialog();
 }
 

@@ -18,7 +18,6 @@
 
 #include "app/DirDialog.h"
 #include "app/JobProperties.h"
-#include "app/ListBoxLink.h"
 #include "app/SettingsDialog.h"
 #include "app/logic/SettingsEdits.h"
 #include "archive/UnpackJob.h"
@@ -27,6 +26,7 @@
 #include "core/NLData.h"
 #include "core/TextGroups.h"
 #include "core/forms/FormText.h"
+#include "core/forms/ListBoxLink.h"
 #include "mailer/Mailers.h"
 #include "mailer/forms/MailerProperties.h"
 #include "processing/AutoSend.h"

@@ -12,6 +12,7 @@ namespace velmaris::platform {
 enum HelpContext : int {
   kHelpContents = 1,
   kHelpMainWindow = 1000,
+  kHelpSearch = 1100,
   kHelpMessageList = 2000,
   kHelpAddressBook = 3000,
   kHelpFilter = 4000,
@@ -21,6 +22,9 @@ enum HelpContext : int {
   kHelpSettings = 6000,
   kHelpSpeedBar = 7000,
   kHelpEditor = 8000,
+  kHelpNodelist = 9000,
+  kHelpNodelistBrowser = 9100,
+  kHelpUnpack = 9200,
 };
 
 using HelpViewerFn = std::function<void(int context)>;

@@ -9,6 +9,8 @@
 #include "core/Report.h"
 #include "core/forms/FormText.h"
 #include "core/forms/LogWindow.h"
+#include "platform/Help.h"
+#include "widgets/HelpKey.h"
 
 namespace velmaris {
 
@@ -17,6 +19,7 @@ TUnpRep::TUnpRep(const TUnpJobList& jobs, const TPckList& packers,
     : QWidget(parent, Qt::Window) {
   setObjectName("UnpRep");
   setWindowTitle(QStringLiteral("Автоматическая распаковка"));
+  BindHelpKey(this, platform::kHelpUnpack);
   resize(480, 300);
   const TLogWindowParts parts = BuildLogWindow(this);
   Report = parts.Report;

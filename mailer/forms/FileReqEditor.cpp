@@ -29,8 +29,10 @@
 #include "mailer/forms/MailboxDialogs.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "widgets/BetterPlacement.h"
+#include "widgets/HelpKey.h"
 #include "widgets/ModalHook.h"
 
 namespace velmaris {
@@ -73,6 +75,7 @@ W* Named(W* widget, const char* name) {
 TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
     : QMainWindow(parent), store_(store) {
   setObjectName("FileReqEditor");
+  BindHelpKey(this, platform::kHelpFileRequest);
   outbound_ = platform::WithoutSlash(store_.Values()->OutboundDir());
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);

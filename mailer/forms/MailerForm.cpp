@@ -29,6 +29,7 @@
 #include "platform/Prompter.h"
 #include "widgets/ALed.h"
 #include "widgets/AnimatedSymbol.h"
+#include "widgets/HelpKey.h"
 #include "widgets/SpeedBar.h"
 
 namespace velmaris {
@@ -224,6 +225,7 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   connect(Verbindungen1, &QAction::triggered, this, &TMailerForm::Verbindungen1Click);
   connect(Mailboxen1, &QAction::triggered, this, &TMailerForm::Mailboxen1Click);
   connect(Hilfe1, &QAction::triggered, this, &TMailerForm::Hilfe1Click);
+  BindHelpKey(this, platform::kHelpMailer, Hilfe1);
   connect(Hilfethemen1, &QAction::triggered, this, &TMailerForm::Hilfethemen1Click);
 }
 

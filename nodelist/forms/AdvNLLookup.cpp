@@ -15,9 +15,11 @@
 #include "core/MailBox.h"
 #include "core/forms/FormText.h"
 #include "nodelist/NodelistLookup.h"
+#include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "widgets/AnimatedSymbol.h"
 #include "widgets/BetterListBox.h"
+#include "widgets/HelpKey.h"
 #include "widgets/ModalHook.h"
 #include "widgets/VxSpin.h"
 
@@ -58,6 +60,7 @@ TAdvNLLookup::TAdvNLLookup(TNodelistLookup& lookup, TNodelistTargets targets, QW
     : QDialog(parent), lookup_(lookup), targets_(std::move(targets)) {
   setObjectName("TAdvNLLookup");
   setWindowTitle(QStringLiteral("Обзор нодлиста"));
+  BindHelpKey(this, platform::kHelpNodelistBrowser);
   lookup_.Lock();
   auto* layout = new QVBoxLayout(this);
 

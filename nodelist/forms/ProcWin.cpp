@@ -8,6 +8,8 @@
 #include "core/forms/FormText.h"
 #include "core/forms/LogWindow.h"
 #include "nodelist/NodelistService.h"
+#include "platform/Help.h"
+#include "widgets/HelpKey.h"
 
 namespace velmaris {
 
@@ -15,6 +17,7 @@ TProcWin::TProcWin(TConfigStore& store, std::function<bool()> mailerSessionActiv
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
   setObjectName("ProcWin");
   setWindowTitle(QStringLiteral("Обработка нодлиста"));
+  BindHelpKey(this, platform::kHelpNodelist);
   resize(480, 300);
   const TLogWindowParts parts = BuildLogWindow(this);
   Report = parts.Report;

@@ -7,6 +7,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStyle>
@@ -17,6 +18,7 @@
 #include "core/NetLink.h"
 #include "core/WinLst.h"
 #include "core/forms/FormText.h"
+#include "core/forms/ListBoxLink.h"
 #include "platform/Files.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
@@ -26,6 +28,7 @@
 #include "processing/forms/Calibrator.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/FileEdits.h"
+#include "widgets/HelpKey.h"
 #include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
 
@@ -44,7 +47,18 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
   bar->SetBtnHeight(43);
   const int section = bar->AddSection(QStringLiteral("Areas"));
   int left = bar->BtnOffsetHorz();
-  column->addWidget(bar);
+  // The speed bar and the program's window list side by side.
+  auto* top = new QHBoxLayout;
+  top->addWidget(bar, 1);
+  wList_ = new QListWidget(central);
+  wList_->setObjectName("WList");
+  wList_->setFixedSize(143, bar->BtnHeight() + 4);
+  wListLink_ = std::make_unique<TListBoxLink>(wList_);
+  WinLst().AttachListBox(wListLink_.get());
+  connect(wList_, &QListWidget::itemDoubleClicked, this,
+          [this](QListWidgetItem* item) { ShowWindowListEntry(wList_->row(item)); });
+  top->addWidget(wList_);
+  column->addLayout(top);
   auto* lists = new QHBoxLayout;
   ready_ = MakeList("ReadyLIst");
   sel_ = MakeList("SelList");
@@ -82,7 +96,7 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
        &TAreaManagerWindow::SearchClick},
       {"SearchAgain", nullptr, QStringLiteral("Искать дальше"), QKeySequence("F3"),
        &TAreaManagerWindow::SearchAgainClick},
-      {"HelpItem", nullptr, QStringLiteral("Справка"), QKeySequence("F1"),
+      {"HelpItem", nullptr, QStringLiteral("Справка"), QKeySequence(),
        &TAreaManagerWindow::HelpClick},
   };
   QMenu* menu = menuBar()->addMenu(QStringLiteral("&Список"));
@@ -99,6 +113,7 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
                   style()->standardIcon(c.icon).pixmap(16, 16), left);
     left += bar->BtnWidth();
   }
+  BindHelpKey(this, platform::kHelpAreaManager, findChild<QAction*>("HelpItem"));
   setCentralWidget(central);
 
   status_ = new QLabel(this);
@@ -114,6 +129,7 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
 TAreaManagerWindow::~TAreaManagerWindow() {
   placement_->SaveIfShown();  // shown at the end of the program
   manager_.OnRefresh = nullptr;
+  WinLst().DetachListBox(wListLink_.get());
   if (listed_) WinLst().Remove(this);
 }
 

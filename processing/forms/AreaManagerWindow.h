@@ -6,11 +6,13 @@
 #pragma once
 
 #include <QMainWindow>
+#include <memory>
 #include <string>
 
 #include "core/PubLst.h"
 
 class QLabel;
+class QListWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -18,6 +20,7 @@ namespace velmaris {
 
 class TAreaManager;
 class TBetterPlacement;
+class TListBoxLink;
 struct TAreaInfo;
 
 class TAreaManagerWindow : public QMainWindow, public TObject {
@@ -30,6 +33,8 @@ class TAreaManagerWindow : public QMainWindow, public TObject {
   TAreaManager& Manager() { return manager_; }
   QTreeWidget* ReadyList() const { return ready_; }
   QTreeWidget* SelList() const { return sel_; }
+  // The program's window list; a double click brings a window forward.
+  QListWidget* WList() const { return wList_; }
   // Rebuilds both lists, the status line and the caption from the manager.
   void Fill();
 
@@ -62,6 +67,8 @@ class TAreaManagerWindow : public QMainWindow, public TObject {
   QTreeWidget* ready_ = nullptr;
   QTreeWidget* sel_ = nullptr;
   QLabel* status_ = nullptr;
+  QListWidget* wList_ = nullptr;
+  std::unique_ptr<TListBoxLink> wListLink_;
   std::string searchText_;
   bool searched_ = false;
   bool listed_ = false;

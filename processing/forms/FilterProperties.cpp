@@ -17,6 +17,7 @@
 #include "platform/Help.h"
 #include "processing/Secretary.h"
 #include "widgets/FileEdits.h"
+#include "widgets/HelpKey.h"
 
 namespace velmaris {
 namespace {
@@ -81,8 +82,10 @@ void TFilterProperties::Build() {
   close->setObjectName("Close1");
   QMenu* help = bar->addMenu(U("&Справка"));
   help->setObjectName("Help1");
-  help->addAction(U("Справка"), this, [] { platform::ShowHelp(platform::kHelpFilter); })
-      ->setObjectName("Help2");
+  QAction* helpItem =
+      help->addAction(U("Справка"), this, [] { platform::ShowHelp(platform::kHelpFilter); });
+  helpItem->setObjectName("Help2");
+  BindHelpKey(this, platform::kHelpFilter, helpItem);
   help->addAction(U("Темы справки"), this, [] { platform::ShowHelp(platform::kHelpContents); })
       ->setObjectName("HelpTopics1");
 

@@ -39,6 +39,10 @@ TEST(HelpPagesTest, EveryNamedContextHasAShippedPageWithItsHeading) {
       {kHelpSettings, "Настройки"},
       {kHelpSpeedBar, "панели кнопок"},
       {kHelpEditor, "Редактор сообщений"},
+      {kHelpSearch, "Поиск сообщений"},
+      {kHelpNodelist, "Обработка нодлиста"},
+      {kHelpNodelistBrowser, "Обзор нодлиста"},
+      {kHelpUnpack, "Автоматическая распаковка"},
   };
   THelpViewer viewer;
   for (const ShippedPage& page : pages) {

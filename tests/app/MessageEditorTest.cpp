@@ -12,27 +12,30 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QMenu>
 #include <QTest>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "AppFixture.h"
 #include "app/MessageEditor.h"
-#include "platform/Help.h"
 #include "app/logic/ConfigSession.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/TextHelpers.h"
 #include "platform/Files.h"
+#include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "widgets/DirBtn.h"
 #include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
+#include "widgets/VxGraphics.h"
+#include "widgets/VxSpeedButton.h"
 
 namespace velmaris::test {
 namespace {
@@ -393,6 +396,44 @@ TEST_F(MessageEditorTest, ToolbarLayoutsAreKeptInTheStartDirectory) {
   dir.Write("MsgEdToolBarLeft.cfg", "[Custom]\nWidth=130\n");
   TMessageEditor& e = Open();
   EXPECT_EQ(e.LeftSB->width(), 130);
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+// With VELMARIS_SCREENSHOTS set, the widget as a PNG in that folder.
+void EditorShot(QWidget& widget, const char* name) {
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+    widget.grab().save(QString::fromUtf8(dir) + "/" + name + ".png");
+}
+
+TEST_F(MessageEditorTest, SpeedBarCaptionsAreDrawnWhole) {
+  TMessageEditor& e = Open();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&e));
+  EditorShot(*e.findChild<QWidget*>("TopPanel"), "EditorSpeedBar");
+  int items = 0;
+  for (TSpeedBar* bar : {e.LeftSB, e.RightSB}) {
+    for (TSpeedItem* item : e.findChildren<TSpeedItem*>()) {
+      if (item->SpeedBar() != bar) continue;
+      ++items;
+      TSpeedbarButton* button = item->Button();
+      // What the button draws inside its frame.
+      const TButtonLayoutResult drawn =
+          CalcButtonLayout(button->rect().adjusted(2, 2, -2, -2), QSize(16, 16), item->BtnCaption(),
+                           button->fontMetrics(), item->Layout(), button->Margin(),
+                           button->Spacing(), false, false, TAlignment::taCenter);
+      EXPECT_EQ(drawn.caption, item->BtnCaption()) << item->objectName().toStdString();
+    }
+    // The buttons the bar shows lie inside it.
+    for (TSpeedItem* item : e.findChildren<TSpeedItem*>()) {
+      if (item->SpeedBar() != bar || !item->Visible()) continue;
+      EXPECT_LE(item->Left() + bar->BtnWidth(), bar->width()) << item->objectName().toStdString();
+    }
+  }
+  EXPECT_EQ(items, 14);
 }
 
 }  // namespace

@@ -2,29 +2,34 @@
 // other windows, the pop-up menus, the keys and help.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <map>
 
 #include "MainWindowFixture.h"
 #include "ShortcutCheck.h"
-#include "app/SearchAndReplace.h"
 #include "app/AreaProperties.h"
 #include "app/HelpViewer.h"
-#include "platform/Help.h"
 #include "app/MsgWin.h"
+#include "app/SearchAndReplace.h"
 #include "app/SearchAssistent.h"
 #include "app/SettingsDialog.h"
 #include "core/ShellServices.h"
 #include "core/TextGroups.h"
 #include "core/WinLst.h"
+#include "core/forms/SrchMaskProperties.h"
 #include "mailer/forms/FileReqEditor.h"
 #include "platform/Files.h"
+#include "platform/Help.h"
+#include "widgets/BetterListBox.h"
 #include "widgets/EZBetterListBox.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
-#include "widgets/BetterListBox.h"
 #include "widgets/SpeedBar.h"
 #include "widgets/TextView.h"
 #include "widgets/TreeNT.h"
@@ -330,6 +335,80 @@ TEST_F(MsgWinMenusTest, HelpOpensTheReadersTopicAndTheIndex) {
   list->Action("Hilfethemen1")->trigger();
   EXPECT_TRUE(viewer->toPlainText().contains("Содержание"));
   viewer->close();
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST_F(MsgWinMenusTest, NoTwoEditItemsShareACaption) {
+  QMenu* edit = list->Menu("Bearbeiten1");
+  ASSERT_NE(edit, nullptr);
+  std::map<QString, std::vector<std::string>> byCaption;
+  for (QAction* a : edit->actions())
+    if (!a->isSeparator())
+      byCaption[QString(a->text()).remove('&')].push_back(a->objectName().toStdString());
+  for (const auto& [caption, names] : byCaption)
+    EXPECT_EQ(names.size(), 1u) << caption.toStdString() << ": " << names.front() << ", "
+                                << names.back();
+}
+
+TEST_F(MsgWinMenusTest, TheDisplayFilterOfTheAreaPropertiesRefiltersTheOpenList) {
+  ASSERT_EQ(list->DisplayList.Count(), 3);
+  // Only unread messages shown: none of the three is.
+  SetModalHook([](QWidget* w) {
+    auto* props = qobject_cast<TAreaProperties*>(w);
+    if (!props) return int(QDialog::Rejected);
+    props->show();
+    props->DisplayFilter->click();
+    auto* mask = props->findChild<TSrchMaskProperties*>();
+    EXPECT_NE(mask, nullptr);
+    if (!mask) return int(QDialog::Rejected);
+    mask->findChild<QComboBox*>("CBUnread")->setCurrentIndex(1);  // set
+    QTest::mouseClick(mask->findChild<QPushButton*>("Button3"), Qt::LeftButton);
+    QTest::mouseClick(props->OKButton, Qt::LeftButton);
+    return props->result();
+  });
+  list->Action("Aufrumen2")->trigger();
+  SetModalHook({});
+  EXPECT_EQ(list->DisplayList.Count(), 0);
+  // Cleared again in the settings' area properties: all rows are back.
+  TAreaProperties props(*Area("FIDO.GER"), window->ConfigStore());
+  props.show();
+  props.DisplayFilter->click();
+  auto* mask = props.findChild<TSrchMaskProperties*>();
+  ASSERT_NE(mask, nullptr);
+  mask->findChild<QComboBox*>("CBUnread")->setCurrentIndex(2);  // no matter
+  QTest::mouseClick(mask->findChild<QPushButton*>("Button3"), Qt::LeftButton);
+  QTest::mouseClick(props.bApply, Qt::LeftButton);
+  EXPECT_EQ(list->DisplayList.Count(), 3);
+}
+
+TEST_F(MsgWinMenusTest, APageTheAreaTypeHidesGivesWayToTheGeneralPage) {
+  struct Case {
+    const char* area;
+    const char* asked;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"FIDO.GER", "NewMails", "NewMails"},  {"NETMAIL", "NewMails", "NewMails"},
+      {"BAD", "NewMails", "AreaGeneral"},    {"DUPES", "NewMails", "AreaGeneral"},
+      {"REPORT", "NewMails", "AreaGeneral"}, {"BAD", "AreaMaintain", "AreaMaintain"}};
+  window->ConfigStore().AddAreaQuiet("REPORT", "REPORT", AreaTypeCode::Report, nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.area) + " " + c.asked);
+    TArea* area = Area(c.area);
+    ASSERT_NE(area, nullptr);
+    TAreaProperties props(*area, window->ConfigStore());
+    props.ShowPage(QString::fromLatin1(c.asked));
+    props.show();
+    auto* pages = props.findChild<QTabWidget*>("PageControl1");
+    EXPECT_EQ(pages->currentWidget()->objectName(), c.shown);
+    EXPECT_TRUE(pages->isTabVisible(pages->currentIndex()));
+    EXPECT_EQ(pages->tabBar()->currentIndex(), pages->currentIndex());
+  }
 }
 
 }  // namespace

@@ -10,8 +10,10 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -533,6 +535,27 @@ TEST_F(SettingsDialogTest, MainWindowOpensTheWindowFromItsSettingsCommand) {
   action->trigger();
   SetModalHook(old);
   EXPECT_EQ(opened, "TSettingsDialog");
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+TEST_F(SettingsDialogTest, EveryPageTabIsShownWholeAtTheDefaultSize) {
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+    dialog->grab().save(QString::fromUtf8(dir) + "/SettingsDefaultSize.png");
+  QTabBar* bar = dialog->Notebook()->tabBar();
+  ASSERT_EQ(bar->count(), 12);
+  for (int i = 0; i < bar->count(); ++i) {
+    SCOPED_TRACE(bar->tabText(i).toStdString());
+    EXPECT_TRUE(bar->rect().contains(bar->tabRect(i)));
+    EXPECT_GE(bar->tabRect(i).width(), bar->fontMetrics().horizontalAdvance(bar->tabText(i)));
+  }
+  // No scroll arrows are needed to reach a tab.
+  for (QToolButton* arrow : bar->findChildren<QToolButton*>()) EXPECT_FALSE(arrow->isVisible());
 }
 
 }  // namespace

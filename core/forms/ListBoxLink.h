@@ -29,4 +29,9 @@ class TListBoxLink : public TListControl {
 // restored when minimised, shown, raised and activated. Nothing for null.
 void BringToFront(QWidget* window);
 
+// Brings the window at that row of the program's window list to the front,
+// as a double click in a window list box does; nothing for a row out of
+// range.
+void ShowWindowListEntry(int row);
+
 }  // namespace velmaris

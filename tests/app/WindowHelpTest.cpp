@@ -1,0 +1,204 @@
+// F1 in each window of the program opens that window's help page in the
+// help viewer, and the area-list manager's window list brings a window to
+// the front.
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QListWidget>
+#include <QTest>
+#include <cstdlib>
+#include <functional>
+
+#include "MainWindowFixture.h"
+#include "app/AddrBook.h"
+#include "app/HelpViewer.h"
+#include "app/MessageEditor.h"
+#include "app/MsgWin.h"
+#include "app/SearchAssistent.h"
+#include "app/SettingsDialog.h"
+#include "archive/forms/UnpRep.h"
+#include "core/WinLst.h"
+#include "mailer/Mailers.h"
+#include "mailer/forms/FileReqEditor.h"
+#include "mailer/forms/MailerForm.h"
+#include "nodelist/forms/AdvNLLookup.h"
+#include "nodelist/forms/ProcWin.h"
+#include "platform/Help.h"
+#include "processing/Secretary.h"
+#include "processing/forms/AreaManagerWindow.h"
+#include "processing/forms/FilterProperties.h"
+#include "widgets/ModalHook.h"
+
+namespace velmaris::test {
+namespace {
+
+class WindowHelpTest : public MainWindowFixture {
+ protected:
+  void SetUp() override {
+    MainWindowFixture::SetUp();
+    Prepare({{"FIDO.GER", Times(2, 0)}});
+    Open();
+  }
+  void TearDown() override {
+    SetModalHook({});
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (qobject_cast<THelpViewer*>(top)) top->close();
+    MainWindowFixture::TearDown();
+  }
+
+  // The page the visible help viewer shows ("" when none is shown).
+  static QString ShownPage() {
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (auto* viewer = qobject_cast<THelpViewer*>(top); viewer && viewer->isVisible())
+        return viewer->source().fileName();
+    return {};
+  }
+
+  // Shows and activates the window, presses F1 in its focused control (or
+  // in the window) and returns the page shown.
+  static QString PressF1(QWidget* w) {
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (qobject_cast<THelpViewer*>(top)) top->hide();
+    w->show();
+    w->raise();
+    w->activateWindow();
+    if (!QTest::qWaitFor([w] { return QApplication::activeWindow() == w; })) return "not active";
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : w;
+    QTest::keyClick(target, Qt::Key_F1);
+    return ShownPage();
+  }
+
+  void Command(const char* name) {
+    QAction* action = window->findChild<QAction*>(name);
+    ASSERT_NE(action, nullptr) << name;
+    action->trigger();
+  }
+
+  // The page that F1 opens in the modal window that the command shows.
+  QString PressF1InModal(const std::function<void()>& command) {
+    QString page = "no window";
+    SetModalHook([&page](QWidget* w) {
+      if (page == "no window") page = PressF1(w);
+      return int(QDialog::Rejected);
+    });
+    command();
+    SetModalHook({});
+    return page;
+  }
+};
+
+template <class T>
+T* TopLevel() {
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* w = qobject_cast<T*>(top); w && w->isVisible()) return w;
+  return nullptr;
+}
+
+TEST_F(WindowHelpTest, FOneInEveryWindowOpensItsOwnPage) {
+  using namespace platform;
+  struct Window {
+    const char* name;
+    std::function<QWidget*()> open;
+    int context;
+  };
+  TFilterList filters;
+  TFilter* filter = filters.AddFilter("Spam", std::make_unique<TFilter>());
+  TMailerConfig* mailers = GetMailerConfig();
+  ASSERT_NE(mailers, nullptr);
+  TMailer* profile = mailers->AddMailer(window->ConfigStore());
+  ASSERT_NE(profile, nullptr);
+  const std::vector<Window> windows = {
+      {"main window", [&] { return static_cast<QWidget*>(window.get()); }, kHelpMainWindow},
+      {"message list", [&] { return window->OpenMessageList(*Area("FIDO.GER")); },
+       kHelpMessageList},
+      {"address book",
+       [&] {
+         Command("Adressbuch1");
+         return window->AddressBookWindow();
+       },
+       kHelpAddressBook},
+      {"echo area manager", [&] { return window->EchoAreaManager(); }, kHelpAreaManager},
+      {"file request editor", [&] { return &window->FileReqEditor(); }, kHelpFileRequest},
+      {"search", [&] { return window->SearchWindow(); }, kHelpSearch},
+      {"nodelist window", [&] { return window->ProcWindow(); }, kHelpNodelist},
+      {"unpack window", [&] { return window->UnpackWindow(); }, kHelpUnpack},
+      {"nodelist browser",
+       [&] {
+         Command("Nodelistensuche1");
+         return TopLevel<TAdvNLLookup>();
+       },
+       kHelpNodelistBrowser},
+      {"mailer window", [&] { return dynamic_cast<QWidget*>(profile->Window()); }, kHelpMailer},
+      {"filter properties",
+       [&] { return ShowFilterProperties(*filter, filters, window->ConfigStore()); }, kHelpFilter},
+  };
+  for (const Window& w : windows) {
+    SCOPED_TRACE(w.name);
+    QWidget* widget = w.open();
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(PressF1(widget), QStringLiteral("%1.html").arg(w.context));
+    EXPECT_EQ(LastHelpContext(), w.context);
+    widget->hide();
+  }
+  // The modal windows: the settings and the message editor's own.
+  EXPECT_EQ(PressF1InModal([&] { window->SettingsClick(); }),
+            QStringLiteral("%1.html").arg(kHelpSettings));
+  window->OpenMessageList(*Area("FIDO.GER"))->Action("NewMail")->trigger();
+  ASSERT_FALSE(TMessageEditor::OpenEditors().empty());
+  TMessageEditor* editor = TMessageEditor::OpenEditors().back();
+  EXPECT_EQ(PressF1(editor), QStringLiteral("%1.html").arg(kHelpEditor));
+  editor->hide();
+}
+
+TEST_F(WindowHelpTest, HelpMenuItemsCarryTheKeyThatOpensTheirPage) {
+  // The item that opens the page shows F1 beside it; no other command of
+  // the window answers F1.
+  struct Item {
+    QWidget* window;
+    const char* item;
+  };
+  TMessageListWindow* list = window->OpenMessageList(*Area("FIDO.GER"));
+  ASSERT_NE(list, nullptr);
+  const Item items[] = {
+      {window.get(), "Hilfe3"}, {list, "Hilfe1"}, {window->EchoAreaManager(), "HelpItem"}};
+  for (const Item& i : items) {
+    auto* action = i.window->findChild<QAction*>(i.item);
+    ASSERT_NE(action, nullptr) << i.item;
+    EXPECT_EQ(action->shortcut(), QKeySequence(Qt::Key_F1)) << i.item;
+    int keyed = 0;
+    for (QAction* a : i.window->actions()) keyed += a->shortcut() == QKeySequence(Qt::Key_F1);
+    EXPECT_EQ(keyed, 1) << i.item;
+  }
+}
+
+TEST_F(WindowHelpTest, AreaManagerShowsTheWindowListAndBringsAWindowForward) {
+  TAreaManagerWindow* manager = window->EchoAreaManager();
+  ASSERT_NE(manager, nullptr);
+  manager->show();
+  if (const char* dir = std::getenv("VELMARIS_SCREENSHOTS"))
+    manager->grab().save(QString::fromUtf8(dir) + "/AreaManagerWindow.png");
+  QListWidget* list = manager->WList();
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->objectName(), "WList");
+  ASSERT_EQ(list->count(), WinLst().GetCount());
+  for (int row = 0; row < list->count(); ++row)
+    EXPECT_EQ(list->item(row)->text().toStdString(), WinLst().GetString(row)) << row;
+  const int self = WinLst().IndexOfObject(manager);
+  ASSERT_GE(self, 0);
+  EXPECT_EQ(list->item(self)->text(), manager->windowTitle());
+
+  // A double click on the main window's entry shows it.
+  window->hide();
+  const int main = WinLst().IndexOfObject(window.get());
+  ASSERT_GE(main, 0);
+  emit list->itemDoubleClicked(list->item(main));
+  EXPECT_TRUE(window->isVisible());
+
+  // Hidden, the manager leaves the list its own box still shows.
+  manager->hide();
+  EXPECT_LT(WinLst().IndexOfObject(manager), 0);
+  EXPECT_EQ(list->count(), WinLst().GetCount());
+}
+
+}  // namespace
+}  // namespace velmaris::test
