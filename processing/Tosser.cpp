@@ -13,8 +13,8 @@
 #include <filesystem>
 
 #include "archive/Packer.h"
-#include "archive/arxBase.h"
 #include "archive/PackerConfig.h"
+#include "archive/arxBase.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/Crc.h"
@@ -465,7 +465,8 @@ void TTosser::MoveOwnNamesAside() {
   for (const std::string& name : names) {
     const std::string got = RenameToFreeInboundName(inbound_ + name, inbound_, name);
     if (got.empty()) {
-      LogLine("File " + name + " has a name the tosser keeps for itself and could not be renamed !");
+      LogLine("File " + name +
+              " has a name the tosser keeps for itself and could not be renamed !");
       continue;
     }
     ++counters_.NamesMovedAside;
@@ -566,10 +567,10 @@ void TTosser::UnpackBundle(const std::string& name) {
     return;
   }
   if (!ok && notes.SizeLimitHit)
-    LogLine("Bundle " + name + " is larger than the room there is for it: " +
-            std::to_string(room) + " bytes free beyond the disk's reserve, at most " +
-            std::to_string(kMaxPacketFileSize) + " bytes for each file.");
-  const BundleFate fate = ok                  ? BundleFate::Whole
+    LogLine("Bundle " + name + " is larger than the room there is for it: " + std::to_string(room) +
+            " bytes free beyond the disk's reserve, at most " + std::to_string(kMaxPacketFileSize) +
+            " bytes for each file.");
+  const BundleFate fate = ok                   ? BundleFate::Whole
                           : notes.SizeLimitHit ? BundleFate::TooLarge
                                                : BundleFate::Damaged;
   // An integrated extractor tells whether the bundle is at fault (damaged
@@ -623,7 +624,8 @@ void TTosser::FinishBundle(const std::string& name, const std::string& ready, Bu
   std::string bad;
   if (platform::FileExists(inbound_ + name)) {
     if (!whole)
-      bad = RenameDamaged(inbound_, name, fate == BundleFate::TooLarge ? kTooLargeBundleExt : ".bad");
+      bad =
+          RenameDamaged(inbound_, name, fate == BundleFate::TooLarge ? kTooLargeBundleExt : ".bad");
     if (bad.empty()) MoveUnique(inbound_ + name, backupDir_, name);
   }
   int came = 0;

@@ -70,8 +70,8 @@ inline std::string LyingZip(std::string zip, std::optional<uint32_t> usize, bool
   auto put32 = [&zip](size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) zip[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
   };
-  for (const auto& [sig, crcAt, sizeAt] :
-       {std::tuple{std::string("PK\x03\x04"), 14, 22}, std::tuple{std::string("PK\x01\x02"), 16, 24}}) {
+  for (const auto& [sig, crcAt, sizeAt] : {std::tuple{std::string("PK\x03\x04"), 14, 22},
+                                           std::tuple{std::string("PK\x01\x02"), 16, 24}}) {
     for (size_t at = zip.find(sig); at != std::string::npos; at = zip.find(sig, at + 4)) {
       if (usize) put32(at + sizeAt, *usize);
       if (badCrc) zip[at + crcAt] = static_cast<char>(zip[at + crcAt] ^ 1);

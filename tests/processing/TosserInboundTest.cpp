@@ -302,10 +302,10 @@ TEST_F(TosserInboundTest, BundleSetAsideByACutOffRunIsFinishedNotUnpackedAgain) 
   }
 }
 
-
 // A ZIP bundle made by zip of the named files (written first), with or
 // without compression.
-std::string ZipOf(const std::string& scratch, const std::vector<std::pair<std::string, std::string>>& files,
+std::string ZipOf(const std::string& scratch,
+                  const std::vector<std::pair<std::string, std::string>>& files,
                   bool store = false) {
   RunShell("rm -rf '" + scratch + "'");
   platform::MakeDirs(scratch);
@@ -314,7 +314,8 @@ std::string ZipOf(const std::string& scratch, const std::vector<std::pair<std::s
     platform::WriteFileAtomic(scratch + name, bytes);
     names += " " + name;
   }
-  EXPECT_EQ(RunShell("cd '" + scratch + "' && zip -j -q " + (store ? "-0 " : "") + "b.zip" + names), 0);
+  EXPECT_EQ(RunShell("cd '" + scratch + "' && zip -j -q " + (store ? "-0 " : "") + "b.zip" + names),
+            0);
   return platform::ReadFile(scratch + "b.zip");
 }
 
@@ -323,7 +324,8 @@ std::string ZipOf(const std::string& scratch, const std::vector<std::pair<std::s
 // only a disk already full stops the run, and the bundle waits for room.
 TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomArePutAsideBesideGoodMail) {
   // One message of 1 MiB: a deflated bundle of a few KiB.
-  const std::string big = PacketFrom({EchoMessage("ECHO", "big", "All", std::string(1 << 20, 'a'))});
+  const std::string big =
+      PacketFrom({EchoMessage("ECHO", "big", "All", std::string(1 << 20, 'a'))});
   constexpr uint64_t kKiB = 1024;
   struct Case {
     const char* what;
@@ -335,13 +337,37 @@ TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomArePutAsideBesideGoodMail) {
     int tooLarge;
     bool failed;
   } cases[] = {
-      {"a bomb: a few KiB that unpack to 1 MiB, 300 KiB free", false, {}, 300 * kKiB,
-       {"0000b0b0.toobig"}, 1, 1, false},
-      {"a stored entry that declares 1000 bytes and gives 1 MiB", true, 1000, 300 * kKiB,
-       {"0000b0b0.toobig"}, 1, 1, false},
-      {"an entry that declares more than a packet may have", false, 0x7FFFFFFF, 64ull << 30,
-       {"0000b0b0.toobig"}, 1, 1, false},
-      {"the disk without even its reserve free", false, {}, 0, {"0000b0b0.mo0", "GOOD.pkt"}, 0, 0,
+      {"a bomb: a few KiB that unpack to 1 MiB, 300 KiB free",
+       false,
+       {},
+       300 * kKiB,
+       {"0000b0b0.toobig"},
+       1,
+       1,
+       false},
+      {"a stored entry that declares 1000 bytes and gives 1 MiB",
+       true,
+       1000,
+       300 * kKiB,
+       {"0000b0b0.toobig"},
+       1,
+       1,
+       false},
+      {"an entry that declares more than a packet may have",
+       false,
+       0x7FFFFFFF,
+       64ull << 30,
+       {"0000b0b0.toobig"},
+       1,
+       1,
+       false},
+      {"the disk without even its reserve free",
+       false,
+       {},
+       0,
+       {"0000b0b0.mo0", "GOOD.pkt"},
+       0,
+       0,
        true},
       {"a bundle that fits", false, {}, 2048 * kKiB, {}, 2, 0, false},
   };
@@ -349,8 +375,8 @@ TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomArePutAsideBesideGoodMail) {
     SCOPED_TRACE(c.what);
     Fresh();
     AddEcho("ECHO");
-    const std::string zip = LyingZip(ZipOf(dir / "scratch/", {{"BIG.pkt", big}}, c.store),
-                                     c.declared, false);
+    const std::string zip =
+        LyingZip(ZipOf(dir / "scratch/", {{"BIG.pkt", big}}, c.store), c.declared, false);
     Drop("0000b0b0.mo0", zip);
     Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "good")}));
     int asked = 0;
@@ -371,13 +397,15 @@ TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomArePutAsideBesideGoodMail) {
       EXPECT_EQ(platform::ReadFile(Inbound() + c.left[0]), zip);
       EXPECT_TRUE(LoggedPart("Bundle 0000b0b0.mo0 is larger than the room there is for it: " +
                              std::to_string(c.room) + " bytes free beyond the disk's reserve"));
-      EXPECT_TRUE(Logged("0 files of bundle 0000b0b0.mo0 are tossed; the bundle has been renamed "
-                         "to 0000b0b0.toobig ."));
+      EXPECT_TRUE(
+          Logged("0 files of bundle 0000b0b0.mo0 are tossed; the bundle has been renamed "
+                 "to 0000b0b0.toobig ."));
       EXPECT_EQ(TossShortfall(first), "a bundle was too large to unpack and has been put aside");
     }
     if (c.failed) {
-      EXPECT_EQ(first.Error, "Bundle 0000b0b0.mo0 could not be unpacked: No space left on device; "
-                             "it stays in Inbound .");
+      EXPECT_EQ(first.Error,
+                "Bundle 0000b0b0.mo0 could not be unpacked: No space left on device; "
+                "it stays in Inbound .");
       freeSpace = [](const std::string&) { return kInboundDiskReserve + (64ull << 30); };
     }
     // The next run has nothing left to fail on.
@@ -400,12 +428,16 @@ TEST_F(TosserInboundTest, BundlesWithoutASoundEntryArePutAsideOnce) {
     const char* logged;
   } cases[] = {
       {"every CRC fails",
-       [&] { return LyingZip(ZipOf(scratch, {{"ONE.pkt", one}, {"TWO.pkt", two}}), {}, true); },
+       [&] {
+         return LyingZip(ZipOf(scratch, {{"ONE.pkt", one}, {"TWO.pkt", two}}), {}, true);
+       },
        "Bundle 0000dead.mo0: ONE.pkt: File fails CRC check"},
       {"a damaged header", [] { return std::string("PK\x03\x04", 4) + std::string(300, '\xEE'); },
        "0000dead.mo0: Bad file header"},
       {"sizes that lie",
-       [&] { return LyingZip(ZipOf(scratch, {{"ONE.pkt", one}, {"TWO.pkt", two}}), 40, false); },
+       [&] {
+         return LyingZip(ZipOf(scratch, {{"ONE.pkt", one}, {"TWO.pkt", two}}), 40, false);
+       },
        "Bundle 0000dead.mo0: ONE.pkt: Bad block"},
   };
   for (const auto& c : cases) {
@@ -473,13 +505,16 @@ TEST_F(TosserInboundTest, FilesUnderTheTossersOwnNamesAreMovedAside) {
     for (const auto& [from, to] : c.moves) {
       left.push_back(to);
       EXPECT_EQ(platform::ReadFile(Inbound() + to), "not the tosser's: " + from);
-      EXPECT_TRUE(Logged("File " + from + " has a name the tosser keeps for itself: it has been "
-                         "renamed to " + to + " ."));
+      EXPECT_TRUE(Logged("File " + from +
+                         " has a name the tosser keeps for itself: it has been "
+                         "renamed to " +
+                         to + " ."));
     }
     std::sort(left.begin(), left.end());
     EXPECT_EQ(InboundNames(), left);
     EXPECT_EQ(Mails("ECHO").size(), 2u);
-    EXPECT_EQ(NamesIn(Backup()), (std::vector<std::string>{"0000feed.mo0", "GOOD.pkt", "MORE.pkt"}));
+    EXPECT_EQ(NamesIn(Backup()),
+              (std::vector<std::string>{"0000feed.mo0", "GOOD.pkt", "MORE.pkt"}));
   }
 }
 
