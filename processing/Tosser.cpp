@@ -576,9 +576,10 @@ void TTosser::UnpackBundle(const std::string& name) {
   // An integrated extractor tells whether the bundle is at fault (damaged
   // or lying headers, checksums that fail); an external unpacker that fails
   // tells nothing, and a missing library is no fault of the bundle.
+  const bool integrated = packer->IntegratedKind() >= 0;
   const bool bundleAtFault =
-      !ok && (notes.SizeLimitHit || (packer->IntegratedKind() >= 0 && notes.LastError > 0 &&
-                                     !OwnSideError(notes.LastError)));
+      !ok &&
+      (notes.SizeLimitHit || (integrated && notes.LastError > 0 && !OwnSideError(notes.LastError)));
   int found = 0;
   for (const auto& entry : platform::ScanDir(outDir)) {
     struct stat st {};
@@ -598,11 +599,12 @@ void TTosser::UnpackBundle(const std::string& name) {
     std::filesystem::remove_all(ready, ec);
     if (::rename(outDir.c_str(), ready.c_str()) != 0) ready.clear();
   }
-  // A bundle that gave nothing is decided by itself: unpacked whole (an
-  // empty archive) or at fault, it leaves the inbound; otherwise it stays
-  // for the next run. So does a bundle whose files cannot be handed on (the
-  // folder for them cannot be made).
-  const bool decided = found > 0 ? !ready.empty() : ok || bundleAtFault;
+  // A bundle that gave nothing is decided by itself: an empty archive by an
+  // integrated extractor, or one at fault, leaves the inbound; otherwise (an
+  // external unpacker may have put its files elsewhere) it stays for the
+  // next run. So does a bundle whose files cannot be handed on (the folder
+  // for them cannot be made).
+  const bool decided = found > 0 ? !ready.empty() : (ok && integrated) || bundleAtFault;
   if (!ok || !decided) LogLine("Bundle " + name + " could not be unpacked !");
   std::error_code ec;
   std::filesystem::remove_all(work, ec);
