@@ -120,10 +120,16 @@ bool TPacker::Unpack(const std::string& archive, const std::string& destDir, boo
   if (kind >= 0) {
     TVUPProgress progress;
     progress.KeepExisting = keepExisting;
+    if (notes) {
+      progress.MaxEntrySize = notes->MaxEntrySize;
+      progress.MaxTotalSize = notes->MaxTotalSize;
+    }
     const int result = progress.Extract(kind, name, destDir);
     if (notes) {
       notes->Errors = progress.ErrorLines();
       notes->OutputFailure = progress.OutputFailure();
+      notes->LastError = result;
+      notes->SizeLimitHit = progress.SizeLimitHit();
     }
     return result == 0;
   }

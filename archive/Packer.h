@@ -25,10 +25,18 @@ namespace velmaris {
 
 // What an integrated extraction tells besides its result.
 struct TUnpackNotes {
+  // Given by the caller: the output limits of the extraction (0: none), see
+  // TUnBase::SetSizeLimits.
+  uint64_t MaxEntrySize = 0;
+  uint64_t MaxTotalSize = 0;
   std::vector<std::string> Errors;  // one "file: text" line per error
   // The errno of a write of our own that failed (disk full, file-size limit,
   // I/O error): the archive is not at fault. 0 when none failed.
   int OutputFailure = 0;
+  // The code of the extractor's last error (0: none).
+  int LastError = 0;
+  // The archive gives (or declares) more than the limits allow.
+  bool SizeLimitHit = false;
 };
 
 class TPacker : public TObject {

@@ -168,6 +168,7 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
   if (kind < 0 || kind > 4) return -1;
   lastError_ = 0;
   outputFailure_ = 0;
+  sizeLimitHit_ = false;
   const std::string name = ExtractKindName(kind);
   {
     std::lock_guard lock(mutex_);
@@ -193,10 +194,12 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
                     "Fehler beim Entpacken von " + archive + ":\r\n" + ErrorText(ecUnsupportedType),
                     platform::mbYes);
   } else {
+    component->SetSizeLimits(MaxEntrySize, MaxTotalSize);
     TVisualDecompressor worker(*this, *component, archive, destDir);
     worker.Start();
     RunAndWait([&worker] { worker.Join(); });
     outputFailure_ = component->OutputFailure();
+    sizeLimitHit_ = component->SizeLimitHit();
   }
 
   {

@@ -68,6 +68,12 @@ class TVUPProgress {
   // The errno of a write of our own that failed in the last Extract (disk
   // full, file-size limit, I/O error; see TUnBase::OutputFailure), else 0.
   int OutputFailure() const { return outputFailure_.load(); }
+  // Set before Extract: the output limits of the extraction (0: none), see
+  // TUnBase::SetSizeLimits.
+  uint64_t MaxEntrySize = 0;
+  uint64_t MaxTotalSize = 0;
+  // The last Extract met one of those limits.
+  bool SizeLimitHit() const { return sizeLimitHit_.load(); }
 
   // State shown by the window.
   std::string Caption() const;      // "Integrated UnZIP"
@@ -98,6 +104,7 @@ class TVUPProgress {
   std::vector<std::string> errorLines_;
   std::atomic<int> lastError_{0};
   std::atomic<int> outputFailure_{0};
+  std::atomic<bool> sizeLimitHit_{false};
 };
 
 // The worker of one extraction (a job, see core/Job.h): runs the

@@ -49,6 +49,7 @@ constexpr ErrorText kErrorTexts[] = {
     {ecOutOfMemory, "Out of memory"},
     {ecUnrarNotFound, "Unrar.dll not found"},
     {ecRarEncrypted, "Encrypted RAR entries are extracted only with the RAR library (libunrar)"},
+    {ecSizeLimit, "File is larger than the room there is for it"},
     {ecEventNotAssigned, "Required event not assigned"},
     {ecSeekError, "Seek error"},
     {ecAmbiguousTree, "Ambiguous Shannon-Fano decode tree encountered"},
@@ -262,11 +263,21 @@ void TReadWriteObj::WriteBlock(const uint8_t* buf, size_t n, int crcKind) {
     crc_ = Crc32Update(crc_, buf, n);
   else if (crcKind == 16)
     crc_ = Crc16ArcUpdate(uint16_t(crc_), buf, n);
+  CountOutput(n);
   if (!platform::WriteAll(outFd_, std::string_view(reinterpret_cast<const char*>(buf), n))) {
     NoteOutputErrno(errno);
     throw E_RAISE(ecWriteFile);
   }
+}
+
+void TReadWriteObj::CountOutput(size_t n) {
+  if ((maxEntryBytes_ && bytesWritten_ + n > maxEntryBytes_) ||
+      (maxRunBytes_ && runBytes_ + n > maxRunBytes_)) {
+    sizeLimitHit_ = true;
+    throw E_RAISE(ecSizeLimit);
+  }
   bytesWritten_ += n;
+  runBytes_ += n;
 }
 
 void TReadWriteObj::NoteOutputErrno(int err) {
@@ -486,6 +497,8 @@ void TUnBase::ExtractArchive() {
   entryCounter_ = 0;
   filesExtracted_ = 0;
   outputFailure_ = 0;
+  runBytes_ = 0;
+  sizeLimitHit_ = declaredTooLarge_ = false;
   totalPacked_ = totalUnpacked_ = archiveDone_ = 0;
   entryPacked_ = entryUnpacked_ = 0;
   progressByFile_ = progressByArchive_ = 0;
@@ -548,6 +561,10 @@ void TUnBase::ExtractArchive() {
 }
 
 bool TUnBase::BeginFile(const std::string& outName, uint32_t dosDateTime, bool& exists) {
+  if (declaredTooLarge_) {
+    sizeLimitHit_ = true;
+    RaiseError(ecSizeLimit, archiveFile_);
+  }
   progressByFile_ = 0;
   if (OnProgress) OnProgress(*this, progressByFile_, progressByArchive_);
   struct stat st;
@@ -694,6 +711,9 @@ void TUnBase::AddToTotals(uint64_t packed, uint64_t unpacked, uint32_t dosDateTi
   totalPacked_ += packed;
   totalUnpacked_ += unpacked;
   if (dosDateTime > maxDosDate_) maxDosDate_ = dosDateTime;
+  if ((maxEntryBytes_ && unpacked > maxEntryBytes_) ||
+      (maxRunBytes_ && totalUnpacked_ > maxRunBytes_))
+    declaredTooLarge_ = true;
 }
 
 bool TUnBase::AskNextVolume(std::string& name) {

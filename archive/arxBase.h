@@ -89,6 +89,7 @@ enum : int {
   ecOutOfMemory = 25253,
   ecUnrarNotFound = 25258,
   ecRarEncrypted = 25259,
+  ecSizeLimit = 25264,
   ecEventNotAssigned = 25270,
   ecSeekError = 25292,
   ecAmbiguousTree = 25293,
@@ -265,6 +266,13 @@ class TReadWriteObj : public TarxMain {
   int outputFailure_ = 0;
   // Records errno when it tells of such a failure.
   void NoteOutputErrno(int err);
+  // Limits of the output (0: none): the bytes of one entry and of the whole
+  // run. CountOutput adds n bytes about to be written to both counts and
+  // raises 25264 instead when that would pass a limit.
+  uint64_t maxEntryBytes_ = 0, maxRunBytes_ = 0;
+  uint64_t runBytes_ = 0;
+  bool sizeLimitHit_ = false;
+  void CountOutput(size_t n);
 };
 
 class TZipCommon : public TReadWriteObj {
@@ -356,6 +364,16 @@ class TUnBase : public TZipCommon {
   // The errno of a write of our own that failed (ENOSPC, EDQUOT, EFBIG,
   // EIO): the output, not the archive, is at fault. 0 when none failed.
   int OutputFailure() const { return outputFailure_; }
+  // Limits of a run's output (0: none): no entry grows past maxEntry bytes
+  // and the run writes no more than maxTotal bytes in all, whatever the
+  // headers say. The sizes the archive declares are held against them before
+  // an entry is written. A run that meets a limit ends with 25264 and the
+  // entry's output removed; SizeLimitHit() then answers true.
+  void SetSizeLimits(uint64_t maxEntry, uint64_t maxTotal) {
+    maxEntryBytes_ = maxEntry;
+    maxRunBytes_ = maxTotal;
+  }
+  bool SizeLimitHit() const { return sizeLimitHit_; }
 
  protected:
   virtual void ExtractIt() {}
@@ -385,6 +403,8 @@ class TUnBase : public TZipCommon {
   void ProgressUpdate(uint64_t doneOfEntry, uint64_t entrySize, uint64_t doneOfArchive);
   void ProgressAfterBlock();  // from bytesWritten_ and the archive bytes consumed
   void SkipEntryProgress(uint64_t packedSize);
+  // Counts a chosen entry's declared sizes (the run's totals); BeginFile
+  // refuses to begin any entry once they pass the size limits.
   void AddToTotals(uint64_t packed, uint64_t unpacked, uint32_t dosDateTime);
   // Multi-volume sets.
   bool AskNextVolume(std::string& name);
@@ -400,6 +420,7 @@ class TUnBase : public TZipCommon {
   uint32_t maxDosDate_ = 0;  // newest entry date (daMaxFileDate)
   int progressByFile_ = 0, progressByArchive_ = 0;
   int filesExtracted_ = 0;
+  bool declaredTooLarge_ = false;  // the declared sizes pass the size limits
 };
 
 }  // namespace velmaris

@@ -67,8 +67,8 @@ int TUnRAR::OnCallback(unsigned int msg, LPARAM p1, LPARAM p2) {
     case UCM_PROCESSDATA: {
       if (cancel_) return -1;
       if (p2 > 0) {
+        CountOutput(size_t(p2));  // past a size limit: raised through the callback
         crc_ = Crc32Update(crc_, reinterpret_cast<const uint8_t*>(p1), size_t(p2));
-        bytesWritten_ += uint64_t(p2);
         ProgressAfterBlock();
       }
       return cancel_ ? -1 : 1;
@@ -243,6 +243,7 @@ TUnRAR::EntryResult TUnRAR::ExtractEntry(const RARHeaderDataEx& hd, const std::s
     Skip();
     return EntryResult::kDone;
   }
+  AddToTotals(packed, unpacked, hd.FileTime);
   bool exists = false;
   if (!BeginFile(out, hd.FileTime, exists)) {
     cancel_ = true;

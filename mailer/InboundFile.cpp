@@ -13,24 +13,6 @@
 
 namespace velmaris {
 
-namespace {
-
-// "BASE.NNNN.EXT" (four hexadecimal digits); where that would still be one
-// of the tosser's names (an extension ".Transmission", a leading ".Unpack"),
-// the number goes last and a leading "." becomes "_".
-std::string NumberedName(const std::string& name, unsigned n) {
-  char number[8];
-  std::snprintf(number, sizeof number, "%04X", n);
-  const size_t dot = name.rfind('.');
-  std::string numbered = dot == std::string::npos
-                             ? name + "." + number
-                             : name.substr(0, dot) + "." + number + name.substr(dot);
-  if (!IsTosserOwnName(numbered)) return numbered;
-  return (name[0] == '.' ? "_" + name.substr(1) : name) + "." + number;
-}
-
-}  // namespace
-
 std::optional<std::string> SafeRemoteName(std::string_view offered) {
   if (offered.empty() || offered.size() > kMaxFileNameBytes) return std::nullopt;
   if (offered.find("..") != std::string_view::npos) return std::nullopt;
@@ -165,22 +147,14 @@ std::optional<std::string> TInboundFile::Finish() {
     notes_.push_back("RECV File " + name_ + " is short: " + std::to_string(pos_) + " of " +
                      std::to_string(size_) + " Bytes");
   }
-  for (unsigned n = 0; n < 0x10000; ++n) {
-    const std::string target = n == 0 ? name_ : NumberedName(name_, n);
-    if (IsTosserOwnName(target)) {
-      notes_.push_back("RECV File " + target + " is a name the tosser keeps for itself");
-      continue;
-    }
-    try {
-      if (!platform::FindNoCase(dir_, target) &&
-          platform::RenameNoReplace(temp_, platform::JoinPath(dir_, target))) {
-        platform::FsyncPath(dir_.empty() ? "." : dir_);
-        return target;
-      }
-    } catch (const platform::EFile&) {
-      break;
-    }
-    notes_.push_back("RECV File " + target + " already exists");
+  const std::string target =
+      RenameToFreeInboundName(temp_, dir_, name_, [this](const std::string& taken, bool own) {
+        notes_.push_back("RECV File " + taken +
+                         (own ? " is a name the tosser keeps for itself" : " already exists"));
+      });
+  if (!target.empty()) {
+    platform::FsyncPath(dir_.empty() ? "." : dir_);
+    return target;
   }
   notes_.push_back("RECV File " + name_ + " kept as " + platform::NameOf(temp_));
   return std::nullopt;

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "processing/Tosser.h"  // kInboundDiskReserve, RenameToFreeInboundName
 
 namespace velmaris {
 
@@ -40,8 +41,6 @@ constexpr size_t kMaxFileNameBytes = 255;
 // Largest size a remote may announce (the protocols' sizes are 32-bit).
 constexpr int64_t kMaxInboundSize = 0x7FFFFFFF;
 
-// Room the disk keeps free beside an incoming file.
-constexpr uint64_t kInboundDiskReserve = 1 << 20;
 // Longest name an incoming file may have: "<8 hex>.<8 hex>." and
 // ".Transmission" around it still make a file name of at most 255 bytes.
 constexpr size_t kMaxInboundName = 255 - 31;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "archive/Packer.h"
 #include "archive/PackerConfig.h"
+#include "archive/arxBase.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/Crc.h"
@@ -81,22 +83,32 @@ std::string MoveUnique(const std::string& from, const std::string& dir, const st
   return {};
 }
 
-// The damaged-packet name of a file that is free in its directory (numbered
-// when taken).
-std::string FreeDamagedName(const std::string& dir, const std::string& name) {
-  const std::string bad = DamagedPacketName(name);
-  const std::string stem = bad.substr(0, bad.size() - 4);
+// The name with its extension replaced by ext ("x.pkt", ".bad" gives
+// "x.bad"; "x" gives "x.bad").
+std::string AsideName(const std::string& name, const std::string& ext) {
+  const size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || dot == 0) return name + ext;
+  return name.substr(0, dot) + ext;
+}
+
+// The name a file is put aside under (its extension replaced by ext, see
+// AsideName) that is free in its directory (numbered when taken).
+std::string FreeDamagedName(const std::string& dir, const std::string& name,
+                            const std::string& ext = ".bad") {
+  const std::string bad = AsideName(name, ext);
+  const std::string stem = bad.substr(0, bad.size() - ext.size());
   for (int n = 0; n < 1000; ++n) {
-    const std::string target = n == 0 ? bad : stem + "-" + std::to_string(n) + ".bad";
+    const std::string target = n == 0 ? bad : stem + "-" + std::to_string(n) + ext;
     if (!platform::FileExists(dir + target) && !platform::DirExists(dir + target)) return target;
   }
   return bad;
 }
 
-// Renames a file inside its directory to the damaged-packet name. The new
-// name, or "" when it could not be renamed.
-std::string RenameDamaged(const std::string& dir, const std::string& name) {
-  const std::string target = FreeDamagedName(dir, name);
+// Renames a file inside its directory to the name it is put aside under.
+// The new name, or "" when it could not be renamed.
+std::string RenameDamaged(const std::string& dir, const std::string& name,
+                          const std::string& ext = ".bad") {
+  const std::string target = FreeDamagedName(dir, name, ext);
   try {
     if (platform::RenameNoReplace(dir + name, dir + target)) return target;
   } catch (const platform::EFile&) {
@@ -132,7 +144,49 @@ std::string MoveIntoInbound(const std::string& from, const std::string& inbound,
   return {};
 }
 
+// "BASE.NNNN.EXT" (four hexadecimal digits); where that would still be one
+// of the tosser's names (an extension ".Transmission", a leading ".Unpack"),
+// the number goes last and a leading "." becomes "_".
+std::string NumberedName(const std::string& name, unsigned n) {
+  char number[8];
+  std::snprintf(number, sizeof number, "%04X", n);
+  const size_t dot = name.rfind('.');
+  std::string numbered = dot == std::string::npos
+                             ? name + "." + number
+                             : name.substr(0, dot) + "." + number + name.substr(dot);
+  if (!IsTosserOwnName(numbered)) return numbered;
+  return (name[0] == '.' ? "_" + name.substr(1) : name) + "." + number;
+}
+
+// Reasons an integrated extractor gives that lie with our side (the output
+// or a missing library), not with the archive.
+bool OwnSideError(int code) {
+  return code == ecUnrarNotFound || code == ecOpenFile || code == ecCreateDir ||
+         code == ecWriteFile || code == ecCloseFile;
+}
+
 }  // namespace
+
+std::string RenameToFreeInboundName(
+    const std::string& from, const std::string& dir, const std::string& name,
+    const std::function<void(const std::string& name, bool own)>& passedOver) {
+  for (unsigned n = 0; n < 0x10000; ++n) {
+    const std::string target = n == 0 ? name : NumberedName(name, n);
+    if (IsTosserOwnName(target)) {
+      if (passedOver) passedOver(target, true);
+      continue;
+    }
+    try {
+      if (!platform::FindNoCase(dir, target) &&
+          platform::RenameNoReplace(from, platform::JoinPath(dir, target)))
+        return target;
+    } catch (const platform::EFile&) {
+      return {};
+    }
+    if (passedOver) passedOver(target, false);
+  }
+  return {};
+}
 
 uint32_t DupeKeyOf(const std::string& packedMessage) {
   return Crc32OfBuffer(packedMessage.data(), std::min(packedMessage.size(), kDupeKeyBytes));
@@ -151,14 +205,14 @@ std::string TossShortfall(const TTossCounters& c) {
       " bundles could not be unpacked and stay in the inbound");
   add(c.PacketsTooLarge, "a packet was too large and has been put aside",
       " packets were too large and have been put aside");
+  add(c.BundlesTooLarge, "a bundle was too large to unpack and has been put aside",
+      " bundles were too large to unpack and have been put aside");
+  add(c.NamesMovedAside, "a file under a name the tosser keeps for itself has been renamed",
+      " files under names the tosser keeps for itself have been renamed");
   return why;
 }
 
-std::string DamagedPacketName(const std::string& name) {
-  const size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || dot == 0) return name + ".bad";
-  return name.substr(0, dot) + ".bad";
-}
+std::string DamagedPacketName(const std::string& name) { return AsideName(name, ".bad"); }
 
 bool IsTosserOwnName(std::string_view name) {
   for (const char* own :
@@ -252,6 +306,7 @@ void TTosser::ShowCounters() {
 
 void TTosser::RunJob() {
   Begin();
+  MoveOwnNamesAside();
   ForceDirectoryPath(backupDir_);
   if (values_->ProcessTIC()) ProcessTicFiles();
   if (!platform::DirExists(backupDir_)) {
@@ -380,6 +435,46 @@ void TTosser::ClearBackups() {
     ::unlink((backupDir_ + entry.name).c_str());
 }
 
+// --- The tosser's own names -------------------------------------------------------------
+
+// A file (not a folder) under one of the tosser's own names came into the
+// inbound directory some other way than through the mailer (another
+// mailer, a copy by hand): it would stand where the tosser makes its
+// folders, so it is renamed as the mailer renames such a file. The
+// mailer's partial files stay, and so do the start directory's journals and
+// lock when the inbound directory is the start directory.
+void TTosser::MoveOwnNamesAside() {
+  struct stat in {};
+  struct stat start {};
+  const bool inStart = ::stat(inbound_.c_str(), &in) == 0 &&
+                       ::stat(setup_.Store->StartDirectory().c_str(), &start) == 0 &&
+                       in.st_dev == start.st_dev && in.st_ino == start.st_ino;
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(inbound_, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (!IsTosserOwnName(name) || platform::EndsWithNoCase(name, ".Transmission")) continue;
+    struct stat st {};
+    if (::stat((inbound_ + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+    if (inStart && (name == kImportJournalName || name == kExportJournalName ||
+                    name == platform::kStartLockName))
+      continue;
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    const std::string got = RenameToFreeInboundName(inbound_ + name, inbound_, name);
+    if (got.empty()) {
+      LogLine("File " + name +
+              " has a name the tosser keeps for itself and could not be renamed !");
+      continue;
+    }
+    ++counters_.NamesMovedAside;
+    LogLine("File " + name + " has a name the tosser keeps for itself: it has been renamed to " +
+            got + " .");
+  }
+}
+
 // --- Bundles ------------------------------------------------------------------------
 
 void TTosser::UnpackBundles() {
@@ -390,8 +485,11 @@ void TTosser::UnpackBundles() {
     const size_t dot = entry.name.find_last_of('.');
     if (dot == std::string::npos || dot == 0) continue;
     const std::string fate = entry.name.substr(dot + 1);
-    if (fate != "ok" && fate != "bad") continue;
-    FinishBundle(entry.name.substr(0, dot), unpacked + entry.name + "/", fate == "ok");
+    if (fate != "ok" && fate != "bad" && fate != "toobig") continue;
+    FinishBundle(entry.name.substr(0, dot), unpacked + entry.name + "/",
+                 fate == "ok"    ? BundleFate::Whole
+                 : fate == "bad" ? BundleFate::Damaged
+                                 : BundleFate::TooLarge);
   }
   for (const char* mask : kBundleMasks) {
     if (Aborted() || counters_.WriteFailed) break;
@@ -410,6 +508,20 @@ void TTosser::UnpackBundle(const std::string& name) {
     ++counters_.BundlesLeft;
     return;
   }
+  // Its files may take what the disk has free beyond the inbound's reserve;
+  // a disk without even that is full before the bundle: the bundle stays
+  // and the run stores nothing, as when the disk fills while unpacking.
+  uint64_t freeBytes = 0;
+  try {
+    freeBytes = setup_.FreeSpace ? setup_.FreeSpace(inbound_) : platform::FreeSpace(inbound_);
+  } catch (const platform::EFile&) {
+  }
+  if (freeBytes <= kInboundDiskReserve) {
+    Fail("Bundle " + name + " could not be unpacked: " + std::strerror(ENOSPC) +
+         "; it stays in Inbound .");
+    return;
+  }
+  const uint64_t room = freeBytes - kInboundDiskReserve;
   // The bundle is unpacked in a folder of its own (which also holds the copy
   // an external unpacker gets); its files then join the inbound directory
   // without replacing anything there.
@@ -433,6 +545,8 @@ void TTosser::UnpackBundle(const std::string& name) {
   }
   Status("Unpacking bundle " + name + " (" + packer->GetUnPack() + ") ...");
   TUnpackNotes notes;
+  notes.MaxEntrySize = kMaxPacketFileSize;
+  notes.MaxTotalSize = room;
   if (ok) {
     OnMain([&] {
       try {
@@ -452,48 +566,74 @@ void TTosser::UnpackBundle(const std::string& name) {
          "; it stays in Inbound .");
     return;
   }
+  if (!ok && notes.SizeLimitHit)
+    LogLine("Bundle " + name + " is larger than the room there is for it: " + std::to_string(room) +
+            " bytes free beyond the disk's reserve, at most " + std::to_string(kMaxPacketFileSize) +
+            " bytes for each file.");
+  const BundleFate fate = ok                   ? BundleFate::Whole
+                          : notes.SizeLimitHit ? BundleFate::TooLarge
+                                               : BundleFate::Damaged;
+  // An integrated extractor tells whether the bundle is at fault (damaged
+  // or lying headers, checksums that fail); an external unpacker that fails
+  // tells nothing, and a missing library is no fault of the bundle.
+  const bool integrated = packer->IntegratedKind() >= 0;
+  const bool bundleAtFault =
+      !ok &&
+      (notes.SizeLimitHit || (integrated && notes.LastError > 0 && !OwnSideError(notes.LastError)));
   int found = 0;
   for (const auto& entry : platform::ScanDir(outDir)) {
     struct stat st {};
     if (::lstat((outDir + entry.name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) ++found;
   }
-  // With nothing unpacked it stays for the next run. Otherwise its fate is
-  // decided by one rename of the folder, before any file joins the inbound:
-  // a run cut off after it finishes the same steps instead of unpacking the
-  // bundle again.
+  // Its fate is decided by one rename of the folder, before any file joins
+  // the inbound: a run cut off after it finishes the same steps instead of
+  // unpacking the bundle again.
   std::string ready;
   if (found > 0) {
-    ready = inbound_ + kUnpackedFolder + name + (ok ? ".ok" : ".bad") + "/";
+    const char* folderFate = fate == BundleFate::Whole     ? ".ok"
+                             : fate == BundleFate::Damaged ? ".bad"
+                                                           : ".toobig";
+    ready = inbound_ + kUnpackedFolder + name + folderFate + "/";
     std::error_code ec;
     std::filesystem::create_directories(inbound_ + kUnpackedFolder, ec);
     std::filesystem::remove_all(ready, ec);
     if (::rename(outDir.c_str(), ready.c_str()) != 0) ready.clear();
   }
-  // A bundle whose files cannot be handed on (the folder for them cannot be
-  // made) stays as one that could not be unpacked.
-  if (!ok || ready.empty()) LogLine("Bundle " + name + " could not be unpacked !");
+  // A bundle that gave nothing is decided by itself: an empty archive by an
+  // integrated extractor, or one at fault, leaves the inbound; otherwise (an
+  // external unpacker may have put its files elsewhere) it stays for the
+  // next run. So does a bundle whose files cannot be handed on (the folder
+  // for them cannot be made).
+  const bool decided = found > 0 ? !ready.empty() : (ok && integrated) || bundleAtFault;
+  if (!ok || !decided) LogLine("Bundle " + name + " could not be unpacked !");
   std::error_code ec;
   std::filesystem::remove_all(work, ec);
   if (ec || (copyFirst && platform::FileExists(temp)))
     LogLine("WARNING: Could not delete temporary file !");
-  if (!ready.empty())
-    FinishBundle(name, ready, ok);
+  if (decided)
+    FinishBundle(name, ready, fate);
   else
     ++counters_.BundlesLeft;
 }
 
 // The bundle leaves the inbound (to the backup when it was unpacked whole,
-// else renamed as a damaged packet is, since its sound files are tossed
-// now), then its files join the inbound. Each step can be repeated.
-void TTosser::FinishBundle(const std::string& name, const std::string& ready, bool whole) {
+// else renamed as a damaged packet is, or to "*.toobig", since its sound
+// files are tossed now), then its files (in ready, when it gave any) join
+// the inbound. Each step can be repeated.
+void TTosser::FinishBundle(const std::string& name, const std::string& ready, BundleFate fate) {
+  const bool whole = fate == BundleFate::Whole;
+  if (fate == BundleFate::TooLarge) ++counters_.BundlesTooLarge;
   std::string bad;
   if (platform::FileExists(inbound_ + name)) {
-    if (!whole) bad = RenameDamaged(inbound_, name);
+    if (!whole)
+      bad =
+          RenameDamaged(inbound_, name, fate == BundleFate::TooLarge ? kTooLargeBundleExt : ".bad");
     if (bad.empty()) MoveUnique(inbound_ + name, backupDir_, name);
   }
   int came = 0;
   bool allMoved = true;
-  for (const auto& entry : platform::ScanDir(ready)) {
+  const auto files = ready.empty() ? std::vector<platform::DirEntry>() : platform::ScanDir(ready);
+  for (const auto& entry : files) {
     struct stat st {};
     const std::string from = ready + entry.name;
     if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // links are no mail
@@ -507,7 +647,7 @@ void TTosser::FinishBundle(const std::string& name, const std::string& ready, bo
     if (got != entry.name)
       LogLine("File " + entry.name + " of bundle " + name + " has been renamed to " + got + " .");
   }
-  if (allMoved) {
+  if (allMoved && !ready.empty()) {
     std::error_code ec;
     std::filesystem::remove_all(ready, ec);
   }

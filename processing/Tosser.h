@@ -38,10 +38,19 @@
 //   messages) has its messages before the damage placed and is renamed to
 //   "*.bad" in the inbound directory with the commit, so it is neither
 //   tossed twice nor lost;
+// - a bundle is unpacked only into the room the disk has beyond the
+//   inbound's reserve, and no file of it grows larger than a packet may be:
+//   one whose declared or written sizes pass these limits is put aside as
+//   "*.toobig" (its files that came out whole are tossed);
 // - a bundle whose unpacking fails on a write of our own (disk full, the
 //   file-size limit, an I/O error) keeps its name, what it gave is dropped
-//   and the run fails as a failed area write does; only refused or corrupt
-//   entries put a bundle aside as "*.bad" (its sound files are tossed);
+//   and the run fails as a failed area write does; so does every bundle when
+//   the disk has not even the reserve free. Refused or corrupt entries put a
+//   bundle aside as "*.bad" (its sound files are tossed), also when none of
+//   its entries is sound; only a missing unpacker keeps it for the next run;
+// - a file in the inbound under a name the tosser keeps for itself
+//   ("Backup", ".Unpack", ...) that did not come through the mailer is
+//   renamed as the mailer renames such a received file ("Backup.0001");
 // - a run aborted inside a packet writes the packet's unread rest as a new
 //   packet into the inbound directory;
 // - BAD and DUPES are created when missing, so no message is dropped unless
@@ -147,6 +156,8 @@ struct TTosserSetup {
   TImportView* View = nullptr;
   TImportFilters* Filters = nullptr;
   TAreaListReceiver* AreaLists = nullptr;
+  // The free space of a directory; null: platform::FreeSpace.
+  std::function<uint64_t(const std::string& dir)> FreeSpace;
 };
 
 // The counters of one run.
@@ -164,6 +175,8 @@ struct TTossCounters {
   int DamagedPackets = 0;   // renamed to "*.bad"
   int BundlesLeft = 0;      // bundles that stay in the inbound unread
   int PacketsTooLarge = 0;  // larger than a packet may be: put aside as "*.bad"
+  int BundlesTooLarge = 0;  // larger than the room for them: put aside as "*.toobig"
+  int NamesMovedAside = 0;  // files under the tosser's own names, renamed
   bool Aborted = false;
   bool WriteFailed = false;  // the run's writes failed and were undone
   bool Failed = false;       // the run stopped on an error before the packets
@@ -180,6 +193,13 @@ inline constexpr const char* kTosserReportTitle = "The Velmaris 95 Import Proces
 // The bundle masks, Monday first.
 inline constexpr const char* kBundleMasks[] = {"*.mo?", "*.tu?", "*.we?", "*.th?",
                                                "*.fr?", "*.sa?", "*.su?"};
+
+// Room the disk of the inbound directory keeps free: the mailer receives
+// no file into it and the tosser unpacks no bundle into it.
+inline constexpr uint64_t kInboundDiskReserve = 1 << 20;
+// What a bundle too large to unpack is renamed to, in place of its
+// extension ("x.mo0" gives "x.toobig").
+inline constexpr const char* kTooLargeBundleExt = ".toobig";
 
 // Whether a call has left mail in the inbound directory that no toss has
 // taken up yet: the mailer sets it for every file it receives; every toss
@@ -205,6 +225,17 @@ std::string TossShortfall(const TTossCounters& counters);
 // journals, the start directory's lock and the mailer's "*.Transmission"
 // files. A received file never takes one of them.
 bool IsTosserOwnName(std::string_view name);
+
+// Renames the file `from` into dir under name or, when that is taken (in any
+// case) or is one of the tosser's own names, under the first free of
+// "BASE.0001.EXT", "BASE.0002.EXT", ... (four hexadecimal digits; where that
+// would still be an own name, the number goes last and a leading "." becomes
+// "_"). Never replaces anything. passedOver hears of every name passed over
+// and whether it was an own name. The name it got; "" when it could not be
+// renamed.
+std::string RenameToFreeInboundName(
+    const std::string& from, const std::string& dir, const std::string& name,
+    const std::function<void(const std::string& name, bool own)>& passedOver = {});
 
 class TTosser : public TJob {
  public:
@@ -243,8 +274,10 @@ class TTosser : public TJob {
   void ProcessTic(const std::string& name);
   void ClearBackups();
   void UnpackBundles();
+  enum class BundleFate { Whole, Damaged, TooLarge };
+  void MoveOwnNamesAside();
   void UnpackBundle(const std::string& name);
-  void FinishBundle(const std::string& name, const std::string& ready, bool whole);
+  void FinishBundle(const std::string& name, const std::string& ready, BundleFate fate);
   void TossPackets();
   bool TossPacket(const std::string& name);
   void PlaceMessage(TMailPacket& packet, const std::string& image);

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <tuple>
 
 #include "core/Mail.h"
 #include "processing/PacketHeader.h"
@@ -59,6 +61,23 @@ inline std::unique_ptr<TMail> MailOfImage(const std::string& image, const std::s
   h.ToName = to;
   h.BodyLength = static_cast<uint32_t>(image.size());
   return std::make_unique<TMail>(image, h);
+}
+
+// A ZIP made by zip with what its headers say of every entry changed, in
+// the local and the central header alike: the unpacked size (when usize is
+// given) and, with badCrc, the CRC-32 (its lowest bit flipped).
+inline std::string LyingZip(std::string zip, std::optional<uint32_t> usize, bool badCrc) {
+  auto put32 = [&zip](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) zip[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  for (const auto& [sig, crcAt, sizeAt] : {std::tuple{std::string("PK\x03\x04"), 14, 22},
+                                           std::tuple{std::string("PK\x01\x02"), 16, 24}}) {
+    for (size_t at = zip.find(sig); at != std::string::npos; at = zip.find(sig, at + 4)) {
+      if (usize) put32(at + sizeAt, *usize);
+      if (badCrc) zip[at + crcAt] = static_cast<char>(zip[at + crcAt] ^ 1);
+    }
+  }
+  return zip;
 }
 
 }  // namespace velmaris::test

@@ -166,6 +166,7 @@ class TosserFixture : public ::testing::Test {
     setup.Dupes = &dupes;
     setup.View = &view;
     setup.Filters = filters;
+    setup.FreeSpace = freeSpace;
     TTosser tosser(setup);
     current = &tosser;
     if (prepare) prepare(tosser);
@@ -231,6 +232,7 @@ class TosserFixture : public ::testing::Test {
   std::vector<std::string> log;  // the last run's log without time stamps
   TTosser* current = nullptr;
   TImportFilters* filters = nullptr;  // handed to every run
+  std::function<uint64_t(const std::string&)> freeSpace;  // handed to every run
 };
 
 }  // namespace velmaris::test

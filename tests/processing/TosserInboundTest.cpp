@@ -5,11 +5,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 #include <tuple>
 
 #include "TosserFixtures.h"
 #include "archive/Packer.h"
 #include "core/Crc.h"
+#include "core/RunJournal.h"
+#include "platform/InstanceGuard.h"
 #include "processing/TicFile.h"
 
 namespace velmaris::test {
@@ -295,6 +299,222 @@ TEST_F(TosserInboundTest, BundleSetAsideByACutOffRunIsFinishedNotUnpackedAgain) 
     EXPECT_FALSE(platform::DirExists(ready));
     EXPECT_EQ(InboundNames(),
               whole ? std::vector<std::string>{} : std::vector<std::string>{"0000feed.bad"});
+  }
+}
+
+// A ZIP bundle made by zip of the named files (written first), with or
+// without compression.
+std::string ZipOf(const std::string& scratch,
+                  const std::vector<std::pair<std::string, std::string>>& files,
+                  bool store = false) {
+  RunShell("rm -rf '" + scratch + "'");
+  platform::MakeDirs(scratch);
+  std::string names;
+  for (const auto& [name, bytes] : files) {
+    platform::WriteFileAtomic(scratch + name, bytes);
+    names += " " + name;
+  }
+  EXPECT_EQ(RunShell("cd '" + scratch + "' && zip -j -q " + (store ? "-0 " : "") + "b.zip" + names),
+            0);
+  return platform::ReadFile(scratch + "b.zip");
+}
+
+// A bundle that would fill the disk (or hold a file larger than a packet
+// may be) is put aside beside the mail that came with it, which is stored;
+// only a disk already full stops the run, and the bundle waits for room.
+TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomArePutAsideBesideGoodMail) {
+  // One message of 1 MiB: a deflated bundle of a few KiB.
+  const std::string big =
+      PacketFrom({EchoMessage("ECHO", "big", "All", std::string(1 << 20, 'a'))});
+  constexpr uint64_t kKiB = 1024;
+  struct Case {
+    const char* what;
+    bool store;
+    std::optional<uint32_t> declared;  // the unpacked size its headers claim
+    uint64_t room;                     // free beyond the disk's reserve
+    std::vector<std::string> left;     // in the inbound after the run
+    size_t stored;                     // messages in ECHO
+    int tooLarge;
+    bool failed;
+  } cases[] = {
+      {"a bomb: a few KiB that unpack to 1 MiB, 300 KiB free",
+       false,
+       {},
+       300 * kKiB,
+       {"0000b0b0.toobig"},
+       1,
+       1,
+       false},
+      {"a stored entry that declares 1000 bytes and gives 1 MiB",
+       true,
+       1000,
+       300 * kKiB,
+       {"0000b0b0.toobig"},
+       1,
+       1,
+       false},
+      {"an entry that declares more than a packet may have",
+       false,
+       0x7FFFFFFF,
+       64ull << 30,
+       {"0000b0b0.toobig"},
+       1,
+       1,
+       false},
+      {"the disk without even its reserve free",
+       false,
+       {},
+       0,
+       {"0000b0b0.mo0", "GOOD.pkt"},
+       0,
+       0,
+       true},
+      {"a bundle that fits", false, {}, 2048 * kKiB, {}, 2, 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    AddEcho("ECHO");
+    const std::string zip =
+        LyingZip(ZipOf(dir / "scratch/", {{"BIG.pkt", big}}, c.store), c.declared, false);
+    Drop("0000b0b0.mo0", zip);
+    Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "good")}));
+    int asked = 0;
+    freeSpace = [&](const std::string& d) {
+      EXPECT_EQ(d, Inbound());
+      ++asked;
+      return kInboundDiskReserve + c.room;
+    };
+    const TTossCounters first = Toss();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(first.WriteFailed, c.failed);
+    EXPECT_EQ(first.BundlesTooLarge, c.tooLarge);
+    EXPECT_EQ(InboundNames(), c.left);
+    EXPECT_EQ(Mails("ECHO").size(), c.stored);
+    EXPECT_FALSE(platform::DirExists(Inbound() + ".Unpack"));
+    EXPECT_TRUE(NamesIn(Inbound() + ".Unpacked/").empty());
+    if (c.tooLarge) {
+      EXPECT_EQ(platform::ReadFile(Inbound() + c.left[0]), zip);
+      EXPECT_TRUE(LoggedPart("Bundle 0000b0b0.mo0 is larger than the room there is for it: " +
+                             std::to_string(c.room) + " bytes free beyond the disk's reserve"));
+      EXPECT_TRUE(
+          Logged("0 files of bundle 0000b0b0.mo0 are tossed; the bundle has been renamed "
+                 "to 0000b0b0.toobig ."));
+      EXPECT_EQ(TossShortfall(first), "a bundle was too large to unpack and has been put aside");
+    }
+    if (c.failed) {
+      EXPECT_EQ(first.Error,
+                "Bundle 0000b0b0.mo0 could not be unpacked: No space left on device; "
+                "it stays in Inbound .");
+      freeSpace = [](const std::string&) { return kInboundDiskReserve + (64ull << 30); };
+    }
+    // The next run has nothing left to fail on.
+    const TTossCounters next = Toss();
+    EXPECT_EQ(TossShortfall(next), "");
+    EXPECT_EQ(Mails("ECHO").size(), c.failed ? 2u : c.stored);
+    EXPECT_EQ(Mails("DUPES").size(), 0u);
+  }
+}
+
+// A bundle none of whose entries is sound is put aside once, as one with a
+// single bad entry is; it never comes back to fail every run.
+TEST_F(TosserInboundTest, BundlesWithoutASoundEntryArePutAsideOnce) {
+  const std::string one = PacketFrom({EchoMessage("ECHO", "one")});
+  const std::string two = PacketFrom({EchoMessage("ECHO", "two", "All", std::string(5000, 'b'))});
+  const std::string scratch = dir / "scratch/";
+  struct Case {
+    const char* what;
+    std::function<std::string()> bundle;
+    const char* logged;
+  } cases[] = {
+      {"every CRC fails",
+       [&] {
+         return LyingZip(ZipOf(scratch, {{"ONE.pkt", one}, {"TWO.pkt", two}}), {}, true);
+       },
+       "Bundle 0000dead.mo0: ONE.pkt: File fails CRC check"},
+      {"a damaged header", [] { return std::string("PK\x03\x04", 4) + std::string(300, '\xEE'); },
+       "0000dead.mo0: Bad file header"},
+      {"sizes that lie",
+       [&] {
+         return LyingZip(ZipOf(scratch, {{"ONE.pkt", one}, {"TWO.pkt", two}}), 40, false);
+       },
+       "Bundle 0000dead.mo0: ONE.pkt: Bad block"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    AddEcho("ECHO");
+    const std::string bundle = c.bundle();
+    Drop("0000dead.mo0", bundle);
+    Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "good")}));
+    for (int run = 1; run <= 2; ++run) {
+      SCOPED_TRACE(run);
+      const TTossCounters counters = Toss();
+      EXPECT_EQ(TossShortfall(counters), "");
+      EXPECT_EQ(counters.BundlesLeft, 0);
+      EXPECT_EQ(LoggedPart(c.logged), run == 1);
+      EXPECT_EQ(Logged("Bundle 0000dead.mo0 could not be unpacked !"), run == 1);
+      EXPECT_EQ(Logged("0 files of bundle 0000dead.mo0 are tossed; the bundle has been renamed to "
+                       "0000dead.bad ."),
+                run == 1);
+      EXPECT_EQ(InboundNames(), std::vector<std::string>{"0000dead.bad"});
+      ASSERT_EQ(Mails("ECHO").size(), 1u);
+      EXPECT_EQ(Mails("ECHO")[0].subject, "good");
+    }
+    EXPECT_EQ(platform::ReadFile(Inbound() + "0000dead.bad"), bundle);
+  }
+}
+
+// A file under one of the tosser's own names that came some other way than
+// through the mailer is renamed as the mailer would have named it, and the
+// run goes on; the mailer's partial files stay.
+TEST_F(TosserInboundTest, FilesUnderTheTossersOwnNamesAreMovedAside) {
+  using Moves = std::vector<std::pair<std::string, std::string>>;  // from, to
+  struct Case {
+    const char* what;
+    Moves moves;
+    std::vector<std::string> untouched;
+  } cases[] = {
+      {"a file named Backup", {{"Backup", "Backup.0001"}}, {}},
+      {"Backup with its first free name taken", {{"Backup", "Backup.0002"}}, {"Backup.0001"}},
+      {"the unpacking folders as files",
+       {{".Unpack", ".0001.Unpack"}, {".Unpacked", ".0001.Unpacked"}},
+       {}},
+      {"the journals and the lock outside the start directory",
+       {{kImportJournalName, "Velmaris.Import.0001.Journal"},
+        {platform::kStartLockName, "Velmaris.0001.lock"}},
+       {}},
+      {"a partial file of the mailer", {}, {"5f000000.00000010.x.pkt.Transmission"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    AddEcho("ECHO");
+    RunShell("rm -rf '" + Backup() + "'");
+    for (const auto& [from, to] : c.moves) Drop(from, "not the tosser's: " + from);
+    for (const auto& name : c.untouched) Drop(name, "not the tosser's: " + name);
+    Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "good")}));
+    ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -j -q 0000feed.mo0 GOOD.pkt && rm GOOD.pkt"),
+              0);
+    Drop("MORE.pkt", PacketFrom({EchoMessage("ECHO", "more")}));
+    const TTossCounters counters = Toss();
+    EXPECT_FALSE(counters.Failed);
+    EXPECT_EQ(counters.NamesMovedAside, static_cast<int>(c.moves.size()));
+    EXPECT_EQ(TossShortfall(counters).empty(), c.moves.empty());
+    std::vector<std::string> left = c.untouched;
+    for (const auto& [from, to] : c.moves) {
+      left.push_back(to);
+      EXPECT_EQ(platform::ReadFile(Inbound() + to), "not the tosser's: " + from);
+      EXPECT_TRUE(Logged("File " + from +
+                         " has a name the tosser keeps for itself: it has been "
+                         "renamed to " +
+                         to + " ."));
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(InboundNames(), left);
+    EXPECT_EQ(Mails("ECHO").size(), 2u);
+    EXPECT_EQ(NamesIn(Backup()),
+              (std::vector<std::string>{"0000feed.mo0", "GOOD.pkt", "MORE.pkt"}));
   }
 }
 

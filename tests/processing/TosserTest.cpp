@@ -252,6 +252,10 @@ TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
       {"a file-size limit while a RAR bundle is unpacked", [](TArea&) { LimitFileSize(4096); },
        [](TArea&) { LimitFileSize(RLIM_INFINITY); }, false, "rar",
        "Bundle 0000feed.mo0 could not be unpacked: File too large"},
+      {"a disk without room beyond its reserve before a bundle",
+       [this](TArea&) { freeSpace = [](const std::string&) { return kInboundDiskReserve; }; },
+       [this](TArea&) { freeSpace = nullptr; }, false, "zip",
+       "Bundle 0000feed.mo0 could not be unpacked: No space left on device"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

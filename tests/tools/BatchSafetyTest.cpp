@@ -313,12 +313,33 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
        "a packet was too large and has been put aside",
        "Packet 0000b1c0.pkt is too large: The packet file is larger than the 256 MB a packet may "
        "have. It has been renamed to 0000b1c0.bad ."},
-      {"a bundle whose files have no folder to wait in",
+      // The run's own messages come as a bundle here.
+      {"a file where the folder of unpacked files belongs",
        [&] { platform::WriteFileAtomic(Inbound() + ".Unpacked", "not a folder"); },
-       {".Unpacked", "00000102.mo2"},  // the run's own messages come as this bundle
-       "a bundle could not be unpacked and stays in the inbound",
-       "Bundle 00000102.mo2 could not be unpacked !",
-       0},
+       {".0001.Unpacked"},
+       "a file under a name the tosser keeps for itself has been renamed",
+       "File .Unpacked has a name the tosser keeps for itself: it has been renamed to "
+       ".0001.Unpacked ."},
+      {"a file where the backup folder belongs",
+       [&] {
+         ASSERT_EQ(RunShell("rm -rf " + ShellQuote(Inbound() + "Backup")), 0);
+         platform::WriteFileAtomic(Inbound() + "Backup", "not a folder");
+       },
+       {"Backup.0001"},
+       "a file under a name the tosser keeps for itself has been renamed",
+       "File Backup has a name the tosser keeps for itself: it has been renamed to Backup.0001 ."},
+      {"a bundle that declares a file larger than a packet may be",
+       [&] {
+         platform::WriteFileAtomic(dir_ / "BIG.pkt", Packet({Echo("BIG.ECHO", 1)}));
+         ASSERT_EQ(RunShell("cd " + ShellQuote(dir_.Path()) + " && zip -q big.zip BIG.pkt"), 0);
+         platform::WriteFileAtomic(
+             Inbound() + "0000b0b0.tu1",
+             LyingZip(platform::ReadFile(dir_ / "big.zip"), 0x7FFFFFFF, false));
+       },
+       {"0000b0b0.toobig"},
+       "a bundle was too large to unpack and has been put aside",
+       "0 files of bundle 0000b0b0.tu1 are tossed; the bundle has been renamed to "
+       "0000b0b0.toobig ."},
   };
   int n = 0;
   size_t stored = 0;
@@ -339,6 +360,30 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
     stored += static_cast<size_t>(c.stored);
     EXPECT_EQ(StoredSubjects().size(), stored);  // the rest is stored
   }
+}
+
+// A bundle whose every entry fails its CRC is put aside once; it never
+// makes a later import fail.
+TEST_F(BatchSafetyTest, ABundleWithoutASoundEntryIsPutAsideOnce) {
+  DropCorpus(10, 1);
+  platform::WriteFileAtomic(dir_ / "A.pkt", Packet({Echo("BAD.ECHO", 50)}));
+  platform::WriteFileAtomic(dir_ / "B.pkt", Packet({Echo("BAD.ECHO", 51)}));
+  ASSERT_EQ(RunShell("cd " + ShellQuote(dir_.Path()) + " && zip -q bad.zip A.pkt B.pkt"), 0);
+  platform::WriteFileAtomic(Inbound() + "0000dead.mo0",
+                            LyingZip(platform::ReadFile(dir_ / "bad.zip"), {}, true));
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    std::string out, err;
+    EXPECT_EQ(Batch("import", &out, &err), 0) << err;
+    EXPECT_EQ(out.find("0000dead.mo0: B.pkt: File fails CRC check") != std::string::npos, run == 1)
+        << out;
+    EXPECT_EQ(out.find("the bundle has been renamed to 0000dead.bad .") != std::string::npos,
+              run == 1);
+    std::vector<std::string> left;
+    for (const auto& e : platform::ScanDir(Inbound(), "*", true, false)) left.push_back(e.name);
+    EXPECT_EQ(left, std::vector<std::string>{"0000dead.bad"});
+  }
+  EXPECT_EQ(StoredSubjects().size(), 10u);
 }
 
 TEST_F(BatchSafetyTest, WhatTheExportLeavesWaitingIsANonZeroExit) {
