@@ -561,7 +561,10 @@ bool TTosser::TossPacket(const std::string& name) {
     if (status == psDamagedHeader || status == psUnknownType) {
       const std::string bad = RenameDamaged(inbound_, name);
       ++counters_.DamagedPackets;
-      if (!bad.empty()) LogLine("Packet " + name + " has been renamed to " + bad + " .");
+      if (!bad.empty()) {
+        LogLine("Packet " + name + " has been renamed to " + bad + " .");
+        return true;  // put aside: nothing is left in the inbound
+      }
     }
     return false;
   }
@@ -587,6 +590,12 @@ bool TTosser::TossPacket(const std::string& name) {
     ++count;
   }
   LogLine(std::to_string(count) + " messages from " + name);
+  for (const TSkippedMail& skipped : packet.GetSkippedMails()) {
+    expected += skipped.Size;
+    LogLine("Message " + std::to_string(skipped.Number) + " of packet " + name + " (offset " +
+            std::to_string(skipped.Offset) + ", " + std::to_string(skipped.Size) +
+            " bytes) is larger than a message may be and has been skipped.");
+  }
   ShowCounters();
 
   const uint64_t bodyLeft = packet.GetPacketSize() - kPacketHeaderSize - packet.GetReadPosition();
@@ -651,7 +660,7 @@ bool TTosser::TossPacket(const std::string& name) {
     const std::string text = warning;
     OnMain([&] { platform::GetPrompter().Warn(Utf8(text)); });
   }
-  return false;
+  return true;  // renamed with the run's commit, not left in the inbound
 }
 
 // --- Placing one message --------------------------------------------------------------
