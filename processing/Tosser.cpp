@@ -806,6 +806,8 @@ void TTosser::CheckAreaList(TMail& mail, TArea& target) {
                              "for uplink \"" +
                              link->Name + "\".  " + std::to_string(added) +
                              " new areas have been  registered.";
+    // Also in the log: a run without a window (the batch) shows no box.
+    LogLine(text);
     OnMain([&] { platform::GetPrompter().Inform(Utf8(text)); });
     return;
   }

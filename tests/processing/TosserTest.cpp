@@ -494,6 +494,9 @@ TEST_F(TosserTest, FiltersAndAreaListRepliesJoinThroughTheirHooks) {
             "registered.");
   std::vector<std::string> lines = tosser.Log();
   for (auto& line : lines) line = line.substr(line.find("  ") + 2);
+  // The import log has what the boxes said.
+  for (const auto& q : questions)
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), q.text), 1) << q.text;
   const std::vector<std::string> tail(lines.end() - 6, lines.end());
   EXPECT_EQ(tail, (std::vector<std::string>{"5 messages from 1 packets imported.",
                                             "Filter \"Spam\": 3 matches",
