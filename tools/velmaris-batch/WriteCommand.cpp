@@ -127,8 +127,9 @@ int WriteCommand(BatchContext& ctx) {
 
 BatchCommand cmd("write",
                  "write AREA --from NAME --to NAME --subject S [--dest ADDR] [--text-file F]\n"
-                 "      (names, subject and text in CP1251, the ANSI code page of the settings;\n"
-                 "      F holds at most 1600000 characters, a line break counting as one)",
+                 "      (names, subject and text in CP1251, the ANSI code page unless the\n"
+                 "      settings choose CP1252; F holds at most 1600000 characters, a line\n"
+                 "      break counting as one)",
                  WriteCommand);
 
 }  // namespace
