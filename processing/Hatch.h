@@ -18,8 +18,8 @@
 // takes (kMaxTicFileSize); a longer description is refused. Size and CRC
 // come from one read of the file; a file whose size, time stamp or identity
 // is not the same after the read as before it changed while it was read and
-// is not announced. The TIC file gets a new serial name,
-// created exclusively, so it never replaces another file. The file and the
+// is not announced. The TIC file gets a new serial name, created
+// exclusively, so it never replaces another file. The file and the
 // TIC file are listed in the flow file in one write: both or neither; a
 // hatch that fails leaves no TIC file behind.
 #pragma once

@@ -594,7 +594,8 @@ bool TTosser::TossPacket(const std::string& name) {
     expected += skipped.Size;
     LogLine("Message " + std::to_string(skipped.Number) + " of packet " + name + " (offset " +
             std::to_string(skipped.Offset) + ", " + std::to_string(skipped.Size) +
-            " bytes) is larger than a message may be and has been skipped.");
+            " bytes) is larger than the " + std::to_string(kMaxPackedMessageSize >> 20) +
+            " MB a message may have and has been skipped.");
   }
   ShowCounters();
 

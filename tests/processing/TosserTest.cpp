@@ -407,9 +407,10 @@ TEST_F(TosserTest, AMessageTooLargeToStoreIsSkippedAndTheRestTossed) {
     EXPECT_EQ(mails[1].subject, "after");
     EXPECT_EQ(c.DamagedPackets, 0);
     EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"0000abcd.pkt"});
-    EXPECT_TRUE(Logged("Message 2 of packet 0000abcd.pkt (offset " +
-                       std::to_string(58 + good1.size()) + ", " + std::to_string(big.size()) +
-                       " bytes) is larger than a message may be and has been skipped."));
+    EXPECT_TRUE(
+        Logged("Message 2 of packet 0000abcd.pkt (offset " + std::to_string(58 + good1.size()) +
+               ", " + std::to_string(big.size()) +
+               " bytes) is larger than the 64 MB a message may have and has been skipped."));
     EXPECT_FALSE(LoggedPart("WARINIG!"));
     EXPECT_FALSE(LoggedPart("left in Inbound"));
   }

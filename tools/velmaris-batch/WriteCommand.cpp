@@ -3,8 +3,9 @@
 // area. Names, subject and text file are in the ANSI code page (CP1251
 // unless the settings choose CP1252), one byte a character; the text's lines
 // end in CR, LF or CR LF. The text holds at most as many characters as the
-// editor does, a line break counting as one. A missing area is first created as an echomail area,
-// as the configuration store adds one; the configuration is saved.
+// editor does, a line break counting as one. A missing area is first
+// created as an echomail area, as the configuration store adds one; the
+// configuration is saved.
 //
 // As the editor: the sender's address is the area's uplink's own address
 // (else the first uplink's), the origin the first origin line of the area's
