@@ -484,6 +484,15 @@ void TArea::FinishIndexUse(bool write) {
   indexChanged_ = false;
 }
 
+bool TArea::WriteIndexNow() {
+  std::lock_guard guard(indexMutex_);
+  if (!indexLoaded_ || !indexChanged_) return true;
+  if (!IndexDamage.empty() || !base_->WriteIndex(headers_, static_cast<size_t>(std::max(Count, 0))))
+    return false;
+  indexChanged_ = false;
+  return true;
+}
+
 void TArea::RecountFlags() {
   std::lock_guard guard(indexMutex_);
   if (indexLoaded_) return;

@@ -10,6 +10,7 @@
 //           loaded -> changed [SetHeader, ChangeHeaderFlags, PurgeDeleted,
 //                              RemoveHeader, MarkIndexChanged]
 //           changed -> written, unloaded [last CloseIndex]
+//           changed -> loaded [WriteIndexNow]
 //           loaded(n) -> unloaded without writing [last ReleaseIndex]
 //   lock:   free -> shared(1) -> shared(n) [Lock(false)] -> free [last Unlock]
 //           free -> exclusive [Lock(true)] -> free [Unlock]
@@ -218,6 +219,10 @@ class TArea : public TObject {
   // Like CloseIndex, but the last release frees the index without writing
   // it, for jobs that found nothing to do.
   void ReleaseIndex();
+  // Writes a loaded index that changed at once and keeps it loaded, for a
+  // writer whose close need not be the last (an open message list holds
+  // another use). False when the write failed; the index stays changed.
+  bool WriteIndexNow();
   // Counts the flags of an area whose index is not loaded from its file
   // (import marks applied to the copy only); a loaded area keeps its
   // counters.

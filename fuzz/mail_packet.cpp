@@ -1,7 +1,8 @@
 // Inbound packets from arbitrary bytes: the whole file is read message by
 // message with every kludge looked at, then again after a rewind. Nothing
 // may be read outside the bytes, and the second pass must give the same
-// messages as the first.
+// messages as the first. The last byte lowers the largest message read, so
+// that messages are also passed over as too large.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TMailPacket packet = TMailPacket::FromBytes(bytes, "fuzz.pkt");
   packet.SetShowDamageBox(false);
   if (packet.GetStatus() != psReady) return 0;
+  packet.SetMaxMessageSize(64 + static_cast<size_t>(data[size - 1]) * 4);
   (void)packet.GetHeader().OrigAddress();
   (void)packet.GetHeader().PasswordText();
 
@@ -33,6 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     first.push_back(*mail);
   }
   if (packet.GetReadPosition() + kPacketHeaderSize > bytes.size()) std::abort();
+  const std::vector<TSkippedMail> skipped = packet.GetSkippedMails();
+  for (const TSkippedMail& s : skipped) {
+    if (s.Offset + s.Size > bytes.size()) std::abort();
+    consumed += s.Size;
+  }
+  if (consumed > bytes.size()) std::abort();
 
   packet.Rewind();
   size_t i = 0;
@@ -41,5 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ++i;
   }
   if (i != first.size()) std::abort();
+  if (packet.GetSkippedMails().size() != skipped.size()) std::abort();
   return 0;
 }

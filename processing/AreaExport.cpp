@@ -58,10 +58,13 @@ void JournalPacket(TOutPacket& packet, const TAreaExportOptions& options, const 
 }
 
 // Closes the index with the messages marked Sent; the journal's packet is
-// done once the index is safely written.
+// done once the index is safely written. The index is written now even when
+// an open message list keeps it loaded after this close.
 void CloseExported(TArea& area, const TAreaExportOptions& options) {
+  const bool failed = !area.WriteIndexNow();
   area.CloseIndex();
-  if (area.IsIndexChanged()) {
+  // The last close tries once more; a held index stays changed.
+  if (failed && area.IsIndexChanged()) {
     Tell(options, "The index of area " + area.Name +
                       " could not be written; the next start marks its exported messages.");
     return;

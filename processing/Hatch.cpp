@@ -42,8 +42,16 @@ struct TFileFacts {
   uint64_t Size = 0;
   int64_t ModTime = 0;
 };
-enum class TReadResult { Ok, Missing, Unreadable };
-TReadResult ReadFileFacts(const std::string& path, TFileFacts& facts) {
+enum class TReadResult { Ok, Missing, Unreadable, Changed };
+
+// The same file, unchanged: identity, size and modification time.
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+TReadResult ReadFileFacts(const std::string& path, TFileFacts& facts,
+                          const std::function<void(uint64_t)>& onBlockRead) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return TReadResult::Missing;
   platform::Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -57,7 +65,17 @@ TReadResult ReadFileFacts(const std::string& path, TFileFacts& facts) {
     if (n == 0) break;
     reg = Crc32Update(reg, buffer.data(), static_cast<size_t>(n));
     facts.Size += static_cast<uint64_t>(n);
+    if (onBlockRead) onBlockRead(facts.Size);
   }
+  // Size and CRC describe what is sent only when the file read is the one
+  // the flow file names, as it was when the read began.
+  struct stat after {};
+  struct stat named {};
+  if (::fstat(in.get(), &after) != 0 || ::stat(path.c_str(), &named) != 0)
+    return TReadResult::Changed;
+  if (!SameFile(st, after) || !SameFile(st, named) ||
+      facts.Size != static_cast<uint64_t>(st.st_size))
+    return TReadResult::Changed;
   facts.Crc = ~reg;
   facts.ModTime = st.st_mtime;
   return TReadResult::Ok;
@@ -142,9 +160,13 @@ THatchResult HatchFile(const THatchRequest& r, TSerialCounter& serials) {
   result.Error = CheckHatchRequest(r);
   if (!result.Error.empty()) return result;
   TFileFacts facts;
-  switch (ReadFileFacts(r.FileName, facts)) {
+  switch (ReadFileFacts(r.FileName, facts, r.OnBlockRead)) {
     case TReadResult::Missing: result.Error = "File does not exist!"; return result;
     case TReadResult::Unreadable: result.Error = "Could not read file!"; return result;
+    case TReadResult::Changed:
+      result.Error = "The file " + platform::NameOf(r.FileName) +
+                     " changed while it was read! Hatch it again when it is complete.";
+      return result;
     case TReadResult::Ok: break;
   }
   const std::string text = BuildTicText(r, platform::NameOf(r.FileName), facts.Crc, facts.Size,

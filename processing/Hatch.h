@@ -16,13 +16,16 @@
 // read as its keyword and first word, so the file, area and Replaces names
 // hold no blank either. The whole TIC file stays within what our own reader
 // takes (kMaxTicFileSize); a longer description is refused. Size and CRC
-// come from one read of the file. The TIC file gets a new serial name,
-// created exclusively, so it never replaces another file. The file and the
+// come from one read of the file; a file whose size, time stamp or identity
+// is not the same after the read as before it changed while it was read and
+// is not announced. The TIC file gets a new serial name, created
+// exclusively, so it never replaces another file. The file and the
 // TIC file are listed in the flow file in one write: both or neither; a
 // hatch that fails leaves no TIC file behind.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +44,9 @@ struct THatchRequest {
   std::vector<std::string> Description;  // lines in the ANSI code page
   TNetLink* Uplink = nullptr;
   std::string Area, Replace, Magic;
+  // Called after each block of the file is read, with the bytes read so far
+  // (tests change the file here).
+  std::function<void(uint64_t)> OnBlockRead;
 };
 
 struct THatchResult {

@@ -178,10 +178,12 @@ void TMailPacket::Rewind() {
   pos_ = 0;
   count_ = 0;
   damage_.clear();
+  skipped_.clear();
 }
 
 const std::string* TMailPacket::Damage(size_t at, const std::string& what) {
-  damage_ = "Das Paket " + fileName_ + " is beschädigt! (message " + std::to_string(count_ + 1) +
+  const size_t number = static_cast<size_t>(count_) + skipped_.size() + 1;
+  damage_ = "Das Paket " + fileName_ + " is beschädigt! (message " + std::to_string(number) +
             " at offset " + std::to_string(at + kPacketHeaderSize) + ": " + what + ")";
   if (showDamageBox_) {
     platform::GetPrompter().Ask(platform::MsgKind::Error,
@@ -190,19 +192,22 @@ const std::string* TMailPacket::Damage(size_t at, const std::string& what) {
   return nullptr;
 }
 
-const std::string* TMailPacket::NextMail() {
-  if (status_ != psReady || !damage_.empty()) return nullptr;
-  const size_t start = pos_;
+bool TMailPacket::Locate(size_t start, size_t strStart[3], size_t strLen[3], size_t& textStart,
+                         size_t& textNul) {
   const size_t remaining = body_.size() - start;
   // The terminating zero word, or a file that ends without it.
-  if (remaining < 2) return nullptr;
+  if (remaining < 2) return false;
   const uint16_t type = GetLE16(reinterpret_cast<const uint8_t*>(body_.data() + start));
-  if (type == 0) return nullptr;
+  if (type == 0) return false;
   if (type != kPackedMessageType) {
-    return Damage(start, "unknown message type " + std::to_string(type));
+    Damage(start, "unknown message type " + std::to_string(type));
+    return false;
   }
   // The fixed part and four NULs at the least.
-  if (remaining < kPackedMessageFixedSize + 4) return Damage(start, "message cut off");
+  if (remaining < kPackedMessageFixedSize + 4) {
+    Damage(start, "message cut off");
+    return false;
+  }
 
   // The three strings and the text, each ending inside the body.
   struct Field {
@@ -215,27 +220,45 @@ const std::string* TMailPacket::NextMail() {
       {"subject", kPackedSubjectMax},
   };
   size_t p = start + kPackedMessageFixedSize;
-  size_t strStart[3], strLen[3];
   for (int i = 0; i < 3; ++i) {
     const size_t nul = FindNul(body_, p, kFields[i].max + 1);
     if (nul == std::string::npos) {
       if (p + kFields[i].max + 1 > body_.size()) {
-        return Damage(p,
-                      std::string(kFields[i].name) + " not terminated before the end of the file");
+        Damage(p, std::string(kFields[i].name) + " not terminated before the end of the file");
+      } else {
+        Damage(p, std::string(kFields[i].name) + " longer than " + std::to_string(kFields[i].max) +
+                      " characters");
       }
-      return Damage(p, std::string(kFields[i].name) + " longer than " +
-                           std::to_string(kFields[i].max) + " characters");
+      return false;
     }
     strStart[i] = p;
     strLen[i] = nul - p;
     p = nul + 1;
   }
-  const size_t textStart = p;
-  const size_t textNul = body_.find('\0', textStart);
-  if (textNul == std::string::npos)
-    return Damage(textStart, "text not terminated before the end of the file");
+  textStart = p;
+  textNul = body_.find('\0', textStart);
+  if (textNul == std::string::npos) {
+    Damage(textStart, "text not terminated before the end of the file");
+    return false;
+  }
+  return true;
+}
+
+const std::string* TMailPacket::NextMail() {
+  if (status_ != psReady || !damage_.empty()) return nullptr;
+  // Messages too large to store are passed over whole.
+  size_t start = 0, textStart = 0, textNul = 0;
+  size_t strStart[3] = {}, strLen[3] = {};
+  for (;;) {
+    start = pos_;
+    if (!Locate(start, strStart, strLen, textStart, textNul)) return nullptr;
+    const size_t length = textNul + 1 - start;
+    if (length <= maxMessageSize_) break;
+    skipped_.push_back({count_ + static_cast<int>(skipped_.size()) + 1,
+                        static_cast<uint64_t>(start) + kPacketHeaderSize, length});
+    pos_ = textNul + 1;
+  }
   const size_t length = textNul + 1 - start;
-  if (length > kMaxPackedMessageSize) return Damage(start, "message larger than 64 MiB");
 
   mail_.assign(body_, start, length);
   textOffset_ = textStart - start;

@@ -7,13 +7,17 @@
 // subject longer than FTS-0001 allows or a string without its NUL is damage.
 // Damage ends the reading of the packet; the messages before it were handed
 // out whole and stay usable, and the damage is reported through
-// GetDamageText (and, unless switched off, an error box).
+// GetDamageText (and, unless switched off, an error box). A message that is
+// whole but larger than the message base stores is no damage: it is passed
+// over to its terminating NUL, recorded in GetSkippedMails, and reading goes
+// on with the message after it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/MsgHeader.h"
 #include "processing/PacketHeader.h"
@@ -42,6 +46,13 @@ inline constexpr size_t kMaxPackedMessageSize = 0x4000000;
 inline constexpr size_t kMaxKludgeValue = 255;
 inline constexpr size_t kMaxAreaTagScan = 59;
 inline constexpr size_t kMaxAreaTag = 51;
+
+// A whole message that was passed over because it is too large to store.
+struct TSkippedMail {
+  int Number = 0;       // its position among the packet's messages, from 1
+  uint64_t Offset = 0;  // its offset in the packet file
+  uint64_t Size = 0;    // its length up to and including the text's NUL
+};
 
 class TMailPacket {
  public:
@@ -92,6 +103,10 @@ class TMailPacket {
   size_t GetReadPosition() const { return pos_; }
   // Number of messages handed out since the start (or Rewind).
   int GetMailCount() const { return count_; }
+  // The messages passed over as too large since the start (or Rewind).
+  const std::vector<TSkippedMail>& GetSkippedMails() const { return skipped_; }
+  // The largest message handed out (kMaxPackedMessageSize unless set).
+  void SetMaxMessageSize(size_t bytes) { maxMessageSize_ = bytes; }
 
   // Whether damage is also shown to the user as an error box (the process-
   // wide Prompter). On by default.
@@ -101,6 +116,10 @@ class TMailPacket {
   TMailPacket() = default;
   void Load(std::string_view bytes);
   const std::string* Damage(size_t at, const std::string& what);
+  // Finds the message at start: its three strings and its text's NUL, all
+  // inside the body. False at the packet's end or on damage (recorded).
+  bool Locate(size_t start, size_t strStart[3], size_t strLen[3], size_t& textStart,
+              size_t& textNul);
 
   std::string fileName_;
   int status_ = psCannotOpen;
@@ -115,6 +134,8 @@ class TMailPacket {
   std::string msgIdAddress_, replyAddress_;
   std::string damage_;
   bool showDamageBox_ = true;
+  std::vector<TSkippedMail> skipped_;
+  size_t maxMessageSize_ = kMaxPackedMessageSize;
 };
 
 // The address text of an origin line (" * Origin: text (2:5020/1.7)"):

@@ -701,7 +701,10 @@ bool TTosser::TossPacket(const std::string& name) {
     if (status == psDamagedHeader || status == psUnknownType) {
       const std::string bad = RenameDamaged(inbound_, name);
       ++counters_.DamagedPackets;
-      if (!bad.empty()) LogLine("Packet " + name + " has been renamed to " + bad + " .");
+      if (!bad.empty()) {
+        LogLine("Packet " + name + " has been renamed to " + bad + " .");
+        return true;  // put aside: nothing is left in the inbound
+      }
     }
     return false;
   }
@@ -727,6 +730,13 @@ bool TTosser::TossPacket(const std::string& name) {
     ++count;
   }
   LogLine(std::to_string(count) + " messages from " + name);
+  for (const TSkippedMail& skipped : packet.GetSkippedMails()) {
+    expected += skipped.Size;
+    LogLine("Message " + std::to_string(skipped.Number) + " of packet " + name + " (offset " +
+            std::to_string(skipped.Offset) + ", " + std::to_string(skipped.Size) +
+            " bytes) is larger than the " + std::to_string(kMaxPackedMessageSize >> 20) +
+            " MB a message may have and has been skipped.");
+  }
   ShowCounters();
 
   const uint64_t bodyLeft = packet.GetPacketSize() - kPacketHeaderSize - packet.GetReadPosition();
@@ -791,7 +801,7 @@ bool TTosser::TossPacket(const std::string& name) {
     const std::string text = warning;
     OnMain([&] { platform::GetPrompter().Warn(Utf8(text)); });
   }
-  return false;
+  return true;  // renamed with the run's commit, not left in the inbound
 }
 
 // --- Placing one message --------------------------------------------------------------
@@ -937,6 +947,8 @@ void TTosser::CheckAreaList(TMail& mail, TArea& target) {
                              "for uplink \"" +
                              link->Name + "\".  " + std::to_string(added) +
                              " new areas have been  registered.";
+    // Also in the log: a run without a window (the batch) shows no box.
+    LogLine(text);
     OnMain([&] { platform::GetPrompter().Inform(Utf8(text)); });
     return;
   }

@@ -279,6 +279,7 @@ class TTosser : public TJob {
   void UnpackBundle(const std::string& name);
   void FinishBundle(const std::string& name, const std::string& ready, BundleFate fate);
   void TossPackets();
+  // False when the packet stays in the inbound directory under its name.
   bool TossPacket(const std::string& name);
   void PlaceMessage(TMailPacket& packet, const std::string& image);
   TArea* FindTarget(const std::string& tag);

@@ -6,6 +6,7 @@
 
 #include "TosserFixtures.h"
 #include "processing/AreaManager.h"
+#include "tools/velmaris-batch/Batch.h"
 
 namespace velmaris::test {
 namespace {
@@ -234,6 +235,12 @@ TEST_F(AreaManagerTest, TheBatchImportRegistersListRepliesAsTheProgramDoes) {
   ASSERT_EQ(RunBatch(Start(), dir / "Velmaris.reg", {"import"}, &out), 0) << out;
   EXPECT_EQ(platform::ReadFile(Echo().DataFilePath(*Link())),
             ". RU.ALPHA First area\n. RU.BETA Second\n");
+  // The box the window shows is in the import log.
+  const std::string said =
+      "A message from \"AreaFix\" to \"Point Seven\" with subject "
+      "\"Areas\" has been used as   area list for uplink \"" +
+      Link()->Name + "\".  2 new areas have been  registered.";
+  EXPECT_NE(out.find("\"text\":" + batch::JsonLine::Quote(said) + "}"), std::string::npos) << out;
 }
 
 TEST_F(AreaManagerTest, RegistrationPicksManagerBySenderAndKeepsTheSubject) {

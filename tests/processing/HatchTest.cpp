@@ -3,7 +3,9 @@
 // tosser of another start directory ("velmaris-batch import").
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "TosserFixtures.h"
 #include "core/Crc.h"
@@ -182,6 +184,60 @@ TEST_F(HatchTest, ATicFileNeverReplacesAnotherFile) {
   ASSERT_TRUE(r.Ok) << r.Error;
   EXPECT_EQ(platform::NameOf(r.TicPath), "00000101.tic");
   EXPECT_EQ(platform::ReadFile(taken), "Area THEIRS\r\n");
+}
+
+// The file changes after its first block is read (of three): nothing is
+// announced, whatever the read saw.
+TEST_F(HatchTest, AFileThatChangesWhileItIsReadIsNotAnnounced) {
+  const std::string name = "growing.bin";
+  const std::string path = Start() + name;
+  const std::string contents(3 << 16, 'c');
+  const struct {
+    const char* what;
+    std::function<void()> change;
+  } rows[] = {
+      {"shrinks", [&] { ASSERT_EQ(::truncate(path.c_str(), 1 << 16), 0); }},
+      {"grows",
+       [&] {
+         platform::Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+         ASSERT_TRUE(platform::WriteAll(fd.get(), "more"));
+       }},
+      {"rewritten with the same size",
+       [&] {
+         platform::Fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+         ASSERT_TRUE(platform::WriteAll(fd.get(), "xyz"));
+         const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 123}};
+         ASSERT_EQ(::futimens(fd.get(), times), 0);
+       }},
+      {"replaced by another file",
+       [&] {
+         platform::WriteFileAtomic(Start() + "other.bin", contents);
+         ASSERT_EQ(::rename((Start() + "other.bin").c_str(), path.c_str()), 0);
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    platform::WriteFileAtomic(path, contents);
+    request.FileName = path;
+    int blocks = 0;
+    request.OnBlockRead = [&](uint64_t) {
+      if (++blocks == 1) row.change();
+    };
+    const THatchResult r = HatchFile(request);
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.Error, "The file " + name +
+                           " changed while it was read! Hatch it again when it is complete.");
+    EXPECT_TRUE(platform::ScanDir(link->Outbound(), "*").empty());
+  }
+  // Left alone, the same file is announced with what was read.
+  platform::WriteFileAtomic(path, contents);
+  uint64_t read = 0;
+  request.OnBlockRead = [&](uint64_t bytes) { read = bytes; };
+  const THatchResult r = HatchFile(request);
+  ASSERT_TRUE(r.Ok) << r.Error;
+  EXPECT_EQ(read, contents.size());
+  const TTicFile tic = TTicFile::Parse(platform::ReadFile(r.TicPath));
+  EXPECT_EQ(tic.Crc, Crc32OfString(contents));
 }
 
 TEST_F(HatchTest, AFlowFileThatCannotBeWrittenLeavesNeitherLineNorTicFile) {

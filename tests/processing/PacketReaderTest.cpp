@@ -186,6 +186,58 @@ TEST(PacketReader, MessagesInFileOrderAndAgainAfterRewind) {
   }
 }
 
+// A message larger than the limit (lowered here to 200 bytes) is passed
+// over to its NUL; the messages after it are read as usual.
+TEST(PacketReader, MessagesAboveTheLimitArePassedOverWhole) {
+  auto message = [](const char* subject, size_t textSize) {
+    PackedSpec s;
+    s.subject = subject;
+    s.text = std::string(textSize, 't');
+    return PackedMessage(s);
+  };
+  const std::string small1 = message("a", 10), small2 = message("b", 20);
+  const std::string big1 = message("B1", 300), big2 = message("B2", 500);
+  struct Case {
+    const char* name;
+    std::vector<std::string> messages;
+    bool terminator;
+    std::vector<std::string> read;
+    std::vector<std::pair<int, size_t>> skipped;  // number, index in messages
+  } cases[] = {
+      {"one in the middle", {small1, big1, small2}, true, {"a", "b"}, {{2, 1}}},
+      {"two in a row", {big1, big2, small2}, true, {"b"}, {{1, 0}, {2, 1}}},
+      {"the last one, no terminator", {small1, big2}, false, {"a"}, {{2, 1}}},
+      {"exactly the limit is read", {message("x", 200 - small1.size() + 10)}, true, {"x"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string body;
+    std::vector<size_t> offsets;
+    for (const std::string& m : c.messages) {
+      offsets.push_back(58 + body.size());
+      body += m;
+    }
+    TMailPacket p = Quiet(PacketOf(PeerHeader(), body, c.terminator));
+    p.SetMaxMessageSize(200);
+    for (int round = 0; round < 2; ++round) {
+      std::vector<std::string> subjects;
+      while (p.NextMail()) subjects.push_back(p.GetMailHeader().Subject.Str());
+      EXPECT_EQ(subjects, c.read);
+      EXPECT_FALSE(p.IsDamaged());
+      EXPECT_EQ(p.GetReadPosition(), body.size());
+      ASSERT_EQ(p.GetSkippedMails().size(), c.skipped.size());
+      for (size_t i = 0; i < c.skipped.size(); ++i) {
+        const TSkippedMail& got = p.GetSkippedMails()[i];
+        const size_t at = c.skipped[i].second;
+        EXPECT_EQ(got.Number, c.skipped[i].first);
+        EXPECT_EQ(got.Offset, offsets[at]);
+        EXPECT_EQ(got.Size, c.messages[at].size());
+      }
+      p.Rewind();
+    }
+  }
+}
+
 TEST(PacketReader, OpeningStatus) {
   test::TempDir dir;
   const std::string good = PacketOf(PeerHeader(), "");

@@ -3,9 +3,13 @@
 // runs with their start and exit choices and cancel requests.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -327,6 +331,46 @@ TEST_F(ScannerTest, AFailedWriteKeepsTheMessagesWaiting) {
   EXPECT_EQ(ExportDirect(*net, options), 0);
   EXPECT_EQ(Flags(*net), (std::vector<uint16_t>{MsgFlag::Send | MsgFlag::Crash}));
   EXPECT_TRUE(OutboundFiles().empty());
+}
+
+// Read, reply, export: the open message list holds the index, the export
+// still writes its Sent marks; only a write that fails is reported.
+TEST_F(ScannerTest, TheIndexIsWrittenWhileAMessageListHoldsIt) {
+  const std::string failure =
+      "The index of area HELD.ECHO could not be written; the next start marks its exported "
+      "messages.";
+  const struct {
+    const char* what;
+    bool blockWrite;  // a directory in the temporary index file's place
+    uint16_t onDisk;  // the first message's flags in the index file
+  } cases[] = {
+      {"write succeeds", false, MsgFlag::Sent},
+      {"write fails", true, MsgFlag::Send},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    problems.clear();
+    TArea* echo = AddArea("HELD.ECHO", AreaTypeCode::Echomail, {{kOwnA, {}, MsgFlag::Send}}, linkA);
+    ASSERT_TRUE(echo->OpenIndex());  // the message list
+    const std::string temp = echo->FilePath(kTempIndexExt);
+    if (c.blockWrite) {
+      ASSERT_EQ(::mkdir(temp.c_str(), 0755), 0);
+    }
+    EXPECT_EQ(ExportToUplink(*echo, options), 1);
+    EXPECT_EQ(problems,
+              c.blockWrite ? std::vector<std::string>{failure} : std::vector<std::string>{});
+    EXPECT_TRUE(echo->IsIndexLoaded());
+    EXPECT_EQ(echo->GetHeader(0).Flags, MsgFlag::Sent);
+    std::vector<TMsgHeader> stored;
+    ASSERT_TRUE(TMessageBase(*echo).ReadIndex(stored));
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].Flags, c.onDisk);
+    if (c.blockWrite) ::rmdir(temp.c_str());
+    echo->CloseIndex();  // the list closes: what is left is written now
+    EXPECT_EQ(Flags(*echo), std::vector<uint16_t>{MsgFlag::Sent});
+    areas.FreeAll();
+    std::filesystem::remove_all(dir.Path() + "Msgbase/");
+  }
 }
 
 TEST_F(ScannerTest, AttachesListOnlyOwnExistingFiles) {

@@ -13,6 +13,7 @@
 #include "TosserFixtures.h"
 #include "core/RunJournal.h"
 #include "processing/GlobalDupeChecker.h"
+#include "processing/MailPacket.h"
 
 namespace velmaris::test {
 namespace {
@@ -385,10 +386,37 @@ TEST_F(TosserTest, DamagedPacketsArePutAsideOnce) {
     EXPECT_EQ(Logged("WARINIG! Packet file is large than the data  it should contain: "
                      "0000abcd.pkt"),
               c.warnPacket == 1);
-    EXPECT_EQ(Logged("Packet 0000abcd.pkt left in Inbound ."), c.putAside);
+    // Put aside or moved to the backup: never "left" under its name.
+    EXPECT_FALSE(Logged("Packet 0000abcd.pkt left in Inbound ."));
     // Never read twice.
     Toss();
     EXPECT_EQ(Mails("NETMAIL").size(), c.placed);
+  }
+}
+
+TEST_F(TosserTest, AMessageTooLargeToStoreIsSkippedAndTheRestTossed) {
+  // Its text alone passes the 64 MiB a stored message may have.
+  const std::string good1 = EchoMessage("", "before"), good2 = EchoMessage("", "after");
+  const std::string big =
+      EchoMessage("", "huge", "All", std::string(kMaxPackedMessageSize, 'x') + "\r");
+  for (const int warnPacket : {0, 1}) {
+    SCOPED_TRACE(warnPacket);
+    Fresh();
+    Set(SettingId::WarnPacket, warnPacket);
+    Drop("0000abcd.pkt", PacketFrom({good1, big, good2}));
+    const TTossCounters c = Toss();
+    const auto mails = Mails("NETMAIL");
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_EQ(mails[0].subject, "before");
+    EXPECT_EQ(mails[1].subject, "after");
+    EXPECT_EQ(c.DamagedPackets, 0);
+    EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"0000abcd.pkt"});
+    EXPECT_TRUE(
+        Logged("Message 2 of packet 0000abcd.pkt (offset " + std::to_string(58 + good1.size()) +
+               ", " + std::to_string(big.size()) +
+               " bytes) is larger than the 64 MB a message may have and has been skipped."));
+    EXPECT_FALSE(LoggedPart("WARINIG!"));
+    EXPECT_FALSE(LoggedPart("left in Inbound"));
   }
 }
 
@@ -471,6 +499,9 @@ TEST_F(TosserTest, FiltersAndAreaListRepliesJoinThroughTheirHooks) {
             "registered.");
   std::vector<std::string> lines = tosser.Log();
   for (auto& line : lines) line = line.substr(line.find("  ") + 2);
+  // The import log has what the boxes said.
+  for (const auto& q : questions)
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), q.text), 1) << q.text;
   const std::vector<std::string> tail(lines.end() - 6, lines.end());
   EXPECT_EQ(tail, (std::vector<std::string>{"5 messages from 1 packets imported.",
                                             "Filter \"Spam\": 3 matches",

@@ -218,6 +218,30 @@ TEST_F(BatchAreasTest, SenderAndOriginFromTheAreasUplinkAndTextGroup) {
             (std::vector<std::string>{"\"BAD\"1", "\"DUPES\"2", "\"R50.SYSOP\"0", "\"netmail\"3"}));
 }
 
+// The editor's limit counts characters: one a byte, a line break one.
+TEST_F(BatchAreasTest, TheTextLimitCountsCharactersWithALineBreakAsOne) {
+  std::string full;  // 1,600,000 characters in 1,616,000 bytes
+  for (int i = 0; i < 16000; ++i) full += std::string(99, '\xe0') + "\r\n";
+  const struct {
+    const char* what;
+    std::string text;
+    int rc;
+  } cases[] = {
+      {"CR LF line ends, at the limit", full, 0},
+      {"one character more", full + "x", 1},
+      {"CR line ends, one more", std::string(1599999, 'x') + "\r\r", 1},
+  };
+  for (const auto& c : cases) {
+    dir_.Write("text.txt", c.text);
+    std::string out;
+    EXPECT_EQ(Run({"write", "X", "--from", "A", "--to", "B", "--subject", "S", "--text-file",
+                   dir_ / "text.txt"},
+                  &out),
+              c.rc)
+        << c.what;
+  }
+}
+
 TEST_F(BatchAreasTest, FailuresExitNonZeroAndCreateNothing) {
   dir_.Write("big.txt", std::string(1600001, 'x'));
   const std::vector<std::string> write = {"write", "X", "--from",    "A",

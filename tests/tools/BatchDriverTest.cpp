@@ -11,6 +11,7 @@ TEST(BatchDriver, UnknownCommandFailsWithUsage) {
   EXPECT_EQ(rc, 2);
   EXPECT_NE(out.find("unknown command: no-such-command"), std::string::npos);
   EXPECT_NE(out.find("usage: velmaris-batch"), std::string::npos);
+  EXPECT_NE(out.find("names, subject and text in CP1251"), std::string::npos);
 }
 
 TEST(BatchDriver, MissingCommandFails) {

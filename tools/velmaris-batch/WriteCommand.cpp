@@ -1,8 +1,11 @@
 // "write AREA --from NAME --to NAME --subject S [--dest ADDR] [--text-file F]":
 // composes one new message as the message editor does and stores it in the
-// area. The text file is in the ANSI code page, its lines ended by CR, LF or
-// CR LF. A missing area is first created as an echomail area, as the
-// configuration store adds one; the configuration is saved.
+// area. Names, subject and text file are in the ANSI code page (CP1251
+// unless the settings choose CP1252), one byte a character; the text's lines
+// end in CR, LF or CR LF. The text holds at most as many characters as the
+// editor does, a line break counting as one. A missing area is first
+// created as an echomail area, as the configuration store adds one; the
+// configuration is saved.
 //
 // As the editor: the sender's address is the area's uplink's own address
 // (else the first uplink's), the origin the first origin line of the area's
@@ -20,9 +23,18 @@ namespace velmaris::batch {
 namespace {
 
 // The editor holds at most this many characters of text.
-constexpr size_t kMaxTextSize = 1600000;
+constexpr size_t kMaxTextChars = 1600000;
 constexpr uint16_t kNewMailFlags = 0x0840;  // Send, editable
 constexpr const char* kDefaultOrigin = "Velmaris 95";
+
+// The characters of a text in a single-byte code page as the editor holds
+// them: one a byte, a line break (CR LF too) one.
+size_t EditorChars(const std::string& text) {
+  size_t chars = text.size();
+  for (size_t i = 0; i + 1 < text.size(); ++i)
+    if (text[i] == '\r' && text[i + 1] == '\n') --chars;
+  return chars;
+}
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -51,9 +63,9 @@ int WriteCommand(BatchContext& ctx) {
   std::vector<std::string> lines;
   if (args.Has("--text-file")) {
     const std::string text = platform::ReadFile(args.Get("--text-file"));
-    if (text.size() > kMaxTextSize)
-      throw std::runtime_error("the text file is longer than " + std::to_string(kMaxTextSize) +
-                               " bytes");
+    if (EditorChars(text) > kMaxTextChars)
+      throw std::runtime_error("the text is longer than " + std::to_string(kMaxTextChars) +
+                               " characters");
     lines = SplitLines(text);
   }
   TFidoAddr dest{};
@@ -115,7 +127,10 @@ int WriteCommand(BatchContext& ctx) {
 }
 
 BatchCommand cmd("write",
-                 "write AREA --from NAME --to NAME --subject S [--dest ADDR] [--text-file F]",
+                 "write AREA --from NAME --to NAME --subject S [--dest ADDR] [--text-file F]\n"
+                 "      (names, subject and text in CP1251, the ANSI code page unless the\n"
+                 "      settings choose CP1252; F holds at most 1600000 characters, a line\n"
+                 "      break counting as one)",
                  WriteCommand);
 
 }  // namespace
