@@ -142,6 +142,8 @@ TAddrBook::TAddrBook(TGroup& book, TGroupList& lists, QWidget* parent)
   row->addWidget(wList_);
   panel->setFixedHeight(bar->Thickness() + 4);
   wListLink_ = std::make_unique<TListBoxLink>(wList_);
+  connect(wList_, &QListWidget::itemDoubleClicked, this,
+          [this](QListWidgetItem* item) { ShowWindowListEntry(wList_->row(item)); });
   column->addWidget(panel);
 
   auto* splitter = new QSplitter(central);

@@ -488,11 +488,6 @@ void TKQMainWindow::AreaListMouseDown(Qt::MouseButton button, Qt::KeyboardModifi
 
 // --- Window list and commands --------------------------------------------------------
 
-void ShowWindowListEntry(int row) {
-  if (row < 0 || row >= WinLst().GetCount()) return;
-  BringToFront(dynamic_cast<QWidget*>(WinLst().GetItem(row)));
-}
-
 void TKQMainWindow::WListDblClick(QListWidgetItem* item) { ShowWindowListEntry(wList_->row(item)); }
 
 void TKQMainWindow::Beenden1Click() { close(); }
@@ -562,6 +557,7 @@ void TKQMainWindow::closeEvent(QCloseEvent* event) {
   setWindowTitle(QString::fromUtf8(kWaitPluginsCaption));
   StopPlugins();
   event->accept();
+  emit Closed();
 }
 
 // The echo-area manager works with the uplinks' AreaFix robots, the file-area

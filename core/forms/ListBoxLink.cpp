@@ -1,4 +1,6 @@
-#include "app/ListBoxLink.h"
+#include "core/forms/ListBoxLink.h"
+
+#include "core/WinLst.h"
 
 namespace velmaris {
 
@@ -24,6 +26,11 @@ void BringToFront(QWidget* window) {
   window->show();
   window->raise();
   window->activateWindow();
+}
+
+void ShowWindowListEntry(int row) {
+  if (row < 0 || row >= WinLst().GetCount()) return;
+  BringToFront(dynamic_cast<QWidget*>(WinLst().GetItem(row)));
 }
 
 }  // namespace velmaris
