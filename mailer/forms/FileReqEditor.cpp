@@ -95,6 +95,7 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   top->addWidget(CbMailer = Named(new QComboBox, "CbMailer"));
   top->addWidget(WList = Named(new QListWidget, "WList"));
   WList->setFixedSize(143, 44);
+  WList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // long captions are elided
   layout->addLayout(top);
 
   auto* split = new QSplitter(central);

@@ -399,6 +399,7 @@ void TMailerForm::ShowCallStep(TMailerSession::TCallStep step) {
   using Step = TMailerSession::TCallStep;
   switch (step) {
     case Step::Connected:
+      ShowDeviceName();
       DevicePanel->show();
       for (QLabel* l : {SendLabel, ReceiveLabel}) l->setText("-");
       for (QProgressBar* b : {SendProgress, ReceiveProgress}) b->setValue(0);

@@ -50,12 +50,13 @@ TEST_F(MailerCallPanelsTest, PanelsFollowTheCallAndGoWithTheLine) {
   // What was seen during the call: each panel shown; the remote's identity
   // only together with its panel; the device panel before the remote's.
   bool seen[4] = {}, deviceFirst = false, shot = false;
-  QString system, sysop, mailer;
+  QString system, sysop, mailer, device;
   dispatcher.RunUntil(
       [&] {
         for (int i = 0; i < 4; ++i) seen[i] = seen[i] || panels[i]->isVisible();
         if (form.DevicePanel->isVisible() && !form.EmsiPanel->isVisible() && !seen[1])
           deviceFirst = true;
+        if (form.DevicePanel->isVisible()) device = form.DeviceLabel->text();
         if (form.EmsiPanel->isVisible()) {
           system = form.SystemLabel->text();
           sysop = form.SysopLabel->text();
@@ -69,6 +70,7 @@ TEST_F(MailerCallPanelsTest, PanelsFollowTheCallAndGoWithTheLine) {
   EXPECT_TRUE(form.Session().Completed()) << form.LogMemo->toPlainText().toStdString();
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(seen[i]) << names[i];
   EXPECT_TRUE(deviceFirst);
+  EXPECT_EQ(device, "Line");
   const TEmsiRemote* remote = form.Session().Remote();
   ASSERT_NE(remote, nullptr);
   EXPECT_FALSE(remote->SystemName.empty());
