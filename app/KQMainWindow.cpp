@@ -558,6 +558,7 @@ void TKQMainWindow::closeEvent(QCloseEvent* event) {
   setWindowTitle(QString::fromUtf8(kWaitPluginsCaption));
   StopPlugins();
   event->accept();
+  emit Closed();
 }
 
 // The echo-area manager works with the uplinks' AreaFix robots, the file-area

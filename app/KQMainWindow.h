@@ -167,6 +167,9 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
  signals:
   // The services changed: message list windows rebuild their Plugins menus.
   void PluginsChanged();
+  // The window has closed (the waits at the end are over): the program's
+  // message loop ends, whatever other windows are still shown.
+  void Closed();
 
  protected:
   // Closing: waits for background work and plug-ins, then lets the window

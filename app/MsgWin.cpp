@@ -106,8 +106,8 @@ TMessageListWindow::TMessageListWindow(const std::string& startDir, QWidget* par
   } catch (const std::exception&) {
     // Default widths.
   }
-  auto* placement = new TBetterPlacement(this, QStringLiteral("MessageReader"));
-  placement->Loaded();
+  placement_ = new TBetterPlacement(this, QStringLiteral("MessageReader"));
+  placement_->Loaded();
   SetMessageView(true);  // a change, so the list view below takes effect
   SetMessageView(false);
   UpdateCaption();
@@ -115,6 +115,7 @@ TMessageListWindow::TMessageListWindow(const std::string& startDir, QWidget* par
 }
 
 TMessageListWindow::~TMessageListWindow() {
+  placement_->SaveIfShown();  // shown at the end of the program
   if (settingsSubscription_) GetSettings().Unsubscribe(settingsSubscription_);
   if (area_) {
     area_->MessageWindow = nullptr;

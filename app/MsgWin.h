@@ -51,6 +51,7 @@ namespace velmaris {
 
 class TArea;
 class TBetterListBox;
+class TBetterPlacement;
 class TCustomBetterListBox;
 class TImageList;
 class TSpeedBar;
@@ -377,6 +378,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   QProgressBar* ieGauge_ = nullptr;
   QListWidget* wList_ = nullptr;
   std::unique_ptr<TListBoxLink> wListLink_;
+  TBetterPlacement* placement_ = nullptr;
   QLineEdit *sender_ = nullptr, *receiver_ = nullptr, *sndAddr_ = nullptr, *recAddr_ = nullptr;
   QToolButton *lookupSender_ = nullptr, *lookupReceiver_ = nullptr;
   QLineEdit *subject_ = nullptr, *date_ = nullptr, *time_ = nullptr, *byteSize_ = nullptr;

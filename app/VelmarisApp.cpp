@@ -143,6 +143,11 @@ void TVelmarisApp::StartWindows() {
       options_.registryPath.empty() ? platform::DefaultRegistryPath() : options_.registryPath;
   mainWindow_ = std::make_unique<TKQMainWindow>(startDir_, registryPath);
   prompter_.SetParent(mainWindow_.get());
+  // The message loop runs until the main window closes, even while the file
+  // request editor or a mailer window is still shown; the shut-down then
+  // frees them.
+  QApplication::setQuitOnLastWindowClosed(false);
+  QObject::connect(mainWindow_.get(), &TKQMainWindow::Closed, [] { QApplication::exit(0); });
   // An export that was cut off is finished now that the packers are known.
   std::vector<std::string> recovered;
   TConfigStore& store = mainWindow_->ConfigStore();

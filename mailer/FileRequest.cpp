@@ -44,7 +44,7 @@ void TFileList::Clear() {
   offsets_.clear();
 }
 
-void TFileList::Load(const std::string& path) {
+void TFileList::Load(const std::string& path, const std::function<void()>& indexing) {
   Clear();
   if (path.empty()) return;
   const std::string quoted = "File \"" + path + "\"";
@@ -72,6 +72,7 @@ void TFileList::Load(const std::string& path) {
   }
   if (done > kMaxFileListSize) throw tooLarge();
   text.resize(done);
+  if (indexing) indexing();
   LoadText(std::move(text), path);
 }
 
@@ -133,11 +134,19 @@ std::string TFileList::Line(int index, int tabSize) const {
   return out;
 }
 
-int TFileList::Find(const std::string& text, int from, bool matchCase) const {
+int TFileList::Find(const std::string& text, int from, bool matchCase,
+                    const std::function<bool()>& step) const {
   const std::string needle = matchCase ? text : Upper(text);
+  int sinceStep = 0;
   for (int i = std::max(from + 1, 0); i < Count(); ++i) {
+    if (step && ++sinceStep > kFindStep) {
+      if (!step()) return -1;
+      sinceStep = 1;
+    }
     const std::string_view line = Raw(i);
-    if ((matchCase ? std::string(line) : Upper(line)).find(needle) != std::string::npos) return i;
+    const bool found = matchCase ? line.find(needle) != std::string_view::npos
+                                 : Upper(line).find(needle) != std::string::npos;
+    if (found) return i;
   }
   return -1;
 }

@@ -54,8 +54,9 @@ class TFileList {
  public:
   // Loads a file; raises EFileList with the user's message when it cannot
   // be opened or read completely, or is larger than kMaxFileListSize. An
-  // empty name empties the list.
-  void Load(const std::string& path);
+  // empty name empties the list. indexing, when given, runs once the file
+  // has been read, before its lines are indexed.
+  void Load(const std::string& path, const std::function<void()>& indexing = {});
   // A message text as the list, under the name "Mailtext".
   void LoadText(std::string text, const std::string& name = "Mailtext");
   void Clear();
@@ -68,8 +69,13 @@ class TFileList {
   // The line as shown.
   std::string Line(int index, int tabSize = 8) const;
   // The next line after `from` that holds text (letter case ignored unless
-  // matchCase); -1 when none before the end.
-  int Find(const std::string& text, int from, bool matchCase) const;
+  // matchCase); -1 when none before the end. step, when given, is asked
+  // after every kFindStep lines whether to go on; false ends the search
+  // with -1 at once (the list may have changed then). While it answers
+  // true, the list must not have changed.
+  static constexpr int kFindStep = 1000;
+  int Find(const std::string& text, int from, bool matchCase,
+           const std::function<bool()>& step = {}) const;
 
  private:
   // Line i starts at blockBase_[i / kLinesPerBlock] + offsets_[i]: 64-bit

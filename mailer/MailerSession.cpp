@@ -170,6 +170,10 @@ void TMailerSession::SetStatus(const std::string& status) {
   if (OnStatus) OnStatus(status);
 }
 
+void TMailerSession::CallStep(TCallStep step) {
+  if (OnCallStep) OnCallStep(step);
+}
+
 // --- Numbers and calls ---------------------------------------------------------------
 
 bool TMailerSession::PollAddress(const std::string& addressText) {
@@ -392,6 +396,7 @@ void TMailerSession::WireDevice() {
     SetStatus("Disconnecting ...");
     AddLogLine("TAPI Disconnecting ...");
     handshaking_ = false;
+    CallStep(TCallStep::Disconnecting);
   };
   d.OnDisconnected = [this](TCMDevice&) {
     if (tickTrigger_) device_.RemoveTimerTrigger(tickTrigger_);
@@ -435,6 +440,7 @@ void TMailerSession::OnConnected() {
   int64_t rate = -1;
   if (auto* line = dynamic_cast<TCMStreamDevice*>(&device_)) rate = line->GetDataRate();
   AddLogLine("RATE Data rate is " + std::to_string(rate) + " BPS");
+  CallStep(TCallStep::Connected);
   emsi_ = std::make_unique<TEmsiCaller>(
       ownPacket_, ownCrc_, offerZedZap_, offerHydra_,
       [this](std::string_view bytes) { device_.SendData(bytes.data(), bytes.size()); },
@@ -469,6 +475,7 @@ void TMailerSession::PumpHandshake() {
     case TEmsiSession::Status::Done:
       handshaking_ = false;
       LogRemote();
+      CallStep(TCallStep::RemoteKnown);
       BuildSendList();
       StartTransfer();
       return;

@@ -134,6 +134,11 @@ class TMailerSession : public TMailerWindow {
     int Percent() const;
   };
   std::function<void(bool sending, const TTransferDisplay& display)> OnTransfer;
+  // The steps of a call that change what a window shows: the line has
+  // connected, the handshake has made the remote known (Remote()), the line
+  // goes down.
+  enum class TCallStep { Connected, RemoteKnown, Disconnecting };
+  std::function<void(TCallStep step)> OnCallStep;
   const std::string& Status() const { return status_; }
   const std::string& Caption() const { return caption_; }
   TOutbound& Outbound() { return *outbound_; }
@@ -173,6 +178,7 @@ class TMailerSession : public TMailerWindow {
   void ProtocolState(int state, const std::string& text, int64_t p1, int64_t p2);
   void NextFile(std::string& path, std::string& alias);
   void ProtocolFinished();
+  void CallStep(TCallStep step);
   bool CanMake(TEmsiProtocol kind) const;
 
   TMailer& profile_;

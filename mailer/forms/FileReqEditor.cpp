@@ -2,12 +2,15 @@
 
 #include <QAbstractListModel>
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,14 +20,17 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "core/ConfigStore.h"
 #include "core/ShellServices.h"
+#include "core/WinLst.h"
 #include "core/forms/ComboBoxLink.h"
 #include "core/forms/FormText.h"
+#include "core/forms/ListBoxLink.h"
 #include "mailer/Mailers.h"
 #include "mailer/forms/MailboxDialogs.h"
 #include "platform/CodePage.h"
@@ -90,6 +96,9 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   BtnFileList->setFixedWidth(32);
   top->addWidget(new QLabel("Mailer"));
   top->addWidget(CbMailer = Named(new QComboBox, "CbMailer"));
+  top->addWidget(WList = Named(new QListWidget, "WList"));
+  WList->setFixedSize(143, 44);
+  WList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // long captions are elided
   layout->addLayout(top);
 
   auto* split = new QSplitter(central);
@@ -249,6 +258,12 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
         for (SettingId id : changed)
           if (id == SettingId::mrFl || id == SettingId::FLToAnsI) return ApplySettings(values);
       });
+  statusBar()->setObjectName("StatusBar");
+  wListLink_ = std::make_unique<TListBoxLink>(WList);
+  WinLst().AttachListBox(wListLink_.get());
+  connect(WList, &QListWidget::itemDoubleClicked, this, &TFileReqEditor::WListDblClick);
+  // The field shows the address the caption names, before any choice too.
+  EdAddress->setText(AnsiText(mailbox_.Address.Text4D()));
   UpdateCaption();
   resize(760, 480);
   placement_ = new TBetterPlacement(this, QStringLiteral("FrEd"));
@@ -256,6 +271,9 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
 }
 
 TFileReqEditor::~TFileReqEditor() {
+  placement_->SaveIfShown();  // shown at the end of the program
+  WinLst().DetachListBox(wListLink_.get());
+  if (listed_) WinLst().Remove(this);
   store_.SettingsModel().Unsubscribe(settingsSubscription_);
 }
 
@@ -264,6 +282,27 @@ void TFileReqEditor::ApplySettings(const SettingsValues& values) {
   FileListBox->setFont(
       FontOf(values.FileListFont(), QFontDatabase::systemFont(QFontDatabase::FixedFont)));
   model_->Reset();
+}
+
+void TFileReqEditor::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!listed_) WinLst().Add(AnsiBytes(windowTitle()), this);
+  listed_ = true;
+}
+
+void TFileReqEditor::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  if (listed_) WinLst().Remove(this);
+  listed_ = false;
+}
+
+void TFileReqEditor::WListDblClick() {
+  if (WList->currentRow() >= 0) ShowWindowListEntry(WList->currentRow());
+}
+
+void TFileReqEditor::ShowStatus(const QString& text) {
+  statusBar()->showMessage(text);
+  statusBar()->repaint();
 }
 
 bool TFileReqEditor::eventFilter(QObject* watched, QEvent* event) {
@@ -355,9 +394,12 @@ std::string TFileReqEditor::Outbound() const { return outbound_; }
 void TFileReqEditor::SetFileName(const std::string& name) {
   EdFileList->setText(AnsiText(name));
   if (name == list_.Name() && !name.empty()) return;
+  ++listGeneration_;
   try {
-    list_.Load(name);
+    if (!name.empty()) ShowStatus("Loading " + AnsiText(name) + " ...");
+    list_.Load(name, [this, &name] { ShowStatus("Creating index fo " + AnsiText(name) + " ..."); });
   } catch (const std::exception& e) {
+    statusBar()->clearMessage();
     platform::GetPrompter().Error(e.what());
   }
   model_->Reset();
@@ -366,6 +408,7 @@ void TFileReqEditor::SetFileName(const std::string& name) {
 }
 
 void TFileReqEditor::LoadMailText(const std::string& text) {
+  ++listGeneration_;
   list_.LoadText(text);
   model_->Reset();
   ScanAreas();
@@ -428,6 +471,8 @@ void TFileReqEditor::Recover() {
 }
 
 void TFileReqEditor::ScanAreas() {
+  ShowStatus("Scanne for Areas ...");
+  AreaList->hide();
   areas_ = ScanFileAreas(list_, mailbox_);
   AreaList->clear();
   for (const TFileArea& a : areas_) AreaList->addItem(AnsiText(a.Name));
@@ -438,6 +483,7 @@ void TFileReqEditor::ScanAreas() {
   else
     AreaTitle->setText("  Areas: " + QString::number(areas_.size()));
   AreaList->setVisible(!areas_.empty());
+  statusBar()->clearMessage();
 }
 
 void TFileReqEditor::AddRequestLine(const std::string& line) {
@@ -459,7 +505,14 @@ void TFileReqEditor::UpdateCaption() {
     caption += ": " + AnsiText(list_.Name()) + " with " + QString::number(list_.Count()) +
                " lines, " + QString::number(list_.Size()) + " bytes";
   }
+  SetCaption(caption);
+}
+
+void TFileReqEditor::SetCaption(const QString& caption) {
   setWindowTitle(caption);
+  if (!listed_) return;
+  const int entry = WinLst().IndexOfObject(this);
+  if (entry >= 0) WinLst().SetString(entry, AnsiBytes(caption));
 }
 
 void TFileReqEditor::RequestItClick() {
@@ -503,21 +556,49 @@ void TFileReqEditor::CalibrateClick() {
 }
 
 void TFileReqEditor::SearchClick() {
-  bool ok = false;
-  const QString text =
-      QInputDialog::getText(this, "Search", "Text", QLineEdit::Normal, AnsiText(searchText_), &ok);
-  if (!ok) return;
-  searchText_ = AnsiBytes(text);
+  if (searching_) return;
+  QDialog dialog(this);
+  dialog.setObjectName("FindDialog");
+  dialog.setWindowTitle("Search");
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* text = Named(new QLineEdit(AnsiText(searchText_)), "EdFind");
+  auto* matchCase = Named(new QCheckBox("Match case"), "CbMatchCase");
+  matchCase->setChecked(matchCase_);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(new QLabel("Text"));
+  layout->addWidget(text);
+  layout->addWidget(matchCase);
+  layout->addWidget(buttons);
+  text->selectAll();
+  if (ExecModal(dialog) != QDialog::Accepted) return;
+  searchText_ = AnsiBytes(text->text());
+  matchCase_ = matchCase->isChecked();
   SearchAgainClick();
 }
 
+int TFileReqEditor::FindFrom(int from) {
+  const uint64_t generation = listGeneration_;
+  return list_.Find(searchText_, from, matchCase_, [this, generation] {
+    QApplication::processEvents();
+    return generation == listGeneration_;
+  });
+}
+
 void TFileReqEditor::SearchAgainClick() {
-  if (searchText_.empty()) return;
-  int found = list_.Find(searchText_, FileListBox->currentIndex().row(), false);
-  if (found < 0 &&
-      platform::GetPrompter().Confirm("End of file reached !Do you want tocontinue from start?"))
-    found = list_.Find(searchText_, -1, false);
-  if (found < 0) return;
+  if (searchText_.empty() || searching_) return;
+  searching_ = true;
+  SetCaption("Searching \"" + AnsiText(searchText_) + "\" ...");
+  const uint64_t generation = listGeneration_;
+  int found = FindFrom(FileListBox->currentIndex().row());
+  if (found < 0 && generation == listGeneration_ &&
+      platform::GetPrompter().Confirm("End of file reached !Do you want tocontinue from start?") &&
+      generation == listGeneration_)
+    found = FindFrom(-1);
+  searching_ = false;
+  UpdateCaption();
+  if (found < 0 || generation != listGeneration_) return;
   const QModelIndex index = model_->index(found);
   FileListBox->setCurrentIndex(index);
   FileListBox->scrollTo(index);
@@ -530,6 +611,8 @@ void TFileReqEditor::AddClick() {
 
 void TFileReqEditor::AddressExit() {
   mailbox_.Address.SetText(AnsiBytes(EdAddress->text()));
+  // Malformed text keeps the address: the field shows the one in use.
+  EdAddress->setText(AnsiText(mailbox_.Address.Text4D()));
   UpdateCaption();
 }
 

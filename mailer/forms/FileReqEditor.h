@@ -3,7 +3,8 @@
 // magic names, and the commands that save, recover and send the request.
 // The editor keeps its own copy of the chosen mailbox. Its position is kept
 // in the registry (section "FrEd"); the file list is shown in the settings'
-// file-list font, which it follows when the settings change.
+// file-list font, which it follows when the settings change. While shown it
+// is listed in the window list under its caption.
 #pragma once
 
 #include <QMainWindow>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "core/MailBox.h"
+#include "core/PubLst.h"
 #include "core/Settings.h"
 #include "mailer/FileRequest.h"
 
@@ -31,8 +33,9 @@ class TBetterPlacement;
 class TComboAttachment;
 class TConfigStore;
 class TFileListModel;
+class TListBoxLink;
 
-class TFileReqEditor : public QMainWindow {
+class TFileReqEditor : public QMainWindow, public TObject {
   Q_OBJECT
  public:
   explicit TFileReqEditor(TConfigStore& store, QWidget* parent = nullptr);
@@ -64,6 +67,8 @@ class TFileReqEditor : public QMainWindow {
   std::vector<std::string> RequestLines() const;
   const TFileList& FileList() const { return list_; }
   const std::vector<TFileArea>& Areas() const { return areas_; }
+  // A search runs (window messages are processed while it does).
+  bool Searching() const { return searching_; }
 
   // Opens the mailbox's properties dialog on the editor's copy of it (the
   // shell's dialog; without it the command does nothing).
@@ -86,6 +91,8 @@ class TFileReqEditor : public QMainWindow {
   QAction *CloseWithoutSaving, *SettingsAction, *UplinksAction, *MailboxesAction, *DisplayAction;
   // The address field's button: choose system.
   QPushButton* BtnChooseSystem;
+  // The window list; a double click brings the window forward.
+  QListWidget* WList;
 
  public slots:
   void RequestItClick();
@@ -93,7 +100,9 @@ class TFileReqEditor : public QMainWindow {
   void NewRequestClick();
   void ChooseSystemClick();
   void CalibrateClick();
+  // The find dialog (text and match case), then the search.
   void SearchClick();
+  // Searches the text from the line after the current one.
   void SearchAgainClick();
   void AddClick();
   void AddressExit();
@@ -108,19 +117,32 @@ class TFileReqEditor : public QMainWindow {
   // A panel shrinks to its title bar, or grows back.
   void ShowRequestPanel(bool shown);
   void ShowMagicPanel(bool shown);
+  void WListDblClick();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void UpdateCaption();
+  // The window's caption, and its line in the window list while listed.
+  void SetCaption(const QString& caption);
   void UpdateCount();
+  // The status line's text, painted at once (the work that follows keeps
+  // the window busy).
+  void ShowStatus(const QString& text);
+  // The next line holding the text, window messages processed on the way;
+  // -1 when none, or when the file list changed meanwhile.
+  int FindFrom(int from);
   // The file-list font and character set from the settings.
   void ApplySettings(const SettingsValues& values);
   std::string Outbound() const;
   TConfigStore& store_;
   TMailBox mailbox_;
   std::string chosenName_, outbound_, searchText_;
+  bool matchCase_ = false, searching_ = false, listed_ = false;
+  uint64_t listGeneration_ = 0;  // counts the file lists loaded
   int32_t defaultZone_ = 2;
   int tabSize_ = 8;
   bool autoLoad_ = true;
@@ -128,6 +150,7 @@ class TFileReqEditor : public QMainWindow {
   std::vector<TFileArea> areas_;
   TFileListModel* model_;
   std::unique_ptr<TComboAttachment> mailerLink_;
+  std::unique_ptr<TListBoxLink> wListLink_;
   TBetterPlacement* placement_;
   uint64_t settingsSubscription_ = 0;
 };

@@ -39,9 +39,11 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
     : QWidget(parent), profile_(profile), store_(store) {
   setObjectName("MailerForm");
   auto* layout = new QVBoxLayout(this);
+  auto* top = new QHBoxLayout;
   ToolBar = new TSpeedBar(this);
   ToolBar->setObjectName("ToolBar");
-  layout->addWidget(ToolBar);
+  top->addWidget(ToolBar, 1);
+  layout->addLayout(top);
   std::vector<QAction*> commands;
   auto action = [this, &commands](QAction*& a, const char* name, const QString& text) {
     a = new QAction(text, this);
@@ -63,9 +65,19 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   BuildMenu();
   layout->setMenuBar(MainMenu);
 
-  auto* info = new QHBoxLayout;
-  auto label = [this, &info](const char* name) {
-    auto* l = new QLabel("-", this);
+  // The panels of a call, each a row; shown while the call needs them.
+  auto panel = [this, layout](QWidget*& widget, const char* name) {
+    widget = new QWidget(this);
+    widget->setObjectName(name);
+    auto* row = new QHBoxLayout(widget);
+    row->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(widget);
+    widget->hide();
+    return row;
+  };
+  QHBoxLayout* info = panel(EmsiPanel, "EmsiPanel");
+  auto label = [&info](const char* name) {
+    auto* l = new QLabel("-");
     l->setObjectName(name);
     info->addWidget(l);
     return l;
@@ -73,15 +85,14 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   SystemLabel = label("SystemLabel");
   SysopLabel = label("SysopLabel");
   MailerLabel = label("MailerLabel");
-  layout->addLayout(info);
-  // The device panel: the line's name, its lights and the busy sign.
-  info = new QHBoxLayout;
+  // The device panel: the line's name and its lights.
+  info = panel(DevicePanel, "DevicePanel");
   DeviceLabel = label("DeviceLabel");
   info->addStretch(1);
   const char* leds[] = {"LedDSR", "LedCD", "LedCTS", "LedRING", "LedTxD", "LedRxD"};
   const char* captions[] = {"DSR", "CD", "CTS", "RING", "SD", "RD"};
   for (int i = 0; i < 6; ++i) {
-    Leds[i] = new TALed(this);
+    Leds[i] = new TALed(DevicePanel);
     Leds[i]->setObjectName(leds[i]);
     Leds[i]->SetBlink(false);
     Leds[i]->SetTrueColor(QColor(0, 0xBB, 0));   // 47872
@@ -89,33 +100,33 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
     Leds[i]->setToolTip(captions[i]);
     Leds[i]->setFixedSize(Leds[i]->size());  // the lamp's own size in the row
     info->addWidget(Leds[i]);
-    auto* caption = new QLabel(captions[i], this);
+    auto* caption = new QLabel(captions[i], DevicePanel);
     caption->setBuddy(Leds[i]);
     info->addWidget(caption);
   }
+  // The busy sign beside the tool bar: empty outside a call.
   Animate = new TAnimatedSymbol(this);
   Animate->setObjectName("Animate");
   Animate->SetAutoPlay(false);
   Animate->SetAVIName(QStringLiteral("MAILER"));
   Animate->setFixedSize(32, 32);
-  info->addWidget(Animate);
-  layout->addLayout(info);
+  top->addWidget(Animate);
 
-  auto display = [this, layout](QLabel*& label, QProgressBar*& bar, const char* name,
-                                const char* barName) {
-    auto* row = new QHBoxLayout;
-    label = new QLabel("-", this);
-    label->setObjectName(name);
-    bar = new QProgressBar(this);
+  auto display = [&panel](QWidget*& widget, QLabel*& label, QProgressBar*& bar, const char* name,
+                          const char* labelName, const char* barName) {
+    QHBoxLayout* row = panel(widget, name);
+    label = new QLabel("-");
+    label->setObjectName(labelName);
+    bar = new QProgressBar;
     bar->setObjectName(barName);
     bar->setRange(0, 100);
     bar->setValue(0);
     row->addWidget(label, 1);
     row->addWidget(bar);
-    layout->addLayout(row);
   };
-  display(SendLabel, SendProgress, "SendLabel", "SendProgress");
-  display(ReceiveLabel, ReceiveProgress, "ReceiveLabel", "ReceiveProgress");
+  display(SendPanel, SendLabel, SendProgress, "SendPanel", "SendLabel", "SendProgress");
+  display(ReceivePanel, ReceiveLabel, ReceiveProgress, "ReceivePanel", "ReceiveLabel",
+          "ReceiveProgress");
 
   OutboundList = new QTreeWidget(this);
   OutboundList->setObjectName("OutboundList");
@@ -175,14 +186,8 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   session_->PostLogOnEnd = true;
   session_->OnLogLine = [this](const std::string& line) {
     LogMemo->appendPlainText(AnsiText(line));
-    const TEmsiRemote* remote = session_->Remote();
-    if (remote) {
-      SystemLabel->setText(AnsiText(remote->SystemName));
-      SysopLabel->setText(AnsiText(remote->Sysop));
-      MailerLabel->setText(
-          AnsiText(remote->MailerName + " " + remote->MailerVersion + "/" + remote->MailerSerial));
-    }
   };
+  session_->OnCallStep = [this](TMailerSession::TCallStep step) { ShowCallStep(step); };
   session_->OnStatus = [this](const std::string& status) {
     StatusLabel->setText(AnsiText(status));
     ShowLineState();
@@ -339,6 +344,7 @@ TMailerForm::~TMailerForm() {
   WinLst().Remove(this);
   // The session's last lines go to its log only: the controls are going.
   session_->OnLogLine = nullptr;
+  session_->OnCallStep = nullptr;
   session_->OnStatus = nullptr;
   session_->OnTransfer = nullptr;
   session_.reset();
@@ -387,8 +393,32 @@ void TMailerForm::ShowLineState() {
   const uint8_t masks[] = {2, 8, 1, 4, 16, 32};  // DSR, CD, CTS, RING, TxD, RxD
   for (int i = 0; i < 6; ++i) Leds[i]->SetValue(bits & masks[i]);
   const bool calling = session_->Busy() && !device_->IsDisconnecting();
-  const TAnimatedState state = calling ? TAnimatedState::acmPlaying : TAnimatedState::acmOpen;
+  const TAnimatedState state = calling ? TAnimatedState::acmPlaying : TAnimatedState::acmClosed;
   if (Animate->State() != state) Animate->SetState(state);
+}
+
+void TMailerForm::ShowCallStep(TMailerSession::TCallStep step) {
+  using Step = TMailerSession::TCallStep;
+  switch (step) {
+    case Step::Connected:
+      ShowDeviceName();
+      DevicePanel->show();
+      for (QLabel* l : {SendLabel, ReceiveLabel}) l->setText("-");
+      for (QProgressBar* b : {SendProgress, ReceiveProgress}) b->setValue(0);
+      break;
+    case Step::RemoteKnown:
+      if (const TEmsiRemote* remote = session_->Remote()) {
+        SystemLabel->setText(AnsiText(remote->SystemName));
+        SysopLabel->setText(AnsiText(remote->Sysop));
+        MailerLabel->setText(AnsiText(remote->MailerName + " " + remote->MailerVersion + "/" +
+                                      remote->MailerSerial));
+      }
+      for (QWidget* w : {EmsiPanel, SendPanel, ReceivePanel}) w->show();
+      break;
+    case Step::Disconnecting:
+      for (QWidget* w : {DevicePanel, SendPanel, ReceivePanel, EmsiPanel}) w->hide();
+      break;
+  }
 }
 
 std::string TMailerForm::DeviceName() const { return session_->DeviceName(); }

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/PubLst.h"
+#include "mailer/MailerSession.h"
 #include "mailer/Mailers.h"
 
 class QAbstractItemView;
@@ -28,7 +29,6 @@ class TALed;
 class TAnimatedSymbol;
 class TCMTAPIDevice;
 class TConfigStore;
-class TMailerSession;
 class TSpeedBar;
 class TSpeedItem;
 struct TNodelistFilter;
@@ -62,11 +62,16 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   QLabel *StatusLabel, *DeviceLabel, *SystemLabel, *SysopLabel, *MailerLabel;
   // The line lights: DSR, CD, CTS, RING, TxD, RxD.
   TALed* Leds[6];
-  // Plays while a call is made and stands.
+  // Plays while a call is made and stands; empty otherwise.
   TAnimatedSymbol* Animate;
   // Send and receive displays: file, position, size, rate, time needed, left.
   QLabel *SendLabel, *ReceiveLabel;
   QProgressBar *SendProgress, *ReceiveProgress;
+  // The remote's system, sysop and mailer (shown once the handshake has
+  // made them known), the line's name and lights (shown from the connect),
+  // and the two displays (shown with the remote): all hidden when the line
+  // goes down.
+  QWidget *EmsiPanel, *DevicePanel, *SendPanel, *ReceivePanel;
   // The window's commands as buttons; HangupBtn's item is the abort button.
   TSpeedBar* ToolBar;
   TSpeedItem* HangupItem = nullptr;
@@ -110,6 +115,7 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   void BuildSpeedBar(const std::vector<QAction*>& actions);
   // The lights and the busy sign from the device's line state.
   void ShowLineState();
+  void ShowCallStep(TMailerSession::TCallStep step);
   void PollFromNodelist(const char* caption, const TNodelistFilter& start);
   TMailer& profile_;
   TConfigStore& store_;

@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "app/AddrBook.h"
+#include "app/MsgWin.h"
+#include "mailer/forms/FileReqEditor.h"
 #include "processing/forms/AreaManagerWindow.h"
 #include "widgets/SpeedBar.h"
 
@@ -172,6 +174,35 @@ TEST_F(MainWindowLayoutTest, AddressBookAndAreaManagerComeBackWhereTheyWereClose
   const std::string reg = dir.Read("Velmaris.reg");
   EXPECT_NE(reg.find("\\Placement\\AddressBook]"), std::string::npos);
   EXPECT_NE(reg.find("\\Placement\\AreaMan]"), std::string::npos);
+}
+
+TEST_F(MainWindowLayoutTest, FileRequestEditorAndMessageListKeepTheirPlacesOverTheEnd) {
+  Prepare({{"FIDO.GER", Times(2, 0)}});
+  const QRect editorPlace(60, 70, 640, 430), listPlace(100, 40, 620, 450);
+  {
+    TKQMainWindow& w = Open();
+    w.show();
+    w.ShowFredClick();
+    TFileReqEditor& editor = w.FileReqEditor();
+    editor.move(editorPlace.topLeft());
+    editor.resize(editorPlace.size());
+    TMessageListWindow* list = w.OpenMessageList(*Area("FIDO.GER"));
+    ASSERT_NE(list, nullptr);
+    list->move(listPlace.topLeft());
+    list->resize(listPlace.size());
+    // The program ends with both shown: the main window closes, then goes.
+    w.close();
+    window.reset();
+  }
+  const std::string reg = dir.Read("Velmaris.reg");
+  EXPECT_NE(reg.find("\\Placement\\FrEd]"), std::string::npos) << reg;
+  EXPECT_NE(reg.find("\\Placement\\MessageReader]"), std::string::npos) << reg;
+  TKQMainWindow& w = Open();
+  w.ShowFredClick();
+  EXPECT_EQ(QRect(w.FileReqEditor().pos(), w.FileReqEditor().size()), editorPlace);
+  TMessageListWindow* list = w.OpenMessageList(*Area("FIDO.GER"));
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(QRect(list->pos(), list->size()), listPlace);
 }
 
 }  // namespace

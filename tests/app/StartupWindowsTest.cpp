@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 
+#include <QAction>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -16,6 +18,10 @@
 #include "app/QtPrompter.h"
 #include "app/SplashWin.h"
 #include "app/VelmarisApp.h"
+#include "mailer/MailerSession.h"
+#include "mailer/Mailers.h"
+#include "mailer/forms/FileReqEditor.h"
+#include "mailer/forms/MailerForm.h"
 #include "platform/Dispatcher.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
@@ -167,6 +173,60 @@ TEST_F(StartupWindowsTest, FailureWhileStartingLeavesNoWindow) {
   std::remove((dir / "Velmaris.reg").c_str());
   TVelmarisApp next(Options());
   EXPECT_TRUE(next.Start());
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(StartupWindowsTest, ExitEndsTheProgramWhileOtherWindowsAreShown) {
+  SetUpStart();
+  struct Way {
+    const char* name;
+    std::function<void(TKQMainWindow&)> close;
+  } ways[] = {
+      {"Exit", [](TKQMainWindow& w) { w.findChild<QAction*>("Beenden1")->trigger(); }},
+      {"closing the main window", [](TKQMainWindow& w) { w.close(); }},
+  };
+  size_t logs = 0;
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    TVelmarisApp app(Options());
+    ASSERT_TRUE(app.Start());
+    TKQMainWindow& main = *app.MainWindow();
+    // A mailer window with a log worth posting, and the file request editor.
+    TMailer* profile = GetMailerConfig()->AddMailer(main.ConfigStore());
+    auto* mailer = dynamic_cast<TMailerForm*>(profile->Window());
+    ASSERT_NE(mailer, nullptr);
+    mailer->Session().AddLogLine("DEBG left open at the end");
+    bool timedOut = false;
+    QTimer::singleShot(0, &main, [&] {
+      mailer->show();
+      main.findChild<QAction*>("ShowFred")->trigger();
+      EXPECT_TRUE(main.FileReqEditor().isVisible());
+      way.close(main);
+    });
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, [&] {
+      timedOut = true;
+      QApplication::exit(3);
+    });
+    limit.start(120000);
+    EXPECT_EQ(app.Run(), 0);
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(app.MainWindow(), nullptr);
+    EXPECT_EQ(CountWindows("FileReqEditor"), 0);
+    EXPECT_EQ(CountWindows("MailerForm"), 0);
+    // The start directory is free and REPORT holds the mailer's log.
+    std::string out;
+    EXPECT_EQ(RunBatch(dir.Path() + "start/", dir / "Velmaris.reg", {"dump", "REPORT"}, &out), 0)
+        << out;
+    EXPECT_EQ(Count(out, " Mailer Log\""), ++logs) << out;
+    EXPECT_NE(out.find("DEBG left open at the end"), std::string::npos);
+  }
 }
 
 TEST_F(StartupWindowsTest, SplashWindow) {

@@ -33,6 +33,35 @@ TEST(FileList, LinesEndAtEveryKindOfLineEnd) {
   EXPECT_EQ(list.Find("XX", -1, true), -1);
 }
 
+TEST(FileList, FindAsksToGoOnAfterEveryThousandLinesAndStopsWhenTold) {
+  std::string text;
+  for (int i = 0; i < 2500; ++i) text += "line\n";
+  text += "Needle\n";
+  TFileList list;
+  list.LoadText(text);
+  struct Case {
+    int from, stopAfter;  // the step answering false at its n-th call; 0: never
+    bool matchCase;
+    const char* text;
+    int found, steps;
+  } cases[] = {
+      {-1, 0, false, "NEEDLE", 2500, 2},  // asked after lines 999 and 1999
+      {-1, 0, true, "NEEDLE", -1, 2},
+      {-1, 0, true, "Needle", 2500, 2},
+      {-1, 2, false, "needle", -1, 2},
+      {-1, 1, false, "line", 0, 0},  // found before the first step
+      {1499, 0, false, "needle", 2500, 1},
+      {2500, 0, false, "needle", -1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " from " + std::to_string(c.from));
+    int steps = 0;
+    EXPECT_EQ(list.Find(c.text, c.from, c.matchCase, [&] { return ++steps != c.stopAfter; }),
+              c.found);
+    EXPECT_EQ(steps, c.steps);
+  }
+}
+
 TEST(FileList, AListOfLineEndsAtTheSizeCapLoadsAndOneByteMoreIsRefused) {
   TempDir dir;
   const std::string path = dir / "files.lst";

@@ -1,0 +1,209 @@
+// The file request editor as one of the program's windows: its line in the
+// window list and its window-list box, the search with its find dialog, the
+// status texts while a file list loads, and the address it shows.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "MailerFormsFixture.h"
+#include "core/WinLst.h"
+#include "mailer/forms/FileReqEditor.h"
+#include "widgets/ModalHook.h"
+
+namespace velmaris::test {
+namespace {
+
+using FileReqEditorWindowTest = MailerFormsFixture;
+
+// Another window of the program, as the window list holds them.
+struct ListedWindow : QWidget, TObject {};
+
+int Listed(const TObject* window) { return WinLst().IndexOfObject(window); }
+
+// Answers the find dialog with the text and the match-case switch.
+void AnswerFind(const QString& text, bool matchCase) {
+  SetModalHook([text, matchCase](QWidget* w) {
+    auto* edit = w->findChild<QLineEdit*>("EdFind");
+    auto* box = w->findChild<QCheckBox*>("CbMatchCase");
+    EXPECT_EQ(w->objectName(), "FindDialog");
+    if (!edit || !box) return int(QDialog::Rejected);
+    edit->setText(text);
+    box->setChecked(matchCase);
+    return int(QDialog::Accepted);
+  });
+}
+
+int CurrentLine(TFileReqEditor& editor) { return editor.FileListBox->currentIndex().row(); }
+
+TEST_F(FileReqEditorWindowTest, ListedWhileShownUnderItsCaptionWithAWindowListBox) {
+  const int before = WinLst().GetCount();
+  ListedWindow other;
+  WinLst().Add("Other", &other);
+  {
+    TFileReqEditor editor(*config);
+    EXPECT_LT(Listed(&editor), 0);  // created, not shown
+    editor.show();
+    const int entry = Listed(&editor);
+    ASSERT_GE(entry, 0);
+    EXPECT_EQ(WinLst().GetString(entry), "(0:8/15) - No file list loaded !");
+    // The caption and the entry change together.
+    editor.LoadMailText("a.zip\r\n");
+    EXPECT_EQ(WinLst().GetString(Listed(&editor)), "(0:8/15): Mailtext with 1 lines, 7 bytes");
+
+    // The box lists the windows; a double click brings one forward.
+    ASSERT_EQ(editor.WList->count(), WinLst().GetCount());
+    const int row = Listed(&other);
+    EXPECT_EQ(editor.WList->item(row)->text(), "Other");
+    EXPECT_FALSE(other.isVisible());
+    editor.WList->setCurrentRow(row);
+    emit editor.WList->itemDoubleClicked(editor.WList->item(row));
+    EXPECT_TRUE(other.isVisible());
+
+    editor.hide();
+    EXPECT_LT(Listed(&editor), 0);
+    editor.show();  // listed once again
+  }
+  // Gone with the window.
+  EXPECT_EQ(WinLst().GetCount(), before + 1);
+  WinLst().Remove(&other);
+}
+
+TEST_F(FileReqEditorWindowTest, FindHonoursMatchCaseAndWrapsOnYes) {
+  TFileReqEditor editor(*config);
+  editor.show();
+  editor.LoadMailText("Area TOOLS\r\nunzip.zip Tools\r\nTOOLS.ZIP\r\nother.arj\r\n");
+  struct Case {
+    const char* text;
+    bool matchCase;
+    int current;      // before the search
+    unsigned answer;  // to "End of file reached", 0 when not asked
+    int found;
+  } cases[] = {
+      {"tools", false, -1, 0, 0},
+      {"tools", false, 0, 0, 1},
+      {"TOOLS", true, 0, 0, 2},
+      {"Tools", true, -1, 0, 1},
+      {"tools", true, -1, platform::mbNo, -1},
+      {"TOOLS", true, 2, platform::mbYes, 0},
+      {"tools", false, 3, platform::mbNo, -1},  // stays where it was
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " from " + std::to_string(c.current));
+    editor.FileListBox->setCurrentIndex(editor.FileListBox->model()->index(c.current, 0));
+    if (c.answer) prompter.Script({static_cast<platform::MsgButton>(c.answer)});
+    const size_t asked = prompter.Questions().size();
+    AnswerFind(c.text, c.matchCase);
+    editor.SearchAction->trigger();
+    EXPECT_EQ(CurrentLine(editor), c.found < 0 ? c.current : c.found);
+    ASSERT_EQ(prompter.Questions().size() - asked, c.answer ? 1u : 0u);
+    if (c.answer) {
+      EXPECT_EQ(prompter.Questions().back().text,
+                "End of file reached !Do you want tocontinue from start?");
+    }
+  }
+  // The dialog offers the last text and switch again; search again uses them.
+  SetModalHook([](QWidget* w) {
+    EXPECT_EQ(w->findChild<QLineEdit*>("EdFind")->text(), "tools");
+    EXPECT_FALSE(w->findChild<QCheckBox*>("CbMatchCase")->isChecked());
+    return int(QDialog::Rejected);
+  });
+  editor.SearchAction->trigger();
+  editor.FileListBox->setCurrentIndex(editor.FileListBox->model()->index(0, 0));
+  editor.SearchAgain->trigger();
+  EXPECT_EQ(CurrentLine(editor), 1);
+  Shot(editor, "FileReqEditorFound");
+}
+
+TEST_F(FileReqEditorWindowTest, LongSearchShowsItsCaptionAndKeepsTheWindowServed) {
+  TFileReqEditor editor(*config);
+  editor.show();
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += "file" + std::to_string(i) + ".zip  some description\r\n";
+  text += "wanted.zip\r\n";
+  editor.LoadMailText(text);
+  const QString caption = editor.windowTitle();
+  QStringList captions;
+  QObject::connect(&editor, &QWidget::windowTitleChanged,
+                   [&](const QString& title) { captions << title; });
+  // A timer of the event loop fires while the search runs.
+  int served = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { served += editor.Searching(); });
+  timer.start(0);
+  AnswerFind("WANTED", false);
+  editor.SearchAction->trigger();
+  EXPECT_EQ(CurrentLine(editor), 20000);
+  EXPECT_GT(served, 0);
+  ASSERT_FALSE(captions.isEmpty());
+  EXPECT_EQ(captions.front(), "Searching \"WANTED\" ...");
+  EXPECT_EQ(editor.windowTitle(), caption);
+
+  // A file list loaded while the search runs ends it where it is.
+  timer.stop();
+  QTimer reload;
+  QObject::connect(&reload, &QTimer::timeout, [&] {
+    if (editor.Searching()) editor.LoadMailText("new.zip\r\n");
+  });
+  reload.start(0);
+  editor.FileListBox->setCurrentIndex({});
+  editor.SearchAgain->trigger();
+  EXPECT_FALSE(editor.Searching());
+  EXPECT_EQ(editor.FileList().Count(), 1);
+  EXPECT_EQ(CurrentLine(editor), -1);
+}
+
+TEST_F(FileReqEditorWindowTest, LoadingAndScanningAreShownInTheStatusLine) {
+  TFileReqEditor editor(*config);
+  editor.show();
+  QStringList texts;
+  QObject::connect(editor.statusBar(), &QStatusBar::messageChanged,
+                   [&](const QString& text) { texts << text; });
+  dir.Write("files.txt", "Area: 1\r\nfile.zip\r\n");
+  const QString name = QString::fromStdString(dir / "files.txt");
+  editor.SetFileName(dir / "files.txt");
+  EXPECT_EQ(texts, (QStringList{"Loading " + name + " ...", "Creating index fo " + name + " ...",
+                                "Scanne for Areas ...", ""}));
+  // A file that cannot be opened: loading, then the message.
+  texts.clear();
+  prompter.Script({platform::mbOk});
+  editor.SetFileName(dir / "missing.txt");
+  ASSERT_FALSE(texts.isEmpty());
+  EXPECT_EQ(texts.front(), "Loading " + QString::fromStdString(dir / "missing.txt") + " ...");
+  EXPECT_FALSE(
+      texts.contains("Creating index fo " + QString::fromStdString(dir / "missing.txt") + " ..."));
+  EXPECT_EQ(prompter.Questions().back().text,
+            "File \"" + (dir / "missing.txt") + "\" could not beaopened !");
+}
+
+TEST_F(FileReqEditorWindowTest, AddressFieldAndCaptionShowTheSameAddress) {
+  TFileReqEditor editor(*config);
+  editor.show();
+  // Before any choice: the editor's own mailbox.
+  EXPECT_EQ(editor.EdAddress->text(), "0:8/15");
+  EXPECT_TRUE(editor.windowTitle().startsWith("(0:8/15)")) << editor.windowTitle().toStdString();
+  struct Typed {
+    const char* text;
+    const char* shown;
+  } typed[] = {
+      {"2:5020/1042.0", "2:5020/1042"},
+      {"not an address", "2:5020/1042"},  // kept
+      {"", "2:5020/1042"},
+      {"1:2/3.4", "1:2/3.4"},
+  };
+  for (const Typed& t : typed) {
+    editor.EdAddress->setText(t.text);
+    editor.AddressExit();
+    EXPECT_EQ(editor.EdAddress->text(), t.shown) << t.text;
+    EXPECT_TRUE(editor.windowTitle().startsWith(QString("(") + t.shown + ")")) << t.text;
+  }
+}
+
+}  // namespace
+}  // namespace velmaris::test
