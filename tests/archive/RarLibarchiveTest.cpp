@@ -61,6 +61,8 @@ TEST_F(RarReader, RefusedEncryptedAndDamagedEntriesByTable) {
   } cases[] = {
       {"a name that climbs out", {"../escape.txt", "x"}, false, ecInvalidFileName},
       {"an absolute name, RAR 5", {"/abs.txt", "x"}, true, ecInvalidFileName},
+      {"control characters", {"a\x1b[2J\n.pkt", "x"}, false, ecInvalidFileName},
+      {"control characters, RAR 5", {"a\x1b[2J\n.pkt", "x"}, true, ecInvalidFileName},
       {"encrypted", {"locked.txt", "secret", true}, false, ecRarEncrypted},
       {"wrong CRC", {"bad.txt", "damaged data", false, false, 1}, false, ecCrcCheck},
       {"wrong CRC, RAR 5", {"bad.txt", "damaged data", false, false, 1}, true, ecCrcCheck},
