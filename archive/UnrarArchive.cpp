@@ -4,6 +4,8 @@
 //
 // libarchive checks no checksum of stored data; the CRC-32 of each file
 // header is read here (RarHeaders.h) and the extractor checks it.
+// Every archive is decoded once in a child process with a bounded address
+// space before it is read here (CheckMemoryBound).
 // What it does not do: decrypt (Api::Decrypts is false; an archive whose
 // headers are encrypted gives ERAR_NO_DECRYPTION), follow volumes. Each
 // entry's data is written into the file the extractor made for it, never
@@ -11,9 +13,12 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -71,7 +76,68 @@ void CopyName(RARHeaderDataEx* hd, archive_entry* e) {
   hd->FileName[n] = '\0';
 }
 
+// The address space of this process, in bytes (0 when it cannot be read).
+uint64_t AddressSpace() {
+  char text[64] = {};
+  const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (n <= 0) return 0;
+  return std::strtoull(text, nullptr, 10) * uint64_t(::sysconf(_SC_PAGESIZE));
+}
+
+// In the child: decodes every entry, as extraction will, and exits with 3
+// when libarchive ran out of the address space it was given, else with 0
+// (damage of any other kind is found again by the walk itself).
+[[noreturn]] void DecodeAllAndExit(const char* path) {
+  struct rlimit rl {};
+  if (::getrlimit(RLIMIT_AS, &rl) == 0) {
+    rlim_t bound = rlim_t(AddressSpace() + kRarAddressBudget);
+    if (rl.rlim_max != RLIM_INFINITY && bound > rl.rlim_max) bound = rl.rlim_max;
+    rl.rlim_cur = bound;
+    if (::setrlimit(RLIMIT_AS, &rl) != 0) ::_exit(3);
+  }
+  archive* a = archive_read_new();
+  if (!a) ::_exit(3);
+  archive_read_support_format_rar(a);
+  archive_read_support_format_rar5(a);
+  static char buf[kBlock];
+  int rc = archive_read_open_filename(a, path, kBlock);
+  while (rc == ARCHIVE_OK) {
+    archive_entry* e = nullptr;
+    rc = archive_read_next_header(a, &e);
+    if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN) break;
+    rc = ARCHIVE_OK;
+    if (archive_entry_is_encrypted(e)) continue;
+    la_ssize_t n;
+    while ((n = archive_read_data(a, buf, sizeof buf)) > 0) {
+    }
+    if (n < 0 && archive_errno(a) == ENOMEM) break;
+  }
+  ::_exit(archive_errno(a) == ENOMEM ? 3 : 0);
+}
+
+// libarchive takes the memory an archive's headers and data ask for
+// (windows, PPMd models, filter data) without a bound of its own. So the
+// archive is first decoded whole in a child process whose address space may
+// grow by kRarAddressBudget at most: an archive that needs more, or makes
+// the child fail in any other way, is damaged as far as we are concerned.
+int CheckMemoryBound(const char* path) {
+  const pid_t pid = ::fork();
+  if (pid < 0) return ERAR_NO_MEMORY;
+  if (pid == 0) DecodeAllAndExit(path);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return ERAR_BAD_DATA;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ERAR_SUCCESS : ERAR_BAD_DATA;
+}
+
 HANDLE Open(RAROpenArchiveDataEx* od) {
+  if (od->ArcName && ::access(od->ArcName, R_OK) == 0) {
+    od->OpenResult = CheckMemoryBound(od->ArcName);
+    if (od->OpenResult != ERAR_SUCCESS) return nullptr;
+  }
   auto* r = new Reader;
   r->a = archive_read_new();
   archive_read_support_format_rar(r->a);

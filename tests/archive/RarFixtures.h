@@ -92,6 +92,43 @@ inline std::string Rar4Stored(const std::vector<RarEntry>& entries) {
   return out + Block4(0x7B, 0x4000, "");
 }
 
+// RAR 1.5-4 with one entry of method 0x33 (normal) whose packed data stand
+// as given: enough to set libarchive's decoder to work on them.
+inline std::string Rar4Packed(const std::string& name, const std::string& packed,
+                              uint32_t unpackedSize) {
+  using namespace rar_detail;
+  std::string f;
+  Le(f, packed.size(), 4);  // PACK_SIZE
+  Le(f, unpackedSize, 4);   // UNP_SIZE
+  f += char(2);             // HOST_OS: Windows
+  Le(f, 0, 4);              // FILE_CRC
+  Le(f, 0x5A8B6000, 4);     // FTIME
+  f += char(29);            // UNP_VER
+  f += char(0x33);          // METHOD: normal
+  Le(f, name.size(), 2);
+  Le(f, 0x20, 4);
+  f += name;
+  return std::string("Rar!\x1A\x07\x00", 7) + Block4(0x73, 0, std::string(6, '\0')) +
+         Block4(0x74, 0x8000, f) + packed + Block4(0x7B, 0x4000, "");
+}
+
+// RAR 5.0 with one entry whose compression information (method 3, and the
+// window as 128 KB shifted left by dictionaryShift) stands as given.
+inline std::string Rar5Packed(const std::string& name, const std::string& packed,
+                              uint64_t unpackedSize, unsigned dictionaryShift) {
+  using namespace rar_detail;
+  std::string f = VInt(packed.size());
+  f += VInt(0x02);  // file flags: mtime
+  f += VInt(unpackedSize);
+  f += VInt(0x20);
+  Le(f, 1700000000, 4);
+  f += VInt((uint64_t(dictionaryShift) << 10) | (3u << 7));
+  f += VInt(0);
+  f += VInt(name.size()) + name;
+  return std::string("Rar!\x1A\x07\x01\x00", 8) + Block5(1, 0, VInt(0)) + Block5(2, 0x02, f) +
+         packed + Block5(5, 0, VInt(0));
+}
+
 // RAR 5.0: signature, main header, one file header with its stored data per
 // entry, end of archive.
 inline std::string Rar5Stored(const std::vector<RarEntry>& entries) {

@@ -3,9 +3,15 @@
 // rules as every extractor, encrypted entries named as such.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "RarFixtures.h"
@@ -156,6 +162,57 @@ TEST_F(RarReader, DamagedArchivesFail) {
     const int raised = Run();
     EXPECT_TRUE(raised != 0 || !errors.empty());
     EXPECT_FALSE(Exists("a.txt")) << "a cut entry leaves nothing behind";
+  }
+}
+
+// A number of /proc/self/status ("VmSize", "VmPeak") in bytes.
+uint64_t StatusBytes(const std::string& field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(field + ":", 0) == 0) return std::stoull(line.substr(field.size() + 1)) * 1024;
+  return 0;
+}
+
+// Archives whose headers or data ask libarchive for far more memory than a
+// bundle needs (a PPMd model of 256 MB, a window of 4 GB) fail as damaged,
+// and the process that extracts them hardly grows. Each runs in a child
+// whose address space may grow by 512 MB at most, so a fault here cannot
+// take the machine's memory.
+TEST_F(RarReader, ArchivesAskingForHugeMemoryFailAsDamagedByTable) {
+  const std::string ppmd = std::string("\xBF\xFF", 2) + std::string(64, '\0');
+  struct Case {
+    const char* what;
+    std::string image;
+  } cases[] = {
+      {"PPMd model of 256 MB", Rar4Packed("a.pkt", ppmd, 1000)},
+      {"PPMd model of 256 MB, a large entry", Rar4Packed("a.pkt", ppmd, 0xFFFFFFF0u)},
+      {"window of 4 GB, RAR 5", Rar5Packed("a.pkt", std::string(64, '\0'), 1000, 15)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MakeFile("m.rar", c.image);
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const uint64_t before = StatusBytes("VmSize");
+      struct rlimit rl {};
+      ::getrlimit(RLIMIT_AS, &rl);
+      rl.rlim_cur = rlim_t(before + (uint64_t(512) << 20));
+      if (rl.rlim_max != RLIM_INFINITY && rl.rlim_cur > rl.rlim_max) rl.rlim_cur = rl.rlim_max;
+      ::setrlimit(RLIMIT_AS, &rl);
+      const int raised = Run();
+      const uint64_t grown = StatusBytes("VmPeak") - before;
+      if (grown >= (uint64_t(64) << 20)) ::_exit(2);
+      ::_exit(raised == ecBadFileHeader && errors == std::vector<int>{ecBadFileHeader} ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+    EXPECT_NE(WEXITSTATUS(status), 1) << "not failed as a damaged archive";
+    EXPECT_NE(WEXITSTATUS(status), 2) << "the extracting process took the memory";
+    EXPECT_FALSE(Exists("a.pkt"));
   }
 }
 
