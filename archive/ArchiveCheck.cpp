@@ -68,7 +68,8 @@ bool ArchiveHoldsFile(const std::string& archive, const std::string& file, std::
     if (!error) error = ecReadFile;
   }
   if (error)
-    return Fail(why, *ArxErrorText(*error) ? ArxErrorText(*error) : "error " + std::to_string(*error));
+    return Fail(why,
+                *ArxErrorText(*error) ? ArxErrorText(*error) : "error " + std::to_string(*error));
   const auto found = platform::FindNoCase(scratch.Path(), name);
   if (!found) return Fail(why, name + " is not in it");
   try {

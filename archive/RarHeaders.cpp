@@ -64,8 +64,9 @@ void TakeName4(TRarFileHeader& f, const std::string& field, bool unicode) {
   }
   f.Utf8 = true;
   const size_t nul = field.find('\0');
-  f.Name = nul == std::string::npos ? field
-                                    : DecodeRarUnicodeName(field.substr(0, nul), field.substr(nul + 1));
+  f.Name = nul == std::string::npos
+               ? field
+               : DecodeRarUnicodeName(field.substr(0, nul), field.substr(nul + 1));
 }
 
 std::optional<TRarFileHeader> FileHeader4(const TRarReadAt& read, uint64_t pos) {

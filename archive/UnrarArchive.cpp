@@ -20,8 +20,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -200,11 +200,9 @@ int Close(HANDLE h) {
 // Our own reading of the file header at or after pos.
 std::optional<TRarFileHeader> HeaderAt(const Reader& r, uint64_t pos, bool rar5) {
   const int fd = r.file.get();
-  return RarFileHeaderAt(
-      [fd](uint64_t offset, void* buf, size_t n) {
-        return platform::PReadFull(fd, buf, n, offset);
-      },
-      pos, rar5);
+  return RarFileHeaderAt([fd](uint64_t offset, void* buf,
+                              size_t n) { return platform::PReadFull(fd, buf, n, offset); },
+                         pos, rar5);
 }
 
 // An entry that libarchive passes over in silence: the rest of a file of the
@@ -242,7 +240,8 @@ int ReadHeader(HANDLE h, RARHeaderDataEx* hd) {
     // libarchive passes over are seen too.
     if (!r->walkStarted) {
       r->walkStarted = true;
-      r->walkPos = r->held && !StartsWithMarker(*r) ? uint64_t(archive_read_header_position(r->a)) : 0;
+      r->walkPos =
+          r->held && !StartsWithMarker(*r) ? uint64_t(archive_read_header_position(r->a)) : 0;
     }
     r->header = HeaderAt(*r, r->walkPos, true);
     if (r->header) r->walkPos = r->header->DataOffset + r->header->PackedSize;
@@ -302,9 +301,9 @@ int Extract(Reader* r, const char* dest) {
     return ERAR_NO_DECRYPTION;
   }
   const bool sized = archive_entry_size_is_set(e);
-  const uint64_t limit = r->ownData    ? r->header->UnpackedSize
-                         : sized ? uint64_t(archive_entry_size(e))
-                                 : kMaxUnsizedEntry;
+  const uint64_t limit = r->ownData ? r->header->UnpackedSize
+                         : sized    ? uint64_t(archive_entry_size(e))
+                                    : kMaxUnsizedEntry;
   platform::Fd fd(::open(dest, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
   if (!fd.ok()) {
     const int err = errno;

@@ -212,9 +212,8 @@ TEST_F(ArcWalk, FileSpecChoosesByFileName) {
 // One name without "*" ends the walk at its first entry: a later entry of
 // the same name and the missing end mark behind it are never reached.
 TEST_F(ArcWalk, FileSpecOfOneNameStopsAtTheFirstMatchByTable) {
-  const std::string image =
-      BuildArc({Stored("DUP.TXT", "one"), Stored("DUP.TXT", "two"), Stored("LAST.TXT", "x")},
-               false);
+  const std::string image = BuildArc(
+      {Stored("DUP.TXT", "one"), Stored("DUP.TXT", "two"), Stored("LAST.TXT", "x")}, false);
   struct Case {
     std::vector<std::string> spec;
     std::string content;

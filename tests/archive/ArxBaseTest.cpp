@@ -62,8 +62,9 @@ TEST(ArxNames, SafeSplitRefusesEscapes) {
       {"dir/", false, {}},
       {"a\x1b[2J\n.pkt", false, {}},
       {"dir\x7f/a.pkt", false, {}},
-      {"csi\xc2\x9b" "2J.pkt", false, {}},
-      {"\xd0\x9f\xd0\xb8\xd1\x81\xd1\x8c\xd0\xbc\xd0\xbe.pkt", true,
+      {"csi\xc2\x9b.pkt", false, {}},
+      {"\xd0\x9f\xd0\xb8\xd1\x81\xd1\x8c\xd0\xbc\xd0\xbe.pkt",
+       true,
        {"\xd0\x9f\xd0\xb8\xd1\x81\xd1\x8c\xd0\xbc\xd0\xbe.pkt"}},
       {"\xc2\xa0nbsp.pkt", true, {"\xc2\xa0nbsp.pkt"}},
   };

@@ -191,7 +191,7 @@ inline std::string Rar5Stored(const std::vector<RarEntry>& entries) {
       extra = VInt(record.size()) + record;
     }
     std::string f = e.encrypted ? VInt(extra.size()) : std::string();  // extra size (flag 1)
-    f += VInt(e.data.size());                            // data size (flag 2)
+    f += VInt(e.data.size());                                          // data size (flag 2)
     f += VInt(e.directory ? 0x01 | 0x02 : 0x02 | 0x04);  // file flags: mtime, CRC
     f += VInt(e.data.size() + e.sizeDelta);              // unpacked size
     f += VInt(e.directory ? 0x10 : 0x20);                // attributes

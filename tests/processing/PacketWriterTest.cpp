@@ -449,8 +449,8 @@ TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
       {"cut in the packet's data",
        "zip -0 -j -q \"$1.z\" \"$2\" && head -c 100 \"$1.z\" > \"$1\" && rm \"$1.z\"", false,
        "Error reading file or unexpected end of file"},
-      {"another file", "echo other > \"$2.x\" && zip -j -q \"$1\" \"$2.x\" && rm \"$2.x\"",
-       false, " is not in it"},
+      {"another file", "echo other > \"$2.x\" && zip -j -q \"$1\" \"$2.x\" && rm \"$2.x\"", false,
+       " is not in it"},
       {"no bundle at all", "true", false, ""},
   };
   for (const auto& c : cases) {

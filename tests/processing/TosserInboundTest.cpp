@@ -273,8 +273,7 @@ TEST_F(TosserInboundTest, BundleWithAnUnsafeEntryIsTossedOnceAndPutAside) {
     ASSERT_EQ(
         RunShell("cd '" + Inbound() + "' && zip -0 -j -q b.we1 GOOD.pkt EVILX.pkt && rm *.pkt"), 0);
     std::string zip = platform::ReadFile(Inbound() + "b.we1");
-    for (size_t at; (at = zip.find("EVILX.pkt")) != std::string::npos;)
-      zip.replace(at, 9, c.name);
+    for (size_t at; (at = zip.find("EVILX.pkt")) != std::string::npos;) zip.replace(at, 9, c.name);
     Drop("b.we1", zip);
     for (int run = 1; run <= 2; ++run) {
       SCOPED_TRACE(run);
