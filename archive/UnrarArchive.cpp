@@ -132,20 +132,28 @@ uint64_t AddressSpace() {
   if (!a) ::_exit(3);
   archive_read_support_format_rar(a);
   archive_read_support_format_rar5(a);
+  // libarchive tells of memory it could not have with ENOMEM, or in words.
+  const auto outOfMemory = [a] {
+    const char* text = archive_error_string(a);
+    const std::string_view words = text ? text : "";
+    return archive_errno(a) == ENOMEM || words.find("memory") != std::string_view::npos ||
+           words.find("alloc") != std::string_view::npos;
+  };
   static char buf[kBlock];
   int rc = archive_read_open_filename(a, path, kBlock);
-  while (rc == ARCHIVE_OK) {
+  if (rc != ARCHIVE_OK) ::_exit(outOfMemory() ? 3 : 0);
+  for (;;) {
     archive_entry* e = nullptr;
     rc = archive_read_next_header(a, &e);
+    if (rc == ARCHIVE_EOF) ::_exit(0);
     if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN) break;
-    rc = ARCHIVE_OK;
     if (archive_entry_is_encrypted(e)) continue;
     la_ssize_t n;
     while ((n = archive_read_data(a, buf, sizeof buf)) > 0) {
     }
-    if (n < 0 && archive_errno(a) == ENOMEM) break;
+    if (n < 0 && outOfMemory()) break;
   }
-  ::_exit(archive_errno(a) == ENOMEM ? 3 : 0);
+  ::_exit(outOfMemory() ? 3 : 0);
 }
 
 // libarchive takes the memory an archive's headers and data ask for
