@@ -51,7 +51,25 @@ bool StartsWith(const TRarReadAt& read, uint64_t pos, const char* marker, size_t
   return ReadExactly(read, pos, n, head) && std::memcmp(head.data(), marker, n) == 0;
 }
 
-std::optional<uint32_t> Rar4Crc(const TRarReadAt& read, uint64_t pos) {
+constexpr uint16_t kSplitBefore4 = 0x0001, kPassword4 = 0x0004, kLarge4 = 0x0100,
+                   kUnicode4 = 0x0200;
+constexpr uint8_t kStore4 = 0x30;
+constexpr size_t kFileFields4 = 32;  // through ATTR
+
+// The name field of a RAR 1.5-4 file header.
+void TakeName4(TRarFileHeader& f, const std::string& field, bool unicode) {
+  if (!unicode) {
+    f.Name = field;
+    return;
+  }
+  f.Utf8 = true;
+  const size_t nul = field.find('\0');
+  f.Name = nul == std::string::npos
+               ? field
+               : DecodeRarUnicodeName(field.substr(0, nul), field.substr(nul + 1));
+}
+
+std::optional<TRarFileHeader> FileHeader4(const TRarReadAt& read, uint64_t pos) {
   if (StartsWith(read, pos, kMarker4, 7)) pos += 7;
   std::string h;
   for (int block = 0; block < kMaxRarBlocks; ++block) {
@@ -65,7 +83,24 @@ std::optional<uint32_t> Rar4Crc(const TRarReadAt& read, uint64_t pos) {
     if (type == kFile4) {
       if (size < 20 || (Crc32OfBuffer(p + 2, size - 2u) & 0xFFFF) != GetLE16(p))
         return std::nullopt;
-      return GetLE32(p + 16);
+      TRarFileHeader f;
+      f.Crc = GetLE32(p + 16);
+      if (size < kFileFields4) return f;
+      const size_t nameAt = kFileFields4 + ((flags & kLarge4) ? 8 : 0);
+      const size_t nameSize = GetLE16(p + 26);
+      if (nameAt + nameSize > size) return f;
+      f.PackedSize = GetLE32(p + 7);
+      f.UnpackedSize = GetLE32(p + 11);
+      if (flags & kLarge4) {
+        f.PackedSize |= uint64_t(GetLE32(p + 32)) << 32;
+        f.UnpackedSize |= uint64_t(GetLE32(p + 36)) << 32;
+      }
+      f.Stored = p[25] == kStore4;
+      f.Encrypted = flags & kPassword4;
+      f.SplitBefore = flags & kSplitBefore4;
+      f.DataOffset = pos + size;
+      TakeName4(f, h.substr(nameAt, nameSize), flags & kUnicode4);
+      return f;
     }
     uint64_t next = pos + size;
     if (flags & kLongBlock) {
@@ -77,7 +112,24 @@ std::optional<uint32_t> Rar4Crc(const TRarReadAt& read, uint64_t pos) {
   return std::nullopt;
 }
 
-std::optional<uint32_t> Rar5Crc(const TRarReadAt& read, uint64_t pos) {
+constexpr uint64_t kExtraArea5 = 0x01, kDataArea5 = 0x02, kSplitBefore5 = 0x08;
+constexpr uint64_t kEncryptionRecord5 = 1;
+
+// Whether the extra area of a RAR 5 file header holds a file encryption record.
+bool HasEncryptionRecord(const std::string& extra) {
+  Cursor c{extra};
+  while (c.ok && c.pos < extra.size()) {
+    const auto size = c.VInt();
+    if (!size || *size == 0 || *size > extra.size() - c.pos) return false;
+    const size_t end = c.pos + size_t(*size);
+    const auto type = c.VInt();
+    if (type && *type == kEncryptionRecord5) return true;
+    c.pos = end;
+  }
+  return false;
+}
+
+std::optional<TRarFileHeader> FileHeader5(const TRarReadAt& read, uint64_t pos) {
   if (StartsWith(read, pos, kMarker5, 8)) pos += 8;
   std::string h;
   for (int block = 0; block < kMaxRarBlocks; ++block) {
@@ -95,17 +147,36 @@ std::optional<uint32_t> Rar5Crc(const TRarReadAt& read, uint64_t pos) {
     Cursor c{header};
     const auto type = c.VInt(), flags = c.VInt();
     if (!type || !flags || *type == kEnd5) return std::nullopt;
-    if (*flags & 1) c.VInt();
-    const std::optional<uint64_t> data = (*flags & 2) ? c.VInt() : std::optional<uint64_t>(0);
-    if (!c.ok || !data) return std::nullopt;
+    const std::optional<uint64_t> extra =
+        (*flags & kExtraArea5) ? c.VInt() : std::optional<uint64_t>(0);
+    const std::optional<uint64_t> data =
+        (*flags & kDataArea5) ? c.VInt() : std::optional<uint64_t>(0);
+    if (!c.ok || !extra || !data || *extra > header.size()) return std::nullopt;
     if (*type == kFile5) {
       if (Crc32OfBuffer(p + 4, h.size() - 4) != GetLE32(p)) return std::nullopt;
+      TRarFileHeader f;
       const auto fileFlags = c.VInt();
-      c.VInt();  // unpacked size
+      const auto unpacked = c.VInt();
       c.VInt();  // attributes
-      if (!c.ok || !fileFlags || !(*fileFlags & 4)) return std::nullopt;
+      if (!c.ok || !fileFlags || !unpacked) return std::nullopt;
       if ((*fileFlags & 2) && !c.U32()) return std::nullopt;
-      return c.U32();
+      if (*fileFlags & 4) {
+        f.Crc = c.U32();
+        if (!f.Crc) return std::nullopt;
+      }
+      const auto compression = c.VInt();
+      c.VInt();  // host OS
+      const auto nameSize = c.VInt();
+      if (!c.ok || !compression || !nameSize || *nameSize > header.size() - c.pos) return f;
+      f.Name = header.substr(c.pos, size_t(*nameSize));
+      f.Utf8 = true;
+      f.Stored = ((*compression >> 7) & 7) == 0;
+      f.SplitBefore = *flags & kSplitBefore5;
+      f.Encrypted = HasEncryptionRecord(header.substr(header.size() - size_t(*extra)));
+      f.UnpackedSize = *unpacked;
+      f.PackedSize = *data;
+      f.DataOffset = pos + h.size();
+      return f;
     }
     const uint64_t end = pos + h.size();
     if (*data > UINT64_MAX - end) return std::nullopt;
@@ -114,10 +185,78 @@ std::optional<uint32_t> Rar5Crc(const TRarReadAt& read, uint64_t pos) {
   return std::nullopt;
 }
 
+// Appends a character to UTF-8.
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | (c >> 6));
+    out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xE0 | (c >> 12));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  }
+}
+
 }  // namespace
 
+std::optional<TRarFileHeader> RarFileHeaderAt(const TRarReadAt& read, uint64_t pos, bool rar5) {
+  return rar5 ? FileHeader5(read, pos) : FileHeader4(read, pos);
+}
+
 std::optional<uint32_t> RarStoredFileCrc(const TRarReadAt& read, uint64_t pos, bool rar5) {
-  return rar5 ? Rar5Crc(read, pos) : Rar4Crc(read, pos);
+  const auto f = RarFileHeaderAt(read, pos, rar5);
+  return f ? f->Crc : std::nullopt;
+}
+
+std::string DecodeRarUnicodeName(const std::string& oem, const std::string& encoded) {
+  std::u32string name;
+  const auto byte = [&encoded](size_t i) { return static_cast<uint8_t>(encoded[i]); };
+  const auto oemByte = [&oem](size_t i) {
+    return i < oem.size() ? static_cast<uint8_t>(oem[i]) : uint8_t(0);
+  };
+  if (encoded.empty()) return oem;
+  const char32_t high = char32_t(byte(0)) << 8;
+  size_t at = 1;
+  unsigned flags = 0, flagBits = 0;
+  while (at < encoded.size() && name.size() < kMaxRarNameChars) {
+    if (flagBits == 0) {
+      flags = byte(at++);
+      flagBits = 8;
+      if (at >= encoded.size()) break;
+    }
+    switch (flags >> 6) {
+      case 0: name += char32_t(byte(at++)); break;
+      case 1: name += char32_t(byte(at++)) + high; break;
+      case 2:
+        if (at + 1 >= encoded.size()) return {};
+        name += char32_t(byte(at)) | (char32_t(byte(at + 1)) << 8);
+        at += 2;
+        break;
+      default: {
+        unsigned length = byte(at++);
+        if (length & 0x80) {
+          if (at >= encoded.size()) return {};
+          const uint8_t correction = byte(at++);
+          for (length = (length & 0x7F) + 2; length > 0 && name.size() < kMaxRarNameChars; --length)
+            name += char32_t(uint8_t(oemByte(name.size()) + correction)) + high;
+        } else {
+          for (length += 2; length > 0 && name.size() < kMaxRarNameChars; --length)
+            name += char32_t(oemByte(name.size()));
+        }
+        break;
+      }
+    }
+    flags = (flags << 2) & 0xFF;
+    flagBits -= 2;
+  }
+  std::string out;
+  for (char32_t c : name) {
+    if (c == 0) break;
+    AppendUtf8(out, c >= 0xD800 && c <= 0xDFFF ? U'?' : c);  // half a surrogate pair
+  }
+  return out;
 }
 
 }  // namespace velmaris

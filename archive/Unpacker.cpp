@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "platform/Ascii.h"
 #include "platform/Dispatcher.h"
 #include "platform/Prompter.h"
 
@@ -283,12 +284,15 @@ bool TVisualDecompressor::AskOverwrite(const std::string& name) {
 }
 
 void TVisualDecompressor::ShowError(const std::string& fileName, const std::string& message) {
+  // Names come from the archive: control bytes are shown escaped, never
+  // acted on by a terminal or taken for a line of the log.
+  const std::string shown = platform::EscapeControls(fileName);
   {
     std::lock_guard lock(form_.mutex_);
-    form_.errorLines_.push_back(fileName + ": " + message);
+    form_.errorLines_.push_back(shown + ": " + message);
   }
   AskOnMainThread(platform::MsgKind::Error,
-                  "Fehler beim Entpacken von " + fileName + ":\r\n" + message, platform::mbYes);
+                  "Fehler beim Entpacken von " + shown + ":\r\n" + message, platform::mbYes);
 }
 
 }  // namespace velmaris

@@ -155,6 +155,10 @@ inline constexpr const char* kLibarchiveReader = "<libarchive>";
 const Api* LibarchiveApi();
 // The most an entry whose header announces no size may give.
 inline constexpr uint64_t kMaxUnsizedEntry = uint64_t(1) << 31;
+// The most address space the stand-in reader may add to the process for one
+// archive: the largest RAR 5 window libarchive reads (64 MB, held twice) fits,
+// a PPMd model of 256 MB does not.
+inline constexpr uint64_t kRarAddressBudget = uint64_t(192) << 20;
 
 // UTF-8 to and from the library's wide characters.
 std::string WideToUtf8(const wchar_t* w, size_t max);

@@ -118,10 +118,27 @@ bool IsDirName(const std::string& storedName) {
   return !storedName.empty() && (storedName.back() == '/' || storedName.back() == '\\');
 }
 
+namespace {
+
+// A control character (C0, DEL, or C1 written in UTF-8): no file name of
+// ours, and a terminal or a log line would act on it.
+bool HasControlCharacter(const std::string& name) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto b = static_cast<unsigned char>(name[i]);
+    if (b < 0x20 || b == 0x7F) return true;
+    if (b == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) < 0xA0 &&
+        static_cast<unsigned char>(name[i + 1]) >= 0x80)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool SplitSafeName(const std::string& storedName, std::vector<std::string>& parts) {
   parts.clear();
   if (storedName.empty()) return false;
-  if (storedName.find('\0') != std::string::npos) return false;
+  if (HasControlCharacter(storedName)) return false;
   if (storedName[0] == '/' || storedName[0] == '\\') return false;   // absolute
   if (storedName.size() >= 2 && storedName[1] == ':') return false;  // drive
   size_t start = 0;

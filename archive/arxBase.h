@@ -151,7 +151,8 @@ std::string NextVolumeName(const std::string& archiveName, int n, char letter, i
 bool IsDirName(const std::string& storedName);
 // Splits a stored name on "/" and "\" into safe parts. False for an empty
 // name, an empty, "." or ".." part, an absolute name, a drive ("C:") or a
-// NUL byte.
+// control character (bytes below 32 and 127, and U+0080 to U+009F in UTF-8;
+// NUL among them).
 bool SplitSafeName(const std::string& storedName, std::vector<std::string>& parts);
 // Creates a directory and its missing parents; raises 25153 when it cannot
 // (also for an empty path).

@@ -27,6 +27,9 @@ void TUnARC::ExtractIt() {
 void TUnARC::CollectEntries() {
   const uint64_t size = arc_.Size();
   uint64_t pos = StartOffset();
+  // One name without "*" asked for: the first entry of that name is the one.
+  const auto& wanted = FileSpec();
+  const bool single = wanted.size() == 1 && wanted[0].find('*') == std::string::npos;
   std::vector<std::string> dirs;
   while (!cancel_ && pos < size) {
     uint8_t buf[kArcHeaderSize];
@@ -73,6 +76,7 @@ void TUnARC::CollectEntries() {
       rec.Name = path;
       fileList_.ADDITEM(rec);
       AddToTotals(h.packedSize, h.originalSize, h.dosDateTime);
+      if (single) return;
     }
     pos += h.headerSize + uint64_t(h.packedSize);
   }

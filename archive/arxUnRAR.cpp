@@ -219,6 +219,14 @@ void TUnRAR::ExtractIt() {
       ++index;
       continue;
     }
+    // The rest of a file whose beginning lies in an earlier volume is no
+    // file of its own: the chain of volumes is broken here.
+    if (hd->Flags & RHDF_SPLITBEFORE) {
+      ReportError(ecBrokenVolumeChain, name);
+      Skip();
+      ++index;
+      continue;
+    }
     const EntryResult er = ExtractEntry(*hd, name);
     if (er == EntryResult::kStop) break;
     if (er == EntryResult::kRetry) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <mutex>
 
+#include "archive/ArchiveCheck.h"
 #include "archive/Packer.h"
 #include "archive/PackerConfig.h"
 #include "core/Area.h"
@@ -70,7 +71,8 @@ bool Finish(const TRunJournal::Record& r) {
         } catch (const std::exception&) {
           packed = false;
         }
-        if (packed && platform::FileExists(bundle)) {
+        // As the writer does: the packet goes only when the bundle holds it.
+        if (packed && platform::FileExists(bundle) && ArchiveHoldsFile(bundle, packet)) {
           ::unlink(packet.c_str());
           listed = bundle;
         }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "archive/ArchiveCheck.h"
 #include "archive/Packer.h"
 #include "archive/PackerConfig.h"
 #include "core/MailBox.h"
@@ -281,6 +282,7 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
     return fail(why);
   }
   if (usePacker) {
+    std::string why;  // the bundle made does not hold the packet whole
     if (packer && !bundle.empty()) {
       bool packed = false;
       try {
@@ -288,7 +290,20 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
       } catch (const std::exception&) {
         packed = false;
       }
+      // A packer may end with success and still have written no sound
+      // archive: the packet goes only when the bundle gives it back whole.
       if (packed && platform::FileExists(bundle)) {
+        try {
+          packed = BundleCheck ? BundleCheck(bundle, file.Path, &why)
+                               : ArchiveHoldsFile(bundle, file.Path, &why);
+        } catch (const std::exception& e) {
+          packed = false;
+          why = e.what();
+        }
+      } else {
+        packed = false;
+      }
+      if (packed) {
         RemoveFile(file.Path);
         listed = bundle;
         r.Packed = true;
@@ -304,6 +319,7 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
     if (!r.Packed)
       r.PackFailure = "The packer " + Uplink->Packer + " could not pack " + file.Name +
                       (bundle.empty() ? std::string() : " into " + platform::NameOf(bundle)) +
+                      (why.empty() ? std::string() : " (" + why + ")") +
                       "; the packet is listed unpacked.";
   }
   r.ListedPath = listed;

@@ -88,6 +88,11 @@ class TOutPacket {
   std::function<TDateTime()> Clock;
   // This writer's packer; the process-wide one (GetBundlePacker) when unset.
   TBundlePacker Packer;
+  // Whether a bundle the packer made holds the packet whole; the packet is
+  // deleted only then. ArchiveHoldsFile (read back with our own extractors)
+  // when unset.
+  std::function<bool(const std::string& bundle, const std::string& packet, std::string* why)>
+      BundleCheck;
   // The export packet processor's command line; when unset the settings'
   // EPPExport is used.
   std::function<std::string()> PacketProcessorCommand;

@@ -209,6 +209,33 @@ TEST_F(ArcWalk, FileSpecChoosesByFileName) {
   EXPECT_FALSE(Exists("B.TXT"));
 }
 
+// One name without "*" ends the walk at its first entry: a later entry of
+// the same name and the missing end mark behind it are never reached.
+TEST_F(ArcWalk, FileSpecOfOneNameStopsAtTheFirstMatchByTable) {
+  const std::string image = BuildArc(
+      {Stored("DUP.TXT", "one"), Stored("DUP.TXT", "two"), Stored("LAST.TXT", "x")}, false);
+  struct Case {
+    std::vector<std::string> spec;
+    std::string content;
+    std::vector<int> reported;
+  } cases[] = {
+      {{"dup.txt"}, "one", {}},
+      {{"DUP.?XT"}, "one", {}},
+      {{"*.TXT"}, "two", {ecReadFile}},
+      {{"dup.txt", "last.txt"}, "two", {ecReadFile}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.spec[0] + " (" + std::to_string(c.spec.size()) + " lines)");
+    errors.clear();
+    std::filesystem::remove_all(dir / "out");
+    Make(image);
+    x->SetFileSpec(c.spec);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(dir.Read("out/DUP.TXT"), c.content);
+    EXPECT_EQ(errors, c.reported);
+  }
+}
+
 TEST_F(ArcWalk, ExistingFilesWithoutHandlerAreSkipped) {
   dir.Write("out/keep.txt", "mine");
   Make(BuildArc({Stored("keep.txt", "theirs"), Stored("new.txt", "new")}));

@@ -60,6 +60,13 @@ TEST(ArxNames, SafeSplitRefusesEscapes) {
       {"a/.", false, {}},
       {"", false, {}},
       {"dir/", false, {}},
+      {"a\x1b[2J\n.pkt", false, {}},
+      {"dir\x7f/a.pkt", false, {}},
+      {"csi\xc2\x9b.pkt", false, {}},
+      {"\xd0\x9f\xd0\xb8\xd1\x81\xd1\x8c\xd0\xbc\xd0\xbe.pkt",
+       true,
+       {"\xd0\x9f\xd0\xb8\xd1\x81\xd1\x8c\xd0\xbc\xd0\xbe.pkt"}},
+      {"\xc2\xa0nbsp.pkt", true, {"\xc2\xa0nbsp.pkt"}},
   };
   for (const auto& c : cases) {
     std::vector<std::string> parts;

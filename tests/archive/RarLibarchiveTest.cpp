@@ -3,13 +3,21 @@
 // rules as every extractor, encrypted entries named as such.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
+#include "PackerFixtures.h"
 #include "RarFixtures.h"
 #include "WalkFixture.h"
+#include "archive/Packer.h"
 #include "archive/RarHeaders.h"
 #include "archive/UnrarApi.h"
 #include "archive/arxUnRAR.h"
@@ -61,7 +69,18 @@ TEST_F(RarReader, RefusedEncryptedAndDamagedEntriesByTable) {
   } cases[] = {
       {"a name that climbs out", {"../escape.txt", "x"}, false, ecInvalidFileName},
       {"an absolute name, RAR 5", {"/abs.txt", "x"}, true, ecInvalidFileName},
+      {"control characters", {"a\x1b[2J\n.pkt", "x"}, false, ecInvalidFileName},
+      {"control characters, RAR 5", {"a\x1b[2J\n.pkt", "x"}, true, ecInvalidFileName},
       {"encrypted", {"locked.txt", "secret", true}, false, ecRarEncrypted},
+      {"encrypted, RAR 5", {"locked.txt", "secret", true}, true, ecRarEncrypted},
+      {"continued from an earlier volume",
+       {"cont.pkt", "tail", false, false, 0, 0, false, true},
+       false,
+       ecBrokenVolumeChain},
+      {"continued from an earlier volume, RAR 5",
+       {"cont.pkt", "tail", false, false, 0, 0, false, true},
+       true,
+       ecBrokenVolumeChain},
       {"wrong CRC", {"bad.txt", "damaged data", false, false, 1}, false, ecCrcCheck},
       {"wrong CRC, RAR 5", {"bad.txt", "damaged data", false, false, 1}, true, ecCrcCheck},
       {"more data than its size",
@@ -82,9 +101,58 @@ TEST_F(RarReader, RefusedEncryptedAndDamagedEntriesByTable) {
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(errors, std::vector<int>{c.reported});
     EXPECT_EQ(dir.Read("out/first.txt"), "good");
+    ASSERT_TRUE(Exists("last.txt"));
     EXPECT_EQ(dir.Read("out/last.txt"), "also");
     EXPECT_FALSE(Exists(std::filesystem::path(c.entry.name).filename().string()));
     EXPECT_FALSE(std::filesystem::exists(dir / "escape.txt"));
+  }
+}
+
+// Names given in Unicode (a RAR 1.5-4 name with the Unicode flag, every
+// RAR 5 name) land in UTF-8 whatever the locale; a name without the flag is
+// taken from CP866.
+TEST_F(RarReader, NamesByTable) {
+  const std::string mail = "\xD0\x9F\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0.pkt";  // Почта.pkt
+  RarEntry unicode{mail, "unicode"};
+  unicode.unicode = true;
+  struct Case {
+    const char* what;
+    std::string image;
+    std::string file, data;
+  } cases[] = {
+      {"RAR 4, Unicode flag", Rar4Stored({unicode}), mail, "unicode"},
+      {"RAR 4, CP866", Rar4Stored({{"\x8F\xAE\xE7\xE2\xA0.pkt", "oem"}}), mail, "oem"},
+      {"RAR 4, Unicode flag, Latin", Rar4Stored({{"plain.pkt", "p", false, false, 0, 0, true}}),
+       "plain.pkt", "p"},
+      {"RAR 5", Rar5Stored({{mail, "five"}}), mail, "five"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    errors.clear();
+    std::filesystem::remove_all(dir / "out");
+    MakeFile("n.rar", c.image);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(errors, std::vector<int>{});
+    EXPECT_EQ(dir.Read("out/" + c.file), c.data);
+  }
+}
+
+// Unpacked as the tosser does (what is there is kept), a second entry of a
+// name gets the next free name.
+TEST_F(RarReader, SecondEntryOfOneNameGetsTheNextFreeName) {
+  for (const bool rar5 : {false, true}) {
+    SCOPED_TRACE(rar5);
+    const std::vector<RarEntry> entries = {{"a.pkt", "first"}, {"a.pkt", "second"}};
+    dir.Write("d.rar", rar5 ? Rar5Stored(entries) : Rar4Stored(entries));
+    const std::string out = rar5 ? "out5/" : "out4/";
+    ScopedUi ui;
+    TPacker p;
+    p.SetUnPack("Integrated UnRAR");
+    TUnpackNotes notes;
+    EXPECT_TRUE(p.Unpack(dir / "d.rar", dir / out, true, &notes));
+    EXPECT_EQ(notes.Errors, std::vector<std::string>{});
+    EXPECT_EQ(dir.Read(out + "a.pkt"), "first");
+    EXPECT_EQ(dir.Read(out + "a~1.pkt"), "second");
   }
 }
 
@@ -132,6 +200,24 @@ TEST(RarHeaders, StoredFileCrcByTable) {
   }
 }
 
+// Unicode name fields of RAR 1.5-4, every code of the encoding.
+TEST(RarHeaders, UnicodeNamesByTable) {
+  struct Case {
+    const char* what;
+    std::string oem, encoded, utf8;
+  } cases[] = {
+      {"low bytes", "ab", std::string("\0\0ab", 4), "ab"},
+      {"with the high byte", "??", std::string("\x04\x50\x1F\x3E", 4), "\xD0\x9F\xD0\xBE"},
+      {"low and high byte", "?", std::string("\0\x80\x16\x04", 4), "\xD0\x96"},
+      {"run from the OEM name", "abcd", std::string("\0\xC0\x02", 3), "abcd"},
+      {"run with a correction", std::string("\x10\x11"), std::string("\x04\xC0\x80\x00", 4),
+       "\xD0\x90\xD0\x91"},
+      {"cut inside a character", "?", std::string("\0\x80\x16", 3), ""},
+      {"no encoded part", "plain", "", "plain"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DecodeRarUnicodeName(c.oem, c.encoded), c.utf8) << c.what;
+}
+
 TEST_F(RarReader, EncryptedEntryNamesTheCause) {
   EXPECT_EQ(std::string(ArxErrorText(ecRarEncrypted)),
             "Encrypted RAR entries are extracted only with the RAR library (libunrar)");
@@ -145,6 +231,10 @@ TEST_F(RarReader, DamagedArchivesFail) {
   } cases[] = {
       {"cut inside the first entry's data", good.substr(0, 7 + 13 + 32 + 5 + 100)},
       {"no RAR at all behind the marker", std::string("Rar!\x1A\x07\x00", 7) + "garbage!garbage"},
+      {"a volume that holds only the rest of a file",
+       Rar4Stored({{"a.txt", "tail", false, false, 0, 0, false, true}})},
+      {"a volume that holds only the rest of a file, RAR 5",
+       Rar5Stored({{"a.txt", "tail", false, false, 0, 0, false, true}})},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -154,6 +244,57 @@ TEST_F(RarReader, DamagedArchivesFail) {
     const int raised = Run();
     EXPECT_TRUE(raised != 0 || !errors.empty());
     EXPECT_FALSE(Exists("a.txt")) << "a cut entry leaves nothing behind";
+  }
+}
+
+// A number of /proc/self/status ("VmSize", "VmPeak") in bytes.
+uint64_t StatusBytes(const std::string& field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(field + ":", 0) == 0) return std::stoull(line.substr(field.size() + 1)) * 1024;
+  return 0;
+}
+
+// Archives whose headers or data ask libarchive for far more memory than a
+// bundle needs (a PPMd model of 256 MB, a window of 4 GB) fail as damaged,
+// and the process that extracts them hardly grows. Each runs in a child
+// whose address space may grow by 512 MB at most, so a fault here cannot
+// take the machine's memory.
+TEST_F(RarReader, ArchivesAskingForHugeMemoryFailAsDamagedByTable) {
+  const std::string ppmd = std::string("\xBF\xFF", 2) + std::string(64, '\0');
+  struct Case {
+    const char* what;
+    std::string image;
+  } cases[] = {
+      {"PPMd model of 256 MB", Rar4Packed("a.pkt", ppmd, 1000)},
+      {"PPMd model of 256 MB, a large entry", Rar4Packed("a.pkt", ppmd, 0xFFFFFFF0u)},
+      {"window of 4 GB, RAR 5", Rar5Packed("a.pkt", std::string(64, '\0'), 1000, 15)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MakeFile("m.rar", c.image);
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const uint64_t before = StatusBytes("VmSize");
+      struct rlimit rl {};
+      ::getrlimit(RLIMIT_AS, &rl);
+      rl.rlim_cur = rlim_t(before + (uint64_t(512) << 20));
+      if (rl.rlim_max != RLIM_INFINITY && rl.rlim_cur > rl.rlim_max) rl.rlim_cur = rl.rlim_max;
+      ::setrlimit(RLIMIT_AS, &rl);
+      const int raised = Run();
+      const uint64_t grown = StatusBytes("VmPeak") - before;
+      if (grown >= (uint64_t(64) << 20)) ::_exit(2);
+      ::_exit(raised == ecBadFileHeader && errors == std::vector<int>{ecBadFileHeader} ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+    EXPECT_NE(WEXITSTATUS(status), 1) << "not failed as a damaged archive";
+    EXPECT_NE(WEXITSTATUS(status), 2) << "the extracting process took the memory";
+    EXPECT_FALSE(Exists("a.pkt"));
   }
 }
 

@@ -46,6 +46,11 @@ struct Outbound {
     packet.Uplink = &link;
     packet.Clock = [this] { return now; };
     packet.PacketProcessorCommand = [] { return std::string(); };
+    // The fake packer below writes no archive: its bundles hold a packet
+    // when they hold its bytes.
+    packet.BundleCheck = [](const std::string& bundle, const std::string& file, std::string*) {
+      return platform::ReadFile(bundle).find(platform::ReadFile(file)) != std::string::npos;
+    };
   }
   void Add(const PackedSpec& s) {
     mails.push_back(MailOfImage(PackedMessage(s)));
@@ -409,6 +414,7 @@ TEST(PacketWriter, RealZipBundle) {
   o.packet.Packer = [](const std::string&, const std::string& archive, const std::string& file) {
     return platform::Process::Run(std::vector<std::string>{"zip", "-j", "-q", archive, file}) == 0;
   };
+  o.packet.BundleCheck = nullptr;  // read back with our own extractor
   o.link.UsePacker = true;
   PackedSpec s;
   s.text = "AREA:ZIP.TEST\rpacked\r";
@@ -424,6 +430,69 @@ TEST(PacketWriter, RealZipBundle) {
   ASSERT_EQ(in.GetStatus(), psReady);
   ASSERT_NE(in.NextMail(), nullptr);
   EXPECT_EQ(in.GetMailHeader().AreaName.Str(), "ZIP.TEST");
+}
+
+// Packers that end with success are believed only when the bundle they made
+// gives the packet back whole: otherwise the packet stays and is listed bare,
+// and the broken bundle goes.
+TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
+  if (test::RunShell("command -v zip >/dev/null") != 0) GTEST_SKIP() << "zip not installed";
+  struct Case {
+    const char* what;
+    const char* script;  // $1 the bundle, $2 the packet
+    bool packed;
+    const char* why;  // in the failure text
+  } cases[] = {
+      {"sound zip", "zip -j -q \"$1\" \"$2\"", true, ""},
+      {"garbage", "echo 'not an archive at all' > \"$1\"", false,
+       "it is no archive that can be read back"},
+      {"cut in the packet's data",
+       "zip -0 -j -q \"$1.z\" \"$2\" && head -c 100 \"$1.z\" > \"$1\" && rm \"$1.z\"", false,
+       "Error reading file or unexpected end of file"},
+      {"another file", "echo other > \"$2.x\" && zip -j -q \"$1\" \"$2.x\" && rm \"$2.x\"", false,
+       " is not in it"},
+      {"no bundle at all", "true", false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Outbound o;
+    o.packet.BundleCheck = nullptr;
+    const std::string script = c.script;
+    o.packet.Packer = [&script](const std::string&, const std::string& archive,
+                                const std::string& file) {
+      return platform::Process::Run(
+                 std::vector<std::string>{"sh", "-c", script, "sh", archive, file}) == 0;
+    };
+    o.link.UsePacker = true;
+    PackedSpec s;
+    s.text = std::string("AREA:SAFE\r") + std::string(3000, 'm') + "\r";
+    o.Add(s);
+    o.Add(s);
+    o.Add(s);
+    const TPacketWriteResult r = o.packet.WritePacket(true);
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ(r.Packed, c.packed);
+    if (c.packed) {
+      EXPECT_FALSE(platform::FileExists(r.PacketPath));
+      EXPECT_EQ(o.Flow(), "^" + r.ListedPath + "\r\n");
+      continue;
+    }
+    // All three mails stay in the packet, which is listed as it is.
+    EXPECT_EQ(r.ListedPath, r.PacketPath);
+    EXPECT_EQ(o.Flow(), "^" + r.PacketPath + "\r\n");
+    TMailPacket in(r.PacketPath);
+    ASSERT_EQ(in.GetStatus(), psReady);
+    int mails = 0;
+    while (in.NextMail()) ++mails;
+    EXPECT_EQ(mails, 3);
+    std::vector<std::string> left = {platform::NameOf(r.PacketPath), "139C0412.flo"};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(o.Files(), left) << "the broken bundle is gone";
+    EXPECT_TRUE(r.PackFailure.starts_with("The packer " + o.link.Packer + " could not pack " +
+                                          platform::NameOf(r.PacketPath)))
+        << r.PackFailure;
+    EXPECT_NE(r.PackFailure.find(c.why), std::string::npos) << r.PackFailure;
+  }
 }
 
 TEST(PacketWriter, PacketProcessorArguments) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <tuple>
@@ -255,28 +256,41 @@ TEST_F(TosserInboundTest, BundledPacketsNeverReplaceWaitingOnes) {
 }
 
 // A bundle with an entry that may not be written (its name climbs out of the
-// inbound directory) gives its sound packets once and is put aside.
+// inbound directory, or holds control characters) gives its sound packets
+// once and is put aside; the name is logged with its control bytes escaped.
 TEST_F(TosserInboundTest, BundleWithAnUnsafeEntryIsTossedOnceAndPutAside) {
-  AddEcho("ECHO");
-  Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "sound")}));
-  Drop("EVILX.pkt", PacketFrom({EchoMessage("ECHO", "hostile")}));
-  ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -0 -j -q b.we1 GOOD.pkt EVILX.pkt && rm *.pkt"),
-            0);
-  std::string zip = platform::ReadFile(Inbound() + "b.we1");
-  for (size_t at; (at = zip.find("EVILX.pkt")) != std::string::npos;)
-    zip.replace(at, 9, "../EV.pkt");
-  Drop("b.we1", zip);
-  for (int run = 1; run <= 2; ++run) {
-    SCOPED_TRACE(run);
-    Toss();
-    EXPECT_EQ(Logged("Bundle b.we1: EV.pkt: Invalid file name"), run == 1);
-    ASSERT_EQ(Mails("ECHO").size(), 1u);
-    EXPECT_EQ(Mails("ECHO")[0].subject, "sound");
-    EXPECT_EQ(Mails("DUPES").size(), 0u);
-    EXPECT_EQ(InboundNames(), std::vector<std::string>{"b.bad"});
-    EXPECT_FALSE(platform::FileExists(Start() + "EV.pkt"));
+  struct Case {
+    std::string name;  // nine bytes, in place of EVILX.pkt
+    std::string logged;
+    std::string outside;  // a file the entry must not make
+  } cases[] = {
+      {"../EV.pkt", "Bundle b.we1: EV.pkt: Invalid file name", Start() + "EV.pkt"},
+      {"\x1b[2J\n.pkt", "Bundle b.we1: \\x1B[2J\\x0A.pkt: Invalid file name",
+       Inbound() + "\x1b[2J\n.pkt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.logged);
+    Fresh();
+    AddEcho("ECHO");
+    Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "sound")}));
+    Drop("EVILX.pkt", PacketFrom({EchoMessage("ECHO", "hostile")}));
+    ASSERT_EQ(
+        RunShell("cd '" + Inbound() + "' && zip -0 -j -q b.we1 GOOD.pkt EVILX.pkt && rm *.pkt"), 0);
+    std::string zip = platform::ReadFile(Inbound() + "b.we1");
+    for (size_t at; (at = zip.find("EVILX.pkt")) != std::string::npos;) zip.replace(at, 9, c.name);
+    Drop("b.we1", zip);
+    for (int run = 1; run <= 2; ++run) {
+      SCOPED_TRACE(run);
+      Toss();
+      EXPECT_EQ(Logged(c.logged), run == 1);
+      ASSERT_EQ(Mails("ECHO").size(), 1u);
+      EXPECT_EQ(Mails("ECHO")[0].subject, "sound");
+      EXPECT_EQ(Mails("DUPES").size(), 0u);
+      EXPECT_EQ(InboundNames(), std::vector<std::string>{"b.bad"});
+      EXPECT_FALSE(std::filesystem::exists(c.outside));
+    }
+    EXPECT_EQ(platform::ReadFile(Inbound() + "b.bad"), zip);
   }
-  EXPECT_EQ(platform::ReadFile(Inbound() + "b.bad"), zip);
 }
 
 // A run cut off after deciding a bundle's fate, with its files not all in
