@@ -159,6 +159,9 @@ inline constexpr uint64_t kMaxUnsizedEntry = uint64_t(1) << 31;
 // archive: the largest RAR 5 window libarchive reads (64 MB, held twice) fits,
 // a PPMd model of 256 MB does not.
 inline constexpr uint64_t kRarAddressBudget = uint64_t(192) << 20;
+// The longest the check of that bound may take, in seconds: far more than a
+// mail bundle needs on a busy machine.
+inline constexpr unsigned kRarCheckSeconds = 600;
 
 // UTF-8 to and from the library's wide characters.
 std::string WideToUtf8(const wchar_t* w, size_t max);

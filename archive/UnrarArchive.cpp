@@ -13,6 +13,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,6 +122,15 @@ uint64_t AddressSpace() {
 // when libarchive ran out of the address space it was given, else with 0
 // (damage of any other kind is found again by the walk itself).
 [[noreturn]] void DecodeAllAndExit(const char* path) {
+  // The child was forked from a process with other threads: should it ever
+  // wait on a lock one of them held at the fork, the alarm ends it, and the
+  // archive counts as damaged instead of holding the run for good.
+  sigset_t alarmOnly;
+  ::sigemptyset(&alarmOnly);
+  ::sigaddset(&alarmOnly, SIGALRM);
+  ::signal(SIGALRM, SIG_DFL);
+  ::sigprocmask(SIG_UNBLOCK, &alarmOnly, nullptr);
+  ::alarm(kRarCheckSeconds);
   struct rlimit rl {};
   if (::getrlimit(RLIMIT_AS, &rl) == 0) {
     rlim_t bound = rlim_t(AddressSpace() + kRarAddressBudget);
