@@ -104,9 +104,14 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   auto* split = new QSplitter(central);
   auto* areaPane = new QWidget;
   auto* areaLayout = new QVBoxLayout(areaPane);
-  areaLayout->addWidget(AreaTitle = Named(new QLabel, "AreaTitle"), 0, Qt::AlignTop);
-  areaLayout->addWidget(AreaList = Named(new QListWidget, "AreaList"));
-  AreaList->hide();  // shown when a scan finds areas
+  areaLayout->addWidget(AreaTitle = Named(new QLabel, "AreaTitle"));
+  // The title may be a whole sentence ("No area indicator defined !"): it
+  // wraps, and the pane keeps room for a few words of it.
+  AreaTitle->setWordWrap(true);
+  areaPane->setMinimumWidth(120);
+  areaLayout->addWidget(AreaList = Named(new QListWidget, "AreaList"), 1);
+  areaLayout->addStretch(0);  // keeps the title at the top while the list is hidden
+  AreaList->hide();           // shown when a scan finds areas
   split->addWidget(areaPane);
   FileListBox = Named(new QListView, "FileListBox");
   FileListBox->setUniformItemSizes(true);
@@ -147,6 +152,7 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
       {"FILES", "NEWFILES", "ALLFILES", "NODELIST", "POINTLIST", "NODEDIFF", "POINTDIFF"});
   requestLayout->addStretch(0);
   split->addWidget(requestPane);
+  split->setSizes({140, 300, 320});
   layout->addWidget(split);
   setCentralWidget(central);
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <cstdlib>
@@ -42,8 +43,10 @@ class FormsFixture : public ::testing::Test {
     return child;
   }
   static void Shot(QWidget& w, const char* name) {
-    if (const char* folder = std::getenv("VELMARIS_SHOTS"))
+    if (const char* folder = std::getenv("VELMARIS_SHOTS")) {
+      QCoreApplication::processEvents();  // pending layout, as a user would see it
       w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
+    }
   }
   TempDir dir;
   platform::ScriptedPrompter prompter;

@@ -2,6 +2,7 @@
 // the mailer's windows.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QWidget>
 #include <cstdlib>
@@ -31,8 +32,10 @@ class MailerFormsFixture : public ConfigStoreFixture {
   }
   // With VELMARIS_SHOTS set, the window as a PNG in that folder.
   static void Shot(QWidget& w, const char* name) {
-    if (const char* folder = std::getenv("VELMARIS_SHOTS"))
+    if (const char* folder = std::getenv("VELMARIS_SHOTS")) {
+      QCoreApplication::processEvents();  // pending layout, as a user would see it
       w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
+    }
   }
   LoadedConfig config;
   TMailerConfig* profiles = nullptr;
