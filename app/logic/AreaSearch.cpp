@@ -9,6 +9,7 @@
 #include "core/Area.h"
 #include "core/MessageBase.h"
 #include "core/MsgHeader.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/TextFinder.h"
 
@@ -168,8 +169,17 @@ bool TAreaSearch::SearchArea(TArea& area, int areaIndex, std::optional<bool> ope
 void TAreaSearch::TestBodies(std::string_view bodyFile, const std::vector<TMsgHeader>& headers,
                              const std::vector<int>& candidates, size_t first, size_t last,
                              std::vector<char>& matches) {
+  // Bodies are stored in the OEM code page; the text condition is compared
+  // there.
   const TSearchString& condition = request_.Text;
-  const platform::TextFinder finder(condition.Text(), condition.CaseSensitive);
+  const platform::CodePage oem = platform::OemCodePage();
+  const std::optional<std::string> needle = condition.TextIn(oem);
+  if (!needle) {  // a character that no body can hold
+    std::fill(matches.begin() + static_cast<std::ptrdiff_t>(first),
+              matches.begin() + static_cast<std::ptrdiff_t>(last), 0);
+    return;
+  }
+  const platform::TextFinder finder(*needle, condition.CaseSensitive, oem);
   // scratch: one body buffer per thread, reused for every body.
   const auto testRange = [&](size_t from, size_t to, std::string& scratch) {
     uint64_t bytes = 0;
@@ -180,7 +190,7 @@ void TAreaSearch::TestBodies(std::string_view bodyFile, const std::vector<TMsgHe
         continue;
       }
       bytes += text.size();
-      matches[k] = condition.SubstringMatch ? finder.In(text) : condition.Matches(text);
+      matches[k] = condition.SubstringMatch ? finder.In(text) : finder.Equals(text);
     }
     textBytes_ += bytes;
   };

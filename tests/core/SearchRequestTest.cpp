@@ -46,7 +46,8 @@ TEST(SearchStringTest, CaseAndSubstringTable) {
       {"a*c", false, true, "abc", false},  // no wildcards
       {"a*c", false, true, "xa*cx", true},
       {"?", false, false, "x", false},
-      {"\xE0", false, true, "\xC0", false},  // only a-z fold
+      {"\xE0", false, true, "\xC0", true},  // CP1251 а and А fold
+      {"\xE0", true, true, "\xC0", false},
       {"\xE0", false, true, "x\xE0x", true},
       {"z[", false, true, "Z[", true},
       {"@", false, true, "`", false},            // neighbours of the letters stay

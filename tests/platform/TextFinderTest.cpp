@@ -19,19 +19,19 @@ TEST(TextFinder, FindsTheWordWithAndWithoutCase) {
       {"v", "V", true, false},
       {"abc", "ab", false, false},
       {"", "anything", false, false},  // an empty needle occurs nowhere
-      // Only ASCII letters fold: '@' and '`' differ from each other only by
-      // the case bit, as do 0xC4 and 0xE4.
+      // Only letters fold: '@' and '`' differ from each other only by the
+      // case bit, as do the CP866 box drawing 0xB0 and the capital 0x90.
       {"a@b", "A`B", false, false},
       {"1", "\x11", false, false},
-      {"\xE4", "\xC4", false, false},
+      {"\xB0", "\x90", false, false},
       {"[x]", "..[X]..", true, false},
       // Places past the first 16 and in the last, shorter stretch.
       {"needle", "0123456789abcdefghijklmnopqrstuvwxyzNeedle", true, false},
       {"needle", "0123456789abcdefghijklmnopqrstuvwxyzneedl", false, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(TextFinder(c.needle, false).In(c.hay), c.noCase) << c.needle << " in " << c.hay;
-    EXPECT_EQ(TextFinder(c.needle, true).In(c.hay), c.withCase) << c.needle << " in " << c.hay;
+    EXPECT_EQ(TextFinder(c.needle, false, CodePage::CP866).In(c.hay), c.noCase) << c.needle << " in " << c.hay;
+    EXPECT_EQ(TextFinder(c.needle, true, CodePage::CP866).In(c.hay), c.withCase) << c.needle << " in " << c.hay;
   }
 }
 
@@ -46,9 +46,9 @@ TEST(TextFinder, AgreesWithThePlainComparisonAtEveryPlace) {
         for (size_t i = 0; i < len; ++i) hay[i] = "aAbBxXvV"[(i * 7 + at) % 8];
         hay.replace(at, std::min(needle.size(), len - at),
                     UpperAscii(needle).substr(0, std::min(needle.size(), len - at)));
-        EXPECT_EQ(TextFinder(needle, false).In(hay), ContainsNoCase(hay, needle))
+        EXPECT_EQ(TextFinder(needle, false, CodePage::CP866).In(hay), ContainsNoCase(hay, needle))
             << needle << " in " << hay;
-        EXPECT_EQ(TextFinder(needle, true).In(hay), hay.find(needle) != std::string::npos)
+        EXPECT_EQ(TextFinder(needle, true, CodePage::CP866).In(hay), hay.find(needle) != std::string::npos)
             << needle << " in " << hay;
       }
 }
