@@ -344,8 +344,7 @@ bool TMail::MatchesRequest(const TSearchRequest& request) const {
   if (request.ApplySubject && !request.Subject.Matches(Header.Subject.View())) return false;
   // The names and the subject are stored in the ANSI code page, the body
   // in the OEM code page.
-  if (request.ApplyText && !request.Text.Matches(BodyText(), platform::OemCodePage()))
-    return false;
+  if (request.ApplyText && !request.Text.Matches(BodyText(), platform::OemCodePage())) return false;
   return request.HasConditions();
 }
 

@@ -12,16 +12,15 @@ namespace {
 char32_t SmallLetter(char32_t c) {
   if (c >= 'A' && c <= 'Z') return c + 0x20;
   if (c >= 0x00C0 && c <= 0x00DE && c != 0x00D7) return c + 0x20;  // Latin-1
-  if (c == 0x0178) return 0x00FF;                                    // Ÿ
+  if (c == 0x0178) return 0x00FF;                                  // Ÿ
   // Latin Extended-A: pairs of capital and small letter, the capital on an
   // even code point in the first and third run and on an odd one between.
-  if ((c >= 0x0100 && c <= 0x012F) || (c >= 0x0132 && c <= 0x0137) ||
-      (c >= 0x014A && c <= 0x0177))
+  if ((c >= 0x0100 && c <= 0x012F) || (c >= 0x0132 && c <= 0x0137) || (c >= 0x014A && c <= 0x0177))
     return c % 2 == 0 ? c + 1 : c;
   if ((c >= 0x0139 && c <= 0x0148) || (c >= 0x0179 && c <= 0x017E)) return c % 2 == 1 ? c + 1 : c;
-  if (c >= 0x0391 && c <= 0x03AB && c != 0x03A2) return c + 0x20;  // Greek
-  if (c >= 0x0400 && c <= 0x040F) return c + 0x50;                 // Ѐ .. Џ
-  if (c >= 0x0410 && c <= 0x042F) return c + 0x20;                 // А .. Я
+  if (c >= 0x0391 && c <= 0x03AB && c != 0x03A2) return c + 0x20;    // Greek
+  if (c >= 0x0400 && c <= 0x040F) return c + 0x50;                   // Ѐ .. Џ
+  if (c >= 0x0410 && c <= 0x042F) return c + 0x20;                   // А .. Я
   if ((c >= 0x0460 && c <= 0x0481) || (c >= 0x048A && c <= 0x04BF))  // Ѡ .., Ґ ..
     return c % 2 == 0 ? c + 1 : c;
   return c;
@@ -46,9 +45,9 @@ uint8_t Byte(char c) { return static_cast<uint8_t>(c); }
 }  // namespace
 
 const CaseFold& CaseFoldOf(CodePage cp) {
-  static const std::array<CaseFold, 4> folds = {MakeFold(CodePage::CP866), MakeFold(CodePage::CP437),
-                                                MakeFold(CodePage::CP1251),
-                                                MakeFold(CodePage::CP1252)};
+  static const std::array<CaseFold, 4> folds = {
+      MakeFold(CodePage::CP866), MakeFold(CodePage::CP437), MakeFold(CodePage::CP1251),
+      MakeFold(CodePage::CP1252)};
   return folds[static_cast<size_t>(cp)];
 }
 

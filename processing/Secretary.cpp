@@ -1,8 +1,8 @@
 #include "processing/Secretary.h"
 
 #include <algorithm>
-#include <optional>
 #include <atomic>
+#include <optional>
 #include <random>
 #include <unistd.h>
 
