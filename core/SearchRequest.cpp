@@ -85,6 +85,12 @@ void TSearchString::LoadFromRegistry(TWinRegistry& registry, const std::string& 
   registry.DeleteValue(older, "SubstringMatch");
 }
 
+TTextMatcher::TTextMatcher(const TSearchString& condition, platform::CodePage cp)
+    : substring_(condition.SubstringMatch) {
+  if (const std::optional<std::string> text = condition.TextIn(cp))
+    finder_.emplace(*text, condition.CaseSensitive, cp);
+}
+
 // --- TDateSearch -------------------------------------------------------------
 
 bool TDateSearch::Matches(TDateTime date, TDateTime today) const {

@@ -17,6 +17,7 @@
 #include "core/DateTimeUtil.h"
 #include "core/PubLst.h"
 #include "platform/CodePage.h"
+#include "platform/TextFinder.h"
 
 namespace velmaris {
 
@@ -67,6 +68,21 @@ class TSearchString {
 
  private:
   std::string text_;
+};
+
+// A text condition made ready for many values in one code page: the text
+// recoded and, without case, folded once. Matches as TSearchString::Matches
+// with that code page.
+class TTextMatcher {
+ public:
+  TTextMatcher(const TSearchString& condition, platform::CodePage cp);
+  bool Matches(std::string_view value) const {
+    return finder_ && (substring_ ? finder_->In(value) : finder_->Equals(value));
+  }
+
+ private:
+  bool substring_;
+  std::optional<platform::TextFinder> finder_;  // none: the text cannot occur in cp
 };
 
 // One date condition.

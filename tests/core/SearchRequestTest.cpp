@@ -57,6 +57,11 @@ TEST(SearchStringTest, CaseAndSubstringTable) {
   for (const Case& c : cases) {
     EXPECT_EQ(Condition(c.text, c.cs, c.sub).Matches(c.value), c.passes)
         << '"' << c.text << "\" cs=" << c.cs << " sub=" << c.sub << " value \"" << c.value << '"';
+    // The prepared form for many values agrees.
+    EXPECT_EQ(
+        TTextMatcher(Condition(c.text, c.cs, c.sub), platform::AnsiCodePage()).Matches(c.value),
+        c.passes)
+        << '"' << c.text << "\" cs=" << c.cs << " sub=" << c.sub << " value \"" << c.value << '"';
   }
 }
 
@@ -91,6 +96,8 @@ TEST(SearchStringTest, CyrillicInTheValuesCodePageTable) {
   for (const Case& c : cases) {
     const TSearchString condition =
         Condition(platform::FromUtf8(c.text, CodePage::CP1251), c.cs, c.sub);
+    EXPECT_EQ(TTextMatcher(condition, c.cp).Matches(platform::FromUtf8(c.value, c.cp)), c.passes)
+        << c.text << " prepared";
     EXPECT_EQ(condition.Matches(platform::FromUtf8(c.value, c.cp), c.cp), c.passes)
         << '"' << c.text << "\" cs=" << c.cs << " sub=" << c.sub << " value \"" << c.value << '"'
         << " cp=" << static_cast<int>(c.cp);
