@@ -1,8 +1,9 @@
 // Letter case in one code page. A byte folds to the lower-case letter of
 // the same code page when it is a capital letter whose small letter the code
-// page also holds (A-Z everywhere; the Cyrillic letters with Ё, Є, Ї, Ў, І,
-// Ґ and the Serbian and Macedonian letters of CP866 and CP1251; the
-// accented Latin letters of CP437 and CP1252; the Greek pairs of CP437).
+// page also holds (A-Z everywhere; А-Я with Ё, Є, Ї and Ў in CP866, and
+// besides these the Ukrainian, Belarusian, Serbian and Macedonian letters
+// in CP1251; the accented Latin letters of CP437 and CP1252; Σ and Φ in
+// CP437).
 // Every other byte folds to itself. The tables are made once from the
 // code-page tables, so a byte and its fold always stand for a letter and its
 // small form.
