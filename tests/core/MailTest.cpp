@@ -9,7 +9,6 @@
 #include "MailFixtures.h"
 #include "core/Mail.h"
 #include "core/SearchRequest.h"
-#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "support/TempDir.h"
 
@@ -284,37 +283,6 @@ TEST(MailMatchesRequestTest, Table) {
       default: break;
     }
     EXPECT_EQ(mail->MatchesRequest(r), c.passes) << c.what;
-  }
-}
-
-// Names and subject are stored in the ANSI code page (CP1251), the body in
-// the OEM code page (CP866); the conditions are typed in ANSI.
-TEST(MailMatchesRequestTest, CyrillicInNamesSubjectAndBody) {
-  using platform::CodePage;
-  const auto ansi = [](const char* utf8) { return platform::FromUtf8(utf8, CodePage::CP1251); };
-  MailSpec s;
-  s.from = ansi("Иван Петров");
-  s.subject = ansi("Тест кириллицы");
-  s.text = platform::FromUtf8("Привет, дедушка! Latin word. Ёжик\r", CodePage::CP866);
-  auto mail = MakeSpecMail(s);
-  struct Case {
-    int field;  // 1 origin, 3 subject, 4 text
-    const char* text;
-    bool cs;
-    bool passes;
-  } cases[] = {
-      {4, "дедушка", false, true},  {4, "ДЕДУШКА", false, true},    {4, "ДЕДУШКА", true, false},
-      {4, "Latin", true, true},     {4, "LATIN WORD", false, true}, {4, "ёжик", false, true},
-      {4, "бабушка", false, false}, {3, "ТЕСТ", false, true},       {3, "ТЕСТ", true, false},
-      {1, "петров", false, true},
-  };
-  for (const Case& c : cases) {
-    TSearchRequest r;
-    TSearchString& cond = c.field == 1 ? r.Origin : c.field == 3 ? r.Subject : r.Text;
-    (c.field == 1 ? r.ApplyOrigin : c.field == 3 ? r.ApplySubject : r.ApplyText) = true;
-    cond.SetText(ansi(c.text));
-    cond.CaseSensitive = c.cs;
-    EXPECT_EQ(mail->MatchesRequest(r), c.passes) << c.field << ' ' << c.text << ' ' << c.cs;
   }
 }
 
