@@ -12,6 +12,7 @@
 #include "core/SearchRequest.h"
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -341,7 +342,9 @@ bool TMail::MatchesRequest(const TSearchRequest& request) const {
   if (request.ApplyOrigin && !request.Origin.Matches(Header.FromName.View())) return false;
   if (request.ApplyDestination && !request.Destination.Matches(Header.ToName.View())) return false;
   if (request.ApplySubject && !request.Subject.Matches(Header.Subject.View())) return false;
-  if (request.ApplyText && !request.Text.Matches(BodyText())) return false;
+  // The names and the subject are stored in the ANSI code page, the body
+  // in the OEM code page.
+  if (request.ApplyText && !request.Text.Matches(BodyText(), platform::OemCodePage())) return false;
   return request.HasConditions();
 }
 

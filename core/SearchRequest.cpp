@@ -6,7 +6,7 @@
 #include "core/ByteOrder.h"
 #include "core/MsgHeader.h"
 #include "core/WinRegistry.h"
-#include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 
 namespace velmaris {
 
@@ -24,13 +24,28 @@ TDateTime StoredToDate(int32_t seconds) { return seconds == 0 ? 0 : UnixToDateTi
 
 void TSearchString::SetText(std::string_view text) { text_.assign(text.substr(0, kMaxText)); }
 
-bool TSearchString::Matches(std::string_view value) const {
-  if (CaseSensitive) {
-    if (SubstringMatch) return !text_.empty() && value.find(text_) != std::string_view::npos;
-    return value == text_;
+bool TSearchString::Matches(std::string_view value, platform::CodePage cp) const {
+  std::optional<std::string> recoded;
+  std::string_view text = text_;
+  if (cp != platform::AnsiCodePage()) {
+    recoded = TextIn(cp);
+    if (!recoded) return false;
+    text = *recoded;
   }
-  if (SubstringMatch) return platform::ContainsNoCase(value, text_);
-  return platform::EqualNoCase(value, text_);
+  if (CaseSensitive) {
+    if (SubstringMatch) return !text.empty() && value.find(text) != std::string_view::npos;
+    return value == text;
+  }
+  if (SubstringMatch) return platform::ContainsNoCase(value, text, cp);
+  return platform::EqualNoCase(value, text, cp);
+}
+
+bool TSearchString::Matches(std::string_view value) const {
+  return Matches(value, platform::AnsiCodePage());
+}
+
+std::optional<std::string> TSearchString::TextIn(platform::CodePage cp) const {
+  return platform::RecodeExact(text_, platform::AnsiCodePage(), cp);
 }
 
 std::array<uint8_t, TSearchString::kPackedSize> TSearchString::Pack() const {
@@ -68,6 +83,12 @@ void TSearchString::LoadFromRegistry(TWinRegistry& registry, const std::string& 
   registry.DeleteValue(older, "Text");
   registry.DeleteValue(older, "CaseSensitive");
   registry.DeleteValue(older, "SubstringMatch");
+}
+
+TTextMatcher::TTextMatcher(const TSearchString& condition, platform::CodePage cp)
+    : substring_(condition.SubstringMatch) {
+  if (const std::optional<std::string> text = condition.TextIn(cp))
+    finder_.emplace(*text, condition.CaseSensitive, cp);
 }
 
 // --- TDateSearch -------------------------------------------------------------

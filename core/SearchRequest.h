@@ -10,11 +10,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/DateTimeUtil.h"
 #include "core/PubLst.h"
+#include "platform/CodePage.h"
+#include "platform/TextFinder.h"
 
 namespace velmaris {
 
@@ -34,10 +37,20 @@ class TSearchString {
   // Longer text is cut to 255 characters.
   void SetText(std::string_view text);
 
-  // Case-sensitive or not (only ASCII a-z fold), anywhere in value or the
-  // whole value. No wildcards; an empty text occurs nowhere but equals an
-  // empty value.
+  // Case-sensitive or not, anywhere in value or the whole value. No
+  // wildcards; an empty text occurs nowhere but equals an empty value.
+  //
+  // The text is kept in the ANSI code page, as the windows take it and the
+  // registry stores it, and so are the names and the subject of a stored
+  // message; its body is in the OEM code page. value is in the code page cp:
+  // the text is compared in cp (a text with a character that cp lacks
+  // matches nothing), and without case the letters of cp fold (CaseFold.h).
+  bool Matches(std::string_view value, platform::CodePage cp) const;
+  // A value in the ANSI code page (a header's names and subject).
   bool Matches(std::string_view value) const;
+  // The text in the code page cp; nothing when cp lacks one of its
+  // characters.
+  std::optional<std::string> TextIn(platform::CodePage cp) const;
 
   std::array<uint8_t, kPackedSize> Pack() const;
   void Unpack(const uint8_t* block);  // kPackedSize bytes
@@ -55,6 +68,21 @@ class TSearchString {
 
  private:
   std::string text_;
+};
+
+// A text condition made ready for many values in one code page: the text
+// recoded and, without case, folded once. Matches as TSearchString::Matches
+// with that code page.
+class TTextMatcher {
+ public:
+  TTextMatcher(const TSearchString& condition, platform::CodePage cp);
+  bool Matches(std::string_view value) const {
+    return finder_ && (substring_ ? finder_->In(value) : finder_->Equals(value));
+  }
+
+ private:
+  bool substring_;
+  std::optional<platform::TextFinder> finder_;  // none: the text cannot occur in cp
 };
 
 // One date condition.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <random>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "core/Mail.h"
 #include "core/TextGroups.h"
 #include "core/TextHelpers.h"
+#include "platform/CaseFold.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
@@ -160,14 +162,15 @@ const TArea* TFilterProbe::Area() {
   return area_;
 }
 
-std::string_view TFilterProbe::UpperText() {
-  if (!textKnown_) {
+std::string_view TFilterProbe::FoldedText(platform::CodePage cp) {
+  if (!textKnown_ || textCodePage_ != cp) {
     const std::string_view text = mail_.BodyText();
-    upperText_.assign(text.begin(), text.end());
-    UpperAsciiInPlace(upperText_);
+    foldedText_.assign(text.begin(), text.end());
+    platform::FoldInPlace(foldedText_, cp);
   }
   textKnown_ = true;
-  return upperText_;
+  textCodePage_ = cp;
+  return foldedText_;
 }
 
 bool TFilter::Matches(const TMail& mail, const std::string& areaName, const TAreaList* areas) {
@@ -175,6 +178,16 @@ bool TFilter::Matches(const TMail& mail, const std::string& areaName, const TAre
   std::string buffer;
   TFilterProbe probe(mail, areaName, lookup, buffer);
   return Matches(probe);
+}
+
+bool TFilter::TextOccurs(TFilterProbe& probe) const {
+  // The pattern is kept in the ANSI code page, the body is in the OEM code
+  // page: the pattern is recoded and folded, then found in the folded body.
+  const platform::CodePage oem = platform::OemCodePage();
+  std::optional<std::string> pattern = text_.TextIn(oem);
+  if (!pattern || pattern->empty()) return false;
+  platform::FoldInPlace(*pattern, oem);
+  return probe.FoldedText(oem).find(*pattern) != std::string_view::npos;
 }
 
 bool TFilter::Matches(TFilterProbe& probe) {
@@ -188,9 +201,7 @@ bool TFilter::Matches(TFilterProbe& probe) {
   if (ApplyDest && !dest_.Matches(h.ToName.View())) return false;
   if (ApplySubj && !subj_.Matches(h.Subject.View())) return false;
   if (ApplyArea && !EqualToUpper(probe.AreaName(), area_)) return false;
-  // The pattern is kept upper-cased: a plain search in the upper-cased text.
-  if (ApplyText && (Text().empty() || probe.UpperText().find(Text()) == std::string_view::npos))
-    return false;
+  if (ApplyText && !TextOccurs(probe)) return false;
   ++MatchCount;
   return true;
 }

@@ -36,6 +36,7 @@
 #include "core/DateTimeUtil.h"
 #include "core/PubLst.h"
 #include "core/SearchRequest.h"
+#include "platform/CodePage.h"
 #include "processing/AreaExport.h"
 #include "processing/Tosser.h"
 
@@ -120,6 +121,8 @@ class TFilter : public TObject {
   void RemoveFromList(const TMail& mail, const TFilterEnv& env) const;
   void Launch(const TMail& mail, const TFilterEnv& env) const;
   void AutoAnswer(const TMail& mail, const std::string& areaName, const TFilterEnv& env) const;
+  // Whether the text pattern occurs in the message's body.
+  bool TextOccurs(TFilterProbe& probe) const;
 
   TSearchString orig_, dest_, subj_, text_;
   std::string area_;
@@ -141,16 +144,18 @@ class TAreaLookup {
 };
 
 // What the conditions of many filters ask of one message, worked out once:
-// the area of the message and its upper-cased text (kept in buffer).
+// the area of the message and its text with letters folded (kept in
+// buffer).
 class TFilterProbe {
  public:
   TFilterProbe(const TMail& mail, std::string_view areaName, TAreaLookup& areas,
                std::string& buffer)
-      : mail_(mail), areaName_(areaName), areas_(areas), upperText_(buffer) {}
+      : mail_(mail), areaName_(areaName), areas_(areas), foldedText_(buffer) {}
   const TMail& Mail() const { return mail_; }
   std::string_view AreaName() const { return areaName_; }
   const TArea* Area();
-  std::string_view UpperText();
+  // The body text with the letters of its code page cp folded (CaseFold.h).
+  std::string_view FoldedText(platform::CodePage cp);
   // After actions that may have created areas.
   void Forget() { areaKnown_ = false; }
 
@@ -158,9 +163,10 @@ class TFilterProbe {
   const TMail& mail_;
   std::string_view areaName_;
   TAreaLookup& areas_;
-  std::string& upperText_;
+  std::string& foldedText_;
   const TArea* area_ = nullptr;
   bool areaKnown_ = false, textKnown_ = false;
+  platform::CodePage textCodePage_ = platform::CodePage::CP866;
 };
 
 class TFilterList : public TTypedList<TFilter> {

@@ -9,8 +9,8 @@
 #include "core/Area.h"
 #include "core/MessageBase.h"
 #include "core/MsgHeader.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
-#include "platform/TextFinder.h"
 
 namespace velmaris {
 
@@ -21,13 +21,28 @@ constexpr size_t kParallelFrom = 64;
 // Bodies a thread takes at a time.
 constexpr size_t kSlice = 64;
 
-bool HeaderPasses(const TSearchRequest& request, const TMsgHeader& header) {
-  if (!request.MatchesFlags(header.Flags)) return false;
-  if (request.ApplyOrigin && !request.Origin.Matches(header.FromName.View())) return false;
-  if (request.ApplyDestination && !request.Destination.Matches(header.ToName.View())) return false;
-  if (request.ApplySubject && !request.Subject.Matches(header.Subject.View())) return false;
-  return true;
-}
+// The header conditions, made ready once for the names and the subject,
+// which are stored in the ANSI code page.
+class HeaderTest {
+ public:
+  explicit HeaderTest(const TSearchRequest& request) : request_(request) {
+    const platform::CodePage ansi = platform::AnsiCodePage();
+    if (request.ApplyOrigin) origin_.emplace(request.Origin, ansi);
+    if (request.ApplyDestination) destination_.emplace(request.Destination, ansi);
+    if (request.ApplySubject) subject_.emplace(request.Subject, ansi);
+  }
+  bool Passes(const TMsgHeader& header) const {
+    if (!request_.MatchesFlags(header.Flags)) return false;
+    if (origin_ && !origin_->Matches(header.FromName.View())) return false;
+    if (destination_ && !destination_->Matches(header.ToName.View())) return false;
+    if (subject_ && !subject_->Matches(header.Subject.View())) return false;
+    return true;
+  }
+
+ private:
+  const TSearchRequest& request_;
+  std::optional<TTextMatcher> origin_, destination_, subject_;
+};
 
 }  // namespace
 
@@ -137,6 +152,7 @@ bool TAreaSearch::SearchArea(TArea& area, int areaIndex, std::optional<bool> ope
   if (request_.ApplyText) bodies.emplace(area.FilePath(kPackedBodyExt));
   const std::string_view bodyFile = bodies && bodies->ok() ? bodies->View() : std::string_view();
 
+  const HeaderTest headerTest(request_);
   std::vector<int> candidates;
   std::vector<char> matches;
   const size_t batch = std::max<size_t>(1, BatchSize);
@@ -145,7 +161,7 @@ bool TAreaSearch::SearchArea(TArea& area, int areaIndex, std::optional<bool> ope
     candidates.clear();
     if (request_.HasConditions())
       for (int i = first; i < last; ++i)
-        if (HeaderPasses(request_, headers[i])) candidates.push_back(i);
+        if (headerTest.Passes(headers[i])) candidates.push_back(i);
     matches.assign(candidates.size(), 1);
     if (request_.ApplyText) TestBodies(bodyFile, headers, candidates, 0, candidates.size(), matches);
     for (size_t k = 0; k < candidates.size() && !abort_; ++k) {
@@ -168,8 +184,9 @@ bool TAreaSearch::SearchArea(TArea& area, int areaIndex, std::optional<bool> ope
 void TAreaSearch::TestBodies(std::string_view bodyFile, const std::vector<TMsgHeader>& headers,
                              const std::vector<int>& candidates, size_t first, size_t last,
                              std::vector<char>& matches) {
-  const TSearchString& condition = request_.Text;
-  const platform::TextFinder finder(condition.Text(), condition.CaseSensitive);
+  // Bodies are stored in the OEM code page; the text condition is compared
+  // there.
+  const TTextMatcher condition(request_.Text, platform::OemCodePage());
   // scratch: one body buffer per thread, reused for every body.
   const auto testRange = [&](size_t from, size_t to, std::string& scratch) {
     uint64_t bytes = 0;
@@ -180,7 +197,7 @@ void TAreaSearch::TestBodies(std::string_view bodyFile, const std::vector<TMsgHe
         continue;
       }
       bytes += text.size();
-      matches[k] = condition.SubstringMatch ? finder.In(text) : condition.Matches(text);
+      matches[k] = condition.Matches(text);
     }
     textBytes_ += bytes;
   };

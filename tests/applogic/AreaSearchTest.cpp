@@ -12,6 +12,7 @@
 #include "core/AreaFixtures.h"
 #include "core/MailFixtures.h"
 #include "core/MessageBase.h"
+#include "platform/CodePage.h"
 #include "support/TempDir.h"
 
 namespace velmaris {
@@ -155,6 +156,77 @@ TEST_F(AreaSearchTest, HitsAreThoseTheMessagesThemselvesMatchInAreaAndIndexOrder
       EXPECT_EQ(view.Places(), Expected(request, {0, 2})) << threads;
       EXPECT_EQ(view.areaLabels.back(), "Done");
       EXPECT_EQ(view.areaProgress, std::make_pair(3, 3));
+    }
+  }
+}
+
+// The search window types its texts in the ANSI code page (CP1251); bodies
+// are stored in the OEM code page (CP866), names and subjects in ANSI.
+TEST_F(AreaSearchTest, CyrillicWordsAreFoundInBodiesAndNamesWithAndWithoutCase) {
+  using platform::CodePage;
+  const auto ansi = [](const char* utf8) { return platform::FromUtf8(utf8, CodePage::CP1251); };
+  areas.Adopt(std::make_unique<TArea>(dir.Path(), "RU.CYRILLIC", "RU.CYRILLIC"));
+  const int row = areas.GetCount() - 1;
+  TArea& area = *areas.GetItem(row);
+  const char* const texts[] = {"Привет, дедушка! Latin word", "Тест кириллицы", "ДЕДУШКА МОРОЗ",
+                               "nothing Cyrillic here", "Ёлка и ёжик"};
+  for (int i = 0; i < 100; ++i) {
+    MailSpec mailSpec;
+    mailSpec.from = ansi(i % 2 ? "Иван Петров" : "Anna Berg");
+    mailSpec.subject = ansi(i % 5 == 1 ? "Тест кириллицы" : "Subject");
+    mailSpec.text = platform::FromUtf8(texts[i % 5], CodePage::CP866) + "\r";
+    area.QueueMail(MakeSpecMail(mailSpec), false);
+  }
+  ASSERT_TRUE(area.WriteQueuedMail());
+  const auto every = [](int from, int step) {
+    std::vector<int> v;
+    for (int i = from; i < 100; i += step) v.push_back(i);
+    return v;
+  };
+  struct Case {
+    const char* text;
+    int field;  // 1 sender, 3 subject, 4 text
+    bool cs, sub;
+    std::vector<int> hits;
+  } cases[] = {
+      {"дедушка", 4, false, true,
+       [&] {
+         std::vector<int> v;
+         for (int i = 0; i < 100; ++i)
+           if (i % 5 == 0 || i % 5 == 2) v.push_back(i);
+         return v;
+       }()},
+      {"дедушка", 4, true, true, every(0, 5)},
+      {"ТЕСТ", 4, false, true, every(1, 5)},
+      {"latin", 4, false, true, every(0, 5)},
+      {"ёжик", 4, false, true, every(4, 5)},
+      {"ЁЛКА И ЁЖИК\r", 4, false, false, every(4, 5)},
+      {"«Ёлка»", 4, false, true, {}},
+      {"ТЕСТ", 3, false, true, every(1, 5)},
+      {"иван петров", 1, false, false, every(1, 2)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    TSearchRequest request;
+    TSearchString& condition = c.field == 1   ? request.Origin
+                               : c.field == 3 ? request.Subject
+                                              : request.Text;
+    (c.field == 1   ? request.ApplyOrigin
+     : c.field == 3 ? request.ApplySubject
+                    : request.ApplyText) = true;
+    condition.SetText(ansi(c.text));
+    condition.CaseSensitive = c.cs;
+    condition.SubstringMatch = c.sub;
+    for (unsigned threads : {1u, 4u}) {
+      RecordingView view;
+      TAreaSearch search(request, view);
+      search.Threads = threads;
+      search.BatchSize = 30;
+      search.Run(areas, {row});
+      std::vector<int> hits;
+      for (const TSearchHit& hit : view.hits) hits.push_back(hit.MsgIndex);
+      EXPECT_EQ(hits, c.hits) << threads;
+      EXPECT_EQ(view.Places(), Expected(request, {row})) << threads;
     }
   }
 }

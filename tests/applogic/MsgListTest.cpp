@@ -137,6 +137,37 @@ TEST(MsgListRows, SortKeysOrderTheRowsAndTheMaskFilters) {
   EXPECT_EQ(SortKeyOfColumn(MsgColumn::Mark), -1);
 }
 
+// The display mask tests the names and the subject, which are stored in the
+// ANSI code page (CP1251), as the mask's texts are typed.
+TEST(MsgListRows, TheDisplayMaskFoldsCyrillicLetters) {
+  const auto ansi = [](const char* utf8) {
+    return platform::FromUtf8(utf8, platform::CodePage::CP1251);
+  };
+  AreaWith a({{ansi("Иван Петров"), "All", ansi("Тест кириллицы")},
+              {"Anna Berg", "All", "Latin test"},
+              {ansi("ёжик"), "All", ansi("ТЕСТ")},
+              {ansi("Ежик"), "All", "Other"}});
+  const struct {
+    int field;  // 1 sender, 3 subject
+    const char* text;
+    bool cs, sub;
+    std::vector<int> rows;
+  } cases[] = {
+      {3, "ТЕСТ", false, true, {0, 2}}, {3, "Тест", true, true, {0}},
+      {3, "тест", false, false, {2}},   {1, "ИВАН", false, true, {0}},
+      {1, "ЁЖИК", false, false, {2}},   {1, "ежик", false, false, {3}},
+  };
+  for (const auto& c : cases) {
+    TSearchRequest mask;
+    TSearchString& condition = c.field == 1 ? mask.Origin : mask.Subject;
+    (c.field == 1 ? mask.ApplyOrigin : mask.ApplySubject) = true;
+    condition.SetText(ansi(c.text));
+    condition.CaseSensitive = c.cs;
+    condition.SubstringMatch = c.sub;
+    EXPECT_EQ(Rows(a.area, mask, MsgSortKey::Area, false), c.rows) << c.text;
+  }
+}
+
 TEST(MsgListRows, StatusTextNamesEveryCount) {
   TArea area("", "A", "A");
   area.Count = 120;

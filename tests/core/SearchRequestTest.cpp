@@ -5,6 +5,7 @@
 
 #include "core/SearchRequest.h"
 #include "core/WinRegistry.h"
+#include "platform/CodePage.h"
 #include "support/RegistryFixture.h"
 
 namespace velmaris::test {
@@ -46,7 +47,8 @@ TEST(SearchStringTest, CaseAndSubstringTable) {
       {"a*c", false, true, "abc", false},  // no wildcards
       {"a*c", false, true, "xa*cx", true},
       {"?", false, false, "x", false},
-      {"\xE0", false, true, "\xC0", false},  // only a-z fold
+      {"\xE0", false, true, "\xC0", true},  // CP1251 а and А fold
+      {"\xE0", true, true, "\xC0", false},
       {"\xE0", false, true, "x\xE0x", true},
       {"z[", false, true, "Z[", true},
       {"@", false, true, "`", false},            // neighbours of the letters stay
@@ -55,7 +57,54 @@ TEST(SearchStringTest, CaseAndSubstringTable) {
   for (const Case& c : cases) {
     EXPECT_EQ(Condition(c.text, c.cs, c.sub).Matches(c.value), c.passes)
         << '"' << c.text << "\" cs=" << c.cs << " sub=" << c.sub << " value \"" << c.value << '"';
+    // The prepared form for many values agrees.
+    EXPECT_EQ(
+        TTextMatcher(Condition(c.text, c.cs, c.sub), platform::AnsiCodePage()).Matches(c.value),
+        c.passes)
+        << '"' << c.text << "\" cs=" << c.cs << " sub=" << c.sub << " value \"" << c.value << '"';
   }
+}
+
+// The text is typed and stored in the ANSI code page (CP1251); names and
+// subjects are stored in it too, a message body in the OEM code page (CP866).
+TEST(SearchStringTest, CyrillicInTheValuesCodePageTable) {
+  using platform::CodePage;
+  struct Case {
+    const char* text;  // UTF-8, held as CP1251
+    bool cs, sub;
+    CodePage cp;
+    const char* value;  // UTF-8, given in cp
+    bool passes;
+  } cases[] = {
+      {"дедушка", false, true, CodePage::CP866, "Привет, дедушка! Hello", true},
+      {"дедушка", true, true, CodePage::CP866, "Привет, дедушка! Hello", true},
+      {"ДЕДУШКА", false, true, CodePage::CP866, "Привет, дедушка! Hello", true},
+      {"ДЕДУШКА", true, true, CodePage::CP866, "Привет, дедушка! Hello", false},
+      {"hello", false, true, CodePage::CP866, "Привет, дедушка! Hello", true},
+      {"ТЕСТ", false, true, CodePage::CP866, "Тест кириллицы", true},
+      {"ТЕСТ", false, true, CodePage::CP1251, "Тест кириллицы", true},
+      {"тест кириллицы", false, false, CodePage::CP1251, "ТЕСТ КИРИЛЛИЦЫ", true},
+      {"тест", false, false, CodePage::CP1251, "ТЕСТ КИРИЛЛИЦЫ", false},
+      {"ёлка", false, true, CodePage::CP866, "На ЁЛКЕ", false},
+      {"ёлк", false, true, CodePage::CP866, "На ЁЛКЕ", true},
+      {"ёлк", false, true, CodePage::CP1251, "На ЁЛКЕ", true},
+      {"елк", false, true, CodePage::CP1251, "На ЁЛКЕ", false},
+      // No CP866 byte holds the guillemets: nothing in a body can match.
+      {"«да»", false, true, CodePage::CP866, "?да?", false},
+      {"«да»", false, true, CodePage::CP1251, "сказал «Да»", true},
+  };
+  for (const Case& c : cases) {
+    const TSearchString condition =
+        Condition(platform::FromUtf8(c.text, CodePage::CP1251), c.cs, c.sub);
+    EXPECT_EQ(TTextMatcher(condition, c.cp).Matches(platform::FromUtf8(c.value, c.cp)), c.passes)
+        << c.text << " prepared";
+    EXPECT_EQ(condition.Matches(platform::FromUtf8(c.value, c.cp), c.cp), c.passes)
+        << '"' << c.text << "\" cs=" << c.cs << " sub=" << c.sub << " value \"" << c.value << '"'
+        << " cp=" << static_cast<int>(c.cp);
+  }
+  // Without a code page the value is taken as ANSI, like the names.
+  EXPECT_TRUE(Condition(platform::FromUtf8("иван", CodePage::CP1251), false, true)
+                  .Matches(platform::FromUtf8("Иван Петров", CodePage::CP1251)));
 }
 
 // --- Date matcher ------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "core/AddressBook.h"
 #include "core/KQMail.h"
 #include "core/TextHelpers.h"
+#include "platform/CodePage.h"
 #include "processing/Secretary.h"
 
 namespace velmaris::test {
@@ -88,6 +89,31 @@ TEST_F(FilterTest, ConditionsMatchAsTheirSwitchesSay) {
   }
   TFilter empty;
   EXPECT_FALSE(empty.Matches(MailOf("", "x", "y", "z"), "FIDO.GER", nullptr));
+}
+
+// Patterns are typed in the ANSI code page (CP1251), as the names and the
+// subject are stored; the body is in the OEM code page (CP866).
+TEST_F(FilterTest, CyrillicPatternsMatchNamesAndBodyInAnyCase) {
+  using platform::CodePage;
+  const auto ansi = [](const char* utf8) { return platform::FromUtf8(utf8, CodePage::CP1251); };
+  const TMail mail = MailOf(ansi("Иван Петров"), "Sysop", ansi("Тест кириллицы"),
+                            platform::FromUtf8("Привет, дедушка! Latin word\r", CodePage::CP866));
+  const struct {
+    int field;  // 1 sender, 3 subject, 4 text
+    const char* pattern;
+    bool matches;
+  } rows[] = {
+      {4, "дедушка", true},    {4, "ДЕДУШКА", true}, {4, "latin WORD", true}, {4, "бабушка", false},
+      {4, "«дедушка»", false}, {1, "петров", true},  {3, "ТЕСТ КИР", true},   {3, "тесты", false},
+  };
+  for (const auto& row : rows) {
+    TFilter f;
+    const std::string pattern = ansi(row.pattern);
+    if (row.field == 1) f.ApplyOrig = true, f.SetOrig(pattern);
+    if (row.field == 3) f.ApplySubj = true, f.SetSubj(pattern);
+    if (row.field == 4) f.ApplyText = true, f.SetText(pattern);
+    EXPECT_EQ(f.Matches(mail, "FIDO.GER", nullptr), row.matches) << row.pattern;
+  }
 }
 
 TEST_F(FilterTest, ImportActionsInListOrder) {

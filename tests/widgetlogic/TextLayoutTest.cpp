@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/CodePage.h"
 #include "widgets/logic/TextLayout.h"
 
 namespace velmaris {
@@ -124,6 +125,26 @@ TEST(TextLayout, FindHonoursCaseWholeWordsAndTheStart) {
   for (const Case& c : cases)
     EXPECT_EQ(FindInLines(lines, c.pattern, c.matchCase, c.wholeWord, c.from), c.hit)
         << c.pattern << " from " << c.from.line << "," << c.from.column;
+}
+
+TEST(TextLayout, FindFoldsTheLettersOfTheAnsiCodePage) {
+  const auto ansi = [](const char* utf8) {
+    return platform::FromUtf8(utf8, platform::CodePage::CP1251);
+  };
+  auto lines = WrapParagraphs({ansi("Тест кириллицы"), ansi("Привет, ДЕДУШКА! ёлка")}, {"", ""},
+                              1000, kWidths);
+  struct Case {
+    const char* pattern;
+    bool matchCase;
+    std::optional<TTextPos> hit;
+  };
+  const std::vector<Case> cases = {
+      {"ТЕСТ", false, TTextPos{0, 0}},    {"ТЕСТ", true, std::nullopt},
+      {"дедушка", false, TTextPos{1, 8}}, {"дедушка", true, std::nullopt},
+      {"ЁЛКА", false, TTextPos{1, 17}},   {"ЕЛКА", false, std::nullopt},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FindInLines(lines, ansi(c.pattern), c.matchCase, false, {0, 0}), c.hit) << c.pattern;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/TextHelpers.h"
+#include "platform/CaseFold.h"
 
 namespace velmaris {
 
@@ -256,14 +257,17 @@ std::optional<TTextPos> FindInLines(const std::vector<TDisplayLine>& lines,
                                     std::string_view pattern, bool matchCase, bool wholeWord,
                                     TTextPos from) {
   if (pattern.empty()) return std::nullopt;
-  const std::string needle = matchCase ? std::string(pattern) : UpperAsciiStr(pattern);
+  // The lines are in the ANSI code page, as the window shows them.
+  const platform::CodePage ansi = platform::AnsiCodePage();
+  std::string needle(pattern);
+  if (!matchCase) platform::FoldInPlace(needle, ansi);
   for (int li = std::max(0, from.line); li < static_cast<int>(lines.size()); ++li) {
     // Escape sequences are masked, so that a code byte is never a hit and
     // always ends a word.
     std::string text = lines[static_cast<size_t>(li)].text;
     for (size_t i = 0; i < text.size(); ++i)
       if (text[i] == kEsc && i + 1 < text.size()) text[++i] = kEsc;
-    if (!matchCase) UpperAsciiInPlace(text);
+    if (!matchCase) platform::FoldInPlace(text, ansi);
     size_t at = li == from.line ? static_cast<size_t>(std::max(0, from.column)) : 0;
     while ((at = text.find(needle, at)) != std::string::npos) {
       size_t after = at + needle.size();

@@ -128,10 +128,10 @@ std::string SelectedText(const std::vector<TDisplayLine>& lines, const TTextSele
 TTextPos ParagraphPosition(const std::vector<TDisplayLine>& lines, TTextPos pos);
 
 // Finds pattern in the display lines from (from.line, from.column) on, the
-// rest of that line first, then the following lines. Without matchCase the
-// ASCII letters fold. With wholeWord a hit must stand at the line start or
-// after a character below 33, and be followed by the line end or one. The
-// escape sequences of the lines never match and count as such characters.
+// rest of that line first, then the following lines. The lines and the
+// pattern are in the ANSI code page; without matchCase its letters fold. With wholeWord a hit must
+// stand at the line start or after a character below 33, and be followed by the line end or one.
+// The escape sequences of the lines never match and count as such characters.
 std::optional<TTextPos> FindInLines(const std::vector<TDisplayLine>& lines,
                                     std::string_view pattern, bool matchCase, bool wholeWord,
                                     TTextPos from);

@@ -1,0 +1,114 @@
+#include "platform/CaseFold.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace velmaris::platform {
+
+namespace {
+
+// The small letter of a capital, for the capitals the supported code pages
+// hold; any other code point stands for itself.
+char32_t SmallLetter(char32_t c) {
+  if (c >= 'A' && c <= 'Z') return c + 0x20;
+  if (c >= 0x00C0 && c <= 0x00DE && c != 0x00D7) return c + 0x20;  // Latin-1
+  if (c == 0x0178) return 0x00FF;                                  // Ÿ
+  // Latin Extended-A: pairs of capital and small letter, the capital on an
+  // even code point in the first and third run and on an odd one between.
+  if ((c >= 0x0100 && c <= 0x012F) || (c >= 0x0132 && c <= 0x0137) || (c >= 0x014A && c <= 0x0177))
+    return c % 2 == 0 ? c + 1 : c;
+  if ((c >= 0x0139 && c <= 0x0148) || (c >= 0x0179 && c <= 0x017E)) return c % 2 == 1 ? c + 1 : c;
+  if (c >= 0x0391 && c <= 0x03AB && c != 0x03A2) return c + 0x20;    // Greek
+  if (c >= 0x0400 && c <= 0x040F) return c + 0x50;                   // Ѐ .. Џ
+  if (c >= 0x0410 && c <= 0x042F) return c + 0x20;                   // А .. Я
+  if ((c >= 0x0460 && c <= 0x0481) || (c >= 0x048A && c <= 0x04BF))  // Ѡ .., Ґ ..
+    return c % 2 == 0 ? c + 1 : c;
+  return c;
+}
+
+CaseFold MakeFold(CodePage cp) {
+  CaseFold fold{};
+  for (int b = 0; b < 256; ++b) {
+    const auto byte = static_cast<unsigned char>(b);
+    const char32_t letter = ToUnicode(byte, cp);
+    const char32_t small = SmallLetter(letter);
+    // 0 never stands for a letter: it tells that the code page lacks the
+    // small letter, and the capital then stays as it is.
+    const unsigned char to = small == letter ? byte : FromUnicode(small, cp, 0);
+    fold[b] = to != 0 ? to : byte;
+  }
+  return fold;
+}
+
+uint8_t Byte(char c) { return static_cast<uint8_t>(c); }
+
+}  // namespace
+
+const CaseFold& CaseFoldOf(CodePage cp) {
+  static const std::array<CaseFold, 4> folds = {
+      MakeFold(CodePage::CP866), MakeFold(CodePage::CP437), MakeFold(CodePage::CP1251),
+      MakeFold(CodePage::CP1252)};
+  return folds[static_cast<size_t>(cp)];
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b, CodePage cp) {
+  if (a.size() != b.size()) return false;
+  const CaseFold& fold = CaseFoldOf(cp);
+  for (size_t i = 0; i < a.size(); ++i)
+    if (fold[Byte(a[i])] != fold[Byte(b[i])]) return false;
+  return true;
+}
+
+bool ContainsNoCase(std::string_view haystack, std::string_view needle, CodePage cp) {
+  if (needle.empty() || needle.size() > haystack.size()) return false;
+  const CaseFold& fold = CaseFoldOf(cp);
+  const uint8_t first = fold[Byte(needle[0])];
+  for (size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
+    if (fold[Byte(haystack[i])] != first) continue;
+    size_t k = 1;
+    while (k < needle.size() && fold[Byte(haystack[i + k])] == fold[Byte(needle[k])]) ++k;
+    if (k == needle.size()) return true;
+  }
+  return false;
+}
+
+void FoldInPlace(std::string& text, CodePage cp) {
+  // Eight bytes at a time while they are all ASCII: a byte whose value lies
+  // in 'A' .. 'Z' gains its 0x20 bit (no addition carries into the next
+  // byte, as every byte is below 0x80). Other words go byte by byte through
+  // the table, which agrees with this on ASCII.
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHigh = 0x80 * kOnes;
+  const CaseFold& fold = CaseFoldOf(cp);
+  char* p = text.data();
+  size_t n = text.size();
+  for (; n >= 8; p += 8, n -= 8) {
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    if ((x & kHigh) != 0) {
+      for (int i = 0; i < 8; ++i) p[i] = static_cast<char>(fold[Byte(p[i])]);
+      continue;
+    }
+    const uint64_t fromA = x + (0x80 - 'A') * kOnes;      // high bit set: >= 'A'
+    const uint64_t pastZ = x + (0x80 - 'Z' - 1) * kOnes;  // high bit set: > 'Z'
+    x |= (fromA & ~pastZ & kHigh) >> 2;
+    std::memcpy(p, &x, 8);
+  }
+  for (; n > 0; ++p, --n) *p = static_cast<char>(fold[Byte(*p)]);
+}
+
+std::optional<std::string> RecodeExact(std::string_view bytes, CodePage from, CodePage to) {
+  std::string out(bytes);
+  if (from == to) return out;
+  for (char& c : out) {
+    const uint8_t b = Byte(c);
+    if (b < 0x80) continue;
+    // 0 is ASCII and never the byte of a character above 0x7F.
+    const unsigned char mapped = FromUnicode(ToUnicode(b, from), to, 0);
+    if (mapped == 0) return std::nullopt;
+    c = static_cast<char>(mapped);
+  }
+  return out;
+}
+
+}  // namespace velmaris::platform

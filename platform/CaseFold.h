@@ -1,0 +1,40 @@
+// Letter case in one code page. A byte folds to the lower-case letter of
+// the same code page when it is a capital letter whose small letter the code
+// page also holds (A-Z everywhere; А-Я with Ё, Є, Ї and Ў in CP866, and
+// besides these the Ukrainian, Belarusian, Serbian and Macedonian letters
+// in CP1251; the accented Latin letters of CP437 and CP1252; Σ and Φ in
+// CP437).
+// Every other byte folds to itself. The tables are made once from the
+// code-page tables, so a byte and its fold always stand for a letter and its
+// small form.
+//
+// These are for text in a message code page (names, subjects, bodies);
+// keywords, file and area names keep the ASCII comparisons of Ascii.h.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/CodePage.h"
+
+namespace velmaris::platform {
+
+using CaseFold = std::array<unsigned char, 256>;
+
+// The fold of every byte in the code page.
+const CaseFold& CaseFoldOf(CodePage cp);
+
+// Comparisons with letters folded by the code page's table.
+bool EqualNoCase(std::string_view a, std::string_view b, CodePage cp);
+// True when needle occurs in haystack; an empty needle never does.
+bool ContainsNoCase(std::string_view haystack, std::string_view needle, CodePage cp);
+// Folds every byte of text (eight ASCII bytes at a time where it can).
+void FoldInPlace(std::string& text, CodePage cp);
+
+// The bytes recoded from one code page to another; nothing when a character
+// has no place in the target code page.
+std::optional<std::string> RecodeExact(std::string_view bytes, CodePage from, CodePage to);
+
+}  // namespace velmaris::platform

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/CaseFold.h"
+
+namespace velmaris::platform {
+namespace {
+
+// One character of a code page, given in UTF-8.
+unsigned char ByteOf(const char* utf8, CodePage cp) {
+  const std::string bytes = FromUtf8(utf8, cp, 0);
+  EXPECT_EQ(bytes.size(), 1u) << utf8;
+  return static_cast<unsigned char>(bytes[0]);
+}
+
+TEST(CaseFold, CapitalsFoldToTheSmallLetterOfTheSameCodePage) {
+  const struct {
+    CodePage cp;
+    const char *capital, *small;
+  } cases[] = {
+      {CodePage::CP866, "Т", "т"},  {CodePage::CP866, "А", "а"},  {CodePage::CP866, "Я", "я"},
+      {CodePage::CP866, "Ё", "ё"},  {CodePage::CP866, "Ў", "ў"},  {CodePage::CP866, "Q", "q"},
+      {CodePage::CP1251, "Т", "т"}, {CodePage::CP1251, "Ё", "ё"}, {CodePage::CP1251, "Ґ", "ґ"},
+      {CodePage::CP1251, "Ђ", "ђ"}, {CodePage::CP1251, "І", "і"}, {CodePage::CP1251, "Q", "q"},
+      {CodePage::CP1252, "À", "à"}, {CodePage::CP1252, "Š", "š"}, {CodePage::CP1252, "Ÿ", "ÿ"},
+      {CodePage::CP1252, "Œ", "œ"}, {CodePage::CP437, "Ç", "ç"},  {CodePage::CP437, "Ü", "ü"},
+      {CodePage::CP437, "Σ", "σ"},
+  };
+  for (const auto& c : cases) {
+    const CaseFold& fold = CaseFoldOf(c.cp);
+    const unsigned char capital = ByteOf(c.capital, c.cp), small = ByteOf(c.small, c.cp);
+    EXPECT_EQ(fold[capital], small) << c.capital;
+    EXPECT_EQ(fold[small], small) << c.small;
+  }
+}
+
+TEST(CaseFold, OnlyLettersWithASmallFormInTheCodePageMove) {
+  // Capitals whose small letter the code page lacks, and what is no letter.
+  const struct {
+    CodePage cp;
+    const char* stays;
+  } stays[] = {
+      {CodePage::CP866, "░"}, {CodePage::CP866, "°"},  {CodePage::CP866, "№"},
+      {CodePage::CP866, "@"}, {CodePage::CP866, "["},  {CodePage::CP437, "Γ"},
+      {CodePage::CP437, "ß"}, {CodePage::CP1252, "µ"}, {CodePage::CP1252, "×"},
+  };
+  for (const auto& s : stays) {
+    const unsigned char b = ByteOf(s.stays, s.cp);
+    EXPECT_EQ(CaseFoldOf(s.cp)[b], b) << s.stays;
+  }
+  // How many bytes fold elsewhere: 26 ASCII capitals and the code page's own.
+  const struct {
+    CodePage cp;
+    int moved;
+  } counts[] = {{CodePage::CP866, 26 + 32 + 4},  // А-Я, Ё Є Ї Ў
+                {CodePage::CP1251, 26 + 32 + 15},
+                {CodePage::CP1252, 26 + 30 + 4},  // À-Þ but ×, Š Œ Ž Ÿ
+                {CodePage::CP437, 26 + 8 + 2}};   // Ç Ä Å É Æ Ö Ü Ñ, Σ Φ
+  for (const auto& c : counts) {
+    const CaseFold& fold = CaseFoldOf(c.cp);
+    int moved = 0;
+    for (int b = 0; b < 256; ++b) {
+      moved += fold[b] != b;
+      EXPECT_EQ(fold[fold[b]], fold[b]) << b;  // a small letter stays
+    }
+    EXPECT_EQ(moved, c.moved) << static_cast<int>(c.cp);
+  }
+}
+
+// The eight-byte steps over ASCII and the byte steps over the rest give
+// what the table gives, for every byte at every place of a word.
+TEST(CaseFold, FoldInPlaceAgreesWithTheTable) {
+  for (CodePage cp : {CodePage::CP866, CodePage::CP437, CodePage::CP1251, CodePage::CP1252}) {
+    const CaseFold& fold = CaseFoldOf(cp);
+    for (size_t len = 0; len < 24; ++len)
+      for (int start = 0; start < 256; start += 3) {
+        std::string text(len, 'A');
+        // Mostly ASCII around the letters' edges, some bytes above 0x7F.
+        for (size_t i = 0; i < len; ++i)
+          text[i] = static_cast<char>(i % 5 == 4 ? 0x80 + (start + i * 37) % 128
+                                                 : 0x3E + (start + i * 11) % 0x42);
+        std::string expected = text;
+        for (char& c : expected) c = static_cast<char>(fold[static_cast<unsigned char>(c)]);
+        FoldInPlace(text, cp);
+        ASSERT_EQ(text, expected) << len << ' ' << start;
+      }
+  }
+}
+
+TEST(CaseFold, ComparisonsFoldTheLettersOfTheCodePage) {
+  const std::string body = FromUtf8("Тест кириллицы, дедушка Ёжик. Latin WORD", CodePage::CP866);
+  const struct {
+    const char* needle;
+    bool found;
+  } cases[] = {
+      {"ТЕСТ", true},  {"тест", true},  {"ДЕДУШКА", true},  {"ёжик", true},       {"word", true},
+      {"Latin", true}, {"ежик", false}, {"бабушка", false}, {"КИРИЛЛИЦА", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ContainsNoCase(body, FromUtf8(c.needle, CodePage::CP866), CodePage::CP866), c.found)
+        << c.needle;
+  }
+  EXPECT_TRUE(EqualNoCase(FromUtf8("ДЕДУШКА", CodePage::CP1251),
+                          FromUtf8("дедушка", CodePage::CP1251), CodePage::CP1251));
+  // The same bytes are other letters in CP866: Д in CP1251 is a box drawing
+  // character there.
+  EXPECT_FALSE(EqualNoCase(FromUtf8("ДЕДУШКА", CodePage::CP1251),
+                           FromUtf8("дедушка", CodePage::CP1251), CodePage::CP866));
+  EXPECT_FALSE(ContainsNoCase("abc", "", CodePage::CP866));
+}
+
+TEST(CaseFold, RecodeExactRefusesCharactersTheTargetLacks) {
+  const std::string ansi = FromUtf8("дедушка 1", CodePage::CP1251);
+  EXPECT_EQ(RecodeExact(ansi, CodePage::CP1251, CodePage::CP866),
+            FromUtf8("дедушка 1", CodePage::CP866));
+  EXPECT_EQ(RecodeExact(ansi, CodePage::CP1251, CodePage::CP1251), ansi);
+  EXPECT_EQ(RecodeExact(FromUtf8("«a»", CodePage::CP1251), CodePage::CP1251, CodePage::CP866),
+            std::nullopt);
+  EXPECT_EQ(RecodeExact(ansi, CodePage::CP1251, CodePage::CP437), std::nullopt);
+  EXPECT_EQ(RecodeExact("plain?", CodePage::CP1251, CodePage::CP437), "plain?");
+}
+
+}  // namespace
+}  // namespace velmaris::platform
