@@ -22,20 +22,8 @@ namespace {
 using MailerCallPanelsTest = MailerFormsFixture;
 
 TEST_F(MailerCallPanelsTest, PanelsFollowTheCallAndGoWithTheLine) {
-  SetTapiDebugLogPath(dir / "cmdebug.txt");
-  TNetLink* link = config->Uplinks().GetItem(0);
-  link->UplinkAddress.SetText("2:5020/1042");
-  link->SysopAddress.SetText("2:5020/1042.7");
-  TMailer* profile = profiles->AddMailer(*config);
-  TMailBox* box = config->AddDefaultMailbox();
-  box->Name = "Boss";
-  box->Address.SetText("2:5020/1042");
-  box->Numbers = {"555-1234"};
-  box->Command = profile->Name();
-  platform::MakeDirs(dir / "peer-in");
-  FakeModem modem(dir, {"--peer", std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
-                                      " --log " + dir / "peer.log"});
-  config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+  std::unique_ptr<FakeModem> modem;
+  TMailer* profile = PrepareCall(modem);
   TMailerForm form(*profile, *config);
   form.SelectDevice("Line");
   form.show();

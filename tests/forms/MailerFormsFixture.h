@@ -6,10 +6,16 @@
 #include <QString>
 #include <QWidget>
 #include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "core/ConfigStoreFixture.h"
 #include "core/MailBox.h"
+#include "mailer/CMD_TAPI.h"
+#include "mailer/LineFixtures.h"
 #include "mailer/Mailers.h"
+#include "platform/Files.h"
 #include "widgets/ModalHook.h"
 
 namespace velmaris::test {
@@ -29,6 +35,33 @@ class MailerFormsFixture : public ConfigStoreFixture {
     SetMailerWindowFactory(nullptr);
     config.store.reset();
     ConfigStoreFixture::TearDown();
+  }
+  // A mailbox of that name and address, listed under its name.
+  TMailBox* AddBox(const char* name, const char* address) {
+    TMailBox* box = config->AddDefaultMailbox();
+    box->Name = name;
+    box->Address.SetText(address);
+    config->Mailboxes().SetString(config->Mailboxes().IndexOf(box), name);
+    return box;
+  }
+  // A call ready to be made: the uplink 2:5020/1042 with its mailbox "Boss"
+  // (555-1234) handled by a new profile, which is returned, over the line
+  // "Line" of a fake modem that the EMSI test peer answers.
+  TMailer* PrepareCall(std::unique_ptr<FakeModem>& modem) {
+    SetTapiDebugLogPath(dir / "cmdebug.txt");
+    TNetLink* link = config->Uplinks().GetItem(0);
+    link->UplinkAddress.SetText("2:5020/1042");
+    link->SysopAddress.SetText("2:5020/1042.7");
+    TMailer* profile = profiles->AddMailer(*config);
+    TMailBox* box = AddBox("Boss", "2:5020/1042");
+    box->Numbers = {"555-1234"};
+    box->Command = profile->Name();
+    platform::MakeDirs(dir / "peer-in");
+    modem = std::make_unique<FakeModem>(
+        dir, std::vector<std::string>{"--peer", std::string(EMSIPEER) + " --inbound " +
+                                                    dir / "peer-in" + " --log " + dir / "peer.log"});
+    config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem->Link()});
+    return profile;
   }
   // With VELMARIS_SHOTS set, the window as a PNG in that folder.
   static void Shot(QWidget& w, const char* name) {

@@ -44,16 +44,7 @@
 namespace velmaris::test {
 namespace {
 
-class MailerFormsTest : public MailerFormsFixture {
- protected:
-  TMailBox* AddBox(const char* name, const char* address) {
-    TMailBox* box = config->AddDefaultMailbox();
-    box->Name = name;
-    box->Address.SetText(address);
-    config->Mailboxes().SetString(config->Mailboxes().IndexOf(box), name);
-    return box;
-  }
-};
+using MailerFormsTest = MailerFormsFixture;
 
 template <class T>
 void ExpectParts(QObject& form, std::initializer_list<const char*> names) {
@@ -321,18 +312,8 @@ TEST_F(MailerFormsTest, FileRequestEditorKeysPanelsFileDialogMailboxAndProfiles)
 }
 
 TEST_F(MailerFormsTest, MailerWindowLightsTheLineLedsAndPlaysWhileItCalls) {
-  SetTapiDebugLogPath(dir / "cmdebug.txt");
-  TNetLink* link = config->Uplinks().GetItem(0);
-  link->UplinkAddress.SetText("2:5020/1042");
-  link->SysopAddress.SetText("2:5020/1042.7");
-  TMailer* profile = profiles->AddMailer(*config);
-  TMailBox* box = AddBox("Boss", "2:5020/1042");
-  box->Numbers = {"555-1234"};
-  box->Command = profile->Name();
-  platform::MakeDirs(dir / "peer-in");
-  FakeModem modem(dir, {"--peer", std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
-                                      " --log " + dir / "peer.log"});
-  config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+  std::unique_ptr<FakeModem> modem;
+  TMailer* profile = PrepareCall(modem);
   TMailerForm form(*profile, *config);
   form.SelectDevice("Line");
   form.show();
