@@ -502,6 +502,43 @@ TEST_F(ZModemTest, HostileReceiverCannotMakeAFileCountAsSent) {
   EXPECT_TRUE(end.sent.empty());
 }
 
+TEST_F(ZModemTest, ZrposThatComesWhileTheSessionIsFinishedTakesTheFileUpAgain) {
+  // The receiver never acknowledges a ZEOF; our ZFIN crosses its ZRPOS,
+  // which asks for the file again from offset 1000.
+  const auto files = MakeFiles({{"late.pkt", 5000}});
+  pair.Connect();
+  std::string got;
+  bool resumed = false;
+  ScriptedPeer peer(pair.B(), [&](const TZEvent& e) -> std::string {
+    if (e.kind == TZEvent::Data && peer.Saw(ZDATA)) {
+      got += e.data;
+      return {};
+    }
+    if (e.kind == TZEvent::Data) return HexHeader({ZRPOS, 0});  // the file's offer
+    if (e.kind != TZEvent::Header) return {};
+    switch (e.header.type) {
+      case ZRQINIT: return HexHeader({ZRINIT, 0x23000000});
+      case ZDATA: got.resize(e.header.arg); return {};
+      case ZEOF: return resumed ? HexHeader({ZRINIT, 0x23000000}) : std::string();
+      case ZFIN:
+        if (resumed) return HexHeader({ZFIN, 0});
+        resumed = true;
+        return HexHeader({ZRPOS, 1000});
+      default: return {};
+    }
+  });
+  TCMZModem z(dispatcher);
+  ProtocolEnd end;
+  end.toSend = {files[0]};
+  Start(z, &pair.A(), end, true);
+  ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+  EXPECT_TRUE(end.finished);
+  EXPECT_TRUE(end.Logged("EOF Acknowledge missing"));
+  EXPECT_TRUE(end.Logged("Resending from 1000"));
+  EXPECT_EQ(end.sent, (std::vector<std::string>{"late.pkt"}));
+  EXPECT_TRUE(got == platform::ReadFile(files[0]));
+}
+
 TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
   const auto files = MakeFiles({{"acked.pkt", 5000}});
   pair.Connect();
