@@ -34,6 +34,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -363,9 +364,22 @@ void Modem::EndCall() {
   toPeer_.Close();
   fromPeer_.Close();
   if (peer_ > 0) {
+    // A peer that has not ended two seconds after SIGTERM (sz can hang in
+    // its own signal handler) is killed; either way it is reaped here, so
+    // no peer outlives the call holding the caller's output open.
     ::kill(peer_, SIGTERM);
     int status = 0;
-    ::waitpid(peer_, &status, 0);
+    const auto deadline = Clock::now() + 2s;
+    pid_t ended = 0;
+    while (((ended = ::waitpid(peer_, &status, WNOHANG)) == 0 || (ended < 0 && errno == EINTR)) &&
+           Clock::now() < deadline) {
+      std::this_thread::sleep_for(10ms);
+    }
+    if (ended != peer_ && (ended == 0 || errno == EINTR)) {  // still there
+      ::kill(peer_, SIGKILL);
+      while (::waitpid(peer_, &status, 0) < 0 && errno == EINTR) {
+      }
+    }
     peer_ = -1;
   }
 }
