@@ -397,13 +397,20 @@ void TCMProtocol::DoProtocolState(int state, const std::string& msg, int64_t par
     case psSendStart:
       sendStart_ = Clock();
       sendRate_ = 0;
-      sendOffset_ = 0;
+      sendOffset_ = sendPos_ = 0;
       break;
     case psSendProgress:
+      sendPos_ = param1;
       sendRate_ = Rate(Clock(), sendStart_, param1, sendOffset_);
       param2 = sendRate_;
       break;
-    case psSent: param1 = sendRate_; break;
+    // A block counts as sent when it is handed to the line, long before it
+    // is through: the rate of the whole file is taken when the remote has
+    // confirmed it, over the time from its start.
+    case psSent:
+      sendRate_ = Rate(Clock(), sendStart_, sendPos_, sendOffset_);
+      param1 = sendRate_;
+      break;
     case psSendResume: sendOffset_ = param1; break;
     case psReceiveStart:
       receiveStart_ = Clock();

@@ -201,6 +201,11 @@ enum TCMProtocolState : int {
   // A line for the session log as it stands (a received file's name taken,
   // the file short, refused or stopped); the text carries its own code.
   psNotice = 35,
+  // A received file could not be taken (no room on the disk for it, a size
+  // out of range, more bytes than announced): the remote keeps it, and the
+  // call has failed even when the session runs to its end. The text is the
+  // session log's line saying why, with its code.
+  psInboundFailed = 36,
 };
 
 class TCMProtocol {
@@ -254,6 +259,7 @@ class TCMProtocol {
  private:
   uint32_t sendStart_ = 0, receiveStart_ = 0;
   int64_t sendOffset_ = 0, receiveOffset_ = 0;
+  int64_t sendPos_ = 0;  // the last position reported sent
   int64_t sendRate_ = 0, receiveRate_ = 0;
 };
 

@@ -119,8 +119,13 @@ class THydraThread {
     owner_.dispatcher_.Send([&] { owner_.DoProtocolState(state, msg, p1, p2); });
   }
   void Log(const std::string& text) { Report(2, text); }
-  void RxNotes() {
+  // Reports what the incoming file has to say; true when that includes why
+  // it was refused or stopped.
+  bool RxNotes() {
     for (const std::string& line : rxFile_.TakeNotes()) Report(psNotice, line);
+    const std::string failure = rxFile_.TakeFailure();
+    if (!failure.empty()) Report(psInboundFailed, failure);
+    return !failure.empty();
   }
   TCMConnectionDevice& Device() { return *owner_.Device; }
   void SendPacket(char type, const std::string& data) {
@@ -684,9 +689,10 @@ void THydraThread::OnData(const std::string& data) {
   }
   const std::string_view bytes = std::string_view(data).substr(4);
   if (!rxFile_.Write(bytes)) {
-    RxNotes();
     Log("File write error");
-    Report(33, {}, rxPos_);
+    // A limit that stopped the file has said so; anything else is the
+    // disk's own failure.
+    if (!RxNotes()) Report(33, rxName_, rxPos_);
     rxFile_.Keep();
     rxState_ = 2;
     SendLong(hpRpos, -1);  // the sender skips the rest
@@ -767,7 +773,7 @@ void THydraThread::OnEof(int32_t pos) {
       Log("\tReceived " + *final);
     } else {
       Log("File write error");
-      Report(33, {}, rxPos_);
+      Report(33, rxName_, rxPos_);
     }
     SendPacket(hpEofAck, {});
     return;

@@ -28,7 +28,10 @@ constexpr TTimeout kStartWait{72, 10};  // receiver start and after ZRPOS
 // The acknowledgement of ZEOF. The ZEOF is repeated on a time-out: a
 // receiver whose ZRPOS or ZRINIT was lost on the line, or that never saw
 // the ZEOF, may take two of its own 10 s time-outs to speak again (lrzsz
-// does), which is longer than one wait.
+// does), which is longer than one wait. Some receivers start their time-out
+// again with every header they get and speak only after 20 s of silence:
+// each repeat waits one interval longer than the last (19.4 s, 38.9 s, ...),
+// so such a receiver gets its turn.
 constexpr TTimeout kEofWait{360, 3};
 constexpr TTimeout kFinWait{720, 0};    // the final ZFIN after an error
 
@@ -115,8 +118,13 @@ class TCMZModemThread {
     owner_.dispatcher_.Send([&] { owner_.DoProtocolState(state, msg, p1, p2); });
   }
   void Log(const std::string& text) { Report(2, text); }
-  void Notes(TInboundFile& file) {
+  // Reports what the file has to say; true when that includes why it was
+  // refused or stopped.
+  bool Notes(TInboundFile& file) {
     for (const std::string& line : file.TakeNotes()) Report(psNotice, line);
+    const std::string failure = file.TakeFailure();
+    if (!failure.empty()) Report(psInboundFailed, failure);
+    return !failure.empty();
   }
   void Detail(const std::string& text) {
     if (owner_.Device) owner_.Device->WriteLogLine(text);
@@ -153,6 +161,13 @@ class TCMZModemThread {
     if (h) Device().RemoveTimerTrigger(h);
     std::lock_guard lock(owner_.lock_);
     timedOut_ = false;
+  }
+  // The running time-out, with its retries as they stand, from now on
+  // waits that many ticks.
+  void Lengthen(int ticks) {
+    const int left = retriesLeft_, count = retry_;
+    SetTimeout({ticks, left});
+    retry_ = count;
   }
   // A time-out that still has a retry: counts it and reports state 4.
   bool Retry() {
@@ -204,10 +219,18 @@ class TCMZModemThread {
   // --- sending
   End SendBatch();
   Got SendInit();
-  enum class FileResult { Sent, Skipped, Failed };
+  // Unconfirmed: the ZEOF was never acknowledged. Finished: the session
+  // has been finished after that (finishEnd_ says how it ended).
+  enum class FileResult { Sent, Skipped, Failed, Unconfirmed, Finished };
   FileResult SendFile(const std::string& path, const std::string& alias, Got& stop);
-  FileResult SendData(int fd, int64_t size, int64_t pos, const std::string& alias, Got& stop);
-  End SendFinish(bool afterError);
+  // Sends from pos; `again` when the receiver asked for it while the session
+  // was being finished.
+  FileResult SendData(int fd, int64_t size, int64_t pos, const std::string& alias, Got& stop,
+                      bool again = false);
+  // Ends the session with ZFIN. With resumeAt, a ZRPOS that comes meanwhile
+  // stops the finish and its position is stored there.
+  End SendFinish(bool afterError, int64_t* resumeAt = nullptr);
+  End finishEnd_ = End::Aborted;
 
   // --- receiving
   End ReceiveBatch();
@@ -318,6 +341,7 @@ TCMZModemThread::End TCMZModemThread::SendBatch() {
     Got stop = Got::Nothing;
     const FileResult r = SendFile(path, alias, stop);
     if (Stopped(stop)) return Stop(stop);
+    if (r == FileResult::Finished) return finishEnd_;
     if (r == FileResult::Failed) return SendFinish(true);
   }
   return SendFinish(false);
@@ -368,9 +392,19 @@ TCMZModemThread::FileResult TCMZModemThread::SendFile(const std::string& path,
     }
     if (ev.kind != TZEvent::Header) continue;
     switch (ev.header.type) {
-      case ZRPOS:
+      case ZRPOS: {
         Log("Starting at offset " + std::to_string(ev.header.arg));
-        return SendData(fd.get(), size, ev.header.arg, alias, stop);
+        FileResult r = SendData(fd.get(), size, ev.header.arg, alias, stop);
+        // The receiver may still speak while the session is being
+        // finished: its ZRPOS takes the file up again there.
+        for (int takenUp = 0; r == FileResult::Unconfirmed; ++takenUp) {
+          int64_t resumeAt = -1;
+          finishEnd_ = SendFinish(true, takenUp < kAckWait.retries ? &resumeAt : nullptr);
+          if (resumeAt < 0) return FileResult::Finished;
+          r = SendData(fd.get(), size, resumeAt, alias, stop, true);
+        }
+        return r;
+      }
       case ZSKIP:
         Log("Skip file from remote ");
         Report(14, path, size, date);
@@ -394,7 +428,8 @@ TCMZModemThread::FileResult TCMZModemThread::SendFile(const std::string& path,
 }
 
 TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int64_t pos,
-                                                      const std::string& alias, Got& stop) {
+                                                      const std::string& alias, Got& stop,
+                                                      bool again) {
   const int maxBlock = owner_.GetMaxBlockLength();
   int blockLen = 256, blocks = 0, ackRetries = 0;
   int64_t blockStart = pos;
@@ -418,7 +453,7 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
     pos = p;
     blockLen = 256;
     blocks = 0;
-    sentAll = false;
+    sentAll = illegal = false;
     awaitingAck_ = false;
     StopTimer();
     if (pos >= size) {  // nothing left: the end at once
@@ -431,7 +466,12 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
     if (streaming_) SendHeader(ZDATA, static_cast<uint32_t>(pos));
     return true;
   };
-  if (pos > 0) Report(11, {}, pos);
+  if (again) {
+    Log("Resending from " + std::to_string(pos));
+    Report(12, {}, pos, -1);
+  } else if (pos > 0) {
+    Report(11, {}, pos);
+  }
   Report(9, {}, pos);
   startAt(pos);
   TZEvent ev;
@@ -447,8 +487,9 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
         if (!Retry()) {
           Log("EOF Acknowledge missing");
           Report(16);
-          return FileResult::Failed;
+          return illegal ? FileResult::Failed : FileResult::Unconfirmed;
         }
+        Lengthen(kEofWait.ticks * (retry_ + 1));
         Log("Sent all - waiting for EOF  (Retry " + std::to_string(retry_) + ")");
         SendHeader(ZEOF, static_cast<uint32_t>(size));
         continue;
@@ -550,7 +591,7 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
   }
 }
 
-TCMZModemThread::End TCMZModemThread::SendFinish(bool afterError) {
+TCMZModemThread::End TCMZModemThread::SendFinish(bool afterError, int64_t* resumeAt) {
   if (afterError) {
     if (!Device().IsReady()) return Stop(Got::Lost);
     Log("Sending ZFin");
@@ -575,6 +616,11 @@ TCMZModemThread::End TCMZModemThread::SendFinish(bool afterError) {
       continue;
     }
     if (Stopped(g)) return afterError ? End::Aborted : Stop(g);
+    if (resumeAt && ev.kind == TZEvent::Header && ev.header.type == ZRPOS) {
+      StopTimer();
+      *resumeAt = ev.header.arg;
+      return End::Aborted;
+    }
     if (ev.kind == TZEvent::Header && ev.header.type == ZFIN) {
       Put("OO");
       Log("ZModem Session complete");
@@ -768,7 +814,7 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
               return RecvResult::Done;
             }
             Log("File write error");
-            Report(33, {}, file.Position());
+            Report(33, *name, file.Position());
             SendHeader(ZFERR, 0);
             return RecvResult::Failed;
           }
@@ -785,9 +831,10 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
         }
         if (!inSync) break;
         if (!file.Write(ev.data)) {
-          Notes(file);
           Log("File write error");
-          Report(33, {}, file.Position());
+          // A limit that stopped the file has said so; anything else is
+          // the disk's own failure.
+          if (!Notes(file)) Report(33, *name, file.Position());
           SendHeader(ZFERR, 0);
           return RecvResult::Failed;
         }

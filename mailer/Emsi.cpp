@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/Crc.h"
+#include "platform/Ascii.h"
 
 namespace velmaris {
 
@@ -330,6 +331,11 @@ bool ParseEmsiDat(std::string_view data, TEmsiRemote& remote, std::string& reaso
   return true;
 }
 
+bool RemoteRefusedPassword(const TEmsiRemote& remote) {
+  return platform::ContainsNoCase(remote.CompatCodes, "NCP") ||
+         platform::ContainsNoCase(remote.Password, "BAD");
+}
+
 TEmsiProtocol ChooseEmsiProtocol(std::string_view compat, bool zedZap, bool hydra) {
   TEmsiProtocol chosen = TEmsiProtocol::None;
   if (compat.find("ZMO") != std::string_view::npos) chosen = TEmsiProtocol::ZModem;
@@ -527,7 +533,15 @@ void TEmsiCaller::OnDatChecked(const TEmsiDatCheck& check) {
   Log("EMSI Handshake received");
   if (!ParseRemote(check.Data)) return;
   protocol_ = ChooseEmsiProtocol(remote_.CompatCodes, zedZap_, hydra_);
-  if (protocol_ == TEmsiProtocol::None) return Fail("!NCP No common protocol");
+  const bool refused = PasswordSent && RemoteRefusedPassword(remote_);
+  if (protocol_ == TEmsiProtocol::None) {
+    if (!refused) return Fail("!NCP No common protocol");
+    Log("!NCP No common protocol");
+  }
+  if (refused) {
+    protocol_ = TEmsiProtocol::None;
+    return Fail(kPasswordRefusedLine);
+  }
   Log(std::string("ECPR ") + EmsiProtocolName(protocol_) + " Session");
   HalfDone();
 }
@@ -629,8 +643,14 @@ void TEmsiAnswerer::OnDatChecked(const TEmsiDatCheck& check) {
       }
     }
   }
-  identity_.CompatCodes = badPassword_ ? "NCP" : ProtocolCode(protocol_);
-  ownPacket_ = EmsiDatPacket(BuildEmsiData(identity_));
+  TEmsiIdentity answer = identity_;
+  answer.CompatCodes = badPassword_ ? "NCP" : ProtocolCode(protocol_);
+  if (badPassword_ && !RefusalCodes.empty()) {
+    answer.Password = "BAD_PASSWORD";
+    answer.LinkCodes = "8N1,HAT";
+    answer.CompatCodes = RefusalCodes;
+  }
+  ownPacket_ = EmsiDatPacket(BuildEmsiData(answer));
   datAccepted_ = true;
   SendOwnPacket();
 }

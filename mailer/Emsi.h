@@ -122,6 +122,13 @@ bool ParseEmsiDat(std::string_view data, TEmsiRemote& remote, std::string& reaso
 // both when "HYD" occurs and is offered.
 TEmsiProtocol ChooseEmsiProtocol(std::string_view compatCodes, bool zedZap, bool hydra);
 
+// EMSI has no word for a refused password: a remote that got a wrong one
+// answers with "no common protocol" (NCP) among its compatibility codes or
+// marks its password field as bad ("BAD_PASSWORD"), whatever protocols it
+// lists beside.
+bool RemoteRefusedPassword(const TEmsiRemote& remote);
+inline constexpr const char* kPasswordRefusedLine = "!PWD Session password refused by the remote";
+
 // --- The two roles ---------------------------------------------------------------
 
 class TEmsiSession {
@@ -196,6 +203,10 @@ class TEmsiCaller : public TEmsiSession {
 
   // The limit of the wait for REQ once the line is not silent.
   uint32_t RequestTimeoutMs = 60000;
+  // Our packet carries a session password: a remote packet that refuses it
+  // (RemoteRefusedPassword) fails the handshake with kPasswordRefusedLine,
+  // whatever protocol it offers.
+  bool PasswordSent = false;
 
  protected:
   void OnPattern(const std::string& pattern) override;
@@ -225,6 +236,12 @@ class TEmsiAnswerer : public TEmsiSession {
                 Sink send, LogSink log, Clock clock);
   void Start();
   void Tick() override;
+
+  // What a caller with a wrong password gets: "NCP" as our compatibility
+  // codes. With RefusalCodes set, our packet carries the password field
+  // "BAD_PASSWORD", the link codes "8N1,HAT" and these codes instead, as
+  // some mailers answer.
+  std::string RefusalCodes;
 
  protected:
   void OnPattern(const std::string& pattern) override;

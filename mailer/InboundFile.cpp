@@ -71,10 +71,10 @@ TInboundFile::Result TInboundFile::Start(const std::string& dir, const std::stri
                                          int64_t size, int64_t unixDate, std::string& why) {
   Keep();
   notes_.clear();
+  failure_.clear();
   if (size > kMaxInboundSize) {
     why = "announced size out of range";
-    notes_.push_back("FSER File " + name + ": announced size " + std::to_string(size) +
-                     " out of range");
+    failure_ = "FSER File " + name + ": announced size " + std::to_string(size) + " out of range";
     return Result::Refused;
   }
   dir_ = dir;
@@ -101,7 +101,7 @@ TInboundFile::Result TInboundFile::Start(const std::string& dir, const std::stri
   if (!HasRoomFor(static_cast<size_t>(std::max<int64_t>(size_, 0) - pos_))) {
     why = size_ < 0 ? std::string("not enough disk space beside the reserve")
                     : "not enough disk space for " + std::to_string(size_) + " bytes";
-    notes_.push_back("FSER File " + name + ": " + why);
+    failure_ = "FSER File " + name + ": " + why;
     const bool fresh = pos_ == 0;
     fd_.Close();
     if (fresh) ::unlink(temp_.c_str());
@@ -123,13 +123,13 @@ bool TInboundFile::Write(std::string_view data) {
   if (!fd_.ok()) return false;
   const int64_t end = pos_ + static_cast<int64_t>(data.size());
   if (size_ >= 0 && end > size_) {
-    notes_.push_back("FSER File " + name_ + " is longer than announced (" + std::to_string(size_) +
-                     " Bytes)");
+    failure_ =
+        "FSER File " + name_ + " is longer than announced (" + std::to_string(size_) + " Bytes)";
     return false;
   }
   if (size_ < 0 && (end > kMaxInboundSize || !HasRoomFor(data.size()))) {
-    notes_.push_back("FSER File " + name_ + " of unknown size stopped at offset " +
-                     std::to_string(pos_) + ": the disk's reserve is reached");
+    failure_ = "FSER File " + name_ + " of unknown size stopped at offset " + std::to_string(pos_) +
+               ": the disk's reserve is reached";
     return false;
   }
   if (!platform::WriteAll(fd_.get(), data)) return false;
@@ -167,5 +167,7 @@ void TInboundFile::Keep() {
 }
 
 std::vector<std::string> TInboundFile::TakeNotes() { return std::exchange(notes_, {}); }
+
+std::string TInboundFile::TakeFailure() { return std::exchange(failure_, {}); }
 
 }  // namespace velmaris

@@ -16,8 +16,10 @@
 // removed when the transfer fails (nothing could resume it).
 //
 // What the session log should say about the file (a name taken, a file
-// shorter than announced, why it was refused or stopped) collects in
-// Notes(), whole log lines with their remote names escaped.
+// shorter than announced) collects in the notes, whole log lines with their
+// remote names escaped. Why the file was refused or stopped (no room on the
+// disk, a size out of range, more bytes than announced) is its failure, one
+// such line: the remote keeps the file, and the call has not brought it.
 //
 // States: closed -> open [Start] -> closed [Finish: renamed | Keep: the
 // partial file stays for resume, or goes when its size is unknown].
@@ -86,6 +88,9 @@ class TInboundFile {
   const std::string& Name() const { return name_; }
   // Lines for the session log since the last call.
   std::vector<std::string> TakeNotes();
+  // The log line saying why the file was refused (Start) or stopped
+  // (Write); empty when it was not, or when it has been taken.
+  std::string TakeFailure();
 
  private:
   bool HasRoomFor(size_t bytes);
@@ -94,6 +99,7 @@ class TInboundFile {
   std::string dir_, name_, temp_;
   int64_t pos_ = 0, date_ = 0, size_ = -1;  // size_ -1: unknown
   std::vector<std::string> notes_;
+  std::string failure_;
 };
 
 }  // namespace velmaris

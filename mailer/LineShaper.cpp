@@ -52,13 +52,36 @@ void TNoise::Apply(std::string& bytes) {
   }
 }
 
+std::string THeaderDamage::Pass(std::string_view piece) {
+  static constexpr std::string_view kZEof =
+      "**\x18"
+      "B0b";
+  if (left_ <= 0 && held_.empty()) return std::string(piece);
+  std::string bytes = std::exchange(held_, {});
+  bytes += piece;
+  for (size_t at = bytes.find(kZEof); left_ > 0 && at != std::string::npos;
+       at = bytes.find(kZEof, at + 1)) {
+    bytes[at + 2] = static_cast<char>(bytes[at + 2] ^ 1);
+    --left_;
+  }
+  if (left_ <= 0) return bytes;
+  for (size_t keep = std::min(kZEof.size() - 1, bytes.size()); keep > 0; --keep) {
+    if (std::string_view(bytes).substr(bytes.size() - keep) == kZEof.substr(0, keep)) {
+      held_ = bytes.substr(bytes.size() - keep);
+      bytes.resize(bytes.size() - keep);
+      break;
+    }
+  }
+  return bytes;
+}
+
 TLineRelay::TLineRelay(int aRead, int aWrite, int bRead, int bWrite, const TLineShape& shape)
     : aRead_(aRead),
       aWrite_(aWrite),
       bRead_(bRead),
       bWrite_(bWrite),
-      toB_(shape, 0),
-      toA_(shape, 1) {}
+      toB_(shape, 0, shape.damageZEofToB),
+      toA_(shape, 1, 0) {}
 
 TLineRelay::State TLineRelay::Step(std::chrono::milliseconds limit) {
   const auto now = TThrottle::Clock::now();
@@ -99,10 +122,12 @@ TLineRelay::State TLineRelay::Step(std::chrono::milliseconds limit) {
         chunk.resize(static_cast<size_t>(got));
         if (d.throttle.Limited()) d.throttle.Consume(chunk.size());
         if (legs[i].fromA && OnFromA) OnFromA(chunk);
+        chunk = d.damage.Pass(chunk);
         d.noise.Apply(chunk);
         d.buffer += chunk;
       } else if (room && (got == 0 || (errno != EAGAIN && errno != EINTR))) {
         d.sourceEnded = true;
+        d.buffer += d.damage.Flush();
       }
     }
     if (writeIx[i] >= 0 && fds[writeIx[i]].revents) {

@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace velmaris {
 
@@ -18,6 +19,27 @@ struct TLineShape {
   uint32_t bitsPerSecond = 0;    // 0: as fast as the ends go
   uint32_t noisePerMillion = 0;  // bytes per million that get a flipped bit
   uint64_t seed = 1;
+  // The first so many ZModem ZEOF headers from side a to side b are lost:
+  // their ZDLE gets a flipped bit, so the receiver sees no header at all.
+  // A fault made on purpose where a test needs that header lost.
+  int damageZEofToB = 0;
+};
+
+// Finds ZModem ZEOF hex headers ("**", ZDLE, "B0b") in a stream of bytes,
+// also across pieces, and flips a bit in their ZDLE while it has headers
+// left to damage. A piece that ends in what may be the start of such a
+// header keeps that end back until the next piece decides it.
+class THeaderDamage {
+ public:
+  explicit THeaderDamage(int count) : left_(count) {}
+  // The bytes that may go on now.
+  std::string Pass(std::string_view piece);
+  // What is still kept back (the stream has ended).
+  std::string Flush() { return std::exchange(held_, {}); }
+
+ private:
+  int left_;
+  std::string held_;
 };
 
 // A token bucket of bytes: at most a few milliseconds' worth may burst.
@@ -71,10 +93,13 @@ class TLineRelay {
 
  private:
   struct Direction {
-    Direction(const TLineShape& s, uint64_t seedOffset)
-        : throttle(s.bitsPerSecond), noise(s.noisePerMillion, s.seed + seedOffset) {}
+    Direction(const TLineShape& s, uint64_t seedOffset, int damageZEof)
+        : throttle(s.bitsPerSecond),
+          noise(s.noisePerMillion, s.seed + seedOffset),
+          damage(damageZEof) {}
     TThrottle throttle;
     TNoise noise;
+    THeaderDamage damage;
     std::string buffer;
     bool sourceEnded = false;
     bool sinkGone = false;

@@ -165,6 +165,10 @@ void TMailerSession::AddLogLine(const std::string& text) {
   if (OnLogLine) OnLogLine(line);
 }
 
+void TMailerSession::SetError(const std::string& error) {
+  if (error_.empty()) error_ = error;
+}
+
 void TMailerSession::SetStatus(const std::string& status) {
   status_ = status;
   if (OnStatus) OnStatus(status);
@@ -445,6 +449,7 @@ void TMailerSession::OnConnected() {
       ownPacket_, ownCrc_, offerZedZap_, offerHydra_,
       [this](std::string_view bytes) { device_.SendData(bytes.data(), bytes.size()); },
       [this](const std::string& line) { AddLogLine(line); }, [] { return CommTickCount(); });
+  emsi_->PasswordSent = chosenUplink_ && !chosenUplink_->SessionPassword.empty();
   handshaking_ = true;
   tickTrigger_ = device_.AddTimerTrigger(kTickInterval);
   emsi_->Connected();
@@ -466,10 +471,8 @@ void TMailerSession::PumpHandshake() {
     case TEmsiSession::Status::Running: return;
     case TEmsiSession::Status::Failed:
       handshaking_ = false;
-      if (PasswordRefused()) {
-        error_ = "Session password refused by the remote";
-        AddLogLine("!PWD " + error_);
-      }
+      if (emsi_->Failure() == kPasswordRefusedLine)
+        SetError(std::string(kPasswordRefusedLine).substr(5));  // without its code
       HangUp();
       return;
     case TEmsiSession::Status::Done:
@@ -483,15 +486,6 @@ void TMailerSession::PumpHandshake() {
 }
 
 // --- Handshake data ---------------------------------------------------------------------
-
-// EMSI has no word for a refused password: a remote that got ours answers
-// with "no common protocol" (NCP) or marks its password field as bad.
-bool TMailerSession::PasswordRefused() const {
-  if (!chosenUplink_ || chosenUplink_->SessionPassword.empty()) return false;
-  const TEmsiRemote& r = emsi_->Remote();
-  return platform::ContainsNoCase(r.CompatCodes, "NCP") ||
-         platform::ContainsNoCase(r.Password, "BAD");
-}
 
 bool TMailerSession::CanMake(TEmsiProtocol kind) const {
   return ctx_.MakeProtocol(kind) != nullptr;
@@ -773,8 +767,13 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
     case 32: AddLogLine("RABO Remote abort"); break;
     case 33:
       AddLogLine("FSER File " + text + " could not be written at offset  " + n1 + ". Disk full ?");
+      SetError("File " + text + " could not be written at offset " + n1);
       break;
     case psNotice: AddLogLine(text); break;
+    case psInboundFailed:
+      AddLogLine(text);
+      SetError(text.size() > 5 ? text.substr(5) : text);  // without its code
+      break;
     default: break;
   }
 }

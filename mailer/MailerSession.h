@@ -90,7 +90,8 @@ class TMailerSession : public TMailerWindow {
   // Finds the numbers of the address (mailboxes, then the nodelist) and
   // calls. False when there is none or the line is in use (the reason is in
   // the log and Error()). Error() also names a call that failed for a known
-  // reason (the remote refused our session password); each call attempt
+  // reason (the remote refused our session password, a file that came could
+  // not be stored), also when its session ran to its end; each call attempt
   // clears it.
   bool PollAddress(const std::string& addressText);
   // A poll the user asked for (a mailbox's call, the window's poll
@@ -159,6 +160,8 @@ class TMailerSession : public TMailerWindow {
  private:
   TConfigStore& Store() const;
   void SetStatus(const std::string& status);
+  // The call's error; the first one stays.
+  void SetError(const std::string& error);
   void Dial(const std::string& number);
   void SetSessionActive(bool busy);
   void ScheduleRedial();
@@ -169,8 +172,6 @@ class TMailerSession : public TMailerWindow {
   void OnConnected();
   void OnTimer(int handle);
   void PumpHandshake();
-  // The failed handshake was the remote refusing our session password.
-  bool PasswordRefused() const;
   void StartTransfer();
   void LogRemote();
   void BuildSendList();

@@ -189,7 +189,10 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   };
   session_->OnCallStep = [this](TMailerSession::TCallStep step) { ShowCallStep(step); };
   session_->OnStatus = [this](const std::string& status) {
-    StatusLabel->setText(AnsiText(status));
+    // The failure of the last call stays in sight until the next one.
+    const std::string& error = session_->Error();
+    StatusLabel->setText(
+        AnsiText(!session_->Busy() && !error.empty() ? status + " - " + error : status));
     ShowLineState();
     HangupBtn->setEnabled(session_->Busy() || session_->RedialPending());
     ShowOutbound(!session_->Busy());

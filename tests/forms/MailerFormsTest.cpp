@@ -355,6 +355,31 @@ TEST_F(MailerFormsTest, MailerWindowLightsTheLineLedsAndPlaysWhileItCalls) {
   SetTapiDebugLogPath("");
 }
 
+TEST_F(MailerFormsTest, MailerWindowShowsWhyTheLastCallFailed) {
+  SetTapiDebugLogPath(dir / "cmdebug.txt");
+  TNetLink* link = config->Uplinks().GetItem(0);
+  link->UplinkAddress.SetText("2:5020/1042");
+  link->SysopAddress.SetText("2:5020/1042.7");
+  link->SessionPassword = "pw";
+  TMailer* profile = profiles->AddMailer(*config);
+  TMailBox* box = AddBox("Boss", "2:5020/1042");
+  box->Numbers = {"555-1234"};
+  box->Command = profile->Name();
+  platform::MakeDirs(dir / "peer-in");
+  FakeModem modem(dir, {"--peer", std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
+                                      " --password other --log " + dir / "peer.log"});
+  config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+  TMailerForm form(*profile, *config);
+  form.SelectDevice("Line");
+  form.Session().ResetRedial();
+  ASSERT_TRUE(form.Session().PollAddress("2:5020/1042")) << form.Session().Error();
+  dispatcher.RunUntil([&] { return form.Session().Finished() && form.Device().IsIdle(); },
+                      kPatience * 2);
+  EXPECT_EQ(form.StatusLabel->text().toStdString(),
+            "Ready - Session password refused by the remote");
+  SetTapiDebugLogPath("");
+}
+
 TEST_F(MailerFormsTest, FileRequestEditorKeepsItsPlaceAndTheFileListFont) {
   platform::SetRegistry(config.registry.get());
   QRect placed;

@@ -171,6 +171,34 @@ TEST(ProtocolBaseTest, RatesCountFromTheResumeOffset) {
   EXPECT_EQ(seen[5].second, 10000);
 }
 
+TEST(ProtocolBaseTest, SentRateRunsUntilTheRemoteConfirmedTheFile) {
+  // The blocks are handed to the line within 26 ms; the remote confirms the
+  // file a second after its start. Bytes resent after a ZRPOS count once.
+  struct Case {
+    int64_t resumeAt, resentFrom;
+    int64_t rate;
+  } cases[] = {{0, -1, 3000}, {1000, -1, 2000}, {0, 2000, 3000}};
+  for (const Case& c : cases) {
+    BareProtocol p;
+    uint32_t now = 5000;
+    p.Clock = [&] { return now; };
+    int64_t sent = -1;
+    p.OnProtocolState = [&](TCMProtocol&, int state, const std::string&, int64_t a, int64_t) {
+      if (state == psSent) sent = a;
+    };
+    p.DoProtocolState(psSendStart, "f", 3000, 0);
+    if (c.resumeAt > 0) p.DoProtocolState(psSendResume, "", c.resumeAt, 0);
+    now += 20;
+    p.DoProtocolState(psSendProgress, "", 3000, 0);
+    if (c.resentFrom >= 0) p.DoProtocolState(psSendProgress, "", c.resentFrom, 0);
+    now += 6;
+    p.DoProtocolState(psSendProgress, "", 3000, 0);
+    now += 974;
+    p.DoProtocolState(psSent, "f", 3000, 3000);
+    EXPECT_EQ(sent, c.rate) << c.resumeAt << " " << c.resentFrom;
+  }
+}
+
 TEST(ProtocolBaseTest, NextFileNamesTheAliasAfterThePath) {
   BareProtocol p;
   struct Case {

@@ -268,15 +268,41 @@ TEST(EmsiConversation, BothSidesAgreeOnTheBestCommonProtocol) {
 }
 
 TEST(EmsiConversation, WrongPasswordEndsBothSides) {
-  Line line;
-  auto caller = line.Caller(true, true, "wrong");
-  auto answerer = line.Answerer("right", AllProtocols());
-  caller->Connected();
-  answerer->Start();
-  line.Run(caller.get(), answerer.get());
-  EXPECT_EQ(caller->GetStatus(), TEmsiSession::Status::Failed);
-  EXPECT_EQ(caller->Failure(), "!NCP No common protocol");
-  EXPECT_EQ(answerer->Failure(), "EMSI Bad password");
+  // The answerer says so with NCP, or with its password field marked bad
+  // while it still lists protocols; a caller that sent a password takes
+  // either as a refusal and starts no protocol.
+  struct Case {
+    const char* refusalCodes;
+    bool passwordSent;
+    const char* failure;
+    const char* answer;  // the start of the answerer's data part
+  } cases[] = {
+      {"", false, "!NCP No common protocol", "{EMSI}{2:5020/1042 2:5020/0}{}{8N1,PUA}{NCP}"},
+      {"", true, kPasswordRefusedLine, "{EMSI}{2:5020/1042 2:5020/0}{}{8N1,PUA}{NCP}"},
+      {"HYD,XMA", true, kPasswordRefusedLine,
+       "{EMSI}{2:5020/1042 2:5020/0}{BAD_PASSWORD}{8N1,HAT}{HYD,XMA}{"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refusalCodes);
+    Line line;
+    std::string answer;
+    line.mangle = [&](std::string& piece) {
+      if (piece.starts_with("**EMSI_DAT") && piece.find("Test Peer") != std::string::npos)
+        answer = piece.substr(14);
+    };
+    auto caller = line.Caller(true, true, "wrong");
+    caller->PasswordSent = c.passwordSent;
+    auto answerer = line.Answerer("right", AllProtocols());
+    answerer->RefusalCodes = c.refusalCodes;
+    caller->Connected();
+    answerer->Start();
+    line.Run(caller.get(), answerer.get());
+    EXPECT_EQ(caller->GetStatus(), TEmsiSession::Status::Failed);
+    EXPECT_EQ(caller->Failure(), c.failure);
+    EXPECT_EQ(caller->Protocol(), TEmsiProtocol::None);
+    EXPECT_EQ(answerer->Failure(), "EMSI Bad password");
+    EXPECT_TRUE(answer.starts_with(c.answer)) << answer;
+  }
 }
 
 TEST(EmsiConversation, DamagedPacketsAreAskedForAgain) {

@@ -303,6 +303,7 @@ TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
       {"A\r\nB.PKT", 64, 64, nullptr, "FSER Refused file name A\\x0D\\x0AB.PKT"},
       {"SHORT.PKT", 100, 64, "SHORT.PKT", "RECV File SHORT.PKT is short: 64 of 100 Bytes"},
       {"BACKUP", 64, 64, "BACKUP.0001", "RECV File BACKUP is a name the tosser keeps for itself"},
+      {"LONG.PKT", 10, 64, nullptr, "FSER File LONG.PKT is longer than announced (10 Bytes)"},
   };
   std::vector<HydraSenderPeer::Offer> offers;
   std::vector<std::string> stored;
@@ -329,6 +330,43 @@ TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
   for (const std::string& line : end.skipped)
     for (char c : line) EXPECT_GE(static_cast<unsigned char>(c), 32) << line;
   EXPECT_EQ(end.skipped, (std::vector<std::string>{"A\\x0D\\x0AB.PKT"}));
+  EXPECT_TRUE(end.Has(psInboundFailed));
+  EXPECT_FALSE(end.Has(33));  // the limit said why: nothing blames the disk
+}
+
+TEST_F(HydraTest, SentRateIsTheRateOfTheLine) {
+  // The sender's clock runs with the bytes that are through the line, as if
+  // it carried 33,600 bps: a block handed to the line is not through yet,
+  // and the file's rate is taken when the remote has it all.
+  const std::string file = MakeFile("rate.pkt", 30000, 6);
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  uint64_t through = 0;
+  pair.B().OnDataAvail = [&](TCMDevice&, const std::string& bytes) { through += bytes.size(); };
+  TCMHydra ha(dispatcher), hb(dispatcher);
+  ha.Clock = [&] { return static_cast<uint32_t>(through * 10 * 1000 / 33600); };
+  hb.Device = &pair.B();
+  hb.ReceiveDir = dir / "inB/";
+  ProtocolEnd a, b;
+  a.toSend = {file};
+  b.Attach(hb);
+  ha.Device = &pair.A();
+  ha.ReceiveDir = dir / "inA/";
+  a.Attach(ha);
+  std::vector<int64_t> rates;
+  const auto report = ha.OnProtocolState;
+  ha.OnProtocolState = [&](TCMProtocol& p, int state, const std::string& msg, int64_t p1,
+                           int64_t p2) {
+    if (state == psSent) rates.push_back(p1);
+    report(p, state, msg, p1, p2);
+  };
+  ha.Send();
+  hb.Receive();
+  ASSERT_TRUE(RunTicking([&] { return a.Done() && b.Done(); }));
+  ExpectReceived(file, dir / "inB/");
+  ASSERT_EQ(rates.size(), 1u);
+  EXPECT_GT(rates[0], 0);
+  EXPECT_LE(rates[0], 3360);  // the line carries no more
 }
 
 }  // namespace

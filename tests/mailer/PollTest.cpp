@@ -16,8 +16,10 @@
 #include "core/ConfigStoreFixture.h"
 #include "core/Report.h"
 #include "mailer/CMD_TAPI.h"
+#include "mailer/CMHydra.h"
 #include "mailer/CMLoopback.h"
 #include "mailer/CMThreads.h"
+#include "mailer/InboundFile.h"
 #include "mailer/MailerSession.h"
 #include "nodelist/NodelistLookup.h"
 #include "processing/DupeChecker.h"
@@ -102,6 +104,20 @@ class PollTest : public ConfigStoreFixture {
     ctx.Store = config.store.get();
     ctx.Nodelist = nodelist;
     ctx.StartTosser = [&] { r.tosser = true; };
+    if (freeSpace) {  // the protocols the session makes, on a small disk
+      ctx.MakeProtocol = [&](TEmsiProtocol kind) -> std::unique_ptr<TCMProtocol> {
+        std::unique_ptr<TCMProtocol> p;
+        if (kind == TEmsiProtocol::Hydra) {
+          p = std::make_unique<TCMHydra>(dispatcher);
+        } else if (kind != TEmsiProtocol::None) {
+          auto z = std::make_unique<TCMZModem>(dispatcher);
+          z->ZedZap = kind == TEmsiProtocol::ZedZap;
+          p = std::move(z);
+        }
+        if (p) p->InboundFreeSpace = freeSpace;
+        return p;
+      };
+    }
     {
       TMailerSession session(*profile, device, ctx);
       session.OnTransfer = [&](bool sending, const TMailerSession::TTransferDisplay& d) {
@@ -141,6 +157,7 @@ class PollTest : public ConfigStoreFixture {
   TMailerConfig* profiles = nullptr;
   TMailer* profile = nullptr;
   TNodelistLookup* nodelist = nullptr;
+  std::function<uint64_t(const std::string&)> freeSpace;  // empty: the disk's own
   std::string packet, flow;
 };
 
@@ -274,14 +291,82 @@ TEST_F(PollTest, BusyLineIsDialledAgain) {
 }
 
 TEST_F(PollTest, WrongPasswordSendsNothing) {
-  const Result r = Poll({"--peer", Peer("--password other")});
-  EXPECT_FALSE(r.completed);
-  EXPECT_TRUE(r.Logged("!NCP No common protocol"));
-  EXPECT_TRUE(r.Logged("!PWD Session password refused by the remote"));
-  EXPECT_EQ(r.error, "Session password refused by the remote");
-  EXPECT_TRUE(fs::exists(packet));
-  EXPECT_NE(platform::ReadFile(flow).find("0000abcd.pkt"), std::string::npos);
-  EXPECT_EQ(fs::directory_iterator(dir / "peer-in"), fs::directory_iterator());
+  // The peer refuses our password with "no common protocol", or marks its
+  // password field bad while it still lists protocols.
+  struct Case {
+    const char* what;
+    const char* peerArgs;
+    bool ncp;  // "!NCP No common protocol" is logged too
+  } cases[] = {
+      {"NCP", "--password other", true},
+      {"BAD_PASSWORD beside HYD,XMA",
+       "--password other --address 2:5020/1@fidonet --refusal-codes HYD,XMA", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Result r = Poll({"--peer", Peer(c.peerArgs)});
+    EXPECT_FALSE(r.completed);
+    EXPECT_EQ(r.Logged("!NCP No common protocol"), c.ncp);
+    EXPECT_TRUE(r.Logged("!PWD Session password refused by the remote")) << Joined(r);
+    EXPECT_FALSE(r.Logged("PRST Session start"));
+    EXPECT_EQ(r.error, "Session password refused by the remote");
+    EXPECT_TRUE(fs::exists(packet));
+    EXPECT_NE(platform::ReadFile(flow).find("0000abcd.pkt"), std::string::npos);
+    EXPECT_EQ(fs::directory_iterator(dir / "peer-in"), fs::directory_iterator());
+  }
+}
+
+TEST_F(PollTest, FileRefusedForWantOfDiskSpaceFailsTheCall) {
+  // The disk keeps its reserve but has no room for the peer's file: the
+  // peer keeps it, the session runs to its end, and the call has failed.
+  freeSpace = [](const std::string&) { return kInboundDiskReserve + 1000; };
+  for (const char* protocols : {"hyd", "zap"}) {
+    SCOPED_TRACE(protocols);
+    const Result r = Poll({"--peer", Peer(std::string("--protocols ") + protocols)});
+    const std::string log = Joined(r);
+    EXPECT_TRUE(r.completed) << log << PeerLog();
+    EXPECT_NE(log.find(": not enough disk space for 20000 bytes\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Disk full"), std::string::npos) << log;
+    EXPECT_NE(r.error.find(": not enough disk space for 20000 bytes"), std::string::npos)
+        << r.error;
+    EXPECT_TRUE(r.error.starts_with("File ")) << r.error;
+    EXPECT_FALSE(r.tosser);
+    const std::string in = Values().InboundDir();
+    EXPECT_TRUE(!fs::exists(in) || fs::is_empty(in));
+  }
+}
+
+TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
+  // A refused password ends the call at once; a file the peer offers that
+  // cannot be taken (announced beyond any size we take) stays with the
+  // peer although the session runs to its end.
+  const std::string huge = dir / "files/huge.pkt";
+  std::ofstream(huge, std::ios::binary).close();
+  fs::resize_file(huge, uint64_t{3} << 30);  // sparse: nothing of it is read
+  struct Case {
+    std::string peerArgs;
+    const char* said;  // on stderr
+    bool sent;         // our outbound went out
+  } cases[] = {
+      {"--password other --address 2:5020/1@fidonet --refusal-codes HYD,XMA",
+       "velmaris-batch: the call did not complete (Session password refused by the remote)\n",
+       false},
+      {"--protocols zmo --send " + huge,
+       "velmaris-batch: the call completed, but File huge.pkt: announced size 3221225472 out of "
+       "range\n",
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.peerArgs);
+    FakeModem modem(dir, {"--peer", Peer(c.peerArgs)});
+    config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+    config->SaveToRegistry();
+    std::string out;
+    const int status = RunBatch(Start(), RegistryPath(), {"poll", "2:5020/1042"}, &out, "2>&1");
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_NE(out.find(c.said), std::string::npos) << out;
+    EXPECT_EQ(platform::ReadFile(flow).find("notes.txt") == std::string::npos, c.sent);
+  }
 }
 
 TEST_F(PollTest, DroppedCallKeepsTheFileListedAndTheNextCallResumesIt) {

@@ -43,7 +43,7 @@ struct ProtocolEnd {
                                int64_t) {
       if (state != 9 && state != 24) states.push_back(state);
       if (state == 2) log.push_back(msg);
-      if (state == psNotice) notices.push_back(msg);
+      if (state == psNotice || state == psInboundFailed) notices.push_back(msg);
       if (state == 15) skipped.push_back(msg);
       if (state == 10) sent.push_back(msg);
       if (state == 25) received.push_back(msg);

@@ -2,6 +2,7 @@
 // headers and subpackets through the escaping, damaged frames, cancel.
 #include <gtest/gtest.h>
 
+#include "mailer/LineShaper.h"
 #include "mailer/ZModemFrames.h"
 
 namespace velmaris::test {
@@ -107,6 +108,29 @@ TEST(ZModemFramesTest, HeaderWhosePadWasLostIsStillRead) {
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].header.type, ZRPOS);
   EXPECT_EQ(events[0].header.arg, 1234u);
+}
+
+TEST(ZModemFramesTest, FakeLineLosesTheFirstZEofHeadersOnly) {
+  // The line of the protocol tests loses the first ZEOF on purpose, also
+  // when the header comes in pieces; other headers and later ZEOFs pass,
+  // and no other byte changes.
+  const std::string eof = HexHeader({ZEOF, 5000});
+  const std::string stream = "***" + HexHeader({ZRPOS, 0}) + eof + eof;
+  const size_t firstEof = stream.find(eof);
+  for (size_t cut : {size_t{0}, size_t{1}, size_t{3}, firstEof + 2, firstEof + 5, firstEof + 7}) {
+    SCOPED_TRACE(cut);
+    THeaderDamage damage(1);
+    std::string passed = damage.Pass(stream.substr(0, cut));
+    EXPECT_LE(passed.size(), cut);
+    passed += damage.Pass(stream.substr(cut));
+    passed += damage.Flush();
+    ASSERT_EQ(passed.size(), stream.size());
+    EXPECT_EQ(passed.substr(0, firstEof + 2), stream.substr(0, firstEof + 2));
+    EXPECT_EQ(passed.substr(firstEof + 3), stream.substr(firstEof + 3));
+    std::vector<int> kinds;
+    for (const TZEvent& e : Parse(passed)) kinds.push_back(e.header.type);
+    EXPECT_EQ(kinds, (std::vector<int>{ZRPOS, ZEOF}));
+  }
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 //
 //   emsipeer --inbound DIR [--send FILE]... [--second FILE]... [--address ADDR]...
 //            [--password P] [--protocols LIST] [--log FILE] [--drop-after BYTES]
-//            [--refuse NAME]...
+//            [--refuse NAME]... [--refusal-codes CODES]
 //
 // It answers the EMSI handshake (REQ, the caller's data, ACK, its own data
 // naming the one protocol it chose from LIST, default "hyd,zap,zmo", best
@@ -14,7 +14,9 @@
 // packet, and answers file requests there): it sends the files given with
 // --second, receives whatever the caller still sends, and waits (at most
 // 10 s) for the caller to hang up. --password refuses a caller with another
-// session password. --refuse turns down an offered file of that name
+// session password: its answer names the protocol NCP, or, with
+// --refusal-codes, carries the password field BAD_PASSWORD, the link codes
+// 8N1,HAT and CODES (protocols it still lists). --refuse turns down an offered file of that name
 // (letter case ignored). --drop-after ends the process (the carrier drops)
 // once that many bytes of a received file have arrived. The log gets the
 // handshake's and the protocol's lines. Exit status 0 when the session ran
@@ -46,7 +48,7 @@ namespace {
 using namespace velmaris;
 
 struct Options {
-  std::string inbound, password, log, protocols = "hyd,zap,zmo";
+  std::string inbound, password, log, protocols = "hyd,zap,zmo", refusalCodes;
   std::vector<std::string> send, second, addresses, refuse;
   int64_t dropAfter = -1;
 };
@@ -74,6 +76,8 @@ Options ParseOptions(int argc, char** argv) {
       o.addresses.push_back(v);
     else if (a == "--password")
       o.password = v;
+    else if (a == "--refusal-codes")
+      o.refusalCodes = v;
     else if (a == "--protocols")
       o.protocols = v;
     else if (a == "--log")
@@ -166,6 +170,7 @@ int main(int argc, char** argv) {
       id, o.password, Protocols(o.protocols),
       [&](std::string_view b) { line->SendData(b.data(), b.size()); }, logLine,
       [] { return CommTickCount(); });
+  emsi.RefusalCodes = o.refusalCodes;
 
   std::unique_ptr<TCMProtocol> protocol;
   std::deque<std::string> toSend(o.send.begin(), o.send.end());

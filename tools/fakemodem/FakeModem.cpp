@@ -2,7 +2,7 @@
 //
 //   fakemodem --link PATH [--dial [DELAY_MS:]RESULT]... [--peer COMMAND]
 //             [--throttle] [--noise PER_MILLION] [--seed N] [--guard MS]
-//             [--answer ok|silent|garbage] [--log FILE]
+//             [--answer ok|silent|garbage] [--log FILE] [--damage-zeof N]
 //
 // It opens a pty pair and publishes the slave as the symlink PATH. It
 // answers AT commands (echo on after ATZ, E0/E1, H, O, Z, everything else
@@ -16,11 +16,12 @@
 // relays bytes both ways, throttled to the connect rate with --throttle
 // (ten bits per byte; the pty fills up when the caller sends faster, which
 // is the flow control) and with --noise bytes per million damaged (seeded
-// by --seed). "+++" between two guard times (--guard, default 200 ms) goes
-// to command mode; ATH there ends the call, ATO resumes it. When the peer
-// ends, its last bytes are delivered, then "NO CARRIER", and the carrier
-// drops: the pty is closed (the caller reads EOF/EIO, as on a hang-up) after
-// a fresh one has been published under PATH for the next call.
+// by --seed); --damage-zeof damages the first N ZModem ZEOF headers from
+// the caller to the peer, on purpose (TLineShape). "+++" between two guard times (--guard, default
+// 200 ms) goes to command mode; ATH there ends the call, ATO resumes it. When the peer ends, its
+// last bytes are delivered, then "NO CARRIER", and the carrier drops: the pty is closed (the caller
+// reads EOF/EIO, as on a hang-up) after a fresh one has been published under PATH for the next
+// call.
 //
 // --answer silent never answers a command; garbage answers noise instead of
 // OK. --log writes every command line received, one per line.
@@ -33,6 +34,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +71,7 @@ struct Options {
   bool throttle = false;
   uint32_t noise = 0;
   uint64_t seed = 1;
+  int damageZEof = 0;
   int guardMs = 200;
   std::string answer = "ok";
   std::string log;
@@ -109,6 +112,8 @@ Options ParseOptions(int argc, char** argv) {
       o.noise = static_cast<uint32_t>(std::strtoul(value().c_str(), nullptr, 10));
     } else if (a == "--seed") {
       o.seed = std::strtoull(value().c_str(), nullptr, 10);
+    } else if (a == "--damage-zeof") {
+      o.damageZEof = std::atoi(value().c_str());
     } else if (a == "--guard") {
       o.guardMs = std::atoi(value().c_str());
     } else if (a == "--answer") {
@@ -314,6 +319,7 @@ void Modem::Connect(uint32_t rate) {
   shape.bitsPerSecond = o_.throttle ? rate : 0;
   shape.noisePerMillion = o_.noise;
   shape.seed = o_.seed;
+  shape.damageZEofToB = o_.damageZEof;
   relay_ =
       std::make_unique<velmaris::TLineRelay>(pty_.master.get(), pty_.master.get(), out, in, shape);
   relay_->OnFromA = [this](std::string_view bytes) {
@@ -358,9 +364,22 @@ void Modem::EndCall() {
   toPeer_.Close();
   fromPeer_.Close();
   if (peer_ > 0) {
+    // A peer that has not ended two seconds after SIGTERM (sz can hang in
+    // its own signal handler) is killed; either way it is reaped here, so
+    // no peer outlives the call holding the caller's output open.
     ::kill(peer_, SIGTERM);
     int status = 0;
-    ::waitpid(peer_, &status, 0);
+    const auto deadline = Clock::now() + 2s;
+    pid_t ended = 0;
+    while (((ended = ::waitpid(peer_, &status, WNOHANG)) == 0 || (ended < 0 && errno == EINTR)) &&
+           Clock::now() < deadline) {
+      std::this_thread::sleep_for(10ms);
+    }
+    if (ended != peer_ && (ended == 0 || errno == EINTR)) {  // still there
+      ::kill(peer_, SIGKILL);
+      while (::waitpid(peer_, &status, 0) < 0 && errno == EINTR) {
+      }
+    }
     peer_ = -1;
   }
 }

@@ -7,8 +7,9 @@
 // call brought mail and automatic import is on. Prints the session
 // log, one object per line: {"line": the line with its time stamp, "text":
 // the line without it}; the tosser's lines follow with "source": "tosser".
-// Exit status 0 when a session ran to its end and the toss after it (when
-// one ran) stored everything it found.
+// Exit status 0 when a session ran to its end without a failure (a file the
+// remote offered that could not be stored is one: the remote keeps it) and
+// the toss after it (when one ran) stored everything it found.
 #include <chrono>
 #include <ostream>
 
@@ -115,6 +116,10 @@ int PollCommand(BatchContext& ctx) {
   if (!completed) {
     ctx.err << "velmaris-batch: the call did not complete ("
             << (failure.empty() ? "see the log" : failure) << ")\n";
+    return 1;
+  }
+  if (!failure.empty()) {
+    ctx.err << "velmaris-batch: the call completed, but " << failure << "\n";
     return 1;
   }
   if (!tossShortfall.empty()) {
