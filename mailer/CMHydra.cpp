@@ -620,7 +620,9 @@ void THydraThread::OnFinfo(const std::string& data) {
     Log(why);
     Report(15, platform::EscapeControls(name), rxSize_, rxDate_);
     Log("\tSkipping " + platform::EscapeControls(name));
-    rxPos_ = -1;
+    // -2 asks the sender to keep the file for a later session; -1 would
+    // tell it we have the file, and many senders then drop it.
+    rxPos_ = -2;
     SendLong(hpFinfoAck, rxPos_);
   };
   std::string refusal;
@@ -695,7 +697,7 @@ void THydraThread::OnData(const std::string& data) {
     if (!RxNotes()) Report(33, rxName_, rxPos_);
     rxFile_.Keep();
     rxState_ = 2;
-    SendLong(hpRpos, -1);  // the sender skips the rest
+    SendLong(hpRpos, -2);  // the sender skips the rest and keeps the file
     return;
   }
   rxRetries_ = 0;

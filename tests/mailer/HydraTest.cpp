@@ -268,7 +268,10 @@ struct HydraSenderPeer {
       case hpInitAck:
       case hpEofAck: return NextOffer();
       case hpFinfoAck: {
-        if (GetLong(p.data, 0) < 0) return NextOffer();  // refused
+        if (GetLong(p.data, 0) < 0) {  // refused
+          refusals.push_back(GetLong(p.data, 0));
+          return NextOffer();
+        }
         const Offer& o = offers[next - 1];
         std::string d;
         PutLong(d, 0);
@@ -276,6 +279,9 @@ struct HydraSenderPeer {
                longPacket(hpEof, static_cast<int32_t>(o.bytes.size()));
       }
       case hpEnd: return packet(hpEnd, {});
+      case hpRpos:
+        if (GetLong(p.data, 0) < 0) refusals.push_back(GetLong(p.data, 0));
+        return {};
       default: return {};
     }
   }
@@ -290,6 +296,7 @@ struct HydraSenderPeer {
   THydraParser parser;
   std::vector<Offer> offers;
   size_t next = 0;
+  std::vector<int32_t> refusals;  // negative FINFOACK and RPOS offsets, in order
 };
 
 TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
@@ -332,6 +339,9 @@ TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
   EXPECT_EQ(end.skipped, (std::vector<std::string>{"A\\x0D\\x0AB.PKT"}));
   EXPECT_TRUE(end.Has(psInboundFailed));
   EXPECT_FALSE(end.Has(33));  // the limit said why: nothing blames the disk
+  // Every refusal asks the sender to keep the file for later (-2), never
+  // claims we have it (-1): the refused name, then the file that ran long.
+  EXPECT_EQ(peer.refusals, (std::vector<int32_t>{-2, -2}));
 }
 
 TEST_F(HydraTest, SentRateIsTheRateOfTheLine) {
