@@ -215,7 +215,7 @@ TEST_F(ArcWalk, FileSpecOfOneNameStopsAtTheFirstMatchByTable) {
   const std::string image = BuildArc(
       {Stored("DUP.TXT", "one"), Stored("DUP.TXT", "two"), Stored("LAST.TXT", "x")}, false);
   struct Case {
-    std::vector<std::string> spec;
+    std::vector<std::string> fileSpec;
     std::string content;
     std::vector<int> reported;
   } cases[] = {
@@ -225,11 +225,11 @@ TEST_F(ArcWalk, FileSpecOfOneNameStopsAtTheFirstMatchByTable) {
       {{"dup.txt", "last.txt"}, "two", {ecReadFile}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.spec[0] + " (" + std::to_string(c.spec.size()) + " lines)");
+    SCOPED_TRACE(c.fileSpec[0] + " (" + std::to_string(c.fileSpec.size()) + " lines)");
     errors.clear();
     std::filesystem::remove_all(dir / "out");
     Make(image);
-    x->SetFileSpec(c.spec);
+    x->SetFileSpec(c.fileSpec);
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(dir.Read("out/DUP.TXT"), c.content);
     EXPECT_EQ(errors, c.reported);

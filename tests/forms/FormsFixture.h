@@ -16,6 +16,7 @@
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
 #include "support/TempDir.h"
+#include "support/qt/QtTestApp.h"
 
 namespace velmaris::test {
 
@@ -42,12 +43,7 @@ class FormsFixture : public ::testing::Test {
     EXPECT_NE(child, nullptr) << name;
     return child;
   }
-  static void Shot(QWidget& w, const char* name) {
-    if (const char* folder = std::getenv("VELMARIS_SHOTS")) {
-      QCoreApplication::processEvents();  // pending layout, as a user would see it
-      w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
-    }
-  }
+  static void Shot(QWidget& w, const char* name) { SaveShot(w, name); }
   TempDir dir;
   platform::ScriptedPrompter prompter;
   platform::PlainDispatcher dispatcher;

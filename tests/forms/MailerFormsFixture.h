@@ -16,6 +16,7 @@
 #include "mailer/LineFixtures.h"
 #include "mailer/Mailers.h"
 #include "platform/Files.h"
+#include "support/qt/QtTestApp.h"
 #include "widgets/ModalHook.h"
 
 namespace velmaris::test {
@@ -65,12 +66,7 @@ class MailerFormsFixture : public ConfigStoreFixture {
     return profile;
   }
   // With VELMARIS_SHOTS set, the window as a PNG in that folder.
-  static void Shot(QWidget& w, const char* name) {
-    if (const char* folder = std::getenv("VELMARIS_SHOTS")) {
-      QCoreApplication::processEvents();  // pending layout, as a user would see it
-      w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
-    }
-  }
+  static void Shot(QWidget& w, const char* name) { SaveShot(w, name); }
   LoadedConfig config;
   TMailerConfig* profiles = nullptr;
 };

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
+#include <cstdlib>
+
 namespace velmaris::test {
 
 namespace {
@@ -32,6 +35,13 @@ QApplication& App() {
   static char* argv[] = {name, nullptr};
   if (!QtEnvironment::app_) QtEnvironment::app_ = new QApplication(argc, argv);
   return *QtEnvironment::app_;
+}
+
+void SaveShot(QWidget& w, const char* name) {
+  const char* folder = std::getenv("VELMARIS_SHOTS");
+  if (!folder) return;
+  QCoreApplication::processEvents();
+  w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
 }
 
 }  // namespace velmaris::test

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <QWidget>
 #include <chrono>
 
 namespace velmaris::test {
@@ -23,5 +24,9 @@ bool PumpUntil(Pred done, std::chrono::milliseconds limit = std::chrono::seconds
   }
   return done();
 }
+
+// With VELMARIS_SHOTS set, the window as a PNG of that name in that folder,
+// taken after pending layout, as a user would see it.
+void SaveShot(QWidget& w, const char* name);
 
 }  // namespace velmaris::test
