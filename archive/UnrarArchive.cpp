@@ -43,8 +43,8 @@ constexpr unsigned kHostUnix = 3;
 
 struct Reader {
   archive* a = nullptr;
-  platform::Fd file;               // the archive, for what libarchive does not give
-  archive_entry* entry = nullptr;  // the header read last; null before and after
+  platform::Fd file;                     // the archive, for what libarchive does not give
+  archive_entry* entry = nullptr;        // the header read last; null before and after
   std::optional<TRarFileHeader> header;  // our own reading of that header
   std::string previousName;              // of the RAR 1.5-4 file header before it
   bool ownData = false;                  // its data are copied here, not by libarchive
@@ -311,7 +311,8 @@ int Skip(Reader* r) {
 }
 
 // Writes the current entry's data into the file dest (made by the caller),
-// handing each block to the callback.
+// handing each block to the callback; with no dest (a test) only to the
+// callback.
 int Extract(Reader* r, const char* dest) {
   archive_entry* e = r->entry;
   if (archive_entry_is_encrypted(e)) {
@@ -322,8 +323,8 @@ int Extract(Reader* r, const char* dest) {
   const uint64_t limit = r->ownData ? r->header->UnpackedSize
                          : sized    ? uint64_t(archive_entry_size(e))
                                     : kMaxUnsizedEntry;
-  platform::Fd fd(::open(dest, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
-  if (!fd.ok()) {
+  platform::Fd fd(dest ? ::open(dest, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC) : -1);
+  if (dest && !fd.ok()) {
     const int err = errno;
     Skip(r);
     errno = err;
@@ -355,22 +356,25 @@ int Extract(Reader* r, const char* dest) {
     if (n < 0) return ERAR_BAD_DATA;  // damage or a checksum that fails
     total += uint64_t(n);
     if (total > limit) return ERAR_BAD_DATA;  // more than the header announced
-    if (!platform::WriteAll(fd.get(), std::string_view(buf.data(), size_t(n)))) return ERAR_EWRITE;
+    if (dest && !platform::WriteAll(fd.get(), std::string_view(buf.data(), size_t(n))))
+      return ERAR_EWRITE;
     if (r->callback &&
         r->callback(UCM_PROCESSDATA, r->user, reinterpret_cast<LPARAM>(buf.data()), LPARAM(n)) < 0)
       return ERAR_UNKNOWN;
   }
   if (own) Skip(r);
   if ((sized || own) && total != limit) return ERAR_BAD_DATA;
-  return fd.Close() ? ERAR_SUCCESS : ERAR_EWRITE;
+  return !dest || fd.Close() ? ERAR_SUCCESS : ERAR_EWRITE;
 }
 
 int Process(HANDLE h, int operation, char* destPath, char* destName) {
   auto* r = static_cast<Reader*>(h);
   if (r && std::exchange(r->continuation, false))
-    return operation == RAR_EXTRACT ? ERAR_BAD_DATA : ERAR_SUCCESS;
+    return operation == RAR_SKIP ? ERAR_SUCCESS : ERAR_BAD_DATA;
   if (!r || !r->entry) return ERAR_UNKNOWN;
-  const int result = operation == RAR_EXTRACT && destName ? Extract(r, destName) : Skip(r);
+  const int result = operation == RAR_TEST                  ? Extract(r, nullptr)
+                     : operation == RAR_EXTRACT && destName ? Extract(r, destName)
+                                                            : Skip(r);
   r->entry = nullptr;
   return result;
 }

@@ -281,6 +281,10 @@ void TReadWriteObj::WriteBlock(const uint8_t* buf, size_t n, int crcKind) {
   else if (crcKind == 16)
     crc_ = Crc16ArcUpdate(uint16_t(crc_), buf, n);
   CountOutput(n);
+  if (sinkOpen_) {
+    sink_(buf, n);
+    return;
+  }
   if (!platform::WriteAll(outFd_, std::string_view(reinterpret_cast<const char*>(buf), n))) {
     NoteOutputErrno(errno);
     throw E_RAISE(ecWriteFile);
@@ -387,6 +391,11 @@ int OpenDirChain(int baseFd, const std::vector<std::string>& parts, size_t count
 
 bool TZipCommon::OpenOutput() {
   if (outputParts_.empty()) return false;
+  if (sink_) {
+    sinkOpen_ = true;
+    bytesWritten_ = 0;
+    return true;
+  }
   try {
     CreateDirectoryPath(extractDirEff_);
   } catch (const E_RAISE&) {
@@ -422,6 +431,7 @@ bool TZipCommon::OpenOutput() {
 }
 
 bool TZipCommon::CloseOutput() {
+  sinkOpen_ = false;
   if (outFd_ < 0) return true;
   const int r = ::close(outFd_);
   if (r != 0) NoteOutputErrno(errno);
@@ -431,7 +441,7 @@ bool TZipCommon::CloseOutput() {
 
 void TZipCommon::RemoveOutput() {
   CloseOutput();
-  if (outputParts_.empty()) return;
+  if (outputParts_.empty() || sink_) return;
   const int base = ::open(extractDirEff_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (base < 0) return;
   const int dirFd = OpenDirChain(base, outputParts_, outputParts_.size() - 1, false);
@@ -559,21 +569,21 @@ void TUnBase::ExtractArchive() {
     // Raised directly (a decoder, a short read): OnError still hears of it.
     if (!errorFired_ && OnError && !cancel_)
       OnError(*this, e.FileName().empty() ? archiveFile_ : e.FileName(), "0", "", e.Code());
-    if (outFd_ >= 0) RemoveOutput();  // a half-written file is no result
+    if (OutputOpen()) RemoveOutput();  // a half-written file is no result
     try {
       finish();
     } catch (...) {
     }
     throw;
   } catch (...) {
-    if (outFd_ >= 0) RemoveOutput();
+    if (OutputOpen()) RemoveOutput();
     try {
       finish();
     } catch (...) {
     }
     throw;
   }
-  if (outFd_ >= 0) RemoveOutput();
+  if (OutputOpen()) RemoveOutput();
   finish();
 }
 
@@ -585,7 +595,7 @@ bool TUnBase::BeginFile(const std::string& outName, uint32_t dosDateTime, bool& 
   progressByFile_ = 0;
   if (OnProgress) OnProgress(*this, progressByFile_, progressByArchive_);
   struct stat st;
-  exists = ::lstat(outName.c_str(), &st) == 0;
+  exists = !sink_ && ::lstat(outName.c_str(), &st) == 0;
   if (exists && ConfirmOverwrites) {
     if (OnFileExists)
       OnFileExists(*this, outName, st.st_mtime, OverwriteMode);
@@ -630,6 +640,7 @@ void TUnBase::EndFile(uint32_t attr, uint32_t dosDateTime) {
 }
 
 void TUnBase::EndFileAt(uint32_t attr, time_t when) {
+  if (sinkOpen_) CloseOutput();
   if (outFd_ < 0) return;
   time_t t = 0;
   bool setTime = true;
@@ -661,7 +672,7 @@ void TUnBase::EndEntry(const std::string& fn, bool crcPass) {
 }
 
 void TUnBase::MakeEntryDirectory(const std::string& storedName, bool utf8) {
-  if (!UseStoredDirs) return;
+  if (!UseStoredDirs || sink_) return;
   std::string name = utf8 ? storedName : platform::ToUtf8(storedName, platform::OemCodePage());
   while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
   std::vector<std::string> parts;

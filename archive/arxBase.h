@@ -267,6 +267,11 @@ class TReadWriteObj : public TarxMain {
   int outputFailure_ = 0;
   // Records errno when it tells of such a failure.
   void NoteOutputErrno(int err);
+  // Where the data goes instead of a file (OutputSink of TUnBase); open
+  // between OpenOutput and CloseOutput.
+  std::function<void(const uint8_t* data, size_t n)> sink_;
+  bool sinkOpen_ = false;
+  bool OutputOpen() const { return outFd_ >= 0 || sinkOpen_; }
   // Limits of the output (0: none): the bytes of one entry and of the whole
   // run. CountOutput adds n bytes about to be written to both counts and
   // raises 25264 instead when that would pass a limit.
@@ -365,6 +370,13 @@ class TUnBase : public TZipCommon {
   // The errno of a write of our own that failed (ENOSPC, EDQUOT, EFBIG,
   // EIO): the output, not the archive, is at fault. 0 when none failed.
   int OutputFailure() const { return outputFailure_; }
+  // Entries read back without a disk: when set, no folder and no file is
+  // made, each chosen entry's data is handed here block by block as it is
+  // decoded, and OnEnd tells whether the entry passed its checksum (OnBegin
+  // starts it; a run that fails ends it without OnEnd). Set before Extract.
+  void SetOutputSink(std::function<void(const uint8_t* data, size_t n)> sink) {
+    sink_ = std::move(sink);
+  }
   // Limits of a run's output (0: none): no entry grows past maxEntry bytes
   // and the run writes no more than maxTotal bytes in all, whatever the
   // headers say. The sizes the archive declares are held against them before

@@ -68,7 +68,9 @@ int TUnRAR::OnCallback(unsigned int msg, LPARAM p1, LPARAM p2) {
       if (cancel_) return -1;
       if (p2 > 0) {
         CountOutput(size_t(p2));  // past a size limit: raised through the callback
-        crc_ = Crc32Update(crc_, reinterpret_cast<const uint8_t*>(p1), size_t(p2));
+        const auto* data = reinterpret_cast<const uint8_t*>(p1);
+        crc_ = Crc32Update(crc_, data, size_t(p2));
+        if (sinkOpen_) sink_(data, size_t(p2));
         ProgressAfterBlock();
       }
       return cancel_ ? -1 : 1;
@@ -269,7 +271,9 @@ TUnRAR::EntryResult TUnRAR::ExtractEntry(const RARHeaderDataEx& hd, const std::s
     Skip();
     return EntryResult::kDone;
   }
-  CloseOutput();
+  // Read back without a disk: the library tests the entry and hands its
+  // data through the callback to the sink, which stays open for it.
+  if (!sink_) CloseOutput();
   currentName_ = out;
   passwordGiven_ = false;
   if (encrypted) {
@@ -285,7 +289,9 @@ TUnRAR::EntryResult TUnRAR::ExtractEntry(const RARHeaderDataEx& hd, const std::s
   std::vector<char> dest(outputName_.begin(), outputName_.end());
   dest.push_back('\0');
   pendingException = nullptr;
-  const int r = api_->RARProcessFile(handle_, RAR_EXTRACT, nullptr, dest.data());
+  const int r = sink_ ? api_->RARProcessFile(handle_, RAR_TEST, nullptr, nullptr)
+                      : api_->RARProcessFile(handle_, RAR_EXTRACT, nullptr, dest.data());
+  CloseOutput();
   if (r == ERAR_EWRITE || r == ERAR_ECREATE) NoteOutputErrno(errno);  // a full disk is no damage
   if (pendingException) {
     RemoveOutput();
@@ -312,7 +318,7 @@ TUnRAR::EntryResult TUnRAR::ExtractEntry(const RARHeaderDataEx& hd, const std::s
   // handed through the callback as well.
   if (pass && !encrypted && hd.HashType == RAR_HASH_CRC32)
     pass = (crc_ ^ 0xFFFFFFFFu) == hd.FileCRC && bytesWritten_ == unpacked;
-  if (pass) {
+  if (pass && !sink_) {
     // Usable attributes whatever the entry carried (Unix modes of other
     // systems), then the date as DateAttribute says.
     outFd_ = ::open(outputName_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);

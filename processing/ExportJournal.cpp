@@ -65,14 +65,19 @@ bool Finish(const TRunJournal::Record& r) {
     if (platform::FileExists(packet)) {
       listed = packet;
       if (!bundle.empty()) {
+        // A run cut off after its bundle took the packet: not packed again
+        // (a packer that makes the bundle anew would drop what it held).
         bool packed = false;
         try {
-          packed = PackAgain(r[3], bundle, packet);
+          packed = platform::FileExists(bundle) && ArchiveHoldsFile(bundle, packet);
         } catch (const std::exception&) {
           packed = false;
         }
-        // As the writer does: the packet goes only when the bundle holds it.
-        if (packed && platform::FileExists(bundle) && ArchiveHoldsFile(bundle, packet)) {
+        if (packed)
+          ::unlink(BundleCopyPath(bundle, packet).c_str());  // its copy, if any
+        else
+          packed = PackIntoBundle(PackAgain, r[3], bundle, packet).Packed;  // as the writer packs
+        if (packed) {
           ::unlink(packet.c_str());
           listed = bundle;
         }

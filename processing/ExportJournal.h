@@ -12,9 +12,10 @@
 //   "done"                                 the packet is listed and the
 //                                          messages are marked Sent
 // Recovery (RecoverExportJournal) finishes what an "export" record began:
-// the packet is packed into its bundle (again: packers replace an entry of
-// the same name) or listed bare, the bundle listed when it is not, and the
-// messages marked Sent. A "packet" without its "export" is removed unless
+// unless the bundle holds the packet already, the packet is packed into its
+// bundle as the writer packs (PackIntoBundle: into a checked copy) or
+// listed bare, the bundle listed when it is not, and the messages marked
+// Sent. A "packet" without its "export" is removed unless
 // its flow file lists it: its messages are still waiting and go out with
 // the next export.
 #pragma once

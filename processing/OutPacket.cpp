@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 
 #include "archive/ArchiveCheck.h"
@@ -157,6 +158,71 @@ size_t PackedMessageLength(std::string_view image, std::string* error) {
   return nul + 1;
 }
 
+bool CheckBundle(const std::string& bundle, const std::string& packet, const std::string& before,
+                 std::string* why) {
+  return ArchiveHoldsFile(bundle, packet, why) &&
+         (before.empty() || ArchiveKeepsEntriesOf(bundle, before, why));
+}
+
+std::string BundleCopyPath(const std::string& bundle, const std::string& packet) {
+  const std::string name = platform::NameOf(packet);
+  const std::string bundleName = platform::NameOf(bundle);
+  const size_t dot = bundleName.rfind('.');
+  return platform::DirOf(bundle) + name.substr(0, name.rfind('.')) +
+         (dot == std::string::npos ? std::string() : bundleName.substr(dot));
+}
+
+TBundlePack PackIntoBundle(const TBundlePacker& packer, const std::string& packerName,
+                           const std::string& bundle, const std::string& packet,
+                           const TBundleCheck& check) {
+  TBundlePack r;
+  const bool existed = platform::FileExists(bundle);
+  const std::string target = existed ? BundleCopyPath(bundle, packet) : bundle;
+  if (existed) {
+    RemoveFile(target);  // a copy of a run that was cut off
+    std::error_code ec;
+    std::filesystem::copy_file(bundle, target, ec);
+    if (ec) {
+      RemoveFile(target);
+      r.OwnFault = true;
+      r.Why = "cannot copy " + platform::NameOf(bundle) + ": " + ec.message();
+      return r;
+    }
+  }
+  bool packed = false;
+  try {
+    packed = packer(packerName, target, packet);
+  } catch (const std::exception&) {
+    packed = false;
+  }
+  // A packer may end with success and still have written no sound archive,
+  // or one without what the bundle held: only a confirmed one is kept.
+  if (packed && platform::FileExists(target)) {
+    try {
+      packed = check ? check(target, packet, existed ? bundle : std::string(), &r.Why)
+                     : CheckBundle(target, packet, existed ? bundle : std::string(), &r.Why);
+    } catch (const std::exception& e) {
+      packed = false;
+      r.OwnFault = true;
+      r.Why = e.what();
+    }
+  } else {
+    packed = false;
+  }
+  if (packed && existed) {
+    try {
+      platform::ReplaceFile(target, bundle);
+    } catch (const std::exception& e) {
+      packed = false;
+      r.OwnFault = true;
+      r.Why = e.what();
+    }
+  }
+  if (!packed) RemoveFile(target);  // whatever a failed packer left behind
+  r.Packed = packed;
+  return r;
+}
+
 bool TOutPacket::AddMail(TMail* mail) {
   queue_.Add(mail);
   return true;
@@ -282,28 +348,12 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
     return fail(why);
   }
   if (usePacker) {
-    std::string why;  // the bundle made does not hold the packet whole
+    // The packet is listed bare only when no listed bundle holds it: a
+    // bundle is changed only by putting a checked copy in its place.
+    TBundlePack p;
     if (packer && !bundle.empty()) {
-      bool packed = false;
-      try {
-        packed = packer(Uplink->Packer, bundle, file.Path);
-      } catch (const std::exception&) {
-        packed = false;
-      }
-      // A packer may end with success and still have written no sound
-      // archive: the packet goes only when the bundle gives it back whole.
-      if (packed && platform::FileExists(bundle)) {
-        try {
-          packed = BundleCheck ? BundleCheck(bundle, file.Path, &why)
-                               : ArchiveHoldsFile(bundle, file.Path, &why);
-        } catch (const std::exception& e) {
-          packed = false;
-          why = e.what();
-        }
-      } else {
-        packed = false;
-      }
-      if (packed) {
+      p = PackIntoBundle(packer, Uplink->Packer, bundle, file.Path, BundleCheck);
+      if (p.Packed) {
         RemoveFile(file.Path);
         listed = bundle;
         r.Packed = true;
@@ -312,15 +362,17 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
         } else {
           newBundle = bundle;
         }
-      } else if (!reuse) {
-        RemoveFile(bundle);  // whatever a failed packer left behind
       }
     }
-    if (!r.Packed)
-      r.PackFailure = "The packer " + Uplink->Packer + " could not pack " + file.Name +
-                      (bundle.empty() ? std::string() : " into " + platform::NameOf(bundle)) +
-                      (why.empty() ? std::string() : " (" + why + ")") +
-                      "; the packet is listed unpacked.";
+    if (!r.Packed) {
+      const std::string into = bundle.empty() ? std::string() : " into " + platform::NameOf(bundle);
+      r.PackFailure = p.OwnFault
+                          ? "Could not pack " + file.Name + into + ": " + p.Why + ". The packer " +
+                                Uplink->Packer + " is not at fault; the packet is listed unpacked."
+                          : "The packer " + Uplink->Packer + " could not pack " + file.Name + into +
+                                (p.Why.empty() ? std::string() : " (" + p.Why + ")") +
+                                "; the packet is listed unpacked.";
+    }
   }
   r.ListedPath = listed;
 

@@ -37,6 +37,40 @@ TBundlePacker GetBundlePacker();
 // unless one is set already.
 void InstallBundlePacker();
 
+// Whether bundle holds packet whole and, when before is not empty, every
+// entry that before holds (the day's bundle that bundle is a packed copy
+// of). False with the reason in *why for what the bundle lacks; a failure of
+// our own (the packet cannot be read) leaves as an exception.
+using TBundleCheck = std::function<bool(const std::string& bundle, const std::string& packet,
+                                        const std::string& before, std::string* why)>;
+
+// The check with our own extractors, without a disk (ArchiveHoldsFile and
+// ArchiveKeepsEntriesOf).
+bool CheckBundle(const std::string& bundle, const std::string& packet, const std::string& before,
+                 std::string* why);
+
+// How packing a packet into a bundle ended.
+struct TBundlePack {
+  bool Packed = false;    // the bundle holds the packet and all it held
+  bool OwnFault = false;  // it failed here, not in the packer or its archive
+  std::string Why;        // why it failed ("" when the packer said so)
+};
+
+// The copy of an existing bundle that packet is packed into: beside the
+// bundle, named by the packet's serial with the bundle's extension, so that
+// packers that cut names to 8.3 keep it apart from the bundle.
+std::string BundleCopyPath(const std::string& bundle, const std::string& packet);
+
+// Packs packet into bundle so that the bundle holds it only when the check
+// (CheckBundle when empty) confirms it, and loses nothing it held: an
+// existing bundle is copied (BundleCopyPath), the packer packs the copy, and
+// the copy replaces the bundle once the check passed; a new bundle is made
+// under its own name. On failure the bundle is as it was and no copy or new
+// bundle is left. The packet itself is left for the caller.
+TBundlePack PackIntoBundle(const TBundlePacker& packer, const std::string& packerName,
+                           const std::string& bundle, const std::string& packet,
+                           const TBundleCheck& check = {});
+
 // The outcome of one WritePacket.
 struct TPacketWriteResult {
   bool Ok = true;            // false: nothing was sent; the mails stay queued
@@ -47,7 +81,8 @@ struct TPacketWriteResult {
   bool NewFlowLine = false;  // a line was added to the flow file
   std::string FlowFile;
   std::string Error;  // why it failed
-  // The uplink packs, but the packer failed: why the packet is listed bare.
+  // The uplink packs, but the packet could not be packed (the packer
+  // failed, or we did): why the packet is listed bare.
   std::string PackFailure;
 };
 
@@ -88,11 +123,10 @@ class TOutPacket {
   std::function<TDateTime()> Clock;
   // This writer's packer; the process-wide one (GetBundlePacker) when unset.
   TBundlePacker Packer;
-  // Whether a bundle the packer made holds the packet whole; the packet is
-  // deleted only then. ArchiveHoldsFile (read back with our own extractors)
-  // when unset.
-  std::function<bool(const std::string& bundle, const std::string& packet, std::string* why)>
-      BundleCheck;
+  // Whether a bundle the packer made holds the packet whole (and all the
+  // day's bundle held); the packet is deleted only then. CheckBundle (read
+  // back with our own extractors) when unset.
+  TBundleCheck BundleCheck;
   // The export packet processor's command line; when unset the settings'
   // EPPExport is used.
   std::function<std::string()> PacketProcessorCommand;
@@ -116,7 +150,8 @@ class TOutPacket {
 
   // Writes the queued mails as one packet (see the file comment). With pack
   // set and the uplink's UsePacker, the packet goes into the day's bundle:
-  // the bundle of today's weekday listed in the flow file, else a new one.
+  // the bundle of today's weekday listed in the flow file, else a new one
+  // (PackIntoBundle); when that fails the packet is listed bare.
   // On success the queue is emptied; on failure it is left as it was and
   // no file of this write remains.
   TPacketWriteResult WritePacket(bool pack);

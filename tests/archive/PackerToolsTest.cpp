@@ -5,6 +5,7 @@
 
 #include "ArchiveFixtures.h"
 #include "PackerFixtures.h"
+#include "archive/ArchiveCheck.h"
 #include "archive/Packer.h"
 #include "archive/Unpacker.h"
 
@@ -46,8 +47,14 @@ TEST(PackerTools, PackRecogniseAndUnpack) {
     const std::string bundle = t / "out/1234ABCD.MO0";
     // Two packets of the same day go into the same bundle.
     ASSERT_TRUE(packer->Pack(bundle, t / "out/0000ABCD.PKT"));
+    t.Write("first.MO0", t.Read("out/1234ABCD.MO0"));
     ASSERT_TRUE(packer->Pack(bundle, t / "out/0000ABCE.PKT"));
     EXPECT_EQ(list.FindPackerForFile(bundle), packer);
+    // The read-back of the packet writer, without a disk: the bundle holds
+    // both packets and all the first bundle held; not the other way round.
+    EXPECT_TRUE(ArchiveHoldsFile(bundle, t / "out/0000ABCE.PKT"));
+    EXPECT_TRUE(ArchiveKeepsEntriesOf(bundle, t / "first.MO0"));
+    EXPECT_FALSE(ArchiveKeepsEntriesOf(t / "first.MO0", bundle));
 
     // The tool itself gives the packets back, without directories.
     TPacker external;

@@ -17,6 +17,7 @@
 #include "PackerFixtures.h"
 #include "RarFixtures.h"
 #include "WalkFixture.h"
+#include "archive/ArchiveCheck.h"
 #include "archive/Packer.h"
 #include "archive/RarHeaders.h"
 #include "archive/UnrarApi.h"
@@ -55,6 +56,8 @@ TEST_F(RarReader, ExtractsEveryEntryOfBothFormats) {
     EXPECT_EQ(dir.Read("out/sub/deep.pkt"), big);
     EXPECT_EQ(dir.Read("out/empty.txt"), "");
     EXPECT_EQ(x->FilesExtracted(), 3);
+    // Read back without a disk, as the packet writer checks its bundles.
+    EXPECT_TRUE(ArchiveHoldsFile(dir / "mail.rar", dir / "out/0000ABCD.PKT"));
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "PacketFixtures.h"
+#include "archive/ArchiveCheck.h"
 #include "core/NetLink.h"
 #include "core/RunJournal.h"
 #include "core/SerialCounter.h"
@@ -47,9 +49,12 @@ struct Outbound {
     packet.Clock = [this] { return now; };
     packet.PacketProcessorCommand = [] { return std::string(); };
     // The fake packer below writes no archive: its bundles hold a packet
-    // when they hold its bytes.
-    packet.BundleCheck = [](const std::string& bundle, const std::string& file, std::string*) {
-      return platform::ReadFile(bundle).find(platform::ReadFile(file)) != std::string::npos;
+    // when they hold its bytes, and what they held when they begin with it.
+    packet.BundleCheck = [](const std::string& bundle, const std::string& file,
+                            const std::string& before, std::string*) {
+      const std::string data = platform::ReadFile(bundle);
+      return data.find(platform::ReadFile(file)) != std::string::npos &&
+             (before.empty() || data.starts_with(platform::ReadFile(before)));
     };
   }
   void Add(const PackedSpec& s) {
@@ -267,7 +272,8 @@ TEST(PacketWriter, DayBundleIsReusedWhileListed) {
   const std::string line = "^" + r1.ListedPath + "\r\n";
   EXPECT_EQ(o.Flow(), line);
 
-  // The same day: into the same bundle, no new line.
+  // The same day: into the same bundle, no new line; the packer packs a
+  // copy named after the packet, which then takes the bundle's place.
   o.Add(PackedSpec{});
   TPacketWriteResult r2 = o.packet.WritePacket(true);
   ASSERT_TRUE(r2.Ok) << r2.Error;
@@ -275,7 +281,7 @@ TEST(PacketWriter, DayBundleIsReusedWhileListed) {
   EXPECT_FALSE(r2.NewFlowLine);
   EXPECT_EQ(o.Flow(), line);
   EXPECT_EQ(packer.calls, (std::vector<std::string>{"ZIP 00003001.TH0 00003000.pkt",
-                                                    "ZIP 00003001.TH0 00003002.pkt"}));
+                                                    "ZIP 00003002.TH0 00003002.pkt"}));
 
   // The next day starts its own bundle and line.
   o.now = Day(16);
@@ -405,6 +411,40 @@ TEST(PacketWriter, RecoveredExportJournalKeepsItsSerialsTaken) {
   EXPECT_EQ(NextSerialHex(), "00005008");
 }
 
+// A cut-off export is finished as the writer packs: a packet the day's
+// bundle holds already is not packed again, one it lacks goes into a checked
+// copy; a packer that makes the bundle anew loses none of the day's packets
+// and lists none twice.
+TEST(PacketWriter, RecoveryWithAPackerThatMakesTheBundleAnewByTable) {
+  if (test::RunShell("command -v zip >/dev/null") != 0) GTEST_SKIP() << "zip not installed";
+  for (const bool inBundle : {true, false}) {
+    SCOPED_TRACE(inBundle ? "the bundle holds the packet" : "the bundle lacks it");
+    test::TempDir d;
+    const std::string bundle = d / "00006000.TH0", packet = d / "00006002.pkt";
+    d.Write("00006001.pkt", "the day's earlier packet");
+    d.Write("00006002.pkt", "the cut-off run's packet");
+    d.Write("00006002.TH0", "a copy the run left");
+    ASSERT_EQ(test::RunShell("cd " + test::ShellQuote(d.Path()) + " && zip -q 00006000.TH0 " +
+                             (inBundle ? "00006001.pkt 00006002.pkt" : "00006001.pkt")),
+              0);
+    d.Write("139C0412.flo", "^" + bundle + "\r\n");
+    TRunJournal(d / "export.journal")
+        .Append(std::vector<TRunJournal::Record>{
+            {"export", packet, bundle, "ZIP", d.Path(), "2:5020/1042", d.Path(), "AREA"}});
+    SetBundlePacker([](const std::string&, const std::string& archive, const std::string& file) {
+      return platform::Process::Run(std::vector<std::string>{
+                 "sh", "-c", "rm -f \"$1\" && zip -j -q \"$1\" \"$2\"", "sh", archive, file}) == 0;
+    });
+    EXPECT_TRUE(RecoverExportJournal(d / "export.journal"));
+    SetBundlePacker({});
+    EXPECT_TRUE(ArchiveHoldsFile(bundle, d / "00006001.pkt"));
+    EXPECT_FALSE(platform::FileExists(d / "00006002.TH0"));
+    EXPECT_EQ(platform::FileExists(packet), !inBundle);
+    EXPECT_EQ(d.Read("139C0412.flo"),
+              "^" + bundle + "\r\n" + (inBundle ? "" : "^" + packet + "\r\n"));
+  }
+}
+
 // A real bundle: Debian's zip packs the packet, unzip gives it back intact.
 TEST(PacketWriter, RealZipBundle) {
   if (test::RunShell("command -v zip >/dev/null && command -v unzip >/dev/null") != 0) {
@@ -432,30 +472,57 @@ TEST(PacketWriter, RealZipBundle) {
   EXPECT_EQ(in.GetMailHeader().AreaName.Str(), "ZIP.TEST");
 }
 
+// Runs fn with TMPDIR naming a file: no temporary folder can be made.
+template <class F>
+auto WithoutTemporaryFolder(const std::string& file, F fn) {
+  const char* old = std::getenv("TMPDIR");
+  const std::string saved = old ? old : "";
+  ::setenv("TMPDIR", file.c_str(), 1);
+  auto result = fn();
+  if (old)
+    ::setenv("TMPDIR", saved.c_str(), 1);
+  else
+    ::unsetenv("TMPDIR");
+  return result;
+}
+
 // Packers that end with success are believed only when the bundle they made
-// gives the packet back whole: otherwise the packet stays and is listed bare,
-// and the broken bundle goes.
+// gives the packet back whole and the day's bundle they packed again still
+// holds all it held: otherwise the packet stays and is listed bare, the
+// day's bundle is as it was, and no broken bundle or copy is left. The check
+// needs no temporary folder; a copy that cannot be made is our failure.
 TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
   if (test::RunShell("command -v zip >/dev/null") != 0) GTEST_SKIP() << "zip not installed";
+  const char* const kZip = "zip -j -q \"$1\" \"$2\"";
   struct Case {
     const char* what;
     const char* script;  // $1 the bundle, $2 the packet
+    bool daysBundle;     // the flow file lists today's bundle with an earlier packet
     bool packed;
-    const char* why;  // in the failure text
+    const char* why;           // in the failure text
+    bool copyBlocked = false;  // a folder where the copy of the day's bundle goes
   } cases[] = {
-      {"sound zip", "zip -j -q \"$1\" \"$2\"", true, ""},
-      {"garbage", "echo 'not an archive at all' > \"$1\"", false,
-       "it is no archive that can be read back"},
+      {"sound zip", kZip, false, true, ""},
+      {"garbage", "echo 'not an archive at all' > \"$1\"", false, false,
+       "(it is no archive that can be read back)"},
       {"cut in the packet's data",
-       "zip -0 -j -q \"$1.z\" \"$2\" && head -c 100 \"$1.z\" > \"$1\" && rm \"$1.z\"", false,
-       "Error reading file or unexpected end of file"},
+       "zip -0 -j -q \"$1.z\" \"$2\" && head -c 100 \"$1.z\" > \"$1\" && rm \"$1.z\"", false, false,
+       "(Error reading file or unexpected end of file)"},
       {"another file", "echo other > \"$2.x\" && zip -j -q \"$1\" \"$2.x\" && rm \"$2.x\"", false,
-       " is not in it"},
-      {"no bundle at all", "true", false, ""},
+       false, " is not in it)"},
+      {"no bundle at all", "true", false, false, ""},
+      {"sound zip, day's bundle", kZip, true, true, ""},
+      {"day's bundle made anew", "rm -f \"$1\" && zip -j -q \"$1\" \"$2\"", true, false,
+       "(00000001.pkt that it held is not in it)"},
+      {"garbage over the day's bundle", "echo 'not an archive' > \"$1\"", true, false,
+       "(it is no archive that can be read back)"},
+      {"day's bundle that cannot be copied", kZip, true, false,
+       ": cannot copy 00000002.TH0: ", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Outbound o;
+    o.link.Packer = "ZIP";
     o.packet.BundleCheck = nullptr;
     const std::string script = c.script;
     o.packet.Packer = [&script](const std::string&, const std::string& archive,
@@ -464,34 +531,55 @@ TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
                  std::vector<std::string>{"sh", "-c", script, "sh", archive, file}) == 0;
     };
     o.link.UsePacker = true;
+    const std::string day = o.out + "00000002.TH0", earlier = o.dir / "00000001.pkt";
+    std::string flow;
+    if (c.daysBundle) {
+      o.dir.Write("00000001.pkt", "an earlier packet");
+      ASSERT_EQ(
+          test::RunShell("zip -j -q " + test::ShellQuote(day) + " " + test::ShellQuote(earlier)),
+          0);
+      flow = "^" + day + "\r\n";
+      o.dir.Write("Outbound/139C0412.flo", flow);
+    }
+    FileSerial().Reset(0x10);
+    if (c.copyBlocked) platform::MakeDirs(o.out + "00000010.TH0");
+    const std::string dayBytes = c.daysBundle ? platform::ReadFile(day) : "";
     PackedSpec s;
     s.text = std::string("AREA:SAFE\r") + std::string(3000, 'm') + "\r";
     o.Add(s);
     o.Add(s);
     o.Add(s);
-    const TPacketWriteResult r = o.packet.WritePacket(true);
+    o.dir.Write("tmp-is-a-file", "");
+    const TPacketWriteResult r =
+        WithoutTemporaryFolder(o.dir / "tmp-is-a-file", [&] { return o.packet.WritePacket(true); });
     ASSERT_TRUE(r.Ok) << r.Error;
     EXPECT_EQ(r.Packed, c.packed);
+    std::vector<std::string> left = {platform::NameOf(r.ListedPath), "139C0412.flo"};
+    if (c.daysBundle && !c.packed) left.push_back("00000002.TH0");
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(o.Files(), left) << "no broken bundle or copy is left";
     if (c.packed) {
       EXPECT_FALSE(platform::FileExists(r.PacketPath));
-      EXPECT_EQ(o.Flow(), "^" + r.ListedPath + "\r\n");
+      EXPECT_EQ(o.Flow(), c.daysBundle ? flow : "^" + r.ListedPath + "\r\n");
+      EXPECT_TRUE(!c.daysBundle || ArchiveHoldsFile(day, earlier));
       continue;
     }
-    // All three mails stay in the packet, which is listed as it is.
+    // All three mails stay in the packet, which is listed as it is; the
+    // day's bundle is untouched.
     EXPECT_EQ(r.ListedPath, r.PacketPath);
-    EXPECT_EQ(o.Flow(), "^" + r.PacketPath + "\r\n");
+    EXPECT_EQ(o.Flow(), flow + "^" + r.PacketPath + "\r\n");
+    EXPECT_EQ(c.daysBundle ? platform::ReadFile(day) : "", dayBytes);
     TMailPacket in(r.PacketPath);
     ASSERT_EQ(in.GetStatus(), psReady);
     int mails = 0;
     while (in.NextMail()) ++mails;
     EXPECT_EQ(mails, 3);
-    std::vector<std::string> left = {platform::NameOf(r.PacketPath), "139C0412.flo"};
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(o.Files(), left) << "the broken bundle is gone";
-    EXPECT_TRUE(r.PackFailure.starts_with("The packer " + o.link.Packer + " could not pack " +
-                                          platform::NameOf(r.PacketPath)))
+    EXPECT_TRUE(r.PackFailure.starts_with(
+        (c.copyBlocked ? "Could not pack " : "The packer ZIP could not pack ") +
+        platform::NameOf(r.PacketPath)))
         << r.PackFailure;
     EXPECT_NE(r.PackFailure.find(c.why), std::string::npos) << r.PackFailure;
+    EXPECT_EQ(r.PackFailure.find("is not at fault") != std::string::npos, c.copyBlocked);
   }
 }
 
