@@ -44,10 +44,13 @@ struct TFileFacts {
 };
 enum class TReadResult { Ok, Missing, Unreadable, Changed };
 
-// The same file, unchanged: identity, size and modification time.
+// The same file, unchanged: identity, size, modification time and change
+// time (a rewrite can put the modification time back, never the change
+// time).
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
 TReadResult ReadFileFacts(const std::string& path, TFileFacts& facts,

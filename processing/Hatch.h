@@ -16,9 +16,9 @@
 // read as its keyword and first word, so the file, area and Replaces names
 // hold no blank either. The whole TIC file stays within what our own reader
 // takes (kMaxTicFileSize); a longer description is refused. Size and CRC
-// come from one read of the file; a file whose size, time stamp or identity
-// is not the same after the read as before it changed while it was read and
-// is not announced. The TIC file gets a new serial name, created
+// come from one read of the file; a file whose size, modification or change time
+// or identity is not the same after the read as before it changed while it
+// was read and is not announced. The TIC file gets a new serial name, created
 // exclusively, so it never replaces another file. The file and the
 // TIC file are listed in the flow file in one write: both or neither; a
 // hatch that fails leaves no TIC file behind.

@@ -209,6 +209,21 @@ TEST_F(HatchTest, AFileThatChangesWhileItIsReadIsNotAnnounced) {
          const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 123}};
          ASSERT_EQ(::futimens(fd.get(), times), 0);
        }},
+      {"rewritten with its modification time put back",
+       [&] {
+         platform::Fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+         struct stat before {
+         }, now{};
+         ASSERT_EQ(::fstat(fd.get(), &before), 0);
+         ASSERT_TRUE(platform::WriteAll(fd.get(), "xyz"));
+         // Until the clock moves on, the change time may still read the same.
+         const timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
+         do {
+           ASSERT_EQ(::futimens(fd.get(), times), 0);
+           ASSERT_EQ(::fstat(fd.get(), &now), 0);
+         } while (now.st_ctim.tv_sec == before.st_ctim.tv_sec &&
+                  now.st_ctim.tv_nsec == before.st_ctim.tv_nsec);
+       }},
       {"replaced by another file",
        [&] {
          platform::WriteFileAtomic(Start() + "other.bin", contents);
