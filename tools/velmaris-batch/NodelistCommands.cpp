@@ -5,8 +5,8 @@
 // "lookup ADDR": prints the compiled entry of one address.
 //
 // Both work on the configuration: the configured nodelists and pointlists,
-// the list directory (FTNDir), the index directory (KQLDIr), the point's
-// own zone and the report switch.
+// the list folder (DistribNL/, setting FTNDir), the index folder (KQNL/,
+// setting KQLDIr), the point's own zone and the report switch.
 #include <iostream>
 
 #include "Batch.h"
@@ -106,14 +106,17 @@ int LookupCommand(BatchContext& ctx) {
 
 BatchCommand nodelistCmd(
     "nodelist",
-    "nodelist              apply nodediffs, then compile the configured lists (FTNDir into "
-    "KQLDIr); the log goes into REPORT when the nodelist report is on; exit 1 when a diff "
+    "nodelist              apply nodediffs, then compile the configured lists (from the "
+    "folder DistribNL/ into KQNL/ of the start directory, or the folders the settings name); "
+    "the log goes into REPORT when the nodelist report is on; exit 1 when a diff "
     "failed, no list could be opened, a list is damaged or the index could not be written",
     NodelistCommand);
-BatchCommand lookupCmd("lookup",
-                       "lookup ADDR           the compiled entry of ADDR (index in KQLDIr); "
-                       "exit 1 when not listed",
-                       LookupCommand);
+BatchCommand lookupCmd(
+    "lookup",
+    "lookup ADDR           the compiled entry of ADDR (from the folder KQNL/, or the one "
+    "the settings name); "
+    "exit 1 when not listed",
+    LookupCommand);
 
 }  // namespace
 }  // namespace velmaris::batch
