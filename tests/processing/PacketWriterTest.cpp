@@ -472,20 +472,6 @@ TEST(PacketWriter, RealZipBundle) {
   EXPECT_EQ(in.GetMailHeader().AreaName.Str(), "ZIP.TEST");
 }
 
-// Runs fn with TMPDIR naming a file: no temporary folder can be made.
-template <class F>
-auto WithoutTemporaryFolder(const std::string& file, F fn) {
-  const char* old = std::getenv("TMPDIR");
-  const std::string saved = old ? old : "";
-  ::setenv("TMPDIR", file.c_str(), 1);
-  auto result = fn();
-  if (old)
-    ::setenv("TMPDIR", saved.c_str(), 1);
-  else
-    ::unsetenv("TMPDIR");
-  return result;
-}
-
 // Packers that end with success are believed only when the bundle they made
 // gives the packet back whole and the day's bundle they packed again still
 // holds all it held: otherwise the packet stays and is listed bare, the
@@ -514,8 +500,6 @@ TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
       {"sound zip, day's bundle", kZip, true, true, ""},
       {"day's bundle made anew", "rm -f \"$1\" && zip -j -q \"$1\" \"$2\"", true, false,
        "(00000001.pkt that it held is not in it)"},
-      {"garbage over the day's bundle", "echo 'not an archive' > \"$1\"", true, false,
-       "(it is no archive that can be read back)"},
       {"day's bundle that cannot be copied", kZip, true, false,
        ": cannot copy 00000002.TH0: ", true},
   };
@@ -549,9 +533,12 @@ TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
     o.Add(s);
     o.Add(s);
     o.Add(s);
+    // TMPDIR names a file: no temporary folder can be made.
     o.dir.Write("tmp-is-a-file", "");
-    const TPacketWriteResult r =
-        WithoutTemporaryFolder(o.dir / "tmp-is-a-file", [&] { return o.packet.WritePacket(true); });
+    const std::string tmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+    ::setenv("TMPDIR", (o.dir / "tmp-is-a-file").c_str(), 1);
+    const TPacketWriteResult r = o.packet.WritePacket(true);
+    tmp.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", tmp.c_str(), 1);
     ASSERT_TRUE(r.Ok) << r.Error;
     EXPECT_EQ(r.Packed, c.packed);
     std::vector<std::string> left = {platform::NameOf(r.ListedPath), "139C0412.flo"};
