@@ -133,6 +133,10 @@ class THydraThread {
     const std::string bytes = HydraPacket(type, data, txOptions_);
     Device().SendData(bytes.data(), bytes.size());
   }
+  // Tells the remote the session is over: five CANs and ten backspaces.
+  void SendAbortSequence() {
+    Device().SendString(std::string(5, '\x18') + std::string(10, '\x08'));
+  }
   void SendLong(char type, int32_t v) {
     std::string d;
     PutLong(d, v);
@@ -174,6 +178,7 @@ class THydraThread {
   void HandlePacket(const THydraReceived& p);
   void OnInit(const std::string& data);
   void OnFinfo(const std::string& data);
+  void EndOverRefusals(const std::string& name);
   void OnFinfoAck(int32_t pos);
   void OnData(const std::string& data);
   void OnRpos(const std::string& data);
@@ -208,8 +213,9 @@ class THydraThread {
   int32_t txPos_ = -1, txLastAck_ = 0, txSyncId_ = -1;
   bool txHaveFile_ = false;
 
-  // The file being received.
+  // The file being received, and the files refused in this session.
   TInboundFile rxFile_;
+  TRefusedOffers refused_;
   int64_t rxSize_ = 0, rxDate_ = 0;
   int32_t rxPos_ = 0, rxLastBad_ = -1, rxSyncId_ = 0;
   mutable std::mutex nameLock_;
@@ -233,9 +239,7 @@ void THydraThread::Session() {
     if (abort_) {
       Log("Transfer aborted by local console");
       Report(21);
-      if (Device().IsReady()) {
-        Device().SendString(std::string(5, '\x18') + std::string(10, '\x08'));
-      }
+      if (Device().IsReady()) SendAbortSequence();
       break;
     }
     if (!Device().IsReady()) {
@@ -373,7 +377,7 @@ void THydraThread::TxStep() {
     case 16:
       Report(16);
       Log("Aborting - Too many errors");
-      Device().SendString(std::string(5, '\x18') + std::string(10, '\x08'));
+      SendAbortSequence();
       normalEnd_ = false;
       txState_ = 0;
       rxState_ = 0;
@@ -593,16 +597,13 @@ void THydraThread::OnInit(const std::string& data) {
 
 void THydraThread::OnFinfo(const std::string& data) {
   const bool empty = data.empty() || data[0] == '\0';
-  if (rxState_ == 0) {
-    SendLong(hpFinfoAck, empty ? 0 : -2);
-    return;
-  }
   if (rxState_ == 3) {  // our answer was lost: the same file again
     SendLong(hpFinfoAck, rxPos_);
     return;
   }
-  if (rxState_ != 2) return;
+  if (rxState_ != 0 && rxState_ != 2) return;
   if (empty) {
+    if (rxState_ == 0) return SendLong(hpFinfoAck, 0);
     rxState_ = 0;
     ++owner_.receiveBatches_;
     Report(7);
@@ -610,16 +611,24 @@ void THydraThread::OnFinfo(const std::string& data) {
     SendLong(hpFinfoAck, 0);
     return;
   }
-  rxDate_ = ParseHex8(data, 0);
-  rxSize_ = ParseHex8(data, 8);
+  const int64_t date = ParseHex8(data, 0), size = ParseHex8(data, 8);
   std::string offered = data.size() > 40 ? data.substr(40) : std::string();
   offered = offered.substr(0, offered.find('\0'));
   for (char& c : offered) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   offered = offered.substr(0, 12);
+  if (refused_.Exhausted(offered, size, date)) return EndOverRefusals(offered);
+  if (rxState_ == 0) {  // our batch is over: the sender keeps it for later
+    refused_.Refused(offered, size, date);
+    SendLong(hpFinfoAck, -2);
+    return;
+  }
+  rxDate_ = date;
+  rxSize_ = size;
   auto skip = [&](const std::string& name, const std::string& why) {
     Log(why);
     Report(15, platform::EscapeControls(name), rxSize_, rxDate_);
     Log("\tSkipping " + platform::EscapeControls(name));
+    refused_.Refused(offered, rxSize_, rxDate_);
     // -2 asks the sender to keep the file for a later session; -1 would
     // tell it we have the file, and many senders then drop it.
     rxPos_ = -2;
@@ -651,6 +660,14 @@ void THydraThread::OnFinfo(const std::string& data) {
   rxLastBad_ = -1;
   rxState_ = 3;
   SendLong(hpFinfoAck, rxPos_);
+}
+
+// The sender offers a file again that it was refused too often: it would
+// go on for ever.
+void THydraThread::EndOverRefusals(const std::string& name) {
+  Report(psInboundFailed, TRefusedOffers::EndLine(name));
+  SendAbortSequence();
+  Fail("Refused file offered again");
 }
 
 void THydraThread::OnFinfoAck(int32_t pos) {

@@ -33,7 +33,7 @@ constexpr TTimeout kStartWait{72, 10};  // receiver start and after ZRPOS
 // each repeat waits one interval longer than the last (19.4 s, 38.9 s, ...),
 // so such a receiver gets its turn.
 constexpr TTimeout kEofWait{360, 3};
-constexpr TTimeout kFinWait{720, 0};    // the final ZFIN after an error
+constexpr TTimeout kFinWait{720, 0};  // the final ZFIN after an error
 
 std::string Hex(uint32_t v, int digits) {
   char b[16];
@@ -234,7 +234,8 @@ class TCMZModemThread {
 
   // --- receiving
   End ReceiveBatch();
-  enum class RecvResult { Done, Skipped, Failed, Fin, NewFile };
+  // Reoffered: the sender offered a file again that was refused too often.
+  enum class RecvResult { Done, Skipped, Failed, Fin, NewFile, Reoffered };
   RecvResult ReceiveFile(const std::string& info, Got& stop, std::string& nextInfo);
   End WaitForFin();
 
@@ -250,6 +251,7 @@ class TCMZModemThread {
   bool use32_ = false, streaming_ = true;
   bool awaitingAck_ = false;  // ack mode: a block waits for its ZACK
   uint8_t wantType_ = 0;      // the header whose subpacket is awaited
+  TRefusedOffers refused_;    // the files this receiver refused
   mutable std::mutex nameLock_;
   std::string fileName_, filePath_;
 };
@@ -709,6 +711,9 @@ TCMZModemThread::End TCMZModemThread::ReceiveBatch() {
         Log("Session complete");
         Report(22);
         return End::Aborted;  // the batch ended in the middle of a file
+      case RecvResult::Reoffered:
+        if (Device().IsReady()) CancelSequence();
+        return End::Aborted;
       case RecvResult::Failed:
         if (stop == Got::Timeout) {
           if (Device().IsReady()) CancelSequence();
@@ -722,6 +727,10 @@ TCMZModemThread::End TCMZModemThread::ReceiveBatch() {
 TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data, Got& stop,
                                                          std::string& nextInfo) {
   const TFileOffer offer = ParseOffer(data);
+  if (refused_.Exhausted(offer.name, offer.size, offer.date)) {
+    Report(psInboundFailed, TRefusedOffers::EndLine(offer.name));
+    return RecvResult::Reoffered;
+  }
   // A size of 0 or none: the sender does not know it.
   const int64_t size = offer.size > 0 ? offer.size : -1, shownSize = std::max<int64_t>(size, 0);
   Log("Incoming File");
@@ -729,6 +738,7 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
   Log("* Date: " + std::to_string(offer.date));
   Log("* Size: " + std::to_string(offer.size));
   auto skip = [&](const std::string& name) {
+    refused_.Refused(offer.name, offer.size, offer.date);
     Log("Skipping file");
     Report(15, platform::EscapeControls(name), shownSize, offer.date);
     SendHeader(ZSKIP, 0);
@@ -756,6 +766,7 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
   }
   if (opened == TInboundFile::Result::Failed) {
     Log("File open/create failed");
+    refused_.Refused(offer.name, offer.size, offer.date);
     Report(30, file.TempPath());
     SendHeader(ZSKIP, 0);
     return RecvResult::Skipped;

@@ -332,8 +332,13 @@ bool ParseEmsiDat(std::string_view data, TEmsiRemote& remote, std::string& reaso
 }
 
 bool RemoteRefusedPassword(const TEmsiRemote& remote) {
+  static constexpr std::string_view kRefusals[] = {"BAD_PASSWORD",   "BAD-PASSWORD",
+                                                   "BADPASSWORD",    "PASSWORD_ERROR",
+                                                   "WRONG_PASSWORD", "PWD_REFUSED"};
   return platform::ContainsNoCase(remote.CompatCodes, "NCP") ||
-         platform::ContainsNoCase(remote.Password, "BAD");
+         std::ranges::any_of(kRefusals, [&](std::string_view word) {
+           return platform::EqualNoCase(remote.Password, word);
+         });
 }
 
 TEmsiProtocol ChooseEmsiProtocol(std::string_view compat, bool zedZap, bool hydra) {

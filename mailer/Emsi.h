@@ -124,8 +124,10 @@ TEmsiProtocol ChooseEmsiProtocol(std::string_view compatCodes, bool zedZap, bool
 
 // EMSI has no word for a refused password: a remote that got a wrong one
 // answers with "no common protocol" (NCP) among its compatibility codes or
-// marks its password field as bad ("BAD_PASSWORD"), whatever protocols it
-// lists beside.
+// puts a refusal word in its password field, whatever protocols it lists
+// beside. The whole field is the word, in any letter case: "BAD_PASSWORD",
+// "BAD-PASSWORD", "BADPASSWORD", "PASSWORD_ERROR", "WRONG_PASSWORD" or
+// "PWD_REFUSED" (a password such as "BADEN" is no refusal).
 bool RemoteRefusedPassword(const TEmsiRemote& remote);
 inline constexpr const char* kPasswordRefusedLine = "!PWD Session password refused by the remote";
 

@@ -170,4 +170,33 @@ std::vector<std::string> TInboundFile::TakeNotes() { return std::exchange(notes_
 
 std::string TInboundFile::TakeFailure() { return std::exchange(failure_, {}); }
 
+size_t TRefusedOffers::IndexOf(std::string_view name, int64_t size, int64_t date) const {
+  name = name.substr(0, kMaxFileNameBytes);
+  size_t i = 0;
+  while (i < offers_.size() &&
+         !(offers_[i].name == name && offers_[i].size == size && offers_[i].date == date))
+    ++i;
+  return i;
+}
+
+bool TRefusedOffers::Exhausted(std::string_view name, int64_t size, int64_t date) const {
+  const size_t i = IndexOf(name, size, date);
+  return i < offers_.size() && offers_[i].refusals >= kMaxRefusals;
+}
+
+void TRefusedOffers::Refused(std::string_view name, int64_t size, int64_t date) {
+  const size_t i = IndexOf(name, size, date);
+  if (i < offers_.size()) {
+    ++offers_[i].refusals;
+    return;
+  }
+  if (offers_.size() == kKept) offers_.pop_front();
+  offers_.push_back({std::string(name.substr(0, kMaxFileNameBytes)), size, date, 1});
+}
+
+std::string TRefusedOffers::EndLine(std::string_view name) {
+  return "FSER File " + platform::EscapeControls(name.substr(0, kMaxFileNameBytes)) +
+         " offered again after " + std::to_string(kMaxRefusals) + " refusals, session ended";
+}
+
 }  // namespace velmaris

@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -100,6 +101,35 @@ class TInboundFile {
   int64_t pos_ = 0, date_ = 0, size_ = -1;  // size_ -1: unknown
   std::vector<std::string> notes_;
   std::string failure_;
+};
+
+// The files a receiver refused in one session, by name, size and date as
+// the sender offered them. A sender that offers a refused file again at
+// once, again and again, would keep the call going for ever: an offer of a
+// file already refused kMaxRefusals times ends the session. Only the newest
+// kKept files are counted (their names cut to kMaxFileNameBytes), so the
+// memory stays the same however many offers come.
+class TRefusedOffers {
+ public:
+  static constexpr int kMaxRefusals = 3;
+  static constexpr size_t kKept = 16;
+
+  // True when the file has been refused kMaxRefusals times.
+  bool Exhausted(std::string_view name, int64_t size, int64_t date) const;
+  // Counts one refusal of the file.
+  void Refused(std::string_view name, int64_t size, int64_t date);
+  // The session log's line that ends the session over the file.
+  static std::string EndLine(std::string_view name);
+
+ private:
+  struct Offer {
+    std::string name;
+    int64_t size, date;
+    int refusals;
+  };
+  // Where the file stands in offers_; offers_.size() when it is not there.
+  size_t IndexOf(std::string_view name, int64_t size, int64_t date) const;
+  std::deque<Offer> offers_;  // the newest last
 };
 
 }  // namespace velmaris

@@ -163,11 +163,13 @@ TEST(EmsiParse, AkasAreBoundedAndBadOnesLeftOut) {
   EXPECT_EQ(r.Warnings[0], "EMSI Warning: Bad AKA: x:1/2 !");
 }
 
-TEST(EmsiParse, ProtocolChoice) {
+TEST(EmsiParse, ProtocolChoiceAndPasswordRefusal) {
   struct Case {
     const char* compat;
     bool zedZap, hydra;
     TEmsiProtocol chosen;
+    const char* password = "";
+    bool refused = false;
   } cases[] = {
       {"HYD,ZAP,ZMO", true, true, TEmsiProtocol::Hydra},
       {"HYD,ZAP,ZMO", true, false, TEmsiProtocol::ZedZap},
@@ -175,10 +177,24 @@ TEST(EmsiParse, ProtocolChoice) {
       {"ZAP", true, true, TEmsiProtocol::ZedZap},
       {"hyd,ZMO", true, true, TEmsiProtocol::ZModem},  // codes are upper case
       {"?", true, true, TEmsiProtocol::None},
-      {"NCP", true, true, TEmsiProtocol::None},
+      {"NCP", true, true, TEmsiProtocol::None, "", true},
+      // A password field refuses only when it is a refusal word as a whole.
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BADEN"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "ABADDON"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "bad_password", true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "Bad-Password", true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BADPASSWORD", true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "password_error", true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "Wrong_Password", true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "PWD_REFUSED", true},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ChooseEmsiProtocol(c.compat, c.zedZap, c.hydra), c.chosen) << c.compat;
+    SCOPED_TRACE(std::string(c.compat) + " " + c.password);
+    EXPECT_EQ(ChooseEmsiProtocol(c.compat, c.zedZap, c.hydra), c.chosen);
+    TEmsiRemote remote;
+    remote.CompatCodes = c.compat;
+    remote.Password = c.password;
+    EXPECT_EQ(RemoteRefusedPassword(remote), c.refused);
   }
 }
 

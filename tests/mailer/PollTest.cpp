@@ -319,12 +319,16 @@ TEST_F(PollTest, WrongPasswordSendsNothing) {
 TEST_F(PollTest, FileRefusedForWantOfDiskSpaceFailsTheCall) {
   // The disk keeps its reserve but has no room for the peer's file: the
   // peer keeps it, the session runs to its end, and the call has failed.
+  // A peer that offers the file again after every refusal is refused three
+  // times; its next offer ends the session, so the log stays short.
   freeSpace = [](const std::string&) { return kInboundDiskReserve + 1000; };
-  for (const char* protocols : {"hyd", "zap"}) {
+  for (const std::string protocols :
+       {"hyd", "zap", "hyd --reoffer frompeer.pkt", "zap --reoffer frompeer.pkt"}) {
     SCOPED_TRACE(protocols);
-    const Result r = Poll({"--peer", Peer(std::string("--protocols ") + protocols)});
+    const bool reoffer = protocols.size() > 3;
+    const Result r = Poll({"--peer", Peer("--protocols " + protocols)});
     const std::string log = Joined(r);
-    EXPECT_TRUE(r.completed) << log << PeerLog();
+    EXPECT_EQ(r.completed, !reoffer) << log << PeerLog();
     EXPECT_NE(log.find(": not enough disk space for 20000 bytes\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("Disk full"), std::string::npos) << log;
     EXPECT_NE(r.error.find(": not enough disk space for 20000 bytes"), std::string::npos)
@@ -333,6 +337,10 @@ TEST_F(PollTest, FileRefusedForWantOfDiskSpaceFailsTheCall) {
     EXPECT_FALSE(r.tosser);
     const std::string in = Values().InboundDir();
     EXPECT_TRUE(!fs::exists(in) || fs::is_empty(in));
+    if (!reoffer) continue;
+    EXPECT_EQ(std::ranges::count_if(r.log, [](auto& l) { return l.find(" RSKP ") != l.npos; }), 3);
+    EXPECT_NE(log.find(" offered again after 3 refusals, session ended\n"), std::string::npos);
+    EXPECT_LT(r.log.size(), 60u) << log;
   }
 }
 
@@ -354,6 +362,10 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
       {"--protocols zmo --send " + huge,
        "velmaris-batch: the call completed, but File huge.pkt: announced size 3221225472 out of "
        "range\n",
+       true},
+      {"--protocols zmo --send " + huge + " --reoffer huge.pkt",
+       "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
+       "of range)\n",
        true},
   };
   for (const Case& c : cases) {

@@ -4,7 +4,7 @@
 //
 //   emsipeer --inbound DIR [--send FILE]... [--second FILE]... [--address ADDR]...
 //            [--password P] [--protocols LIST] [--log FILE] [--drop-after BYTES]
-//            [--refuse NAME]... [--refusal-codes CODES]
+//            [--refuse NAME]... [--refusal-codes CODES] [--reoffer NAME]
 //
 // It answers the EMSI handshake (REQ, the caller's data, ACK, its own data
 // naming the one protocol it chose from LIST, default "hyd,zap,zmo", best
@@ -16,11 +16,12 @@
 // 10 s) for the caller to hang up. --password refuses a caller with another
 // session password: its answer names the protocol NCP, or, with
 // --refusal-codes, carries the password field BAD_PASSWORD, the link codes
-// 8N1,HAT and CODES (protocols it still lists). --refuse turns down an offered file of that name
-// (letter case ignored). --drop-after ends the process (the carrier drops)
-// once that many bytes of a received file have arrived. The log gets the
-// handshake's and the protocol's lines. Exit status 0 when the session ran
-// to its end.
+// 8N1,HAT and CODES (protocols it still lists). --refuse turns down an
+// offered file of that name (letter case ignored). --reoffer offers its own
+// file of that name again at once whenever the caller skips it, for ever.
+// --drop-after ends the process (the carrier drops) once that many bytes of
+// a received file have arrived. The log gets the handshake's and the
+// protocol's lines. Exit status 0 when the session ran to its end.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -41,6 +42,7 @@
 #include "mailer/Emsi.h"
 #include "platform/Ascii.h"
 #include "platform/Dispatcher.h"
+#include "platform/Files.h"
 #include "tools/PeerLine.h"
 
 namespace {
@@ -48,7 +50,7 @@ namespace {
 using namespace velmaris;
 
 struct Options {
-  std::string inbound, password, log, protocols = "hyd,zap,zmo", refusalCodes;
+  std::string inbound, password, log, protocols = "hyd,zap,zmo", refusalCodes, reoffer;
   std::vector<std::string> send, second, addresses, refuse;
   int64_t dropAfter = -1;
 };
@@ -72,6 +74,8 @@ Options ParseOptions(int argc, char** argv) {
       o.second.push_back(v);
     else if (a == "--refuse")
       o.refuse.push_back(v);
+    else if (a == "--reoffer")
+      o.reoffer = v;
     else if (a == "--address")
       o.addresses.push_back(v);
     else if (a == "--password")
@@ -210,6 +214,9 @@ int main(int argc, char** argv) {
         ::_exit(3);
       }
       if (state == 10) logLine("PEER Sent " + msg);
+      if (state == 14 && !o.reoffer.empty() &&
+          platform::EqualNoCase(platform::NameOf(msg), o.reoffer))
+        toSend.push_front(msg);
       if (state == 25) logLine("PEER Received " + msg);
     };
     protocol->OnFinished = [&](TCMProtocol&) {
