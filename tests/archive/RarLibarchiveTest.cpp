@@ -293,18 +293,14 @@ TEST_F(RarReader, ArchivesAskingForHugeMemoryFailAsDamagedByTable) {
   struct Case {
     const char* what;
     std::string image;
-    int raised = ecBadFileHeader;
-    std::vector<int> reported = {ecBadFileHeader};
+    bool entryMayFail = false;  // its entry fails (25151) rather than the archive
   } cases[] = {
       {"PPMd model of 256 MB", Rar4Packed("a.pkt", ppmd, 1000)},
       {"PPMd model of 256 MB, a large entry", Rar4Packed("a.pkt", ppmd, 0xFFFFFFF0u)},
       {"window of 4 GB, RAR 5", Rar5Packed("a.pkt", std::string(64, '\0'), 1000, 15)},
-      // Under the bound libarchive does not say that memory ran out: the
-      // entry fails.
-      {"PPMd data of about 1 GB",
-       RarFixture("test_read_format_rar_unbound_staticdata.rar"),
-       0,
-       {ecCrcCheck}},
+      // Under the bound libarchive does not say that memory ran out, unless
+      // the allocator ends the process for it (AddressSanitizer's does).
+      {"PPMd data of about 1 GB", RarFixture("test_read_format_rar_unbound_staticdata.rar"), true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -322,7 +318,11 @@ TEST_F(RarReader, ArchivesAskingForHugeMemoryFailAsDamagedByTable) {
       const int raised = Run();
       const uint64_t grown = StatusBytes("VmPeak") - before;
       if (grown >= (uint64_t(64) << 20)) ::_exit(2);
-      ::_exit(raised == c.raised && errors == c.reported ? 0 : 1);
+      const bool archiveFailed =
+          raised == ecBadFileHeader && errors == std::vector<int>{ecBadFileHeader};
+      const bool entryFailed =
+          c.entryMayFail && raised == 0 && errors == std::vector<int>{ecCrcCheck};
+      ::_exit(archiveFailed || entryFailed ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
