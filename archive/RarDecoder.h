@@ -70,6 +70,10 @@ struct TRarEntryInfo {
   std::string NameUtf8;  // in UTF-8 (empty when libarchive gives none)
 };
 
+// One archive in one child, on one thread: no child -> running [Open] ->
+// ended [End: a failure, a refused block, the destructor]; an ended
+// decoder answers every call with ERAR_READER_FAILED. The child must end on
+// the thread that started it: it dies with that thread.
 class TRarDecoder {
  public:
   TRarDecoder() = default;
