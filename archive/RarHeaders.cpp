@@ -5,6 +5,7 @@
 
 #include "core/ByteOrder.h"
 #include "core/Crc.h"
+#include "platform/CodePage.h"
 
 namespace velmaris {
 
@@ -53,13 +54,15 @@ bool StartsWith(const TRarReadAt& read, uint64_t pos, const char* marker, size_t
 
 constexpr uint16_t kSplitBefore4 = 0x0001, kPassword4 = 0x0004, kLarge4 = 0x0100,
                    kUnicode4 = 0x0200;
-constexpr uint8_t kStore4 = 0x30;
+constexpr uint8_t kStore4 = 0x30, kHostUnix4 = 3;
 constexpr size_t kFileFields4 = 32;  // through ATTR
 
-// The name field of a RAR 1.5-4 file header.
-void TakeName4(TRarFileHeader& f, const std::string& field, bool unicode) {
+// The name field of a RAR 1.5-4 file header. Without the Unicode flag a
+// Unix host writes the bytes of its locale: taken as UTF-8 when they are.
+void TakeName4(TRarFileHeader& f, const std::string& field, bool unicode, bool unixHost) {
   if (!unicode) {
     f.Name = field;
+    f.Utf8 = unixHost && platform::IsUtf8(field);
     return;
   }
   f.Utf8 = true;
@@ -99,7 +102,7 @@ std::optional<TRarFileHeader> FileHeader4(const TRarReadAt& read, uint64_t pos) 
       f.Encrypted = flags & kPassword4;
       f.SplitBefore = flags & kSplitBefore4;
       f.DataOffset = pos + size;
-      TakeName4(f, h.substr(nameAt, nameSize), flags & kUnicode4);
+      TakeName4(f, h.substr(nameAt, nameSize), flags & kUnicode4, p[15] == kHostUnix4);
       return f;
     }
     uint64_t next = pos + size;

@@ -14,7 +14,8 @@
 // 0x100 HIGH_PACK_SIZE and HIGH_UNP_SIZE (+32), then the name. HEAD_FLAGS of
 // a file: 0x01 continued from the previous volume, 0x04 encrypted, 0x200 the
 // name is Unicode: the OEM name, a NUL and the Unicode name encoded (see
-// DecodeRarUnicodeName), or without a NUL the name in UTF-8.
+// DecodeRarUnicodeName), or without a NUL the name in UTF-8. Without 0x200
+// the name is OEM, or UTF-8 when HOST_OS is 3 (Unix) and the bytes are.
 // RAR 5 (after "Rar!\x1A\x07\x01\x00"): headers of
 //   CRC-32 (32, of the size field and the header), size (vint, at most 3
 //   bytes), type (vint; 2 a file, 5 the end), flags (vint; 1 an extra area
@@ -47,7 +48,7 @@ inline constexpr size_t kMaxRarNameChars = 1024;
 struct TRarFileHeader {
   std::optional<uint32_t> Crc;  // of the unpacked data, when the header holds one
   std::string Name;             // as stored; UTF-8 when Utf8, else the OEM bytes
-  bool Utf8 = false;            // RAR 5, or RAR 1.5-4 with the Unicode flag
+  bool Utf8 = false;            // RAR 5, RAR 1.5-4 with the Unicode flag or from Unix in UTF-8
   bool Encrypted = false;
   bool SplitBefore = false;  // continues a file of the previous volume
   bool Stored = false;       // not compressed

@@ -241,10 +241,12 @@ TVisualDecompressor::TVisualDecompressor(TVUPProgress& form, TUnBase& component,
       name = FreeNameBeside(name);
     };
   }
-  component_.OnError = [this](TUnBase&, const std::string& fn, const std::string&,
+  component_.OnError = [this](TUnBase&, const std::string& fn, const std::string& msgEx,
                               const std::string&, int code) {
     form_.lastError_ = code;
-    ShowError(fn, ErrorText(code));
+    // The extractor's further words on the error, when it has any.
+    ShowError(
+        fn, msgEx.empty() || msgEx == "0" ? ErrorText(code) : ErrorText(code) + " (" + msgEx + ")");
   };
 }
 

@@ -35,6 +35,10 @@ enum : int {
   ERAR_BAD_PASSWORD = 24,
   // Not the library's: the reader that stands in for it cannot decrypt.
   ERAR_NO_DECRYPTION = 1000,
+  // Not the library's: the process in which the stand-in reader decodes
+  // failed on the archive (it died, passed a limit of memory or time, or
+  // answered out of order); ReaderFailure() tells why.
+  ERAR_READER_FAILED = 1001,
 };
 
 // Open modes and operations.
@@ -155,13 +159,16 @@ inline constexpr const char* kLibarchiveReader = "<libarchive>";
 const Api* LibarchiveApi();
 // The most an entry whose header announces no size may give.
 inline constexpr uint64_t kMaxUnsizedEntry = uint64_t(1) << 31;
-// The most address space the stand-in reader may add to the process for one
-// archive: the largest RAR 5 window libarchive reads (64 MB, held twice) fits,
-// a PPMd model of 256 MB does not.
+// The most address space the stand-in reader's process may add for one
+// archive: the largest RAR 5 window libarchive reads (64 MB, held twice)
+// fits, a PPMd model of 256 MB does not.
 inline constexpr uint64_t kRarAddressBudget = uint64_t(192) << 20;
-// The longest the check of that bound may take, in seconds: far more than a
-// mail bundle needs on a busy machine.
-inline constexpr unsigned kRarCheckSeconds = 600;
+// The most CPU time, in seconds, that process may take for one archive: far
+// more than a mail bundle needs.
+inline constexpr unsigned kRarDecodeSeconds = 60;
+// Why the stand-in reader's process last failed on this thread
+// (ERAR_READER_FAILED), as a clause: "it was ended by signal 11 (...)".
+std::string ReaderFailure();
 
 // UTF-8 to and from the library's wide characters.
 std::string WideToUtf8(const wchar_t* w, size_t max);

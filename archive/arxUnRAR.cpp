@@ -47,8 +47,15 @@ int TUnRAR::MapResult(int result) {
     case ERAR_MISSING_PASSWORD:
     case ERAR_BAD_PASSWORD: return ecInvalidPassword;
     case ERAR_NO_DECRYPTION: return ecRarEncrypted;
+    case ERAR_READER_FAILED: return ecBadFileHeader;
     default: return ecBadFileHeader;  // any other failure of the library is still a failure
   }
+}
+
+void TUnRAR::RaiseResult(int result, const std::string& fileName) {
+  if (result == ERAR_READER_FAILED)
+    RaiseError(MapResult(result), archiveFile_, "the RAR reader failed on it: " + ReaderFailure());
+  RaiseError(MapResult(result), fileName);
 }
 
 int TUnRAR::Callback(unsigned int msg, LPARAM user, LPARAM p1, LPARAM p2) {
@@ -156,8 +163,7 @@ unrar::HANDLE TUnRAR::OpenArchive() {
   HANDLE h = api_->RAROpenArchiveEx(&od);
   if (!h || od.OpenResult != ERAR_SUCCESS) {
     if (h) api_->RARCloseArchive(h);
-    RaiseError(MapResult(od.OpenResult != ERAR_SUCCESS ? int(od.OpenResult) : ERAR_EOPEN),
-               archiveFile_);
+    RaiseResult(od.OpenResult != ERAR_SUCCESS ? int(od.OpenResult) : ERAR_EOPEN, archiveFile_);
   }
   api_->RARSetCallback(h, &TUnRAR::Callback, reinterpret_cast<LPARAM>(this));
   return h;
@@ -170,7 +176,7 @@ void TUnRAR::CloseArchive() {
 
 void TUnRAR::Skip() {
   const int r = api_->RARProcessFile(handle_, RAR_SKIP, nullptr, nullptr);
-  if (r != ERAR_SUCCESS) RaiseError(MapResult(r), archiveFile_);
+  if (r != ERAR_SUCCESS) RaiseResult(r, archiveFile_);
 }
 
 void TUnRAR::ReopenAt(size_t index) {
@@ -180,7 +186,7 @@ void TUnRAR::ReopenAt(size_t index) {
   for (size_t i = 0; i < index; ++i) {
     std::memset(hd.get(), 0, sizeof *hd);
     const int r = api_->RARReadHeaderEx(handle_, hd.get());
-    if (r != ERAR_SUCCESS) RaiseError(MapResult(r), archiveFile_);
+    if (r != ERAR_SUCCESS) RaiseResult(r, archiveFile_);
     Skip();
   }
 }
@@ -209,7 +215,7 @@ void TUnRAR::ExtractIt() {
     if (r == ERAR_END_ARCHIVE) break;
     // A header the library cannot read ends the walk as a failure, never
     // quietly and never by asking again for the same header.
-    if (r != ERAR_SUCCESS) RaiseError(MapResult(r), archiveFile_);
+    if (r != ERAR_SUCCESS) RaiseResult(r, archiveFile_);
     hd->FileName[sizeof hd->FileName - 1] = '\0';
     const std::string name = hd->FileNameW[0]
                                  ? WideToUtf8(hd->FileNameW, 1024)
@@ -311,7 +317,7 @@ TUnRAR::EntryResult TUnRAR::ExtractEntry(const RARHeaderDataEx& hd, const std::s
   }
   if (r != ERAR_SUCCESS && r != ERAR_BAD_DATA) {
     RemoveOutput();
-    RaiseError(MapResult(r), out);
+    RaiseResult(r, out);
   }
   bool pass = r == ERAR_SUCCESS;
   // Where the header carries a plain CRC-32, check the data the library

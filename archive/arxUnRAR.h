@@ -23,6 +23,9 @@ class TUnRAR : public TUnBase {
   void ExtractIt() override;
 
  private:
+  // Raises the code of a result of the library for fileName; a failure of
+  // the stand-in reader's process is the archive's, raised with its reason.
+  void RaiseResult(int result, const std::string& fileName);
   static int Callback(unsigned int msg, unrar::LPARAM user, unrar::LPARAM p1, unrar::LPARAM p2);
   int OnCallback(unsigned int msg, unrar::LPARAM p1, unrar::LPARAM p2);
   unrar::HANDLE OpenArchive();

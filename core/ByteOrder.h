@@ -42,5 +42,9 @@ inline void AppendLE16(std::string& out, uint16_t v) {
 inline void AppendLE32(std::string& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
+inline void AppendLE64(std::string& out, uint64_t v) {
+  AppendLE32(out, static_cast<uint32_t>(v));
+  AppendLE32(out, static_cast<uint32_t>(v >> 32));
+}
 
 }  // namespace velmaris

@@ -221,6 +221,14 @@ std::string FromUtf8(std::string_view utf8, CodePage cp, unsigned char fallback)
   return out;
 }
 
+bool IsUtf8(std::string_view bytes) {
+  size_t i = 0;
+  char32_t c;
+  while (i < bytes.size())
+    if (!DecodeUtf8(bytes, i, c)) return false;
+  return true;
+}
+
 std::string Recode(std::string_view bytes, CodePage from, CodePage to) {
   std::string out;
   out.reserve(bytes.size());

@@ -22,6 +22,8 @@ std::string ToUtf8(std::string_view bytes, CodePage cp);
 // Malformed UTF-8 (bad, overlong, surrogate or cut-short sequences) gives
 // one `fallback` per byte.
 std::string FromUtf8(std::string_view utf8, CodePage cp, unsigned char fallback = '?');
+// Whether bytes are well-formed UTF-8 (ASCII among it).
+bool IsUtf8(std::string_view bytes);
 // Byte-wise conversion between two code pages through Unicode; a character
 // the target lacks becomes '?'.
 std::string Recode(std::string_view bytes, CodePage from, CodePage to);

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -389,6 +391,23 @@ size_t PWriteFull(int fd, const void* data, size_t n, uint64_t offset) {
 bool WriteAll(int fd, std::string_view data) {
   const size_t n = data.size();
   return Loop(n, true, [&](size_t done) { return ::write(fd, data.data() + done, n - done); }) == n;
+}
+
+int WaitReadable(int fd, int wakeFd, std::chrono::milliseconds limit) {
+  pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    int timeout = -1;
+    if (limit.count() >= 0) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      timeout = static_cast<int>(std::max<int64_t>(0, left.count()));
+    }
+    const int n = ::poll(fds, wakeFd >= 0 ? 2 : 1, timeout);
+    if (n < 0 && errno == EINTR) continue;
+    if (n > 0 && wakeFd >= 0 && fds[1].revents) return -2;
+    return n > 0 ? 1 : n;
+  }
 }
 
 }  // namespace velmaris::platform

@@ -9,6 +9,7 @@
 // a temporary file, fsync and rename.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -140,5 +141,10 @@ bool WriteAll(int fd, std::string_view data);
 // raising SIGPIPE (a line on a socket, such as the loopback pair's); other
 // descriptors are written as they are.
 ssize_t WriteNoSignal(int fd, const void* data, size_t n);
+
+// Waits for fd (or wakeFd, when not -1) to become readable: 1 fd ready, 0
+// the limit passed, -1 a failure, -2 wakeFd ready. A negative limit waits
+// without one.
+int WaitReadable(int fd, int wakeFd, std::chrono::milliseconds limit);
 
 }  // namespace velmaris::platform

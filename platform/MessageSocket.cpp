@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
@@ -27,25 +26,6 @@ bool SocketAddress(const std::string& path, sockaddr_un& addr) {
   if (path.size() >= sizeof addr.sun_path) return false;
   std::memcpy(addr.sun_path, path.data(), path.size());
   return true;
-}
-
-// Waits for fd (or wakeFd) to become readable: 1 fd ready, 0 the limit
-// passed, -1 a failure, -2 wakeFd ready.
-int WaitReadable(int fd, int wakeFd, std::chrono::milliseconds limit) {
-  pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    int timeout = -1;
-    if (limit.count() >= 0) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      timeout = static_cast<int>(std::max<int64_t>(0, left.count()));
-    }
-    const int n = ::poll(fds, wakeFd >= 0 ? 2 : 1, timeout);
-    if (n < 0 && errno == EINTR) continue;
-    if (n > 0 && wakeFd >= 0 && fds[1].revents) return -2;
-    return n > 0 ? 1 : n;
-  }
 }
 
 }  // namespace

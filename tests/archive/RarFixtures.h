@@ -25,6 +25,8 @@ struct RarEntry {
   // The entry continues a file of an earlier volume (the archive is flagged
   // as a volume).
   bool splitBefore = false;
+  // RAR 1.5-4: written on Unix (HOST_OS 3), not on Windows.
+  bool unixHost = false;
 };
 
 namespace rar_detail {
@@ -116,7 +118,7 @@ inline std::string Rar4Stored(const std::vector<RarEntry>& entries) {
     std::string f;
     Le(f, e.data.size(), 4);                // PACK_SIZE
     Le(f, e.data.size() + e.sizeDelta, 4);  // UNP_SIZE
-    f += char(2);                           // HOST_OS: Windows
+    f += char(e.unixHost ? 3 : 2);          // HOST_OS: Unix or Windows
     Le(f, Crc32OfBuffer(e.data.data(), e.data.size()) + uint32_t(e.crcDelta), 4);
     Le(f, 0x5A8B6000, 4);                 // FTIME (DOS)
     f += char(29);                        // UNP_VER
@@ -135,6 +137,28 @@ inline std::string Rar4Stored(const std::vector<RarEntry>& entries) {
     out += Block4(0x74, flags, f) + e.data;
   }
   return out + Block4(0x7B, 0x4000, "");
+}
+
+// RAR 1.5-4 up to the data of one stored entry of size bytes (sizes of 64
+// bits); the data and the end block (rar_detail::Block4(0x7B, 0x4000, ""))
+// are the caller's.
+inline std::string Rar4StoredHead(const std::string& name, uint64_t size) {
+  using namespace rar_detail;
+  std::string f;
+  Le(f, size, 4);        // PACK_SIZE
+  Le(f, size, 4);        // UNP_SIZE
+  f += char(2);          // HOST_OS: Windows
+  Le(f, 0, 4);           // FILE_CRC
+  Le(f, 0x5A8B6000, 4);  // FTIME
+  f += char(29);         // UNP_VER
+  f += char(0x30);       // METHOD: store
+  Le(f, name.size(), 2);
+  Le(f, 0x20, 4);
+  Le(f, size >> 32, 4);  // HIGH_PACK_SIZE
+  Le(f, size >> 32, 4);  // HIGH_UNP_SIZE
+  f += name;
+  return std::string("Rar!\x1A\x07\x00", 7) + Block4(0x73, 0, std::string(6, '\0')) +
+         Block4(0x74, 0x8000 | 0x0100, f);
 }
 
 // RAR 1.5-4 with one entry of method 0x33 (normal) whose packed data stand
@@ -192,10 +216,10 @@ inline std::string Rar5Stored(const std::vector<RarEntry>& entries) {
     }
     std::string f = e.encrypted ? VInt(extra.size()) : std::string();  // extra size (flag 1)
     f += VInt(e.data.size());                                          // data size (flag 2)
-    f += VInt(e.directory ? 0x01 | 0x02 : 0x02 | 0x04);  // file flags: mtime, CRC
-    f += VInt(e.data.size() + e.sizeDelta);              // unpacked size
-    f += VInt(e.directory ? 0x10 : 0x20);                // attributes
-    Le(f, 1700000000, 4);                                // mtime (Unix)
+    f += VInt(e.directory ? 0x01 | 0x02 : 0x02 | 0x04);                // file flags: mtime, CRC
+    f += VInt(e.data.size() + e.sizeDelta);                            // unpacked size
+    f += VInt(e.directory ? 0x10 : 0x20);                              // attributes
+    Le(f, 1700000000, 4);                                              // mtime (Unix)
     if (!e.directory) Le(f, Crc32OfBuffer(e.data.data(), e.data.size()) + uint32_t(e.crcDelta), 4);
     f += VInt(0);  // version 0, stored
     f += VInt(0);  // host OS: Windows

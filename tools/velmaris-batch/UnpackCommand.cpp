@@ -45,12 +45,13 @@ int Unpack(BatchContext& ctx) {
     cancel = !exists;
   };
   int firstError = 0;
-  std::string firstErrorFile;
-  x->OnError = [&](TUnBase&, const std::string& fn, const std::string&, const std::string&,
+  std::string firstErrorFile, firstErrorWords;
+  x->OnError = [&](TUnBase&, const std::string& fn, const std::string& msgEx, const std::string&,
                    int code) {
     if (!firstError) {
       firstError = code;
       firstErrorFile = fn;
+      if (!msgEx.empty() && msgEx != "0") firstErrorWords = " (" + msgEx + ")";
     }
   };
   x->OnEnd = [&](TUnBase&, const std::string& fn, bool pass) {
@@ -60,12 +61,13 @@ int Unpack(BatchContext& ctx) {
     x->Extract();
   } catch (const E_RAISE& e) {
     ctx.err << "velmaris-batch: " << (e.FileName().empty() ? archive : e.FileName()) << ": "
-            << e.Code() << " " << e.what() << "\n";
+            << e.Code() << " " << e.what() << (e.Code() == firstError ? firstErrorWords : "")
+            << "\n";
     return 1;
   }
   if (firstError) {
     ctx.err << "velmaris-batch: " << (firstErrorFile.empty() ? archive : firstErrorFile) << ": "
-            << firstError << " " << ArxErrorText(firstError) << "\n";
+            << firstError << " " << ArxErrorText(firstError) << firstErrorWords << "\n";
     return 1;
   }
   return 0;
