@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 
 #include "mailer/InboundFile.h"
 #include "platform/Ascii.h"
@@ -25,14 +26,16 @@ struct TTimeout {
 };
 constexpr TTimeout kAckWait{36, 10};    // handshakes and acknowledgements
 constexpr TTimeout kStartWait{72, 10};  // receiver start and after ZRPOS
-// The acknowledgement of ZEOF. The ZEOF is repeated on a time-out: a
-// receiver whose ZRPOS or ZRINIT was lost on the line, or that never saw
-// the ZEOF, may take two of its own 10 s time-outs to speak again (lrzsz
-// does), which is longer than one wait. Some receivers start their time-out
-// again with every header they get and speak only after 20 s of silence:
-// each repeat waits one interval longer than the last (19.4 s, 38.9 s, ...),
-// so such a receiver gets its turn.
-constexpr TTimeout kEofWait{360, 3};
+// The acknowledgement of ZEOF: one wait, then the ZEOF once more and ZFIN at
+// once (SendFile). A receiver that was behind when the ZEOF came (its ZRPOS
+// was lost on the line) may stay silent until it hears the ZFIN, and answers
+// that with its ZRPOS; one that only missed the ZEOF (lrzsz would take the
+// ZFIN alone as the end of the session and drop the file) confirms it.
+constexpr TTimeout kEofWait{360, 0};
+// The ZFIN after that: a receiver in the middle of its data takes both
+// headers for line noise and asks again after its own time-out of 10 s
+// (lrzsz does); a sooner repeat of the ZFIN would keep it waiting.
+constexpr TTimeout kLateFinWait{360, 1};
 constexpr TTimeout kFinWait{720, 0};  // the final ZFIN after an error
 
 std::string Hex(uint32_t v, int digits) {
@@ -162,13 +165,6 @@ class TCMZModemThread {
     std::lock_guard lock(owner_.lock_);
     timedOut_ = false;
   }
-  // The running time-out, with its retries as they stand, from now on
-  // waits that many ticks.
-  void Lengthen(int ticks) {
-    const int left = retriesLeft_, count = retry_;
-    SetTimeout({ticks, left});
-    retry_ = count;
-  }
   // A time-out that still has a retry: counts it and reports state 4.
   bool Retry() {
     if (retriesLeft_ <= 0) return false;
@@ -227,9 +223,17 @@ class TCMZModemThread {
   // was being finished.
   FileResult SendData(int fd, int64_t size, int64_t pos, const std::string& alias, Got& stop,
                       bool again = false);
-  // Ends the session with ZFIN. With resumeAt, a ZRPOS that comes meanwhile
-  // stops the finish and its position is stored there.
-  End SendFinish(bool afterError, int64_t* resumeAt = nullptr);
+  // A file whose ZEOF went unacknowledged while the session is finished:
+  // the receiver may still confirm it (ZRINIT) or ask for it again from a
+  // position (ZRPOS, when mayResume).
+  struct TLateFile {
+    std::function<void()> confirm;  // reports the file sent
+    bool mayResume = true;
+    int64_t resumeAt = -1;  // the ZRPOS that stopped the finish
+    bool confirmed = false;
+  };
+  // Ends the session with ZFIN; a confirmed late file makes the end normal.
+  End SendFinish(bool afterError, TLateFile* late = nullptr);
   End finishEnd_ = End::Aborted;
 
   // --- receiving
@@ -400,10 +404,15 @@ TCMZModemThread::FileResult TCMZModemThread::SendFile(const std::string& path,
         // The receiver may still speak while the session is being
         // finished: its ZRPOS takes the file up again there.
         for (int takenUp = 0; r == FileResult::Unconfirmed; ++takenUp) {
-          int64_t resumeAt = -1;
-          finishEnd_ = SendFinish(true, takenUp < kAckWait.retries ? &resumeAt : nullptr);
-          if (resumeAt < 0) return FileResult::Finished;
-          r = SendData(fd.get(), size, resumeAt, alias, stop, true);
+          TLateFile late;
+          late.confirm = [&] {
+            Log("File successfully sent");
+            Report(10, alias, size, size);
+          };
+          late.mayResume = takenUp < kAckWait.retries;
+          finishEnd_ = SendFinish(true, &late);
+          if (late.resumeAt < 0) return FileResult::Finished;
+          r = SendData(fd.get(), size, late.resumeAt, alias, stop, true);
         }
         return r;
       }
@@ -486,15 +495,11 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
     }
     if (g == Got::Timeout) {
       if (sentAll) {
-        if (!Retry()) {
-          Log("EOF Acknowledge missing");
-          Report(16);
-          return illegal ? FileResult::Failed : FileResult::Unconfirmed;
-        }
-        Lengthen(kEofWait.ticks * (retry_ + 1));
-        Log("Sent all - waiting for EOF  (Retry " + std::to_string(retry_) + ")");
-        SendHeader(ZEOF, static_cast<uint32_t>(size));
-        continue;
+        Log("EOF Acknowledge missing");
+        Report(16);
+        if (illegal) return FileResult::Failed;
+        SendHeader(ZEOF, static_cast<uint32_t>(size));  // the ZFIN follows
+        return FileResult::Unconfirmed;
       }
       if (++ackRetries > kAckWait.retries) {
         Log("No acknowledge - aborting");
@@ -593,7 +598,7 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
   }
 }
 
-TCMZModemThread::End TCMZModemThread::SendFinish(bool afterError, int64_t* resumeAt) {
+TCMZModemThread::End TCMZModemThread::SendFinish(bool afterError, TLateFile* late) {
   if (afterError) {
     if (!Device().IsReady()) return Stop(Got::Lost);
     Log("Sending ZFin");
@@ -602,8 +607,11 @@ TCMZModemThread::End TCMZModemThread::SendFinish(bool afterError, int64_t* resum
     Report(6);
   }
   Log("Finishing Session");
-  SetTimeout(afterError ? kStartWait : kAckWait);
+  SetTimeout(late ? kLateFinWait : afterError ? kStartWait : kAckWait);
   SendHeader(ZFIN, 0);
+  auto ended = [&] {
+    return afterError && !(late && late->confirmed) ? End::Aborted : End::Normal;
+  };
   TZEvent ev;
   for (;;) {
     const Got g = Wait(ev);
@@ -612,22 +620,26 @@ TCMZModemThread::End TCMZModemThread::SendFinish(bool afterError, int64_t* resum
         Log("ZModem Finish (no ZFin!)");
         Report(16);
         Report(22);
-        return afterError ? End::Aborted : End::Normal;
+        return ended();
       }
       SendHeader(ZFIN, 0);
       continue;
     }
     if (Stopped(g)) return afterError ? End::Aborted : Stop(g);
-    if (resumeAt && ev.kind == TZEvent::Header && ev.header.type == ZRPOS) {
+    if (ev.kind != TZEvent::Header) continue;
+    const uint8_t type = ev.header.type;
+    if (late && !late->confirmed && type == ZRINIT) {
+      late->confirmed = true;
+      late->confirm();
+    } else if (late && !late->confirmed && late->mayResume && type == ZRPOS) {
       StopTimer();
-      *resumeAt = ev.header.arg;
+      late->resumeAt = ev.header.arg;
       return End::Aborted;
-    }
-    if (ev.kind == TZEvent::Header && ev.header.type == ZFIN) {
+    } else if (type == ZFIN) {
       Put("OO");
       Log("ZModem Session complete");
       Report(22);
-      return afterError ? End::Aborted : End::Normal;
+      return ended();
     }
   }
 }
