@@ -431,7 +431,9 @@ TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomWaitOrArePutAsideBesideGoodM
 }
 
 // A bundle none of whose entries is sound is put aside once, as one with a
-// single bad entry is; it never comes back to fail every run.
+// single bad entry is; it never comes back to fail every run. It takes the
+// first free name however many are taken; where no name can be had it stays
+// and the run fails.
 TEST_F(TosserInboundTest, BundlesWithoutASoundEntryArePutAsideOnce) {
   const std::string one = PacketFrom({EchoMessage("ECHO", "one")});
   const std::string two = PacketFrom({EchoMessage("ECHO", "two", "All", std::string(5000, 'b'))});
@@ -440,6 +442,8 @@ TEST_F(TosserInboundTest, BundlesWithoutASoundEntryArePutAsideOnce) {
     const char* what;
     std::function<std::string()> bundle;
     const char* logged;
+    int taken = 0;        // put-aside names of it already in the inbound
+    bool noName = false;  // a name so long that no numbered one can be made
   } cases[] = {
       {"every CRC fails",
        [&] {
@@ -453,29 +457,53 @@ TEST_F(TosserInboundTest, BundlesWithoutASoundEntryArePutAsideOnce) {
          return LyingZip(ZipOf(scratch, {{"ONE.pkt", one}, {"TWO.pkt", two}}), 40, false);
        },
        "Bundle 0000dead.mo0: ONE.pkt: Bad block"},
+      {"a damaged header, 1,000 of its put-aside names taken",
+       [] { return std::string("PK\x03\x04", 4) + std::string(300, '\xEE'); },
+       "0000dead.mo0: Bad file header", 1000},
+      {"a damaged header, no free name to be had",
+       [] { return std::string("PK\x03\x04", 4) + std::string(300, '\xEE'); }, "", 1, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh();
     AddEcho("ECHO");
     const std::string bundle = c.bundle();
-    Drop("0000dead.mo0", bundle);
+    const std::string stem = c.noName ? std::string(251, 'd') : "0000dead";
+    const std::string name = stem + ".mo0";
+    RunShell("cd '" + Inbound() + "' && for i in $(seq 1 " + std::to_string(c.taken - 1) +
+             "); do : >" + stem + "-$i.bad; done" + (c.taken ? "; : >" + stem + ".bad" : ""));
+    const std::string aside = stem + (c.taken ? "-" + std::to_string(c.taken) : "") + ".bad";
+    Drop("b.tmp", bundle);
+    ASSERT_EQ(::rename((Inbound() + "b.tmp").c_str(), (Inbound() + name).c_str()), 0);
     Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "good")}));
     for (int run = 1; run <= 2; ++run) {
       SCOPED_TRACE(run);
       const TTossCounters counters = Toss();
+      if (c.noName) {
+        EXPECT_EQ(counters.Error,
+                  "Bundle " + name + " could not be renamed; it stays in Inbound .");
+        EXPECT_EQ(platform::ReadFile(Inbound() + name), bundle);
+        EXPECT_EQ(InboundNames().size(), 3u);  // with GOOD.pkt and the name taken
+        EXPECT_TRUE(NamesIn(Backup()).empty());
+        EXPECT_TRUE(Mails("ECHO").empty());
+        continue;
+      }
       EXPECT_EQ(TossShortfall(counters), "");
       EXPECT_EQ(counters.BundlesLeft, 0);
       EXPECT_EQ(LoggedPart(c.logged), run == 1);
       EXPECT_EQ(Logged("Bundle 0000dead.mo0 could not be unpacked !"), run == 1);
-      EXPECT_EQ(Logged("0 files of bundle 0000dead.mo0 are tossed; the bundle has been renamed to "
-                       "0000dead.bad ."),
-                run == 1);
-      EXPECT_EQ(InboundNames(), std::vector<std::string>{"0000dead.bad"});
+      EXPECT_EQ(
+          Logged("0 files of bundle 0000dead.mo0 are tossed; the bundle has been renamed to " +
+                 aside + " ."),
+          run == 1);
+      EXPECT_EQ(InboundNames().size(), static_cast<size_t>(c.taken) + 1);
+      EXPECT_EQ(NamesIn(Backup()).size(), run == 1 ? 1u : 0u);  // GOOD.pkt, never the bundle
       ASSERT_EQ(Mails("ECHO").size(), 1u);
       EXPECT_EQ(Mails("ECHO")[0].subject, "good");
     }
-    EXPECT_EQ(platform::ReadFile(Inbound() + "0000dead.bad"), bundle);
+    if (!c.noName) {
+      EXPECT_EQ(platform::ReadFile(Inbound() + aside), bundle);
+    }
   }
 }
 
