@@ -362,6 +362,32 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
   }
 }
 
+// Bundles that do not fit the free space of the inbound's disk wait under
+// their names while the rest is stored; once the disk has grown, the next
+// import stores them: every message once.
+TEST_F(BatchSafetyTest, BundlesBeyondTheFreeSpaceWaitForRoom) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small disk needs root";
+  ASSERT_EQ(RunShell("mount -t tmpfs -o size=1200k tmpfs " + ShellQuote(Inbound())), 0);
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { RunShell("umount " + ShellQuote(dir)); }
+  } unmount{Inbound()};
+  DropCorpus(3000, 3);  // 20 packets and 10 bundles: less free than the disk's reserve
+  std::string out, err;
+  EXPECT_EQ(Batch("import", &out, &err), 1);
+  EXPECT_NE(err.find("the import is stored, but 10 bundles stay in the inbound for lack of room"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(platform::ScanDir(Inbound(), "*.mo?").size(), 10u);
+  EXPECT_EQ(StoredSubjects().size(), 2000u);
+  ASSERT_EQ(RunShell("mount -o remount,size=16m " + ShellQuote(Inbound())), 0);
+  EXPECT_EQ(Batch("import", &out, &err), 0) << err;
+  EXPECT_TRUE(platform::ScanDir(Inbound(), "*", true, false).empty());
+  const auto stored = StoredSubjects();
+  EXPECT_EQ(stored.size(), 3000u);
+  for (const auto& [subject, times] : stored) EXPECT_EQ(times, 1) << subject;
+}
+
 // A bundle whose every entry fails its CRC is put aside once; it never
 // makes a later import fail.
 TEST_F(BatchSafetyTest, ABundleWithoutASoundEntryIsPutAsideOnce) {
