@@ -560,6 +560,14 @@ void TTosser::UnpackBundle(const std::string& name) {
   // the areas.
   const uint64_t room = BundleRoom();
   const uint64_t allowed = room / 2;
+  if (room == 0 && packer->IntegratedKind() < 0) {
+    // An unpacker of its own knows no limit: it is not started at all. The
+    // bundle needs at least its own size twice.
+    struct stat st {};
+    const uint64_t size = ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    BundleWaits(name, 2 * size, true, room);
+    return;
+  }
   // The bundle is unpacked in a folder of its own (which also holds the copy
   // an external unpacker gets); its files then join the inbound directory
   // without replacing anything there.
@@ -610,17 +618,9 @@ void TTosser::UnpackBundle(const std::string& name) {
     const bool lies = notes.DeclaredSize <= allowed;
     const uint64_t need = 2 * (lies ? allowed + 1 : notes.DeclaredSize);
     if (CanEverFit(need)) {
-      // It waits whole, under its name, for a run with room.
       std::error_code ec;
       std::filesystem::remove_all(work, ec);
-      if (counters_.BundlesWaiting++ == 0) {
-        counters_.WaitingBundle = name;
-        counters_.WaitingNeeds = need;
-      }
-      LogLine("Bundle " + name + " needs " + (lies ? "more than " : "") + std::to_string(need) +
-              " bytes free beyond the disk's reserve for its files and their messages; this run "
-              "has " +
-              std::to_string(room) + ": it stays in Inbound .");
+      BundleWaits(name, need, lies, room);
       return;
     }
     LogLine("Bundle " + name + " needs " + std::to_string(need) +
@@ -674,6 +674,18 @@ void TTosser::UnpackBundle(const std::string& name) {
     FinishBundle(name, ready, fate);
   else
     ++counters_.BundlesLeft;
+}
+
+// A bundle that does not fit this run's room waits whole, under its name,
+// for a run with room; it gave nothing.
+void TTosser::BundleWaits(const std::string& name, uint64_t need, bool atLeast, uint64_t room) {
+  if (counters_.BundlesWaiting++ == 0) {
+    counters_.WaitingBundle = name;
+    counters_.WaitingNeeds = need;
+  }
+  LogLine("Bundle " + name + " needs " + (atLeast ? "more than " : "") + std::to_string(need) +
+          " bytes free beyond the disk's reserve for its files and their messages; this run has " +
+          std::to_string(room) + ": it stays in Inbound .");
 }
 
 // The bundle leaves the inbound (to the backup when it was unpacked whole,

@@ -291,6 +291,7 @@ class TTosser : public TJob {
   void MoveOwnNamesAside();
   uint64_t BundleRoom();
   bool CanEverFit(uint64_t need);
+  void BundleWaits(const std::string& name, uint64_t need, bool atLeast, uint64_t room);
   void UnpackBundle(const std::string& name);
   void FinishBundle(const std::string& name, const std::string& ready, BundleFate fate);
   void GiveBundlesBack();

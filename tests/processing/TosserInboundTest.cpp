@@ -353,6 +353,7 @@ TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomWaitOrArePutAsideBesideGoodM
     size_t stored;                     // messages in ECHO after the run, and after the next
     size_t next;
     int tooLarge;
+    const char* unpack = nullptr;  // an external unpacker
   } cases[] = {
       {"a bomb: a few KiB that unpack to 1 MiB, 300 KiB free",
        false,
@@ -367,6 +368,16 @@ TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomWaitOrArePutAsideBesideGoodM
       {"a stored entry that declares 1000 bytes and gives 1 MiB", true, 1000, 300 * kKiB,
        1ull << 40, "0000b0b0.mo0", 1, 1, 0},
       {"the disk without even its reserve free", false, {}, 0, 1ull << 40, "0000b0b0.mo0", 1, 2, 0},
+      {"the disk without its reserve free, an external unpacker",
+       false,
+       {},
+       0,
+       1ull << 40,
+       "0000b0b0.mo0",
+       1,
+       2,
+       0,
+       "unzip -o -qq"},
       {"an entry that declares more than a packet may have", false, 0x7FFFFFFF, 64ull << 30,
        1ull << 40, "0000b0b0.toobig", 1, 1, 1},
       {"its files and their messages need more than the whole disk",
@@ -384,6 +395,7 @@ TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomWaitOrArePutAsideBesideGoodM
     SCOPED_TRACE(c.what);
     Fresh();
     AddEcho("ECHO");
+    if (c.unpack) packers->PackerByName("PKZip")->SetUnPack(c.unpack);
     const std::string zip =
         LyingZip(ZipOf(dir / "scratch/", {{"BIG.pkt", big}}, c.store), c.declared, false);
     Drop("0000b0b0.mo0", zip);
