@@ -328,6 +328,18 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
        {"Backup.0001"},
        "a file under a name the tosser keeps for itself has been renamed",
        "File Backup has a name the tosser keeps for itself: it has been renamed to Backup.0001 ."},
+      {"a packet with a message too large to store",
+       [&] {
+         PackedSpec s;
+         s.origNode = 1;
+         s.origNet = 5030;
+         s.subject = "huge";
+         s.text = "AREA:BIG.ECHO\r" + std::string(kMaxPackedMessageSize, 'x') + "\r";
+         platform::WriteFileAtomic(Inbound() + "0000b1c1.pkt", Packet({PackedMessage(s)}));
+       },
+       {"0000b1c1.bad"},
+       "a packet held a message too large to store and has been put aside",
+       "MB a message may have and has been skipped; it is kept in 0000b1c1.bad ."},
       {"a bundle that declares a file larger than a packet may be",
        [&] {
          platform::WriteFileAtomic(dir_ / "BIG.pkt", Packet({Echo("BIG.ECHO", 1)}));
