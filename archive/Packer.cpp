@@ -130,6 +130,8 @@ bool TPacker::Unpack(const std::string& archive, const std::string& destDir, boo
       notes->OutputFailure = progress.OutputFailure();
       notes->LastError = result;
       notes->SizeLimitHit = progress.SizeLimitHit();
+      notes->EntryLimitHit = progress.EntryLimitHit();
+      notes->DeclaredSize = progress.DeclaredSize();
     }
     return result == 0;
   }

@@ -35,8 +35,12 @@ struct TUnpackNotes {
   int OutputFailure = 0;
   // The code of the extractor's last error (0: none).
   int LastError = 0;
-  // The archive gives (or declares) more than the limits allow.
+  // The archive gives (or declares) more than the limits allow;
+  // EntryLimitHit: one of its entries does.
   bool SizeLimitHit = false;
+  bool EntryLimitHit = false;
+  // The unpacked sizes the archive declared for the entries seen.
+  uint64_t DeclaredSize = 0;
 };
 
 class TPacker : public TObject {

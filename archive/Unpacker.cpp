@@ -169,7 +169,8 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
   if (kind < 0 || kind > 4) return -1;
   lastError_ = 0;
   outputFailure_ = 0;
-  sizeLimitHit_ = false;
+  sizeLimitHit_ = entryLimitHit_ = false;
+  declaredSize_ = 0;
   const std::string name = ExtractKindName(kind);
   {
     std::lock_guard lock(mutex_);
@@ -201,6 +202,8 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
     RunAndWait([&worker] { worker.Join(); });
     outputFailure_ = component->OutputFailure();
     sizeLimitHit_ = component->SizeLimitHit();
+    entryLimitHit_ = component->EntryLimitHit();
+    declaredSize_ = component->DeclaredSize();
   }
 
   {

@@ -72,8 +72,11 @@ class TVUPProgress {
   // TUnBase::SetSizeLimits.
   uint64_t MaxEntrySize = 0;
   uint64_t MaxTotalSize = 0;
-  // The last Extract met one of those limits.
+  // The last Extract met one of those limits; EntryLimitHit: the one of an
+  // entry. DeclaredSize: the unpacked sizes the archive declared.
   bool SizeLimitHit() const { return sizeLimitHit_.load(); }
+  bool EntryLimitHit() const { return entryLimitHit_.load(); }
+  uint64_t DeclaredSize() const { return declaredSize_.load(); }
 
   // State shown by the window.
   std::string Caption() const;      // "Integrated UnZIP"
@@ -105,6 +108,8 @@ class TVUPProgress {
   std::atomic<int> lastError_{0};
   std::atomic<int> outputFailure_{0};
   std::atomic<bool> sizeLimitHit_{false};
+  std::atomic<bool> entryLimitHit_{false};
+  std::atomic<uint64_t> declaredSize_{0};
 };
 
 // The worker of one extraction (a job, see core/Job.h): runs the

@@ -292,9 +292,10 @@ void TReadWriteObj::WriteBlock(const uint8_t* buf, size_t n, int crcKind) {
 }
 
 void TReadWriteObj::CountOutput(size_t n) {
-  if ((maxEntryBytes_ && bytesWritten_ + n > maxEntryBytes_) ||
-      (maxRunBytes_ && runBytes_ + n > maxRunBytes_)) {
+  const bool entryPassed = maxEntryBytes_ && bytesWritten_ + n > maxEntryBytes_;
+  if (entryPassed || (maxRunBytes_ && runBytes_ + n > maxRunBytes_)) {
     sizeLimitHit_ = true;
+    entryLimitHit_ = entryLimitHit_ || entryPassed;
     throw E_RAISE(ecSizeLimit);
   }
   bytesWritten_ += n;
@@ -525,7 +526,7 @@ void TUnBase::ExtractArchive() {
   filesExtracted_ = 0;
   outputFailure_ = 0;
   runBytes_ = 0;
-  sizeLimitHit_ = declaredTooLarge_ = false;
+  sizeLimitHit_ = entryLimitHit_ = declaredTooLarge_ = false;
   totalPacked_ = totalUnpacked_ = archiveDone_ = 0;
   entryPacked_ = entryUnpacked_ = 0;
   progressByFile_ = progressByArchive_ = 0;
@@ -739,9 +740,8 @@ void TUnBase::AddToTotals(uint64_t packed, uint64_t unpacked, uint32_t dosDateTi
   totalPacked_ += packed;
   totalUnpacked_ += unpacked;
   if (dosDateTime > maxDosDate_) maxDosDate_ = dosDateTime;
-  if ((maxEntryBytes_ && unpacked > maxEntryBytes_) ||
-      (maxRunBytes_ && totalUnpacked_ > maxRunBytes_))
-    declaredTooLarge_ = true;
+  if (maxEntryBytes_ && unpacked > maxEntryBytes_) entryLimitHit_ = declaredTooLarge_ = true;
+  if (maxRunBytes_ && totalUnpacked_ > maxRunBytes_) declaredTooLarge_ = true;
 }
 
 bool TUnBase::AskNextVolume(std::string& name) {

@@ -278,6 +278,7 @@ class TReadWriteObj : public TarxMain {
   uint64_t maxEntryBytes_ = 0, maxRunBytes_ = 0;
   uint64_t runBytes_ = 0;
   bool sizeLimitHit_ = false;
+  bool entryLimitHit_ = false;  // the limit met was that of one entry
   void CountOutput(size_t n);
 };
 
@@ -387,6 +388,10 @@ class TUnBase : public TZipCommon {
     maxRunBytes_ = maxTotal;
   }
   bool SizeLimitHit() const { return sizeLimitHit_; }
+  // The limit met was that of one entry (its declared or its written size).
+  bool EntryLimitHit() const { return entryLimitHit_; }
+  // The unpacked sizes the archive declared for the entries the run saw.
+  uint64_t DeclaredSize() const { return totalUnpacked_; }
 
  protected:
   virtual void ExtractIt() {}

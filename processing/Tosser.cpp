@@ -11,6 +11,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <set>
 
 #include "archive/Packer.h"
 #include "archive/PackerConfig.h"
@@ -70,9 +71,10 @@ std::string Utf8(const std::string& ansi) {
 }
 
 // Moves a file into dir under its name, or under name + "." + a number when
-// that name is taken. The name it got, or "" when it could not be moved.
+// that name is taken (as many numbers as it takes). The name it got, or ""
+// when it could not be moved.
 std::string MoveUnique(const std::string& from, const std::string& dir, const std::string& name) {
-  for (int n = 0; n < 1000; ++n) {
+  for (uint64_t n = 0;; ++n) {
     const std::string target = n == 0 ? name : name + "." + std::to_string(n);
     try {
       if (platform::RenameNoReplace(from, dir + target)) return target;
@@ -80,7 +82,6 @@ std::string MoveUnique(const std::string& from, const std::string& dir, const st
       return {};
     }
   }
-  return {};
 }
 
 // The name with its extension replaced by ext ("x.pkt", ".bad" gives
@@ -92,28 +93,33 @@ std::string AsideName(const std::string& name, const std::string& ext) {
 }
 
 // The name a file is put aside under (its extension replaced by ext, see
-// AsideName) that is free in its directory (numbered when taken).
-std::string FreeDamagedName(const std::string& dir, const std::string& name,
-                            const std::string& ext = ".bad") {
+// AsideName, numbered "-1", "-2", ... when taken) that is free in its
+// directory and not among the names the run has chosen already.
+std::string FreeAsideName(const std::string& dir, const std::string& name, const std::string& ext,
+                          const std::set<std::string>& chosen) {
   const std::string bad = AsideName(name, ext);
   const std::string stem = bad.substr(0, bad.size() - ext.size());
-  for (int n = 0; n < 1000; ++n) {
+  for (uint64_t n = 0;; ++n) {
     const std::string target = n == 0 ? bad : stem + "-" + std::to_string(n) + ext;
-    if (!platform::FileExists(dir + target) && !platform::DirExists(dir + target)) return target;
+    if (!chosen.count(target) && !platform::FileExists(dir + target) &&
+        !platform::DirExists(dir + target))
+      return target;
   }
-  return bad;
 }
 
-// Renames a file inside its directory to the name it is put aside under.
-// The new name, or "" when it could not be renamed.
-std::string RenameDamaged(const std::string& dir, const std::string& name,
-                          const std::string& ext = ".bad") {
-  const std::string target = FreeDamagedName(dir, name, ext);
-  try {
-    if (platform::RenameNoReplace(dir + name, dir + target)) return target;
-  } catch (const platform::EFile&) {
+// Renames a file inside its directory to the first free name it is put
+// aside under. The new name, or "" when no name could be had.
+std::string RenameAside(const std::string& dir, const std::string& name, const std::string& ext,
+                        std::set<std::string>& chosen) {
+  for (;;) {
+    const std::string target = FreeAsideName(dir, name, ext, chosen);
+    chosen.insert(target);
+    try {
+      if (platform::RenameNoReplace(dir + name, dir + target)) return target;
+    } catch (const platform::EFile&) {
+      return {};
+    }
   }
-  return {};
 }
 
 // An empty folder at path (a leftover of an interrupted run is cleared; its
@@ -207,6 +213,19 @@ std::string TossShortfall(const TTossCounters& c) {
       " packets were too large and have been put aside");
   add(c.BundlesTooLarge, "a bundle was too large to unpack and has been put aside",
       " bundles were too large to unpack and have been put aside");
+  if (c.BundlesWaiting > 0) {
+    if (!why.empty()) why += "; ";
+    const std::string needs =
+        std::to_string(c.WaitingNeeds) + " bytes free beyond the disk's reserve";
+    why += c.BundlesWaiting == 1
+               ? "bundle " + c.WaitingBundle + " needs " + needs + " and stays in the inbound"
+               : std::to_string(c.BundlesWaiting) +
+                     " bundles stay in the inbound for lack of room (" + c.WaitingBundle +
+                     " needs " + needs + ")";
+  }
+  add(c.PacketsWithLargeMessages,
+      "a packet held a message too large to store and has been put aside",
+      " packets held messages too large to store and have been put aside");
   add(c.NamesMovedAside, "a file under a name the tosser keeps for itself has been renamed",
       " files under names the tosser keeps for itself have been renamed");
   return why;
@@ -358,6 +377,8 @@ void TTosser::Begin() {
   seenPackets_.clear();
   tossedPackets_.clear();
   damagedPackets_.clear();
+  asideNames_.clear();
+  goneBundles_.clear();
   areasByName_.clear();
   uplinks_.clear();
   heldAreas_.clear();
@@ -500,6 +521,33 @@ void TTosser::UnpackBundles() {
   }
 }
 
+// The room this run has for a bundle's files and the messages they hold:
+// what the disk has free beyond the inbound's reserve, less what the packets
+// waiting in the inbound take when their messages are written into the
+// areas.
+uint64_t TTosser::BundleRoom() {
+  uint64_t freeBytes = 0;
+  try {
+    freeBytes = setup_.FreeSpace ? setup_.FreeSpace(inbound_) : platform::FreeSpace(inbound_);
+  } catch (const platform::EFile&) {
+  }
+  uint64_t keep = kInboundDiskReserve;
+  for (const auto& entry : platform::ScanDir(inbound_, "*.pk?")) keep += entry.size;
+  return freeBytes > keep ? freeBytes - keep : 0;
+}
+
+// Whether a bundle that needs this many bytes beyond the disk's reserve can
+// ever fit on the inbound's disk (true when its size cannot be learnt).
+bool TTosser::CanEverFit(uint64_t need) {
+  uint64_t disk = 0;
+  try {
+    disk = setup_.DiskSize ? setup_.DiskSize(inbound_) : platform::DiskSize(inbound_);
+  } catch (const platform::EFile&) {
+    return true;
+  }
+  return disk > kInboundDiskReserve && need <= disk - kInboundDiskReserve;
+}
+
 void TTosser::UnpackBundle(const std::string& name) {
   const std::string path = inbound_ + name;
   TPacker* packer = packers_ ? packers_->FindPackerForFile(path) : nullptr;
@@ -508,20 +556,18 @@ void TTosser::UnpackBundle(const std::string& name) {
     ++counters_.BundlesLeft;
     return;
   }
-  // Its files may take what the disk has free beyond the inbound's reserve;
-  // a disk without even that is full before the bundle: the bundle stays
-  // and the run stores nothing, as when the disk fills while unpacking.
-  uint64_t freeBytes = 0;
-  try {
-    freeBytes = setup_.FreeSpace ? setup_.FreeSpace(inbound_) : platform::FreeSpace(inbound_);
-  } catch (const platform::EFile&) {
-  }
-  if (freeBytes <= kInboundDiskReserve) {
-    Fail("Bundle " + name + " could not be unpacked: " + std::strerror(ENOSPC) +
-         "; it stays in Inbound .");
+  // Its files take the run's room twice: as packets, then as messages in
+  // the areas.
+  const uint64_t room = BundleRoom();
+  const uint64_t allowed = room / 2;
+  if (room == 0 && packer->IntegratedKind() < 0) {
+    // An unpacker of its own knows no limit: it is not started at all. The
+    // bundle needs at least its own size twice.
+    struct stat st {};
+    const uint64_t size = ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    BundleWaits(name, 2 * size, true, room);
     return;
   }
-  const uint64_t room = freeBytes - kInboundDiskReserve;
   // The bundle is unpacked in a folder of its own (which also holds the copy
   // an external unpacker gets); its files then join the inbound directory
   // without replacing anything there.
@@ -546,7 +592,7 @@ void TTosser::UnpackBundle(const std::string& name) {
   Status("Unpacking bundle " + name + " (" + packer->GetUnPack() + ") ...");
   TUnpackNotes notes;
   notes.MaxEntrySize = kMaxPacketFileSize;
-  notes.MaxTotalSize = room;
+  notes.MaxTotalSize = std::max<uint64_t>(allowed, 1);  // 0 would be no limit
   if (ok) {
     OnMain([&] {
       try {
@@ -566,10 +612,24 @@ void TTosser::UnpackBundle(const std::string& name) {
          "; it stays in Inbound .");
     return;
   }
-  if (!ok && notes.SizeLimitHit)
-    LogLine("Bundle " + name + " is larger than the room there is for it: " + std::to_string(room) +
-            " bytes free beyond the disk's reserve, at most " + std::to_string(kMaxPacketFileSize) +
-            " bytes for each file.");
+  if (!ok && notes.SizeLimitHit && !notes.EntryLimitHit) {
+    // Twice what it declares; when it gives more than that, more than twice
+    // what this run had.
+    const bool lies = notes.DeclaredSize <= allowed;
+    const uint64_t need = 2 * (lies ? allowed + 1 : notes.DeclaredSize);
+    if (CanEverFit(need)) {
+      std::error_code ec;
+      std::filesystem::remove_all(work, ec);
+      BundleWaits(name, need, lies, room);
+      return;
+    }
+    LogLine("Bundle " + name + " needs " + std::to_string(need) +
+            " bytes free beyond the disk's reserve for its files and their messages, more than the "
+            "whole disk holds.");
+  }
+  if (!ok && notes.EntryLimitHit)
+    LogLine("Bundle " + name + " holds a file larger than the " +
+            std::to_string(kMaxPacketFileSize >> 20) + " MB a packet may have.");
   const BundleFate fate = ok                   ? BundleFate::Whole
                           : notes.SizeLimitHit ? BundleFate::TooLarge
                                                : BundleFate::Damaged;
@@ -616,20 +676,45 @@ void TTosser::UnpackBundle(const std::string& name) {
     ++counters_.BundlesLeft;
 }
 
+// A bundle that does not fit this run's room waits whole, under its name,
+// for a run with room; it gave nothing.
+void TTosser::BundleWaits(const std::string& name, uint64_t need, bool atLeast, uint64_t room) {
+  if (counters_.BundlesWaiting++ == 0) {
+    counters_.WaitingBundle = name;
+    counters_.WaitingNeeds = need;
+  }
+  LogLine("Bundle " + name + " needs " + (atLeast ? "more than " : "") + std::to_string(need) +
+          " bytes free beyond the disk's reserve for its files and their messages; this run has " +
+          std::to_string(room) + ": it stays in Inbound .");
+}
+
 // The bundle leaves the inbound (to the backup when it was unpacked whole,
 // else renamed as a damaged packet is, or to "*.toobig", since its sound
 // files are tossed now), then its files (in ready, when it gave any) join
-// the inbound. Each step can be repeated.
+// the inbound. A bundle that cannot leave keeps its name, its files are
+// dropped and the run fails. Each step can be repeated.
 void TTosser::FinishBundle(const std::string& name, const std::string& ready, BundleFate fate) {
   const bool whole = fate == BundleFate::Whole;
-  if (fate == BundleFate::TooLarge) ++counters_.BundlesTooLarge;
+  GoneBundle gone{name, whole ? "ok" : fate == BundleFate::Damaged ? "bad" : "toobig", {}, {}};
   std::string bad;
   if (platform::FileExists(inbound_ + name)) {
-    if (!whole)
-      bad =
-          RenameDamaged(inbound_, name, fate == BundleFate::TooLarge ? kTooLargeBundleExt : ".bad");
-    if (bad.empty()) MoveUnique(inbound_ + name, backupDir_, name);
+    if (whole) {
+      const std::string got = MoveUnique(inbound_ + name, backupDir_, name);
+      if (!got.empty()) gone.Path = backupDir_ + got;
+    } else {
+      bad = RenameAside(inbound_, name, fate == BundleFate::TooLarge ? kTooLargeBundleExt : ".bad",
+                        asideNames_);
+      if (!bad.empty()) gone.Path = inbound_ + bad;
+    }
+    if (gone.Path.empty()) {
+      std::error_code ec;
+      if (!ready.empty()) std::filesystem::remove_all(ready, ec);
+      Fail("Bundle " + name + " could not be " +
+           (whole ? "moved to the backup directory" : "renamed") + "; it stays in Inbound .");
+      return;
+    }
   }
+  if (fate == BundleFate::TooLarge) ++counters_.BundlesTooLarge;
   int came = 0;
   bool allMoved = true;
   const auto files = ready.empty() ? std::vector<platform::DirEntry>() : platform::ScanDir(ready);
@@ -644,6 +729,7 @@ void TTosser::FinishBundle(const std::string& name, const std::string& ready, Bu
       continue;
     }
     ++came;
+    gone.Files.push_back(got);
     if (got != entry.name)
       LogLine("File " + entry.name + " of bundle " + name + " has been renamed to " + got + " .");
   }
@@ -651,12 +737,45 @@ void TTosser::FinishBundle(const std::string& name, const std::string& ready, Bu
     std::error_code ec;
     std::filesystem::remove_all(ready, ec);
   }
+  if (!gone.Path.empty()) goneBundles_.push_back(std::move(gone));
   if (whole) {
     LogLine("Bundle " + name + " unpacked");
     return;
   }
   LogLine(std::to_string(came) + " files of bundle " + name + " are tossed" +
           (bad.empty() ? std::string(".") : "; the bundle has been renamed to " + bad + " ."));
+}
+
+// An undone run leaves no bundle aside: each one that left the inbound in
+// it takes its name back once its files have gone back into the folder of
+// its fate (a run cut off meanwhile finishes the bundle from there, as
+// before). A bundle whose files are not all in the inbound stays as it is.
+void TTosser::GiveBundlesBack() {
+  for (auto it = goneBundles_.rbegin(); it != goneBundles_.rend(); ++it) {
+    const GoneBundle& gone = *it;
+    if (platform::FileExists(inbound_ + gone.Name) ||
+        !std::all_of(gone.Files.begin(), gone.Files.end(),
+                     [&](const std::string& f) { return platform::FileExists(inbound_ + f); }))
+      continue;
+    const std::string ready = inbound_ + kUnpackedFolder + gone.Name + "." + gone.Fate + "/";
+    std::error_code ec;
+    std::filesystem::create_directories(ready, ec);
+    bool back = !ec;
+    try {
+      for (const std::string& f : gone.Files)
+        back = back && platform::RenameNoReplace(inbound_ + f, ready + f);
+      back = back && platform::RenameNoReplace(gone.Path, inbound_ + gone.Name);
+    } catch (const platform::EFile&) {
+      back = false;
+    }
+    if (!back) {
+      LogLine("Bundle " + gone.Name + " could not get its name back; the next run finishes it.");
+      continue;
+    }
+    std::filesystem::remove_all(ready, ec);
+    LogLine("Bundle " + gone.Name + " has its name back and is unpacked again by the next run.");
+  }
+  goneBundles_.clear();
 }
 
 // --- Packets ------------------------------------------------------------------------
@@ -688,7 +807,7 @@ bool TTosser::TossPacket(const std::string& name) {
   if (status == psTooLarge) {
     // It would block the inbound on every run: put aside at once.
     ++counters_.PacketsTooLarge;
-    const std::string bad = RenameDamaged(inbound_, name);
+    const std::string bad = RenameAside(inbound_, name, ".bad", asideNames_);
     LogLine("Packet " + name + " is too large: " + packet.GetStatusText() +
             (bad.empty() ? std::string(" It stays in Inbound .")
                          : " It has been renamed to " + bad + " ."));
@@ -699,7 +818,7 @@ bool TTosser::TossPacket(const std::string& name) {
     // A header that is cut off or of an unknown type never becomes readable:
     // the packet is put aside instead of being tried on every run.
     if (status == psDamagedHeader || status == psUnknownType) {
-      const std::string bad = RenameDamaged(inbound_, name);
+      const std::string bad = RenameAside(inbound_, name, ".bad", asideNames_);
       ++counters_.DamagedPackets;
       if (!bad.empty()) {
         LogLine("Packet " + name + " has been renamed to " + bad + " .");
@@ -730,13 +849,20 @@ bool TTosser::TossPacket(const std::string& name) {
     ++count;
   }
   LogLine(std::to_string(count) + " messages from " + name);
+  // A message too large to store is skipped; the packet is kept aside for
+  // it (with the run's commit), never only in the backup.
+  const bool skippedAny = !packet.GetSkippedMails().empty();
+  const std::string aside =
+      skippedAny ? FreeAsideName(inbound_, name, ".bad", asideNames_) : std::string();
+  if (skippedAny) asideNames_.insert(aside);
   for (const TSkippedMail& skipped : packet.GetSkippedMails()) {
     expected += skipped.Size;
     LogLine("Message " + std::to_string(skipped.Number) + " of packet " + name + " (offset " +
             std::to_string(skipped.Offset) + ", " + std::to_string(skipped.Size) +
             " bytes) is larger than the " + std::to_string(kMaxPackedMessageSize >> 20) +
-            " MB a message may have and has been skipped.");
+            " MB a message may have and has been skipped; it is kept in " + aside + " .");
   }
+  if (skippedAny) ++counters_.PacketsWithLargeMessages;
   ShowCounters();
 
   const uint64_t bodyLeft = packet.GetPacketSize() - kPacketHeaderSize - packet.GetReadPosition();
@@ -758,7 +884,10 @@ bool TTosser::TossPacket(const std::string& name) {
         LogLine("Packet " + name + " was not read to its end: its other messages wait in " +
                 restName + " .");
       }
-      tossedPackets_.push_back(name);
+      if (skippedAny)
+        damagedPackets_.push_back(name + "/" + aside);
+      else
+        tossedPackets_.push_back(name);
     } catch (const platform::EFile& e) {
       LogLine("Packet " + name + " left in Inbound .");
     }
@@ -782,13 +911,21 @@ bool TTosser::TossPacket(const std::string& name) {
     LogLine(line);
   }
   if (!damaged && !warn) {
-    tossedPackets_.push_back(name);
+    if (skippedAny) {
+      damagedPackets_.push_back(name + "/" + aside);
+      LogLine("Packet " + name + " holds a message too large to store: its other " +
+              std::to_string(count) + " messages were tossed, the packet has been renamed to " +
+              aside + " .");
+    } else {
+      tossedPackets_.push_back(name);
+    }
     return true;
   }
   ++counters_.DamagedPackets;
   // Its messages before the damage are placed: it is put aside with the
   // run's commit, so that an undone run reads them again.
-  const std::string bad = FreeDamagedName(inbound_, name);
+  const std::string bad = skippedAny ? aside : FreeAsideName(inbound_, name, ".bad", asideNames_);
+  asideNames_.insert(bad);
   damagedPackets_.push_back(name + "/" + bad);
   if (damaged) {
     LogLine("Packet " + name + " is damaged: " + std::to_string(count) +
@@ -1129,6 +1266,7 @@ void TTosser::RollBack() {
   counters_.Written = 0;
   for (TArea* area : queuedAreas_) area->ClearQueue();
   queuedAreas_.clear();
+  GiveBundlesBack();
   if (!journal_) return;
   std::vector<std::string> lines;
   if (!RecoverImportJournal(journalPath_, &lines))

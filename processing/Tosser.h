@@ -35,17 +35,24 @@
 //   (Counters().WriteFailed, Counters().Error). A process killed at any
 //   moment is undone or finished the same way by the next run's start.
 // - a damaged packet (or, with WarnPacket, one whose size does not fit its
-//   messages) has its messages before the damage placed and is renamed to
-//   "*.bad" in the inbound directory with the commit, so it is neither
-//   tossed twice nor lost;
-// - a bundle is unpacked only into the room the disk has beyond the
-//   inbound's reserve, and no file of it grows larger than a packet may be:
-//   one whose declared or written sizes pass these limits is put aside as
-//   "*.toobig" (its files that came out whole are tossed);
+//   messages, or one holding a message too large to store) has its other
+//   messages placed and is renamed to "*.bad" in the inbound directory with
+//   the commit, so it is neither tossed twice nor lost;
+// - a bundle is unpacked only into the room the disk has for this run: what
+//   is free beyond the inbound's reserve, less what the packets already
+//   waiting will take in the areas; its own files count twice (as packets,
+//   then as messages in the areas). One that does not fit that room keeps
+//   its name, gives nothing and waits for a run with room (BundlesWaiting).
+//   Only a bundle that can never fit is put aside as "*.toobig": a file of it
+//   larger than a packet may be, or declared sizes that need more than the
+//   whole disk (its files that came out whole are tossed);
+// - a run that is undone puts no bundle aside: each one it put aside (or
+//   moved to the backup) gets its name back and its files leave the inbound;
+// - a bundle or packet is put aside under the first free name; when no name
+//   can be had it keeps its own and the run fails;
 // - a bundle whose unpacking fails on a write of our own (disk full, the
 //   file-size limit, an I/O error) keeps its name, what it gave is dropped
-//   and the run fails as a failed area write does; so does every bundle when
-//   the disk has not even the reserve free. Refused or corrupt entries put a
+//   and the run fails as a failed area write does. Refused or corrupt entries put a
 //   bundle aside as "*.bad" (its sound files are tossed), also when none of
 //   its entries is sound; only a missing unpacker keeps it for the next run;
 // - a file in the inbound under a name the tosser keeps for itself
@@ -158,6 +165,8 @@ struct TTosserSetup {
   TAreaListReceiver* AreaLists = nullptr;
   // The free space of a directory; null: platform::FreeSpace.
   std::function<uint64_t(const std::string& dir)> FreeSpace;
+  // The whole size of a directory's disk; null: platform::DiskSize.
+  std::function<uint64_t(const std::string& dir)> DiskSize;
 };
 
 // The counters of one run.
@@ -170,13 +179,17 @@ struct TTossCounters {
   int FilterDuplicated = 0;
   int FilterMoved = 0;
   int FilterDeleted = 0;
-  int Written = 0;          // messages written into all areas
-  int AreasCreated = 0;     // areas the run created (echo areas, BAD, DUPES)
-  int DamagedPackets = 0;   // renamed to "*.bad"
-  int BundlesLeft = 0;      // bundles that stay in the inbound unread
-  int PacketsTooLarge = 0;  // larger than a packet may be: put aside as "*.bad"
-  int BundlesTooLarge = 0;  // larger than the room for them: put aside as "*.toobig"
-  int NamesMovedAside = 0;  // files under the tosser's own names, renamed
+  int Written = 0;                   // messages written into all areas
+  int AreasCreated = 0;              // areas the run created (echo areas, BAD, DUPES)
+  int DamagedPackets = 0;            // renamed to "*.bad"
+  int BundlesLeft = 0;               // bundles that stay in the inbound unread
+  int PacketsTooLarge = 0;           // larger than a packet may be: put aside as "*.bad"
+  int BundlesTooLarge = 0;           // can never fit: put aside as "*.toobig"
+  int BundlesWaiting = 0;            // do not fit this run's room: they stay in the inbound
+  std::string WaitingBundle;         // the first of them
+  uint64_t WaitingNeeds = 0;         // the bytes it needs beyond the disk's reserve
+  int PacketsWithLargeMessages = 0;  // a message too large to store: put aside as "*.bad"
+  int NamesMovedAside = 0;           // files under the tosser's own names, renamed
   bool Aborted = false;
   bool WriteFailed = false;  // the run's writes failed and were undone
   bool Failed = false;       // the run stopped on an error before the packets
@@ -276,8 +289,12 @@ class TTosser : public TJob {
   void UnpackBundles();
   enum class BundleFate { Whole, Damaged, TooLarge };
   void MoveOwnNamesAside();
+  uint64_t BundleRoom();
+  bool CanEverFit(uint64_t need);
+  void BundleWaits(const std::string& name, uint64_t need, bool atLeast, uint64_t room);
   void UnpackBundle(const std::string& name);
   void FinishBundle(const std::string& name, const std::string& ready, BundleFate fate);
+  void GiveBundlesBack();
   void TossPackets();
   // False when the packet stays in the inbound directory under its name.
   bool TossPacket(const std::string& name);
@@ -325,6 +342,14 @@ class TTosser : public TJob {
   std::set<std::string> seenPackets_;        // inbound names handled this run
   std::vector<std::string> tossedPackets_;   // to move to the backup directory
   std::vector<std::string> damagedPackets_;  // to rename to "*.bad" with the commit
+  std::set<std::string> asideNames_;         // names chosen for them in this run
+  // A bundle that left the inbound in this run: its fate, where it went and
+  // the inbound names its files got.
+  struct GoneBundle {
+    std::string Name, Fate, Path;
+    std::vector<std::string> Files;
+  };
+  std::vector<GoneBundle> goneBundles_;
   std::unique_ptr<TRunJournal> journal_;
   std::vector<TArea*> heldAreas_;    // locked by the run until its end
   std::set<TArea*> journaled_;       // recorded in the journal

@@ -167,6 +167,7 @@ class TosserFixture : public ::testing::Test {
     setup.View = &view;
     setup.Filters = filters;
     setup.FreeSpace = freeSpace;
+    setup.DiskSize = diskSize;
     TTosser tosser(setup);
     current = &tosser;
     if (prepare) prepare(tosser);
@@ -231,8 +232,9 @@ class TosserFixture : public ::testing::Test {
   std::vector<std::string> storeLog;
   std::vector<std::string> log;  // the last run's log without time stamps
   TTosser* current = nullptr;
-  TImportFilters* filters = nullptr;  // handed to every run
+  TImportFilters* filters = nullptr;                      // handed to every run
   std::function<uint64_t(const std::string&)> freeSpace;  // handed to every run
+  std::function<uint64_t(const std::string&)> diskSize;   // handed to every run
 };
 
 }  // namespace velmaris::test

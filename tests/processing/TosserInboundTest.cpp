@@ -333,10 +333,12 @@ std::string ZipOf(const std::string& scratch,
   return platform::ReadFile(scratch + "b.zip");
 }
 
-// A bundle that would fill the disk (or hold a file larger than a packet
-// may be) is put aside beside the mail that came with it, which is stored;
-// only a disk already full stops the run, and the bundle waits for room.
-TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomArePutAsideBesideGoodMail) {
+// A bundle that does not fit the room of this run (its files and their
+// messages beyond the disk's reserve) keeps its name beside the mail that
+// came with it, which is stored, and a run with room tosses it whole; only
+// one that can never fit (a file larger than a packet may be, more than the
+// whole disk) is put aside.
+TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomWaitOrArePutAsideBesideGoodMail) {
   // One message of 1 MiB: a deflated bundle of a few KiB.
   const std::string big =
       PacketFrom({EchoMessage("ECHO", "big", "All", std::string(1 << 20, 'a'))});
@@ -346,49 +348,54 @@ TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomArePutAsideBesideGoodMail) {
     bool store;
     std::optional<uint32_t> declared;  // the unpacked size its headers claim
     uint64_t room;                     // free beyond the disk's reserve
-    std::vector<std::string> left;     // in the inbound after the run
-    size_t stored;                     // messages in ECHO
+    uint64_t disk;                     // the whole disk beyond its reserve
+    const char* left;                  // in the inbound after the run
+    size_t stored;                     // messages in ECHO after the run, and after the next
+    size_t next;
     int tooLarge;
-    bool failed;
+    const char* unpack = nullptr;  // an external unpacker
   } cases[] = {
       {"a bomb: a few KiB that unpack to 1 MiB, 300 KiB free",
        false,
        {},
        300 * kKiB,
-       {"0000b0b0.toobig"},
+       1ull << 40,
+       "0000b0b0.mo0",
        1,
-       1,
-       false},
-      {"a stored entry that declares 1000 bytes and gives 1 MiB",
-       true,
-       1000,
-       300 * kKiB,
-       {"0000b0b0.toobig"},
-       1,
-       1,
-       false},
-      {"an entry that declares more than a packet may have",
-       false,
-       0x7FFFFFFF,
-       64ull << 30,
-       {"0000b0b0.toobig"},
-       1,
-       1,
-       false},
-      {"the disk without even its reserve free",
+       2,
+       0},
+      // With room it is found to lie and put aside as damaged.
+      {"a stored entry that declares 1000 bytes and gives 1 MiB", true, 1000, 300 * kKiB,
+       1ull << 40, "0000b0b0.mo0", 1, 1, 0},
+      {"the disk without even its reserve free", false, {}, 0, 1ull << 40, "0000b0b0.mo0", 1, 2, 0},
+      {"the disk without its reserve free, an external unpacker",
        false,
        {},
        0,
-       {"0000b0b0.mo0", "GOOD.pkt"},
+       1ull << 40,
+       "0000b0b0.mo0",
+       1,
+       2,
        0,
-       0,
-       true},
-      {"a bundle that fits", false, {}, 2048 * kKiB, {}, 2, 0, false},
+       "unzip -o -qq"},
+      {"an entry that declares more than a packet may have", false, 0x7FFFFFFF, 64ull << 30,
+       1ull << 40, "0000b0b0.toobig", 1, 1, 1},
+      {"its files and their messages need more than the whole disk",
+       false,
+       {},
+       300 * kKiB,
+       1536 * kKiB,
+       "0000b0b0.toobig",
+       1,
+       1,
+       1},
+      {"a bundle that fits", false, {}, 4096 * kKiB, 1ull << 40, nullptr, 2, 2, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh();
     AddEcho("ECHO");
+    if (c.unpack) packers->PackerByName("PKZip")->SetUnPack(c.unpack);
     const std::string zip =
         LyingZip(ZipOf(dir / "scratch/", {{"BIG.pkt", big}}, c.store), c.declared, false);
     Drop("0000b0b0.mo0", zip);
@@ -399,39 +406,46 @@ TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomArePutAsideBesideGoodMail) {
       ++asked;
       return kInboundDiskReserve + c.room;
     };
+    diskSize = [&](const std::string&) { return kInboundDiskReserve + c.disk; };
     const TTossCounters first = Toss();
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(first.WriteFailed, c.failed);
+    EXPECT_FALSE(first.WriteFailed);
     EXPECT_EQ(first.BundlesTooLarge, c.tooLarge);
-    EXPECT_EQ(InboundNames(), c.left);
+    EXPECT_EQ(InboundNames(),
+              c.left ? std::vector<std::string>{c.left} : std::vector<std::string>{});
     EXPECT_EQ(Mails("ECHO").size(), c.stored);
     EXPECT_FALSE(platform::DirExists(Inbound() + ".Unpack"));
     EXPECT_TRUE(NamesIn(Inbound() + ".Unpacked/").empty());
+    if (c.left) {
+      EXPECT_EQ(platform::ReadFile(Inbound() + c.left), zip);
+    }
     if (c.tooLarge) {
-      EXPECT_EQ(platform::ReadFile(Inbound() + c.left[0]), zip);
-      EXPECT_TRUE(LoggedPart("Bundle 0000b0b0.mo0 is larger than the room there is for it: " +
-                             std::to_string(c.room) + " bytes free beyond the disk's reserve"));
       EXPECT_TRUE(
           Logged("0 files of bundle 0000b0b0.mo0 are tossed; the bundle has been renamed "
                  "to 0000b0b0.toobig ."));
       EXPECT_EQ(TossShortfall(first), "a bundle was too large to unpack and has been put aside");
+    } else if (c.left) {
+      EXPECT_EQ(first.BundlesWaiting, 1);
+      EXPECT_TRUE(LoggedPart("Bundle 0000b0b0.mo0 needs "));
+      EXPECT_TRUE(LoggedPart(": it stays in Inbound ."));
+      EXPECT_EQ(TossShortfall(first).rfind("bundle 0000b0b0.mo0 needs ", 0), 0u)
+          << TossShortfall(first);
     }
-    if (c.failed) {
-      EXPECT_EQ(first.Error,
-                "Bundle 0000b0b0.mo0 could not be unpacked: No space left on device; "
-                "it stays in Inbound .");
-      freeSpace = [](const std::string&) { return kInboundDiskReserve + (64ull << 30); };
-    }
-    // The next run has nothing left to fail on.
+    // A run with room tosses what waited; nothing is left to fail on.
+    freeSpace = [](const std::string&) { return kInboundDiskReserve + (64ull << 30); };
     const TTossCounters next = Toss();
     EXPECT_EQ(TossShortfall(next), "");
-    EXPECT_EQ(Mails("ECHO").size(), c.failed ? 2u : c.stored);
+    EXPECT_EQ(Mails("ECHO").size(), c.next);
     EXPECT_EQ(Mails("DUPES").size(), 0u);
   }
+  freeSpace = nullptr;
+  diskSize = nullptr;
 }
 
 // A bundle none of whose entries is sound is put aside once, as one with a
-// single bad entry is; it never comes back to fail every run.
+// single bad entry is; it never comes back to fail every run. It takes the
+// first free name however many are taken; where no name can be had it stays
+// and the run fails.
 TEST_F(TosserInboundTest, BundlesWithoutASoundEntryArePutAsideOnce) {
   const std::string one = PacketFrom({EchoMessage("ECHO", "one")});
   const std::string two = PacketFrom({EchoMessage("ECHO", "two", "All", std::string(5000, 'b'))});
@@ -440,6 +454,8 @@ TEST_F(TosserInboundTest, BundlesWithoutASoundEntryArePutAsideOnce) {
     const char* what;
     std::function<std::string()> bundle;
     const char* logged;
+    int taken = 0;        // put-aside names of it already in the inbound
+    bool noName = false;  // a name so long that no numbered one can be made
   } cases[] = {
       {"every CRC fails",
        [&] {
@@ -462,29 +478,53 @@ TEST_F(TosserInboundTest, BundlesWithoutASoundEntryArePutAsideOnce) {
                                    "test_read_format_rar5_data_ready_pointer_leak.rar");
        },
        "0000dead.mo0: Bad file header"},
+      {"a damaged header, 1,000 of its put-aside names taken",
+       [] { return std::string("PK\x03\x04", 4) + std::string(300, '\xEE'); },
+       "0000dead.mo0: Bad file header", 1000},
+      {"a damaged header, no free name to be had",
+       [] { return std::string("PK\x03\x04", 4) + std::string(300, '\xEE'); }, "", 1, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh();
     AddEcho("ECHO");
     const std::string bundle = c.bundle();
-    Drop("0000dead.mo0", bundle);
+    const std::string stem = c.noName ? std::string(251, 'd') : "0000dead";
+    const std::string name = stem + ".mo0";
+    RunShell("cd '" + Inbound() + "' && for i in $(seq 1 " + std::to_string(c.taken - 1) +
+             "); do : >" + stem + "-$i.bad; done" + (c.taken ? "; : >" + stem + ".bad" : ""));
+    const std::string aside = stem + (c.taken ? "-" + std::to_string(c.taken) : "") + ".bad";
+    Drop("b.tmp", bundle);
+    ASSERT_EQ(::rename((Inbound() + "b.tmp").c_str(), (Inbound() + name).c_str()), 0);
     Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "good")}));
     for (int run = 1; run <= 2; ++run) {
       SCOPED_TRACE(run);
       const TTossCounters counters = Toss();
+      if (c.noName) {
+        EXPECT_EQ(counters.Error,
+                  "Bundle " + name + " could not be renamed; it stays in Inbound .");
+        EXPECT_EQ(platform::ReadFile(Inbound() + name), bundle);
+        EXPECT_EQ(InboundNames().size(), 3u);  // with GOOD.pkt and the name taken
+        EXPECT_TRUE(NamesIn(Backup()).empty());
+        EXPECT_TRUE(Mails("ECHO").empty());
+        continue;
+      }
       EXPECT_EQ(TossShortfall(counters), "");
       EXPECT_EQ(counters.BundlesLeft, 0);
       EXPECT_EQ(LoggedPart(c.logged), run == 1);
       EXPECT_EQ(Logged("Bundle 0000dead.mo0 could not be unpacked !"), run == 1);
-      EXPECT_EQ(Logged("0 files of bundle 0000dead.mo0 are tossed; the bundle has been renamed to "
-                       "0000dead.bad ."),
-                run == 1);
-      EXPECT_EQ(InboundNames(), std::vector<std::string>{"0000dead.bad"});
+      EXPECT_EQ(
+          Logged("0 files of bundle 0000dead.mo0 are tossed; the bundle has been renamed to " +
+                 aside + " ."),
+          run == 1);
+      EXPECT_EQ(InboundNames().size(), static_cast<size_t>(c.taken) + 1);
+      EXPECT_EQ(NamesIn(Backup()).size(), run == 1 ? 1u : 0u);  // GOOD.pkt, never the bundle
       ASSERT_EQ(Mails("ECHO").size(), 1u);
       EXPECT_EQ(Mails("ECHO")[0].subject, "good");
     }
-    EXPECT_EQ(platform::ReadFile(Inbound() + "0000dead.bad"), bundle);
+    if (!c.noName) {
+      EXPECT_EQ(platform::ReadFile(Inbound() + aside), bundle);
+    }
   }
 }
 

@@ -253,10 +253,10 @@ TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
       {"a file-size limit while a RAR bundle is unpacked", [](TArea&) { LimitFileSize(4096); },
        [](TArea&) { LimitFileSize(RLIM_INFINITY); }, false, "rar",
        "Bundle 0000feed.mo0 could not be unpacked: File too large"},
-      {"a disk without room beyond its reserve before a bundle",
-       [this](TArea&) { freeSpace = [](const std::string&) { return kInboundDiskReserve; }; },
-       [this](TArea&) { freeSpace = nullptr; }, false, "zip",
-       "Bundle 0000feed.mo0 could not be unpacked: No space left on device"},
+      // The bundle was unpacked whole: it takes its name back, its packets go.
+      {"a folder where the body file belongs, the mail in a bundle",
+       [](TArea& a) { platform::MakeDirs(a.FilePath(".PackedBody")); },
+       [](TArea& a) { RunShell("rmdir '" + a.FilePath(".PackedBody") + "'"); }, false, "zip"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -394,7 +394,7 @@ TEST_F(TosserTest, DamagedPacketsArePutAsideOnce) {
   }
 }
 
-TEST_F(TosserTest, AMessageTooLargeToStoreIsSkippedAndTheRestTossed) {
+TEST_F(TosserTest, AMessageTooLargeToStoreIsSkippedAndItsPacketKeptAside) {
   // Its text alone passes the 64 MiB a stored message may have.
   const std::string good1 = EchoMessage("", "before"), good2 = EchoMessage("", "after");
   const std::string big =
@@ -410,13 +410,21 @@ TEST_F(TosserTest, AMessageTooLargeToStoreIsSkippedAndTheRestTossed) {
     EXPECT_EQ(mails[0].subject, "before");
     EXPECT_EQ(mails[1].subject, "after");
     EXPECT_EQ(c.DamagedPackets, 0);
-    EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"0000abcd.pkt"});
+    // Kept aside, never only in the backup that the next run empties.
+    EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{});
+    EXPECT_EQ(InboundNames(), std::vector<std::string>{"0000abcd.bad"});
+    EXPECT_EQ(platform::ReadFile(Inbound() + "0000abcd.bad"), PacketFrom({good1, big, good2}));
     EXPECT_TRUE(
         Logged("Message 2 of packet 0000abcd.pkt (offset " + std::to_string(58 + good1.size()) +
                ", " + std::to_string(big.size()) +
-               " bytes) is larger than the 64 MB a message may have and has been skipped."));
+               " bytes) is larger than the 64 MB a message may have and has been skipped; it is "
+               "kept in 0000abcd.bad ."));
+    EXPECT_EQ(TossShortfall(c),
+              "a packet held a message too large to store and has been put aside");
     EXPECT_FALSE(LoggedPart("WARINIG!"));
     EXPECT_FALSE(LoggedPart("left in Inbound"));
+    EXPECT_EQ(TossShortfall(Toss()), "");  // once
+    EXPECT_EQ(Mails("NETMAIL").size(), 2u);
   }
 }
 

@@ -328,6 +328,18 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
        {"Backup.0001"},
        "a file under a name the tosser keeps for itself has been renamed",
        "File Backup has a name the tosser keeps for itself: it has been renamed to Backup.0001 ."},
+      {"a packet with a message too large to store",
+       [&] {
+         PackedSpec s;
+         s.origNode = 1;
+         s.origNet = 5030;
+         s.subject = "huge";
+         s.text = "AREA:BIG.ECHO\r" + std::string(kMaxPackedMessageSize, 'x') + "\r";
+         platform::WriteFileAtomic(Inbound() + "0000b1c1.pkt", Packet({PackedMessage(s)}));
+       },
+       {"0000b1c1.bad"},
+       "a packet held a message too large to store and has been put aside",
+       "MB a message may have and has been skipped; it is kept in 0000b1c1.bad ."},
       {"a bundle that declares a file larger than a packet may be",
        [&] {
          platform::WriteFileAtomic(dir_ / "BIG.pkt", Packet({Echo("BIG.ECHO", 1)}));
@@ -360,6 +372,32 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
     stored += static_cast<size_t>(c.stored);
     EXPECT_EQ(StoredSubjects().size(), stored);  // the rest is stored
   }
+}
+
+// Bundles that do not fit the free space of the inbound's disk wait under
+// their names while the rest is stored; once the disk has grown, the next
+// import stores them: every message once.
+TEST_F(BatchSafetyTest, BundlesBeyondTheFreeSpaceWaitForRoom) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small disk needs root";
+  ASSERT_EQ(RunShell("mount -t tmpfs -o size=1200k tmpfs " + ShellQuote(Inbound())), 0);
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { RunShell("umount " + ShellQuote(dir)); }
+  } unmount{Inbound()};
+  DropCorpus(3000, 3);  // 20 packets and 10 bundles: less free than the disk's reserve
+  std::string out, err;
+  EXPECT_EQ(Batch("import", &out, &err), 1);
+  EXPECT_NE(err.find("the import is stored, but 10 bundles stay in the inbound for lack of room"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(platform::ScanDir(Inbound(), "*.mo?").size(), 10u);
+  EXPECT_EQ(StoredSubjects().size(), 2000u);
+  ASSERT_EQ(RunShell("mount -o remount,size=16m " + ShellQuote(Inbound())), 0);
+  EXPECT_EQ(Batch("import", &out, &err), 0) << err;
+  EXPECT_TRUE(platform::ScanDir(Inbound(), "*", true, false).empty());
+  const auto stored = StoredSubjects();
+  EXPECT_EQ(stored.size(), 3000u);
+  for (const auto& [subject, times] : stored) EXPECT_EQ(times, 1) << subject;
 }
 
 // A bundle whose every entry fails its CRC is put aside once; it never
