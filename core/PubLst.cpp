@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 
 namespace velmaris {
-
-namespace {
-
-using platform::EqualNoCase;
-
-}  // namespace
 
 void TPubLst::BeginUpdate() { updating_ = true; }
 
@@ -85,7 +79,8 @@ int TPubLst::IndexOfObject(const TObject* object) const {
 
 int TPubLst::IndexOfName(const std::string& name) const {
   for (size_t i = 0; i < entries_.size(); ++i) {
-    if (EqualNoCase(entries_[i].name, name)) return static_cast<int>(i);
+    if (platform::EqualNoCase(entries_[i].name, name, platform::AnsiCodePage()))
+      return static_cast<int>(i);
   }
   return -1;
 }

@@ -9,6 +9,7 @@
 
 #include "core/WinRegistry.h"
 #include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 #include "platform/Dispatcher.h"
 
 namespace velmaris {
@@ -326,7 +327,7 @@ std::string SettingsValues::FirstSysopName() const {
 
 bool SettingsValues::IsSysopName(std::string_view name) const {
   for (const auto& line : SysopNames()) {
-    if (platform::EqualNoCase(line, name)) return true;
+    if (platform::EqualNoCase(line, name, platform::AnsiCodePage())) return true;
   }
   return false;
 }

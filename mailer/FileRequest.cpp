@@ -1,7 +1,6 @@
 #include "mailer/FileRequest.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -14,17 +13,13 @@
 #include "core/MailBox.h"
 #include "core/NetLink.h"
 #include "core/TextHelpers.h"
+#include "platform/CaseFold.h"
 #include "platform/Files.h"
+#include "platform/TextFinder.h"
 
 namespace velmaris {
 
 namespace {
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::string Trimmed(std::string_view text) {
   size_t a = 0, b = text.size();
@@ -134,19 +129,19 @@ std::string TFileList::Line(int index, int tabSize) const {
   return out;
 }
 
-int TFileList::Find(const std::string& text, int from, bool matchCase,
+int TFileList::Find(const std::string& text, int from, bool matchCase, platform::CodePage listPage,
                     const std::function<bool()>& step) const {
-  const std::string needle = matchCase ? text : Upper(text);
+  const std::optional<std::string> needle =
+      platform::RecodeExact(text, platform::AnsiCodePage(), listPage);
+  if (!needle || needle->empty()) return -1;
+  const platform::TextFinder finder(*needle, matchCase, listPage);
   int sinceStep = 0;
   for (int i = std::max(from + 1, 0); i < Count(); ++i) {
     if (step && ++sinceStep > kFindStep) {
       if (!step()) return -1;
       sinceStep = 1;
     }
-    const std::string_view line = Raw(i);
-    const bool found = matchCase ? line.find(needle) != std::string_view::npos
-                                 : Upper(line).find(needle) != std::string::npos;
-    if (found) return i;
+    if (finder.In(Raw(i))) return i;
   }
   return -1;
 }

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "core/FidoAddress.h"
+#include "platform/CodePage.h"
 
 namespace velmaris {
 
@@ -69,12 +70,16 @@ class TFileList {
   // The line as shown.
   std::string Line(int index, int tabSize = 8) const;
   // The next line after `from` that holds text (letter case ignored unless
-  // matchCase); -1 when none before the end. step, when given, is asked
-  // after every kFindStep lines whether to go on; false ends the search
-  // with -1 at once (the list may have changed then). While it answers
-  // true, the list must not have changed.
+  // matchCase); -1 when none before the end. The text is in the ANSI code
+  // page, as the windows take it, and the list in listPage: the text is
+  // recoded to listPage (a text with a character listPage lacks, or an
+  // empty one, is found nowhere) and without case the letters of listPage
+  // fold (CaseFold.h). step, when given, is asked after every kFindStep
+  // lines whether to go on; false ends the search with -1 at once (the list
+  // may have changed then). While it answers true, the list must not have
+  // changed.
   static constexpr int kFindStep = 1000;
-  int Find(const std::string& text, int from, bool matchCase,
+  int Find(const std::string& text, int from, bool matchCase, platform::CodePage listPage,
            const std::function<bool()>& step = {}) const;
 
  private:

@@ -5,7 +5,7 @@
 
 #include "core/FidoAddress.h"
 #include "nodelist/NodelistLookup.h"
-#include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 #include "platform/Dispatcher.h"
 
 namespace velmaris {
@@ -20,9 +20,12 @@ std::string Shown(std::string text) {
 bool Stopped(const std::function<bool()>& stop, int n) { return stop && n % 4096 == 0 && stop(); }
 
 // The .Data offsets of the texts of one key that contain the part, sorted.
+// Nodelist texts and the filter are in the OEM code page, whose letters fold.
 std::vector<uint32_t> MatchingOffsets(const TNodelistLookup& lookup, TNodelistLookup::TTextKey key,
                                       const std::string& part, const std::function<bool()>& stop) {
-  const std::string wanted = platform::UpperAscii(part);
+  const platform::CodePage oem = platform::OemCodePage();
+  std::string wanted = part;
+  platform::FoldInPlace(wanted, oem);
   std::vector<uint32_t> offsets;
   bool stopped = false;
   std::string shown;
@@ -30,7 +33,8 @@ std::vector<uint32_t> MatchingOffsets(const TNodelistLookup& lookup, TNodelistLo
     stopped = stopped || Stopped(stop, k);
     if (stopped) return;
     shown.assign(text);
-    for (char& c : shown) c = c == '_' ? ' ' : platform::AsciiUpper(c);
+    std::replace(shown.begin(), shown.end(), '_', ' ');
+    platform::FoldInPlace(shown, oem);
     if (shown.find(wanted) != std::string::npos) offsets.push_back(offset);
   });
   std::sort(offsets.begin(), offsets.end());

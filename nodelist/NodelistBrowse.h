@@ -4,9 +4,10 @@
 // runs one search after the other on a thread of its own.
 //
 // A text filter matches a record when the record's text, with every "_"
-// read as a blank and in upper case, contains the filter text in upper case
-// (an underscore typed into the filter finds nothing where the list stores
-// one). An address part of -1 matches any value.
+// read as a blank, contains the filter text, letters folded in the OEM code
+// page of both (CaseFold.h) (an underscore typed into the filter finds
+// nothing where the list stores one). An address part of -1 matches any
+// value.
 #pragma once
 
 #include <cstdint>

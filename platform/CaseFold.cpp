@@ -1,5 +1,6 @@
 #include "platform/CaseFold.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -70,6 +71,13 @@ bool ContainsNoCase(std::string_view haystack, std::string_view needle, CodePage
     if (k == needle.size()) return true;
   }
   return false;
+}
+
+bool LessNoCase(std::string_view a, std::string_view b, CodePage cp) {
+  const CaseFold& fold = CaseFoldOf(cp);
+  return std::lexicographical_compare(
+      a.begin(), a.end(), b.begin(), b.end(),
+      [&fold](char x, char y) { return fold[Byte(x)] < fold[Byte(y)]; });
 }
 
 void FoldInPlace(std::string& text, CodePage cp) {

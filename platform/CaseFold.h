@@ -30,6 +30,8 @@ const CaseFold& CaseFoldOf(CodePage cp);
 bool EqualNoCase(std::string_view a, std::string_view b, CodePage cp);
 // True when needle occurs in haystack; an empty needle never does.
 bool ContainsNoCase(std::string_view haystack, std::string_view needle, CodePage cp);
+// Byte order of the folded texts (so a text sorts beside its other cases).
+bool LessNoCase(std::string_view a, std::string_view b, CodePage cp);
 // Folds every byte of text (eight ASCII bytes at a time where it can).
 void FoldInPlace(std::string& text, CodePage cp);
 

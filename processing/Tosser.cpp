@@ -27,6 +27,7 @@
 #include "core/SerialCounter.h"
 #include "core/Settings.h"
 #include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
@@ -1025,7 +1026,7 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
 
   const std::string toName = header.ToName.Str();
   for (const std::string& line : values_->SysopNames()) {
-    if (line.empty() || UpperAscii(line) != UpperAscii(toName)) continue;
+    if (line.empty() || !platform::EqualNoCase(line, toName, platform::AnsiCodePage())) continue;
     ++counters_.Personal;
     mail->Header.Flags |= MsgFlag::ToSysop;
     if (setup_.View) {

@@ -10,6 +10,7 @@
 #include "core/NetLink.h"
 #include "core/TextGroups.h"
 #include "core/TextHelpers.h"
+#include "platform/CaseFold.h"
 #include "platform/Prompter.h"
 
 namespace velmaris {
@@ -108,11 +109,14 @@ void Reflow(const std::vector<std::string>& texts, const std::vector<std::string
   size_t s = 0;
   while (s < texts.size()) {
     std::string joined = texts[s];
-    const std::string key = UpperAsciiStr(MakeQuotable(prefixes[s]));
+    // The reader shows the text in the ANSI code page, whose letters fold.
+    const std::string key = MakeQuotable(prefixes[s]);
     size_t i = s + 1;
     if (!MakeQuotable(texts[s]).empty()) {
       for (; i < texts.size(); ++i) {
-        if (UpperAsciiStr(MakeQuotable(prefixes[i])) != key || !Joinable(texts[i])) break;
+        if (!platform::EqualNoCase(MakeQuotable(prefixes[i]), key, platform::AnsiCodePage()) ||
+            !Joinable(texts[i]))
+          break;
         if (!joined.empty() && joined.back() != ' ') joined += ' ';
         joined += texts[i];
       }

@@ -6,19 +6,17 @@
 #include "core/Area.h"
 #include "core/Mail.h"
 #include "core/SearchRequest.h"
-#include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 #include "processing/Secretary.h"
 
 namespace velmaris {
 
 namespace {
 
-// Case-insensitive order of two stored texts (ASCII letters folded).
+// Case-insensitive order of two header texts: names and subjects are stored
+// in the ANSI code page, whose letters fold.
 bool LessNoCase(std::string_view a, std::string_view b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(platform::AsciiUpper(x)) <
-           static_cast<unsigned char>(platform::AsciiUpper(y));
-  });
+  return platform::LessNoCase(a, b, platform::AnsiCodePage());
 }
 
 bool KeyLess(const TMsgHeader& a, const TMsgHeader& b, int key) {
@@ -181,7 +179,8 @@ int FindByFlags(const TArea& area, int from, int step, uint16_t wanted, uint16_t
 }  // namespace
 
 std::string TopicKey(const std::string& subject) {
-  std::string key = platform::UpperAscii(StripReplyMarker(subject));
+  std::string key = StripReplyMarker(subject);
+  platform::FoldInPlace(key, platform::AnsiCodePage());
   TrimLeftControl(key);
   return key;
 }

@@ -93,7 +93,8 @@ std::string MsgListStatusText(const TArea& area, int rows);
 int FindNextByFlags(const TArea& area, int from, uint16_t wanted, uint16_t rejected);
 int FindPrevByFlags(const TArea& area, int from, uint16_t wanted, uint16_t rejected);
 // The same, until the subject without reply marker equals the given one
-// (upper-cased, leading control characters and blanks removed).
+// (letters folded in the ANSI code page, leading control characters and
+// blanks removed).
 int FindNextSameTopic(const TArea& area, int from, uint16_t wanted, const std::string& subject,
                       uint16_t rejected);
 int FindPrevSameTopic(const TArea& area, int from, uint16_t wanted, const std::string& subject,

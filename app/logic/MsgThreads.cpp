@@ -5,7 +5,7 @@
 
 #include "app/logic/MsgText.h"
 #include "core/Area.h"
-#include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 
 namespace velmaris {
 
@@ -16,11 +16,9 @@ std::string Cut(std::string text) {
   return text;
 }
 
+// Subjects are stored in the ANSI code page; its letters fold.
 bool LessNoCase(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(platform::AsciiUpper(x)) <
-           static_cast<unsigned char>(platform::AsciiUpper(y));
-  });
+  return platform::LessNoCase(a, b, platform::AnsiCodePage());
 }
 
 }  // namespace
@@ -105,12 +103,13 @@ void TThreadForest::CreateRoots(const TArea& area) {
   std::string previous;
   TThreadNode* group = nullptr;
   for (const Root& root : roots) {
-    std::string upper = platform::UpperAscii(root.subject);
-    if (!group || upper != previous) {
+    std::string folded = root.subject;
+    platform::FoldInPlace(folded, platform::AnsiCodePage());
+    if (!group || folded != previous) {
       group = Take();
       group->Text = Cut(root.subject);
       AppendChild(&RootNode, group);
-      previous = std::move(upper);
+      previous = std::move(folded);
     }
     AppendChild(group, MessageRecord(area, root.index, false));
   }

@@ -6,7 +6,7 @@
 #include "core/AddressBook.h"
 #include "core/Area.h"
 #include "core/FidoAddress.h"
-#include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 
 namespace velmaris {
 
@@ -22,7 +22,7 @@ std::string Cut(std::string text, size_t most) {
 bool Holds(const TGroup& book, const std::string& name, const std::string& address) {
   for (int i = 0; i < book.GetCount(); ++i) {
     const TFriend* entry = book.GetFriend(i);
-    if (entry && platform::EqualNoCase(entry->GetName(), name) &&
+    if (entry && platform::EqualNoCase(entry->GetName(), name, platform::AnsiCodePage()) &&
         entry->Address().Text4D() == address)
       return true;
   }

@@ -70,6 +70,9 @@ class TFileListModel : public QAbstractListModel {
 
 namespace {
 
+// The bytes of a request line as they go into the request file.
+constexpr int kLineBytesRole = Qt::UserRole;
+
 template <class W>
 W* Named(W* widget, const char* name) {
   widget->setObjectName(name);
@@ -436,8 +439,11 @@ void TFileReqEditor::LoadRequest() {
 
 std::vector<std::string> TFileReqEditor::RequestLines() const {
   std::vector<std::string> lines;
-  for (int i = 0; i < RequestList->count(); ++i)
-    lines.push_back(AnsiBytes(RequestList->item(i)->text()));
+  for (int i = 0; i < RequestList->count(); ++i) {
+    const QListWidgetItem* item = RequestList->item(i);
+    const QVariant bytes = item->data(kLineBytesRole);
+    lines.push_back(bytes.isValid() ? bytes.toByteArray().toStdString() : AnsiBytes(item->text()));
+  }
   return lines;
 }
 
@@ -493,9 +499,19 @@ void TFileReqEditor::ScanAreas() {
 }
 
 void TFileReqEditor::AddRequestLine(const std::string& line) {
+  AddRequestLine(line, platform::AnsiCodePage());
+}
+
+void TFileReqEditor::AddRequestLine(const std::string& line, platform::CodePage page) {
   if (line.empty()) return;
-  RequestList->addItem(AnsiText(line));
+  auto* item = new QListWidgetItem(QString::fromStdString(platform::ToUtf8(line, page)));
+  item->setData(kLineBytesRole, QByteArray::fromStdString(line));
+  RequestList->addItem(item);
   UpdateCount();
+}
+
+platform::CodePage TFileReqEditor::ListPage() const {
+  return store_.Values()->FLToAnsI() ? platform::OemCodePage() : platform::AnsiCodePage();
 }
 
 void TFileReqEditor::UpdateCount() {
@@ -586,7 +602,7 @@ void TFileReqEditor::SearchClick() {
 
 int TFileReqEditor::FindFrom(int from) {
   const uint64_t generation = listGeneration_;
-  return list_.Find(searchText_, from, matchCase_, [this, generation] {
+  return list_.Find(searchText_, from, matchCase_, ListPage(), [this, generation] {
     QApplication::processEvents();
     return generation == listGeneration_;
   });
@@ -631,7 +647,7 @@ void TFileReqEditor::FileListActivated(const QModelIndex& index) {
                           std::find_if(line.begin(), line.end(),
                                        [](char c) { return static_cast<unsigned char>(c) >= 33; }) -
                           line.begin())));
-  AddRequestLine(line);
+  AddRequestLine(line, ListPage());
 }
 
 void TFileReqEditor::AreaClick() {

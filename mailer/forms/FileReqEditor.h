@@ -17,6 +17,7 @@
 #include "core/PubLst.h"
 #include "core/Settings.h"
 #include "mailer/FileRequest.h"
+#include "platform/CodePage.h"
 
 class QAction;
 class QComboBox;
@@ -63,7 +64,10 @@ class TFileReqEditor : public QMainWindow, public TObject {
   bool WriteRequest();
   void Recover();
   void ScanAreas();
+  // A line in the ANSI code page, or in page: shown in Unicode, written
+  // into the request file as these bytes.
   void AddRequestLine(const std::string& line);
+  void AddRequestLine(const std::string& line, platform::CodePage page);
   std::vector<std::string> RequestLines() const;
   const TFileList& FileList() const { return list_; }
   const std::vector<TFileArea>& Areas() const { return areas_; }
@@ -135,6 +139,9 @@ class TFileReqEditor : public QMainWindow, public TObject {
   // The next line holding the text, window messages processed on the way;
   // -1 when none, or when the file list changed meanwhile.
   int FindFrom(int from);
+  // The code page of the file list: OEM when the settings show file lists
+  // converted to ANSI, else ANSI.
+  platform::CodePage ListPage() const;
   // The file-list font and character set from the settings.
   void ApplySettings(const SettingsValues& values);
   std::string Outbound() const;

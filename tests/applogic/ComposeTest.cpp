@@ -8,6 +8,7 @@
 #include "core/Area.h"
 #include "core/NetLink.h"
 #include "core/TextGroups.h"
+#include "platform/CodePage.h"
 #include "platform/Prompter.h"
 
 namespace velmaris {
@@ -206,6 +207,9 @@ TEST(ComposeQuote, SelectionReflowAndWidth) {
     p.StartPara = sp, p.StartCol = sc, p.EndPara = ep, p.EndCol = ec;
     return p;
   };
+  const auto ansi = [](const char* utf8) {  // the reader's text is in CP1251
+    return platform::FromUtf8(utf8, platform::CodePage::CP1251);
+  };
   const std::string word9 = "abcdefgh ";
   std::string longText;
   for (int i = 0; i < 12; ++i) longText += word9;
@@ -220,6 +224,8 @@ TEST(ComposeQuote, SelectionReflowAndWidth) {
        {" AB> one two", "", " AB> x", " AB> -+- tear"}},
       {"different prefixes stay apart", pane({" JD> ", ""}, {"one", "two"}), true,
        {" JD>> one", " AB> two"}},
+      {"prefixes differing in Cyrillic case are joined",
+       pane({ansi(" ИП> "), ansi(" иП> ")}, {"one", "two"}), true, {ansi(" ИП>> one two")}},
       {"no line over 78 characters", pane({""}, {longText}), false,
        {" AB> " + longText.substr(0, 8 * 9 - 1), " AB> " + longText.substr(8 * 9)}},
   };

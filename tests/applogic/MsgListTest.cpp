@@ -19,6 +19,9 @@ namespace {
 
 using test::MakeMail;
 
+// Names and subjects are stored in the ANSI code page (CP1251).
+std::string Ansi(const char* utf8) { return platform::FromUtf8(utf8, platform::CodePage::CP1251); }
+
 // One stored message: names, subject, times, flags, and the MSGID/REPLY
 // serials (the address CRC is the serial, so a REPLY names its MSGID).
 struct Msg {
@@ -125,6 +128,8 @@ TEST(MsgListRows, SortKeysOrderTheRowsAndTheMaskFilters) {
   TSearchRequest unread;
   unread.FlagMask = unread.Flags = MsgFlag::Unread;
   EXPECT_EQ(Rows(a.area, unread, MsgSortKey::From, false), (std::vector<int>{0, 2}));
+  AreaWith cyrillic({{Ansi("Яков"), "", ""}, {Ansi("Анна"), "", ""}, {Ansi("иван"), "", ""}});
+  EXPECT_EQ(Rows(cyrillic.area, all, MsgSortKey::From, false), (std::vector<int>{1, 2, 0}));
   EXPECT_EQ(MsgListCaption(&a.area, 2), "TEST.ECHO - 4 Messages (Filtered)");
   EXPECT_EQ(MsgListCaption(&a.area, 4), "TEST.ECHO - 4 Messages");
   EXPECT_EQ(MsgListCaption(nullptr, 0), "No area assigned");
@@ -140,13 +145,10 @@ TEST(MsgListRows, SortKeysOrderTheRowsAndTheMaskFilters) {
 // The display mask tests the names and the subject, which are stored in the
 // ANSI code page (CP1251), as the mask's texts are typed.
 TEST(MsgListRows, TheDisplayMaskFoldsCyrillicLetters) {
-  const auto ansi = [](const char* utf8) {
-    return platform::FromUtf8(utf8, platform::CodePage::CP1251);
-  };
-  AreaWith a({{ansi("Иван Петров"), "All", ansi("Тест кириллицы")},
+  AreaWith a({{Ansi("Иван Петров"), "All", Ansi("Тест кириллицы")},
               {"Anna Berg", "All", "Latin test"},
-              {ansi("ёжик"), "All", ansi("ТЕСТ")},
-              {ansi("Ежик"), "All", "Other"}});
+              {Ansi("ёжик"), "All", Ansi("ТЕСТ")},
+              {Ansi("Ежик"), "All", "Other"}});
   const struct {
     int field;  // 1 sender, 3 subject
     const char* text;
@@ -161,7 +163,7 @@ TEST(MsgListRows, TheDisplayMaskFoldsCyrillicLetters) {
     TSearchRequest mask;
     TSearchString& condition = c.field == 1 ? mask.Origin : mask.Subject;
     (c.field == 1 ? mask.ApplyOrigin : mask.ApplySubject) = true;
-    condition.SetText(ansi(c.text));
+    condition.SetText(Ansi(c.text));
     condition.CaseSensitive = c.cs;
     condition.SubstringMatch = c.sub;
     EXPECT_EQ(Rows(a.area, mask, MsgSortKey::Area, false), c.rows) << c.text;
@@ -197,6 +199,9 @@ TEST(MsgListSearch, FlagAndTopicSearchesStepOverTheArea) {
   EXPECT_EQ(FindPrevSameTopic(a.area, 3, 0, "Re: Hello", 0), 1);
   EXPECT_EQ(FindPrevSameTopic(a.area, 1, 0x0004, "Hello", 0), 0);
   EXPECT_EQ(FindNextSameTopic(a.area, 0, 0, "Nothing", 0), -1);
+  AreaWith cyrillic({{"a", "b", Ansi("Тест")}, {"a", "b", "Other"}, {"a", "b", Ansi("Re: ТЕСТ")}});
+  EXPECT_EQ(FindNextSameTopic(cyrillic.area, 0, 0, Ansi("Тест"), 0), 2);
+  EXPECT_EQ(FindPrevSameTopic(cyrillic.area, 2, 0, Ansi("Re: ТЕСТ"), 0), 0);
 }
 
 TEST(MsgListSearch, NavigatorStepsThroughRowsOrTheArea) {
@@ -303,6 +308,10 @@ TEST(MsgThreads, RepliesHangUnderTheirParentsAndRootsGroupBySubject) {
   EXPECT_EQ(stats.Bits, 2 | 4 | 8);
   EXPECT_EQ(GroupStatistics(*forest.TopRecordOf(5)).Bits, 0);
   EXPECT_TRUE(a.area.ReplyTable.empty());
+  // Roots whose subjects differ in Cyrillic case make one group.
+  AreaWith cyrillic({{"Gus", "All", Ansi("Re: Тест")}, {"Hal", "All", Ansi("ТЕСТ")}});
+  forest.Build(cyrillic.area);
+  EXPECT_EQ(Dump(forest), Ansi("Тест\n  Gus to All [0]\n  Hal to All [1]\n"));
 }
 
 TEST(MsgThreads, CirclesOfRepliesBecomeTopLevelRecords) {

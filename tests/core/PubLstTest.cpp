@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/PubLst.h"
+#include "platform/CodePage.h"
 
 namespace velmaris::test {
 namespace {
@@ -142,9 +143,13 @@ TEST_F(PubLstTest, AssignCopiesEntriesWithOneEvent) {
 }
 
 TEST_F(PubLstTest, FindersCompareAsTold) {
-  Fill({"NETMAIL", "Bad", "netmail"});
+  // Names are in the ANSI code page (CP1251), whose letters fold.
+  const std::string friends = platform::FromUtf8("Друзья", platform::CodePage::CP1251);
+  Fill({"NETMAIL", "Bad", "netmail", friends.c_str()});
   EXPECT_EQ(list.ObjectByName("netmail"), items[0].get());  // first match, any case
   EXPECT_EQ(list.ObjectByName("BAD"), items[1].get());
+  EXPECT_EQ(list.ObjectByName(platform::FromUtf8("ДРУЗЬЯ", platform::CodePage::CP1251)),
+            items[3].get());
   EXPECT_EQ(list.ObjectByName("DUPES"), nullptr);
   Item stranger(7);
   EXPECT_EQ(list.IndexOfObject(items[2].get()), 2);

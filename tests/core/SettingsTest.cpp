@@ -10,6 +10,7 @@
 
 #include "core/WinRegistry.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
 #include "support/TempDir.h"
@@ -314,6 +315,9 @@ TEST(SettingsReadersTest, SysopNamesCompareInUpperCase) {
                {"Ivan", false},       {"Ivan Petrov ", false}, {"", false}};
   for (const auto& c : cases) EXPECT_EQ(v.IsSysopName(c.name), c.mine) << c.name;
   EXPECT_EQ(v.FirstSysopName(), "Ivan Petrov");
+  // Names are in the ANSI code page (CP1251), whose letters fold.
+  v.SetLines(S::SysopNames, {platform::FromUtf8("Иван Петров", platform::CodePage::CP1251)});
+  EXPECT_TRUE(v.IsSysopName(platform::FromUtf8("ИВАН ПЕТРОВ", platform::CodePage::CP1251)));
 }
 
 // ---------------------------------------------------------------------------

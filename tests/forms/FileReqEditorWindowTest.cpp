@@ -10,11 +10,14 @@
 #include <QListView>
 #include <QListWidget>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 
 #include "MailerFormsFixture.h"
 #include "core/WinLst.h"
 #include "mailer/forms/FileReqEditor.h"
+#include "platform/CodePage.h"
+#include "platform/Files.h"
 #include "widgets/ModalHook.h"
 
 namespace velmaris::test {
@@ -41,6 +44,11 @@ void AnswerFind(const QString& text, bool matchCase) {
 }
 
 int CurrentLine(TFileReqEditor& editor) { return editor.FileListBox->currentIndex().row(); }
+
+// A file list in CP866, the OEM code page that the settings convert to ANSI.
+std::string OemList(const char* utf8) {
+  return platform::FromUtf8(utf8, platform::CodePage::CP866);
+}
 
 TEST_F(FileReqEditorWindowTest, ListedWhileShownUnderItsCaptionWithAWindowListBox) {
   const int before = WinLst().GetCount();
@@ -78,7 +86,8 @@ TEST_F(FileReqEditorWindowTest, ListedWhileShownUnderItsCaptionWithAWindowListBo
 TEST_F(FileReqEditorWindowTest, FindHonoursMatchCaseAndWrapsOnYes) {
   TFileReqEditor editor(*config);
   editor.show();
-  editor.LoadMailText("Area TOOLS\r\nunzip.zip Tools\r\nTOOLS.ZIP\r\nother.arj\r\n");
+  editor.LoadMailText("Area TOOLS\r\nunzip.zip Tools\r\nTOOLS.ZIP\r\nother.arj\r\n" +
+                      OemList("ТЕСТ.ZIP Русские тексты\r\n"));
   struct Case {
     const char* text;
     bool matchCase;
@@ -92,6 +101,9 @@ TEST_F(FileReqEditorWindowTest, FindHonoursMatchCaseAndWrapsOnYes) {
       {"Tools", true, -1, 0, 1},
       {"tools", true, -1, platform::mbNo, -1},
       {"TOOLS", true, 2, platform::mbYes, 0},
+      {"русские", false, -1, 0, 4},  // typed in Unicode, found in the OEM list
+      {"Русские", true, 0, 0, 4},
+      {"РУССКИЕ", true, 0, platform::mbNo, -1},
       {"tools", false, 3, platform::mbNo, -1},  // stays where it was
   };
   for (const Case& c : cases) {
@@ -119,6 +131,25 @@ TEST_F(FileReqEditorWindowTest, FindHonoursMatchCaseAndWrapsOnYes) {
   editor.SearchAgain->trigger();
   EXPECT_EQ(CurrentLine(editor), 1);
   Shot(editor, "FileReqEditorFound");
+}
+
+TEST_F(FileReqEditorWindowTest, ALinePickedFromAnOemListShowsReadableAndIsRequestedInItsBytes) {
+  TFileReqEditor editor(*config);
+  editor.SetMailBox(*AddBox("Boss", "2:5020/1042"));
+  editor.LoadMailText(OemList("Файлы для Вас\r\n  ТЕСТ.ZIP  Русские тексты\r\n"));
+  editor.resize(760, 480);
+  editor.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+  const QRect row = editor.FileListBox->visualRect(editor.FileListBox->model()->index(1, 0));
+  QTest::mouseDClick(editor.windowHandle(), Qt::LeftButton, {},
+                     editor.FileListBox->viewport()->mapTo(&editor, row.center()));
+  ASSERT_EQ(editor.RequestList->count(), 1);
+  EXPECT_EQ(editor.RequestList->item(0)->text(), "ТЕСТ.ZIP  Русские тексты");
+  Shot(editor, "FileReqEditorRussian");
+  prompter.Script({platform::mbOk});
+  editor.RequestItClick();
+  EXPECT_EQ(platform::ReadFile(config->Values()->OutboundDir() + "139C0412.req"),
+            OemList("ТЕСТ.ZIP\r\n"));
 }
 
 TEST_F(FileReqEditorWindowTest, LongSearchShowsItsCaptionAndKeepsTheWindowServed) {

@@ -7,11 +7,14 @@
 #include "core/MailBox.h"
 #include "core/NetLink.h"
 #include "mailer/FileRequest.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
 namespace {
+
+using platform::CodePage;
 
 TEST(FileList, LinesEndAtEveryKindOfLineEnd) {
   TFileList list;
@@ -29,8 +32,8 @@ TEST(FileList, LinesEndAtEveryKindOfLineEnd) {
   }
   list.LoadText(std::string(300, 'x') + "\n");
   EXPECT_EQ(list.Line(0).size(), kMaxShownLine);
-  EXPECT_EQ(list.Find("XX", -1, false), 0);
-  EXPECT_EQ(list.Find("XX", -1, true), -1);
+  EXPECT_EQ(list.Find("XX", -1, false, CodePage::CP866), 0);
+  EXPECT_EQ(list.Find("XX", -1, true, CodePage::CP866), -1);
 }
 
 TEST(FileList, FindAsksToGoOnAfterEveryThousandLinesAndStopsWhenTold) {
@@ -56,9 +59,33 @@ TEST(FileList, FindAsksToGoOnAfterEveryThousandLinesAndStopsWhenTold) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.text) + " from " + std::to_string(c.from));
     int steps = 0;
-    EXPECT_EQ(list.Find(c.text, c.from, c.matchCase, [&] { return ++steps != c.stopAfter; }),
+    EXPECT_EQ(list.Find(c.text, c.from, c.matchCase, CodePage::CP866,
+                        [&] { return ++steps != c.stopAfter; }),
               c.found);
     EXPECT_EQ(steps, c.steps);
+  }
+}
+
+// The text comes in the ANSI code page (CP1251) and is found in the list's.
+TEST(FileList, FindRecodesTheTextToTheListsCodePageAndFoldsItsLetters) {
+  TFileList list;
+  const std::string utf8 = "files.zip Тест\nТЕСТ.ZIP Русские тексты\n";
+  const struct {
+    CodePage listPage;
+    const char* text;
+    bool matchCase;
+    int found;
+  } cases[] = {
+      {CodePage::CP866, "русские", false, 1}, {CodePage::CP866, "Русские", true, 1},
+      {CodePage::CP866, "русские", true, -1}, {CodePage::CP866, "тест.zip", false, 1},
+      {CodePage::CP866, "«Тест»", false, -1},  // no « in CP866
+      {CodePage::CP1251, "тест", false, 0},
+  };
+  for (const auto& c : cases) {
+    list.LoadText(platform::FromUtf8(utf8, c.listPage));
+    EXPECT_EQ(list.Find(platform::FromUtf8(c.text, CodePage::CP1251), -1, c.matchCase, c.listPage),
+              c.found)
+        << c.text;
   }
 }
 
