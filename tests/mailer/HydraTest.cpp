@@ -4,6 +4,7 @@
 // should be; and the packet encodings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
