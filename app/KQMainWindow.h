@@ -142,6 +142,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   void MessageListLocked(TArea& area, bool exclusive) override;
   void MessageListUpdateCaption(TArea& area) override;
   void MessageListUnlocked(TArea& area) override;
+  void MessageListRefilter(TArea& area) override;
   void MessageListAreaGone(TArea& area) override;
   void ShowSettingsPage(const std::string& page) override;
 

@@ -115,6 +115,10 @@ void TKQMainWindow::MessageListUnlocked(TArea& area) {
   if (TMessageListWindow* window = MessageWindowOf(area)) window->AreaUnlocked();
 }
 
+void TKQMainWindow::MessageListRefilter(TArea& area) {
+  if (TMessageListWindow* window = MessageWindowOf(area)) window->BuildDisplayList();
+}
+
 void TKQMainWindow::MessageListAreaGone(TArea& area) {
   if (TMessageListWindow* window = MessageWindowOf(area)) {
     window->SetArea(nullptr);

@@ -242,7 +242,7 @@ void TSearchAssistent::RunSearch() {
   } catch (const std::exception& e) {
     areaLabel_->setText(QString::fromStdString(e.what()));
   }
-  animate_->SetState(TAnimatedState::acmOpen);
+  animate_->SetState(TAnimatedState::acmClosed);  // empty again, as before the search
   searching_ = false;
   close_->show();
   abort_->setEnabled(false);

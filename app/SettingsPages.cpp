@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -289,18 +290,27 @@ void TSettingsDialog::BuildFilters() {
     TFilterList& list;
     const char* box;
     ListButtons names;
+    const char *label, *caption;
   };
   const Side sides[] = {
       {*import,
        "ImportFilters",
-       {"Button6", "KillFilter", "Button2", "Button3", nullptr, "FilterProperties"}},
+       {"Button6", "KillFilter", "Button2", "Button3", nullptr, "FilterProperties"},
+       "ImportFiltersLabel",
+       "Фильтры импорта:"},
       {*exportList,
        "ExportFilters",
-       {"Button30", "Button27", "Button22", "Button26", nullptr, "ExportFilterProperties"}},
+       {"Button30", "Button27", "Button22", "Button26", nullptr, "ExportFilterProperties"},
+       "ExportFiltersLabel",
+       "Фильтры экспорта:"},
   };
   for (const Side& side : sides) {
     TFilterList& list = side.list;
+    auto* label = new QLabel(QString::fromUtf8(side.caption));
+    label->setObjectName(QString::fromLatin1(side.label));
+    layout->addWidget(label);
     QListWidget* box = ListBox(layout, side.box, list);
+    label->setBuddy(box);
     auto* row = new QHBoxLayout;
     auto props = [this, &list](int index) {
       ShowFilterProperties(*list.GetItem(index), list, store_);

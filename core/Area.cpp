@@ -224,6 +224,8 @@ std::unique_ptr<TArea> TArea::CreateFromRegistry(TWinRegistry& registry, const s
 
 void TArea::NameFilters() {
   DisplayFilter.Caption = "Display Filter For Area " + Name;
+  // The list's test reads the headers only, never a body.
+  DisplayFilter.ShowTextPage = false;
   MaintainFilter.Caption = "Mainteance Filter For Area " + Name;
   MaintainFilter.ShowFlagsPage = true;
   MaintainFilter.ShowOriginPage = false;

@@ -40,6 +40,9 @@ class TShellServices {
   // An exclusive lock was released: clamp the current and selected message
   // to the new count, show and enable the window again, rebuild the list.
   virtual void MessageListUnlocked(TArea& area) { (void)area; }
+  // The area's display filter was changed outside the window (its settings
+  // put back): the window shows the rows of the filter now in force.
+  virtual void MessageListRefilter(TArea& area) { (void)area; }
   // The area is being destroyed while a message list window shows it (its
   // MessageWindow is set): the window lets go of it at once. Sent from the
   // area's destructor, on the main thread.

@@ -1,5 +1,6 @@
 #include "mailer/CMCore.h"
 
+#include <algorithm>
 #include <cassert>
 #include <thread>
 #include <vector>
@@ -382,11 +383,12 @@ void TCMProtocol::DoAcceptFile(bool& accept, std::string& fname, int64_t size, i
 
 namespace {
 // (position - offset) * 1000 / elapsed, in 64 bits, unsigned as the
-// original divides; elapsed is at least 1 ms.
+// original divides; elapsed is at least 1 ms, a position before the offset
+// counts no bytes.
 int64_t Rate(uint32_t now, uint32_t start, int64_t position, int64_t offset) {
   uint32_t elapsed = now - start;
   if (elapsed < 1) elapsed = 1;
-  const auto bytes = static_cast<uint64_t>(position - offset);
+  const auto bytes = static_cast<uint64_t>(std::max<int64_t>(position - offset, 0));
   return static_cast<int64_t>(bytes * 1000u / elapsed);
 }
 }  // namespace
@@ -397,21 +399,23 @@ void TCMProtocol::DoProtocolState(int state, const std::string& msg, int64_t par
     case psSendStart:
       sendStart_ = Clock();
       sendRate_ = 0;
-      sendOffset_ = sendPos_ = 0;
-      break;
-    case psSendProgress:
-      sendPos_ = param1;
-      sendRate_ = Rate(Clock(), sendStart_, param1, sendOffset_);
-      param2 = sendRate_;
+      sendOffset_ = sendPos_ = sendConfirmed_ = 0;
       break;
     // A block counts as sent when it is handed to the line, long before it
-    // is through: the rate of the whole file is taken when the remote has
-    // confirmed it, over the time from its start.
+    // is through: the running rate counts only the bytes the remote has
+    // confirmed, and the rate of the whole file is taken when the remote has
+    // confirmed it, both over the time from the file's start.
+    case psSendProgress:
+      sendPos_ = param1;
+      sendConfirmed_ = std::max(sendConfirmed_, param2);
+      sendRate_ = Rate(Clock(), sendStart_, sendConfirmed_, sendOffset_);
+      param2 = sendRate_;
+      break;
     case psSent:
       sendRate_ = Rate(Clock(), sendStart_, sendPos_, sendOffset_);
       param1 = sendRate_;
       break;
-    case psSendResume: sendOffset_ = param1; break;
+    case psSendResume: sendOffset_ = sendConfirmed_ = param1; break;
     case psReceiveStart:
       receiveStart_ = Clock();
       receiveRate_ = 0;

@@ -191,6 +191,9 @@ class TCMConnectionDevice : public TCMDevice {
 // The protocol report codes that the statistics look at.
 enum TCMProtocolState : int {
   psSendStart = 8,
+  // Param1: the position handed to the line; Param2: the position the
+  // remote has confirmed (its start or resume position, an acknowledgement,
+  // a repositioning). The base turns Param2 into the running rate.
   psSendProgress = 9,
   psSent = 10,
   psSendResume = 11,
@@ -259,7 +262,8 @@ class TCMProtocol {
  private:
   uint32_t sendStart_ = 0, receiveStart_ = 0;
   int64_t sendOffset_ = 0, receiveOffset_ = 0;
-  int64_t sendPos_ = 0;  // the last position reported sent
+  int64_t sendPos_ = 0;        // the last position reported sent
+  int64_t sendConfirmed_ = 0;  // the furthest position the remote confirmed
   int64_t sendRate_ = 0, receiveRate_ = 0;
 };
 

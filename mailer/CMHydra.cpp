@@ -344,7 +344,7 @@ void THydraThread::TxStep() {
       }
       SendPacket(hpData, d);
       txPos_ += static_cast<int32_t>(want);
-      Report(9, {}, txPos_);
+      Report(9, {}, txPos_, txLastAck_);
       if (txBlockLength_ < txMaxBlockLength_) {
         txGoodBytes_ += static_cast<int>(want);
         if (txGoodBytes_ >= txGoodNeeded_) {
@@ -686,7 +686,7 @@ void THydraThread::OnFinfoAck(int32_t pos) {
       Report(11, {}, pos);
       Log("Transmit resuming file");
     }
-    Report(9, {}, pos);
+    Report(9, {}, pos, pos);
     txState_ = 8;
     return;
   }
@@ -775,7 +775,7 @@ void THydraThread::OnRpos(const std::string& data) {
   txGoodNeeded_ = std::min(txGoodNeeded_ + 2 * txMaxBlockLength_, 8 * txMaxBlockLength_);
   if (txState_ != 10) txState_ = 8;
   StopTimer(txTimer_);
-  Report(9, {}, txPos_);
+  Report(9, {}, txPos_, txPos_);  // the remote has what lies before
   Report(12, {}, txPos_, txRetries_);
   Log("Resending from offset " + std::to_string(txPos_));
 }

@@ -444,6 +444,8 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
   const int maxBlock = owner_.GetMaxBlockLength();
   int blockLen = 256, blocks = 0, ackRetries = 0;
   int64_t blockStart = pos;
+  // What the receiver has confirmed: its start position, a ZRPOS, a ZACK.
+  int64_t confirmed = pos;
   bool sentAll = false, illegal = false;
   bool frameOpen = false;  // the last subpacket sent was ZCRCG
   std::string buf;
@@ -483,7 +485,7 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
   } else if (pos > 0) {
     Report(11, {}, pos);
   }
-  Report(9, {}, pos);
+  Report(9, {}, pos, confirmed);
   startAt(pos);
   TZEvent ev;
   for (;;) {
@@ -516,7 +518,8 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
       if (h.type == ZRPOS) {
         Log("Resending from " + std::to_string(h.arg));
         Report(12, {}, h.arg, -1);
-        Report(9, {}, h.arg);
+        confirmed = h.arg;
+        Report(9, {}, h.arg, confirmed);
         startAt(h.arg);
         continue;
       }
@@ -545,6 +548,7 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
         return FileResult::Failed;
       }
       if (h.type == ZACK && awaitingAck_ && h.arg == static_cast<uint32_t>(pos)) {
+        confirmed = pos;
         awaitingAck_ = false;
         ackRetries = 0;
         StopTimer();
@@ -585,7 +589,7 @@ TCMZModemThread::FileResult TCMZModemThread::SendData(int fd, int64_t size, int6
     frameOpen = end == ZCRCG;
     pos += static_cast<int64_t>(want);
     ++blocks;
-    Report(9, {}, pos);
+    Report(9, {}, pos, confirmed);
     if (last) {
       Log("Sent all - waiting for EOF");
       sentAll = true;

@@ -189,9 +189,11 @@ void TConfigEditSnapshot::RestoreAreas() {
       areas.Remove(i);
     }
   }
-  std::vector<TArea*> order;
+  std::vector<TArea*> order, refilter;
   for (AreaValues& values : areas_) {
     if (IndexOfArea(areas, values.area, values.FileName) >= 0) {
+      if (!values.area->DisplayFilter.SameConditions(values.DisplayFilter))
+        refilter.push_back(values.area);
       values.PutBack(store_.Uplinks());
       order.push_back(values.area);
     } else if (values.Name == kSeparatorName) {
@@ -208,7 +210,12 @@ void TConfigEditSnapshot::RestoreAreas() {
   areas.TPubLst::Clear();
   for (TArea* area : order) areas.Add(area);
   areas.EndUpdate();
-  if (TShellServices* shell = GetShellServices()) shell->RefreshAreaList();
+  TShellServices* shell = GetShellServices();
+  if (!shell) return;
+  shell->RefreshAreaList();
+  // An open list of an area whose display filter came back shows its rows
+  // again, as the properties' OK does.
+  for (TArea* area : refilter) shell->MessageListRefilter(*area);
 }
 
 }  // namespace velmaris

@@ -159,13 +159,15 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   layout->addWidget(split);
   setCentralWidget(central);
 
+  // Two rows of buttons, so that the window's first size shows them all:
+  // the request's commands, then the file list's and the request lines'.
   QToolBar* bar = addToolBar("Request");
   bar->setObjectName("RequestBar");
   auto menuOnly = [this](QAction*& a, const char* name, const QString& text) {
     a = new QAction(text, this);
     a->setObjectName(name);
   };
-  auto action = [&menuOnly, bar](QAction*& a, const char* name, const QString& text) {
+  auto action = [&menuOnly, &bar](QAction*& a, const char* name, const QString& text) {
     menuOnly(a, name, text);
     bar->addAction(a);
   };
@@ -176,12 +178,16 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   action(ImmediateRequest, "ImmediateRequest", "Save and poll");
   action(LoadRequestAction, "LoadRequest", "Load request");
   action(RecoverAction, "Recover", "Recover");
+  addToolBarBreak();
+  bar = addToolBar("File list");
+  bar->setObjectName("FileListBar");
+  action(LoadFileList, "LoadFileList", "Load file list");
   action(SearchAction, "Search", "Search");
   action(SearchAgain, "SearchAgain", "Search again");
   action(Calibrate, "Calibrate", "Calibrate area recognition");
+  Calibrate->setIconText("Calibrate");  // the button's; the menu names it in full
   action(DeleteLine, "DeleteLine", "Delete line");
   action(ClearAll, "ClearAll", "Clear all");
-  action(LoadFileList, "LoadFileList", "Load file list");
   action(MailboxProperties, "MailboxProperties", "Mailbox properties");
   menuOnly(CloseWithoutSaving, "CloseWithoutSaving", "Close without saving");
   menuOnly(SettingsAction, "Settings", "Settings");

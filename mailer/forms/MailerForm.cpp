@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -152,6 +153,19 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   LogMemo->setObjectName("LogMemo");
   LogMemo->setReadOnly(true);
   layout->addWidget(LogMemo);
+  // The log keeps its last line in sight as lines come and as the panels of
+  // a call take room from it or give it back, unless the user has scrolled
+  // up (a wheel, key or scroll bar action); back at the end, it follows
+  // again.
+  QScrollBar* logBar = LogMemo->verticalScrollBar();
+  connect(logBar, &QScrollBar::actionTriggered, this,
+          [this, logBar] { logFollows_ = logBar->sliderPosition() >= logBar->maximum(); });
+  connect(logBar, &QScrollBar::valueChanged, this, [this, logBar](int value) {
+    if (value >= logBar->maximum()) logFollows_ = true;
+  });
+  connect(logBar, &QScrollBar::rangeChanged, this, [this, logBar](int, int maximum) {
+    if (logFollows_) logBar->setValue(maximum);
+  });
   StatusLabel = new QLabel("Ready", this);
   StatusLabel->setObjectName("StatusLabel");
   layout->addWidget(StatusLabel);

@@ -123,6 +123,7 @@ class TMailerForm : public QWidget, public TMailerWindow, public TObject {
   std::unique_ptr<TMailerSession> session_;
   uint64_t settingsSubscription_ = 0;
   bool outboundShown_ = true;
+  bool logFollows_ = true;  // the log is scrolled to its end
 };
 
 // Makes every new profile's window a TMailerForm and has mailbox calls go

@@ -178,7 +178,7 @@ TEST_F(MainWindowLayoutTest, AddressBookAndAreaManagerComeBackWhereTheyWereClose
 
 TEST_F(MainWindowLayoutTest, FileRequestEditorAndMessageListKeepTheirPlacesOverTheEnd) {
   Prepare({{"FIDO.GER", Times(2, 0)}});
-  const QRect editorPlace(60, 70, 640, 430), listPlace(100, 40, 620, 450);
+  const QRect editorPlace(60, 70, 640, 460), listPlace(100, 40, 620, 450);
   {
     TKQMainWindow& w = Open();
     w.show();

@@ -25,6 +25,7 @@
 #include "nodelist/forms/AdvNLLookup.h"
 #include "platform/Files.h"
 #include "support/NodelistIndexSet.h"
+#include "widgets/AnimatedSymbol.h"
 #include "widgets/BetterListBox.h"
 #include "widgets/ModalHook.h"
 
@@ -64,6 +65,8 @@ TEST_F(MainWindowToolsTest, SearchFromThePopupTakesTheSelectedAreasAndAHitBecome
   EXPECT_EQ(results->item(0)->text(), "FIDO.GER #1: Sender 2 to Sysop about \"Subject number 2\"");
   EXPECT_TRUE(search->findChild<QPushButton*>("NewAction")->isVisible());
   EXPECT_FALSE(search->findChild<QPushButton*>("Abort")->isVisible());
+  // The busy sign is gone with the search.
+  EXPECT_FALSE(search->findChild<TAnimatedSymbol*>("Animate")->IsOpen());
   results->setCurrentRow(4);  // OTHER #3: Sender 28
   QTest::keyClick(results, Qt::Key_Return);
   EXPECT_EQ(areas->FocusIndex(), Row("OTHER"));

@@ -19,6 +19,7 @@
 #include "app/SearchAndReplace.h"
 #include "app/SearchAssistent.h"
 #include "app/SettingsDialog.h"
+#include "app/logic/ConfigSnapshot.h"
 #include "core/ShellServices.h"
 #include "core/TextGroups.h"
 #include "core/WinLst.h"
@@ -374,7 +375,9 @@ TEST_F(MsgWinMenusTest, TheDisplayFilterOfTheAreaPropertiesRefiltersTheOpenList)
   list->Action("Aufrumen2")->trigger();
   SetModalHook({});
   EXPECT_EQ(list->DisplayList.Count(), 0);
-  // Cleared again in the settings' area properties: all rows are back.
+  // Cleared again in the settings' area properties: all rows are back; the
+  // settings' Cancel puts the filter back, and the list with it.
+  TConfigEditSnapshot settings(window->ConfigStore(), nullptr, nullptr);
   TAreaProperties props(*Area("FIDO.GER"), window->ConfigStore());
   props.show();
   props.DisplayFilter->click();
@@ -384,6 +387,8 @@ TEST_F(MsgWinMenusTest, TheDisplayFilterOfTheAreaPropertiesRefiltersTheOpenList)
   QTest::mouseClick(mask->findChild<QPushButton*>("Button3"), Qt::LeftButton);
   QTest::mouseClick(props.bApply, Qt::LeftButton);
   EXPECT_EQ(list->DisplayList.Count(), 3);
+  settings.Restore();
+  EXPECT_EQ(list->DisplayList.Count(), 0);
 }
 
 TEST_F(MsgWinMenusTest, APageTheAreaTypeHidesGivesWayToTheGeneralPage) {

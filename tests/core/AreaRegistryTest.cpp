@@ -124,6 +124,10 @@ TEST_F(AreaRegistryTest, EveryValueRoundTrips) {
   const TSearchRequest& m = loaded->MaintainFilter;
   EXPECT_TRUE(m.ShowFlagsPage);
   EXPECT_FALSE(m.ShowOriginPage || m.ShowDestinationPage || m.ShowSubjectPage || m.ShowTextPage);
+  // The display filter offers all but the text, which the list never reads.
+  const TSearchRequest& d = loaded->DisplayFilter;
+  EXPECT_TRUE(d.ShowFlagsPage && d.ShowOriginPage && d.ShowDestinationPage && d.ShowSubjectPage);
+  EXPECT_FALSE(d.ShowTextPage);
 }
 
 TEST_F(AreaRegistryTest, StoredUplinkIndexSelectsTheEntry) {

@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 
 #include "MailerFormsFixture.h"
 #include "core/WinLst.h"
@@ -234,6 +235,16 @@ TEST_F(FileReqEditorWindowTest, AddressFieldAndCaptionShowTheSameAddress) {
     EXPECT_EQ(editor.EdAddress->text(), t.shown) << t.text;
     EXPECT_TRUE(editor.windowTitle().startsWith(QString("(") + t.shown + ")")) << t.text;
   }
+}
+
+TEST_F(FileReqEditorWindowTest, AtItsFirstSizeTheToolBarsShowEveryButton) {
+  TFileReqEditor editor(*config);
+  editor.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+  Shot(editor, "FileReqEditorFirstSize");
+  for (QToolBar* bar : editor.findChildren<QToolBar*>())
+    for (QAction* action : bar->actions())
+      EXPECT_TRUE(bar->widgetForAction(action)->isVisible()) << action->objectName().toStdString();
 }
 
 }  // namespace

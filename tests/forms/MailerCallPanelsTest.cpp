@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include "MailerFormsFixture.h"
@@ -26,7 +27,9 @@ TEST_F(MailerCallPanelsTest, PanelsFollowTheCallAndGoWithTheLine) {
   TMailer* profile = PrepareCall(modem);
   TMailerForm form(*profile, *config);
   form.SelectDevice("Line");
+  form.resize(640, 300);  // the log cannot hold the whole call
   form.show();
+  QScrollBar* logBar = form.LogMemo->verticalScrollBar();
 
   QWidget* panels[] = {form.DevicePanel, form.EmsiPanel, form.SendPanel, form.ReceivePanel};
   const char* names[] = {"device", "EMSI", "send", "receive"};
@@ -37,11 +40,12 @@ TEST_F(MailerCallPanelsTest, PanelsFollowTheCallAndGoWithTheLine) {
   ASSERT_TRUE(form.Session().PollAddress("2:5020/1042")) << form.Session().Error();
   // What was seen during the call: each panel shown; the remote's identity
   // only together with its panel; the device panel before the remote's.
-  bool seen[4] = {}, deviceFirst = false, shot = false;
+  bool seen[4] = {}, deviceFirst = false, shot = false, logAtEnd = true;
   QString system, sysop, mailer, device;
   dispatcher.RunUntil(
       [&] {
         for (int i = 0; i < 4; ++i) seen[i] = seen[i] || panels[i]->isVisible();
+        logAtEnd = logAtEnd && logBar->value() == logBar->maximum();
         if (form.DevicePanel->isVisible() && !form.EmsiPanel->isVisible() && !seen[1])
           deviceFirst = true;
         if (form.DevicePanel->isVisible()) device = form.DeviceLabel->text();
@@ -58,6 +62,10 @@ TEST_F(MailerCallPanelsTest, PanelsFollowTheCallAndGoWithTheLine) {
   EXPECT_TRUE(form.Session().Completed()) << form.LogMemo->toPlainText().toStdString();
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(seen[i]) << names[i];
   EXPECT_TRUE(deviceFirst);
+  // The log showed its last line all along, the panels there or gone.
+  EXPECT_TRUE(logAtEnd);
+  EXPECT_GT(logBar->maximum(), 0);
+  EXPECT_EQ(logBar->value(), logBar->maximum());
   EXPECT_EQ(device, "Line");
   const TEmsiRemote* remote = form.Session().Remote();
   ASSERT_NE(remote, nullptr);

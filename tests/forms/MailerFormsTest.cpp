@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
@@ -420,6 +421,18 @@ TEST_F(MailerFormsTest, MailerWindowShowsTheOutboundAndTheLog) {
   EXPECT_EQ(form.OutboundList->topLevelItem(0)->text(1), "2:5020/1042");
   EXPECT_TRUE(form.LogMemo->toPlainText().contains("STRT Mailer started"));
   form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  // The log follows its lines; scrolled up by the user, it stays there.
+  for (int i = 0; i < 40; ++i) form.Session().AddLogLine("TEST Line " + std::to_string(i));
+  QApplication::processEvents();  // the scroll bar comes with the lines
+  QScrollBar* logBar = form.LogMemo->verticalScrollBar();
+  EXPECT_EQ(logBar->value(), logBar->maximum());
+  const QPoint pageUp(logBar->width() / 2, logBar->width() + 4);  // above the handle
+  QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, logBar->mapTo(&form, pageUp));
+  const int scrolled = logBar->value();
+  EXPECT_LT(scrolled, logBar->maximum());
+  form.Session().AddLogLine("TEST One more");
+  EXPECT_EQ(logBar->value(), scrolled);
   form.OutboundList->setCurrentItem(form.OutboundList->topLevelItem(0));
   prompter.Script({platform::mbYes});
   form.Entfernen1->trigger();  // out of the list, the file stays

@@ -165,7 +165,7 @@ TEST(ProtocolBaseTest, RatesCountFromTheResumeOffset) {
   p.DoProtocolState(psReceiveProgress, "", 46000, 0);  // 6000 bytes in 2 s
   p.DoProtocolState(psReceived, "f", 100000, 0);
   p.DoProtocolState(psSendStart, "g", 10, 0);
-  p.DoProtocolState(psSendProgress, "", 10, 0);  // elapsed 0 counts as 1 ms
+  p.DoProtocolState(psSendProgress, "", 10, 10);  // elapsed 0 counts as 1 ms
   EXPECT_EQ(seen[2].second, 3000);
   EXPECT_EQ(seen[3].first, 3000);
   EXPECT_EQ(seen[5].second, 10000);

@@ -499,14 +499,25 @@ TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
     }
   });
   TCMZModem z(dispatcher);
+  // The clock runs with the bytes the receiver has, as on a 33,600 bps line.
+  z.Clock = [&] { return static_cast<uint32_t>(got.size() * 10 * 1000 / 33600); };
   ProtocolEnd end;
   end.toSend = {files[0]};
   Start(z, &pair.A(), end, true);
+  int64_t running = 0;  // the transfer panel's highest rate
+  const auto report = z.OnProtocolState;
+  z.OnProtocolState = [&](TCMProtocol& p, int state, const std::string& msg, int64_t p1,
+                          int64_t p2) {
+    if (state == psSendProgress) running = std::max(running, p2);
+    report(p, state, msg, p1, p2);
+  };
   ASSERT_TRUE(RunToEnd(end));
   EXPECT_TRUE(end.finished);
   EXPECT_EQ(end.sent, (std::vector<std::string>{"acked.pkt"}));
   EXPECT_TRUE(got == platform::ReadFile(files[0]));
   EXPECT_GE(waits, 5);  // 256, 512 and 1024 byte blocks, each acknowledged
+  EXPECT_GT(running, 0);  // acknowledged bytes count at once, and no more than the line carries
+  EXPECT_LE(running, 3360 + 100);
 }
 
 TEST_F(ZModemTest, SenderCannotOverfillTheInboundOrPassOffAShortFile) {
