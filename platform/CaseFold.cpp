@@ -43,6 +43,15 @@ CaseFold MakeFold(CodePage cp) {
 
 uint8_t Byte(char c) { return static_cast<uint8_t>(c); }
 
+// The capital of every small letter that some capital folds to.
+CaseFold MakeUpper(const CaseFold& fold) {
+  CaseFold upper{};
+  for (int b = 0; b < 256; ++b) upper[b] = static_cast<unsigned char>(b);
+  for (int b = 0; b < 256; ++b)
+    if (fold[b] != b) upper[fold[b]] = static_cast<unsigned char>(b);
+  return upper;
+}
+
 }  // namespace
 
 const CaseFold& CaseFoldOf(CodePage cp) {
@@ -103,6 +112,14 @@ void FoldInPlace(std::string& text, CodePage cp) {
     std::memcpy(p, &x, 8);
   }
   for (; n > 0; ++p, --n) *p = static_cast<char>(fold[Byte(*p)]);
+}
+
+void UpperInPlace(std::string& text, CodePage cp) {
+  static const std::array<CaseFold, 4> uppers = {
+      MakeUpper(CaseFoldOf(CodePage::CP866)), MakeUpper(CaseFoldOf(CodePage::CP437)),
+      MakeUpper(CaseFoldOf(CodePage::CP1251)), MakeUpper(CaseFoldOf(CodePage::CP1252))};
+  const CaseFold& upper = uppers[static_cast<size_t>(cp)];
+  for (char& c : text) c = static_cast<char>(upper[Byte(c)]);
 }
 
 std::optional<std::string> RecodeExact(std::string_view bytes, CodePage from, CodePage to) {

@@ -34,6 +34,9 @@ bool ContainsNoCase(std::string_view haystack, std::string_view needle, CodePage
 bool LessNoCase(std::string_view a, std::string_view b, CodePage cp);
 // Folds every byte of text (eight ASCII bytes at a time where it can).
 void FoldInPlace(std::string& text, CodePage cp);
+// Raises every small letter of text to its capital, the reverse of the fold
+// (a small letter whose capital the code page lacks stays as it is).
+void UpperInPlace(std::string& text, CodePage cp);
 
 // The bytes recoded from one code page to another; nothing when a character
 // has no place in the target code page.

@@ -5,6 +5,7 @@
 
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 
 namespace velmaris {
 
@@ -143,9 +144,12 @@ std::string QuotePrefix(std::string_view oldPrefix, std::string_view initials) {
     words = HasWord(rest) ? 2 : 1;
   }
   if (words == 2) return " " + std::string(initials) + "> " + std::string(oldPrefix);
-  if (words == 1 && first.ends_with('>') && first.find('<') == std::string::npos)
-    return UpperAsciiStr(" " + first + "> ");
-  return UpperAsciiStr(" " + std::string(initials) + "> ");
+  // The quoted text is in the ANSI code page, as the reader shows it.
+  std::string prefix = words == 1 && first.ends_with('>') && first.find('<') == std::string::npos
+                           ? " " + first + "> "
+                           : " " + std::string(initials) + "> ";
+  platform::UpperInPlace(prefix, platform::AnsiCodePage());
+  return prefix;
 }
 
 void Rot13(std::string& text) {

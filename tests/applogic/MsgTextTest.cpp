@@ -108,6 +108,9 @@ TEST(MsgText, QuotePrefixKeepsTheFirstAuthorsInitials) {
       {"\"J D>\"", "AB", " J D>> "},
       {" @ ORIGINAL: ", "AB", " AB>  @ ORIGINAL: "},
       {Cp866("ИИ>"), "AB", " " + Cp866("ИИ>") + "> "},
+      // The reader's text is ANSI: Russian initials are raised there too.
+      {"", platform::FromUtf8("иё", platform::CodePage::CP1251),
+       platform::FromUtf8(" ИЁ> ", platform::CodePage::CP1251)},
   };
   for (const Case& c : cases) EXPECT_EQ(QuotePrefix(c.oldPrefix, c.initials), c.out) << c.oldPrefix;
 }
