@@ -401,16 +401,23 @@ void TCMProtocol::DoProtocolState(int state, const std::string& msg, int64_t par
       sendRate_ = 0;
       sendOffset_ = sendPos_ = sendConfirmed_ = 0;
       break;
-    // A block counts as sent when it is handed to the line, long before it
-    // is through: the running rate counts only the bytes the remote has
-    // confirmed, and the rate of the whole file is taken when the remote has
-    // confirmed it, both over the time from the file's start.
-    case psSendProgress:
+    // A block handed to the device is not on the line yet: the running rate
+    // counts up to the furthest of the position the remote has confirmed
+    // and the position whose bytes have left the device; the rate of the
+    // whole file is taken when the remote has confirmed it. Both run over
+    // the time from the file's start.
+    case psSendProgress: {
       sendPos_ = param1;
       sendConfirmed_ = std::max(sendConfirmed_, param2);
-      sendRate_ = Rate(Clock(), sendStart_, sendConfirmed_, sendOffset_);
+      int64_t onLine = sendConfirmed_;
+      if (Device) {
+        Device->MarkSendPosition(param1);
+        onLine = std::max(onLine, Device->SendPositionOnLine());
+      }
+      sendRate_ = Rate(Clock(), sendStart_, onLine, sendOffset_);
       param2 = sendRate_;
       break;
+    }
     case psSent:
       sendRate_ = Rate(Clock(), sendStart_, sendPos_, sendOffset_);
       param1 = sendRate_;

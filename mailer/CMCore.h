@@ -113,6 +113,13 @@ class TCMDevice {
   void SendByte(uint8_t value) { SendData(reinterpret_cast<const char*>(&value), 1); }
   void SendChar(char c) { SendData(&c, 1); }
 
+  // Send marks: the protocol marks the file position that ends a block it
+  // has just handed over; SendPositionOnLine is the furthest marked
+  // position whose bytes have left the device. A device that cannot tell
+  // keeps none and reports 0.
+  virtual void MarkSendPosition(int64_t position) { (void)position; }
+  virtual int64_t SendPositionOnLine() { return 0; }
+
   void SetProtocol(TCMProtocol* protocol);
   TCMProtocol* Protocol();
   // Hands a received block to the attached protocol (comm event thread).
@@ -193,7 +200,8 @@ enum TCMProtocolState : int {
   psSendStart = 8,
   // Param1: the position handed to the line; Param2: the position the
   // remote has confirmed (its start or resume position, an acknowledgement,
-  // a repositioning). The base turns Param2 into the running rate.
+  // a repositioning). The base marks Param1 on the device and reports the
+  // running rate in Param2.
   psSendProgress = 9,
   psSent = 10,
   psSendResume = 11,

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace velmaris {
@@ -71,6 +72,11 @@ void TCMLoopbackDevice::Connected(platform::Fd fd, int64_t rate) {
   DoReady();
 }
 
+uint64_t TCMLoopbackDevice::BytesGone(int fd, uint64_t written) const {
+  (void)fd;
+  return std::min(written, pair_.Carried(*this));
+}
+
 void TCMLoopbackDevice::HangUp() {
   AssertMainThread();
   if (disconnecting_ || IsIdle()) return;
@@ -122,8 +128,11 @@ void TCMLoopbackPair::Connect() {
   platform::Fd endA, relayA, endB, relayB;
   MakeSocketPair(endA, relayA);
   MakeSocketPair(endB, relayB);
+  carried_[0] = carried_[1] = 0;
   relay_ = std::thread([this, ra = std::move(relayA), rb = std::move(relayB)]() mutable {
     TLineRelay relay(ra.get(), rb.get(), shape_);
+    relay.OnFromA = [this](std::string_view bytes) { carried_[0] += bytes.size(); };
+    relay.OnFromB = [this](std::string_view bytes) { carried_[1] += bytes.size(); };
     while (!stopRelay_ && relay.Step(50ms) == TLineRelay::State::Running) {
     }
     // Both ends close: each device sees the line end.

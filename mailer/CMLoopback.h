@@ -6,6 +6,9 @@
 // Connect (or MakeCall on either end) connects both ends: each fires
 // OnConnected and OnReady. HangUp on one end closes its socket; the other
 // end sees the line end (as after a lost carrier) and hangs up too.
+//
+// An end's bytes have left it once the line has taken them (Carried), as a
+// modem's once they are out of its port.
 #pragma once
 
 #include <atomic>
@@ -36,6 +39,9 @@ class TCMLoopbackDevice : public TCMStreamDevice {
   void MakeCall() override;
   void HangUp() override;
 
+ protected:
+  uint64_t BytesGone(int fd, uint64_t written) const override;
+
  private:
   friend class TCMLoopbackPair;
   void Connected(platform::Fd fd, int64_t rate);
@@ -55,12 +61,15 @@ class TCMLoopbackPair {
   TCMLoopbackDevice& B() { return *b_; }
   // Connects both ends (main thread); nothing happens unless both are idle.
   void Connect();
+  // The bytes the line has taken from that end in the current call.
+  uint64_t Carried(const TCMLoopbackDevice& end) const { return carried_[&end == b_.get()]; }
 
  private:
   void StopRelay();
   TLineShape shape_;
   std::unique_ptr<TCMLoopbackDevice> a_, b_;
   std::atomic<bool> stopRelay_{false};
+  std::atomic<uint64_t> carried_[2] = {0, 0};  // from A, from B
   std::thread relay_;
 };
 

@@ -37,10 +37,15 @@ int TCMStreamDevice::GetOutputCount() const { return static_cast<int>(writeChann
 int TCMStreamDevice::SendData(const char* buffer, size_t length) {
   TCMDevice::SendData(buffer, length);
   if (!connected_ || length == 0) return 0;
+  output_.Handed(length);
   for (size_t pos = 0; pos < length; pos += kMaxBlock) {
     writeChannel_.Put(TDataPacket(buffer + pos, std::min(kMaxBlock, length - pos)));
   }
   return static_cast<int>(length);
+}
+
+int64_t TCMStreamDevice::SendPositionOnLine() {
+  return output_.PositionGone([this](int fd, uint64_t written) { return BytesGone(fd, written); });
 }
 
 void TCMStreamDevice::SetReadSize(int value) {
@@ -56,7 +61,8 @@ void TCMStreamDevice::SetReadSize(int value) {
 void TCMStreamDevice::OpenCommPort(int fd) {
   std::lock_guard lock(ioMutex_);
   events_->NewCall();
-  writer_ = std::make_unique<TWriteThread>(*events_, fd, writeChannel_);
+  output_.Open(fd);
+  writer_ = std::make_unique<TWriteThread>(*events_, fd, writeChannel_, output_);
   writer_->Start();
   auto reader = std::make_unique<TReadThread>(*events_, fd);
   reader->SetReadSize(readSize_);
@@ -74,6 +80,7 @@ void TCMStreamDevice::CloseCommPort() {
   }
   StopIOThread(reader);
   StopIOThread(writer);
+  output_.Close();
   TDataPacket dropped;
   while (writeChannel_.Get(dropped, std::chrono::milliseconds(0))) {
   }

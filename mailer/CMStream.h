@@ -34,6 +34,8 @@ class TCMStreamDevice : public TCMConnectionDevice {
   int GetOutputCount() const override;
   // Logs, then queues the bytes in blocks of at most 16384 while connected.
   int SendData(const char* buffer, size_t length) override;
+  void MarkSendPosition(int64_t position) override { output_.Mark(position); }
+  int64_t SendPositionOnLine() override;
 
   // Line status bits (TLineStatus).
   uint8_t GetModemStatus() const { return events_->LineStatus(); }
@@ -52,6 +54,11 @@ class TCMStreamDevice : public TCMConnectionDevice {
   void ShutDown();
   TCOMEventThread& Events() { return *events_; }
   void AssertMainThread() const;
+  // How many of the `written` bytes have left the device on descriptor fd
+  // (called under the output count's lock, so it must not send).
+  virtual uint64_t BytesGone(int fd, uint64_t written) const {
+    return TOutputCount::GoneFromDescriptor(fd, written);
+  }
 
   std::atomic<bool> connected_{false}, connecting_{false}, disconnecting_{false};
   std::atomic<int64_t> dataRate_{-1};
@@ -59,6 +66,7 @@ class TCMStreamDevice : public TCMConnectionDevice {
  private:
   std::unique_ptr<TCOMEventThread> events_;
   TChannel writeChannel_;
+  TOutputCount output_;
   mutable std::mutex ioMutex_;  // guards the two thread pointers
   std::unique_ptr<TIOThread> reader_, writer_;
   std::atomic<int> readSize_{256};

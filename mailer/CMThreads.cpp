@@ -58,6 +58,69 @@ size_t TChannel::Count() const {
 bool TChannel::IsEmpty() const { return Count() == 0; }
 
 // ---------------------------------------------------------------------------
+// TOutputCount
+
+void TOutputCount::Open(int fd) {
+  Lock lock(mutex_);
+  fd_ = fd;
+  handed_ = written_ = 0;
+  StartOver(lock, 0);
+  lastMarked_ = 0;
+}
+
+void TOutputCount::Close() {
+  Lock lock(mutex_);
+  fd_ = -1;
+}
+
+void TOutputCount::Handed(size_t bytes) {
+  Lock lock(mutex_);
+  handed_ += bytes;
+}
+
+void TOutputCount::Written(size_t bytes) {
+  Lock lock(mutex_);
+  written_ += bytes;
+}
+
+void TOutputCount::StartOver(const Lock& lock, int64_t position) {
+  assert(Holds(lock));
+  marks_.clear();
+  gonePosition_ = std::min(gonePosition_, position);
+}
+
+void TOutputCount::Mark(int64_t position) {
+  Lock lock(mutex_);
+  if (position < lastMarked_) StartOver(lock, position);
+  lastMarked_ = position;
+  if (marks_.size() >= kMaxMarks) {
+    marks_.back() = {handed_, position};  // a later mark covers the newest
+  } else {
+    marks_.push_back({handed_, position});
+  }
+}
+
+void TOutputCount::DropPassed(const Lock& lock, uint64_t gone) {
+  assert(Holds(lock));
+  while (!marks_.empty() && marks_.front().handed <= gone) {
+    gonePosition_ = marks_.front().position;
+    marks_.pop_front();
+  }
+}
+
+int64_t TOutputCount::PositionGone(const GoneFn& gone) {
+  Lock lock(mutex_);
+  DropPassed(lock, fd_ < 0 ? written_ : std::min(gone(fd_, written_), written_));
+  return gonePosition_;
+}
+
+uint64_t TOutputCount::GoneFromDescriptor(int fd, uint64_t written) {
+  int queued = 0;
+  if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued < 0) return written;
+  return written - std::min<uint64_t>(written, static_cast<uint64_t>(queued));
+}
+
+// ---------------------------------------------------------------------------
 // TCOMEventThread
 
 TCOMEventThread::TCOMEventThread(TCMConnectionDevice& device) : device_(device) {
@@ -244,6 +307,7 @@ bool TWriteThread::WriteBlock(const TDataPacket& packet) {
     const ssize_t n = platform::WriteNoSignal(fd_, packet.data() + done, packet.size() - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
+      output_.Written(static_cast<size_t>(n));
       events_.Post(cmBytesSent, n);
       continue;
     }

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -49,6 +50,55 @@ class TChannel {
   std::deque<TDataPacket> list_;
   platform::Event notEmpty_{true, false};
   platform::Event empty_{true, true};
+};
+
+// The send direction of a call, counted in bytes: handed to the device
+// (Handed), written to the descriptor by the write thread (Written), and
+// gone from the device (written and no longer in the kernel's output
+// queue). A protocol marks the file position that ends each block it hands
+// over (Mark): the mark keeps the handed count of that moment, and once as
+// many bytes are gone, the position is on the line (PositionGone). The
+// marks of a call form a short queue: passed ones are dropped, a full queue
+// moves its newest mark on, and a mark below the one before (a new file, a
+// repositioning) starts the queue over.
+//
+// The write thread, the protocol thread and the main thread share it, so
+// every member is reached under its lock; the helpers that touch the state
+// take the lock as an argument and assert that it is held.
+//
+// States: closed (fd -1) -> open [Open: counts from zero, no marks] ->
+// closed [Close: what was written counts as gone].
+class TOutputCount {
+ public:
+  // How many of `written` bytes have left the device on descriptor fd.
+  using GoneFn = std::function<uint64_t(int fd, uint64_t written)>;
+  void Open(int fd);
+  void Close();
+  void Handed(size_t bytes);
+  void Written(size_t bytes);
+  void Mark(int64_t position);
+  // The furthest marked position whose bytes are gone (0 before any).
+  int64_t PositionGone(const GoneFn& gone);
+  // Written minus the kernel's output queue (TIOCOUTQ); all written when
+  // the descriptor cannot tell.
+  static uint64_t GoneFromDescriptor(int fd, uint64_t written);
+
+ private:
+  using Lock = std::unique_lock<std::mutex>;
+  static constexpr size_t kMaxMarks = 64;
+  struct SendMark {
+    uint64_t handed;
+    int64_t position;
+  };
+  bool Holds(const Lock& lock) const { return lock.owns_lock() && lock.mutex() == &mutex_; }
+  void StartOver(const Lock& lock, int64_t position);
+  void DropPassed(const Lock& lock, uint64_t gone);
+
+  std::mutex mutex_;
+  int fd_ = -1;
+  uint64_t handed_ = 0, written_ = 0;
+  std::deque<SendMark> marks_;
+  int64_t lastMarked_ = 0, gonePosition_ = 0;
 };
 
 // Messages to the comm event thread.
@@ -146,14 +196,15 @@ class TReadThread : public TIOThread {
 };
 
 // Sends the blocks of a channel that the device owns (so that its Empty
-// event outlives the thread).
+// event outlives the thread), counting the bytes written in `output`.
 class TWriteThread : public TIOThread {
  public:
-  TWriteThread(TCOMEventThread& events, int fd, TChannel& channel)
-      : TIOThread(events, fd), channel_(channel) {}
+  TWriteThread(TCOMEventThread& events, int fd, TChannel& channel, TOutputCount& output)
+      : TIOThread(events, fd), channel_(channel), output_(output) {}
 
  private:
   TChannel& channel_;
+  TOutputCount& output_;
   void Run() override;
   bool WriteBlock(const TDataPacket& packet);
 };

@@ -121,7 +121,8 @@ TLineRelay::State TLineRelay::Step(std::chrono::milliseconds limit) {
       if (got > 0) {
         chunk.resize(static_cast<size_t>(got));
         if (d.throttle.Limited()) d.throttle.Consume(chunk.size());
-        if (legs[i].fromA && OnFromA) OnFromA(chunk);
+        const auto& seen = legs[i].fromA ? OnFromA : OnFromB;
+        if (seen) seen(chunk);
         chunk = d.damage.Pass(chunk);
         d.noise.Apply(chunk);
         d.buffer += chunk;

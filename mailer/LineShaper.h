@@ -85,8 +85,9 @@ class TLineRelay {
   // One round: waits at most `limit` for something to do. A side that ended
   // (end of file, an error) is reported once what it sent has been passed on.
   State Step(std::chrono::milliseconds limit);
-  // Sees every byte read from side a, before the noise (escape detection).
-  std::function<void(std::string_view)> OnFromA;
+  // See every byte read from side a (escape detection) or side b, before
+  // the noise; a byte read has been taken by the line.
+  std::function<void(std::string_view)> OnFromA, OnFromB;
   // Bytes still waiting to be written to side b or side a.
   size_t PendingToB() const { return toB_.buffer.size(); }
   size_t PendingToA() const { return toA_.buffer.size(); }
