@@ -2,7 +2,6 @@
 // autosend jobs, node and point lists, mailer profiles, unpack jobs) and
 // the text groups. These lists are edited in place; the configuration is
 // written by Apply or OK with the rest.
-#include <QTabWidget>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -12,6 +11,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <tuple>
@@ -302,8 +302,9 @@ void TSettingsDialog::BuildFilters() {
     TFilterList& list = side.list;
     QListWidget* box = ListBox(layout, side.box, list);
     auto* row = new QHBoxLayout;
+    // This window is modal: the properties windows must be too.
     auto props = [this, &list](int index) {
-      ShowFilterProperties(*list.GetItem(index), list, store_);
+      ShowFilterProperties(*list.GetItem(index), list, store_, true);
     };
     ListControls(
         row, box, list, side.names, button,
@@ -333,7 +334,7 @@ void TSettingsDialog::BuildAutoSend() {
       [this, jobs](int index) {
         TAutoSendEnv env;
         env.Store = &store_;
-        ShowAutoSendProperties(*jobs->GetItem(index), *jobs, env);
+        ShowAutoSendProperties(*jobs->GetItem(index), *jobs, env, true);
       });
   layout->addLayout(row);
 }
@@ -513,11 +514,13 @@ void TSettingsDialog::BuildTextGroups() {
 void TSettingsDialog::ShowTextGroup(int index) {
   tgList_->setCurrentRow(index);
   TGListClick();
-  if (QWidget* page = notebook_->findChild<QWidget*>("TabGruppen")) notebook_->setCurrentWidget(page);
+  if (QWidget* page = notebook_->findChild<QWidget*>("TabGruppen"))
+    notebook_->setCurrentWidget(page);
 }
 
 void TSettingsDialog::ShowDisplayPage() {
-  if (QWidget* page = notebook_->findChild<QWidget*>("TabAnzeige")) notebook_->setCurrentWidget(page);
+  if (QWidget* page = notebook_->findChild<QWidget*>("TabAnzeige"))
+    notebook_->setCurrentWidget(page);
   if (auto* tabs = notebook_->findChild<QTabWidget*>("DisplayTabs")) tabs->setCurrentIndex(0);
 }
 

@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDialog>
-#include <QPointer>
 #include <QMenu>
+#include <QPointer>
 
 namespace velmaris {
 
@@ -46,6 +46,17 @@ void ExecPopupMenu(QMenu& menu, const QPoint& pos) {
   }
   menu.move(pos);
   Hook()(&menu);
+}
+
+void ShowInFront(QWidget& window, bool modal) {
+  const Qt::WindowModality modality = modal ? Qt::ApplicationModal : Qt::NonModal;
+  if (window.windowModality() != modality) {
+    window.hide();
+    window.setWindowModality(modality);
+  }
+  window.show();
+  window.raise();
+  window.activateWindow();
 }
 
 }  // namespace velmaris
