@@ -218,42 +218,43 @@ class WindowDriver {
 
  private:
   static QString Name(QWidget* w) { return w->objectName() + " \"" + w->windowTitle() + "\""; }
-  void Fail(QWidget* w, const QString& what) { failures << Name(w) + ": " + what; }
   void Drive(QWidget* w, const char* inner) {
     const QPointer<QWidget> alive(w);
-    const QString name = Name(w);
-    if (!QTest::qWaitForWindowExposed(w, 120000)) return Fail(w, "not shown");
+    driven << Name(w);
+    if (const QString failure = Use(w, inner); !failure.isEmpty()) {
+      failures << Name(w) + ": " + failure;
+      if (auto* dialog = qobject_cast<QDialog*>(alive.data())) dialog->reject();
+      if (alive) alive->close();
+    }
+  }
+  // What failed, or nothing.
+  QString Use(QWidget* w, const char* inner) {
+    const QPointer<QWidget> alive(w);
+    if (!QTest::qWaitForWindowExposed(w, 120000)) return "not shown";
     QLineEdit* edit = nullptr;
     for (QLineEdit* e : w->findChildren<QLineEdit*>())
       if (!edit && e->isVisible() && e->isEnabled() && !e->isReadOnly()) edit = e;
+    if (!XClick(edit ? static_cast<QWidget*>(edit) : w, edit ? QPoint() : QPoint(2, 2)))
+      return "a click does not reach it";
     if (edit) {
       const QString before = edit->text();
-      XClick(edit);
-      if (!PumpUntil([&] { return alive && edit->hasFocus(); }, 120s))
-        Fail(w, "a click does not reach it");
       Xdo({"key", "End"});
       Xdo({"type", "2"});
       if (!PumpUntil([&] { return alive && edit->text() == before + "2"; }, 120s))
-        Fail(w, "typed keys do not reach it");
+        return "typed keys do not reach it";
       Xdo({"key", "BackSpace"});
       PumpUntil([&] { return !alive || edit->text() == before; }, 120s);
-    } else if (!XClick(w, QPoint(2, 2))) {
-      Fail(w, "a click does not reach it");
     }
-    if (inner && alive) Open(w->findChild<QPushButton*>(inner));
+    if (inner) Open(w->findChild<QPushButton*>(inner));
     QAbstractButton* ok = nullptr;
     for (auto* box : w->findChildren<QDialogButtonBox*>())
       if (!ok) ok = box->button(QDialogButtonBox::Ok);
     for (auto* b : w->findChildren<QPushButton*>())
       if (!ok && b->isVisible() && QStringList{"OK", "Ok"}.contains(QString(b->text()).remove('&')))
         ok = b;
-    if (ok) XClick(ok);
-    if (!ok || !PumpUntil([&] { return !alive || !alive->isVisible(); }, 120s)) {
-      Fail(w, "OK does not close it");
-      if (auto* dialog = qobject_cast<QDialog*>(alive.data())) dialog->reject();
-      if (alive) alive->close();
-    }
-    driven << name;
+    if (!ok || !XClick(ok) || !PumpUntil([&] { return !alive || !alive->isVisible(); }, 120s))
+      return "OK does not close it";
+    return {};
   }
 };
 
@@ -336,10 +337,13 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
     ASSERT_TRUE(viewer && QTest::qWaitForWindowExposed(viewer, 120000));
     QTextCursor link = viewer->document()->find(QStringLiteral("Содержание"));
     link.setPosition(link.selectionStart() + 2);
-    XClick(viewer->viewport(), viewer->cursorRect(link).center());
-    EXPECT_TRUE(PumpUntil([&] { return viewer->source().fileName() == "1.html"; }, 120s));
-    Xdo({"key", "ctrl+a"});
-    EXPECT_TRUE(PumpUntil([&] { return viewer->textCursor().hasSelection(); }, 120s));
+    const bool followed = XClick(viewer->viewport(), viewer->cursorRect(link).center()) &&
+                          PumpUntil([&] { return viewer->source().fileName() == "1.html"; }, 120s);
+    EXPECT_TRUE(followed);
+    if (followed) {
+      Xdo({"key", "ctrl+a"});
+      EXPECT_TRUE(PumpUntil([&] { return viewer->textCursor().hasSelection(); }, 120s));
+    }
     // No window manager runs to offer a close box: the viewer is closed as
     // one would ask it to.
     viewer->close();
