@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDialog>
-#include <QMenu>
 #include <QPointer>
+#include <QMenu>
 
 namespace velmaris {
 

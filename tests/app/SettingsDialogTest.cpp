@@ -381,7 +381,7 @@ TEST_F(SettingsDialogTest, ProfileOffersLinesTypedOnThePageAndItsLinePropertiesE
   });
   window->TAPIProperies->click();
   SetModalHook(nullptr);
-  EXPECT_EQ(lines->toPlainText(), "Office=/dev/ttyS0;57600");           // on the page,
+  EXPECT_EQ(lines->toPlainText(), "Office=/dev/ttyS0;57600");  // on the page,
   EXPECT_TRUE(Store().Values()->Lines(SettingId::ModemLines).empty());  // applied with it
   window->BtnCancel->click();
   Click("OKBtn");
