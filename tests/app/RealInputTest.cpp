@@ -363,7 +363,7 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
   TSpeedbarSetupWindow* setup = Shown<TSpeedbarSetupWindow>();
   ASSERT_TRUE(setup && QTest::qWaitForWindowExposed(setup, 120000));
   EXPECT_EQ(HelpAt(setup, QPoint(3, 3)), "7000.html");
-  Shown<THelpViewer>()->close();
+  if (THelpViewer* help = Shown<THelpViewer>()) help->close();
   TSpeedbarButton* button = nullptr;
   for (auto* b : list->findChild<TSpeedBar*>("MailToolbar")->findChildren<TSpeedbarButton*>())
     if (!button && b->isVisible()) button = b;
