@@ -1,7 +1,8 @@
 #include "app/HelpViewer.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QFileInfo>
-#include <QPointer>
 #include <QUrl>
 
 namespace velmaris {
@@ -33,9 +34,33 @@ void THelpViewer::ShowTopic(const std::string& helpFile, int context) {
   setPlainText(QStringLiteral("Раздел справки %1 не найден:\n%2").arg(context).arg(page));
 }
 
+void THelpViewer::FollowModal(QWidget* modal) {
+  if (modal == this || modal == parentWidget()) return;
+  if (modal_) modal_->removeEventFilter(this);
+  modal_ = modal;
+  if (modal) modal->installEventFilter(this);
+  const bool shown = isVisible();
+  const QRect place = geometry();
+  setParent(modal, windowFlags());  // hides the window
+  if (!shown) return;
+  setGeometry(place);
+  show();
+}
+
+bool THelpViewer::eventFilter(QObject* watched, QEvent* event) {
+  // The modal window has closed (and may go at once): the one below it, if
+  // any, is the modal window now. A minimised one is still up.
+  if (watched == modal_ && event->type() == QEvent::Hide && !event->spontaneous()) {
+    QWidget* next = QApplication::activeModalWidget();
+    FollowModal(next == watched ? nullptr : next);
+  }
+  return QTextBrowser::eventFilter(watched, event);
+}
+
 THelpViewer* ShowHelpTopic(const std::string& helpFile, int context) {
   static QPointer<THelpViewer> viewer;
   if (!viewer) viewer = new THelpViewer;
+  viewer->FollowModal(QApplication::activeModalWidget());
   viewer->ShowTopic(helpFile, context);
   viewer->show();
   viewer->raise();

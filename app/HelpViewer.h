@@ -3,8 +3,14 @@
 // window serves every request. The program ships its pages as resources
 // (":/Tervik/<context>.html"); a page in the folder beside the help file
 // takes their place. A topic without a page says so.
+//
+// A modal window takes the input of every window outside it. Help asked for
+// while one is up (F1 in the settings) must still be read, followed and
+// closed: the viewer is then a child window of the topmost modal window, and
+// goes on to the next one, or back to the top level, when that one closes.
 #pragma once
 
+#include <QPointer>
 #include <QTextBrowser>
 #include <string>
 
@@ -16,6 +22,15 @@ class THelpViewer : public QTextBrowser {
  public:
   explicit THelpViewer(QWidget* parent = nullptr);
   void ShowTopic(const std::string& helpFile, int context);
+  // Makes the viewer a child window of the modal window that is up (none:
+  // a window of its own), keeping its place and its visibility.
+  void FollowModal(QWidget* modal);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QPointer<QWidget> modal_;
 };
 
 // The one viewer, shown in front with the topic.

@@ -312,8 +312,9 @@ void TSettingsDialog::BuildFilters() {
     QListWidget* box = ListBox(layout, side.box, list);
     label->setBuddy(box);
     auto* row = new QHBoxLayout;
+    // This window is modal: the properties windows must be too.
     auto props = [this, &list](int index) {
-      ShowFilterProperties(*list.GetItem(index), list, store_);
+      ShowFilterProperties(*list.GetItem(index), list, store_, true);
     };
     ListControls(
         row, box, list, side.names, button,
@@ -343,7 +344,7 @@ void TSettingsDialog::BuildAutoSend() {
       [this, jobs](int index) {
         TAutoSendEnv env;
         env.Store = &store_;
-        ShowAutoSendProperties(*jobs->GetItem(index), *jobs, env);
+        ShowAutoSendProperties(*jobs->GetItem(index), *jobs, env, true);
       });
   layout->addLayout(row);
 }

@@ -48,4 +48,15 @@ void ExecPopupMenu(QMenu& menu, const QPoint& pos) {
   Hook()(&menu);
 }
 
+void ShowInFront(QWidget& window, bool modal) {
+  const Qt::WindowModality modality = modal ? Qt::ApplicationModal : Qt::NonModal;
+  if (window.windowModality() != modality) {
+    window.hide();
+    window.setWindowModality(modality);
+  }
+  window.show();
+  window.raise();
+  window.activateWindow();
+}
+
 }  // namespace velmaris

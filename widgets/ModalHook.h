@@ -28,5 +28,10 @@ int ExecModal(QDialog& dialog);
 int WaitForAnswer(QWidget& form, const std::function<bool()>& answered);
 // menu.exec(pos), or the hook (the menu is then placed at pos but not shown).
 void ExecPopupMenu(QMenu& menu, const QPoint& pos);
+// Shows a window that does not wait for its answer (a properties window) in
+// front. A modal window takes the input of every window outside it, so one
+// opened from a modal window must be modal too (for the whole program):
+// `modal` says so; the modality changes only while the window is hidden.
+void ShowInFront(QWidget& window, bool modal);
 
 }  // namespace velmaris

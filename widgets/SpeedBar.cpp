@@ -91,6 +91,8 @@ TSpeedbarButton::TSpeedbarButton(TSpeedItem* item) : item_(item) {
   setAttribute(Qt::WA_SetFont, false);
 }
 
+TSpeedbarButton::~TSpeedbarButton() { delete copy_; }
+
 void TSpeedbarButton::PaintGlyph(QPainter& painter, const QRect& rect, TVxButtonState state,
                                  bool drawMark) {
   TSpeedBar* bar = item_->SpeedBar();
@@ -104,14 +106,18 @@ void TSpeedbarButton::PaintGlyph(QPainter& painter, const QRect& rect, TVxButton
 
 void TSpeedbarButton::paintEvent(QPaintEvent* event) {
   if (item_->SpeedBar() && item_->SpeedBar()->Locked()) return;
+  if (copy_ && moved_) return;  // dragged away: only its copy shows
   TVxSpeedButton::paintEvent(event);
 }
 
+// A dragged button keeps the mouse until the release: while it looks gone
+// from the bar it stays visible to Qt, because hiding the widget that holds
+// the mouse would send the moves and the release nowhere.
 void TSpeedbarButton::mousePressEvent(QMouseEvent* event) {
   TSpeedBar* bar = item_->SpeedBar();
   if (!item_->Editing() || !bar) return TVxSpeedButton::mousePressEvent(event);
   if (event->button() != Qt::LeftButton || !isVisible()) return;
-  delete copy_;
+  EndDrag();
   auto* copy = new TBtnControl(item_, bar->BtnSize());
   copy->setProperty("grab", event->position().toPoint() - QPoint(width(), height()));
   copy->FollowCursor(event->globalPosition().toPoint() - event->position().toPoint() +
@@ -119,11 +125,15 @@ void TSpeedbarButton::mousePressEvent(QMouseEvent* event) {
   copy->show();
   copy_ = copy;
   raise();
+  grabMouse();
 }
 
 void TSpeedbarButton::mouseMoveEvent(QMouseEvent* event) {
   if (!copy_) return TVxSpeedButton::mouseMoveEvent(event);
-  hide();
+  if (!moved_) {
+    moved_ = true;
+    update();
+  }
   static_cast<TBtnControl*>(copy_)->FollowCursor(event->globalPosition().toPoint() -
                                                  copy_->property("grab").toPoint());
 }
@@ -132,8 +142,7 @@ void TSpeedbarButton::mouseReleaseEvent(QMouseEvent* event) {
   if (!copy_) return TVxSpeedButton::mouseReleaseEvent(event);
   TSpeedBar* bar = item_->SpeedBar();
   const QPoint bottomRight = event->globalPosition().toPoint() - copy_->property("grab").toPoint();
-  delete copy_;
-  copy_ = nullptr;
+  EndDrag();
   if (!bar) return;
   const QPoint drop = bar->mapFromGlobal(bottomRight) - QPoint(bar->BtnWidth(), bar->BtnHeight());
   if (!bar->rect().contains(drop)) {
@@ -146,6 +155,14 @@ void TSpeedbarButton::mouseReleaseEvent(QMouseEvent* event) {
     update();
   }
   bar->Notify(TSpeedbarNotify::ListsChanged);
+}
+
+void TSpeedbarButton::EndDrag() {
+  if (QWidget::mouseGrabber() == this) releaseMouse();
+  delete copy_;
+  copy_ = nullptr;
+  moved_ = false;
+  update();
 }
 
 TBtnControl::TBtnControl(TSpeedItem* item, QSize buttonSize)
@@ -267,6 +284,7 @@ void TSpeedItem::LeaveBar() {
 
 void TSpeedItem::SetEditing(bool on) {
   editing_ = on;
+  if (!on) button_->EndDrag();  // customising ended in the middle of a drag
   UpdateButtonState();
 }
 

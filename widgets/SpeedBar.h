@@ -101,7 +101,10 @@ class TSpeedbarButton : public TVxSpeedButton {
 
  public:
   explicit TSpeedbarButton(TSpeedItem* item);
+  ~TSpeedbarButton() override;
   TSpeedItem* Item() const { return item_; }
+  // Ends a drag of the button where it is: its copy goes, the mouse is let go.
+  void EndDrag();
 
  protected:
   void PaintGlyph(QPainter& painter, const QRect& rect, TVxButtonState state,
@@ -113,7 +116,8 @@ class TSpeedbarButton : public TVxSpeedButton {
 
  private:
   TSpeedItem* item_;
-  QWidget* copy_ = nullptr;
+  QWidget* copy_ = nullptr;  // the copy that follows the cursor while dragged
+  bool moved_ = false;       // dragged away from its place: the button looks gone
 };
 
 // A frameless window showing a copy of a button while it is dragged.

@@ -1,5 +1,6 @@
 #include "widgets/SpeedbarSetup.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
@@ -12,6 +13,7 @@
 #include <QStyledItemDelegate>
 
 #include "platform/Help.h"
+#include "widgets/HelpKey.h"
 
 namespace velmaris {
 
@@ -103,6 +105,11 @@ TSpeedbarSetupWindow::TSpeedbarSetupWindow(QWidget* parent)
   helpBtn_->setVisible(false);
   connect(closeBtn_, &QPushButton::clicked, this, &QDialog::close);
   connect(helpBtn_, &QPushButton::clicked, this, [this] { platform::ShowHelp(HelpContext); });
+  // F1 asks for the same page as the help button (none without a context).
+  auto* helpKey = new QAction(this);
+  helpKey->setObjectName("HelpKey");
+  connect(helpKey, &QAction::triggered, this, [this] { platform::ShowHelp(HelpContext); });
+  BindHelpKey(this, 0, helpKey);
   connect(sectionList_, &QListWidget::currentRowChanged, this, [this] { FillButtons(); });
   connect(buttonsList_, &QListWidget::currentRowChanged, this, [this] {
     TSpeedItem* item = SelectedItem();

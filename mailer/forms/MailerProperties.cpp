@@ -276,14 +276,7 @@ TMailerProperties* ShowMailerProperties(TMailer& profile, TMailerList* list,
     profile.DestroyProperties = [window] { delete window; };
   }
   window->SetSettingsAccess(std::move(access));
-  const Qt::WindowModality modality = modal ? Qt::ApplicationModal : Qt::NonModal;
-  if (window->windowModality() != modality) {
-    window->hide();  // the modality takes effect when the window is shown
-    window->setWindowModality(modality);
-  }
-  window->show();
-  window->raise();
-  window->activateWindow();
+  ShowInFront(*window, modal);
   return window;
 }
 

@@ -18,6 +18,7 @@
 #include "core/forms/ComboBoxLink.h"
 #include "platform/Prompter.h"
 #include "widgets/FileEdits.h"
+#include "widgets/ModalHook.h"
 #include "widgets/VxSpin.h"
 
 namespace velmaris {
@@ -257,15 +258,13 @@ void TAutoSendProperties::Button2Click() {
 }
 
 TAutoSendProperties* ShowAutoSendProperties(TAutoSendJob& job, TAutoSendJobs& list,
-                                            const TAutoSendEnv& env) {
+                                            const TAutoSendEnv& env, bool modal) {
   auto* window = dynamic_cast<TAutoSendProperties*>(job.Dialog.Dialog.get());
   if (window == nullptr) {
     window = new TAutoSendProperties(job, list, env);
     job.Dialog.Dialog.reset(window);
   }
-  window->show();
-  window->raise();
-  window->activateWindow();
+  ShowInFront(*window, modal);
   return window;
 }
 

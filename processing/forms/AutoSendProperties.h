@@ -3,8 +3,9 @@
 // shows the last sending and the next due date of the copy and enables
 // Apply. Apply and OK copy the controls into the job and rename its list
 // entry; the send-now button sends the copy at once and takes its last
-// sending over into the job. Non-modal; one window per job, held by the
-// job and freed with it; a closed window frees itself.
+// sending over into the job. Non-modal (modal when opened from a modal
+// window); one window per job, held by the job and freed with it; a closed
+// window frees itself.
 #pragma once
 
 #include <QWidget>
@@ -73,8 +74,9 @@ class TAutoSendProperties : public QWidget, public TObject {
   QPushButton *apply_ = nullptr, *ok_ = nullptr, *cancel_ = nullptr, *sendNow_ = nullptr;
 };
 
-// Opens the job's window (non-modal), or brings its open one to the front.
+// Opens the job's window, or brings its open one to the front. Non-modal;
+// modal: asked from a modal window (the settings), it is modal too.
 TAutoSendProperties* ShowAutoSendProperties(TAutoSendJob& job, TAutoSendJobs& list,
-                                            const TAutoSendEnv& env);
+                                            const TAutoSendEnv& env, bool modal = false);
 
 }  // namespace velmaris

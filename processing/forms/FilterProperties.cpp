@@ -18,6 +18,7 @@
 #include "processing/Secretary.h"
 #include "widgets/FileEdits.h"
 #include "widgets/HelpKey.h"
+#include "widgets/ModalHook.h"
 
 namespace velmaris {
 namespace {
@@ -349,15 +350,14 @@ void TFilterProperties::closeEvent(QCloseEvent* event) {
   deleteLater();
 }
 
-TFilterProperties* ShowFilterProperties(TFilter& filter, TFilterList& list, TConfigStore& store) {
+TFilterProperties* ShowFilterProperties(TFilter& filter, TFilterList& list, TConfigStore& store,
+                                        bool modal) {
   auto* window = dynamic_cast<TFilterProperties*>(filter.Dialog.Dialog.get());
   if (window == nullptr) {
     window = new TFilterProperties(filter, list, store);
     filter.Dialog.Dialog.reset(window);
   }
-  window->show();
-  window->raise();
-  window->activateWindow();
+  ShowInFront(*window, modal);
   return window;
 }
 

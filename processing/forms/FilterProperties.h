@@ -1,8 +1,9 @@
 // The properties window of one mail filter: its name, conditions, actions
 // and the flag changes of the original and the copy, on five pages. It is
-// non-modal and stays on top; one window per filter (ShowFilterProperties
-// brings an open one to the front), held by the filter. Apply and OK store the controls into
-// the filter and rename its list entry; Cancel and Close only close.
+// non-modal (modal when opened from a modal window) and stays on top; one
+// window per filter (ShowFilterProperties brings an open one to the front),
+// held by the filter. Apply and OK store the controls into the filter and
+// rename its list entry; Cancel and Close only close.
 #pragma once
 
 #include <QWidget>
@@ -83,6 +84,8 @@ class TFilterProperties : public QWidget, public TObject {
 
 // Shows the filter's window, creating it on first use. The filter holds the
 // open window (it is freed with the filter); a closed window frees itself.
-TFilterProperties* ShowFilterProperties(TFilter& filter, TFilterList& list, TConfigStore& store);
+// modal: asked from a modal window (the settings), it is modal too.
+TFilterProperties* ShowFilterProperties(TFilter& filter, TFilterList& list, TConfigStore& store,
+                                        bool modal = false);
 
 }  // namespace velmaris

@@ -6,17 +6,19 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFontDialog>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "MainWindowFixture.h"
@@ -88,8 +90,17 @@ class SettingsApplyTest : public MainWindowFixture {
     return -1;
   }
 
+  // Runs body inside the settings' own modal loop (exec), then cancels them.
+  void WhileModal(const std::function<void()>& body) {
+    dialog->hide();  // the modality takes effect when the window is shown
+    QTimer::singleShot(0, dialog.get(), [this, body] {
+      body();
+      dialog->reject();
+    });
+    dialog->exec();
+  }
+
   std::unique_ptr<TSettingsDialog> dialog;
 };
-
 
 }  // namespace velmaris::test

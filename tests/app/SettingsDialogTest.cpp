@@ -335,6 +335,36 @@ TEST_F(SettingsDialogTest, MailerPropertiesCloseByOkCancelAndEscapeOneWindowPerP
   EXPECT_TRUE(open.isNull());
 }
 
+TEST_F(SettingsDialogTest, PropertiesWindowsOpenedInTheModalSettingsTakeClicksAndKeys) {
+  const struct {
+    const char *page, *add, *props, *window, *edit, *ok, *list;  // props null: adding opens them
+  } rows[] = {
+      {"TabSheet12", "Button6", nullptr, "TFilterProperties", "Desc", "OKBtn", "ImportFilters"},
+      {"TabSheet2", "Button24", "AutoSendProperties", "TAutoSendProperties", "EdName", "Button3",
+       "AutoSendList"}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.window);
+    WhileModal([&] {
+      ShowPage(r.page);
+      ClickThroughWindow(Find<QPushButton>(r.add));
+      if (r.props) ClickThroughWindow(Find<QPushButton>(r.props));
+      QPointer<QWidget> w;
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->isVisible() && top->objectName() == r.window) w = top;
+      ASSERT_TRUE(w && QTest::qWaitForWindowExposed(w));
+      const QString name = w->findChild<QLineEdit*>(r.edit)->text();
+      ClickThroughWindow(w->findChild<QLineEdit*>(r.edit));
+      KeyThroughWindow(w, Qt::Key_End);
+      TypeThroughWindow(w, "2");
+      ClickThroughWindow(w->findChild<QPushButton*>(r.ok));
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      EXPECT_TRUE(w.isNull());
+      QListWidget* list = Find<QListWidget>(r.list);
+      EXPECT_EQ(list->item(list->count() - 1)->text(), name + "2");
+    });
+  }
+}
+
 TEST_F(SettingsDialogTest, ProfileOffersLinesTypedOnThePageAndItsLinePropertiesEditThePage) {
   ShowPage("TabMailer");
   Find<QPushButton>("Button53")->click();

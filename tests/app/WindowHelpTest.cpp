@@ -5,7 +5,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QListWidget>
+#include <QPointer>
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
 #include <cstdlib>
 #include <functional>
 
@@ -63,11 +67,7 @@ class WindowHelpTest : public MainWindowFixture {
     w->raise();
     w->activateWindow();
     if (!QTest::qWaitFor([w] { return QApplication::activeWindow() == w; })) return "not active";
-    // The key goes to the focus widget only when it already sits in w: on a
-    // busy machine the focus may still be in the window hidden before.
-    QWidget* focus = QApplication::focusWidget();
-    QWidget* target = focus && (focus == w || w->isAncestorOf(focus)) ? focus : w;
-    QTest::keyClick(target, Qt::Key_F1);
+    KeyThroughWindow(w, Qt::Key_F1);
     return ShownPage();
   }
 
@@ -159,6 +159,31 @@ TEST_F(WindowHelpTest, FOneInEveryWindowOpensItsOwnPage) {
   TMessageEditor* editor = TMessageEditor::OpenEditors().back();
   EXPECT_EQ(PressF1(editor), QStringLiteral("%1.html").arg(kHelpEditor));
   editor->hide();
+}
+
+TEST_F(WindowHelpTest, HelpAskedInTheModalSettingsIsReadFollowedAndClosed) {
+  QPointer<THelpViewer> viewer;
+  QTimer::singleShot(0, window.get(), [&] {
+    auto* settings = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(PressF1(settings), "6000.html");
+    viewer = TopLevel<THelpViewer>();
+    ASSERT_TRUE(viewer && QTest::qWaitForWindowExposed(viewer));
+    // The link to the contents, clicked where it shows.
+    QTextCursor link = viewer->document()->find(QStringLiteral("Содержание"));
+    link.setPosition(link.selectionStart() + 2);
+    ClickThroughWindow(viewer->viewport(), viewer->cursorRect(link).center());
+    EXPECT_EQ(ShownPage(), "1.html");
+    settings->reject();
+  });
+  window->SettingsClick();
+  // The settings closed: the viewer is a window of its own, still shown.
+  ASSERT_TRUE(viewer && viewer->isVisible());
+  EXPECT_EQ(viewer->parentWidget(), nullptr);
+  viewer->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(viewer.isNull());
+  EXPECT_EQ(PressF1(window.get()), "1000.html");  // and opens again
 }
 
 TEST_F(WindowHelpTest, HelpMenuItemsCarryTheKeyThatOpensTheirPage) {

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 #include "FormsFixture.h"
 #include "platform/Files.h"
@@ -42,15 +43,18 @@ TEST_F(AutoSendPropertiesTest, EditsAWorkingCopyAndSendsIt) {
   EXPECT_FALSE(apply->isEnabled());
   Shot(*w, "AutoSendProperties");
 
-  Get<QRadioButton>(*w, "SendMode1")->click();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  ClickThroughWindow(Get<QRadioButton>(*w, "SendMode1"));
   Get<TVxSpinEdit>(*w, "RxDate")->SetValue(15);
   EXPECT_FALSE(Get<TVxSpinEdit>(*w, "RxDays")->isEnabled());
   EXPECT_TRUE(Get<TVxSpinEdit>(*w, "RxDate")->isEnabled());
   EXPECT_EQ(Get<QLabel>(*w, "LbNext")->text(), "15.03.26");  // never sent: due at once
   EXPECT_TRUE(apply->isEnabled());
   EXPECT_EQ(job.SendMode, 0);  // the job waits for Apply
-  Get<QLineEdit>(*w, "EdName")->setText("Monthly");
-  apply->click();
+  Get<QLineEdit>(*w, "EdName")->clear();
+  ClickThroughWindow(Get<QLineEdit>(*w, "EdName"));
+  TypeThroughWindow(w, "Monthly");
+  ClickThroughWindow(apply);
   EXPECT_EQ(job.SendMode, 1);
   EXPECT_EQ(job.SendDate, 15);
   EXPECT_EQ(list.GetString(0), "Monthly");

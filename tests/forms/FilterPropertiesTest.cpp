@@ -51,14 +51,17 @@ TEST_F(FilterPropertiesTest, FillsEnablesAndStores) {
   Get<QTabWidget>(*w, "PageControl1")->setCurrentIndex(2);
   Shot(*w, "FilterProperties");
 
-  Get<QCheckBox>(*w, "CbOrig")->click();
+  Get<QTabWidget>(*w, "PageControl1")->setCurrentIndex(1);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  ClickThroughWindow(Get<QCheckBox>(*w, "CbOrig"));
   EXPECT_TRUE(Get<QLineEdit>(*w, "EdOrig")->isEnabled());
   EXPECT_TRUE(apply->isEnabled());
-  QTest::keyClicks(Get<QLineEdit>(*w, "EdOrig"), "joe");
+  ClickThroughWindow(Get<QLineEdit>(*w, "EdOrig"));
+  TypeThroughWindow(w, "joe");
   Get<QComboBox>(*w, "Hold")->setCurrentIndex(0);
   Get<QComboBox>(*w, "KSend")->setCurrentIndex(2);
   Get<QLineEdit>(*w, "Desc")->setText("Junk");
-  apply->click();
+  ClickThroughWindow(apply);
   EXPECT_FALSE(apply->isEnabled());
   EXPECT_TRUE(f.ApplyOrig);
   EXPECT_EQ(f.Orig(), "JOE");

@@ -9,9 +9,11 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
-#include "support/TempDir.h"
 #include "platform/Help.h"
+#include "support/TempDir.h"
+#include "support/qt/QtTestApp.h"
 #include "widgets/IniStorages.h"
 #include "widgets/SpeedbarSetup.h"
 
@@ -203,22 +205,46 @@ TEST(SpeedBar, DroppedItemsSnapToTheGrid) {
   EXPECT_EQ(f.cut->Left(), 14);
 }
 
+// The visible drag copies of buttons.
+int DragCopies() {
+  int n = 0;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    n += qobject_cast<TBtnControl*>(w) && w->isVisible();
+  return n;
+}
+
 TEST(SpeedBar, ButtonDraggedOffTheBarWhileEditingLeavesIt) {
   Form f;
   QWidget dialog;
   f.bar->SetEditing(&dialog);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
   TSpeedbarButton* button = f.save->Button();
-  QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
-  QTest::mouseMove(button, QPoint(40, 5));
-  QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(40, 5));
+  // Pressed on the button, moved in steps and released where the mouse is.
+  const auto drag = [&](QPoint to) {
+    QWindow* w = f.window.windowHandle();
+    const QPoint from = button->mapTo(&f.window, QPoint(5, 5));
+    QTest::mousePress(w, Qt::LeftButton, {}, from);
+    QTest::mouseMove(w, from + (to - from) / 2);
+    QTest::mouseMove(w, to);
+    EXPECT_EQ(DragCopies(), 1);
+    QTest::mouseRelease(w, Qt::LeftButton, {}, to);
+  };
+  drag(button->mapTo(&f.window, QPoint(40, 5)));
   EXPECT_TRUE(f.save->Visible());
+  EXPECT_TRUE(button->isVisible());
   EXPECT_EQ(f.save->Left(), 59);  // 27 moved by 35, snapped to steps of 8 from 3
-  QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
-  QTest::mouseMove(button, QPoint(5, 200));
-  QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(5, 200));
+  drag(button->mapTo(&f.window, QPoint(5, 200)));
   EXPECT_FALSE(f.save->Visible());
   EXPECT_FALSE(button->isVisible());
+  EXPECT_EQ(DragCopies(), 0);
+  // Customising that ends in the middle of a drag takes the copy away.
+  QTest::mousePress(f.window.windowHandle(), Qt::LeftButton, {},
+                    f.open->Button()->mapTo(&f.window, QPoint(5, 5)));
+  EXPECT_EQ(DragCopies(), 1);
   f.bar->SetEditing(nullptr);
+  EXPECT_EQ(DragCopies(), 0);
+  EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+  QTest::mouseRelease(f.window.windowHandle(), Qt::LeftButton);
 }
 
 TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
@@ -336,8 +362,11 @@ TEST(SpeedBarSetup, DestroyingTheBarClosesTheDialog) {
   platform::HelpViewerFn before =
       platform::SetHelpViewer([&helpShown](int context) { helpShown.push_back(context); });
   setup->findChild<QPushButton*>("HelpBtn")->click();
+  setup->activateWindow();  // F1 asks for the same page
+  ASSERT_TRUE(QTest::qWaitForWindowActive(setup));
+  KeyThroughWindow(setup, Qt::Key_F1);
   platform::SetHelpViewer(before);
-  EXPECT_EQ(helpShown, std::vector<int>{7});
+  EXPECT_EQ(helpShown, (std::vector<int>{7, 7}));
   delete f;
   QApplication::processEvents();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <QTest>
+#include <QWindow>
 #include <cstdlib>
 
 namespace velmaris::test {
@@ -35,6 +37,37 @@ QApplication& App() {
   static char* argv[] = {name, nullptr};
   if (!QtEnvironment::app_) QtEnvironment::app_ = new QApplication(argc, argv);
   return *QtEnvironment::app_;
+}
+
+namespace {
+
+QWindow* ShownWindow(QWidget* w) {
+  QWindow* window = w ? w->window()->windowHandle() : nullptr;
+  return window && window->isVisible() ? window : nullptr;
+}
+
+}  // namespace
+
+bool ClickThroughWindow(QWidget* w, QPoint pos) {
+  QWindow* window = ShownWindow(w);
+  if (!window) return false;
+  if (pos.isNull()) pos = w->rect().center();
+  QTest::mouseClick(window, Qt::LeftButton, {}, w->mapTo(w->window(), pos));
+  return true;
+}
+
+bool TypeThroughWindow(QWidget* w, const char* text) {
+  QWindow* window = ShownWindow(w);
+  if (!window) return false;
+  for (const char* c = text; *c; ++c) QTest::keyClick(window, *c);
+  return true;
+}
+
+bool KeyThroughWindow(QWidget* w, Qt::Key key) {
+  QWindow* window = ShownWindow(w);
+  if (!window) return false;
+  QTest::keyClick(window, key);
+  return true;
 }
 
 void SaveShot(QWidget& w, const char* name) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QPoint>
 #include <QThread>
 #include <QWidget>
 #include <chrono>
@@ -24,6 +25,14 @@ bool PumpUntil(Pred done, std::chrono::milliseconds limit = std::chrono::seconds
   }
   return done();
 }
+
+// Input as a user's arrives: through the control's window, at window
+// coordinates, so that Qt's routing (modality, mouse grabs) applies. Each
+// returns false when the window has none to take it (not shown). A click
+// goes to pos in w (its centre by default); keys go to the window's focus.
+bool ClickThroughWindow(QWidget* w, QPoint pos = QPoint());
+bool TypeThroughWindow(QWidget* w, const char* text);
+bool KeyThroughWindow(QWidget* w, Qt::Key key);
 
 // With VELMARIS_SHOTS set, the window as a PNG of that name in that folder,
 // taken after pending layout, as a user would see it.
