@@ -57,10 +57,23 @@ bool THelpViewer::eventFilter(QObject* watched, QEvent* event) {
   return QTextBrowser::eventFilter(watched, event);
 }
 
+namespace {
+
+// The window the viewer must stay above to be used: a modal window takes the
+// input of every other, and one that stays on top (the speed-bar setup)
+// would cover it.
+QWidget* WindowToStayAbove() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  QWidget* active = QApplication::activeWindow();
+  return active && active->windowFlags().testFlag(Qt::WindowStaysOnTopHint) ? active : nullptr;
+}
+
+}  // namespace
+
 THelpViewer* ShowHelpTopic(const std::string& helpFile, int context) {
   static QPointer<THelpViewer> viewer;
   if (!viewer) viewer = new THelpViewer;
-  viewer->FollowModal(QApplication::activeModalWidget());
+  viewer->FollowModal(WindowToStayAbove());
   viewer->ShowTopic(helpFile, context);
   viewer->show();
   viewer->raise();

@@ -32,6 +32,8 @@
 #include "processing/forms/AreaManagerWindow.h"
 #include "processing/forms/FilterProperties.h"
 #include "widgets/ModalHook.h"
+#include "widgets/SpeedBar.h"
+#include "widgets/SpeedbarSetup.h"
 
 namespace velmaris::test {
 namespace {
@@ -159,6 +161,13 @@ TEST_F(WindowHelpTest, FOneInEveryWindowOpensItsOwnPage) {
   TMessageEditor* editor = TMessageEditor::OpenEditors().back();
   EXPECT_EQ(PressF1(editor), QStringLiteral("%1.html").arg(kHelpEditor));
   editor->hide();
+  // The speed-bar setup stays on top: its help shows above it.
+  window->findChild<TSpeedBar*>("SpeedBar1")->Customize(kHelpMainWindow);
+  auto* setup = TopLevel<TSpeedbarSetupWindow>();
+  ASSERT_NE(setup, nullptr);
+  EXPECT_EQ(PressF1(setup), QStringLiteral("%1.html").arg(kHelpMainWindow));
+  EXPECT_EQ(TopLevel<THelpViewer>()->parentWidget(), setup);
+  setup->close();
 }
 
 TEST_F(WindowHelpTest, HelpAskedInTheModalSettingsIsReadFollowedAndClosed) {
