@@ -32,10 +32,10 @@ struct TReadBackEvents {
   std::function<void(bool pass)> End;
 };
 
-// Decodes the entries of archive that spec chooses into on, writing
+// Decodes the entries of archive that pattern chooses into on, writing
 // nothing to a disk. False with why when the archive cannot be read back
 // without a fault. Lack of memory leaves as std::bad_alloc.
-bool ReadBack(const std::string& archive, const std::string& spec, const TReadBackEvents& on,
+bool ReadBack(const std::string& archive, const std::string& pattern, const TReadBackEvents& on,
               std::string* why) {
   std::unique_ptr<TUnBase> x = CreateExtractor(DetectArchiveType(archive));
   if (!x) return Fail(why, "it is no archive that can be read back");
@@ -43,7 +43,7 @@ bool ReadBack(const std::string& archive, const std::string& spec, const TReadBa
   x->RestoreFileAttr = false;
   x->ConfirmOverwrites = false;
   x->SetArchiveFile(archive);
-  x->SetFileSpec({spec});
+  x->SetFileSpec({pattern});
   x->SetOutputSink(on.Data);
   x->OnBegin = [&on](TUnBase&, const std::string& fn, int, bool&) {
     on.Begin(platform::NameOf(fn));

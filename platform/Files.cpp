@@ -259,17 +259,23 @@ void FsyncPath(const std::string& path) {
   if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != EROFS) Fail("cannot sync", path, errno);
 }
 
-uint64_t FreeSpace(const std::string& path) {
+namespace {
+
+struct statvfs StatDisk(const std::string& path, const char* what) {
   struct statvfs vfs;
-  if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0)
-    Fail("cannot query free space of", path, errno);
+  if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0) Fail(what, path, errno);
+  return vfs;
+}
+
+}  // namespace
+
+uint64_t FreeSpace(const std::string& path) {
+  const struct statvfs vfs = StatDisk(path, "cannot query free space of");
   return static_cast<uint64_t>(vfs.f_bavail) * static_cast<uint64_t>(vfs.f_frsize);
 }
 
 uint64_t DiskSize(const std::string& path) {
-  struct statvfs vfs;
-  if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0)
-    Fail("cannot query the size of", path, errno);
+  const struct statvfs vfs = StatDisk(path, "cannot query the size of");
   return static_cast<uint64_t>(vfs.f_blocks) * static_cast<uint64_t>(vfs.f_frsize);
 }
 
