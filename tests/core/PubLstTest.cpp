@@ -201,14 +201,21 @@ TEST_F(PubLstTest, SortPutsYoAfterYe) {
   const auto ansi = [](const char* utf8) {
     return platform::FromUtf8(utf8, platform::CodePage::CP1251);
   };
-  Fill({ansi("жанна"), ansi("Жанна"), ansi("ёлкин"), ansi("Ёлкин"), ansi("Егор"), ansi("Анна"),
-        ansi("Ежов"), ansi("еж"), "Zorro"});
+  const std::vector<std::string> names = {ansi("жанна"), ansi("Жанна"), ansi("ёлкин"),
+                                          ansi("Ёлкин"), ansi("Егор"),  ansi("Анна"),
+                                          ansi("Ежов"),  ansi("еж"),    "Zorro"};
+  list.BeginUpdate();
+  for (const std::string& n : names) {
+    items.push_back(std::make_unique<Item>(static_cast<int>(items.size())));
+    list.AddObject(n, items.back().get());
+  }
+  list.EndUpdate();
   list.Sort();
-  std::vector<std::string> names;
-  for (int i = 0; i < list.GetCount(); ++i) names.push_back(list.GetString(i));
-  EXPECT_EQ(names, (std::vector<std::string>{"Zorro", ansi("Анна"), ansi("Егор"), ansi("Ежов"),
-                                             ansi("Ёлкин"), ansi("Жанна"), ansi("еж"),
-                                             ansi("ёлкин"), ansi("жанна")}));
+  std::vector<std::string> sorted;
+  for (int i = 0; i < list.GetCount(); ++i) sorted.push_back(list.GetString(i));
+  EXPECT_EQ(sorted, (std::vector<std::string>{"Zorro", ansi("Анна"), ansi("Егор"), ansi("Ежов"),
+                                              ansi("Ёлкин"), ansi("Жанна"), ansi("еж"),
+                                              ansi("ёлкин"), ansi("жанна")}));
 }
 
 TEST_F(PubLstTest, AttachedControlsFollowTheList) {
