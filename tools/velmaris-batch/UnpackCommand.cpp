@@ -55,7 +55,7 @@ int Unpack(BatchContext& ctx) {
     }
   };
   x->OnEnd = [&](TUnBase&, const std::string& fn, bool pass) {
-    ctx.out << JsonLine().Str("file", fn).Bool("crc", pass).Text() << "\n";
+    ctx.out << JsonLine().Utf8("file", fn).Bool("crc", pass).Text() << "\n";
   };
   try {
     x->Extract();
