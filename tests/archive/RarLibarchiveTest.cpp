@@ -304,9 +304,9 @@ TEST_F(RarReader, ArchivesAskingForHugeMemoryFailAsDamagedByTable) {
     // does): damaged all the same.
     bool allocatorMayEnd = false;
   } cases[] = {
-      {"PPMd model of 256 MB", Rar4Packed("a.pkt", ppmd, 1000), ecOutOfMemory},
+      {"PPMd model of 256 MB", Rar4Packed("a.pkt", ppmd, 1000), ecOutOfMemory, true},
       {"PPMd model of 256 MB, a large entry", Rar4Packed("a.pkt", ppmd, 0xFFFFFFF0u),
-       ecOutOfMemory},
+       ecOutOfMemory, true},
       {"window of 4 GB, RAR 5", Rar5Packed("a.pkt", std::string(64, '\0'), 1000, 15),
        ecBadFileHeader},
       {"PPMd data of about 1 GB", RarFixture("test_read_format_rar_unbound_staticdata.rar"),

@@ -109,7 +109,12 @@ TEST(UnpackCommand, RarNamesAndTheReadersMemoryBoundByTable) {
     o.err = t.Read("stderr.txt");
     if (c.name.empty()) {
       EXPECT_NE(o.status, 0);
-      EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
+      // (An allocator that ends the reader for it, as AddressSanitizer's
+      // does, makes it damage all the same.)
+      EXPECT_TRUE(o.err.find(c.err) != std::string::npos ||
+                  o.err.find("25108 Bad file header (the RAR reader failed on it: it ended with "
+                             "exit code") != std::string::npos)
+          << o.err;
       EXPECT_EQ(o.err.find("CRC"), std::string::npos) << o.err;
       continue;
     }
