@@ -15,6 +15,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -47,11 +49,15 @@ void PutResult(int result) {
   Put(frame);
 }
 
-// libarchive tells of memory it could not have with ENOMEM, or in words.
+// libarchive tells of memory it could not have with ENOMEM, or in words;
+// where it takes a failed allocation for bad data, the C library's errno
+// of that allocation (cleared before each call) still tells. The child's
+// memory is bounded, so any allocation that fails is its bound.
 bool OutOfMemory(archive* a) {
   const char* text = archive_error_string(a);
   const std::string_view words = text ? text : "";
-  return archive_errno(a) == ENOMEM || words.find("memory") != std::string_view::npos ||
+  return errno == ENOMEM || archive_errno(a) == ENOMEM ||
+         words.find("memory") != std::string_view::npos ||
          words.find("alloc") != std::string_view::npos;
 }
 
@@ -73,6 +79,7 @@ void AppendName(std::string& frame, const char* name) {
 
 void AnswerHeader(archive* a) {
   archive_entry* e = nullptr;
+  errno = 0;
   const int rc = archive_read_next_header(a, &e);
   const int result = rc == ARCHIVE_EOF                        ? ERAR_END_ARCHIVE
                      : rc == ARCHIVE_OK || rc == ARCHIVE_WARN ? ERAR_SUCCESS
@@ -101,6 +108,7 @@ void AnswerData(archive* a, uint64_t limit) {
   frame[0] = 'D';
   uint64_t total = 0;
   for (;;) {
+    errno = 0;
     const la_ssize_t n = archive_read_data(a, frame + 1, kBlock);
     if (n == 0) return PutResult(ERAR_SUCCESS);
     if (n < 0) return PutResult(Failure(a, false));
@@ -116,6 +124,7 @@ void AnswerData(archive* a, uint64_t limit) {
   if (!a) ::_exit(3);
   archive_read_support_format_rar(a);
   archive_read_support_format_rar5(a);
+  errno = 0;
   if (archive_read_open_filename(a, path, kBlock) != ARCHIVE_OK) {
     // libarchive tells of a format it does not know with EILSEQ on Linux.
     const int err = archive_errno(a);
@@ -134,6 +143,7 @@ void AnswerData(archive* a, uint64_t limit) {
     if (request[0] == 'H' && n == 1) {
       AnswerHeader(a);
     } else if (request[0] == 'S' && n == 1) {
+      errno = 0;
       PutResult(archive_read_data_skip(a) == ARCHIVE_OK ? ERAR_SUCCESS : Failure(a, false));
     } else if (request[0] == 'X' && n == 9) {
       AnswerData(a, GetLE64(reinterpret_cast<const uint8_t*>(request + 1)));
@@ -178,20 +188,22 @@ void KeepOnlySocket(int sock) {
   for (rlim_t fd = kChildSocket + 1; fd < top; ++fd) ::close(int(fd));
 }
 
-[[noreturn]] void Child(int sock, const char* path, pid_t parent) {
+[[noreturn]] void Child(int sock, const char* path, pid_t parent, unsigned cpuSeconds) {
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != parent) ::_exit(1);  // the program ended before the line above
   ::prctl(PR_SET_NAME, "velmaris-rar");
   KeepOnlySocket(sock);
-  // The default actions, so that a crash or the CPU limit ends the child
-  // as what it is, whatever handlers the program has set.
+  // The default actions, so that a crash, the CPU limit or a signal from
+  // outside ends the child as what it is, whatever handlers the program
+  // has set.
   sigset_t none;
   ::sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
-  for (const int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGXCPU, SIGPIPE, SIGALRM})
+  for (const int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGXCPU, SIGPIPE, SIGALRM,
+                        SIGTERM, SIGINT, SIGHUP, SIGQUIT})
     ::signal(sig, SIG_DFL);
   Limit(RLIMIT_CORE, 0);
-  if (!Limit(RLIMIT_CPU, kRarDecodeSeconds) ||
+  if (!Limit(RLIMIT_CPU, cpuSeconds) ||
       !Limit(RLIMIT_AS, rlim_t(AddressSpace() + kRarAddressBudget)))
     ::_exit(3);
   Serve(path);
@@ -250,11 +262,97 @@ std::string Ended(int status) {
   return "it ended";
 }
 
+// The signals by which decoding an archive ends the child: a crash, or a
+// limit it ran into.
+bool ArchiveSignal(int sig) {
+  switch (sig) {
+    case SIGSEGV:
+    case SIGBUS:
+    case SIGILL:
+    case SIGFPE:
+    case SIGABRT:
+    case SIGSYS:
+    case SIGTRAP:
+    case SIGXCPU:
+    case SIGXFSZ: return true;
+    default: return false;
+  }
+}
+
+// The CPU limit the child gets, in seconds: ours, or the hard limit the
+// program itself has when that is lower.
+double CpuLimitOfChild(unsigned wanted) {
+  struct rlimit rl {};
+  if (::getrlimit(RLIMIT_CPU, &rl) == 0 && rl.rlim_max != RLIM_INFINITY && rl.rlim_max < wanted)
+    return double(rl.rlim_max);
+  return double(wanted);
+}
+
+// The CPU time a process has used, in clock ticks (/proc/PID/stat, utime
+// and stime), and whether it is stopped; nothing when it cannot be read.
+struct ProcessState {
+  unsigned long long Ticks = 0;
+  bool Stopped = false;
+};
+std::optional<ProcessState> ReadProcessState(pid_t pid) {
+  char text[1024] = {};
+  const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  const ssize_t n = platform::ReadFull(fd, text, sizeof text - 1);
+  ::close(fd);
+  // After the name in parentheses: state (field 3), ..., utime (14), stime (15).
+  const char* close = n > 0 ? std::strrchr(text, ')') : nullptr;
+  if (!close) return std::nullopt;
+  char state = 0;
+  unsigned long long utime = 0, stime = 0;
+  if (std::sscanf(close + 1, " %c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &state,
+                  &utime, &stime) != 3)
+    return std::nullopt;
+  return ProcessState{utime + stime, state == 'T' || state == 't'};
+}
+
+std::mutex& BoundsMutex() {
+  static std::mutex m;
+  return m;
+}
+TRarReaderBounds& Bounds() {
+  static TRarReaderBounds bounds;
+  return bounds;
+}
+std::function<void(pid_t)>& Watch() {
+  static std::function<void(pid_t)> watch;
+  return watch;
+}
+
 }  // namespace
+
+void SetRarReaderBounds(const TRarReaderBounds& bounds) {
+  std::lock_guard lock(BoundsMutex());
+  Bounds() = bounds;
+}
+
+TRarReaderBounds RarReaderBounds() {
+  std::lock_guard lock(BoundsMutex());
+  return Bounds();
+}
+
+void SetRarReaderWatch(std::function<void(pid_t)> watch) {
+  std::lock_guard lock(BoundsMutex());
+  Watch() = std::move(watch);
+}
 
 int TRarDecoder::Open(const std::string& path) {
   End();
   failure_.clear();
+  kind_ = TReaderFailure::Archive;
+  bounds_ = RarReaderBounds();
+  cpuLimit_ = CpuLimitOfChild(bounds_.CpuSeconds);
+  std::function<void(pid_t)> watch;
+  {
+    std::lock_guard lock(BoundsMutex());
+    watch = Watch();
+  }
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return ERAR_NO_MEMORY;
   platform::Fd mine(pair[0]), theirs(pair[1]);
@@ -262,10 +360,11 @@ int TRarDecoder::Open(const std::string& path) {
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) return ERAR_NO_MEMORY;
-  if (pid == 0) Child(theirs.get(), path.c_str(), parent);
+  if (pid == 0) Child(theirs.get(), path.c_str(), parent, bounds_.CpuSeconds);
   pid_ = pid;
   socket_ = std::move(mine);
   theirs.Close();
+  if (watch) watch(pid);
   std::string_view frame;
   if (!Receive(frame)) return ERAR_READER_FAILED;
   return ResultOf(frame);
@@ -329,10 +428,22 @@ bool TRarDecoder::Send(std::string_view request) {
 }
 
 bool TRarDecoder::Receive(std::string_view& frame) {
-  const auto wait = std::chrono::seconds(2 * kRarDecodeSeconds);
-  const int ready = socket_.ok() ? platform::WaitReadable(socket_.get(), -1, wait) : -1;
+  const auto wait = bounds_.AnswerWait;
+  unsigned long long ticks = 0;
+  StillWorking(&ticks);
+  int ready = -1;
+  while (socket_.ok() && (ready = platform::WaitReadable(socket_.get(), -1, wait)) == 0 &&
+         StillWorking(&ticks)) {
+  }
   if (ready == 0) {
-    Fail("it gave no answer within " + std::to_string(wait.count()) + " seconds");
+    // Stopped, or given no CPU time: nothing the archive did.
+    const auto state = ReadProcessState(pid_);
+    const std::string seconds = wait.count() % 1000 == 0
+                                    ? std::to_string(wait.count() / 1000) + " seconds"
+                                    : std::to_string(wait.count()) + " ms";
+    Fail("it gave no answer within " + seconds +
+             (state && state->Stopped ? " (it was stopped)" : ""),
+         TReaderFailure::OwnSide);
     return false;
   }
   ssize_t n = -1;
@@ -363,33 +474,70 @@ int TRarDecoder::Checked(int result) {
     case ERAR_EOPEN: return result;
     case ERAR_NO_MEMORY:
       return Fail("it needs more than the " + std::to_string(kRarAddressBudget >> 20) +
-                  " MB of memory it may take");
+                      " MB of memory it may take",
+                  TReaderFailure::Memory);
     default: return Fail(kOutOfOrder);
   }
 }
 
-int TRarDecoder::Fail(const std::string& why) {
-  const std::optional<int> status = End();
-  if (!why.empty())
+int TRarDecoder::Fail(const std::string& why, TReaderFailure kind) {
+  const std::optional<Ending> ending = End();
+  if (!why.empty()) {
     failure_ = why;
-  else if (status)
-    failure_ = Ended(*status);
-  else if (failure_.empty())
+    kind_ = kind;
+  } else if (ending) {
+    failure_ = Ended(ending->Status);
+    // A signal that neither a crash nor a limit explains came from outside;
+    // the CPU limit's hard end is a SIGKILL after the child used its time.
+    if (WIFSIGNALED(ending->Status)) {
+      const int sig = WTERMSIG(ending->Status);
+      // The kernel holds the limit against CPU time counted in clock ticks,
+      // the rusage tells the time the scheduler measured: they differ by a
+      // good part of a second (a tenth of a short limit has been seen).
+      const bool cpuLimit = sig == SIGKILL && ending->CpuSeconds >= 0.75 * ending->CpuLimit;
+      if (!ArchiveSignal(sig) && !cpuLimit) kind_ = TReaderFailure::OwnSide;
+      if (cpuLimit)
+        failure_ += ", at its limit of " + std::to_string(unsigned(ending->CpuLimit)) +
+                    " seconds of CPU time";
+    }
+  } else if (failure_.empty()) {
     failure_ = "it had ended";
+  }
   return ERAR_READER_FAILED;
 }
 
-std::optional<int> TRarDecoder::End() {
+bool TRarDecoder::StillWorking(unsigned long long* cpuTicks) const {
+  const auto state = ReadProcessState(pid_);
+  if (!state || state->Stopped) return false;
+  const bool used = state->Ticks > *cpuTicks;
+  *cpuTicks = state->Ticks;
+  return used;
+}
+
+std::optional<TRarDecoder::Ending> TRarDecoder::End() {
   socket_.Close();
   if (pid_ < 0) return std::nullopt;
-  ::kill(pid_, SIGKILL);
+  // The CPU limit it had (a limit set from outside counts as well), read
+  // before it is reaped; whether it ended by itself is read before it is
+  // killed here.
+  struct rlimit cpu {};
+  double limit = cpuLimit_;
+  if (::prlimit(pid_, RLIMIT_CPU, nullptr, &cpu) == 0 && cpu.rlim_cur != RLIM_INFINITY)
+    limit = double(cpu.rlim_cur);
   int status = 0;
+  struct rusage usage {};
   pid_t got;
-  while ((got = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
+  while ((got = ::wait4(pid_, &status, WNOHANG, &usage)) < 0 && errno == EINTR) {
+  }
+  if (got == 0) {
+    ::kill(pid_, SIGKILL);
+    while ((got = ::wait4(pid_, &status, 0, &usage)) < 0 && errno == EINTR) {
+    }
   }
   pid_ = -1;
   if (got < 0) return std::nullopt;
-  return status;
+  auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+  return Ending{status, seconds(usage.ru_utime) + seconds(usage.ru_stime), limit};
 }
 
 }  // namespace velmaris::unrar

@@ -33,12 +33,23 @@
 //                                          the answer to 'H'
 //                      'D' 1 to 65536 bytes  data, before the 'R' of an 'X'
 // A frame of another type or size than its place allows, no answer within
-// twice kRarDecodeSeconds, or the end of the child fails the archive
-// (ERAR_READER_FAILED) and ends the child.
+// the wait, or the end of the child fails the archive (ERAR_READER_FAILED)
+// and ends the child.
+//
+// Whose doing a failure is (FailureKind): the archive's when the child crashed
+// (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGSYS, SIGTRAP), met its CPU
+// limit (SIGXCPU, or the kernel's SIGKILL at the hard limit once the child
+// has used that much CPU time), ran out of its memory bound, or answered
+// out of order. Ours when it was ended by any other signal (the
+// out-of-memory killer's SIGKILL, SIGTERM) or gave no answer within the
+// wait while it used no CPU time (stopped, or starved): the archive may well
+// be sound. While the child keeps using CPU time the wait goes on, since
+// its CPU limit bounds it.
 #pragma once
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -47,6 +58,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/UnrarApi.h"
 #include "platform/Files.h"
 
 namespace velmaris::unrar {
@@ -54,6 +66,18 @@ namespace velmaris::unrar {
 inline constexpr size_t kMaxRarFrame = 1 + 65536;
 // The longest name the child hands over.
 inline constexpr size_t kMaxRarFrameName = 4096;
+
+// The bounds of the child: its CPU time and how long the program waits for
+// an answer. Process-wide; tests shorten them.
+struct TRarReaderBounds {
+  unsigned CpuSeconds = kRarDecodeSeconds;
+  std::chrono::milliseconds AnswerWait{2000 * kRarDecodeSeconds};
+};
+void SetRarReaderBounds(const TRarReaderBounds& bounds);
+TRarReaderBounds RarReaderBounds();
+// Told the process id of every child started from now on, in the program
+// right after the fork (tests send it signals); empty: nobody is told.
+void SetRarReaderWatch(std::function<void(pid_t)> watch);
 
 // What libarchive tells of one header.
 struct TRarEntryInfo {
@@ -95,8 +119,10 @@ class TRarDecoder {
   // (more give ERAR_BAD_DATA). A block for which the handler answers false
   // ends the child; Read then gives ERAR_UNKNOWN and the decoder is done.
   int Read(uint64_t limit, const std::function<bool(const char* data, size_t n)>& block);
-  // Why the child failed, once a call gave ERAR_READER_FAILED.
+  // Why the child failed, once a call gave ERAR_READER_FAILED, and whose
+  // doing that was.
   const std::string& Failure() const { return failure_; }
+  TReaderFailure FailureKind() const { return kind_; }
 
  private:
   bool Send(std::string_view request);
@@ -105,15 +131,28 @@ class TRarDecoder {
   // An 'R' frame's result as the caller gets it.
   int ResultOf(std::string_view frame);
   int Checked(int result);
-  // Ends the child and records why: the reason given, else the way the
-  // child ended. ERAR_READER_FAILED.
-  int Fail(const std::string& why);
-  // Kills and reaps the child; its wait status, when there was one.
-  std::optional<int> End();
+  // Ends the child and records why: the reason given (of that kind), else
+  // the way the child ended. ERAR_READER_FAILED.
+  int Fail(const std::string& why, TReaderFailure kind = TReaderFailure::Archive);
+  // How a child ended: its wait status, the CPU time it used and the CPU
+  // limit it had.
+  struct Ending {
+    int Status = 0;
+    double CpuSeconds = 0;
+    double CpuLimit = 0;
+  };
+  // Kills and reaps the child; how it ended, when there was one.
+  std::optional<Ending> End();
+  // Whether a child that gave no answer within the wait is at work (it used
+  // CPU time since *cpuTicks, which is updated) rather than stopped.
+  bool StillWorking(unsigned long long* cpuTicks) const;
 
   pid_t pid_ = -1;
   platform::Fd socket_;
   std::string failure_;
+  TReaderFailure kind_ = TReaderFailure::Archive;
+  TRarReaderBounds bounds_;
+  double cpuLimit_ = 0;  // the child's CPU limit in seconds, as it was set
   std::vector<char> buffer_;  // the frame received last
 };
 

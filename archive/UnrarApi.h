@@ -169,6 +169,15 @@ inline constexpr unsigned kRarDecodeSeconds = 60;
 // Why the stand-in reader's process last failed on this thread
 // (ERAR_READER_FAILED), as a clause: "it was ended by signal 11 (...)".
 std::string ReaderFailure();
+// Whose doing that failure was.
+enum class TReaderFailure {
+  Archive,  // the process crashed, met its CPU limit or answered out of order
+  Memory,   // the archive asks for more memory than the process may take
+  OwnSide,  // it was ended from outside, or stopped: the archive may be sound
+};
+TReaderFailure ReaderFailureKind();
+// Forgets that failure: an extraction begins.
+void ClearReaderFailure();
 
 // UTF-8 to and from the library's wide characters.
 std::string WideToUtf8(const wchar_t* w, size_t max);

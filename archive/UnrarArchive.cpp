@@ -40,8 +40,10 @@ namespace {
 constexpr size_t kBlock = 65536;
 constexpr unsigned kHostUnix = 3;
 
-// Why the reader's process failed last on this thread.
+// Why the reader's process failed last on this thread, and whose doing
+// that was.
 thread_local std::string lastFailure;
+thread_local TReaderFailure lastFailureKind = TReaderFailure::Archive;
 
 struct Reader {
   TRarDecoder decoder;                   // libarchive, in its own process
@@ -61,7 +63,10 @@ struct Reader {
 
   // A result of the decoder, its reason kept when it failed.
   int Noted(int result) {
-    if (result == ERAR_READER_FAILED) lastFailure = decoder.Failure();
+    if (result == ERAR_READER_FAILED) {
+      lastFailure = decoder.Failure();
+      lastFailureKind = decoder.FailureKind();
+    }
     return result;
   }
 };
@@ -304,6 +309,13 @@ void SetPassword(HANDLE, char*) {}  // nothing is decrypted
 }  // namespace
 
 std::string ReaderFailure() { return lastFailure; }
+
+TReaderFailure ReaderFailureKind() { return lastFailureKind; }
+
+void ClearReaderFailure() {
+  lastFailure.clear();
+  lastFailureKind = TReaderFailure::Archive;
+}
 
 const Api* LibarchiveApi() {
   static const Api api = [] {

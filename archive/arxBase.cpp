@@ -50,6 +50,7 @@ constexpr ErrorText kErrorTexts[] = {
     {ecUnrarNotFound, "Unrar.dll not found"},
     {ecRarEncrypted, "Encrypted RAR entries are extracted only with the RAR library (libunrar)"},
     {ecSizeLimit, "File is larger than the room there is for it"},
+    {ecReaderStopped, "The RAR reader was stopped before it finished; the archive is not at fault"},
     {ecEventNotAssigned, "Required event not assigned"},
     {ecSeekError, "Seek error"},
     {ecAmbiguousTree, "Ambiguous Shannon-Fano decode tree encountered"},

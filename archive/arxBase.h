@@ -90,6 +90,9 @@ enum : int {
   ecUnrarNotFound = 25258,
   ecRarEncrypted = 25259,
   ecSizeLimit = 25264,
+  // The RAR reader's process was ended from outside or stopped: the
+  // archive is not at fault.
+  ecReaderStopped = 25265,
   ecEventNotAssigned = 25270,
   ecSeekError = 25292,
   ecAmbiguousTree = 25293,

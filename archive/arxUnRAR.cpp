@@ -53,8 +53,15 @@ int TUnRAR::MapResult(int result) {
 }
 
 void TUnRAR::RaiseResult(int result, const std::string& fileName) {
-  if (result == ERAR_READER_FAILED)
-    RaiseError(MapResult(result), archiveFile_, "the RAR reader failed on it: " + ReaderFailure());
+  if (result == ERAR_READER_FAILED) {
+    // Whose doing the reader's end was decides the code: damage, the
+    // memory bound the archive asks to pass, or our own side.
+    const TReaderFailure kind = ReaderFailureKind();
+    if (kind == TReaderFailure::OwnSide)
+      RaiseError(ecReaderStopped, archiveFile_, "the RAR reader was stopped: " + ReaderFailure());
+    RaiseError(kind == TReaderFailure::Memory ? ecOutOfMemory : MapResult(result), archiveFile_,
+               "the RAR reader failed on it: " + ReaderFailure());
+  }
   RaiseError(MapResult(result), fileName);
 }
 
@@ -200,6 +207,7 @@ bool TUnRAR::IsDirectory(const RARHeaderDataEx& hd) const {
 void TUnRAR::ExtractIt() {
   api_ = LoadUnrarLibrary();
   if (!api_) RaiseError(ecUnrarNotFound, archiveFile_);
+  ClearReaderFailure();
   passwordsAsked_ = 0;
   gaveUp_ = false;
   struct Closer {

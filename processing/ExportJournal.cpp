@@ -62,6 +62,9 @@ bool Finish(const TRunJournal::Record& r) {
   std::lock_guard flowLock(FlowFileMutex());
   try {
     std::string listed;
+    // What a packing cut off left in its folder (a half-made copy, the
+    // packer's backups) is no part of anything.
+    if (!bundle.empty()) RemovePackFolders(bundle, packet);
     if (platform::FileExists(packet)) {
       listed = packet;
       if (!bundle.empty()) {
@@ -73,10 +76,7 @@ bool Finish(const TRunJournal::Record& r) {
         } catch (const std::exception&) {
           packed = false;
         }
-        if (packed)
-          ::unlink(BundleCopyPath(bundle, packet).c_str());  // its copy, if any
-        else
-          packed = PackIntoBundle(PackAgain, r[3], bundle, packet).Packed;  // as the writer packs
+        if (!packed) packed = PackIntoBundle(PackAgain, r[3], bundle, packet).Packed;
         if (packed) {
           ::unlink(packet.c_str());
           listed = bundle;

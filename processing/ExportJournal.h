@@ -15,7 +15,7 @@
 // unless the bundle holds the packet already, the packet is packed into its
 // bundle as the writer packs (PackIntoBundle: into a checked copy) or
 // listed bare, the bundle listed when it is not, and the messages marked
-// Sent. A "packet" without its "export" is removed unless
+// Sent; the folder a packing cut off left beside the bundle is removed. A "packet" without its "export" is removed unless
 // its flow file lists it: its messages are still waiting and go out with
 // the next export.
 #pragma once

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -164,62 +165,114 @@ bool CheckBundle(const std::string& bundle, const std::string& packet, const std
          (before.empty() || ArchiveKeepsEntriesOf(bundle, before, why));
 }
 
-std::string BundleCopyPath(const std::string& bundle, const std::string& packet) {
-  const std::string name = platform::NameOf(packet);
-  const std::string bundleName = platform::NameOf(bundle);
-  const size_t dot = bundleName.rfind('.');
-  return platform::DirOf(bundle) + name.substr(0, name.rfind('.')) +
-         (dot == std::string::npos ? std::string() : bundleName.substr(dot));
+namespace {
+
+constexpr const char* kPackFolderMark = ".pack-";
+
+// The beginning of the name of a folder in which packet is packed beside
+// bundle: hidden, marked and named after the packet, so that a run cut off
+// while packing leaves a folder that the recovery of that packet knows.
+std::string PackFolderPrefix(const std::string& bundle, const std::string& packet) {
+  return platform::DirOf(bundle) + kPackFolderMark + platform::NameOf(packet) + ".";
+}
+
+// A new folder of that name with a random end; "" (errno set) when none
+// can be made.
+std::string MakePackFolder(const std::string& bundle, const std::string& packet) {
+  std::string name = PackFolderPrefix(bundle, packet) + "XXXXXX";
+  if (::mkdtemp(name.data()) == nullptr) return {};
+  return name + "/";
+}
+
+// The packet under its own name in the folder: a second link to it, or a
+// copy where the file system has none. False with the reason in *why.
+bool PutPacketInto(const std::string& folder, const std::string& packet, std::string* why) {
+  const std::string here = folder + platform::NameOf(packet);
+  if (::link(packet.c_str(), here.c_str()) == 0) return true;
+  std::error_code ec;
+  if (std::filesystem::copy_file(packet, here, ec)) return true;
+  *why = "cannot copy " + platform::NameOf(packet) + ": " + ec.message();
+  return false;
+}
+
+void RemoveFolder(const std::string& folder) {
+  std::error_code ec;
+  if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+}
+
+}  // namespace
+
+void RemovePackFolders(const std::string& bundle, const std::string& packet) {
+  const std::string prefix = PackFolderPrefix(bundle, packet);
+  const std::string dir = platform::DirOf(prefix);
+  const std::string start = platform::NameOf(prefix);
+  for (const auto& e : platform::ScanDir(dir, "*", false, true))
+    if (e.isDir && e.name.size() == start.size() + 6 && e.name.starts_with(start))
+      RemoveFolder(dir + e.name);
 }
 
 TBundlePack PackIntoBundle(const TBundlePacker& packer, const std::string& packerName,
                            const std::string& bundle, const std::string& packet,
                            const TBundleCheck& check) {
   TBundlePack r;
+  auto ownFault = [&r](std::string why) {
+    r.OwnFault = true;
+    r.Why = std::move(why);
+    return r;
+  };
+  // The packer works on a copy in a folder of our own beside the bundle (on
+  // its file system, so the copy can take the bundle's place by a rename),
+  // with the packet beside the copy and the folder as its working
+  // directory: a backup of the old archive or a temporary file it leaves
+  // goes with the folder, and no file of the outbound is ever touched.
   const bool existed = platform::FileExists(bundle);
-  const std::string target = existed ? BundleCopyPath(bundle, packet) : bundle;
+  const std::string folder = MakePackFolder(bundle, packet);
+  if (folder.empty())
+    return ownFault("cannot make a folder to pack in beside " + platform::NameOf(bundle) + ": " +
+                    std::strerror(errno));
+  struct Cleanup {
+    const std::string& folder;
+    ~Cleanup() { RemoveFolder(folder); }
+  } cleanup{folder};
+  const std::string copy = folder + platform::NameOf(bundle);
+  if (!PutPacketInto(folder, packet, &r.Why)) return ownFault(r.Why);
   if (existed) {
-    RemoveFile(target);  // a copy of a run that was cut off
     std::error_code ec;
-    std::filesystem::copy_file(bundle, target, ec);
-    if (ec) {
-      RemoveFile(target);
-      r.OwnFault = true;
-      r.Why = "cannot copy " + platform::NameOf(bundle) + ": " + ec.message();
-      return r;
-    }
+    std::filesystem::copy_file(bundle, copy, ec);
+    if (ec) return ownFault("cannot copy " + platform::NameOf(bundle) + ": " + ec.message());
   }
   bool packed = false;
   try {
-    packed = packer(packerName, target, packet);
+    packed = packer(packerName, copy, folder + platform::NameOf(packet));
   } catch (const std::exception&) {
     packed = false;
   }
   // A packer may end with success and still have written no sound archive,
   // or one without what the bundle held: only a confirmed one is kept.
-  if (packed && platform::FileExists(target)) {
+  if (packed && platform::FileExists(copy)) {
     try {
-      packed = check ? check(target, packet, existed ? bundle : std::string(), &r.Why)
-                     : CheckBundle(target, packet, existed ? bundle : std::string(), &r.Why);
+      packed = check ? check(copy, packet, existed ? bundle : std::string(), &r.Why)
+                     : CheckBundle(copy, packet, existed ? bundle : std::string(), &r.Why);
     } catch (const std::exception& e) {
-      packed = false;
-      r.OwnFault = true;
-      r.Why = e.what();
+      return ownFault(e.what());
     }
   } else {
     packed = false;
   }
-  if (packed && existed) {
-    try {
-      platform::ReplaceFile(target, bundle);
-    } catch (const std::exception& e) {
-      packed = false;
-      r.OwnFault = true;
-      r.Why = e.what();
+  if (!packed) return r;
+  try {
+    if (existed) {
+      platform::ReplaceFile(copy, bundle);
+    } else {
+      platform::FsyncPath(copy);
+      if (!platform::RenameNoReplace(copy, bundle))
+        return ownFault(platform::NameOf(bundle) + " was made by someone else meanwhile");
+      platform::FsyncPath(platform::DirOf(bundle));
     }
+  } catch (const std::exception& e) {
+    return ownFault(e.what());
   }
-  if (!packed) RemoveFile(target);  // whatever a failed packer left behind
-  r.Packed = packed;
+  r.Packed = true;
   return r;
 }
 

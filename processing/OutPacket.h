@@ -56,20 +56,22 @@ struct TBundlePack {
   std::string Why;        // why it failed ("" when the packer said so)
 };
 
-// The copy of an existing bundle that packet is packed into: beside the
-// bundle, named by the packet's serial with the bundle's extension, so that
-// packers that cut names to 8.3 keep it apart from the bundle.
-std::string BundleCopyPath(const std::string& bundle, const std::string& packet);
-
 // Packs packet into bundle so that the bundle holds it only when the check
-// (CheckBundle when empty) confirms it, and loses nothing it held: an
-// existing bundle is copied (BundleCopyPath), the packer packs the copy, and
-// the copy replaces the bundle once the check passed; a new bundle is made
-// under its own name. On failure the bundle is as it was and no copy or new
-// bundle is left. The packet itself is left for the caller.
+// (CheckBundle when empty) confirms it, and loses nothing it held. The
+// packer works in a new folder of ours beside the bundle, named after the
+// packet: it packs a copy of the bundle there (or makes the new bundle
+// there), with the packet linked beside it and the folder as its working
+// directory, so that whatever else it writes there (the old archive kept as
+// a backup, temporary files) goes with the folder. Once the check passed
+// the copy is synced and renamed to the bundle. The folder is removed
+// however it ends; on failure the bundle is as it was. No other file beside
+// the bundle is made or removed. The packet itself is left for the caller.
 TBundlePack PackIntoBundle(const TBundlePacker& packer, const std::string& packerName,
                            const std::string& bundle, const std::string& packet,
                            const TBundleCheck& check = {});
+// Removes the folders PackIntoBundle left for packet beside bundle when its
+// run was cut off (the export journal's recovery of that packet).
+void RemovePackFolders(const std::string& bundle, const std::string& packet);
 
 // The outcome of one WritePacket.
 struct TPacketWriteResult {

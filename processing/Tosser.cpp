@@ -165,11 +165,12 @@ std::string NumberedName(const std::string& name, unsigned n) {
   return (name[0] == '.' ? "_" + name.substr(1) : name) + "." + number;
 }
 
-// Reasons an integrated extractor gives that lie with our side (the output
-// or a missing library), not with the archive.
+// Reasons an integrated extractor gives that lie with our side (the output,
+// a missing library, a RAR reader stopped from outside), not with the
+// archive.
 bool OwnSideError(int code) {
   return code == ecUnrarNotFound || code == ecOpenFile || code == ecCreateDir ||
-         code == ecWriteFile || code == ecCloseFile;
+         code == ecWriteFile || code == ecCloseFile || code == ecReaderStopped;
 }
 
 }  // namespace
@@ -611,6 +612,17 @@ void TTosser::UnpackBundle(const std::string& name) {
     std::filesystem::remove_all(work, ec);
     Fail("Bundle " + name + " could not be unpacked: " + std::strerror(notes.OutputFailure) +
          "; it stays in Inbound .");
+    return;
+  }
+  if (!ok && notes.LastError == ecReaderStopped) {
+    // The reader was ended from outside (the out-of-memory killer, a
+    // signal) or stopped: the bundle may be sound. It keeps its name for the
+    // next run, nothing it gave is kept, and the run says it failed.
+    std::error_code ec;
+    std::filesystem::remove_all(work, ec);
+    LogLine("Bundle " + name + " could not be unpacked: our RAR reader was stopped before it "
+            "finished, not by the bundle; it stays in Inbound .");
+    ++counters_.BundlesLeft;
     return;
   }
   if (!ok && notes.SizeLimitHit && !notes.EntryLimitHit) {

@@ -24,6 +24,7 @@
 #include "WalkFixture.h"
 #include "archive/ArchiveCheck.h"
 #include "archive/Packer.h"
+#include "archive/RarDecoder.h"
 #include "archive/RarHeaders.h"
 #include "archive/UnrarApi.h"
 #include "archive/arxUnRAR.h"
@@ -287,8 +288,10 @@ uint64_t StatusBytes(const std::string& field) {
 }
 
 // Archives whose headers or data ask libarchive for far more memory than a
-// bundle needs (a PPMd model of 256 MB, a window of 4 GB) fail as damaged,
-// and the process that extracts them hardly grows. Each runs in a child
+// bundle needs (a PPMd model of 256 MB, a window of 4 GB) fail as damaged:
+// for the reader's memory bound ("Out of memory", also where libarchive
+// takes the failed allocation for bad data), or refused by libarchive
+// itself. The process that extracts them hardly grows. Each runs in a child
 // whose address space may grow by 512 MB at most, so a fault here cannot
 // take the machine's memory.
 TEST_F(RarReader, ArchivesAskingForHugeMemoryFailAsDamagedByTable) {
@@ -296,14 +299,18 @@ TEST_F(RarReader, ArchivesAskingForHugeMemoryFailAsDamagedByTable) {
   struct Case {
     const char* what;
     std::string image;
-    bool entryMayFail = false;  // its entry fails (25151) rather than the archive
+    int code;
+    // The allocator may end the reader for it instead (AddressSanitizer's
+    // does): damaged all the same.
+    bool allocatorMayEnd = false;
   } cases[] = {
-      {"PPMd model of 256 MB", Rar4Packed("a.pkt", ppmd, 1000)},
-      {"PPMd model of 256 MB, a large entry", Rar4Packed("a.pkt", ppmd, 0xFFFFFFF0u)},
-      {"window of 4 GB, RAR 5", Rar5Packed("a.pkt", std::string(64, '\0'), 1000, 15)},
-      // Under the bound libarchive does not say that memory ran out, unless
-      // the allocator ends the process for it (AddressSanitizer's does).
-      {"PPMd data of about 1 GB", RarFixture("test_read_format_rar_unbound_staticdata.rar"), true},
+      {"PPMd model of 256 MB", Rar4Packed("a.pkt", ppmd, 1000), ecOutOfMemory, true},
+      {"PPMd model of 256 MB, a large entry", Rar4Packed("a.pkt", ppmd, 0xFFFFFFF0u),
+       ecOutOfMemory, true},
+      {"window of 4 GB, RAR 5", Rar5Packed("a.pkt", std::string(64, '\0'), 1000, 15),
+       ecBadFileHeader},
+      {"PPMd data of about 1 GB", RarFixture("test_read_format_rar_unbound_staticdata.rar"),
+       ecOutOfMemory, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -321,11 +328,10 @@ TEST_F(RarReader, ArchivesAskingForHugeMemoryFailAsDamagedByTable) {
       const int raised = Run();
       const uint64_t grown = StatusBytes("VmPeak") - before;
       if (grown >= (uint64_t(64) << 20)) ::_exit(2);
-      const bool archiveFailed =
-          raised == ecBadFileHeader && errors == std::vector<int>{ecBadFileHeader};
-      const bool entryFailed =
-          c.entryMayFail && raised == 0 && errors == std::vector<int>{ecCrcCheck};
-      ::_exit(archiveFailed || entryFailed ? 0 : 1);
+      const bool archiveFailed = raised == c.code && errors == std::vector<int>{c.code};
+      const bool allocatorEnded = c.allocatorMayEnd && raised == ecBadFileHeader &&
+                                  errors == std::vector<int>{ecBadFileHeader};
+      ::_exit(archiveFailed || allocatorEnded ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -440,24 +446,109 @@ TEST_F(RarReader, AKilledExtractionLeavesNoReaderAndNoLockBehind) {
         << lock;
 }
 
-// A reader's process that dies (here by a signal sent on purpose) fails the
-// archive as damaged, saying why.
-TEST_F(RarReader, AReaderThatDiesFailsTheArchiveWithItsReason) {
-  MakeFile("s.rar", Rar5Stored({{"a.pkt", "first"}, {"b.pkt", "second"}}));
-  std::vector<std::string> words;
-  x->OnError = [&](TUnBase&, const std::string&, const std::string& msgEx, const std::string&,
-                   int code) {
-    errors.push_back(code);
-    words.push_back(msgEx);
+// A reader's process that ends (here by a signal sent on purpose) fails the
+// archive, saying why: as damaged when the archive can have done it (a
+// crash), as our own failure when the signal came from outside (the
+// out-of-memory killer's SIGKILL, SIGTERM, SIGHUP) or the reader was stopped
+// and gave no answer within the wait (shortened here).
+TEST_F(RarReader, AReaderThatEndsFailsTheArchiveWithItsReasonByTable) {
+  struct Case {
+    int signal;
+    int code;
+    const char* words;
+  } cases[] = {
+      {SIGSEGV, ecBadFileHeader,
+       "the RAR reader failed on it: it was ended by signal 11 (Segmentation fault)"},
+      {SIGBUS, ecBadFileHeader, "the RAR reader failed on it: it was ended by signal 7 (Bus error)"},
+      {SIGABRT, ecBadFileHeader, "the RAR reader failed on it: it was ended by signal 6 (Aborted)"},
+      {SIGFPE, ecBadFileHeader,
+       "the RAR reader failed on it: it was ended by signal 8 (Floating point exception)"},
+      {SIGXCPU, ecBadFileHeader,
+       "the RAR reader failed on it: it was ended by signal 24 (CPU time limit exceeded)"},
+      {SIGKILL, ecReaderStopped, "the RAR reader was stopped: it was ended by signal 9 (Killed)"},
+      {SIGTERM, ecReaderStopped, "the RAR reader was stopped: it was ended by signal 15 (Terminated)"},
+      {SIGHUP, ecReaderStopped, "the RAR reader was stopped: it was ended by signal 1 (Hangup)"},
+      {SIGSTOP, ecReaderStopped,
+       "the RAR reader was stopped: it gave no answer within 300 ms (it was stopped)"},
   };
-  x->OnBegin = [](TUnBase&, const std::string&, int, bool&) {
-    for (const pid_t reader : ReadersOf(::getpid())) ::kill(reader, SIGSEGV);
+  unrar::TRarReaderBounds bounds;
+  bounds.AnswerWait = std::chrono::milliseconds(300);
+  unrar::SetRarReaderBounds(bounds);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words);
+    errors.clear();
+    MakeFile("s.rar", Rar5Stored({{"a.pkt", "first"}, {"b.pkt", "second"}}));
+    std::vector<std::string> words;
+    x->OnError = [&](TUnBase&, const std::string&, const std::string& msgEx, const std::string&,
+                     int code) {
+      errors.push_back(code);
+      words.push_back(msgEx);
+    };
+    x->OnBegin = [&](TUnBase&, const std::string&, int, bool&) {
+      for (const pid_t reader : ReadersOf(::getpid())) ::kill(reader, c.signal);
+    };
+    EXPECT_EQ(Run(), c.code);
+    EXPECT_EQ(errors, std::vector<int>{c.code});
+    EXPECT_EQ(words, std::vector<std::string>{c.words});
+    EXPECT_EQ(OutNames(), std::vector<std::string>{});
+    EXPECT_EQ(ReadersOf(::getpid()), std::vector<pid_t>{}) << "the reader is reaped";
+  }
+  unrar::SetRarReaderBounds({});
+  EXPECT_EQ(std::string(ArxErrorText(ecReaderStopped)),
+            "The RAR reader was stopped before it finished; the archive is not at fault");
+}
+
+// A reader that runs into its CPU limit fails the archive as damaged: by
+// SIGXCPU at its own limit (shortened here to a second), and by the
+// kernel's SIGKILL when its limit was made a hard one from outside (no
+// SIGXCPU comes first then; two seconds here), which is told from any other
+// SIGKILL by the CPU time it used. A stored entry of 40 GB in a sparse file keeps it busy;
+// its data are only read back, never written.
+TEST_F(RarReader, TheCpuLimitFailsTheArchiveAsDamagedByTable) {
+  const uint64_t size = uint64_t(40) << 30;
+  const std::string head = Rar4StoredHead("big.pkt", size);
+  struct Case {
+    const char* what;
+    bool hardFromOutside;
+    const char* words;
+  } cases[] = {
+      {"its own limit", false,
+       "the RAR reader failed on it: it was ended by signal 24 (CPU time limit exceeded)"},
+      {"a hard limit set from outside", true,
+       "the RAR reader failed on it: it was ended by signal 9 (Killed), at its limit of 2 seconds "
+       "of CPU time"},
   };
-  EXPECT_EQ(Run(), ecBadFileHeader);
-  EXPECT_EQ(errors, std::vector<int>{ecBadFileHeader});
-  EXPECT_EQ(words, std::vector<std::string>{"the RAR reader failed on it: it was ended by "
-                                            "signal 11 (Segmentation fault)"});
-  EXPECT_EQ(OutNames(), std::vector<std::string>{});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    errors.clear();
+    MakeFile("big.rar", head);
+    {
+      platform::Fd fd(::open((dir / "big.rar").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+      ASSERT_EQ(::ftruncate(fd.get(), off_t(head.size() + size)), 0);
+      ASSERT_TRUE(platform::WriteAll(fd.get(), rar_detail::Block4(0x7B, 0x4000, "")));
+    }
+    std::vector<std::string> words;
+    x->OnError = [&](TUnBase&, const std::string&, const std::string& msgEx, const std::string&,
+                     int code) {
+      errors.push_back(code);
+      words.push_back(msgEx);
+    };
+    x->SetOutputSink([](const uint8_t*, size_t) {});
+    unrar::TRarReaderBounds bounds;
+    bounds.CpuSeconds = c.hardFromOutside ? 60 : 1;
+    unrar::SetRarReaderBounds(bounds);
+    if (c.hardFromOutside) {
+      unrar::SetRarReaderWatch([](pid_t pid) {
+        const struct rlimit two {2, 2};
+        ::prlimit(pid, RLIMIT_CPU, &two, nullptr);
+      });
+    }
+    EXPECT_EQ(Run(), ecBadFileHeader);
+    unrar::SetRarReaderWatch({});
+    unrar::SetRarReaderBounds({});
+    EXPECT_EQ(errors, std::vector<int>{ecBadFileHeader});
+    EXPECT_EQ(words, std::vector<std::string>{c.words});
+  }
 }
 
 // Without any library installed the batch driver extracts through the

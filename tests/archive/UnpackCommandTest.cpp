@@ -1,7 +1,11 @@
 // velmaris-batch unpack: exit status, files and the error on stderr.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "ArchiveFixtures.h"
+#include "RarFixtures.h"
+#include "platform/Files.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -64,6 +68,60 @@ TEST(UnpackCommand, ExitStatusAndErrorText) {
   EXPECT_EQ(t.Read("o5/d/b.txt"), "bee\n") << "the walk goes on after a checksum failure";
   // Wrong use: the usage.
   EXPECT_EQ(Unpack(t, Sh(t / "ok.zip")).status, 2);
+}
+
+// The file names on the output are the names on disk, which the extractors
+// write in UTF-8 whatever the archive stored (UTF-8 from a Unix host, the
+// RAR Unicode field, RAR 5): shown as their characters, not mapped byte by
+// byte a second time. The RAR reader's memory bound is named as such.
+TEST(UnpackCommand, RarNamesAndTheReadersMemoryBoundByTable) {
+  TempDir t;
+  struct Case {
+    const char* what;
+    std::string image;
+    std::string name;  // in UTF-8; "" when the archive fails
+    const char* err;
+  } cases[] = {
+      {"RAR 4, UTF-8 from a Unix host",
+       Rar4Stored({{"Привет.pkt", "one", false, false, 0, 0, false, false, true}}), "Привет.pkt",
+       ""},
+      {"RAR 4, Unicode field",
+       Rar4Stored({{"Grüße 測試.pkt", "two", false, false, 0, 0, true}}), "Grüße 測試.pkt", ""},
+      {"RAR 5", Rar5Stored({{"Ærø ñ.pkt", "three"}}), "Ærø ñ.pkt", ""},
+      {"RAR 5, plain", Rar5Stored({{"0000ABCD.PKT", "four"}}), "0000ABCD.PKT", ""},
+      {"the 125-byte PPMd memory bomb",
+       platform::ReadFile(std::string(VELMARIS_SOURCE_DIR) +
+                          "/tests/fixtures/rar/test_read_format_rar_unbound_staticdata.rar"),
+       "",
+       "25253 Out of memory (the RAR reader failed on it: it needs more than the 192 MB of "
+       "memory it may take)"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string arc = "n" + std::to_string(++n) + ".rar", out = "n" + std::to_string(n);
+    t.Write(arc, c.image);
+    Outcome o;
+    o.status = RunShell("env -u VELMARIS_UNRAR_LIBRARY " + std::string(VELMARIS_BATCH) +
+                            " unpack " + Sh(t / arc) + " " + Sh(t / out) + " 2>" +
+                            Sh(t / "stderr.txt"),
+                        &o.out);
+    o.err = t.Read("stderr.txt");
+    if (c.name.empty()) {
+      EXPECT_NE(o.status, 0);
+      // (An allocator that ends the reader for it, as AddressSanitizer's
+      // does, makes it damage all the same.)
+      EXPECT_TRUE(o.err.find(c.err) != std::string::npos ||
+                  o.err.find("25108 Bad file header (the RAR reader failed on it: it ended with "
+                             "exit code") != std::string::npos)
+          << o.err;
+      EXPECT_EQ(o.err.find("CRC"), std::string::npos) << o.err;
+      continue;
+    }
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "{\"file\":\"" + t / out + "/" + c.name + "\",\"crc\":true}\n");
+    EXPECT_TRUE(std::filesystem::exists(t / (out + "/" + c.name)));
+  }
 }
 
 // An archive cut short fails, and what it still holds is extracted. Each

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,7 +14,9 @@
 #include <vector>
 
 #include "PacketFixtures.h"
+#include "archive/PackerFixtures.h"
 #include "archive/ArchiveCheck.h"
+#include "archive/Packer.h"
 #include "core/NetLink.h"
 #include "core/RunJournal.h"
 #include "core/SerialCounter.h"
@@ -65,21 +69,36 @@ struct Outbound {
     const std::string path = out + "139C0412.flo";
     return platform::FileExists(path) ? platform::ReadFile(path) : std::string("<none>");
   }
+  // Every name in the outbound directory, folders included.
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
-    for (const auto& e : platform::ScanDir(out)) names.push_back(e.name);
+    for (const auto& e : platform::ScanDir(out, "*", true, true)) names.push_back(e.name);
     std::sort(names.begin(), names.end());
     return names;
   }
 };
 
+// Bytes that do not compress.
+std::string Noise(size_t size) {
+  std::string s(size, '\0');
+  uint32_t x = 12345;
+  for (char& c : s) {
+    x = x * 1103515245u + 12345u;
+    c = char(x >> 24);
+  }
+  return s;
+}
+
 // A packer that appends the file's bytes to the archive and records the call.
 struct FakePacker {
   std::vector<std::string> calls;
+  std::vector<std::string> folders;  // where the archive was, when the packet was beside it
   bool succeed = true;
   TBundlePacker Fn() {
     return [this](const std::string& packer, const std::string& archive, const std::string& file) {
       calls.push_back(packer + " " + platform::NameOf(archive) + " " + platform::NameOf(file));
+      if (platform::DirOf(archive) == platform::DirOf(file))
+        folders.push_back(platform::WithoutSlash(platform::DirOf(archive)));
       if (!succeed) {
         FILE* f = std::fopen(archive.c_str(), "ab");  // a packer that fails half-way
         if (f) std::fclose(f);
@@ -273,7 +292,8 @@ TEST(PacketWriter, DayBundleIsReusedWhileListed) {
   EXPECT_EQ(o.Flow(), line);
 
   // The same day: into the same bundle, no new line; the packer packs a
-  // copy named after the packet, which then takes the bundle's place.
+  // copy in a folder of its own beside the bundle, which then takes the
+  // bundle's place.
   o.Add(PackedSpec{});
   TPacketWriteResult r2 = o.packet.WritePacket(true);
   ASSERT_TRUE(r2.Ok) << r2.Error;
@@ -281,7 +301,13 @@ TEST(PacketWriter, DayBundleIsReusedWhileListed) {
   EXPECT_FALSE(r2.NewFlowLine);
   EXPECT_EQ(o.Flow(), line);
   EXPECT_EQ(packer.calls, (std::vector<std::string>{"ZIP 00003001.TH0 00003000.pkt",
-                                                    "ZIP 00003002.TH0 00003002.pkt"}));
+                                                    "ZIP 00003001.TH0 00003002.pkt"}));
+  ASSERT_EQ(packer.folders.size(), 2u);
+  for (const std::string& folder : packer.folders) {
+    EXPECT_EQ(platform::DirOf(folder), o.out);
+    EXPECT_TRUE(platform::NameOf(folder).starts_with(".pack-0000300")) << folder;
+    EXPECT_FALSE(platform::DirExists(folder));
+  }
 
   // The next day starts its own bundle and line.
   o.now = Day(16);
@@ -423,7 +449,9 @@ TEST(PacketWriter, RecoveryWithAPackerThatMakesTheBundleAnewByTable) {
     const std::string bundle = d / "00006000.TH0", packet = d / "00006002.pkt";
     d.Write("00006001.pkt", "the day's earlier packet");
     d.Write("00006002.pkt", "the cut-off run's packet");
-    d.Write("00006002.TH0", "a copy the run left");
+    d.Write("00006002.TH0", "the user's file under the name of an old copy");
+    d.Write(".pack-00006002.pkt.Ab12Cd/00006000.TH0", "the copy the run left");
+    d.Write(".pack-00006002.pkt.Ab12Cd/00006000.bak", "the packer's backup");
     ASSERT_EQ(test::RunShell("cd " + test::ShellQuote(d.Path()) + " && zip -q 00006000.TH0 " +
                              (inBundle ? "00006001.pkt 00006002.pkt" : "00006001.pkt")),
               0);
@@ -438,7 +466,8 @@ TEST(PacketWriter, RecoveryWithAPackerThatMakesTheBundleAnewByTable) {
     EXPECT_TRUE(RecoverExportJournal(d / "export.journal"));
     SetBundlePacker({});
     EXPECT_TRUE(ArchiveHoldsFile(bundle, d / "00006001.pkt"));
-    EXPECT_FALSE(platform::FileExists(d / "00006002.TH0"));
+    EXPECT_EQ(d.Read("00006002.TH0"), "the user's file under the name of an old copy");
+    EXPECT_FALSE(platform::DirExists(d / ".pack-00006002.pkt.Ab12Cd"));
     EXPECT_EQ(platform::FileExists(packet), !inBundle);
     EXPECT_EQ(d.Read("139C0412.flo"),
               "^" + bundle + "\r\n" + (inBundle ? "" : "^" + packet + "\r\n"));
@@ -472,21 +501,165 @@ TEST(PacketWriter, RealZipBundle) {
   EXPECT_EQ(in.GetMailHeader().AreaName.Str(), "ZIP.TEST");
 }
 
+// The standard packers with the real tools: four exports of a day go into
+// one bundle, the next day's into a new one, and the outbound then holds
+// the bundles, the flow file and the user's files, nothing else: jlha's
+// backup of the old archive and every tool's temporary files go with the
+// folder the packing ran in. What was packed comes back whole.
+TEST(PacketWriter, RealPackersLeaveNothingBehindByTable) {
+  struct Case {
+    const char* packer;
+    const char* tool;
+  } cases[] = {{"LHArc", "jlha"}, {"PKZip", "zip"}, {"ARJ", "arj"}, {"PKArc", "arc"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.packer);
+    if (test::RunShell(std::string("command -v ") + c.tool + " >/dev/null") != 0) {
+      std::cout << "[   INFO   ] " << c.tool << " not installed, skipped\n";
+      continue;
+    }
+    test::ScopedUi ui;
+    TPckList list;
+    list.AddStandardPackers();
+    TPacker* packer = list.PackerByName(c.packer);
+    ASSERT_NE(packer, nullptr);
+    Outbound o;
+    o.link.Packer = c.packer;
+    o.link.UsePacker = true;
+    o.packet.BundleCheck = nullptr;
+    o.packet.Packer = [packer](const std::string&, const std::string& archive,
+                               const std::string& file) { return packer->Pack(archive, file); };
+    std::vector<std::string> packets;  // name and bytes of each packet, as written
+    o.packet.OnStage = [&packets](const TOutPacket::Stage& st) {
+      if (st.Step == TOutPacket::Stage::Complete)
+        packets.push_back(platform::ReadFile(st.PacketPath));
+    };
+    FileSerial().Reset(0x100);
+    // The user's files under names a side file of the old ways could take.
+    const std::vector<std::string> users = {"00000101.bak", "00000102.TH0", "00000102.bak",
+                                            "00000103.TH0", "00000103.bak"};
+    for (const std::string& name : users) o.dir.Write("Outbound/" + name, "the user's " + name);
+    std::vector<std::string> bundles;
+    for (int n = 0; n < 5; ++n) {
+      o.now = Day(n < 4 ? 15 : 16);
+      PackedSpec spec;
+      spec.text = "AREA:REAL\rexport " + std::to_string(n) + "\r" + std::string(2000 * n, 'x');
+      o.Add(spec);
+      const TPacketWriteResult r = o.packet.WritePacket(true);
+      ASSERT_TRUE(r.Ok) << r.Error;
+      ASSERT_TRUE(r.Packed) << r.PackFailure;
+      if (bundles.empty() || bundles.back() != r.ListedPath) bundles.push_back(r.ListedPath);
+    }
+    ASSERT_EQ(bundles.size(), 2u);
+    std::vector<std::string> left = users;
+    for (const std::string& b : bundles) left.push_back(platform::NameOf(b));
+    left.push_back("139C0412.flo");
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(o.Files(), left);
+    for (const std::string& name : users)
+      EXPECT_EQ(o.dir.Read("Outbound/" + name), "the user's " + name);
+    EXPECT_EQ(o.Flow(), "^" + bundles[0] + "\r\n^" + bundles[1] + "\r\n");
+    // The day's bundle gives back its four packets.
+    ASSERT_TRUE(packer->Unpack(bundles[0], o.dir / "x/"));
+    std::vector<std::string> got;
+    for (const auto& e : platform::ScanDir(o.dir / "x/")) got.push_back(o.dir.Read("x/" + e.name));
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got, std::vector<std::string>(packets.begin(), packets.begin() + 4));
+    EXPECT_TRUE(ui.prompter.Questions().empty());
+  }
+}
+
+// An export killed after the packer packed the day's bundle's copy and
+// before that copy took the bundle's place: the journal's recovery packs the
+// packet again, and the folder the killed packing left (the copy, jlha's
+// backup) goes with it; the user's files stay.
+TEST(PacketWriter, ExportKilledBetweenPackAndRenameIsRecovered) {
+  if (test::RunShell("command -v jlha >/dev/null") != 0) GTEST_SKIP() << "jlha not installed";
+  test::ScopedUi ui;
+  TPckList list;
+  list.AddStandardPackers();
+  TPacker* lha = list.PackerByName("LHArc");
+  Outbound o;
+  o.link.Packer = "LHArc";
+  o.link.UsePacker = true;
+  o.packet.BundleCheck = nullptr;
+  o.packet.Packer = [lha](const std::string&, const std::string& archive,
+                          const std::string& file) { return lha->Pack(archive, file); };
+  const std::vector<std::string> users = {"00000301.bak", "00000302.TH0", "00000302.bak"};
+  for (const std::string& name : users) o.dir.Write("Outbound/" + name, "the user's " + name);
+  FileSerial().Reset(0x300);
+  PackedSpec first;
+  first.text = "AREA:REAL\rfirst\r";
+  o.Add(first);
+  const TPacketWriteResult r1 = o.packet.WritePacket(true);
+  ASSERT_TRUE(r1.Ok && r1.Packed) << r1.Error << r1.PackFailure;
+  const std::string journal = o.dir / "export.journal";
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    o.packet.OnStage = [&](const TOutPacket::Stage& st) {
+      if (st.Step == TOutPacket::Stage::Complete)
+        TRunJournal(journal).Append({"export", st.PacketPath, st.BundlePath, st.PackerName,
+                                     o.out, "2:5020/1042", o.dir.Path(), "AREA"});
+    };
+    o.packet.Packer = [lha](const std::string&, const std::string& archive,
+                            const std::string& file) {
+      if (lha->Pack(archive, file)) ::raise(SIGKILL);
+      ::_exit(1);
+      return false;
+    };
+    PackedSpec second;
+    second.text = "AREA:REAL\rsecond\r";
+    o.Add(second);
+    o.packet.WritePacket(true);
+    ::_exit(2);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  const std::string packet = o.out + "00000302.pkt";
+  ASSERT_TRUE(platform::FileExists(packet));
+  const std::string second = platform::ReadFile(packet);
+  bool folderLeft = false;
+  for (const std::string& name : o.Files()) folderLeft = folderLeft || name.starts_with(".pack-");
+  EXPECT_TRUE(folderLeft) << "the killed packing left its folder";
+
+  SetBundlePacker([lha](const std::string&, const std::string& archive, const std::string& file) {
+    return lha->Pack(archive, file);
+  });
+  EXPECT_TRUE(RecoverExportJournal(journal));
+  SetBundlePacker({});
+  std::vector<std::string> left = users;
+  left.push_back("00000301.TH0");
+  left.push_back("139C0412.flo");
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(o.Files(), left) << "the bundle, the flow file and the user's files";
+  for (const std::string& name : users)
+    EXPECT_EQ(o.dir.Read("Outbound/" + name), "the user's " + name);
+  EXPECT_EQ(o.Flow(), "^" + r1.ListedPath + "\r\n");
+  o.dir.Write("00000302.pkt", second);
+  EXPECT_TRUE(ArchiveHoldsFile(r1.ListedPath, o.dir / "00000302.pkt"));
+}
+
 // Packers that end with success are believed only when the bundle they made
 // gives the packet back whole and the day's bundle they packed again still
 // holds all it held: otherwise the packet stays and is listed bare, the
-// day's bundle is as it was, and no broken bundle or copy is left. The check
-// needs no temporary folder; a copy that cannot be made is our failure.
+// day's bundle is as it was, and no broken bundle or copy is left. Whatever
+// a packer writes beside the archive or in its working directory (a backup
+// of the old archive, temporary files) goes with the folder it packed in;
+// files the user had in the outbound under such names stay as they were.
+// The check needs no temporary folder; a copy that cannot be made is our
+// failure.
 TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
   if (test::RunShell("command -v zip >/dev/null") != 0) GTEST_SKIP() << "zip not installed";
   const char* const kZip = "zip -j -q \"$1\" \"$2\"";
   struct Case {
     const char* what;
-    const char* script;  // $1 the bundle, $2 the packet
+    const char* script;  // $1 the bundle, $2 the packet; run in the packet's folder
     bool daysBundle;     // the flow file lists today's bundle with an earlier packet
     bool packed;
-    const char* why;           // in the failure text
-    bool copyBlocked = false;  // a folder where the copy of the day's bundle goes
+    const char* why;         // in the failure text
+    bool copyFails = false;  // the day's bundle is larger than a file may grow
   } cases[] = {
       {"sound zip", kZip, false, true, ""},
       {"garbage", "echo 'not an archive at all' > \"$1\"", false, false,
@@ -500,6 +673,14 @@ TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
       {"sound zip, day's bundle", kZip, true, true, ""},
       {"day's bundle made anew", "rm -f \"$1\" && zip -j -q \"$1\" \"$2\"", true, false,
        "(00000001.pkt that it held is not in it)"},
+      {"keeps the old archive as a backup, as jlha does",
+       "cp \"$1\" \"${1%.*}.bak\" && zip -j -q \"$1\" \"$2\"", true, true, ""},
+      {"leaves temporary files beside the archive and where it runs",
+       "echo t > \"$1.tmp\" && echo t > '$$$.$$$' && echo t > \"${1%.*}.$$$\" && zip -j -q \"$1\" "
+       "\"$2\"",
+       true, true, ""},
+      {"leaves temporary files and fails", "echo t > \"$1.tmp\" && echo t > 'ZI0001' && false",
+       false, false, ""},
       {"day's bundle that cannot be copied", kZip, true, false,
        ": cannot copy 00000002.TH0: ", true},
   };
@@ -512,21 +693,27 @@ TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
     o.packet.Packer = [&script](const std::string&, const std::string& archive,
                                 const std::string& file) {
       return platform::Process::Run(
-                 std::vector<std::string>{"sh", "-c", script, "sh", archive, file}) == 0;
+                 std::vector<std::string>{"sh", "-c", script, "sh", archive, file},
+                 platform::DirOf(file)) == 0;
     };
     o.link.UsePacker = true;
     const std::string day = o.out + "00000002.TH0", earlier = o.dir / "00000001.pkt";
     std::string flow;
     if (c.daysBundle) {
-      o.dir.Write("00000001.pkt", "an earlier packet");
+      // Larger than a file may grow while the copy is made.
+      o.dir.Write("00000001.pkt", c.copyFails ? Noise(300000) : "an earlier packet");
       ASSERT_EQ(
           test::RunShell("zip -j -q " + test::ShellQuote(day) + " " + test::ShellQuote(earlier)),
           0);
       flow = "^" + day + "\r\n";
       o.dir.Write("Outbound/139C0412.flo", flow);
     }
+    // The user's files under names the packer's side files could take: the
+    // packet's and the bundles' names with other extensions.
+    const std::vector<std::string> users = {"00000010.TH0", "00000010.bak", "00000002.bak",
+                                            "00000011.bak", "00000002.TH0.tmp"};
+    for (const std::string& name : users) o.dir.Write("Outbound/" + name, "the user's " + name);
     FileSerial().Reset(0x10);
-    if (c.copyBlocked) platform::MakeDirs(o.out + "00000010.TH0");
     const std::string dayBytes = c.daysBundle ? platform::ReadFile(day) : "";
     PackedSpec s;
     s.text = std::string("AREA:SAFE\r") + std::string(3000, 'm') + "\r";
@@ -537,14 +724,26 @@ TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
     o.dir.Write("tmp-is-a-file", "");
     const std::string tmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
     ::setenv("TMPDIR", (o.dir / "tmp-is-a-file").c_str(), 1);
+    struct rlimit size {};
+    ::getrlimit(RLIMIT_FSIZE, &size);
+    const struct rlimit before = size;
+    if (c.copyFails) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      size.rlim_cur = 150000;
+      ::setrlimit(RLIMIT_FSIZE, &size);
+    }
     const TPacketWriteResult r = o.packet.WritePacket(true);
+    ::setrlimit(RLIMIT_FSIZE, &before);
     tmp.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", tmp.c_str(), 1);
     ASSERT_TRUE(r.Ok) << r.Error;
     EXPECT_EQ(r.Packed, c.packed);
-    std::vector<std::string> left = {platform::NameOf(r.ListedPath), "139C0412.flo"};
+    std::vector<std::string> left = users;
+    left.push_back(platform::NameOf(r.ListedPath));
+    left.push_back("139C0412.flo");
     if (c.daysBundle && !c.packed) left.push_back("00000002.TH0");
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(o.Files(), left) << "no broken bundle or copy is left";
+    EXPECT_EQ(o.Files(), left) << "no broken bundle, copy or side file is left";
+    for (const std::string& name : users) EXPECT_EQ(o.dir.Read("Outbound/" + name), "the user's " + name);
     if (c.packed) {
       EXPECT_FALSE(platform::FileExists(r.PacketPath));
       EXPECT_EQ(o.Flow(), c.daysBundle ? flow : "^" + r.ListedPath + "\r\n");
@@ -562,11 +761,11 @@ TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
     while (in.NextMail()) ++mails;
     EXPECT_EQ(mails, 3);
     EXPECT_TRUE(r.PackFailure.starts_with(
-        (c.copyBlocked ? "Could not pack " : "The packer ZIP could not pack ") +
+        (c.copyFails ? "Could not pack " : "The packer ZIP could not pack ") +
         platform::NameOf(r.PacketPath)))
         << r.PackFailure;
     EXPECT_NE(r.PackFailure.find(c.why), std::string::npos) << r.PackFailure;
-    EXPECT_EQ(r.PackFailure.find("is not at fault") != std::string::npos, c.copyBlocked);
+    EXPECT_EQ(r.PackFailure.find("is not at fault") != std::string::npos, c.copyFails);
   }
 }
 

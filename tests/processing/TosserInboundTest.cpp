@@ -2,9 +2,12 @@
 // (with hostile names refused) and bundles made by the real zip and arj.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -12,6 +15,9 @@
 
 #include "TosserFixtures.h"
 #include "archive/Packer.h"
+#include "archive/RarDecoder.h"
+#include "archive/RarFixtures.h"
+#include "archive/UnrarApi.h"
 #include "core/Crc.h"
 #include "core/RunJournal.h"
 #include "platform/InstanceGuard.h"
@@ -526,6 +532,60 @@ TEST_F(TosserInboundTest, BundlesWithoutASoundEntryArePutAsideOnce) {
       EXPECT_EQ(platform::ReadFile(Inbound() + aside), bundle);
     }
   }
+}
+
+// A RAR bundle whose reader is ended from outside (the out-of-memory killer's
+// SIGKILL, SIGTERM) or stopped past the wait (shortened here) is not
+// damaged: it keeps its name, gives nothing, the log says it was our reader
+// and the run says it failed; the next run tosses it whole. A reader that
+// crashes (SIGSEGV) puts it aside as damaged.
+TEST_F(TosserInboundTest, ARarBundleWhoseReaderIsStoppedFromOutsideKeepsItsNameByTable) {
+  unrar::SetLibraryPath(unrar::kLibarchiveReader);
+  unrar::TRarReaderBounds bounds;
+  bounds.AnswerWait = std::chrono::milliseconds(300);
+  unrar::SetRarReaderBounds(bounds);
+  std::vector<std::string> many;
+  for (int i = 0; i < 300; ++i) many.push_back(EchoMessage("ECHO", "bundled " + std::to_string(i)));
+  const std::string bundle = Rar5Stored(
+      {{"0000AAAA.PKT", PacketFrom(many)}, {"0000AAAB.PKT", PacketFrom({EchoMessage("ECHO", "b")})}});
+  struct Case {
+    int signal;
+    bool damaged;
+  } cases[] = {{SIGKILL, false}, {SIGTERM, false}, {SIGSTOP, false}, {SIGSEGV, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::sigabbrev_np(c.signal));
+    Fresh();
+    AddEcho("ECHO");
+    Drop("0000dead.we0", bundle);
+    Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "good")}));
+    const int sig = c.signal;
+    unrar::SetRarReaderWatch([sig](pid_t pid) { ::kill(pid, sig); });
+    const TTossCounters first = Toss();
+    unrar::SetRarReaderWatch({});
+    ASSERT_EQ(Mails("ECHO").size(), 1u) << "the good packet is tossed";
+    if (c.damaged) {
+      EXPECT_EQ(InboundNames(), std::vector<std::string>{"0000dead.bad"});
+      EXPECT_TRUE(LoggedPart("the RAR reader failed on it: it was ended by signal 11"));
+      continue;
+    }
+    EXPECT_EQ(InboundNames(), std::vector<std::string>{"0000dead.we0"});
+    EXPECT_EQ(platform::ReadFile(Inbound() + "0000dead.we0"), bundle);
+    EXPECT_EQ(first.BundlesLeft, 1);
+    EXPECT_EQ(first.DamagedPackets, 0);
+    EXPECT_EQ(TossShortfall(first), "a bundle could not be unpacked and stays in the inbound");
+    EXPECT_TRUE(Logged("Bundle 0000dead.we0 could not be unpacked: our RAR reader was stopped "
+                       "before it finished, not by the bundle; it stays in Inbound ."));
+    EXPECT_TRUE(LoggedPart("The RAR reader was stopped before it finished; the archive is not at "
+                           "fault (the RAR reader was stopped: "));
+    EXPECT_FALSE(LoggedPart("Bad file header"));
+    // Left alone, the reader reads it whole.
+    const TTossCounters second = Toss();
+    EXPECT_EQ(TossShortfall(second), "");
+    EXPECT_EQ(InboundNames(), std::vector<std::string>{});
+    EXPECT_EQ(Mails("ECHO").size(), 302u);
+  }
+  unrar::SetRarReaderBounds({});
+  unrar::SetLibraryPath("");
 }
 
 // A file under one of the tosser's own names that came some other way than

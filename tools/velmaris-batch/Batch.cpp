@@ -6,6 +6,8 @@
 #include <map>
 #include <stdexcept>
 
+#include "platform/CodePage.h"
+
 namespace velmaris::batch {
 namespace {
 
@@ -101,6 +103,27 @@ void JsonLine::Key(std::string_view key) {
 JsonLine& JsonLine::Str(std::string_view key, std::string_view bytes) {
   Key(key);
   body_ += Quote(bytes);
+  return *this;
+}
+
+JsonLine& JsonLine::Utf8(std::string_view key, std::string_view text) {
+  if (!platform::IsUtf8(text)) return Str(key, text);
+  Key(key);
+  // ASCII is escaped as Str escapes it; the multi-byte sequences are kept
+  // as they stand.
+  std::string s = "\"";
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = at;
+    while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x80) ++end;
+    s.append(text.substr(at, end - at));  // a run of multi-byte sequences
+    if (end == text.size()) break;
+    const std::string one = Quote(text.substr(end, 1));
+    s.append(one, 1, one.size() - 2);  // an ASCII byte, escaped as Str does
+    at = end + 1;
+  }
+  s += '"';
+  body_ += s;
   return *this;
 }
 

@@ -57,6 +57,12 @@ class BatchArgs {
 class JsonLine {
  public:
   JsonLine& Str(std::string_view key, std::string_view bytes);
+  // Text that is Unicode already (a file name on disk, which the
+  // extractors write in UTF-8 after converting it from the archive's code
+  // page) is written as its characters; mapping its bytes again would
+  // encode it twice. Bytes that are not well-formed UTF-8 are written as
+  // Str writes them.
+  JsonLine& Utf8(std::string_view key, std::string_view text);
   JsonLine& Int(std::string_view key, int64_t value);
   JsonLine& UInt(std::string_view key, uint64_t value);
   JsonLine& Bool(std::string_view key, bool value);

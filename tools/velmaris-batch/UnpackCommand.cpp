@@ -1,5 +1,6 @@
 // unpack ARCHIVE DIR [--password P]: extracts the archive with the integrated
-// extractor for its detected type.
+// extractor for its detected type. One line per entry ended: {"file": the
+// name written, as its characters (names on disk are UTF-8), "crc": passed}.
 #include <ostream>
 
 #include "Batch.h"
@@ -55,7 +56,7 @@ int Unpack(BatchContext& ctx) {
     }
   };
   x->OnEnd = [&](TUnBase&, const std::string& fn, bool pass) {
-    ctx.out << JsonLine().Str("file", fn).Bool("crc", pass).Text() << "\n";
+    ctx.out << JsonLine().Utf8("file", fn).Bool("crc", pass).Text() << "\n";
   };
   try {
     x->Extract();
