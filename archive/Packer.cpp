@@ -123,10 +123,12 @@ bool TPacker::Unpack(const std::string& archive, const std::string& destDir, boo
     if (notes) {
       progress.MaxEntrySize = notes->MaxEntrySize;
       progress.MaxTotalSize = notes->MaxTotalSize;
+      progress.HoldErrorBoxes = notes->HoldErrorBoxes;
     }
     const int result = progress.Extract(kind, name, destDir);
     if (notes) {
       notes->Errors = progress.ErrorLines();
+      notes->HeldBoxes = progress.HeldErrorBoxes();
       notes->OutputFailure = progress.OutputFailure();
       notes->LastError = result;
       notes->SizeLimitHit = progress.SizeLimitHit();

@@ -29,7 +29,10 @@ struct TUnpackNotes {
   // TUnBase::SetSizeLimits.
   uint64_t MaxEntrySize = 0;
   uint64_t MaxTotalSize = 0;
-  std::vector<std::string> Errors;  // one "file: text" line per error
+  // Given by the caller: the error boxes are kept in HeldBoxes, not shown.
+  bool HoldErrorBoxes = false;
+  std::vector<std::string> Errors;     // one "file: text" line per error
+  std::vector<std::string> HeldBoxes;  // the texts of the boxes held back
   // The errno of a write of our own that failed (disk full, file-size limit,
   // I/O error): the archive is not at fault. 0 when none failed.
   int OutputFailure = 0;

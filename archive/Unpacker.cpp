@@ -139,6 +139,20 @@ std::vector<std::string> TVUPProgress::ErrorLines() const {
   return errorLines_;
 }
 
+std::vector<std::string> TVUPProgress::HeldErrorBoxes() const {
+  std::lock_guard lock(mutex_);
+  return heldBoxes_;
+}
+
+void TVUPProgress::ErrorBox(const std::string& text) {
+  if (HoldErrorBoxes) {
+    std::lock_guard lock(mutex_);
+    heldBoxes_.push_back(text);
+    return;
+  }
+  AskOnMainThread(platform::MsgKind::Error, text, platform::mbYes);
+}
+
 bool TVUPProgress::Active() const {
   std::lock_guard lock(mutex_);
   return active_;
@@ -181,6 +195,7 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
     position_ = 0;
     active_ = true;
     errorLines_.clear();
+    heldBoxes_.clear();
   }
   TProgressEvent hook;
   {
@@ -193,9 +208,7 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
   std::unique_ptr<TUnBase> component = CreateExtractorByName(name);
   if (!component) {
     lastError_ = ecUnsupportedType;
-    AskOnMainThread(platform::MsgKind::Error,
-                    "Fehler beim Entpacken von " + archive + ":\r\n" + ErrorText(ecUnsupportedType),
-                    platform::mbYes);
+    ErrorBox("Fehler beim Entpacken von " + archive + ":\r\n" + ErrorText(ecUnsupportedType));
   } else {
     component->SetSizeLimits(MaxEntrySize, MaxTotalSize);
     TVisualDecompressor worker(*this, *component, archive, destDir);
@@ -300,8 +313,7 @@ void TVisualDecompressor::ShowError(const std::string& fileName, const std::stri
     std::lock_guard lock(form_.mutex_);
     form_.errorLines_.push_back(shown + ": " + message);
   }
-  AskOnMainThread(platform::MsgKind::Error,
-                  "Fehler beim Entpacken von " + shown + ":\r\n" + message, platform::mbYes);
+  form_.ErrorBox("Fehler beim Entpacken von " + shown + ":\r\n" + message);
 }
 
 }  // namespace velmaris

@@ -65,6 +65,11 @@ class TVUPProgress {
   bool KeepExisting = false;
   // The errors of the last Extract, one "file: text" line each, in order.
   std::vector<std::string> ErrorLines() const;
+  // Set before Extract: the error boxes are not shown but kept, for the
+  // caller to show when the outcome calls for them.
+  bool HoldErrorBoxes = false;
+  // The texts of the boxes the last Extract held back, in order.
+  std::vector<std::string> HeldErrorBoxes() const;
   // The errno of a write of our own that failed in the last Extract (disk
   // full, file-size limit, I/O error; see TUnBase::OutputFailure), else 0.
   int OutputFailure() const { return outputFailure_.load(); }
@@ -99,12 +104,15 @@ class TVUPProgress {
   void Fire(const TProgressEvent& event);
   void SetProgress(int percent);
   void SetFileName(const std::string& name);
+  // An error box, or its text kept (HoldErrorBoxes).
+  void ErrorBox(const std::string& text);
 
   mutable std::mutex mutex_;
   std::string caption_, archiveText_, fileText_;
   int position_ = 0;
   bool active_ = false;
   std::vector<std::string> errorLines_;
+  std::vector<std::string> heldBoxes_;
   std::atomic<int> lastError_{0};
   std::atomic<int> outputFailure_{0};
   std::atomic<bool> sizeLimitHit_{false};
@@ -127,7 +135,7 @@ class TVisualDecompressor : public TJob {
   // True when the existing file may be overwritten: asks Yes/No/All unless
   // All was answered before in this extraction.
   bool AskOverwrite(const std::string& name);
-  // The error box of one error event.
+  // The error box of one error event (kept instead with HoldErrorBoxes).
   void ShowError(const std::string& fileName, const std::string& message);
 
  private:

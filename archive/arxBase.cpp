@@ -745,6 +745,20 @@ void TUnBase::AddToTotals(uint64_t packed, uint64_t unpacked, uint32_t dosDateTi
   if (maxRunBytes_ && totalUnpacked_ > maxRunBytes_) declaredTooLarge_ = true;
 }
 
+bool TUnBase::DeclaredDataSound(const std::string& name, uint64_t dataPos, uint64_t packed,
+                                uint64_t unpacked, bool stored, uint64_t storedOverhead) {
+  const uint64_t size = arc_.Size();
+  if (dataPos > size || packed > size - dataPos) {
+    ReportError(ecReadFile, name);
+    return false;
+  }
+  if (stored && (packed < storedOverhead || unpacked != packed - storedOverhead)) {
+    ReportError(ecBadFileHeader, name);
+    return false;
+  }
+  return true;
+}
+
 bool TUnBase::AskNextVolume(std::string& name) {
   if (volumeNumber_ >= 999) RaiseError(ecMaxVolumes, archiveFile_);
   name = NextVolumeName(archiveFile_, nextVolNum_);

@@ -427,6 +427,15 @@ class TUnBase : public TZipCommon {
   // Counts a chosen entry's declared sizes (the run's totals); BeginFile
   // refuses to begin any entry once they pass the size limits.
   void AddToTotals(uint64_t packed, uint64_t unpacked, uint32_t dosDateTime);
+  // Holds a chosen entry's declared sizes against the archive in the first
+  // pass, before anything is written: data that would reach past the end of
+  // the archive (25236), or a stored entry (its bytes kept as they are,
+  // after storedOverhead bytes of its own such as an encryption header)
+  // whose unpacked size differs from its data (25108), is damage. It is
+  // reported, and the caller passes the entry over: nothing of it is
+  // written and its sizes count toward no limit. False for such an entry.
+  bool DeclaredDataSound(const std::string& name, uint64_t dataPos, uint64_t packed,
+                         uint64_t unpacked, bool stored, uint64_t storedOverhead = 0);
   // Multi-volume sets.
   bool AskNextVolume(std::string& name);
   bool OpenNextVolume();

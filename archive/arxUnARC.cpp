@@ -64,7 +64,9 @@ void TUnARC::CollectEntries() {
     std::string path;
     for (const auto& d : dirs) path += d + "/";
     path += h.name;
-    if (FileSpecMatch(h.name)) {
+    // Types 1 and 2 keep the bytes as they are.
+    if (FileSpecMatch(h.name) && DeclaredDataSound(path, pos + h.headerSize, h.packedSize,
+                                                   h.originalSize, h.type == 1 || h.type == 2)) {
       TarxFileRec rec;
       rec.Method = uint32_t(h.type);
       rec.Offset = pos;

@@ -145,6 +145,9 @@ bool TUnARJ::FirstPass() {
     rec.Attr = DosAttributes(h);
     rec.DosTime = h.DosDateTime;
     rec.Name = h.Name;
+    if (!DeclaredDataSound(h.Name, pos - h.CompressedSize, h.CompressedSize, h.OriginalSize,
+                           h.Method == 0))
+      continue;
     fileList_.ADDITEM(rec);
     AddToTotals(h.CompressedSize, h.OriginalSize, h.DosDateTime);
     if (single) return true;

@@ -78,6 +78,10 @@ void TUnLHA::FirstPass(uint64_t start) {
     rec.Attr = h.Attr;
     rec.DosTime = LhaDosTime(h);
     rec.Name = h.Name;
+    // "-lh0-" and LArc's "-lz4-" keep the bytes as they are.
+    if (!DeclaredDataSound(h.Name, dataPos, h.PackedSize, h.OriginalSize,
+                           h.Method == "-lh0-" || h.Method == "-lz4-"))
+      continue;
     fileList_.ADDITEM(rec);
     AddToTotals(h.PackedSize, h.OriginalSize, rec.DosTime);
     if (single) break;

@@ -176,12 +176,28 @@ bool TUnZIP::CollectEntries() {
     if (!IsDirName(name)) {
       const uint64_t packed =
           rec.PackedSize >= 12 && (rec.Flags & 1) ? rec.PackedSize - 12 : rec.PackedSize;
+      if (arcType_ != atZipMV && !EntryDataSound(rec, name)) {
+        if (pos > size) break;  // nothing after data cut off by the end can be read
+        continue;
+      }
       AddToTotals(packed, rec.UnpackedSize, rec.DosTime);
     }
     fileList_.ADDITEM(rec);
     if (singleName && !IsDirName(name)) break;
   }
   return true;
+}
+
+// The entry's data begin after its local header; one whose local header
+// cannot be read is reported when it is extracted.
+bool TUnZIP::EntryDataSound(const TarxFileRec& rec, const std::string& name) {
+  uint8_t h[30];
+  if (rec.Offset + 30 > arc_.Size() || arc_.ReadAt(rec.Offset, h, 30) != 30 ||
+      GetLE32(h) != kLocalSig)
+    return true;
+  const uint64_t data = rec.Offset + 30 + GetLE16(h + 26) + GetLE16(h + 28);
+  return DeclaredDataSound(name, data, rec.PackedSize, rec.UnpackedSize, rec.Method == 0,
+                           (rec.Flags & 1) ? 12 : 0);
 }
 
 bool TUnZIP::FindPassword(const std::string& fn, const uint8_t header[12], const TarxFileRec& rec,

@@ -15,6 +15,7 @@ class TUnZIP : public TUnBase {
 
  private:
   bool CollectEntries();
+  bool EntryDataSound(const TarxFileRec& rec, const std::string& name);
   void ExtractEntry(const TarxFileRec& rec);
   bool FindPassword(const std::string& fn, const uint8_t header[12], const TarxFileRec& rec,
                     uint32_t dosTime, bool& stopRun);

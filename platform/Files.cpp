@@ -274,11 +274,6 @@ uint64_t FreeSpace(const std::string& path) {
   return static_cast<uint64_t>(vfs.f_bavail) * static_cast<uint64_t>(vfs.f_frsize);
 }
 
-uint64_t DiskSize(const std::string& path) {
-  const struct statvfs vfs = StatDisk(path, "cannot query the size of");
-  return static_cast<uint64_t>(vfs.f_blocks) * static_cast<uint64_t>(vfs.f_frsize);
-}
-
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
   return WithSlash(dir) + name;

@@ -72,8 +72,6 @@ bool RenameNoReplace(const std::string& from, const std::string& to);
 void FsyncPath(const std::string& path);  // a file or a directory
 // Bytes free for an unprivileged user on the file system of path.
 uint64_t FreeSpace(const std::string& path);
-// The whole size of the file system of path, in bytes.
-uint64_t DiskSize(const std::string& path);
 
 // Path pieces with "/" separators. An empty directory is the current one:
 // JoinPath("", n) is n, WithSlash("") is "", DirOf("a.pkt") is "".

@@ -173,6 +173,22 @@ bool OwnSideError(int code) {
          code == ecWriteFile || code == ecCloseFile || code == ecReaderStopped;
 }
 
+// The waiting bundles as a summary names them, at most kNamedWaiting: "a.mo0,
+// b.tu1 and 3 more", or with needs, "a.mo0 2048, b.tu1 more than 512 and 3 more".
+constexpr size_t kNamedWaiting = 10;
+std::string WaitingList(const std::vector<TTossCounters::TWaitingBundle>& waiting, bool needs) {
+  std::string list;
+  const size_t named = std::min(waiting.size(), kNamedWaiting);
+  for (size_t i = 0; i < named; ++i) {
+    const TTossCounters::TWaitingBundle& w = waiting[i];
+    if (i > 0) list += i + 1 == named && named == waiting.size() ? " and " : ", ";
+    list += w.Name;
+    if (needs) list += std::string(" ") + (w.AtLeast ? "more than " : "") + std::to_string(w.Needs);
+  }
+  if (named < waiting.size()) list += " and " + std::to_string(waiting.size() - named) + " more";
+  return list;
+}
+
 }  // namespace
 
 std::string RenameToFreeInboundName(
@@ -215,15 +231,19 @@ std::string TossShortfall(const TTossCounters& c) {
       " packets were too large and have been put aside");
   add(c.BundlesTooLarge, "a bundle was too large to unpack and has been put aside",
       " bundles were too large to unpack and have been put aside");
-  if (c.BundlesWaiting > 0) {
+  if (!c.Waiting.empty()) {
     if (!why.empty()) why += "; ";
-    const std::string needs =
-        std::to_string(c.WaitingNeeds) + " bytes free beyond the disk's reserve";
-    why += c.BundlesWaiting == 1
-               ? "bundle " + c.WaitingBundle + " needs " + needs + " and stays in the inbound"
-               : std::to_string(c.BundlesWaiting) +
-                     " bundles stay in the inbound for lack of room (" + c.WaitingBundle +
-                     " needs " + needs + ")";
+    if (c.Waiting.size() == 1) {
+      const TTossCounters::TWaitingBundle& w = c.Waiting.front();
+      why += "bundle " + w.Name + " needs " + (w.AtLeast ? "more than " : "") +
+             std::to_string(w.Needs) +
+             " bytes free beyond the disk's reserve and stays in the inbound";
+    } else {
+      why += std::to_string(c.Waiting.size()) +
+             " bundles stay in the inbound for lack of room (the bytes each needs free beyond "
+             "the disk's reserve: " +
+             WaitingList(c.Waiting, true) + ")";
+    }
   }
   add(c.PacketsWithLargeMessages,
       "a packet held a message too large to store and has been put aside",
@@ -523,31 +543,41 @@ void TTosser::UnpackBundles() {
   }
 }
 
-// The room this run has for a bundle's files and the messages they hold:
-// what the disk has free beyond the inbound's reserve, less what the packets
-// waiting in the inbound take when their messages are written into the
-// areas.
-uint64_t TTosser::BundleRoom() {
-  uint64_t freeBytes = 0;
-  try {
-    freeBytes = setup_.FreeSpace ? setup_.FreeSpace(inbound_) : platform::FreeSpace(inbound_);
-  } catch (const platform::EFile&) {
+// The disk of the inbound as one bundle's unpacking sees it, in bytes.
+struct TTosser::BundleSpace {
+  uint64_t Free = 0;     // free on the disk
+  uint64_t Packets = 0;  // the packets waiting in the inbound
+  // What tossing frees: the packets and the other bundles in the inbound
+  // and the bundles this run moved to the backup directory.
+  uint64_t Held = 0;
+  // The room of this run: free beyond the reserve, less what the waiting
+  // packets take when their messages are written into the areas.
+  uint64_t Room() const {
+    const uint64_t keep = kInboundDiskReserve + Packets;
+    return Free > keep ? Free - keep : 0;
   }
-  uint64_t keep = kInboundDiskReserve;
-  for (const auto& entry : platform::ScanDir(inbound_, "*.pk?")) keep += entry.size;
-  return freeBytes > keep ? freeBytes - keep : 0;
-}
+  // The most room a run can ever have unless space is freed elsewhere: free
+  // beyond the reserve once all the inbound holds were tossed.
+  uint64_t Most() const {
+    const uint64_t all = Free + Held;
+    return all > kInboundDiskReserve ? all - kInboundDiskReserve : 0;
+  }
+};
 
-// Whether a bundle that needs this many bytes beyond the disk's reserve can
-// ever fit on the inbound's disk (true when its size cannot be learnt).
-bool TTosser::CanEverFit(uint64_t need) {
-  uint64_t disk = 0;
+TTosser::BundleSpace TTosser::SpaceFor(const std::string& bundle) {
+  BundleSpace space;
   try {
-    disk = setup_.DiskSize ? setup_.DiskSize(inbound_) : platform::DiskSize(inbound_);
+    space.Free = setup_.FreeSpace ? setup_.FreeSpace(inbound_) : platform::FreeSpace(inbound_);
   } catch (const platform::EFile&) {
-    return true;
   }
-  return disk > kInboundDiskReserve && need <= disk - kInboundDiskReserve;
+  for (const auto& entry : platform::ScanDir(inbound_, "*.pk?")) space.Packets += entry.size;
+  space.Held = space.Packets;
+  for (const char* mask : kBundleMasks)
+    for (const auto& entry : platform::ScanDir(inbound_, mask))
+      if (entry.name != bundle) space.Held += entry.size;
+  for (const auto& entry : platform::ScanDir(backupDir_, "*", true, false))
+    space.Held += entry.size;
+  return space;
 }
 
 void TTosser::UnpackBundle(const std::string& name) {
@@ -560,14 +590,17 @@ void TTosser::UnpackBundle(const std::string& name) {
   }
   // Its files take the run's room twice: as packets, then as messages in
   // the areas.
-  const uint64_t room = BundleRoom();
+  const BundleSpace space = SpaceFor(name);
+  const uint64_t room = space.Room();
   const uint64_t allowed = room / 2;
   if (room == 0 && packer->IntegratedKind() < 0) {
     // An unpacker of its own knows no limit: it is not started at all. The
     // bundle needs at least its own size twice.
     struct stat st {};
     const uint64_t size = ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    BundleWaits(name, 2 * size, true, room);
+    if (WaitsForRoom(name, 2 * size, true, space)) return;
+    FinishBundle(name, "", BundleFate::TooLarge);
+    TellRetry(name);
     return;
   }
   // The bundle is unpacked in a folder of its own (which also holds the copy
@@ -595,6 +628,9 @@ void TTosser::UnpackBundle(const std::string& name) {
   TUnpackNotes notes;
   notes.MaxEntrySize = kMaxPacketFileSize;
   notes.MaxTotalSize = std::max<uint64_t>(allowed, 1);  // 0 would be no limit
+  // A bundle that waits for room is no error to show; the boxes of any
+  // other failure come once its fate is decided.
+  notes.HoldErrorBoxes = true;
   if (ok) {
     OnMain([&] {
       try {
@@ -604,7 +640,25 @@ void TTosser::UnpackBundle(const std::string& name) {
       }
     });
   }
-  for (const std::string& error : notes.Errors) LogLine("Bundle " + name + ": " + error);
+  bool lacksRoom = false;
+  if (!ok && notes.SizeLimitHit && !notes.EntryLimitHit && notes.OutputFailure == 0) {
+    // Twice what it declares; when it gives more than that, more than twice
+    // what this run had.
+    const bool lies = notes.DeclaredSize <= allowed;
+    const uint64_t need = 2 * (lies ? allowed + 1 : notes.DeclaredSize);
+    if (WaitsForRoom(name, need, lies, space)) {
+      std::error_code ec;
+      std::filesystem::remove_all(work, ec);
+      return;
+    }
+    lacksRoom = true;
+  }
+  // The extractor names the archive itself by its path: the log names the
+  // bundle as its other lines do.
+  const std::string archiveShown = platform::EscapeControls(archive) + ": ";
+  for (const std::string& error : notes.Errors)
+    LogLine("Bundle " + name + ": " +
+            (error.rfind(archiveShown, 0) == 0 ? error.substr(archiveShown.size()) : error));
   if (!ok && notes.OutputFailure != 0) {
     // Our own disk failed, not the bundle: it keeps its name, nothing it
     // gave is kept, and the run stores nothing until there is room.
@@ -612,6 +666,7 @@ void TTosser::UnpackBundle(const std::string& name) {
     std::filesystem::remove_all(work, ec);
     Fail("Bundle " + name + " could not be unpacked: " + std::strerror(notes.OutputFailure) +
          "; it stays in Inbound .");
+    ShowBoxes(notes.HeldBoxes);
     return;
   }
   if (!ok && notes.LastError == ecReaderStopped) {
@@ -624,21 +679,6 @@ void TTosser::UnpackBundle(const std::string& name) {
             "finished, not by the bundle; it stays in Inbound .");
     ++counters_.BundlesLeft;
     return;
-  }
-  if (!ok && notes.SizeLimitHit && !notes.EntryLimitHit) {
-    // Twice what it declares; when it gives more than that, more than twice
-    // what this run had.
-    const bool lies = notes.DeclaredSize <= allowed;
-    const uint64_t need = 2 * (lies ? allowed + 1 : notes.DeclaredSize);
-    if (CanEverFit(need)) {
-      std::error_code ec;
-      std::filesystem::remove_all(work, ec);
-      BundleWaits(name, need, lies, room);
-      return;
-    }
-    LogLine("Bundle " + name + " needs " + std::to_string(need) +
-            " bytes free beyond the disk's reserve for its files and their messages, more than the "
-            "whole disk holds.");
   }
   if (!ok && notes.EntryLimitHit)
     LogLine("Bundle " + name + " holds a file larger than the " +
@@ -687,18 +727,42 @@ void TTosser::UnpackBundle(const std::string& name) {
     FinishBundle(name, ready, fate);
   else
     ++counters_.BundlesLeft;
+  if (decided && lacksRoom) TellRetry(name);
+  ShowBoxes(notes.HeldBoxes);
 }
 
-// A bundle that does not fit this run's room waits whole, under its name,
-// for a run with room; it gave nothing.
-void TTosser::BundleWaits(const std::string& name, uint64_t need, bool atLeast, uint64_t room) {
-  if (counters_.BundlesWaiting++ == 0) {
-    counters_.WaitingBundle = name;
-    counters_.WaitingNeeds = need;
+// A bundle that needs more room than this run has waits whole, under its
+// name, for a run with room, as long as a run can ever have that room: one
+// that needs more than the free space and all that tossing frees can fit
+// only once space is freed elsewhere, and is put aside at once (false).
+bool TTosser::WaitsForRoom(const std::string& name, uint64_t need, bool atLeast,
+                           const BundleSpace& space) {
+  const std::string needs = "Bundle " + name + " needs " + (atLeast ? "more than " : "") +
+                            std::to_string(need) +
+                            " bytes free beyond the disk's reserve for its files and their messages";
+  if (need > space.Most()) {
+    LogLine(needs + "; the disk has " + std::to_string(space.Most()) +
+            " even with everything in Inbound tossed.");
+    return false;
   }
-  LogLine("Bundle " + name + " needs " + (atLeast ? "more than " : "") + std::to_string(need) +
-          " bytes free beyond the disk's reserve for its files and their messages; this run has " +
-          std::to_string(room) + ": it stays in Inbound .");
+  ++counters_.BundlesWaiting;
+  counters_.Waiting.push_back({name, need, atLeast});
+  LogLine(needs + "; this run has " + std::to_string(space.Room()) + ": it stays in Inbound .");
+  return true;
+}
+
+// After a bundle was put aside for want of room: how to toss it once there
+// is room.
+void TTosser::TellRetry(const std::string& name) {
+  if (goneBundles_.empty() || goneBundles_.back().Name != name) return;
+  LogLine("Once there is room on the disk, rename " + platform::NameOf(goneBundles_.back().Path) +
+          " back to " + name + " and import again.");
+}
+
+// The error boxes of a bundle's unpacking, shown once its fate is decided.
+void TTosser::ShowBoxes(const std::vector<std::string>& boxes) {
+  for (const std::string& text : boxes)
+    OnMain([&] { platform::GetPrompter().Ask(platform::MsgKind::Error, text, platform::mbYes); });
 }
 
 // The bundle leaves the inbound (to the backup when it was unpacked whole,
@@ -1311,6 +1375,12 @@ void TTosser::Finish() {
     LogLine(std::to_string(counters_.FilterMoved) + " messages have been moved by filters");
   if (counters_.FilterDeleted)
     LogLine(std::to_string(counters_.FilterDeleted) + " have been deleted by filters");
+  if (!counters_.Waiting.empty())
+    LogLine((counters_.Waiting.size() == 1 ? std::string("Bundle ")
+                                           : std::to_string(counters_.Waiting.size()) +
+                                                 " bundles stay in Inbound until there is room: ") +
+            WaitingList(counters_.Waiting, false) +
+            (counters_.Waiting.size() == 1 ? " stays in Inbound until there is room." : "."));
 
   OnMain([&] {
     if (setup_.View) {

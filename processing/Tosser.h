@@ -42,10 +42,12 @@
 //   is free beyond the inbound's reserve, less what the packets already
 //   waiting will take in the areas; its own files count twice (as packets,
 //   then as messages in the areas). One that does not fit that room keeps
-//   its name, gives nothing and waits for a run with room (BundlesWaiting).
-//   Only a bundle that can never fit is put aside as "*.toobig": a file of it
-//   larger than a packet may be, or declared sizes that need more than the
-//   whole disk (its files that came out whole are tossed);
+//   its name, gives nothing and waits for a run with room (BundlesWaiting,
+//   one log line, no error box). A bundle that no run can fit is put aside
+//   as "*.toobig" at once (its files that came out whole are tossed): a
+//   file of it larger than a packet may be, or sizes that need more than the
+//   free space and all that tossing frees (the inbound's packets and other
+//   bundles) together; the log says how to try it again once there is room;
 // - a run that is undone puts no bundle aside: each one it put aside (or
 //   moved to the backup) gets its name back and its files leave the inbound;
 // - a bundle or packet is put aside under the first free name; when no name
@@ -165,8 +167,6 @@ struct TTosserSetup {
   TAreaListReceiver* AreaLists = nullptr;
   // The free space of a directory; null: platform::FreeSpace.
   std::function<uint64_t(const std::string& dir)> FreeSpace;
-  // The whole size of a directory's disk; null: platform::DiskSize.
-  std::function<uint64_t(const std::string& dir)> DiskSize;
 };
 
 // The counters of one run.
@@ -186,8 +186,14 @@ struct TTossCounters {
   int PacketsTooLarge = 0;           // larger than a packet may be: put aside as "*.bad"
   int BundlesTooLarge = 0;           // can never fit: put aside as "*.toobig"
   int BundlesWaiting = 0;            // do not fit this run's room: they stay in the inbound
-  std::string WaitingBundle;         // the first of them
-  uint64_t WaitingNeeds = 0;         // the bytes it needs beyond the disk's reserve
+  // Each of them: its name and the bytes it needs beyond the disk's reserve
+  // (AtLeast: more than that).
+  struct TWaitingBundle {
+    std::string Name;
+    uint64_t Needs = 0;
+    bool AtLeast = false;
+  };
+  std::vector<TWaitingBundle> Waiting;
   int PacketsWithLargeMessages = 0;  // a message too large to store: put aside as "*.bad"
   int NamesMovedAside = 0;           // files under the tosser's own names, renamed
   bool Aborted = false;
@@ -289,9 +295,12 @@ class TTosser : public TJob {
   void UnpackBundles();
   enum class BundleFate { Whole, Damaged, TooLarge };
   void MoveOwnNamesAside();
-  uint64_t BundleRoom();
-  bool CanEverFit(uint64_t need);
-  void BundleWaits(const std::string& name, uint64_t need, bool atLeast, uint64_t room);
+  struct BundleSpace;
+  BundleSpace SpaceFor(const std::string& bundle);
+  bool WaitsForRoom(const std::string& name, uint64_t need, bool atLeast,
+                    const BundleSpace& space);
+  void TellRetry(const std::string& name);
+  void ShowBoxes(const std::vector<std::string>& boxes);
   void UnpackBundle(const std::string& name);
   void FinishBundle(const std::string& name, const std::string& ready, BundleFate fate);
   void GiveBundlesBack();

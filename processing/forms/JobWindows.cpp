@@ -114,6 +114,7 @@ void TImportWindow::StartImport() {
   TTosserSetup setup;
   setup.Store = &store_;
   setup.View = this;
+  setup.FreeSpace = freeSpace_;
   filters_.reset();
   if (TFilterList* list = GetImportFilters()) {
     TFilterEnv env;

@@ -48,6 +48,11 @@ class TImportWindow : public QWidget, public TImportView, public TObject {
   bool Running() const;
   // Waits (processing messages) until the running import has ended.
   void WaitIdle();
+  // The free space of the inbound's disk the next runs see; null: the
+  // disk's own.
+  void SetFreeSpace(std::function<uint64_t(const std::string& dir)> freeSpace) {
+    freeSpace_ = std::move(freeSpace);
+  }
 
   QLabel *CntPkts, *Tossed, *Written, *TossTime;
   QListWidget* ToSysop;
@@ -71,6 +76,7 @@ class TImportWindow : public QWidget, public TImportView, public TObject {
   TConfigStore& store_;
   std::unique_ptr<TImportFilterRun> filters_;
   std::unique_ptr<TTosser> tosser_;
+  std::function<uint64_t(const std::string& dir)> freeSpace_;
 };
 
 class TExportForm : public QWidget, public TExportView, public TObject {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "../mailer/LineFixtures.h"
 #include "../processing/TosserFixtures.h"
 #include "MainWindowFixture.h"
 #include "archive/AutoUnpacker.h"
@@ -17,7 +18,11 @@
 #include "core/MailBox.h"
 #include "core/NetLink.h"
 #include "core/WinLst.h"
+#include "mailer/CMD_TAPI.h"
+#include "mailer/CMThreads.h"
+#include "mailer/Mailers.h"
 #include "mailer/forms/MailboxDialogs.h"
+#include "mailer/forms/MailerForm.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/ProcWin.h"
 #include "platform/Files.h"
@@ -109,6 +114,103 @@ TEST_F(MainWindowJobsTest, ImportFromTheMenuFillsTheAreaAndItsRow) {
   EXPECT_EQ(Area("FIDO.GER")->Count, 5);
   Wait([&] { return CountCell("FIDO.GER") == "5"; });
   EXPECT_FALSE(platform::FileExists(Start() + "Inbound/00000001.pkt"));
+}
+
+// Bundles that only wait for room (of every kind) are one line each in the
+// import window's log and one in its summary, and raise no box, whether the
+// import comes from the menu or follows a call that brought mail; a bundle
+// put aside still raises its box. The import runs through without anyone
+// answering.
+TEST_F(MainWindowJobsTest, BundlesThatWaitForRoomRaiseNoBoxFromTheMenuOrAfterACall) {
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", {}}}, [](TConfigStore& store) {
+    store.SettingsModel().SetNumber(SettingId::AutoImport, 1);
+  });
+  const std::string inbound = Start() + "Inbound/";
+  platform::MakeDirs(inbound);
+  platform::MakeDirs(dir / "made");
+  // A bundle of the kind with one message of 300,000 bytes; the room the
+  // import window's runs see lets none of them out, while 4 MiB of packets
+  // waiting in the inbound would give it once they are tossed.
+  auto bundle = [&](const std::string& name, const std::string& command) {
+    platform::WriteFileAtomic(
+        dir / "made/P.pkt",
+        PacketFrom({EchoMessage("FIDO.GER", name, "All", std::string(300000, 'b'))}));
+    EXPECT_EQ(RunShell("cd " + ShellQuote(dir / "made") + " && " + command + " " + name +
+                       " P.pkt >/dev/null && rm P.pkt"),
+              0);
+    return dir / ("made/" + name);
+  };
+  const std::string waiting[] = {bundle("00000001.mo0", "zip -j -q"),
+                                 bundle("00000002.tu0", "arj a -e -y"),
+                                 bundle("00000003.we0", "jlha aq"), bundle("00000004.th0", "arc a")};
+  TImportWindow* import = w.ImportWindow();
+  import->SetFreeSpace([](const std::string&) { return kInboundDiskReserve + (4 << 20) + 1000; });
+  const std::string held =
+      PacketFrom({EchoMessage("FIDO.GER", "held", "All", std::string(4 << 20, 'h'))});
+  struct Way {
+    const char* what;
+    bool call;
+    bool damaged;  // a damaged bundle comes too
+  } ways[] = {{"from the menu", false, false},
+              {"after a call", true, false},
+              {"from the menu, with a damaged bundle", false, true}};
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.what);
+    for (const auto& e : platform::ScanDir(inbound, "*", true, false))
+      ::unlink((inbound + e.name).c_str());
+    for (const std::string& path : waiting)
+      platform::WriteFileAtomic(inbound + platform::NameOf(path), platform::ReadFile(path));
+    if (way.damaged)
+      platform::WriteFileAtomic(inbound + "0000dead.fr0",
+                                std::string("PK\x03\x04", 4) + std::string(300, '\xEE'));
+    prompter.Clear();
+    import->Status->clear();
+    if (!way.call) {
+      platform::WriteFileAtomic(inbound + "00000009.pkt", held);
+      Trigger("Import");
+    } else {
+      // The call brings the packet; the session's end starts the import.
+      platform::WriteFileAtomic(dir / "00000009.pkt", held);
+      SetTapiDebugLogPath(dir / "cmdebug.txt");
+      TConfigStore& store = w.ConfigStore();
+      TNetLink* link = store.Uplinks().GetItem(0);
+      link->UplinkAddress.SetText("2:5020/1042");
+      TMailer* profile = GetMailerConfig()->AddMailer(store);
+      auto* form = dynamic_cast<TMailerForm*>(profile->Window());
+      ASSERT_NE(form, nullptr);
+      platform::MakeDirs(dir / "peer-in");
+      FakeModem modem(dir, {"--peer", std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
+                                          " --send " + dir / "00000009.pkt" + " --log " +
+                                          dir / "peer.log"});
+      store.SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+      form->SelectDevice("Line");
+      form->Session().ResetRedial();
+      ASSERT_TRUE(form->Session().CallSystem("Boss", "2:5020/1042", {"555-1234"}))
+          << form->Session().Error();
+      Wait([&] { return form->Session().Finished() && form->Device().IsIdle(); });
+      EXPECT_TRUE(form->Session().Completed()) << form->LogMemo->toPlainText().toStdString();
+      SetTapiDebugLogPath("");
+    }
+    Wait([&] { return !import->Running(); });
+    const QString text = import->Status->toPlainText();
+    EXPECT_TRUE(text.contains("Import finished")) << text.toStdString();
+    for (const std::string& path : waiting) {
+      const QString name = QString::fromStdString(platform::NameOf(path));
+      EXPECT_EQ(text.count("Bundle " + name + " "), 1) << text.toStdString();
+      EXPECT_TRUE(platform::FileExists(inbound + name.toStdString()));
+    }
+    EXPECT_TRUE(text.contains("4 bundles stay in Inbound until there is room: ")) << text.toStdString();
+    EXPECT_FALSE(text.contains("File is larger than the room")) << text.toStdString();
+    EXPECT_TRUE(text.contains("messages from 00000009.pkt", Qt::CaseInsensitive)) << text.toStdString();
+    const auto boxes = prompter.Questions();
+    if (!way.damaged) {
+      EXPECT_TRUE(boxes.empty()) << boxes[0].text;
+    } else {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].text.rfind("Fehler beim Entpacken von ", 0), 0u) << boxes[0].text;
+      EXPECT_TRUE(platform::FileExists(inbound + "0000dead.bad"));
+    }
+  }
 }
 
 TEST_F(MainWindowJobsTest, ExportFromTheMenuWritesThePacketIntoTheOutbound) {

@@ -137,7 +137,7 @@ TEST_F(ArcWalk, FailuresByTable) {
       {"data cut short",
        BuildArc({Stored("first.txt", "ok"), Stored("bad.txt", std::string(500, 'q'))}, false)
            .substr(0, 29 + 2 + 29 + 100),
-       ecReadFile,
+       0,
        {ecReadFile}},
       {"squeeze tree damaged",
        BuildArc({Stored("first.txt", "ok"), {4, "bad.txt", "\x01\x02\x03\x04", "abc"}}),

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "RarFixtures.h"
 #include "archive/UnrarApi.h"
 #include "archive/arxMain.h"
+#include "core/Crc.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -96,6 +98,9 @@ class ArxSizeLimit : public ::testing::Test {
     x->SetFileSpec({"*.*"});
     x->UseStoredDirs = false;
     x->SetSizeLimits(maxEntry, maxTotal);
+    reported.clear();
+    x->OnError = [this](TUnBase&, const std::string&, const std::string&, const std::string&,
+                        int code) { reported.push_back(code); };
     try {
       x->Extract();
     } catch (const E_RAISE& e) {
@@ -114,6 +119,7 @@ class ArxSizeLimit : public ::testing::Test {
 
   TempDir dir;
   std::unique_ptr<TUnBase> x;
+  std::vector<int> reported;  // by OnError
 };
 
 TEST_F(ArxSizeLimit, EveryExtractorKeepsTheLimits) {
@@ -138,16 +144,141 @@ TEST_F(ArxSizeLimit, EveryExtractorKeepsTheLimits) {
     EXPECT_EQ(Out(), (std::vector<std::string>{"A.PKT", "B.PKT"}));
     EXPECT_EQ(dir.Read("out/B.PKT"), Data('b'));
 
-    // A header that declares less than the entry gives: the output stops
-    // at the limit and goes.
+    // A stored entry whose header declares less than its data holds is
+    // damage, found before any limit is met: nothing is written.
     if (!f.lying) continue;
-    EXPECT_EQ(Run(f, f.lying(), 1000, 0), ecSizeLimit);
-    EXPECT_TRUE(x->SizeLimitHit());
+    EXPECT_EQ(Run(f, f.lying(), 1000, 0), 0);
+    EXPECT_FALSE(x->SizeLimitHit());
+    EXPECT_EQ(reported, std::vector<int>{ecBadFileHeader});
     EXPECT_EQ(Out(), std::vector<std::string>{});
-    EXPECT_EQ(Run(f, f.lying(), 0, 1000), ecSizeLimit);
-    EXPECT_TRUE(x->SizeLimitHit());
+    EXPECT_EQ(Run(f, f.lying(), 0, 1000), 0);
+    EXPECT_FALSE(x->SizeLimitHit());
     EXPECT_EQ(Out(), std::vector<std::string>{});
   }
+}
+
+// The image with a little-endian 32-bit value put at the offset.
+std::string Put32(std::string image, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) image[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  return image;
+}
+
+// An ARJ archive made by arj with the sizes of its second file entry
+// changed and its header CRC made to fit them.
+std::string ArjWithSizes(std::string arj, std::optional<uint32_t> packed,
+                         std::optional<uint32_t> original) {
+  auto le16 = [&arj](size_t at) {
+    return static_cast<size_t>(static_cast<uint8_t>(arj[at]) |
+                               (static_cast<uint8_t>(arj[at + 1]) << 8));
+  };
+  size_t at = 0;
+  for (int header = 0; header < 3; ++header) {  // the main header, A.PKT, B.PKT
+    EXPECT_EQ(arj.substr(at, 2), "\x60\xEA");
+    const size_t size = le16(at + 2);
+    if (header == 2) {
+      const size_t basic = at + 4;
+      if (packed) arj = Put32(arj, basic + 12, *packed);
+      if (original) arj = Put32(arj, basic + 16, *original);
+      return Put32(arj, basic + size, Crc32OfBuffer(arj.data() + basic, size));
+    }
+    size_t next = at + 4 + size + 4;
+    for (size_t ext = le16(next); ext != 0; ext = le16(next)) next += 2 + ext + 4;
+    next += 2;
+    if (header > 0) next += static_cast<uint32_t>(static_cast<uint8_t>(arj[at + 4 + 12]) |
+                                                  (static_cast<uint8_t>(arj[at + 4 + 13]) << 8) |
+                                                  (static_cast<uint8_t>(arj[at + 4 + 14]) << 16) |
+                                                  (static_cast<uint8_t>(arj[at + 4 + 15]) << 24));
+    at = next;
+  }
+  return arj;
+}
+
+// An entry whose declared sizes its data cannot hold (a stored entry that
+// declares more or less than it holds, data that would reach past the end of
+// the archive) is damage, found in the first pass before anything is
+// written and before any size limit: it is reported, nothing of it is made,
+// and its sizes count toward no limit, so the sound entry before it comes
+// out though the lie declares far more than the run's room.
+TEST_F(ArxSizeLimit, DeclaredSizesTheDataCannotHoldAreDamageBeforeAnyLimit) {
+  if (!HaveTool("arj")) GTEST_SKIP() << "arj is not installed";
+  constexpr uint32_t k14MiB = 14u << 20;
+  const std::string a = Data('a'), b = Data('b');
+  dir.Write("src/A.PKT", a);
+  dir.Write("src/B.PKT", b);
+  ASSERT_EQ(RunShell("cd " + Sh(dir / "src") + " && arj a -e -y -m0 " + Sh(dir / "made.arj") +
+                     " A.PKT B.PKT >/dev/null"),
+            0);
+  const std::string arj = ReadFileBytes(dir / "made.arj");
+  auto zip = [&](uint32_t usize, std::optional<uint32_t> csize, uint16_t method = 0) {
+    ZipFixtureEntry lie = StoredEntry("B.PKT", b);
+    lie.usize = usize;
+    lie.method = method;
+    std::string image = BuildZip({StoredEntry("A.PKT", a), lie});
+    if (csize) {  // in the local and the central header alike
+      for (const char* sig : {"PK\x03\x04", "PK\x01\x02"}) {
+        const size_t first = image.find(sig);
+        const size_t second = image.find(sig, first + 4);
+        image = Put32(image, second + (sig[2] == 3 ? 18 : 20), *csize);
+      }
+    }
+    return image;
+  };
+  const std::string arcHead = BuildArc({{2, "A.PKT", a, a}}, false);
+  auto lha = [&](const std::string& method, const std::string& original) {
+    return LhaLevel0Entry("-lh0-", "A.PKT", a, a) + LhaLevel0Entry(method, "B.PKT", b, original) +
+           std::string(1, '\0');
+  };
+  const std::string lhaHead = LhaLevel0Entry("-lh0-", "A.PKT", a, a);
+  struct Row {
+    const char* what;
+    const char* extractor;
+    std::string name, image;
+    int code;  // reported for B.PKT
+  } rows[] = {
+      {"zip, stored, declares 14 MiB", "UnZIP", "a.zip", zip(k14MiB, {}), ecBadFileHeader},
+      {"zip, stored, declares less", "UnZIP", "a.zip", zip(100, {}), ecBadFileHeader},
+      {"zip, stored, 14 MiB of data past the end", "UnZIP", "a.zip", zip(k14MiB, k14MiB),
+       ecReadFile},
+      {"zip, deflated, 14 MiB of data past the end", "UnZIP", "a.zip", zip(k14MiB, k14MiB, 8),
+       ecReadFile},
+      {"arc, stored, declares 14 MiB", "UnARC", "a.arc",
+       BuildArc({{2, "A.PKT", a, a}, {2, "B.PKT", b, std::string(k14MiB, 'b')}}), ecBadFileHeader},
+      {"arc, stored, data past the end", "UnARC", "a.arc",
+       Put32(BuildArc({{2, "A.PKT", a, a}, {2, "B.PKT", b, b}}), arcHead.size() + 15, k14MiB),
+       ecReadFile},
+      {"arc, crunched, data past the end", "UnARC", "a.arc",
+       Put32(BuildArc({{2, "A.PKT", a, a}, {8, "B.PKT", "\x0C\x41", "A"}}), arcHead.size() + 15,
+             k14MiB),
+       ecReadFile},
+      {"lha, -lh0-, declares 14 MiB", "UnLHA", "a.lzh", lha("-lh0-", std::string(k14MiB, 'b')),
+       ecBadFileHeader},
+      {"lha, -lz4-, declares 14 MiB", "UnLHA", "a.lzh", lha("-lz4-", std::string(k14MiB, 'b')),
+       ecBadFileHeader},
+      {"lha, -lh0-, declares less", "UnLHA", "a.lzh", lha("-lh0-", std::string(100, 'b')),
+       ecBadFileHeader},
+      {"lha, -lh5-, data past the end", "UnLHA", "a.lzh",
+       Put32(lha("-lh5-", b), lhaHead.size() + 7, k14MiB), ecReadFile},
+      {"arj, stored, declares 14 MiB", "UnARJ", "a.arj", ArjWithSizes(arj, {}, k14MiB),
+       ecBadFileHeader},
+      {"arj, stored, declares less", "UnARJ", "a.arj", ArjWithSizes(arj, {}, 100),
+       ecBadFileHeader},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    const Format f{r.extractor, r.name, nullptr, nullptr, 0};
+    // Room for A.PKT, far from the room the lie claims.
+    EXPECT_EQ(Run(f, r.image, 256u << 20, 2 * kEntry), 0);
+    EXPECT_FALSE(x->SizeLimitHit());
+    EXPECT_EQ(reported, std::vector<int>{r.code});
+    EXPECT_EQ(Out(), std::vector<std::string>{"A.PKT"});
+    EXPECT_EQ(dir.Read("out/A.PKT"), a);
+  }
+  // Data past the end of an ARJ archive end the run before anything is
+  // written, as they always did.
+  const Format f{"UnARJ", "a.arj", nullptr, nullptr, 0};
+  EXPECT_EQ(Run(f, ArjWithSizes(arj, k14MiB, k14MiB), 256u << 20, 2 * kEntry), ecReadFile);
+  EXPECT_FALSE(x->SizeLimitHit());
+  EXPECT_EQ(Out(), std::vector<std::string>{});
 }
 
 }  // namespace

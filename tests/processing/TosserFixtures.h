@@ -167,7 +167,6 @@ class TosserFixture : public ::testing::Test {
     setup.View = &view;
     setup.Filters = filters;
     setup.FreeSpace = freeSpace;
-    setup.DiskSize = diskSize;
     TTosser tosser(setup);
     current = &tosser;
     if (prepare) prepare(tosser);
@@ -234,7 +233,6 @@ class TosserFixture : public ::testing::Test {
   TTosser* current = nullptr;
   TImportFilters* filters = nullptr;                      // handed to every run
   std::function<uint64_t(const std::string&)> freeSpace;  // handed to every run
-  std::function<uint64_t(const std::string&)> diskSize;   // handed to every run
 };
 
 }  // namespace velmaris::test

@@ -341,61 +341,48 @@ std::string ZipOf(const std::string& scratch,
 
 // A bundle that does not fit the room of this run (its files and their
 // messages beyond the disk's reserve) keeps its name beside the mail that
-// came with it, which is stored, and a run with room tosses it whole; only
-// one that can never fit (a file larger than a packet may be, more than the
-// whole disk) is put aside.
+// came with it, which is stored, and a run with room tosses it whole: one
+// line in the log, one in the summary, no box. One that no run can fit (a
+// file larger than a packet may be, more than the free space and all that
+// tossing frees) is put aside at once with the line that says how to try it
+// again; a stored entry whose sizes lie is damage.
 TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomWaitOrArePutAsideBesideGoodMail) {
   // One message of 1 MiB: a deflated bundle of a few KiB.
   const std::string big =
       PacketFrom({EchoMessage("ECHO", "big", "All", std::string(1 << 20, 'a'))});
+  // Waiting in the inbound: tossing it frees its room.
+  const std::string held =
+      PacketFrom({EchoMessage("ECHO", "held", "All", std::string(2 << 20, 'h'))});
   constexpr uint64_t kKiB = 1024;
+  enum Fate { kWaits, kTooBig, kDamaged, kTossed };
   struct Case {
     const char* what;
     bool store;
     std::optional<uint32_t> declared;  // the unpacked size its headers claim
-    uint64_t room;                     // free beyond the disk's reserve
-    uint64_t disk;                     // the whole disk beyond its reserve
-    const char* left;                  // in the inbound after the run
-    size_t stored;                     // messages in ECHO after the run, and after the next
-    size_t next;
-    int tooLarge;
+    uint64_t room;                     // this run's: free beyond the reserve and the packets
+    bool withHeld;                     // the 2 MiB packet waits in the inbound
+    Fate fate;
     const char* unpack = nullptr;  // an external unpacker
   } cases[] = {
-      {"a bomb: a few KiB that unpack to 1 MiB, 300 KiB free",
-       false,
-       {},
-       300 * kKiB,
-       1ull << 40,
-       "0000b0b0.mo0",
-       1,
-       2,
-       0},
-      // With room it is found to lie and put aside as damaged.
-      {"a stored entry that declares 1000 bytes and gives 1 MiB", true, 1000, 300 * kKiB,
-       1ull << 40, "0000b0b0.mo0", 1, 1, 0},
-      {"the disk without even its reserve free", false, {}, 0, 1ull << 40, "0000b0b0.mo0", 1, 2, 0},
-      {"the disk without its reserve free, an external unpacker",
-       false,
-       {},
-       0,
-       1ull << 40,
-       "0000b0b0.mo0",
-       1,
-       2,
-       0,
-       "unzip -o -qq"},
+      {"a bomb: a few KiB that unpack to 1 MiB, 300 KiB free, 2 MiB of packets waiting", false,
+       {}, 300 * kKiB, true, kWaits},
+      {"a bomb, 300 KiB free and nothing else in the inbound", false, {}, 300 * kKiB, false,
+       kTooBig},
+      {"the disk without even its reserve free, 2 MiB of packets waiting", false, {}, 0, true,
+       kWaits},
+      {"the disk without its reserve free and nothing else in the inbound", false, {}, 0, false,
+       kTooBig},
+      {"an external unpacker, the disk without its reserve free, 2 MiB of packets waiting", false,
+       {}, 0, true, kWaits, "unzip -o -qq"},
+      {"an external unpacker, the disk without its reserve free, nothing else", false, {}, 0,
+       false, kTooBig, "unzip -o -qq"},
+      {"a stored entry that declares 1000 bytes and holds 1 MiB", true, 1000, 300 * kKiB, true,
+       kDamaged},
+      {"a stored entry that declares 14 MiB and holds 1 MiB", true, 14 << 20, 300 * kKiB, true,
+       kDamaged},
       {"an entry that declares more than a packet may have", false, 0x7FFFFFFF, 64ull << 30,
-       1ull << 40, "0000b0b0.toobig", 1, 1, 1},
-      {"its files and their messages need more than the whole disk",
-       false,
-       {},
-       300 * kKiB,
-       1536 * kKiB,
-       "0000b0b0.toobig",
-       1,
-       1,
-       1},
-      {"a bundle that fits", false, {}, 4096 * kKiB, 1ull << 40, nullptr, 2, 2, 0},
+       false, kTooBig},
+      {"a bundle that fits", false, {}, 4096 * kKiB, true, kTossed},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -406,34 +393,62 @@ TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomWaitOrArePutAsideBesideGoodM
         LyingZip(ZipOf(dir / "scratch/", {{"BIG.pkt", big}}, c.store), c.declared, false);
     Drop("0000b0b0.mo0", zip);
     Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "good")}));
+    if (c.withHeld) Drop("HELD.pkt", held);
+    const uint64_t packets = (c.withHeld ? held.size() : 0) +
+                             platform::ReadFile(Inbound() + "GOOD.pkt").size();
     int asked = 0;
     freeSpace = [&](const std::string& d) {
       EXPECT_EQ(d, Inbound());
       ++asked;
-      return kInboundDiskReserve + c.room;
+      return kInboundDiskReserve + packets + c.room;
     };
-    diskSize = [&](const std::string&) { return kInboundDiskReserve + c.disk; };
     const TTossCounters first = Toss();
+    const size_t before = c.withHeld ? 2 : 1;  // GOOD and HELD are stored
     EXPECT_EQ(asked, 1);
     EXPECT_FALSE(first.WriteFailed);
-    EXPECT_EQ(first.BundlesTooLarge, c.tooLarge);
-    EXPECT_EQ(InboundNames(),
-              c.left ? std::vector<std::string>{c.left} : std::vector<std::string>{});
-    EXPECT_EQ(Mails("ECHO").size(), c.stored);
+    EXPECT_EQ(first.BundlesTooLarge, c.fate == kTooBig ? 1 : 0);
+    EXPECT_EQ(first.BundlesWaiting, c.fate == kWaits ? 1 : 0);
+    const char* left = c.fate == kWaits     ? "0000b0b0.mo0"
+                       : c.fate == kTooBig  ? "0000b0b0.toobig"
+                       : c.fate == kDamaged ? "0000b0b0.bad"
+                                            : nullptr;
+    EXPECT_EQ(InboundNames(), left ? std::vector<std::string>{left} : std::vector<std::string>{});
+    EXPECT_EQ(Mails("ECHO").size(), before + (c.fate == kTossed ? 1 : 0));
     EXPECT_FALSE(platform::DirExists(Inbound() + ".Unpack"));
     EXPECT_TRUE(NamesIn(Inbound() + ".Unpacked/").empty());
-    if (c.left) {
-      EXPECT_EQ(platform::ReadFile(Inbound() + c.left), zip);
+    if (left) {
+      EXPECT_EQ(platform::ReadFile(Inbound() + left), zip);
     }
-    if (c.tooLarge) {
+    // Only a bundle put aside raises a box; one that waits is no error.
+    const auto boxes = prompter.Questions();
+    EXPECT_EQ(!boxes.empty(), (c.fate == kTooBig && !c.unpack) || c.fate == kDamaged)
+        << (boxes.empty() ? "" : boxes[0].text);
+    EXPECT_EQ(LoggedPart("File is larger than the room there is for it"),
+              c.fate == kTooBig && !c.unpack);
+    EXPECT_FALSE(LoggedPart(Inbound())) << "the log names the bundle by its path";
+    const bool retry = c.fate == kTooBig && c.declared != 0x7FFFFFFFu;
+    EXPECT_EQ(Logged("Once there is room on the disk, rename 0000b0b0.toobig back to "
+                     "0000b0b0.mo0 and import again."),
+              retry);
+    if (c.fate == kTooBig) {
       EXPECT_TRUE(
           Logged("0 files of bundle 0000b0b0.mo0 are tossed; the bundle has been renamed "
                  "to 0000b0b0.toobig ."));
       EXPECT_EQ(TossShortfall(first), "a bundle was too large to unpack and has been put aside");
-    } else if (c.left) {
-      EXPECT_EQ(first.BundlesWaiting, 1);
-      EXPECT_TRUE(LoggedPart("Bundle 0000b0b0.mo0 needs "));
-      EXPECT_TRUE(LoggedPart(": it stays in Inbound ."));
+      EXPECT_EQ(LoggedPart(" even with everything in Inbound tossed."), retry);
+    } else if (c.fate == kDamaged) {
+      EXPECT_TRUE(Logged("Bundle 0000b0b0.mo0: BIG.pkt: Bad file header"));
+      EXPECT_EQ(TossShortfall(first), "");
+    } else if (c.fate == kWaits) {
+      std::vector<std::string> about;
+      for (const auto& line : log)
+        if (line.find("0000b0b0.mo0") != std::string::npos) about.push_back(line);
+      ASSERT_EQ(about.size(), 2u);
+      EXPECT_EQ(about[0].rfind("Bundle 0000b0b0.mo0 needs ", 0), 0u) << about[0];
+      EXPECT_NE(about[0].find("; this run has " + std::to_string(c.room) + ": it stays in Inbound ."),
+                std::string::npos)
+          << about[0];
+      EXPECT_EQ(about[1], "Bundle 0000b0b0.mo0 stays in Inbound until there is room.");
       EXPECT_EQ(TossShortfall(first).rfind("bundle 0000b0b0.mo0 needs ", 0), 0u)
           << TossShortfall(first);
     }
@@ -441,11 +456,79 @@ TEST_F(TosserInboundTest, BundlesLargerThanTheirRoomWaitOrArePutAsideBesideGoodM
     freeSpace = [](const std::string&) { return kInboundDiskReserve + (64ull << 30); };
     const TTossCounters next = Toss();
     EXPECT_EQ(TossShortfall(next), "");
-    EXPECT_EQ(Mails("ECHO").size(), c.next);
+    EXPECT_EQ(Mails("ECHO").size(), before + (c.fate == kTossed || c.fate == kWaits ? 1 : 0));
     EXPECT_EQ(Mails("DUPES").size(), 0u);
   }
   freeSpace = nullptr;
-  diskSize = nullptr;
+}
+
+// Bundles of every kind that wait for room are one line each, no box, and
+// the summary names them all (at most ten, then how many more); a run with
+// room tosses them all.
+TEST_F(TosserInboundTest, BundlesOfEveryKindWaitWithoutABoxAndTheSummaryNamesThem) {
+  if (RunShell("command -v arj jlha arc >/dev/null") != 0)
+    GTEST_SKIP() << "arj, jlha or arc is not installed";
+  struct Kind {
+    const char* bundle;
+    const char* command;  // made in the inbound of P.pkt
+  } kinds[] = {
+      {"00000001.mo0", "zip -j -q 00000001.mo0 P.pkt"},
+      {"00000002.tu0", "arj a -e -y 00000002.tu0 P.pkt"},
+      {"00000003.we0", "jlha aq 00000003.we0 P.pkt"},
+      {"00000004.th0", "arc a 00000004.th0 P.pkt"},
+  };
+  for (const size_t count : {size_t(4), size_t(12)}) {
+    SCOPED_TRACE(count);
+    Fresh();
+    AddEcho("ECHO");
+    std::vector<std::string> bundles;
+    for (size_t i = 0; i < count; ++i) {
+      const Kind& k = kinds[i % 4];
+      std::string bundle = k.bundle, command = k.command;
+      if (i >= 4) {  // more of the same kind under other names
+        const std::string other = "1000000" + std::string(1, static_cast<char>('a' + i));
+        for (size_t at; (at = command.find(bundle.substr(0, 8))) != std::string::npos;)
+          command.replace(at, 8, other);
+        bundle = other + bundle.substr(8);
+      }
+      Drop("P.pkt", PacketFrom({EchoMessage("ECHO", "in " + bundle, "All",
+                                            std::string(300000, static_cast<char>('a' + i)))}));
+      ASSERT_EQ(RunShell("cd '" + Inbound() + "' && " + command + " >/dev/null && rm P.pkt"), 0)
+          << command;
+      bundles.push_back(bundle);
+    }
+    // 5 MiB of packets wait: every bundle could fit once they are tossed.
+    Drop("HELD.pkt", PacketFrom({EchoMessage("ECHO", "held", "All", std::string(5 << 20, 'h'))}));
+    freeSpace = [&](const std::string&) {
+      return kInboundDiskReserve + (5 << 20) + 100000 + 1000;
+    };
+    const TTossCounters first = Toss();
+    EXPECT_TRUE(prompter.Questions().empty()) << prompter.Questions()[0].text;
+    EXPECT_EQ(first.BundlesWaiting, static_cast<int>(count));
+    EXPECT_FALSE(LoggedPart("File is larger than the room there is for it"));
+    for (const std::string& bundle : bundles) {
+      int lines = 0;
+      for (const auto& line : log) lines += line.find("Bundle " + bundle + " ") == 0;
+      EXPECT_EQ(lines, 1) << bundle;
+    }
+    std::sort(bundles.begin(), bundles.end());
+    EXPECT_EQ(InboundNames(), bundles);
+    const std::string shortfall = TossShortfall(first);
+    EXPECT_EQ(shortfall.rfind(std::to_string(count) + " bundles stay in the inbound for lack of room (", 0),
+              0u)
+        << shortfall;
+    size_t named = 0;
+    for (const std::string& bundle : bundles) named += shortfall.find(bundle) != std::string::npos;
+    EXPECT_EQ(named, std::min<size_t>(count, 10));
+    EXPECT_EQ(shortfall.find(" and 2 more)") != std::string::npos, count == 12) << shortfall;
+    EXPECT_TRUE(LoggedPart(std::to_string(count) + " bundles stay in Inbound until there is room: "));
+    freeSpace = [](const std::string&) { return kInboundDiskReserve + (64ull << 30); };
+    const TTossCounters next = Toss();
+    EXPECT_EQ(TossShortfall(next), "");
+    EXPECT_TRUE(InboundNames().empty());
+    EXPECT_EQ(Mails("ECHO").size(), count + 1);
+  }
+  freeSpace = nullptr;
 }
 
 // A bundle none of whose entries is sound is put aside once, as one with a
