@@ -27,7 +27,9 @@ struct TimerSlot {
 };
 
 struct TriggerTable {
-  std::recursive_mutex lock;
+  // A leaf: held for the table's own state and the dispatcher's timer calls
+  // (leaves too), never while a trigger fires.
+  platform::CheckedMutex lock;
   TimerSlot slots[kTriggerSlots];
   // The tick runs on the dispatcher of one of the devices while any exists.
   std::vector<TCMDevice*> devices;
@@ -41,6 +43,7 @@ TriggerTable& Table() {
 }
 
 TimerSlot& TimerSlotOf(int handle, bool mustBeInUse) {
+  assert(Table().lock.HeldByThisThread());
   if (handle < 1 || handle > kTriggerSlots) throw ETrigger("Bad timer trigger handle");
   TimerSlot& slot = Table().slots[handle - 1];
   if (mustBeInUse && !slot.inUse) throw ETrigger("Bad timer trigger handle");
@@ -79,17 +82,25 @@ void DeviceDestroyed(TCMDevice* device) {
 
 void TimerTriggerTick() {
   TriggerTable& t = Table();
-  std::lock_guard lock(t.lock);
   for (int h = 1; h <= kTriggerSlots; ++h) {
-    TimerSlot& slot = t.slots[h - 1];
-    // A device being torn down pumps messages while its threads stop; its
-    // handlers may already be gone, so it gets no more ticks.
-    if (!slot.inUse || !slot.enabled || slot.device->Destroying()) continue;
-    if (++slot.count >= slot.interval) {
+    TCMDevice* device = nullptr;
+    {
+      std::lock_guard lock(t.lock);
+      TimerSlot& slot = TimerSlotOf(h, false);
+      // A device being torn down pumps messages while its threads stop; its
+      // handlers may already be gone, so it gets no more ticks.
+      if (!slot.inUse || !slot.enabled || slot.device->Destroying()) continue;
+      if (++slot.count < slot.interval) continue;
       slot.count = 0;
       slot.fired = true;
-      slot.device->DoTriggerTimer(h);
+      device = slot.device;
     }
+    // Fired without the table's lock: the device takes its own lock and
+    // its handlers add and remove triggers, while protocol threads take the
+    // table's lock with their own state held. Devices are freed on this
+    // thread only, and each slot is looked at afresh, so a handler that
+    // frees a device leaves no later slot pointing at it.
+    device->DoTriggerTimer(h);
   }
 }
 
@@ -179,6 +190,7 @@ void TCMDevice::DoTriggerData(int trigger, const char* data, size_t length, bool
 }
 
 void TCMDevice::DoTriggerTimer(int trigger) {
+  assert(!Table().lock.HeldByThisThread());
   {
     std::lock_guard lock(deviceLock_);
     if (protocol_) protocol_->TimerTrigger(trigger);
@@ -341,15 +353,16 @@ void TCMConnectionDevice::DoDisconnected() { Fire(OnDisconnected); }
 void TCMConnectionDevice::DoNoAnswer() { Fire(OnNoAnswer); }
 
 void TCMConnectionDevice::DoDisconnecting() {
-  {
-    std::unique_lock lock(DeviceLock());
-    if (TCMProtocol* protocol = Protocol()) {
-      protocol->Abort();
-      const auto deadline = std::chrono::steady_clock::now() + ProtocolStopLimit;
-      while (protocol->IsActive() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        Dispatcher().ProcessMessages();
-      }
+  // The wait pumps messages, and a pumped task may take any lock (the tick
+  // takes the table's, the protocol's end detaches it under the device
+  // lock): so nothing is held while it waits.
+  assert(!DeviceLock().HeldByThisThread());
+  if (TCMProtocol* protocol = Protocol()) {
+    protocol->Abort();
+    const auto deadline = std::chrono::steady_clock::now() + ProtocolStopLimit;
+    while (protocol->IsActive() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      Dispatcher().ProcessMessages();
     }
   }
   Fire(OnDisconnecting);
@@ -406,15 +419,24 @@ void TCMProtocol::DoProtocolState(int state, const std::string& msg, int64_t par
     // and the position whose bytes have left the device; the rate of the
     // whole file is taken when the remote has confirmed it. Both run over
     // the time from the file's start.
+    // What the device counts as gone may still wait in a buffer it cannot
+    // see into (a pseudo-terminal's, a modem's): the line cannot have
+    // carried more than its rate allows since the file's start.
     case psSendProgress: {
+      const uint32_t now = Clock();
       sendPos_ = param1;
       sendConfirmed_ = std::max(sendConfirmed_, param2);
       int64_t onLine = sendConfirmed_;
       if (Device) {
         Device->MarkSendPosition(param1);
-        onLine = std::max(onLine, Device->SendPositionOnLine());
+        int64_t gone = Device->SendPositionOnLine();
+        if (const int64_t perSecond = Device->LineBytesPerSecond(); perSecond > 0) {
+          const int64_t elapsed = std::max<uint32_t>(now - sendStart_, 1);
+          gone = std::min(gone, sendOffset_ + perSecond * elapsed / 1000);
+        }
+        onLine = std::max(onLine, gone);
       }
-      sendRate_ = Rate(Clock(), sendStart_, onLine, sendOffset_);
+      sendRate_ = Rate(now, sendStart_, onLine, sendOffset_);
       param2 = sendRate_;
       break;
     }

@@ -13,8 +13,15 @@
 //
 // Data triggers: 16 slots per device (handles 1 to 16), touched only on the
 // main thread. Timer triggers: 16 slots for the whole process, counted in
-// ticks of 54 ms, under the trigger-table lock; the tick holds that lock
-// over its whole scan, handlers included (the lock is recursive).
+// ticks of 54 ms, under the trigger-table lock, which protocol threads take
+// too (they add and remove their time-outs).
+//
+// Lock order: device lock -> the protocol's own lock -> leaf locks (the
+// output count, the channels, the log). The trigger-table lock is a leaf:
+// the tick releases it before it fires a trigger, and nothing is called out
+// from under it. No lock is held while messages are pumped (DoDisconnecting's
+// wait), since a pumped task may take any of them. Neither lock is
+// recursive; the code that reaches their state asserts that it holds them.
 //
 // Device log (Logging on): "<ms> RECV <n> Bytes" / "<ms> SEND <n> Bytes",
 // each followed by DUMP lines of 16 bytes: hex pairs, padding, printable
@@ -31,6 +38,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/CheckedMutex.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 
@@ -119,6 +127,9 @@ class TCMDevice {
   // keeps none and reports 0.
   virtual void MarkSendPosition(int64_t position) { (void)position; }
   virtual int64_t SendPositionOnLine() { return 0; }
+  // The most bytes per second the connected line carries (its rate, ten
+  // bits a byte); 0 when the device does not know it.
+  virtual int64_t LineBytesPerSecond() const { return 0; }
 
   void SetProtocol(TCMProtocol* protocol);
   TCMProtocol* Protocol();
@@ -132,7 +143,7 @@ class TCMDevice {
   bool Destroying() const { return destroying_; }
 
  protected:
-  std::recursive_mutex& DeviceLock() { return deviceLock_; }
+  platform::CheckedMutex& DeviceLock() { return deviceLock_; }
   void LogBlock(const char* kind, const char* data, size_t length);
   void SetDestroying() { destroying_ = true; }
 
@@ -147,7 +158,7 @@ class TCMDevice {
   void ScanDataTrigger(int handle, const char* data, size_t length);
 
   platform::Dispatcher& dispatcher_;
-  std::recursive_mutex deviceLock_;
+  platform::CheckedMutex deviceLock_;
   DataTrigger dataTriggers_[kTriggerSlots];
   TCMProtocol* protocol_ = nullptr;  // under deviceLock_
   std::mutex logMutex_;
@@ -179,8 +190,10 @@ class TCMConnectionDevice : public TCMDevice {
   virtual void DoConnecting();
   virtual void DoConnectFailed();
   virtual void DoDisconnected();
-  // Aborts an attached protocol and waits (pumping messages) until it has
-  // stopped, at most ProtocolStopLimit; then fires OnDisconnecting.
+  // Aborts an attached protocol and waits (pumping messages, holding no
+  // lock) until it has stopped, at most ProtocolStopLimit; then fires
+  // OnDisconnecting. The protocol belongs to the device's owner on the main
+  // thread, which detaches it before freeing it, so it outlives the wait.
   virtual void DoDisconnecting();
   virtual void DoNoAnswer();
 
