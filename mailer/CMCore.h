@@ -17,9 +17,11 @@
 // too (they add and remove their time-outs).
 //
 // Lock order: device lock -> the protocol's own lock -> leaf locks (the
-// output count, the channels, the log). The trigger-table lock is a leaf:
-// the tick releases it before it fires a trigger, and nothing is called out
-// from under it. No lock is held while messages are pumped (DoDisconnecting's
+// output count, the channels, the log, the trigger table). A device's timer
+// triggers change under its lock, as they are handed to its protocol, so a
+// protocol must not add or remove them while it holds its own lock. The
+// tick releases the table's lock before it fires a trigger, and nothing is
+// called out from under that lock. No lock is held while messages are pumped (DoDisconnecting's
 // wait), since a pumped task may take any of them. Neither lock is
 // recursive; the code that reaches their state asserts that it holds them.
 //
@@ -154,6 +156,10 @@ class TCMDevice {
     size_t matchCount = 0;
   };
   DataTrigger& DataSlot(int handle, bool mustBeInUse);
+  // DoTriggerTimer for the tick: with `serial`, only while the slot is
+  // still the one the tick counted (not removed, re-added or restarted).
+  friend void TimerTriggerTick();
+  void FireTimerTrigger(int trigger, const uint64_t* serial);
   void MatchDataTrigger(int handle, const char* data, size_t length);
   void ScanDataTrigger(int handle, const char* data, size_t length);
 
