@@ -21,9 +21,10 @@
 // triggers change under its lock, as they are handed to its protocol, so a
 // protocol must not add or remove them while it holds its own lock. The
 // tick releases the table's lock before it fires a trigger, and nothing is
-// called out from under that lock. No lock is held while messages are pumped (DoDisconnecting's
-// wait), since a pumped task may take any of them. Neither lock is
-// recursive; the code that reaches their state asserts that it holds them.
+// called out from under that lock. No lock is held while messages are
+// pumped (DoDisconnecting's wait), since a pumped task may take any of them.
+// Neither lock is recursive; the code that reaches their state asserts that
+// it holds them.
 //
 // Device log (Logging on): "<ms> RECV <n> Bytes" / "<ms> SEND <n> Bytes",
 // each followed by DUMP lines of 16 bytes: hex pairs, padding, printable
