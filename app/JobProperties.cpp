@@ -13,6 +13,7 @@
 #include "archive/UnpackJob.h"
 #include "core/forms/DialogButtons.h"
 #include "core/forms/FormText.h"
+#include "platform/CodePage.h"
 #include "platform/Prompter.h"
 #include "widgets/FileEdits.h"
 
@@ -109,7 +110,7 @@ bool TJProperties::bApplyClick() {
                                 AnsiBytes(JobDir->text()), AnsiBytes(JobMoveDir->text()),
                                 JobSrc->currentIndex()};
   if (const std::string error = StoreUnpackJobFields(fields, job_, list_); !error.empty()) {
-    platform::GetPrompter().Error(error);
+    platform::GetPrompter().Error(platform::AnsiToUtf8(error));  // quotes typed ANSI text
     return false;
   }
   Fill();

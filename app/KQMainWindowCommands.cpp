@@ -11,6 +11,7 @@
 #include "app/logic/AreaTools.h"
 #include "core/ConfigStore.h"
 #include "core/forms/ComboBoxLink.h"
+#include "core/forms/FormText.h"
 #include "mailer/Mailers.h"
 #include "mailer/forms/FileReqEditor.h"
 #include "nodelist/NodelistService.h"
@@ -38,7 +39,7 @@ class TNote : public QWidget {
     layout->addWidget(label_);
   }
   void SetText(const std::string& text) {
-    label_->setText(QString::fromStdString(text));
+    label_->setText(AnsiText(text));  // names the area: ANSI text
     if (!isVisible()) show();
     label_->repaint();
   }

@@ -12,6 +12,7 @@
 #include "app/logic/SettingsEdits.h"
 #include "core/MailBox.h"
 #include "core/forms/FormText.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
 #include "widgets/ModalHook.h"
@@ -119,7 +120,7 @@ bool TMBProperties::bApplyClick() {
   for (const QString& line : NumberMemo->toPlainText().split('\n'))
     fields.numbers.push_back(AnsiBytes(line));
   if (const std::string error = StoreMailboxFields(fields, box_, list_); !error.empty()) {
-    platform::GetPrompter().Error(error);
+    platform::GetPrompter().Error(platform::AnsiToUtf8(error));  // quotes typed ANSI text
     return false;
   }
   box_.Command = AnsiBytes(mbCMD->currentText());

@@ -15,6 +15,7 @@
 #include "app/logic/MsgNavigate.h"
 #include "core/Area.h"
 #include "core/ShellServices.h"
+#include "platform/CodePage.h"
 #include "platform/Prompter.h"
 #include "widgets/BetterListBox.h"
 #include "widgets/ModalHook.h"
@@ -120,7 +121,7 @@ void TMessageListWindow::SelectThread(TTreeNTNode* node) {
 void TMessageListWindow::Threadaufholen1Click() {
   if (!area_ || ThreadMessages.empty()) return;
   if (!CatchUpMessages(*area_, ThreadMessages))
-    platform::GetPrompter().Inform(AreaInUseText(area_->Name));
+    platform::GetPrompter().Inform(platform::AnsiToUtf8(AreaInUseText(area_->Name)));
 }
 
 void TMessageListWindow::Threadausklappen1Click() {

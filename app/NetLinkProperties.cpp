@@ -16,6 +16,7 @@
 #include "core/NetLink.h"
 #include "core/forms/DialogButtons.h"
 #include "core/forms/FormText.h"
+#include "platform/CodePage.h"
 #include "platform/Prompter.h"
 #include "widgets/VxSpin.h"
 
@@ -180,7 +181,7 @@ bool TNetLinkProperties::bApplyClick() {
   else if (!own)
     error = BadAddressText(Text(ConnectFromAddr));
   if (!error.empty()) {
-    platform::GetPrompter().Error(error);
+    platform::GetPrompter().Error(platform::AnsiToUtf8(error));  // quotes typed ANSI text
     return false;
   }
   link_.Name = Text(ConnectToName);

@@ -13,6 +13,7 @@
 #include "archive/Packer.h"
 #include "core/forms/DialogButtons.h"
 #include "core/forms/FormText.h"
+#include "platform/CodePage.h"
 #include "platform/Prompter.h"
 #include "widgets/VxSpin.h"
 
@@ -107,7 +108,7 @@ bool TPackerProperties::BtnApplyClick() {
   for (size_t i = 0; i < Bytes.size(); ++i)
     fields.signature[i] = static_cast<int32_t>(Bytes[i]->Value());
   if (const std::string error = StorePackerFields(fields, packer_, list_); !error.empty()) {
-    platform::GetPrompter().Error(error);
+    platform::GetPrompter().Error(platform::AnsiToUtf8(error));  // quotes typed ANSI text
     return false;
   }
   Fill();

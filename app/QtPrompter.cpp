@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 
 namespace velmaris {
@@ -36,6 +37,12 @@ constexpr ButtonInfo kButtons[] = {
     {platform::mbHelp, QMessageBox::Help, nullptr},
 };
 
+// A box text: UTF-8; a text that is not well-formed UTF-8 carries stored
+// bytes that were not converted, and is read in the ANSI code page.
+QString BoxText(const std::string& text) {
+  return QString::fromStdString(platform::IsUtf8(text) ? text : platform::AnsiToUtf8(text));
+}
+
 }  // namespace
 
 MsgButton QtPrompter::Ask(MsgKind kind, const std::string& text, MsgButtons buttons,
@@ -56,10 +63,10 @@ MsgButton QtPrompter::Show(MsgKind kind, const std::string& text, MsgButtons but
     case MsgKind::Warning: box.setIcon(QMessageBox::Warning); break;
     case MsgKind::Confirmation: box.setIcon(QMessageBox::Question); break;
   }
-  QString title = QString::fromStdString(caption);
+  QString title = BoxText(caption);
   if (title.isEmpty()) title = QApplication::applicationName();
   box.setWindowTitle(title);
-  box.setText(QString::fromStdString(text));
+  box.setText(BoxText(text));
 
   std::vector<std::pair<QAbstractButton*, MsgButton>> made;
   for (const auto& b : kButtons) {

@@ -35,6 +35,7 @@
 #include "core/forms/FormText.h"
 #include "core/forms/ListBoxLink.h"
 #include "mailer/Mailers.h"
+#include "platform/CodePage.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "processing/forms/AddAreaAssistent.h"
@@ -656,7 +657,10 @@ void TSettingsDialog::reject() {
   QDialog::reject();
 }
 
-void TSettingsDialog::Refused(const std::string& text) { platform::GetPrompter().Error(text); }
+// The refusals quote what was typed: ANSI text.
+void TSettingsDialog::Refused(const std::string& text) {
+  platform::GetPrompter().Error(platform::AnsiToUtf8(text));
+}
 
 int TSettingsDialog::Selected(QListWidget* box) const { return box->currentRow(); }
 
@@ -867,7 +871,7 @@ void TSettingsDialog::AreaAddOldOnesClick() {
   TLinkList& links = store_.Uplinks();
   TNetLink* uplink = links.GetCount() > 0 ? links.GetItem(0) : nullptr;
   for (const std::string& name : names) {
-    if (!platform::GetPrompter().Confirm(AddOldAreaQuestion(name))) continue;
+    if (!platform::GetPrompter().Confirm(platform::AnsiToUtf8(AddOldAreaQuestion(name)))) continue;
     TArea* area = store_.AddAreaQuiet(name, name, AreaTypeCode::Echomail, uplink);
     if (!area) continue;
     if (area->OpenIndex()) {

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Prompter.h"
 
@@ -291,7 +292,10 @@ bool TVisualDecompressor::AskOverwrite(const std::string& name) {
 void TVisualDecompressor::ShowError(const std::string& fileName, const std::string& message) {
   // Names come from the archive: control bytes are shown escaped, never
   // acted on by a terminal or taken for a line of the log.
-  const std::string shown = platform::EscapeControls(fileName);
+  // A name the archive stores in the OEM code page (one that was not made
+  // a UTF-8 output name) is shown as OEM text.
+  const std::string shown = platform::EscapeControls(
+      platform::IsUtf8(fileName) ? fileName : platform::OemToUtf8(fileName));
   {
     std::lock_guard lock(form_.mutex_);
     form_.errorLines_.push_back(shown + ": " + message);

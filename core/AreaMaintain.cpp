@@ -36,6 +36,7 @@
 #include "core/MessageBase.h"
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
 
@@ -267,7 +268,8 @@ TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
   if (!oldBody.ok() || !FileSizeOf(oldBody.get(), oldSize)) return Outcome::Failed;
   platform::Fd ody(::open(odyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!ody.ok()) {
-    platform::GetPrompter().Warn("Could not write message file for area " + Name + "!");
+    platform::GetPrompter().Warn(
+        platform::AnsiToUtf8("Could not write message file for area " + Name + "!"));
     return Outcome::Failed;
   }
 
@@ -324,9 +326,10 @@ TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
   if (failed) {
     RemoveQuietly(odyPath);
     RemoveQuietly(pxPath);
-    platform::GetPrompter().Warn("Problems occured when optimizing the area  " + Name +
-                                 " ! Could not optimize area! Your hard disk is probably full. "
-                                 "If this is not the case your area data may be damaged !");
+    platform::GetPrompter().Warn(
+        platform::AnsiToUtf8("Problems occured when optimizing the area  " + Name +
+                             " ! Could not optimize area! Your hard disk is probably full. "
+                             "If this is not the case your area data may be damaged !"));
     return Outcome::Failed;
   }
 

@@ -10,6 +10,7 @@
 #include "core/SerialCounter.h"
 #include "core/ShellServices.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
@@ -337,7 +338,8 @@ TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNam
   if (areaType != AreaTypeCode::Separator && FindArea(name)) {
     if (!quiet)
       platform::GetPrompter().Ask(platform::MsgKind::Error,
-                                  "The area \"" + name + "\" already exists!", platform::mbAbort);
+                                  platform::AnsiToUtf8("The area \"" + name + "\" already exists!"),
+                                  platform::mbAbort);
     return nullptr;
   }
   const std::string dir = MessageBaseDir();

@@ -154,8 +154,10 @@ void TPubLst::Sort() {
   while (exchanged && last >= 0) {
     exchanged = false;
     for (int i = 0; i <= last; ++i) {
-      // std::string compares bytes as unsigned values.
-      if (entries_[i].name.compare(entries_[i + 1].name) > 0) {
+      // Names are ANSI text: bytes as unsigned values (so capitals come
+      // before small letters), Ё beside Е rather than before А.
+      if (platform::LessByAlphabet(entries_[i + 1].name, entries_[i].name,
+                                   platform::AnsiCodePage())) {
         std::string name = entries_[i].name;
         TObject* object = entries_[i].object;
         SetString(i, entries_[i + 1].name);

@@ -616,9 +616,9 @@ void THydraThread::OnFinfo(const std::string& data) {
   offered = offered.substr(0, offered.find('\0'));
   for (char& c : offered) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   offered = offered.substr(0, 12);
-  if (refused_.Exhausted(offered, size, date)) return EndOverRefusals(offered);
+  if (refused_.Exhausted(offered)) return EndOverRefusals(offered);
   if (rxState_ == 0) {  // our batch is over: the sender keeps it for later
-    refused_.Refused(offered, size, date);
+    refused_.Refused(offered);
     SendLong(hpFinfoAck, -2);
     return;
   }
@@ -628,7 +628,7 @@ void THydraThread::OnFinfo(const std::string& data) {
     Log(why);
     Report(15, platform::EscapeControls(name), rxSize_, rxDate_);
     Log("\tSkipping " + platform::EscapeControls(name));
-    refused_.Refused(offered, rxSize_, rxDate_);
+    refused_.Refused(offered);
     // -2 asks the sender to keep the file for a later session; -1 would
     // tell it we have the file, and many senders then drop it.
     rxPos_ = -2;
@@ -662,10 +662,10 @@ void THydraThread::OnFinfo(const std::string& data) {
   SendLong(hpFinfoAck, rxPos_);
 }
 
-// The sender offers a file again that it was refused too often: it would
-// go on for ever.
+// The sender's offers were refused too often (the same file again, or
+// ever new dates, sizes or names): it would go on for ever.
 void THydraThread::EndOverRefusals(const std::string& name) {
-  Report(psInboundFailed, TRefusedOffers::EndLine(name));
+  Report(psInboundFailed, refused_.EndLine(name));
   SendAbortSequence();
   Fail("Refused file offered again");
 }

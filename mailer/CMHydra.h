@@ -13,8 +13,8 @@
 // 13 wait for the remote's end, 14 end, 15 end-ack wait, 16 abort.
 // Receive states: 0 done, 1 init, 2 file info, 3 data. The session ends
 // when both reach 0 (DoFinished), or (DoAborted) on abort, too many
-// errors, a dead remote or a sender that offers a file again that was
-// refused too often (TRefusedOffers). A file counts as sent (state 10) only
+// errors, a dead remote or a sender whose offers were refused too often
+// (TRefusedOffers). A file counts as sent (state 10) only
 // after the remote's EOFACK for a file that went out whole.
 #pragma once
 

@@ -238,7 +238,7 @@ class TCMZModemThread {
 
   // --- receiving
   End ReceiveBatch();
-  // Reoffered: the sender offered a file again that was refused too often.
+  // Reoffered: the sender's offers were refused too often (TRefusedOffers).
   enum class RecvResult { Done, Skipped, Failed, Fin, NewFile, Reoffered };
   RecvResult ReceiveFile(const std::string& info, Got& stop, std::string& nextInfo);
   End WaitForFin();
@@ -743,8 +743,8 @@ TCMZModemThread::End TCMZModemThread::ReceiveBatch() {
 TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data, Got& stop,
                                                          std::string& nextInfo) {
   const TFileOffer offer = ParseOffer(data);
-  if (refused_.Exhausted(offer.name, offer.size, offer.date)) {
-    Report(psInboundFailed, TRefusedOffers::EndLine(offer.name));
+  if (refused_.Exhausted(offer.name)) {
+    Report(psInboundFailed, refused_.EndLine(offer.name));
     return RecvResult::Reoffered;
   }
   // A size of 0 or none: the sender does not know it.
@@ -754,7 +754,7 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
   Log("* Date: " + std::to_string(offer.date));
   Log("* Size: " + std::to_string(offer.size));
   auto skip = [&](const std::string& name) {
-    refused_.Refused(offer.name, offer.size, offer.date);
+    refused_.Refused(offer.name);
     Log("Skipping file");
     Report(15, platform::EscapeControls(name), shownSize, offer.date);
     SendHeader(ZSKIP, 0);
@@ -782,7 +782,7 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
   }
   if (opened == TInboundFile::Result::Failed) {
     Log("File open/create failed");
-    refused_.Refused(offer.name, offer.size, offer.date);
+    refused_.Refused(offer.name);
     Report(30, file.TempPath());
     SendHeader(ZSKIP, 0);
     return RecvResult::Skipped;

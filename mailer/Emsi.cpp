@@ -331,14 +331,29 @@ bool ParseEmsiDat(std::string_view data, TEmsiRemote& remote, std::string& reaso
   return true;
 }
 
-bool RemoteRefusedPassword(const TEmsiRemote& remote) {
-  static constexpr std::string_view kRefusals[] = {"BAD_PASSWORD",   "BAD-PASSWORD",
-                                                   "BADPASSWORD",    "PASSWORD_ERROR",
-                                                   "WRONG_PASSWORD", "PWD_REFUSED"};
-  return platform::ContainsNoCase(remote.CompatCodes, "NCP") ||
-         std::ranges::any_of(kRefusals, [&](std::string_view word) {
-           return platform::EqualNoCase(remote.Password, word);
-         });
+namespace {
+
+// The letters and digits of a field in upper case: what a person reads in
+// it when blanks, controls and punctuation are left aside.
+std::string ReadAsWord(std::string_view field) {
+  std::string word;
+  for (char c : field) {
+    const auto u = static_cast<unsigned char>(c);
+    const char upper = platform::AsciiUpper(c);
+    if (u > 127 || (c >= '0' && c <= '9') || (upper >= 'A' && upper <= 'Z')) word += upper;
+  }
+  return word;
+}
+
+}  // namespace
+
+bool RemoteRefusedPassword(const TEmsiRemote& remote, std::string_view sentPassword) {
+  static constexpr std::string_view kRefusals[] = {"BADPASSWORD", "PASSWORDERROR", "WRONGPASSWORD",
+                                                   "PWDREFUSED"};
+  if (platform::ContainsNoCase(remote.CompatCodes, "NCP")) return true;
+  const std::string word = ReadAsWord(remote.Password);
+  if (!sentPassword.empty() && word == ReadAsWord(sentPassword)) return false;  // an echo
+  return std::ranges::find(kRefusals, word) != std::end(kRefusals);
 }
 
 TEmsiProtocol ChooseEmsiProtocol(std::string_view compat, bool zedZap, bool hydra) {
@@ -453,7 +468,15 @@ TEmsiCaller::TEmsiCaller(std::string ownPacket, uint16_t ownCrc, bool zedZap, bo
       ownPacket_(std::move(ownPacket)),
       ownCrc_(ownCrc),
       zedZap_(zedZap),
-      hydra_(hydra) {}
+      hydra_(hydra) {
+  // The password as the remote reads it in our packet, to know its echo.
+  if (ownPacket_.size() < kPatternLength) return;
+  const TEmsiDatCheck own = CheckEmsiDat(std::string_view(ownPacket_).substr(kPatternLength));
+  TEmsiRemote fields;
+  std::string reason;
+  if (own.Result == TEmsiCheck::Ok && ParseEmsiDat(own.Data, fields, reason) && fields.IsEmsi)
+    ownPassword_ = fields.Password;
+}
 
 void TEmsiCaller::Connected() {
   phase_ = Phase::WaitRequest;
@@ -538,7 +561,7 @@ void TEmsiCaller::OnDatChecked(const TEmsiDatCheck& check) {
   Log("EMSI Handshake received");
   if (!ParseRemote(check.Data)) return;
   protocol_ = ChooseEmsiProtocol(remote_.CompatCodes, zedZap_, hydra_);
-  const bool refused = PasswordSent && RemoteRefusedPassword(remote_);
+  const bool refused = PasswordSent && RemoteRefusedPassword(remote_, ownPassword_);
   if (protocol_ == TEmsiProtocol::None) {
     if (!refused) return Fail("!NCP No common protocol");
     Log("!NCP No common protocol");
@@ -651,7 +674,7 @@ void TEmsiAnswerer::OnDatChecked(const TEmsiDatCheck& check) {
   TEmsiIdentity answer = identity_;
   answer.CompatCodes = badPassword_ ? "NCP" : ProtocolCode(protocol_);
   if (badPassword_ && !RefusalCodes.empty()) {
-    answer.Password = "BAD_PASSWORD";
+    answer.Password = RefusalPassword;
     answer.LinkCodes = "8N1,HAT";
     answer.CompatCodes = RefusalCodes;
   }

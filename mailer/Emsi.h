@@ -125,10 +125,13 @@ TEmsiProtocol ChooseEmsiProtocol(std::string_view compatCodes, bool zedZap, bool
 // EMSI has no word for a refused password: a remote that got a wrong one
 // answers with "no common protocol" (NCP) among its compatibility codes or
 // puts a refusal word in its password field, whatever protocols it lists
-// beside. The whole field is the word, in any letter case: "BAD_PASSWORD",
-// "BAD-PASSWORD", "BADPASSWORD", "PASSWORD_ERROR", "WRONG_PASSWORD" or
-// "PWD_REFUSED" (a password such as "BADEN" is no refusal).
-bool RemoteRefusedPassword(const TEmsiRemote& remote);
+// beside. The field is read as a person reads it: its letters and digits in
+// any case, whatever blanks, tabs, NULs, "_" or "-" stand around and between
+// them, must spell the whole of BAD_PASSWORD, PASSWORD_ERROR, WRONG_PASSWORD
+// or PWD_REFUSED ("BAD PASSWORD", " bad-password\0"; a password such as
+// "BADEN" is no refusal). A field that reads as the password we sent is the
+// remote echoing it, never a refusal.
+bool RemoteRefusedPassword(const TEmsiRemote& remote, std::string_view sentPassword);
 inline constexpr const char* kPasswordRefusedLine = "!PWD Session password refused by the remote";
 
 // --- The two roles ---------------------------------------------------------------
@@ -221,6 +224,7 @@ class TEmsiCaller : public TEmsiSession {
   void HalfDone();
 
   std::string ownPacket_;
+  std::string ownPassword_;  // the password field of ownPacket_
   uint16_t ownCrc_;
   bool zedZap_, hydra_;
   enum class Phase { Idle, WaitRequest, Exchange } phase_ = Phase::Idle;
@@ -241,9 +245,10 @@ class TEmsiAnswerer : public TEmsiSession {
 
   // What a caller with a wrong password gets: "NCP" as our compatibility
   // codes. With RefusalCodes set, our packet carries the password field
-  // "BAD_PASSWORD", the link codes "8N1,HAT" and these codes instead, as
+  // RefusalPassword, the link codes "8N1,HAT" and these codes instead, as
   // some mailers answer.
   std::string RefusalCodes;
+  std::string RefusalPassword = "BAD_PASSWORD";
 
  protected:
   void OnPattern(const std::string& pattern) override;

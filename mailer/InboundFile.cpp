@@ -170,33 +170,41 @@ std::vector<std::string> TInboundFile::TakeNotes() { return std::exchange(notes_
 
 std::string TInboundFile::TakeFailure() { return std::exchange(failure_, {}); }
 
-size_t TRefusedOffers::IndexOf(std::string_view name, int64_t size, int64_t date) const {
-  name = name.substr(0, kMaxFileNameBytes);
-  size_t i = 0;
-  while (i < offers_.size() &&
-         !(offers_[i].name == name && offers_[i].size == size && offers_[i].date == date))
-    ++i;
-  return i;
+std::string TRefusedOffers::Key(std::string_view name) {
+  return platform::LowerAscii(name.substr(0, kMaxFileNameBytes));
 }
 
-bool TRefusedOffers::Exhausted(std::string_view name, int64_t size, int64_t date) const {
-  const size_t i = IndexOf(name, size, date);
-  return i < offers_.size() && offers_[i].refusals >= kMaxRefusals;
+int TRefusedOffers::RefusalsOf(std::string_view name) const {
+  const std::string key = Key(name);
+  for (const auto& [known, refusals] : names_)
+    if (known == key) return refusals;
+  return 0;
 }
 
-void TRefusedOffers::Refused(std::string_view name, int64_t size, int64_t date) {
-  const size_t i = IndexOf(name, size, date);
-  if (i < offers_.size()) {
-    ++offers_[i].refusals;
-    return;
+bool TRefusedOffers::Exhausted(std::string_view name) const {
+  return total_ >= kMaxTotal || RefusalsOf(name) >= kMaxRefusals;
+}
+
+void TRefusedOffers::Refused(std::string_view name) {
+  if (total_ >= kMaxTotal) return;  // the session ends at the next offer
+  ++total_;
+  const std::string key = Key(name);
+  for (auto& [known, refusals] : names_) {
+    if (known == key) {
+      ++refusals;
+      return;
+    }
   }
-  if (offers_.size() == kKept) offers_.pop_front();
-  offers_.push_back({std::string(name.substr(0, kMaxFileNameBytes)), size, date, 1});
+  names_.emplace_back(key, 1);
 }
 
-std::string TRefusedOffers::EndLine(std::string_view name) {
-  return "FSER File " + platform::EscapeControls(name.substr(0, kMaxFileNameBytes)) +
-         " offered again after " + std::to_string(kMaxRefusals) + " refusals, session ended";
+std::string TRefusedOffers::EndLine(std::string_view name) const {
+  const std::string shown = platform::EscapeControls(name.substr(0, kMaxFileNameBytes));
+  if (RefusalsOf(name) >= kMaxRefusals)
+    return "FSER File " + shown + " offered again after " + std::to_string(kMaxRefusals) +
+           " refusals, session ended";
+  return "FSER File " + shown + " offered after " + std::to_string(kMaxTotal) +
+         " refused offers, session ended";
 }
 
 }  // namespace velmaris

@@ -26,11 +26,11 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/Files.h"
@@ -103,33 +103,31 @@ class TInboundFile {
   std::string failure_;
 };
 
-// The files a receiver refused in one session, by name, size and date as
-// the sender offered them. A sender that offers a refused file again at
-// once, again and again, would keep the call going for ever: an offer of a
-// file already refused kMaxRefusals times ends the session. Only the newest
-// kKept files are counted (their names cut to kMaxFileNameBytes), so the
-// memory stays the same however many offers come.
+// The offers a receiver refused in one session. A sender that offers a
+// refused file again and again would keep the call going for ever, and it
+// may change the date, the size or the name with every offer. So refusals
+// are counted by name alone (letter case ignored, cut to kMaxFileNameBytes)
+// and in all: an offer of a name already refused kMaxRefusals times, or any
+// offer once kMaxTotal offers have been refused, ends the session. At most
+// kMaxTotal names are kept, so the memory stays the same however many
+// offers come.
 class TRefusedOffers {
  public:
   static constexpr int kMaxRefusals = 3;
-  static constexpr size_t kKept = 16;
+  static constexpr int kMaxTotal = 32;
 
-  // True when the file has been refused kMaxRefusals times.
-  bool Exhausted(std::string_view name, int64_t size, int64_t date) const;
-  // Counts one refusal of the file.
-  void Refused(std::string_view name, int64_t size, int64_t date);
-  // The session log's line that ends the session over the file.
-  static std::string EndLine(std::string_view name);
+  // True when the session ends rather than take this offer.
+  bool Exhausted(std::string_view name) const;
+  // Counts one refusal of an offer of the name.
+  void Refused(std::string_view name);
+  // The session log's line that ends the session over an offer of the name.
+  std::string EndLine(std::string_view name) const;
 
  private:
-  struct Offer {
-    std::string name;
-    int64_t size, date;
-    int refusals;
-  };
-  // Where the file stands in offers_; offers_.size() when it is not there.
-  size_t IndexOf(std::string_view name, int64_t size, int64_t date) const;
-  std::deque<Offer> offers_;  // the newest last
+  static std::string Key(std::string_view name);
+  int RefusalsOf(std::string_view name) const;
+  std::vector<std::pair<std::string, int>> names_;  // key, refusals
+  int total_ = 0;
 };
 
 }  // namespace velmaris

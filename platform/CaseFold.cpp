@@ -43,6 +43,58 @@ CaseFold MakeFold(CodePage cp) {
 
 uint8_t Byte(char c) { return static_cast<uint8_t>(c); }
 
+// The Cyrillic letters that follow another letter of their alphabet but lie
+// outside the run а..я: the small letter, the letter it follows and its
+// place among the letters that follow the same one.
+struct Follower {
+  char32_t letter, after;
+  uint8_t place;
+};
+constexpr Follower kFollowers[] = {
+    {0x0451, 0x0435, 1},  // ё after е
+    {0x0454, 0x0435, 2},  // є
+    {0x0491, 0x0433, 1},  // ґ after г
+    {0x0453, 0x0433, 2},  // ѓ
+    {0x0452, 0x0434, 1},  // ђ after д
+    {0x0455, 0x0437, 1},  // ѕ after з
+    {0x0456, 0x0438, 1},  // і after и
+    {0x0457, 0x0438, 2},  // ї
+    {0x0458, 0x0438, 3},  // ј
+    {0x045C, 0x043A, 1},  // ќ after к
+    {0x0459, 0x043B, 1},  // љ after л
+    {0x045A, 0x043D, 1},  // њ after н
+    {0x045B, 0x0442, 1},  // ћ after т
+    {0x045E, 0x0443, 1},  // ў after у
+    {0x045F, 0x0447, 1},  // џ after ч
+};
+
+using Ranks = std::array<uint16_t, 256>;
+
+// The rank of every byte: the byte value in the high byte, or for a follower
+// the byte of the letter it follows and its place in the low byte.
+Ranks MakeRanks(CodePage cp) {
+  Ranks ranks{};
+  for (int b = 0; b < 256; ++b) {
+    ranks[b] = static_cast<uint16_t>(b << 8);
+    const char32_t c = ToUnicode(static_cast<unsigned char>(b), cp);
+    const bool capital = (c >= 0x0400 && c <= 0x040F) || c == 0x0490;
+    const char32_t small = c == 0x0490 ? 0x0491 : capital ? c + 0x50 : c;
+    for (const Follower& f : kFollowers) {
+      if (f.letter != small) continue;
+      const unsigned char after = FromUnicode(capital ? f.after - 0x20 : f.after, cp, 0);
+      if (after != 0) ranks[b] = static_cast<uint16_t>(after << 8 | f.place);
+    }
+  }
+  return ranks;
+}
+
+const Ranks& RanksOf(CodePage cp) {
+  static const std::array<Ranks, 4> ranks = {MakeRanks(CodePage::CP866), MakeRanks(CodePage::CP437),
+                                             MakeRanks(CodePage::CP1251),
+                                             MakeRanks(CodePage::CP1252)};
+  return ranks[static_cast<size_t>(cp)];
+}
+
 // The capital of every small letter that some capital folds to.
 CaseFold MakeUpper(const CaseFold& fold) {
   CaseFold upper{};
@@ -50,6 +102,13 @@ CaseFold MakeUpper(const CaseFold& fold) {
   for (int b = 0; b < 256; ++b)
     if (fold[b] != b) upper[fold[b]] = static_cast<unsigned char>(b);
   return upper;
+}
+
+const CaseFold& UpperOf(CodePage cp) {
+  static const std::array<CaseFold, 4> uppers = {
+      MakeUpper(CaseFoldOf(CodePage::CP866)), MakeUpper(CaseFoldOf(CodePage::CP437)),
+      MakeUpper(CaseFoldOf(CodePage::CP1251)), MakeUpper(CaseFoldOf(CodePage::CP1252))};
+  return uppers[static_cast<size_t>(cp)];
 }
 
 }  // namespace
@@ -84,9 +143,21 @@ bool ContainsNoCase(std::string_view haystack, std::string_view needle, CodePage
 
 bool LessNoCase(std::string_view a, std::string_view b, CodePage cp) {
   const CaseFold& fold = CaseFoldOf(cp);
+  const Ranks& rank = RanksOf(cp);
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) {
+    return rank[fold[Byte(x)]] < rank[fold[Byte(y)]];
+  });
+}
+
+bool LessByAlphabet(std::string_view a, std::string_view b, CodePage cp) {
+  const Ranks& rank = RanksOf(cp);
   return std::lexicographical_compare(
       a.begin(), a.end(), b.begin(), b.end(),
-      [&fold](char x, char y) { return fold[Byte(x)] < fold[Byte(y)]; });
+      [&rank](char x, char y) { return rank[Byte(x)] < rank[Byte(y)]; });
+}
+
+bool IsLetter(unsigned char byte, CodePage cp) {
+  return CaseFoldOf(cp)[byte] != byte || UpperOf(cp)[byte] != byte;
 }
 
 void FoldInPlace(std::string& text, CodePage cp) {
@@ -115,10 +186,7 @@ void FoldInPlace(std::string& text, CodePage cp) {
 }
 
 void UpperInPlace(std::string& text, CodePage cp) {
-  static const std::array<CaseFold, 4> uppers = {
-      MakeUpper(CaseFoldOf(CodePage::CP866)), MakeUpper(CaseFoldOf(CodePage::CP437)),
-      MakeUpper(CaseFoldOf(CodePage::CP1251)), MakeUpper(CaseFoldOf(CodePage::CP1252))};
-  const CaseFold& upper = uppers[static_cast<size_t>(cp)];
+  const CaseFold& upper = UpperOf(cp);
   for (char& c : text) c = static_cast<char>(upper[Byte(c)]);
 }
 

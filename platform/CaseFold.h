@@ -30,8 +30,20 @@ const CaseFold& CaseFoldOf(CodePage cp);
 bool EqualNoCase(std::string_view a, std::string_view b, CodePage cp);
 // True when needle occurs in haystack; an empty needle never does.
 bool ContainsNoCase(std::string_view haystack, std::string_view needle, CodePage cp);
-// Byte order of the folded texts (so a text sorts beside its other cases).
+// Alphabet order of the folded texts (so a text sorts beside its other
+// cases): the order of the bytes, except that a Cyrillic letter the code page
+// keeps outside the run а..я sorts right after the letter its alphabet puts
+// it behind (ё and є after е, ґ after г, і and ї after и, ў after у, and the
+// Serbian and Macedonian letters likewise), not before а. Texts that differ
+// in such a letter stay apart: ё never equals е.
 bool LessNoCase(std::string_view a, std::string_view b, CodePage cp);
+// The same order without folding: capitals keep their place before the small
+// letters (Ё between Е and Ж, ё between е and ж).
+bool LessByAlphabet(std::string_view a, std::string_view b, CodePage cp);
+// Whether the byte is a letter of the code page: one with a capital or a
+// small form there (A-Z and a-z everywhere, Cyrillic letters in CP866 and
+// CP1251, the accented Latin letters of CP437 and CP1252).
+bool IsLetter(unsigned char byte, CodePage cp);
 // Folds every byte of text (eight ASCII bytes at a time where it can).
 void FoldInPlace(std::string& text, CodePage cp);
 // Raises every small letter of text to its capital, the reverse of the fold

@@ -250,5 +250,7 @@ std::string OemToAnsi(std::string_view bytes) {
 std::string AnsiToOem(std::string_view bytes) {
   return Recode(bytes, AnsiCodePage(), OemCodePage());
 }
+std::string AnsiToUtf8(std::string_view bytes) { return ToUtf8(bytes, AnsiCodePage()); }
+std::string OemToUtf8(std::string_view bytes) { return ToUtf8(bytes, OemCodePage()); }
 
 }  // namespace velmaris::platform

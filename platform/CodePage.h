@@ -36,5 +36,9 @@ void SetOemCodePage(CodePage cp);
 void SetAnsiCodePage(CodePage cp);
 std::string OemToAnsi(std::string_view bytes);
 std::string AnsiToOem(std::string_view bytes);
+// Stored text on its way to a window or a message box (which take UTF-8):
+// bytes in the ANSI or the OEM code page as UTF-8.
+std::string AnsiToUtf8(std::string_view bytes);
+std::string OemToUtf8(std::string_view bytes);
 
 }  // namespace velmaris::platform

@@ -1,6 +1,15 @@
 // Message boxes. Logic never opens a window: it asks the process-wide
 // Prompter, which the application shows as a message box on the main thread
 // and which tests script.
+//
+// Texts and captions are UTF-8, like the program's own texts in the source.
+// Stored text (names of areas, jobs, filters, uplinks and people, subjects:
+// bytes in the ANSI code page; what came from packets and nodelists: the OEM
+// code page) is converted where it is put into a text, with AnsiToUtf8 or
+// OemToUtf8 of CodePage.h; a text made of ASCII and one code page's bytes
+// may be converted whole. The application's box takes a text that is not
+// well-formed UTF-8 as ANSI text, so a name that reaches it unconverted (in
+// an exception's message) still reads.
 #pragma once
 
 #include <deque>
@@ -32,8 +41,8 @@ using MsgButtons = unsigned;
 class Prompter {
  public:
   virtual ~Prompter() = default;
-  // Shows the text (UTF-8) and returns the button chosen; Escape or closing
-  // the box returns CloseAnswer(buttons).
+  // Shows the text (UTF-8, see above) and returns the button chosen; Escape
+  // or closing the box returns CloseAnswer(buttons).
   virtual MsgButton Ask(MsgKind kind, const std::string& text, MsgButtons buttons,
                         const std::string& caption = {}) = 0;
 

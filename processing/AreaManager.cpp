@@ -12,6 +12,7 @@
 #include "core/Mail.h"
 #include "core/NetLink.h"
 #include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
@@ -34,8 +35,6 @@ bool IsTagChar(unsigned char c) {
   return std::isdigit(c) || (c >= 'A' && c <= 'Z') || c == 0xA7 ||
          std::string_view("%&-./\\_").find(static_cast<char>(c)) != std::string_view::npos;
 }
-
-using platform::UpperAscii;
 
 // Boxes of this manager: plain, with an OK button.
 void Tell(const std::string& ansiText) {
@@ -537,15 +536,15 @@ void TAreaManager::MarkPresentAreas() {
 }
 
 TAreaInfo* TAreaManager::Search(const std::string& text, const TAreaInfo* after) {
-  const std::string needle = UpperAscii(text);
+  // Tags are ANSI text: their letters fold by the ANSI code page.
+  const platform::CodePage ansi = platform::AnsiCodePage();
   int start = 0;
   for (int i = 0; after && i < all_.Count(); ++i)
     if (all_.Get(i) == after) start = i + 1;
   for (;;) {
     for (int i = start; i < all_.Count(); ++i) {
       TAreaInfo* entry = all_.Get(i);
-      if (!needle.empty() && UpperAscii(entry->Name).find(needle) != std::string::npos)
-        return entry;
+      if (platform::ContainsNoCase(entry->Name, text, ansi)) return entry;
     }
     if (!platform::GetPrompter().Confirm(kEndOfList)) return nullptr;
     start = 0;

@@ -9,6 +9,7 @@
 #include "core/KQMail.h"
 #include "core/NetLink.h"
 #include "core/TextHelpers.h"
+#include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
@@ -81,9 +82,12 @@ bool TAutoSendJob::RunIfDue(const TAutoSendEnv& env) {
 
 // --- Sending ----------------------------------------------------------------------
 
+// The warnings name the job, its file, list and area: ANSI text, which the
+// message box takes as UTF-8.
 void TAutoSendJob::Deactivate(const std::string& text) {
   Active = false;
-  platform::GetPrompter().Warn(text + " does  not exist. The autosend job has been deactivated!");
+  platform::GetPrompter().Warn(
+      platform::AnsiToUtf8(text + " does  not exist. The autosend job has been deactivated!"));
 }
 
 bool TAutoSendJob::Execute(const TAutoSendEnv& env) {
@@ -113,9 +117,10 @@ bool TAutoSendJob::Execute(const TAutoSendEnv& env) {
       if (area->Lock(true)) break;
       area->CloseIndex();
     }
-    if (platform::GetPrompter().Ask(platform::MsgKind::Warning,
-                                    "Could not lock area " + Area + " for access!",
-                                    platform::mbAbort | platform::mbRetry) != platform::mbRetry)
+    if (platform::GetPrompter().Ask(
+            platform::MsgKind::Warning,
+            platform::AnsiToUtf8("Could not lock area " + Area + " for access!"),
+            platform::mbAbort | platform::mbRetry) != platform::mbRetry)
       return false;
   }
   const auto release = [area] {
@@ -126,9 +131,10 @@ bool TAutoSendJob::Execute(const TAutoSendEnv& env) {
   if (type != AreaTypeCode::Echomail && type != AreaTypeCode::Netmail &&
       type != AreaTypeCode::EMail) {
     Active = false;
-    platform::GetPrompter().Warn(Lead(*this) + "execute because the destination area  " + Area +
-                                 "\nis no netmail, echomail, or email area.\n"
-                                 "The autosend job has been deactivated!");
+    platform::GetPrompter().Warn(
+        platform::AnsiToUtf8(Lead(*this) + "execute because the destination area  " + Area +
+                             "\nis no netmail, echomail, or email area.\n"
+                             "The autosend job has been deactivated!"));
     release();
     return false;
   }

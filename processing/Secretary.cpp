@@ -13,6 +13,7 @@
 #include "core/TextGroups.h"
 #include "core/TextHelpers.h"
 #include "platform/CaseFold.h"
+#include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
@@ -41,24 +42,26 @@ void ShowError(const TFilterEnv& env, const std::string& text) {
     env.Error(text);
     return;
   }
-  OnMain([&] { platform::GetPrompter().Error(text); });
+  OnMain([&] { platform::GetPrompter().Error(platform::AnsiToUtf8(text)); });
+}
+
+// Patterns and names are ANSI text: upper-cased with the letters of the
+// ANSI code page, so "Анна" is kept as "АННА".
+std::string UpperAnsi(const std::string& text) {
+  std::string upper = text;
+  platform::UpperInPlace(upper, platform::AnsiCodePage());
+  return upper;
 }
 
 TSearchString Pattern(const std::string& text) {
   TSearchString s;  // not case-sensitive, substring match
-  s.SetText(UpperAsciiStr(text));
+  s.SetText(UpperAnsi(text));
   return s;
 }
 
 // Whether text upper-cased equals upper (already upper-cased).
 bool EqualToUpper(std::string_view text, std::string_view upper) {
-  if (text.size() != upper.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != upper[i]) return false;
-  }
-  return true;
+  return platform::EqualNoCase(text, upper, platform::AnsiCodePage());
 }
 
 uint16_t Masked(uint16_t flags, uint16_t set, uint16_t reset) {
@@ -140,7 +143,7 @@ void TFilter::SetOrig(const std::string& text) { orig_ = Pattern(text); }
 void TFilter::SetDest(const std::string& text) { dest_ = Pattern(text); }
 void TFilter::SetSubj(const std::string& text) { subj_ = Pattern(text); }
 void TFilter::SetText(const std::string& text) { text_ = Pattern(text); }
-void TFilter::SetArea(const std::string& text) { area_ = UpperAsciiStr(text); }
+void TFilter::SetArea(const std::string& text) { area_ = UpperAnsi(text); }
 
 const TArea* TAreaLookup::Find(std::string_view name) {
   if (!areas_) return nullptr;

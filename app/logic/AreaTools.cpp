@@ -5,6 +5,7 @@
 #include "core/ConfigStore.h"
 #include "core/KQMail.h"
 #include "core/NetLink.h"
+#include "platform/CodePage.h"
 #include "platform/Prompter.h"
 
 namespace velmaris {
@@ -39,12 +40,14 @@ void WorkOn(TAreaTool tool, TArea& area, const TNoteSink& note) {
   const std::string& name = area.Name;
   note("Opening area " + name + " ...");
   if (!area.OpenIndex()) {
-    platform::GetPrompter().Inform("The area " + name + " because " + "coud not be opened!");
+    platform::GetPrompter().Inform(
+        platform::AnsiToUtf8("The area " + name + " because " + "coud not be opened!"));
     return;
   }
   if (!area.Lock(true)) {
-    platform::GetPrompter().Inform("Cannot access the area  " + name + " because " +
-                                   "it is in use by another" + " process !");
+    platform::GetPrompter().Inform(platform::AnsiToUtf8("Cannot access the area  " + name +
+                                                        " because " + "it is in use by another" +
+                                                        " process !"));
   } else {
     note(TextOf(tool).step + name + " ...");
     if (tool == TAreaTool::CatchUp || tool == TAreaTool::CatchUpAll) ClearUnreadMarks(area);

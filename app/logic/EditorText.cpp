@@ -6,6 +6,7 @@
 #include "core/KQMail.h"
 #include "core/NetLink.h"
 #include "core/TextHelpers.h"
+#include "platform/CaseFold.h"
 #include "platform/CodePage.h"
 
 namespace velmaris {
@@ -116,8 +117,11 @@ bool GetQuotePrefix(std::string& line, std::string& prefix) {
   size_t i = 0;
   while (i < end && static_cast<unsigned char>(line[i]) <= 32) ++i;
   if (i > 3) return false;
+  // The initials are letters of the ANSI code page, as the quoting writes
+  // them (" ПИ> " for Пётр Иванов).
+  const platform::CodePage ansi = platform::AnsiCodePage();
   const size_t initialsStart = i;
-  while (i < end && ((line[i] >= 'A' && line[i] <= 'Z') || (line[i] >= 'a' && line[i] <= 'z'))) ++i;
+  while (i < end && platform::IsLetter(static_cast<unsigned char>(line[i]), ansi)) ++i;
   if (i - initialsStart > 5) return false;
   const size_t runStart = i;
   int blanks = 0;

@@ -257,6 +257,8 @@ class BoxCloser : public QObject {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (!box || !box->isVisible() || box == done_) return;
       done_ = box;
+      text_ = box->text();
+      title_ = box->windowTitle();
       if (closeBox_)
         box->close();
       else
@@ -264,11 +266,14 @@ class BoxCloser : public QObject {
     });
     timer_.start(10);
   }
+  QString Text() const { return text_; }
+  QString Title() const { return title_; }
 
  private:
   bool closeBox_;
   QTimer timer_;
   QPointer<QMessageBox> done_;
+  QString text_, title_;
 };
 
 TEST_F(DialogCloseTest, EscapeOrTheCloseBoxOnAQuestionEndsTheCommand) {
@@ -294,6 +299,38 @@ TEST_F(DialogCloseTest, EscapeOrTheCloseBoxOnAQuestionEndsTheCommand) {
     Trigger("Aufholen1");
   }
   EXPECT_EQ(Store().FindArea("ECHO.ONE")->UnreadCount, 3);
+  platform::SetPrompter(&prompter);
+}
+
+// The box shows UTF-8 texts as they stand; a text that reached it with a
+// stored ANSI (CP1251) name unconverted is read as ANSI text, not shown as
+// replacement marks.
+TEST_F(DialogCloseTest, AQuestionShowsRussianNamesReadably) {
+  QtPrompter real(window.get());
+  platform::SetPrompter(&real);
+  const auto ansi = [](const char* utf8) {
+    return platform::FromUtf8(utf8, platform::CodePage::CP1251);
+  };
+  const struct {
+    std::string text, caption;
+    const char *shown, *title;
+  } rows[] = {
+      {platform::AnsiToUtf8(" Autosend job " + ansi("Рассылка Ёлкину") + " could not"), "",
+       " Autosend job Рассылка Ёлкину could not", ""},
+      {" Autosend job " + ansi("Рассылка Ёлкину") + " could not", ansi("Эхо"),
+       " Autosend job Рассылка Ёлкину could not", "Эхо"},
+      {"Die Datei existiert schon. Möchten Sie?", "Привет", "Die Datei existiert schon. Möchten Sie?",
+       "Привет"},
+      {"The area " + ansi("RU.ФИДО") + " is in use", "", "The area RU.ФИДО is in use", ""},
+  };
+  for (const auto& row : rows) {
+    BoxCloser closer(false);
+    real.Ask(platform::MsgKind::Warning, row.text, platform::mbOk, row.caption);
+    EXPECT_EQ(closer.Text().toStdString(), row.shown);
+    // Without a caption the box carries the application's name.
+    EXPECT_EQ(closer.Title(),
+              *row.title ? QString::fromUtf8(row.title) : QApplication::applicationName());
+  }
   platform::SetPrompter(&prompter);
 }
 

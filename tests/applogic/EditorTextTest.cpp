@@ -69,6 +69,9 @@ TEST(EditorText, LongTextIsKeptWhole) {
   EXPECT_EQ(lines[1], std::string(20000, 'y'));
 }
 
+// A line in the ANSI code page (CP1251), written in UTF-8.
+std::string Ansi(const char* utf8) { return platform::FromUtf8(utf8, platform::CodePage::CP1251); }
+
 TEST(EditorText, QuotePrefix) {
   struct Case {
     std::string line;
@@ -76,6 +79,19 @@ TEST(EditorText, QuotePrefix) {
     std::string prefix, rest;
   };
   const std::vector<Case> cases = {
+      // Initials are letters of the ANSI code page, as the quoting writes them.
+      {Ansi(" ПИ> x"), true, Ansi(" ПИ> "), "x"},
+      {Ansi("ЯК>> x"), true, Ansi(" ЯК>> "), "x"},
+      {Ansi("ЁЖ> Ё and ё are letters"), true, Ansi(" ЁЖ> "), Ansi("Ё and ё are letters")},
+      {Ansi("ёж> x"), true, Ansi(" ёж> "), "x"},
+      {Ansi("пи> small initials"), true, Ansi(" пи> "), Ansi("small initials")},
+      {Ansi("JПИ> mixed"), true, Ansi(" JПИ> "), "mixed"},
+      {Ansi("  ЇЎ>  Ukrainian and Belarusian"), true, Ansi(" ЇЎ> "),
+       Ansi("Ukrainian and Belarusian")},
+      {Ansi("АБВГДЕ> six initials"), false, "", Ansi("АБВГДЕ> six initials")},
+      {Ansi("ПИ>x no blank"), false, "", Ansi("ПИ>x no blank")},
+      {Ansi("«ПИ> a quote mark is no letter"), false, "", Ansi("«ПИ> a quote mark is no letter")},
+      {Ansi("№1> no letter either"), false, "", Ansi("№1> no letter either")},
       {" TS> x", true, " TS> ", "x"},
       {"TS> x", true, " TS> ", "x"},
       {"  TS>  x", true, " TS> ", "x"},
@@ -99,6 +115,14 @@ TEST(EditorText, QuotePrefix) {
 TEST(EditorText, ReflowJoinsParagraphsOfOnePrefix) {
   EXPECT_EQ(ReflowQuotes(" TS> one\r\n TS> two\r\n AB> three"), " TS> one two\r\n AB> three");
   EXPECT_EQ(ReflowQuotes("a\r\n\r\nb"), "a\r\n\r\nb");
+  // Cyrillic initials keep their prefix on the joined line and on the next.
+  EXPECT_EQ(ReflowQuotes(Ansi(" ПИ> один\r\n ПИ> два\r\n ЁК> три")),
+            Ansi(" ПИ> один два\r\n ЁК> три"));
+  std::string russian = Ansi("слово");
+  for (int i = 1; i < 20; ++i) russian += Ansi(" слово");
+  EXPECT_EQ(ReflowQuotes(Ansi("ПИ> ") + russian),
+            Ansi(" ПИ> слово слово слово слово слово слово слово слово слово слово слово слово\r\n"
+                 " ПИ> слово слово слово слово слово слово слово слово"));
   // Unquoted paragraphs are wrapped to 78 columns too; quoted ones keep
   // their prefix on every piece.
   std::string longText = "word";
@@ -130,6 +154,8 @@ TEST(EditorText, EnterContinuesAQuote) {
       {"deeper quote", "AB>> one two", 9, true, "AB>> one", "AB>> two"},
       {"at the end of the line", " TS> Hello", 11, false, "", ""},
       {"no quote mark", "Hello world", 6, false, "", ""},
+      {"Cyrillic initials", Ansi(" ПИ> Привет мир"), 13, true, Ansi(" ПИ> Привет "),
+       Ansi(" ПИ> мир")},
   };
   for (const Case& c : cases) {
     const auto split = ContinueQuote(c.line, c.column);

@@ -130,6 +130,17 @@ TEST(MsgListRows, SortKeysOrderTheRowsAndTheMaskFilters) {
   EXPECT_EQ(Rows(a.area, unread, MsgSortKey::From, false), (std::vector<int>{0, 2}));
   AreaWith cyrillic({{Ansi("Яков"), "", ""}, {Ansi("Анна"), "", ""}, {Ansi("иван"), "", ""}});
   EXPECT_EQ(Rows(cyrillic.area, all, MsgSortKey::From, false), (std::vector<int>{1, 2, 0}));
+  // Ё and ё, below А in CP1251, sort right after Е and е, in either case;
+  // they stay letters of their own (ёжик is no ежик).
+  AreaWith yo({{Ansi("Жанна"), "", ""},
+               {Ansi("Ёлкин"), "", ""},
+               {Ansi("Анна"), "", ""},
+               {Ansi("Егор"), "", ""},
+               {Ansi("ёжик"), "", ""},
+               {Ansi("ежов"), "", ""},
+               {Ansi("ЕЖИК"), "", ""}});
+  EXPECT_EQ(Rows(yo.area, all, MsgSortKey::From, false), (std::vector<int>{2, 3, 6, 5, 4, 1, 0}));
+  EXPECT_EQ(Rows(yo.area, all, MsgSortKey::From, true), (std::vector<int>{0, 1, 4, 5, 6, 3, 2}));
   EXPECT_EQ(MsgListCaption(&a.area, 2), "TEST.ECHO - 4 Messages (Filtered)");
   EXPECT_EQ(MsgListCaption(&a.area, 4), "TEST.ECHO - 4 Messages");
   EXPECT_EQ(MsgListCaption(nullptr, 0), "No area assigned");
@@ -312,6 +323,17 @@ TEST(MsgThreads, RepliesHangUnderTheirParentsAndRootsGroupBySubject) {
   AreaWith cyrillic({{"Gus", "All", Ansi("Re: Тест")}, {"Hal", "All", Ansi("ТЕСТ")}});
   forest.Build(cyrillic.area);
   EXPECT_EQ(Dump(forest), Ansi("Тест\n  Gus to All [0]\n  Hal to All [1]\n"));
+  // Groups come in alphabet order, Ё after Е, and Ё stays apart from Е.
+  AreaWith yo({{"Ann", "All", Ansi("Ёлка")},
+               {"Ben", "All", Ansi("елка")},
+               {"Cid", "All", Ansi("Жук")},
+               {"Dan", "All", Ansi("Аист")},
+               {"Eve", "All", Ansi("Re: ёлка")}});
+  forest.Build(yo.area);
+  EXPECT_EQ(Dump(forest), Ansi("Аист\n  Dan to All [3]\n"
+                               "елка\n  Ben to All [1]\n"
+                               "Ёлка\n  Ann to All [0]\n  Eve to All [4]\n"
+                               "Жук\n  Cid to All [2]\n"));
 }
 
 TEST(MsgThreads, CirclesOfRepliesBecomeTopLevelRecords) {

@@ -195,6 +195,29 @@ TEST_F(PubLstTest, SortComparesBytesAsUnsigned) {
   EXPECT_EQ(list.GetString(2), "\xE0\xE1");
 }
 
+// The names are ANSI (CP1251) text: Ё and ё, which that code page keeps
+// below А, sort after Е and е; capitals still come before small letters.
+TEST_F(PubLstTest, SortPutsYoAfterYe) {
+  const auto ansi = [](const char* utf8) {
+    return platform::FromUtf8(utf8, platform::CodePage::CP1251);
+  };
+  const std::vector<std::string> names = {ansi("жанна"), ansi("Жанна"), ansi("ёлкин"),
+                                          ansi("Ёлкин"), ansi("Егор"),  ansi("Анна"),
+                                          ansi("Ежов"),  ansi("еж"),    "Zorro"};
+  list.BeginUpdate();
+  for (const std::string& n : names) {
+    items.push_back(std::make_unique<Item>(static_cast<int>(items.size())));
+    list.AddObject(n, items.back().get());
+  }
+  list.EndUpdate();
+  list.Sort();
+  std::vector<std::string> sorted;
+  for (int i = 0; i < list.GetCount(); ++i) sorted.push_back(list.GetString(i));
+  EXPECT_EQ(sorted, (std::vector<std::string>{"Zorro", ansi("Анна"), ansi("Егор"), ansi("Ежов"),
+                                              ansi("Ёлкин"), ansi("Жанна"), ansi("еж"),
+                                              ansi("ёлкин"), ansi("жанна")}));
+}
+
 TEST_F(PubLstTest, AttachedControlsFollowTheList) {
   FakeControl box, combo, linked;
   TPubLst empty;

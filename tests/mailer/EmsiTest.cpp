@@ -164,12 +164,14 @@ TEST(EmsiParse, AkasAreBoundedAndBadOnesLeftOut) {
 }
 
 TEST(EmsiParse, ProtocolChoiceAndPasswordRefusal) {
+  using namespace std::string_literals;
   struct Case {
     const char* compat;
     bool zedZap, hydra;
     TEmsiProtocol chosen;
-    const char* password = "";
+    std::string password = "";  // the field as it stands in the packet
     bool refused = false;
+    const char* sent = "secret";  // the password we sent
   } cases[] = {
       {"HYD,ZAP,ZMO", true, true, TEmsiProtocol::Hydra},
       {"HYD,ZAP,ZMO", true, false, TEmsiProtocol::ZedZap},
@@ -178,23 +180,46 @@ TEST(EmsiParse, ProtocolChoiceAndPasswordRefusal) {
       {"hyd,ZMO", true, true, TEmsiProtocol::ZModem},  // codes are upper case
       {"?", true, true, TEmsiProtocol::None},
       {"NCP", true, true, TEmsiProtocol::None, "", true},
-      // A password field refuses only when it is a refusal word as a whole.
+      {"NCP", true, true, TEmsiProtocol::None, "bad_password", true, "bad_password"},
+      // A password field refuses only when it reads as a refusal word as a
+      // whole, whatever blanks, controls, "_" or "-" stand around it.
       {"HYD", true, true, TEmsiProtocol::Hydra, "BADEN"},
       {"HYD", true, true, TEmsiProtocol::Hydra, "ABADDON"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BAD_PASSWORDS"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "NOT BAD_PASSWORD"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "\\00"},
       {"HYD", true, true, TEmsiProtocol::Hydra, "bad_password", true},
       {"HYD", true, true, TEmsiProtocol::Hydra, "Bad-Password", true},
       {"HYD", true, true, TEmsiProtocol::Hydra, "BADPASSWORD", true},
       {"HYD", true, true, TEmsiProtocol::Hydra, "password_error", true},
       {"HYD", true, true, TEmsiProtocol::Hydra, "Wrong_Password", true},
       {"HYD", true, true, TEmsiProtocol::Hydra, "PWD_REFUSED", true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BAD_PASSWORD ", true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, " BAD_PASSWORD", true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BAD_PASSWORD\0"s, true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BAD_PASSWORD\0\0\0"s, true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BAD_PASSWORD\\00", true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "\tBad_Password\\00\\00", true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BAD PASSWORD", true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "bad\tpassword\r", true},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "Wrong Password ", true},
+      // The remote echoing the password we sent refuses nothing, in any
+      // letter case and with blanks or NULs around it.
+      {"HYD", true, true, TEmsiProtocol::Hydra, "bad_password", false, "bad_password"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BAD_PASSWORD", false, "bad_password"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "Bad_Password\\00 ", false, "bad_password"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "PWD_REFUSED", true, "bad_password"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.compat) + " " + c.password);
+    SCOPED_TRACE(std::string(c.compat) + " [" + c.password + "] " + c.sent);
     EXPECT_EQ(ChooseEmsiProtocol(c.compat, c.zedZap, c.hydra), c.chosen);
     TEmsiRemote remote;
-    remote.CompatCodes = c.compat;
-    remote.Password = c.password;
-    EXPECT_EQ(RemoteRefusedPassword(remote), c.refused);
+    std::string reason;
+    ASSERT_TRUE(
+        ParseEmsiDat("{EMSI}{2:5020/1}{" + c.password + "}{8N1}{" + c.compat + "}{00}{Peer}{1}{0}",
+                     remote, reason))
+        << reason;
+    EXPECT_EQ(RemoteRefusedPassword(remote, c.sent), c.refused);
   }
 }
 
@@ -219,10 +244,13 @@ struct Line {
         packet, crc, zedZap, hydra, [this](std::string_view b) { Out(toAnswerer, b); },
         [this](const std::string& l) { callerLog.push_back(l); }, [this] { return now; });
   }
+  // ownPassword: the password field of the answerer's packet.
   std::unique_ptr<TEmsiAnswerer> Answerer(const std::string& password,
-                                          std::vector<TEmsiProtocol> offered) {
+                                          std::vector<TEmsiProtocol> offered,
+                                          const std::string& ownPassword = "") {
     TEmsiIdentity id;
     id.Akas = {"2:5020/1042", "2:5020/0"};
+    id.Password = ownPassword;
     id.MailerName = "Test Peer";
     return std::make_unique<TEmsiAnswerer>(
         id, password, offered, [this](std::string_view b) { Out(toCaller, b); },
@@ -287,19 +315,27 @@ TEST(EmsiConversation, WrongPasswordEndsBothSides) {
   // The answerer says so with NCP, or with its password field marked bad
   // while it still lists protocols; a caller that sent a password takes
   // either as a refusal and starts no protocol.
+  // The refusal word may come with blanks, NULs or another spelling.
   struct Case {
     const char* refusalCodes;
     bool passwordSent;
     const char* failure;
     const char* answer;  // the start of the answerer's data part
+    const char* refusalPassword = "BAD_PASSWORD";
   } cases[] = {
       {"", false, "!NCP No common protocol", "{EMSI}{2:5020/1042 2:5020/0}{}{8N1,PUA}{NCP}"},
       {"", true, kPasswordRefusedLine, "{EMSI}{2:5020/1042 2:5020/0}{}{8N1,PUA}{NCP}"},
       {"HYD,XMA", true, kPasswordRefusedLine,
        "{EMSI}{2:5020/1042 2:5020/0}{BAD_PASSWORD}{8N1,HAT}{HYD,XMA}{"},
+      {"HYD,XMA", true, kPasswordRefusedLine,
+       "{EMSI}{2:5020/1042 2:5020/0}{BAD_PASSWORD }{8N1,HAT}{HYD,XMA}{", "BAD_PASSWORD "},
+      {"HYD,XMA", true, kPasswordRefusedLine,
+       "{EMSI}{2:5020/1042 2:5020/0}{ bad password\\00}{8N1,HAT}{HYD,XMA}{", " bad password\\00"},
+      {"ZMO", true, kPasswordRefusedLine,
+       "{EMSI}{2:5020/1042 2:5020/0}{\tBad-Password\r}{8N1,HAT}{ZMO}{", "\tBad-Password\r"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.refusalCodes);
+    SCOPED_TRACE(std::string(c.refusalCodes) + " " + c.refusalPassword);
     Line line;
     std::string answer;
     line.mangle = [&](std::string& piece) {
@@ -310,6 +346,7 @@ TEST(EmsiConversation, WrongPasswordEndsBothSides) {
     caller->PasswordSent = c.passwordSent;
     auto answerer = line.Answerer("right", AllProtocols());
     answerer->RefusalCodes = c.refusalCodes;
+    answerer->RefusalPassword = c.refusalPassword;
     caller->Connected();
     answerer->Start();
     line.Run(caller.get(), answerer.get());
@@ -318,6 +355,24 @@ TEST(EmsiConversation, WrongPasswordEndsBothSides) {
     EXPECT_EQ(caller->Protocol(), TEmsiProtocol::None);
     EXPECT_EQ(answerer->Failure(), "EMSI Bad password");
     EXPECT_TRUE(answer.starts_with(c.answer)) << answer;
+  }
+}
+
+TEST(EmsiConversation, OurPasswordEchoedIsNoRefusal) {
+  // Our own password is "bad_password": a remote that echoes it, in any
+  // letter case or with NULs after it, has accepted the call.
+  for (const char* echo : {"bad_password", "BAD_PASSWORD", "Bad_Password\\00\\00 "}) {
+    SCOPED_TRACE(echo);
+    Line line;
+    auto caller = line.Caller(true, true, "bad_password");
+    caller->PasswordSent = true;
+    auto answerer = line.Answerer("bad_password", AllProtocols(), echo);
+    caller->Connected();
+    answerer->Start();
+    line.Run(caller.get(), answerer.get());
+    ASSERT_EQ(caller->GetStatus(), TEmsiSession::Status::Done) << caller->Failure();
+    EXPECT_EQ(caller->Protocol(), TEmsiProtocol::Hydra);
+    EXPECT_EQ(answerer->GetStatus(), TEmsiSession::Status::Done) << answerer->Failure();
   }
 }
 

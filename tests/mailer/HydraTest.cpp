@@ -223,6 +223,43 @@ TEST_F(HydraTest, MeetsItselfThroughTheFakeModemInTwoBatches) {
   ExpectReceived(answer, dir / "inA/");
 }
 
+TEST_F(HydraTest, PeerThatVariesItsRefusedOfferIsEndedAfterItsRefusals) {
+  // The peer offers its file again whenever we skip it, each time with a
+  // new date or under a new name: three refusals of a name, or 32 in all,
+  // end the session.
+  struct Case {
+    const char* vary;
+    size_t skips;
+    const char* end;
+  } cases[] = {
+      {"date", 3, "FSER File THEIRS.WE0 offered again after 3 refusals, session ended"},
+      {"date,size,case", 3, "FSER File THEIRS.WE0 offered again after 3 refusals, session ended"},
+      {"names:17,date", 32, " offered after 32 refused offers, session ended"},
+  };
+  platform::MakeDirs(dir / "peer");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.vary);
+    const std::string theirs = MakeFile("theirs.we0", 25000, 7);
+    ModemCall call(dir, dispatcher,
+                   {"--peer",
+                    std::string(HYDRAPEER) + " --recv " + dir / "peer/" + " " + theirs +
+                        " --reoffer theirs.we0 --reoffer-vary " + c.vary,
+                    "--dial", "CONNECT 115200"});
+    ASSERT_TRUE(call.Dial());
+    TCMHydra h(dispatcher);
+    h.OnAcceptFile = [](TCMProtocol&, bool& accept, std::string&, int64_t, int64_t) {
+      accept = false;
+    };
+    ProtocolEnd end;
+    Start(h, call.device.get(), end);
+    ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+    EXPECT_TRUE(end.aborted);
+    EXPECT_EQ(end.skipped.size(), c.skips);
+    EXPECT_TRUE(end.Noticed(c.end));
+    EXPECT_TRUE(platform::ScanDir(dir / "inA", "*").empty());
+  }
+}
+
 TEST_F(HydraTest, SilentRemoteEndsTheSessionAfterItsRetries) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();

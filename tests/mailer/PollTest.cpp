@@ -301,6 +301,12 @@ TEST_F(PollTest, WrongPasswordSendsNothing) {
       {"NCP", "--password other", true},
       {"BAD_PASSWORD beside HYD,XMA",
        "--password other --address 2:5020/1@fidonet --refusal-codes HYD,XMA", false},
+      {"BAD_PASSWORD and a blank beside HYD",
+       "--password other --refusal-codes HYD --refusal-password \"BAD_PASSWORD \"", false},
+      {"BAD_PASSWORD and an escaped NUL beside ZMO",
+       "--password other --refusal-codes ZMO --refusal-password BAD_PASSWORD\\00", false},
+      {"bad password beside ZAP,ZMO",
+       "--password other --refusal-codes ZAP,ZMO --refusal-password \" bad password\"", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -329,17 +335,45 @@ TEST_F(PollTest, WrongPasswordSendsNothing) {
 
 TEST_F(PollTest, FileRefusedForWantOfDiskSpaceFailsTheCall) {
   // The disk keeps its reserve but has no room for the peer's file: the
-  // peer keeps it, the session runs to its end, and the call has failed.
-  // A peer that offers the file again after every refusal is refused three
-  // times; its next offer ends the session, so the log stays short.
+  // peer keeps it, the session runs to its end, and the call has failed,
+  // also on a noisy line. A peer that offers the file again after every
+  // refusal is refused three times, whatever date, size or letter case it
+  // gives each offer; its next offer ends the session. One that offers it
+  // under ever new names is refused 32 times in all. The log stays short.
   freeSpace = [](const std::string&) { return kInboundDiskReserve + 1000; };
-  for (const std::string protocols :
-       {"hyd", "zap", "hyd --reoffer frompeer.pkt", "zap --reoffer frompeer.pkt"}) {
-    SCOPED_TRACE(protocols);
-    const bool reoffer = protocols.size() > 3;
-    const Result r = Poll({"--peer", Peer("--protocols " + protocols)});
+  const std::string again = " offered again after 3 refusals, session ended\n",
+                    inAll = " offered after 32 refused offers, session ended\n";
+  struct Case {
+    std::string peerArgs;
+    int skips;        // RSKP lines; 0: the session completes
+    std::string end;  // the end of the session's last FSER line
+    const char* noise = "0";
+  } cases[] = {
+      {"hyd", 0, ""},
+      {"zap", 0, ""},
+      {"hyd", 0, "", "1000"},
+      {"zap", 0, "", "1000"},
+      {"hyd --reoffer frompeer.pkt", 3, again},
+      {"zap --reoffer frompeer.pkt", 3, again},
+      {"hyd --reoffer frompeer.pkt --reoffer-vary date", 3, again},
+      {"zap --reoffer frompeer.pkt --reoffer-vary date", 3, again},
+      {"hyd --reoffer frompeer.pkt --reoffer-vary size", 3, again},
+      {"zmo --reoffer frompeer.pkt --reoffer-vary date,size", 3, again},
+      {"zap --reoffer frompeer.pkt --reoffer-vary case", 3, again},
+      {"hyd --reoffer frompeer.pkt --reoffer-vary case,date,size", 3, again},
+      {"hyd --reoffer frompeer.pkt --reoffer-vary names:17", 32, inAll},
+      {"zap --reoffer frompeer.pkt --reoffer-vary names:17,date", 32, inAll},
+      {"hyd --reoffer frompeer.pkt --reoffer-vary names:100,size", 32, inAll},
+      {"zmo --reoffer frompeer.pkt --reoffer-vary names:100", 32, inAll},
+      {"zap --reoffer frompeer.pkt --reoffer-vary names:2,case", 7, again},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.peerArgs + " noise " + c.noise);
+    dir.Write("files/frompeer.pkt", SampleBytes(20000, 3));
+    const Result r =
+        Poll({"--noise", c.noise, "--seed", "11", "--peer", Peer("--protocols " + c.peerArgs)});
     const std::string log = Joined(r);
-    EXPECT_EQ(r.completed, !reoffer) << log << PeerLog();
+    EXPECT_EQ(r.completed, c.skips == 0) << log << PeerLog();
     EXPECT_NE(log.find(": not enough disk space for 20000 bytes\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("Disk full"), std::string::npos) << log;
     EXPECT_NE(r.error.find(": not enough disk space for 20000 bytes"), std::string::npos)
@@ -348,10 +382,18 @@ TEST_F(PollTest, FileRefusedForWantOfDiskSpaceFailsTheCall) {
     EXPECT_FALSE(r.tosser);
     const std::string in = Values().InboundDir();
     EXPECT_TRUE(!fs::exists(in) || fs::is_empty(in));
-    if (!reoffer) continue;
-    EXPECT_EQ(std::ranges::count_if(r.log, [](auto& l) { return l.find(" RSKP ") != l.npos; }), 3);
-    EXPECT_NE(log.find(" offered again after 3 refusals, session ended\n"), std::string::npos);
-    EXPECT_LT(r.log.size(), 60u) << log;
+    const auto skips =
+        std::ranges::count_if(r.log, [](auto& l) { return l.find(" RSKP ") != l.npos; });
+    if (c.skips == 0) {
+      EXPECT_GE(skips, 1);
+      EXPECT_EQ(log.find("session ended"), std::string::npos) << log;
+      continue;
+    }
+    EXPECT_EQ(skips, c.skips) << log;
+    const size_t ended = log.rfind("FSER File ");
+    ASSERT_NE(ended, std::string::npos) << log;
+    EXPECT_EQ(log.find(c.end, ended), log.find('\n', ended) - c.end.size() + 1) << log;
+    EXPECT_LT(r.log.size(), 60u + 3u * c.skips) << log;
   }
 }
 
@@ -375,6 +417,10 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
        "range\n",
        true},
       {"--protocols zmo --send " + huge + " --reoffer huge.pkt",
+       "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
+       "of range)\n",
+       true},
+      {"--protocols zap --send " + huge + " --reoffer huge.pkt --reoffer-vary names:100,date",
        "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
        "of range)\n",
        true},

@@ -623,5 +623,42 @@ TEST(InboundFileTest, OversizedAnnouncementIsRefused) {
   EXPECT_TRUE(platform::ScanDir(dir.Path()).empty());
 }
 
+TEST(InboundFileTest, RefusedOffersEndTheSessionWhateverTheOffersVary) {
+  // The offers a sender makes, one after the other; every one is refused
+  // until the session ends. Date and size do not count: a name is a name.
+  const std::string longName(300, 'x');
+  struct Case {
+    const char* what;
+    std::function<std::string(int)> name;  // the name of offer i
+    int refused;                           // offers refused before the end
+    const char* end;                       // the end of the session's line
+  } cases[] = {
+      {"the same file", [](int) { return "A.PKT"; }, 3, "again after 3 refusals, session ended"},
+      {"letter case", [](int i) { return i % 2 ? "a.pkt" : "A.Pkt"; }, 3,
+       "again after 3 refusals, session ended"},
+      {"two names", [](int i) { return "N" + std::to_string(i % 2) + ".PKT"; }, 6,
+       "again after 3 refusals, session ended"},
+      {"17 names", [](int i) { return "N" + std::to_string(i % 17) + ".PKT"; }, 32,
+       "after 32 refused offers, session ended"},
+      {"100 names", [](int i) { return "N" + std::to_string(i % 100) + ".PKT"; }, 32,
+       "after 32 refused offers, session ended"},
+      {"ever new names", [](int i) { return "N" + std::to_string(i) + ".PKT"; }, 32,
+       "after 32 refused offers, session ended"},
+      {"beyond the longest name", [&](int i) { return longName + std::to_string(i); }, 3,
+       "again after 3 refusals, session ended"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TRefusedOffers refused;
+    int i = 0;
+    while (i < 100000 && !refused.Exhausted(c.name(i))) refused.Refused(c.name(i++));
+    EXPECT_EQ(i, c.refused);
+    const std::string line = refused.EndLine(c.name(i));
+    EXPECT_TRUE(line.starts_with("FSER File ")) << line;
+    EXPECT_TRUE(line.ends_with(c.end)) << line;
+    EXPECT_LT(line.size(), 330u);
+  }
+}
+
 }  // namespace
 }  // namespace velmaris::test

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/CaseFold.h"
 
@@ -108,6 +109,64 @@ TEST(CaseFold, ComparisonsFoldTheLettersOfTheCodePage) {
   EXPECT_FALSE(EqualNoCase(FromUtf8("ДЕДУШКА", CodePage::CP1251),
                            FromUtf8("дедушка", CodePage::CP1251), CodePage::CP866));
   EXPECT_FALSE(ContainsNoCase("abc", "", CodePage::CP866));
+}
+
+// Alphabet order: Ё after Е (CP1251 and CP866 keep it elsewhere), the
+// Ukrainian, Belarusian and Serbian letters after the letter they follow;
+// Latin and the rest of the bytes in byte order.
+TEST(CaseFold, LessNoCaseFollowsTheAlphabet) {
+  const struct {
+    CodePage cp;
+    std::vector<const char*> ordered;
+  } rows[] = {
+      {CodePage::CP1251, {"Анна", "Егор", "ежик", "Ёжик", "Ёлкин", "ёлочка", "Жанна"}},
+      {CodePage::CP866, {"Анна", "Егор", "ежик", "Ёжик", "Ёлкин", "ёлочка", "Жанна", "яма"}},
+      {CodePage::CP1251,
+       {"гора", "ґанок", "дом", "ђак", "ерш", "єва", "жук", "ирис", "ірій", "їжак", "йод", "улей",
+        "ўсё", "фа", "чай", "џеп", "ша"}},
+      {CodePage::CP1251, {"ABC", "abd", "Zeta", "Я"}},
+      {CodePage::CP1252, {"Apfel", "Zebra", "Äpfel"}},
+  };
+  for (const auto& row : rows) {
+    for (size_t i = 0; i + 1 < row.ordered.size(); ++i) {
+      const std::string a = FromUtf8(row.ordered[i], row.cp, 0);
+      const std::string b = FromUtf8(row.ordered[i + 1], row.cp, 0);
+      EXPECT_TRUE(LessNoCase(a, b, row.cp)) << row.ordered[i] << " < " << row.ordered[i + 1];
+      EXPECT_FALSE(LessNoCase(b, a, row.cp)) << row.ordered[i + 1];
+    }
+  }
+  // Ё stays a letter of its own: neither is before the other only in its
+  // other case.
+  const std::string yo = FromUtf8("Ёлка", CodePage::CP1251),
+                    ye = FromUtf8("елка", CodePage::CP1251);
+  EXPECT_TRUE(LessNoCase(ye, yo, CodePage::CP1251));
+  EXPECT_FALSE(LessNoCase(yo, FromUtf8("ёЛКА", CodePage::CP1251), CodePage::CP1251));
+  EXPECT_FALSE(LessNoCase(FromUtf8("ёЛКА", CodePage::CP1251), yo, CodePage::CP1251));
+  // With case: capitals before small letters, Ё among the capitals.
+  const std::vector<const char*> cased = {"Егор", "Ёлкин", "Жанна", "Я", "а", "ё", "ж"};
+  for (size_t i = 0; i + 1 < cased.size(); ++i)
+    EXPECT_TRUE(LessByAlphabet(FromUtf8(cased[i], CodePage::CP1251),
+                               FromUtf8(cased[i + 1], CodePage::CP1251), CodePage::CP1251))
+        << cased[i];
+}
+
+TEST(CaseFold, LettersOfTheCodePage) {
+  const struct {
+    CodePage cp;
+    const char* letters;
+    const char* others;
+  } rows[] = {
+      {CodePage::CP1251, "AzПИЯКпиякЁёЇїҐґЎўЂђ", "1>«»№—€ "},
+      {CodePage::CP866, "AzПИЯКпиякЁёЇїЎў", "1>░═№√ "},
+      {CodePage::CP1252, "AzÄäÉéŠšŸÿ", "1>«»€×÷ "},
+      {CodePage::CP437, "AzÄäÇçÑñ", "1>░═√ "},
+  };
+  for (const auto& row : rows) {
+    for (char c : FromUtf8(row.letters, row.cp, 0))
+      EXPECT_TRUE(IsLetter(static_cast<unsigned char>(c), row.cp)) << row.letters << ' ' << int(c);
+    for (char c : FromUtf8(row.others, row.cp, 0))
+      EXPECT_FALSE(IsLetter(static_cast<unsigned char>(c), row.cp)) << row.others << ' ' << int(c);
+  }
 }
 
 TEST(CaseFold, RecodeExactRefusesCharactersTheTargetLacks) {

@@ -100,5 +100,33 @@ TEST(CodePage, OemAndAnsi) {
   EXPECT_EQ(Recode("\xff", CodePage::CP1252, CodePage::CP1252), "\xff");
 }
 
+// Stored names on their way into a message box (which takes UTF-8): a job
+// name in CP1251, a sysop name from a nodelist in CP866, an area name, each
+// in the code page the settings name.
+TEST(CodePage, StoredNamesForMessageBoxes) {
+  const struct {
+    CodePage oem, ansi;
+    bool fromOem;
+    std::string bytes;
+    const char* utf8;
+  } rows[] = {
+      {CodePage::CP866, CodePage::CP1251, false, "\xd0\xe0\xf1\xf1\xfb\xeb\xea\xe0 \xa8",
+       "Рассылка Ё"},
+      {CodePage::CP866, CodePage::CP1251, true, "\x8f\xa5\xe2\xe0 \x88\xa2\xa0\xad\xae\xa2 \xf0",
+       "Петр Иванов Ё"},
+      {CodePage::CP866, CodePage::CP1251, false, "RU.\xd4\xc8\xc4\xCE", "RU.ФИДО"},
+      {CodePage::CP437, CodePage::CP1252, false, "K\xf6ln", "Köln"},
+      {CodePage::CP437, CodePage::CP1252, true, "K\x94ln", "Köln"},
+      {CodePage::CP866, CodePage::CP1251, false, "plain ASCII", "plain ASCII"},
+  };
+  for (const auto& r : rows) {
+    SetOemCodePage(r.oem);
+    SetAnsiCodePage(r.ansi);
+    EXPECT_EQ(r.fromOem ? OemToUtf8(r.bytes) : AnsiToUtf8(r.bytes), r.utf8) << r.utf8;
+  }
+  SetOemCodePage(CodePage::CP866);
+  SetAnsiCodePage(CodePage::CP1251);
+}
+
 }  // namespace
 }  // namespace velmaris::platform

@@ -5,6 +5,7 @@
 
 #include "TosserFixtures.h"
 #include "core/AddressBook.h"
+#include "platform/CodePage.h"
 #include "processing/AutoSend.h"
 
 namespace velmaris::test {
@@ -182,6 +183,48 @@ TEST_F(AutoSendTest, FailuresDeactivateOrWaitForTheUser) {
     EXPECT_NE(questions.back().text.find(row.text), std::string::npos) << questions.back().text;
   }
   EXPECT_EQ(prompter.Questions().size(), 2u);  // asked again after Retry
+}
+
+// The job's name, list, file and area are ANSI (CP1251) text; the warnings
+// reach the message box in UTF-8, the names readable.
+TEST_F(AutoSendTest, WarningsShowRussianNamesInUtf8) {
+  const auto ansi = [](const char* utf8) {
+    return platform::FromUtf8(utf8, platform::CodePage::CP1251);
+  };
+  store->AddAreaQuiet(ansi("Эхо"), "RUECHO", AreaTypeCode::Echomail, store->Uplinks().GetItem(0));
+  store->AddAreaQuiet(ansi("Хранилище"), "RUSTORE", AreaTypeCode::Storage, nullptr);
+  struct Row {
+    std::function<void(TAutoSendJob&)> set;
+    std::string text;  // UTF-8
+  } rows[] = {
+      {[&](TAutoSendJob& j) { j.MailText = Start() + ansi("нет.txt"); },
+       " Autosend job Рассылка Ёлкину could not  be executed because the file " + Start() +
+           "нет.txt does  not exist."},
+      {[&](TAutoSendJob& j) { j.RecMode = 1, j.RecList = ansi("Друзья"); },
+       "the address list  Друзья does  not exist."},
+      {[&](TAutoSendJob& j) { j.Area = ansi("Пропавшая"); },
+       "execute because the destination area  Пропавшая does  not exist."},
+      {[&](TAutoSendJob& j) { j.Area = ansi("Хранилище"); },
+       " Autosend job Рассылка Ёлкину could not  execute because the destination area  "
+       "Хранилище\nis no netmail"},
+      {[&](TAutoSendJob& j) {
+         j.Area = ansi("Эхо");
+         ASSERT_TRUE(store->FindArea(ansi("Эхо"))->Lock(true));
+         prompter.Script({platform::mbAbort});
+       },
+       "Could not lock area Эхо for access!"},
+  };
+  for (const Row& row : rows) {
+    prompter.Clear();
+    TAutoSendJob& job = Job("NETMAIL");
+    job.Name = ansi("Рассылка Ёлкину");
+    row.set(job);
+    EXPECT_FALSE(job.RunIfDue(env)) << row.text;
+    const auto questions = prompter.Questions();
+    ASSERT_EQ(questions.size(), 1u) << row.text;
+    EXPECT_TRUE(platform::IsUtf8(questions[0].text)) << questions[0].text;
+    EXPECT_NE(questions[0].text.find(row.text), std::string::npos) << questions[0].text;
+  }
 }
 
 TEST_F(AutoSendTest, TheListKeepsItsRegistryForm) {

@@ -116,6 +116,60 @@ TEST_F(FilterTest, CyrillicPatternsMatchNamesAndBodyInAnyCase) {
   }
 }
 
+// The setters keep every pattern upper-cased by the letters of the ANSI code
+// page, Cyrillic as well as Latin, and the upper-cased patterns still match
+// the names in any case.
+TEST_F(FilterTest, PatternsAreStoredInCapitalsOfTheAnsiCodePage) {
+  using platform::CodePage;
+  const auto ansi = [](const char* utf8) { return platform::FromUtf8(utf8, CodePage::CP1251); };
+  const struct {
+    const char *typed, *stored;
+  } rows[] = {
+      {"Анна", "АННА"},
+      {"тест Ёлка", "ТЕСТ ЁЛКА"},
+      {"ёжик", "ЁЖИК"},
+      {"Joe Ёлкин 1", "JOE ЁЛКИН 1"},
+      {"ґанок і ї є ў", "ҐАНОК І Ї Є Ў"},
+      {"«кавычки» №5", "«КАВЫЧКИ» №5"},
+  };
+  for (const auto& row : rows) {
+    TFilter f;
+    f.SetOrig(ansi(row.typed));
+    f.SetDest(ansi(row.typed));
+    f.SetSubj(ansi(row.typed));
+    f.SetText(ansi(row.typed));
+    f.SetArea(ansi(row.typed));
+    const std::string stored = ansi(row.stored);
+    EXPECT_EQ(f.Orig(), stored) << row.typed;
+    EXPECT_EQ(f.Dest(), stored) << row.typed;
+    EXPECT_EQ(f.Subj(), stored) << row.typed;
+    EXPECT_EQ(f.Text(), stored) << row.typed;
+    EXPECT_EQ(f.Area(), stored) << row.typed;
+  }
+  const TMail mail = MailOf(ansi("анна ёлкина"), ansi("Тест Ёлка"), ansi("ёлка"), "x\r");
+  const struct {
+    const char* what;
+    std::function<void(TFilter&)> set;
+    std::string area;
+    bool matches;
+  } matches[] = {
+      {"sender typed in capitals",
+       [&](TFilter& f) { f.ApplyOrig = true, f.SetOrig(ansi("АННА Ё")); }, "X", true},
+      {"receiver typed as it stands",
+       [&](TFilter& f) { f.ApplyDest = true, f.SetDest(ansi("тест ёлка")); }, "X", true},
+      {"Ё is no Е", [&](TFilter& f) { f.ApplySubj = true, f.SetSubj(ansi("елка")); }, "X", false},
+      {"Cyrillic area name in any case",
+       [&](TFilter& f) { f.ApplyArea = true, f.SetArea(ansi("личное")); }, ansi("Личное"), true},
+      {"Cyrillic area name, a letter more",
+       [&](TFilter& f) { f.ApplyArea = true, f.SetArea(ansi("личное")); }, ansi("Личное2"), false},
+  };
+  for (const auto& row : matches) {
+    TFilter f;
+    row.set(f);
+    EXPECT_EQ(f.Matches(mail, row.area, nullptr), row.matches) << row.what;
+  }
+}
+
 TEST_F(FilterTest, ImportActionsInListOrder) {
   AddEcho("FIDO.GER");
   TFilter& copy = Add(list, "copy spam");

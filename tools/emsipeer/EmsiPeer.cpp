@@ -4,7 +4,8 @@
 //
 //   emsipeer --inbound DIR [--send FILE]... [--second FILE]... [--address ADDR]...
 //            [--password P] [--protocols LIST] [--log FILE] [--drop-after BYTES]
-//            [--refuse NAME]... [--refusal-codes CODES] [--reoffer NAME]
+//            [--refuse NAME]... [--refusal-codes CODES] [--refusal-password WORD]
+//            [--reoffer NAME] [--reoffer-vary WHAT]
 //
 // It answers the EMSI handshake (REQ, the caller's data, ACK, its own data
 // naming the one protocol it chose from LIST, default "hyd,zap,zmo", best
@@ -15,10 +16,12 @@
 // --second, receives whatever the caller still sends, and waits (at most
 // 10 s) for the caller to hang up. --password refuses a caller with another
 // session password: its answer names the protocol NCP, or, with
-// --refusal-codes, carries the password field BAD_PASSWORD, the link codes
-// 8N1,HAT and CODES (protocols it still lists). --refuse turns down an
+// --refusal-codes, carries the password field BAD_PASSWORD (or the WORD of
+// --refusal-password, as it stands), the link codes 8N1,HAT and CODES
+// (protocols it still lists). --refuse turns down an
 // offered file of that name (letter case ignored). --reoffer offers its own
-// file of that name again at once whenever the caller skips it, for ever.
+// file of that name again at once whenever the caller skips it, for ever,
+// changed each time as --reoffer-vary says (tools/ReOffer.h).
 // --drop-after ends the process (the carrier drops) once that many bytes of
 // a received file have arrived. The log gets the handshake's and the
 // protocol's lines. Exit status 0 when the session ran to its end.
@@ -44,13 +47,16 @@
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "tools/PeerLine.h"
+#include "tools/ReOffer.h"
 
 namespace {
 
 using namespace velmaris;
 
 struct Options {
-  std::string inbound, password, log, protocols = "hyd,zap,zmo", refusalCodes, reoffer;
+  std::string inbound, password, log, protocols = "hyd,zap,zmo", refusalCodes,
+                                      refusalPassword = "BAD_PASSWORD";
+  TReOffer reoffer;
   std::vector<std::string> send, second, addresses, refuse;
   int64_t dropAfter = -1;
 };
@@ -75,13 +81,17 @@ Options ParseOptions(int argc, char** argv) {
     else if (a == "--refuse")
       o.refuse.push_back(v);
     else if (a == "--reoffer")
-      o.reoffer = v;
-    else if (a == "--address")
+      o.reoffer.name = v;
+    else if (a == "--reoffer-vary") {
+      if (!o.reoffer.SetVary(v)) Usage(("unknown --reoffer-vary " + v).c_str());
+    } else if (a == "--address")
       o.addresses.push_back(v);
     else if (a == "--password")
       o.password = v;
     else if (a == "--refusal-codes")
       o.refusalCodes = v;
+    else if (a == "--refusal-password")
+      o.refusalPassword = v;
     else if (a == "--protocols")
       o.protocols = v;
     else if (a == "--log")
@@ -132,7 +142,7 @@ void Relay(int from, int to, bool shutdownWrite) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Options o = ParseOptions(argc, argv);
+  Options o = ParseOptions(argc, argv);
   std::FILE* log = o.log.empty() ? stderr : std::fopen(o.log.c_str(), "a");
   if (!log) Usage("cannot open the log");
   auto logLine = [log](const std::string& line) {
@@ -175,9 +185,11 @@ int main(int argc, char** argv) {
       [&](std::string_view b) { line->SendData(b.data(), b.size()); }, logLine,
       [] { return CommTickCount(); });
   emsi.RefusalCodes = o.refusalCodes;
+  emsi.RefusalPassword = o.refusalPassword;
 
   std::unique_ptr<TCMProtocol> protocol;
   std::deque<std::string> toSend(o.send.begin(), o.send.end());
+  std::string sending;  // the file offered last
   bool handshaking = true, receiving = true, done = false, ok = false, lineGone = false;
   int hydraBatch = 0;  // 1 or 2 while Hydra runs
 
@@ -195,11 +207,13 @@ int main(int argc, char** argv) {
     }
     protocol->Device = line.get();
     protocol->ReceiveDir = o.inbound;
-    protocol->OnNextFile = [&](TCMProtocol&, std::string& path, std::string&) {
+    protocol->OnNextFile = [&](TCMProtocol&, std::string& path, std::string& alias) {
       path.clear();
+      sending.clear();
       if (toSend.empty()) return;
-      path = toSend.front();
+      path = sending = toSend.front();
       toSend.pop_front();
+      if (o.reoffer.Applies(path)) alias = o.reoffer.Alias();
     };
     protocol->OnAcceptFile = [&](TCMProtocol&, bool& accept, std::string& name, int64_t, int64_t) {
       for (const std::string& refused : o.refuse)
@@ -214,9 +228,10 @@ int main(int argc, char** argv) {
         ::_exit(3);
       }
       if (state == 10) logLine("PEER Sent " + msg);
-      if (state == 14 && !o.reoffer.empty() &&
-          platform::EqualNoCase(platform::NameOf(msg), o.reoffer))
-        toSend.push_front(msg);
+      if (state == 14 && o.reoffer.Applies(sending)) {
+        o.reoffer.Skipped(sending);
+        toSend.push_front(sending);
+      }
       if (state == 25) logLine("PEER Received " + msg);
     };
     protocol->OnFinished = [&](TCMProtocol&) {

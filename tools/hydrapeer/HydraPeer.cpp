@@ -2,13 +2,16 @@
 // modem's peer command, so that Hydra meets itself through a modem line.
 //
 //   hydrapeer --recv DIR [FILE]... [--second FILE]...
+//             [--reoffer NAME [--reoffer-vary WHAT]]
 //
-// Sends the files, receives the remote's into DIR. Then, as Hydra mailers
-// do, it opens a second batch ("hydra" CR and a START packet) in which it
-// sends the files given with --second. When that batch has ended it waits
-// (at most 10 s) for the caller to hang up, so the caller's session is
-// never cut by this end going away. Exit status 0 when both batches
-// finished normally.
+// Sends the files, receives the remote's into DIR. --reoffer offers its
+// own file of that name again at once whenever the remote skips it, for
+// ever, changed each time as --reoffer-vary says (tools/ReOffer.h). Then,
+// as Hydra mailers do, it opens a second batch ("hydra" CR and a START
+// packet) in which it sends the files given with --second. When that batch
+// has ended it waits (at most 10 s) for the caller to hang up, so the
+// caller's session is never cut by this end going away. Exit status 0 when
+// both batches finished normally.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,6 +27,7 @@
 #include "mailer/CMStream.h"
 #include "mailer/LineShaper.h"
 #include "tools/PeerLine.h"
+#include "tools/ReOffer.h"
 
 namespace {
 
@@ -35,18 +39,26 @@ using namespace std::chrono_literals;
 int main(int argc, char** argv) {
   std::string dir;
   std::deque<std::string> files, second;
+  TReOffer reoffer;
+  bool usage = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--recv" && i + 1 < argc) {
       dir = argv[++i];
     } else if (a == "--second" && i + 1 < argc) {
       second.push_back(argv[++i]);
+    } else if (a == "--reoffer" && i + 1 < argc) {
+      reoffer.name = argv[++i];
+    } else if (a == "--reoffer-vary" && i + 1 < argc) {
+      usage |= !reoffer.SetVary(argv[++i]);
     } else {
       files.push_back(a);
     }
   }
-  if (dir.empty()) {
-    std::fprintf(stderr, "usage: hydrapeer --recv DIR [FILE]... [--second FILE]...\n");
+  if (dir.empty() || usage) {
+    std::fprintf(stderr,
+                 "usage: hydrapeer --recv DIR [FILE]... [--second FILE]... "
+                 "[--reoffer NAME [--reoffer-vary WHAT]]\n");
     return 2;
   }
   int fds[2];
@@ -71,11 +83,20 @@ int main(int argc, char** argv) {
     TCMHydra hydra(dispatcher);
     hydra.Device = &line;
     hydra.ReceiveDir = dir;
-    hydra.OnNextFile = [&](TCMProtocol&, std::string& path, std::string&) {
+    std::string sending;  // the file offered last
+    hydra.OnNextFile = [&](TCMProtocol&, std::string& path, std::string& alias) {
       path.clear();
+      sending.clear();
       if (files.empty()) return;
-      path = files.front();
+      path = sending = files.front();
       files.pop_front();
+      if (reoffer.Applies(path)) alias = reoffer.Alias();
+    };
+    hydra.OnProtocolState = [&](TCMProtocol&, int state, const std::string&, int64_t, int64_t) {
+      if (state == 14 && reoffer.Applies(sending)) {  // the remote skipped it
+        reoffer.Skipped(sending);
+        files.push_front(sending);
+      }
     };
     hydra.OnFinished = [&](TCMProtocol&) {
       if (batch == 2) {
