@@ -24,15 +24,21 @@ struct TimerSlot {
   bool inUse = false, enabled = false, fired = false;
   int interval = 0, count = 0;
   TCMDevice* device = nullptr;
+  // New on every add and enable: a firing counted before a change is
+  // dropped when it comes to be handed over.
+  uint64_t serial = 0;
 };
 
 struct TriggerTable {
-  std::recursive_mutex lock;
+  // A leaf: held for the table's own state and the dispatcher's timer calls
+  // (leaves too), never while a trigger fires.
+  platform::CheckedMutex lock;
   TimerSlot slots[kTriggerSlots];
   // The tick runs on the dispatcher of one of the devices while any exists.
   std::vector<TCMDevice*> devices;
   platform::Dispatcher* dispatcher = nullptr;
   platform::Dispatcher::TimerId timer = 0;
+  uint64_t nextSerial = 1;
 };
 
 TriggerTable& Table() {
@@ -41,6 +47,7 @@ TriggerTable& Table() {
 }
 
 TimerSlot& TimerSlotOf(int handle, bool mustBeInUse) {
+  assert(Table().lock.HeldByThisThread());
   if (handle < 1 || handle > kTriggerSlots) throw ETrigger("Bad timer trigger handle");
   TimerSlot& slot = Table().slots[handle - 1];
   if (mustBeInUse && !slot.inUse) throw ETrigger("Bad timer trigger handle");
@@ -79,17 +86,26 @@ void DeviceDestroyed(TCMDevice* device) {
 
 void TimerTriggerTick() {
   TriggerTable& t = Table();
-  std::lock_guard lock(t.lock);
   for (int h = 1; h <= kTriggerSlots; ++h) {
-    TimerSlot& slot = t.slots[h - 1];
-    // A device being torn down pumps messages while its threads stop; its
-    // handlers may already be gone, so it gets no more ticks.
-    if (!slot.inUse || !slot.enabled || slot.device->Destroying()) continue;
-    if (++slot.count >= slot.interval) {
+    TCMDevice* device = nullptr;
+    uint64_t serial = 0;
+    {
+      std::lock_guard lock(t.lock);
+      TimerSlot& slot = TimerSlotOf(h, false);
+      // A device being torn down pumps messages while its threads stop; its
+      // handlers may already be gone, so it gets no more ticks.
+      if (!slot.inUse || !slot.enabled || slot.device->Destroying()) continue;
+      if (++slot.count < slot.interval) continue;
       slot.count = 0;
       slot.fired = true;
-      slot.device->DoTriggerTimer(h);
+      device = slot.device;
+      serial = slot.serial;
     }
+    // Fired without the table's lock: the device takes its own lock and
+    // its handlers add and remove triggers. Devices are freed on this
+    // thread only, and each slot is looked at afresh, so a handler that
+    // frees a device leaves no later slot pointing at it.
+    device->FireTimerTrigger(h, &serial);
   }
 }
 
@@ -178,9 +194,19 @@ void TCMDevice::DoTriggerData(int trigger, const char* data, size_t length, bool
   if (OnTriggerData) OnTriggerData(*this, trigger, std::string(data, length), transmitMore);
 }
 
-void TCMDevice::DoTriggerTimer(int trigger) {
+void TCMDevice::DoTriggerTimer(int trigger) { FireTimerTrigger(trigger, nullptr); }
+
+void TCMDevice::FireTimerTrigger(int trigger, const uint64_t* serial) {
+  assert(!Table().lock.HeldByThisThread());
   {
+    // Changes of this device's timer triggers wait for the device lock, so
+    // the slot is still the one counted while the protocol has it.
     std::lock_guard lock(deviceLock_);
+    if (serial) {
+      std::lock_guard table(Table().lock);
+      const TimerSlot& slot = TimerSlotOf(trigger, false);
+      if (!slot.inUse || !slot.enabled || slot.device != this || slot.serial != *serial) return;
+    }
     if (protocol_) protocol_->TimerTrigger(trigger);
   }
   if (OnTriggerTimer) OnTriggerTimer(*this, trigger);
@@ -258,8 +284,10 @@ void TCMDevice::ScanDataTrigger(int handle, const char* data, size_t length) {
   }
 }
 
+// The timer triggers change under this device's lock, then the table's.
 int TCMDevice::AddTimerTrigger(int interval) {
   TriggerTable& t = Table();
+  std::lock_guard device(deviceLock_);
   std::lock_guard lock(t.lock);
   for (int h = 1; h <= kTriggerSlots; ++h) {
     TimerSlot& slot = t.slots[h - 1];
@@ -270,20 +298,24 @@ int TCMDevice::AddTimerTrigger(int interval) {
     slot.fired = false;
     slot.enabled = true;
     slot.inUse = true;
+    slot.serial = t.nextSerial++;
     return h;
   }
   throw ETrigger("No empty timer trigger slot!");
 }
 
 void TCMDevice::EnableTimerTrigger(int handle) {
+  std::lock_guard device(deviceLock_);
   std::lock_guard lock(Table().lock);
   TimerSlot& slot = TimerSlotOf(handle, false);
   slot.count = 0;
   slot.fired = false;
   slot.enabled = true;
+  slot.serial = Table().nextSerial++;
 }
 
 void TCMDevice::DisableTimerTrigger(int handle) {
+  std::lock_guard device(deviceLock_);
   std::lock_guard lock(Table().lock);
   TimerSlotOf(handle, false).enabled = false;
 }
@@ -294,6 +326,7 @@ bool TCMDevice::TimerTriggerFired(int handle) {
 }
 
 void TCMDevice::RemoveTimerTrigger(int handle) {
+  std::lock_guard device(deviceLock_);
   std::lock_guard lock(Table().lock);
   TimerSlotOf(handle, false).inUse = false;
 }
@@ -341,15 +374,16 @@ void TCMConnectionDevice::DoDisconnected() { Fire(OnDisconnected); }
 void TCMConnectionDevice::DoNoAnswer() { Fire(OnNoAnswer); }
 
 void TCMConnectionDevice::DoDisconnecting() {
-  {
-    std::unique_lock lock(DeviceLock());
-    if (TCMProtocol* protocol = Protocol()) {
-      protocol->Abort();
-      const auto deadline = std::chrono::steady_clock::now() + ProtocolStopLimit;
-      while (protocol->IsActive() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        Dispatcher().ProcessMessages();
-      }
+  // The wait pumps messages, and a pumped task may take any lock (the tick
+  // takes the table's, the protocol's end detaches it under the device
+  // lock): so nothing is held while it waits.
+  assert(!DeviceLock().HeldByThisThread());
+  if (TCMProtocol* protocol = Protocol()) {
+    protocol->Abort();
+    const auto deadline = std::chrono::steady_clock::now() + ProtocolStopLimit;
+    while (protocol->IsActive() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      Dispatcher().ProcessMessages();
     }
   }
   Fire(OnDisconnecting);
@@ -406,15 +440,25 @@ void TCMProtocol::DoProtocolState(int state, const std::string& msg, int64_t par
     // and the position whose bytes have left the device; the rate of the
     // whole file is taken when the remote has confirmed it. Both run over
     // the time from the file's start.
+    // What the device counts as gone may still wait in a buffer it cannot
+    // see into (a pseudo-terminal's, a modem's): the line cannot have
+    // carried more than its rate allows since the file's start.
     case psSendProgress: {
       sendPos_ = param1;
       sendConfirmed_ = std::max(sendConfirmed_, param2);
-      int64_t onLine = sendConfirmed_;
+      int64_t gone = 0;
       if (Device) {
         Device->MarkSendPosition(param1);
-        onLine = std::max(onLine, Device->SendPositionOnLine());
+        gone = Device->SendPositionOnLine();
       }
-      sendRate_ = Rate(Clock(), sendStart_, onLine, sendOffset_);
+      // The time is taken after the position, so it covers those bytes.
+      const uint32_t now = Clock();
+      const int64_t perSecond = Device ? Device->LineBytesPerSecond() : 0;
+      if (perSecond > 0) {
+        const int64_t elapsed = std::max<uint32_t>(now - sendStart_, 1);
+        gone = std::min(gone, sendOffset_ + perSecond * elapsed / 1000);
+      }
+      sendRate_ = Rate(now, sendStart_, std::max(sendConfirmed_, gone), sendOffset_);
       param2 = sendRate_;
       break;
     }

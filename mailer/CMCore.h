@@ -13,8 +13,18 @@
 //
 // Data triggers: 16 slots per device (handles 1 to 16), touched only on the
 // main thread. Timer triggers: 16 slots for the whole process, counted in
-// ticks of 54 ms, under the trigger-table lock; the tick holds that lock
-// over its whole scan, handlers included (the lock is recursive).
+// ticks of 54 ms, under the trigger-table lock, which protocol threads take
+// too (they add and remove their time-outs).
+//
+// Lock order: device lock -> the protocol's own lock -> leaf locks (the
+// output count, the channels, the log, the trigger table). A device's timer
+// triggers change under its lock, as they are handed to its protocol, so a
+// protocol must not add or remove them while it holds its own lock. The
+// tick releases the table's lock before it fires a trigger, and nothing is
+// called out from under that lock. No lock is held while messages are
+// pumped (DoDisconnecting's wait), since a pumped task may take any of them.
+// Neither lock is recursive; the code that reaches their state asserts that
+// it holds them.
 //
 // Device log (Logging on): "<ms> RECV <n> Bytes" / "<ms> SEND <n> Bytes",
 // each followed by DUMP lines of 16 bytes: hex pairs, padding, printable
@@ -31,6 +41,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/CheckedMutex.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 
@@ -119,6 +130,9 @@ class TCMDevice {
   // keeps none and reports 0.
   virtual void MarkSendPosition(int64_t position) { (void)position; }
   virtual int64_t SendPositionOnLine() { return 0; }
+  // The most bytes per second the connected line carries (its rate, ten
+  // bits a byte); 0 when the device does not know it.
+  virtual int64_t LineBytesPerSecond() const { return 0; }
 
   void SetProtocol(TCMProtocol* protocol);
   TCMProtocol* Protocol();
@@ -132,7 +146,7 @@ class TCMDevice {
   bool Destroying() const { return destroying_; }
 
  protected:
-  std::recursive_mutex& DeviceLock() { return deviceLock_; }
+  platform::CheckedMutex& DeviceLock() { return deviceLock_; }
   void LogBlock(const char* kind, const char* data, size_t length);
   void SetDestroying() { destroying_ = true; }
 
@@ -143,11 +157,15 @@ class TCMDevice {
     size_t matchCount = 0;
   };
   DataTrigger& DataSlot(int handle, bool mustBeInUse);
+  // DoTriggerTimer for the tick: with `serial`, only while the slot is
+  // still the one the tick counted (not removed, re-added or restarted).
+  friend void TimerTriggerTick();
+  void FireTimerTrigger(int trigger, const uint64_t* serial);
   void MatchDataTrigger(int handle, const char* data, size_t length);
   void ScanDataTrigger(int handle, const char* data, size_t length);
 
   platform::Dispatcher& dispatcher_;
-  std::recursive_mutex deviceLock_;
+  platform::CheckedMutex deviceLock_;
   DataTrigger dataTriggers_[kTriggerSlots];
   TCMProtocol* protocol_ = nullptr;  // under deviceLock_
   std::mutex logMutex_;
@@ -179,8 +197,10 @@ class TCMConnectionDevice : public TCMDevice {
   virtual void DoConnecting();
   virtual void DoConnectFailed();
   virtual void DoDisconnected();
-  // Aborts an attached protocol and waits (pumping messages) until it has
-  // stopped, at most ProtocolStopLimit; then fires OnDisconnecting.
+  // Aborts an attached protocol and waits (pumping messages, holding no
+  // lock) until it has stopped, at most ProtocolStopLimit; then fires
+  // OnDisconnecting. The protocol belongs to the device's owner on the main
+  // thread, which detaches it before freeing it, so it outlives the wait.
   virtual void DoDisconnecting();
   virtual void DoNoAnswer();
 

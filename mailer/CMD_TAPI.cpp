@@ -342,6 +342,8 @@ void TCMTAPIDevice::CallConnected(uint32_t rate) {
   connecting_ = false;
   connected_ = true;
   dataRate_ = rate;
+  // Without a rate in CONNECT the line carries no more than the port's speed.
+  SetLineRate(rate ? rate : line_.Speed);
   TapiDebugLog("Connected at " + std::to_string(rate));
   DoConnected();
   if (!connected_ || disconnecting_) return;
@@ -364,6 +366,7 @@ void TCMTAPIDevice::HangUp() {
     DoCancelling();
   }
   if (connected_) DoDisconnecting();
+  if (connected_) DrainOutput();
   CloseCommPort();
   JoinPumping(disconnector_, disconnectorDone_);
   disconnectorDone_.Reset();
@@ -415,6 +418,9 @@ void TCMTAPIDevice::DropLine() {
     return;
   }
   TapiDebugLog("The modem did not hang up; the port is closed");
+  // What is still unsent cannot leave (the hang-up let it drain first):
+  // discarded, so that the close does not wait for it.
+  port_.Purge();
   port_.Close();
 }
 

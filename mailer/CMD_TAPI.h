@@ -24,6 +24,8 @@
 //   a modem that cannot be opened or initialised -> OnConnectFailed alone.
 // HangUp while connecting aborts the dial (any character stops a Hayes
 // dial) -> OnCancelling, OnCancelled; while connected -> OnDisconnecting,
+// what is queued leaves (at most DrainLimit; on a line whose descriptor
+// cannot tell, as on a pty, until the connect rate could have carried it),
 // the serial threads stop, a hang-up thread drops DTR (on a device without
 // modem lines: "+++" and "ATH0"; when that fails too the port is closed,
 // which drops DTR, and opened again for the next call) -> OnDisconnected.

@@ -65,6 +65,7 @@ void TCMLoopbackDevice::Connected(platform::Fd fd, int64_t rate) {
   connecting_ = false;
   connected_ = true;
   dataRate_ = rate;
+  SetLineRate(rate);
   DoConnected();
   if (!connected_ || disconnecting_) return;
   Events().SetLineStatus(lsCTS | lsDSR | lsRLSD);
@@ -83,6 +84,7 @@ void TCMLoopbackDevice::HangUp() {
   disconnecting_ = true;
   if (connecting_) DoCancelling();
   if (connected_) DoDisconnecting();
+  if (connected_) DrainOutput();
   CloseCommPort();
   fd_.Close();  // the far end sees the line end
   if (connecting_) {
@@ -137,7 +139,7 @@ void TCMLoopbackPair::Connect() {
     }
     // Both ends close: each device sees the line end.
   });
-  const int64_t rate = shape_.bitsPerSecond ? shape_.bitsPerSecond : -1;
+  const int64_t rate = shape_.bitsPerSecond ? int64_t{shape_.bitsPerSecond} : int64_t{-1};
   a_->Connected(std::move(endA), rate);
   b_->Connected(std::move(endB), rate);
 }

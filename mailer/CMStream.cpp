@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <thread>
 
 namespace velmaris {
 
@@ -61,7 +62,7 @@ void TCMStreamDevice::SetReadSize(int value) {
 void TCMStreamDevice::OpenCommPort(int fd) {
   std::lock_guard lock(ioMutex_);
   events_->NewCall();
-  output_.Open(fd);
+  output_.Open(fd, lineBytesPerSecond_);
   writer_ = std::make_unique<TWriteThread>(*events_, fd, writeChannel_, output_);
   writer_->Start();
   auto reader = std::make_unique<TReadThread>(*events_, fd);
@@ -69,6 +70,30 @@ void TCMStreamDevice::OpenCommPort(int fd) {
   readSize_ = reader->ReadSize();
   reader_ = std::move(reader);
   reader_->Start();
+}
+
+bool TCMStreamDevice::OutputDrained() {
+  if (events_->CallFailed()) return true;  // nothing more leaves
+  {
+    std::lock_guard lock(ioMutex_);
+    if (!writer_ || writer_->Finished()) return true;
+  }
+  return output_.Drained([this](int fd, uint64_t written) { return BytesGone(fd, written); });
+}
+
+void TCMStreamDevice::DrainOutput() {
+  AssertMainThread();
+  if (Destroying()) return;
+  const auto deadline = std::chrono::steady_clock::now() + DrainLimit;
+  while (!OutputDrained()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      WriteLogLine("Hang-up: the output did not drain, " + std::to_string(GetOutputCount()) +
+                   " blocks left");
+      return;
+    }
+    Dispatcher().ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 void TCMStreamDevice::CloseCommPort() {

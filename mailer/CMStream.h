@@ -8,6 +8,11 @@
 // may also go straight to disconnecting (a cancelled or failed dial) or back
 // to idle (a call that never started). The flags change on the main thread
 // only.
+//
+// A hang-up of a connected call lets what is queued leave first (the last
+// frames of a session: an EMSI_ACK, a protocol's end or cancel), at most
+// DrainLimit, unless the line is gone already or the device is being torn
+// down: the serial threads stop only then, and they drop what is left.
 #pragma once
 
 #include <atomic>
@@ -36,6 +41,9 @@ class TCMStreamDevice : public TCMConnectionDevice {
   int SendData(const char* buffer, size_t length) override;
   void MarkSendPosition(int64_t position) override { output_.Mark(position); }
   int64_t SendPositionOnLine() override;
+  int64_t LineBytesPerSecond() const override { return lineBytesPerSecond_; }
+  // How long a hang-up waits for the queued bytes to leave.
+  std::chrono::milliseconds DrainLimit{5000};
 
   // Line status bits (TLineStatus).
   uint8_t GetModemStatus() const { return events_->LineStatus(); }
@@ -50,6 +58,15 @@ class TCMStreamDevice : public TCMConnectionDevice {
   void OpenCommPort(int fd);
   // Stops the read thread, then the write thread, and drops unsent blocks.
   void CloseCommPort();
+  // The rate the call connected at (bits per second, 0 when unknown), for
+  // LineBytesPerSecond; set before OpenCommPort.
+  void SetLineRate(int64_t bitsPerSecond) {
+    lineBytesPerSecond_ = bitsPerSecond > 0 ? bitsPerSecond / 10 : 0;
+  }
+  // Waits (main thread, pumping messages) until every byte handed over has
+  // left the device, the line has failed or the write thread has ended, at
+  // most DrainLimit. Called by a hang-up before CloseCommPort.
+  void DrainOutput();
   // Ends the comm event thread (pumping messages while it hands over).
   void ShutDown();
   TCOMEventThread& Events() { return *events_; }
@@ -70,6 +87,8 @@ class TCMStreamDevice : public TCMConnectionDevice {
   mutable std::mutex ioMutex_;  // guards the two thread pointers
   std::unique_ptr<TIOThread> reader_, writer_;
   std::atomic<int> readSize_{256};
+  std::atomic<int64_t> lineBytesPerSecond_{0};
+  bool OutputDrained();
 };
 
 }  // namespace velmaris

@@ -60,10 +60,12 @@ bool TChannel::IsEmpty() const { return Count() == 0; }
 // ---------------------------------------------------------------------------
 // TOutputCount
 
-void TOutputCount::Open(int fd) {
+void TOutputCount::Open(int fd, int64_t bytesPerSecond) {
   Lock lock(mutex_);
   fd_ = fd;
   handed_ = written_ = 0;
+  bytesPerSecond_ = bytesPerSecond;
+  lineFreeAt_ = {};
   StartOver(lock, 0);
   lastMarked_ = 0;
 }
@@ -78,9 +80,20 @@ void TOutputCount::Handed(size_t bytes) {
   handed_ += bytes;
 }
 
-void TOutputCount::Written(size_t bytes) {
+void TOutputCount::Written(size_t bytes, Clock::time_point now) {
   Lock lock(mutex_);
   written_ += bytes;
+  if (bytesPerSecond_ <= 0) return;
+  const auto carry =
+      std::chrono::nanoseconds(static_cast<int64_t>(bytes) * 1000000000 / bytesPerSecond_);
+  lineFreeAt_ = std::max(lineFreeAt_, now) + carry;
+}
+
+bool TOutputCount::Drained(const GoneFn& gone, Clock::time_point now) {
+  Lock lock(mutex_);
+  if (handed_ > written_) return false;
+  if (fd_ >= 0 && gone(fd_, written_) < written_) return false;
+  return now >= lineFreeAt_;
 }
 
 void TOutputCount::StartOver(const Lock& lock, int64_t position) {
@@ -128,6 +141,11 @@ TCOMEventThread::TCOMEventThread(TCMConnectionDevice& device) : device_(device) 
 }
 
 TCOMEventThread::~TCOMEventThread() { Stop(); }
+
+void TCOMEventThread::LineFailed(int64_t call) {
+  failedCall_ = call;
+  Post(cmLineFailed, call);
+}
 
 void TCOMEventThread::Post(int message, int64_t param) {
   {
@@ -294,7 +312,7 @@ void TReadThread::Run() {
     }
   }
   if (failed) {
-    events_.Post(cmLineFailed, call_);
+    events_.LineFailed(call_);
     while (!stop_.Wait(1s)) {
     }
   }
@@ -332,7 +350,7 @@ void TWriteThread::Run() {
     TDataPacket packet;
     if (!channel_.Get(packet, 0ms)) continue;
     if (!WriteBlock(packet)) {
-      events_.Post(cmLineFailed, call_);
+      events_.LineFailed(call_);
       break;
     }
   }

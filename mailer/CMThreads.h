@@ -55,12 +55,16 @@ class TChannel {
 // The send direction of a call, counted in bytes: handed to the device
 // (Handed), written to the descriptor by the write thread (Written), and
 // gone from the device (written and no longer in the kernel's output
-// queue). A protocol marks the file position that ends each block it hands
-// over (Mark): the mark keeps the handed count of that moment, and once as
-// many bytes are gone, the position is on the line (PositionGone). The
-// marks of a call form a short queue: passed ones are dropped, a full queue
-// moves its newest mark on, and a mark below the one before (a new file, a
-// repositioning) starts the queue over.
+// queue). On a line whose rate is known, the bytes written also pass
+// through a model of the line that carries that many bytes a second: a
+// buffer the device cannot see into (a pseudo-terminal's, a modem's) holds
+// them until the line could have carried them (Drained). A protocol marks
+// the file position that ends each block it hands over (Mark): the mark
+// keeps the handed count of that moment, and once as many bytes are gone,
+// the position is on the line (PositionGone). The marks of a call form a
+// short queue: passed ones are dropped, a full queue moves its newest mark
+// on, and a mark below the one before (a new file, a repositioning) starts
+// the queue over.
 //
 // The write thread, the protocol thread and the main thread share it, so
 // every member is reached under its lock; the helpers that touch the state
@@ -70,15 +74,20 @@ class TChannel {
 // closed [Close: what was written counts as gone].
 class TOutputCount {
  public:
+  using Clock = std::chrono::steady_clock;
   // How many of `written` bytes have left the device on descriptor fd.
   using GoneFn = std::function<uint64_t(int fd, uint64_t written)>;
-  void Open(int fd);
+  // bytesPerSecond: what the line carries; 0 when unknown (no line model).
+  void Open(int fd, int64_t bytesPerSecond = 0);
   void Close();
   void Handed(size_t bytes);
-  void Written(size_t bytes);
+  void Written(size_t bytes, Clock::time_point now = Clock::now());
   void Mark(int64_t position);
   // The furthest marked position whose bytes are gone (0 before any).
   int64_t PositionGone(const GoneFn& gone);
+  // Every byte handed over has been written, has left the device and,
+  // on a line of known rate, could have been carried by `now`.
+  bool Drained(const GoneFn& gone, Clock::time_point now = Clock::now());
   // Written minus the kernel's output queue (TIOCOUTQ); all written when
   // the descriptor cannot tell.
   static uint64_t GoneFromDescriptor(int fd, uint64_t written);
@@ -97,6 +106,8 @@ class TOutputCount {
   std::mutex mutex_;
   int fd_ = -1;
   uint64_t handed_ = 0, written_ = 0;
+  int64_t bytesPerSecond_ = 0;
+  Clock::time_point lineFreeAt_{};  // the modelled line has carried all written
   std::deque<SendMark> marks_;
   int64_t lastMarked_ = 0, gonePosition_ = 0;
 };
@@ -141,6 +152,10 @@ class TCOMEventThread {
   // A new call begins: failures reported about earlier calls no longer count.
   int64_t NewCall() { return ++call_; }
   int64_t Call() const { return call_; }
+  // A read or write thread found the line of that call gone (posts
+  // cmLineFailed); CallFailed tells whether that was the current call.
+  void LineFailed(int64_t call);
+  bool CallFailed() const { return failedCall_ == call_; }
   void SetLineStatus(uint8_t bits) { status_ = bits; }
 
  private:
@@ -155,6 +170,7 @@ class TCOMEventThread {
   std::atomic<uint8_t> status_{0};
   std::atomic<bool> stopping_{false};
   std::atomic<int64_t> call_{0};
+  std::atomic<int64_t> failedCall_{-1};
   std::chrono::steady_clock::time_point lastReceived_{}, lastSent_{};
   platform::Event finished_{true, false};
   std::thread thread_;
@@ -167,6 +183,8 @@ class TIOThread {
   TIOThread(TCOMEventThread& events, int fd) : events_(events), fd_(fd), call_(events.Call()) {}
   virtual ~TIOThread() = default;
   void Start();
+  // The thread body has returned (after a line failure, or its stop).
+  bool Finished() const { return finished_.IsSet(); }
 
  protected:
   virtual void Run() = 0;

@@ -117,7 +117,7 @@ bool THayesModem::Initialise(const std::string& init, std::chrono::milliseconds 
 
 bool THayesModem::Escape(std::chrono::milliseconds guard, std::chrono::milliseconds limit) {
   std::this_thread::sleep_for(guard);
-  port_.Purge();
+  port_.PurgeInput();  // the call's last bytes may still be on their way out
   pending_.clear();
   if (port_.Write("+++", limit) != platform::SerialPort::IoResult::Ok) return false;
   std::this_thread::sleep_for(guard);

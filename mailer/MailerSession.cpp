@@ -659,7 +659,10 @@ void TMailerSession::ProtocolFinished() {
   // ZModem sends its batch, then receives the remote's. A Hydra batch
   // carries both directions at once; the remote then opens a second batch
   // (where it answers file requests), which runs with nothing more to send.
-  if (sendPhase_ && device_.IsConnected()) {
+  // A hang-up under way (whose wait for the protocol runs this) starts no
+  // further batch: the line is as good as gone.
+  const bool up = device_.IsConnected() && !device_.IsDisconnecting();
+  if (sendPhase_ && up) {
     sendPhase_ = false;
     if (protocolKind_ == TEmsiProtocol::Hydra) {
       AddLogLine("HYDR Expecting batch");
@@ -671,7 +674,7 @@ void TMailerSession::ProtocolFinished() {
   }
   if (protocolKind_ == TEmsiProtocol::Hydra) AddLogLine("HYDR Session complete");
   transferring_ = false;
-  completed_ = device_.IsConnected();
+  completed_ = up;
   HangUp();
 }
 

@@ -140,6 +140,10 @@ void SerialPort::Purge() {
   if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
 }
 
+void SerialPort::PurgeInput() {
+  if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
+}
+
 bool SerialPort::SetDTR(bool on) {
   if (fd_ < 0) return false;
   int bits = TIOCM_DTR;

@@ -60,6 +60,9 @@ class SerialPort {
   IoResult Write(std::string_view data, std::chrono::milliseconds limit);
   // Discards unread input and unsent output.
   void Purge();
+  // Discards unread input only: what was written still leaves (on a pty,
+  // discarding output would take it from the far side's unread input).
+  void PurgeInput();
 
   // DTR on or off; false when the device has no modem lines (a pty).
   bool SetDTR(bool on);

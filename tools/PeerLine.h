@@ -31,6 +31,7 @@ class TPeerLine : public TCMStreamDevice {
     if (!connected_ || disconnecting_) return;
     disconnecting_ = true;
     DoDisconnecting();
+    DrainOutput();
     CloseCommPort();
     connected_ = false;
     disconnecting_ = false;

@@ -9,6 +9,10 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 
+#include <atomic>
+#include <memory>
+#include <thread>
+
 namespace velmaris::test {
 namespace {
 
@@ -119,6 +123,69 @@ TEST_F(CommDeviceTest, DestroyedDeviceLeavesNoTimerTrigger) {
   EXPECT_EQ(Dev().AddTimerTrigger(1), 1);
 }
 
+TEST_F(CommDeviceTest, TimerHandlersRunWithoutTheTableLock) {
+  // A handler may wait for another thread that adds and removes timer
+  // triggers (as protocol threads do): the tick must not hold the table's
+  // lock meanwhile. It may also add and remove triggers itself.
+  std::vector<std::string> done;
+  int own = 0;
+  const int every = Dev().AddTimerTrigger(1);
+  Dev().OnTriggerTimer = [&](TCMDevice&, int h) {
+    if (h != every) return;
+    auto added = std::make_shared<std::atomic<bool>>(false);
+    std::thread([this, added] {
+      Dev().RemoveTimerTrigger(Dev().AddTimerTrigger(5));
+      *added = true;
+    }).detach();
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!*added && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    done.push_back(*added ? "other thread" : "other thread blocked");
+    own = Dev().AddTimerTrigger(2);
+    Dev().RemoveTimerTrigger(own);
+    done.push_back("own");
+  };
+  TimerTriggerTick();
+  EXPECT_EQ(done, (std::vector<std::string>{"other thread", "own"}));
+}
+
+// A protocol whose session ends on a thread of its own, which detaches it
+// from the device there (under the device lock) before it stops.
+class ThreadedProtocol : public TCMProtocol {
+ public:
+  ~ThreadedProtocol() override {
+    if (ender_.joinable()) ender_.join();
+  }
+  bool IsActive() const override { return active_; }
+  std::string GetFileName() const override { return {}; }
+  std::string GetFilePath() const override { return {}; }
+  void Abort() override {
+    ender_ = std::thread([this] {
+      Device->SetProtocol(nullptr);
+      active_ = false;
+    });
+  }
+  void Reset() override {}
+  void Send() override { Device->SetProtocol(this); }
+  void Receive() override {}
+
+ private:
+  std::atomic<bool> active_{true};
+  std::thread ender_;
+};
+
+TEST_F(CommDeviceTest, HangUpWaitsForTheProtocolWithoutHoldingTheDeviceLock) {
+  pair.Connect();
+  Dev().ProtocolStopLimit = kPatience;
+  ThreadedProtocol p;
+  p.Device = &Dev();
+  p.Send();
+  bool stoppedFirst = false;
+  Dev().OnDisconnecting = [&](TCMDevice&) { stoppedFirst = !p.IsActive(); };
+  Dev().HangUp();
+  EXPECT_TRUE(stoppedFirst);  // the protocol detached itself within the wait
+  EXPECT_TRUE(Dev().IsIdle());
+}
+
 TEST(CommLogTest, DumpLinesPadTheLastRun) {
   const std::string block = "0123456789ABCDEF\x01\x7f\x80 ";
   EXPECT_EQ(DumpLines(block.data(), block.size()),
@@ -199,6 +266,75 @@ TEST(ProtocolBaseTest, SentRateRunsUntilTheRemoteConfirmedTheFile) {
   }
 }
 
+// A line whose device counts every byte handed over as gone, as on a
+// pseudo-terminal, at the rate the call connected with (0: unknown).
+class BufferedLine : public TCMConnectionDevice {
+ public:
+  BufferedLine(platform::Dispatcher& d, int64_t bitsPerSecond)
+      : TCMConnectionDevice(d), perSecond_(bitsPerSecond / 10) {}
+  bool GetOpened() const override { return true; }
+  bool IsOutputEmpty() const override { return true; }
+  platform::Event* GetOutputEmptyEvent() override { return nullptr; }
+  int GetOutputCount() const override { return 0; }
+  bool IsReady() const override { return true; }
+  void SetOpened(bool) override {}
+  void Close() override {}
+  void Open() override {}
+  std::string GetDisplayableNumber() const override { return {}; }
+  bool IsConnected() const override { return true; }
+  bool IsConnecting() const override { return false; }
+  bool IsDisconnecting() const override { return false; }
+  std::string GetPhoneNumber() const override { return {}; }
+  void SetPhoneNumber(const std::string&) override {}
+  void MakeCall() override {}
+  void HangUp() override {}
+  void MarkSendPosition(int64_t position) override { marked_ = position; }
+  int64_t SendPositionOnLine() override { return marked_; }
+  int64_t LineBytesPerSecond() const override { return perSecond_; }
+
+ private:
+  int64_t marked_ = 0, perSecond_;
+};
+
+TEST(ProtocolBaseTest, RunningRateStaysWithinTheLine) {
+  // 8000 bytes vanish into the device within 50 ms of the file's start; the
+  // remote confirms the whole file after 4 s. The running rate shows no
+  // more than the connect rate carries; the file's rate stays as it is.
+  struct Case {
+    int64_t bitsPerSecond;
+    int64_t resumeAt;
+    int64_t early, late;  // running rates at 50 ms and at 4 s
+  } cases[] = {
+      {2400, 0, 240, 240},       {14400, 0, 1440, 1440}, {33600, 0, 3360, 2000},
+      {115200, 0, 11520, 2000},  {0, 0, 160000, 2000},  // no rate known: the device's count stands
+      {33600, 4000, 3360, 1000},                        // counted from the resume offset
+  };
+  platform::PlainDispatcher dispatcher;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.bitsPerSecond) + " " + std::to_string(c.resumeAt));
+    BufferedLine line(dispatcher, c.bitsPerSecond);
+    BareProtocol p;
+    p.Device = &line;
+    uint32_t now = 7000;
+    p.Clock = [&] { return now; };
+    std::vector<int64_t> running;
+    int64_t sent = -1;
+    p.OnProtocolState = [&](TCMProtocol&, int state, const std::string&, int64_t a, int64_t b) {
+      if (state == psSendProgress) running.push_back(b);
+      if (state == psSent) sent = a;
+    };
+    p.DoProtocolState(psSendStart, "f", 8000, 0);
+    if (c.resumeAt > 0) p.DoProtocolState(psSendResume, "", c.resumeAt, 0);
+    now += 50;
+    p.DoProtocolState(psSendProgress, "", 8000, c.resumeAt);
+    now += 3950;
+    p.DoProtocolState(psSendProgress, "", 8000, c.resumeAt);
+    p.DoProtocolState(psSent, "f", 8000, 8000);
+    EXPECT_EQ(running, (std::vector<int64_t>{c.early, c.late}));
+    EXPECT_EQ(sent, (8000 - c.resumeAt) / 4);
+  }
+}
+
 TEST(ProtocolBaseTest, NextFileNamesTheAliasAfterThePath) {
   BareProtocol p;
   struct Case {
@@ -234,6 +370,51 @@ TEST(LoopbackTest, BytesCrossBothWaysAndAHangUpReachesTheOtherEnd) {
   ASSERT_TRUE(dispatcher.RunUntil([&] { return pair.B().IsIdle(); }, kPatience));
   EXPECT_EQ(b.events,
             (std::vector<std::string>{"Connected", "Ready", "Disconnecting", "Disconnected"}));
+}
+
+TEST(LoopbackTest, HangUpAfterAQueuedFrameLetsItLeaveFirst) {
+  // The bytes queued right before the hang-up (more than the sockets hold,
+  // on a line slower than the ends) all reach the far end.
+  struct Case {
+    uint32_t bitsPerSecond;  // 0: as fast as the ends go
+    size_t size;
+  } cases[] = {{2400, 300}, {33600, 12000}, {0, 200000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bitsPerSecond);
+    platform::PlainDispatcher dispatcher;
+    TCMLoopbackPair pair({c.bitsPerSecond, 0, 1}, dispatcher);
+    EventRecorder a, b;
+    a.Attach(pair.A());
+    b.Attach(pair.B());
+    pair.A().DrainLimit = kPatience;
+    pair.A().MakeCall();
+    EXPECT_EQ(pair.A().LineBytesPerSecond(), c.bitsPerSecond / 10);
+    std::string frame(c.size, '\0');
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<char>(i * 13 + 5);
+    pair.A().SendData(frame.data(), frame.size());
+    pair.A().HangUp();
+    EXPECT_TRUE(a.Has("Disconnected"));
+    ASSERT_TRUE(dispatcher.RunUntil(
+        [&] { return b.data.size() >= frame.size() && pair.B().IsIdle(); }, kPatience))
+        << b.data.size() << " of " << frame.size();
+    EXPECT_TRUE(b.data == frame);
+  }
+}
+
+TEST(LoopbackTest, HangUpOnALineThatCannotDrainStillEnds) {
+  // One bit a second: the sender meets flow control at once and for good.
+  platform::PlainDispatcher dispatcher;
+  TCMLoopbackPair pair({1, 0, 1}, dispatcher);
+  EventRecorder a;
+  a.Attach(pair.A());
+  pair.A().DrainLimit = 100ms;
+  pair.A().MakeCall();
+  const std::string frame(50000, 'x');
+  pair.A().SendData(frame.data(), frame.size());
+  pair.A().HangUp();
+  EXPECT_TRUE(pair.A().IsIdle());
+  EXPECT_EQ(a.events, (std::vector<std::string>{"Connecting", "Connected", "Ready",
+                                                 "Disconnecting", "Disconnected"}));
 }
 
 TEST(LoopbackTest, ARelayWhoseFarEndHasGoneReportsItInsteadOfDying) {

@@ -211,6 +211,8 @@ TEST_F(HydraTest, MeetsItselfThroughTheFakeModemInTwoBatches) {
   EXPECT_EQ(end.sent, (std::vector<std::string>{"mine.pkt"}));
   ExpectReceived(theirs, dir / "inA/");
   ExpectReceived(mine, dir / "peer/");
+  EXPECT_GT(end.fastestSend, 0);
+  EXPECT_LE(end.fastestSend, 11520);  // the pty takes more at once than CONNECT 115200 carries
 
   end.finished = false;
   h.Send();
@@ -385,38 +387,45 @@ TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
 TEST_F(HydraTest, SentRateIsTheRateOfTheLine) {
   // The sender's clock runs with the bytes the line has taken, as if it
   // carried 33,600 bps: a block handed to the device is not on the line
-  // yet, and the file's rate is taken when the remote has it all.
-  const std::string file = MakeFile("rate.pkt", 30000, 6);
-  TCMLoopbackPair pair({}, dispatcher);
-  pair.Connect();
-  TCMHydra ha(dispatcher), hb(dispatcher);
-  ha.Clock = [&] { return static_cast<uint32_t>(pair.Carried(pair.A()) * 10 * 1000 / 33600); };
-  hb.Device = &pair.B();
-  hb.ReceiveDir = dir / "inB/";
-  ProtocolEnd a, b;
-  a.toSend = {file};
-  b.Attach(hb);
-  ha.Device = &pair.A();
-  ha.ReceiveDir = dir / "inA/";
-  a.Attach(ha);
-  std::vector<int64_t> rates;
-  int64_t running = 0;  // the transfer panel's highest rate
-  const auto report = ha.OnProtocolState;
-  ha.OnProtocolState = [&](TCMProtocol& p, int state, const std::string& msg, int64_t p1,
-                           int64_t p2) {
-    if (state == psSent) rates.push_back(p1);
-    if (state == psSendProgress) running = std::max(running, p2);
-    report(p, state, msg, p1, p2);
-  };
-  ha.Send();
-  hb.Receive();
-  ASSERT_TRUE(RunTicking([&] { return a.Done() && b.Done(); }));
-  ExpectReceived(file, dir / "inB/");
-  ASSERT_EQ(rates.size(), 1u);
-  EXPECT_GT(rates[0], 0);
-  EXPECT_LE(rates[0], 3360);  // the line carries no more
-  EXPECT_GT(running, 0);      // nothing is confirmed before the end, yet the line has bytes
-  EXPECT_LE(running, 3360 + 100);
+  // yet, and the file's rate is taken when the remote has it all. The line
+  // goes as fast as the ends, or carries 115,200 bps (a bound the clock's
+  // line never reaches).
+  for (const uint32_t bitsPerSecond : {0u, 115200u}) {
+    SCOPED_TRACE(bitsPerSecond);
+    const std::string file = MakeFile("rate.pkt", 30000, 6);
+    const std::string in = dir / ("inB" + std::to_string(bitsPerSecond) + "/");
+    platform::MakeDirs(in);
+    TCMLoopbackPair pair({bitsPerSecond, 0, 1}, dispatcher);
+    pair.Connect();
+    TCMHydra ha(dispatcher), hb(dispatcher);
+    ha.Clock = [&] { return static_cast<uint32_t>(pair.Carried(pair.A()) * 10 * 1000 / 33600); };
+    hb.Device = &pair.B();
+    hb.ReceiveDir = in;
+    ProtocolEnd a, b;
+    a.toSend = {file};
+    b.Attach(hb);
+    ha.Device = &pair.A();
+    ha.ReceiveDir = dir / "inA/";
+    a.Attach(ha);
+    std::vector<int64_t> rates;
+    int64_t running = 0;  // the transfer panel's highest rate
+    const auto report = ha.OnProtocolState;
+    ha.OnProtocolState = [&](TCMProtocol& p, int state, const std::string& msg, int64_t p1,
+                             int64_t p2) {
+      if (state == psSent) rates.push_back(p1);
+      if (state == psSendProgress) running = std::max(running, p2);
+      report(p, state, msg, p1, p2);
+    };
+    ha.Send();
+    hb.Receive();
+    ASSERT_TRUE(RunTicking([&] { return a.Done() && b.Done(); }));
+    ExpectReceived(file, in);
+    ASSERT_EQ(rates.size(), 1u);
+    EXPECT_GT(rates[0], 0);
+    EXPECT_LE(rates[0], 3360);  // the line carries no more
+    EXPECT_GT(running, 0);      // nothing is confirmed before the end, yet the line has bytes
+    EXPECT_LE(running, 3360 + 100);
+  }
 }
 
 }  // namespace

@@ -7,8 +7,9 @@
 #include <optional>
 
 #include "LineFixtures.h"
-#include "mailer/CMD_TAPI.h"
+#include "ZModemFixtures.h"
 #include "core/Settings.h"
+#include "mailer/CMD_TAPI.h"
 #include "mailer/CMThreads.h"
 #include "platform/SerialPort.h"
 
@@ -121,6 +122,70 @@ TEST_F(LineDeviceTest, ThrottledLineCarriesEveryByteBothWays) {
   EXPECT_EQ(recorder.data, sent);
   EXPECT_TRUE(device->IsOutputEmpty());
   device->Close();
+}
+
+TEST_F(LineDeviceTest, HangUpRightAfterAFrameLetsItLeaveFirst) {
+  // The pty takes the bytes at once and the modem passes them on at the
+  // line's rate: the hang-up (DTR cannot drop on a pty, so "+++" and ATH0)
+  // must neither cut nor discard them. The peer keeps what it got, with the
+  // escape's "+++" behind the frame (a modem passes it on).
+  const std::string acks = "**EMSI_ACKA490\r**EMSI_ACKA490\r";
+  struct Case {
+    const char* connect;
+    std::string frame;
+  } cases[] = {
+      {"CONNECT 2400", acks},
+      {"CONNECT 14400", SampleBytes(3000, 1)},
+      {"CONNECT 33600", SampleBytes(6000, 2) + acks},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.connect);
+    const std::string name = "drain" + std::to_string(&c - cases);
+    const std::string got = dir / (name + ".got");
+    FakeModem modem(
+        dir, {"--dial", c.connect, "--throttle", "--peer", "sh -c \"cat > " + got + "\""}, name);
+    auto device = MakeDevice(modem);
+    device->DrainLimit = kPatience;
+    device->Open();
+    device->SetPhoneNumber("1234567");
+    recorder.events.clear();
+    device->MakeCall();
+    ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+    device->SendString(c.frame);
+    device->HangUp();
+    ASSERT_TRUE(WaitIdle(*device));
+    auto received = [&] { return platform::FileExists(got) ? platform::ReadFile(got) : ""; };
+    EXPECT_TRUE(WaitFor([&] { return received().size() >= c.frame.size() + 3; }))
+        << received().size() << " of " << c.frame.size();
+    EXPECT_TRUE(received() == c.frame + "+++");
+    device->Close();
+  }
+}
+
+TEST_F(LineDeviceTest, LineCarriesWhatTheConnectRateAllows) {
+  // Without a rate in CONNECT the port's speed is the most the line takes.
+  struct Case {
+    const char* connect;
+    int64_t bytesPerSecond;
+  } cases[] = {{"CONNECT 2400", 240},
+               {"CONNECT 14400", 1440},
+               {"CONNECT 33600/ARQ", 3360},
+               {"CONNECT 115200", 11520},
+               {"CONNECT", 5760}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.connect);
+    FakeModem modem(dir, {"--dial", c.connect}, "rate" + std::to_string(&c - cases));
+    auto device = MakeDevice(modem);
+    device->ConfiguredLines = {"Line=" + modem.Link() + ";57600"};
+    device->SetDeviceName("Line");
+    device->Open();
+    device->SetPhoneNumber("1234567");
+    recorder.events.clear();
+    device->MakeCall();
+    ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+    EXPECT_EQ(device->LineBytesPerSecond(), c.bytesPerSecond);
+    device->Close();
+  }
 }
 
 TEST_F(LineDeviceTest, ModemThatNeverAnswersOrTalksGarbageFailsTheCall) {

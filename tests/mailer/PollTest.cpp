@@ -310,7 +310,18 @@ TEST_F(PollTest, WrongPasswordSendsNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    const size_t before = PeerLog().size();
     const Result r = Poll({"--peer", Peer(c.peerArgs)});
+    // Our acknowledgements left before the hang-up: the peer logs its
+    // refusal on receiving our data and again on our ACK, not a lost call.
+    auto refusals = [&] {
+      const std::string peer = PeerLog().substr(before);
+      size_t n = 0;
+      for (size_t at = 0; (at = peer.find("EMSI Bad password\n", at)) != std::string::npos; ++at)
+        ++n;
+      return n;
+    };
+    EXPECT_TRUE(dispatcher.RunUntil([&] { return refusals() == 2; }, kPatience)) << PeerLog();
     EXPECT_FALSE(r.completed);
     EXPECT_EQ(r.Logged("!NCP No common protocol"), c.ncp);
     EXPECT_TRUE(r.Logged("!PWD Session password refused by the remote")) << Joined(r);

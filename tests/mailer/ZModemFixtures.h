@@ -29,6 +29,7 @@ struct ProtocolEnd {
   std::vector<std::string> notices, skipped;  // psNotice lines, names of state 15
   std::vector<int> states;
   int64_t lastReceived = 0, lastSent = 0;  // positions of the last progress reports
+  int64_t fastestSend = 0;                 // the highest running send rate shown
   int64_t resumedAt = -1;
   bool finished = false, aborted = false;
 
@@ -40,7 +41,7 @@ struct ProtocolEnd {
       toSend.pop_front();
     };
     p.OnProtocolState = [this](TCMProtocol&, int state, const std::string& msg, int64_t p1,
-                               int64_t) {
+                               int64_t p2) {
       if (state != 9 && state != 24) states.push_back(state);
       if (state == 2) log.push_back(msg);
       if (state == psNotice || state == psInboundFailed) notices.push_back(msg);
@@ -49,6 +50,7 @@ struct ProtocolEnd {
       if (state == 25) received.push_back(msg);
       if (state == 24) lastReceived = p1;
       if (state == 9) lastSent = p1;
+      if (state == 9) fastestSend = std::max(fastestSend, p2);
       if (state == 26) resumedAt = p1;
     };
     p.OnFinished = [this](TCMProtocol&) { finished = true; };

@@ -91,6 +91,10 @@ TEST_F(ZModemTest, BatchReachesRzWhole) {
     EXPECT_TRUE(end.finished);
     EXPECT_EQ(end.sent, (std::vector<std::string>{"0000fffe.pkt", "bundle.mo0", "one"}));
     ExpectSameFiles(files, peerDir);
+    // The pty takes the blocks faster than CONNECT 33600 carries them; the
+    // running rate shows no more than the line's.
+    EXPECT_GT(end.fastestSend, 0);
+    EXPECT_LE(end.fastestSend, 3360);
   }
 }
 
@@ -267,6 +271,7 @@ TEST_F(ZModemTest, FileCutOnTheWayToRzIsNotCountedAsSent) {
   EXPECT_TRUE(end.aborted);
   EXPECT_TRUE(end.sent.empty());
   EXPECT_FALSE(end.Has(10));
+  EXPECT_LE(end.fastestSend, 11520);  // what CONNECT 115200 carries
 }
 
 TEST_F(ZModemTest, WholeTemporaryCopyCompletesWithoutData) {
