@@ -25,6 +25,7 @@
 #include "widgets/BetterPlacement.h"
 #include "widgets/HelpKey.h"
 #include "widgets/SpeedBar.h"
+#include "widgets/TextOrder.h"
 
 namespace velmaris {
 
@@ -256,7 +257,7 @@ void TAddrBook::BuildTree() {
   lbList_->clear();
   QTreeWidgetItem* selected = nullptr;
   for (int i = 0; i < lists_.GetCount(); ++i) {
-    auto* item = new QTreeWidgetItem(lbList_, {AnsiText(lists_.GetString(i))});
+    auto* item = new TTextOrderItem(lbList_, {AnsiText(lists_.GetString(i))});
     item->setData(0, kListRole, QVariant::fromValue<void*>(lists_.GetGroup(i)));
     item->setFlags(item->flags() | Qt::ItemIsEditable);
     if (lists_.GetGroup(i) == keep) selected = item;

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/forms/FormText.h"
+#include "widgets/TextOrder.h"
 
 namespace velmaris {
 
@@ -57,7 +58,7 @@ void TPluginBrowser::SetImage(QTreeWidgetItem* item, int image) {
 }
 
 void TPluginBrowser::AddNode(QTreeWidgetItem* parent, const plugin::TBrowserNode& node) {
-  auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
+  auto* item = parent ? new TTextOrderItem(parent) : new TTextOrderItem(tree_);
   item->setText(0, AnsiText(node.Text));
   SetImage(item, node.Image);
   for (const plugin::TBrowserNode& child : node.Children) AddNode(item, child);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string>
+
+#include "widgets/TextOrder.h"
 
 namespace velmaris {
 
@@ -166,19 +169,21 @@ void TCustomEZBetterListBox::SetArrowDown(const QPixmap& glyph) {
 void TCustomEZBetterListBox::Sort() {
   const int count = static_cast<int>(items_.size());
   if (sortColumn_ < 0 || sortColumn_ >= Columns().GetCount() || count < 2) return;
-  std::vector<QString> keys(static_cast<size_t>(count));
+  // The captions as the names sort everywhere (without case, ё after е).
+  std::vector<std::string> keys(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     int image = -1, overlay = -1;
-    QString& key = keys[static_cast<size_t>(i)];
-    ParseListCell(items_[i], sortColumn_, image, overlay, key);
-    key = std::move(key).toCaseFolded();  // compared without case
+    QString caption;
+    ParseListCell(items_[i], sortColumn_, image, overlay, caption);
+    keys[static_cast<size_t>(i)] = SortKeyOf(caption);
   }
   std::vector<int> order(static_cast<size_t>(count));
   std::iota(order.begin(), order.end(), 0);
   const bool descending = sortDescending_;
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-    const int c = keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)]);
-    return descending ? c > 0 : c < 0;
+    const std::string& x = keys[static_cast<size_t>(a)];
+    const std::string& y = keys[static_cast<size_t>(b)];
+    return descending ? SortKeyLess(y, x) : SortKeyLess(x, y);
   });
   QStringList sorted;
   sorted.reserve(count);

@@ -49,8 +49,10 @@ class TCustomEZBetterListBox : public TCustomBetterListBox {
   void GetData(int row, int col, int& image, int& overlay, QString& caption) override;
   QChar FirstCharOf(int row) override;
 
-  // Sorts the rows by SortColumn; the current, focused and selected rows
-  // follow their strings. Rows with equal captions keep their order.
+  // Sorts the rows by the captions of SortColumn, in the order of
+  // TextOrder.h (numbers too compare as text); the current, focused and
+  // selected rows follow their strings. Rows with equal captions keep their
+  // order.
   void Sort();
   void UpdateSortGlyphs();
   void ItemsChanged();

@@ -23,6 +23,7 @@
 #include "nodelist/NodelistLookup.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/AdvNLLookup.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "support/NodelistIndexSet.h"
 #include "widgets/AnimatedSymbol.h"
@@ -226,6 +227,36 @@ TEST_F(MainWindowToolsTest, AddressListsAreMadeRenamedAndPeopleMovedAndDeletedIn
   book->MovePerson(0, 1);
   book->Sortieren1Click();
   EXPECT_EQ(names(), QStringList({"A", "B"}));
+}
+
+TEST_F(MainWindowToolsTest, AddressListsSortWithYoAfterYeAndARenamedListMovesToItsPlace) {
+  Prepare({});
+  Open();
+  TGroupList& lists = window->ConfigStore().AddressGroups();
+  for (const char* name : {"Жанна", "ёжик", "Work", "Ёлкин", "Яна", "Егор", "Ежов", "Анна",
+                           "friends", "Ірина", "Игорь"})
+    lists.Add(platform::FromUtf8(name, platform::AnsiCodePage()), std::make_unique<TGroup>());
+  Trigger("Adressbuch1");
+  TAddrBook* book = window->AddressBookWindow();
+  ASSERT_NE(book, nullptr);
+  const auto nodes = [book] {
+    QStringList n;
+    for (int i = 0; i < book->LbList()->topLevelItemCount(); ++i)
+      n << book->LbList()->topLevelItem(i)->text(0);
+    return n;
+  };
+  const QString personal = TAddrBook::kPersonalBook;
+  EXPECT_EQ(nodes(), QStringList({personal, "friends", "Work", "Анна", "Егор", "Ежов", "ёжик",
+                                  "Ёлкин", "Жанна", "Игорь", "Ірина", "Яна"}));
+  // Renamed, a list takes its place among the others.
+  QTreeWidgetItem* node = book->LbList()->topLevelItem(11);
+  ASSERT_EQ(node->text(0), "Яна");
+  node->setText(0, "Ёжкин");
+  EXPECT_EQ(lists.GetString(lists.IndexOf(book->CurrentList())),
+            platform::FromUtf8("Ёжкин", platform::AnsiCodePage()));
+  EXPECT_EQ(nodes(), QStringList({personal, "friends", "Work", "Анна", "Егор", "Ежов", "ёжик",
+                                  "Ёжкин", "Ёлкин", "Жанна", "Игорь", "Ірина"}));
+  EXPECT_EQ(book->LbList()->currentItem()->text(0), "Ёжкин");
 }
 
 TEST_F(MainWindowToolsTest, AreaToolsReportAndHelpRunFromTheMenus) {

@@ -5,6 +5,7 @@
 #include "app/MsgWin.h"
 #include "app/PluginBrowser.h"
 #include "app/plugin/PluginServer.h"
+#include "platform/CodePage.h"
 #include "support/TestPlugin.h"
 
 namespace velmaris::test {
@@ -99,6 +100,33 @@ TEST_F(PluginWindowsTest, AMessageListRunsItsServicesOnItsAreaAndSelection) {
   ASSERT_TRUE(PumpUntil([&] { return !area.IsLocked(); }));
   EXPECT_EQ(p("end"), "ok");
   ASSERT_TRUE(PumpUntil([&] { return !plugins->menuAction()->isVisible(); }));
+}
+
+TEST(PluginBrowserTest, PluginsAndTheirLinesSortByNameWithYoAfterYe) {
+  const auto ansi = [](const char* utf8) {
+    return platform::FromUtf8(utf8, platform::AnsiCodePage());
+  };
+  std::vector<plugin::TBrowserNode> nodes;
+  for (const char* name : {"Ёлка", "zip tool", "Жук", "Area Counter", "ёжик", "Яблоко", "Ежевика"})
+    nodes.push_back({ansi(name), plugin::BrowserImage::Plugin, {}});
+  nodes[1].Children = {{"Version: 1", plugin::BrowserImage::Info, {}},
+                       {"copyright: none", plugin::BrowserImage::Info, {}},
+                       {ansi("Description: Ёмкость"), plugin::BrowserImage::Info, {}},
+                       {ansi("Description: Емкость"), plugin::BrowserImage::Info, {}}};
+  TPluginBrowser browser;
+  browser.Rebuild(nodes);
+  QTreeWidget* tree = browser.PluginTree();
+  const auto texts = [](auto count, auto item) {
+    QStringList out;
+    for (int i = 0; i < count; ++i) out << item(i)->text(0);
+    return out;
+  };
+  EXPECT_EQ(texts(tree->topLevelItemCount(), [tree](int i) { return tree->topLevelItem(i); }),
+            QStringList({"Area Counter", "zip tool", "Ежевика", "ёжик", "Ёлка", "Жук", "Яблоко"}));
+  QTreeWidgetItem* zip = tree->topLevelItem(1);
+  EXPECT_EQ(texts(zip->childCount(), [zip](int i) { return zip->child(i); }),
+            QStringList(
+                {"copyright: none", "Description: Емкость", "Description: Ёмкость", "Version: 1"}));
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "platform/CodePage.h"
+
 namespace velmaris::test {
 namespace {
 
@@ -161,6 +163,96 @@ TEST(EZBetterListBox, SortedListSortsNewRowsButNotByAMissingColumn) {
   e.box.AddItem("Beta\t1");
   EXPECT_EQ(e.Column0(),
             (QStringList{"Alpha", "bad", "Beta", "Dupes", "NETMAIL", "ru.fido", "Zeta"}));
+}
+
+// Names sort as everywhere else in the program: by their ANSI bytes without
+// case, the extra Cyrillic letters right after the letter they follow.
+struct NameOrderCase {
+  const char* name;
+  platform::CodePage ansi;
+  std::vector<const char*> rows;    // in the order they are given
+  std::vector<const char*> sorted;  // ascending
+};
+
+class NameOrder : public ::testing::TestWithParam<NameOrderCase> {
+ protected:
+  void SetUp() override {
+    saved_ = platform::AnsiCodePage();
+    platform::SetAnsiCodePage(GetParam().ansi);
+  }
+  void TearDown() override { platform::SetAnsiCodePage(saved_); }
+  static QStringList List(const std::vector<const char*>& names) {
+    QStringList out;
+    for (const char* n : names) out << QString::fromUtf8(n);
+    return out;
+  }
+  platform::CodePage saved_ = platform::CodePage::CP1251;
+};
+
+TEST_P(NameOrder, AscendingAndDescendingByTheClickedColumn) {
+  const NameOrderCase& c = GetParam();
+  Ez e;
+  // The names in the second column, behind an image prefix; the first
+  // column holds a number, so that the order comes from the names alone.
+  QStringList rows;
+  for (int i = 0; i < static_cast<int>(c.rows.size()); ++i)
+    rows << QString::number(i) + "\t[1]" + QString::fromUtf8(c.rows[static_cast<size_t>(i)]);
+  e.box.SetItems(rows);
+  e.box.SetSorted(true);
+  e.ClickHeader(1);
+  const auto names = [&e] {
+    QStringList out;
+    for (const QString& s : e.box.Items()) out << s.section('\t', 1).mid(3);
+    return out;
+  };
+  const QStringList ascending = List(c.sorted);
+  EXPECT_EQ(names(), ascending);
+  e.ClickHeader(1);
+  ASSERT_TRUE(e.box.SortDescending());
+  QStringList descending = ascending;
+  std::reverse(descending.begin(), descending.end());
+  EXPECT_EQ(names(), descending);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EZ, NameOrder,
+    ::testing::Values(
+        NameOrderCase{"Russian",
+                      platform::CodePage::CP1251,
+                      {"Жанна", "ёжик", "Ёлкин", "Яна", "Егор", "Ежов", "Анна", "Ева"},
+                      {"Анна", "Ева", "Егор", "Ежов", "ёжик", "Ёлкин", "Жанна", "Яна"}},
+        NameOrderCase{"YoInsideTheName",
+                      platform::CodePage::CP1251,
+                      {"Семинов", "Фёдоров", "Семёнов", "Федоров", "Семенов", "Фея"},
+                      {"Семенов", "Семёнов", "Семинов", "Федоров", "Фея", "Фёдоров"}},
+        NameOrderCase{"LatinBeforeCyrillic",
+                      platform::CodePage::CP1251,
+                      {"Ёлкин", "zoe", "Анна", "Bob", "alice", "Яна", "Zack"},
+                      {"alice", "Bob", "Zack", "zoe", "Анна", "Ёлкин", "Яна"}},
+        NameOrderCase{"UkrainianAndBelarusian",
+                      platform::CodePage::CP1251,
+                      {"Їжак", "Йосип", "Ґанна", "Дмитро", "Ірина", "Галина", "Игорь", "Єва",
+                       "Жанна", "Ева", "Ўладзімір", "Фаина", "Ульяна"},
+                      {"Галина", "Ґанна", "Дмитро", "Ева", "Єва", "Жанна", "Игорь", "Ірина", "Їжак",
+                       "Йосип", "Ульяна", "Ўладзімір", "Фаина"}},
+        NameOrderCase{"OemAnsiPage",
+                      platform::CodePage::CP866,
+                      {"Жанна", "ёжик", "Яна", "Ёлкин", "Bob", "Егор", "Ежов", "Анна"},
+                      {"Bob", "Анна", "Егор", "Ежов", "ёжик", "Ёлкин", "Жанна", "Яна"}}),
+    [](const ::testing::TestParamInfo<NameOrderCase>& info) { return info.param.name; });
+
+TEST(EZBetterListBox, NamesThatDifferOnlyInCaseKeepTheirOrderBothWays) {
+  Ez e;
+  e.box.SetItems({QStringLiteral("ёлкин\t1"), QStringLiteral("Анна\t2"), QStringLiteral("Ёлкин\t3"),
+                  QStringLiteral("анна\t4"), QStringLiteral("Елкин\t5")});
+  e.box.SetSorted(true);
+  EXPECT_EQ(e.Column0(),
+            (QStringList{QStringLiteral("Анна"), QStringLiteral("анна"), QStringLiteral("Елкин"),
+                         QStringLiteral("ёлкин"), QStringLiteral("Ёлкин")}));
+  e.box.SetSortDescending(true);
+  EXPECT_EQ(e.Column0(),
+            (QStringList{QStringLiteral("ёлкин"), QStringLiteral("Ёлкин"), QStringLiteral("Елкин"),
+                         QStringLiteral("Анна"), QStringLiteral("анна")}));
 }
 
 // An 8 x 8 glyph of one colour on a white transparent-colour corner.
