@@ -303,6 +303,27 @@ TEST_F(FileReqEditorWindowTest, TypedNamesGoIntoTheRequestInTheListsPageOrNotAtA
   }
 }
 
+TEST_F(FileReqEditorWindowTest, SearchTextGoesStraightIntoTheListsPage) {
+  // A CP437 list: é and É are there, not in the ANSI page (CP1251).
+  const ListPageScope scope(*config, kListPages[2]);
+  TFileReqEditor editor(*config);
+  editor.show();
+  editor.LoadMailText(platform::FromUtf8("a.zip Tools\r\nb.zip Café crème\r\n",
+                                         platform::CodePage::CP437));
+  const struct {
+    const char* text;
+    int found;
+  } cases[] = {{"CAFÉ", 1}, {"crème", 1}, {"Кафе", -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    editor.FileListBox->setCurrentIndex({});
+    if (c.found < 0) prompter.Script({platform::mbNo});  // "End of file reached"
+    AnswerFind(QString::fromUtf8(c.text), false);
+    editor.SearchAction->trigger();
+    EXPECT_EQ(CurrentLine(editor), c.found);
+  }
+}
+
 TEST_F(FileReqEditorWindowTest, APendingRequestOfMixedLinesShowsFromTheListsPageAndKeepsItsBytes) {
   TMailBox* box = AddBox("Boss", "2:5020/1042");
   const std::string req = config->Values()->OutboundDir() + "139C0412.req";
