@@ -118,7 +118,8 @@ TFileReqEditor& TKQMainWindow::FileReqEditor() {
     if (TMailerConfig* config = GetMailerConfig())
       for (int i = 0; i < config->Mailers().GetCount(); ++i)
         profiles.push_back(config->Mailers().GetString(i));
-    TMBProperties properties(box, ConfigStore().Mailboxes(), profiles, fileReqEditor_.get());
+    TMBProperties properties(box, ConfigStore().Mailboxes(), profiles,
+                             ConfigStore().Values()->FileListPage(), fileReqEditor_.get());
     ExecModal(properties);
   };
   return *fileReqEditor_;

@@ -39,8 +39,8 @@ TVxSpinEdit* Spin(const char* name) {
 }  // namespace
 
 TMBProperties::TMBProperties(TMailBox& box, TMBList& list, const std::vector<std::string>& profiles,
-                             QWidget* parent)
-    : QDialog(parent), box_(box), list_(list) {
+                             platform::CodePage listPage, QWidget* parent)
+    : QDialog(parent), box_(box), list_(list), listPage_(listPage) {
   setObjectName("TMBProperties");
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;
@@ -106,7 +106,7 @@ void TMBProperties::Fill() {
   for (const std::string& number : fields.numbers) numbers << AnsiText(number);
   NumberMemo->setPlainText(numbers.join('\n'));
   mbFileList->SetFileName(AnsiText(box_.FileList));
-  EdInd->setText(AnsiText(box_.AreaIndicator));
+  EdInd->setText(QString::fromStdString(platform::ToUtf8(box_.AreaIndicator, listPage_)));
   SpLine->SetValue(box_.AreaLine);
   SpCol->SetValue(box_.AreaColumn);
   EdSize->SetValue(box_.AreaSize);
@@ -125,7 +125,7 @@ bool TMBProperties::bApplyClick() {
   }
   box_.Command = AnsiBytes(mbCMD->currentText());
   box_.FileList = AnsiBytes(mbFileList->FileName());
-  box_.AreaIndicator = AnsiBytes(EdInd->text());
+  box_.AreaIndicator = platform::FromUtf8(EdInd->text().toStdString(), listPage_);
   box_.AreaLine = static_cast<int32_t>(SpLine->Value());
   box_.AreaColumn = static_cast<int32_t>(SpCol->Value());
   box_.AreaSize = static_cast<int32_t>(EdSize->Value());

@@ -1,10 +1,14 @@
 // The properties window of a mailbox: name, sysop, address, the command
 // that calls it (a mailer profile's name or a command line), the phone
 // numbers and the layout of its BBS file list. Apply refuses an empty name
-// or an address that does not parse; it renames the list entry.
+// or an address that does not parse; it renames the list entry. The area
+// indicator is matched against the file list's bytes, so it is shown and
+// taken in the file list's code page.
 #pragma once
 
 #include <QDialog>
+
+#include "platform/CodePage.h"
 
 class QComboBox;
 class QLineEdit;
@@ -22,9 +26,10 @@ class TMBProperties : public QDialog {
   Q_OBJECT
 
  public:
-  // profiles: the mailer profiles' names offered for the command.
+  // profiles: the mailer profiles' names offered for the command; listPage:
+  // the code page of file lists (SettingsValues::FileListPage).
   TMBProperties(TMailBox& box, TMBList& list, const std::vector<std::string>& profiles,
-                QWidget* parent = nullptr);
+                platform::CodePage listPage, QWidget* parent = nullptr);
 
   void Fill();
   bool bApplyClick();
@@ -43,6 +48,7 @@ class TMBProperties : public QDialog {
  private:
   TMailBox& box_;
   TMBList& list_;
+  platform::CodePage listPage_;
   bool filling_ = false;
 };
 

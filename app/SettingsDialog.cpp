@@ -786,7 +786,8 @@ void TSettingsDialog::MailboxPropertiesClick() {
   if (TMailerConfig* config = GetMailerConfig())
     for (int i = 0; i < config->Mailers().GetCount(); ++i)
       profiles.push_back(config->Mailers().GetString(i));
-  TMBProperties properties(*list.GetItem(index), list, profiles, this);
+  TMBProperties properties(*list.GetItem(index), list, profiles,
+                           store_.Values()->FileListPage(), this);
   {
     const QSignalBlocker block(mbList_);
     ExecModal(properties);

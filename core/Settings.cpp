@@ -351,6 +351,10 @@ platform::CodePage SettingsValues::AnsiCodePage() const {
                                                 : platform::CodePage::CP1251;
 }
 
+platform::CodePage SettingsValues::FileListPage() const {
+  return FLToAnsI() ? OemCodePage() : AnsiCodePage();
+}
+
 void ApplyCodePages(const SettingsValues& values) {
   platform::SetOemCodePage(values.OemCodePage());
   platform::SetAnsiCodePage(values.AnsiCodePage());

@@ -256,6 +256,9 @@ class SettingsValues {
   TFontDesc FileListFont() const;  // mrFl
   platform::CodePage OemCodePage() const;
   platform::CodePage AnsiCodePage() const;
+  // The code page of BBS file lists and of what is matched against them (area
+  // indicators, request names): OEM when they are shown converted to ANSI.
+  platform::CodePage FileListPage() const;
   TFontDesc Font(SettingId id) const;
 
   // Applies the dialling translation (DialTrans, each line a prefix and its

@@ -133,8 +133,13 @@ int TFileList::Find(const std::string& text, int from, bool matchCase, platform:
                     const std::function<bool()>& step) const {
   const std::optional<std::string> needle =
       platform::RecodeExact(text, platform::AnsiCodePage(), listPage);
-  if (!needle || needle->empty()) return -1;
-  const platform::TextFinder finder(*needle, matchCase, listPage);
+  return needle ? FindInPage(*needle, from, matchCase, listPage, step) : -1;
+}
+
+int TFileList::FindInPage(const std::string& needle, int from, bool matchCase,
+                          platform::CodePage listPage, const std::function<bool()>& step) const {
+  if (needle.empty()) return -1;
+  const platform::TextFinder finder(needle, matchCase, listPage);
   int sinceStep = 0;
   for (int i = std::max(from + 1, 0); i < Count(); ++i) {
     if (step && ++sinceStep > kFindStep) {

@@ -81,6 +81,10 @@ class TFileList {
   static constexpr int kFindStep = 1000;
   int Find(const std::string& text, int from, bool matchCase, platform::CodePage listPage,
            const std::function<bool()>& step = {}) const;
+  // The same for a needle already in listPage (a window that holds the text
+  // in Unicode converts it to the list's page itself).
+  int FindInPage(const std::string& needle, int from, bool matchCase, platform::CodePage listPage,
+                 const std::function<bool()>& step = {}) const;
 
  private:
   // Line i starts at blockBase_[i / kLinesPerBlock] + offsets_[i]: 64-bit

@@ -221,6 +221,31 @@ std::string FromUtf8(std::string_view utf8, CodePage cp, unsigned char fallback)
   return out;
 }
 
+const char* CodePageName(CodePage cp) {
+  switch (cp) {
+    case CodePage::CP866: return "CP866";
+    case CodePage::CP437: return "CP437";
+    case CodePage::CP1251: return "CP1251";
+    case CodePage::CP1252: return "CP1252";
+  }
+  return "?";
+}
+
+std::optional<std::string> FromUtf8Exact(std::string_view utf8, CodePage cp) {
+  std::string out;
+  out.reserve(utf8.size());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    char32_t c;
+    if (!DecodeUtf8(utf8, i, c)) return std::nullopt;
+    // 0 is the byte of U+0000 alone, so it marks a character cp lacks.
+    const unsigned char b = FromUnicode(c, cp, 0);
+    if (b == 0 && c != 0) return std::nullopt;
+    out += static_cast<char>(b);
+  }
+  return out;
+}
+
 bool IsUtf8(std::string_view bytes) {
   size_t i = 0;
   char32_t c;

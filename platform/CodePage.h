@@ -3,12 +3,15 @@
 // edge of a window. The OEM and ANSI code pages are a setting.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace velmaris::platform {
 
 enum class CodePage { CP866, CP437, CP1251, CP1252 };
+// "CP866", "CP437", "CP1251", "CP1252".
+const char* CodePageName(CodePage cp);
 
 // Bytes below 0x80 are ASCII in every code page. Positions the code page
 // leaves undefined (CP1251 0x98; CP1252 0x81, 0x8D, 0x8F, 0x90, 0x9D) map to
@@ -22,6 +25,10 @@ std::string ToUtf8(std::string_view bytes, CodePage cp);
 // Malformed UTF-8 (bad, overlong, surrogate or cut-short sequences) gives
 // one `fallback` per byte.
 std::string FromUtf8(std::string_view utf8, CodePage cp, unsigned char fallback = '?');
+// The bytes of text that must not change on its way, such as a name that
+// goes into a file: nothing when the UTF-8 is malformed or a character has
+// no place in the code page.
+std::optional<std::string> FromUtf8Exact(std::string_view utf8, CodePage cp);
 // Whether bytes are well-formed UTF-8 (ASCII among it).
 bool IsUtf8(std::string_view bytes);
 // Byte-wise conversion between two code pages through Unicode; a character

@@ -146,6 +146,20 @@ int TBLBColumn::Draw(QPainter& painter, int x, int y) const {
   return width_;
 }
 
+int TBLBColumn::CaptionWidth() const {
+  if (!owner_) return 0;
+  int frame = 0;
+  switch (owner_->BorderStyle()) {
+    case TColBorderStyle::cbsNone: frame = 0; break;
+    case TColBorderStyle::cbsPanel: frame = 2; break;
+    default: frame = 4; break;  // raised and pressed alike
+  }
+  const int margins = owner_->Margin() >= 0 ? 2 * owner_->Margin() : -owner_->Margin();
+  const int glyph = glyph_.isNull() ? 0 : glyph_.width() / numGlyphs_ + owner_->Spacing();
+  return frame + 2 * owner_->BorderSize() + margins + glyph +
+         QFontMetrics(owner_->Font()).horizontalAdvance(caption_);
+}
+
 // --------------------------------------------------------------- TBLBColumns
 
 TBLBColumns::TBLBColumns(TCustomBetterListBox* listBox) : owner_(listBox) {
@@ -187,10 +201,10 @@ void TBLBColumns::Clear() {
   Changed();
 }
 
-void TBLBColumns::BeginUpdate() { updating_ = true; }
+void TBLBColumns::BeginUpdate() { ++updating_; }
 
 void TBLBColumns::EndUpdate() {
-  updating_ = false;
+  if (updating_ > 0 && --updating_ > 0) return;
   if (changed_) {
     changed_ = false;
     Changed();
@@ -198,7 +212,7 @@ void TBLBColumns::EndUpdate() {
 }
 
 void TBLBColumns::Changed() {
-  if (updating_) {
+  if (updating_ > 0) {
     changed_ = true;
     return;
   }
@@ -255,8 +269,19 @@ void TBLBColumns::SetSpacing(int value) {
 }
 
 void TBLBColumns::SetFont(const QFont& font) {
+  BeginUpdate();
   font_ = font;
-  Changed();
+  changed_ = true;
+  FitCaptions();
+  EndUpdate();
+}
+
+void TBLBColumns::FitCaptions() {
+  BeginUpdate();
+  for (const auto& c : items_) {
+    if (c->Width() > 0) c->SetWidth(std::max(c->Width(), c->CaptionWidth()));
+  }
+  EndUpdate();
 }
 
 int TBLBColumns::HeaderHeight() const {

@@ -62,6 +62,9 @@ class TBLBColumn {
   void Changed();
   // Draws the header cell at (x, y); returns the width taken.
   int Draw(QPainter& painter, int x, int y) const;
+  // The width at which the cell shows its glyph and whole caption in the
+  // header's font (0 without an owner).
+  int CaptionWidth() const;
 
  private:
   friend class TBLBColumns;
@@ -106,8 +109,15 @@ class TBLBColumns {
   // Column widths in an INI file: section "Columns", keys Width0, Width1, ...
   // Loading keeps the width of a column without a key; stored widths are
   // kept within 0..kMaxColumnWidth. Saving raises EIniFile when it cannot write.
+  // Stored widths come back as they were saved, narrower than a caption
+  // too: the user chose them for the font in use.
   void SaveWidths(const std::string& fileName) const;
   void LoadWidths(const std::string& fileName);
+  // The header follows its font: every shown column narrower than its
+  // caption grows to show it whole; a column of width 0 (hidden) stays
+  // hidden, and wider ones keep their width. Setting the font fits them, so
+  // the widths saved after a font change hold the captions at the next start.
+  void FitCaptions();
   static constexpr int kMaxColumnWidth = 8192;
 
   QColor Color, DkShadowColor, DkLightColor, LightColor, ShadowColor;
@@ -120,7 +130,7 @@ class TBLBColumns {
   int Spacing() const { return spacing_; }
   void SetSpacing(int value);
   const QFont& Font() const { return font_; }
-  void SetFont(const QFont& font);
+  void SetFont(const QFont& font);  // and fits the captions
 
   std::function<void(TBLBColumns*)> OnChange;
   TCustomBetterListBox* Owner() const { return owner_; }
@@ -129,7 +139,7 @@ class TBLBColumns {
   TCustomBetterListBox* owner_;
   std::vector<std::unique_ptr<TBLBColumn>> items_;
   bool changed_ = false;
-  bool updating_ = false;
+  int updating_ = 0;  // BeginUpdate nests
   int borderSize_ = 0;
   TColBorderStyle borderStyle_ = TColBorderStyle::cbsWin95;
   int margin_ = 4;

@@ -43,7 +43,8 @@
 
 namespace velmaris {
 
-// The file list as rows, asked for as they are shown.
+// The file list as rows, asked for as they are shown, each from the list's
+// code page (so that the OEM page's box lines show as lines too).
 class TFileListModel : public QAbstractListModel {
  public:
   TFileListModel(const TFileList& list, const int& tabSize, TConfigStore& store, QObject* parent)
@@ -53,9 +54,8 @@ class TFileListModel : public QAbstractListModel {
   }
   QVariant data(const QModelIndex& index, int role) const override {
     if (role != Qt::DisplayRole || index.row() >= list_.Count()) return {};
-    std::string line = list_.Line(index.row(), tabSize_);
-    if (store_.Values()->FLToAnsI()) line = platform::OemToAnsi(line);
-    return AnsiText(line);
+    return QString::fromStdString(
+        platform::ToUtf8(list_.Line(index.row(), tabSize_), store_.Values()->FileListPage()));
   }
   void Reset() {
     beginResetModel();
@@ -297,6 +297,7 @@ void TFileReqEditor::ApplySettings(const SettingsValues& values) {
   FileListBox->setFont(
       FontOf(values.FileListFont(), QFontDatabase::systemFont(QFontDatabase::FixedFont)));
   model_->Reset();
+  ShowAreaNames();  // the list's code page may have changed
 }
 
 void TFileReqEditor::showEvent(QShowEvent* event) {
@@ -436,7 +437,9 @@ void TFileReqEditor::LoadRequest() {
   const std::string path =
       RequestFilePath(outbound_, defaultZone_, mailbox_.Address.Address(), ".req");
   try {
-    for (const std::string& line : ReadRequestFile(path)) RequestList->addItem(AnsiText(line));
+    // Written from the file list's page: shown from it, and written back as
+    // the same bytes.
+    for (const std::string& line : ReadRequestFile(path)) AddRequestLine(line, ListPage());
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }
@@ -492,8 +495,7 @@ void TFileReqEditor::ScanAreas() {
   ShowStatus("Scanne for Areas ...");
   AreaList->hide();
   areas_ = ScanFileAreas(list_, mailbox_);
-  AreaList->clear();
-  for (const TFileArea& a : areas_) AreaList->addItem(AnsiText(a.Name));
+  ShowAreaNames();
   if (mailbox_.AreaIndicator.empty())
     AreaTitle->setText("  No area indicator defined !");
   else if (areas_.empty())
@@ -502,6 +504,17 @@ void TFileReqEditor::ScanAreas() {
     AreaTitle->setText("  Areas: " + QString::number(areas_.size()));
   AreaList->setVisible(!areas_.empty());
   statusBar()->clearMessage();
+}
+
+void TFileReqEditor::ShowAreaNames() {
+  const int current = AreaList->currentRow();
+  AreaList->clear();
+  for (const TFileArea& a : areas_) AreaList->addItem(ListText(a.Name));
+  if (current < AreaList->count()) AreaList->setCurrentRow(current);
+}
+
+QString TFileReqEditor::ListText(const std::string& bytes) const {
+  return QString::fromStdString(platform::ToUtf8(bytes, ListPage()));
 }
 
 void TFileReqEditor::AddRequestLine(const std::string& line) {
@@ -516,9 +529,7 @@ void TFileReqEditor::AddRequestLine(const std::string& line, platform::CodePage 
   UpdateCount();
 }
 
-platform::CodePage TFileReqEditor::ListPage() const {
-  return store_.Values()->FLToAnsI() ? platform::OemCodePage() : platform::AnsiCodePage();
-}
+platform::CodePage TFileReqEditor::ListPage() const { return store_.Values()->FileListPage(); }
 
 void TFileReqEditor::UpdateCount() {
   const int n = RequestList->count();
@@ -579,7 +590,7 @@ void TFileReqEditor::CalibrateClick() {
   std::vector<std::string> lines;
   for (int i = std::max(0, current - 2); i <= std::min(list_.Count() - 1, current + 2); ++i)
     lines.emplace_back(list_.Raw(i));
-  TASCalibrator calibrator(store_, mailbox_, lines, this);
+  TASCalibrator calibrator(store_, mailbox_, lines, ListPage(), this);
   if (calibrator.Execute()) ScanAreas();
 }
 
@@ -589,7 +600,7 @@ void TFileReqEditor::SearchClick() {
   dialog.setObjectName("FindDialog");
   dialog.setWindowTitle("Search");
   auto* layout = new QVBoxLayout(&dialog);
-  auto* text = Named(new QLineEdit(AnsiText(searchText_)), "EdFind");
+  auto* text = Named(new QLineEdit(searchText_), "EdFind");
   auto* matchCase = Named(new QCheckBox("Match case"), "CbMatchCase");
   matchCase->setChecked(matchCase_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -601,23 +612,26 @@ void TFileReqEditor::SearchClick() {
   layout->addWidget(buttons);
   text->selectAll();
   if (ExecModal(dialog) != QDialog::Accepted) return;
-  searchText_ = AnsiBytes(text->text());
+  searchText_ = text->text();
   matchCase_ = matchCase->isChecked();
   SearchAgainClick();
 }
 
 int TFileReqEditor::FindFrom(int from) {
   const uint64_t generation = listGeneration_;
-  return list_.Find(searchText_, from, matchCase_, ListPage(), [this, generation] {
+  // A text with a character the list's page lacks is found nowhere.
+  const std::optional<std::string> needle = ListBytes(searchText_);
+  if (!needle) return -1;
+  return list_.FindInPage(*needle, from, matchCase_, ListPage(), [this, generation] {
     QApplication::processEvents();
     return generation == listGeneration_;
   });
 }
 
 void TFileReqEditor::SearchAgainClick() {
-  if (searchText_.empty() || searching_) return;
+  if (searchText_.isEmpty() || searching_) return;
   searching_ = true;
-  SetCaption("Searching \"" + AnsiText(searchText_) + "\" ...");
+  SetCaption("Searching \"" + searchText_ + "\" ...");
   const uint64_t generation = listGeneration_;
   int found = FindFrom(FileListBox->currentIndex().row());
   if (found < 0 && generation == listGeneration_ &&
@@ -632,8 +646,27 @@ void TFileReqEditor::SearchAgainClick() {
   FileListBox->scrollTo(index);
 }
 
+std::optional<std::string> TFileReqEditor::ListBytes(const QString& text) const {
+  // Composed, as the code pages hold letters: a typed "й" may come as "и"
+  // and a combining breve.
+  return platform::FromUtf8Exact(text.normalized(QString::NormalizationForm_C).toStdString(),
+                                 ListPage());
+}
+
 void TFileReqEditor::AddClick() {
-  AddRequestLine(AnsiBytes(EdNewName->text()));
+  // The request file is read with the file list's names, so a typed name
+  // goes in in the list's code page as a picked one does. A name that page
+  // cannot hold is refused rather than written with stand-ins, and stays in
+  // the field to be mended.
+  const std::optional<std::string> name = ListBytes(EdNewName->text().trimmed());
+  if (!name) {
+    platform::GetPrompter().Error(std::string("The name holds characters that the file list's "
+                                              "code page ") +
+                                  platform::CodePageName(ListPage()) +
+                                  " cannot hold. It was not added to the request.");
+    return;
+  }
+  AddRequestLine(*name, ListPage());
   EdNewName->clear();
 }
 

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,7 +66,9 @@ class TFileReqEditor : public QMainWindow, public TObject {
   void Recover();
   void ScanAreas();
   // A line in the ANSI code page, or in page: shown in Unicode, written
-  // into the request file as these bytes.
+  // into the request file as these bytes. Names picked from the file list
+  // and typed ones go in in the list's code page, and a pending request is
+  // read back from it.
   void AddRequestLine(const std::string& line);
   void AddRequestLine(const std::string& line, platform::CodePage page);
   std::vector<std::string> RequestLines() const;
@@ -139,15 +142,21 @@ class TFileReqEditor : public QMainWindow, public TObject {
   // The next line holding the text, window messages processed on the way;
   // -1 when none, or when the file list changed meanwhile.
   int FindFrom(int from);
-  // The code page of the file list: OEM when the settings show file lists
-  // converted to ANSI, else ANSI.
+  // The code page of the file list (the settings' FileListPage). Area names,
+  // the calibrator's lines and request lines are bytes in it.
   platform::CodePage ListPage() const;
+  QString ListText(const std::string& bytes) const;
+  // Typed text in the list's page; nothing when it has no place there.
+  std::optional<std::string> ListBytes(const QString& text) const;
+  // The area list's names from the found areas.
+  void ShowAreaNames();
   // The file-list font and character set from the settings.
   void ApplySettings(const SettingsValues& values);
   std::string Outbound() const;
   TConfigStore& store_;
   TMailBox mailbox_;
-  std::string chosenName_, outbound_, searchText_;
+  std::string chosenName_, outbound_;
+  QString searchText_;
   bool matchCase_ = false, searching_ = false, listed_ = false;
   uint64_t listGeneration_ = 0;  // counts the file lists loaded
   int32_t defaultZone_ = 2;

@@ -13,6 +13,7 @@
 #include "core/ConfigStore.h"
 #include "core/forms/FormText.h"
 #include "mailer/FileRequest.h"
+#include "platform/CodePage.h"
 #include "platform/Prompter.h"
 #include "widgets/ModalHook.h"
 
@@ -112,7 +113,7 @@ void TNetCallDlg::OkbtnClick() {
 // --- Area calibrator -------------------------------------------------------------------
 
 TASCalibrator::TASCalibrator(TConfigStore& store, TMailBox& mailbox, std::vector<std::string> lines,
-                             QWidget* parent)
+                             platform::CodePage page, QWidget* parent)
     : QDialog(parent), store_(store), mailbox_(mailbox), lines_(std::move(lines)) {
   setObjectName("ASCalibrator");
   auto* layout = new QVBoxLayout(this);
@@ -124,7 +125,7 @@ TASCalibrator::TASCalibrator(TConfigStore& store, TMailBox& mailbox, std::vector
   Memo->setReadOnly(true);
   Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
   QStringList text;
-  for (const std::string& line : lines_) text << AnsiText(line);
+  for (const std::string& line : lines_) text << QString::fromStdString(platform::ToUtf8(line, page));
   Memo->setPlainText(text.join('\n'));
   layout->addWidget(Memo);
   SelectionLabel = new QLabel(this);
@@ -160,7 +161,7 @@ bool TASCalibrator::TakeSelection(TTextRange& range, std::string& text) {
   const QTextCursor cursor = Memo->textCursor();
   std::string error;
   // Positions count characters of the shown text; the lines are bytes of one
-  // character each in the ANSI code page.
+  // character each in their code page.
   if (!SelectionRange(lines_, cursor.selectionStart(),
                       cursor.selectionEnd() - cursor.selectionStart(), range, error)) {
     platform::GetPrompter().Error(error);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/CodePage.h"
+
 class QCheckBox;
 class QDialogButtonBox;
 class QLayout;
@@ -66,9 +68,10 @@ class TNetCallDlg : public QDialog {
 class TASCalibrator : public QDialog {
   Q_OBJECT
  public:
-  // lines: the chosen file-list line with up to two before and after it.
+  // lines: the chosen file-list line with up to two before and after it,
+  // in the file list's code page; the indicator is kept in the same bytes.
   TASCalibrator(TConfigStore& store, TMailBox& mailbox, std::vector<std::string> lines,
-                QWidget* parent = nullptr);
+                platform::CodePage page, QWidget* parent = nullptr);
   bool Execute();
 
   QPlainTextEdit* Memo;

@@ -39,6 +39,10 @@ TVxSpinEdit* Spin(const char* name, int low, int high, QWidget* parent) {
 
 int Rounded(const TVxSpinEdit* spin) { return static_cast<int>(std::lround(spin->Value())); }
 
+// The characters of a receiver's name that stay in view however narrow the
+// window is ("Иван Петрович Сидоров" and the like).
+constexpr int kShownNameLength = 22;
+
 }  // namespace
 
 TAutoSendProperties::TAutoSendProperties(TAutoSendJob& job, TAutoSendJobs& list, TAutoSendEnv env,
@@ -120,6 +124,16 @@ void TAutoSendProperties::Build() {
   rgrid->addWidget(edAddr_, 0, 2);
   rgrid->addWidget(recMode_[1], 1, 0);
   rgrid->addWidget(edList_, 1, 1, 1, 2);
+  // A name is longer than an address: the name takes the larger share of
+  // the row and keeps room for a whole name when the window is narrow (an
+  // editable combo box otherwise keeps the width of its empty contents).
+  edRec_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  edRec_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  edRec_->setMinimumContentsLength(kShownNameLength);
+  edAddr_->setMinimumWidth(edAddr_->fontMetrics().horizontalAdvance(QStringLiteral("2:5020/1042.15")) +
+                           edAddr_->fontMetrics().averageCharWidth() * 2);
+  rgrid->setColumnStretch(1, 3);
+  rgrid->setColumnStretch(2, 2);
 
   cbArea_ = new QComboBox(this);
   cbArea_->setObjectName("CbArea");

@@ -39,7 +39,7 @@ TEST_F(DialogFieldsTest, MailboxCommandIsBrowsedBesideItsField) {
   TMailBox& box = *Store().AddDefaultMailbox();
   const std::string program = dir / "my mailer";
   std::ofstream(program) << "#!/bin/sh\n";
-  TMBProperties form(box, Store().Mailboxes(), {"Modem"});
+  TMBProperties form(box, Store().Mailboxes(), {"Modem"}, platform::CodePage::CP866);
   form.show();
   QString title;
   const ModalHook old = SetModalHook([&](QWidget* w) {

@@ -1,6 +1,7 @@
 #include "MainWindowFixture.h"
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QListWidget>
 #include <cstdlib>
 
@@ -20,6 +21,74 @@ std::vector<int> Widths(TKQMainWindow& w) {
   const TBLBColumns& columns = w.AreaListBox()->Columns();
   for (int i = 0; i < columns.GetCount(); ++i) widths.push_back(columns.GetItem(i)->Width());
   return widths;
+}
+
+// Every shown column of the header holds its whole caption in the header's
+// font (a frame and margins of 12 pixels around it), and the header has the
+// list's font.
+void ExpectCaptionsRead(const TCustomBetterListBox& list) {
+  const TBLBColumns& columns = list.Columns();
+  EXPECT_EQ(columns.Font(), list.font());
+  const QFontMetrics metrics(columns.Font());
+  for (int i = 0; i < columns.GetCount(); ++i) {
+    const TBLBColumn& c = *columns.GetItem(i);
+    if (c.Width() == 0) continue;
+    EXPECT_GE(c.Width(), metrics.horizontalAdvance(c.Caption()) + 12)
+        << c.Caption().toStdString() << " at " << columns.Font().pointSize() << " pt";
+  }
+}
+
+void SetListFont(TKQMainWindow& w, SettingId id, int pointSize) {
+  w.ConfigStore().SettingsModel().SetText(id, TFontDesc{"DejaVu Sans", pointSize, 0}.ToString());
+}
+
+TEST_F(MainWindowLayoutTest, ColumnHeadersFollowTheAreaListFontAndReadAtTheNextStart) {
+  TKQMainWindow& w = Open();
+  ExpectCaptionsRead(*w.AreaListBox());
+  const std::vector<int> first = Widths(w);
+  // A smaller font keeps the widths; larger ones widen only the columns that
+  // no longer hold their captions.
+  const struct {
+    int pointSize;
+    bool widens;
+  } fonts[] = {{6, false}, {20, true}, {32, true}, {9, false}};
+  for (const auto& f : fonts) {
+    SCOPED_TRACE(f.pointSize);
+    const std::vector<int> before = Widths(w);
+    SetListFont(w, SettingId::ALFont, f.pointSize);
+    EXPECT_EQ(w.AreaListBox()->font().pointSize(), f.pointSize);
+    ExpectCaptionsRead(*w.AreaListBox());
+    EXPECT_EQ(Widths(w) != before, f.widens);
+  }
+  EXPECT_EQ(Widths(w)[0], first[0]);  // "Эха" fits its 200 pixels at every size
+  // A font chosen in the settings, a column hidden by the user, then the end.
+  SetListFont(w, SettingId::ALFont, 24);
+  w.AreaListBox()->Columns().GetItem(4)->SetWidth(0);
+  const std::vector<int> chosen = Widths(w);
+  window.reset();
+
+  // At the next start the headers read at once: the widths saved after the
+  // font change come back with it, the hidden column still hidden.
+  TKQMainWindow& again = Open();
+  EXPECT_EQ(again.AreaListBox()->font().pointSize(), 24);
+  EXPECT_EQ(Widths(again), chosen);
+  ExpectCaptionsRead(*again.AreaListBox());
+}
+
+TEST_F(MainWindowLayoutTest, MessageListHeadersFollowTheMessageListFont) {
+  Prepare({{"FIDO.GER", Times(2, 0)}});
+  TKQMainWindow& w = Open();
+  TMessageListWindow* list = w.OpenMessageList(*Area("FIDO.GER"));
+  ASSERT_NE(list, nullptr);
+  ExpectCaptionsRead(*list->ListBox());
+  for (int size : {22, 7, 30}) {
+    SCOPED_TRACE(size);
+    SetListFont(w, SettingId::MLFont, size);
+    EXPECT_EQ(list->ListBox()->font().pointSize(), size);
+    ExpectCaptionsRead(*list->ListBox());
+  }
+  // The area list keeps its own font.
+  EXPECT_NE(w.AreaListBox()->font().pointSize(), 30);
 }
 
 TEST_F(MainWindowLayoutTest, ColumnWidthsAreSavedAtTheEndAndComeBack) {

@@ -437,7 +437,7 @@ TEST_F(SettingsDialogTest, MailboxPropertiesStoreTheCommandAndRefuseAnEmptyName)
   ShowPage("TabMailboxen");
   Click("AddMB");
   TMailBox& box = *Store().Mailboxes().GetItem(Store().Mailboxes().GetCount() - 1);
-  TMBProperties form(box, Store().Mailboxes(), {"Modem"});
+  TMBProperties form(box, Store().Mailboxes(), {"Modem"}, platform::CodePage::CP866);
   form.show();
   form.MBName->clear();
   QTest::mouseClick(form.BtnOk, Qt::LeftButton);
@@ -452,6 +452,35 @@ TEST_F(SettingsDialogTest, MailboxPropertiesStoreTheCommandAndRefuseAnEmptyName)
   const std::string text = RegistryText();
   for (const char* line : {"\"CMD\"=\"Modem\"", "\"Number1\"=\"8-495-1234567\""})
     EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(SettingsDialogTest, MailboxAreaIndicatorIsInTheFileListsCodePage) {
+  // The indicator is matched against the file list's bytes: it is shown and
+  // taken in the list's page, and kept byte for byte when left alone.
+  const struct {
+    platform::CodePage page;
+    const char* typed;
+  } cases[] = {
+      {platform::CodePage::CP866, "Область:"},
+      {platform::CodePage::CP1251, "Область:"},
+      {platform::CodePage::CP437, "Région:"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(platform::CodePageName(c.page));
+    TMailBox box;
+    box.Name = "Boss";
+    box.Address.SetText("2:5020/1042");
+    box.AreaIndicator = platform::FromUtf8(c.typed, c.page);
+    TMBProperties form(box, Store().Mailboxes(), {"Modem"}, c.page);
+    EXPECT_EQ(form.EdInd->text(), QString::fromUtf8(c.typed));
+    ASSERT_TRUE(form.bApplyClick());
+    EXPECT_EQ(box.AreaIndicator, platform::FromUtf8(c.typed, c.page));
+    form.EdInd->setText(QString::fromUtf8("Файлы:"));
+    ASSERT_TRUE(form.bApplyClick());
+    if (c.page != platform::CodePage::CP437) {
+      EXPECT_EQ(box.AreaIndicator, platform::FromUtf8("Файлы:", c.page));
+    }
+  }
 }
 
 TEST_F(SettingsDialogTest, PackerPropertiesStoreTheSignatureAndRefuseAnEmptyName) {

@@ -72,6 +72,42 @@ TEST_F(AutoSendPropertiesTest, EditsAWorkingCopyAndSendsIt) {
   EXPECT_FALSE(job.Active);
 }
 
+// The whole text is in view: with the cursor at its end, its first
+// character is still at the left edge.
+bool ShowsWhole(QLineEdit* edit, const QString& text) {
+  edit->setText(text);
+  edit->setCursorPosition(static_cast<int>(text.size()));
+  return edit->cursorPositionAt(QPoint(edit->contentsRect().left() + 1, edit->height() / 2)) == 0;
+}
+
+TEST_F(AutoSendPropertiesTest, TheReceiversNameHasRoomBesideItsAddress) {
+  TAutoSendJobs list;
+  TAutoSendJob& job = *list.AddJob(std::make_unique<TAutoSendJob>());
+  TAutoSendEnv env;
+  env.Store = store.get();
+  auto* w = ShowAutoSendProperties(job, list, env);
+  QPointer<QWidget> guard(w);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  auto* name = Get<QComboBox>(*w, "EdRec");
+  auto* address = Get<QLineEdit>(*w, "EdAddr");
+  const QSize first = w->size();
+  // At the first size, at the narrowest and a little wider, and wide.
+  const QSize sizes[] = {first, w->minimumSizeHint(), first - QSize(60, 0), first * 2};
+  for (const QSize& size : sizes) {
+    w->resize(size);
+    QCoreApplication::processEvents();
+    SCOPED_TRACE(std::to_string(w->width()) + " px");
+    for (const char* text : {"Ivan Petrov", "Иван Петрович Сидоров", "Александра Кузнецова"})
+      EXPECT_TRUE(ShowsWhole(name->lineEdit(), QString::fromUtf8(text))) << text;
+    for (const char* text : {"2:5020/1042", "2:5020/1042.15"})
+      EXPECT_TRUE(ShowsWhole(address, QString::fromUtf8(text))) << text;
+    EXPECT_GT(name->width(), address->width());
+    if (size == first) Shot(*w, "AutoSendReceiver");
+  }
+  w->close();
+  QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
+}
+
 TEST_F(AutoSendPropertiesTest, OneWindowPerJobGoingWithTheJob) {
   auto list = std::make_unique<TAutoSendJobs>();
   TAutoSendJob& job = *list->AddJob(std::make_unique<TAutoSendJob>());

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -17,6 +19,7 @@
 #include "MailerFormsFixture.h"
 #include "core/WinLst.h"
 #include "mailer/forms/FileReqEditor.h"
+#include "mailer/forms/MailboxDialogs.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "widgets/ModalHook.h"
@@ -151,6 +154,199 @@ TEST_F(FileReqEditorWindowTest, ALinePickedFromAnOemListShowsReadableAndIsReques
   editor.RequestItClick();
   EXPECT_EQ(platform::ReadFile(config->Values()->OutboundDir() + "139C0412.req"),
             OemList("ТЕСТ.ZIP\r\n"));
+}
+
+// The code page file lists are in: OEM (CP866 or CP437) when they are shown
+// converted to ANSI, else ANSI (CP1251).
+struct ListPageSetting {
+  const char* name;
+  bool toAnsi;
+  int oemChoice;  // 0 CP866, 1 CP437
+  platform::CodePage page;
+};
+constexpr ListPageSetting kListPages[] = {
+    {"CP866", true, 0, platform::CodePage::CP866},
+    {"CP1251", false, 0, platform::CodePage::CP1251},
+    {"CP437", true, 1, platform::CodePage::CP437},
+};
+
+// Sets the file lists' page for the test; the defaults come back with it.
+class ListPageScope {
+ public:
+  ListPageScope(TConfigStore& store, const ListPageSetting& s) : store_(store) {
+    store_.SettingsModel().SetChecked(SettingId::FLToAnsI, s.toAnsi);
+    store_.SettingsModel().SetNumber(SettingId::CbOemCodePage, s.oemChoice);
+  }
+  ~ListPageScope() {
+    store_.SettingsModel().SetChecked(SettingId::FLToAnsI, true);
+    store_.SettingsModel().SetNumber(SettingId::CbOemCodePage, 0);
+  }
+
+ private:
+  TConfigStore& store_;
+};
+
+void Select(QPlainTextEdit* memo, int start, int length) {
+  QTextCursor cursor = memo->textCursor();
+  cursor.setPosition(start);
+  cursor.setPosition(start + length, QTextCursor::KeepAnchor);
+  memo->setTextCursor(cursor);
+}
+
+TEST_F(FileReqEditorWindowTest, AreaNamesAndTheCalibratorReadInTheListsCodePage) {
+  const struct {
+    ListPageSetting setting;
+    const char* indicator;
+    const char* first;
+    const char* second;
+  } cases[] = {
+      {kListPages[0], "Область:", "Утилиты", "Игры"},
+      {kListPages[1], "Область:", "Утилиты", "Игры"},
+      {kListPages[2], "Région:", "Café Utilités", "Jeux"},
+  };
+  TMailBox* box = AddBox("Boss", "2:5020/1042");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.setting.name);
+    const ListPageScope scope(*config, c.setting);
+    const QString indicator = QString::fromUtf8(c.indicator);
+    const QString first = QString::fromUtf8(c.first), second = QString::fromUtf8(c.second);
+    const QStringList lines = {indicator + " " + first, "  util.zip  x",
+                               indicator + " " + second, "  game.zip"};
+    TFileReqEditor editor(*config);
+    editor.SetMailBox(*box);
+    editor.LoadMailText(platform::FromUtf8((lines.join("\r\n") + "\r\n").toStdString(),
+                                           c.setting.page));
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    EXPECT_EQ(editor.FileListBox->model()->index(0, 0).data().toString(), lines[0]);
+
+    // Calibrated on the first line: the memo reads as the list does, and the
+    // indicator is kept in the list's bytes, so the scan finds it.
+    editor.FileListBox->setCurrentIndex(editor.FileListBox->model()->index(0, 0));
+    QString memo;
+    SetModalHook([&](QWidget* w) {
+      auto* calibrator = qobject_cast<TASCalibrator*>(w);
+      if (!calibrator) return int(QDialog::Rejected);
+      memo = calibrator->Memo->toPlainText();
+      Select(calibrator->Memo, static_cast<int>(indicator.size()) + 1,
+             static_cast<int>(first.size()));
+      calibrator->NextClick();
+      Select(calibrator->Memo, 0, static_cast<int>(indicator.size()));
+      calibrator->NextClick();
+      return calibrator->result();
+    });
+    editor.Calibrate->trigger();
+    EXPECT_EQ(memo, lines.mid(0, 3).join('\n'));
+    EXPECT_EQ(editor.MailBox().AreaIndicator, platform::FromUtf8(c.indicator, c.setting.page));
+    ASSERT_EQ(editor.AreaList->count(), 2);
+    EXPECT_EQ(editor.AreaList->item(0)->text(), first);
+    EXPECT_EQ(editor.AreaList->item(1)->text(), second.left(first.size()));
+    Shot(editor, (std::string("FileReqEditorAreas") + c.setting.name).c_str());
+
+    // A click on an area still goes to its line.
+    const QRect row = editor.AreaList->visualItemRect(editor.AreaList->item(1));
+    QTest::mouseClick(editor.windowHandle(), Qt::LeftButton, {},
+                      editor.AreaList->viewport()->mapTo(&editor, row.center()));
+    EXPECT_EQ(CurrentLine(editor), 2);
+  }
+}
+
+TEST_F(FileReqEditorWindowTest, TypedNamesGoIntoTheRequestInTheListsPageOrNotAtAll) {
+  const struct {
+    ListPageSetting setting;
+    const char* typed;
+    const char* shown;   // read back from the request file
+    const char* bytes;   // the request file's line; nullptr when refused
+  } cases[] = {
+      {kListPages[0], "Утилиты.zip", "Утилиты.zip", "\x93\xe2\xa8\xab\xa8\xe2\xeb.zip"},
+      {kListPages[1], "Утилиты.zip", "Утилиты.zip", "\xd3\xf2\xe8\xeb\xe8\xf2\xfb.zip"},
+      {kListPages[2], "café.zip !пароль", nullptr, nullptr},  // no Cyrillic in CP437
+      {kListPages[2], "café.zip", "café.zip", "caf\x82.zip"},
+      {kListPages[0], "«Тест».zip", nullptr, nullptr},  // no « in CP866
+      {kListPages[0], "и\xcc\x86гры.zip !секрет", "йгры.zip !секрет",  // и and a breve
+       "\xa9\xa3\xe0\xeb.zip !\xe1\xa5\xaa\xe0\xa5\xe2"},
+      {kListPages[0], "  FILES  ", "FILES", "FILES"},
+  };
+  TMailBox* box = AddBox("Boss", "2:5020/1042");
+  const std::string req = config->Values()->OutboundDir() + "139C0412.req";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.setting.name) + " " + c.typed);
+    const ListPageScope scope(*config, c.setting);
+    TFileReqEditor editor(*config);
+    editor.SetMailBox(*box);
+    editor.ClearAllClick();
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    editor.EdNewName->setText(QString::fromUtf8(c.typed));
+    const size_t asked = prompter.Questions().size();
+    if (!c.bytes) prompter.Script({platform::mbOk});
+    editor.EdNewName->setFocus();
+    QTest::keyClick(editor.windowHandle(), Qt::Key_Return);
+    if (!c.bytes) {
+      // Refused, said so, and left in the field to be mended.
+      ASSERT_EQ(prompter.Questions().size(), asked + 1);
+      EXPECT_EQ(prompter.Questions().back().text,
+                std::string("The name holds characters that the file list's code page ") +
+                    c.setting.name + " cannot hold. It was not added to the request.");
+      EXPECT_EQ(editor.RequestList->count(), 0);
+      EXPECT_EQ(editor.EdNewName->text(), QString::fromUtf8(c.typed));
+      continue;
+    }
+    EXPECT_EQ(prompter.Questions().size(), asked);
+    EXPECT_TRUE(editor.EdNewName->text().isEmpty());
+    ASSERT_TRUE(editor.WriteRequest());
+    EXPECT_EQ(platform::ReadFile(req), std::string(c.bytes) + "\r\n");
+    // The pending request loaded back reads as it was typed.
+    editor.LoadRequestAction->trigger();
+    ASSERT_EQ(editor.RequestList->count(), 1);
+    EXPECT_EQ(editor.RequestList->item(0)->text(), QString::fromUtf8(c.shown));
+  }
+}
+
+TEST_F(FileReqEditorWindowTest, SearchTextGoesStraightIntoTheListsPage) {
+  // A CP437 list: é and É are there, not in the ANSI page (CP1251).
+  const ListPageScope scope(*config, kListPages[2]);
+  TFileReqEditor editor(*config);
+  editor.show();
+  editor.LoadMailText(platform::FromUtf8("a.zip Tools\r\nb.zip Café crème\r\n",
+                                         platform::CodePage::CP437));
+  const struct {
+    const char* text;
+    int found;
+  } cases[] = {{"CAFÉ", 1}, {"crème", 1}, {"Кафе", -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    editor.FileListBox->setCurrentIndex({});
+    if (c.found < 0) prompter.Script({platform::mbNo});  // "End of file reached"
+    AnswerFind(QString::fromUtf8(c.text), false);
+    editor.SearchAction->trigger();
+    EXPECT_EQ(CurrentLine(editor), c.found);
+  }
+}
+
+TEST_F(FileReqEditorWindowTest, APendingRequestOfMixedLinesShowsFromTheListsPageAndKeepsItsBytes) {
+  TMailBox* box = AddBox("Boss", "2:5020/1042");
+  const std::string req = config->Values()->OutboundDir() + "139C0412.req";
+  // Picked and typed names in CP866, a magic name, a password, and a line an
+  // older version wrote in CP1251.
+  const std::string file = OemList("Утилиты.zip\r\nFILES\r\nx.zip !пароль\r\n") +
+                           platform::FromUtf8("Игры.zip\r\n", platform::CodePage::CP1251);
+  platform::MakeDirs(config->Values()->OutboundDir());
+  platform::WriteFileAtomic(req, file);
+  TFileReqEditor editor(*config);
+  editor.SetMailBox(*box);
+  ASSERT_EQ(editor.RequestList->count(), 4);
+  EXPECT_EQ(editor.RequestList->item(0)->text(), "Утилиты.zip");
+  EXPECT_EQ(editor.RequestList->item(1)->text(), "FILES");
+  EXPECT_EQ(editor.RequestList->item(2)->text(), "x.zip !пароль");
+  // Saved again unchanged: the same bytes, the CP1251 line too.
+  ASSERT_TRUE(editor.WriteRequest());
+  EXPECT_EQ(platform::ReadFile(req), file);
+  // In an ANSI list's setting the same file reads from CP1251.
+  const ListPageScope scope(*config, kListPages[1]);
+  editor.LoadRequestAction->trigger();
+  ASSERT_EQ(editor.RequestList->count(), 4);
+  EXPECT_EQ(editor.RequestList->item(3)->text(), "Игры.zip");
 }
 
 TEST_F(FileReqEditorWindowTest, LongSearchShowsItsCaptionAndKeepsTheWindowServed) {

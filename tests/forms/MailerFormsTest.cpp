@@ -192,7 +192,8 @@ TEST_F(MailerFormsTest, CalibratorTakesNameRangeThenIndicator) {
   TMailBox* standard = AddBox("Boss", "2:5020/1042");
   TMailBox box;
   box.Assign(*standard);
-  TASCalibrator dialog(*config, box, {"Area: 1", "  UTILS   Utilities", "file1.zip"});
+  TASCalibrator dialog(*config, box, {"Area: 1", "  UTILS   Utilities", "file1.zip"},
+                       platform::CodePage::CP866);
   auto select = [&](int start, int length) {
     QTextCursor cursor = dialog.Memo->textCursor();
     cursor.setPosition(start);

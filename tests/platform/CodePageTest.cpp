@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <iconv.h>
+#include <optional>
 
 #include "platform/CodePage.h"
 
@@ -84,6 +85,26 @@ TEST(CodePage, FromUtf8Fallbacks) {
   };
   for (const auto& c : cases) EXPECT_EQ(FromUtf8(c.utf8, CodePage::CP866), c.expected) << c.utf8;
   EXPECT_EQ(FromUtf8("€", CodePage::CP866, '_'), "_");
+}
+
+TEST(CodePage, FromUtf8ExactRefusesWhatTheCodePageCannotHold) {
+  const struct {
+    CodePage cp;
+    std::string utf8;
+    std::optional<std::string> expected;
+  } cases[] = {
+      {CodePage::CP866, "Утилиты.zip", std::string("\x93\xe2\xa8\xab\xa8\xe2\xeb.zip")},
+      {CodePage::CP1251, "Утилиты", std::string("\xd3\xf2\xe8\xeb\xe8\xf2\xfb")},
+      {CodePage::CP437, "café", std::string("caf\x82")},
+      {CodePage::CP866, "«Тест»", std::nullopt},  // no « in CP866
+      {CodePage::CP437, "Тест", std::nullopt},
+      {CodePage::CP866, "a?b", std::string("a?b")},  // a question mark stays one
+      {CodePage::CP866, std::string("a\0b", 3), std::string("a\0b", 3)},
+      {CodePage::CP866, "\xd0", std::nullopt},  // cut short
+      {CodePage::CP1251, "😀", std::nullopt},
+      {CodePage::CP866, "", std::string()},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FromUtf8Exact(c.utf8, c.cp), c.expected) << c.utf8;
 }
 
 TEST(CodePage, OemAndAnsi) {

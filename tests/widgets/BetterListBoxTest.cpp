@@ -442,6 +442,44 @@ TEST(Columns, WidthsRoundTripThroughIni) {
   EXPECT_EQ(b.box.Columns().GetItem(2)->Width(), 0);
 }
 
+// The header follows its font: a shown column holds its whole caption after
+// a font change; a hidden one stays hidden and a wide one keeps its width.
+// Loaded widths are the user's, narrower ones too.
+TEST(Columns, ShownColumnsHoldTheirCaptionsWhateverTheFont) {
+  TempDir dir;
+  dir.Write("w.ini", "[Columns]\nWidth0=3\nWidth1=0\nWidth2=500\n");
+  Box b(1);
+  TBLBColumns& columns = b.box.Columns();
+  columns.GetItem(1)->SetCaption("Unread messages");
+  int changes = 0;
+  columns.OnChange = [&](TBLBColumns*) { ++changes; };
+  auto fits = [&](int i) {
+    const TBLBColumn& c = *columns.GetItem(i);
+    return c.Width() >= QFontMetrics(columns.Font()).horizontalAdvance(c.Caption()) + 12;
+  };
+  columns.LoadWidths(dir / "w.ini");
+  EXPECT_EQ(columns.GetItem(0)->Width(), 3);
+  EXPECT_EQ(columns.GetItem(1)->Width(), 0);
+  EXPECT_EQ(columns.GetItem(2)->Width(), 500);
+  columns.GetItem(1)->SetWidth(60);
+  for (int size : {30, 8, 48}) {
+    SCOPED_TRACE(size);
+    const std::vector<int> before = {columns.GetItem(0)->Width(), columns.GetItem(1)->Width()};
+    QFont font = columns.Font();
+    font.setPointSize(size);
+    changes = 0;
+    columns.SetFont(font);
+    EXPECT_EQ(changes, 1);  // one repaint for the font and the widths
+    EXPECT_TRUE(fits(0));
+    EXPECT_TRUE(fits(1));
+    if (size == 8) {
+      EXPECT_EQ(columns.GetItem(0)->Width(), before[0]);  // never narrower
+      EXPECT_EQ(columns.GetItem(1)->Width(), before[1]);
+    }
+    EXPECT_EQ(columns.GetItem(2)->Width(), 500);
+  }
+}
+
 struct LoadCase {
   const char* name;
   const char* file;
