@@ -1,5 +1,6 @@
 #include "archive/Unpacker.h"
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -214,7 +215,7 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
     TVisualDecompressor worker(*this, *component, archive, destDir);
     worker.Start();
     RunAndWait([&worker] { worker.Join(); });
-    outputFailure_ = component->OutputFailure();
+    if (component->OutputFailure() != 0) outputFailure_ = component->OutputFailure();
     sizeLimitHit_ = component->SizeLimitHit();
     entryLimitHit_ = component->EntryLimitHit();
     declaredSize_ = component->DeclaredSize();
@@ -285,6 +286,7 @@ void TVisualDecompressor::RunJob() {
     }
   } catch (const std::bad_alloc&) {
     form_.lastError_ = ecOutOfMemory;
+    form_.outputFailure_ = ENOMEM;
     ShowError(archive, ErrorText(ecOutOfMemory));
   } catch (const std::exception& e) {
     form_.lastError_ = ecReadFile;

@@ -70,8 +70,11 @@ class TVUPProgress {
   bool HoldErrorBoxes = false;
   // The texts of the boxes the last Extract held back, in order.
   std::vector<std::string> HeldErrorBoxes() const;
-  // The errno of a write of our own that failed in the last Extract (disk
-  // full, file-size limit, I/O error; see TUnBase::OutputFailure), else 0.
+  // The errno of a failure of our own in the last Extract, else 0: a write
+  // that failed (disk full, file-size limit, I/O error; see
+  // TUnBase::OutputFailure), or ENOMEM when this process ran out of memory.
+  // The extractors bound what an archive may make them allocate, so the
+  // archive is not at fault then.
   int OutputFailure() const { return outputFailure_.load(); }
   // Set before Extract: the output limits of the extraction (0: none), see
   // TUnBase::SetSizeLimits.

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <new>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -211,6 +213,43 @@ TEST(Unpacker, ErrorsBecomeTheResultAndAreShown) {
     // Through the packer the failure is a false result.
     TPacker p = IntegratedZip();
     EXPECT_FALSE(p.Unpack(c.archive, t / "dest2/"));
+  }
+}
+
+// Memory our own process cannot get is no fault of the archive: the result
+// says out of memory, and the failure is ours (ENOMEM), so a caller keeps
+// the archive for a later run. A write that fails is ours the same way; a
+// damaged archive is never ours.
+TEST(Unpacker, OurOwnFailuresAreToldApartFromTheArchives) {
+  TempDir t;
+  const std::string good = MakeZip(t, "m.zip", {{"a.pkt", SampleText(5000, 3)}, {"b.pkt", "b"}});
+  std::string bad = t.Read("m.zip");
+  bad[14] ^= 1;
+  bad[bad.find(std::string("PK\x01\x02", 4)) + 16] ^= 1;
+  t.Write("crc.zip", bad);
+  struct Case {
+    const char* what;
+    std::string archive;
+    int failOnFile;  // the file event that finds no memory (0: none)
+    int code;
+    int ownFailure;
+  } cases[] = {
+      {"no memory at the first entry", good, 1, ecOutOfMemory, ENOMEM},
+      {"no memory at the second entry", good, 2, ecOutOfMemory, ENOMEM},
+      {"a damaged archive", t / "crc.zip", 0, ecCrcCheck, 0},
+      {"a sound archive", good, 0, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedUi ui;
+    TVUPProgress progress;
+    int files = 0;
+    progress.OnFile = [&](TVUPProgress&) {
+      if (++files == c.failOnFile) throw std::bad_alloc();
+    };
+    EXPECT_EQ(progress.Extract(ekUnZIP, c.archive, t / (std::string("dest-") + c.what + "/")),
+              c.code);
+    EXPECT_EQ(progress.OutputFailure(), c.ownFailure);
   }
 }
 
