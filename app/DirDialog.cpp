@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -43,11 +44,27 @@ QString DirectoryPart(const QString& path) {
   return slash < 0 ? QString() : full.left(slash + 1);
 }
 
+// Shows the directory part of the path, or its nearest folder that exists.
 void ShowDirectory(TDriveComboBox* drive, TDirectoryListBox* list, const QString& path) {
-  const QString dir = DirectoryPart(path);
+  QString dir = DirectoryPart(path);
   if (dir.isEmpty()) return;
+  while (!list->SetDirectory(dir)) {
+    const QString parent = QFileInfo(QDir::cleanPath(dir)).path();
+    if (parent == QDir::cleanPath(dir)) return;
+    dir = parent;
+  }
   drive->SetDrive(dir.front());
-  list->SetDirectory(dir);
+}
+
+// A label above the list naming the list's current directory.
+QLabel* DirectoryLabel(QWidget* form, TDirectoryListBox* list) {
+  auto* label = new QLabel(form);
+  label->setObjectName("DirLabel");
+  label->setTextFormat(Qt::PlainText);
+  QObject::connect(list, &TDirectoryListBox::change, label,
+                   [label, list] { label->setText(list->Directory()); });
+  label->setText(list->Directory());
+  return label;
 }
 
 }  // namespace
@@ -73,6 +90,7 @@ TDirDialogWindow::TDirDialogWindow(QWidget* parent) : QDialog(parent, kChooserFl
   dirLB_ = new TDirectoryListBox(this);
   dirLB_->setObjectName("DirLB");
   drive_->SetDirList(dirLB_);
+  layout->addWidget(DirectoryLabel(this, dirLB_));
   layout->addWidget(drive_);
   layout->addWidget(dirLB_);
   auto* row = new QHBoxLayout;
@@ -130,12 +148,7 @@ TEnhFileRequest::TEnhFileRequest(QWidget* parent) : QDialog(parent, kChooserFlag
   connect(fileList_, &QListWidget::itemClicked, fileName_,
           [this](QListWidgetItem* item) { fileName_->setText(item->text()); });
   // The directory the name goes into, above the lists.
-  auto* path = new QLabel(this);
-  path->setObjectName("DirLabel");
-  connect(directory_, &TDirectoryListBox::change, path,
-          [this, path] { path->setText(directory_->Directory()); });
-  path->setText(directory_->Directory());
-  layout->addWidget(path, 0, 0, 1, 2);
+  layout->addWidget(DirectoryLabel(this, directory_), 0, 0, 1, 2);
   layout->addWidget(fileName_, 1, 0);
   layout->addWidget(drive_, 1, 1);
   layout->addWidget(fileList_, 2, 0);
