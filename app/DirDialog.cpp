@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "widgets/DirLists.h"
 #include "widgets/ModalHook.h"
@@ -56,16 +57,32 @@ void ShowDirectory(TDriveComboBox* drive, TDirectoryListBox* list, const QString
   drive->SetDrive(dir.front());
 }
 
-// A label above the list naming the list's current directory.
-QLabel* DirectoryLabel(QWidget* form, TDirectoryListBox* list) {
-  auto* label = new QLabel(form);
-  label->setObjectName("DirLabel");
-  label->setTextFormat(Qt::PlainText);
-  QObject::connect(list, &TDirectoryListBox::change, label,
-                   [label, list] { label->setText(list->Directory()); });
-  label->setText(list->Directory());
-  return label;
-}
+// A label above the list naming the list's current directory; a path too
+// long for it loses its middle, never its last folder.
+class DirectoryLabel : public QLabel {
+ public:
+  DirectoryLabel(QWidget* form, TDirectoryListBox* list) : QLabel(form), list_(list) {
+    setObjectName("DirLabel");
+    setTextFormat(Qt::PlainText);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QObject::connect(list, &TDirectoryListBox::change, this, [this] { Show(); });
+    Show();
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QLabel::resizeEvent(event);
+    Show();
+  }
+
+ private:
+  void Show() {
+    const QString path = list_->Directory();
+    setToolTip(path);
+    setText(fontMetrics().elidedText(path, Qt::ElideMiddle, std::max(width(), 1)));
+  }
+  TDirectoryListBox* list_;
+};
 
 }  // namespace
 
@@ -90,7 +107,7 @@ TDirDialogWindow::TDirDialogWindow(QWidget* parent) : QDialog(parent, kChooserFl
   dirLB_ = new TDirectoryListBox(this);
   dirLB_->setObjectName("DirLB");
   drive_->SetDirList(dirLB_);
-  layout->addWidget(DirectoryLabel(this, dirLB_));
+  layout->addWidget(new DirectoryLabel(this, dirLB_));
   layout->addWidget(drive_);
   layout->addWidget(dirLB_);
   auto* row = new QHBoxLayout;
@@ -148,7 +165,7 @@ TEnhFileRequest::TEnhFileRequest(QWidget* parent) : QDialog(parent, kChooserFlag
   connect(fileList_, &QListWidget::itemClicked, fileName_,
           [this](QListWidgetItem* item) { fileName_->setText(item->text()); });
   // The directory the name goes into, above the lists.
-  layout->addWidget(DirectoryLabel(this, directory_), 0, 0, 1, 2);
+  layout->addWidget(new DirectoryLabel(this, directory_), 0, 0, 1, 2);
   layout->addWidget(fileName_, 1, 0);
   layout->addWidget(drive_, 1, 1);
   layout->addWidget(fileList_, 2, 0);

@@ -315,8 +315,13 @@ TEST(ChooserTest, DirectoryChooserMovesOnlyOnDoubleClickOrReturnAndOkGivesTheCur
     chooser.SetDirectory(inbound);
     QTimer::singleShot(0, &chooser, [&] {
       EXPECT_TRUE(QTest::qWaitForWindowExposed(&chooser));
+      test::SaveShot(chooser, "DirDialogWindow");
       c.steps(chooser, chooser.DirLB());
-      EXPECT_EQ(label->text(), chooser.GetDirectory());
+      // The label names the folder; a long path loses its middle only.
+      EXPECT_EQ(label->toolTip(), chooser.GetDirectory());
+      EXPECT_TRUE(label->text().endsWith(chooser.DirLB()->DirectoryItem()->text() + "/") ||
+                  label->text() == "/")
+          << label->text().toStdString();
       if (chooser.isVisible()) {
         // Return on the current folder is the dialog's OK.
         chooser.DirLB()->setFocus();
