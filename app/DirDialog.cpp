@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "widgets/DirLists.h"
 #include "widgets/ModalHook.h"
@@ -43,12 +45,44 @@ QString DirectoryPart(const QString& path) {
   return slash < 0 ? QString() : full.left(slash + 1);
 }
 
+// Shows the directory part of the path, or its nearest folder that exists.
 void ShowDirectory(TDriveComboBox* drive, TDirectoryListBox* list, const QString& path) {
-  const QString dir = DirectoryPart(path);
+  QString dir = DirectoryPart(path);
   if (dir.isEmpty()) return;
+  while (!list->SetDirectory(dir)) {
+    const QString parent = QFileInfo(QDir::cleanPath(dir)).path();
+    if (parent == QDir::cleanPath(dir)) return;
+    dir = parent;
+  }
   drive->SetDrive(dir.front());
-  list->SetDirectory(dir);
 }
+
+// A label above the list naming the list's current directory; a path too
+// long for it loses its middle, never its last folder.
+class DirectoryLabel : public QLabel {
+ public:
+  DirectoryLabel(QWidget* form, TDirectoryListBox* list) : QLabel(form), list_(list) {
+    setObjectName("DirLabel");
+    setTextFormat(Qt::PlainText);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QObject::connect(list, &TDirectoryListBox::change, this, [this] { Show(); });
+    Show();
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QLabel::resizeEvent(event);
+    Show();
+  }
+
+ private:
+  void Show() {
+    const QString path = list_->Directory();
+    setToolTip(path);
+    setText(fontMetrics().elidedText(path, Qt::ElideMiddle, std::max(width(), 1)));
+  }
+  TDirectoryListBox* list_;
+};
 
 }  // namespace
 
@@ -73,6 +107,7 @@ TDirDialogWindow::TDirDialogWindow(QWidget* parent) : QDialog(parent, kChooserFl
   dirLB_ = new TDirectoryListBox(this);
   dirLB_->setObjectName("DirLB");
   drive_->SetDirList(dirLB_);
+  layout->addWidget(new DirectoryLabel(this, dirLB_));
   layout->addWidget(drive_);
   layout->addWidget(dirLB_);
   auto* row = new QHBoxLayout;
@@ -130,12 +165,7 @@ TEnhFileRequest::TEnhFileRequest(QWidget* parent) : QDialog(parent, kChooserFlag
   connect(fileList_, &QListWidget::itemClicked, fileName_,
           [this](QListWidgetItem* item) { fileName_->setText(item->text()); });
   // The directory the name goes into, above the lists.
-  auto* path = new QLabel(this);
-  path->setObjectName("DirLabel");
-  connect(directory_, &TDirectoryListBox::change, path,
-          [this, path] { path->setText(directory_->Directory()); });
-  path->setText(directory_->Directory());
-  layout->addWidget(path, 0, 0, 1, 2);
+  layout->addWidget(new DirectoryLabel(this, directory_), 0, 0, 1, 2);
   layout->addWidget(fileName_, 1, 0);
   layout->addWidget(drive_, 1, 1);
   layout->addWidget(fileList_, 2, 0);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFileInfo>
+#include <QTimer>
 #include <QUrl>
 
 namespace velmaris {
@@ -13,6 +14,8 @@ THelpViewer::THelpViewer(QWidget* parent) : QTextBrowser(parent) {
   setAttribute(Qt::WA_DeleteOnClose);
   setOpenLinks(true);
   resize(560, 480);
+  // Watches every window shown, for the modal ones.
+  qApp->installEventFilter(this);
 }
 
 void THelpViewer::ShowTopic(const std::string& helpFile, int context) {
@@ -47,7 +50,21 @@ void THelpViewer::FollowModal(QWidget* modal) {
   show();
 }
 
+void THelpViewer::WindowShown(QWidget* window) {
+  if (window == this || window->windowModality() == Qt::NonModal || isAncestorOf(window)) return;
+  // Followed once the window is up and counts as the topmost modal one (a
+  // window answered at once is gone by then).
+  QTimer::singleShot(0, this, [this] {
+    QWidget* top = QApplication::activeModalWidget();
+    if (top && top != this && !isAncestorOf(top)) FollowModal(top);
+  });
+}
+
 bool THelpViewer::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Show && watched->isWidgetType()) {
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->isWindow()) WindowShown(widget);
+  }
   // The modal window has closed (and may go at once): the one below it, if
   // any, is the modal window now. A minimised one is still up.
   if (watched == modal_ && event->type() == QEvent::Hide && !event->spontaneous()) {

@@ -8,6 +8,8 @@
 // while one is up (F1 in the settings) must still be read, followed and
 // closed: the viewer is then a child window of the topmost modal window, and
 // goes on to the next one, or back to the top level, when that one closes.
+// A modal window opened while the viewer is up (a properties window from a
+// settings page) takes the viewer along in the same way.
 #pragma once
 
 #include <QPointer>
@@ -30,6 +32,9 @@ class THelpViewer : public QTextBrowser {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // A window shown somewhere in the program: one that is modal and lies
+  // outside the viewer takes the viewer along once it is up.
+  void WindowShown(QWidget* window);
   QPointer<QWidget> modal_;
 };
 

@@ -828,13 +828,19 @@ void TKQMainWindow::Shutdown() {
   if (gMainWindow == this) platform::SetHelpViewer(nullptr);
   SaveLayout();
   TMessageEditor::FreeAll();
-  if (session_) session_->Save();
-  // The mailer profiles and their windows, which post their logs.
-  if (TMailerConfig* profiles = GetMailerConfig()) profiles->FreeMailers();
+  // Every window that may still change a list or post into an area goes
+  // while every list is whole: the mailer windows post their session logs,
+  // which creates REPORT (and saves) when it is missing.
+  TMailerConfig* profiles = GetMailerConfig();
+  if (profiles) profiles->CloseWindows();
   FreeAreaManagers();
   searchWindow_.reset();
   fileReqEditor_.reset();
   delete addrBook_;
+  // The last save. Nothing is saved after it, so no list is written while
+  // it is being freed.
+  if (session_) session_->SaveAndClose();
+  if (profiles) profiles->FreeMailers();
   // The areas and the configuration store go last.
   session_.reset();
   SetMailerWindowFactory(nullptr);

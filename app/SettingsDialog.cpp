@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -226,7 +227,10 @@ QWidget* TSettingsDialog::DirectoryRow(SettingId id, const char* button, const Q
     pick->setEnabled(false);
     TDirDialogWindow chooser(this);
     chooser.setWindowTitle(caption);
-    chooser.SetDirectory(edit->text());
+    // Opens at the folder the setting holds, typed with or without its "/".
+    QString start = edit->text();
+    if (!start.endsWith(QLatin1Char('/')) && QFileInfo(start).isDir()) start += QLatin1Char('/');
+    chooser.SetDirectory(start);
     if (chooser.Execute()) edit->SetPath(chooser.GetDirectory());
     pick->setEnabled(true);
   });

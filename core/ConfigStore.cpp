@@ -93,6 +93,8 @@ TConfigStore::TConfigStore(const std::string& startDir, platform::Registry& regi
 }
 
 TConfigStore::~TConfigStore() {
+  // Nothing that goes with the store may save it: its lists are being freed.
+  closed_ = true;
   if (currentStore.load() == this) currentStore.store(nullptr);
   if (GetAreaList() == &areas_) SetAreaList(nullptr);
   try {
@@ -250,6 +252,10 @@ void TConfigStore::SaveToRegistry() {
 
 bool TConfigStore::SaveConfiguration() {
   return OnMainThread([this]() -> bool {
+    if (closed_) {
+      Log("A configuration change after the last save at the end is not saved");
+      return false;
+    }
     if (changeDepth_ > 0) {
       savePending_ = true;
       return true;
@@ -261,6 +267,17 @@ bool TConfigStore::SaveConfiguration() {
       ReportError(std::string("The configuration could not be saved: ") + e.what());
       return false;
     }
+  });
+}
+
+bool TConfigStore::SaveAndClose() {
+  return OnMainThread([this] {
+    if (closed_) return false;
+    changeDepth_ = 0;
+    savePending_ = false;
+    const bool saved = SaveConfiguration();
+    closed_ = true;
+    return saved;
   });
 }
 

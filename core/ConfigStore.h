@@ -18,6 +18,12 @@
 // Code that makes many changes in a row brackets them with
 // TConfigChangeBatch, which saves once at its end.
 //
+// The end: open -> closed [SaveAndClose, or the destructor]. The program's
+// shut-down saves one last time with SaveAndClose once nothing is left that
+// changes a list; from then on no save writes anything, so the lists can be
+// freed in any order without a late save (a mailer window's log that
+// creates REPORT, say) writing a list that is half gone.
+//
 // The tosser's hook: for a message of an area that does not exist it calls
 // GetConfigStore()->AddArea(name, name, AreaTypeCode::Echomail, uplink) from
 // its own thread; the store hands the call to the main thread, adds the area
@@ -103,8 +109,8 @@ class TConfigStore {
   // makes its own. Nothing is loaded yet.
   explicit TConfigStore(const std::string& startDir, platform::Registry& registry,
                         Settings* settings = nullptr);
-  // Frees the areas. Nothing is saved. Clears the process-wide references
-  // MakeCurrent set when they still point here.
+  // Closes the store (no save from here on) and frees the areas. Clears the
+  // process-wide references MakeCurrent set when they still point here.
   ~TConfigStore();
   TConfigStore(const TConfigStore&) = delete;
   TConfigStore& operator=(const TConfigStore&) = delete;
@@ -131,8 +137,13 @@ class TConfigStore {
   void SaveToRegistry();
   // SaveToRegistry, reporting a failure through the Prompter and the log;
   // true when saved. Inside a TConfigChangeBatch the save waits for the end
-  // of the batch (and returns true).
+  // of the batch (and returns true). A closed store saves nothing: the
+  // request is written to the log and false returned.
   bool SaveConfiguration();
+  // The last save: writes the whole configuration now (change brackets
+  // still open do not hold it back) and closes the store. True when saved.
+  bool SaveAndClose();
+  bool IsClosed() const { return closed_; }
   // Deferral of SaveConfiguration (see TConfigChangeBatch). Brackets nest;
   // the last EndChanges saves when a save was asked for inside.
   void BeginChanges();
@@ -254,6 +265,7 @@ class TConfigStore {
   std::array<std::unique_ptr<TConfigSection>, kConfigSlotCount> sections_;
   int changeDepth_ = 0;
   bool savePending_ = false;
+  bool closed_ = false;
   LogSink logSink_;
 };
 

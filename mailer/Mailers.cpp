@@ -46,7 +46,9 @@ TMailer::TMailer(TConfigStore* store) : store_(store ? store : GetConfigStore())
   }
 }
 
-TMailer::~TMailer() {
+TMailer::~TMailer() { CloseWindows(); }
+
+void TMailer::CloseWindows() {
   window_.reset();
   if (auto destroy = std::exchange(DestroyProperties, nullptr)) destroy();
 }
@@ -131,6 +133,10 @@ void TMailerConfig::DeleteMailer(int index) {
   TMailer* mailer = list_.GetMailer(index);
   list_.Delete(index);
   std::erase_if(owned_, [mailer](const auto& p) { return p.get() == mailer; });
+}
+
+void TMailerConfig::CloseWindows() {
+  for (size_t i = 0; i < owned_.size(); ++i) owned_[i]->CloseWindows();
 }
 
 void TMailerConfig::FreeMailers() {

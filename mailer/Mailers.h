@@ -83,6 +83,9 @@ class TMailer : public TObject {
   void SetTAPIDevice(const std::string& device);
 
   TMailerWindow* Window() const { return window_.get(); }
+  // Frees the mailer window (which posts its session log) and the
+  // properties window ahead of the profile, at the program's end.
+  void CloseWindows();
   // Frees the profile's properties window; set by the window while it
   // lives (it clears it when it goes), run when the profile is freed.
   std::function<void()> DestroyProperties;
@@ -122,8 +125,14 @@ class TMailerConfig : public TConfigSection, public TMailerProfiles {
   TMailer* AddMailer(TConfigStore& store);
   // Frees the profile at the index.
   void DeleteMailer(int index);
-  // Frees every profile (their windows post their logs); the program's end
-  // does this while the areas still exist.
+  // Frees the windows of every profile, first to last (the mailer windows
+  // post their logs); the profiles stay listed. The program's end does this
+  // before its last save, so that a save the logs cause (REPORT created)
+  // still writes every profile.
+  void CloseWindows();
+  // Frees every profile (their windows, if still there, post their logs);
+  // the program's end does this after its last save, while the areas still
+  // exist.
   void FreeMailers();
   // The profile of that name (letter case ignored), null when none.
   TMailer* FindMailer(const std::string& name) const { return list_.FindByName(name); }

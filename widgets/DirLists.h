@@ -1,8 +1,14 @@
-// The lists of the small choosers: TDirectoryListBox shows the folders below
-// a directory (".." first, except at the root) and enters one on a double
-// click or Return; TFileListBox shows the files of the directory list it is
-// linked to; TDriveComboBox offers the roots to start from (on this system
-// only "/") and moves its linked directory list there.
+// The lists of the small choosers: TDirectoryListBox shows where it is as a
+// directory list box does: the root and every folder down to the current
+// one, each indented below its parent, then the current folder's
+// sub-folders one step further in; the current folder is drawn bold with an
+// open folder and highlighted when the list is filled. A double click or
+// Return on another folder (an ancestor or a sub-folder) makes it the
+// current one; the arrows only move the highlight, and Return on the
+// current folder is left to the dialog (its default button). TFileListBox
+// shows the files of the directory list it is linked to; TDriveComboBox
+// offers the roots to start from (on this system only "/") and moves its
+// linked directory list there.
 #pragma once
 
 #include <QComboBox>
@@ -16,11 +22,18 @@ class TDirectoryListBox : public QListWidget {
  public:
   explicit TDirectoryListBox(QWidget* parent = nullptr);
 
-  // The directory shown, a full path ending in "/".
+  // The current directory, a full path ending in "/".
   QString Directory() const { return directory_; }
-  // Shows the given directory (made absolute, ending in "/"). A path that is
-  // no directory leaves the list where it is; returns whether it moved.
+  // Makes the given directory (made absolute, ending in "/") the current
+  // one. A path that is no directory leaves the list where it is; returns
+  // whether it moved.
   bool SetDirectory(const QString& path);
+  // The row of the current directory.
+  QListWidgetItem* DirectoryItem() const;
+  // The folder a row stands for (a full path ending in "/"), and how far
+  // it is indented (the root 0, each level below it one more).
+  static QString ItemPath(const QListWidgetItem* item);
+  static int ItemLevel(const QListWidgetItem* item);
 
  signals:
   void change();
@@ -31,6 +44,7 @@ class TDirectoryListBox : public QListWidget {
  private:
   void EnterItem(QListWidgetItem* item);
   void Fill();
+  void AddFolder(const QString& name, const QString& path, int level, bool open);
   QString directory_;
 };
 

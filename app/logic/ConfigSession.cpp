@@ -33,4 +33,6 @@ void TConfigSession::Load() {
 
 bool TConfigSession::Save() { return store_->SaveConfiguration(); }
 
+bool TConfigSession::SaveAndClose() { return store_->SaveAndClose(); }
+
 }  // namespace velmaris

@@ -38,6 +38,8 @@ class TConfigSession {
   // Writes the whole configuration; a failure is reported to the user.
   // True when saved.
   bool Save();
+  // The last save at the program's end; nothing is saved after it.
+  bool SaveAndClose();
 
   TConfigStore& Store() { return *store_; }
   platform::Registry& Registry() { return *registry_; }

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFontDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,6 +14,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <cstdlib>
 #include <fstream>
@@ -37,6 +39,7 @@
 #include "mailer/Mailers.h"
 #include "mailer/forms/MailerProperties.h"
 #include "widgets/DirBtn.h"
+#include "widgets/DirLists.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
@@ -579,6 +582,65 @@ TEST_F(SettingsDialogTest, PickersForFontsDirectoriesListsAndMacrosFillTheirFiel
   EXPECT_EQ(Store().Nodelists().GetItem(0)->List, "NODELIST");
   EXPECT_EQ(Store().TextGroups().GetItem(0)->Part(TTextPart::NewHeader),
             std::vector<std::string>{"Hi %df"});
+}
+
+// Every folder setting's "..." opens the chooser at the folder the setting
+// holds; a folder entered there (double click) and OK is stored, OK at once
+// keeps the setting, and an ancestor double-clicked goes back up.
+TEST_F(SettingsDialogTest, DirectoryChooserOpensAtTheSettingAndStoresTheFolderEntered) {
+  ShowPage("TabSonstiges");
+  const auto row = [](TDirDialogWindow& chooser, const QString& text) {
+    const auto found = chooser.DirLB()->findItems(text, Qt::MatchExactly);
+    return found.isEmpty() ? nullptr : found.back();
+  };
+  const auto doubleClick = [](TDirDialogWindow& chooser, QListWidgetItem* item) {
+    ASSERT_NE(item, nullptr);
+    TDirectoryListBox* list = chooser.DirLB();
+    DoubleClickThroughWindow(list->viewport(), list->visualItemRect(item).center());
+  };
+  for (const char* name : {"GetInbound", "GetOutbound", "GetMsgBaseDir", "GetFileBaseDir", "GetFTN",
+                           "GetKQL", "GetPluginDir"}) {
+    SCOPED_TRACE(name);
+    auto* button = Find<QPushButton>(name);
+    auto* edit = button->parentWidget()->findChild<TDirBtn*>();
+    ASSERT_NE(edit, nullptr);
+    const QString at = edit->text();
+    ASSERT_TRUE(at.endsWith('/')) << at.toStdString();
+    ASSERT_TRUE(QDir().mkpath(at + "Sub Folder"));
+    const QString folder = QDir(at).dirName();
+    struct Step {
+      const char* name;
+      std::function<void(TDirDialogWindow&)> act;
+      QString stored;
+    };
+    const Step steps[] = {
+        {"OK at once", [](TDirDialogWindow&) {}, at},
+        {"a sub-folder entered", [&](TDirDialogWindow& c) { doubleClick(c, row(c, "Sub Folder")); },
+         at + "Sub Folder/"},
+        {"back up to the setting's folder",
+         [&](TDirDialogWindow& c) { doubleClick(c, row(c, folder)); }, at},
+    };
+    for (const Step& step : steps) {
+      SCOPED_TRACE(step.name);
+      const QString before = edit->text();
+      bool seen = false;
+      QTimer::singleShot(0, dialog.get(), [&] {
+        auto* chooser = dialog->findChild<TDirDialogWindow*>();
+        ASSERT_NE(chooser, nullptr);
+        seen = QTest::qWaitForWindowExposed(chooser);
+        // It opens at the folder the setting holds, shown as the current one.
+        EXPECT_EQ(chooser->GetDirectory(), before);
+        QListWidgetItem* current = chooser->DirLB()->DirectoryItem();
+        EXPECT_TRUE(current && current->text() == QDir(before).dirName());
+        EXPECT_EQ(chooser->DirLB()->currentItem(), current);
+        step.act(*chooser);
+        ClickThroughWindow(chooser->findChild<QPushButton*>("Ok"));
+      });
+      ClickThroughWindow(button);
+      EXPECT_TRUE(seen);
+      EXPECT_EQ(edit->text(), step.stored);
+    }
+  }
 }
 
 TEST_F(SettingsDialogTest, MainWindowOpensTheWindowFromItsSettingsCommand) {

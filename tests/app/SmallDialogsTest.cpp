@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
+#include <functional>
 
 #include "QtTestApp.h"
 #include "app/DirDialog.h"
@@ -20,6 +25,7 @@ namespace velmaris {
 namespace {
 
 using test::App;
+using test::ClickThroughWindow;
 
 struct SarLayout {
   bool findOnly;
@@ -166,11 +172,188 @@ TEST(ChooserTest, DirectoryListEntersFoldersAndTheFileListFollows) {
   QTest::mouseClick(fileList->viewport(), Qt::LeftButton, {},
                     fileList->visualItemRect(fileList->item(0)).center());
   EXPECT_EQ(files.GetFileName(), base + "sub/a.txt");
-  list->setCurrentRow(0);  // ".."
+  list->setCurrentRow(list->row(list->DirectoryItem()) - 1);  // the parent
   QTest::keyClick(list, Qt::Key_Return);
   EXPECT_EQ(list->Directory(), base);
   files.DoAppend->setChecked(true);
   EXPECT_TRUE(files.GetAppend());
+}
+
+// The rows of a directory list: indent, name, and "*" on the current one.
+QStringList Rows(const TDirectoryListBox& list) {
+  QStringList rows;
+  for (int i = 0; i < list.count(); ++i) {
+    const QListWidgetItem* item = list.item(i);
+    rows << QString(TDirectoryListBox::ItemLevel(item), QLatin1Char(' ')) + item->text() +
+                (item == list.DirectoryItem() ? "*" : "");
+  }
+  return rows;
+}
+
+// The rows expected for a directory below the root: the root, each folder
+// down to the current one, then the sub-folders one step further in.
+QStringList WayDown(const QString& dir, const QStringList& subFolders) {
+  QStringList rows{"/"};
+  const QStringList names = dir.split('/', Qt::SkipEmptyParts);
+  for (int i = 0; i < names.size(); ++i)
+    rows << QString(i + 1, QLatin1Char(' ')) + names[i] + (i + 1 == names.size() ? "*" : "");
+  if (names.isEmpty()) rows[0] += "*";
+  for (const QString& sub : subFolders) rows << QString(names.size() + 1, QLatin1Char(' ')) + sub;
+  return rows;
+}
+
+TEST(ChooserTest, DirectoryListShowsTheWayDownToTheCurrentFolderAndItsSubFolders) {
+  App();
+  test::TempDir dir;
+  const QString base = QString::fromStdString(dir.Path());  // ends in "/"
+  for (const char* sub : {"Inbound/beta", "Inbound/Alpha", "Inbound/.hidden", "Inbound/Gamma/deep"})
+    ASSERT_TRUE(QDir().mkpath(base + sub));
+  QFile(base + "Inbound/file.pkt").open(QIODevice::WriteOnly);
+  TDirectoryListBox list;
+  const std::vector<std::pair<QString, QStringList>> cases = {
+      {base + "Inbound/", WayDown(base + "Inbound/", {"Alpha", "beta", "Gamma"})},
+      {base + "Inbound", WayDown(base + "Inbound/", {"Alpha", "beta", "Gamma"})},
+      {base + "Inbound/Gamma/deep/../", WayDown(base + "Inbound/Gamma/", {"deep"})},
+      {base + "Inbound/Gamma/deep/", WayDown(base + "Inbound/Gamma/deep/", {})},
+  };
+  for (const auto& [given, rows] : cases) {
+    SCOPED_TRACE(given.toStdString());
+    ASSERT_TRUE(list.SetDirectory(given));
+    EXPECT_EQ(Rows(list), rows);
+    // The current folder is highlighted, drawn bold, and names its path.
+    ASSERT_NE(list.DirectoryItem(), nullptr);
+    EXPECT_EQ(list.currentItem(), list.DirectoryItem());
+    EXPECT_TRUE(list.DirectoryItem()->font().bold());
+    EXPECT_EQ(TDirectoryListBox::ItemPath(list.DirectoryItem()), list.Directory());
+  }
+  // Each row stands for its folder; a missing one leaves the list alone.
+  list.SetDirectory(base + "Inbound/");
+  EXPECT_EQ(TDirectoryListBox::ItemPath(list.item(0)), "/");
+  EXPECT_EQ(TDirectoryListBox::ItemPath(list.item(list.count() - 1)), base + "Inbound/Gamma/");
+  EXPECT_FALSE(list.SetDirectory(base + "missing/"));
+  EXPECT_EQ(list.Directory(), base + "Inbound/");
+  // At the root, the root is the current folder.
+  ASSERT_TRUE(list.SetDirectory("/"));
+  EXPECT_EQ(Rows(list).front(), "/*");
+  EXPECT_EQ(list.currentRow(), 0);
+  for (int i = 1; i < list.count(); ++i) EXPECT_EQ(TDirectoryListBox::ItemLevel(list.item(i)), 1);
+}
+
+// A double click where the row shows, through the window as a user gives it.
+void DoubleClickRow(QListWidget* list, QListWidgetItem* item) {
+  ASSERT_NE(item, nullptr);
+  test::DoubleClickThroughWindow(list->viewport(), list->visualItemRect(item).center());
+}
+
+QListWidgetItem* Row(QListWidget* list, const QString& text) {
+  const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
+  return found.isEmpty() ? nullptr : found.front();
+}
+
+TEST(ChooserTest, DirectoryChooserMovesOnlyOnDoubleClickOrReturnAndOkGivesTheCurrentFolder) {
+  App();
+  test::TempDir dir;
+  const QString base = QString::fromStdString(dir.Path());
+  for (const char* sub : {"Inbound/Alpha/inner", "Inbound/beta"})
+    ASSERT_TRUE(QDir().mkpath(base + sub));
+  const QString inbound = base + "Inbound/";
+  struct Case {
+    const char* name;
+    std::function<void(TDirDialogWindow&, TDirectoryListBox*)> steps;
+    QString chosen;  // empty: cancelled
+  };
+  const auto window = [](TDirDialogWindow& d) { return d.windowHandle(); };
+  const std::vector<Case> cases = {
+      {"OK at once", [](TDirDialogWindow&, TDirectoryListBox*) {}, inbound},
+      {"a sub-folder clicked once",
+       [](TDirDialogWindow&, TDirectoryListBox* list) {
+         ClickThroughWindow(list->viewport(), list->visualItemRect(Row(list, "beta")).center());
+         EXPECT_EQ(list->currentItem(), Row(list, "beta"));
+       },
+       inbound},
+      {"a sub-folder entered",
+       [](TDirDialogWindow&, TDirectoryListBox* list) { DoubleClickRow(list, Row(list, "beta")); },
+       inbound + "beta/"},
+      {"down two levels and up to an ancestor",
+       [inbound](TDirDialogWindow&, TDirectoryListBox* list) {
+         DoubleClickRow(list, Row(list, "Alpha"));
+         DoubleClickRow(list, Row(list, "inner"));
+         EXPECT_EQ(list->Directory(), inbound + "Alpha/inner/");
+         DoubleClickRow(list, Row(list, "Inbound"));
+       },
+       inbound},
+      {"arrows move the highlight, Return enters",
+       [window, inbound](TDirDialogWindow& d, TDirectoryListBox* list) {
+         list->setFocus();
+         QTest::keyClick(window(d), Qt::Key_Down);
+         EXPECT_EQ(list->currentItem(), Row(list, "Alpha"));
+         EXPECT_EQ(list->Directory(), inbound);
+         QTest::keyClick(window(d), Qt::Key_Down);
+         QTest::keyClick(window(d), Qt::Key_Return);
+         EXPECT_EQ(list->currentItem(), list->DirectoryItem());
+       },
+       inbound + "beta/"},
+      {"up to the parent with the arrows and Return",
+       [window](TDirDialogWindow& d, TDirectoryListBox* list) {
+         list->setFocus();
+         QTest::keyClick(window(d), Qt::Key_Up);
+         QTest::keyClick(window(d), Qt::Key_Return);
+       },
+       base},
+      {"Cancel",
+       [](TDirDialogWindow& d, TDirectoryListBox* list) {
+         DoubleClickRow(list, Row(list, "beta"));
+         d.findChild<QPushButton*>("Button2")->click();
+       },
+       QString()},
+  };
+  TDirDialogWindow chooser;
+  auto* label = chooser.findChild<QLabel*>("DirLabel");
+  ASSERT_NE(label, nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    chooser.SetDirectory(inbound);
+    QTimer::singleShot(0, &chooser, [&] {
+      EXPECT_TRUE(QTest::qWaitForWindowExposed(&chooser));
+      test::SaveShot(chooser, "DirDialogWindow");
+      c.steps(chooser, chooser.DirLB());
+      // The label names the folder; a long path loses its middle only.
+      EXPECT_EQ(label->toolTip(), chooser.GetDirectory());
+      EXPECT_TRUE(label->text().endsWith(chooser.DirLB()->DirectoryItem()->text() + "/") ||
+                  label->text() == "/")
+          << label->text().toStdString();
+      if (chooser.isVisible()) {
+        // Return on the current folder is the dialog's OK.
+        chooser.DirLB()->setFocus();
+        chooser.DirLB()->setCurrentItem(chooser.DirLB()->DirectoryItem());
+        QTest::keyClick(chooser.windowHandle(), Qt::Key_Return);
+      }
+    });
+    const bool ok = chooser.Execute();
+    EXPECT_EQ(ok, !c.chosen.isEmpty());
+    if (ok) {
+      EXPECT_EQ(chooser.GetDirectory(), c.chosen);
+    }
+  }
+}
+
+TEST(ChooserTest, DirectoryChooserOpensAtTheNearestFolderThatExists) {
+  App();
+  test::TempDir dir;
+  const QString base = QString::fromStdString(dir.Path());
+  ASSERT_TRUE(QDir().mkpath(base + "Inbound"));
+  TDirDialogWindow chooser;
+  const std::vector<std::pair<QString, QString>> cases = {
+      {base + "Inbound/gone/", base + "Inbound/"},
+      {base + "gone/deeper/still/", base},
+      {base + "Inbound/", base + "Inbound/"},
+  };
+  for (const auto& [given, shown] : cases) {
+    SCOPED_TRACE(given.toStdString());
+    chooser.SetDirectory(given);
+    EXPECT_EQ(chooser.GetDirectory(), shown);
+    EXPECT_EQ(TDirectoryListBox::ItemPath(chooser.DirLB()->DirectoryItem()), shown);
+  }
 }
 
 }  // namespace

@@ -18,6 +18,9 @@
 #include "app/QtPrompter.h"
 #include "app/SplashWin.h"
 #include "app/VelmarisApp.h"
+#include "core/ConfigStore.h"
+#include "mailer/CMD_TAPI.h"
+#include "mailer/LineFixtures.h"
 #include "mailer/MailerSession.h"
 #include "mailer/Mailers.h"
 #include "mailer/forms/FileReqEditor.h"
@@ -226,6 +229,127 @@ TEST_F(StartupWindowsTest, ExitEndsTheProgramWhileOtherWindowsAreShown) {
         << out;
     EXPECT_EQ(Count(out, " Mailer Log\""), ++logs) << out;
     EXPECT_NE(out.find("DEBG left open at the end"), std::string::npos);
+  }
+}
+
+// The text of a value under a key of the program's registry text ("" when
+// the key or the value is missing).
+std::string RegistryValue(const std::string& text, const std::string& key,
+                          const std::string& name) {
+  const std::string head = "[HKEY_CURRENT_USER\\software\\Brimvale\\Velmaris\\" + key + "]\n";
+  const size_t start = text.find(head);
+  if (start == std::string::npos) return "";
+  const size_t end = text.find("\n[", start + head.size());
+  const std::string body = text.substr(start + head.size(), end - start - head.size());
+  const std::string prefix = "\"" + name + "\"=";
+  const size_t at = body.find(prefix);
+  if (at == std::string::npos) return "";
+  const size_t eol = body.find('\n', at);
+  return body.substr(at + prefix.size(), eol - at - prefix.size());
+}
+
+std::string Dword(int n) {
+  char text[20];
+  std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(n));
+  return text;
+}
+
+// Whether the configuration stored in the start directory lists an area of
+// that name (as the batch driver, which loads it, says).
+bool ListsArea(const std::string& startDir, const std::string& registry, const std::string& name) {
+  std::string out;
+  return RunBatch(startDir, registry, {"areas"}, &out) == 0 &&
+         out.find("\"name\":\"" + name + "\"") != std::string::npos;
+}
+
+// Every list the configuration holds is written whole at the end, whatever
+// saves while the program shuts down: the mailer windows post their logs
+// after a call (which creates REPORT when it is missing), and other lists
+// may change and save as the windows go.
+TEST_F(StartupWindowsTest, ExitAfterACallKeepsEveryListInTheRegistry) {
+  struct Row {
+    const char* name;
+    bool reportBefore;  // REPORT exists before the call
+    // Run as the mailer window goes, on the way out.
+    std::function<void(TConfigStore&)> asTheWindowGoes;
+    int mailboxes;
+    const char* lateArea;
+  } rows[] = {
+      {"no REPORT yet", false, nullptr, 1, nullptr},
+      {"REPORT there", true, nullptr, 1, nullptr},
+      {"a mailbox added as the window goes", false,
+       [](TConfigStore& store) { store.AddDefaultMailbox(); }, 2, nullptr},
+      {"an area created as the window goes", true,
+       [](TConfigStore& store) {
+         store.AddAreaQuiet("LATE.AREA", "LATE.AREA", AreaTypeCode::Echomail, nullptr);
+       },
+       1, "LATE.AREA"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir here;
+    ASSERT_EQ(mkdir((here.Path() + "start").c_str(), 0700), 0);
+    const TStartOptions options{here.Path() + "start/", here / "Velmaris.reg", here / "guard.lock"};
+    std::string profileName;
+    {
+      TVelmarisApp app(options);
+      ASSERT_TRUE(app.Start());
+      TKQMainWindow& main = *app.MainWindow();
+      TConfigStore& store = main.ConfigStore();
+      // An uplink with its mailbox, called by a profile over the fake modem
+      // that the EMSI test peer answers; saved as the settings' OK saves.
+      TNetLink* link = store.Uplinks().GetItem(0);
+      link->UplinkAddress.SetText("2:5020/1042");
+      link->SysopAddress.SetText("2:5020/1042.7");
+      TMailer* profile = GetMailerConfig()->AddMailer(store);
+      profileName = profile->Name();
+      TMailBox* box = store.AddDefaultMailbox();
+      box->Address.SetText("2:5020/1042");
+      box->Numbers = {"555-1234"};
+      box->Command = profileName;
+      if (row.reportBefore) {
+        ASSERT_NE(
+            store.AddAreaQuiet(kReportAreaName, kReportAreaName, AreaTypeCode::Report, nullptr),
+            nullptr);
+      }
+      platform::MakeDirs(here / "peer-in");
+      FakeModem modem(here, {"--peer", std::string(EMSIPEER) + " --inbound " + here / "peer-in" +
+                                           " --log " + here / "peer.log"});
+      store.SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+      ASSERT_TRUE(store.SaveConfiguration());
+      auto* mailer = dynamic_cast<TMailerForm*>(profile->Window());
+      ASSERT_NE(mailer, nullptr);
+      mailer->SelectDevice("Line");
+      mailer->Session().ResetRedial();
+      ASSERT_TRUE(mailer->Session().PollAddress("2:5020/1042")) << mailer->Session().Error();
+      platform::GetDispatcher().RunUntil(
+          [&] { return mailer->Session().Finished() && mailer->Device().IsIdle(); }, kPatience * 2);
+      ASSERT_TRUE(mailer->Session().Completed()) << here.Read("peer.log");
+      if (row.asTheWindowGoes)
+        QObject::connect(mailer, &QObject::destroyed,
+                         [&store, &row] { row.asTheWindowGoes(store); });
+      QTimer::singleShot(0, &main, [&main] { main.findChild<QAction*>("Beenden1")->trigger(); });
+      EXPECT_EQ(app.Run(), 0);
+    }
+    const std::string text = here.Read("Velmaris.reg");
+    EXPECT_EQ(RegistryValue(text, "Lines", "Count"), Dword(1));
+    EXPECT_EQ(RegistryValue(text, "Lines\\Mailer1", "Name"), "\"" + profileName + "\"");
+    EXPECT_EQ(RegistryValue(text, "Mailboxes", "Count"), Dword(row.mailboxes));
+    const std::string start = here.Path() + "start/";
+    EXPECT_TRUE(ListsArea(start, here / "Velmaris.reg", kReportAreaName));
+    if (row.lateArea) {
+      EXPECT_TRUE(ListsArea(start, here / "Velmaris.reg", row.lateArea));
+    }
+    // The next start has the profile, and REPORT holds the call's log.
+    std::string out;
+    EXPECT_EQ(RunBatch(start, here / "Velmaris.reg", {"dump", "REPORT"}, &out), 0) << out;
+    EXPECT_EQ(Count(out, " Mailer Log\""), 1) << out;
+    TVelmarisApp next(options);
+    ASSERT_TRUE(next.Start());
+    std::vector<std::string> names;
+    for (int i = 0; i < GetMailerConfig()->Mailers().GetCount(); ++i)
+      names.push_back(GetMailerConfig()->Mailers().GetMailer(i)->Name());
+    EXPECT_EQ(names, std::vector<std::string>{profileName});
   }
 }
 

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QListWidget>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -28,10 +29,12 @@
 #include "nodelist/forms/AdvNLLookup.h"
 #include "nodelist/forms/ProcWin.h"
 #include "platform/Help.h"
+#include "processing/AutoSend.h"
 #include "processing/Secretary.h"
 #include "processing/forms/AreaManagerWindow.h"
 #include "processing/forms/FilterProperties.h"
 #include "widgets/ModalHook.h"
+#include "widgets/PageControl98.h"
 #include "widgets/SpeedBar.h"
 #include "widgets/SpeedbarSetup.h"
 
@@ -193,6 +196,110 @@ TEST_F(WindowHelpTest, HelpAskedInTheModalSettingsIsReadFollowedAndClosed) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(viewer.isNull());
   EXPECT_EQ(PressF1(window.get()), "1000.html");  // and opens again
+}
+
+// Clicks the viewer's link to the contents where it shows; the page shown
+// afterwards ("" when none).
+std::string FollowContentsLink(THelpViewer* viewer) {
+  QTextCursor link = viewer->document()->find(QStringLiteral("Содержание"));
+  if (link.isNull()) return "no link";
+  link.setPosition(link.selectionStart() + 2);
+  ClickThroughWindow(viewer->viewport(), viewer->cursorRect(link).center());
+  return viewer->isVisible() ? viewer->source().fileName().toStdString() : "";
+}
+
+TEST_F(WindowHelpTest, HelpOverTheSettingsFollowsEveryWindowTheyOpenAndComesBack) {
+  // An entry in every list whose properties the pages open.
+  TConfigStore& store = window->ConfigStore();
+  store.AddDefaultMailbox();
+  ASSERT_NE(GetImportFilters(), nullptr);
+  GetImportFilters()->AddFilter("Spam", std::make_unique<TFilter>());
+  ASSERT_NE(GetAutoSendJobs(), nullptr);
+  GetAutoSendJobs()->AddJob(std::make_unique<TAutoSendJob>());
+  GetMailerConfig()->AddMailer(store);
+  struct Row {
+    const char* name;
+    const char* page;
+    const char* list;
+    const char* button;
+  };
+  const Row rows[] = {
+      {"uplink", "TabVerbindungen", "LinkList", "ShowLinkProperties"},
+      {"mailbox", "TabMailboxen", "MBList", "MailboxProperties"},
+      {"area", "TabAreas", "InfoAreaName", "ShowAreaProperties"},
+      {"import filter", "TabSheet12", "ImportFilters", "FilterProperties"},
+      {"autosend job", "TabSheet2", "AutoSendList", "AutoSendProperties"},
+      {"mailer profile", "TabMailer", "MailerList", "ShowMailerProperties"},
+  };
+  QPointer<THelpViewer> viewer;
+  QTimer::singleShot(0, window.get(), [&] {
+    auto* settings = qobject_cast<TSettingsDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(PressF1(settings), "6000.html");
+    viewer = TopLevel<THelpViewer>();
+    ASSERT_TRUE(viewer && QTest::qWaitForWindowExposed(viewer));
+    const QUrl settingsPage = viewer->source();
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.name);
+      settings->Notebook()->setCurrentWidget(settings->findChild<QWidget*>(row.page));
+      auto* list = settings->findChild<QListWidget*>(row.list);
+      auto* button = settings->findChild<QPushButton*>(row.button);
+      ASSERT_TRUE(list && button);
+      list->setCurrentRow(0);
+      viewer->setSource(settingsPage);
+      // The properties window is up: the viewer goes with it and takes clicks.
+      bool checked = false;
+      QTimer::singleShot(0, settings, [&] {
+        QWidget* properties = QApplication::activeModalWidget();
+        EXPECT_NE(properties, settings);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->parentWidget() == properties; }));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(viewer));
+        EXPECT_EQ(FollowContentsLink(viewer), "1.html");
+        if (properties != settings) properties->close();
+        checked = true;
+      });
+      ASSERT_TRUE(ClickThroughWindow(button));
+      ASSERT_TRUE(QTest::qWaitFor([&] { return checked; }, 60000));
+      // Closed again: the viewer is back over the settings, still usable.
+      EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->parentWidget() == settings; }));
+      EXPECT_EQ(QApplication::activeModalWidget(), settings);
+      viewer->setSource(settingsPage);
+      EXPECT_TRUE(QTest::qWaitForWindowExposed(viewer));
+      EXPECT_EQ(FollowContentsLink(viewer), "1.html");
+    }
+    // A window opened from a properties window (the prototype area's
+    // display filter, modal to it): the viewer goes along, and back.
+    settings->Notebook()->setCurrentWidget(settings->findChild<QWidget*>("TabAreas"));
+    bool nested = false;
+    QTimer::singleShot(0, settings, [&] {
+      QWidget* properties = QApplication::activeModalWidget();
+      auto* open = properties ? properties->findChild<QPushButton*>("DisplayFilter") : nullptr;
+      if (open) {
+        ClickThroughWindow(open);
+        QWidget* filter = QApplication::activeModalWidget();
+        EXPECT_NE(filter, properties);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->parentWidget() == filter; }));
+        viewer->setSource(settingsPage);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(viewer));
+        EXPECT_EQ(FollowContentsLink(viewer), "1.html");
+        if (filter != properties) filter->close();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->parentWidget() == properties; }));
+        viewer->setSource(settingsPage);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(viewer));
+        EXPECT_EQ(FollowContentsLink(viewer), "1.html");
+      }
+      EXPECT_NE(open, nullptr);
+      if (properties != settings) properties->close();
+      nested = true;
+    });
+    ASSERT_TRUE(ClickThroughWindow(settings->findChild<QPushButton*>("AreaPrototype")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return nested; }, 60000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->parentWidget() == settings; }));
+    settings->reject();
+  });
+  window->SettingsClick();
+  ASSERT_TRUE(viewer && viewer->isVisible());
+  EXPECT_EQ(viewer->parentWidget(), nullptr);
 }
 
 TEST_F(WindowHelpTest, HelpMenuItemsCarryTheKeyThatOpensTheirPage) {

@@ -442,6 +442,44 @@ TEST_F(ConfigStoreTest, ChangeBatchSavesOnceAtItsEnd) {
   EXPECT_NE(other->FindArea("TWO"), nullptr);
 }
 
+// The end: the last save writes every change (a bracket still open does not
+// hold it back); whatever asks for a save afterwards writes nothing, so a
+// list freed after it is never written half gone.
+TEST_F(ConfigStoreTest, LastSaveWritesEverythingAndNothingIsSavedAfterIt) {
+  auto config = Load();
+  config->BeginChanges();
+  config->AddAreaQuiet("KEPT", "KEPT", AreaTypeCode::Echomail, nullptr);
+  EXPECT_TRUE(config->SaveAndClose());
+  EXPECT_TRUE(config->IsClosed());
+  const std::string saved = RegistryText();
+  {
+    LoadedConfig other = Load();
+    EXPECT_NE(other->FindArea("KEPT"), nullptr);
+  }
+  config->MakeCurrent();
+  const struct {
+    const char* name;
+    std::function<void()> change;
+  } afterwards[] = {
+      {"an area added",
+       [&] { config->AddAreaQuiet("LATE", "LATE", AreaTypeCode::Echomail, nullptr); }},
+      {"a mailbox added", [&] { config->AddDefaultMailbox(); }},
+      {"an uplink added", [&] { config->AddNewLink(); }},
+      {"the areas freed", [&] { config->Areas().FreeAll(); }},
+      {"a bracket ended", [&] { config->EndChanges(); }},
+      {"the last save again", [&] { EXPECT_FALSE(config->SaveAndClose()); }},
+  };
+  for (const auto& step : afterwards) {
+    SCOPED_TRACE(step.name);
+    log.clear();
+    step.change();
+    EXPECT_FALSE(config->SaveConfiguration());
+    EXPECT_EQ(RegistryText(), saved);
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log.back().find("not saved"), std::string::npos) << log.back();
+  }
+}
+
 TEST_F(ConfigStoreTest, SaveFailureIsReported) {
   // The registry file's directory cannot be made: a plain file has its name.
   dir.Write("not-a-dir", "x");

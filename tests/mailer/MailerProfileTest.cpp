@@ -2,6 +2,8 @@
 // window, and their place in the stored configuration.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,17 @@ struct FakeWindow : TMailerWindow {
   void SetCaption(const std::string& caption) override { calls.push_back("caption " + caption); }
   void ScanOutbound() override { calls.push_back("scan"); }
   std::vector<std::string>& calls;
+};
+
+// A window that runs a last action when it goes, as a mailer window posts
+// its log.
+struct ClosingWindow : FakeWindow {
+  ClosingWindow(std::vector<std::string>& calls, std::function<void()> onClose)
+      : FakeWindow(calls), onClose(std::move(onClose)) {}
+  ~ClosingWindow() override {
+    if (onClose) onClose();
+  }
+  std::function<void()> onClose;
 };
 
 class MailerProfileTest : public ConfigStoreFixture {
@@ -123,6 +136,48 @@ TEST_F(MailerProfileTest, StoredProfilesLoadWithTheirDefaultsAndSaveBack) {
   EXPECT_EQ(profiles->Mailers().GetMailer(1)->Phone, "+7-095-1234567");
   EXPECT_FALSE(profiles->Mailers().GetMailer(0)->Hydra);
   EXPECT_EQ(GetMailerProfiles(), profiles);
+}
+
+// The program's end: the windows go first (a log they post may create an
+// area and save), then the last save, then the profiles. Every save writes
+// all profiles; one asked for while they are freed writes nothing.
+TEST_F(MailerProfileTest, EndOfTheProgramSavesEveryProfileWhateverTheWindowsDoAsTheyGo) {
+  struct Case {
+    const char* name;
+    bool windowsFirst;
+  } cases[] = {{"windows closed before the last save", true},
+               {"windows still there when the profiles go", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(RegistryPath().c_str());
+    std::vector<std::string> calls;
+    TConfigStore* store = nullptr;
+    int closed = 0;
+    SetMailerWindowFactory([&](TMailer&) {
+      return std::make_unique<ClosingWindow>(calls, [&] {
+        const std::string name = "AREA" + std::to_string(++closed);
+        store->AddAreaQuiet(name, name, AreaTypeCode::Echomail, nullptr);
+      });
+    });
+    {
+      auto config = LoadWithProfiles();
+      store = config.store.get();
+      profiles->AddMailer(*config)->SetName("Line 1");
+      profiles->AddMailer(*config)->SetName("Line 2");
+      if (c.windowsFirst) profiles->CloseWindows();
+      EXPECT_EQ(profiles->Mailers().GetCount(), 2);
+      EXPECT_EQ(profiles->Mailers().GetMailer(0)->Window() == nullptr, c.windowsFirst);
+      config->SaveAndClose();
+      profiles->FreeMailers();
+      EXPECT_EQ(closed, 2);
+    }
+    SetMailerWindowFactory(nullptr);
+    auto again = LoadWithProfiles();
+    ASSERT_EQ(profiles->Mailers().GetCount(), 2);
+    EXPECT_EQ(profiles->Mailers().GetMailer(1)->Name(), "Line 2");
+    // The areas made as the windows went are saved when they came first.
+    EXPECT_EQ(again->FindArea("AREA2") != nullptr, c.windowsFirst);
+  }
 }
 
 TEST_F(MailerProfileTest, NoStoredProfilesMakesNoWindow) {

@@ -56,6 +56,14 @@ bool ClickThroughWindow(QWidget* w, QPoint pos) {
   return true;
 }
 
+bool DoubleClickThroughWindow(QWidget* w, QPoint pos) {
+  QWindow* window = ShownWindow(w);
+  if (!window) return false;
+  if (pos.isNull()) pos = w->rect().center();
+  QTest::mouseDClick(window, Qt::LeftButton, {}, w->mapTo(w->window(), pos));
+  return true;
+}
+
 bool TypeThroughWindow(QWidget* w, const char* text) {
   QWindow* window = ShownWindow(w);
   if (!window) return false;

@@ -31,6 +31,7 @@ bool PumpUntil(Pred done, std::chrono::milliseconds limit = std::chrono::seconds
 // returns false when the window has none to take it (not shown). A click
 // goes to pos in w (its centre by default); keys go to the window's focus.
 bool ClickThroughWindow(QWidget* w, QPoint pos = QPoint());
+bool DoubleClickThroughWindow(QWidget* w, QPoint pos = QPoint());
 bool TypeThroughWindow(QWidget* w, const char* text);
 bool KeyThroughWindow(QWidget* w, Qt::Key key);
 
