@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include "platform/CodePage.h"
@@ -43,6 +44,20 @@ QString BoxText(const std::string& text) {
   return QString::fromStdString(platform::IsUtf8(text) ? text : platform::AnsiToUtf8(text));
 }
 
+// The window a box belongs to: the newest modal window, else the active
+// window, else the fallback. A pop-up or tool window hands it on to the
+// window it belongs to. The box is transient for that window, so that a
+// window manager shows it above it.
+QWidget* BoxOwner(QWidget* fallback) {
+  QWidget* w = QApplication::activeModalWidget();
+  if (!w) w = QApplication::activeWindow();
+  while (w && (w->windowType() == Qt::Tool || w->windowType() == Qt::Popup ||
+               w->windowType() == Qt::ToolTip || w->windowType() == Qt::SplashScreen))
+    w = w->parentWidget() ? w->parentWidget()->window() : nullptr;
+  if (!w || !w->isVisible()) w = fallback;
+  return w ? w->window() : nullptr;
+}
+
 }  // namespace
 
 MsgButton QtPrompter::Ask(MsgKind kind, const std::string& text, MsgButtons buttons,
@@ -55,7 +70,9 @@ MsgButton QtPrompter::Ask(MsgKind kind, const std::string& text, MsgButtons butt
 MsgButton QtPrompter::Show(MsgKind kind, const std::string& text, MsgButtons buttons,
                            const std::string& caption) {
   if (buttons == platform::mbNone) buttons = platform::mbOk;
-  QMessageBox box(parent_);
+  // The window the box belongs to may go while the box is up, and takes the box with it.
+  const QPointer<QMessageBox> owned = new QMessageBox(BoxOwner(parent_));
+  QMessageBox& box = *owned;
   box.setObjectName("MessageBox");
   switch (kind) {
     case MsgKind::Information: box.setIcon(QMessageBox::Information); break;
@@ -83,9 +100,12 @@ MsgButton QtPrompter::Show(MsgKind kind, const std::string& text, MsgButtons but
     if (ours == fallback) box.setEscapeButton(button);
 
   box.exec();
+  if (!owned) return fallback;
+  MsgButton answer = fallback;
   for (const auto& [button, ours] : made)
-    if (box.clickedButton() == button) return ours;
-  return fallback;
+    if (box.clickedButton() == button) answer = ours;
+  delete owned.data();
+  return answer;
 }
 
 }  // namespace velmaris

@@ -165,8 +165,13 @@ void TSpeedbarButton::EndDrag() {
   update();
 }
 
+// The copy bypasses the window manager: a frame of the manager's around it
+// would be one more window under the pointer, and could outlive the copy at
+// the moment of the drop.
 TBtnControl::TBtnControl(TSpeedItem* item, QSize buttonSize)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), item_(item) {
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::BypassWindowManagerHint),
+      item_(item) {
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_TransparentForMouseEvents);
   setEnabled(false);
@@ -286,6 +291,9 @@ void TSpeedItem::SetEditing(bool on) {
   editing_ = on;
   if (!on) button_->EndDrag();  // customising ended in the middle of a drag
   UpdateButtonState();
+  // A flat button is raised only while the pointer is on it, whatever it
+  // crossed while a drag held the mouse.
+  button_->FollowPointer();
 }
 
 void TSpeedItem::UpdateButtonState() {

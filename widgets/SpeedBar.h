@@ -120,7 +120,8 @@ class TSpeedbarButton : public TVxSpeedButton {
   bool moved_ = false;       // dragged away from its place: the button looks gone
 };
 
-// A frameless window showing a copy of a button while it is dragged.
+// A frameless window showing a copy of a button while it is dragged; the
+// window manager does not frame it.
 class TBtnControl : public QWidget {
   Q_OBJECT
 

@@ -56,10 +56,50 @@ class TButtonRowDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
+namespace {
+
+// Whether the point lies on the widget and on each of its parents up to its
+// window (a parent clips what it holds).
+bool Covers(const QWidget* w, QPoint globalPos) {
+  for (; w; w = w->isWindow() ? nullptr : w->parentWidget())
+    if (!w->rect().contains(w->mapFromGlobal(globalPos))) return false;
+  return true;
+}
+
+// Whether a window that stays on top of the others, other than the bar's
+// own, lies over the point (the setup dialog itself, for one).
+bool UnderStayOnTopWindow(const TSpeedBar* bar, QPoint globalPos) {
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (top != bar->window() && top->isVisible() && !qobject_cast<TBtnControl*>(top) &&
+        top->windowFlags().testFlag(Qt::WindowStaysOnTopHint) &&
+        top->frameGeometry().contains(globalPos))
+      return true;
+  return false;
+}
+
+}  // namespace
+
+// Found from the bars' own geometry, not from the window the window system
+// reports at the point: that can still be a window on its way out, such as
+// the drag copy just deleted or a window manager's frame around it. Where
+// the windows of several bars overlap, the active window's bar wins, then a
+// bar being customised.
 TSpeedBar* FindSpeedBar(QPoint globalPos) {
-  for (QWidget* w = QApplication::widgetAt(globalPos); w; w = w->parentWidget())
-    if (auto* bar = qobject_cast<TSpeedBar*>(w)) return bar;
-  return nullptr;
+  TSpeedBar* found = nullptr;
+  int foundRank = -1;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (!top->isVisible() || top->isMinimized() || qobject_cast<TBtnControl*>(top)) continue;
+    for (TSpeedBar* bar : top->findChildren<TSpeedBar*>()) {
+      if (!bar->isVisible() || !Covers(bar, globalPos) || UnderStayOnTopWindow(bar, globalPos))
+        continue;
+      const int rank = (top->isActiveWindow() ? 2 : 0) + (bar->EditingWindow() ? 1 : 0);
+      if (rank > foundRank) {
+        found = bar;
+        foundRank = rank;
+      }
+    }
+  }
+  return found;
 }
 
 TSpeedbarSetupWindow::TSpeedbarSetupWindow(QWidget* parent)

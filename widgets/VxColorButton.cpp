@@ -199,8 +199,12 @@ void TVxColorButton::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------- palette
 
+// The palette bypasses the window manager, as a drop-down does: a frame of
+// the manager's would move it off the button and stand between it and the
+// pointer.
 TVxColorButtonPalette::TVxColorButtonPalette(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                          Qt::BypassWindowManagerHint) {
   setObjectName("VxColorButtonPalette");
   setAttribute(Qt::WA_DeleteOnClose);
   setMouseTracking(true);

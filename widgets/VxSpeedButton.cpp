@@ -1,6 +1,7 @@
 #include "widgets/VxSpeedButton.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDialog>
 #include <QMenu>
 #include <QMouseEvent>
@@ -530,6 +531,17 @@ void TVxSpeedButton::leaveEvent(QEvent* event) {
   mouseInControl_ = false;
   if (flat_) update();
   emit mouseLeave();
+}
+
+void TVxSpeedButton::FollowPointer() {
+  const bool inside = isVisible() && isEnabled() && QApplication::widgetAt(QCursor::pos()) == this;
+  if (inside == mouseInControl_) return;
+  mouseInControl_ = inside;
+  update();
+  if (inside)
+    emit mouseEnter();
+  else
+    emit mouseLeave();
 }
 
 void TVxSpeedButton::changeEvent(QEvent* event) {

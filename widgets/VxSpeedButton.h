@@ -151,6 +151,9 @@ class TVxSpeedButton : public QAbstractButton {
   // The state the button is painted in.
   TVxButtonState PaintState() const;
   bool MouseInControl() const { return mouseInControl_; }
+  // Takes the mouse-in state from where the pointer is now, for an enter
+  // or a leave missed while another control held the mouse (a drag).
+  void FollowPointer();
   // Another button of the parent was pressed down in a group.
   void ButtonPressed(int groupIndex, TVxSpeedButton* sender);
 

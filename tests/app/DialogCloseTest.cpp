@@ -13,16 +13,20 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
+#include <thread>
 
 #include "MainWindowFixture.h"
+#include "app/MsgWin.h"
 #include "app/QtPrompter.h"
 #include "app/SettingsDialog.h"
 #include "archive/PackerConfig.h"
-#include "core/forms/FormText.h"
-#include "processing/forms/JobWindows.h"
 #include "core/NetLink.h"
+#include "core/forms/FormText.h"
+#include "mailer/Mailers.h"
+#include "processing/forms/JobWindows.h"
 #include "widgets/PageControl98.h"
 
 namespace velmaris::test {
@@ -135,8 +139,8 @@ class DialogCloseTest : public MainWindowFixture {
 struct SettingsRow {
   const char* page;
   const char* button;
-  const char* prepare;   // a button clicked first (an entry added), or null
-  const char* select;    // a list box whose row `row` is selected first, or null
+  const char* prepare;  // a button clicked first (an entry added), or null
+  const char* select;   // a list box whose row `row` is selected first, or null
   int row;
   bool hasOK;            // the dialog has an OK (assistants have Next)
   const char* skipNote;  // non-null: not run yet, and why
@@ -331,6 +335,97 @@ TEST_F(DialogCloseTest, AQuestionShowsRussianNamesReadably) {
     EXPECT_EQ(closer.Title(),
               *row.title ? QString::fromUtf8(row.title) : QApplication::applicationName());
   }
+
+// A box asked from a worker belongs to the window the user works in (the
+// newest modal window, else the active window, a tool window handing on to
+// its own window, else the main window), so that a window manager shows it
+// above that window; a window that goes while the box is up takes the box
+// along and the question gets the answer that ends the command.
+TEST_F(DialogCloseTest, ABoxFromAWorkerBelongsToTheWindowInUse) {
+  QtPrompter real(window.get());
+  platform::SetPrompter(&real);
+  window->show();
+  TMailer* profile = GetMailerConfig()->AddMailer(window->ConfigStore());
+  auto* mailer = dynamic_cast<QWidget*>(profile->Window());
+  ASSERT_NE(mailer, nullptr);
+  TSettingsDialog settings(Store(), GetPackerList(), nullptr);
+  QWidget* list = window->OpenMessageList(*Area("ECHO.ONE"));
+  ASSERT_NE(list, nullptr);
+  QWidget palette(list, Qt::Tool);
+  QPointer<QWidget> going = new QWidget;
+  const auto activate = [](QWidget* w) {
+    w->show();
+    w->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(w)) << w->objectName().toStdString();
+    return w;
+  };
+  struct Row {
+    const char* name;
+    std::function<QWidget*()> use;  // makes a window the one in use; the box's owner
+    platform::MsgButtons buttons;
+    platform::MsgButton answer;
+    bool closeOwner = false;  // the owner goes while the box is up
+  };
+  const Row rows[] = {
+      {"main window", [&] { return activate(window.get()); }, platform::mbOk, platform::mbOk},
+      {"message window", [&] { return activate(list); }, platform::mbYes | platform::mbNo,
+       platform::mbNo},
+      {"mailer window", [&] { return activate(mailer); }, platform::mbOk, platform::mbOk},
+      {"tool window of the message window",
+       [&] {
+         activate(&palette);
+         return list;
+       },
+       platform::mbOk, platform::mbOk},
+      {"no window active",
+       [&] {
+         palette.hide();
+         QApplication::setActiveWindow(nullptr);
+         return window.get();
+       },
+       platform::mbOk, platform::mbOk},
+      {"window that goes", [&] { return activate(going); }, platform::mbAbort | platform::mbRetry,
+       platform::mbAbort, true},
+      {"modal settings",
+       [&] {
+         settings.setWindowModality(Qt::ApplicationModal);
+         return activate(&settings);
+       },
+       platform::mbOk, platform::mbOk},
+      {"modal settings while no window is active",
+       [&] {
+         QApplication::setActiveWindow(nullptr);
+         return &settings;
+       },
+       platform::mbOk, platform::mbOk},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    QWidget* owner = r.use();
+    // The box runs its own modal loop: a timer looks at it from inside.
+    QWidget* boxOwner = nullptr;
+    bool seen = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (seen || !box || !box->isVisible()) return;
+      seen = true;
+      boxOwner = box->parentWidget() ? box->parentWidget()->window() : nullptr;
+      if (r.closeOwner)
+        delete owner;
+      else
+        QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
+    });
+    timer.start(10);
+    std::atomic<int> answer{-1};
+    std::thread worker([&] { answer = real.Ask(platform::MsgKind::Warning, "Go on?", r.buttons); });
+    EXPECT_TRUE(PumpUntil([&] { return answer != -1; }));
+    worker.join();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(boxOwner, owner);
+    EXPECT_EQ(answer, r.answer);
+  }
+  EXPECT_FALSE(going);
   platform::SetPrompter(&prompter);
 }
 

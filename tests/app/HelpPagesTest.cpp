@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QPushButton>
 #include <QUrl>
 
 #include "QtTestApp.h"
@@ -11,6 +12,7 @@
 #include "platform/Files.h"
 #include "platform/Help.h"
 #include "support/TempDir.h"
+#include "widgets/SpeedbarSetup.h"
 
 namespace velmaris {
 namespace {
@@ -59,6 +61,19 @@ TEST(HelpPagesTest, EveryNamedContextHasAShippedPageWithItsHeading) {
     if (page.context == kHelpContents) continue;
     EXPECT_TRUE(html.contains(QStringLiteral("%1.html").arg(page.context))) << page.context;
   }
+}
+
+TEST(HelpPagesTest, TheSpeedBarPageNamesTheButtonThatEndsCustomisingAsItReads) {
+  App();
+  test::TempDir dir;
+  TSpeedbarSetupWindow setup;
+  const QString close = setup.findChild<QPushButton*>("CloseBtn")->text().remove('&');
+  THelpViewer viewer;
+  viewer.ShowTopic(dir.Path() + "Tervik.hlp", kHelpSpeedBar);
+  const QString page = viewer.toPlainText();
+  EXPECT_TRUE(page.contains(QStringLiteral("«%1» завершает настройку").arg(close)))
+      << page.toStdString();
+  EXPECT_FALSE(page.contains("«Закрыть»"));
 }
 
 TEST(HelpPagesTest, APageInTheStartDirectoryComesFirstAndAnUnknownContextSaysSo) {

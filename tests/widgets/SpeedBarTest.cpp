@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -245,6 +246,99 @@ TEST(SpeedBar, ButtonDraggedOffTheBarWhileEditingLeavesIt) {
   EXPECT_EQ(DragCopies(), 0);
   EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
   QTest::mouseRelease(f.window.windowHandle(), Qt::LeftButton);
+}
+
+// Customising ends after a drag in several ways; then a flat button is
+// raised exactly when the pointer rests on it, whatever it crossed.
+TEST(SpeedBar, FlatButtonsFollowThePointerWhenCustomisingEnds) {
+  enum class End { OkAfterDragAlong, OkAfterDragOff, EscapeMidDrag };
+  struct Case {
+    const char* name;
+    End end;
+    bool restOnOpen;  // the pointer rests on the open button at the end
+  };
+  const Case cases[] = {
+      {"OkAfterDragAlong", End::OkAfterDragAlong, false},
+      {"OkAfterDragOff", End::OkAfterDragOff, false},
+      {"EscapeMidDrag", End::EscapeMidDrag, false},
+      {"EscapeMidDragOnAButton", End::EscapeMidDrag, true},
+      {"OkAfterDragOffOnAButton", End::OkAfterDragOff, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Form f;
+    f.bar->SetOptions(sbFlatBtns | sbGrayedBtns);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    f.bar->Customize();
+    TSpeedbarSetupWindow* setup = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* s = qobject_cast<TSpeedbarSetupWindow*>(w); s && s->SpeedBar() == f.bar) setup = s;
+    ASSERT_NE(setup, nullptr);
+    QWindow* w = f.window.windowHandle();
+    // Pressed on Save, dragged across Open.
+    const QPoint from = f.save->Button()->mapTo(&f.window, QPoint(5, 5));
+    const QPoint across = f.open->Button()->mapTo(&f.window, QPoint(5, 5));
+    QCursor::setPos(f.window.mapToGlobal(from));
+    QTest::mousePress(w, Qt::LeftButton, {}, from);
+    QTest::mouseMove(w, across);
+    const QPoint rest = c.restOnOpen ? f.open->Button()->mapToGlobal(QPoint(5, 5))
+                                     : f.window.mapToGlobal(QPoint(200, 200));
+    if (c.end == End::EscapeMidDrag) {
+      QCursor::setPos(rest);
+      setup->activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(setup));
+      QTest::keyClick(setup->windowHandle(), Qt::Key_Escape);
+      QTest::mouseRelease(w, Qt::LeftButton, {}, f.window.mapFromGlobal(rest));
+    } else {
+      const QPoint drop =
+          c.end == End::OkAfterDragAlong ? across + QPoint(60, 0) : QPoint(200, 200);
+      QTest::mouseMove(w, drop);
+      QTest::mouseRelease(w, Qt::LeftButton, {}, drop);
+      QCursor::setPos(rest);
+      setup->findChild<QPushButton*>("CloseBtn")->click();
+    }
+    QApplication::processEvents();
+    EXPECT_FALSE(f.open->Editing());
+    ASSERT_TRUE(f.open->Button()->Flat());
+    EXPECT_EQ(f.open->Button()->MouseInControl(), c.restOnOpen);
+    EXPECT_FALSE(f.save->Button()->MouseInControl());
+    EXPECT_EQ(f.open->Button()->PaintState(),
+              c.restOnOpen ? TVxButtonState::rbsUp : TVxButtonState::rbsInactive);
+  }
+}
+
+// Found from the bars' geometry: a window over the point that is on its way
+// out (the drag copy) does not hide the bar; a window that stays on top
+// (the setup dialog), the bar's parent clipping it, and a point beside the
+// bar do.
+TEST(SpeedBarSetup, TheBarUnderADropIsFoundFromTheBarsGeometry) {
+  Form f, g;
+  f.window.move(0, 0);
+  g.window.move(500, 0);
+  QWidget clipped;
+  auto* panel = new QWidget(&clipped);
+  panel->setGeometry(0, 0, 60, 60);
+  auto* hidden = new TSpeedBar(panel);
+  hidden->setGeometry(0, 0, 300, 30);
+  clipped.move(0, 400);
+  clipped.resize(400, 100);
+  clipped.show();
+  for (QWidget* w : {&f.window, &g.window, &clipped}) ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  const QPoint onF = f.bar->mapToGlobal(QPoint(100, 5));
+  TBtnControl copy(f.cut, f.bar->BtnSize());
+  copy.FollowCursor(onF + QPoint(24, 23));
+  copy.show();
+  EXPECT_EQ(FindSpeedBar(onF), f.bar);
+  EXPECT_EQ(FindSpeedBar(g.bar->mapToGlobal(QPoint(100, 5))), g.bar);
+  EXPECT_EQ(FindSpeedBar(f.window.mapToGlobal(QPoint(100, 200))), nullptr);
+  EXPECT_EQ(FindSpeedBar(hidden->mapToGlobal(QPoint(100, 5))), nullptr);
+  EXPECT_EQ(FindSpeedBar(hidden->mapToGlobal(QPoint(20, 5))), hidden);
+  QWidget onTop(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
+  onTop.setGeometry(QRect(onF - QPoint(10, 10), QSize(40, 40)));
+  onTop.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&onTop));
+  EXPECT_EQ(FindSpeedBar(onF), nullptr);
+  EXPECT_EQ(FindSpeedBar(f.bar->mapToGlobal(QPoint(200, 5))), f.bar);
 }
 
 TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
