@@ -335,6 +335,8 @@ TEST_F(DialogCloseTest, AQuestionShowsRussianNamesReadably) {
     EXPECT_EQ(closer.Title(),
               *row.title ? QString::fromUtf8(row.title) : QApplication::applicationName());
   }
+  platform::SetPrompter(&prompter);
+}
 
 // A box asked from a worker belongs to the window the user works in (the
 // newest modal window, else the active window, a tool window handing on to
