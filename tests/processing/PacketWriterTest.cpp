@@ -541,9 +541,9 @@ TEST(PacketWriter, RealPackersLeaveNothingBehindByTable) {
     std::vector<std::string> bundles;
     for (int n = 0; n < 5; ++n) {
       o.now = Day(n < 4 ? 15 : 16);
-      PackedSpec spec;
-      spec.text = "AREA:REAL\rexport " + std::to_string(n) + "\r" + std::string(2000 * n, 'x');
-      o.Add(spec);
+      PackedSpec message;
+      message.text = "AREA:REAL\rexport " + std::to_string(n) + "\r" + std::string(2000 * n, 'x');
+      o.Add(message);
       const TPacketWriteResult r = o.packet.WritePacket(true);
       ASSERT_TRUE(r.Ok) << r.Error;
       ASSERT_TRUE(r.Packed) << r.PackFailure;
