@@ -36,7 +36,7 @@ namespace {
 
 void Inform(const std::string& text) {
   platform::GetPrompter().Ask(platform::MsgKind::Information,
-                              platform::ToUtf8(text, platform::AnsiCodePage()), platform::mbOk);
+                              platform::AnsiToUtf8(text), platform::mbOk);
 }
 
 // Tries the exclusive lock until it is granted (true) or the user answers
@@ -44,7 +44,7 @@ void Inform(const std::string& text) {
 bool LockWithRetry(TArea& area, const std::string& inUse) {
   while (!area.Lock(true)) {
     const auto answer = platform::GetPrompter().Ask(
-        platform::MsgKind::Information, platform::ToUtf8(inUse, platform::AnsiCodePage()),
+        platform::MsgKind::Information, platform::AnsiToUtf8(inUse),
         platform::mbAbort | platform::mbRetry);
     if (answer != platform::mbRetry) return false;
   }
@@ -215,7 +215,7 @@ void TMessageListWindow::AlsTextspeichern1Click() {
     if (out.Outcome == TToolOutcome::Refused)
       Inform("The area " + area_->Name + " is in use!");
     else if (out.Outcome == TToolOutcome::Failed && !out.Error.empty())
-      platform::GetPrompter().Error(platform::ToUtf8(out.Error, platform::AnsiCodePage()));
+      platform::GetPrompter().Error(platform::AnsiToUtf8(out.Error));
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }

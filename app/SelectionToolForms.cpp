@@ -146,7 +146,7 @@ bool TSelectionToolForm::TakeSelection(std::vector<int32_t>& selection,
 
 void TSelectionToolForm::Inform(const std::string& text) {
   platform::GetPrompter().Ask(platform::MsgKind::Information,
-                              platform::ToUtf8(text, platform::AnsiCodePage()), platform::mbOk);
+                              platform::AnsiToUtf8(text), platform::mbOk);
 }
 
 // --- Question and work panels ---------------------------------------------------

@@ -763,7 +763,7 @@ bool TArea::LockForCommand(bool exclusive) {
   if (Lock(exclusive)) return true;
   const std::string text = "The area " + Name + " is in use!";
   platform::GetPrompter().Ask(platform::MsgKind::Information,
-                              platform::ToUtf8(text, platform::AnsiCodePage()), platform::mbOk);
+                              platform::AnsiToUtf8(text), platform::mbOk);
   return false;
 }
 

@@ -113,7 +113,7 @@ std::string WarningText(const TArea& area, bool indexFile) {
   }
   text += "If you selct \"Abort\"  you lose all unsaved mail in this area !!";
   // Names are stored in the ANSI code page; the message box speaks UTF-8.
-  return platform::ToUtf8(text, platform::AnsiCodePage());
+  return platform::AnsiToUtf8(text);
 }
 
 bool AskRetry(const TArea& area, bool indexFile) {

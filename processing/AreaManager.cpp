@@ -39,7 +39,7 @@ bool IsTagChar(unsigned char c) {
 // Boxes of this manager: plain, with an OK button.
 void Tell(const std::string& ansiText) {
   platform::GetPrompter().Ask(platform::MsgKind::Information,
-                              platform::ToUtf8(ansiText, platform::AnsiCodePage()), platform::mbOk);
+                              platform::AnsiToUtf8(ansiText), platform::mbOk);
 }
 
 // A data-file description: one line, so control characters become blanks.

@@ -15,7 +15,7 @@ namespace velmaris {
 namespace {
 
 void Box(platform::MsgKind kind, const std::string& ansiText) {
-  platform::GetPrompter().Ask(kind, platform::ToUtf8(ansiText, platform::AnsiCodePage()),
+  platform::GetPrompter().Ask(kind, platform::AnsiToUtf8(ansiText),
                               platform::mbAbort);
 }
 

@@ -68,7 +68,7 @@ std::string TwoDigits(int v) {
 }
 
 std::string Utf8(const std::string& ansi) {
-  return platform::ToUtf8(ansi, platform::AnsiCodePage());
+  return platform::AnsiToUtf8(ansi);
 }
 
 // Moves a file into dir under its name, or under name + "." + a number when
