@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -42,6 +43,8 @@
 #include <vector>
 
 #include "SettingsApplyFixture.h"
+#include "app/DirDialog.h"
+#include "widgets/DirLists.h"
 #include "app/HelpViewer.h"
 #include "app/MessageEditor.h"
 #include "app/MsgWin.h"
@@ -493,6 +496,41 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
       }
       if (r.select) Find<QListWidget>(r.select)->setCurrentRow(0);
       driver.Open(Reveal(r.button), r.inner);
+    }
+    // The directory chooser from the settings: a double click enters a
+    // sub-folder, and OK stores that folder.
+    {
+      QPushButton* pick = Reveal("GetInbound");
+      auto* edit = pick->parentWidget()->findChild<QLineEdit*>();
+      ASSERT_NE(edit, nullptr);
+      const QString at = edit->text();
+      ASSERT_TRUE(QDir().mkpath(at + "Sub Folder"));
+      bool done = false;
+      QTimer timer;
+      QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* chooser = Shown<TDirDialogWindow>();
+        if (!chooser) return;
+        timer.stop();
+        if (!Shows(chooser)) {
+          chooser->close();
+          done = true;
+          return;
+        }
+        TDirectoryListBox* list = chooser->DirLB();
+        const auto found = list->findItems(QStringLiteral("Sub Folder"), Qt::MatchExactly);
+        if (!found.isEmpty()) {
+          XMove(list->viewport()->mapToGlobal(list->visualItemRect(found.back()).center()));
+          Xdo({"click", "--repeat", "2", "--delay", "100", "1"});
+          PumpUntil([&] { return chooser->GetDirectory() == at + "Sub Folder/"; }, 120s);
+        }
+        XClick(chooser->findChild<QPushButton*>("Ok"));
+        done = true;
+      });
+      timer.start(20);
+      ASSERT_TRUE(XClick(pick));
+      EXPECT_TRUE(PumpUntil([&] { return done; }, 900s));
+      EXPECT_TRUE(PumpUntil([&] { return edit->text() == at + "Sub Folder/"; }, 120s))
+          << edit->text().toStdString();
     }
     // Help asked in the settings: a link followed by a click, keys taken.
     EXPECT_EQ(HelpAt(dialog.get(), QPoint(3, 3)), "6000.html");
