@@ -187,6 +187,9 @@ void ArcSqueezeDecoder::Decode(ArcInput& in, ArcSink& out) {
         const int value = -(node + 1);
         if (value == 256) return;
         out.Put(static_cast<uint8_t>(value));
+        // arc does not always write the end code: what follows the
+        // entry's original length is padding, not data.
+        if (out.Full()) return;
         node = 0;
       }
     }

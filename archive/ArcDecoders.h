@@ -116,6 +116,8 @@ class ArcSink {
 
   uint16_t Crc() const { return crc_; }
   uint64_t Count() const { return count_; }
+  // The output holds all it may, with no repeat marker waiting for its count.
+  bool Full() const { return count_ == limit_ && !inRepeat_; }
 
  private:
   void PutRle(uint8_t c);
@@ -136,6 +138,8 @@ class ArcSink {
 };
 
 // Huffman decoding of squeezed data (method 4, before the run-length stage).
+// The stream ends with the end code or, where the packer wrote none, with
+// the entry's original length: the bits after it are no data.
 class ArcSqueezeDecoder {
  public:
   void Decode(ArcInput& in, ArcSink& out);

@@ -4,10 +4,12 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
+#include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "archive/Unpacker.h"
+#include "core/ConfigStore.h"
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
 #include "platform/Dispatcher.h"
@@ -43,6 +45,37 @@ std::string AbsolutePath(const std::string& path) {
   return p.lexically_normal().string();
 }
 
+// The path as the program that runs in workDir (the current folder when
+// empty) reaches it: relative to that folder, so that no length of the
+// folders above counts (arc refuses an archive name over 84 characters).
+// The absolute path where no relative one can be made.
+std::string PathFrom(const std::string& workDir, const std::string& path) {
+  const std::filesystem::path target(AbsolutePath(path));
+  const std::filesystem::path base(AbsolutePath(workDir.empty() ? "." : workDir));
+  const std::filesystem::path rel = target.lexically_relative(base);
+  if (rel.empty()) return target.string();
+  return rel.string();
+}
+
+// The program's words go to the log, one line each, never to our own
+// standard output (the batch driver's lines are there).
+void LogProgramOutput(const std::string& program, const std::string& output) {
+  size_t at = 0;
+  while (at < output.size()) {
+    size_t end = output.find_first_of("\r\n", at);
+    if (end == std::string::npos) end = output.size();
+    std::string line = output.substr(at, end - at);
+    at = end + 1;
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    if (line.empty()) continue;
+    const std::string text = program + ": " + platform::EscapeControls(line);
+    if (TConfigStore* store = GetConfigStore())
+      store->Log(text);
+    else
+      std::cerr << "velmaris: " << text << std::endl;
+  }
+}
+
 // A word that a program would take for an option is made a relative path.
 std::string NotAnOption(const std::string& name) {
   return !name.empty() && name[0] == '-' ? "./" + name : name;
@@ -54,12 +87,16 @@ bool RunWithRetry(const std::vector<std::string>& argv, const std::string& workD
                   const std::string& command, const char* startError, const std::string& problem) {
   for (;;) {
     int code = -1;
+    std::string output;
     try {
       RunAndWait([&] {
         std::unique_lock<std::mutex> lock;
         if (serialise) lock = std::unique_lock(ExtractionLock());
-        code = platform::Process::Run(argv, workDir);
+        // Its temporary files go to the folder it works in: arc cuts a
+        // longer TMPDIR short and fails.
+        code = platform::Process::RunCaptured(argv, workDir, &output, {"TMPDIR=."});
       });
+      LogProgramOutput(platform::NameOf(argv[0]), output);
     } catch (const platform::EProcess&) {
       AskOnMainThread(MsgKind::Error, startError + command, platform::mbOk);
       return false;
@@ -134,15 +171,16 @@ bool TPacker::Unpack(const std::string& archive, const std::string& destDir, boo
       notes->SizeLimitHit = progress.SizeLimitHit();
       notes->EntryLimitHit = progress.EntryLimitHit();
       notes->DeclaredSize = progress.DeclaredSize();
+      notes->UnsupportedMethod = progress.UnsupportedMethod();
     }
     return result == 0;
   }
   std::vector<std::string> argv = platform::SplitCommandLine(unpack_);
-  if (!argv.empty()) argv.push_back(NotAnOption(AbsolutePath(name)));
   if (!destDir.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(destDir, ec);
   }
+  if (!argv.empty()) argv.push_back(NotAnOption(PathFrom(destDir, name)));
   return RunWithRetry(argv, destDir, true, unpack_, "Could not start unpacker:",
                       "Problems occured when unpacking " + name + " .");
 }
@@ -158,11 +196,11 @@ bool TPacker::Pack(const std::string& archive, const std::string& fileName) {
   }
   std::vector<std::string> argv = platform::SplitCommandLine(pack_);
   if (!argv.empty()) {
-    argv.push_back(NotAnOption(AbsolutePath(arc)));
+    argv.push_back(NotAnOption(PathFrom(dir, arc)));
     argv.push_back(NotAnOption(base));
   }
-  return RunWithRetry(argv, dir, false, pack_,
-                      "Could not start packer:", "Problems occured when packing " + file + " .");
+  return RunWithRetry(argv, dir, false, pack_, "Could not start packer:",
+                      "Problems occured when packing " + PackedFileShownName(file) + " .");
 }
 
 void TPacker::LoadFromRegistry(const TWinRegistry& registry, const std::string& section) {
@@ -193,6 +231,16 @@ void TPacker::SaveToRegistry(TWinRegistry& registry, const std::string& section)
 // ---------------------------------------------------------------------------
 
 std::string GetShortFileName(const std::string& name) { return name; }
+
+std::string PackedFileShownName(const std::string& file) {
+  const std::string dir = platform::DirOf(file);
+  if (dir.size() < 2) return file;
+  const std::string folder = platform::NameOf(dir.substr(0, dir.size() - 1));
+  const std::string name = platform::NameOf(file);
+  const std::string start = kPackFolderMark + name + ".";
+  if (folder.size() != start.size() + 6 || !folder.starts_with(start)) return file;
+  return platform::DirOf(dir.substr(0, dir.size() - 1)) + name;
+}
 
 const std::vector<std::string>& IntegratedUnpackCommands() {
   static const std::vector<std::string> commands = {"Integrated UnZIP", "Integrated UnARJ",

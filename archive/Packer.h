@@ -44,6 +44,12 @@ struct TUnpackNotes {
   bool EntryLimitHit = false;
   // The unpacked sizes the archive declared for the entries seen.
   uint64_t DeclaredSize = 0;
+  // An entry is packed with a method the integrated extractor does not
+  // decode: the archive is not known to be damaged, the limit is ours.
+  // "<entry>: <method>" of the first such entry (see EUnsupportedMethod in
+  // archive/arxBase.h); "" when there was none. LastError is then 25326
+  // (ecUnsupportedMethod) unless a later error followed.
+  std::string UnsupportedMethod;
 };
 
 class TPacker : public TObject {
@@ -80,7 +86,8 @@ class TPacker : public TObject {
   unsigned GetLongNameFlags() const;
 
   // Extracts the archive into destDir: with the integrated extractor, or by
-  // running the unpack command with the archive added, in destDir. True on
+  // running the unpack command with the archive added (relative to destDir,
+  // its output to the log, as Pack runs its program), in destDir. True on
   // success (extractor result 0, exit code 0). A failing program brings the
   // warning "Problems occured when unpacking <archive> ." with Abort, Retry
   // and Ignore: Retry runs it again, Abort and Ignore give false. A program
@@ -93,11 +100,14 @@ class TPacker : public TObject {
               TUnpackNotes* notes = nullptr);
 
   // Packs fileName into archive (created or added to) with the pack command;
-  // the program runs in fileName's directory and gets the archive's full
-  // path and the file's bare name, so the archive holds the name without
-  // directories. True when the program ended with exit code 0; failures ask
-  // "Problems occured when packing <file> ." (Abort, Retry, Ignore) or report
-  // "Could not start packer:<cmd>", as Unpack does.
+  // the program runs in fileName's directory and gets the archive's path
+  // relative to it and the file's bare name, so the archive holds the name
+  // without directories. What the program writes on its standard output and
+  // error goes to the log (the configuration store's, else standard error),
+  // and its temporary files (TMPDIR) go to the folder it runs in. True when
+  // the program ended with exit code 0; failures ask "Problems occured when
+  // packing <file> ." (Abort, Retry, Ignore; the file as PackedFileShownName
+  // gives it) or report "Could not start packer:<cmd>", as Unpack does.
   bool Pack(const std::string& archive, const std::string& fileName);
 
   // Registry form below one key: "Pack", "UnPack", "Offset" and "Signature"
@@ -110,6 +120,13 @@ class TPacker : public TObject {
   std::string pack_, unpack_;
   std::array<int32_t, 8> signature_;
 };
+
+// A packet is packed in a folder of our own beside its bundle,
+// "<dir>/.pack-<packet>.XXXXXX/"; the mark its name begins with.
+inline constexpr const char* kPackFolderMark = ".pack-";
+// The name a file is shown by: one in such a folder as the outbound lists
+// it, "<dir>/<packet>"; any other as it is.
+std::string PackedFileShownName(const std::string& file);
 
 // The short form of a path handed to external programs. Linux has no
 // separate short names: the name comes back unchanged.

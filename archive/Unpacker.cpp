@@ -140,6 +140,11 @@ std::vector<std::string> TVUPProgress::ErrorLines() const {
   return errorLines_;
 }
 
+std::string TVUPProgress::UnsupportedMethod() const {
+  std::lock_guard lock(mutex_);
+  return unsupportedMethod_;
+}
+
 std::vector<std::string> TVUPProgress::HeldErrorBoxes() const {
   std::lock_guard lock(mutex_);
   return heldBoxes_;
@@ -197,6 +202,7 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
     active_ = true;
     errorLines_.clear();
     heldBoxes_.clear();
+    unsupportedMethod_.clear();
   }
   TProgressEvent hook;
   {
@@ -219,6 +225,8 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
     sizeLimitHit_ = component->SizeLimitHit();
     entryLimitHit_ = component->EntryLimitHit();
     declaredSize_ = component->DeclaredSize();
+    std::lock_guard lock(mutex_);
+    unsupportedMethod_ = component->UnsupportedMethod();
   }
 
   {

@@ -85,6 +85,10 @@ class TVUPProgress {
   bool SizeLimitHit() const { return sizeLimitHit_.load(); }
   bool EntryLimitHit() const { return entryLimitHit_.load(); }
   uint64_t DeclaredSize() const { return declaredSize_.load(); }
+  // The last Extract met an entry packed with a method the extractor does
+  // not decode (our limit, not damage; see EUnsupportedMethod): "<entry>:
+  // <method>" of the first; "" when it met none.
+  std::string UnsupportedMethod() const;
 
   // State shown by the window.
   std::string Caption() const;      // "Integrated UnZIP"
@@ -116,6 +120,7 @@ class TVUPProgress {
   bool active_ = false;
   std::vector<std::string> errorLines_;
   std::vector<std::string> heldBoxes_;
+  std::string unsupportedMethod_;
   std::atomic<int> lastError_{0};
   std::atomic<int> outputFailure_{0};
   std::atomic<bool> sizeLimitHit_{false};

@@ -475,6 +475,36 @@ void TZipCommon::ReportError(int code, const std::string& fileName, const std::s
   }
 }
 
+void TZipCommon::RaiseUnsupportedMethod(const std::string& entry, const std::string& method) {
+  if (unsupportedMethod_.empty()) unsupportedMethod_ = entry + ": " + method;
+  auto* self = static_cast<TUnBase*>(this);
+  if (self->OnError && !(runActive_ && cancel_))
+    self->OnError(*self, entry, method, "", ecUnsupportedMethod);
+  errorFired_ = true;
+  throw EUnsupportedMethod(entry, method);
+}
+
+void TZipCommon::ReportUnsupportedMethod(const std::string& entry, const std::string& method) {
+  if (unsupportedMethod_.empty()) unsupportedMethod_ = entry + ": " + method;
+  ReportError(ecUnsupportedMethod, entry, method);
+}
+
+std::string ZipMethodName(uint32_t method) {
+  static const struct {
+    uint32_t method;
+    const char* name;
+  } kNames[] = {
+      {7, "Tokenize"},      {9, "Deflate64"}, {10, "PKWARE DCL Implode"}, {12, "bzip2"},
+      {14, "LZMA"},         {16, "IBM z/OS CMPSC"}, {18, "IBM TERSE"},    {19, "IBM LZ77"},
+      {20, "Zstandard"},    {93, "Zstandard"},      {94, "MP3"},          {95, "XZ"},
+      {96, "JPEG variant"}, {97, "WavPack"},        {98, "PPMd"},         {99, "AES encryption"},
+  };
+  const std::string number = "method " + std::to_string(method);
+  for (const auto& n : kNames)
+    if (n.method == method) return std::string(n.name) + " (" + number + ")";
+  return number;
+}
+
 // ---------------------------------------------------------------- TUnBase
 
 TUnBase::TUnBase() { About = "Velmaris archive extraction library"; }
@@ -528,6 +558,7 @@ void TUnBase::ExtractArchive() {
   outputFailure_ = 0;
   runBytes_ = 0;
   sizeLimitHit_ = entryLimitHit_ = declaredTooLarge_ = false;
+  unsupportedMethod_.clear();
   totalPacked_ = totalUnpacked_ = archiveDone_ = 0;
   entryPacked_ = entryUnpacked_ = 0;
   progressByFile_ = progressByArchive_ = 0;

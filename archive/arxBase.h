@@ -118,6 +118,26 @@ class E_RAISE : public std::runtime_error {
   std::string fileName_;
 };
 
+// An entry packed with a method the library does not decode (code 25326,
+// "Unsupported compression method"). The archive may well be sound: the
+// limit is ours, not damage. Entry() is the stored name (the FileName), and
+// Method() the method as the format names it: "Deflate64 (method 9)",
+// "bzip2 (method 12)", "-lh7-", "ARJ method 5", "ARC method 10".
+class EUnsupportedMethod : public E_RAISE {
+ public:
+  EUnsupportedMethod(const std::string& entry, std::string method)
+      : E_RAISE(ecUnsupportedMethod, entry), method_(std::move(method)) {}
+  const std::string& Entry() const { return FileName(); }
+  const std::string& Method() const { return method_; }
+
+ private:
+  std::string method_;
+};
+
+// The name of a ZIP compression method: "Deflate64 (method 9)", or
+// "method 77" for one without a name.
+std::string ZipMethodName(uint32_t method);
+
 // The PKWARE traditional cipher; one object per extraction.
 struct TZipCrypt {
   uint32_t keys[3] = {0x12345678, 0x23456789, 0x34567890};
@@ -308,6 +328,13 @@ class TZipCommon : public TReadWriteObj {
                                        const std::string& volumeId = "");
   virtual void ReportError(int code, const std::string& fileName, const std::string& msgEx = "0",
                            const std::string& volumeId = "");
+  // An entry whose method is not decoded: reported as 25326 with the method
+  // named, noted for UnsupportedMethod(), and raised as EUnsupportedMethod
+  // (Raise...) or passed over (Report...).
+  [[noreturn]] void RaiseUnsupportedMethod(const std::string& entry, const std::string& method);
+  void ReportUnsupportedMethod(const std::string& entry, const std::string& method);
+  // The first such entry of the run: "<entry>: <method>"; "" when none.
+  std::string unsupportedMethod_;
   bool CloseOutput();
   // Removes the current output file (after a failed entry).
   void RemoveOutput();
@@ -395,6 +422,10 @@ class TUnBase : public TZipCommon {
   bool EntryLimitHit() const { return entryLimitHit_; }
   // The unpacked sizes the archive declared for the entries the run saw.
   uint64_t DeclaredSize() const { return totalUnpacked_; }
+  // The run met an entry packed with a method the library does not decode:
+  // "<stored name>: <method>" of the first (see EUnsupportedMethod); "" when
+  // it met none.
+  const std::string& UnsupportedMethod() const { return unsupportedMethod_; }
 
  protected:
   virtual void ExtractIt() {}

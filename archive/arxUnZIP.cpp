@@ -282,7 +282,7 @@ void TUnZIP::ExtractEntry(const TarxFileRec& rec) {
     }
   }
   if (rec.Method != 0 && rec.Method != 1 && (rec.Method < 2 || rec.Method > 6) && rec.Method != 8)
-    RaiseError(ecUnsupportedMethod, name);
+    RaiseUnsupportedMethod(name, ZipMethodName(rec.Method));
   if (!OpenOutput()) RaiseError(ecOpenFile, outputName_);
   crc_ = 0xFFFFFFFF;
   BeginEntryData(packed, rec.UnpackedSize);
@@ -336,7 +336,7 @@ void TUnZIP::Decode(const TarxFileRec& rec, const std::string& fn) {
         d.Run(in, out, rec.UnpackedSize, &cancel_);
         break;
       }
-      default: RaiseError(ecUnsupportedMethod, fn);
+      default: RaiseUnsupportedMethod(fn, ZipMethodName(rec.Method));
     }
   } catch (const E_RAISE& e) {
     decryptInput_ = false;

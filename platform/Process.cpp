@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -51,9 +52,24 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
 
 namespace {
 
-// Spawns argv with the actions already in `actions` (which it destroys).
+// Spawns argv with the actions already in `actions` (which it destroys), in
+// this process's environment with the entries of env set on top.
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& workDir,
-            posix_spawn_file_actions_t& actions) {
+            posix_spawn_file_actions_t& actions, const std::vector<std::string>& env = {}) {
+  std::vector<char*> envp;
+  if (!env.empty()) {
+    for (char** e = environ; *e; ++e) {
+      const std::string_view entry(*e);
+      const size_t eq = entry.find('=');
+      bool replaced = false;
+      for (const auto& set : env)
+        replaced = replaced || (eq != std::string_view::npos && set.size() > eq &&
+                                set.compare(0, eq + 1, entry.substr(0, eq + 1)) == 0);
+      if (!replaced) envp.push_back(*e);
+    }
+    for (const auto& set : env) envp.push_back(const_cast<char*>(set.c_str()));
+    envp.push_back(nullptr);
+  }
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -74,7 +90,8 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& workDir,
   // glibc reports a failed chdir or exec of the child as the result of
   // posix_spawnp, so a missing program is an error here, not exit code 127.
   pid_t pid = -1;
-  const int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+  const int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(),
+                             env.empty() ? environ : envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) {
@@ -125,6 +142,31 @@ int Process::Wait(pid_t pid) {
 
 int Process::Run(const std::vector<std::string>& argv, const std::string& workDir) {
   return Wait(Start(argv, workDir));
+}
+
+int Process::RunCaptured(const std::vector<std::string>& argv, const std::string& workDir,
+                         std::string* output, const std::vector<std::string>& env,
+                         size_t maxOutput) {
+  if (argv.empty() || argv[0].empty()) throw EProcess("no program to start");
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) throw EProcess(std::string("pipe: ") + std::strerror(errno));
+  Fd outRead(out[0]), outWrite(out[1]);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+  const pid_t pid = Spawn(argv, workDir, actions, env);
+  outWrite.Close();  // the child holds the only writing end now
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = ::read(outRead.get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    if (output && output->size() < maxOutput)
+      output->append(buf, std::min(size_t(n), maxOutput - output->size()));
+  }
+  return Wait(pid);
 }
 
 int Process::Run(std::string_view commandLine, const std::string& workDir) {

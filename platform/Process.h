@@ -42,6 +42,13 @@ class Process {
   static int Wait(pid_t pid);
   // Start and Wait.
   static int Run(const std::vector<std::string>& argv, const std::string& workDir = {});
+  // Run with the program's standard output and standard error gathered into
+  // *output (the first maxOutput bytes; the rest is read and dropped), its
+  // standard input empty (/dev/null), and the "NAME=value" entries of env
+  // set in its environment on top of this process's.
+  static int RunCaptured(const std::vector<std::string>& argv, const std::string& workDir,
+                         std::string* output, const std::vector<std::string>& env = {},
+                         size_t maxOutput = 65536);
   // SplitCommandLine, then Run; an empty line raises EProcess.
   static int Run(std::string_view commandLine, const std::string& workDir = {});
 };

@@ -167,8 +167,6 @@ bool CheckBundle(const std::string& bundle, const std::string& packet, const std
 
 namespace {
 
-constexpr const char* kPackFolderMark = ".pack-";
-
 // The beginning of the name of a folder in which packet is packed beside
 // bundle: hidden, marked and named after the packet, so that a run cut off
 // while packing leaves a folder that the recovery of that packet knows.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "ArcFixtures.h"
 #include "archive/ArcDecoders.h"
@@ -70,6 +71,22 @@ std::string Clears() { return DataWithClearCodes(300000); }
 // history that has slid.
 std::string LongClears() { return DataWithClearCodes(1500000); }
 
+// Squeezed text of the size of a day's mail, with the endings a packet or a
+// text has: arc writes no end code after some of them, and what follows the
+// original length is padding.
+std::string SqueezedText(size_t size, const std::string& ending) {
+  std::mt19937 rng(static_cast<unsigned>(size));
+  const std::string alphabet = "\r\r\r\n abcdefghij";
+  std::string d;
+  while (d.size() < size) d += alphabet[rng() % alphabet.size()];
+  return d + ending;
+}
+std::string SqueezedNul() { return SqueezedText(70000, std::string(1, '\0')); }
+std::string SqueezedTwoNuls() { return SqueezedText(70004, std::string(2, '\0')); }
+std::string SqueezedThreeNuls() { return SqueezedText(40071, std::string(3, '\0')); }
+std::string SqueezedCrCr() { return SqueezedText(40089, "\r\r"); }
+std::string SqueezedMarker() { return SqueezedText(40100, "\x90"); }
+
 class ArcMadeTest : public ::testing::TestWithParam<ArcMade> {};
 
 TEST_P(ArcMadeTest, DecodesWhatArcWroteLikeNomarch) {
@@ -78,7 +95,7 @@ TEST_P(ArcMadeTest, DecodesWhatArcWroteLikeNomarch) {
   TempDir dir;
   const std::string original = c.data();
   dir.Write(c.name, original);
-  ASSERT_EQ(RunShell("cd '" + dir.Path() + "' && timeout 60 arc " + c.options + " t.arc " + c.name +
+  ASSERT_EQ(RunShell("cd '" + dir.Path() + "' && TMPDIR=. timeout 60 arc " + c.options + " t.arc " + c.name +
                      " >/dev/null 2>&1"),
             0);
   const auto members = Members(dir.Read("t.arc"));
@@ -99,6 +116,11 @@ INSTANTIATE_TEST_SUITE_P(EveryMethodArcWrites, ArcMadeTest,
                                            ArcMade{"forced.txt", DataForCrunched, "as", 2},
                                            ArcMade{"packed.bin", DataForPacked, "a", 3},
                                            ArcMade{"squeezed.txt", DataForSqueezed, "a", 4},
+                                           ArcMade{"sqnul.txt", SqueezedNul, "a", 4},
+                                           ArcMade{"sqnul2.txt", SqueezedTwoNuls, "a", 4},
+                                           ArcMade{"sqnul3.txt", SqueezedThreeNuls, "a", 4},
+                                           ArcMade{"sqcrcr.txt", SqueezedCrCr, "a", 4},
+                                           ArcMade{"sqmark.txt", SqueezedMarker, "a", 4},
                                            ArcMade{"crunched.txt", DataForCrunched, "a", 8},
                                            ArcMade{"clear.txt", Clears, "a", 8},
                                            ArcMade{"squashed.txt", DataForCrunched, "aq", 9},

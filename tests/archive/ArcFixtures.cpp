@@ -1,5 +1,6 @@
 #include "ArcFixtures.h"
 
+#include <filesystem>
 #include <map>
 #include <random>
 
@@ -202,8 +203,10 @@ std::string NomarchExtract(const std::string& archive, const std::string& member
 
 std::string ArcToolExtract(const std::string& archive, const std::string& member) {
   TempDir dir;
-  if (RunShell("cd '" + dir.Path() + "' && timeout 60 arc x '" + archive + "' >/dev/null 2>&1") !=
-      0)
+  // arc takes no archive name over 84 characters, nor a long TMPDIR.
+  const std::string rel = std::filesystem::path(archive).lexically_relative(dir.Path()).string();
+  if (RunShell("cd '" + dir.Path() + "' && TMPDIR=. timeout 60 arc x '" + rel +
+               "' >/dev/null 2>&1") != 0)
     return "<arc failed>";
   try {
     return dir.Read(member);

@@ -109,10 +109,11 @@ TEST(PackerTools, ArgumentsAndWorkingDirectories) {
   p.SetPack("\"" + t / "dump.sh" + "\" \"" + t / "pack args.txt" + "\" -opt");
   p.SetUnPack("\"" + t / "dump.sh" + "\" \"" + t / "unpack args.txt" + "\"");
   ASSERT_TRUE(p.Pack(t / "arc dir/b ^1.MO0", t / "src dir/-odd ^name.pkt"));
+  // The archive relative to the folder the program works in.
   EXPECT_EQ(t.Read("pack args.txt"),
-            t / "src dir" + "\n-opt\n" + t / "arc dir/b ^1.MO0" + "\n./-odd ^name.pkt\n");
+            t / "src dir" + "\n-opt\n../arc dir/b ^1.MO0\n./-odd ^name.pkt\n");
   ASSERT_TRUE(p.Unpack(t / "arc dir/b ^1.MO0", t / "new dest/"));
-  EXPECT_EQ(t.Read("unpack args.txt"), t / "new dest" + "\n" + t / "arc dir/b ^1.MO0" + "\n");
+  EXPECT_EQ(t.Read("unpack args.txt"), t / "new dest" + "\n../arc dir/b ^1.MO0\n");
 }
 
 }  // namespace
