@@ -24,6 +24,8 @@ constexpr size_t kStreamBuf = 65536;
 constexpr uint32_t kLocalSig = 0x04034B50;
 constexpr uint32_t kCentralSig = 0x02014B50;
 constexpr uint32_t kEndSig = 0x06054B50;
+constexpr uint32_t kZip64EndSig = 0x06064B50;
+constexpr uint32_t kZip64LocatorSig = 0x07064B50;
 }  // namespace
 
 const char* ArcTypeName(TArcType t) {
@@ -169,6 +171,39 @@ TArcType TarxMain::ClassifySignature(uint32_t sig, bool sfx) {
   return atUnknown;
 }
 
+namespace {
+
+// The ZIP64 end record, found through its locator (which stands just
+// before the end record).
+struct Zip64EndRecord {
+  uint64_t pos = 0;  // of the record in the file
+  uint64_t centralDisk = 0, centralSize = 0, centralOffset = 0;
+};
+
+bool FindZip64EndRecord(TArxStream& f, uint64_t endPos, Zip64EndRecord& r) {
+  if (endPos < 20) return false;
+  uint8_t loc[20];
+  if (f.ReadAt(endPos - 20, loc, 20) != 20 || GetLE32(loc) != kZip64LocatorSig) return false;
+  uint8_t rec[56];
+  auto readAt = [&](uint64_t at) {
+    return at + 56 <= endPos - 20 && f.ReadAt(at, rec, 56) == 56 && GetLE32(rec) == kZip64EndSig;
+  };
+  // Where the locator says, else just before the locator (the record's
+  // offset does not count bytes put in front of the archive).
+  uint64_t at = GetLE64(loc + 8);
+  if (!readAt(at)) {
+    at = endPos - 20 - 56;
+    if (endPos < 20 + 56 || !readAt(at)) return false;
+  }
+  r.pos = at;
+  r.centralDisk = GetLE32(rec + 20);
+  r.centralSize = GetLE64(rec + 40);
+  r.centralOffset = GetLE64(rec + 48);
+  return true;
+}
+
+}  // namespace
+
 bool TarxMain::FindZipEndRecord(TArxStream& f) {
   headerState_ = 0;
   const uint64_t size = f.Size();
@@ -193,26 +228,51 @@ bool TarxMain::FindZipEndRecord(TArxStream& f) {
     zipEndSig_ = kEndSig;
     zipCentralDisk_ = GetLE16(e + 6);
     zipCentralSize_ = GetLE32(e + 12);
-    const uint64_t recorded = GetLE32(e + 16);
+    uint64_t recorded = GetLE32(e + 16);
+    // Where the directory ends: at the end record, or at the ZIP64 end
+    // record when a locator stands before the end record.
+    uint64_t dirEnd = zipEndPos_;
+    Zip64EndRecord z64;
+    if (FindZip64EndRecord(f, zipEndPos_, z64)) {
+      dirEnd = z64.pos;
+      // The ZIP64 record holds the values whose fields here are all ones.
+      if (GetLE16(e + 6) == 0xFFFF) zipCentralDisk_ = int(z64.centralDisk);
+      if (GetLE32(e + 12) == 0xFFFFFFFF) zipCentralSize_ = z64.centralSize;
+      if (recorded == 0xFFFFFFFF) recorded = z64.centralOffset;
+    }
     headerState_ |= hsEndRecord;
     zipShift_ = 0;
     zipCentralOffset_ = recorded;
     uint8_t h[46];
     auto isCentral = [&](uint64_t off) {
-      return off + 46 <= zipEndPos_ && f.ReadAt(off, h, 46) == 46 && GetLE32(h) == kCentralSig;
+      return off + 46 <= dirEnd && f.ReadAt(off, h, 46) == 46 && GetLE32(h) == kCentralSig;
     };
     if (!isCentral(recorded)) {
       // Bytes put in front of an archive whose offsets do not count them (a
       // self-extractor stub): the directory ends where the end record begins.
-      if (zipCentralSize_ <= zipEndPos_ && isCentral(zipEndPos_ - zipCentralSize_)) {
-        zipCentralOffset_ = zipEndPos_ - zipCentralSize_;
+      if (zipCentralSize_ <= dirEnd && isCentral(dirEnd - zipCentralSize_)) {
+        zipCentralOffset_ = dirEnd - zipCentralSize_;
         zipShift_ = int64_t(zipCentralOffset_) - int64_t(recorded);
       } else {
         return false;
       }
     }
     headerState_ |= hsCentralHeader;
-    const uint64_t local = uint64_t(int64_t(GetLE32(h + 42)) + zipShift_);
+    uint64_t firstLocal = GetLE32(h + 42);
+    if (firstLocal == 0xFFFFFFFF) {
+      // In the entry's ZIP64 extra field, after the sizes that are all ones.
+      std::vector<uint8_t> extra(GetLE16(h + 30));
+      const uint64_t at = zipCentralOffset_ + 46 + GetLE16(h + 28);
+      if (f.ReadAt(at, extra.data(), extra.size()) == extra.size()) {
+        Zip64Sizes z;
+        z.unpacked = GetLE32(h + 24);
+        z.packed = GetLE32(h + 20);
+        z.offset = firstLocal;
+        z.disk = GetLE16(h + 34);
+        if (ReadZip64Extra(extra.data(), extra.size(), z, true)) firstLocal = z.offset;
+      }
+    }
+    const uint64_t local = uint64_t(int64_t(firstLocal) + zipShift_);
     uint8_t l[4];
     if (f.ReadAt(local, l, 4) == 4 && GetLE32(l) == kLocalSig) headerState_ |= hsLocalHeader;
     if ((headerState_ & 0x19) == 0x19) {

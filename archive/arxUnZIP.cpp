@@ -25,6 +25,39 @@ bool IsDirectoryRecord(uint32_t sig) {
 }
 }  // namespace
 
+bool ReadZip64Extra(const uint8_t* extra, size_t len, Zip64Sizes& z, bool central) {
+  constexpr uint64_t kAll32 = 0xFFFFFFFF;
+  bool wantUnpacked = z.unpacked == kAll32, wantPacked = z.packed == kAll32;
+  if (!central && (wantUnpacked || wantPacked)) wantUnpacked = wantPacked = true;
+  const bool wantOffset = central && z.offset == kAll32;
+  const bool wantDisk = central && z.disk == 0xFFFF;
+  const uint8_t* block = nullptr;
+  size_t size = 0;
+  for (size_t at = 0; at + 4 <= len;) {
+    const unsigned tag = GetLE16(extra + at), n = GetLE16(extra + at + 2);
+    if (at + 4 + n > len) break;
+    if (tag == 0x0001) {
+      block = extra + at + 4;
+      size = n;
+      break;
+    }
+    at += 4 + n;
+  }
+  if (block) z.present = true;
+  if (!wantUnpacked && !wantPacked && !wantOffset && !wantDisk) return true;
+  if (!block) return false;
+  size_t at = 0;
+  auto take = [&](bool want, uint64_t& value, size_t width) {
+    if (!want) return true;
+    if (at + width > size) return false;
+    value = width == 8 ? GetLE64(block + at) : GetLE32(block + at);
+    at += width;
+    return true;
+  };
+  return take(wantUnpacked, z.unpacked, 8) && take(wantPacked, z.packed, 8) &&
+         take(wantOffset, z.offset, 8) && take(wantDisk, z.disk, 4);
+}
+
 TUnZIP::TUnZIP() {
   About = "Velmaris ZIP extraction";
   SetZipCmntBufSize(2000);
@@ -91,7 +124,11 @@ bool TUnZIP::CollectEntries() {
       rec.PackedSize = GetLE32(h + 20);
       rec.UnpackedSize = GetLE32(h + 24);
       rec.Attr = GetLE32(h + 38);
-      const int64_t local = int64_t(GetLE32(h + 42)) + zipShift_;
+      Zip64Sizes z64;
+      z64.offset = GetLE32(h + 42);
+      z64.disk = GetLE16(h + 34);
+      const bool z64Read = ReadZip64Fields(pos + 46 + nameLen, extraLen, rec, z64, true);
+      const int64_t local = int64_t(z64.offset) + zipShift_;
       rec.Offset = local < 0 ? 0 : uint64_t(local);
       name.resize(nameLen);
       if (arc_.ReadAt(pos + 46, name.data(), nameLen) != nameLen) {
@@ -99,6 +136,11 @@ bool TUnZIP::CollectEntries() {
         break;
       }
       pos += 46ull + nameLen + extraLen + commentLen;
+      if (!z64Read) {
+        // A size or offset that is all ones without its ZIP64 value.
+        ReportError(ecBadFileHeader, name);
+        continue;
+      }
       if (rec.Attr & 0x18) {  // a directory or a volume label
         if ((rec.Attr & 0x10) && FileSpecMatch(name)) {
           if (!IsDirName(name)) name += '/';
@@ -138,33 +180,45 @@ bool TUnZIP::CollectEntries() {
       if (arc_.ReadAt(pos + 30, name.data(), nameLen) != nameLen)
         RaiseError(ecBadFileHeader, archiveFile_);
       const uint64_t data = pos + 30 + nameLen + extraLen;
+      Zip64Sizes z64;
+      if (!ReadZip64Fields(pos + 30 + nameLen, extraLen, rec, z64, false))
+        RaiseError(ecBadFileHeader, archiveFile_);  // sizes all ones without their values
+      // The descriptor after the data: signature, CRC and both sizes, of 8
+      // bytes each when the header has a ZIP64 field.
+      const size_t sizeWidth = z64.present ? 8 : 4;
+      const size_t descriptor = 8 + 2 * sizeWidth;
       if ((rec.Flags & 8) && rec.PackedSize == 0 && !IsDirName(name)) {
         // Sizes and CRC follow the data: find the descriptor whose size
         // field equals its distance from the data.
         bool found = false;
-        std::vector<uint8_t> buf(65536 + 16);
+        std::vector<uint8_t> buf(65536 + descriptor);
         for (uint64_t at = data; at < size && !found;) {
           const size_t n = arc_.ReadAt(at, buf.data(), buf.size());
-          if (n < 16) break;
-          for (size_t i = 0; i + 16 <= n; ++i) {
-            if (GetLE32(&buf[i]) == kSpanSig && GetLE32(&buf[i + 8]) == at + i - data) {
+          if (n < descriptor) break;
+          for (size_t i = 0; i + descriptor <= n; ++i) {
+            if (GetLE32(&buf[i]) != kSpanSig) continue;
+            const uint64_t packed = z64.present ? GetLE64(&buf[i + 8]) : GetLE32(&buf[i + 8]);
+            if (packed == at + i - data) {
               rec.Crc = GetLE32(&buf[i + 4]);
-              rec.PackedSize = GetLE32(&buf[i + 8]);
-              rec.UnpackedSize = GetLE32(&buf[i + 12]);
+              rec.PackedSize = packed;
+              rec.UnpackedSize =
+                  z64.present ? GetLE64(&buf[i + 16]) : GetLE32(&buf[i + 12]);
               found = true;
               break;
             }
           }
-          at += n - 15;
+          at += n - (descriptor - 1);
         }
         if (!found) {
           ReportError(ecReadFile, archiveFile_);  // the entry's data are cut off
           break;
         }
-        pos = data + rec.PackedSize + 16;
+        pos = data + rec.PackedSize + descriptor;
+      } else if (rec.PackedSize > size || data > size - rec.PackedSize) {
+        pos = size + 1;  // data past the end of the file: nothing after it can be read
       } else {
-        pos = data + rec.PackedSize + ((rec.Flags & 8) ? 16 : 0);
-        // A descriptor may come without its signature (12 bytes).
+        pos = data + rec.PackedSize + ((rec.Flags & 8) ? descriptor : 0);
+        // A descriptor may come without its signature.
         if (rec.Flags & 8) {
           uint8_t s[4];
           if (arc_.ReadAt(data + rec.PackedSize, s, 4) == 4 && GetLE32(s) != kSpanSig) pos -= 4;
@@ -190,6 +244,18 @@ bool TUnZIP::CollectEntries() {
 
 // The entry's data begin after its local header; one whose local header
 // cannot be read is reported when it is extracted.
+bool TUnZIP::ReadZip64Fields(uint64_t extraPos, unsigned extraLen, TarxFileRec& rec,
+                             Zip64Sizes& z, bool central) {
+  z.unpacked = rec.UnpackedSize;
+  z.packed = rec.PackedSize;
+  std::vector<uint8_t> extra(extraLen);
+  if (extraLen && arc_.ReadAt(extraPos, extra.data(), extraLen) != extraLen) extra.clear();
+  if (!ReadZip64Extra(extra.data(), extra.size(), z, central)) return false;
+  rec.UnpackedSize = z.unpacked;
+  rec.PackedSize = z.packed;
+  return true;
+}
+
 bool TUnZIP::EntryDataSound(const TarxFileRec& rec, const std::string& name) {
   uint8_t h[30];
   if (rec.Offset + 30 > arc_.Size() || arc_.ReadAt(rec.Offset, h, 30) != 30 ||
