@@ -71,16 +71,6 @@ std::string Clears() { return DataWithClearCodes(300000); }
 // history that has slid.
 std::string LongClears() { return DataWithClearCodes(1500000); }
 
-// Squeezed text of the size of a day's mail, with the endings a packet or a
-// text has: arc writes no end code after some of them, and what follows the
-// original length is padding.
-std::string SqueezedText(size_t size, const std::string& ending) {
-  std::mt19937 rng(static_cast<unsigned>(size));
-  const std::string alphabet = "\r\r\r\n abcdefghij";
-  std::string d;
-  while (d.size() < size) d += alphabet[rng() % alphabet.size()];
-  return d + ending;
-}
 std::string SqueezedNul() { return SqueezedText(70000, std::string(1, '\0')); }
 std::string SqueezedTwoNuls() { return SqueezedText(70004, std::string(2, '\0')); }
 std::string SqueezedThreeNuls() { return SqueezedText(40071, std::string(3, '\0')); }

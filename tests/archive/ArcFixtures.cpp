@@ -35,6 +35,14 @@ std::string DataForSqueezed() {
   return d;
 }
 
+std::string SqueezedText(size_t size, const std::string& ending) {
+  std::mt19937 rng(static_cast<unsigned>(size));
+  const std::string alphabet = "\r\r\r\n abcdefghij";
+  std::string d;
+  while (d.size() < size) d += alphabet[rng() % alphabet.size()];
+  return d + ending;
+}
+
 std::string DataForCrunched() {
   std::string d;
   for (int i = 0; i < 300; ++i) d += "the quick brown fox jumps over the lazy dog ";

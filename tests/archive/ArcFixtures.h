@@ -19,6 +19,10 @@ std::string DataForPacked();                  // long runs of random bytes, few 
 std::string DataForSqueezed();                // skewed random letters
 std::string DataForCrunched();                // repeating text
 std::string DataWithClearCodes(size_t size);  // vocabulary changes: LZW tables fill and reset
+// Skewed text of the size of a day's mail with the ending given: squeezed.
+// arc writes no end code after some of these; what follows their original
+// length is padding.
+std::string SqueezedText(size_t size, const std::string& ending);
 
 // The 0x90 run-length coding: runs of 3..255 as byte, 0x90, count; each
 // 0x90 as 0x90 0x00.

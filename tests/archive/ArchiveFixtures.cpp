@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <sstream>
@@ -466,6 +467,26 @@ std::string RandomBytes(size_t size, unsigned seed) {
   std::string s(size, '\0');
   for (auto& c : s) c = char(rng() & 0xFF);
   return s;
+}
+
+std::string FidoPacket(size_t size, unsigned seed) {
+  std::string p(58, '\0');
+  const uint8_t header[] = {0xD2, 0x04, 0x39, 0x30, 0xEA, 0x07, 0x0B, 0x00, 0x07, 0x00,
+                            0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00};
+  std::copy(std::begin(header), std::end(header), p.begin());
+  std::mt19937 rng(seed);
+  while (p.size() < size) {
+    std::string m("\x02\x00\xD2\x04\x39\x30\xF4\x00\x14\x00\x01\x00\x00\x00", 14);
+    m += std::string("07 Dec 26  22:30:00", 19) + '\0';
+    m += std::string("Ivan Petrov") + '\0' + "Sysop" + '\0' + "Re: the bundle" + '\0';
+    std::string text = "AREA:RU.FIDO\r\x01MSGID: 2:5020/1234.5 " + std::to_string(rng()) + "\r" +
+                       SampleText(200 + rng() % 3000, rng());
+    std::replace(text.begin(), text.end(), '\n', '\r');
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    m += text + "\r--- Velmaris\r" + '\0';
+    p += m;
+  }
+  return p + std::string(2, '\0');
 }
 
 bool HaveTool(const std::string& name) {

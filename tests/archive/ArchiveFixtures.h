@@ -41,6 +41,9 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // A text of the given size with repetitions, for compressible content.
 std::string SampleText(size_t size, unsigned seed = 1);
 std::string RandomBytes(size_t size, unsigned seed = 7);
+// A type-2 FidoNet packet of at least `size` bytes: the 58-byte header,
+// packed messages of SampleText and the two NULs that end every packet.
+std::string FidoPacket(size_t size, unsigned seed = 1);
 // Shell quoting for RunShell.
 std::string Sh(const std::string& s);
 // True when the program is in PATH.

@@ -3,6 +3,10 @@
 // tools unpack again and that the integrated extractors read.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
+
+#include "ArcFixtures.h"
 #include "ArchiveFixtures.h"
 #include "PackerFixtures.h"
 #include "archive/ArchiveCheck.h"
@@ -28,6 +32,122 @@ const ToolCase kTools[] = {
 TPacker* Standard(TPckList& list, const char* name) {
   if (list.GetCount() == 0) list.AddStandardPackers();
   return list.PackerByName(name);
+}
+
+// ---------------------------------------------------------------- round trip
+
+// How a real packer makes an archive of "f.pkt" in the folder it runs in.
+struct Maker {
+  const char* packer;   // the standard packer whose integrated extractor reads it
+  const char* tool;     // the program that must be installed
+  const char* archive;  // its name
+  const char* command;  // shell text run in the folder
+  bool large;           // the 3 MB packet goes in too
+};
+
+// arc cuts a longer TMPDIR short and fails: it works in its own folder.
+const Maker kMakers[] = {
+    {"PKZip", "zip", "t.zip", "zip -q -0 t.zip f.pkt", false},
+    {"PKZip", "zip", "t.zip", "zip -q -1 t.zip f.pkt", false},
+    {"PKZip", "zip", "t.zip", "zip -q -9 t.zip f.pkt", true},
+    {"PKZip", "zip", "t.zip", "zip -q -fz t.zip f.pkt", false},
+    {"PKZip", "zip", "t.zip", "zip -q -0 -fz t.zip f.pkt", false},
+    // Streamed: the sizes follow the data in a descriptor (8 bytes each
+    // with the ZIP64 field a pipe brings), or ZIP64 fields to the file.
+    {"PKZip", "zip", "t.zip", "zip -q - f.pkt | cat > t.zip", false},
+    {"PKZip", "zip", "t.zip", "cat f.pkt | zip -q - - | cat > t.zip", true},
+    {"PKZip", "zip", "t.zip", "cat f.pkt | zip -q -fz - - > t.zip", false},
+    {"ARJ", "arj", "t.arj", "arj a -y -m0 t.arj f.pkt", false},
+    {"ARJ", "arj", "t.arj", "arj a -y -m1 t.arj f.pkt", true},
+    {"ARJ", "arj", "t.arj", "arj a -y -m2 t.arj f.pkt", false},
+    {"ARJ", "arj", "t.arj", "arj a -y -m3 t.arj f.pkt", false},
+    {"ARJ", "arj", "t.arj", "arj a -y -m4 t.arj f.pkt", true},
+    {"LHArc", "jlha", "t.lzh", "jlha -cz t.lzh f.pkt", false},
+    {"LHArc", "jlha", "t.lzh", "jlha -c0o5 t.lzh f.pkt", false},
+    {"LHArc", "jlha", "t.lzh", "jlha -c2o5 t.lzh f.pkt", true},
+    {"LHArc", "jlha", "t.lzh", "jlha -c1o6 t.lzh f.pkt", true},
+    {"PKArc", "arc", "t.arc", "TMPDIR=. arc a t.arc f.pkt", true},
+    {"PKArc", "arc", "t.arc", "TMPDIR=. arc as t.arc f.pkt", false},
+    {"PKArc", "arc", "t.arc", "TMPDIR=. arc aq t.arc f.pkt", true},
+};
+
+struct Content {
+  const char* what;
+  std::string (*make)();
+  bool large;
+};
+
+std::string Packet() { return FidoPacket(40000, 3); }
+std::string TextCrCr() { return SampleText(30000, 4) + "\r\r"; }
+std::string Random() { return RandomBytes(20000, 5); }
+std::string Empty() { return {}; }
+std::string OneByte() { return "\r"; }
+std::string Below64K() { return SampleText(65535, 6); }
+std::string At64K() { return SampleText(65536, 7); }
+std::string Above64K() { return RandomBytes(65537, 8); }
+std::string Runs() { return DataForPacked(); }
+std::string Skewed() { return SqueezedText(70004, std::string(2, '\0')); }
+std::string BigPacket() { return FidoPacket(3 << 20, 9); }
+
+const Content kContents[] = {
+    {"packet", Packet, false},
+    {"text ending CR CR", TextCrCr, false},
+    {"random bytes", Random, false},
+    {"empty", Empty, false},
+    {"one byte", OneByte, false},
+    {"64 KiB - 1", Below64K, false},
+    {"64 KiB", At64K, false},
+    {"64 KiB + 1", Above64K, false},
+    {"runs (arc packs them)", Runs, false},
+    {"skewed letters ending NUL NUL (arc squeezes them)", Skewed, false},
+    {"3 MB packet", BigPacket, true},
+};
+
+TEST(PackerTools, EveryMethodOfTheRealPackersReadsBackByteForByte) {
+  std::set<int> arcMethods;
+  std::set<std::string> lhaMethods;
+  for (const Content& content : kContents) {
+    const std::string data = content.make();
+    for (const Maker& m : kMakers) {
+      if (content.large && !m.large) continue;
+      SCOPED_TRACE(std::string(m.command) + " with " + content.what);
+      if (!HaveTool(m.tool)) continue;
+      ScopedUi ui;
+      TempDir t;
+      t.Write("src/f.pkt", data);
+      ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && (" + m.command + ") >/dev/null 2>&1"), 0);
+      std::filesystem::rename(t / "src" + "/" + m.archive, t / m.archive);
+      const std::string made = t.Read(m.archive);
+      if (std::string(m.packer) == "PKArc" && made.size() > 1) arcMethods.insert(made[1]);
+      if (std::string(m.packer) == "LHArc" && made.size() > 7) lhaMethods.insert(made.substr(2, 5));
+
+      // The tosser's way: the standard packer's integrated extractor.
+      TPckList list;
+      TPacker* packer = Standard(list, m.packer);
+      ASSERT_NE(packer, nullptr);
+      TUnpackNotes notes;
+      notes.HoldErrorBoxes = true;
+      EXPECT_TRUE(packer->Unpack(t / m.archive, t / "out/", true, &notes))
+          << (notes.Errors.empty() ? "" : notes.Errors[0]);
+      EXPECT_EQ(notes.LastError, 0);
+      EXPECT_TRUE(notes.UnsupportedMethod.empty());
+      // One file (a stream from a pipe is stored as "-"), byte for byte.
+      std::vector<std::string> files;
+      for (const auto& e : std::filesystem::directory_iterator(t / "out"))
+        files.push_back(e.path().filename().string());
+      ASSERT_EQ(files.size(), 1u);
+      EXPECT_TRUE(t.Read("out/" + files[0]) == data) << files[0];
+      EXPECT_TRUE(ui.prompter.Questions().empty());
+    }
+  }
+  if (HaveTool("arc")) {
+    // arc chose each of its methods for some content: stored, packed,
+    // squeezed, crunched, squashed.
+    EXPECT_EQ(arcMethods, (std::set<int>{2, 3, 4, 8, 9}));
+  }
+  if (HaveTool("jlha")) {
+    EXPECT_EQ(lhaMethods, (std::set<std::string>{"-lh0-", "-lh5-", "-lh6-"}));
+  }
 }
 
 TEST(PackerTools, PackRecogniseAndUnpack) {
