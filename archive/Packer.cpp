@@ -64,7 +64,14 @@ void LogProgramOutput(const std::string& program, const std::string& output) {
   while (at < output.size()) {
     size_t end = output.find_first_of("\r\n", at);
     if (end == std::string::npos) end = output.size();
-    std::string line = output.substr(at, end - at);
+    // A progress count that steps back over itself is shown as it ends.
+    std::string line;
+    for (size_t i = at; i < end; ++i) {
+      if (output[i] != '\b')
+        line += output[i];
+      else if (!line.empty())
+        line.pop_back();
+    }
     at = end + 1;
     while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
     if (line.empty()) continue;

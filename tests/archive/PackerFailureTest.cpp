@@ -83,6 +83,43 @@ TEST(PackerFailure, QuestionFlowOfPackingAndUnpacking) {
   }
 }
 
+TEST(PackerFailure, TheBoxNamesThePacketAsTheOutboundListsIt) {
+  ScopedUi ui;
+  TempDir t;
+  // A long outbound, and the packer's folder of our own in it.
+  const std::string outbound =
+      t / "Почта Ивана Петровича/Фидонет пойнт 2-5020-1234.5/Исходящая почта пойнта Outbound/";
+  const std::string folder = outbound + ".pack-0000ABCD.PKT.Ab12Cd/";
+  WriteFileBytes(folder + "0000ABCD.PKT", "packet");
+  ui.prompter.Script({mbIgnore});
+  TPacker p;
+  p.SetPack(Command("echo cannot pack; exit 1"));
+  testing::internal::CaptureStdout();
+  const bool packed = p.Pack(folder + "1234ABCD.MO0", folder + "0000ABCD.PKT");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_FALSE(packed);
+  const auto questions = ui.prompter.Questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].text, "Problems occured when packing " + outbound + "0000ABCD.PKT .");
+}
+
+TEST(PackerFailure, ShownNamesOfPackedFiles) {
+  const struct {
+    const char* file;
+    const char* shown;
+  } cases[] = {
+      {"/out/.pack-0000ABCD.PKT.Ab12Cd/0000ABCD.PKT", "/out/0000ABCD.PKT"},
+      {"/out/0000ABCD.PKT", "/out/0000ABCD.PKT"},
+      {".pack-a.pkt.xxxxxx/a.pkt", "a.pkt"},
+      // Folders that are not one of ours for this file keep the name.
+      {"/out/.pack-0000ABCE.PKT.Ab12Cd/0000ABCD.PKT", "/out/.pack-0000ABCE.PKT.Ab12Cd/0000ABCD.PKT"},
+      {"/out/.pack-0000ABCD.PKT.Ab12/0000ABCD.PKT", "/out/.pack-0000ABCD.PKT.Ab12/0000ABCD.PKT"},
+      {"/out/pack-0000ABCD.PKT.Ab12Cd/0000ABCD.PKT", "/out/pack-0000ABCD.PKT.Ab12Cd/0000ABCD.PKT"},
+      {"0000ABCD.PKT", "0000ABCD.PKT"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PackedFileShownName(c.file), c.shown) << c.file;
+}
+
 TEST(PackerFailure, ProgramsThatCannotBeStarted) {
   struct Case {
     bool pack;

@@ -195,6 +195,82 @@ TEST(PackerTools, PackRecogniseAndUnpack) {
   }
 }
 
+// The folder of a user's mail: over 100 characters, Cyrillic and blanks,
+// wherever the temporary folder lies.
+std::string LongOutbound(const TempDir& t) {
+  const std::string dir =
+      t / "Почта Ивана Петровича/Фидонет пойнт 2-5020-1234.5/Исходящая почта пойнта Outbound/";
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+// The tool's own test of a bundle, run beside it (arc takes no longer name).
+const struct {
+  const char* packer;
+  const char* tool;
+  const char* test;
+} kToolTests[] = {
+    {"PKZip", "unzip", "unzip -tq"}, {"ARJ", "arj", "arj t -y"},
+    {"LHArc", "jlha", "jlha t"},     {"LHArc", "lhasa", "lhasa t"},
+    {"PKArc", "arc", "TMPDIR=. arc t"},
+};
+
+TEST(PackerTools, OurBundlesFromALongFolderPassTheToolsOwnTest) {
+  for (const auto& c : kTools) {
+    if (std::string(c.packer) == "RAR") continue;  // no free tool tests it here
+    SCOPED_TRACE(c.packer);
+    if (!HaveTool(c.tool)) continue;
+    ScopedUi ui;
+    TempDir t;
+    const std::string outbound = LongOutbound(t);
+    ASSERT_GT(outbound.size(), 100u);
+    // As the packet writer packs: in a folder of its own beside the bundle,
+    // on a copy, with the packet beside it.
+    const std::string folder = outbound + ".pack-0000ABCD.PKT.Ab12Cd/";
+    const std::string packet1 = FidoPacket(30000, 1), packet2 = FidoPacket(3 << 20, 2);
+    WriteFileBytes(folder + "0000ABCD.PKT", packet1);
+    WriteFileBytes(folder + "0000ABCE.PKT", packet2);
+    TPckList list;
+    TPacker* packer = Standard(list, c.packer);
+    const std::string bundle = folder + "1234ABCD.MO0";
+    // The packer's words never reach our standard output.
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const bool first = packer->Pack(bundle, folder + "0000ABCD.PKT");
+    const bool second = packer->Pack(bundle, folder + "0000ABCE.PKT");
+    const std::string said = testing::internal::GetCapturedStdout();
+    const std::string logged = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(said, "");
+    // Without a configuration store the log is standard error: arj's
+    // words, a line each, without the backspaces of its progress count.
+    if (std::string(c.packer) == "ARJ") {
+      EXPECT_NE(logged.find("velmaris: arj: Adding    0000ABCE.PKT"), std::string::npos) << logged;
+      EXPECT_EQ(logged.find('\b'), std::string::npos);
+      EXPECT_EQ(logged.find("\\x08"), std::string::npos);
+    }
+    for (const auto& test : kToolTests) {
+      if (std::string(test.packer) != c.packer || !HaveTool(test.tool)) continue;
+      SCOPED_TRACE(test.test);
+      EXPECT_EQ(RunShell("cd " + Sh(folder) + " && " + test.test + " 1234ABCD.MO0 >/dev/null 2>&1"),
+                0);
+    }
+    // And our reader gives both packets back.
+    TUnpackNotes notes;
+    notes.HoldErrorBoxes = true;
+    ASSERT_TRUE(packer->Unpack(bundle, outbound + "in/", true, &notes));
+    EXPECT_TRUE(ReadFileBytes(outbound + "in/0000ABCD.PKT") == packet1);
+    EXPECT_TRUE(ReadFileBytes(outbound + "in/0000ABCE.PKT") == packet2);
+    // The external unpacker from the long folder too.
+    TPacker external;
+    external.SetUnPack(c.unpackCmd);
+    ASSERT_TRUE(external.Unpack(bundle, outbound + "ext/"));
+    EXPECT_TRUE(ReadFileBytes(outbound + "ext/0000ABCE.PKT") == packet2);
+    EXPECT_TRUE(ui.prompter.Questions().empty());
+  }
+}
+
 TEST(PackerTools, BlanksAndCaretsInNamesStayWhole) {
   for (const auto& c : kTools) {
     if (!c.longNames) continue;
