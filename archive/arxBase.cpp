@@ -501,7 +501,7 @@ std::string ZipMethodName(uint32_t method) {
   };
   const std::string number = "method " + std::to_string(method);
   for (const auto& n : kNames)
-    if (n.method == method) return std::string(n.name) + " (" + number + ")";
+    if (n.method == method) return std::string(n.name) + ", " + number;
   return number;
 }
 

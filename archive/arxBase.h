@@ -121,8 +121,10 @@ class E_RAISE : public std::runtime_error {
 // An entry packed with a method the library does not decode (code 25326,
 // "Unsupported compression method"). The archive may well be sound: the
 // limit is ours, not damage. Entry() is the stored name (the FileName), and
-// Method() the method as the format names it: "Deflate64 (method 9)",
-// "bzip2 (method 12)", "-lh7-", "ARJ method 5", "ARC method 10".
+// Method() the method as the format names it: "Deflate64, method 9",
+// "bzip2, method 12", "-lh7-", "ARJ method 5", "ARC method 10". OnError hears
+// of it with the method as its further words, so the error line reads
+// "<entry>: Unsupported compression method (Deflate64, method 9)".
 class EUnsupportedMethod : public E_RAISE {
  public:
   EUnsupportedMethod(const std::string& entry, std::string method)
@@ -134,7 +136,7 @@ class EUnsupportedMethod : public E_RAISE {
   std::string method_;
 };
 
-// The name of a ZIP compression method: "Deflate64 (method 9)", or
+// The name of a ZIP compression method: "Deflate64, method 9", or
 // "method 77" for one without a name.
 std::string ZipMethodName(uint32_t method);
 

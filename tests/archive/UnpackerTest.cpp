@@ -14,6 +14,7 @@
 #include "PackerFixtures.h"
 #include "archive/Packer.h"
 #include "archive/Unpacker.h"
+#include "archive/arxMain.h"
 
 namespace velmaris::test {
 namespace {
@@ -250,6 +251,96 @@ TEST(Unpacker, OurOwnFailuresAreToldApartFromTheArchives) {
     EXPECT_EQ(progress.Extract(ekUnZIP, c.archive, t / (std::string("dest-") + c.what + "/")),
               c.code);
     EXPECT_EQ(progress.OutputFailure(), c.ownFailure);
+  }
+}
+
+// An entry packed with a method we do not decode is our limit, not damage:
+// the result and the notes say which entry and which method, apart from a
+// damaged archive's.
+TEST(Unpacker, MethodsWeDoNotDecodeAreOurLimitNotDamage) {
+  TempDir t;
+  auto zipWith = [&](uint16_t method) {
+    ZipFixtureEntry e = StoredEntry("b.pkt", "any data at all");
+    if (method != 0) {
+      e.method = method;
+      e.usize = 100;
+    }
+    const std::string name = "m" + std::to_string(method) + ".zip";
+    t.Write(name, BuildZip({StoredEntry("a.pkt", "first"), e}));
+    return t / name;
+  };
+  struct Case {
+    const char* what;
+    std::string archive;
+    const char* packer;
+    std::string unsupported;  // "" for none
+    int code;
+  } cases[] = {
+      {"Deflate64", zipWith(9), "PKZip", "b.pkt: Deflate64, method 9", ecUnsupportedMethod},
+      {"bzip2", zipWith(12), "PKZip", "b.pkt: bzip2, method 12", ecUnsupportedMethod},
+      {"LZMA", zipWith(14), "PKZip", "b.pkt: LZMA, method 14", ecUnsupportedMethod},
+      {"PPMd", zipWith(98), "PKZip", "b.pkt: PPMd, method 98", ecUnsupportedMethod},
+      {"a method without a name", zipWith(77), "PKZip", "b.pkt: method 77", ecUnsupportedMethod},
+      {"a damaged archive", "", "PKZip", "", ecCrcCheck},
+      {"a sound archive", zipWith(0), "PKZip", "", 0},
+  };
+  {
+    std::string bad = ReadFileBytes(zipWith(0));
+    bad[bad.find("any data")] ^= 1;
+    t.Write("crc.zip", bad);
+    cases[5].archive = t / "crc.zip";
+  }
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  // What the real tools make with such methods.
+  if (HaveTool("zip") &&
+      RunShell("cd " + Sh(t.Path()) + " && printf 'text of mail\\n%.0s' $(seq 500) > c.pkt && "
+               "zip -q -Z bzip2 bz.zip c.pkt 2>/dev/null") == 0) {
+    all.push_back({"zip -Z bzip2", t / "bz.zip", "PKZip", "c.pkt: bzip2, method 12",
+                   ecUnsupportedMethod});
+  }
+  if (HaveTool("jlha")) {
+    t.Write("l/c.pkt", SampleText(20000, 3));
+    EXPECT_EQ(RunShell("cd " + Sh(t / "l") + " && jlha -c2o7 ../lh7.lzh c.pkt >/dev/null 2>&1"), 0);
+    all.push_back({"jlha -lh7-", t / "lh7.lzh", "LHArc", "c.pkt: -lh7-", ecUnsupportedMethod});
+  }
+  for (const auto& c : all) {
+    SCOPED_TRACE(c.what);
+    ScopedUi ui;
+    TPckList list;
+    list.AddStandardPackers();
+    TUnpackNotes notes;
+    notes.HoldErrorBoxes = true;
+    const std::string dest = t / (std::string("dest-") + c.what + "/");
+    EXPECT_EQ(list.PackerByName(c.packer)->Unpack(c.archive, dest, true, &notes), c.code == 0);
+    EXPECT_EQ(notes.LastError, c.code);
+    EXPECT_EQ(notes.UnsupportedMethod, c.unsupported);
+    EXPECT_EQ(notes.OutputFailure, 0);
+    if (!c.unsupported.empty()) {
+      const std::string entry = c.unsupported.substr(0, c.unsupported.find(':'));
+      const std::string method = c.unsupported.substr(entry.size() + 2);
+      ASSERT_FALSE(notes.Errors.empty());
+      EXPECT_NE(notes.Errors.back().find(entry + ": Unsupported compression method (" + method +
+                                         ")"),
+                std::string::npos)
+          << notes.Errors.back();
+      // Nothing of that entry is left behind.
+      EXPECT_FALSE(std::filesystem::exists(dest + entry));
+      // The extractor itself raises it as its own exception class.
+      auto x = CreateExtractor(DetectArchiveType(c.archive));
+      ASSERT_NE(x, nullptr);
+      x->SetArchiveFile(c.archive);
+      x->SetExtractDir(t / (std::string("direct-") + c.what + "/"));
+      x->SetFileSpec({"*.*"});
+      try {
+        x->Extract();
+        ADD_FAILURE() << "no exception";
+      } catch (const EUnsupportedMethod& e) {
+        EXPECT_EQ(e.Code(), ecUnsupportedMethod);
+        EXPECT_EQ(e.Entry(), entry);
+        EXPECT_EQ(e.Method(), method);
+      }
+      EXPECT_EQ(x->UnsupportedMethod(), c.unsupported);
+    }
   }
 }
 
