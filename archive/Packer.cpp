@@ -49,11 +49,17 @@ std::string AbsolutePath(const std::string& path) {
 // empty) reaches it: relative to that folder, so that no length of the
 // folders above counts (arc refuses an archive name over 84 characters).
 // The absolute path where no relative one can be made.
+// Taken between the folders as they are on disk: ".." of a folder reached
+// through a symbolic link is the parent of the folder it points to.
 std::string PathFrom(const std::string& workDir, const std::string& path) {
-  const std::filesystem::path target(AbsolutePath(path));
-  const std::filesystem::path base(AbsolutePath(workDir.empty() ? "." : workDir));
+  std::error_code ec1, ec2;
+  const std::filesystem::path target =
+      std::filesystem::weakly_canonical(AbsolutePath(path), ec1);
+  const std::filesystem::path base =
+      std::filesystem::weakly_canonical(AbsolutePath(workDir.empty() ? "." : workDir), ec2);
+  if (ec1 || ec2) return AbsolutePath(path);
   const std::filesystem::path rel = target.lexically_relative(base);
-  if (rel.empty()) return target.string();
+  if (rel.empty()) return AbsolutePath(path);
   return rel.string();
 }
 

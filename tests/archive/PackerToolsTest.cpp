@@ -312,5 +312,22 @@ TEST(PackerTools, ArgumentsAndWorkingDirectories) {
   EXPECT_EQ(t.Read("unpack args.txt"), t / "new dest" + "\n../arc dir/b ^1.MO0\n");
 }
 
+TEST(PackerTools, RelativeArchivePathsHoldThroughSymbolicLinks) {
+  ScopedUi ui;
+  TempDir t;
+  t.Write("real/deep/f.pkt", "x");
+  std::filesystem::create_directories(t / "arc dir");
+  // The packet's folder and the archive's are reached through links.
+  std::filesystem::create_directory_symlink(t / "real/deep", t / "linked");
+  std::filesystem::create_directory_symlink(t / "arc dir", t / "real/deep/arcs");
+  TPacker p;
+  p.SetPack("sh -c \"echo made > \"\"$1\"\"\" sh");
+  ASSERT_TRUE(p.Pack(t / "arc dir/a.MO0", t / "linked/f.pkt"));
+  EXPECT_EQ(t.Read("arc dir/a.MO0"), "made\n");
+  ASSERT_TRUE(p.Pack(t / "linked/arcs/b.MO0", t / "linked/f.pkt"));
+  EXPECT_EQ(t.Read("arc dir/b.MO0"), "made\n");
+  EXPECT_TRUE(ui.prompter.Questions().empty());
+}
+
 }  // namespace
 }  // namespace velmaris::test

@@ -81,6 +81,41 @@ TEST(Process, CannotStart) {
   EXPECT_THROW(Process::Run(std::string_view("  ")), EProcess);
 }
 
+TEST(Process, CapturedOutput) {
+  TempDir dir;
+  const struct {
+    const char* what;
+    Args argv;
+    std::vector<std::string> env;
+    size_t max;
+    int code;
+    std::string output;
+  } cases[] = {
+      {"both streams in order", {"sh", "-c", "echo out; echo err >&2; echo out2; exit 3"}, {},
+       1000, 3, "out\nerr\nout2\n"},
+      {"standard input is empty", {"sh", "-c", "cat; echo end"}, {}, 1000, 0, "end\n"},
+      {"an entry of env replaces the inherited one",
+       {"sh", "-c", "echo \"$TMPDIR|$VELMARIS_X\""},
+       {"TMPDIR=.", "VELMARIS_X=1"},
+       1000,
+       0,
+       ".|1\n"},
+      {"the rest past the limit is dropped", {"sh", "-c", "yes abc | head -c 300000"}, {}, 8, 0,
+       "abc\nabc\n"},
+      {"nothing said", {"true"}, {}, 1000, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string out;
+    EXPECT_EQ(Process::RunCaptured(c.argv, dir.Path(), &out, c.env, c.max), c.code);
+    EXPECT_EQ(out, c.output);
+  }
+  // The environment of this process stays as it was.
+  const char* tmp = ::getenv("TMPDIR");
+  EXPECT_TRUE(tmp == nullptr || std::string(tmp) != ".");
+  EXPECT_THROW(Process::RunCaptured(Args{"velmaris-no-such-program-here"}, {}, nullptr), EProcess);
+}
+
 TEST(Process, StartAndWaitSeparately) {
   const pid_t a = Process::Start({"sh", "-c", "sleep 0.05; exit 3"});
   const pid_t b = Process::Start({"sh", "-c", "exit 4"});
