@@ -332,6 +332,8 @@ TEST(UnZip, EndRecordCutOff) {
   } cases[] = {
       {"stored", "-0", 20000},   {"stored, small", "-0", 100},   {"stored, large", "-0", 70000},
       {"deflated", "-6", 20000}, {"deflated text", "-6", 40000},
+      // ZIP64 fields in the local headers, which the walk reads alone.
+      {"stored ZIP64", "-0 -fz", 20000}, {"deflated ZIP64 text", "-6 -fz", 40000},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -376,6 +378,87 @@ TEST(UnZip, CommentsAndStreamedEntries) {
   r = Extract(t / "s-cut.zip", t / "out-scut");
   EXPECT_EQ(r.raised, 0);
   EXPECT_EQ(Tree(t / "out-scut"), Tree(t / "src"));
+}
+
+// ZIP64: the end record through its locator, the extended information in
+// central and local headers, descriptors with 8-byte sizes; and ZIP64
+// values that lie are damage as the 32-bit ones are.
+TEST(UnZip, Zip64RecordsAndTheirLies) {
+  if (!HaveTool("zip")) GTEST_SKIP() << "zip missing";
+  TempDir t;
+  const std::string data = SampleText(30000, 12);
+  t.Write("src/a.pkt", data);
+  auto make = [&](const std::string& name, const std::string& command) {
+    EXPECT_EQ(RunShell("cd " + Sh(t / "src") + " && (" + command + ") > ../" + name), 0);
+    return t.Read(name);
+  };
+  const std::string stored = make("s.zip", "zip -q -0 -fz - a.pkt");
+  const std::string piped = make("p.zip", "cat a.pkt | zip -q - - | cat");
+  ASSERT_NE(stored.find(std::string("PK\x06\x07", 4)), std::string::npos);  // the locator
+  ASSERT_TRUE(piped[6] & 8);  // a descriptor after the data
+  const size_t pipedDir = piped.find(std::string("PK\x01\x02", 4));
+  const size_t storedDir = stored.find(std::string("PK\x01\x02", 4));
+  // The stored entry's ZIP64 block in its local header (tag, size, the
+  // unpacked and the packed size) and in its directory entry (the offset).
+  const size_t localBlock = stored.find(std::string("\x01\x00\x10\x00", 4));
+  const size_t centralBlock = stored.find(std::string("\x01\x00\x08\x00", 4), storedDir);
+  ASSERT_LT(localBlock, storedDir);
+  ASSERT_NE(centralBlock, std::string::npos);
+  auto patched = [&](std::string z, size_t at, const std::string& bytes) {
+    z.replace(at, bytes.size(), bytes);
+    return z;
+  };
+  auto le64 = [](uint64_t v) {
+    std::string b(8, '\0');
+    for (int i = 0; i < 8; ++i) b[size_t(i)] = char(v >> (8 * i));
+    return b;
+  };
+  // Without the directory the local headers alone tell the sizes (and the
+  // walk says that the directory is missing).
+  const std::string local = stored.substr(0, storedDir);
+  struct Case {
+    const char* what;
+    std::string archive;
+    const char* entry;  // nullptr when nothing is given back
+    bool walked;        // by the local headers: the missing directory is reported
+  } cases[] = {
+      {"stored, by the directory", stored, "a.pkt", false},
+      {"stored, by the local walk", local, "a.pkt", true},
+      {"streamed, by the directory", piped, "-", false},
+      {"streamed, by the local walk", piped.substr(0, pipedDir), "-", true},
+      // Both sizes of the stored entry grown past the end of the file.
+      {"stored sizes past the end",
+       patched(patched(local, localBlock + 4, le64(data.size() + 5000)), localBlock + 12,
+               le64(data.size() + 5000)),
+       nullptr, true},
+      // The packed size smaller than the unpacked one: a stored entry lies.
+      {"stored sizes that differ", patched(local, localBlock + 12, le64(data.size() - 1)),
+       nullptr, true},
+      {"a size far past 4 GiB", patched(local, localBlock + 12, le64(uint64_t(1) << 62)), nullptr,
+       true},
+      // Sizes all ones, and no ZIP64 block for them.
+      {"no ZIP64 block", patched(local, localBlock, std::string("\x99\x99", 2)), nullptr, true},
+      // The directory's ZIP64 offset points at no local header.
+      {"offset that lies", patched(stored, centralBlock + 4, le64(7)), nullptr, false},
+      {"offset past 4 GiB", patched(stored, centralBlock + 4, le64(uint64_t(1) << 40)), nullptr,
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir d;
+    d.Write("z.zip", c.archive);
+    const RunResult r = Extract(d / "z.zip", d / "out");
+    const auto tree = Tree(d / "out");
+    if (c.entry) {
+      EXPECT_EQ(r.raised, 0);
+      EXPECT_EQ(r.errors, c.walked ? std::vector<int>{ecReadFile} : std::vector<int>{});
+      ASSERT_EQ(tree.size(), 1u);
+      EXPECT_TRUE(tree.begin()->first == c.entry && tree.begin()->second == data);
+    } else {
+      EXPECT_TRUE(r.raised != 0 || !r.errors.empty());
+      EXPECT_EQ(tree.size(), 0u);
+    }
+  }
 }
 
 TEST(UnZip, HostileNamesStayInside) {
