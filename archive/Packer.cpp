@@ -53,8 +53,7 @@ std::string AbsolutePath(const std::string& path) {
 // through a symbolic link is the parent of the folder it points to.
 std::string PathFrom(const std::string& workDir, const std::string& path) {
   std::error_code ec1, ec2;
-  const std::filesystem::path target =
-      std::filesystem::weakly_canonical(AbsolutePath(path), ec1);
+  const std::filesystem::path target = std::filesystem::weakly_canonical(AbsolutePath(path), ec1);
   const std::filesystem::path base =
       std::filesystem::weakly_canonical(AbsolutePath(workDir.empty() ? "." : workDir), ec2);
   if (ec1 || ec2) return AbsolutePath(path);

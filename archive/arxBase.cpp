@@ -494,10 +494,12 @@ std::string ZipMethodName(uint32_t method) {
     uint32_t method;
     const char* name;
   } kNames[] = {
-      {7, "Tokenize"},      {9, "Deflate64"}, {10, "PKWARE DCL Implode"}, {12, "bzip2"},
-      {14, "LZMA"},         {16, "IBM z/OS CMPSC"}, {18, "IBM TERSE"},    {19, "IBM LZ77"},
-      {20, "Zstandard"},    {93, "Zstandard"},      {94, "MP3"},          {95, "XZ"},
-      {96, "JPEG variant"}, {97, "WavPack"},        {98, "PPMd"},         {99, "AES encryption"},
+      {7, "Tokenize"},        {9, "Deflate64"}, {10, "PKWARE DCL Implode"},
+      {12, "bzip2"},          {14, "LZMA"},     {16, "IBM z/OS CMPSC"},
+      {18, "IBM TERSE"},      {19, "IBM LZ77"}, {20, "Zstandard"},
+      {93, "Zstandard"},      {94, "MP3"},      {95, "XZ"},
+      {96, "JPEG variant"},   {97, "WavPack"},  {98, "PPMd"},
+      {99, "AES encryption"},
   };
   const std::string number = "method " + std::to_string(method);
   for (const auto& n : kNames)

@@ -127,7 +127,8 @@ void TUnLHA::ExtractEntry(const TarxFileRec& rec) {
   // Only "-lh?-" methods of the decoders above are read; the rest end the
   // run before any output is made.
   const char m = h.MethodChar();
-  if (m != '0' && m != '1' && m != '4' && m != '5' && m != '6') RaiseUnsupportedMethod(fn, h.Method);
+  if (m != '0' && m != '1' && m != '4' && m != '5' && m != '6')
+    RaiseUnsupportedMethod(fn, h.Method);
   const std::string out = SetOutputName(fn);
   if (out.empty()) {
     SkipEntryProgress(h.PackedSize);

@@ -201,8 +201,7 @@ bool TUnZIP::CollectEntries() {
             if (packed == at + i - data) {
               rec.Crc = GetLE32(&buf[i + 4]);
               rec.PackedSize = packed;
-              rec.UnpackedSize =
-                  z64.present ? GetLE64(&buf[i + 16]) : GetLE32(&buf[i + 12]);
+              rec.UnpackedSize = z64.present ? GetLE64(&buf[i + 16]) : GetLE32(&buf[i + 12]);
               found = true;
               break;
             }
@@ -242,10 +241,8 @@ bool TUnZIP::CollectEntries() {
   return true;
 }
 
-// The entry's data begin after its local header; one whose local header
-// cannot be read is reported when it is extracted.
-bool TUnZIP::ReadZip64Fields(uint64_t extraPos, unsigned extraLen, TarxFileRec& rec,
-                             Zip64Sizes& z, bool central) {
+bool TUnZIP::ReadZip64Fields(uint64_t extraPos, unsigned extraLen, TarxFileRec& rec, Zip64Sizes& z,
+                             bool central) {
   z.unpacked = rec.UnpackedSize;
   z.packed = rec.PackedSize;
   std::vector<uint8_t> extra(extraLen);
@@ -256,6 +253,8 @@ bool TUnZIP::ReadZip64Fields(uint64_t extraPos, unsigned extraLen, TarxFileRec& 
   return true;
 }
 
+// The entry's data begin after its local header; one whose local header
+// cannot be read is reported when it is extracted.
 bool TUnZIP::EntryDataSound(const TarxFileRec& rec, const std::string& name) {
   uint8_t h[30];
   if (rec.Offset + 30 > arc_.Size() || arc_.ReadAt(rec.Offset, h, 30) != 30 ||

@@ -11,7 +11,9 @@ namespace velmaris {
 // disk's 16-bit one); ReadZip64Extra replaces those that are all ones.
 struct Zip64Sizes {
   uint64_t unpacked = 0, packed = 0, offset = 0, disk = 0;
-  bool present = false;  // the extra field holds a ZIP64 block (sizes in a data descriptor are 8 bytes then)
+  // The extra field holds a ZIP64 block: sizes in a data descriptor are
+  // 8 bytes each then.
+  bool present = false;
 };
 // Reads the ZIP64 block of an extra field: its values stand in the order
 // unpacked, packed, offset, disk, each only when its header field is all

@@ -91,7 +91,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& workDir,
   // posix_spawnp, so a missing program is an error here, not exit code 127.
   pid_t pid = -1;
   const int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(),
-                             env.empty() ? environ : envp.data());
+                              env.empty() ? environ : envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) {

@@ -85,8 +85,8 @@ TEST_P(ArcMadeTest, DecodesWhatArcWroteLikeNomarch) {
   TempDir dir;
   const std::string original = c.data();
   dir.Write(c.name, original);
-  ASSERT_EQ(RunShell("cd '" + dir.Path() + "' && TMPDIR=. timeout 60 arc " + c.options + " t.arc " + c.name +
-                     " >/dev/null 2>&1"),
+  ASSERT_EQ(RunShell("cd '" + dir.Path() + "' && TMPDIR=. timeout 60 arc " + c.options + " t.arc " +
+                     c.name + " >/dev/null 2>&1"),
             0);
   const auto members = Members(dir.Read("t.arc"));
   ASSERT_EQ(members.size(), 1u);

@@ -42,8 +42,8 @@ TEST_F(ArcWalk, BatchUnpacksWhatArcMadeWithEveryMethod) {
       d.Write(std::string("in/") + f.name, f.data);
       names += std::string(" ") + f.name;
     }
-    ASSERT_EQ(RunShell("cd '" + d / "in" + "' && TMPDIR=. timeout 60 arc " + options + " ../all.arc" +
-                       names + " >/dev/null 2>&1"),
+    ASSERT_EQ(RunShell("cd '" + d / "in" + "' && TMPDIR=. timeout 60 arc " + options +
+                       " ../all.arc" + names + " >/dev/null 2>&1"),
               0);
     std::string out;
     ASSERT_EQ(RunShell(std::string(VELMARIS_BATCH) + " unpack '" + d / "all.arc" + "' '" +

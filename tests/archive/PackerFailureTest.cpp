@@ -112,7 +112,8 @@ TEST(PackerFailure, ShownNamesOfPackedFiles) {
       {"/out/0000ABCD.PKT", "/out/0000ABCD.PKT"},
       {".pack-a.pkt.xxxxxx/a.pkt", "a.pkt"},
       // Folders that are not one of ours for this file keep the name.
-      {"/out/.pack-0000ABCE.PKT.Ab12Cd/0000ABCD.PKT", "/out/.pack-0000ABCE.PKT.Ab12Cd/0000ABCD.PKT"},
+      {"/out/.pack-0000ABCE.PKT.Ab12Cd/0000ABCD.PKT",
+       "/out/.pack-0000ABCE.PKT.Ab12Cd/0000ABCD.PKT"},
       {"/out/.pack-0000ABCD.PKT.Ab12/0000ABCD.PKT", "/out/.pack-0000ABCD.PKT.Ab12/0000ABCD.PKT"},
       {"/out/pack-0000ABCD.PKT.Ab12Cd/0000ABCD.PKT", "/out/pack-0000ABCD.PKT.Ab12Cd/0000ABCD.PKT"},
       {"0000ABCD.PKT", "0000ABCD.PKT"},

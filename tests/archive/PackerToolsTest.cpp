@@ -210,8 +210,8 @@ const struct {
   const char* tool;
   const char* test;
 } kToolTests[] = {
-    {"PKZip", "unzip", "unzip -tq"}, {"ARJ", "arj", "arj t -y"},
-    {"LHArc", "jlha", "jlha t"},     {"LHArc", "lhasa", "lhasa t"},
+    {"PKZip", "unzip", "unzip -tq"},    {"ARJ", "arj", "arj t -y"},
+    {"LHArc", "jlha", "jlha t"},        {"LHArc", "lhasa", "lhasa t"},
     {"PKArc", "arc", "TMPDIR=. arc t"},
 };
 

@@ -330,10 +330,14 @@ TEST(UnZip, EndRecordCutOff) {
     const char* options;  // of zip
     size_t size;          // of each of the three files
   } cases[] = {
-      {"stored", "-0", 20000},   {"stored, small", "-0", 100},   {"stored, large", "-0", 70000},
-      {"deflated", "-6", 20000}, {"deflated text", "-6", 40000},
+      {"stored", "-0", 20000},
+      {"stored, small", "-0", 100},
+      {"stored, large", "-0", 70000},
+      {"deflated", "-6", 20000},
+      {"deflated text", "-6", 40000},
       // ZIP64 fields in the local headers, which the walk reads alone.
-      {"stored ZIP64", "-0 -fz", 20000}, {"deflated ZIP64 text", "-6 -fz", 40000},
+      {"stored ZIP64", "-0 -fz", 20000},
+      {"deflated ZIP64 text", "-6 -fz", 40000},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -432,8 +436,8 @@ TEST(UnZip, Zip64RecordsAndTheirLies) {
                le64(data.size() + 5000)),
        nullptr, true},
       // The packed size smaller than the unpacked one: a stored entry lies.
-      {"stored sizes that differ", patched(local, localBlock + 12, le64(data.size() - 1)),
-       nullptr, true},
+      {"stored sizes that differ", patched(local, localBlock + 12, le64(data.size() - 1)), nullptr,
+       true},
       {"a size far past 4 GiB", patched(local, localBlock + 12, le64(uint64_t(1) << 62)), nullptr,
        true},
       // Sizes all ones, and no ZIP64 block for them.

@@ -292,11 +292,11 @@ TEST(Unpacker, MethodsWeDoNotDecodeAreOurLimitNotDamage) {
   }
   std::vector<Case> all(std::begin(cases), std::end(cases));
   // What the real tools make with such methods.
-  if (HaveTool("zip") &&
-      RunShell("cd " + Sh(t.Path()) + " && printf 'text of mail\\n%.0s' $(seq 500) > c.pkt && "
-               "zip -q -Z bzip2 bz.zip c.pkt 2>/dev/null") == 0) {
-    all.push_back({"zip -Z bzip2", t / "bz.zip", "PKZip", "c.pkt: bzip2, method 12",
-                   ecUnsupportedMethod});
+  if (HaveTool("zip") && RunShell("cd " + Sh(t.Path()) +
+                                  " && printf 'text of mail\\n%.0s' $(seq 500) > c.pkt && "
+                                  "zip -q -Z bzip2 bz.zip c.pkt 2>/dev/null") == 0) {
+    all.push_back(
+        {"zip -Z bzip2", t / "bz.zip", "PKZip", "c.pkt: bzip2, method 12", ecUnsupportedMethod});
   }
   if (HaveTool("jlha")) {
     t.Write("l/c.pkt", SampleText(20000, 3));
@@ -319,9 +319,9 @@ TEST(Unpacker, MethodsWeDoNotDecodeAreOurLimitNotDamage) {
       const std::string entry = c.unsupported.substr(0, c.unsupported.find(':'));
       const std::string method = c.unsupported.substr(entry.size() + 2);
       ASSERT_FALSE(notes.Errors.empty());
-      EXPECT_NE(notes.Errors.back().find(entry + ": Unsupported compression method (" + method +
-                                         ")"),
-                std::string::npos)
+      EXPECT_NE(
+          notes.Errors.back().find(entry + ": Unsupported compression method (" + method + ")"),
+          std::string::npos)
           << notes.Errors.back();
       // Nothing of that entry is left behind.
       EXPECT_FALSE(std::filesystem::exists(dest + entry));

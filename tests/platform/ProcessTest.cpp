@@ -91,8 +91,12 @@ TEST(Process, CapturedOutput) {
     int code;
     std::string output;
   } cases[] = {
-      {"both streams in order", {"sh", "-c", "echo out; echo err >&2; echo out2; exit 3"}, {},
-       1000, 3, "out\nerr\nout2\n"},
+      {"both streams in order",
+       {"sh", "-c", "echo out; echo err >&2; echo out2; exit 3"},
+       {},
+       1000,
+       3,
+       "out\nerr\nout2\n"},
       {"standard input is empty", {"sh", "-c", "cat; echo end"}, {}, 1000, 0, "end\n"},
       {"an entry of env replaces the inherited one",
        {"sh", "-c", "echo \"$TMPDIR|$VELMARIS_X\""},
@@ -100,7 +104,11 @@ TEST(Process, CapturedOutput) {
        1000,
        0,
        ".|1\n"},
-      {"the rest past the limit is dropped", {"sh", "-c", "yes abc | head -c 300000"}, {}, 8, 0,
+      {"the rest past the limit is dropped",
+       {"sh", "-c", "yes abc | head -c 300000"},
+       {},
+       8,
+       0,
        "abc\nabc\n"},
       {"nothing said", {"true"}, {}, 1000, 0, ""},
   };
