@@ -142,7 +142,7 @@ TEST_F(MainWindowJobsTest, BundlesThatWaitForRoomRaiseNoBoxFromTheMenuOrAfterACa
   };
   const std::string waiting[] = {bundle("00000001.mo0", "zip -j -q"),
                                  bundle("00000002.tu0", "arj a -e -y"),
-                                 bundle("00000003.we0", "jlha aq"), bundle("00000004.th0", "arc a")};
+                                 bundle("00000003.we0", "jlha aq"), bundle("00000004.th0", "TMPDIR=. arc a")};
   TImportWindow* import = w.ImportWindow();
   import->SetFreeSpace([](const std::string&) { return kInboundDiskReserve + (4 << 20) + 1000; });
   const std::string held =

@@ -475,7 +475,7 @@ TEST_F(TosserInboundTest, BundlesOfEveryKindWaitWithoutABoxAndTheSummaryNamesThe
       {"00000001.mo0", "zip -j -q 00000001.mo0 P.pkt"},
       {"00000002.tu0", "arj a -e -y 00000002.tu0 P.pkt"},
       {"00000003.we0", "jlha aq 00000003.we0 P.pkt"},
-      {"00000004.th0", "arc a 00000004.th0 P.pkt"},
+      {"00000004.th0", "TMPDIR=. arc a 00000004.th0 P.pkt"},
   };
   for (const size_t count : {size_t(4), size_t(12)}) {
     SCOPED_TRACE(count);
