@@ -62,9 +62,11 @@ std::string PathFrom(const std::string& workDir, const std::string& path) {
   return rel.string();
 }
 
-// The program's words go to the log, one line each, never to our own
-// standard output (the batch driver's lines are there).
+// The program's words go to the log (on the main thread, as the store's
+// other lines do), one line each, never to our own standard output (the
+// batch driver's lines are there).
 void LogProgramOutput(const std::string& program, const std::string& output) {
+  std::vector<std::string> lines;
   size_t at = 0;
   while (at < output.size()) {
     size_t end = output.find_first_of("\r\n", at);
@@ -79,13 +81,17 @@ void LogProgramOutput(const std::string& program, const std::string& output) {
     }
     at = end + 1;
     while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
-    if (line.empty()) continue;
-    const std::string text = program + ": " + platform::EscapeControls(line);
-    if (TConfigStore* store = GetConfigStore())
-      store->Log(text);
-    else
-      std::cerr << "velmaris: " << text << std::endl;
+    if (!line.empty()) lines.push_back(program + ": " + platform::EscapeControls(line));
   }
+  if (lines.empty()) return;
+  platform::GetDispatcher().Send([&lines] {
+    for (const std::string& text : lines) {
+      if (TConfigStore* store = GetConfigStore())
+        store->Log(text);
+      else
+        std::cerr << "velmaris: " << text << std::endl;
+    }
+  });
 }
 
 // A word that a program would take for an option is made a relative path.
