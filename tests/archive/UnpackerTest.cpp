@@ -10,6 +10,7 @@
 #include <map>
 #include <thread>
 
+#include "ArcFixtures.h"
 #include "ArchiveFixtures.h"
 #include "PackerFixtures.h"
 #include "archive/Packer.h"
@@ -298,6 +299,12 @@ TEST(Unpacker, MethodsWeDoNotDecodeAreOurLimitNotDamage) {
     all.push_back(
         {"zip -Z bzip2", t / "bz.zip", "PKZip", "c.pkt: bzip2, method 12", ecUnsupportedMethod});
   }
+  // ARC passes over such an entry and goes on with the next.
+  t.Write("m10.arc", BuildArc({{2, "a.pkt", "first", "first"},
+                               {10, "b.pkt", "crushed data", "crushed data"},
+                               {2, "c.pkt", "third", "third"}}));
+  all.push_back(
+      {"ARC method 10", t / "m10.arc", "PKArc", "b.pkt: ARC method 10", ecUnsupportedMethod});
   if (HaveTool("jlha")) {
     t.Write("l/c.pkt", SampleText(20000, 3));
     EXPECT_EQ(RunShell("cd " + Sh(t / "l") + " && jlha -c2o7 ../lh7.lzh c.pkt >/dev/null 2>&1"), 0);
@@ -325,6 +332,10 @@ TEST(Unpacker, MethodsWeDoNotDecodeAreOurLimitNotDamage) {
           << notes.Errors.back();
       // Nothing of that entry is left behind.
       EXPECT_FALSE(std::filesystem::exists(dest + entry));
+      if (std::string(c.packer) == "PKArc") {
+        EXPECT_EQ(ReadFileBytes(dest + "c.pkt"), "third");
+        continue;
+      }
       // The extractor itself raises it as its own exception class.
       auto x = CreateExtractor(DetectArchiveType(c.archive));
       ASSERT_NE(x, nullptr);
