@@ -79,6 +79,7 @@ void TWinRegistry::WriteString(const std::string& section, const std::string& na
 
 std::string TWinRegistry::ReadPath(const std::string& section, const std::string& name,
                                    const std::string& defaultValue) const {
+  if (!registry_.ValueExists(KeyOf(section), name)) return defaultValue;
   const std::string stored = ReadString(section, name, defaultValue);
   if (platform::IsUtf8(stored)) return stored;
   std::string path = platform::PathFromStored(stored);
