@@ -21,7 +21,9 @@ TUUDecodeSink::Opened TUUFolderSink::Create(const std::string& name) {
   // system's bytes. A name beginning with a dot would be hidden (or a
   // configuration file of the folder's owner): refused like the other unsafe
   // names.
-  const auto safe = SafeRemoteName(platform::PathFromStored(name));
+  asked_ = platform::PathFromStored(name);
+  saved_.clear();
+  const auto safe = SafeRemoteName(asked_);
   if (!safe || name.front() == '.') return Opened::Refused;
   if (folder_.empty()) return Opened::Failed;
   try {

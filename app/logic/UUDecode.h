@@ -53,11 +53,14 @@ class TUUFolderSink : public TUUDecodeSink {
   Opened Create(const std::string& name) override;
   bool Write(std::string_view bytes) override;
   bool Close(bool keep) override;
-  // The name on disk into the text's page.
-  std::string SavedName() const override { return platform::PathToAnsi(saved_); }
+  // The name on disk into the text's page, when it is not the one asked.
+  std::string SavedName() const override {
+    return saved_ == asked_ ? std::string() : platform::PathToAnsi(saved_);
+  }
 
  private:
   std::string folder_;
+  std::string asked_;  // the name asked, on disk
   std::string saved_;
   std::string path_;
   platform::Fd fd_;
