@@ -107,7 +107,11 @@ void TMBProperties::Fill() {
   QStringList numbers;
   for (const std::string& number : fields.numbers) numbers << AnsiText(number);
   NumberMemo->setPlainText(numbers.join('\n'));
-  mbFileList->SetFileName(PathText(box_.FileList));
+  try {
+    mbFileList->SetFileName(PathText(box_.FileList));
+  } catch (const std::exception&) {
+    mbFileList->setText(PathText(box_.FileList));  // a name the edit's rule refuses still shows
+  }
   EdInd->setText(QString::fromStdString(platform::ToUtf8(box_.AreaIndicator, listPage_)));
   SpLine->SetValue(box_.AreaLine);
   SpCol->SetValue(box_.AreaColumn);

@@ -698,6 +698,68 @@ TEST_F(SettingsDialogTest, FoldersPickedOrTypedAreStoredAsTheFoldersOnDisk) {
       EXPECT_TRUE(platform::IsUtf8(e.name)) << e.name;
 }
 
+// The mailbox's file list and the unpack job's mask and folders, typed into
+// their windows for each name of the table: stored as the names on disk,
+// shown again as typed, and so in the registry file after OK.
+TEST_F(SettingsDialogTest, MailboxAndJobWindowsStoreTheNamesOnDisk) {
+  for (const TNameRow& row : NameTable()) {
+    SCOPED_TRACE(row.what);
+    const std::string list = Start() + "Списки файлов/" + row.disk + ".lst";
+    const std::string mask = Start() + "Архивы/" + row.disk;
+    const std::string dest = Start() + "Распаковано/" + row.disk + "/";
+    const std::string move = Start() + "Готово/" + row.disk + "/";
+    platform::MakeDirs(Start() + "Списки файлов/");
+    platform::WriteFileAtomic(list, "FILE.ZIP  A file\r\n");
+    if (!dialog) OpenSettings();
+    ShowPage("TabMailboxen");
+    Click("AddMB");
+    TMailBox& box = *Store().Mailboxes().GetItem(Store().Mailboxes().GetCount() - 1);
+    {
+      TMBProperties form(box, Store().Mailboxes(), {"Modem"}, platform::CodePage::CP866);
+      form.show();
+      form.MBName->setText("Box");
+      form.mbFileList->setText(QString::fromUtf8(list.c_str()));
+      QTest::mouseClick(form.BtnOk, Qt::LeftButton);
+      EXPECT_EQ(form.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(box.FileList, list);
+    {
+      TMBProperties form(box, Store().Mailboxes(), {"Modem"}, platform::CodePage::CP866);
+      EXPECT_EQ(form.mbFileList->FileName(), QString::fromUtf8(list.c_str()));
+    }
+    ShowPage("TabPacker");
+    Click("Button34");
+    TUnpJobList& jobs = *GetUnpackJobList();
+    TUnpackJob& job = *jobs.GetItem(jobs.GetCount() - 1);
+    {
+      TJProperties form(job, jobs);
+      form.show();
+      form.Jobname->setText("Names");
+      form.Jobmask->setText(QString::fromUtf8(mask.c_str()));
+      form.JobDir->setText(QString::fromUtf8(dest.c_str()));
+      form.JobSrc->setCurrentIndex(1);
+      form.JobMoveDir->setText(QString::fromUtf8(move.c_str()));
+      QTest::mouseClick(form.OKButton, Qt::LeftButton);
+      EXPECT_EQ(form.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(job.Mask, mask);
+    EXPECT_EQ(job.DestDir, dest);
+    EXPECT_EQ(job.MoveDir, move);
+    {
+      TJProperties form(job, jobs);
+      EXPECT_EQ(form.JobDir->text(), QString::fromUtf8(dest.c_str()));
+    }
+    Click("OKBtn");
+    dialog.reset();
+    const std::string text = RegistryText();
+    for (std::string value : {list, mask, dest, move}) {
+      for (size_t at = 0; (at = value.find('"', at)) != std::string::npos; at += 2)
+        value.insert(at, 1, '\\');  // as the registry file writes a quote
+      EXPECT_NE(text.find("=\"" + value + "\""), std::string::npos) << value;
+    }
+  }
+}
+
 TEST_F(SettingsDialogTest, MainWindowOpensTheWindowFromItsSettingsCommand) {
   dialog.reset();
   QString opened;
