@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/logic/EditorText.h"
 #include "platform/CodePage.h"
 #include "support/NameTable.h"
 #include "support/TempDir.h"
@@ -245,6 +246,27 @@ TEST(UUDecodeTest, ABeginNameInTheAnsiPageIsWrittenUnderItsNameOnDisk) {
         EXPECT_EQ(log[1], "  Saved as " + platform::FromUtf8(free, platform::CodePage::CP1251));
       }
     }
+  }
+}
+
+// A file encoded into a message from its path on disk comes out of the
+// decoder under the same name: the begin line holds it in the ANSI page,
+// quoted when it has a blank.
+TEST(UUDecodeTest, AFileEncodedFromDiskDecodesUnderItsName) {
+  platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  for (const test::TNameRow& row : test::NameTable()) {
+    if (!row.ansi || row.disk.find('"') != std::string::npos) continue;
+    SCOPED_TRACE(row.what);
+    test::TempDir dir;
+    const std::string text = UUEncodeText(platform::PathToAnsi(dir / ("Вложения/" + row.disk)),
+                                          std::string(100, 'x'));
+    const std::string quote = row.disk.find(' ') != std::string::npos ? "\"" : "";
+    EXPECT_EQ(text.rfind("begin 644 " + quote + *row.ansi + quote + "\r\n", 0), 0u) << text;
+    ::mkdir((dir / "out").c_str(), 0755);
+    TUUFolderSink sink(dir / "out");
+    const std::vector<std::string> log = Decode(SplitEditorText(text), sink);
+    EXPECT_EQ(log.back(), "Done (100 Bytes)");
+    EXPECT_EQ(dir.Read("out/" + row.disk), std::string(100, 'x'));
   }
 }
 
