@@ -101,11 +101,17 @@ void TMBProperties::Fill() {
   MBName->setText(AnsiText(fields.name));
   MBSysop->setText(AnsiText(fields.sysop));
   mbAddress->setText(AnsiText(fields.address));
-  mbCMD->setEditText(AnsiText(box_.Command));
+  // A mailer profile's name is ANSI text, a command line names a program on
+  // disk (an older version stored it in the ANSI page too).
+  mbCMD->setEditText(PathText(platform::PathFromStored(box_.Command)));
   QStringList numbers;
   for (const std::string& number : fields.numbers) numbers << AnsiText(number);
   NumberMemo->setPlainText(numbers.join('\n'));
-  mbFileList->SetFileName(AnsiText(box_.FileList));
+  try {
+    mbFileList->SetFileName(PathText(box_.FileList));
+  } catch (const std::exception&) {
+    mbFileList->setText(PathText(box_.FileList));  // a name the edit's rule refuses still shows
+  }
   EdInd->setText(QString::fromStdString(platform::ToUtf8(box_.AreaIndicator, listPage_)));
   SpLine->SetValue(box_.AreaLine);
   SpCol->SetValue(box_.AreaColumn);
@@ -123,8 +129,9 @@ bool TMBProperties::bApplyClick() {
     platform::GetPrompter().Error(platform::AnsiToUtf8(error));  // quotes typed ANSI text
     return false;
   }
-  box_.Command = AnsiBytes(mbCMD->currentText());
-  box_.FileList = AnsiBytes(mbFileList->FileName());
+  box_.Command = mbCMD->findText(mbCMD->currentText()) >= 0 ? AnsiBytes(mbCMD->currentText())
+                                                           : PathBytes(mbCMD->currentText());
+  box_.FileList = PathBytes(mbFileList->FileName());
   box_.AreaIndicator = platform::FromUtf8(EdInd->text().toStdString(), listPage_);
   box_.AreaLine = static_cast<int32_t>(SpLine->Value());
   box_.AreaColumn = static_cast<int32_t>(SpCol->Value());
@@ -140,7 +147,7 @@ void TMBProperties::GetJobDirClick() {
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   const QString current = mbCMD->currentText();
-  if (!current.isEmpty() && platform::FileExists(AnsiBytes(current))) dialog.selectFile(current);
+  if (!current.isEmpty() && platform::FileExists(PathBytes(current))) dialog.selectFile(current);
   if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   mbCMD->setEditText(dialog.selectedFiles().front());  // a path with blanks stays whole
 }

@@ -36,6 +36,8 @@
 #include "core/forms/ComboBoxLink.h"
 #include "core/forms/FormText.h"
 #include "core/forms/ListBoxLink.h"
+#include "processing/AreaExport.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
@@ -352,10 +354,20 @@ void TMessageEditor::FlagClicked(QCheckBox* box) {
     dialog.setObjectName("AttachDialog");
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    const QString current = NewSubject->text();
-    if (!current.isEmpty() && platform::FileExists(AnsiBytes(current))) dialog.selectFile(current);
-    if (ExecModal(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-      SetSubject(AnsiBytes(dialog.selectedFiles().front().left(260)));
+    // The subject holds the path as message text (ANSI); the dialog shows
+    // and gives the name on disk.
+    const std::string current = AttachedFile(subject_);
+    if (!current.empty() && platform::FileExists(current)) dialog.selectFile(PathText(current));
+    if (ExecModal(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+      std::string why;
+      if (const auto subject = AttachSubject(PathBytes(dialog.selectedFiles().front()), why)) {
+        SetSubject(*subject);
+      } else {
+        platform::GetPrompter().Warn(platform::AnsiToUtf8(why));
+        const QSignalBlocker block(F_Attach);
+        F_Attach->setChecked(false);
+      }
+    }
   }
   if (box == F_Request && F_Request->isChecked()) F_Attach->setChecked(false);
   if ((box == F_Crash || box == F_Attach || box == F_Request) && box->isChecked()) ForceNetmail();

@@ -143,7 +143,7 @@ void TMessageEditor::InsertTextFile(bool fromOem) {
   dialog.setNameFilters({QStringLiteral("Текстовые файлы (*.txt *.doc *.lst *.1st *.rtf)"),
                          QStringLiteral("Все файлы (*)")});
   if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const std::string path = dialog.selectedFiles().front().toStdString();
+  const std::string path = PathBytes(dialog.selectedFiles().front());
   const std::string quoted = "\"" + path + "\"";
   std::string content;
   try {
@@ -171,7 +171,7 @@ void TMessageEditor::BinrdateiUUEncoden1Click() {
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const std::string path = dialog.selectedFiles().front().toStdString();
+  const std::string path = PathBytes(dialog.selectedFiles().front());
   const std::string quoted = "\"" + path + "\"";
   if (!platform::FileExists(path)) {
     platform::GetPrompter().Error("Could not read file " + quoted + ". File could not be opened!");
@@ -192,7 +192,7 @@ void TMessageEditor::BinrdateiUUEncoden1Click() {
     platform::GetPrompter().Error("UUEncoded data may not be longer than 65000 Bytes!");
     return;
   }
-  InsertAtCaret(UUEncodeText(path, data));
+  InsertAtCaret(UUEncodeText(platform::PathToAnsi(path), data));  // the name as message text
 }
 
 // --- Find and replace ------------------------------------------------------------------

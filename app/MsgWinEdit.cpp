@@ -151,7 +151,7 @@ void TMessageListWindow::MnSaveClick() {
   dialog.setObjectName("OpenDialog");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const std::string file = dialog.selectedFiles().first().toStdString();
+  const std::string file = PathBytes(dialog.selectedFiles().first());
   platform::Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!fd.ok()) {
     platform::GetPrompter().Error("Could not create file \"" + file + " !");

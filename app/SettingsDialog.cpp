@@ -538,7 +538,7 @@ void TSettingsDialog::LoadControls(const SettingsValues& values,
     if (only && !only(b.id)) continue;
     switch (SettingDefOf(b.id).kind) {
       case SettingKind::Directory:
-        static_cast<TDirBtn*>(b.control)->setText(AnsiText(values.Text(b.id)));
+        static_cast<TDirBtn*>(b.control)->setText(PathText(values.Text(b.id)));
         break;
       case SettingKind::Choice:
         static_cast<QComboBox*>(b.control)->setCurrentIndex(values.Number(b.id));
@@ -561,8 +561,8 @@ void TSettingsDialog::LoadControls(const SettingsValues& values,
         SetSampleFont(static_cast<QPushButton*>(b.control), FontOf(values.Font(b.id), QFont()));
         break;
       default:
-        if (auto* file = qobject_cast<TFilenameEdit*>(b.control))
-          file->setText(AnsiText(values.Text(b.id)));
+        if (IsPathSetting(b.id))
+          static_cast<QLineEdit*>(b.control)->setText(PathText(values.Text(b.id)));
         else
           static_cast<QLineEdit*>(b.control)->setText(AnsiText(values.Text(b.id)));
     }
@@ -573,7 +573,7 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
   for (const Binding& b : bindings_) {
     switch (SettingDefOf(b.id).kind) {
       case SettingKind::Directory:
-        values.SetText(b.id, AnsiBytes(static_cast<TDirBtn*>(b.control)->text()));
+        values.SetText(b.id, PathBytes(static_cast<TDirBtn*>(b.control)->text()));
         break;
       case SettingKind::Choice:
         values.SetNumber(b.id, static_cast<QComboBox*>(b.control)->currentIndex());
@@ -597,8 +597,8 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
         values.SetText(b.id, FromQFont(static_cast<QPushButton*>(b.control)->font()).ToString());
         break;
       default:
-        if (auto* file = qobject_cast<TFilenameEdit*>(b.control))
-          values.SetText(b.id, AnsiBytes(file->text()));  // the command line as it stands
+        if (IsPathSetting(b.id))  // the command line as it stands
+          values.SetText(b.id, PathBytes(static_cast<QLineEdit*>(b.control)->text()));
         else
           values.SetText(b.id, AnsiBytes(static_cast<QLineEdit*>(b.control)->text()));
     }
@@ -898,8 +898,8 @@ void TSettingsDialog::ShowPacker() {
   const TPackerFields fields =
       any ? PackerFields(*packers_, *packers_->GetItem(index)) : TPackerFields{};
   pckName_->setText(AnsiText(fields.name));
-  pckPack_->setText(AnsiText(fields.pack));
-  pckUnpack_->setText(AnsiText(fields.unpack));
+  pckPack_->setText(PathText(fields.pack));
+  pckUnpack_->setText(PathText(fields.unpack));
   pckEdited_ = false;
 }
 
@@ -910,8 +910,8 @@ bool TSettingsDialog::StorePacker() {
   const TPackerFields old = PackerFields(*packers_, packer);
   TPackerFields fields = old;
   fields.name = AnsiBytes(pckName_->text());
-  fields.pack = AnsiBytes(pckPack_->text());
-  fields.unpack = AnsiBytes(pckUnpack_->text());
+  fields.pack = PathBytes(pckPack_->text());
+  fields.unpack = PathBytes(pckUnpack_->text());
   if (fields.name == old.name && fields.pack == old.pack && fields.unpack == old.unpack)
     return true;
   const QSignalBlocker block(packerList_);

@@ -107,6 +107,12 @@ void SetIfDiffers(QLineEdit* edit, const std::string& bytes) {
   if (edit->text() != text) edit->setText(text);
 }
 
+// The same for a file or folder name.
+void SetPathIfDiffers(QLineEdit* edit, const std::string& path) {
+  const QString text = PathText(path);
+  if (edit->text() != text) edit->setText(text);
+}
+
 // The macro list of the text-group page: the macro, a TAB, what it stands for.
 constexpr const char* kMacroLines[] = {
     "%oa\tадрес автора письма",
@@ -215,8 +221,8 @@ void TSettingsDialog::BuildLists() {
       TNLInfo* info = entry();
       for (QWidget* w : std::initializer_list<QWidget*>{name, file, diff}) w->setEnabled(info);
       SetIfDiffers(name, info ? info->Domain : std::string());
-      SetIfDiffers(file, info ? info->List : std::string());
-      SetIfDiffers(diff, info ? info->Diff : std::string());
+      SetPathIfDiffers(file, info ? info->List : std::string());
+      SetPathIfDiffers(diff, info ? info->Diff : std::string());
       if (zone) {
         const QSignalBlocker block(zone);
         zone->setEnabled(info);
@@ -231,10 +237,10 @@ void TSettingsDialog::BuildLists() {
       }
     });
     connect(file, &QLineEdit::textEdited, this, [=](const QString& text) {
-      if (TNLInfo* info = entry()) info->List = AnsiBytes(text);
+      if (TNLInfo* info = entry()) info->List = PathBytes(text);
     });
     connect(diff, &QLineEdit::textEdited, this, [=](const QString& text) {
-      if (TNLInfo* info = entry()) info->Diff = AnsiBytes(text);
+      if (TNLInfo* info = entry()) info->Diff = PathBytes(text);
     });
     auto* row = new QHBoxLayout;
     const bool points = side.points;
@@ -254,11 +260,11 @@ void TSettingsDialog::BuildLists() {
                if (!info) return;
                TEnhFileRequest request(this);
                request.setWindowTitle(QString::fromLatin1(caption));
-               request.SetDirectory(AnsiText(store_.Values()->FTNDir()));
+               request.SetDirectory(PathText(store_.Values()->FTNDir()));
                if (!request.Execute()) return;
-               const std::string name = ListBaseName(AnsiBytes(request.GetFileName()));
+               const std::string name = ListBaseName(PathBytes(request.GetFileName()));
                (isDiff ? info->Diff : info->List) = name;
-               edit->setText(AnsiText(name));
+               edit->setText(PathText(name));
              });
     }
     if (zone) {
@@ -449,9 +455,9 @@ void TSettingsDialog::BuildUnpackJobs(QVBoxLayout* layout) {
     for (QWidget* w : std::initializer_list<QWidget*>{name, mask, dest, move, source})
       w->setEnabled(j);
     SetIfDiffers(name, j ? jobs->GetString(box->currentRow()) : std::string());
-    SetIfDiffers(mask, j ? j->Mask : std::string());
-    SetIfDiffers(dest, j ? j->DestDir : std::string());
-    SetIfDiffers(move, j ? j->MoveDir : std::string());
+    SetPathIfDiffers(mask, j ? j->Mask : std::string());
+    SetPathIfDiffers(dest, j ? j->DestDir : std::string());
+    SetPathIfDiffers(move, j ? j->MoveDir : std::string());
     const QSignalBlocker block(source);
     source->setCurrentIndex(j ? std::clamp<int32_t>(j->Source, 0, 2) : -1);
   };
@@ -460,13 +466,13 @@ void TSettingsDialog::BuildUnpackJobs(QVBoxLayout* layout) {
     if (job()) jobs->SetString(box->currentRow(), AnsiBytes(text));
   });
   connect(mask, &QLineEdit::textEdited, this, [=](const QString& text) {
-    if (TUnpackJob* j = job()) j->Mask = AnsiBytes(text);
+    if (TUnpackJob* j = job()) j->Mask = PathBytes(text);
   });
   connect(dest, &QLineEdit::textEdited, this, [=](const QString& text) {
-    if (TUnpackJob* j = job()) j->DestDir = AnsiBytes(text);
+    if (TUnpackJob* j = job()) j->DestDir = PathBytes(text);
   });
   connect(move, &QLineEdit::textEdited, this, [=](const QString& text) {
-    if (TUnpackJob* j = job()) j->MoveDir = AnsiBytes(text);
+    if (TUnpackJob* j = job()) j->MoveDir = PathBytes(text);
   });
   connect(source, &QComboBox::currentIndexChanged, this, [=](int index) {
     if (TUnpackJob* j = job(); j && index >= 0) j->Source = index;

@@ -63,7 +63,7 @@ void TUUDecoder::DoDecodeClick() {
   Progress->setRange(0, std::max<int>(1, static_cast<int>(lines.size())));
   Progress->setValue(0);
   Log("Starting decode");
-  TUUFolderSink sink(Directory->text().toStdString());
+  TUUFolderSink sink(PathBytes(Directory->text()));
   // No messages are processed meanwhile: the window could be closed (and
   // freed) under the run.
   UUDecodeLines(

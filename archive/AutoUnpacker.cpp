@@ -13,6 +13,7 @@
 #include "archive/Unpacker.h"
 #include "core/DateTimeUtil.h"
 #include "core/Settings.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
 
@@ -190,7 +191,7 @@ void TUnpackThread::Execute() {
       goOn = RunJob(name, *jobs.GetJob(i), foundFiles);
     } catch (const std::exception& e) {
       Log("//*Error:*// " + std::string(e.what()));
-      ShowError("The Job " + name + " failed: " + e.what() + " " + kDisabledTail);
+      ShowError("The Job " + platform::AnsiToUtf8(name) + " failed: " + e.what() + " " + kDisabledTail);
       Sync([&] { owner_.SwitchOff(); });
     }
     // After a failure automatic unpacking is off: no further job runs.
@@ -226,8 +227,11 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
 
   for (const platform::DirEntry& entry : files) {
     if (owner_.StopRequested()) return true;
-    const std::string& fileName = entry.name;
-    const std::string path = dir + fileName;
+    const std::string path = dir + entry.name;
+    // The log and the status are ANSI text: the names on disk go into the
+    // ANSI page where the lines are made (the boxes take UTF-8).
+    const std::string fileName = platform::PathToAnsi(entry.name);
+    const std::string pathText = platform::PathToAnsi(path);
     // Taken away since the scan (by the tosser, for instance): nothing to do.
     if (!platform::FileExists(path)) continue;
 
@@ -242,14 +246,14 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
       }
     });
     if (!found) {
-      Log("//*Error:*// No  unpack command for " + path);
-      ShowError("The Job " + name + " has no unpack command! " + "Automatic unpacking has " +
+      Log("//*Error:*// No  unpack command for " + pathText);
+      ShowError("The Job " + platform::AnsiToUtf8(name) + " has no unpack command! " + "Automatic unpacking has " +
                 "been disabled to help  " + "you fix the problem " + ".");
       Sync([&] { owner_.SwitchOff(); });
       return false;
     }
 
-    const std::string command = "(" + packer.GetUnPack() + ")";
+    const std::string command = "(" + platform::PathToAnsi(packer.GetUnPack()) + ")";
     Status("Decompressing " + fileName + command);
     bool unpacked = false;
     try {
@@ -265,7 +269,7 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
       return false;
     }
     Status("Finishing  " + fileName + command);
-    Log(fileName + " unpacked to " + job.DestDir);
+    Log(fileName + " unpacked to " + platform::PathToAnsi(job.DestDir));
 
     if (job.Source == TUnpackJob::usDelete) {
       if (::unlink(path.c_str()) != 0) {
@@ -278,9 +282,9 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
       Log(fileName + " has been deleted");
     } else if (job.Source == TUnpackJob::usMove) {
       std::string why;
-      if (!MoveArchive(path, fileName, job.MoveDir, why)) {
+      if (!MoveArchive(path, entry.name, job.MoveDir, why)) {
         Log("//*Error*//: " + fileName + " could not be" + " moved");
-        Log(fileName + " stays in " + dir + " (" + why + ")");
+        Log(fileName + " stays in " + platform::PathToAnsi(dir) + " (" + why + ")");
         ShowError("The file " + Quoted(path) + " could not be moved to " + Quoted(job.MoveDir) +
                   ": " + why + ". " + kDisabledTail);
         Sync([&] { owner_.SwitchOff(); });

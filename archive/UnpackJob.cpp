@@ -13,9 +13,9 @@ void TUnpackJob::Assign(const TUnpackJob& other) {
 }
 
 void TUnpackJob::LoadFromRegistry(const TWinRegistry& registry, const std::string& section) {
-  DestDir = registry.ReadString(section, "DestDir", "");
-  MoveDir = registry.ReadString(section, "MoveDir", "");
-  Mask = registry.ReadString(section, "Mask", "Maske");
+  DestDir = registry.ReadPath(section, "DestDir", "");
+  MoveDir = registry.ReadPath(section, "MoveDir", "");
+  Mask = registry.ReadPath(section, "Mask", "Maske");
   Source = registry.ReadInteger(section, "Source", usDelete);
 }
 

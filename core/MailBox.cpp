@@ -6,6 +6,7 @@
 
 #include "core/NetLink.h"
 #include "core/WinRegistry.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/Prompter.h"
@@ -77,8 +78,8 @@ void TMailBox::Assign(const TMailBox& other) {
 void TMailBox::LoadFromRegistry(const TWinRegistry& registry, const std::string& section) {
   Sysop = registry.ReadString(section, "Sysop", Sysop);
   Address.SetText(registry.ReadString(section, "Address", Address.Text4D()));
-  FileList = registry.ReadString(section, "Filelist", FileList);
-  Command = registry.ReadString(section, "CMD", Command);
+  FileList = registry.ReadPath(section, "Filelist", FileList);
+  Command = registry.ReadString(section, "CMD", Command);  // a profile's name, or a command line
   Name = registry.ReadString(section, "Name", Name);
   const int32_t count =
       std::clamp(registry.ReadInteger(section, "NumberCount", 0), 0, kMaxStoredNumbers);
@@ -121,7 +122,7 @@ TMailBox::StartResult TMailBox::StartMailer(TMailerProfiles* profiles) const {
   }
   pid_t pid = -1;
   try {
-    pid = platform::Process::Start(MailerArgv(Command));
+    pid = platform::Process::Start(MailerArgv(platform::PathFromStored(Command)));
   } catch (const platform::EProcess&) {
     platform::GetPrompter().Error(kStartFailedText);
     return StartResult::Failed;

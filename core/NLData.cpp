@@ -58,8 +58,8 @@ void TNLData::LoadFromRegistry(const TWinRegistry& registry, const std::string& 
     std::string key = EntryKey(section, n);
     auto entry = std::make_unique<TNLInfo>();
     entry->Zone = registry.ReadInteger(key, "Zone", 2);
-    entry->List = registry.ReadString(key, "List", TNLInfo::kUnnamed);
-    entry->Diff = registry.ReadString(key, "Diff", TNLInfo::kUnnamed);
+    entry->List = registry.ReadPath(key, "List", TNLInfo::kUnnamed);
+    entry->Diff = registry.ReadPath(key, "Diff", TNLInfo::kUnnamed);
     entry->Domain = registry.ReadString(key, "Domain", TNLInfo::kUnnamed);
     loaded.push_back(std::move(entry));
   }

@@ -190,6 +190,10 @@ const SettingDef& SettingDefOf(SettingId id) {
   return kDefs[i];
 }
 
+bool IsPathSetting(SettingId id) {
+  return SettingDefOf(id).kind == K::Directory || id == S::EPPImport || id == S::EPPExport;
+}
+
 std::optional<SettingId> FindSetting(std::string_view controlName) {
   for (const auto& def : kDefs) {
     if (controlName == def.name) return def.id;
@@ -387,7 +391,7 @@ void SettingsValues::LoadFromRegistry(const TWinRegistry& registry) {
     Value& v = values_[static_cast<size_t>(def.id)];
     switch (def.kind) {
       case K::Directory:
-        SetText(def.id, registry.ReadString(def.section, def.value, Text(def.id)));
+        SetText(def.id, registry.ReadPath(def.section, def.value, Text(def.id)));
         break;
       case K::Choice:
       case K::Number:
@@ -396,7 +400,11 @@ void SettingsValues::LoadFromRegistry(const TWinRegistry& registry) {
       case K::Check:
         SetChecked(def.id, registry.ReadBool(def.section, def.value, def.defaultNumber != 0));
         break;
-      case K::Text: v.text = registry.ReadString(def.section, def.value, def.defaultText); break;
+      case K::Text:
+        v.text = IsPathSetting(def.id)
+                     ? registry.ReadPath(def.section, def.value, def.defaultText)
+                     : registry.ReadString(def.section, def.value, def.defaultText);
+        break;
       case K::Font: {
         // Each part defaults to the font as it stands; a stored name is
         // taken up to 255 characters and the style keeps its four bits.

@@ -159,6 +159,9 @@ struct SettingDef {
 // The table of every setting, indexed by SettingId.
 std::span<const SettingDef> SettingDefs();
 const SettingDef& SettingDefOf(SettingId id);
+// Whether the setting holds a file or folder name (a directory, or a command
+// line that names a program): the file system's bytes, not ANSI text.
+bool IsPathSetting(SettingId id);
 // The setting whose control name equals the name (exact), or nothing.
 std::optional<SettingId> FindSetting(std::string_view controlName);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/CodePage.h"
+
 namespace velmaris {
 
 using platform::ERegistry;
@@ -73,6 +75,17 @@ void TWinRegistry::WriteString(const std::string& section, const std::string& na
                                const std::string& value) {
   registry_.WriteString(KeyOf(section), name, value);
   dirty_ = true;
+}
+
+std::string TWinRegistry::ReadPath(const std::string& section, const std::string& name,
+                                   const std::string& defaultValue) const {
+  if (!registry_.ValueExists(KeyOf(section), name)) return defaultValue;
+  const std::string stored = ReadString(section, name, defaultValue);
+  if (platform::IsUtf8(stored)) return stored;
+  std::string path = platform::PathFromStored(stored);
+  registry_.WriteString(KeyOf(section), name, path);
+  dirty_ = true;
+  return path;
 }
 
 int32_t TWinRegistry::ReadInteger(const std::string& section, const std::string& name,

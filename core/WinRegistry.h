@@ -33,6 +33,12 @@ class TWinRegistry {
   std::string ReadString(const std::string& section, const std::string& name,
                          const std::string& defaultValue) const;
   void WriteString(const std::string& section, const std::string& name, const std::string& value);
+  // A file or folder name, or a command line that names a program: the file
+  // system's bytes. A stored value that is no valid UTF-8 was written in the
+  // ANSI page by an older version; it is read as the path it names and
+  // written back so, once.
+  std::string ReadPath(const std::string& section, const std::string& name,
+                       const std::string& defaultValue) const;
   int32_t ReadInteger(const std::string& section, const std::string& name,
                       int32_t defaultValue) const;
   void WriteInteger(const std::string& section, const std::string& name, int32_t value);
@@ -54,7 +60,7 @@ class TWinRegistry {
  private:
   std::string rootPath_;
   platform::Registry& registry_;
-  bool dirty_ = false;
+  mutable bool dirty_ = false;  // a path read may write its mended value back
 };
 
 // A string list in one section: an integer "Count" and one string value per

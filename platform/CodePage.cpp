@@ -278,4 +278,15 @@ std::string AnsiToOem(std::string_view bytes) {
 std::string AnsiToUtf8(std::string_view bytes) { return ToUtf8(bytes, AnsiCodePage()); }
 std::string OemToUtf8(std::string_view bytes) { return ToUtf8(bytes, OemCodePage()); }
 
+std::string PathFromStored(std::string_view bytes) {
+  return IsUtf8(bytes) ? std::string(bytes) : AnsiToUtf8(bytes);
+}
+std::string PathFromOem(std::string_view bytes) {
+  return IsUtf8(bytes) ? std::string(bytes) : OemToUtf8(bytes);
+}
+std::string PathToAnsi(std::string_view path) { return FromUtf8(path, AnsiCodePage()); }
+std::optional<std::string> PathToOem(std::string_view path) {
+  return FromUtf8Exact(path, OemCodePage());
+}
+
 }  // namespace velmaris::platform

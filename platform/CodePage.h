@@ -48,4 +48,23 @@ std::string AnsiToOem(std::string_view bytes);
 std::string AnsiToUtf8(std::string_view bytes);
 std::string OemToUtf8(std::string_view bytes);
 
+// File and folder names. On disk (and wherever a name is held: settings,
+// registry, flow files, journals) a name is the file system's bytes, UTF-8.
+// A name enters a code page only where a FidoNet format or a log line
+// carries it.
+//
+// A name read from stored text or typed into message text (the ANSI page),
+// such as a path stored by an older version or an attach subject: kept when
+// it is valid UTF-8, else read in the ANSI page.
+std::string PathFromStored(std::string_view bytes);
+// A name that came in from a FidoNet format (the OEM page: TIC lines,
+// packets): kept when it is valid UTF-8, else read in the OEM page.
+std::string PathFromOem(std::string_view bytes);
+// A name on disk into a log line or REPORT (the ANSI page); a character the
+// page lacks, or bytes that are no UTF-8, become '?'.
+std::string PathToAnsi(std::string_view path);
+// A name on disk as a FidoNet format carries it (the OEM page): nothing when
+// the page cannot hold it.
+std::optional<std::string> PathToOem(std::string_view path);
+
 }  // namespace velmaris::platform

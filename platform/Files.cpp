@@ -195,7 +195,17 @@ std::string ReadFile(const std::string& path) {
 }
 
 void WriteFileAtomic(const std::string& path, std::string_view data) {
-  std::string temp = DirOf(path) + "." + NameOf(path) + ".XXXXXX";
+  // The temporary name is the file's with a dot before and a random part
+  // after; a long name is cut (at a whole UTF-8 letter) so that it stays
+  // within the 255 bytes a name may have.
+  constexpr size_t kMaxName = 255, kAdded = 8;  // "." and ".XXXXXX"
+  std::string base = NameOf(path);
+  if (base.size() > kMaxName - kAdded) {
+    size_t cut = kMaxName - kAdded;
+    while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
+    base.resize(cut);
+  }
+  std::string temp = DirOf(path) + "." + base + ".XXXXXX";
   Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (fd.get() < 0) Fail("cannot create a temporary file for", path, errno);
   auto fail = [&](const char* what) {

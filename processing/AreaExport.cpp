@@ -7,6 +7,7 @@
 #include "core/ConfigStore.h"
 #include "core/NetLink.h"
 #include "core/Settings.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "processing/ExportJournal.h"
 
@@ -109,26 +110,33 @@ std::unique_ptr<TMail> ReadWaiting(TArea& area, int index, const TAreaExportOpti
 }
 
 // The attach of a prepared message: the file is listed only for a message
-// composed here that names an existing regular file.
+// composed here that names an existing regular file. The packet's subject
+// gets the bare name in the OEM page, the stored one in the ANSI page.
 void PrepareAttach(TArea& area, TPreparedExport& p, const TAreaExportOptions& options) {
   TMail& mail = *p.Mail;
   if (!(mail.Header.Flags & MsgFlag::Attach)) return;
-  const std::string path = mail.Header.Subject.Str();
+  const std::string subject = mail.Header.Subject.Str();
   if (!IsOwnAddress(options, mail.Header.OrigAddr)) {
     Tell(options,
          Describe(area, mail.Header) + ": no file attached, the message was not written here");
     return;
   }
+  const std::string path = AttachedFile(subject);
   if (path.empty() || !platform::FileExists(path)) {
     Tell(options, Describe(area, mail.Header) + ": no file attached, " +
-                      (path.empty() ? std::string("no file named") : path + " is no file"));
+                      (path.empty() ? std::string("no file named") : subject + " is no file"));
     return;
   }
-  std::string bare = platform::NameOf(path);
-  if (bare.size() > kAttachSubjectMax) bare.resize(kAttachSubjectMax);
-  if (!ReplaceBodySubject(mail, bare)) return;
+  const std::string bare = platform::NameOf(path);
+  std::string wire =
+      platform::PathToOem(bare).value_or(platform::FromUtf8(bare, platform::OemCodePage()));
+  std::string stored = platform::PathToAnsi(bare);
+  if (wire.size() > kAttachSubjectMax) wire.resize(kAttachSubjectMax);
+  if (stored.size() > kAttachSubjectMax) stored.resize(kAttachSubjectMax);
+  if (!ReplaceBodySubject(mail, wire)) return;
+  mail.Header.Subject = stored;
   p.AttachPath = path;
-  p.NewSubject = bare;
+  p.NewSubject = stored;
 }
 
 // Message index made ready for a packet: the waiting copy with its attach
@@ -154,7 +162,7 @@ void Finish(TArea& area, TNetLink& link, const TPreparedExport& p,
       link.AppendToFlowFile(p.AttachPath, false);
       header.Subject = p.NewSubject;
     } catch (const std::exception& e) {
-      Tell(options, Describe(area, header) + ": the file " + p.AttachPath +
+      Tell(options, Describe(area, header) + ": the file " + platform::PathToAnsi(p.AttachPath) +
                         " could not be listed: " + e.what());
     }
   }
@@ -188,6 +196,27 @@ bool OpenForExport(TArea& area, const TAreaExportOptions& options) {
 }
 
 }  // namespace
+
+std::string AttachedFile(const std::string& subject) {
+  const std::string path = platform::AnsiToUtf8(subject);
+  if (platform::FileExists(path) || !platform::FileExists(subject)) return path;
+  return subject;
+}
+
+std::optional<std::string> AttachSubject(const std::string& path, std::string& why) {
+  const std::optional<std::string> stored = platform::FromUtf8Exact(path, platform::AnsiCodePage());
+  if (!stored || !platform::PathToOem(platform::NameOf(path))) {
+    why = "The file " + platform::PathToAnsi(path) +
+          " cannot be attached: its name holds letters the code page lacks.";
+    return std::nullopt;
+  }
+  if (stored->size() > kAttachSubjectMax) {
+    why = "The file " + *stored + " cannot be attached: its path is longer than " +
+          std::to_string(kAttachSubjectMax) + " characters.";
+    return std::nullopt;
+  }
+  return stored;
+}
 
 bool ReplaceBodySubject(TMail& mail, const std::string& subject) {
   const std::string& body = mail.Body;

@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,16 @@ bool ExportMessage(TArea& area, int index, TOutPacket& packet,
                    std::vector<TPreparedExport>& prepared, const TAreaExportOptions& options);
 // Exports one crash message in a packet of its own; true when it was sent.
 bool ExportCrash(TArea& area, int index, const TAreaExportOptions& options);
+
+// The file an attach subject names: the subject is message text (the ANSI
+// page), the file is looked up under the file system's bytes, or under the
+// subject's bytes as they stand when only they name a file.
+std::string AttachedFile(const std::string& subject);
+// The subject that attaches a file (its path on disk) in the ANSI page;
+// nothing, with why set (ANSI text), when the page cannot hold the path, the
+// OEM page cannot hold the bare name the packet carries, or the path is
+// longer than a subject holds.
+std::optional<std::string> AttachSubject(const std::string& path, std::string& why);
 
 // The body with another subject (the three names rebuilt, the text moved);
 // TextOffset and BodyLength of the header follow. False for a body that does

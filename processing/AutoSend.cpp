@@ -95,7 +95,7 @@ bool TAutoSendJob::Execute(const TAutoSendEnv& env) {
   TConfigStore& store = *env.Store;
   std::vector<std::string> lines;
   if (!ReadLines(MailText, lines)) {
-    Deactivate(Lead(*this) + "be executed because the file " + MailText);
+    Deactivate(Lead(*this) + "be executed because the file " + platform::PathToAnsi(MailText));
     return false;
   }
   TGroup* group = nullptr;
@@ -189,7 +189,7 @@ void TAutoSendJob::LoadFromRegistry(const TWinRegistry& r, const std::string& ke
   RecAddr = r.ReadString(key, "RecAddr", RecAddr);
   RecList = r.ReadString(key, "RecList", RecList);
   Area = r.ReadString(key, "Area", Area);
-  MailText = r.ReadString(key, "MailText", MailText);
+  MailText = r.ReadPath(key, "MailText", MailText);
   Subject = r.ReadString(key, "Subject", Subject);
   Last = r.ReadInteger(key, "Last", 0);
   SendMode = r.ReadInteger(key, "SendMode", SendMode);

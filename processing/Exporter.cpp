@@ -10,6 +10,7 @@
 #include "core/NetLink.h"
 #include "core/Report.h"
 #include "core/Settings.h"
+#include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "processing/ExportJournal.h"
@@ -103,7 +104,8 @@ void TExporter::RunJob() {
     const std::string path = platform::WithSlash(store->StartDirectory()) + kExportJournalName;
     std::vector<std::string> lines;
     if (!RecoverExportJournal(path, &lines, [store] { return store->SaveConfiguration(); }))
-      LogLine("The interrupted export recorded in " + path + " could not be finished.");
+      LogLine("The interrupted export recorded in " + platform::PathToAnsi(path) +
+              " could not be finished.");
     for (const std::string& line : lines) LogLine(line);
     journal = std::make_unique<TRunJournal>(path);
     if (!journal->Exists()) options.Journal = journal.get();

@@ -13,6 +13,7 @@
 #include "core/Crc.h"
 #include "core/NetLink.h"
 #include "core/TextHelpers.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "processing/Exporter.h"
 #include "processing/PacketHeader.h"
@@ -35,6 +36,15 @@ bool HasBlankOrQuote(std::string_view text) {
 // Whether a name may stand in a TIC line: a peer reads the first word of the
 // line as the name, so a name with a blank or a quote is refused.
 bool IsTicLineName(std::string_view name) { return IsSafeTicName(name) && !HasBlankOrQuote(name); }
+
+// A file name on disk as a TIC line carries it: the OEM page, '?' for what it
+// lacks (CheckHatchRequest refuses such a name).
+std::string TicName(std::string_view name) {
+  return platform::PathToOem(name).value_or(platform::FromUtf8(name, platform::OemCodePage()));
+}
+
+// ANSI text the OEM page holds whole.
+bool OemHolds(const std::string& ansi) { return OemToAnsiStr(AnsiToOemStr(ansi)) == ansi; }
 
 // The CRC-32, size and time stamp of a file from one read of it.
 struct TFileFacts {
@@ -112,11 +122,12 @@ std::string Hex8(uint32_t value) {
 std::string CheckHatchRequest(const THatchRequest& r) {
   if (!r.Uplink) return "No uplink has been chosen!";
   const std::string name = platform::NameOf(r.FileName);
-  if (!IsTicLineName(name) || IsMailFileName(name))
-    return "The file name " + name + " cannot be announced!";
-  if (!IsTicLineName(r.Area)) return "The file area name " + r.Area + " cannot be used!";
-  if (!r.Replace.empty() && !IsTicLineName(r.Replace))
-    return "The name " + r.Replace + " cannot be replaced!";
+  if (!platform::PathToOem(name) || !IsTicLineName(name) || IsMailFileName(name))
+    return "The file name " + platform::PathToAnsi(name) + " cannot be announced!";
+  if (!IsTicLineName(r.Area) || !OemHolds(r.Area))
+    return "The file area name " + r.Area + " cannot be used!";
+  if (!r.Replace.empty() && (!platform::PathToOem(r.Replace) || !IsTicLineName(r.Replace)))
+    return "The name " + platform::PathToAnsi(r.Replace) + " cannot be replaced!";
   if (HasControl(r.Magic)) return "The magic name holds control characters!";
   for (const std::string& line : r.Description)
     if (HasControl(line) || HasControl(AnsiToOemStr(line)))
@@ -134,16 +145,16 @@ std::string BuildTicText(const THatchRequest& r, const std::string& name, uint32
   const auto line = [&tic](const std::string& keyword, const std::string& value) {
     tic += keyword + value + "\r\n";
   };
-  line("Area ", r.Area);
-  line("File ", name);
+  line("Area ", AnsiToOemStr(r.Area));
+  line("File ", TicName(name));
   line("To   ", link.UplinkAddress.Text4D());
   line("From ", own);
   line("Origin ", own);
   line("Crc ", Hex8(crc));
   line("Size ", std::to_string(size));
   line("Date ", std::to_string(date));
-  if (!r.Replace.empty()) line("Replaces ", r.Replace);
-  if (!r.Magic.empty()) line("Magic ", r.Magic);
+  if (!r.Replace.empty()) line("Replaces ", TicName(r.Replace));
+  if (!r.Magic.empty()) line("Magic ", AnsiToOemStr(r.Magic));
   line("Desc ", r.Description.empty() ? std::string() : AnsiToOemStr(r.Description.front()));
   for (const std::string& desc : r.Description) line("LDesc ", AnsiToOemStr(desc));
   line("Created by ", GetProgramId());
@@ -167,7 +178,7 @@ THatchResult HatchFile(const THatchRequest& r, TSerialCounter& serials) {
     case TReadResult::Missing: result.Error = "File does not exist!"; return result;
     case TReadResult::Unreadable: result.Error = "Could not read file!"; return result;
     case TReadResult::Changed:
-      result.Error = "The file " + platform::NameOf(r.FileName) +
+      result.Error = "The file " + platform::PathToAnsi(platform::NameOf(r.FileName)) +
                      " changed while it was read! Hatch it again when it is complete.";
       return result;
     case TReadResult::Ok: break;
@@ -180,7 +191,7 @@ THatchResult HatchFile(const THatchRequest& r, TSerialCounter& serials) {
   }
   const std::string outbound = platform::WithSlash(r.Uplink->Outbound());
   if (!ForceDirectoryPath(outbound)) {
-    result.Error = "Could not create " + outbound;
+    result.Error = "Could not create " + platform::PathToAnsi(outbound);
     return result;
   }
   const std::string tic = WriteTicFile(outbound, text, serials, result.Error);

@@ -19,7 +19,11 @@
 // come from one read of the file; a file whose size, modification or change time
 // or identity is not the same after the read as before it changed while it
 // was read and is not announced. The TIC file gets a new serial name, created
-// exclusively, so it never replaces another file. The file and the
+// exclusively, so it never replaces another file.
+// Names: the file and the Replaces name are file names (the file system's
+// bytes) and go into the TIC file in the OEM page, as do the area, the magic
+// name and the description (ANSI text); a file name the OEM page cannot
+// hold is refused. The errors quote names in the ANSI page. The file and the
 // TIC file are listed in the flow file in one write: both or neither; a
 // hatch that fails leaves no TIC file behind.
 #pragma once
@@ -39,11 +43,12 @@ class TPckList;
 inline constexpr const char* kNoDescription = "No Description";
 
 struct THatchRequest {
-  std::string FileName;                  // the file to send
+  std::string FileName;                  // the file to send (its path on disk)
   bool KillSrc = false;                  // delete it once sent
   std::vector<std::string> Description;  // lines in the ANSI code page
   TNetLink* Uplink = nullptr;
-  std::string Area, Replace, Magic;
+  std::string Area, Magic;               // ANSI text
+  std::string Replace;                   // a file name, as on disk
   // Called after each block of the file is read, with the bytes read so far
   // (tests change the file here).
   std::function<void(uint64_t)> OnBlockRead;

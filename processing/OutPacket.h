@@ -91,8 +91,10 @@ struct TPacketWriteResult {
 // The day extension of a bundle for a date: ".SU" to ".SA".
 std::string BundleDayExtension(TDateTime when);
 
-// The arguments for running a packet processor on a packet: the command
-// line split into words (quotes honoured, no shell); the first "%filename"
+// The arguments for running a program on a file (a packet processor on a
+// packet, a filter's program on a message): the command line split into
+// words first, then the path put in, so that blanks and quotes in the path
+// stay inside its word: (quotes honoured, no shell); the first "%filename"
 // in a word is replaced by the path, otherwise the path is appended as a
 // word of its own. Empty for an empty command line. A program path with
 // blanks (the settings keep it without quotes) stays whole, as MailerArgv

@@ -18,6 +18,7 @@
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/Prompter.h"
+#include "processing/OutPacket.h"
 
 namespace velmaris {
 namespace {
@@ -320,12 +321,12 @@ void TFilter::Launch(const TMail& mail, const TFilterEnv& env) const {
   const std::string dir = env.Store ? env.Store->StartDirectory() : std::string("./");
   const std::string path = mail.SaveToNewMsgFile(dir);
   if (path.empty()) return;
-  std::string command = Processor;
-  if (!ReplaceFirst(command, "%filename", path)) command += " " + path;
   try {
-    platform::Process::Run(command);
+    const std::vector<std::string> args = PacketProcessorArgs(Processor, path);
+    if (args.empty()) throw platform::EProcess("no program named");
+    platform::Process::Run(args);
   } catch (const std::exception& e) {
-    Log(env, "The program of a filter could not be started: " + std::string(e.what()));
+    Log(env, "The program of a filter could not be started: " + platform::PathToAnsi(e.what()));
   }
   ::unlink(path.c_str());
 }
@@ -385,10 +386,10 @@ void TFilter::LoadFromRegistry(const TWinRegistry& r, const std::string& key) {
   DoKill = r.ReadBool(key, "DoKill", DoKill);
   ForwardCopy = r.ReadBool(key, "ForwardCopy", ForwardCopy);
   DoSave = r.ReadBool(key, "DoSave", DoSave);
-  SaveFile = r.ReadString(key, "SaveFile", SaveFile);
+  SaveFile = r.ReadPath(key, "SaveFile", SaveFile);
   CopyArea = r.ReadString(key, "CopyArea", CopyArea);
-  Processor = r.ReadString(key, "Processor", Processor);
-  Answer = r.ReadString(key, "Answer", Answer);
+  Processor = r.ReadPath(key, "Processor", Processor);
+  Answer = r.ReadPath(key, "Answer", Answer);
   List = r.ReadString(key, "List", List);
   UnList = r.ReadString(key, "UnList", UnList);
   Type = r.ReadInteger(key, "Type", Type);

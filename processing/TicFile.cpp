@@ -15,6 +15,7 @@
 #include "core/Crc.h"
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "processing/Tosser.h"
 
@@ -180,13 +181,16 @@ bool IsMailFile(const std::string& inbound, const std::string& name, const TPckL
 TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticName,
                            const std::string& fileBase, const TPckList* packers) {
   TTicOutcome out;
-  const std::string errors = "TIC file " + ticName + " contains errors.";
+  // Log lines are ANSI text: every name goes into the ANSI page where the
+  // line is made.
+  const std::string ticLog = platform::PathToAnsi(ticName);
+  const std::string errors = "TIC file " + ticLog + " contains errors.";
   std::string text;
   try {
     const std::string path = inbound + ticName;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_size) > kMaxTicFileSize) {
-      out.LogLines = {errors, "TIC file " + ticName + " is larger than " +
+      out.LogLines = {errors, "TIC file " + ticLog + " is larger than " +
                                   std::to_string(kMaxTicFileSize) + " bytes."};
       return out;
     }
@@ -201,48 +205,55 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
     return out;
   }
   if (!IsSafeTicName(tic.Area) || !IsSafeTicName(tic.File)) {
-    out.LogLines = {errors, "TIC file " + ticName +
+    out.LogLines = {errors, "TIC file " + ticLog +
                                 " names an area or a file that cannot be used"
                                 " as a file name."};
     return out;
   }
+  // The names on disk: the TIC file's OEM names, UTF-8 kept as it is.
+  const std::string file = platform::PathFromOem(tic.File);
+  const std::string area = platform::PathFromOem(tic.Area);
+  const std::string fileLog = platform::PathToAnsi(file);
+  const std::string areaLog = platform::PathToAnsi(area);
 
-  if (IsMailFile(inbound, tic.File, packers)) {
-    out.LogLines = {errors, "TIC file " + ticName + " names " + tic.File +
+  if (IsMailFile(inbound, file, packers)) {
+    out.LogLines = {errors, "TIC file " + ticLog + " names " + fileLog +
                                 ", which is mail, not a file of a file echo."};
     return out;
   }
 
-  const std::string notMoved =
-      "File " + tic.File + " could not be moved to area " + tic.Area + " .";
+  const std::string notMoved = "File " + fileLog + " could not be moved to area " + areaLog + " .";
   out.Result = TTicResult::NotMoved;
-  const auto found = platform::FindNoCase(inbound, tic.File);
+  // The mailer names a received file as it is on disk; one that kept the
+  // sender's OEM bytes is found under them.
+  auto found = platform::FindNoCase(inbound, file);
+  if (!found && file != tic.File) found = platform::FindNoCase(inbound, tic.File);
   if (!found || !platform::FileExists(inbound + *found)) {
-    out.LogLines = {notMoved, "File " + tic.File + " is not in the inbound directory."};
+    out.LogLines = {notMoved, "File " + fileLog + " is not in the inbound directory."};
     return out;
   }
   // The target folder must lie inside the file base also after links are
   // resolved.
-  const std::string areaDir = platform::WithSlash(fileBase) + tic.Area + "/";
+  const std::string areaDir = platform::WithSlash(fileBase) + area + "/";
   ForceDirectoryPath(areaDir);
   const std::string realBase = RealDir(fileBase);
   const std::string realArea = RealDir(areaDir);
   if (realBase.empty() || realArea.empty() || realArea.size() <= realBase.size() ||
       realArea.compare(0, realBase.size(), realBase) != 0) {
-    out.LogLines = {notMoved, "The folder of area " + tic.Area + " lies outside the file base."};
+    out.LogLines = {notMoved, "The folder of area " + areaLog + " lies outside the file base."};
     return out;
   }
   // What is in the file base stays: another TIC file placed it.
   struct stat st {};
-  if (::lstat((realArea + tic.File).c_str(), &st) == 0 ||
-      ::lstat((realArea + tic.File + ".Txt").c_str(), &st) == 0) {
-    out.LogLines = {notMoved, "File " + tic.File + " is already in area " + tic.Area + " ."};
+  if (::lstat((realArea + file).c_str(), &st) == 0 ||
+      ::lstat((realArea + file + ".Txt").c_str(), &st) == 0) {
+    out.LogLines = {notMoved, "File " + fileLog + " is already in area " + areaLog + " ."};
     return out;
   }
   uint32_t crc = 0;
-  const CopyResult copied = CopyWithCrc(inbound + *found, realArea + tic.File, tic.Crc, crc);
+  const CopyResult copied = CopyWithCrc(inbound + *found, realArea + file, tic.Crc, crc);
   if (copied == CopyResult::CrcMismatch) {
-    out.LogLines = {notMoved, "File " + tic.File + " has the CRC " + Hex8(crc) +
+    out.LogLines = {notMoved, "File " + fileLog + " has the CRC " + Hex8(crc) +
                                   ", the TIC file announces " + Hex8(*tic.Crc) + "."};
     return out;
   }
@@ -253,15 +264,15 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
   std::string description;
   for (const std::string& line : tic.DescriptionLines()) description += line + "\n";
   try {
-    platform::WriteFileAtomic(realArea + tic.File + ".Txt", description);
+    platform::WriteFileAtomic(realArea + file + ".Txt", description);
   } catch (const platform::EFile&) {
-    out.LogLines.push_back("The description of " + tic.File + " could not be written.");
+    out.LogLines.push_back("The description of " + fileLog + " could not be written.");
   }
   ::unlink((inbound + *found).c_str());
   ::unlink((inbound + ticName).c_str());
   out.Result = TTicResult::Moved;
   out.LogLines.insert(out.LogLines.begin(),
-                      "File " + tic.File + " has been moved to area " + tic.Area + " .");
+                      "File " + fileLog + " has been moved to area " + areaLog + " .");
   return out;
 }
 

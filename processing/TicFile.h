@@ -58,7 +58,7 @@ enum class TTicResult {
 
 struct TTicOutcome {
   TTicResult Result = TTicResult::Errors;
-  std::vector<std::string> LogLines;  // the log lines, without time stamps
+  std::vector<std::string> LogLines;  // the log lines (ANSI), without time stamps
 };
 
 // Processes the TIC file ticName in the inbound directory against the file
@@ -66,7 +66,9 @@ struct TTicOutcome {
 // the result is Moved. A file or description already in the area's folder
 // (placed by another TIC file) is never replaced. A file with a mail name is
 // never taken; with packers given, a bundle name counts as mail only when a
-// packer knows the file (what the tosser would unpack).
+// packer knows the file (what the tosser would unpack). The area and file
+// names of the TIC file (OEM, or UTF-8 kept as it is) are converted to the
+// file system's bytes before they touch the disk.
 TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticName,
                            const std::string& fileBase, const TPckList* packers = nullptr);
 

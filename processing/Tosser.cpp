@@ -508,13 +508,14 @@ void TTosser::MoveOwnNamesAside() {
   for (const std::string& name : names) {
     const std::string got = RenameToFreeInboundName(inbound_ + name, inbound_, name);
     if (got.empty()) {
-      LogLine("File " + name +
+      LogLine("File " + platform::PathToAnsi(name) +
               " has a name the tosser keeps for itself and could not be renamed !");
       continue;
     }
     ++counters_.NamesMovedAside;
-    LogLine("File " + name + " has a name the tosser keeps for itself: it has been renamed to " +
-            got + " .");
+    LogLine("File " + platform::PathToAnsi(name) +
+            " has a name the tosser keeps for itself: it has been renamed to " +
+            platform::PathToAnsi(got) + " .");
   }
 }
 
@@ -755,8 +756,9 @@ bool TTosser::WaitsForRoom(const std::string& name, uint64_t need, bool atLeast,
 // is room.
 void TTosser::TellRetry(const std::string& name) {
   if (goneBundles_.empty() || goneBundles_.back().Name != name) return;
-  LogLine("Once there is room on the disk, rename " + platform::NameOf(goneBundles_.back().Path) +
-          " back to " + name + " and import again.");
+  LogLine("Once there is room on the disk, rename " +
+          platform::PathToAnsi(platform::NameOf(goneBundles_.back().Path)) + " back to " +
+          platform::PathToAnsi(name) + " and import again.");
 }
 
 // The error boxes of a bundle's unpacking, shown once its fate is decided.

@@ -201,7 +201,10 @@ char UUChar(unsigned value) { return value == 0 ? '`' : static_cast<char>(32 + v
 }  // namespace
 
 std::string UUEncodeText(std::string_view fileName, std::string_view data) {
-  std::string out = "begin 644 " + FileNamePart(fileName) + "\r\n";
+  // A name with a blank is quoted, as the decoder reads a quoted name whole.
+  std::string name = FileNamePart(fileName);
+  if (name.find(' ') != std::string::npos) name = "\"" + name + "\"";
+  std::string out = "begin 644 " + name + "\r\n";
   for (size_t pos = 0; pos < data.size(); pos += 45) {
     const size_t n = std::min<size_t>(45, data.size() - pos);
     out += static_cast<char>(32 + n);

@@ -76,7 +76,8 @@ struct TQuoteBreak {
 std::optional<TQuoteBreak> ContinueQuote(std::string_view line, int column);
 
 // "begin 644 <name>", the data in lines of 45 bytes, "`" and "end", each
-// line ended by CR LF. name is taken without its directory.
+// line ended by CR LF. name (message text: the ANSI page) is taken without
+// its directory, and quoted when it holds a blank.
 std::string UUEncodeText(std::string_view fileName, std::string_view data);
 
 // The own address for a destination: the first uplink whose own address has

@@ -9,6 +9,7 @@
 #include "core/TextHelpers.h"
 #include "mailer/InboundFile.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 
 namespace velmaris {
 
@@ -16,9 +17,13 @@ namespace velmaris {
 
 TUUDecodeSink::Opened TUUFolderSink::Create(const std::string& name) {
   Close(true);
-  // A name beginning with a dot would be hidden (or a configuration file of
-  // the folder's owner): refused like the other unsafe names.
-  const auto safe = SafeRemoteName(name);
+  // The name is message text (the ANSI page); on disk it is the file
+  // system's bytes. A name beginning with a dot would be hidden (or a
+  // configuration file of the folder's owner): refused like the other unsafe
+  // names.
+  asked_ = platform::PathFromStored(name);
+  saved_.clear();
+  const auto safe = SafeRemoteName(asked_);
   if (!safe || name.front() == '.') return Opened::Refused;
   if (folder_.empty()) return Opened::Failed;
   try {

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -40,7 +41,8 @@ class TUUDecodeSink {
   virtual bool Write(std::string_view bytes) = 0;
   // Ends the file; keep false removes what was written of it.
   virtual bool Close(bool keep) = 0;
-  // The name the file last created got, when it differs from the one asked.
+  // The name the file last created got, in the page of the text (ANSI), when
+  // it differs from the one asked.
   virtual std::string SavedName() const { return {}; }
 };
 
@@ -51,10 +53,14 @@ class TUUFolderSink : public TUUDecodeSink {
   Opened Create(const std::string& name) override;
   bool Write(std::string_view bytes) override;
   bool Close(bool keep) override;
-  std::string SavedName() const override { return saved_; }
+  // The name on disk into the text's page, when it is not the one asked.
+  std::string SavedName() const override {
+    return saved_ == asked_ ? std::string() : platform::PathToAnsi(saved_);
+  }
 
  private:
   std::string folder_;
+  std::string asked_;  // the name asked, on disk
   std::string saved_;
   std::string path_;
   platform::Fd fd_;

@@ -3,6 +3,8 @@
 // what the controls show.
 #pragma once
 
+#include <QByteArray>
+#include <QFile>
 #include <QFont>
 #include <QString>
 #include <string>
@@ -24,6 +26,15 @@ inline QString AnsiText(const std::string& bytes) {
 inline std::string AnsiBytes(const QString& text) {
   return platform::FromUtf8(text.toStdString(), platform::AnsiCodePage());
 }
+
+// File and folder names (and command lines that name a program) go through
+// the file-system encoding, never a code page: what the control shows is
+// the name on disk.
+inline QString PathText(const std::string& path) {
+  return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+}
+
+inline std::string PathBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
 // The font a font setting describes, on top of the fallback.
 inline QFont FontOf(const TFontDesc& desc, const QFont& fallback) {

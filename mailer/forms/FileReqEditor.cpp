@@ -257,7 +257,7 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   connect(EdAddress, &QLineEdit::editingFinished, this, &TFileReqEditor::AddressExit);
   connect(EdFileList, &QLineEdit::returnPressed, this, [this] {
     autoLoad_ = true;
-    SetFileName(AnsiBytes(EdFileList->text()));
+    SetFileName(PathBytes(EdFileList->text()));
   });
   // The user's choice only: the list refilling the combo changes nothing.
   connect(CbMailer, &QComboBox::activated, this,
@@ -364,11 +364,11 @@ void TFileReqEditor::LoadFileListClick() {
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   const QString current = EdFileList->text();
-  dialog.setDirectory(current.isEmpty() ? AnsiText(store_.Values()->FileBaseDir())
+  dialog.setDirectory(current.isEmpty() ? PathText(store_.Values()->FileBaseDir())
                                         : QFileInfo(current).absolutePath());
   if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   autoLoad_ = true;
-  SetFileName(AnsiBytes(dialog.selectedFiles().front()));
+  SetFileName(PathBytes(dialog.selectedFiles().front()));
 }
 
 void TFileReqEditor::MailboxPropertiesClick() {
@@ -408,12 +408,12 @@ void TFileReqEditor::SetTabSize(int size) {
 std::string TFileReqEditor::Outbound() const { return outbound_; }
 
 void TFileReqEditor::SetFileName(const std::string& name) {
-  EdFileList->setText(AnsiText(name));
+  EdFileList->setText(PathText(name));
   if (name == list_.Name() && !name.empty()) return;
   ++listGeneration_;
   try {
-    if (!name.empty()) ShowStatus("Loading " + AnsiText(name) + " ...");
-    list_.Load(name, [this, &name] { ShowStatus("Creating index fo " + AnsiText(name) + " ..."); });
+    if (!name.empty()) ShowStatus("Loading " + PathText(name) + " ...");
+    list_.Load(name, [this, &name] { ShowStatus("Creating index fo " + PathText(name) + " ..."); });
   } catch (const std::exception& e) {
     statusBar()->clearMessage();
     platform::GetPrompter().Error(e.what());
@@ -541,7 +541,7 @@ void TFileReqEditor::UpdateCaption() {
   if (list_.Name().empty()) {
     caption += " - No file list loaded !";
   } else {
-    caption += ": " + AnsiText(list_.Name()) + " with " + QString::number(list_.Count()) +
+    caption += ": " + PathText(list_.Name()) + " with " + QString::number(list_.Count()) +
                " lines, " + QString::number(list_.Size()) + " bytes";
   }
   SetCaption(caption);

@@ -47,7 +47,7 @@ TLineProperties::TLineProperties(const TLineDeviceEntry& line,
   CbDevice->setObjectName("CbDevice");
   CbDevice->setEditable(true);
   for (const std::string& d : devices) CbDevice->addItem(AnsiText(d));
-  CbDevice->setEditText(AnsiText(line.Path));
+  CbDevice->setEditText(PathText(line.Path));
   form->addRow(QStringLiteral("Устройство:"), CbDevice);
   CbSpeed = new QComboBox(this);
   CbSpeed->setObjectName("CbSpeed");
@@ -67,7 +67,7 @@ TLineProperties::TLineProperties(const TLineDeviceEntry& line,
 TLineDeviceEntry TLineProperties::Line() const {
   TLineDeviceEntry line;
   line.Name = name_;
-  line.Path = AnsiBytes(CbDevice->currentText().trimmed());
+  line.Path = PathBytes(CbDevice->currentText().trimmed());
   bool ok = false;
   const uint32_t speed = CbSpeed->currentText().toUInt(&ok);
   if (ok && speed >= 300 && speed <= 4000000) line.Speed = speed;

@@ -208,7 +208,7 @@ void TAreaManagerWindow::AddAreaListClick() {
   const QString file = request.FN->FileName();
   if (!uplink || file.isEmpty()) return;
   Run([&] {
-    const auto lines = SplitFileLines(platform::ReadFile(file.toStdString()));
+    const auto lines = SplitFileLines(platform::ReadFile(PathBytes(file)));
     TCalibrator calibrator(lines, uplink, manager_.Kind(), this);
     calibrator.UseAsStandard->setChecked(false);
     if (ExecModal(calibrator) != QDialog::Accepted) return;

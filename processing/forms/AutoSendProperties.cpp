@@ -16,6 +16,7 @@
 
 #include "core/Mail.h"
 #include "core/forms/ComboBoxLink.h"
+#include "core/forms/FormText.h"
 #include "platform/Prompter.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
@@ -193,7 +194,7 @@ void TAutoSendProperties::Fill() {
   spDay_->SetValue(j.DateDay);
   cbMonth_->setCurrentIndex(j.DateMonth >= 1 && j.DateMonth <= 12 ? j.DateMonth - 1 : 0);
   cbArea_->setEditText(AnsiToQString(j.Area));
-  edText_->setText(AnsiToQString(j.MailText));
+  edText_->setText(PathText(j.MailText));
   recMode_[j.RecMode == 1 ? 1 : 0]->setChecked(true);
   edRec_->setEditText(AnsiToQString(j.Receiver));
   edAddr_->setText(AnsiToQString(j.RecAddr));
@@ -213,7 +214,7 @@ void TAutoSendProperties::ReadControls(TAutoSendJob& j) const {
   j.DateDay = Rounded(spDay_);
   j.DateMonth = cbMonth_->currentIndex() + 1;
   j.Area = QStringToAnsi(cbArea_->currentText());
-  j.MailText = QStringToAnsi(edText_->text());
+  j.MailText = PathBytes(edText_->text());
   j.RecMode = recMode_[1]->isChecked() ? 1 : 0;
   j.Receiver = QStringToAnsi(edRec_->currentText());
   j.RecAddr = QStringToAnsi(edAddr_->text());

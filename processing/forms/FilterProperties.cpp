@@ -14,6 +14,7 @@
 
 #include "core/ConfigStore.h"
 #include "core/forms/ComboBoxLink.h"
+#include "core/forms/FormText.h"
 #include "platform/Help.h"
 #include "processing/Secretary.h"
 #include "widgets/FileEdits.h"
@@ -265,11 +266,11 @@ void TFilterProperties::Fill() {
   cbUnList_->setChecked(f.DoRem);
   coUnList_->setEditText(AnsiToQString(f.UnList));
   cbLaunch_->setChecked(f.DoLaunch);
-  edLaunch_->setText(AnsiToQString(f.Processor));
+  edLaunch_->setText(PathText(f.Processor));
   cbAnswer_->setChecked(f.DoAnswer);
-  edAnswer_->setText(AnsiToQString(f.Answer));
+  edAnswer_->setText(PathText(f.Answer));
   cbSave_->setChecked(f.DoSave);
-  edSave_->setText(AnsiToQString(f.SaveFile));
+  edSave_->setText(PathText(f.SaveFile));
   cbKill_->setChecked(f.DoKill);
   cbForward_->setChecked(f.ForwardCopy);
   for (int i = 0; i < 6; ++i) {
@@ -303,11 +304,11 @@ void TFilterProperties::Store() {
   f.DoRem = cbUnList_->isChecked();
   f.UnList = QStringToAnsi(coUnList_->currentText());
   f.DoLaunch = cbLaunch_->isChecked();
-  f.Processor = QStringToAnsi(edLaunch_->text());
+  f.Processor = PathBytes(edLaunch_->text());
   f.DoAnswer = cbAnswer_->isChecked();
-  f.Answer = QStringToAnsi(edAnswer_->text());
+  f.Answer = PathBytes(edAnswer_->text());
   f.DoSave = cbSave_->isChecked();
-  f.SaveFile = QStringToAnsi(edSave_->text());
+  f.SaveFile = PathBytes(edSave_->text());
   f.DoKill = cbKill_->isChecked();
   f.ForwardCopy = cbForward_->isChecked();
   f.OrigSet = f.OrigReset = f.CopySet = f.CopyReset = 0;

@@ -12,6 +12,7 @@
 
 #include "core/ConfigStore.h"
 #include "core/forms/ComboBoxLink.h"
+#include "core/forms/FormText.h"
 #include "processing/Hatch.h"
 #include "widgets/FileEdits.h"
 #include "widgets/PageManager.h"
@@ -168,7 +169,7 @@ void THatchAss::ShowDescription() {
   if (!packers_) return;
   description_->hide();
   const std::vector<std::string> lines =
-      ArchiveDescription(QStringToAnsi(name), *packers_, store_.StartDirectory());
+      ArchiveDescription(PathBytes(name), *packers_, store_.StartDirectory());
   if (!lines.empty()) {
     description_->clear();
     for (const std::string& line : lines) description_->appendPlainText(AnsiToQString(line));
@@ -189,7 +190,7 @@ void THatchAss::NLComboChange() {
 
 void THatchAss::RunHatch() {
   THatchRequest request;
-  request.FileName = QStringToAnsi(filename_->text().trimmed());
+  request.FileName = PathBytes(filename_->text().trimmed());
   request.KillSrc = killSrc_->isChecked();
   const QString text = description_->toPlainText();
   if (!text.isEmpty())
@@ -198,7 +199,7 @@ void THatchAss::RunHatch() {
   const int row = nlCombo_->currentIndex();
   if (row >= 0 && row < store_.Uplinks().GetCount()) request.Uplink = store_.Uplinks().GetItem(row);
   request.Area = QStringToAnsi(areaCombo_->currentText().trimmed());
-  request.Replace = QStringToAnsi(replace_->text().trimmed());
+  request.Replace = PathBytes(replace_->text().trimmed());
   request.Magic = QStringToAnsi(magic_->text().trimmed());
   THatchResult result;
   try {

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "../processing/TosserFixtures.h"
 #include "MainWindowFixture.h"
 #include "SettingsApplyFixture.h"
 #include "app/AreaProperties.h"
@@ -44,6 +45,10 @@
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
 #include "widgets/VxSpin.h"
+#include "support/NameTable.h"
+#include "platform/CodePage.h"
+#include "platform/Files.h"
+#include "core/WinRegistry.h"
 
 namespace velmaris::test {
 namespace {
@@ -639,6 +644,118 @@ TEST_F(SettingsDialogTest, DirectoryChooserOpensAtTheSettingAndStoresTheFolderEn
       ClickThroughWindow(button);
       EXPECT_TRUE(seen);
       EXPECT_EQ(edit->text(), step.stored);
+    }
+  }
+}
+
+// Each name of the table as a folder: the inbound picked in the chooser, the
+// file base typed into its field. The settings and the registry file hold
+// the folder's bytes on disk (UTF-8, not the ANSI page), the window shows
+// the name as it is, and an import of the start directory finds the packet
+// put into the folder.
+TEST_F(SettingsDialogTest, FoldersPickedOrTypedAreStoredAsTheFoldersOnDisk) {
+  int count = 0;
+  for (const TNameRow& row : NameTable()) {
+    SCOPED_TRACE(row.what);
+    const std::string inbound = Start() + "Дом Иванова/Входящие/" + row.disk + "/";
+    const std::string files = Start() + "Дом Иванова/Файлы/" + row.disk + "/";
+    ASSERT_TRUE(QDir().mkpath(PathText(inbound)));
+    ASSERT_TRUE(QDir().mkpath(PathText(files)));
+    if (!dialog) OpenSettings();
+    ShowPage("TabSonstiges");
+    const ModalHook old = SetModalHook([&](QWidget* w) {
+      if (auto* dirs = qobject_cast<TDirDialogWindow*>(w)) dirs->SetDirectory(PathText(inbound));
+      return int(QDialog::Accepted);
+    });
+    Click("GetInbound");
+    SetModalHook(old);
+    EXPECT_EQ(Find<TDirBtn>("InboundDir")->text(), QString::fromUtf8(inbound.c_str()));
+    Find<TDirBtn>("FileBaseDir")->setText(QString::fromUtf8(files.c_str()));
+    Click("OKBtn");
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    dialog.reset();
+    EXPECT_EQ(Store().Values()->InboundDir(), inbound);
+    EXPECT_EQ(Store().Values()->FileBaseDir(), files);
+    {
+      platform::Registry file(RegistryPath());
+      TWinRegistry reg(kConfigRootKey, file);
+      EXPECT_EQ(reg.ReadString("Paths", "Inbound", ""), inbound);
+      EXPECT_EQ(reg.ReadString("Paths", "Filebase", ""), files);
+    }
+    // The window shows them again as named.
+    OpenSettings();
+    EXPECT_EQ(Find<TDirBtn>("InboundDir")->text(), QString::fromUtf8(inbound.c_str()));
+    EXPECT_EQ(Find<TDirBtn>("FileBaseDir")->text(), QString::fromUtf8(files.c_str()));
+    std::ofstream(inbound + "0000000" + std::to_string(count) + ".pkt", std::ios::binary)
+        << PacketFrom({EchoMessage("ECHO.ONE", "Folder " + std::to_string(count))});
+    Batch("import");
+    EXPECT_EQ(BatchCount("ECHO.ONE"), ++count);
+    EXPECT_TRUE(platform::ScanDir(inbound, "*.pkt").empty());
+  }
+  // No look-alike folder in the ANSI page's bytes was made beside them.
+  for (const char* parent : {"Дом Иванова/Входящие/", "Дом Иванова/Файлы/"})
+    for (const auto& e : platform::ScanDir(Start() + parent, "*", true, true))
+      EXPECT_TRUE(platform::IsUtf8(e.name)) << e.name;
+}
+
+// The mailbox's file list and the unpack job's mask and folders, typed into
+// their windows for each name of the table: stored as the names on disk,
+// shown again as typed, and so in the registry file after OK.
+TEST_F(SettingsDialogTest, MailboxAndJobWindowsStoreTheNamesOnDisk) {
+  for (const TNameRow& row : NameTable()) {
+    SCOPED_TRACE(row.what);
+    const std::string list = Start() + "Списки файлов/" + row.disk + ".lst";
+    const std::string mask = Start() + "Архивы/" + row.disk;
+    const std::string dest = Start() + "Распаковано/" + row.disk + "/";
+    const std::string move = Start() + "Готово/" + row.disk + "/";
+    platform::MakeDirs(Start() + "Списки файлов/");
+    platform::WriteFileAtomic(list, "FILE.ZIP  A file\r\n");
+    if (!dialog) OpenSettings();
+    ShowPage("TabMailboxen");
+    Click("AddMB");
+    TMailBox& box = *Store().Mailboxes().GetItem(Store().Mailboxes().GetCount() - 1);
+    {
+      TMBProperties form(box, Store().Mailboxes(), {"Modem"}, platform::CodePage::CP866);
+      form.show();
+      form.MBName->setText("Box");
+      form.mbFileList->setText(QString::fromUtf8(list.c_str()));
+      QTest::mouseClick(form.BtnOk, Qt::LeftButton);
+      EXPECT_EQ(form.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(box.FileList, list);
+    {
+      TMBProperties form(box, Store().Mailboxes(), {"Modem"}, platform::CodePage::CP866);
+      EXPECT_EQ(form.mbFileList->FileName(), QString::fromUtf8(list.c_str()));
+    }
+    ShowPage("TabPacker");
+    Click("Button34");
+    TUnpJobList& jobs = *GetUnpackJobList();
+    TUnpackJob& job = *jobs.GetItem(jobs.GetCount() - 1);
+    {
+      TJProperties form(job, jobs);
+      form.show();
+      form.Jobname->setText("Names");
+      form.Jobmask->setText(QString::fromUtf8(mask.c_str()));
+      form.JobDir->setText(QString::fromUtf8(dest.c_str()));
+      form.JobSrc->setCurrentIndex(1);
+      form.JobMoveDir->setText(QString::fromUtf8(move.c_str()));
+      QTest::mouseClick(form.OKButton, Qt::LeftButton);
+      EXPECT_EQ(form.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(job.Mask, mask);
+    EXPECT_EQ(job.DestDir, dest);
+    EXPECT_EQ(job.MoveDir, move);
+    {
+      TJProperties form(job, jobs);
+      EXPECT_EQ(form.JobDir->text(), QString::fromUtf8(dest.c_str()));
+    }
+    Click("OKBtn");
+    dialog.reset();
+    const std::string text = RegistryText();
+    for (std::string value : {list, mask, dest, move}) {
+      for (size_t at = 0; (at = value.find('"', at)) != std::string::npos; at += 2)
+        value.insert(at, 1, '\\');  // as the registry file writes a quote
+      EXPECT_NE(text.find("=\"" + value + "\""), std::string::npos) << value;
     }
   }
 }

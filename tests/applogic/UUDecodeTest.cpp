@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "app/logic/EditorText.h"
+#include "platform/CodePage.h"
+#include "support/NameTable.h"
 #include "support/TempDir.h"
 
 namespace velmaris {
@@ -206,6 +209,65 @@ TEST(UUDecodeTest, FilesStayInsideTheChosenFolder) {
   EXPECT_NE(::access((dir / "victim").c_str(), F_OK), 0);
   EXPECT_NE(::access((dir / "evil.txt").c_str(), F_OK), 0);
   EXPECT_NE(::access((folder + "/.profile").c_str(), F_OK), 0);
+}
+
+// The name of a begin line is message text (the ANSI page); the file gets
+// the name on disk, and the log (ANSI) reads as the text did. A name taken
+// gets a free one, logged in the ANSI page too. Bytes that are valid UTF-8
+// already stay as they are.
+TEST(UUDecodeTest, ABeginNameInTheAnsiPageIsWrittenUnderItsNameOnDisk) {
+  platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  for (const test::TNameRow& row : test::NameTable()) {
+    if (!row.ansi || row.disk.find('"') != std::string::npos) continue;  // not in a text
+    SCOPED_TRACE(row.what);
+    for (const bool taken : {false, true}) {
+      for (const bool utf8Text : {false, true}) {
+        test::TempDir dir;
+        const std::string folder = dir / "Распаковано";
+        ::mkdir(folder.c_str(), 0755);
+        if (taken) dir.Write("Распаковано/" + row.disk, "keep me");
+        TUUFolderSink sink(folder);
+        const std::string name = utf8Text ? row.disk : *row.ansi;
+        const std::vector<std::string> log =
+            Decode({"begin 644 \"" + name + "\"", "#0V%T", "`", "end"}, sink);
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.front(), "Line 1: " + name + " (644)");
+        EXPECT_EQ(log.back(), "Done (3 Bytes)");
+        if (!taken) {
+          EXPECT_EQ(dir.Read("Распаковано/" + row.disk), "Cat");
+          EXPECT_EQ(log.size(), 2u);
+          continue;
+        }
+        EXPECT_EQ(dir.Read("Распаковано/" + row.disk), "keep me");
+        const size_t dot = row.disk.rfind('.');
+        const std::string free = row.disk.substr(0, dot) + "_1" + row.disk.substr(dot);
+        EXPECT_EQ(dir.Read("Распаковано/" + free), "Cat");
+        ASSERT_EQ(log.size(), 3u);
+        EXPECT_EQ(log[1], "  Saved as " + platform::FromUtf8(free, platform::CodePage::CP1251));
+      }
+    }
+  }
+}
+
+// A file encoded into a message from its path on disk comes out of the
+// decoder under the same name: the begin line holds it in the ANSI page,
+// quoted when it has a blank.
+TEST(UUDecodeTest, AFileEncodedFromDiskDecodesUnderItsName) {
+  platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  for (const test::TNameRow& row : test::NameTable()) {
+    if (!row.ansi || row.disk.find('"') != std::string::npos) continue;
+    SCOPED_TRACE(row.what);
+    test::TempDir dir;
+    const std::string text = UUEncodeText(platform::PathToAnsi(dir / ("Вложения/" + row.disk)),
+                                          std::string(100, 'x'));
+    const std::string quote = row.disk.find(' ') != std::string::npos ? "\"" : "";
+    EXPECT_EQ(text.rfind("begin 644 " + quote + *row.ansi + quote + "\r\n", 0), 0u) << text;
+    ::mkdir((dir / "out").c_str(), 0755);
+    TUUFolderSink sink(dir / "out");
+    const std::vector<std::string> log = Decode(SplitEditorText(text), sink);
+    EXPECT_EQ(log.back(), "Done (100 Bytes)");
+    EXPECT_EQ(dir.Read("out/" + row.disk), std::string(100, 'x'));
+  }
 }
 
 }  // namespace

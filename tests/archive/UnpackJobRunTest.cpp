@@ -11,7 +11,9 @@
 #include "PackerFixtures.h"
 #include "archive/AutoUnpacker.h"
 #include "archive/Unpacker.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "support/NameTable.h"
 
 namespace velmaris::test {
 namespace {
@@ -147,10 +149,13 @@ TEST_F(UnpackJobRun, WhatHappensToTheArchive) {
     EXPECT_EQ(platform::FileExists(t / "old/a.arc") ? t.Read("old/a.arc") : "",
               c.moved ? bytes : "");
     EXPECT_FALSE(platform::DirExists(t / "gone"));
-    Lines log = {"//Starting Unpack Job//", "*Job*", "a.arc unpacked to " + t / "out/"};
+    // The log is ANSI text: the folders (below the suites' Cyrillic folder)
+    // in the ANSI page.
+    Lines log = {"//Starting Unpack Job//", "*Job*",
+                 "a.arc unpacked to " + platform::PathToAnsi(t / "out/")};
     for (std::string line : c.tail) {
       if (const size_t at = line.find("IN"); at != std::string::npos)
-        line.replace(at, 2, t / "in/");
+        line.replace(at, 2, platform::PathToAnsi(t / "in/"));
       log.push_back(line);
     }
     log.push_back("//Unpack Job completed//");
@@ -168,6 +173,28 @@ TEST_F(UnpackJobRun, WhatHappensToTheArchive) {
                     "The Velmaris 95 Automatic Unpacker"};
     for (const auto& line : unpacker->Log()) report.push_back(line);
     EXPECT_EQ(reports, c.report ? std::vector<Lines>{report} : std::vector<Lines>{});
+  }
+}
+
+// Archives named as the table of names, in a folder with a Cyrillic name
+// and a blank: each is unpacked and deleted, and the log names it in the
+// ANSI page.
+TEST_F(UnpackJobRun, ArchivesUnderEveryNameAreUnpackedAndLoggedInTheAnsiPage) {
+  platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  for (const TNameRow& row : NameTable()) {
+    SCOPED_TRACE(row.what);
+    RunShell("rm -rf " + Sh(t / "out"));
+    const std::string archive = Pack("PKZip", "Входящие архивы/" + row.disk, {"packet " + row.disk});
+    jobs.Clear();
+    AddJob("Job", t / "Входящие архивы/*.zip", TUnpackJob::usDelete);
+    Unpacker();
+    RunOnce();
+    EXPECT_EQ(t.Read("out/F0.PKT"), "packet " + row.disk);
+    EXPECT_FALSE(platform::FileExists(archive));
+    if (!row.ansi) continue;
+    EXPECT_EQ(Texts(), (Lines{"//Starting Unpack Job//", "*Job*",
+                              *row.ansi + " unpacked to " + platform::PathToAnsi(t / "out/"),
+                              *row.ansi + " has been deleted", "//Unpack Job completed//"}));
   }
 }
 
@@ -201,7 +228,7 @@ TEST_F(UnpackJobRun, AnArchiveWithoutPackerStopsTheRunAndSwitchesTheTimerOff) {
   u.SetTimerOn(true);
   RunOnce();
   EXPECT_EQ(Texts(), (Lines{"//Starting Unpack Job//", "*Inbound*",
-                            "//*Error:*// No  unpack command for " + t / "in/1.bin",
+                            "//*Error:*// No  unpack command for " + platform::PathToAnsi(t / "in/1.bin"),
                             "//Unpack Job completed//"}));
   EXPECT_EQ(Questions(), (Lines{"The Job Inbound has no unpack command! Automatic unpacking has "
                                 "been disabled to help  you fix the problem ."}));

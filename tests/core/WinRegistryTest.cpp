@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/WinRegistry.h"
+#include "platform/CodePage.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -127,6 +128,40 @@ TEST_F(WinRegistryTest, DestructorSavesWhatWasWritten) {
   }
   platform::Registry again(dir / "Velmaris.reg");
   EXPECT_EQ(again.ReadString(std::string(kRoot) + "\\Updates", "Marker"), "yes");
+}
+
+// A path an older version stored in the ANSI page is read as the folder it
+// names and written back as the bytes on disk, once; a path in UTF-8, a
+// missing value and the default stay as they are. The registry file holds
+// the mended value after the object is gone.
+TEST_F(WinRegistryTest, APathStoredInTheAnsiPageIsMendedOnce) {
+  platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  const struct {
+    std::string stored, read;
+  } rows[] = {
+      {"/home/\xC8\xE2\xE0\xED/\xC0\xF0\xF5\xE8\xE2/", "/home/Иван/Архив/"},
+      {"/home/Иван/Архив/", "/home/Иван/Архив/"},
+      {"C:\\FIDO\\IN\\", "C:\\FIDO\\IN\\"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.read);
+    {
+      TWinRegistry reg(kRoot, store);
+      reg.WriteString("Paths", "Inbound", r.stored);
+      reg.Flush();
+    }
+    {
+      platform::Registry file(dir / "Velmaris.reg");
+      TWinRegistry reg(kRoot, file);
+      EXPECT_EQ(reg.ReadPath("Paths", "Inbound", "dflt"), r.read);
+      EXPECT_EQ(reg.ReadString("Paths", "Inbound", ""), r.read);
+    }
+    platform::Registry again(dir / "Velmaris.reg");
+    EXPECT_EQ(TWinRegistry(kRoot, again).ReadString("Paths", "Inbound", ""), r.read);
+  }
+  TWinRegistry reg(kRoot, store);
+  EXPECT_EQ(reg.ReadPath("Paths", "Missing", "\xC0"), "\xC0");  // the caller's default as given
+  EXPECT_FALSE(store.ValueExists(std::string(kRoot) + "\\Paths", "Missing"));
 }
 
 }  // namespace

@@ -149,5 +149,43 @@ TEST(CodePage, StoredNamesForMessageBoxes) {
   SetAnsiCodePage(CodePage::CP1251);
 }
 
+// File names between the disk (UTF-8), the store and the log (ANSI) and the
+// FidoNet formats (OEM): UTF-8 is kept as it is on the way to the disk, a
+// name the OEM page cannot hold has no OEM form, the log gets '?' for it.
+TEST(CodePage, NamesBetweenDiskStoreAndWire) {
+  SetOemCodePage(CodePage::CP866);
+  SetAnsiCodePage(CodePage::CP1251);
+  const struct {
+    std::string disk, ansi, oem, log;
+    bool oemHolds;
+  } rows[] = {
+      {"REPORT.ZIP", "REPORT.ZIP", "REPORT.ZIP", "REPORT.ZIP", true},
+      {"/home/иван/Архив/", "/home/\xE8\xE2\xE0\xED/\xC0\xF0\xF5\xE8\xE2/",
+       "/home/\xA8\xA2\xA0\xAD/\x80\xE0\xE5\xA8\xA2/",
+       "/home/\xE8\xE2\xE0\xED/\xC0\xF0\xF5\xE8\xE2/", true},
+      {"Дом Иванова", "\xC4\xEE\xEC \xC8\xE2\xE0\xED\xEE\xE2\xE0",
+       "\x84\xAE\xAC \x88\xA2\xA0\xAD\xAE\xA2\xA0",
+       "\xC4\xEE\xEC \xC8\xE2\xE0\xED\xEE\xE2\xE0", true},
+      {"Счёт€.zip", "\xD1\xF7\xB8\xF2\x88.zip", "", "\xD1\xF7\xB8\xF2\x88.zip", false},
+      {"Übung", "", "", "?bung", false},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.disk);
+    EXPECT_EQ(PathFromStored(r.disk), r.disk);  // valid UTF-8 stays
+    EXPECT_EQ(PathFromOem(r.disk), r.disk);
+    if (!r.ansi.empty()) {
+      EXPECT_EQ(PathFromStored(r.ansi), r.disk);
+    }
+    if (!r.oem.empty()) {
+      EXPECT_EQ(PathFromOem(r.oem), r.disk);
+    }
+    EXPECT_EQ(PathToAnsi(r.disk), r.log);
+    EXPECT_EQ(PathToOem(r.disk), r.oemHolds ? std::optional<std::string>(r.oem) : std::nullopt);
+  }
+  // Bytes on disk that are no UTF-8 (a name another program left in CP866)
+  // show as '?' in the log, never as bytes of another page.
+  EXPECT_EQ(PathToAnsi("\x8E\xE2\xE7\xA5\xE2.zip"), "?????.zip");
+}
+
 }  // namespace
 }  // namespace velmaris::platform

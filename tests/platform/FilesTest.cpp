@@ -145,6 +145,26 @@ TEST(Files, WriteFileAtomicReplacesAndKeepsTheMode) {
   EXPECT_THROW(ReadFile(dir / "missing"), EFile);
 }
 
+// A name as long as a name may be (255 bytes, in ASCII or in two-byte
+// letters, and one cut halfway through a letter by the temporary name's
+// length) is written whole, and no temporary file is left.
+TEST(Files, WriteFileAtomicTakesTheLongestNames) {
+  TempDir dir;
+  for (const std::string& name :
+       {std::string(255, 'n'), std::string(251, 'n') + ".txt",
+        [] { std::string s; for (int i = 0; i < 125; ++i) s += "ф"; return s + ".txt"; }(),
+        [] { std::string s = "a"; for (int i = 0; i < 125; ++i) s += "ф"; return s + ".tx"; }()}) {
+    SCOPED_TRACE(name.size());
+    ASSERT_LE(name.size(), 255u);
+    WriteFileAtomic(dir / name, "long");
+    EXPECT_EQ(ReadFile(dir / name), "long");
+    WriteFileAtomic(dir / name, "again");
+    EXPECT_EQ(ReadFile(dir / name), "again");
+    EXPECT_EQ(ScanDir(dir.Path(), "*").size(), 1u);
+    ::unlink((dir / name).c_str());
+  }
+}
+
 TEST(Files, ReplaceFile) {
   TempDir dir;
   dir.Write("new", "new");

@@ -197,7 +197,9 @@ TEST_F(AutoSendTest, WarningsShowRussianNamesInUtf8) {
     std::function<void(TAutoSendJob&)> set;
     std::string text;  // UTF-8
   } rows[] = {
-      {[&](TAutoSendJob& j) { j.MailText = Start() + ansi("нет.txt"); },
+      // The text file is a name on disk (UTF-8), put into the ANSI text and
+      // shown as such.
+      {[&](TAutoSendJob& j) { j.MailText = Start() + "нет.txt"; },
        " Autosend job Рассылка Ёлкину could not  be executed because the file " + Start() +
            "нет.txt does  not exist."},
       {[&](TAutoSendJob& j) { j.RecMode = 1, j.RecList = ansi("Друзья"); },

@@ -303,7 +303,9 @@ TEST_F(FilterTest, AutomaticReplyAndLaunch) {
   f.DoAnswer = true;
   f.Answer = "\"" + Start() + "answer.txt\"";
   f.DoLaunch = true;
-  f.Processor = "/bin/sh -c \"cp %filename " + Start() + "launched.copy\"";
+  // The message path is a word of its own, blanks and all (the start
+  // directory holds some): the shell gets it as $0.
+  f.Processor = "/bin/sh -c \"cp \"\"$0\"\" \"\"" + Start() + "launched.copy\"\"\" %filename";
   TImportFilterRun run(list, Env());
   filters = &run;
   Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "Hi", "Sysop")}));

@@ -20,11 +20,13 @@
 #include "core/MessageBase.h"
 #include "core/MsgBaseFixtures.h"
 #include "core/NetLink.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "processing/AreaExport.h"
 #include "processing/Exporter.h"
 #include "processing/MailPacket.h"
 #include "processing/MaintenanceRuns.h"
+#include "support/NameTable.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -374,9 +376,14 @@ TEST_F(ScannerTest, TheIndexIsWrittenWhileAMessageListHoldsIt) {
 }
 
 TEST_F(ScannerTest, AttachesListOnlyOwnExistingFiles) {
-  dir.Write("files/report.txt", "attached data");
-  platform::MakeDirs(dir.Path() + "files/adir/");
-  const std::string file = dir.Path() + "files/report.txt";
+  // A subject holds at most 71 characters: the files lie in a short folder
+  // of their own, since the suites' folder is longer than that.
+  char base[] = "/tmp/vm.XXXXXX";
+  ASSERT_NE(::mkdtemp(base), nullptr);
+  const std::string files = std::string(base) + "/files/";
+  platform::MakeDirs(files + "adir/");
+  platform::WriteFileAtomic(files + "report.txt", "attached data");
+  const std::string file = files + "report.txt";
   const struct {
     const char* name;
     TFidoAddr orig;
@@ -386,8 +393,8 @@ TEST_F(ScannerTest, AttachesListOnlyOwnExistingFiles) {
   } cases[] = {
       {"own message, existing file", kOwnA, file, true, "report.txt"},
       {"not written here", kFriend, file, false, file},
-      {"missing file", kOwnA, dir.Path() + "files/none.txt", false, dir.Path() + "files/none.txt"},
-      {"a directory", kOwnA, dir.Path() + "files/adir", false, dir.Path() + "files/adir"},
+      {"missing file", kOwnA, files + "none.txt", false, files + "none.txt"},
+      {"a directory", kOwnA, files + "adir", false, files + "adir"},
   };
   for (const auto& c : cases) {
     TempDir d;
@@ -412,6 +419,58 @@ TEST_F(ScannerTest, AttachesListOnlyOwnExistingFiles) {
     EXPECT_EQ(net->GetHeader(0).Subject.Str(), c.storedSubject) << c.name;
     net->ReleaseIndex();
   }
+  std::filesystem::remove_all(base);
+}
+
+// An attach over the table of names. The subject holds the path in the
+// ANSI page, at most 71 characters: the files lie in a short folder of their
+// own (with a Cyrillic name), since the suites' folder is longer than that.
+// The flow file lists the path on disk, the packet's subject is the bare
+// name in the OEM page, the stored subject the bare name in the ANSI page.
+// A path the subject cannot hold is refused where the user picks it.
+TEST_F(ScannerTest, AttachCarriesEachFormOfTheName) {
+  char base[] = "/tmp/vm.XXXXXX";
+  ASSERT_NE(::mkdtemp(base), nullptr);
+  const std::string folder = std::string(base) + "/Файлы/";
+  platform::MakeDirs(folder);
+  platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  platform::SetOemCodePage(platform::CodePage::CP866);
+  int n = 0;
+  for (const TNameRow& row : NameTable()) {
+    SCOPED_TRACE(row.what);
+    const std::string path = folder + row.disk;
+    platform::WriteFileAtomic(path, "attached data");
+    std::string why;
+    const std::optional<std::string> subject = AttachSubject(path, why);
+    const std::string folderAnsi = std::string(base) + "/\xD4\xE0\xE9\xEB\xFB/";
+    const bool fits = row.ansi && row.oem && folderAnsi.size() + row.ansi->size() <= 71;
+    ASSERT_EQ(subject.has_value(), fits) << why;
+    if (!fits) {
+      EXPECT_EQ(why.rfind("The file ", 0), 0u) << why;
+      EXPECT_TRUE(why.find("cannot be attached") != std::string::npos) << why;
+      continue;
+    }
+    EXPECT_EQ(*subject, folderAnsi + *row.ansi);
+    TempDir d;
+    outbound = d.Path() + "Out/";
+    options.ZoneOutbound = [this](int32_t) { return outbound; };
+    problems.clear();
+    TArea* net = AddArea("NAMES" + std::to_string(n++), AreaTypeCode::Netmail,
+                         {{kOwnA, kFriend, MsgFlag::Send | MsgFlag::Crash | MsgFlag::Attach,
+                           *subject}});
+    EXPECT_EQ(ExportDirect(*net, options), 1);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    const auto listed = Listed(kFriend);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[1], path);
+    const std::string packet = platform::ReadFile(listed[0]);
+    EXPECT_NE(packet.find(std::string("Point User") + '\0' + *row.oem + '\0'), std::string::npos);
+    ASSERT_TRUE(net->OpenIndex());
+    EXPECT_EQ(net->GetHeader(0).Subject.Str(), *row.ansi);
+    EXPECT_TRUE(net->GetHeader(0).Flags & MsgFlag::Sent);
+    net->ReleaseIndex();
+  }
+  std::filesystem::remove_all(base);
 }
 
 TEST_F(ScannerTest, LockWaitEndsWhenAborted) {

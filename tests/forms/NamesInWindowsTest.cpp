@@ -1,0 +1,142 @@
+// File names typed into the windows, over the table of names: the window
+// stores the name on disk (UTF-8, not the ANSI page), shows it again as
+// typed, and what uses it finds the file: the hatch assistant hatches it,
+// the autosend job sends its text, the filter keeps its files.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+#include "FormsFixture.h"
+#include "core/NetLink.h"
+#include "platform/Files.h"
+#include "processing/Secretary.h"
+#include "processing/forms/AutoSendProperties.h"
+#include "processing/forms/FilterProperties.h"
+#include "processing/forms/HatchAss.h"
+#include "support/NameTable.h"
+#include "widgets/FileEdits.h"
+#include "widgets/PageManager.h"
+
+namespace velmaris::test {
+namespace {
+
+using NamesInWindowsTest = FormsFixture;
+
+QString Shown(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
+
+// The assistant hatches a file under each name a TIC line can carry (and
+// reads its path as the name on disk); the others fail with the name
+// readable on the result page.
+TEST_F(NamesInWindowsTest, TheHatchAssistantFindsEachFile) {
+  TNetLink& link = *store->Uplinks().GetItem(0);
+  for (const TNameRow& row : NameTable()) {
+    SCOPED_TRACE(row.what);
+    ::unlink(link.FlowFilePath().c_str());
+    const std::string path = dir / ("Мои файлы/" + row.disk);
+    platform::MakeDirs(dir / "Мои файлы/");
+    platform::WriteFileAtomic(path, "contents");
+    auto* w = new THatchAss(*store, nullptr);
+    w->show();
+    const auto next = [this, w] { QTest::mouseClick(Get<QPushButton>(*w, "DEL_Next"), Qt::LeftButton); };
+    next();
+    Get<TFilenameEdit>(*w, "Filename")->setText(Shown(path));
+    next();
+    ASSERT_EQ(w->Notebook()->PageIndex(), 2);
+    Get<QPlainTextEdit>(*w, "Description")->setPlainText("Отчёт");
+    next();
+    Get<QComboBox>(*w, "AreaCombo")->setEditText("MYFILES");
+    next();
+    ASSERT_EQ(w->Notebook()->PageIndex(), 4);
+    const bool ok = row.oem && !row.blankOrQuote;
+    EXPECT_EQ(Get<QLabel>(*w, "LSuccess")->isVisible(), ok);
+    if (ok) {
+      EXPECT_EQ(platform::ReadFile(link.FlowFilePath()).rfind(path + "\r\n^", 0), 0u);
+    } else {
+      EXPECT_TRUE(Get<QLabel>(*w, "LFailed")->text().contains(
+          QString::fromUtf8("The file name ") +
+          (row.ansi ? Shown(row.disk) : Shown(row.disk).replace(QChar(u'Ü'), QChar(u'?')))))
+          << Get<QLabel>(*w, "LFailed")->text().toStdString();
+    }
+    QPointer<THatchAss> guard(w);
+    QTest::mouseClick(Get<QPushButton>(*w, "Finish"), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
+  }
+}
+
+// The autosend job's text file: stored as its name on disk, shown again as
+// typed, and sent (not deactivated as missing).
+TEST_F(NamesInWindowsTest, TheAutosendTextFileIsStoredAsTheFileOnDisk) {
+  for (const TNameRow& row : NameTable()) {
+    SCOPED_TRACE(row.what);
+    const std::string path = dir / ("Рассылка/" + row.disk);
+    platform::MakeDirs(dir / "Рассылка/");
+    platform::WriteFileAtomic(path, "Hello\r\n");
+    TAutoSendJobs list;
+    auto owned = std::make_unique<TAutoSendJob>();
+    owned->Area = "NETMAIL";
+    owned->RecAddr = "2:5030/1";
+    owned->Receiver = "Boss";
+    TAutoSendJob& job = *list.AddJob(std::move(owned));
+    TAutoSendEnv env;
+    env.Store = store.get();
+    env.Clock = [] { return EncodeDateTime(2026, 3, 25, 10, 0, 0); };
+    auto* w = ShowAutoSendProperties(job, list, env);
+    QPointer<QWidget> guard(w);
+    Get<TFilenameEdit>(*w, "EdText")->setText(Shown(path));
+    Get<QPushButton>(*w, "btnApply")->click();
+    EXPECT_EQ(job.MailText, path);
+    Get<QPushButton>(*w, "Button2")->click();  // send now
+    EXPECT_TRUE(prompter.Questions().empty()) << prompter.Questions().front().text;
+    EXPECT_EQ(job.Last, DateTimeToUnix(env.Clock()));
+    Get<QPushButton>(*w, "btnCancel")->click();
+    QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
+    EXPECT_TRUE(guard.isNull());
+    auto* again = ShowAutoSendProperties(job, list, env);
+    EXPECT_EQ(Get<TFilenameEdit>(*again, "EdText")->text(), Shown(path));
+    again->close();
+    QCoreApplication::sendPostedEvents(again, QEvent::DeferredDelete);
+  }
+}
+
+// The filter's save file, program and answer file: stored as the names on
+// disk and shown again as typed.
+TEST_F(NamesInWindowsTest, TheFiltersFilesAreStoredAsTheFilesOnDisk) {
+  for (const TNameRow& row : NameTable()) {
+    SCOPED_TRACE(row.what);
+    TFilterList list;
+    TFilter& f = *list.AddFilter("Names", std::make_unique<TFilter>());
+    const std::string save = dir / ("Почта/" + row.disk + ".txt");
+    const std::string program = dir / ("Программы/" + row.disk + ".sh") + " %filename";
+    const std::string answer = dir / ("Ответы/" + row.disk);
+    TFilterProperties* w = ShowFilterProperties(f, list, *store);
+    QPointer<TFilterProperties> guard(w);
+    Get<QCheckBox>(*w, "CbSave")->setChecked(true);
+    Get<QCheckBox>(*w, "CbLaunch")->setChecked(true);
+    Get<QCheckBox>(*w, "CbAnswer")->setChecked(true);
+    Get<TFilenameEdit>(*w, "EdSave")->setText(Shown(save));
+    Get<TFilenameEdit>(*w, "EdLaunch")->setText(Shown(program));
+    Get<TFilenameEdit>(*w, "EdAnswer")->setText(Shown(answer));
+    Get<QPushButton>(*w, "ApplyBtn")->click();
+    EXPECT_EQ(f.SaveFile, save);
+    EXPECT_EQ(f.Processor, program);
+    EXPECT_EQ(f.Answer, answer);
+    Get<QPushButton>(*w, "CancelBtn")->click();
+    QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
+    EXPECT_TRUE(guard.isNull());
+    TFilterProperties* again = ShowFilterProperties(f, list, *store);
+    EXPECT_EQ(Get<TFilenameEdit>(*again, "EdSave")->text(), Shown(save));
+    EXPECT_EQ(Get<TFilenameEdit>(*again, "EdLaunch")->text(), Shown(program));
+    EXPECT_EQ(Get<TFilenameEdit>(*again, "EdAnswer")->text(), Shown(answer));
+    Get<QPushButton>(*again, "CancelBtn")->click();
+    QCoreApplication::sendPostedEvents(again, QEvent::DeferredDelete);
+  }
+}
+
+}  // namespace
+}  // namespace velmaris::test

@@ -1,0 +1,218 @@
+// One rule for names, over one table of names: the file on disk has the name
+// the user sees (UTF-8), the TIC file and the packet carry the OEM form, the
+// log and REPORT the ANSI form. Places: hatching, a received TIC file, a
+// directory setting stored by an older version, a filter's program.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "TosserFixtures.h"
+#include "core/Crc.h"
+#include "core/Settings.h"
+#include "platform/CodePage.h"
+#include "processing/Hatch.h"
+#include "processing/Secretary.h"
+#include "processing/TicFile.h"
+#include "support/NameTable.h"
+
+namespace velmaris::test {
+namespace {
+
+const std::string kAreaDisk = "ФАЙЛЫ.ЭХО";
+const std::string kAreaAnsi = "\xD4\xC0\xC9\xCB\xDB.\xDD\xD5\xCE";
+const std::string kAreaOem = "\x94\x80\x89\x8B\x9B.\x9D\x95\x8E";
+
+std::vector<std::string> CrLfLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) break;
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+class NameRuleTest : public TosserFixture {
+ protected:
+  bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+  }
+};
+
+// The hatch takes the file under its name on disk; the TIC file's File line
+// is the OEM form, the flow file lists the path on disk. A name a TIC line
+// cannot carry (a blank, a quote, a letter the OEM page lacks) is refused
+// with the name in the ANSI page.
+TEST_F(NameRuleTest, HatchAnnouncesTheOemNameAndListsThePathOnDisk) {
+  TNetLink* link = store->Uplinks().GetItem(0);
+  for (const TNameRow& row : NameTable()) {
+    SCOPED_TRACE(row.what);
+    ::unlink(link->FlowFilePath().c_str());
+    const std::string path = Start() + "Мои файлы/" + row.disk;
+    platform::MakeDirs(Start() + "Мои файлы/");
+    platform::WriteFileAtomic(path, "contents of " + row.disk);
+    THatchRequest request;
+    request.FileName = path;
+    request.Uplink = link;
+    request.Area = kAreaAnsi;
+    request.Description = {"\xCE\xF2\xF7\xB8\xF2 \xE7\xE0 \xEC\xE0\xE9"};  // "Отчёт за май"
+    const THatchResult r = HatchFile(request);
+    const bool announced = row.oem && !row.blankOrQuote;
+    ASSERT_EQ(r.Ok, announced) << r.Error;
+    if (!announced) {
+      EXPECT_EQ(r.Error, "The file name " + platform::FromUtf8(row.disk, platform::CodePage::CP1251) +
+                             " cannot be announced!");
+      continue;
+    }
+    const std::vector<std::string> tic = CrLfLines(platform::ReadFile(r.TicPath));
+    ASSERT_GE(tic.size(), 2u);
+    EXPECT_EQ(tic[0], "Area " + kAreaOem);
+    EXPECT_EQ(tic[1], "File " + *row.oem);
+    EXPECT_NE(std::find(tic.begin(), tic.end(), "Desc \x8E\xE2\xE7\xF1\xE2 \xA7\xA0 \xAC\xA0\xA9"),
+              tic.end());
+    EXPECT_EQ(CrLfLines(platform::ReadFile(link->FlowFilePath())),
+              (std::vector<std::string>{path, "^" + r.TicPath}));
+    ::unlink(r.TicPath.c_str());
+  }
+}
+
+// A received TIC file names the area and the file in the OEM page (or in
+// UTF-8); the folder and the file in the file base get the names on disk,
+// the log lines the ANSI page. The mailer may have kept the sender's bytes
+// for the inbound file: it is found under them too.
+TEST_F(NameRuleTest, AReceivedTicFilePlacesTheFileUnderItsNameOnDisk) {
+  const std::string base = store->Values()->FileBaseDir();
+  int n = 0;
+  for (const TNameRow& row : NameTable()) {
+    if (!row.oem || row.blankOrQuote) continue;  // no TIC line carries it as a word
+    for (const bool inboundUnderOem : {false, true}) {
+      for (const bool ticInUtf8 : {false, true}) {
+        if (inboundUnderOem && ticInUtf8) continue;  // a sender in UTF-8 names its file so
+        SCOPED_TRACE(std::string(row.what) + (inboundUnderOem ? ", inbound in OEM" : "") +
+                     (ticInUtf8 ? ", TIC in UTF-8" : ""));
+        std::filesystem::remove_all(base);
+        const std::string contents = "data " + std::to_string(n);
+        const std::string ticName = "t" + std::to_string(n++) + ".tic";
+        Drop(inboundUnderOem ? *row.oem : row.disk, contents);
+        char crc[16];
+        std::snprintf(crc, sizeof crc, "%08X", Crc32OfString(contents));
+        Drop(ticName, "Area " + (ticInUtf8 ? kAreaDisk : kAreaOem) + "\r\nFile " +
+                          (ticInUtf8 ? row.disk : *row.oem) + "\r\nCrc " + crc +
+                          "\r\nDesc \x8E\xE2\xE7\xF1\xE2\r\n");
+        const TTicOutcome out = ProcessTicFile(Inbound(), ticName, base);
+        ASSERT_EQ(out.Result, TTicResult::Moved) << out.LogLines.front();
+        const std::string row0 = "File " + *row.ansi + " has been moved to area " + kAreaAnsi + " .";
+        EXPECT_EQ(out.LogLines, std::vector<std::string>{row0});
+        EXPECT_TRUE(platform::DirExists(base + kAreaDisk + "/"));
+        const std::string placed = base + kAreaDisk + "/" + row.disk;
+        EXPECT_EQ(platform::ReadFile(placed), contents);
+        // The description stays as the TIC file gave it.
+        EXPECT_EQ(platform::ReadFile(placed + ".Txt"), "\x8E\xE2\xE7\xF1\xE2\n");
+        EXPECT_TRUE(InboundNames().empty());
+      }
+    }
+  }
+}
+
+// Names of a TIC file that cannot be placed stay readable in the log.
+TEST_F(NameRuleTest, TicLogLinesNameTheFileAndAreaInTheAnsiPage) {
+  const TNameRow& row = NameTable()[1];
+  Drop("x.tic", "Area " + kAreaOem + "\r\nFile " + *row.oem + "\r\n");
+  TTicOutcome out = ProcessTicFile(Inbound(), "x.tic", store->Values()->FileBaseDir());
+  EXPECT_EQ(out.LogLines,
+            (std::vector<std::string>{
+                "File " + *row.ansi + " could not be moved to area " + kAreaAnsi + " .",
+                "File " + *row.ansi + " is not in the inbound directory."}));
+  // Through the import, into the log and REPORT as they are.
+  Toss();
+  EXPECT_TRUE(Logged("File " + *row.ansi + " is not in the inbound directory."));
+}
+
+// A directory setting that an older version stored in the ANSI page is read
+// as the folder it names and written back as its bytes on disk, once; the
+// import then finds its packets there, and no look-alike folder is made.
+TEST_F(NameRuleTest, AnAnsiStoredInboundIsMendedAndTheImportFindsIt) {
+  for (const TNameRow& row : NameTable()) {
+    if (!row.ansi) continue;  // an older version could not have stored it
+    SCOPED_TRACE(row.what);
+    Fresh();
+    const std::string folder = Start() + "Входящие/" + row.disk + "/";
+    platform::MakeDirs(folder);
+    store.reset();
+    {
+      TWinRegistry reg(kConfigRootKey, *registry);
+      reg.WriteString("Paths", "Inbound", platform::FromUtf8(folder, platform::CodePage::CP1251));
+      reg.Flush();
+    }
+    Load();
+    EXPECT_EQ(store->Values()->InboundDir(), folder);
+    {
+      TWinRegistry reg(kConfigRootKey, *registry);
+      EXPECT_EQ(reg.ReadString("Paths", "Inbound", ""), folder);
+    }
+    AddEcho("RU.NAMES");
+    platform::WriteFileAtomic(folder + "a.pkt", PacketFrom({EchoMessage("RU.NAMES", "Hi", "All")}));
+    Toss();
+    EXPECT_EQ(Mails("RU.NAMES").size(), 1u);
+    // No look-alike folder in the ANSI page's bytes beside it.
+    for (const auto& e : platform::ScanDir(Start() + "Входящие/", "*", true, true))
+      EXPECT_TRUE(platform::IsUtf8(e.name)) << e.name;
+  }
+}
+
+// A filter's program gets the message file as one word, whatever blanks and
+// quotes the start directory holds.
+TEST_F(NameRuleTest, AFilterProgramGetsTheMessagePathWhole) {
+  const std::string script = Start() + "сохранить аргументы.sh";
+  platform::WriteFileAtomic(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done"
+                                    " > \"$(dirname \"$0\")/args.out\"\ncp \"$2\" \"$(dirname "
+                                    "\"$0\")/message.copy\"\n");
+  ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
+  for (const TNameRow& row : NameTable()) {
+    SCOPED_TRACE(row.what);
+    const std::string startDir = dir.Path() + "Дом " + row.disk + "/";
+    platform::MakeDirs(startDir);
+    platform::Registry reg(dir / "filter.reg");
+    TConfigStore other(startDir, reg);
+    TFilter f;
+    f.DoLaunch = true;
+    // Quoted: a stray file named like the start of the folder would be taken
+    // for the program otherwise.
+    f.Processor = "\"" + script + "\" -m %filename";
+    TFilterEnv env;
+    env.Store = &other;
+    std::vector<std::string> logged;
+    env.Log = [&](const std::string& line) { logged.push_back(line); };
+    TMail mail = [] {
+      PackedSpec s;
+      s.from = "Joe Remote";
+      s.to = "Sysop";
+      s.subject = "Hi";
+      s.text = "text\r";
+      TMsgHeader h;
+      h.FromName = s.from;
+      h.ToName = s.to;
+      h.Subject = s.subject;
+      h.TextOffset =
+          static_cast<uint16_t>(34 + s.to.size() + s.from.size() + s.subject.size() + 3);
+      return TMail(PackedMessage(s), h);
+    }();
+    f.Apply(mail, "RU.NAMES", "names", env);
+    ASSERT_TRUE(logged.empty()) << logged.front();
+    const std::string args = platform::ReadFile(Start() + "args.out");
+    ASSERT_EQ(args.substr(0, 3), "-m\n");
+    const std::string path = args.substr(3, args.size() - 4);
+    EXPECT_EQ(platform::DirOf(path), startDir);
+    EXPECT_EQ(path.find('\n'), std::string::npos);
+    EXPECT_EQ(platform::ReadFile(Start() + "message.copy").substr(MsgFileOffset::FromName, 10),
+              "Joe Remote");
+    EXPECT_TRUE(platform::ScanDir(startDir, "*.MSG").empty());
+  }
+}
+
+}  // namespace
+}  // namespace velmaris::test
