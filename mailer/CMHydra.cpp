@@ -239,7 +239,10 @@ void THydraThread::Session() {
     if (abort_) {
       Log("Transfer aborted by local console");
       Report(21);
-      if (Device().IsReady()) SendAbortSequence();
+      if (Device().IsReady()) {
+        Device().DropOutput();  // the abort goes before any data still queued
+        SendAbortSequence();
+      }
       break;
     }
     if (!Device().IsReady()) {

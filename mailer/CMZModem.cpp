@@ -290,7 +290,10 @@ TCMZModemThread::End TCMZModemThread::Stop(Got g) {
   if (g == Got::Abort) {
     Log("Local abort");
     Report(21);
-    if (Device().IsReady()) CancelSequence();
+    if (Device().IsReady()) {
+      Device().DropOutput();  // the cancel goes before any data still queued
+      CancelSequence();
+    }
   } else if (g == Got::Cancel) {
     Log("Remote CANcel");
     Report(32);

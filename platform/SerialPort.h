@@ -12,6 +12,8 @@
 // closed) reports Gone, never blocks and never raises from Read or Write.
 #pragma once
 
+#include <termios.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -66,6 +68,11 @@ class SerialPort {
 
   // DTR on or off; false when the device has no modem lines (a pty).
   bool SetDTR(bool on);
+  // The hang-up of POSIX termios: the speed 0 (B0) takes the modem lines
+  // down where the driver has them; off restores the speed it had. On a pty
+  // only the far side's program can see it. False when the speed cannot be
+  // set.
+  bool SetZeroSpeed(bool on);
   // The modem lines; false when the device has none.
   bool GetModemLines(ModemLines& lines) const;
 
@@ -75,6 +82,7 @@ class SerialPort {
  private:
   int fd_ = -1;
   std::string path_;
+  speed_t speed_ = 0;  // the speed to restore after SetZeroSpeed(true); 0: none
 };
 
 // The serial devices present on this machine: /dev/ttyS*, /dev/ttyUSB*,
