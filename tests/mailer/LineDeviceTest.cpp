@@ -50,7 +50,7 @@ class LineDeviceTest : public ::testing::Test {
                                                    std::optional<FakeModem>& modem) {
     modem.emplace(dir,
                   std::vector<std::string>{"--dial", connect, "--throttle", "--peer",
-                                           "sh -c \"cat > '" + got + "'\""},
+                                           Shell("cat > " + ShellWord(got))},
                   name);
     auto device = MakeDevice(*modem);
     device->DrainLimit = kPatience;

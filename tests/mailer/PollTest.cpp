@@ -77,8 +77,6 @@ class PollTest : public ConfigStoreFixture {
     fs::create_directories(Values().OutboundDir());
     std::ofstream(flow, std::ios::binary) << text;
   }
-  // A path as one word of a command line (the folder may hold blanks).
-  static std::string Word(const std::string& path) { return "\"" + path + "\""; }
   std::string Peer(const std::string& extra = "") {
     return std::string(EMSIPEER) + " --inbound " + Word(dir / "peer-in") + " --send " +
            Word(dir / "files/frompeer.pkt") + " --log " + Word(dir / "peer.log") + " " + extra;
@@ -764,12 +762,12 @@ class CutCallTest : public PollTest {
   // The modem, its peer behind tee, the line configured.
   FakeModem& StartModem(const std::string& protocol) {
     fs::remove(sent);
-    const std::string peer = std::string(EMSIPEER) + " --inbound '" + dir / "peer-in" +
-                             "' --send '" + dir / "files/frompeer.pkt" + "' --log '" +
-                             dir / "peer.log" + "' --protocols " + protocol;
+    const std::string peer = std::string(EMSIPEER) + " --inbound " + ShellWord(dir / "peer-in") +
+                             " --send " + ShellWord(dir / "files/frompeer.pkt") + " --log " +
+                             ShellWord(dir / "peer.log") + " --protocols " + protocol;
     modem.emplace(dir,
                   std::vector<std::string>{"--dial", "CONNECT 33600", "--throttle", "--peer",
-                                           "sh -c \"tee '" + sent + "' | " + peer + "\""},
+                                           Shell("tee " + ShellWord(sent) + " | " + peer)},
                   "cut" + protocol);
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem->Link()});
     config->SettingsModel().SetChecked(SettingId::MailerReport, true);

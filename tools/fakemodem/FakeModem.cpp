@@ -359,9 +359,14 @@ bool Modem::DtrDown() {
 
 void Modem::DtrDropped() {
   Log("DTR DROPPED");
-  Result("NO CARRIER");
+  // What the caller wrote before: the pty hands it over in steps, so it is
+  // read until the line has been quiet for a moment (bounded). Only then
+  // the answer: after it the caller raises DTR and talks commands again.
   std::string rest = relay_ ? relay_->TakePendingToB() : std::string();
-  for (std::string more; !(more = ReadMaster(0)).empty();) rest += more;
+  const auto readUntil = Clock::now() + 2s;
+  for (std::string more; Clock::now() < readUntil && !(more = ReadMaster(30)).empty();)
+    rest += more;
+  Result("NO CARRIER");
   relay_.reset();
   if (toPeer_.ok() && !rest.empty()) {
     ::fcntl(toPeer_.get(), F_SETFL, ::fcntl(toPeer_.get(), F_GETFL) & ~O_NONBLOCK);
