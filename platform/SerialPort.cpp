@@ -101,7 +101,7 @@ void SerialPort::Close() {
   ::flock(fd_, LOCK_UN);
   ::close(fd_);
   fd_ = -1;
-  speed_ = 0;
+  savedSpeed_ = 0;
 }
 
 SerialPort::IoResult SerialPort::Read(std::string& out, size_t max,
@@ -155,13 +155,13 @@ bool SerialPort::SetZeroSpeed(bool on) {
   termios tio{};
   if (fd_ < 0 || ::tcgetattr(fd_, &tio) != 0) return false;
   if (on) {
-    if (speed_ == 0) speed_ = ::cfgetospeed(&tio);
+    if (savedSpeed_ == 0) savedSpeed_ = static_cast<uint32_t>(::cfgetospeed(&tio));
     ::cfsetospeed(&tio, B0);
   } else {
-    if (speed_ == 0) return true;
-    ::cfsetospeed(&tio, speed_);
-    ::cfsetispeed(&tio, speed_);
-    speed_ = 0;
+    if (savedSpeed_ == 0) return true;
+    ::cfsetospeed(&tio, static_cast<speed_t>(savedSpeed_));
+    ::cfsetispeed(&tio, static_cast<speed_t>(savedSpeed_));
+    savedSpeed_ = 0;
   }
   return ::tcsetattr(fd_, TCSANOW, &tio) == 0;
 }

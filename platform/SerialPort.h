@@ -12,8 +12,6 @@
 // closed) reports Gone, never blocks and never raises from Read or Write.
 #pragma once
 
-#include <termios.h>
-
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -82,7 +80,8 @@ class SerialPort {
  private:
   int fd_ = -1;
   std::string path_;
-  speed_t speed_ = 0;  // the speed to restore after SetZeroSpeed(true); 0: none
+  // The speed code (speed_t) to restore after SetZeroSpeed(true); 0: none.
+  uint32_t savedSpeed_ = 0;
 };
 
 // The serial devices present on this machine: /dev/ttyS*, /dev/ttyUSB*,

@@ -2,6 +2,8 @@
 // with each result, abort, time-out, carrier loss, hang-up, a second call,
 // and the lock that keeps a second program off the modem.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <termios.h>
 
 #include <optional>
@@ -229,6 +231,37 @@ TEST_F(LineDeviceTest, CutCallDropsItsQueueSendsItsAbortAndDropsDtr) {
     EXPECT_NE(modem->Log().find("DTR DROPPED"), std::string::npos) << modem->Log();
     EXPECT_EQ(modem->Log().find("ESCAPE"), std::string::npos) << modem->Log();
     device->Close();
+  }
+}
+
+TEST(SerialPortTest, ZeroSpeedReachesTheFarSideOfAPtyAndIsUndone) {
+  // The hang-up of a line without modem lines: the far side (the fake
+  // modem) reads the speed 0, and the port gets its own speed back.
+  struct Case {
+    uint32_t bps;
+    speed_t code;
+  } cases[] = {{2400, B2400}, {57600, B57600}, {115200, B115200}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bps);
+    platform::Fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(master.ok());
+    ASSERT_EQ(::grantpt(master.get()), 0);
+    ASSERT_EQ(::unlockpt(master.get()), 0);
+    platform::SerialPort port;
+    port.Open(::ptsname(master.get()), c.bps, false);
+    auto farSees = [&] {
+      termios tio{};
+      EXPECT_EQ(::tcgetattr(master.get(), &tio), 0);
+      return ::cfgetospeed(&tio);
+    };
+    EXPECT_FALSE(port.SetDTR(false));  // a pty has no modem lines
+    EXPECT_TRUE(port.SetZeroSpeed(false));  // nothing to undo
+    EXPECT_EQ(farSees(), c.code);
+    EXPECT_TRUE(port.SetZeroSpeed(true));
+    EXPECT_EQ(farSees(), static_cast<speed_t>(B0));
+    EXPECT_TRUE(port.SetZeroSpeed(true));  // twice keeps the speed to go back to
+    EXPECT_TRUE(port.SetZeroSpeed(false));
+    EXPECT_EQ(farSees(), c.code);
   }
 }
 
