@@ -133,8 +133,10 @@ class THydraThread {
     const std::string bytes = HydraPacket(type, data, txOptions_);
     Device().SendData(bytes.data(), bytes.size());
   }
-  // Tells the remote the session is over: five CANs and ten backspaces.
+  // Tells the remote the session is over: five CANs and ten backspaces,
+  // before the data still queued (of no use to the remote any more).
   void SendAbortSequence() {
+    Device().DropOutput();
     Device().SendString(std::string(5, '\x18') + std::string(10, '\x08'));
   }
   void SendLong(char type, int32_t v) {
@@ -239,10 +241,7 @@ void THydraThread::Session() {
     if (abort_) {
       Log("Transfer aborted by local console");
       Report(21);
-      if (Device().IsReady()) {
-        Device().DropOutput();  // the abort goes before any data still queued
-        SendAbortSequence();
-      }
+      if (Device().IsReady()) SendAbortSequence();
       break;
     }
     if (!Device().IsReady()) {

@@ -207,8 +207,11 @@ class TCMZModemThread {
   }
   bool Stopped(Got g) { return g == Got::Abort || g == Got::Cancel || g == Got::Lost; }
   End Stop(Got g);
+  // The data still queued is of no use to the remote any more: the cancel
+  // goes before it.
   void CancelSequence() {
     Log("Transmitting CANcel sequence");
+    Device().DropOutput();
     Put(std::string(8, '\x18') + std::string(10, '\x08'));
   }
 
@@ -290,10 +293,7 @@ TCMZModemThread::End TCMZModemThread::Stop(Got g) {
   if (g == Got::Abort) {
     Log("Local abort");
     Report(21);
-    if (Device().IsReady()) {
-      Device().DropOutput();  // the cancel goes before any data still queued
-      CancelSequence();
-    }
+    if (Device().IsReady()) CancelSequence();
   } else if (g == Got::Cancel) {
     Log("Remote CANcel");
     Report(32);
