@@ -379,6 +379,7 @@ void TCMConnectionDevice::DoDisconnecting() {
   // lock): so nothing is held while it waits.
   assert(!DeviceLock().HeldByThisThread());
   if (TCMProtocol* protocol = Protocol()) {
+    if (protocol->IsActive()) DropOutput();
     protocol->Abort();
     const auto deadline = std::chrono::steady_clock::now() + ProtocolStopLimit;
     while (protocol->IsActive() && std::chrono::steady_clock::now() < deadline) {
@@ -433,7 +434,7 @@ void TCMProtocol::DoProtocolState(int state, const std::string& msg, int64_t par
     case psSendStart:
       sendStart_ = Clock();
       sendRate_ = 0;
-      sendOffset_ = sendPos_ = sendConfirmed_ = 0;
+      sendOffset_ = sendPos_ = sendConfirmed_ = sendShown_ = 0;
       break;
     // A block handed to the device is not on the line yet: the running rate
     // counts up to the furthest of the position the remote has confirmed
@@ -458,7 +459,8 @@ void TCMProtocol::DoProtocolState(int state, const std::string& msg, int64_t par
         const int64_t elapsed = std::max<uint32_t>(now - sendStart_, 1);
         gone = std::min(gone, sendOffset_ + perSecond * elapsed / 1000);
       }
-      sendRate_ = Rate(now, sendStart_, std::max(sendConfirmed_, gone), sendOffset_);
+      sendShown_ = std::max(sendConfirmed_, gone);
+      sendRate_ = Rate(now, sendStart_, sendShown_, sendOffset_);
       param2 = sendRate_;
       break;
     }
@@ -466,7 +468,7 @@ void TCMProtocol::DoProtocolState(int state, const std::string& msg, int64_t par
       sendRate_ = Rate(Clock(), sendStart_, sendPos_, sendOffset_);
       param1 = sendRate_;
       break;
-    case psSendResume: sendOffset_ = sendConfirmed_ = param1; break;
+    case psSendResume: sendOffset_ = sendConfirmed_ = sendShown_ = param1; break;
     case psReceiveStart:
       receiveStart_ = Clock();
       receiveRate_ = 0;

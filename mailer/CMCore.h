@@ -123,6 +123,10 @@ class TCMDevice {
   void SendString(std::string_view text) { SendData(text.data(), text.size()); }
   void SendByte(uint8_t value) { SendData(reinterpret_cast<const char*>(&value), 1); }
   void SendChar(char c) { SendData(&c, 1); }
+  // A cut call: what waits to be sent is dropped (the queued blocks and the
+  // device's own output buffer), so that the abort frames sent next follow
+  // at once. Any thread.
+  virtual void DropOutput() {}
 
   // Send marks: the protocol marks the file position that ends a block it
   // has just handed over; SendPositionOnLine is the furthest marked
@@ -199,7 +203,8 @@ class TCMConnectionDevice : public TCMDevice {
   virtual void DoDisconnected();
   // Aborts an attached protocol and waits (pumping messages, holding no
   // lock) until it has stopped, at most ProtocolStopLimit; then fires
-  // OnDisconnecting. The protocol belongs to the device's owner on the main
+  // OnDisconnecting. A protocol still at work is cut off: its queued data
+  // is dropped first (DropOutput). The protocol belongs to the device's owner on the main
   // thread, which detaches it before freeing it, so it outlives the wait.
   virtual void DoDisconnecting();
   virtual void DoNoAnswer();
@@ -285,6 +290,10 @@ class TCMProtocol {
   virtual void ReceiveData(const char* buffer, size_t length) {}
 
   int64_t SendRate() const { return sendRate_; }
+  // The position of the file being sent that the line can have carried, as
+  // the running rate counts it (the send display shows it): what the
+  // remote confirmed, or what has left the device within the line's rate.
+  int64_t SendPositionShown() const { return sendShown_; }
   int64_t ReceiveRate() const { return receiveRate_; }
 
  private:
@@ -292,6 +301,7 @@ class TCMProtocol {
   int64_t sendOffset_ = 0, receiveOffset_ = 0;
   int64_t sendPos_ = 0;        // the last position reported sent
   int64_t sendConfirmed_ = 0;  // the furthest position the remote confirmed
+  int64_t sendShown_ = 0;      // SendPositionShown
   int64_t sendRate_ = 0, receiveRate_ = 0;
 };
 

@@ -412,6 +412,18 @@ void TCMTAPIDevice::DropLine() {
     TapiDebugLog("DTR dropped");
     return;
   }
+  // No modem lines (a pty): the speed 0 says the same to whoever serves the
+  // other side; a modem that hangs up on it answers NO CARRIER. The wait is
+  // silence on the line, so it counts as the escape's first guard time.
+  if (port_.SetZeroSpeed(true)) {
+    const THayesModem::Answer a = modem_.WaitResult(GuardTime);
+    port_.SetZeroSpeed(false);
+    if (a.result == ModemResult::NoCarrier) {
+      port_.Purge();
+      TapiDebugLog("DTR dropped (speed 0)");
+      return;
+    }
+  }
   if (modem_.Escape(GuardTime, CommandLimit) &&
       modem_.Command("ATH0", CommandLimit).result == ModemResult::Ok) {
     TapiDebugLog("ATH0 done");

@@ -23,12 +23,14 @@
 //   OnCancelling and OnCancelled (the line is hung up);
 //   a modem that cannot be opened or initialised -> OnConnectFailed alone.
 // HangUp while connecting aborts the dial (any character stops a Hayes
-// dial) -> OnCancelling, OnCancelled; while connected -> OnDisconnecting,
-// what is queued leaves (at most DrainLimit; on a line whose descriptor
-// cannot tell, as on a pty, until the connect rate could have carried it),
-// the serial threads stop, a hang-up thread drops DTR (on a device without
-// modem lines: "+++" and "ATH0"; when that fails too the port is closed,
-// which drops DTR, and opened again for the next call) -> OnDisconnected.
+// dial) -> OnCancelling, OnCancelled; while connected -> OnDisconnecting
+// (a protocol still at work is cut off: its queued data dropped, its abort
+// frames sent), what is queued leaves until the port's output is empty (at
+// most DrainLimit; a pty cannot tell, its buffer is the modem's to pass
+// on), the serial threads stop, a hang-up thread drops DTR (on a device
+// without modem lines: the speed 0, answered by NO CARRIER, else "+++" and
+// "ATH0"; when that fails too the port is closed, which drops DTR, and
+// opened again for the next call) -> OnDisconnected.
 // A line that dies under a call (EOF, EIO, hang-up of a pty, DCD dropped)
 // is hung up the same way.
 //

@@ -133,8 +133,10 @@ class THydraThread {
     const std::string bytes = HydraPacket(type, data, txOptions_);
     Device().SendData(bytes.data(), bytes.size());
   }
-  // Tells the remote the session is over: five CANs and ten backspaces.
+  // Tells the remote the session is over: five CANs and ten backspaces,
+  // before the data still queued (of no use to the remote any more).
   void SendAbortSequence() {
+    Device().DropOutput();
     Device().SendString(std::string(5, '\x18') + std::string(10, '\x08'));
   }
   void SendLong(char type, int32_t v) {

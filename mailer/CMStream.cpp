@@ -62,7 +62,7 @@ void TCMStreamDevice::SetReadSize(int value) {
 void TCMStreamDevice::OpenCommPort(int fd) {
   std::lock_guard lock(ioMutex_);
   events_->NewCall();
-  output_.Open(fd, lineBytesPerSecond_);
+  output_.Open(fd);
   writer_ = std::make_unique<TWriteThread>(*events_, fd, writeChannel_, output_);
   writer_->Start();
   auto reader = std::make_unique<TReadThread>(*events_, fd);
@@ -81,11 +81,25 @@ bool TCMStreamDevice::OutputDrained() {
   return output_.Drained([this](int fd, uint64_t written) { return BytesGone(fd, written); });
 }
 
+void TCMStreamDevice::DropOutput() {
+  std::lock_guard lock(ioMutex_);
+  if (writer_) {
+    static_cast<TWriteThread*>(writer_.get())->Drop();
+    return;
+  }
+  size_t dropped = 0;
+  for (TDataPacket packet; writeChannel_.Get(packet, std::chrono::milliseconds(0));)
+    dropped += packet.size();
+  output_.Dropped(dropped);
+}
+
 void TCMStreamDevice::DrainOutput() {
   AssertMainThread();
+  drainWaits_ = 0;
   if (Destroying()) return;
   const auto deadline = std::chrono::steady_clock::now() + DrainLimit;
   while (!OutputDrained()) {
+    ++drainWaits_;
     if (std::chrono::steady_clock::now() >= deadline) {
       WriteLogLine("Hang-up: the output did not drain, " + std::to_string(GetOutputCount()) +
                    " blocks left");

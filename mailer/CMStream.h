@@ -10,9 +10,11 @@
 // only.
 //
 // A hang-up of a connected call lets what is queued leave first (the last
-// frames of a session: an EMSI_ACK, a protocol's end or cancel), at most
-// DrainLimit, unless the line is gone already or the device is being torn
-// down: the serial threads stop only then, and they drop what is left.
+// frames of a session: an EMSI_ACK, a protocol's end or cancel) until the
+// device's output is empty, at most DrainLimit, unless the line is gone
+// already or the device is being torn down: the serial threads stop only
+// then, and they drop what is left. A cut call (DropOutput) drops its queue
+// first, so that only the frames queued after the cut are waited for.
 #pragma once
 
 #include <atomic>
@@ -42,8 +44,14 @@ class TCMStreamDevice : public TCMConnectionDevice {
   void MarkSendPosition(int64_t position) override { output_.Mark(position); }
   int64_t SendPositionOnLine() override;
   int64_t LineBytesPerSecond() const override { return lineBytesPerSecond_; }
+  // Drops the queued blocks, the rest of the block being written and the
+  // descriptor's output buffer; what is sent afterwards goes out as usual.
+  void DropOutput() override;
   // How long a hang-up waits for the queued bytes to leave.
   std::chrono::milliseconds DrainLimit{5000};
+  // How often the last hang-up's drain looked at the output and found it
+  // not yet empty (each look is followed by a wait of 5 ms).
+  int DrainWaits() const { return drainWaits_; }
 
   // Line status bits (TLineStatus).
   uint8_t GetModemStatus() const { return events_->LineStatus(); }
@@ -64,7 +72,8 @@ class TCMStreamDevice : public TCMConnectionDevice {
     lineBytesPerSecond_ = bitsPerSecond > 0 ? bitsPerSecond / 10 : 0;
   }
   // Waits (main thread, pumping messages) until every byte handed over has
-  // left the device, the line has failed or the write thread has ended, at
+  // been written and the device's output queue is empty (as far as the
+  // descriptor tells), the line has failed or the write thread has ended, at
   // most DrainLimit. Called by a hang-up before CloseCommPort.
   void DrainOutput();
   // Ends the comm event thread (pumping messages while it hands over).
@@ -88,6 +97,7 @@ class TCMStreamDevice : public TCMConnectionDevice {
   std::unique_ptr<TIOThread> reader_, writer_;
   std::atomic<int> readSize_{256};
   std::atomic<int64_t> lineBytesPerSecond_{0};
+  int drainWaits_ = 0;  // main thread
   bool OutputDrained();
 };
 

@@ -60,12 +60,10 @@ bool TChannel::IsEmpty() const { return Count() == 0; }
 // ---------------------------------------------------------------------------
 // TOutputCount
 
-void TOutputCount::Open(int fd, int64_t bytesPerSecond) {
+void TOutputCount::Open(int fd) {
   Lock lock(mutex_);
   fd_ = fd;
-  handed_ = written_ = 0;
-  bytesPerSecond_ = bytesPerSecond;
-  lineFreeAt_ = {};
+  handed_ = written_ = dropped_ = 0;
   StartOver(lock, 0);
   lastMarked_ = 0;
 }
@@ -80,20 +78,20 @@ void TOutputCount::Handed(size_t bytes) {
   handed_ += bytes;
 }
 
-void TOutputCount::Written(size_t bytes, Clock::time_point now) {
+void TOutputCount::Written(size_t bytes) {
   Lock lock(mutex_);
   written_ += bytes;
-  if (bytesPerSecond_ <= 0) return;
-  const auto carry =
-      std::chrono::nanoseconds(static_cast<int64_t>(bytes) * 1000000000 / bytesPerSecond_);
-  lineFreeAt_ = std::max(lineFreeAt_, now) + carry;
 }
 
-bool TOutputCount::Drained(const GoneFn& gone, Clock::time_point now) {
+void TOutputCount::Dropped(size_t bytes) {
   Lock lock(mutex_);
-  if (handed_ > written_) return false;
-  if (fd_ >= 0 && gone(fd_, written_) < written_) return false;
-  return now >= lineFreeAt_;
+  dropped_ += bytes;
+}
+
+bool TOutputCount::Drained(const GoneFn& gone) {
+  Lock lock(mutex_);
+  if (handed_ > written_ + dropped_) return false;
+  return fd_ < 0 || gone(fd_, written_) >= written_;
 }
 
 void TOutputCount::StartOver(const Lock& lock, int64_t position) {
@@ -319,21 +317,47 @@ void TReadThread::Run() {
   ::tcflush(fd_, TCIFLUSH);
 }
 
-bool TWriteThread::WriteBlock(const TDataPacket& packet) {
+void TWriteThread::Drop() {
+  std::lock_guard lock(writeMutex_);
+  ++drops_;
+  size_t dropped = 0;
+  for (TDataPacket packet; channel_.Get(packet, 0ms);) dropped += packet.size();
+  output_.Dropped(dropped);
+  ::tcflush(fd_, TCOFLUSH);
+}
+
+bool TWriteThread::WriteBlock(const TDataPacket& packet, uint64_t drops) {
   size_t done = 0;
   while (done < packet.size()) {
-    const ssize_t n = platform::WriteNoSignal(fd_, packet.data() + done, packet.size() - done);
+    ssize_t n = 0;
+    {
+      std::lock_guard lock(writeMutex_);
+      if (drops_ != drops) {  // the call was cut: the rest of the block stays unsent
+        output_.Dropped(packet.size() - done);
+        return true;
+      }
+      n = platform::WriteNoSignal(fd_, packet.data() + done, packet.size() - done);
+      if (n > 0) output_.Written(static_cast<size_t>(n));
+    }
     if (n > 0) {
       done += static_cast<size_t>(n);
-      output_.Written(static_cast<size_t>(n));
       events_.Post(cmBytesSent, n);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) return false;
-    // The line is full (flow control): wait for room, watching the stop.
+    // The line is full (flow control): wait for room, watching the stop
+    // and a drop.
     for (;;) {
-      if (stop_.IsSet()) return true;  // abandon the rest of the block
+      bool cut = stop_.IsSet();
+      if (!cut) {
+        std::lock_guard lock(writeMutex_);
+        cut = drops_ != drops;
+      }
+      if (cut) {  // abandon the rest of the block
+        output_.Dropped(packet.size() - done);
+        return true;
+      }
       pollfd p{fd_, POLLOUT, 0};
       const int r = ::poll(&p, 1, 50);
       if (r < 0 && errno != EINTR) return false;
@@ -348,8 +372,13 @@ void TWriteThread::Run() {
   for (;;) {
     if (platform::WaitAny({&stop_, &channel_.NotEmpty()}, 1s) == 0) break;
     TDataPacket packet;
-    if (!channel_.Get(packet, 0ms)) continue;
-    if (!WriteBlock(packet)) {
+    uint64_t drops = 0;
+    {
+      std::lock_guard lock(writeMutex_);
+      if (!channel_.Get(packet, 0ms)) continue;
+      drops = drops_;
+    }
+    if (!WriteBlock(packet, drops)) {
       events_.LineFailed(call_);
       break;
     }

@@ -53,18 +53,20 @@ class TChannel {
 };
 
 // The send direction of a call, counted in bytes: handed to the device
-// (Handed), written to the descriptor by the write thread (Written), and
-// gone from the device (written and no longer in the kernel's output
-// queue). On a line whose rate is known, the bytes written also pass
-// through a model of the line that carries that many bytes a second: a
-// buffer the device cannot see into (a pseudo-terminal's, a modem's) holds
-// them until the line could have carried them (Drained). A protocol marks
-// the file position that ends each block it hands over (Mark): the mark
-// keeps the handed count of that moment, and once as many bytes are gone,
-// the position is on the line (PositionGone). The marks of a call form a
-// short queue: passed ones are dropped, a full queue moves its newest mark
-// on, and a mark below the one before (a new file, a repositioning) starts
-// the queue over.
+// (Handed), written to the descriptor by the write thread (Written), dropped
+// unsent (Dropped: a cut call's queue, an abandoned block), and gone from
+// the device (written and no longer in the kernel's output queue). A
+// protocol marks the file position that ends each block it hands over
+// (Mark): the mark keeps the handed count of that moment, and once as many
+// bytes are gone, the position is on the line (PositionGone). The marks of
+// a call form a short queue: passed ones are dropped, a full queue moves its
+// newest mark on, and a mark below the one before (a new file, a
+// repositioning) starts the queue over.
+//
+// Whether the output has drained is the device's word alone: a time
+// reckoned from the connect rate would be wrong on every line faster than
+// that rate (a compressing modem, a pseudo-terminal), and a buffer the
+// device cannot see into is the modem's to pass on.
 //
 // The write thread, the protocol thread and the main thread share it, so
 // every member is reached under its lock; the helpers that touch the state
@@ -74,20 +76,20 @@ class TChannel {
 // closed [Close: what was written counts as gone].
 class TOutputCount {
  public:
-  using Clock = std::chrono::steady_clock;
   // How many of `written` bytes have left the device on descriptor fd.
   using GoneFn = std::function<uint64_t(int fd, uint64_t written)>;
-  // bytesPerSecond: what the line carries; 0 when unknown (no line model).
-  void Open(int fd, int64_t bytesPerSecond = 0);
+  void Open(int fd);
   void Close();
   void Handed(size_t bytes);
-  void Written(size_t bytes, Clock::time_point now = Clock::now());
+  void Written(size_t bytes);
+  // Bytes handed over that will never be written.
+  void Dropped(size_t bytes);
   void Mark(int64_t position);
   // The furthest marked position whose bytes are gone (0 before any).
   int64_t PositionGone(const GoneFn& gone);
-  // Every byte handed over has been written, has left the device and,
-  // on a line of known rate, could have been carried by `now`.
-  bool Drained(const GoneFn& gone, Clock::time_point now = Clock::now());
+  // Every byte handed over has been written (or dropped) and has left the
+  // device.
+  bool Drained(const GoneFn& gone);
   // Written minus the kernel's output queue (TIOCOUTQ); all written when
   // the descriptor cannot tell.
   static uint64_t GoneFromDescriptor(int fd, uint64_t written);
@@ -105,9 +107,7 @@ class TOutputCount {
 
   std::mutex mutex_;
   int fd_ = -1;
-  uint64_t handed_ = 0, written_ = 0;
-  int64_t bytesPerSecond_ = 0;
-  Clock::time_point lineFreeAt_{};  // the modelled line has carried all written
+  uint64_t handed_ = 0, written_ = 0, dropped_ = 0;
   std::deque<SendMark> marks_;
   int64_t lastMarked_ = 0, gonePosition_ = 0;
 };
@@ -219,12 +219,22 @@ class TWriteThread : public TIOThread {
  public:
   TWriteThread(TCOMEventThread& events, int fd, TChannel& channel, TOutputCount& output)
       : TIOThread(events, fd), channel_(channel), output_(output) {}
+  // A cut call: drops every block still queued and the rest of the one being
+  // written, then what waits in the descriptor's output buffer
+  // (tcflush(TCOFLUSH)). No byte handed over before the drop is written
+  // after it; blocks put afterwards (a protocol's abort frames) go out as
+  // usual. Any thread.
+  void Drop();
 
  private:
   TChannel& channel_;
   TOutputCount& output_;
+  // Held around taking a block and around each write(2), so that a drop
+  // falls between two writes; drops_ counts the drops.
+  std::mutex writeMutex_;
+  uint64_t drops_ = 0;  // under writeMutex_
   void Run() override;
-  bool WriteBlock(const TDataPacket& packet);
+  bool WriteBlock(const TDataPacket& packet, uint64_t drops);
 };
 
 // Sets the thread's stop event and waits up to 10 s for it to end; a thread

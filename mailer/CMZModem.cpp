@@ -207,8 +207,11 @@ class TCMZModemThread {
   }
   bool Stopped(Got g) { return g == Got::Abort || g == Got::Cancel || g == Got::Lost; }
   End Stop(Got g);
+  // The data still queued is of no use to the remote any more: the cancel
+  // goes before it.
   void CancelSequence() {
     Log("Transmitting CANcel sequence");
+    Device().DropOutput();
     Put(std::string(8, '\x18') + std::string(10, '\x08'));
   }
 

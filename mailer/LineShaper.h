@@ -91,6 +91,9 @@ class TLineRelay {
   // Bytes still waiting to be written to side b or side a.
   size_t PendingToB() const { return toB_.buffer.size(); }
   size_t PendingToA() const { return toA_.buffer.size(); }
+  // Takes the bytes waiting to be written to side b (they are the caller's
+  // to pass on now).
+  std::string TakePendingToB() { return std::exchange(toB_.buffer, {}) + toB_.damage.Flush(); }
 
  private:
   struct Direction {

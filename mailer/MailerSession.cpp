@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <thread>
 
 #include "core/ConfigStore.h"
 #include "core/Report.h"
@@ -123,6 +124,19 @@ TMailerSession::TMailerSession(TMailer& profile, TCMConnectionDevice& device, TM
 }
 
 TMailerSession::~TMailerSession() {
+  if (redialTimer_) device_.Dispatcher().StopTimer(redialTimer_);
+  redialTimer_ = 0;
+  redialPending_ = false;
+  // A call that stands is cut, and the log waits for its abort and hang-up
+  // lines: REPORT must not show a cut call as complete.
+  if (!device_.IsIdle()) {
+    CutCall();
+    while (!device_.IsIdle()) {
+      device_.Dispatcher().ProcessMessages();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    device_.Dispatcher().ProcessMessages();  // the protocol's last reports
+  }
   *alive_ = false;
   AddLogLine("");
   AddLogLine("QUIT Mailer quitted");
@@ -130,7 +144,6 @@ TMailerSession::~TMailerSession() {
     WriteReportMessage("Integrated Mailer", "Sysop", profile_.Name() + " Mailer Log",
                        "Velmaris 95 integrated Mailer - " + profile_.Name(), log_);
   }
-  if (redialTimer_) device_.Dispatcher().StopTimer(redialTimer_);
   if (protocol_) {
     protocol_->Abort();
     device_.SetProtocol(nullptr);
@@ -360,11 +373,17 @@ void TMailerSession::HangUp() {
   device_.HangUp();
 }
 
+void TMailerSession::CutCall() {
+  if (device_.IsIdle() || device_.IsDisconnecting()) return;
+  device_.DropOutput();
+  device_.HangUp();
+}
+
 void TMailerSession::HangupCommand() {
   error_.clear();
   if (!device_.IsIdle()) {
     AddLogLine("USER User requested to hang up");
-    HangUp();
+    CutCall();
   } else if (redialPending_) {
     AddLogLine("USRD Dial retries aborted");
     CancelRedial();
@@ -623,8 +642,12 @@ void TMailerSession::StartTransfer() {
     sender.ReceiveDir = Store().Values()->InboundDir();
     accept = true;
   };
-  p.OnProtocolState = [this](TCMProtocol&, int state, const std::string& msg, int64_t p1,
-                             int64_t p2) { ProtocolState(state, msg, p1, p2); };
+  p.OnProtocolState = [this](TCMProtocol& sender, int state, const std::string& msg, int64_t p1,
+                             int64_t p2) {
+    // The send display shows no more than the line can have carried.
+    if (state == psSendProgress) p1 = sender.SendPositionShown();
+    ProtocolState(state, msg, p1, p2);
+  };
   std::weak_ptr<bool> alive = alive_;
   p.OnFinished = [this, alive](TCMProtocol&) {
     device_.Dispatcher().Post([this, alive] {

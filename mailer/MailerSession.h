@@ -106,6 +106,10 @@ class TMailerSession : public TMailerWindow {
   void ResetRedial();
   void CancelRedial();
   void HangUp();
+  // Ends a call at once (a user's hang-up, the program's end): what waits
+  // to be sent is dropped, an attached protocol sends its abort frames,
+  // then the line drops.
+  void CutCall();
   // The user's hang-up command.
   void HangupCommand();
 
@@ -150,7 +154,8 @@ class TMailerSession : public TMailerWindow {
   int FilesReceived() const { return filesReceived_; }
   bool ProtocolDetails = false;  // protocol state 2 writes DEBG lines
   // The log goes into REPORT when the session ends with the program (when
-  // the settings ask for the mailer report and it holds more than 3 lines).
+  // the settings ask for the mailer report and it holds more than 3 lines);
+  // a call that still stands then is cut first, and its lines go with it.
   bool PostLogOnEnd = false;
 
   // Our EMSI_DAT for a call to that address (kept for the echo check).

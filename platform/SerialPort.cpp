@@ -101,6 +101,7 @@ void SerialPort::Close() {
   ::flock(fd_, LOCK_UN);
   ::close(fd_);
   fd_ = -1;
+  savedSpeed_ = 0;
 }
 
 SerialPort::IoResult SerialPort::Read(std::string& out, size_t max,
@@ -148,6 +149,21 @@ bool SerialPort::SetDTR(bool on) {
   if (fd_ < 0) return false;
   int bits = TIOCM_DTR;
   return ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+}
+
+bool SerialPort::SetZeroSpeed(bool on) {
+  termios tio{};
+  if (fd_ < 0 || ::tcgetattr(fd_, &tio) != 0) return false;
+  if (on) {
+    if (savedSpeed_ == 0) savedSpeed_ = static_cast<uint32_t>(::cfgetospeed(&tio));
+    ::cfsetospeed(&tio, B0);
+  } else {
+    if (savedSpeed_ == 0) return true;
+    ::cfsetospeed(&tio, static_cast<speed_t>(savedSpeed_));
+    ::cfsetispeed(&tio, static_cast<speed_t>(savedSpeed_));
+    savedSpeed_ = 0;
+  }
+  return ::tcsetattr(fd_, TCSANOW, &tio) == 0;
 }
 
 bool SerialPort::GetModemLines(ModemLines& lines) const {

@@ -66,6 +66,11 @@ class SerialPort {
 
   // DTR on or off; false when the device has no modem lines (a pty).
   bool SetDTR(bool on);
+  // The hang-up of POSIX termios: the speed 0 (B0) takes the modem lines
+  // down where the driver has them; off restores the speed it had. On a pty
+  // only the far side's program can see it. False when the speed cannot be
+  // set.
+  bool SetZeroSpeed(bool on);
   // The modem lines; false when the device has none.
   bool GetModemLines(ModemLines& lines) const;
 
@@ -75,6 +80,8 @@ class SerialPort {
  private:
   int fd_ = -1;
   std::string path_;
+  // The speed code (speed_t) to restore after SetZeroSpeed(true); 0: none.
+  uint32_t savedSpeed_ = 0;
 };
 
 // The serial devices present on this machine: /dev/ttyS*, /dev/ttyUSB*,

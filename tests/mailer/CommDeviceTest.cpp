@@ -4,6 +4,7 @@
 
 #include "LineFixtures.h"
 #include "mailer/CMLoopback.h"
+#include "mailer/CMThreads.h"
 #include "mailer/LineShaper.h"
 
 #include <fcntl.h>
@@ -298,16 +299,21 @@ class BufferedLine : public TCMConnectionDevice {
 
 TEST(ProtocolBaseTest, RunningRateStaysWithinTheLine) {
   // 8000 bytes vanish into the device within 50 ms of the file's start; the
-  // remote confirms the whole file after 4 s. The running rate shows no
-  // more than the connect rate carries; the file's rate stays as it is.
+  // remote confirms the whole file after 4 s. The running rate and the
+  // shown position (the send display's bytes and bar) show no more than
+  // the connect rate carries; the file's rate stays as it is.
   struct Case {
     int64_t bitsPerSecond;
     int64_t resumeAt;
-    int64_t early, late;  // running rates at 50 ms and at 4 s
+    int64_t early, late;            // running rates at 50 ms and at 4 s
+    int64_t shownEarly, shownLate;  // positions shown then
   } cases[] = {
-      {2400, 0, 240, 240},       {14400, 0, 1440, 1440}, {33600, 0, 3360, 2000},
-      {115200, 0, 11520, 2000},  {0, 0, 160000, 2000},  // no rate known: the device's count stands
-      {33600, 4000, 3360, 1000},                        // counted from the resume offset
+      {2400, 0, 240, 240, 12, 960},
+      {14400, 0, 1440, 1440, 72, 5760},
+      {33600, 0, 3360, 2000, 168, 8000},
+      {115200, 0, 11520, 2000, 576, 8000},
+      {0, 0, 160000, 2000, 8000, 8000},      // no rate known: the device's count stands
+      {33600, 4000, 3360, 1000, 4168, 8000},  // counted from the resume offset
   };
   platform::PlainDispatcher dispatcher;
   for (const Case& c : cases) {
@@ -317,10 +323,12 @@ TEST(ProtocolBaseTest, RunningRateStaysWithinTheLine) {
     p.Device = &line;
     uint32_t now = 7000;
     p.Clock = [&] { return now; };
-    std::vector<int64_t> running;
+    std::vector<int64_t> running, shown;
     int64_t sent = -1;
-    p.OnProtocolState = [&](TCMProtocol&, int state, const std::string&, int64_t a, int64_t b) {
+    p.OnProtocolState = [&](TCMProtocol& sender, int state, const std::string&, int64_t a,
+                            int64_t b) {
       if (state == psSendProgress) running.push_back(b);
+      if (state == psSendProgress) shown.push_back(sender.SendPositionShown());
       if (state == psSent) sent = a;
     };
     p.DoProtocolState(psSendStart, "f", 8000, 0);
@@ -331,7 +339,47 @@ TEST(ProtocolBaseTest, RunningRateStaysWithinTheLine) {
     p.DoProtocolState(psSendProgress, "", 8000, c.resumeAt);
     p.DoProtocolState(psSent, "f", 8000, 8000);
     EXPECT_EQ(running, (std::vector<int64_t>{c.early, c.late}));
+    EXPECT_EQ(shown, (std::vector<int64_t>{c.shownEarly, c.shownLate}));
     EXPECT_EQ(sent, (8000 - c.resumeAt) / 4);
+  }
+}
+
+TEST(OutputCountTest, DrainedIsWhatTheDeviceSaysNotATimeFromTheRate) {
+  // Every byte handed over is written or dropped, and the descriptor's
+  // queue is empty: drained, however slow the call's connect rate, and at
+  // once. A closed count asks the descriptor nothing.
+  struct Case {
+    const char* what;
+    size_t handed, written, dropped;
+    uint64_t queued;  // what the kernel still holds
+    bool closed;
+    bool drained;
+  } cases[] = {
+      {"all written and gone", 60000, 60000, 0, 0, false, true},
+      {"some not written yet", 60000, 40000, 0, 0, false, false},
+      {"the rest dropped", 60000, 40000, 20000, 0, false, true},
+      {"dropped, not all of the rest", 60000, 40000, 10000, 0, false, false},
+      {"written, still in the kernel", 60000, 60000, 0, 700, false, false},
+      {"closed with bytes in the kernel", 60000, 60000, 0, 700, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TOutputCount count;
+    count.Open(7);
+    count.Handed(c.handed);
+    count.Written(c.written);
+    count.Dropped(c.dropped);
+    if (c.closed) count.Close();
+    int asked = 0;
+    const auto gone = [&](int fd, uint64_t written) {
+      ++asked;
+      EXPECT_EQ(fd, 7);
+      return written - std::min(written, c.queued);
+    };
+    EXPECT_EQ(count.Drained(gone), c.drained);
+    if (c.closed) {
+      EXPECT_EQ(asked, 0);
+    }
   }
 }
 

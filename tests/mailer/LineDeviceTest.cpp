@@ -2,6 +2,8 @@
 // with each result, abort, time-out, carrier loss, hang-up, a second call,
 // and the lock that keeps a second program off the modem.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <termios.h>
 
 #include <optional>
@@ -41,6 +43,28 @@ class LineDeviceTest : public ::testing::Test {
   bool WaitFor(const std::function<bool()>& done) { return dispatcher.RunUntil(done, kPatience); }
   bool WaitIdle(TCMTAPIDevice& d) {
     return WaitFor([&] { return d.IsIdle(); });
+  }
+  void ConnectAndHangUp(const FakeModem& modem, const std::string& hungUpBy);
+  // A call on a modem whose peer writes what it gets to `got`.
+  std::unique_ptr<TCMTAPIDevice> CallRecordingPeer(const std::string& connect,
+                                                   const std::string& name,
+                                                   const std::string& got,
+                                                   std::optional<FakeModem>& modem) {
+    modem.emplace(dir,
+                  std::vector<std::string>{"--dial", connect, "--throttle", "--peer",
+                                           Shell("cat > " + ShellWord(got))},
+                  name);
+    auto device = MakeDevice(*modem);
+    device->DrainLimit = kPatience;
+    device->Open();
+    device->SetPhoneNumber("1234567");
+    recorder.events.clear();
+    device->MakeCall();
+    EXPECT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+    return device;
+  }
+  static uint64_t SizeOf(const std::string& path) {
+    return platform::FileExists(path) ? platform::ReadFile(path).size() : 0;
   }
 
   TempDir dir;
@@ -83,7 +107,23 @@ TEST_F(LineDeviceTest, EachDialResultFiresItsEvents) {
 }
 
 TEST_F(LineDeviceTest, ConnectStartsTheLineAndHangUpEndsIt) {
-  FakeModem modem(dir, {"--dial", "100:CONNECT 33600/ARQ"});
+  // The hang-up drops DTR (on the pty: the speed 0); a modem that ignores
+  // DTR (AT&D0) is hung up by "+++" and ATH0.
+  struct Case {
+    std::vector<std::string> args;
+    const char* hungUpBy;  // in the modem's log
+  } cases[] = {{{}, "DTR DROPPED\n"}, {{"--ignore-dtr"}, "ESCAPE\nATH0\n"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.hungUpBy);
+    recorder = {};
+    std::vector<std::string> args = {"--dial", "100:CONNECT 33600/ARQ"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    FakeModem modem(dir, args, "hangup" + std::to_string(&c - cases));
+    ConnectAndHangUp(modem, c.hungUpBy);
+  }
+}
+
+void LineDeviceTest::ConnectAndHangUp(const FakeModem& modem, const std::string& hungUpBy) {
   auto device = MakeDevice(modem);
   device->Open();
   device->SetPhoneNumber("+44 (20) 7946 0000");
@@ -103,7 +143,9 @@ TEST_F(LineDeviceTest, ConnectStartsTheLineAndHangUpEndsIt) {
             (Events{"Connecting", "Connected", "Ready", "Disconnecting", "Disconnected"}));
   const std::string log = modem.Log();
   EXPECT_NE(log.find("ATDT00442079460000\n"), std::string::npos) << log;
-  EXPECT_NE(log.find("ESCAPE\nATH0\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(hungUpBy), std::string::npos) << log;
+  EXPECT_EQ(log.find("ESCAPE"), hungUpBy.starts_with("ESCAPE") ? log.find(hungUpBy) : log.npos)
+      << log;
 }
 
 TEST_F(LineDeviceTest, ThrottledLineCarriesEveryByteBothWays) {
@@ -126,9 +168,10 @@ TEST_F(LineDeviceTest, ThrottledLineCarriesEveryByteBothWays) {
 
 TEST_F(LineDeviceTest, HangUpRightAfterAFrameLetsItLeaveFirst) {
   // The pty takes the bytes at once and the modem passes them on at the
-  // line's rate: the hang-up (DTR cannot drop on a pty, so "+++" and ATH0)
-  // must neither cut nor discard them. The peer keeps what it got, with the
-  // escape's "+++" behind the frame (a modem passes it on).
+  // line's rate: the hang-up (DTR drops, on the pty as the speed 0) must
+  // neither cut nor discard them: they are written before DTR drops, and a
+  // modem passes on what it has taken. The peer gets the frame and nothing
+  // else.
   const std::string acks = "**EMSI_ACKA490\r**EMSI_ACKA490\r";
   struct Case {
     const char* connect;
@@ -142,24 +185,105 @@ TEST_F(LineDeviceTest, HangUpRightAfterAFrameLetsItLeaveFirst) {
     SCOPED_TRACE(c.connect);
     const std::string name = "drain" + std::to_string(&c - cases);
     const std::string got = dir / (name + ".got");
-    FakeModem modem(
-        dir, {"--dial", c.connect, "--throttle", "--peer", "sh -c \"cat > " + got + "\""}, name);
-    auto device = MakeDevice(modem);
-    device->DrainLimit = kPatience;
-    device->Open();
-    device->SetPhoneNumber("1234567");
-    recorder.events.clear();
-    device->MakeCall();
-    ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+    std::optional<FakeModem> modem;
+    auto device = CallRecordingPeer(c.connect, name, got, modem);
+    ASSERT_TRUE(recorder.Has("Ready"));
     device->SendString(c.frame);
     device->HangUp();
     ASSERT_TRUE(WaitIdle(*device));
-    auto received = [&] { return platform::FileExists(got) ? platform::ReadFile(got) : ""; };
-    EXPECT_TRUE(WaitFor([&] { return received().size() >= c.frame.size() + 3; }))
-        << received().size() << " of " << c.frame.size();
-    EXPECT_TRUE(received() == c.frame + "+++");
+    ASSERT_TRUE(WaitFor([&] { return modem->Log().find("PASSED") != std::string::npos; }));
+    const std::string received = platform::FileExists(got) ? platform::ReadFile(got) : "";
+    EXPECT_TRUE(received == c.frame) << received.size() << " of " << c.frame.size();
     device->Close();
   }
+}
+
+TEST_F(LineDeviceTest, CutCallDropsItsQueueSendsItsAbortAndDropsDtr) {
+  // A call cut in the middle of a file: the file data still queued (ours,
+  // and the pty's output buffer) is dropped, the abort frames follow what
+  // was already on its way, and DTR drops (on the pty: the speed 0). The
+  // far end gets no more of the file after the cut than the pty's far side
+  // had taken in already (one tty buffer) and the modem's relay held.
+  const std::string abortFrames = std::string(8, '\x18') + std::string(10, '\x08');
+  constexpr uint64_t kInFlight = 4096 + 1024;
+  const std::string file = SampleBytes(120000, 3);
+  for (const char* connect : {"CONNECT 9600", "CONNECT 33600"}) {
+    SCOPED_TRACE(connect);
+    const std::string name = std::string("cut") + (connect + 8);
+    const std::string got = dir / (name + ".got");
+    std::optional<FakeModem> modem;
+    auto device = CallRecordingPeer(connect, name, got, modem);
+    ASSERT_TRUE(recorder.Has("Ready"));
+    device->SendString(file);
+    ASSERT_TRUE(WaitFor([&] { return SizeOf(got) >= 3000; }));
+    const uint64_t atCut = SizeOf(got);
+    device->DropOutput();
+    device->SendString(abortFrames);
+    device->HangUp();
+    ASSERT_TRUE(WaitIdle(*device));
+    ASSERT_TRUE(WaitFor([&] { return modem->Log().find("PASSED") != std::string::npos; }));
+    const std::string received = platform::ReadFile(got);
+    ASSERT_GE(received.size(), abortFrames.size());
+    const size_t fileBytes = received.size() - abortFrames.size();
+    EXPECT_EQ(received.substr(fileBytes), abortFrames);
+    EXPECT_TRUE(received.substr(0, fileBytes) == file.substr(0, fileBytes));
+    EXPECT_LE(fileBytes, atCut + kInFlight) << "cut at " << atCut;
+    EXPECT_NE(modem->Log().find("DTR DROPPED"), std::string::npos) << modem->Log();
+    EXPECT_EQ(modem->Log().find("ESCAPE"), std::string::npos) << modem->Log();
+    device->Close();
+  }
+}
+
+TEST(SerialPortTest, ZeroSpeedReachesTheFarSideOfAPtyAndIsUndone) {
+  // The hang-up of a line without modem lines: the far side (the fake
+  // modem) reads the speed 0, and the port gets its own speed back.
+  struct Case {
+    uint32_t bps;
+    speed_t code;
+  } cases[] = {{2400, B2400}, {57600, B57600}, {115200, B115200}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bps);
+    platform::Fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(master.ok());
+    ASSERT_EQ(::grantpt(master.get()), 0);
+    ASSERT_EQ(::unlockpt(master.get()), 0);
+    platform::SerialPort port;
+    port.Open(::ptsname(master.get()), c.bps, false);
+    auto farSees = [&] {
+      termios tio{};
+      EXPECT_EQ(::tcgetattr(master.get(), &tio), 0);
+      return ::cfgetospeed(&tio);
+    };
+    EXPECT_FALSE(port.SetDTR(false));  // a pty has no modem lines
+    EXPECT_TRUE(port.SetZeroSpeed(false));  // nothing to undo
+    EXPECT_EQ(farSees(), c.code);
+    EXPECT_TRUE(port.SetZeroSpeed(true));
+    EXPECT_EQ(farSees(), static_cast<speed_t>(B0));
+    EXPECT_TRUE(port.SetZeroSpeed(true));  // twice keeps the speed to go back to
+    EXPECT_TRUE(port.SetZeroSpeed(false));
+    EXPECT_EQ(farSees(), c.code);
+  }
+}
+
+TEST_F(LineDeviceTest, HangUpOnALineFasterThanItsConnectRateWaitsForNothing) {
+  // CONNECT 2400, yet the pty and the echo take everything at once (as a
+  // compressing modem does): once every byte is back, the hang-up finds the
+  // output empty at its first look instead of waiting for what 2400 bps
+  // would have needed.
+  FakeModem modem(dir, {"--dial", "CONNECT 2400"}, "fast");
+  auto device = MakeDevice(modem);
+  device->Open();
+  device->SetPhoneNumber("1234567");
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+  const std::string sent = SampleBytes(30000, 4);
+  device->SendString(sent);
+  ASSERT_TRUE(WaitFor([&] { return recorder.data.size() >= sent.size(); }));
+  device->HangUp();
+  EXPECT_EQ(device->DrainWaits(), 0);
+  ASSERT_TRUE(WaitIdle(*device));
+  EXPECT_TRUE(recorder.data == sent);
+  device->Close();
 }
 
 TEST_F(LineDeviceTest, LineCarriesWhatTheConnectRateAllows) {

@@ -4,10 +4,12 @@
 // and failed calls leave the outbound as it was.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -76,8 +78,8 @@ class PollTest : public ConfigStoreFixture {
     std::ofstream(flow, std::ios::binary) << text;
   }
   std::string Peer(const std::string& extra = "") {
-    return std::string(EMSIPEER) + " --inbound " + dir / "peer-in" + " --send " +
-           dir / "files/frompeer.pkt" + " --log " + dir / "peer.log" + " " + extra;
+    return std::string(EMSIPEER) + " --inbound " + Word(dir / "peer-in") + " --send " +
+           Word(dir / "files/frompeer.pkt") + " --log " + Word(dir / "peer.log") + " " + extra;
   }
   // One poll through a fake modem started with the arguments.
   struct Result {
@@ -190,7 +192,7 @@ TEST_F(PollTest, HydraTakesPartInTheRemotesSecondBatchAndBothSidesEndCleanly) {
   // the answer to a file request in the second.
   dir.Write("files/answer.zip", SampleBytes(7000, 4));
   const Result r = Poll(
-      {"--peer", Peer("--protocols hyd --refuse notes.txt --second " + dir / "files/answer.zip")});
+      {"--peer", Peer("--protocols hyd --refuse notes.txt --second " + Word(dir / "files/answer.zip"))});
   ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
   const std::string log = Joined(r), peer = PeerLog();
   const size_t expecting = log.find("HYDR Expecting batch"),
@@ -227,8 +229,8 @@ TEST_F(PollTest, MailPendingAfterACallIsTakenUpByTheNextTossOnly) {
   ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }, kPatience));
   EXPECT_FALSE(InboundMailPending());
 
-  const std::string quiet = std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
-                            " --protocols zap --log " + dir / "peer.log";
+  const std::string quiet = std::string(EMSIPEER) + " --inbound " + Word(dir / "peer-in") +
+                            " --protocols zap --log " + Word(dir / "peer.log");
   const Result second = Poll({"--peer", quiet});
   ASSERT_TRUE(second.completed) << PeerLog();
   EXPECT_FALSE(second.tosser);
@@ -412,15 +414,15 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
       {"--password other --address 2:5020/1@fidonet --refusal-codes HYD,XMA",
        "velmaris-batch: the call did not complete (Session password refused by the remote)\n",
        false},
-      {"--protocols zmo --send " + huge,
+      {"--protocols zmo --send " + Word(huge),
        "velmaris-batch: the call completed, but File huge.pkt: announced size 3221225472 out of "
        "range\n",
        true},
-      {"--protocols zmo --send " + huge + " --reoffer huge.pkt",
+      {"--protocols zmo --send " + Word(huge) + " --reoffer huge.pkt",
        "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
        "of range)\n",
        true},
-      {"--protocols zap --send " + huge + " --reoffer huge.pkt --reoffer-vary names:100,date",
+      {"--protocols zap --send " + Word(huge) + " --reoffer huge.pkt --reoffer-vary names:100,date",
        "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
        "of range)\n",
        true},
@@ -488,11 +490,13 @@ TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
     SCOPED_TRACE(c.send);
     WriteFlow("^" + packet + "\r\n");
     if (!fs::exists(packet)) dir.Write("files/0000abcd.pkt", SampleBytes(60000, 1));
-    const std::string peer = std::string(EMSIPEER) + " --inbound " + dir / "peer-in" + " --send " +
-                             dir / c.send + " --log " + dir / "peer.log";
+    const std::string peer = std::string(EMSIPEER) + " --inbound " + Word(dir / "peer-in") +
+                             " --send " + Word(dir / c.send) + " --log " + Word(dir / "peer.log");
     std::string peerArgs = c.peerArgs;
-    if (const size_t at = peerArgs.find("files/"); at != std::string::npos)
-      peerArgs.replace(at, 6, dir / "files/");
+    if (const size_t at = peerArgs.find("files/"); at != std::string::npos) {
+      const size_t end = peerArgs.find(' ', at);
+      peerArgs.replace(at, end - at, Word(dir / peerArgs.substr(at, end - at)));
+    }
     FakeModem modem(dir, {"--peer", peer + " " + peerArgs});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
     config->SaveToRegistry();
@@ -732,6 +736,199 @@ TEST_F(PollTest, BatchPollTossesWithTheImportFiltersAndTakesAreaLists) {
   const std::string areaList =
       platform::JoinPath(config->MessageBaseDir(), "2.5020.1042.0.EchoAreas");
   EXPECT_NE(platform::ReadFile(areaList).find("RU.ALPHA First area"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace velmaris::test
+
+namespace velmaris::test {
+namespace {
+
+// Calls cut while our packet goes out, on a line of 33,600 bps: the peer
+// takes the line through tee, which keeps every byte it got from us.
+class CutCallTest : public PollTest {
+ protected:
+  // The bytes of a line that stays between the cut and the far end: the
+  // pty's far side had taken in one tty buffer, the modem's relay a little.
+  static constexpr uint64_t kInFlight = 4096 + 1024;
+  // The protocol's abort frames: ZModem's CANcel sequence, Hydra's.
+  static std::string AbortFrames(const std::string& protocol) {
+    return protocol == "hyd" ? std::string(5, '\x18') + std::string(10, '\x08')
+                             : std::string(8, '\x18') + std::string(10, '\x08');
+  }
+  static uint64_t SizeOf(const std::string& path) {
+    return fs::exists(path) ? fs::file_size(path) : 0;
+  }
+  // The modem, its peer behind tee, the line configured.
+  FakeModem& StartModem(const std::string& protocol) {
+    fs::remove(sent);
+    const std::string peer = std::string(EMSIPEER) + " --inbound " + ShellWord(dir / "peer-in") +
+                             " --send " + ShellWord(dir / "files/frompeer.pkt") + " --log " +
+                             ShellWord(dir / "peer.log") + " --protocols " + protocol;
+    modem.emplace(dir,
+                  std::vector<std::string>{"--dial", "CONNECT 33600", "--throttle", "--peer",
+                                           Shell("tee " + ShellWord(sent) + " | " + peer)},
+                  "cut" + protocol);
+    config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem->Link()});
+    config->SettingsModel().SetChecked(SettingId::MailerReport, true);
+    return *modem;
+  }
+  // Our packet's data flows: the peer has had more than the handshake.
+  bool WaitForFileData(const std::function<bool()>& over) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (SizeOf(sent) >= 12000 || over()) return SizeOf(sent) >= 12000;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      dispatcher.ProcessMessages();
+    }
+    return false;
+  }
+  // What the peer got after the cut: the file data stays within what was
+  // on its way, the abort frames come last, and DTR dropped.
+  void ExpectCutOff(const std::string& protocol, uint64_t atCut) {
+    ASSERT_TRUE(dispatcher.RunUntil(
+        [&] { return modem->Log().find("PASSED") != std::string::npos; }, kPatience));
+    const std::string got = platform::ReadFile(sent);
+    const std::string frames = AbortFrames(protocol);
+    ASSERT_GT(got.size(), frames.size());
+    EXPECT_EQ(got.substr(got.size() - frames.size()), frames);
+    EXPECT_LE(got.size() - frames.size(), atCut + kInFlight) << "cut at " << atCut;
+    EXPECT_NE(modem->Log().find("DTR DROPPED"), std::string::npos) << modem->Log();
+    EXPECT_EQ(modem->Log().find("ESCAPE"), std::string::npos) << modem->Log();
+    // The packet stays listed for the next call.
+    EXPECT_NE(platform::ReadFile(flow).find("^" + packet), std::string::npos);
+  }
+  // The lines in their order within `text`; false naming the first missing.
+  static ::testing::AssertionResult InOrder(const std::string& text,
+                                            const std::vector<std::string>& lines) {
+    size_t at = 0;
+    for (const std::string& line : lines) {
+      at = text.find(line, at);
+      if (at == std::string::npos) return ::testing::AssertionFailure() << "no " << line << " in order";
+    }
+    return ::testing::AssertionSuccess();
+  }
+  // The texts of the REPORT area's messages.
+  std::vector<std::string> Reports() {
+    std::vector<std::string> texts;
+    TArea* area = config->FindArea("REPORT");
+    if (!area) return texts;
+    EXPECT_TRUE(area->Lock(false));
+    EXPECT_TRUE(area->OpenIndex());
+    area->OpenBody();
+    for (int i = 0; i < area->Count; ++i) texts.emplace_back(area->ReadMail(i)->BodyText());
+    area->CloseBody();
+    area->CloseIndex();
+    area->Unlock();
+    return texts;
+  }
+
+  const std::string sent = dir / "sent.bin";
+  std::optional<FakeModem> modem;
+};
+
+class CutCallByProtocol : public CutCallTest,
+                          public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CutCallByProtocol, UserHangUpMidFileDropsTheQueueSendsTheAbortAndDropsDtr) {
+  const std::string protocol = GetParam();
+  StartModem(protocol);
+  TCMTAPIDevice device(dispatcher);
+  device.ApplySettings(Values());
+  device.CommandLimit = std::chrono::seconds(30);
+  device.SetDeviceName(profile->TAPIDevice());
+  TMailerContext ctx;
+  ctx.Store = config.store.get();
+  std::vector<std::string> log;
+  uint64_t atCut = 0;
+  {
+    TMailerSession session(*profile, device, ctx);
+    session.ResetRedial();
+    ASSERT_TRUE(session.PollAddress("2:5020/1042")) << session.Error();
+    ASSERT_TRUE(WaitForFileData([&] { return session.Finished(); }));
+    atCut = SizeOf(sent);
+    session.HangupCommand();
+    ASSERT_TRUE(dispatcher.RunUntil([&] { return session.Finished() && device.IsIdle(); },
+                                    kPatience));
+    EXPECT_FALSE(session.Completed());
+    log = session.Log();
+  }
+  device.Close();
+  ExpectCutOff(protocol, atCut);
+  std::string text;
+  for (const std::string& line : log) text += line + "\n";
+  EXPECT_TRUE(InOrder(text, {"USER User requested to hang up", "LABO Local abort",
+                             "TAPI Disconnecting", "TAPI Connection closed"}))
+      << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, CutCallByProtocol, ::testing::Values("zmo", "hyd"));
+
+TEST_F(CutCallTest, WindowClosedInACallPostsTheLogAfterItsAbortAndHangUp) {
+  // The window's session goes with the window: the call is cut at once and
+  // REPORT shows it cut, not complete.
+  StartModem("zap");
+  TCMTAPIDevice device(dispatcher);
+  device.ApplySettings(Values());
+  device.CommandLimit = std::chrono::seconds(30);
+  device.SetDeviceName(profile->TAPIDevice());
+  TMailerContext ctx;
+  ctx.Store = config.store.get();
+  auto session = std::make_unique<TMailerSession>(*profile, device, ctx);
+  session->PostLogOnEnd = true;
+  session->ResetRedial();
+  ASSERT_TRUE(session->PollAddress("2:5020/1042")) << session->Error();
+  ASSERT_TRUE(WaitForFileData([&] { return session->Finished(); }));
+  const uint64_t atCut = SizeOf(sent);
+  session.reset();
+  EXPECT_TRUE(device.IsIdle());
+  device.Close();
+  ExpectCutOff("zap", atCut);
+  ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }, kPatience));
+  const std::vector<std::string> reports = Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_TRUE(InOrder(reports[0], {"0000abcd.pkt (60000 Bytes)", "LABO Local abort",
+                                   "TAPI Disconnecting", "TAPI Connection closed",
+                                   "QUIT Mailer quitted"}))
+      << reports[0];
+  EXPECT_EQ(reports[0].find("SENT File 0000abcd.pkt"), std::string::npos) << reports[0];
+}
+
+TEST_F(CutCallTest, BatchPollEndedBySignalCutsTheCallKeepsTheLogAndFails) {
+  // A scheduler's time-out, a shut-down, Ctrl+C: the call ends as a user's
+  // hang-up ends it, the log is printed in full and posted to REPORT.
+  struct Case {
+    int signal;
+    const char* name;
+  } cases[] = {{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFlow("^" + packet + "\r\n");
+    StartModem("zmo");
+    config->SaveToRegistry();
+    const std::string out = dir / "batch.out";
+    const pid_t pid = platform::Process::Start(
+        {"sh", "-c",
+         "exec " + ShellQuote(VELMARIS_BATCH) + " --dir " + ShellQuote(Start()) + " --registry " +
+             ShellQuote(RegistryPath()) + " poll 2:5020/1042 >" + ShellQuote(out) + " 2>&1"});
+    ASSERT_TRUE(WaitForFileData([] { return false; }));
+    const uint64_t atCut = SizeOf(sent);
+    ::kill(pid, c.signal);
+    EXPECT_EQ(platform::Process::Wait(pid), 128 + c.signal);
+    ExpectCutOff("zmo", atCut);
+    const std::string printed = platform::ReadFile(out);
+    EXPECT_TRUE(InOrder(printed, {std::string("\"text\":\"USER Ended by ") + c.name,
+                                  "\"text\":\"LABO Local abort\"", "\"text\":\"TAPI Connection closed\"",
+                                  std::string("velmaris-batch: ended by ") + c.name + "\n"}))
+        << printed;
+    EXPECT_EQ(printed.find("\"source\":\"tosser\""), std::string::npos) << printed;
+    std::string dumped;
+    ASSERT_EQ(RunBatch(Start(), RegistryPath(), {"dump", "REPORT"}, &dumped), 0);
+    EXPECT_TRUE(InOrder(dumped, {std::string("USER Ended by ") + c.name, "LABO Local abort",
+                                 "TAPI Connection closed", "QUIT Mailer quitted"}))
+        << dumped;
+    modem.reset();
+  }
 }
 
 }  // namespace

@@ -116,7 +116,4 @@ inline bool RunTicking(platform::PlainDispatcher& dispatcher, const std::functio
   return done();
 }
 
-// "sh -c '...'" as the fake modem's peer command line.
-inline std::string Shell(const std::string& script) { return "sh -c \"" + script + "\""; }
-
 }  // namespace velmaris::test

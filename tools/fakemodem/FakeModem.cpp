@@ -2,7 +2,7 @@
 //
 //   fakemodem --link PATH [--dial [DELAY_MS:]RESULT]... [--peer COMMAND]
 //             [--throttle] [--noise PER_MILLION] [--seed N] [--guard MS]
-//             [--answer ok|silent|garbage] [--log FILE] [--damage-zeof N]
+//             [--answer ok|silent|garbage] [--log FILE] [--damage-zeof N] [--ignore-dtr]
 //
 // It opens a pty pair and publishes the slave as the symlink PATH. It
 // answers AT commands (echo on after ATZ, E0/E1, H, O, Z, everything else
@@ -18,7 +18,11 @@
 // is the flow control) and with --noise bytes per million damaged (seeded
 // by --seed); --damage-zeof damages the first N ZModem ZEOF headers from
 // the caller to the peer, on purpose (TLineShape). "+++" between two guard times (--guard, default
-// 200 ms) goes to command mode; ATH there ends the call, ATO resumes it. When the peer ends, its
+// 200 ms) goes to command mode; ATH there ends the call, ATO resumes it. The caller dropping DTR
+// (on a pty: its speed set to 0, B0) ends the call as AT&D2 does: "NO CARRIER" at once, then
+// what the caller wrote before is passed to the peer without the line's delay (a modem's buffer
+// going out), then the peer is ended; the line stays for the next call. --ignore-dtr makes it a
+// modem set to AT&D0, which only "+++" and ATH hang up. When the peer ends, its
 // last bytes are delivered, then "NO CARRIER", and the carrier drops: the pty is closed (the caller
 // reads EOF/EIO, as on a hang-up) after a fresh one has been published under PATH for the next
 // call.
@@ -75,6 +79,7 @@ struct Options {
   int guardMs = 200;
   std::string answer = "ok";
   std::string log;
+  bool ignoreDtr = false;
 };
 
 [[noreturn]] void Usage(const char* why) {
@@ -108,6 +113,8 @@ Options ParseOptions(int argc, char** argv) {
       o.peer = value();
     } else if (a == "--throttle") {
       o.throttle = true;
+    } else if (a == "--ignore-dtr") {
+      o.ignoreDtr = true;
     } else if (a == "--noise") {
       o.noise = static_cast<uint32_t>(std::strtoul(value().c_str(), nullptr, 10));
     } else if (a == "--seed") {
@@ -201,6 +208,8 @@ class Modem {
   void OnlineStep();
   void EndCall();
   void DropCarrier();
+  bool DtrDown();
+  void DtrDropped();
   std::string ReadMaster(int waitMs);
 
   Options o_;
@@ -341,7 +350,45 @@ void Modem::Connect(uint32_t rate) {
   Log("CONNECTED");
 }
 
+bool Modem::DtrDown() {
+  // The master reads the slave's settings: the caller's speed.
+  termios tio{};
+  return !o_.ignoreDtr && ::tcgetattr(pty_.master.get(), &tio) == 0 &&
+         ::cfgetospeed(&tio) == B0;
+}
+
+void Modem::DtrDropped() {
+  Log("DTR DROPPED");
+  // What the caller wrote before: the pty hands it over in steps, so it is
+  // read until the line has been quiet for a moment (bounded). Only then
+  // the answer: after it the caller raises DTR and talks commands again.
+  std::string rest = relay_ ? relay_->TakePendingToB() : std::string();
+  const auto readUntil = Clock::now() + 2s;
+  for (std::string more; Clock::now() < readUntil && !(more = ReadMaster(30)).empty();)
+    rest += more;
+  Result("NO CARRIER");
+  relay_.reset();
+  if (toPeer_.ok() && !rest.empty()) {
+    ::fcntl(toPeer_.get(), F_SETFL, ::fcntl(toPeer_.get(), F_GETFL) & ~O_NONBLOCK);
+    velmaris::platform::WriteAll(toPeer_.get(), rest);
+  }
+  // The peer reads the end of its input and may end by itself (bounded: it
+  // may not read); EndCall ends it otherwise.
+  toPeer_.Close();
+  const auto deadline = Clock::now() + 2s;
+  int status = 0;
+  while (peer_ > 0 && Clock::now() < deadline) {
+    const pid_t ended = ::waitpid(peer_, &status, WNOHANG);
+    if (ended == peer_ || (ended < 0 && errno != EINTR)) peer_ = -1;
+    if (peer_ > 0) std::this_thread::sleep_for(5ms);
+  }
+  Log("PASSED " + std::to_string(rest.size()) + " AFTER DTR");
+  EndCall();
+  mode_ = Mode::Command;
+}
+
 void Modem::OnlineStep() {
+  if (DtrDown()) return DtrDropped();
   const auto state = relay_->Step(10ms);
   if (pluses_ == 3 && Clock::now() - lastData_ >= std::chrono::milliseconds(o_.guardMs)) {
     pluses_ = 0;
@@ -407,8 +454,14 @@ void Modem::DropCarrier() {
 void Modem::Run() {
   while (!gStop) {
     switch (mode_) {
-      case Mode::Command:
-      case Mode::OnlineCommand: CommandBytes(ReadMaster(50)); break;
+      case Mode::Command: CommandBytes(ReadMaster(50)); break;
+      case Mode::OnlineCommand:
+        if (DtrDown()) {
+          DtrDropped();
+          break;
+        }
+        CommandBytes(ReadMaster(50));
+        break;
       case Mode::Dialing:
         DialStep();
         std::this_thread::sleep_for(5ms);

@@ -10,7 +10,16 @@
 // Exit status 0 when a session ran to its end without a failure (a file the
 // remote offered that could not be stored is one: the remote keeps it) and
 // the toss after it (when one ran) stored everything it found.
+//
+// SIGTERM or SIGINT (a scheduler's time-out, a shut-down, Ctrl+C) ends the
+// call as the user's hang-up does: the queued data is dropped, the
+// protocol's abort frames go out, the line drops; the log is printed in
+// full and posted to REPORT, no toss runs, and the exit status is 128 plus
+// the signal's number. A second signal ends the process at once.
+#include <signal.h>
+
 #include <chrono>
+#include <csignal>
 #include <ostream>
 
 #include "Batch.h"
@@ -35,6 +44,37 @@ std::string WithoutTosserStamp(const std::string& line) {
   return pos == std::string::npos ? line : line.substr(pos + 2);
 }
 
+// The signal that asks the poll to end (0: none); the handler only sets it.
+volatile std::sig_atomic_t gEndSignal = 0;
+
+void OnEndSignal(int signal) { gEndSignal = signal; }
+
+// SIGTERM and SIGINT set gEndSignal while the poll runs; each handler is
+// reset by its first signal (SA_RESETHAND), so a second one ends the
+// process. The old handlers come back at the end.
+class EndSignals {
+ public:
+  EndSignals() {
+    gEndSignal = 0;
+    struct sigaction sa {};
+    sa.sa_handler = OnEndSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESETHAND;
+    ::sigaction(SIGTERM, &sa, &oldTerm_);
+    ::sigaction(SIGINT, &sa, &oldInt_);
+  }
+  ~EndSignals() {
+    ::sigaction(SIGTERM, &oldTerm_, nullptr);
+    ::sigaction(SIGINT, &oldInt_, nullptr);
+  }
+  EndSignals(const EndSignals&) = delete;
+  EndSignals& operator=(const EndSignals&) = delete;
+  int Received() const { return gEndSignal; }
+
+ private:
+  struct sigaction oldTerm_ {}, oldInt_ {};
+};
+
 TMailer* ProfileFor(TConfigStore& store, TMailerConfig& profiles, const TFidoAddr& address) {
   const TMBList& boxes = store.Mailboxes();
   for (int i = 0; i < boxes.GetCount(); ++i) {
@@ -51,6 +91,7 @@ int PollCommand(BatchContext& ctx) {
   const auto address = ParseFidoAddress(args.Positional()[0]);
   if (!address) throw EBatchUsage("not a network address: " + args.Positional()[0]);
 
+  EndSignals signals;
   platform::PlainDispatcher dispatcher;
   platform::SetDispatcher(&dispatcher);
   struct Restore {
@@ -84,14 +125,40 @@ int PollCommand(BatchContext& ctx) {
       ctx.out << JsonLine().Str("line", line).Str("text", WithoutMailerStamp(line)).Text() << "\n";
     };
     session.ResetRedial();
-    if (session.PollAddress(FidoAddressToStr(*address))) {
-      dispatcher.RunUntil([&] { return session.Finished() && device.IsIdle(); },
-                          std::chrono::hours(24));
+    bool cut = false;
+    // Run on the main thread between its tasks, never in the handler.
+    auto endOnSignal = [&] {
+      if (cut || !signals.Received()) return;
+      cut = true;
+      session.AddLogLine(std::string("USER Ended by ") +
+                         (signals.Received() == SIGINT ? "SIGINT" : "SIGTERM"));
+      session.PostLogOnEnd = true;
+      session.CancelRedial();
+      session.CutCall();
+    };
+    if (!signals.Received() && session.PollAddress(FidoAddressToStr(*address))) {
+      dispatcher.RunUntil(
+          [&] {
+            endOnSignal();
+            return session.Finished() && device.IsIdle();
+          },
+          std::chrono::hours(24));
     }
-    completed = session.Completed();
+    endOnSignal();  // a signal before the call, or one the last round missed
+    completed = session.Completed() && !cut;
     failure = session.Error();
     device.Close();
   }
+  auto endedBySignal = [&] {
+    const int signal = signals.Received();
+    if (!signal) return 0;
+    config->SaveConfiguration();
+    ctx.out.flush();
+    ctx.err << "velmaris-batch: ended by " << (signal == SIGINT ? "SIGINT" : "SIGTERM")
+            << "\n";
+    return 128 + signal;
+  };
+  if (const int status = endedBySignal()) return status;
 
   if (tossNow) {
     BatchToss toss(config.Store());
@@ -104,6 +171,7 @@ int PollCommand(BatchContext& ctx) {
       tossShortfall = "another import is running, the mail stays in the inbound";
     }
   }
+  if (const int status = endedBySignal()) return status;  // during the toss
   config->SaveConfiguration();
   for (const std::string& line : tosserLog) {
     ctx.out << JsonLine()
