@@ -384,6 +384,53 @@ TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
   EXPECT_EQ(peer.refusals, (std::vector<int32_t>{-2, -2}));
 }
 
+// Refusals are counted by the whole name: distinct files whose names share
+// their first twelve characters are refused one by one and the session
+// goes on; the same name a fourth time ends it.
+TEST_F(HydraTest, RefusalsAreCountedByTheWholeName) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> names;
+    bool ended;
+  } cases[] = {
+      {"five names sharing twelve characters",
+       {"LONGNAME0001A.PKT", "LONGNAME0001B.PKT", "LONGNAME0001C.PKT", "LONGNAME0001D.PKT",
+        "LONGNAME0001E.PKT"},
+       false},
+      {"names that differ in their last letter only",
+       {"0000ABCD.MO0", "0000ABCD.MO1", "0000ABCD.MO2", "0000ABCD.MO3"},
+       false},
+      {"one name four times",
+       {"LONGNAME0001A.PKT", "LONGNAME0001A.PKT", "LONGNAME0001A.PKT", "LONGNAME0001A.PKT"},
+       true},
+      {"one name four times in other cases",
+       {"longname0001a.pkt", "LONGNAME0001A.PKT", "LongName0001A.pkt", "LONGNAME0001A.PKT"},
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<HydraSenderPeer::Offer> offers;
+    for (const std::string& name : c.names) offers.push_back({name, 64, std::string(64, 'r')});
+    TCMLoopbackPair pair({}, dispatcher);
+    pair.Connect();
+    HydraSenderPeer peer(pair.B(), offers);
+    TCMHydra h(dispatcher);
+    h.OnAcceptFile = [](TCMProtocol&, bool& accept, std::string&, int64_t, int64_t) {
+      accept = false;
+    };
+    ProtocolEnd end;
+    Start(h, &pair.A(), end);
+    ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+    EXPECT_EQ(end.aborted, c.ended);
+    EXPECT_EQ(end.finished, !c.ended);
+    EXPECT_EQ(end.skipped.size(), c.ended ? 3u : c.names.size());
+    EXPECT_EQ(end.Noticed("FSER File " + c.names.back() + " offered again after 3 refusals, "
+                          "session ended"),
+              c.ended);
+    EXPECT_TRUE(platform::ScanDir(dir / "inA", "*").empty());
+  }
+}
+
 TEST_F(HydraTest, SentRateIsTheRateOfTheLine) {
   // The sender's clock runs with the bytes the line has taken, as if it
   // carried 33,600 bps: a block handed to the device is not on the line
