@@ -465,6 +465,14 @@ void TZipCommon::RaiseError(int code, const std::string& fileName, const std::st
   throw E_RAISE(code, fileName);
 }
 
+void TZipCommon::RaiseUnsupported(const std::string& fileName, const std::string& method) {
+  auto* self = static_cast<TUnBase*>(this);
+  if (self->OnError && !(runActive_ && cancel_))
+    self->OnError(*self, fileName, method, "", ecUnsupportedMethod);
+  errorFired_ = true;
+  throw EArchiveUnsupported(fileName, method);
+}
+
 void TZipCommon::ReportError(int code, const std::string& fileName, const std::string& msgEx,
                              const std::string& volumeId) {
   auto* self = static_cast<TUnBase*>(this);

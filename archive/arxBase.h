@@ -118,6 +118,20 @@ class E_RAISE : public std::runtime_error {
   std::string fileName_;
 };
 
+// An entry packed with a method the library does not read (bzip2, LZMA,
+// Deflate64 or PPMd in ZIP, -lh7- in LHA): the archive may well be sound,
+// the limit is ours. Its text is that of 25326; Method() names the method as
+// the entry gives it ("bzip2, method 12", "-lh7-").
+class EArchiveUnsupported : public E_RAISE {
+ public:
+  EArchiveUnsupported(std::string fileName, std::string method)
+      : E_RAISE(ecUnsupportedMethod, std::move(fileName)), method_(std::move(method)) {}
+  const std::string& Method() const { return method_; }
+
+ private:
+  std::string method_;
+};
+
 // The PKWARE traditional cipher; one object per extraction.
 struct TZipCrypt {
   uint32_t keys[3] = {0x12345678, 0x23456789, 0x34567890};
@@ -308,6 +322,10 @@ class TZipCommon : public TReadWriteObj {
                                        const std::string& volumeId = "");
   virtual void ReportError(int code, const std::string& fileName, const std::string& msgEx = "0",
                            const std::string& volumeId = "");
+  // Ends the run over an entry whose method is not read: OnError hears of
+  // it as 25326 with the method as its further words, then
+  // EArchiveUnsupported is raised.
+  [[noreturn]] void RaiseUnsupported(const std::string& fileName, const std::string& method);
   bool CloseOutput();
   // Removes the current output file (after a failed entry).
   void RemoveOutput();

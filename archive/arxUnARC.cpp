@@ -96,7 +96,7 @@ void TUnARC::ExtractEntry(const TarxFileRec& rec) {
 
   if (rec.Method < 1 || rec.Method > 9) {
     // Nothing is made of an entry whose method is unknown; the run goes on.
-    ReportError(ecUnsupportedMethod, rec.Name);
+    ReportError(ecUnsupportedMethod, rec.Name, "method " + std::to_string(rec.Method));
     SkipEntryProgress(rec.PackedSize);
     return;
   }

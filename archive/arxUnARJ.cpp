@@ -120,7 +120,7 @@ bool TUnARJ::FirstPass() {
     if (!ReadHeader(h, consumed)) break;
     if (h.MinVersion > kMaxMinVersion) RaiseError(ecVersionError, h.Name);
     if (h.Method > 4 || (h.Method == 4 && h.ArchiverVersion == 1))
-      RaiseError(ecUnsupportedMethod, h.Name);
+      RaiseUnsupported(h.Name, "method " + std::to_string(h.Method));
     const uint64_t next = pos + consumed + h.CompressedSize;
     if (next > arc_.Size()) RaiseError(ecReadFile, archiveFile_);
     pos = next;
@@ -204,7 +204,7 @@ void TUnARJ::DecodePart(const TArjHeader& h, const std::string& fn) {
         dec.Decode(src, sink, h.OriginalSize, cancel);
         break;
       }
-      default: RaiseError(ecUnsupportedMethod, fn);
+      default: RaiseUnsupported(fn, "method " + std::to_string(h.Method));
     }
   } catch (const ELzhData& e) {
     // Garbled data that does not decode was most likely garbled with

@@ -110,7 +110,7 @@ void TUnLHA::Decode(const TLhaHeader& h, const std::string& fn) {
         dec.LzhDecode(src, sink, h.OriginalSize, cancel);
         break;
       }
-      default: RaiseError(ecUnsupportedMethod, fn);
+      default: RaiseUnsupported(fn, h.Method);
     }
   } catch (const ELzhData& e) {
     RaiseError(e.Code, fn);
@@ -127,7 +127,7 @@ void TUnLHA::ExtractEntry(const TarxFileRec& rec) {
   // Only "-lh?-" methods of the decoders above are read; the rest end the
   // run before any output is made.
   const char m = h.MethodChar();
-  if (m != '0' && m != '1' && m != '4' && m != '5' && m != '6') RaiseError(ecUnsupportedMethod, fn);
+  if (m != '0' && m != '1' && m != '4' && m != '5' && m != '6') RaiseUnsupported(fn, h.Method);
   const std::string out = SetOutputName(fn);
   if (out.empty()) {
     SkipEntryProgress(h.PackedSize);

@@ -232,6 +232,21 @@ bool TUnZIP::FindPassword(const std::string& fn, const uint8_t header[12], const
   return false;
 }
 
+namespace {
+// A method number as the log names it: "bzip2, method 12"; "method 200" for
+// one that APPNOTE.TXT does not name.
+std::string ZipMethodName(uint32_t method) {
+  static constexpr std::pair<uint32_t, const char*> kNames[] = {
+      {7, "tokenized"}, {9, "Deflate64"},     {10, "PKWARE DCL implode"}, {12, "bzip2"},
+      {14, "LZMA"},     {16, "IBM CMPSC"},    {18, "IBM TERSE"},          {19, "IBM LZ77"},
+      {20, "Zstandard"}, {93, "Zstandard"},   {94, "MP3"},                {95, "XZ"},
+      {96, "JPEG"},     {97, "WavPack"},      {98, "PPMd"},               {99, "AES encryption"}};
+  for (const auto& [number, name] : kNames)
+    if (number == method) return std::string(name) + ", method " + std::to_string(method);
+  return "method " + std::to_string(method);
+}
+}  // namespace
+
 void TUnZIP::ExtractEntry(const TarxFileRec& rec) {
   uint8_t h[30];
   if (rec.Offset + 30 > arc_.Size() || arc_.ReadAt(rec.Offset, h, 30) != 30 ||
@@ -282,7 +297,7 @@ void TUnZIP::ExtractEntry(const TarxFileRec& rec) {
     }
   }
   if (rec.Method != 0 && rec.Method != 1 && (rec.Method < 2 || rec.Method > 6) && rec.Method != 8)
-    RaiseError(ecUnsupportedMethod, name);
+    RaiseUnsupported(name, ZipMethodName(rec.Method));
   if (!OpenOutput()) RaiseError(ecOpenFile, outputName_);
   crc_ = 0xFFFFFFFF;
   BeginEntryData(packed, rec.UnpackedSize);
@@ -336,7 +351,7 @@ void TUnZIP::Decode(const TarxFileRec& rec, const std::string& fn) {
         d.Run(in, out, rec.UnpackedSize, &cancel_);
         break;
       }
-      default: RaiseError(ecUnsupportedMethod, fn);
+      default: RaiseUnsupported(fn, ZipMethodName(rec.Method));
     }
   } catch (const E_RAISE& e) {
     decryptInput_ = false;

@@ -167,6 +167,8 @@ struct TTosserSetup {
   TAreaListReceiver* AreaLists = nullptr;
   // The free space of a directory; null: platform::FreeSpace.
   std::function<uint64_t(const std::string& dir)> FreeSpace;
+  // How the integrated extractors start their threads; empty: std::thread.
+  TThreadStarter StartThread;
 };
 
 // The counters of one run.
@@ -183,6 +185,7 @@ struct TTossCounters {
   int AreasCreated = 0;              // areas the run created (echo areas, BAD, DUPES)
   int DamagedPackets = 0;            // renamed to "*.bad"
   int BundlesLeft = 0;               // bundles that stay in the inbound unread
+  int PacketsLeft = 0;               // packets that stay in the inbound (not read, not moved)
   int PacketsTooLarge = 0;           // larger than a packet may be: put aside as "*.bad"
   int BundlesTooLarge = 0;           // can never fit: put aside as "*.toobig"
   int BundlesWaiting = 0;            // do not fit this run's room: they stay in the inbound
@@ -300,7 +303,9 @@ class TTosser : public TJob {
   bool WaitsForRoom(const std::string& name, uint64_t need, bool atLeast,
                     const BundleSpace& space);
   void TellRetry(const std::string& name);
-  void ShowBoxes(const std::vector<std::string>& boxes);
+  void ShowBundleBox(const std::string& name, const std::vector<std::string>& errors,
+                     const std::vector<std::string>& boxes);
+  void LeavePacket(const std::string& name);
   void UnpackBundle(const std::string& name);
   void FinishBundle(const std::string& name, const std::string& ready, BundleFate fate);
   void GiveBundlesBack();
