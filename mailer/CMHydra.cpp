@@ -13,6 +13,7 @@
 #include "mailer/HydraFrames.h"
 #include "mailer/InboundFile.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -629,8 +630,8 @@ void THydraThread::OnFinfo(const std::string& data) {
   rxSize_ = size;
   auto skip = [&](const std::string& name, const std::string& why) {
     Log(why);
-    Report(15, platform::EscapeControls(name), rxSize_, rxDate_);
-    Log("\tSkipping " + platform::EscapeControls(name));
+    Report(15, platform::EscapeNameControls(name), rxSize_, rxDate_);
+    Log("\tSkipping " + platform::EscapeNameControls(name));
     refused_.Refused(whole);
     // -2 asks the sender to keep the file for a later session; -1 would
     // tell it we have the file, and many senders then drop it.

@@ -348,6 +348,8 @@ TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
     const char* notice;
   } cases[] = {
       {"A\r\nB.PKT", 64, 64, nullptr, "FSER Refused file name A\\x0D\\x0AB.PKT"},
+      // U+0085 (NEL), a C1 control, in a UTF-8 name.
+      {"C\xC2\x85" "D.PKT", 64, 64, nullptr, "FSER Refused file name C\\xC2\\x85D.PKT"},
       {"SHORT.PKT", 100, 64, "SHORT.PKT", "RECV File SHORT.PKT is short: 64 of 100 Bytes"},
       {"BACKUP", 64, 64, "BACKUP.0001", "RECV File BACKUP is a name the tosser keeps for itself"},
       {"LONG.PKT", 10, 64, nullptr, "FSER File LONG.PKT is longer than announced (10 Bytes)"},
@@ -376,12 +378,12 @@ TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
   }
   for (const std::string& line : end.skipped)
     for (char c : line) EXPECT_GE(static_cast<unsigned char>(c), 32) << line;
-  EXPECT_EQ(end.skipped, (std::vector<std::string>{"A\\x0D\\x0AB.PKT"}));
+  EXPECT_EQ(end.skipped, (std::vector<std::string>{"A\\x0D\\x0AB.PKT", "C\\xC2\\x85D.PKT"}));
   EXPECT_TRUE(end.Has(psInboundFailed));
   EXPECT_FALSE(end.Has(33));  // the limit said why: nothing blames the disk
   // Every refusal asks the sender to keep the file for later (-2), never
   // claims we have it (-1): the refused name, then the file that ran long.
-  EXPECT_EQ(peer.refusals, (std::vector<int32_t>{-2, -2}));
+  EXPECT_EQ(peer.refusals, (std::vector<int32_t>{-2, -2, -2}));
 }
 
 // Refusals are counted by the whole name: distinct files whose names share

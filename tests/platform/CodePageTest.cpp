@@ -149,5 +149,24 @@ TEST(CodePage, StoredNamesForMessageBoxes) {
   SetAnsiCodePage(CodePage::CP1251);
 }
 
+// A name whose code page is not known is escaped as UTF-8 text when it is
+// well-formed UTF-8 (its C1 controls too), else byte by byte: CP866 "А"
+// (0x80) stays a letter.
+TEST(CodePage, NamesFromOutsideAreEscapedByWhatTheyAre) {
+  struct Case {
+    std::string name, shown;
+  } cases[] = {
+      {"A\xC2\x85" "B.PKT", "A\\xC2\\x85B.PKT"},
+      {"\x80\x81\x82.PKT", "\x80\x81\x82.PKT"},            // CP866 "АБВ"
+      {"\x80\xC2\x85.PKT", "\x80\xC2\x85.PKT"},            // not UTF-8: CP866 "А┬Е"
+      {"\xD0\x90\r.PKT", "\xD0\x90\\x0D.PKT"},             // UTF-8 "А", CR
+      {"\x80\r.PKT", "\x80\\x0D.PKT"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(EscapeNameControls(c.name), c.shown);
+  }
+}
+
 }  // namespace
 }  // namespace velmaris::platform
