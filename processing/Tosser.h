@@ -56,7 +56,17 @@
 //   file-size limit, an I/O error) keeps its name, what it gave is dropped
 //   and the run fails as a failed area write does. Refused or corrupt entries put a
 //   bundle aside as "*.bad" (its sound files are tossed), also when none of
-//   its entries is sound; only a missing unpacker keeps it for the next run;
+//   its entries is sound, with one error box for the bundle however many
+//   entries failed (the log keeps every line). What is not the bundle's
+//   fault keeps it under its name for the next run, gives nothing and makes
+//   the run fall short (BundlesLeft): a missing unpacker, an entry packed
+//   with a method our extractors do not read (the log names the entry and
+//   its method), a RAR reader stopped from outside, and any other exception
+//   out of the unpacker (a thread that cannot be started, memory: our
+//   failure, its reason logged);
+// - a packet that stays in the inbound under its name (it could not be
+//   read, or not moved after the commit) makes the run fall short
+//   (PacketsLeft);
 // - a file in the inbound under a name the tosser keeps for itself
 //   ("Backup", ".Unpack", ...) that did not come through the mailer is
 //   renamed as the mailer renames such a received file ("Backup.0001");
