@@ -237,10 +237,12 @@ namespace {
 // one that APPNOTE.TXT does not name.
 std::string ZipMethodName(uint32_t method) {
   static constexpr std::pair<uint32_t, const char*> kNames[] = {
-      {7, "tokenized"}, {9, "Deflate64"},     {10, "PKWARE DCL implode"}, {12, "bzip2"},
-      {14, "LZMA"},     {16, "IBM CMPSC"},    {18, "IBM TERSE"},          {19, "IBM LZ77"},
-      {20, "Zstandard"}, {93, "Zstandard"},   {94, "MP3"},                {95, "XZ"},
-      {96, "JPEG"},     {97, "WavPack"},      {98, "PPMd"},               {99, "AES encryption"}};
+      {7, "tokenized"},      {9, "Deflate64"}, {10, "PKWARE DCL implode"},
+      {12, "bzip2"},         {14, "LZMA"},     {16, "IBM CMPSC"},
+      {18, "IBM TERSE"},     {19, "IBM LZ77"}, {20, "Zstandard"},
+      {93, "Zstandard"},     {94, "MP3"},      {95, "XZ"},
+      {96, "JPEG"},          {97, "WavPack"},  {98, "PPMd"},
+      {99, "AES encryption"}};
   for (const auto& [number, name] : kNames)
     if (number == method) return std::string(name) + ", method " + std::to_string(method);
   return "method " + std::to_string(method);

@@ -644,9 +644,9 @@ void TTosser::UnpackBundle(const std::string& name) {
       } catch (const E_RAISE& e) {
         ok = false;
         notes.LastError = e.Code();
-        notes.Errors.push_back(platform::EscapeControlsUtf8(
-                                   e.FileName().empty() ? archive : e.FileName()) +
-                               ": " + e.what());
+        notes.Errors.push_back(
+            platform::EscapeControlsUtf8(e.FileName().empty() ? archive : e.FileName()) + ": " +
+            e.what());
       } catch (const std::exception& e) {
         ok = false;
         ownFailure = *e.what() ? e.what() : "an unknown error";
@@ -659,7 +659,8 @@ void TTosser::UnpackBundle(const std::string& name) {
   if (!ownFailure.empty()) {
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
-    LogLine("Bundle " + name + " could not be unpacked: " + platform::EscapeControlsUtf8(ownFailure) +
+    LogLine("Bundle " + name +
+            " could not be unpacked: " + platform::EscapeControlsUtf8(ownFailure) +
             "; the failure is ours, not the bundle's, and it stays in Inbound .");
     ++counters_.BundlesLeft;
     return;
@@ -682,8 +683,7 @@ void TTosser::UnpackBundle(const std::string& name) {
   const std::string archiveShown = platform::EscapeControlsUtf8(archive) + ": ";
   std::vector<std::string> errors;
   for (const std::string& error : notes.Errors) {
-    errors.push_back(error.rfind(archiveShown, 0) == 0 ? error.substr(archiveShown.size())
-                                                       : error);
+    errors.push_back(error.rfind(archiveShown, 0) == 0 ? error.substr(archiveShown.size()) : error);
     LogLine("Bundle " + name + ": " + errors.back());
   }
   if (!ok && notes.OutputFailure != 0) {

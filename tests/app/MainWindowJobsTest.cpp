@@ -257,8 +257,9 @@ TEST_F(MainWindowJobsTest, BundlesPutAsideRaiseOneBoxEachFromTheMenu) {
     for (int i = 0; i < way.bundles; ++i) {
       const std::string name = "0000dea" + std::to_string(i);
       EXPECT_EQ(boxes[static_cast<size_t>(i)].text,
-                "Fehler beim Entpacken von " + name + ".mo0:\r\nE0.pkt: File fails CRC check\r\n"
-                "(and 9 more errors; the import log lists every one)");
+                "Fehler beim Entpacken von " + name +
+                    ".mo0:\r\nE0.pkt: File fails CRC check\r\n"
+                    "(and 9 more errors; the import log lists every one)");
       EXPECT_TRUE(platform::FileExists(inbound + name + ".bad"));
     }
   }

@@ -5,11 +5,11 @@
 
 #include <atomic>
 #include <cerrno>
-#include <new>
 #include <filesystem>
 #include <functional>
-#include <system_error>
 #include <map>
+#include <new>
+#include <system_error>
 #include <thread>
 
 #include "ArchiveFixtures.h"

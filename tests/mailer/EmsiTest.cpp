@@ -374,12 +374,9 @@ TEST(EmsiConversation, OurPasswordEchoedIsNoRefusal) {
     const char* field;  // the remote's password field
     bool refused;
   } cases[] = {
-      {"bad_password", "bad_password", false},
-      {"bad_password", "bad_password\\00\\00 ", false},
-      {"bad_password", " bad_password", false},
-      {"BAD PASSWORD", "BAD PASSWORD\\00", false},
-      {"BAD PASSWORD", "BAD_PASSWORD", true},
-      {"bad_password", "BAD_PASSWORD", true},
+      {"bad_password", "bad_password", false},  {"bad_password", "bad_password\\00\\00 ", false},
+      {"bad_password", " bad_password", false}, {"BAD PASSWORD", "BAD PASSWORD\\00", false},
+      {"BAD PASSWORD", "BAD_PASSWORD", true},   {"bad_password", "BAD_PASSWORD", true},
       {"Bad-Password", "BAD_PASSWORD", true},
   };
   for (const Case& c : cases) {

@@ -349,7 +349,7 @@ TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
   } cases[] = {
       {"A\r\nB.PKT", 64, 64, nullptr, "FSER Refused file name A\\x0D\\x0AB.PKT"},
       // U+0085 (NEL), a C1 control, in a UTF-8 name.
-      {"C\xC2\x85" "D.PKT", 64, 64, nullptr, "FSER Refused file name C\\xC2\\x85D.PKT"},
+      {"C\u0085D.PKT", 64, 64, nullptr, "FSER Refused file name C\\xC2\\x85D.PKT"},
       {"SHORT.PKT", 100, 64, "SHORT.PKT", "RECV File SHORT.PKT is short: 64 of 100 Bytes"},
       {"BACKUP", 64, 64, "BACKUP.0001", "RECV File BACKUP is a name the tosser keeps for itself"},
       {"LONG.PKT", 10, 64, nullptr, "FSER File LONG.PKT is longer than announced (10 Bytes)"},
@@ -426,7 +426,8 @@ TEST_F(HydraTest, RefusalsAreCountedByTheWholeName) {
     EXPECT_EQ(end.aborted, c.ended);
     EXPECT_EQ(end.finished, !c.ended);
     EXPECT_EQ(end.skipped.size(), c.ended ? 3u : c.names.size());
-    EXPECT_EQ(end.Noticed("FSER File " + c.names.back() + " offered again after 3 refusals, "
+    EXPECT_EQ(end.Noticed("FSER File " + c.names.back() +
+                          " offered again after 3 refusals, "
                           "session ended"),
               c.ended);
     EXPECT_TRUE(platform::ScanDir(dir / "inA", "*").empty());

@@ -58,7 +58,7 @@ TEST(Ascii, C1ControlsAreEscapedOnlyInUtf8Text) {
   struct Case {
     std::string text, bytes, utf8;
   } cases[] = {
-      {"A\xC2\x85" "B.pkt", "A\xC2\x85" "B.pkt", "A\\xC2\\x85B.pkt"},    // NEL
+      {"A\u0085B.pkt", "A\u0085B.pkt", "A\\xC2\\x85B.pkt"},              // NEL
       {"\xC2\x80\xC2\x9F", "\xC2\x80\xC2\x9F", "\\xC2\\x80\\xC2\\x9F"},  // first and last C1
       {"\xC2\xA0\xC2\xA9", "\xC2\xA0\xC2\xA9", "\xC2\xA0\xC2\xA9"},      // NBSP, (c): no controls
       {"\xD0\x90\xD1\x8F.pkt", "\xD0\x90\xD1\x8F.pkt", "\xD0\x90\xD1\x8F.pkt"},  // "Ая"

@@ -156,10 +156,10 @@ TEST(CodePage, NamesFromOutsideAreEscapedByWhatTheyAre) {
   struct Case {
     std::string name, shown;
   } cases[] = {
-      {"A\xC2\x85" "B.PKT", "A\\xC2\\x85B.PKT"},
-      {"\x80\x81\x82.PKT", "\x80\x81\x82.PKT"},            // CP866 "АБВ"
-      {"\x80\xC2\x85.PKT", "\x80\xC2\x85.PKT"},            // not UTF-8: CP866 "А┬Е"
-      {"\xD0\x90\r.PKT", "\xD0\x90\\x0D.PKT"},             // UTF-8 "А", CR
+      {"A\u0085B.PKT", "A\\xC2\\x85B.PKT"},
+      {"\x80\x81\x82.PKT", "\x80\x81\x82.PKT"},  // CP866 "АБВ"
+      {"\x80\xC2\x85.PKT", "\x80\xC2\x85.PKT"},  // not UTF-8: CP866 "А┬Е"
+      {"\xD0\x90\r.PKT", "\xD0\x90\\x0D.PKT"},   // UTF-8 "А", CR
       {"\x80\r.PKT", "\x80\\x0D.PKT"},
   };
   for (const Case& c : cases) {

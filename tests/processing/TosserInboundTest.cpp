@@ -696,8 +696,8 @@ TEST_F(TosserInboundTest, ARarBundleWhoseReaderIsStoppedFromOutsideKeepsItsNameB
 // The ZIP entry named name with its method field (local and central
 // header) set to method.
 std::string WithZipMethod(std::string zip, const std::string& name, uint16_t method) {
-  for (const auto& [sig, methodAt, nameAt] :
-       {std::tuple{std::string("PK\x03\x04"), 8, 30}, std::tuple{std::string("PK\x01\x02"), 10, 46}}) {
+  for (const auto& [sig, methodAt, nameAt] : {std::tuple{std::string("PK\x03\x04"), 8, 30},
+                                              std::tuple{std::string("PK\x01\x02"), 10, 46}}) {
     for (size_t at = zip.find(sig); at != std::string::npos; at = zip.find(sig, at + 4)) {
       if (zip.compare(at + nameAt, name.size(), name) != 0) continue;
       zip[at + methodAt] = static_cast<char>(method & 0xFF);
@@ -858,14 +858,16 @@ TEST_F(TosserInboundTest, OneBoxPerBundlePutAsideByTable) {
       {"a bundle whose first size lies short", 1,
        [&] { return LyingZip(ZipOf(scratch, ten), 40, false); }, 1, "E0.pkt: Bad block", nullptr},
       {"one bundle of ten entries whose CRCs fail", 1,
-       [&] { return LyingZip(ZipOf(scratch, ten), {}, true); }, 10,
-       "E0.pkt: File fails CRC check", "(and 9 more errors; the import log lists every one)"},
+       [&] { return LyingZip(ZipOf(scratch, ten), {}, true); }, 10, "E0.pkt: File fails CRC check",
+       "(and 9 more errors; the import log lists every one)"},
       {"two bundles of two entries whose CRCs fail", 2,
-       [&] { return LyingZip(ZipOf(scratch, {ten[0], ten[1]}), {}, true); }, 2,
-       "E0.pkt: File fails CRC check", "(and 1 more error; the import log lists every one)"},
+       [&] {
+         return LyingZip(ZipOf(scratch, {ten[0], ten[1]}), {}, true);
+       },
+       2, "E0.pkt: File fails CRC check", "(and 1 more error; the import log lists every one)"},
       {"a damaged header", 1,
-       [] { return std::string("PK\x03\x04", 4) + std::string(300, '\xEE'); }, 1,
-       "Bad file header", nullptr},
+       [] { return std::string("PK\x03\x04", 4) + std::string(300, '\xEE'); }, 1, "Bad file header",
+       nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -881,14 +883,15 @@ TEST_F(TosserInboundTest, OneBoxPerBundlePutAsideByTable) {
     const auto boxes = prompter.Questions();
     ASSERT_EQ(boxes.size(), static_cast<size_t>(c.bundles));
     int errorLines = 0;
-    for (const auto& line : log) errorLines += line.rfind("Bundle 0000dea", 0) == 0 &&
-                                               line.find(".mo0: ") != std::string::npos;
+    for (const auto& line : log)
+      errorLines +=
+          line.rfind("Bundle 0000dea", 0) == 0 && line.find(".mo0: ") != std::string::npos;
     EXPECT_EQ(errorLines, c.bundles * c.errors);
     for (int i = 0; i < c.bundles; ++i) {
       const std::string& text = boxes[static_cast<size_t>(i)].text;
       EXPECT_EQ(boxes[static_cast<size_t>(i)].kind, platform::MsgKind::Error);
-      EXPECT_EQ(text.rfind("Fehler beim Entpacken von " + names[static_cast<size_t>(i)] + ":\r\n", 0),
-                0u)
+      EXPECT_EQ(
+          text.rfind("Fehler beim Entpacken von " + names[static_cast<size_t>(i)] + ":\r\n", 0), 0u)
           << text;
       EXPECT_NE(text.find(c.first), std::string::npos) << text;
       if (c.more) {
@@ -897,7 +900,8 @@ TEST_F(TosserInboundTest, OneBoxPerBundlePutAsideByTable) {
         EXPECT_EQ(text.find("more error"), std::string::npos) << text;
       }
       EXPECT_EQ(text.find(Inbound()), std::string::npos) << "the box names the bundle: " << text;
-      EXPECT_TRUE(platform::FileExists(Inbound() + names[static_cast<size_t>(i)].substr(0, 8) + ".bad"));
+      EXPECT_TRUE(
+          platform::FileExists(Inbound() + names[static_cast<size_t>(i)].substr(0, 8) + ".bad"));
     }
   }
 }

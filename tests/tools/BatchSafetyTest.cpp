@@ -295,7 +295,7 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
     std::vector<std::string> left;  // in the inbound afterwards
     const char* said;               // on stderr
     const char* logged;
-    int stored = 10;             // of the run's own messages
+    int stored = 10;              // of the run's own messages
     const char* limit = nullptr;  // the run's address space (ulimit -v), in KiB
   } cases[] = {
       {"a bundle that is no archive",
@@ -381,7 +381,9 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
        },
        {"55555555.pkt"},
        "a packet stays in the inbound (the log says why)",
-       "Error importing 55555555.pkt: Nicht genug Speicher!", 10, "150000"},
+       "Error importing 55555555.pkt: Nicht genug Speicher!",
+       10,
+       "150000"},
   };
   int n = 0;
   size_t stored = 0;
@@ -435,8 +437,8 @@ TEST_F(BatchSafetyTest, AnImportUnderAnyAddressSpaceLimitNeverCallsASoundBundleD
     s.subject = "m" + std::to_string(n);
     std::string text;
     for (int line = 0; text.size() < 1000000; ++line)
-      text += "Line " + std::to_string(line * 7919 % 100003) + " of message " +
-              std::to_string(n) + ", as long as a long line of a long text may be.\r";
+      text += "Line " + std::to_string(line * 7919 % 100003) + " of message " + std::to_string(n) +
+              ", as long as a long line of a long text may be.\r";
     char serial[16];
     std::snprintf(serial, sizeof serial, "%08x", static_cast<unsigned>(n + 1));
     s.text = "AREA:BIG.ECHO\r\x01MSGID: 2:5030/1 " + std::string(serial) + "\r" + text;
