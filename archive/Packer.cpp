@@ -179,6 +179,7 @@ bool TPacker::Unpack(const std::string& archive, const std::string& destDir, boo
       progress.MaxEntrySize = notes->MaxEntrySize;
       progress.MaxTotalSize = notes->MaxTotalSize;
       progress.HoldErrorBoxes = notes->HoldErrorBoxes;
+      progress.StartThread = notes->StartThread;
     }
     const int result = progress.Extract(kind, name, destDir);
     if (notes) {

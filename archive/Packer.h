@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Job.h"
 #include "core/PubLst.h"
 #include "core/WinRegistry.h"
 
@@ -31,6 +32,9 @@ struct TUnpackNotes {
   uint64_t MaxTotalSize = 0;
   // Given by the caller: the error boxes are kept in HeldBoxes, not shown.
   bool HoldErrorBoxes = false;
+  // Given by the caller: how the extraction starts its waiting thread (see
+  // TVUPProgress::StartThread).
+  TThreadStarter StartThread;
   std::vector<std::string> Errors;     // one "file: text" line per error
   std::vector<std::string> HeldBoxes;  // the texts of the boxes held back
   // The errno of a write of our own that failed (disk full, file-size limit,

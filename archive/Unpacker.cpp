@@ -69,7 +69,7 @@ std::mutex& ExtractionLock() {
   return lock;
 }
 
-void RunAndWait(std::function<void()> work) {
+void RunAndWait(std::function<void()> work, const TThreadStarter& start) {
   struct State {
     std::mutex m;
     std::condition_variable cv;
@@ -80,7 +80,7 @@ void RunAndWait(std::function<void()> work) {
   platform::Dispatcher& dispatcher = GetDispatcher();
   const bool onMain = dispatcher.IsMainThread();
 
-  std::thread worker([state, &dispatcher, onMain, work = std::move(work)] {
+  std::function<void()> run = [state, &dispatcher, onMain, work = std::move(work)] {
     try {
       work();
     } catch (...) {
@@ -92,7 +92,8 @@ void RunAndWait(std::function<void()> work) {
     }
     state->cv.notify_all();
     if (onMain) dispatcher.Wake();  // the main thread's RunUntil looks at once
-  });
+  };
+  std::thread worker = start ? start(std::move(run)) : std::thread(std::move(run));
 
   auto isDone = [&state] {
     std::lock_guard lock(state->m);
@@ -212,6 +213,7 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
   Fire(hook);
   Fire(OnShow);
 
+  std::exception_ptr failure;
   std::unique_ptr<TUnBase> component = CreateExtractorByName(name);
   if (!component) {
     lastError_ = ecUnsupportedType;
@@ -219,8 +221,15 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
   } else {
     component->SetSizeLimits(MaxEntrySize, MaxTotalSize);
     TVisualDecompressor worker(*this, *component, archive, destDir);
-    worker.Start();
-    RunAndWait([&worker] { worker.Join(); });
+    try {
+      worker.Start();
+      RunAndWait([&worker] { worker.Join(); }, StartThread);
+    } catch (...) {
+      // A thread that could not be started (no memory for its stack): the
+      // run is closed as any other before the failure goes on to the caller.
+      failure = std::current_exception();
+      worker.Join();
+    }
     if (component->OutputFailure() != 0) outputFailure_ = component->OutputFailure();
     sizeLimitHit_ = component->SizeLimitHit();
     entryLimitHit_ = component->EntryLimitHit();
@@ -234,6 +243,7 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
     active_ = false;
   }
   Fire(OnClose);
+  if (failure) std::rethrow_exception(failure);
   return lastError_;
 }
 
@@ -317,7 +327,7 @@ void TVisualDecompressor::ShowError(const std::string& fileName, const std::stri
   // acted on by a terminal or taken for a line of the log.
   // A name the archive stores in the OEM code page (one that was not made
   // a UTF-8 output name) is shown as OEM text.
-  const std::string shown = platform::EscapeControls(
+  const std::string shown = platform::EscapeControlsUtf8(
       platform::IsUtf8(fileName) ? fileName : platform::OemToUtf8(fileName));
   {
     std::lock_guard lock(form_.mutex_);

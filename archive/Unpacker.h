@@ -35,8 +35,9 @@ std::mutex& ExtractionLock();
 // Runs work on a new thread and waits until it has ended. On the main thread
 // the wait processes the Dispatcher's messages (so the work may Send to the
 // main thread); elsewhere it blocks. Never spins. An exception of the work
-// reaches the caller.
-void RunAndWait(std::function<void()> work);
+// reaches the caller, and so does the failure to start the thread (through
+// start, when given).
+void RunAndWait(std::function<void()> work, const TThreadStarter& start = {});
 
 class TVisualDecompressor;
 
@@ -80,6 +81,10 @@ class TVUPProgress {
   // TUnBase::SetSizeLimits.
   uint64_t MaxEntrySize = 0;
   uint64_t MaxTotalSize = 0;
+  // Set before Extract: how the thread that waits for the extractor is
+  // started (empty: std::thread). A thread that cannot be started raises
+  // std::system_error out of Extract, after the run is closed.
+  TThreadStarter StartThread;
   // The last Extract met one of those limits; EntryLimitHit: the one of an
   // entry. DeclaredSize: the unpacked sizes the archive declared.
   bool SizeLimitHit() const { return sizeLimitHit_.load(); }

@@ -27,6 +27,11 @@ namespace platform {
 class Dispatcher;
 }
 
+// Starts a thread that runs fn and hands it back; raises std::system_error
+// when no thread can be started. Empty: std::thread's own start. Tests hand
+// in one that fails on purpose.
+using TThreadStarter = std::function<std::thread(std::function<void()>)>;
+
 class TJob {
  public:
   TJob() = default;

@@ -13,6 +13,7 @@
 #include "mailer/HydraFrames.h"
 #include "mailer/InboundFile.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -617,10 +618,13 @@ void THydraThread::OnFinfo(const std::string& data) {
   std::string offered = data.size() > 40 ? data.substr(40) : std::string();
   offered = offered.substr(0, offered.find('\0'));
   for (char& c : offered) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  // Refusals are counted by the whole name: files that share the first
+  // characters are distinct files.
+  const std::string whole = offered;
   offered = offered.substr(0, 12);
-  if (refused_.Exhausted(offered)) return EndOverRefusals(offered);
+  if (refused_.Exhausted(whole)) return EndOverRefusals(whole);
   if (rxState_ == 0) {  // our batch is over: the sender keeps it for later
-    refused_.Refused(offered);
+    refused_.Refused(whole);
     SendLong(hpFinfoAck, -2);
     return;
   }
@@ -628,9 +632,9 @@ void THydraThread::OnFinfo(const std::string& data) {
   rxSize_ = size;
   auto skip = [&](const std::string& name, const std::string& why) {
     Log(why);
-    Report(15, platform::EscapeControls(name), rxSize_, rxDate_);
-    Log("\tSkipping " + platform::EscapeControls(name));
-    refused_.Refused(offered);
+    Report(15, platform::EscapeNameControls(name), rxSize_, rxDate_);
+    Log("\tSkipping " + platform::EscapeNameControls(name));
+    refused_.Refused(whole);
     // -2 asks the sender to keep the file for a later session; -1 would
     // tell it we have the file, and many senders then drop it.
     rxPos_ = -2;

@@ -12,6 +12,7 @@
 
 #include "mailer/InboundFile.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -753,13 +754,13 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
   // A size of 0 or none: the sender does not know it.
   const int64_t size = offer.size > 0 ? offer.size : -1, shownSize = std::max<int64_t>(size, 0);
   Log("Incoming File");
-  Log("* Name: " + platform::EscapeControls(offer.name));
+  Log("* Name: " + platform::EscapeNameControls(offer.name));
   Log("* Date: " + std::to_string(offer.date));
   Log("* Size: " + std::to_string(offer.size));
   auto skip = [&](const std::string& name) {
     refused_.Refused(offer.name);
     Log("Skipping file");
-    Report(15, platform::EscapeControls(name), shownSize, offer.date);
+    Report(15, platform::EscapeNameControls(name), shownSize, offer.date);
     SendHeader(ZSKIP, 0);
     return RecvResult::Skipped;
   };

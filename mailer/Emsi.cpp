@@ -351,8 +351,18 @@ bool RemoteRefusedPassword(const TEmsiRemote& remote, std::string_view sentPassw
   static constexpr std::string_view kRefusals[] = {"BADPASSWORD", "PASSWORDERROR", "WRONGPASSWORD",
                                                    "PWDREFUSED"};
   if (platform::ContainsNoCase(remote.CompatCodes, "NCP")) return true;
+  // An echo is the field exactly as we sent it, blanks and NULs around it
+  // aside (a decoded field holds "_" for a NUL or another control):
+  // "BAD_PASSWORD" is a refusal of our "BAD PASSWORD".
+  const auto trimmed = [](std::string_view field) {
+    constexpr std::string_view kAround(" _\t\0", 4);
+    const size_t first = field.find_first_not_of(kAround);
+    if (first == std::string_view::npos) return std::string_view();
+    return field.substr(first, field.find_last_not_of(kAround) - first + 1);
+  };
+  const std::string_view own = trimmed(sentPassword);
+  if (!own.empty() && trimmed(remote.Password) == own) return false;
   const std::string word = ReadAsWord(remote.Password);
-  if (!sentPassword.empty() && word == ReadAsWord(sentPassword)) return false;  // an echo
   return std::ranges::find(kRefusals, word) != std::end(kRefusals);
 }
 

@@ -129,7 +129,8 @@ TEmsiProtocol ChooseEmsiProtocol(std::string_view compatCodes, bool zedZap, bool
 // any case, whatever blanks, tabs, NULs, "_" or "-" stand around and between
 // them, must spell the whole of BAD_PASSWORD, PASSWORD_ERROR, WRONG_PASSWORD
 // or PWD_REFUSED ("BAD PASSWORD", " bad-password\0"; a password such as
-// "BADEN" is no refusal). A field that reads as the password we sent is the
+// "BADEN" is no refusal). A field that is the password we sent, exactly as
+// we sent it with blanks, tabs and NULs around either left aside, is the
 // remote echoing it, never a refusal.
 bool RemoteRefusedPassword(const TEmsiRemote& remote, std::string_view sentPassword);
 inline constexpr const char* kPasswordRefusedLine = "!PWD Session password refused by the remote";

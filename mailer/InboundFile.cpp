@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "processing/Tosser.h"
 
 namespace velmaris {
@@ -20,6 +21,13 @@ std::optional<std::string> SafeRemoteName(std::string_view offered) {
     const auto b = static_cast<uint8_t>(c);
     if (b < 32 || b == 127 || c == '/' || c == '\\' || c == ':') return std::nullopt;
   }
+  // A UTF-8 name is kept as it is: a C1 control (U+0080 to U+009F) in it is a
+  // control as those above are.
+  if (platform::IsUtf8(offered)) {
+    for (size_t i = 0; i + 1 < offered.size(); ++i)
+      if (static_cast<uint8_t>(offered[i]) == 0xC2 && static_cast<uint8_t>(offered[i + 1]) < 0xA0)
+        return std::nullopt;
+  }
   if (offered == ".") return std::nullopt;
   return std::string(offered);
 }
@@ -27,11 +35,11 @@ std::optional<std::string> SafeRemoteName(std::string_view offered) {
 std::optional<std::string> InboundName(std::string_view offered, std::string& why) {
   if (offered.size() > kMaxInboundName) {
     why = "FSER File name too long (" + std::to_string(offered.size()) +
-          " characters): " + platform::EscapeControls(offered.substr(0, 40)) + "...";
+          " characters): " + platform::EscapeNameControls(offered.substr(0, 40)) + "...";
     return std::nullopt;
   }
   auto name = SafeRemoteName(offered);
-  if (!name) why = "FSER Refused file name " + platform::EscapeControls(offered);
+  if (!name) why = "FSER Refused file name " + platform::EscapeNameControls(offered);
   return name;
 }
 
@@ -199,7 +207,7 @@ void TRefusedOffers::Refused(std::string_view name) {
 }
 
 std::string TRefusedOffers::EndLine(std::string_view name) const {
-  const std::string shown = platform::EscapeControls(name.substr(0, kMaxFileNameBytes));
+  const std::string shown = platform::EscapeNameControls(name.substr(0, kMaxFileNameBytes));
   if (RefusalsOf(name) >= kMaxRefusals)
     return "FSER File " + shown + " offered again after " + std::to_string(kMaxRefusals) +
            " refusals, session ended";

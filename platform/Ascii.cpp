@@ -42,21 +42,38 @@ bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
   return false;
 }
 
-std::string EscapeControls(std::string_view s) {
+namespace {
+
+void AppendEscaped(std::string& out, unsigned char b) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
+  out += "\\x";
+  out += kDigits[b >> 4];
+  out += kDigits[b & 15];
+}
+
+std::string Escape(std::string_view s, bool utf8) {
   std::string out;
   out.reserve(s.size());
-  for (char c : s) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 32 || b == 127 || c == '\\') {
-      out += "\\x";
-      out += kDigits[b >> 4];
-      out += kDigits[b & 15];
+  for (size_t i = 0; i < s.size(); ++i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b < 32 || b == 127 || b == '\\') {
+      AppendEscaped(out, b);
+    } else if (utf8 && b == 0xC2 && i + 1 < s.size() &&
+               static_cast<unsigned char>(s[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(s[i + 1]) <= 0x9F) {
+      AppendEscaped(out, b);  // U+0080 to U+009F
+      AppendEscaped(out, static_cast<unsigned char>(s[++i]));
     } else {
-      out += c;
+      out += s[i];
     }
   }
   return out;
 }
+
+}  // namespace
+
+std::string EscapeControls(std::string_view s) { return Escape(s, false); }
+
+std::string EscapeControlsUtf8(std::string_view s) { return Escape(s, true); }
 
 }  // namespace velmaris::platform

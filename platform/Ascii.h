@@ -30,6 +30,12 @@ bool ContainsNoCase(std::string_view haystack, std::string_view needle);
 // written as \xNN (two upper-case hexadecimal digits), so that text from outside
 // cannot break or forge a log line.
 std::string EscapeControls(std::string_view s);
+// The same for UTF-8 text (a name on disk, text converted from a code
+// page): the C1 controls U+0080 to U+009F are escaped too, as their two
+// bytes ("\xC2\x85"). Bytes 0x80 to 0x9F on their own stay: in a code page
+// text they are letters (CP866 "А", CP1251 "Ђ"), and in UTF-8 parts of
+// other characters.
+std::string EscapeControlsUtf8(std::string_view s);
 
 // The value of a hexadecimal digit (0-9, A-F, a-f); -1 for any other byte.
 constexpr int HexDigitValue(char c) {

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <utility>
 
+#include "platform/Ascii.h"
+
 namespace velmaris::platform {
 
 namespace {
@@ -244,6 +246,10 @@ std::optional<std::string> FromUtf8Exact(std::string_view utf8, CodePage cp) {
     out += static_cast<char>(b);
   }
   return out;
+}
+
+std::string EscapeNameControls(std::string_view name) {
+  return IsUtf8(name) ? EscapeControlsUtf8(name) : EscapeControls(name);
 }
 
 bool IsUtf8(std::string_view bytes) {

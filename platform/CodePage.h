@@ -31,6 +31,11 @@ std::string FromUtf8(std::string_view utf8, CodePage cp, unsigned char fallback 
 std::optional<std::string> FromUtf8Exact(std::string_view utf8, CodePage cp);
 // Whether bytes are well-formed UTF-8 (ASCII among it).
 bool IsUtf8(std::string_view bytes);
+// A name from outside whose code page is not known (a file name a transfer
+// protocol offers: the OEM page, or UTF-8 that is kept as it is) with its
+// controls escaped for a log line: as UTF-8 text when it is well-formed
+// UTF-8 (C1 controls too), else byte by byte (EscapeControls).
+std::string EscapeNameControls(std::string_view name);
 // Byte-wise conversion between two code pages through Unicode; a character
 // the target lacks becomes '?'.
 std::string Recode(std::string_view bytes, CodePage from, CodePage to);

@@ -227,6 +227,8 @@ std::string TossShortfall(const TTossCounters& c) {
   };
   add(c.BundlesLeft, "a bundle could not be unpacked and stays in the inbound",
       " bundles could not be unpacked and stay in the inbound");
+  add(c.PacketsLeft, "a packet stays in the inbound (the log says why)",
+      " packets stay in the inbound (the log says why)");
   add(c.PacketsTooLarge, "a packet was too large and has been put aside",
       " packets were too large and have been put aside");
   add(c.BundlesTooLarge, "a bundle was too large to unpack and has been put aside",
@@ -632,14 +634,37 @@ void TTosser::UnpackBundle(const std::string& name) {
   // A bundle that waits for room is no error to show; the boxes of any
   // other failure come once its fate is decided.
   notes.HoldErrorBoxes = true;
+  notes.StartThread = setup_.StartThread;
+  // Whatever else leaves the unpacker is a failure of ours (a thread that
+  // cannot start, memory), never the bundle's.
+  std::string ownFailure;
   if (ok) {
     OnMain([&] {
       try {
         ok = packer->Unpack(archive, outDir, true, &notes);
-      } catch (const std::exception&) {
+      } catch (const E_RAISE& e) {
         ok = false;
+        notes.LastError = e.Code();
+        notes.Errors.push_back(
+            platform::EscapeControlsUtf8(e.FileName().empty() ? archive : e.FileName()) + ": " +
+            e.what());
+      } catch (const std::exception& e) {
+        ok = false;
+        ownFailure = *e.what() ? e.what() : "an unknown error";
+      } catch (...) {
+        ok = false;
+        ownFailure = "an unknown error";
       }
     });
+  }
+  if (!ownFailure.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(work, ec);
+    LogLine("Bundle " + name +
+            " could not be unpacked: " + platform::EscapeControlsUtf8(ownFailure) +
+            "; the failure is ours, not the bundle's, and it stays in Inbound .");
+    ++counters_.BundlesLeft;
+    return;
   }
   bool lacksRoom = false;
   if (!ok && notes.SizeLimitHit && !notes.EntryLimitHit && notes.OutputFailure == 0) {
@@ -656,10 +681,12 @@ void TTosser::UnpackBundle(const std::string& name) {
   }
   // The extractor names the archive itself by its path: the log names the
   // bundle as its other lines do.
-  const std::string archiveShown = platform::EscapeControls(archive) + ": ";
-  for (const std::string& error : notes.Errors)
-    LogLine("Bundle " + name + ": " +
-            (error.rfind(archiveShown, 0) == 0 ? error.substr(archiveShown.size()) : error));
+  const std::string archiveShown = platform::EscapeControlsUtf8(archive) + ": ";
+  std::vector<std::string> errors;
+  for (const std::string& error : notes.Errors) {
+    errors.push_back(error.rfind(archiveShown, 0) == 0 ? error.substr(archiveShown.size()) : error);
+    LogLine("Bundle " + name + ": " + errors.back());
+  }
   if (!ok && notes.OutputFailure != 0) {
     // Our own disk failed, not the bundle: it keeps its name, nothing it
     // gave is kept, and the run stores nothing until there is room.
@@ -667,7 +694,22 @@ void TTosser::UnpackBundle(const std::string& name) {
     std::filesystem::remove_all(work, ec);
     Fail("Bundle " + name + " could not be unpacked: " + std::strerror(notes.OutputFailure) +
          "; it stays in Inbound .");
-    ShowBoxes(notes.HeldBoxes);
+    ShowBundleBox(name, errors, notes.HeldBoxes);
+    return;
+  }
+  if (!ok && (notes.LastError == ecUnsupportedMethod || !notes.UnsupportedMethod.empty())) {
+    // An entry packed with a method our extractors do not read: our limit,
+    // not damage. The bundle stays as one without an unpacker does, and
+    // nothing it gave is kept (the next run would give it again).
+    std::error_code ec;
+    std::filesystem::remove_all(work, ec);
+    LogLine("Bundle " + name + " could not be unpacked: it holds an entry packed with a method " +
+            "we do not read (" +
+            (!notes.UnsupportedMethod.empty() ? notes.UnsupportedMethod
+             : errors.empty()                 ? std::string("see above")
+                                              : errors.back()) +
+            "); it stays in Inbound .");
+    ++counters_.BundlesLeft;
     return;
   }
   if (!ok && notes.LastError == ecReaderStopped) {
@@ -729,7 +771,7 @@ void TTosser::UnpackBundle(const std::string& name) {
   else
     ++counters_.BundlesLeft;
   if (decided && lacksRoom) TellRetry(name);
-  ShowBoxes(notes.HeldBoxes);
+  ShowBundleBox(name, errors, notes.HeldBoxes);
 }
 
 // A bundle that needs more room than this run has waits whole, under its
@@ -761,10 +803,25 @@ void TTosser::TellRetry(const std::string& name) {
           platform::PathToAnsi(name) + " and import again.");
 }
 
-// The error boxes of a bundle's unpacking, shown once its fate is decided.
-void TTosser::ShowBoxes(const std::vector<std::string>& boxes) {
-  for (const std::string& text : boxes)
-    OnMain([&] { platform::GetPrompter().Ask(platform::MsgKind::Error, text, platform::mbYes); });
+// The error boxes a bundle's unpacking held back become one, shown once its
+// fate is decided, however many of its entries failed: the bundle's name,
+// its first error and how many more there are (the log lists every one).
+void TTosser::ShowBundleBox(const std::string& name, const std::vector<std::string>& errors,
+                            const std::vector<std::string>& boxes) {
+  if (boxes.empty()) return;
+  std::string first;
+  if (!errors.empty()) {
+    first = errors.front();
+  } else {
+    const size_t cut = boxes.front().find("\r\n");
+    first = cut == std::string::npos ? boxes.front() : boxes.front().substr(cut + 2);
+  }
+  const size_t more = std::max(errors.size(), boxes.size()) - 1;
+  std::string text = "Fehler beim Entpacken von " + name + ":\r\n" + first;
+  if (more > 0)
+    text += "\r\n(and " + std::to_string(more) + (more == 1 ? " more error" : " more errors") +
+            "; the import log lists every one)";
+  OnMain([&] { platform::GetPrompter().Ask(platform::MsgKind::Error, text, platform::mbYes); });
 }
 
 // The bundle leaves the inbound (to the backup when it was unpacked whole,
@@ -872,7 +929,7 @@ void TTosser::TossPackets() {
       any = true;
       const std::string& command = values_->EPPImport();
       if (!command.empty()) RunPacketProcessorCommand(command, inbound_ + entry.name);
-      if (!TossPacket(entry.name)) LogLine("Packet " + entry.name + " left in Inbound .");
+      if (!TossPacket(entry.name)) LeavePacket(entry.name);
     }
     if (!any) return;
   }
@@ -968,7 +1025,7 @@ bool TTosser::TossPacket(const std::string& name) {
       else
         tossedPackets_.push_back(name);
     } catch (const platform::EFile& e) {
-      LogLine("Packet " + name + " left in Inbound .");
+      LeavePacket(name);
     }
     return true;
   }
@@ -1018,6 +1075,12 @@ bool TTosser::TossPacket(const std::string& name) {
     OnMain([&] { platform::GetPrompter().Warn(Utf8(text)); });
   }
   return true;  // renamed with the run's commit, not left in the inbound
+}
+
+// A packet that stays in the inbound under its name: the run falls short.
+void TTosser::LeavePacket(const std::string& name) {
+  ++counters_.PacketsLeft;
+  LogLine("Packet " + name + " left in Inbound .");
 }
 
 // --- Placing one message --------------------------------------------------------------
@@ -1329,7 +1392,7 @@ void TTosser::Commit() {
     LogLine("The import is stored; some packets could not be moved and are moved by the next run.");
   for (const std::string& name : tossedPackets_) {
     if (platform::FileExists(inbound_ + name))
-      LogLine("Packet " + name + " left in Inbound .");
+      LeavePacket(name);
     else
       LogLine("Packet " + name + " has been moved to the backup directory.");
   }

@@ -56,7 +56,17 @@
 //   file-size limit, an I/O error) keeps its name, what it gave is dropped
 //   and the run fails as a failed area write does. Refused or corrupt entries put a
 //   bundle aside as "*.bad" (its sound files are tossed), also when none of
-//   its entries is sound; only a missing unpacker keeps it for the next run;
+//   its entries is sound, with one error box for the bundle however many
+//   entries failed (the log keeps every line). What is not the bundle's
+//   fault keeps it under its name for the next run, gives nothing and makes
+//   the run fall short (BundlesLeft): a missing unpacker, an entry packed
+//   with a method our extractors do not read (the log names the entry and
+//   its method), a RAR reader stopped from outside, and any other exception
+//   out of the unpacker (a thread that cannot be started, memory: our
+//   failure, its reason logged);
+// - a packet that stays in the inbound under its name (it could not be
+//   read, or not moved after the commit) makes the run fall short
+//   (PacketsLeft);
 // - a file in the inbound under a name the tosser keeps for itself
 //   ("Backup", ".Unpack", ...) that did not come through the mailer is
 //   renamed as the mailer renames such a received file ("Backup.0001");
@@ -167,6 +177,8 @@ struct TTosserSetup {
   TAreaListReceiver* AreaLists = nullptr;
   // The free space of a directory; null: platform::FreeSpace.
   std::function<uint64_t(const std::string& dir)> FreeSpace;
+  // How the integrated extractors start their threads; empty: std::thread.
+  TThreadStarter StartThread;
 };
 
 // The counters of one run.
@@ -183,6 +195,7 @@ struct TTossCounters {
   int AreasCreated = 0;              // areas the run created (echo areas, BAD, DUPES)
   int DamagedPackets = 0;            // renamed to "*.bad"
   int BundlesLeft = 0;               // bundles that stay in the inbound unread
+  int PacketsLeft = 0;               // packets that stay in the inbound (not read, not moved)
   int PacketsTooLarge = 0;           // larger than a packet may be: put aside as "*.bad"
   int BundlesTooLarge = 0;           // can never fit: put aside as "*.toobig"
   int BundlesWaiting = 0;            // do not fit this run's room: they stay in the inbound
@@ -300,7 +313,9 @@ class TTosser : public TJob {
   bool WaitsForRoom(const std::string& name, uint64_t need, bool atLeast,
                     const BundleSpace& space);
   void TellRetry(const std::string& name);
-  void ShowBoxes(const std::vector<std::string>& boxes);
+  void ShowBundleBox(const std::string& name, const std::vector<std::string>& errors,
+                     const std::vector<std::string>& boxes);
+  void LeavePacket(const std::string& name);
   void UnpackBundle(const std::string& name);
   void FinishBundle(const std::string& name, const std::string& ready, BundleFate fate);
   void GiveBundlesBack();

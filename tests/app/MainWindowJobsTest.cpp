@@ -213,6 +213,58 @@ TEST_F(MainWindowJobsTest, BundlesThatWaitForRoomRaiseNoBoxFromTheMenuOrAfterACa
   }
 }
 
+// Bundles put aside raise one box each, however many of their entries fail
+// (five 2 KB bundles of ten entries whose sizes lie: five boxes, not fifty),
+// each with the bundle's name, its first error and how many more; the
+// import window's log keeps every line.
+TEST_F(MainWindowJobsTest, BundlesPutAsideRaiseOneBoxEachFromTheMenu) {
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", {}}});
+  const std::string inbound = Start() + "Inbound/";
+  platform::MakeDirs(inbound);
+  platform::MakeDirs(dir / "made");
+  std::string names;
+  for (int i = 0; i < 10; ++i) {
+    const std::string name = "E" + std::to_string(i) + ".pkt";
+    platform::WriteFileAtomic(dir / ("made/" + name),
+                              PacketFrom({EchoMessage("FIDO.GER", "entry " + std::to_string(i))}));
+    names += " " + name;
+  }
+  ASSERT_EQ(RunShell("cd " + ShellQuote(dir / "made") + " && zip -q b.zip" + names), 0);
+  const std::string lying = LyingZip(platform::ReadFile(dir / "made/b.zip"), 100000, false);
+  ASSERT_LT(lying.size(), 4096u);
+  struct Way {
+    const char* what;
+    int bundles;
+  } ways[] = {{"five bundles", 5}, {"one bundle", 1}};
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.what);
+    for (const auto& e : platform::ScanDir(inbound, "*", true, false))
+      ::unlink((inbound + e.name).c_str());
+    for (int i = 0; i < way.bundles; ++i)
+      platform::WriteFileAtomic(inbound + "0000dea" + std::to_string(i) + ".mo0", lying);
+    platform::WriteFileAtomic(inbound + "00000009.pkt",
+                              PacketFrom({EchoMessage("FIDO.GER", "good")}));
+    prompter.Clear();
+    TImportWindow* import = w.ImportWindow();
+    import->Status->clear();
+    Trigger("Import");
+    Wait([&] { return !import->Running(); });
+    const QString text = import->Status->toPlainText();
+    EXPECT_TRUE(text.contains("Import finished")) << text.toStdString();
+    EXPECT_EQ(text.count(": File fails CRC check"), 10 * way.bundles) << text.toStdString();
+    const auto boxes = prompter.Questions();
+    ASSERT_EQ(boxes.size(), static_cast<size_t>(way.bundles));
+    for (int i = 0; i < way.bundles; ++i) {
+      const std::string name = "0000dea" + std::to_string(i);
+      EXPECT_EQ(boxes[static_cast<size_t>(i)].text,
+                "Fehler beim Entpacken von " + name +
+                    ".mo0:\r\nE0.pkt: File fails CRC check\r\n"
+                    "(and 9 more errors; the import log lists every one)");
+      EXPECT_TRUE(platform::FileExists(inbound + name + ".bad"));
+    }
+  }
+}
+
 TEST_F(MainWindowJobsTest, ExportFromTheMenuWritesThePacketIntoTheOutbound) {
   // The first message comes from the point 2:5020/1.1 and waits for export.
   TKQMainWindow& w = OpenWith({{"FIDO.GER", Join({Times(1, MsgFlag::Send), Times(2, 0)})}});

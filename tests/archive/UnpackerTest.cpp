@@ -5,9 +5,11 @@
 
 #include <atomic>
 #include <cerrno>
-#include <new>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <new>
+#include <system_error>
 #include <thread>
 
 #include "ArcFixtures.h"
@@ -156,6 +158,58 @@ TEST(Unpacker, EventsOfACleanRun) {
   EXPECT_EQ(progress.Position(), 100);
   EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
   EXPECT_EQ(t.Read("dest/one.pkt"), SampleText(300000, 4));
+  EXPECT_TRUE(ui.prompter.Questions().empty());
+}
+
+// A thread that cannot be started (no memory for its stack) is a failure
+// of ours that reaches the caller as it was raised, after the run has closed
+// as any other (its window goes away) and the extractor has ended.
+TEST(Unpacker, AThreadThatCannotStartReachesTheCallerAfterTheRunCloses) {
+  ScopedUi ui;
+  TempDir t;
+  const std::string zip = MakeZip(t, "x.zip", {{"one.pkt", "1"}});
+  struct Case {
+    const char* what;
+    std::function<void()> fail;
+  } cases[] = {
+      {"no thread", [] { throw std::system_error(EAGAIN, std::generic_category(), "thread"); }},
+      {"no memory", [] { throw std::bad_alloc(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TVUPProgress progress;
+    int closed = 0, starts = 0;
+    progress.OnClose = [&](TVUPProgress& p) {
+      ++closed;
+      EXPECT_FALSE(p.Active());
+    };
+    progress.StartThread = [&](std::function<void()>) -> std::thread {
+      ++starts;
+      c.fail();
+      return {};
+    };
+    bool raised = false;
+    try {
+      progress.Extract(ekUnZIP, zip, t / (std::string("dest-") + c.what + "/"));
+    } catch (const std::exception&) {
+      raised = true;
+    }
+    EXPECT_TRUE(raised);
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(progress.Active());
+  }
+  // Through the packer, the notes hand the starter on.
+  TPacker p;
+  p.SetUnPack("Integrated UnZIP");
+  TUnpackNotes notes;
+  notes.StartThread = [](std::function<void()>) -> std::thread {
+    throw std::system_error(EAGAIN, std::generic_category(), "thread");
+  };
+  EXPECT_THROW(p.Unpack(zip, t / "dest-packer/", false, &notes), std::system_error);
+  notes.StartThread = [](std::function<void()> fn) { return std::thread(std::move(fn)); };
+  EXPECT_TRUE(p.Unpack(zip, t / "dest-started/", false, &notes));
+  EXPECT_EQ(t.Read("dest-started/one.pkt"), "1");
   EXPECT_TRUE(ui.prompter.Questions().empty());
 }
 

@@ -171,7 +171,7 @@ TEST(EmsiParse, ProtocolChoiceAndPasswordRefusal) {
     TEmsiProtocol chosen;
     std::string password = "";  // the field as it stands in the packet
     bool refused = false;
-    const char* sent = "secret";  // the password we sent
+    std::string sent = "secret";  // the password we sent
   } cases[] = {
       {"HYD,ZAP,ZMO", true, true, TEmsiProtocol::Hydra},
       {"HYD,ZAP,ZMO", true, false, TEmsiProtocol::ZedZap},
@@ -203,12 +203,18 @@ TEST(EmsiParse, ProtocolChoiceAndPasswordRefusal) {
       {"HYD", true, true, TEmsiProtocol::Hydra, "BAD PASSWORD", true},
       {"HYD", true, true, TEmsiProtocol::Hydra, "bad\tpassword\r", true},
       {"HYD", true, true, TEmsiProtocol::Hydra, "Wrong Password ", true},
-      // The remote echoing the password we sent refuses nothing, in any
-      // letter case and with blanks or NULs around it.
+      // The remote echoing the password we sent refuses nothing: the field
+      // exactly as we sent it, with blanks or NULs around it.
       {"HYD", true, true, TEmsiProtocol::Hydra, "bad_password", false, "bad_password"},
-      {"HYD", true, true, TEmsiProtocol::Hydra, "BAD_PASSWORD", false, "bad_password"},
-      {"HYD", true, true, TEmsiProtocol::Hydra, "Bad_Password\\00 ", false, "bad_password"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "Bad_Password\\00 ", false, "Bad_Password"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "\tBAD PASSWORD\0"s, false, " BAD PASSWORD\0"s},
       {"HYD", true, true, TEmsiProtocol::Hydra, "PWD_REFUSED", true, "bad_password"},
+      // Anything else that reads as a refusal is one, also when our own
+      // password reads as the same words.
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BAD_PASSWORD", true, "BAD PASSWORD"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BAD_PASSWORD", true, "bad_password"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BADPASSWORD", true, "BAD-PASSWORD"},
+      {"HYD", true, true, TEmsiProtocol::Hydra, "BAD  PASSWORD", true, "BAD PASSWORD"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.compat) + " [" + c.password + "] " + c.sent);
@@ -359,17 +365,34 @@ TEST(EmsiConversation, WrongPasswordEndsBothSides) {
 }
 
 TEST(EmsiConversation, OurPasswordEchoedIsNoRefusal) {
-  // Our own password is "bad_password": a remote that echoes it, in any
-  // letter case or with NULs after it, has accepted the call.
-  for (const char* echo : {"bad_password", "BAD_PASSWORD", "Bad_Password\\00\\00 "}) {
-    SCOPED_TRACE(echo);
+  // A remote that echoes our password exactly as we sent it (blanks and NULs
+  // around it aside) has accepted the call; a refusal word that differs from
+  // it in any other way is the remote's refusal, also when our password
+  // reads as the same words.
+  struct Case {
+    const char* own;
+    const char* field;  // the remote's password field
+    bool refused;
+  } cases[] = {
+      {"bad_password", "bad_password", false},  {"bad_password", "bad_password\\00\\00 ", false},
+      {"bad_password", " bad_password", false}, {"BAD PASSWORD", "BAD PASSWORD\\00", false},
+      {"BAD PASSWORD", "BAD_PASSWORD", true},   {"bad_password", "BAD_PASSWORD", true},
+      {"Bad-Password", "BAD_PASSWORD", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.own) + " / " + c.field);
     Line line;
-    auto caller = line.Caller(true, true, "bad_password");
+    auto caller = line.Caller(true, true, c.own);
     caller->PasswordSent = true;
-    auto answerer = line.Answerer("bad_password", AllProtocols(), echo);
+    auto answerer = line.Answerer(c.own, AllProtocols(), c.field);
     caller->Connected();
     answerer->Start();
     line.Run(caller.get(), answerer.get());
+    if (c.refused) {
+      EXPECT_EQ(caller->Failure(), kPasswordRefusedLine);
+      EXPECT_EQ(caller->Protocol(), TEmsiProtocol::None);
+      continue;
+    }
     ASSERT_EQ(caller->GetStatus(), TEmsiSession::Status::Done) << caller->Failure();
     EXPECT_EQ(caller->Protocol(), TEmsiProtocol::Hydra);
     EXPECT_EQ(answerer->GetStatus(), TEmsiSession::Status::Done) << answerer->Failure();

@@ -349,6 +349,8 @@ TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
     const char* notice;
   } cases[] = {
       {"A\r\nB.PKT", 64, 64, nullptr, "FSER Refused file name A\\x0D\\x0AB.PKT"},
+      // U+0085 (NEL), a C1 control, in a UTF-8 name.
+      {"C\u0085D.PKT", 64, 64, nullptr, "FSER Refused file name C\\xC2\\x85D.PKT"},
       {"SHORT.PKT", 100, 64, "SHORT.PKT", "RECV File SHORT.PKT is short: 64 of 100 Bytes"},
       {"BACKUP", 64, 64, "BACKUP.0001", "RECV File BACKUP is a name the tosser keeps for itself"},
       {"LONG.PKT", 10, 64, nullptr, "FSER File LONG.PKT is longer than announced (10 Bytes)"},
@@ -377,12 +379,60 @@ TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
   }
   for (const std::string& line : end.skipped)
     for (char c : line) EXPECT_GE(static_cast<unsigned char>(c), 32) << line;
-  EXPECT_EQ(end.skipped, (std::vector<std::string>{"A\\x0D\\x0AB.PKT"}));
+  EXPECT_EQ(end.skipped, (std::vector<std::string>{"A\\x0D\\x0AB.PKT", "C\\xC2\\x85D.PKT"}));
   EXPECT_TRUE(end.Has(psInboundFailed));
   EXPECT_FALSE(end.Has(33));  // the limit said why: nothing blames the disk
   // Every refusal asks the sender to keep the file for later (-2), never
   // claims we have it (-1): the refused name, then the file that ran long.
-  EXPECT_EQ(peer.refusals, (std::vector<int32_t>{-2, -2}));
+  EXPECT_EQ(peer.refusals, (std::vector<int32_t>{-2, -2, -2}));
+}
+
+// Refusals are counted by the whole name: distinct files whose names share
+// their first twelve characters are refused one by one and the session
+// goes on; the same name a fourth time ends it.
+TEST_F(HydraTest, RefusalsAreCountedByTheWholeName) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> names;
+    bool ended;
+  } cases[] = {
+      {"five names sharing twelve characters",
+       {"LONGNAME0001A.PKT", "LONGNAME0001B.PKT", "LONGNAME0001C.PKT", "LONGNAME0001D.PKT",
+        "LONGNAME0001E.PKT"},
+       false},
+      {"names that differ in their last letter only",
+       {"0000ABCD.MO0", "0000ABCD.MO1", "0000ABCD.MO2", "0000ABCD.MO3"},
+       false},
+      {"one name four times",
+       {"LONGNAME0001A.PKT", "LONGNAME0001A.PKT", "LONGNAME0001A.PKT", "LONGNAME0001A.PKT"},
+       true},
+      {"one name four times in other cases",
+       {"longname0001a.pkt", "LONGNAME0001A.PKT", "LongName0001A.pkt", "LONGNAME0001A.PKT"},
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<HydraSenderPeer::Offer> offers;
+    for (const std::string& name : c.names) offers.push_back({name, 64, std::string(64, 'r')});
+    TCMLoopbackPair pair({}, dispatcher);
+    pair.Connect();
+    HydraSenderPeer peer(pair.B(), offers);
+    TCMHydra h(dispatcher);
+    h.OnAcceptFile = [](TCMProtocol&, bool& accept, std::string&, int64_t, int64_t) {
+      accept = false;
+    };
+    ProtocolEnd end;
+    Start(h, &pair.A(), end);
+    ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+    EXPECT_EQ(end.aborted, c.ended);
+    EXPECT_EQ(end.finished, !c.ended);
+    EXPECT_EQ(end.skipped.size(), c.ended ? 3u : c.names.size());
+    EXPECT_EQ(end.Noticed("FSER File " + c.names.back() +
+                          " offered again after 3 refusals, "
+                          "session ended"),
+              c.ended);
+    EXPECT_TRUE(platform::ScanDir(dir / "inA", "*").empty());
+  }
 }
 
 TEST_F(HydraTest, SentRateIsTheRateOfTheLine) {

@@ -51,5 +51,30 @@ TEST(Ascii, ControlBytesAreWrittenAsHex) {
   EXPECT_EQ(EscapeControls("C:\\dir\xe4.pkt"), "C:\\x5Cdir\xe4.pkt");
 }
 
+// In UTF-8 text the C1 controls (U+0080 to U+009F) are escaped too, as
+// their two bytes; in code-page text the bytes 0x80 to 0x9F are letters and
+// stay, and so does every other character of UTF-8 text.
+TEST(Ascii, C1ControlsAreEscapedOnlyInUtf8Text) {
+  struct Case {
+    std::string text, bytes, utf8;
+  } cases[] = {
+      {"A\u0085B.pkt", "A\u0085B.pkt", "A\\xC2\\x85B.pkt"},              // NEL
+      {"\xC2\x80\xC2\x9F", "\xC2\x80\xC2\x9F", "\\xC2\\x80\\xC2\\x9F"},  // first and last C1
+      {"\xC2\xA0\xC2\xA9", "\xC2\xA0\xC2\xA9", "\xC2\xA0\xC2\xA9"},      // NBSP, (c): no controls
+      {"\xD0\x90\xD1\x8F.pkt", "\xD0\x90\xD1\x8F.pkt", "\xD0\x90\xD1\x8F.pkt"},  // "Ая"
+      {"\xE2\x80\x85", "\xE2\x80\x85", "\xE2\x80\x85"},  // U+2005: 0x80, 0x85 inside
+      // CP866 "АБВ", CP1251 "…Ђ": letters
+      {"\x80\x81\x82", "\x80\x81\x82", "\x80\x81\x82"},
+      {"\x85\x80", "\x85\x80", "\x85\x80"},
+      {"a\xC2", "a\xC2", "a\xC2"},  // cut short
+      {std::string("\x1B[\x00", 3), "\\x1B[\\x00", "\\x1B[\\x00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(EscapeControls(c.text), c.bytes);
+    EXPECT_EQ(EscapeControlsUtf8(c.text), c.utf8);
+  }
+}
+
 }  // namespace
 }  // namespace velmaris::platform

@@ -187,5 +187,24 @@ TEST(CodePage, NamesBetweenDiskStoreAndWire) {
   EXPECT_EQ(PathToAnsi("\x8E\xE2\xE7\xA5\xE2.zip"), "?????.zip");
 }
 
+// A name whose code page is not known is escaped as UTF-8 text when it is
+// well-formed UTF-8 (its C1 controls too), else byte by byte: CP866 "А"
+// (0x80) stays a letter.
+TEST(CodePage, NamesFromOutsideAreEscapedByWhatTheyAre) {
+  struct Case {
+    std::string name, shown;
+  } cases[] = {
+      {"A\u0085B.PKT", "A\\xC2\\x85B.PKT"},
+      {"\x80\x81\x82.PKT", "\x80\x81\x82.PKT"},  // CP866 "АБВ"
+      {"\x80\xC2\x85.PKT", "\x80\xC2\x85.PKT"},  // not UTF-8: CP866 "А┬Е"
+      {"\xD0\x90\r.PKT", "\xD0\x90\\x0D.PKT"},   // UTF-8 "А", CR
+      {"\x80\r.PKT", "\x80\\x0D.PKT"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(EscapeNameControls(c.name), c.shown);
+  }
+}
+
 }  // namespace
 }  // namespace velmaris::platform

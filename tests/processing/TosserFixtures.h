@@ -167,6 +167,7 @@ class TosserFixture : public ::testing::Test {
     setup.View = &view;
     setup.Filters = filters;
     setup.FreeSpace = freeSpace;
+    setup.StartThread = startThread;
     TTosser tosser(setup);
     current = &tosser;
     if (prepare) prepare(tosser);
@@ -233,6 +234,7 @@ class TosserFixture : public ::testing::Test {
   TTosser* current = nullptr;
   TImportFilters* filters = nullptr;                      // handed to every run
   std::function<uint64_t(const std::string&)> freeSpace;  // handed to every run
+  TThreadStarter startThread;                             // handed to every run
 };
 
 }  // namespace velmaris::test

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <system_error>
 #include <tuple>
 
 #include "TosserFixtures.h"
@@ -269,10 +270,16 @@ TEST_F(TosserInboundTest, BundleWithAnUnsafeEntryIsTossedOnceAndPutAside) {
     std::string name;  // nine bytes, in place of EVILX.pkt
     std::string logged;
     std::string outside;  // a file the entry must not make
+    bool utf8 = false;    // the entries' names are flagged as UTF-8
   } cases[] = {
       {"../EV.pkt", "Bundle b.we1: EV.pkt: Invalid file name", Start() + "EV.pkt"},
       {"\x1b[2J\n.pkt", "Bundle b.we1: \\x1B[2J\\x0A.pkt: Invalid file name",
        Inbound() + "\x1b[2J\n.pkt"},
+      // U+0085 (NEL), a C1 control, in UTF-8.
+      {"E\xC2\x85LX.pkt", "Bundle b.we1: E\\xC2\\x85LX.pkt: Invalid file name",
+       Inbound() + "E\xC2\x85LX.pkt", true},
+      // The same bytes in the OEM code page are letters ("E\u252C\u0415LX.pkt").
+      {"E\xC2\x85LX.pkt", "", Inbound() + "E\xC2\x85LX.pkt"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.logged);
@@ -284,11 +291,23 @@ TEST_F(TosserInboundTest, BundleWithAnUnsafeEntryIsTossedOnceAndPutAside) {
         RunShell("cd '" + Inbound() + "' && zip -0 -j -q b.we1 GOOD.pkt EVILX.pkt && rm *.pkt"), 0);
     std::string zip = platform::ReadFile(Inbound() + "b.we1");
     for (size_t at; (at = zip.find("EVILX.pkt")) != std::string::npos;) zip.replace(at, 9, c.name);
+    for (const auto& [sig, flagsAt] :
+         {std::pair{std::string("PK\x03\x04"), 7}, std::pair{std::string("PK\x01\x02"), 9}})
+      for (size_t at = zip.find(sig); c.utf8 && at != std::string::npos; at = zip.find(sig, at + 4))
+        zip[at + flagsAt] = static_cast<char>(zip[at + flagsAt] | 0x08);
     Drop("b.we1", zip);
+    if (c.logged.empty()) {  // a sound bundle
+      Toss();
+      EXPECT_EQ(Mails("ECHO").size(), 2u);
+      EXPECT_TRUE(InboundNames().empty());
+      for (const auto& line : log) EXPECT_EQ(line.find("\xC2\x85"), std::string::npos) << line;
+      continue;
+    }
     for (int run = 1; run <= 2; ++run) {
       SCOPED_TRACE(run);
       Toss();
       EXPECT_EQ(Logged(c.logged), run == 1);
+      for (const auto& line : log) EXPECT_EQ(line.find("\xC2\x85"), std::string::npos) << line;
       ASSERT_EQ(Mails("ECHO").size(), 1u);
       EXPECT_EQ(Mails("ECHO")[0].subject, "sound");
       EXPECT_EQ(Mails("DUPES").size(), 0u);
@@ -672,6 +691,219 @@ TEST_F(TosserInboundTest, ARarBundleWhoseReaderIsStoppedFromOutsideKeepsItsNameB
   }
   unrar::SetRarReaderBounds({});
   unrar::SetLibraryPath("");
+}
+
+// The ZIP entry named name with its method field (local and central
+// header) set to method.
+std::string WithZipMethod(std::string zip, const std::string& name, uint16_t method) {
+  for (const auto& [sig, methodAt, nameAt] : {std::tuple{std::string("PK\x03\x04"), 8, 30},
+                                              std::tuple{std::string("PK\x01\x02"), 10, 46}}) {
+    for (size_t at = zip.find(sig); at != std::string::npos; at = zip.find(sig, at + 4)) {
+      if (zip.compare(at + nameAt, name.size(), name) != 0) continue;
+      zip[at + methodAt] = static_cast<char>(method & 0xFF);
+      zip[at + methodAt + 1] = static_cast<char>(method >> 8);
+    }
+  }
+  return zip;
+}
+
+// A bundle with an entry packed by a method our extractors do not read is
+// our limit, not damage: it keeps its name and bytes as a bundle without an
+// unpacker does, nothing it holds is tossed (not even its sound entries,
+// which the next run would give again), the log names the entry and its
+// method, and the run falls short. No box: it is no error of the bundle.
+TEST_F(TosserInboundTest, BundlesWithAMethodWeDoNotReadKeepTheirNameByTable) {
+  const std::string a = PacketFrom({EchoMessage("ECHO", "sound entry")});
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "line " + std::to_string(i) + " of a long text\r";
+  const std::string b = PacketFrom({EchoMessage("ECHO", "unread entry", "All", text)});
+  const std::string scratch = dir / "scratch/";
+  const std::string zipped = ZipOf(scratch, {{"A.pkt", a}, {"B.pkt", b}});
+  struct Case {
+    const char* what;
+    const char* bundle;
+    std::function<std::string()> make;
+    const char* logged;  // the entry and its method
+  } cases[] = {
+      {"bzip2 by zip -Z bzip2", "0000f00d.mo0",
+       [&] {
+         ZipOf(scratch, {{"A.pkt", a}});
+         platform::WriteFileAtomic(scratch + "B.pkt", b);
+         EXPECT_EQ(RunShell("cd '" + scratch + "' && zip -q -Z bzip2 b.zip B.pkt"), 0);
+         return platform::ReadFile(scratch + "b.zip");
+       },
+       "B.pkt: Unsupported compression method (bzip2, method 12)"},
+      {"Deflate64", "0000f00d.mo0", [&] { return WithZipMethod(zipped, "B.pkt", 9); },
+       "B.pkt: Unsupported compression method (Deflate64, method 9)"},
+      {"LZMA", "0000f00d.tu1", [&] { return WithZipMethod(zipped, "B.pkt", 14); },
+       "B.pkt: Unsupported compression method (LZMA, method 14)"},
+      {"PPMd", "0000f00d.su9", [&] { return WithZipMethod(zipped, "B.pkt", 98); },
+       "B.pkt: Unsupported compression method (PPMd, method 98)"},
+      {"a method no one names", "0000f00d.we0", [&] { return WithZipMethod(zipped, "B.pkt", 200); },
+       "B.pkt: Unsupported compression method (method 200)"},
+      {"-lh7- by jlha", "0000f00d.th0",
+       [&] {
+         RunShell("rm -rf '" + scratch + "'");
+         platform::MakeDirs(scratch);
+         platform::WriteFileAtomic(scratch + "A.pkt", a);
+         platform::WriteFileAtomic(scratch + "B.pkt", b);
+         EXPECT_EQ(RunShell("cd '" + scratch + "' && jlha -c2o7q b.lzh A.pkt B.pkt >/dev/null"), 0);
+         return platform::ReadFile(scratch + "b.lzh");
+       },
+       ": Unsupported compression method (-lh7-)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    AddEcho("ECHO");
+    const std::string bundle = c.make();
+    Drop(c.bundle, bundle);
+    Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "good")}));
+    for (int run = 1; run <= 2; ++run) {
+      SCOPED_TRACE(run);
+      const TTossCounters counters = Toss();
+      EXPECT_EQ(InboundNames(), std::vector<std::string>{c.bundle});
+      EXPECT_EQ(platform::ReadFile(Inbound() + c.bundle), bundle);
+      EXPECT_EQ(counters.BundlesLeft, 1);
+      EXPECT_EQ(counters.DamagedPackets, 0);
+      EXPECT_EQ(TossShortfall(counters), "a bundle could not be unpacked and stays in the inbound");
+      EXPECT_TRUE(LoggedPart("Bundle " + std::string(c.bundle) + ": ")) << c.bundle;
+      EXPECT_TRUE(LoggedPart(c.logged));
+      EXPECT_TRUE(LoggedPart("Bundle " + std::string(c.bundle) +
+                             " could not be unpacked: it holds an entry packed with a method we "
+                             "do not read ("));
+      EXPECT_FALSE(LoggedPart(" is damaged")) << "never damage";
+      EXPECT_TRUE(prompter.Questions().empty()) << prompter.Questions()[0].text;
+      EXPECT_FALSE(platform::DirExists(Inbound() + ".Unpack"));
+      EXPECT_TRUE(NamesIn(Inbound() + ".Unpacked/").empty());
+      ASSERT_EQ(Mails("ECHO").size(), 1u);  // the good packet, once
+      EXPECT_EQ(Mails("ECHO")[0].subject, "good");
+    }
+  }
+}
+
+// Whatever else leaves the unpacker is our failure, never the bundle's: an
+// extraction whose thread cannot be started (no memory for its stack) or
+// that runs out of memory keeps the bundle under its name, keeps nothing it
+// gave, logs the reason and falls short; the next run tosses it whole.
+TEST_F(TosserInboundTest, AnUnpackerThatFailsOnOurSideKeepsTheBundleByTable) {
+  struct Case {
+    const char* what;
+    std::function<void()> fail;
+    const char* logged;
+  } cases[] = {
+      {"no thread to be had",
+       [] { throw std::system_error(EAGAIN, std::generic_category(), "thread"); },
+       "could not be unpacked: thread: Resource temporarily unavailable; the failure is ours, "
+       "not the bundle's, and it stays in Inbound ."},
+      {"no memory", [] { throw std::bad_alloc(); },
+       "could not be unpacked: std::bad_alloc; the failure is ours"},
+      {"an error without words", [] { throw std::runtime_error(""); },
+       "could not be unpacked: an unknown error; the failure is ours"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    AddEcho("ECHO");
+    Drop("P.pkt", PacketFrom({EchoMessage("ECHO", "one"), EchoMessage("ECHO", "two")}));
+    ASSERT_EQ(RunShell("cd '" + Inbound() + "' && zip -j -q 0000feed.mo0 P.pkt && rm P.pkt"), 0);
+    const std::string bundle = platform::ReadFile(Inbound() + "0000feed.mo0");
+    Drop("GOOD.pkt", PacketFrom({EchoMessage("ECHO", "good")}));
+    int starts = 0;
+    startThread = [&](std::function<void()>) -> std::thread {
+      ++starts;
+      c.fail();
+      return {};
+    };
+    const TTossCounters first = Toss();
+    startThread = nullptr;
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(InboundNames(), std::vector<std::string>{"0000feed.mo0"});
+    EXPECT_EQ(platform::ReadFile(Inbound() + "0000feed.mo0"), bundle);
+    EXPECT_EQ(first.BundlesLeft, 1);
+    EXPECT_EQ(TossShortfall(first), "a bundle could not be unpacked and stays in the inbound");
+    EXPECT_TRUE(LoggedPart("Bundle 0000feed.mo0 " + std::string(c.logged)));
+    EXPECT_TRUE(prompter.Questions().empty());
+    EXPECT_FALSE(platform::DirExists(Inbound() + ".Unpack"));
+    EXPECT_TRUE(NamesIn(Inbound() + ".Unpacked/").empty());
+    ASSERT_EQ(Mails("ECHO").size(), 1u);
+    const TTossCounters next = Toss();
+    EXPECT_EQ(TossShortfall(next), "");
+    EXPECT_TRUE(InboundNames().empty());
+    EXPECT_EQ(Mails("ECHO").size(), 3u);
+    EXPECT_EQ(Mails("DUPES").size(), 0u);
+  }
+}
+
+// However many entries of a bundle fail, it raises one box: its name, the
+// first error and how many more; the log keeps every line. A bundle that
+// waits for room still raises none.
+TEST_F(TosserInboundTest, OneBoxPerBundlePutAsideByTable) {
+  std::vector<std::pair<std::string, std::string>> ten;
+  for (int i = 0; i < 10; ++i)
+    ten.push_back({"E" + std::to_string(i) + ".pkt",
+                   PacketFrom({EchoMessage("ECHO", "entry " + std::to_string(i))})});
+  const std::string scratch = dir / "scratch/";
+  struct Case {
+    const char* what;
+    int bundles;
+    std::function<std::string()> bundle;
+    int errors;  // each
+    const char* first;
+    const char* more;  // the box's last line
+  } cases[] = {
+      {"five bundles of ten entries whose sizes lie", 5,
+       [&] { return LyingZip(ZipOf(scratch, ten), 100000, false); }, 10,
+       "E0.pkt: File fails CRC check", "(and 9 more errors; the import log lists every one)"},
+      {"a bundle whose first size lies short", 1,
+       [&] { return LyingZip(ZipOf(scratch, ten), 40, false); }, 1, "E0.pkt: Bad block", nullptr},
+      {"one bundle of ten entries whose CRCs fail", 1,
+       [&] { return LyingZip(ZipOf(scratch, ten), {}, true); }, 10, "E0.pkt: File fails CRC check",
+       "(and 9 more errors; the import log lists every one)"},
+      {"two bundles of two entries whose CRCs fail", 2,
+       [&] {
+         return LyingZip(ZipOf(scratch, {ten[0], ten[1]}), {}, true);
+       },
+       2, "E0.pkt: File fails CRC check", "(and 1 more error; the import log lists every one)"},
+      {"a damaged header", 1,
+       [] { return std::string("PK\x03\x04", 4) + std::string(300, '\xEE'); }, 1, "Bad file header",
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    AddEcho("ECHO");
+    const std::string bytes = c.bundle();
+    std::vector<std::string> names;
+    for (int i = 0; i < c.bundles; ++i) {
+      names.push_back("0000dea" + std::to_string(i) + ".mo0");
+      Drop(names.back(), bytes);
+    }
+    Toss();
+    const auto boxes = prompter.Questions();
+    ASSERT_EQ(boxes.size(), static_cast<size_t>(c.bundles));
+    int errorLines = 0;
+    for (const auto& line : log)
+      errorLines +=
+          line.rfind("Bundle 0000dea", 0) == 0 && line.find(".mo0: ") != std::string::npos;
+    EXPECT_EQ(errorLines, c.bundles * c.errors);
+    for (int i = 0; i < c.bundles; ++i) {
+      const std::string& text = boxes[static_cast<size_t>(i)].text;
+      EXPECT_EQ(boxes[static_cast<size_t>(i)].kind, platform::MsgKind::Error);
+      EXPECT_EQ(
+          text.rfind("Fehler beim Entpacken von " + names[static_cast<size_t>(i)] + ":\r\n", 0), 0u)
+          << text;
+      EXPECT_NE(text.find(c.first), std::string::npos) << text;
+      if (c.more) {
+        EXPECT_EQ(text.substr(text.rfind("\r\n") + 2), c.more) << text;
+      } else {
+        EXPECT_EQ(text.find("more error"), std::string::npos) << text;
+      }
+      EXPECT_EQ(text.find(Inbound()), std::string::npos) << "the box names the bundle: " << text;
+      EXPECT_TRUE(
+          platform::FileExists(Inbound() + names[static_cast<size_t>(i)].substr(0, 8) + ".bad"));
+    }
+  }
 }
 
 // A file under one of the tosser's own names that came some other way than

@@ -24,6 +24,7 @@
 #include "archive/PackerConfig.h"
 #include "core/ConfigStore.h"
 #include "core/RunJournal.h"
+#include "platform/Ascii.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/InstanceGuard.h"
@@ -294,7 +295,8 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
     std::vector<std::string> left;  // in the inbound afterwards
     const char* said;               // on stderr
     const char* logged;
-    int stored = 10;  // of the run's own messages
+    int stored = 10;              // of the run's own messages
+    const char* limit = nullptr;  // the run's address space (ulimit -v), in KiB
   } cases[] = {
       {"a bundle that is no archive",
        [&] { platform::WriteFileAtomic(Inbound() + "0000dead.mo0", "junk"); },
@@ -352,6 +354,36 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
        "a bundle was too large to unpack and has been put aside",
        "0 files of bundle 0000b0b0.tu1 are tossed; the bundle has been renamed to "
        "0000b0b0.toobig ."},
+      // A method we do not read is our limit, not damage.
+      {"a bundle with an entry packed by bzip2",
+       [&] {
+         std::string text;
+         for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + " of a text\r";
+         PackedSpec m;
+         m.origNode = 1;
+         m.origNet = 5030;
+         m.subject = "bzipped";
+         m.text = "AREA:BIG.ECHO\r" + text;
+         platform::WriteFileAtomic(dir_ / "BZ.pkt", Packet({PackedMessage(m)}));
+         ASSERT_EQ(RunShell("cd " + ShellQuote(dir_.Path()) + " && zip -q -Z bzip2 bz.zip BZ.pkt"),
+                   0);
+         platform::WriteFileAtomic(Inbound() + "0000b2b2.we1", platform::ReadFile(dir_ / "bz.zip"));
+       },
+       {"0000b2b2.we1"},
+       "a bundle could not be unpacked and stays in the inbound",
+       "Bundle 0000b2b2.we1: BZ.pkt: Unsupported compression method (bzip2, method 12)"},
+      // A packet whose body does not fit the memory the run may have stays
+      // (a sparse file: the header of a packet, then a hole).
+      {"a packet larger than the memory the run may have",
+       [&] {
+         platform::WriteFileAtomic(Inbound() + "55555555.pkt", Packet({Echo("BIG.ECHO", 1)}));
+         ASSERT_EQ(::truncate((Inbound() + "55555555.pkt").c_str(), off_t(200) << 20), 0);
+       },
+       {"55555555.pkt"},
+       "a packet stays in the inbound (the log says why)",
+       "Error importing 55555555.pkt: Nicht genug Speicher!",
+       10,
+       "150000"},
   };
   int n = 0;
   size_t stored = 0;
@@ -362,7 +394,18 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
     DropCorpus(10, 1, 100 * n++);
     c.drop();
     std::string out, err;
-    EXPECT_EQ(Batch("import", &out, &err), 1);
+    if (c.limit) {
+#ifdef __SANITIZE_ADDRESS__
+      continue;  // the sanitizer's shadow memory needs an unlimited address space
+#endif
+      EXPECT_EQ(RunShell(std::string("ulimit -v ") + c.limit + " && " + Command("import") + " 2>" +
+                             ShellQuote(dir_ / "e.txt"),
+                         &out),
+                1);
+      err = platform::ReadFile(dir_ / "e.txt");
+    } else {
+      EXPECT_EQ(Batch("import", &out, &err), 1);
+    }
     EXPECT_NE(err.find(std::string("the import is stored, but ") + c.said), std::string::npos)
         << err;
     EXPECT_NE(out.find(c.logged), std::string::npos) << out;
@@ -372,6 +415,105 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
     stored += static_cast<size_t>(c.stored);
     EXPECT_EQ(StoredSubjects().size(), stored);  // the rest is stored
   }
+}
+
+// Our own failure never makes a sound bundle damaged: an import of an 18 MB
+// packet in a ZIP bundle under a range of address-space limits (the
+// extractor's threads, the packet's body or the areas' writes fail at one
+// point or another) either tosses the bundle whole or leaves it under its
+// name (or its packet, when the packet is what does not fit) and exits
+// non-zero. Never ".bad", never exit 0 with mail missing; an import without
+// the limit then stores every message once.
+TEST_F(BatchSafetyTest, AnImportUnderAnyAddressSpaceLimitNeverCallsASoundBundleDamaged) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizer's shadow memory needs an unlimited address space";
+#endif
+  constexpr int kMessages = 18;
+  std::vector<std::string> messages;
+  for (int n = 0; n < kMessages; ++n) {
+    PackedSpec s;
+    s.origNode = 1;
+    s.origNet = 5030;
+    s.subject = "m" + std::to_string(n);
+    std::string text;
+    for (int line = 0; text.size() < 1000000; ++line)
+      text += "Line " + std::to_string(line * 7919 % 100003) + " of message " + std::to_string(n) +
+              ", as long as a long line of a long text may be.\r";
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "%08x", static_cast<unsigned>(n + 1));
+    s.text = "AREA:BIG.ECHO\r\x01MSGID: 2:5030/1 " + std::string(serial) + "\r" + text;
+    messages.push_back(PackedMessage(s));
+  }
+  platform::WriteFileAtomic(dir_ / "00000001.pkt", Packet(messages));
+  ASSERT_GT(platform::ReadFile(dir_ / "00000001.pkt").size(), 18000000u);
+  ASSERT_EQ(RunShell("cd " + ShellQuote(dir_.Path()) + " && zip -q b.zip 00000001.pkt"), 0);
+  const std::string bundle = platform::ReadFile(dir_ / "b.zip");
+  // Each limit starts from the start directory and registry as set up (the
+  // registry names the folders by their paths).
+  ASSERT_EQ(RunShell("cp -a " + ShellQuote(Start()) + " " + ShellQuote(dir_ / "pristine") +
+                     " && cp " + ShellQuote(Reg()) + " " + ShellQuote(dir_ / "pristine.reg")),
+            0);
+  auto stored = [&](const std::string& start, const std::string& reg) {
+    std::string out;
+    RunShell(std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(start) + " --registry " +
+                 ShellQuote(reg) + " dump BIG.ECHO 2>/dev/null",
+             &out);
+    std::map<std::string, int> subjects;
+    std::istringstream mails(out);
+    for (std::string mail; std::getline(mails, mail);) {
+      const size_t at = mail.find("\"subject\":\"") + 11;
+      ++subjects[mail.substr(at, mail.find('"', at) - at)];
+    }
+    return subjects;
+  };
+  int tossed = 0, kept = 0;
+  for (int limit = 48; limit <= 288; limit += 16) {
+    SCOPED_TRACE(std::to_string(limit) + " MiB");
+    const std::string start = Start(), reg = Reg();
+    ASSERT_EQ(RunShell("rm -rf " + ShellQuote(start) + " && cp -a " +
+                       ShellQuote(dir_ / "pristine") + " " + ShellQuote(start) + " && cp " +
+                       ShellQuote(dir_ / "pristine.reg") + " " + ShellQuote(reg)),
+              0);
+    platform::WriteFileAtomic(start + "Inbound/0000aaaa.mo0", bundle);
+    const std::string batch = std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(start) +
+                              " --registry " + ShellQuote(reg) + " ";
+    std::string out;
+    const int rc = RunShell("ulimit -v " + std::to_string(limit * 1024) + " && " + batch +
+                                "import 2>" + ShellQuote(dir_ / "e.txt"),
+                            &out);
+    const std::string err = platform::ReadFile(dir_ / "e.txt");
+    std::vector<std::string> left;
+    for (const auto& e : platform::ScanDir(start + "Inbound/", "*", true, false))
+      left.push_back(e.name);
+    for (const std::string& name : left) {
+      EXPECT_FALSE(platform::EndsWithNoCase(name, ".bad")) << name << "\n" << out << err;
+      EXPECT_FALSE(platform::EndsWithNoCase(name, ".toobig")) << name << "\n" << out << err;
+    }
+    if (rc == 0) {
+      ++tossed;
+      EXPECT_TRUE(left.empty()) << out;
+      EXPECT_EQ(stored(start, reg).size(), static_cast<size_t>(kMessages)) << out;
+    } else {
+      // The bundle under its name, or (unpacked whole, its packet too large
+      // for the run's memory) its packet, waiting for the next run.
+      ++kept;
+      ASSERT_EQ(left.size(), 1u) << out << err;
+      if (left[0] == "0000aaaa.mo0") {
+        EXPECT_EQ(platform::ReadFile(start + "Inbound/" + left[0]), bundle);
+      } else {
+        EXPECT_EQ(left[0], "00000001.pkt") << out << err;
+        EXPECT_NE(err.find("a packet stays in the inbound"), std::string::npos) << err;
+      }
+    }
+    // Without the limit everything is stored, once.
+    ASSERT_EQ(RunShell(batch + "import >/dev/null 2>&1"), 0);
+    const auto subjects = stored(start, reg);
+    EXPECT_EQ(subjects.size(), static_cast<size_t>(kMessages));
+    for (const auto& [subject, times] : subjects) EXPECT_EQ(times, 1) << subject;
+  }
+  // The range reaches from limits the import cannot work in to one it can.
+  EXPECT_GT(kept, 0);
+  EXPECT_GT(tossed, 0);
 }
 
 // Bundles that do not fit the free space of the inbound's disk wait under
