@@ -41,6 +41,7 @@
 #include "mailer/forms/MailerForm.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/ProcWin.h"
+#include "platform/Dispatcher.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
@@ -527,8 +528,19 @@ void TKQMainWindow::SettingsClick(const std::function<void(TSettingsDialog&)>& p
 }
 
 void TKQMainWindow::ShowSettingsPage(const std::string& page) {
-  if (page.empty()) return SettingsClick();
-  SettingsClick([page](TSettingsDialog& dialog) { dialog.ShowPage(page); });
+  // The settings open once the asking window's command has returned: what
+  // they free may be that window (the mailer window of a profile deleted
+  // there), and no window goes while a frame of it is on the stack. A second
+  // request while one waits is the same request.
+  if (settingsPending_) return;
+  settingsPending_ = true;
+  QPointer<TKQMainWindow> self(this);
+  platform::GetDispatcher().Post([self, page] {
+    if (!self) return;
+    self->settingsPending_ = false;
+    if (page.empty()) return self->SettingsClick();
+    self->SettingsClick([page](TSettingsDialog& dialog) { dialog.ShowPage(page); });
+  });
 }
 
 void TKQMainWindow::FormActivate() {
