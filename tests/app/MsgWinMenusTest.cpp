@@ -5,10 +5,13 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QWindow>
+#include <functional>
 #include <map>
 
 #include "MainWindowFixture.h"
@@ -164,6 +167,44 @@ TEST_F(MsgWinMenusTest, OtherWindowsComeToTheFront) {
   list->Action("Beenden1")->trigger();
   EXPECT_FALSE(list->isVisible());
   EXPECT_EQ(MessageWindowOf(*Area("FIDO.GER")), list);
+}
+
+// Every way of closing the message list frees it whole, with the thread
+// tree shown: Escape in the list, the close box, the File menu's close, and
+// the program's end. (The tree's event handler once called the tree while
+// it was being destroyed; the undefined-behaviour sanitizer and valgrind
+// see that in this test.)
+TEST_F(MsgWinMenusTest, EveryWayOfClosingFreesTheWindowWithItsTree) {
+  struct Way {
+    const char* name;
+    std::function<void(TMessageListWindow&)> close;
+  };
+  const Way ways[] = {
+      {"Escape", [](TMessageListWindow& w) { KeyThroughWindow(w.ListBox(), Qt::Key_Escape); }},
+      {"close box", [](TMessageListWindow& w) { w.windowHandle()->close(); }},
+      {"Schlieen1", [](TMessageListWindow& w) { w.Action("Schlieen1")->trigger(); }},
+      {"program end", [this](TMessageListWindow&) { window.reset(); }},
+  };
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    if (!window) Open();
+    TMessageListWindow* opened = window->OpenMessageList(*Area("FIDO.GER"));
+    ASSERT_NE(opened, nullptr);
+    QPointer<TMessageListWindow> alive(opened);
+    auto* tree = opened->findChild<TTreeNT*>();
+    ASSERT_NE(tree, nullptr);
+    QPointer<TTreeNT> treeAlive(tree);
+    opened->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(opened));
+    opened->ListBox()->setFocus();
+    way.close(*opened);
+    EXPECT_TRUE(PumpUntil([&] { return alive.isNull(); }));
+    EXPECT_TRUE(treeAlive.isNull());
+    if (window) {
+      EXPECT_EQ(MessageWindowOf(*Area("FIDO.GER")), nullptr);
+    }
+  }
+  list = nullptr;
 }
 
 // With VELMARIS_SCREENSHOTS set, the widget as a PNG in that folder.
