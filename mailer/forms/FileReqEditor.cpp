@@ -390,7 +390,11 @@ void TFileReqEditor::SetMailBox(const TMailBox& mailbox) {
   EdAddress->setText(AnsiText(mailbox_.Address.Text4D()));
   const int index = CbMailer->findText(AnsiText(mailbox_.Command));
   if (index >= 0) CbMailer->setCurrentIndex(index);
+  const uint64_t loaded = listGeneration_;
   if (autoLoad_) SetFileName(mailbox_.FileList);
+  // The areas follow this mailbox's indicator also over the list already
+  // shown (kept, or the same file).
+  if (listGeneration_ == loaded) ScanAreas();
   LoadRequest();
   UpdateCaption();
 }
