@@ -286,6 +286,9 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
 }
 
 TFileReqEditor::~TFileReqEditor() {
+  // A field with the focus says editingFinished as the window goes: its
+  // handler must not run on a window half destroyed.
+  EdAddress->disconnect(this);
   placement_->SaveIfShown();  // shown at the end of the program
   WinLst().DetachListBox(wListLink_.get());
   if (listed_) WinLst().Remove(this);
