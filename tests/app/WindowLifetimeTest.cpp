@@ -18,9 +18,11 @@
 #include <functional>
 
 #include "MainWindowFixture.h"
+#include "app/MsgWin.h"
 #include "app/SettingsDialog.h"
 #include "mailer/Mailers.h"
 #include "mailer/forms/MailerForm.h"
+#include "processing/forms/KillAssistents.h"
 #include "widgets/PageControl98.h"
 
 namespace velmaris::test {
@@ -161,6 +163,62 @@ TEST_F(WindowLifetimeTest, MailerWindowOutlivesItsSettingsCommand) {
     }
     while (profiles->Mailers().GetCount() > 0) profiles->DeleteMailer(0);
     QCoreApplication::processEvents();
+  }
+}
+
+// The message list opens the settings from its own menu (Extras, Settings,
+// All settings); its area cannot be deleted there while the list shows it
+// (the user is told), and the list stays whole whether the settings end
+// with OK or Cancel.
+TEST_F(WindowLifetimeTest, MessageListOutlivesTheSettingsItOpened) {
+  for (const char* closeButton : {"CancelBtn", "OKBtn"}) {
+    SCOPED_TRACE(closeButton);
+    QPointer<TMessageListWindow> list(window->OpenMessageList(*Area("RU.FLAME")));
+    ASSERT_FALSE(list.isNull());
+    list->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(list.data()));
+    const size_t boxes = prompter.Questions().size();
+    // The deletion's own assistant, in its modal loop inside the settings'.
+    QTimer assistant;
+    assistant.setInterval(20);
+    QObject::connect(&assistant, &QTimer::timeout, [] {
+      auto* kill = qobject_cast<TKillAreaAssistent*>(QApplication::activeModalWidget());
+      if (!kill || !kill->isVisible()) return;
+      for (int i = 0; i < 3 && kill->NextButton()->isEnabled(); ++i)
+        QTest::mouseClick(kill->NextButton(), Qt::LeftButton);
+      QTest::mouseClick(kill->CancelButton(), Qt::LeftButton);
+    });
+    assistant.start();
+    SettingsScript settings(
+        [](TSettingsDialog& dialog) {
+          dialog.ShowPage("TabAreas");
+          auto* areas = dialog.findChild<QListWidget*>("InfoAreaName");
+          ASSERT_NE(areas, nullptr);
+          const auto rows = areas->findItems("RU.FLAME", Qt::MatchExactly);
+          ASSERT_EQ(rows.size(), 1);
+          areas->setCurrentItem(rows.front());
+          QTest::mouseClick(dialog.findChild<QPushButton*>("KillArea"), Qt::LeftButton);
+        },
+        closeButton);
+    auto* extras = list->findChild<QMenu*>("Extras1");
+    auto* sub = list->findChild<QMenu*>("Einstellungen2");
+    ASSERT_TRUE(extras && sub);
+    ASSERT_TRUE(ClickThroughWindow(list->menuBar(),
+                                   list->menuBar()->actionGeometry(extras->menuAction()).center()));
+    ASSERT_TRUE(PumpUntil([extras] { return extras->isVisible(); }));
+    ASSERT_TRUE(ClickThroughWindow(extras, extras->actionGeometry(sub->menuAction()).center()));
+    ASSERT_TRUE(PumpUntil([sub] { return sub->isVisible(); }));
+    QAction* item = list->findChild<QAction*>("Einstellungen1");
+    ASSERT_TRUE(ClickThroughWindow(sub, sub->actionGeometry(item).center()));
+    ASSERT_TRUE(PumpUntil([&] { return settings.done && !QApplication::activeModalWidget(); }));
+    assistant.stop();
+    ASSERT_FALSE(list.isNull());
+    EXPECT_EQ(list->Area(), Area("RU.FLAME"));
+    ASSERT_GT(prompter.Questions().size(), boxes);
+    EXPECT_EQ(prompter.Questions()[boxes].text,
+              "The area RU.FLAME is in use and cannot be deleted !");
+    list->close();
+    PumpUntil([&] { return list.isNull(); });
   }
 }
 
