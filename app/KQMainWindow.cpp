@@ -41,6 +41,8 @@
 #include "mailer/forms/MailerForm.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/ProcWin.h"
+#include "platform/CodePage.h"
+#include "platform/Dispatcher.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
@@ -527,8 +529,19 @@ void TKQMainWindow::SettingsClick(const std::function<void(TSettingsDialog&)>& p
 }
 
 void TKQMainWindow::ShowSettingsPage(const std::string& page) {
-  if (page.empty()) return SettingsClick();
-  SettingsClick([page](TSettingsDialog& dialog) { dialog.ShowPage(page); });
+  // The settings open once the asking window's command has returned: what
+  // they free may be that window (the mailer window of a profile deleted
+  // there), and no window goes while a frame of it is on the stack. A second
+  // request while one waits is the same request.
+  if (settingsPending_) return;
+  settingsPending_ = true;
+  QPointer<TKQMainWindow> self(this);
+  platform::GetDispatcher().Post([self, page] {
+    if (!self) return;
+    self->settingsPending_ = false;
+    if (page.empty()) return self->SettingsClick();
+    self->SettingsClick([page](TSettingsDialog& dialog) { dialog.ShowPage(page); });
+  });
 }
 
 void TKQMainWindow::FormActivate() {
@@ -727,12 +740,22 @@ void TKQMainWindow::CreateSearchWindow() {
   searchWindow_ = std::make_unique<TSearchAssistent>(session_->Store().Areas());
   // A hit becomes the focus row of the area list, and its area opens at
   // the message; a text search finds its text there.
-  searchWindow_->OnOpenHit = [this](int areaIndex, int msgIndex, const TSearchRequest& request) {
-    if (areaIndex < 0 || areaIndex >= areaList_->GetCount()) return;
+  // The area is found by its name: areas may have moved or gone since the
+  // search, and a hit whose area is gone says so.
+  searchWindow_->OnOpenHit = [this](const TSearchHit& hit, const TSearchRequest& request) {
+    const TAreaList& areas = ConfigStore().Areas();
+    TArea* area = ConfigStore().FindArea(hit.AreaName);
+    const int areaIndex = area ? areas.IndexOfObject(area) : -1;
+    if (areaIndex < 0 || areaIndex >= areaList_->GetCount()) {
+      platform::GetPrompter().Inform(
+          platform::AnsiToUtf8("The area " + hit.AreaName + " no longer exists!"));
+      return;
+    }
+    const int msgIndex = hit.MsgIndex;
     areaList_->SelectItem(areaIndex);
     areaList_->SetFocusIndex(areaIndex);
     areaList_->MakeVisible(areaIndex);
-    TMessageListWindow* list = OpenMessageList(*ConfigStore().Areas().GetItem(areaIndex));
+    TMessageListWindow* list = OpenMessageList(*area);
     if (!list) return;
     list->GoToMessage(msgIndex);
     if (request.ApplyText) list->FindInText(request.Text.Text(), request.Text.CaseSensitive, false);

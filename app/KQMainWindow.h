@@ -261,6 +261,7 @@ class TKQMainWindow : public QMainWindow, public TShellServices, public TObject 
   TAddrBook* addrBook_ = nullptr;  // frees itself when closed
   uint64_t jobSettings_ = 0;       // the subscription to UnpackOn, DiffOn, ALFont
   bool shutDown_ = false;
+  bool settingsPending_ = false;  // ShowSettingsPage has posted the settings
   std::unique_ptr<plugin::TPluginHost> pluginHost_;
   std::unique_ptr<TPluginBrowser> pluginBrowser_;
 

@@ -125,6 +125,9 @@ TMessageEditor::TMessageEditor(TEditorLinks links, QWidget* owner)
 }
 
 TMessageEditor::~TMessageEditor() {
+  // A field with the focus says editingFinished as the window goes: its
+  // handler must not run on a window half destroyed.
+  NewReceiverAddress->disconnect(this);
   std::erase(EditorList(), this);
   if (settingsSubscription_) {
     try {

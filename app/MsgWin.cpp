@@ -115,6 +115,9 @@ TMessageListWindow::TMessageListWindow(const std::string& startDir, QWidget* par
 }
 
 TMessageListWindow::~TMessageListWindow() {
+  // A field with the focus says editingFinished as the window goes: its
+  // handler must not run on a window half destroyed.
+  iemRight_->disconnect(this);
   placement_->SaveIfShown();  // shown at the end of the program
   if (settingsSubscription_) GetSettings().Unsubscribe(settingsSubscription_);
   if (area_) {

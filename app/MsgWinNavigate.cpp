@@ -25,10 +25,14 @@
 namespace velmaris {
 namespace {
 
-// Hands the tree's mouse and key events to the window's handlers.
+// Hands the tree's mouse and key events to the window's handlers. It goes
+// with the tree, and knows the tree and its viewport only by address: it
+// still sees the events sent while the tree is being destroyed, when no
+// member of the tree may be called any more.
 class TTreeEvents : public QObject {
  public:
-  TTreeEvents(TMessageListWindow* window, TTreeNT* tree) : QObject(window), window_(window), tree_(tree) {
+  TTreeEvents(TMessageListWindow* window, TTreeNT* tree)
+      : QObject(tree), window_(window), tree_(tree), viewport_(tree->viewport()) {
     tree->installEventFilter(this);
     tree->viewport()->installEventFilter(this);
   }
@@ -37,7 +41,7 @@ class TTreeEvents : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (watched == tree_ && event->type() == QEvent::KeyPress)
       return window_->TreeViewKeyDown(static_cast<QKeyEvent*>(event)->key());
-    if (watched == tree_->viewport() && event->type() == QEvent::MouseButtonRelease) {
+    if (watched == viewport_ && event->type() == QEvent::MouseButtonRelease) {
       auto* mouse = static_cast<QMouseEvent*>(event);
       if (mouse->button() == Qt::RightButton) {
         window_->TreeViewMouseUp(mouse->position().toPoint());
@@ -49,7 +53,8 @@ class TTreeEvents : public QObject {
 
  private:
   TMessageListWindow* window_;
-  TTreeNT* tree_;
+  const QObject* tree_;
+  const QObject* viewport_;
 };
 
 int NodeIndex(const TTreeNTNode* node) {

@@ -252,7 +252,7 @@ void TSearchAssistent::RunSearch() {
 
 void TSearchAssistent::OpenHit(int row) {
   if (row < 0 || row >= static_cast<int>(hits_.size()) || !OnOpenHit) return;
-  OnOpenHit(hits_[row].AreaIndex, hits_[row].MsgIndex, request_);
+  OnOpenHit(hits_[row], request_);
 }
 
 void TSearchAssistent::AreaLabel(const std::string& text) {

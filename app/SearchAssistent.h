@@ -34,9 +34,10 @@ class TSearchAssistent : public QWidget, public TObject, private TSearchView {
   Q_OBJECT
 
  public:
-  // area index, message index, the request (its text condition tells the
-  // message window what to find in the message)
-  using OpenHitEvent = std::function<void(int areaIndex, int msgIndex, const TSearchRequest&)>;
+  // the hit (its area by name: areas may have moved or gone since), the
+  // request (its text condition tells the message window what to find in
+  // the message)
+  using OpenHitEvent = std::function<void(const TSearchHit& hit, const TSearchRequest&)>;
 
   explicit TSearchAssistent(TAreaList& areas, QWidget* parent = nullptr);
   ~TSearchAssistent() override;

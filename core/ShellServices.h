@@ -49,7 +49,9 @@ class TShellServices {
   virtual void MessageListAreaGone(TArea& area) { (void)area; }
 
   // The settings window, opened on the page of that object name
-  // ("TabVerbindungen", "TabMailboxen", ...; empty: its first page).
+  // ("TabVerbindungen", "TabMailboxen", ...; empty: its first page) once
+  // the caller's command has returned: the settings may free the calling
+  // window (a deleted profile's mailer window).
   virtual void ShowSettingsPage(const std::string& page) { (void)page; }
 };
 

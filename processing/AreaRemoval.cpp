@@ -54,29 +54,35 @@ int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names
   return deleted;
 }
 
+namespace {
+
+// BAD, DUPES and the netmail areas hold the mail of every uplink: they are
+// never deleted with one.
+bool GoesWithItsUplink(const TArea& area) {
+  return area.Name != kNetmailAreaName && TConfigStore::CanKillArea(area);
+}
+
+}  // namespace
+
 std::vector<std::string> AreasOfUplink(TConfigStore& store, const TNetLink* uplink) {
   std::vector<std::string> names;
-  // BAD, DUPES and NETMAIL hold the mail of every uplink: they are never
-  // deleted with one.
   for (const TArea* area : store.Areas().Areas())
-    if (area->Uplink == uplink && area->Name != kNetmailAreaName &&
-        TConfigStore::CanKillArea(*area))
-      names.push_back(area->Name);
+    if (area->Uplink == uplink && GoesWithItsUplink(*area)) names.push_back(area->Name);
   return names;
 }
 
 bool RemoveUnusedUplink(TConfigStore& store, TNetLink* uplink) {
   assert(platform::GetDispatcher().IsMainThread());
-  std::vector<TArea*> systemAreas;
+  std::vector<TArea*> staying;
   for (TArea* area : store.Areas().Areas()) {
     if (area->Uplink != uplink) continue;
-    const bool collector =
-        area->AreaType == AreaTypeCode::Badmail || area->AreaType == AreaTypeCode::Dupes;
-    if (!collector) return false;
-    systemAreas.push_back(area);
+    // An area that should have gone with it and is still there (it was in
+    // use) keeps the uplink.
+    if (GoesWithItsUplink(*area)) return false;
+    staying.push_back(area);
   }
-  // BAD and DUPES stay, bound to no uplink.
-  for (TArea* area : systemAreas) area->SetUplink(nullptr);
+  // The areas that never go with an uplink stay, bound to no uplink.
+  for (TArea* area : staying) area->SetUplink(nullptr);
   TLinkList& links = store.Uplinks();
   const int index = links.IndexOfObject(uplink);
   if (index >= 0) links.Delete(index);

@@ -26,13 +26,14 @@ int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names
                       TRemovalTexts texts, const TRemovalProgress& progress = {});
 
 // The names of the areas bound to the uplink, in list order, without NETMAIL,
-// BAD and DUPES.
+// BAD, DUPES and the other netmail areas: the areas that go with it.
 std::vector<std::string> AreasOfUplink(TConfigStore& store, const TNetLink* uplink);
 
-// Takes the uplink out of the uplink list when no area but BAD and DUPES is
-// bound to it any more (those two are unbound; the uplink stays valid for
-// whoever still points at it) and saves. False, nothing changed, while
-// another area is still bound to it.
+// Takes the uplink out of the uplink list when none of the areas that go
+// with it (AreasOfUplink) is bound to it any more, and saves. The areas that
+// stay (NETMAIL, BAD, DUPES, ...) are unbound; the uplink stays valid for
+// whoever still points at it. False, nothing changed, while an area that
+// goes with it is still bound to it (one in use that could not be deleted).
 bool RemoveUnusedUplink(TConfigStore& store, TNetLink* uplink);
 
 }  // namespace velmaris

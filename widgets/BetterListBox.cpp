@@ -65,7 +65,12 @@ void TBLBColumn::SetCaption(const QString& value) {
 }
 
 void TBLBColumn::SetGlyph(const QPixmap& value) {
+  const int held = CaptionWidth();
   glyph_ = WithTransparency(value);
+  // A column that held its whole caption holds it beside the glyph too (the
+  // sort arrow comes after the columns were fitted to a font); one the user
+  // made narrower stays as it is.
+  if (width_ > 0 && width_ >= held) width_ = std::max(width_, CaptionWidth());
   Changed();
 }
 

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
+#include <QToolTip>
 #include <algorithm>
 #include <cmath>
 
@@ -92,6 +93,27 @@ TSpeedbarButton::TSpeedbarButton(TSpeedItem* item) : item_(item) {
 }
 
 TSpeedbarButton::~TSpeedbarButton() { delete copy_; }
+
+bool TSpeedbarButton::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::ToolTip:
+      if (!tipShown_ && !toolTip().isEmpty()) {
+        tipShown_ = true;
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), toolTip(), this, rect(),
+                           kTipTime);
+      }
+      return true;
+    case QEvent::Leave:
+      tipShown_ = false;
+      break;
+    case QEvent::Hide:
+      if (tipShown_ && QToolTip::isVisible() && QToolTip::text() == toolTip()) QToolTip::hideText();
+      tipShown_ = false;
+      break;
+    default: break;
+  }
+  return TVxSpeedButton::event(event);
+}
 
 void TSpeedbarButton::PaintGlyph(QPainter& painter, const QRect& rect, TVxButtonState state,
                                  bool drawMark) {

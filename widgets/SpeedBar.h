@@ -113,9 +113,14 @@ class TSpeedbarButton : public TVxSpeedButton {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  // The tip is shown once while the pointer stays on the button, for
+  // kTipTime: requests repeated while it stays do not keep it up.
+  bool event(QEvent* event) override;
 
  private:
+  static constexpr int kTipTime = 10000;  // ms
   TSpeedItem* item_;
+  bool tipShown_ = false;  // since the pointer came onto the button
   QWidget* copy_ = nullptr;  // the copy that follows the cursor while dragged
   bool moved_ = false;       // dragged away from its place: the button looks gone
 };

@@ -28,9 +28,12 @@ class TAreaList;
 struct TMsgHeader;
 
 struct TSearchHit {
-  int AreaIndex = -1;  // position in the area list
+  int AreaIndex = -1;  // position in the area list when it was found
   int MsgIndex = -1;   // index in the area
   std::string Line;    // the result line, in the stored code page
+  // The area's name: what finds the area again once areas have been moved
+  // or deleted after the search.
+  std::string AreaName;
 };
 
 // The result line: AREA #7: from to to about "subject".

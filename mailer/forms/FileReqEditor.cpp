@@ -286,6 +286,9 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
 }
 
 TFileReqEditor::~TFileReqEditor() {
+  // A field with the focus says editingFinished as the window goes: its
+  // handler must not run on a window half destroyed.
+  EdAddress->disconnect(this);
   placement_->SaveIfShown();  // shown at the end of the program
   WinLst().DetachListBox(wListLink_.get());
   if (listed_) WinLst().Remove(this);
@@ -390,7 +393,11 @@ void TFileReqEditor::SetMailBox(const TMailBox& mailbox) {
   EdAddress->setText(AnsiText(mailbox_.Address.Text4D()));
   const int index = CbMailer->findText(AnsiText(mailbox_.Command));
   if (index >= 0) CbMailer->setCurrentIndex(index);
+  const uint64_t loaded = listGeneration_;
   if (autoLoad_) SetFileName(mailbox_.FileList);
+  // The areas follow this mailbox's indicator also over the list already
+  // shown (kept, or the same file).
+  if (listGeneration_ == loaded) ScanAreas();
   LoadRequest();
   UpdateCaption();
 }

@@ -63,7 +63,11 @@ TAddLinkAssistent::TAddLinkAssistent(TConfigStore& store, TPckList* packers, QWi
   };
 }
 
-TAddLinkAssistent::~TAddLinkAssistent() = default;
+TAddLinkAssistent::~TAddLinkAssistent() {
+  // A field with the focus says editingFinished as the window goes: its
+  // handler must not run on a window half destroyed.
+  for (QLineEdit* field : {NewLinkAddress, NewSysopAddress}) field->disconnect(this);
+}
 
 QLineEdit* TAddLinkAssistent::AddEdit(QVBoxLayout* page, const char* name, const QString& label) {
   page->addWidget(new QLabel(label, this));

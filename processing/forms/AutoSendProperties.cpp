@@ -200,6 +200,9 @@ void TAutoSendProperties::Fill() {
   edAddr_->setText(AnsiToQString(j.RecAddr));
   edList_->setEditText(AnsiToQString(j.RecList));
   edSubject_->setText(AnsiToQString(j.Subject));
+  // A text longer than its field shows its start (setting a text leaves the
+  // cursor, and so the view, at its end).
+  for (QLineEdit* e : findChildren<QLineEdit*>()) e->setCursorPosition(0);
   filling_ = false;
   Modified();
   apply_->setEnabled(false);

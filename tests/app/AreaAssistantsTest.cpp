@@ -282,7 +282,7 @@ TEST_F(AssistantTest, ListFileIsCalibratedAndReadIntoTheManager) {
 TEST_F(AssistantTest, RemovingTheLastUplinkDeletesItsAreasAndOffersANewOne) {
   TNetLink* link = Store().Uplinks().GetItem(0);
   Store().AddAreaQuiet("ECHO.A", "ECHO.A", AreaTypeCode::Echomail, link);
-  Store().FindArea("NETMAIL")->SetUplink(nullptr);
+  Store().FindArea("NETMAIL")->SetUplink(link);  // stays, unbound
   TKillLinkAssistent form(Store(), link, GetPackerList());
   bool offered = false;
   const ModalHook old = SetModalHook([&](QWidget* w) {
@@ -303,18 +303,24 @@ TEST_F(AssistantTest, RemovingTheLastUplinkDeletesItsAreasAndOffersANewOne) {
   EXPECT_TRUE(offered);
   EXPECT_EQ(Store().Uplinks().GetCount(), 0);
   EXPECT_FALSE(Rows().join('\n').contains("ECHO.A"));
+  ASSERT_NE(Area("NETMAIL"), nullptr);
+  EXPECT_EQ(Area("NETMAIL")->Uplink, nullptr);
 }
 
 TEST_F(AssistantTest, AreasInUseStay) {
   TNetLink* link = Store().Uplinks().GetItem(0);
   Store().FindArea("NETMAIL")->SetUplink(link);
+  TArea* echo = Store().AddAreaQuiet("BUSY.ECHO", "BUSY.ECHO", AreaTypeCode::Echomail, link);
+  ASSERT_TRUE(echo->Lock(false));
   TKillLinkAssistent killLink(Store(), link, GetPackerList());
   killLink.show();
   Click(killLink, killLink.NextButton());
-  EXPECT_EQ(killLink.KillList->count(), 0);  // NETMAIL is never listed
+  EXPECT_EQ(killLink.KillList->count(), 1);  // NETMAIL is never listed
   EXPECT_EQ(Click(killLink, killLink.NextButton()), TKillLinkAssistent::FailurePage);
+  echo->Unlock();
   EXPECT_EQ(killLink.CancelButton()->text(), "Close");
   EXPECT_EQ(Store().Uplinks().GetCount(), 1);
+  EXPECT_EQ(Area("NETMAIL")->Uplink, link);  // nothing changed
 
   TArea* busy = Store().AddAreaQuiet("BUSY", "BUSY", AreaTypeCode::Echomail, nullptr);
   ASSERT_TRUE(busy->Lock(false));

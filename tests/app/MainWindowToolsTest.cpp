@@ -25,6 +25,7 @@
 #include "nodelist/forms/AdvNLLookup.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "processing/AreaRemoval.h"
 #include "support/NodelistIndexSet.h"
 #include "widgets/AnimatedSymbol.h"
 #include "widgets/BetterListBox.h"
@@ -76,6 +77,73 @@ TEST_F(MainWindowToolsTest, SearchFromThePopupTakesTheSelectedAreasAndAHitBecome
   EXPECT_EQ(w.MessageLists()[0]->DisplayedIndex, 3);
   QTest::mouseClick(search->findChild<QPushButton*>("NewAction"), Qt::LeftButton);
   EXPECT_TRUE(search->findChild<QPushButton*>("Okbtn")->isVisible());
+}
+
+// A hit finds its area by name after the search: areas deleted or moved
+// since then neither open another area nor a wrong message, and a hit whose
+// area is gone says so.
+TEST_F(MainWindowToolsTest, AHitOpensItsOwnAreaAfterAreasWereDeletedOrMoved) {
+  struct Case {
+    const char* deleted;  // deleted after the search ("" none)
+    bool moveBigUp;       // RU.BIG moved up a row after the search
+    const char* hitArea;  // the area of the hit opened
+    const char* opens;    // the area whose list opens (nullptr: none, a box)
+  };
+  const Case cases[] = {
+      {"RU.FLAME", false, "RU.FLAME", nullptr},
+      {"RU.FLAME", false, "RU.BIG", "RU.BIG"},
+      {"", true, "RU.FLAME", "RU.FLAME"},
+      {"", true, "RU.BIG", "RU.BIG"},
+      {"RU.TEST", false, "RU.BIG", "RU.BIG"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.deleted) + (c.moveBigUp ? " moved " : " ") + c.hitArea);
+    window.reset();
+    std::filesystem::remove_all(Start());
+    std::filesystem::remove(RegistryPath());
+    ASSERT_TRUE(ForceDirectoryPath(Start()));
+    Prepare({{"RU.TEST", Times(4, 0)}, {"RU.FLAME", Times(4, 0)}, {"RU.BIG", Times(4, 0)}});
+    TKQMainWindow& w = Open();
+    TEZBetterListBox* areas = w.AreaListBox();
+    areas->ClearSelection();
+    for (const char* name : {"RU.FLAME", "RU.BIG"}) areas->SetSelected(Row(name), true);
+    Trigger("Suchern1");
+    TSearchAssistent* search = w.SearchWindow();
+    search->findChild<QCheckBox*>("DoApplyOrigName")->setChecked(true);
+    search->findChild<QLineEdit*>("OrigName")->setText("sender");
+    QTest::mouseClick(search->findChild<QPushButton*>("Okbtn"), Qt::LeftButton);
+    auto* results = search->findChild<QListWidget*>("Results");
+    ASSERT_EQ(results->count(), 8);
+    // The third hit of the area: "#2".
+    int hitRow = -1;
+    for (int i = 0, seen = 0; i < static_cast<int>(search->Hits().size()); ++i)
+      if (search->Hits()[i].AreaName == c.hitArea && ++seen == 3) hitRow = i;
+    ASSERT_GE(hitRow, 0);
+    EXPECT_TRUE(results->item(hitRow)->text().startsWith(QString(c.hitArea) + " #2:"));
+
+    if (*c.deleted) {
+      ASSERT_EQ(DeleteListedAreas(w.ConfigStore(), {c.deleted}, TRemovalTexts::Area), 1);
+    }
+    if (c.moveBigUp) {
+      w.ConfigStore().Areas().MoveUp(Row("RU.BIG"));
+      w.RefreshAreaList();
+    }
+    const size_t boxes = prompter.Questions().size();
+    results->setCurrentRow(hitRow);
+    QTest::keyClick(results, Qt::Key_Return);
+    if (!c.opens) {
+      ASSERT_EQ(prompter.Questions().size(), boxes + 1);
+      EXPECT_EQ(prompter.Questions().back().kind, platform::MsgKind::Information);
+      EXPECT_EQ(prompter.Questions().back().text, "The area RU.FLAME no longer exists!");
+      EXPECT_TRUE(w.MessageLists().empty());
+      continue;
+    }
+    EXPECT_EQ(prompter.Questions().size(), boxes);
+    EXPECT_EQ(areas->FocusIndex(), Row(c.opens));
+    ASSERT_EQ(w.MessageLists().size(), 1u);
+    EXPECT_EQ(w.MessageLists()[0]->Area(), Area(c.opens));
+    EXPECT_EQ(w.MessageLists()[0]->DisplayedIndex, 2);
+  }
 }
 
 TEST_F(MainWindowToolsTest, AnAddressBookEntryIsAddedFoundAfterARestartAndDeleted) {

@@ -5,10 +5,13 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QWindow>
+#include <functional>
 #include <map>
 
 #include "MainWindowFixture.h"
@@ -60,6 +63,7 @@ class MsgWinMenusTest : public MainWindowFixture {
     std::vector<std::string> pages;
     SetModalHook([&](QWidget* w) {
       if (auto* settings = qobject_cast<TSettingsDialog*>(w)) {
+        ++settingsShown;
         pages.push_back(settings->Notebook()->currentWidget()->objectName().toStdString());
         pages.push_back(settings->findChild<QTabWidget*>("DisplayTabs")->currentIndex() == 0
                             ? "display general"
@@ -77,6 +81,7 @@ class MsgWinMenusTest : public MainWindowFixture {
     return pages;
   }
   TMessageListWindow* list = nullptr;
+  size_t settingsShown = 0;  // settings windows PagesShownBy met
 };
 
 TEST_F(MsgWinMenusTest, SettingsShortcutsOpenTheirPages) {
@@ -100,14 +105,34 @@ TEST_F(MsgWinMenusTest, SettingsShortcutsOpenTheirPages) {
 }
 
 // Windows of the lower layers (the mailer's) open the settings on a page
-// through the shell.
+// through the shell, once their command has returned; a second request
+// while one waits opens them once.
 TEST_F(MsgWinMenusTest, ShellOpensTheSettingsOnTheNamedPage) {
   TShellServices* shell = GetShellServices();
   ASSERT_NE(shell, nullptr);
-  for (const char* page : {"TabVerbindungen", "TabMailboxen"})
-    EXPECT_EQ(PagesShownBy([&] { shell->ShowSettingsPage(page); }).front(), page);
-  EXPECT_EQ(PagesShownBy([&] { shell->ShowSettingsPage("TabAnzeige"); }),
-            (std::vector<std::string>{"TabAnzeige", "display general"}));
+  struct Row {
+    const char* page;
+    int requests;
+    std::vector<std::string> shown;
+  };
+  const Row rows[] = {
+      {"TabVerbindungen", 1, {"TabVerbindungen", "display general"}},
+      {"TabMailboxen", 2, {"TabMailboxen", "display general"}},
+      {"TabAnzeige", 1, {"TabAnzeige", "display general"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.page);
+    size_t shownAtReturn = 0;
+    const auto pages = PagesShownBy([&, &pages = shownAtReturn] {
+      for (int i = 0; i < row.requests; ++i) shell->ShowSettingsPage(row.page);
+      pages = settingsShown;
+      PumpUntil([&] { return settingsShown > pages; });
+      PumpUntil([] { return false; }, std::chrono::milliseconds(100));  // no second one
+    });
+    EXPECT_EQ(shownAtReturn, 0u);
+    EXPECT_EQ(pages, row.shown);
+    settingsShown = 0;
+  }
 }
 
 TEST_F(MsgWinMenusTest, OtherWindowsComeToTheFront) {
@@ -142,6 +167,44 @@ TEST_F(MsgWinMenusTest, OtherWindowsComeToTheFront) {
   list->Action("Beenden1")->trigger();
   EXPECT_FALSE(list->isVisible());
   EXPECT_EQ(MessageWindowOf(*Area("FIDO.GER")), list);
+}
+
+// Every way of closing the message list frees it whole, with the thread
+// tree shown: Escape in the list, the close box, the File menu's close, and
+// the program's end. (The tree's event handler once called the tree while
+// it was being destroyed; the undefined-behaviour sanitizer and valgrind
+// see that in this test.)
+TEST_F(MsgWinMenusTest, EveryWayOfClosingFreesTheWindowWithItsTree) {
+  struct Way {
+    const char* name;
+    std::function<void(TMessageListWindow&)> close;
+  };
+  const Way ways[] = {
+      {"Escape", [](TMessageListWindow& w) { KeyThroughWindow(w.ListBox(), Qt::Key_Escape); }},
+      {"close box", [](TMessageListWindow& w) { w.windowHandle()->close(); }},
+      {"Schlieen1", [](TMessageListWindow& w) { w.Action("Schlieen1")->trigger(); }},
+      {"program end", [this](TMessageListWindow&) { window.reset(); }},
+  };
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    if (!window) Open();
+    TMessageListWindow* opened = window->OpenMessageList(*Area("FIDO.GER"));
+    ASSERT_NE(opened, nullptr);
+    QPointer<TMessageListWindow> alive(opened);
+    auto* tree = opened->findChild<TTreeNT*>();
+    ASSERT_NE(tree, nullptr);
+    QPointer<TTreeNT> treeAlive(tree);
+    opened->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(opened));
+    opened->ListBox()->setFocus();
+    way.close(*opened);
+    EXPECT_TRUE(PumpUntil([&] { return alive.isNull(); }));
+    EXPECT_TRUE(treeAlive.isNull());
+    if (window) {
+      EXPECT_EQ(MessageWindowOf(*Area("FIDO.GER")), nullptr);
+    }
+  }
+  list = nullptr;
 }
 
 // With VELMARIS_SCREENSHOTS set, the widget as a PNG in that folder.

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "FormsFixture.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "processing/forms/AutoSendProperties.h"
 #include "widgets/VxSpin.h"
@@ -103,6 +104,40 @@ TEST_F(AutoSendPropertiesTest, TheReceiversNameHasRoomBesideItsAddress) {
       EXPECT_TRUE(ShowsWhole(address, QString::fromUtf8(text))) << text;
     EXPECT_GT(name->width(), address->width());
     if (size == first) Shot(*w, "AutoSendReceiver");
+  }
+  w->close();
+  QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
+}
+
+// A text longer than its field shows its start, not its end.
+TEST_F(AutoSendPropertiesTest, LongTextsShowTheirStart) {
+  TAutoSendJobs list;
+  TAutoSendJob& job = *list.AddJob(std::make_unique<TAutoSendJob>());
+  const std::string longText = platform::FromUtf8(
+      "Иван Петрович Сидоров-Кузнецов, начальник отдела связи и всех его точек",
+      platform::AnsiCodePage());
+  job.Name = job.Receiver = job.RecList = job.Area = job.Subject = longText;
+  job.RecAddr = "2:5020/1042.15";
+  TAutoSendEnv env;
+  env.Store = store.get();
+  auto* w = ShowAutoSendProperties(job, list, env);
+  QPointer<QWidget> guard(w);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  struct Field {
+    const char* name;
+    bool combo;
+  };
+  const Field fields[] = {{"EdRec", true},  {"EdList", true},     {"CbArea", true},
+                          {"EdName", false}, {"EdSubject", false}, {"EdAddr", false}};
+  for (const Field& f : fields) {
+    SCOPED_TRACE(f.name);
+    QLineEdit* e = f.combo ? Get<QComboBox>(*w, f.name)->lineEdit() : Get<QLineEdit>(*w, f.name);
+    ASSERT_NE(e, nullptr);
+    if (std::string(f.name) != "EdAddr") {
+      ASSERT_GT(e->fontMetrics().horizontalAdvance(e->text()), e->width());  // longer than it
+    }
+    // The character at the field's left edge is the text's first.
+    EXPECT_EQ(e->cursorPositionAt(QPoint(e->contentsRect().left() + 4, e->height() / 2)), 0);
   }
   w->close();
   QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);

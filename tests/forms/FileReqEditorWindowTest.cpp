@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -408,6 +409,60 @@ TEST_F(FileReqEditorWindowTest, LoadingAndScanningAreShownInTheStatusLine) {
       texts.contains("Creating index fo " + QString::fromStdString(dir / "missing.txt") + " ..."));
   EXPECT_EQ(prompter.Questions().back().text,
             "File \"" + (dir / "missing.txt") + "\" could not beaopened !");
+}
+
+// The areas and their title follow the mailbox chosen, whether its list is
+// loaded anew, is the list already shown, or is not loaded (the address
+// field's button keeps the list shown).
+TEST_F(FileReqEditorWindowTest, AreasFollowTheChosenMailboxsIndicatorOverTheListShown) {
+  dir.Write("list.txt", "Area: 1\n  UTILS   Utilities\n   util.zip  A tool\n");
+  TMailBox* plain = AddBox("Plain", "2:5020/1");
+  plain->FileList = dir / "list.txt";
+  TMailBox* marked = AddBox("Marked", "2:5020/2");
+  marked->FileList = dir / "list.txt";
+  marked->AreaIndicator = "Area:";
+  marked->AreaLine = 1;
+  marked->AreaColumn = 3;
+  marked->AreaSize = 6;
+  struct Case {
+    const char* how;
+    TMailBox* from;
+    TMailBox* to;
+    const char* title;
+    int areas;
+  };
+  const Case cases[] = {
+      {"NewRequest", plain, marked, "  Areas: 1", 1},
+      {"NewRequest", marked, plain, "  No area indicator defined !", 0},
+      {"BtnChooseSystem", plain, marked, "  Areas: 1", 1},
+      {"BtnChooseSystem", marked, plain, "  No area indicator defined !", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.how) + " " + c.to->Name);
+    TFileReqEditor editor(*config);
+    editor.SetMailBox(*c.from);
+    ASSERT_EQ(editor.AreaList->count(), c.areas ? 0 : 1);
+    SetModalHook([&](QWidget* w) {
+      auto* list = w->findChild<QListWidget*>("BBSList");
+      EXPECT_NE(list, nullptr);
+      if (!list) return int(QDialog::Rejected);
+      const auto rows = list->findItems(QString::fromStdString(c.to->Name), Qt::MatchExactly);
+      EXPECT_EQ(rows.size(), 1);
+      if (rows.size() != 1) return int(QDialog::Rejected);
+      list->setCurrentItem(rows.front());
+      w->findChild<QPushButton*>("BtnOk")->click();
+      return int(QDialog::Accepted);
+    });
+    if (std::string(c.how) == "NewRequest") {
+      editor.NewRequest->trigger();
+    } else {
+      editor.BtnChooseSystem->click();
+    }
+    SetModalHook(nullptr);
+    EXPECT_EQ(editor.MailBox().Name, c.to->Name);
+    EXPECT_EQ(editor.AreaTitle->text(), c.title);
+    EXPECT_EQ(editor.AreaList->count(), c.areas);
+  }
 }
 
 TEST_F(FileReqEditorWindowTest, AddressFieldAndCaptionShowTheSameAddress) {

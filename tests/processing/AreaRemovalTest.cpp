@@ -48,20 +48,53 @@ TEST_F(Removal, AreasInUseAndUnknownNamesStayWithTheirBox) {
   }
 }
 
-TEST_F(Removal, UplinkGoesOnlyWithoutAreasAndNetmailIsNeverListed) {
-  TNetLink* link = store->Uplinks().GetItem(0);
-  store->FindArea("NETMAIL")->SetUplink(link);
-  AddEcho("ECHO.A");
-  EXPECT_EQ(AreasOfUplink(*store, link), (std::vector<std::string>{"ECHO.A"}));
-  DeleteListedAreas(*store, AreasOfUplink(*store, link), TRemovalTexts::Uplink);
-  EXPECT_FALSE(RemoveUnusedUplink(*store, link));
-  store->FindArea("NETMAIL")->SetUplink(nullptr);
-  EXPECT_TRUE(RemoveUnusedUplink(*store, link));
-  EXPECT_EQ(store->Uplinks().GetCount(), 0);
-  ASSERT_NE(store->FindArea("BAD"), nullptr);  // the collectors stay, unbound
-  EXPECT_EQ(store->FindArea("BAD")->Uplink, nullptr);
-  Load();  // saved without it (the load adds the default uplink back)
-  EXPECT_EQ(store->FindArea("ECHO.A"), nullptr);
+// The uplink goes once the areas that go with it are gone; the areas that
+// hold every uplink's mail (NETMAIL, BAD, DUPES, other netmail areas) are
+// never listed, never keep it, and stay unbound. An area that could not be
+// deleted (in use) keeps it, and then nothing changes.
+TEST_F(Removal, UplinkGoesOnceItsAreasAreGoneWhateverElseIsBoundToIt) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> bound;  // bound to the uplink besides ECHO.A
+    bool echoInUse;
+    bool removed;
+  };
+  const Case cases[] = {
+      {"NETMAIL bound", {"NETMAIL"}, false, true},
+      {"collectors bound", {"BAD", "DUPES"}, false, true},
+      {"all system areas and a second netmail area", {"NETMAIL", "BAD", "DUPES", "NET.2"}, false,
+       true},
+      {"nothing else bound", {}, false, true},
+      {"the echo in use", {"NETMAIL"}, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    TNetLink* link = store->Uplinks().GetItem(0);
+    ASSERT_NE(store->AddAreaQuiet("NET.2", "NET.2", AreaTypeCode::Netmail, nullptr), nullptr);
+    for (TArea* area : store->Areas().Areas()) area->SetUplink(nullptr);
+    for (const std::string& name : c.bound) store->FindArea(name)->SetUplink(link);
+    TArea* echo = AddEcho("ECHO.A");
+    ASSERT_EQ(echo->Uplink, link);
+    EXPECT_EQ(AreasOfUplink(*store, link), (std::vector<std::string>{"ECHO.A"}));
+    if (c.echoInUse) {
+      ASSERT_TRUE(echo->Lock(false));
+    }
+    DeleteListedAreas(*store, AreasOfUplink(*store, link), TRemovalTexts::Uplink);
+    EXPECT_EQ(RemoveUnusedUplink(*store, link), c.removed);
+    EXPECT_EQ(store->Uplinks().GetCount(), c.removed ? 0 : 1);
+    for (const std::string& name : c.bound) {
+      ASSERT_NE(store->FindArea(name), nullptr) << name;  // never deleted
+      EXPECT_EQ(store->FindArea(name)->Uplink, c.removed ? nullptr : link) << name;
+    }
+    if (c.echoInUse) {
+      store->FindArea("ECHO.A")->Unlock();
+      continue;
+    }
+    Load();  // saved without it (the load adds the default uplink back)
+    EXPECT_EQ(store->FindArea("ECHO.A"), nullptr);
+    ASSERT_NE(store->FindArea("NETMAIL"), nullptr);
+  }
 }
 
 }  // namespace

@@ -480,6 +480,54 @@ TEST(Columns, ShownColumnsHoldTheirCaptionsWhateverTheFont) {
   }
 }
 
+// The sort arrow takes room of its own: a column that holds its caption
+// (fitted to a larger font) holds it beside the arrow too, whether the arrow
+// comes before or after the font; a column the user made narrower than its
+// caption, or hid, stays so.
+TEST(Columns, ASortArrowNeverCutsACaptionThatFitted) {
+  struct Case {
+    const char* name;
+    bool arrowFirst;  // the arrow set before the font change
+    int width;        // the column's width before (0 hidden, 3 the user's)
+    bool fits;
+  };
+  const Case cases[] = {
+      {"arrow after the font", false, 60, true},
+      {"arrow before the font", true, 60, true},
+      {"narrowed by the user", false, 3, false},
+      {"hidden", false, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Box b(1);
+    TBLBColumns& columns = b.box.Columns();
+    TBLBColumn& column = *columns.GetItem(0);
+    column.SetCaption(QString::fromUtf8("Отправитель"));
+    QPixmap arrow(9, 6);
+    arrow.fill(Qt::black);
+    const bool user = c.width == 3;
+    if (c.arrowFirst) column.SetGlyph(arrow);
+    if (!user) column.SetWidth(c.width);
+    QFont font = columns.Font();
+    font.setPointSize(30);
+    font.setBold(true);
+    if (!user) columns.SetFont(font);
+    if (user) column.SetWidth(c.width);
+    if (!c.arrowFirst) column.SetGlyph(arrow);
+    const int needed = QFontMetrics(columns.Font()).horizontalAdvance(column.Caption()) +
+                       arrow.width() + columns.Spacing() + 12;
+    EXPECT_EQ(column.Width() >= needed, c.fits) << column.Width() << " < " << needed;
+    if (!c.fits) {
+      EXPECT_EQ(column.Width(), c.width);
+      continue;
+    }
+    // Without the arrow (sorted by another column) the column keeps its width.
+    const int wide = column.Width();
+    column.SetGlyph(QPixmap());
+    EXPECT_EQ(column.Width(), wide);
+  }
+}
+
 struct LoadCase {
   const char* name;
   const char* file;

@@ -7,10 +7,14 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QHelpEvent>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <QToolTip>
 #include <QWindow>
+#include <functional>
 
 #include "platform/Help.h"
 #include "support/TempDir.h"
@@ -134,6 +138,54 @@ TEST(SpeedBar, ItemsClickAndShowOnlyOnAVisibleBar) {
   f.bar->show();
   EXPECT_TRUE(f.open->Button()->isVisible());
   EXPECT_EQ(f.open->Button()->geometry(), QRect(3, 3, 24, 23));
+}
+
+// A button's tip goes after its time even when it is asked for again and
+// again while the pointer stays (as the help timer does on every motion the
+// window system reports), and comes back only once the pointer has left.
+TEST(SpeedBar, AButtonsTipGoesAfterItsTimeWhileThePointerStays) {
+  Form f;
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+  TSpeedbarButton* button = f.open->Button();
+  auto ask = [button] {
+    const QPoint at = button->rect().center();
+    QHelpEvent help(QEvent::ToolTip, at, button->mapToGlobal(at));
+    QApplication::sendEvent(button, &help);
+  };
+  struct Step {
+    const char* name;
+    std::function<void()> before;
+    bool shown;
+    bool waitForItsEnd;
+  };
+  QTimer again;  // asks every 200 ms while the pointer stays
+  again.setInterval(200);
+  QObject::connect(&again, &QTimer::timeout, ask);
+  const Step steps[] = {
+      {"first stay", [] {}, true, true},
+      {"same stay", [] {}, false, false},
+      {"after leaving", [button] {
+         QEvent leave(QEvent::Leave);
+         QApplication::sendEvent(button, &leave);
+       },
+       true, false},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.name);
+    s.before();
+    ask();
+    EXPECT_EQ(QToolTip::isVisible(), s.shown);
+    if (!s.shown) continue;
+    EXPECT_EQ(QToolTip::text(), "Open");
+    if (!s.waitForItsEnd) continue;
+    again.start();
+    EXPECT_TRUE(PumpUntil([] { return !QToolTip::isVisible(); }));
+    again.stop();
+  }
+  // A button hidden takes its tip with it.
+  ASSERT_TRUE(QToolTip::isVisible());
+  f.bar->hide();
+  EXPECT_TRUE(PumpUntil([] { return !QToolTip::isVisible(); }, std::chrono::seconds(5)));
 }
 
 TEST(SpeedBar, AlignmentRulesAndOrientation) {
