@@ -10,8 +10,10 @@
 
 namespace velmaris::test {
 
-TempDir::TempDir() {
-  std::string templ = (std::filesystem::temp_directory_path() / "velmaris-test-XXXXXX").string();
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path().string()) {}
+
+TempDir::TempDir(const std::string& parent) {
+  std::string templ = (std::filesystem::path(parent) / "velmaris-test-XXXXXX").string();
   if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
   path_ = templ + "/";
 }

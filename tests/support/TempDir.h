@@ -8,7 +8,10 @@ namespace velmaris::test {
 
 class TempDir {
  public:
+  // In the system's temporary folder (TMPDIR).
   TempDir();
+  // In the given folder.
+  explicit TempDir(const std::string& parent);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -21,6 +24,15 @@ class TempDir {
 
  private:
   std::string path_;
+};
+
+// A folder for what a user's runtime folder ($XDG_RUNTIME_DIR, a short
+// /run/user/UID) holds: the plug-in sockets, whose paths a Unix socket limits
+// to 108 bytes. It lies in /tmp, not in the long TMPDIR the tests run in;
+// private to the user, removed at the end.
+class RuntimeDir : public TempDir {
+ public:
+  RuntimeDir() : TempDir("/tmp") {}
 };
 
 // Runs a command through /bin/sh (tests only), returning its exit status and
