@@ -199,7 +199,8 @@ TEST_F(HydraTest, MeetsItselfThroughTheFakeModemInTwoBatches) {
   ModemCall call(
       dir, dispatcher,
       {"--peer",
-       std::string(HYDRAPEER) + " --recv " + dir / "peer/" + " " + theirs + " --second " + answer,
+       std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " + CommandWord(theirs) +
+           " --second " + CommandWord(answer),
        "--throttle", "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
   TCMHydra h(dispatcher);
@@ -242,7 +243,8 @@ TEST_F(HydraTest, PeerThatVariesItsRefusedOfferIsEndedAfterItsRefusals) {
     const std::string theirs = MakeFile("theirs.we0", 25000, 7);
     ModemCall call(dir, dispatcher,
                    {"--peer",
-                    std::string(HYDRAPEER) + " --recv " + dir / "peer/" + " " + theirs +
+                    std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " +
+                        CommandWord(theirs) +
                         " --reoffer theirs.we0 --reoffer-vary " + c.vary,
                     "--dial", "CONNECT 115200"});
     ASSERT_TRUE(call.Dial());

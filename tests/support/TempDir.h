@@ -42,6 +42,10 @@ int RunShell(const std::string& command, std::string* out = nullptr);
 // One argument quoted for /bin/sh.
 std::string ShellQuote(const std::string& arg);
 
+// One word quoted for a configured command line (platform::SplitCommandLine:
+// double quotes, a quote inside doubled), such as the fake modem's peer.
+std::string CommandWord(const std::string& arg);
+
 // Runs velmaris-batch on a start directory and a registry file, each argument
 // quoted; `redirect` says where standard error goes.
 int RunBatch(const std::string& startDir, const std::string& registry,
