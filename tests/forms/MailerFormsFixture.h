@@ -60,8 +60,9 @@ class MailerFormsFixture : public ConfigStoreFixture {
     platform::MakeDirs(dir / "peer-in");
     modem = std::make_unique<FakeModem>(
         dir,
-        std::vector<std::string>{"--peer", std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
-                                               " --log " + dir / "peer.log"});
+        std::vector<std::string>{"--peer", std::string(EMSIPEER) + " --inbound " +
+                                               CommandWord(dir / "peer-in") + " --log " +
+                                               CommandWord(dir / "peer.log")});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem->Link()});
     return profile;
   }
