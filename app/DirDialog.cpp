@@ -85,7 +85,7 @@ class DirectoryLabel : public QLabel {
     const QString last = path.mid(cut);
     const int room = std::max(width(), 1) - fontMetrics().horizontalAdvance(last);
     const QString head = path.left(cut);
-    setText(room > 0 ? fontMetrics().elidedText(head, Qt::ElideMiddle, room) + last
+    setText(room > 0         ? fontMetrics().elidedText(head, Qt::ElideMiddle, room) + last
             : head.isEmpty() ? last
                              : QString::fromUtf8("\u2026") + last);
   }

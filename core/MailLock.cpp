@@ -60,8 +60,8 @@ TMailLock::TMailLock(const std::string& startDir, const std::string& registryPat
 void TMailLock::FindPaths() {
   messageBase_ = RegistryMessageBaseDir(startDir_, registryPath_);
   const std::filesystem::path registry(registryPath_);
-  const std::string registryDir = CanonicalDir(
-      registry.has_parent_path() ? registry.parent_path().string() : std::string("."));
+  const std::string registryDir =
+      CanonicalDir(registry.has_parent_path() ? registry.parent_path().string() : std::string("."));
   paths_ = {platform::InstanceGuard::StartDirectoryPath(startDir_),
             registryDir + registry.filename().string() + ".lock",
             platform::InstanceGuard::StartDirectoryPath(messageBase_)};

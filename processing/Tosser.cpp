@@ -494,9 +494,9 @@ void TTosser::MoveOwnNamesAside() {
     return ::stat(dir.c_str(), &other) == 0 && in.st_dev == other.st_dev &&
            in.st_ino == other.st_ino;
   };
-  const bool inStart = ::stat(inbound_.c_str(), &in) == 0 &&
-                       (isInbound(setup_.Store->StartDirectory()) ||
-                        isInbound(setup_.Store->MessageBaseDir()));
+  const bool inStart =
+      ::stat(inbound_.c_str(), &in) == 0 &&
+      (isInbound(setup_.Store->StartDirectory()) || isInbound(setup_.Store->MessageBaseDir()));
   std::vector<std::string> names;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(inbound_, ec)) {

@@ -51,7 +51,6 @@ bool TakeInstanceGuard(platform::InstanceGuard& guard, platform::Prompter& promp
 // processing/ExportJournal.h). When the lock is held or a run cannot be
 // recovered, the user is told (and log, when given) and the result is false:
 // the program must end without a window.
-bool TakeStartDirectory(TMailLock& lock, platform::Prompter& prompter,
-                        std::ostream* log = nullptr);
+bool TakeStartDirectory(TMailLock& lock, platform::Prompter& prompter, std::ostream* log = nullptr);
 
 }  // namespace velmaris

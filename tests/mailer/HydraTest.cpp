@@ -196,12 +196,11 @@ TEST_F(HydraTest, MeetsItselfThroughTheFakeModemInTwoBatches) {
                     answer = MakeFile("answer.zip", 9000, 8);
   platform::MakeDirs(dir / "peer");
   SetTapiDebugLogPath(dir / "cmdebug.txt");
-  ModemCall call(
-      dir, dispatcher,
-      {"--peer",
-       std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " + CommandWord(theirs) +
-           " --second " + CommandWord(answer),
-       "--throttle", "--dial", "CONNECT 115200"});
+  ModemCall call(dir, dispatcher,
+                 {"--peer",
+                  std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " +
+                      CommandWord(theirs) + " --second " + CommandWord(answer),
+                  "--throttle", "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
   TCMHydra h(dispatcher);
   ProtocolEnd end;
@@ -244,8 +243,7 @@ TEST_F(HydraTest, PeerThatVariesItsRefusedOfferIsEndedAfterItsRefusals) {
     ModemCall call(dir, dispatcher,
                    {"--peer",
                     std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " +
-                        CommandWord(theirs) +
-                        " --reoffer theirs.we0 --reoffer-vary " + c.vary,
+                        CommandWord(theirs) + " --reoffer theirs.we0 --reoffer-vary " + c.vary,
                     "--dial", "CONNECT 115200"});
     ASSERT_TRUE(call.Dial());
     TCMHydra h(dispatcher);

@@ -190,8 +190,8 @@ TEST_F(PollTest, HydraTakesPartInTheRemotesSecondBatchAndBothSidesEndCleanly) {
   // The peer refuses one of our files, sends one file in the first batch and
   // the answer to a file request in the second.
   dir.Write("files/answer.zip", SampleBytes(7000, 4));
-  const Result r = Poll(
-      {"--peer", Peer("--protocols hyd --refuse notes.txt --second " + CommandWord(dir / "files/answer.zip"))});
+  const Result r = Poll({"--peer", Peer("--protocols hyd --refuse notes.txt --second " +
+                                        CommandWord(dir / "files/answer.zip"))});
   ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
   const std::string log = Joined(r), peer = PeerLog();
   const size_t expecting = log.find("HYDR Expecting batch"),

@@ -188,8 +188,9 @@ TEST_F(ZModemTest, NoisyLineStillDeliversBothWays) {
                                              "7",       "--damage-zeof", c.damageZEof};
       {
         std::vector<std::string> modemArgs = line;
-        modemArgs.insert(modemArgs.end(),
-                         {"--peer", Shell("cd " + ShellQuote(dir / ("peer/" + sub)) + " && exec rz -q -b -y")});
+        modemArgs.insert(
+            modemArgs.end(),
+            {"--peer", Shell("cd " + ShellQuote(dir / ("peer/" + sub)) + " && exec rz -q -b -y")});
         ModemCall call(dir, dispatcher, modemArgs, "m" + std::to_string(++calls));
         ASSERT_TRUE(call.Dial());
         TCMZModem z(dispatcher);
@@ -256,12 +257,12 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
 TEST_F(ZModemTest, FileCutOnTheWayToRzIsNotCountedAsSent) {
   const auto files = MakeFiles({{"cutout.pkt", 150000}});
   const std::string pidFile = dir / "rz.pid";
-  ModemCall call(
-      dir, dispatcher,
-      {"--peer", Shell("cd " + ShellQuote(dir / "peer") + " && echo $$ > " + ShellQuote(pidFile) +
-                         " && exec rz -q -b -y"),
-       "--throttle", "--dial", "CONNECT 115200"},
-      "cutout");
+  ModemCall call(dir, dispatcher,
+                 {"--peer",
+                  Shell("cd " + ShellQuote(dir / "peer") + " && echo $$ > " + ShellQuote(pidFile) +
+                        " && exec rz -q -b -y"),
+                  "--throttle", "--dial", "CONNECT 115200"},
+                 "cutout");
   ASSERT_TRUE(call.Dial());
   TCMZModem z(dispatcher);
   ProtocolEnd end;

@@ -110,8 +110,10 @@ class BatchMailLockTest : public ::testing::Test {
     s.to = "All";
     s.from = "Joe Remote";
     s.subject = "cron";
-    s.text = "AREA:" + tag + "\r\x01MSGID: 2:5030/1 0badcafe\rText.\r--- x\r * Origin: R (2:5030/1)\r";
-    platform::WriteFileAtomic(Program() + "Inbound/" + name, PacketOf(PeerHeader(), PackedMessage(s)));
+    s.text =
+        "AREA:" + tag + "\r\x01MSGID: 2:5030/1 0badcafe\rText.\r--- x\r * Origin: R (2:5030/1)\r";
+    platform::WriteFileAtomic(Program() + "Inbound/" + name,
+                              PacketOf(PeerHeader(), PackedMessage(s)));
   }
 
   TempDir dir_;
@@ -144,8 +146,8 @@ TEST_F(BatchMailLockTest, RunsThatShareAnyPartOfTheMailExcludeEachOther) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TMailLock run(c.start, c.registry);
-    EXPECT_EQ(run.Acquire(), c.excluded ? TMailLock::Result::AlreadyRunning
-                                        : TMailLock::Result::Acquired);
+    EXPECT_EQ(run.Acquire(),
+              c.excluded ? TMailLock::Result::AlreadyRunning : TMailLock::Result::Acquired);
     // All or none: a run that must wait holds nothing.
     if (c.excluded) {
       for (const std::string& path : run.Paths()) {

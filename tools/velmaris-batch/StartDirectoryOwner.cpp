@@ -35,8 +35,8 @@ StartDirectoryOwner::StartDirectoryOwner(const BatchContext& ctx)
 void RecoverExport(const BatchContext& ctx, TConfigStore& store) {
   InstallBundlePacker();
   // Where earlier versions kept the journal, then beside the message base.
-  for (const std::string& path :
-       {platform::WithSlash(store.StartDirectory()) + kExportJournalName, ExportJournalPath(store)}) {
+  for (const std::string& path : {platform::WithSlash(store.StartDirectory()) + kExportJournalName,
+                                  ExportJournalPath(store)}) {
     std::vector<std::string> lines;
     const bool finished =
         RecoverExportJournal(path, &lines, [&store] { return store.SaveConfiguration(); });
