@@ -36,12 +36,11 @@ bool IsTagChar(unsigned char c) {
          std::string_view("%&-./\\_").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
-// Boxes of this manager: plain, with an OK button; TellUtf8 for a text that
-// holds a path (the file system's bytes).
-void TellUtf8(const std::string& text) {
-  platform::GetPrompter().Ask(platform::MsgKind::Information, text, platform::mbOk);
+// Boxes of this manager: plain, with an OK button.
+void Tell(const std::string& ansiText) {
+  platform::GetPrompter().Ask(platform::MsgKind::Information,
+                              platform::AnsiToUtf8(ansiText), platform::mbOk);
 }
-void Tell(const std::string& ansiText) { TellUtf8(platform::AnsiToUtf8(ansiText)); }
 
 // A data-file description: one line, so control characters become blanks.
 std::string OneLine(std::string text) {
@@ -258,7 +257,7 @@ void TAreaManager::LoadData() {
         p = stop;
       }
       if ((flag != '*' && flag != '.') || words.empty()) {
-        TellUtf8("The list " + path + " does not have the right format !");
+        Tell("The list " + path + " does not have the right format !");
         break;
       }
       std::string description;
