@@ -59,9 +59,9 @@ class MailerFormsFixture : public ConfigStoreFixture {
     box->Command = profile->Name();
     platform::MakeDirs(dir / "peer-in");
     modem = std::make_unique<FakeModem>(
-        dir, std::vector<std::string>{"--peer", std::string(EMSIPEER) + " --inbound " +
-                                                    CommandWord(dir / "peer-in") + " --log " +
-                                                    CommandWord(dir / "peer.log")});
+        dir,
+        std::vector<std::string>{"--peer", std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
+                                               " --log " + dir / "peer.log"});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem->Link()});
     return profile;
   }

@@ -196,11 +196,11 @@ TEST_F(HydraTest, MeetsItselfThroughTheFakeModemInTwoBatches) {
                     answer = MakeFile("answer.zip", 9000, 8);
   platform::MakeDirs(dir / "peer");
   SetTapiDebugLogPath(dir / "cmdebug.txt");
-  ModemCall call(dir, dispatcher,
-                 {"--peer",
-                  std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " +
-                      CommandWord(theirs) + " --second " + CommandWord(answer),
-                  "--throttle", "--dial", "CONNECT 115200"});
+  ModemCall call(
+      dir, dispatcher,
+      {"--peer",
+       std::string(HYDRAPEER) + " --recv " + dir / "peer/" + " " + theirs + " --second " + answer,
+       "--throttle", "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
   TCMHydra h(dispatcher);
   ProtocolEnd end;
@@ -242,8 +242,8 @@ TEST_F(HydraTest, PeerThatVariesItsRefusedOfferIsEndedAfterItsRefusals) {
     const std::string theirs = MakeFile("theirs.we0", 25000, 7);
     ModemCall call(dir, dispatcher,
                    {"--peer",
-                    std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " +
-                        CommandWord(theirs) + " --reoffer theirs.we0 --reoffer-vary " + c.vary,
+                    std::string(HYDRAPEER) + " --recv " + dir / "peer/" + " " + theirs +
+                        " --reoffer theirs.we0 --reoffer-vary " + c.vary,
                     "--dial", "CONNECT 115200"});
     ASSERT_TRUE(call.Dial());
     TCMHydra h(dispatcher);

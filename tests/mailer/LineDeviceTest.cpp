@@ -143,9 +143,7 @@ TEST_F(LineDeviceTest, HangUpRightAfterAFrameLetsItLeaveFirst) {
     const std::string name = "drain" + std::to_string(&c - cases);
     const std::string got = dir / (name + ".got");
     FakeModem modem(
-        dir,
-        {"--dial", c.connect, "--throttle", "--peer", "sh -c \"cat > " + ShellQuote(got) + "\""},
-        name);
+        dir, {"--dial", c.connect, "--throttle", "--peer", "sh -c \"cat > " + got + "\""}, name);
     auto device = MakeDevice(modem);
     device->DrainLimit = kPatience;
     device->Open();

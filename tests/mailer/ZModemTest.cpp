@@ -87,7 +87,7 @@ TEST_F(ZModemTest, BatchReachesRzWhole) {
     platform::MakeDirs(peerDir);
     ProtocolEnd end;
     end.toSend.assign(files.begin(), files.end());
-    RunWithPeer(end, true, Shell("cd " + ShellQuote(peerDir) + " && exec rz -q -b -y"), {}, zedzap);
+    RunWithPeer(end, true, Shell("cd " + peerDir + " && exec rz -q -b -y"), {}, zedzap);
     EXPECT_TRUE(end.finished);
     EXPECT_EQ(end.sent, (std::vector<std::string>{"0000fffe.pkt", "bundle.mo0", "one"}));
     ExpectSameFiles(files, peerDir);
@@ -101,7 +101,7 @@ TEST_F(ZModemTest, BatchReachesRzWhole) {
 TEST_F(ZModemTest, BatchFromSzLandsUnderItsNames) {
   const auto files = MakeFiles({{"a.pkt", 3000}, {"b.tu1", 40000}, {"large.zip", 1500000}});
   std::string list;
-  for (const auto& f : files) list += " " + ShellQuote(f);
+  for (const auto& f : files) list += " " + f;
   struct Case {
     const char* options;
     std::vector<std::string> sent;
@@ -115,7 +115,7 @@ TEST_F(ZModemTest, BatchFromSzLandsUnderItsNames) {
     const std::string in = dir / ("in/" + std::to_string(&c - cases) + "/");
     platform::MakeDirs(in);
     std::string names;
-    for (const auto& f : c.sent) names += " " + ShellQuote(f);
+    for (const auto& f : c.sent) names += " " + f;
     ProtocolEnd end;
     ModemCall call(dir, dispatcher,
                    {"--peer", Shell(std::string("exec sz -q ") + c.options + names)},
@@ -188,9 +188,8 @@ TEST_F(ZModemTest, NoisyLineStillDeliversBothWays) {
                                              "7",       "--damage-zeof", c.damageZEof};
       {
         std::vector<std::string> modemArgs = line;
-        modemArgs.insert(
-            modemArgs.end(),
-            {"--peer", Shell("cd " + ShellQuote(dir / ("peer/" + sub)) + " && exec rz -q -b -y")});
+        modemArgs.insert(modemArgs.end(),
+                         {"--peer", Shell("cd " + dir / ("peer/" + sub) + " && exec rz -q -b -y")});
         ModemCall call(dir, dispatcher, modemArgs, "m" + std::to_string(++calls));
         ASSERT_TRUE(call.Dial());
         TCMZModem z(dispatcher);
@@ -209,7 +208,7 @@ TEST_F(ZModemTest, NoisyLineStillDeliversBothWays) {
 
       ProtocolEnd down;
       const std::string in = dir / ("in/" + sub);
-      RunWithPeer(down, false, "sz -q " + CommandWord(file), line, false, in);
+      RunWithPeer(down, false, "sz -q " + file, line, false, in);
       EXPECT_TRUE(down.finished);
       ExpectSameFiles({file}, in);
       EXPECT_FALSE(Leftovers(in));
@@ -225,8 +224,7 @@ TEST_F(ZModemTest, NoisyLineStillDeliversBothWays) {
 TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
   const auto files = MakeFiles({{"cut.mo0", 150000}});
   const std::string pidFile = dir / "sz.pid";
-  const std::string peer =
-      Shell("echo $$ > " + ShellQuote(pidFile) + " && exec sz -q " + ShellQuote(files[0]));
+  const std::string peer = Shell("echo $$ > " + pidFile + " && exec sz -q " + files[0]);
   {
     ModemCall call(dir, dispatcher, {"--peer", peer, "--throttle", "--dial", "CONNECT 115200"},
                    "cut");
@@ -247,7 +245,7 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
   EXPECT_FALSE(platform::FileExists(dir / "in/cut.mo0"));
 
   ProtocolEnd again;
-  RunWithPeer(again, false, "sz -q " + CommandWord(files[0]));
+  RunWithPeer(again, false, "sz -q " + files[0]);
   EXPECT_TRUE(again.finished);
   EXPECT_GE(again.resumedAt, static_cast<int64_t>(partial[0].size));
   ExpectSameFiles(files, dir / "in/");
@@ -257,12 +255,11 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
 TEST_F(ZModemTest, FileCutOnTheWayToRzIsNotCountedAsSent) {
   const auto files = MakeFiles({{"cutout.pkt", 150000}});
   const std::string pidFile = dir / "rz.pid";
-  ModemCall call(dir, dispatcher,
-                 {"--peer",
-                  Shell("cd " + ShellQuote(dir / "peer") + " && echo $$ > " + ShellQuote(pidFile) +
-                        " && exec rz -q -b -y"),
-                  "--throttle", "--dial", "CONNECT 115200"},
-                 "cutout");
+  ModemCall call(
+      dir, dispatcher,
+      {"--peer", Shell("cd " + dir / "peer" + " && echo $$ > " + pidFile + " && exec rz -q -b -y"),
+       "--throttle", "--dial", "CONNECT 115200"},
+      "cutout");
   ASSERT_TRUE(call.Dial());
   TCMZModem z(dispatcher);
   ProtocolEnd end;
@@ -321,9 +318,7 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
   const std::string pidFile = dir / "sz.pid";
   ModemCall call(
       dir, dispatcher,
-      {"--peer",
-       Shell("echo $$ > " + ShellQuote(pidFile) + " && exec sz -q " + ShellQuote(files[0])),
-       "--throttle"},
+      {"--peer", Shell("echo $$ > " + pidFile + " && exec sz -q " + files[0]), "--throttle"},
       "stall");
   ASSERT_TRUE(call.Dial());
   TCMZModem z(dispatcher);
