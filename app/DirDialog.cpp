@@ -79,7 +79,15 @@ class DirectoryLabel : public QLabel {
   void Show() {
     const QString path = list_->Directory();
     setToolTip(path);
-    setText(fontMetrics().elidedText(path, Qt::ElideMiddle, std::max(width(), 1)));
+    // The last folder with its "/" stays whole; what is before it loses its
+    // middle to fit.
+    const qsizetype cut = path.lastIndexOf('/', path.size() - 2) + 1;
+    const QString last = path.mid(cut);
+    const int room = std::max(width(), 1) - fontMetrics().horizontalAdvance(last);
+    const QString head = path.left(cut);
+    setText(room > 0         ? fontMetrics().elidedText(head, Qt::ElideMiddle, room) + last
+            : head.isEmpty() ? last
+                             : QString::fromUtf8("\u2026") + last);
   }
   TDirectoryListBox* list_;
 };

@@ -12,7 +12,9 @@
 #include "app/SplashWin.h"
 #include "app/logic/Startup.h"
 #include "core/DateFormat.h"
+#include "core/MailLock.h"
 #include "platform/Dispatcher.h"
+#include "platform/Files.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
@@ -39,6 +41,10 @@ extern "C" void OnTerminateSignal(int) {
 TVelmarisApp::TVelmarisApp(TStartOptions options) : options_(std::move(options)) {}
 
 TVelmarisApp::~TVelmarisApp() { Shutdown(); }
+
+std::string TVelmarisApp::RegistryPath() const {
+  return options_.registryPath.empty() ? platform::DefaultRegistryPath() : options_.registryPath;
+}
 
 void TVelmarisApp::WatchTerminateSignals() {
   if (gSignalPipe[0] >= 0) return;
@@ -86,12 +92,12 @@ bool TVelmarisApp::Start() {
     guard_.reset();
     return false;
   }
-  // 3. The start directory, which has one owner: this program or a batch run.
+  // 3. The start directory and the mail the registry names, which have one
+  // owner: this program or a batch run, whatever start directory it has.
   startDir_ =
       options_.startDir.empty() ? CurrentStartDirectory() : StartDirectoryOf(options_.startDir);
-  startDirGuard_ = std::make_unique<platform::InstanceGuard>(
-      platform::InstanceGuard::StartDirectoryPath(startDir_), true);
-  if (!TakeStartDirectory(*startDirGuard_, startDir_, prompter_, &std::cerr)) {
+  startDirGuard_ = std::make_unique<TMailLock>(startDir_, RegistryPath());
+  if (!TakeStartDirectory(*startDirGuard_, prompter_, &std::cerr)) {
     startDirGuard_.reset();
     guard_.reset();
     return false;
@@ -139,9 +145,7 @@ void TVelmarisApp::StartWindows() {
 
   // 6. The long-lived windows, in this order. The main window loads the
   // configuration.
-  const std::string registryPath =
-      options_.registryPath.empty() ? platform::DefaultRegistryPath() : options_.registryPath;
-  mainWindow_ = std::make_unique<TKQMainWindow>(startDir_, registryPath);
+  mainWindow_ = std::make_unique<TKQMainWindow>(startDir_, RegistryPath());
   prompter_.SetParent(mainWindow_.get());
   // The message loop runs until the main window closes, even while the file
   // request editor or a mailer window is still shown; the shut-down then
@@ -149,12 +153,14 @@ void TVelmarisApp::StartWindows() {
   QApplication::setQuitOnLastWindowClosed(false);
   QObject::connect(mainWindow_.get(), &TKQMainWindow::Closed, [] { QApplication::exit(0); });
   // An export that was cut off is finished now that the packers are known.
-  std::vector<std::string> recovered;
   TConfigStore& store = mainWindow_->ConfigStore();
-  if (!RecoverExportJournal(startDir_ + kExportJournalName, &recovered,
-                            [&store] { return store.SaveConfiguration(); }))
-    prompter_.Error("An export in " + startDir_ + " was cut off and could not be finished.");
-  for (const std::string& line : recovered) std::cerr << "velmaris: " << line << std::endl;
+  for (const std::string& path : {startDir_ + kExportJournalName, ExportJournalPath(store)}) {
+    std::vector<std::string> recovered;
+    if (!RecoverExportJournal(path, &recovered, [&store] { return store.SaveConfiguration(); }))
+      prompter_.Error("An export in " + platform::DirOf(path) +
+                      " was cut off and could not be finished.");
+    for (const std::string& line : recovered) std::cerr << "velmaris: " << line << std::endl;
+  }
   // Then, as their subsystems come: the file request editor, the import
   // window, the nodelist processor, the automatic unpacking report, the
   // export window, the two area managers, the plug-in browser and the

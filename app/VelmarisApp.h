@@ -13,6 +13,7 @@
 
 #include "app/QtDispatcher.h"
 #include "app/QtPrompter.h"
+#include "core/MailLock.h"
 
 class QSocketNotifier;
 
@@ -55,6 +56,8 @@ class TVelmarisApp {
 
  private:
   void StartWindows();
+  // The registry file: the options' or the user's default.
+  std::string RegistryPath() const;
   void WatchTerminateSignals();
   void UnwatchTerminateSignals();
 
@@ -63,7 +66,7 @@ class TVelmarisApp {
   QtDispatcher dispatcher_;
   QtPrompter prompter_;
   std::unique_ptr<platform::InstanceGuard> guard_;
-  std::unique_ptr<platform::InstanceGuard> startDirGuard_;
+  std::unique_ptr<TMailLock> startDirGuard_;
   std::unique_ptr<TSplashWin> splash_;
   std::unique_ptr<TKQMainWindow> mainWindow_;
   std::unique_ptr<TAutoSendScheduler> autoSend_;

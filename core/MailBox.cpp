@@ -1,5 +1,7 @@
 #include "core/MailBox.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <thread>
@@ -39,7 +41,8 @@ std::vector<std::string> MailerArgv(const std::string& commandLine) {
     std::string candidate =
         commandLine.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (candidate.find('"') != std::string::npos) break;
-    if (candidate.find('/') != std::string::npos && platform::FileExists(candidate)) {
+    if (candidate.find('/') != std::string::npos && platform::FileExists(candidate) &&
+        ::access(candidate.c_str(), X_OK) == 0) {
       std::vector<std::string> argv{candidate};
       if (end != std::string::npos) {
         for (auto& word : platform::SplitCommandLine(std::string_view(commandLine).substr(end))) {

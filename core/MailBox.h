@@ -38,9 +38,10 @@ void SetMailerProfiles(TMailerProfiles* profiles);
 // The argv an external mailer command line starts: the words of the line
 // with quotes honoured (platform::SplitCommandLine). A program path with
 // blanks stays whole even unquoted: as Windows does, the shortest run of
-// words from the start that names an existing file is taken as the program
-// (so "/opt/My Mailer/call -p 2" starts "/opt/My Mailer/call" with "-p 2"),
-// provided it holds a "/". Empty when the line holds no word.
+// words from the start that names an existing program (a regular file we may
+// execute) is taken as the program (so "/opt/My Mailer/call -p 2" starts
+// "/opt/My Mailer/call" with "-p 2", even beside a file "/opt/My"), provided
+// it holds a "/". Empty when the line holds no word.
 std::vector<std::string> MailerArgv(const std::string& commandLine);
 
 class TMailBox : public TObject {

@@ -101,7 +101,10 @@ std::string IndexHead(uint32_t count) {
 }
 
 std::string WarningText(const TArea& area, bool indexFile) {
-  std::string text = "Could not write new mail in area " + area.Name + ". \r\n";
+  // The area's name is stored in the ANSI code page, its files' path is the
+  // file system's bytes; the message box speaks UTF-8.
+  std::string text =
+      "Could not write new mail in area " + platform::AnsiToUtf8(area.Name) + ". \r\n";
   if (indexFile) {
     text += "The drive holding the area files is probably full.";
     text += "Please ensure that the drive holding the file " + area.FilePath("") +
@@ -112,8 +115,7 @@ std::string WarningText(const TArea& area, bool indexFile) {
             ".PackedBody has enough free space and select \"Retry\". ";
   }
   text += "If you selct \"Abort\"  you lose all unsaved mail in this area !!";
-  // Names are stored in the ANSI code page; the message box speaks UTF-8.
-  return platform::AnsiToUtf8(text);
+  return text;
 }
 
 bool AskRetry(const TArea& area, bool indexFile) {

@@ -3,11 +3,11 @@
 // file, so the system releases it when the process ends in any way, a crash
 // included; no stale marker can be left behind.
 //
-// The start directory's guard is the lock file "Velmaris.lock" in it. The
-// program takes it at start-up beside its own guard, the batch driver takes
-// it for every command that works on a start directory; so the program, the
-// batch runs and their jobs (import, export, maintenance), and the packers
-// they start, never work on one start directory at once.
+// A folder's guard is the lock file "Velmaris.lock" in it. The program and
+// the batch driver take it in the start directory and the message base
+// folder, and a guard beside the registry file (core/MailLock.h); so the
+// program, the batch runs and their jobs (import, export, maintenance), and
+// the packers they start, never work on the same mail at once.
 #pragma once
 
 #include <chrono>
@@ -15,7 +15,7 @@
 
 namespace velmaris::platform {
 
-// The name of the start directory's lock file.
+// The name of a folder's lock file.
 inline constexpr const char* kStartLockName = "Velmaris.lock";
 
 class InstanceGuard {
@@ -34,7 +34,7 @@ class InstanceGuard {
   InstanceGuard(const InstanceGuard&) = delete;
   InstanceGuard& operator=(const InstanceGuard&) = delete;
 
-  // The guard of a start directory (ending in "/" or not).
+  // The guard of a folder (ending in "/" or not).
   static std::string StartDirectoryPath(const std::string& startDir);
 
   // Takes the guard without waiting. `error` gets errno for Failed.

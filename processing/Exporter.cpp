@@ -7,6 +7,7 @@
 #include "core/ConfigStore.h"
 #include "core/Mail.h"
 #include "core/MailBox.h"
+#include "core/MailLock.h"
 #include "core/NetLink.h"
 #include "core/Report.h"
 #include "core/Settings.h"
@@ -101,7 +102,7 @@ void TExporter::RunJob() {
   // The run's journal: an export cut off before is finished first.
   std::unique_ptr<TRunJournal> journal;
   if (store) {
-    const std::string path = platform::WithSlash(store->StartDirectory()) + kExportJournalName;
+    const std::string path = ExportJournalPath(*store);
     std::vector<std::string> lines;
     if (!RecoverExportJournal(path, &lines, [store] { return store->SaveConfiguration(); }))
       LogLine("The interrupted export recorded in " + platform::PathToAnsi(path) +

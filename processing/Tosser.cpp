@@ -20,6 +20,7 @@
 #include "core/ConfigStore.h"
 #include "core/Crc.h"
 #include "core/Mail.h"
+#include "core/MailLock.h"
 #include "core/MessageBase.h"
 #include "core/NetLink.h"
 #include "core/Report.h"
@@ -420,7 +421,7 @@ void TTosser::Begin() {
   dupes_ = setup_.Dupes;
 
   // A run that was cut off is finished or undone before anything else.
-  journalPath_ = platform::WithSlash(store.StartDirectory()) + kImportJournalName;
+  journalPath_ = ImportJournalPath(store);
   journal_ = std::make_unique<TRunJournal>(journalPath_);
   std::vector<std::string> recovered;
   const bool recoveredOk = RecoverImportJournal(journalPath_, &recovered);
@@ -486,14 +487,18 @@ void TTosser::ClearBackups() {
 // inbound directory some other way than through the mailer (another
 // mailer, a copy by hand): it would stand where the tosser makes its
 // folders, so it is renamed as the mailer renames such a file. The
-// mailer's partial files stay, and so do the start directory's journals and
-// lock when the inbound directory is the start directory.
+// mailer's partial files stay, and so do the journals and the lock when the
+// inbound directory is the start directory or the message base folder.
 void TTosser::MoveOwnNamesAside() {
   struct stat in {};
-  struct stat start {};
-  const bool inStart = ::stat(inbound_.c_str(), &in) == 0 &&
-                       ::stat(setup_.Store->StartDirectory().c_str(), &start) == 0 &&
-                       in.st_dev == start.st_dev && in.st_ino == start.st_ino;
+  const auto isInbound = [&in](const std::string& dir) {
+    struct stat other {};
+    return ::stat(dir.c_str(), &other) == 0 && in.st_dev == other.st_dev &&
+           in.st_ino == other.st_ino;
+  };
+  const bool inStart =
+      ::stat(inbound_.c_str(), &in) == 0 &&
+      (isInbound(setup_.Store->StartDirectory()) || isInbound(setup_.Store->MessageBaseDir()));
   std::vector<std::string> names;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(inbound_, ec)) {

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <vector>
 
+#include "core/MailLock.h"
 #include "core/RunJournal.h"
 #include "platform/Files.h"
 #include "platform/InstanceGuard.h"
@@ -51,27 +52,24 @@ bool TakeInstanceGuard(platform::InstanceGuard& guard, platform::Prompter& promp
   return false;
 }
 
-bool TakeStartDirectory(platform::InstanceGuard& guard, const std::string& startDir,
-                        platform::Prompter& prompter, std::ostream* log) {
+bool TakeStartDirectory(TMailLock& lock, platform::Prompter& prompter, std::ostream* log) {
   std::string text;
-  try {
-    if (!platform::DirExists(startDir)) platform::MakeDirs(startDir);
-  } catch (const platform::EFile&) {
-    // Acquire reports the missing directory.
-  }
-  const auto result = guard.Acquire();
-  if (result == platform::InstanceGuard::Result::AlreadyRunning) {
-    text = "The start directory " + startDir + " is in use by another run of Velmaris.";
-  } else if (result != platform::InstanceGuard::Result::Acquired) {
-    text = std::string(kGuardFailureText) + " (" + std::strerror(guard.Error()) + ")";
+  const std::string& startDir = lock.StartDirectory();
+  const auto result = lock.Acquire();
+  if (result == TMailLock::Result::AlreadyRunning) {
+    text = "The mail of the start directory " + startDir + " (message base " +
+           lock.MessageBaseDir() + ") is in use by another run of Velmaris.";
+  } else if (result != TMailLock::Result::Acquired) {
+    text = std::string(kGuardFailureText) + " (" + lock.FailedPath() + ": " +
+           std::strerror(lock.Error()) + ")";
   } else {
     std::vector<std::string> lines;
-    if (RecoverImportJournal(startDir + kImportJournalName, &lines)) {
-      for (const std::string& line : lines)
-        if (log) *log << "velmaris: " << line << std::endl;
-      return true;
-    }
-    text = "An import in " + startDir + " was cut off and cannot be recovered.";
+    const bool recovered = RecoverImportJournals(lock, &lines);
+    for (const std::string& line : lines)
+      if (log) *log << "velmaris: " << line << std::endl;
+    if (recovered) return true;
+    lock.Release();
+    text = "An import in " + lock.MessageBaseDir() + " was cut off and cannot be recovered.";
   }
   if (log) *log << "velmaris: " << text << std::endl;
   prompter.Ask(platform::MsgKind::Error, text, platform::mbOk);

@@ -12,6 +12,7 @@ namespace platform {
 class InstanceGuard;
 class Prompter;
 }  // namespace platform
+class TMailLock;
 
 inline constexpr const char* kProgramTitle = "Velmaris 95";
 inline constexpr const char* kReleaseText = "Rel 1.78E";
@@ -43,13 +44,13 @@ std::string StartDirectoryOf(const std::string& workingDirectory);
 bool TakeInstanceGuard(platform::InstanceGuard& guard, platform::Prompter& prompter,
                        std::ostream* log = nullptr);
 
-// Takes the start directory's guard (platform/InstanceGuard.h), which the
-// batch driver's runs take too, without waiting; then finishes or undoes an
-// import that was cut off there (an export is finished once the
-// configuration is loaded, processing/ExportJournal.h). When the guard is held or a run
-// cannot be recovered, the user is told (and log, when given) and the
-// result is false: the program must end without a window.
-bool TakeStartDirectory(platform::InstanceGuard& guard, const std::string& startDir,
-                        platform::Prompter& prompter, std::ostream* log = nullptr);
+// Takes the mail's lock (core/MailLock.h: the start directory, the registry
+// and the message base folder), which the batch driver's runs take too,
+// without waiting; then finishes or undoes an import that was cut off (an
+// export is finished once the configuration is loaded,
+// processing/ExportJournal.h). When the lock is held or a run cannot be
+// recovered, the user is told (and log, when given) and the result is false:
+// the program must end without a window.
+bool TakeStartDirectory(TMailLock& lock, platform::Prompter& prompter, std::ostream* log = nullptr);
 
 }  // namespace velmaris

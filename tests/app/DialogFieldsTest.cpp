@@ -1,6 +1,8 @@
 // The last fields of the small dialogs: the address book entry refuses an
 // address that does not parse, the mailbox's call command has its browse
 // button.
+#include <filesystem>
+
 #include "SettingsApplyFixture.h"
 
 namespace velmaris::test {
@@ -39,6 +41,7 @@ TEST_F(DialogFieldsTest, MailboxCommandIsBrowsedBesideItsField) {
   TMailBox& box = *Store().AddDefaultMailbox();
   const std::string program = dir / "my mailer";
   std::ofstream(program) << "#!/bin/sh\n";
+  std::filesystem::permissions(program, std::filesystem::perms::owner_all);
   TMBProperties form(box, Store().Mailboxes(), {"Modem"}, platform::CodePage::CP866);
   form.show();
   QString title;

@@ -179,9 +179,10 @@ TEST_F(MainWindowJobsTest, BundlesThatWaitForRoomRaiseNoBoxFromTheMenuOrAfterACa
       auto* form = dynamic_cast<TMailerForm*>(profile->Window());
       ASSERT_NE(form, nullptr);
       platform::MakeDirs(dir / "peer-in");
-      FakeModem modem(dir, {"--peer", std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
-                                          " --send " + dir / "00000009.pkt" + " --log " +
-                                          dir / "peer.log"});
+      FakeModem modem(
+          dir, {"--peer", std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
+                              " --send " + CommandWord(dir / "00000009.pkt") + " --log " +
+                              CommandWord(dir / "peer.log")});
       store.SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
       form->SelectDevice("Line");
       form->Session().ResetRedial();

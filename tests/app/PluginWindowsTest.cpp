@@ -16,7 +16,8 @@ using PluginWindowsTest = MainWindowFixture;
 TEST_F(PluginWindowsTest, AServiceFillsThePluginsMenuAndTheBrowser) {
   Prepare({{"TEST.ECHO", {}}});
   TKQMainWindow& w = Open();
-  const std::string folder = dir.Path() + "run/";
+  const RuntimeDir runtime;
+  const std::string folder = runtime.Path() + "run/";
   w.StartPluginHost(folder);
   ASSERT_NE(w.PluginHost(), nullptr);
   auto* plugins = w.findChild<QMenu*>("Plugins");
@@ -71,7 +72,8 @@ TEST_F(PluginWindowsTest, AServiceFillsThePluginsMenuAndTheBrowser) {
 TEST_F(PluginWindowsTest, AMessageListRunsItsServicesOnItsAreaAndSelection) {
   Prepare({{"TEST.ECHO", {0, 0, 0}}});
   TKQMainWindow& w = Open();
-  const std::string folder = dir.Path() + "run/";
+  const RuntimeDir runtime;
+  const std::string folder = runtime.Path() + "run/";
   w.StartPluginHost(folder);
   TArea& area = *Area("TEST.ECHO");
   TMessageListWindow& m = *w.OpenMessageList(area);

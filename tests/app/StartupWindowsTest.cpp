@@ -313,8 +313,9 @@ TEST_F(StartupWindowsTest, ExitAfterACallKeepsEveryListInTheRegistry) {
             nullptr);
       }
       platform::MakeDirs(here / "peer-in");
-      FakeModem modem(here, {"--peer", std::string(EMSIPEER) + " --inbound " + here / "peer-in" +
-                                           " --log " + here / "peer.log"});
+      FakeModem modem(
+          here, {"--peer", std::string(EMSIPEER) + " --inbound " + CommandWord(here / "peer-in") +
+                               " --log " + CommandWord(here / "peer.log")});
       store.SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
       ASSERT_TRUE(store.SaveConfiguration());
       auto* mailer = dynamic_cast<TMailerForm*>(profile->Window());

@@ -71,7 +71,7 @@ class VelmarisProcessTest : public ::testing::Test {
       setenv("QT_QPA_PLATFORM", "offscreen", 1);
       setenv("HOME", (dir.Path() + "home").c_str(), 1);
       setenv("XDG_CONFIG_HOME", (dir.Path() + "config").c_str(), 1);
-      setenv("XDG_RUNTIME_DIR", (dir.Path() + "runtime").c_str(), 1);
+      setenv("XDG_RUNTIME_DIR", runtime_.Path().c_str(), 1);
       const std::string program = ProgramPath();
       execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
       _exit(121);
@@ -112,6 +112,8 @@ class VelmarisProcessTest : public ::testing::Test {
   }
 
   TempDir dir;
+  // Short, as a user's /run/user/UID: the plug-in socket lies in it.
+  RuntimeDir runtime_;
 
  private:
   void Forget(pid_t pid) { std::erase(running_, pid); }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/logic/Startup.h"
+#include "core/MailLock.h"
 #include "core/RunJournal.h"
 #include "platform/Files.h"
 #include "platform/InstanceGuard.h"
@@ -103,15 +104,16 @@ TEST_F(GuardTest, StartDirectoryHasOneOwnerAndAnInterruptedImportIsUndone) {
   // A batch run holds the directory: the program is told and must end.
   platform::InstanceGuard batch(platform::InstanceGuard::StartDirectoryPath(start));
   ASSERT_EQ(batch.Acquire(), platform::InstanceGuard::Result::Acquired);
-  platform::InstanceGuard program(platform::InstanceGuard::StartDirectoryPath(start));
-  EXPECT_FALSE(TakeStartDirectory(program, start, prompter));
+  TMailLock program(start, dir / "Velmaris.reg");
+  EXPECT_FALSE(TakeStartDirectory(program, prompter));
   ASSERT_EQ(prompter.Questions().size(), 1u);
-  EXPECT_EQ(prompter.Questions()[0].text,
-            "The start directory " + start + " is in use by another run of Velmaris.");
+  EXPECT_EQ(prompter.Questions()[0].text, "The mail of the start directory " + start +
+                                              " (message base " + start +
+                                              "Msgbase/) is in use by another run of Velmaris.");
   EXPECT_TRUE(platform::FileExists(body));
 
   batch.Release();
-  EXPECT_TRUE(TakeStartDirectory(program, start, prompter));
+  EXPECT_TRUE(TakeStartDirectory(program, prompter));
   EXPECT_FALSE(platform::FileExists(body));
   EXPECT_FALSE(platform::FileExists(start + kImportJournalName));
 }

@@ -234,6 +234,9 @@ TEST(MailerArgvTest, SplitsWithoutAShellAndKeepsPathsWithBlanksWhole) {
   TempDir dir;
   dir.Write("My Mailer/call now", "#!/bin/sh\n");
   const std::string prog = dir / "My Mailer/call now";
+  std::filesystem::permissions(prog, std::filesystem::perms::owner_all);
+  // A file that is no program, named by the first words, is passed over.
+  dir.Write("My", "not a program\n");
   struct Case {
     std::string line;
     std::vector<std::string> argv;
@@ -244,7 +247,7 @@ TEST(MailerArgvTest, SplitsWithoutAShellAndKeepsPathsWithBlanksWhole) {
       {prog + " -p 2:5020/1", {prog, "-p", "2:5020/1"}},
       {prog, {prog}},
       {"  " + prog + "   ", {prog}},
-      {dir / "My Mailer/missing prog -x", {dir / "My", "Mailer/missing", "prog", "-x"}},
+      {"/no such/My Mailer/missing prog -x", {"/no", "such/My", "Mailer/missing", "prog", "-x"}},
       {"", {}},
       {"   ", {}},
   };

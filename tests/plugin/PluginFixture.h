@@ -74,7 +74,8 @@ class PluginFixture : public ::testing::Test {
   }
 
   TempDir dir;
-  std::string folder = dir.Path() + "run/";
+  RuntimeDir runtime;
+  std::string folder = runtime.Path() + "run/";
   platform::PlainDispatcher dispatcher;
   platform::ScriptedPrompter prompter;
   platform::Registry registry{dir / "Velmaris.reg"};

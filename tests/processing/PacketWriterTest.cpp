@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -786,6 +787,7 @@ TEST(PacketWriter, PacketProcessorArguments) {
   test::TempDir dir;
   const std::string program = dir / "my tools epp";
   std::ofstream(program) << "#!/bin/sh\n";
+  std::filesystem::permissions(program, std::filesystem::perms::owner_all);
   EXPECT_EQ(PacketProcessorArgs(program, "/o/a.pkt"),
             (std::vector<std::string>{program, "/o/a.pkt"}));
   EXPECT_EQ(PacketProcessorArgs(program + " -x %filename", "/o/a.pkt"),

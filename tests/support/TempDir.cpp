@@ -10,8 +10,10 @@
 
 namespace velmaris::test {
 
-TempDir::TempDir() {
-  std::string templ = (std::filesystem::temp_directory_path() / "velmaris-test-XXXXXX").string();
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path().string()) {}
+
+TempDir::TempDir(const std::string& parent) {
+  std::string templ = (std::filesystem::path(parent) / "velmaris-test-XXXXXX").string();
   if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
   path_ = templ + "/";
 }
@@ -53,6 +55,12 @@ std::string ShellQuote(const std::string& arg) {
   std::string q = "'";
   for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
+}
+
+std::string CommandWord(const std::string& arg) {
+  std::string q = "\"";
+  for (char c : arg) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
 }
 
 int RunBatch(const std::string& startDir, const std::string& registry,

@@ -8,7 +8,10 @@ namespace velmaris::test {
 
 class TempDir {
  public:
+  // In the system's temporary folder (TMPDIR).
   TempDir();
+  // In the given folder.
+  explicit TempDir(const std::string& parent);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -23,12 +26,25 @@ class TempDir {
   std::string path_;
 };
 
+// A folder for what a user's runtime folder ($XDG_RUNTIME_DIR, a short
+// /run/user/UID) holds: the plug-in sockets, whose paths a Unix socket limits
+// to 108 bytes. It lies in /tmp, not in the long TMPDIR the tests run in;
+// private to the user, removed at the end.
+class RuntimeDir : public TempDir {
+ public:
+  RuntimeDir() : TempDir("/tmp") {}
+};
+
 // Runs a command through /bin/sh (tests only), returning its exit status and
 // putting its stdout into *out when given.
 int RunShell(const std::string& command, std::string* out = nullptr);
 
 // One argument quoted for /bin/sh.
 std::string ShellQuote(const std::string& arg);
+
+// One word quoted for a configured command line (platform::SplitCommandLine:
+// double quotes, a quote inside doubled), such as the fake modem's peer.
+std::string CommandWord(const std::string& arg);
 
 // Runs velmaris-batch on a start directory and a registry file, each argument
 // quoted; `redirect` says where standard error goes.

@@ -1,6 +1,6 @@
-// The configuration of a batch command: the start directory taken over
-// (its guard, see platform/InstanceGuard.h, waited for within the context's
-// limit; then an import that was cut off is finished or undone), the
+// The configuration of a batch command: the mail taken over (its lock, see
+// core/MailLock.h, waited for within the context's limit; then an import
+// that was cut off is finished or undone), the
 // registry file and the configuration store loaded from it as the program's
 // start-up loads it (with the packers, the unpack jobs, the mail filters,
 // the autosend jobs and the mailer profiles), made the process-wide
@@ -13,6 +13,7 @@
 #include "archive/PackerConfig.h"
 #include "archive/UnpackJobConfig.h"
 #include "core/ConfigStore.h"
+#include "core/MailLock.h"
 #include "mailer/Mailers.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Registry.h"
@@ -22,14 +23,15 @@
 
 namespace velmaris::batch {
 
-// Takes the start directory's guard for the life of the object; raises a
-// clear error when another run holds it beyond the wait.
+// Takes the mail's lock (start directory, registry, message base folder) for
+// the life of the object; raises a clear error when another run holds it
+// beyond the wait.
 class StartDirectoryOwner {
  public:
   explicit StartDirectoryOwner(const BatchContext& ctx);
 
  private:
-  platform::InstanceGuard guard_;
+  TMailLock lock_;
 };
 
 // Finishes an export that was cut off (with the configuration loaded); the

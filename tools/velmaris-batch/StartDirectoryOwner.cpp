@@ -12,31 +12,39 @@
 namespace velmaris::batch {
 
 StartDirectoryOwner::StartDirectoryOwner(const BatchContext& ctx)
-    : guard_(platform::InstanceGuard::StartDirectoryPath(ctx.startDir), true) {
+    : lock_(ctx.startDir, ctx.registryPath) {
   if (!platform::DirExists(ctx.startDir)) platform::MakeDirs(ctx.startDir);
-  const auto result = guard_.Acquire(std::chrono::seconds(ctx.lockWaitSeconds));
-  if (result == platform::InstanceGuard::Result::AlreadyRunning)
-    throw std::runtime_error("the start directory " + ctx.startDir +
-                             " is in use by another run of Velmaris (waited " +
+  const auto result = lock_.Acquire(std::chrono::seconds(ctx.lockWaitSeconds));
+  if (result == TMailLock::Result::AlreadyRunning)
+    throw std::runtime_error("the mail of " + ctx.startDir + " (message base " +
+                             lock_.MessageBaseDir() + ") is in use by another run of Velmaris (" +
+                             lock_.FailedPath() + ", waited " +
                              std::to_string(ctx.lockWaitSeconds) + " s)");
-  if (result != platform::InstanceGuard::Result::Acquired)
-    throw std::runtime_error("cannot take the start directory " + ctx.startDir + ": " +
-                             std::strerror(guard_.Error()));
+  if (result != TMailLock::Result::Acquired)
+    throw std::runtime_error("cannot take the lock " + lock_.FailedPath() + ": " +
+                             std::strerror(lock_.Error()));
   // An import that was cut off is finished or undone before anything reads.
   std::vector<std::string> lines;
-  if (!RecoverImportJournal(ctx.startDir + kImportJournalName, &lines))
-    throw std::runtime_error("an interrupted import in " + ctx.startDir +
-                             " could not be recovered");
+  const bool recovered = RecoverImportJournals(lock_, &lines);
   for (const std::string& line : lines) ctx.err << "velmaris-batch: " << line << "\n";
+  if (!recovered)
+    throw std::runtime_error("an interrupted import in " + lock_.MessageBaseDir() +
+                             " could not be recovered");
 }
 
 void RecoverExport(const BatchContext& ctx, TConfigStore& store) {
   InstallBundlePacker();
-  std::vector<std::string> lines;
-  if (!RecoverExportJournal(ctx.startDir + kExportJournalName, &lines,
-                            [&store] { return store.SaveConfiguration(); }))
-    throw std::runtime_error("an interrupted export in " + ctx.startDir + " could not be finished");
-  for (const std::string& line : lines) ctx.err << "velmaris-batch: " << line << "\n";
+  // Where earlier versions kept the journal, then beside the message base.
+  for (const std::string& path : {platform::WithSlash(store.StartDirectory()) + kExportJournalName,
+                                  ExportJournalPath(store)}) {
+    std::vector<std::string> lines;
+    const bool finished =
+        RecoverExportJournal(path, &lines, [&store] { return store.SaveConfiguration(); });
+    for (const std::string& line : lines) ctx.err << "velmaris-batch: " << line << "\n";
+    if (!finished)
+      throw std::runtime_error("an interrupted export in " + platform::DirOf(path) +
+                               " could not be finished");
+  }
 }
 
 }  // namespace velmaris::batch

@@ -1,0 +1,291 @@
+// One lock guards the mail wherever it lives: after the first start the
+// registry names the folders by absolute paths, so a batch run from another
+// start directory (a cron job in $HOME, VELMARIS_HOME set elsewhere) works on
+// the program's message base and area list, and must wait for it.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/logic/Startup.h"
+#include "core/ConfigStore.h"
+#include "core/MailLock.h"
+#include "core/RunJournal.h"
+#include "core/WinRegistry.h"
+#include "platform/Dispatcher.h"
+#include "platform/Files.h"
+#include "platform/InstanceGuard.h"
+#include "platform/Prompter.h"
+#include "platform/Registry.h"
+#include "processing/PacketFixtures.h"
+#include "support/TempDir.h"
+
+namespace velmaris::test {
+namespace {
+
+class BatchMailLockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetDispatcher(&dispatcher_);
+    // The first start: the program in its start directory saves the
+    // configuration, which names every folder by its absolute path.
+    platform::Registry registry(Reg());
+    TConfigStore store(Program(), registry);
+    store.LoadConfiguration();
+    TNetLink* link = store.Uplinks().GetItem(0);
+    link->UplinkAddress.SetText("2:5030/1");
+    link->SysopAddress.SetText("2:5020/1042.7");
+    ASSERT_TRUE(store.SaveConfiguration());
+    ASSERT_EQ(registry.ReadString(std::string(kConfigRootKey) + "\\Paths", "Messagebase"),
+              Program() + "Msgbase/");
+  }
+  void TearDown() override { platform::SetDispatcher(nullptr); }
+
+  std::string Program() const { return dir_.Path() + "Velmaris/"; }
+  std::string Home() const { return dir_.Path() + "home/"; }
+  std::string Reg() const { return dir_.Path() + "config/Velmaris.reg"; }
+  std::string MsgBase() const { return Program() + "Msgbase/"; }
+
+  std::string Command(const std::string& start, const std::string& args) const {
+    return std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(start) + " --registry " +
+           ShellQuote(Reg()) + " " + args;
+  }
+  int Batch(const std::string& start, const std::string& args, std::string* out = nullptr,
+            std::string* err = nullptr) {
+    const std::string errFile = dir_ / "stderr.txt";
+    const int rc = RunShell(Command(start, args) + " 2>" + ShellQuote(errFile), out);
+    if (err) *err = platform::ReadFile(errFile);
+    return rc;
+  }
+  pid_t Spawn(const std::string& start, const std::string& args) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      execl("/bin/sh", "sh", "-c", ("exec " + Command(start, args)).c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    return pid;
+  }
+  static int Reap(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  static std::string Write(const std::string& area) {
+    return "write " + ShellQuote(area) + " --from Ivan --to All --subject " + ShellQuote(area);
+  }
+  // The names of the areas the registry lists.
+  std::vector<std::string> Areas() {
+    std::vector<std::string> names;
+    std::string out;
+    EXPECT_EQ(Batch(Program(), "areas", &out), 0);
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+      const size_t at = line.find("\"name\":\"") + 8;
+      names.push_back(line.substr(at, line.find('"', at) - at));
+    }
+    return names;
+  }
+  bool Listed(const std::string& area) {
+    const auto names = Areas();
+    return std::find(names.begin(), names.end(), area) != names.end();
+  }
+  // A packet with one echomail into the program's inbound.
+  void DropEcho(const std::string& tag, const std::string& name) {
+    PackedSpec s;
+    s.origNode = 1;
+    s.origNet = 5030;
+    s.to = "All";
+    s.from = "Joe Remote";
+    s.subject = "cron";
+    s.text =
+        "AREA:" + tag + "\r\x01MSGID: 2:5030/1 0badcafe\rText.\r--- x\r * Origin: R (2:5030/1)\r";
+    platform::WriteFileAtomic(Program() + "Inbound/" + name,
+                              PacketOf(PeerHeader(), PackedMessage(s)));
+  }
+
+  TempDir dir_;
+  platform::PlainDispatcher dispatcher_;
+  platform::ScriptedPrompter prompter_;
+};
+
+// Which runs exclude each other: any two that share the start directory,
+// the registry or the message base folder the registry names.
+TEST_F(BatchMailLockTest, RunsThatShareAnyPartOfTheMailExcludeEachOther) {
+  const std::string copy = dir_.Path() + "copy/Velmaris.reg";
+  platform::MakeDirs(dir_.Path() + "copy");
+  platform::WriteFileAtomic(copy, platform::ReadFile(Reg()));
+  const std::string fresh = dir_.Path() + "fresh/Velmaris.reg";
+  struct Case {
+    const char* what;
+    std::string start, registry;
+    bool excluded;
+  } cases[] = {
+      {"the same start directory and registry", Program(), Reg(), true},
+      {"a cron job in $HOME with the same registry", Home(), Reg(), true},
+      {"VELMARIS_HOME elsewhere with the same registry", dir_.Path() + "elsewhere/", Reg(), true},
+      {"a copy of the registry naming the same message base", Home(), copy, true},
+      {"the same start directory with a fresh registry", Program(), fresh, true},
+      {"nothing shared", Home(), fresh, false},
+  };
+  TMailLock program(Program(), Reg());
+  ASSERT_EQ(program.Acquire(), TMailLock::Result::Acquired);
+  EXPECT_EQ(program.MessageBaseDir(), MsgBase());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TMailLock run(c.start, c.registry);
+    EXPECT_EQ(run.Acquire(),
+              c.excluded ? TMailLock::Result::AlreadyRunning : TMailLock::Result::Acquired);
+    // All or none: a run that must wait holds nothing.
+    if (c.excluded) {
+      for (const std::string& path : run.Paths()) {
+        platform::InstanceGuard probe(path);
+        if (std::find(program.Paths().begin(), program.Paths().end(), path) ==
+            program.Paths().end()) {
+          EXPECT_NE(probe.Acquire(), platform::InstanceGuard::Result::AlreadyRunning) << path;
+        }
+      }
+    }
+  }
+}
+
+// The holder names another message base folder before it ends: the run
+// that waited guards the new one.
+TEST_F(BatchMailLockTest, AMessageBaseMovedByTheHolderIsTheOneTheNextRunLocks) {
+  auto program = std::make_unique<TMailLock>(Program(), Reg());
+  ASSERT_EQ(program->Acquire(), TMailLock::Result::Acquired);
+  TMailLock cron(Home(), Reg());
+  EXPECT_EQ(cron.MessageBaseDir(), MsgBase());
+  const std::string moved = dir_.Path() + "Почта/Msgbase/";
+  {
+    platform::Registry registry(Reg());
+    TWinRegistry root(kConfigRootKey, registry);
+    root.WriteString("Paths", "Messagebase", moved);
+  }
+  EXPECT_EQ(cron.Acquire(), TMailLock::Result::AlreadyRunning);  // the registry is held
+  program.reset();
+  ASSERT_EQ(cron.Acquire(), TMailLock::Result::Acquired);
+  EXPECT_EQ(cron.MessageBaseDir(), moved);
+  platform::InstanceGuard probe(platform::InstanceGuard::StartDirectoryPath(moved));
+  EXPECT_EQ(probe.Acquire(), platform::InstanceGuard::Result::AlreadyRunning);
+}
+
+// The everyday case: the program runs, cron starts an import from $HOME.
+// The import waits; when the program has saved its own area list and
+// ended, it stores into the program's message base, and both the
+// program's new area and the imported one stay listed.
+TEST_F(BatchMailLockTest, ACronImportBesideTheRunningProgramWaitsAndLosesNoArea) {
+  platform::MakeDirs(Home());
+  DropEcho("CRON.ECHO", "0000c001.pkt");
+  auto lock = std::make_unique<TMailLock>(Program(), Reg());
+  ASSERT_TRUE(TakeStartDirectory(*lock, prompter_));
+  auto registry = std::make_unique<platform::Registry>(Reg());
+  auto store = std::make_unique<TConfigStore>(Program(), *registry);
+  store->LoadConfiguration();
+
+  for (const char* command : {"import", "write CRON.WRITE --from a --to b --subject c"}) {
+    SCOPED_TRACE(command);
+    std::string err;
+    EXPECT_EQ(Batch(Home(), std::string("--wait 0 ") + command, nullptr, &err), 1);
+    EXPECT_NE(err.find("is in use by another run of Velmaris"), std::string::npos) << err;
+  }
+  EXPECT_TRUE(platform::FileExists(Program() + "Inbound/0000c001.pkt"));
+  EXPECT_FALSE(platform::DirExists(Home() + "Msgbase"));
+
+  const pid_t import = Spawn(Home(), "--wait 600 import");
+  const pid_t write = Spawn(Home(), "--wait 600 " + Write("CRON.WRITE"));
+  // Give the runs time to reach the lock (the outcome must hold either way).
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The program makes an area of its own, saves its list and ends.
+  ASSERT_NE(store->AddAreaQuiet("PROGRAM.ECHO", "PROGRAM.ECHO", AreaTypeCode::Echomail, nullptr),
+            nullptr);
+  ASSERT_TRUE(store->SaveAndClose());
+  store.reset();
+  registry.reset();
+  lock.reset();
+
+  EXPECT_EQ(Reap(import), 0);
+  EXPECT_EQ(Reap(write), 0);
+  for (const char* area : {"PROGRAM.ECHO", "CRON.ECHO", "CRON.WRITE"})
+    EXPECT_TRUE(Listed(area)) << area;
+  std::string dump;
+  EXPECT_EQ(Batch(Program(), "dump CRON.ECHO", &dump), 0);
+  EXPECT_NE(dump.find("\"subject\":\"cron\""), std::string::npos) << dump;
+  EXPECT_FALSE(platform::FileExists(Program() + "Inbound/0000c001.pkt"));
+  // Nothing went below the cron job's own folder.
+  EXPECT_FALSE(platform::DirExists(Home() + "Msgbase"));
+  EXPECT_FALSE(platform::DirExists(Home() + "Inbound"));
+}
+
+// VELMARIS_HOME set to another folder after the first start: the program
+// started there while a cron import runs is told and ends.
+TEST_F(BatchMailLockTest, TheProgramFromAnotherHomeIsRefusedWhileABatchRunHoldsTheMail) {
+  TMailLock batch(Home(), Reg());
+  ASSERT_EQ(batch.Acquire(), TMailLock::Result::Acquired);
+  TMailLock program(dir_.Path() + "elsewhere/", Reg());
+  EXPECT_FALSE(TakeStartDirectory(program, prompter_));
+  ASSERT_EQ(prompter_.Questions().size(), 1u);
+  EXPECT_NE(prompter_.Questions()[0].text.find("(message base " + MsgBase() + ")"),
+            std::string::npos)
+      << prompter_.Questions()[0].text;
+  batch.Release();
+  EXPECT_TRUE(TakeStartDirectory(program, prompter_));
+}
+
+// Two batch runs at once with different --dir and one registry: each new
+// area stays listed, each message stored in the one message base.
+TEST_F(BatchMailLockTest, BatchRunsFromDifferentFoldersOnOneRegistryTakeTurns) {
+  std::vector<pid_t> runs;
+  for (int i = 0; i < 6; ++i) {
+    runs.push_back(Spawn(Program(), Write("PROGRAM.DIR." + std::to_string(i))));
+    runs.push_back(Spawn(Home(), Write("HOME.DIR." + std::to_string(i))));
+  }
+  for (pid_t pid : runs) EXPECT_EQ(Reap(pid), 0);
+  for (int i = 0; i < 6; ++i)
+    for (const char* prefix : {"PROGRAM.DIR.", "HOME.DIR."}) {
+      const std::string area = prefix + std::to_string(i);
+      EXPECT_TRUE(Listed(area)) << area;
+      std::string dump;
+      EXPECT_EQ(Batch(Home(), "dump " + ShellQuote(area), &dump), 0);
+      EXPECT_NE(dump.find("\"subject\":\"" + area + "\""), std::string::npos) << area;
+    }
+  EXPECT_FALSE(platform::DirExists(Home() + "Msgbase"));
+}
+
+// A run cut off leaves its journal beside the message base: a run from
+// another start directory finds and undoes it; one an earlier version left
+// in the start directory is undone by a run from there.
+TEST_F(BatchMailLockTest, AnInterruptedImportIsUndoneByARunFromAnyStartDirectory) {
+  struct Case {
+    const char* what;
+    std::string journal, runFrom;
+  } cases[] = {
+      {"journal beside the message base", MsgBase() + kImportJournalName, Home()},
+      {"journal of an earlier version", Program() + kImportJournalName, Program()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string body = MsgBase() + "TORN.PackedBody";
+    platform::WriteFileAtomic(body, "KQPB-torn");
+    TRunJournal(c.journal).Append({"area", MsgBase(), "TORN", "-", "-"});
+    std::string err;
+    EXPECT_EQ(Batch(c.runFrom, "areas", nullptr, &err), 0) << err;
+    EXPECT_FALSE(platform::FileExists(body));
+    EXPECT_FALSE(platform::FileExists(c.journal));
+  }
+}
+
+}  // namespace
+}  // namespace velmaris::test
