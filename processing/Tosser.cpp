@@ -33,6 +33,7 @@
 #include "platform/Files.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
+#include "platform/WireName.h"
 #include "processing/AreaManager.h"
 #include "processing/DupeChecker.h"
 #include "processing/GlobalDupeChecker.h"
@@ -653,9 +654,10 @@ void TTosser::UnpackBundle(const std::string& name) {
     }
     lacksRoom = true;
   }
-  // The extractor names the archive itself by its path: the log names the
-  // bundle as its other lines do.
-  const std::string archiveShown = platform::EscapeControls(archive) + ": ";
+  // The extractor names the archive itself by its path (in the log's ANSI
+  // page, as it makes its lines): the log names the bundle as its other
+  // lines do.
+  const std::string archiveShown = platform::EscapeControls(platform::LogName(archive)) + ": ";
   for (const std::string& error : notes.Errors)
     LogLine("Bundle " + name + ": " +
             (error.rfind(archiveShown, 0) == 0 ? error.substr(archiveShown.size()) : error));

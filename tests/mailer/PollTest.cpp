@@ -185,6 +185,59 @@ TEST_P(PollProtocolTest, OutboundArrivesAtThePeerAndItsFilesInOurInbound) {
 
 INSTANTIATE_TEST_SUITE_P(Protocols, PollProtocolTest, ::testing::Values("hyd", "zap", "zmo"));
 
+// A word of the peer's command line (platform/Process.h SplitCommandLine).
+std::string Quoted(const std::string& word) {
+  std::string q = "\"";
+  for (char c : word) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
+}
+
+TEST_P(PollProtocolTest, RussianNamesAndSysopsCrossTheCallBothWays) {
+  // Ours: the sysop and location as stored (CP1251), a file whose name has
+  // Cyrillic letters and a blank. The peer's: its sysop and system, a file.
+  const std::string ourSysop = "\xc8\xe2\xe0\xed \xcf\xe5\xf2\xf0\xee\xe2";  // Иван Петров
+  const std::string ourPlace = "\xcc\xee\xf1\xea\xe2\xe0";                   // Москва
+  const std::string ourFile =
+      "\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82 \xd0\xb7\xd0\xb0 "
+      "\xd0\xbc\xd0\xb0\xd0\xb9.txt";  // Отчёт за май.txt
+  const std::string ourFileAnsi = "\xce\xf2\xf7\xb8\xf2 \xe7\xe0 \xec\xe0\xe9.txt";
+  const std::string theirFile = "\xd0\x9e\xd1\x82\xd0\xb2\xd0\xb5\xd1\x82.zip";  // Ответ.zip
+  const std::string theirFileAnsi = "\xce\xf2\xe2\xe5\xf2.zip";
+  config->Uplinks().GetItem(0)->Sysop = ourSysop;
+  profile->Location = ourPlace;
+  dir.Write("files/" + ourFile, SampleBytes(5000, 5));
+  dir.Write("files/" + theirFile, SampleBytes(4000, 6));
+  WriteFlow(dir / ("files/" + ourFile) + "\r\n");
+  const std::string peer =
+      std::string(EMSIPEER) + " --inbound " + Quoted(dir / "peer-in") + " --send " +
+      Quoted(dir / ("files/" + theirFile)) + " --log " + Quoted(dir / "peer.log") +
+      " --protocols " + GetParam() +
+      " --sysop \"\xd0\x9f\xd1\x91\xd1\x82\xd1\x80 "
+      "\xd0\xa1\xd0\xb8\xd0\xb4\xd0\xbe\xd1\x80\xd0\xbe\xd0\xb2\""
+      " --system \"\xd0\xa3\xd0\xb7\xd0\xb5\xd0\xbb \xd0\xa2\xd0\xb5\xd1\x81\xd1\x82\"";
+  const Result r = Poll({"--peer", peer});
+  ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
+  // Both sides read each other's sysop: the peer's log in UTF-8, ours in
+  // the ANSI page.
+  const std::string peerLog = PeerLog();
+  EXPECT_NE(peerLog.find("ESOP \xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd \xd0\x9f\xd0\xb5\xd1\x82\xd1\x80"
+                         "\xd0\xbe\xd0\xb2\n"),
+            std::string::npos)
+      << peerLog;
+  EXPECT_TRUE(r.Logged("ESOP \xcf\xb8\xf2\xf0 \xd1\xe8\xe4\xee\xf0\xee\xe2")) << Joined(r);
+  EXPECT_TRUE(r.Logged("ENAM \xd3\xe7\xe5\xeb \xd2\xe5\xf1\xf2")) << Joined(r);
+  // The files land under the names their users see; the log names them in
+  // the ANSI page.
+  EXPECT_EQ(platform::ReadFile(dir / ("peer-in/" + ourFile)), SampleBytes(5000, 5));
+  EXPECT_EQ(platform::ReadFile(Values().InboundDir() + theirFile), SampleBytes(4000, 6));
+  EXPECT_TRUE(r.Logged("SENT File " + ourFileAnsi)) << Joined(r);
+  EXPECT_TRUE(r.Logged("RECD File " + theirFileAnsi)) << Joined(r);
+  const std::string log = Joined(r);
+  for (const std::string& utf8 :
+       {ourFile, theirFile, std::string("\xd0\x9f\xd1\x91\xd1\x82\xd1\x80")})
+    EXPECT_EQ(log.find(utf8), std::string::npos) << log;
+}
+
 TEST_F(PollTest, HydraTakesPartInTheRemotesSecondBatchAndBothSidesEndCleanly) {
   // The peer refuses one of our files, sends one file in the first batch and
   // the answer to a file request in the second.
