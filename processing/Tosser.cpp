@@ -509,13 +509,14 @@ void TTosser::MoveOwnNamesAside() {
   for (const std::string& name : names) {
     const std::string got = RenameToFreeInboundName(inbound_ + name, inbound_, name);
     if (got.empty()) {
-      LogLine("File " + name +
+      LogLine("File " + platform::LogName(name) +
               " has a name the tosser keeps for itself and could not be renamed !");
       continue;
     }
     ++counters_.NamesMovedAside;
-    LogLine("File " + name + " has a name the tosser keeps for itself: it has been renamed to " +
-            got + " .");
+    LogLine("File " + platform::LogName(name) +
+            " has a name the tosser keeps for itself: it has been renamed to " +
+            platform::LogName(got) + " .");
   }
 }
 
@@ -585,7 +586,7 @@ void TTosser::UnpackBundle(const std::string& name) {
   const std::string path = inbound_ + name;
   TPacker* packer = packers_ ? packers_->FindPackerForFile(path) : nullptr;
   if (!packer) {
-    LogLine("No unpacker for bundle " + name + "!");
+    LogLine("No unpacker for bundle " + platform::LogName(name) + "!");
     ++counters_.BundlesLeft;
     return;
   }
@@ -618,7 +619,7 @@ void TTosser::UnpackBundle(const std::string& name) {
       platform::WriteFileAtomic(temp, platform::ReadFile(path));
       archive = temp;
     } catch (const platform::EFile&) {
-      LogLine("Bundle " + name + " could not be copied for decompression !");
+      LogLine("Bundle " + platform::LogName(name) + " could not be copied for decompression !");
       ++counters_.BundlesLeft;
       std::error_code ec;
       std::filesystem::remove_all(work, ec);
@@ -659,15 +660,15 @@ void TTosser::UnpackBundle(const std::string& name) {
   // lines do.
   const std::string archiveShown = platform::EscapeControls(platform::LogName(archive)) + ": ";
   for (const std::string& error : notes.Errors)
-    LogLine("Bundle " + name + ": " +
+    LogLine("Bundle " + platform::LogName(name) + ": " +
             (error.rfind(archiveShown, 0) == 0 ? error.substr(archiveShown.size()) : error));
   if (!ok && notes.OutputFailure != 0) {
     // Our own disk failed, not the bundle: it keeps its name, nothing it
     // gave is kept, and the run stores nothing until there is room.
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
-    Fail("Bundle " + name + " could not be unpacked: " + std::strerror(notes.OutputFailure) +
-         "; it stays in Inbound .");
+    Fail("Bundle " + platform::LogName(name) + " could not be unpacked: " +
+         std::strerror(notes.OutputFailure) + "; it stays in Inbound .");
     ShowBoxes(notes.HeldBoxes);
     return;
   }
@@ -677,13 +678,14 @@ void TTosser::UnpackBundle(const std::string& name) {
     // next run, nothing it gave is kept, and the run says it failed.
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
-    LogLine("Bundle " + name + " could not be unpacked: our RAR reader was stopped before it "
+    LogLine("Bundle " + platform::LogName(name) +
+            " could not be unpacked: our RAR reader was stopped before it "
             "finished, not by the bundle; it stays in Inbound .");
     ++counters_.BundlesLeft;
     return;
   }
   if (!ok && notes.EntryLimitHit)
-    LogLine("Bundle " + name + " holds a file larger than the " +
+    LogLine("Bundle " + platform::LogName(name) + " holds a file larger than the " +
             std::to_string(kMaxPacketFileSize >> 20) + " MB a packet may have.");
   const BundleFate fate = ok                   ? BundleFate::Whole
                           : notes.SizeLimitHit ? BundleFate::TooLarge
@@ -720,7 +722,7 @@ void TTosser::UnpackBundle(const std::string& name) {
   // next run. So does a bundle whose files cannot be handed on (the folder
   // for them cannot be made).
   const bool decided = found > 0 ? !ready.empty() : (ok && integrated) || bundleAtFault;
-  if (!ok || !decided) LogLine("Bundle " + name + " could not be unpacked !");
+  if (!ok || !decided) LogLine("Bundle " + platform::LogName(name) + " could not be unpacked !");
   std::error_code ec;
   std::filesystem::remove_all(work, ec);
   if (ec || (copyFirst && platform::FileExists(temp)))
@@ -757,8 +759,9 @@ bool TTosser::WaitsForRoom(const std::string& name, uint64_t need, bool atLeast,
 // is room.
 void TTosser::TellRetry(const std::string& name) {
   if (goneBundles_.empty() || goneBundles_.back().Name != name) return;
-  LogLine("Once there is room on the disk, rename " + platform::NameOf(goneBundles_.back().Path) +
-          " back to " + name + " and import again.");
+  LogLine("Once there is room on the disk, rename " +
+          platform::LogName(platform::NameOf(goneBundles_.back().Path)) + " back to " +
+          platform::LogName(name) + " and import again.");
 }
 
 // The error boxes of a bundle's unpacking, shown once its fate is decided.
@@ -788,7 +791,7 @@ void TTosser::FinishBundle(const std::string& name, const std::string& ready, Bu
     if (gone.Path.empty()) {
       std::error_code ec;
       if (!ready.empty()) std::filesystem::remove_all(ready, ec);
-      Fail("Bundle " + name + " could not be " +
+      Fail("Bundle " + platform::LogName(name) + " could not be " +
            (whole ? "moved to the backup directory" : "renamed") + "; it stays in Inbound .");
       return;
     }
@@ -804,13 +807,15 @@ void TTosser::FinishBundle(const std::string& name, const std::string& ready, Bu
     const std::string got = MoveIntoInbound(from, inbound_, entry.name);
     if (got.empty()) {
       allMoved = false;
-      LogLine("File " + entry.name + " of bundle " + name + " could not be moved to Inbound .");
+      LogLine("File " + platform::LogName(entry.name) + " of bundle " + platform::LogName(name) +
+              " could not be moved to Inbound .");
       continue;
     }
     ++came;
     gone.Files.push_back(got);
     if (got != entry.name)
-      LogLine("File " + entry.name + " of bundle " + name + " has been renamed to " + got + " .");
+      LogLine("File " + platform::LogName(entry.name) + " of bundle " + platform::LogName(name) +
+              " has been renamed to " + platform::LogName(got) + " .");
   }
   if (allMoved && !ready.empty()) {
     std::error_code ec;
@@ -818,11 +823,12 @@ void TTosser::FinishBundle(const std::string& name, const std::string& ready, Bu
   }
   if (!gone.Path.empty()) goneBundles_.push_back(std::move(gone));
   if (whole) {
-    LogLine("Bundle " + name + " unpacked");
+    LogLine("Bundle " + platform::LogName(name) + " unpacked");
     return;
   }
-  LogLine(std::to_string(came) + " files of bundle " + name + " are tossed" +
-          (bad.empty() ? std::string(".") : "; the bundle has been renamed to " + bad + " ."));
+  LogLine(std::to_string(came) + " files of bundle " + platform::LogName(name) + " are tossed" +
+          (bad.empty() ? std::string(".")
+                       : "; the bundle has been renamed to " + platform::LogName(bad) + " ."));
 }
 
 // An undone run leaves no bundle aside: each one that left the inbound in
@@ -848,11 +854,13 @@ void TTosser::GiveBundlesBack() {
       back = false;
     }
     if (!back) {
-      LogLine("Bundle " + gone.Name + " could not get its name back; the next run finishes it.");
+      LogLine("Bundle " + platform::LogName(gone.Name) +
+              " could not get its name back; the next run finishes it.");
       continue;
     }
     std::filesystem::remove_all(ready, ec);
-    LogLine("Bundle " + gone.Name + " has its name back and is unpacked again by the next run.");
+    LogLine("Bundle " + platform::LogName(gone.Name) +
+            " has its name back and is unpacked again by the next run.");
   }
   goneBundles_.clear();
 }
@@ -872,7 +880,8 @@ void TTosser::TossPackets() {
       any = true;
       const std::string& command = values_->EPPImport();
       if (!command.empty()) RunPacketProcessorCommand(command, inbound_ + entry.name);
-      if (!TossPacket(entry.name)) LogLine("Packet " + entry.name + " left in Inbound .");
+      if (!TossPacket(entry.name))
+        LogLine("Packet " + platform::LogName(entry.name) + " left in Inbound .");
     }
     if (!any) return;
   }
@@ -887,20 +896,21 @@ bool TTosser::TossPacket(const std::string& name) {
     // It would block the inbound on every run: put aside at once.
     ++counters_.PacketsTooLarge;
     const std::string bad = RenameAside(inbound_, name, ".bad", asideNames_);
-    LogLine("Packet " + name + " is too large: " + packet.GetStatusText() +
+    LogLine("Packet " + platform::LogName(name) + " is too large: " + packet.GetStatusText() +
             (bad.empty() ? std::string(" It stays in Inbound .")
-                         : " It has been renamed to " + bad + " ."));
+                         : " It has been renamed to " + platform::LogName(bad) + " ."));
     return !bad.empty();  // put aside: nothing is left in the inbound
   }
   if (status != psReady) {
-    LogLine("Error importing " + name + ": " + packet.GetStatusText());
+    LogLine("Error importing " + platform::LogName(name) + ": " + packet.GetStatusText());
     // A header that is cut off or of an unknown type never becomes readable:
     // the packet is put aside instead of being tried on every run.
     if (status == psDamagedHeader || status == psUnknownType) {
       const std::string bad = RenameAside(inbound_, name, ".bad", asideNames_);
       ++counters_.DamagedPackets;
       if (!bad.empty()) {
-        LogLine("Packet " + name + " has been renamed to " + bad + " .");
+        LogLine("Packet " + platform::LogName(name) + " has been renamed to " +
+                platform::LogName(bad) + " .");
         return true;  // put aside: nothing is left in the inbound
       }
     }
@@ -927,7 +937,7 @@ bool TTosser::TossPacket(const std::string& name) {
     expected += image->size();
     ++count;
   }
-  LogLine(std::to_string(count) + " messages from " + name);
+  LogLine(std::to_string(count) + " messages from " + platform::LogName(name));
   // A message too large to store is skipped; the packet is kept aside for
   // it (with the run's commit), never only in the backup.
   const bool skippedAny = !packet.GetSkippedMails().empty();
@@ -936,10 +946,11 @@ bool TTosser::TossPacket(const std::string& name) {
   if (skippedAny) asideNames_.insert(aside);
   for (const TSkippedMail& skipped : packet.GetSkippedMails()) {
     expected += skipped.Size;
-    LogLine("Message " + std::to_string(skipped.Number) + " of packet " + name + " (offset " +
-            std::to_string(skipped.Offset) + ", " + std::to_string(skipped.Size) +
+    LogLine("Message " + std::to_string(skipped.Number) + " of packet " + platform::LogName(name) +
+            " (offset " + std::to_string(skipped.Offset) + ", " + std::to_string(skipped.Size) +
             " bytes) is larger than the " + std::to_string(kMaxPackedMessageSize >> 20) +
-            " MB a message may have and has been skipped; it is kept in " + aside + " .");
+            " MB a message may have and has been skipped; it is kept in " +
+            platform::LogName(aside) + " .");
   }
   if (skippedAny) ++counters_.PacketsWithLargeMessages;
   ShowCounters();
@@ -960,15 +971,16 @@ bool TTosser::TossPacket(const std::string& name) {
         journal_->Append({"created", inbound_ + restName});
         platform::WriteFileAtomic(inbound_ + restName, rest);
         seenPackets_.insert(restName);
-        LogLine("Packet " + name + " was not read to its end: its other messages wait in " +
-                restName + " .");
+        LogLine("Packet " + platform::LogName(name) +
+                " was not read to its end: its other messages wait in " +
+                platform::LogName(restName) + " .");
       }
       if (skippedAny)
         damagedPackets_.push_back(name + "/" + aside);
       else
         tossedPackets_.push_back(name);
     } catch (const platform::EFile& e) {
-      LogLine("Packet " + name + " left in Inbound .");
+      LogLine("Packet " + platform::LogName(name) + " left in Inbound .");
     }
     return true;
   }
@@ -992,9 +1004,10 @@ bool TTosser::TossPacket(const std::string& name) {
   if (!damaged && !warn) {
     if (skippedAny) {
       damagedPackets_.push_back(name + "/" + aside);
-      LogLine("Packet " + name + " holds a message too large to store: its other " +
-              std::to_string(count) + " messages were tossed, the packet has been renamed to " +
-              aside + " .");
+      LogLine("Packet " + platform::LogName(name) +
+              " holds a message too large to store: its other " + std::to_string(count) +
+              " messages were tossed, the packet has been renamed to " + platform::LogName(aside) +
+              " .");
     } else {
       tossedPackets_.push_back(name);
     }
@@ -1007,11 +1020,12 @@ bool TTosser::TossPacket(const std::string& name) {
   asideNames_.insert(bad);
   damagedPackets_.push_back(name + "/" + bad);
   if (damaged) {
-    LogLine("Packet " + name + " is damaged: " + std::to_string(count) +
-            " messages before the damage were tossed, the packet has been renamed to " + bad +
-            " .");
+    LogLine("Packet " + platform::LogName(name) + " is damaged: " + std::to_string(count) +
+            " messages before the damage were tossed, the packet has been renamed to " +
+            platform::LogName(bad) + " .");
   } else {
-    LogLine("Packet " + name + " has been renamed to " + bad + " .");
+    LogLine("Packet " + platform::LogName(name) + " has been renamed to " + platform::LogName(bad) +
+            " .");
   }
   if (warn) {
     const std::string text = warning;
@@ -1329,9 +1343,9 @@ void TTosser::Commit() {
     LogLine("The import is stored; some packets could not be moved and are moved by the next run.");
   for (const std::string& name : tossedPackets_) {
     if (platform::FileExists(inbound_ + name))
-      LogLine("Packet " + name + " left in Inbound .");
+      LogLine("Packet " + platform::LogName(name) + " left in Inbound .");
     else
-      LogLine("Packet " + name + " has been moved to the backup directory.");
+      LogLine("Packet " + platform::LogName(name) + " has been moved to the backup directory.");
   }
 }
 
@@ -1381,7 +1395,7 @@ void TTosser::Finish() {
     LogLine((counters_.Waiting.size() == 1 ? std::string("Bundle ")
                                            : std::to_string(counters_.Waiting.size()) +
                                                  " bundles stay in Inbound until there is room: ") +
-            WaitingList(counters_.Waiting, false) +
+            platform::LogName(WaitingList(counters_.Waiting, false)) +
             (counters_.Waiting.size() == 1 ? " stays in Inbound until there is room." : "."));
 
   OnMain([&] {
