@@ -530,6 +530,20 @@ TEST(StoredNames, ArjEntryMadeByTheToolBecomesAUtf8FileName) {
             (std::map<std::string, std::string>{{"Привет.txt", "hi"}, {"тест мой.txt", "utf"}}));
 }
 
+TEST(StoredNames, LhaEntryNamesAreOemUnlessValidUtf8) {
+  // jlha cannot store a Cyrillic name (it writes "????"): the entries are
+  // made here, as an old DOS packer and a Unix one would write them.
+  TempDir t;
+  t.Write("n.lzh", LhaLevel0Entry("-lh0-", "\x8f\xe0\xa8\xa2\xa5\xe2.txt", "dos", "dos") +
+                       LhaLevel0Entry("-lh0-", "тест.txt", "unix", "unix") +
+                       LhaLevel0Entry("-lh0-", "..\\\x8f.txt", "up", "up") + std::string(1, '\0'));
+  const RunResult r = Extract(t / "n.lzh", t / "out");
+  EXPECT_EQ(r.raised, 0);
+  EXPECT_EQ(r.errors.size(), 1u);  // the name that climbs out, converted or not
+  EXPECT_EQ(Tree(t / "out"),
+            (std::map<std::string, std::string>{{"Привет.txt", "dos"}, {"тест.txt", "unix"}}));
+}
+
 TEST(UnZip, NeverWritesThroughSymbolicLinks) {
   TempDir t;
   t.Write("outside/victim.txt", "keep me");
