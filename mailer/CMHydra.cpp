@@ -58,7 +58,7 @@ int RoundBlock(int n) {
   return 1024;
 }
 
-// The file's name without its directory (an alias may use '\\').
+// The file's name without its directory (an alias may use backslashes).
 std::string BareName(const std::string& alias) {
   std::string name = platform::NameOf(alias);
   const size_t bs = name.find_last_of('\\');

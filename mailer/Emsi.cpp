@@ -230,8 +230,8 @@ std::string CallerCompatCodes(bool hydra, bool zedZap) {
 namespace {
 // One of our IDENT texts (stored in the ANSI page) as the field carries it:
 // in the OEM page, with every byte beyond ASCII, every control byte and the
-// bytes that would end or open a field ("\\", "[", "]", "{", "}") written
-// as "\\hh", so that a Russian name arrives whole. "`" goes out as "'", as
+// bytes that would end or open a field (backslash, "[", "]", "{", "}")
+// written as "\hh", so that a Russian name arrives whole. "`" goes out as "'", as
 // in the rest of the packet.
 std::string IdentText(std::string_view ansi) {
   std::string out;

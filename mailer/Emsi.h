@@ -89,8 +89,8 @@ struct TEmsiIdentity {
 std::string CallerCompatCodes(bool hydra, bool zedZap);
 // The data part, cleaned by SanitizeEmsiText. The texts are ours, in the
 // ANSI page as stored; the system's name, location and sysop go out in the
-// OEM page, each byte beyond ASCII (and each "\\", "[", "]", "{", "}")
-// escaped as "\\hh", which ParseEmsiDat reads back.
+// OEM page, each byte beyond ASCII (and each backslash, "[", "]", "{" and
+// "}") escaped as "\hh", which ParseEmsiDat reads back.
 std::string BuildEmsiData(const TEmsiIdentity& identity);
 
 // --- The remote's packet ---------------------------------------------------------

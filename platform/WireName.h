@@ -15,7 +15,7 @@
 //                  a name in either of the forms above goes into it here.
 //
 // Bytes below 0x80 are the same in every form, so no conversion makes or
-// removes a '/', '\\', ':' or "..": the safety checks of a received name
+// removes a '/', a backslash, ':' or "..": the safety checks of a received name
 // hold for the converted name.
 #pragma once
 
