@@ -33,6 +33,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A word of the peer's command line (platform/Process.h SplitCommandLine).
+std::string Quoted(const std::string& word) {
+  std::string q = "\"";
+  for (char c : word) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
+}
+
 class PollTest : public ConfigStoreFixture {
  protected:
   void SetUp() override {
@@ -76,8 +83,8 @@ class PollTest : public ConfigStoreFixture {
     std::ofstream(flow, std::ios::binary) << text;
   }
   std::string Peer(const std::string& extra = "") {
-    return std::string(EMSIPEER) + " --inbound " + dir / "peer-in" + " --send " +
-           dir / "files/frompeer.pkt" + " --log " + dir / "peer.log" + " " + extra;
+    return std::string(EMSIPEER) + " --inbound " + Quoted(dir / "peer-in") + " --send " +
+           Quoted(dir / "files/frompeer.pkt") + " --log " + Quoted(dir / "peer.log") + " " + extra;
   }
   // One poll through a fake modem started with the arguments.
   struct Result {
@@ -185,13 +192,6 @@ TEST_P(PollProtocolTest, OutboundArrivesAtThePeerAndItsFilesInOurInbound) {
 
 INSTANTIATE_TEST_SUITE_P(Protocols, PollProtocolTest, ::testing::Values("hyd", "zap", "zmo"));
 
-// A word of the peer's command line (platform/Process.h SplitCommandLine).
-std::string Quoted(const std::string& word) {
-  std::string q = "\"";
-  for (char c : word) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return q + "\"";
-}
-
 TEST_P(PollProtocolTest, RussianNamesAndSysopsCrossTheCallBothWays) {
   // Ours: the sysop and location as stored (CP1251), a file whose name has
   // Cyrillic letters and a blank. The peer's: its sysop and system, a file.
@@ -242,8 +242,8 @@ TEST_F(PollTest, HydraTakesPartInTheRemotesSecondBatchAndBothSidesEndCleanly) {
   // The peer refuses one of our files, sends one file in the first batch and
   // the answer to a file request in the second.
   dir.Write("files/answer.zip", SampleBytes(7000, 4));
-  const Result r = Poll(
-      {"--peer", Peer("--protocols hyd --refuse notes.txt --second " + dir / "files/answer.zip")});
+  const Result r = Poll({"--peer", Peer("--protocols hyd --refuse notes.txt --second " +
+                                        Quoted(dir / "files/answer.zip"))});
   ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
   const std::string log = Joined(r), peer = PeerLog();
   const size_t expecting = log.find("HYDR Expecting batch"),
@@ -280,8 +280,8 @@ TEST_F(PollTest, MailPendingAfterACallIsTakenUpByTheNextTossOnly) {
   ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }, kPatience));
   EXPECT_FALSE(InboundMailPending());
 
-  const std::string quiet = std::string(EMSIPEER) + " --inbound " + dir / "peer-in" +
-                            " --protocols zap --log " + dir / "peer.log";
+  const std::string quiet = std::string(EMSIPEER) + " --inbound " + Quoted(dir / "peer-in") +
+                            " --protocols zap --log " + Quoted(dir / "peer.log");
   const Result second = Poll({"--peer", quiet});
   ASSERT_TRUE(second.completed) << PeerLog();
   EXPECT_FALSE(second.tosser);
@@ -465,15 +465,15 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
       {"--password other --address 2:5020/1@fidonet --refusal-codes HYD,XMA",
        "velmaris-batch: the call did not complete (Session password refused by the remote)\n",
        false},
-      {"--protocols zmo --send " + huge,
+      {"--protocols zmo --send " + Quoted(huge),
        "velmaris-batch: the call completed, but File huge.pkt: announced size 3221225472 out of "
        "range\n",
        true},
-      {"--protocols zmo --send " + huge + " --reoffer huge.pkt",
+      {"--protocols zmo --send " + Quoted(huge) + " --reoffer huge.pkt",
        "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
        "of range)\n",
        true},
-      {"--protocols zap --send " + huge + " --reoffer huge.pkt --reoffer-vary names:100,date",
+      {"--protocols zap --send " + Quoted(huge) + " --reoffer huge.pkt --reoffer-vary names:100,date",
        "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
        "of range)\n",
        true},
@@ -541,11 +541,12 @@ TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
     SCOPED_TRACE(c.send);
     WriteFlow("^" + packet + "\r\n");
     if (!fs::exists(packet)) dir.Write("files/0000abcd.pkt", SampleBytes(60000, 1));
-    const std::string peer = std::string(EMSIPEER) + " --inbound " + dir / "peer-in" + " --send " +
-                             dir / c.send + " --log " + dir / "peer.log";
+    const std::string peer = std::string(EMSIPEER) + " --inbound " + Quoted(dir / "peer-in") +
+                             " --send " + Quoted(dir / c.send) + " --log " +
+                             Quoted(dir / "peer.log");
     std::string peerArgs = c.peerArgs;
     if (const size_t at = peerArgs.find("files/"); at != std::string::npos)
-      peerArgs.replace(at, 6, dir / "files/");
+      peerArgs = peerArgs.substr(0, at) + Quoted(dir / "files/" + peerArgs.substr(at + 6));
     FakeModem modem(dir, {"--peer", peer + " " + peerArgs});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
     config->SaveToRegistry();

@@ -115,7 +115,7 @@ TEST_F(ZModemTest, BatchFromSzLandsUnderItsNames) {
     const std::string in = dir / ("in/" + std::to_string(&c - cases) + "/");
     platform::MakeDirs(in);
     std::string names;
-    for (const auto& f : c.sent) names += " " + f;
+    for (const auto& f : c.sent) names += " '" + f + "'";
     ProtocolEnd end;
     ModemCall call(dir, dispatcher,
                    {"--peer", Shell(std::string("exec sz -q ") + c.options + names)},
@@ -188,8 +188,8 @@ TEST_F(ZModemTest, NoisyLineStillDeliversBothWays) {
                                              "7",       "--damage-zeof", c.damageZEof};
       {
         std::vector<std::string> modemArgs = line;
-        modemArgs.insert(modemArgs.end(),
-                         {"--peer", Shell("cd " + dir / ("peer/" + sub) + " && exec rz -q -b -y")});
+        modemArgs.insert(modemArgs.end(), {"--peer", Shell("cd '" + dir / ("peer/" + sub) +
+                                                           "' && exec rz -q -b -y")});
         ModemCall call(dir, dispatcher, modemArgs, "m" + std::to_string(++calls));
         ASSERT_TRUE(call.Dial());
         TCMZModem z(dispatcher);
@@ -208,7 +208,7 @@ TEST_F(ZModemTest, NoisyLineStillDeliversBothWays) {
 
       ProtocolEnd down;
       const std::string in = dir / ("in/" + sub);
-      RunWithPeer(down, false, "sz -q " + file, line, false, in);
+      RunWithPeer(down, false, "sz -q \"" + file + "\"", line, false, in);
       EXPECT_TRUE(down.finished);
       ExpectSameFiles({file}, in);
       EXPECT_FALSE(Leftovers(in));
@@ -224,7 +224,7 @@ TEST_F(ZModemTest, NoisyLineStillDeliversBothWays) {
 TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
   const auto files = MakeFiles({{"cut.mo0", 150000}});
   const std::string pidFile = dir / "sz.pid";
-  const std::string peer = Shell("echo $$ > " + pidFile + " && exec sz -q " + files[0]);
+  const std::string peer = Shell("echo $$ > '" + pidFile + "' && exec sz -q '" + files[0] + "'");
   {
     ModemCall call(dir, dispatcher, {"--peer", peer, "--throttle", "--dial", "CONNECT 115200"},
                    "cut");
@@ -245,7 +245,7 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
   EXPECT_FALSE(platform::FileExists(dir / "in/cut.mo0"));
 
   ProtocolEnd again;
-  RunWithPeer(again, false, "sz -q " + files[0]);
+  RunWithPeer(again, false, "sz -q \"" + files[0] + "\"");
   EXPECT_TRUE(again.finished);
   EXPECT_GE(again.resumedAt, static_cast<int64_t>(partial[0].size));
   ExpectSameFiles(files, dir / "in/");
@@ -257,7 +257,8 @@ TEST_F(ZModemTest, FileCutOnTheWayToRzIsNotCountedAsSent) {
   const std::string pidFile = dir / "rz.pid";
   ModemCall call(
       dir, dispatcher,
-      {"--peer", Shell("cd " + dir / "peer" + " && echo $$ > " + pidFile + " && exec rz -q -b -y"),
+      {"--peer",
+       Shell("cd '" + dir / "peer" + "' && echo $$ > '" + pidFile + "' && exec rz -q -b -y"),
        "--throttle", "--dial", "CONNECT 115200"},
       "cutout");
   ASSERT_TRUE(call.Dial());
@@ -316,10 +317,10 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
   // In the middle of a file: sz stops.
   const auto files = MakeFiles({{"stall.pkt", 200000}});
   const std::string pidFile = dir / "sz.pid";
-  ModemCall call(
-      dir, dispatcher,
-      {"--peer", Shell("echo $$ > " + pidFile + " && exec sz -q " + files[0]), "--throttle"},
-      "stall");
+  ModemCall call(dir, dispatcher,
+                 {"--peer", Shell("echo $$ > '" + pidFile + "' && exec sz -q '" + files[0] + "'"),
+                  "--throttle"},
+                 "stall");
   ASSERT_TRUE(call.Dial());
   TCMZModem z(dispatcher);
   ProtocolEnd end;
