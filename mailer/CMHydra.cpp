@@ -92,16 +92,19 @@ std::string FinfoNames(const std::string& alias) {
 // (no whole name, or one of ASCII that differs from the 8.3 name in letter
 // case alone) is stored in upper case, as Hydra names have always been; a
 // whole name that says more is kept as the sender gives it, extension and
-// all.
+// all, unless the inbound cannot take it (a path, too long a name): then
+// the 8.3 name serves.
 std::string OfferedName(const std::string& data) {
   const std::vector<std::string> names = SplitNul(data.size() > 40 ? data.substr(40) : "");
   const std::string& shortName = names[0];
   const std::string wholeName = names.size() > 1 ? names[1] : std::string();
   const bool ascii = std::all_of(wholeName.begin(), wholeName.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (wholeName.empty() || (ascii && platform::EqualNoCase(wholeName, shortName)))
+  const std::string whole = platform::DiskName(wholeName);
+  if (wholeName.empty() || (ascii && platform::EqualNoCase(wholeName, shortName)) ||
+      whole.size() > kMaxInboundName || !SafeRemoteName(whole))
     return platform::UpperAscii(platform::DiskName(shortName));
-  return platform::DiskName(wholeName);
+  return whole;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "mailer/CMHydra.h"
 #include "mailer/CMLoopback.h"
 #include "mailer/HydraFrames.h"
+#include "mailer/InboundFile.h"
 
 namespace velmaris::test {
 namespace {
@@ -461,6 +462,10 @@ TEST_F(HydraTest, ReceivedNamesAreTheDiskNamesTheSenderMeant) {
        "\xd1\x82\xd0\xb5\xd1\x81\xd1\x82 \"\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb\".txt"},
       {"the whole name in UTF-8 is kept", "price_.txt\0price\xe2\x82\xac.txt\0"s,
        "price\xe2\x82\xac.txt"},
+      {"a whole name that is a path leaves the 8.3 name", "pathname.zip\0C:\\in\\path name.zip\0"s,
+       "PATHNAME.ZIP"},
+      {"so does one too long for the inbound",
+       "toolong.txt\0"s + std::string(kMaxInboundName + 1, 'x') + ".txt\0"s, "TOOLONG.TXT"},
   };
   std::vector<HydraSenderPeer::Offer> offers;
   for (const Case& c : cases) offers.push_back({c.offered, 5, "12345"});
