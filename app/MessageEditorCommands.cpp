@@ -192,7 +192,7 @@ void TMessageEditor::BinrdateiUUEncoden1Click() {
     platform::GetPrompter().Error("UUEncoded data may not be longer than 65000 Bytes!");
     return;
   }
-  InsertAtCaret(UUEncodeText(platform::PathToAnsi(path), data));  // the name as message text
+  InsertAtCaret(UUEncodeText(platform::LogName(path), data));  // the name as message text
 }
 
 // --- Find and replace ------------------------------------------------------------------

@@ -230,8 +230,8 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
     const std::string path = dir + entry.name;
     // The log and the status are ANSI text: the names on disk go into the
     // ANSI page where the lines are made (the boxes take UTF-8).
-    const std::string fileName = platform::PathToAnsi(entry.name);
-    const std::string pathText = platform::PathToAnsi(path);
+    const std::string fileName = platform::LogName(entry.name);
+    const std::string pathText = platform::LogName(path);
     // Taken away since the scan (by the tosser, for instance): nothing to do.
     if (!platform::FileExists(path)) continue;
 
@@ -253,7 +253,7 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
       return false;
     }
 
-    const std::string command = "(" + platform::PathToAnsi(packer.GetUnPack()) + ")";
+    const std::string command = "(" + platform::LogName(packer.GetUnPack()) + ")";
     Status("Decompressing " + fileName + command);
     bool unpacked = false;
     try {
@@ -269,7 +269,7 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
       return false;
     }
     Status("Finishing  " + fileName + command);
-    Log(fileName + " unpacked to " + platform::PathToAnsi(job.DestDir));
+    Log(fileName + " unpacked to " + platform::LogName(job.DestDir));
 
     if (job.Source == TUnpackJob::usDelete) {
       if (::unlink(path.c_str()) != 0) {
@@ -284,7 +284,7 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
       std::string why;
       if (!MoveArchive(path, entry.name, job.MoveDir, why)) {
         Log("//*Error*//: " + fileName + " could not be" + " moved");
-        Log(fileName + " stays in " + platform::PathToAnsi(dir) + " (" + why + ")");
+        Log(fileName + " stays in " + platform::LogName(dir) + " (" + why + ")");
         ShowError("The file " + Quoted(path) + " could not be moved to " + Quoted(job.MoveDir) +
                   ": " + why + ". " + kDisabledTail);
         Sync([&] { owner_.SwitchOff(); });

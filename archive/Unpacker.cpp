@@ -9,9 +9,9 @@
 #include <sys/stat.h>
 
 #include "platform/Ascii.h"
-#include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Prompter.h"
+#include "platform/WireName.h"
 
 namespace velmaris {
 
@@ -327,11 +327,13 @@ void TVisualDecompressor::ShowError(const std::string& fileName, const std::stri
   // acted on by a terminal or taken for a line of the log.
   // A name the archive stores in the OEM code page (one that was not made
   // a UTF-8 output name) is shown as OEM text.
-  const std::string shown = platform::EscapeControlsUtf8(
-      platform::IsUtf8(fileName) ? fileName : platform::OemToUtf8(fileName));
+  // The box takes UTF-8; the error lines go into the import log and REPORT,
+  // which are made in the ANSI page (platform/WireName.h).
+  const std::string shown = platform::EscapeControls(platform::DiskName(fileName));
   {
     std::lock_guard lock(form_.mutex_);
-    form_.errorLines_.push_back(shown + ": " + message);
+    form_.errorLines_.push_back(platform::EscapeControls(platform::LogName(fileName)) + ": " +
+                                message);
   }
   form_.ErrorBox("Fehler beim Entpacken von " + shown + ":\r\n" + message);
 }

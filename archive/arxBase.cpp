@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "platform/WireName.h"
 
 namespace velmaris {
 
@@ -334,7 +334,7 @@ void TReadWriteObj::SeekArchive(uint64_t pos) {
 TZipCommon::TZipCommon() = default;
 
 std::string TZipCommon::SetOutputName(const std::string& storedName) {
-  return SetOutputNameUtf8(platform::ToUtf8(storedName, platform::OemCodePage()));
+  return SetOutputNameUtf8(platform::DiskName(storedName));
 }
 
 std::string TZipCommon::SetOutputNameUtf8(const std::string& storedName) {
@@ -708,7 +708,7 @@ void TUnBase::EndEntry(const std::string& fn, bool crcPass) {
 
 void TUnBase::MakeEntryDirectory(const std::string& storedName, bool utf8) {
   if (!UseStoredDirs || sink_) return;
-  std::string name = utf8 ? storedName : platform::ToUtf8(storedName, platform::OemCodePage());
+  std::string name = utf8 ? storedName : platform::DiskName(storedName);
   while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
   std::vector<std::string> parts;
   if (!SplitSafeName(name, parts)) {

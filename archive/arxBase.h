@@ -314,8 +314,9 @@ class TZipCommon : public TReadWriteObj {
  protected:
   // Builds the output name ExtractDir + (stored directory when UseStoredDirs)
   // + file name and returns it; a name that is not safe is reported as 25243
-  // and "" returned. Stored names are in the OEM code page; names on disk
-  // are UTF-8.
+  // and "" returned. Stored names are in the OEM code page (a name that is
+  // valid UTF-8 is kept as it is: platform/WireName.h); names on disk are
+  // UTF-8. The safety checks apply to the converted name.
   virtual std::string SetOutputName(const std::string& storedName);
   // The same for a name stored in UTF-8 (a ZIP entry flagged so, a RAR
   // name given in Unicode).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "archive/ZipNames.h"
 #include "archive/arxZipDecoders.h"
 
 namespace velmaris {
@@ -311,11 +312,17 @@ void TUnZIP::ExtractEntry(const TarxFileRec& rec) {
     return;
   }
   const bool utf8 = rec.Flags & kZipUtf8Name;
+  std::string extra(extraLen, '\0');
+  if (arc_.ReadAt(rec.Offset + 30 + nameLen, extra.data(), extraLen) != extraLen) extra.clear();
+  const std::string diskName = ZipEntryDiskName(name, rec.Flags, extra);
   if (IsDirName(rec.Name) || IsDirName(name)) {
-    MakeEntryDirectory(IsDirName(name) ? name : rec.Name, utf8);
+    if (IsDirName(name))
+      MakeEntryDirectory(diskName, true);
+    else
+      MakeEntryDirectory(rec.Name, utf8);
     return;
   }
-  const std::string out = utf8 ? SetOutputNameUtf8(name) : SetOutputName(name);
+  const std::string out = SetOutputNameUtf8(diskName);
   if (out.empty()) return;
   bool exists = false;
   if (!BeginFile(out, rec.DosTime, exists)) {

@@ -15,6 +15,7 @@
 #include "platform/Ascii.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "platform/WireName.h"
 
 namespace velmaris {
 
@@ -58,16 +59,11 @@ int RoundBlock(int n) {
   return 1024;
 }
 
-// The name as a FINFO packet carries it: 8.3, lower case, no directory.
-std::string ShortName(const std::string& alias) {
+// The file's name without its directory (an alias may use backslashes).
+std::string BareName(const std::string& alias) {
   std::string name = platform::NameOf(alias);
   const size_t bs = name.find_last_of('\\');
   if (bs != std::string::npos) name = name.substr(bs + 1);
-  const size_t dot = name.rfind('.');
-  std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-  std::string ext = dot == std::string::npos ? "" : name.substr(dot, 4);
-  name = stem.substr(0, 8) + ext;
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return name;
 }
 
@@ -81,6 +77,35 @@ std::vector<std::string> SplitNul(const std::string& data) {
     start = nul + 1;
   }
   return parts;
+}
+
+// The names of a file in a FINFO packet, after its 40 digits: the 8.3 name
+// (OEM page, lower case), a NUL, the whole name (platform/WireName.h), a NUL.
+std::string FinfoNames(const std::string& alias) {
+  std::string names = platform::WireShortName(BareName(alias));
+  names += '\0';
+  names += platform::WireName(BareName(alias));
+  names += '\0';
+  return names;
+}
+
+// The name a FINFO packet offers, as the disk takes it. A plain DOS name
+// (no whole name, or one of ASCII that differs from the 8.3 name in letter
+// case alone) is stored in upper case, as Hydra names have always been; a
+// whole name that says more is kept as the sender gives it, extension and
+// all, unless the inbound cannot take it (a path, too long a name): then
+// the 8.3 name serves.
+std::string OfferedName(const std::string& data) {
+  const std::vector<std::string> names = SplitNul(data.size() > 40 ? data.substr(40) : "");
+  const std::string& shortName = names[0];
+  const std::string wholeName = names.size() > 1 ? names[1] : std::string();
+  const bool ascii = std::all_of(wholeName.begin(), wholeName.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const std::string whole = platform::DiskName(wholeName);
+  if (wholeName.empty() || (ascii && platform::EqualNoCase(wholeName, shortName)) ||
+      whole.size() > kMaxInboundName || !SafeRemoteName(whole))
+    return platform::UpperAscii(platform::DiskName(shortName));
+  return whole;
 }
 
 }  // namespace
@@ -418,8 +443,7 @@ void THydraThread::NextFile() {
     Log("Size: " + std::to_string(txSize_));
     Report(8, txAlias_, txSize_, txDate_);
     finfo_ = Hex8(static_cast<uint32_t>(txDate_)) + Hex8(static_cast<uint32_t>(txSize_)) + Hex8(0) +
-             Hex8(0) + Hex8(0) + ShortName(txAlias_);
-    finfo_ += '\0';
+             Hex8(0) + Hex8(0) + FinfoNames(txAlias_);
     return;
   }
 }
@@ -615,14 +639,8 @@ void THydraThread::OnFinfo(const std::string& data) {
     return;
   }
   const int64_t date = ParseHex8(data, 0), size = ParseHex8(data, 8);
-  std::string offered = data.size() > 40 ? data.substr(40) : std::string();
-  offered = offered.substr(0, offered.find('\0'));
-  for (char& c : offered) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  // Refusals are counted by the whole name: files that share the first
-  // characters are distinct files.
-  const std::string whole = offered;
-  offered = offered.substr(0, 12);
-  if (refused_.Exhausted(whole)) return EndOverRefusals(whole);
+  const std::string offered = OfferedName(data);
+  if (refused_.Exhausted(offered)) return EndOverRefusals(offered);
   if (rxState_ == 0) {  // our batch is over: the sender keeps it for later
     refused_.Refused(whole);
     SendLong(hpFinfoAck, -2);

@@ -14,6 +14,7 @@
 #include "platform/Ascii.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "platform/WireName.h"
 
 namespace velmaris {
 
@@ -45,7 +46,8 @@ std::string Hex(uint32_t v, int digits) {
   return b;
 }
 
-// "name NUL size date(octal) NUL" as the ZFILE subpacket carries it.
+// "name NUL size date(octal) NUL" as the ZFILE subpacket carries it; the
+// name in the OEM page (platform/WireName.h), held as the disk takes it.
 struct TFileOffer {
   std::string name;
   int64_t size = -1;  // -1: not given
@@ -55,7 +57,7 @@ struct TFileOffer {
 TFileOffer ParseOffer(const std::string& data) {
   TFileOffer o;
   const size_t nul = data.find('\0');
-  o.name = data.substr(0, nul);
+  o.name = platform::DiskName(data.substr(0, nul));
   if (nul == std::string::npos) return o;
   const char* p = data.c_str() + nul + 1;
   const char* end = data.c_str() + data.size();
@@ -374,7 +376,7 @@ TCMZModemThread::FileResult TCMZModemThread::SendFile(const std::string& path,
   char tail[64];
   std::snprintf(tail, sizeof tail, "%lld %llo", static_cast<long long>(size),
                 static_cast<unsigned long long>(date));
-  std::string info = alias;
+  std::string info = platform::WireName(alias);
   info += '\0';
   info += tail;
   info += '\0';

@@ -5,6 +5,7 @@
 
 #include "core/Crc.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 
 namespace velmaris {
 
@@ -226,16 +227,40 @@ std::string CallerCompatCodes(bool hydra, bool zedZap) {
   return std::string(hydra ? "HYD," : "") + (zedZap ? "ZAP," : "") + "ZMO,XMA,ARC";
 }
 
+namespace {
+// One of our IDENT texts (stored in the ANSI page) as the field carries it:
+// in the OEM page, with every byte beyond ASCII, every control byte and the
+// bytes that would end or open a field (backslash, "[", "]", "{", "}")
+// written as "\hh", so that a Russian name arrives whole. "`" goes out as "'", as
+// in the rest of the packet.
+std::string IdentText(std::string_view ansi) {
+  std::string out;
+  for (char c : platform::AnsiToOem(ansi)) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x80 || u < 0x20 || u == 0x7F ||
+        std::string_view("\\[]{}").find(c) != std::string_view::npos) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%02x", u);
+      out += '\\';
+      out += hex;
+    } else {
+      out += c == '`' ? '\'' : c;
+    }
+  }
+  return out;
+}
+}  // namespace
+
 std::string BuildEmsiData(const TEmsiIdentity& id) {
   std::string akas;
   for (const std::string& aka : id.Akas) akas += " " + aka;
   akas.erase(0, akas.find_first_not_of(' ') == std::string::npos ? akas.size()
                                                                  : akas.find_first_not_of(' '));
-  std::string data = "{EMSI}{" + akas + "}{" + id.Password + "}{" + id.LinkCodes + "}{" +
-                     id.CompatCodes + "}{" + id.ProductCode + "}{" + id.MailerName + "}{" +
-                     id.MailerVersion + "}{" + id.MailerSerial + "}{IDENT}{[" + id.SystemName +
-                     "][" + id.Location + "][" + id.Sysop + "][" + id.Phone + "][" + id.Baud +
-                     "][" + id.Flags + "]}";
+  std::string data =
+      "{EMSI}{" + akas + "}{" + id.Password + "}{" + id.LinkCodes + "}{" + id.CompatCodes + "}{" +
+      id.ProductCode + "}{" + id.MailerName + "}{" + id.MailerVersion + "}{" + id.MailerSerial +
+      "}{IDENT}{[" + IdentText(id.SystemName) + "][" + IdentText(id.Location) + "][" +
+      IdentText(id.Sysop) + "][" + id.Phone + "][" + id.Baud + "][" + id.Flags + "]}";
   return SanitizeEmsiText(data);
 }
 

@@ -87,7 +87,10 @@ struct TEmsiIdentity {
 };
 // "HYD," when Hydra is offered, "ZAP," when ZedZap is, then "ZMO,XMA,ARC".
 std::string CallerCompatCodes(bool hydra, bool zedZap);
-// The data part, cleaned by SanitizeEmsiText.
+// The data part, cleaned by SanitizeEmsiText. The texts are ours, in the
+// ANSI page as stored; the system's name, location and sysop go out in the
+// OEM page, each byte beyond ASCII (and each backslash, "[", "]", "{" and
+// "}") escaped as "\hh", which ParseEmsiDat reads back.
 std::string BuildEmsiData(const TEmsiIdentity& identity);
 
 // --- The remote's packet ---------------------------------------------------------

@@ -1,5 +1,8 @@
 // One file arriving from a remote system into the inbound directory.
 //
+// The protocols hand over the remote's name as the disk takes it: UTF-8 as
+// sent when it is valid UTF-8, else read in the OEM page
+// (platform/WireName.h); the checks below apply to that name.
 // The remote's name is used only when it is a bare file name: no "/" or
 // "\", no drive (":"), no "..", no control characters, and short enough
 // that its temporary name fits a file name (InboundName). The file is

@@ -16,6 +16,7 @@
 #include "nodelist/NodelistLookup.h"
 #include "platform/Ascii.h"
 #include "platform/Prompter.h"
+#include "platform/WireName.h"
 #include "processing/OutPacket.h"
 
 namespace velmaris {
@@ -106,7 +107,7 @@ TMailerSession::TMailerSession(TMailer& profile, TCMConnectionDevice& device, TM
       if (kind == TEmsiProtocol::Hydra) {
         auto h = std::make_unique<TCMHydra>(device_.Dispatcher());
         h->OnDevData = [this](TCMHydra&, const std::string& dev, const std::string& msg) {
-          if (dev == "MSG") AddLogLine("HMSG " + msg);
+          if (dev == "MSG") AddLogLine("HMSG " + platform::LogName(msg));
         };
         return h;
       }
@@ -548,10 +549,10 @@ void TMailerSession::LogRemote() {
   const TEmsiRemote& r = emsi_->Remote();
   const std::string rule(64, '=');
   AddLogLine(rule);
-  AddLogLine("ENAM " + r.SystemName);
-  AddLogLine("ESOP " + r.Sysop);
+  AddLogLine("ENAM " + platform::LogName(r.SystemName));
+  AddLogLine("ESOP " + platform::LogName(r.Sysop));
   AddLogLine("EMAI " + r.MailerName + " " + r.MailerVersion + "/" + r.MailerSerial);
-  AddLogLine("ELOC " + r.Location);
+  AddLogLine("ELOC " + platform::LogName(r.Location));
   AddLogLine("EPHO " + r.Phone);
   AddLogLine("EFLO " + r.Flags);
   AddLogLine("ECMO " + r.CompatCodes);
@@ -703,10 +704,14 @@ void TMailerSession::ProtocolFinished() {
 
 void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p1, int64_t p2) {
   const std::string n1 = std::to_string(p1);
+  // The protocols name files as the disk does (or, refused, as the remote
+  // offered them): the log is made in the ANSI page, the window shows the
+  // name itself.
+  const std::string logText = platform::LogName(text);
   switch (state) {
     case 0: AddLogLine("BSTA Batch start"); break;
     case 2:
-      if (ProtocolDetails) AddLogLine("DEBG " + text);
+      if (ProtocolDetails) AddLogLine("DEBG " + logText);
       break;
     case 3: AddLogLine("RERR CRC error at position " + n1); break;
     case 4: AddLogLine("TOUT Timeout - Retry " + n1); break;
@@ -714,7 +719,7 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
     case 6: AddLogLine("SDON Send complete"); break;
     case 7: AddLogLine("RDON Receive complete"); break;
     case 8:
-      AddLogLine("SEND File " + text + " (" + n1 + " Bytes)");
+      AddLogLine("SEND File " + logText + " (" + n1 + " Bytes)");
       sendDisplay_ = {text, 0, p1, 0};
       ShowTransfer(true);
       break;
@@ -729,7 +734,7 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
       ShowTransfer(false);
       break;
     case 10: {
-      AddLogLine("SENT File " + text + " has been sent (" + n1 + " CPS)");
+      AddLogLine("SENT File " + logText + " has been sent (" + n1 + " CPS)");
       sendDisplay_ = {};
       ShowTransfer(true);
       if (currentFile_ < 0 || currentFile_ >= static_cast<int>(sendList_.size())) break;
@@ -743,9 +748,9 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
       try {
         const SentResult done = outbound_->FileSent(entry, ctx_.FlowRetry);
         if (done.action == FlowAction::Delete && !done.fileActionFailed)
-          AddLogLine("SEND File " + entry.FileName + " deleted");
+          AddLogLine("SEND File " + platform::LogName(entry.FileName) + " deleted");
         else if (done.fileActionFailed)
-          AddLogLine("SEND File " + entry.Path + " could not be deleted");
+          AddLogLine("SEND File " + platform::LogName(entry.Path) + " could not be deleted");
       } catch (const std::exception& e) {
         AddLogLine("SEND " + std::string(e.what()));
       }
@@ -758,47 +763,48 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
       break;
     case 13: AddLogLine("RRTR Bad position " + n1 + " - Retry " + std::to_string(p2)); break;
     case 14:
-      AddLogLine("SSKP File " + text + " (" + n1 + " Bytes) skipped");
+      AddLogLine("SSKP File " + logText + " (" + n1 + " Bytes) skipped");
       sendDisplay_ = {};
       ShowTransfer(true);
       break;
     case 15:
-      AddLogLine("RSKP File  " + text + " (" + n1 + " Bytes) skipped");
+      AddLogLine("RSKP File  " + logText + " (" + n1 + " Bytes) skipped");
       receiveDisplay_ = {};
       ShowTransfer(false);
       break;
     case 16: AddLogLine("ABRT Too many errors"); break;
-    case 17: AddLogLine(HydraAppInfoLine(text)); break;
+    case 17: AddLogLine(HydraAppInfoLine(logText)); break;
     case 18: AddLogLine("BINI Initializing transfer"); break;
     case 19: AddLogLine("RABO Remote manual abort"); break;
     case 20: AddLogLine("SERR Remote file system error"); break;
     case 21: AddLogLine("LABO Local abort"); break;
     case 23:
-      AddLogLine("RECV File " + text + " (" + n1 + " Bytes) incoming");
+      AddLogLine("RECV File " + logText + " (" + n1 + " Bytes) incoming");
       receiveDisplay_ = {text, 0, p1, 0};
       ShowTransfer(false);
       break;
     case 25:
-      AddLogLine("RECD File " + text + " received (" + n1 + " CPS)");
+      AddLogLine("RECD File " + logText + " received (" + n1 + " CPS)");
       receiveDisplay_ = {};
       ShowTransfer(false);
       ++filesReceived_;
       SetInboundMailPending(true);
       break;
     case 26: AddLogLine("RRES Resuming from offset  " + n1); break;
-    case 27: AddLogLine("FSER Could not open file " + text); break;
-    case 28: AddLogLine("FSER Could not resume reception of  " + text); break;
-    case 30: AddLogLine("FSER File " + text + " cannot be created"); break;
-    case 31: AddLogLine("FSER File " + text + " cannot be opened for resume"); break;
+    case 27: AddLogLine("FSER Could not open file " + logText); break;
+    case 28: AddLogLine("FSER Could not resume reception of  " + logText); break;
+    case 30: AddLogLine("FSER File " + logText + " cannot be created"); break;
+    case 31: AddLogLine("FSER File " + logText + " cannot be opened for resume"); break;
     case 32: AddLogLine("RABO Remote abort"); break;
     case 33:
-      AddLogLine("FSER File " + text + " could not be written at offset  " + n1 + ". Disk full ?");
-      SetError("File " + text + " could not be written at offset " + n1);
+      AddLogLine("FSER File " + logText + " could not be written at offset  " + n1 +
+                 ". Disk full ?");
+      SetError("File " + logText + " could not be written at offset " + n1);
       break;
-    case psNotice: AddLogLine(text); break;
+    case psNotice: AddLogLine(logText); break;
     case psInboundFailed:
-      AddLogLine(text);
-      SetError(text.size() > 5 ? text.substr(5) : text);  // without its code
+      AddLogLine(logText);
+      SetError(logText.size() > 5 ? logText.substr(5) : logText);  // without its code
       break;
     default: break;
   }

@@ -123,12 +123,14 @@ class TMailerSession : public TMailerWindow {
 
   // --- Log and state -----------------------------------------------------------
   void AddLogLine(const std::string& text);
-  // Each line: "dd/mm/yy hh:nn:ss " + text.
+  // Each line: "dd/mm/yy hh:nn:ss " + text, in the ANSI page (file names
+  // and the remote's EMSI texts converted into it: platform/WireName.h).
   const std::vector<std::string>& Log() const { return log_; }
   std::function<void(const std::string& line)> OnLogLine;
   std::function<void(const std::string& status)> OnStatus;
-  // The send (sending true) or receive display: file name, position, size
-  // and rate (bytes per second); an empty name clears the display.
+  // The send (sending true) or receive display: file name (as the disk
+  // holds it, UTF-8), position, size and rate (bytes per second); an empty
+  // name clears the display.
   struct TTransferDisplay {
     std::string FileName;
     int64_t Position = 0, Size = 0, Rate = 0;

@@ -287,10 +287,12 @@ std::string OemToUtf8(std::string_view bytes) { return ToUtf8(bytes, OemCodePage
 std::string PathFromStored(std::string_view bytes) {
   return IsUtf8(bytes) ? std::string(bytes) : AnsiToUtf8(bytes);
 }
-std::string PathFromOem(std::string_view bytes) {
+std::string DiskName(std::string_view bytes) {
   return IsUtf8(bytes) ? std::string(bytes) : OemToUtf8(bytes);
 }
-std::string PathToAnsi(std::string_view path) { return FromUtf8(path, AnsiCodePage()); }
+std::string LogName(std::string_view name) {
+  return IsUtf8(name) ? FromUtf8(name, AnsiCodePage()) : OemToAnsi(name);
+}
 std::optional<std::string> PathToOem(std::string_view path) {
   return FromUtf8Exact(path, OemCodePage());
 }

@@ -64,10 +64,11 @@ std::string OemToUtf8(std::string_view bytes);
 std::string PathFromStored(std::string_view bytes);
 // A name that came in from a FidoNet format (the OEM page: TIC lines,
 // packets): kept when it is valid UTF-8, else read in the OEM page.
-std::string PathFromOem(std::string_view bytes);
-// A name on disk into a log line or REPORT (the ANSI page); a character the
-// page lacks, or bytes that are no UTF-8, become '?'.
-std::string PathToAnsi(std::string_view path);
+std::string DiskName(std::string_view bytes);
+// A name into a log line or REPORT (the ANSI page): a name on disk (UTF-8)
+// or one that came in from a FidoNet format (bytes that are no UTF-8 are
+// read in the OEM page); a character the ANSI page lacks becomes '?'.
+std::string LogName(std::string_view name);
 // A name on disk as a FidoNet format carries it (the OEM page): nothing when
 // the page cannot hold it.
 std::optional<std::string> PathToOem(std::string_view path);

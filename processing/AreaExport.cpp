@@ -130,7 +130,7 @@ void PrepareAttach(TArea& area, TPreparedExport& p, const TAreaExportOptions& op
   const std::string bare = platform::NameOf(path);
   std::string wire =
       platform::PathToOem(bare).value_or(platform::FromUtf8(bare, platform::OemCodePage()));
-  std::string stored = platform::PathToAnsi(bare);
+  std::string stored = platform::LogName(bare);
   if (wire.size() > kAttachSubjectMax) wire.resize(kAttachSubjectMax);
   if (stored.size() > kAttachSubjectMax) stored.resize(kAttachSubjectMax);
   if (!ReplaceBodySubject(mail, wire)) return;
@@ -162,7 +162,7 @@ void Finish(TArea& area, TNetLink& link, const TPreparedExport& p,
       link.AppendToFlowFile(p.AttachPath, false);
       header.Subject = p.NewSubject;
     } catch (const std::exception& e) {
-      Tell(options, Describe(area, header) + ": the file " + platform::PathToAnsi(p.AttachPath) +
+      Tell(options, Describe(area, header) + ": the file " + platform::LogName(p.AttachPath) +
                         " could not be listed: " + e.what());
     }
   }
@@ -206,7 +206,7 @@ std::string AttachedFile(const std::string& subject) {
 std::optional<std::string> AttachSubject(const std::string& path, std::string& why) {
   const std::optional<std::string> stored = platform::FromUtf8Exact(path, platform::AnsiCodePage());
   if (!stored || !platform::PathToOem(platform::NameOf(path))) {
-    why = "The file " + platform::PathToAnsi(path) +
+    why = "The file " + platform::LogName(path) +
           " cannot be attached: its name holds letters the code page lacks.";
     return std::nullopt;
   }

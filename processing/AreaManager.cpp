@@ -257,7 +257,7 @@ void TAreaManager::LoadData() {
         p = stop;
       }
       if ((flag != '*' && flag != '.') || words.empty()) {
-        Tell("The list " + platform::PathToAnsi(path) + " does not have the right format !");
+        Tell("The list " + platform::LogName(path) + " does not have the right format !");
         break;
       }
       std::string description;

@@ -95,7 +95,7 @@ bool TAutoSendJob::Execute(const TAutoSendEnv& env) {
   TConfigStore& store = *env.Store;
   std::vector<std::string> lines;
   if (!ReadLines(MailText, lines)) {
-    Deactivate(Lead(*this) + "be executed because the file " + platform::PathToAnsi(MailText));
+    Deactivate(Lead(*this) + "be executed because the file " + platform::LogName(MailText));
     return false;
   }
   TGroup* group = nullptr;

@@ -105,7 +105,7 @@ void TExporter::RunJob() {
     const std::string path = ExportJournalPath(*store);
     std::vector<std::string> lines;
     if (!RecoverExportJournal(path, &lines, [store] { return store->SaveConfiguration(); }))
-      LogLine("The interrupted export recorded in " + platform::PathToAnsi(path) +
+      LogLine("The interrupted export recorded in " + platform::LogName(path) +
               " could not be finished.");
     for (const std::string& line : lines) LogLine(line);
     journal = std::make_unique<TRunJournal>(path);

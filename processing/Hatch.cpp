@@ -123,11 +123,11 @@ std::string CheckHatchRequest(const THatchRequest& r) {
   if (!r.Uplink) return "No uplink has been chosen!";
   const std::string name = platform::NameOf(r.FileName);
   if (!platform::PathToOem(name) || !IsTicLineName(name) || IsMailFileName(name))
-    return "The file name " + platform::PathToAnsi(name) + " cannot be announced!";
+    return "The file name " + platform::LogName(name) + " cannot be announced!";
   if (!IsTicLineName(r.Area) || !OemHolds(r.Area))
     return "The file area name " + r.Area + " cannot be used!";
   if (!r.Replace.empty() && (!platform::PathToOem(r.Replace) || !IsTicLineName(r.Replace)))
-    return "The name " + platform::PathToAnsi(r.Replace) + " cannot be replaced!";
+    return "The name " + platform::LogName(r.Replace) + " cannot be replaced!";
   if (HasControl(r.Magic)) return "The magic name holds control characters!";
   for (const std::string& line : r.Description)
     if (HasControl(line) || HasControl(AnsiToOemStr(line)))
@@ -178,7 +178,7 @@ THatchResult HatchFile(const THatchRequest& r, TSerialCounter& serials) {
     case TReadResult::Missing: result.Error = "File does not exist!"; return result;
     case TReadResult::Unreadable: result.Error = "Could not read file!"; return result;
     case TReadResult::Changed:
-      result.Error = "The file " + platform::PathToAnsi(platform::NameOf(r.FileName)) +
+      result.Error = "The file " + platform::LogName(platform::NameOf(r.FileName)) +
                      " changed while it was read! Hatch it again when it is complete.";
       return result;
     case TReadResult::Ok: break;
@@ -191,7 +191,7 @@ THatchResult HatchFile(const THatchRequest& r, TSerialCounter& serials) {
   }
   const std::string outbound = platform::WithSlash(r.Uplink->Outbound());
   if (!ForceDirectoryPath(outbound)) {
-    result.Error = "Could not create " + platform::PathToAnsi(outbound);
+    result.Error = "Could not create " + platform::LogName(outbound);
     return result;
   }
   const std::string tic = WriteTicFile(outbound, text, serials, result.Error);

@@ -326,7 +326,7 @@ void TFilter::Launch(const TMail& mail, const TFilterEnv& env) const {
     if (args.empty()) throw platform::EProcess("no program named");
     platform::Process::Run(args);
   } catch (const std::exception& e) {
-    Log(env, "The program of a filter could not be started: " + platform::PathToAnsi(e.what()));
+    Log(env, "The program of a filter could not be started: " + platform::LogName(e.what()));
   }
   ::unlink(path.c_str());
 }

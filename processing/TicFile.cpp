@@ -183,7 +183,7 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
   TTicOutcome out;
   // Log lines are ANSI text: every name goes into the ANSI page where the
   // line is made.
-  const std::string ticLog = platform::PathToAnsi(ticName);
+  const std::string ticLog = platform::LogName(ticName);
   const std::string errors = "TIC file " + ticLog + " contains errors.";
   std::string text;
   try {
@@ -211,10 +211,10 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
     return out;
   }
   // The names on disk: the TIC file's OEM names, UTF-8 kept as it is.
-  const std::string file = platform::PathFromOem(tic.File);
-  const std::string area = platform::PathFromOem(tic.Area);
-  const std::string fileLog = platform::PathToAnsi(file);
-  const std::string areaLog = platform::PathToAnsi(area);
+  const std::string file = platform::DiskName(tic.File);
+  const std::string area = platform::DiskName(tic.Area);
+  const std::string fileLog = platform::LogName(file);
+  const std::string areaLog = platform::LogName(area);
 
   if (IsMailFile(inbound, file, packers)) {
     out.LogLines = {errors, "TIC file " + ticLog + " names " + fileLog +

@@ -34,6 +34,7 @@
 #include "platform/Files.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
+#include "platform/WireName.h"
 #include "processing/AreaManager.h"
 #include "processing/DupeChecker.h"
 #include "processing/GlobalDupeChecker.h"
@@ -515,14 +516,14 @@ void TTosser::MoveOwnNamesAside() {
   for (const std::string& name : names) {
     const std::string got = RenameToFreeInboundName(inbound_ + name, inbound_, name);
     if (got.empty()) {
-      LogLine("File " + platform::PathToAnsi(name) +
+      LogLine("File " + platform::LogName(name) +
               " has a name the tosser keeps for itself and could not be renamed !");
       continue;
     }
     ++counters_.NamesMovedAside;
-    LogLine("File " + platform::PathToAnsi(name) +
+    LogLine("File " + platform::LogName(name) +
             " has a name the tosser keeps for itself: it has been renamed to " +
-            platform::PathToAnsi(got) + " .");
+            platform::LogName(got) + " .");
   }
 }
 
@@ -592,7 +593,7 @@ void TTosser::UnpackBundle(const std::string& name) {
   const std::string path = inbound_ + name;
   TPacker* packer = packers_ ? packers_->FindPackerForFile(path) : nullptr;
   if (!packer) {
-    LogLine("No unpacker for bundle " + name + "!");
+    LogLine("No unpacker for bundle " + platform::LogName(name) + "!");
     ++counters_.BundlesLeft;
     return;
   }
@@ -625,7 +626,7 @@ void TTosser::UnpackBundle(const std::string& name) {
       platform::WriteFileAtomic(temp, platform::ReadFile(path));
       archive = temp;
     } catch (const platform::EFile&) {
-      LogLine("Bundle " + name + " could not be copied for decompression !");
+      LogLine("Bundle " + platform::LogName(name) + " could not be copied for decompression !");
       ++counters_.BundlesLeft;
       std::error_code ec;
       std::filesystem::remove_all(work, ec);
@@ -651,8 +652,9 @@ void TTosser::UnpackBundle(const std::string& name) {
         ok = false;
         notes.LastError = e.Code();
         notes.Errors.push_back(
-            platform::EscapeControlsUtf8(e.FileName().empty() ? archive : e.FileName()) + ": " +
-            e.what());
+            platform::EscapeControls(
+                platform::LogName(e.FileName().empty() ? archive : e.FileName())) +
+            ": " + e.what());
       } catch (const std::exception& e) {
         ok = false;
         ownFailure = *e.what() ? e.what() : "an unknown error";
@@ -665,8 +667,8 @@ void TTosser::UnpackBundle(const std::string& name) {
   if (!ownFailure.empty()) {
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
-    LogLine("Bundle " + name +
-            " could not be unpacked: " + platform::EscapeControlsUtf8(ownFailure) +
+    LogLine("Bundle " + platform::LogName(name) +
+            " could not be unpacked: " + platform::EscapeControls(platform::LogName(ownFailure)) +
             "; the failure is ours, not the bundle's, and it stays in Inbound .");
     ++counters_.BundlesLeft;
     return;
@@ -684,21 +686,22 @@ void TTosser::UnpackBundle(const std::string& name) {
     }
     lacksRoom = true;
   }
-  // The extractor names the archive itself by its path: the log names the
-  // bundle as its other lines do.
-  const std::string archiveShown = platform::EscapeControlsUtf8(archive) + ": ";
+  // The extractor names the archive itself by its path (in the log's ANSI
+  // page, as it makes its lines): the log names the bundle as its other
+  // lines do.
+  const std::string archiveShown = platform::EscapeControls(platform::LogName(archive)) + ": ";
   std::vector<std::string> errors;
   for (const std::string& error : notes.Errors) {
     errors.push_back(error.rfind(archiveShown, 0) == 0 ? error.substr(archiveShown.size()) : error);
-    LogLine("Bundle " + name + ": " + errors.back());
+    LogLine("Bundle " + platform::LogName(name) + ": " + errors.back());
   }
   if (!ok && notes.OutputFailure != 0) {
     // Our own disk failed, not the bundle: it keeps its name, nothing it
     // gave is kept, and the run stores nothing until there is room.
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
-    Fail("Bundle " + name + " could not be unpacked: " + std::strerror(notes.OutputFailure) +
-         "; it stays in Inbound .");
+    Fail("Bundle " + platform::LogName(name) + " could not be unpacked: " +
+         std::strerror(notes.OutputFailure) + "; it stays in Inbound .");
     ShowBundleBox(name, errors, notes.HeldBoxes);
     return;
   }
@@ -708,7 +711,7 @@ void TTosser::UnpackBundle(const std::string& name) {
     // nothing it gave is kept (the next run would give it again).
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
-    LogLine("Bundle " + name + " could not be unpacked: it holds an entry packed with a method " +
+    LogLine("Bundle " + platform::LogName(name) + " could not be unpacked: it holds an entry packed with a method " +
             "we do not read (" +
             (!notes.UnsupportedMethod.empty() ? notes.UnsupportedMethod
              : errors.empty()                 ? std::string("see above")
@@ -723,13 +726,14 @@ void TTosser::UnpackBundle(const std::string& name) {
     // next run, nothing it gave is kept, and the run says it failed.
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
-    LogLine("Bundle " + name + " could not be unpacked: our RAR reader was stopped before it "
+    LogLine("Bundle " + platform::LogName(name) +
+            " could not be unpacked: our RAR reader was stopped before it "
             "finished, not by the bundle; it stays in Inbound .");
     ++counters_.BundlesLeft;
     return;
   }
   if (!ok && notes.EntryLimitHit)
-    LogLine("Bundle " + name + " holds a file larger than the " +
+    LogLine("Bundle " + platform::LogName(name) + " holds a file larger than the " +
             std::to_string(kMaxPacketFileSize >> 20) + " MB a packet may have.");
   const BundleFate fate = ok                   ? BundleFate::Whole
                           : notes.SizeLimitHit ? BundleFate::TooLarge
@@ -766,7 +770,7 @@ void TTosser::UnpackBundle(const std::string& name) {
   // next run. So does a bundle whose files cannot be handed on (the folder
   // for them cannot be made).
   const bool decided = found > 0 ? !ready.empty() : (ok && integrated) || bundleAtFault;
-  if (!ok || !decided) LogLine("Bundle " + name + " could not be unpacked !");
+  if (!ok || !decided) LogLine("Bundle " + platform::LogName(name) + " could not be unpacked !");
   std::error_code ec;
   std::filesystem::remove_all(work, ec);
   if (ec || (copyFirst && platform::FileExists(temp)))
@@ -785,7 +789,7 @@ void TTosser::UnpackBundle(const std::string& name) {
 // only once space is freed elsewhere, and is put aside at once (false).
 bool TTosser::WaitsForRoom(const std::string& name, uint64_t need, bool atLeast,
                            const BundleSpace& space) {
-  const std::string needs = "Bundle " + name + " needs " + (atLeast ? "more than " : "") +
+  const std::string needs = "Bundle " + platform::LogName(name) + " needs " + (atLeast ? "more than " : "") +
                             std::to_string(need) +
                             " bytes free beyond the disk's reserve for its files and their messages";
   if (need > space.Most()) {
@@ -804,8 +808,8 @@ bool TTosser::WaitsForRoom(const std::string& name, uint64_t need, bool atLeast,
 void TTosser::TellRetry(const std::string& name) {
   if (goneBundles_.empty() || goneBundles_.back().Name != name) return;
   LogLine("Once there is room on the disk, rename " +
-          platform::PathToAnsi(platform::NameOf(goneBundles_.back().Path)) + " back to " +
-          platform::PathToAnsi(name) + " and import again.");
+          platform::LogName(platform::NameOf(goneBundles_.back().Path)) + " back to " +
+          platform::LogName(name) + " and import again.");
 }
 
 // The error boxes a bundle's unpacking held back become one, shown once its
@@ -816,7 +820,8 @@ void TTosser::ShowBundleBox(const std::string& name, const std::vector<std::stri
   if (boxes.empty()) return;
   std::string first;
   if (!errors.empty()) {
-    first = errors.front();
+    // The log's lines are in the ANSI page; the box takes UTF-8.
+    first = platform::AnsiToUtf8(errors.front());
   } else {
     const size_t cut = boxes.front().find("\r\n");
     first = cut == std::string::npos ? boxes.front() : boxes.front().substr(cut + 2);
@@ -850,7 +855,7 @@ void TTosser::FinishBundle(const std::string& name, const std::string& ready, Bu
     if (gone.Path.empty()) {
       std::error_code ec;
       if (!ready.empty()) std::filesystem::remove_all(ready, ec);
-      Fail("Bundle " + name + " could not be " +
+      Fail("Bundle " + platform::LogName(name) + " could not be " +
            (whole ? "moved to the backup directory" : "renamed") + "; it stays in Inbound .");
       return;
     }
@@ -866,13 +871,15 @@ void TTosser::FinishBundle(const std::string& name, const std::string& ready, Bu
     const std::string got = MoveIntoInbound(from, inbound_, entry.name);
     if (got.empty()) {
       allMoved = false;
-      LogLine("File " + entry.name + " of bundle " + name + " could not be moved to Inbound .");
+      LogLine("File " + platform::LogName(entry.name) + " of bundle " + platform::LogName(name) +
+              " could not be moved to Inbound .");
       continue;
     }
     ++came;
     gone.Files.push_back(got);
     if (got != entry.name)
-      LogLine("File " + entry.name + " of bundle " + name + " has been renamed to " + got + " .");
+      LogLine("File " + platform::LogName(entry.name) + " of bundle " + platform::LogName(name) +
+              " has been renamed to " + platform::LogName(got) + " .");
   }
   if (allMoved && !ready.empty()) {
     std::error_code ec;
@@ -880,11 +887,12 @@ void TTosser::FinishBundle(const std::string& name, const std::string& ready, Bu
   }
   if (!gone.Path.empty()) goneBundles_.push_back(std::move(gone));
   if (whole) {
-    LogLine("Bundle " + name + " unpacked");
+    LogLine("Bundle " + platform::LogName(name) + " unpacked");
     return;
   }
-  LogLine(std::to_string(came) + " files of bundle " + name + " are tossed" +
-          (bad.empty() ? std::string(".") : "; the bundle has been renamed to " + bad + " ."));
+  LogLine(std::to_string(came) + " files of bundle " + platform::LogName(name) + " are tossed" +
+          (bad.empty() ? std::string(".")
+                       : "; the bundle has been renamed to " + platform::LogName(bad) + " ."));
 }
 
 // An undone run leaves no bundle aside: each one that left the inbound in
@@ -910,11 +918,13 @@ void TTosser::GiveBundlesBack() {
       back = false;
     }
     if (!back) {
-      LogLine("Bundle " + gone.Name + " could not get its name back; the next run finishes it.");
+      LogLine("Bundle " + platform::LogName(gone.Name) +
+              " could not get its name back; the next run finishes it.");
       continue;
     }
     std::filesystem::remove_all(ready, ec);
-    LogLine("Bundle " + gone.Name + " has its name back and is unpacked again by the next run.");
+    LogLine("Bundle " + platform::LogName(gone.Name) +
+            " has its name back and is unpacked again by the next run.");
   }
   goneBundles_.clear();
 }
@@ -949,20 +959,21 @@ bool TTosser::TossPacket(const std::string& name) {
     // It would block the inbound on every run: put aside at once.
     ++counters_.PacketsTooLarge;
     const std::string bad = RenameAside(inbound_, name, ".bad", asideNames_);
-    LogLine("Packet " + name + " is too large: " + packet.GetStatusText() +
+    LogLine("Packet " + platform::LogName(name) + " is too large: " + packet.GetStatusText() +
             (bad.empty() ? std::string(" It stays in Inbound .")
-                         : " It has been renamed to " + bad + " ."));
+                         : " It has been renamed to " + platform::LogName(bad) + " ."));
     return !bad.empty();  // put aside: nothing is left in the inbound
   }
   if (status != psReady) {
-    LogLine("Error importing " + name + ": " + packet.GetStatusText());
+    LogLine("Error importing " + platform::LogName(name) + ": " + packet.GetStatusText());
     // A header that is cut off or of an unknown type never becomes readable:
     // the packet is put aside instead of being tried on every run.
     if (status == psDamagedHeader || status == psUnknownType) {
       const std::string bad = RenameAside(inbound_, name, ".bad", asideNames_);
       ++counters_.DamagedPackets;
       if (!bad.empty()) {
-        LogLine("Packet " + name + " has been renamed to " + bad + " .");
+        LogLine("Packet " + platform::LogName(name) + " has been renamed to " +
+                platform::LogName(bad) + " .");
         return true;  // put aside: nothing is left in the inbound
       }
     }
@@ -989,7 +1000,7 @@ bool TTosser::TossPacket(const std::string& name) {
     expected += image->size();
     ++count;
   }
-  LogLine(std::to_string(count) + " messages from " + name);
+  LogLine(std::to_string(count) + " messages from " + platform::LogName(name));
   // A message too large to store is skipped; the packet is kept aside for
   // it (with the run's commit), never only in the backup.
   const bool skippedAny = !packet.GetSkippedMails().empty();
@@ -998,10 +1009,11 @@ bool TTosser::TossPacket(const std::string& name) {
   if (skippedAny) asideNames_.insert(aside);
   for (const TSkippedMail& skipped : packet.GetSkippedMails()) {
     expected += skipped.Size;
-    LogLine("Message " + std::to_string(skipped.Number) + " of packet " + name + " (offset " +
-            std::to_string(skipped.Offset) + ", " + std::to_string(skipped.Size) +
+    LogLine("Message " + std::to_string(skipped.Number) + " of packet " + platform::LogName(name) +
+            " (offset " + std::to_string(skipped.Offset) + ", " + std::to_string(skipped.Size) +
             " bytes) is larger than the " + std::to_string(kMaxPackedMessageSize >> 20) +
-            " MB a message may have and has been skipped; it is kept in " + aside + " .");
+            " MB a message may have and has been skipped; it is kept in " +
+            platform::LogName(aside) + " .");
   }
   if (skippedAny) ++counters_.PacketsWithLargeMessages;
   ShowCounters();
@@ -1022,8 +1034,9 @@ bool TTosser::TossPacket(const std::string& name) {
         journal_->Append({"created", inbound_ + restName});
         platform::WriteFileAtomic(inbound_ + restName, rest);
         seenPackets_.insert(restName);
-        LogLine("Packet " + name + " was not read to its end: its other messages wait in " +
-                restName + " .");
+        LogLine("Packet " + platform::LogName(name) +
+                " was not read to its end: its other messages wait in " +
+                platform::LogName(restName) + " .");
       }
       if (skippedAny)
         damagedPackets_.push_back(name + "/" + aside);
@@ -1054,9 +1067,10 @@ bool TTosser::TossPacket(const std::string& name) {
   if (!damaged && !warn) {
     if (skippedAny) {
       damagedPackets_.push_back(name + "/" + aside);
-      LogLine("Packet " + name + " holds a message too large to store: its other " +
-              std::to_string(count) + " messages were tossed, the packet has been renamed to " +
-              aside + " .");
+      LogLine("Packet " + platform::LogName(name) +
+              " holds a message too large to store: its other " + std::to_string(count) +
+              " messages were tossed, the packet has been renamed to " + platform::LogName(aside) +
+              " .");
     } else {
       tossedPackets_.push_back(name);
     }
@@ -1069,11 +1083,12 @@ bool TTosser::TossPacket(const std::string& name) {
   asideNames_.insert(bad);
   damagedPackets_.push_back(name + "/" + bad);
   if (damaged) {
-    LogLine("Packet " + name + " is damaged: " + std::to_string(count) +
-            " messages before the damage were tossed, the packet has been renamed to " + bad +
-            " .");
+    LogLine("Packet " + platform::LogName(name) + " is damaged: " + std::to_string(count) +
+            " messages before the damage were tossed, the packet has been renamed to " +
+            platform::LogName(bad) + " .");
   } else {
-    LogLine("Packet " + name + " has been renamed to " + bad + " .");
+    LogLine("Packet " + platform::LogName(name) + " has been renamed to " + platform::LogName(bad) +
+            " .");
   }
   if (warn) {
     const std::string text = warning;
@@ -1085,7 +1100,7 @@ bool TTosser::TossPacket(const std::string& name) {
 // A packet that stays in the inbound under its name: the run falls short.
 void TTosser::LeavePacket(const std::string& name) {
   ++counters_.PacketsLeft;
-  LogLine("Packet " + name + " left in Inbound .");
+  LogLine("Packet " + platform::LogName(name) + " left in Inbound .");
 }
 
 // --- Placing one message --------------------------------------------------------------
@@ -1399,7 +1414,7 @@ void TTosser::Commit() {
     if (platform::FileExists(inbound_ + name))
       LeavePacket(name);
     else
-      LogLine("Packet " + name + " has been moved to the backup directory.");
+      LogLine("Packet " + platform::LogName(name) + " has been moved to the backup directory.");
   }
 }
 
@@ -1449,7 +1464,7 @@ void TTosser::Finish() {
     LogLine((counters_.Waiting.size() == 1 ? std::string("Bundle ")
                                            : std::to_string(counters_.Waiting.size()) +
                                                  " bundles stay in Inbound until there is room: ") +
-            WaitingList(counters_.Waiting, false) +
+            platform::LogName(WaitingList(counters_.Waiting, false)) +
             (counters_.Waiting.size() == 1 ? " stays in Inbound until there is room." : "."));
 
   OnMain([&] {

@@ -55,7 +55,7 @@ class TUUFolderSink : public TUUDecodeSink {
   bool Close(bool keep) override;
   // The name on disk into the text's page, when it is not the one asked.
   std::string SavedName() const override {
-    return saved_ == asked_ ? std::string() : platform::PathToAnsi(saved_);
+    return saved_ == asked_ ? std::string() : platform::LogName(saved_);
   }
 
  private:

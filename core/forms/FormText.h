@@ -11,6 +11,7 @@
 
 #include "core/Settings.h"
 #include "platform/CodePage.h"
+#include "platform/WireName.h"
 
 namespace velmaris {
 
@@ -54,6 +55,19 @@ inline QString OemText(const std::string& bytes) {
 
 inline std::string OemBytes(const QString& text) {
   return platform::FromUtf8(text.toStdString(), platform::OemCodePage());
+}
+
+// A file or folder name as the disk holds it, through the file system's
+// encoding (never the ANSI page).
+inline QString PathText(const std::string& bytes) {
+  return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+// A name or text as a FidoNet format carries it (a remote's file name, an
+// EMSI field): UTF-8 when it is valid UTF-8, else the OEM page
+// (platform/WireName.h).
+inline QString WireText(const std::string& bytes) {
+  return QString::fromStdString(platform::DiskName(bytes));
 }
 
 }  // namespace velmaris

@@ -220,7 +220,7 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
       bar->setValue(0);
       return;
     }
-    label->setText(AnsiText(d.FileName) + QString("  %1 / %2 Bytes  %3 CPS  %4  %5")
+    label->setText(WireText(d.FileName) + QString("  %1 / %2 Bytes  %3 CPS  %4  %5")
                                               .arg(d.Position)
                                               .arg(d.Size)
                                               .arg(d.Rate)
@@ -425,9 +425,9 @@ void TMailerForm::ShowCallStep(TMailerSession::TCallStep step) {
       break;
     case Step::RemoteKnown:
       if (const TEmsiRemote* remote = session_->Remote()) {
-        SystemLabel->setText(AnsiText(remote->SystemName));
-        SysopLabel->setText(AnsiText(remote->Sysop));
-        MailerLabel->setText(AnsiText(remote->MailerName + " " + remote->MailerVersion + "/" +
+        SystemLabel->setText(WireText(remote->SystemName));
+        SysopLabel->setText(WireText(remote->Sysop));
+        MailerLabel->setText(WireText(remote->MailerName + " " + remote->MailerVersion + "/" +
                                       remote->MailerSerial));
       }
       for (QWidget* w : {EmsiPanel, SendPanel, ReceivePanel}) w->show();
@@ -459,11 +459,11 @@ void TMailerForm::FillOutbound() {
   OutboundList->clear();
   for (const TFileInfo& e : session_->Outbound().Entries()) {
     auto* item = new QTreeWidgetItem(OutboundList);
-    item->setText(0, AnsiText(e.FileName));
+    item->setText(0, PathText(e.FileName));
     item->setText(1, AnsiText(e.AddressText()));
     item->setText(2, AnsiText(e.SizeText()));
     item->setText(3, AnsiText(e.KindText));
-    item->setText(4, AnsiText(e.Path));
+    item->setText(4, PathText(e.Path));
     item->setIcon(0, style()->standardIcon(QStyle::SP_FileIcon));
   }
 }

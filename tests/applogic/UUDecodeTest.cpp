@@ -258,7 +258,7 @@ TEST(UUDecodeTest, AFileEncodedFromDiskDecodesUnderItsName) {
     if (!row.ansi || row.disk.find('"') != std::string::npos) continue;
     SCOPED_TRACE(row.what);
     test::TempDir dir;
-    const std::string text = UUEncodeText(platform::PathToAnsi(dir / ("Вложения/" + row.disk)),
+    const std::string text = UUEncodeText(platform::LogName(dir / ("Вложения/" + row.disk)),
                                           std::string(100, 'x'));
     const std::string quote = row.disk.find(' ') != std::string::npos ? "\"" : "";
     EXPECT_EQ(text.rfind("begin 644 " + quote + *row.ansi + quote + "\r\n", 0), 0u) << text;

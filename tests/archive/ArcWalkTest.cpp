@@ -90,6 +90,16 @@ TEST_F(ArcWalk, DirectoryRecordsNest) {
   EXPECT_FALSE(Exists("SUB"));
 }
 
+TEST_F(ArcWalk, OemNamesBecomeTheNamesOnDisk) {
+  // ПАКЕТ.PKT in the folder ДИР, as a DOS ARC stores them (CP866).
+  Make(BuildArc({DirStart("\x84\x88\x90"), Stored("\x8f\x80\x8a\x85\x92.PKT", "in"), DirEnd(),
+                 Stored("\x8f\x80\x8a\x85\x92.PKT", "top")}));
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(dir.Read("out/ПАКЕТ.PKT"), "top");
+  EXPECT_EQ(dir.Read("out/ДИР/ПАКЕТ.PKT"), "in");
+  EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(ArcWalk, EndMarkEndsTheArchiveWhateverFollows) {
   Make(BuildArc({Stored("one.txt", "1")}) + "garbage after the end \x1A\x02");
   ASSERT_EQ(Run(), 0);

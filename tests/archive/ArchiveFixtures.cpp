@@ -91,15 +91,17 @@ std::string BuildZip(const std::vector<ZipFixtureEntry>& entries, const std::str
     Put32(out, 0x04034B50);
     Put16(out, {20, e.flags, e.method});
     Put32(out, {dosTime, e.crc, uint32_t(e.data.size()), e.usize});
-    Put16(out, {uint32_t(e.name.size()), 0});
+    Put16(out, {uint32_t(e.name.size()), uint32_t(e.extra.size())});
     out += e.name;
+    out += e.extra;
     out += e.data;
     Put32(central, 0x02014B50);
     Put16(central, {20, 20, e.flags, e.method});
     Put32(central, {dosTime, e.crc, uint32_t(e.data.size()), e.usize});
-    Put16(central, {uint32_t(e.name.size()), 0, 0, 0, 0});
+    Put16(central, {uint32_t(e.name.size()), uint32_t(e.extra.size()), 0, 0, 0});
     Put32(central, {e.extAttr, offset});
     central += e.name;
+    central += e.extra;
   }
   const uint32_t cdOffset = uint32_t(out.size());
   out += central;

@@ -17,6 +17,7 @@ struct ZipFixtureEntry {
   uint32_t crc = 0;  // of the uncompressed bytes
   uint32_t usize = 0;
   uint32_t extAttr = 0;
+  std::string extra;  // the extra field, in the local and the central header
 };
 // Makes a stored entry (method 0) with its CRC and size.
 ZipFixtureEntry StoredEntry(const std::string& name, const std::string& content);

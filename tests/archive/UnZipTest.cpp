@@ -10,6 +10,7 @@
 #include "ArchiveFixtures.h"
 #include "ArjLhaSupport.h"
 #include "archive/arxBase.h"
+#include "core/Crc.h"
 #include "platform/CodePage.h"
 #include "support/TempDir.h"
 
@@ -499,6 +500,22 @@ TEST(StoredNames, ZipEntriesBecomeUtf8FileNames) {
   const std::string hello = "Привет.txt", dir = "Дир";
   auto utf8Flagged = StoredEntry(hello, "flagged");
   utf8Flagged.flags = 0x0800;
+  // Info-ZIP's Unicode Path field: 0x7075, its size, version 1, the CRC-32
+  // of the stored name, the name in UTF-8.
+  auto unicodePath = [](const std::string& stored, const std::string& utf8, uint32_t crc,
+                        int cut = 0) {
+    std::string field = std::string("\x75\x70", 2);
+    const size_t size = 5 + utf8.size() + cut;
+    field += static_cast<char>(size & 0xFF);
+    field += static_cast<char>(size >> 8);
+    field += '\x01';
+    for (int i = 0; i < 4; ++i) field += static_cast<char>(crc >> (8 * i));
+    field += utf8;
+    auto e = StoredEntry(stored, "field");
+    e.extra = field;
+    return e;
+  };
+  const std::string world = "Привет мир.txt";
   struct Case {
     const char* what;
     std::vector<ZipFixtureEntry> entries;
@@ -517,6 +534,31 @@ TEST(StoredNames, ZipEntriesBecomeUtf8FileNames) {
        platform::CodePage::CP866,
        {{hello, "flagged"}},
        0},
+      {"UTF-8 without the flag, as Info-ZIP on Unix stores it: taken as it stands",
+       {StoredEntry(hello, "unflagged")},
+       platform::CodePage::CP866,
+       {{hello, "unflagged"}},
+       0},
+      {"the Unicode Path field names the file",
+       {unicodePath(hello866, world, Crc32OfString(hello866))},
+       platform::CodePage::CP866,
+       {{world, "field"}},
+       0},
+      {"a stale Unicode Path field (another name's CRC) is passed over",
+       {unicodePath(hello866, world, Crc32OfString("renamed.txt"))},
+       platform::CodePage::CP866,
+       {{hello, "field"}},
+       0},
+      {"a Unicode Path field cut short is passed over",
+       {unicodePath(hello866, world, Crc32OfString(hello866), 3)},
+       platform::CodePage::CP866,
+       {{hello, "field"}},
+       0},
+      {"a Unicode Path field cannot lead outside",
+       {unicodePath("safe.txt", "../" + world, Crc32OfString("safe.txt"))},
+       platform::CodePage::CP866,
+       {},
+       1},
       {"another OEM code page",
        {StoredEntry("\x81.txt", "u")},
        platform::CodePage::CP437,
@@ -541,17 +583,52 @@ TEST(StoredNames, ZipEntriesBecomeUtf8FileNames) {
   }
 }
 
+TEST(StoredNames, NamesZipGivesOnUnixStayAsTheyAre) {
+  // Info-ZIP's zip on Unix stores the bytes of the name (UTF-8) without the
+  // UTF-8 flag; read as CP866 they would become "╤В╨╡╤Б╤В.txt".
+  if (!HaveTool("zip")) GTEST_SKIP() << "zip missing";
+  TempDir t;
+  const std::vector<std::string> names = {"тест.txt", "Отчёт за май.txt", "a\"b\" €.txt"};
+  std::string args;
+  for (const std::string& n : names) {
+    t.Write("src/" + n, "is " + n);
+    args += " " + Sh(n);
+  }
+  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && zip -q ../n.zip" + args + " >/dev/null 2>&1"), 0);
+  const RunResult r = Extract(t / "n.zip", t / "out");
+  EXPECT_EQ(r.raised, 0);
+  std::map<std::string, std::string> tree;
+  for (const std::string& n : names) tree[n] = "is " + n;
+  EXPECT_EQ(Tree(t / "out"), tree);
+}
+
 TEST(StoredNames, ArjEntryMadeByTheToolBecomesAUtf8FileName) {
   if (!HaveTool("arj")) GTEST_SKIP() << "arj missing";
   TempDir t;
   const std::string hello866 = "\x8f\xe0\xa8\xa2\xa5\xe2.txt";
   t.Write("src/" + hello866, "hi");
-  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && arj a -y ../n.arj " + Sh(hello866) +
-                     " >/dev/null 2>&1"),
+  t.Write("src/тест мой.txt", "utf");  // arj on Unix stores these bytes as they are
+  ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && arj a -y ../n.arj " + Sh(hello866) + " " +
+                     Sh("тест мой.txt") + " >/dev/null 2>&1"),
             0);
   const RunResult r = Extract(t / "n.arj", t / "out");
   EXPECT_EQ(r.raised, 0);
-  EXPECT_EQ(Tree(t / "out"), (std::map<std::string, std::string>{{"Привет.txt", "hi"}}));
+  EXPECT_EQ(Tree(t / "out"),
+            (std::map<std::string, std::string>{{"Привет.txt", "hi"}, {"тест мой.txt", "utf"}}));
+}
+
+TEST(StoredNames, LhaEntryNamesAreOemUnlessValidUtf8) {
+  // jlha cannot store a Cyrillic name (it writes "????"): the entries are
+  // made here, as an old DOS packer and a Unix one would write them.
+  TempDir t;
+  t.Write("n.lzh", LhaLevel0Entry("-lh0-", "\x8f\xe0\xa8\xa2\xa5\xe2.txt", "dos", "dos") +
+                       LhaLevel0Entry("-lh0-", "тест.txt", "unix", "unix") +
+                       LhaLevel0Entry("-lh0-", "..\\\x8f.txt", "up", "up") + std::string(1, '\0'));
+  const RunResult r = Extract(t / "n.lzh", t / "out");
+  EXPECT_EQ(r.raised, 0);
+  EXPECT_EQ(r.errors.size(), 1u);  // the name that climbs out, converted or not
+  EXPECT_EQ(Tree(t / "out"),
+            (std::map<std::string, std::string>{{"Привет.txt", "dos"}, {"тест.txt", "unix"}}));
 }
 
 TEST(UnZip, NeverWritesThroughSymbolicLinks) {

@@ -152,10 +152,10 @@ TEST_F(UnpackJobRun, WhatHappensToTheArchive) {
     // The log is ANSI text: the folders (below the suites' Cyrillic folder)
     // in the ANSI page.
     Lines log = {"//Starting Unpack Job//", "*Job*",
-                 "a.arc unpacked to " + platform::PathToAnsi(t / "out/")};
+                 "a.arc unpacked to " + platform::LogName(t / "out/")};
     for (std::string line : c.tail) {
       if (const size_t at = line.find("IN"); at != std::string::npos)
-        line.replace(at, 2, platform::PathToAnsi(t / "in/"));
+        line.replace(at, 2, platform::LogName(t / "in/"));
       log.push_back(line);
     }
     log.push_back("//Unpack Job completed//");
@@ -193,7 +193,7 @@ TEST_F(UnpackJobRun, ArchivesUnderEveryNameAreUnpackedAndLoggedInTheAnsiPage) {
     EXPECT_FALSE(platform::FileExists(archive));
     if (!row.ansi) continue;
     EXPECT_EQ(Texts(), (Lines{"//Starting Unpack Job//", "*Job*",
-                              *row.ansi + " unpacked to " + platform::PathToAnsi(t / "out/"),
+                              *row.ansi + " unpacked to " + platform::LogName(t / "out/"),
                               *row.ansi + " has been deleted", "//Unpack Job completed//"}));
   }
 }
@@ -228,7 +228,7 @@ TEST_F(UnpackJobRun, AnArchiveWithoutPackerStopsTheRunAndSwitchesTheTimerOff) {
   u.SetTimerOn(true);
   RunOnce();
   EXPECT_EQ(Texts(), (Lines{"//Starting Unpack Job//", "*Inbound*",
-                            "//*Error:*// No  unpack command for " + platform::PathToAnsi(t / "in/1.bin"),
+                            "//*Error:*// No  unpack command for " + platform::LogName(t / "in/1.bin"),
                             "//Unpack Job completed//"}));
   EXPECT_EQ(Questions(), (Lines{"The Job Inbound has no unpack command! Automatic unpacking has "
                                 "been disabled to help  you fix the problem ."}));

@@ -61,8 +61,8 @@ class MailerFormsFixture : public ConfigStoreFixture {
     modem = std::make_unique<FakeModem>(
         dir,
         std::vector<std::string>{"--peer", std::string(EMSIPEER) + " --inbound " +
-                                               Word(dir / "peer-in") + " --log " +
-                                               Word(dir / "peer.log")});
+                                               CommandWord(dir / "peer-in") + " --log " +
+                                               CommandWord(dir / "peer.log")});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem->Link()});
     return profile;
   }

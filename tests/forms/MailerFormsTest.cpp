@@ -368,8 +368,8 @@ TEST_F(MailerFormsTest, MailerWindowShowsWhyTheLastCallFailed) {
   box->Numbers = {"555-1234"};
   box->Command = profile->Name();
   platform::MakeDirs(dir / "peer-in");
-  FakeModem modem(dir, {"--peer", std::string(EMSIPEER) + " --inbound " + Word(dir / "peer-in") +
-                                      " --password other --log " + Word(dir / "peer.log")});
+  FakeModem modem(dir, {"--peer", std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
+                                      " --password other --log " + CommandWord(dir / "peer.log")});
   config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
   TMailerForm form(*profile, *config);
   form.SelectDevice("Line");

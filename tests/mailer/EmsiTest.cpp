@@ -46,10 +46,48 @@ TEST(EmsiPacket, OfferedProtocolsAndCleanedText) {
   EXPECT_EQ(CallerCompatCodes(false, true), "ZAP,ZMO,XMA,ARC");
   EXPECT_EQ(SanitizeEmsiText("M\xf6nchen \xb4x` ok"), "M_nchen 'x' ok");
   TEmsiIdentity id;
-  id.Location = "\xcc\xee\xf1\xea\xe2\xe0";  // six bytes above 127
+  id.Location = "\xcc\xee\xf1\xea\xe2\xe0";  // Москва, stored in CP1251
+  id.MailerSerial = "\xcc";                  // outside IDENT: still cleaned
   const std::string data = BuildEmsiData(id);
-  EXPECT_NE(data.find("[______]"), std::string::npos);
-  EXPECT_EQ(EmsiDatPacket(data).substr(10, 4), "005B");  // the cleaned length
+  // In the OEM page, escaped: the name arrives whole.
+  EXPECT_NE(data.find("[\\8c\\ae\\e1\\aa\\a2\\a0]"), std::string::npos) << data;
+  EXPECT_NE(data.find("{_}{IDENT}"), std::string::npos) << data;
+  EXPECT_EQ(EmsiDatPacket(data).substr(10, 4), "0060");  // the escaped length
+}
+
+// Our own system name, location and sysop (stored in CP1251) go out in the
+// OEM page as "\hh" escapes, and the receiving side reads them back to the
+// OEM bytes; bytes that would end a field travel escaped too.
+TEST(EmsiPacket, IdentTextsTravelEscapedInTheOemPageAndReadBack) {
+  struct Case {
+    const char* what;
+    std::string ansi, sent, oem;
+  } cases[] = {
+      {"Latin", "Jon Doe", "Jon Doe", "Jon Doe"},
+      {"Cyrillic", "\xc8\xe2\xe0\xed \xcf\xe5\xf2\xf0\xee\xe2",  // Иван Петров
+       "\\88\\a2\\a0\\ad \\8f\\a5\\e2\\e0\\ae\\a2", "\x88\xa2\xa0\xad \x8f\xa5\xe2\xe0\xae\xa2"},
+      {"brackets, braces and a backslash", "A]b}c[d{e\\f", "A\\5db\\7dc\\5bd\\7be\\5cf",
+       "A]b}c[d{e\\f"},
+      {"a character CP866 lacks (the euro sign)", "5\x88", "5?", "5?"},
+      {"a quote and a back quote", "Jon's `Point`", "Jon's 'Point'", "Jon's 'Point'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TEmsiIdentity id;
+    id.SystemName = c.ansi;
+    id.Location = c.ansi;
+    id.Sysop = c.ansi;
+    const std::string data = BuildEmsiData(id);
+    EXPECT_NE(data.find("{[" + c.sent + "][" + c.sent + "][" + c.sent + "]["), std::string::npos)
+        << data;
+    for (char ch : data) EXPECT_LT(static_cast<unsigned char>(ch), 0x80) << data;
+    TEmsiRemote remote;
+    std::string reason;
+    ASSERT_TRUE(ParseEmsiDat(data, remote, reason)) << reason;
+    EXPECT_EQ(remote.SystemName, c.oem);
+    EXPECT_EQ(remote.Location, c.oem);
+    EXPECT_EQ(remote.Sysop, c.oem);
+  }
 }
 
 // Written by hand from the public EMSI description.

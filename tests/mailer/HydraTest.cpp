@@ -12,11 +12,13 @@
 #include "mailer/CMHydra.h"
 #include "mailer/CMLoopback.h"
 #include "mailer/HydraFrames.h"
+#include "mailer/InboundFile.h"
 
 namespace velmaris::test {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -199,8 +201,8 @@ TEST_F(HydraTest, MeetsItselfThroughTheFakeModemInTwoBatches) {
   ModemCall call(
       dir, dispatcher,
       {"--peer",
-       std::string(HYDRAPEER) + " --recv " + Word(dir / "peer/") + " " + Word(theirs) +
-           " --second " + Word(answer),
+       std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " + CommandWord(theirs) +
+           " --second " + CommandWord(answer),
        "--throttle", "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
   TCMHydra h(dispatcher);
@@ -243,7 +245,7 @@ TEST_F(HydraTest, PeerThatVariesItsRefusedOfferIsEndedAfterItsRefusals) {
     const std::string theirs = MakeFile("theirs.we0", 25000, 7);
     ModemCall call(dir, dispatcher,
                    {"--peer",
-                    std::string(HYDRAPEER) + " --recv " + Word(dir / "peer/") + " " + Word(theirs) +
+                    std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " + CommandWord(theirs) +
                         " --reoffer theirs.we0 --reoffer-vary " + c.vary,
                     "--dial", "CONNECT 115200"});
     ASSERT_TRUE(call.Dial());
@@ -305,10 +307,15 @@ struct HydraSenderPeer {
                                   "0000000000000000" + nul + nul);
       }
       case hpInit: return packet(hpInitAck, {});
-      case hpFinfo: return longPacket(hpFinfoAck, 0);  // the caller has nothing to send
+      case hpFinfo:
+        // The caller's offers are kept as they came; it is told that this
+        // end has each file already.
+        if (p.data.size() > 1) finfos.push_back(p.data);
+        return longPacket(hpFinfoAck, p.data.size() > 1 ? -1 : 0);
       case hpInitAck:
       case hpEofAck: return NextOffer();
       case hpFinfoAck: {
+        if (batchEnded) return {};     // the answer to the end of the batch
         if (GetLong(p.data, 0) < 0) {  // refused
           refusals.push_back(GetLong(p.data, 0));
           return NextOffer();
@@ -327,7 +334,10 @@ struct HydraSenderPeer {
     }
   }
   std::string NextOffer() {
-    if (next == offers.size()) return HydraPacket(hpFinfo, std::string(1, '\0'), kOptions);
+    if (next == offers.size()) {
+      batchEnded = true;
+      return HydraPacket(hpFinfo, std::string(1, '\0'), kOptions);
+    }
     const Offer& o = offers[next++];
     char head[48];
     std::snprintf(head, sizeof head, "%08x%08x%08x%08x%08x", 0x5f000000u, o.announced, 0u, 0u, 0u);
@@ -337,7 +347,9 @@ struct HydraSenderPeer {
   THydraParser parser;
   std::vector<Offer> offers;
   size_t next = 0;
+  bool batchEnded = false;
   std::vector<int32_t> refusals;  // negative FINFOACK and RPOS offsets, in order
+  std::vector<std::string> finfos;  // the caller's FINFO packets
 };
 
 TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
@@ -432,6 +444,119 @@ TEST_F(HydraTest, RefusalsAreCountedByTheWholeName) {
                           "session ended"),
               c.ended);
     EXPECT_TRUE(platform::ScanDir(dir / "inA", "*").empty());
+  }
+}
+
+// The names of the table in platform's WireNameTest, as the disk holds
+// them and as a Hydra FINFO packet carries them: the 8.3 name in the OEM
+// page, a NUL, the whole name (OEM when the page holds it, else UTF-8).
+struct HydraName {
+  const char* what;
+  std::string disk, finfo;
+  std::string received;  // empty: the same as disk
+  std::string Received() const { return received.empty() ? disk : received; }
+};
+const HydraName kHydraNames[] = {
+    {"Latin (a DOS name arrives in upper case)", "Bundle01.ZIP", "bundle01.zip\0Bundle01.ZIP\0"s,
+     "BUNDLE01.ZIP"},
+    {"Cyrillic, cut at 8 bytes it would lose half a letter",
+     "a\xd0\xa4\xd0\xb0\xd0\xb9\xd0\xbb\xd1\x8b.zip",
+     "a\x94\xa0\xa9\xab\xeb.zip\0a\x94\xa0\xa9\xab\xeb.zip\0"s, ""},
+    {"a blank and a quote", "My \"best\" file.tar.gz", "my \"best.gz\0My \"best\" file.tar.gz\0"s,
+     ""},
+    {"the euro sign, which CP866 lacks", "price\xe2\x82\xac.txt",
+     "price_.txt\0price\xe2\x82\xac.txt\0"s, ""},
+    {"a long name with a long extension", "\xd1\x91\xd0\xb6 long name of a file.package",
+     "\xf1\xa6 long .pac\0\xf1\xa6 long name of a file.package\0"s, ""},
+};
+
+TEST_F(HydraTest, SentNamesGoOutInTheOemPageWithTheWholeNameBeside) {
+  std::deque<std::string> paths;
+  for (const HydraName& n : kHydraNames) paths.push_back(MakeFile(n.disk, 10, 1));
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  HydraSenderPeer peer(pair.B(), {});
+  TCMHydra h(dispatcher);
+  ProtocolEnd end;
+  end.toSend = paths;
+  Start(h, &pair.A(), end);
+  ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+  EXPECT_TRUE(end.finished);
+  ASSERT_EQ(peer.finfos.size(), std::size(kHydraNames));
+  for (size_t i = 0; i < std::size(kHydraNames); ++i) {
+    SCOPED_TRACE(kHydraNames[i].what);
+    EXPECT_EQ(peer.finfos[i].substr(40), kHydraNames[i].finfo);
+  }
+}
+
+TEST_F(HydraTest, ReceivedNamesAreTheDiskNamesTheSenderMeant) {
+  struct Case {
+    const char* what;
+    std::string offered;  // after the 40 digits
+    std::string stored;
+  } cases[] = {
+      {"an 8.3 name alone goes upper case", "pkt.zip\0"s, "PKT.ZIP"},
+      {"so does a whole name that differs only in case", "pkt2.zip\0Pkt2.Zip\0"s, "PKT2.ZIP"},
+      {"an 8.3 name in CP866", "\xaf\xa0\xaa\xa5\xe2.zip\0"s,
+       "\xd0\xbf\xd0\xb0\xd0\xba\xd0\xb5\xd1\x82.ZIP"},  // only ASCII letters change case
+      {"the whole name wins, with its extension", "longna~1.pac\0Long name of a file.package\0"s,
+       "Long name of a file.package"},
+      {"the whole name in CP866",
+       "\xe2\xa5\xe1\xe2.txt\0\xe2\xa5\xe1\xe2 \"\xe4\xa0\xa9\xab\".txt\0"s,
+       "\xd1\x82\xd0\xb5\xd1\x81\xd1\x82 \"\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb\".txt"},
+      {"the whole name in UTF-8 is kept", "price_.txt\0price\xe2\x82\xac.txt\0"s,
+       "price\xe2\x82\xac.txt"},
+      {"a whole name that is a path leaves the 8.3 name", "pathname.zip\0C:\\in\\path name.zip\0"s,
+       "PATHNAME.ZIP"},
+      {"so does one too long for the inbound",
+       "toolong.txt\0"s + std::string(kMaxInboundName + 1, 'x') + ".txt\0"s, "TOOLONG.TXT"},
+  };
+  std::vector<HydraSenderPeer::Offer> offers;
+  for (const Case& c : cases) offers.push_back({c.offered, 5, "12345"});
+  TCMLoopbackPair pair({}, dispatcher);
+  pair.Connect();
+  HydraSenderPeer peer(pair.B(), offers);
+  TCMHydra h(dispatcher);
+  ProtocolEnd end;
+  Start(h, &pair.A(), end);
+  ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+  EXPECT_TRUE(end.finished);
+  std::vector<std::string> stored;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    stored.push_back(c.stored);
+    EXPECT_EQ(platform::ReadFile(dir / "inA/" + c.stored), "12345");
+  }
+  EXPECT_EQ(end.received, stored);
+  EXPECT_TRUE(peer.refusals.empty());
+}
+
+TEST_F(HydraTest, RussianNamesCrossTheFakeModemBothWays) {
+  // Our end and hydrapeer send each other the names of the table: each
+  // side finds every file under the name its user sees.
+  platform::MakeDirs(dir / "peer");
+  platform::MakeDirs(dir / "theirs");
+  std::deque<std::string> mine;
+  std::string theirs;
+  for (const HydraName& n : kHydraNames) {
+    mine.push_back(MakeFile(n.disk, 3000, 2));
+    dir.Write("theirs/" + n.disk, SampleBytes(2000, 3));
+    theirs += " " + CommandWord(dir / ("theirs/" + n.disk));
+  }
+  ModemCall call(dir, dispatcher,
+                 {"--peer", std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + theirs,
+                  "--dial", "CONNECT 115200"});
+  ASSERT_TRUE(call.Dial());
+  TCMHydra h(dispatcher);
+  ProtocolEnd end;
+  end.toSend = mine;
+  Start(h, call.device.get(), end);
+  ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+  EXPECT_TRUE(end.finished);
+  for (const HydraName& n : kHydraNames) {
+    SCOPED_TRACE(n.what);
+    EXPECT_EQ(platform::ReadFile(dir / ("peer/" + n.Received())), SampleBytes(3000, 2));
+    EXPECT_EQ(platform::ReadFile(dir / ("inA/" + n.Received())), SampleBytes(2000, 3));
   }
 }
 

@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "support/TempDir.h"
+#include "support/TempDir.h"
 
 namespace velmaris::test {
 
@@ -78,10 +79,9 @@ struct EventRecorder {
 
 // "sh -c '...'" as the fake modem's peer command line.
 inline std::string Shell(const std::string& script) { return "sh -c \"" + script + "\""; }
-// A path as one word (the test folder may hold blanks): inside a Shell
-// script, and on a command line the fake modem splits.
+// A path as one word inside a Shell script (the test folder may hold
+// blanks); on a command line the fake modem splits, CommandWord (TempDir.h).
 inline std::string ShellWord(const std::string& path) { return "'" + path + "'"; }
-inline std::string Word(const std::string& path) { return "\"" + path + "\""; }
 
 // Generous: the machine may be busy; nothing here is a bound on speed.
 inline constexpr std::chrono::seconds kPatience{60};

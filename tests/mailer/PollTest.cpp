@@ -78,8 +78,8 @@ class PollTest : public ConfigStoreFixture {
     std::ofstream(flow, std::ios::binary) << text;
   }
   std::string Peer(const std::string& extra = "") {
-    return std::string(EMSIPEER) + " --inbound " + Word(dir / "peer-in") + " --send " +
-           Word(dir / "files/frompeer.pkt") + " --log " + Word(dir / "peer.log") + " " + extra;
+    return std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") + " --send " +
+           CommandWord(dir / "files/frompeer.pkt") + " --log " + CommandWord(dir / "peer.log") + " " + extra;
   }
   // One poll through a fake modem started with the arguments.
   struct Result {
@@ -187,12 +187,58 @@ TEST_P(PollProtocolTest, OutboundArrivesAtThePeerAndItsFilesInOurInbound) {
 
 INSTANTIATE_TEST_SUITE_P(Protocols, PollProtocolTest, ::testing::Values("hyd", "zap", "zmo"));
 
+TEST_P(PollProtocolTest, RussianNamesAndSysopsCrossTheCallBothWays) {
+  // Ours: the sysop and location as stored (CP1251), a file whose name has
+  // Cyrillic letters and a blank. The peer's: its sysop and system, a file.
+  const std::string ourSysop = "\xc8\xe2\xe0\xed \xcf\xe5\xf2\xf0\xee\xe2";  // Иван Петров
+  const std::string ourPlace = "\xcc\xee\xf1\xea\xe2\xe0";                   // Москва
+  const std::string ourFile =
+      "\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82 \xd0\xb7\xd0\xb0 "
+      "\xd0\xbc\xd0\xb0\xd0\xb9.txt";  // Отчёт за май.txt
+  const std::string ourFileAnsi = "\xce\xf2\xf7\xb8\xf2 \xe7\xe0 \xec\xe0\xe9.txt";
+  const std::string theirFile = "\xd0\x9e\xd1\x82\xd0\xb2\xd0\xb5\xd1\x82.zip";  // Ответ.zip
+  const std::string theirFileAnsi = "\xce\xf2\xe2\xe5\xf2.zip";
+  config->Uplinks().GetItem(0)->Sysop = ourSysop;
+  profile->Location = ourPlace;
+  dir.Write("files/" + ourFile, SampleBytes(5000, 5));
+  dir.Write("files/" + theirFile, SampleBytes(4000, 6));
+  WriteFlow(dir / ("files/" + ourFile) + "\r\n");
+  const std::string peer =
+      std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") + " --send " +
+      CommandWord(dir / ("files/" + theirFile)) + " --log " + CommandWord(dir / "peer.log") +
+      " --protocols " + GetParam() +
+      " --sysop \"\xd0\x9f\xd1\x91\xd1\x82\xd1\x80 "
+      "\xd0\xa1\xd0\xb8\xd0\xb4\xd0\xbe\xd1\x80\xd0\xbe\xd0\xb2\""
+      " --system \"\xd0\xa3\xd0\xb7\xd0\xb5\xd0\xbb \xd0\xa2\xd0\xb5\xd1\x81\xd1\x82\"";
+  const Result r = Poll({"--peer", peer});
+  ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
+  // Both sides read each other's sysop: the peer's log in UTF-8, ours in
+  // the ANSI page.
+  const std::string peerLog = PeerLog();
+  EXPECT_NE(peerLog.find("ESOP \xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd \xd0\x9f\xd0\xb5\xd1\x82\xd1\x80"
+                         "\xd0\xbe\xd0\xb2\n"),
+            std::string::npos)
+      << peerLog;
+  EXPECT_TRUE(r.Logged("ESOP \xcf\xb8\xf2\xf0 \xd1\xe8\xe4\xee\xf0\xee\xe2")) << Joined(r);
+  EXPECT_TRUE(r.Logged("ENAM \xd3\xe7\xe5\xeb \xd2\xe5\xf1\xf2")) << Joined(r);
+  // The files land under the names their users see; the log names them in
+  // the ANSI page.
+  EXPECT_EQ(platform::ReadFile(dir / ("peer-in/" + ourFile)), SampleBytes(5000, 5));
+  EXPECT_EQ(platform::ReadFile(Values().InboundDir() + theirFile), SampleBytes(4000, 6));
+  EXPECT_TRUE(r.Logged("SENT File " + ourFileAnsi)) << Joined(r);
+  EXPECT_TRUE(r.Logged("RECD File " + theirFileAnsi)) << Joined(r);
+  const std::string log = Joined(r);
+  for (const std::string& utf8 :
+       {ourFile, theirFile, std::string("\xd0\x9f\xd1\x91\xd1\x82\xd1\x80")})
+    EXPECT_EQ(log.find(utf8), std::string::npos) << log;
+}
+
 TEST_F(PollTest, HydraTakesPartInTheRemotesSecondBatchAndBothSidesEndCleanly) {
   // The peer refuses one of our files, sends one file in the first batch and
   // the answer to a file request in the second.
   dir.Write("files/answer.zip", SampleBytes(7000, 4));
   const Result r = Poll(
-      {"--peer", Peer("--protocols hyd --refuse notes.txt --second " + Word(dir / "files/answer.zip"))});
+      {"--peer", Peer("--protocols hyd --refuse notes.txt --second " + CommandWord(dir / "files/answer.zip"))});
   ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
   const std::string log = Joined(r), peer = PeerLog();
   const size_t expecting = log.find("HYDR Expecting batch"),
@@ -229,8 +275,8 @@ TEST_F(PollTest, MailPendingAfterACallIsTakenUpByTheNextTossOnly) {
   ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }, kPatience));
   EXPECT_FALSE(InboundMailPending());
 
-  const std::string quiet = std::string(EMSIPEER) + " --inbound " + Word(dir / "peer-in") +
-                            " --protocols zap --log " + Word(dir / "peer.log");
+  const std::string quiet = std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
+                            " --protocols zap --log " + CommandWord(dir / "peer.log");
   const Result second = Poll({"--peer", quiet});
   ASSERT_TRUE(second.completed) << PeerLog();
   EXPECT_FALSE(second.tosser);
@@ -414,15 +460,15 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
       {"--password other --address 2:5020/1@fidonet --refusal-codes HYD,XMA",
        "velmaris-batch: the call did not complete (Session password refused by the remote)\n",
        false},
-      {"--protocols zmo --send " + Word(huge),
+      {"--protocols zmo --send " + CommandWord(huge),
        "velmaris-batch: the call completed, but File huge.pkt: announced size 3221225472 out of "
        "range\n",
        true},
-      {"--protocols zmo --send " + Word(huge) + " --reoffer huge.pkt",
+      {"--protocols zmo --send " + CommandWord(huge) + " --reoffer huge.pkt",
        "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
        "of range)\n",
        true},
-      {"--protocols zap --send " + Word(huge) + " --reoffer huge.pkt --reoffer-vary names:100,date",
+      {"--protocols zap --send " + CommandWord(huge) + " --reoffer huge.pkt --reoffer-vary names:100,date",
        "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
        "of range)\n",
        true},
@@ -490,12 +536,12 @@ TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
     SCOPED_TRACE(c.send);
     WriteFlow("^" + packet + "\r\n");
     if (!fs::exists(packet)) dir.Write("files/0000abcd.pkt", SampleBytes(60000, 1));
-    const std::string peer = std::string(EMSIPEER) + " --inbound " + Word(dir / "peer-in") +
-                             " --send " + Word(dir / c.send) + " --log " + Word(dir / "peer.log");
+    const std::string peer = std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
+                             " --send " + CommandWord(dir / c.send) + " --log " + CommandWord(dir / "peer.log");
     std::string peerArgs = c.peerArgs;
     if (const size_t at = peerArgs.find("files/"); at != std::string::npos) {
       const size_t end = peerArgs.find(' ', at);
-      peerArgs.replace(at, end - at, Word(dir / peerArgs.substr(at, end - at)));
+      peerArgs.replace(at, end - at, CommandWord(dir / peerArgs.substr(at, end - at)));
     }
     FakeModem modem(dir, {"--peer", peer + " " + peerArgs});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});

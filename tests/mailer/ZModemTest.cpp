@@ -208,7 +208,7 @@ TEST_F(ZModemTest, NoisyLineStillDeliversBothWays) {
 
       ProtocolEnd down;
       const std::string in = dir / ("in/" + sub);
-      RunWithPeer(down, false, "sz -q " + Word(file), line, false, in);
+      RunWithPeer(down, false, "sz -q " + CommandWord(file), line, false, in);
       EXPECT_TRUE(down.finished);
       ExpectSameFiles({file}, in);
       EXPECT_FALSE(Leftovers(in));
@@ -246,7 +246,7 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
   EXPECT_FALSE(platform::FileExists(dir / "in/cut.mo0"));
 
   ProtocolEnd again;
-  RunWithPeer(again, false, "sz -q " + Word(files[0]));
+  RunWithPeer(again, false, "sz -q " + CommandWord(files[0]));
   EXPECT_TRUE(again.finished);
   EXPECT_GE(again.resumedAt, static_cast<int64_t>(partial[0].size));
   ExpectSameFiles(files, dir / "in/");
@@ -405,6 +405,76 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
   EXPECT_TRUE(in.Noticed("RECV File TOSS.PKT already exists"));
   EXPECT_TRUE(in.Noticed("RECV File TOSS.0001.PKT already exists"));
   EXPECT_TRUE(in.Noticed("RECV File Backup is a name the tosser keeps for itself"));
+}
+
+// The names of the table (tests/platform/WireNameTest.cpp) and the bytes a
+// ZFILE header carries for each: the OEM page when it holds the name, else
+// the UTF-8 bytes as they are.
+struct ZName {
+  const char* what;
+  std::string disk, wire;
+};
+const ZName kZNames[] = {
+    {"Latin", "Bundle01.zip", "Bundle01.zip"},
+    {"Cyrillic", "a\xd0\xa4\xd0\xb0\xd0\xb9\xd0\xbb\xd1\x8b.zip", "a\x94\xa0\xa9\xab\xeb.zip"},
+    {"a blank and a quote", "My \"best\" file.tar.gz", "My \"best\" file.tar.gz"},
+    {"the euro sign, which CP866 lacks", "price\xe2\x82\xac.txt", "price\xe2\x82\xac.txt"},
+    {"a long name", "\xd1\x91\xd0\xb6 long name of a file.package",
+     "\xf1\xa6 long name of a file.package"},
+};
+
+// "sh -c SCRIPT" as one peer command line: the script is one word, its
+// double quotes doubled (platform/Process.h SplitCommandLine); SCRIPT
+// quotes its own words for sh with single quotes.
+std::string ShellScript(const std::string& script) {
+  std::string word;
+  for (char c : script) word += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return "sh -c \"" + word + "\"";
+}
+
+TEST_F(ZModemTest, NamesGoToRzInTheOemPageAndComeFromSzAsTheDiskNames) {
+  std::vector<std::pair<std::string, size_t>> made;
+  for (const ZName& n : kZNames) made.push_back({n.disk, 3000});
+  const auto files = MakeFiles(made);
+  {
+    SCOPED_TRACE("to rz");
+    const std::string peerDir = dir / "peer/";
+    ProtocolEnd end;
+    end.toSend.assign(files.begin(), files.end());
+    RunWithPeer(end, true, ShellScript("cd '" + peerDir + "' && exec rz -q -b -y"));
+    EXPECT_TRUE(end.finished);
+    for (size_t i = 0; i < files.size(); ++i) {
+      SCOPED_TRACE(kZNames[i].what);
+      // rz writes the name it was given: the wire's bytes.
+      EXPECT_TRUE(platform::ReadFile(peerDir + kZNames[i].wire) == platform::ReadFile(files[i]));
+    }
+  }
+  {
+    SCOPED_TRACE("from sz");
+    // An old system's name in CP866 bytes (ПАКЕТ01.PKT) beside the table's.
+    platform::MakeDirs(dir / "old");
+    dir.Write(
+        "old/\x8f\x80\x8a\x85\x92"
+        "01.PKT",
+        "packet bytes");
+    std::string script = "exec sz -q '" + dir /
+                                              "old/\x8f\x80\x8a\x85\x92"
+                                              "01.PKT'";
+    for (const std::string& f : files) script += " '" + f + "'";
+    const std::string in = dir / "in/sz/";
+    platform::MakeDirs(in);
+    ProtocolEnd end;
+    RunWithPeer(end, false, ShellScript(script), {}, false, in);
+    EXPECT_TRUE(end.finished);
+    EXPECT_EQ(platform::ReadFile(in + "\xd0\x9f\xd0\x90\xd0\x9a\xd0\x95\xd0\xa2"
+                                      "01.PKT"),
+              "packet bytes");
+    for (size_t i = 0; i < files.size(); ++i) {
+      SCOPED_TRACE(kZNames[i].what);
+      EXPECT_TRUE(platform::ReadFile(in + kZNames[i].disk) == platform::ReadFile(files[i]));
+    }
+    EXPECT_EQ(platform::ScanDir(in).size(), files.size() + 1);
+  }
 }
 
 // The far end of a loopback pair played by the test: each frame our end

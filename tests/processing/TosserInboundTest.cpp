@@ -570,6 +570,17 @@ TEST_F(TosserInboundTest, BundlesWithoutASoundEntryArePutAsideOnce) {
          return LyingZip(ZipOf(scratch, {{"ONE.pkt", one}, {"TWO.pkt", two}}), {}, true);
        },
        "Bundle 0000dead.mo0: ONE.pkt: File fails CRC check"},
+      // The entry's name in CP866 (ПАКЕТ01.PKT): the log, and so REPORT,
+      // names it in the ANSI page.
+      {"every CRC fails, the entry named in CP866",
+       [&] {
+         return LyingZip(ZipOf(scratch, {{"\x8f\x80\x8a\x85\x92"
+                                          "01.PKT",
+                                          one}}),
+                         {}, true);
+       },
+       "Bundle 0000dead.mo0: \xcf\xc0\xca\xc5\xd2"
+       "01.PKT: File fails CRC check"},
       {"a damaged header", [] { return std::string("PK\x03\x04", 4) + std::string(300, '\xEE'); },
        "0000dead.mo0: Bad file header"},
       {"sizes that lie",

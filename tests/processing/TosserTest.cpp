@@ -568,6 +568,26 @@ TEST_F(TosserTest, LockedAreaIsWaitedFor) {
   EXPECT_EQ(Mails("ECHO").size(), 1u);
 }
 
+// A packet the mailer received under a Russian name (UTF-8 on disk): the
+// log names it in the ANSI page, and REPORT, made from the log, reads right.
+TEST_F(TosserTest, RussianPacketNamesReachTheLogAndReportInTheAnsiPage) {
+  AddEcho("ECHO");
+  Drop("Пакет 01.pkt", PacketFrom({EchoMessage("ECHO", "a")}));
+  Toss();
+  const std::string ansi = "\xcf\xe0\xea\xe5\xf2 01.pkt";
+  EXPECT_TRUE(Logged("1 messages from " + ansi));
+  EXPECT_TRUE(Logged("Packet " + ansi + " has been moved to the backup directory."));
+  ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }));
+  const auto reports = Mails("REPORT");
+  ASSERT_EQ(reports.size(), 1u);
+  // REPORT stores its text in the OEM page (CHRS: IBMPC): the name reads
+  // right there too.
+  EXPECT_NE(reports[0].text.find("Packet \x8f\xa0\xaa\xa5\xe2 01.pkt has been moved"),
+            std::string::npos)
+      << reports[0].text;
+  EXPECT_EQ(reports[0].text.find("Пакет"), std::string::npos);
+}
+
 TEST_F(TosserTest, ReportAndSummaryLines) {
   AddEcho("ECHO");
   Drop("00000001.pkt", PacketFrom({EchoMessage("ECHO", "a"), EchoMessage("", "b")}));

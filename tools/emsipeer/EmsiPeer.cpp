@@ -5,7 +5,7 @@
 //   emsipeer --inbound DIR [--send FILE]... [--second FILE]... [--address ADDR]...
 //            [--password P] [--protocols LIST] [--log FILE] [--drop-after BYTES]
 //            [--refuse NAME]... [--refusal-codes CODES] [--refusal-password WORD]
-//            [--reoffer NAME] [--reoffer-vary WHAT]
+//            [--reoffer NAME] [--reoffer-vary WHAT] [--system TEXT] [--sysop TEXT]
 //
 // It answers the EMSI handshake (REQ, the caller's data, ACK, its own data
 // naming the one protocol it chose from LIST, default "hyd,zap,zmo", best
@@ -23,8 +23,11 @@
 // file of that name again at once whenever the caller skips it, for ever,
 // changed each time as --reoffer-vary says (tools/ReOffer.h).
 // --drop-after ends the process (the carrier drops) once that many bytes of
-// a received file have arrived. The log gets the handshake's and the
-// protocol's lines. Exit status 0 when the session ran to its end.
+// a received file have arrived. --system and --sysop name this system and
+// its sysop (UTF-8 here; they go out as a mailer's stored ANSI texts do).
+// The log gets the handshake's and the protocol's lines, and the caller's
+// system and sysop as "ENAM <name>" and "ESOP <name>" in UTF-8. Exit status
+// 0 when the session ran to its end.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -44,8 +47,10 @@
 #include "mailer/CMZModem.h"
 #include "mailer/Emsi.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
+#include "platform/WireName.h"
 #include "tools/PeerLine.h"
 #include "tools/ReOffer.h"
 
@@ -56,6 +61,7 @@ using namespace velmaris;
 struct Options {
   std::string inbound, password, log, protocols = "hyd,zap,zmo", refusalCodes,
                                       refusalPassword = "BAD_PASSWORD";
+  std::string system = "Test Peer", sysop = "Peer Sysop";
   TReOffer reoffer;
   std::vector<std::string> send, second, addresses, refuse;
   int64_t dropAfter = -1;
@@ -96,6 +102,10 @@ Options ParseOptions(int argc, char** argv) {
       o.protocols = v;
     else if (a == "--log")
       o.log = v;
+    else if (a == "--system")
+      o.system = v;
+    else if (a == "--sysop")
+      o.sysop = v;
     else if (a == "--drop-after")
       o.dropAfter = std::atoll(v.c_str());
     else
@@ -175,8 +185,8 @@ int main(int argc, char** argv) {
   id.MailerName = "Velmaris Test Peer";
   id.MailerVersion = "1";
   id.MailerSerial = "0";
-  id.SystemName = "Test Peer";
-  id.Sysop = "Peer Sysop";
+  id.SystemName = platform::FromUtf8(o.system, platform::AnsiCodePage());
+  id.Sysop = platform::FromUtf8(o.sysop, platform::AnsiCodePage());
   id.Location = "Loopback";
   id.Phone = "-Unpublished-";
   id.Flags = "XA";
@@ -273,6 +283,8 @@ int main(int argc, char** argv) {
       done = true;
     } else if (emsi.GetStatus() == TEmsiSession::Status::Done) {
       handshaking = false;
+      logLine("ENAM " + platform::DiskName(emsi.Remote().SystemName));
+      logLine("ESOP " + platform::DiskName(emsi.Remote().Sysop));
       startProtocol();
     }
   };

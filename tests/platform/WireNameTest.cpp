@@ -1,0 +1,88 @@
+// File names between the disk (UTF-8), the wire (the OEM page) and the log
+// (the ANSI page): one table of names, every form of each, byte for byte.
+#include <gtest/gtest.h>
+
+#include "platform/CodePage.h"
+#include "platform/WireName.h"
+
+namespace velmaris::platform {
+namespace {
+
+struct NameCase {
+  const char* what;
+  std::string disk;   // UTF-8, as the user sees it
+  std::string wire;   // the name a format carries
+  std::string short83;  // Hydra's 8.3 form
+  std::string log;    // CP1251
+};
+
+// CP866: А 80, Ф 94, а A0, е A5, и A8, й A9, л AB, т E2, с E1, ы EB, ё F1.
+// CP1251: Ф D4, а E0, е E5, и E8, й E9, л EB, т F2, с F1, ы FB, ё B8.
+const NameCase kNames[] = {
+    {"Latin", "Bundle01.ZIP", "Bundle01.ZIP", "bundle01.zip", "Bundle01.ZIP"},
+    {"Cyrillic, a letter cut at byte 8 before",
+     "a\xd0\xa4\xd0\xb0\xd0\xb9\xd0\xbb\xd1\x8b.zip",  // aФайлы.zip
+     "a\x94\xa0\xa9\xab\xeb.zip", "a\x94\xa0\xa9\xab\xeb.zip", "a\xd4\xe0\xe9\xeb\xfb.zip"},
+    {"Cyrillic stem longer than 8",
+     "\xd1\x82\xd0\xb5\xd1\x81\xd1\x82\xd1\x82\xd0\xb5\xd1\x81\xd1\x82\xd1\x82\xd0\xb5.txt",  // тесттесттe.txt
+     "\xe2\xa5\xe1\xe2\xe2\xa5\xe1\xe2\xe2\xa5.txt", "\xe2\xa5\xe1\xe2\xe2\xa5\xe1\xe2.txt",
+     "\xf2\xe5\xf1\xf2\xf2\xe5\xf1\xf2\xf2\xe5.txt"},
+    {"a blank and a quote", "My \"best\" file.tar.gz", "My \"best\" file.tar.gz",
+     "my \"best.gz", "My \"best\" file.tar.gz"},
+    {"a character the OEM page lacks (euro sign)", "price\xe2\x82\xac.txt",
+     "price\xe2\x82\xac.txt",  // sent as it is: UTF-8
+     "price_.txt", "price\x88.txt"},
+    {"a long name keeps its extension",
+     "\xd1\x91\xd0\xb6 long name of a file.package",  // ёж ...
+     "\xf1\xa6 long name of a file.package", "\xf1\xa6 long .pac",
+     "\xb8\xe6 long name of a file.package"},
+};
+
+TEST(WireName, EveryNameHasItsFormOnTheWireOnTheDiskAndInTheLog) {
+  for (const NameCase& c : kNames) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(WireName(c.disk), c.wire);
+    EXPECT_EQ(WireShortName(c.disk), c.short83);
+    EXPECT_EQ(DiskName(c.wire), c.disk);  // back from the wire whole
+    EXPECT_EQ(LogName(c.disk), c.log);
+    EXPECT_EQ(LogName(c.wire), c.log);  // the log reads right from either form
+    EXPECT_TRUE(IsUtf8(DiskName(c.short83)));
+  }
+}
+
+TEST(WireName, ShortNamesAreCutInCharactersNeverInsideOne) {
+  // Every stem of up to 12 Cyrillic letters: the 8.3 form is OEM bytes,
+  // one per letter, and reads back as whole letters.
+  std::string stem;
+  for (int n = 1; n <= 12; ++n) {
+    stem += "\xd0\xb6";  // ж
+    const std::string shortName = WireShortName(stem + ".pkt");
+    SCOPED_TRACE(n);
+    EXPECT_EQ(shortName, std::string(std::min(n, 8), '\xa6') + ".pkt");
+    EXPECT_TRUE(IsUtf8(DiskName(shortName)));
+  }
+}
+
+TEST(WireName, AReceivedNameIsKeptWhenUtf8ElseReadInTheOemPage) {
+  EXPECT_EQ(DiskName("0000FFFE.PKT"), "0000FFFE.PKT");
+  EXPECT_EQ(DiskName("\x8f\x80\x8a\x85\x92" "01.PKT"),  // ПАКЕТ01.PKT in CP866
+            "\xd0\x9f\xd0\x90\xd0\x9a\xd0\x95\xd0\xa2" "01.PKT");
+  EXPECT_EQ(DiskName("\xd1\x82\xd0\xb5\xd1\x81\xd1\x82.txt"), "\xd1\x82\xd0\xb5\xd1\x81\xd1\x82.txt");
+  // No conversion makes or removes a separator: the checks of a name hold
+  // after it.
+  for (int b = 0; b < 256; ++b) {
+    const std::string one(1, static_cast<char>(b));
+    const std::string disk = DiskName(one);
+    EXPECT_EQ(disk.find_first_of("/\\:."), b < 0x80 ? one.find_first_of("/\\:.") : std::string::npos);
+  }
+}
+
+TEST(WireName, LogNamesFollowTheAnsiPageSetting) {
+  SetAnsiCodePage(CodePage::CP1252);
+  EXPECT_EQ(LogName("\xc3\x9c" "bung.txt"), "\xdc" "bung.txt");  // Übung
+  SetAnsiCodePage(CodePage::CP1251);
+  EXPECT_EQ(LogName("\xc3\x9c" "bung.txt"), "?bung.txt");  // CP1251 has no Ü
+}
+
+}  // namespace
+}  // namespace velmaris::platform
