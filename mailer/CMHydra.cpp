@@ -642,7 +642,7 @@ void THydraThread::OnFinfo(const std::string& data) {
   const std::string offered = OfferedName(data);
   if (refused_.Exhausted(offered)) return EndOverRefusals(offered);
   if (rxState_ == 0) {  // our batch is over: the sender keeps it for later
-    refused_.Refused(whole);
+    refused_.Refused(offered);
     SendLong(hpFinfoAck, -2);
     return;
   }
@@ -652,7 +652,7 @@ void THydraThread::OnFinfo(const std::string& data) {
     Log(why);
     Report(15, platform::EscapeNameControls(name), rxSize_, rxDate_);
     Log("\tSkipping " + platform::EscapeNameControls(name));
-    refused_.Refused(whole);
+    refused_.Refused(offered);
     // -2 asks the sender to keep the file for a later session; -1 would
     // tell it we have the file, and many senders then drop it.
     rxPos_ = -2;

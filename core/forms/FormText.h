@@ -57,12 +57,6 @@ inline std::string OemBytes(const QString& text) {
   return platform::FromUtf8(text.toStdString(), platform::OemCodePage());
 }
 
-// A file or folder name as the disk holds it, through the file system's
-// encoding (never the ANSI page).
-inline QString PathText(const std::string& bytes) {
-  return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
-
 // A name or text as a FidoNet format carries it (a remote's file name, an
 // EMSI field): UTF-8 when it is valid UTF-8, else the OEM page
 // (platform/WireName.h).
