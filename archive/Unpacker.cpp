@@ -329,11 +329,11 @@ void TVisualDecompressor::ShowError(const std::string& fileName, const std::stri
   // a UTF-8 output name) is shown as OEM text.
   // The box takes UTF-8; the error lines go into the import log and REPORT,
   // which are made in the ANSI page (platform/WireName.h).
-  const std::string shown = platform::EscapeControls(platform::DiskName(fileName));
+  const std::string escaped = platform::EscapeNameControls(fileName);
+  const std::string shown = platform::DiskName(escaped);
   {
     std::lock_guard lock(form_.mutex_);
-    form_.errorLines_.push_back(platform::EscapeControls(platform::LogName(fileName)) + ": " +
-                                message);
+    form_.errorLines_.push_back(platform::LogName(escaped) + ": " + message);
   }
   form_.ErrorBox("Fehler beim Entpacken von " + shown + ":\r\n" + message);
 }

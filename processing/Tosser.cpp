@@ -652,8 +652,8 @@ void TTosser::UnpackBundle(const std::string& name) {
         ok = false;
         notes.LastError = e.Code();
         notes.Errors.push_back(
-            platform::EscapeControls(
-                platform::LogName(e.FileName().empty() ? archive : e.FileName())) +
+            platform::LogName(
+                platform::EscapeNameControls(e.FileName().empty() ? archive : e.FileName())) +
             ": " + e.what());
       } catch (const std::exception& e) {
         ok = false;
@@ -668,7 +668,7 @@ void TTosser::UnpackBundle(const std::string& name) {
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
     LogLine("Bundle " + platform::LogName(name) +
-            " could not be unpacked: " + platform::EscapeControls(platform::LogName(ownFailure)) +
+            " could not be unpacked: " + platform::LogName(platform::EscapeNameControls(ownFailure)) +
             "; the failure is ours, not the bundle's, and it stays in Inbound .");
     ++counters_.BundlesLeft;
     return;
@@ -689,7 +689,7 @@ void TTosser::UnpackBundle(const std::string& name) {
   // The extractor names the archive itself by its path (in the log's ANSI
   // page, as it makes its lines): the log names the bundle as its other
   // lines do.
-  const std::string archiveShown = platform::EscapeControls(platform::LogName(archive)) + ": ";
+  const std::string archiveShown = platform::LogName(platform::EscapeNameControls(archive)) + ": ";
   std::vector<std::string> errors;
   for (const std::string& error : notes.Errors) {
     errors.push_back(error.rfind(archiveShown, 0) == 0 ? error.substr(archiveShown.size()) : error);

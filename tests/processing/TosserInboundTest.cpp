@@ -278,8 +278,11 @@ TEST_F(TosserInboundTest, BundleWithAnUnsafeEntryIsTossedOnceAndPutAside) {
       // U+0085 (NEL), a C1 control, in UTF-8.
       {"E\xC2\x85LX.pkt", "Bundle b.we1: E\\xC2\\x85LX.pkt: Invalid file name",
        Inbound() + "E\xC2\x85LX.pkt", true},
-      // The same bytes in the OEM code page are letters ("E\u252C\u0415LX.pkt").
-      {"E\xC2\x85LX.pkt", "", Inbound() + "E\xC2\x85LX.pkt"},
+      // Unflagged, the same bytes are still valid UTF-8 and kept as such.
+      {"E\xC2\x85LX.pkt", "Bundle b.we1: E\\xC2\\x85LX.pkt: Invalid file name",
+       Inbound() + "E\xC2\x85LX.pkt"},
+      // Bytes that are no UTF-8 are OEM letters ("E\u0415\u252CLX.pkt").
+      {"E\x85\xC2LX.pkt", "", Inbound() + "E\x85\xC2LX.pkt"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.logged);
