@@ -101,7 +101,10 @@ std::string IndexHead(uint32_t count) {
 }
 
 std::string WarningText(const TArea& area, bool indexFile) {
-  std::string text = "Could not write new mail in area " + area.Name + ". \r\n";
+  // The area's name is stored in the ANSI code page and its file names are
+  // UTF-8, the message box's own.
+  std::string text =
+      "Could not write new mail in area " + platform::AnsiToUtf8(area.Name) + ". \r\n";
   if (indexFile) {
     text += "The drive holding the area files is probably full.";
     text += "Please ensure that the drive holding the file " + area.FilePath("") +
@@ -112,8 +115,7 @@ std::string WarningText(const TArea& area, bool indexFile) {
             ".PackedBody has enough free space and select \"Retry\". ";
   }
   text += "If you selct \"Abort\"  you lose all unsaved mail in this area !!";
-  // Names are stored in the ANSI code page; the message box speaks UTF-8.
-  return platform::AnsiToUtf8(text);
+  return text;
 }
 
 bool AskRetry(const TArea& area, bool indexFile) {
@@ -151,7 +153,7 @@ bool OpenBodyForAppend(TArea& area, Fd& fd, uint64_t& end, bool& created) {
 // "<path> <what>: <the system's reason>", from errno.
 std::string TMessageBase::Reason(const std::string& path, const std::string& what) {
   const int err = errno;
-  std::string text = path + " " + what;
+  std::string text = platform::PathToAnsi(path) + " " + what;
   if (err != 0) text += std::string(": ") + std::strerror(err);
   return text;
 }
@@ -428,7 +430,8 @@ bool TMessageBase::ReadIndex(std::vector<TMsgHeader>& headers, std::string* dama
   if (DecodePackedIndex(file, headers)) return true;
   if (damage)
     *damage =
-        "The index " + area_.FilePath(kPackedIndexExt) + " is " + SalvagePackedIndex(file, headers);
+        "The index " + platform::PathToAnsi(area_.FilePath(kPackedIndexExt)) + " is " +
+        SalvagePackedIndex(file, headers);
   return false;
 }
 
@@ -510,7 +513,7 @@ bool TMessageBase::Append(std::vector<std::unique_ptr<TMail>>& queue,
   }
   if (!OpenIndexForAppend(index, indexEnd, fileCount)) {
     area.WriteError = errno == EBADMSG
-                          ? area.FilePath(kPackedIndexExt) + " is damaged"
+                          ? platform::PathToAnsi(area.FilePath(kPackedIndexExt)) + " is damaged"
                           : Reason(area.FilePath(kPackedIndexExt), "cannot be opened for writing");
     return false;
   }
@@ -582,7 +585,8 @@ bool TMessageBase::Append(std::vector<std::unique_ptr<TMail>>& queue,
       errno = writeErr;
       // Abort gives up this mail only; nothing of it was written.
       area.WriteError = fits ? Reason(area.FilePath(kPackedBodyExt), "cannot be written")
-                             : area.FilePath(kPackedBodyExt) + " would grow beyond 4 GiB";
+                             : platform::PathToAnsi(area.FilePath(kPackedBodyExt)) +
+                                   " would grow beyond 4 GiB";
       allWritten = false;
       continue;
     }

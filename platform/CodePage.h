@@ -31,6 +31,10 @@ std::string FromUtf8(std::string_view utf8, CodePage cp, unsigned char fallback 
 std::optional<std::string> FromUtf8Exact(std::string_view utf8, CodePage cp);
 // Whether bytes are well-formed UTF-8 (ASCII among it).
 bool IsUtf8(std::string_view bytes);
+// The longest beginning of UTF-8 text that is at most maxBytes long and ends
+// at a whole character, so that a name cut to a bound never ends in half a
+// letter.
+std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes);
 // Byte-wise conversion between two code pages through Unicode; a character
 // the target lacks becomes '?'.
 std::string Recode(std::string_view bytes, CodePage from, CodePage to);
