@@ -235,6 +235,24 @@ TEST_F(AreaFileNameMoveTest, AMoveWhoseTargetExistsLosesNothing) {
   }
 }
 
+TEST_F(AreaFileNameMoveTest, ASecondAreaOnOneFileNameIsCutAtAWholeLetter) {
+  auto config = Load();
+  // 121 letters and a mapped character fill the bound to its last byte; the
+  // second name maps to the same file name and makes room for "~2".
+  const std::string letters(121, '\xC6');  // Ж
+  TArea* first = config->AddAreaQuiet(letters + "/", letters + "/", AreaTypeCode::Echomail, nullptr);
+  TArea* second =
+      config->AddAreaQuiet(letters + ":", letters + ":", AreaTypeCode::Echomail, nullptr);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  std::string same;
+  for (int i = 0; i < 121; ++i) same += "Ж";
+  EXPECT_EQ(first->FileName, same + ".");
+  EXPECT_EQ(second->FileName, same.substr(0, 240) + "~2");
+  EXPECT_TRUE(platform::IsUtf8(second->FileName));
+  config->MakeCurrent();
+}
+
 TEST_F(AreaFileNameMoveTest, DeletingAnAreaRemovesEveryFileItHas) {
   platform::MakeDirs(Base());
   TArea area(Base(), "RU.\xD4\xCB\xC5\xC9\xCC", "RU.\xD4\xCB\xC5\xC9\xCC");
