@@ -273,6 +273,16 @@ std::unique_ptr<TArea> TArea::CreateFromPrototype(const std::string& directory,
   return area;
 }
 
+std::unique_ptr<TArea> TArea::OnRecordedFiles(const std::string& directory,
+                                              const std::string& fileName) {
+  auto area = std::make_unique<TArea>(directory, "%JOURNAL", "");
+  area->FileName = fileName;
+  if (!platform::IsUtf8(fileName) && !platform::FileExists(area->FilePath(kPackedIndexExt)) &&
+      !platform::FileExists(area->FilePath(kPackedBodyExt)))
+    area->FileName = StoredFileName(fileName);
+  return area;
+}
+
 std::unique_ptr<TArea> TArea::CreateFromRegistry(TWinRegistry& registry, const std::string& section,
                                                  const std::string& directory,
                                                  const TLinkList* uplinks) {

@@ -114,6 +114,12 @@ class TArea : public TObject {
                                                     const std::string& name,
                                                     const std::string& fileName, uint8_t areaType,
                                                     const TArea& prototype);
+  // An area on the files of a name as a journal recorded it (the name on
+  // disk, taken as it is), for undoing or finishing a run. A name an earlier
+  // version recorded in the ANSI page whose files a load has moved since is
+  // followed to them.
+  static std::unique_ptr<TArea> OnRecordedFiles(const std::string& directory,
+                                                const std::string& fileName);
   // An area loaded from the registry section (see LoadFromRegistry), its
   // masks named after the loaded name.
   static std::unique_ptr<TArea> CreateFromRegistry(TWinRegistry& registry,
