@@ -101,17 +101,19 @@ std::string IndexHead(uint32_t count) {
 }
 
 std::string WarningText(const TArea& area, bool indexFile) {
-  // The area's name is stored in the ANSI code page and its file names are
-  // UTF-8, the message box's own.
+  // The area's name is stored in the ANSI code page; its file names are
+  // UTF-8, the message box's own (an older name kept in the ANSI page is
+  // read in it).
   std::string text =
       "Could not write new mail in area " + platform::AnsiToUtf8(area.Name) + ". \r\n";
+  const std::string file = platform::PathFromStored(area.FilePath(""));
   if (indexFile) {
     text += "The drive holding the area files is probably full.";
-    text += "Please ensure that the drive holding the file " + area.FilePath("") +
+    text += "Please ensure that the drive holding the file " + file +
             ".Index has enough free space and select \"Retry\". ";
   } else {
     text += "The drive holding the area files is probably full. ";
-    text += "Please ensure that the drive holding the file " + area.FilePath("") +
+    text += "Please ensure that the drive holding the file " + file +
             ".PackedBody has enough free space and select \"Retry\". ";
   }
   text += "If you selct \"Abort\"  you lose all unsaved mail in this area !!";
