@@ -2,10 +2,13 @@
 #include "core/AreaMaintain.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 #include <thread>
@@ -115,6 +118,63 @@ uint8_t StoredType(int32_t value) {
   return value >= 0 && value <= 0xFF ? static_cast<uint8_t>(value) : AreaTypeCode::Echomail;
 }
 
+// Every extension the message base has used: the current files, the
+// temporary ones of an index rewrite and an optimisation, and the older
+// format's.
+constexpr const char* kAreaFileExtensions[] = {
+    kPackedIndexExt, kPackedBodyExt, kTempIndexExt, kOptimizedBodyExt, ".Index",
+    ".Body",         ".Header",      ".Dupes",      ".$DX",            ".$DY"};
+
+bool ForbiddenInFileName(unsigned char c) {
+  return c < 0x20 || c == 0x7F || std::strchr("<>/\\:?*|\"", c) != nullptr;
+}
+
+// Each forbidden character and control character becomes a full stop. In
+// UTF-8 text the C1 controls (U+0080 to U+009F) do too; other bytes from
+// 0x80 stay as they are.
+std::string MapFileNameBytes(std::string_view name, bool utf8) {
+  std::string out;
+  out.reserve(name.size());
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (c < 0x80) {
+      out += ForbiddenInFileName(c) ? '.' : name[i];
+    } else if (utf8 && c == 0xC2 && i + 1 < name.size() &&
+               static_cast<unsigned char>(name[i + 1]) <= 0x9F) {
+      out += '.';
+      ++i;
+    } else {
+      out += name[i];
+    }
+  }
+  return out;
+}
+
+// A name over kAreaFileNameMax bytes keeps its beginning (in UTF-8 cut at a
+// whole character) and ends in "~" and the CRC-32 of the whole name.
+std::string BoundFileName(std::string name, bool utf8) {
+  if (name.size() <= kAreaFileNameMax) return name;
+  const uint32_t crc = Crc32OfString(name);
+  char tail[10];
+  std::snprintf(tail, sizeof tail, "~%08X", crc);
+  constexpr size_t kKept = kAreaFileNameMax - 9;
+  name.resize(utf8 ? platform::Utf8Prefix(name, kKept).size() : kKept);
+  return name + tail;
+}
+
+// The name under which an earlier version kept the files of a stored file
+// name that is not UTF-8: its bytes from 0x80 as they stand.
+std::string OlderFileName(const std::string& stored) {
+  return BoundFileName(MapFileNameBytes(stored, false), false);
+}
+
+// Whether anything (a file, a folder, a link) has the name; a name that
+// cannot be looked up counts as taken.
+bool NameTaken(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
 constexpr const char* kInitName = "%INIT";
 constexpr const char* kNoFileName = "%NOFILE";
 
@@ -213,6 +273,16 @@ std::unique_ptr<TArea> TArea::CreateFromPrototype(const std::string& directory,
   return area;
 }
 
+std::unique_ptr<TArea> TArea::OnRecordedFiles(const std::string& directory,
+                                              const std::string& fileName) {
+  auto area = std::make_unique<TArea>(directory, "%JOURNAL", "");
+  area->FileName = fileName;
+  if (!platform::IsUtf8(fileName) && !platform::FileExists(area->FilePath(kPackedIndexExt)) &&
+      !platform::FileExists(area->FilePath(kPackedBodyExt)))
+    area->FileName = StoredFileName(fileName);
+  return area;
+}
+
 std::unique_ptr<TArea> TArea::CreateFromRegistry(TWinRegistry& registry, const std::string& section,
                                                  const std::string& directory,
                                                  const TLinkList* uplinks) {
@@ -235,40 +305,12 @@ void TArea::NameFilters() {
 }
 
 std::string TArea::AreaNameToFileName(const std::string& name) {
-  std::string out;
-  out.reserve(name.size());
-  for (char ch : name) {
-    const auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '<':
-      case '>':
-      case '/':
-      case '\\':
-      case ':':
-      case '?':
-      case '*':
-      case '|':
-      case '"': out += '.'; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          out += '.';
-        } else {
-          // Code-page bytes (0x80 and up) are legal in file names and stay
-          // as they are, so file names stored with existing areas still
-          // match what a name maps to.
-          out += ch;
-        }
-        break;
-    }
-  }
-  if (out.size() > kAreaFileNameMax) {
-    const uint32_t crc = Crc32OfString(out);
-    char tail[10];
-    std::snprintf(tail, sizeof tail, "~%08X", crc);
-    out.resize(kAreaFileNameMax - 9);
-    out += tail;
-  }
-  return out;
+  return BoundFileName(MapFileNameBytes(platform::AnsiToUtf8(name), true), true);
+}
+
+std::string TArea::StoredFileName(const std::string& stored) {
+  if (!platform::IsUtf8(stored)) return AreaNameToFileName(stored);
+  return BoundFileName(MapFileNameBytes(stored, true), true);
 }
 
 void TArea::SetBaseDir(const std::string& directory) {
@@ -288,9 +330,7 @@ void TArea::DeleteOlderFiles() {
 
 void TArea::DeleteFiles() {
   if (FileName.empty()) return;
-  for (const char* ext : {".Dupes", ".Header", ".Index", ".PackedIndex", ".Body", ".PackedBody",
-                          ".$DX", ".$PX", ".$DY"})
-    ::unlink(FilePath(ext).c_str());
+  for (const char* ext : kAreaFileExtensions) ::unlink(FilePath(ext).c_str());
   base_->ForgetIndexFile();
 }
 
@@ -321,7 +361,7 @@ int32_t TArea::UnpackRecord(const uint8_t* r) {
   TextGroup = std::max<int32_t>(-1, GetI32(r + RecordOffset::TextGroup));
   AreaType = StoredType(GetI32(r + RecordOffset::AreaType));
   Name = GetShortString(r + RecordOffset::Name);
-  FileName = AreaNameToFileName(GetShortString(r + RecordOffset::FileName));
+  FileName = StoredFileName(GetShortString(r + RecordOffset::FileName));
   TabsToSpaces = r[RecordOffset::TabsToSpaces] != 0;
   NoSZ = r[RecordOffset::NoSZ] != 0;
   NoUmlaute = r[RecordOffset::NoUmlaute] != 0;
@@ -358,11 +398,14 @@ void TArea::LoadFromRegistry(TWinRegistry& registry, const std::string& section,
 
   int32_t uplinkIndex = -1;
   bool withFilters = true;
+  std::string storedFileName;
   if (size == kAreaRecordSize) {
     uplinkIndex = UnpackRecord(record.data());
+    storedFileName = GetShortString(&record[RecordOffset::FileName]);
   } else {
     Name = registry.ReadString(section, "Name", Name);
-    FileName = AreaNameToFileName(registry.ReadString(section, "Filename", FileName));
+    storedFileName = registry.ReadString(section, "Filename", FileName);
+    FileName = StoredFileName(storedFileName);
     withFilters = !Name.empty();
     if (withFilters) {
       TextGroup = std::max<int32_t>(-1, registry.ReadInteger(section, "Textgroup", -1));
@@ -377,6 +420,22 @@ void TArea::LoadFromRegistry(TWinRegistry& registry, const std::string& section,
       uplinkIndex = registry.ReadInteger(section, "Uplink", 0);
       MaxNumber = registry.ReadInteger(section, "MaxNumber", 1000);
       MaxAge = registry.ReadInteger(section, "MaxAge", 90);
+    }
+  }
+  FileNameMoved = false;
+  FileNameNote.clear();
+  if (!platform::IsUtf8(storedFileName) && AreaType != AreaTypeCode::Prototype &&
+      MoveStoredFileName(storedFileName)) {
+    try {
+      if (size == kAreaRecordSize) {
+        PutShortString(&record[RecordOffset::FileName], FileName);
+        registry.WriteBinary(section, "Packed", record.data(), record.size());
+      } else {
+        registry.WriteString(section, "Filename", FileName);
+      }
+      FileNameMoved = true;
+    } catch (const platform::ERegistry&) {
+      // The next load finds the files under the new name and takes it.
     }
   }
   // An area without a file name of its own would share its files with
@@ -400,6 +459,52 @@ void TArea::LoadFromRegistry(TWinRegistry& registry, const std::string& section,
     SetUplink(uplinks->GetItem(0));
   else
     SetUplink(uplinks->GetItem(uplinkIndex));
+}
+
+bool TArea::MoveStoredFileName(const std::string& stored) {
+  const std::string older = OlderFileName(stored);
+  const std::string newer = AreaNameToFileName(stored);
+  FileName = newer;
+  std::vector<std::pair<std::string, std::string>> moves;
+  std::string taken;
+  for (const char* ext : kAreaFileExtensions) {
+    const std::string from = BaseDir + older + ext;
+    const std::string to = BaseDir + newer + ext;
+    struct stat st;
+    if (::lstat(from.c_str(), &st) == 0) moves.emplace_back(from, to);
+    if (taken.empty() && NameTaken(to)) taken = to;
+  }
+  // Nothing under the older name: a new area, or a move whose new name was
+  // not saved before the program ended.
+  if (moves.empty()) return true;
+  auto keepOlder = [&](const std::string& why) {
+    FileName = older;
+    FileNameNote = "The files of area " + Name + " keep their name " + older + ": " + why;
+    return false;
+  };
+  if (!taken.empty())
+    return keepOlder(platform::LogName(taken) + " exists already");
+  size_t done = 0;
+  try {
+    while (done < moves.size() && platform::RenameNoReplace(moves[done].first, moves[done].second))
+      ++done;
+  } catch (const platform::EFile&) {
+  }
+  if (done < moves.size()) {
+    // Put back what was moved, so that the files stay together.
+    for (size_t i = 0; i < done; ++i) {
+      try {
+        platform::RenameNoReplace(moves[i].second, moves[i].first);
+      } catch (const platform::EFile&) {
+      }
+    }
+    return keepOlder(platform::LogName(moves[done].first) + " could not be renamed");
+  }
+  try {
+    platform::FsyncPath(BaseDir.empty() ? "." : BaseDir);
+  } catch (const platform::EFile&) {
+  }
+  return true;
 }
 
 // --- Flag counters ------------------------------------------------------------

@@ -78,8 +78,8 @@ inline constexpr const char* kBadAreaName = "BAD";
 inline constexpr const char* kDupesAreaName = "DUPES";
 inline constexpr const char* kReportAreaName = "REPORT";
 
-// Longest file name of an area: the longest extension (".PackedIndex", 12
-// bytes) must still fit into a file name of 255 bytes.
+// Longest file name of an area, in bytes: the longest extension
+// (".PackedIndex", 12 bytes) must still fit into a file name of 255 bytes.
 inline constexpr size_t kAreaFileNameMax = 243;
 // The registry record "Packed".
 inline constexpr size_t kAreaRecordSize = 539;
@@ -114,6 +114,12 @@ class TArea : public TObject {
                                                     const std::string& name,
                                                     const std::string& fileName, uint8_t areaType,
                                                     const TArea& prototype);
+  // An area on the files of a name as a journal recorded it (the name on
+  // disk, taken as it is), for undoing or finishing a run. A name an earlier
+  // version recorded in the ANSI page whose files a load has moved since is
+  // followed to them.
+  static std::unique_ptr<TArea> OnRecordedFiles(const std::string& directory,
+                                                const std::string& fileName);
   // An area loaded from the registry section (see LoadFromRegistry), its
   // masks named after the loaded name.
   static std::unique_ptr<TArea> CreateFromRegistry(TWinRegistry& registry,
@@ -149,19 +155,25 @@ class TArea : public TObject {
   // The message list window open on the area (main thread), or none.
   TObject* MessageWindow = nullptr;
 
-  // The file name of an area name: each of < > / \ : ? * | and the double
-  // quote becomes a full stop, as do control characters; bytes from 0x80
-  // become "%" and two upper-case hex digits; a result longer than
-  // kAreaFileNameMax keeps its beginning and ends in "~" and the CRC-32 of
-  // the whole mapped name in hex. Mapping a mapped name changes nothing.
+  // The file name of an area name (ANSI page bytes, as every name is
+  // stored): the name in UTF-8, the file system's bytes, so that a user
+  // reads the area's name in the file's. Each of < > / \ : ? * | and the
+  // double quote becomes a full stop, as do control characters (among them
+  // the positions the ANSI page leaves undefined); a result longer than
+  // kAreaFileNameMax bytes keeps its beginning, cut at a whole character,
+  // and ends in "~" and the CRC-32 of the whole mapped name in hex.
   static std::string AreaNameToFileName(const std::string& name);
+  // A file name as stored with an area. One that is UTF-8 passes the same
+  // mapping, which leaves a mapped name as it is; one that is not was stored
+  // by an earlier version as ANSI bytes and is read as an area name.
+  static std::string StoredFileName(const std::string& stored);
   void SetBaseDir(const std::string& directory);  // adds the trailing "/"
   void SetFileName(const std::string& name);      // through AreaNameToFileName
   void SetUplink(TNetLink* uplink) { Uplink = uplink; }
   // BaseDir + FileName + extension, e.g. FilePath(".PackedIndex").
   std::string FilePath(const std::string& extension) const;
-  // Deletes the nine files of the area (current and older format). An area
-  // without a file name has none.
+  // Deletes the files of the area (current and older format, and what an
+  // interrupted optimisation left). An area without a file name has none.
   void DeleteFiles();
 
   // --- Registry ---------------------------------------------------------------
@@ -172,11 +184,20 @@ class TArea : public TObject {
   void SaveToRegistry(TWinRegistry& registry, const std::string& section,
                       const TLinkList* uplinks = nullptr) const;
   // Reads "Packed", or the older separate values when it is missing or not
-  // exactly kAreaRecordSize bytes. The stored uplink index selects the entry
+  // exactly kAreaRecordSize bytes. A stored file name that is not UTF-8 (an
+  // earlier version stored the ANSI bytes) is moved once: every file of the
+  // area is renamed, never over another file, to StoredFileName of it, and
+  // the new name is written into the section (FileNameMoved). When a file
+  // of the new name exists already nothing is renamed, the area keeps the
+  // old name and FileNameNote says why (for the log). When none of the old
+  // files exists the new name is taken as it is: a move whose new name was
+  // not saved is finished so. The stored uplink index selects the entry
   // of uplinks; an index at or beyond the end selects entry 0; a negative
   // index, an empty list or no list gives none.
   void LoadFromRegistry(TWinRegistry& registry, const std::string& section,
                         const TLinkList* uplinks = nullptr);
+  bool FileNameMoved = false;
+  std::string FileNameNote;  // ANSI page, a log line
   // The "Packed" record with the given uplink index.
   std::array<uint8_t, kAreaRecordSize> PackRecord(int32_t uplinkIndex) const;
   // Takes the fields of a record; returns the stored uplink index.
@@ -203,7 +224,8 @@ class TArea : public TObject {
   // Why the index file could not be read whole, empty while it is sound.
   // A damaged index opens with the records that could be read; it is never
   // written back (that would lose the others), and maintenance,
-  // optimisation and export leave the area alone.
+  // optimisation and export leave the area alone. A text for the log, in
+  // the ANSI page like the area's name it goes with.
   std::string IndexDamage;
   int32_t Count = 0;  // number of messages
 
@@ -272,7 +294,8 @@ class TArea : public TObject {
   // Mails handed back by WriteQueuedMail when told not to free them.
   std::vector<std::unique_ptr<TMail>> KeptMails;
   int32_t WrittenCount = 0;  // mails handed to the last WriteQueuedMail
-  // Why the last WriteQueuedMail failed: the file and the system's reason.
+  // Why the last WriteQueuedMail failed: the file and the system's reason,
+  // in the ANSI page like the area's name it goes with.
   std::string WriteError;
   // Each append syncs both files. A run that syncs its writes at its own
   // commit (the tosser, see processing/Tosser.h) turns this off meanwhile.
@@ -369,6 +392,9 @@ class TArea : public TObject {
   void ApplyImportMarks(std::vector<TMsgHeader>& headers, int32_t count, bool* changed) const;
   void FinishIndexUse(bool write);
   void DeleteOlderFiles();
+  // The move of a stored file name that is not UTF-8 (see LoadFromRegistry);
+  // true when the area now has the new name.
+  bool MoveStoredFileName(const std::string& stored);
   template <typename Pred>
   void PurgeWhere(Pred removed);
 

@@ -167,6 +167,7 @@ void TConfigStore::LoadAreas() {
   areas_.BeginUpdate();
   areas_.FreeAll();
   const std::string dir = MessageBaseDir();
+  bool moved = false;
   const int32_t count =
       std::clamp(winRegistry_.ReadInteger(kAreasSection, "Count", 0), 0, kMaxStoredAreas);
   for (int32_t n = 1; n <= count; ++n) {
@@ -174,6 +175,7 @@ void TConfigStore::LoadAreas() {
     // A count beyond the stored entries must not make areas out of nothing.
     if (!registry_.KeyExists(winRegistry_.KeyOf(section))) continue;
     auto area = TArea::CreateFromRegistry(winRegistry_, section, dir, &uplinks_);
+    NoteFileNameMove(*area, moved);
     if (area->IsSeparator()) {
       area->AreaType = AreaTypeCode::Separator;
       areas_.Adopt(std::move(area));
@@ -187,17 +189,32 @@ void TConfigStore::LoadAreas() {
     area->RecountFlags();
     areas_.Adopt(std::move(area));
   }
-  EnsureSystemArea(kDupesAreaName, "DUPES", AreaTypeCode::Dupes, "Areas\\Dupes");
-  EnsureSystemArea(kBadAreaName, "BADMAIL", AreaTypeCode::Badmail, "Areas\\Badmail");
-  EnsureSystemArea(kNetmailAreaName, "NETMAIL", AreaTypeCode::Netmail, "Areas\\Netmail");
+  EnsureSystemArea(kDupesAreaName, "DUPES", AreaTypeCode::Dupes, "Areas\\Dupes", moved);
+  EnsureSystemArea(kBadAreaName, "BADMAIL", AreaTypeCode::Badmail, "Areas\\Badmail", moved);
+  EnsureSystemArea(kNetmailAreaName, "NETMAIL", AreaTypeCode::Netmail, "Areas\\Netmail", moved);
   areas_.EndUpdate();
+  // Files renamed to a new name: the name is saved at once, before anything
+  // else can go wrong.
+  if (moved) {
+    try {
+      winRegistry_.Flush();
+    } catch (const std::exception& e) {
+      Log(std::string("The new file names of areas could not be saved: ") + e.what());
+    }
+  }
+}
+
+void TConfigStore::NoteFileNameMove(const TArea& area, bool& moved) const {
+  if (!area.FileNameNote.empty()) Log(area.FileNameNote);
+  if (area.FileNameMoved) moved = true;
 }
 
 void TConfigStore::EnsureSystemArea(const char* name, const char* fileName, uint8_t type,
-                                    const char* section) {
+                                    const char* section, bool& moved) {
   if (FindArea(name)) return;
   auto area = std::make_unique<TArea>(MessageBaseDir(), name, fileName, type);
   area->LoadFromRegistry(winRegistry_, section, &uplinks_);
+  NoteFileNameMove(*area, moved);
   area->Name = name;
   area->NameFilters();
   area->RecountFlags();
@@ -344,7 +361,8 @@ std::string TConfigStore::UniqueAreaFileName(const std::string& fileName) const 
   if (!taken(fileName)) return fileName;
   for (int n = 2;; ++n) {
     const std::string suffix = "~" + std::to_string(n);
-    std::string candidate = fileName.substr(0, kAreaFileNameMax - suffix.size()) + suffix;
+    std::string candidate =
+        std::string(platform::Utf8Prefix(fileName, kAreaFileNameMax - suffix.size())) + suffix;
     if (!taken(candidate)) return candidate;
   }
 }

@@ -189,7 +189,8 @@ class TConfigStore {
   TArea* AddArea(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
                  TNetLink* uplink);
   // The file name for a new area: fileName, or, when another area uses it
-  // (letter case ignored), fileName with "~2", "~3", ... at its end, so that
+  // (letter case ignored), fileName with "~2", "~3", ... at its end (a long
+  // name cut at a whole character to make room for it), so that
   // distinct names that map to one file name ("A/B", "A.B") never share files.
   std::string UniqueAreaFileName(const std::string& fileName) const;
   // The same without the message box.
@@ -239,7 +240,12 @@ class TConfigStore {
  private:
   class TextGroupUsers;
   void LoadAreas();
-  void EnsureSystemArea(const char* name, const char* fileName, uint8_t type, const char* section);
+  // moved: set when the area's files were moved to a new name at load.
+  void EnsureSystemArea(const char* name, const char* fileName, uint8_t type, const char* section,
+                        bool& moved);
+  // Logs why a loaded area kept an older file name; sets moved when its
+  // files were moved to a new one.
+  void NoteFileNameMove(const TArea& area, bool& moved) const;
   TArea* NewArea(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
                  TNetLink* uplink, bool quiet);
   void CreateDirectories();

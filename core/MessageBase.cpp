@@ -101,17 +101,19 @@ std::string IndexHead(uint32_t count) {
 }
 
 std::string WarningText(const TArea& area, bool indexFile) {
-  // The area's name is stored in the ANSI code page, its files' path is the
-  // file system's bytes; the message box speaks UTF-8.
+  // The area's name is stored in the ANSI code page; its file names are
+  // UTF-8, the message box's own (an older name kept in the ANSI page is
+  // read in it).
   std::string text =
       "Could not write new mail in area " + platform::AnsiToUtf8(area.Name) + ". \r\n";
+  const std::string file = platform::PathFromStored(area.FilePath(""));
   if (indexFile) {
     text += "The drive holding the area files is probably full.";
-    text += "Please ensure that the drive holding the file " + area.FilePath("") +
+    text += "Please ensure that the drive holding the file " + file +
             ".Index has enough free space and select \"Retry\". ";
   } else {
     text += "The drive holding the area files is probably full. ";
-    text += "Please ensure that the drive holding the file " + area.FilePath("") +
+    text += "Please ensure that the drive holding the file " + file +
             ".PackedBody has enough free space and select \"Retry\". ";
   }
   text += "If you selct \"Abort\"  you lose all unsaved mail in this area !!";
@@ -153,7 +155,7 @@ bool OpenBodyForAppend(TArea& area, Fd& fd, uint64_t& end, bool& created) {
 // "<path> <what>: <the system's reason>", from errno.
 std::string TMessageBase::Reason(const std::string& path, const std::string& what) {
   const int err = errno;
-  std::string text = path + " " + what;
+  std::string text = platform::LogName(path) + " " + what;
   if (err != 0) text += std::string(": ") + std::strerror(err);
   return text;
 }
@@ -430,7 +432,8 @@ bool TMessageBase::ReadIndex(std::vector<TMsgHeader>& headers, std::string* dama
   if (DecodePackedIndex(file, headers)) return true;
   if (damage)
     *damage =
-        "The index " + area_.FilePath(kPackedIndexExt) + " is " + SalvagePackedIndex(file, headers);
+        "The index " + platform::LogName(area_.FilePath(kPackedIndexExt)) + " is " +
+        SalvagePackedIndex(file, headers);
   return false;
 }
 
@@ -512,7 +515,7 @@ bool TMessageBase::Append(std::vector<std::unique_ptr<TMail>>& queue,
   }
   if (!OpenIndexForAppend(index, indexEnd, fileCount)) {
     area.WriteError = errno == EBADMSG
-                          ? area.FilePath(kPackedIndexExt) + " is damaged"
+                          ? platform::LogName(area.FilePath(kPackedIndexExt)) + " is damaged"
                           : Reason(area.FilePath(kPackedIndexExt), "cannot be opened for writing");
     return false;
   }
@@ -584,7 +587,8 @@ bool TMessageBase::Append(std::vector<std::unique_ptr<TMail>>& queue,
       errno = writeErr;
       // Abort gives up this mail only; nothing of it was written.
       area.WriteError = fits ? Reason(area.FilePath(kPackedBodyExt), "cannot be written")
-                             : area.FilePath(kPackedBodyExt) + " would grow beyond 4 GiB";
+                             : platform::LogName(area.FilePath(kPackedBodyExt)) +
+                                   " would grow beyond 4 GiB";
       allWritten = false;
       continue;
     }

@@ -120,7 +120,8 @@ class TMessageBase {
   enum class Outcome { Failed, Done, IndexPending };
   Outcome Compact(std::vector<TMsgHeader>& headers);
 
-  // "<path> <what>: <the system's reason>", from errno.
+  // "<path> <what>: <the system's reason>", from errno; the path in the
+  // ANSI page, as a log line takes it.
   static std::string Reason(const std::string& path, const std::string& what);
 
  private:

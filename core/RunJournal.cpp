@@ -171,7 +171,8 @@ bool RollBackArea(const TRunJournal::Record& record) {
   if (record.size() != 5 || record[2].empty() || !ParseNumber(record[3], bodySize) ||
       !ParseNumber(record[4], indexCount))
     return false;
-  TArea area(record[1], "%JOURNAL", record[2]);
+  const auto journalArea = TArea::OnRecordedFiles(record[1], record[2]);
+  TArea& area = *journalArea;
   const std::string body = area.FilePath(kPackedBodyExt);
   const std::string index = area.FilePath(kPackedIndexExt);
   bool ok = true;

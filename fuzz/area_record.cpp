@@ -35,7 +35,7 @@ bool SafeFileName(const std::string& file) {
     if (c < 0x20 || c == 0x7F) return false;
     if (std::string("<>/\\:?*|\"").find(ch) != std::string::npos) return false;
   }
-  return velmaris::TArea::AreaNameToFileName(file) == file;
+  return velmaris::TArea::StoredFileName(file) == file;
 }
 
 }  // namespace

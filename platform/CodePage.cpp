@@ -260,6 +260,13 @@ bool IsUtf8(std::string_view bytes) {
   return true;
 }
 
+std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes) {
+  if (utf8.size() <= maxBytes) return utf8;
+  size_t cut = maxBytes;
+  while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+  return utf8.substr(0, cut);
+}
+
 std::string Recode(std::string_view bytes, CodePage from, CodePage to) {
   std::string out;
   out.reserve(bytes.size());

@@ -36,6 +36,10 @@ bool IsUtf8(std::string_view bytes);
 // controls escaped for a log line: as UTF-8 text when it is well-formed
 // UTF-8 (C1 controls too), else byte by byte (EscapeControls).
 std::string EscapeNameControls(std::string_view name);
+// The longest beginning of UTF-8 text that is at most maxBytes long and ends
+// at a whole character, so that a name cut to a bound never ends in half a
+// letter.
+std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes);
 // Byte-wise conversion between two code pages through Unicode; a character
 // the target lacks becomes '?'.
 std::string Recode(std::string_view bytes, CodePage from, CodePage to);

@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -200,11 +201,7 @@ void WriteFileAtomic(const std::string& path, std::string_view data) {
   // within the 255 bytes a name may have.
   constexpr size_t kMaxName = 255, kAdded = 8;  // "." and ".XXXXXX"
   std::string base = NameOf(path);
-  if (base.size() > kMaxName - kAdded) {
-    size_t cut = kMaxName - kAdded;
-    while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
-    base.resize(cut);
-  }
+  base = std::string(Utf8Prefix(base, kMaxName - kAdded));
   std::string temp = DirOf(path) + "." + base + ".XXXXXX";
   Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (fd.get() < 0) Fail("cannot create a temporary file for", path, errno);

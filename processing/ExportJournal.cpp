@@ -90,7 +90,8 @@ bool Finish(const TRunJournal::Record& r) {
   } catch (const std::exception&) {
     return false;
   }
-  TArea area(r[6], "%JOURNAL", r[7]);
+  const auto journalArea = TArea::OnRecordedFiles(r[6], r[7]);
+  TArea& area = *journalArea;
   if (!area.OpenIndex()) return false;
   for (size_t i = kExportFields; i < r.size(); ++i) {
     const int index = std::atoi(r[i].c_str());

@@ -86,13 +86,13 @@ bool Writable(const TArea& area, std::string& why) {
     return false;
   }
   if (!ForceDirectoryPath(area.BaseDir) || ::access(area.BaseDir.c_str(), W_OK) != 0) {
-    why = "its folder " + area.BaseDir + " cannot be written";
+    why = "its folder " + platform::LogName(area.BaseDir) + " cannot be written";
     return false;
   }
   for (const char* ext : {".PackedIndex", ".PackedBody"}) {
     const std::string path = area.FilePath(ext);
     if (platform::FileExists(path) && ::access(path.c_str(), W_OK) != 0) {
-      why = path + " cannot be written";
+      why = platform::LogName(path) + " cannot be written";
       return false;
     }
   }

@@ -91,5 +91,14 @@ TEST_F(AreaFilterTest, RowsHiddenForATypeTakeTheirLabels) {
   }
 }
 
+TEST_F(AreaFilterTest, TheFileRowShowsTheNameOnDisk) {
+  const std::string name = "RU.\xD4\xCB\xC5\xC9\xCC";  // CP1251, as stored
+  Prepare({{name, {}}});
+  Open();
+  TAreaProperties props(*Area(name), Store());
+  EXPECT_EQ(props.AreaPath->text(), QString::fromUtf8("RU.ФЛЕЙМ"));
+  EXPECT_TRUE(props.windowTitle().endsWith(QString::fromUtf8("RU.ФЛЕЙМ")));
+}
+
 }  // namespace
 }  // namespace velmaris::test

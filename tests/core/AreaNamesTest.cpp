@@ -8,6 +8,7 @@
 #include "AreaFixtures.h"
 #include "core/Area.h"
 #include "core/Crc.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "support/TempDir.h"
 
@@ -37,14 +38,29 @@ TEST(AreaFileNameTest, Table) {
       {"LINE\r\nBREAK\t", "LINE..BREAK."},
       {"\x1b[31mRED", ".[31mRED"},
       {"DEL\x7f", "DEL."},
-      // Code-page bytes are kept.
-      {"RU.\x8F\x88\x82\x8E", "RU.\x8F\x88\x82\x8E"},
-      {"\xff\x80", "\xff\x80"},
+      // Names are stored in the ANSI page (CP1251): the file name is the same
+      // name in UTF-8, which a user reads as the area's name.
+      {"RU.\xD4\xCB\xC5\xC9\xCC", "RU.ФЛЕЙМ"},
+      {"\xCC\xCE\xDF \xCF\xCE\xD7\xD2\xC0", "МОЯ ПОЧТА"},
+      {"RU/\xD4\xCB\xC5\xC9\xCC:\xA8\xB8", "RU.ФЛЕЙМ.Ёё"},
+      {"\xff\x80", "яЂ"},
+      // CP1251 leaves 0x98 undefined (a C1 control on the way to UTF-8); a
+      // letter the page lacks was stored as "?" when the name was typed.
+      {"A\x98" "B", "A.B"},
+      {"?bung", ".bung"},
   };
+  platform::SetAnsiCodePage(platform::CodePage::CP1251);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(TArea::AreaNameToFileName(c.name), c.file);
+    EXPECT_TRUE(platform::IsUtf8(c.file));
+    // A file name stored by this version loads as it is.
+    EXPECT_EQ(TArea::StoredFileName(c.file), c.file);
   }
+  // The ANSI page is a setting: in CP1252 the same bytes are other letters.
+  platform::SetAnsiCodePage(platform::CodePage::CP1252);
+  EXPECT_EQ(TArea::AreaNameToFileName("\xDC" "bung"), "Übung");
+  platform::SetAnsiCodePage(platform::CodePage::CP1251);
   TArea area("msgbase", "A/B", "A/B");
   EXPECT_EQ(area.FilePath(".PackedBody"), "msgbase/A.B.PackedBody");
   area.SetBaseDir("");
@@ -69,8 +85,9 @@ TEST(AreaFileNameTest, EveryResultIsSafeAndStable) {
       EXPECT_TRUE(c >= 0x20 && c != 0x7F) << static_cast<int>(c);
       EXPECT_EQ(std::string("<>/\\:?*|\"").find(ch), std::string::npos);
     }
+    EXPECT_TRUE(platform::IsUtf8(file));
     // Stored file names are mapped again when loaded: nothing changes.
-    EXPECT_EQ(TArea::AreaNameToFileName(file), file);
+    EXPECT_EQ(TArea::StoredFileName(file), file);
     // The files stay in the message base directory.
     TArea area("/base/", name, name);
     EXPECT_EQ(platform::DirOf(area.FilePath(".PackedIndex")), "/base/");
@@ -89,6 +106,34 @@ TEST(AreaFileNameTest, LongNamesKeepTheirBeginningAndStayApart) {
   EXPECT_EQ(fa, std::string(kAreaFileNameMax - 9, 'A') + tail);
   // A name that fits is not touched.
   EXPECT_EQ(TArea::AreaNameToFileName(std::string(243, 'E')), std::string(243, 'E'));
+}
+
+TEST(AreaFileNameTest, LongCyrillicNamesAreCutAtAWholeLetter) {
+  platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  // Two bytes a letter in UTF-8: 121 letters fit, 122 do not; an odd and an
+  // even number of ASCII bytes before them moves the cut into a letter.
+  for (const std::string& head : {std::string(), std::string("R"), std::string("RU.")}) {
+    for (size_t letters : {size_t{121}, size_t{122}, size_t{200}, size_t{250}}) {
+      const std::string name = head + std::string(letters, '\xC6');  // Ж
+      SCOPED_TRACE(testing::Message() << head << " + " << letters);
+      const std::string file = TArea::AreaNameToFileName(name);
+      const std::string utf8 = platform::AnsiToUtf8(name);
+      EXPECT_TRUE(platform::IsUtf8(file));
+      EXPECT_LE(file.size(), kAreaFileNameMax);
+      if (utf8.size() <= kAreaFileNameMax) {
+        EXPECT_EQ(file, utf8);
+        continue;
+      }
+      char tail[16];
+      std::snprintf(tail, sizeof tail, "~%08X", Crc32OfString(utf8));
+      const std::string kept = file.substr(0, file.size() - 9);
+      EXPECT_EQ(file.substr(file.size() - 9), tail);
+      EXPECT_EQ(utf8.compare(0, kept.size(), kept), 0);
+      // At most one byte short of the room, and never half a letter.
+      EXPECT_GE(kept.size(), kAreaFileNameMax - 10);
+      EXPECT_EQ(TArea::StoredFileName(file), file);
+    }
+  }
 }
 
 // An area that counts its own destruction.

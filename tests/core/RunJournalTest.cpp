@@ -10,6 +10,7 @@
 #include "core/Area.h"
 #include "core/MessageBase.h"
 #include "core/RunJournal.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "support/TempDir.h"
 
@@ -95,6 +96,45 @@ TEST_F(RunJournalRecovery, AnUncommittedRunIsUndoneAndACommittedOneFinished) {
       EXPECT_EQ(dir.Read("Backup.pkt"), "packet");
       EXPECT_FALSE(platform::FileExists(dir / "pkt"));
     }
+  }
+}
+
+// The journal holds the area's file name on disk: a UTF-8 name is undone as
+// it stands (not read as an area name again), and a name an earlier version
+// recorded in the ANSI page is followed to where a load moved its files.
+TEST_F(RunJournalRecovery, AreasUnderEveryFileNameAreUndone) {
+  platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  const struct {
+    const char* what;
+    std::string name;  // CP1251
+    bool recordedInAnsi;
+  } cases[] = {
+      {"Latin", "R50.SYSOP", false},
+      {"Cyrillic", "RU.\xD4\xCB\xC5\xC9\xCC", false},
+      {"a long Cyrillic name", std::string(130, '\xC6'), false},
+      {"Cyrillic, recorded by an earlier version", "RU.\xD4\xCB\xC5\xC9\xCC", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunShell("rm -rf '" + dir.Path() + "'*");
+    TArea area(dir.Path(), c.name, c.name);
+    Fill(area, 3);
+    const std::string body = platform::ReadFile(area.FilePath(".PackedBody"));
+    TRunJournal::Record record = AreaJournalRecord(area);
+    if (c.recordedInAnsi) record[2] = c.name;  // the files were named so then
+    TRunJournal journal(dir / "journal");
+    journal.Append({record});
+    Fill(area, 2);
+    area.CloseIndex();
+    std::vector<std::string> log;
+    ASSERT_TRUE(RecoverImportJournal(dir / "journal", &log));
+    EXPECT_EQ(platform::ReadFile(area.FilePath(".PackedBody")), body);
+    std::vector<TMsgHeader> headers;
+    ASSERT_TRUE(area.Base().ReadIndex(headers));
+    EXPECT_EQ(headers.size(), 3u);
+    // Nothing was made under another name.
+    for (const auto& e : platform::ScanDir(dir.Path()))
+      EXPECT_EQ(e.name.rfind(area.FileName, 0), 0u) << e.name;
   }
 }
 

@@ -206,5 +206,25 @@ TEST(CodePage, NamesFromOutsideAreEscapedByWhatTheyAre) {
   }
 }
 
+// A name cut to a number of bytes ends at a whole character: one, two, three
+// and four bytes long.
+TEST(CodePage, Utf8PrefixEndsAtAWholeCharacter) {
+  const struct {
+    std::string text;
+    size_t max;
+    std::string kept;
+  } rows[] = {
+      {"ABC", 5, "ABC"},       {"ABC", 3, "ABC"},        {"ABC", 2, "AB"},
+      {"AЖ", 2, "A"},          {"AЖ", 3, "AЖ"},          {"ЖЖ", 3, "Ж"},
+      {"A€", 3, "A"},          {"A€", 2, "A"},           {"A€B", 4, "A€"},
+      {"A\U0001F600", 4, "A"}, {"A\U0001F600", 5, "A\U0001F600"}, {"Ж", 1, ""},
+      {"", 0, ""},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.text + " " + std::to_string(r.max));
+    EXPECT_EQ(Utf8Prefix(r.text, r.max), r.kept);
+  }
+}
+
 }  // namespace
 }  // namespace velmaris::platform

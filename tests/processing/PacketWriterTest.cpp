@@ -18,9 +18,11 @@
 #include "archive/PackerFixtures.h"
 #include "archive/ArchiveCheck.h"
 #include "archive/Packer.h"
+#include "core/MsgBaseFixtures.h"
 #include "core/NetLink.h"
 #include "core/RunJournal.h"
 #include "core/SerialCounter.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "processing/ExportJournal.h"
@@ -442,6 +444,37 @@ TEST(PacketWriter, RecoveredExportJournalKeepsItsSerialsTaken) {
 // bundle holds already is not packed again, one it lacks goes into a checked
 // copy; a packer that makes the bundle anew loses none of the day's packets
 // and lists none twice.
+// The journal holds the area's file name on disk: recovery marks the
+// messages in the files of that name, whatever letters it has, and makes no
+// file under another name.
+TEST(PacketWriter, RecoveredExportMarksTheMessagesUnderEveryFileName) {
+  platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  for (const std::string& name :
+       {std::string("R50.SYSOP"), std::string("RU.\xD4\xCB\xC5\xC9\xCC"), std::string(130, '\xC6')}) {
+    SCOPED_TRACE(platform::AnsiToUtf8(name));
+    test::TempDir dir;
+    platform::MakeDirs(dir / "Outbound");
+    std::string file;
+    {
+      TArea area(dir.Path(), name, name);
+      for (int n = 0; n < 2; ++n) area.QueueMail(test::MakeMail(n, 40, MsgFlag::Send), false);
+      ASSERT_TRUE(area.WriteQueuedMail());
+      file = area.FileName;
+    }
+    const std::string journal = dir / "export.journal";
+    TRunJournal(journal).Append({"export", dir / "gone.pkt", "", "", dir / "Outbound/",
+                                 "2:5020/1042", dir.Path(), file, "0", "1"});
+    EXPECT_TRUE(RecoverExportJournal(journal));
+    auto area = TArea::OnRecordedFiles(dir.Path(), file);
+    ASSERT_TRUE(area->OpenIndex());
+    ASSERT_EQ(area->Count, 2);
+    for (int i = 0; i < 2; ++i)
+      EXPECT_EQ(area->HeaderPtr(i)->Flags & (MsgFlag::Send | MsgFlag::Sent), MsgFlag::Sent) << i;
+    area->CloseIndex();
+    for (const auto& e : platform::ScanDir(dir.Path())) EXPECT_EQ(e.name.rfind(file, 0), 0u) << e.name;
+  }
+}
+
 TEST(PacketWriter, RecoveryWithAPackerThatMakesTheBundleAnewByTable) {
   if (test::RunShell("command -v zip >/dev/null") != 0) GTEST_SKIP() << "zip not installed";
   for (const bool inBundle : {true, false}) {

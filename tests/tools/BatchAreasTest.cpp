@@ -134,6 +134,39 @@ TEST_F(BatchAreasTest, WriteDumpAndAreasRoundTrip) {
                         "\"DUPES\" 2 \"DUPES\" 0 0", "\"RU.TEST\" 0 \"RU.TEST\" 3 0"}));
 }
 
+TEST_F(BatchAreasTest, AreasNamesTheFilesOnDiskAsTheirCharacters) {
+  // Area names are taken and printed as CP1251 bytes; the file name is the
+  // name on disk, UTF-8, printed as its characters.
+  const struct {
+    std::string name;
+    std::string file;
+  } cases[] = {
+      {"R50.SYSOP", "R50.SYSOP"},
+      {"RU.\xD4\xCB\xC5\xC9\xCC", "RU.ФЛЕЙМ"},
+      {"\xCC\xCE\xDF \xCF\xCE\xD7\xD2\xC0", "МОЯ ПОЧТА"},
+      {"\xCC\xCE\xDF/\xCF\xCE\xD7\xD2\xC0", "МОЯ.ПОЧТА"},
+  };
+  dir_.Write("t.txt", "Hi\n");
+  std::string out;
+  for (const auto& c : cases)
+    ASSERT_EQ(Run({"write", c.name, "--from", "Me", "--to", "All", "--subject", "S",
+                   "--text-file", dir_ / "t.txt"},
+                  &out),
+              0)
+        << out;
+  ASSERT_EQ(Run({"areas"}, &out), 0);
+  const std::vector<std::string> rows = Lines(out);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const auto row = std::find_if(rows.begin(), rows.end(), [&](const std::string& r) {
+      return Field(r, "name") == JsonLine::Quote(c.name);
+    });
+    ASSERT_NE(row, rows.end());
+    EXPECT_EQ(Field(*row, "fileName"), "\"" + c.file + "\"");
+    EXPECT_EQ(Field(*row, "count"), "1");
+  }
+}
+
 TEST_F(BatchAreasTest, NetmailTakesPidAndNoOrigin) {
   dir_.Write("t.txt", "Hi\n");
   std::string out;

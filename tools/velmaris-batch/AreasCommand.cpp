@@ -1,5 +1,6 @@
 // "areas": one line per area of the configuration (separators left out):
-// name, type (number and name), file name, message count and unread count;
+// name, type (number and name), file name (the name on disk, as its UTF-8
+// characters), message count and unread count;
 // an area whose index is damaged adds "damage" (counting the records that
 // could be read), is named on stderr, and the command exits with 1.
 #include <iostream>
@@ -36,7 +37,7 @@ int AreasCommand(BatchContext& ctx) {
     line.Str("name", area->Name)
         .Int("type", area->AreaType)
         .Str("typeName", TypeName(area->AreaType))
-        .Str("fileName", area->FileName)
+        .Utf8("fileName", area->FileName)
         .Int("count", area->Count)
         .Int("unread", area->UnreadCount);
     if (!area->IndexDamage.empty()) {

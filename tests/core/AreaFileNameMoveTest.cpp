@@ -1,0 +1,266 @@
+// The message base's file names on disk: UTF-8 names a user reads as the
+// area's name, and areas whose files an earlier version named in the ANSI
+// page (CP1251 bytes) moved to them once at load, losing nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ConfigStoreFixture.h"
+#include "MsgBaseFixtures.h"
+#include "core/Area.h"
+#include "platform/CodePage.h"
+#include "platform/Files.h"
+
+namespace velmaris::test {
+namespace {
+
+// Area names as stored (CP1251) and the names their files get on disk.
+struct NameCase {
+  const char* what;
+  std::string name;
+  std::string file;
+};
+
+std::vector<NameCase> NameTable() {
+  const std::string longName = "RU." + std::string(150, '\xC6');  // "RU.ЖЖЖ…", 303 bytes as UTF-8
+  const std::string longUtf8 = platform::AnsiToUtf8(longName);
+  return {
+      {"Latin", "R50.SYSOP", "R50.SYSOP"},
+      {"Cyrillic", "RU.\xD4\xCB\xC5\xC9\xCC", "RU.ФЛЕЙМ"},
+      {"a blank", "\xCC\xCE\xDF \xCF\xCE\xD7\xD2\xC0", "МОЯ ПОЧТА"},
+      {"a forbidden character", "\xCC\xCE\xDF/\xCF\xCE\xD7\xD2\xC0", "МОЯ.ПОЧТА"},
+      {"a character the ANSI page lacks", "\xC0\x98\xC1", "А.Б"},
+      {"a long Cyrillic name over the bound", longName, ""},
+  };
+}
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : platform::ScanDir(dir)) names.push_back(e.name);
+  return names;
+}
+
+class AreaFileNameMoveTest : public ConfigStoreFixture {
+ protected:
+  void SetUp() override {
+    ConfigStoreFixture::SetUp();
+    platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  }
+  std::string Base() const { return Start() + "Msgbase/"; }
+
+  // An area stored as an earlier version left it: its files named with the
+  // CP1251 bytes of its name, its "Filename" those bytes, three messages.
+  void SeedOlderArea(const std::string& name, bool packedRecord) {
+    platform::MakeDirs(Base());
+    {
+      TArea area(Base(), name, name);
+      area.FileName = name;  // as the earlier version named the files
+      for (int n = 0; n < 3; ++n) {
+        auto mail = MakeMail(n, 200 + static_cast<size_t>(n) * 70);
+        mail->Header.Subject = "\xD2\xE5\xEC\xE0 " + std::to_string(n);  // "Тема n"
+        written.push_back(mail->Clone());
+        area.QueueMail(std::move(mail), false);
+      }
+      ASSERT_TRUE(area.WriteQueuedMail());
+    }
+    ASSERT_TRUE(platform::FileExists(Base() + name + ".PackedBody"));
+    Seed([&](TWinRegistry& reg) {
+      const std::string section = "Areas\\Area1";
+      if (packedRecord) {
+        TArea area(Base(), name, "x");
+        area.FileName = name;
+        area.SaveToRegistry(reg, section);
+      } else {
+        reg.WriteString(section, "Name", name);
+        reg.WriteString(section, "Filename", name);
+      }
+      reg.WriteInteger("Areas", "Count", 1);
+    });
+  }
+
+  // Every message reads back byte for byte.
+  void ExpectMessages(TArea& area) {
+    ASSERT_TRUE(area.OpenIndex());
+    ASSERT_EQ(area.Count, static_cast<int32_t>(written.size()));
+    ASSERT_TRUE(area.OpenBody());
+    for (int i = 0; i < area.Count; ++i) {
+      auto mail = area.ReadMail(i);
+      EXPECT_EQ(mail->Body, written[static_cast<size_t>(i)]->Body) << i;
+      EXPECT_EQ(mail->Header.Subject.Str(), written[static_cast<size_t>(i)]->Header.Subject.Str());
+    }
+    area.CloseBody();
+    area.CloseIndex();
+  }
+
+  std::vector<std::unique_ptr<TMail>> written;
+};
+
+TEST_F(AreaFileNameMoveTest, NewAreasGetFilesNamedAsTheAreaInUtf8) {
+  auto config = Load();
+  for (const NameCase& c : NameTable()) {
+    SCOPED_TRACE(c.what);
+    TArea* area = config->AddAreaQuiet(c.name, c.name, AreaTypeCode::Echomail, nullptr);
+    ASSERT_NE(area, nullptr);
+    ASSERT_TRUE(area->Lock(true));
+    ASSERT_TRUE(area->StoreMail(MakeMail(1)));
+    area->Unlock();
+    const std::string file = c.file.empty() ? area->FileName : c.file;
+    EXPECT_EQ(area->FileName, file);
+    EXPECT_TRUE(platform::IsUtf8(file));
+    if (c.file.empty()) {
+      // Cut to the bound at a whole letter, the name's beginning kept.
+      EXPECT_LE(file.size(), kAreaFileNameMax);
+      const std::string kept = file.substr(0, file.size() - 9);
+      EXPECT_EQ(platform::AnsiToUtf8(c.name).compare(0, kept.size(), kept), 0);
+    }
+    for (const char* ext : {".PackedIndex", ".PackedBody"})
+      EXPECT_TRUE(platform::FileExists(Base() + file + ext)) << ext;
+  }
+  // Nothing on disk is named in the ANSI page.
+  for (const std::string& name : FilesIn(Base())) EXPECT_TRUE(platform::IsUtf8(name)) << name;
+  // The names stay with their areas.
+  LoadedConfig other = Load();
+  for (const NameCase& c : NameTable()) {
+    TArea* area = other->FindArea(c.name);
+    ASSERT_NE(area, nullptr) << c.what;
+    EXPECT_EQ(area->FileName, config->FindArea(c.name)->FileName) << c.what;
+    EXPECT_FALSE(area->FileNameMoved);
+  }
+  config->MakeCurrent();
+}
+
+TEST_F(AreaFileNameMoveTest, FilesNamedInTheAnsiPageAreMovedOnceAtLoad) {
+  for (bool packed : {true, false}) {
+    for (const NameCase& c : NameTable()) {
+      if (c.name == "R50.SYSOP") continue;  // nothing to move
+      SCOPED_TRACE(testing::Message() << c.what << (packed ? ", Packed" : ", older values"));
+      std::filesystem::remove_all(Base());
+      std::filesystem::remove(RegistryPath());
+      written.clear();
+      log.clear();
+      // The bytes an earlier version kept (forbidden characters mapped).
+      const std::string older = c.name.find('/') != std::string::npos
+                                    ? std::string("\xCC\xCE\xDF.\xCF\xCE\xD7\xD2\xC0")
+                                    : c.name;
+      if (older.size() > kAreaFileNameMax) continue;  // an earlier version cut it in bytes
+      SeedOlderArea(older, packed);
+      auto config = Load();
+      TArea* area = config->FindArea(older);
+      ASSERT_NE(area, nullptr);
+      const std::string file = TArea::AreaNameToFileName(older);
+      EXPECT_EQ(area->FileName, file);
+      EXPECT_TRUE(area->FileNameMoved);
+      EXPECT_TRUE(log.empty());
+      for (const std::string& name : FilesIn(Base())) EXPECT_TRUE(platform::IsUtf8(name)) << name;
+      EXPECT_TRUE(platform::FileExists(Base() + file + ".PackedIndex"));
+      ExpectMessages(*area);
+      // The new name is in the registry file: the next load moves nothing.
+      LoadedConfig other = Load();
+      EXPECT_EQ(other->FindArea(older)->FileName, file);
+      EXPECT_FALSE(other->FindArea(older)->FileNameMoved);
+      ExpectMessages(*other->FindArea(older));
+      config->MakeCurrent();
+    }
+  }
+}
+
+TEST_F(AreaFileNameMoveTest, AMoveWhoseNameWasNotSavedIsFinishedAtTheNextLoad) {
+  const std::string name = "RU.\xD4\xCB\xC5\xC9\xCC";
+  SeedOlderArea(name, true);
+  // The files were renamed, then the program ended before the registry file
+  // was written.
+  for (const char* ext : {".PackedIndex", ".PackedBody"})
+    ASSERT_TRUE(platform::RenameNoReplace(Base() + name + ext, Base() + "RU.ФЛЕЙМ" + ext));
+  auto config = Load();
+  TArea* area = config->FindArea(name);
+  ASSERT_NE(area, nullptr);
+  EXPECT_EQ(area->FileName, "RU.ФЛЕЙМ");
+  EXPECT_TRUE(log.empty());
+  ExpectMessages(*area);
+}
+
+TEST_F(AreaFileNameMoveTest, AMoveWhoseTargetExistsLosesNothing) {
+  const std::string name = "RU.\xD4\xCB\xC5\xC9\xCC";
+  const struct {
+    const char* what;
+    const char* ext;
+    bool folder;
+  } cases[] = {
+      {"an index under the new name", ".PackedIndex", false},
+      {"a stray temporary index under the new name", ".$PX", false},
+      {"a folder under the new name", ".PackedBody", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(Base());
+    std::filesystem::remove(RegistryPath());
+    written.clear();
+    log.clear();
+    SeedOlderArea(name, true);
+    const std::string inTheWay = Base() + "RU.ФЛЕЙМ" + c.ext;
+    if (c.folder)
+      platform::MakeDirs(inTheWay);
+    else
+      platform::WriteFileAtomic(inTheWay, "someone else's file");
+    const std::string body = platform::ReadFile(Base() + name + ".PackedBody");
+    const std::string index = platform::ReadFile(Base() + name + ".PackedIndex");
+
+    auto config = Load();
+    TArea* area = config->FindArea(name);
+    ASSERT_NE(area, nullptr);
+    // The area keeps its files under the older name, untouched, and says why.
+    EXPECT_EQ(area->FileName, name);
+    EXPECT_FALSE(area->FileNameMoved);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("RU.\xD4\xCB\xC5\xC9\xCC"), std::string::npos) << log[0];
+    EXPECT_NE(log[0].find(std::string("RU.\xD4\xCB\xC5\xC9\xCC") + c.ext + " exists already"),
+              std::string::npos)
+        << log[0];
+    EXPECT_EQ(platform::ReadFile(Base() + name + ".PackedBody"), body);
+    EXPECT_EQ(platform::ReadFile(Base() + name + ".PackedIndex"), index);
+    if (!c.folder) {
+      EXPECT_EQ(platform::ReadFile(inTheWay), "someone else's file");
+    }
+    ExpectMessages(*area);
+    // Saving keeps the older name, so the next load finds the files again.
+    config->SaveConfiguration();
+    LoadedConfig other = Load();
+    EXPECT_EQ(other->FindArea(name)->FileName, name);
+    ExpectMessages(*other->FindArea(name));
+    config->MakeCurrent();
+  }
+}
+
+TEST_F(AreaFileNameMoveTest, ASecondAreaOnOneFileNameIsCutAtAWholeLetter) {
+  auto config = Load();
+  // 121 letters and a mapped character fill the bound to its last byte; the
+  // second name maps to the same file name and makes room for "~2".
+  const std::string letters(121, '\xC6');  // Ж
+  TArea* first = config->AddAreaQuiet(letters + "/", letters + "/", AreaTypeCode::Echomail, nullptr);
+  TArea* second =
+      config->AddAreaQuiet(letters + ":", letters + ":", AreaTypeCode::Echomail, nullptr);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  std::string same;
+  for (int i = 0; i < 121; ++i) same += "Ж";
+  EXPECT_EQ(first->FileName, same + ".");
+  EXPECT_EQ(second->FileName, same.substr(0, 240) + "~2");
+  EXPECT_TRUE(platform::IsUtf8(second->FileName));
+  config->MakeCurrent();
+}
+
+TEST_F(AreaFileNameMoveTest, DeletingAnAreaRemovesEveryFileItHas) {
+  platform::MakeDirs(Base());
+  TArea area(Base(), "RU.\xD4\xCB\xC5\xC9\xCC", "RU.\xD4\xCB\xC5\xC9\xCC");
+  for (const char* ext : {".PackedIndex", ".PackedBody", ".$PX", ".ODY", ".Index", ".Body"})
+    platform::WriteFileAtomic(area.FilePath(ext), "x");
+  area.DeleteFiles();
+  EXPECT_EQ(FilesIn(Base()), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace velmaris::test
