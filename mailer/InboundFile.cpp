@@ -63,11 +63,12 @@ std::string NextFreeName(const std::string& dir, const std::string& name) {
     std::string head = stem, tail = ext;
     if (head.size() + suffix.size() + tail.size() > kMaxFileNameBytes) {
       const size_t room = kMaxFileNameBytes - suffix.size();
+      // Cut at a whole letter: the name is UTF-8 by now.
       if (tail.size() >= room) {
         head.clear();
-        tail.resize(room);
+        tail = platform::Utf8Prefix(tail, room);
       } else {
-        head.resize(room - tail.size());
+        head = platform::Utf8Prefix(head, room - tail.size());
       }
     }
     std::string candidate = head + suffix + tail;

@@ -10,6 +10,7 @@
 #include "ZModemFixtures.h"
 #include "mailer/CMLoopback.h"
 #include "mailer/InboundFile.h"
+#include "platform/CodePage.h"
 #include "tools/QuietReceiver.h"
 
 namespace velmaris::test {
@@ -430,6 +431,32 @@ std::string ShellScript(const std::string& script) {
   std::string word;
   for (char c : script) word += c == '"' ? std::string("\"\"") : std::string(1, c);
   return "sh -c \"" + word + "\"";
+}
+
+// A received name that is taken already gets a number before its extension;
+// a name at the file system's bound loses the end of its stem to it, cut at
+// a whole letter, never in the middle of a UTF-8 character.
+TEST(NextFreeName, NumberedNamesStayWholeUtf8) {
+  TempDir dir;
+  const std::string stem(126, 'x');
+  const struct {
+    std::string name, next;
+  } rows[] = {
+      {"Отчёт.zip", "Отчёт_1.zip"},
+      // 1 + 126 * 2 = 253 bytes of stem: "_1" leaves room for 251, and a
+      // cut at 251 bytes would halve the last letter kept.
+      {"y" + [] { std::string s; for (int i = 0; i < 126; ++i) s += "ж"; return s; }() + ".z",
+       "y" + [] { std::string s; for (int i = 0; i < 125; ++i) s += "ж"; return s; }() + "_1.z"},
+      {stem + stem + ".a", stem + std::string(125, 'x') + "_1.a"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    dir.Write(r.name, "taken");
+    const std::string next = NextFreeName(dir.Path(), r.name);
+    EXPECT_EQ(next, r.next);
+    EXPECT_TRUE(platform::IsUtf8(next));
+    EXPECT_LE(next.size(), kMaxFileNameBytes);
+  }
 }
 
 TEST_F(ZModemTest, NamesGoToRzInTheOemPageAndComeFromSzAsTheDiskNames) {
