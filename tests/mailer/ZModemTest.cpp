@@ -443,10 +443,10 @@ TEST(NextFreeName, NumberedNamesStayWholeUtf8) {
     std::string name, next;
   } rows[] = {
       {"Отчёт.zip", "Отчёт_1.zip"},
-      // 1 + 126 * 2 = 253 bytes of stem: "_1" leaves room for 251, and a
-      // cut at 251 bytes would halve the last letter kept.
-      {"y" + [] { std::string s; for (int i = 0; i < 126; ++i) s += "ж"; return s; }() + ".z",
-       "y" + [] { std::string s; for (int i = 0; i < 125; ++i) s += "ж"; return s; }() + "_1.z"},
+      // 126 * 2 = 252 bytes of stem: "_1" leaves room for 251, which would
+      // halve the last letter kept.
+      {[] { std::string s; for (int i = 0; i < 126; ++i) s += "ж"; return s; }() + ".z",
+       [] { std::string s; for (int i = 0; i < 125; ++i) s += "ж"; return s; }() + "_1.z"},
       {stem + stem + ".a", stem + std::string(125, 'x') + "_1.a"},
   };
   for (const auto& r : rows) {
