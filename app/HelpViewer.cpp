@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
+
+#include "widgets/Placement.h"
 
 namespace velmaris {
 
@@ -44,10 +47,39 @@ void THelpViewer::FollowModal(QWidget* modal) {
   if (modal) modal->installEventFilter(this);
   const bool shown = isVisible();
   const QRect place = geometry();
+  const QMargins frame = FrameMargins();
   setParent(modal, windowFlags());  // hides the window
   if (!shown) return;
   setGeometry(place);
+  if (modal) StandBeside(modal, frame);
   show();
+  // The window just opened stays in front, and keeps the input: showing
+  // the viewer again must not put it over that window.
+  if (modal) {
+    modal->raise();
+    modal->activateWindow();
+  }
+}
+
+QMargins THelpViewer::FrameMargins() const {
+  const QRect frame = frameGeometry(), client = geometry();
+  return {client.left() - frame.left(), client.top() - frame.top(),
+          frame.right() - client.right(), frame.bottom() - client.bottom()};
+}
+
+void THelpViewer::StandBeside(QWidget* window, QMargins frame) {
+  const QScreen* screen = window->screen();
+  if (!screen) return;
+  // A window the window manager has not framed yet gets the viewer's frame.
+  QRect other = window->frameGeometry();
+  if (other == window->geometry()) other = other.marginsAdded(frame);
+  const QRect own = geometry().marginsAdded(frame);
+  const QRect area = screen->availableGeometry();
+  const PlaceRect to = PlaceBeside({own.x(), own.y(), own.width(), own.height()},
+                                   {other.x(), other.y(), other.width(), other.height()},
+                                   {area.x(), area.y(), area.width(), area.height()});
+  if (to.x != own.x() || to.y != own.y())
+    setGeometry(geometry().translated(to.x - own.x(), to.y - own.y()));
 }
 
 void THelpViewer::WindowShown(QWidget* window) {
@@ -90,8 +122,11 @@ QWidget* WindowToStayAbove() {
 THelpViewer* ShowHelpTopic(const std::string& helpFile, int context) {
   static QPointer<THelpViewer> viewer;
   if (!viewer) viewer = new THelpViewer;
-  viewer->FollowModal(WindowToStayAbove());
+  QWidget* above = WindowToStayAbove();
+  viewer->FollowModal(above);
   viewer->ShowTopic(helpFile, context);
+  // Opened, it stands beside the window it was asked from rather than over it.
+  if (above && !viewer->isVisible()) viewer->StandBeside(above, viewer->FrameMargins());
   viewer->show();
   viewer->raise();
   viewer->activateWindow();

@@ -9,7 +9,9 @@
 // closed: the viewer is then a child window of the topmost modal window, and
 // goes on to the next one, or back to the top level, when that one closes.
 // A modal window opened while the viewer is up (a properties window from a
-// settings page) takes the viewer along in the same way.
+// settings page) takes the viewer along in the same way; that window stays
+// in front and the viewer moves beside it, where there is room, so that
+// both can be read and used.
 #pragma once
 
 #include <QPointer>
@@ -25,8 +27,14 @@ class THelpViewer : public QTextBrowser {
   explicit THelpViewer(QWidget* parent = nullptr);
   void ShowTopic(const std::string& helpFile, int context);
   // Makes the viewer a child window of the modal window that is up (none:
-  // a window of its own), keeping its place and its visibility.
+  // a window of its own), keeping its visibility, and its place unless it
+  // would cover that window; the modal window stays in front.
   void FollowModal(QWidget* modal);
+  // Moves the viewer beside the window when it would cover it (frame: the
+  // viewer's frame margins).
+  void StandBeside(QWidget* window, QMargins frame);
+  // The window manager's frame around the viewer (none while unframed).
+  QMargins FrameMargins() const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
