@@ -1,6 +1,7 @@
 #include "app/HelpViewer.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFileInfo>
 #include <QScreen>
@@ -47,18 +48,15 @@ void THelpViewer::FollowModal(QWidget* modal) {
   if (modal) modal->installEventFilter(this);
   const bool shown = isVisible();
   const QRect place = geometry();
-  const QMargins frame = FrameMargins();
   setParent(modal, windowFlags());  // hides the window
   if (!shown) return;
   setGeometry(place);
-  if (modal) StandBeside(modal, frame);
   show();
-  // The window just opened stays in front, and keeps the input: showing
-  // the viewer again must not put it over that window.
-  if (modal) {
-    modal->raise();
-    modal->activateWindow();
-  }
+  // Shown again, a window keeps its place in the stack: the viewer comes
+  // over the windows below, which would hide it, and the window it follows
+  // (which has the input) over the viewer.
+  raise();
+  if (modal) modal->raise();
 }
 
 QMargins THelpViewer::FrameMargins() const {
@@ -88,8 +86,20 @@ void THelpViewer::WindowShown(QWidget* window) {
   // window answered at once is gone by then).
   QTimer::singleShot(0, this, [this] {
     QWidget* top = QApplication::activeModalWidget();
-    if (top && top != this && !isAncestorOf(top)) FollowModal(top);
+    if (!top || top == this || isAncestorOf(top)) return;
+    const QMargins frame = FrameMargins();
+    FollowModal(top);
+    if (!isVisible()) return;
+    // The window just opened stays in front of the viewer, with the input,
+    // and the viewer stands beside it where there is room.
+    StandBeside(top, frame);
+    top->activateWindow();
   });
+}
+
+void THelpViewer::closeEvent(QCloseEvent* event) {
+  QTextBrowser::closeEvent(event);
+  closed_ = event->isAccepted();
 }
 
 bool THelpViewer::eventFilter(QObject* watched, QEvent* event) {
@@ -121,7 +131,9 @@ QWidget* WindowToStayAbove() {
 
 THelpViewer* ShowHelpTopic(const std::string& helpFile, int context) {
   static QPointer<THelpViewer> viewer;
-  if (!viewer) viewer = new THelpViewer;
+  // A viewer closed a moment ago is on its way out: asked again, help opens
+  // in a new one.
+  if (!viewer || viewer->Closed()) viewer = new THelpViewer;
   QWidget* above = WindowToStayAbove();
   viewer->FollowModal(above);
   viewer->ShowTopic(helpFile, context);

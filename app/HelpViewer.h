@@ -27,8 +27,8 @@ class THelpViewer : public QTextBrowser {
   explicit THelpViewer(QWidget* parent = nullptr);
   void ShowTopic(const std::string& helpFile, int context);
   // Makes the viewer a child window of the modal window that is up (none:
-  // a window of its own), keeping its visibility, and its place unless it
-  // would cover that window; the modal window stays in front.
+  // a window of its own), keeping its place and its visibility; that window
+  // stays in front of the viewer.
   void FollowModal(QWidget* modal);
   // Moves the viewer beside the window when it would cover it (frame: the
   // viewer's frame margins).
@@ -36,14 +36,19 @@ class THelpViewer : public QTextBrowser {
   // The window manager's frame around the viewer (none while unframed).
   QMargins FrameMargins() const;
 
+ // Closed: it goes once the program gets back to its event loop.
+  bool Closed() const { return closed_; }
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   // A window shown somewhere in the program: one that is modal and lies
   // outside the viewer takes the viewer along once it is up.
   void WindowShown(QWidget* window);
   QPointer<QWidget> modal_;
+  bool closed_ = false;
 };
 
 // The one viewer, shown in front with the topic.
