@@ -1026,10 +1026,14 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
       // Half a button to the right of the button lying there.
       topLeft = bar->mapToGlobal(QPoint(lying->Left() + bar->BtnWidth() / 2, lying->Top()));
     } else {
-      // The copy's corner lands 8 pixels into the window's top edge.
-      cover.move(topLeft - QPoint(120, 8));
+      // The copy's corner lands 8 pixels into the window's client area (a
+      // window manager's frame moves the client area down: it is placed again).
+      const QPoint client = topLeft - QPoint(120, 8);
+      cover.move(client);
       cover.show();
       ASSERT_TRUE(Shows(&cover));
+      cover.move(cover.pos() + client - cover.geometry().topLeft());
+      PumpUntil([&] { return cover.geometry().topLeft() == client; }, 30s);
       cover.raise();
       ASSERT_TRUE(PumpUntil([&] { return QApplication::topLevelAt(topLeft) == &cover; }, 30s));
       ASSERT_EQ(FindSpeedBar(topLeft) != nullptr, r.onto == DropRow::CoverWithBar);

@@ -302,6 +302,24 @@ TEST_F(WindowHelpTest, HelpOverTheSettingsFollowsEveryWindowTheyOpenAndComesBack
   EXPECT_EQ(viewer->parentWidget(), nullptr);
 }
 
+// Help asked again just after the viewer was closed (before the program got
+// back to its event loop) opens in a viewer that stays.
+TEST_F(WindowHelpTest, HelpAskedRightAfterTheViewerClosedStaysOpen) {
+  platform::ShowHelp(6000);
+  ASSERT_EQ(ShownPage(), "6000.html");
+  QPointer<THelpViewer> first;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* viewer = qobject_cast<THelpViewer*>(top); viewer && viewer->isVisible())
+      first = viewer;
+  ASSERT_NE(first, nullptr);
+  first->close();
+  platform::ShowHelp(7000);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QApplication::processEvents();
+  EXPECT_EQ(first, nullptr);
+  EXPECT_EQ(ShownPage(), "7000.html");
+}
+
 TEST_F(WindowHelpTest, HelpMenuItemsCarryTheKeyThatOpensTheirPage) {
   // The item that opens the page shows F1 beside it; no other command of
   // the window answers F1.
