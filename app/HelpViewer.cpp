@@ -41,8 +41,16 @@ void THelpViewer::ShowTopic(const std::string& helpFile, int context) {
   setPlainText(QStringLiteral("Раздел справки %1 не найден:\n%2").arg(context).arg(page));
 }
 
+bool THelpViewer::Owns(const QWidget* window) const {
+  for (const QWidget* w = window; w; w = w->parentWidget())
+    if (w == this) return true;
+  return false;
+}
+
 void THelpViewer::FollowModal(QWidget* modal) {
-  if (modal == this || modal == parentWidget()) return;
+  // A window of the viewer's own (a box that belongs to it) stands over it
+  // already; a child window of its own child would be its own parent.
+  if (modal == parentWidget() || Owns(modal)) return;
   if (modal_) modal_->removeEventFilter(this);
   modal_ = modal;
   if (modal) modal->installEventFilter(this);
@@ -81,12 +89,12 @@ void THelpViewer::StandBeside(QWidget* window, QMargins frame) {
 }
 
 void THelpViewer::WindowShown(QWidget* window) {
-  if (window == this || window->windowModality() == Qt::NonModal || isAncestorOf(window)) return;
+  if (window->windowModality() == Qt::NonModal || Owns(window)) return;
   // Followed once the window is up and counts as the topmost modal one (a
   // window answered at once is gone by then).
   QTimer::singleShot(0, this, [this] {
     QWidget* top = QApplication::activeModalWidget();
-    if (!top || top == this || isAncestorOf(top)) return;
+    if (!top || Owns(top)) return;
     const QMargins frame = FrameMargins();
     FollowModal(top);
     if (!isVisible()) return;

@@ -47,6 +47,8 @@ class THelpViewer : public QTextBrowser {
   // A window shown somewhere in the program: one that is modal and lies
   // outside the viewer takes the viewer along once it is up.
   void WindowShown(QWidget* window);
+  // Whether the window is the viewer or one of its own, at any depth.
+  bool Owns(const QWidget* window) const;
   QPointer<QWidget> modal_;
   bool closed_ = false;
 };
