@@ -1,10 +1,14 @@
 #include "app/HelpViewer.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
+
+#include "widgets/Placement.h"
 
 namespace velmaris {
 
@@ -37,8 +41,16 @@ void THelpViewer::ShowTopic(const std::string& helpFile, int context) {
   setPlainText(QStringLiteral("Раздел справки %1 не найден:\n%2").arg(context).arg(page));
 }
 
+bool THelpViewer::Owns(const QWidget* window) const {
+  for (const QWidget* w = window; w; w = w->parentWidget())
+    if (w == this) return true;
+  return false;
+}
+
 void THelpViewer::FollowModal(QWidget* modal) {
-  if (modal == this || modal == parentWidget()) return;
+  // A window of the viewer's own (a box that belongs to it) stands over it
+  // already; a child window of its own child would be its own parent.
+  if (modal == parentWidget() || Owns(modal)) return;
   if (modal_) modal_->removeEventFilter(this);
   modal_ = modal;
   if (modal) modal->installEventFilter(this);
@@ -48,16 +60,54 @@ void THelpViewer::FollowModal(QWidget* modal) {
   if (!shown) return;
   setGeometry(place);
   show();
+  // Shown again, a window keeps its place in the stack: the viewer comes
+  // over the windows below, which would hide it, and the window it follows
+  // (which has the input) over the viewer.
+  raise();
+  if (modal) modal->raise();
+}
+
+QMargins THelpViewer::FrameMargins() const {
+  const QRect frame = frameGeometry(), client = geometry();
+  return {client.left() - frame.left(), client.top() - frame.top(),
+          frame.right() - client.right(), frame.bottom() - client.bottom()};
+}
+
+void THelpViewer::StandBeside(QWidget* window, QMargins frame) {
+  const QScreen* screen = window->screen();
+  if (!screen) return;
+  // A window the window manager has not framed yet gets the viewer's frame.
+  QRect other = window->frameGeometry();
+  if (other == window->geometry()) other = other.marginsAdded(frame);
+  const QRect own = geometry().marginsAdded(frame);
+  const QRect area = screen->availableGeometry();
+  const PlaceRect to = PlaceBeside({own.x(), own.y(), own.width(), own.height()},
+                                   {other.x(), other.y(), other.width(), other.height()},
+                                   {area.x(), area.y(), area.width(), area.height()});
+  if (to.x != own.x() || to.y != own.y())
+    setGeometry(geometry().translated(to.x - own.x(), to.y - own.y()));
 }
 
 void THelpViewer::WindowShown(QWidget* window) {
-  if (window == this || window->windowModality() == Qt::NonModal || isAncestorOf(window)) return;
+  if (window->windowModality() == Qt::NonModal || Owns(window)) return;
   // Followed once the window is up and counts as the topmost modal one (a
   // window answered at once is gone by then).
   QTimer::singleShot(0, this, [this] {
     QWidget* top = QApplication::activeModalWidget();
-    if (top && top != this && !isAncestorOf(top)) FollowModal(top);
+    if (!top || Owns(top)) return;
+    const QMargins frame = FrameMargins();
+    FollowModal(top);
+    if (!isVisible()) return;
+    // The window just opened stays in front of the viewer, with the input,
+    // and the viewer stands beside it where there is room.
+    StandBeside(top, frame);
+    top->activateWindow();
   });
+}
+
+void THelpViewer::closeEvent(QCloseEvent* event) {
+  QTextBrowser::closeEvent(event);
+  closed_ = event->isAccepted();
 }
 
 bool THelpViewer::eventFilter(QObject* watched, QEvent* event) {
@@ -89,9 +139,14 @@ QWidget* WindowToStayAbove() {
 
 THelpViewer* ShowHelpTopic(const std::string& helpFile, int context) {
   static QPointer<THelpViewer> viewer;
-  if (!viewer) viewer = new THelpViewer;
-  viewer->FollowModal(WindowToStayAbove());
+  // A viewer closed a moment ago is on its way out: asked again, help opens
+  // in a new one.
+  if (!viewer || viewer->Closed()) viewer = new THelpViewer;
+  QWidget* above = WindowToStayAbove();
+  viewer->FollowModal(above);
   viewer->ShowTopic(helpFile, context);
+  // Opened, it stands beside the window it was asked from rather than over it.
+  if (above && !viewer->isVisible()) viewer->StandBeside(above, viewer->FrameMargins());
   viewer->show();
   viewer->raise();
   viewer->activateWindow();

@@ -48,4 +48,38 @@ PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& 
   return r;
 }
 
+PlaceRect PlaceBeside(const PlaceRect& window, const PlaceRect& other, const PlaceRect& screen) {
+  const auto covered = [&](const PlaceRect& r) -> long long {
+    const long long w = std::min<long long>(static_cast<long long>(r.x) + r.w,
+                                            static_cast<long long>(other.x) + other.w) -
+                        std::max(r.x, other.x);
+    const long long h = std::min<long long>(static_cast<long long>(r.y) + r.h,
+                                            static_cast<long long>(other.y) + other.h) -
+                        std::max(r.y, other.y);
+    return w > 0 && h > 0 ? w * h : 0;
+  };
+  if (covered(window) == 0) return window;
+  const auto onScreen = [&](PlaceRect r) {
+    r.x = std::clamp(r.x, screen.x, std::max(screen.x, screen.x + screen.w - r.w));
+    r.y = std::clamp(r.y, screen.y, std::max(screen.y, screen.y + screen.h - r.h));
+    return r;
+  };
+  const PlaceRect sides[] = {
+      {other.x + other.w, window.y, window.w, window.h},
+      {other.x - window.w, window.y, window.w, window.h},
+      {window.x, other.y + other.h, window.w, window.h},
+      {window.x, other.y - window.h, window.w, window.h},
+  };
+  PlaceRect best = window;
+  long long bestCovered = covered(window);
+  for (const PlaceRect& side : sides) {
+    const PlaceRect r = onScreen(side);
+    if (const long long c = covered(r); c < bestCovered) {
+      best = r;
+      bestCovered = c;
+    }
+  }
+  return best;
+}
+
 }  // namespace velmaris

@@ -43,4 +43,10 @@ struct PlaceRect {
 PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& screens,
                          int minW = 120, int minH = 80);
 
+// Where a window goes so as not to cover another: its own place when it
+// covers none of it; else the place beside the other (right, left, below or
+// above, kept on the screen) that leaves the most of it uncovered, its own
+// place when no side leaves more.
+PlaceRect PlaceBeside(const PlaceRect& window, const PlaceRect& other, const PlaceRect& screen);
+
 }  // namespace velmaris

@@ -661,6 +661,9 @@ bool TSpeedBar::PlaceItem(TSpeedItem* item, QPoint pos) {
   item->SetBounds(x, y);
   const bool inside = rect().contains(x, y);
   item->SetVisible(inside);
+  // A button placed where another lies shows over it (one taken off the
+  // bar went below the others).
+  if (inside) item->Button()->raise();
   return inside;
 }
 

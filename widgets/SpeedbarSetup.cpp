@@ -66,32 +66,27 @@ bool Covers(const QWidget* w, QPoint globalPos) {
   return true;
 }
 
-// Whether a window that stays on top of the others, other than the bar's
-// own, lies over the point (the setup dialog itself, for one).
-bool UnderStayOnTopWindow(const TSpeedBar* bar, QPoint globalPos) {
-  for (QWidget* top : QApplication::topLevelWidgets())
-    if (top != bar->window() && top->isVisible() && !qobject_cast<TBtnControl*>(top) &&
-        top->windowFlags().testFlag(Qt::WindowStaysOnTopHint) &&
-        top->frameGeometry().contains(globalPos))
-      return true;
-  return false;
-}
-
 }  // namespace
 
-// Found from the bars' own geometry, not from the window the window system
-// reports at the point: that can still be a window on its way out, such as
-// the drag copy just deleted or a window manager's frame around it. Where
-// the windows of several bars overlap, the active window's bar wins, then a
-// bar being customised.
+// The window system says which of the program's windows is on top at the
+// point (a window manager's frame or another program's window there is none
+// of them); only a bar of that window counts. A drag copy says nothing of
+// what lies under it: when one is still found there, the bars' own geometry
+// decides, the active window's bar first, then a bar being customised.
 TSpeedBar* FindSpeedBar(QPoint globalPos) {
+  QWidget* onTop = QApplication::topLevelAt(globalPos);
+  if (onTop && !qobject_cast<TBtnControl*>(onTop)) {
+    for (TSpeedBar* bar : onTop->findChildren<TSpeedBar*>())
+      if (bar->isVisible() && Covers(bar, globalPos)) return bar;
+    return nullptr;
+  }
+  if (!onTop) return nullptr;
   TSpeedBar* found = nullptr;
   int foundRank = -1;
   for (QWidget* top : QApplication::topLevelWidgets()) {
     if (!top->isVisible() || top->isMinimized() || qobject_cast<TBtnControl*>(top)) continue;
     for (TSpeedBar* bar : top->findChildren<TSpeedBar*>()) {
-      if (!bar->isVisible() || !Covers(bar, globalPos) || UnderStayOnTopWindow(bar, globalPos))
-        continue;
+      if (!bar->isVisible() || !Covers(bar, globalPos)) continue;
       const int rank = (top->isActiveWindow() ? 2 : 0) + (bar->EditingWindow() ? 1 : 0);
       if (rank > foundRank) {
         found = bar;

@@ -96,6 +96,8 @@ void TVxColorButton::WriteCustomColors() const {
 
 void TVxColorButton::mousePressEvent(QMouseEvent* event) {
   pressX_ = event->position().toPoint().x();
+  ignoreNextClick_ = closingPress_ && *closingPress_ == event->timestamp();
+  closingPress_.reset();
   QPushButton::mousePressEvent(event);
 }
 
@@ -137,11 +139,14 @@ void TVxColorButton::DropDown() {
   pal->move(at);
   update();
   pal->show();
-  pal->activateWindow();
+  pal->setFocus(Qt::PopupFocusReason);
 }
 
 void TVxColorButton::PaletteClosed(bool byKey) {
-  if (!byKey && palette_ && palette_->ClosedByOwnerPress()) ignoreNextClick_ = true;
+  // Should the press that closed the palette still reach the button (handed
+  // on after the pop-up), the click it makes must not open it again.
+  if (!byKey && palette_ && palette_->ClosedByOwnerPress())
+    closingPress_ = palette_->OwnerPressTime();
   if (palette_) customColors_ = palette_->CustomColors;
   palette_ = nullptr;
   update();
@@ -199,18 +204,19 @@ void TVxColorButton::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------- palette
 
-// The palette bypasses the window manager, as a drop-down does: a frame of
-// the manager's would move it off the button and stand between it and the
-// pointer.
-TVxColorButtonPalette::TVxColorButtonPalette(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                          Qt::BypassWindowManagerHint) {
+// The palette is a pop-up, as a drop-down list is: the window manager
+// leaves it alone (no frame moves it off the button), it holds the pointer
+// and the keyboard while it is open, and a press anywhere outside closes it.
+TVxColorButtonPalette::TVxColorButtonPalette(QWidget* parent) : QWidget(parent, Qt::Popup) {
   setObjectName("VxColorButtonPalette");
   setAttribute(Qt::WA_DeleteOnClose);
   setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
   btnOther_ = new QPushButton("&Other", this);
   btnOther_->setObjectName("btnOther");
   btnOther_->setGeometry(2, 98, 50, 20);
+  // The palette sees the keys first, whichever of its controls has the focus.
+  btnOther_->installEventFilter(this);
   setFixedSize(72, btnOther_->geometry().bottom() + 1 + 2);
   connect(btnOther_, &QPushButton::clicked, this, &TVxColorButtonPalette::OtherClick);
   qApp->installEventFilter(this);
@@ -220,16 +226,23 @@ bool TVxColorButtonPalette::eventFilter(QObject* watched, QEvent* event) {
   if (inOtherDialog_ || closing_) return false;
   if (event->type() == QEvent::ApplicationDeactivate) {
     close();
-  } else if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType()) {
-    auto* widget = static_cast<QWidget*>(watched);
-    if (widget->window() != this) {
-      const QPoint global = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
-      const QWidget* owner = parentWidget();
-      closedByOwnerPress_ = owner && owner->rect().contains(owner->mapFromGlobal(global));
-      close();
-    }
+  } else if (watched == btnOther_ && event->type() == QEvent::KeyPress) {
+    if (HandleKey(static_cast<QKeyEvent*>(event)->key())) return true;
   }
   return false;
+}
+
+void TVxColorButtonPalette::mousePressEvent(QMouseEvent* event) {
+  if (!rect().contains(event->position().toPoint())) {
+    // A press on the button that opened the palette only closes it: it is
+    // not handed on to the button, which would open the palette again.
+    const QPoint global = event->globalPosition().toPoint();
+    const QWidget* owner = parentWidget();
+    closedByOwnerPress_ = owner && owner->rect().contains(owner->mapFromGlobal(global));
+    ownerPressTime_ = event->timestamp();
+    setAttribute(Qt::WA_NoMouseReplay, closedByOwnerPress_);
+  }
+  QWidget::mousePressEvent(event);
 }
 
 TVxColorButtonPalette::~TVxColorButtonPalette() {
@@ -324,25 +337,34 @@ void TVxColorButtonPalette::Choose(TPaletteCell cell, bool byKey) {
   close();
 }
 
-void TVxColorButtonPalette::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
+bool TVxColorButtonPalette::HandleKey(int key) {
+  switch (key) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: return Choose(selected_, true);
+    case Qt::Key_Enter: Choose(selected_, true); return true;
     case Qt::Key_Escape:
       closedByKey_ = true;
       close();
-      return;
-    case Qt::Key_Left: return Select(MovePaletteSelection(selected_, TPaletteKey::Left));
-    case Qt::Key_Right: return Select(MovePaletteSelection(selected_, TPaletteKey::Right));
-    case Qt::Key_Up: return Select(MovePaletteSelection(selected_, TPaletteKey::Up));
-    case Qt::Key_Down: return Select(MovePaletteSelection(selected_, TPaletteKey::Down));
-    default: QWidget::keyPressEvent(event);
+      return true;
+    case Qt::Key_Left: Select(MovePaletteSelection(selected_, TPaletteKey::Left)); return true;
+    case Qt::Key_Right: Select(MovePaletteSelection(selected_, TPaletteKey::Right)); return true;
+    case Qt::Key_Up: Select(MovePaletteSelection(selected_, TPaletteKey::Up)); return true;
+    case Qt::Key_Down: Select(MovePaletteSelection(selected_, TPaletteKey::Down)); return true;
+    default: return false;
   }
 }
 
+void TVxColorButtonPalette::keyPressEvent(QKeyEvent* event) {
+  if (!HandleKey(event->key())) QWidget::keyPressEvent(event);
+}
+
+// The colour dialog takes the input of the whole program: the pop-up steps
+// aside (it would hold the pointer) and comes back when the dialog is
+// cancelled.
 void TVxColorButtonPalette::OtherClick() {
   inOtherDialog_ = true;
-  QColorDialog dialog(ToQColor(OtherColor, palette()), this);
+  hide();
+  QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+  QColorDialog dialog(ToQColor(OtherColor, palette()), owner);
   dialog.setOption(QColorDialog::DontUseNativeDialog, true);
   for (int y = 1; y <= 2; ++y)
     for (int x = 1; x <= 8; ++x)
@@ -359,14 +381,10 @@ void TVxColorButtonPalette::OtherClick() {
   if (ok) {
     if (OnSelect) OnSelect(true, OtherColor);
     close();
+  } else {
+    show();
+    setFocus(Qt::PopupFocusReason);
   }
-}
-
-void TVxColorButtonPalette::changeEvent(QEvent* event) {
-  QWidget::changeEvent(event);
-  if (event->type() == QEvent::ActivationChange && !isActiveWindow() && !inOtherDialog_ &&
-      isVisible())
-    close();
 }
 
 void TVxColorButtonPalette::closeEvent(QCloseEvent* event) {

@@ -7,12 +7,14 @@
 // (see widgets/logic/ColorArray.h for the stored form).
 //
 // States: closed -> dropped down [press; the palette exists] -> closed [the
-// palette closes for any reason: a choice, Escape, deactivation].
+// palette closes for any reason: a choice, Escape, a press outside it, the
+// program losing the focus].
 #pragma once
 
 #include <QPointer>
 #include <QPushButton>
 #include <functional>
+#include <optional>
 
 #include "widgets/VxColors.h"
 #include "widgets/VxSpeedButton.h"
@@ -89,6 +91,8 @@ class TVxColorButton : public QPushButton {
   TColorArrayClass customColors_{8, 2};
   bool flat_ = false, mouseInside_ = false, ignoreNextClick_ = false, colorsLoaded_ = false;
   int pressX_ = 0;
+  // The time of the press on the button that closed the palette.
+  std::optional<ulong> closingPress_;
   TButtonStyle style_ = TButtonStyle::bsAutoDetect;
   QPointer<TVxColorButtonPalette> palette_;
 };
@@ -121,25 +125,29 @@ class TVxColorButtonPalette : public QWidget {
   bool InOtherDialog() const { return inOtherDialog_; }
   // Closed by a mouse press on the button that opened it.
   bool ClosedByOwnerPress() const { return closedByOwnerPress_; }
+  ulong OwnerPressTime() const { return ownerPressTime_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
-  // A press anywhere outside the palette, or the application losing the
-  // focus, closes it (not while the colour dialog is open).
+  // The application losing the focus closes the palette (not while the
+  // colour dialog is open); the keys of the other-colour button come here.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Return, Escape and the arrows; whether the key was one of them.
+  bool HandleKey(int key);
   void OtherClick();
   void Choose(TPaletteCell cell, bool byKey);
   QPushButton* btnOther_;
   TPaletteCell selected_;
   bool closedByKey_ = false, inOtherDialog_ = false, closing_ = false, closedByOwnerPress_ = false;
+  ulong ownerPressTime_ = 0;
 };
 
 }  // namespace velmaris

@@ -19,6 +19,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QColorDialog>
+#include <QCursor>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -27,6 +30,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSet>
 #include <QStackedWidget>
@@ -37,6 +41,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -53,6 +58,7 @@
 #include "widgets/PageControl98.h"
 #include "widgets/SpeedBar.h"
 #include "widgets/SpeedbarSetup.h"
+#include "widgets/VxColorButton.h"
 
 namespace velmaris::test {
 namespace {
@@ -186,7 +192,7 @@ class RealInputTest : public ::testing::Test {
       ADD_FAILURE() << "the child did not end";
     EXPECT_EQ(code, 0);
     const std::string out = dir.Read("child.log");
-    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 2 tests"), std::string::npos) << out;
     Stop();
     EXPECT_NE(access(("/tmp/.X11-unix/X" + display).c_str(), F_OK), 0)
         << "the server left its socket behind";
@@ -248,6 +254,60 @@ bool XClick(QWidget* w, QPoint pos = QPoint()) {
   const int before = releases->count;
   return XMove(w->mapToGlobal(pos.isNull() ? w->rect().center() : pos)) && Xdo({"click", "1"}) &&
          PumpUntil([before] { return releases->count > before; }, 120s);
+}
+
+// Lets the program run for a while, as a person's hand takes its time.
+void Pause(std::chrono::milliseconds time) {
+  const QDeadlineTimer until(time);
+  while (!until.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// Moves the pointer to the screen point in steps, as a hand moves a mouse.
+void XWalk(QPoint to, int steps = 8) {
+  const QPoint from = QCursor::pos();
+  for (int step = 1; step <= steps; ++step) {
+    XMove(from + (to - from) * step / steps);
+    Pause(15ms);
+  }
+}
+
+// A click held as a person holds it (120 ms) at the screen point, the
+// pointer walked there first; whether a release reached a control.
+bool XHeldClick(QPoint global) {
+  const int before = releases->count;
+  XWalk(global);
+  if (!Xdo({"mousedown", "1"})) return false;
+  Pause(120ms);
+  return Xdo({"mouseup", "1"}) && PumpUntil([before] { return releases->count > before; }, 10s);
+}
+
+// Keys typed at a person's pace.
+bool XKeys(const std::vector<std::string>& keys) {
+  std::vector<std::string> args{"key", "--delay", "120"};
+  args.insert(args.end(), keys.begin(), keys.end());
+  return Xdo(args);
+}
+
+// Whether the window system finds the window on top at the middle and near
+// the corners of its client area: nothing lies over it.
+bool OnTop(QWidget* w) {
+  const QRect r = w->rect().adjusted(4, 4, -4, -4);
+  for (QPoint at : {r.center(), r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight()})
+    if (QApplication::topLevelAt(w->mapToGlobal(at)) != w) return false;
+  return true;
+}
+
+// A point of the window's client area where the window system finds it on
+// top (its middle, the middles of its quarters, points near its edges).
+std::optional<QPoint> VisiblePoint(QWidget* w) {
+  const QRect r = w->rect().adjusted(8, 8, -8, -8);
+  for (int fx : {2, 1, 3, 0, 4})
+    for (int fy : {2, 1, 3, 0, 4}) {
+      const QPoint at = w->mapToGlobal(
+          QPoint(r.left() + r.width() * fx / 4, r.top() + r.height() * fy / 4));
+      if (QApplication::topLevelAt(at) == w) return at;
+    }
+  return std::nullopt;
 }
 
 bool IsWindowKind(QWidget* w) {
@@ -379,6 +439,34 @@ class RealInputChild : public SettingsApplyTest {
     QGuiApplication::primaryScreen()->grabWindow(0).save(
         QString::fromLocal8Bit(to) + "/" + (UnderTwm() ? "twm-" : "") + name + ".png");
   }
+  // Drags the item's row of the setup's list (its section chosen) so that
+  // the copy's top-left corner comes to the screen point, as a user does;
+  // whether the row was there to drag.
+  static bool DragFromTheList(TSpeedbarSetupWindow* setup, TSpeedItem* item, QPoint topLeft) {
+    setup->SectionList()->setCurrentRow(item->Section());
+    QListWidget* list = setup->ButtonsList();
+    QListWidgetItem* row = nullptr;
+    for (int r = 0; r < list->count(); ++r)
+      if (list->item(r)->data(Qt::UserRole).value<QObject*>() == item) row = list->item(r);
+    if (!row) return false;
+    list->scrollToItem(row);
+    QCoreApplication::processEvents();
+    const QPoint from =
+        list->viewport()->mapToGlobal(QPoint(5, list->visualItemRect(row).center().y()));
+    // The copy hangs at the pointer by its bottom-right corner.
+    TSpeedBar* bar = setup->SpeedBar();
+    const QPoint to = topLeft + QPoint(bar->BtnWidth(), bar->BtnHeight());
+    XMove(from);
+    Xdo({"mousedown", "1"});
+    for (int step = 1; step <= 6; ++step) {
+      XMove(from + (to - from) * step / 6);
+      QCoreApplication::processEvents();
+    }
+    Pause(50ms);
+    Xdo({"mouseup", "1"});
+    PumpUntil([] { return Shown<TBtnControl>() == nullptr; }, 120s);
+    return true;
+  }
   // Drags items that are off the bar from the setup's list onto the middle
   // of the bar, as a user does, count times; how many landed on the bar.
   // Each landed item is taken off again for the next drop.
@@ -394,27 +482,8 @@ class RealInputChild : public SettingsApplyTest {
         item->SetVisible(false);
         bar->Notify(TSpeedbarNotify::ListsChanged);
       }
-      setup->SectionList()->setCurrentRow(item->Section());
-      QListWidget* list = setup->ButtonsList();
-      QListWidgetItem* row = nullptr;
-      for (int r = 0; r < list->count(); ++r)
-        if (list->item(r)->data(Qt::UserRole).value<QObject*>() == item) row = list->item(r);
-      if (!row) continue;
-      list->scrollToItem(row);
-      QCoreApplication::processEvents();
-      const QPoint from =
-          list->viewport()->mapToGlobal(QPoint(5, list->visualItemRect(row).center().y()));
-      // The copy hangs at the pointer by its bottom-right corner.
       const QPoint topLeft((bar->width() - bar->BtnWidth()) / 2, bar->BtnOffsetVert() + 1);
-      const QPoint to = bar->mapToGlobal(topLeft) + QPoint(bar->BtnWidth(), bar->BtnHeight());
-      XMove(from);
-      Xdo({"mousedown", "1"});
-      for (int step = 1; step <= 6; ++step) {
-        XMove(from + (to - from) * step / 6);
-        QCoreApplication::processEvents();
-      }
-      Xdo({"mouseup", "1"});
-      PumpUntil([] { return Shown<TBtnControl>() == nullptr; }, 120s);
+      DragFromTheList(setup, item, bar->mapToGlobal(topLeft));
       if (item->Visible()) ++landed;
       if (i == 0) Shot((bar->objectName() + "-drop").toLatin1().constData());
       item->SetVisible(false);
@@ -666,6 +735,329 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
     EXPECT_TRUE(NoButtonRaised(bar));
   }
   delete editor;
+}
+
+// How a row ends the colour palette: a cell picked with the pointer, keys
+// typed, a press outside it, or the other-colour button with its dialog.
+enum class PaletteEnd { Pointer, Keys, Outside, Other };
+
+struct PaletteRow {
+  const char* what;
+  PaletteEnd end;
+  TPaletteCell cell;              // for Pointer
+  std::vector<std::string> keys;  // for Keys
+  bool changes;
+};
+
+const PaletteRow kPaletteRows[] = {
+    {"a cell picked with the pointer", PaletteEnd::Pointer, {2, 3}, {}, true},
+    {"another cell, in the last row", PaletteEnd::Pointer, {4, 5}, {}, true},
+    {"the arrows and Return", PaletteEnd::Keys, {}, {"Down", "Down", "Right", "Return"}, true},
+    {"up past the first row and Return", PaletteEnd::Keys, {}, {"Up", "Up", "Left", "Return"}, true},
+    {"the arrows and Escape", PaletteEnd::Keys, {}, {"Right", "Down", "Escape"}, false},
+    {"a press outside", PaletteEnd::Outside, {}, {}, false},
+    {"the other colour from its dialog", PaletteEnd::Other, {}, {}, true},
+};
+
+// Speed-bar drops from the setup's list: onto a window of the program that
+// lies over the bar (with a bar of its own at the point, or without), and
+// onto a button of the bar.
+struct DropRow {
+  const char* what;
+  enum { CoverWithBar, CoverWithoutBar, OntoAButton } onto;
+};
+
+const DropRow kDropRows[] = {
+    {"a window with a bar of its own over the bar", DropRow::CoverWithBar},
+    {"a window without a bar there over the bar", DropRow::CoverWithoutBar},
+    {"a spot where a button lies", DropRow::OntoAButton},
+};
+
+// A window opened from the settings while the help viewer is up: a button
+// clicked first (an entry added), then the one that opens the window.
+struct OverHelpRow {
+  const char *prepare, *button;
+};
+
+const OverHelpRow kOverHelpRows[] = {
+    {"Button53", "ShowMailerProperties"},
+    {"Button24", "AutoSendProperties"},
+    {"AddMB", "MailboxProperties"},
+};
+
+TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
+  // The colour palette of the settings (page Вид), by the pointer and by keys.
+  QStringList paletteFailures;
+  QTimer::singleShot(0, dialog.get(), [&] {
+    ASSERT_TRUE(Shows(dialog.get()));
+    auto* button = qobject_cast<TVxColorButton*>(Reveal("QuoteColor"));
+    ASSERT_NE(button, nullptr);
+    bool shot = false;
+    for (const PaletteRow& r : kPaletteRows) {
+      SCOPED_TRACE(r.what);
+      constexpr TColor kStart = 0xFFFFFF;
+      button->SetColor(kStart);
+      XHeldClick(button->mapToGlobal(QPoint(button->width() - 6, button->height() / 2)));
+      ASSERT_TRUE(PumpUntil([&] { return button->DroppedDown(); }, 120s));
+      TVxColorButtonPalette* palette = button->PaletteForm();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(palette, 120000));
+      // Where the button put it: no window manager's frame moved it.
+      EXPECT_EQ(palette->frameGeometry().topLeft(), button->mapToGlobal(QPoint(0, button->height())));
+      if (!shot) {
+        shot = true;
+        Shot("palette");
+        if (const char* to = std::getenv("VELMARIS_REAL_INPUT_SHOTS"))
+          palette->grab().save(QString::fromLocal8Bit(to) + (UnderTwm() ? "/twm-" : "/") +
+                               "palette-grab.png");
+      }
+      TColor expected = kStart;
+      switch (r.end) {
+        case PaletteEnd::Pointer: {
+          const QPoint at = palette->mapToGlobal(palette->CellRect(r.cell).center());
+          XWalk(at, 12);
+          // Moved onto, the palette stays open and follows the pointer.
+          EXPECT_TRUE(PumpUntil([&] { return palette->Selected() == r.cell; }, 120s));
+          EXPECT_TRUE(button->DroppedDown());
+          expected = palette->CellColor(r.cell);
+          XHeldClick(at);
+          break;
+        }
+        case PaletteEnd::Keys: {
+          TPaletteCell cell = palette->Selected();
+          for (const std::string& key : r.keys) {
+            if (key == "Down") cell = MovePaletteSelection(cell, TPaletteKey::Down);
+            if (key == "Up") cell = MovePaletteSelection(cell, TPaletteKey::Up);
+            if (key == "Left") cell = MovePaletteSelection(cell, TPaletteKey::Left);
+            if (key == "Right") cell = MovePaletteSelection(cell, TPaletteKey::Right);
+          }
+          if (r.changes) expected = palette->CellColor(cell);
+          XKeys(r.keys);
+          break;
+        }
+        case PaletteEnd::Outside:
+          XHeldClick(dialog->mapToGlobal(QPoint(3, 3)));
+          break;
+        case PaletteEnd::Other: {
+          // The colour dialog runs its own modal loop: it is driven from a
+          // timer that fires inside that loop.
+          const QColor chosen(0x12, 0x34, 0x56);
+          expected = FromQColor(chosen);
+          bool driven = false;
+          QTimer timer;
+          QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* colours = Shown<QColorDialog>();
+            if (!colours || driven) return;
+            driven = true;
+            timer.stop();
+            if (!Shows(colours)) return colours->reject();
+            QLineEdit* html = nullptr;
+            for (QLineEdit* e : colours->findChildren<QLineEdit*>())
+              if (e->isVisible() && e->text().startsWith('#')) html = e;
+            if (!html) return colours->reject();
+            XClick(html);
+            XKeys({"ctrl+a"});
+            Xdo({"type", "--delay", "80", chosen.name().toStdString()});
+            PumpUntil([&] { return html->text() == chosen.name(); }, 120s);
+            XKeys({"Return"});
+            if (!PumpUntil([&] { return !colours->isVisible(); }, 120s)) colours->reject();
+          });
+          timer.start(20);
+          XHeldClick(palette->OtherButton()->mapToGlobal(palette->OtherButton()->rect().center()));
+          EXPECT_TRUE(PumpUntil([&] { return driven && !button->DroppedDown(); }, 300s));
+          break;
+        }
+      }
+      if (!PumpUntil([&] { return !button->DroppedDown(); }, 120s)) {
+        paletteFailures << QString("%1: the palette stayed open").arg(r.what);
+        button->ClosePalette();
+      }
+      if (button->Color() != expected)
+        paletteFailures << QString("%1: colour %2, not %3")
+                               .arg(r.what)
+                               .arg(button->Color(), 6, 16, QChar('0'))
+                               .arg(expected, 6, 16, QChar('0'));
+    }
+    // A press on the button closes the open palette and does not open it again.
+    const QPoint arrow = button->mapToGlobal(QPoint(button->width() - 6, button->height() / 2));
+    XHeldClick(arrow);
+    EXPECT_TRUE(PumpUntil([&] { return button->DroppedDown(); }, 120s));
+    XHeldClick(arrow);
+    EXPECT_TRUE(PumpUntil([&] { return !button->DroppedDown(); }, 120s));
+    Pause(300ms);
+    EXPECT_FALSE(button->DroppedDown());
+
+    // Help over the settings: each window opened from them while the viewer
+    // is up is in front, whole, and the viewer beside it is seen and used.
+    EXPECT_EQ(HelpAt(dialog.get(), QPoint(3, 3)), "6000.html");
+    QPointer<THelpViewer> viewer = Shown<THelpViewer>();
+    ASSERT_TRUE(viewer && Shows(viewer));
+    Shot("help-over-settings");
+    for (const OverHelpRow& r : kOverHelpRows) {
+      SCOPED_TRACE(r.button);
+      ASSERT_TRUE(XClick(Reveal(r.prepare)));
+      QSet<QWidget*> known;
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->isVisible()) known.insert(top);
+      // The window may run a modal loop of its own: it is looked at and
+      // closed from a timer that fires inside that loop.
+      bool done = false;
+      QTimer timer;
+      QObject::connect(&timer, &QTimer::timeout, [&] {
+        QWidget* opened = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+          if (top->isVisible() && IsWindowKind(top) && !known.contains(top) && top != viewer)
+            opened = top;
+        if (!opened) return;
+        timer.stop();
+        const QPointer<QWidget> alive(opened);
+        const auto finish = qScopeGuard([&] {
+          if (alive && alive->isVisible()) alive->close();
+          done = true;
+        });
+        ASSERT_TRUE(Shows(opened));
+        EXPECT_TRUE(PumpUntil([&] { return viewer->parentWidget() == opened; }, 120s));
+        EXPECT_TRUE(PumpUntil([&] { return OnTop(opened); }, 30s))
+            << "the window opened is covered";
+        EXPECT_TRUE(PumpUntil([&] { return QApplication::activeWindow() == opened; }, 30s));
+        Shot((std::string("help-") + r.button).c_str());
+        // The viewer is seen beside it and takes a click and keys.
+        std::optional<QPoint> seen;
+        EXPECT_TRUE(PumpUntil(
+            [&] { return viewer->isVisible() && (seen = VisiblePoint(viewer)).has_value(); }, 30s))
+            << "the viewer is hidden";
+        if (seen) {
+          viewer->textCursor().clearSelection();
+          XHeldClick(*seen);
+          XKeys({"ctrl+a"});
+          EXPECT_TRUE(PumpUntil([&] { return viewer->textCursor().hasSelection(); }, 120s))
+              << "the viewer takes no keys";
+        }
+        // The window takes its OK.
+        QAbstractButton* ok = nullptr;
+        for (auto* box : opened->findChildren<QDialogButtonBox*>())
+          if (!ok) ok = box->button(QDialogButtonBox::Ok);
+        for (auto* b : opened->findChildren<QPushButton*>())
+          if (!ok && b->isVisible() &&
+              QStringList{"OK", "Ok"}.contains(QString(b->text()).remove('&')))
+            ok = b;
+        ASSERT_NE(ok, nullptr);
+        XHeldClick(ok->mapToGlobal(ok->rect().center()));
+        EXPECT_TRUE(PumpUntil([&] { return !alive || !alive->isVisible(); }, 120s))
+            << "OK does not close it";
+      });
+      timer.start(20);
+      XHeldClick(Reveal(r.button)->mapToGlobal(Reveal(r.button)->rect().center()));
+      EXPECT_TRUE(PumpUntil([&] { return done; }, 300s)) << "no window opened";
+      // Back over the settings, the viewer is still seen.
+      EXPECT_TRUE(PumpUntil([&] { return viewer->parentWidget() == dialog.get(); }, 120s));
+      EXPECT_TRUE(PumpUntil([&] { return VisiblePoint(viewer).has_value(); }, 30s))
+          << "the viewer is hidden under the settings";
+    }
+    if (viewer) viewer->close();
+    dialog->reject();
+  });
+  dialog->exec();
+  EXPECT_EQ(paletteFailures.join("\n").toStdString(), "");
+
+  // Help open before the settings: the settings come in front, whole, and
+  // the viewer is still seen and used beside them.
+  platform::ShowHelp(1);
+  QPointer<THelpViewer> viewer = Shown<THelpViewer>();
+  ASSERT_TRUE(viewer && Shows(viewer));
+  viewer->move(400, 300);
+  QTimer::singleShot(0, dialog.get(), [&] {
+    const auto finish = qScopeGuard([&] {
+      if (viewer) viewer->close();
+      dialog->reject();
+    });
+    ASSERT_TRUE(Shows(dialog.get()));
+    EXPECT_TRUE(PumpUntil([&] { return viewer->parentWidget() == dialog.get(); }, 120s));
+    EXPECT_TRUE(PumpUntil([&] { return OnTop(dialog.get()); }, 30s)) << "the settings are covered";
+    std::optional<QPoint> seen;
+    EXPECT_TRUE(PumpUntil(
+        [&] { return viewer->isVisible() && (seen = VisiblePoint(viewer)).has_value(); }, 30s))
+        << "the viewer is hidden under the settings";
+    Shot("help-then-settings");
+    if (seen) {
+      viewer->textCursor().clearSelection();
+      XHeldClick(*seen);
+      XKeys({"ctrl+a"});
+      EXPECT_TRUE(PumpUntil([&] { return viewer->textCursor().hasSelection(); }, 120s))
+          << "the viewer takes no keys";
+    }
+  });
+  dialog->exec();
+
+  // Drops from the speed-bar setup of a message list.
+  TMessageListWindow* list = window->OpenMessageList(*Area("ECHO.ONE"));
+  ASSERT_NE(list, nullptr);
+  list->move(0, 0);
+  ASSERT_TRUE(Shows(list));
+  TSpeedBar* bar = list->findChild<TSpeedBar*>("MailToolbar");
+  TSpeedbarSetupWindow* setup = Customize(bar);
+  ASSERT_NE(setup, nullptr);
+  for (const DropRow& r : kDropRows) {
+    SCOPED_TRACE(r.what);
+    TSpeedItem* item = nullptr;
+    TSpeedItem* lying = nullptr;
+    bar->ForEachItem([&](TSpeedItem* it) {
+      if (!lying && it->Visible()) lying = it;
+    });
+    ASSERT_NE(lying, nullptr);
+    bar->ForEachItem([&](TSpeedItem* it) {
+      if (!item && !it->Visible()) item = it;
+    });
+    if (!item) {
+      bar->ForEachItem([&](TSpeedItem* it) { item = it; });
+      item->SetVisible(false);
+      bar->Notify(TSpeedbarNotify::ListsChanged);
+    }
+    ASSERT_NE(item, lying);
+    QPoint topLeft = bar->mapToGlobal(
+        QPoint((bar->width() - bar->BtnWidth()) / 2, bar->BtnOffsetVert() + 1));
+    QWidget cover;
+    cover.setWindowTitle("Cover");
+    cover.resize(240, 160);
+    if (r.onto == DropRow::CoverWithBar) {
+      auto* coverBar = new TSpeedBar(&cover);
+      coverBar->setObjectName("CoverBar");
+    }
+    if (r.onto == DropRow::OntoAButton) {
+      // Half a button to the right of the button lying there.
+      topLeft = bar->mapToGlobal(QPoint(lying->Left() + bar->BtnWidth() / 2, lying->Top()));
+    } else {
+      // The copy's corner lands 8 pixels into the window's client area (a
+      // window manager's frame moves the client area down: it is placed again).
+      const QPoint client = topLeft - QPoint(120, 8);
+      cover.move(client);
+      cover.show();
+      ASSERT_TRUE(Shows(&cover));
+      cover.move(cover.pos() + client - cover.geometry().topLeft());
+      PumpUntil([&] { return cover.geometry().topLeft() == client; }, 30s);
+      cover.raise();
+      ASSERT_TRUE(PumpUntil([&] { return QApplication::topLevelAt(topLeft) == &cover; }, 30s));
+      ASSERT_EQ(FindSpeedBar(topLeft) != nullptr, r.onto == DropRow::CoverWithBar);
+    }
+    ASSERT_TRUE(DragFromTheList(setup, item, topLeft));
+    Pause(200ms);
+    Shot((std::string("drop-") + std::to_string(&r - kDropRows)).c_str());
+    if (r.onto != DropRow::OntoAButton) {
+      EXPECT_FALSE(item->Visible()) << "landed on the bar under the window";
+      continue;
+    }
+    EXPECT_TRUE(item->Visible());
+    // The dropped button is the one seen where both lie.
+    const QRect both = item->Button()->geometry() & lying->Button()->geometry();
+    ASSERT_FALSE(both.isEmpty());
+    EXPECT_EQ(QApplication::widgetAt(bar->mapToGlobal(both.center())), item->Button());
+    item->SetVisible(false);
+    bar->Notify(TSpeedbarNotify::ListsChanged);
+  }
+  // The drops from the list onto the bar itself still land.
+  EXPECT_EQ(DropFromTheList(setup, bar, Drops(2)), Drops(2));
+  XClick(setup->findChild<QPushButton*>("CloseBtn"));
+  EXPECT_TRUE(PumpUntil([] { return Shown<TSpeedbarSetupWindow>() == nullptr; }, 120s));
+  list->close();
 }
 
 }  // namespace

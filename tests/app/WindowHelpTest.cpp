@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -300,6 +301,49 @@ TEST_F(WindowHelpTest, HelpOverTheSettingsFollowsEveryWindowTheyOpenAndComesBack
   window->SettingsClick();
   ASSERT_TRUE(viewer && viewer->isVisible());
   EXPECT_EQ(viewer->parentWidget(), nullptr);
+}
+
+// Help asked again just after the viewer was closed (before the program got
+// back to its event loop) opens in a viewer that stays.
+TEST_F(WindowHelpTest, HelpAskedRightAfterTheViewerClosedStaysOpen) {
+  platform::ShowHelp(6000);
+  ASSERT_EQ(ShownPage(), "6000.html");
+  QPointer<THelpViewer> first;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* viewer = qobject_cast<THelpViewer*>(top); viewer && viewer->isVisible())
+      first = viewer;
+  ASSERT_NE(first, nullptr);
+  first->close();
+  platform::ShowHelp(7000);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QApplication::processEvents();
+  EXPECT_EQ(first, nullptr);
+  EXPECT_EQ(ShownPage(), "7000.html");
+}
+
+// A box that belongs to the viewer (asked while the viewer is the window in
+// use) stands over it as it is: the viewer does not become its child.
+TEST_F(WindowHelpTest, ABoxOfTheViewersOwnLeavesTheViewerWhereItIs) {
+  platform::ShowHelp(6000);
+  THelpViewer* viewer = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* v = qobject_cast<THelpViewer*>(top); v && v->isVisible()) viewer = v;
+  ASSERT_NE(viewer, nullptr);
+  QWidget* before = viewer->parentWidget();
+  auto* box = new QMessageBox(QMessageBox::Question, "Velmaris", "Go on?",
+                              QMessageBox::Yes | QMessageBox::No, viewer);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::ApplicationModal);
+  box->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
+  QApplication::processEvents();
+  EXPECT_EQ(viewer->parentWidget(), before);
+  EXPECT_EQ(box->parentWidget(), viewer);
+  EXPECT_TRUE(viewer->isVisible());
+  box->close();
+  QApplication::processEvents();
+  EXPECT_EQ(viewer->parentWidget(), before);
+  EXPECT_TRUE(viewer->isVisible());
 }
 
 TEST_F(WindowHelpTest, HelpMenuItemsCarryTheKeyThatOpensTheirPage) {

@@ -46,5 +46,31 @@ TEST(ClampPlacement, TinyScreenShrinksMinimum) {
   EXPECT_EQ(ClampToScreens({0, 0, 500, 500}, {{0, 0, 100, 50}}), (PlaceRect{0, 0, 100, 50}));
 }
 
+// A window that would cover another goes beside it, where the most of it
+// stays uncovered on the screen.
+TEST(PlaceBeside, GoesWhereTheOtherStaysUncovered) {
+  const PlaceRect screen{0, 0, 1280, 1024};
+  struct Case {
+    const char* name;
+    PlaceRect window, other, expected;
+  };
+  const Case cases[] = {
+      {"apart: stays", {0, 0, 300, 200}, {400, 400, 300, 200}, {0, 0, 300, 200}},
+      {"touching: stays", {100, 400, 300, 200}, {400, 400, 300, 200}, {100, 400, 300, 200}},
+      {"room on the right", {400, 300, 300, 200}, {100, 100, 400, 400}, {500, 300, 300, 200}},
+      {"room on the left only", {800, 200, 300, 200}, {700, 100, 500, 400}, {400, 200, 300, 200}},
+      {"room below only", {300, 100, 560, 300}, {0, 0, 1280, 600}, {300, 600, 560, 300}},
+      {"no side free: the least covered",
+       {300, 300, 560, 480},
+       {100, 100, 1080, 824},
+       {300, 544, 560, 480}},
+      {"the other fills the screen: stays", {300, 300, 560, 480}, screen, {300, 300, 560, 480}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(PlaceBeside(c.window, c.other, screen), c.expected);
+  }
+}
+
 }  // namespace
 }  // namespace velmaris::test

@@ -2,11 +2,14 @@
 // palette, directory edit, labels and link, splitter bar, page control.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
+#include <vector>
 
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
@@ -129,23 +132,69 @@ TEST(VxColorButton, PaletteKeysAndChoice) {
   EXPECT_FALSE(b->DroppedDown());
 }
 
+// Clicks through the window system (the window of w), where a pop-up that
+// holds the pointer sees the press first.
+void ClickThroughWindow(QWidget* w, QPoint pos) {
+  QTest::mouseClick(w->window()->windowHandle(), Qt::LeftButton, {}, w->mapTo(w->window(), pos));
+  QApplication::processEvents();
+}
+
 TEST(VxColorButton, APressOutsideClosesThePaletteAndOnTheButtonDoesNotReopenIt) {
   QWidget form;
   form.resize(200, 100);
   auto* b = new TVxColorButton(&form);
   b->move(10, 10);
   form.show();
-  QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(b->width() - 5, 5));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  const QPoint arrow(b->width() - 5, 5);
+  ClickThroughWindow(b, arrow);
   ASSERT_TRUE(b->DroppedDown());
-  QTest::mouseClick(&form, Qt::LeftButton, {}, QPoint(150, 80));
+  EXPECT_EQ(b->PaletteForm()->windowType(), Qt::Popup);
+  EXPECT_EQ(QApplication::activePopupWidget(), b->PaletteForm());
+  ClickThroughWindow(&form, QPoint(150, 80));
   EXPECT_FALSE(b->DroppedDown());
-  QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(b->width() - 5, 5));
+  ClickThroughWindow(b, arrow);
   ASSERT_TRUE(b->DroppedDown());
-  QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(b->width() - 5, 5));
+  ClickThroughWindow(b, arrow);
   EXPECT_FALSE(b->DroppedDown());  // closed by the press, not opened again by the click
-  QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(b->width() - 5, 5));
-  EXPECT_TRUE(b->DroppedDown());
+  ClickThroughWindow(b, arrow);
+  EXPECT_TRUE(b->DroppedDown());  // the next click opens it
   b->ClosePalette();
+  EXPECT_FALSE(b->DroppedDown());
+}
+
+// The keys reach the palette whichever of its controls has the focus: the
+// arrows move the selection, Return picks, Escape closes.
+TEST(VxColorButton, ThePaletteTakesItsKeysWhenItsOtherButtonHasTheFocus) {
+  struct Case {
+    std::vector<Qt::Key> keys;
+    bool open;
+    TColor color;
+  };
+  const Case cases[] = {
+      {{Qt::Key_Right, Qt::Key_Return}, false, 0x000000},             // (2, 1): black
+      {{Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}, false, 0x00FF00},  // (1, 3)
+      {{Qt::Key_Up, Qt::Key_Up, Qt::Key_Escape}, false, 0xFFFFFF},     // closed unchanged
+      {{Qt::Key_Left}, true, 0xFFFFFF},                                // wraps to (4, 1)
+  };
+  for (const Case& c : cases) {
+    QWidget form;
+    auto* b = new TVxColorButton(&form);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    b->SetColor(0xFFFFFF);
+    b->Press(b->width() - 5);
+    TVxColorButtonPalette* p = b->PaletteForm();
+    ASSERT_NE(p, nullptr);
+    p->OtherButton()->setFocus();
+    for (Qt::Key key : c.keys) QTest::keyClick(p->OtherButton(), key);
+    EXPECT_EQ(b->DroppedDown(), c.open);
+    EXPECT_EQ(b->Color(), c.color);
+    if (c.open) {
+      EXPECT_EQ(p->Selected(), (TPaletteCell{4, 1}));
+      b->ClosePalette();
+    }
+  }
 }
 
 TEST(VxColorButton, CustomColorsLiveInTheRegistryOnlyWithAKey) {

@@ -393,6 +393,55 @@ TEST(SpeedBarSetup, TheBarUnderADropIsFoundFromTheBarsGeometry) {
   EXPECT_EQ(FindSpeedBar(f.bar->mapToGlobal(QPoint(200, 5))), f.bar);
 }
 
+// The window system's top window at the point decides: a window of the
+// program over the bar hides it, and one with a bar of its own there takes
+// the drop itself.
+TEST(SpeedBarSetup, AWindowOverTheBarHidesIt) {
+  Form f, cover;
+  f.window.move(0, 0);
+  cover.window.move(600, 600);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+  const QPoint onF = f.bar->mapToGlobal(QPoint(100, 5));
+  const QPoint besideCover = f.bar->mapToGlobal(QPoint(300, 5));
+  EXPECT_EQ(FindSpeedBar(onF), f.bar);
+  struct Case {
+    const char* what;
+    QPoint coverAt;  // the covering window's top-left, on the screen
+    TSpeedBar* atOnF;
+  };
+  const Case cases[] = {
+      {"its bar over the point", onF - QPoint(50, 2), cover.bar},
+      {"its client area over the point", onF - QPoint(50, 100), nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    cover.window.resize(150, 150);
+    cover.window.move(c.coverAt);
+    cover.window.show();
+    cover.window.raise();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&cover.window));
+    QApplication::processEvents();
+    EXPECT_EQ(FindSpeedBar(onF), c.atOnF);
+    EXPECT_EQ(FindSpeedBar(besideCover), f.bar);
+  }
+}
+
+// A button placed where another lies shows over it, though it went below
+// the others when it was taken off the bar.
+TEST(SpeedBar, APlacedButtonShowsOverTheOneItCovers) {
+  Form f;
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+  for (TSpeedItem* moved : {f.open, f.save}) {
+    TSpeedItem* other = moved == f.open ? f.save : f.open;
+    moved->Button()->lower();
+    moved->SetVisible(false);
+    ASSERT_TRUE(f.bar->PlaceItem(moved, QPoint(other->Left() + 4, other->Top())));
+    const QPoint overlap(other->Left() + 12, other->Top() + 10);
+    EXPECT_EQ(f.bar->childAt(overlap), moved->Button());
+    moved->SetBounds(moved == f.open ? 3 : 27, 3);
+  }
+}
+
 TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
   TempDir dir;
   const std::string file = dir / "MsgList.ini";
