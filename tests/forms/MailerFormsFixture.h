@@ -47,8 +47,9 @@ class MailerFormsFixture : public ConfigStoreFixture {
   }
   // A call ready to be made: the uplink 2:5020/1042 with its mailbox "Boss"
   // (555-1234) handled by a new profile, which is returned, over the line
-  // "Line" of a fake modem that the EMSI test peer answers.
-  TMailer* PrepareCall(std::unique_ptr<FakeModem>& modem) {
+  // "Line" of a fake modem that the EMSI test peer answers (with peerArgs
+  // added to its command line).
+  TMailer* PrepareCall(std::unique_ptr<FakeModem>& modem, const std::string& peerArgs = "") {
     SetTapiDebugLogPath(dir / "cmdebug.txt");
     TNetLink* link = config->Uplinks().GetItem(0);
     link->UplinkAddress.SetText("2:5020/1042");
@@ -62,7 +63,7 @@ class MailerFormsFixture : public ConfigStoreFixture {
         dir,
         std::vector<std::string>{"--peer", std::string(EMSIPEER) + " --inbound " +
                                                CommandWord(dir / "peer-in") + " --log " +
-                                               CommandWord(dir / "peer.log")});
+                                               CommandWord(dir / "peer.log") + peerArgs});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem->Link()});
     return profile;
   }

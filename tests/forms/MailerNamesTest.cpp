@@ -23,15 +23,6 @@ using MailerNamesTest = MailerFormsFixture;
 TEST_F(MailerNamesTest, RemoteIdentityAndFileNamesShowAsTheirUsersWroteThem) {
   const std::string ourFile = "Отчёт за май.txt", theirFile = "Ответ «итог».zip";
   const std::string sysop = "Пётр Сидоров", system = "Узел Тест";
-  SetTapiDebugLogPath(dir / "cmdebug.txt");
-  TNetLink* link = config->Uplinks().GetItem(0);
-  link->UplinkAddress.SetText("2:5020/1042");
-  link->SysopAddress.SetText("2:5020/1042.7");
-  TMailer* profile = profiles->AddMailer(*config);
-  TMailBox* box = AddBox("Boss", "2:5020/1042");
-  box->Numbers = {"555-1234"};
-  box->Command = profile->Name();
-  platform::MakeDirs(dir / "peer-in");
   platform::MakeDirs(dir / "files");
   dir.Write("files/" + ourFile, std::string(3000, 'o'));
   dir.Write("files/" + theirFile, std::string(2000, 't'));
@@ -39,11 +30,10 @@ TEST_F(MailerNamesTest, RemoteIdentityAndFileNamesShowAsTheirUsersWroteThem) {
   platform::MakeDirs(config->Values()->OutboundDir());
   std::ofstream(config->Values()->OutboundDir() + "139C0412.flo", std::ios::binary)
       << ourPath << "\r\n";
-  FakeModem modem(dir, {"--peer", std::string(EMSIPEER) + " --inbound " +
-                                      CommandWord(dir / "peer-in") + " --send " +
-                                      CommandWord(dir / ("files/" + theirFile)) + " --sysop " +
-                                      CommandWord(sysop) + " --system " + CommandWord(system)});
-  config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
+  std::unique_ptr<FakeModem> modem;
+  TMailer* profile = PrepareCall(modem, " --send " + CommandWord(dir / ("files/" + theirFile)) +
+                                            " --sysop " + CommandWord(sysop) + " --system " +
+                                            CommandWord(system));
 
   TMailerForm form(*profile, *config);
   form.SelectDevice("Line");
