@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/CodePage.h"
+#include "platform/Files.h"
 
 namespace velmaris {
 
@@ -82,9 +83,15 @@ std::string TWinRegistry::ReadPath(const std::string& section, const std::string
   if (!registry_.ValueExists(KeyOf(section), name)) return defaultValue;
   const std::string stored = ReadString(section, name, defaultValue);
   if (platform::IsUtf8(stored)) return stored;
-  std::string path = platform::PathFromStored(stored);
+  // What exists on disk is named by the bytes as they stand (a folder an
+  // earlier version made, a tree copied from elsewhere); only the part
+  // below it, which names nothing yet, is read in the ANSI page.
+  const size_t kept = platform::ExistingPrefixLength(stored);
+  if (kept == stored.size()) return stored;
+  std::string path = stored.substr(0, kept) + platform::PathFromStored(stored.substr(kept));
+  // The mended value goes into the tree only: it reaches the file with the
+  // next save, which the configuration makes under the mail's lock.
   registry_.WriteString(KeyOf(section), name, path);
-  dirty_ = true;
   return path;
 }
 

@@ -35,8 +35,10 @@ class TWinRegistry {
   void WriteString(const std::string& section, const std::string& name, const std::string& value);
   // A file or folder name, or a command line that names a program: the file
   // system's bytes. A stored value that is no valid UTF-8 was written in the
-  // ANSI page by an older version; it is read as the path it names and
-  // written back so, once.
+  // ANSI page by an older version, or names a folder whose name is no UTF-8:
+  // what of it exists on disk is kept byte for byte, the rest is read in the
+  // ANSI page. A changed value is put into the tree, not saved: it reaches
+  // the file with the next write through this object or the next Flush.
   std::string ReadPath(const std::string& section, const std::string& name,
                        const std::string& defaultValue) const;
   int32_t ReadInteger(const std::string& section, const std::string& name,
@@ -60,7 +62,7 @@ class TWinRegistry {
  private:
   std::string rootPath_;
   platform::Registry& registry_;
-  mutable bool dirty_ = false;  // a path read may write its mended value back
+  bool dirty_ = false;
 };
 
 // A string list in one section: an integer "Count" and one string value per

@@ -165,6 +165,17 @@ bool DirExists(const std::string& path) {
   return ::stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+size_t ExistingPrefixLength(std::string_view path) {
+  struct stat st;
+  const std::string whole(path);
+  if (!whole.empty() && ::lstat(whole.c_str(), &st) == 0) return whole.size();
+  for (size_t slash = whole.rfind('/'); slash != std::string::npos;
+       slash = slash == 0 ? std::string::npos : whole.rfind('/', slash - 1)) {
+    if (DirExists(whole.substr(0, slash + 1))) return slash + 1;
+  }
+  return 0;
+}
+
 void MakeDirs(const std::string& path) {
   if (path.empty() || DirExists(path)) return;
   std::string cur;

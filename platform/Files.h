@@ -54,6 +54,11 @@ std::vector<DirEntry> ScanDir(const std::string& dir, std::string_view pattern =
 
 bool FileExists(const std::string& path);  // a regular file
 bool DirExists(const std::string& path);
+// The length of the longest beginning of path that names something on disk:
+// the whole path when it exists (a dangling link too), else the longest part
+// up to and including a "/" that is an existing folder; 0 when none is (a
+// relative path is looked up from the current folder).
+size_t ExistingPrefixLength(std::string_view path);
 // Creates the directory and its parents; raises EFile when it cannot.
 void MakeDirs(const std::string& path);
 

@@ -6,6 +6,7 @@
 
 #include "core/WinRegistry.h"
 #include "platform/CodePage.h"
+#include "platform/Files.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -131,30 +132,57 @@ TEST_F(WinRegistryTest, DestructorSavesWhatWasWritten) {
 }
 
 // A path an older version stored in the ANSI page is read as the folder it
-// names and written back as the bytes on disk, once; a path in UTF-8, a
-// missing value and the default stay as they are. The registry file holds
-// the mended value after the object is gone.
+// names; a path in UTF-8, a missing value and the default stay as they are.
+// A stored path that names something on disk, or lies below a folder that
+// exists (a folder an earlier version made with a CP1251 name, a start
+// folder below a KOI8-R one), keeps the bytes of what exists: only the rest,
+// which names nothing yet, is read in the ANSI page. Reading changes the
+// registry file in no byte; the mended value reaches it with the next save.
 TEST_F(WinRegistryTest, APathStoredInTheAnsiPageIsMendedOnce) {
   platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  const std::string cp1251Mail = "\xCF\xEE\xF7\xF2\xE0";  // "Почта" in CP1251
+  const std::string koi8Fido = "\xC6\xC9\xC4\xCF";         // "фидо" in KOI8-R
+  const std::string here = dir / "";
+  platform::MakeDirs(here + cp1251Mail + "/Msgbase");
+  platform::MakeDirs(here + koi8Fido + "/point");
+  platform::WriteFileAtomic(here + cp1251Mail + "/list.txt", "x");
   const struct {
     std::string stored, read;
   } rows[] = {
       {"/home/\xC8\xE2\xE0\xED/\xC0\xF0\xF5\xE8\xE2/", "/home/Иван/Архив/"},
       {"/home/Иван/Архив/", "/home/Иван/Архив/"},
       {"C:\\FIDO\\IN\\", "C:\\FIDO\\IN\\"},
+      // A message base folder an earlier version made, with its mail.
+      {here + cp1251Mail + "/Msgbase/", here + cp1251Mail + "/Msgbase/"},
+      {here + cp1251Mail + "/list.txt", here + cp1251Mail + "/list.txt"},
+      // A start folder below a folder named in KOI8-R: the tree as it is.
+      {here + koi8Fido + "/point/", here + koi8Fido + "/point/"},
+      // Below an existing folder, a part that names nothing yet.
+      {here + koi8Fido + "/point/\xC8\xED/", here + koi8Fido + "/point/Ин/"},
+      {here + cp1251Mail + "/\xC8\xED", here + cp1251Mail + "/Ин"},
+      {here + "\xCF\xEE\xF7\xF2\xE0\xEC/", here + "Почтам/"},
   };
   for (const auto& r : rows) {
-    SCOPED_TRACE(r.read);
+    SCOPED_TRACE(platform::EscapeNameControls(r.read));
     {
       TWinRegistry reg(kRoot, store);
       reg.WriteString("Paths", "Inbound", r.stored);
       reg.Flush();
     }
+    const std::string file = dir.Read("Velmaris.reg");
     {
-      platform::Registry file(dir / "Velmaris.reg");
-      TWinRegistry reg(kRoot, file);
+      platform::Registry loaded(dir / "Velmaris.reg");
+      TWinRegistry reg(kRoot, loaded);
+      EXPECT_EQ(reg.ReadPath("Paths", "Inbound", "dflt"), r.read);
       EXPECT_EQ(reg.ReadPath("Paths", "Inbound", "dflt"), r.read);
       EXPECT_EQ(reg.ReadString("Paths", "Inbound", ""), r.read);
+    }
+    EXPECT_EQ(dir.Read("Velmaris.reg"), file);  // reading wrote nothing
+    {
+      platform::Registry loaded(dir / "Velmaris.reg");
+      TWinRegistry reg(kRoot, loaded);
+      reg.ReadPath("Paths", "Inbound", "dflt");
+      reg.Flush();
     }
     platform::Registry again(dir / "Velmaris.reg");
     EXPECT_EQ(TWinRegistry(kRoot, again).ReadString("Paths", "Inbound", ""), r.read);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -227,6 +228,41 @@ TEST_F(BatchMailLockTest, ACronImportBesideTheRunningProgramWaitsAndLosesNoArea)
   // Nothing went below the cron job's own folder.
   EXPECT_FALSE(platform::DirExists(Home() + "Msgbase"));
   EXPECT_FALSE(platform::DirExists(Home() + "Inbound"));
+}
+
+// A run that is refused the lock leaves the registry file as it was, byte
+// for byte and with its time, though it holds a path an earlier version
+// stored in the ANSI page: the mended value is saved only under the lock.
+TEST_F(BatchMailLockTest, ARefusedRunLeavesTheRegistryFileAsItWas) {
+  {
+    platform::Registry registry(Reg());
+    TWinRegistry root(kConfigRootKey, registry);
+    root.WriteString("Paths", "Inbound", Program() + "\xC2\xF5\xEE\xE4/");  // "Вход", CP1251
+  }
+  const std::string bytes = platform::ReadFile(Reg());
+  struct stat before {};
+  ASSERT_EQ(::stat(Reg().c_str(), &before), 0);
+  TMailLock program(Program(), Reg());
+  ASSERT_EQ(program.Acquire(), TMailLock::Result::Acquired);
+  for (const char* command : {"areas", "import", "dump NETMAIL"}) {
+    SCOPED_TRACE(command);
+    std::string err;
+    EXPECT_EQ(Batch(Home(), std::string("--wait 0 ") + command, nullptr, &err), 1);
+    EXPECT_NE(err.find("is in use by another run of Velmaris"), std::string::npos) << err;
+  }
+  struct stat after {};
+  ASSERT_EQ(::stat(Reg().c_str(), &after), 0);
+  EXPECT_EQ(platform::ReadFile(Reg()), bytes);
+  EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  // Under the lock the mended path is saved.
+  program.Release();
+  std::string err;
+  EXPECT_EQ(Batch(Home(), "write NETMAIL --from a --to b --subject c", nullptr, &err), 0) << err;
+  platform::Registry registry(Reg());
+  EXPECT_EQ(registry.ReadString(std::string(kConfigRootKey) + "\\Paths", "Inbound"),
+            Program() + "Вход/");
 }
 
 // VELMARIS_HOME set to another folder after the first start: the program

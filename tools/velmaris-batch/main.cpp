@@ -18,6 +18,9 @@ namespace {
 void FollowCodePages(const std::string& registryPath, const std::string& startDir) {
   try {
     velmaris::platform::Registry registry(registryPath);
+    // A registry without the program's key names no code page (and opening
+    // the key would write the file before the run holds the lock).
+    if (!registry.KeyExists(velmaris::kConfigRootKey)) return;
     const velmaris::TWinRegistry config(velmaris::kConfigRootKey, registry);
     velmaris::SettingsValues values(startDir);
     values.LoadFromRegistry(config);
