@@ -465,14 +465,24 @@ bool TArea::MoveStoredFileName(const std::string& stored) {
   const std::string older = OlderFileName(stored);
   const std::string newer = AreaNameToFileName(stored);
   FileName = newer;
-  std::vector<std::pair<std::string, std::string>> moves;
+  // Where each of the area's files is: under the older name, the new one,
+  // both (someone else's file in the way) or neither.
+  std::vector<std::pair<std::string, std::string>> moves, movedBefore;
   std::string taken;
+  bool mainFileMoved = false;
   for (const char* ext : kAreaFileExtensions) {
     const std::string from = BaseDir + older + ext;
     const std::string to = BaseDir + newer + ext;
     struct stat st;
-    if (::lstat(from.c_str(), &st) == 0) moves.emplace_back(from, to);
-    if (taken.empty() && NameTaken(to)) taken = to;
+    const bool atOlder = ::lstat(from.c_str(), &st) == 0;
+    const bool atNewer = ::lstat(to.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (atOlder) moves.emplace_back(from, to);
+    if (atNewer && !atOlder) {
+      movedBefore.emplace_back(from, to);
+      if (std::strcmp(ext, kPackedIndexExt) == 0 || std::strcmp(ext, kPackedBodyExt) == 0)
+        mainFileMoved = true;
+    }
+    if (taken.empty() && NameTaken(to) && (atOlder || !atNewer)) taken = to;
   }
   // Nothing under the older name: a new area, or a move whose new name was
   // not saved before the program ended.
@@ -482,6 +492,17 @@ bool TArea::MoveStoredFileName(const std::string& stored) {
     FileNameNote = "The files of area " + Name + " keep their name " + older + ": " + why;
     return false;
   };
+  // A move cut off after some of the files were renamed leaves each file
+  // under one of the two names, the index or the body among those under the
+  // new one: the rest follow. A file under the new name while the index and
+  // the body are still under the older one is someone else's.
+  if (taken.empty() && !mainFileMoved) {
+    for (const char* ext : kAreaFileExtensions)
+      if (NameTaken(BaseDir + newer + ext)) {
+        taken = BaseDir + newer + ext;
+        break;
+      }
+  }
   if (!taken.empty())
     return keepOlder(platform::LogName(taken) + " exists already");
   size_t done = 0;
@@ -491,10 +512,17 @@ bool TArea::MoveStoredFileName(const std::string& stored) {
   } catch (const platform::EFile&) {
   }
   if (done < moves.size()) {
-    // Put back what was moved, so that the files stay together.
-    for (size_t i = 0; i < done; ++i) {
+    // Put back what was moved, the last first, so that the files stay
+    // together under the older name (those of a move cut off before too).
+    for (size_t i = done; i-- > 0;) {
       try {
         platform::RenameNoReplace(moves[i].second, moves[i].first);
+      } catch (const platform::EFile&) {
+      }
+    }
+    for (const auto& [from, to] : movedBefore) {
+      try {
+        platform::RenameNoReplace(to, from);
       } catch (const platform::EFile&) {
       }
     }

@@ -168,19 +168,48 @@ TEST_F(AreaFileNameMoveTest, FilesNamedInTheAnsiPageAreMovedOnceAtLoad) {
   }
 }
 
-TEST_F(AreaFileNameMoveTest, AMoveWhoseNameWasNotSavedIsFinishedAtTheNextLoad) {
+// The move cut off after each of its steps (kill -9 between two renames, or
+// before the registry file was written): each file is under one of the two
+// names, and the next load finishes the move with every message whole.
+TEST_F(AreaFileNameMoveTest, AMoveCutOffAfterAnyStepIsFinishedAtTheNextLoad) {
   const std::string name = "RU.\xD4\xCB\xC5\xC9\xCC";
-  SeedOlderArea(name, true);
-  // The files were renamed, then the program ended before the registry file
-  // was written.
-  for (const char* ext : {".PackedIndex", ".PackedBody"})
-    ASSERT_TRUE(platform::RenameNoReplace(Base() + name + ext, Base() + "RU.ФЛЕЙМ" + ext));
-  auto config = Load();
-  TArea* area = config->FindArea(name);
-  ASSERT_NE(area, nullptr);
-  EXPECT_EQ(area->FileName, "RU.ФЛЕЙМ");
-  EXPECT_TRUE(log.empty());
-  ExpectMessages(*area);
+  const struct {
+    const char* what;
+    std::vector<const char*> moved;
+    bool olderIndex;  // a file of the older format beside them
+  } cuts[] = {
+      {"both moved, the new name not saved", {".PackedIndex", ".PackedBody"}, false},
+      {"the index moved only", {".PackedIndex"}, false},
+      {"the body moved only (an undo cut off)", {".PackedBody"}, false},
+      {"index and body moved, an older file not yet", {".PackedIndex", ".PackedBody"}, true},
+      {"the index moved only, an older file not yet", {".PackedIndex"}, true},
+  };
+  for (const auto& cut : cuts) {
+    SCOPED_TRACE(cut.what);
+    std::filesystem::remove_all(Base());
+    std::filesystem::remove(RegistryPath());
+    written.clear();
+    log.clear();
+    SeedOlderArea(name, true);
+    if (cut.olderIndex) platform::WriteFileAtomic(Base() + name + ".Index", "older index");
+    for (const char* ext : cut.moved)
+      ASSERT_TRUE(platform::RenameNoReplace(Base() + name + ext, Base() + "RU.ФЛЕЙМ" + ext));
+    auto config = Load();
+    TArea* area = config->FindArea(name);
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(area->FileName, "RU.ФЛЕЙМ");
+    EXPECT_TRUE(log.empty()) << (log.empty() ? "" : log.front());
+    for (const std::string& file : FilesIn(Base())) EXPECT_TRUE(platform::IsUtf8(file)) << file;
+    if (cut.olderIndex) {
+      EXPECT_EQ(platform::ReadFile(Base() + "RU.ФЛЕЙМ.Index"), "older index");
+    }
+    ExpectMessages(*area);
+    LoadedConfig other = Load();
+    EXPECT_EQ(other->FindArea(name)->FileName, "RU.ФЛЕЙМ");
+    EXPECT_FALSE(other->FindArea(name)->FileNameMoved);
+    ExpectMessages(*other->FindArea(name));
+    config->MakeCurrent();
+  }
 }
 
 TEST_F(AreaFileNameMoveTest, AMoveWhoseTargetExistsLosesNothing) {
