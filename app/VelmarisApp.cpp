@@ -134,7 +134,7 @@ bool TVelmarisApp::Start() {
 void TVelmarisApp::StartWindows() {
   // The duplicate database of the tosser; opened after the guard, so that a
   // copy that must end never touches it.
-  OpenDupeChecker(startDir_);
+  OpenDupeChecker(startDirGuard_->MessageBaseDir(), startDir_);
 
   // 4. The splash window, painted at once.
   splash_ = std::make_unique<TSplashWin>();

@@ -1,10 +1,12 @@
 #include "processing/GlobalDupeChecker.h"
 
+#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <mutex>
 
 #include "core/ConfigStore.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
 
@@ -37,15 +39,45 @@ bool SaveLocked() {
   }
 }
 
+// Moves the database an earlier version kept in the start directory beside
+// the message base, when the message base has none yet; never overwrites.
+void TakeOverStartDirectoryDatabase(const std::string& path, const std::string& startDir) {
+  if (startDir.empty()) return;
+  const std::string older = platform::JoinPath(platform::WithSlash(startDir), kDupesFileName);
+  if (older == path || !platform::FileExists(older) || platform::FileExists(path)) return;
+  try {
+    platform::MakeDirs(platform::DirOf(path));
+    bool moved = false;
+    try {
+      moved = platform::RenameNoReplace(older, path);
+    } catch (const platform::EFile&) {
+      // Another file system: copied whole, then the older one goes.
+      if (!platform::FileExists(path)) {
+        platform::WriteFileAtomic(path, platform::ReadFile(older));
+        moved = true;
+        std::remove(older.c_str());
+      }
+    }
+    if (moved) Log("The duplicate database " + platform::LogName(older) + " was moved to " +
+                   platform::LogName(path));
+  } catch (const std::exception& e) {
+    Log("The duplicate database " + platform::LogName(older) + " could not be moved to " +
+        platform::LogName(path) + ": " + e.what());
+  }
+}
+
 }  // namespace
 
-TDupeChecker& OpenDupeChecker(const std::string& startDir) {
+TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir, const std::string& startDir) {
   std::lock_guard lock(globalMutex);
   if (globalChecker) {
     SaveLocked();
     globalChecker.reset();
   }
-  globalChecker = std::make_unique<TDupeChecker>(platform::JoinPath(startDir, kDupesFileName));
+  const std::string path =
+      platform::JoinPath(platform::WithSlash(messageBaseDir), kDupesFileName);
+  TakeOverStartDirectoryDatabase(path, startDir);
+  globalChecker = std::make_unique<TDupeChecker>(path);
   if (!globalChecker->LoadProblem().empty())
     Log("The duplicate database was not used: " + globalChecker->LoadProblem());
   return *globalChecker;

@@ -1,6 +1,7 @@
 // The process-wide duplicate checker of the tosser, on the database
-// "Velmaris.Dupes" in the start directory. The start-up opens it, the end of
-// the program closes it (saving the ring).
+// "Velmaris.Dupes" beside the message base (under its lock, shared by the
+// runs from every start directory). The start-up opens it, the end of the
+// program closes it (saving the ring).
 #pragma once
 
 #include <stdexcept>
@@ -18,10 +19,14 @@ class EDupeCheckerClosed : public std::logic_error {
   using std::logic_error::logic_error;
 };
 
-// Opens the checker on startDir + "Velmaris.Dupes" (loading it; a missing or
-// damaged database gives an empty ring, a damaged one is written to the
-// configuration store's log). An open checker is closed first.
-TDupeChecker& OpenDupeChecker(const std::string& startDir);
+// Opens the checker on messageBaseDir + "Velmaris.Dupes" (loading it; a
+// missing or damaged database gives an empty ring, a damaged one is written
+// to the configuration store's log). An open checker is closed first.
+// Earlier versions kept the database in the start directory: while the
+// message base folder has none, the start directory's is moved there, so it
+// is taken over once; later ones left in other start folders are not read.
+TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir,
+                              const std::string& startDir = std::string());
 // The open checker; raises EDupeCheckerClosed when none is open.
 TDupeChecker& GetDupeChecker();
 bool IsDupeCheckerOpen();

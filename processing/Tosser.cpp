@@ -446,7 +446,7 @@ void TTosser::Begin() {
     for (int i = 0; i < links.GetCount(); ++i)
       if (TNetLink* link = links.GetItem(i)) uplinks_.push_back(link);
     if (!dupes_) {
-      if (!IsDupeCheckerOpen()) OpenDupeChecker(store.StartDirectory());
+      if (!IsDupeCheckerOpen()) OpenDupeChecker(store.MessageBaseDir(), store.StartDirectory());
       dupes_ = &GetDupeChecker();
     }
   });

@@ -114,7 +114,7 @@ TEST_F(StartupWindowsTest, StartShowsTheMainWindowWithTheApplicationsServices) {
   EXPECT_EQ(dynamic_cast<QtPrompter*>(&platform::GetPrompter()), nullptr);
   // The ordered end saved everything.
   EXPECT_TRUE(Exists(dir.Path() + "start/AreaList.ini"));
-  EXPECT_TRUE(Exists(dir.Path() + "start/Velmaris.Dupes"));
+  EXPECT_TRUE(Exists(dir.Path() + "start/Msgbase/Velmaris.Dupes"));
   EXPECT_TRUE(Exists(dir / "Velmaris.reg"));
   // The guard is free for the next start.
   TVelmarisApp next(Options());

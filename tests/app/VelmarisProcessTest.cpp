@@ -142,7 +142,7 @@ TEST_F(VelmarisProcessTest, SecondStartIsRefusedAndTheFirstEndsInOrder) {
   EXPECT_EQ(Wait(first), 0) << ReadFile("first.err");
   EXPECT_EQ(ReadFile("start/AreaList.ini"),
             "[Columns]\nWidth0=200\nWidth1=100\nWidth2=100\nWidth3=100\nWidth4=100\n");
-  EXPECT_TRUE(Exists(dir.Path() + "start/Velmaris.Dupes"));
+  EXPECT_TRUE(Exists(dir.Path() + "start/Msgbase/Velmaris.Dupes"));
   const std::string registry = dir.Path() + "config/Brimvale/Velmaris.reg";
   ASSERT_TRUE(Exists(registry));
 

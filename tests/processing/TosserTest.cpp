@@ -628,7 +628,7 @@ TEST_F(TosserTest, BatchImportPrintsTheLog) {
   size_t lines = 0;
   for (char ch : out) lines += ch == '\n';
   EXPECT_EQ(lines, 6u) << out;
-  EXPECT_TRUE(platform::FileExists(Start() + kDupesFileName));
+  EXPECT_TRUE(platform::FileExists(Start() + "Msgbase/" + kDupesFileName));
 }
 
 }  // namespace

@@ -104,7 +104,8 @@ class BatchMailLockTest : public ::testing::Test {
     return std::find(names.begin(), names.end(), area) != names.end();
   }
   // A packet with one echomail into the program's inbound.
-  void DropEcho(const std::string& tag, const std::string& name) {
+  void DropEcho(const std::string& tag, const std::string& name,
+                const std::string& msgid = "0badcafe") {
     PackedSpec s;
     s.origNode = 1;
     s.origNet = 5030;
@@ -112,9 +113,16 @@ class BatchMailLockTest : public ::testing::Test {
     s.from = "Joe Remote";
     s.subject = "cron";
     s.text =
-        "AREA:" + tag + "\r\x01MSGID: 2:5030/1 0badcafe\rText.\r--- x\r * Origin: R (2:5030/1)\r";
+        "AREA:" + tag + "\r\x01MSGID: 2:5030/1 " + msgid + "\rText.\r--- x\r * Origin: R (2:5030/1)\r";
     platform::WriteFileAtomic(Program() + "Inbound/" + name,
                               PacketOf(PeerHeader(), PackedMessage(s)));
+  }
+
+  // How many messages an area holds.
+  size_t Stored(const std::string& area) {
+    std::string out;
+    EXPECT_EQ(Batch(Program(), "dump " + ShellQuote(area), &out), 0);
+    return static_cast<size_t>(std::count(out.begin(), out.end(), '\n'));
   }
 
   TempDir dir_;
@@ -298,6 +306,41 @@ TEST_F(BatchMailLockTest, BatchRunsFromDifferentFoldersOnOneRegistryTakeTurns) {
       EXPECT_NE(dump.find("\"subject\":\"" + area + "\""), std::string::npos) << area;
     }
   EXPECT_FALSE(platform::DirExists(Home() + "Msgbase"));
+}
+
+// The duplicate database belongs to the message base: a packet the program
+// imported and a cron job from $HOME imports again is stored once. The
+// database an earlier version kept in the start directory is taken over
+// once; a stale one in another start folder is never read.
+TEST_F(BatchMailLockTest, OneDuplicateDatabaseServesEveryStartDirectory) {
+  platform::MakeDirs(Home());
+  const std::string inBase = MsgBase() + "Velmaris.Dupes";
+  DropEcho("DUPE.ECHO", "0000d001.pkt", "00000001");
+  ASSERT_EQ(Batch(Program(), "import"), 0);
+  DropEcho("DUPE.ECHO", "0000d002.pkt", "00000001");
+  ASSERT_EQ(Batch(Home(), "import"), 0);
+  EXPECT_EQ(Stored("DUPE.ECHO"), 1u);
+  EXPECT_TRUE(platform::FileExists(inBase));
+  EXPECT_FALSE(platform::FileExists(Program() + "Velmaris.Dupes"));
+  EXPECT_FALSE(platform::FileExists(Home() + "Velmaris.Dupes"));
+
+  // An earlier version's database in the program's start directory.
+  ASSERT_TRUE(platform::RenameNoReplace(inBase, Program() + "Velmaris.Dupes"));
+  const std::string older = platform::ReadFile(Program() + "Velmaris.Dupes");
+  DropEcho("DUPE.ECHO", "0000d003.pkt", "00000001");
+  ASSERT_EQ(Batch(Program(), "import"), 0);
+  EXPECT_EQ(Stored("DUPE.ECHO"), 1u);
+  EXPECT_FALSE(platform::FileExists(Program() + "Velmaris.Dupes"));
+  ASSERT_TRUE(platform::FileExists(inBase));
+  // A copy of it left in another start folder is not taken over again.
+  platform::WriteFileAtomic(Home() + "Velmaris.Dupes", older);
+  DropEcho("DUPE.ECHO", "0000d004.pkt", "00000002");
+  ASSERT_EQ(Batch(Home(), "import"), 0);
+  EXPECT_EQ(Stored("DUPE.ECHO"), 2u);
+  EXPECT_EQ(platform::ReadFile(Home() + "Velmaris.Dupes"), older);
+  DropEcho("DUPE.ECHO", "0000d005.pkt", "00000002");
+  ASSERT_EQ(Batch(Program(), "import"), 0);
+  EXPECT_EQ(Stored("DUPE.ECHO"), 2u);
 }
 
 // A run cut off leaves its journal beside the message base: a run from

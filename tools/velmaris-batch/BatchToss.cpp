@@ -22,7 +22,7 @@ BatchToss::BatchToss(TConfigStore& store) : store_(store), managers_(store) {
 }
 
 bool BatchToss::Run(platform::PlainDispatcher& dispatcher) {
-  OpenDupeChecker(store_.StartDirectory());
+  OpenDupeChecker(store_.MessageBaseDir(), store_.StartDirectory());
   // The setup named no checker: the run takes the process-wide one.
   if (!tosser_->Start()) {
     CloseDupeChecker();
