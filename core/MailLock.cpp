@@ -71,11 +71,11 @@ void TMailLock::FindPaths() {
 
 TMailLock::~TMailLock() { Release(); }
 
-TMailLock::Result TMailLock::Acquire(std::chrono::milliseconds wait) {
+TMailLock::Result TMailLock::Acquire(std::chrono::milliseconds wait, bool forReading) {
   if (!held_.empty()) return Result::Acquired;
   const auto until = std::chrono::steady_clock::now() + wait;
   for (;;) {
-    const Result result = TakeAll(until);
+    const Result result = TakeAll(until, forReading);
     if (result != Result::Acquired) return result;
     // The run that held the registry may have named another message base
     // folder before it ended: then that folder is the one to guard.
@@ -86,13 +86,15 @@ TMailLock::Result TMailLock::Acquire(std::chrono::milliseconds wait) {
   }
 }
 
-TMailLock::Result TMailLock::TakeAll(std::chrono::steady_clock::time_point until) {
+TMailLock::Result TMailLock::TakeAll(std::chrono::steady_clock::time_point until,
+                                     bool forReading) {
   for (const std::string& path : paths_) {
     MakeFolder(platform::DirOf(path));
     auto guard = std::make_unique<platform::InstanceGuard>(path, true);
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         until - std::chrono::steady_clock::now());
-    const Result result = guard->Acquire(std::max(left, std::chrono::milliseconds(0)));
+    const auto within = std::max(left, std::chrono::milliseconds(0));
+    const Result result = forReading ? guard->AcquireForReading(within) : guard->Acquire(within);
     if (result != Result::Acquired) {
       error_ = guard->Error();
       failedPath_ = path;

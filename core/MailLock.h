@@ -48,14 +48,19 @@ class TMailLock {
   // in all; all or none. The programs this process starts hold the locks
   // too (a packer still writing a bundle). AlreadyRunning when another run
   // holds one beyond the wait; Failed with Error() and FailedPath() else.
-  Result Acquire(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
+  // A run that only reads (forReading) takes a lock it cannot create in a
+  // folder on read-only media shared, or not at all
+  // (platform::InstanceGuard::AcquireForReading), so that a message base
+  // on such media can still be read.
+  Result Acquire(std::chrono::milliseconds wait = std::chrono::milliseconds(0),
+                 bool forReading = false);
   void Release();
   int Error() const { return error_; }
   const std::string& FailedPath() const { return failedPath_; }
 
  private:
   void FindPaths();
-  Result TakeAll(std::chrono::steady_clock::time_point until);
+  Result TakeAll(std::chrono::steady_clock::time_point until, bool forReading);
 
   std::string startDir_;
   std::string registryPath_;

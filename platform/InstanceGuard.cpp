@@ -54,6 +54,33 @@ InstanceGuard::Result InstanceGuard::Acquire(std::chrono::milliseconds wait) {
   }
 }
 
+InstanceGuard::Result InstanceGuard::AcquireForReading(std::chrono::milliseconds wait) {
+  const Result result = Acquire(wait);
+  if (result != Result::Failed || (error_ != EROFS && error_ != EACCES && error_ != EPERM))
+    return result;
+  const int fd = open(path_.c_str(), O_RDONLY | O_NOFOLLOW | (inherited_ ? 0 : O_CLOEXEC));
+  if (fd < 0) {
+    if (errno == ENOENT) {
+      error_ = 0;
+      return Result::Acquired;
+    }
+    error_ = errno;
+    return Result::Failed;
+  }
+  const auto until = std::chrono::steady_clock::now() + wait;
+  while (flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    error_ = errno;
+    if (error_ != EWOULDBLOCK || std::chrono::steady_clock::now() >= until) {
+      close(fd);
+      return error_ == EWOULDBLOCK ? Result::AlreadyRunning : Result::Failed;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  fd_ = fd;
+  error_ = 0;
+  return Result::Acquired;
+}
+
 void InstanceGuard::Release() {
   if (fd_ < 0) return;
   flock(fd_, LOCK_UN);

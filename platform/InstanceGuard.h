@@ -42,6 +42,12 @@ class InstanceGuard {
   // Takes the guard, trying again every 100 ms until it is free or the
   // wait is over (AlreadyRunning then).
   Result Acquire(std::chrono::milliseconds wait);
+  // For a run that only reads: the guard as Acquire takes it; where the
+  // lock file cannot be opened for writing (a read-only medium, a folder of
+  // another user), a shared lock on the file as it is, which excludes the
+  // writers and admits other readers; where it cannot be made either,
+  // nothing is held (Acquired): no run can write there that takes it.
+  Result AcquireForReading(std::chrono::milliseconds wait);
   void Release();
   int Error() const { return error_; }
 

@@ -343,6 +343,38 @@ TEST_F(BatchMailLockTest, OneDuplicateDatabaseServesEveryStartDirectory) {
   EXPECT_EQ(Stored("DUPE.ECHO"), 2u);
 }
 
+// A message base on read-only media (a CD, a mount made read-only) can be
+// listed and read: the runs that only read take no lock they cannot create
+// there; one that writes is refused, and nothing of the base changes.
+TEST_F(BatchMailLockTest, AMessageBaseOnReadOnlyMediaCanBeRead) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a read-only disk needs root";
+  ASSERT_EQ(Batch(Program(), Write("NETMAIL")), 0);
+  const std::string saved = dir_.Path() + "saved/";
+  ASSERT_EQ(RunShell("cp -a " + ShellQuote(MsgBase()) + " " + ShellQuote(saved)), 0);
+  ASSERT_EQ(RunShell("rm -f " + ShellQuote(saved + platform::kStartLockName)), 0);
+  ASSERT_EQ(RunShell("mount -t tmpfs -o size=4m tmpfs " + ShellQuote(MsgBase())), 0);
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { RunShell("umount " + ShellQuote(dir)); }
+  } unmount{MsgBase()};
+  ASSERT_EQ(RunShell("cp -a " + ShellQuote(saved) + ". " + ShellQuote(MsgBase())), 0);
+  for (bool withLockFile : {false, true}) {
+    SCOPED_TRACE(withLockFile ? "a lock file on the medium" : "no lock file on the medium");
+    ASSERT_EQ(RunShell("mount -o remount,rw " + ShellQuote(MsgBase())), 0);
+    if (withLockFile) platform::WriteFileAtomic(MsgBase() + platform::kStartLockName, "");
+    ASSERT_EQ(RunShell("mount -o remount,ro " + ShellQuote(MsgBase())), 0);
+    std::string out, err;
+    EXPECT_EQ(Batch(Home(), "areas", &out, &err), 0) << err;
+    EXPECT_NE(out.find("\"name\":\"NETMAIL\""), std::string::npos) << out;
+    EXPECT_EQ(Batch(Home(), "dump NETMAIL", &out, &err), 0) << err;
+    EXPECT_NE(out.find("\"subject\":\"NETMAIL\""), std::string::npos) << out;
+    EXPECT_EQ(Batch(Home(), Write("NETMAIL"), nullptr, &err), 1);
+  }
+  ASSERT_EQ(RunShell("diff -r " + ShellQuote(saved) + " " + ShellQuote(MsgBase()) +
+                     " -x " + platform::kStartLockName + " >/dev/null"),
+            0);
+}
+
 // A run cut off leaves its journal beside the message base: a run from
 // another start directory finds and undoes it; one an earlier version left
 // in the start directory is undone by a run from there.

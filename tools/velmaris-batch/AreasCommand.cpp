@@ -30,7 +30,7 @@ int AreasCommand(BatchContext& ctx) {
   BatchArgs args(ctx.args, {});
   if (!args.Positional().empty()) throw EBatchUsage("areas takes no arguments");
   // Loading counts the flags of every area from its index; nothing is written.
-  BatchStore config(ctx);
+  BatchStore config(ctx, BatchAccess::Read);
   int rc = 0;
   for (TArea* area : config->Areas().Areas()) {
     JsonLine line;

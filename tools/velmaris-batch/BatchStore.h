@@ -26,9 +26,14 @@ namespace velmaris::batch {
 // Takes the mail's lock (start directory, registry, message base folder) for
 // the life of the object; raises a clear error when another run holds it
 // beyond the wait.
+// A command that only reads the mail (areas, dump) can work on a message
+// base on read-only media: a lock it cannot create there is taken shared or
+// not at all (TMailLock::Acquire).
+enum class BatchAccess { Write, Read };
+
 class StartDirectoryOwner {
  public:
-  explicit StartDirectoryOwner(const BatchContext& ctx);
+  explicit StartDirectoryOwner(const BatchContext& ctx, BatchAccess access = BatchAccess::Write);
 
  private:
   TMailLock lock_;
@@ -40,8 +45,8 @@ void RecoverExport(const BatchContext& ctx, TConfigStore& store);
 
 class BatchStore {
  public:
-  explicit BatchStore(const BatchContext& ctx)
-      : owner_(ctx), registry_(ctx.registryPath), store_(ctx.startDir, registry_) {
+  explicit BatchStore(const BatchContext& ctx, BatchAccess access = BatchAccess::Write)
+      : owner_(ctx, access), registry_(ctx.registryPath), store_(ctx.startDir, registry_) {
     InstallPackerConfig(store_);
     InstallUnpackJobConfig(store_);
     InstallFilterConfig(store_);

@@ -30,7 +30,7 @@ std::string KludgeValue(std::string_view text, std::string_view keyword) {
 int DumpCommand(BatchContext& ctx) {
   BatchArgs args(ctx.args, {});
   if (args.Positional().size() != 1) throw EBatchUsage("dump takes one area name");
-  BatchStore config(ctx);
+  BatchStore config(ctx, BatchAccess::Read);
   TArea* area = config->FindArea(args.Positional()[0]);
   if (!area) throw std::runtime_error("no such area: " + args.Positional()[0]);
   if (!area->Lock(false)) throw std::runtime_error("the area " + area->Name + " is in use");

@@ -11,10 +11,11 @@
 
 namespace velmaris::batch {
 
-StartDirectoryOwner::StartDirectoryOwner(const BatchContext& ctx)
+StartDirectoryOwner::StartDirectoryOwner(const BatchContext& ctx, BatchAccess access)
     : lock_(ctx.startDir, ctx.registryPath) {
   if (!platform::DirExists(ctx.startDir)) platform::MakeDirs(ctx.startDir);
-  const auto result = lock_.Acquire(std::chrono::seconds(ctx.lockWaitSeconds));
+  const auto result =
+      lock_.Acquire(std::chrono::seconds(ctx.lockWaitSeconds), access == BatchAccess::Read);
   if (result == TMailLock::Result::AlreadyRunning)
     throw std::runtime_error("the mail of " + ctx.startDir + " (message base " +
                              lock_.MessageBaseDir() + ") is in use by another run of Velmaris (" +
