@@ -868,16 +868,17 @@ void TSettingsDialog::AreaSortClick() {
 }
 
 void TSettingsDialog::AreaAddOldOnesClick() {
-  const std::vector<std::string> names = InactiveAreaNames(store_.MessageBaseDir(), store_.Areas());
-  if (names.empty()) {
+  const std::vector<TInactiveArea> found = InactiveAreas(store_.MessageBaseDir(), store_.Areas());
+  if (found.empty()) {
     platform::GetPrompter().Inform(kNoInactiveAreasText);
     return;
   }
   TLinkList& links = store_.Uplinks();
   TNetLink* uplink = links.GetCount() > 0 ? links.GetItem(0) : nullptr;
-  for (const std::string& name : names) {
-    if (!platform::GetPrompter().Confirm(platform::AnsiToUtf8(AddOldAreaQuestion(name)))) continue;
-    TArea* area = store_.AddAreaQuiet(name, name, AreaTypeCode::Echomail, uplink);
+  for (const TInactiveArea& old : found) {
+    if (!platform::GetPrompter().Confirm(platform::AnsiToUtf8(AddOldAreaQuestion(old.name))))
+      continue;
+    TArea* area = AdoptInactiveArea(store_, old, uplink);
     if (!area) continue;
     if (area->OpenIndex()) {
       area->RebuildReplyKeys();

@@ -5,10 +5,12 @@
 #include "archive/Packer.h"
 #include "archive/UnpackJob.h"
 #include "core/Area.h"
+#include "core/ConfigStore.h"
 #include "core/FidoAddress.h"
 #include "core/MailBox.h"
 #include "core/Settings.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -114,24 +116,37 @@ void SortAreas(TAreaList& areas) {
   }
 }
 
-std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir, const TAreaList& areas) {
+std::vector<TInactiveArea> InactiveAreas(const std::string& msgBaseDir, const TAreaList& areas) {
   static constexpr const char* kSuffix = ".PackedBody";
   static constexpr std::string_view kSystemNames[] = {"Separator", "BAD",     "BADMAIL",
                                                       "DUPES",     "NETMAIL", "REPORT"};
   const size_t suffixLength = std::string_view(kSuffix).size();
-  std::vector<std::string> names;
+  std::vector<TInactiveArea> found;
   for (const platform::DirEntry& entry : platform::ScanDir(msgBaseDir, "*.PackedBody")) {
     if (entry.name.size() <= suffixLength) continue;
-    const std::string name = entry.name.substr(0, entry.name.size() - suffixLength);
+    const std::string fileName = entry.name.substr(0, entry.name.size() - suffixLength);
+    const std::string name = platform::IsUtf8(fileName)
+                                 ? platform::FromUtf8(fileName, platform::AnsiCodePage())
+                                 : fileName;
     bool taken = false;
     for (std::string_view system : kSystemNames)
       taken = taken || platform::EqualNoCase(name, system);
     for (int i = 0; i < areas.GetCount() && !taken; ++i)
       taken = platform::EqualNoCase(areas.GetString(i), name) ||
-              platform::EqualNoCase(areas.GetItem(i)->FileName, name);
-    if (!taken) names.push_back(name);
+              platform::EqualNoCase(areas.GetItem(i)->FileName, fileName);
+    if (!taken) found.push_back({name, fileName});
   }
-  return names;
+  return found;
+}
+
+TArea* AdoptInactiveArea(TConfigStore& store, const TInactiveArea& found, TNetLink* uplink) {
+  TArea* area = store.AddAreaQuiet(found.name, found.name, AreaTypeCode::Echomail, uplink);
+  if (!area) return nullptr;
+  if (area->FileName != found.fileName) {
+    area->FileName = found.fileName;
+    store.SaveConfiguration();
+  }
+  return area;
 }
 
 std::string ListBaseName(const std::string& path) {

@@ -15,9 +15,12 @@
 namespace velmaris {
 
 class SettingsValues;
+class TArea;
 class TAreaList;
+class TConfigStore;
 class TMailBox;
 class TMBList;
+class TNetLink;
 class TPacker;
 class TPckList;
 class TUnpackJob;
@@ -90,11 +93,24 @@ int MoveEntry(List& list, int index, int delta) {
 // areas stay as they are.
 void SortAreas(TAreaList& areas);
 
-// The areas whose message base files lie in the directory but that are not
-// configured: the base names of the "*.PackedBody" files, without the
-// system names (Separator, BAD, BADMAIL, DUPES, NETMAIL, REPORT) and the
-// names of existing areas (letter case ignored), sorted by name.
-std::vector<std::string> InactiveAreaNames(const std::string& msgBaseDir, const TAreaList& areas);
+// An area whose message base files lie in the directory but that is not
+// configured: its name (the ANSI page, as area names are stored) and the
+// name its files have on disk (the file system's bytes).
+struct TInactiveArea {
+  std::string name;
+  std::string fileName;
+};
+// The areas of the "*.PackedBody" files that no area uses, sorted by file
+// name: without the system names (Separator, BAD, BADMAIL, DUPES, NETMAIL,
+// REPORT) and the names and file names of existing areas (letter case
+// ignored). A file name in UTF-8 gives the area's name in the ANSI page
+// (a character the page lacks as '?'); one an earlier version wrote in the
+// ANSI page is the name as it stands.
+std::vector<TInactiveArea> InactiveAreas(const std::string& msgBaseDir, const TAreaList& areas);
+// Adds one of them as an echomail area on its files as they are (a file
+// name in the ANSI page moves to its UTF-8 name at the next load) and
+// saves the configuration; null when the area cannot be added.
+TArea* AdoptInactiveArea(TConfigStore& store, const TInactiveArea& found, TNetLink* uplink);
 // The question that offers one of them.
 std::string AddOldAreaQuestion(const std::string& name);
 inline constexpr const char* kNoInactiveAreasText = "No inactive areas found!";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,8 +9,15 @@
 #include "app/logic/SettingsEdits.h"
 #include "archive/Packer.h"
 #include "core/Area.h"
+#include "core/ConfigStore.h"
 #include "core/MailBox.h"
+#include "core/MsgBaseFixtures.h"
 #include "core/Settings.h"
+#include "platform/CodePage.h"
+#include "platform/Dispatcher.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "support/TempDir.h"
 
 namespace velmaris {
 namespace {
@@ -123,6 +132,85 @@ TEST(SettingsEdits, ListNamesAndMacrosTakenFromWhatWasChosen) {
   const std::pair<std::string, std::string> macros[] = {
       {"%df\tfirst name", "%df"}, {"%newarea", "%newarea"}, {"df\tno macro", ""}, {"", ""}};
   for (const auto& [line, macro] : macros) EXPECT_EQ(MacroOfLine(line), macro) << line;
+}
+
+// «Find old ones» offers the areas whose files lie in the message base as
+// they are on disk: a UTF-8 file name as the area's name in the ANSI page,
+// a CP1251 one an earlier version wrote as it stands; Yes adopts the files
+// with every message, and the next load still finds them.
+TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
+  platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  platform::PlainDispatcher dispatcher;
+  platform::ScriptedPrompter prompter;
+  platform::SetDispatcher(&dispatcher);
+  platform::SetPrompter(&prompter);
+  test::TempDir dir;
+  const struct {
+    const char* what;
+    std::string fileName, name;
+    int messages;
+    bool offered;
+  } rows[] = {
+      {"a Cyrillic name on disk in UTF-8", "RU.ЁЛКА", "RU.\xA8\xCB\xCA\xC0", 3, true},
+      {"a name an earlier version wrote in CP1251", "RU.\xD4\xCB\xC5\xC9\xCC",
+       "RU.\xD4\xCB\xC5\xC9\xCC", 2, true},
+      {"a Latin name", "ECHO.TWO", "ECHO.TWO", 1, true},
+      {"a system area's files", "NETMAIL", "NETMAIL", 1, false},
+      {"an area listed by its name", "RU.БАЗА", "RU.\xC1\xC0\xC7\xC0", 1, false},
+  };
+  const std::string start = dir.Path() + "start/";
+  {
+    platform::Registry registry(dir / "Velmaris.reg");
+    TConfigStore store(start, registry);
+    store.LoadConfiguration();
+    ASSERT_NE(store.AddAreaQuiet("RU.\xC1\xC0\xC7\xC0", "RU.\xC1\xC0\xC7\xC0",
+                                 AreaTypeCode::Echomail, nullptr),
+              nullptr);
+    const std::string base = store.MessageBaseDir();
+    for (const auto& r : rows) {
+      TArea area(base, r.name, r.name);
+      area.FileName = r.fileName;
+      for (int n = 0; n < r.messages; ++n) area.QueueMail(test::MakeMail(n), false);
+      ASSERT_TRUE(area.WriteQueuedMail()) << r.what;
+    }
+    std::vector<TInactiveArea> found = InactiveAreas(base, store.Areas());
+    for (const auto& r : rows) {
+      SCOPED_TRACE(r.what);
+      const auto at = std::find_if(found.begin(), found.end(), [&](const TInactiveArea& f) {
+        return f.fileName == r.fileName;
+      });
+      ASSERT_EQ(at != found.end(), r.offered);
+      if (!r.offered) continue;
+      EXPECT_EQ(at->name, r.name);
+      TArea* area = AdoptInactiveArea(store, *at, nullptr);
+      ASSERT_NE(area, nullptr);
+      EXPECT_EQ(area->Name, r.name);
+      EXPECT_EQ(area->FileName, r.fileName);
+      ASSERT_TRUE(area->OpenIndex());
+      EXPECT_EQ(area->Count, r.messages);
+      area->CloseIndex();
+    }
+    EXPECT_TRUE(InactiveAreas(base, store.Areas()).empty());
+    EXPECT_EQ(found.size(), 3u);
+  }
+  // The next start finds each adopted area on its files (the CP1251 name
+  // moved to UTF-8), and nothing new was made on disk.
+  platform::Registry registry(dir / "Velmaris.reg");
+  TConfigStore store(start, registry);
+  store.LoadConfiguration();
+  for (const auto& r : rows) {
+    if (!r.offered) continue;
+    SCOPED_TRACE(r.what);
+    TArea* area = store.FindArea(r.name);
+    ASSERT_NE(area, nullptr);
+    EXPECT_TRUE(platform::IsUtf8(area->FileName));
+    ASSERT_TRUE(area->OpenIndex());
+    EXPECT_EQ(area->Count, r.messages);
+    area->CloseIndex();
+  }
+  EXPECT_EQ(platform::ScanDir(store.MessageBaseDir(), "*.PackedBody").size(), std::size(rows));
+  platform::SetPrompter(nullptr);
+  platform::SetDispatcher(nullptr);
 }
 
 }  // namespace
