@@ -31,14 +31,17 @@
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/MailBox.h"
+#include "core/MailLock.h"
 #include "core/NetLink.h"
 #include "core/ShellServices.h"
 #include "core/forms/FormText.h"
 #include "core/forms/ListBoxLink.h"
 #include "mailer/Mailers.h"
 #include "platform/CodePage.h"
+#include "platform/Files.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
+#include "processing/GlobalDupeChecker.h"
 #include "processing/forms/AddAreaAssistent.h"
 #include "processing/forms/AddLinkAssistent.h"
 #include "processing/forms/KillAssistents.h"
@@ -635,11 +638,22 @@ bool TSettingsDialog::ApplyClick() {
   if (!StoreMailbox() || !StorePacker()) return false;
   SettingsValues values = *store_.Values();
   ReadControls(values);
-  if (const std::string error = CheckSettingsValues(values); !error.empty()) {
+  std::string error = CheckSettingsValues(values);
+  if (error.empty()) error = store_.MessageBaseMoveRefusal(values.MsgBaseDir());
+  if (!error.empty()) {
     Refused(error);
     return false;
   }
+  const std::string base = store_.MessageBaseDir();
   store_.ApplySettings(values);  // the save is held back until EndEdits
+  if (store_.MessageBaseDir() != base) {
+    MoveDupeChecker(store_.MessageBaseDir());
+  } else if (platform::WithSlash(values.MsgBaseDir()) != base) {
+    const TMailLock* lock = MailLockInForce();
+    Refused("The message base stays in " + platform::LogName(base) + ": " +
+            platform::LogName(lock ? lock->FailedPath() : values.MsgBaseDir()) +
+            " is in use by another run of Velmaris.");
+  }
   const bool saved = EndEdits();
   StartEdits();
   return saved;

@@ -102,6 +102,8 @@ bool TVelmarisApp::Start() {
     guard_.reset();
     return false;
   }
+  // A change of the message base folder in the settings moves its lock.
+  SetMailLockInForce(startDirGuard_.get());
   started_ = true;
 
   // 2. The process-wide services: window work and message boxes go to the
@@ -197,6 +199,7 @@ void TVelmarisApp::Shutdown() {
     CloseDupeChecker();
     started_ = false;
   }
+  if (MailLockInForce() == startDirGuard_.get()) SetMailLockInForce(nullptr);
   startDirGuard_.reset();
   guard_.reset();
   UnwatchTerminateSignals();

@@ -328,6 +328,13 @@ void TArea::DeleteOlderFiles() {
   for (const char* ext : {".Header", ".Dupes", ".$DX", ".$DY"}) ::unlink(FilePath(ext).c_str());
 }
 
+std::string TArea::FirstFile() const {
+  if (FileName.empty()) return {};
+  for (const char* ext : kAreaFileExtensions)
+    if (NameTaken(FilePath(ext))) return FilePath(ext);
+  return {};
+}
+
 void TArea::DeleteFiles() {
   if (FileName.empty()) return;
   for (const char* ext : kAreaFileExtensions) ::unlink(FilePath(ext).c_str());

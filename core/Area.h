@@ -175,6 +175,9 @@ class TArea : public TObject {
   // Deletes the files of the area (current and older format, and what an
   // interrupted optimisation left). An area without a file name has none.
   void DeleteFiles();
+  // The first of the area's files (any extension the message base has
+  // used) that exists; empty when it has none.
+  std::string FirstFile() const;
 
   // --- Registry ---------------------------------------------------------------
   // The values of one area: "Packed" (kAreaRecordSize bytes), "LastRead",

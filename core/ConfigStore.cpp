@@ -6,6 +6,8 @@
 #include <iostream>
 
 #include "core/KQMail.h"
+#include "core/MailLock.h"
+#include "core/RunJournal.h"
 #include "core/MessageBase.h"
 #include "core/SerialCounter.h"
 #include "core/ShellServices.h"
@@ -450,12 +452,58 @@ std::string TConfigStore::GetUplinkOutbound(int32_t zone) const {
   return velmaris::GetUplinkOutbound(*settings_->Snapshot(), zone);
 }
 
+std::string TConfigStore::MessageBaseMoveRefusal(const std::string& dir) const {
+  const std::string from = AbsoluteDirectory(MessageBaseDir());
+  const std::string to = AbsoluteDirectory(dir);
+  if (from == to) return {};
+  std::string holds;
+  for (int i = 0; i < areas_.GetCount() && holds.empty(); ++i) {
+    const TArea* area = areas_.GetItem(i);
+    if (!area || area->IsSeparator()) continue;
+    if (area->IsLocked()) return "The message base cannot be moved while the area " + area->Name +
+                                 " is in use. Try again when it is free.";
+    if (!area->FirstFile().empty()) holds = "the files of the area " + area->Name;
+  }
+  for (const char* name : {kDupesFileName, kImportJournalName, kExportJournalName})
+    if (holds.empty() && platform::FileExists(from + name)) holds = name;
+  if (holds.empty()) return {};
+  return "The message base stays in " + platform::LogName(from) + ": it holds " + holds +
+         ", which would not be found in " + platform::LogName(to) +
+         ". To move it, end Velmaris, move the files of the folder there, start Velmaris and "
+         "change the folder then.";
+}
+
 bool TConfigStore::ApplySettings(const SettingsValues& values) {
   return OnMainThread([&] {
-    settings_->Assign(values);
-    ApplyCodePages(values);
+    SettingsValues taken = values;
+    const std::string oldBase = MessageBaseDir();
+    if (AbsoluteDirectory(values.MsgBaseDir()) != AbsoluteDirectory(oldBase)) {
+      std::string refusal = MessageBaseMoveRefusal(values.MsgBaseDir());
+      TMailLock* lock = MailLockInForce();
+      if (refusal.empty() && lock) {
+        ForceDirectoryPath(values.MsgBaseDir());
+        if (lock->MoveMessageBase(values.MsgBaseDir()) != TMailLock::Result::Acquired)
+          refusal = "The message base stays in " + platform::LogName(oldBase) + ": " +
+                    platform::LogName(lock->FailedPath()) + " is in use by another run of Velmaris.";
+      }
+      if (!refusal.empty()) {
+        Log(refusal);
+        taken.SetText(SettingId::MsgBaseDir, oldBase);
+      }
+    }
+    settings_->Assign(taken);
+    ApplyCodePages(taken);
     UpdateOutbounds();
     CreateDirectories();
+    const std::string base = MessageBaseDir();
+    if (base != oldBase) {
+      for (int i = 0; i < areas_.GetCount(); ++i) {
+        TArea* area = areas_.GetItem(i);
+        if (!area) continue;
+        area->SetBaseDir(base);
+        if (!area->IsSeparator()) area->RecountFlags();
+      }
+    }
     return SaveConfiguration();
   });
 }

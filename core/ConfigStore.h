@@ -220,7 +220,16 @@ class TConfigStore {
   std::string GetUplinkOutbound(int32_t zone) const;
   // The settings dialog's Apply: takes the values over, recomputes the
   // outbound directories, creates missing directories and saves.
+  // A new message base folder is taken only while the old one holds none of
+  // the base's files (MessageBaseMoveRefusal) and the new one's lock can be
+  // taken (MailLockInForce): then every area reads and writes there. Else
+  // the folder stays, and the reason is written to the log.
   bool ApplySettings(const SettingsValues& values);
+  // Why the message base cannot move to dir now (in the ANSI page, for a
+  // message box), empty when it can: the old folder holds an area's files,
+  // the duplicate database or a journal of a run that was cut off (its mail
+  // would stay behind), or an area is in use.
+  std::string MessageBaseMoveRefusal(const std::string& dir) const;
 
   // The configuration report: a netmail to the support contact with the
   // uplinks, mailboxes and the user's names, not yet stored (the caller

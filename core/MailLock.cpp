@@ -1,6 +1,7 @@
 #include "core/MailLock.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 
 #include "core/ConfigStore.h"
@@ -57,8 +58,10 @@ TMailLock::TMailLock(const std::string& startDir, const std::string& registryPat
   FindPaths();
 }
 
-void TMailLock::FindPaths() {
-  messageBase_ = RegistryMessageBaseDir(startDir_, registryPath_);
+void TMailLock::FindPaths() { SetPaths(RegistryMessageBaseDir(startDir_, registryPath_)); }
+
+void TMailLock::SetPaths(const std::string& messageBase) {
+  messageBase_ = messageBase;
   const std::filesystem::path registry(registryPath_);
   const std::string registryDir =
       CanonicalDir(registry.has_parent_path() ? registry.parent_path().string() : std::string("."));
@@ -107,6 +110,57 @@ TMailLock::Result TMailLock::TakeAll(std::chrono::steady_clock::time_point until
   failedPath_.clear();
   return Result::Acquired;
 }
+
+TMailLock::Result TMailLock::MoveMessageBase(const std::string& dir) {
+  if (held_.empty()) {
+    SetPaths(CanonicalDir(dir));
+    return Result::Acquired;
+  }
+  const std::string target = CanonicalDir(dir);
+  if (target == messageBase_) return Result::Acquired;
+  const std::string oldBase = messageBase_;
+  const std::vector<std::string> oldPaths = paths_;
+  std::vector<std::unique_ptr<platform::InstanceGuard>> oldHeld = std::move(held_);
+  held_.clear();
+  SetPaths(target);
+  // Each lock of the new list with the index of the old one it is (-1: new).
+  std::vector<std::pair<ptrdiff_t, std::unique_ptr<platform::InstanceGuard>>> taken;
+  for (const std::string& path : paths_) {
+    const auto at = std::find(oldPaths.begin(), oldPaths.end(), path);
+    if (at != oldPaths.end()) {
+      const ptrdiff_t k = at - oldPaths.begin();
+      taken.emplace_back(k, std::move(oldHeld[static_cast<size_t>(k)]));
+      continue;
+    }
+    MakeFolder(platform::DirOf(path));
+    auto guard = std::make_unique<platform::InstanceGuard>(path, true);
+    const Result result = guard->Acquire();
+    if (result != Result::Acquired) {
+      error_ = guard->Error();
+      failedPath_ = path;
+      // Back to the old folder's locks, none of them let go.
+      for (auto& [k, held] : taken)
+        if (k >= 0) oldHeld[static_cast<size_t>(k)] = std::move(held);
+      taken.clear();
+      SetPaths(oldBase);
+      held_ = std::move(oldHeld);
+      return result;
+    }
+    taken.emplace_back(-1, std::move(guard));
+  }
+  // The old message base folder's lock is let go with oldHeld.
+  for (auto& entry : taken) held_.push_back(std::move(entry.second));
+  error_ = 0;
+  failedPath_.clear();
+  return Result::Acquired;
+}
+
+namespace {
+std::atomic<TMailLock*> lockInForce{nullptr};
+}  // namespace
+
+TMailLock* MailLockInForce() { return lockInForce.load(std::memory_order_acquire); }
+void SetMailLockInForce(TMailLock* lock) { lockInForce.store(lock, std::memory_order_release); }
 
 void TMailLock::Release() {
   // The last taken goes first.

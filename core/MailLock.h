@@ -55,11 +55,17 @@ class TMailLock {
   Result Acquire(std::chrono::milliseconds wait = std::chrono::milliseconds(0),
                  bool forReading = false);
   void Release();
+  // The message base folder changed while the lock is held: takes the new
+  // folder's lock without waiting (its folder made), then lets go of the
+  // old one. AlreadyRunning or Failed (with Error and FailedPath) when the
+  // new one cannot be taken: the old locks stay held then.
+  Result MoveMessageBase(const std::string& dir);
   int Error() const { return error_; }
   const std::string& FailedPath() const { return failedPath_; }
 
  private:
   void FindPaths();
+  void SetPaths(const std::string& messageBase);
   Result TakeAll(std::chrono::steady_clock::time_point until, bool forReading);
 
   std::string startDir_;
@@ -70,6 +76,14 @@ class TMailLock {
   int error_ = 0;
   std::string failedPath_;
 };
+
+// The lock the program holds while it runs (set by the start-up, null when
+// none), which follows a change of the message base folder.
+TMailLock* MailLockInForce();
+void SetMailLockInForce(TMailLock* lock);
+
+// The duplicate database of the tosser, beside the message base.
+inline constexpr const char* kDupesFileName = "Velmaris.Dupes";
 
 // The message base folder the registry file names for a start directory
 // (its default "Msgbase/" below it when the registry names none), absolute,

@@ -39,6 +39,8 @@ class TDupeChecker {
   bool Decode(std::string_view bytes, std::string* problem);
 
   const std::string& Path() const { return path_; }
+  // Drops the path: the ring is not saved when it goes.
+  void Forget() { path_.clear(); }
   const std::string& LoadProblem() const { return loadProblem_; }
   uint32_t Count() const { return count_; }
   uint32_t LastIndex() const { return lastIndex_; }

@@ -83,6 +83,23 @@ TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir, const std::stri
   return *globalChecker;
 }
 
+void MoveDupeChecker(const std::string& messageBaseDir) {
+  std::lock_guard lock(globalMutex);
+  if (!globalChecker) return;
+  const std::string path =
+      platform::JoinPath(platform::WithSlash(messageBaseDir), kDupesFileName);
+  if (globalChecker->Path() == path) return;
+  if (platform::FileExists(globalChecker->Path())) {
+    SaveLocked();
+  } else {
+    // Nothing was saved in the old folder: it stays without a database.
+    globalChecker->Forget();
+  }
+  globalChecker = std::make_unique<TDupeChecker>(path);
+  if (!globalChecker->LoadProblem().empty())
+    Log("The duplicate database was not used: " + globalChecker->LoadProblem());
+}
+
 TDupeChecker& GetDupeChecker() {
   std::lock_guard lock(globalMutex);
   if (!globalChecker) throw EDupeCheckerClosed("The duplicate checker is not open");

@@ -7,11 +7,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/MailLock.h"  // kDupesFileName
 #include "processing/DupeChecker.h"
 
 namespace velmaris {
-
-inline constexpr const char* kDupesFileName = "Velmaris.Dupes";
 
 // Asked for the process-wide checker while none is open.
 class EDupeCheckerClosed : public std::logic_error {
@@ -27,6 +26,10 @@ class EDupeCheckerClosed : public std::logic_error {
 // is taken over once; later ones left in other start folders are not read.
 TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir,
                               const std::string& startDir = std::string());
+// The message base folder was changed while the program runs (the old one
+// holding no database, see TConfigStore::MessageBaseMoveRefusal): the open
+// checker is the one of the new folder from now on, saved there.
+void MoveDupeChecker(const std::string& messageBaseDir);
 // The open checker; raises EDupeCheckerClosed when none is open.
 TDupeChecker& GetDupeChecker();
 bool IsDupeCheckerOpen();

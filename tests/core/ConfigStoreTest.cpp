@@ -8,9 +8,12 @@
 #include <thread>
 
 #include "ConfigStoreFixture.h"
+#include "MsgBaseFixtures.h"
 #include "core/KQMail.h"
+#include "core/MailLock.h"
 #include "core/ShellServices.h"
 #include "platform/Files.h"
+#include "platform/InstanceGuard.h"
 
 namespace velmaris::test {
 namespace {
@@ -511,6 +514,72 @@ TEST_F(ConfigStoreTest, ApplySettingsSavesAndMovesTheOutbounds) {
   EXPECT_TRUE(platform::DirExists(Start() + "Out.000"));
   auto other = Load();
   EXPECT_EQ(other->Values()->Zone(), 3);
+}
+
+// The message base folder changed in the running program: while the old
+// folder holds the base's mail (an area's files, the duplicate database, a
+// journal of a run that was cut off) the folder stays, says why, and every
+// message is still read after the next start; without it every area, and
+// the lock the program holds, follow to the new folder.
+TEST_F(ConfigStoreTest, TheMessageBaseMovesOnlyWithoutItsMail) {
+  const struct {
+    const char* what;
+    const char* file;  // beside the message base; "" for an area's mail
+    bool mail;
+    bool moves;
+  } rows[] = {
+      {"an area holds messages", "", true, false},
+      {"the duplicate database", "Velmaris.Dupes", false, false},
+      {"an import that was cut off", "Velmaris.Import.Journal", false, false},
+      {"nothing of the base", "", false, true},
+  };
+  int n = 0;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    std::filesystem::remove_all(Start());
+    std::filesystem::remove(RegistryPath());
+    log.clear();
+    const std::string moved = Start() + "Почта " + std::to_string(++n) + "/";
+    auto config = Load();
+    const std::string old = config->MessageBaseDir();
+    TMailLock lock(Start(), RegistryPath());
+    ASSERT_EQ(lock.Acquire(), TMailLock::Result::Acquired);
+    SetMailLockInForce(&lock);
+    TArea* netmail = config->FindArea("NETMAIL");
+    if (r.mail) {
+      ASSERT_TRUE(netmail->Lock(true));
+      ASSERT_TRUE(netmail->StoreMail(MakeMail(1)));
+      netmail->Unlock();
+    }
+    if (*r.file) platform::WriteFileAtomic(old + r.file, "x");
+    EXPECT_EQ(config->MessageBaseMoveRefusal(moved).empty(), r.moves);
+    SettingsValues values = *config->Values();
+    values.SetText(SettingId::MsgBaseDir, moved);
+    ASSERT_TRUE(config->ApplySettings(values));
+    SetMailLockInForce(nullptr);
+    const std::string base = r.moves ? moved : old;
+    EXPECT_EQ(config->MessageBaseDir(), base);
+    EXPECT_EQ(log.size(), r.moves ? 0u : 1u);
+    EXPECT_EQ(lock.MessageBaseDir(), base);
+    for (const std::string& dir : {old, moved}) {
+      platform::InstanceGuard probe(platform::InstanceGuard::StartDirectoryPath(dir));
+      EXPECT_EQ(probe.Acquire() == platform::InstanceGuard::Result::AlreadyRunning,
+                dir == base)
+          << dir;
+    }
+    // New mail goes where the next start reads it.
+    ASSERT_TRUE(netmail->Lock(true));
+    ASSERT_TRUE(netmail->StoreMail(MakeMail(2)));
+    netmail->Unlock();
+    EXPECT_TRUE(platform::FileExists(base + "NETMAIL.PackedBody"));
+    auto other = Load();
+    EXPECT_EQ(other->MessageBaseDir(), base);
+    TArea* again = other->FindArea("NETMAIL");
+    ASSERT_TRUE(again->OpenIndex());
+    EXPECT_EQ(again->Count, r.mail ? 2 : 1);
+    again->CloseIndex();
+    config->MakeCurrent();
+  }
 }
 
 TEST_F(ConfigStoreTest, DeletedTextGroupMovesTheAreasReferences) {
