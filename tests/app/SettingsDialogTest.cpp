@@ -34,6 +34,7 @@
 #include "archive/PackerConfig.h"
 #include "archive/UnpackJob.h"
 #include "archive/UnpackJobConfig.h"
+#include "core/MsgBaseFixtures.h"
 #include "core/MailBox.h"
 #include "core/NetLink.h"
 #include "core/forms/FormText.h"
@@ -261,20 +262,44 @@ TEST_F(SettingsDialogTest, AreaPageSortsAddsSeparatorsAndGuardsTheSystemAreas) {
 }
 
 TEST_F(SettingsDialogTest, AreasLeftInTheMessageBaseAreOfferedOnceEach) {
-  for (const char* file : {"ECHO.TWO.PackedBody", "NETMAIL.PackedBody", "Separator.PackedBody"})
+  for (const char* file : {"ECHO.TWO.PackedBody", "NETMAIL.PackedBody", "Separator.PackedBody",
+                           "RU.ЁЛКА.PackedBody"})
     std::ofstream(Store().MessageBaseDir() + file).put('\0');
   ShowPage("TabAreas");
   Click("AreaAddOldOnes");
-  ASSERT_EQ(prompter.Questions().size(), 1u);
+  ASSERT_EQ(prompter.Questions().size(), 2u);
   EXPECT_EQ(prompter.Questions()[0].text,
             "Do you wish the add the area \"ECHO.TWO\" ? ATTENTION: If you do not use the default "
             "uplink for  this area you have to fix the uplink in the area settings!");
+  EXPECT_NE(prompter.Questions()[1].text.find("\"RU.ЁЛКА\""), std::string::npos)
+      << prompter.Questions()[1].text;
   ASSERT_NE(Area("ECHO.TWO"), nullptr);
   EXPECT_EQ(Area("ECHO.TWO")->FileName, "ECHO.TWO");
+  ASSERT_NE(Area("RU.\xA8\xCB\xCA\xC0"), nullptr);
+  EXPECT_EQ(Area("RU.\xA8\xCB\xCA\xC0")->FileName, "RU.ЁЛКА");
   prompter.Clear();
   Click("AreaAddOldOnes");
   ASSERT_EQ(prompter.Questions().size(), 1u);
   EXPECT_EQ(prompter.Questions()[0].text, "No inactive areas found!");
+}
+
+// A new message base folder typed while the old one holds mail: the
+// settings say why and keep the folder, and the mail stays readable.
+TEST_F(SettingsDialogTest, AMessageBaseFolderWithMailIsNotLeftBehind) {
+  TArea* netmail = Area("NETMAIL");
+  ASSERT_NE(netmail, nullptr);
+  ASSERT_TRUE(netmail->Lock(true));
+  ASSERT_TRUE(netmail->StoreMail(MakeMail(1)));
+  netmail->Unlock();
+  const std::string old = Store().MessageBaseDir();
+  ShowPage("TabSonstiges");
+  Find<TDirBtn>("MsgBaseDir")->setText(QString::fromUtf8((Start() + "Новая база/").c_str()));
+  Click("ApplyBtn");
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_NE(prompter.Questions()[0].text.find("The message base stays in"), std::string::npos)
+      << prompter.Questions()[0].text;
+  EXPECT_EQ(Store().MessageBaseDir(), old);
+  EXPECT_EQ(Area("NETMAIL")->BaseDir, old);
 }
 
 TEST_F(SettingsDialogTest, ListPagesEditTheirEntriesAndOkSavesThem) {

@@ -225,6 +225,23 @@ TEST(Files, DirectoriesAndSpace) {
   EXPECT_THROW(FreeSpace(dir / "missing"), EFile);
   FsyncPath(dir / "file");
   FsyncPath(dir.Path());
+  // How much of a path names something on disk: whole, up to a folder, none.
+  const std::string koi8 = dir / "\xC6\xC9\xC4\xCF";  // not UTF-8
+  MakeDirs(koi8 + "/sub");
+  const struct {
+    std::string path;
+    size_t kept;
+  } prefixes[] = {
+      {dir / "file", (dir / "file").size()},
+      {koi8 + "/sub/", (koi8 + "/sub/").size()},
+      {koi8 + "/sub/\xC8\xED/x", (koi8 + "/sub/").size()},
+      {koi8 + "/file/x", (koi8 + "/").size()},
+      {dir / "file/x", dir.Path().size()},
+      {"/\xC8\xED", 1},
+      {"\xC8\xED/missing", 0},
+      {"", 0},
+  };
+  for (const auto& p : prefixes) EXPECT_EQ(ExistingPrefixLength(p.path), p.kept) << p.path;
 }
 
 TEST(Files, PathPieces) {

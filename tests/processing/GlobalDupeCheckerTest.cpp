@@ -57,6 +57,42 @@ TEST_F(GlobalDupeCheckerTest, ReopeningSavesTheOpenOne) {
   EXPECT_TRUE(GetDupeChecker().Contains(7));
 }
 
+// The database beside the message base: an earlier version's in the start
+// directory is moved there while the base has none, never over one it has;
+// a move of the message base takes the ring along.
+TEST_F(GlobalDupeCheckerTest, TheStartDirectorysDatabaseIsTakenOverOnce) {
+  const std::string start = dir / "start/";
+  const std::string base = dir / "База сообщений/";
+  platform::MakeDirs(start);
+  {
+    TDupeChecker older(start + kDupesFileName);
+    older.CheckAndAdd(11);
+  }
+  OpenDupeChecker(base, start);
+  EXPECT_TRUE(GetDupeChecker().Contains(11));
+  EXPECT_EQ(GetDupeChecker().Path(), base + kDupesFileName);
+  EXPECT_FALSE(platform::FileExists(start + kDupesFileName));
+  GetDupeChecker().CheckAndAdd(12);
+  EXPECT_TRUE(CloseDupeChecker());
+  {
+    TDupeChecker stale(start + kDupesFileName);
+    stale.CheckAndAdd(13);
+  }
+  OpenDupeChecker(base, start);
+  EXPECT_TRUE(GetDupeChecker().Contains(12));
+  EXPECT_FALSE(GetDupeChecker().Contains(13));
+  EXPECT_TRUE(platform::FileExists(start + kDupesFileName));  // left as it was
+  // The base moved to a folder of its own (the old one held no database).
+  const std::string moved = dir / "moved/";
+  platform::MakeDirs(moved);
+  OpenDupeChecker(dir / "empty/");
+  MoveDupeChecker(moved);
+  GetDupeChecker().CheckAndAdd(14);
+  EXPECT_TRUE(CloseDupeChecker());
+  EXPECT_TRUE(TDupeChecker(moved + kDupesFileName).Contains(14));
+  EXPECT_FALSE(platform::FileExists(dir / "empty/" + kDupesFileName));
+}
+
 TEST_F(GlobalDupeCheckerTest, SaveFailureIsReported) {
   // The database's name is taken by a directory: it cannot be written.
   platform::MakeDirs(dir / "Velmaris.Dupes");
