@@ -3,15 +3,16 @@
 // directories (the program in its own, a cron job's batch run in $HOME) work
 // on the same message base and the same area list. Each run therefore takes
 // the lock file "Velmaris.lock" (platform/InstanceGuard.h) in three places:
-//  - its start directory (the duplicate database and the window layouts),
+//  - its start directory (the window layouts),
 //  - beside the registry file ("<registry>.lock": the area list, the serial
 //    counters and the folder names),
 //  - in the message base folder the registry names (the areas' files), by
 //    default the start directory's "Msgbase/".
 // Two runs that share any of them exclude each other. The locks are taken in
 // one fixed order (by path), so two runs never wait for each other in a
-// circle. The journals of an import and an export live in the message base
-// folder, so every run that takes the lock finds what a cut-off run left.
+// circle. The journals of an import and an export and the duplicate
+// database live in the message base folder, so every run that takes the
+// lock finds what a cut-off run left and knows the mail any run imported.
 #pragma once
 
 #include <chrono>
