@@ -7,8 +7,8 @@
 
 #include "core/KQMail.h"
 #include "core/MailLock.h"
-#include "core/RunJournal.h"
 #include "core/MessageBase.h"
+#include "core/RunJournal.h"
 #include "core/SerialCounter.h"
 #include "core/ShellServices.h"
 #include "platform/Ascii.h"
@@ -460,8 +460,9 @@ std::string TConfigStore::MessageBaseMoveRefusal(const std::string& dir) const {
   for (int i = 0; i < areas_.GetCount() && holds.empty(); ++i) {
     const TArea* area = areas_.GetItem(i);
     if (!area || area->IsSeparator()) continue;
-    if (area->IsLocked()) return "The message base cannot be moved while the area " + area->Name +
-                                 " is in use. Try again when it is free.";
+    if (area->IsLocked())
+      return "The message base cannot be moved while the area " + area->Name +
+             " is in use. Try again when it is free.";
     if (!area->FirstFile().empty()) holds = "the files of the area " + area->Name;
   }
   for (const char* name : {kDupesFileName, kImportJournalName, kExportJournalName})
@@ -484,7 +485,8 @@ bool TConfigStore::ApplySettings(const SettingsValues& values) {
         ForceDirectoryPath(values.MsgBaseDir());
         if (lock->MoveMessageBase(values.MsgBaseDir()) != TMailLock::Result::Acquired)
           refusal = "The message base stays in " + platform::LogName(oldBase) + ": " +
-                    platform::LogName(lock->FailedPath()) + " is in use by another run of Velmaris.";
+                    platform::LogName(lock->FailedPath()) +
+                    " is in use by another run of Velmaris.";
       }
       if (!refusal.empty()) {
         Log(refusal);

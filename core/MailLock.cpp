@@ -89,8 +89,7 @@ TMailLock::Result TMailLock::Acquire(std::chrono::milliseconds wait, bool forRea
   }
 }
 
-TMailLock::Result TMailLock::TakeAll(std::chrono::steady_clock::time_point until,
-                                     bool forReading) {
+TMailLock::Result TMailLock::TakeAll(std::chrono::steady_clock::time_point until, bool forReading) {
   for (const std::string& path : paths_) {
     MakeFolder(platform::DirOf(path));
     auto guard = std::make_unique<platform::InstanceGuard>(path, true);

@@ -58,8 +58,9 @@ void TakeOverStartDirectoryDatabase(const std::string& path, const std::string& 
         std::remove(older.c_str());
       }
     }
-    if (moved) Log("The duplicate database " + platform::LogName(older) + " was moved to " +
-                   platform::LogName(path));
+    if (moved)
+      Log("The duplicate database " + platform::LogName(older) + " was moved to " +
+          platform::LogName(path));
   } catch (const std::exception& e) {
     Log("The duplicate database " + platform::LogName(older) + " could not be moved to " +
         platform::LogName(path) + ": " + e.what());
@@ -74,8 +75,7 @@ TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir, const std::stri
     SaveLocked();
     globalChecker.reset();
   }
-  const std::string path =
-      platform::JoinPath(platform::WithSlash(messageBaseDir), kDupesFileName);
+  const std::string path = platform::JoinPath(platform::WithSlash(messageBaseDir), kDupesFileName);
   TakeOverStartDirectoryDatabase(path, startDir);
   globalChecker = std::make_unique<TDupeChecker>(path);
   if (!globalChecker->LoadProblem().empty())
@@ -86,8 +86,7 @@ TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir, const std::stri
 void MoveDupeChecker(const std::string& messageBaseDir) {
   std::lock_guard lock(globalMutex);
   if (!globalChecker) return;
-  const std::string path =
-      platform::JoinPath(platform::WithSlash(messageBaseDir), kDupesFileName);
+  const std::string path = platform::JoinPath(platform::WithSlash(messageBaseDir), kDupesFileName);
   if (globalChecker->Path() == path) return;
   if (platform::FileExists(globalChecker->Path())) {
     SaveLocked();

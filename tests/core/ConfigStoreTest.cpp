@@ -563,8 +563,7 @@ TEST_F(ConfigStoreTest, TheMessageBaseMovesOnlyWithoutItsMail) {
     EXPECT_EQ(lock.MessageBaseDir(), base);
     for (const std::string& dir : {old, moved}) {
       platform::InstanceGuard probe(platform::InstanceGuard::StartDirectoryPath(dir));
-      EXPECT_EQ(probe.Acquire() == platform::InstanceGuard::Result::AlreadyRunning,
-                dir == base)
+      EXPECT_EQ(probe.Acquire() == platform::InstanceGuard::Result::AlreadyRunning, dir == base)
           << dir;
     }
     // New mail goes where the next start reads it.

@@ -141,7 +141,7 @@ TEST_F(WinRegistryTest, DestructorSavesWhatWasWritten) {
 TEST_F(WinRegistryTest, APathStoredInTheAnsiPageIsMendedOnce) {
   platform::SetAnsiCodePage(platform::CodePage::CP1251);
   const std::string cp1251Mail = "\xCF\xEE\xF7\xF2\xE0";  // "Почта" in CP1251
-  const std::string koi8Fido = "\xC6\xC9\xC4\xCF";         // "фидо" in KOI8-R
+  const std::string koi8Fido = "\xC6\xC9\xC4\xCF";        // "фидо" in KOI8-R
   const std::string here = dir / "";
   platform::MakeDirs(here + cp1251Mail + "/Msgbase");
   platform::MakeDirs(here + koi8Fido + "/point");

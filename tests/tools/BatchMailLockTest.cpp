@@ -112,8 +112,8 @@ class BatchMailLockTest : public ::testing::Test {
     s.to = "All";
     s.from = "Joe Remote";
     s.subject = "cron";
-    s.text =
-        "AREA:" + tag + "\r\x01MSGID: 2:5030/1 " + msgid + "\rText.\r--- x\r * Origin: R (2:5030/1)\r";
+    s.text = "AREA:" + tag + "\r\x01MSGID: 2:5030/1 " + msgid +
+             "\rText.\r--- x\r * Origin: R (2:5030/1)\r";
     platform::WriteFileAtomic(Program() + "Inbound/" + name,
                               PacketOf(PeerHeader(), PackedMessage(s)));
   }
@@ -370,8 +370,8 @@ TEST_F(BatchMailLockTest, AMessageBaseOnReadOnlyMediaCanBeRead) {
     EXPECT_NE(out.find("\"subject\":\"NETMAIL\""), std::string::npos) << out;
     EXPECT_EQ(Batch(Home(), Write("NETMAIL"), nullptr, &err), 1);
   }
-  ASSERT_EQ(RunShell("diff -r " + ShellQuote(saved) + " " + ShellQuote(MsgBase()) +
-                     " -x " + platform::kStartLockName + " >/dev/null"),
+  ASSERT_EQ(RunShell("diff -r " + ShellQuote(saved) + " " + ShellQuote(MsgBase()) + " -x " +
+                     platform::kStartLockName + " >/dev/null"),
             0);
 }
 
