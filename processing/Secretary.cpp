@@ -240,7 +240,7 @@ bool TFilter::Apply(TMail& mail, const std::string& areaName, const std::string&
   if (DoCopy) Copy(mail, areaName, env);
   if (DoAdd) AddToList(mail, env);
   if (DoRem) RemoveFromList(mail, env);
-  if (DoLaunch) Launch(mail, env);
+  if (DoLaunch) Launch(mail, name, env, failed);
   if (DoAnswer) AutoAnswer(mail, areaName, env);
   mail.Header.Flags = Masked(mail.Header.Flags, OrigSet, OrigReset);
   return DoKill;
@@ -323,10 +323,16 @@ void TFilter::RemoveFromList(const TMail& mail, const TFilterEnv& env) const {
   });
 }
 
-void TFilter::Launch(const TMail& mail, const TFilterEnv& env) const {
+void TFilter::Launch(const TMail& mail, const std::string& name, const TFilterEnv& env,
+                     bool* failed) const {
   const std::string dir = env.Store ? env.Store->StartDirectory() : std::string("./");
   const std::string path = mail.SaveToNewMsgFile(dir);
-  if (path.empty()) return;
+  if (path.empty()) {
+    Log(env, "Filter \"" + name + "\" could not write the message file for its program in " +
+                 platform::LogName(dir) + "; the program has not been started.");
+    if (failed) *failed = true;
+    return;
+  }
   try {
     const std::vector<std::string> args = PacketProcessorArgs(Processor, path);
     if (args.empty()) throw platform::EProcess("no program named");

@@ -120,7 +120,8 @@ class TFilter : public TObject {
   void Copy(const TMail& mail, const std::string& areaName, const TFilterEnv& env) const;
   void AddToList(const TMail& mail, const TFilterEnv& env) const;
   void RemoveFromList(const TMail& mail, const TFilterEnv& env) const;
-  void Launch(const TMail& mail, const TFilterEnv& env) const;
+  void Launch(const TMail& mail, const std::string& name, const TFilterEnv& env,
+              bool* failed) const;
   void AutoAnswer(const TMail& mail, const std::string& areaName, const TFilterEnv& env) const;
   // Whether the text pattern occurs in the message's body.
   bool TextOccurs(TFilterProbe& probe) const;
