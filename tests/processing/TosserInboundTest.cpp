@@ -689,7 +689,12 @@ TEST_F(TosserInboundTest, ARarBundleWhoseReaderIsStoppedFromOutsideKeepsItsNameB
       // A sanitizer's handler in the reader may turn the SIGSEGV into an
       // abort: a crash either way.
       EXPECT_TRUE(LoggedPart("the RAR reader failed on it: it was ended by signal 11") ||
-                  LoggedPart("the RAR reader failed on it: it was ended by signal 6 "));
+                  LoggedPart("the RAR reader failed on it: it was ended by signal 6 "))
+          << [&] {
+               std::string all;
+               for (const auto& line : log) all += line + "\n";
+               return all;
+             }();
       continue;
     }
     EXPECT_EQ(InboundNames(), std::vector<std::string>{"0000dead.we0"});
