@@ -52,6 +52,7 @@ TMBProperties::TMBProperties(TMailBox& box, TMBList& list, const std::vector<std
   for (const std::string& profile : profiles) mbCMD->addItem(AnsiText(profile));
   NumberMemo = Named(new QPlainTextEdit, "NumberMemo");
   mbFileList = Named(new TFilenameEdit, "mbFileList");
+  mbFileList->SetHoldsPath(true);
   EdInd = Named(new QLineEdit, "EdInd");
   SpLine = Spin("SpLine");
   SpCol = Spin("SpCol");
@@ -107,10 +108,11 @@ void TMBProperties::Fill() {
   QStringList numbers;
   for (const std::string& number : fields.numbers) numbers << AnsiText(number);
   NumberMemo->setPlainText(numbers.join('\n'));
+  const std::string fileList = platform::UnquotedPath(box_.FileList);
   try {
-    mbFileList->SetFileName(PathText(box_.FileList));
+    mbFileList->SetFileName(PathText(fileList));
   } catch (const std::exception&) {
-    mbFileList->setText(PathText(box_.FileList));  // a name the edit's rule refuses still shows
+    mbFileList->setText(PathText(fileList));  // a name the edit's rule refuses still shows
   }
   EdInd->setText(QString::fromStdString(platform::ToUtf8(box_.AreaIndicator, listPage_)));
   SpLine->SetValue(box_.AreaLine);

@@ -1,7 +1,9 @@
 #include "archive/Packer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <iostream>
@@ -99,26 +101,116 @@ std::string NotAnOption(const std::string& name) {
   return !name.empty() && name[0] == '-' ? "./" + name : name;
 }
 
+std::atomic<int64_t> gRunLimitMs{10 * 60 * 1000};  // relaxed: a setting, read once per run
+
+std::string Duration(std::chrono::milliseconds d) {
+  if (d.count() % 1000 == 0) return std::to_string(d.count() / 1000) + " seconds";
+  return std::to_string(d.count()) + " ms";
+}
+
+// A line of the log, as the program's words go there.
+void LogLine(const std::string& text) {
+  platform::GetDispatcher().Send([&text] {
+    if (TConfigStore* store = GetConfigStore())
+      store->Log(text);
+    else
+      std::cerr << "velmaris: " << text << std::endl;
+  });
+}
+
+// Runs the program once, its words to the log; the exit code. A program
+// that does not end within the run limit is ended with every program it
+// started (*timedOut set). Raises EProcess when it cannot be started.
+int RunLogged(const std::vector<std::string>& argv, const std::string& workDir, bool serialise,
+              bool* timedOut) {
+  int code = -1;
+  std::string output;
+  const std::chrono::milliseconds limit = PackerRunLimit();
+  RunAndWait([&] {
+    std::unique_lock<std::mutex> lock;
+    if (serialise) lock = std::unique_lock(ExtractionLock());
+    // Its temporary files go to the folder it works in: arc cuts a
+    // longer TMPDIR short and fails.
+    code = platform::Process::RunCaptured(argv, workDir, &output, {"TMPDIR=."}, 65536, limit,
+                                          timedOut);
+  });
+  LogProgramOutput(platform::NameOf(argv[0]), output);
+  if (*timedOut)
+    LogLine(platform::NameOf(argv[0]) + " did not end within " + Duration(limit) +
+            ": it has been ended, with every program it started.");
+  return code;
+}
+
+// arc 5.21 writes squeezed data that it cannot read back: its own test says
+// the entry "fails CRC check" (and other readers fail on it), though the
+// data decode. The uplink reads our bundle with its arc.
+bool IsArcProgram(const std::vector<std::string>& argv) {
+  return !argv.empty() && EqualNoCase(platform::NameOf(argv[0]), "arc");
+}
+
+// Whether arc's own test passes on the archive; its words go to the log
+// only when it fails.
+bool ArcTestPasses(const std::string& program, const std::string& archive,
+                   const std::string& workDir) {
+  int code = -1;
+  bool timedOut = false;
+  std::string output;
+  try {
+    RunAndWait([&] {
+      code = platform::Process::RunCaptured({program, "t", archive}, workDir, &output, {"TMPDIR=."},
+                                            65536, PackerRunLimit(), &timedOut);
+    });
+  } catch (const platform::EProcess&) {
+    return false;
+  }
+  if (code == 0 && !timedOut) return true;
+  LogProgramOutput(platform::NameOf(program), output);
+  return false;
+}
+
+// After arc packed file into the archive (argv: the pack command, then the
+// archive and the file): an archive that fails arc's own test gets the
+// file again, stored (arc's "s"), and is tested again. False, with the
+// reason in the log, when it still fails: the file is then not packed.
+bool ArcPassesItsOwnTest(const std::vector<std::string>& argv, const std::string& workDir,
+                         const std::string& shownFile) {
+  const std::string& archive = argv[argv.size() - 2];
+  if (ArcTestPasses(argv[0], archive, workDir)) return true;
+  const std::string file = platform::LogName(platform::NameOf(shownFile));
+  LogLine("arc's own test fails on the bundle " + platform::LogName(platform::NameOf(archive)) +
+          " after packing " + file +
+          " (arc writes squeezed data it cannot read back); it is added again stored.");
+  std::vector<std::string> stored = argv;
+  if (stored[1].find_first_of("sS") == std::string::npos) stored[1] += 's';
+  bool timedOut = false;
+  int code = -1;
+  try {
+    code = RunLogged(stored, workDir, false, &timedOut);
+  } catch (const platform::EProcess&) {
+    code = -1;
+  }
+  if (code == 0 && !timedOut && ArcTestPasses(argv[0], archive, workDir)) return true;
+  LogLine("The bundle " + platform::LogName(platform::NameOf(archive)) +
+          " still fails arc's own test: " + file + " is not packed into it.");
+  return false;
+}
+
 // Runs the program and asks what to do while it fails. The question offers
-// Abort, Retry and Ignore; only Retry runs it again.
+// Abort, Retry and Ignore; only Retry runs it again. A program that had to
+// be ended is no question: it would hold the caller (and the mail locks)
+// again.
 bool RunWithRetry(const std::vector<std::string>& argv, const std::string& workDir, bool serialise,
                   const std::string& command, const char* startError, const std::string& problem) {
   for (;;) {
     int code = -1;
-    std::string output;
+    bool timedOut = false;
     try {
-      RunAndWait([&] {
-        std::unique_lock<std::mutex> lock;
-        if (serialise) lock = std::unique_lock(ExtractionLock());
-        // Its temporary files go to the folder it works in: arc cuts a
-        // longer TMPDIR short and fails.
-        code = platform::Process::RunCaptured(argv, workDir, &output, {"TMPDIR=."});
-      });
-      LogProgramOutput(platform::NameOf(argv[0]), output);
+      code = RunLogged(argv, workDir, serialise, &timedOut);
     } catch (const platform::EProcess&) {
       AskOnMainThread(MsgKind::Error, startError + command, platform::mbOk);
       return false;
     }
+    if (timedOut) return false;
     if (code == 0) return true;
     const MsgButton answer = AskOnMainThread(
         MsgKind::Warning, problem, platform::mbAbort | platform::mbRetry | platform::mbIgnore);
@@ -129,6 +221,14 @@ bool RunWithRetry(const std::vector<std::string>& argv, const std::string& workD
 }  // namespace
 
 // ---------------------------------------------------------------------------
+
+std::chrono::milliseconds PackerRunLimit() {
+  return std::chrono::milliseconds(gRunLimitMs.load(std::memory_order_relaxed));
+}
+
+void SetPackerRunLimit(std::chrono::milliseconds limit) {
+  gRunLimitMs.store(limit.count(), std::memory_order_relaxed);
+}
 
 TPacker::TPacker() { signature_.fill(-1); }
 
@@ -218,8 +318,11 @@ bool TPacker::Pack(const std::string& archive, const std::string& fileName) {
     argv.push_back(NotAnOption(PathFrom(dir, arc)));
     argv.push_back(NotAnOption(base));
   }
-  return RunWithRetry(argv, dir, false, pack_, "Could not start packer:",
-                      "Problems occured when packing " + PackedFileShownName(file) + " .");
+  const bool packed =
+      RunWithRetry(argv, dir, false, pack_, "Could not start packer:",
+                   "Problems occured when packing " + PackedFileShownName(file) + " .");
+  if (!packed || !IsArcProgram(argv) || argv.size() < 4) return packed;
+  return ArcPassesItsOwnTest(argv, dir, PackedFileShownName(file));
 }
 
 void TPacker::LoadFromRegistry(const TWinRegistry& registry, const std::string& section) {

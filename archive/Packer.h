@@ -13,6 +13,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -131,6 +132,14 @@ inline constexpr const char* kPackFolderMark = ".pack-";
 // The name a file is shown by: one in such a folder as the outbound lists
 // it, "<dir>/<packet>"; any other as it is.
 std::string PackedFileShownName(const std::string& file);
+
+// How long an external packer or unpacker may run. One that has not ended
+// by then (it hangs, or left a program that holds its output) is ended with
+// every program it started, the log says so, and its run fails without the
+// question to try again: it would hold the export or the import, and the
+// mail locks, as long. Ten minutes unless set.
+std::chrono::milliseconds PackerRunLimit();
+void SetPackerRunLimit(std::chrono::milliseconds limit);
 
 // The short form of a path handed to external programs. Linux has no
 // separate short names: the name comes back unchanged.

@@ -489,22 +489,37 @@ void TZipCommon::ReportUnsupportedMethod(const std::string& entry, const std::st
   ReportError(ecUnsupportedMethod, entry, method);
 }
 
+namespace {
+
+// The ZIP methods that packers write and that the application note names:
+// an entry packed with one is sound as far as we can tell, though we do not
+// read it.
+struct TZipMethodName {
+  uint32_t method;
+  const char* name;
+};
+const TZipMethodName kZipMethodNames[] = {
+    {7, "Tokenize"},        {9, "Deflate64"}, {10, "PKWARE DCL Implode"},
+    {12, "bzip2"},          {14, "LZMA"},     {16, "IBM z/OS CMPSC"},
+    {18, "IBM TERSE"},      {19, "IBM LZ77"}, {20, "Zstandard"},
+    {93, "Zstandard"},      {94, "MP3"},      {95, "XZ"},
+    {96, "JPEG variant"},   {97, "WavPack"},  {98, "PPMd"},
+    {99, "AES encryption"},
+};
+
+}  // namespace
+
 std::string ZipMethodName(uint32_t method) {
-  static const struct {
-    uint32_t method;
-    const char* name;
-  } kNames[] = {
-      {7, "Tokenize"},        {9, "Deflate64"}, {10, "PKWARE DCL Implode"},
-      {12, "bzip2"},          {14, "LZMA"},     {16, "IBM z/OS CMPSC"},
-      {18, "IBM TERSE"},      {19, "IBM LZ77"}, {20, "Zstandard"},
-      {93, "Zstandard"},      {94, "MP3"},      {95, "XZ"},
-      {96, "JPEG variant"},   {97, "WavPack"},  {98, "PPMd"},
-      {99, "AES encryption"},
-  };
   const std::string number = "method " + std::to_string(method);
-  for (const auto& n : kNames)
+  for (const auto& n : kZipMethodNames)
     if (n.method == method) return std::string(n.name) + ", " + number;
   return number;
+}
+
+bool IsNamedZipMethod(uint32_t method) {
+  for (const auto& n : kZipMethodNames)
+    if (n.method == method) return true;
+  return false;
 }
 
 // ---------------------------------------------------------------- TUnBase

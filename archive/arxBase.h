@@ -139,6 +139,9 @@ class EUnsupportedMethod : public E_RAISE {
 // The name of a ZIP compression method: "Deflate64, method 9", or
 // "method 77" for one without a name.
 std::string ZipMethodName(uint32_t method);
+// Whether a packer writes the method (one of the named ones): only such an
+// entry is "a method we do not read"; any other number is damage.
+bool IsNamedZipMethod(uint32_t method);
 
 // The PKWARE traditional cipher; one object per extraction.
 struct TZipCrypt {

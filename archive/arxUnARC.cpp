@@ -10,6 +10,11 @@ namespace {
 // Directory records nest; deeper nesting than this is taken for damage.
 constexpr size_t kMaxDirDepth = 32;
 
+// The highest header type a packer writes: PAK's methods 10 and 11, ARC 7's
+// 12 to 19, ARC 6's information items 20 to 29 and control items 30 to 39.
+// Higher numbers are reserved.
+constexpr uint32_t kArcLastKnownType = 39;
+
 }  // namespace
 
 TUnARC::TUnARC() = default;
@@ -95,8 +100,14 @@ void TUnARC::ExtractEntry(const TarxFileRec& rec) {
     RaiseError(ecBadFileHeader, rec.Name);
 
   if (rec.Method < 1 || rec.Method > 9) {
-    // Nothing is made of an entry whose method is unknown; the run goes on.
-    ReportUnsupportedMethod(rec.Name, "ARC method " + std::to_string(rec.Method));
+    // Nothing is made of an entry whose method we do not read; the run goes
+    // on. Only the types packers write (PAK's 10 and 11, the items of ARC 6
+    // and 7) are our limit; a number no packer writes is a damaged header.
+    const std::string method = "ARC method " + std::to_string(rec.Method);
+    if (rec.Method <= kArcLastKnownType)
+      ReportUnsupportedMethod(rec.Name, method);
+    else
+      ReportError(ecBadFileHeader, rec.Name, method);
     SkipEntryProgress(rec.PackedSize);
     return;
   }
@@ -140,7 +151,12 @@ void TUnARC::ExtractEntry(const TarxFileRec& rec) {
   try {
     ArcDecodeEntry(int(rec.Method), in, sink);
   } catch (const EArcDecode& e) {
-    RaiseError(e.Code(), rec.Name);
+    // Damaged data (a bad squeeze tree, more output than stored): the
+    // entry is reported and nothing of it kept; the entries after it have
+    // headers of their own and are read.
+    RemoveOutput();
+    ReportError(e.Code(), rec.Name);
+    return;
   }
   if (cancel_) {
     RemoveOutput();

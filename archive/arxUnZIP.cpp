@@ -353,8 +353,14 @@ void TUnZIP::ExtractEntry(const TarxFileRec& rec) {
       return;
     }
   }
-  if (rec.Method != 0 && rec.Method != 1 && (rec.Method < 2 || rec.Method > 6) && rec.Method != 8)
-    RaiseUnsupportedMethod(name, ZipMethodName(rec.Method));
+  if (rec.Method > 8 || rec.Method == 7) {
+    // A method a packer writes is our limit; any other number is a damaged
+    // header: the entry is reported and the run goes on with the next one.
+    if (IsNamedZipMethod(rec.Method)) RaiseUnsupportedMethod(name, ZipMethodName(rec.Method));
+    ReportError(ecBadFileHeader, name, ZipMethodName(rec.Method));
+    SkipEntryProgress(packed);
+    return;
+  }
   if (!OpenOutput()) RaiseError(ecOpenFile, outputName_);
   crc_ = 0xFFFFFFFF;
   BeginEntryData(packed, rec.UnpackedSize);

@@ -81,7 +81,7 @@ void TMailBox::Assign(const TMailBox& other) {
 void TMailBox::LoadFromRegistry(const TWinRegistry& registry, const std::string& section) {
   Sysop = registry.ReadString(section, "Sysop", Sysop);
   Address.SetText(registry.ReadString(section, "Address", Address.Text4D()));
-  FileList = registry.ReadPath(section, "Filelist", FileList);
+  FileList = platform::UnquotedPath(registry.ReadPath(section, "Filelist", FileList));
   Command = registry.ReadString(section, "CMD", Command);  // a profile's name, or a command line
   Name = registry.ReadString(section, "Name", Name);
   const int32_t count =

@@ -307,6 +307,16 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string UnquotedPath(const std::string& value) {
+  struct stat st;
+  if (value.empty() || ::lstat(value.c_str(), &st) == 0) return value;
+  const size_t first = value.find_first_not_of(' ');
+  const size_t last = value.find_last_not_of(' ');
+  if (first == std::string::npos || last - first < 1 || value[first] != '"' || value[last] != '"')
+    return value;
+  return value.substr(first + 1, last - first - 1);
+}
+
 std::string WithoutSlash(const std::string& path) {
   if (!path.empty() && path.back() == '/') return path.substr(0, path.size() - 1);
   return path;

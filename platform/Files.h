@@ -86,6 +86,12 @@ std::string NameOf(const std::string& path);        // after the last "/"
 std::string WithSlash(const std::string& dir);      // adds a trailing "/"
 std::string WithoutSlash(const std::string& path);  // drops one trailing "/"
 
+// A path as a setting or a field holds it. A file-name edit used to put a
+// path with a blank in double quotes, and earlier versions stored it so: a
+// value that names nothing on disk loses one pair of enclosing quotes (and
+// the blanks around them). A value that names something is kept as it is.
+std::string UnquotedPath(const std::string& value);
+
 // An open file descriptor, closed at the end of its scope.
 class Fd {
  public:

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,7 +57,8 @@ namespace {
 // Spawns argv with the actions already in `actions` (which it destroys), in
 // this process's environment with the entries of env set on top.
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& workDir,
-            posix_spawn_file_actions_t& actions, const std::vector<std::string>& env = {}) {
+            posix_spawn_file_actions_t& actions, const std::vector<std::string>& env = {},
+            bool ownGroup = false) {
   std::vector<char*> envp;
   if (!env.empty()) {
     for (char** e = environ; *e; ++e) {
@@ -85,7 +88,14 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& workDir,
   sigemptyset(&none);
   posix_spawnattr_setsigdefault(&attr, &all);
   posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+  if (ownGroup) {
+    // A group of its own (led by the child): what it starts can be ended
+    // with it.
+    posix_spawnattr_setpgroup(&attr, 0);
+    flags |= POSIX_SPAWN_SETPGROUP;
+  }
+  posix_spawnattr_setflags(&attr, flags);
 
   // glibc reports a failed chdir or exec of the child as the result of
   // posix_spawnp, so a missing program is an error here, not exit code 127.
@@ -145,8 +155,8 @@ int Process::Run(const std::vector<std::string>& argv, const std::string& workDi
 }
 
 int Process::RunCaptured(const std::vector<std::string>& argv, const std::string& workDir,
-                         std::string* output, const std::vector<std::string>& env,
-                         size_t maxOutput) {
+                         std::string* output, const std::vector<std::string>& env, size_t maxOutput,
+                         std::chrono::milliseconds limit, bool* timedOut) {
   if (argv.empty() || argv[0].empty()) throw EProcess("no program to start");
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) throw EProcess(std::string("pipe: ") + std::strerror(errno));
@@ -156,17 +166,55 @@ int Process::RunCaptured(const std::vector<std::string>& argv, const std::string
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-  const pid_t pid = Spawn(argv, workDir, actions, env);
+  const pid_t pid = Spawn(argv, workDir, actions, env, true);
   outWrite.Close();  // the child holds the only writing end now
+  using Clock = std::chrono::steady_clock;
+  const bool bounded = limit.count() > 0;
+  const Clock::time_point deadline = Clock::now() + limit;
+  // Milliseconds left for poll; -1 without a limit.
+  auto left = [&]() -> int {
+    if (!bounded) return -1;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return ms <= 0 ? 0 : int(std::min<long long>(ms, 1000));
+  };
+  auto endGroup = [&] {
+    // The leader is not reaped yet, so its id still names this group.
+    ::kill(-pid, SIGKILL);
+    ::kill(pid, SIGKILL);
+    if (timedOut) *timedOut = true;
+    return Wait(pid);
+  };
   char buf[4096];
   for (;;) {
+    pollfd p{outRead.get(), POLLIN, 0};
+    const int ready = ::poll(&p, 1, left());
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      if (Clock::now() >= deadline) return endGroup();
+      continue;
+    }
     const ssize_t n = ::read(outRead.get(), buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     if (output && output->size() < maxOutput)
       output->append(buf, std::min(size_t(n), maxOutput - output->size()));
   }
-  return Wait(pid);
+  if (!bounded) return Wait(pid);
+  // The output is closed; the program itself may still run.
+  for (;;) {
+    int status = 0;
+    const pid_t got = ::waitpid(pid, &status, WNOHANG);
+    if (got == pid) {
+      if (WIFEXITED(status)) return WEXITSTATUS(status);
+      if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+      return 255;
+    }
+    if (got < 0 && errno != EINTR)
+      throw EProcess(std::string("cannot wait for a process: ") + std::strerror(errno));
+    if (Clock::now() >= deadline) return endGroup();
+    ::poll(nullptr, 0, std::min(left(), 20));
+  }
 }
 
 int Process::Run(std::string_view commandLine, const std::string& workDir) {

@@ -2,6 +2,7 @@
 // plug-ins) without a shell.
 #pragma once
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -46,9 +47,16 @@ class Process {
   // *output (the first maxOutput bytes; the rest is read and dropped), its
   // standard input empty (/dev/null), and the "NAME=value" entries of env
   // set in its environment on top of this process's.
+  // The program runs in a process group of its own. With a limit above
+  // zero, a run that has not ended within it (the program hangs, or left a
+  // process that holds its output open) is ended: the whole group is
+  // killed and *timedOut is set; the result is the program's own (128 +
+  // SIGKILL when it was still running).
   static int RunCaptured(const std::vector<std::string>& argv, const std::string& workDir,
                          std::string* output, const std::vector<std::string>& env = {},
-                         size_t maxOutput = 65536);
+                         size_t maxOutput = 65536,
+                         std::chrono::milliseconds limit = std::chrono::milliseconds(0),
+                         bool* timedOut = nullptr);
   // SplitCommandLine, then Run; an empty line raises EProcess.
   static int Run(std::string_view commandLine, const std::string& workDir = {});
 };

@@ -189,7 +189,7 @@ void TAutoSendJob::LoadFromRegistry(const TWinRegistry& r, const std::string& ke
   RecAddr = r.ReadString(key, "RecAddr", RecAddr);
   RecList = r.ReadString(key, "RecList", RecList);
   Area = r.ReadString(key, "Area", Area);
-  MailText = r.ReadPath(key, "MailText", MailText);
+  MailText = platform::UnquotedPath(r.ReadPath(key, "MailText", MailText));
   Subject = r.ReadString(key, "Subject", Subject);
   Last = r.ReadInteger(key, "Last", 0);
   SendMode = r.ReadInteger(key, "SendMode", SendMode);

@@ -37,6 +37,22 @@ bool HasBlankOrQuote(std::string_view text) {
 // line as the name, so a name with a blank or a quote is refused.
 bool IsTicLineName(std::string_view name) { return IsSafeTicName(name) && !HasBlankOrQuote(name); }
 
+// Why a file cannot be announced under its name, or nullptr when it can.
+const char* WhyNotAnnounced(std::string_view name) {
+  if (name.empty()) return "no file has been chosen!";
+  if (HasBlankOrQuote(name))
+    return "a TIC line ends the name at a blank and takes a quote for the start of a quoted "
+           "name, so the uplink would look for another file. Rename the file without blanks "
+           "and quotes!";
+  if (!platform::PathToOem(name))
+    return "the OEM code page of TIC files lacks one of its letters. Rename the file!";
+  if (!IsSafeTicName(name)) return "it holds characters no file echo name may hold!";
+  if (IsMailFileName(name))
+    return "it is named like mail (a packet, bundle, flow or TIC file), which the uplink "
+           "would take for its own. Rename the file!";
+  return nullptr;
+}
+
 // A file name on disk as a TIC line carries it: the OEM page, '?' for what it
 // lacks (CheckHatchRequest refuses such a name).
 std::string TicName(std::string_view name) {
@@ -122,8 +138,8 @@ std::string Hex8(uint32_t value) {
 std::string CheckHatchRequest(const THatchRequest& r) {
   if (!r.Uplink) return "No uplink has been chosen!";
   const std::string name = platform::NameOf(r.FileName);
-  if (!platform::PathToOem(name) || !IsTicLineName(name) || IsMailFileName(name))
-    return "The file name " + platform::LogName(name) + " cannot be announced!";
+  if (const char* why = WhyNotAnnounced(name))
+    return "The file name " + platform::LogName(name) + " cannot be announced: " + why;
   if (!IsTicLineName(r.Area) || !OemHolds(r.Area))
     return "The file area name " + r.Area + " cannot be used!";
   if (!r.Replace.empty() && (!platform::PathToOem(r.Replace) || !IsTicLineName(r.Replace)))

@@ -221,20 +221,26 @@ bool TFilter::Process(TMail& mail, const std::string& areaName, bool& kill, cons
 // --- Actions ----------------------------------------------------------------------
 
 bool TFilter::Apply(TMail& mail, const std::string& areaName, const std::string& name,
-                    const TFilterEnv& env) {
+                    const TFilterEnv& env, bool* failed) {
   mail.Header.Created = DateTimeToUnix(mail.GetPacketDate());
   mail.Header.Tossed = DateTimeToUnix(env.ClockNow());
   if (DoSave) {
     try {
-      mail.WriteToTextFile(SaveFile, true, false, true, false);
-    } catch (const std::exception&) {
+      mail.WriteToTextFile(platform::UnquotedPath(SaveFile), true, false, true, false);
+    } catch (const std::exception& e) {
+      // The message is not lost (it is placed), but the run did not do all
+      // it was asked: the log says so and the run counts it as failed.
+      Log(env, "Filter \"" + name + "\" could not write to text file " +
+                   platform::LogName(platform::UnquotedPath(SaveFile)) + ": " +
+                   platform::LogName(e.what()));
+      if (failed) *failed = true;
       ShowError(env, "Could not write to text file in filter " + name);
     }
   }
   if (DoCopy) Copy(mail, areaName, env);
   if (DoAdd) AddToList(mail, env);
   if (DoRem) RemoveFromList(mail, env);
-  if (DoLaunch) Launch(mail, env);
+  if (DoLaunch) Launch(mail, name, env, failed);
   if (DoAnswer) AutoAnswer(mail, areaName, env);
   mail.Header.Flags = Masked(mail.Header.Flags, OrigSet, OrigReset);
   return DoKill;
@@ -317,10 +323,16 @@ void TFilter::RemoveFromList(const TMail& mail, const TFilterEnv& env) const {
   });
 }
 
-void TFilter::Launch(const TMail& mail, const TFilterEnv& env) const {
+void TFilter::Launch(const TMail& mail, const std::string& name, const TFilterEnv& env,
+                     bool* failed) const {
   const std::string dir = env.Store ? env.Store->StartDirectory() : std::string("./");
   const std::string path = mail.SaveToNewMsgFile(dir);
-  if (path.empty()) return;
+  if (path.empty()) {
+    Log(env, "Filter \"" + name + "\" could not write the message file for its program in " +
+                 platform::LogName(dir) + "; the program has not been started.");
+    if (failed) *failed = true;
+    return;
+  }
   try {
     const std::vector<std::string> args = PacketProcessorArgs(Processor, path);
     if (args.empty()) throw platform::EProcess("no program named");
@@ -344,9 +356,7 @@ void TFilter::AutoAnswer(const TMail& mail, const std::string& areaName,
   reply.DestAddr.SetAddress(mail.Header.OrigAddr);
   reply.Subject = "Automatic Reply";
   reply.Flags = kAutoReplyFlags;
-  std::string file = Answer;
-  if (!file.empty() && file.front() == '"') file.erase(0, 1);
-  if (!file.empty() && file.back() == '"') file.pop_back();
+  const std::string file = platform::UnquotedPath(Answer);
   const std::string_view body = mail.Body;
   const size_t msgid = body.find("\x01MSGID: ");
   if (msgid != std::string_view::npos)
@@ -386,10 +396,10 @@ void TFilter::LoadFromRegistry(const TWinRegistry& r, const std::string& key) {
   DoKill = r.ReadBool(key, "DoKill", DoKill);
   ForwardCopy = r.ReadBool(key, "ForwardCopy", ForwardCopy);
   DoSave = r.ReadBool(key, "DoSave", DoSave);
-  SaveFile = r.ReadPath(key, "SaveFile", SaveFile);
+  SaveFile = platform::UnquotedPath(r.ReadPath(key, "SaveFile", SaveFile));
   CopyArea = r.ReadString(key, "CopyArea", CopyArea);
   Processor = r.ReadPath(key, "Processor", Processor);
-  Answer = r.ReadPath(key, "Answer", Answer);
+  Answer = platform::UnquotedPath(r.ReadPath(key, "Answer", Answer));
   List = r.ReadString(key, "List", List);
   UnList = r.ReadString(key, "UnList", UnList);
   Type = r.ReadInteger(key, "Type", Type);
@@ -483,7 +493,7 @@ TFilterRunner::Result TFilterRunner::Run(TMail& mail, const std::string& areaNam
     if (filter.DoCopy) probe.Forget();  // the copy may have created the area
     const std::string& name = list_.GetString(i);
     try {
-      if (filter.Apply(mail, areaName, name, env_)) result.Kill = true;
+      if (filter.Apply(mail, areaName, name, env_, &result.Failed)) result.Kill = true;
       if (filter.DoCopy) result.Copied = true;
     } catch (const std::exception& e) {
       // The copy failed: this filter neither copies nor deletes.
@@ -503,7 +513,7 @@ std::vector<std::pair<std::string, int>> TFilterRunner::MatchCounts() const {
 
 TImportFilters::Outcome TImportFilterRun::Apply(TMail& mail, const std::string& areaName) {
   const TFilterRunner::Result r = runner_.Run(mail, areaName);
-  return {r.Kill, r.Copied};
+  return {r.Kill, r.Copied, r.Failed};
 }
 
 bool TExportFilterRun::Apply(TMail& mail, TArea& area,

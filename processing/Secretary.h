@@ -104,9 +104,10 @@ class TFilter : public TObject {
   // The same through a probe that looks things up once per message.
   bool Matches(class TFilterProbe& probe);
   // The actions; returns DoKill. name: the filter's name for messages.
-  // Raises EFilter when the copy cannot be made.
+  // Raises EFilter when the copy cannot be made. An action that could not
+  // write its file is logged and sets *failed.
   bool Apply(TMail& mail, const std::string& areaName, const std::string& name,
-             const TFilterEnv& env);
+             const TFilterEnv& env, bool* failed = nullptr);
   // Matches, then Apply; kill is set (never cleared) when Apply says so.
   bool Process(TMail& mail, const std::string& areaName, bool& kill, const std::string& name,
                const TFilterEnv& env);
@@ -119,7 +120,8 @@ class TFilter : public TObject {
   void Copy(const TMail& mail, const std::string& areaName, const TFilterEnv& env) const;
   void AddToList(const TMail& mail, const TFilterEnv& env) const;
   void RemoveFromList(const TMail& mail, const TFilterEnv& env) const;
-  void Launch(const TMail& mail, const TFilterEnv& env) const;
+  void Launch(const TMail& mail, const std::string& name, const TFilterEnv& env,
+              bool* failed) const;
   void AutoAnswer(const TMail& mail, const std::string& areaName, const TFilterEnv& env) const;
   // Whether the text pattern occurs in the message's body.
   bool TextOccurs(TFilterProbe& probe) const;
@@ -188,6 +190,7 @@ class TFilterRunner {
   struct Result {
     bool Kill = false;
     bool Copied = false;
+    bool Failed = false;  // an action could not write its file (logged)
   };
   TFilterRunner(TFilterList& list, TFilterEnv env)
       : list_(list), env_(std::move(env)), areas_(env_.Store ? &env_.Store->Areas() : nullptr) {}

@@ -254,6 +254,8 @@ std::string TossShortfall(const TTossCounters& c) {
       " packets held messages too large to store and have been put aside");
   add(c.NamesMovedAside, "a file under a name the tosser keeps for itself has been renamed",
       " files under names the tosser keeps for itself have been renamed");
+  add(c.FilterFailures, "a filter could not write its file for a message (the log says why)",
+      " times a filter could not write its file for a message (the log says why)");
   return why;
 }
 
@@ -1202,6 +1204,7 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
 
   if (setup_.Filters) {
     const TImportFilters::Outcome outcome = setup_.Filters->Apply(*mail, target->Name);
+    if (outcome.Failed) ++counters_.FilterFailures;
     if (outcome.Kill) {
       if (outcome.Copied)
         ++counters_.FilterMoved;

@@ -134,6 +134,7 @@ class TImportFilters {
   struct Outcome {
     bool Kill = false;    // the message is not placed
     bool Copied = false;  // a matching filter copied it into another area
+    bool Failed = false;  // a filter could not write its file (it logged why)
   };
   virtual ~TImportFilters() = default;
   // Before a run: every filter's match count back to 0.
@@ -209,6 +210,7 @@ struct TTossCounters {
   std::vector<TWaitingBundle> Waiting;
   int PacketsWithLargeMessages = 0;  // a message too large to store: put aside as "*.bad"
   int NamesMovedAside = 0;           // files under the tosser's own names, renamed
+  int FilterFailures = 0;            // messages a filter could not write its file for
   bool Aborted = false;
   bool WriteFailed = false;  // the run's writes failed and were undone
   bool Failed = false;       // the run stopped on an error before the packets

@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QPainter>
 
+#include "platform/Files.h"
 #include "widgets/FileUtil.h"
 #include "widgets/ModalHook.h"
 #include "widgets/logic/FileNames.h"
@@ -104,13 +105,23 @@ void TFileDirEdit::dropEvent(QDropEvent* event) {
 TFilenameEdit::TFilenameEdit(QWidget* parent) : TFileDirEdit(parent) {}
 TFilenameEdit::~TFilenameEdit() = default;
 
-QString TFilenameEdit::FileName() const { return Q(FileNameOfText(Std(text()))); }
+QString TFilenameEdit::FileName() const {
+  if (holdsPath_) return Q(platform::UnquotedPath(Std(text())));
+  return Q(FileNameOfText(Std(text())));
+}
+
+QString TFilenameEdit::TextOf(const QString& name) const {
+  if (holdsPath_) return Q(platform::UnquotedPath(Std(name)));
+  return Q(QuoteIfBlank(Std(name)));
+}
 
 void TFilenameEdit::SetFileName(const QString& name) {
-  if (!name.isEmpty() && !IsValidFileName(FileNameOfText(Std(name)))) {
+  const std::string file =
+      holdsPath_ ? platform::UnquotedPath(Std(name)) : FileNameOfText(Std(name));
+  if (!name.isEmpty() && !IsValidFileName(file)) {
     throw EComboEditError("Invalid file name - " + Std(name));
   }
-  setText(Q(QuoteIfBlank(Std(name))));
+  setText(TextOf(name));
   files_.clear();
 }
 
@@ -175,7 +186,7 @@ void TFilenameEdit::ButtonClick() {
   action = confirmed;
   if (OnAfterDialog) OnAfterDialog(this, name, action);
   if (confirmed && action) {
-    setText(Q(QuoteIfBlank(Std(name))));
+    setText(TextOf(name));
     setModified(true);
     InitialDir = QFileInfo(name).absolutePath();
   }

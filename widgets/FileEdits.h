@@ -82,8 +82,13 @@ class TFilenameEdit : public TFileDirEdit {
 
   // The file the text names: the text when such a file exists, else its
   // first word. Writing an invalid name raises EComboEditError.
+  // An edit that holds a path (SetHoldsPath) shows the path as it is, also
+  // with blanks, and its file name is the text without the quotes an
+  // earlier version put around it: a path is no command line.
   QString FileName() const;
   void SetFileName(const QString& name);
+  bool HoldsPath() const { return holdsPath_; }
+  void SetHoldsPath(bool holdsPath) { holdsPath_ = holdsPath; }
 
   TFileDialogKind DialogKind() const { return dialogKind_; }
   void SetDialogKind(TFileDialogKind kind);
@@ -113,6 +118,10 @@ class TFilenameEdit : public TFileDirEdit {
   TFileDialogKind dialogKind_ = TFileDialogKind::dkOpen;
   TOpenOptions options_ = ofHideReadOnly;
   QStringList files_;
+  bool holdsPath_ = false;  // else a command line: a name with a blank is quoted
+
+  // The text that shows a chosen name.
+  QString TextOf(const QString& name) const;
 };
 
 class TDirectoryEdit : public TFileDirEdit {

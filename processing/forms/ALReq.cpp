@@ -22,6 +22,7 @@ TALReq::TALReq(TConfigStore& store, QWidget* parent) : QDialog(parent), store_(s
   for (int i = 0; i < links.GetCount(); ++i) LCombo->addItem(AnsiText(links.GetString(i)));
   FN = new TFilenameEdit(this);
   FN->setObjectName("FN");
+  FN->SetHoldsPath(true);
   form->addRow(QStringLiteral("Аплинк"), LCombo);
   form->addRow(QStringLiteral("Файл"), FN);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

@@ -17,6 +17,7 @@
 #include "core/Mail.h"
 #include "core/forms/ComboBoxLink.h"
 #include "core/forms/FormText.h"
+#include "platform/Files.h"
 #include "platform/Prompter.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
@@ -143,6 +144,7 @@ void TAutoSendProperties::Build() {
   attachments_.push_back(std::make_unique<TComboAttachment>(store.Areas(), cbArea_));
   edText_ = new TFilenameEdit(this);
   edText_->setObjectName("EdText");
+  edText_->SetHoldsPath(true);
   connect(edText_, &QLineEdit::textChanged, this, [this] { Modified(); });
   edSubject_ = edit("EdSubject");
   lbLast_ = new QLabel(this);
@@ -194,7 +196,7 @@ void TAutoSendProperties::Fill() {
   spDay_->SetValue(j.DateDay);
   cbMonth_->setCurrentIndex(j.DateMonth >= 1 && j.DateMonth <= 12 ? j.DateMonth - 1 : 0);
   cbArea_->setEditText(AnsiToQString(j.Area));
-  edText_->setText(PathText(j.MailText));
+  edText_->setText(PathText(platform::UnquotedPath(j.MailText)));
   recMode_[j.RecMode == 1 ? 1 : 0]->setChecked(true);
   edRec_->setEditText(AnsiToQString(j.Receiver));
   edAddr_->setText(AnsiToQString(j.RecAddr));
@@ -217,7 +219,7 @@ void TAutoSendProperties::ReadControls(TAutoSendJob& j) const {
   j.DateDay = Rounded(spDay_);
   j.DateMonth = cbMonth_->currentIndex() + 1;
   j.Area = QStringToAnsi(cbArea_->currentText());
-  j.MailText = PathBytes(edText_->text());
+  j.MailText = PathBytes(edText_->FileName());
   j.RecMode = recMode_[1]->isChecked() ? 1 : 0;
   j.Receiver = QStringToAnsi(edRec_->currentText());
   j.RecAddr = QStringToAnsi(edAddr_->text());

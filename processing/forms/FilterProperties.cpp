@@ -15,6 +15,7 @@
 #include "core/ConfigStore.h"
 #include "core/forms/ComboBoxLink.h"
 #include "core/forms/FormText.h"
+#include "platform/Files.h"
 #include "platform/Help.h"
 #include "processing/Secretary.h"
 #include "widgets/FileEdits.h"
@@ -194,9 +195,11 @@ QWidget* TFilterProperties::BuildActions() {
   coCopy_ = combo("CoCopy", store_.Areas());
   coList_ = combo("CoList", store_.AddressGroups());
   coUnList_ = combo("CoUnList", store_.AddressGroups());
-  edLaunch_ = file("EdLaunch");
+  edLaunch_ = file("EdLaunch");  // a command line
   edAnswer_ = file("EdAnswer");
   edSave_ = file("EdSave");
+  edAnswer_->SetHoldsPath(true);
+  edSave_->SetHoldsPath(true);
   cbCopy_ = Check("CbCopy", U("Копировать в область"), coCopy_);
   cbList_ = Check("CbList", U("Добавить в список"), coList_);
   cbUnList_ = Check("CbUnList", U("Удалить из списка"), coUnList_);
@@ -268,9 +271,9 @@ void TFilterProperties::Fill() {
   cbLaunch_->setChecked(f.DoLaunch);
   edLaunch_->setText(PathText(f.Processor));
   cbAnswer_->setChecked(f.DoAnswer);
-  edAnswer_->setText(PathText(f.Answer));
+  edAnswer_->setText(PathText(platform::UnquotedPath(f.Answer)));
   cbSave_->setChecked(f.DoSave);
-  edSave_->setText(PathText(f.SaveFile));
+  edSave_->setText(PathText(platform::UnquotedPath(f.SaveFile)));
   cbKill_->setChecked(f.DoKill);
   cbForward_->setChecked(f.ForwardCopy);
   for (int i = 0; i < 6; ++i) {
@@ -306,9 +309,9 @@ void TFilterProperties::Store() {
   f.DoLaunch = cbLaunch_->isChecked();
   f.Processor = PathBytes(edLaunch_->text());
   f.DoAnswer = cbAnswer_->isChecked();
-  f.Answer = PathBytes(edAnswer_->text());
+  f.Answer = PathBytes(edAnswer_->FileName());
   f.DoSave = cbSave_->isChecked();
-  f.SaveFile = PathBytes(edSave_->text());
+  f.SaveFile = PathBytes(edSave_->FileName());
   f.DoKill = cbKill_->isChecked();
   f.ForwardCopy = cbForward_->isChecked();
   f.OrigSet = f.OrigReset = f.CopySet = f.CopyReset = 0;

@@ -64,6 +64,7 @@ void THatchAss::Build() {
   QWidget* file = notebook_->AddPage("FilePage");
   filename_ = new TFilenameEdit(file);
   filename_->setObjectName("Filename");
+  filename_->SetHoldsPath(true);
   filename_->setText(U("<Выберите файл>"));
   killSrc_ = new QRadioButton(U("Удалить файл после отправки"), file);
   killSrc_->setObjectName("KillSrc");
@@ -161,7 +162,7 @@ void THatchAss::NotebookPageChanged() {
 }
 
 void THatchAss::ShowDescription() {
-  const QString name = filename_->text().trimmed();
+  const QString name = filename_->FileName().trimmed();
   if (name.isEmpty() || name.startsWith(QLatin1Char('<'))) {
     manager_->SetPage(kFile, false);
     return;
@@ -190,7 +191,7 @@ void THatchAss::NLComboChange() {
 
 void THatchAss::RunHatch() {
   THatchRequest request;
-  request.FileName = PathBytes(filename_->text().trimmed());
+  request.FileName = PathBytes(filename_->FileName().trimmed());
   request.KillSrc = killSrc_->isChecked();
   const QString text = description_->toPlainText();
   if (!text.isEmpty())

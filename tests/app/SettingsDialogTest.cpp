@@ -751,6 +751,7 @@ TEST_F(SettingsDialogTest, MailboxAndJobWindowsStoreTheNamesOnDisk) {
     {
       TMBProperties form(box, Store().Mailboxes(), {"Modem"}, platform::CodePage::CP866);
       EXPECT_EQ(form.mbFileList->FileName(), QString::fromUtf8(list.c_str()));
+      EXPECT_EQ(form.mbFileList->text(), QString::fromUtf8(list.c_str())) << "shown unquoted";
     }
     ShowPage("TabPacker");
     Click("Button34");

@@ -491,6 +491,27 @@ std::string FidoPacket(size_t size, unsigned seed) {
   return p + std::string(2, '\0');
 }
 
+std::string Base64Text(size_t size, unsigned seed) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const std::string in = RandomBytes(size / 4 * 3, seed);
+  std::string out;
+  int column = 0;
+  for (size_t i = 0; i < in.size(); i += 3) {
+    uint32_t v = uint32_t(uint8_t(in[i])) << 16;
+    if (i + 1 < in.size()) v |= uint32_t(uint8_t(in[i + 1])) << 8;
+    if (i + 2 < in.size()) v |= uint8_t(in[i + 2]);
+    out += kDigits[(v >> 18) & 63];
+    out += kDigits[(v >> 12) & 63];
+    out += i + 1 < in.size() ? kDigits[(v >> 6) & 63] : '=';
+    out += i + 2 < in.size() ? kDigits[v & 63] : '=';
+    if ((column += 4) == 76) {
+      out += '\r';
+      column = 0;
+    }
+  }
+  return out;
+}
+
 bool HaveTool(const std::string& name) {
   return RunShell("command -v " + name + " >/dev/null 2>&1") == 0;
 }

@@ -45,6 +45,9 @@ std::string RandomBytes(size_t size, unsigned seed = 7);
 // A type-2 FidoNet packet of at least `size` bytes: the 58-byte header,
 // packed messages of SampleText and the two NULs that end every packet.
 std::string FidoPacket(size_t size, unsigned seed = 1);
+// A mail text of base64 lines (76 columns, each ended by CR), as a netmail
+// with an attachment carries: the base64 of RandomBytes(size / 4 * 3, seed).
+std::string Base64Text(size_t size, unsigned seed);
 // Shell quoting for RunShell.
 std::string Sh(const std::string& s);
 // True when the program is in PATH.

@@ -321,6 +321,19 @@ TEST(UnZip, DamagedArchives) {
   t.Write("m9.zip", BuildZip({m9}));
   r = Extract(t / "m9.zip", t / "out-m9");
   EXPECT_EQ(r.raised, ecUnsupportedMethod);
+  // A method number no packer writes is a damaged header: reported, and
+  // the entries after it are extracted.
+  for (const uint16_t method : {uint16_t(11), uint16_t(77), uint16_t(0x4B50)}) {
+    SCOPED_TRACE(method);
+    auto odd = StoredEntry("odd.txt", "x");
+    odd.method = method;
+    t.Write("odd.zip", BuildZip({odd, StoredEntry("after.txt", "after")}));
+    const std::string out = t / ("out-odd" + std::to_string(method));
+    r = Extract(t / "odd.zip", out);
+    EXPECT_EQ(r.raised, 0);
+    EXPECT_EQ(r.errors, std::vector<int>{ecBadFileHeader});
+    EXPECT_EQ(Tree(out), (std::map<std::string, std::string>{{"after.txt", "after"}}));
+  }
 }
 
 // An archive whose end record is cut off is walked from its first local

@@ -121,6 +121,13 @@ TEST_F(MailBoxRegistryTest, MissingValuesKeepTheDefaultsAndBadAddressesKeepThem)
   loaded.LoadFromRegistry(reg, "Mailboxes");
   ASSERT_EQ(loaded.GetCount(), 1);
   EXPECT_EQ(Describe(*loaded.GetItem(0)), "Unknown|Jon Doe|0:8/15|[][555]||||0,0,0");
+  // A file list with a blank, stored in quotes by an earlier version's
+  // file-name edit, is the file without them; a command line keeps its own.
+  reg.WriteString("Mailboxes\\Mailbox1", "Filelist", "\"/home/point/Списки файлов/boss.lst\"");
+  reg.WriteString("Mailboxes\\Mailbox1", "CMD", "\"/opt/My Mailer/call\" -p 2");
+  loaded.LoadFromRegistry(reg, "Mailboxes");
+  EXPECT_EQ(loaded.GetItem(0)->FileList, "/home/point/Списки файлов/boss.lst");
+  EXPECT_EQ(loaded.GetItem(0)->Command, "\"/opt/My Mailer/call\" -p 2");
 }
 
 TEST(MailBoxTest, AssignCopiesEveryField) {

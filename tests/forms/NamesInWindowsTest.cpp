@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -21,6 +22,7 @@
 #include "processing/forms/HatchAss.h"
 #include "support/NameTable.h"
 #include "widgets/FileEdits.h"
+#include "widgets/ModalHook.h"
 #include "widgets/PageManager.h"
 
 namespace velmaris::test {
@@ -30,9 +32,27 @@ using NamesInWindowsTest = FormsFixture;
 
 QString Shown(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
 
-// The assistant hatches a file under each name a TIC line can carry (and
-// reads its path as the name on disk); the others fail with the name
-// readable on the result page.
+// The file picked with the edit's button, as a user picks it. The file
+// dialog takes a name with a double quote for a list of quoted names: such
+// a name is typed.
+void Pick(TFilenameEdit& edit, const std::string& path) {
+  if (platform::NameOf(path).find('"') != std::string::npos) {
+    edit.setText(Shown(path));
+    return;
+  }
+  const ModalHook old = SetModalHook([&](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    if (!dialog) return int(QDialog::Rejected);
+    dialog->selectFile(Shown(path));
+    return int(QDialog::Accepted);
+  });
+  QTest::mouseClick(edit.Button(), Qt::LeftButton, {}, QPoint(4, 4));
+  SetModalHook(old);
+}
+
+// The assistant hatches a file picked under each name a TIC line can carry
+// (and reads its path as the name on disk, not its quoting); the others
+// fail with the name readable on the result page, and why.
 TEST_F(NamesInWindowsTest, TheHatchAssistantFindsEachFile) {
   TNetLink& link = *store->Uplinks().GetItem(0);
   for (const TNameRow& row : NameTable()) {
@@ -45,7 +65,7 @@ TEST_F(NamesInWindowsTest, TheHatchAssistantFindsEachFile) {
     w->show();
     const auto next = [this, w] { QTest::mouseClick(Get<QPushButton>(*w, "DEL_Next"), Qt::LeftButton); };
     next();
-    Get<TFilenameEdit>(*w, "Filename")->setText(Shown(path));
+    Pick(*Get<TFilenameEdit>(*w, "Filename"), path);
     next();
     ASSERT_EQ(w->Notebook()->PageIndex(), 2);
     Get<QPlainTextEdit>(*w, "Description")->setPlainText("Отчёт");
@@ -58,9 +78,12 @@ TEST_F(NamesInWindowsTest, TheHatchAssistantFindsEachFile) {
     if (ok) {
       EXPECT_EQ(platform::ReadFile(link.FlowFilePath()).rfind(path + "\r\n^", 0), 0u);
     } else {
-      EXPECT_TRUE(Get<QLabel>(*w, "LFailed")->text().contains(
-          QString::fromUtf8("The file name ") +
-          (row.ansi ? Shown(row.disk) : Shown(row.disk).replace(QChar(u'Ü'), QChar(u'?')))))
+      EXPECT_TRUE(Get<QLabel>(*w, "LFailed")
+                      ->text()
+                      .contains(QString::fromUtf8("The file name ") +
+                                (row.ansi ? Shown(row.disk)
+                                          : Shown(row.disk).replace(QChar(u'Ü'), QChar(u'?'))) +
+                                QString::fromUtf8(" cannot be announced: ")))
           << Get<QLabel>(*w, "LFailed")->text().toStdString();
     }
     QPointer<THatchAss> guard(w);
@@ -69,13 +92,14 @@ TEST_F(NamesInWindowsTest, TheHatchAssistantFindsEachFile) {
   }
 }
 
-// The autosend job's text file: stored as its name on disk, shown again as
-// typed, and sent (not deactivated as missing).
+// The autosend job's text file, picked in a folder whose name has a blank:
+// stored as its name on disk (not its quoting), shown again as it is, and
+// sent (not deactivated as missing).
 TEST_F(NamesInWindowsTest, TheAutosendTextFileIsStoredAsTheFileOnDisk) {
   for (const TNameRow& row : NameTable()) {
     SCOPED_TRACE(row.what);
-    const std::string path = dir / ("Рассылка/" + row.disk);
-    platform::MakeDirs(dir / "Рассылка/");
+    const std::string path = dir / ("Моя рассылка/" + row.disk);
+    platform::MakeDirs(dir / "Моя рассылка/");
     platform::WriteFileAtomic(path, "Hello\r\n");
     TAutoSendJobs list;
     auto owned = std::make_unique<TAutoSendJob>();
@@ -88,7 +112,7 @@ TEST_F(NamesInWindowsTest, TheAutosendTextFileIsStoredAsTheFileOnDisk) {
     env.Clock = [] { return EncodeDateTime(2026, 3, 25, 10, 0, 0); };
     auto* w = ShowAutoSendProperties(job, list, env);
     QPointer<QWidget> guard(w);
-    Get<TFilenameEdit>(*w, "EdText")->setText(Shown(path));
+    Pick(*Get<TFilenameEdit>(*w, "EdText"), path);
     Get<QPushButton>(*w, "btnApply")->click();
     EXPECT_EQ(job.MailText, path);
     Get<QPushButton>(*w, "Button2")->click();  // send now
@@ -104,24 +128,27 @@ TEST_F(NamesInWindowsTest, TheAutosendTextFileIsStoredAsTheFileOnDisk) {
   }
 }
 
-// The filter's save file, program and answer file: stored as the names on
-// disk and shown again as typed.
+// The filter's save file and answer file, picked, and its program's command
+// line, typed: stored as the names on disk and shown again as they are.
 TEST_F(NamesInWindowsTest, TheFiltersFilesAreStoredAsTheFilesOnDisk) {
   for (const TNameRow& row : NameTable()) {
     SCOPED_TRACE(row.what);
     TFilterList list;
     TFilter& f = *list.AddFilter("Names", std::make_unique<TFilter>());
-    const std::string save = dir / ("Почта/" + row.disk + ".txt");
+    const std::string save = dir / ("Моя почта/" + row.disk + ".txt");
     const std::string program = dir / ("Программы/" + row.disk + ".sh") + " %filename";
-    const std::string answer = dir / ("Ответы/" + row.disk);
+    const std::string answer = dir / ("Мои ответы/" + row.disk);
     TFilterProperties* w = ShowFilterProperties(f, list, *store);
     QPointer<TFilterProperties> guard(w);
     Get<QCheckBox>(*w, "CbSave")->setChecked(true);
     Get<QCheckBox>(*w, "CbLaunch")->setChecked(true);
     Get<QCheckBox>(*w, "CbAnswer")->setChecked(true);
-    Get<TFilenameEdit>(*w, "EdSave")->setText(Shown(save));
-    Get<TFilenameEdit>(*w, "EdLaunch")->setText(Shown(program));
-    Get<TFilenameEdit>(*w, "EdAnswer")->setText(Shown(answer));
+    platform::MakeDirs(dir / "Моя почта/");
+    platform::MakeDirs(dir / "Мои ответы/");
+    platform::WriteFileAtomic(answer, "Thanks\r\n");
+    Pick(*Get<TFilenameEdit>(*w, "EdSave"), save);
+    Get<TFilenameEdit>(*w, "EdLaunch")->setText(Shown(program));  // a command line
+    Pick(*Get<TFilenameEdit>(*w, "EdAnswer"), answer);
     Get<QPushButton>(*w, "ApplyBtn")->click();
     EXPECT_EQ(f.SaveFile, save);
     EXPECT_EQ(f.Processor, program);

@@ -268,5 +268,26 @@ TEST(Files, PathPieces) {
   EXPECT_EQ(WithSlash(""), "");
 }
 
+// A path an earlier version stored in quotes is the path without them.
+TEST(Files, UnquotedPathByTable) {
+  TempDir dir;
+  dir.Write("Почта Ивана/Новости дня.txt", "n");
+  const std::string news = dir / "Почта Ивана/Новости дня.txt";
+  const struct {
+    std::string stored;
+    std::string path;
+  } cases[] = {
+      {"\"" + news + "\"", news},
+      {" \"" + news + "\" ", news},
+      {news, news},
+      {"\"" + dir / "to be made.txt" + "\"", dir / "to be made.txt"},
+      {"\"", "\""},
+      {"\"\"", ""},
+      {"", ""},
+      {"\"" + news, "\"" + news},
+  };
+  for (const auto& c : cases) EXPECT_EQ(UnquotedPath(c.stored), c.path) << c.stored;
+}
+
 }  // namespace
 }  // namespace velmaris::platform

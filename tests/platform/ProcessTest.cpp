@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
 
 #include "platform/Files.h"
 #include "platform/Process.h"
@@ -90,6 +96,8 @@ TEST(Process, CapturedOutput) {
     size_t max;
     int code;
     std::string output;
+    std::chrono::milliseconds limit{0};  // none
+    bool timedOut = false;
   } cases[] = {
       {"both streams in order",
        {"sh", "-c", "echo out; echo err >&2; echo out2; exit 3"},
@@ -111,12 +119,59 @@ TEST(Process, CapturedOutput) {
        0,
        "abc\nabc\n"},
       {"nothing said", {"true"}, {}, 1000, 0, ""},
+      // A bound: what never ends is ended there (the program never ends,
+      // so the bound's length does not matter), and it leaves no process.
+      {"a program that does not end",
+       {"sleep", "infinity"},
+       {},
+       1000,
+       128 + SIGKILL,
+       "",
+       std::chrono::milliseconds(200),
+       true},
+      {"a program that leaves a child holding its output",
+       {"sh", "-c", "sleep infinity & echo started"},
+       {},
+       1000,
+       0,
+       "started\n",
+       std::chrono::milliseconds(200),
+       true},
+      {"a program that ends within the bound",
+       {"sh", "-c", "echo quick; exit 2"},
+       {},
+       1000,
+       2,
+       "quick\n",
+       std::chrono::minutes(10),
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::string out;
-    EXPECT_EQ(Process::RunCaptured(c.argv, dir.Path(), &out, c.env, c.max), c.code);
+    bool timedOut = false;
+    EXPECT_EQ(Process::RunCaptured(c.argv, dir.Path(), &out, c.env, c.max, c.limit, &timedOut),
+              c.code);
     EXPECT_EQ(out, c.output);
+    EXPECT_EQ(timedOut, c.timedOut);
+  }
+  {
+    // The child that held the output was ended with its program.
+    std::string out;
+    bool timedOut = false;
+    Process::RunCaptured({"sh", "-c", "sleep infinity & echo $!"}, dir.Path(), &out, {}, 1000,
+                         std::chrono::milliseconds(200), &timedOut);
+    EXPECT_TRUE(timedOut);
+    const std::string stat = "/proc/" + std::to_string(std::atoi(out.c_str())) + "/stat";
+    const auto gone = [&] {
+      std::ifstream in(stat);
+      std::string text;
+      if (!std::getline(in, text)) return true;
+      return text.find(") Z ") != std::string::npos;  // a zombie: ended, not yet reaped
+    };
+    for (int i = 0; i < 1000 && !gone(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(gone()) << out;
   }
   // The environment of this process stays as it was.
   const char* tmp = ::getenv("TMPDIR");

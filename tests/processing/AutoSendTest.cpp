@@ -235,6 +235,15 @@ TEST_F(AutoSendTest, TheListKeepsItsRegistryForm) {
   job->SendMode = 2, job->DateDay = 24, job->DateMonth = 12, job->Active = true;
   job->Last = 1700000000;
   job->Subject = "Season's greetings";
+  // A text file with a blank in its path, stored in quotes by an earlier
+  // version's file-name edit.
+  const std::string text = Start() + "Рассылки Ивана/Поздравление с праздником.txt";
+  platform::MakeDirs(Start() + "Рассылки Ивана/");
+  platform::WriteFileAtomic(text, "Happy holidays\r\n");
+  job->MailText = "\"" + text + "\"";
+  job->Area = "NETMAIL";
+  job->RecAddr = "2:5030/1";
+  job->Receiver = "Boss";
   list.AddJob(std::move(job));
   store->SaveToRegistry();
   EXPECT_EQ(store->Registry().ReadString("Autosend", "Name1", ""), kNewAutoSendJobName);
@@ -247,7 +256,15 @@ TEST_F(AutoSendTest, TheListKeepsItsRegistryForm) {
   EXPECT_TRUE(j.Active);
   EXPECT_EQ(j.DateMonth, 12);
   EXPECT_EQ(j.Subject, "Season's greetings");
+  EXPECT_EQ(j.MailText, text);
   EXPECT_EQ(GetAutoSendJobs(), &again);
+  // It is sent, not deactivated as naming a file that does not exist.
+  TAutoSendJob& stored = *again.GetJob(0);
+  env.Store = store.get();
+  prompter.Clear();
+  EXPECT_TRUE(stored.Execute(env));
+  EXPECT_TRUE(prompter.Questions().empty()) << prompter.Questions().front().text;
+  EXPECT_TRUE(stored.Active);
 }
 
 }  // namespace

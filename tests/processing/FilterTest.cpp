@@ -402,17 +402,53 @@ TEST_F(FilterTest, TheListsKeepTheirRegistryForm) {
   EXPECT_EQ(GetImportFilters(), &again.ImportFilters());
 }
 
+// The batch import runs the filters the registry holds: a save file an
+// earlier version stored in quotes is the file without them, and a save
+// that cannot be written is an error in the log and a failed import (the
+// message itself is placed).
 TEST_F(FilterTest, TheBatchImportRunsTheConfiguredFilters) {
-  AddEcho("FIDO.GER");
-  TFilter& f = Add(InstallFilterConfig(*store).ImportFilters(), "Drop all");
-  f.ApplyArea = f.DoKill = true;
-  f.SetArea("fido.ger");
-  store->SaveToRegistry();
-  Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "a"), EchoMessage("FIDO.GER", "b")}));
-  std::string out;
-  ASSERT_EQ(RunBatch(Start(), dir / "Velmaris.reg", {"import"}, &out), 0);
-  EXPECT_NE(out.find("\"text\":\"Filter \\\"Drop all\\\": 2 matches\"}"), std::string::npos) << out;
-  EXPECT_NE(out.find("\"text\":\"2 have been deleted by filters\"}"), std::string::npos) << out;
+  const std::string folder = Start() + "Сохранённые письма/";
+  const std::string saved = folder + "Письма от Ивана.txt";
+  struct Row {
+    const char* what;
+    std::string saveFile;  // as stored; "" for no save
+    int exit;
+    const char* logged;
+  } rows[] = {
+      {"a filter that drops all", "", 0, "2 have been deleted by filters"},
+      {"a save file stored in quotes", "\"" + saved + "\"", 0, "Filter \\\"Save\\\": 2 matches"},
+      {"a save file in a folder that does not exist", Start() + "нет такой папки/Письма.txt", 1,
+       "Filter \\\"Save\\\" could not write to text file "},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Fresh();
+    platform::MakeDirs(folder);
+    AddEcho("FIDO.GER");
+    TFilterConfig& config = InstallFilterConfig(*store);
+    config.ImportFilters().Clear();
+    TFilter& f = Add(config.ImportFilters(), row.saveFile.empty() ? "Drop all" : "Save");
+    f.ApplyArea = true;
+    f.SetArea("fido.ger");
+    f.DoKill = row.saveFile.empty();
+    f.DoSave = !row.saveFile.empty();
+    f.SaveFile = row.saveFile;
+    store->SaveToRegistry();
+    Drop("a.pkt", PacketFrom({EchoMessage("FIDO.GER", "a"), EchoMessage("FIDO.GER", "b")}));
+    std::string out;
+    EXPECT_EQ(RunBatch(Start(), dir / "Velmaris.reg", {"import"}, &out), row.exit);
+    EXPECT_NE(out.find(row.logged), std::string::npos) << out;
+    if (row.saveFile.empty()) {
+      EXPECT_NE(out.find("\"text\":\"Filter \\\"Drop all\\\": 2 matches\"}"), std::string::npos)
+          << out;
+      continue;
+    }
+    const bool written = row.exit == 0;
+    EXPECT_EQ(platform::FileExists(saved), written);
+    if (written) {
+      EXPECT_NE(platform::ReadFile(saved).find("AREA:FIDO.GER"), std::string::npos);
+    }
+  }
 }
 
 }  // namespace

@@ -83,6 +83,11 @@ TEST_F(HatchTest, FlowFileListsTheFileThenTheTicFile) {
   }
 }
 
+// Why a name with a blank or a quote is refused.
+const std::string kBlankWhy =
+    "a TIC line ends the name at a blank and takes a quote for the start of a quoted name, so "
+    "the uplink would look for another file. Rename the file without blanks and quotes!";
+
 TEST_F(HatchTest, RefusedNamesAndFieldsWriteNothing) {
   struct Row {
     std::function<void(THatchRequest&)> set;
@@ -98,22 +103,23 @@ TEST_F(HatchTest, RefusedNamesAndFieldsWriteNothing) {
        },
        "The description holds control characters!"},
       {[this](THatchRequest& r) { r.FileName = Start() + "0000abcd.pkt"; },
-       "The file name 0000abcd.pkt cannot be announced!"},
+       "The file name 0000abcd.pkt cannot be announced: it is named like mail (a packet, bundle, "
+       "flow or TIC file), which the uplink would take for its own. Rename the file!"},
       {[this](THatchRequest& r) { r.FileName = Start() + "missing.zip"; }, "File does not exist!"},
       {[this](THatchRequest& r) { r.FileName = platform::WithoutSlash(Start()); },
        "File does not exist!"},
       // A TIC line is read as its keyword and first word.
       {[this](THatchRequest& r) { r.FileName = Start() + "my file.zip"; },
-       "The file name my file.zip cannot be announced!"},
+       "The file name my file.zip cannot be announced: " + kBlankWhy},
       {[this](THatchRequest& r) { r.FileName = Start() + "my\tfile.zip"; },
-       "The file name my\tfile.zip cannot be announced!"},
+       "The file name my\tfile.zip cannot be announced: " + kBlankWhy},
       {[](THatchRequest& r) { r.Area = "MY FILES"; },
        "The file area name MY FILES cannot be used!"},
       {[](THatchRequest& r) { r.Replace = "old file.zip"; },
        "The name old file.zip cannot be replaced!"},
       // A quote starts a quoted word: "x.zip would be read back as x.zip.
       {[this](THatchRequest& r) { r.FileName = Start() + "\"x.zip"; },
-       "The file name \"x.zip cannot be announced!"},
+       "The file name \"x.zip cannot be announced: " + kBlankWhy},
       {[](THatchRequest& r) { r.Area = "\"MYFILES"; },
        "The file area name \"MYFILES cannot be used!"},
       {[](THatchRequest& r) { r.Replace = "a\"b\".zip"; },

@@ -64,8 +64,16 @@ TEST_F(NameRuleTest, HatchAnnouncesTheOemNameAndListsThePathOnDisk) {
     const bool announced = row.oem && !row.blankOrQuote;
     ASSERT_EQ(r.Ok, announced) << r.Error;
     if (!announced) {
-      EXPECT_EQ(r.Error, "The file name " + platform::FromUtf8(row.disk, platform::CodePage::CP1251) +
-                             " cannot be announced!");
+      EXPECT_EQ(r.Error.rfind("The file name " +
+                                  platform::FromUtf8(row.disk, platform::CodePage::CP1251) +
+                                  " cannot be announced: ",
+                              0),
+                0u)
+          << r.Error;
+      // It says why.
+      EXPECT_EQ(r.Error.find("a TIC line ends the name at a blank") != std::string::npos,
+                row.blankOrQuote)
+          << r.Error;
       continue;
     }
     const std::vector<std::string> tic = CrLfLines(platform::ReadFile(r.TicPath));

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -366,11 +367,17 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
   struct Case {
     const char* name;
     bool havePacker, succeed, usePacker, pack;
+    // A packer program that never ends, in place of the fake: it is ended
+    // at the run limit (any limit: it never ends) with what it started.
+    const char* script = nullptr;
   } cases[] = {
       {"packer fails", true, false, true, true},
       {"no packer", false, true, true, true},
       {"uplink packs nothing", true, true, false, true},
       {"single export", true, true, true, false},
+      {"packer hangs", true, true, true, true, "exec sleep infinity\n"},
+      {"packer leaves a child holding its output", true, true, true, true,
+       "echo made > \"$1\"\nsleep infinity &\nexit 0\n"},
   };
   for (const Case& c : cases) {
     Outbound o;
@@ -379,6 +386,17 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
     o.packet.Packer = c.havePacker ? packer.Fn() : TBundlePacker([](auto&, auto&, auto&) {
       return false;  // the packer list knows no such packer
     });
+    std::optional<test::ScopedUi> ui;
+    TPacker program;
+    if (c.script) {
+      ui.emplace();
+      o.dir.Write("packer.sh", std::string("#!/bin/sh\n") + c.script);
+      ASSERT_EQ(::chmod((o.dir / "packer.sh").c_str(), 0755), 0);
+      program.SetPack(test::CommandWord(o.dir / "packer.sh"));
+      o.packet.Packer = [&program](const std::string&, const std::string& archive,
+                                   const std::string& file) { return program.Pack(archive, file); };
+      SetPackerRunLimit(std::chrono::milliseconds(200));
+    }
     o.link.UsePacker = c.usePacker;
     o.Add(PackedSpec{});
     const TPacketWriteResult r = o.packet.WritePacket(c.pack);
@@ -394,6 +412,10 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
       EXPECT_TRUE(r.PackFailure.starts_with("The packer " + o.link.Packer + " could not pack " +
                                             platform::NameOf(r.PacketPath)))
           << r.PackFailure;
+    }
+    if (c.script) {
+      SetPackerRunLimit(std::chrono::minutes(10));
+      EXPECT_TRUE(ui->prompter.Questions().empty()) << "no question to try again";
     }
   }
 }

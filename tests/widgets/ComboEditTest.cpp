@@ -186,6 +186,18 @@ TEST(FilenameEdit, ButtonTakesTheChosenFile) {
   EXPECT_TRUE(before);
   EXPECT_EQ(edit.text(), "\"" + QString::fromStdString(dir / "with blank.txt") + "\"");
   EXPECT_EQ(answer.startDir + "/", QString::fromStdString(dir.Path()));
+  // An edit that holds a path shows the file picked as it is: a path is no
+  // command line, and its quotes would be taken for part of the name.
+  TFilenameEdit path;
+  path.SetHoldsPath(true);
+  QTest::mouseClick(path.Button(), Qt::LeftButton, {}, QPoint(4, 4));
+  EXPECT_EQ(path.text(), QString::fromStdString(dir / "with blank.txt"));
+  EXPECT_EQ(path.FileName(), QString::fromStdString(dir / "with blank.txt"));
+  // A file to be made, with blanks, and one an earlier version quoted.
+  path.setText(QString::fromStdString(dir / "new file to make.txt"));
+  EXPECT_EQ(path.FileName(), QString::fromStdString(dir / "new file to make.txt"));
+  path.SetFileName("\"" + QString::fromStdString(dir / "with blank.txt") + "\"");
+  EXPECT_EQ(path.text(), QString::fromStdString(dir / "with blank.txt"));
 }
 
 TEST(DirectoryEdit, ButtonStartsAtTheRootAndAppendsWithMultipleDirs) {
