@@ -14,6 +14,7 @@
 #include "core/Mail.h"
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
 
@@ -355,16 +356,19 @@ const std::string* TMailPacket::NextMail() {
   TMsgHeader& out = mailHeader_;
   out.OrigAddr = h.OrigAddr;
   out.DestAddr = h.DestAddr;
-  out.AreaName = area;
   out.TextOffset = static_cast<uint16_t>(textOffset_);
   out.BodyLength = static_cast<uint32_t>(length);
   const std::string chrs = platform::UpperAscii(GetKludge("CHRS", "")) + " " +
                            platform::UpperAscii(GetKludge("CHARSET", ""));
   if (chrs.find("LATIN") != std::string::npos) {
+    out.AreaName = area;
     out.ToName = toName;
     out.FromName = fromName;
     out.Subject = subject;
   } else {
+    // The tag comes back into the page an area name is stored in, as the
+    // writer sent it (TagToOem).
+    out.AreaName = platform::TagFromOem(area);
     out.ToName = OemToAnsiStr(toName);
     out.FromName = OemToAnsiStr(fromName);
     out.Subject = OemToAnsiStr(subject);

@@ -69,9 +69,7 @@ std::string TwoDigits(int v) {
   return buf;
 }
 
-std::string Utf8(const std::string& ansi) {
-  return platform::AnsiToUtf8(ansi);
-}
+std::string Utf8(const std::string& ansi) { return platform::AnsiToUtf8(ansi); }
 
 // Moves a file into dir under its name, or under name + "." + a number when
 // that name is taken (as many numbers as it takes). The name it got, or ""
@@ -651,10 +649,9 @@ void TTosser::UnpackBundle(const std::string& name) {
       } catch (const E_RAISE& e) {
         ok = false;
         notes.LastError = e.Code();
-        notes.Errors.push_back(
-            platform::LogName(
-                platform::EscapeNameControls(e.FileName().empty() ? archive : e.FileName())) +
-            ": " + e.what());
+        notes.Errors.push_back(platform::LogName(platform::DiskName(platform::EscapeNameControls(
+                                   e.FileName().empty() ? archive : e.FileName()))) +
+                               ": " + e.what());
       } catch (const std::exception& e) {
         ok = false;
         ownFailure = *e.what() ? e.what() : "an unknown error";
@@ -667,8 +664,8 @@ void TTosser::UnpackBundle(const std::string& name) {
   if (!ownFailure.empty()) {
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
-    LogLine("Bundle " + platform::LogName(name) +
-            " could not be unpacked: " + platform::LogName(platform::EscapeNameControls(ownFailure)) +
+    LogLine("Bundle " + platform::LogName(name) + " could not be unpacked: " +
+            platform::LogName(platform::EscapeNameControls(ownFailure)) +
             "; the failure is ours, not the bundle's, and it stays in Inbound .");
     ++counters_.BundlesLeft;
     return;
@@ -689,7 +686,8 @@ void TTosser::UnpackBundle(const std::string& name) {
   // The extractor names the archive itself by its path (in the log's ANSI
   // page, as it makes its lines): the log names the bundle as its other
   // lines do.
-  const std::string archiveShown = platform::LogName(platform::EscapeNameControls(archive)) + ": ";
+  const std::string archiveShown =
+      platform::LogName(platform::DiskName(platform::EscapeNameControls(archive))) + ": ";
   std::vector<std::string> errors;
   for (const std::string& error : notes.Errors) {
     errors.push_back(error.rfind(archiveShown, 0) == 0 ? error.substr(archiveShown.size()) : error);
@@ -711,8 +709,8 @@ void TTosser::UnpackBundle(const std::string& name) {
     // nothing it gave is kept (the next run would give it again).
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
-    LogLine("Bundle " + platform::LogName(name) + " could not be unpacked: it holds an entry packed with a method " +
-            "we do not read (" +
+    LogLine("Bundle " + platform::LogName(name) +
+            " could not be unpacked: it holds an entry packed with a method " + "we do not read (" +
             (!notes.UnsupportedMethod.empty() ? notes.UnsupportedMethod
              : errors.empty()                 ? std::string("see above")
                                               : errors.back()) +
@@ -789,9 +787,10 @@ void TTosser::UnpackBundle(const std::string& name) {
 // only once space is freed elsewhere, and is put aside at once (false).
 bool TTosser::WaitsForRoom(const std::string& name, uint64_t need, bool atLeast,
                            const BundleSpace& space) {
-  const std::string needs = "Bundle " + platform::LogName(name) + " needs " + (atLeast ? "more than " : "") +
-                            std::to_string(need) +
-                            " bytes free beyond the disk's reserve for its files and their messages";
+  const std::string needs =
+      "Bundle " + platform::LogName(name) + " needs " + (atLeast ? "more than " : "") +
+      std::to_string(need) +
+      " bytes free beyond the disk's reserve for its files and their messages";
   if (need > space.Most()) {
     LogLine(needs + "; the disk has " + std::to_string(space.Most()) +
             " even with everything in Inbound tossed.");
@@ -1160,6 +1159,9 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
   const std::string tag = header.AreaName.Str();
 
   TArea* target = FindTarget(tag);
+  // An area an earlier version made from the tag's bytes as the packet
+  // carried them.
+  if (!target) target = FindTarget(platform::TagToOem(tag));
   if (!target) {
     if (values_->DoCreate() == 0)
       if (TNetLink* uplink = UplinkForPacket(packetOrigNet_, packetOrigNode_))

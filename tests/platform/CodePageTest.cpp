@@ -75,16 +75,22 @@ TEST(CodePage, FromUtf8Fallbacks) {
     std::string utf8;
     std::string expected;
   } cases[] = {
-      {"a€b", "a?b"},           // not in CP866
-      {"😀", "?"},               // outside the BMP
-      {"\xff\xfe", "??"},       // not UTF-8
-      {"\xc0\xaf", "??"},       // overlong
-      {"\xed\xa0\x80", "???"},  // surrogate
-      {"\xd0", "?"},            // cut short
+      {"a€b", "aEb"},  // not in CP866: its nearest character
+      {"\u00abТест\u00bb \u2014 \u2013 \u201e\u201c\u2019", "\"\x92\xa5\xe1\xe2\" - - \"\"'"},
+      {"\u0491\u0490\u0456\u0406\u0453\u045c", "\xa3\x83iI\xa3\xaa"},  // ґҐіІѓќ as гГiIгк
+      {"\u2026 \u2116 \u00e9\u00df\u00c4", ". \xfc esA"},              // CP866 holds №
+      {"\u263a", "?"},                                                 // no near character either
+      {"😀", "?"},                                                      // outside the BMP
+      {"\xff\xfe", "??"},                                              // not UTF-8
+      {"\xc0\xaf", "??"},                                              // overlong
+      {"\xed\xa0\x80", "???"},                                         // surrogate
+      {"\xd0", "?"},                                                   // cut short
       {"\xd0\x9f\xd0", "\x8f?"},
   };
   for (const auto& c : cases) EXPECT_EQ(FromUtf8(c.utf8, CodePage::CP866), c.expected) << c.utf8;
-  EXPECT_EQ(FromUtf8("€", CodePage::CP866, '_'), "_");
+  EXPECT_EQ(FromUtf8("\u263a", CodePage::CP866, '_'), "_");
+  // A near character the page lacks too is no help: ё as е, which CP437 lacks.
+  EXPECT_EQ(FromUtf8("\u2116\u2014\u0451", CodePage::CP437), "N-?");
 }
 
 TEST(CodePage, FromUtf8ExactRefusesWhatTheCodePageCannotHold) {
@@ -111,7 +117,13 @@ TEST(CodePage, OemAndAnsi) {
   EXPECT_EQ(OemCodePage(), CodePage::CP866);
   EXPECT_EQ(AnsiCodePage(), CodePage::CP1251);
   EXPECT_EQ(OemToAnsi("\x8f\xe0\xa8\xa2\xa5\xe2 \xf0\xc4"), "\xcf\xf0\xe8\xe2\xe5\xf2 \xa8?");
-  EXPECT_EQ(AnsiToOem("\xcf\xf0\xe8\xe2\xe5\xf2 \xa8\x88"), "\x8f\xe0\xa8\xa2\xa5\xe2 \xf0?");
+  EXPECT_EQ(AnsiToOem("\xcf\xf0\xe8\xe2\xe5\xf2 \xa8\x88"),
+            "\x8f\xe0\xa8\xa2\xa5\xe2 \xf0"
+            "E");
+  // What the OEM page lacks goes into a packet as its nearest character:
+  // «», the dashes, ґ and the ellipsis of a CP1251 text.
+  EXPECT_EQ(AnsiToOem("\xab\xd2\xe5\xf1\xf2\xbb \x97 \x96 \xb4\xa5 \x85"),
+            "\"\x92\xa5\xe1\xe2\" - - \xa3\x83 .");
   SetOemCodePage(CodePage::CP437);
   SetAnsiCodePage(CodePage::CP1252);
   EXPECT_EQ(OemToAnsi("\x84\x94\x81"), "\xe4\xf6\xfc");
@@ -164,10 +176,10 @@ TEST(CodePage, NamesBetweenDiskStoreAndWire) {
        "/home/\xA8\xA2\xA0\xAD/\x80\xE0\xE5\xA8\xA2/",
        "/home/\xE8\xE2\xE0\xED/\xC0\xF0\xF5\xE8\xE2/", true},
       {"Дом Иванова", "\xC4\xEE\xEC \xC8\xE2\xE0\xED\xEE\xE2\xE0",
-       "\x84\xAE\xAC \x88\xA2\xA0\xAD\xAE\xA2\xA0",
-       "\xC4\xEE\xEC \xC8\xE2\xE0\xED\xEE\xE2\xE0", true},
+       "\x84\xAE\xAC \x88\xA2\xA0\xAD\xAE\xA2\xA0", "\xC4\xEE\xEC \xC8\xE2\xE0\xED\xEE\xE2\xE0",
+       true},
       {"Счёт€.zip", "\xD1\xF7\xB8\xF2\x88.zip", "", "\xD1\xF7\xB8\xF2\x88.zip", false},
-      {"Übung", "", "", "?bung", false},
+      {"Übung", "", "", "Ubung", false},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.disk);
@@ -182,9 +194,9 @@ TEST(CodePage, NamesBetweenDiskStoreAndWire) {
     EXPECT_EQ(LogName(r.disk), r.log);
     EXPECT_EQ(PathToOem(r.disk), r.oemHolds ? std::optional<std::string>(r.oem) : std::nullopt);
   }
-  // Bytes that are no UTF-8 (a name a peer gave in CP866) are read in the
-  // OEM page on their way into the log, never copied as bytes of another page.
-  EXPECT_EQ(LogName("\x8E\xE2\xE7\xA5\xE2.zip"), "\xCE\xF2\xF7\xE5\xF2.zip");
+  // A name a peer gave in CP866 goes into the log through its disk form,
+  // never copied as bytes of another page.
+  EXPECT_EQ(LogName(DiskName("\x8E\xE2\xE7\xA5\xE2.zip")), "\xCE\xF2\xF7\xE5\xF2.zip");
 }
 
 // A name whose code page is not known is escaped as UTF-8 text when it is
@@ -214,10 +226,18 @@ TEST(CodePage, Utf8PrefixEndsAtAWholeCharacter) {
     size_t max;
     std::string kept;
   } rows[] = {
-      {"ABC", 5, "ABC"},       {"ABC", 3, "ABC"},        {"ABC", 2, "AB"},
-      {"AЖ", 2, "A"},          {"AЖ", 3, "AЖ"},          {"ЖЖ", 3, "Ж"},
-      {"A€", 3, "A"},          {"A€", 2, "A"},           {"A€B", 4, "A€"},
-      {"A\U0001F600", 4, "A"}, {"A\U0001F600", 5, "A\U0001F600"}, {"Ж", 1, ""},
+      {"ABC", 5, "ABC"},
+      {"ABC", 3, "ABC"},
+      {"ABC", 2, "AB"},
+      {"AЖ", 2, "A"},
+      {"AЖ", 3, "AЖ"},
+      {"ЖЖ", 3, "Ж"},
+      {"A€", 3, "A"},
+      {"A€", 2, "A"},
+      {"A€B", 4, "A€"},
+      {"A\U0001F600", 4, "A"},
+      {"A\U0001F600", 5, "A\U0001F600"},
+      {"Ж", 1, ""},
       {"", 0, ""},
   };
   for (const auto& r : rows) {
