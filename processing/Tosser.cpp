@@ -69,7 +69,9 @@ std::string TwoDigits(int v) {
   return buf;
 }
 
-std::string Utf8(const std::string& ansi) { return platform::AnsiToUtf8(ansi); }
+std::string Utf8(const std::string& ansi) {
+  return platform::AnsiToUtf8(ansi);
+}
 
 // Moves a file into dir under its name, or under name + "." + a number when
 // that name is taken (as many numbers as it takes). The name it got, or ""
@@ -664,8 +666,8 @@ void TTosser::UnpackBundle(const std::string& name) {
   if (!ownFailure.empty()) {
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
-    LogLine("Bundle " + platform::LogName(name) + " could not be unpacked: " +
-            platform::LogName(platform::EscapeNameControls(ownFailure)) +
+    LogLine("Bundle " + platform::LogName(name) +
+            " could not be unpacked: " + platform::LogName(platform::EscapeNameControls(ownFailure)) +
             "; the failure is ours, not the bundle's, and it stays in Inbound .");
     ++counters_.BundlesLeft;
     return;
@@ -709,8 +711,8 @@ void TTosser::UnpackBundle(const std::string& name) {
     // nothing it gave is kept (the next run would give it again).
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
-    LogLine("Bundle " + platform::LogName(name) +
-            " could not be unpacked: it holds an entry packed with a method " + "we do not read (" +
+    LogLine("Bundle " + platform::LogName(name) + " could not be unpacked: it holds an entry packed with a method " +
+            "we do not read (" +
             (!notes.UnsupportedMethod.empty() ? notes.UnsupportedMethod
              : errors.empty()                 ? std::string("see above")
                                               : errors.back()) +
@@ -787,10 +789,9 @@ void TTosser::UnpackBundle(const std::string& name) {
 // only once space is freed elsewhere, and is put aside at once (false).
 bool TTosser::WaitsForRoom(const std::string& name, uint64_t need, bool atLeast,
                            const BundleSpace& space) {
-  const std::string needs =
-      "Bundle " + platform::LogName(name) + " needs " + (atLeast ? "more than " : "") +
-      std::to_string(need) +
-      " bytes free beyond the disk's reserve for its files and their messages";
+  const std::string needs = "Bundle " + platform::LogName(name) + " needs " + (atLeast ? "more than " : "") +
+                            std::to_string(need) +
+                            " bytes free beyond the disk's reserve for its files and their messages";
   if (need > space.Most()) {
     LogLine(needs + "; the disk has " + std::to_string(space.Most()) +
             " even with everything in Inbound tossed.");

@@ -100,8 +100,7 @@ void SelectedParagraphs(const TReaderPane& pane, std::vector<std::string>& texts
 
 bool Joinable(const std::string& text) {
   const std::string quotable = MakeQuotable(text);
-  return !quotable.empty() && !StartsWith(quotable, "-+-") &&
-         !StartsWith(quotable, kOriginalPrefix);
+  return !quotable.empty() && !StartsWith(quotable, "-+-") && !StartsWith(quotable, kOriginalPrefix);
 }
 
 // Joins runs of paragraphs with the same prefix into one paragraph.
@@ -199,8 +198,8 @@ enum class TReplyKind { Answer, Comment, Netmail };
 
 // The frame shared by answer, comment and netmail answer.
 TComposition ComposeReply(const TComposeSource& source, bool withQuote, TReplyKind kind) {
-  TArea* target =
-      kind == TReplyKind::Netmail ? NetmailOrWindowArea(source) : AnswerTargetArea(source);
+  TArea* target = kind == TReplyKind::Netmail ? NetmailOrWindowArea(source)
+                                              : AnswerTargetArea(source);
   TComposition result = NewComposition(target, TComposeFocus::Text);
   TKQMail& mail = *result.Mail;
   std::string initials;
@@ -231,16 +230,16 @@ TComposition ComposeReply(const TComposeSource& source, bool withQuote, TReplyKi
   const TTextGroup* group = AreaTextGroup(source, target);
   if (group) {
     TakeOrigins(source, *group, *target, result);
-    AppendExpanded(source, mail,
-                   kind == TReplyKind::Comment ? group->CommentHeader : group->ReplyHeader);
+    AppendExpanded(source, mail, kind == TReplyKind::Comment ? group->CommentHeader
+                                                             : group->ReplyHeader);
   }
   if (withQuote && source.Reader.Count() > 0) {
     for (std::string& line : QuoteReaderText(source.Reader, initials, target && target->Reflow))
       mail.Text.push_back(std::move(line));
   }
   if (group)
-    AppendExpanded(source, mail,
-                   kind == TReplyKind::Comment ? group->CommentFooter : group->ReplyFooter);
+    AppendExpanded(source, mail, kind == TReplyKind::Comment ? group->CommentFooter
+                                                             : group->ReplyFooter);
   FitOriginLine(mail);
   return result;
 }
@@ -394,8 +393,8 @@ TComposition ComposeNewMail(const TComposeSource& source) {
   TArea* target = source.WindowArea;
   TComposition result = NewComposition(target, TComposeFocus::Receiver);
   TKQMail& mail = *result.Mail;
-  if (target &&
-      (target->AreaType == AreaTypeCode::Echomail || target->AreaType == AreaTypeCode::Newsgroup))
+  if (target && (target->AreaType == AreaTypeCode::Echomail ||
+                 target->AreaType == AreaTypeCode::Newsgroup))
     mail.ToName = "All";
   SetSender(mail, AreaUplinkOrFirst(target, source.Uplinks));
   if (const TTextGroup* group = AreaTextGroup(source, target)) {

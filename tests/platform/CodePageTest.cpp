@@ -75,16 +75,16 @@ TEST(CodePage, FromUtf8Fallbacks) {
     std::string utf8;
     std::string expected;
   } cases[] = {
-      {"a€b", "aEb"},  // not in CP866: its nearest character
+      {"a€b", "aEb"},           // not in CP866: its nearest character
       {"\u00abТест\u00bb \u2014 \u2013 \u201e\u201c\u2019", "\"\x92\xa5\xe1\xe2\" - - \"\"'"},
-      {"\u0491\u0490\u0456\u0406\u0453\u045c", "\xa3\x83iI\xa3\xaa"},  // ґҐіІѓќ as гГiIгк
-      {"\u2026 \u2116 \u00e9\u00df\u00c4", ". \xfc esA"},              // CP866 holds №
-      {"\u263a", "?"},                                                 // no near character either
-      {"😀", "?"},                                                      // outside the BMP
-      {"\xff\xfe", "??"},                                              // not UTF-8
-      {"\xc0\xaf", "??"},                                              // overlong
-      {"\xed\xa0\x80", "???"},                                         // surrogate
-      {"\xd0", "?"},                                                   // cut short
+      {"\u0491\u0490\u0456\u0406\u0453\u045c", "\xa3\x83iI\xa3\xaa"},  // ґҐіІѓќ
+      {"\u2026 \u2116 \u00e9\u00df\u00c4", ". \xfc esA"},  // CP866 holds №
+      {"\u263a", "?"},         // no near character either
+      {"😀", "?"},               // outside the BMP
+      {"\xff\xfe", "??"},       // not UTF-8
+      {"\xc0\xaf", "??"},       // overlong
+      {"\xed\xa0\x80", "???"},  // surrogate
+      {"\xd0", "?"},            // cut short
       {"\xd0\x9f\xd0", "\x8f?"},
   };
   for (const auto& c : cases) EXPECT_EQ(FromUtf8(c.utf8, CodePage::CP866), c.expected) << c.utf8;
@@ -117,9 +117,7 @@ TEST(CodePage, OemAndAnsi) {
   EXPECT_EQ(OemCodePage(), CodePage::CP866);
   EXPECT_EQ(AnsiCodePage(), CodePage::CP1251);
   EXPECT_EQ(OemToAnsi("\x8f\xe0\xa8\xa2\xa5\xe2 \xf0\xc4"), "\xcf\xf0\xe8\xe2\xe5\xf2 \xa8?");
-  EXPECT_EQ(AnsiToOem("\xcf\xf0\xe8\xe2\xe5\xf2 \xa8\x88"),
-            "\x8f\xe0\xa8\xa2\xa5\xe2 \xf0"
-            "E");
+  EXPECT_EQ(AnsiToOem("\xcf\xf0\xe8\xe2\xe5\xf2 \xa8\x88"), "\x8f\xe0\xa8\xa2\xa5\xe2 \xf0" "E");
   // What the OEM page lacks goes into a packet as its nearest character:
   // «», the dashes, ґ and the ellipsis of a CP1251 text.
   EXPECT_EQ(AnsiToOem("\xab\xd2\xe5\xf1\xf2\xbb \x97 \x96 \xb4\xa5 \x85"),
@@ -176,8 +174,8 @@ TEST(CodePage, NamesBetweenDiskStoreAndWire) {
        "/home/\xA8\xA2\xA0\xAD/\x80\xE0\xE5\xA8\xA2/",
        "/home/\xE8\xE2\xE0\xED/\xC0\xF0\xF5\xE8\xE2/", true},
       {"Дом Иванова", "\xC4\xEE\xEC \xC8\xE2\xE0\xED\xEE\xE2\xE0",
-       "\x84\xAE\xAC \x88\xA2\xA0\xAD\xAE\xA2\xA0", "\xC4\xEE\xEC \xC8\xE2\xE0\xED\xEE\xE2\xE0",
-       true},
+       "\x84\xAE\xAC \x88\xA2\xA0\xAD\xAE\xA2\xA0",
+       "\xC4\xEE\xEC \xC8\xE2\xE0\xED\xEE\xE2\xE0", true},
       {"Счёт€.zip", "\xD1\xF7\xB8\xF2\x88.zip", "", "\xD1\xF7\xB8\xF2\x88.zip", false},
       {"Übung", "", "", "Ubung", false},
   };
@@ -226,18 +224,10 @@ TEST(CodePage, Utf8PrefixEndsAtAWholeCharacter) {
     size_t max;
     std::string kept;
   } rows[] = {
-      {"ABC", 5, "ABC"},
-      {"ABC", 3, "ABC"},
-      {"ABC", 2, "AB"},
-      {"AЖ", 2, "A"},
-      {"AЖ", 3, "AЖ"},
-      {"ЖЖ", 3, "Ж"},
-      {"A€", 3, "A"},
-      {"A€", 2, "A"},
-      {"A€B", 4, "A€"},
-      {"A\U0001F600", 4, "A"},
-      {"A\U0001F600", 5, "A\U0001F600"},
-      {"Ж", 1, ""},
+      {"ABC", 5, "ABC"},       {"ABC", 3, "ABC"},        {"ABC", 2, "AB"},
+      {"AЖ", 2, "A"},          {"AЖ", 3, "AЖ"},          {"ЖЖ", 3, "Ж"},
+      {"A€", 3, "A"},          {"A€", 2, "A"},           {"A€B", 4, "A€"},
+      {"A\U0001F600", 4, "A"}, {"A\U0001F600", 5, "A\U0001F600"}, {"Ж", 1, ""},
       {"", 0, ""},
   };
   for (const auto& r : rows) {
