@@ -332,6 +332,13 @@ std::string OemToAnsi(std::string_view bytes) {
 std::string AnsiToOem(std::string_view bytes) {
   return Recode(bytes, AnsiCodePage(), OemCodePage());
 }
+std::string TextFileToAnsi(std::string_view bytes, bool oem) {
+  if (IsUtf8(bytes)) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    return FromUtf8(bytes, AnsiCodePage());
+  }
+  return oem ? OemToAnsi(bytes) : std::string(bytes);
+}
 std::string AnsiToUtf8(std::string_view bytes) { return ToUtf8(bytes, AnsiCodePage()); }
 std::string OemToUtf8(std::string_view bytes) { return ToUtf8(bytes, OemCodePage()); }
 

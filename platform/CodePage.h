@@ -55,6 +55,12 @@ void SetOemCodePage(CodePage cp);
 void SetAnsiCodePage(CodePage cp);
 std::string OemToAnsi(std::string_view bytes);
 std::string AnsiToOem(std::string_view bytes);
+// A text file the user gives (inserted into a message, sent by a scheduled
+// mail, a filter's answer) as stored text in the ANSI page. A file that is
+// valid UTF-8, as a Linux editor writes it, is read as UTF-8 (a byte-order
+// mark dropped; a character the ANSI page lacks becomes its nearest); any
+// other file is read in the page the user names: ANSI as it stands, or OEM.
+std::string TextFileToAnsi(std::string_view bytes, bool oem = false);
 // Stored text on its way to a window or a message box (which take UTF-8):
 // bytes in the ANSI or the OEM code page as UTF-8.
 std::string AnsiToUtf8(std::string_view bytes);

@@ -159,6 +159,26 @@ TEST(CodePage, StoredNamesForMessageBoxes) {
   SetAnsiCodePage(CodePage::CP1251);
 }
 
+// A text file the user gives, as stored text (CP1251): UTF-8 as a Linux
+// editor writes it, else in the page the user names.
+TEST(CodePage, TextFilesAreReadAsUtf8WhenTheyAreElseInTheNamedPage) {
+  const struct {
+    std::string file;
+    bool oem;
+    std::string ansi;
+  } rows[] = {
+      {"Привет, мир!\n", false, "\xcf\xf0\xe8\xe2\xe5\xf2, \xec\xe8\xf0!\n"},
+      {"Привет, мир!\n", true, "\xcf\xf0\xe8\xe2\xe5\xf2, \xec\xe8\xf0!\n"},
+      {"\xef\xbb\xbf\u00abGr\u00fc\u00dfe\u00bb", false,
+       "\xab"
+       "Gruse\xbb"},
+      {"\xcf\xf0\xe8\xe2\xe5\xf2", false, "\xcf\xf0\xe8\xe2\xe5\xf2"},  // CP1251
+      {"\x8f\xe0\xa8\xa2\xa5\xe2", true, "\xcf\xf0\xe8\xe2\xe5\xf2"},   // CP866
+      {"plain\r\n", true, "plain\r\n"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(TextFileToAnsi(r.file, r.oem), r.ansi) << r.file;
+}
+
 // File names between the disk (UTF-8), the store and the log (ANSI) and the
 // FidoNet formats (OEM): UTF-8 is kept as it is on the way to the disk, a
 // name the OEM page cannot hold has no OEM form, the log gets '?' for it.
