@@ -340,6 +340,7 @@ std::string TextFileToAnsi(std::string_view bytes, bool oem) {
   return oem ? OemToAnsi(bytes) : std::string(bytes);
 }
 std::string AnsiToUtf8(std::string_view bytes) { return ToUtf8(bytes, AnsiCodePage()); }
+std::string Utf8ToAnsi(std::string_view utf8) { return FromUtf8(utf8, AnsiCodePage()); }
 std::string OemToUtf8(std::string_view bytes) { return ToUtf8(bytes, OemCodePage()); }
 
 std::string PathFromStored(std::string_view bytes) {

@@ -64,6 +64,10 @@ std::string TextFileToAnsi(std::string_view bytes, bool oem = false);
 // Stored text on its way to a window or a message box (which take UTF-8):
 // bytes in the ANSI or the OEM code page as UTF-8.
 std::string AnsiToUtf8(std::string_view bytes);
+// The program's own text (UTF-8, as the source holds it) into a line made in
+// the ANSI page (a log line, REPORT): a character the page lacks becomes its
+// nearest ("beschädigt" in CP1251 is "beschadigt").
+std::string Utf8ToAnsi(std::string_view utf8);
 std::string OemToUtf8(std::string_view bytes);
 
 // File and folder names. On disk (and wherever a name is held: settings,

@@ -1059,8 +1059,8 @@ bool TTosser::TossPacket(const std::string& name) {
     LogLine(warning);
   }
   if (warn) {
-    const std::string line =
-        "WARINIG! Packet file is large than the data  it should contain: " + name;
+    const std::string line = "WARINIG! Packet file is large than the data  it should contain: " +
+                             platform::LogName(name);
     if (!damaged) warning = line;
     LogLine(line);
   }
