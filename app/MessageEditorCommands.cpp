@@ -161,8 +161,7 @@ void TMessageEditor::InsertTextFile(bool fromOem) {
         (exists ? ". The file is damaged!" : ". File could not be opened!"));
     return;
   }
-  if (fromOem) content = platform::OemToAnsi(content);
-  InsertAtCaret(content);
+  InsertAtCaret(platform::TextFileToAnsi(content, fromOem));
 }
 
 void TMessageEditor::BinrdateiUUEncoden1Click() {

@@ -333,7 +333,7 @@ void TVisualDecompressor::ShowError(const std::string& fileName, const std::stri
   const std::string shown = platform::DiskName(escaped);
   {
     std::lock_guard lock(form_.mutex_);
-    form_.errorLines_.push_back(platform::LogName(escaped) + ": " + message);
+    form_.errorLines_.push_back(platform::LogName(shown) + ": " + message);
   }
   form_.ErrorBox("Fehler beim Entpacken von " + shown + ":\r\n" + message);
 }

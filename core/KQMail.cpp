@@ -13,6 +13,7 @@
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 
 namespace velmaris {
 
@@ -151,7 +152,7 @@ std::string TKQMail::KludgeBlock(const TFidonetAddress& orig, const TFidonetAddr
       if (orig.Address().Point != 0) kludge("FMPT " + std::to_string(orig.Address().Point));
       if (dest.Address().Point != 0) kludge("TOPT " + std::to_string(dest.Address().Point));
     } else {
-      block += "AREA:" + Area->Name + kCR;
+      block += AreaLine();
     }
   }
   Serial = NextSerial();
@@ -159,6 +160,11 @@ std::string TKQMail::KludgeBlock(const TFidonetAddress& orig, const TFidonetAddr
   if (Area) kludge("CHRS: IBMPC 2");
   if (UsePid) kludge("PID: " + ProgramId);
   return block;
+}
+
+std::string TKQMail::AreaLine() const {
+  if (!Area || Area->AreaType == AreaTypeCode::Netmail) return {};
+  return "AREA:" + Area->Name + kCR;
 }
 
 std::string TKQMail::WriteKludges() { return KludgeBlock(OrigAddr, DestAddr); }
@@ -264,13 +270,17 @@ std::unique_ptr<TMail> TKQMail::BuildMail() {
   const size_t textOffset = body.size();
 
   std::string text = KludgeBlock(orig, dest);
+  // The tag goes as it comes back (TagToOem), the rest of the text in the
+  // OEM page.
+  const std::string areaLine = AreaLine();
   for (const auto& line : leading) AppendTextLine(text, line);
   for (const auto& line : Text) AppendTextLine(text, line);
   text += kCR;
   if (UseTearLine) AppendTextLine(text, TearLine);
   if (UseOrigin) AppendTextLine(text, OriginLineFor(orig));
   text += seenBy;
-  body += AnsiToOemStr(text);
+  body +=
+      platform::TagToOem(areaLine) + AnsiToOemStr(std::string_view(text).substr(areaLine.size()));
   body += '\0';
 
   TMsgHeader header;
@@ -304,9 +314,8 @@ bool TKQMail::StoreInArea(bool lockArea) {
 }
 
 void TKQMail::LoadFromMail(const TMail& mail, const TPubLst* areas) {
-  auto findArea = [areas](const std::string& name) -> TArea* {
-    TArea* area = areas ? dynamic_cast<TArea*>(areas->ObjectByName(name)) : nullptr;
-    return area && !area->IsSeparator() ? area : nullptr;
+  auto findArea = [areas](const std::string& tag) -> TArea* {
+    return areas ? FindAreaOfTag(*areas, tag) : nullptr;
   };
   FromName = mail.Header.FromName.Str();
   ToName = mail.Header.ToName.Str();
@@ -348,6 +357,15 @@ void TKQMail::LoadFromMail(const TMail& mail, const TPubLst* areas) {
     if (last && line.empty()) continue;
     Text.push_back(OemToAnsiStr(line));
   }
+}
+
+TArea* FindAreaOfTag(const TPubLst& areas, std::string_view oemTag) {
+  auto find = [&areas](const std::string& name) -> TArea* {
+    TArea* area = dynamic_cast<TArea*>(areas.ObjectByName(name));
+    return area && !area->IsSeparator() ? area : nullptr;
+  };
+  if (TArea* area = find(platform::TagFromOem(oemTag))) return area;
+  return find(std::string(oemTag));
 }
 
 }  // namespace velmaris

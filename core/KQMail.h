@@ -8,7 +8,8 @@
 //
 // Kludge block, each line ending in CR (13), kludges preceded by byte 1:
 //   netmail area:  ^AINTL <dest 3D> <orig 3D>, ^AFMPT <point>, ^ATOPT <point>
-//   other areas:   AREA:<name>                (no ^A)
+//   other areas:   AREA:<name>                (no ^A; the name as TagToOem
+//                                              gives it, never a look-alike)
 //   always:        ^AMSGID: <orig 4D> <serial as 8 lower-case hex digits>
 //   with an area:  ^ACHRS: IBMPC 2
 //   with UsePid:   ^APID: <ProgramId>
@@ -132,6 +133,8 @@ class TKQMail : public TObject {
 
  private:
   std::string KludgeBlock(const TFidonetAddress& orig, const TFidonetAddress& dest);
+  // "AREA:" + the area's name + CR for an area other than netmail, else "".
+  std::string AreaLine() const;
   std::string OriginLineFor(const TFidonetAddress& orig);
   TDateTime ClockNow() const;
 };
@@ -141,5 +144,11 @@ class TKQMail : public TObject {
 // the first with the same zone and net; failing that the same zone. Null
 // when none matches.
 const class TNetLink* FindGatewayUplink(const TLinkList& uplinks, const TFidoAddr& dest);
+
+// The area that the tag of a stored message's AREA line names (the OEM page,
+// as a packet carries it): the area of that name in the ANSI page, else the
+// one an earlier version named by the tag's own bytes. Separators are no
+// areas. Null when neither exists.
+class TArea* FindAreaOfTag(const TPubLst& areas, std::string_view oemTag);
 
 }  // namespace velmaris

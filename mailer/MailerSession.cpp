@@ -107,7 +107,7 @@ TMailerSession::TMailerSession(TMailer& profile, TCMConnectionDevice& device, TM
       if (kind == TEmsiProtocol::Hydra) {
         auto h = std::make_unique<TCMHydra>(device_.Dispatcher());
         h->OnDevData = [this](TCMHydra&, const std::string& dev, const std::string& msg) {
-          if (dev == "MSG") AddLogLine("HMSG " + platform::LogName(msg));
+          if (dev == "MSG") AddLogLine("HMSG " + platform::LogName(platform::DiskName(msg)));
         };
         return h;
       }
@@ -549,10 +549,10 @@ void TMailerSession::LogRemote() {
   const TEmsiRemote& r = emsi_->Remote();
   const std::string rule(64, '=');
   AddLogLine(rule);
-  AddLogLine("ENAM " + platform::LogName(r.SystemName));
-  AddLogLine("ESOP " + platform::LogName(r.Sysop));
+  AddLogLine("ENAM " + platform::LogName(platform::DiskName(r.SystemName)));
+  AddLogLine("ESOP " + platform::LogName(platform::DiskName(r.Sysop)));
   AddLogLine("EMAI " + r.MailerName + " " + r.MailerVersion + "/" + r.MailerSerial);
-  AddLogLine("ELOC " + platform::LogName(r.Location));
+  AddLogLine("ELOC " + platform::LogName(platform::DiskName(r.Location)));
   AddLogLine("EPHO " + r.Phone);
   AddLogLine("EFLO " + r.Flags);
   AddLogLine("ECMO " + r.CompatCodes);

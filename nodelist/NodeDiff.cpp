@@ -6,13 +6,15 @@
 #include <unistd.h>
 
 #include "nodelist/NodeListProcessor.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris {
 
 namespace {
 
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+// A file name in a log line: the log is made in the ANSI page.
+std::string Quoted(const std::string& s) { return "\"" + platform::LogName(s) + "\""; }
 
 std::string_view FirstLine(std::string_view buffer) {
   std::string_view line = buffer.substr(0, buffer.find('\n'));

@@ -2,6 +2,7 @@
 
 #include "core/ByteOrder.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 #include <cerrno>
@@ -176,22 +177,24 @@ int TNodeListProcessor::ReadPointlist(const std::string& name, int zone) {
 
 int TNodeListProcessor::ReadList(const std::string& name, int zone, bool pointlist) {
   const std::string kind = pointlist ? "pointlist " : "nodelist ";
-  DoStatus("Starting processing of " + name);
-  DoStatus("Searching " + kind + name + ".*");
+  // Status and log lines are made in the ANSI page.
+  const std::string nameText = platform::LogName(name);
+  DoStatus("Starting processing of " + nameText);
+  DoStatus("Searching " + kind + nameText + ".*");
   std::string shown = name;
   int result;
   const int ext = FindNewestList(name);
   if (ext < 0) {
-    DoLog("File " + name + ".* not found!");
-    DoLog("Error opening " + kind + name + " !");
+    DoLog("File " + nameText + ".* not found!");
+    DoLog("Error opening " + kind + nameText + " !");
     result = rrNotFound;
   } else {
-    DoStatus("Opening " + kind + name);
+    DoStatus("Opening " + kind + nameText);
     shown = name + "." + DayNumberExt(ext);
     const auto file = platform::FindNoCase(ListDir, shown);
     auto buffer = file ? LoadTextFile(ListDir + *file) : std::nullopt;
     if (!buffer) {
-      DoLog("Error reading file " + shown + " !");
+      DoLog("Error reading file " + platform::LogName(shown) + " !");
       ++damagedLists_;
       result = rrNotReadable;
     } else {
@@ -199,12 +202,13 @@ int TNodeListProcessor::ReadList(const std::string& name, int zone, bool pointli
       result = ReadListText(std::move(*buffer), shown, zone, pointlist);
     }
   }
-  DoStatus("Processing " + kind + shown + " finished ");
+  DoStatus("Processing " + kind + platform::LogName(shown) + " finished ");
   return result;
 }
 
-int TNodeListProcessor::ReadListText(std::string text, const std::string& shownName, int zone,
+int TNodeListProcessor::ReadListText(std::string text, const std::string& listName, int zone,
                                      bool pointlist) {
+  const std::string shownName = platform::LogName(listName);
   if (text.empty() || text.back() != '\x1A') text.push_back('\x1A');
   text.back() = '\0';  // the end-of-file byte
   DoStatus(std::string("Reading ") + (pointlist ? "pointlist " : "nodelist ") + shownName);
@@ -530,12 +534,12 @@ bool TNodeListProcessor::SaveTexts(const std::string& base, int which) {
   bool ok = true;
   const TWrite d = tooLarge ? TWrite::writeFailed : WriteWholeFile(dataPath, data);
   if (d == TWrite::createFailed) {
-    DoLog("File " + base + "Could not create .Data!");
+    DoLog("File " + platform::LogName(base) + "Could not create .Data!");
     ok = false;
   }
   const TWrite i = WriteWholeFile(indexPath, index);
   if (i == TWrite::createFailed) {
-    DoLog("File " + base + "Could not create .Index!");
+    DoLog("File " + platform::LogName(base) + "Could not create .Index!");
     ok = false;
   }
   if (ok) {
@@ -563,7 +567,7 @@ bool TNodeListProcessor::SaveMainIndex(const std::string& fileName) {
   const TWrite r = WriteWholeFile(temp, bytes);
   bool ok = r == TWrite::ok;
   if (r == TWrite::createFailed)
-    DoLog("File " + fileName + " could not be created!");
+    DoLog("File " + platform::LogName(fileName) + " could not be created!");
   else if (r == TWrite::writeFailed)
     DoLog("Could not save main index!");
   else
@@ -662,7 +666,7 @@ TCompileResult TNodeListProcessor::Process() {
       if (std::rename(temp.c_str(), target.c_str()) == 0) {
         renamedSome = true;
       } else {
-        DoLog("File " + target + " could not be created!");
+        DoLog("File " + platform::LogName(target) + " could not be created!");
         ok = false;
         // Part of the set is new already: take the main index away so that
         // no reader pairs old records with new texts.

@@ -88,7 +88,7 @@ class TNodeListProcessor {
   // left out, and so are the entries after a damaged line that may have set
   // the zone or net, up to the next line that sets them again; the other
   // entries are kept and the result is rrStructureError.
-  int ReadListText(std::string text, const std::string& shownName, int zone, bool pointlist);
+  int ReadListText(std::string text, const std::string& listName, int zone, bool pointlist);
   // Sorts the entries read so far, removes duplicates and returns the nine
   // files of the index set by name, without writing them.
   std::vector<std::pair<std::string, std::string>> BuildIndexImage();

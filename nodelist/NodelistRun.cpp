@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/DateTimeUtil.h"
+#include "platform/CodePage.h"
 
 namespace velmaris {
 
@@ -54,7 +55,7 @@ TNodelistRunResult RunNodelistUpdate(TNodeListProcessor& processor,
       try {
         hooks.PostReport(result.Log);
       } catch (const std::exception& e) {
-        processor.DoLog(std::string("Could not post the update log: ") + e.what());
+        processor.DoLog("Could not post the update log: " + platform::LogName(e.what()));
       } catch (...) {
         processor.DoLog("Could not post the update log");
       }
@@ -103,7 +104,7 @@ void TNodelistRunner::RunJob() {
 
 void TNodelistRunner::Failed(const std::string& what) {
   TNodelistRunResult r;
-  const std::string line = StampLogLine(std::time(nullptr), what);
+  const std::string line = StampLogLine(std::time(nullptr), platform::LogName(what));
   r.Log.push_back(line);
   if (hooks_.OnLog) hooks_.OnLog(line);
   std::lock_guard<std::mutex> g(mutex_);

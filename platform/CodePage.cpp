@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/Ascii.h"
+#include "platform/CaseFold.h"  // RecodeExact
 
 namespace velmaris::platform {
 
@@ -180,6 +181,49 @@ bool DecodeUtf8(std::string_view s, size_t& i, char32_t& out) {
   return true;
 }
 
+// The nearest character for one that a code page may lack, so that text
+// keeps its sense where the page has no place for a character: quotes and
+// dashes as their ASCII forms, a Ukrainian or Macedonian letter as the
+// Russian letter it is written like, an accented Latin letter as its base
+// letter. One character for one, so that a text cut to a field's bound
+// before its conversion still fits after it. Sorted by code point.
+constexpr std::pair<char16_t, char16_t> kNearest[] = {
+    {0x00A0, ' '},    {0x00A6, '|'},    {0x00A9, 'c'},    {0x00AB, '"'},    {0x00AD, '-'},
+    {0x00AE, 'R'},    {0x00B5, 'u'},    {0x00BB, '"'},    {0x0401, 0x0415}, {0x0403, 0x0413},
+    {0x0404, 0x0415}, {0x0405, 'S'},    {0x0406, 'I'},    {0x0407, 'I'},    {0x0408, 'J'},
+    {0x040C, 0x041A}, {0x040E, 0x0423}, {0x0451, 0x0435}, {0x0453, 0x0433}, {0x0454, 0x0435},
+    {0x0455, 's'},    {0x0456, 'i'},    {0x0457, 'i'},    {0x0458, 'j'},    {0x045C, 0x043A},
+    {0x045E, 0x0443}, {0x0490, 0x0413}, {0x0491, 0x0433}, {0x2010, '-'},    {0x2011, '-'},
+    {0x2012, '-'},    {0x2013, '-'},    {0x2014, '-'},    {0x2015, '-'},    {0x2018, '\''},
+    {0x2019, '\''},   {0x201A, '\''},   {0x201B, '\''},   {0x201C, '"'},    {0x201D, '"'},
+    {0x201E, '"'},    {0x201F, '"'},    {0x2020, '+'},    {0x2021, '+'},    {0x2022, '*'},
+    {0x2026, '.'},    {0x2030, '%'},    {0x2039, '<'},    {0x203A, '>'},    {0x20AC, 'E'},
+    {0x2116, 'N'},    {0x2122, 'T'},    {0x2212, '-'},
+};
+
+// The base letters of U+00C0 to U+00FF (x for the multiplication sign, / for
+// the division sign).
+constexpr char kLatin1Base[] = "AAAAAAACEEEEIIIIDNOOOOOxOUUUUYPsaaaaaaaceeeeiiiidnooooo/ouuuuypy";
+
+char32_t Nearest(char32_t c) {
+  if (c >= 0xC0 && c <= 0xFF) return static_cast<unsigned char>(kLatin1Base[c - 0xC0]);
+  const auto* end = std::end(kNearest);
+  const auto* it = std::lower_bound(std::begin(kNearest), end, c,
+                                    [](const auto& e, char32_t k) { return e.first < k; });
+  return it != end && it->first == c ? it->second : 0;
+}
+
+// The byte for a code point in a text: the character itself, else its
+// nearest character the page holds, else the fallback.
+unsigned char TextByte(char32_t c, CodePage cp, unsigned char fallback) {
+  const unsigned char b = FromUnicode(c, cp, 0);
+  if (b != 0 || c == 0) return b;
+  for (char32_t n = Nearest(c); n != 0; n = Nearest(n)) {
+    if (const unsigned char nb = FromUnicode(n, cp, 0)) return nb;
+  }
+  return fallback;
+}
+
 std::atomic<CodePage> gOem{CodePage::CP866};
 std::atomic<CodePage> gAnsi{CodePage::CP1251};
 
@@ -215,7 +259,7 @@ std::string FromUtf8(std::string_view utf8, CodePage cp, unsigned char fallback)
   while (i < utf8.size()) {
     char32_t c;
     if (DecodeUtf8(utf8, i, c)) {
-      out += static_cast<char>(FromUnicode(c, cp, fallback));
+      out += static_cast<char>(TextByte(c, cp, fallback));
     } else {
       out += static_cast<char>(fallback);
     }
@@ -272,7 +316,7 @@ std::string Recode(std::string_view bytes, CodePage from, CodePage to) {
   out.reserve(bytes.size());
   for (char ch : bytes) {
     const auto b = static_cast<unsigned char>(ch);
-    out += static_cast<char>(b < 0x80 || from == to ? b : FromUnicode(ToUnicode(b, from), to));
+    out += static_cast<char>(b < 0x80 || from == to ? b : TextByte(ToUnicode(b, from), to, '?'));
   }
   return out;
 }
@@ -288,7 +332,15 @@ std::string OemToAnsi(std::string_view bytes) {
 std::string AnsiToOem(std::string_view bytes) {
   return Recode(bytes, AnsiCodePage(), OemCodePage());
 }
+std::string TextFileToAnsi(std::string_view bytes, bool oem) {
+  if (IsUtf8(bytes)) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    return FromUtf8(bytes, AnsiCodePage());
+  }
+  return oem ? OemToAnsi(bytes) : std::string(bytes);
+}
 std::string AnsiToUtf8(std::string_view bytes) { return ToUtf8(bytes, AnsiCodePage()); }
+std::string Utf8ToAnsi(std::string_view utf8) { return FromUtf8(utf8, AnsiCodePage()); }
 std::string OemToUtf8(std::string_view bytes) { return ToUtf8(bytes, OemCodePage()); }
 
 std::string PathFromStored(std::string_view bytes) {
@@ -297,11 +349,33 @@ std::string PathFromStored(std::string_view bytes) {
 std::string DiskName(std::string_view bytes) {
   return IsUtf8(bytes) ? std::string(bytes) : OemToUtf8(bytes);
 }
-std::string LogName(std::string_view name) {
-  return IsUtf8(name) ? FromUtf8(name, AnsiCodePage()) : OemToAnsi(name);
+std::string DiskNameText(std::string_view name) {
+  if (IsUtf8(name)) return std::string(name);
+  std::string out;
+  out.reserve(name.size() * 2);
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = name.find('/', start);
+    const std::string_view part =
+        name.substr(start, slash == std::string_view::npos ? slash : slash - start);
+    out += IsUtf8(part) ? std::string(part) : AnsiToUtf8(part);
+    if (slash == std::string_view::npos) return out;
+    out += '/';
+    start = slash + 1;
+  }
 }
+std::string LogName(std::string_view name) { return FromUtf8(DiskNameText(name), AnsiCodePage()); }
 std::optional<std::string> PathToOem(std::string_view path) {
-  return FromUtf8Exact(path, OemCodePage());
+  return FromUtf8Exact(DiskNameText(path), OemCodePage());
+}
+std::string PathToOemText(std::string_view path) {
+  return FromUtf8(DiskNameText(path), OemCodePage());
+}
+std::string TagToOem(std::string_view tag) {
+  return RecodeExact(tag, AnsiCodePage(), OemCodePage()).value_or(std::string(tag));
+}
+std::string TagFromOem(std::string_view tag) {
+  return RecodeExact(tag, OemCodePage(), AnsiCodePage()).value_or(std::string(tag));
 }
 
 }  // namespace velmaris::platform

@@ -22,8 +22,10 @@ char32_t ToUnicode(unsigned char byte, CodePage cp);
 unsigned char FromUnicode(char32_t cp32, CodePage cp, unsigned char fallback = '?');
 
 std::string ToUtf8(std::string_view bytes, CodePage cp);
-// Malformed UTF-8 (bad, overlong, surrogate or cut-short sequences) gives
-// one `fallback` per byte.
+// A character the code page lacks becomes the nearest one it holds (« and »
+// become ", a dash -, ґ г, é e, € E: one byte for one character, so a text
+// cut to a bound still fits it), else `fallback`. Malformed UTF-8 (bad,
+// overlong, surrogate or cut-short sequences) gives one `fallback` per byte.
 std::string FromUtf8(std::string_view utf8, CodePage cp, unsigned char fallback = '?');
 // The bytes of text that must not change on its way, such as a name that
 // goes into a file: nothing when the UTF-8 is malformed or a character has
@@ -41,7 +43,8 @@ std::string EscapeNameControls(std::string_view name);
 // letter.
 std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes);
 // Byte-wise conversion between two code pages through Unicode; a character
-// the target lacks becomes '?'.
+// the target lacks becomes its nearest character there (as FromUtf8), else
+// '?'.
 std::string Recode(std::string_view bytes, CodePage from, CodePage to);
 
 // The OEM code page (CP866 by default) and the ANSI code page (CP1251 by
@@ -52,9 +55,19 @@ void SetOemCodePage(CodePage cp);
 void SetAnsiCodePage(CodePage cp);
 std::string OemToAnsi(std::string_view bytes);
 std::string AnsiToOem(std::string_view bytes);
+// A text file the user gives (inserted into a message, sent by a scheduled
+// mail, a filter's answer) as stored text in the ANSI page. A file that is
+// valid UTF-8, as a Linux editor writes it, is read as UTF-8 (a byte-order
+// mark dropped; a character the ANSI page lacks becomes its nearest); any
+// other file is read in the page the user names: ANSI as it stands, or OEM.
+std::string TextFileToAnsi(std::string_view bytes, bool oem = false);
 // Stored text on its way to a window or a message box (which take UTF-8):
 // bytes in the ANSI or the OEM code page as UTF-8.
 std::string AnsiToUtf8(std::string_view bytes);
+// The program's own text (UTF-8, as the source holds it) into a line made in
+// the ANSI page (a log line, REPORT): a character the page lacks becomes its
+// nearest ("beschädigt" in CP1251 is "beschadigt").
+std::string Utf8ToAnsi(std::string_view utf8);
 std::string OemToUtf8(std::string_view bytes);
 
 // File and folder names. On disk (and wherever a name is held: settings,
@@ -69,12 +82,30 @@ std::string PathFromStored(std::string_view bytes);
 // A name that came in from a FidoNet format (the OEM page: TIC lines,
 // packets): kept when it is valid UTF-8, else read in the OEM page.
 std::string DiskName(std::string_view bytes);
-// A name into a log line or REPORT (the ANSI page): a name on disk (UTF-8)
-// or one that came in from a FidoNet format (bytes that are no UTF-8 are
-// read in the OEM page); a character the ANSI page lacks becomes '?'.
+// A name on disk as text (UTF-8), part by part: a part of the path that is
+// valid UTF-8 stays as it is, any other part is read in the ANSI page (a
+// name a Windows archive or a copied disk left in CP1251 beside UTF-8
+// folders).
+std::string DiskNameText(std::string_view name);
+// A name on disk into a log line or REPORT (the ANSI page), read as
+// DiskNameText reads it; a character the ANSI page lacks becomes its nearest
+// character, else '?'. A name from a FidoNet format goes through DiskName
+// first.
 std::string LogName(std::string_view name);
-// A name on disk as a FidoNet format carries it (the OEM page): nothing when
-// the page cannot hold it.
+// A name on disk as a FidoNet format carries it (the OEM page), read as
+// DiskNameText reads it: nothing when the page cannot hold it.
 std::optional<std::string> PathToOem(std::string_view path);
+// The same name as text that only shows it (a subject): a character the OEM
+// page lacks becomes its nearest character, else '?'.
+std::string PathToOemText(std::string_view path);
+
+// An echo tag between the store (the ANSI page) and a packet (the OEM page).
+// A tag must come back as it went, so it is converted only when every
+// character has its place in the other page; otherwise its bytes go as they
+// are (never a '?' or a look-alike in a tag). TagToOem of an area name is
+// also the name an earlier version gave an area it made from a packet's
+// bytes.
+std::string TagToOem(std::string_view tag);
+std::string TagFromOem(std::string_view tag);
 
 }  // namespace velmaris::platform

@@ -128,8 +128,7 @@ void PrepareAttach(TArea& area, TPreparedExport& p, const TAreaExportOptions& op
     return;
   }
   const std::string bare = platform::NameOf(path);
-  std::string wire =
-      platform::PathToOem(bare).value_or(platform::FromUtf8(bare, platform::OemCodePage()));
+  std::string wire = platform::PathToOemText(bare);
   std::string stored = platform::LogName(bare);
   if (wire.size() > kAttachSubjectMax) wire.resize(kAttachSubjectMax);
   if (stored.size() > kAttachSubjectMax) stored.resize(kAttachSubjectMax);

@@ -41,7 +41,7 @@ std::string Lead(const TAutoSendJob& job) { return " Autosend job " + job.Name +
 bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
   if (path.empty()) return false;
   try {
-    lines = SplitTextLines(platform::ReadFile(path));
+    lines = SplitTextLines(platform::TextFileToAnsi(platform::ReadFile(path)));
   } catch (const std::exception&) {
     return false;
   }

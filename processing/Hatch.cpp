@@ -55,9 +55,7 @@ const char* WhyNotAnnounced(std::string_view name) {
 
 // A file name on disk as a TIC line carries it: the OEM page, '?' for what it
 // lacks (CheckHatchRequest refuses such a name).
-std::string TicName(std::string_view name) {
-  return platform::PathToOem(name).value_or(platform::FromUtf8(name, platform::OemCodePage()));
-}
+std::string TicName(std::string_view name) { return platform::PathToOemText(name); }
 
 // ANSI text the OEM page holds whole.
 bool OemHolds(const std::string& ansi) { return OemToAnsiStr(AnsiToOemStr(ansi)) == ansi; }

@@ -14,6 +14,7 @@
 #include "core/Mail.h"
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
 
@@ -70,13 +71,15 @@ size_t FindNul(const std::string& body, size_t from, size_t limit) {
 }  // namespace
 
 std::string PacketStatusText(int status) {
+  // The texts go into the import log, which is made in the ANSI page.
+  using platform::Utf8ToAnsi;
   switch (status) {
     case psReady: return "";
-    case psCannotOpen: return "Konnte Paketdatei nicht öffnen!";
-    case psDamagedHeader: return "Paketkopf ist beschädigt!";
+    case psCannotOpen: return Utf8ToAnsi("Konnte Paketdatei nicht öffnen!");
+    case psDamagedHeader: return Utf8ToAnsi("Paketkopf ist beschädigt!");
     case psUnknownType: return "Pakettyp ist unbekannt!";
     case psNoMemory: return "Nicht genug Speicher!";
-    case psDamagedFile: return "Paketdatei ist beschädigt!";
+    case psDamagedFile: return Utf8ToAnsi("Paketdatei ist beschädigt!");
     case psTooLarge:
       return "The packet file is larger than the " + std::to_string(kMaxPacketFileSize >> 20) +
              " MB a packet may have.";
@@ -183,11 +186,14 @@ void TMailPacket::Rewind() {
 
 const std::string* TMailPacket::Damage(size_t at, const std::string& what) {
   const size_t number = static_cast<size_t>(count_) + skipped_.size() + 1;
-  damage_ = "Das Paket " + fileName_ + " is beschädigt! (message " + std::to_string(number) +
-            " at offset " + std::to_string(at + kPacketHeaderSize) + ": " + what + ")";
+  // The text goes into the import log (the ANSI page), the box takes UTF-8.
+  damage_ = "Das Paket " + platform::LogName(fileName_) + platform::Utf8ToAnsi(" is beschädigt!") +
+            " (message " + std::to_string(number) + " at offset " +
+            std::to_string(at + kPacketHeaderSize) + ": " + what + ")";
   if (showDamageBox_) {
-    platform::GetPrompter().Ask(platform::MsgKind::Error,
-                                "Das Paket " + fileName_ + " is beschädigt!", platform::mbOk);
+    platform::GetPrompter().Ask(
+        platform::MsgKind::Error,
+        "Das Paket " + platform::DiskNameText(fileName_) + " is beschädigt!", platform::mbOk);
   }
   return nullptr;
 }
@@ -355,16 +361,19 @@ const std::string* TMailPacket::NextMail() {
   TMsgHeader& out = mailHeader_;
   out.OrigAddr = h.OrigAddr;
   out.DestAddr = h.DestAddr;
-  out.AreaName = area;
   out.TextOffset = static_cast<uint16_t>(textOffset_);
   out.BodyLength = static_cast<uint32_t>(length);
   const std::string chrs = platform::UpperAscii(GetKludge("CHRS", "")) + " " +
                            platform::UpperAscii(GetKludge("CHARSET", ""));
   if (chrs.find("LATIN") != std::string::npos) {
+    out.AreaName = area;
     out.ToName = toName;
     out.FromName = fromName;
     out.Subject = subject;
   } else {
+    // The tag comes back into the page an area name is stored in, as the
+    // writer sent it (TagToOem).
+    out.AreaName = platform::TagFromOem(area);
     out.ToName = OemToAnsiStr(toName);
     out.FromName = OemToAnsiStr(fromName);
     out.Subject = OemToAnsiStr(subject);

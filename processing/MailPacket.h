@@ -35,7 +35,7 @@ enum TPacketStatus : int {
   psTooLarge = 6,       // the file is larger than kMaxPacketFileSize
 };
 
-// The text the tosser logs for a status ("" for psReady).
+// The text the tosser logs for a status ("" for psReady), in the ANSI page.
 std::string PacketStatusText(int status);
 
 // The largest packet file that is read (larger ones get psTooLarge).
@@ -97,7 +97,8 @@ class TMailPacket {
 
   // Damage found while parsing: reading has stopped there.
   bool IsDamaged() const { return !damage_.empty(); }
-  // "Das Paket <name> is beschädigt!" followed by what is wrong and where.
+  // "Das Paket <name> is beschädigt!" followed by what is wrong and where,
+  // in the ANSI page (a log line).
   const std::string& GetDamageText() const { return damage_; }
   // The body offset of the next message (the bytes consumed so far).
   size_t GetReadPosition() const { return pos_; }

@@ -72,7 +72,7 @@ uint16_t Masked(uint16_t flags, uint16_t set, uint16_t reset) {
 // The lines of a text file; empty when it cannot be read.
 std::vector<std::string> ReadLines(const std::string& path) {
   try {
-    return SplitTextLines(platform::ReadFile(path));
+    return SplitTextLines(platform::TextFileToAnsi(platform::ReadFile(path)));
   } catch (const std::exception&) {
     return {};
   }

@@ -653,10 +653,9 @@ void TTosser::UnpackBundle(const std::string& name) {
       } catch (const E_RAISE& e) {
         ok = false;
         notes.LastError = e.Code();
-        notes.Errors.push_back(
-            platform::LogName(
-                platform::EscapeNameControls(e.FileName().empty() ? archive : e.FileName())) +
-            ": " + e.what());
+        notes.Errors.push_back(platform::LogName(platform::DiskName(platform::EscapeNameControls(
+                                   e.FileName().empty() ? archive : e.FileName()))) +
+                               ": " + e.what());
       } catch (const std::exception& e) {
         ok = false;
         ownFailure = *e.what() ? e.what() : "an unknown error";
@@ -691,7 +690,8 @@ void TTosser::UnpackBundle(const std::string& name) {
   // The extractor names the archive itself by its path (in the log's ANSI
   // page, as it makes its lines): the log names the bundle as its other
   // lines do.
-  const std::string archiveShown = platform::LogName(platform::EscapeNameControls(archive)) + ": ";
+  const std::string archiveShown =
+      platform::LogName(platform::DiskName(platform::EscapeNameControls(archive))) + ": ";
   std::vector<std::string> errors;
   for (const std::string& error : notes.Errors) {
     errors.push_back(error.rfind(archiveShown, 0) == 0 ? error.substr(archiveShown.size()) : error);
@@ -1061,8 +1061,8 @@ bool TTosser::TossPacket(const std::string& name) {
     LogLine(warning);
   }
   if (warn) {
-    const std::string line =
-        "WARINIG! Packet file is large than the data  it should contain: " + name;
+    const std::string line = "WARINIG! Packet file is large than the data  it should contain: " +
+                             platform::LogName(name);
     if (!damaged) warning = line;
     LogLine(line);
   }
@@ -1162,6 +1162,9 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
   const std::string tag = header.AreaName.Str();
 
   TArea* target = FindTarget(tag);
+  // An area an earlier version made from the tag's bytes as the packet
+  // carried them.
+  if (!target) target = FindTarget(platform::TagToOem(tag));
   if (!target) {
     if (values_->DoCreate() == 0)
       if (TNetLink* uplink = UplinkForPacket(packetOrigNet_, packetOrigNode_))

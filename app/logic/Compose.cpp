@@ -283,7 +283,7 @@ TArea* AnswerTargetArea(const TComposeSource& source) {
   if (text.substr(0, 5) == "AREA:") {
     size_t end = 5;
     while (end < text.size() && static_cast<unsigned char>(text[end]) > 32) ++end;
-    found = source.Areas->FindByName(std::string(text.substr(5, end - 5)));
+    found = FindAreaOfTag(*source.Areas, text.substr(5, end - 5));
   } else {
     found = source.Areas->FindByName(kNetmailAreaName);
   }

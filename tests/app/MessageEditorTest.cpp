@@ -405,6 +405,14 @@ TEST_F(MessageEditorTest, InsertedFilesAreConvertedBoundedAndEncoded) {
   chosen = dir / "oem.txt";
   QTest::keyClick(e.Editor, Qt::Key_I, Qt::ControlModifier);
   EXPECT_EQ(e.Editor->toPlainText(), QStringLiteral("Да\nok"));
+  // A UTF-8 text from a Linux editor comes in as its letters by either key.
+  dir.Write("utf8.txt", "Привет «мир»");
+  chosen = dir / "utf8.txt";
+  for (const auto key : {Qt::Key_I, Qt::Key_A}) {
+    e.SetLines({});
+    QTest::keyClick(e.Editor, key, Qt::ControlModifier);
+    EXPECT_EQ(e.Editor->toPlainText(), QStringLiteral("Привет «мир»"));
+  }
   // Ctrl+U: a file of 46 bytes UUencoded at the caret.
   e.SetLines({});
   dir.Write("data.bin", std::string(46, 'A'));

@@ -68,7 +68,7 @@ TEST(EmsiPacket, IdentTextsTravelEscapedInTheOemPageAndReadBack) {
        "\\88\\a2\\a0\\ad \\8f\\a5\\e2\\e0\\ae\\a2", "\x88\xa2\xa0\xad \x8f\xa5\xe2\xe0\xae\xa2"},
       {"brackets, braces and a backslash", "A]b}c[d{e\\f", "A\\5db\\7dc\\5bd\\7be\\5cf",
        "A]b}c[d{e\\f"},
-      {"a character CP866 lacks (the euro sign)", "5\x88", "5?", "5?"},
+      {"a character CP866 lacks (the euro sign): its nearest", "5\x88", "5E", "5E"},
       {"a quote and a back quote", "Jon's `Point`", "Jon's 'Point'", "Jon's 'Point'"},
   };
   for (const Case& c : cases) {

@@ -465,7 +465,7 @@ const HydraName kHydraNames[] = {
     {"a blank and a quote", "My \"best\" file.tar.gz", "my \"best.gz\0My \"best\" file.tar.gz\0"s,
      ""},
     {"the euro sign, which CP866 lacks", "price\xe2\x82\xac.txt",
-     "price_.txt\0price\xe2\x82\xac.txt\0"s, ""},
+     "pricee.txt\0price\xe2\x82\xac.txt\0"s, ""},
     {"a long name with a long extension", "\xd1\x91\xd0\xb6 long name of a file.package",
      "\xf1\xa6 long .pac\0\xf1\xa6 long name of a file.package\0"s, ""},
 };

@@ -5,6 +5,7 @@
 
 #include "NodelistFixtures.h"
 #include "nodelist/NodeListProcessor.h"
+#include "platform/CodePage.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -29,7 +30,11 @@ struct DiffRun {
     return std::find(log.begin(), log.end(), line) != log.end();
   }
   bool Exists(const std::string& name) const { return fs::exists(dir / name); }
-  std::string Q(const std::string& name) const { return "\"" + dir.Path() + name + "\""; }
+  // A full path as the log names it: in the ANSI page (the test folder has
+  // Russian letters).
+  std::string Q(const std::string& name) const {
+    return "\"" + platform::LogName(dir.Path() + name) + "\"";
+  }
 };
 
 // A week of a nodelist: zone 2 with nets 100 + week, changing a little

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "nodelist/NodeListProcessor.h"
+#include "platform/CodePage.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -269,6 +270,20 @@ TEST(NodeListCompiler, NewestListChoice) {
   EXPECT_EQ(d.proc.ReadPointlist("POINTS", 2), rrNotFound);
   EXPECT_TRUE(d.Logged("File POINTS.* not found!"));
   EXPECT_TRUE(d.Logged("Error opening pointlist POINTS !"));
+
+  // Lists named in Cyrillic (the names on disk are UTF-8): the status and
+  // the log are made in the ANSI page. НОДЛИСТ in CP1251: CD CE C4 CB C8 D1 D2.
+  Compiler e;
+  const std::string ansi = "\xcd\xce\xc4\xcb\xc8\xd1\xd2";
+  EXPECT_EQ(e.proc.ReadNodelist("НОДЛИСТ", 2), rrNotFound);
+  EXPECT_TRUE(e.Logged("File " + ansi + ".* not found!"));
+  EXPECT_TRUE(e.Logged("Error opening nodelist " + ansi + " !"));
+  EXPECT_EQ(e.status.front(), "Starting processing of " + ansi);
+  e.dir.Write("НОДЛИСТ.123", ",1,Good,L,S,1\r\n,oops\r\n");
+  EXPECT_EQ(e.proc.ReadNodelist("НОДЛИСТ", 2), rrStructureError);
+  EXPECT_TRUE(e.Logged("Line 2 of " + ansi + ".123 is damaged and has been left out."));
+  EXPECT_TRUE(e.Logged("1 entries from " + ansi + ".123 read"));
+  EXPECT_EQ(e.status.back(), "Processing nodelist " + ansi + ".123 finished ");
 }
 
 TEST(NodeListCompiler, LineRules) {
@@ -523,7 +538,9 @@ TEST(NodeListCompiler, FailedWriteKeepsTheOldSet) {
   std::filesystem::create_directory(c.dir / "Sysops.Index.tmp");  // cannot be created as a file
   c.log.clear();
   c.proc.Process();
-  EXPECT_TRUE(c.Logged("File " + c.dir.Path() + "SysopsCould not create .Index!"));
+  // The folder (with Russian letters) is named in the ANSI page.
+  EXPECT_TRUE(
+      c.Logged("File " + platform::LogName(c.dir.Path()) + "SysopsCould not create .Index!"));
   EXPECT_TRUE(c.Logged("Done"));
   EXPECT_EQ(c.dir.Read("Names.Data"), oldNames);
   EXPECT_EQ(c.dir.Read("Addresses.Index"), oldAddresses);

@@ -75,7 +75,11 @@ TEST(CodePage, FromUtf8Fallbacks) {
     std::string utf8;
     std::string expected;
   } cases[] = {
-      {"a€b", "a?b"},           // not in CP866
+      {"a€b", "aEb"},           // not in CP866: its nearest character
+      {"\u00abТест\u00bb \u2014 \u2013 \u201e\u201c\u2019", "\"\x92\xa5\xe1\xe2\" - - \"\"'"},
+      {"\u0491\u0490\u0456\u0406\u0453\u045c", "\xa3\x83iI\xa3\xaa"},  // ґҐіІѓќ
+      {"\u2026 \u2116 \u00e9\u00df\u00c4", ". \xfc esA"},  // CP866 holds №
+      {"\u263a", "?"},         // no near character either
       {"😀", "?"},               // outside the BMP
       {"\xff\xfe", "??"},       // not UTF-8
       {"\xc0\xaf", "??"},       // overlong
@@ -84,7 +88,9 @@ TEST(CodePage, FromUtf8Fallbacks) {
       {"\xd0\x9f\xd0", "\x8f?"},
   };
   for (const auto& c : cases) EXPECT_EQ(FromUtf8(c.utf8, CodePage::CP866), c.expected) << c.utf8;
-  EXPECT_EQ(FromUtf8("€", CodePage::CP866, '_'), "_");
+  EXPECT_EQ(FromUtf8("\u263a", CodePage::CP866, '_'), "_");
+  // A near character the page lacks too is no help: ё as е, which CP437 lacks.
+  EXPECT_EQ(FromUtf8("\u2116\u2014\u0451", CodePage::CP437), "N-?");
 }
 
 TEST(CodePage, FromUtf8ExactRefusesWhatTheCodePageCannotHold) {
@@ -111,7 +117,11 @@ TEST(CodePage, OemAndAnsi) {
   EXPECT_EQ(OemCodePage(), CodePage::CP866);
   EXPECT_EQ(AnsiCodePage(), CodePage::CP1251);
   EXPECT_EQ(OemToAnsi("\x8f\xe0\xa8\xa2\xa5\xe2 \xf0\xc4"), "\xcf\xf0\xe8\xe2\xe5\xf2 \xa8?");
-  EXPECT_EQ(AnsiToOem("\xcf\xf0\xe8\xe2\xe5\xf2 \xa8\x88"), "\x8f\xe0\xa8\xa2\xa5\xe2 \xf0?");
+  EXPECT_EQ(AnsiToOem("\xcf\xf0\xe8\xe2\xe5\xf2 \xa8\x88"), "\x8f\xe0\xa8\xa2\xa5\xe2 \xf0" "E");
+  // What the OEM page lacks goes into a packet as its nearest character:
+  // «», the dashes, ґ and the ellipsis of a CP1251 text.
+  EXPECT_EQ(AnsiToOem("\xab\xd2\xe5\xf1\xf2\xbb \x97 \x96 \xb4\xa5 \x85"),
+            "\"\x92\xa5\xe1\xe2\" - - \xa3\x83 .");
   SetOemCodePage(CodePage::CP437);
   SetAnsiCodePage(CodePage::CP1252);
   EXPECT_EQ(OemToAnsi("\x84\x94\x81"), "\xe4\xf6\xfc");
@@ -149,6 +159,26 @@ TEST(CodePage, StoredNamesForMessageBoxes) {
   SetAnsiCodePage(CodePage::CP1251);
 }
 
+// A text file the user gives, as stored text (CP1251): UTF-8 as a Linux
+// editor writes it, else in the page the user names.
+TEST(CodePage, TextFilesAreReadAsUtf8WhenTheyAreElseInTheNamedPage) {
+  const struct {
+    std::string file;
+    bool oem;
+    std::string ansi;
+  } rows[] = {
+      {"Привет, мир!\n", false, "\xcf\xf0\xe8\xe2\xe5\xf2, \xec\xe8\xf0!\n"},
+      {"Привет, мир!\n", true, "\xcf\xf0\xe8\xe2\xe5\xf2, \xec\xe8\xf0!\n"},
+      {"\xef\xbb\xbf\u00abGr\u00fc\u00dfe\u00bb", false,
+       "\xab"
+       "Gruse\xbb"},
+      {"\xcf\xf0\xe8\xe2\xe5\xf2", false, "\xcf\xf0\xe8\xe2\xe5\xf2"},  // CP1251
+      {"\x8f\xe0\xa8\xa2\xa5\xe2", true, "\xcf\xf0\xe8\xe2\xe5\xf2"},   // CP866
+      {"plain\r\n", true, "plain\r\n"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(TextFileToAnsi(r.file, r.oem), r.ansi) << r.file;
+}
+
 // File names between the disk (UTF-8), the store and the log (ANSI) and the
 // FidoNet formats (OEM): UTF-8 is kept as it is on the way to the disk, a
 // name the OEM page cannot hold has no OEM form, the log gets '?' for it.
@@ -167,7 +197,7 @@ TEST(CodePage, NamesBetweenDiskStoreAndWire) {
        "\x84\xAE\xAC \x88\xA2\xA0\xAD\xAE\xA2\xA0",
        "\xC4\xEE\xEC \xC8\xE2\xE0\xED\xEE\xE2\xE0", true},
       {"Счёт€.zip", "\xD1\xF7\xB8\xF2\x88.zip", "", "\xD1\xF7\xB8\xF2\x88.zip", false},
-      {"Übung", "", "", "?bung", false},
+      {"Übung", "", "", "Ubung", false},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.disk);
@@ -182,9 +212,9 @@ TEST(CodePage, NamesBetweenDiskStoreAndWire) {
     EXPECT_EQ(LogName(r.disk), r.log);
     EXPECT_EQ(PathToOem(r.disk), r.oemHolds ? std::optional<std::string>(r.oem) : std::nullopt);
   }
-  // Bytes that are no UTF-8 (a name a peer gave in CP866) are read in the
-  // OEM page on their way into the log, never copied as bytes of another page.
-  EXPECT_EQ(LogName("\x8E\xE2\xE7\xA5\xE2.zip"), "\xCE\xF2\xF7\xE5\xF2.zip");
+  // A name a peer gave in CP866 goes into the log through its disk form,
+  // never copied as bytes of another page.
+  EXPECT_EQ(LogName(DiskName("\x8E\xE2\xE7\xA5\xE2.zip")), "\xCE\xF2\xF7\xE5\xF2.zip");
 }
 
 // A name whose code page is not known is escaped as UTF-8 text when it is

@@ -31,7 +31,7 @@ const NameCase kNames[] = {
      "my \"best.gz", "My \"best\" file.tar.gz"},
     {"a character the OEM page lacks (euro sign)", "price\xe2\x82\xac.txt",
      "price\xe2\x82\xac.txt",  // sent as it is: UTF-8
-     "price_.txt", "price\x88.txt"},
+     "pricee.txt", "price\x88.txt"},
     {"a long name keeps its extension",
      "\xd1\x91\xd0\xb6 long name of a file.package",  // ёж ...
      "\xf1\xa6 long name of a file.package", "\xf1\xa6 long .pac",
@@ -45,9 +45,45 @@ TEST(WireName, EveryNameHasItsFormOnTheWireOnTheDiskAndInTheLog) {
     EXPECT_EQ(WireShortName(c.disk), c.short83);
     EXPECT_EQ(DiskName(c.wire), c.disk);  // back from the wire whole
     EXPECT_EQ(LogName(c.disk), c.log);
-    EXPECT_EQ(LogName(c.wire), c.log);  // the log reads right from either form
+    EXPECT_EQ(LogName(DiskName(c.wire)), c.log);  // and from the wire through the disk form
     EXPECT_TRUE(IsUtf8(DiskName(c.short83)));
   }
+}
+
+// Names on disk that are not UTF-8 (a Windows archive or a copied disk left
+// them in CP1251), alone and as one part of a path whose other parts are
+// UTF-8: each such part is read in the ANSI page, the others as they are.
+// Отчёт in CP1251: CE F2 F7 B8 F2; in CP866: 8E E2 E7 F1 E2.
+TEST(WireName, ANameOnDiskThatIsNoUtf8IsReadInTheAnsiPagePartByPart) {
+  const struct {
+    const char* what;
+    std::string disk, text, wire, short83, log;
+  } rows[] = {
+      {"a CP1251 name", "\xce\xf2\xf7\xb8\xf2.txt", "Отчёт.txt", "\x8e\xe2\xe7\xf1\xe2.txt",
+       "\x8e\xe2\xe7\xf1\xe2.txt", "\xce\xf2\xf7\xb8\xf2.txt"},
+      {"a CP1251 name below UTF-8 folders", "/home/иван/Входящие/\xce\xf2\xf7\xb8\xf2.txt",
+       "/home/иван/Входящие/Отчёт.txt",
+       "/home/\xa8\xa2\xa0\xad/\x82\xe5\xae\xa4\xef\xe9\xa8\xa5/\x8e\xe2\xe7\xf1\xe2.txt", "",
+       "/home/\xe8\xe2\xe0\xed/\xc2\xf5\xee\xe4\xff\xf9\xe8\xe5/\xce\xf2\xf7\xb8\xf2.txt"},
+      {"a CP1251 folder above a UTF-8 name", "/mnt/\xce\xf2\xf7\xb8\xf2/иван.txt",
+       "/mnt/Отчёт/иван.txt", "/mnt/\x8e\xe2\xe7\xf1\xe2/\xa8\xa2\xa0\xad.txt", "",
+       "/mnt/\xce\xf2\xf7\xb8\xf2/\xe8\xe2\xe0\xed.txt"},
+      {"a CP1251 name the OEM page cannot hold (the euro sign)", "\x88\xce.txt", "€О.txt",
+       "€О.txt", "e\x8e.txt", "\x88\xce.txt"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    EXPECT_EQ(DiskNameText(r.disk), r.text);
+    EXPECT_EQ(WireName(r.disk), r.wire);
+    if (!r.short83.empty()) {
+      EXPECT_EQ(WireShortName(r.disk), r.short83);
+    }
+    EXPECT_EQ(LogName(r.disk), r.log);
+  }
+  // A subject names the file in the OEM page, with the nearest character for
+  // what the page lacks.
+  EXPECT_EQ(PathToOemText("\xce\xf2\xf7\xb8\xf2.txt"), "\x8e\xe2\xe7\xf1\xe2.txt");
+  EXPECT_EQ(PathToOemText("\x88\xce.txt"), "E\x8e.txt");
 }
 
 TEST(WireName, ShortNamesAreCutInCharactersNeverInsideOne) {
@@ -81,7 +117,7 @@ TEST(WireName, LogNamesFollowTheAnsiPageSetting) {
   SetAnsiCodePage(CodePage::CP1252);
   EXPECT_EQ(LogName("\xc3\x9c" "bung.txt"), "\xdc" "bung.txt");  // Übung
   SetAnsiCodePage(CodePage::CP1251);
-  EXPECT_EQ(LogName("\xc3\x9c" "bung.txt"), "?bung.txt");  // CP1251 has no Ü
+  EXPECT_EQ(LogName("\xc3\x9c" "bung.txt"), "Ubung.txt");  // CP1251 has no Ü: its nearest
 }
 
 }  // namespace

@@ -127,6 +127,31 @@ TEST_F(AutoSendTest, TheComposedMailsCarryTheirAreasKludges) {
             std::string::npos);
 }
 
+// The text file of a job as a Linux editor writes it (UTF-8, with or
+// without a byte-order mark) or as a Windows one does (CP1251): the mail
+// carries the letters, in the OEM page, with the nearest character for what
+// that page lacks.
+TEST_F(AutoSendTest, TheTextFileIsSentAsTheLettersItHolds) {
+  const std::string oem = "\x8f\xe0\xa8\xa2\xa5\xe2 \"\xac\xa8\xe0\" - \xae\xaa\r";
+  const struct {
+    const char* what;
+    std::string file;
+  } rows[] = {
+      {"UTF-8", "Привет «мир» — ок\r\n"},
+      {"UTF-8 with a byte-order mark", "\xef\xbb\xbfПривет «мир» — ок\r\n"},
+      {"CP1251", "\xcf\xf0\xe8\xe2\xe5\xf2 \xab\xec\xe8\xf0\xbb \x97 \xee\xea\r\n"},
+  };
+  size_t sent = 0;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    platform::WriteFileAtomic(Start() + "text.txt", r.file);
+    ASSERT_TRUE(Job("NETMAIL").Execute(env));
+    const auto net = Mails("NETMAIL");
+    ASSERT_EQ(net.size(), ++sent);
+    EXPECT_NE(net.back().text.find("\r" + oem), std::string::npos);
+  }
+}
+
 TEST_F(AutoSendTest, AGroupGetsOneMailPerMemberWithItsName) {
   auto group = std::make_unique<TGroup>();
   for (const char* name : {"Ann", "Bob", "Cid"}) {

@@ -10,6 +10,7 @@
 
 #include "TosserFixtures.h"
 #include "core/Crc.h"
+#include "core/KQMail.h"
 #include "core/Settings.h"
 #include "platform/CodePage.h"
 #include "processing/Hatch.h"
@@ -219,6 +220,42 @@ TEST_F(NameRuleTest, AFilterProgramGetsTheMessagePathWhole) {
     EXPECT_EQ(platform::ReadFile(Start() + "message.copy").substr(MsgFileOffset::FromName, 10),
               "Joe Remote");
     EXPECT_TRUE(platform::ScanDir(startDir, "*.MSG").empty());
+  }
+}
+
+// An echo tag leaves in the OEM page and comes back into the area it left,
+// never as a second area; a tag the OEM page cannot hold goes as its own
+// bytes, never with a '?'. An area an earlier version made from a packet's
+// bytes (its name the OEM form) still takes the mail of its echo.
+TEST_F(NameRuleTest, AnEchoTagComesBackIntoTheAreaItLeft) {
+  for (const TNameRow& row : NameTable()) {
+    if (!row.ansi || row.blankOrQuote || row.ansi->size() > 51) continue;
+    SCOPED_TRACE(row.what);
+    Fresh();
+    TArea* area = AddEcho(*row.ansi);
+    ASSERT_NE(area, nullptr);
+    TKQMail mail;
+    mail.Area = area;
+    mail.OrigAddr.SetText("2:5020/1042.7");
+    mail.FromName = "Point User";
+    mail.ToName = "All";
+    mail.Subject = "Round trip";
+    mail.Text = {"Hi"};
+    const std::unique_ptr<TMail> built = mail.BuildMail();
+    const std::string wireTag = row.oem ? *row.oem : *row.ansi;
+    EXPECT_EQ(std::string(built->BodyText()).substr(0, 6 + wireTag.size()),
+              "AREA:" + wireTag + "\r");
+    Drop("back.pkt", PacketFrom({built->Body}));
+    const TTossCounters c = Toss();
+    EXPECT_EQ(c.AreasCreated, 0);
+    EXPECT_EQ(Mails(*row.ansi).size(), 1u);
+
+    if (!row.oem || *row.oem == *row.ansi) continue;
+    Fresh();
+    ASSERT_NE(AddEcho(*row.oem), nullptr);  // as an earlier version named it
+    Drop("old.pkt", PacketFrom({EchoMessage(*row.oem, "Old area")}));
+    EXPECT_EQ(Toss().AreasCreated, 0);
+    EXPECT_EQ(Mails(*row.oem).size(), 1u);
   }
 }
 

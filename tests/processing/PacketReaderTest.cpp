@@ -248,13 +248,15 @@ TEST(PacketReader, OpeningStatus) {
     const char* file;  // nullptr: no file
     std::string bytes;
     int status;
+    std::string logged;  // the status text, in the log's ANSI page (CP1251 has no ä, ö)
   } cases[] = {
-      {"missing file", nullptr, "", psCannotOpen},
-      {"empty file", "empty.pkt", "", psDamagedHeader},
-      {"short header", "short.pkt", good.substr(0, 57), psDamagedHeader},
-      {"unknown type", "type3.pkt", type3, psUnknownType},
-      {"header only", "head.pkt", good.substr(0, 58), psReady},
-      {"empty packet", "empty60.pkt", good, psReady},
+      {"missing file", nullptr, "", psCannotOpen, "Konnte Paketdatei nicht offnen!"},
+      {"empty file", "empty.pkt", "", psDamagedHeader, "Paketkopf ist beschadigt!"},
+      {"short header", "short.pkt", good.substr(0, 57), psDamagedHeader,
+       "Paketkopf ist beschadigt!"},
+      {"unknown type", "type3.pkt", type3, psUnknownType, "Pakettyp ist unbekannt!"},
+      {"header only", "head.pkt", good.substr(0, 58), psReady, ""},
+      {"empty packet", "empty60.pkt", good, psReady, ""},
   };
   for (const Case& c : cases) {
     std::string path = dir / "nothing.pkt";
@@ -265,6 +267,7 @@ TEST(PacketReader, OpeningStatus) {
     TMailPacket p(path);
     p.SetShowDamageBox(false);
     EXPECT_EQ(p.GetStatus(), c.status) << c.name;
+    EXPECT_EQ(p.GetStatusText(), c.logged) << c.name;
     EXPECT_EQ(p.NextMail(), nullptr) << c.name;
     EXPECT_FALSE(p.IsDamaged()) << c.name;
   }
@@ -315,7 +318,8 @@ TEST(PacketReader, DamageStopsReadingAfterTheGoodMessages) {
     EXPECT_EQ(n, c.messages) << c.name;
     EXPECT_EQ(p.IsDamaged(), c.damaged) << c.name;
     if (c.damaged) {
-      EXPECT_EQ(p.GetDamageText().rfind("Das Paket test.pkt is beschädigt!", 0), 0u) << c.name;
+      // A log line: in the ANSI page.
+      EXPECT_EQ(p.GetDamageText().rfind("Das Paket test.pkt is beschadigt!", 0), 0u) << c.name;
       EXPECT_EQ(p.GetReadPosition(), first.size()) << c.name;
       EXPECT_EQ(p.NextMail(), nullptr) << c.name;  // stays stopped
     }

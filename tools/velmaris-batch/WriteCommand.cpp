@@ -17,6 +17,7 @@
 #include "Batch.h"
 #include "BatchStore.h"
 #include "core/KQMail.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris::batch {
@@ -62,7 +63,7 @@ int WriteCommand(BatchContext& ctx) {
 
   std::vector<std::string> lines;
   if (args.Has("--text-file")) {
-    const std::string text = platform::ReadFile(args.Get("--text-file"));
+    const std::string text = platform::TextFileToAnsi(platform::ReadFile(args.Get("--text-file")));
     if (EditorChars(text) > kMaxTextChars)
       throw std::runtime_error("the text is longer than " + std::to_string(kMaxTextChars) +
                                " characters");
