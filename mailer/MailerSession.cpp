@@ -294,6 +294,7 @@ void TMailerSession::Dial(const std::string& number) {
     AddLogLine("DERR Could not open the line device " + deviceName_);
     SetSessionActive(false);
     CancelRedial();
+    SetStatus("Ready");  // the window learns that it is idle again
     return;
   }
   device_.SetPhoneNumber(number);
@@ -311,6 +312,7 @@ void TMailerSession::Dial(const std::string& number) {
     // The attempt ends here: nothing will report its end.
     AddLogLine("DERR Could not connect");
     SetSessionActive(false);
+    SetStatus("Ready");
     ScheduleRedial();
   }
 }
@@ -435,8 +437,9 @@ void TMailerSession::WireDevice() {
   };
   d.OnConnectFailed = [this](TCMDevice&) {
     AddLogLine("TAPI Could not establish connection");
-    SetStatus("Ready");
+    // Idle first: the status report is what the window shows its state by.
     SetSessionActive(false);
+    SetStatus("Ready");
     ScheduleRedial();
   };
   // A failed dial is also cancelled (the line is hung up): one redial.
