@@ -15,6 +15,7 @@
 #include "mailer/CMZModem.h"
 #include "nodelist/NodelistLookup.h"
 #include "platform/Ascii.h"
+#include "platform/Files.h"
 #include "platform/Prompter.h"
 #include "platform/WireName.h"
 #include "processing/OutPacket.h"
@@ -153,6 +154,7 @@ TMailerSession::~TMailerSession() {
   if (tickTrigger_) device_.RemoveTimerTrigger(tickTrigger_);
   UnwireDevice();
   protocol_.reset();
+  DropDummyPacket();
   SetSessionActive(false);
 }
 
@@ -396,6 +398,7 @@ void TMailerSession::HangupCommand() {
 }
 
 void TMailerSession::EndSession() {
+  DropDummyPacket();
   SetSessionActive(false);
   ScanOutbound();
   SetStatus("Ready");
@@ -605,7 +608,8 @@ void TMailerSession::BuildSendList() {
 std::string TMailerSession::WriteDummyPacket() {
   // A spare uplink stands for a system that is none.
   TConfigStore& store = Store();
-  TNetLink spare(store.Values()->OutboundDir() + "dummy/");
+  const std::string folder = store.Values()->OutboundDir() + "dummy/";
+  TNetLink spare(folder);
   spare.UplinkAddress.SetAddress(called_);
   spare.SysopAddress.SetAddress(ownAddress_);
   spare.Password = chosenUplink_ ? chosenUplink_->Password : std::string();
@@ -615,11 +619,21 @@ std::string TMailerSession::WriteDummyPacket() {
   const TPacketWriteResult result = writer.WritePacket(false);
   if (!result.Ok || !result.Written) {
     AddLogLine("NOSD Could not write the dummy packet: " + result.Error);
+    platform::RemoveDirIfEmpty(folder);
     return {};
   }
   // The spare uplink's flow file only served the writer.
   if (!result.FlowFile.empty()) std::remove(result.FlowFile.c_str());
   return result.PacketPath;
+}
+
+// The dummy packet serves one call: when the call did not send it, it goes
+// with the call, and its folder goes once nothing is left in it.
+void TMailerSession::DropDummyPacket() {
+  if (dummyPath_.empty()) return;
+  std::remove(dummyPath_.c_str());
+  platform::RemoveDirIfEmpty(platform::DirOf(dummyPath_));
+  dummyPath_.clear();
 }
 
 // --- Transfer --------------------------------------------------------------------------

@@ -181,6 +181,10 @@ void MakeDirs(const std::string& path) {
   if (!DirExists(path)) Fail("cannot create directory", path, ENOTDIR);
 }
 
+bool RemoveDirIfEmpty(const std::string& path) {
+  return !path.empty() && ::rmdir(path.c_str()) == 0;
+}
+
 std::string ReadFile(const std::string& path) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) Fail("cannot open", path, errno);

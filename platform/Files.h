@@ -59,6 +59,8 @@ bool FileExists(const std::string& path);  // a regular file
 bool DirExists(const std::string& path);
 // Creates the directory and its parents; raises EFile when it cannot.
 void MakeDirs(const std::string& path);
+// Removes the folder when it holds nothing; true when it is gone.
+bool RemoveDirIfEmpty(const std::string& path);
 
 std::string ReadFile(const std::string& path);  // raises EFile
 // Writes the whole file through a temporary name, fsync and rename, then

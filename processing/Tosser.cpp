@@ -305,7 +305,12 @@ bool TTosser::Execute() {
   return true;
 }
 
-void TTosser::AfterRun() { gRunning.store(false); }
+void TTosser::AfterRun() {
+  // The folder of unpacked bundles goes with the run that made it, however
+  // the run ended, unless a bundle's files still wait in it.
+  if (!inbound_.empty()) platform::RemoveDirIfEmpty(inbound_ + kUnpackedFolder);
+  gRunning.store(false);
+}
 
 std::vector<std::string> TTosser::Log() const {
   std::lock_guard guard(logMutex_);
