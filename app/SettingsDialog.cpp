@@ -65,9 +65,24 @@ QStringList Lines(const QPlainTextEdit* memo) {
 
 bool IsColor(SettingId id) { return id >= SettingId::QuoteColor && id <= SettingId::COL_SysopSel; }
 
-std::vector<std::string> LineBytes(const QPlainTextEdit* memo) {
+// A line device's setting line, "Name=Path[;speed[;none]]": the name in the
+// ANSI page as every window shows it, the device path the file system's bytes.
+QString LineDeviceText(const std::string& line) {
+  const size_t eq = line.find('=');
+  if (eq == std::string::npos) return AnsiText(line);
+  return AnsiText(line.substr(0, eq + 1)) + PathText(line.substr(eq + 1));
+}
+
+std::string LineDeviceBytes(const QString& line) {
+  const qsizetype eq = line.indexOf('=');
+  if (eq < 0) return AnsiBytes(line);
+  return AnsiBytes(line.left(eq + 1)) + PathBytes(line.mid(eq + 1));
+}
+
+std::vector<std::string> LineBytes(const QPlainTextEdit* memo,
+                                   std::string (*bytes)(const QString&) = AnsiBytes) {
   std::vector<std::string> out;
-  for (const QString& line : Lines(memo)) out.push_back(AnsiBytes(line));
+  for (const QString& line : Lines(memo)) out.push_back(bytes(line));
   return out;
 }
 
@@ -89,9 +104,10 @@ void SetSampleFont(QPushButton* sample, const QFont& font) {
   sample->setText(font.family() + QStringLiteral(", ") + QString::number(font.pointSize()));
 }
 
-void SetLines(QPlainTextEdit* memo, const std::vector<std::string>& lines) {
+void SetLines(QPlainTextEdit* memo, const std::vector<std::string>& lines,
+              QString (*text_of)(const std::string&) = AnsiText) {
   QStringList text;
-  for (const std::string& line : lines) text << AnsiText(line);
+  for (const std::string& line : lines) text << text_of(line);
   memo->setPlainText(text.join('\n'));
 }
 
@@ -558,7 +574,8 @@ void TSettingsDialog::LoadControls(const SettingsValues& values,
         static_cast<QCheckBox*>(b.control)->setChecked(values.Checked(b.id));
         break;
       case SettingKind::Lines:
-        SetLines(static_cast<QPlainTextEdit*>(b.control), values.Lines(b.id));
+        SetLines(static_cast<QPlainTextEdit*>(b.control), values.Lines(b.id),
+                 b.id == SettingId::ModemLines ? LineDeviceText : AnsiText);
         break;
       case SettingKind::Font:
         SetSampleFont(static_cast<QPushButton*>(b.control), FontOf(values.Font(b.id), QFont()));
@@ -594,7 +611,9 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
         values.SetChecked(b.id, static_cast<QCheckBox*>(b.control)->isChecked());
         break;
       case SettingKind::Lines:
-        values.SetLines(b.id, LineBytes(static_cast<QPlainTextEdit*>(b.control)));
+        values.SetLines(b.id,
+                        LineBytes(static_cast<QPlainTextEdit*>(b.control),
+                                  b.id == SettingId::ModemLines ? LineDeviceBytes : AnsiBytes));
         break;
       case SettingKind::Font:
         values.SetText(b.id, FromQFont(static_cast<QPushButton*>(b.control)->font()).ToString());
@@ -804,8 +823,8 @@ void TSettingsDialog::MailboxPropertiesClick() {
   if (TMailerConfig* config = GetMailerConfig())
     for (int i = 0; i < config->Mailers().GetCount(); ++i)
       profiles.push_back(config->Mailers().GetString(i));
-  TMBProperties properties(*list.GetItem(index), list, profiles,
-                           store_.Values()->FileListPage(), this);
+  TMBProperties properties(*list.GetItem(index), list, profiles, store_.Values()->FileListPage(),
+                           this);
   {
     const QSignalBlocker block(mbList_);
     ExecModal(properties);

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
+#include "core/Crc.h"
 #include "platform/Ascii.h"
 #include "platform/CodePage.h"
 #include "processing/Tosser.h"
@@ -47,7 +49,15 @@ std::string TransmissionName(int64_t unixDate, int64_t size, const std::string& 
   char head[32];
   std::snprintf(head, sizeof head, "%08x.%08x.", static_cast<uint32_t>(unixDate),
                 static_cast<uint32_t>(size));
-  return head + name + ".Transmission";
+  constexpr std::string_view kTail = ".Transmission";
+  const size_t room = kMaxFileNameBytes - std::strlen(head) - kTail.size();
+  if (name.size() <= room) return head + name + std::string(kTail);
+  // The whole name's CRC keeps two long names of one beginning apart, so a
+  // partial file is resumed only by an offer of its own name.
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "~%08x", Crc32OfBuffer(name.data(), name.size()));
+  return head + std::string(platform::Utf8Prefix(name, room - std::strlen(crc))) + crc +
+         std::string(kTail);
 }
 
 std::string NextFreeName(const std::string& dir, const std::string& name) {
@@ -59,19 +69,8 @@ std::string NextFreeName(const std::string& dir, const std::string& name) {
     // The number goes before the extension; a name that would grow past
     // the longest name the file system takes loses the end of its stem (or,
     // with no stem left, of its extension) instead.
-    const std::string suffix = "_" + std::to_string(i);
-    std::string head = stem, tail = ext;
-    if (head.size() + suffix.size() + tail.size() > kMaxFileNameBytes) {
-      const size_t room = kMaxFileNameBytes - suffix.size();
-      // Cut at a whole letter: the name is UTF-8 by now.
-      if (tail.size() >= room) {
-        head.clear();
-        tail = platform::Utf8Prefix(tail, room);
-      } else {
-        head = platform::Utf8Prefix(head, room - tail.size());
-      }
-    }
-    std::string candidate = head + suffix + tail;
+    // (The name is UTF-8 by now.)
+    std::string candidate = platform::FitFileName(stem, "_" + std::to_string(i), ext);
     if (!platform::FindNoCase(dir, candidate)) return candidate;
   }
 }

@@ -4,15 +4,19 @@
 // sent when it is valid UTF-8, else read in the OEM page
 // (platform/WireName.h); the checks below apply to that name.
 // The remote's name is used only when it is a bare file name: no "/" or
-// "\", no drive (":"), no "..", no control characters, and short enough
-// that its temporary name fits a file name (InboundName). The file is
-// written under a temporary name made of its date and size as eight
-// hexadecimal digits each, the name and ".Transmission", so a call cut in
-// the middle leaves a partial file that the next offer of the same file
-// (same date, size and name) resumes. Only a complete file gets its own
-// name, by a rename that never overwrites: when the name is taken, or is one
-// the tosser keeps for itself ("Backup", ...), the next free one of
-// "BASE.0001.EXT", "BASE.0002.EXT", ... is used.
+// "\", no drive (":"), no "..", no control characters, and no longer than
+// the file system takes (InboundName). The file is written under a
+// temporary name made of its date and size as eight hexadecimal digits
+// each, the name and ".Transmission", so a call cut in the middle leaves a
+// partial file that the next offer of the same file (same date, size and
+// name) resumes. Where the whole name leaves no room for that, the
+// temporary name holds its beginning, cut at a whole letter, and the CRC-32
+// of the whole name instead (TransmissionName): a name the file system takes
+// is received whole. Only a complete file gets its own name, by a rename
+// that never overwrites: when the name is taken, or is one the tosser keeps
+// for itself ("Backup", ...), the next free one of "BASE.0001.EXT",
+// "BASE.0002.EXT", ... is used, its base cut at a whole letter where the
+// number would make the name too long.
 //
 // Limits: no more bytes than announced; a file offered without a size may
 // grow only while the disk keeps its reserve free, and its partial file is
@@ -41,22 +45,23 @@
 
 namespace velmaris {
 
-// The longest file name the file system takes, in bytes.
-constexpr size_t kMaxFileNameBytes = 255;
+using platform::kMaxFileNameBytes;
 
 // Largest size a remote may announce (the protocols' sizes are 32-bit).
 constexpr int64_t kMaxInboundSize = 0x7FFFFFFF;
 
-// Longest name an incoming file may have: "<8 hex>.<8 hex>." and
-// ".Transmission" around it still make a file name of at most 255 bytes.
-constexpr size_t kMaxInboundName = 255 - 31;
+// Longest name an incoming file may have: what the file system takes.
+constexpr size_t kMaxInboundName = kMaxFileNameBytes;
 
 // The name when it is safe to use in the inbound directory, else nothing.
 std::optional<std::string> SafeRemoteName(std::string_view offered);
 // The same for a file offered by a remote mailer, also refusing names
 // longer than kMaxInboundName; `why` then holds the session log's line.
 std::optional<std::string> InboundName(std::string_view offered, std::string& why);
-// "<date as 8 hex>.<size as 8 hex>.<name>.Transmission"
+// "<date as 8 hex>.<size as 8 hex>.<name>.Transmission"; where that would be
+// longer than a file name may be, the name's beginning (cut at a whole
+// letter), "~" and the CRC-32 of the whole name in eight hexadecimal digits
+// stand for it.
 std::string TransmissionName(int64_t unixDate, int64_t size, const std::string& name);
 // The first of name, name_1, name_2, ... (before the extension) that does not
 // exist in dir, cut so that it stays within kMaxFileNameBytes.

@@ -15,6 +15,7 @@
 #include "mailer/CMZModem.h"
 #include "nodelist/NodelistLookup.h"
 #include "platform/Ascii.h"
+#include "platform/Files.h"
 #include "platform/Prompter.h"
 #include "platform/WireName.h"
 #include "processing/OutPacket.h"
@@ -153,6 +154,7 @@ TMailerSession::~TMailerSession() {
   if (tickTrigger_) device_.RemoveTimerTrigger(tickTrigger_);
   UnwireDevice();
   protocol_.reset();
+  DropDummyPacket();
   SetSessionActive(false);
 }
 
@@ -294,6 +296,7 @@ void TMailerSession::Dial(const std::string& number) {
     AddLogLine("DERR Could not open the line device " + deviceName_);
     SetSessionActive(false);
     CancelRedial();
+    SetStatus("Ready");  // the window learns that it is idle again
     return;
   }
   device_.SetPhoneNumber(number);
@@ -311,6 +314,7 @@ void TMailerSession::Dial(const std::string& number) {
     // The attempt ends here: nothing will report its end.
     AddLogLine("DERR Could not connect");
     SetSessionActive(false);
+    SetStatus("Ready");
     ScheduleRedial();
   }
 }
@@ -394,6 +398,7 @@ void TMailerSession::HangupCommand() {
 }
 
 void TMailerSession::EndSession() {
+  DropDummyPacket();
   SetSessionActive(false);
   ScanOutbound();
   SetStatus("Ready");
@@ -435,8 +440,9 @@ void TMailerSession::WireDevice() {
   };
   d.OnConnectFailed = [this](TCMDevice&) {
     AddLogLine("TAPI Could not establish connection");
-    SetStatus("Ready");
+    // Idle first: the status report is what the window shows its state by.
     SetSessionActive(false);
+    SetStatus("Ready");
     ScheduleRedial();
   };
   // A failed dial is also cancelled (the line is hung up): one redial.
@@ -602,7 +608,8 @@ void TMailerSession::BuildSendList() {
 std::string TMailerSession::WriteDummyPacket() {
   // A spare uplink stands for a system that is none.
   TConfigStore& store = Store();
-  TNetLink spare(store.Values()->OutboundDir() + "dummy/");
+  const std::string folder = store.Values()->OutboundDir() + "dummy/";
+  TNetLink spare(folder);
   spare.UplinkAddress.SetAddress(called_);
   spare.SysopAddress.SetAddress(ownAddress_);
   spare.Password = chosenUplink_ ? chosenUplink_->Password : std::string();
@@ -612,11 +619,21 @@ std::string TMailerSession::WriteDummyPacket() {
   const TPacketWriteResult result = writer.WritePacket(false);
   if (!result.Ok || !result.Written) {
     AddLogLine("NOSD Could not write the dummy packet: " + result.Error);
+    platform::RemoveDirIfEmpty(folder);
     return {};
   }
   // The spare uplink's flow file only served the writer.
   if (!result.FlowFile.empty()) std::remove(result.FlowFile.c_str());
   return result.PacketPath;
+}
+
+// The dummy packet serves one call: when the call did not send it, it goes
+// with the call, and its folder goes once nothing is left in it.
+void TMailerSession::DropDummyPacket() {
+  if (dummyPath_.empty()) return;
+  std::remove(dummyPath_.c_str());
+  platform::RemoveDirIfEmpty(platform::DirOf(dummyPath_));
+  dummyPath_.clear();
 }
 
 // --- Transfer --------------------------------------------------------------------------

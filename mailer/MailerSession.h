@@ -224,6 +224,7 @@ class TMailerSession : public TMailerWindow {
   size_t nextIndex_ = 0;
   int currentFile_ = -1;
   std::string dummyPath_;
+  void DropDummyPacket();
   int filesSent_ = 0, filesReceived_ = 0;
   TTransferDisplay sendDisplay_, receiveDisplay_;
   void ShowTransfer(bool sending);

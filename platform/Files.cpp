@@ -192,6 +192,10 @@ void MakeDirs(const std::string& path) {
   if (!DirExists(path)) Fail("cannot create directory", path, ENOTDIR);
 }
 
+bool RemoveDirIfEmpty(const std::string& path) {
+  return !path.empty() && ::rmdir(path.c_str()) == 0;
+}
+
 std::string ReadFile(const std::string& path) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) Fail("cannot open", path, errno);
@@ -210,9 +214,9 @@ void WriteFileAtomic(const std::string& path, std::string_view data) {
   // The temporary name is the file's with a dot before and a random part
   // after; a long name is cut (at a whole UTF-8 letter) so that it stays
   // within the 255 bytes a name may have.
-  constexpr size_t kMaxName = 255, kAdded = 8;  // "." and ".XXXXXX"
+  constexpr size_t kAdded = 8;  // "." and ".XXXXXX"
   std::string base = NameOf(path);
-  base = std::string(Utf8Prefix(base, kMaxName - kAdded));
+  base = std::string(Utf8Prefix(base, kMaxFileNameBytes - kAdded));
   std::string temp = DirOf(path) + "." + base + ".XXXXXX";
   Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (fd.get() < 0) Fail("cannot create a temporary file for", path, errno);
@@ -300,6 +304,19 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 std::string DirOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string FitFileName(std::string head, const std::string& mark, std::string tail) {
+  if (head.size() + mark.size() + tail.size() > kMaxFileNameBytes) {
+    const size_t room = kMaxFileNameBytes - std::min(mark.size(), kMaxFileNameBytes);
+    if (tail.size() >= room) {
+      head.clear();
+      tail = std::string(Utf8Prefix(tail, room));
+    } else {
+      head = std::string(Utf8Prefix(head, room - tail.size()));
+    }
+  }
+  return head + mark + tail;
 }
 
 std::string NameOf(const std::string& path) {

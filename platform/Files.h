@@ -20,6 +20,9 @@
 
 namespace velmaris::platform {
 
+// The longest file name the file system takes, in bytes.
+inline constexpr size_t kMaxFileNameBytes = 255;
+
 class EFile : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -61,6 +64,8 @@ bool DirExists(const std::string& path);
 size_t ExistingPrefixLength(std::string_view path);
 // Creates the directory and its parents; raises EFile when it cannot.
 void MakeDirs(const std::string& path);
+// Removes the folder when it holds nothing; true when it is gone.
+bool RemoveDirIfEmpty(const std::string& path);
 
 std::string ReadFile(const std::string& path);  // raises EFile
 // Writes the whole file through a temporary name, fsync and rename, then
@@ -83,6 +88,10 @@ uint64_t FreeSpace(const std::string& path);
 std::string JoinPath(const std::string& dir, const std::string& name);
 std::string DirOf(const std::string& path);         // with trailing "/"
 std::string NameOf(const std::string& path);        // after the last "/"
+// head + mark + tail as one file name (UTF-8): where it would be longer than
+// kMaxFileNameBytes, the end of head (or, with no head left, of tail) gives
+// way to the mark, cut at a whole letter.
+std::string FitFileName(std::string head, const std::string& mark, std::string tail);
 std::string WithSlash(const std::string& dir);      // adds a trailing "/"
 std::string WithoutSlash(const std::string& path);  // drops one trailing "/"
 

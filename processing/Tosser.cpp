@@ -155,16 +155,18 @@ std::string MoveIntoInbound(const std::string& from, const std::string& inbound,
 
 // "BASE.NNNN.EXT" (four hexadecimal digits); where that would still be one
 // of the tosser's names (an extension ".Transmission", a leading ".Unpack"),
-// the number goes last and a leading "." becomes "_".
+// the number goes last and a leading "." becomes "_". A name at the file
+// system's bound gives the end of its base to the number, cut at a whole
+// letter.
 std::string NumberedName(const std::string& name, unsigned n) {
   char number[8];
-  std::snprintf(number, sizeof number, "%04X", n);
+  std::snprintf(number, sizeof number, ".%04X", n);
   const size_t dot = name.rfind('.');
   std::string numbered = dot == std::string::npos
-                             ? name + "." + number
-                             : name.substr(0, dot) + "." + number + name.substr(dot);
+                             ? platform::FitFileName(name, number, "")
+                             : platform::FitFileName(name.substr(0, dot), number, name.substr(dot));
   if (!IsTosserOwnName(numbered)) return numbered;
-  return (name[0] == '.' ? "_" + name.substr(1) : name) + "." + number;
+  return platform::FitFileName(name[0] == '.' ? "_" + name.substr(1) : name, number, "");
 }
 
 // Reasons an integrated extractor gives that lie with our side (the output,
@@ -305,7 +307,12 @@ bool TTosser::Execute() {
   return true;
 }
 
-void TTosser::AfterRun() { gRunning.store(false); }
+void TTosser::AfterRun() {
+  // The folder of unpacked bundles goes with the run that made it, however
+  // the run ended, unless a bundle's files still wait in it.
+  if (!inbound_.empty()) platform::RemoveDirIfEmpty(inbound_ + kUnpackedFolder);
+  gRunning.store(false);
+}
 
 std::vector<std::string> TTosser::Log() const {
   std::lock_guard guard(logMutex_);

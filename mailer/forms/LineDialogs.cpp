@@ -46,7 +46,7 @@ TLineProperties::TLineProperties(const TLineDeviceEntry& line,
   CbDevice = new QComboBox(this);
   CbDevice->setObjectName("CbDevice");
   CbDevice->setEditable(true);
-  for (const std::string& d : devices) CbDevice->addItem(AnsiText(d));
+  for (const std::string& d : devices) CbDevice->addItem(PathText(d));  // device paths
   CbDevice->setEditText(PathText(line.Path));
   form->addRow(QStringLiteral("Устройство:"), CbDevice);
   CbSpeed = new QComboBox(this);

@@ -696,11 +696,19 @@ TEST_F(SettingsDialogTest, FoldersPickedOrTypedAreStoredAsTheFoldersOnDisk) {
     SetModalHook(old);
     EXPECT_EQ(Find<TDirBtn>("InboundDir")->text(), QString::fromUtf8(inbound.c_str()));
     Find<TDirBtn>("FileBaseDir")->setText(QString::fromUtf8(files.c_str()));
+    // A line's device is a path as well; its name stays in the ANSI page.
+    const std::string device = Start() + "Дом Иванова/Модемы/" + row.disk + "/ttyS0";
+    ShowPage("TabMailer");
+    Find<QPlainTextEdit>("ModemLines")
+        ->setPlainText(QString::fromUtf8(("Модем=" + device + ";57600").c_str()));
     Click("OKBtn");
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     dialog.reset();
     EXPECT_EQ(Store().Values()->InboundDir(), inbound);
     EXPECT_EQ(Store().Values()->FileBaseDir(), files);
+    EXPECT_EQ(Store().Values()->Lines(SettingId::ModemLines),
+              std::vector<std::string>{platform::FromUtf8("Модем", platform::AnsiCodePage()) + "=" +
+                                       device + ";57600"});
     {
       platform::Registry file(RegistryPath());
       TWinRegistry reg(kConfigRootKey, file);
@@ -711,6 +719,8 @@ TEST_F(SettingsDialogTest, FoldersPickedOrTypedAreStoredAsTheFoldersOnDisk) {
     OpenSettings();
     EXPECT_EQ(Find<TDirBtn>("InboundDir")->text(), QString::fromUtf8(inbound.c_str()));
     EXPECT_EQ(Find<TDirBtn>("FileBaseDir")->text(), QString::fromUtf8(files.c_str()));
+    EXPECT_EQ(Find<QPlainTextEdit>("ModemLines")->toPlainText(),
+              QString::fromUtf8(("Модем=" + device + ";57600").c_str()));
     std::ofstream(inbound + "0000000" + std::to_string(count) + ".pkt", std::ios::binary)
         << PacketFrom({EchoMessage("ECHO.ONE", "Folder " + std::to_string(count))});
     Batch("import");

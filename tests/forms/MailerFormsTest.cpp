@@ -83,8 +83,8 @@ TEST_F(MailerFormsTest, PropertiesEditTheProfile) {
 TEST_F(MailerFormsTest, ModemPageEditsTheDiallingAndTheChosenLineSettings) {
   TMailer* profile = profiles->AddMailer(*config);
   config->SettingsModel().SetLines(SettingId::ModemLines, {"Office=/dev/ttyS0"});
-  TMailerProperties* window = ShowMailerProperties(*profile, &profiles->Mailers(),
-                                                   TLineSettingsAccess::Program(*config));
+  TMailerProperties* window =
+      ShowMailerProperties(*profile, &profiles->Mailers(), TLineSettingsAccess::Program(*config));
   ASSERT_EQ(window->CbTAPIDevice->findText("Office"), 0);
   window->CbTAPIDevice->setCurrentIndex(0);
   window->Pages->setCurrentIndex(1);
@@ -343,9 +343,9 @@ TEST_F(MailerFormsTest, MailerWindowLightsTheLineLedsAndPlaysWhileItCalls) {
       },
       kPatience * 2);
   EXPECT_TRUE(form.Session().Completed()) << form.LogMemo->toPlainText().toStdString();
-  EXPECT_TRUE(lit[0]);  // DSR
-  EXPECT_TRUE(lit[1]);  // CD
-  EXPECT_TRUE(lit[2]);  // CTS
+  EXPECT_TRUE(lit[0]);   // DSR
+  EXPECT_TRUE(lit[1]);   // CD
+  EXPECT_TRUE(lit[2]);   // CTS
   EXPECT_FALSE(lit[3]);  // RING
   EXPECT_TRUE(played);
   EXPECT_TRUE(abortable);
@@ -368,17 +368,47 @@ TEST_F(MailerFormsTest, MailerWindowShowsWhyTheLastCallFailed) {
   box->Numbers = {"555-1234"};
   box->Command = profile->Name();
   platform::MakeDirs(dir / "peer-in");
-  FakeModem modem(dir, {"--peer", std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
-                                      " --password other --log " + CommandWord(dir / "peer.log")});
-  config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
-  TMailerForm form(*profile, *config);
-  form.SelectDevice("Line");
-  form.Session().ResetRedial();
-  ASSERT_TRUE(form.Session().PollAddress("2:5020/1042")) << form.Session().Error();
-  dispatcher.RunUntil([&] { return form.Session().Finished() && form.Device().IsIdle(); },
-                      kPatience * 2);
-  EXPECT_EQ(form.StatusLabel->text().toStdString(),
-            "Ready - Session password refused by the remote");
+  // Each failed call leaves the window idle: still, the outbound in sight,
+  // nothing to hang up.
+  const struct {
+    const char* what;
+    std::vector<std::string> modem;  // empty: no modem behind the line
+    std::string status, logged;
+  } rows[] = {
+      {"the remote refuses the password",
+       {"--peer", std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
+                      " --password other --log " + CommandWord(dir / "peer.log")},
+       "Ready - Session password refused by the remote",
+       "TAPI Connection closed"},
+      {"the line device does not open", {}, "Ready", "DERR Could not open the line device Line"},
+      {"the modem does not answer",
+       {"--answer", "silent"},
+       "Ready",
+       "TAPI Could not establish connection"},
+      {"the modem finds no carrier",
+       {"--dial", "NO CARRIER"},
+       "Ready",
+       "TAPI Connection attempt aborted"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    std::unique_ptr<FakeModem> modem;
+    if (!r.modem.empty()) modem = std::make_unique<FakeModem>(dir, r.modem);
+    config->SettingsModel().SetLines(SettingId::ModemLines,
+                                     {"Line=" + (modem ? modem->Link() : dir / "no-such-modem")});
+    TMailerForm form(*profile, *config);
+    form.SelectDevice("Line");
+    form.Session().ResetRedial();
+    ASSERT_TRUE(form.Session().PollAddress("2:5020/1042")) << form.Session().Error();
+    dispatcher.RunUntil([&] { return form.Session().Finished() && form.Device().IsIdle(); },
+                        kPatience * 2);
+    EXPECT_EQ(form.StatusLabel->text().toStdString(), r.status);
+    EXPECT_TRUE(form.LogMemo->toPlainText().contains(QString::fromStdString(r.logged)))
+        << form.LogMemo->toPlainText().toStdString();
+    EXPECT_FALSE(form.Animate->IsPlaying());
+    EXPECT_TRUE(form.OutboundList->isVisibleTo(&form));
+    EXPECT_FALSE(form.HangupBtn->isEnabled());
+  }
   SetTapiDebugLogPath("");
 }
 

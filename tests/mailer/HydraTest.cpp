@@ -13,6 +13,7 @@
 #include "mailer/CMLoopback.h"
 #include "mailer/HydraFrames.h"
 #include "mailer/InboundFile.h"
+#include "support/NameTable.h"
 
 namespace velmaris::test {
 namespace {
@@ -468,6 +469,9 @@ const HydraName kHydraNames[] = {
      "pricee.txt\0price\xe2\x82\xac.txt\0"s, ""},
     {"a long name with a long extension", "\xd1\x91\xd0\xb6 long name of a file.package",
      "\xf1\xa6 long .pac\0\xf1\xa6 long name of a file.package\0"s, ""},
+    {"the longest name a file may have: 126 Cyrillic letters and .7z, 255 bytes",
+     Repeat("\xd0\xb6", 126) + ".7z", Repeat("\xa6", 8) + ".7z\0"s + Repeat("\xa6", 126) + ".7z\0"s,
+     ""},
 };
 
 TEST_F(HydraTest, SentNamesGoOutInTheOemPageWithTheWholeNameBeside) {
@@ -508,6 +512,9 @@ TEST_F(HydraTest, ReceivedNamesAreTheDiskNamesTheSenderMeant) {
        "price\xe2\x82\xac.txt"},
       {"a whole name that is a path leaves the 8.3 name", "pathname.zip\0C:\\in\\path name.zip\0"s,
        "PATHNAME.ZIP"},
+      {"a whole name of 255 bytes is kept whole",
+       "\xa6\xa6\xa6\xa6\xa6\xa6~1.7z\0"s + Repeat("\xa6", 126) + ".7z\0"s,
+       Repeat("\xd0\xb6", 126) + ".7z"},
       {"so does one too long for the inbound",
        "toolong.txt\0"s + std::string(kMaxInboundName + 1, 'x') + ".txt\0"s, "TOOLONG.TXT"},
   };

@@ -636,16 +636,31 @@ namespace {
 
 TEST_F(PollTest, NothingToSendSendsAnEmptyPacketThatIsThenDeleted) {
   fs::remove(flow);
-  const Result r = Poll({"--peer", Peer("--protocols zap")});
-  ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
-  EXPECT_TRUE(r.Logged("NOSD Sending dummy packet"));
-  std::vector<fs::path> got;
-  for (const auto& e : fs::directory_iterator(dir / "peer-in")) got.push_back(e.path());
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0].extension(), ".pkt");
-  EXPECT_EQ(fs::file_size(got[0]), 60u);  // header and the end of the packet
-  const std::string dummyDir = Values().OutboundDir() + "dummy/";
-  EXPECT_TRUE(!fs::exists(dummyDir) || fs::is_empty(dummyDir));
+  // The packet and its folder go with the call, sent or not.
+  const struct {
+    const char* what;
+    const char* peer;
+    bool completes;
+  } rows[] = {
+      {"the remote takes it", "--protocols zap", true},
+      {"the line drops while it goes", "--protocols zap --drop-after 1", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove_all(dir / "peer-in");
+    fs::create_directories(dir / "peer-in");
+    const Result r = Poll({"--peer", Peer(row.peer)});
+    ASSERT_EQ(r.completed, row.completes) << Joined(r) << PeerLog();
+    EXPECT_TRUE(r.Logged("NOSD Sending dummy packet"));
+    if (row.completes) {
+      std::vector<fs::path> got;
+      for (const auto& e : fs::directory_iterator(dir / "peer-in")) got.push_back(e.path());
+      ASSERT_EQ(got.size(), 1u);
+      EXPECT_EQ(got[0].extension(), ".pkt");
+      EXPECT_EQ(fs::file_size(got[0]), 60u);  // header and the end of the packet
+    }
+    EXPECT_FALSE(fs::exists(Values().OutboundDir() + "dummy/"));
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "mailer/CMLoopback.h"
 #include "mailer/InboundFile.h"
 #include "platform/CodePage.h"
+#include "support/NameTable.h"
 #include "tools/QuietReceiver.h"
 
 namespace velmaris::test {
@@ -279,22 +280,37 @@ TEST_F(ZModemTest, FileCutOnTheWayToRzIsNotCountedAsSent) {
 
 TEST_F(ZModemTest, WholeTemporaryCopyCompletesWithoutData) {
   // The last call ended after the data, before the end of the file: the
-  // sender is asked to start at the end and sends ZEOF at once.
-  const auto files = MakeFiles({{"done.pkt", 5000}});
-  const auto entry = platform::ScanDir(dir / "out", "done.pkt").at(0);
-  dir.Write("in/" + TransmissionName(entry.mtime, 5000, "done.pkt"), platform::ReadFile(files[0]));
-  pair.Connect();
-  TCMZModem sender(dispatcher), receiver(dispatcher);
-  ProtocolEnd out, in;
-  out.toSend = {files[0]};
-  Start(receiver, &pair.B(), in, false);
-  Start(sender, &pair.A(), out, true);
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
-  EXPECT_EQ(in.resumedAt, 5000);
-  EXPECT_EQ(out.sent, (std::vector<std::string>{"done.pkt"}));
-  EXPECT_EQ(in.received, (std::vector<std::string>{"done.pkt"}));
-  ExpectSameFiles(files, dir / "in/");
-  EXPECT_FALSE(Leftovers(dir / "in/"));
+  // sender is asked to start at the end and sends ZEOF at once. The partial
+  // file of a short name is found under the name earlier versions gave it;
+  // a name at the file system's bound has a temporary name that fits.
+  const std::string longest = Repeat("ж", 126) + ".7z";
+  const auto files = MakeFiles({{"done.pkt", 5000}, {longest, 5000}});
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::string name = platform::NameOf(files[i]);
+    SCOPED_TRACE(name);
+    const auto entry = platform::ScanDir(dir / "out", name).at(0);
+    char head[32];
+    std::snprintf(head, sizeof head, "%08x.%08x.", static_cast<uint32_t>(entry.mtime), 5000u);
+    const std::string temp =
+        i == 0 ? head + name + ".Transmission" : TransmissionName(entry.mtime, 5000, name);
+    EXPECT_EQ(temp.substr(0, 18), head);
+    EXPECT_LE(temp.size(), kMaxFileNameBytes);
+    EXPECT_TRUE(platform::IsUtf8(temp));
+    dir.Write("in/" + temp, platform::ReadFile(files[i]));
+    TCMLoopbackPair line{TLineShape{}, dispatcher};
+    line.Connect();
+    TCMZModem sender(dispatcher), receiver(dispatcher);
+    ProtocolEnd out, in;
+    out.toSend = {files[i]};
+    Start(receiver, &line.B(), in, false);
+    Start(sender, &line.A(), out, true);
+    ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
+    EXPECT_EQ(in.resumedAt, 5000);
+    EXPECT_EQ(out.sent, (std::vector<std::string>{name}));
+    EXPECT_EQ(in.received, (std::vector<std::string>{name}));
+    ExpectSameFiles({files[i]}, dir / "in/");
+    EXPECT_FALSE(Leftovers(dir / "in/"));
+  }
 }
 
 TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
@@ -341,22 +357,22 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
 }
 
 TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
-  dir.Write("in/taken.pkt", "already here");
-  dir.Write("in/TOSS.PKT", "here too");
-  dir.Write("in/TOSS.0001.PKT", "and here");
+  // Names the file system takes up to its bound (255 bytes) come in whole;
+  // the number a taken one gets costs it whole letters at the end of its base.
+  const std::string longest = Repeat("ж", 126) + ".7z", longTaken = Repeat("д", 126) + ".7z";
   const std::string tooLong(kMaxInboundName + 1, 'n');
   struct Case {
     std::string alias;
-    const char* storedAs;  // nullptr: refused
+    std::string storedAs;  // empty: refused
   } cases[] = {
-      {"../escape.pkt", nullptr},
-      {"/etc/passwd", nullptr},
-      {"C:boot.ini", nullptr},
-      {"sub\\dir.pkt", nullptr},
-      {"bell\x07.pkt", nullptr},
-      {"line\r\n01/01/26 00:00:00 RECD forged", nullptr},
-      {"..", nullptr},
-      {tooLong, nullptr},
+      {"../escape.pkt", ""},
+      {"/etc/passwd", ""},
+      {"C:boot.ini", ""},
+      {"sub\\dir.pkt", ""},
+      {"bell\x07.pkt", ""},
+      {"line\r\n01/01/26 00:00:00 RECD forged", ""},
+      {"..", ""},
+      {tooLong, ""},
       {"taken.pkt", "taken.0001.pkt"},
       {"TOSS.PKT", "TOSS.0002.PKT"},
       // The tosser's own names: its folder, journals, lock, work files.
@@ -366,46 +382,61 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
       {"VELMARIS.LOCK", "VELMARIS.0001.LOCK"},
       {"x.Transmission", "x.Transmission.0001"},
       {"fine.mo0", "fine.mo0"},
+      {longest, longest},
+      {longTaken, Repeat("д", 123) + ".0001.7z"},
   };
-  pair.Connect();
-  TCMZModem sender(dispatcher), receiver(dispatcher);
-  sender.Device = &pair.A();
-  ProtocolEnd out, in;
-  out.Attach(sender);
   const auto files = MakeFiles({{"payload", 2000}});
-  size_t next = 0;
-  sender.OnNextFile = [&](TCMProtocol&, std::string& path, std::string& alias) {
-    path.clear();
-    if (next == std::size(cases)) return;
-    path = files[0];
-    alias = cases[next++].alias;
-  };
-  Start(receiver, &pair.B(), in, false);
-  sender.Send();
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
-  EXPECT_TRUE(out.finished);
-  EXPECT_TRUE(in.finished);
-  std::vector<std::string> stored;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.alias);
-    if (!c.storedAs) continue;
-    stored.push_back(c.storedAs);
-    EXPECT_EQ(platform::ReadFile(dir / "in/" + c.storedAs), platform::ReadFile(files[0]));
+  for (bool zedzap : {false, true}) {
+    SCOPED_TRACE(zedzap ? "ZedZap" : "ZModem");
+    const std::string inDir = dir / (zedzap ? "in/zedzap/" : "in/zmodem/");
+    platform::MakeDirs(inDir);
+    platform::WriteFileAtomic(inDir + "taken.pkt", "already here");
+    platform::WriteFileAtomic(inDir + "TOSS.PKT", "here too");
+    platform::WriteFileAtomic(inDir + "TOSS.0001.PKT", "and here");
+    platform::WriteFileAtomic(inDir + longTaken, "and a long one");
+    TCMLoopbackPair line{TLineShape{}, dispatcher};
+    line.Connect();
+    TCMZModem sender(dispatcher), receiver(dispatcher);
+    sender.ZedZap = receiver.ZedZap = zedzap;
+    sender.Device = &line.A();
+    ProtocolEnd out, in;
+    out.Attach(sender);
+    size_t next = 0;
+    sender.OnNextFile = [&](TCMProtocol&, std::string& path, std::string& alias) {
+      path.clear();
+      if (next == std::size(cases)) return;
+      path = files[0];
+      alias = cases[next++].alias;
+    };
+    Start(receiver, &line.B(), in, false, inDir);
+    sender.Send();
+    ASSERT_TRUE(dispatcher.RunUntil([&] { return out.Done() && in.Done(); }, kPatience));
+    EXPECT_TRUE(out.finished);
+    EXPECT_TRUE(in.finished);
+    std::vector<std::string> stored;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.alias);
+      if (c.storedAs.empty()) continue;
+      stored.push_back(c.storedAs);
+      EXPECT_EQ(platform::ReadFile(inDir + c.storedAs), platform::ReadFile(files[0]));
+    }
+    EXPECT_EQ(platform::ReadFile(inDir + "taken.pkt"), "already here");
+    EXPECT_EQ(platform::ReadFile(inDir + longTaken), "and a long one");
+    EXPECT_EQ(in.received, stored);
+    EXPECT_EQ(platform::ScanDir(inDir).size(), stored.size() + 4);  // nothing else landed
+    EXPECT_FALSE(Leftovers(inDir));
+    // What reaches the session log: names escaped, a long name said as such.
+    for (const auto* lines : {&in.notices, &in.skipped})
+      for (const std::string& line : *lines)
+        for (char c : line) EXPECT_GE(static_cast<unsigned char>(c), 32) << line;
+    EXPECT_TRUE(in.Noticed("FSER File name too long (256 characters)"));
+    EXPECT_TRUE(in.Noticed("FSER Refused file name line\\x0D\\x0A01/01/26"));
+    EXPECT_TRUE(in.Noticed("RECV File taken.pkt already exists"));
+    EXPECT_TRUE(in.Noticed("RECV File TOSS.PKT already exists"));
+    EXPECT_TRUE(in.Noticed("RECV File TOSS.0001.PKT already exists"));
+    EXPECT_TRUE(in.Noticed("RECV File Backup is a name the tosser keeps for itself"));
+    EXPECT_TRUE(in.Noticed("RECV File " + longTaken + " already exists"));
   }
-  EXPECT_EQ(platform::ReadFile(dir / "in/taken.pkt"), "already here");
-  EXPECT_EQ(in.received, stored);
-  EXPECT_EQ(platform::ScanDir(dir / "in").size(), stored.size() + 3);  // nothing else landed
-  EXPECT_FALSE(Leftovers(dir / "in/"));
-  // What reaches the session log: names escaped, a long name said as such.
-  for (const auto* lines : {&in.notices, &in.skipped})
-    for (const std::string& line : *lines)
-      for (char c : line) EXPECT_GE(static_cast<unsigned char>(c), 32) << line;
-  EXPECT_TRUE(in.Noticed("FSER File name too long (225 characters)"));
-  EXPECT_TRUE(in.Noticed("FSER Refused file name line\\x0D\\x0A01/01/26"));
-  EXPECT_TRUE(in.Noticed("RECV File taken.pkt already exists"));
-  EXPECT_TRUE(in.Noticed("RECV File TOSS.PKT already exists"));
-  EXPECT_TRUE(in.Noticed("RECV File TOSS.0001.PKT already exists"));
-  EXPECT_TRUE(in.Noticed("RECV File Backup is a name the tosser keeps for itself"));
 }
 
 // The names of the table (tests/platform/WireNameTest.cpp) and the bytes a
@@ -422,6 +453,8 @@ const ZName kZNames[] = {
     {"the euro sign, which CP866 lacks", "price\xe2\x82\xac.txt", "price\xe2\x82\xac.txt"},
     {"a long name", "\xd1\x91\xd0\xb6 long name of a file.package",
      "\xf1\xa6 long name of a file.package"},
+    {"the longest name a file may have: 126 Cyrillic letters and .7z, 255 bytes",
+     Repeat("\xd0\xb6", 126) + ".7z", Repeat("\xa6", 126) + ".7z"},
 };
 
 // "sh -c SCRIPT" as one peer command line: the script is one word, its

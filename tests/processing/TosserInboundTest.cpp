@@ -340,6 +340,7 @@ TEST_F(TosserInboundTest, BundleSetAsideByACutOffRunIsFinishedNotUnpackedAgain) 
     EXPECT_EQ(Mails("ECHO").size(), 2u);
     EXPECT_EQ(Mails("DUPES").size(), 0u);
     EXPECT_FALSE(platform::DirExists(ready));
+    EXPECT_FALSE(platform::DirExists(Inbound() + ".Unpacked"));
     EXPECT_EQ(InboundNames(),
               whole ? std::vector<std::string>{} : std::vector<std::string>{"0000feed.bad"});
   }

@@ -290,6 +290,7 @@ TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
     EXPECT_NE(failed.Error.find(c.failed), std::string::npos) << failed.Error;
     EXPECT_TRUE(Mails("FINE").empty());
     EXPECT_EQ(InboundNames(), names);
+    EXPECT_FALSE(platform::DirExists(Inbound() + ".Unpacked"));  // a failed run leaves no folder
     EXPECT_EQ(dupes.Count(), 0u);
     EXPECT_FALSE(platform::FileExists(Start() + kImportJournalName));
 
@@ -301,6 +302,7 @@ TEST_F(TosserTest, FailedWritesStoreNothingAndKeepThePackets) {
     if (c.bundle) names = {"00000000.pkt", "00000001.pkt", "0000feed.mo0"};
     EXPECT_EQ(NamesIn(Backup()), names);
     EXPECT_EQ(InboundNames(), std::vector<std::string>{});
+    EXPECT_FALSE(platform::DirExists(Inbound() + ".Unpacked"));
   }
 }
 
