@@ -182,7 +182,42 @@ Pty OpenPty() {
   ::cfmakeraw(&tio);
   ::tcsetattr(p.slave.get(), TCSANOW, &tio);
   SetNonBlocking(p.master.get());
+  int packetMode = 1;
+  ::ioctl(p.master.get(), TIOCPKT, &packetMode);
   return p;
+}
+
+// The master is in packet mode (TIOCPKT), so that the modem learns when the
+// caller discards its unsent output (tcflush TCOFLUSH). On a serial port
+// that takes everything the modem has not taken yet; on a pty it leaves what
+// already sits in the master's read buffer, which the modem drops then
+// (DropFlushed). Reads at most n bytes of data; a notice or a packet without
+// data reads as EAGAIN, a flush notice also sets *flushed.
+ssize_t ReadPty(int fd, char* buf, size_t n, bool* flushed = nullptr) {
+  char packet[4097];
+  const ssize_t got = ::read(fd, packet, std::min<size_t>(n, 4096) + 1);
+  if (got <= 0) return got;
+  if (packet[0] != TIOCPKT_DATA) {
+    if ((packet[0] & TIOCPKT_FLUSHWRITE) && flushed) *flushed = true;
+    errno = EAGAIN;
+    return -1;
+  }
+  if (got == 1) {
+    errno = EAGAIN;
+    return -1;
+  }
+  std::memcpy(buf, packet + 1, static_cast<size_t>(got - 1));
+  return got - 1;
+}
+
+// After a flush notice: what the caller wrote before its flush is dropped
+// (with it, perhaps, what it wrote just after: a line whose output was
+// stopped loses that as well).
+size_t DropFlushed(int fd) {
+  size_t dropped = 0;
+  char buf[4096];
+  for (ssize_t got; (got = ReadPty(fd, buf, sizeof buf)) > 0;) dropped += static_cast<size_t>(got);
+  return dropped;
 }
 
 // Points the link at the pty's slave, replacing the old link in one step.
@@ -270,7 +305,9 @@ Line::State Line::Step(std::chrono::milliseconds limit) {
   char chunk[4096];
   if (r > 0 && (fds[0].revents & POLLIN)) {
     const size_t room = std::min(sizeof chunk, capacity_ - toRemoteBuffer_.size());
-    const ssize_t got = ::read(pty_, chunk, room);
+    bool flushed = false;
+    const ssize_t got = ReadPty(pty_, chunk, room, &flushed);
+    if (flushed) DropFlushed(pty_);
     if (got > 0) {
       std::string bytes(chunk, static_cast<size_t>(got));
       if (OnFromCaller) OnFromCaller(bytes);
@@ -402,7 +439,7 @@ std::string Modem::ReadMaster(int waitMs) {
   pollfd p{pty_.master.get(), POLLIN, 0};
   if (::poll(&p, 1, waitMs) <= 0 || !(p.revents & POLLIN)) return {};
   char buf[512];
-  const ssize_t n = ::read(pty_.master.get(), buf, sizeof buf);
+  const ssize_t n = ReadPty(pty_.master.get(), buf, sizeof buf);
   return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
 }
 
@@ -531,7 +568,7 @@ bool Modem::DtrDown() {
 }
 
 void Modem::DiscardHeld() {
-  size_t discarded = line_ ? line_->Discard() : 0;
+  size_t discarded = (line_ ? line_->Discard() : 0) + DropFlushed(pty_.master.get());
   // The pty hands over what the caller wrote in steps: read until it has
   // been quiet for a moment (bounded).
   const auto readUntil = Clock::now() + 300ms;
