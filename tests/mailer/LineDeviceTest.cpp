@@ -245,6 +245,32 @@ TEST_F(LineDeviceTest, CutCallDropsItsQueueSendsItsAbortAndDropsDtr) {
   }
 }
 
+TEST_F(LineDeviceTest, HangUpOnALineWhoseFarEndStoppedReadingDoesNotWaitForIt) {
+  // The remote takes nothing any more: the modem's buffer and the pty fill
+  // up and the output stops. The hang-up waits for it no longer than a
+  // margin after the last byte the line took, however long it may wait at
+  // most, then drops DTR; the modem discards what it held.
+  FakeModem modem(dir, {"--dial", "CONNECT 9600", "--throttle", "--peer", Shell("sleep 120")},
+                  "stalled");
+  auto device = MakeDevice(modem);
+  device->DrainLimit = 10 * kPatience;
+  device->Open();
+  device->SetPhoneNumber("1234567");
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+  device->SendString(SampleBytes(200000, 5));  // more than the modem and the pty hold
+  device->HangUp();
+  ASSERT_TRUE(WaitIdle(*device));
+  ASSERT_TRUE(WaitFor([&] { return modem.Find("CALL END").has_value(); }));
+  size_t at = 0;
+  ASSERT_TRUE(modem.Find("DTR DROP", 0, &at)) << modem.EventNames();
+  const auto discarded = modem.Find("DISCARDED ", at);
+  ASSERT_TRUE(discarded) << modem.EventNames();
+  EXPECT_GT(std::stoull(discarded->what.substr(10)), 0u);
+  EXPECT_FALSE(modem.Find("REMOTE ENDED")) << modem.EventNames();
+  device->Close();
+}
+
 TEST(SerialPortTest, ZeroSpeedReachesTheFarSideOfAPtyAndIsUndone) {
   // The hang-up of a line without modem lines: the far side (the fake
   // modem) reads the speed 0, and the port gets its own speed back.
