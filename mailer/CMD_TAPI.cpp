@@ -89,7 +89,7 @@ std::vector<TLineDeviceEntry> ListLineDevices(const std::vector<std::string>& co
 TCMTAPIDevice::TCMTAPIDevice(platform::Dispatcher& dispatcher) : TCMStreamDevice(dispatcher) {
   // The far end of a session that ended well waits about 2 s after its last
   // data before it hangs up itself; ours hangs up a little before that.
-  EndMargin = 1500ms;
+  EndMargin = 1200ms;
   try {
     ApplySettings(*GetSettings().Snapshot());
   } catch (const ESettings&) {

@@ -18,7 +18,7 @@
 // default 2048 bytes; a full buffer takes no more, which on a pty is the flow
 // control) and sends it to the remote at the connect rate with --throttle
 // (ten bits per byte), else as fast as the remote reads; the remote's
-// receive buffer is one pipe page. The remote's bytes come back at the same
+// receive buffer is 16 KB. The remote's bytes come back at the same
 // rate. --noise damages bytes per million (seeded by --seed); --damage-zeof
 // damages the first N ZModem ZEOF headers from the caller to the remote, on
 // purpose (TLineShape). "+++" with a guard time of silence before and after
@@ -537,9 +537,10 @@ void Modem::Connect(uint32_t rate) {
   fromPeer_ = Fd(out);
   SetNonBlocking(in);
   SetNonBlocking(out);
-  // The remote's receive buffer: one page, as a modem's and a tty's hold a
-  // few kilobytes; a remote that stops reading stops the line soon.
-  ::fcntl(in, F_SETPIPE_SZ, 4096);
+  // The remote's receive buffer: 16 KB (a pipe of four pages), as a modem's
+  // and a tty's hold some kilobytes; a remote that stops reading stops the
+  // line soon.
+  ::fcntl(in, F_SETPIPE_SZ, 16384);
   line_ = std::make_unique<Line>(pty_.master.get(), in, out, o_, rate);
   line_->OnFromCaller = [this](std::string_view bytes) {
     const auto now = Clock::now();
