@@ -351,6 +351,16 @@ void TCMDevice::HandToProtocol(const char* data, size_t length) {
   if (protocol_) protocol_->ReceiveData(data, length);
 }
 
+void TCMDevice::HandToProtocolWhileOpen(const char* data, size_t length) {
+  std::lock_guard lock(deviceLock_);
+  if (protocol_ && GetOpened()) protocol_->ReceiveData(data, length);
+}
+
+void TCMDevice::SetOpenedLocked(std::atomic<bool>& flag, bool open) {
+  std::lock_guard lock(deviceLock_);
+  flag = open;
+}
+
 // ---------------------------------------------------------------------------
 // TCMConnectionDevice
 

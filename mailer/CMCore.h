@@ -142,6 +142,10 @@ class TCMDevice {
   TCMProtocol* Protocol();
   // Hands a received block to the attached protocol (comm event thread).
   void HandToProtocol(const char* data, size_t length);
+  // The same while the device is open: the check and the hand-over are one
+  // step under the device lock, and a device marks itself closed under that
+  // lock (SetOpenedLocked), so no block reaches a protocol once it is closed.
+  void HandToProtocolWhileOpen(const char* data, size_t length);
   // Appends "<ms> <text>" to the log while logging is on.
   void WriteLogLine(const std::string& text);
 
@@ -151,6 +155,10 @@ class TCMDevice {
 
  protected:
   platform::CheckedMutex& DeviceLock() { return deviceLock_; }
+  // Writes a derived device's open flag under the device lock (see
+  // HandToProtocolWhileOpen). The flag is atomic, so GetOpened reads it
+  // from any thread without the lock.
+  void SetOpenedLocked(std::atomic<bool>& flag, bool open);
   void LogBlock(const char* kind, const char* data, size_t length);
   void SetDestroying() { destroying_ = true; }
 

@@ -28,7 +28,8 @@ std::optional<TLineDeviceEntry> ParseLineSetting(const std::string& line) {
   std::vector<std::string> fields;
   for (size_t start = eq + 1;;) {
     const auto semi = line.find(';', start);
-    fields.push_back(TrimBlanks(line.substr(start, semi == std::string::npos ? semi : semi - start)));
+    fields.push_back(
+        TrimBlanks(line.substr(start, semi == std::string::npos ? semi : semi - start)));
     if (semi == std::string::npos) break;
     start = semi + 1;
   }
@@ -86,6 +87,9 @@ std::vector<TLineDeviceEntry> ListLineDevices(const std::vector<std::string>& co
 }
 
 TCMTAPIDevice::TCMTAPIDevice(platform::Dispatcher& dispatcher) : TCMStreamDevice(dispatcher) {
+  // The far end of a session that ended well waits about 2 s after its last
+  // data before it hangs up itself; ours hangs up a little before that.
+  EndMargin = 1200ms;
   try {
     ApplySettings(*GetSettings().Snapshot());
   } catch (const ESettings&) {
@@ -203,7 +207,7 @@ void TCMTAPIDevice::Open() {
   }
   try {
     port_.Open(line_.Path, line_.Speed, line_.RtsCts);
-    opened_ = true;
+    SetOpenedLocked(opened_, true);
     lineUp_ = false;
     TapiDebugLog("Opened " + LineSettingText(line_));
   } catch (const platform::ESerialPort& e) {
@@ -222,8 +226,9 @@ void TCMTAPIDevice::Close() {
   }
   JoinPumping(dialer_, dialerDone_);
   JoinPumping(disconnector_, disconnectorDone_);
+  // From here no received block reaches a protocol.
+  SetOpenedLocked(opened_, false);
   port_.Close();
-  opened_ = false;
   TapiDebugLog("Closed " + line_.Path);
 }
 
@@ -405,6 +410,15 @@ void TCMTAPIDevice::DropLine() {
     port_.Close();
     return;
   }
+  // What the hang-up left unsent stays so: the modem does not take it any
+  // more (it would reach a modem in command mode as garbage). From here the
+  // line is silent; it was since the modem took the last byte, which at the
+  // latest is when the bytes written can have left at the call's rate.
+  port_.Purge();
+  const auto now = std::chrono::steady_clock::now();
+  const TOutputCount::TState out = OutputState();
+  const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(
+      now - std::min(now, std::max(out.lastWrite, out.lineClear)));
   if (port_.SetDTR(false)) {
     std::this_thread::sleep_for(500ms);
     port_.SetDTR(true);
@@ -413,10 +427,12 @@ void TCMTAPIDevice::DropLine() {
     return;
   }
   // No modem lines (a pty): the speed 0 says the same to whoever serves the
-  // other side; a modem that hangs up on it answers NO CARRIER. The wait is
-  // silence on the line, so it counts as the escape's first guard time.
+  // other side; a modem that hangs up on it answers NO CARRIER at once. The
+  // wait is silence on the line, so it counts as the escape's first guard
+  // time: it lasts what is left of that guard time, at least kDtrAnswer.
+  const auto waitStart = std::chrono::steady_clock::now();
   if (port_.SetZeroSpeed(true)) {
-    const THayesModem::Answer a = modem_.WaitResult(GuardTime);
+    const THayesModem::Answer a = modem_.WaitResult(std::max(kDtrAnswer, GuardTime - quiet));
     port_.SetZeroSpeed(false);
     if (a.result == ModemResult::NoCarrier) {
       port_.Purge();
@@ -424,7 +440,9 @@ void TCMTAPIDevice::DropLine() {
       return;
     }
   }
-  if (modem_.Escape(GuardTime, CommandLimit) &&
+  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - waitStart);
+  if (modem_.Escape(GuardTime, CommandLimit, quiet + waited) &&
       modem_.Command("ATH0", CommandLimit).result == ModemResult::Ok) {
     TapiDebugLog("ATH0 done");
     return;

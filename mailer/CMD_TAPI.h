@@ -25,12 +25,17 @@
 // HangUp while connecting aborts the dial (any character stops a Hayes
 // dial) -> OnCancelling, OnCancelled; while connected -> OnDisconnecting
 // (a protocol still at work is cut off: its queued data dropped, its abort
-// frames sent), what is queued leaves until the port's output is empty (at
-// most DrainLimit; a pty cannot tell, its buffer is the modem's to pass
-// on), the serial threads stop, a hang-up thread drops DTR (on a device
-// without modem lines: the speed 0, answered by NO CARRIER, else "+++" and
-// "ATH0"; when that fails too the port is closed, which drops DTR, and
-// opened again for the next call) -> OnDisconnected.
+// frames sent), what is queued leaves (a call that ended well: until the
+// bytes written can have left the modem at the connect rate, plus EndMargin
+// for the far end to hang up first, as TCMStreamDevice says; a modem's
+// buffer cannot be seen into, and a pty's output queue reads empty at once;
+// a cut call: its abort frames only, briefly), the serial threads stop, a
+// hang-up thread drops DTR (on a device without modem lines: the speed 0,
+// answered by NO CARRIER, else "+++" and "ATH0", where the silence already
+// kept counts as the guard time before "+++"; when that fails too the port
+// is closed, which drops DTR, and opened again for the next call) ->
+// OnDisconnected. A modem set to AT&D2 discards what it still holds when
+// DTR drops.
 // A line that dies under a call (EOF, EIO, hang-up of a pty, DCD dropped)
 // is hung up the same way.
 //
@@ -93,6 +98,8 @@ class TCMTAPIDevice : public TCMStreamDevice {
   std::chrono::milliseconds CommandLimit{5000};  // each command's OK
   std::chrono::milliseconds DialLimit{60000};    // the result of a dial
   std::chrono::milliseconds GuardTime{1000};     // silence around "+++"
+  // How long a modem that hangs up when DTR drops takes to say NO CARRIER.
+  static constexpr std::chrono::milliseconds kDtrAnswer{200};
   // Kept for the mailer profile; the kernel sizes the buffers of a
   // descriptor, so they do not change anything here.
   bool CustomBufferSizes = false;
@@ -154,7 +161,10 @@ class TCMTAPIDevice : public TCMStreamDevice {
   // thread reads line_ only between MakeCall and its end.
   TLineDeviceEntry line_, wanted_;
   int deviceId_ = -1;
-  bool opened_ = false;
+  // Written on the main thread under the device lock (SetOpenedLocked), read
+  // anywhere; the comm event thread reads it under that lock with each
+  // hand-over to the protocol.
+  std::atomic<bool> opened_{false};
   std::string phoneNumber_, dialable_, displayable_;
 
   // The port belongs to one thread at a time: the main thread while idle

@@ -48,7 +48,7 @@ void TCMLoopbackDevice::SetOpened(bool open) {
 
 void TCMLoopbackDevice::Close() {
   HangUp();
-  opened_ = false;
+  SetOpenedLocked(opened_, false);
 }
 
 void TCMLoopbackDevice::MakeCall() {

@@ -31,7 +31,7 @@ class TCMLoopbackDevice : public TCMStreamDevice {
 
   bool GetOpened() const override { return opened_; }
   void SetOpened(bool open) override;
-  void Open() override { opened_ = true; }
+  void Open() override { SetOpenedLocked(opened_, true); }
   void Close() override;
   std::string GetDisplayableNumber() const override { return number_; }
   std::string GetPhoneNumber() const override { return number_; }
@@ -47,7 +47,7 @@ class TCMLoopbackDevice : public TCMStreamDevice {
   void Connected(platform::Fd fd, int64_t rate);
 
   TCMLoopbackPair& pair_;
-  bool opened_ = true;
+  std::atomic<bool> opened_{true};  // as TCMTAPIDevice's
   std::string number_;
   platform::Fd fd_;
 };

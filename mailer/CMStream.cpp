@@ -62,7 +62,7 @@ void TCMStreamDevice::SetReadSize(int value) {
 void TCMStreamDevice::OpenCommPort(int fd) {
   std::lock_guard lock(ioMutex_);
   events_->NewCall();
-  output_.Open(fd);
+  output_.Open(fd, lineBytesPerSecond_);
   writer_ = std::make_unique<TWriteThread>(*events_, fd, writeChannel_, output_);
   writer_->Start();
   auto reader = std::make_unique<TReadThread>(*events_, fd);
@@ -72,39 +72,67 @@ void TCMStreamDevice::OpenCommPort(int fd) {
   reader_->Start();
 }
 
-bool TCMStreamDevice::OutputDrained() {
+bool TCMStreamDevice::LineEnded() {
   if (events_->CallFailed()) return true;  // nothing more leaves
-  {
-    std::lock_guard lock(ioMutex_);
-    if (!writer_ || writer_->Finished()) return true;
-  }
-  return output_.Drained([this](int fd, uint64_t written) { return BytesGone(fd, written); });
+  std::lock_guard lock(ioMutex_);
+  return !writer_ || writer_->Finished();
+}
+
+TOutputCount::TState TCMStreamDevice::OutputState() {
+  return output_.State([this](int fd, uint64_t written) { return BytesGone(fd, written); });
 }
 
 void TCMStreamDevice::DropOutput() {
-  std::lock_guard lock(ioMutex_);
-  if (writer_) {
-    static_cast<TWriteThread*>(writer_.get())->Drop();
-    return;
+  {
+    std::lock_guard lock(ioMutex_);
+    if (writer_) {
+      static_cast<TWriteThread*>(writer_.get())->Drop();
+    } else {
+      size_t dropped = 0;
+      for (TDataPacket packet; writeChannel_.Get(packet, std::chrono::milliseconds(0));)
+        dropped += packet.size();
+      output_.Dropped(dropped);
+    }
   }
-  size_t dropped = 0;
-  for (TDataPacket packet; writeChannel_.Get(packet, std::chrono::milliseconds(0));)
-    dropped += packet.size();
-  output_.Dropped(dropped);
+  output_.Cut();
 }
 
 void TCMStreamDevice::DrainOutput() {
   AssertMainThread();
   drainWaits_ = 0;
   if (Destroying()) return;
-  const auto deadline = std::chrono::steady_clock::now() + DrainLimit;
-  while (!OutputDrained()) {
-    ++drainWaits_;
-    if (std::chrono::steady_clock::now() >= deadline) {
-      WriteLogLine("Hang-up: the output did not drain, " + std::to_string(GetOutputCount()) +
-                   " blocks left");
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  const int64_t perSecond = lineBytesPerSecond_;
+  for (;;) {
+    if (LineEnded()) return;
+    const TOutputCount::TState s = OutputState();
+    const auto now = Clock::now();
+    bool done = s.drained;
+    std::string why;
+    if (s.cut) {
+      // The abort frames: written, and their own time on the line (what was
+      // on its way before them is not waited for).
+      if (perSecond > 0) {
+        done = done && now >= s.lastWrite + std::chrono::microseconds(
+                                                static_cast<int64_t>(s.writtenSinceCut) * 1000000 /
+                                                perSecond);
+      }
+      if (!done && now - start >= CutDrainLimit) why = "the abort did not leave in time";
+    } else if (EndMargin.count() > 0) {
+      done = done && now >= std::max(s.lineClear, s.lastWrite) + EndMargin;
+      // Nothing could be written for a margin's time: the far end stopped
+      // reading, and waiting longer would let it hold the line.
+      if (!done && !s.drained && now - std::max(start, s.lastWrite) >= EndMargin)
+        why = "the line does not take the output";
+    }
+    if (done) return;
+    if (why.empty() && now - start >= DrainLimit) why = "the output did not drain";
+    if (!why.empty()) {
+      WriteLogLine("Hang-up: " + why + ", " + std::to_string(GetOutputCount()) + " blocks left");
       return;
     }
+    ++drainWaits_;
     Dispatcher().ProcessMessages();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

@@ -10,11 +10,16 @@
 // only.
 //
 // A hang-up of a connected call lets what is queued leave first (the last
-// frames of a session: an EMSI_ACK, a protocol's end or cancel) until the
-// device's output is empty, at most DrainLimit, unless the line is gone
-// already or the device is being torn down: the serial threads stop only
-// then, and they drop what is left. A cut call (DropOutput) drops its queue
-// first, so that only the frames queued after the cut are waited for.
+// frames of a session: an EMSI_ACK, a protocol's end) until the device's
+// output is empty and, with an EndMargin, until the bytes written can have
+// left the far side at the call's rate plus that margin; it ends sooner when
+// the line is gone, when nothing could be written for EndMargin (the far end
+// stopped reading), or at DrainLimit; a device being torn down does not wait.
+// A cut call (DropOutput) drops its queue first, and its hang-up waits only
+// for the frames queued after the cut (a protocol's abort) to be written and
+// to have had their own line time, at most CutDrainLimit: a hang-up asked for
+// is at once whatever the line does. The serial threads stop only then, and
+// they drop what is left.
 #pragma once
 
 #include <atomic>
@@ -47,8 +52,14 @@ class TCMStreamDevice : public TCMConnectionDevice {
   // Drops the queued blocks, the rest of the block being written and the
   // descriptor's output buffer; what is sent afterwards goes out as usual.
   void DropOutput() override;
-  // How long a hang-up waits for the queued bytes to leave.
+  // How long a hang-up waits for the queued bytes to leave, at most.
   std::chrono::milliseconds DrainLimit{5000};
+  // After the bytes written can have left at the call's rate, how long a
+  // hang-up still waits for the far end to end the call (0: not at all,
+  // and the line's clock is not waited for).
+  std::chrono::milliseconds EndMargin{0};
+  // How long the hang-up of a cut call waits for its abort frames.
+  std::chrono::milliseconds CutDrainLimit{300};
   // How often the last hang-up's drain looked at the output and found it
   // not yet empty (each look is followed by a wait of 5 ms).
   int DrainWaits() const { return drainWaits_; }
@@ -71,11 +82,15 @@ class TCMStreamDevice : public TCMConnectionDevice {
   void SetLineRate(int64_t bitsPerSecond) {
     lineBytesPerSecond_ = bitsPerSecond > 0 ? bitsPerSecond / 10 : 0;
   }
-  // Waits (main thread, pumping messages) until every byte handed over has
-  // been written and the device's output queue is empty (as far as the
-  // descriptor tells), the line has failed or the write thread has ended, at
-  // most DrainLimit. Called by a hang-up before CloseCommPort.
+  // Waits (main thread, pumping messages) as the header says: until every
+  // byte handed over has been written and the device's output queue is empty
+  // (as far as the descriptor tells) and, with an EndMargin, the line's clock
+  // plus the margin has passed; a cut call only for its abort frames. Ends
+  // when the line has failed or the write thread has ended. Called by a
+  // hang-up before CloseCommPort.
   void DrainOutput();
+  // The output count's state (the line's clock), also after CloseCommPort.
+  TOutputCount::TState OutputState();
   // Ends the comm event thread (pumping messages while it hands over).
   void ShutDown();
   TCOMEventThread& Events() { return *events_; }
@@ -98,7 +113,8 @@ class TCMStreamDevice : public TCMConnectionDevice {
   std::atomic<int> readSize_{256};
   std::atomic<int64_t> lineBytesPerSecond_{0};
   int drainWaits_ = 0;  // main thread
-  bool OutputDrained();
+  // The line failed (or the write thread ended): nothing more leaves.
+  bool LineEnded();
 };
 
 }  // namespace velmaris

@@ -60,12 +60,22 @@ bool TChannel::IsEmpty() const { return Count() == 0; }
 // ---------------------------------------------------------------------------
 // TOutputCount
 
-void TOutputCount::Open(int fd) {
+void TOutputCount::Open(int fd, int64_t bytesPerSecond) {
   Lock lock(mutex_);
   fd_ = fd;
   handed_ = written_ = dropped_ = 0;
   StartOver(lock, 0);
   lastMarked_ = 0;
+  bytesPerSecond_ = bytesPerSecond;
+  cut_ = false;
+  writtenAtCut_ = 0;
+  lineClear_ = lastWrite_ = Clock::now();
+}
+
+void TOutputCount::Cut() {
+  Lock lock(mutex_);
+  cut_ = true;
+  writtenAtCut_ = written_;
 }
 
 void TOutputCount::Close() {
@@ -81,6 +91,13 @@ void TOutputCount::Handed(size_t bytes) {
 void TOutputCount::Written(size_t bytes) {
   Lock lock(mutex_);
   written_ += bytes;
+  lastWrite_ = Clock::now();
+  // The bytes go out after those before them, at the line's rate.
+  const auto lineTime =
+      bytesPerSecond_ > 0
+          ? std::chrono::microseconds(static_cast<int64_t>(bytes) * 1000000 / bytesPerSecond_)
+          : std::chrono::microseconds(0);
+  lineClear_ = std::max(lineClear_, lastWrite_) + lineTime;
 }
 
 void TOutputCount::Dropped(size_t bytes) {
@@ -88,10 +105,26 @@ void TOutputCount::Dropped(size_t bytes) {
   dropped_ += bytes;
 }
 
-bool TOutputCount::Drained(const GoneFn& gone) {
-  Lock lock(mutex_);
+bool TOutputCount::DrainedLocked(const Lock& lock, const GoneFn& gone) {
+  assert(Holds(lock));
   if (handed_ > written_ + dropped_) return false;
   return fd_ < 0 || gone(fd_, written_) >= written_;
+}
+
+bool TOutputCount::Drained(const GoneFn& gone) {
+  Lock lock(mutex_);
+  return DrainedLocked(lock, gone);
+}
+
+TOutputCount::TState TOutputCount::State(const GoneFn& gone) {
+  Lock lock(mutex_);
+  TState s;
+  s.drained = DrainedLocked(lock, gone);
+  s.cut = cut_;
+  s.writtenSinceCut = written_ - writtenAtCut_;
+  s.lineClear = lineClear_;
+  s.lastWrite = lastWrite_;
+  return s;
 }
 
 void TOutputCount::StartOver(const Lock& lock, int64_t position) {
@@ -176,7 +209,7 @@ void TCOMEventThread::Run() {
         lastReceived_ = std::chrono::steady_clock::now();
         status_ |= lsReceived;
       });
-      if (!stopping_ && device_.Opened()) device_.HandToProtocol(block.data(), block.size());
+      if (!stopping_) device_.HandToProtocolWhileOpen(block.data(), block.size());
     }
     std::pair<int, int64_t> message{0, 0};
     {

@@ -63,23 +63,38 @@ class TChannel {
 // newest mark on, and a mark below the one before (a new file, a
 // repositioning) starts the queue over.
 //
-// Whether the output has drained is the device's word alone: a time
-// reckoned from the connect rate would be wrong on every line faster than
-// that rate (a compressing modem, a pseudo-terminal), and a buffer the
-// device cannot see into is the modem's to pass on.
+// It also keeps the line's clock: with the rate of the call known, when the
+// bytes written so far can have left the far side of the port (a modem
+// passes on what it has taken at the connect rate, and a pseudo-terminal's
+// or a modem's buffer cannot be seen into), and when the last write was.
+// A cut call (Cut) counts what is written after it on its own.
 //
 // The write thread, the protocol thread and the main thread share it, so
 // every member is reached under its lock; the helpers that touch the state
 // take the lock as an argument and assert that it is held.
 //
 // States: closed (fd -1) -> open [Open: counts from zero, no marks] ->
-// closed [Close: what was written counts as gone].
+// closed [Close: what was written counts as gone; the clock stays].
 class TOutputCount {
  public:
+  using Clock = std::chrono::steady_clock;
+  // The state of the output at one moment.
+  struct TState {
+    bool drained = true;  // see Drained
+    bool cut = false;     // Cut since Open
+    uint64_t writtenSinceCut = 0;
+    Clock::time_point lineClear;  // the written bytes can have left by then
+    Clock::time_point lastWrite;  // the last write (or Open)
+  };
   // How many of `written` bytes have left the device on descriptor fd.
   using GoneFn = std::function<uint64_t(int fd, uint64_t written)>;
-  void Open(int fd);
+  // bytesPerSecond: the line's rate, 0 when unknown (the clock then only
+  // counts the writes).
+  void Open(int fd, int64_t bytesPerSecond = 0);
   void Close();
+  // The call is cut: what was queued has been dropped.
+  void Cut();
+  TState State(const GoneFn& gone);
   void Handed(size_t bytes);
   void Written(size_t bytes);
   // Bytes handed over that will never be written.
@@ -102,6 +117,7 @@ class TOutputCount {
     int64_t position;
   };
   bool Holds(const Lock& lock) const { return lock.owns_lock() && lock.mutex() == &mutex_; }
+  bool DrainedLocked(const Lock& lock, const GoneFn& gone);
   void StartOver(const Lock& lock, int64_t position);
   void DropPassed(const Lock& lock, uint64_t gone);
 
@@ -110,6 +126,10 @@ class TOutputCount {
   uint64_t handed_ = 0, written_ = 0, dropped_ = 0;
   std::deque<SendMark> marks_;
   int64_t lastMarked_ = 0, gonePosition_ = 0;
+  int64_t bytesPerSecond_ = 0;
+  bool cut_ = false;
+  uint64_t writtenAtCut_ = 0;
+  Clock::time_point lineClear_{}, lastWrite_{};
 };
 
 // Messages to the comm event thread.

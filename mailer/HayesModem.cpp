@@ -115,13 +115,15 @@ bool THayesModem::Initialise(const std::string& init, std::chrono::milliseconds 
   return true;
 }
 
-bool THayesModem::Escape(std::chrono::milliseconds guard, std::chrono::milliseconds limit) {
-  std::this_thread::sleep_for(guard);
+bool THayesModem::Escape(std::chrono::milliseconds guard, std::chrono::milliseconds limit,
+                         std::chrono::milliseconds quietFor) {
+  if (quietFor < guard) std::this_thread::sleep_for(guard - quietFor);
   port_.PurgeInput();  // the call's last bytes may still be on their way out
   pending_.clear();
   if (port_.Write("+++", limit) != platform::SerialPort::IoResult::Ok) return false;
-  std::this_thread::sleep_for(guard);
-  return WaitResult(limit).result == ModemResult::Ok;
+  // Nothing is sent until the answer: the guard time after "+++" is the
+  // modem's to wait.
+  return WaitResult(guard + limit).result == ModemResult::Ok;
 }
 
 std::string THayesModem::TakePending() {

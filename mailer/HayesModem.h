@@ -55,8 +55,12 @@ class THayesModem {
   // the limit. `error` gets the reason of a failure.
   bool Initialise(const std::string& init, std::chrono::milliseconds limit, std::string* error,
                   const std::atomic<bool>* abort = nullptr);
-  // Back to command mode from a call: guard time, "+++", guard time, OK.
-  bool Escape(std::chrono::milliseconds guard, std::chrono::milliseconds limit);
+  // Back to command mode from a call: silence for what is left of the guard
+  // time (`quietFor`: how long the line has been silent already, so a wait
+  // that was silence counts), "+++", and the modem's OK, which it gives once
+  // a guard time of silence has followed.
+  bool Escape(std::chrono::milliseconds guard, std::chrono::milliseconds limit,
+              std::chrono::milliseconds quietFor = std::chrono::milliseconds(0));
   // The bytes read after the last result line (after CONNECT: the first
   // data of the call, which belongs to the data phase).
   std::string TakePending();

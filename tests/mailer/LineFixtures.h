@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,15 +17,23 @@
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "support/TempDir.h"
-#include "support/TempDir.h"
 
 namespace velmaris::test {
 
 class FakeModem {
  public:
+  // One line of the modem's events file: when (ms), how many bytes the
+  // remote had got by then in this call, and what happened.
+  struct Event {
+    long long ms = 0;
+    uint64_t remote = 0;
+    std::string what;
+  };
+
   FakeModem(const TempDir& dir, std::vector<std::string> args, const std::string& name = "modem")
-      : link_(dir / name), log_(dir / (name + ".log")) {
-    std::vector<std::string> argv = {FAKEMODEM, "--link", link_, "--log", log_};
+      : link_(dir / name), log_(dir / (name + ".log")), events_(dir / (name + ".events")) {
+    std::vector<std::string> argv = {FAKEMODEM, "--link",   link_,  "--log",
+                                     log_,      "--events", events_};
     argv.insert(argv.end(), args.begin(), args.end());
     pid_ = platform::Process::Start(argv);
     for (int i = 0; i < 3000 && ::access(link_.c_str(), F_OK) != 0; ++i) {
@@ -41,9 +51,53 @@ class FakeModem {
   const std::string& Link() const { return link_; }
   // The command lines and events the modem logged so far.
   std::string Log() const { return platform::FileExists(log_) ? platform::ReadFile(log_) : ""; }
+  std::vector<Event> Events() const {
+    std::vector<Event> list;
+    if (!platform::FileExists(events_)) return list;
+    std::istringstream in(platform::ReadFile(events_));
+    for (std::string line; std::getline(in, line);) {
+      Event e;
+      std::istringstream fields(line);
+      fields >> e.ms >> e.remote;
+      std::getline(fields >> std::ws, e.what);
+      list.push_back(e);
+    }
+    return list;
+  }
+  // The events' names in order, one a line.
+  std::string EventNames() const {
+    std::string text;
+    for (const Event& e : Events()) text += e.what + "\n";
+    return text;
+  }
+  // The first event whose name starts with `what`, after event `from`;
+  // nothing when there is none.
+  std::optional<Event> Find(const std::string& what, size_t from = 0, size_t* at = nullptr) const {
+    const auto list = Events();
+    for (size_t i = from; i < list.size(); ++i) {
+      if (list[i].what.starts_with(what)) {
+        if (at) *at = i;
+        return list[i];
+      }
+    }
+    return std::nullopt;
+  }
+  // Marks this moment among the events (the modem logs "MARK" on SIGUSR1)
+  // and waits until it is there, so what the test does next comes after it.
+  bool Mark() {
+    const size_t before = Events().size();
+    ::kill(pid_, SIGUSR1);
+    for (int i = 0; i < 6000; ++i) {
+      const auto list = Events();
+      for (size_t k = before; k < list.size(); ++k)
+        if (list[k].what == "MARK") return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
 
  private:
-  std::string link_, log_;
+  std::string link_, log_, events_;
   pid_t pid_ = -1;
 };
 

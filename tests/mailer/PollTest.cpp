@@ -79,7 +79,8 @@ class PollTest : public ConfigStoreFixture {
   }
   std::string Peer(const std::string& extra = "") {
     return std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") + " --send " +
-           CommandWord(dir / "files/frompeer.pkt") + " --log " + CommandWord(dir / "peer.log") + " " + extra;
+           CommandWord(dir / "files/frompeer.pkt") + " --log " + CommandWord(dir / "peer.log") +
+           " " + extra;
   }
   // One poll through a fake modem started with the arguments.
   struct Result {
@@ -94,7 +95,11 @@ class PollTest : public ConfigStoreFixture {
       return false;
     }
   };
-  Result Poll(std::vector<std::string> modemArgs) {
+  // afterCall sees the modem once the call is over and the line closed.
+  Result Poll(std::vector<std::string> modemArgs,
+              const std::function<void(FakeModem&)>& afterCall = {}) {
+    fs::remove(dir / "modem.log");
+    fs::remove(dir / "modem.events");
     FakeModem modem(dir, std::move(modemArgs));
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
     Result r;
@@ -133,6 +138,7 @@ class PollTest : public ConfigStoreFixture {
       r.error = session.Error();
     }
     device.Close();
+    if (afterCall) afterCall(modem);
     return r;
   }
   // A received file, whatever letter case the protocol gave its name.
@@ -233,12 +239,79 @@ TEST_P(PollProtocolTest, RussianNamesAndSysopsCrossTheCallBothWays) {
     EXPECT_EQ(log.find(utf8), std::string::npos) << log;
 }
 
+TEST_P(PollProtocolTest, ACallThatEndsWellReachesTheRemoteWholeAt9600And33600) {
+  // The modem sends on what it holds at the connect rate and discards it
+  // when DTR drops: the hang-up after the session's last frame leaves them
+  // the time to arrive, so the remote sees its session complete instead of
+  // a carrier lost in the middle of a frame.
+  dir.Write("files/frompeer.pkt", SampleBytes(2000, 3));
+  for (const char* connect : {"CONNECT 9600", "CONNECT 33600"}) {
+    SCOPED_TRACE(connect);
+    WriteFlow(dir / "files/notes.txt" + "\r\n");
+    fs::remove(dir / "peer.log");
+    fs::remove_all(dir / "peer-in");
+    fs::create_directories(dir / "peer-in");
+    std::string events;
+    const Result r = Poll({"--dial", connect, "--throttle", "--peer",
+                           Peer(std::string("--password pw --protocols ") + GetParam())},
+                          [&](FakeModem& modem) { events = modem.EventNames(); });
+    ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
+    const std::string peerLog = PeerLog();
+    EXPECT_NE(peerLog.find("PEER Session complete"), std::string::npos) << peerLog;
+    EXPECT_EQ(peerLog.find("PEER Session failed"), std::string::npos) << peerLog;
+    EXPECT_EQ(Received(dir / "peer-in", "notes.txt"), dir.Read("files/notes.txt"));
+    // Whoever ended the call, the modem held nothing for the remote then.
+    EXPECT_NE(events.find("CALL END"), std::string::npos) << events;
+    for (size_t at = events.find("DISCARDED "); at != std::string::npos;
+         at = events.find("DISCARDED ", at + 1))
+      EXPECT_EQ(events.substr(at, 12), "DISCARDED 0\n") << events;
+  }
+}
+
+TEST_F(PollTest, ARemoteThatHangsAtTheEndCannotHoldTheLine) {
+  // The remote completes its session and then hangs: it neither takes in
+  // our last frames nor hangs up. Our hang-up does not wait for it: the line
+  // is dropped (by DTR, or by "+++" and ATH on a modem set to AT&D0) while
+  // the remote still holds it.
+  struct Case {
+    const char* protocols;
+    bool escape;
+  } cases[] = {{"hyd", false}, {"zmo", true}, {"zap", false}};
+  dir.Write("files/frompeer.pkt", SampleBytes(2000, 3));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.protocols);
+    WriteFlow(dir / "files/notes.txt" + "\r\n");
+    fs::remove(dir / "peer.log");
+    std::vector<std::string> args = {
+        "--dial",
+        "CONNECT 33600",
+        "--throttle",
+        "--guard",
+        "1000",
+        "--peer",
+        Peer(std::string("--password pw --stall 60 --protocols ") + c.protocols)};
+    if (c.escape) args.push_back("--ignore-dtr");
+    std::string events;
+    const Result r = Poll(args, [&](FakeModem& modem) { events = modem.EventNames(); });
+    EXPECT_NE(PeerLog().find("PEER Session complete"), std::string::npos) << PeerLog();
+    EXPECT_TRUE(r.completed) << Joined(r);
+    const size_t hungUp = events.find(c.escape ? "ESCAPE\nHANG-UP\n" : "DTR DROP\n");
+    ASSERT_NE(hungUp, std::string::npos) << events;
+    EXPECT_EQ(events.find("REMOTE ENDED"), std::string::npos) << events;
+    // What we sent had all crossed the line: nothing was held back.
+    EXPECT_EQ(events.find("DISCARDED ", hungUp) == std::string::npos ||
+                  events.substr(events.find("DISCARDED ", hungUp), 12) == "DISCARDED 0\n",
+              true)
+        << events;
+  }
+}
+
 TEST_F(PollTest, HydraTakesPartInTheRemotesSecondBatchAndBothSidesEndCleanly) {
   // The peer refuses one of our files, sends one file in the first batch and
   // the answer to a file request in the second.
   dir.Write("files/answer.zip", SampleBytes(7000, 4));
-  const Result r = Poll(
-      {"--peer", Peer("--protocols hyd --refuse notes.txt --second " + CommandWord(dir / "files/answer.zip"))});
+  const Result r = Poll({"--peer", Peer("--protocols hyd --refuse notes.txt --second " +
+                                        CommandWord(dir / "files/answer.zip"))});
   ASSERT_TRUE(r.completed) << Joined(r) << PeerLog();
   const std::string log = Joined(r), peer = PeerLog();
   const size_t expecting = log.find("HYDR Expecting batch"),
@@ -468,7 +541,8 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
        "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
        "of range)\n",
        true},
-      {"--protocols zap --send " + CommandWord(huge) + " --reoffer huge.pkt --reoffer-vary names:100,date",
+      {"--protocols zap --send " + CommandWord(huge) +
+           " --reoffer huge.pkt --reoffer-vary names:100,date",
        "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
        "of range)\n",
        true},
@@ -537,7 +611,8 @@ TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
     WriteFlow("^" + packet + "\r\n");
     if (!fs::exists(packet)) dir.Write("files/0000abcd.pkt", SampleBytes(60000, 1));
     const std::string peer = std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
-                             " --send " + CommandWord(dir / c.send) + " --log " + CommandWord(dir / "peer.log");
+                             " --send " + CommandWord(dir / c.send) + " --log " +
+                             CommandWord(dir / "peer.log");
     std::string peerArgs = c.peerArgs;
     if (const size_t at = peerArgs.find("files/"); at != std::string::npos) {
       const size_t end = peerArgs.find(' ', at);
@@ -806,30 +881,36 @@ namespace velmaris::test {
 namespace {
 
 // Calls cut while our packet goes out, on a line of 33,600 bps: the peer
-// takes the line through tee, which keeps every byte it got from us.
+// takes the line through tee, which keeps every byte it got from us. The
+// modem holds a large buffer, as it fills at once from a caller that sends
+// faster than the line: a hang-up that waited for it to drain would find
+// it empty.
 class CutCallTest : public PollTest {
  protected:
-  // The bytes of a line that stays between the cut and the far end: the
-  // pty's far side had taken in one tty buffer, the modem's relay a little.
-  static constexpr uint64_t kInFlight = 4096 + 1024;
-  // The protocol's abort frames: ZModem's CANcel sequence, Hydra's.
-  static std::string AbortFrames(const std::string& protocol) {
-    return protocol == "hyd" ? std::string(5, '\x18') + std::string(10, '\x08')
-                             : std::string(8, '\x18') + std::string(10, '\x08');
-  }
+  static constexpr uint64_t kModemBuffer = 16384;
+  // The most the abort frames of a protocol take (ZModem's CANcel sequence,
+  // Hydra's).
+  static constexpr uint64_t kAbortFrames = 18;
   static uint64_t SizeOf(const std::string& path) {
     return fs::exists(path) ? fs::file_size(path) : 0;
   }
-  // The modem, its peer behind tee, the line configured.
-  FakeModem& StartModem(const std::string& protocol) {
+  // The modem, its peer behind tee, the line configured; `escape`: a modem
+  // set to AT&D0, hung up by "+++" and ATH (with a guard time of 1 s).
+  FakeModem& StartModem(const std::string& protocol, bool escape = false) {
     fs::remove(sent);
     const std::string peer = std::string(EMSIPEER) + " --inbound " + ShellWord(dir / "peer-in") +
                              " --send " + ShellWord(dir / "files/frompeer.pkt") + " --log " +
                              ShellWord(dir / "peer.log") + " --protocols " + protocol;
-    modem.emplace(dir,
-                  std::vector<std::string>{"--dial", "CONNECT 33600", "--throttle", "--peer",
-                                           Shell("tee " + ShellWord(sent) + " | " + peer)},
-                  "cut" + protocol);
+    std::vector<std::string> args = {"--dial",
+                                     "CONNECT 33600",
+                                     "--throttle",
+                                     "--buffer",
+                                     std::to_string(kModemBuffer),
+                                     "--peer",
+                                     Shell("tee " + ShellWord(sent) + " | " + peer)};
+    if (escape) args.insert(args.end(), {"--ignore-dtr", "--guard", "1000"});
+    modem.reset();
+    modem.emplace(dir, args, "cut" + protocol + (escape ? "esc" : ""));
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem->Link()});
     config->SettingsModel().SetChecked(SettingId::MailerReport, true);
     return *modem;
@@ -844,18 +925,28 @@ class CutCallTest : public PollTest {
     }
     return false;
   }
-  // What the peer got after the cut: the file data stays within what was
-  // on its way, the abort frames come last, and DTR dropped.
-  void ExpectCutOff(const std::string& protocol, uint64_t atCut) {
-    ASSERT_TRUE(dispatcher.RunUntil(
-        [&] { return modem->Log().find("PASSED") != std::string::npos; }, kPatience));
-    const std::string got = platform::ReadFile(sent);
-    const std::string frames = AbortFrames(protocol);
-    ASSERT_GT(got.size(), frames.size());
-    EXPECT_EQ(got.substr(got.size() - frames.size()), frames);
-    EXPECT_LE(got.size() - frames.size(), atCut + kInFlight) << "cut at " << atCut;
-    EXPECT_NE(modem->Log().find("DTR DROPPED"), std::string::npos) << modem->Log();
-    EXPECT_EQ(modem->Log().find("ESCAPE"), std::string::npos) << modem->Log();
+  // What the modem saw after the request (marked just before it): the line
+  // was dropped while the modem still held file data, so the hang-up did
+  // not wait for it; the remote got no more than that buffer (and the abort
+  // frames) after the request, and nothing after the drop.
+  void ExpectCutOff(bool escape = false) {
+    ASSERT_TRUE(dispatcher.RunUntil([&] { return modem->Find("CALL END").has_value(); }, kPatience))
+        << modem->EventNames() << modem->Log();
+    const std::string names = modem->EventNames();
+    size_t at = 0;
+    const auto mark = modem->Find("MARK", 0, &at);
+    ASSERT_TRUE(mark) << names;
+    const auto escaped = modem->Find("ESCAPE", at);
+    EXPECT_EQ(escaped.has_value(), escape) << names;
+    const auto hangUp = modem->Find(escape ? "HANG-UP" : "DTR DROP", at, &at);
+    ASSERT_TRUE(hangUp) << names;
+    const auto discarded = modem->Find("DISCARDED ", at, &at);
+    ASSERT_TRUE(discarded) << names;
+    EXPECT_GT(std::stoull(discarded->what.substr(10)), 0u) << names;
+    EXPECT_LE(hangUp->remote - mark->remote, kModemBuffer + kAbortFrames) << names;
+    const auto end = modem->Find("CALL END", at);
+    ASSERT_TRUE(end) << names;
+    EXPECT_EQ(end->remote, hangUp->remote) << names;
     // The packet stays listed for the next call.
     EXPECT_NE(platform::ReadFile(flow).find("^" + packet), std::string::npos);
   }
@@ -865,7 +956,8 @@ class CutCallTest : public PollTest {
     size_t at = 0;
     for (const std::string& line : lines) {
       at = text.find(line, at);
-      if (at == std::string::npos) return ::testing::AssertionFailure() << "no " << line << " in order";
+      if (at == std::string::npos)
+        return ::testing::AssertionFailure() << "no " << line << " in order";
     }
     return ::testing::AssertionSuccess();
   }
@@ -889,11 +981,12 @@ class CutCallTest : public PollTest {
 };
 
 class CutCallByProtocol : public CutCallTest,
-                          public ::testing::WithParamInterface<const char*> {};
+                          public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
 
 TEST_P(CutCallByProtocol, UserHangUpMidFileDropsTheQueueSendsTheAbortAndDropsDtr) {
-  const std::string protocol = GetParam();
-  StartModem(protocol);
+  const std::string protocol = std::get<0>(GetParam());
+  const bool escape = std::get<1>(GetParam());
+  StartModem(protocol, escape);
   TCMTAPIDevice device(dispatcher);
   device.ApplySettings(Values());
   device.CommandLimit = std::chrono::seconds(30);
@@ -901,21 +994,20 @@ TEST_P(CutCallByProtocol, UserHangUpMidFileDropsTheQueueSendsTheAbortAndDropsDtr
   TMailerContext ctx;
   ctx.Store = config.store.get();
   std::vector<std::string> log;
-  uint64_t atCut = 0;
   {
     TMailerSession session(*profile, device, ctx);
     session.ResetRedial();
     ASSERT_TRUE(session.PollAddress("2:5020/1042")) << session.Error();
     ASSERT_TRUE(WaitForFileData([&] { return session.Finished(); }));
-    atCut = SizeOf(sent);
+    ASSERT_TRUE(modem->Mark());
     session.HangupCommand();
-    ASSERT_TRUE(dispatcher.RunUntil([&] { return session.Finished() && device.IsIdle(); },
-                                    kPatience));
+    ASSERT_TRUE(
+        dispatcher.RunUntil([&] { return session.Finished() && device.IsIdle(); }, kPatience));
     EXPECT_FALSE(session.Completed());
     log = session.Log();
   }
   device.Close();
-  ExpectCutOff(protocol, atCut);
+  ExpectCutOff(escape);
   std::string text;
   for (const std::string& line : log) text += line + "\n";
   EXPECT_TRUE(InOrder(text, {"USER User requested to hang up", "LABO Local abort",
@@ -923,7 +1015,8 @@ TEST_P(CutCallByProtocol, UserHangUpMidFileDropsTheQueueSendsTheAbortAndDropsDtr
       << text;
 }
 
-INSTANTIATE_TEST_SUITE_P(Protocols, CutCallByProtocol, ::testing::Values("zmo", "hyd"));
+INSTANTIATE_TEST_SUITE_P(Protocols, CutCallByProtocol,
+                         ::testing::Combine(::testing::Values("zmo", "hyd"), ::testing::Bool()));
 
 TEST_F(CutCallTest, WindowClosedInACallPostsTheLogAfterItsAbortAndHangUp) {
   // The window's session goes with the window: the call is cut at once and
@@ -940,17 +1033,17 @@ TEST_F(CutCallTest, WindowClosedInACallPostsTheLogAfterItsAbortAndHangUp) {
   session->ResetRedial();
   ASSERT_TRUE(session->PollAddress("2:5020/1042")) << session->Error();
   ASSERT_TRUE(WaitForFileData([&] { return session->Finished(); }));
-  const uint64_t atCut = SizeOf(sent);
+  ASSERT_TRUE(modem->Mark());
   session.reset();
   EXPECT_TRUE(device.IsIdle());
   device.Close();
-  ExpectCutOff("zap", atCut);
+  ExpectCutOff();
   ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }, kPatience));
   const std::vector<std::string> reports = Reports();
   ASSERT_EQ(reports.size(), 1u);
-  EXPECT_TRUE(InOrder(reports[0], {"0000abcd.pkt (60000 Bytes)", "LABO Local abort",
-                                   "TAPI Disconnecting", "TAPI Connection closed",
-                                   "QUIT Mailer quitted"}))
+  EXPECT_TRUE(
+      InOrder(reports[0], {"0000abcd.pkt (60000 Bytes)", "LABO Local abort", "TAPI Disconnecting",
+                           "TAPI Connection closed", "QUIT Mailer quitted"}))
       << reports[0];
   EXPECT_EQ(reports[0].find("SENT File 0000abcd.pkt"), std::string::npos) << reports[0];
 }
@@ -973,14 +1066,15 @@ TEST_F(CutCallTest, BatchPollEndedBySignalCutsTheCallKeepsTheLogAndFails) {
          "exec " + ShellQuote(VELMARIS_BATCH) + " --dir " + ShellQuote(Start()) + " --registry " +
              ShellQuote(RegistryPath()) + " poll 2:5020/1042 >" + ShellQuote(out) + " 2>&1"});
     ASSERT_TRUE(WaitForFileData([] { return false; }));
-    const uint64_t atCut = SizeOf(sent);
+    ASSERT_TRUE(modem->Mark());
     ::kill(pid, c.signal);
     EXPECT_EQ(platform::Process::Wait(pid), 128 + c.signal);
-    ExpectCutOff("zmo", atCut);
+    ExpectCutOff();
     const std::string printed = platform::ReadFile(out);
-    EXPECT_TRUE(InOrder(printed, {std::string("\"text\":\"USER Ended by ") + c.name,
-                                  "\"text\":\"LABO Local abort\"", "\"text\":\"TAPI Connection closed\"",
-                                  std::string("velmaris-batch: ended by ") + c.name + "\n"}))
+    EXPECT_TRUE(
+        InOrder(printed, {std::string("\"text\":\"USER Ended by ") + c.name,
+                          "\"text\":\"LABO Local abort\"", "\"text\":\"TAPI Connection closed\"",
+                          std::string("velmaris-batch: ended by ") + c.name + "\n"}))
         << printed;
     EXPECT_EQ(printed.find("\"source\":\"tosser\""), std::string::npos) << printed;
     std::string dumped;

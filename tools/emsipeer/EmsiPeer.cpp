@@ -6,6 +6,7 @@
 //            [--password P] [--protocols LIST] [--log FILE] [--drop-after BYTES]
 //            [--refuse NAME]... [--refusal-codes CODES] [--refusal-password WORD]
 //            [--reoffer NAME] [--reoffer-vary WHAT] [--system TEXT] [--sysop TEXT]
+//            [--stall SECONDS]
 //
 // It answers the EMSI handshake (REQ, the caller's data, ACK, its own data
 // naming the one protocol it chose from LIST, default "hyd,zap,zmo", best
@@ -23,7 +24,9 @@
 // file of that name again at once whenever the caller skips it, for ever,
 // changed each time as --reoffer-vary says (tools/ReOffer.h).
 // --drop-after ends the process (the carrier drops) once that many bytes of
-// a received file have arrived. --system and --sysop name this system and
+// a received file have arrived. --stall makes it a remote that hangs once
+// its session is complete: for SECONDS it neither takes in what comes nor
+// hangs up. --system and --sysop name this system and
 // its sysop (UTF-8 here; they go out as a mailer's stored ANSI texts do).
 // The log gets the handshake's and the protocol's lines, and the caller's
 // system and sysop as "ENAM <name>" and "ESOP <name>" in UTF-8. Exit status
@@ -65,6 +68,7 @@ struct Options {
   TReOffer reoffer;
   std::vector<std::string> send, second, addresses, refuse;
   int64_t dropAfter = -1;
+  int stallSeconds = 0;
 };
 
 [[noreturn]] void Usage(const char* why) {
@@ -108,6 +112,8 @@ Options ParseOptions(int argc, char** argv) {
       o.sysop = v;
     else if (a == "--drop-after")
       o.dropAfter = std::atoll(v.c_str());
+    else if (a == "--stall")
+      o.stallSeconds = std::atoi(v.c_str());
     else
       Usage(("unknown option " + a).c_str());
   }
@@ -303,6 +309,11 @@ int main(int argc, char** argv) {
   emsi.Start();
   dispatcher.RunUntil([&] { return done; }, std::chrono::hours(1));
   dispatcher.StopTimer(tick);
+  if (ok && o.stallSeconds > 0) {
+    // Hangs: nothing received is handled, and the line stays up.
+    std::fflush(nullptr);
+    std::this_thread::sleep_for(std::chrono::seconds(o.stallSeconds));
+  }
   // A Hydra caller ends the call once its side of the last batch is over.
   if (ok && hydraBatch) dispatcher.RunUntil([&] { return lineGone; }, std::chrono::seconds(10));
   // Let the last bytes leave before the line goes.

@@ -1,34 +1,47 @@
 // fakemodem: a Hayes modem on a pty, for the mailer's tests and benchmarks.
 //
 //   fakemodem --link PATH [--dial [DELAY_MS:]RESULT]... [--peer COMMAND]
-//             [--throttle] [--noise PER_MILLION] [--seed N] [--guard MS]
-//             [--answer ok|silent|garbage] [--log FILE] [--damage-zeof N] [--ignore-dtr]
+//             [--throttle] [--buffer BYTES] [--noise PER_MILLION] [--seed N] [--guard MS]
+//             [--answer ok|silent|garbage] [--log FILE] [--events FILE]
+//             [--damage-zeof N] [--ignore-dtr]
 //
 // It opens a pty pair and publishes the slave as the symlink PATH. It
-// answers AT commands (echo on after ATZ, E0/E1, H, O, Z, everything else
-// OK). A dial (ATD...) takes the next --dial entry (the last one repeats;
-// default "CONNECT 33600"): after DELAY_MS it answers RESULT, one of
+// answers AT commands (echo on after ATZ, E0/E1, H, O, Z, &D0/&D2, everything
+// else OK). A dial (ATD...) takes the next --dial entry (the last one
+// repeats; default "CONNECT 33600"): after DELAY_MS it answers RESULT, one of
 // "CONNECT <rate>", BUSY, "NO CARRIER", "NO ANSWER", "NO DIALTONE", ERROR,
 // or NONE (never answers). Any byte from the line while dialling aborts the
 // dial with NO CARRIER, as on a real modem.
 //
-// On CONNECT it starts the peer command (default: cat, an echo) on pipes and
-// relays bytes both ways, throttled to the connect rate with --throttle
-// (ten bits per byte; the pty fills up when the caller sends faster, which
-// is the flow control) and with --noise bytes per million damaged (seeded
-// by --seed); --damage-zeof damages the first N ZModem ZEOF headers from
-// the caller to the peer, on purpose (TLineShape). "+++" between two guard times (--guard, default
-// 200 ms) goes to command mode; ATH there ends the call, ATO resumes it. The caller dropping DTR
-// (on a pty: its speed set to 0, B0) ends the call as AT&D2 does: "NO CARRIER" at once, then
-// what the caller wrote before is passed to the peer without the line's delay (a modem's buffer
-// going out), then the peer is ended; the line stays for the next call. --ignore-dtr makes it a
-// modem set to AT&D0, which only "+++" and ATH hang up. When the peer ends, its
-// last bytes are delivered, then "NO CARRIER", and the carrier drops: the pty is closed (the caller
-// reads EOF/EIO, as on a hang-up) after a fresh one has been published under PATH for the next
-// call.
+// On CONNECT it starts the peer command (the remote; default: cat, an echo)
+// on pipes. The modem keeps what the caller writes in its buffer (--buffer,
+// default 2048 bytes; a full buffer takes no more, which on a pty is the flow
+// control) and sends it to the remote at the connect rate with --throttle
+// (ten bits per byte), else as fast as the remote reads; the remote's
+// receive buffer is 16 KB. The remote's bytes come back at the same
+// rate. --noise damages bytes per million (seeded by --seed); --damage-zeof
+// damages the first N ZModem ZEOF headers from the caller to the remote, on
+// purpose (TLineShape). "+++" with a guard time of silence before and after
+// (--guard, default 200 ms) goes to command mode; the buffer waits there; ATH
+// ends the call and discards it, ATO resumes. The caller dropping DTR (on a
+// pty: its speed set to 0, B0) ends the call as AT&D2 does: the buffer and
+// whatever the caller wrote that the modem had not taken are discarded,
+// "NO CARRIER" at once, the remote sees its line end; the line stays for the
+// next call. AT&D0 or --ignore-dtr (until ATZ) make it ignore DTR, so that
+// only "+++" and ATH hang up. When the remote ends, its last bytes are
+// delivered, then "NO CARRIER", and the carrier drops: the pty is closed (the
+// caller reads EOF/EIO, as on a hang-up) after a fresh one has been published
+// under PATH for the next call.
 //
 // --answer silent never answers a command; garbage answers noise instead of
-// OK. --log writes every command line received, one per line.
+// OK. --log writes every command line received and the call's events, one
+// per line. --events writes the call's events for a test to check, one per
+// line: the milliseconds since the modem started, the bytes the remote has
+// read so far in this call, and the event: "CONNECT <rate>", "MARK" (the
+// modem got SIGUSR1: a test marks the moment of a request), "DTR DROP",
+// "ESCAPE", "HANG-UP" (ATH), "REMOTE ENDED", "DISCARDED <bytes>" (held for the
+// remote and dropped), "NO CARRIER", and "CALL END <ms>" with the time the
+// last byte reached the remote.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -37,12 +50,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,7 +76,9 @@ using velmaris::platform::Fd;
 namespace {
 
 volatile sig_atomic_t gStop = 0;
+volatile sig_atomic_t gMark = 0;
 void OnSignal(int) { gStop = 1; }
+void OnMark(int) { gMark = 1; }
 
 struct DialStep {
   int delayMs = 0;
@@ -73,12 +90,13 @@ struct Options {
   std::vector<DialStep> dials;
   std::string peer = "cat";
   bool throttle = false;
+  size_t buffer = 2048;
   uint32_t noise = 0;
   uint64_t seed = 1;
   int damageZEof = 0;
   int guardMs = 200;
   std::string answer = "ok";
-  std::string log;
+  std::string log, events;
   bool ignoreDtr = false;
 };
 
@@ -113,6 +131,8 @@ Options ParseOptions(int argc, char** argv) {
       o.peer = value();
     } else if (a == "--throttle") {
       o.throttle = true;
+    } else if (a == "--buffer") {
+      o.buffer = std::max<size_t>(1, std::strtoul(value().c_str(), nullptr, 10));
     } else if (a == "--ignore-dtr") {
       o.ignoreDtr = true;
     } else if (a == "--noise") {
@@ -127,6 +147,8 @@ Options ParseOptions(int argc, char** argv) {
       o.answer = value();
     } else if (a == "--log") {
       o.log = value();
+    } else if (a == "--events") {
+      o.events = value();
     } else {
       Usage(("unknown option " + a).c_str());
     }
@@ -160,7 +182,42 @@ Pty OpenPty() {
   ::cfmakeraw(&tio);
   ::tcsetattr(p.slave.get(), TCSANOW, &tio);
   SetNonBlocking(p.master.get());
+  int packetMode = 1;
+  ::ioctl(p.master.get(), TIOCPKT, &packetMode);
   return p;
+}
+
+// The master is in packet mode (TIOCPKT), so that the modem learns when the
+// caller discards its unsent output (tcflush TCOFLUSH). On a serial port
+// that takes everything the modem has not taken yet; on a pty it leaves what
+// already sits in the master's read buffer, which the modem drops then
+// (DropFlushed). Reads at most n bytes of data; a notice or a packet without
+// data reads as EAGAIN, a flush notice also sets *flushed.
+ssize_t ReadPty(int fd, char* buf, size_t n, bool* flushed = nullptr) {
+  char packet[4097];
+  const ssize_t got = ::read(fd, packet, std::min<size_t>(n, 4096) + 1);
+  if (got <= 0) return got;
+  if (packet[0] != TIOCPKT_DATA) {
+    if ((packet[0] & TIOCPKT_FLUSHWRITE) && flushed) *flushed = true;
+    errno = EAGAIN;
+    return -1;
+  }
+  if (got == 1) {
+    errno = EAGAIN;
+    return -1;
+  }
+  std::memcpy(buf, packet + 1, static_cast<size_t>(got - 1));
+  return got - 1;
+}
+
+// After a flush notice: what the caller wrote before its flush is dropped
+// (with it, perhaps, what it wrote just after: a line whose output was
+// stopped loses that as well).
+size_t DropFlushed(int fd) {
+  size_t dropped = 0;
+  char buf[4096];
+  for (ssize_t got; (got = ReadPty(fd, buf, sizeof buf)) > 0;) dropped += static_cast<size_t>(got);
+  return dropped;
 }
 
 // Points the link at the pty's slave, replacing the old link in one step.
@@ -173,16 +230,144 @@ void Publish(const Pty& pty, const std::string& link) {
   }
 }
 
+// The connection of a call. Towards the remote the modem takes the caller's
+// bytes as fast as they come while its buffer has room, and sends them at
+// the line's rate as far as the remote's receive buffer (the pipe) takes
+// them; the remote's bytes come back at the line's rate and are handed to
+// the caller as fast as the pty takes them.
+class Line {
+ public:
+  enum class State { Running, RemoteEnded };
+  Line(int pty, int toRemote, int fromRemote, const Options& o, uint32_t rate)
+      : pty_(pty),
+        toRemote_(toRemote),
+        fromRemote_(fromRemote),
+        capacity_(o.buffer),
+        outThrottle_(o.throttle ? rate : 0),
+        inThrottle_(o.throttle ? rate : 0),
+        outNoise_(o.noise, o.seed),
+        inNoise_(o.noise, o.seed + 1),
+        damage_(o.damageZEof) {}
+
+  State Step(std::chrono::milliseconds limit);
+  // The caller's bytes as the modem takes them (escape detection).
+  std::function<void(std::string_view)> OnFromCaller;
+  // Bytes held for the remote.
+  size_t Held() const { return toRemoteBuffer_.size(); }
+  // Drops what is held for the remote; returns how many bytes that was.
+  size_t Discard() {
+    const size_t n = toRemoteBuffer_.size() + damage_.Flush().size();
+    toRemoteBuffer_.clear();
+    return n;
+  }
+  // Bytes that have crossed the line to the remote (into its receive
+  // buffer, the pipe).
+  uint64_t ReachedRemote() const { return sent_; }
+  Clock::time_point LastToRemote() const { return lastToRemote_; }
+
+ private:
+  int pty_, toRemote_, fromRemote_;
+  size_t capacity_;
+  velmaris::TThrottle outThrottle_, inThrottle_;
+  velmaris::TNoise outNoise_, inNoise_;
+  velmaris::THeaderDamage damage_;
+  std::string toRemoteBuffer_, toCallerBuffer_;
+  bool remoteGone_ = false, remoteSilent_ = false;
+  uint64_t sent_ = 0;
+  Clock::time_point lastToRemote_ = Clock::now();
+};
+
+Line::State Line::Step(std::chrono::milliseconds limit) {
+  const auto now = Clock::now();
+  auto wait = limit;
+  pollfd fds[3];
+  fds[0] = {pty_, 0, 0};
+  if (toRemoteBuffer_.size() < capacity_) fds[0].events |= POLLIN;
+  if (!toCallerBuffer_.empty()) fds[0].events |= POLLOUT;
+  fds[1] = {-1, POLLOUT, 0};
+  if (!toRemoteBuffer_.empty() && !remoteGone_) {
+    if (outThrottle_.Allowance(now) > 0) {
+      fds[1].fd = toRemote_;
+    } else {
+      wait = std::min(wait, outThrottle_.UntilNext(now));
+    }
+  }
+  fds[2] = {-1, POLLIN, 0};
+  if (!remoteSilent_ && toCallerBuffer_.size() < capacity_) {
+    if (inThrottle_.Allowance(now) > 0) {
+      fds[2].fd = fromRemote_;
+    } else {
+      wait = std::min(wait, inThrottle_.UntilNext(now));
+    }
+  }
+  const int r = ::poll(fds, 3, static_cast<int>(wait.count()));
+  if (r < 0 && errno != EINTR) return State::RemoteEnded;
+  char chunk[4096];
+  if (r > 0 && (fds[0].revents & POLLIN)) {
+    const size_t room = std::min(sizeof chunk, capacity_ - toRemoteBuffer_.size());
+    bool flushed = false;
+    const ssize_t got = ReadPty(pty_, chunk, room, &flushed);
+    if (flushed) DropFlushed(pty_);
+    if (got > 0) {
+      std::string bytes(chunk, static_cast<size_t>(got));
+      if (OnFromCaller) OnFromCaller(bytes);
+      bytes = damage_.Pass(bytes);
+      outNoise_.Apply(bytes);
+      toRemoteBuffer_ += bytes;
+    }
+  }
+  if (r > 0 && fds[1].fd >= 0 && fds[1].revents) {
+    const size_t n = std::min(toRemoteBuffer_.size(), outThrottle_.Limited()
+                                                          ? outThrottle_.Allowance(Clock::now())
+                                                          : toRemoteBuffer_.size());
+    const ssize_t put =
+        n ? velmaris::platform::WriteNoSignal(toRemote_, toRemoteBuffer_.data(), n) : 0;
+    if (put > 0) {
+      toRemoteBuffer_.erase(0, static_cast<size_t>(put));
+      if (outThrottle_.Limited()) outThrottle_.Consume(static_cast<size_t>(put));
+      sent_ += static_cast<uint64_t>(put);
+      lastToRemote_ = Clock::now();
+    } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
+      remoteGone_ = true;
+    }
+  }
+  if (r > 0 && fds[2].fd >= 0 && fds[2].revents) {
+    const size_t room = std::min(
+        {sizeof chunk, capacity_ - toCallerBuffer_.size(), inThrottle_.Allowance(Clock::now())});
+    const ssize_t got = room ? ::read(fromRemote_, chunk, room) : 0;
+    if (got > 0) {
+      std::string bytes(chunk, static_cast<size_t>(got));
+      if (inThrottle_.Limited()) inThrottle_.Consume(bytes.size());
+      inNoise_.Apply(bytes);
+      toCallerBuffer_ += bytes;
+    } else if (room && (got == 0 || (errno != EAGAIN && errno != EINTR))) {
+      remoteSilent_ = true;
+    }
+  }
+  if (r > 0 && (fds[0].revents & POLLOUT) && !toCallerBuffer_.empty()) {
+    const ssize_t put =
+        velmaris::platform::WriteNoSignal(pty_, toCallerBuffer_.data(), toCallerBuffer_.size());
+    if (put > 0) toCallerBuffer_.erase(0, static_cast<size_t>(put));
+  }
+  // The remote has ended when it stopped sending and what it sent is
+  // through, or when it takes nothing any more.
+  if ((remoteSilent_ && toCallerBuffer_.empty()) || remoteGone_) return State::RemoteEnded;
+  return State::Running;
+}
+
 class Modem {
  public:
   explicit Modem(Options o) : o_(std::move(o)), pty_(OpenPty()) {
     if (!o_.log.empty()) log_ = std::fopen(o_.log.c_str(), "a");
+    if (!o_.events.empty()) events_ = std::fopen(o_.events.c_str(), "a");
+    ignoreDtr_ = o_.ignoreDtr;
     Publish(pty_, o_.link);
   }
   ~Modem() {
     EndCall();
     ::unlink(o_.link.c_str());
     if (log_) std::fclose(log_);
+    if (events_) std::fclose(events_);
   }
   void Run();
 
@@ -193,6 +378,16 @@ class Modem {
     if (!log_) return;
     std::fprintf(log_, "%s\n", line.c_str());
     std::fflush(log_);
+  }
+  // One line of the events file: when, how much the remote has read, what.
+  void Event(const std::string& what) {
+    if (!events_) return;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_).count();
+    const uint64_t reached = line_ ? line_->ReachedRemote() : reached_;
+    std::fprintf(events_, "%lld %llu %s\n", static_cast<long long>(ms),
+                 static_cast<unsigned long long>(reached), what.c_str());
+    std::fflush(events_);
   }
   void Send(const std::string& text) {
     // The caller may not be reading; bytes that do not fit are dropped
@@ -207,35 +402,44 @@ class Modem {
   void Connect(uint32_t rate);
   void OnlineStep();
   void EndCall();
+  // Ends the connection of the call (what it held for the remote is
+  // discarded) and logs the call's end.
+  void EndLine();
   void DropCarrier();
   bool DtrDown();
   void DtrDropped();
+  // Drops what is held for the remote and what the caller wrote that the
+  // modem has not taken yet (read until the pty is quiet for a moment).
+  void DiscardHeld();
   std::string ReadMaster(int waitMs);
 
   Options o_;
   Pty pty_;
   std::FILE* log_ = nullptr;
+  std::FILE* events_ = nullptr;
+  const Clock::time_point started_ = Clock::now();
   Mode mode_ = Mode::Command;
   bool echo_ = true;
-  std::string line_;
+  bool ignoreDtr_ = false;  // AT&D0
+  std::string line_text_;
   size_t dialIndex_ = 0;
   Clock::time_point dialDue_;
   std::string dialResult_;
   uint32_t rate_ = 0;
   pid_t peer_ = -1;
   Fd toPeer_, fromPeer_;
-  std::unique_ptr<velmaris::TLineRelay> relay_;
+  std::unique_ptr<Line> line_;
+  uint64_t reached_ = 0;  // the remote's count once the line is gone
   // Escape detection: pluses seen after a guard time of silence.
   int pluses_ = 0;
   Clock::time_point lastData_;
-  bool peerEnded_ = false;
 };
 
 std::string Modem::ReadMaster(int waitMs) {
   pollfd p{pty_.master.get(), POLLIN, 0};
   if (::poll(&p, 1, waitMs) <= 0 || !(p.revents & POLLIN)) return {};
   char buf[512];
-  const ssize_t n = ::read(pty_.master.get(), buf, sizeof buf);
+  const ssize_t n = ReadPty(pty_.master.get(), buf, sizeof buf);
   return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
 }
 
@@ -243,10 +447,10 @@ void Modem::CommandBytes(const std::string& bytes) {
   for (char c : bytes) {
     if (echo_ && o_.answer == "ok") Send(std::string(1, c));
     if (c == '\r') {
-      CommandLine(line_);
-      line_.clear();
-    } else if (c != '\n' && line_.size() < 256) {
-      line_ += c;
+      CommandLine(line_text_);
+      line_text_.clear();
+    } else if (c != '\n' && line_text_.size() < 256) {
+      line_text_ += c;
     }
   }
 }
@@ -269,9 +473,18 @@ void Modem::CommandLine(std::string line) {
       Log("DIAL " + line.substr(i + 1));
       return StartDial();
     }
-    if (c == 'Z') echo_ = true;
+    if (c == '&') {
+      if (arg == 'D' && i + 2 < line.size()) ignoreDtr_ = line[i + 2] == '0';
+      i += 2;
+      continue;
+    }
+    if (c == 'Z') {
+      echo_ = true;
+      ignoreDtr_ = o_.ignoreDtr;
+    }
     if (c == 'E') echo_ = arg == '1';
     if (c == 'H' && mode_ == Mode::OnlineCommand) {
+      Event("HANG-UP");
       EndCall();
       mode_ = Mode::Command;
     }
@@ -324,14 +537,12 @@ void Modem::Connect(uint32_t rate) {
   fromPeer_ = Fd(out);
   SetNonBlocking(in);
   SetNonBlocking(out);
-  velmaris::TLineShape shape;
-  shape.bitsPerSecond = o_.throttle ? rate : 0;
-  shape.noisePerMillion = o_.noise;
-  shape.seed = o_.seed;
-  shape.damageZEofToB = o_.damageZEof;
-  relay_ =
-      std::make_unique<velmaris::TLineRelay>(pty_.master.get(), pty_.master.get(), out, in, shape);
-  relay_->OnFromA = [this](std::string_view bytes) {
+  // The remote's receive buffer: 16 KB (a pipe of four pages), as a modem's
+  // and a tty's hold some kilobytes; a remote that stops reading stops the
+  // line soon.
+  ::fcntl(in, F_SETPIPE_SZ, 16384);
+  line_ = std::make_unique<Line>(pty_.master.get(), in, out, o_, rate);
+  line_->OnFromCaller = [this](std::string_view bytes) {
     const auto now = Clock::now();
     const auto guard = std::chrono::milliseconds(o_.guardMs);
     for (char c : bytes) {
@@ -345,35 +556,39 @@ void Modem::Connect(uint32_t rate) {
   };
   pluses_ = 0;
   lastData_ = Clock::now();
-  peerEnded_ = false;
+  reached_ = 0;
   mode_ = Mode::Online;
   Log("CONNECTED");
+  Event("CONNECT " + std::to_string(rate));
 }
 
 bool Modem::DtrDown() {
   // The master reads the slave's settings: the caller's speed.
   termios tio{};
-  return !o_.ignoreDtr && ::tcgetattr(pty_.master.get(), &tio) == 0 &&
-         ::cfgetospeed(&tio) == B0;
+  return !ignoreDtr_ && ::tcgetattr(pty_.master.get(), &tio) == 0 && ::cfgetospeed(&tio) == B0;
+}
+
+void Modem::DiscardHeld() {
+  size_t discarded = (line_ ? line_->Discard() : 0) + DropFlushed(pty_.master.get());
+  // The pty hands over what the caller wrote in steps: read until it has
+  // been quiet for a moment (bounded).
+  const auto readUntil = Clock::now() + 300ms;
+  for (std::string more; Clock::now() < readUntil && !(more = ReadMaster(20)).empty();)
+    discarded += more.size();
+  Event("DISCARDED " + std::to_string(discarded));
 }
 
 void Modem::DtrDropped() {
   Log("DTR DROPPED");
-  // What the caller wrote before: the pty hands it over in steps, so it is
-  // read until the line has been quiet for a moment (bounded). Only then
+  Event("DTR DROP");
+  // AT&D2: the call ends at once; nothing held goes out any more. Only then
   // the answer: after it the caller raises DTR and talks commands again.
-  std::string rest = relay_ ? relay_->TakePendingToB() : std::string();
-  const auto readUntil = Clock::now() + 2s;
-  for (std::string more; Clock::now() < readUntil && !(more = ReadMaster(30)).empty();)
-    rest += more;
+  DiscardHeld();
   Result("NO CARRIER");
-  relay_.reset();
-  if (toPeer_.ok() && !rest.empty()) {
-    ::fcntl(toPeer_.get(), F_SETFL, ::fcntl(toPeer_.get(), F_GETFL) & ~O_NONBLOCK);
-    velmaris::platform::WriteAll(toPeer_.get(), rest);
-  }
-  // The peer reads the end of its input and may end by itself (bounded: it
-  // may not read); EndCall ends it otherwise.
+  Event("NO CARRIER");
+  // The remote sees its line end (the end of its input) and may end by
+  // itself (bounded: it may not read); EndCall ends it otherwise.
+  EndLine();
   toPeer_.Close();
   const auto deadline = Clock::now() + 2s;
   int status = 0;
@@ -382,32 +597,46 @@ void Modem::DtrDropped() {
     if (ended == peer_ || (ended < 0 && errno != EINTR)) peer_ = -1;
     if (peer_ > 0) std::this_thread::sleep_for(5ms);
   }
-  Log("PASSED " + std::to_string(rest.size()) + " AFTER DTR");
+  Log("PASSED 0 AFTER DTR");
   EndCall();
   mode_ = Mode::Command;
 }
 
 void Modem::OnlineStep() {
   if (DtrDown()) return DtrDropped();
-  const auto state = relay_->Step(10ms);
+  const auto state = line_->Step(10ms);
   if (pluses_ == 3 && Clock::now() - lastData_ >= std::chrono::milliseconds(o_.guardMs)) {
     pluses_ = 0;
     Log("ESCAPE");
+    Event("ESCAPE");
     mode_ = Mode::OnlineCommand;
     return Result("OK");
   }
-  if (state != velmaris::TLineRelay::State::BEnded) return;
-  // The peer has ended: what it sent is through; the caller reads it, then
+  if (state != Line::State::RemoteEnded) return;
+  // The remote has ended: what it sent is through; the caller reads it, then
   // NO CARRIER, then the carrier drops.
   Log("PEER ENDED");
+  Event("REMOTE ENDED");
+  if (line_->Held()) Event("DISCARDED " + std::to_string(line_->Discard()));
   Result("NO CARRIER");
   EndCall();
   DropCarrier();
   mode_ = Mode::Command;
 }
 
+void Modem::EndLine() {
+  if (!line_) return;
+  if (line_->Held()) Event("DISCARDED " + std::to_string(line_->Discard()));
+  reached_ = line_->ReachedRemote();
+  const auto last =
+      std::chrono::duration_cast<std::chrono::milliseconds>(line_->LastToRemote() - started_)
+          .count();
+  line_.reset();
+  Event("CALL END " + std::to_string(last));
+}
+
 void Modem::EndCall() {
-  relay_.reset();
+  EndLine();
   toPeer_.Close();
   fromPeer_.Close();
   if (peer_ > 0) {
@@ -447,12 +676,17 @@ void Modem::DropCarrier() {
   Publish(fresh, o_.link);
   pty_ = std::move(fresh);  // closes the old pair: the caller sees the hang-up
   echo_ = true;
-  line_.clear();
+  line_text_.clear();
   Log("CARRIER DROPPED");
+  Event("NO CARRIER");
 }
 
 void Modem::Run() {
   while (!gStop) {
+    if (gMark) {
+      gMark = 0;
+      Event("MARK");
+    }
     switch (mode_) {
       case Mode::Command: CommandBytes(ReadMaster(50)); break;
       case Mode::OnlineCommand:
@@ -460,7 +694,7 @@ void Modem::Run() {
           DtrDropped();
           break;
         }
-        CommandBytes(ReadMaster(50));
+        CommandBytes(ReadMaster(20));
         break;
       case Mode::Dialing:
         DialStep();
@@ -479,6 +713,10 @@ int main(int argc, char** argv) {
   sa.sa_handler = OnSignal;
   ::sigaction(SIGTERM, &sa, nullptr);
   ::sigaction(SIGINT, &sa, nullptr);
+  struct sigaction mark {};
+  mark.sa_handler = OnMark;
+  mark.sa_flags = SA_RESTART;
+  ::sigaction(SIGUSR1, &mark, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
   Modem modem(std::move(options));
   modem.Run();
