@@ -335,6 +335,20 @@ TEST(ColorArray, PaletteHintsKeysAndCells) {
   EXPECT_EQ(PaletteCellAt(20, 40, 72), (TPaletteCell{2, 3}));
   EXPECT_EQ(PaletteCellAt(60, 100, 72), (TPaletteCell{0, 0}));
   EXPECT_EQ(PaletteCellAt(10, 95, 72), (TPaletteCell{}));
+  // The cell the palette opens on: the colour itself, else the swatch of the
+  // RGB a system colour stands for, else the other-colour cell.
+  struct Opens {
+    TColor color, resolved;
+    TPaletteCell cell;
+  };
+  const TColorArrayClass palette = DefaultPaletteColors();
+  const Opens opens[] = {{0x000000, 0x000000, {2, 1}},
+                         {0x80000008, 0x000000, {2, 1}},  // the window text, black
+                         {0x8000000D, 0xFF0000, {1, 4}},  // a highlight that is blue
+                         {0x8000000F, 0x123456, {0, 0}},
+                         {0x654321, 0x654321, {0, 0}}};
+  for (const Opens& o : opens)
+    EXPECT_EQ(PaletteCellOf(palette, o.color, o.resolved), o.cell) << std::hex << o.color;
 }
 
 TEST(LabelRules, AnglesAndShadowCopies) {
