@@ -182,10 +182,10 @@ TEST(VxColorButton, ThePaletteTakesItsKeysWhenItsOtherButtonHasTheFocus) {
     TColor color;
   };
   const Case cases[] = {
-      {{Qt::Key_Right, Qt::Key_Return}, false, 0x000000},             // (2, 1): black
+      {{Qt::Key_Right, Qt::Key_Return}, false, 0x000000},               // (2, 1): black
       {{Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}, false, 0x00FF00},  // (1, 3)
-      {{Qt::Key_Up, Qt::Key_Up, Qt::Key_Escape}, false, 0xFFFFFF},     // closed unchanged
-      {{Qt::Key_Left}, true, 0xFFFFFF},                                // wraps to (4, 1)
+      {{Qt::Key_Up, Qt::Key_Up, Qt::Key_Escape}, false, 0xFFFFFF},      // closed unchanged
+      {{Qt::Key_Left}, true, 0xFFFFFF},                                 // wraps to (4, 1)
   };
   for (const Case& c : cases) {
     QWidget form;
