@@ -58,6 +58,44 @@ TEST(SpeedBarRules, SnapRoundsAlongAndTruncatesAcross) {
   for (const Case& c : cases) EXPECT_EQ(SnapToGrid(c.v, c.off, c.grid, c.along), c.expected) << c.v;
 }
 
+// Where a dropped button goes: the pointer on the bar decides, the row under
+// it, whole on the bar, at the nearest free grid place.
+TEST(SpeedBarRules, ADropGoesWhereThePointerIsToAFreePlace) {
+  // Two rows, 200 x 52: offsets 3, grid 8 along, 23 across.
+  const TBarMeasures two{200, 52, 3, 3, 8, 23, 24, 23, true};
+  // A vertical bar 29 x 200: the grid along is GridY (23 gives 1).
+  const TBarMeasures tall{29, 200, 3, 3, 24, 1, 24, 23, false};
+  struct Case {
+    const char* what;
+    TBarMeasures bar;
+    TBarPoint copy, pointer;
+    std::vector<TBarPoint> others;
+    std::optional<TBarPoint> placed;
+  };
+  const Case cases[] = {
+      {"in the first row", two, {40, 0}, {64, 20}, {}, TBarPoint{43, 3}},
+      {"the pointer in the second row", two, {40, 10}, {64, 33}, {}, TBarPoint{43, 26}},
+      {"the pointer off the bar", two, {40, 40}, {64, 63}, {}, std::nullopt},
+      {"left of the left end", two, {-22, -20}, {2, 3}, {}, TBarPoint{3, 3}},
+      {"past the right end", two, {190, 0}, {199, 10}, {}, TBarPoint{171, 3}},
+      {"half over a button", two, {48, 3}, {72, 20}, {{43, 3}}, TBarPoint{67, 3}},
+      {"its row full",
+       two,
+       {3, 3},
+       {10, 10},
+       {{3, 3}, {27, 3}, {51, 3}, {75, 3}, {99, 3}, {123, 3}, {147, 3}, {171, 3}},
+       TBarPoint{3, 26}},
+      {"down a vertical bar", tall, {-20, 50}, {4, 73}, {{3, 60}}, TBarPoint{3, 37}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(DropPlace(c.bar, c.copy, c.pointer, c.others), c.placed) << c.what;
+  // Every place taken: none; read from a stored layout, beyond the end.
+  const TBarMeasures one{100, 29, 3, 3, 8, 23, 24, 23, true};
+  const std::vector<TBarPoint> full{{3, 3}, {27, 3}, {51, 3}, {75, 3}};
+  EXPECT_EQ(DropPlace(one, {3, 3}, {5, 5}, full), std::nullopt);
+  EXPECT_EQ(DropPlace(one, {3, 3}, {5, 5}, full, true), (TBarPoint{99, 3}));
+}
+
 TEST(SpeedBarRules, DockEdgeFollowsTheDiagonals) {
   struct Case {
     int x, y;

@@ -25,6 +25,69 @@ int SnapToGrid(int value, int offset, int grid, bool alongBar) {
   return static_cast<int>(n) * grid + offset;
 }
 
+namespace {
+
+// One axis of a bar: along it or across it.
+struct TAxis {
+  int length, offset, grid, button;
+};
+
+// The number of grid places on the axis where a whole button fits (at least one).
+int Places(const TAxis& a) {
+  const int room = a.length - 2 * a.offset - a.button;
+  return room < 0 ? 1 : room / std::max(1, a.grid) + 1;
+}
+
+int FloorDiv(int v, int d) { return v >= 0 ? v / d : -((-v + d - 1) / d); }
+
+}  // namespace
+
+std::optional<TBarPoint> DropPlace(const TBarMeasures& bar, TBarPoint copyTopLeft,
+                                   TBarPoint pointer, const std::vector<TBarPoint>& others,
+                                   bool unbounded) {
+  if (pointer.x < 0 || pointer.y < 0 || pointer.x >= bar.width || pointer.y >= bar.height)
+    return std::nullopt;
+  const bool h = bar.horizontal;
+  const TAxis along = h ? TAxis{bar.width, bar.offsetHorz, std::max(1, bar.gridX), bar.btnWidth}
+                        : TAxis{bar.height, bar.offsetVert, std::max(1, bar.gridY), bar.btnHeight};
+  const TAxis across = h ? TAxis{bar.height, bar.offsetVert, std::max(1, bar.gridY), bar.btnHeight}
+                         : TAxis{bar.width, bar.offsetHorz, std::max(1, bar.gridX), bar.btnWidth};
+  const int alongPlaces = unbounded ? 1 << 20 : Places(along);
+  const int rows = Places(across);
+  const int copyAlong = h ? copyTopLeft.x : copyTopLeft.y;
+  const int pointerAcross = h ? pointer.y : pointer.x;
+  const int start = std::clamp(
+      (SnapToGrid(copyAlong, along.offset, along.grid, true) - along.offset) / along.grid, 0,
+      alongPlaces - 1);
+  const int row = std::clamp(FloorDiv(pointerAcross - across.offset, across.grid), 0, rows - 1);
+  const auto place = [&](int k, int r) {
+    const int a = along.offset + k * along.grid, c = across.offset + r * across.grid;
+    return h ? TBarPoint{a, c} : TBarPoint{c, a};
+  };
+  const auto free = [&](TBarPoint p) {
+    for (const TBarPoint& o : others)
+      if (std::abs(o.x - p.x) < bar.btnWidth && std::abs(o.y - p.y) < bar.btnHeight) return false;
+    return true;
+  };
+  // Rows by distance from the pointer's row, places by distance from the start.
+  const int searchAlong =
+      unbounded ? start + static_cast<int>(others.size()) * 2 * (along.button / along.grid + 1) + 1
+                : alongPlaces;
+  for (int dr = 0; dr < rows; ++dr) {
+    for (int r : {row - dr, row + dr}) {
+      if (r < 0 || r >= rows || (dr == 0 && r != row - dr)) continue;
+      for (int d = 0; d <= std::max(start, searchAlong - start); ++d) {
+        for (int k : {start - d, start + d}) {
+          if (k < 0 || k >= std::min(alongPlaces, searchAlong + 1) || (d == 0 && k != start - d))
+            continue;
+          if (free(place(k, r))) return place(k, r);
+        }
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 TAlign DockEdgeAt(int x, int y, int w, int h) {
   if (w <= 0 || h <= 0) return TAlign::alTop;
   const double r = static_cast<double>(h) / w;

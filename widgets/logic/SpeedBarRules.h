@@ -30,6 +30,32 @@ int SpeedBarGridStep(int length);
 // step (halves to even) along the bar, truncated towards zero across it.
 int SnapToGrid(int value, int offset, int grid, bool alongBar);
 
+// A bar's measures for placing its buttons (client size, offsets of the
+// first row and column, the grid, the button size, the orientation).
+struct TBarMeasures {
+  int width = 0, height = 0;
+  int offsetHorz = 0, offsetVert = 0;
+  int gridX = 1, gridY = 1;
+  int btnWidth = 24, btnHeight = 23;
+  bool horizontal = true;
+};
+struct TBarPoint {
+  int x = 0, y = 0;
+  bool operator==(const TBarPoint&) const = default;
+};
+
+// Where a button dropped on the bar goes: the pointer (in the bar's client
+// coordinates) must lie on the bar; the button takes the row under the
+// pointer and, along the bar, the grid place of the dragged copy's top-left
+// corner, kept whole on the bar. Where another button (others: their
+// top-left corners) lies there, it takes the nearest free grid place, in its
+// row first, then in the rows nearest to it. None when the pointer is off the
+// bar or no place is free. With unbounded, places beyond the bar's end count
+// as free (a stored layout read before the window has its width).
+std::optional<TBarPoint> DropPlace(const TBarMeasures& bar, TBarPoint copyTopLeft,
+                                   TBarPoint pointer, const std::vector<TBarPoint>& others,
+                                   bool unbounded = false);
+
 // The edge a bar dragged to (x, y) of a w x h client area docks at, by the
 // two diagonals of the area.
 TAlign DockEdgeAt(int x, int y, int w, int h);
