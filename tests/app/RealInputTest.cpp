@@ -1055,10 +1055,12 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
       continue;
     }
     EXPECT_TRUE(item->Visible());
-    // The dropped button is the one seen where both lie.
-    const QRect both = item->Button()->geometry() & lying->Button()->geometry();
-    ASSERT_FALSE(both.isEmpty());
-    EXPECT_EQ(QApplication::widgetAt(bar->mapToGlobal(both.center())), item->Button());
+    // The dropped button lies beside the one there: each shows whole and
+    // takes its own clicks.
+    EXPECT_FALSE(item->Button()->geometry().intersects(lying->Button()->geometry()));
+    for (TSpeedItem* it : {item, lying})
+      EXPECT_EQ(QApplication::widgetAt(it->Button()->mapToGlobal(it->Button()->rect().center())),
+                it->Button());
     item->SetVisible(false);
     bar->Notify(TSpeedbarNotify::ListsChanged);
   }
@@ -1150,6 +1152,9 @@ TEST_F(RealInputChild, DISABLED_AimedDropsPopupKeysAndHelpInAForm) {
     QPoint pointer;
     switch (r.aim) {
       case AimRow::OwnerOver:
+        // Low in the row: the copy's corner lies on the bar too.
+        pointer = QPoint(right + 40 + btn.width() / 2, bar->BtnOffsetVert() + btn.height() - 2);
+        break;
       case AimRow::MiddleHigh:
         pointer = QPoint(right + 40 + btn.width() / 2, bar->height() / 2 - 2);
         break;
@@ -1161,15 +1166,21 @@ TEST_F(RealInputChild, DISABLED_AimedDropsPopupKeysAndHelpInAForm) {
     }
     const QPoint global = bar->mapToGlobal(pointer);
     if (r.aim == AimRow::OwnerOver) {
-      // The main window, the list's owner, over the point (its client area
-      // 8 pixels above and left of it), raised above the list.
-      const QPoint client = global - QPoint(8, 8);
+      // The main window, the list's owner, over the point and the copy's
+      // corner (in its area list, below its own bar), raised above the list.
+      const QPoint client = global - QPoint(60, 150);
       window->show();
       ASSERT_TRUE(Shows(window.get()));
       window->move(window->pos() + client - window->geometry().topLeft());
       PumpUntil([&] { return window->geometry().topLeft() == client; }, 30s);
       window->raise();
-      if (!PumpUntil([&] { return QApplication::topLevelAt(global) == window.get(); }, 30s)) {
+      const QPoint corner = global - QPoint(btn.width(), btn.height());
+      if (!PumpUntil(
+              [&] {
+                return QApplication::topLevelAt(global) == window.get() &&
+                       QApplication::topLevelAt(corner) == window.get();
+              },
+              30s)) {
         failures << QString("%1: the main window cannot be put over the bar").arg(r.what);
         continue;
       }
