@@ -297,8 +297,9 @@ void TCustomComboEdit::OpenDropDown(bool disableEdit) {
       std::clamp(p.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - size.width())));
   PutDropDownValue(text().isEmpty() ? QVariant() : QVariant(text()));
   if (focusPolicy() != Qt::NoFocus) setFocus(Qt::OtherFocusReason);
-  popup_->ShowAt(QPoint(p.x(), y));
+  // Open before it shows: showing moves the keyboard to it.
   popupVisible_ = true;
+  popup_->ShowAt(QPoint(p.x(), y));
   qApp->installEventFilter(this);
   if (disableEdit) UpdateInnerReadOnly();
 }

@@ -233,7 +233,8 @@ void TCustomDateEdit::keyPressEvent(QKeyEvent* event) {
 }
 
 void TCustomDateEdit::focusOutEvent(QFocusEvent* event) {
-  if (CheckOnExit && !PopupVisible()) {
+  // The drop-down taking the keyboard is no leaving.
+  if (CheckOnExit && !PopupVisible() && event->reason() != Qt::PopupFocusReason) {
     try {
       CheckDate();
     } catch (const EConvertError& e) {

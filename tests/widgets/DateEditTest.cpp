@@ -321,6 +321,14 @@ TEST(DateEdit, CheckOnExitReportsAnInvalidDate) {
   f.other->setFocus();
   EXPECT_EQ(prompter.Questions().size(), 1u);
   EXPECT_EQ(f.edit->Date(), D(1999, 3, 5));
+  // Dropping the calendar down (it takes the keyboard) is no leaving:
+  // nothing is asked of a text that is no date.
+  f.edit->setText("31.02.1999");
+  f.edit->setFocus();
+  f.edit->OpenDropDown();
+  EXPECT_TRUE(f.edit->PopupVisible());
+  EXPECT_EQ(prompter.Questions().size(), 1u);
+  f.edit->CloseDropDown(f.edit, false);
   platform::SetPrompter(nullptr);
 }
 
