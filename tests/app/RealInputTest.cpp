@@ -473,8 +473,9 @@ class RealInputChild : public SettingsApplyTest {
     PumpUntil([] { return Shown<TBtnControl>() == nullptr; }, 120s);
     return true;
   }
-  // Drags items that are off the bar from the setup's list onto the middle
-  // of the bar, as a user does, count times; how many landed on the bar.
+  // Drags items that are off the bar from the setup's list, the pointer onto
+  // the middle of the bar, as a user does, count times; how many landed on
+  // the bar.
   // Each landed item is taken off again for the next drop.
   static int DropFromTheList(TSpeedbarSetupWindow* setup, TSpeedBar* bar, int count) {
     int landed = 0;
@@ -488,8 +489,10 @@ class RealInputChild : public SettingsApplyTest {
         item->SetVisible(false);
         bar->Notify(TSpeedbarNotify::ListsChanged);
       }
-      const QPoint topLeft((bar->width() - bar->BtnWidth()) / 2, bar->BtnOffsetVert() + 1);
-      DragFromTheList(setup, item, bar->mapToGlobal(topLeft));
+      // The pointer at the bar's middle, the copy up and left of it.
+      const QPoint pointer(bar->width() / 2, bar->height() / 2);
+      DragFromTheList(setup, item,
+                      bar->mapToGlobal(pointer - QPoint(bar->BtnWidth(), bar->BtnHeight())));
       if (item->Visible()) ++landed;
       if (i == 0) Shot((bar->objectName() + "-drop").toLatin1().constData());
       item->SetVisible(false);
@@ -655,8 +658,14 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
     }
     Xdo({"mouseup", "1"});
   };
+  // Along the bar to a free place past its last button (a place another
+  // button takes would send it to the nearest free one).
   const int left = item->Left();
-  drag(QPoint(3 * button->width(), 0));
+  int last = 0;
+  list->findChild<TSpeedBar*>("MailToolbar")->ForEachItem([&](TSpeedItem* it) {
+    if (it->Visible()) last = std::max(last, it->Left() + button->width());
+  });
+  drag(QPoint(last + 2 * button->width() - left, 0));
   EXPECT_TRUE(PumpUntil([&] { return item->Left() > left && button->isVisible(); }, 120s))
       << item->Left();
   drag(QPoint(0, 200));
@@ -1022,8 +1031,9 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
       bar->Notify(TSpeedbarNotify::ListsChanged);
     }
     ASSERT_NE(item, lying);
-    QPoint topLeft =
-        bar->mapToGlobal(QPoint((bar->width() - bar->BtnWidth()) / 2, bar->BtnOffsetVert() + 1));
+    // The pointer at the bar's middle; the copy hangs up and left of it.
+    const QSize btn = bar->BtnSize();
+    QPoint pointer = bar->mapToGlobal(QPoint(bar->width() / 2, bar->height() / 2));
     QWidget cover;
     cover.setWindowTitle("Cover");
     cover.resize(240, 160);
@@ -1032,22 +1042,23 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
       coverBar->setObjectName("CoverBar");
     }
     if (r.onto == DropRow::OntoAButton) {
-      // Half a button to the right of the button lying there.
-      topLeft = bar->mapToGlobal(QPoint(lying->Left() + bar->BtnWidth() / 2, lying->Top()));
+      // The copy half a button to the right of the button lying there.
+      pointer = bar->mapToGlobal(
+          QPoint(lying->Left() + btn.width() + btn.width() / 2, bar->height() / 2));
     } else {
-      // The copy's corner lands 8 pixels into the window's client area (a
-      // window manager's frame moves the client area down: it is placed again).
-      const QPoint client = topLeft - QPoint(120, 8);
+      // The pointer lands 8 pixels into the window's client area (a window
+      // manager's frame moves the client area down: it is placed again).
+      const QPoint client = pointer - QPoint(120, 8);
       cover.move(client);
       cover.show();
       ASSERT_TRUE(Shows(&cover));
       cover.move(cover.pos() + client - cover.geometry().topLeft());
       PumpUntil([&] { return cover.geometry().topLeft() == client; }, 30s);
       cover.raise();
-      ASSERT_TRUE(PumpUntil([&] { return QApplication::topLevelAt(topLeft) == &cover; }, 30s));
-      ASSERT_EQ(FindSpeedBar(topLeft) != nullptr, r.onto == DropRow::CoverWithBar);
+      ASSERT_TRUE(PumpUntil([&] { return QApplication::topLevelAt(pointer) == &cover; }, 30s));
+      ASSERT_EQ(FindSpeedBar(pointer) != nullptr, r.onto == DropRow::CoverWithBar);
     }
-    ASSERT_TRUE(DragFromTheList(setup, item, topLeft));
+    ASSERT_TRUE(DragFromTheList(setup, item, pointer - QPoint(btn.width(), btn.height())));
     Pause(200ms);
     Shot((std::string("drop-") + std::to_string(&r - kDropRows)).c_str());
     if (r.onto != DropRow::OntoAButton) {

@@ -94,6 +94,10 @@ TEST(SpeedBarRules, ADropGoesWhereThePointerIsToAFreePlace) {
   const std::vector<TBarPoint> full{{3, 3}, {27, 3}, {51, 3}, {75, 3}};
   EXPECT_EQ(DropPlace(one, {3, 3}, {5, 5}, full), std::nullopt);
   EXPECT_EQ(DropPlace(one, {3, 3}, {5, 5}, full, true), (TBarPoint{99, 3}));
+  // A damaged stored place far off the bar stays within bounds.
+  const auto far = DropPlace(one, {2147483647, 3}, {5, 5}, {{2147483647, 3}}, true);
+  ASSERT_TRUE(far.has_value());
+  EXPECT_GT(far->x, 3);
 }
 
 TEST(SpeedBarRules, DockEdgeFollowsTheDiagonals) {

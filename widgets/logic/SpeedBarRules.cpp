@@ -52,9 +52,11 @@ std::optional<TBarPoint> DropPlace(const TBarMeasures& bar, TBarPoint copyTopLef
                         : TAxis{bar.height, bar.offsetVert, std::max(1, bar.gridY), bar.btnHeight};
   const TAxis across = h ? TAxis{bar.height, bar.offsetVert, std::max(1, bar.gridY), bar.btnHeight}
                          : TAxis{bar.width, bar.offsetHorz, std::max(1, bar.gridX), bar.btnWidth};
-  const int alongPlaces = unbounded ? 1 << 20 : Places(along);
+  // A stored place of any size stays far from the bounds of int.
+  constexpr int kFarthest = 1 << 16;
+  const int alongPlaces = unbounded ? kFarthest : Places(along);
   const int rows = Places(across);
-  const int copyAlong = h ? copyTopLeft.x : copyTopLeft.y;
+  const int copyAlong = std::clamp(h ? copyTopLeft.x : copyTopLeft.y, -kFarthest, kFarthest);
   const int pointerAcross = h ? pointer.y : pointer.x;
   const int start = std::clamp(
       (SnapToGrid(copyAlong, along.offset, along.grid, true) - along.offset) / along.grid, 0,
