@@ -661,25 +661,36 @@ TBarMeasures TSpeedBar::Measures() const {
 
 std::vector<TBarPoint> TSpeedBar::PlacesTaken(const TSpeedItem* except) const {
   std::vector<TBarPoint> taken;
-  ForEachItem([&](TSpeedItem* other) {
-    if (other != except && other->Visible()) taken.push_back({other->Left(), other->Top()});
-  });
+  for (const TSpeedItem* other : ItemsShown(except)) taken.push_back({other->Left(), other->Top()});
   return taken;
 }
 
+std::vector<TSpeedItem*> TSpeedBar::ItemsShown(const TSpeedItem* except) const {
+  std::vector<TSpeedItem*> shown;
+  ForEachItem([&](TSpeedItem* other) {
+    if (other != except && other->Visible()) shown.push_back(other);
+  });
+  return shown;
+}
+
 // Every button shows whole and takes its clicks: one dropped where another
-// lies goes to the nearest free place (flat buttons are not opaque, and one
-// over another would hide that one's command).
+// lies goes to the nearest free place, and on a full bar the others make
+// room (flat buttons are not opaque, and one over another would hide that
+// one's command).
 bool TSpeedBar::PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> pointer) {
   if (!item || item->SpeedBar() != this) return false;
   const QPoint at = pointer.value_or(pos);
-  const std::optional<TBarPoint> place =
-      DropPlace(Measures(), {pos.x(), pos.y()}, {at.x(), at.y()}, PlacesTaken(item));
-  if (!place) {
+  const std::vector<TSpeedItem*> others = ItemsShown(item);
+  const std::optional<TDropOutcome> drop =
+      DropMakingRoom(Measures(), {pos.x(), pos.y()}, {at.x(), at.y()}, PlacesTaken(item));
+  if (!drop) {
     item->SetVisible(false);
     return false;
   }
-  item->SetBounds(place->x, place->y);
+  for (size_t i = 0; i < others.size(); ++i)
+    if (others[i]->Left() != drop->others[i].x || others[i]->Top() != drop->others[i].y)
+      others[i]->SetBounds(drop->others[i].x, drop->others[i].y);
+  item->SetBounds(drop->place.x, drop->place.y);
   item->SetVisible(true);
   return true;
 }

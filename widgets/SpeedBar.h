@@ -310,11 +310,13 @@ class TSpeedBar : public QFrame {
   // Places the item dropped with the copy's top-left at pos of the bar's
   // client area and the pointer at pointer (pos when not given): on the bar
   // only when the pointer lies on it, in the row under the pointer, whole on
-  // the bar, at the nearest grid place no other button takes (DropPlace).
+  // the bar, at the nearest grid place no other button takes, the others
+  // making room on a full bar (DropMakingRoom).
   // Returns whether it is on the bar.
   bool PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> pointer = std::nullopt);
   TBarMeasures Measures() const;
-  // The top-left corners of the buttons on the bar, but the item's.
+  // The items shown on the bar, but the one given, and their top-left corners.
+  std::vector<TSpeedItem*> ItemsShown(const TSpeedItem* except) const;
   std::vector<TBarPoint> PlacesTaken(const TSpeedItem* except) const;
 
   // Layout storage.

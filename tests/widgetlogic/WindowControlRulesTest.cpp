@@ -78,6 +78,14 @@ TEST(SpeedBarRules, ADropGoesWhereThePointerIsToAFreePlace) {
       {"the pointer off the bar", two, {40, 40}, {64, 63}, {}, std::nullopt},
       {"left of the left end", two, {-22, -20}, {2, 3}, {}, TBarPoint{3, 3}},
       {"past the right end", two, {190, 0}, {199, 10}, {}, TBarPoint{171, 3}},
+      // Big buttons on a bar as wide as they reach: the last place is flush
+      // with its far edge.
+      {"the place at the far edge",
+       {260, 48, 2, 2, 43, 44, 86, 44, true},
+       {46, 0},
+       {132, 20},
+       {{2, 2}, {88, 2}},
+       TBarPoint{174, 2}},
       {"half over a button", two, {48, 3}, {72, 20}, {{43, 3}}, TBarPoint{67, 3}},
       {"its row full",
        two,
@@ -94,6 +102,19 @@ TEST(SpeedBarRules, ADropGoesWhereThePointerIsToAFreePlace) {
   const std::vector<TBarPoint> full{{3, 3}, {27, 3}, {51, 3}, {75, 3}};
   EXPECT_EQ(DropPlace(one, {3, 3}, {5, 5}, full), std::nullopt);
   EXPECT_EQ(DropPlace(one, {3, 3}, {5, 5}, full, true), (TBarPoint{99, 3}));
+  // A full bar makes room: the button goes in under the copy (before the one
+  // it would lie half over) and the rest of its row moves along.
+  const std::vector<TBarPoint> three{{3, 3}, {27, 3}, {51, 3}};
+  const TBarMeasures narrow{78, 29, 3, 3, 8, 23, 24, 23, true};
+  const auto room = DropMakingRoom(narrow, {30, 0}, {50, 20}, three);
+  ASSERT_TRUE(room.has_value());
+  EXPECT_EQ(room->place, (TBarPoint{27, 3}));
+  EXPECT_EQ(room->others, (std::vector<TBarPoint>{{3, 3}, {51, 3}, {75, 3}}));
+  EXPECT_EQ(DropMakingRoom(narrow, {30, 0}, {50, 40}, three), std::nullopt);  // off the bar
+  const auto free = DropMakingRoom(one, {30, 0}, {50, 20}, three);            // room at 75
+  ASSERT_TRUE(free.has_value());
+  EXPECT_EQ(free->place, (TBarPoint{75, 3}));
+  EXPECT_EQ(free->others, three);
   // A damaged stored place far off the bar stays within bounds.
   const auto far = DropPlace(one, {2147483647, 3}, {5, 5}, {{2147483647, 3}}, true);
   ASSERT_TRUE(far.has_value());

@@ -32,9 +32,10 @@ struct TAxis {
   int length, offset, grid, button;
 };
 
-// The number of grid places on the axis where a whole button fits (at least one).
+// The number of grid places on the axis where a whole button fits, from the
+// offset to the far edge (at least one).
 int Places(const TAxis& a) {
-  const int room = a.length - 2 * a.offset - a.button;
+  const int room = a.length - a.offset - a.button;
   return room < 0 ? 1 : room / std::max(1, a.grid) + 1;
 }
 
@@ -88,6 +89,42 @@ std::optional<TBarPoint> DropPlace(const TBarMeasures& bar, TBarPoint copyTopLef
     }
   }
   return std::nullopt;
+}
+
+std::optional<TDropOutcome> DropMakingRoom(const TBarMeasures& bar, TBarPoint copyTopLeft,
+                                           TBarPoint pointer,
+                                           const std::vector<TBarPoint>& others) {
+  if (const auto free = DropPlace(bar, copyTopLeft, pointer, others))
+    return TDropOutcome{*free, others};
+  if (pointer.x < 0 || pointer.y < 0 || pointer.x >= bar.width || pointer.y >= bar.height)
+    return std::nullopt;
+  // The place under the copy in the pointer's row, as an empty bar gives it.
+  const auto empty = DropPlace(bar, copyTopLeft, pointer, {});
+  if (!empty) return std::nullopt;
+  const bool h = bar.horizontal;
+  const int button = h ? bar.btnWidth : bar.btnHeight;
+  const auto along = [h](TBarPoint& p) -> int& { return h ? p.x : p.y; };
+  const auto sameRow = [&](const TBarPoint& p) {
+    return h ? std::abs(p.y - empty->y) < bar.btnHeight : std::abs(p.x - empty->x) < bar.btnWidth;
+  };
+  TDropOutcome out{*empty, others};
+  // Before a button it would lie half over.
+  for (TBarPoint& o : out.others)
+    if (sameRow(o) && along(o) < along(out.place) && along(o) + button > along(out.place))
+      along(out.place) = along(o);
+  // The rest of the row, in its order along the bar, moves up behind it.
+  std::vector<size_t> row;
+  for (size_t i = 0; i < out.others.size(); ++i)
+    if (sameRow(out.others[i]) && along(out.others[i]) >= along(out.place)) row.push_back(i);
+  std::sort(row.begin(), row.end(),
+            [&](size_t a, size_t b) { return along(out.others[a]) < along(out.others[b]); });
+  int next = along(out.place) + button;
+  for (size_t i : row) {
+    int& at = along(out.others[i]);
+    at = std::max(at, next);
+    next = at + button;
+  }
+  return out;
 }
 
 TAlign DockEdgeAt(int x, int y, int w, int h) {

@@ -56,6 +56,20 @@ std::optional<TBarPoint> DropPlace(const TBarMeasures& bar, TBarPoint copyTopLef
                                    TBarPoint pointer, const std::vector<TBarPoint>& others,
                                    bool unbounded = false);
 
+// As DropPlace; on a bar with no free place the button goes in at the grid
+// place under the copy (before a button it would lie half over) and the
+// buttons from there on in that row move along, one after the other, to make
+// room (the last ones may go past the bar's end, where a wider bar shows
+// them). The new top-left corners of the others come back in their order.
+// None only when the pointer is off the bar.
+struct TDropOutcome {
+  TBarPoint place;
+  std::vector<TBarPoint> others;
+  bool operator==(const TDropOutcome&) const = default;
+};
+std::optional<TDropOutcome> DropMakingRoom(const TBarMeasures& bar, TBarPoint copyTopLeft,
+                                           TBarPoint pointer, const std::vector<TBarPoint>& others);
+
 // The edge a bar dragged to (x, y) of a w x h client area docks at, by the
 // two diagonals of the area.
 TAlign DockEdgeAt(int x, int y, int w, int h);
