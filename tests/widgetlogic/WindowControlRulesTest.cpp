@@ -102,16 +102,21 @@ TEST(SpeedBarRules, ADropGoesWhereThePointerIsToAFreePlace) {
   const std::vector<TBarPoint> full{{3, 3}, {27, 3}, {51, 3}, {75, 3}};
   EXPECT_EQ(DropPlace(one, {3, 3}, {5, 5}, full), std::nullopt);
   EXPECT_EQ(DropPlace(one, {3, 3}, {5, 5}, full, true), (TBarPoint{99, 3}));
-  // A full bar makes room: the button goes in under the copy (before the one
-  // it would lie half over) and the rest of its row moves along.
+  // A full bar makes room: the button goes in under the copy (beside the one
+  // under the copy's middle) and the rest of its row moves along.
   const std::vector<TBarPoint> three{{3, 3}, {27, 3}, {51, 3}};
   const TBarMeasures narrow{78, 29, 3, 3, 8, 23, 24, 23, true};
   const auto room = DropMakingRoom(narrow, {30, 0}, {50, 20}, three);
   ASSERT_TRUE(room.has_value());
-  EXPECT_EQ(room->place, (TBarPoint{27, 3}));
-  EXPECT_EQ(room->others, (std::vector<TBarPoint>{{3, 3}, {51, 3}, {75, 3}}));
+  EXPECT_EQ(room->place, (TBarPoint{51, 3}));  // the copy's middle (42) past 27's middle
+  EXPECT_EQ(room->others, (std::vector<TBarPoint>{{3, 3}, {27, 3}, {75, 3}}));
   EXPECT_EQ(DropMakingRoom(narrow, {30, 0}, {50, 40}, three), std::nullopt);  // off the bar
-  const auto free = DropMakingRoom(one, {30, 0}, {50, 20}, three);            // room at 75
+  // The copy's middle (7) in the first half of the first button: before it.
+  const auto before = DropMakingRoom(narrow, {-5, 0}, {19, 20}, three);
+  ASSERT_TRUE(before.has_value());
+  EXPECT_EQ(before->place, (TBarPoint{3, 3}));
+  EXPECT_EQ(before->others, (std::vector<TBarPoint>{{27, 3}, {51, 3}, {75, 3}}));
+  const auto free = DropMakingRoom(one, {30, 0}, {50, 20}, three);  // room at 75
   ASSERT_TRUE(free.has_value());
   EXPECT_EQ(free->place, (TBarPoint{75, 3}));
   EXPECT_EQ(free->others, three);

@@ -108,10 +108,12 @@ std::optional<TDropOutcome> DropMakingRoom(const TBarMeasures& bar, TBarPoint co
     return h ? std::abs(p.y - empty->y) < bar.btnHeight : std::abs(p.x - empty->x) < bar.btnWidth;
   };
   TDropOutcome out{*empty, others};
-  // Before a button it would lie half over.
+  // Over a button the copy's middle says on which side of it the new one goes.
+  TBarPoint copy = copyTopLeft;
+  const int middle = along(copy) + button / 2;
   for (TBarPoint& o : out.others)
-    if (sameRow(o) && along(o) < along(out.place) && along(o) + button > along(out.place))
-      along(out.place) = along(o);
+    if (sameRow(o) && along(o) <= middle && middle < along(o) + button)
+      along(out.place) = middle < along(o) + button / 2 ? along(o) : along(o) + button;
   // The rest of the row, in its order along the bar, moves up behind it.
   std::vector<size_t> row;
   for (size_t i = 0; i < out.others.size(); ++i)

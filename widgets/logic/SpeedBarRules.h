@@ -57,7 +57,8 @@ std::optional<TBarPoint> DropPlace(const TBarMeasures& bar, TBarPoint copyTopLef
                                    bool unbounded = false);
 
 // As DropPlace; on a bar with no free place the button goes in at the grid
-// place under the copy (before a button it would lie half over) and the
+// place under the copy (beside the button under the copy's middle, on that
+// side of the button's middle) and the
 // buttons from there on in that row move along, one after the other, to make
 // room (the last ones may go past the bar's end, where a wider bar shows
 // them). The new top-left corners of the others come back in their order.
