@@ -4,7 +4,11 @@
 // F1 in the speed-bar setup opens its page, a speed-bar button is dragged
 // along its bar and off it, buttons dragged from the setup's list land on
 // the message window's bar and on both bars of the editor, and a message
-// box asked from a worker shows above the active window and takes keys.
+// box asked from a worker shows above the active window and takes keys;
+// drops aimed with the pointer (an owner window over the bar, a free
+// place's middle, the left end, half over a button), the date edit's
+// calendar and the colour palette by keys, and F1 in a form that keeps
+// the text typed next.
 // The test starts Xvfb, once without and once with a window manager (twm,
 // which frames every window as desktops do), and runs the driving part of
 // this file (RealInputChild) in a child process of this suite on that
