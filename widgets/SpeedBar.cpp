@@ -169,7 +169,9 @@ void TSpeedbarButton::mouseReleaseEvent(QMouseEvent* event) {
   // The pointer says where the button went: onto its bar (as the window
   // system sees it there), or off it.
   const QPoint drop = bar->mapFromGlobal(bottomRight) - QPoint(bar->BtnWidth(), bar->BtnHeight());
-  if (FindSpeedBar(pointer) == bar && bar->PlaceItem(item_, drop, bar->mapFromGlobal(pointer))) {
+  // Moved onto another button, it goes in beside it (the others making room).
+  if (FindSpeedBar(pointer) == bar &&
+      bar->PlaceItem(item_, drop, bar->mapFromGlobal(pointer), true)) {
     bar->Notify(TSpeedbarNotify::ItemPlaced);
     update();
   } else {
@@ -677,12 +679,13 @@ std::vector<TSpeedItem*> TSpeedBar::ItemsShown(const TSpeedItem* except) const {
 // lies goes to the nearest free place, and on a full bar the others make
 // room (flat buttons are not opaque, and one over another would hide that
 // one's command).
-bool TSpeedBar::PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> pointer) {
+bool TSpeedBar::PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> pointer,
+                          bool reorder) {
   if (!item || item->SpeedBar() != this) return false;
   const QPoint at = pointer.value_or(pos);
   const std::vector<TSpeedItem*> others = ItemsShown(item);
   const std::optional<TDropOutcome> drop =
-      DropMakingRoom(Measures(), {pos.x(), pos.y()}, {at.x(), at.y()}, PlacesTaken(item));
+      DropMakingRoom(Measures(), {pos.x(), pos.y()}, {at.x(), at.y()}, PlacesTaken(item), reorder);
   if (!drop) {
     item->SetVisible(false);
     return false;

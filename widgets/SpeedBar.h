@@ -313,7 +313,10 @@ class TSpeedBar : public QFrame {
   // the bar, at the nearest grid place no other button takes, the others
   // making room on a full bar (DropMakingRoom).
   // Returns whether it is on the bar.
-  bool PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> pointer = std::nullopt);
+  // With reorder (a button moved along its bar), one moved onto another goes
+  // in beside it.
+  bool PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> pointer = std::nullopt,
+                 bool reorder = false);
   TBarMeasures Measures() const;
   // The items shown on the bar, but the one given, and their top-left corners.
   std::vector<TSpeedItem*> ItemsShown(const TSpeedItem* except) const;

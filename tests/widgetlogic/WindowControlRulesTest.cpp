@@ -120,6 +120,15 @@ TEST(SpeedBarRules, ADropGoesWhereThePointerIsToAFreePlace) {
   ASSERT_TRUE(free.has_value());
   EXPECT_EQ(free->place, (TBarPoint{75, 3}));
   EXPECT_EQ(free->others, three);
+  // A button moved along its bar onto another goes in beside it, though the
+  // bar has room (its own old place, 3, is free).
+  const std::vector<TBarPoint> rest{{27, 3}, {51, 3}};
+  const auto moved = DropMakingRoom(one, {40, 0}, {60, 20}, rest, true);
+  ASSERT_TRUE(moved.has_value());
+  EXPECT_EQ(moved->place, (TBarPoint{51, 3}));  // the copy's middle (52) past 27's middle
+  EXPECT_EQ(moved->others, (std::vector<TBarPoint>{{27, 3}, {75, 3}}));
+  EXPECT_EQ(DropMakingRoom(one, {40, 0}, {60, 20}, rest)->place,
+            (TBarPoint{75, 3}));  // nearest free
   // A damaged stored place far off the bar stays within bounds.
   const auto far = DropPlace(one, {2147483647, 3}, {5, 5}, {{2147483647, 3}}, true);
   ASSERT_TRUE(far.has_value());

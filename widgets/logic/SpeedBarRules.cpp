@@ -92,13 +92,10 @@ std::optional<TBarPoint> DropPlace(const TBarMeasures& bar, TBarPoint copyTopLef
 }
 
 std::optional<TDropOutcome> DropMakingRoom(const TBarMeasures& bar, TBarPoint copyTopLeft,
-                                           TBarPoint pointer,
-                                           const std::vector<TBarPoint>& others) {
-  if (const auto free = DropPlace(bar, copyTopLeft, pointer, others))
-    return TDropOutcome{*free, others};
-  if (pointer.x < 0 || pointer.y < 0 || pointer.x >= bar.width || pointer.y >= bar.height)
-    return std::nullopt;
-  // The place under the copy in the pointer's row, as an empty bar gives it.
+                                           TBarPoint pointer, const std::vector<TBarPoint>& others,
+                                           bool reorder) {
+  // The place under the copy in the pointer's row, as an empty bar gives it
+  // (none: the pointer is off the bar).
   const auto empty = DropPlace(bar, copyTopLeft, pointer, {});
   if (!empty) return std::nullopt;
   const bool h = bar.horizontal;
@@ -107,13 +104,18 @@ std::optional<TDropOutcome> DropMakingRoom(const TBarMeasures& bar, TBarPoint co
   const auto sameRow = [&](const TBarPoint& p) {
     return h ? std::abs(p.y - empty->y) < bar.btnHeight : std::abs(p.x - empty->x) < bar.btnWidth;
   };
-  TDropOutcome out{*empty, others};
-  // Over a button the copy's middle says on which side of it the new one goes.
   TBarPoint copy = copyTopLeft;
   const int middle = along(copy) + button / 2;
+  const auto under = [&](TBarPoint o) {
+    return sameRow(o) && along(o) <= middle && middle < along(o) + button;
+  };
+  if (!reorder || std::none_of(others.begin(), others.end(), under))
+    if (const auto free = DropPlace(bar, copyTopLeft, pointer, others))
+      return TDropOutcome{*free, others};
+  TDropOutcome out{*empty, others};
+  // Over a button the copy's middle says on which side of it the new one goes.
   for (TBarPoint& o : out.others)
-    if (sameRow(o) && along(o) <= middle && middle < along(o) + button)
-      along(out.place) = middle < along(o) + button / 2 ? along(o) : along(o) + button;
+    if (under(o)) along(out.place) = middle < along(o) + button / 2 ? along(o) : along(o) + button;
   // The rest of the row, in its order along the bar, moves up behind it.
   std::vector<size_t> row;
   for (size_t i = 0; i < out.others.size(); ++i)

@@ -68,8 +68,11 @@ struct TDropOutcome {
   std::vector<TBarPoint> others;
   bool operator==(const TDropOutcome&) const = default;
 };
+// With reorder (a button moved along its bar), a copy whose middle lies over
+// another button goes in beside that one though free places are left.
 std::optional<TDropOutcome> DropMakingRoom(const TBarMeasures& bar, TBarPoint copyTopLeft,
-                                           TBarPoint pointer, const std::vector<TBarPoint>& others);
+                                           TBarPoint pointer, const std::vector<TBarPoint>& others,
+                                           bool reorder = false);
 
 // The edge a bar dragged to (x, y) of a w x h client area docks at, by the
 // two diagonals of the area.
