@@ -298,6 +298,12 @@ TEST(SpeedBar, ButtonDraggedOffTheBarWhileEditingLeavesIt) {
   EXPECT_TRUE(f.save->Visible());
   EXPECT_TRUE(button->isVisible());
   EXPECT_EQ(f.save->Left(), 59);  // 27 moved by 35, snapped to steps of 8 from 3
+  // Moved onto Open with the copy's middle over Open's first half: it goes
+  // in before Open, which moves along to make room.
+  drag(f.bar->mapTo(&f.window, QPoint(5, 5)));
+  EXPECT_EQ(f.save->Left(), 3);
+  EXPECT_EQ(f.open->Left(), 27);
+  EXPECT_FALSE(f.save->Button()->geometry().intersects(f.open->Button()->geometry()));
   drag(button->mapTo(&f.window, QPoint(5, 200)));
   EXPECT_FALSE(f.save->Visible());
   EXPECT_FALSE(button->isVisible());
