@@ -12,10 +12,19 @@
 
 namespace velmaris {
 
+namespace {
+
+// The smallest client area in which a page can still be read.
+constexpr QSize kNarrowestUsable(240, 200);
+
+}  // namespace
+
 THelpViewer::THelpViewer(QWidget* parent) : QTextBrowser(parent) {
   setObjectName("HelpViewer");
   setWindowFlag(Qt::Window);
   setAttribute(Qt::WA_DeleteOnClose);
+  // Shown, it leaves the keyboard with the window help was asked from.
+  setAttribute(Qt::WA_ShowWithoutActivating);
   setOpenLinks(true);
   resize(560, 480);
   // Watches every window shown, for the modal ones.
@@ -69,8 +78,8 @@ void THelpViewer::FollowModal(QWidget* modal) {
 
 QMargins THelpViewer::FrameMargins() const {
   const QRect frame = frameGeometry(), client = geometry();
-  return {client.left() - frame.left(), client.top() - frame.top(),
-          frame.right() - client.right(), frame.bottom() - client.bottom()};
+  return {client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+          frame.bottom() - client.bottom()};
 }
 
 void THelpViewer::StandBeside(QWidget* window, QMargins frame) {
@@ -84,8 +93,31 @@ void THelpViewer::StandBeside(QWidget* window, QMargins frame) {
   const PlaceRect to = PlaceBeside({own.x(), own.y(), own.width(), own.height()},
                                    {other.x(), other.y(), other.width(), other.height()},
                                    {area.x(), area.y(), area.width(), area.height()});
-  if (to.x != own.x() || to.y != own.y())
-    setGeometry(geometry().translated(to.x - own.x(), to.y - own.y()));
+  QRect placed(to.x, to.y, to.w, to.h);
+  // No side has room for the whole viewer: it narrows (or gets lower) into
+  // the widest strip beside the window rather than lie over its edge.
+  if (placed.intersects(other)) {
+    const QRect strips[] = {
+        QRect(QPoint(other.right() + 1, area.top()), area.bottomRight()),
+        QRect(area.topLeft(), QPoint(other.left() - 1, area.bottom())),
+        QRect(QPoint(area.left(), other.bottom() + 1), area.bottomRight()),
+        QRect(area.topLeft(), QPoint(area.right(), other.top() - 1)),
+    };
+    QRect best;
+    for (const QRect& strip : strips) {
+      const QRect fit(strip.topLeft(), own.size().boundedTo(strip.size()));
+      const bool usable = fit.width() >= frame.left() + frame.right() + kNarrowestUsable.width() &&
+                          fit.height() >= frame.top() + frame.bottom() + kNarrowestUsable.height();
+      if (usable && fit.width() * fit.height() > best.width() * best.height()) {
+        best = fit;
+        // Kept near its own place within the strip.
+        best.moveLeft(std::clamp(own.left(), strip.left(), strip.right() + 1 - fit.width()));
+        best.moveTop(std::clamp(own.top(), strip.top(), strip.bottom() + 1 - fit.height()));
+      }
+    }
+    if (!best.isEmpty()) placed = best;
+  }
+  if (placed != own) setGeometry(placed.marginsRemoved(frame));
 }
 
 void THelpViewer::WindowShown(QWidget* window) {
@@ -137,19 +169,25 @@ QWidget* WindowToStayAbove() {
 
 }  // namespace
 
+// The page is shown, the keyboard stays where it was: help asked with F1 in
+// the middle of a form must not take the text typed next. The viewer stands
+// beside the window it was asked from rather than over it; a click makes it
+// the window in use.
 THelpViewer* ShowHelpTopic(const std::string& helpFile, int context) {
   static QPointer<THelpViewer> viewer;
   // A viewer closed a moment ago is on its way out: asked again, help opens
   // in a new one.
   if (!viewer || viewer->Closed()) viewer = new THelpViewer;
   QWidget* above = WindowToStayAbove();
+  QWidget* asking = QApplication::activeWindow();
+  if (asking && asking->window() == viewer) asking = nullptr;
   viewer->FollowModal(above);
   viewer->ShowTopic(helpFile, context);
-  // Opened, it stands beside the window it was asked from rather than over it.
-  if (above && !viewer->isVisible()) viewer->StandBeside(above, viewer->FrameMargins());
+  if (QWidget* beside = above ? above : asking) viewer->StandBeside(beside, viewer->FrameMargins());
   viewer->show();
   viewer->raise();
-  viewer->activateWindow();
+  // A window that must stay above the viewer stays in front of it.
+  if (above) above->raise();
   return viewer;
 }
 

@@ -40,11 +40,13 @@ QPixmap EllipsisGlyph(int buttonWidth) {
 
 // ---- TPopupWindow ----
 
+// The drop-down is a pop-up, as a combo box's list is: the window manager
+// leaves it alone (no frame, no title, no focus of its own), and while it is
+// open it holds the pointer and the keyboard, so its keys reach it wherever
+// the pointer lies. The keys go on to the edit, which passes on to the
+// drop-down what it uses; a press outside closes it.
 TPopupWindow::TPopupWindow(TCustomComboEdit* edit)
-    : QFrame(edit, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus |
-                       Qt::WindowStaysOnTopHint),
-      edit_(edit) {
-  setAttribute(Qt::WA_ShowWithoutActivating);
+    : QFrame(edit, Qt::Popup | Qt::FramelessWindowHint), edit_(edit) {
   setFocusPolicy(Qt::NoFocus);
   setFrameStyle(QFrame::Box | QFrame::Plain);
   hide();
@@ -52,18 +54,63 @@ TPopupWindow::TPopupWindow(TCustomComboEdit* edit)
 
 void TPopupWindow::ShowAt(const QPoint& screenPos) {
   move(screenPos);
+  setAttribute(Qt::WA_NoMouseReplay, false);
   show();
-  raise();
 }
 
-void TPopupWindow::HideWindow() { hide(); }
+void TPopupWindow::HideWindow() {
+  hiding_ = true;
+  hide();
+  hiding_ = false;
+}
 
 void TPopupWindow::NotifyClose(bool accept) {
   if (OnCloseUp) OnCloseUp(this, accept);
 }
 
+bool TPopupWindow::PassKey(QKeyEvent* event) {
+  const bool was = passing_;
+  passing_ = true;
+  const bool used = HandleKey(event);
+  passing_ = was;
+  return used;
+}
+
+void TPopupWindow::keyPressEvent(QKeyEvent* event) {
+  event->ignore();
+  // A key the edit passed on to a control in here and that went unused comes
+  // back up to the pop-up: it is not handed round again.
+  if (passing_) return;
+  QCoreApplication::sendEvent(edit_, event);
+}
+
+void TPopupWindow::mousePressEvent(QMouseEvent* event) {
+  const QPoint global = event->globalPosition().toPoint();
+  if (!rect().contains(event->position().toPoint())) {
+    // A press on the edit's button closes the drop-down taking its value and
+    // goes no further (handed on, it would open it again); a press anywhere
+    // else closes it leaving the text alone and reaches what lies there.
+    const QWidget* button = edit_->Button();
+    const bool onButton =
+        button->isVisible() && button->rect().contains(button->mapFromGlobal(global));
+    setAttribute(Qt::WA_NoMouseReplay, onButton);
+    NotifyClose(onButton);
+    event->accept();
+    return;
+  }
+  QFrame::mousePressEvent(event);
+}
+
 void TPopupWindow::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) NotifyClose(rect().contains(event->position().toPoint()));
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+    NotifyClose(true);
+}
+
+// Closed by the window system (another pop-up opened, the program lost the
+// pointer): the edit learns that its drop-down has gone, leaving its text.
+void TPopupWindow::hideEvent(QHideEvent* event) {
+  QFrame::hideEvent(event);
+  if (!hiding_) NotifyClose(false);
 }
 
 // ---- TEditButton ----
@@ -250,8 +297,9 @@ void TCustomComboEdit::OpenDropDown(bool disableEdit) {
       std::clamp(p.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - size.width())));
   PutDropDownValue(text().isEmpty() ? QVariant() : QVariant(text()));
   if (focusPolicy() != Qt::NoFocus) setFocus(Qt::OtherFocusReason);
-  popup_->ShowAt(QPoint(p.x(), y));
+  // Open before it shows: showing moves the keyboard to it.
   popupVisible_ = true;
+  popup_->ShowAt(QPoint(p.x(), y));
   qApp->installEventFilter(this);
   if (disableEdit) UpdateInnerReadOnly();
 }
@@ -301,7 +349,7 @@ void TCustomComboEdit::keyPressEvent(QKeyEvent* event) {
       event->accept();
       return;
     }
-    if (popup_ && popup_->HandleKey(event)) return;
+    if (popup_ && popup_->PassKey(event)) return;
   }
   if (!directInput_ && (event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut))) {
     event->accept();

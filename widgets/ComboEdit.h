@@ -31,7 +31,8 @@ enum class TPopupAlign { epaRight, epaLeft };
 
 class TCustomComboEdit;
 
-// The window dropped down under an edit. A mouse click never activates it.
+// The window dropped down under an edit: a pop-up that holds the pointer
+// and the keyboard while it is open and hands the keys to the edit.
 class TPopupWindow : public QFrame {
   Q_OBJECT
 
@@ -46,15 +47,25 @@ class TPopupWindow : public QFrame {
   virtual QString PopupText() const { return {}; }
   // Passes a key of the edit on while it is open; true when it was used.
   virtual bool HandleKey(QKeyEvent* event) { return false; }
+  // HandleKey for the edit: what goes unused inside comes back to the
+  // pop-up and stops there.
+  bool PassKey(QKeyEvent* event);
 
   void ShowAt(const QPoint& screenPos);
   void HideWindow();
   void NotifyClose(bool accept);
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
   TCustomComboEdit* edit_;
+
+ private:
+  bool hiding_ = false;
+  bool passing_ = false;
 };
 
 // The button inside the edit: a separator line at its left edge.

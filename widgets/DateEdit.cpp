@@ -204,7 +204,7 @@ void TCustomDateEdit::keyPressEvent(QKeyEvent* event) {
   if (PopupVisible() && Popup()) {
     if (key == Qt::Key_PageUp || key == Qt::Key_PageDown || key == Qt::Key_Left ||
         key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down || (keypad && plusMinus)) {
-      Popup()->HandleKey(event);
+      Popup()->PassKey(event);
       event->accept();
       return;
     }
@@ -219,7 +219,7 @@ void TCustomDateEdit::keyPressEvent(QKeyEvent* event) {
   const QString typed = event->text();
   if (typed == u"+" || typed == u"-" || typed == u"t" || typed == u"T") {
     if (PopupVisible() && Popup()) {
-      Popup()->HandleKey(event);
+      Popup()->PassKey(event);
       event->accept();
       return;
     }
@@ -233,7 +233,8 @@ void TCustomDateEdit::keyPressEvent(QKeyEvent* event) {
 }
 
 void TCustomDateEdit::focusOutEvent(QFocusEvent* event) {
-  if (CheckOnExit && !PopupVisible()) {
+  // The drop-down taking the keyboard is no leaving.
+  if (CheckOnExit && !PopupVisible() && event->reason() != Qt::PopupFocusReason) {
     try {
       CheckDate();
     } catch (const EConvertError& e) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "widgets/SpeedbarSetup.h"
 #include "widgets/VxGraphics.h"
 #include "widgets/VxSplitter.h"
 
@@ -103,9 +104,7 @@ bool TSpeedbarButton::event(QEvent* event) {
                            kTipTime);
       }
       return true;
-    case QEvent::Leave:
-      tipShown_ = false;
-      break;
+    case QEvent::Leave: tipShown_ = false; break;
     case QEvent::Hide:
       if (tipShown_ && QToolTip::isVisible() && QToolTip::text() == toolTip()) QToolTip::hideText();
       tipShown_ = false;
@@ -163,18 +162,21 @@ void TSpeedbarButton::mouseMoveEvent(QMouseEvent* event) {
 void TSpeedbarButton::mouseReleaseEvent(QMouseEvent* event) {
   if (!copy_) return TVxSpeedButton::mouseReleaseEvent(event);
   TSpeedBar* bar = item_->SpeedBar();
-  const QPoint bottomRight = event->globalPosition().toPoint() - copy_->property("grab").toPoint();
+  const QPoint pointer = event->globalPosition().toPoint();
+  const QPoint bottomRight = pointer - copy_->property("grab").toPoint();
   EndDrag();
   if (!bar) return;
+  // The pointer says where the button went: onto its bar (as the window
+  // system sees it there), or off it.
   const QPoint drop = bar->mapFromGlobal(bottomRight) - QPoint(bar->BtnWidth(), bar->BtnHeight());
-  if (!bar->rect().contains(drop)) {
-    lower();
-    item_->SetVisible(false);
-    bar->Notify(TSpeedbarNotify::ListsChanged);
-  }
-  if (bar->PlaceItem(item_, drop)) {
+  // Moved onto another button, it goes in beside it (the others making room).
+  if (FindSpeedBar(pointer) == bar &&
+      bar->PlaceItem(item_, drop, bar->mapFromGlobal(pointer), true)) {
     bar->Notify(TSpeedbarNotify::ItemPlaced);
     update();
+  } else {
+    lower();
+    item_->SetVisible(false);
   }
   bar->Notify(TSpeedbarNotify::ListsChanged);
 }
@@ -653,18 +655,47 @@ void TSpeedBar::Dock() {
   }
 }
 
-bool TSpeedBar::PlaceItem(TSpeedItem* item, QPoint pos) {
+TBarMeasures TSpeedBar::Measures() const {
+  return {width(),     height(),   offsetHorz_,
+          offsetVert_, gridX_,     gridY_,
+          btnWidth_,   btnHeight_, orientation_ == TBarOrientation::boHorizontal};
+}
+
+std::vector<TBarPoint> TSpeedBar::PlacesTaken(const TSpeedItem* except) const {
+  std::vector<TBarPoint> taken;
+  for (const TSpeedItem* other : ItemsShown(except)) taken.push_back({other->Left(), other->Top()});
+  return taken;
+}
+
+std::vector<TSpeedItem*> TSpeedBar::ItemsShown(const TSpeedItem* except) const {
+  std::vector<TSpeedItem*> shown;
+  ForEachItem([&](TSpeedItem* other) {
+    if (other != except && other->Visible()) shown.push_back(other);
+  });
+  return shown;
+}
+
+// Every button shows whole and takes its clicks: one dropped where another
+// lies goes to the nearest free place, and on a full bar the others make
+// room (flat buttons are not opaque, and one over another would hide that
+// one's command).
+bool TSpeedBar::PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> pointer,
+                          bool reorder) {
   if (!item || item->SpeedBar() != this) return false;
-  const bool horizontal = orientation_ == TBarOrientation::boHorizontal;
-  const int x = SnapToGrid(pos.x(), offsetHorz_, gridX_, horizontal);
-  const int y = SnapToGrid(pos.y(), offsetVert_, gridY_, !horizontal);
-  item->SetBounds(x, y);
-  const bool inside = rect().contains(x, y);
-  item->SetVisible(inside);
-  // A button placed where another lies shows over it (one taken off the
-  // bar went below the others).
-  if (inside) item->Button()->raise();
-  return inside;
+  const QPoint at = pointer.value_or(pos);
+  const std::vector<TSpeedItem*> others = ItemsShown(item);
+  const std::optional<TDropOutcome> drop =
+      DropMakingRoom(Measures(), {pos.x(), pos.y()}, {at.x(), at.y()}, PlacesTaken(item), reorder);
+  if (!drop) {
+    item->SetVisible(false);
+    return false;
+  }
+  for (size_t i = 0; i < others.size(); ++i)
+    if (others[i]->Left() != drop->others[i].x || others[i]->Top() != drop->others[i].y)
+      others[i]->SetBounds(drop->others[i].x, drop->others[i].y);
+  item->SetBounds(drop->place.x, drop->place.y);
+  item->SetVisible(true);
+  return true;
 }
 
 // ---------------------------------------------------------------- layout
@@ -713,8 +744,22 @@ void TSpeedBar::ReadLayout(TIniStorage* storage, const std::string& section) {
         if (!ParseLayoutButton(value, name, left, top)) continue;
         TSpeedItem* item = SearchItem(QString::fromStdString(name));
         if (!item) continue;
-        item->SetBounds(std::max(left.value_or(item->Left()), offsetHorz_),
-                        std::max(top.value_or(item->Top()), offsetVert_));
+        const QPoint stored(std::max(left.value_or(item->Left()), offsetHorz_),
+                            std::max(top.value_or(item->Top()), offsetVert_));
+        // A layout stored with one button over another (as earlier versions
+        // allowed) still loads: the later one moves to the nearest free place.
+        const std::vector<TBarPoint> taken = PlacesTaken(item);
+        const bool covers = std::any_of(taken.begin(), taken.end(), [&](const TBarPoint& o) {
+          return std::abs(o.x - stored.x()) < btnWidth_ && std::abs(o.y - stored.y()) < btnHeight_;
+        });
+        const QPoint within(std::clamp(stored.x(), 0, std::max(0, width() - 1)),
+                            std::clamp(stored.y(), 0, std::max(0, height() - 1)));
+        const std::optional<TBarPoint> place =
+            covers ? DropPlace(Measures(), {stored.x(), stored.y()}, {within.x(), within.y()},
+                               taken, true)
+                   : std::nullopt;
+        const TBarPoint to = place.value_or(TBarPoint{stored.x(), stored.y()});
+        item->SetBounds(to.x, to.y);
         item->SetVisible(true);
       }
     }

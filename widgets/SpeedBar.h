@@ -22,6 +22,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -120,7 +121,7 @@ class TSpeedbarButton : public TVxSpeedButton {
  private:
   static constexpr int kTipTime = 10000;  // ms
   TSpeedItem* item_;
-  bool tipShown_ = false;  // since the pointer came onto the button
+  bool tipShown_ = false;    // since the pointer came onto the button
   QWidget* copy_ = nullptr;  // the copy that follows the cursor while dragged
   bool moved_ = false;       // dragged away from its place: the button looks gone
 };
@@ -306,10 +307,20 @@ class TSpeedBar : public QFrame {
   // The bar's font becomes the menu font of the system.
   virtual void SetFontDefault();
 
-  // Snaps the item to the grid at (x, y) of the bar's client area; it stays
-  // on the bar only when the button's top-left corner lies inside. Returns
-  // whether it is on the bar.
-  bool PlaceItem(TSpeedItem* item, QPoint pos);
+  // Places the item dropped with the copy's top-left at pos of the bar's
+  // client area and the pointer at pointer (pos when not given): on the bar
+  // only when the pointer lies on it, in the row under the pointer, whole on
+  // the bar, at the nearest grid place no other button takes, the others
+  // making room on a full bar (DropMakingRoom).
+  // Returns whether it is on the bar.
+  // With reorder (a button moved along its bar), one moved onto another goes
+  // in beside it.
+  bool PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> pointer = std::nullopt,
+                 bool reorder = false);
+  TBarMeasures Measures() const;
+  // The items shown on the bar, but the one given, and their top-left corners.
+  std::vector<TSpeedItem*> ItemsShown(const TSpeedItem* except) const;
+  std::vector<TBarPoint> PlacesTaken(const TSpeedItem* except) const;
 
   // Layout storage.
   void SaveLayout(TIniStorage* storage);

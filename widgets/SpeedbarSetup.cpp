@@ -70,14 +70,16 @@ bool Covers(const QWidget* w, QPoint globalPos) {
 
 // The window system says which of the program's windows is on top at the
 // point (a window manager's frame or another program's window there is none
-// of them); only a bar of that window counts. A drag copy says nothing of
-// what lies under it: when one is still found there, the bars' own geometry
+// of them); only a bar of that window itself counts, not one of a window it
+// owns (a message list or an editor is a window of the main window's, and
+// its bar may lie under the main window). A drag copy says nothing of what
+// lies under it: when one is still found there, the bars' own geometry
 // decides, the active window's bar first, then a bar being customised.
 TSpeedBar* FindSpeedBar(QPoint globalPos) {
   QWidget* onTop = QApplication::topLevelAt(globalPos);
   if (onTop && !qobject_cast<TBtnControl*>(onTop)) {
     for (TSpeedBar* bar : onTop->findChildren<TSpeedBar*>())
-      if (bar->isVisible() && Covers(bar, globalPos)) return bar;
+      if (bar->window() == onTop && bar->isVisible() && Covers(bar, globalPos)) return bar;
     return nullptr;
   }
   if (!onTop) return nullptr;
@@ -86,7 +88,7 @@ TSpeedBar* FindSpeedBar(QPoint globalPos) {
   for (QWidget* top : QApplication::topLevelWidgets()) {
     if (!top->isVisible() || top->isMinimized() || qobject_cast<TBtnControl*>(top)) continue;
     for (TSpeedBar* bar : top->findChildren<TSpeedBar*>()) {
-      if (!bar->isVisible() || !Covers(bar, globalPos)) continue;
+      if (bar->window() != top || !bar->isVisible() || !Covers(bar, globalPos)) continue;
       const int rank = (top->isActiveWindow() ? 2 : 0) + (bar->EditingWindow() ? 1 : 0);
       if (rank > foundRank) {
         found = bar;
@@ -223,9 +225,11 @@ void TSpeedbarSetupWindow::FillButtons() {
   setToolTip(item ? item->Hint() : QString());
 }
 
-bool TSpeedbarSetupWindow::DropItem(TSpeedItem* item, QPoint globalTopLeft) {
-  if (!bar_ || !item || FindSpeedBar(globalTopLeft) != bar_) return false;
-  if (!bar_->PlaceItem(item, bar_->mapFromGlobal(globalTopLeft))) return false;
+bool TSpeedbarSetupWindow::DropItem(TSpeedItem* item, QPoint globalPointer) {
+  if (!bar_ || !item || FindSpeedBar(globalPointer) != bar_) return false;
+  const QPoint copyTopLeft = globalPointer - QPoint(bar_->BtnWidth(), bar_->BtnHeight());
+  if (!bar_->PlaceItem(item, bar_->mapFromGlobal(copyTopLeft), bar_->mapFromGlobal(globalPointer)))
+    return false;
   FillButtons();
   return true;
 }
@@ -234,8 +238,7 @@ void TSpeedbarSetupWindow::EndDrag(QPoint globalPos, bool drop) {
   delete dragCopy_;
   dragCopy_ = nullptr;
   buttonsList_->viewport()->unsetCursor();
-  if (drop && dragItem_ && bar_)
-    DropItem(dragItem_, globalPos - QPoint(bar_->BtnWidth(), bar_->BtnHeight()));
+  if (drop && dragItem_ && bar_) DropItem(dragItem_, globalPos);
   dragItem_ = nullptr;
   dragging_ = false;
 }

@@ -31,9 +31,10 @@ class TSpeedbarSetupWindow : public QDialog {
   // The selected section and item (none: -1 / nullptr).
   int SelectedSection() const;
   TSpeedItem* SelectedItem() const;
-  // Drops an item with the top-left corner of its copy at a screen point:
-  // placed on the grid when the attached bar lies there. Returns whether it was placed.
-  bool DropItem(TSpeedItem* item, QPoint globalTopLeft);
+  // Drops an item with the pointer at a screen point (its copy hangs up and
+  // left of it): placed when the attached bar lies under the pointer
+  // (TSpeedBar::PlaceItem). Returns whether it was placed.
+  bool DropItem(TSpeedItem* item, QPoint globalPointer);
 
   QListWidget* SectionList() const { return sectionList_; }
   QListWidget* ButtonsList() const { return buttonsList_; }

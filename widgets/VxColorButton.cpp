@@ -250,12 +250,13 @@ TVxColorButtonPalette::~TVxColorButtonPalette() {
   if (!closing_ && OnClosed) OnClosed(closedByKey_);
 }
 
+// A system colour (the window text, say) opens the palette on the swatch
+// that looks the same, so the arrows start where the eye does.
 void TVxColorButtonPalette::SetCurrentColor(TColor color) {
-  for (int y = 1; y <= 5; ++y)
-    for (int x = 1; x <= 4; ++x)
-      if (PaletteColors.Color(x, y) == color) return Select({x, y});
-  OtherColor = color;
-  Select({0, 0});
+  const TPaletteCell cell =
+      PaletteCellOf(PaletteColors, color, FromQColor(ToQColor(color, palette())));
+  if (cell.y == 0) OtherColor = color;
+  Select(cell);
 }
 
 void TVxColorButtonPalette::Select(TPaletteCell cell) {

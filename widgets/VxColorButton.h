@@ -112,8 +112,8 @@ class TVxColorButtonPalette : public QWidget {
   std::function<void(bool isOther, TColor color)> OnSelect;
   std::function<void(bool byKey)> OnClosed;
 
-  // Selects the cell of the colour; a colour not in the grid becomes the
-  // other colour.
+  // Selects the cell of the colour (a system colour: the swatch of its
+  // RGB value); a colour not in the grid becomes the other colour.
   void SetCurrentColor(TColor color);
   TPaletteCell Selected() const { return selected_; }
   void Select(TPaletteCell cell);

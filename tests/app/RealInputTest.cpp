@@ -4,7 +4,11 @@
 // F1 in the speed-bar setup opens its page, a speed-bar button is dragged
 // along its bar and off it, buttons dragged from the setup's list land on
 // the message window's bar and on both bars of the editor, and a message
-// box asked from a worker shows above the active window and takes keys.
+// box asked from a worker shows above the active window and takes keys;
+// drops aimed with the pointer (an owner window over the bar, a free
+// place's middle, the left end, half over a button), the date edit's
+// calendar and the colour palette by keys, and F1 in a form that keeps
+// the text typed next.
 // The test starts Xvfb, once without and once with a window manager (twm,
 // which frames every window as desktops do), and runs the driving part of
 // this file (RealInputChild) in a child process of this suite on that
@@ -49,13 +53,16 @@
 
 #include "SettingsApplyFixture.h"
 #include "app/DirDialog.h"
-#include "widgets/DirLists.h"
 #include "app/HelpViewer.h"
 #include "app/MessageEditor.h"
 #include "app/MsgWin.h"
 #include "app/QtPrompter.h"
 #include "platform/Help.h"
+#include "processing/forms/FilterProperties.h"
+#include "widgets/DateEdit.h"
+#include "widgets/DirLists.h"
 #include "widgets/PageControl98.h"
+#include "widgets/PickDate.h"
 #include "widgets/SpeedBar.h"
 #include "widgets/SpeedbarSetup.h"
 #include "widgets/VxColorButton.h"
@@ -192,7 +199,10 @@ class RealInputTest : public ::testing::Test {
       ADD_FAILURE() << "the child did not end";
     EXPECT_EQ(code, 0);
     const std::string out = dir.Read("child.log");
-    EXPECT_NE(out.find("[  PASSED  ] 2 tests"), std::string::npos) << out;
+    // Every test of the child ran and passed (none skipped, none failed).
+    EXPECT_NE(out.find("[  PASSED  ] "), std::string::npos) << out;
+    EXPECT_EQ(out.find("[  FAILED  ]"), std::string::npos) << out;
+    EXPECT_EQ(out.find("[  SKIPPED ]"), std::string::npos) << out;
     Stop();
     EXPECT_NE(access(("/tmp/.X11-unix/X" + display).c_str(), F_OK), 0)
         << "the server left its socket behind";
@@ -303,8 +313,8 @@ std::optional<QPoint> VisiblePoint(QWidget* w) {
   const QRect r = w->rect().adjusted(8, 8, -8, -8);
   for (int fx : {2, 1, 3, 0, 4})
     for (int fy : {2, 1, 3, 0, 4}) {
-      const QPoint at = w->mapToGlobal(
-          QPoint(r.left() + r.width() * fx / 4, r.top() + r.height() * fy / 4));
+      const QPoint at =
+          w->mapToGlobal(QPoint(r.left() + r.width() * fx / 4, r.top() + r.height() * fy / 4));
       if (QApplication::topLevelAt(at) == w) return at;
     }
   return std::nullopt;
@@ -467,8 +477,9 @@ class RealInputChild : public SettingsApplyTest {
     PumpUntil([] { return Shown<TBtnControl>() == nullptr; }, 120s);
     return true;
   }
-  // Drags items that are off the bar from the setup's list onto the middle
-  // of the bar, as a user does, count times; how many landed on the bar.
+  // Drags items that are off the bar from the setup's list, the pointer onto
+  // the middle of the bar, as a user does, count times; how many landed on
+  // the bar.
   // Each landed item is taken off again for the next drop.
   static int DropFromTheList(TSpeedbarSetupWindow* setup, TSpeedBar* bar, int count) {
     int landed = 0;
@@ -482,8 +493,10 @@ class RealInputChild : public SettingsApplyTest {
         item->SetVisible(false);
         bar->Notify(TSpeedbarNotify::ListsChanged);
       }
-      const QPoint topLeft((bar->width() - bar->BtnWidth()) / 2, bar->BtnOffsetVert() + 1);
-      DragFromTheList(setup, item, bar->mapToGlobal(topLeft));
+      // The pointer at the bar's middle, the copy up and left of it.
+      const QPoint pointer(bar->width() / 2, bar->height() / 2);
+      DragFromTheList(setup, item,
+                      bar->mapToGlobal(pointer - QPoint(bar->BtnWidth(), bar->BtnHeight())));
       if (item->Visible()) ++landed;
       if (i == 0) Shot((bar->objectName() + "-drop").toLatin1().constData());
       item->SetVisible(false);
@@ -649,8 +662,14 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
     }
     Xdo({"mouseup", "1"});
   };
+  // Along the bar to a free place past its last button (a place another
+  // button takes would send it to the nearest free one).
   const int left = item->Left();
-  drag(QPoint(3 * button->width(), 0));
+  int last = 0;
+  list->findChild<TSpeedBar*>("MailToolbar")->ForEachItem([&](TSpeedItem* it) {
+    if (it->Visible()) last = std::max(last, it->Left() + button->width());
+  });
+  drag(QPoint(last + 2 * button->width() - left, 0));
   EXPECT_TRUE(PumpUntil([&] { return item->Left() > left && button->isVisible(); }, 120s))
       << item->Left();
   drag(QPoint(0, 200));
@@ -753,7 +772,11 @@ const PaletteRow kPaletteRows[] = {
     {"a cell picked with the pointer", PaletteEnd::Pointer, {2, 3}, {}, true},
     {"another cell, in the last row", PaletteEnd::Pointer, {4, 5}, {}, true},
     {"the arrows and Return", PaletteEnd::Keys, {}, {"Down", "Down", "Right", "Return"}, true},
-    {"up past the first row and Return", PaletteEnd::Keys, {}, {"Up", "Up", "Left", "Return"}, true},
+    {"up past the first row and Return",
+     PaletteEnd::Keys,
+     {},
+     {"Up", "Up", "Left", "Return"},
+     true},
     {"the arrows and Escape", PaletteEnd::Keys, {}, {"Right", "Down", "Escape"}, false},
     {"a press outside", PaletteEnd::Outside, {}, {}, false},
     {"the other colour from its dialog", PaletteEnd::Other, {}, {}, true},
@@ -802,7 +825,8 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
       TVxColorButtonPalette* palette = button->PaletteForm();
       ASSERT_TRUE(QTest::qWaitForWindowExposed(palette, 120000));
       // Where the button put it: no window manager's frame moved it.
-      EXPECT_EQ(palette->frameGeometry().topLeft(), button->mapToGlobal(QPoint(0, button->height())));
+      EXPECT_EQ(palette->frameGeometry().topLeft(),
+                button->mapToGlobal(QPoint(0, button->height())));
       if (!shot) {
         shot = true;
         Shot("palette");
@@ -834,9 +858,7 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
           XKeys(r.keys);
           break;
         }
-        case PaletteEnd::Outside:
-          XHeldClick(dialog->mapToGlobal(QPoint(3, 3)));
-          break;
+        case PaletteEnd::Outside: XHeldClick(dialog->mapToGlobal(QPoint(3, 3))); break;
         case PaletteEnd::Other: {
           // The colour dialog runs its own modal loop: it is driven from a
           // timer that fires inside that loop.
@@ -1013,8 +1035,9 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
       bar->Notify(TSpeedbarNotify::ListsChanged);
     }
     ASSERT_NE(item, lying);
-    QPoint topLeft = bar->mapToGlobal(
-        QPoint((bar->width() - bar->BtnWidth()) / 2, bar->BtnOffsetVert() + 1));
+    // The pointer at the bar's middle; the copy hangs up and left of it.
+    const QSize btn = bar->BtnSize();
+    QPoint pointer = bar->mapToGlobal(QPoint(bar->width() / 2, bar->height() / 2));
     QWidget cover;
     cover.setWindowTitle("Cover");
     cover.resize(240, 160);
@@ -1023,22 +1046,23 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
       coverBar->setObjectName("CoverBar");
     }
     if (r.onto == DropRow::OntoAButton) {
-      // Half a button to the right of the button lying there.
-      topLeft = bar->mapToGlobal(QPoint(lying->Left() + bar->BtnWidth() / 2, lying->Top()));
+      // The copy half a button to the right of the button lying there.
+      pointer = bar->mapToGlobal(
+          QPoint(lying->Left() + btn.width() + btn.width() / 2, bar->height() / 2));
     } else {
-      // The copy's corner lands 8 pixels into the window's client area (a
-      // window manager's frame moves the client area down: it is placed again).
-      const QPoint client = topLeft - QPoint(120, 8);
+      // The pointer lands 8 pixels into the window's client area (a window
+      // manager's frame moves the client area down: it is placed again).
+      const QPoint client = pointer - QPoint(120, 8);
       cover.move(client);
       cover.show();
       ASSERT_TRUE(Shows(&cover));
       cover.move(cover.pos() + client - cover.geometry().topLeft());
       PumpUntil([&] { return cover.geometry().topLeft() == client; }, 30s);
       cover.raise();
-      ASSERT_TRUE(PumpUntil([&] { return QApplication::topLevelAt(topLeft) == &cover; }, 30s));
-      ASSERT_EQ(FindSpeedBar(topLeft) != nullptr, r.onto == DropRow::CoverWithBar);
+      ASSERT_TRUE(PumpUntil([&] { return QApplication::topLevelAt(pointer) == &cover; }, 30s));
+      ASSERT_EQ(FindSpeedBar(pointer) != nullptr, r.onto == DropRow::CoverWithBar);
     }
-    ASSERT_TRUE(DragFromTheList(setup, item, topLeft));
+    ASSERT_TRUE(DragFromTheList(setup, item, pointer - QPoint(btn.width(), btn.height())));
     Pause(200ms);
     Shot((std::string("drop-") + std::to_string(&r - kDropRows)).c_str());
     if (r.onto != DropRow::OntoAButton) {
@@ -1046,10 +1070,12 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
       continue;
     }
     EXPECT_TRUE(item->Visible());
-    // The dropped button is the one seen where both lie.
-    const QRect both = item->Button()->geometry() & lying->Button()->geometry();
-    ASSERT_FALSE(both.isEmpty());
-    EXPECT_EQ(QApplication::widgetAt(bar->mapToGlobal(both.center())), item->Button());
+    // The dropped button lies beside the one there: each shows whole and
+    // takes its own clicks.
+    EXPECT_FALSE(item->Button()->geometry().intersects(lying->Button()->geometry()));
+    for (TSpeedItem* it : {item, lying})
+      EXPECT_EQ(QApplication::widgetAt(it->Button()->mapToGlobal(it->Button()->rect().center())),
+                it->Button());
     item->SetVisible(false);
     bar->Notify(TSpeedbarNotify::ListsChanged);
   }
@@ -1058,6 +1084,283 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
   XClick(setup->findChild<QPushButton*>("CloseBtn"));
   EXPECT_TRUE(PumpUntil([] { return Shown<TSpeedbarSetupWindow>() == nullptr; }, 120s));
   list->close();
+}
+
+// ---------------------------------------------------------------- drops, pop-ups and help keys
+//
+// Drops that a person aims with the pointer: onto the main window lying over
+// a message list's bar (the main window owns the list), at the middle of a
+// free place a little high, at the bar's left end, half over a button. The
+// date edit's calendar and the colour palette by keys with the pointer on
+// them, the palette starting at the swatch of the current colour. F1 inside
+// a form with the help viewer up leaves the form the keyboard.
+
+// Where a drop from the setup's list is aimed: the pointer's place on the bar.
+struct AimRow {
+  const char* what;
+  enum { OwnerOver, MiddleHigh, LeftEnd, HalfOverAButton } aim;
+};
+
+const AimRow kAimRows[] = {
+    {"the main window over the list's bar", AimRow::OwnerOver},
+    {"the middle of a free place, 2 px high", AimRow::MiddleHigh},
+    {"the bar's left end", AimRow::LeftEnd},
+    {"half over a button", AimRow::HalfOverAButton},
+};
+
+// Whether every button shown on the bar lies whole on it, over no other, and
+// is the control the window system finds at its middle.
+QString ButtonsWholeAndClickable(TSpeedBar* bar) {
+  std::vector<TSpeedItem*> shown;
+  bar->ForEachItem([&](TSpeedItem* it) {
+    if (it->Visible()) shown.push_back(it);
+  });
+  for (TSpeedItem* a : shown) {
+    const QRect r = a->Button()->geometry();
+    if (!bar->rect().contains(r)) return a->objectName() + " is not whole on the bar";
+    for (TSpeedItem* b : shown)
+      if (a != b && r.intersects(b->Button()->geometry()))
+        return a->objectName() + " lies over " + b->objectName();
+    if (QApplication::widgetAt(bar->mapToGlobal(r.center())) != a->Button())
+      return a->objectName() + " does not take its clicks";
+  }
+  return {};
+}
+
+TEST_F(RealInputChild, DISABLED_AimedDropsPopupKeysAndHelpInAForm) {
+  QStringList failures;
+  // --- Drops aimed with the pointer at a message list's bar.
+  TMessageListWindow* list = window->OpenMessageList(*Area("ECHO.ONE"));
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->parentWidget(), window.get()) << "the list is a window of the main window's";
+  list->move(0, 0);
+  ASSERT_TRUE(Shows(list));
+  TSpeedBar* bar = list->findChild<TSpeedBar*>("MailToolbar");
+  ASSERT_NE(bar, nullptr);
+  TSpeedbarSetupWindow* setup = Customize(bar);
+  ASSERT_NE(setup, nullptr);
+  // The setup out of the way of the bar.
+  setup->move(700, 500);
+  PumpUntil([&] { return !setup->frameGeometry().intersects(bar->window()->frameGeometry()); },
+            30s);
+  const QSize btn = bar->BtnSize();
+  for (const AimRow& r : kAimRows) {
+    SCOPED_TRACE(r.what);
+    TSpeedItem* item = nullptr;
+    bar->ForEachItem([&](TSpeedItem* it) {
+      if (!item && !it->Visible()) item = it;
+    });
+    if (!item) {
+      bar->ForEachItem([&](TSpeedItem* it) { item = it; });
+      item->SetVisible(false);
+      bar->Notify(TSpeedbarNotify::ListsChanged);
+    }
+    TSpeedItem* lying = nullptr;
+    int right = 0;
+    bar->ForEachItem([&](TSpeedItem* it) {
+      if (!it->Visible()) return;
+      if (!lying) lying = it;
+      right = std::max(right, it->Left() + btn.width());
+    });
+    ASSERT_NE(lying, nullptr);
+    // The pointer's place in the bar.
+    QPoint pointer;
+    switch (r.aim) {
+      case AimRow::OwnerOver:
+        // Low in the row: the copy's corner lies on the bar too.
+        pointer = QPoint(right + 40 + btn.width() / 2, bar->BtnOffsetVert() + btn.height() - 2);
+        break;
+      case AimRow::MiddleHigh:
+        pointer = QPoint(right + 40 + btn.width() / 2, bar->height() / 2 - 2);
+        break;
+      case AimRow::LeftEnd: pointer = QPoint(3, bar->height() / 2); break;
+      case AimRow::HalfOverAButton:
+        pointer =
+            QPoint(lying->Left() + btn.width() + btn.width() / 2, lying->Top() + btn.height());
+        break;
+    }
+    const QPoint global = bar->mapToGlobal(pointer);
+    if (r.aim == AimRow::OwnerOver) {
+      // The main window, the list's owner, over the point and the copy's
+      // corner (in its area list, below its own bar), raised above the list.
+      const QPoint client = global - QPoint(60, 150);
+      window->show();
+      ASSERT_TRUE(Shows(window.get()));
+      window->move(window->pos() + client - window->geometry().topLeft());
+      PumpUntil([&] { return window->geometry().topLeft() == client; }, 30s);
+      window->raise();
+      const QPoint corner = global - QPoint(btn.width(), btn.height());
+      if (!PumpUntil(
+              [&] {
+                return QApplication::topLevelAt(global) == window.get() &&
+                       QApplication::topLevelAt(corner) == window.get();
+              },
+              30s)) {
+        failures << QString("%1: the main window cannot be put over the bar").arg(r.what);
+        continue;
+      }
+    }
+    // The copy hangs up and left of the pointer by its bottom-right corner.
+    ASSERT_TRUE(DragFromTheList(setup, item, global - QPoint(btn.width(), btn.height())));
+    Pause(200ms);
+    Shot((std::string("aimed-") + std::to_string(&r - kAimRows)).c_str());
+    if (r.aim == AimRow::OwnerOver) {
+      if (item->Visible()) failures << QString("%1: landed on the bar below").arg(r.what);
+      window->hide();
+      PumpUntil([&] { return QApplication::topLevelAt(global) == list; }, 30s);
+      continue;
+    }
+    if (!item->Visible()) {
+      failures << QString("%1: refused").arg(r.what);
+      continue;
+    }
+    if (const QString bad = ButtonsWholeAndClickable(bar); !bad.isEmpty())
+      failures << QString("%1: %2").arg(r.what, bad);
+    // Aimed at a free place, it lands under the pointer.
+    if (r.aim == AimRow::MiddleHigh &&
+        !item->Button()->geometry().adjusted(-8, 0, 8, 0).contains(pointer))
+      failures << QString("%1: not under the pointer").arg(r.what);
+    item->SetVisible(false);
+    bar->Notify(TSpeedbarNotify::ListsChanged);
+  }
+  XClick(setup->findChild<QPushButton*>("CloseBtn"));
+  EXPECT_TRUE(PumpUntil([] { return Shown<TSpeedbarSetupWindow>() == nullptr; }, 120s));
+  list->close();
+
+  // --- The date edit's calendar by keys with the pointer on it.
+  {
+    QWidget form;
+    form.setWindowTitle("Date");
+    auto* edit = new TDateEdit(&form);
+    auto* other = new QLineEdit(&form);
+    edit->setGeometry(10, 10, 121, 21);
+    other->setGeometry(10, 200, 121, 21);
+    form.resize(300, 260);
+    form.move(200, 200);
+    form.show();
+    ASSERT_TRUE(Shows(&form));
+    const TDateTime start = EncodeDate(2026, 3, 10);
+    struct KeyRow {
+      const char* what;
+      std::vector<std::string> keys;
+      TDateTime date;
+    };
+    const KeyRow keyRows[] = {{"Right, Right, Return", {"Right", "Right", "Return"}, start + 2},
+                              {"Right, Escape", {"Right", "Escape"}, start}};
+    for (const KeyRow& k : keyRows) {
+      edit->SetDate(start);
+      XHeldClick(edit->Button()->mapToGlobal(edit->Button()->rect().center()));
+      TPopupWindow* popup = edit->Popup();
+      if (!PumpUntil([&] { return popup->isVisible(); }, 120s)) {
+        failures << QString("calendar, %1: it does not drop down").arg(k.what);
+        continue;
+      }
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(popup, 120000));
+      // Where the edit put it: no window manager's frame or title moved it.
+      if (popup->frameGeometry().topLeft() !=
+              edit->mapToGlobal(QPoint(edit->width(), edit->height())) -
+                  QPoint(popup->width(), 0) &&
+          popup->frameGeometry().topLeft() != edit->mapToGlobal(QPoint(0, edit->height())))
+        failures << QString("calendar, %1: placed at %2,%3")
+                        .arg(k.what)
+                        .arg(popup->frameGeometry().x())
+                        .arg(popup->frameGeometry().y());
+      XWalk(popup->mapToGlobal(popup->rect().center() + QPoint(0, 30)), 10);
+      Pause(150ms);
+      Shot("calendar");
+      XKeys(k.keys);
+      if (!PumpUntil([&] { return !popup->isVisible(); }, 30s))
+        failures << QString("calendar, %1: it stays open").arg(k.what);
+      if (edit->Date() != k.date) failures << QString("calendar, %1: %2").arg(k.what, edit->text());
+      if (popup->isVisible()) edit->CloseDropDown(edit, false);
+    }
+  }
+
+  // --- The palette's arrows start at the swatch of the current colour.
+  {
+    QWidget form;
+    form.setWindowTitle("Colour");
+    auto* button = new TVxColorButton(&form);
+    button->move(20, 20);
+    form.resize(200, 200);
+    form.move(500, 200);
+    form.show();
+    ASSERT_TRUE(Shows(&form));
+    // The window text: black on the screen.
+    button->SetColor(0x80000008);
+    XHeldClick(button->mapToGlobal(QPoint(button->width() - 6, button->height() / 2)));
+    ASSERT_TRUE(PumpUntil([&] { return button->DroppedDown(); }, 120s));
+    TVxColorButtonPalette* palette = button->PaletteForm();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(palette, 120000));
+    const TPaletteCell black = palette->Selected();
+    EXPECT_EQ(palette->CellColor(black), FromQColor(ToQColor(0x80000008, palette->palette())));
+    const TColor expected = palette->CellColor(
+        MovePaletteSelection(MovePaletteSelection(black, TPaletteKey::Right), TPaletteKey::Down));
+    XKeys({"Right", "Down", "Return"});
+    EXPECT_TRUE(PumpUntil([&] { return !button->DroppedDown(); }, 120s));
+    EXPECT_EQ(button->Color(), expected);
+    if (button->DroppedDown()) button->ClosePalette();
+  }
+
+  // --- F1 in the filter properties, with the help viewer up: its page is
+  // shown, the text typed next goes into the form, and the viewer lies
+  // beside the form where the screen has room.
+  platform::ShowHelp(platform::kHelpContents);
+  QPointer<THelpViewer> viewer = Shown<THelpViewer>();
+  ASSERT_TRUE(viewer && Shows(viewer));
+  bool driven = false;
+  QTimer::singleShot(0, dialog.get(), [&] {
+    const auto finish = qScopeGuard([&] { dialog->reject(); });
+    ASSERT_TRUE(Shows(dialog.get()));
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      auto* form = Shown<TFilterProperties>();
+      if (!form) return;
+      timer.stop();
+      const QPointer<QWidget> alive(form);
+      const auto close = qScopeGuard([&] {
+        if (alive) alive->close();
+        driven = true;
+      });
+      ASSERT_TRUE(Shows(form));
+      auto* desc = form->findChild<QLineEdit*>("Desc");
+      ASSERT_NE(desc, nullptr);
+      PumpUntil([&] { return viewer->parentWidget() == form; }, 30s);
+      // The viewer over the form's left strip, as a window manager may put it.
+      viewer->move(form->frameGeometry().left() - viewer->width() / 2, form->geometry().top());
+      Pause(200ms);
+      XHeldClick(desc->mapToGlobal(desc->rect().center()));
+      PumpUntil([&] { return desc->hasFocus(); }, 30s);
+      const QString before = desc->text();
+      XKeys({"End", "F1"});
+      EXPECT_TRUE(PumpUntil(
+          [&] {
+            return viewer->source().fileName() ==
+                   QStringLiteral("%1.html").arg(platform::kHelpFilter);
+          },
+          120s));
+      Pause(300ms);
+      Shot("help-in-filter");
+      Xdo({"type", "--delay", "120", "abc"});
+      if (!PumpUntil([&] { return desc->text() == before + "abc"; }, 30s))
+        failures << "F1 in the filter: typed text went to " +
+                        QString(QApplication::focusWidget()
+                                    ? QApplication::focusWidget()->metaObject()->className()
+                                    : "nothing") +
+                        ", the field reads «" + desc->text() + "»";
+      const QRect area = form->screen()->availableGeometry(), f = form->frameGeometry();
+      const bool room = f.left() - area.left() >= 260 || area.right() - f.right() >= 260 ||
+                        f.top() - area.top() >= 220 || area.bottom() - f.bottom() >= 220;
+      if (room && viewer->frameGeometry().intersects(f))
+        failures << "F1 in the filter: the viewer lies over the form";
+    });
+    timer.start(20);
+    XHeldClick(Reveal("Button6")->mapToGlobal(Reveal("Button6")->rect().center()));
+    EXPECT_TRUE(PumpUntil([&] { return driven; }, 300s)) << "no filter window";
+  });
+  dialog->exec();
+  if (viewer) viewer->close();
+  EXPECT_EQ(failures.join("\n").toStdString(), "");
 }
 
 }  // namespace

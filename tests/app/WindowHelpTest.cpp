@@ -255,6 +255,20 @@ TEST_F(WindowHelpTest, HelpOverTheSettingsFollowsEveryWindowTheyOpenAndComesBack
         EXPECT_NE(properties, settings);
         EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->parentWidget() == properties; }));
         EXPECT_TRUE(QTest::qWaitForWindowExposed(viewer));
+        // F1 inside a window that has a page (the filter's) shows it and
+        // leaves the window the keyboard, the viewer beside it (the screen
+        // has room), not over it.
+        if (row.list == std::string("ImportFilters")) {
+          properties->activateWindow();
+          EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == properties; }));
+          viewer->move(properties->geometry().topLeft() - QPoint(100, 0));
+          KeyThroughWindow(properties, Qt::Key_F1);
+          QCoreApplication::processEvents();
+          EXPECT_EQ(ShownPage(), QStringLiteral("%1.html").arg(platform::kHelpFilter));
+          EXPECT_EQ(QApplication::activeWindow(), properties);
+          EXPECT_FALSE(viewer->frameGeometry().intersects(properties->frameGeometry()))
+              << "the viewer covers the window";
+        }
         EXPECT_EQ(FollowContentsLink(viewer), "1.html");
         if (properties != settings) properties->close();
         checked = true;

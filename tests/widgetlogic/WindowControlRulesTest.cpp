@@ -58,6 +58,83 @@ TEST(SpeedBarRules, SnapRoundsAlongAndTruncatesAcross) {
   for (const Case& c : cases) EXPECT_EQ(SnapToGrid(c.v, c.off, c.grid, c.along), c.expected) << c.v;
 }
 
+// Where a dropped button goes: the pointer on the bar decides, the row under
+// it, whole on the bar, at the nearest free grid place.
+TEST(SpeedBarRules, ADropGoesWhereThePointerIsToAFreePlace) {
+  // Two rows, 200 x 52: offsets 3, grid 8 along, 23 across.
+  const TBarMeasures two{200, 52, 3, 3, 8, 23, 24, 23, true};
+  // A vertical bar 29 x 200: the grid along is GridY (23 gives 1).
+  const TBarMeasures tall{29, 200, 3, 3, 24, 1, 24, 23, false};
+  struct Case {
+    const char* what;
+    TBarMeasures bar;
+    TBarPoint copy, pointer;
+    std::vector<TBarPoint> others;
+    std::optional<TBarPoint> placed;
+  };
+  const Case cases[] = {
+      {"in the first row", two, {40, 0}, {64, 20}, {}, TBarPoint{43, 3}},
+      {"the pointer in the second row", two, {40, 10}, {64, 33}, {}, TBarPoint{43, 26}},
+      {"the pointer off the bar", two, {40, 40}, {64, 63}, {}, std::nullopt},
+      {"left of the left end", two, {-22, -20}, {2, 3}, {}, TBarPoint{3, 3}},
+      {"past the right end", two, {190, 0}, {199, 10}, {}, TBarPoint{171, 3}},
+      // Big buttons on a bar as wide as they reach: the last place is flush
+      // with its far edge.
+      {"the place at the far edge",
+       {260, 48, 2, 2, 43, 44, 86, 44, true},
+       {46, 0},
+       {132, 20},
+       {{2, 2}, {88, 2}},
+       TBarPoint{174, 2}},
+      {"half over a button", two, {48, 3}, {72, 20}, {{43, 3}}, TBarPoint{67, 3}},
+      {"its row full",
+       two,
+       {3, 3},
+       {10, 10},
+       {{3, 3}, {27, 3}, {51, 3}, {75, 3}, {99, 3}, {123, 3}, {147, 3}, {171, 3}},
+       TBarPoint{3, 26}},
+      {"down a vertical bar", tall, {-20, 50}, {4, 73}, {{3, 60}}, TBarPoint{3, 37}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(DropPlace(c.bar, c.copy, c.pointer, c.others), c.placed) << c.what;
+  // Every place taken: none; read from a stored layout, beyond the end.
+  const TBarMeasures one{100, 29, 3, 3, 8, 23, 24, 23, true};
+  const std::vector<TBarPoint> full{{3, 3}, {27, 3}, {51, 3}, {75, 3}};
+  EXPECT_EQ(DropPlace(one, {3, 3}, {5, 5}, full), std::nullopt);
+  EXPECT_EQ(DropPlace(one, {3, 3}, {5, 5}, full, true), (TBarPoint{99, 3}));
+  // A full bar makes room: the button goes in under the copy (beside the one
+  // under the copy's middle) and the rest of its row moves along.
+  const std::vector<TBarPoint> three{{3, 3}, {27, 3}, {51, 3}};
+  const TBarMeasures narrow{78, 29, 3, 3, 8, 23, 24, 23, true};
+  const auto room = DropMakingRoom(narrow, {30, 0}, {50, 20}, three);
+  ASSERT_TRUE(room.has_value());
+  EXPECT_EQ(room->place, (TBarPoint{51, 3}));  // the copy's middle (42) past 27's middle
+  EXPECT_EQ(room->others, (std::vector<TBarPoint>{{3, 3}, {27, 3}, {75, 3}}));
+  EXPECT_EQ(DropMakingRoom(narrow, {30, 0}, {50, 40}, three), std::nullopt);  // off the bar
+  // The copy's middle (7) in the first half of the first button: before it.
+  const auto before = DropMakingRoom(narrow, {-5, 0}, {19, 20}, three);
+  ASSERT_TRUE(before.has_value());
+  EXPECT_EQ(before->place, (TBarPoint{3, 3}));
+  EXPECT_EQ(before->others, (std::vector<TBarPoint>{{27, 3}, {51, 3}, {75, 3}}));
+  const auto free = DropMakingRoom(one, {30, 0}, {50, 20}, three);  // room at 75
+  ASSERT_TRUE(free.has_value());
+  EXPECT_EQ(free->place, (TBarPoint{75, 3}));
+  EXPECT_EQ(free->others, three);
+  // A button moved along its bar onto another goes in beside it, though the
+  // bar has room (its own old place, 3, is free).
+  const std::vector<TBarPoint> rest{{27, 3}, {51, 3}};
+  const auto moved = DropMakingRoom(one, {40, 0}, {60, 20}, rest, true);
+  ASSERT_TRUE(moved.has_value());
+  EXPECT_EQ(moved->place, (TBarPoint{51, 3}));  // the copy's middle (52) past 27's middle
+  EXPECT_EQ(moved->others, (std::vector<TBarPoint>{{27, 3}, {75, 3}}));
+  EXPECT_EQ(DropMakingRoom(one, {40, 0}, {60, 20}, rest)->place,
+            (TBarPoint{75, 3}));  // nearest free
+  // A damaged stored place far off the bar stays within bounds.
+  const auto far = DropPlace(one, {2147483647, 3}, {5, 5}, {{2147483647, 3}}, true);
+  ASSERT_TRUE(far.has_value());
+  EXPECT_GT(far->x, 3);
+}
+
 TEST(SpeedBarRules, DockEdgeFollowsTheDiagonals) {
   struct Case {
     int x, y;
@@ -335,6 +412,20 @@ TEST(ColorArray, PaletteHintsKeysAndCells) {
   EXPECT_EQ(PaletteCellAt(20, 40, 72), (TPaletteCell{2, 3}));
   EXPECT_EQ(PaletteCellAt(60, 100, 72), (TPaletteCell{0, 0}));
   EXPECT_EQ(PaletteCellAt(10, 95, 72), (TPaletteCell{}));
+  // The cell the palette opens on: the colour itself, else the swatch of the
+  // RGB a system colour stands for, else the other-colour cell.
+  struct Opens {
+    TColor color, resolved;
+    TPaletteCell cell;
+  };
+  const TColorArrayClass palette = DefaultPaletteColors();
+  const Opens opens[] = {{0x000000, 0x000000, {2, 1}},
+                         {0x80000008, 0x000000, {2, 1}},  // the window text, black
+                         {0x8000000D, 0xFF0000, {1, 4}},  // a highlight that is blue
+                         {0x8000000F, 0x123456, {0, 0}},
+                         {0x654321, 0x654321, {0, 0}}};
+  for (const Opens& o : opens)
+    EXPECT_EQ(PaletteCellOf(palette, o.color, o.resolved), o.cell) << std::hex << o.color;
 }
 
 TEST(LabelRules, AnglesAndShadowCopies) {

@@ -238,6 +238,52 @@ TEST(DateEdit, CalendarDropsDownAndTakesTheDate) {
   EXPECT_EQ(f.edit->Date(), D(1998, 4, 20));
 }
 
+// The calendar is a pop-up that holds the keyboard: keys given to the
+// window system while it is open (whatever window the pointer is on) reach
+// it; a press on the edit's button closes it taking the date, and does not
+// open it again.
+TEST(DateEdit, TheDroppedCalendarTakesTheKeysAndThePressOnItsButton) {
+  Env env;
+  Form f;
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+  struct Case {
+    std::vector<Qt::Key> keys;
+    bool open;
+    TDateTime date;
+  };
+  const Case cases[] = {
+      {{Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}, false, D(1998, 3, 7)},
+      {{Qt::Key_PageDown, Qt::Key_Left, Qt::Key_Escape}, false, D(1998, 3, 5)},
+      {{Qt::Key_Down}, true, D(1998, 3, 5)},
+  };
+  for (const Case& c : cases) {
+    f.edit->SetDate(D(1998, 3, 5));
+    f.edit->OpenDropDown();
+    TPopupWindow* popup = f.edit->Popup();
+    ASSERT_TRUE(popup && popup->isVisible());
+    EXPECT_EQ(popup->windowType(), Qt::Popup);
+    EXPECT_EQ(QApplication::activePopupWidget(), popup);
+    for (Qt::Key key : c.keys) QTest::keyClick(popup->windowHandle(), key);
+    EXPECT_EQ(popup->isVisible(), c.open);
+    EXPECT_EQ(f.edit->PopupVisible(), c.open);
+    EXPECT_EQ(f.edit->Date(), c.date);
+  }
+  // Open (the last case, one week on): a press on the button takes the date.
+  const QPoint button = f.edit->Button()->mapTo(&f.window, f.edit->Button()->rect().center());
+  QTest::mouseClick(f.window.windowHandle(), Qt::LeftButton, {}, button);
+  QApplication::processEvents();
+  EXPECT_FALSE(f.edit->PopupVisible());
+  EXPECT_FALSE(f.edit->Popup()->isVisible());
+  EXPECT_EQ(f.edit->Date(), D(1998, 3, 12));
+  // A press elsewhere (the form's margin above the edit) closes it leaving the date.
+  f.edit->OpenDropDown();
+  QTest::keyClick(f.edit->Popup()->windowHandle(), Qt::Key_Right);
+  QTest::mouseClick(f.window.windowHandle(), Qt::LeftButton, {}, QPoint(2, 2));
+  QApplication::processEvents();
+  EXPECT_FALSE(f.edit->PopupVisible());
+  EXPECT_EQ(f.edit->Date(), D(1998, 3, 12));
+}
+
 TEST(DateEdit, DialogStyleAndSettings) {
   Env env;
   Form f;
@@ -275,6 +321,14 @@ TEST(DateEdit, CheckOnExitReportsAnInvalidDate) {
   f.other->setFocus();
   EXPECT_EQ(prompter.Questions().size(), 1u);
   EXPECT_EQ(f.edit->Date(), D(1999, 3, 5));
+  // Dropping the calendar down (it takes the keyboard) is no leaving:
+  // nothing is asked of a text that is no date.
+  f.edit->setText("31.02.1999");
+  f.edit->setFocus();
+  f.edit->OpenDropDown();
+  EXPECT_TRUE(f.edit->PopupVisible());
+  EXPECT_EQ(prompter.Questions().size(), 1u);
+  f.edit->CloseDropDown(f.edit, false);
   platform::SetPrompter(nullptr);
 }
 

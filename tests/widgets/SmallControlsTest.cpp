@@ -130,6 +130,16 @@ TEST(VxColorButton, PaletteKeysAndChoice) {
   EXPECT_EQ(b->PaletteForm()->OtherColor, 0x654321u);
   QTest::keyClick(b->PaletteForm(), Qt::Key_Escape);
   EXPECT_FALSE(b->DroppedDown());
+  // A system colour that shows black opens on black's swatch: Right and Down
+  // from there pick (3, 2), yellow.
+  ASSERT_EQ(QApplication::palette().color(QPalette::Text), QColor(Qt::black));
+  b->SetColor(0x80000008);  // the window text
+  b->Press(b->width() - 5);
+  EXPECT_EQ(b->PaletteForm()->Selected(), (TPaletteCell{2, 1}));
+  QTest::keyClick(b->PaletteForm(), Qt::Key_Right);
+  QTest::keyClick(b->PaletteForm(), Qt::Key_Down);
+  QTest::keyClick(b->PaletteForm(), Qt::Key_Return);
+  EXPECT_EQ(b->Color(), 0x00FFFFu);
 }
 
 // Clicks through the window system (the window of w), where a pop-up that
@@ -172,10 +182,10 @@ TEST(VxColorButton, ThePaletteTakesItsKeysWhenItsOtherButtonHasTheFocus) {
     TColor color;
   };
   const Case cases[] = {
-      {{Qt::Key_Right, Qt::Key_Return}, false, 0x000000},             // (2, 1): black
+      {{Qt::Key_Right, Qt::Key_Return}, false, 0x000000},               // (2, 1): black
       {{Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}, false, 0x00FF00},  // (1, 3)
-      {{Qt::Key_Up, Qt::Key_Up, Qt::Key_Escape}, false, 0xFFFFFF},     // closed unchanged
-      {{Qt::Key_Left}, true, 0xFFFFFF},                                // wraps to (4, 1)
+      {{Qt::Key_Up, Qt::Key_Up, Qt::Key_Escape}, false, 0xFFFFFF},      // closed unchanged
+      {{Qt::Key_Left}, true, 0xFFFFFF},                                 // wraps to (4, 1)
   };
   for (const Case& c : cases) {
     QWidget form;

@@ -164,7 +164,8 @@ TEST(SpeedBar, AButtonsTipGoesAfterItsTimeWhileThePointerStays) {
   const Step steps[] = {
       {"first stay", [] {}, true, true},
       {"same stay", [] {}, false, false},
-      {"after leaving", [button] {
+      {"after leaving",
+       [button] {
          QEvent leave(QEvent::Leave);
          QApplication::sendEvent(button, &leave);
        },
@@ -240,22 +241,33 @@ TEST(SpeedBar, InnerEdgeResizesInWholeRows) {
 
 TEST(SpeedBar, DroppedItemsSnapToTheGrid) {
   Form f;
+  // Open lies at 3 and Save at 27; the bar is 400 wide and one row high.
   struct Case {
-    QPoint drop;
+    const char* what;
+    QPoint copy, pointer;
     QPoint placed;
     bool onBar;
   };
   const Case cases[] = {
-      {{13, 3}, {11, 3}, true}, {{12, 20}, {11, 3}, true}, {{500, 3}, {499, 3}, false}};
+      {"on the grid", {100, 3}, {100, 3}, {99, 3}, true},
+      {"low in the row", {100, 20}, {100, 20}, {99, 3}, true},
+      {"the pointer on the last line", {180, 5}, {200, 28}, {179, 3}, true},
+      {"the pointer off the bar", {500, 3}, {500, 3}, {179, 3}, false},
+      {"the copy above the bar", {150, -15}, {174, 8}, {147, 3}, true},
+      {"the left end, where Open lies", {-20, -12}, {4, 11}, {51, 3}, true},
+      {"the right end", {390, 3}, {398, 20}, {371, 3}, true},
+  };
   for (const Case& c : cases) {
-    EXPECT_EQ(f.bar->PlaceItem(f.cut, c.drop), c.onBar);
-    EXPECT_EQ(QPoint(f.cut->Left(), f.cut->Top()), c.placed);
-    EXPECT_EQ(f.cut->Visible(), c.onBar);
+    EXPECT_EQ(f.bar->PlaceItem(f.cut, c.copy, c.pointer), c.onBar) << c.what;
+    if (c.onBar) {
+      EXPECT_EQ(QPoint(f.cut->Left(), f.cut->Top()), c.placed) << c.what;
+    }
+    EXPECT_EQ(f.cut->Visible(), c.onBar) << c.what;
   }
   f.bar->SetBtnWidth(23);
   EXPECT_EQ(f.bar->GridX(), 1);
-  f.bar->PlaceItem(f.cut, {14, 3});
-  EXPECT_EQ(f.cut->Left(), 14);
+  f.bar->PlaceItem(f.cut, {214, 3});
+  EXPECT_EQ(f.cut->Left(), 214);
 }
 
 // The visible drag copies of buttons.
@@ -286,6 +298,12 @@ TEST(SpeedBar, ButtonDraggedOffTheBarWhileEditingLeavesIt) {
   EXPECT_TRUE(f.save->Visible());
   EXPECT_TRUE(button->isVisible());
   EXPECT_EQ(f.save->Left(), 59);  // 27 moved by 35, snapped to steps of 8 from 3
+  // Moved onto Open with the copy's middle over Open's first half: it goes
+  // in before Open, which moves along to make room.
+  drag(f.bar->mapTo(&f.window, QPoint(5, 5)));
+  EXPECT_EQ(f.save->Left(), 3);
+  EXPECT_EQ(f.open->Left(), 27);
+  EXPECT_FALSE(f.save->Button()->geometry().intersects(f.open->Button()->geometry()));
   drag(button->mapTo(&f.window, QPoint(5, 200)));
   EXPECT_FALSE(f.save->Visible());
   EXPECT_FALSE(button->isVisible());
@@ -393,6 +411,28 @@ TEST(SpeedBarSetup, TheBarUnderADropIsFoundFromTheBarsGeometry) {
   EXPECT_EQ(FindSpeedBar(f.bar->mapToGlobal(QPoint(200, 5))), f.bar);
 }
 
+// A window that owns the bar's window (a message list is a window of the
+// main window's) lying over the bar hides it: the drop does not reach the
+// bar of the window below.
+TEST(SpeedBarSetup, AnOwnerWindowOverTheBarHidesIt) {
+  QWidget owner;
+  Form f;
+  owner.setGeometry(0, 0, 500, 300);
+  owner.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+  f.window.hide();
+  f.window.setParent(&owner, Qt::Window);
+  f.window.move(400, 100);
+  f.window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+  const QPoint onBar = f.bar->mapToGlobal(QPoint(50, 5));  // over the owner
+  const QPoint besideOwner = f.bar->mapToGlobal(QPoint(200, 5));
+  ASSERT_EQ(QApplication::topLevelAt(besideOwner), &f.window);
+  if (QApplication::topLevelAt(onBar) != &owner) GTEST_SKIP() << "no stacking here";
+  EXPECT_EQ(FindSpeedBar(onBar), nullptr);
+  EXPECT_EQ(FindSpeedBar(besideOwner), f.bar);
+}
+
 // The window system's top window at the point decides: a window of the
 // program over the bar hides it, and one with a bar of its own there takes
 // the drop itself.
@@ -426,19 +466,28 @@ TEST(SpeedBarSetup, AWindowOverTheBarHidesIt) {
   }
 }
 
-// A button placed where another lies shows over it, though it went below
-// the others when it was taken off the bar.
-TEST(SpeedBar, APlacedButtonShowsOverTheOneItCovers) {
+// A button dropped half over another goes to the nearest free place: both
+// show whole and each takes its own clicks.
+TEST(SpeedBar, AButtonDroppedOverAnotherTakesTheNearestFreePlace) {
   Form f;
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
-  for (TSpeedItem* moved : {f.open, f.save}) {
-    TSpeedItem* other = moved == f.open ? f.save : f.open;
-    moved->Button()->lower();
+  struct Case {
+    TSpeedItem* Form::*moved;
+    TSpeedItem* Form::*other;
+    int left;
+  };
+  const Case cases[] = {{&Form::open, &Form::save, 51}, {&Form::save, &Form::open, 27}};
+  for (const Case& c : cases) {
+    TSpeedItem* moved = f.*c.moved;
+    TSpeedItem* other = f.*c.other;
     moved->SetVisible(false);
     ASSERT_TRUE(f.bar->PlaceItem(moved, QPoint(other->Left() + 4, other->Top())));
-    const QPoint overlap(other->Left() + 12, other->Top() + 10);
-    EXPECT_EQ(f.bar->childAt(overlap), moved->Button());
-    moved->SetBounds(moved == f.open ? 3 : 27, 3);
+    EXPECT_EQ(moved->Left(), c.left);
+    EXPECT_FALSE(moved->Button()->geometry().intersects(other->Button()->geometry()));
+    for (TSpeedItem* item : {moved, other})
+      EXPECT_EQ(f.bar->childAt(item->Button()->geometry().center()), item->Button());
+    f.open->SetBounds(3, 3);
+    f.save->SetBounds(27, 3);
   }
 }
 
@@ -467,6 +516,7 @@ TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
     const char* edit;
     bool cutShown;
     TAlign align;
+    QPoint cutAt = QPoint(51, 26);
   };
   const Case cases[] = {
       {"AsStored", "", true, TAlign::alBottom},
@@ -474,6 +524,8 @@ TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
       {"OtherPixelsPerInch", "PixelsPerInch=120", false, TAlign::alBottom},
       {"OlderVersion", "Version=-1", false, TAlign::alTop},
       {"NoButtons", "Count=0", false, TAlign::alBottom},
+      // Stored by an earlier version half over Open: it loads beside it.
+      {"HalfOverAnother", "Button2=CutItem,15,3", true, TAlign::alBottom, QPoint(27, 3)},
   };
   for (const Case& c : cases) {
     std::string edited = text;
@@ -492,7 +544,7 @@ TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
     EXPECT_EQ(f.cut->Visible(), c.cutShown) << c.name;
     EXPECT_TRUE(f.open->Visible()) << c.name;
     if (c.cutShown) {
-      EXPECT_EQ(QPoint(f.cut->Left(), f.cut->Top()), QPoint(51, 26));
+      EXPECT_EQ(QPoint(f.cut->Left(), f.cut->Top()), c.cutAt) << c.name;
       EXPECT_EQ(f.bar->height(), 52);
     }
   }

@@ -144,4 +144,12 @@ TPaletteCell PaletteCellAt(int x, int y, int clientWidth) {
   return c.Valid() && c.y != 0 ? c : TPaletteCell{};
 }
 
+TPaletteCell PaletteCellOf(const TColorArrayClass& palette, TColor color, TColor resolved) {
+  for (TColor wanted : {color, resolved})
+    for (int y = 1; y <= palette.YSize(); ++y)
+      for (int x = 1; x <= palette.XSize(); ++x)
+        if (palette.Color(x, y) == wanted) return {x, y};
+  return {0, 0};
+}
+
 }  // namespace velmaris

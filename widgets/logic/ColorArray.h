@@ -72,5 +72,10 @@ enum class TPaletteKey { Left, Right, Up, Down };
 TPaletteCell MovePaletteSelection(TPaletteCell cell, TPaletteKey key);
 // The cell under a point of the palette's client area.
 TPaletteCell PaletteCellAt(int x, int y, int clientWidth);
+// The cell the palette opens on for the colour: the first cell holding it;
+// else, for a system colour, the first cell showing the same RGB value it
+// stands for (resolved: the system colour's RGB now); else the other-colour
+// cell (0, 0).
+TPaletteCell PaletteCellOf(const TColorArrayClass& palette, TColor color, TColor resolved);
 
 }  // namespace velmaris

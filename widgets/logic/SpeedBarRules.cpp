@@ -25,6 +25,112 @@ int SnapToGrid(int value, int offset, int grid, bool alongBar) {
   return static_cast<int>(n) * grid + offset;
 }
 
+namespace {
+
+// One axis of a bar: along it or across it.
+struct TAxis {
+  int length, offset, grid, button;
+};
+
+// The number of grid places on the axis where a whole button fits, from the
+// offset to the far edge (at least one).
+int Places(const TAxis& a) {
+  const int room = a.length - a.offset - a.button;
+  return room < 0 ? 1 : room / std::max(1, a.grid) + 1;
+}
+
+int FloorDiv(int v, int d) { return v >= 0 ? v / d : -((-v + d - 1) / d); }
+
+}  // namespace
+
+std::optional<TBarPoint> DropPlace(const TBarMeasures& bar, TBarPoint copyTopLeft,
+                                   TBarPoint pointer, const std::vector<TBarPoint>& others,
+                                   bool unbounded) {
+  if (pointer.x < 0 || pointer.y < 0 || pointer.x >= bar.width || pointer.y >= bar.height)
+    return std::nullopt;
+  const bool h = bar.horizontal;
+  const TAxis along = h ? TAxis{bar.width, bar.offsetHorz, std::max(1, bar.gridX), bar.btnWidth}
+                        : TAxis{bar.height, bar.offsetVert, std::max(1, bar.gridY), bar.btnHeight};
+  const TAxis across = h ? TAxis{bar.height, bar.offsetVert, std::max(1, bar.gridY), bar.btnHeight}
+                         : TAxis{bar.width, bar.offsetHorz, std::max(1, bar.gridX), bar.btnWidth};
+  // A stored place of any size stays far from the bounds of int.
+  constexpr int kFarthest = 1 << 16;
+  const int alongPlaces = unbounded ? kFarthest : Places(along);
+  const int rows = Places(across);
+  const int copyAlong = std::clamp(h ? copyTopLeft.x : copyTopLeft.y, -kFarthest, kFarthest);
+  const int pointerAcross = h ? pointer.y : pointer.x;
+  const int start = std::clamp(
+      (SnapToGrid(copyAlong, along.offset, along.grid, true) - along.offset) / along.grid, 0,
+      alongPlaces - 1);
+  const int row = std::clamp(FloorDiv(pointerAcross - across.offset, across.grid), 0, rows - 1);
+  const auto place = [&](int k, int r) {
+    const int a = along.offset + k * along.grid, c = across.offset + r * across.grid;
+    return h ? TBarPoint{a, c} : TBarPoint{c, a};
+  };
+  const auto free = [&](TBarPoint p) {
+    for (const TBarPoint& o : others)
+      if (std::abs(o.x - p.x) < bar.btnWidth && std::abs(o.y - p.y) < bar.btnHeight) return false;
+    return true;
+  };
+  // Rows by distance from the pointer's row, places by distance from the start.
+  const int searchAlong =
+      unbounded ? start + static_cast<int>(others.size()) * 2 * (along.button / along.grid + 1) + 1
+                : alongPlaces;
+  for (int dr = 0; dr < rows; ++dr) {
+    for (int r : {row - dr, row + dr}) {
+      if (r < 0 || r >= rows || (dr == 0 && r != row - dr)) continue;
+      for (int d = 0; d <= std::max(start, searchAlong - start); ++d) {
+        for (int k : {start - d, start + d}) {
+          if (k < 0 || k >= std::min(alongPlaces, searchAlong + 1) || (d == 0 && k != start - d))
+            continue;
+          if (free(place(k, r))) return place(k, r);
+        }
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<TDropOutcome> DropMakingRoom(const TBarMeasures& bar, TBarPoint copyTopLeft,
+                                           TBarPoint pointer, const std::vector<TBarPoint>& others,
+                                           bool reorder) {
+  // The place under the copy in the pointer's row, as an empty bar gives it
+  // (none: the pointer is off the bar).
+  const auto empty = DropPlace(bar, copyTopLeft, pointer, {});
+  if (!empty) return std::nullopt;
+  const bool h = bar.horizontal;
+  const int button = h ? bar.btnWidth : bar.btnHeight;
+  const auto along = [h](TBarPoint& p) -> int& { return h ? p.x : p.y; };
+  const auto sameRow = [&](const TBarPoint& p) {
+    return h ? std::abs(p.y - empty->y) < bar.btnHeight : std::abs(p.x - empty->x) < bar.btnWidth;
+  };
+  TBarPoint copy = copyTopLeft;
+  const int middle = along(copy) + button / 2;
+  const auto under = [&](TBarPoint o) {
+    return sameRow(o) && along(o) <= middle && middle < along(o) + button;
+  };
+  if (!reorder || std::none_of(others.begin(), others.end(), under))
+    if (const auto free = DropPlace(bar, copyTopLeft, pointer, others))
+      return TDropOutcome{*free, others};
+  TDropOutcome out{*empty, others};
+  // Over a button the copy's middle says on which side of it the new one goes.
+  for (TBarPoint& o : out.others)
+    if (under(o)) along(out.place) = middle < along(o) + button / 2 ? along(o) : along(o) + button;
+  // The rest of the row, in its order along the bar, moves up behind it.
+  std::vector<size_t> row;
+  for (size_t i = 0; i < out.others.size(); ++i)
+    if (sameRow(out.others[i]) && along(out.others[i]) >= along(out.place)) row.push_back(i);
+  std::sort(row.begin(), row.end(),
+            [&](size_t a, size_t b) { return along(out.others[a]) < along(out.others[b]); });
+  int next = along(out.place) + button;
+  for (size_t i : row) {
+    int& at = along(out.others[i]);
+    at = std::max(at, next);
+    next = at + button;
+  }
+  return out;
+}
+
 TAlign DockEdgeAt(int x, int y, int w, int h) {
   if (w <= 0 || h <= 0) return TAlign::alTop;
   const double r = static_cast<double>(h) / w;

@@ -30,6 +30,50 @@ int SpeedBarGridStep(int length);
 // step (halves to even) along the bar, truncated towards zero across it.
 int SnapToGrid(int value, int offset, int grid, bool alongBar);
 
+// A bar's measures for placing its buttons (client size, offsets of the
+// first row and column, the grid, the button size, the orientation).
+struct TBarMeasures {
+  int width = 0, height = 0;
+  int offsetHorz = 0, offsetVert = 0;
+  int gridX = 1, gridY = 1;
+  int btnWidth = 24, btnHeight = 23;
+  bool horizontal = true;
+};
+struct TBarPoint {
+  int x = 0, y = 0;
+  bool operator==(const TBarPoint&) const = default;
+};
+
+// Where a button dropped on the bar goes: the pointer (in the bar's client
+// coordinates) must lie on the bar; the button takes the row under the
+// pointer and, along the bar, the grid place of the dragged copy's top-left
+// corner, kept whole on the bar. Where another button (others: their
+// top-left corners) lies there, it takes the nearest free grid place, in its
+// row first, then in the rows nearest to it. None when the pointer is off the
+// bar or no place is free. With unbounded, places beyond the bar's end count
+// as free (a stored layout read before the window has its width).
+std::optional<TBarPoint> DropPlace(const TBarMeasures& bar, TBarPoint copyTopLeft,
+                                   TBarPoint pointer, const std::vector<TBarPoint>& others,
+                                   bool unbounded = false);
+
+// As DropPlace; on a bar with no free place the button goes in at the grid
+// place under the copy (beside the button under the copy's middle, on that
+// side of the button's middle) and the
+// buttons from there on in that row move along, one after the other, to make
+// room (the last ones may go past the bar's end, where a wider bar shows
+// them). The new top-left corners of the others come back in their order.
+// None only when the pointer is off the bar.
+struct TDropOutcome {
+  TBarPoint place;
+  std::vector<TBarPoint> others;
+  bool operator==(const TDropOutcome&) const = default;
+};
+// With reorder (a button moved along its bar), a copy whose middle lies over
+// another button goes in beside that one though free places are left.
+std::optional<TDropOutcome> DropMakingRoom(const TBarMeasures& bar, TBarPoint copyTopLeft,
+                                           TBarPoint pointer, const std::vector<TBarPoint>& others,
+                                           bool reorder = false);
+
 // The edge a bar dragged to (x, y) of a w x h client area docks at, by the
 // two diagonals of the area.
 TAlign DockEdgeAt(int x, int y, int w, int h);
