@@ -120,7 +120,8 @@ pid_t Process::Start(const std::vector<std::string>& argv, const std::string& wo
   return Spawn(argv, workDir, actions);
 }
 
-pid_t Process::StartPiped(const std::vector<std::string>& argv, int* toChild, int* fromChild) {
+pid_t Process::StartPiped(const std::vector<std::string>& argv, int* toChild, int* fromChild,
+                          bool ownGroup) {
   if (argv.empty() || argv[0].empty()) throw EProcess("no program to start");
   int in[2], out[2];
   if (::pipe2(in, O_CLOEXEC) != 0) throw EProcess(std::string("pipe: ") + std::strerror(errno));
@@ -131,7 +132,7 @@ pid_t Process::StartPiped(const std::vector<std::string>& argv, int* toChild, in
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  const pid_t pid = Spawn(argv, {}, actions);
+  const pid_t pid = Spawn(argv, {}, actions, {}, ownGroup);
   // The child's ends close here; the caller owns the other two.
   *toChild = inWrite.Release();
   *fromChild = outRead.Release();

@@ -36,8 +36,11 @@ class Process {
   static pid_t Start(const std::vector<std::string>& argv, const std::string& workDir = {});
   // Starts the program with its standard input and output on pipes:
   // *toChild gets the end that writes its input, *fromChild the end that
-  // reads its output (both close-on-exec, owned by the caller).
-  static pid_t StartPiped(const std::vector<std::string>& argv, int* toChild, int* fromChild);
+  // reads its output (both close-on-exec, owned by the caller). With
+  // ownGroup the child leads a process group of its own, so what it starts
+  // can be ended with it (kill of -pid).
+  static pid_t StartPiped(const std::vector<std::string>& argv, int* toChild, int* fromChild,
+                          bool ownGroup = false);
   // Waits without spinning; returns the exit code, or 128 + the signal.
   // Raises EProcess when pid is not a child still to be waited for.
   static int Wait(pid_t pid);

@@ -427,6 +427,7 @@ class Modem {
   std::string dialResult_;
   uint32_t rate_ = 0;
   pid_t peer_ = -1;
+  pid_t peerGroup_ = -1;  // the peer's process group, ended with the call
   Fd toPeer_, fromPeer_;
   std::unique_ptr<Line> line_;
   uint64_t reached_ = 0;  // the remote's count once the line is gone
@@ -527,7 +528,8 @@ void Modem::Connect(uint32_t rate) {
   int in = -1, out = -1;
   try {
     peer_ = velmaris::platform::Process::StartPiped(velmaris::platform::SplitCommandLine(o_.peer),
-                                                    &in, &out);
+                                                    &in, &out, /*ownGroup=*/true);
+    peerGroup_ = peer_;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "fakemodem: %s\n", e.what());
     Result("NO CARRIER");
@@ -642,8 +644,10 @@ void Modem::EndCall() {
   if (peer_ > 0) {
     // A peer that has not ended two seconds after SIGTERM (sz can hang in
     // its own signal handler) is killed; either way it is reaped here, so
-    // no peer outlives the call holding the caller's output open.
-    ::kill(peer_, SIGTERM);
+    // no peer outlives the call holding the caller's output open. The
+    // signals go to the peer's whole group: a shell's children end with it,
+    // as a remote's do when its carrier drops.
+    ::kill(-peer_, SIGTERM);
     int status = 0;
     const auto deadline = Clock::now() + 2s;
     pid_t ended = 0;
@@ -652,12 +656,16 @@ void Modem::EndCall() {
       std::this_thread::sleep_for(10ms);
     }
     if (ended != peer_ && (ended == 0 || errno == EINTR)) {  // still there
-      ::kill(peer_, SIGKILL);
+      ::kill(-peer_, SIGKILL);
       while (::waitpid(peer_, &status, 0) < 0 && errno == EINTR) {
       }
     }
     peer_ = -1;
   }
+  // What the peer started and left behind (its leader may have ended by
+  // itself) ends with the call too.
+  if (peerGroup_ > 0) ::kill(-peerGroup_, SIGKILL);
+  peerGroup_ = -1;
 }
 
 void Modem::DropCarrier() {
