@@ -102,20 +102,27 @@ TEST(SpeedBarRules, ADropGoesWhereThePointerIsToAFreePlace) {
   const std::vector<TBarPoint> full{{3, 3}, {27, 3}, {51, 3}, {75, 3}};
   EXPECT_EQ(DropPlace(one, {3, 3}, {5, 5}, full), std::nullopt);
   EXPECT_EQ(DropPlace(one, {3, 3}, {5, 5}, full, true), (TBarPoint{99, 3}));
-  // A full bar makes room: the button goes in under the copy (beside the one
-  // under the copy's middle) and the rest of its row moves along.
+  // A bar with a free place left makes room: the button goes in under the
+  // copy (beside the one under the copy's middle) and the rest of its row
+  // moves along, the one pushed past the end into the free place.
   const std::vector<TBarPoint> three{{3, 3}, {27, 3}, {51, 3}};
-  const TBarMeasures narrow{78, 29, 3, 3, 8, 23, 24, 23, true};
-  const auto room = DropMakingRoom(narrow, {30, 0}, {50, 20}, three);
+  const TBarMeasures narrow{78, 52, 3, 3, 8, 23, 24, 23, true};  // two rows of three
+  const auto room = DropMakingRoom(narrow, {30, 0}, {50, 20}, three, true);
   ASSERT_TRUE(room.has_value());
   EXPECT_EQ(room->place, (TBarPoint{51, 3}));  // the copy's middle (42) past 27's middle
-  EXPECT_EQ(room->others, (std::vector<TBarPoint>{{3, 3}, {27, 3}, {75, 3}}));
-  EXPECT_EQ(DropMakingRoom(narrow, {30, 0}, {50, 40}, three), std::nullopt);  // off the bar
-  // The copy's middle (7) in the first half of the first button: before it.
-  const auto before = DropMakingRoom(narrow, {-5, 0}, {19, 20}, three);
-  ASSERT_TRUE(before.has_value());
-  EXPECT_EQ(before->place, (TBarPoint{3, 3}));
-  EXPECT_EQ(before->others, (std::vector<TBarPoint>{{27, 3}, {51, 3}, {75, 3}}));
+  EXPECT_EQ(room->others, (std::vector<TBarPoint>{{3, 3}, {27, 3}, {51, 26}}));
+  EXPECT_EQ(DropMakingRoom(narrow, {30, 0}, {50, 60}, three), std::nullopt);  // off the bar
+  // On a bar with no place left a new button is refused: one pushed past the
+  // end would show cut off.
+  const TBarMeasures row{78, 29, 3, 3, 8, 23, 24, 23, true};
+  EXPECT_EQ(DropMakingRoom(row, {30, 0}, {50, 20}, three), std::nullopt);
+  EXPECT_EQ(DropMakingRoom(row, {-5, 0}, {19, 20}, three), std::nullopt);
+  // A button moved along a full row leaves its own place: the one pushed past
+  // the end takes it.
+  const auto along = DropMakingRoom(row, {40, 0}, {60, 20}, {{27, 3}, {51, 3}}, true);
+  ASSERT_TRUE(along.has_value());
+  EXPECT_EQ(along->place, (TBarPoint{51, 3}));
+  EXPECT_EQ(along->others, (std::vector<TBarPoint>{{27, 3}, {3, 3}}));
   const auto free = DropMakingRoom(one, {30, 0}, {50, 20}, three);  // room at 75
   ASSERT_TRUE(free.has_value());
   EXPECT_EQ(free->place, (TBarPoint{75, 3}));

@@ -60,9 +60,10 @@ std::optional<TBarPoint> DropPlace(const TBarMeasures& bar, TBarPoint copyTopLef
 // place under the copy (beside the button under the copy's middle, on that
 // side of the button's middle) and the
 // buttons from there on in that row move along, one after the other, to make
-// room (the last ones may go past the bar's end, where a wider bar shows
-// them). The new top-left corners of the others come back in their order.
-// None only when the pointer is off the bar.
+// room; one pushed past the bar's end takes a free place elsewhere on the
+// bar. The new top-left corners of the others come back in their order.
+// None when the pointer is off the bar, or when the bar has no room left for
+// every button whole (the drop is refused).
 struct TDropOutcome {
   TBarPoint place;
   std::vector<TBarPoint> others;
