@@ -406,6 +406,21 @@ class WindowDriver {
   }
 };
 
+// An item of the bar that is off it, for the setup's list to drop: the
+// first hidden one, else the last one taken off.
+TSpeedItem* ItemOffTheBar(TSpeedBar* bar) {
+  TSpeedItem* item = nullptr;
+  bar->ForEachItem([&](TSpeedItem* it) {
+    if (!item && !it->Visible()) item = it;
+  });
+  if (!item) {
+    bar->ForEachItem([&](TSpeedItem* it) { item = it; });
+    item->SetVisible(false);
+    bar->Notify(TSpeedbarNotify::ListsChanged);
+  }
+  return item;
+}
+
 class RealInputChild : public SettingsApplyTest {
  protected:
   void SetUp() override {
@@ -484,15 +499,7 @@ class RealInputChild : public SettingsApplyTest {
   static int DropFromTheList(TSpeedbarSetupWindow* setup, TSpeedBar* bar, int count) {
     int landed = 0;
     for (int i = 0; i < count; ++i) {
-      TSpeedItem* item = nullptr;
-      bar->ForEachItem([&](TSpeedItem* it) {
-        if (!item && !it->Visible()) item = it;
-      });
-      if (!item) {
-        bar->ForEachItem([&](TSpeedItem* it) { item = it; });
-        item->SetVisible(false);
-        bar->Notify(TSpeedbarNotify::ListsChanged);
-      }
+      TSpeedItem* item = ItemOffTheBar(bar);
       // The pointer at the bar's middle, the copy up and left of it.
       const QPoint pointer(bar->width() / 2, bar->height() / 2);
       DragFromTheList(setup, item,
@@ -1146,15 +1153,7 @@ TEST_F(RealInputChild, DISABLED_AimedDropsPopupKeysAndHelpInAForm) {
   const QSize btn = bar->BtnSize();
   for (const AimRow& r : kAimRows) {
     SCOPED_TRACE(r.what);
-    TSpeedItem* item = nullptr;
-    bar->ForEachItem([&](TSpeedItem* it) {
-      if (!item && !it->Visible()) item = it;
-    });
-    if (!item) {
-      bar->ForEachItem([&](TSpeedItem* it) { item = it; });
-      item->SetVisible(false);
-      bar->Notify(TSpeedbarNotify::ListsChanged);
-    }
+    TSpeedItem* item = ItemOffTheBar(bar);
     TSpeedItem* lying = nullptr;
     int right = 0;
     bar->ForEachItem([&](TSpeedItem* it) {
