@@ -695,6 +695,15 @@ bool TSpeedBar::PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> po
       others[i]->SetBounds(drop->others[i].x, drop->others[i].y);
   item->SetBounds(drop->place.x, drop->place.y);
   item->SetVisible(true);
+  // A full bar grows to show every button whole: its layout (a splitter, a
+  // dock) gives it the length it now needs at the least.
+  const int needed = BarLengthNeeded(Measures(), PlacesTaken(nullptr));
+  if (Measures().horizontal ? needed > width() : needed > height()) {
+    if (Measures().horizontal)
+      setMinimumWidth(needed);
+    else
+      setMinimumHeight(needed);
+  }
   return true;
 }
 

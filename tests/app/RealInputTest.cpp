@@ -406,6 +406,25 @@ class WindowDriver {
   }
 };
 
+// Whether every button shown on the bar lies whole on it, over no other, and
+// is the control the window system finds at its middle.
+QString ButtonsWholeAndClickable(TSpeedBar* bar) {
+  std::vector<TSpeedItem*> shown;
+  bar->ForEachItem([&](TSpeedItem* it) {
+    if (it->Visible()) shown.push_back(it);
+  });
+  for (TSpeedItem* a : shown) {
+    const QRect r = a->Button()->geometry();
+    if (!bar->rect().contains(r)) return a->objectName() + " is not whole on the bar";
+    for (TSpeedItem* b : shown)
+      if (a != b && r.intersects(b->Button()->geometry()))
+        return a->objectName() + " lies over " + b->objectName();
+    if (QApplication::widgetAt(bar->mapToGlobal(r.center())) != a->Button())
+      return a->objectName() + " does not take its clicks";
+  }
+  return {};
+}
+
 // An item of the bar that is off it, for the setup's list to drop: the
 // first hidden one, else the last one taken off.
 TSpeedItem* ItemOffTheBar(TSpeedBar* bar) {
@@ -756,6 +775,9 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
     ASSERT_NE(barSetup, nullptr);
     const int drops = Drops(bar == editor->LeftSB ? 2 : 1);
     EXPECT_EQ(DropFromTheList(barSetup, bar, drops), drops);
+    // A full bar grows in its splitter to show every button whole.
+    PumpUntil([&] { return ButtonsWholeAndClickable(bar).isEmpty(); }, 30s);
+    EXPECT_EQ(ButtonsWholeAndClickable(bar).toStdString(), "");
     XClick(barSetup->findChild<QPushButton*>("CloseBtn"));
     EXPECT_TRUE(PumpUntil([] { return Shown<TSpeedbarSetupWindow>() == nullptr; }, 120s));
     EXPECT_TRUE(NoButtonRaised(bar));
@@ -1115,24 +1137,6 @@ const AimRow kAimRows[] = {
     {"half over a button", AimRow::HalfOverAButton},
 };
 
-// Whether every button shown on the bar lies whole on it, over no other, and
-// is the control the window system finds at its middle.
-QString ButtonsWholeAndClickable(TSpeedBar* bar) {
-  std::vector<TSpeedItem*> shown;
-  bar->ForEachItem([&](TSpeedItem* it) {
-    if (it->Visible()) shown.push_back(it);
-  });
-  for (TSpeedItem* a : shown) {
-    const QRect r = a->Button()->geometry();
-    if (!bar->rect().contains(r)) return a->objectName() + " is not whole on the bar";
-    for (TSpeedItem* b : shown)
-      if (a != b && r.intersects(b->Button()->geometry()))
-        return a->objectName() + " lies over " + b->objectName();
-    if (QApplication::widgetAt(bar->mapToGlobal(r.center())) != a->Button())
-      return a->objectName() + " does not take its clicks";
-  }
-  return {};
-}
 
 TEST_F(RealInputChild, DISABLED_AimedDropsPopupKeysAndHelpInAForm) {
   QStringList failures;

@@ -112,11 +112,16 @@ TEST(SpeedBarRules, ADropGoesWhereThePointerIsToAFreePlace) {
   EXPECT_EQ(room->place, (TBarPoint{51, 3}));  // the copy's middle (42) past 27's middle
   EXPECT_EQ(room->others, (std::vector<TBarPoint>{{3, 3}, {27, 3}, {51, 26}}));
   EXPECT_EQ(DropMakingRoom(narrow, {30, 0}, {50, 60}, three), std::nullopt);  // off the bar
-  // On a bar with no place left a new button is refused: one pushed past the
-  // end would show cut off.
+  // On a bar with no place left the last button goes past the end, and the
+  // bar says how long it must grow to show it whole.
   const TBarMeasures row{78, 29, 3, 3, 8, 23, 24, 23, true};
-  EXPECT_EQ(DropMakingRoom(row, {30, 0}, {50, 20}, three), std::nullopt);
-  EXPECT_EQ(DropMakingRoom(row, {-5, 0}, {19, 20}, three), std::nullopt);
+  const auto past = DropMakingRoom(row, {-5, 0}, {19, 20}, three);
+  ASSERT_TRUE(past.has_value());
+  EXPECT_EQ(past->place, (TBarPoint{3, 3}));
+  EXPECT_EQ(past->others, (std::vector<TBarPoint>{{27, 3}, {51, 3}, {75, 3}}));
+  EXPECT_EQ(BarLengthNeeded(row, past->others), 102);
+  EXPECT_EQ(BarLengthNeeded(row, three), 78);
+  EXPECT_EQ(BarLengthNeeded(row, {}), 0);
   // A button moved along a full row leaves its own place: the one pushed past
   // the end takes it.
   const auto along = DropMakingRoom(row, {40, 0}, {60, 20}, {{27, 3}, {51, 3}}, true);

@@ -130,18 +130,26 @@ std::optional<TDropOutcome> DropMakingRoom(const TBarMeasures& bar, TBarPoint co
   }
   // A button pushed past the bar's end would show cut off: it takes a free
   // place elsewhere on the bar (a button moved along its bar always leaves
-  // one). Where none is left the drop is refused and the bar stays as it was.
+  // one). Where none is left it stays past the end: the bar asks for the
+  // room (BarLengthNeeded).
   const int end = h ? bar.width : bar.height;
   for (size_t i : row) {
     if (along(out.others[i]) + button <= end) continue;
     std::vector<TBarPoint> taken{out.place};
     for (size_t j = 0; j < out.others.size(); ++j)
       if (j != i && along(out.others[j]) + button <= end) taken.push_back(out.others[j]);
-    const auto free = DropPlace(bar, out.others[i], pointer, taken);
-    if (!free) return std::nullopt;
-    out.others[i] = *free;
+    if (const auto free = DropPlace(bar, out.others[i], pointer, taken)) out.others[i] = *free;
   }
   return out;
+}
+
+int BarLengthNeeded(const TBarMeasures& bar, const std::vector<TBarPoint>& places) {
+  const bool h = bar.horizontal;
+  int length = 0;
+  for (const TBarPoint& p : places)
+    length = std::max(length, (h ? p.x + bar.btnWidth + bar.offsetHorz
+                                 : p.y + bar.btnHeight + bar.offsetVert));
+  return length;
 }
 
 TAlign DockEdgeAt(int x, int y, int w, int h) {

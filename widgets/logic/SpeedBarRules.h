@@ -61,9 +61,9 @@ std::optional<TBarPoint> DropPlace(const TBarMeasures& bar, TBarPoint copyTopLef
 // side of the button's middle) and the
 // buttons from there on in that row move along, one after the other, to make
 // room; one pushed past the bar's end takes a free place elsewhere on the
-// bar. The new top-left corners of the others come back in their order.
-// None when the pointer is off the bar, or when the bar has no room left for
-// every button whole (the drop is refused).
+// bar, else stays past the end (BarLengthNeeded then says how long the bar
+// must grow to show it). The new top-left corners of the others come back in
+// their order. None only when the pointer is off the bar.
 struct TDropOutcome {
   TBarPoint place;
   std::vector<TBarPoint> others;
@@ -74,6 +74,10 @@ struct TDropOutcome {
 std::optional<TDropOutcome> DropMakingRoom(const TBarMeasures& bar, TBarPoint copyTopLeft,
                                            TBarPoint pointer, const std::vector<TBarPoint>& others,
                                            bool reorder = false);
+
+// How long the bar must be along its length to show the buttons at these
+// top-left corners whole, with its offset after the last one (0 for none).
+int BarLengthNeeded(const TBarMeasures& bar, const std::vector<TBarPoint>& places);
 
 // The edge a bar dragged to (x, y) of a w x h client area docks at, by the
 // two diagonals of the area.
