@@ -39,6 +39,8 @@
 #include "platform/CodePage.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
+#include "processing/AutoSend.h"
+#include "processing/Secretary.h"
 #include "processing/forms/AddAreaAssistent.h"
 #include "processing/forms/AddLinkAssistent.h"
 #include "processing/forms/KillAssistents.h"
@@ -261,7 +263,8 @@ QWidget* TSettingsDialog::WinLimitRow() {
 }
 
 void TSettingsDialog::WinLimitChange() {
-  if (auto* bar = findChild<QSlider*>("WinLimit")) winStatus_->setText(QString::number(bar->value()));
+  if (auto* bar = findChild<QSlider*>("WinLimit"))
+    winStatus_->setText(QString::number(bar->value()));
 }
 
 void TSettingsDialog::FileNameChange(QLineEdit* edit) {
@@ -606,7 +609,14 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
 }
 
 void TSettingsDialog::StartEdits() {
-  snapshot_ = std::make_unique<TConfigEditSnapshot>(store_, packers_, GetUnpackJobList());
+  TEditedLists lists;
+  lists.Packers = packers_;
+  lists.UnpackJobs = GetUnpackJobList();
+  lists.ImportFilters = GetImportFilters();
+  lists.ExportFilters = GetExportFilters();
+  lists.AutoSendJobs = GetAutoSendJobs();
+  lists.Mailers = GetMailerConfig();
+  snapshot_ = std::make_unique<TConfigEditSnapshot>(store_, lists);
   if (batching_) return;
   store_.BeginChanges();
   batching_ = true;
@@ -639,6 +649,8 @@ bool TSettingsDialog::ApplyClick() {
     Refused(error);
     return false;
   }
+  // The profiles taken off their list go now, before the save.
+  if (TMailerConfig* mailers = GetMailerConfig()) mailers->FreeUnlisted();
   store_.ApplySettings(values);  // the save is held back until EndEdits
   const bool saved = EndEdits();
   StartEdits();
@@ -652,12 +664,23 @@ void TSettingsDialog::OKClick() {
 void TSettingsDialog::CancelClick() { reject(); }
 
 void TSettingsDialog::reject() {
+  // What the entry fields hold unstored goes with the rest, and nothing the
+  // lists show while they are put back is stored into them.
+  mbEdited_ = pckEdited_ = false;
   try {
+    std::vector<std::unique_ptr<QSignalBlocker>> quiet;
+    for (auto& [list, link] : links_)
+      if (QListWidget* box = link->Box()) quiet.push_back(std::make_unique<QSignalBlocker>(box));
     if (snapshot_) snapshot_->Restore();
     EndEdits();
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }
+  // Shown again, the window shows the lists as they are now.
+  for (auto& [list, link] : links_)
+    if (QListWidget* box = link->Box()) emit box->currentRowChanged(box->currentRow());
+  ShowMailbox();
+  ShowPacker();
   QDialog::reject();
 }
 
@@ -790,8 +813,8 @@ void TSettingsDialog::MailboxPropertiesClick() {
   if (TMailerConfig* config = GetMailerConfig())
     for (int i = 0; i < config->Mailers().GetCount(); ++i)
       profiles.push_back(config->Mailers().GetString(i));
-  TMBProperties properties(*list.GetItem(index), list, profiles,
-                           store_.Values()->FileListPage(), this);
+  TMBProperties properties(*list.GetItem(index), list, profiles, store_.Values()->FileListPage(),
+                           this);
   {
     const QSignalBlocker block(mbList_);
     ExecModal(properties);

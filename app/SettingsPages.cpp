@@ -2,7 +2,6 @@
 // autosend jobs, node and point lists, mailer profiles, unpack jobs) and
 // the text groups. These lists are edited in place; the configuration is
 // written by Apply or OK with the rest.
-#include <QTabWidget>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -13,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <tuple>
@@ -373,8 +373,9 @@ void TSettingsDialog::BuildMailer() {
           // This window is modal: the properties window must be too. Its
           // line and dialling properties edit this page's fields.
           ShowMailerProperties(*list.GetMailer(index), &list, PendingLineSettings(), true);
-        },
-        [config](int index) { config->DeleteMailer(index); });
+        });
+    // Delete only takes the profile off the list: OK or Apply frees it (its
+    // window closes, its call ends), Cancel lists it again.
     layout->addLayout(row);
   }
   auto* form = new QFormLayout;
@@ -530,11 +531,13 @@ void TSettingsDialog::BuildTextGroups() {
 void TSettingsDialog::ShowTextGroup(int index) {
   tgList_->setCurrentRow(index);
   TGListClick();
-  if (QWidget* page = notebook_->findChild<QWidget*>("TabGruppen")) notebook_->setCurrentWidget(page);
+  if (QWidget* page = notebook_->findChild<QWidget*>("TabGruppen"))
+    notebook_->setCurrentWidget(page);
 }
 
 void TSettingsDialog::ShowDisplayPage() {
-  if (QWidget* page = notebook_->findChild<QWidget*>("TabAnzeige")) notebook_->setCurrentWidget(page);
+  if (QWidget* page = notebook_->findChild<QWidget*>("TabAnzeige"))
+    notebook_->setCurrentWidget(page);
   if (auto* tabs = notebook_->findChild<QTabWidget*>("DisplayTabs")) tabs->setCurrentIndex(0);
 }
 
