@@ -263,8 +263,7 @@ QWidget* TSettingsDialog::WinLimitRow() {
 }
 
 void TSettingsDialog::WinLimitChange() {
-  if (auto* bar = findChild<QSlider*>("WinLimit"))
-    winStatus_->setText(QString::number(bar->value()));
+  if (auto* bar = findChild<QSlider*>("WinLimit")) winStatus_->setText(QString::number(bar->value()));
 }
 
 void TSettingsDialog::FileNameChange(QLineEdit* edit) {
@@ -813,8 +812,8 @@ void TSettingsDialog::MailboxPropertiesClick() {
   if (TMailerConfig* config = GetMailerConfig())
     for (int i = 0; i < config->Mailers().GetCount(); ++i)
       profiles.push_back(config->Mailers().GetString(i));
-  TMBProperties properties(*list.GetItem(index), list, profiles, store_.Values()->FileListPage(),
-                           this);
+  TMBProperties properties(*list.GetItem(index), list, profiles,
+                           store_.Values()->FileListPage(), this);
   {
     const QSignalBlocker block(mbList_);
     ExecModal(properties);

@@ -2,6 +2,7 @@
 // autosend jobs, node and point lists, mailer profiles, unpack jobs) and
 // the text groups. These lists are edited in place; the configuration is
 // written by Apply or OK with the rest.
+#include <QTabWidget>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -12,7 +13,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <tuple>
@@ -531,13 +531,11 @@ void TSettingsDialog::BuildTextGroups() {
 void TSettingsDialog::ShowTextGroup(int index) {
   tgList_->setCurrentRow(index);
   TGListClick();
-  if (QWidget* page = notebook_->findChild<QWidget*>("TabGruppen"))
-    notebook_->setCurrentWidget(page);
+  if (QWidget* page = notebook_->findChild<QWidget*>("TabGruppen")) notebook_->setCurrentWidget(page);
 }
 
 void TSettingsDialog::ShowDisplayPage() {
-  if (QWidget* page = notebook_->findChild<QWidget*>("TabAnzeige"))
-    notebook_->setCurrentWidget(page);
+  if (QWidget* page = notebook_->findChild<QWidget*>("TabAnzeige")) notebook_->setCurrentWidget(page);
   if (auto* tabs = notebook_->findChild<QTabWidget*>("DisplayTabs")) tabs->setCurrentIndex(0);
 }
 

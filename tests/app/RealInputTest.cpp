@@ -49,6 +49,7 @@
 
 #include "SettingsApplyFixture.h"
 #include "app/DirDialog.h"
+#include "widgets/DirLists.h"
 #include "app/HelpViewer.h"
 #include "app/MessageEditor.h"
 #include "app/MsgWin.h"
@@ -56,9 +57,8 @@
 #include "archive/UnpackJobConfig.h"
 #include "core/forms/FormText.h"
 #include "mailer/Mailers.h"
-#include "platform/Help.h"
 #include "platform/Registry.h"
-#include "widgets/DirLists.h"
+#include "platform/Help.h"
 #include "widgets/PageControl98.h"
 #include "widgets/SpeedBar.h"
 #include "widgets/SpeedbarSetup.h"
@@ -309,8 +309,8 @@ std::optional<QPoint> VisiblePoint(QWidget* w) {
   const QRect r = w->rect().adjusted(8, 8, -8, -8);
   for (int fx : {2, 1, 3, 0, 4})
     for (int fy : {2, 1, 3, 0, 4}) {
-      const QPoint at =
-          w->mapToGlobal(QPoint(r.left() + r.width() * fx / 4, r.top() + r.height() * fy / 4));
+      const QPoint at = w->mapToGlobal(
+          QPoint(r.left() + r.width() * fx / 4, r.top() + r.height() * fy / 4));
       if (QApplication::topLevelAt(at) == w) return at;
     }
   return std::nullopt;
@@ -759,11 +759,7 @@ const PaletteRow kPaletteRows[] = {
     {"a cell picked with the pointer", PaletteEnd::Pointer, {2, 3}, {}, true},
     {"another cell, in the last row", PaletteEnd::Pointer, {4, 5}, {}, true},
     {"the arrows and Return", PaletteEnd::Keys, {}, {"Down", "Down", "Right", "Return"}, true},
-    {"up past the first row and Return",
-     PaletteEnd::Keys,
-     {},
-     {"Up", "Up", "Left", "Return"},
-     true},
+    {"up past the first row and Return", PaletteEnd::Keys, {}, {"Up", "Up", "Left", "Return"}, true},
     {"the arrows and Escape", PaletteEnd::Keys, {}, {"Right", "Down", "Escape"}, false},
     {"a press outside", PaletteEnd::Outside, {}, {}, false},
     {"the other colour from its dialog", PaletteEnd::Other, {}, {}, true},
@@ -812,8 +808,7 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
       TVxColorButtonPalette* palette = button->PaletteForm();
       ASSERT_TRUE(QTest::qWaitForWindowExposed(palette, 120000));
       // Where the button put it: no window manager's frame moved it.
-      EXPECT_EQ(palette->frameGeometry().topLeft(),
-                button->mapToGlobal(QPoint(0, button->height())));
+      EXPECT_EQ(palette->frameGeometry().topLeft(), button->mapToGlobal(QPoint(0, button->height())));
       if (!shot) {
         shot = true;
         Shot("palette");
@@ -845,7 +840,9 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
           XKeys(r.keys);
           break;
         }
-        case PaletteEnd::Outside: XHeldClick(dialog->mapToGlobal(QPoint(3, 3))); break;
+        case PaletteEnd::Outside:
+          XHeldClick(dialog->mapToGlobal(QPoint(3, 3)));
+          break;
         case PaletteEnd::Other: {
           // The colour dialog runs its own modal loop: it is driven from a
           // timer that fires inside that loop.
@@ -1022,8 +1019,8 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
       bar->Notify(TSpeedbarNotify::ListsChanged);
     }
     ASSERT_NE(item, lying);
-    QPoint topLeft =
-        bar->mapToGlobal(QPoint((bar->width() - bar->BtnWidth()) / 2, bar->BtnOffsetVert() + 1));
+    QPoint topLeft = bar->mapToGlobal(
+        QPoint((bar->width() - bar->BtnWidth()) / 2, bar->BtnOffsetVert() + 1));
     QWidget cover;
     cover.setWindowTitle("Cover");
     cover.resize(240, 160);

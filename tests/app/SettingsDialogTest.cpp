@@ -36,21 +36,21 @@
 #include "archive/UnpackJobConfig.h"
 #include "core/MailBox.h"
 #include "core/NetLink.h"
-#include "core/WinRegistry.h"
 #include "core/forms/FormText.h"
 #include "mailer/Mailers.h"
 #include "mailer/forms/MailerProperties.h"
-#include "platform/CodePage.h"
-#include "platform/Files.h"
 #include "processing/AutoSend.h"
 #include "processing/Secretary.h"
-#include "support/NameTable.h"
 #include "widgets/DirBtn.h"
 #include "widgets/DirLists.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
 #include "widgets/VxSpin.h"
+#include "support/NameTable.h"
+#include "platform/CodePage.h"
+#include "platform/Files.h"
+#include "core/WinRegistry.h"
 
 namespace velmaris::test {
 namespace {
@@ -485,7 +485,7 @@ TEST_F(SettingsDialogTest, ProfileOffersLinesTypedOnThePageAndItsLinePropertiesE
   });
   window->TAPIProperies->click();
   SetModalHook(nullptr);
-  EXPECT_EQ(lines->toPlainText(), "Office=/dev/ttyS0;57600");           // on the page,
+  EXPECT_EQ(lines->toPlainText(), "Office=/dev/ttyS0;57600");  // on the page,
   EXPECT_TRUE(Store().Values()->Lines(SettingId::ModemLines).empty());  // applied with it
   window->BtnCancel->click();
   Click("OKBtn");
