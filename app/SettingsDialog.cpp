@@ -901,6 +901,7 @@ void TSettingsDialog::AreaAddOldOnesClick() {
     if (!platform::GetPrompter().Confirm(platform::AnsiToUtf8(AddOldAreaQuestion(name)))) continue;
     TArea* area = store_.AddAreaQuiet(name, name, AreaTypeCode::Echomail, uplink);
     if (!area) continue;
+    if (snapshot_) snapshot_->TakeBackOnRestore(area);  // Cancel takes it off again
     if (area->OpenIndex()) {
       area->RebuildReplyKeys();
       area->CloseIndex();

@@ -208,16 +208,26 @@ void TConfigEditSnapshot::RestoreUplinks() {
     links.GetItem(static_cast<int>(i))->LoadFromRegistry(values_, Key("Uplinks", keys[i]));
 }
 
+void TConfigEditSnapshot::TakeBackOnRestore(const TArea* area) {
+  if (area) takeBack_.emplace_back(area, area->FileName);
+}
+
 void TConfigEditSnapshot::RestoreAreas() {
   TAreaList& areas = store_.Areas();
   // Separators added here go; those removed here come back as new ones.
+  // Areas added here from the message base's files go; their files stay.
   for (int i = areas.GetCount() - 1; i >= 0; --i) {
     TArea* area = areas.GetItem(i);
     const bool known = std::any_of(areas_.begin(), areas_.end(), [area](const AreaValues& v) {
       return v.area == area && v.FileName == area->FileName;
     });
-    if (!known && area->IsSeparator()) {
+    if (known) continue;
+    if (area->IsSeparator()) {
       area->DeleteFiles();
+      areas.Remove(i);
+    } else if (std::find(takeBack_.begin(), takeBack_.end(),
+                         std::pair<const TArea*, std::string>(area, area->FileName)) !=
+               takeBack_.end()) {
       areas.Remove(i);
     }
   }

@@ -60,6 +60,9 @@ class TConfigEditSnapshot {
   // assistant saves what it did), it is saved again, so that the file holds
   // what the program now holds.
   void Restore();
+  // An area the window added from files already in the message base: Restore
+  // takes it off the list again (its files stay, as they were before).
+  void TakeBackOnRestore(const TArea* area);
 
  private:
   using Entries = std::vector<std::pair<std::string, TObject*>>;
@@ -85,6 +88,7 @@ class TConfigEditSnapshot {
   std::vector<TNLInfo> nodelistValues_, pointlistValues_;
   std::vector<AreaValues> areas_;
   std::unique_ptr<AreaValues> prototype_;
+  std::vector<std::pair<const TArea*, std::string>> takeBack_;  // the area and its file name
 };
 
 }  // namespace velmaris

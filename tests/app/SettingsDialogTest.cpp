@@ -366,6 +366,10 @@ TEST_F(SettingsDialogTest, AreasLeftInTheMessageBaseAreOfferedOnceEach) {
   Click("AreaAddOldOnes");
   ASSERT_EQ(prompter.Questions().size(), 1u);
   EXPECT_EQ(prompter.Questions()[0].text, "No inactive areas found!");
+  // Cancel takes the area off the list again; its files stay to be offered.
+  Click("CancelBtn");
+  EXPECT_EQ(Area("ECHO.TWO"), nullptr);
+  EXPECT_TRUE(platform::FileExists(Store().MessageBaseDir() + "ECHO.TWO.PackedBody"));
 }
 
 TEST_F(SettingsDialogTest, ListPagesEditTheirEntriesAndOkSavesThem) {
