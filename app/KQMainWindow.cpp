@@ -56,6 +56,7 @@
 #include "widgets/EZBetterListBox.h"
 #include "widgets/HelpKey.h"
 #include "widgets/IniFile.h"
+#include "widgets/OnScreen.h"
 #include "widgets/SpeedBar.h"
 
 namespace velmaris {
@@ -103,6 +104,8 @@ TKQMainWindow::TKQMainWindow(const std::string& startDir, const std::string& reg
   setObjectName("KQMainWindow");
   setWindowTitle(QString::fromUtf8(kLoadingCaption));
   resize(800, 560);
+  // Every window of the program opens with its frame on the screen.
+  KeepWindowsOnScreen();
   BuildMenus();
   BuildPanel();
   BuildAreaList();

@@ -41,7 +41,9 @@
 #include "platform/Files.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
+#include "processing/AutoSend.h"
 #include "processing/GlobalDupeChecker.h"
+#include "processing/Secretary.h"
 #include "processing/forms/AddAreaAssistent.h"
 #include "processing/forms/AddLinkAssistent.h"
 #include "processing/forms/KillAssistents.h"
@@ -628,7 +630,14 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
 }
 
 void TSettingsDialog::StartEdits() {
-  snapshot_ = std::make_unique<TConfigEditSnapshot>(store_, packers_, GetUnpackJobList());
+  TEditedLists lists;
+  lists.Packers = packers_;
+  lists.UnpackJobs = GetUnpackJobList();
+  lists.ImportFilters = GetImportFilters();
+  lists.ExportFilters = GetExportFilters();
+  lists.AutoSendJobs = GetAutoSendJobs();
+  lists.Mailers = GetMailerConfig();
+  snapshot_ = std::make_unique<TConfigEditSnapshot>(store_, lists);
   if (batching_) return;
   store_.BeginChanges();
   batching_ = true;
@@ -664,6 +673,8 @@ bool TSettingsDialog::ApplyClick() {
     return false;
   }
   const std::string base = store_.MessageBaseDir();
+  // The profiles taken off their list go now, before the save.
+  if (TMailerConfig* mailers = GetMailerConfig()) mailers->FreeUnlisted();
   store_.ApplySettings(values);  // the save is held back until EndEdits
   if (store_.MessageBaseDir() != base) {
     MoveDupeChecker(store_.MessageBaseDir());
@@ -685,12 +696,23 @@ void TSettingsDialog::OKClick() {
 void TSettingsDialog::CancelClick() { reject(); }
 
 void TSettingsDialog::reject() {
+  // What the entry fields hold unstored goes with the rest, and nothing the
+  // lists show while they are put back is stored into them.
+  mbEdited_ = pckEdited_ = false;
   try {
+    std::vector<std::unique_ptr<QSignalBlocker>> quiet;
+    for (auto& [list, link] : links_)
+      if (QListWidget* box = link->Box()) quiet.push_back(std::make_unique<QSignalBlocker>(box));
     if (snapshot_) snapshot_->Restore();
     EndEdits();
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }
+  // Shown again, the window shows the lists as they are now.
+  for (auto& [list, link] : links_)
+    if (QListWidget* box = link->Box()) emit box->currentRowChanged(box->currentRow());
+  ShowMailbox();
+  ShowPacker();
   QDialog::reject();
 }
 
@@ -913,6 +935,7 @@ void TSettingsDialog::AreaAddOldOnesClick() {
       continue;
     TArea* area = AdoptInactiveArea(store_, old, uplink);
     if (!area) continue;
+    if (snapshot_) snapshot_->TakeBackOnRestore(area);  // Cancel takes it off again
     if (area->OpenIndex()) {
       area->RebuildReplyKeys();
       area->CloseIndex();

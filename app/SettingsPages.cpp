@@ -373,8 +373,9 @@ void TSettingsDialog::BuildMailer() {
           // This window is modal: the properties window must be too. Its
           // line and dialling properties edit this page's fields.
           ShowMailerProperties(*list.GetMailer(index), &list, PendingLineSettings(), true);
-        },
-        [config](int index) { config->DeleteMailer(index); });
+        });
+    // Delete only takes the profile off the list: OK or Apply frees it (its
+    // window closes, its call ends), Cancel lists it again.
     layout->addLayout(row);
   }
   auto* form = new QFormLayout;

@@ -472,6 +472,7 @@ void TPckList::SaveToRegistry(TWinRegistry& registry, const std::string& section
     packer->SaveToRegistry(registry, key);
   }
   registry.WriteInteger(section, "Count", n);
+  registry.DeleteEntriesBeyond(section, "Packer", n);
 }
 
 }  // namespace velmaris

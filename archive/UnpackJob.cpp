@@ -80,6 +80,7 @@ void TUnpJobList::SaveToRegistry(TWinRegistry& registry, const std::string& key)
     registry.WriteString(section, "Name", GetString(i));
     job->SaveToRegistry(registry, section);
   }
+  registry.DeleteEntriesBeyond(key, "Job", count);
 }
 
 }  // namespace velmaris

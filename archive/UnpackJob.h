@@ -66,7 +66,7 @@ class TUnpJobList : public TTypedList<TUnpackJob> {
   // platform::ERegistry and leaves the list as it was.
   void LoadFromRegistry(const TWinRegistry& registry, const std::string& key);
   // Writes "Count", then per job "Job<n>" with "Name", "DestDir",
-  // "MoveDir", "Mask", "Source". Keys of a longer list saved earlier stay.
+  // "MoveDir", "Mask", "Source"; the keys of a longer list saved earlier go.
   void SaveToRegistry(TWinRegistry& registry, const std::string& key) const;
 
   // More jobs than any configuration holds; a larger stored count is damage.

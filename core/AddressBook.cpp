@@ -138,6 +138,7 @@ void TGroup::SaveToRegistry(TWinRegistry& registry, const std::string& section) 
   registry.WriteInteger(section, "Count", GetCount());
   for (int i = 0; i < GetCount(); ++i)
     GetItem(i)->SaveToRegistry(registry, section + "\\Address" + std::to_string(i + 1));
+  registry.DeleteEntriesBeyond(section, "Address", GetCount());
 }
 
 // --- TGroupList ---------------------------------------------------------------
@@ -174,6 +175,7 @@ void TGroupList::SaveToRegistry(TWinRegistry& registry, const std::string& secti
     GetItem(i)->SaveToRegistry(registry, key);
     registry.WriteString(key, "Name", GetString(i));
   }
+  registry.DeleteEntriesBeyond(section, "Group", GetCount());
 }
 
 }  // namespace velmaris

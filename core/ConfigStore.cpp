@@ -259,6 +259,7 @@ void TConfigStore::SaveToRegistry() {
     areas_.GetItem(i)->SaveToRegistry(
         winRegistry_, std::string(kAreasSection) + "\\Area" + std::to_string(i + 1), &uplinks_);
   winRegistry_.WriteInteger(kAreasSection, "Count", areas_.GetCount());
+  winRegistry_.DeleteEntriesBeyond(kAreasSection, "Area", areas_.GetCount());
   prototype_->SaveToRegistry(winRegistry_, kPrototypeSection, &uplinks_);
   SaveSection(TConfigSlot::Filters);
   SaveSection(TConfigSlot::AutosendJobs);

@@ -112,6 +112,7 @@ void TMailBox::SaveToRegistry(TWinRegistry& registry, const std::string& section
   for (size_t i = 0; i < Numbers.size(); ++i) {
     registry.WriteString(section, "Number" + std::to_string(i + 1), Numbers[i]);
   }
+  registry.DeleteEntriesBeyond(section, "Number", static_cast<int32_t>(Numbers.size()));
 }
 
 TMailBox::StartResult TMailBox::StartMailer(TMailerProfiles* profiles) const {
@@ -214,6 +215,7 @@ void TMBList::SaveToRegistry(TWinRegistry& registry, const std::string& section)
     }
   }
   registry.WriteInteger(section, "Count", GetCount());
+  registry.DeleteEntriesBeyond(section, "Mailbox", GetCount());
 }
 
 }  // namespace velmaris

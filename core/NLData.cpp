@@ -48,6 +48,7 @@ void TNLData::SaveToRegistry(TWinRegistry& registry, const std::string& section)
     registry.WriteString(key, "Diff", entry->Diff);
     registry.WriteInteger(key, "Zone", entry->Zone);
   }
+  registry.DeleteEntriesBeyond(section, "List", GetCount());
 }
 
 void TNLData::LoadFromRegistry(const TWinRegistry& registry, const std::string& section) {

@@ -278,6 +278,7 @@ void TLinkList::SaveToRegistry(TWinRegistry& registry, const std::string& sectio
     }
   }
   registry.WriteInteger(section, "Count", GetCount());
+  registry.DeleteEntriesBeyond(section, "Uplink", GetCount());
 }
 
 }  // namespace velmaris

@@ -462,6 +462,7 @@ void SettingsValues::SaveToRegistry(TWinRegistry& registry) const {
           registry.WriteString(def.section, def.value + std::to_string(i + 1), v.lines[i]);
         }
         registry.WriteInteger(def.section, "Count", static_cast<int32_t>(v.lines.size()));
+        registry.DeleteEntriesBeyond(def.section, def.value, static_cast<int32_t>(v.lines.size()));
         break;
     }
   }

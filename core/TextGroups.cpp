@@ -86,6 +86,7 @@ void TTextGroup::SaveToRegistry(TWinRegistry& registry, const std::string& secti
     for (size_t i = 0; i < lines.size(); ++i) {
       registry.WriteString(key, "Line" + std::to_string(i + 1), lines[i]);
     }
+    registry.DeleteEntriesBeyond(key, "Line", static_cast<int32_t>(lines.size()));
   }
 }
 
@@ -190,6 +191,7 @@ void TZRTexts::SaveToRegistry(TWinRegistry& registry) const {
     if (const TTextGroup* group = GetItem(i)) group->SaveToRegistry(registry, key);
   }
   registry.WriteInteger("Textgroups", "Count", GetCount());
+  registry.DeleteEntriesBeyond("Textgroups", "Textgroup", GetCount());
 }
 
 }  // namespace velmaris

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/Ascii.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 
@@ -144,6 +145,39 @@ void TWinRegistry::DeleteValue(const std::string& section, const std::string& na
   }
 }
 
+namespace {
+
+// The n of a name "prefix<n>" (letter case ignored); 0 for any other name.
+int64_t EntryNumber(const std::string& name, const std::string& prefix) {
+  if (name.size() <= prefix.size() || name.size() > prefix.size() + 12 ||
+      !platform::StartsWithNoCase(name, prefix))
+    return 0;
+  int64_t n = 0;
+  for (size_t i = prefix.size(); i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+    n = n * 10 + (name[i] - '0');
+  }
+  return n;
+}
+
+}  // namespace
+
+void TWinRegistry::DeleteEntriesBeyond(const std::string& section, const std::string& prefix,
+                                       int32_t count) {
+  const std::string key = KeyOf(section);
+  if (!registry_.KeyExists(key)) return;
+  for (const std::string& sub : registry_.SubKeys(key))
+    if (EntryNumber(sub, prefix) > count) {
+      registry_.DeleteKey(key + "\\" + sub);
+      dirty_ = true;
+    }
+  for (const std::string& value : registry_.ValueNames(key))
+    if (EntryNumber(value, prefix) > count) {
+      registry_.DeleteValue(key, value);
+      dirty_ = true;
+    }
+}
+
 void LoadStringsFromRegistry(std::vector<std::string>& lines, const TWinRegistry& registry,
                              const std::string& section) {
   lines.clear();
@@ -166,6 +200,7 @@ void SaveStringsToRegistry(const std::vector<std::string>& lines, TWinRegistry& 
   for (size_t i = 0; i < lines.size(); ++i) {
     registry.WriteString(section, "Item" + std::to_string(i + 1), lines[i]);
   }
+  registry.DeleteEntriesBeyond(section, "Item", static_cast<int32_t>(lines.size()));
 }
 
 }  // namespace velmaris

@@ -55,6 +55,11 @@ class TWinRegistry {
   void WriteBinary(const std::string& section, const std::string& name, const void* buffer,
                    size_t size);
   void DeleteValue(const std::string& section, const std::string& name);
+  // What a longer list saved earlier left behind below section: the
+  // subkeys and the values named prefix<n> (letter case ignored, n a number)
+  // with n above count are deleted. A list saves this after its entries, so
+  // that no entry it no longer holds stays beside its count.
+  void DeleteEntriesBeyond(const std::string& section, const std::string& prefix, int32_t count);
 
   // Writes the registry file now.
   void Flush();
@@ -70,8 +75,8 @@ class TWinRegistry {
 // Loading clears the list and reads Count (default 0) lines (default empty).
 void LoadStringsFromRegistry(std::vector<std::string>& lines, const TWinRegistry& registry,
                              const std::string& section);
-// Saving writes Count and every line; values of a longer list saved earlier
-// stay but are never read.
+// Saving writes Count and every line; the lines of a longer list saved
+// earlier are deleted.
 void SaveStringsToRegistry(const std::vector<std::string>& lines, TWinRegistry& registry,
                            const std::string& section);
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/TextHelpers.h"
+#include "platform/Ascii.h"
 
 namespace velmaris {
 
@@ -130,9 +131,36 @@ TMailer* TMailerConfig::AddMailer(TConfigStore& store) {
 }
 
 void TMailerConfig::DeleteMailer(int index) {
-  TMailer* mailer = list_.GetMailer(index);
+  list_.GetMailer(index);  // raises EListIndexError outside the list
   list_.Delete(index);
-  std::erase_if(owned_, [mailer](const auto& p) { return p.get() == mailer; });
+  FreeUnlisted();
+}
+
+void TMailerConfig::FreeUnlisted() {
+  std::vector<std::unique_ptr<TMailer>> unlisted;
+  for (auto it = owned_.begin(); it != owned_.end();) {
+    if (list_.IndexOf(it->get()) >= 0) {
+      ++it;
+      continue;
+    }
+    unlisted.push_back(std::move(*it));
+    it = owned_.erase(it);
+  }
+  for (const auto& mailer : unlisted) RepointMailboxes(*mailer);
+  // Freed last: a window posting its log may save the configuration, which
+  // then holds the mailboxes as they are now.
+  while (!unlisted.empty()) unlisted.pop_back();
+}
+
+void TMailerConfig::RepointMailboxes(const TMailer& freed) const {
+  TConfigStore* store = freed.Store();
+  if (!store || freed.Name().empty() || FindMailer(freed.Name())) return;
+  const std::string successor = list_.GetCount() > 0 ? list_.GetMailer(0)->Name() : std::string();
+  TMBList& boxes = store->Mailboxes();
+  for (int i = 0; i < boxes.GetCount(); ++i) {
+    TMailBox* box = boxes.GetItem(i);
+    if (box && platform::EqualNoCase(box->Command, freed.Name())) box->Command = successor;
+  }
 }
 
 void TMailerConfig::CloseWindows() {
@@ -172,6 +200,7 @@ void TMailerConfig::SaveToRegistry(TConfigStore& store, TWinRegistry& registry) 
     list_.GetMailer(i)->SaveToRegistry(registry,
                                        std::string(kSection) + "\\Mailer" + std::to_string(i + 1));
   }
+  registry.DeleteEntriesBeyond(kSection, "Mailer", list_.GetCount());
 }
 
 bool TMailerConfig::PollWithProfile(const std::string& profileName, const std::string& address) {

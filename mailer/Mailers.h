@@ -83,6 +83,8 @@ class TMailer : public TObject {
   void SetTAPIDevice(const std::string& device);
 
   TMailerWindow* Window() const { return window_.get(); }
+  // The configuration whose mailboxes call the profile (may be null).
+  TConfigStore* Store() const { return store_; }
   // Frees the mailer window (which posts its session log) and the
   // properties window ahead of the profile, at the program's end.
   void CloseWindows();
@@ -123,8 +125,14 @@ class TMailerConfig : public TConfigSection, public TMailerProfiles {
   TMailerList& Mailers() { return list_; }
   // Adds a profile (made with the store's defaults) and returns it.
   TMailer* AddMailer(TConfigStore& store);
-  // Frees the profile at the index.
+  // Frees the profile at the index (FreeUnlisted).
   void DeleteMailer(int index);
+  // Frees every profile that is no longer listed: the settings window takes
+  // the profiles it removed from the list so only on OK or Apply (their
+  // windows close, their calls end), and frees the ones it added on Cancel.
+  // A mailbox that called a freed profile calls the first listed profile
+  // instead, or has no command when none is left (a call then says so).
+  void FreeUnlisted();
   // Frees the windows of every profile, first to last (the mailer windows
   // post their logs); the profiles stay listed. The program's end does this
   // before its last save, so that a save the logs cause (REPORT created)
@@ -149,6 +157,9 @@ class TMailerConfig : public TConfigSection, public TMailerProfiles {
 
  private:
   void Replace(std::vector<std::unique_ptr<TMailer>> loaded);
+  // The mailboxes that call the freed profile by its name, where no listed
+  // profile answers to that name, call the first listed one or none.
+  void RepointMailboxes(const TMailer& freed) const;
 
   TMailerList list_;
   std::vector<std::unique_ptr<TMailer>> owned_;

@@ -251,6 +251,8 @@ void TAutoSendJobs::SaveToRegistry(TWinRegistry& registry, const std::string& ke
     GetJob(i)->SaveToRegistry(registry, key + "\\Job" + n);
     registry.WriteString(key, "Name" + n, GetString(i));
   }
+  registry.DeleteEntriesBeyond(key, "Job", GetCount());
+  registry.DeleteEntriesBeyond(key, "Name", GetCount());
 }
 
 int RunDueAutoSendJobs(TAutoSendJobs& jobs, const TAutoSendEnv& env) {

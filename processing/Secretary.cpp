@@ -475,6 +475,8 @@ void TFilterList::SaveToRegistry(TWinRegistry& registry, const std::string& key)
     GetFilter(i)->SaveToRegistry(registry, key + "\\Filter" + n);
     registry.WriteString(key, "Name" + n, GetString(i));
   }
+  registry.DeleteEntriesBeyond(key, "Filter", GetCount());
+  registry.DeleteEntriesBeyond(key, "Name", GetCount());
 }
 
 // --- Runs -------------------------------------------------------------------------

@@ -48,6 +48,12 @@ PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& 
   return r;
 }
 
+PlaceRect MoveOntoScreens(const PlaceRect& frame, const std::vector<PlaceRect>& screens) {
+  const PlaceRect fitted =
+      ClampToScreens(frame, screens, std::max(frame.w, 1), std::max(frame.h, 1));
+  return {fitted.x, fitted.y, frame.w, frame.h};
+}
+
 PlaceRect PlaceBeside(const PlaceRect& window, const PlaceRect& other, const PlaceRect& screen) {
   const auto covered = [&](const PlaceRect& r) -> long long {
     const long long w = std::min<long long>(static_cast<long long>(r.x) + r.w,

@@ -43,6 +43,11 @@ struct PlaceRect {
 PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& screens,
                          int minW = 120, int minH = 80);
 
+// A window's frame moved, never resized, onto the screen it overlaps most
+// (the nearest when it overlaps none): wholly when it fits, else with its
+// top-left corner (the title bar) on the screen.
+PlaceRect MoveOntoScreens(const PlaceRect& frame, const std::vector<PlaceRect>& screens);
+
 // Where a window goes so as not to cover another: its own place when it
 // covers none of it; else the place beside the other (right, left, below or
 // above, kept on the screen) that leaves the most of it uncovered, its own

@@ -8,7 +8,10 @@
 #include "core/ConfigStore.h"
 #include "core/SearchRequest.h"
 #include "core/ShellServices.h"
+#include "mailer/Mailers.h"
 #include "platform/Dispatcher.h"
+#include "processing/AutoSend.h"
+#include "processing/Secretary.h"
 
 namespace velmaris {
 
@@ -113,7 +116,10 @@ void TConfigEditSnapshot::PutBack(List& list, const Entries& entries, const std:
 
 TConfigEditSnapshot::TConfigEditSnapshot(TConfigStore& store, TPckList* packers,
                                          TUnpJobList* unpackJobs)
-    : store_(store), packers_(packers), unpackJobs_(unpackJobs) {
+    : TConfigEditSnapshot(store, TEditedLists{packers, unpackJobs}) {}
+
+TConfigEditSnapshot::TConfigEditSnapshot(TConfigStore& store, const TEditedLists& lists)
+    : store_(store), lists_(lists) {
   savedText_ = store_.Registry().Registry().ToText();
   auto save = [this](const auto& object, const std::string& key) {
     object.SaveToRegistry(values_, key);
@@ -121,8 +127,12 @@ TConfigEditSnapshot::TConfigEditSnapshot(TConfigStore& store, TPckList* packers,
   uplinks_ = Take(store_.Uplinks(), "Uplinks", save);
   mailboxes_ = Take(store_.Mailboxes(), "Mailboxes", save);
   textGroups_ = Take(store_.TextGroups(), "Textgroups", save);
-  if (packers_) packerEntries_ = Take(*packers_, "Packers", save);
-  if (unpackJobs_) jobs_ = Take(*unpackJobs_, "Jobs", save);
+  if (lists_.Packers) packerEntries_ = Take(*lists_.Packers, "Packers", save);
+  if (lists_.UnpackJobs) jobs_ = Take(*lists_.UnpackJobs, "Jobs", save);
+  if (lists_.ImportFilters) importFilters_ = Take(*lists_.ImportFilters, "Import", save);
+  if (lists_.ExportFilters) exportFilters_ = Take(*lists_.ExportFilters, "Export", save);
+  if (lists_.AutoSendJobs) autoSendJobs_ = Take(*lists_.AutoSendJobs, "Autosend", save);
+  if (lists_.Mailers) mailers_ = Take(lists_.Mailers->Mailers(), "Lines", save);
   auto copy = [](std::vector<TNLInfo>& values) {
     return [&values](const TNLInfo& info, const std::string&) { values.push_back(info); };
   };
@@ -141,9 +151,23 @@ void TConfigEditSnapshot::Restore() {
     object.LoadFromRegistry(values_, key);
   };
   PutBack(store_.TextGroups(), textGroups_, "Textgroups", load);
+  // The profiles first: a profile renamed back takes its mailboxes along,
+  // and the mailboxes then come back whole.
+  RestoreMailers();
   PutBack(store_.Mailboxes(), mailboxes_, "Mailboxes", load);
-  if (packers_) PutBack(*packers_, packerEntries_, "Packers", load);
-  if (unpackJobs_) PutBack(*unpackJobs_, jobs_, "Jobs", load);
+  if (lists_.Packers) PutBack(*lists_.Packers, packerEntries_, "Packers", load);
+  if (lists_.UnpackJobs) PutBack(*lists_.UnpackJobs, jobs_, "Jobs", load);
+  if (lists_.ImportFilters) PutBack(*lists_.ImportFilters, importFilters_, "Import", load);
+  if (lists_.ExportFilters) PutBack(*lists_.ExportFilters, exportFilters_, "Export", load);
+  if (lists_.AutoSendJobs) {
+    // A job sent meanwhile keeps its sending: it is not sent again.
+    PutBack(*lists_.AutoSendJobs, autoSendJobs_, "Autosend",
+            [&](TAutoSendJob& job, const std::string& key) {
+              const auto sent = job.Last;
+              job.LoadFromRegistry(values_, key);
+              job.Last = std::max(job.Last, sent);
+            });
+  }
   auto copyBack = [](const std::vector<TNLInfo>& values) {
     return
         [&values, i = size_t{0}](TNLInfo& info, const std::string&) mutable { info = values[i++]; };
@@ -154,6 +178,14 @@ void TConfigEditSnapshot::Restore() {
   RestoreAreas();
   prototype_->PutBack(store_.Uplinks());
   if (store_.Registry().Registry().ToText() != savedText_) store_.SaveConfiguration();
+}
+
+void TConfigEditSnapshot::RestoreMailers() {
+  if (!lists_.Mailers) return;
+  PutBack(
+      lists_.Mailers->Mailers(), mailers_, "Lines",
+      [this](TMailer& mailer, const std::string& key) { mailer.LoadFromRegistry(values_, key); });
+  lists_.Mailers->FreeUnlisted();  // those added in the window
 }
 
 void TConfigEditSnapshot::RestoreUplinks() {
@@ -176,16 +208,26 @@ void TConfigEditSnapshot::RestoreUplinks() {
     links.GetItem(static_cast<int>(i))->LoadFromRegistry(values_, Key("Uplinks", keys[i]));
 }
 
+void TConfigEditSnapshot::TakeBackOnRestore(const TArea* area) {
+  if (area) takeBack_.emplace_back(area, area->FileName);
+}
+
 void TConfigEditSnapshot::RestoreAreas() {
   TAreaList& areas = store_.Areas();
   // Separators added here go; those removed here come back as new ones.
+  // Areas added here from the message base's files go; their files stay.
   for (int i = areas.GetCount() - 1; i >= 0; --i) {
     TArea* area = areas.GetItem(i);
     const bool known = std::any_of(areas_.begin(), areas_.end(), [area](const AreaValues& v) {
       return v.area == area && v.FileName == area->FileName;
     });
-    if (!known && area->IsSeparator()) {
+    if (known) continue;
+    if (area->IsSeparator()) {
       area->DeleteFiles();
+      areas.Remove(i);
+    } else if (std::find(takeBack_.begin(), takeBack_.end(),
+                         std::pair<const TArea*, std::string>(area, area->FileName)) !=
+               takeBack_.end()) {
       areas.Remove(i);
     }
   }

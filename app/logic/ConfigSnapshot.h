@@ -3,6 +3,10 @@
 // lists in place; the snapshot holds each list's entries (names and
 // objects) and a copy of every entry's values, and Restore puts both back.
 //
+// The mailer profiles removed in the window are still alive (the window
+// frees them on OK or Apply, TMailerConfig::FreeUnlisted): Restore lists
+// them again and frees those added in the window.
+//
 // What the assistants did stays: an area or uplink they added or removed
 // has had its files, requests and outbound made or deleted, so Restore
 // keeps the areas and uplinks that are new (and that the tosser added
@@ -24,15 +28,29 @@
 
 namespace velmaris {
 
+class TAutoSendJobs;
 class TConfigStore;
+class TFilterList;
+class TMailerConfig;
 class TPckList;
 class TPubLst;
 class TUnpJobList;
 
+// The lists of the later layers that the window edits; each may be null.
+struct TEditedLists {
+  TPckList* Packers = nullptr;
+  TUnpJobList* UnpackJobs = nullptr;
+  TFilterList* ImportFilters = nullptr;
+  TFilterList* ExportFilters = nullptr;
+  TAutoSendJobs* AutoSendJobs = nullptr;
+  TMailerConfig* Mailers = nullptr;
+};
+
 class TConfigEditSnapshot {
  public:
-  // Takes the store's lists and the packers and unpack jobs (either may be
-  // null) as they are now.
+  // Takes the store's lists and the given ones as they are now.
+  TConfigEditSnapshot(TConfigStore& store, const TEditedLists& lists);
+  // The same with only the packers and unpack jobs (either may be null).
   TConfigEditSnapshot(TConfigStore& store, TPckList* packers, TUnpJobList* unpackJobs);
   ~TConfigEditSnapshot();
   TConfigEditSnapshot(const TConfigEditSnapshot&) = delete;
@@ -42,6 +60,9 @@ class TConfigEditSnapshot {
   // assistant saves what it did), it is saved again, so that the file holds
   // what the program now holds.
   void Restore();
+  // An area the window added from files already in the message base: Restore
+  // takes it off the list again (its files stay, as they were before).
+  void TakeBackOnRestore(const TArea* area);
 
  private:
   using Entries = std::vector<std::pair<std::string, TObject*>>;
@@ -55,16 +76,19 @@ class TConfigEditSnapshot {
   void RestoreUplinks();
   void RestoreAreas();
 
+  void RestoreMailers();
+
   TConfigStore& store_;
-  TPckList* packers_;
-  TUnpJobList* unpackJobs_;
+  TEditedLists lists_;
   platform::Registry memory_{""};
   TWinRegistry values_{"Snapshot", memory_};
   std::string savedText_;  // the configuration registry as it was
-  Entries uplinks_, mailboxes_, textGroups_, packerEntries_, jobs_, nodelists_, pointlists_;
+  Entries uplinks_, mailboxes_, textGroups_, packerEntries_, jobs_, nodelists_, pointlists_,
+      importFilters_, exportFilters_, autoSendJobs_, mailers_;
   std::vector<TNLInfo> nodelistValues_, pointlistValues_;
   std::vector<AreaValues> areas_;
   std::unique_ptr<AreaValues> prototype_;
+  std::vector<std::pair<const TArea*, std::string>> takeBack_;  // the area and its file name
 };
 
 }  // namespace velmaris

@@ -1,5 +1,7 @@
 #include "core/forms/ListBoxLink.h"
 
+#include <QSignalBlocker>
+
 #include "core/WinLst.h"
 
 namespace velmaris {
@@ -14,10 +16,19 @@ void TListBoxLink::SetItemIndex(int index) {
 void TListBoxLink::SetItems(const std::vector<std::string>& names) {
   if (!box_) return;
   const int current = box_->currentRow();
-  box_->clear();
-  for (const std::string& name : names) box_->addItem(AnsiToQString(name));
-  // The row chosen before stays chosen; none stays none.
-  box_->setCurrentRow(current >= 0 && current < box_->count() ? current : -1);
+  {
+    // Refilled quietly: an entry renamed as its name is typed must not pass
+    // through "no row" on the way, which disables the entry's fields and
+    // takes the keyboard from the field being typed into.
+    const QSignalBlocker block(box_.data());
+    box_->clear();
+    for (const std::string& name : names) box_->addItem(AnsiToQString(name));
+    // The row chosen before stays chosen; none stays none.
+    box_->setCurrentRow(current >= 0 && current < box_->count() ? current : -1);
+  }
+  // The row's entry may be another one now: told once, with the row it ends on.
+  const int row = box_->currentRow();
+  if (current >= 0 || row >= 0) emit box_->currentRowChanged(row);
 }
 
 void BringToFront(QWidget* window) {

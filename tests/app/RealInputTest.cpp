@@ -57,6 +57,10 @@
 #include "app/MessageEditor.h"
 #include "app/MsgWin.h"
 #include "app/QtPrompter.h"
+#include "archive/UnpackJobConfig.h"
+#include "core/forms/FormText.h"
+#include "mailer/Mailers.h"
+#include "platform/Registry.h"
 #include "platform/Help.h"
 #include "processing/forms/FilterProperties.h"
 #include "widgets/DateEdit.h"
@@ -1364,6 +1368,160 @@ TEST_F(RealInputChild, DISABLED_AimedDropsPopupKeysAndHelpInAForm) {
   dialog->exec();
   if (viewer) viewer->close();
   EXPECT_EQ(failures.join("\n").toStdString(), "");
+}
+
+// ---------------------------------------------------- names, Cancel, placement
+
+// Whether the window's frame lies on the screen it is on (its title bar
+// included, once the window manager has framed it).
+bool FrameOnScreen(QWidget* w) {
+  const QScreen* screen = w->screen();
+  return screen && screen->availableGeometry().contains(w->frameGeometry());
+}
+
+// Clicks into the field, takes what it holds away and types text at a
+// person's pace; whether the field then holds it.
+bool TypeInto(QLineEdit* edit, const QString& text) {
+  if (!edit || !XClick(edit)) return false;
+  PumpUntil([edit] { return edit->hasFocus(); }, 120s);
+  XKeys({"ctrl+a", "BackSpace"});
+  Xdo({"type", "--delay", "120", text.toStdString()});
+  return PumpUntil([&] { return edit->text() == text; }, 120s);
+}
+
+TEST_F(RealInputChild, DISABLED_ListNamesCancelAndPlacement) {
+  // Over the main window in the screen's top-left corner, the settings open
+  // with their frame on the screen, and so does the help viewer asked for
+  // over them.
+  window->move(0, 0);
+  window->show();
+  ASSERT_TRUE(Shows(window.get()));
+  {
+    TSettingsDialog placed(Store(), GetPackerList(), nullptr, window.get());
+    QTimer::singleShot(0, &placed, [&] {
+      const auto finish = qScopeGuard([&] { placed.reject(); });
+      ASSERT_TRUE(Shows(&placed));
+      Shot("settings-placed");
+      EXPECT_TRUE(FrameOnScreen(&placed))
+          << "frame at " << placed.frameGeometry().y() << ", client at " << placed.geometry().y();
+      EXPECT_EQ(HelpAt(&placed, QPoint(3, 3)), "6000.html");
+      QPointer<THelpViewer> viewer = Shown<THelpViewer>();
+      ASSERT_TRUE(viewer && Shows(viewer));
+      Shot("help-placed");
+      EXPECT_TRUE(PumpUntil([&] { return FrameOnScreen(viewer); }, 30s))
+          << "frame at " << viewer->frameGeometry().y();
+      viewer->close();
+    });
+    placed.exec();
+  }
+  window->hide();
+
+  // Names are typed in Russian: the keyboard has a Russian group beside the
+  // Latin one (xdotool picks the group of each letter).
+  const auto latin = qScopeGuard([] {
+    if (OnPath("setxkbmap")) RunShell("setxkbmap -layout us");
+  });
+  if (OnPath("setxkbmap")) {
+    EXPECT_EQ(RunShell("setxkbmap -layout us,ru"), 0);
+  }
+
+  // A name typed into the field of a list entry keeps the keyboard: every
+  // letter lands, and a blank typed between the words presses no button.
+  const struct {
+    const char *add, *field, *list, *text;
+  } names[] = {
+      {"Button34", "JobName", "JobList", "Архивы Ивана"},
+      {"Button31", "NLName", "lbNodelists", "Фидонет Ру"},
+      {"Button44", "plName", "lbPointLists", "Фидонет Ру"},
+  };
+  QTimer::singleShot(0, dialog.get(), [&] {
+    const auto finish = qScopeGuard([&] {
+      if (dialog->isVisible()) dialog->accept();
+    });
+    ASSERT_TRUE(Shows(dialog.get()));
+    for (const auto& n : names) {
+      SCOPED_TRACE(n.field);
+      ASSERT_TRUE(XClick(Reveal(n.add)));
+      auto* list = Find<QListWidget>(n.list);
+      ASSERT_TRUE(PumpUntil([&] { return list->currentRow() == list->count() - 1; }, 120s));
+      auto* edit = Find<QLineEdit>(n.field);
+      EXPECT_TRUE(TypeInto(edit, QString::fromUtf8(n.text))) << edit->text().toStdString();
+      Shot((std::string("typed-") + n.field).c_str());
+      EXPECT_TRUE(dialog->isVisible()) << "a key closed the settings";
+      EXPECT_TRUE(edit->hasFocus());
+      ASSERT_GT(list->count(), 0);
+      EXPECT_EQ(list->item(list->count() - 1)->text(), QString::fromUtf8(n.text));
+    }
+    XHeldClick(Reveal("OKBtn")->mapToGlobal(Reveal("OKBtn")->rect().center()));
+    EXPECT_TRUE(PumpUntil([&] { return !dialog->isVisible(); }, 120s));
+  });
+  dialog->exec();
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  const std::string text = platform::Registry(RegistryPath()).ToText();
+  for (const auto& n : names)
+    EXPECT_NE(text.find("\"=\"" + AnsiBytes(QString::fromUtf8(n.text)) + "\""), std::string::npos)
+        << n.field;
+
+  // Cancel after typing on every page and using its list buttons: nothing
+  // of it stays, in the program or in the file.
+  dialog = std::make_unique<TSettingsDialog>(Store(), GetPackerList(), nullptr);
+  const std::string before = platform::Registry(RegistryPath()).ToText();
+  const SettingsValues values = *Store().Values();
+  const std::vector<TPubLst*> lists = {
+      &Store().Uplinks(),   &Store().Mailboxes(),  &Store().TextGroups(), &Store().Areas(),
+      &Store().Nodelists(), &Store().Pointlists(), GetPackerList(),       GetUnpackJobList()};
+  auto listNames = [&] {
+    std::vector<std::vector<std::string>> all;
+    for (const TPubLst* list : lists) {
+      all.emplace_back();
+      for (int i = 0; i < list->GetCount(); ++i) all.back().push_back(list->GetString(i));
+    }
+    return all;
+  };
+  const auto listed = listNames();
+  const struct {
+    // A row chosen, a button clicked, a field typed into, a button clicked.
+    const char *list, *before, *field, *after;
+  } edits[] = {
+      {nullptr, nullptr, "EdUUCPName", nullptr},    {nullptr, "AddMB", "MBName", "AddMB"},
+      {nullptr, "AddSep", nullptr, nullptr},        {"PackerList", nullptr, "PackerName", nullptr},
+      {"JobList", nullptr, "JobName", "Button34"},  {nullptr, nullptr, "EPPImport", nullptr},
+      {"TGList", nullptr, "GroupName", "AddTG"},    {"lbNodelists", nullptr, "NLName", "Button35"},
+      {"lbPointLists", nullptr, "plName", nullptr}, {nullptr, "Button53", "EdModemInit", nullptr},
+  };
+  QTimer::singleShot(0, dialog.get(), [&] {
+    const auto finish = qScopeGuard([&] {
+      if (dialog->isVisible()) dialog->reject();
+    });
+    ASSERT_TRUE(Shows(dialog.get()));
+    for (const auto& e : edits) {
+      SCOPED_TRACE(e.field ? e.field : e.before);
+      if (e.list) Find<QListWidget>(e.list)->setCurrentRow(0);
+      if (e.before) {
+        EXPECT_TRUE(XClick(Reveal(e.before)));
+      }
+      if (e.field) {
+        auto* edit = Find<QLineEdit>(e.field);
+        for (QWidget* w = edit; w && w->parentWidget(); w = w->parentWidget())
+          if (auto* pages = qobject_cast<QStackedWidget*>(w->parentWidget()))
+            pages->setCurrentWidget(w);
+        EXPECT_TRUE(TypeInto(edit, QStringLiteral("Отменено 1")));
+      }
+      if (e.after) {
+        EXPECT_TRUE(XClick(Reveal(e.after)));
+      }
+    }
+    Shot("before-cancel");
+    XHeldClick(Reveal("CancelBtn")->mapToGlobal(Reveal("CancelBtn")->rect().center()));
+    EXPECT_TRUE(PumpUntil([&] { return !dialog->isVisible(); }, 120s));
+  });
+  dialog->exec();
+  EXPECT_EQ(dialog->result(), QDialog::Rejected);
+  EXPECT_EQ(listNames(), listed);
+  EXPECT_TRUE(*Store().Values() == values);
+  EXPECT_EQ(platform::Registry(RegistryPath()).ToText(), before);
+  ASSERT_NE(GetMailerConfig(), nullptr);
+  EXPECT_EQ(GetMailerConfig()->Mailers().GetCount(), 0);
 }
 
 }  // namespace

@@ -40,6 +40,8 @@
 #include "core/forms/FormText.h"
 #include "mailer/Mailers.h"
 #include "mailer/forms/MailerProperties.h"
+#include "processing/AutoSend.h"
+#include "processing/Secretary.h"
 #include "widgets/DirBtn.h"
 #include "widgets/DirLists.h"
 #include "widgets/FileEdits.h"
@@ -197,6 +199,95 @@ TEST_F(SettingsDialogTest, CancelPutsEveryEditedListBackAndLeavesTheFileAlone) {
   EXPECT_EQ(RegistryText(), before);
 }
 
+// Cancel also drops what was typed into an entry's fields and what the
+// pages of filters, autosend jobs and mailer profiles did; a profile
+// deleted in the window is freed only by OK.
+TEST_F(SettingsDialogTest, CancelDropsTypedNamesAndTheLaterPagesChanges) {
+  TMailerConfig& profiles = *GetMailerConfig();
+  TMailer* profile = profiles.AddMailer(Store());
+  profile->SetName("Line A");
+  TMailBox* box = Store().AddDefaultMailbox();
+  box->Command = "Line A";
+  GetImportFilters()->AddFilter("Spam", std::make_unique<TFilter>());
+  auto job = std::make_unique<TAutoSendJob>();
+  job->Name = "Weekly";
+  GetAutoSendJobs()->AddJob(std::move(job));
+  ASSERT_TRUE(dialog->ApplyClick());  // what is now is what Cancel returns to
+  const std::string before = RegistryText();
+  TPckList& packers = *GetPackerList();
+  const std::string packer = packers.GetString(0);
+
+  ShowPage("TabPacker");
+  Find<QListWidget>("PackerList")->setCurrentRow(0);
+  Find<QLineEdit>("PackerName")->setFocus();
+  QTest::keyClick(Find<QLineEdit>("PackerName"), Qt::Key_End);
+  QTest::keyClicks(Find<QLineEdit>("PackerName"), "xy");
+  ShowPage("TabSheet12");
+  Find<QListWidget>("ImportFilters")->setCurrentRow(0);
+  Click("KillFilter");
+  ShowPage("TabSheet2");
+  Find<QListWidget>("AutoSendList")->setCurrentRow(0);
+  Click("Button25");
+  ShowPage("TabMailer");
+  Find<QListWidget>("MailerList")->setCurrentRow(0);
+  Click("DeleteLine");
+  EXPECT_EQ(profiles.Mailers().GetCount(), 0);
+  EXPECT_EQ(GetImportFilters()->GetCount(), 0);
+  EXPECT_EQ(GetAutoSendJobs()->GetCount(), 0);
+  EXPECT_EQ(RegistryText(), before);  // nothing written, no profile freed yet
+
+  Click("CancelBtn");
+  EXPECT_EQ(packers.GetString(0), packer);
+  ASSERT_EQ(profiles.Mailers().GetCount(), 1);
+  EXPECT_EQ(profiles.Mailers().GetMailer(0), profile);
+  EXPECT_EQ(box->Command, "Line A");
+  ASSERT_EQ(GetImportFilters()->GetCount(), 1);
+  EXPECT_EQ(GetImportFilters()->GetString(0), "Spam");
+  ASSERT_EQ(GetAutoSendJobs()->GetCount(), 1);
+  EXPECT_EQ(GetAutoSendJobs()->GetJob(0)->Name, "Weekly");
+  EXPECT_EQ(RegistryText(), before);
+
+  // The next OK writes nothing of what was cancelled.
+  OpenSettings();
+  Click("OKBtn");
+  const std::string after = RegistryText();
+  EXPECT_EQ(after.find(packer + "xy"), std::string::npos);
+  EXPECT_NE(after.find("\"Name\"=\"Line A\""), std::string::npos);
+  EXPECT_NE(after.find("\"Name1\"=\"Spam\""), std::string::npos);
+}
+
+// Lists that shrank leave no entry beside their new count, and the mailboxes
+// of a deleted profile call the profile left.
+TEST_F(SettingsDialogTest, ShrunkListsLeaveNoStaleSectionsAndMailboxesFollowTheProfiles) {
+  TMailerConfig& profiles = *GetMailerConfig();
+  for (const char* name : {"Line A", "Line B"}) profiles.AddMailer(Store())->SetName(name);
+  TMailBox* box = Store().AddDefaultMailbox();
+  box->Command = "Line B";
+  ASSERT_TRUE(dialog->ApplyClick());
+  const int packers = GetPackerList()->GetCount();
+  const std::string root = "[HKEY_CURRENT_USER\\software\\Brimvale\\Velmaris\\";
+  const std::string lastPacker = root + "Packers\\Packer" + std::to_string(packers) + "]";
+  ASSERT_NE(RegistryText().find(root + "Lines\\Mailer2]"), std::string::npos);
+  ASSERT_NE(RegistryText().find(lastPacker), std::string::npos);
+
+  ShowPage("TabMailer");
+  Find<QListWidget>("MailerList")->setCurrentRow(1);
+  Click("DeleteLine");
+  ShowPage("TabPacker");
+  Find<QListWidget>("PackerList")->setCurrentRow(0);
+  Click("KillPacker");
+  ShowPage("TabListen");
+  Find<QListWidget>("lbNodelists")->setCurrentRow(0);
+  Click("Button35");
+  Click("OKBtn");
+  EXPECT_EQ(box->Command, "Line A");
+  const std::string text = RegistryText();
+  for (const std::string& stale :
+       {root + "Lines\\Mailer2]", lastPacker, root + "Nodelists\\List1]"})
+    EXPECT_EQ(text.find(stale), std::string::npos) << stale;
+  EXPECT_NE(text.find("\"CMD\"=\"Line A\""), std::string::npos);
+}
+
 TEST_F(SettingsDialogTest, RefusedInputKeepsTheWindowOpenAndTheFileUnchanged) {
   const std::string before = RegistryText();
   ShowPage("TabMailboxen");
@@ -281,6 +372,10 @@ TEST_F(SettingsDialogTest, AreasLeftInTheMessageBaseAreOfferedOnceEach) {
   Click("AreaAddOldOnes");
   ASSERT_EQ(prompter.Questions().size(), 1u);
   EXPECT_EQ(prompter.Questions()[0].text, "No inactive areas found!");
+  // Cancel takes the area off the list again; its files stay to be offered.
+  Click("CancelBtn");
+  EXPECT_EQ(Area("ECHO.TWO"), nullptr);
+  EXPECT_TRUE(platform::FileExists(Store().MessageBaseDir() + "ECHO.TWO.PackedBody"));
 }
 
 // A new message base folder typed while the old one holds mail: the
@@ -364,7 +459,12 @@ TEST_F(SettingsDialogTest, MailerPropertiesCloseByOkCancelAndEscapeOneWindowPerP
   }
   Find<QPushButton>("ShowMailerProperties")->click();
   QPointer<TMailerProperties> open = FindMailerProperties(*profile);
-  Find<QPushButton>("DeleteLine")->click();  // the profile goes, and its window with it
+  // Deleted, the profile goes with its window when the settings are taken over.
+  Find<QPushButton>("DeleteLine")->click();
+  EXPECT_EQ(GetMailerConfig()->Mailers().GetCount(), 0);
+  EXPECT_FALSE(open.isNull());
+  Click("OKBtn");
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(open.isNull());
 }
 

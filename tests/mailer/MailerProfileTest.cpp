@@ -206,5 +206,34 @@ TEST_F(MailerProfileTest, MailboxCallGoesToTheNamedProfile) {
   EXPECT_EQ(polled, "Jon's Point 2:8/15");
 }
 
+// A deleted profile leaves no section behind, and the mailboxes that called
+// it call the first profile left, or nothing once none is left.
+TEST_F(MailerProfileTest, DeletedProfilesLeaveNoSectionAndTheirMailboxesCallAnother) {
+  auto config = LoadWithProfiles();
+  for (const char* name : {"Line A", "Line B", "Line C"})
+    profiles->AddMailer(*config)->SetName(name);
+  TMailBox* viaB = config->AddDefaultMailbox();
+  viaB->Command = "line b";  // profiles answer without regard to case
+  TMailBox* external = config->AddDefaultMailbox();
+  external->Command = "/usr/bin/callout -p 2";
+  ASSERT_TRUE(config->SaveConfiguration());
+  const std::string lines = std::string(kConfigRootKey) + "\\Lines";
+  ASSERT_TRUE(config.registry->KeyExists(lines + "\\Mailer3"));
+
+  profiles->DeleteMailer(2);
+  profiles->DeleteMailer(1);
+  EXPECT_EQ(viaB->Command, "Line A");
+  EXPECT_EQ(external->Command, "/usr/bin/callout -p 2");
+  ASSERT_TRUE(config->SaveConfiguration());
+  EXPECT_EQ(config.registry->ReadDWord(lines, "Count"), 1u);
+  EXPECT_TRUE(config.registry->KeyExists(lines + "\\Mailer1"));
+  for (const char* stale : {"\\Mailer2", "\\Mailer3"})
+    EXPECT_FALSE(config.registry->KeyExists(lines + stale)) << stale;
+
+  profiles->DeleteMailer(0);
+  EXPECT_EQ(viaB->Command, "");
+  EXPECT_EQ(viaB->StartMailer(profiles), TMailBox::StartResult::NoCommand);
+}
+
 }  // namespace
 }  // namespace velmaris::test

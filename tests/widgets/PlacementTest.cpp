@@ -37,6 +37,22 @@ INSTANTIATE_TEST_SUITE_P(
             "HugeValues", {2147483000, 2147483000, 2147483000, 2147483000}, {1920, 0, 1280, 1024}}),
     [](const ::testing::TestParamInfo<ClampCase>& info) { return info.param.name; });
 
+// A frame is moved onto a screen as it is shown, never resized.
+TEST(ClampPlacement, FramesAreMovedOntoAScreenWholeOrByTheirTitle) {
+  const struct {
+    const char* name;
+    PlaceRect frame, expected;
+  } cases[] = {
+      {"inside", {100, 100, 800, 600}, {100, 100, 800, 600}},
+      {"title above the screen", {139, -21, 1002, 587}, {139, 0, 1002, 587}},
+      {"off the left and below", {-40, 900, 400, 300}, {0, 780, 400, 300}},
+      {"off the second screen's right", {3000, 100, 400, 300}, {2800, 100, 400, 300}},
+      {"taller than the screen", {100, -50, 800, 3000}, {100, 0, 800, 3000}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MoveOntoScreens(c.frame, kScreens), c.expected) << c.name;
+  EXPECT_EQ(MoveOntoScreens({-5, -5, 10, 10}, {}), (PlaceRect{-5, -5, 10, 10}));
+}
+
 TEST(ClampPlacement, NoScreensLeavesBounds) {
   const PlaceRect r{1, 2, 3, 4};
   EXPECT_EQ(ClampToScreens(r, {}), r);
