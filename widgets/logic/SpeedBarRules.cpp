@@ -147,8 +147,8 @@ int BarLengthNeeded(const TBarMeasures& bar, const std::vector<TBarPoint>& place
   const bool h = bar.horizontal;
   int length = 0;
   for (const TBarPoint& p : places)
-    length = std::max(length, (h ? p.x + bar.btnWidth + bar.offsetHorz
-                                 : p.y + bar.btnHeight + bar.offsetVert));
+    length = std::max(
+        length, (h ? p.x + bar.btnWidth + bar.offsetHorz : p.y + bar.btnHeight + bar.offsetVert));
   return length;
 }
 
