@@ -1053,20 +1053,12 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
   ASSERT_NE(setup, nullptr);
   for (const DropRow& r : kDropRows) {
     SCOPED_TRACE(r.what);
-    TSpeedItem* item = nullptr;
     TSpeedItem* lying = nullptr;
     bar->ForEachItem([&](TSpeedItem* it) {
       if (!lying && it->Visible()) lying = it;
     });
     ASSERT_NE(lying, nullptr);
-    bar->ForEachItem([&](TSpeedItem* it) {
-      if (!item && !it->Visible()) item = it;
-    });
-    if (!item) {
-      bar->ForEachItem([&](TSpeedItem* it) { item = it; });
-      item->SetVisible(false);
-      bar->Notify(TSpeedbarNotify::ListsChanged);
-    }
+    TSpeedItem* item = ItemOffTheBar(bar);
     ASSERT_NE(item, lying);
     // The pointer at the bar's middle; the copy hangs up and left of it.
     const QSize btn = bar->BtnSize();
