@@ -335,7 +335,7 @@ std::string AnsiToOem(std::string_view bytes) {
 std::string TextFileToAnsi(std::string_view bytes, bool oem) {
   if (IsUtf8(bytes)) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    return FromUtf8(bytes, AnsiCodePage());
+    return Utf8ToAnsi(bytes);
   }
   return oem ? OemToAnsi(bytes) : std::string(bytes);
 }
@@ -364,7 +364,7 @@ std::string DiskNameText(std::string_view name) {
     start = slash + 1;
   }
 }
-std::string LogName(std::string_view name) { return FromUtf8(DiskNameText(name), AnsiCodePage()); }
+std::string LogName(std::string_view name) { return Utf8ToAnsi(DiskNameText(name)); }
 std::optional<std::string> PathToOem(std::string_view path) {
   return FromUtf8Exact(DiskNameText(path), OemCodePage());
 }

@@ -77,7 +77,7 @@ void SpellOutGerman(std::string& line, const TAreaTextRules& rules) {
 std::string ConvertLineForArea(std::string utf8Line, const TAreaTextRules& rules) {
   if (rules.TabsToSpaces) ExpandTabs(utf8Line);
   SpellOutGerman(utf8Line, rules);
-  std::string line = platform::FromUtf8(utf8Line, platform::AnsiCodePage());
+  std::string line = platform::Utf8ToAnsi(utf8Line);
   if (rules.NToH) ReplaceChar(line, static_cast<char>(0xCD), 'H');
   return line;
 }

@@ -25,7 +25,7 @@ inline QString AnsiText(const std::string& bytes) {
 }
 
 inline std::string AnsiBytes(const QString& text) {
-  return platform::FromUtf8(text.toStdString(), platform::AnsiCodePage());
+  return platform::Utf8ToAnsi(text.toStdString());
 }
 
 // File and folder names (and command lines that name a program) go through
