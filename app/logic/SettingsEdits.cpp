@@ -125,8 +125,7 @@ std::vector<TInactiveArea> InactiveAreas(const std::string& msgBaseDir, const TA
   for (const platform::DirEntry& entry : platform::ScanDir(msgBaseDir, "*.PackedBody")) {
     if (entry.name.size() <= suffixLength) continue;
     const std::string fileName = entry.name.substr(0, entry.name.size() - suffixLength);
-    const std::string name =
-        platform::IsUtf8(fileName) ? platform::Utf8ToAnsi(fileName) : fileName;
+    const std::string name = platform::IsUtf8(fileName) ? platform::Utf8ToAnsi(fileName) : fileName;
     bool taken = false;
     for (std::string_view system : kSystemNames)
       taken = taken || platform::EqualNoCase(name, system);
