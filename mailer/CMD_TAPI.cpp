@@ -404,10 +404,17 @@ void TCMTAPIDevice::Disconnector() {
 
 void TCMTAPIDevice::DropLine() {
   if (!port_.IsOpen()) return;
-  std::string junk;
-  if (port_.Read(junk, 4096, 0ms) == platform::SerialPort::IoResult::Gone) {
+  auto lineGone = [this] {
     TapiDebugLog("The line is gone");
     port_.Close();
+  };
+  std::string junk;
+  if (port_.Read(junk, 4096, 0ms) == platform::SerialPort::IoResult::Gone) return lineGone();
+  // The serial threads saw the carrier drop (DCD, or the line's end): the
+  // modem has ended the call itself, there is nothing to drop or wait for.
+  if (Events().CallFailed()) {
+    TapiDebugLog("The carrier is gone");
+    port_.Purge();
     return;
   }
   // What the hang-up left unsent stays so: the modem does not take it any
@@ -439,6 +446,9 @@ void TCMTAPIDevice::DropLine() {
       TapiDebugLog("DTR dropped (speed 0)");
       return;
     }
+    // The carrier went while we waited (the far end ended the call): no
+    // escape is waited for on a line that is gone.
+    if (a.gone) return lineGone();
   }
   const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - waitStart);

@@ -37,7 +37,10 @@
 // OnDisconnected. A modem set to AT&D2 discards what it still holds when
 // DTR drops.
 // A line that dies under a call (EOF, EIO, hang-up of a pty, DCD dropped)
-// is hung up the same way.
+// is hung up the same way, less the drop: its carrier is gone, and nothing
+// is waited for. A line that dies while the hang-up waits for the modem's
+// answer (the far end ended the call as ours did) ends that wait, with no
+// escape after it.
 //
 // The port is locked from Open to Close, so no other program dials on it.
 #pragma once

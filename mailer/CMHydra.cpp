@@ -93,8 +93,9 @@ std::string FinfoNames(const std::string& alias) {
 // (no whole name, or one of ASCII that differs from the 8.3 name in letter
 // case alone) is stored in upper case, as Hydra names have always been; a
 // whole name that says more is kept as the sender gives it, extension and
-// all, unless the inbound cannot take it (a path, too long a name): then
-// the 8.3 name serves.
+// all (cut to fit where it is too long, InboundName), unless it is no name
+// the inbound takes (a path): then the 8.3 name serves. Some senders put the
+// whole name in the 8.3 field too; it is then cut the same way.
 std::string OfferedName(const std::string& data) {
   const std::vector<std::string> names = SplitNul(data.size() > 40 ? data.substr(40) : "");
   const std::string& shortName = names[0];
@@ -103,7 +104,7 @@ std::string OfferedName(const std::string& data) {
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   const std::string whole = platform::DiskName(wholeName);
   if (wholeName.empty() || (ascii && platform::EqualNoCase(wholeName, shortName)) ||
-      whole.size() > kMaxInboundName || !SafeRemoteName(whole))
+      !SafeRemoteName(whole))
     return platform::UpperAscii(platform::DiskName(shortName));
   return whole;
 }
@@ -443,7 +444,8 @@ void THydraThread::NextFile() {
     Log("Size: " + std::to_string(txSize_));
     Report(8, txAlias_, txSize_, txDate_);
     finfo_ = Hex8(static_cast<uint32_t>(txDate_)) + Hex8(static_cast<uint32_t>(txSize_)) + Hex8(0) +
-             Hex8(0) + Hex8(0) + FinfoNames(txAlias_);
+             Hex8(0) + Hex8(0) +
+             (owner_.FinfoNames ? owner_.FinfoNames(BareName(txAlias_)) : FinfoNames(txAlias_));
     return;
   }
 }
@@ -658,20 +660,20 @@ void THydraThread::OnFinfo(const std::string& data) {
     rxPos_ = -2;
     SendLong(hpFinfoAck, rxPos_);
   };
-  std::string refusal;
-  std::optional<std::string> name = InboundName(offered, refusal);
-  if (!name) {
-    Report(psNotice, refusal);
-    return skip(offered, "Refused file name");
-  }
+  std::string note;
+  std::optional<std::string> name = InboundName(offered, note);
+  if (!note.empty()) Report(psNotice, note);
+  if (!name) return skip(offered, "Refused file name");
   bool accept = true;
   std::string fname = *name;
   owner_.dispatcher_.Send([&] { owner_.DoAcceptFile(accept, fname, rxSize_, rxDate_); });
-  name = InboundName(fname, refusal);
+  // A cut name that the mailer kept resumes by the name it was cut from.
+  const std::string whole = fname == *name ? offered : fname;
+  name = InboundName(fname, note);
   if (!accept || !name) return skip(fname, "File refused");
   std::string why;
   rxFile_.FreeSpace = owner_.InboundFreeSpace;
-  const auto opened = rxFile_.Start(owner_.ReceiveDir, *name, rxSize_, rxDate_, why);
+  const auto opened = rxFile_.Start(owner_.ReceiveDir, *name, rxSize_, rxDate_, why, whole);
   RxNotes();
   if (opened == TInboundFile::Result::Refused) return skip(*name, why);
   if (opened == TInboundFile::Result::Failed) return skip(*name, "Unable to create " + *name);

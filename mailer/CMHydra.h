@@ -42,6 +42,10 @@ class TCMHydra : public TCMProtocol {
   ~TCMHydra() override;  // stops a running session, pumping messages
 
   TDevDataEvent OnDevData;
+  // The names a FINFO packet offers for a file, given its name without the
+  // directory; unset: the 8.3 name in the OEM page, a NUL, the whole name, a
+  // NUL. A test peer that plays another mailer sets its own.
+  std::function<std::string(const std::string& name)> FinfoNames;
 
   bool IsActive() const override { return active_; }
   std::string GetFileName() const override;

@@ -766,21 +766,22 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
     SendHeader(ZSKIP, 0);
     return RecvResult::Skipped;
   };
-  std::string refusal;
-  std::optional<std::string> name = InboundName(offer.name, refusal);
-  if (!name) {
-    Report(psNotice, refusal);
-    return skip(offer.name);
-  }
+  std::string note;
+  std::optional<std::string> name = InboundName(offer.name, note);
+  if (!note.empty()) Report(psNotice, note);
+  if (!name) return skip(offer.name);
   bool accept = true;
   std::string fname = *name;
   owner_.dispatcher_.Send([&] { owner_.DoAcceptFile(accept, fname, shownSize, offer.date); });
-  name = InboundName(fname, refusal);
+  // A cut name that the mailer kept resumes by the name it was cut from.
+  const std::string offered = fname == *name ? offer.name : fname;
+  name = InboundName(fname, note);
   if (!accept || !name) return skip(fname);
   TInboundFile file;
   file.FreeSpace = owner_.InboundFreeSpace;
   std::string why;
-  const TInboundFile::Result opened = file.Start(owner_.ReceiveDir, *name, size, offer.date, why);
+  const TInboundFile::Result opened =
+      file.Start(owner_.ReceiveDir, *name, size, offer.date, why, offered);
   Notes(file);
   if (opened == TInboundFile::Result::Refused) {
     Log(why);

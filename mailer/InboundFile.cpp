@@ -17,7 +17,7 @@
 namespace velmaris {
 
 std::optional<std::string> SafeRemoteName(std::string_view offered) {
-  if (offered.empty() || offered.size() > kMaxFileNameBytes) return std::nullopt;
+  if (offered.empty()) return std::nullopt;
   if (offered.find("..") != std::string_view::npos) return std::nullopt;
   for (char c : offered) {
     const auto b = static_cast<uint8_t>(c);
@@ -34,14 +34,18 @@ std::optional<std::string> SafeRemoteName(std::string_view offered) {
   return std::string(offered);
 }
 
-std::optional<std::string> InboundName(std::string_view offered, std::string& why) {
-  if (offered.size() > kMaxInboundName) {
-    why = "FSER File name too long (" + std::to_string(offered.size()) +
-          " characters): " + platform::EscapeNameControls(offered.substr(0, 40)) + "...";
-    return std::nullopt;
-  }
+std::optional<std::string> InboundName(std::string_view offered, std::string& note) {
+  note.clear();
   auto name = SafeRemoteName(offered);
-  if (!name) why = "FSER Refused file name " + platform::EscapeNameControls(offered);
+  // The cut keeps a part of a safe name; it is checked again all the same
+  // (a base that now ends in "." meets the extension's).
+  if (name) name = SafeRemoteName(platform::FitFileName(*name));
+  if (!name) {
+    note = "FSER Refused file name " + platform::EscapeNameControls(offered);
+  } else if (name->size() < offered.size()) {
+    note = "RECV Name too long, file " + platform::EscapeNameControls(offered) +
+           " is received as " + *name;
+  }
   return name;
 }
 
@@ -60,7 +64,8 @@ std::string TransmissionName(int64_t unixDate, int64_t size, const std::string& 
          std::string(kTail);
 }
 
-std::string NextFreeName(const std::string& dir, const std::string& name) {
+std::string NextFreeName(const std::string& dir, const std::string& whole) {
+  const std::string name = platform::FitFileName(whole);
   if (!platform::FindNoCase(dir, name)) return name;
   const size_t dot = name.rfind('.');
   const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
@@ -76,7 +81,8 @@ std::string NextFreeName(const std::string& dir, const std::string& name) {
 }
 
 TInboundFile::Result TInboundFile::Start(const std::string& dir, const std::string& name,
-                                         int64_t size, int64_t unixDate, std::string& why) {
+                                         int64_t size, int64_t unixDate, std::string& why,
+                                         const std::string& offered) {
   Keep();
   notes_.clear();
   failure_.clear();
@@ -89,7 +95,8 @@ TInboundFile::Result TInboundFile::Start(const std::string& dir, const std::stri
   name_ = name;
   date_ = unixDate;
   size_ = size < 0 ? -1 : size;
-  temp_ = platform::JoinPath(dir, TransmissionName(unixDate, std::max<int64_t>(size_, 0), name));
+  temp_ = platform::JoinPath(dir, TransmissionName(unixDate, std::max<int64_t>(size_, 0),
+                                                  offered.empty() ? name : offered));
   fd_ = platform::Fd(::open(temp_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   if (!fd_.ok()) {
     why = "cannot create " + temp_;

@@ -4,15 +4,18 @@
 // sent when it is valid UTF-8, else read in the OEM page
 // (platform/WireName.h); the checks below apply to that name.
 // The remote's name is used only when it is a bare file name: no "/" or
-// "\", no drive (":"), no "..", no control characters, and no longer than
-// the file system takes (InboundName). The file is written under a
+// "\", no drive (":"), no "..", no control characters. A name longer than
+// the file system takes is never refused for that: it is cut at a whole
+// letter, its extension kept (InboundName), and the session log names the
+// name it was offered under. The file is written under a
 // temporary name made of its date and size as eight hexadecimal digits
 // each, the name and ".Transmission", so a call cut in the middle leaves a
 // partial file that the next offer of the same file (same date, size and
 // name) resumes. Where the whole name leaves no room for that, the
 // temporary name holds its beginning, cut at a whole letter, and the CRC-32
 // of the whole name instead (TransmissionName): a name the file system takes
-// is received whole. Only a complete file gets its own name, by a rename
+// is received whole, and a cut name's partial file is resumed only by an
+// offer of the name it was cut from. Only a complete file gets its own name, by a rename
 // that never overwrites: when the name is taken, or is one the tosser keeps
 // for itself ("Backup", ...), the next free one of "BASE.0001.EXT",
 // "BASE.0002.EXT", ... is used, its base cut at a whole letter where the
@@ -53,18 +56,23 @@ constexpr int64_t kMaxInboundSize = 0x7FFFFFFF;
 // Longest name an incoming file may have: what the file system takes.
 constexpr size_t kMaxInboundName = kMaxFileNameBytes;
 
-// The name when it is safe to use in the inbound directory, else nothing.
+// The name when it is safe to use in a directory of ours (a bare name, see
+// above), whatever its length, else nothing.
 std::optional<std::string> SafeRemoteName(std::string_view offered);
-// The same for a file offered by a remote mailer, also refusing names
-// longer than kMaxInboundName; `why` then holds the session log's line.
-std::optional<std::string> InboundName(std::string_view offered, std::string& why);
+// The name a file offered by a remote mailer is stored under: a safe name,
+// cut to kMaxInboundName as platform::FitFileName cuts; nothing for an
+// unsafe one. `note` gets the session log's line: why the name was refused,
+// or the name a cut one was offered under; empty when there is nothing to
+// say.
+std::optional<std::string> InboundName(std::string_view offered, std::string& note);
 // "<date as 8 hex>.<size as 8 hex>.<name>.Transmission"; where that would be
 // longer than a file name may be, the name's beginning (cut at a whole
 // letter), "~" and the CRC-32 of the whole name in eight hexadecimal digits
 // stand for it.
 std::string TransmissionName(int64_t unixDate, int64_t size, const std::string& name);
 // The first of name, name_1, name_2, ... (before the extension) that does not
-// exist in dir, cut so that it stays within kMaxFileNameBytes.
+// exist in dir, cut so that it stays within kMaxFileNameBytes (the name
+// itself too, as platform::FitFileName cuts).
 std::string NextFreeName(const std::string& dir, const std::string& name);
 
 class TInboundFile {
@@ -78,9 +86,11 @@ class TInboundFile {
   // Opens the temporary file for name (already checked) in dir; a negative
   // size: offered without one. A size above kMaxInboundSize, or more than
   // the disk has free, is Refused; Failed when the file cannot be made.
-  // `why` says what went wrong.
+  // `why` says what went wrong. `offered`: the name as the remote offered
+  // it where name is cut from it (InboundName); the temporary name is made
+  // of that one.
   Result Start(const std::string& dir, const std::string& name, int64_t size, int64_t unixDate,
-               std::string& why);
+               std::string& why, const std::string& offered = {});
   bool IsOpen() const { return fd_.ok(); }
   int64_t Position() const { return pos_; }
   // Appends at Position(); false on a write error, beyond the announced

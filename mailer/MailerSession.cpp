@@ -788,6 +788,7 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
       AddLogLine("RSKP File  " + logText + " (" + n1 + " Bytes) skipped");
       receiveDisplay_ = {};
       ShowTransfer(false);
+      SetError("File " + logText + " could not be stored");
       break;
     case 16: AddLogLine("ABRT Too many errors"); break;
     case 17: AddLogLine(HydraAppInfoLine(logText)); break;
@@ -810,7 +811,10 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
     case 26: AddLogLine("RRES Resuming from offset  " + n1); break;
     case 27: AddLogLine("FSER Could not open file " + logText); break;
     case 28: AddLogLine("FSER Could not resume reception of  " + logText); break;
-    case 30: AddLogLine("FSER File " + logText + " cannot be created"); break;
+    case 30:
+      AddLogLine("FSER File " + logText + " cannot be created");
+      SetError("File " + logText + " cannot be created");
+      break;
     case 31: AddLogLine("FSER File " + logText + " cannot be opened for resume"); break;
     case 32: AddLogLine("RABO Remote abort"); break;
     case 33:

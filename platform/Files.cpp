@@ -319,6 +319,16 @@ std::string FitFileName(std::string head, const std::string& mark, std::string t
   return head + mark + tail;
 }
 
+std::string FitFileName(const std::string& name) {
+  if (name.size() <= kMaxFileNameBytes) return name;
+  // A letter takes at most four bytes.
+  constexpr size_t kLetter = 4;
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0 || name.size() - dot > kMaxFileNameBytes - kLetter)
+    return FitFileName(name, "", "");
+  return FitFileName(name.substr(0, dot), "", name.substr(dot));
+}
+
 std::string NameOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -92,6 +92,12 @@ std::string NameOf(const std::string& path);        // after the last "/"
 // kMaxFileNameBytes, the end of head (or, with no head left, of tail) gives
 // way to the mark, cut at a whole letter.
 std::string FitFileName(std::string head, const std::string& mark, std::string tail);
+// A whole name (UTF-8) as a file may have it: where it is longer than
+// kMaxFileNameBytes, its base is cut at a whole letter and its extension
+// (from the last full stop) kept, as FitFileName cuts; an extension that
+// would leave no letter of the base is no extension, and the name is cut at
+// its end.
+std::string FitFileName(const std::string& name);
 std::string WithSlash(const std::string& dir);      // adds a trailing "/"
 std::string WithoutSlash(const std::string& path);  // drops one trailing "/"
 

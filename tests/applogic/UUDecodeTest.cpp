@@ -182,6 +182,13 @@ TEST(UUDecodeTest, ATakenLongNameGetsAFreeNameTheFileSystemTakes) {
   EXPECT_EQ(saved, std::string(249, 'n') + "_1.bin");
   EXPECT_EQ(dir.Read("out/" + saved), "Cat");
   EXPECT_EQ(dir.Read("out/" + longName), "keep me");
+  // 126 Cyrillic letters in the ANSI page are 256 bytes on the disk: the
+  // name is cut at a whole letter, its extension kept, never refused.
+  ASSERT_EQ(sink.Create(test::Repeat("\xe6", 126) + ".txt"), TUUDecodeSink::Opened::Created);
+  ASSERT_TRUE(sink.Write("Dog"));
+  ASSERT_TRUE(sink.Close(true));
+  EXPECT_EQ(sink.SavedName(), test::Repeat("\xe6", 125) + ".txt");  // said in the ANSI page
+  EXPECT_EQ(dir.Read("out/" + test::Repeat("\xd0\xb6", 125) + ".txt"), "Dog");
 }
 
 TEST(UUDecodeTest, FilesStayInsideTheChosenFolder) {

@@ -515,8 +515,15 @@ TEST_F(HydraTest, ReceivedNamesAreTheDiskNamesTheSenderMeant) {
       {"a whole name of 255 bytes is kept whole",
        "\xa6\xa6\xa6\xa6\xa6\xa6~1.7z\0"s + Repeat("\xa6", 126) + ".7z\0"s,
        Repeat("\xd0\xb6", 126) + ".7z"},
-      {"so does one too long for the inbound",
-       "toolong.txt\0"s + std::string(kMaxInboundName + 1, 'x') + ".txt\0"s, "TOOLONG.TXT"},
+      {"a whole name longer than a name may be is cut at its end, its extension kept",
+       "toolong.txt\0"s + std::string(kMaxInboundName + 1, 'x') + ".txt\0"s,
+       std::string(kMaxInboundName - 4, 'x') + ".txt"},
+      {"so is one a sender puts in the 8.3 field too: 126 letters in CP866, 256 bytes in UTF-8",
+       Repeat("\xa6", 126) + ".txt\0"s + Repeat("\xa6", 126) + ".txt\0"s,
+       Repeat("\xd0\xb6", 125) + ".txt"},
+      {"and one cut to that name gets a number",
+       Repeat("\xa6", 127) + ".txt\0"s + Repeat("\xa6", 127) + ".txt\0"s,
+       Repeat("\xd0\xb6", 123) + ".0001.txt"},
   };
   std::vector<HydraSenderPeer::Offer> offers;
   for (const Case& c : cases) offers.push_back({c.offered, 5, "12345"});
@@ -536,6 +543,9 @@ TEST_F(HydraTest, ReceivedNamesAreTheDiskNamesTheSenderMeant) {
   }
   EXPECT_EQ(end.received, stored);
   EXPECT_TRUE(peer.refusals.empty());
+  EXPECT_TRUE(end.skipped.empty());
+  EXPECT_TRUE(end.Noticed("RECV Name too long, file " + Repeat("\xd0\xb6", 126) +
+                          ".txt is received as " + Repeat("\xd0\xb6", 125) + ".txt"));
 }
 
 TEST_F(HydraTest, RussianNamesCrossTheFakeModemBothWays) {
@@ -565,6 +575,41 @@ TEST_F(HydraTest, RussianNamesCrossTheFakeModemBothWays) {
     EXPECT_EQ(platform::ReadFile(dir / ("peer/" + n.Received())), SampleBytes(3000, 2));
     EXPECT_EQ(platform::ReadFile(dir / ("inA/" + n.Received())), SampleBytes(2000, 3));
   }
+}
+
+TEST_F(HydraTest, LongNamesOfAnOldSystemCrossTheFakeModemCut) {
+  // hydrapeer plays a mailer that offers the name's bytes as its disk holds
+  // them (CP866) in both fields of FINFO: 126 and 127 letters and ".txt", 130
+  // and 131 bytes on the line, longer than a name may be in UTF-8. Both are
+  // kept, cut at a whole letter with their extension; the second, cut to a
+  // name that is taken by then, gets a number.
+  platform::MakeDirs(dir / "peer");
+  platform::MakeDirs(dir / "theirs");
+  const std::string oem126 = Repeat("\xa6", 126) + ".txt", oem127 = Repeat("\xa6", 127) + ".txt";
+  dir.Write("theirs/" + oem126, SampleBytes(2000, 7));
+  dir.Write("theirs/" + oem127, SampleBytes(1000, 8));
+  ModemCall call(dir, dispatcher,
+                 {"--peer", std::string(HYDRAPEER) + " --raw-names --recv " +
+                                CommandWord(dir / "peer/") + " " +
+                                CommandWord(dir / ("theirs/" + oem126)) + " " +
+                                CommandWord(dir / ("theirs/" + oem127)),
+                  "--dial", "CONNECT 115200"});
+  ASSERT_TRUE(call.Dial());
+  TCMHydra h(dispatcher);
+  ProtocolEnd end;
+  Start(h, call.device.get(), end);
+  ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
+  EXPECT_TRUE(end.finished);
+  const std::string cut = Repeat("\xd0\xb6", 125) + ".txt";
+  const std::string numbered = Repeat("\xd0\xb6", 123) + ".0001.txt";
+  EXPECT_EQ(end.received, (std::vector<std::string>{cut, numbered}));
+  EXPECT_EQ(platform::ReadFile(dir / ("inA/" + cut)), SampleBytes(2000, 7));
+  EXPECT_EQ(platform::ReadFile(dir / ("inA/" + numbered)), SampleBytes(1000, 8));
+  EXPECT_TRUE(end.skipped.empty());
+  EXPECT_TRUE(end.Noticed("RECV Name too long, file " + Repeat("\xd0\xb6", 126) +
+                          ".txt is received as " + cut));
+  EXPECT_TRUE(end.Noticed("RECV Name too long, file " + Repeat("\xd0\xb6", 127) +
+                          ".txt is received as " + cut));
 }
 
 TEST_F(HydraTest, SentRateIsTheRateOfTheLine) {

@@ -7,6 +7,7 @@
 #include <termios.h>
 
 #include <optional>
+#include <thread>
 
 #include "LineFixtures.h"
 #include "ZModemFixtures.h"
@@ -268,6 +269,58 @@ TEST_F(LineDeviceTest, HangUpOnALineWhoseFarEndStoppedReadingDoesNotWaitForIt) {
   ASSERT_TRUE(discarded) << modem.EventNames();
   EXPECT_GT(std::stoull(discarded->what.substr(10)), 0u);
   EXPECT_FALSE(modem.Find("REMOTE ENDED")) << modem.EventNames();
+  device->Close();
+}
+
+TEST_F(LineDeviceTest, HangUpAsTheFarEndEndsTheCallWaitsForNoEscape) {
+  // A cut call whose far end ends it on our abort: the modem says NO CARRIER
+  // (the call's reader takes it as data) and its carrier goes, here when
+  // DTR drops (the pty goes, as the fake modem's does). The hang-up's wait
+  // for the modem's answer ends there, and no escape follows on a line that
+  // is gone, however long its guard time.
+  platform::Fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  ASSERT_TRUE(master.ok());
+  ASSERT_EQ(::grantpt(master.get()), 0);
+  ASSERT_EQ(::unlockpt(master.get()), 0);
+  std::thread commands([&] {  // OK to each command, CONNECT to the dial
+    std::string line;
+    for (char c; ::read(master.get(), &c, 1) == 1;) {
+      if (c != '\r') {
+        line += c;
+        continue;
+      }
+      const bool dial = line.find("ATD") != std::string::npos;
+      const std::string answer = dial ? "\r\nCONNECT 33600\r\n" : "\r\nOK\r\n";
+      if (::write(master.get(), answer.data(), answer.size()) < 0 || dial) return;
+      line.clear();
+    }
+  });
+  auto device = std::make_unique<TCMTAPIDevice>(dispatcher);
+  device->CommandLimit = kPatience;
+  device->GuardTime = kPatience / 2;
+  device->SetDeviceName(::ptsname(master.get()));
+  recorder.Attach(*device);
+  device->Open();
+  device->SetPhoneNumber("1234567");
+  device->MakeCall();
+  ASSERT_TRUE(WaitFor([&] { return recorder.Has("Ready") || recorder.Has("ConnectFailed"); }));
+  commands.join();
+  ASSERT_TRUE(recorder.Has("Ready"));
+  const std::string noCarrier = "\r\nNO CARRIER\r\n";
+  ASSERT_EQ(::write(master.get(), noCarrier.data(), noCarrier.size()),
+            static_cast<ssize_t>(noCarrier.size()));
+  ASSERT_TRUE(WaitFor([&] { return recorder.data.find("NO CARRIER") != std::string::npos; }));
+  device->HangUp();
+  ASSERT_TRUE(WaitFor([&] {
+    termios tio{};
+    return device->IsIdle() ||
+           (::tcgetattr(master.get(), &tio) == 0 && ::cfgetospeed(&tio) == B0);
+  }));
+  master.Close();
+  ASSERT_TRUE(WaitIdle(*device));
+  const std::string log = dir.Read("cmdebug.txt");
+  EXPECT_NE(log.find("The line is gone"), std::string::npos) << log;
+  EXPECT_EQ(log.find("The modem did not hang up"), std::string::npos) << log;
   device->Close();
 }
 

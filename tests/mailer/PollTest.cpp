@@ -520,8 +520,10 @@ TEST_F(PollTest, FileRefusedForWantOfDiskSpaceFailsTheCall) {
 
 TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
   // A refused password ends the call at once; a file the peer offers that
-  // cannot be taken (announced beyond any size we take) stays with the
-  // peer although the session runs to its end.
+  // cannot be taken (announced beyond any size we take, or under a name that
+  // is not safe) is not ours although the session runs to its end.
+  const std::string unsafe = dir / "files/bell\x07.pkt";
+  dir.Write("files/bell\x07.pkt", SampleBytes(500, 9));
   const std::string huge = dir / "files/huge.pkt";
   std::ofstream(huge, std::ios::binary).close();
   fs::resize_file(huge, uint64_t{3} << 30);  // sparse: nothing of it is read
@@ -537,6 +539,10 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
        "velmaris-batch: the call completed, but File huge.pkt: announced size 3221225472 out of "
        "range\n",
        true},
+      {"--protocols zmo --send " + CommandWord(unsafe),
+       "velmaris-batch: the call completed, but File bell\\x07.pkt could not be stored\n", true},
+      {"--protocols hyd --send " + CommandWord(unsafe),
+       "velmaris-batch: the call completed, but File BELL\\x07.PKT could not be stored\n", true},
       {"--protocols zmo --send " + CommandWord(huge) + " --reoffer huge.pkt",
        "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
        "of range)\n",

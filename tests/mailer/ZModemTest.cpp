@@ -359,6 +359,7 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
 TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
   // Names the file system takes up to its bound (255 bytes) come in whole;
   // the number a taken one gets costs it whole letters at the end of its base.
+  // A longer name is cut to the bound, never refused for its length.
   const std::string longest = Repeat("ж", 126) + ".7z", longTaken = Repeat("д", 126) + ".7z";
   const std::string tooLong(kMaxInboundName + 1, 'n');
   struct Case {
@@ -372,7 +373,7 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
       {"bell\x07.pkt", ""},
       {"line\r\n01/01/26 00:00:00 RECD forged", ""},
       {"..", ""},
-      {tooLong, ""},
+      {tooLong, std::string(kMaxInboundName, 'n')},
       {"taken.pkt", "taken.0001.pkt"},
       {"TOSS.PKT", "TOSS.0002.PKT"},
       // The tosser's own names: its folder, journals, lock, work files.
@@ -429,7 +430,8 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
     for (const auto* lines : {&in.notices, &in.skipped})
       for (const std::string& line : *lines)
         for (char c : line) EXPECT_GE(static_cast<unsigned char>(c), 32) << line;
-    EXPECT_TRUE(in.Noticed("FSER File name too long (256 characters)"));
+    EXPECT_TRUE(in.Noticed("RECV Name too long, file " + tooLong + " is received as " +
+                           std::string(kMaxInboundName, 'n')));
     EXPECT_TRUE(in.Noticed("FSER Refused file name line\\x0D\\x0A01/01/26"));
     EXPECT_TRUE(in.Noticed("RECV File taken.pkt already exists"));
     EXPECT_TRUE(in.Noticed("RECV File TOSS.PKT already exists"));
@@ -511,16 +513,24 @@ TEST_F(ZModemTest, NamesGoToRzInTheOemPageAndComeFromSzAsTheDiskNames) {
   }
   {
     SCOPED_TRACE("from sz");
-    // An old system's name in CP866 bytes (ПАКЕТ01.PKT) beside the table's.
+    // An old system's name in CP866 bytes (ПАКЕТ01.PKT) beside the table's,
+    // and two whose UTF-8 is longer than a name may be: 126 and 127 letters
+    // and ".txt" (130 and 131 bytes on the line). They arrive cut at a whole
+    // letter with their extension, the second under a number, its cut name
+    // being taken by the first.
     platform::MakeDirs(dir / "old");
     dir.Write(
         "old/\x8f\x80\x8a\x85\x92"
         "01.PKT",
         "packet bytes");
+    const std::string oem126 = Repeat("\xa6", 126) + ".txt", oem127 = Repeat("\xa6", 127) + ".txt";
+    dir.Write("old/" + oem126, "126 letters");
+    dir.Write("old/" + oem127, "127 letters");
     std::string script = "exec sz -q '" + dir /
                                               "old/\x8f\x80\x8a\x85\x92"
                                               "01.PKT'";
     for (const std::string& f : files) script += " '" + f + "'";
+    script += " '" + dir / ("old/" + oem126) + "' '" + dir / ("old/" + oem127) + "'";
     const std::string in = dir / "in/sz/";
     platform::MakeDirs(in);
     ProtocolEnd end;
@@ -533,7 +543,13 @@ TEST_F(ZModemTest, NamesGoToRzInTheOemPageAndComeFromSzAsTheDiskNames) {
       SCOPED_TRACE(kZNames[i].what);
       EXPECT_TRUE(platform::ReadFile(in + kZNames[i].disk) == platform::ReadFile(files[i]));
     }
-    EXPECT_EQ(platform::ScanDir(in).size(), files.size() + 1);
+    EXPECT_EQ(platform::ReadFile(in + Repeat("ж", 125) + ".txt"), "126 letters");
+    EXPECT_EQ(platform::ReadFile(in + Repeat("ж", 123) + ".0001.txt"), "127 letters");
+    EXPECT_TRUE(end.Noticed("RECV Name too long, file " + Repeat("ж", 126) +
+                            ".txt is received as " + Repeat("ж", 125) + ".txt"));
+    EXPECT_TRUE(end.Noticed("RECV Name too long, file " + Repeat("ж", 127) + ".txt"));
+    EXPECT_TRUE(end.skipped.empty());
+    EXPECT_EQ(platform::ScanDir(in).size(), files.size() + 3);
   }
 }
 

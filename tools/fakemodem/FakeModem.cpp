@@ -37,7 +37,10 @@
 // OK. --log writes every command line received and the call's events, one
 // per line. --events writes the call's events for a test to check, one per
 // line: the milliseconds since the modem started, the bytes the remote has
-// read so far in this call, and the event: "CONNECT <rate>", "MARK" (the
+// read so far in this call, and the event (the events of a call's end are
+// written before the answer that tells the caller of it, so a caller that
+// looks at them then finds them however late the modem got to run):
+// "CONNECT <rate>", "MARK" (the
 // modem got SIGUSR1: a test marks the moment of a request), "DTR DROP",
 // "ESCAPE", "HANG-UP" (ATH), "REMOTE ENDED", "DISCARDED <bytes>" (held for the
 // remote and dropped), "NO CARRIER", and "CALL END <ms>" with the time the
@@ -584,13 +587,15 @@ void Modem::DtrDropped() {
   Log("DTR DROPPED");
   Event("DTR DROP");
   // AT&D2: the call ends at once; nothing held goes out any more. Only then
-  // the answer: after it the caller raises DTR and talks commands again.
+  // the answer: after it the caller raises DTR and talks commands again, and
+  // may look at the events at once, however late this modem got to run: the
+  // call's end is written down before it.
   DiscardHeld();
-  Result("NO CARRIER");
+  EndLine();
   Event("NO CARRIER");
+  Result("NO CARRIER");
   // The remote sees its line end (the end of its input) and may end by
   // itself (bounded: it may not read); EndCall ends it otherwise.
-  EndLine();
   toPeer_.Close();
   const auto deadline = Clock::now() + 2s;
   int status = 0;
@@ -619,7 +624,7 @@ void Modem::OnlineStep() {
   // NO CARRIER, then the carrier drops.
   Log("PEER ENDED");
   Event("REMOTE ENDED");
-  if (line_->Held()) Event("DISCARDED " + std::to_string(line_->Discard()));
+  EndLine();
   Result("NO CARRIER");
   EndCall();
   DropCarrier();

@@ -2,9 +2,12 @@
 // modem's peer command, so that Hydra meets itself through a modem line.
 //
 //   hydrapeer --recv DIR [FILE]... [--second FILE]...
-//             [--reoffer NAME [--reoffer-vary WHAT]]
+//             [--reoffer NAME [--reoffer-vary WHAT]] [--raw-names]
 //
-// Sends the files, receives the remote's into DIR. --reoffer offers its
+// Sends the files, receives the remote's into DIR. --raw-names offers each
+// file as some DOS and Windows mailers do: its name's bytes as they stand
+// on the disk (an old system's CP866) in both fields of the FINFO packet,
+// the 8.3 one too, whatever their length. --reoffer offers its
 // own file of that name again at once whenever the remote skips it, for
 // ever, changed each time as --reoffer-vary says (tools/ReOffer.h). Then,
 // as Hydra mailers do, it opens a second batch ("hydra" CR and a START
@@ -40,7 +43,7 @@ int main(int argc, char** argv) {
   std::string dir;
   std::deque<std::string> files, second;
   TReOffer reoffer;
-  bool usage = false;
+  bool usage = false, rawNames = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--recv" && i + 1 < argc) {
@@ -51,6 +54,8 @@ int main(int argc, char** argv) {
       reoffer.name = argv[++i];
     } else if (a == "--reoffer-vary" && i + 1 < argc) {
       usage |= !reoffer.SetVary(argv[++i]);
+    } else if (a == "--raw-names") {
+      rawNames = true;
     } else {
       files.push_back(a);
     }
@@ -58,7 +63,7 @@ int main(int argc, char** argv) {
   if (dir.empty() || usage) {
     std::fprintf(stderr,
                  "usage: hydrapeer --recv DIR [FILE]... [--second FILE]... "
-                 "[--reoffer NAME [--reoffer-vary WHAT]]\n");
+                 "[--reoffer NAME [--reoffer-vary WHAT]] [--raw-names]\n");
     return 2;
   }
   int fds[2];
@@ -83,6 +88,11 @@ int main(int argc, char** argv) {
     TCMHydra hydra(dispatcher);
     hydra.Device = &line;
     hydra.ReceiveDir = dir;
+    if (rawNames) {
+      hydra.FinfoNames = [](const std::string& name) {
+        return name + '\0' + name + '\0';
+      };
+    }
     std::string sending;  // the file offered last
     hydra.OnNextFile = [&](TCMProtocol&, std::string& path, std::string& alias) {
       path.clear();

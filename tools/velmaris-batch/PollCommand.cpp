@@ -8,7 +8,7 @@
 // log, one object per line: {"line": the line with its time stamp, "text":
 // the line without it}; the tosser's lines follow with "source": "tosser".
 // Exit status 0 when a session ran to its end without a failure (a file the
-// remote offered that could not be stored is one: the remote keeps it) and
+// remote offered that could not be stored, refused or not created, is one) and
 // the toss after it (when one ran) stored everything it found.
 //
 // SIGTERM or SIGINT (a scheduler's time-out, a shut-down, Ctrl+C) ends the
