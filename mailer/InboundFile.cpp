@@ -96,7 +96,7 @@ TInboundFile::Result TInboundFile::Start(const std::string& dir, const std::stri
   date_ = unixDate;
   size_ = size < 0 ? -1 : size;
   temp_ = platform::JoinPath(dir, TransmissionName(unixDate, std::max<int64_t>(size_, 0),
-                                                  offered.empty() ? name : offered));
+                                                   offered.empty() ? name : offered));
   fd_ = platform::Fd(::open(temp_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   if (!fd_.ok()) {
     why = "cannot create " + temp_;

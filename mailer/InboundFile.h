@@ -15,11 +15,11 @@
 // temporary name holds its beginning, cut at a whole letter, and the CRC-32
 // of the whole name instead (TransmissionName): a name the file system takes
 // is received whole, and a cut name's partial file is resumed only by an
-// offer of the name it was cut from. Only a complete file gets its own name, by a rename
-// that never overwrites: when the name is taken, or is one the tosser keeps
-// for itself ("Backup", ...), the next free one of "BASE.0001.EXT",
-// "BASE.0002.EXT", ... is used, its base cut at a whole letter where the
-// number would make the name too long.
+// offer of the name it was cut from. Only a complete file gets its own
+// name, by a rename that never overwrites: when the name is taken, or is
+// one the tosser keeps for itself ("Backup", ...), the next free one of
+// "BASE.0001.EXT", "BASE.0002.EXT", ... is used, its base cut at a whole
+// letter where the number would make the name too long.
 //
 // Limits: no more bytes than announced; a file offered without a size may
 // grow only while the disk keeps its reserve free, and its partial file is

@@ -588,12 +588,12 @@ TEST_F(HydraTest, LongNamesOfAnOldSystemCrossTheFakeModemCut) {
   const std::string oem126 = Repeat("\xa6", 126) + ".txt", oem127 = Repeat("\xa6", 127) + ".txt";
   dir.Write("theirs/" + oem126, SampleBytes(2000, 7));
   dir.Write("theirs/" + oem127, SampleBytes(1000, 8));
-  ModemCall call(dir, dispatcher,
-                 {"--peer", std::string(HYDRAPEER) + " --raw-names --recv " +
-                                CommandWord(dir / "peer/") + " " +
-                                CommandWord(dir / ("theirs/" + oem126)) + " " +
-                                CommandWord(dir / ("theirs/" + oem127)),
-                  "--dial", "CONNECT 115200"});
+  ModemCall call(
+      dir, dispatcher,
+      {"--peer",
+       std::string(HYDRAPEER) + " --raw-names --recv " + CommandWord(dir / "peer/") + " " +
+           CommandWord(dir / ("theirs/" + oem126)) + " " + CommandWord(dir / ("theirs/" + oem127)),
+       "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
   TCMHydra h(dispatcher);
   ProtocolEnd end;

@@ -313,8 +313,7 @@ TEST_F(LineDeviceTest, HangUpAsTheFarEndEndsTheCallWaitsForNoEscape) {
   device->HangUp();
   ASSERT_TRUE(WaitFor([&] {
     termios tio{};
-    return device->IsIdle() ||
-           (::tcgetattr(master.get(), &tio) == 0 && ::cfgetospeed(&tio) == B0);
+    return device->IsIdle() || (::tcgetattr(master.get(), &tio) == 0 && ::cfgetospeed(&tio) == B0);
   }));
   master.Close();
   ASSERT_TRUE(WaitIdle(*device));

@@ -89,9 +89,7 @@ int main(int argc, char** argv) {
     hydra.Device = &line;
     hydra.ReceiveDir = dir;
     if (rawNames) {
-      hydra.FinfoNames = [](const std::string& name) {
-        return name + '\0' + name + '\0';
-      };
+      hydra.FinfoNames = [](const std::string& name) { return name + '\0' + name + '\0'; };
     }
     std::string sending;  // the file offered last
     hydra.OnNextFile = [&](TCMProtocol&, std::string& path, std::string& alias) {
