@@ -60,7 +60,9 @@ int WriteCommand(BatchContext& ctx) {
   if (args.Positional().size() != 1) throw EBatchUsage("write takes one area name");
   for (const char* required : {"--from", "--to", "--subject"})
     if (!args.Has(required)) throw EBatchUsage(std::string("write needs ") + required);
-  const std::string areaName = BatchArgs::AnsiText(args.Positional()[0]);
+  // Messages name the area as it was typed.
+  const std::string& typedArea = args.Positional()[0];
+  const std::string areaName = BatchArgs::AnsiText(typedArea);
 
   std::vector<std::string> lines;
   if (args.Has("--text-file")) {
@@ -84,10 +86,10 @@ int WriteCommand(BatchContext& ctx) {
   const bool created = area == nullptr;
   if (created) {
     area = config->AddAreaQuiet(areaName, areaName, AreaTypeCode::Echomail, firstUplink);
-    if (!area) throw std::runtime_error("cannot create the area " + areaName);
+    if (!area) throw std::runtime_error("cannot create the area " + typedArea);
   }
   if (area->AreaType == AreaTypeCode::Separator || area->AreaType == AreaTypeCode::Prototype)
-    throw std::runtime_error("no messages can be written into " + areaName);
+    throw std::runtime_error("no messages can be written into " + typedArea);
   platform::MakeDirs(area->BaseDir);
 
   TKQMail mail;
