@@ -12,6 +12,7 @@
 #include "core/SerialCounter.h"
 #include "core/ShellServices.h"
 #include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
@@ -183,7 +184,10 @@ void TConfigStore::LoadAreas() {
       areas_.Adopt(std::move(area));
       continue;
     }
-    if (area->Name.empty() || FindArea(area->Name)) continue;  // dropped and freed
+    // A duplicate is dropped and freed. An area an earlier version made
+    // beside another from a tag in other Cyrillic capitals stays with its
+    // mail; lookups find the first of the two.
+    if (area->Name.empty() || FindAreaLatinCase(area->Name)) continue;
     if (EqualNoCase(area->Name, kReportAreaName)) area->AreaType = AreaTypeCode::Report;
     if (EqualNoCase(area->Name, kNetmailAreaName)) area->AreaType = AreaTypeCode::Netmail;
     if (EqualNoCase(area->Name, kBadAreaName)) area->AreaType = AreaTypeCode::Badmail;
@@ -335,6 +339,15 @@ TConfigSection* TConfigStore::Section(TConfigSlot slot) const {
 // --- Changes ----------------------------------------------------------------------
 
 TArea* TConfigStore::FindArea(const std::string& name) const {
+  const platform::CodePage ansi = platform::AnsiCodePage();
+  for (int i = 0; i < areas_.GetCount(); ++i) {
+    TArea* area = areas_.GetItem(i);
+    if (area && !area->IsSeparator() && EqualNoCase(area->Name, name, ansi)) return area;
+  }
+  return nullptr;
+}
+
+TArea* TConfigStore::FindAreaLatinCase(const std::string& name) const {
   for (int i = 0; i < areas_.GetCount(); ++i) {
     TArea* area = areas_.GetItem(i);
     if (area && !area->IsSeparator() && EqualNoCase(area->Name, name)) return area;

@@ -178,7 +178,8 @@ class TConfigStore {
   TGroupList& AddressGroups() { return addressGroups_; }
 
   // --- Changes ---------------------------------------------------------------------
-  // The area of that name (letter case ignored), separators excluded.
+  // The area of that name, separators excluded. Letter case is ignored for
+  // the letters of the ANSI page the name is stored in, Cyrillic as Latin.
   TArea* FindArea(const std::string& name) const;
   // Adds an area made from the prototype: the file name from fileNameSource
   // by the area file-name rule, bound to the uplink (may be null), appended
@@ -255,6 +256,8 @@ class TConfigStore {
   // Logs why a loaded area kept an older file name; sets moved when its
   // files were moved to a new one.
   void NoteFileNameMove(const TArea& area, bool& moved) const;
+  // The area of that name with the case of Latin letters ignored only.
+  TArea* FindAreaLatinCase(const std::string& name) const;
   TArea* NewArea(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
                  TNetLink* uplink, bool quiet);
   void CreateDirectories();

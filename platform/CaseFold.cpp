@@ -190,6 +190,12 @@ void UpperInPlace(std::string& text, CodePage cp) {
   for (char& c : text) c = static_cast<char>(upper[Byte(c)]);
 }
 
+std::string UpperText(std::string_view text, CodePage cp) {
+  std::string upper(text);
+  UpperInPlace(upper, cp);
+  return upper;
+}
+
 std::optional<std::string> RecodeExact(std::string_view bytes, CodePage from, CodePage to) {
   std::string out(bytes);
   if (from == to) return out;

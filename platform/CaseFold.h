@@ -8,8 +8,10 @@
 // code-page tables, so a byte and its fold always stand for a letter and its
 // small form.
 //
-// These are for text in a message code page (names, subjects, bodies);
-// keywords, file and area names keep the ASCII comparisons of Ascii.h.
+// These are for text in a message code page (names, subjects, bodies) and
+// for area names and echo tags (the ANSI page in the store, the OEM page in
+// a packet), so that a tag in small Cyrillic letters names the same area as
+// in capitals; keywords and file names keep the ASCII comparisons of Ascii.h.
 #pragma once
 
 #include <array>
@@ -49,6 +51,8 @@ void FoldInPlace(std::string& text, CodePage cp);
 // Raises every small letter of text to its capital, the reverse of the fold
 // (a small letter whose capital the code page lacks stays as it is).
 void UpperInPlace(std::string& text, CodePage cp);
+// A copy of text with every small letter raised (UpperInPlace).
+std::string UpperText(std::string_view text, CodePage cp);
 
 // The bytes recoded from one code page to another; nothing when a character
 // has no place in the target code page.

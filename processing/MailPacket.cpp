@@ -14,6 +14,7 @@
 #include "core/Mail.h"
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
@@ -270,13 +271,16 @@ const std::string* TMailPacket::NextMail() {
   textOffset_ = textStart - start;
   const std::string_view text(mail_.data() + textOffset_, textNul - textStart);
 
-  // The area tag.
+  // The area tag is the uplink's line, not the author's: it comes from the
+  // OEM page into the page an area name is stored in, as the writer sent it
+  // (TagToOem), whatever page a CHRS line names; then it is upper-cased with
+  // that page's letters, Cyrillic as Latin ("ru.тест" is "RU.ТЕСТ").
   std::string area = "NETMAIL";
   if (text.substr(0, 5) == "AREA:") {
     std::string_view rest = text.substr(5, kMaxAreaTagScan);
     const size_t cr = rest.find(kCR);
     if (cr != std::string_view::npos) rest = rest.substr(0, cr);
-    area = platform::UpperAscii(Trim(rest));
+    area = platform::UpperText(platform::TagFromOem(Trim(rest)), platform::AnsiCodePage());
     if (area.size() > kMaxAreaTag) area.resize(kMaxAreaTag);
   }
 
@@ -363,17 +367,14 @@ const std::string* TMailPacket::NextMail() {
   out.DestAddr = h.DestAddr;
   out.TextOffset = static_cast<uint16_t>(textOffset_);
   out.BodyLength = static_cast<uint32_t>(length);
+  out.AreaName = area;
   const std::string chrs = platform::UpperAscii(GetKludge("CHRS", "")) + " " +
                            platform::UpperAscii(GetKludge("CHARSET", ""));
   if (chrs.find("LATIN") != std::string::npos) {
-    out.AreaName = area;
     out.ToName = toName;
     out.FromName = fromName;
     out.Subject = subject;
   } else {
-    // The tag comes back into the page an area name is stored in, as the
-    // writer sent it (TagToOem).
-    out.AreaName = platform::TagFromOem(area);
     out.ToName = OemToAnsiStr(toName);
     out.FromName = OemToAnsiStr(fromName);
     out.Subject = OemToAnsiStr(subject);

@@ -48,10 +48,8 @@ void ShowError(const TFilterEnv& env, const std::string& text) {
 
 // Patterns and names are ANSI text: upper-cased with the letters of the
 // ANSI code page, so "Анна" is kept as "АННА".
-std::string UpperAnsi(const std::string& text) {
-  std::string upper = text;
-  platform::UpperInPlace(upper, platform::AnsiCodePage());
-  return upper;
+std::string UpperAnsi(std::string_view text) {
+  return platform::UpperText(text, platform::AnsiCodePage());
 }
 
 TSearchString Pattern(const std::string& text) {
@@ -152,7 +150,7 @@ const TArea* TAreaLookup::Find(std::string_view name) {
     byName_.clear();
     count_ = areas_->GetCount();
   }
-  std::string key = UpperAsciiStr(name);
+  std::string key = UpperAnsi(name);
   const auto it = byName_.find(key);
   if (it != byName_.end()) return it->second;
   const TArea* area = areas_->FindByName(key);

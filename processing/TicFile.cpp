@@ -261,10 +261,14 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
     out.LogLines = {notMoved};
     return out;
   }
+  // The description comes in the OEM page (or in UTF-8, kept so by a
+  // sender that writes it); the file beside the copy is text for the user,
+  // in the ANSI page as every text file the program writes for the user.
   std::string description;
   for (const std::string& line : tic.DescriptionLines()) description += line + "\n";
   try {
-    platform::WriteFileAtomic(realArea + file + ".Txt", description);
+    platform::WriteFileAtomic(realArea + file + ".Txt",
+                              platform::TextFileToAnsi(description, /*oem=*/true));
   } catch (const platform::EFile&) {
     out.LogLines.push_back("The description of " + fileLog + " could not be written.");
   }

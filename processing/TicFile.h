@@ -1,7 +1,7 @@
 // TIC file-echo announcements: a text file beside a received file that names
 // the file echo (AREA), the file (FILE), its description (DESC, LDESC) and its
 // CRC-32 (CRC). The tosser copies the announced file into the file base below
-// the area's folder and writes the description beside it.
+// the area's folder and writes the description beside it, in the ANSI page.
 //
 // AREA and FILE come from the remote system: they are used as names only
 // when they hold no path separator, no drive or absolute form, no control

@@ -61,7 +61,6 @@ constexpr const char* kUnpackedFolder = ".Unpacked/";
 constexpr const char* kBackupFolder = "Backup";
 
 using platform::EqualNoCase;
-using platform::UpperAscii;
 
 std::string TwoDigits(int v) {
   char buf[16];
@@ -123,6 +122,13 @@ std::string RenameAside(const std::string& dir, const std::string& name, const s
       return {};
     }
   }
+}
+
+// The key of an area name: upper-cased with the letters of the ANSI page
+// the name is stored in, as the store finds an area (Cyrillic letters as
+// Latin ones).
+std::string AreaKey(std::string_view name) {
+  return platform::UpperText(name, platform::AnsiCodePage());
 }
 
 // An empty folder at path (a leftover of an interrupted run is cleared; its
@@ -415,6 +421,7 @@ void TTosser::Begin() {
   asideNames_.clear();
   goneBundles_.clear();
   areasByName_.clear();
+  areasByOemName_.clear();
   uplinks_.clear();
   heldAreas_.clear();
   journaled_.clear();
@@ -449,8 +456,11 @@ void TTosser::Begin() {
       setup_.View->RunStarted();
       setup_.View->SetCaption("Import - Processing new mail");
     }
-    for (TArea* area : store.Areas().Areas())
-      if (!area->IsSeparator()) areasByName_.emplace(UpperAscii(area->Name), area);
+    for (TArea* area : store.Areas().Areas()) {
+      if (area->IsSeparator()) continue;
+      areasByName_.emplace(AreaKey(area->Name), area);
+      areasByOemName_.emplace(platform::UpperText(area->Name, platform::OemCodePage()), area);
+    }
     TLinkList& links = store.Uplinks();
     for (int i = 0; i < links.GetCount(); ++i)
       if (TNetLink* link = links.GetItem(i)) uplinks_.push_back(link);
@@ -1115,8 +1125,14 @@ void TTosser::LeavePacket(const std::string& name) {
 // --- Placing one message --------------------------------------------------------------
 
 TArea* TTosser::FindTarget(const std::string& tag) {
-  const auto it = areasByName_.find(UpperAscii(tag));
+  const auto it = areasByName_.find(AreaKey(tag));
   return it == areasByName_.end() ? nullptr : it->second;
+}
+
+TArea* TTosser::FindEarlierArea(const std::string& tag) {
+  const auto it =
+      areasByOemName_.find(platform::UpperText(platform::TagToOem(tag), platform::OemCodePage()));
+  return it == areasByOemName_.end() ? nullptr : it->second;
 }
 
 TNetLink* TTosser::UplinkForPacket(uint16_t net, uint16_t node) const {
@@ -1138,7 +1154,7 @@ TArea* TTosser::CreateEchoArea(const std::string& tag, TNetLink* uplink) {
     if (!area) area = store.FindArea(tag);
   });
   if (!area) return nullptr;
-  areasByName_[UpperAscii(tag)] = area;
+  areasByName_[AreaKey(tag)] = area;
   ++counters_.AreasCreated;
   LogLine("Area " + tag + " has been created for uplink " + uplink->Name + ".");
   return area;
@@ -1156,7 +1172,7 @@ TArea* TTosser::SystemArea(const char* name, uint8_t type) {
     LogLine(std::string("Area ") + name + " could not be created!");
     return nullptr;
   }
-  areasByName_[UpperAscii(name)] = area;
+  areasByName_[AreaKey(name)] = area;
   ++counters_.AreasCreated;
   LogLine(std::string("Area ") + name + " has been created.");
   return area;
@@ -1169,9 +1185,7 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
   const std::string tag = header.AreaName.Str();
 
   TArea* target = FindTarget(tag);
-  // An area an earlier version made from the tag's bytes as the packet
-  // carried them.
-  if (!target) target = FindTarget(platform::TagToOem(tag));
+  if (!target) target = FindEarlierArea(tag);
   if (!target) {
     if (values_->DoCreate() == 0)
       if (TNetLink* uplink = UplinkForPacket(packetOrigNet_, packetOrigNode_))

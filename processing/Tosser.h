@@ -326,6 +326,9 @@ class TTosser : public TJob {
   bool TossPacket(const std::string& name);
   void PlaceMessage(TMailPacket& packet, const std::string& image);
   TArea* FindTarget(const std::string& tag);
+  // An area an earlier version made from the tag's bytes as the packet
+  // carried them (its name the OEM form, its Cyrillic letters in either case).
+  TArea* FindEarlierArea(const std::string& tag);
   TArea* CreateEchoArea(const std::string& tag, TNetLink* uplink);
   TArea* SystemArea(const char* name, uint8_t type);
   TNetLink* UplinkForPacket(uint16_t net, uint16_t node) const;
@@ -361,9 +364,11 @@ class TTosser : public TJob {
   std::vector<std::string> log_;
   TTossCounters counters_;
 
-  // The areas by upper-cased name (the first in list order wins), the
-  // uplinks, and what the run did.
+  // The areas by name upper-cased in the ANSI page, and the areas at the
+  // start by name upper-cased in the OEM page (the first in list order wins),
+  // the uplinks, and what the run did.
   std::map<std::string, TArea*> areasByName_;
+  std::map<std::string, TArea*> areasByOemName_;
   std::vector<TNetLink*> uplinks_;
   std::set<std::string> seenPackets_;        // inbound names handled this run
   std::vector<std::string> tossedPackets_;   // to move to the backup directory

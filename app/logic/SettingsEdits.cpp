@@ -10,6 +10,7 @@
 #include "core/MailBox.h"
 #include "core/Settings.h"
 #include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 
@@ -129,8 +130,10 @@ std::vector<TInactiveArea> InactiveAreas(const std::string& msgBaseDir, const TA
     bool taken = false;
     for (std::string_view system : kSystemNames)
       taken = taken || platform::EqualNoCase(name, system);
+    // An area name is taken in any case of its letters, Cyrillic as Latin,
+    // as the store finds areas; a file name only in the case of Latin ones.
     for (int i = 0; i < areas.GetCount() && !taken; ++i)
-      taken = platform::EqualNoCase(areas.GetString(i), name) ||
+      taken = platform::EqualNoCase(areas.GetString(i), name, platform::AnsiCodePage()) ||
               platform::EqualNoCase(areas.GetItem(i)->FileName, fileName);
     if (!taken) found.push_back({name, fileName});
   }

@@ -157,6 +157,7 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
       {"a Latin name", "ECHO.TWO", "ECHO.TWO", 1, true},
       {"a system area's files", "NETMAIL", "NETMAIL", 1, false},
       {"an area listed by its name", "RU.БАЗА", "RU.\xC1\xC0\xC7\xC0", 1, false},
+      {"an area listed by its name in small letters", "RU.база", "RU.\xE1\xE0\xE7\xE0", 1, false},
   };
   const std::string start = dir.Path() + "start/";
   {

@@ -117,6 +117,9 @@ struct AreaCase {
   std::vector<StoredArea> stored;
   std::vector<std::string> names;  // the area list after the load
   std::vector<int> types;
+  // A name looked up after the load and the area found (its index in names).
+  std::string lookup{};
+  int found = -1;
 };
 
 void StoreAreas(TWinRegistry& reg, const std::vector<StoredArea>& areas, const std::string& dir) {
@@ -163,6 +166,14 @@ TEST_F(ConfigStoreTest, StoredAreasAreFixedUpAtLoad) {
        {{"OLD.AREA", 8, true}, {"NETMAIL", 0, true}},
        {"BAD", "DUPES", "OLD.AREA", "NETMAIL"},
        {1, 2, 8, 3}},
+      // RU.ТЕСТ and RU.тест in CP1251, split by an earlier version: both keep
+      // their mail; a lookup in any case finds the first.
+      {"areas apart only in the case of Cyrillic letters both stay",
+       {{"RU.\xD2\xC5\xD1\xD2", 0, false}, {"RU.\xF2\xE5\xF1\xF2", 0, false}},
+       {"NETMAIL", "BAD", "DUPES", "RU.\xD2\xC5\xD1\xD2", "RU.\xF2\xE5\xF1\xF2"},
+       {3, 1, 2, 0, 0},
+       "ru.\xF2\xE5\xD1\xF2",
+       3},
   };
   for (const AreaCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -174,6 +185,9 @@ TEST_F(ConfigStoreTest, StoredAreasAreFixedUpAtLoad) {
     for (int i = 0; i < config->Areas().GetCount(); ++i)
       types.push_back(config->Areas().GetItem(i)->AreaType);
     EXPECT_EQ(types, c.types);
+    if (c.found >= 0) {
+      EXPECT_EQ(config->FindArea(c.lookup), config->Areas().GetItem(c.found));
+    }
     for (const std::string& name : c.names) {
       if (name == "FIDO.GER" || name == "OLD.AREA" || name == "LOCAL") {
         EXPECT_EQ(config->FindArea(name)->MaxAge, 12) << name;

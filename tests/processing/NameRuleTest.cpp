@@ -91,8 +91,8 @@ TEST_F(NameRuleTest, HatchAnnouncesTheOemNameAndListsThePathOnDisk) {
 
 // A received TIC file names the area and the file in the OEM page (or in
 // UTF-8); the folder and the file in the file base get the names on disk,
-// the log lines the ANSI page. The mailer may have kept the sender's bytes
-// for the inbound file: it is found under them too.
+// the log lines and the description file the ANSI page. The mailer may have
+// kept the sender's bytes for the inbound file: it is found under them too.
 TEST_F(NameRuleTest, AReceivedTicFilePlacesTheFileUnderItsNameOnDisk) {
   const std::string base = store->Values()->FileBaseDir();
   int n = 0;
@@ -110,8 +110,8 @@ TEST_F(NameRuleTest, AReceivedTicFilePlacesTheFileUnderItsNameOnDisk) {
         char crc[16];
         std::snprintf(crc, sizeof crc, "%08X", Crc32OfString(contents));
         Drop(ticName, "Area " + (ticInUtf8 ? kAreaDisk : kAreaOem) + "\r\nFile " +
-                          (ticInUtf8 ? row.disk : *row.oem) + "\r\nCrc " + crc +
-                          "\r\nDesc \x8E\xE2\xE7\xF1\xE2\r\n");
+                          (ticInUtf8 ? row.disk : *row.oem) + "\r\nCrc " + crc + "\r\nDesc " +
+                          (ticInUtf8 ? "Отчёт" : "\x8E\xE2\xE7\xF1\xE2") + "\r\n");
         const TTicOutcome out = ProcessTicFile(Inbound(), ticName, base);
         ASSERT_EQ(out.Result, TTicResult::Moved) << out.LogLines.front();
         const std::string row0 = "File " + *row.ansi + " has been moved to area " + kAreaAnsi + " .";
@@ -119,8 +119,9 @@ TEST_F(NameRuleTest, AReceivedTicFilePlacesTheFileUnderItsNameOnDisk) {
         EXPECT_TRUE(platform::DirExists(base + kAreaDisk + "/"));
         const std::string placed = base + kAreaDisk + "/" + row.disk;
         EXPECT_EQ(platform::ReadFile(placed), contents);
-        // The description stays as the TIC file gave it.
-        EXPECT_EQ(platform::ReadFile(placed + ".Txt"), "\x8E\xE2\xE7\xF1\xE2\n");
+        // The description is written in the ANSI page, as every text file
+        // the program writes for the user.
+        EXPECT_EQ(platform::ReadFile(placed + ".Txt"), "\xCE\xF2\xF7\xB8\xF2\n");
         EXPECT_TRUE(InboundNames().empty());
       }
     }

@@ -53,6 +53,13 @@ TEST(PacketReader, AddressesAreaAndKeysFromTheText) {
        "AREA:X\r\x01MSGID: 2:1/2 1\r * Origin: no address\r", "2:1/2", "2:5020/1042.7", "X", 1, 0,
        "2:1/2"},
       {"lower-case tag", "AREA:echo.tag\rx\r", "0:0/0", "2:5020/1042.7", "ECHO.TAG"},
+      // Cyrillic letters in CP866, the tag in CP1251.
+      {"Cyrillic tag in small letters", "AREA:ru.\xE2\xA5\xE1\xE2\rx\r", "0:0/0", "2:5020/1042.7",
+       "RU.\xD2\xC5\xD1\xD2"},
+      {"tag of a message whose CHRS line names LATIN-1",
+       "AREA:RU.\x92\x85\x91\x92\r\x01"
+       "CHRS: LATIN-1 2\rx\r",
+       "0:0/0", "2:5020/1042.7", "RU.\xD2\xC5\xD1\xD2"},
       {"tag between blanks", "AREA: ECHO \rx\r", "0:0/0", "2:5020/1042.7", "ECHO"},
       {"tag cut to 51", "AREA:" + std::string(70, 'a') + "\r", "0:0/0", "2:5020/1042.7",
        std::string(51, 'A')},

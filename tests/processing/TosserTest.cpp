@@ -52,13 +52,15 @@ TEST_F(TosserTest, EmptyInboundGivesTheBareLog) {
 }
 
 TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
+  const std::string cyrillic = "RU.\xD2\xC5\xD1\xD2";  // RU.ТЕСТ, stored in CP1251
   struct Case {
     const char* what;
-    std::string tag;  // "" for netmail
+    std::string tag;  // "" for netmail; Cyrillic letters in CP866
     int doCreate;
     uint16_t fromNet;  // the packet's origin net (the uplink is 5030/1)
     std::string area;  // where the message lands
     bool created;      // a new echo area was made
+    std::string body = "Hi\r";
   } cases[] = {
       {"known echo", "KNOWN.ECHO", 0, 5030, "KNOWN.ECHO", false},
       {"netmail", "", 0, 5030, "NETMAIL", false},
@@ -66,13 +68,21 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
       {"new echo from a stranger", "NEW.ECHO", 0, 4000, "BAD", false},
       {"creation switched off", "NEW.ECHO", 1, 5030, "BAD", false},
       {"tag in lower case", "known.echo", 0, 4000, "KNOWN.ECHO", false},
+      {"Cyrillic tag", "RU.\x92\x85\x91\x92", 0, 5030, cyrillic, false},
+      {"Cyrillic tag in small letters", "ru.\xE2\xA5\xE1\xE2", 0, 5030, cyrillic, false},
+      {"Cyrillic tag in mixed letters", "Ru.\x92\xA5\xE1\xE2", 0, 5030, cyrillic, false},
+      {"Cyrillic tag, the CHRS line LATIN-1", "RU.\x92\x85\x91\x92", 0, 5030, cyrillic, false,
+       "\x01"
+       "CHRS: LATIN-1 2\rHi\r"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh();
     AddEcho("KNOWN.ECHO");
+    AddEcho(cyrillic);
     Set(SettingId::DoCreate, c.doCreate);
-    Drop("00000001.pkt", PacketFrom({EchoMessage(c.tag, "one " + std::string(c.what))}, c.fromNet));
+    Drop("00000001.pkt",
+         PacketFrom({EchoMessage(c.tag, "one " + std::string(c.what), "All", c.body)}, c.fromNet));
     const TTossCounters counters = Toss();
     const auto mails = Mails(c.area);
     ASSERT_EQ(mails.size(), 1u);

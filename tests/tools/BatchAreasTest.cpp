@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/ConfigStore.h"
+#include "platform/CodePage.h"
 #include "support/TempDir.h"
 #include "tools/velmaris-batch/Batch.h"
 
@@ -64,22 +65,28 @@ TEST_F(BatchAreasTest, WriteDumpAndAreasRoundTrip) {
   const std::string second1251 = "\xc2\xf2\xee\xf0\xe0\xff \xf1\xf2\xf0\xee\xea\xe0";
   const std::string second866 = "\x82\xe2\xae\xe0\xa0\xef \xe1\xe2\xe0\xae\xaa\xa0";
   const struct {
-    std::string from, to, subject, dest;
+    std::string from, to, subject, dest;  // as stored (CP1251)
     std::string file;      // text file bytes (CP1251)
     std::string oemLines;  // the lines as stored, each ended by CR
+    bool typedInUtf8 = false;  // names and subject given as a UTF-8 terminal types them
   } messages[] = {
       {"Ivan Petrov", "All", "\xcf\xf0\xe8\xe2\xe5\xf2", "",
        hello1251 + "\r\n" + second1251 + "\r\n", hello866 + "\r" + second866 + "\r"},
       {"Petr", "Ivan Petrov", "Re: test", "2:5020/1", "one\n\nthree\n", "one\r\rthree\r"},
       {"A", "B", "Third", "", "alpha\rbeta", "alpha\rbeta\r"},
+      {"\xc8\xe2\xe0\xed", "\xc2\xf1\xe5\xec", "\xcf\xf0\xe8\xe2\xe5\xf2", "", "x\n", "x\r", true},
   };
   std::vector<uint32_t> serials;
   for (size_t i = 0; i < std::size(messages); ++i) {
     const auto& m = messages[i];
     const std::string file = "text" + std::to_string(i) + ".txt";
     dir_.Write(file, m.file);
-    std::vector<std::string> args = {"write", "RU.TEST",   "--from",  m.from,        "--to",
-                                     m.to,    "--subject", m.subject, "--text-file", dir_ / file};
+    auto typed = [&](const std::string& stored) {
+      return m.typedInUtf8 ? platform::AnsiToUtf8(stored) : stored;
+    };
+    std::vector<std::string> args = {"write",       "RU.TEST",   "--from",    typed(m.from),
+                                     "--to",        typed(m.to), "--subject", typed(m.subject),
+                                     "--text-file", dir_ / file};
     if (!m.dest.empty()) args.insert(args.end(), {"--dest", m.dest});
     std::string out;
     ASSERT_EQ(Run(args, &out), 0) << i;
@@ -131,31 +138,38 @@ TEST_F(BatchAreasTest, WriteDumpAndAreasRoundTrip) {
   // A fresh configuration also holds the three system areas.
   EXPECT_EQ(listed, (std::vector<std::string>{
                         "\"NETMAIL\" 3 \"NETMAIL\" 0 0", "\"BAD\" 1 \"BADMAIL\" 0 0",
-                        "\"DUPES\" 2 \"DUPES\" 0 0", "\"RU.TEST\" 0 \"RU.TEST\" 3 0"}));
+                        "\"DUPES\" 2 \"DUPES\" 0 0", "\"RU.TEST\" 0 \"RU.TEST\" 4 0"}));
 }
 
 TEST_F(BatchAreasTest, AreasNamesTheFilesOnDiskAsTheirCharacters) {
-  // Area names are taken and printed as CP1251 bytes; the file name is the
-  // name on disk, UTF-8, printed as its characters.
+  // Area names are taken in CP1251, or in UTF-8 as a UTF-8 terminal types
+  // them, and printed as CP1251 bytes; an area is found in any case of its
+  // letters. The file name is the name on disk, UTF-8, printed as its
+  // characters.
   const struct {
-    std::string name;
+    std::string typed;
+    std::string name;  // the area the message goes into
     std::string file;
+    int count;
   } cases[] = {
-      {"R50.SYSOP", "R50.SYSOP"},
-      {"RU.\xD4\xCB\xC5\xC9\xCC", "RU.ФЛЕЙМ"},
-      {"\xCC\xCE\xDF \xCF\xCE\xD7\xD2\xC0", "МОЯ ПОЧТА"},
-      {"\xCC\xCE\xDF/\xCF\xCE\xD7\xD2\xC0", "МОЯ.ПОЧТА"},
+      {"R50.SYSOP", "R50.SYSOP", "R50.SYSOP", 1},
+      {"RU.\xD4\xCB\xC5\xC9\xCC", "RU.\xD4\xCB\xC5\xC9\xCC", "RU.ФЛЕЙМ", 1},
+      {"\xCC\xCE\xDF \xCF\xCE\xD7\xD2\xC0", "\xCC\xCE\xDF \xCF\xCE\xD7\xD2\xC0", "МОЯ ПОЧТА", 1},
+      {"\xCC\xCE\xDF/\xCF\xCE\xD7\xD2\xC0", "\xCC\xCE\xDF/\xCF\xCE\xD7\xD2\xC0", "МОЯ.ПОЧТА", 1},
+      {"RU.ТЕСТ", "RU.\xD2\xC5\xD1\xD2", "RU.ТЕСТ", 2},
+      {"ru.\xF2\xE5\xF1\xF2", "RU.\xD2\xC5\xD1\xD2", "RU.ТЕСТ", 2},
   };
   dir_.Write("t.txt", "Hi\n");
   std::string out;
   for (const auto& c : cases)
-    ASSERT_EQ(Run({"write", c.name, "--from", "Me", "--to", "All", "--subject", "S",
-                   "--text-file", dir_ / "t.txt"},
+    ASSERT_EQ(Run({"write", c.typed, "--from", "Me", "--to", "All", "--subject", "S", "--text-file",
+                   dir_ / "t.txt"},
                   &out),
               0)
         << out;
   ASSERT_EQ(Run({"areas"}, &out), 0);
   const std::vector<std::string> rows = Lines(out);
+  EXPECT_EQ(rows.size(), 3u + 5u);  // the system areas and five of these
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const auto row = std::find_if(rows.begin(), rows.end(), [&](const std::string& r) {
@@ -163,8 +177,11 @@ TEST_F(BatchAreasTest, AreasNamesTheFilesOnDiskAsTheirCharacters) {
     });
     ASSERT_NE(row, rows.end());
     EXPECT_EQ(Field(*row, "fileName"), "\"" + c.file + "\"");
-    EXPECT_EQ(Field(*row, "count"), "1");
+    EXPECT_EQ(Field(*row, "count"), std::to_string(c.count));
   }
+  // dump takes the name as write does.
+  ASSERT_EQ(Run({"dump", "ru.тест"}, &out), 0) << out;
+  EXPECT_EQ(Lines(out).size(), 2u);
 }
 
 TEST_F(BatchAreasTest, NetmailTakesPidAndNoOrigin) {

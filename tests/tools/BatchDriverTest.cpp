@@ -11,7 +11,8 @@ TEST(BatchDriver, UnknownCommandFailsWithUsage) {
   EXPECT_EQ(rc, 2);
   EXPECT_NE(out.find("unknown command: no-such-command"), std::string::npos);
   EXPECT_NE(out.find("usage: velmaris-batch"), std::string::npos);
-  EXPECT_NE(out.find("names, subject and text in CP1251"), std::string::npos);
+  EXPECT_NE(out.find("names, subject and text in UTF-8 when they are valid UTF-8,"),
+            std::string::npos);
 }
 
 TEST(BatchDriver, MissingCommandFails) {

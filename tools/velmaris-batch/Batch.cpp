@@ -68,6 +68,8 @@ std::string BatchArgs::Get(const std::string& option, const std::string& fallbac
   return fallback;
 }
 
+std::string BatchArgs::AnsiText(const std::string& arg) { return platform::TextFileToAnsi(arg); }
+
 std::string JsonLine::Quote(std::string_view bytes) {
   std::string s = "\"";
   for (unsigned char c : bytes) {

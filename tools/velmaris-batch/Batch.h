@@ -46,6 +46,13 @@ class BatchArgs {
   const std::vector<std::string>& Positional() const { return positional_; }
   bool Has(const std::string& option) const;
   std::string Get(const std::string& option, const std::string& fallback = {}) const;
+  // An option's value as stored text in the ANSI page (AnsiText).
+  std::string GetText(const std::string& option) const { return AnsiText(Get(option)); }
+
+  // A name or subject typed on the command line is the terminal's text: an
+  // argument that is valid UTF-8 is read as UTF-8, as a text file is
+  // (TextFileToAnsi); other bytes are taken in the ANSI page as they stand.
+  static std::string AnsiText(const std::string& arg);
 
  private:
   std::vector<std::string> positional_;

@@ -2,7 +2,8 @@
 // flags, origin and destination address, names, subject, the creation and
 // toss times (Unix seconds), the MSGID and REPLY kludge values (empty when
 // absent), the text from the text offset to its NUL; then the body's date
-// text and the MSGID and REPLY keys of the header.
+// text and the MSGID and REPLY keys of the header. AREA is taken as write
+// takes it: UTF-8 when it is valid UTF-8, else the ANSI page.
 #include <iostream>
 
 #include "Batch.h"
@@ -31,7 +32,7 @@ int DumpCommand(BatchContext& ctx) {
   BatchArgs args(ctx.args, {});
   if (args.Positional().size() != 1) throw EBatchUsage("dump takes one area name");
   BatchStore config(ctx, BatchAccess::Read);
-  TArea* area = config->FindArea(args.Positional()[0]);
+  TArea* area = config->FindArea(BatchArgs::AnsiText(args.Positional()[0]));
   if (!area) throw std::runtime_error("no such area: " + args.Positional()[0]);
   if (!area->Lock(false)) throw std::runtime_error("the area " + area->Name + " is in use");
   TAreaLockHold hold(*area);

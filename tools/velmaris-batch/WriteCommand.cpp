@@ -1,11 +1,12 @@
 // "write AREA --from NAME --to NAME --subject S [--dest ADDR] [--text-file F]":
 // composes one new message as the message editor does and stores it in the
-// area. Names, subject and text file are in the ANSI code page (CP1251
-// unless the settings choose CP1252), one byte a character; the text's lines
-// end in CR, LF or CR LF. The text holds at most as many characters as the
-// editor does, a line break counting as one. A missing area is first
-// created as an echomail area, as the configuration store adds one; the
-// configuration is saved.
+// area. The area name, the names and the subject are the terminal's text and
+// the text file the user's: each is read as UTF-8 when it is valid UTF-8,
+// else in the ANSI code page (CP1251 unless the settings choose CP1252), one
+// byte a character; the text's lines end in CR, LF or CR LF. The text
+// holds at most as many characters as the editor does, a line break
+// counting as one. A missing area is first created as an echomail area, as
+// the configuration store adds one; the configuration is saved.
 //
 // As the editor: the sender's address is the area's uplink's own address
 // (else the first uplink's), the origin the first origin line of the area's
@@ -59,7 +60,9 @@ int WriteCommand(BatchContext& ctx) {
   if (args.Positional().size() != 1) throw EBatchUsage("write takes one area name");
   for (const char* required : {"--from", "--to", "--subject"})
     if (!args.Has(required)) throw EBatchUsage(std::string("write needs ") + required);
-  const std::string areaName = args.Positional()[0];
+  // Messages name the area as it was typed.
+  const std::string& typedArea = args.Positional()[0];
+  const std::string areaName = BatchArgs::AnsiText(typedArea);
 
   std::vector<std::string> lines;
   if (args.Has("--text-file")) {
@@ -83,10 +86,10 @@ int WriteCommand(BatchContext& ctx) {
   const bool created = area == nullptr;
   if (created) {
     area = config->AddAreaQuiet(areaName, areaName, AreaTypeCode::Echomail, firstUplink);
-    if (!area) throw std::runtime_error("cannot create the area " + areaName);
+    if (!area) throw std::runtime_error("cannot create the area " + typedArea);
   }
   if (area->AreaType == AreaTypeCode::Separator || area->AreaType == AreaTypeCode::Prototype)
-    throw std::runtime_error("no messages can be written into " + areaName);
+    throw std::runtime_error("no messages can be written into " + typedArea);
   platform::MakeDirs(area->BaseDir);
 
   TKQMail mail;
@@ -94,9 +97,9 @@ int WriteCommand(BatchContext& ctx) {
   mail.Config = config->Values();
   mail.Uplinks = &uplinks;
   mail.Flags = kNewMailFlags;
-  mail.FromName = args.Get("--from");
-  mail.ToName = args.Get("--to");
-  mail.Subject = args.Get("--subject");
+  mail.FromName = args.GetText("--from");
+  mail.ToName = args.GetText("--to");
+  mail.Subject = args.GetText("--subject");
   mail.DestAddr.SetAddress(dest);
   const TNetLink* sender = area->Uplink;
   if (!sender) sender = firstUplink;
@@ -129,9 +132,10 @@ int WriteCommand(BatchContext& ctx) {
 
 BatchCommand cmd("write",
                  "write AREA --from NAME --to NAME --subject S [--dest ADDR] [--text-file F]\n"
-                 "      (names, subject and text in CP1251, the ANSI code page unless the\n"
-                 "      settings choose CP1252; F holds at most 1600000 characters, a line\n"
-                 "      break counting as one)",
+                 "      (area, names, subject and text in UTF-8 when they are valid UTF-8,\n"
+                 "      else in CP1251, the ANSI code page unless the settings choose\n"
+                 "      CP1252; F holds at most 1600000 characters, a line break counting\n"
+                 "      as one)",
                  WriteCommand);
 
 }  // namespace
