@@ -106,8 +106,8 @@ void TMBProperties::Fill() {
   // A mailer profile's name is ANSI text, a command line names a program on
   // disk (an older version stored it in the ANSI page too).
   const TConfigStore* store = GetConfigStore();
-  mbCMD->setEditText(PathText(platform::StoredCommandLine(
-      box_.Command, store ? store->StartDirectory() : std::string())));
+  mbCMD->setEditText(PathText(
+      platform::StoredCommandLine(box_.Command, store ? store->StartDirectory() : std::string())));
   QStringList numbers;
   for (const std::string& number : fields.numbers) numbers << AnsiText(number);
   NumberMemo->setPlainText(numbers.join('\n'));

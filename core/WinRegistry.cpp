@@ -41,8 +41,7 @@ std::string HeldKey(const std::string& key, const std::string& name) {
 
 }  // namespace
 
-TWinRegistry::TWinRegistry(std::string rootPath, platform::Registry& registry,
-                           std::string startDir)
+TWinRegistry::TWinRegistry(std::string rootPath, platform::Registry& registry, std::string startDir)
     : rootPath_(NormaliseKey(rootPath)), registry_(registry), startDir_(std::move(startDir)) {
   if (!registry_.KeyExists(rootPath_)) {
     registry_.CreateKey(rootPath_);
@@ -107,9 +106,10 @@ std::string TWinRegistry::ReadCommandLine(const std::string& section, const std:
   return ReadJudged(section, name, defaultValue, platform::StoredCommandLine);
 }
 
-std::string TWinRegistry::ReadJudged(
-    const std::string& section, const std::string& name, const std::string& defaultValue,
-    std::string (*judge)(const std::string&, const std::string&)) const {
+std::string TWinRegistry::ReadJudged(const std::string& section, const std::string& name,
+                                     const std::string& defaultValue,
+                                     std::string (*judge)(const std::string&,
+                                                          const std::string&)) const {
   const std::string key = KeyOf(section);
   if (!registry_.ValueExists(key, name)) return defaultValue;
   const std::string stored = ReadString(section, name, defaultValue);
@@ -126,7 +126,8 @@ std::string TWinRegistry::ReadJudged(
 bool TWinRegistry::SameAsRead(const std::string& value, const std::string& read) const {
   auto path = [this](const std::string& v) {
     std::string p = platform::WithoutEnclosingQuotes(v);
-    if (!p.empty() && p.front() != '/' && !startDir_.empty()) p = platform::WithSlash(startDir_) + p;
+    if (!p.empty() && p.front() != '/' && !startDir_.empty())
+      p = platform::WithSlash(startDir_) + p;
     return platform::WithoutSlash(p);
   };
   return value == read || path(value) == path(read);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -367,6 +368,11 @@ std::string JudgedPath(std::string_view path, const std::string& startDir) {
   return std::string(path.substr(0, kept)) + DiskNameText(path.substr(kept));
 }
 
+// The longest command line Windows takes, and the most words a run of
+// unquoted words that names a path is looked for in.
+constexpr size_t kMaxCommandLine = 32767;
+constexpr size_t kMaxRunWords = 64;
+
 // One word of a command line: where it stands in the line, its text with
 // the quotes taken out, and where each byte of the text stands.
 struct CommandWord {
@@ -431,16 +437,21 @@ std::string StoredPathOnDisk(const std::string& value, const std::string& startD
 }
 
 std::string StoredCommandLine(const std::string& value, const std::string& startDir) {
-  if (IsUtf8(value)) return value;
+  // A line longer than any command line (a damaged value) is left as it is.
+  if (IsUtf8(value) || value.size() > kMaxCommandLine) return value;
   const std::vector<CommandWord> words = CommandWords(value);
   std::string out;
   size_t copied = 0;  // bytes of value already in out
   for (size_t i = 0; i < words.size(); ++i) {
     const CommandWord& word = words[i];
     // A path with blanks, unquoted: the longest run of words from here that
-    // names something on disk stays as it is.
+    // names something on disk stays as it is (a run longer than a path can
+    // be names nothing).
     size_t unquoted = i;
-    while (unquoted < words.size() && !words[unquoted].quoted) ++unquoted;
+    while (unquoted < words.size() && unquoted - i < kMaxRunWords &&
+           words[unquoted].end - word.begin < static_cast<size_t>(PATH_MAX) &&
+           !words[unquoted].quoted)
+      ++unquoted;
     size_t run = unquoted;
     bool named = false;
     while (!named && run > i) {

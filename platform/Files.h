@@ -117,7 +117,8 @@ std::string StoredPathOnDisk(const std::string& value, const std::string& startD
 // (blanks and quotes as SplitCommandLine reads them): each word as
 // StoredPathOnDisk judges a path, a run of unquoted words that names an
 // existing file as it stands (a program path with blanks) kept whole.
-// Blanks and quotes stay where they are.
+// Blanks and quotes stay where they are. A value longer than 32767 bytes
+// (no command line is) stays as it is.
 std::string StoredCommandLine(const std::string& value, const std::string& startDir);
 
 // An open file descriptor, closed at the end of its scope.

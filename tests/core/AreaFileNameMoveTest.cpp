@@ -58,8 +58,10 @@ class ReadOnlyFolder {
     }
     const std::string saved = dir_ + ".saved";
     if (RunShell("cp -a " + ShellQuote(dir_) + " " + ShellQuote(saved)) != 0) return;
-    mounted_ = RunShell("mount -t tmpfs -o size=4m tmpfs " + ShellQuote(dir_) + " 2>/dev/null") == 0;
-    made_ = mounted_ && RunShell("cp -a " + ShellQuote(saved + "/.") + " " + ShellQuote(dir_)) == 0 &&
+    mounted_ =
+        RunShell("mount -t tmpfs -o size=4m tmpfs " + ShellQuote(dir_) + " 2>/dev/null") == 0;
+    made_ = mounted_ &&
+            RunShell("cp -a " + ShellQuote(saved + "/.") + " " + ShellQuote(dir_)) == 0 &&
             RunShell("mount -o remount,ro " + ShellQuote(dir_)) == 0;
     std::filesystem::remove_all(saved);
   }
@@ -238,8 +240,8 @@ TEST_F(AreaFileNameMoveTest, AMoveCutOffAfterAnyStepIsFinishedAtTheNextLoad) {
       EXPECT_EQ(area->FileName, name);
       EXPECT_FALSE(area->FileNameMoved);
       ExpectMessages(*area);
-      EXPECT_EQ(FilesIn(Base()), (std::vector<std::string>{"RU.ФЛЕЙМ.PackedIndex",
-                                                            name + ".PackedBody"}));
+      EXPECT_EQ(FilesIn(Base()),
+                (std::vector<std::string>{"RU.ФЛЕЙМ.PackedIndex", name + ".PackedBody"}));
       EXPECT_EQ(platform::ReadFile(RegistryPath()), files);
       config->MakeCurrent();
       continue;
@@ -279,8 +281,8 @@ TEST_F(AreaFileNameMoveTest, TheRecipeForMovingTheBaseByHandKeepsEveryArea) {
     std::filesystem::remove(RegistryPath());
     written.clear();
     SeedOlderArea(c.name, true);
-    ASSERT_TRUE(platform::RenameNoReplace(platform::WithoutSlash(Base()),
-                                          platform::WithoutSlash(moved)));
+    ASSERT_TRUE(
+        platform::RenameNoReplace(platform::WithoutSlash(Base()), platform::WithoutSlash(moved)));
     {
       auto config = Load();
       TArea* area = config->FindArea(c.name);

@@ -185,8 +185,8 @@ TEST_F(WinRegistryTest, APathStoredInTheAnsiPageIsReadForTheRunOnly) {
        "\"" + here + "Мои архиваторы/zip\" -j -q Текст", true},
       {"\"" + here + cp1251Mail + "/list.txt\" \"" + here + "Новая/" + cp1251Mail + "\"",
        "\"" + here + cp1251Mail + "/list.txt\" \"" + here + "Новая/Почта\"", true},
-      {here + cp1251Packers + "/zip -a \xD2\xE5\xEA\xF1\xF2", here + cp1251Packers + "/zip -a Текст",
-       true},
+      {here + cp1251Packers + "/zip -a \xD2\xE5\xEA\xF1\xF2",
+       here + cp1251Packers + "/zip -a Текст", true},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(platform::EscapeNameControls(r.read));
@@ -208,8 +208,8 @@ TEST_F(WinRegistryTest, APathStoredInTheAnsiPageIsReadForTheRunOnly) {
       EXPECT_EQ(read(reg), r.read);
       EXPECT_EQ(reg.ReadString("Paths", "Inbound", ""), r.stored);
       // Saved as it was read (a relative folder as the settings hold it).
-      const bool relative = !r.commandLine && r.read != r.stored && r.read.front() != '/' &&
-                            r.read.front() != '"';
+      const bool relative =
+          !r.commandLine && r.read != r.stored && r.read.front() != '/' && r.read.front() != '"';
       reg.WriteString("Paths", "Inbound", relative ? here + r.read : r.read);
       reg.Flush();
     }
