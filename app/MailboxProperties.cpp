@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/logic/SettingsEdits.h"
+#include "core/ConfigStore.h"
 #include "core/MailBox.h"
 #include "core/forms/FormText.h"
 #include "platform/CodePage.h"
@@ -104,7 +105,9 @@ void TMBProperties::Fill() {
   mbAddress->setText(AnsiText(fields.address));
   // A mailer profile's name is ANSI text, a command line names a program on
   // disk (an older version stored it in the ANSI page too).
-  mbCMD->setEditText(PathText(platform::PathFromStored(box_.Command)));
+  const TConfigStore* store = GetConfigStore();
+  mbCMD->setEditText(PathText(
+      platform::StoredCommandLine(box_.Command, store ? store->StartDirectory() : std::string())));
   QStringList numbers;
   for (const std::string& number : fields.numbers) numbers << AnsiText(number);
   NumberMemo->setPlainText(numbers.join('\n'));

@@ -326,8 +326,8 @@ bool TPacker::Pack(const std::string& archive, const std::string& fileName) {
 }
 
 void TPacker::LoadFromRegistry(const TWinRegistry& registry, const std::string& section) {
-  pack_ = registry.ReadPath(section, "Pack", "");
-  unpack_ = registry.ReadPath(section, "UnPack", "");
+  pack_ = registry.ReadCommandLine(section, "Pack", "");
+  unpack_ = registry.ReadCommandLine(section, "UnPack", "");
   Offset = registry.ReadInteger(section, "Offset", 0);
   signature_.fill(-1);
   uint8_t raw[kSignatureBytes];

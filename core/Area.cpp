@@ -320,6 +320,9 @@ void TArea::SetBaseDir(const std::string& directory) {
 void TArea::SetFileName(const std::string& name) { FileName = AreaNameToFileName(name); }
 
 std::string TArea::FilePath(const std::string& extension) const {
+  if (FileName == splitName_)
+    for (const auto& [ext, name] : splitFiles_)
+      if (ext == extension) return BaseDir + name + extension;
   return BaseDir + FileName + extension;
 }
 
@@ -431,6 +434,8 @@ void TArea::LoadFromRegistry(TWinRegistry& registry, const std::string& section,
   }
   FileNameMoved = false;
   FileNameNote.clear();
+  splitFiles_.clear();
+  splitName_.clear();
   if (!platform::IsUtf8(storedFileName) && AreaType != AreaTypeCode::Prototype &&
       MoveStoredFileName(storedFileName)) {
     try {
@@ -491,9 +496,16 @@ bool TArea::MoveStoredFileName(const std::string& stored) {
     }
     if (taken.empty() && NameTaken(to) && (atOlder || !atNewer)) taken = to;
   }
-  // Nothing under the older name: a new area, or a move whose new name was
-  // not saved before the program ended.
-  if (moves.empty()) return true;
+  // Nothing under the older name: a move whose new name was not saved
+  // before the program ended is finished so. With no file under either name
+  // (an area that has had no mail yet, or a message base folder emptied to
+  // be moved by hand) nothing has moved: the stored name stays, so that the
+  // files are found under it wherever they turn up.
+  if (moves.empty()) {
+    if (!movedBefore.empty()) return true;
+    FileName = older;
+    return false;
+  }
   auto keepOlder = [&](const std::string& why) {
     FileName = older;
     FileNameNote = "The files of area " + Name + " keep their name " + older + ": " + why;
@@ -533,6 +545,15 @@ bool TArea::MoveStoredFileName(const std::string& stored) {
       } catch (const platform::EFile&) {
       }
     }
+    // What could not be put back (a message base on read-only media) is
+    // read under the name it has.
+    for (const char* ext : kAreaFileExtensions) {
+      struct stat st;
+      if (::lstat((BaseDir + older + ext).c_str(), &st) != 0 &&
+          ::lstat((BaseDir + newer + ext).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        splitFiles_.emplace_back(ext, newer);
+    }
+    if (!splitFiles_.empty()) splitName_ = older;
     return keepOlder(platform::LogName(moves[done].first) + " could not be renamed");
   }
   try {

@@ -37,6 +37,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/Mail.h"
@@ -192,11 +193,15 @@ class TArea : public TObject {
   // area is renamed, never over another file, to StoredFileName of it, and
   // the new name is written into the section (FileNameMoved). When a file
   // of the new name exists already nothing is renamed, the area keeps the
-  // old name and FileNameNote says why (for the log). When none of the old
-  // files exists the new name is taken as it is: a move whose new name was
-  // not saved is finished so. The stored uplink index selects the entry
-  // of uplinks; an index at or beyond the end selects entry 0; a negative
-  // index, an empty list or no list gives none.
+  // old name and FileNameNote says why (for the log); a file that can be
+  // neither moved on nor put back (read-only media) is read where it is.
+  // When none of the old files exists but files of the new name do, the new
+  // name is taken as it is: a move whose new name was not saved is finished
+  // so. With no file under either name the stored name stays as it is: it
+  // is rewritten only after the files it names have moved. The stored
+  // uplink index selects the entry of uplinks; an index at or beyond the
+  // end selects entry 0; a negative index, an empty list or no list gives
+  // none.
   void LoadFromRegistry(TWinRegistry& registry, const std::string& section,
                         const TLinkList* uplinks = nullptr);
   bool FileNameMoved = false;
@@ -280,6 +285,8 @@ class TArea : public TObject {
   int32_t NewUnreadToSysopCount = 0;  // New, Unread and ToSysop
   int32_t LastRead = 0;               // position of the last message read
   int32_t LastImport = -1;            // first message of the last import not yet marked
+  // Whether the stored positions show that the area has held messages.
+  bool HadMessages() const { return LastRead > 0 || LastImport >= 0; }
   // Adds (delta 1) or removes (delta -1) one header's flags.
   void CountFlags(uint16_t flags, int delta);
   void ResetFlagCounters();
@@ -398,6 +405,12 @@ class TArea : public TObject {
   // The move of a stored file name that is not UTF-8 (see LoadFromRegistry);
   // true when the area now has the new name.
   bool MoveStoredFileName(const std::string& stored);
+  // A move cut off that could be neither finished nor undone (the message
+  // base is on read-only media) leaves some files under the new name while
+  // the area keeps the stored one: while FileName is splitName_, FilePath
+  // finds those files (extension, name) where they are.
+  std::vector<std::pair<std::string, std::string>> splitFiles_;
+  std::string splitName_;
   template <typename Pred>
   void PurgeWhere(Pred removed);
 

@@ -16,6 +16,7 @@
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
+#include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
 
@@ -83,7 +84,7 @@ TConfigStore::TConfigStore(const std::string& startDir, platform::Registry& regi
                            Settings* settings)
     : startDir_(AbsoluteDirectory(startDir)),
       registry_(registry),
-      winRegistry_(kConfigRootKey, registry),
+      winRegistry_(kConfigRootKey, registry, startDir_),
       settings_(settings) {
   if (!settings_) {
     ownSettings_ = std::make_unique<Settings>(startDir_);
@@ -130,6 +131,7 @@ void TConfigStore::LoadConfiguration() {
     if (textGroups_.GetCount() == 0) AddDefaultTextGroup();
     for (auto& section : sections_)
       if (section) section->AfterLoad(*this);
+    NoteMessageBaseGone();
     CreateDirectories();
     UpgradeMessageBase(winRegistry_);
   } catch (...) {
@@ -246,6 +248,29 @@ void TConfigStore::CreateDirectories() {
     if (!dir.empty() && !ForceDirectoryPath(dir)) failed += "\n" + dir;
   }
   if (!failed.empty()) ReportError("Could not create the directories:" + failed);
+}
+
+void TConfigStore::NoteMessageBaseGone() const {
+  const std::string base = MessageBaseDir();
+  // The lock file a run makes (with the folder, when it was missing) is no
+  // mail.
+  for (const platform::DirEntry& entry : platform::ScanDir(base, "*", true, true))
+    if (entry.name != platform::kStartLockName) return;
+  std::string names;
+  int count = 0;
+  for (int i = 0; i < areas_.GetCount(); ++i) {
+    const TArea* area = areas_.GetItem(i);
+    if (!area || area->IsSeparator() || !area->HadMessages()) continue;
+    if (++count <= 3) names += (names.empty() ? "" : ", ") + area->Name;
+  }
+  if (count == 0) return;
+  if (count > 3) names += " and " + std::to_string(count - 3) + " more";
+  const std::string line = "The message base folder " + platform::LogName(base) +
+                           (platform::DirExists(base) ? " is empty" : " is missing") +
+                           ", though areas listed had messages (" + names +
+                           "): was it moved, or is its drive away? New mail goes there.";
+  if (logSink_) std::cerr << "velmaris: " << line << std::endl;
+  Log(line);
 }
 
 // --- Saving -----------------------------------------------------------------------

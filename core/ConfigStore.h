@@ -261,6 +261,10 @@ class TConfigStore {
   TArea* NewArea(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
                  TNetLink* uplink, bool quiet);
   void CreateDirectories();
+  // Says so (standard error and the log) when the message base folder is
+  // missing or holds nothing while the area list names areas that had
+  // messages: the folder was moved, or the drive it is on is away.
+  void NoteMessageBaseGone() const;
   void LoadSection(TConfigSlot slot);
   void SaveSection(TConfigSlot slot);
   void StructureChanged();

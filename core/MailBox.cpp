@@ -6,6 +6,7 @@
 #include <atomic>
 #include <thread>
 
+#include "core/ConfigStore.h"
 #include "core/NetLink.h"
 #include "core/WinRegistry.h"
 #include "platform/CodePage.h"
@@ -126,7 +127,11 @@ TMailBox::StartResult TMailBox::StartMailer(TMailerProfiles* profiles) const {
   }
   pid_t pid = -1;
   try {
-    pid = platform::Process::Start(MailerArgv(platform::PathFromStored(Command)));
+    // An older version stored the line in the ANSI page: read word by word
+    // from the start folder, what exists kept as it stands.
+    const TConfigStore* store = GetConfigStore();
+    pid = platform::Process::Start(MailerArgv(
+        platform::StoredCommandLine(Command, store ? store->StartDirectory() : std::string())));
   } catch (const platform::EProcess&) {
     platform::GetPrompter().Error(kStartFailedText);
     return StartResult::Failed;

@@ -42,7 +42,7 @@ std::string RegistryMessageBaseDir(const std::string& startDir, const std::strin
     // A registry without the program's key names no folder (and opening
     // the key would write the file).
     if (registry.KeyExists(kConfigRootKey)) {
-      TWinRegistry root(kConfigRootKey, registry);
+      TWinRegistry root(kConfigRootKey, registry, values.StartDirectory());
       values.LoadFromRegistry(root);
     }
   } catch (const std::exception&) {

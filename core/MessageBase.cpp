@@ -106,7 +106,7 @@ std::string WarningText(const TArea& area, bool indexFile) {
   // read in it).
   std::string text =
       "Could not write new mail in area " + platform::AnsiToUtf8(area.Name) + ". \r\n";
-  const std::string file = platform::PathFromStored(area.FilePath(""));
+  const std::string file = platform::DiskNameText(area.FilePath(""));
   if (indexFile) {
     text += "The drive holding the area files is probably full.";
     text += "Please ensure that the drive holding the file " + file +

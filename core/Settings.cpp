@@ -401,8 +401,9 @@ void SettingsValues::LoadFromRegistry(const TWinRegistry& registry) {
         SetChecked(def.id, registry.ReadBool(def.section, def.value, def.defaultNumber != 0));
         break;
       case K::Text:
+        // The packet processors' settings are command lines.
         v.text = IsPathSetting(def.id)
-                     ? registry.ReadPath(def.section, def.value, def.defaultText)
+                     ? registry.ReadCommandLine(def.section, def.value, def.defaultText)
                      : registry.ReadString(def.section, def.value, def.defaultText);
         break;
       case K::Font: {

@@ -34,10 +34,15 @@ void CheckType(const platform::Registry& reg, const std::string& key, const std:
   }
 }
 
+// Key and value names compare without case.
+std::string HeldKey(const std::string& key, const std::string& name) {
+  return platform::LowerAscii(key) + '\n' + platform::LowerAscii(name);
+}
+
 }  // namespace
 
-TWinRegistry::TWinRegistry(std::string rootPath, platform::Registry& registry)
-    : rootPath_(NormaliseKey(rootPath)), registry_(registry) {
+TWinRegistry::TWinRegistry(std::string rootPath, platform::Registry& registry, std::string startDir)
+    : rootPath_(NormaliseKey(rootPath)), registry_(registry), startDir_(std::move(startDir)) {
   if (!registry_.KeyExists(rootPath_)) {
     registry_.CreateKey(rootPath_);
     dirty_ = true;
@@ -75,25 +80,57 @@ std::string TWinRegistry::ReadString(const std::string& section, const std::stri
 
 void TWinRegistry::WriteString(const std::string& section, const std::string& name,
                                const std::string& value) {
-  registry_.WriteString(KeyOf(section), name, value);
+  const std::string key = KeyOf(section);
+  std::string written = value;
+  {
+    std::lock_guard<std::mutex> lock(heldMutex_);
+    auto it = held_.find(HeldKey(key, name));
+    if (it != held_.end()) {
+      if (SameAsRead(value, it->second.read))
+        written = it->second.stored;
+      else
+        held_.erase(it);  // changed: the new value is the stored one from now on
+    }
+  }
+  registry_.WriteString(key, name, written);
   dirty_ = true;
 }
 
 std::string TWinRegistry::ReadPath(const std::string& section, const std::string& name,
                                    const std::string& defaultValue) const {
-  if (!registry_.ValueExists(KeyOf(section), name)) return defaultValue;
+  return ReadJudged(section, name, defaultValue, platform::StoredPathOnDisk);
+}
+
+std::string TWinRegistry::ReadCommandLine(const std::string& section, const std::string& name,
+                                          const std::string& defaultValue) const {
+  return ReadJudged(section, name, defaultValue, platform::StoredCommandLine);
+}
+
+std::string TWinRegistry::ReadJudged(const std::string& section, const std::string& name,
+                                     const std::string& defaultValue,
+                                     std::string (*judge)(const std::string&,
+                                                          const std::string&)) const {
+  const std::string key = KeyOf(section);
+  if (!registry_.ValueExists(key, name)) return defaultValue;
   const std::string stored = ReadString(section, name, defaultValue);
-  if (platform::IsUtf8(stored)) return stored;
-  // What exists on disk is named by the bytes as they stand (a folder an
-  // earlier version made, a tree copied from elsewhere); only the part
-  // below it, which names nothing yet, is read in the ANSI page.
-  const size_t kept = platform::ExistingPrefixLength(stored);
-  if (kept == stored.size()) return stored;
-  std::string path = stored.substr(0, kept) + platform::PathFromStored(stored.substr(kept));
-  // The mended value goes into the tree only: it reaches the file with the
-  // next save, which the configuration makes under the mail's lock.
-  registry_.WriteString(KeyOf(section), name, path);
-  return path;
+  std::string read = judge(stored, startDir_);
+  // The tree keeps the stored bytes: what was judged from this moment is
+  // never saved in their place.
+  if (read != stored) {
+    std::lock_guard<std::mutex> lock(heldMutex_);
+    held_[HeldKey(key, name)] = Held{stored, read};
+  }
+  return read;
+}
+
+bool TWinRegistry::SameAsRead(const std::string& value, const std::string& read) const {
+  auto path = [this](const std::string& v) {
+    std::string p = platform::WithoutEnclosingQuotes(v);
+    if (!p.empty() && p.front() != '/' && !startDir_.empty())
+      p = platform::WithSlash(startDir_) + p;
+    return platform::WithoutSlash(p);
+  };
+  return value == read || path(value) == path(read);
 }
 
 int32_t TWinRegistry::ReadInteger(const std::string& section, const std::string& name,
@@ -139,6 +176,10 @@ void TWinRegistry::WriteBinary(const std::string& section, const std::string& na
 
 void TWinRegistry::DeleteValue(const std::string& section, const std::string& name) {
   std::string key = KeyOf(section);
+  {
+    std::lock_guard<std::mutex> lock(heldMutex_);
+    held_.erase(HeldKey(key, name));
+  }
   if (registry_.ValueExists(key, name)) {
     registry_.DeleteValue(key, name);
     dirty_ = true;

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,15 +17,18 @@ namespace velmaris {
 class TWinRegistry {
  public:
   // Opens rootPath (a key path below HKEY_CURRENT_USER with "\" between its
-  // parts), creating it when missing.
+  // parts), creating it when missing. startDir is the start folder, below
+  // which relative paths in values lie (the current folder when empty).
   explicit TWinRegistry(std::string rootPath,
-                        platform::Registry& registry = platform::GetRegistry());
+                        platform::Registry& registry = platform::GetRegistry(),
+                        std::string startDir = {});
   // Saves the registry file when anything was written through this object.
   ~TWinRegistry();
   TWinRegistry(const TWinRegistry&) = delete;
   TWinRegistry& operator=(const TWinRegistry&) = delete;
 
   const std::string& RootPath() const { return rootPath_; }
+  const std::string& StartDirectory() const { return startDir_; }
   platform::Registry& Registry() const { return registry_; }
   // The full key path of a section (relative to RootPath; empty = RootPath).
   std::string KeyOf(const std::string& section) const;
@@ -33,14 +38,23 @@ class TWinRegistry {
   std::string ReadString(const std::string& section, const std::string& name,
                          const std::string& defaultValue) const;
   void WriteString(const std::string& section, const std::string& name, const std::string& value);
-  // A file or folder name, or a command line that names a program: the file
-  // system's bytes. A stored value that is no valid UTF-8 was written in the
-  // ANSI page by an older version, or names a folder whose name is no UTF-8:
-  // what of it exists on disk is kept byte for byte, the rest is read in the
-  // ANSI page. A changed value is put into the tree, not saved: it reaches
-  // the file with the next write through this object or the next Flush.
+  // A file or folder name: the file system's bytes. A stored value that is
+  // no valid UTF-8 was written in the ANSI page by an older version, or
+  // names a folder whose name is no UTF-8: read as platform::StoredPathOnDisk
+  // judges it from the start folder.
+  //
+  // What is read so names nothing now (a drive away for this run, a folder
+  // not made yet), so it holds for this run only: the stored bytes stay in
+  // the registry. Writing the value back as it was read (the same path, a
+  // relative one below the start folder, enclosing quotes or a final "/"
+  // aside) writes the stored bytes again; writing another value (the user
+  // changed the setting) writes that.
   std::string ReadPath(const std::string& section, const std::string& name,
                        const std::string& defaultValue) const;
+  // A command line that names a program, read word by word
+  // (platform::StoredCommandLine); held for this run as ReadPath holds a path.
+  std::string ReadCommandLine(const std::string& section, const std::string& name,
+                              const std::string& defaultValue) const;
   int32_t ReadInteger(const std::string& section, const std::string& name,
                       int32_t defaultValue) const;
   void WriteInteger(const std::string& section, const std::string& name, int32_t value);
@@ -65,9 +79,22 @@ class TWinRegistry {
   void Flush();
 
  private:
+  // A value read for this run in another form than stored.
+  struct Held {
+    std::string stored, read;
+  };
+  std::string ReadJudged(const std::string& section, const std::string& name,
+                         const std::string& defaultValue,
+                         std::string (*judge)(const std::string&, const std::string&)) const;
+  // Whether value names what the held value was read as.
+  bool SameAsRead(const std::string& value, const std::string& read) const;
+
   std::string rootPath_;
   platform::Registry& registry_;
+  std::string startDir_;
   bool dirty_ = false;
+  mutable std::mutex heldMutex_;
+  mutable std::map<std::string, Held> held_;  // by HeldKey
 };
 
 // A string list in one section: an integer "Count" and one string value per

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -334,14 +335,152 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string UnquotedPath(const std::string& value) {
-  struct stat st;
-  if (value.empty() || ::lstat(value.c_str(), &st) == 0) return value;
+std::string WithoutEnclosingQuotes(const std::string& value) {
   const size_t first = value.find_first_not_of(' ');
   const size_t last = value.find_last_not_of(' ');
   if (first == std::string::npos || last - first < 1 || value[first] != '"' || value[last] != '"')
     return value;
   return value.substr(first + 1, last - first - 1);
+}
+
+std::string UnquotedPath(const std::string& value) {
+  struct stat st;
+  if (value.empty() || ::lstat(value.c_str(), &st) == 0) return value;
+  return WithoutEnclosingQuotes(value);
+}
+
+namespace {
+
+// A stored value as the path it names: a relative one below startDir.
+std::string FromStartDir(std::string_view path, const std::string& startDir) {
+  if (path.empty() || path.front() == '/' || startDir.empty()) return std::string(path);
+  return WithSlash(startDir) + std::string(path);
+}
+
+bool NamesSomething(std::string_view path, const std::string& startDir) {
+  struct stat st;
+  return !path.empty() && ::lstat(FromStartDir(path, startDir).c_str(), &st) == 0;
+}
+
+// How much of a path that is no valid UTF-8 names something on disk (0 when
+// nothing below the start folder does).
+size_t ExistingLength(std::string_view path, const std::string& startDir) {
+  const std::string full = FromStartDir(path, startDir);
+  const size_t lead = full.size() - path.size();
+  const size_t existing = ExistingPrefixLength(full);
+  return existing > lead ? existing - lead : 0;
+}
+
+std::string JudgedPath(std::string_view path, const std::string& startDir) {
+  if (IsUtf8(path)) return std::string(path);
+  const size_t kept = ExistingLength(path, startDir);
+  if (kept >= path.size()) return std::string(path);
+  return std::string(path.substr(0, kept)) + DiskNameText(path.substr(kept));
+}
+
+// The longest command line Windows takes, and the most words a run of
+// unquoted words that names a path is looked for in.
+constexpr size_t kMaxCommandLine = 32767;
+constexpr size_t kMaxRunWords = 64;
+
+// One word of a command line: where it stands in the line, its text with
+// the quotes taken out, and where each byte of the text stands.
+struct CommandWord {
+  size_t begin = 0, end = 0;
+  std::string text;
+  std::vector<size_t> at;
+  bool quoted = false;
+};
+
+// The words as SplitCommandLine reads them.
+std::vector<CommandWord> CommandWords(std::string_view line) {
+  std::vector<CommandWord> words;
+  CommandWord word;
+  bool inWord = false, quoted = false;
+  auto add = [&](size_t i) {
+    word.text += line[i];
+    word.at.push_back(i);
+  };
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (!inWord && c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+      word = CommandWord{};
+      word.begin = i;
+      inWord = true;
+    }
+    if (quoted) {
+      if (c != '"') {
+        add(i);
+      } else if (i + 1 < line.size() && line[i + 1] == '"') {
+        add(i++);
+      } else {
+        quoted = false;
+      }
+    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      if (inWord) {
+        word.end = i;
+        words.push_back(std::move(word));
+        inWord = false;
+      }
+    } else if (c == '"') {
+      quoted = word.quoted = true;
+    } else {
+      add(i);
+    }
+  }
+  if (inWord) {
+    word.end = line.size();
+    words.push_back(std::move(word));
+  }
+  return words;
+}
+
+}  // namespace
+
+std::string StoredPathOnDisk(const std::string& value, const std::string& startDir) {
+  if (IsUtf8(value) || NamesSomething(value, startDir)) return value;
+  const std::string inner = WithoutEnclosingQuotes(value);
+  if (inner.size() == value.size()) return JudgedPath(value, startDir);
+  const size_t open = value.find('"');
+  return value.substr(0, open + 1) + JudgedPath(inner, startDir) +
+         value.substr(open + 1 + inner.size());
+}
+
+std::string StoredCommandLine(const std::string& value, const std::string& startDir) {
+  // A line longer than any command line (a damaged value) is left as it is.
+  if (IsUtf8(value) || value.size() > kMaxCommandLine) return value;
+  const std::vector<CommandWord> words = CommandWords(value);
+  std::string out;
+  size_t copied = 0;  // bytes of value already in out
+  for (size_t i = 0; i < words.size(); ++i) {
+    const CommandWord& word = words[i];
+    // A path with blanks, unquoted: the longest run of words from here that
+    // names something on disk stays as it is (a run longer than a path can
+    // be names nothing).
+    size_t unquoted = i;
+    while (unquoted < words.size() && unquoted - i < kMaxRunWords &&
+           words[unquoted].end - word.begin < static_cast<size_t>(PATH_MAX) &&
+           !words[unquoted].quoted)
+      ++unquoted;
+    size_t run = unquoted;
+    bool named = false;
+    while (!named && run > i) {
+      --run;
+      named = NamesSomething(value.substr(word.begin, words[run].end - word.begin), startDir);
+    }
+    if (named) {
+      i = run;
+      continue;
+    }
+    if (IsUtf8(word.text)) continue;
+    const size_t kept = ExistingLength(word.text, startDir);
+    if (kept >= word.text.size()) continue;
+    const size_t from = word.at[kept];
+    out += value.substr(copied, from - copied);
+    out += DiskNameText(std::string_view(value).substr(from, word.end - from));
+    copied = word.end;
+  }
+  return out + value.substr(copied);
 }
 
 std::string WithoutSlash(const std::string& path) {

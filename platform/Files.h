@@ -106,6 +106,26 @@ std::string WithoutSlash(const std::string& path);  // drops one trailing "/"
 // value that names nothing on disk loses one pair of enclosing quotes (and
 // the blanks around them). A value that names something is kept as it is.
 std::string UnquotedPath(const std::string& value);
+// The value without one pair of enclosing double quotes (and the blanks
+// around them); the value as it is when it has none.
+std::string WithoutEnclosingQuotes(const std::string& value);
+
+// A file or folder name as a setting stores it, read for this run: the file
+// system's bytes. A value that is valid UTF-8 stays; otherwise what of it
+// names something on disk (a relative value looked up from startDir, the
+// current folder when startDir is empty) is kept byte for byte, and the
+// rest, which names nothing yet, is read part by part (DiskNameText): only
+// the parts that are not UTF-8 are read in the ANSI page. A value in
+// enclosing quotes that names nothing as it stands is judged without them;
+// the quotes stay.
+std::string StoredPathOnDisk(const std::string& value, const std::string& startDir);
+// A command line as a setting stores it, read for this run word by word
+// (blanks and quotes as SplitCommandLine reads them): each word as
+// StoredPathOnDisk judges a path, a run of unquoted words that names an
+// existing file as it stands (a program path with blanks) kept whole.
+// Blanks and quotes stay where they are. A value longer than 32767 bytes
+// (no command line is) stays as it is.
+std::string StoredCommandLine(const std::string& value, const std::string& startDir);
 
 // An open file descriptor, closed at the end of its scope.
 class Fd {

@@ -396,7 +396,7 @@ void TFilter::LoadFromRegistry(const TWinRegistry& r, const std::string& key) {
   DoSave = r.ReadBool(key, "DoSave", DoSave);
   SaveFile = platform::UnquotedPath(r.ReadPath(key, "SaveFile", SaveFile));
   CopyArea = r.ReadString(key, "CopyArea", CopyArea);
-  Processor = r.ReadPath(key, "Processor", Processor);
+  Processor = r.ReadCommandLine(key, "Processor", Processor);
   Answer = platform::UnquotedPath(r.ReadPath(key, "Answer", Answer));
   List = r.ReadString(key, "List", List);
   UnList = r.ReadString(key, "UnList", UnList);

@@ -119,7 +119,7 @@ TConfigEditSnapshot::TConfigEditSnapshot(TConfigStore& store, TPckList* packers,
     : TConfigEditSnapshot(store, TEditedLists{packers, unpackJobs}) {}
 
 TConfigEditSnapshot::TConfigEditSnapshot(TConfigStore& store, const TEditedLists& lists)
-    : store_(store), lists_(lists) {
+    : store_(store), lists_(lists), values_("Snapshot", memory_, store.StartDirectory()) {
   savedText_ = store_.Registry().Registry().ToText();
   auto save = [this](const auto& object, const std::string& key) {
     object.SaveToRegistry(values_, key);

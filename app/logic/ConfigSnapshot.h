@@ -81,7 +81,9 @@ class TConfigEditSnapshot {
   TConfigStore& store_;
   TEditedLists lists_;
   platform::Registry memory_{""};
-  TWinRegistry values_{"Snapshot", memory_};
+  // Relative paths in the copies lie below the store's start folder, as in
+  // the configuration.
+  TWinRegistry values_;
   std::string savedText_;  // the configuration registry as it was
   Entries uplinks_, mailboxes_, textGroups_, packerEntries_, jobs_, nodelists_, pointlists_,
       importFilters_, exportFilters_, autoSendJobs_, mailers_;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "archive/Packer.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -60,6 +62,33 @@ TEST_F(PackerRegistry, RoundTripThroughTheFile) {
   ExpectSame(saved, loaded);
   EXPECT_EQ(loaded.GetString(0), "ARJ");
   EXPECT_EQ(loaded.GetString(6), "Blank");
+}
+
+// A packer's command line an earlier version stored with a word in the ANSI
+// page: read word by word, its quoted program path stays whole and names
+// the program; saving it unchanged keeps the stored bytes.
+TEST_F(PackerRegistry, AnOlderQuotedCommandLineKeepsItsProgramPath) {
+  const std::string program = dir / "Мои архиваторы/zip";
+  dir.Write("Мои архиваторы/zip", "#!/bin/sh\n");
+  const std::string stored = "\"" + program + "\" -j -q \xD2\xE5\xEA\xF1\xF2";  // "Текст"
+  {
+    platform::Registry store(file);
+    TWinRegistry reg(kRoot, store);
+    reg.WriteInteger("Packers", "Count", 1);
+    reg.WriteString("Packers\\Packer1", "Name", "ZIP");
+    reg.WriteString("Packers\\Packer1", "Pack", stored);
+  }
+  platform::Registry store(file);
+  TWinRegistry reg(kRoot, store);
+  TPckList list;
+  list.LoadFromRegistry(reg, "Packers");
+  ASSERT_EQ(list.GetCount(), 1);
+  EXPECT_EQ(list.GetPacker(0)->GetPack(), "\"" + program + "\" -j -q Текст");
+  EXPECT_EQ(platform::SplitCommandLine(list.GetPacker(0)->GetPack()).front(), program);
+  list.SaveToRegistry(reg, "Packers");
+  reg.Flush();
+  EXPECT_EQ(platform::Registry(file).ReadString(std::string(kPackers) + "\\Packer1", "Pack"),
+            stored);
 }
 
 TEST_F(PackerRegistry, ValueLayout) {

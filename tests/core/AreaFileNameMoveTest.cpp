@@ -2,6 +2,8 @@
 // area's name, and areas whose files an earlier version named in the ANSI
 // page (CP1251 bytes) moved to them once at load, losing nothing.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -14,6 +16,7 @@
 #include "core/Area.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "platform/Registry.h"
 
 namespace velmaris::test {
 namespace {
@@ -43,6 +46,37 @@ std::vector<std::string> FilesIn(const std::string& dir) {
   for (const auto& e : platform::ScanDir(dir)) names.push_back(e.name);
   return names;
 }
+
+// A folder made read-only for its scope, files and all: a read-only mount
+// for root (whom file modes do not stop), else the folder's mode.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(const std::string& dir) : dir_(platform::WithoutSlash(dir)) {
+    if (geteuid() != 0) {
+      made_ = ::chmod(dir_.c_str(), 0555) == 0;
+      return;
+    }
+    const std::string saved = dir_ + ".saved";
+    if (RunShell("cp -a " + ShellQuote(dir_) + " " + ShellQuote(saved)) != 0) return;
+    mounted_ =
+        RunShell("mount -t tmpfs -o size=4m tmpfs " + ShellQuote(dir_) + " 2>/dev/null") == 0;
+    made_ = mounted_ &&
+            RunShell("cp -a " + ShellQuote(saved + "/.") + " " + ShellQuote(dir_)) == 0 &&
+            RunShell("mount -o remount,ro " + ShellQuote(dir_)) == 0;
+    std::filesystem::remove_all(saved);
+  }
+  ~ReadOnlyFolder() {
+    if (mounted_)
+      RunShell("umount " + ShellQuote(dir_));
+    else
+      ::chmod(dir_.c_str(), 0755);
+  }
+  bool Made() const { return made_; }
+
+ private:
+  std::string dir_;
+  bool mounted_ = false, made_ = false;
+};
 
 class AreaFileNameMoveTest : public ConfigStoreFixture {
  protected:
@@ -176,13 +210,15 @@ TEST_F(AreaFileNameMoveTest, AMoveCutOffAfterAnyStepIsFinishedAtTheNextLoad) {
   const struct {
     const char* what;
     std::vector<const char*> moved;
-    bool olderIndex;  // a file of the older format beside them
+    bool olderIndex;        // a file of the older format beside them
+    bool readOnly = false;  // on read-only media: read where they are, nothing written
   } cuts[] = {
       {"both moved, the new name not saved", {".PackedIndex", ".PackedBody"}, false},
       {"the index moved only", {".PackedIndex"}, false},
       {"the body moved only (an undo cut off)", {".PackedBody"}, false},
       {"index and body moved, an older file not yet", {".PackedIndex", ".PackedBody"}, true},
       {"the index moved only, an older file not yet", {".PackedIndex"}, true},
+      {"the index moved only, on read-only media", {".PackedIndex"}, false, true},
   };
   for (const auto& cut : cuts) {
     SCOPED_TRACE(cut.what);
@@ -194,6 +230,22 @@ TEST_F(AreaFileNameMoveTest, AMoveCutOffAfterAnyStepIsFinishedAtTheNextLoad) {
     if (cut.olderIndex) platform::WriteFileAtomic(Base() + name + ".Index", "older index");
     for (const char* ext : cut.moved)
       ASSERT_TRUE(platform::RenameNoReplace(Base() + name + ext, Base() + "RU.ФЛЕЙМ" + ext));
+    if (cut.readOnly) {
+      const std::string files = platform::ReadFile(RegistryPath());
+      ReadOnlyFolder readOnly(Base());
+      if (!readOnly.Made()) GTEST_SKIP() << "no read-only folder can be made here";
+      auto config = Load();
+      TArea* area = config->FindArea(name);
+      ASSERT_NE(area, nullptr);
+      EXPECT_EQ(area->FileName, name);
+      EXPECT_FALSE(area->FileNameMoved);
+      ExpectMessages(*area);
+      EXPECT_EQ(FilesIn(Base()),
+                (std::vector<std::string>{"RU.ФЛЕЙМ.PackedIndex", name + ".PackedBody"}));
+      EXPECT_EQ(platform::ReadFile(RegistryPath()), files);
+      config->MakeCurrent();
+      continue;
+    }
     auto config = Load();
     TArea* area = config->FindArea(name);
     ASSERT_NE(area, nullptr);
@@ -208,6 +260,98 @@ TEST_F(AreaFileNameMoveTest, AMoveCutOffAfterAnyStepIsFinishedAtTheNextLoad) {
     EXPECT_EQ(other->FindArea(name)->FileName, "RU.ФЛЕЙМ");
     EXPECT_FALSE(other->FindArea(name)->FileNameMoved);
     ExpectMessages(*other->FindArea(name));
+    config->MakeCurrent();
+  }
+}
+
+// The README's recipe for moving the message base: end the program, move the
+// folder's files, start it again (the old folder is empty then) and change
+// the folder. An area whose files an earlier version named in the ANSI page
+// keeps its stored name while none of its files has moved, so the moved
+// files are found in the new folder and renamed at the next load.
+TEST_F(AreaFileNameMoveTest, TheRecipeForMovingTheBaseByHandKeepsEveryArea) {
+  const std::string moved = Start() + "Почта/";
+  for (const NameCase& c : NameTable()) {
+    if (c.name == "R50.SYSOP" || c.name.find('/') != std::string::npos ||
+        c.name.size() > kAreaFileNameMax)
+      continue;
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(Base());
+    std::filesystem::remove_all(moved);
+    std::filesystem::remove(RegistryPath());
+    written.clear();
+    SeedOlderArea(c.name, true);
+    ASSERT_TRUE(
+        platform::RenameNoReplace(platform::WithoutSlash(Base()), platform::WithoutSlash(moved)));
+    {
+      auto config = Load();
+      TArea* area = config->FindArea(c.name);
+      ASSERT_NE(area, nullptr);
+      EXPECT_FALSE(area->FileNameMoved);
+      SettingsValues values = *config->Values();
+      values.SetText(SettingId::MsgBaseDir, moved);
+      ASSERT_TRUE(config->ApplySettings(values));
+      ASSERT_EQ(config->MessageBaseDir(), moved);
+      ExpectMessages(*area);
+      ASSERT_TRUE(config->SaveAndClose());
+    }
+    auto config = Load();
+    TArea* area = config->FindArea(c.name);
+    ASSERT_NE(area, nullptr);
+    EXPECT_TRUE(area->FileNameMoved);
+    EXPECT_EQ(area->FileName, TArea::AreaNameToFileName(c.name));
+    ExpectMessages(*area);
+    config->MakeCurrent();
+  }
+}
+
+// A message base folder an earlier version stored in the ANSI page: a
+// relative one lies below the start folder, whatever the working folder.
+// One missing for a run (its drive away) is used converted for that run,
+// which says so, and its stored bytes stay through the save at the run's
+// end: when the drive is back, its mail is found again.
+TEST_F(AreaFileNameMoveTest, AStoredBaseFolderIsFoundAgainAfterARunWithoutIt) {
+  const std::string folder = "\xCF\xEE\xF7\xF2\xE0";  // "Почта" in CP1251
+  const std::string name = "RU.\xD4\xCB\xC5\xC9\xCC";
+  ASSERT_NE(std::filesystem::current_path().string() + "/", Start());
+  const struct {
+    const char* what;
+    std::string stored;
+    bool away;
+  } rows[] = {
+      {"relative, from another working folder", folder + "/", false},
+      {"relative, away for one run", folder + "/", true},
+      {"absolute, away for one run", Start() + folder + "/", true},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    for (const std::string& dir : {Base(), Start() + folder, Start() + "Почта"})
+      std::filesystem::remove_all(dir);
+    std::filesystem::remove(RegistryPath());
+    written.clear();
+    log.clear();
+    SeedOlderArea(name, true);
+    Seed([&](TWinRegistry& reg) {
+      reg.WriteString("Paths", "Messagebase", r.stored);
+      reg.WriteInteger("Areas\\Area1", "LastRead", 2);
+    });
+    if (r.away) {
+      auto config = Load();
+      EXPECT_EQ(config->MessageBaseDir(), Start() + "Почта/");
+      const std::string said = "The message base folder " + platform::LogName(Start() + "Почта/");
+      EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+        return line.find(said) != std::string::npos && line.find(name) != std::string::npos;
+      }));
+      ASSERT_TRUE(config->SaveAndClose());
+      platform::Registry saved(RegistryPath());
+      EXPECT_EQ(saved.ReadString(std::string(kConfigRootKey) + "\\Paths", "Messagebase"), r.stored);
+    }
+    ASSERT_TRUE(platform::RenameNoReplace(platform::WithoutSlash(Base()), Start() + folder));
+    auto config = Load();
+    EXPECT_EQ(config->MessageBaseDir(), Start() + folder + "/");
+    TArea* area = config->FindArea(name);
+    ASSERT_NE(area, nullptr);
+    ExpectMessages(*area);
     config->MakeCurrent();
   }
 }

@@ -138,18 +138,26 @@ TEST_F(WinRegistryTest, DestructorSavesWhatWasWritten) {
 // A stored path that names something on disk, or lies below a folder that
 // exists (a folder an earlier version made with a CP1251 name, a start
 // folder below a KOI8-R one), keeps the bytes of what exists: only the rest,
-// which names nothing yet, is read in the ANSI page. Reading changes the
-// registry file in no byte; the mended value reaches it with the next save.
-TEST_F(WinRegistryTest, APathStoredInTheAnsiPageIsMendedOnce) {
+// which names nothing yet, is read in the ANSI page, part by part. A
+// relative value is looked up from the start folder, whatever the working
+// folder; a command line word by word. What is read is for the run only:
+// neither reading nor saving the value as it was read changes the stored
+// bytes; a value the user changed is saved.
+TEST_F(WinRegistryTest, APathStoredInTheAnsiPageIsReadForTheRunOnly) {
   platform::SetAnsiCodePage(platform::CodePage::CP1251);
   const std::string cp1251Mail = "\xCF\xEE\xF7\xF2\xE0";  // "Почта" in CP1251
   const std::string koi8Fido = "\xC6\xC9\xC4\xCF";        // "фидо" in KOI8-R
+  const std::string cp1251Packers = "\xCC\xEE\xE8 \xE0\xF0\xF5";  // "Мои арх" in CP1251
   const std::string here = dir / "";
   platform::MakeDirs(here + cp1251Mail + "/Msgbase");
   platform::MakeDirs(here + koi8Fido + "/point");
+  platform::MakeDirs(here + "Мои архиваторы");
+  platform::MakeDirs(here + cp1251Packers);
   platform::WriteFileAtomic(here + cp1251Mail + "/list.txt", "x");
+  platform::WriteFileAtomic(here + cp1251Packers + "/zip", "x");
   const struct {
     std::string stored, read;
+    bool commandLine = false;
   } rows[] = {
       {"/home/\xC8\xE2\xE0\xED/\xC0\xF0\xF5\xE8\xE2/", "/home/Иван/Архив/"},
       {"/home/Иван/Архив/", "/home/Иван/Архив/"},
@@ -157,12 +165,28 @@ TEST_F(WinRegistryTest, APathStoredInTheAnsiPageIsMendedOnce) {
       // A message base folder an earlier version made, with its mail.
       {here + cp1251Mail + "/Msgbase/", here + cp1251Mail + "/Msgbase/"},
       {here + cp1251Mail + "/list.txt", here + cp1251Mail + "/list.txt"},
+      // The same below the start folder, stored relative.
+      {cp1251Mail + "/Msgbase/", cp1251Mail + "/Msgbase/"},
       // A start folder below a folder named in KOI8-R: the tree as it is.
       {here + koi8Fido + "/point/", here + koi8Fido + "/point/"},
       // Below an existing folder, a part that names nothing yet.
       {here + koi8Fido + "/point/\xC8\xED/", here + koi8Fido + "/point/Ин/"},
       {here + cp1251Mail + "/\xC8\xED", here + cp1251Mail + "/Ин"},
       {here + "\xCF\xEE\xF7\xF2\xE0\xEC/", here + "Почтам/"},
+      {cp1251Mail + "\xEC/", "Почтам/"},
+      // UTF-8 parents not made yet: only the part in the ANSI page is read in it.
+      {here + "Новая/" + cp1251Mail + "/", here + "Новая/Почта/"},
+      {"Новая/" + cp1251Mail + "/", "Новая/Почта/"},
+      // A file-name edit of an earlier version put the path in quotes.
+      {"\"" + here + "Мои архиваторы/\xD2\xE5\xEA\xF1\xF2.txt\"",
+       "\"" + here + "Мои архиваторы/Текст.txt\""},
+      // Command lines, word by word.
+      {"\"" + here + "Мои архиваторы/zip\" -j -q \xD2\xE5\xEA\xF1\xF2",
+       "\"" + here + "Мои архиваторы/zip\" -j -q Текст", true},
+      {"\"" + here + cp1251Mail + "/list.txt\" \"" + here + "Новая/" + cp1251Mail + "\"",
+       "\"" + here + cp1251Mail + "/list.txt\" \"" + here + "Новая/Почта\"", true},
+      {here + cp1251Packers + "/zip -a \xD2\xE5\xEA\xF1\xF2",
+       here + cp1251Packers + "/zip -a Текст", true},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(platform::EscapeNameControls(r.read));
@@ -172,22 +196,33 @@ TEST_F(WinRegistryTest, APathStoredInTheAnsiPageIsMendedOnce) {
       reg.Flush();
     }
     const std::string file = dir.Read("Velmaris.reg");
+    auto read = [&](const TWinRegistry& reg) {
+      return r.commandLine ? reg.ReadCommandLine("Paths", "Inbound", "dflt")
+                           : reg.ReadPath("Paths", "Inbound", "dflt");
+    };
     {
+      // The working folder is not the start folder.
       platform::Registry loaded(dir / "Velmaris.reg");
-      TWinRegistry reg(kRoot, loaded);
-      EXPECT_EQ(reg.ReadPath("Paths", "Inbound", "dflt"), r.read);
-      EXPECT_EQ(reg.ReadPath("Paths", "Inbound", "dflt"), r.read);
-      EXPECT_EQ(reg.ReadString("Paths", "Inbound", ""), r.read);
+      TWinRegistry reg(kRoot, loaded, here);
+      EXPECT_EQ(read(reg), r.read);
+      EXPECT_EQ(read(reg), r.read);
+      EXPECT_EQ(reg.ReadString("Paths", "Inbound", ""), r.stored);
+      // Saved as it was read (a relative folder as the settings hold it).
+      const bool relative =
+          !r.commandLine && r.read != r.stored && r.read.front() != '/' && r.read.front() != '"';
+      reg.WriteString("Paths", "Inbound", relative ? here + r.read : r.read);
+      reg.Flush();
     }
-    EXPECT_EQ(dir.Read("Velmaris.reg"), file);  // reading wrote nothing
+    EXPECT_EQ(dir.Read("Velmaris.reg"), file);  // neither reading nor saving it changed it
     {
       platform::Registry loaded(dir / "Velmaris.reg");
-      TWinRegistry reg(kRoot, loaded);
-      reg.ReadPath("Paths", "Inbound", "dflt");
+      TWinRegistry reg(kRoot, loaded, here);
+      read(reg);
+      reg.WriteString("Paths", "Inbound", here + "Другая/");  // the user changed it
       reg.Flush();
     }
     platform::Registry again(dir / "Velmaris.reg");
-    EXPECT_EQ(TWinRegistry(kRoot, again).ReadString("Paths", "Inbound", ""), r.read);
+    EXPECT_EQ(TWinRegistry(kRoot, again).ReadString("Paths", "Inbound", ""), here + "Другая/");
   }
   TWinRegistry reg(kRoot, store);
   EXPECT_EQ(reg.ReadPath("Paths", "Missing", "\xC0"), "\xC0");  // the caller's default as given

@@ -143,26 +143,28 @@ TEST_F(NameRuleTest, TicLogLinesNameTheFileAndAreaInTheAnsiPage) {
 }
 
 // A directory setting that an older version stored in the ANSI page is read
-// as the folder it names and written back as its bytes on disk, once; the
+// as the folder it names; its stored bytes stay, through a save too. The
 // import then finds its packets there, and no look-alike folder is made.
-TEST_F(NameRuleTest, AnAnsiStoredInboundIsMendedAndTheImportFindsIt) {
+TEST_F(NameRuleTest, AnAnsiStoredInboundIsReadAsItsFolderAndTheImportFindsIt) {
   for (const TNameRow& row : NameTable()) {
     if (!row.ansi) continue;  // an older version could not have stored it
     SCOPED_TRACE(row.what);
     Fresh();
     const std::string folder = Start() + "Входящие/" + row.disk + "/";
+    const std::string stored = platform::FromUtf8(folder, platform::CodePage::CP1251);
     platform::MakeDirs(folder);
     store.reset();
     {
       TWinRegistry reg(kConfigRootKey, *registry);
-      reg.WriteString("Paths", "Inbound", platform::FromUtf8(folder, platform::CodePage::CP1251));
+      reg.WriteString("Paths", "Inbound", stored);
       reg.Flush();
     }
     Load();
     EXPECT_EQ(store->Values()->InboundDir(), folder);
+    ASSERT_TRUE(store->SaveConfiguration());
     {
       TWinRegistry reg(kConfigRootKey, *registry);
-      EXPECT_EQ(reg.ReadString("Paths", "Inbound", ""), folder);
+      EXPECT_EQ(reg.ReadString("Paths", "Inbound", ""), stored);
     }
     AddEcho("RU.NAMES");
     platform::WriteFileAtomic(folder + "a.pkt", PacketFrom({EchoMessage("RU.NAMES", "Hi", "All")}));
