@@ -502,8 +502,7 @@ void TMessageListWindow::BuildForm() {
 void TMessageListWindow::ArrangeTopRow() {
   const QMargins m = topRow_->contentsMargins();
   const int beside = topRow_->parentWidget()->width() - m.left() - m.right() - wList_->width() -
-                     navigator_->sizeHint().width() -
-                     2 * std::max(0, topRow_->horizontalSpacing());
+                     navigator_->sizeHint().width() - 2 * std::max(0, topRow_->horizontalSpacing());
   const bool under = navigator_->isVisibleTo(this) && toolbar_->LengthNeeded() > beside;
   int row = 0, column = 0, rows = 0, columns = 0;
   topRow_->getItemPosition(topRow_->indexOf(navigator_), &row, &column, &rows, &columns);

@@ -670,8 +670,9 @@ std::vector<TBarPoint> TSpeedBar::PlacesTaken(const TSpeedItem* except) const {
 TBarMeasures TSpeedBar::LayoutMeasures() const {
   TBarMeasures m = Measures();
   const QSize least =
-      minimumSize().expandedTo(minimumSizeHint()).expandedTo(
-          QSize(2 * offsetHorz_ + btnWidth_, 2 * offsetVert_ + btnHeight_));
+      minimumSize()
+          .expandedTo(minimumSizeHint())
+          .expandedTo(QSize(2 * offsetHorz_ + btnWidth_, 2 * offsetVert_ + btnHeight_));
   m.width = std::max(m.width, least.width());
   m.height = std::max(m.height, least.height());
   return m;

@@ -457,7 +457,8 @@ TEST_F(MessageEditorTest, ToolbarLayoutsAreKeptInTheStartDirectory) {
 // The lefts of the "Button" values of a stored bar layout, by button name.
 std::map<std::string, int> StoredLefts(const std::string& cfg) {
   std::map<std::string, int> lefts;
-  for (size_t at = cfg.find("\nButton"); at != std::string::npos; at = cfg.find("\nButton", at + 1)) {
+  for (size_t at = cfg.find("\nButton"); at != std::string::npos;
+       at = cfg.find("\nButton", at + 1)) {
     const size_t eq = cfg.find('=', at), comma = cfg.find(',', eq);
     lefts[cfg.substr(eq + 1, comma - eq - 1)] = std::atoi(cfg.c_str() + comma + 1);
   }
@@ -495,8 +496,8 @@ TEST_F(MessageEditorTest, AnOverlappingStoredBarLayoutOpensAndIsSavedClean) {
   EXPECT_EQ(saved.size(), 3u);
   for (const auto& [a, left] : saved)
     for (const auto& [b, other] : saved)
-      EXPECT_TRUE(a == b || std::abs(left - other) >= width) << a << " at " << left << ", " << b
-                                                             << " at " << other;
+      EXPECT_TRUE(a == b || std::abs(left - other) >= width)
+          << a << " at " << left << ", " << b << " at " << other;
 }
 
 }  // namespace

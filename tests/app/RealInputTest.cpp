@@ -53,8 +53,8 @@
 #include <QWindow>
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -72,8 +72,8 @@
 #include "archive/UnpackJobConfig.h"
 #include "core/forms/FormText.h"
 #include "mailer/Mailers.h"
-#include "platform/Registry.h"
 #include "platform/Help.h"
+#include "platform/Registry.h"
 #include "processing/forms/FilterProperties.h"
 #include "widgets/BetterPlacement.h"
 #include "widgets/DateEdit.h"
@@ -1703,9 +1703,8 @@ TEST_F(RealInputChild, DISABLED_OnASmallScreen) {
     ASSERT_TRUE(Shows(dialog.get()));
     Shot("small-settings");
     EXPECT_TRUE(PumpUntil([&] { return FrameOnScreen(dialog.get()); }, 30s))
-        << "frame " << dialog->frameGeometry().width() << " x "
-        << dialog->frameGeometry().height() << " at " << dialog->frameGeometry().x() << ","
-        << dialog->frameGeometry().y();
+        << "frame " << dialog->frameGeometry().width() << " x " << dialog->frameGeometry().height()
+        << " at " << dialog->frameGeometry().x() << "," << dialog->frameGeometry().y();
     std::vector<QPushButton*> buttons{Find<QPushButton>("OKBtn"), Find<QPushButton>("CancelBtn"),
                                       Find<QPushButton>("ApplyBtn")};
     for (QPushButton* b : dialog->findChildren<QPushButton*>())
@@ -1733,8 +1732,7 @@ TEST_F(RealInputChild, DISABLED_OnASmallScreen) {
   editor->show();
   ASSERT_TRUE(Shows(editor));
   EXPECT_TRUE(PumpUntil([&] { return FrameOnScreen(editor); }, 30s))
-      << "frame " << editor->frameGeometry().height() << " high at "
-      << editor->frameGeometry().y();
+      << "frame " << editor->frameGeometry().height() << " high at " << editor->frameGeometry().y();
   Shot("small-editor");
   delete editor;
 }

@@ -927,8 +927,8 @@ TEST_F(SettingsDialogTest, EveryPageTabIsShownWholeAtTheDefaultSize) {
   const QRect screen = dialog->screen()->availableGeometry();
   if (designed.width() > screen.width()) {
     const QRect frame = dialog->frameGeometry();
-    EXPECT_TRUE(screen.contains(frame)) << frame.width() << " x " << frame.height() << " at "
-                                        << frame.x() << "," << frame.y();
+    EXPECT_TRUE(screen.contains(frame))
+        << frame.width() << " x " << frame.height() << " at " << frame.x() << "," << frame.y();
     bool arrows = false;
     for (QToolButton* arrow : bar->findChildren<QToolButton*>()) arrows |= arrow->isVisible();
     EXPECT_TRUE(arrows);

@@ -65,7 +65,11 @@ TEST(ClampPlacement, FramesAreFittedOntoAScreenDownToTheirMinimum) {
   } cases[] = {
       {"fits: only moved", {100, 100, 400, 300}, 100, 100, {100, 100, 400, 300}},
       {"too wide, centred over its owner", {-99, 17, 1002, 587}, 700, 400, {0, 13, 800, 587}},
-      {"too wide, minimum wider than the screen", {-99, 17, 1002, 587}, 900, 400, {0, 13, 900, 587}},
+      {"too wide, minimum wider than the screen",
+       {-99, 17, 1002, 587},
+       900,
+       400,
+       {0, 13, 900, 587}},
       {"status bar below the screen", {0, 40, 700, 590}, 300, 200, {0, 10, 700, 590}},
       {"taller than the screen", {10, 30, 700, 900}, 300, 200, {10, 0, 700, 600}},
       {"minimum taller than the screen", {10, 30, 700, 900}, 300, 700, {10, 0, 700, 700}},
