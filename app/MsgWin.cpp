@@ -601,6 +601,7 @@ void TMessageListWindow::SetMessageView(bool on) {
   ViewMode = mode;
   views_->setCurrentWidget(on ? textContainer_ : masterContainer_);
   navigator_->setVisible(on);
+  ArrangeTopRow();
   if (on) {
     if (isVisible()) textContainer_->setFocus();
   } else {
@@ -730,6 +731,7 @@ void TMessageListWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool TMessageListWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize && watched == toolbar_->parentWidget()) ArrangeTopRow();
   if (event->type() == QEvent::MouseButtonRelease &&
       (watched == listBox_->viewport() || watched == msgText_->viewport())) {
     auto* mouse = static_cast<QMouseEvent*>(event);

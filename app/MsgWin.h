@@ -37,6 +37,7 @@
 class QAction;
 class QActionGroup;
 class QCheckBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -311,6 +312,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void ArrangeTopRow();
 
  private:
   void BuildForm();
@@ -372,6 +374,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
   TTextView* msgText_ = nullptr;
   QWidget* header_ = nullptr;
   TSpeedBar* toolbar_ = nullptr;
+  QGridLayout* topRow_ = nullptr;  // the bar, the navigator and the window list
   QWidget* navigator_ = nullptr;
   QLineEdit* iemRight_ = nullptr;
   QLabel* mLeft_ = nullptr;

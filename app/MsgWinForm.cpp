@@ -343,16 +343,21 @@ void TMessageListWindow::BuildForm() {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
 
-  // Tool bar and navigator in one row, the window list at its end.
+  // Tool bar and navigator in one row, the window list at its end; the
+  // navigator goes under the bar when beside it it would cover buttons
+  // placed on the bar (ArrangeTopRow).
   auto* top = new QWidget(central);
   top->setObjectName("TopPanel");
-  auto* row = new QHBoxLayout(top);
+  auto* row = new QGridLayout(top);
   row->setContentsMargins(1, 1, 1, 1);
+  row->setVerticalSpacing(1);
+  topRow_ = row;
   BuildToolbar();
   toolbar_->setParent(top);
   toolbar_->setMinimumWidth(180);
   toolbar_->setFixedHeight(30);
-  row->addWidget(toolbar_, 1);
+  row->addWidget(toolbar_, 0, 0);
+  row->setColumnStretch(0, 1);
   navigator_ = new QWidget(top);
   navigator_->setObjectName("Navigator");
   auto* navRow = new QHBoxLayout(navigator_);
@@ -370,13 +375,15 @@ void TMessageListWindow::BuildForm() {
   navRow->addWidget(iemRight_);
   navRow->addWidget(ieGauge_);
   navRow->addWidget(mLeft_);
-  row->addWidget(navigator_);
+  row->addWidget(navigator_, 0, 1);
   wList_ = new QListWidget(top);
   wList_->setObjectName("WList");
   wList_->setFixedSize(143, 44);
   wListLink_ = std::make_unique<TListBoxLink>(wList_);
-  row->addWidget(wList_);
+  row->addWidget(wList_, 0, 2, 2, 1, Qt::AlignTop);
   column->addWidget(top);
+  top->installEventFilter(this);
+  connect(toolbar_, &TSpeedBar::customize, this, [this] { ArrangeTopRow(); });
   connect(iemRight_, &QLineEdit::editingFinished, this,
           [this] { Guarded([this] { IEMRightCommit(); }); });
 
@@ -489,6 +496,24 @@ void TMessageListWindow::BuildForm() {
   resize(860, 560);
 }
 
+// The navigator beside the tool bar while the bar keeps the room its placed
+// buttons need there; else in a row of its own under the bar, so that every
+// button stays where the user put it and takes its clicks.
+void TMessageListWindow::ArrangeTopRow() {
+  const QMargins m = topRow_->contentsMargins();
+  const int beside = topRow_->parentWidget()->width() - m.left() - m.right() - wList_->width() -
+                     navigator_->sizeHint().width() - 2 * std::max(0, topRow_->horizontalSpacing());
+  const bool under = navigator_->isVisibleTo(this) && toolbar_->LengthNeeded() > beside;
+  int row = 0, column = 0, rows = 0, columns = 0;
+  topRow_->getItemPosition(topRow_->indexOf(navigator_), &row, &column, &rows, &columns);
+  if (row == (under ? 1 : 0)) return;
+  topRow_->removeWidget(navigator_);
+  if (under)
+    topRow_->addWidget(navigator_, 1, 0, Qt::AlignLeft);
+  else
+    topRow_->addWidget(navigator_, 0, 1);
+}
+
 QStatusBar* TMessageListWindow::StatusBar() const { return statusBar(); }
 
 QMenu* TMessageListWindow::Menu(const QString& name) const { return findChild<QMenu*>(name); }
@@ -510,6 +535,7 @@ void TMessageListWindow::LoadLayout() {
   } catch (const std::exception&) {
     // The default tool bar.
   }
+  ArrangeTopRow();
 }
 
 void TMessageListWindow::SaveLayout() {

@@ -57,27 +57,41 @@ std::vector<PlaceRect> AvailableScreens() {
   return screens;
 }
 
-// Looks at each window as it is shown and again when it is first mapped.
+// The smallest client size the window's layout works with.
+QSize LeastSize(const QWidget* w) {
+  return w->minimumSize().expandedTo(w->minimumSizeHint()).expandedTo(QSize(1, 1));
+}
+
+// Looks at each window once it is placed and again when it is first mapped.
 class TOnScreenGuard : public QObject {
  public:
   using QObject::QObject;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Show && !event->spontaneous() && watched->isWidgetType())
-      Shown(static_cast<QWidget*>(watched));
-    else if (event->type() == QEvent::Expose)
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::Show && !event->spontaneous()) || type == QEvent::ShowToParent) {
+      if (watched->isWidgetType()) Shown(static_cast<QWidget*>(watched), type);
+    } else if (type == QEvent::Expose) {
       if (auto* window = qobject_cast<QWindow*>(watched); window && window->isExposed())
         Mapped(window);
+    }
     return false;
   }
 
  private:
-  void Shown(QWidget* w) {
+  void Shown(QWidget* w, QEvent::Type type) {
     if (!w->isWindow() || !Placeable(w)) return;
-    // Placed by the program: moved, or a dialog, which centres itself over
-    // its owner. Any other window the window manager places.
-    if (w->testAttribute(Qt::WA_Moved) || qobject_cast<QDialog*>(w)) MoveFrameOntoScreen(w);
+    // A dialog centres itself in its own show handling, which runs after
+    // this filter saw the show: it is looked at once shown (ShowToParent
+    // follows). Any other window placed by the program is fitted before it
+    // is mapped; the rest the window manager places.
+    if (qobject_cast<QDialog*>(w)) {
+      if (type != QEvent::ShowToParent) return;
+      FitFrameOntoScreen(w);
+    } else if (type == QEvent::Show && w->testAttribute(Qt::WA_Moved)) {
+      FitFrameOntoScreen(w);
+    }
     if (std::find(waiting_.begin(), waiting_.end(), w) == waiting_.end()) waiting_.push_back(w);
   }
   void Mapped(QWindow* window) {
@@ -87,7 +101,7 @@ class TOnScreenGuard : public QObject {
     if (it == waiting_.end()) return;
     QWidget* w = *it;
     waiting_.erase(it);
-    if (w->isVisible()) MoveFrameOntoScreen(w);
+    if (w->isVisible()) FitFrameOntoScreen(w);
   }
 
   std::vector<QPointer<QWidget>> waiting_;
@@ -102,16 +116,18 @@ void KeepWindowsOnScreen() {
   qApp->installEventFilter(guard);
 }
 
-bool MoveFrameOntoScreen(QWidget* window) {
+bool FitFrameOntoScreen(QWidget* window) {
   if (!Placeable(window)) return false;
   const QRect client = window->geometry();
-  const QRect frame = client.marginsAdded(FrameOf(window));
-  const PlaceRect to =
-      MoveOntoScreens({frame.x(), frame.y(), frame.width(), frame.height()}, AvailableScreens());
-  const QPoint shift(to.x - frame.x(), to.y - frame.y());
-  if (shift.isNull()) return false;
+  const QMargins m = FrameOf(window);
+  const QRect frame = client.marginsAdded(m);
+  const QSize least = LeastSize(window).grownBy(m);
+  const PlaceRect to = FitOntoScreens({frame.x(), frame.y(), frame.width(), frame.height()},
+                                      AvailableScreens(), least.width(), least.height());
   // Placed by its client area, which every window manager puts where asked.
-  window->setGeometry(client.translated(shift));
+  const QRect fitted = QRect(to.x, to.y, to.w, to.h).marginsRemoved(m);
+  if (fitted == client) return false;
+  window->setGeometry(fitted);
   return true;
 }
 

@@ -1,5 +1,6 @@
 // Every window of the program opens with its frame on the screen, under a
-// window manager and without one.
+// window manager and without one, and no larger than that screen where its
+// layout lets it shrink (a tab bar scrolls, a list shows fewer rows).
 //
 // A window is placed by the position of its frame (a dialog centred over
 // its owner, a stored placement) or of its client area (a window beside
@@ -7,12 +8,16 @@
 // managers read the position differently: twm, for one, puts the client
 // area where the frame was asked for, so that a dialog centred at the top
 // of the screen gets its title bar above it. So each window is looked at
-// twice: as it is shown, its frame (as large as the frames of the windows
-// already up) is moved onto the screen by moving its client area; and once
-// it is mapped and its real frame is known, a frame still off the screen is
-// moved onto it. Pop-ups, tool tips and windows without a frame are left
-// alone; so are windows the window manager places itself (never moved), and
-// maximised and full-screen ones.
+// twice: once it is placed, its frame (as large as the frames of the windows
+// already up) is fitted onto the screen by moving and sizing its client
+// area; and once it is mapped and its real frame is known, a frame still off
+// the screen or larger than it is fitted again. A window placed by the
+// program is looked at as it is shown; a dialog only after it has shown
+// itself, for it centres itself over its owner then, and a move before that
+// would count as its place and keep it from centring. Pop-ups, tool tips
+// and windows without a frame are left alone; so are maximised and
+// full-screen ones. A window the window manager places is only fitted once
+// it is mapped.
 #pragma once
 
 class QWidget;
@@ -24,7 +29,8 @@ namespace velmaris {
 void KeepWindowsOnScreen();
 
 // The same placement for one window now: its frame (known, or estimated from
-// the windows up) moved onto the screen. True when it was moved.
-bool MoveFrameOntoScreen(QWidget* window);
+// the windows up) shrunk to the screen as far as its minimum size lets it
+// and moved onto it. True when it was moved or sized.
+bool FitFrameOntoScreen(QWidget* window);
 
 }  // namespace velmaris

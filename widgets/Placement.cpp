@@ -49,9 +49,18 @@ PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& 
 }
 
 PlaceRect MoveOntoScreens(const PlaceRect& frame, const std::vector<PlaceRect>& screens) {
-  const PlaceRect fitted =
-      ClampToScreens(frame, screens, std::max(frame.w, 1), std::max(frame.h, 1));
-  return {fitted.x, fitted.y, frame.w, frame.h};
+  return FitOntoScreens(frame, screens, frame.w, frame.h);
+}
+
+PlaceRect FitOntoScreens(const PlaceRect& frame, const std::vector<PlaceRect>& screens, int minW,
+                         int minH) {
+  if (screens.empty()) return frame;
+  // On the screen, as small as it must be; then back up to what the layout
+  // needs (the screen's left or top edge stays where it is).
+  PlaceRect r = ClampToScreens(frame, screens, 1, 1);
+  r.w = std::max(r.w, std::min(std::max(frame.w, 1), minW));
+  r.h = std::max(r.h, std::min(std::max(frame.h, 1), minH));
+  return r;
 }
 
 PlaceRect PlaceBeside(const PlaceRect& window, const PlaceRect& other, const PlaceRect& screen) {

@@ -48,6 +48,12 @@ PlaceRect ClampToScreens(const PlaceRect& stored, const std::vector<PlaceRect>& 
 // top-left corner (the title bar) on the screen.
 PlaceRect MoveOntoScreens(const PlaceRect& frame, const std::vector<PlaceRect>& screens);
 
+// The same, with a frame larger than that screen shrunk to it first, never
+// below minW x minH (what its layout needs): a frame that cannot shrink
+// enough keeps its top-left corner on the screen.
+PlaceRect FitOntoScreens(const PlaceRect& frame, const std::vector<PlaceRect>& screens, int minW,
+                         int minH);
+
 // Where a window goes so as not to cover another: its own place when it
 // covers none of it; else the place beside the other (right, left, below or
 // above, kept on the screen) that leaves the most of it uncovered, its own

@@ -667,6 +667,19 @@ std::vector<TBarPoint> TSpeedBar::PlacesTaken(const TSpeedItem* except) const {
   return taken;
 }
 
+TBarMeasures TSpeedBar::LayoutMeasures() const {
+  TBarMeasures m = Measures();
+  const QSize least =
+      minimumSize()
+          .expandedTo(minimumSizeHint())
+          .expandedTo(QSize(2 * offsetHorz_ + btnWidth_, 2 * offsetVert_ + btnHeight_));
+  m.width = std::max(m.width, least.width());
+  m.height = std::max(m.height, least.height());
+  return m;
+}
+
+int TSpeedBar::LengthNeeded() const { return BarLengthNeeded(Measures(), PlacesTaken(nullptr)); }
+
 std::vector<TSpeedItem*> TSpeedBar::ItemsShown(const TSpeedItem* except) const {
   std::vector<TSpeedItem*> shown;
   ForEachItem([&](TSpeedItem* other) {
@@ -697,7 +710,7 @@ bool TSpeedBar::PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> po
   item->SetVisible(true);
   // A full bar grows to show every button whole: its layout (a splitter, a
   // dock) gives it the length it now needs at the least.
-  const int needed = BarLengthNeeded(Measures(), PlacesTaken(nullptr));
+  const int needed = LengthNeeded();
   if (Measures().horizontal ? needed > width() : needed > height()) {
     if (Measures().horizontal)
       setMinimumWidth(needed);
@@ -761,11 +774,11 @@ void TSpeedBar::ReadLayout(TIniStorage* storage, const std::string& section) {
         const bool covers = std::any_of(taken.begin(), taken.end(), [&](const TBarPoint& o) {
           return std::abs(o.x - stored.x()) < btnWidth_ && std::abs(o.y - stored.y()) < btnHeight_;
         });
-        const QPoint within(std::clamp(stored.x(), 0, std::max(0, width() - 1)),
-                            std::clamp(stored.y(), 0, std::max(0, height() - 1)));
+        const TBarMeasures bar = LayoutMeasures();
+        const QPoint within(std::clamp(stored.x(), 0, std::max(0, bar.width - 1)),
+                            std::clamp(stored.y(), 0, std::max(0, bar.height - 1)));
         const std::optional<TBarPoint> place =
-            covers ? DropPlace(Measures(), {stored.x(), stored.y()}, {within.x(), within.y()},
-                               taken, true)
+            covers ? DropPlace(bar, {stored.x(), stored.y()}, {within.x(), within.y()}, taken, true)
                    : std::nullopt;
         const TBarPoint to = place.value_or(TBarPoint{stored.x(), stored.y()});
         item->SetBounds(to.x, to.y);

@@ -318,9 +318,15 @@ class TSpeedBar : public QFrame {
   bool PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> pointer = std::nullopt,
                  bool reorder = false);
   TBarMeasures Measures() const;
+  // The same at the size the bar's layout gives it at the least: shown or
+  // not (a bar not laid out yet has no size of its own), a stored layout is
+  // read alike.
+  TBarMeasures LayoutMeasures() const;
   // The items shown on the bar, but the one given, and their top-left corners.
   std::vector<TSpeedItem*> ItemsShown(const TSpeedItem* except) const;
   std::vector<TBarPoint> PlacesTaken(const TSpeedItem* except) const;
+  // How long the bar must be to show every button on it whole.
+  int LengthNeeded() const;
 
   // Layout storage.
   void SaveLayout(TIniStorage* storage);

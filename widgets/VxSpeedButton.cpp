@@ -492,12 +492,19 @@ void TVxSpeedButton::OpenDropDown() {
   // The click that closes the menu on this button must not open it again.
   menu_->setAttribute(Qt::WA_NoMouseReplay);
   QPointer<TVxSpeedButton> self(this);
+  // An item picked runs its own command; the button's is not run as well.
+  bool picked = false;
+  const QMetaObject::Connection pick =
+      connect(menu_, &QMenu::triggered, this, [&picked] { picked = true; });
   ExecPopupMenu(*menu_, mapToGlobal(local));
   if (!self) return;
+  disconnect(pick);
   menuTracking_ = false;
   setDown(false);
   update();
-  click();
+  // The press ends as a release does: a click only with the pointer still
+  // on the button (the menu closed there, no item picked).
+  if (!picked && rect().contains(mapFromGlobal(QCursor::pos()))) click();
 }
 
 void TVxSpeedButton::mouseReleaseEvent(QMouseEvent* event) {

@@ -219,6 +219,10 @@ void TVxUpDown::mouseReleaseEvent(QMouseEvent*) {
 
 TVxSpinEdit::TVxSpinEdit(QWidget* parent) : QLineEdit(parent) {
   setText(QStringLiteral("0"));
+  // The button's room follows the edit's height: an edit made without a
+  // parent starts as large as a window, and would ask for that room (in its
+  // minimum width) until a layout sized it, which a page never shown never does.
+  resize(sizeHint());
   connect(this, &QLineEdit::textChanged, this, [this] {
     if (!changing_) emit change();
   });

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -451,6 +452,52 @@ TEST_F(MessageEditorTest, ToolbarLayoutsAreKeptInTheStartDirectory) {
   dir.Write("MsgEdToolBarLeft.cfg", "[Custom]\nWidth=130\n");
   TMessageEditor& e = Open();
   EXPECT_EQ(e.LeftSB->width(), 130);
+}
+
+// The lefts of the "Button" values of a stored bar layout, by button name.
+std::map<std::string, int> StoredLefts(const std::string& cfg) {
+  std::map<std::string, int> lefts;
+  for (size_t at = cfg.find("\nButton"); at != std::string::npos;
+       at = cfg.find("\nButton", at + 1)) {
+    const size_t eq = cfg.find('=', at), comma = cfg.find(',', eq);
+    lefts[cfg.substr(eq + 1, comma - eq - 1)] = std::atoi(cfg.c_str() + comma + 1);
+  }
+  return lefts;
+}
+
+// A layout stored with the buttons' captions over each other (read before
+// the editor is shown) opens with each button whole, and goes back clean.
+TEST_F(MessageEditorTest, AnOverlappingStoredBarLayoutOpensAndIsSavedClean) {
+  Open();
+  delete editor.data();
+  std::string cfg = dir.Read("MsgEdToolBarLeft.cfg");
+  const std::map<std::string, int> lefts = {{"LNewBtn", 3}, {"LSaveBtn", 50}, {"LCancelBtn", 177}};
+  for (const auto& [name, left] : lefts) {
+    const size_t at = cfg.find("=" + name + ",");
+    ASSERT_NE(at, std::string::npos) << cfg;
+    const size_t end = cfg.find(',', at + name.size() + 2);
+    cfg.replace(at + name.size() + 2, end - at - name.size() - 2, std::to_string(left));
+  }
+  dir.Write("MsgEdToolBarLeft.cfg", cfg);
+  ASSERT_EQ(StoredLefts(cfg), lefts);
+  TMessageEditor& e = Open();
+  const int width = e.LeftSB->BtnWidth();
+  std::vector<TSpeedItem*> shown;
+  e.LeftSB->ForEachItem([&](TSpeedItem* item) {
+    if (item->Visible()) shown.push_back(item);
+  });
+  EXPECT_EQ(shown.size(), 3u);
+  for (TSpeedItem* a : shown)
+    for (TSpeedItem* b : shown)
+      EXPECT_TRUE(a == b || !a->Button()->geometry().intersects(b->Button()->geometry()))
+          << a->objectName().toStdString() << " over " << b->objectName().toStdString();
+  delete editor.data();
+  const std::map<std::string, int> saved = StoredLefts(dir.Read("MsgEdToolBarLeft.cfg"));
+  EXPECT_EQ(saved.size(), 3u);
+  for (const auto& [a, left] : saved)
+    for (const auto& [b, other] : saved)
+      EXPECT_TRUE(a == b || std::abs(left - other) >= width)
+          << a << " at " << left << ", " << b << " at " << other;
 }
 
 }  // namespace

@@ -8,9 +8,15 @@
 // drops aimed with the pointer (an owner window over the bar, a free
 // place's middle, the left end, half over a button), the date edit's
 // calendar and the colour palette by keys, and F1 in a form that keeps
-// the text typed next.
+// the text typed next; a button at the right end of a message list's bar
+// while a message is shown, one editor from an item of the reply button's
+// drop-down, an editor opened on a stored bar layout with its buttons over
+// each other, the About box and the editor's question centred over their
+// window; and on an 800 x 600 screen the settings and a restored window
+// fitted to it.
 // The test starts Xvfb, once without and once with a window manager (twm,
-// which frames every window as desktops do), and runs the driving part of
+// which frames every window as desktops do), and once more with a small
+// screen under twm, and runs the driving part of
 // this file (RealInputChild) in a child process of this suite on that
 // display; the child drives itself with xdotool, whose events come through
 // the X server like a mouse's and a keyboard's.
@@ -31,13 +37,16 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSet>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -45,6 +54,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -52,6 +63,7 @@
 #include <vector>
 
 #include "SettingsApplyFixture.h"
+#include "app/AboutDialog.h"
 #include "app/DirDialog.h"
 #include "app/HelpViewer.h"
 #include "app/MessageEditor.h"
@@ -60,13 +72,15 @@
 #include "archive/UnpackJobConfig.h"
 #include "core/forms/FormText.h"
 #include "mailer/Mailers.h"
-#include "platform/Registry.h"
 #include "platform/Help.h"
+#include "platform/Registry.h"
 #include "processing/forms/FilterProperties.h"
+#include "widgets/BetterPlacement.h"
 #include "widgets/DateEdit.h"
 #include "widgets/DirLists.h"
 #include "widgets/PageControl98.h"
 #include "widgets/PickDate.h"
+#include "widgets/Placement.h"
 #include "widgets/SpeedBar.h"
 #include "widgets/SpeedbarSetup.h"
 #include "widgets/VxColorButton.h"
@@ -146,7 +160,7 @@ class RealInputTest : public ::testing::Test {
       dup2(null, 2);
       const std::string fd = std::to_string(fds[1]);
       execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
-             "1280x1024x24", static_cast<char*>(nullptr));
+             screen_.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);
@@ -175,7 +189,9 @@ class RealInputTest : public ::testing::Test {
   // Runs the driving part in a child on a display of its own, with or
   // without a window manager; then ends everything and checks that the
   // server left no socket behind.
-  void Run(bool underTwm) {
+  void Run(bool underTwm, const char* screen = "1280x1024x24",
+           const char* tests = "RealInputChild.*:-RealInputChild.DISABLED_OnASmallScreen") {
+    screen_ = screen;
     if (!OnPath("Xvfb") || !OnPath("xdotool"))
       GTEST_SKIP() << "needs Xvfb and xdotool (scripts/setup installs both)";
     if (underTwm && !OnPath("twm")) GTEST_SKIP() << "needs twm (scripts/setup installs it)";
@@ -192,8 +208,9 @@ class RealInputTest : public ::testing::Test {
       setenv("DISPLAY", (":" + display).c_str(), 1);
       setenv("QT_QPA_PLATFORM", "xcb", 1);
       setenv(kChildMark, underTwm ? "twm" : "none", 1);
-      execl("/proc/self/exe", "test_app", "--gtest_also_run_disabled_tests",
-            "--gtest_filter=RealInputChild.*", static_cast<char*>(nullptr));
+      const std::string filter = std::string("--gtest_filter=") + tests;
+      execl("/proc/self/exe", "test_app", "--gtest_also_run_disabled_tests", filter.c_str(),
+            static_cast<char*>(nullptr));
       _exit(127);
     }
     int code = -1;
@@ -205,6 +222,7 @@ class RealInputTest : public ::testing::Test {
     const std::string out = dir.Read("child.log");
     // Every test of the child ran and passed (none skipped, none failed).
     EXPECT_NE(out.find("[  PASSED  ] "), std::string::npos) << out;
+    EXPECT_EQ(out.find("[  PASSED  ] 0 tests"), std::string::npos) << out;
     EXPECT_EQ(out.find("[  FAILED  ]"), std::string::npos) << out;
     EXPECT_EQ(out.find("[  SKIPPED ]"), std::string::npos) << out;
     Stop();
@@ -212,12 +230,18 @@ class RealInputTest : public ::testing::Test {
         << "the server left its socket behind";
   }
   pid_t xvfb_ = -1, twm_ = -1, child_ = -1;
+  std::string screen_;
   TempDir dir;
 };
 
 TEST_F(RealInputTest, WindowsTakeRealXInputWithoutAWindowManager) { Run(false); }
 
 TEST_F(RealInputTest, WindowsTakeRealXInputUnderTwm) { Run(true); }
+
+// Every check on a small screen, in one start.
+TEST_F(RealInputTest, WindowsFitASmallScreenUnderTwm) {
+  Run(true, "800x600x24", "RealInputChild.DISABLED_OnASmallScreen");
+}
 
 // ---------------------------------------------------------------- the child
 
@@ -450,7 +474,7 @@ class RealInputChild : public SettingsApplyTest {
     if (!std::getenv(kChildMark)) GTEST_SKIP() << "runs in the child of RealInputTest";
     SettingsApplyTest::SetUp();
     if (UnderTwm()) WaitForWindowManager();
-    Prepare({{"ECHO.ONE", {}}});
+    Prepare({{"ECHO.ONE", {}}, {"ECHO.TWO", {0x0000}}});
     Open();
     // Shown first by its modal loop: a window withdrawn and mapped again at
     // once can leave a window manager in two minds about it.
@@ -761,8 +785,75 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
   }
   platform::SetPrompter(&prompter);
 
-  // Both bars of a message editor take buttons dragged from their setup.
   list->close();
+
+  // In a list with a message: a button placed at the right end of the bar
+  // stays whole and takes its clicks once the message is shown, and an item
+  // picked from the reply button's drop-down opens one editor.
+  TMessageListWindow* two = window->OpenMessageList(*Area("ECHO.TWO"));
+  ASSERT_NE(two, nullptr);
+  two->move(0, 0);
+  ASSERT_TRUE(Shows(two));
+  TSpeedBar* twoBar = two->MailToolbar();
+  TSpeedItem* far = nullptr;
+  twoBar->ForEachItem([&](TSpeedItem* it) {
+    if (it->Visible() && it->objectName() != "IEAnswer") far = it;
+  });
+  ASSERT_NE(far, nullptr);
+  const QPoint farWas(far->Left(), far->Top());
+  far->SetBounds(twoBar->width() - twoBar->BtnWidth() - twoBar->BtnOffsetHorz(), farWas.y());
+  ASSERT_EQ(ButtonsWholeAndClickable(twoBar).toStdString(), "");
+  two->ShowFirstMessage();
+  ASSERT_TRUE(PumpUntil([&] { return two->IsMessageView(); }, 120s));
+  PumpUntil([&] { return ButtonsWholeAndClickable(twoBar).isEmpty(); }, 30s);
+  Shot("bar-in-message-view");
+  EXPECT_EQ(ButtonsWholeAndClickable(twoBar).toStdString(), "") << "in the message view";
+  far->SetBounds(farWas.x(), farWas.y());
+  TSpeedItem* answer = twoBar->SearchItem("IEAnswer");
+  ASSERT_TRUE(answer && answer->Visible());
+  const size_t editorsBefore = TMessageEditor::OpenEditors().size();
+  {
+    // The menu runs its own loop: its item is clicked from a timer that
+    // fires inside it, the press that opened it released first.
+    bool picked = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      auto* menu = two->findChild<QMenu*>("AntwortPopup");
+      if (picked || !menu || !menu->isVisible()) return;
+      picked = true;
+      timer.stop();
+      if (!QTest::qWaitForWindowExposed(menu, 120000)) {
+        menu->close();
+        return;
+      }
+      Xdo({"mouseup", "1"});
+      Pause(150ms);
+      Shot("reply-drop-down");
+      QAction* item = two->findChild<QAction*>("Answer");
+      XHeldClick(menu->mapToGlobal(menu->actionGeometry(item).center()));
+      if (!PumpUntil([&] { return !menu->isVisible(); }, 30s)) menu->close();
+    });
+    timer.start(20);
+    XWalk(answer->Button()->mapToGlobal(answer->Button()->rect().center()));
+    Xdo({"mousedown", "1"});
+    EXPECT_TRUE(PumpUntil([&] { return picked; }, 120s)) << "the drop-down did not open";
+  }
+  PumpUntil([&] { return TMessageEditor::OpenEditors().size() > editorsBefore; }, 120s);
+  Pause(500ms);
+  EXPECT_EQ(TMessageEditor::OpenEditors().size(), editorsBefore + 1);
+  while (TMessageEditor::OpenEditors().size() > editorsBefore)
+    delete TMessageEditor::OpenEditors().back();
+  two->close();
+
+  // Both bars of a message editor take buttons dragged from their setup,
+  // the left one opened on a layout stored with its captions over each
+  // other: they open apart and go back so.
+  const std::string leftBar = Store().StartDirectory() + "MsgEdToolBarLeft.cfg";
+  {
+    std::ofstream out(leftBar, std::ios::binary | std::ios::trunc);
+    out << "[TMessageEditorLeftSB]\nVersion=0\nCount=3\nButton1=LNewBtn,3,3\n"
+           "Button2=LSaveBtn,50,3\nButton3=LCancelBtn,177,3\n";
+  }
   auto* editor = new TMessageEditor;
   TKQMail mail;
   mail.Area = Area("ECHO.ONE");
@@ -773,6 +864,8 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
   editor->move(0, 0);
   editor->show();
   ASSERT_TRUE(Shows(editor));
+  Shot("editor-stored-layout");
+  EXPECT_EQ(ButtonsWholeAndClickable(editor->LeftSB).toStdString(), "") << "as stored";
   for (TSpeedBar* bar : {editor->LeftSB, editor->RightSB}) {
     SCOPED_TRACE(bar->objectName().toStdString());
     TSpeedbarSetupWindow* barSetup = Customize(bar);
@@ -786,7 +879,18 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
     EXPECT_TRUE(PumpUntil([] { return Shown<TSpeedbarSetupWindow>() == nullptr; }, 120s));
     EXPECT_TRUE(NoButtonRaised(bar));
   }
+  const int btnWidth = editor->LeftSB->BtnWidth();
   delete editor;
+  // Saved with no button over another.
+  std::ifstream in(leftBar, std::ios::binary);
+  std::vector<int> lefts;
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("Button", 0) == 0 && line.find('=') != std::string::npos)
+      lefts.push_back(std::atoi(line.c_str() + line.find(',') + 1));
+  EXPECT_GE(lefts.size(), 3u);
+  for (size_t a = 0; a < lefts.size(); ++a)
+    for (size_t b = a + 1; b < lefts.size(); ++b)
+      EXPECT_GE(std::abs(lefts[a] - lefts[b]), btnWidth) << lefts[a] << " and " << lefts[b];
 }
 
 // How a row ends the colour palette: a cell picked with the pointer, keys
@@ -1406,6 +1510,71 @@ TEST_F(RealInputChild, DISABLED_ListNamesCancelAndPlacement) {
     });
     placed.exec();
   }
+
+  // With their owner away from the screen's corner, the About box and the
+  // editor's question whether to lose the text open centred over it.
+  QStringList centring;
+  const auto centred = [&](const char* what, QWidget* box, QWidget* owner) {
+    const QPoint off = box->geometry().center() - owner->geometry().center();
+    if (std::abs(off.x()) > 40 || std::abs(off.y()) > 40)
+      centring << QString("%1 at %2,%3, its window at %4,%5")
+                      .arg(what)
+                      .arg(box->geometry().x())
+                      .arg(box->geometry().y())
+                      .arg(owner->geometry().x())
+                      .arg(owner->geometry().y());
+  };
+  // Looks at the box the command opens from a timer inside the box's modal
+  // loop, and closes it with the key given.
+  const auto boxOf = [&](auto found, const char* what, QWidget* owner, const char* key,
+                         const std::function<void()>& command) {
+    bool seen = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      QPointer<QWidget> box = found();
+      if (seen || !box || !box->isVisible()) return;
+      seen = true;
+      timer.stop();
+      if (Shows(box)) {
+        Shot(what);
+        centred(what, box, owner);
+        Xdo({"key", key});
+      }
+      if (!PumpUntil([&] { return !box || !box->isVisible(); }, 120s) && box) box->close();
+    });
+    timer.start(20);
+    command();
+    if (!seen) centring << QString("%1 did not open").arg(what);
+  };
+  window->move(450, 420);
+  PumpUntil([&] { return window->frameGeometry().topLeft() == QPoint(450, 420); }, 30s);
+  XClick(window.get(), QPoint(window->width() / 2, window->height() / 2));
+  boxOf([] { return Shown<TAboutDialog>(); }, "about", window.get(), "Return",
+        [&] { window->findChild<QAction*>("Ingo1")->trigger(); });
+  {
+    QtPrompter real(window.get());
+    platform::SetPrompter(&real);
+    auto* editor = new TMessageEditor;
+    TKQMail mail;
+    mail.Area = Area("ECHO.ONE");
+    mail.ToName = "All";
+    mail.FromName = "Ivan Petrov";
+    mail.Flags = 0x0840;
+    editor->SetMail(mail);
+    editor->move(380, 300);
+    editor->show();
+    if (Shows(editor)) {
+      XClick(editor->Editor);
+      Xdo({"type", "--delay", "80", "text"});
+      PumpUntil([&] { return editor->Editor->toPlainText().contains("text"); }, 120s);
+      // Escape keeps the editor and its text.
+      boxOf([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); },
+            "discard-question", editor, "Escape", [&] { editor->close(); });
+    }
+    delete editor;
+    platform::SetPrompter(&prompter);
+  }
+  EXPECT_EQ(centring.join("\n").toStdString(), "");
   window->hide();
 
   // Names are typed in Russian: the keyboard has a Russian group beside the
@@ -1514,6 +1683,58 @@ TEST_F(RealInputChild, DISABLED_ListNamesCancelAndPlacement) {
   EXPECT_EQ(platform::Registry(RegistryPath()).ToText(), before);
   ASSERT_NE(GetMailerConfig(), nullptr);
   EXPECT_EQ(GetMailerConfig()->Mailers().GetCount(), 0);
+}
+
+// ---------------------------------------------------- an 800 x 600 screen
+
+// Whether the control lies whole on its screen.
+bool WholeOnScreen(QWidget* w) {
+  return w->screen()->availableGeometry().contains(QRect(w->mapToGlobal(QPoint()), w->size()));
+}
+
+TEST_F(RealInputChild, DISABLED_OnASmallScreen) {
+  // The settings fit the screen: every button of their own and every
+  // «Свойства…» lies on it, and Cancel takes a click.
+  QStringList off;
+  QTimer::singleShot(0, dialog.get(), [&] {
+    const auto finish = qScopeGuard([&] {
+      if (dialog->isVisible()) dialog->reject();
+    });
+    ASSERT_TRUE(Shows(dialog.get()));
+    Shot("small-settings");
+    EXPECT_TRUE(PumpUntil([&] { return FrameOnScreen(dialog.get()); }, 30s))
+        << "frame " << dialog->frameGeometry().width() << " x " << dialog->frameGeometry().height()
+        << " at " << dialog->frameGeometry().x() << "," << dialog->frameGeometry().y();
+    std::vector<QPushButton*> buttons{Find<QPushButton>("OKBtn"), Find<QPushButton>("CancelBtn"),
+                                      Find<QPushButton>("ApplyBtn")};
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+      if (b->text().startsWith(QStringLiteral("Свойства"))) buttons.push_back(b);
+    EXPECT_GT(buttons.size(), 3u);
+    for (QPushButton* b : buttons) {
+      Reveal(b->objectName().toLatin1().constData());
+      if (!WholeOnScreen(b)) off << b->objectName() + " \"" + b->text() + "\"";
+    }
+    Shot("small-settings-last-page");
+    XHeldClick(Reveal("CancelBtn")->mapToGlobal(Reveal("CancelBtn")->rect().center()));
+    EXPECT_TRUE(PumpUntil([&] { return !dialog->isVisible(); }, 120s)) << "Cancel took no click";
+  });
+  dialog->exec();
+  EXPECT_EQ(off.join(", ").toStdString(), "") << "off the screen";
+
+  // A window stored lower down, as tall as the screen, comes back with its
+  // frame, its bottom included, on the screen (an editor, made after its
+  // place was stored, as the program makes its windows).
+  PlacementRegistry placement("Software\\Brimvale\\Velmaris\\Placement");
+  for (const auto& [name, value] :
+       {std::pair{"Left", 40}, {"Top", 300}, {"Width", 700}, {"Height", 590}, {"State", 1}})
+    placement.WriteInteger("MessageEditor", name, value);
+  auto* editor = new TMessageEditor;
+  editor->show();
+  ASSERT_TRUE(Shows(editor));
+  EXPECT_TRUE(PumpUntil([&] { return FrameOnScreen(editor); }, 30s))
+      << "frame " << editor->frameGeometry().height() << " high at " << editor->frameGeometry().y();
+  Shot("small-editor");
+  delete editor;
 }
 
 }  // namespace

@@ -53,6 +53,32 @@ TEST(ClampPlacement, FramesAreMovedOntoAScreenWholeOrByTheirTitle) {
   EXPECT_EQ(MoveOntoScreens({-5, -5, 10, 10}, {}), (PlaceRect{-5, -5, 10, 10}));
 }
 
+// A frame larger than its screen shrinks to it as far as its layout lets
+// it, then moves onto it; one that cannot shrink enough keeps its title on it.
+TEST(ClampPlacement, FramesAreFittedOntoAScreenDownToTheirMinimum) {
+  const std::vector<PlaceRect> small = {{0, 0, 800, 600}};
+  const struct {
+    const char* name;
+    PlaceRect frame;
+    int minW, minH;
+    PlaceRect expected;
+  } cases[] = {
+      {"fits: only moved", {100, 100, 400, 300}, 100, 100, {100, 100, 400, 300}},
+      {"too wide, centred over its owner", {-99, 17, 1002, 587}, 700, 400, {0, 13, 800, 587}},
+      {"too wide, minimum wider than the screen",
+       {-99, 17, 1002, 587},
+       900,
+       400,
+       {0, 13, 900, 587}},
+      {"status bar below the screen", {0, 40, 700, 590}, 300, 200, {0, 10, 700, 590}},
+      {"taller than the screen", {10, 30, 700, 900}, 300, 200, {10, 0, 700, 600}},
+      {"minimum taller than the screen", {10, 30, 700, 900}, 300, 700, {10, 0, 700, 700}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FitOntoScreens(c.frame, small, c.minW, c.minH), c.expected) << c.name;
+  EXPECT_EQ(FitOntoScreens({-5, -5, 10, 10}, {}, 1, 1), (PlaceRect{-5, -5, 10, 10}));
+}
+
 TEST(ClampPlacement, NoScreensLeavesBounds) {
   const PlaceRect r{1, 2, 3, 4};
   EXPECT_EQ(ClampToScreens(r, {}), r);

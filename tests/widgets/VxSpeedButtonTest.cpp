@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCursor>
 #include <QMenu>
 #include <QPainter>
 #include <QSignalSpy>
@@ -68,27 +69,46 @@ TEST(SpeedButton, DownOnlyInAGroup) {
   EXPECT_EQ(b.PaintState(), TVxButtonState::rbsExclusive);
 }
 
-TEST(SpeedButton, DropDownMenuOpensBelowAndClicks) {
-  QWidget parent;
-  auto* b = new TVxSpeedButton(&parent);
-  b->setGeometry(20, 20, 25, 25);
-  QMenu menu;
-  QAction* item = menu.addAction("Item");
-  b->SetDropDownMenu(&menu);
-  parent.show();
-  QPoint at;
-  SetModalHook([&](QWidget* w) {
-    at = w->pos();
-    item->trigger();
-    return 0;
-  });
-  QSignalSpy triggered(item, &QAction::triggered), clicked(b, &QAbstractButton::clicked);
-  QTest::mousePress(b, Qt::LeftButton);
-  SetModalHook({});
-  EXPECT_EQ(at, b->mapToGlobal(QPoint(-1, b->height())));
-  EXPECT_EQ(triggered.count(), 1);
-  EXPECT_EQ(clicked.count(), 1);
-  EXPECT_FALSE(b->isDown());
+// The press that opens the menu ends as a release does once the menu
+// closes: the button clicks only when no item was picked and the pointer is
+// still on it.
+TEST(SpeedButton, DropDownMenuOpensBelowAndClicksOnlyAsAReleaseWould) {
+  const struct {
+    const char* what;
+    bool pick;
+    bool pointerOnButton;
+    int clicks;
+  } rows[] = {
+      {"an item picked below the button", true, false, 0},
+      {"an item picked, the pointer back on the button", true, true, 0},
+      {"closed by a press on the button", false, true, 1},
+      {"closed by a press elsewhere", false, false, 0},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    QWidget parent;
+    auto* b = new TVxSpeedButton(&parent);
+    b->setGeometry(20, 20, 25, 25);
+    QMenu menu;
+    QAction* item = menu.addAction("Item");
+    b->SetDropDownMenu(&menu);
+    parent.show();
+    QPoint at;
+    SetModalHook([&](QWidget* w) {
+      at = w->pos();
+      QCursor::setPos(r.pointerOnButton ? b->mapToGlobal(b->rect().center())
+                                        : b->mapToGlobal(QPoint(5, b->height() + 12)));
+      if (r.pick) item->trigger();
+      return 0;
+    });
+    QSignalSpy triggered(item, &QAction::triggered), clicked(b, &QAbstractButton::clicked);
+    QTest::mousePress(b, Qt::LeftButton);
+    SetModalHook({});
+    EXPECT_EQ(at, b->mapToGlobal(QPoint(-1, b->height())));
+    EXPECT_EQ(triggered.count(), r.pick ? 1 : 0);
+    EXPECT_EQ(clicked.count(), r.clicks);
+    EXPECT_FALSE(b->isDown());
+  }
 }
 
 TEST(SpeedButton, HoldingRepeatsTheClick) {

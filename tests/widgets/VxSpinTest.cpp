@@ -122,6 +122,16 @@ TEST(VxSpinEdit, ValueWritesAndTypeChanges) {
   EXPECT_EQ(f.spin->text(), "0");
 }
 
+// Made without a parent and put into a layout that has not laid it out yet
+// (a page never shown), it asks for no more than an edit's width.
+TEST(VxSpinEdit, AnEditNotLaidOutAsksForAnEditsWidth) {
+  for (TSpinButtonKind kind : {TSpinButtonKind::bkDiagonal, TSpinButtonKind::bkStandard}) {
+    TVxSpinEdit spin;
+    spin.SetButtonKind(kind);
+    EXPECT_LE(spin.minimumSizeHint().width(), QLineEdit().minimumSizeHint().width() + 40);
+  }
+}
+
 TEST(VxSpinEdit, DiagonalButtonHalvesAndRepeat) {
   Form f;
   f.dialog.resize(200, 100);
