@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -282,6 +283,35 @@ TEST(DateEdit, TheDroppedCalendarTakesTheKeysAndThePressOnItsButton) {
   QApplication::processEvents();
   EXPECT_FALSE(f.edit->PopupVisible());
   EXPECT_EQ(f.edit->Date(), D(1998, 3, 12));
+}
+
+// A press outside the open calendar closes it and reaches the control
+// there at once: one click picks «Любая» beside the date.
+TEST(DateEdit, APressOutsideTheCalendarReachesTheControlThere) {
+  Env env;
+  Form f;
+  auto* any = new QRadioButton("Any", &f.window);
+  auto* range = new QRadioButton("Range", &f.window);
+  range->setChecked(true);
+  auto* rows = static_cast<QVBoxLayout*>(f.window.layout());
+  rows->insertWidget(0, any);  // above the edit: the calendar drops down below it
+  rows->insertWidget(1, range);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+  f.edit->SetDate(D(1998, 3, 5));
+  f.edit->OpenDropDown();
+  ASSERT_EQ(QApplication::activePopupWidget(), f.edit->Popup());
+  QTest::keyClick(f.edit->Popup()->windowHandle(), Qt::Key_Right);
+  const QPoint at = any->mapTo(&f.window, QPoint(6, any->height() / 2));
+  QTest::mousePress(f.window.windowHandle(), Qt::LeftButton, {}, at);
+  QApplication::processEvents();
+  EXPECT_FALSE(f.edit->PopupVisible());
+  EXPECT_TRUE(any->isDown());
+  QTest::mouseRelease(f.window.windowHandle(), Qt::LeftButton, {}, at);
+  QApplication::processEvents();
+  EXPECT_TRUE(any->isChecked());
+  EXPECT_FALSE(range->isChecked());
+  EXPECT_TRUE(any->hasFocus());
+  EXPECT_EQ(f.edit->Date(), D(1998, 3, 5));  // the calendar's day left alone
 }
 
 TEST(DateEdit, DialogStyleAndSettings) {
