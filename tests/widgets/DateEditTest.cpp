@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QRadioButton>
+#include <clocale>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -312,6 +313,27 @@ TEST(DateEdit, APressOutsideTheCalendarReachesTheControlThere) {
   EXPECT_FALSE(range->isChecked());
   EXPECT_TRUE(any->hasFocus());
   EXPECT_EQ(f.edit->Date(), D(1998, 3, 5));  // the calendar's day left alone
+}
+
+// Without a locale of its own (LANG=C) the date edit writes 08.12.26 and
+// its calendar speaks Russian, as the rest of the program does.
+TEST(DateEdit, WithoutALocaleOfItsOwnTheEditTakesTheProgramsForm) {
+  Env env;
+  const std::string old = std::setlocale(LC_TIME, nullptr);
+  std::setlocale(LC_TIME, "C");
+  SetDateLocale(SystemDateLocale());
+  std::setlocale(LC_TIME, old.c_str());
+  Form f;
+  f.edit->SetDate(D(2026, 12, 8));
+  EXPECT_EQ(f.edit->text(), "08.12.26");
+  f.edit->OpenDropDown();
+  auto* popup = qobject_cast<TPopupCalendar*>(f.edit->Popup());
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup->Title()->text(), QString::fromUtf8("Декабрь, 2026"));
+  EXPECT_EQ(popup->Calendar()->CellCaption(0, 0), QString::fromUtf8("Пн"));
+  f.edit->CloseDropDown(f.edit, false);
+  f.edit->setText("31.12.25");
+  EXPECT_EQ(f.edit->Date(), D(2025, 12, 31));
 }
 
 TEST(DateEdit, DialogStyleAndSettings) {
