@@ -12,11 +12,8 @@ namespace velmaris {
 
 namespace {
 
-// Bounds on what a stored profile may hold.
+// Bounds on the stored list; those of one profile are TMailer's.
 constexpr int32_t kMaxStoredProfiles = 256;
-constexpr int32_t kMaxReDials = 1000;
-constexpr int32_t kMaxReDialWait = 3600;
-constexpr int32_t kMaxBufferSize = 65536;
 
 TMailerWindowFactory& WindowFactory() {
   static TMailerWindowFactory factory;
@@ -91,7 +88,7 @@ void TMailer::LoadFromRegistry(const TWinRegistry& reg, const std::string& secti
   Hydra = reg.ReadBool(section, "Hydra", Hydra);
   ZedZap = reg.ReadBool(section, "ZedZap", ZedZap);
   OwnBufferSizes = reg.ReadBool(section, "OwnBufferSizes", OwnBufferSizes);
-  ReadJob = std::clamp(reg.ReadInteger(section, "ReadJob", ReadJob), 1, kMaxBufferSize);
+  ReadJob = std::clamp(reg.ReadInteger(section, "ReadJob", ReadJob), kMinReadJob, kMaxBufferSize);
 }
 
 void TMailer::SaveToRegistry(TWinRegistry& reg, const std::string& section) const {

@@ -53,6 +53,12 @@ class TMailer : public TObject {
   static constexpr const char* kPlaceholderSysop = "Jon Doe";
   static constexpr const char* kUnpublished = "-Unpublished-";
   static constexpr const char* kDefaultFlags = "MO,V32,V32B,V42,V42B";
+  // What a profile may hold, loaded or typed into its properties window
+  // alike: a redial wait of 0 redials at once, a buffer size of 0 is not set.
+  static constexpr int32_t kMaxReDials = 1000;
+  static constexpr int32_t kMaxReDialWait = 3600;
+  static constexpr int32_t kMaxBufferSize = 65536;
+  static constexpr int32_t kMinReadJob = 1;
 
   // store: the configuration whose settings give the sysop and whose
   // mailboxes follow a rename; null takes the process-wide one (may be none).
