@@ -426,6 +426,32 @@ TEST_F(SettingsDialogTest, ListPagesEditTheirEntriesAndOkSavesThem) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
+// The buttons that act on the selected entry wait for one: an emptied list
+// leaves them disabled, a new entry enables them again.
+TEST_F(SettingsDialogTest, EntryButtonsAreDisabledWhileTheListIsEmpty) {
+  struct Case {
+    const char *page, *list, *add, *del;
+    std::vector<const char*> entry;
+  };
+  const Case cases[] = {
+      {"TabMailboxen", "MBList", "AddMB", "DeleteMB",
+       {"DeleteMB", "MBUp", "MBDown", "MailboxProperties"}},
+      {"TabPacker", "PackerList", "AddNewPacker", "KillPacker",
+       {"KillPacker", "PackerUp", "PackerDown", "PackerProperties"}},
+  };
+  for (const Case& c : cases) {
+    ShowPage(c.page);
+    auto* list = Find<QListWidget>(c.list);
+    Click(c.add);
+    for (int guard = 0; list->count() > 0 && guard < 100; ++guard) Click(c.del);
+    ASSERT_EQ(list->count(), 0) << c.list;
+    for (const char* name : c.entry) EXPECT_FALSE(Find<QPushButton>(name)->isEnabled()) << name;
+    Click(c.add);
+    for (const char* name : c.entry) EXPECT_TRUE(Find<QPushButton>(name)->isEnabled()) << name;
+  }
+  Click("CancelBtn");
+}
+
 TEST_F(SettingsDialogTest, MailerPropertiesCloseByOkCancelAndEscapeOneWindowPerProfile) {
   ShowPage("TabMailer");
   Find<QPushButton>("Button53")->click();  // a profile
