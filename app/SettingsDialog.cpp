@@ -679,8 +679,10 @@ bool TSettingsDialog::ApplyClick() {
     return false;
   }
   const std::string base = store_.MessageBaseDir();
-  // The profiles taken off their list go now, before the save.
-  if (TMailerConfig* mailers = GetMailerConfig()) mailers->FreeUnlisted();
+  // The profiles taken off their list go now, before the save; their
+  // mailboxes call another profile or none.
+  std::vector<TMailboxMove> moves;
+  if (TMailerConfig* mailers = GetMailerConfig()) moves = mailers->FreeUnlisted();
   store_.ApplySettings(values);  // the save is held back until EndEdits
   if (store_.MessageBaseDir() != base) {
     MoveDupeChecker(store_.MessageBaseDir());
@@ -692,6 +694,8 @@ bool TSettingsDialog::ApplyClick() {
   }
   const bool saved = EndEdits();
   StartEdits();
+  // A poll of those mailboxes now uses another line and identity, or none.
+  if (!moves.empty()) platform::GetPrompter().Warn(MailboxMovesText(moves));
   return saved;
 }
 

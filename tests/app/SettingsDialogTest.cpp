@@ -286,6 +286,31 @@ TEST_F(SettingsDialogTest, ShrunkListsLeaveNoStaleSectionsAndMailboxesFollowTheP
        {root + "Lines\\Mailer2]", lastPacker, root + "Nodelists\\List1]"})
     EXPECT_EQ(text.find(stale), std::string::npos) << stale;
   EXPECT_NE(text.find("\"CMD\"=\"Line A\""), std::string::npos);
+  // OK says that the mailbox now calls another profile.
+  ASSERT_FALSE(prompter.Questions().empty());
+  EXPECT_EQ(prompter.Questions().back().kind, platform::MsgKind::Warning);
+  EXPECT_EQ(prompter.Questions().back().text,
+            "The mailer profile \"Line B\" is deleted: the mailbox \"ACME Mailbox\" is now "
+            "called by \"Line A\"!");
+
+  // The last profile gone, OK says that the mailbox calls none, and its
+  // properties say why beside the empty command.
+  OpenSettings();
+  ShowPage("TabMailer");
+  Find<QListWidget>("MailerList")->setCurrentRow(0);
+  Click("DeleteLine");
+  Click("OKBtn");
+  EXPECT_EQ(box->Command, "");
+  EXPECT_EQ(prompter.Questions().back().text,
+            "The mailer profile \"Line A\" is deleted: the mailbox \"ACME Mailbox\" calls no "
+            "mailer now. Please choose its call in \"Настройки\"/\"Мейлбоксы\"!");
+  TMBProperties form(*box, Store().Mailboxes(), {}, platform::CodePage::CP866);
+  EXPECT_FALSE(form.LostProfile->isHidden());
+  EXPECT_TRUE(form.LostProfile->text().contains("«Line A»"));
+  form.mbCMD->setEditText("/usr/bin/callout");
+  EXPECT_TRUE(form.LostProfile->isHidden());
+  form.bApplyClick();
+  EXPECT_EQ(box->LostProfile, "");
 }
 
 TEST_F(SettingsDialogTest, RefusedInputKeepsTheWindowOpenAndTheFileUnchanged) {
