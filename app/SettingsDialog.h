@@ -178,8 +178,7 @@ class TSettingsDialog : public QDialog {
   QPushButton *killArea_ = nullptr, *killLink_ = nullptr, *areaProperties_ = nullptr;
   // The buttons of a list page that act on the selected entry: enabled only
   // while one is selected.
-  std::vector<QPushButton*> linkEntryButtons_, mbEntryButtons_, areaEntryButtons_,
-      pckEntryButtons_;
+  std::vector<QPushButton*> linkEntryButtons_, mbEntryButtons_, areaEntryButtons_, pckEntryButtons_;
   int shownMailbox_ = -1, shownPacker_ = -1;
   // The entry fields were changed since they were shown: only then are
   // they stored (the entry may have been changed through its window).

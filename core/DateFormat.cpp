@@ -84,9 +84,9 @@ std::string LocaleShortDateFormat() {
   return DateLettersFromPosix(format ? format : "");
 }
 
-const char* const kRussianMonthNames[12] = {
-    "Январь", "Февраль", "Март",     "Апрель",  "Май",    "Июнь",
-    "Июль",   "Август",  "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
+const char* const kRussianMonthNames[12] = {"Январь",   "Февраль", "Март",   "Апрель",
+                                            "Май",      "Июнь",    "Июль",   "Август",
+                                            "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
 
 const char* const kRussianShortDayNames[7] = {"Вс", "Пн", "Вт", "Ср", "Чт", "Пт", "Сб"};
 

@@ -152,8 +152,7 @@ std::vector<TMailboxMove> TMailerConfig::FreeUnlisted() {
   return moves;
 }
 
-void TMailerConfig::RepointMailboxes(const TMailer& freed,
-                                     std::vector<TMailboxMove>& moves) const {
+void TMailerConfig::RepointMailboxes(const TMailer& freed, std::vector<TMailboxMove>& moves) const {
   TConfigStore* store = freed.Store();
   if (!store || freed.Name().empty() || FindMailer(freed.Name())) return;
   const std::string successor = list_.GetCount() > 0 ? list_.GetMailer(0)->Name() : std::string();

@@ -7,8 +7,8 @@
 #include <QPainter>
 #include <QScreen>
 #include <QThread>
-#include <QWindow>
 #include <QWidget>
+#include <QWindow>
 #include <map>
 
 #include "widgets/logic/VxStrUtils.h"
@@ -224,9 +224,9 @@ void ReplayPressOutsidePopup(const QMouseEvent& press) {
   // to the control under it, which takes the focus by the click and the
   // release that follows.
   const QPointF local = window->mapFromGlobal(press.globalPosition());
-  auto* replay = new QMouseEvent(QEvent::MouseButtonPress, local, local, press.globalPosition(),
-                                 press.button(), press.buttons(), press.modifiers(),
-                                 press.pointingDevice());
+  auto* replay =
+      new QMouseEvent(QEvent::MouseButtonPress, local, local, press.globalPosition(),
+                      press.button(), press.buttons(), press.modifiers(), press.pointingDevice());
   replay->setTimestamp(press.timestamp());
   QCoreApplication::postEvent(window, replay);
 }

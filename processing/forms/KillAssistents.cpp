@@ -43,10 +43,10 @@ void OneWayFrom(TPageManager& manager, int workingPage) {
 QString WithKeptAreas(const QString& heading, const std::vector<TKeptArea>& kept) {
   QString text = heading;
   for (const TKeptArea& area : kept) {
-    text += QLatin1Char('\n') + AnsiText(area.name) +
-            (area.reason == TKeptArea::Reason::InUse
-                 ? QStringLiteral(" — используется, удалить нельзя")
-                 : QStringLiteral(" — не найдена"));
+    text +=
+        QLatin1Char('\n') + AnsiText(area.name) +
+        (area.reason == TKeptArea::Reason::InUse ? QStringLiteral(" — используется, удалить нельзя")
+                                                 : QStringLiteral(" — не найдена"));
   }
   return text;
 }

@@ -336,8 +336,9 @@ TEST_F(AssistantTest, AreasInUseStay) {
   EXPECT_EQ(prompter.Questions().back().text, "The area BUSY is in use and cannot be deleted !");
   EXPECT_NE(Area("BUSY"), nullptr);
   // The last page says that the area stays, and why: not "Готово.".
-  EXPECT_EQ(killArea.PageText(TKillAreaAssistent::ReportPage)->text(),
-            QString::fromUtf8("Не все арии удалены, остались:\nBUSY — используется, удалить нельзя"));
+  EXPECT_EQ(
+      killArea.PageText(TKillAreaAssistent::ReportPage)->text(),
+      QString::fromUtf8("Не все арии удалены, остались:\nBUSY — используется, удалить нельзя"));
   QTest::mouseClick(killArea.CancelButton(), Qt::LeftButton);
   EXPECT_EQ(killArea.result(), QDialog::Accepted);
 }

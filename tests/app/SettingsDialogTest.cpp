@@ -459,9 +459,15 @@ TEST_F(SettingsDialogTest, EntryButtonsAreDisabledWhileTheListIsEmpty) {
     std::vector<const char*> entry;
   };
   const Case cases[] = {
-      {"TabMailboxen", "MBList", "AddMB", "DeleteMB",
+      {"TabMailboxen",
+       "MBList",
+       "AddMB",
+       "DeleteMB",
        {"DeleteMB", "MBUp", "MBDown", "MailboxProperties"}},
-      {"TabPacker", "PackerList", "AddNewPacker", "KillPacker",
+      {"TabPacker",
+       "PackerList",
+       "AddNewPacker",
+       "KillPacker",
        {"KillPacker", "PackerUp", "PackerDown", "PackerProperties"}},
   };
   for (const Case& c : cases) {

@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QRadioButton>
-#include <clocale>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
+#include <clocale>
 
 #include "platform/Prompter.h"
 #include "widgets/ModalHook.h"

@@ -34,10 +34,10 @@ struct DateLocale {
   char separator = '/';
   std::array<std::string, 12> longMonthNames;
   // The calendar's column heads; index 0 is Sunday.
-  std::array<std::string, 7> shortDayNames = {
-      kRussianShortDayNames[0], kRussianShortDayNames[1], kRussianShortDayNames[2],
-      kRussianShortDayNames[3], kRussianShortDayNames[4], kRussianShortDayNames[5],
-      kRussianShortDayNames[6]};
+  std::array<std::string, 7> shortDayNames = {kRussianShortDayNames[0], kRussianShortDayNames[1],
+                                              kRussianShortDayNames[2], kRussianShortDayNames[3],
+                                              kRussianShortDayNames[4], kRussianShortDayNames[5],
+                                              kRussianShortDayNames[6]};
 };
 
 // The current locale; the first call reads it from LC_TIME.
