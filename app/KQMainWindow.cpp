@@ -162,7 +162,7 @@ void TKQMainWindow::FormCreate(const std::string& registryPath) {
   RefreshAreaList();
   // Message dates are written and parsed with this pattern and the English
   // month names.
-  SetShortDateFormat("dd.mm.yy");
+  SetShortDateFormat(kProgramDateFormat);
   // Hints: Qt keeps a tool tip up for about ten seconds by itself.
   areaList_->Columns().LoadWidths(AreaListIniPath());
 

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -67,6 +68,9 @@ TMBProperties::TMBProperties(TMailBox& box, TMBList& list, const std::vector<std
   GetJobDir->setToolTip(QStringLiteral("Выбрать программу"));
   command->addWidget(GetJobDir);
   form->addRow(QStringLiteral("Вызов (профиль или команда):"), command);
+  LostProfile = Named(new QLabel, "LostProfile");
+  LostProfile->setWordWrap(true);
+  form->addRow(QString(), LostProfile);
   form->addRow(QStringLiteral("Телефоны:"), NumberMemo);
   form->addRow(QStringLiteral("Список файлов:"), mbFileList);
   form->addRow(QStringLiteral("Признак файловой эхи:"), EdInd);
@@ -92,6 +96,7 @@ TMBProperties::TMBProperties(TMailBox& box, TMBList& list, const std::vector<std
   for (QLineEdit* e : findChildren<QLineEdit*>())
     connect(e, &QLineEdit::textChanged, this, modified);
   connect(NumberMemo, &QPlainTextEdit::textChanged, this, modified);
+  connect(mbCMD, &QComboBox::editTextChanged, this, [this] { ShowLostProfile(); });
   for (TVxSpinEdit* s : {SpLine, SpCol, EdSize})
     connect(s, &TVxSpinEdit::textChanged, this, modified);
 }
@@ -121,8 +126,18 @@ void TMBProperties::Fill() {
   SpLine->SetValue(box_.AreaLine);
   SpCol->SetValue(box_.AreaColumn);
   EdSize->SetValue(box_.AreaSize);
+  ShowLostProfile();
   bApply->setEnabled(false);
   filling_ = false;
+}
+
+void TMBProperties::ShowLostProfile() {
+  const bool shown = mbCMD->currentText().isEmpty() && !box_.LostProfile.empty();
+  LostProfile->setText(shown ? QStringLiteral("Профиль «") + AnsiText(box_.LostProfile) +
+                                   QStringLiteral("», которым вызывался этот мейлбокс, удалён: "
+                                                  "выберите профиль или команду.")
+                             : QString());
+  LostProfile->setVisible(shown);
 }
 
 bool TMBProperties::bApplyClick() {
@@ -136,6 +151,7 @@ bool TMBProperties::bApplyClick() {
   }
   box_.Command = mbCMD->findText(mbCMD->currentText()) >= 0 ? AnsiBytes(mbCMD->currentText())
                                                            : PathBytes(mbCMD->currentText());
+  if (!box_.Command.empty()) box_.LostProfile.clear();
   box_.FileList = PathBytes(mbFileList->FileName());
   box_.AreaIndicator = platform::FromUtf8(EdInd->text().toStdString(), listPage_);
   box_.AreaLine = static_cast<int32_t>(SpLine->Value());

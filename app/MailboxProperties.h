@@ -11,6 +11,7 @@
 #include "platform/CodePage.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -44,12 +45,15 @@ class TMBProperties : public QDialog {
   TFilenameEdit* mbFileList;
   TVxSpinEdit *SpLine, *SpCol, *EdSize;
   QPushButton *bApply, *BtnOk, *BtnAbort, *GetJobDir;
+  // Beside an empty command: the deleted profile the mailbox called.
+  QLabel* LostProfile;
 
  private:
   TMailBox& box_;
   TMBList& list_;
   platform::CodePage listPage_;
   bool filling_ = false;
+  void ShowLostProfile();
 };
 
 }  // namespace velmaris

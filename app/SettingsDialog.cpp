@@ -337,10 +337,11 @@ void TSettingsDialog::BuildUplinks() {
   Button(row, "AddLink", QStringLiteral("Добавить..."), &TSettingsDialog::AddLinkClick);
   killLink_ =
       Button(row, "KillLink", QStringLiteral("Удалить..."), &TSettingsDialog::KillLinkClick);
-  Button(row, "UplinkUp", QStringLiteral("Вверх"), &TSettingsDialog::UplinkUpClick);
-  Button(row, "UplinkDown", QStringLiteral("Вниз"), &TSettingsDialog::UplinkDownClick);
-  Button(row, "ShowLinkProperties", QStringLiteral("Свойства..."),
-         &TSettingsDialog::ShowLinkPropertiesClick);
+  linkEntryButtons_ = {
+      Button(row, "UplinkUp", QStringLiteral("Вверх"), &TSettingsDialog::UplinkUpClick),
+      Button(row, "UplinkDown", QStringLiteral("Вниз"), &TSettingsDialog::UplinkDownClick),
+      Button(row, "ShowLinkProperties", QStringLiteral("Свойства..."),
+             &TSettingsDialog::ShowLinkPropertiesClick)};
   layout->addLayout(row);
   auto* form = new QFormLayout;
   form->addRow(Setting(SettingId::CbUseGateWay, {QStringLiteral("Почтовый шлюз")}));
@@ -350,6 +351,7 @@ void TSettingsDialog::BuildUplinks() {
   layout->addLayout(form);
   links_.emplace_back(&store_.Uplinks(), std::make_unique<TListBoxLink>(linkList_));
   store_.Uplinks().AttachListBox(links_.back().second.get());
+  connect(linkList_, &QListWidget::currentRowChanged, this, [this] { ShowUplinkButtons(); });
 }
 
 void TSettingsDialog::BuildMailboxes() {
@@ -360,11 +362,12 @@ void TSettingsDialog::BuildMailboxes() {
   layout->addWidget(mbList_, 1);
   auto* row = new QHBoxLayout;
   Button(row, "AddMB", QStringLiteral("Добавить"), &TSettingsDialog::AddMBClick);
-  Button(row, "DeleteMB", QStringLiteral("Удалить"), &TSettingsDialog::DeleteMBClick);
-  Button(row, "MBUp", QStringLiteral("Вверх"), &TSettingsDialog::MBUpClick);
-  Button(row, "MBDown", QStringLiteral("Вниз"), &TSettingsDialog::MBDownClick);
-  Button(row, "MailboxProperties", QStringLiteral("Свойства..."),
-         &TSettingsDialog::MailboxPropertiesClick);
+  mbEntryButtons_ = {
+      Button(row, "DeleteMB", QStringLiteral("Удалить"), &TSettingsDialog::DeleteMBClick),
+      Button(row, "MBUp", QStringLiteral("Вверх"), &TSettingsDialog::MBUpClick),
+      Button(row, "MBDown", QStringLiteral("Вниз"), &TSettingsDialog::MBDownClick),
+      Button(row, "MailboxProperties", QStringLiteral("Свойства..."),
+             &TSettingsDialog::MailboxPropertiesClick)};
   layout->addLayout(row);
   auto* form = new QFormLayout;
   mbName_ = new QLineEdit;
@@ -407,8 +410,9 @@ void TSettingsDialog::BuildAreas() {
   killArea_ =
       Button(row, "KillArea", QStringLiteral("Удалить..."), &TSettingsDialog::KillAreaClick);
   Button(row, "AddSep", QStringLiteral("Разделитель"), &TSettingsDialog::AddSepClick);
-  Button(row, "AreaUp", QStringLiteral("Вверх"), &TSettingsDialog::AreaUpClick);
-  Button(row, "AreaDown", QStringLiteral("Вниз"), &TSettingsDialog::AreaDownClick);
+  areaEntryButtons_ = {
+      Button(row, "AreaUp", QStringLiteral("Вверх"), &TSettingsDialog::AreaUpClick),
+      Button(row, "AreaDown", QStringLiteral("Вниз"), &TSettingsDialog::AreaDownClick)};
   Button(row, "AreaSort", QStringLiteral("Сортировать"), &TSettingsDialog::AreaSortClick);
   layout->addLayout(row);
   row = new QHBoxLayout;
@@ -432,11 +436,12 @@ void TSettingsDialog::BuildPackers() {
   layout->addWidget(packerList_, 1);
   auto* row = new QHBoxLayout;
   Button(row, "AddNewPacker", QStringLiteral("Добавить"), &TSettingsDialog::AddNewPackerClick);
-  Button(row, "KillPacker", QStringLiteral("Удалить"), &TSettingsDialog::KillPackerClick);
-  Button(row, "PackerUp", QStringLiteral("Вверх"), &TSettingsDialog::PackerUpClick);
-  Button(row, "PackerDown", QStringLiteral("Вниз"), &TSettingsDialog::PackerDownClick);
-  Button(row, "PackerProperties", QStringLiteral("Свойства..."),
-         &TSettingsDialog::PackerPropertiesClick);
+  pckEntryButtons_ = {
+      Button(row, "KillPacker", QStringLiteral("Удалить"), &TSettingsDialog::KillPackerClick),
+      Button(row, "PackerUp", QStringLiteral("Вверх"), &TSettingsDialog::PackerUpClick),
+      Button(row, "PackerDown", QStringLiteral("Вниз"), &TSettingsDialog::PackerDownClick),
+      Button(row, "PackerProperties", QStringLiteral("Свойства..."),
+             &TSettingsDialog::PackerPropertiesClick)};
   layout->addLayout(row);
   auto* form = new QFormLayout;
   pckName_ = new QLineEdit;
@@ -659,6 +664,7 @@ void TSettingsDialog::ShowDialog() {
   Select(packerList_, 0);
   ShowMailbox();
   ShowPacker();
+  ShowUplinkButtons();
   UpdateInfo();
 }
 
@@ -673,8 +679,10 @@ bool TSettingsDialog::ApplyClick() {
     return false;
   }
   const std::string base = store_.MessageBaseDir();
-  // The profiles taken off their list go now, before the save.
-  if (TMailerConfig* mailers = GetMailerConfig()) mailers->FreeUnlisted();
+  // The profiles taken off their list go now, before the save; their
+  // mailboxes call another profile or none.
+  std::vector<TMailboxMove> moves;
+  if (TMailerConfig* mailers = GetMailerConfig()) moves = mailers->FreeUnlisted();
   store_.ApplySettings(values);  // the save is held back until EndEdits
   if (store_.MessageBaseDir() != base) {
     MoveDupeChecker(store_.MessageBaseDir());
@@ -686,6 +694,8 @@ bool TSettingsDialog::ApplyClick() {
   }
   const bool saved = EndEdits();
   StartEdits();
+  // A poll of those mailboxes now uses another line and identity, or none.
+  if (!moves.empty()) platform::GetPrompter().Warn(MailboxMovesText(moves));
   return saved;
 }
 
@@ -733,6 +743,7 @@ void TSettingsDialog::AddLinkClick() {
   TAddLinkAssistent assistant(store_, packers_, this);
   ExecModal(assistant);
   Select(linkList_, store_.Uplinks().GetCount() - 1);
+  ShowUplinkButtons();
 }
 
 void TSettingsDialog::KillLinkClick() {
@@ -745,6 +756,13 @@ void TSettingsDialog::KillLinkClick() {
   TKillLinkAssistent assistant(store_, links.GetItem(index), packers_, this);
   assistant.Execute();
   Select(linkList_, 0);
+  ShowUplinkButtons();
+}
+
+void TSettingsDialog::ShowUplinkButtons() {
+  const int index = Selected(linkList_);
+  const bool any = index >= 0 && index < store_.Uplinks().GetCount();
+  for (QPushButton* b : linkEntryButtons_) b->setEnabled(any);
 }
 
 void TSettingsDialog::UplinkUpClick() {
@@ -773,6 +791,7 @@ void TSettingsDialog::ShowMailbox() {
   const bool any = index >= 0 && index < list.GetCount();
   for (QWidget* w : std::initializer_list<QWidget*>{mbName_, mbSysop_, mbAddress_, mbNumbers_})
     w->setEnabled(any);
+  for (QPushButton* b : mbEntryButtons_) b->setEnabled(any);
   const TMailboxFields fields = any ? MailboxFields(*list.GetItem(index)) : TMailboxFields{};
   mbName_->setText(AnsiText(fields.name));
   mbSysop_->setText(AnsiText(fields.sysop));
@@ -862,6 +881,7 @@ void TSettingsDialog::UpdateInfo() {
   TAreaList& areas = store_.Areas();
   const bool any = index >= 0 && index < areas.GetCount();
   killArea_->setEnabled(any && TConfigStore::CanKillArea(*areas.GetItem(index)));
+  for (QPushButton* b : areaEntryButtons_) b->setEnabled(any);
   areaProperties_->setEnabled(any && TConfigStore::HasAreaProperties(*areas.GetItem(index)));
 }
 
@@ -952,6 +972,7 @@ void TSettingsDialog::ShowPacker() {
   const bool any = packers_ && index >= 0 && index < packers_->GetCount();
   for (QWidget* w : std::initializer_list<QWidget*>{pckName_, pckPack_, pckUnpack_})
     w->setEnabled(any);
+  for (QPushButton* b : pckEntryButtons_) b->setEnabled(any);
   const TPackerFields fields =
       any ? PackerFields(*packers_, *packers_->GetItem(index)) : TPackerFields{};
   pckName_->setText(AnsiText(fields.name));

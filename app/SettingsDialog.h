@@ -147,6 +147,8 @@ class TSettingsDialog : public QDialog {
   bool StorePacker();
   void ShowMailbox();
   void ShowPacker();
+  // The uplink page's buttons for the selected uplink.
+  void ShowUplinkButtons();
   int Selected(QListWidget* box) const;
   void Select(QListWidget* box, int index);
   void Refused(const std::string& text);
@@ -174,6 +176,9 @@ class TSettingsDialog : public QDialog {
   QPlainTextEdit* mbNumbers_ = nullptr;
   QLineEdit *pckName_ = nullptr, *pckPack_ = nullptr, *pckUnpack_ = nullptr;
   QPushButton *killArea_ = nullptr, *killLink_ = nullptr, *areaProperties_ = nullptr;
+  // The buttons of a list page that act on the selected entry: enabled only
+  // while one is selected.
+  std::vector<QPushButton*> linkEntryButtons_, mbEntryButtons_, areaEntryButtons_, pckEntryButtons_;
   int shownMailbox_ = -1, shownPacker_ = -1;
   // The entry fields were changed since they were shown: only then are
   // they stored (the entry may have been changed through its window).

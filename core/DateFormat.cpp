@@ -2,6 +2,9 @@
 
 #include <langinfo.h>
 
+#include <clocale>
+#include <cstring>
+
 #include <mutex>
 
 namespace velmaris {
@@ -79,6 +82,19 @@ std::string DateLettersFromPosix(std::string_view posix) {
 std::string LocaleShortDateFormat() {
   const char* format = nl_langinfo(D_FMT);
   return DateLettersFromPosix(format ? format : "");
+}
+
+const char* const kRussianMonthNames[12] = {"Январь",   "Февраль", "Март",   "Апрель",
+                                            "Май",      "Июнь",    "Июль",   "Август",
+                                            "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
+
+const char* const kRussianShortDayNames[7] = {"Вс", "Пн", "Вт", "Ср", "Чт", "Пт", "Сб"};
+
+bool HasOwnTimeLocale() {
+  const char* name = std::setlocale(LC_TIME, nullptr);
+  if (!name || !*name) return false;
+  return std::strcmp(name, "C") != 0 && std::strcmp(name, "POSIX") != 0 &&
+         std::strncmp(name, "C.", 2) != 0;
 }
 
 std::string InitDateFormat() { return InitDateFormat(LocaleShortDateFormat()); }

@@ -26,13 +26,25 @@ std::string DateLettersFromPosix(std::string_view posixFormat);
 // The date format of the current LC_TIME locale, written with letters.
 std::string LocaleShortDateFormat();
 
+// The program's own date form, the one message lists and logs show
+// ("08.12.26"), and the Russian names its forms use: what the date controls
+// follow where the system has no locale of its own.
+inline constexpr const char* kProgramDateFormat = "dd.mm.yy";
+// "Январь" to "Декабрь" (UTF-8); index 0 is January.
+extern const char* const kRussianMonthNames[12];
+// "Вс" to "Сб" (UTF-8); index 0 is Sunday.
+extern const char* const kRussianShortDayNames[7];
+// Whether LC_TIME names a locale of its own: false for the C and POSIX
+// locales ("C", "POSIX", "C.UTF-8"), as with LANG unset or LANG=C.
+bool HasOwnTimeLocale();
+
 // Sets the short date pattern from the current locale's date format, or
 // from the given format written with letters. Returns the pattern chosen.
 std::string InitDateFormat();
 std::string InitDateFormat(std::string_view format);
 
 // The current short date pattern ("DD/MM/YYYY" until initialised) and its
-// replacement (the main window sets "dd.mm.yy"). Thread-safe.
+// replacement (the main window sets kProgramDateFormat). Thread-safe.
 std::string ShortDateFormat();
 void SetShortDateFormat(std::string pattern);
 

@@ -72,6 +72,7 @@ void TMailBox::Assign(const TMailBox& other) {
   Address.SetAddress(other.Address.Address());
   SetNumbers(other.Numbers);
   Command = other.Command;
+  LostProfile = other.LostProfile;
   FileList = other.FileList;
   AreaIndicator = other.AreaIndicator;
   AreaSize = other.AreaSize;
@@ -84,6 +85,7 @@ void TMailBox::LoadFromRegistry(const TWinRegistry& registry, const std::string&
   Address.SetText(registry.ReadString(section, "Address", Address.Text4D()));
   FileList = platform::UnquotedPath(registry.ReadPath(section, "Filelist", FileList));
   Command = registry.ReadString(section, "CMD", Command);  // a profile's name, or a command line
+  LostProfile.clear();
   Name = registry.ReadString(section, "Name", Name);
   const int32_t count =
       std::clamp(registry.ReadInteger(section, "NumberCount", 0), 0, kMaxStoredNumbers);

@@ -68,6 +68,10 @@ class TMailBox : public TObject {
   // The name of a mailer profile, or an external command line that calls
   // the system.
   std::string Command;
+  // The mailer profile whose deletion left Command empty, for the
+  // properties window to say why; cleared when the mailbox is loaded or
+  // given a command. Not stored.
+  std::string LostProfile;
   // The BBS file list and the layout of its file-area lines.
   std::string FileList;
   std::string AreaIndicator;  // text that marks a file-area line

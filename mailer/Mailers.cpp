@@ -7,16 +7,14 @@
 
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 
 namespace velmaris {
 
 namespace {
 
-// Bounds on what a stored profile may hold.
+// Bounds on the stored list; those of one profile are TMailer's.
 constexpr int32_t kMaxStoredProfiles = 256;
-constexpr int32_t kMaxReDials = 1000;
-constexpr int32_t kMaxReDialWait = 3600;
-constexpr int32_t kMaxBufferSize = 65536;
 
 TMailerWindowFactory& WindowFactory() {
   static TMailerWindowFactory factory;
@@ -91,7 +89,7 @@ void TMailer::LoadFromRegistry(const TWinRegistry& reg, const std::string& secti
   Hydra = reg.ReadBool(section, "Hydra", Hydra);
   ZedZap = reg.ReadBool(section, "ZedZap", ZedZap);
   OwnBufferSizes = reg.ReadBool(section, "OwnBufferSizes", OwnBufferSizes);
-  ReadJob = std::clamp(reg.ReadInteger(section, "ReadJob", ReadJob), 1, kMaxBufferSize);
+  ReadJob = std::clamp(reg.ReadInteger(section, "ReadJob", ReadJob), kMinReadJob, kMaxBufferSize);
 }
 
 void TMailer::SaveToRegistry(TWinRegistry& reg, const std::string& section) const {
@@ -130,13 +128,13 @@ TMailer* TMailerConfig::AddMailer(TConfigStore& store) {
   return added;
 }
 
-void TMailerConfig::DeleteMailer(int index) {
+std::vector<TMailboxMove> TMailerConfig::DeleteMailer(int index) {
   list_.GetMailer(index);  // raises EListIndexError outside the list
   list_.Delete(index);
-  FreeUnlisted();
+  return FreeUnlisted();
 }
 
-void TMailerConfig::FreeUnlisted() {
+std::vector<TMailboxMove> TMailerConfig::FreeUnlisted() {
   std::vector<std::unique_ptr<TMailer>> unlisted;
   for (auto it = owned_.begin(); it != owned_.end();) {
     if (list_.IndexOf(it->get()) >= 0) {
@@ -146,21 +144,42 @@ void TMailerConfig::FreeUnlisted() {
     unlisted.push_back(std::move(*it));
     it = owned_.erase(it);
   }
-  for (const auto& mailer : unlisted) RepointMailboxes(*mailer);
+  std::vector<TMailboxMove> moves;
+  for (const auto& mailer : unlisted) RepointMailboxes(*mailer, moves);
   // Freed last: a window posting its log may save the configuration, which
   // then holds the mailboxes as they are now.
   while (!unlisted.empty()) unlisted.pop_back();
+  return moves;
 }
 
-void TMailerConfig::RepointMailboxes(const TMailer& freed) const {
+void TMailerConfig::RepointMailboxes(const TMailer& freed, std::vector<TMailboxMove>& moves) const {
   TConfigStore* store = freed.Store();
   if (!store || freed.Name().empty() || FindMailer(freed.Name())) return;
   const std::string successor = list_.GetCount() > 0 ? list_.GetMailer(0)->Name() : std::string();
   TMBList& boxes = store->Mailboxes();
   for (int i = 0; i < boxes.GetCount(); ++i) {
     TMailBox* box = boxes.GetItem(i);
-    if (box && platform::EqualNoCase(box->Command, freed.Name())) box->Command = successor;
+    if (!box || !platform::EqualNoCase(box->Command, freed.Name())) continue;
+    box->Command = successor;
+    box->LostProfile = successor.empty() ? freed.Name() : std::string();
+    moves.push_back({box->Name, freed.Name(), successor});
   }
+}
+
+std::string MailboxMovesText(const std::vector<TMailboxMove>& moves) {
+  const auto quoted = [](const std::string& ansi) {
+    return "\"" + platform::AnsiToUtf8(ansi) + "\"";
+  };
+  std::string text;
+  for (const TMailboxMove& move : moves) {
+    if (!text.empty()) text += '\n';
+    text += "The mailer profile " + quoted(move.freed) + " is deleted: the mailbox " +
+            quoted(move.mailbox) + " ";
+    text += move.successor.empty()
+                ? "calls no mailer now. Please choose its call in \"Настройки\"/\"Мейлбоксы\"!"
+                : "is now called by " + quoted(move.successor) + "!";
+  }
+  return text;
 }
 
 void TMailerConfig::CloseWindows() {

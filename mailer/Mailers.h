@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/ConfigStore.h"
 #include "core/MailBox.h"
@@ -53,6 +54,12 @@ class TMailer : public TObject {
   static constexpr const char* kPlaceholderSysop = "Jon Doe";
   static constexpr const char* kUnpublished = "-Unpublished-";
   static constexpr const char* kDefaultFlags = "MO,V32,V32B,V42,V42B";
+  // What a profile may hold, loaded or typed into its properties window
+  // alike: a redial wait of 0 redials at once, a buffer size of 0 is not set.
+  static constexpr int32_t kMaxReDials = 1000;
+  static constexpr int32_t kMaxReDialWait = 3600;
+  static constexpr int32_t kMaxBufferSize = 65536;
+  static constexpr int32_t kMinReadJob = 1;
 
   // store: the configuration whose settings give the sysop and whose
   // mailboxes follow a rename; null takes the process-wide one (may be none).
@@ -113,6 +120,19 @@ class TMailerList : public TTypedList<TMailer> {
   TMailer* GetMailer(int index) const { return GetItem(index); }
 };
 
+// A mailbox that called a profile which was freed, and the profile it calls
+// now (empty: none, the mailbox cannot be polled until it is given one).
+struct TMailboxMove {
+  std::string mailbox;
+  std::string freed;
+  std::string successor;
+  bool operator==(const TMailboxMove&) const = default;
+};
+
+// What the user is told of the moves, one line per mailbox (UTF-8, the
+// names taken from the ANSI page); empty for none.
+std::string MailboxMovesText(const std::vector<TMailboxMove>& moves);
+
 // The profiles as a section of the configuration store ("Lines"). It owns
 // the profiles and makes them the process-wide ones that mailboxes call.
 class TMailerConfig : public TConfigSection, public TMailerProfiles {
@@ -125,14 +145,16 @@ class TMailerConfig : public TConfigSection, public TMailerProfiles {
   TMailerList& Mailers() { return list_; }
   // Adds a profile (made with the store's defaults) and returns it.
   TMailer* AddMailer(TConfigStore& store);
-  // Frees the profile at the index (FreeUnlisted).
-  void DeleteMailer(int index);
+  // Frees the profile at the index (FreeUnlisted); the mailboxes moved.
+  std::vector<TMailboxMove> DeleteMailer(int index);
   // Frees every profile that is no longer listed: the settings window takes
   // the profiles it removed from the list so only on OK or Apply (their
   // windows close, their calls end), and frees the ones it added on Cancel.
   // A mailbox that called a freed profile calls the first listed profile
-  // instead, or has no command when none is left (a call then says so).
-  void FreeUnlisted();
+  // instead, or has no command when none is left (a call then says so; the
+  // mailbox keeps the freed name in LostProfile). Returns those mailboxes,
+  // in list order, for the caller to tell the user.
+  std::vector<TMailboxMove> FreeUnlisted();
   // Frees the windows of every profile, first to last (the mailer windows
   // post their logs); the profiles stay listed. The program's end does this
   // before its last save, so that a save the logs cause (REPORT created)
@@ -158,8 +180,9 @@ class TMailerConfig : public TConfigSection, public TMailerProfiles {
  private:
   void Replace(std::vector<std::unique_ptr<TMailer>> loaded);
   // The mailboxes that call the freed profile by its name, where no listed
-  // profile answers to that name, call the first listed one or none.
-  void RepointMailboxes(const TMailer& freed) const;
+  // profile answers to that name, call the first listed one or none; each
+  // is added to moves.
+  void RepointMailboxes(const TMailer& freed, std::vector<TMailboxMove>& moves) const;
 
   TMailerList list_;
   std::vector<std::unique_ptr<TMailer>> owned_;

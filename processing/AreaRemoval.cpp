@@ -27,7 +27,8 @@ void AreaListChanged(TConfigStore& store) {
 }  // namespace
 
 int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names,
-                      TRemovalTexts texts, const TRemovalProgress& progress) {
+                      TRemovalTexts texts, const TRemovalProgress& progress,
+                      std::vector<TKeptArea>* kept) {
   assert(platform::GetDispatcher().IsMainThread());
   const bool area = texts == TRemovalTexts::Area;
   TAreaList& list = store.Areas();
@@ -39,11 +40,13 @@ int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names
     if (!found) {
       Box(platform::MsgKind::Error,
           area ? "Could not find area  " + name + " !" : "Could not find area " + name);
+      if (kept) kept->push_back({name, TKeptArea::Reason::NotFound});
       continue;
     }
     if (found->IsLocked() || found->IsIndexLoaded()) {
       Box(platform::MsgKind::Warning,
           "The area " + name + " is in use and cannot be " + (area ? "deleted !" : "deleted!"));
+      if (kept) kept->push_back({name, TKeptArea::Reason::InUse});
       continue;
     }
     found->DeleteFiles();

@@ -18,12 +18,22 @@ enum class TRemovalTexts { Uplink, Area };
 // (position from 1, count) before each name.
 using TRemovalProgress = std::function<void(int position, int count)>;
 
+// A listed area that was not deleted, and why.
+struct TKeptArea {
+  enum class Reason { NotFound, InUse };
+  std::string name;
+  Reason reason;
+  bool operator==(const TKeptArea&) const = default;
+};
+
 // Deletes the named areas in order: the message base files, the entry of the
 // area list, the area. Names of no area and areas in use are told in a box
-// and skipped. Then the main window's area list is refreshed and the
-// configuration saved. The number deleted.
+// and skipped (and added to kept, when given, in list order). Then the main
+// window's area list is refreshed and the configuration saved. The number
+// deleted.
 int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names,
-                      TRemovalTexts texts, const TRemovalProgress& progress = {});
+                      TRemovalTexts texts, const TRemovalProgress& progress = {},
+                      std::vector<TKeptArea>* kept = nullptr);
 
 // The names of the areas bound to the uplink, in list order, without NETMAIL,
 // BAD, DUPES and the other netmail areas: the areas that go with it.

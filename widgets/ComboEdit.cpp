@@ -8,6 +8,7 @@
 #include <QStyle>
 
 #include "widgets/ModalHook.h"
+#include "widgets/VxGraphics.h"
 #include "widgets/logic/DateHelpers.h"
 #include "widgets/logic/EditMask.h"
 
@@ -49,12 +50,13 @@ TPopupWindow::TPopupWindow(TCustomComboEdit* edit)
     : QFrame(edit, Qt::Popup | Qt::FramelessWindowHint), edit_(edit) {
   setFocusPolicy(Qt::NoFocus);
   setFrameStyle(QFrame::Box | QFrame::Plain);
+  // A press outside is handed on by the pop-up itself (mousePressEvent).
+  setAttribute(Qt::WA_NoMouseReplay);
   hide();
 }
 
 void TPopupWindow::ShowAt(const QPoint& screenPos) {
   move(screenPos);
-  setAttribute(Qt::WA_NoMouseReplay, false);
   show();
 }
 
@@ -93,9 +95,9 @@ void TPopupWindow::mousePressEvent(QMouseEvent* event) {
     const QWidget* button = edit_->Button();
     const bool onButton =
         button->isVisible() && button->rect().contains(button->mapFromGlobal(global));
-    setAttribute(Qt::WA_NoMouseReplay, onButton);
     NotifyClose(onButton);
     event->accept();
+    if (!onButton && !isVisible()) ReplayPressOutsidePopup(*event);
     return;
   }
   QFrame::mousePressEvent(event);

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <cmath>
@@ -141,7 +140,7 @@ void TVxCalendar::MoveToToday() { SetCalendarDate(Today()); }
 QString TVxCalendar::CellCaption(int col, int row) const {
   if (row == 0) {
     const int weekday = CalendarWeekdayOfColumn(col, static_cast<int>(startOfWeek_));
-    return locale().dayName(weekday == 0 ? 7 : weekday, QLocale::ShortFormat);
+    return QString::fromStdString(CurrentDateLocale().shortDayNames[weekday % 7]);
   }
   const int day = CalendarDayOfCell(col, row, offset_, DaysInMonth(Year(), Month()));
   return day ? QString::number(day) : QString();

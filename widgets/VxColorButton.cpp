@@ -11,6 +11,7 @@
 
 #include "widgets/IniStorages.h"
 #include "widgets/ModalHook.h"
+#include "widgets/VxGraphics.h"
 #include "widgets/VxSpeedButton.h"
 
 namespace velmaris {
@@ -212,6 +213,8 @@ TVxColorButtonPalette::TVxColorButtonPalette(QWidget* parent) : QWidget(parent, 
   setAttribute(Qt::WA_DeleteOnClose);
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
+  // A press outside is handed on by the palette itself (mousePressEvent).
+  setAttribute(Qt::WA_NoMouseReplay);
   btnOther_ = new QPushButton("&Other", this);
   btnOther_->setObjectName("btnOther");
   btnOther_->setGeometry(2, 98, 50, 20);
@@ -233,16 +236,18 @@ bool TVxColorButtonPalette::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TVxColorButtonPalette::mousePressEvent(QMouseEvent* event) {
-  if (!rect().contains(event->position().toPoint())) {
+  const bool outside = !rect().contains(event->position().toPoint());
+  if (outside) {
     // A press on the button that opened the palette only closes it: it is
     // not handed on to the button, which would open the palette again.
     const QPoint global = event->globalPosition().toPoint();
     const QWidget* owner = parentWidget();
     closedByOwnerPress_ = owner && owner->rect().contains(owner->mapFromGlobal(global));
     ownerPressTime_ = event->timestamp();
-    setAttribute(Qt::WA_NoMouseReplay, closedByOwnerPress_);
   }
   QWidget::mousePressEvent(event);
+  // A press anywhere else closes it and reaches what lies there.
+  if (outside && !closedByOwnerPress_ && !isVisible()) ReplayPressOutsidePopup(*event);
 }
 
 TVxColorButtonPalette::~TVxColorButtonPalette() {

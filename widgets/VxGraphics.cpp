@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QBitmap>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QThread>
 #include <QWidget>
+#include <QWindow>
 #include <map>
 
 #include "widgets/logic/VxStrUtils.h"
@@ -204,6 +206,29 @@ bool IsActiveWindowOfThisThread() {
 
 void DiscardMessage(QObject* receiver, int eventType) {
   QCoreApplication::removePostedEvents(receiver, eventType);
+}
+
+void ReplayPressOutsidePopup(const QMouseEvent& press) {
+  const QPoint global = press.globalPosition().toPoint();
+  QWidget* target = QApplication::widgetAt(global);
+  if (!target) return;
+  QWidget* top = target->window();
+  if (QWidget* modal = QApplication::activeModalWidget(); modal && top != modal) return;
+  QWindow* window = top->windowHandle();
+  if (!window) return;
+  if (!top->isActiveWindow()) {
+    top->activateWindow();
+    top->raise();
+  }
+  // Posted to the window, the press is routed as one from the window system:
+  // to the control under it, which takes the focus by the click and the
+  // release that follows.
+  const QPointF local = window->mapFromGlobal(press.globalPosition());
+  auto* replay =
+      new QMouseEvent(QEvent::MouseButtonPress, local, local, press.globalPosition(),
+                      press.button(), press.buttons(), press.modifiers(), press.pointingDevice());
+  replay->setTimestamp(press.timestamp());
+  QCoreApplication::postEvent(window, replay);
 }
 
 }  // namespace velmaris

@@ -14,6 +14,7 @@
 #include <QRect>
 #include <QString>
 
+class QMouseEvent;
 class QPainter;
 class QWidget;
 class QObject;
@@ -83,5 +84,12 @@ void CenterWindowOnScreen(QWidget* window);
 bool IsActiveWindowOfThisThread();
 // Drops the posted events of that type for the receiver (none waits then).
 void DiscardMessage(QObject* receiver, int eventType);
+// Hands a press that closed a pop-up (outside it; the pop-up already hidden)
+// on to the control under the pointer, as though the pop-up had not been
+// there. Qt does this only where it could grab the pointer for the pop-up,
+// which is not so on every platform and window manager: a pop-up that calls
+// this sets Qt::WA_NoMouseReplay, so that the press arrives once. A window
+// that a modal dialog blocks takes nothing.
+void ReplayPressOutsidePopup(const QMouseEvent& press);
 
 }  // namespace velmaris

@@ -77,9 +77,9 @@ TMailerProperties::TMailerProperties(TMailer* profile, TMailerList* list,
   protocols->addWidget(CbHydra);
   g->addRow("Protocols", protocols);
   g->addRow("Redials", SpRetries = Named(new QSpinBox, "SpRetries"));
-  SpRetries->setRange(0, 1000);
+  SpRetries->setRange(0, TMailer::kMaxReDials);
   g->addRow("Wait (s)", SpWait = Named(new QSpinBox, "SpWait"));
-  SpWait->setRange(2, 3600);
+  SpWait->setRange(0, TMailer::kMaxReDialWait);
   g->addRow("Nothing to send", CbDummy = Named(new QComboBox, "CbDummy"));
   CbDummy->addItems({"Send nothing", "Send a dummy packet"});
   Pages->addTab(general, "General");
@@ -94,10 +94,11 @@ TMailerProperties::TMailerProperties(TMailer* profile, TMailerList* list,
 
   auto* extra = new QWidget;
   auto* x = new QFormLayout(extra);
-  x->addRow("Read size", SpReadJob = Spin(extra, "SpReadJob", 1, 65536));
+  x->addRow("Read size",
+            SpReadJob = Spin(extra, "SpReadJob", TMailer::kMinReadJob, TMailer::kMaxBufferSize));
   x->addRow(CbOwnBuffers = Named(new QCheckBox("Own buffer sizes"), "CbOwnBuffers"));
-  x->addRow("Input buffer", SpInSize = Spin(extra, "SpInSize", 1, 65536));
-  x->addRow("Output buffer", SpOutSize = Spin(extra, "SpOutSize", 1, 65536));
+  x->addRow("Input buffer", SpInSize = Spin(extra, "SpInSize", 0, TMailer::kMaxBufferSize));
+  x->addRow("Output buffer", SpOutSize = Spin(extra, "SpOutSize", 0, TMailer::kMaxBufferSize));
   Pages->addTab(extra, "Extra");
 
   auto* buttons = new QHBoxLayout;

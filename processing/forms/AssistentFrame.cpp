@@ -58,9 +58,15 @@ QVBoxLayout* TAssistentFrame::AddPage(const char* name, const QString& text) {
   QWidget* page = nb_->AddPage(QString::fromLatin1(name));
   auto* layout = new QVBoxLayout(page);
   auto* label = new QLabel(text, page);
+  label->setObjectName("PageText");
   label->setWordWrap(true);
   layout->addWidget(label);
   return layout;
+}
+
+QLabel* TAssistentFrame::PageText(int page) const {
+  QWidget* widget = nb_->widget(page);
+  return widget ? widget->findChild<QLabel*>("PageText", Qt::FindDirectChildrenOnly) : nullptr;
 }
 
 void TAssistentFrame::PagesAdded() {

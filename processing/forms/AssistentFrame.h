@@ -31,6 +31,8 @@ class TAssistentFrame : public QDialog, public TObject {
   QPushButton* PrevButton() const { return prev_; }
   QPushButton* NextButton() const { return next_; }
   QPushButton* CancelButton() const { return cancel_; }
+  // The text at the top of the page (AddPage).
+  QLabel* PageText(int page) const;
 
  protected:
   // A page with a text at its top; controls go into the returned layout.

@@ -14,6 +14,7 @@
 
 #include <cmath>
 
+#include "core/DateFormat.h"
 #include "core/Mail.h"
 #include "core/forms/ComboBoxLink.h"
 #include "core/forms/FormText.h"
@@ -27,9 +28,6 @@ namespace velmaris {
 namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-
-const char* const kMonths[12] = {"Январь", "Февраль", "Март",     "Апрель",  "Май",    "Июнь",
-                                 "Июль",   "Август",  "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
 
 TVxSpinEdit* Spin(const char* name, int low, int high, QWidget* parent) {
   auto* spin = new TVxSpinEdit(parent);
@@ -102,7 +100,7 @@ void TAutoSendProperties::Build() {
   spDay_ = Spin("SpDay", 1, 31, this);
   cbMonth_ = new QComboBox(this);
   cbMonth_->setObjectName("CbMonth");
-  for (const char* month : kMonths) cbMonth_->addItem(U(month));
+  for (const char* month : kRussianMonthNames) cbMonth_->addItem(U(month));
   connect(cbMonth_, &QComboBox::activated, this, [this] { Modified(); });
   for (TVxSpinEdit* spin : {rxDays_, rxDate_, spDay_})
     connect(spin, &TVxSpinEdit::change, this, [this] { Modified(); });

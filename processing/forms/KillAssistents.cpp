@@ -18,6 +18,10 @@ namespace velmaris {
 
 namespace {
 
+const QString kFailureText = QStringLiteral("Не все эхи удалось удалить, аплинк оставлен.");
+const QString kDoneText = QStringLiteral("Готово.");
+const QString kNotAllDeletedText = QStringLiteral("Не все арии удалены, остались:");
+
 std::vector<std::string> Names(const QListWidget& list) {
   std::vector<std::string> names;
   for (int i = 0; i < list.count(); ++i) names.push_back(AnsiBytes(list.item(i)->text()));
@@ -32,6 +36,19 @@ void OneWayFrom(TPageManager& manager, int workingPage) {
   manager.OnGetPriorPage = [workingPage](int page, int& prior) {
     if (page >= workingPage) prior = -1;
   };
+}
+
+// The first lines of a last page, then a line for each area that was
+// listed and stays, with the reason.
+QString WithKeptAreas(const QString& heading, const std::vector<TKeptArea>& kept) {
+  QString text = heading;
+  for (const TKeptArea& area : kept) {
+    text +=
+        QLatin1Char('\n') + AnsiText(area.name) +
+        (area.reason == TKeptArea::Reason::InUse ? QStringLiteral(" — используется, удалить нельзя")
+                                                 : QStringLiteral(" — не найдена"));
+  }
+  return text;
 }
 
 }  // namespace
@@ -59,7 +76,7 @@ TKillLinkAssistent::TKillLinkAssistent(TConfigStore& store, TNetLink* uplink, TP
   Progress->setObjectName("Progress");
   working->addWidget(Progress);
   AddPage("ReportPage", QStringLiteral("Аплинк и его эхи удалены."));
-  AddPage("FailurePage", QStringLiteral("Не все эхи удалось удалить, аплинк оставлен."));
+  AddPage("FailurePage", kFailureText);
   PagesAdded();
   OneWayFrom(*PageManager(), WorkingPage);
 }
@@ -81,12 +98,15 @@ void TKillLinkAssistent::NB_DELPageChanged() {
       SetButtons(true, false, true, false, QStringLiteral("Cancel"));
       CancelButton()->setEnabled(false);
       Progress->setMaximum(KillList->count());
-      DeleteListedAreas(store_, Names(*KillList), TRemovalTexts::Uplink,
-                        [this](int position, int) { Progress->setValue(position); });
+      kept_.clear();
+      DeleteListedAreas(
+          store_, Names(*KillList), TRemovalTexts::Uplink,
+          [this](int position, int) { Progress->setValue(position); }, &kept_);
       PageManager()->SetPage(ReportPage, true);
       break;
     case ReportPage:
       if (!RemoveUnusedUplink(store_, uplink_)) {
+        PageText(FailurePage)->setText(WithKeptAreas(kFailureText, kept_));
         PageManager()->SetPage(FailurePage, true);
         break;
       }
@@ -126,7 +146,7 @@ TKillAreaAssistent::TKillAreaAssistent(TConfigStore& store, QWidget* parent)
   Progress = new QProgressBar(this);
   Progress->setObjectName("Progress");
   working->addWidget(Progress);
-  AddPage("ReportPage", QStringLiteral("Готово."));
+  AddPage("ReportPage", kDoneText);
   PagesAdded();
   OneWayFrom(*PageManager(), WorkingPage);
 }
@@ -146,8 +166,13 @@ void TKillAreaAssistent::NB_DELPageChanged() {
       SetButtons(true, false, true, false, QStringLiteral("Cancel"));
       CancelButton()->setEnabled(false);
       Progress->setMaximum(KillList->count());
-      DeleteListedAreas(store_, Names(*KillList), TRemovalTexts::Area,
-                        [this](int position, int) { Progress->setValue(position); });
+      kept_.clear();
+      DeleteListedAreas(
+          store_, Names(*KillList), TRemovalTexts::Area,
+          [this](int position, int) { Progress->setValue(position); }, &kept_);
+      // An area that stays is said on the last page, with the reason.
+      PageText(ReportPage)
+          ->setText(kept_.empty() ? kDoneText : WithKeptAreas(kNotAllDeletedText, kept_));
       PageManager()->SetPage(ReportPage, true);
       break;
     case ReportPage:

@@ -2,9 +2,13 @@
 // its areas (NETMAIL excepted), TKillAreaAssistent deletes the listed areas
 // with their messages. Both list what goes, delete it on their working page
 // and end on a report page (the uplink assistant on a failure page when an
-// area of the uplink stays). Execute is true when they ended on the report.
+// area of the uplink stays), which names every listed area that stays and
+// why. Execute is true when they ended on the report.
 #pragma once
 
+#include <vector>
+
+#include "processing/AreaRemoval.h"
 #include "processing/forms/AssistentFrame.h"
 
 class QLabel;
@@ -42,6 +46,7 @@ class TKillLinkAssistent : public TAssistentFrame {
   TConfigStore& store_;
   TNetLink* uplink_;
   TPckList* packers_;
+  std::vector<TKeptArea> kept_;  // listed and not deleted
 };
 
 class TKillAreaAssistent : public TAssistentFrame {
@@ -63,6 +68,7 @@ class TKillAreaAssistent : public TAssistentFrame {
 
  private:
   TConfigStore& store_;
+  std::vector<TKeptArea> kept_;  // listed and not deleted
 };
 
 }  // namespace velmaris

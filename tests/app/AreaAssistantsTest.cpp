@@ -318,6 +318,9 @@ TEST_F(AssistantTest, AreasInUseStay) {
   EXPECT_EQ(killLink.KillList->count(), 1);  // NETMAIL is never listed
   EXPECT_EQ(Click(killLink, killLink.NextButton()), TKillLinkAssistent::FailurePage);
   echo->Unlock();
+  EXPECT_EQ(killLink.PageText(TKillLinkAssistent::FailurePage)->text(),
+            QString::fromUtf8("Не все эхи удалось удалить, аплинк оставлен.\n"
+                              "BUSY.ECHO — используется, удалить нельзя"));
   EXPECT_EQ(killLink.CancelButton()->text(), "Close");
   EXPECT_EQ(Store().Uplinks().GetCount(), 1);
   EXPECT_EQ(Area("NETMAIL")->Uplink, link);  // nothing changed
@@ -332,6 +335,10 @@ TEST_F(AssistantTest, AreasInUseStay) {
   busy->Unlock();
   EXPECT_EQ(prompter.Questions().back().text, "The area BUSY is in use and cannot be deleted !");
   EXPECT_NE(Area("BUSY"), nullptr);
+  // The last page says that the area stays, and why: not "Готово.".
+  EXPECT_EQ(
+      killArea.PageText(TKillAreaAssistent::ReportPage)->text(),
+      QString::fromUtf8("Не все арии удалены, остались:\nBUSY — используется, удалить нельзя"));
   QTest::mouseClick(killArea.CancelButton(), Qt::LeftButton);
   EXPECT_EQ(killArea.result(), QDialog::Accepted);
 }

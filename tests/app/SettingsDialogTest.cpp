@@ -286,6 +286,31 @@ TEST_F(SettingsDialogTest, ShrunkListsLeaveNoStaleSectionsAndMailboxesFollowTheP
        {root + "Lines\\Mailer2]", lastPacker, root + "Nodelists\\List1]"})
     EXPECT_EQ(text.find(stale), std::string::npos) << stale;
   EXPECT_NE(text.find("\"CMD\"=\"Line A\""), std::string::npos);
+  // OK says that the mailbox now calls another profile.
+  ASSERT_FALSE(prompter.Questions().empty());
+  EXPECT_EQ(prompter.Questions().back().kind, platform::MsgKind::Warning);
+  EXPECT_EQ(prompter.Questions().back().text,
+            "The mailer profile \"Line B\" is deleted: the mailbox \"ACME Mailbox\" is now "
+            "called by \"Line A\"!");
+
+  // The last profile gone, OK says that the mailbox calls none, and its
+  // properties say why beside the empty command.
+  OpenSettings();
+  ShowPage("TabMailer");
+  Find<QListWidget>("MailerList")->setCurrentRow(0);
+  Click("DeleteLine");
+  Click("OKBtn");
+  EXPECT_EQ(box->Command, "");
+  EXPECT_EQ(prompter.Questions().back().text,
+            "The mailer profile \"Line A\" is deleted: the mailbox \"ACME Mailbox\" calls no "
+            "mailer now. Please choose its call in \"Настройки\"/\"Мейлбоксы\"!");
+  TMBProperties form(*box, Store().Mailboxes(), {}, platform::CodePage::CP866);
+  EXPECT_FALSE(form.LostProfile->isHidden());
+  EXPECT_TRUE(form.LostProfile->text().contains("«Line A»"));
+  form.mbCMD->setEditText("/usr/bin/callout");
+  EXPECT_TRUE(form.LostProfile->isHidden());
+  form.bApplyClick();
+  EXPECT_EQ(box->LostProfile, "");
 }
 
 TEST_F(SettingsDialogTest, RefusedInputKeepsTheWindowOpenAndTheFileUnchanged) {
@@ -424,6 +449,38 @@ TEST_F(SettingsDialogTest, ListPagesEditTheirEntriesAndOkSavesThem) {
                            "\"Line1\"=\"Greetings from the point\"", "\"Mask\"=\"Mask.*\"",
                            "\"DestDir\"=\"/fido/unpacked/\""})
     EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+// The buttons that act on the selected entry wait for one: an emptied list
+// leaves them disabled, a new entry enables them again.
+TEST_F(SettingsDialogTest, EntryButtonsAreDisabledWhileTheListIsEmpty) {
+  struct Case {
+    const char *page, *list, *add, *del;
+    std::vector<const char*> entry;
+  };
+  const Case cases[] = {
+      {"TabMailboxen",
+       "MBList",
+       "AddMB",
+       "DeleteMB",
+       {"DeleteMB", "MBUp", "MBDown", "MailboxProperties"}},
+      {"TabPacker",
+       "PackerList",
+       "AddNewPacker",
+       "KillPacker",
+       {"KillPacker", "PackerUp", "PackerDown", "PackerProperties"}},
+  };
+  for (const Case& c : cases) {
+    ShowPage(c.page);
+    auto* list = Find<QListWidget>(c.list);
+    Click(c.add);
+    for (int guard = 0; list->count() > 0 && guard < 100; ++guard) Click(c.del);
+    ASSERT_EQ(list->count(), 0) << c.list;
+    for (const char* name : c.entry) EXPECT_FALSE(Find<QPushButton>(name)->isEnabled()) << name;
+    Click(c.add);
+    for (const char* name : c.entry) EXPECT_TRUE(Find<QPushButton>(name)->isEnabled()) << name;
+  }
+  Click("CancelBtn");
 }
 
 TEST_F(SettingsDialogTest, MailerPropertiesCloseByOkCancelAndEscapeOneWindowPerProfile) {

@@ -80,6 +80,47 @@ TEST_F(MailerFormsTest, PropertiesEditTheProfile) {
   EXPECT_FALSE(window.BtnApply->isEnabled());
 }
 
+// The window shows every value a stored profile loads with, and Apply keeps
+// it: the spin boxes take what loading takes.
+TEST_F(MailerFormsTest, PropertiesShowAndKeepEveryValueAStoredProfileLoads) {
+  struct Case {
+    int32_t reDials, reDialWait, inBuf, outBuf, readJob;  // stored
+    int32_t loadedWait, loadedIn;                         // what loading keeps
+  };
+  const Case cases[] = {
+      {0, 1, 0, 0, 1, 1, 0},
+      {0, 0, 0, 100, 2, 0, 0},
+      {1000, 3600, 65536, 65536, 65536, 3600, 65536},
+      {5, 9999, 70000, 4096, 256, 3600, 65536},
+  };
+  const std::string key = "Lines\\Mailer9";
+  for (const Case& c : cases) {
+    TWinRegistry& reg = config->Registry();
+    reg.WriteInteger(key, "ReDials", c.reDials);
+    reg.WriteInteger(key, "ReDialWait", c.reDialWait);
+    reg.WriteInteger(key, "InBufSize", c.inBuf);
+    reg.WriteInteger(key, "OutBufSize", c.outBuf);
+    reg.WriteInteger(key, "ReadJob", c.readJob);
+    TMailer* profile = profiles->AddMailer(*config);
+    profile->LoadFromRegistry(reg, key);
+    ASSERT_EQ(profile->ReDialWait, c.loadedWait);
+    ASSERT_EQ(profile->InBufSize, c.loadedIn);
+    TMailerProperties window(profile, &profiles->Mailers(), {"Line A"});
+    EXPECT_EQ(window.SpRetries->value(), c.reDials);
+    EXPECT_EQ(window.SpWait->value(), c.loadedWait);
+    EXPECT_EQ(window.SpInSize->GetAsInteger(), c.loadedIn);
+    EXPECT_EQ(window.SpOutSize->GetAsInteger(), c.outBuf);
+    EXPECT_EQ(window.SpReadJob->GetAsInteger(), c.readJob);
+    window.EdLocation->setText("Moscow");
+    window.BtnApply->click();
+    EXPECT_EQ(profile->ReDials, c.reDials);
+    EXPECT_EQ(profile->ReDialWait, c.loadedWait);
+    EXPECT_EQ(profile->InBufSize, c.loadedIn);
+    EXPECT_EQ(profile->OutBufSize, c.outBuf);
+    EXPECT_EQ(profile->ReadJob, c.readJob);
+  }
+}
+
 TEST_F(MailerFormsTest, ModemPageEditsTheDiallingAndTheChosenLineSettings) {
   TMailer* profile = profiles->AddMailer(*config);
   config->SettingsModel().SetLines(SettingId::ModemLines, {"Office=/dev/ttyS0"});

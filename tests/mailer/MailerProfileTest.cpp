@@ -213,6 +213,7 @@ TEST_F(MailerProfileTest, DeletedProfilesLeaveNoSectionAndTheirMailboxesCallAnot
   for (const char* name : {"Line A", "Line B", "Line C"})
     profiles->AddMailer(*config)->SetName(name);
   TMailBox* viaB = config->AddDefaultMailbox();
+  viaB->Name = "Boss";
   viaB->Command = "line b";  // profiles answer without regard to case
   TMailBox* external = config->AddDefaultMailbox();
   external->Command = "/usr/bin/callout -p 2";
@@ -220,9 +221,15 @@ TEST_F(MailerProfileTest, DeletedProfilesLeaveNoSectionAndTheirMailboxesCallAnot
   const std::string lines = std::string(kConfigRootKey) + "\\Lines";
   ASSERT_TRUE(config.registry->KeyExists(lines + "\\Mailer3"));
 
-  profiles->DeleteMailer(2);
-  profiles->DeleteMailer(1);
+  EXPECT_TRUE(profiles->DeleteMailer(2).empty());
+  // Each mailbox moved is handed back, to be told to the user.
+  const std::vector<TMailboxMove> toA = profiles->DeleteMailer(1);
+  EXPECT_EQ(toA, (std::vector<TMailboxMove>{{"Boss", "Line B", "Line A"}}));
+  EXPECT_EQ(MailboxMovesText(toA),
+            "The mailer profile \"Line B\" is deleted: the mailbox \"Boss\" is now called by "
+            "\"Line A\"!");
   EXPECT_EQ(viaB->Command, "Line A");
+  EXPECT_EQ(viaB->LostProfile, "");
   EXPECT_EQ(external->Command, "/usr/bin/callout -p 2");
   ASSERT_TRUE(config->SaveConfiguration());
   EXPECT_EQ(config.registry->ReadDWord(lines, "Count"), 1u);
@@ -230,7 +237,12 @@ TEST_F(MailerProfileTest, DeletedProfilesLeaveNoSectionAndTheirMailboxesCallAnot
   for (const char* stale : {"\\Mailer2", "\\Mailer3"})
     EXPECT_FALSE(config.registry->KeyExists(lines + stale)) << stale;
 
-  profiles->DeleteMailer(0);
+  const std::vector<TMailboxMove> toNone = profiles->DeleteMailer(0);
+  EXPECT_EQ(toNone, (std::vector<TMailboxMove>{{"Boss", "Line A", ""}}));
+  EXPECT_EQ(MailboxMovesText(toNone),
+            "The mailer profile \"Line A\" is deleted: the mailbox \"Boss\" calls no mailer now. "
+            "Please choose its call in \"Настройки\"/\"Мейлбоксы\"!");
+  EXPECT_EQ(viaB->LostProfile, "Line A");  // the reason the properties show
   EXPECT_EQ(viaB->Command, "");
   EXPECT_EQ(viaB->StartMailer(profiles), TMailBox::StartResult::NoCommand);
 }

@@ -30,9 +30,13 @@ TEST_F(Removal, AreasInUseAndUnknownNamesStayWithTheirBox) {
     ASSERT_TRUE(platform::FileExists(file));
     ASSERT_TRUE(AddEcho("BUSY")->Lock(false));
     std::vector<std::pair<int, int>> steps;
-    EXPECT_EQ(DeleteListedAreas(*store, {"GONE", "NOPE", "BUSY"}, c.texts,
-                                [&](int p, int n) { steps.emplace_back(p, n); }),
+    std::vector<TKeptArea> kept;
+    EXPECT_EQ(DeleteListedAreas(
+                  *store, {"GONE", "NOPE", "BUSY"}, c.texts,
+                  [&](int p, int n) { steps.emplace_back(p, n); }, &kept),
               1);
+    EXPECT_EQ(kept, (std::vector<TKeptArea>{{"NOPE", TKeptArea::Reason::NotFound},
+                                            {"BUSY", TKeptArea::Reason::InUse}}));
     EXPECT_EQ(steps, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
     EXPECT_EQ(store->FindArea("GONE"), nullptr);
     EXPECT_FALSE(platform::FileExists(file));

@@ -2,6 +2,8 @@
 // window, the calendar grid and its month and year steps.
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 #include "widgets/logic/CalendarMath.h"
 #include "widgets/logic/DateHelpers.h"
 
@@ -108,6 +110,37 @@ TEST(DateHelpers, FormatAndMaskFollowTheOrder) {
   EXPECT_EQ(DefaultDateFormat(false), "MM/DD/YY");
   EXPECT_EQ(FormatDateByPattern(EncodeDate(2005, 3, 5), "MM/DD/YY", '/'), "03/05/05");
 }
+
+// Where the system has no locale of its own (LANG unset or C), the date
+// controls write dates as the rest of the program does, 08.12.26, with
+// Russian month and day names.
+class NoOwnLocale : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(NoOwnLocale, TakesTheProgramsOwnForm) {
+  const std::string old = std::setlocale(LC_TIME, nullptr);
+  ASSERT_NE(std::setlocale(LC_TIME, GetParam()), nullptr);
+  const DateLocale system = SystemDateLocale();
+  std::setlocale(LC_TIME, old.c_str());
+  DateEnv env("dd/MM/yyyy", '/');
+  SetDateLocale(system);
+  EXPECT_EQ(system.separator, '.');
+  EXPECT_FALSE(FourDigitYearFormat());
+  EXPECT_EQ(DefaultDateFormat(false), "DD/MM/YY");
+  EXPECT_EQ(FormatDateByPattern(EncodeDate(2026, 12, 8), DefaultDateFormat(false), '.'),
+            "08.12.26");
+  EXPECT_EQ(system.longMonthNames[0], "Январь");
+  EXPECT_EQ(system.longMonthNames[11], "Декабрь");
+  EXPECT_EQ(system.shortDayNames[0], "Вс");
+  EXPECT_EQ(system.shortDayNames[1], "Пн");
+}
+
+INSTANTIATE_TEST_SUITE_P(DateHelpers, NoOwnLocale, ::testing::Values("C", "POSIX", "C.UTF-8"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           for (char& c : name)
+                             if (c == '.' || c == '-') c = '_';
+                           return name;
+                         });
 
 TEST(DateHelpers, CalendarRules) {
   EXPECT_FALSE(LeapYear(1900));

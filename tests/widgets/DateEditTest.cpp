@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
+#include <clocale>
 
 #include "platform/Prompter.h"
 #include "widgets/ModalHook.h"
@@ -282,6 +284,56 @@ TEST(DateEdit, TheDroppedCalendarTakesTheKeysAndThePressOnItsButton) {
   QApplication::processEvents();
   EXPECT_FALSE(f.edit->PopupVisible());
   EXPECT_EQ(f.edit->Date(), D(1998, 3, 12));
+}
+
+// A press outside the open calendar closes it and reaches the control
+// there at once: one click picks «Любая» beside the date.
+TEST(DateEdit, APressOutsideTheCalendarReachesTheControlThere) {
+  Env env;
+  Form f;
+  auto* any = new QRadioButton("Any", &f.window);
+  auto* range = new QRadioButton("Range", &f.window);
+  range->setChecked(true);
+  auto* rows = static_cast<QVBoxLayout*>(f.window.layout());
+  rows->insertWidget(0, any);  // above the edit: the calendar drops down below it
+  rows->insertWidget(1, range);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+  f.edit->SetDate(D(1998, 3, 5));
+  f.edit->OpenDropDown();
+  ASSERT_EQ(QApplication::activePopupWidget(), f.edit->Popup());
+  QTest::keyClick(f.edit->Popup()->windowHandle(), Qt::Key_Right);
+  const QPoint at = any->mapTo(&f.window, QPoint(6, any->height() / 2));
+  QTest::mousePress(f.window.windowHandle(), Qt::LeftButton, {}, at);
+  QApplication::processEvents();
+  EXPECT_FALSE(f.edit->PopupVisible());
+  EXPECT_TRUE(any->isDown());
+  QTest::mouseRelease(f.window.windowHandle(), Qt::LeftButton, {}, at);
+  QApplication::processEvents();
+  EXPECT_TRUE(any->isChecked());
+  EXPECT_FALSE(range->isChecked());
+  EXPECT_TRUE(any->hasFocus());
+  EXPECT_EQ(f.edit->Date(), D(1998, 3, 5));  // the calendar's day left alone
+}
+
+// Without a locale of its own (LANG=C) the date edit writes 08.12.26 and
+// its calendar speaks Russian, as the rest of the program does.
+TEST(DateEdit, WithoutALocaleOfItsOwnTheEditTakesTheProgramsForm) {
+  Env env;
+  const std::string old = std::setlocale(LC_TIME, nullptr);
+  std::setlocale(LC_TIME, "C");
+  SetDateLocale(SystemDateLocale());
+  std::setlocale(LC_TIME, old.c_str());
+  Form f;
+  f.edit->SetDate(D(2026, 12, 8));
+  EXPECT_EQ(f.edit->text(), "08.12.26");
+  f.edit->OpenDropDown();
+  auto* popup = qobject_cast<TPopupCalendar*>(f.edit->Popup());
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup->Title()->text(), QString::fromUtf8("Декабрь, 2026"));
+  EXPECT_EQ(popup->Calendar()->CellCaption(0, 0), QString::fromUtf8("Пн"));
+  f.edit->CloseDropDown(f.edit, false);
+  f.edit->setText("31.12.25");
+  EXPECT_EQ(f.edit->Date(), D(2025, 12, 31));
 }
 
 TEST(DateEdit, DialogStyleAndSettings) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QImage>
 #include <QPainter>
@@ -163,6 +164,19 @@ TEST(VxColorButton, APressOutsideClosesThePaletteAndOnTheButtonDoesNotReopenIt) 
   EXPECT_EQ(QApplication::activePopupWidget(), b->PaletteForm());
   ClickThroughWindow(&form, QPoint(150, 80));
   EXPECT_FALSE(b->DroppedDown());
+  // A press on a control beside it closes it and reaches the control.
+  auto* box = new QCheckBox("Bold", &form);
+  box->setGeometry(120, 70, 70, 20);
+  box->show();
+  ClickThroughWindow(b, arrow);
+  ASSERT_TRUE(b->DroppedDown());
+  const QPoint onBox = box->mapTo(&form, QPoint(6, 10));
+  QTest::mousePress(form.windowHandle(), Qt::LeftButton, {}, onBox);
+  QApplication::processEvents();
+  EXPECT_FALSE(b->DroppedDown());
+  QTest::mouseRelease(form.windowHandle(), Qt::LeftButton, {}, onBox);
+  QApplication::processEvents();
+  EXPECT_TRUE(box->isChecked());
   ClickThroughWindow(b, arrow);
   ASSERT_TRUE(b->DroppedDown());
   ClickThroughWindow(b, arrow);

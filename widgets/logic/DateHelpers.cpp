@@ -83,18 +83,23 @@ void AppendNumber(std::string& out, int value, int digits) {
 
 DateLocale SystemDateLocale() {
   DateLocale locale;
-  locale.shortFormat = LocaleShortDateFormat();
-  if (locale.shortFormat.empty()) locale.shortFormat = "MM/dd/yy";
+  const bool own = HasOwnTimeLocale();
+  locale.shortFormat = own ? LocaleShortDateFormat() : std::string(kProgramDateFormat);
+  if (locale.shortFormat.empty()) locale.shortFormat = kProgramDateFormat;
   for (char c : locale.shortFormat) {
     if (!IsLetter(c) && c != ' ') {
       locale.separator = c;
       break;
     }
   }
-  for (int i = 0; i < 12; ++i) {
-    const char* name = nl_langinfo(static_cast<nl_item>(MON_1 + i));
-    locale.longMonthNames[i] = name ? name : "";
-  }
+  const auto name = [own](nl_item item, const char* program) {
+    const char* text = own ? nl_langinfo(item) : program;
+    return std::string(text ? text : "");
+  };
+  for (int i = 0; i < 12; ++i)
+    locale.longMonthNames[i] = name(static_cast<nl_item>(MON_1 + i), kRussianMonthNames[i]);
+  for (int i = 0; i < 7; ++i)
+    locale.shortDayNames[i] = name(static_cast<nl_item>(ABDAY_1 + i), kRussianShortDayNames[i]);
   return locale;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/DateFormat.h"
 #include "core/DateTimeUtil.h"
 
 namespace velmaris {
@@ -32,13 +33,19 @@ struct DateLocale {
   std::string shortFormat = "dd/MM/yyyy";  // letters D, M, Y in either case
   char separator = '/';
   std::array<std::string, 12> longMonthNames;
+  // The calendar's column heads; index 0 is Sunday.
+  std::array<std::string, 7> shortDayNames = {kRussianShortDayNames[0], kRussianShortDayNames[1],
+                                              kRussianShortDayNames[2], kRussianShortDayNames[3],
+                                              kRussianShortDayNames[4], kRussianShortDayNames[5],
+                                              kRussianShortDayNames[6]};
 };
 
 // The current locale; the first call reads it from LC_TIME.
 const DateLocale& CurrentDateLocale();
 void SetDateLocale(DateLocale locale);
-// The locale of LC_TIME: its date format, its first separator character and
-// its month names.
+// The locale of LC_TIME: its date format, its first separator character, its
+// month names and its short day names. Where LC_TIME is no locale of its own
+// (C, POSIX), the program's own: kProgramDateFormat and the Russian names.
 DateLocale SystemDateLocale();
 
 // The clock that "today" and "this year" come from (Now() by default);
