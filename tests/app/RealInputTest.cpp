@@ -488,6 +488,17 @@ class RealInputChild : public SettingsApplyTest {
     SettingsApplyTest::TearDown();
   }
   ReleaseCounter counter_;
+  // An editor on a new echo message in ECHO.ONE, not yet shown.
+  TMessageEditor* NewEchoEditor() {
+    auto* editor = new TMessageEditor;
+    TKQMail mail;
+    mail.Area = Area("ECHO.ONE");
+    mail.ToName = "All";
+    mail.FromName = "Ivan Petrov";
+    mail.Flags = 0x0840;
+    editor->SetMail(mail);
+    return editor;
+  }
   // Waits until the window manager frames a window.
   static void WaitForWindowManager() {
     QWidget probe;
@@ -854,13 +865,7 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
     out << "[TMessageEditorLeftSB]\nVersion=0\nCount=3\nButton1=LNewBtn,3,3\n"
            "Button2=LSaveBtn,50,3\nButton3=LCancelBtn,177,3\n";
   }
-  auto* editor = new TMessageEditor;
-  TKQMail mail;
-  mail.Area = Area("ECHO.ONE");
-  mail.ToName = "All";
-  mail.FromName = "Ivan Petrov";
-  mail.Flags = 0x0840;
-  editor->SetMail(mail);
+  auto* editor = NewEchoEditor();
   editor->move(0, 0);
   editor->show();
   ASSERT_TRUE(Shows(editor));
@@ -1554,13 +1559,7 @@ TEST_F(RealInputChild, DISABLED_ListNamesCancelAndPlacement) {
   {
     QtPrompter real(window.get());
     platform::SetPrompter(&real);
-    auto* editor = new TMessageEditor;
-    TKQMail mail;
-    mail.Area = Area("ECHO.ONE");
-    mail.ToName = "All";
-    mail.FromName = "Ivan Petrov";
-    mail.Flags = 0x0840;
-    editor->SetMail(mail);
+    auto* editor = NewEchoEditor();
     editor->move(380, 300);
     editor->show();
     if (Shows(editor)) {
