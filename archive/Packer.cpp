@@ -314,8 +314,8 @@ bool TPacker::Unpack(const std::string& archive, const std::string& destDir, boo
     std::filesystem::create_directories(destDir, ec);
   }
   if (!argv.empty()) argv.push_back(NotAnOption(PathFrom(destDir, name)));
-  return RunWithRetry(argv, destDir, true, unpack_, "Could not start unpacker:",
-                      "Problems occured when unpacking " + name + " .",
+  return RunWithRetry(argv, destDir, true, unpack_,
+                      "Could not start unpacker:", "Problems occured when unpacking " + name + " .",
                       notes ? &notes->Errors : nullptr);
 }
 

@@ -27,9 +27,8 @@ class TNetLink;
 // configured under packerName; true when the packer ran and succeeded. Why
 // it went otherwise than asked goes into *notes (TPacker::Pack). The
 // program's packer list provides it (see SetBundlePacker).
-using TBundlePacker =
-    std::function<bool(const std::string& packerName, const std::string& archive,
-                       const std::string& file, std::vector<std::string>* notes)>;
+using TBundlePacker = std::function<bool(const std::string& packerName, const std::string& archive,
+                                         const std::string& file, std::vector<std::string>* notes)>;
 
 // The packer every TOutPacket uses unless it was given its own; none until
 // the start-up sets one (without a packer, packets are listed unpacked).

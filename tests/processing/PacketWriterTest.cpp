@@ -99,7 +99,8 @@ struct FakePacker {
   std::vector<std::string> folders;  // where the archive was, when the packet was beside it
   bool succeed = true;
   TBundlePacker Fn() {
-    return [this](const std::string& packer, const std::string& archive, const std::string& file, std::vector<std::string>*) {
+    return [this](const std::string& packer, const std::string& archive, const std::string& file,
+                  std::vector<std::string>*) {
       calls.push_back(packer + " " + platform::NameOf(archive) + " " + platform::NameOf(file));
       if (platform::DirOf(archive) == platform::DirOf(file))
         folders.push_back(platform::WithoutSlash(platform::DirOf(archive)));
@@ -522,7 +523,8 @@ TEST(PacketWriter, RecoveryWithAPackerThatMakesTheBundleAnewByTable) {
     TRunJournal(d / "export.journal")
         .Append(std::vector<TRunJournal::Record>{
             {"export", packet, bundle, "ZIP", d.Path(), "2:5020/1042", d.Path(), "AREA"}});
-    SetBundlePacker([](const std::string&, const std::string& archive, const std::string& file, std::vector<std::string>*) {
+    SetBundlePacker([](const std::string&, const std::string& archive, const std::string& file,
+                       std::vector<std::string>*) {
       return platform::Process::Run(std::vector<std::string>{
                  "sh", "-c", "rm -f \"$1\" && zip -j -q \"$1\" \"$2\"", "sh", archive, file}) == 0;
     });
@@ -543,7 +545,8 @@ TEST(PacketWriter, RealZipBundle) {
     GTEST_SKIP() << "zip/unzip not installed";
   }
   Outbound o;
-  o.packet.Packer = [](const std::string&, const std::string& archive, const std::string& file, std::vector<std::string>*) {
+  o.packet.Packer = [](const std::string&, const std::string& archive, const std::string& file,
+                       std::vector<std::string>*) {
     return platform::Process::Run(std::vector<std::string>{"zip", "-j", "-q", archive, file}) == 0;
   };
   o.packet.BundleCheck = nullptr;  // read back with our own extractor
@@ -590,7 +593,8 @@ TEST(PacketWriter, RealPackersLeaveNothingBehindByTable) {
     o.link.UsePacker = true;
     o.packet.BundleCheck = nullptr;
     o.packet.Packer = [packer](const std::string&, const std::string& archive,
-                               const std::string& file, std::vector<std::string>*) { return packer->Pack(archive, file); };
+                               const std::string& file,
+                               std::vector<std::string>*) { return packer->Pack(archive, file); };
     std::vector<std::string> packets;  // name and bytes of each packet, as written
     o.packet.OnStage = [&packets](const TOutPacket::Stage& st) {
       if (st.Step == TOutPacket::Stage::Complete)
@@ -645,8 +649,8 @@ TEST(PacketWriter, ExportKilledBetweenPackAndRenameIsRecovered) {
   o.link.Packer = "LHArc";
   o.link.UsePacker = true;
   o.packet.BundleCheck = nullptr;
-  o.packet.Packer = [lha](const std::string&, const std::string& archive,
-                          const std::string& file, std::vector<std::string>*) { return lha->Pack(archive, file); };
+  o.packet.Packer = [lha](const std::string&, const std::string& archive, const std::string& file,
+                          std::vector<std::string>*) { return lha->Pack(archive, file); };
   const std::vector<std::string> users = {"00000301.bak", "00000302.TH0", "00000302.bak"};
   for (const std::string& name : users) o.dir.Write("Outbound/" + name, "the user's " + name);
   FileSerial().Reset(0x300);
@@ -665,8 +669,8 @@ TEST(PacketWriter, ExportKilledBetweenPackAndRenameIsRecovered) {
         TRunJournal(journal).Append({"export", st.PacketPath, st.BundlePath, st.PackerName,
                                      o.out, "2:5020/1042", o.dir.Path(), "AREA"});
     };
-    o.packet.Packer = [lha](const std::string&, const std::string& archive,
-                            const std::string& file, std::vector<std::string>*) {
+    o.packet.Packer = [lha](const std::string&, const std::string& archive, const std::string& file,
+                            std::vector<std::string>*) {
       if (lha->Pack(archive, file)) ::raise(SIGKILL);
       ::_exit(1);
       return false;
@@ -687,9 +691,8 @@ TEST(PacketWriter, ExportKilledBetweenPackAndRenameIsRecovered) {
   for (const std::string& name : o.Files()) folderLeft = folderLeft || name.starts_with(".pack-");
   EXPECT_TRUE(folderLeft) << "the killed packing left its folder";
 
-  SetBundlePacker([lha](const std::string&, const std::string& archive, const std::string& file, std::vector<std::string>*) {
-    return lha->Pack(archive, file);
-  });
+  SetBundlePacker([lha](const std::string&, const std::string& archive, const std::string& file,
+                        std::vector<std::string>*) { return lha->Pack(archive, file); });
   EXPECT_TRUE(RecoverExportJournal(journal));
   SetBundlePacker({});
   std::vector<std::string> left = users;
