@@ -675,6 +675,8 @@ bool TSettingsDialog::ApplyClick() {
   const std::string base = store_.MessageBaseDir();
   // The profiles taken off their list go now, before the save.
   if (TMailerConfig* mailers = GetMailerConfig()) mailers->FreeUnlisted();
+  // The duplicate database goes along with the base as it stands now.
+  if (platform::WithSlash(values.MsgBaseDir()) != base) SaveDupeChecker();
   store_.ApplySettings(values);  // the save is held back until EndEdits
   if (store_.MessageBaseDir() != base) {
     MoveDupeChecker(store_.MessageBaseDir());

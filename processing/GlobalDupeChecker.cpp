@@ -55,18 +55,7 @@ void TakeOverStartDirectoryDatabase(const std::string& path, const std::string& 
   if (older.empty() || platform::FileExists(path)) return;
   try {
     platform::MakeDirs(platform::DirOf(path));
-    bool moved = false;
-    try {
-      moved = platform::RenameNoReplace(older, path);
-    } catch (const platform::EFile&) {
-      // Another file system: copied whole, then the older one goes.
-      if (!platform::FileExists(path)) {
-        platform::WriteFileAtomic(path, platform::ReadFile(older));
-        moved = true;
-        std::remove(older.c_str());
-      }
-    }
-    if (moved)
+    if (platform::MoveFileNoReplace(older, path))
       Log("The duplicate database " + platform::LogName(older) + " was moved to " +
           platform::LogName(path));
   } catch (const std::exception& e) {

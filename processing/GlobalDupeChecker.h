@@ -28,9 +28,10 @@ class EDupeCheckerClosed : public std::logic_error {
 // the database of every start folder that was used is taken over once.
 TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir,
                               const std::string& startDir = std::string());
-// The message base folder was changed while the program runs (the old one
-// holding no database, see TConfigStore::MessageBaseMoveRefusal): the open
-// checker is the one of the new folder from now on, saved there.
+// The message base folder was changed while the program runs (the ring
+// saved before, and its database moved along by TConfigStore::ApplySettings
+// when the old folder had one): the open checker is the one of the new
+// folder from now on, saved there.
 void MoveDupeChecker(const std::string& messageBaseDir);
 // The open checker; raises EDupeCheckerClosed when none is open.
 TDupeChecker& GetDupeChecker();
