@@ -672,6 +672,7 @@ bool TSettingsDialog::ApplyClick() {
     Refused(error);
     return false;
   }
+  if (!NewFoldersWanted(values)) return false;
   const std::string base = store_.MessageBaseDir();
   // The profiles taken off their list go now, before the save.
   if (TMailerConfig* mailers = GetMailerConfig()) mailers->FreeUnlisted();
@@ -689,6 +690,25 @@ bool TSettingsDialog::ApplyClick() {
   const bool saved = EndEdits();
   StartEdits();
   return saved;
+}
+
+// A typed folder that does not exist is made only when the user says so:
+// asked here, once the click on Apply or OK has ended, one question per
+// folder. The store makes them when it takes the settings (the message
+// base's only when the base moves there). A No takes nothing over; the
+// fields keep what was typed.
+bool TSettingsDialog::NewFoldersWanted(const SettingsValues& values) const {
+  for (const Binding& b : bindings_) {
+    if (SettingDefOf(b.id).kind != SettingKind::Directory) continue;
+    const std::string dir = platform::WithoutSlash(values.Text(b.id));
+    if (dir.empty() || platform::DirExists(dir)) continue;
+    const std::string question =
+        "Das Verzeichnis \"" + dir + "\" existiert nicht. Soll es angelegt werden?";
+    if (platform::GetPrompter().Ask(platform::MsgKind::Confirmation, question,
+                                    platform::mbYes | platform::mbNo) != platform::mbYes)
+      return false;
+  }
+  return true;
 }
 
 void TSettingsDialog::OKClick() {

@@ -81,8 +81,18 @@ void TDirBtn::SetPath(const QString& value) {
   emit change();
 }
 
+// Typed text is only made a full path when the focus leaves: whether a
+// missing folder is to be made is asked by the command that takes the path
+// (the settings' Apply), never by the click that took the focus away, and
+// the text stays as typed.
 void TDirBtn::focusOutEvent(QFocusEvent* event) {
-  SetPath(text());
+  const QString dir = Expanded(text());
+  const QString full = dir.isEmpty() ? QString() : (dir == "/" ? dir : dir + "/");
+  if (full != path_ || full != text()) {
+    path_ = full;
+    setText(full);
+    emit change();
+  }
   QLineEdit::focusOutEvent(event);
 }
 

@@ -1,6 +1,6 @@
 // TDirBtn: an edit holding a directory path. Whatever is typed or set is
 // made a full path ending in "/"; a directory that does not exist is offered
-// for creation (with its parents). TEnhComboBox: a combo box that, with
+// for creation (with its parents) when it is set (SetPath), not when typed. TEnhComboBox: a combo box that, with
 // ExtendedDraw, draws its items itself and shows "!SEP!" items as lines.
 #pragma once
 
