@@ -681,11 +681,8 @@ bool TSettingsDialog::ApplyClick() {
   store_.ApplySettings(values);  // the save is held back until EndEdits
   if (store_.MessageBaseDir() != base) {
     MoveDupeChecker(store_.MessageBaseDir());
-  } else if (platform::WithSlash(values.MsgBaseDir()) != base) {
-    const TMailLock* lock = MailLockInForce();
-    Refused("The message base stays in " + platform::LogName(base) + ": " +
-            platform::LogName(lock ? lock->FailedPath() : values.MsgBaseDir()) +
-            " is in use by another run of Velmaris.");
+  } else if (!store_.MessageBaseMoveFailure().empty()) {
+    Refused(store_.MessageBaseMoveFailure());
   }
   const bool saved = EndEdits();
   StartEdits();

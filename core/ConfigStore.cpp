@@ -536,6 +536,7 @@ bool TConfigStore::ApplySettings(const SettingsValues& values) {
   return OnMainThread([&] {
     SettingsValues taken = values;
     const std::string oldBase = MessageBaseDir();
+    baseMoveFailure_.clear();
     if (AbsoluteDirectory(values.MsgBaseDir()) != AbsoluteDirectory(oldBase)) {
       std::string refusal = MessageBaseMoveRefusal(values.MsgBaseDir());
       TMailLock* lock = MailLockInForce();
@@ -552,6 +553,7 @@ bool TConfigStore::ApplySettings(const SettingsValues& values) {
       // A folder made for the move goes again when the base stays.
       if (!refusal.empty() && made) RemoveMadeFolder(newBase);
       if (!refusal.empty()) {
+        baseMoveFailure_ = refusal;
         Log(refusal);
         taken.SetText(SettingId::MsgBaseDir, oldBase);
       }

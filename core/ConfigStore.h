@@ -228,6 +228,9 @@ class TConfigStore {
   // the move goes again), everything moved goes back, and the reason is
   // written to the log. The caller saves the open duplicate database first.
   bool ApplySettings(const SettingsValues& values);
+  // Why the last ApplySettings kept the message base where it was ("" when
+  // it moved, or was not asked to).
+  const std::string& MessageBaseMoveFailure() const { return baseMoveFailure_; }
   // Why the message base cannot move to dir now (in the ANSI page, for a
   // message box), empty when it can: the old folder holds an area's files
   // or a journal of a run that was cut off (its mail would stay behind), its
@@ -285,6 +288,7 @@ class TConfigStore {
   int changeDepth_ = 0;
   bool savePending_ = false;
   bool closed_ = false;
+  std::string baseMoveFailure_;
   LogSink logSink_;
 };
 
