@@ -678,25 +678,42 @@ bool TSettingsDialog::ApplyClick() {
     Refused(error);
     return false;
   }
+  if (!NewFoldersWanted(values)) return false;
   const std::string base = store_.MessageBaseDir();
   // The profiles taken off their list go now, before the save; their
   // mailboxes call another profile or none.
   std::vector<TMailboxMove> moves;
   if (TMailerConfig* mailers = GetMailerConfig()) moves = mailers->FreeUnlisted();
+  // The duplicate database goes along with the base as it stands now.
+  if (platform::WithSlash(values.MsgBaseDir()) != base) SaveDupeChecker();
   store_.ApplySettings(values);  // the save is held back until EndEdits
   if (store_.MessageBaseDir() != base) {
     MoveDupeChecker(store_.MessageBaseDir());
-  } else if (platform::WithSlash(values.MsgBaseDir()) != base) {
-    const TMailLock* lock = MailLockInForce();
-    Refused("The message base stays in " + platform::LogName(base) + ": " +
-            platform::LogName(lock ? lock->FailedPath() : values.MsgBaseDir()) +
-            " is in use by another run of Velmaris.");
+  } else if (!store_.MessageBaseMoveFailure().empty()) {
+    Refused(store_.MessageBaseMoveFailure());
   }
   const bool saved = EndEdits();
   StartEdits();
   // A poll of those mailboxes now uses another line and identity, or none.
   if (!moves.empty()) platform::GetPrompter().Warn(MailboxMovesText(moves));
   return saved;
+}
+
+// A typed folder that does not exist is made only when the user says so:
+// asked here, once the click on Apply or OK has ended, one question per
+// folder. The store makes them when it takes the settings (the message
+// base's only when the base moves there). A No takes nothing over; the
+// fields keep what was typed.
+bool TSettingsDialog::NewFoldersWanted(const SettingsValues& values) const {
+  for (const Binding& b : bindings_) {
+    if (SettingDefOf(b.id).kind != SettingKind::Directory) continue;
+    const std::string dir = platform::WithoutSlash(values.Text(b.id));
+    if (dir.empty() || platform::DirExists(dir)) continue;
+    if (platform::GetPrompter().Ask(platform::MsgKind::Confirmation, MissingDirQuestion(dir),
+                                    platform::mbYes | platform::mbNo) != platform::mbYes)
+      return false;
+  }
+  return true;
 }
 
 void TSettingsDialog::OKClick() {

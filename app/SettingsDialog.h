@@ -151,6 +151,7 @@ class TSettingsDialog : public QDialog {
   void ShowUplinkButtons();
   int Selected(QListWidget* box) const;
   void Select(QListWidget* box, int index);
+  bool NewFoldersWanted(const SettingsValues& values) const;
   void Refused(const std::string& text);
   // A new snapshot (what is now is what Cancel returns to), the saves held
   // back from here on.

@@ -2,7 +2,8 @@
 //
 //   offset size field
 //   0      1    marker 0x1A
-//   1      1    type: 0 end of archive, 1..n method of a file entry,
+//   1      1    type: 0 end of archive (or of a directory's entries),
+//               1..19 method of a file entry, 20..39 items,
 //               30 start of a directory, 31 end of a directory
 //   2      13   name, ended by a 0 byte
 //   15     4    compressed size

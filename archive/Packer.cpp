@@ -118,11 +118,21 @@ void LogLine(const std::string& text) {
   });
 }
 
+// Why a packing went as it did: into the caller's notes when it keeps
+// them (its log shows them beside the outcome), else into the log.
+void Note(const std::string& text, std::vector<std::string>* notes) {
+  if (notes)
+    notes->push_back(text);
+  else
+    LogLine(text);
+}
+
 // Runs the program once, its words to the log; the exit code. A program
 // that does not end within the run limit is ended with every program it
-// started (*timedOut set). Raises EProcess when it cannot be started.
+// started (*timedOut set, and why in the notes). Raises EProcess when it
+// cannot be started.
 int RunLogged(const std::vector<std::string>& argv, const std::string& workDir, bool serialise,
-              bool* timedOut) {
+              bool* timedOut, std::vector<std::string>* notes) {
   int code = -1;
   std::string output;
   const std::chrono::milliseconds limit = PackerRunLimit();
@@ -136,8 +146,9 @@ int RunLogged(const std::vector<std::string>& argv, const std::string& workDir, 
   });
   LogProgramOutput(platform::NameOf(argv[0]), output);
   if (*timedOut)
-    LogLine(platform::NameOf(argv[0]) + " did not end within " + Duration(limit) +
-            ": it has been ended, with every program it started.");
+    Note(platform::NameOf(argv[0]) + " did not end within " + Duration(limit) +
+             ": it has been ended, with every program it started.",
+         notes);
   return code;
 }
 
@@ -173,25 +184,27 @@ bool ArcTestPasses(const std::string& program, const std::string& archive,
 // file again, stored (arc's "s"), and is tested again. False, with the
 // reason in the log, when it still fails: the file is then not packed.
 bool ArcPassesItsOwnTest(const std::vector<std::string>& argv, const std::string& workDir,
-                         const std::string& shownFile) {
+                         const std::string& shownFile, std::vector<std::string>* notes) {
   const std::string& archive = argv[argv.size() - 2];
   if (ArcTestPasses(argv[0], archive, workDir)) return true;
   const std::string file = platform::LogName(platform::NameOf(shownFile));
-  LogLine("arc's own test fails on the bundle " + platform::LogName(platform::NameOf(archive)) +
-          " after packing " + file +
-          " (arc writes squeezed data it cannot read back); it is added again stored.");
+  Note("arc's own test fails on the bundle " + platform::LogName(platform::NameOf(archive)) +
+           " after packing " + file +
+           " (arc writes squeezed data it cannot read back); it is added again stored.",
+       notes);
   std::vector<std::string> stored = argv;
   if (stored[1].find_first_of("sS") == std::string::npos) stored[1] += 's';
   bool timedOut = false;
   int code = -1;
   try {
-    code = RunLogged(stored, workDir, false, &timedOut);
+    code = RunLogged(stored, workDir, false, &timedOut, notes);
   } catch (const platform::EProcess&) {
     code = -1;
   }
   if (code == 0 && !timedOut && ArcTestPasses(argv[0], archive, workDir)) return true;
-  LogLine("The bundle " + platform::LogName(platform::NameOf(archive)) +
-          " still fails arc's own test: " + file + " is not packed into it.");
+  Note("The bundle " + platform::LogName(platform::NameOf(archive)) +
+           " still fails arc's own test: " + file + " is not packed into it.",
+       notes);
   return false;
 }
 
@@ -200,12 +213,13 @@ bool ArcPassesItsOwnTest(const std::vector<std::string>& argv, const std::string
 // be ended is no question: it would hold the caller (and the mail locks)
 // again.
 bool RunWithRetry(const std::vector<std::string>& argv, const std::string& workDir, bool serialise,
-                  const std::string& command, const char* startError, const std::string& problem) {
+                  const std::string& command, const char* startError, const std::string& problem,
+                  std::vector<std::string>* notes = nullptr) {
   for (;;) {
     int code = -1;
     bool timedOut = false;
     try {
-      code = RunLogged(argv, workDir, serialise, &timedOut);
+      code = RunLogged(argv, workDir, serialise, &timedOut, notes);
     } catch (const platform::EProcess&) {
       AskOnMainThread(MsgKind::Error, startError + command, platform::mbOk);
       return false;
@@ -300,11 +314,13 @@ bool TPacker::Unpack(const std::string& archive, const std::string& destDir, boo
     std::filesystem::create_directories(destDir, ec);
   }
   if (!argv.empty()) argv.push_back(NotAnOption(PathFrom(destDir, name)));
-  return RunWithRetry(argv, destDir, true, unpack_, "Could not start unpacker:",
-                      "Problems occured when unpacking " + name + " .");
+  return RunWithRetry(argv, destDir, true, unpack_,
+                      "Could not start unpacker:", "Problems occured when unpacking " + name + " .",
+                      notes ? &notes->Errors : nullptr);
 }
 
-bool TPacker::Pack(const std::string& archive, const std::string& fileName) {
+bool TPacker::Pack(const std::string& archive, const std::string& fileName,
+                   std::vector<std::string>* notes) {
   const std::string arc = GetShortFileName(archive);
   const std::string file = GetShortFileName(fileName);
   std::string dir, base = file;
@@ -320,9 +336,9 @@ bool TPacker::Pack(const std::string& archive, const std::string& fileName) {
   }
   const bool packed =
       RunWithRetry(argv, dir, false, pack_, "Could not start packer:",
-                   "Problems occured when packing " + PackedFileShownName(file) + " .");
+                   "Problems occured when packing " + PackedFileShownName(file) + " .", notes);
   if (!packed || !IsArcProgram(argv) || argv.size() < 4) return packed;
-  return ArcPassesItsOwnTest(argv, dir, PackedFileShownName(file));
+  return ArcPassesItsOwnTest(argv, dir, PackedFileShownName(file), notes);
 }
 
 void TPacker::LoadFromRegistry(const TWinRegistry& registry, const std::string& section) {

@@ -100,7 +100,8 @@ class TPacker : public TObject {
   // and false. Safe to call from any thread; extractions are serialised.
   // With keepExisting the integrated extractor writes an entry whose name is
   // taken beside it under a free name (TVUPProgress::KeepExisting); notes,
-  // when given, receives its error lines and whether our own writing failed.
+  // when given, receives its error lines (an external program's: why it had
+  // to be ended) and whether our own writing failed.
   bool Unpack(const std::string& archive, const std::string& destDir, bool keepExisting = false,
               TUnpackNotes* notes = nullptr);
 
@@ -113,7 +114,11 @@ class TPacker : public TObject {
   // the program ended with exit code 0; failures ask "Problems occured when
   // packing <file> ." (Abort, Retry, Ignore; the file as PackedFileShownName
   // gives it) or report "Could not start packer:<cmd>", as Unpack does.
-  bool Pack(const std::string& archive, const std::string& fileName);
+  // Why the packing went otherwise than asked (the program had to be ended,
+  // arc's own test failed and the file was added again stored) goes into
+  // *notes when given, else to the log.
+  bool Pack(const std::string& archive, const std::string& fileName,
+            std::vector<std::string>* notes = nullptr);
 
   // Registry form below one key: "Pack", "UnPack", "Offset" and "Signature"
   // (binary, eight signed 32-bit little-endian values). The name belongs to

@@ -10,10 +10,16 @@ namespace {
 // Directory records nest; deeper nesting than this is taken for damage.
 constexpr size_t kMaxDirDepth = 32;
 
-// The highest header type a packer writes: PAK's methods 10 and 11, ARC 7's
-// 12 to 19, ARC 6's information items 20 to 29 and control items 30 to 39.
-// Higher numbers are reserved.
-constexpr uint32_t kArcLastKnownType = 39;
+// The header types: 1 to 9 the methods we read, 10 to 19 methods of other
+// packers (PAK's 10 and 11, ARC 7's 12 to 19), 20 to 29 ARC 6's information
+// items and 30 to 39 its control items (30 a directory, whose entries end
+// with an end mark of their own; 31 the end of a directory). An item is a
+// standard header whose size field gives the length of the data after it,
+// so one we have no use for is stepped over. Higher numbers are reserved:
+// a header that carries one is damaged.
+constexpr uint32_t kArcLastMethod = 19;
+constexpr int kArcFirstItem = 20;
+constexpr int kArcLastItem = 39;
 
 }  // namespace
 
@@ -51,8 +57,9 @@ void TUnARC::CollectEntries() {
       ReportError(ecReadFile, archiveFile_);
       break;
     }
-    if (h.type == 0) break;
-    if (h.type == kArcDirEnd) {
+    // The end mark of a directory's entries ends that directory.
+    if (h.type == 0 && dirs.empty()) break;
+    if (h.type == kArcDirEnd || h.type == 0) {
       if (!dirs.empty()) dirs.pop_back();
       pos += h.headerSize;
       continue;
@@ -64,6 +71,16 @@ void TUnARC::CollectEntries() {
       }
       dirs.push_back(h.name);
       pos += h.headerSize;
+      continue;
+    }
+    if (h.type >= kArcFirstItem && h.type <= kArcLastItem) {
+      // Information about the archive or a file, a control item: nothing to
+      // extract. An item that runs past the end leaves entries missing.
+      pos += h.headerSize + uint64_t(h.packedSize);
+      if (pos > size) {
+        ReportError(ecReadFile, archiveFile_);
+        break;
+      }
       continue;
     }
     std::string path;
@@ -101,10 +118,10 @@ void TUnARC::ExtractEntry(const TarxFileRec& rec) {
 
   if (rec.Method < 1 || rec.Method > 9) {
     // Nothing is made of an entry whose method we do not read; the run goes
-    // on. Only the types packers write (PAK's 10 and 11, the items of ARC 6
-    // and 7) are our limit; a number no packer writes is a damaged header.
+    // on. Only the methods packers write (PAK's 10 and 11, ARC 7's) are our
+    // limit; a number no packer writes is a damaged header.
     const std::string method = "ARC method " + std::to_string(rec.Method);
-    if (rec.Method <= kArcLastKnownType)
+    if (rec.Method <= kArcLastMethod)
       ReportUnsupportedMethod(rec.Name, method);
     else
       ReportError(ecBadFileHeader, rec.Name, method);

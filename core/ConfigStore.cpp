@@ -37,6 +37,10 @@ std::atomic<TConfigStore*> currentStore{nullptr};
 
 using platform::EqualNoCase;
 
+// The files of the message base that hold no mail: they go along when the
+// base folder changes.
+constexpr const char* kFilesWithoutMail[] = {kDupesFileName};
+
 std::string AbsoluteDirectory(const std::string& dir) {
   std::filesystem::path path(dir.empty() ? std::string(".") : dir);
   std::error_code ec;
@@ -504,30 +508,90 @@ std::string TConfigStore::MessageBaseMoveRefusal(const std::string& dir) const {
              " is in use. Try again when it is free.";
     if (!area->FirstFile().empty()) holds = "the files of the area " + area->Name;
   }
-  for (const char* name : {kDupesFileName, kImportJournalName, kExportJournalName})
+  for (const char* name : {kImportJournalName, kExportJournalName})
     if (holds.empty() && platform::FileExists(from + name)) holds = name;
-  if (holds.empty()) return {};
-  return "The message base stays in " + platform::LogName(from) + ": it holds " + holds +
-         ", which would not be found in " + platform::LogName(to) +
-         ". To move it, end Velmaris, move the files of the folder there, start Velmaris and "
-         "change the folder then.";
+  if (!holds.empty())
+    return "The message base stays in " + platform::LogName(from) + ": it holds " + holds +
+           ", which would not be found in " + platform::LogName(to) +
+           ". To move it, end Velmaris, move the files of the folder there, start Velmaris and "
+           "change the folder then.";
+  // The files that hold no mail go along (MoveFilesWithoutMail), but never
+  // over the new folder's own.
+  for (const char* name : kFilesWithoutMail)
+    if (platform::FileExists(from + name) && platform::FileExists(to + name))
+      return "The message base stays in " + platform::LogName(from) + ": its " + name +
+             " cannot go along, since " + platform::LogName(to) +
+             " holds one of its own. Move one of them away and change the folder again.";
+  return {};
 }
+
+namespace {
+
+// Moves the files of the message base that hold no mail from one folder to
+// the other, never over a file there; on failure those moved go back. Why
+// the base stays, or "" when they all moved.
+std::string MoveFilesWithoutMail(const std::string& from, const std::string& to) {
+  std::vector<std::string> moved;
+  std::string why;
+  for (const char* name : kFilesWithoutMail) {
+    if (!platform::FileExists(from + name)) continue;
+    try {
+      if (platform::MoveFileNoReplace(from + name, to + name)) {
+        moved.push_back(name);
+        continue;
+      }
+      why = platform::LogName(to) + " holds a " + name + " of its own";
+    } catch (const std::exception& e) {
+      why = e.what();
+    }
+    // Back to where they were, so that the base stays whole where it is.
+    for (const std::string& back : moved) {
+      try {
+        platform::MoveFileNoReplace(to + back, from + back);
+      } catch (const std::exception&) {
+      }
+    }
+    return "The message base stays in " + platform::LogName(from) + ": its " + name +
+           " could not be moved to " + platform::LogName(to) + " (" + why + ").";
+  }
+  return {};
+}
+
+// Removes a folder made for a move that did not happen, with the lock file
+// the move took there; a folder that holds anything else stays.
+void RemoveMadeFolder(const std::string& dir) {
+  std::error_code ec;
+  const std::string lockFile = platform::InstanceGuard::StartDirectoryPath(dir);
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+    if (entry.path().string() != lockFile) return;
+  std::filesystem::remove(lockFile, ec);
+  std::filesystem::remove(dir, ec);
+}
+
+}  // namespace
 
 bool TConfigStore::ApplySettings(const SettingsValues& values) {
   return OnMainThread([&] {
     SettingsValues taken = values;
     const std::string oldBase = MessageBaseDir();
+    baseMoveFailure_.clear();
     if (AbsoluteDirectory(values.MsgBaseDir()) != AbsoluteDirectory(oldBase)) {
       std::string refusal = MessageBaseMoveRefusal(values.MsgBaseDir());
       TMailLock* lock = MailLockInForce();
-      if (refusal.empty() && lock) {
-        ForceDirectoryPath(values.MsgBaseDir());
-        if (lock->MoveMessageBase(values.MsgBaseDir()) != TMailLock::Result::Acquired)
-          refusal = "The message base stays in " + platform::LogName(oldBase) + ": " +
-                    platform::LogName(lock->FailedPath()) +
-                    " is in use by another run of Velmaris.";
-      }
+      const std::string newBase = AbsoluteDirectory(values.MsgBaseDir());
+      const bool made = refusal.empty() && !platform::DirExists(newBase);
+      if (refusal.empty()) ForceDirectoryPath(newBase);
+      if (refusal.empty() && lock &&
+          lock->MoveMessageBase(values.MsgBaseDir()) != TMailLock::Result::Acquired)
+        refusal = "The message base stays in " + platform::LogName(oldBase) + ": " +
+                  platform::LogName(lock->FailedPath()) + " is in use by another run of Velmaris.";
+      else if (refusal.empty())
+        refusal = MoveFilesWithoutMail(AbsoluteDirectory(oldBase), newBase);
+      if (!refusal.empty() && lock) lock->MoveMessageBase(oldBase);
+      // A folder made for the move goes again when the base stays.
+      if (!refusal.empty() && made) RemoveMadeFolder(newBase);
       if (!refusal.empty()) {
+        baseMoveFailure_ = refusal;
         Log(refusal);
         taken.SetText(SettingId::MsgBaseDir, oldBase);
       }

@@ -222,14 +222,21 @@ class TConfigStore {
   // The settings dialog's Apply: takes the values over, recomputes the
   // outbound directories, creates missing directories and saves.
   // A new message base folder is taken only while the old one holds none of
-  // the base's files (MessageBaseMoveRefusal) and the new one's lock can be
-  // taken (MailLockInForce): then every area reads and writes there. Else
-  // the folder stays, and the reason is written to the log.
+  // the base's mail (MessageBaseMoveRefusal) and the new one's lock can be
+  // taken (MailLockInForce): the files of the base that hold no mail (the
+  // duplicate database) move there, never over one of its own, and every
+  // area reads and writes there. Else the folder stays (a folder made for
+  // the move goes again), everything moved goes back, and the reason is
+  // written to the log. The caller saves the open duplicate database first.
   bool ApplySettings(const SettingsValues& values);
+  // Why the last ApplySettings kept the message base where it was ("" when
+  // it moved, or was not asked to).
+  const std::string& MessageBaseMoveFailure() const { return baseMoveFailure_; }
   // Why the message base cannot move to dir now (in the ANSI page, for a
-  // message box), empty when it can: the old folder holds an area's files,
-  // the duplicate database or a journal of a run that was cut off (its mail
-  // would stay behind), or an area is in use.
+  // message box), empty when it can: the old folder holds an area's files
+  // or a journal of a run that was cut off (its mail would stay behind), its
+  // duplicate database would go over the new folder's own, or an area is in
+  // use.
   std::string MessageBaseMoveRefusal(const std::string& dir) const;
 
   // The configuration report: a netmail to the support contact with the
@@ -288,6 +295,7 @@ class TConfigStore {
   int changeDepth_ = 0;
   bool savePending_ = false;
   bool closed_ = false;
+  std::string baseMoveFailure_;
   LogSink logSink_;
 };
 

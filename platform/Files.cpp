@@ -253,6 +253,25 @@ void ReplaceFile(const std::string& from, const std::string& to) {
   if (DirForSync(from) != DirForSync(to)) FsyncPath(DirForSync(from));
 }
 
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+  struct stat st;
+  try {
+    return RenameNoReplace(from, to);
+  } catch (const EFile&) {
+    if (::lstat(to.c_str(), &st) == 0) return false;
+    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) throw;
+  }
+  // Another file system: a copy whole, then the old name goes.
+  WriteFileAtomic(to, ReadFile(from));
+  if (::unlink(from.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(to.c_str());
+    Fail("cannot remove", from, err);
+  }
+  FsyncPath(DirForSync(from));
+  return true;
+}
+
 bool RenameNoReplace(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno == EEXIST) return false;

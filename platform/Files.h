@@ -79,6 +79,11 @@ void ReplaceFile(const std::string& from, const std::string& to);
 // directory). Uses renameat2(RENAME_NOREPLACE); where the file system lacks
 // it, link and unlink. Other failures raise EFile.
 bool RenameNoReplace(const std::string& from, const std::string& to);
+// Moves a file to a name that must not exist, also onto another file system
+// (copied whole, synced, then the old name removed): false when `to`
+// exists. Raises EFile; the file then stays at `from` (a copy already made
+// at `to` is removed again).
+bool MoveFileNoReplace(const std::string& from, const std::string& to);
 void FsyncPath(const std::string& path);  // a file or a directory
 // Bytes free for an unprivileged user on the file system of path.
 uint64_t FreeSpace(const std::string& path);

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -186,20 +187,64 @@ int Process::RunCaptured(const std::vector<std::string>& argv, const std::string
     if (timedOut) *timedOut = true;
     return Wait(pid);
   };
-  char buf[4096];
-  for (;;) {
-    pollfd p{outRead.get(), POLLIN, 0};
-    const int ready = ::poll(&p, 1, left());
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready == 0) {
-      if (Clock::now() >= deadline) return endGroup();
-      continue;
+  // The program's end wakes the poll too: a process it left behind (a
+  // daemon, a child in the background) may hold the output open for ever.
+  Fd ending(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+  // Whether the program has ended, without reaping it: its id keeps naming
+  // its group until Wait.
+  auto ended = [&] {
+    for (;;) {
+      siginfo_t info{};
+      if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0)
+        return info.si_pid == pid;
+      if (errno != EINTR) return true;  // nothing to wait for: Wait says why
     }
-    const ssize_t n = ::read(outRead.get(), buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+  };
+  char buf[4096];
+  auto keep = [&](ssize_t n) {
     if (output && output->size() < maxOutput)
       output->append(buf, std::min(size_t(n), maxOutput - output->size()));
+  };
+  bool eof = false;
+  for (;;) {
+    if (ended()) break;
+    pollfd p[2] = {{outRead.get(), POLLIN, 0}, {ending.get(), POLLIN, 0}};
+    // Without a descriptor for its end, the program is looked at now and then.
+    const int wait = ending.ok() ? left() : (bounded ? std::min(left(), 50) : 50);
+    const int ready = ::poll(p, ending.ok() ? 2 : 1, wait);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready > 0 && p[0].revents != 0) {
+      const ssize_t n = ::read(outRead.get(), buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        eof = true;
+        break;
+      }
+      keep(n);
+      continue;
+    }
+    if (bounded && Clock::now() >= deadline && !ended()) return endGroup();
+  }
+  if (!eof) {
+    // The program has ended and something else holds its output: what is
+    // there to read now is its last words; nothing more is waited for
+    // (at most a bounded amount is taken from a writer that goes on).
+    for (size_t drained = 0; drained < std::max<size_t>(maxOutput, 1 << 20);) {
+      pollfd p{outRead.get(), POLLIN, 0};
+      const int ready = ::poll(&p, 1, 0);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready <= 0) break;
+      const ssize_t n = ::read(outRead.get(), buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      keep(n);
+      drained += size_t(n);
+    }
+    // What it left in its own group goes with it (the leader is not reaped
+    // yet, so its id still names the group); a process that left the group
+    // (setsid) is on its own.
+    ::kill(-pid, SIGKILL);
+    return Wait(pid);
   }
   if (!bounded) return Wait(pid);
   // The output is closed; the program itself may still run.

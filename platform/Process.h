@@ -50,11 +50,13 @@ class Process {
   // *output (the first maxOutput bytes; the rest is read and dropped), its
   // standard input empty (/dev/null), and the "NAME=value" entries of env
   // set in its environment on top of this process's.
-  // The program runs in a process group of its own. With a limit above
-  // zero, a run that has not ended within it (the program hangs, or left a
-  // process that holds its output open) is ended: the whole group is
-  // killed and *timedOut is set; the result is the program's own (128 +
-  // SIGKILL when it was still running).
+  // The program runs in a process group of its own. The run ends when the
+  // program ends: what is readable of its output then is taken, what it
+  // left running in its group is killed, and a process that left the group
+  // (a daemon) and holds the output open is not waited for. With a limit
+  // above zero, a program that has not ended within it is ended: the whole
+  // group is killed and *timedOut is set; the result is the program's own
+  // (128 + SIGKILL when it was still running).
   static int RunCaptured(const std::vector<std::string>& argv, const std::string& workDir,
                          std::string* output, const std::vector<std::string>& env = {},
                          size_t maxOutput = 65536,

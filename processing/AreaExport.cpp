@@ -293,6 +293,7 @@ int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
     ReleaseUnchanged(area, existed);
     return 0;
   }
+  for (const std::string& note : result.PackNotes) Tell(options, note);
   if (!result.PackFailure.empty()) Tell(options, result.PackFailure);
   for (const auto& p : prepared) Finish(area, link, p, options);
   CloseExported(area, options);

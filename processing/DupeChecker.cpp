@@ -43,6 +43,23 @@ bool TDupeChecker::CheckAndAdd(uint32_t key) {
   return true;
 }
 
+std::vector<uint32_t> TDupeChecker::Keys() const {
+  std::vector<uint32_t> keys;
+  keys.reserve(count_);
+  // While the ring fills, slot 1 is the oldest; once full, the one after
+  // the last written.
+  const uint32_t first = count_ < kSlots ? 0 : lastIndex_ % kSlots;
+  for (uint32_t i = 0; i < count_; ++i) keys.push_back(slots_[(first + i) % kSlots]);
+  return keys;
+}
+
+void TDupeChecker::Merge(const TDupeChecker& older) {
+  const std::vector<uint32_t> own = Keys();
+  Clear();
+  for (uint32_t key : older.Keys()) CheckAndAdd(key);
+  for (uint32_t key : own) CheckAndAdd(key);
+}
+
 void TDupeChecker::Clear() {
   count_ = 0;
   lastIndex_ = 0;

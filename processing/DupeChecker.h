@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace velmaris {
 
@@ -24,6 +25,11 @@ class TDupeChecker {
   // the ring is full); false when the ring holds it already.
   bool CheckAndAdd(uint32_t key);
   bool Contains(uint32_t key) const { return index_.count(key) != 0; }
+  // The keys of the ring, the oldest first.
+  std::vector<uint32_t> Keys() const;
+  // Takes the keys of another ring in, as older than its own: the ring then
+  // holds the newest 16,000 of both, its own the newest.
+  void Merge(const TDupeChecker& older);
 
   // The database in the start directory. Loading a missing, short or damaged
   // file (a count or last index above 16,000, a last index past the count, or

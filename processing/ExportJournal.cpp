@@ -45,15 +45,16 @@ bool Listed(const std::string& flowFile, const std::string& path) {
 
 // The packet into its bundle with the packer of that name (the bundle
 // packer when one is installed, else the configured packer list's).
-bool PackAgain(const std::string& packerName, const std::string& bundle,
-               const std::string& packet) {
-  if (const TBundlePacker packer = GetBundlePacker()) return packer(packerName, bundle, packet);
+bool PackAgain(const std::string& packerName, const std::string& bundle, const std::string& packet,
+               std::vector<std::string>* notes) {
+  if (const TBundlePacker packer = GetBundlePacker())
+    return packer(packerName, bundle, packet, notes);
   TPckList* packers = GetPackerList();
   TPacker* packer = packers ? packers->PackerByName(packerName) : nullptr;
-  return packer && packer->Pack(bundle, packet);
+  return packer && packer->Pack(bundle, packet, notes);
 }
 
-bool Finish(const TRunJournal::Record& r) {
+bool Finish(const TRunJournal::Record& r, std::vector<std::string>* log) {
   const std::string& packet = r[1];
   const std::string& bundle = r[2];
   TNetLink link(r[4]);
@@ -76,7 +77,11 @@ bool Finish(const TRunJournal::Record& r) {
         } catch (const std::exception&) {
           packed = false;
         }
-        if (!packed) packed = PackIntoBundle(PackAgain, r[3], bundle, packet).Packed;
+        if (!packed) {
+          TBundlePack p = PackIntoBundle(PackAgain, r[3], bundle, packet);
+          packed = p.Packed;
+          if (log) log->insert(log->end(), p.Notes.begin(), p.Notes.end());
+        }
         if (packed) {
           ::unlink(packet.c_str());
           listed = bundle;
@@ -158,7 +163,7 @@ bool RecoverExportJournal(const std::string& journalPath, std::vector<std::strin
   int finished = 0;
   for (const auto& r : pending) {
     if (r[0] == "export") {
-      ok = Finish(r) && ok;
+      ok = Finish(r, log) && ok;
       ++finished;
       continue;
     }

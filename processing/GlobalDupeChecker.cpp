@@ -39,32 +39,54 @@ bool SaveLocked() {
   }
 }
 
+// The database an earlier version kept in the start directory, "" when
+// there is none to take over.
+std::string StartDirectoryDatabase(const std::string& path, const std::string& startDir) {
+  if (startDir.empty()) return {};
+  const std::string older = platform::JoinPath(platform::WithSlash(startDir), kDupesFileName);
+  if (older == path || !platform::FileExists(older)) return {};
+  return older;
+}
+
 // Moves the database an earlier version kept in the start directory beside
 // the message base, when the message base has none yet; never overwrites.
 void TakeOverStartDirectoryDatabase(const std::string& path, const std::string& startDir) {
-  if (startDir.empty()) return;
-  const std::string older = platform::JoinPath(platform::WithSlash(startDir), kDupesFileName);
-  if (older == path || !platform::FileExists(older) || platform::FileExists(path)) return;
+  const std::string older = StartDirectoryDatabase(path, startDir);
+  if (older.empty() || platform::FileExists(path)) return;
   try {
     platform::MakeDirs(platform::DirOf(path));
-    bool moved = false;
-    try {
-      moved = platform::RenameNoReplace(older, path);
-    } catch (const platform::EFile&) {
-      // Another file system: copied whole, then the older one goes.
-      if (!platform::FileExists(path)) {
-        platform::WriteFileAtomic(path, platform::ReadFile(older));
-        moved = true;
-        std::remove(older.c_str());
-      }
-    }
-    if (moved)
+    if (platform::MoveFileNoReplace(older, path))
       Log("The duplicate database " + platform::LogName(older) + " was moved to " +
           platform::LogName(path));
   } catch (const std::exception& e) {
     Log("The duplicate database " + platform::LogName(older) + " could not be moved to " +
         platform::LogName(path) + ": " + e.what());
   }
+}
+
+// The message base has a database already (the keys that runs from another
+// start directory took over): the start directory's keys are merged into
+// the open ring (the caller holds globalMutex), which is saved, and only
+// then the older database goes. A damaged one is left where it is.
+void MergeStartDirectoryDatabase(const std::string& startDir) {
+  const std::string older = StartDirectoryDatabase(globalChecker->Path(), startDir);
+  if (older.empty()) return;
+  TDupeChecker keys(older);
+  keys.Forget();  // read only: never written back
+  if (!keys.LoadProblem().empty()) {
+    Log("The duplicate database " + platform::LogName(older) +
+        " was not merged: " + keys.LoadProblem());
+    return;
+  }
+  globalChecker->Merge(keys);
+  if (!SaveLocked()) return;
+  if (std::remove(older.c_str()) != 0) {
+    Log("The duplicate database " + platform::LogName(older) + " was merged into " +
+        platform::LogName(globalChecker->Path()) + " but could not be removed");
+    return;
+  }
+  Log("The duplicate database " + platform::LogName(older) + " was merged into " +
+      platform::LogName(globalChecker->Path()));
 }
 
 }  // namespace
@@ -80,6 +102,7 @@ TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir, const std::stri
   globalChecker = std::make_unique<TDupeChecker>(path);
   if (!globalChecker->LoadProblem().empty())
     Log("The duplicate database was not used: " + globalChecker->LoadProblem());
+  MergeStartDirectoryDatabase(startDir);
   return *globalChecker;
 }
 

@@ -92,10 +92,11 @@ TBundlePacker GetBundlePacker() {
 
 void InstallBundlePacker() {
   if (GetBundlePacker()) return;
-  SetBundlePacker([](const std::string& name, const std::string& archive, const std::string& file) {
+  SetBundlePacker([](const std::string& name, const std::string& archive, const std::string& file,
+                     std::vector<std::string>* notes) {
     TPckList* packers = GetPackerList();
     TPacker* packer = packers ? packers->PackerByName(name) : nullptr;
-    return packer != nullptr && packer->Pack(archive, file);
+    return packer != nullptr && packer->Pack(archive, file, notes);
   });
 }
 
@@ -241,7 +242,7 @@ TBundlePack PackIntoBundle(const TBundlePacker& packer, const std::string& packe
   }
   bool packed = false;
   try {
-    packed = packer(packerName, copy, folder + platform::NameOf(packet));
+    packed = packer(packerName, copy, folder + platform::NameOf(packet), &r.Notes);
   } catch (const std::exception&) {
     packed = false;
   }
@@ -415,13 +416,18 @@ TPacketWriteResult TOutPacket::WritePacket(bool pack) {
         }
       }
     }
+    // What the packer run told: why the packer failed, or what it did.
+    if (r.Packed || p.OwnFault) r.PackNotes = p.Notes;
     if (!r.Packed) {
       const std::string into = bundle.empty() ? std::string() : " into " + platform::NameOf(bundle);
+      std::string why;
+      for (const std::string& note : p.Notes) why += (why.empty() ? "" : "; ") + note;
+      if (!p.Why.empty()) why += (why.empty() ? "" : "; ") + p.Why;
       r.PackFailure = p.OwnFault
                           ? "Could not pack " + file.Name + into + ": " + p.Why + ". The packer " +
                                 Uplink->Packer + " is not at fault; the packet is listed unpacked."
                           : "The packer " + Uplink->Packer + " could not pack " + file.Name + into +
-                                (p.Why.empty() ? std::string() : " (" + p.Why + ")") +
+                                (why.empty() ? std::string() : " (" + why + ")") +
                                 "; the packet is listed unpacked.";
     }
   }

@@ -24,10 +24,11 @@ namespace velmaris {
 class TNetLink;
 
 // Packs file into archive (creating it, or adding to it) with the packer
-// configured under packerName; true when the packer ran and succeeded. The
+// configured under packerName; true when the packer ran and succeeded. Why
+// it went otherwise than asked goes into *notes (TPacker::Pack). The
 // program's packer list provides it (see SetBundlePacker).
 using TBundlePacker = std::function<bool(const std::string& packerName, const std::string& archive,
-                                         const std::string& file)>;
+                                         const std::string& file, std::vector<std::string>* notes)>;
 
 // The packer every TOutPacket uses unless it was given its own; none until
 // the start-up sets one (without a packer, packets are listed unpacked).
@@ -54,6 +55,7 @@ struct TBundlePack {
   bool Packed = false;    // the bundle holds the packet and all it held
   bool OwnFault = false;  // it failed here, not in the packer or its archive
   std::string Why;        // why it failed ("" when the packer said so)
+  std::vector<std::string> Notes;  // what the packer run told (TBundlePacker)
 };
 
 // Packs packet into bundle so that the bundle holds it only when the check
@@ -84,8 +86,12 @@ struct TPacketWriteResult {
   std::string FlowFile;
   std::string Error;  // why it failed
   // The uplink packs, but the packet could not be packed (the packer
-  // failed, or we did): why the packet is listed bare.
+  // failed, or we did): why the packet is listed bare, with what the
+  // packer run told.
   std::string PackFailure;
+  // The packet was packed, and the packer run told how (arc's own test
+  // failed and it was added again stored): for the same log.
+  std::vector<std::string> PackNotes;
 };
 
 // The day extension of a bundle for a date: ".SU" to ".SA".

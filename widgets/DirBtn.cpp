@@ -46,6 +46,10 @@ void DrawEnhComboItem(QPainter& p, const QRect& rect, const QString& text,
   p.drawText(rect, Qt::AlignLeft | Qt::AlignTop, text);
 }
 
+std::string MissingDirQuestion(const std::string& dir) {
+  return "Das Verzeichnis \"" + dir + "\" existiert nicht. Soll es angelegt werden?";
+}
+
 TDirBtn::TDirBtn(QWidget* parent) : QLineEdit(parent) { SetPath(QString()); }
 
 void TDirBtn::SetPath(const QString& value) {
@@ -59,10 +63,9 @@ void TDirBtn::SetPath(const QString& value) {
     path_ = full;
     setText(full);
   } else {
-    const std::string question =
-        "Das Verzeichnis \"" + dir.toStdString() + "\" existiert nicht. Soll es angelegt werden?";
     bool made = false;
-    if (platform::GetPrompter().Ask(platform::MsgKind::Confirmation, question,
+    if (platform::GetPrompter().Ask(platform::MsgKind::Confirmation,
+                                    MissingDirQuestion(dir.toStdString()),
                                     platform::mbYes | platform::mbNo) == platform::mbYes) {
       try {
         platform::MakeDirs(dir.toStdString());
@@ -81,8 +84,18 @@ void TDirBtn::SetPath(const QString& value) {
   emit change();
 }
 
+// Typed text is only made a full path when the focus leaves: whether a
+// missing folder is to be made is asked by the command that takes the path
+// (the settings' Apply), never by the click that took the focus away, and
+// the text stays as typed.
 void TDirBtn::focusOutEvent(QFocusEvent* event) {
-  SetPath(text());
+  const QString dir = Expanded(text());
+  const QString full = dir.isEmpty() ? QString() : (dir == "/" ? dir : dir + "/");
+  if (full != path_ || full != text()) {
+    path_ = full;
+    setText(full);
+    emit change();
+  }
   QLineEdit::focusOutEvent(event);
 }
 

@@ -1,13 +1,18 @@
 // TDirBtn: an edit holding a directory path. Whatever is typed or set is
 // made a full path ending in "/"; a directory that does not exist is offered
-// for creation (with its parents). TEnhComboBox: a combo box that, with
-// ExtendedDraw, draws its items itself and shows "!SEP!" items as lines.
+// for creation (with its parents) when it is set (SetPath), not when typed.
+// TEnhComboBox: a combo box that, with ExtendedDraw, draws its items itself
+// and shows "!SEP!" items as lines.
 #pragma once
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <string>
 
 namespace velmaris {
+
+// The question asked before a missing directory is made.
+std::string MissingDirQuestion(const std::string& dir);
 
 class TDirBtn : public QLineEdit {
   Q_OBJECT

@@ -422,6 +422,36 @@ TEST_F(SettingsDialogTest, AMessageBaseFolderWithMailIsNotLeftBehind) {
   EXPECT_EQ(Area("NETMAIL")->BaseDir, old);
 }
 
+// A base used for a day (every exit leaves its duplicate database there)
+// moves to a folder typed in the settings: the folder is made only after a
+// question of its own that the user answers, the database goes along, and
+// a No leaves everything as it was and the field as typed.
+TEST_F(SettingsDialogTest, AUsedMessageBaseMovesWithItsDuplicateDatabase) {
+  const std::string old = Store().MessageBaseDir();
+  platform::WriteFileAtomic(old + "Velmaris.Dupes", "the keys");
+  const std::string moved = Start() + "Новая база/";
+  const QString typed = QString::fromUtf8(moved.c_str());
+  const std::string question = "Das Verzeichnis \"" + platform::WithoutSlash(moved) +
+                               "\" existiert nicht. Soll es angelegt werden?";
+  ShowPage("TabSonstiges");
+  Find<TDirBtn>("MsgBaseDir")->setText(typed);
+  for (const platform::MsgButton answer : {platform::mbNo, platform::mbYes}) {
+    SCOPED_TRACE(answer == platform::mbYes ? "Yes" : "No");
+    prompter.Clear();
+    prompter.Script({answer});
+    Click("ApplyBtn");
+    ASSERT_EQ(prompter.Questions().size(), 1u);
+    EXPECT_EQ(prompter.Questions()[0].text, question);
+    const bool yes = answer == platform::mbYes;
+    EXPECT_EQ(platform::DirExists(moved), yes);
+    EXPECT_EQ(Store().MessageBaseDir(), yes ? moved : old);
+    EXPECT_EQ(Area("NETMAIL")->BaseDir, yes ? moved : old);
+    EXPECT_EQ(platform::ReadFile((yes ? moved : old) + "Velmaris.Dupes"), "the keys");
+    EXPECT_EQ(platform::FileExists(old + "Velmaris.Dupes"), !yes);
+    EXPECT_EQ(Find<TDirBtn>("MsgBaseDir")->text(), typed);
+  }
+}
+
 TEST_F(SettingsDialogTest, ListPagesEditTheirEntriesAndOkSavesThem) {
   ShowPage("TabListen");
   Click("Button31");  // a node list

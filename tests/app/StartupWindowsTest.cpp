@@ -289,6 +289,8 @@ TEST_F(StartupWindowsTest, ExitAfterACallKeepsEveryListInTheRegistry) {
     SCOPED_TRACE(row.name);
     TempDir here;
     ASSERT_EQ(mkdir((here.Path() + "start").c_str(), 0700), 0);
+    // The line device's debug log goes to the test's folder, not the working one.
+    SetTapiDebugLogPath(here / "cmdebug.txt");
     const TStartOptions options{here.Path() + "start/", here / "Velmaris.reg", here / "guard.lock"};
     std::string profileName;
     {

@@ -40,6 +40,8 @@ const FlowCase kFlow[] = {
     {"retry succeeds", "echo r >> runs.txt; test $(wc -l < runs.txt) -ge 2", {mbRetry}, true, 2, 1},
     {"killed", "echo r >> runs.txt; kill -9 $$", {mbIgnore}, false, 1, 1},
     {"unattended", "echo r >> runs.txt; exit 1", {}, false, 1, 1},
+    // It ended well; what it left behind holds its output and is not waited for.
+    {"leaves a daemon", "echo r >> runs.txt; setsid sleep 30 & exit 0", {}, true, 1, 0},
 };
 
 int Runs(const TempDir& t, const std::string& file) {

@@ -531,19 +531,22 @@ TEST_F(ConfigStoreTest, ApplySettingsSavesAndMovesTheOutbounds) {
 }
 
 // The message base folder changed in the running program: while the old
-// folder holds the base's mail (an area's files, the duplicate database, a
-// journal of a run that was cut off) the folder stays, says why, and every
-// message is still read after the next start; without it every area, and
-// the lock the program holds, follow to the new folder.
+// folder holds the base's mail (an area's files, a journal of a run that
+// was cut off) the folder stays, says why, and every message is still read
+// after the next start; without it every area, the lock the program holds
+// and the files that hold no mail (the duplicate database every run leaves)
+// follow to the new folder, never over its own.
 TEST_F(ConfigStoreTest, TheMessageBaseMovesOnlyWithoutItsMail) {
   const struct {
     const char* what;
     const char* file;  // beside the message base; "" for an area's mail
     bool mail;
     bool moves;
+    bool there = false;  // the new folder has a file of that name already
   } rows[] = {
       {"an area holds messages", "", true, false},
-      {"the duplicate database", "Velmaris.Dupes", false, false},
+      {"the duplicate database", "Velmaris.Dupes", false, true},
+      {"the duplicate database, and the new folder's own", "Velmaris.Dupes", false, false, true},
       {"an import that was cut off", "Velmaris.Import.Journal", false, false},
       {"nothing of the base", "", false, true},
   };
@@ -566,6 +569,10 @@ TEST_F(ConfigStoreTest, TheMessageBaseMovesOnlyWithoutItsMail) {
       netmail->Unlock();
     }
     if (*r.file) platform::WriteFileAtomic(old + r.file, "x");
+    if (r.there) {
+      platform::MakeDirs(moved);
+      platform::WriteFileAtomic(moved + r.file, "its own");
+    }
     EXPECT_EQ(config->MessageBaseMoveRefusal(moved).empty(), r.moves);
     SettingsValues values = *config->Values();
     values.SetText(SettingId::MsgBaseDir, moved);
@@ -575,6 +582,13 @@ TEST_F(ConfigStoreTest, TheMessageBaseMovesOnlyWithoutItsMail) {
     EXPECT_EQ(config->MessageBaseDir(), base);
     EXPECT_EQ(log.size(), r.moves ? 0u : 1u);
     EXPECT_EQ(lock.MessageBaseDir(), base);
+    if (*r.file) {
+      EXPECT_EQ(platform::ReadFile(base + r.file), "x");
+      EXPECT_EQ(platform::FileExists(old + r.file), !r.moves);
+      if (r.there) {
+        EXPECT_EQ(platform::ReadFile(moved + r.file), "its own");
+      }
+    }
     for (const std::string& dir : {old, moved}) {
       platform::InstanceGuard probe(platform::InstanceGuard::StartDirectoryPath(dir));
       EXPECT_EQ(probe.Acquire() == platform::InstanceGuard::Result::AlreadyRunning, dir == base)

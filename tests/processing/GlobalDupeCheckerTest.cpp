@@ -58,8 +58,9 @@ TEST_F(GlobalDupeCheckerTest, ReopeningSavesTheOpenOne) {
 }
 
 // The database beside the message base: an earlier version's in the start
-// directory is moved there while the base has none, never over one it has;
-// a move of the message base takes the ring along.
+// directory is moved there while the base has none; into one it has, the
+// start directory's keys are merged (every start folder used before gives
+// its keys once); a move of the message base takes the ring along.
 TEST_F(GlobalDupeCheckerTest, TheStartDirectorysDatabaseIsTakenOverOnce) {
   const std::string start = dir / "start/";
   const std::string base = dir / "База сообщений/";
@@ -74,14 +75,33 @@ TEST_F(GlobalDupeCheckerTest, TheStartDirectorysDatabaseIsTakenOverOnce) {
   EXPECT_FALSE(platform::FileExists(start + kDupesFileName));
   GetDupeChecker().CheckAndAdd(12);
   EXPECT_TRUE(CloseDupeChecker());
-  {
-    TDupeChecker stale(start + kDupesFileName);
-    stale.CheckAndAdd(13);
+  // A second and a third start folder, each with the database an earlier
+  // version kept there; one of them damaged.
+  const std::string second = dir / "second start/", third = dir / "third/";
+  const std::string damaged = dir / "damaged/";
+  for (const std::string& folder : {second, third, damaged}) {
+    platform::MakeDirs(folder);
+    TDupeChecker older(folder + kDupesFileName);
+    older.CheckAndAdd(folder == second ? 13 : 15);
   }
-  OpenDupeChecker(base, start);
+  {
+    TDupeChecker older(third + kDupesFileName);
+    older.CheckAndAdd(16);
+  }
+  dir.Write("damaged/Velmaris.Dupes", "short");
+  OpenDupeChecker(base, second);
   EXPECT_TRUE(GetDupeChecker().Contains(12));
-  EXPECT_FALSE(GetDupeChecker().Contains(13));
-  EXPECT_TRUE(platform::FileExists(start + kDupesFileName));  // left as it was
+  EXPECT_TRUE(GetDupeChecker().Contains(13));
+  EXPECT_FALSE(platform::FileExists(second + kDupesFileName));
+  EXPECT_TRUE(CloseDupeChecker());
+  OpenDupeChecker(base, third);
+  OpenDupeChecker(base, damaged);
+  for (uint32_t key : {11u, 12u, 13u, 15u, 16u}) EXPECT_FALSE(GetDupeChecker().CheckAndAdd(key));
+  EXPECT_FALSE(platform::FileExists(third + kDupesFileName));
+  EXPECT_EQ(dir.Read("damaged/Velmaris.Dupes"), "short");  // left as it was
+  EXPECT_TRUE(CloseDupeChecker());
+  // What was merged stays, also after a restart from anywhere.
+  EXPECT_EQ(TDupeChecker(base + kDupesFileName).Keys(), (std::vector<uint32_t>{15, 16, 13, 11, 12}));
   // The base moved to a folder of its own (the old one held no database).
   const std::string moved = dir / "moved/";
   platform::MakeDirs(moved);

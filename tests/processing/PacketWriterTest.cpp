@@ -99,7 +99,8 @@ struct FakePacker {
   std::vector<std::string> folders;  // where the archive was, when the packet was beside it
   bool succeed = true;
   TBundlePacker Fn() {
-    return [this](const std::string& packer, const std::string& archive, const std::string& file) {
+    return [this](const std::string& packer, const std::string& archive, const std::string& file,
+                  std::vector<std::string>*) {
       calls.push_back(packer + " " + platform::NameOf(archive) + " " + platform::NameOf(file));
       if (platform::DirOf(archive) == platform::DirOf(file))
         folders.push_back(platform::WithoutSlash(platform::DirOf(archive)));
@@ -370,12 +371,16 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
     // A packer program that never ends, in place of the fake: it is ended
     // at the run limit (any limit: it never ends) with what it started.
     const char* script = nullptr;
+    // What the failure line says of why (the packer run's own words).
+    const char* why = "";
   } cases[] = {
       {"packer fails", true, false, true, true},
       {"no packer", false, true, true, true},
       {"uplink packs nothing", true, true, false, true},
       {"single export", true, true, true, false},
-      {"packer hangs", true, true, true, true, "exec sleep infinity\n"},
+      {"packer hangs", true, true, true, true, "exec sleep infinity\n",
+       " (packer.sh did not end within 200 ms: it has been ended, with every program it "
+       "started.); the packet is listed unpacked."},
       {"packer leaves a child holding its output", true, true, true, true,
        "echo made > \"$1\"\nsleep infinity &\nexit 0\n"},
   };
@@ -383,7 +388,7 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
     Outbound o;
     FakePacker packer;
     packer.succeed = c.succeed;
-    o.packet.Packer = c.havePacker ? packer.Fn() : TBundlePacker([](auto&, auto&, auto&) {
+    o.packet.Packer = c.havePacker ? packer.Fn() : TBundlePacker([](auto&, auto&, auto&, auto*) {
       return false;  // the packer list knows no such packer
     });
     std::optional<test::ScopedUi> ui;
@@ -394,7 +399,9 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
       ASSERT_EQ(::chmod((o.dir / "packer.sh").c_str(), 0755), 0);
       program.SetPack(test::CommandWord(o.dir / "packer.sh"));
       o.packet.Packer = [&program](const std::string&, const std::string& archive,
-                                   const std::string& file) { return program.Pack(archive, file); };
+                                   const std::string& file, std::vector<std::string>* notes) {
+        return program.Pack(archive, file, notes);
+      };
       SetPackerRunLimit(std::chrono::milliseconds(200));
     }
     o.link.UsePacker = c.usePacker;
@@ -412,6 +419,7 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
       EXPECT_TRUE(r.PackFailure.starts_with("The packer " + o.link.Packer + " could not pack " +
                                             platform::NameOf(r.PacketPath)))
           << r.PackFailure;
+      EXPECT_NE(r.PackFailure.find(c.why), std::string::npos) << r.PackFailure;
     }
     if (c.script) {
       SetPackerRunLimit(std::chrono::minutes(10));
@@ -515,7 +523,8 @@ TEST(PacketWriter, RecoveryWithAPackerThatMakesTheBundleAnewByTable) {
     TRunJournal(d / "export.journal")
         .Append(std::vector<TRunJournal::Record>{
             {"export", packet, bundle, "ZIP", d.Path(), "2:5020/1042", d.Path(), "AREA"}});
-    SetBundlePacker([](const std::string&, const std::string& archive, const std::string& file) {
+    SetBundlePacker([](const std::string&, const std::string& archive, const std::string& file,
+                       std::vector<std::string>*) {
       return platform::Process::Run(std::vector<std::string>{
                  "sh", "-c", "rm -f \"$1\" && zip -j -q \"$1\" \"$2\"", "sh", archive, file}) == 0;
     });
@@ -536,7 +545,8 @@ TEST(PacketWriter, RealZipBundle) {
     GTEST_SKIP() << "zip/unzip not installed";
   }
   Outbound o;
-  o.packet.Packer = [](const std::string&, const std::string& archive, const std::string& file) {
+  o.packet.Packer = [](const std::string&, const std::string& archive, const std::string& file,
+                       std::vector<std::string>*) {
     return platform::Process::Run(std::vector<std::string>{"zip", "-j", "-q", archive, file}) == 0;
   };
   o.packet.BundleCheck = nullptr;  // read back with our own extractor
@@ -583,7 +593,8 @@ TEST(PacketWriter, RealPackersLeaveNothingBehindByTable) {
     o.link.UsePacker = true;
     o.packet.BundleCheck = nullptr;
     o.packet.Packer = [packer](const std::string&, const std::string& archive,
-                               const std::string& file) { return packer->Pack(archive, file); };
+                               const std::string& file,
+                               std::vector<std::string>*) { return packer->Pack(archive, file); };
     std::vector<std::string> packets;  // name and bytes of each packet, as written
     o.packet.OnStage = [&packets](const TOutPacket::Stage& st) {
       if (st.Step == TOutPacket::Stage::Complete)
@@ -638,8 +649,8 @@ TEST(PacketWriter, ExportKilledBetweenPackAndRenameIsRecovered) {
   o.link.Packer = "LHArc";
   o.link.UsePacker = true;
   o.packet.BundleCheck = nullptr;
-  o.packet.Packer = [lha](const std::string&, const std::string& archive,
-                          const std::string& file) { return lha->Pack(archive, file); };
+  o.packet.Packer = [lha](const std::string&, const std::string& archive, const std::string& file,
+                          std::vector<std::string>*) { return lha->Pack(archive, file); };
   const std::vector<std::string> users = {"00000301.bak", "00000302.TH0", "00000302.bak"};
   for (const std::string& name : users) o.dir.Write("Outbound/" + name, "the user's " + name);
   FileSerial().Reset(0x300);
@@ -658,8 +669,8 @@ TEST(PacketWriter, ExportKilledBetweenPackAndRenameIsRecovered) {
         TRunJournal(journal).Append({"export", st.PacketPath, st.BundlePath, st.PackerName,
                                      o.out, "2:5020/1042", o.dir.Path(), "AREA"});
     };
-    o.packet.Packer = [lha](const std::string&, const std::string& archive,
-                            const std::string& file) {
+    o.packet.Packer = [lha](const std::string&, const std::string& archive, const std::string& file,
+                            std::vector<std::string>*) {
       if (lha->Pack(archive, file)) ::raise(SIGKILL);
       ::_exit(1);
       return false;
@@ -680,9 +691,8 @@ TEST(PacketWriter, ExportKilledBetweenPackAndRenameIsRecovered) {
   for (const std::string& name : o.Files()) folderLeft = folderLeft || name.starts_with(".pack-");
   EXPECT_TRUE(folderLeft) << "the killed packing left its folder";
 
-  SetBundlePacker([lha](const std::string&, const std::string& archive, const std::string& file) {
-    return lha->Pack(archive, file);
-  });
+  SetBundlePacker([lha](const std::string&, const std::string& archive, const std::string& file,
+                        std::vector<std::string>*) { return lha->Pack(archive, file); });
   EXPECT_TRUE(RecoverExportJournal(journal));
   SetBundlePacker({});
   std::vector<std::string> left = users;
@@ -747,7 +757,7 @@ TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
     o.packet.BundleCheck = nullptr;
     const std::string script = c.script;
     o.packet.Packer = [&script](const std::string&, const std::string& archive,
-                                const std::string& file) {
+                                const std::string& file, std::vector<std::string>*) {
       return platform::Process::Run(
                  std::vector<std::string>{"sh", "-c", script, "sh", archive, file},
                  platform::DirOf(file)) == 0;

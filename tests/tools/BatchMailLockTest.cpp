@@ -312,8 +312,8 @@ TEST_F(BatchMailLockTest, BatchRunsFromDifferentFoldersOnOneRegistryTakeTurns) {
 
 // The duplicate database belongs to the message base: a packet the program
 // imported and a cron job from $HOME imports again is stored once. The
-// database an earlier version kept in the start directory is taken over
-// once; a stale one in another start folder is never read.
+// database an earlier version kept in every start directory is taken over
+// once: moved there, or merged into it.
 TEST_F(BatchMailLockTest, OneDuplicateDatabaseServesEveryStartDirectory) {
   platform::MakeDirs(Home());
   const std::string inBase = MsgBase() + "Velmaris.Dupes";
@@ -334,15 +334,17 @@ TEST_F(BatchMailLockTest, OneDuplicateDatabaseServesEveryStartDirectory) {
   EXPECT_EQ(Stored("DUPE.ECHO"), 1u);
   EXPECT_FALSE(platform::FileExists(Program() + "Velmaris.Dupes"));
   ASSERT_TRUE(platform::FileExists(inBase));
-  // A copy of it left in another start folder is not taken over again.
-  platform::WriteFileAtomic(Home() + "Velmaris.Dupes", older);
+  // Another start folder's, which knows a packet the base has not seen:
+  // merged, so that packet sent again is a duplicate.
   DropEcho("DUPE.ECHO", "0000d004.pkt", "00000002");
   ASSERT_EQ(Batch(Home(), "import"), 0);
   EXPECT_EQ(Stored("DUPE.ECHO"), 2u);
-  EXPECT_EQ(platform::ReadFile(Home() + "Velmaris.Dupes"), older);
+  ASSERT_TRUE(platform::RenameNoReplace(inBase, Home() + "Velmaris.Dupes"));
+  platform::WriteFileAtomic(inBase, older);
   DropEcho("DUPE.ECHO", "0000d005.pkt", "00000002");
-  ASSERT_EQ(Batch(Program(), "import"), 0);
+  ASSERT_EQ(Batch(Home(), "import"), 0);
   EXPECT_EQ(Stored("DUPE.ECHO"), 2u);
+  EXPECT_FALSE(platform::FileExists(Home() + "Velmaris.Dupes"));
 }
 
 // A message base on read-only media (a CD, a mount made read-only) can be
