@@ -6,6 +6,9 @@
 #include <QTest>
 #include <QWindow>
 #include <cstdlib>
+#include <memory>
+
+#include "support/TempDir.h"
 
 namespace velmaris::test {
 
@@ -15,14 +18,24 @@ namespace {
 // one and is deleted before the program exits: a QApplication destroyed by
 // the exit handlers would meet Qt's own globals (the input device list among
 // them) already gone.
+// Windows store their places and bars in the default registry: the suites
+// keep it in a folder of their own, never in the user's configuration.
 class QtEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { App(); }
+  void SetUp() override {
+    configHome_ = std::make_unique<TempDir>();
+    setenv("XDG_CONFIG_HOME", configHome_->Path().c_str(), 1);
+    App();
+  }
   void TearDown() override {
     delete app_;
     app_ = nullptr;
+    configHome_.reset();
   }
   static QApplication* app_;
+
+ private:
+  std::unique_ptr<TempDir> configHome_;
 };
 
 QApplication* QtEnvironment::app_ = nullptr;
