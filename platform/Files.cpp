@@ -2,6 +2,7 @@
 
 #include "platform/Ascii.h"
 #include "platform/CodePage.h"
+#include "platform/Process.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -402,58 +403,6 @@ std::string JudgedPath(std::string_view path, const std::string& startDir) {
 constexpr size_t kMaxCommandLine = 32767;
 constexpr size_t kMaxRunWords = 64;
 
-// One word of a command line: where it stands in the line, its text with
-// the quotes taken out, and where each byte of the text stands.
-struct CommandWord {
-  size_t begin = 0, end = 0;
-  std::string text;
-  std::vector<size_t> at;
-  bool quoted = false;
-};
-
-// The words as SplitCommandLine reads them.
-std::vector<CommandWord> CommandWords(std::string_view line) {
-  std::vector<CommandWord> words;
-  CommandWord word;
-  bool inWord = false, quoted = false;
-  auto add = [&](size_t i) {
-    word.text += line[i];
-    word.at.push_back(i);
-  };
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (!inWord && c != ' ' && c != '\t' && c != '\r' && c != '\n') {
-      word = CommandWord{};
-      word.begin = i;
-      inWord = true;
-    }
-    if (quoted) {
-      if (c != '"') {
-        add(i);
-      } else if (i + 1 < line.size() && line[i + 1] == '"') {
-        add(i++);
-      } else {
-        quoted = false;
-      }
-    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-      if (inWord) {
-        word.end = i;
-        words.push_back(std::move(word));
-        inWord = false;
-      }
-    } else if (c == '"') {
-      quoted = word.quoted = true;
-    } else {
-      add(i);
-    }
-  }
-  if (inWord) {
-    word.end = line.size();
-    words.push_back(std::move(word));
-  }
-  return words;
-}
-
 }  // namespace
 
 std::string StoredPathOnDisk(const std::string& value, const std::string& startDir) {
@@ -468,11 +417,11 @@ std::string StoredPathOnDisk(const std::string& value, const std::string& startD
 std::string StoredCommandLine(const std::string& value, const std::string& startDir) {
   // A line longer than any command line (a damaged value) is left as it is.
   if (IsUtf8(value) || value.size() > kMaxCommandLine) return value;
-  const std::vector<CommandWord> words = CommandWords(value);
+  const std::vector<CommandLineWord> words = CommandLineWords(value);
   std::string out;
   size_t copied = 0;  // bytes of value already in out
   for (size_t i = 0; i < words.size(); ++i) {
-    const CommandWord& word = words[i];
+    const CommandLineWord& word = words[i];
     // A path with blanks, unquoted: the longest run of words from here that
     // names something on disk stays as it is (a run longer than a path can
     // be names nothing).

@@ -17,39 +17,53 @@ extern char** environ;
 
 namespace velmaris::platform {
 
-std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
-  std::vector<std::string> argv;
-  std::string word;
+std::vector<CommandLineWord> CommandLineWords(std::string_view line) {
+  std::vector<CommandLineWord> words;
+  CommandLineWord word;
   bool inWord = false;  // a word has begun (even an empty quoted one)
   bool quoted = false;
-  for (size_t i = 0; i < commandLine.size(); ++i) {
-    const char c = commandLine[i];
+  auto add = [&](size_t i) {
+    word.text += line[i];
+    word.at.push_back(i);
+  };
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    if (!inWord && !blank) {
+      word = CommandLineWord{};
+      word.begin = i;
+      inWord = true;
+    }
     if (quoted) {
-      if (c == '"') {
-        if (i + 1 < commandLine.size() && commandLine[i + 1] == '"') {
-          word += '"';
-          ++i;
-        } else {
-          quoted = false;
-        }
+      if (c != '"') {
+        add(i);
+      } else if (i + 1 < line.size() && line[i + 1] == '"') {
+        add(i++);
       } else {
-        word += c;
+        quoted = false;
       }
-    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+    } else if (blank) {
       if (inWord) {
-        argv.push_back(std::move(word));
-        word.clear();
+        word.end = i;
+        words.push_back(std::move(word));
         inWord = false;
       }
     } else if (c == '"') {
-      quoted = true;
-      inWord = true;
+      quoted = word.quoted = true;
     } else {
-      word += c;
-      inWord = true;
+      add(i);
     }
   }
-  if (inWord) argv.push_back(std::move(word));
+  if (inWord) {
+    word.end = line.size();
+    words.push_back(std::move(word));
+  }
+  return words;
+}
+
+std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
+  std::vector<std::string> argv;
+  for (CommandLineWord& word : CommandLineWords(commandLine)) argv.push_back(std::move(word.text));
   return argv;
 }
 

@@ -27,6 +27,16 @@ class EProcess : public std::runtime_error {
 //   (C:\FIDO\ stays as written).
 // No other character is special: no variables, no wildcards, no redirection.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+// One word of a command line as SplitCommandLine reads it: where it stands
+// in the line (begin to end, quotes included), its text with the quotes
+// taken out, where each byte of the text stands, and whether it was quoted.
+struct CommandLineWord {
+  size_t begin = 0, end = 0;
+  std::string text;
+  std::vector<size_t> at;
+  bool quoted = false;
+};
+std::vector<CommandLineWord> CommandLineWords(std::string_view line);
 
 class Process {
  public:
