@@ -90,9 +90,9 @@ void TJProperties::Fill() {
   const TUnpackJobFields fields = UnpackJobFields(list_, job_);
   setWindowTitle(QStringLiteral("Properties of ") + AnsiText(fields.name));
   Jobname->setText(AnsiText(fields.name));
-  Jobmask->setText(PathText(fields.mask));
-  JobDir->setText(PathText(fields.destDir));
-  JobMoveDir->setText(PathText(fields.moveDir));
+  Jobmask->setText(FilledPathText(Jobmask, fields.mask));
+  JobDir->setText(FilledPathText(JobDir, fields.destDir));
+  JobMoveDir->setText(FilledPathText(JobMoveDir, fields.moveDir));
   // Any value other than delete and move keeps the archive.
   JobSrc->setCurrentIndex(std::clamp<int32_t>(fields.source, 0, 2));
   JobMove->setVisible(JobSrc->currentIndex() == TUnpackJob::usMove);
@@ -106,8 +106,10 @@ void TJProperties::JobSrcChange() {
 }
 
 bool TJProperties::bApplyClick() {
-  const TUnpackJobFields fields{AnsiBytes(Jobname->text()), PathBytes(Jobmask->text()),
-                                PathBytes(JobDir->text()), PathBytes(JobMoveDir->text()),
+  const TUnpackJobFields fields{AnsiBytes(Jobname->text()),
+                                FieldPathBytes(Jobmask, Jobmask->text()),
+                                FieldPathBytes(JobDir, JobDir->text()),
+                                FieldPathBytes(JobMoveDir, JobMoveDir->text()),
                                 JobSrc->currentIndex()};
   if (const std::string error = StoreUnpackJobFields(fields, job_, list_); !error.empty()) {
     platform::GetPrompter().Error(platform::AnsiToUtf8(error));  // quotes typed ANSI text

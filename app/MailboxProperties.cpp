@@ -14,6 +14,7 @@
 #include "core/ConfigStore.h"
 #include "core/MailBox.h"
 #include "core/forms/FormText.h"
+#include "mailer/Mailers.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
@@ -109,18 +110,24 @@ void TMBProperties::Fill() {
   MBSysop->setText(AnsiText(fields.sysop));
   mbAddress->setText(AnsiText(fields.address));
   // A mailer profile's name is ANSI text, a command line names a program on
-  // disk (an older version stored it in the ANSI page too).
-  const TConfigStore* store = GetConfigStore();
-  mbCMD->setEditText(PathText(
-      platform::StoredCommandLine(box_.Command, store ? store->StartDirectory() : std::string())));
+  // disk (an older version stored it in the ANSI page too: its words are
+  // shown in that page and written back as they were stored unless changed).
+  // A profile deleted in the open settings window is shown as the call the
+  // mailbox gets when that window's OK frees it.
+  lostProfile_ = box_.LostProfile;
+  std::string command = box_.Command;
+  if (const TMailerConfig* mailers = GetMailerConfig())
+    command = mailers->CallAfterFree(box_.Command, &lostProfile_);
+  mbCMD->setEditText(FilledPathText(mbCMD, command));
   QStringList numbers;
   for (const std::string& number : fields.numbers) numbers << AnsiText(number);
   NumberMemo->setPlainText(numbers.join('\n'));
   const std::string fileList = platform::UnquotedPath(box_.FileList);
+  const QString fileListText = FilledPathText(mbFileList, box_.FileList, fileList);
   try {
-    mbFileList->SetFileName(PathText(fileList));
+    mbFileList->SetFileName(fileListText);
   } catch (const std::exception&) {
-    mbFileList->setText(PathText(fileList));  // a name the edit's rule refuses still shows
+    mbFileList->setText(fileListText);  // a name the edit's rule refuses still shows
   }
   EdInd->setText(QString::fromStdString(platform::ToUtf8(box_.AreaIndicator, listPage_)));
   SpLine->SetValue(box_.AreaLine);
@@ -132,8 +139,8 @@ void TMBProperties::Fill() {
 }
 
 void TMBProperties::ShowLostProfile() {
-  const bool shown = mbCMD->currentText().isEmpty() && !box_.LostProfile.empty();
-  LostProfile->setText(shown ? QStringLiteral("Профиль «") + AnsiText(box_.LostProfile) +
+  const bool shown = mbCMD->currentText().isEmpty() && !lostProfile_.empty();
+  LostProfile->setText(shown ? QStringLiteral("Профиль «") + AnsiText(lostProfile_) +
                                    QStringLiteral("», которым вызывался этот мейлбокс, удалён: "
                                                   "выберите профиль или команду.")
                              : QString());
@@ -149,10 +156,11 @@ bool TMBProperties::bApplyClick() {
     platform::GetPrompter().Error(platform::AnsiToUtf8(error));  // quotes typed ANSI text
     return false;
   }
-  box_.Command = mbCMD->findText(mbCMD->currentText()) >= 0 ? AnsiBytes(mbCMD->currentText())
-                                                           : PathBytes(mbCMD->currentText());
-  if (!box_.Command.empty()) box_.LostProfile.clear();
-  box_.FileList = PathBytes(mbFileList->FileName());
+  box_.Command = mbCMD->findText(mbCMD->currentText()) >= 0
+                     ? AnsiBytes(mbCMD->currentText())
+                     : FieldPathBytes(mbCMD, mbCMD->currentText());
+  box_.LostProfile = box_.Command.empty() ? lostProfile_ : std::string();
+  box_.FileList = FieldPathBytes(mbFileList, mbFileList->FileName());
   box_.AreaIndicator = platform::FromUtf8(EdInd->text().toStdString(), listPage_);
   box_.AreaLine = static_cast<int32_t>(SpLine->Value());
   box_.AreaColumn = static_cast<int32_t>(SpCol->Value());
@@ -168,7 +176,8 @@ void TMBProperties::GetJobDirClick() {
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   const QString current = mbCMD->currentText();
-  if (!current.isEmpty() && platform::FileExists(PathBytes(current))) dialog.selectFile(current);
+  if (!current.isEmpty() && platform::FileExists(FieldPathBytes(mbCMD, current)))
+    dialog.selectFile(current);
   if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   mbCMD->setEditText(dialog.selectedFiles().front());  // a path with blanks stays whole
 }

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <QDialog>
+#include <string>
+#include <vector>
 
 #include "platform/CodePage.h"
 
@@ -53,6 +55,8 @@ class TMBProperties : public QDialog {
   TMBList& list_;
   platform::CodePage listPage_;
   bool filling_ = false;
+  // The deleted profile the mailbox called, shown beside an empty command.
+  std::string lostProfile_;
   void ShowLostProfile();
 };
 

@@ -93,8 +93,8 @@ void TPackerProperties::Fill() {
   const TPackerFields fields = PackerFields(list_, packer_);
   setWindowTitle(QStringLiteral("Properties of ") + AnsiText(fields.name));
   PackerName->setText(AnsiText(fields.name));
-  PackerPack->setText(PathText(fields.pack));
-  PackerUnpack->setEditText(PathText(fields.unpack));
+  PackerPack->setText(FilledPathText(PackerPack, fields.pack));
+  PackerUnpack->setEditText(FilledPathText(PackerUnpack, fields.unpack));
   PackerOffset->SetValue(fields.offset);
   for (size_t i = 0; i < Bytes.size(); ++i) Bytes[i]->SetValue(fields.signature[i]);
   BtnApply->setEnabled(false);
@@ -102,8 +102,9 @@ void TPackerProperties::Fill() {
 }
 
 bool TPackerProperties::BtnApplyClick() {
-  TPackerFields fields{AnsiBytes(PackerName->text()), PathBytes(PackerPack->text()),
-                       PathBytes(PackerUnpack->currentText())};
+  TPackerFields fields{AnsiBytes(PackerName->text()),
+                       FieldPathBytes(PackerPack, PackerPack->text()),
+                       FieldPathBytes(PackerUnpack, PackerUnpack->currentText())};
   fields.offset = static_cast<int32_t>(PackerOffset->Value());
   for (size_t i = 0; i < Bytes.size(); ++i)
     fields.signature[i] = static_cast<int32_t>(Bytes[i]->Value());

@@ -81,10 +81,21 @@ std::string LineDeviceBytes(const QString& line) {
   return AnsiBytes(line.left(eq + 1)) + PathBytes(line.mid(eq + 1));
 }
 
+// A memo keeps the lines it was filled with (SetLines): a line the user did
+// not change is written back byte for byte, a device path that is no UTF-8
+// among them.
+constexpr char kFilledLines[] = "velmarisFilledLines";
+constexpr char kFilledLinesText[] = "velmarisFilledLinesText";
+
 std::vector<std::string> LineBytes(const QPlainTextEdit* memo,
                                    std::string (*bytes)(const QString&) = AnsiBytes) {
+  const QByteArrayList filled = memo->property(kFilledLines).value<QByteArrayList>();
+  const QStringList shown = memo->property(kFilledLinesText).toStringList();
   std::vector<std::string> out;
-  for (const QString& line : Lines(memo)) out.push_back(bytes(line));
+  for (const QString& line : Lines(memo)) {
+    const qsizetype at = shown.indexOf(line);
+    out.push_back(at >= 0 && at < filled.size() ? filled[at].toStdString() : bytes(line));
+  }
   return out;
 }
 
@@ -109,7 +120,13 @@ void SetSampleFont(QPushButton* sample, const QFont& font) {
 void SetLines(QPlainTextEdit* memo, const std::vector<std::string>& lines,
               QString (*text_of)(const std::string&) = AnsiText) {
   QStringList text;
-  for (const std::string& line : lines) text << text_of(line);
+  QByteArrayList filled;
+  for (const std::string& line : lines) {
+    text << text_of(line);
+    filled << QByteArray(line.data(), static_cast<qsizetype>(line.size()));
+  }
+  memo->setProperty(kFilledLines, QVariant::fromValue(filled));
+  memo->setProperty(kFilledLinesText, text);
   memo->setPlainText(text.join('\n'));
 }
 
@@ -564,7 +581,7 @@ void TSettingsDialog::LoadControls(const SettingsValues& values,
     if (only && !only(b.id)) continue;
     switch (SettingDefOf(b.id).kind) {
       case SettingKind::Directory:
-        static_cast<TDirBtn*>(b.control)->setText(PathText(values.Text(b.id)));
+        static_cast<TDirBtn*>(b.control)->setText(FilledPathText(b.control, values.Text(b.id)));
         break;
       case SettingKind::Choice:
         static_cast<QComboBox*>(b.control)->setCurrentIndex(values.Number(b.id));
@@ -589,7 +606,8 @@ void TSettingsDialog::LoadControls(const SettingsValues& values,
         break;
       default:
         if (IsPathSetting(b.id))
-          static_cast<QLineEdit*>(b.control)->setText(PathText(values.Text(b.id)));
+          static_cast<QLineEdit*>(b.control)->setText(
+              FilledPathText(b.control, values.Text(b.id)));
         else
           static_cast<QLineEdit*>(b.control)->setText(AnsiText(values.Text(b.id)));
     }
@@ -600,7 +618,8 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
   for (const Binding& b : bindings_) {
     switch (SettingDefOf(b.id).kind) {
       case SettingKind::Directory:
-        values.SetText(b.id, PathBytes(static_cast<TDirBtn*>(b.control)->text()));
+        values.SetText(b.id,
+                       FieldPathBytes(b.control, static_cast<TDirBtn*>(b.control)->text()));
         break;
       case SettingKind::Choice:
         values.SetNumber(b.id, static_cast<QComboBox*>(b.control)->currentIndex());
@@ -627,7 +646,8 @@ void TSettingsDialog::ReadControls(SettingsValues& values) const {
         break;
       default:
         if (IsPathSetting(b.id))  // the command line as it stands
-          values.SetText(b.id, PathBytes(static_cast<QLineEdit*>(b.control)->text()));
+          values.SetText(b.id,
+                         FieldPathBytes(b.control, static_cast<QLineEdit*>(b.control)->text()));
         else
           values.SetText(b.id, AnsiBytes(static_cast<QLineEdit*>(b.control)->text()));
     }
@@ -759,6 +779,8 @@ void TSettingsDialog::Select(QListWidget* box, int index) {
 void TSettingsDialog::AddLinkClick() {
   TAddLinkAssistent assistant(store_, packers_, this);
   ExecModal(assistant);
+  // Cancel changes nothing: the uplink (and its mailbox) go again.
+  if (snapshot_) snapshot_->TakeBackOnRestore(assistant.AddedLink());
   Select(linkList_, store_.Uplinks().GetCount() - 1);
   ShowUplinkButtons();
 }
@@ -993,8 +1015,8 @@ void TSettingsDialog::ShowPacker() {
   const TPackerFields fields =
       any ? PackerFields(*packers_, *packers_->GetItem(index)) : TPackerFields{};
   pckName_->setText(AnsiText(fields.name));
-  pckPack_->setText(PathText(fields.pack));
-  pckUnpack_->setText(PathText(fields.unpack));
+  pckPack_->setText(FilledPathText(pckPack_, fields.pack));
+  pckUnpack_->setText(FilledPathText(pckUnpack_, fields.unpack));
   pckEdited_ = false;
 }
 
@@ -1005,8 +1027,8 @@ bool TSettingsDialog::StorePacker() {
   const TPackerFields old = PackerFields(*packers_, packer);
   TPackerFields fields = old;
   fields.name = AnsiBytes(pckName_->text());
-  fields.pack = PathBytes(pckPack_->text());
-  fields.unpack = PathBytes(pckUnpack_->text());
+  fields.pack = FieldPathBytes(pckPack_, pckPack_->text());
+  fields.unpack = FieldPathBytes(pckUnpack_, pckUnpack_->text());
   if (fields.name == old.name && fields.pack == old.pack && fields.unpack == old.unpack)
     return true;
   const QSignalBlocker block(packerList_);

@@ -107,9 +107,10 @@ void SetIfDiffers(QLineEdit* edit, const std::string& bytes) {
   if (edit->text() != text) edit->setText(text);
 }
 
-// The same for a file or folder name.
+// The same for a file or folder name; the edit keeps the bytes it shows, so
+// that an edit changes only the parts typed over (FieldPathBytes).
 void SetPathIfDiffers(QLineEdit* edit, const std::string& path) {
-  const QString text = PathText(path);
+  const QString text = FilledPathText(edit, path);
   if (edit->text() != text) edit->setText(text);
 }
 
@@ -237,10 +238,10 @@ void TSettingsDialog::BuildLists() {
       }
     });
     connect(file, &QLineEdit::textEdited, this, [=](const QString& text) {
-      if (TNLInfo* info = entry()) info->List = PathBytes(text);
+      if (TNLInfo* info = entry()) info->List = FieldPathBytes(file, text);
     });
     connect(diff, &QLineEdit::textEdited, this, [=](const QString& text) {
-      if (TNLInfo* info = entry()) info->Diff = PathBytes(text);
+      if (TNLInfo* info = entry()) info->Diff = FieldPathBytes(diff, text);
     });
     auto* row = new QHBoxLayout;
     const bool points = side.points;
@@ -264,7 +265,7 @@ void TSettingsDialog::BuildLists() {
                if (!request.Execute()) return;
                const std::string name = ListBaseName(PathBytes(request.GetFileName()));
                (isDiff ? info->Diff : info->List) = name;
-               edit->setText(PathText(name));
+               edit->setText(FilledPathText(edit, name));
              });
     }
     if (zone) {
@@ -467,13 +468,13 @@ void TSettingsDialog::BuildUnpackJobs(QVBoxLayout* layout) {
     if (job()) jobs->SetString(box->currentRow(), AnsiBytes(text));
   });
   connect(mask, &QLineEdit::textEdited, this, [=](const QString& text) {
-    if (TUnpackJob* j = job()) j->Mask = PathBytes(text);
+    if (TUnpackJob* j = job()) j->Mask = FieldPathBytes(mask, text);
   });
   connect(dest, &QLineEdit::textEdited, this, [=](const QString& text) {
-    if (TUnpackJob* j = job()) j->DestDir = PathBytes(text);
+    if (TUnpackJob* j = job()) j->DestDir = FieldPathBytes(dest, text);
   });
   connect(move, &QLineEdit::textEdited, this, [=](const QString& text) {
-    if (TUnpackJob* j = job()) j->MoveDir = PathBytes(text);
+    if (TUnpackJob* j = job()) j->MoveDir = FieldPathBytes(move, text);
   });
   connect(source, &QComboBox::currentIndexChanged, this, [=](int index) {
     if (TUnpackJob* j = job(); j && index >= 0) j->Source = index;

@@ -155,7 +155,7 @@ std::vector<TMailboxMove> TMailerConfig::FreeUnlisted() {
 void TMailerConfig::RepointMailboxes(const TMailer& freed, std::vector<TMailboxMove>& moves) const {
   TConfigStore* store = freed.Store();
   if (!store || freed.Name().empty() || FindMailer(freed.Name())) return;
-  const std::string successor = list_.GetCount() > 0 ? list_.GetMailer(0)->Name() : std::string();
+  const std::string successor = Successor();
   TMBList& boxes = store->Mailboxes();
   for (int i = 0; i < boxes.GetCount(); ++i) {
     TMailBox* box = boxes.GetItem(i);
@@ -164,6 +164,23 @@ void TMailerConfig::RepointMailboxes(const TMailer& freed, std::vector<TMailboxM
     box->LostProfile = successor.empty() ? freed.Name() : std::string();
     moves.push_back({box->Name, freed.Name(), successor});
   }
+}
+
+std::string TMailerConfig::Successor() const {
+  return list_.GetCount() > 0 ? list_.GetMailer(0)->Name() : std::string();
+}
+
+std::string TMailerConfig::CallAfterFree(const std::string& command, std::string* lost) const {
+  if (command.empty() || FindMailer(command)) return command;
+  for (const auto& mailer : owned_) {
+    if (list_.IndexOf(mailer.get()) >= 0 || mailer->Name().empty() ||
+        !platform::EqualNoCase(command, mailer->Name()))
+      continue;
+    const std::string successor = Successor();
+    if (successor.empty() && lost) *lost = mailer->Name();
+    return successor;
+  }
+  return command;
 }
 
 std::string MailboxMovesText(const std::vector<TMailboxMove>& moves) {

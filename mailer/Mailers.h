@@ -155,6 +155,12 @@ class TMailerConfig : public TConfigSection, public TMailerProfiles {
   // mailbox keeps the freed name in LostProfile). Returns those mailboxes,
   // in list order, for the caller to tell the user.
   std::vector<TMailboxMove> FreeUnlisted();
+  // What a mailbox whose command is `command` calls once FreeUnlisted has
+  // run, so that a window shows the profiles as they stand in the settings
+  // window: the command itself, unless it names a profile taken off the
+  // list (and no listed one answers to that name); then the first listed
+  // profile, or empty with `lost` set to the name it called.
+  std::string CallAfterFree(const std::string& command, std::string* lost = nullptr) const;
   // Frees the windows of every profile, first to last (the mailer windows
   // post their logs); the profiles stay listed. The program's end does this
   // before its last save, so that a save the logs cause (REPORT created)
@@ -183,6 +189,8 @@ class TMailerConfig : public TConfigSection, public TMailerProfiles {
   // profile answers to that name, call the first listed one or none; each
   // is added to moves.
   void RepointMailboxes(const TMailer& freed, std::vector<TMailboxMove>& moves) const;
+  // Whom a mailbox of a freed profile calls: the first listed one, or none.
+  std::string Successor() const;
 
   TMailerList list_;
   std::vector<std::unique_ptr<TMailer>> owned_;

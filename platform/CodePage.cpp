@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <utility>
+#include <vector>
 
 #include "platform/Ascii.h"
 #include "platform/CaseFold.h"  // RecodeExact
@@ -364,6 +365,68 @@ std::string DiskNameText(std::string_view name) {
     start = slash + 1;
   }
 }
+namespace {
+
+std::vector<std::string_view> NameParts(std::string_view name) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = name.find('/', start);
+    if (slash == std::string_view::npos) {
+      parts.push_back(name.substr(start));
+      return parts;
+    }
+    parts.push_back(name.substr(start, slash - start));
+    start = slash + 1;
+  }
+}
+
+// One trailing '/' off (not off "/" itself); whether there was one.
+bool DropTrailingSlash(std::string_view& name) {
+  if (name.size() < 2 || name.back() != '/') return false;
+  name.remove_suffix(1);
+  return true;
+}
+
+}  // namespace
+
+std::string DiskNameFromText(std::string_view filled, std::string_view text) {
+  if (text == DiskNameText(filled)) return std::string(filled);
+  DropTrailingSlash(filled);
+  const bool slash = DropTrailingSlash(text);
+  const std::vector<std::string_view> was = NameParts(filled);
+  const std::vector<std::string_view> now = NameParts(text);
+  std::vector<std::string> shown;
+  shown.reserve(was.size());
+  for (std::string_view part : was)
+    shown.push_back(IsUtf8(part) ? std::string(part) : AnsiToUtf8(part));
+  size_t head = 0;
+  while (head < was.size() && head < now.size() && shown[head] == now[head]) ++head;
+  size_t tail = 0;
+  while (tail < was.size() - head && tail < now.size() - head &&
+         shown[was.size() - 1 - tail] == now[now.size() - 1 - tail])
+    ++tail;
+  std::string out;
+  out.reserve(text.size() + 1);
+  for (size_t i = 0; i < now.size(); ++i) {
+    if (i > 0) out += '/';
+    if (i < head) {
+      out += was[i];
+    } else if (i >= now.size() - tail) {
+      out += was[was.size() - (now.size() - i)];
+    } else {
+      constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+      std::string part(now[i]);
+      for (size_t at = part.find(kReplacement); at != std::string::npos;
+           at = part.find(kReplacement, at + 1))
+        part.replace(at, kReplacement.size(), "_");
+      out += part;
+    }
+  }
+  if (slash) out += '/';
+  return out;
+}
+
 std::string LogName(std::string_view name) { return Utf8ToAnsi(DiskNameText(name)); }
 std::optional<std::string> PathToOem(std::string_view path) {
   return FromUtf8Exact(DiskNameText(path), OemCodePage());

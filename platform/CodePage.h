@@ -87,6 +87,16 @@ std::string DiskName(std::string_view bytes);
 // name a Windows archive or a copied disk left in CP1251 beside UTF-8
 // folders).
 std::string DiskNameText(std::string_view name);
+// The bytes of a name after its text (as DiskNameText showed it) was edited
+// into `text` (UTF-8). Unchanged text gives back the bytes it was read from,
+// byte for byte. Otherwise the name is compared part by part (between '/';
+// one trailing '/' does not count): the leading parts and the trailing parts
+// whose text is unchanged keep their bytes, whatever page they are in (an
+// older version's CP1251 folder stays the folder it names, the field made a
+// full path or not); the parts in between are new and go as typed, UTF-8, as
+// every name this program makes. A U+FFFD there (a name a file dialog could
+// not read) is stored as '_', never as the replacement character.
+std::string DiskNameFromText(std::string_view filled, std::string_view text);
 // A name on disk into a log line or REPORT (the ANSI page), read as
 // DiskNameText reads it; a character the ANSI page lacks becomes its nearest
 // character, else '?'. A name from a FidoNet format goes through DiskName

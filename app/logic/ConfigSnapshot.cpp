@@ -197,10 +197,11 @@ void TConfigEditSnapshot::RestoreUplinks() {
       kept.push_back(uplinks_[i]);
       keys.push_back(i);
     }
-  for (int i = 0; i < links.GetCount(); ++i) {  // added by the assistant
+  for (int i = 0; i < links.GetCount(); ++i) {  // added meanwhile
     TObject* link = links.GetObject(i);
     if (std::none_of(uplinks_.begin(), uplinks_.end(),
-                     [link](const auto& entry) { return entry.second == link; }))
+                     [link](const auto& entry) { return entry.second == link; }) &&
+        std::find(takeBackLinks_.begin(), takeBackLinks_.end(), link) == takeBackLinks_.end())
       kept.emplace_back(links.GetString(i), link);
   }
   Refill(links, kept);
@@ -210,6 +211,10 @@ void TConfigEditSnapshot::RestoreUplinks() {
 
 void TConfigEditSnapshot::TakeBackOnRestore(const TArea* area) {
   if (area) takeBack_.emplace_back(area, area->FileName);
+}
+
+void TConfigEditSnapshot::TakeBackOnRestore(const TNetLink* link) {
+  if (link) takeBackLinks_.push_back(link);
 }
 
 void TConfigEditSnapshot::RestoreAreas() {

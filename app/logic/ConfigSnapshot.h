@@ -7,11 +7,13 @@
 // frees them on OK or Apply, TMailerConfig::FreeUnlisted): Restore lists
 // them again and frees those added in the window.
 //
-// What the assistants did stays: an area or uplink they added or removed
-// has had its files, requests and outbound made or deleted, so Restore
-// keeps the areas and uplinks that are new (and that the tosser added
-// meanwhile) and does not bring back what was removed, except separators,
-// which hold nothing. Separators added in the window go again.
+// What the assistants did stays: an area or uplink they removed has had its
+// files, requests and outbound deleted, and an area they added its files
+// and requests made, so Restore keeps the areas that are new (and that the
+// tosser added meanwhile) and does not bring back what was removed, except
+// separators, which hold nothing. Separators added in the window go again,
+// and so does an uplink the add-uplink assistant added (TakeBackOnRestore):
+// it has made nothing but its outbound folder, which stays, empty.
 //
 // Main thread only, like every change of the configuration.
 #pragma once
@@ -32,6 +34,7 @@ class TAutoSendJobs;
 class TConfigStore;
 class TFilterList;
 class TMailerConfig;
+class TNetLink;
 class TPckList;
 class TPubLst;
 class TUnpJobList;
@@ -63,6 +66,9 @@ class TConfigEditSnapshot {
   // An area the window added from files already in the message base: Restore
   // takes it off the list again (its files stay, as they were before).
   void TakeBackOnRestore(const TArea* area);
+  // An uplink the window added (with its mailbox, which goes with the
+  // mailbox list): Restore takes it off the list again.
+  void TakeBackOnRestore(const TNetLink* link);
 
  private:
   using Entries = std::vector<std::pair<std::string, TObject*>>;
@@ -91,6 +97,7 @@ class TConfigEditSnapshot {
   std::vector<AreaValues> areas_;
   std::unique_ptr<AreaValues> prototype_;
   std::vector<std::pair<const TArea*, std::string>> takeBack_;  // the area and its file name
+  std::vector<const TNetLink*> takeBackLinks_;
 };
 
 }  // namespace velmaris

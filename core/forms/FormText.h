@@ -4,10 +4,12 @@
 #pragma once
 
 #include <QByteArray>
-#include <QFile>
+#include <QObject>
+#include <QVariant>
 #include <QFont>
 #include <QString>
 #include <string>
+#include <string_view>
 
 #include "core/Settings.h"
 #include "platform/CodePage.h"
@@ -28,14 +30,53 @@ inline std::string AnsiBytes(const QString& text) {
   return platform::Utf8ToAnsi(text.toStdString());
 }
 
-// File and folder names (and command lines that name a program) go through
-// the file-system encoding, never a code page: what the control shows is
-// the name on disk.
+// File and folder names (and command lines that name a program) are the
+// file system's bytes. A field shows them as DiskNameText reads them: UTF-8
+// as it is, a part that is not UTF-8 (an older version's CP1251 folder, which
+// the configuration store keeps byte for byte) in the ANSI page, readable and
+// never as replacement characters.
 inline QString PathText(const std::string& path) {
-  return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+  return QString::fromStdString(platform::DiskNameText(path));
 }
 
-inline std::string PathBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
+// A name typed or picked, with no stored bytes behind it: UTF-8.
+inline std::string PathBytes(const QString& text) {
+  return platform::DiskNameFromText({}, text.toStdString());
+}
+
+// A field that shows a stored name keeps the bytes it was filled with, so
+// that what the user did not change is written back byte for byte
+// (platform::DiskNameFromText: the unchanged parts of an edited name keep
+// their bytes too). Fill the field with FilledPathText and read it back with
+// FieldPathBytes.
+inline constexpr char kFilledPathProperty[] = "velmarisFilledPath";
+inline constexpr char kFilledAsProperty[] = "velmarisFilledAs";
+
+inline QByteArray StoredBytes(const std::string& bytes) {
+  return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// shownAs: the stored value as the field shows it, where the field shows a
+// tidied form of it (a file name without the quotes an older version put
+// around it); unchanged, the field still gives back the stored value.
+inline QString FilledPathText(QObject* field, const std::string& stored,
+                              const std::string& shownAs) {
+  field->setProperty(kFilledPathProperty, StoredBytes(stored));
+  field->setProperty(kFilledAsProperty, StoredBytes(shownAs));
+  return PathText(shownAs);
+}
+
+inline QString FilledPathText(QObject* field, const std::string& stored) {
+  return FilledPathText(field, stored, stored);
+}
+
+inline std::string FieldPathBytes(const QObject* field, const QString& text) {
+  const QByteArray stored = field->property(kFilledPathProperty).toByteArray();
+  const QByteArray shownAs = field->property(kFilledAsProperty).toByteArray();
+  const std::string_view as(shownAs.constData(), static_cast<size_t>(shownAs.size()));
+  if (text == PathText(std::string(as))) return stored.toStdString();
+  return platform::DiskNameFromText(as, text.toStdString());
+}
 
 // The font a font setting describes, on top of the fallback.
 inline QFont FontOf(const TFontDesc& desc, const QFont& fallback) {

@@ -257,7 +257,7 @@ TFileReqEditor::TFileReqEditor(TConfigStore& store, QWidget* parent)
   connect(EdAddress, &QLineEdit::editingFinished, this, &TFileReqEditor::AddressExit);
   connect(EdFileList, &QLineEdit::returnPressed, this, [this] {
     autoLoad_ = true;
-    SetFileName(PathBytes(EdFileList->text()));
+    SetFileName(FieldPathBytes(EdFileList, EdFileList->text()));
   });
   // The user's choice only: the list refilling the combo changes nothing.
   connect(CbMailer, &QComboBox::activated, this,
@@ -415,7 +415,7 @@ void TFileReqEditor::SetTabSize(int size) {
 std::string TFileReqEditor::Outbound() const { return outbound_; }
 
 void TFileReqEditor::SetFileName(const std::string& name) {
-  EdFileList->setText(PathText(name));
+  EdFileList->setText(FilledPathText(EdFileList, name));
   if (name == list_.Name() && !name.empty()) return;
   ++listGeneration_;
   try {

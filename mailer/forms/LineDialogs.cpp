@@ -46,8 +46,10 @@ TLineProperties::TLineProperties(const TLineDeviceEntry& line,
   CbDevice = new QComboBox(this);
   CbDevice->setObjectName("CbDevice");
   CbDevice->setEditable(true);
-  for (const std::string& d : devices) CbDevice->addItem(PathText(d));  // device paths
-  CbDevice->setEditText(PathText(line.Path));
+  // Device paths: an item or the stored path taken as it stands goes back as
+  // its bytes.
+  for (const std::string& d : devices) CbDevice->addItem(PathText(d), StoredBytes(d));
+  CbDevice->setEditText(FilledPathText(CbDevice, line.Path));
   form->addRow(QStringLiteral("Устройство:"), CbDevice);
   CbSpeed = new QComboBox(this);
   CbSpeed->setObjectName("CbSpeed");
@@ -67,7 +69,10 @@ TLineProperties::TLineProperties(const TLineDeviceEntry& line,
 TLineDeviceEntry TLineProperties::Line() const {
   TLineDeviceEntry line;
   line.Name = name_;
-  line.Path = PathBytes(CbDevice->currentText().trimmed());
+  const QString device = CbDevice->currentText().trimmed();
+  const int item = CbDevice->findText(device);
+  line.Path = item >= 0 ? CbDevice->itemData(item).toByteArray().toStdString()
+                        : FieldPathBytes(CbDevice, device);
   bool ok = false;
   const uint32_t speed = CbSpeed->currentText().toUInt(&ok);
   if (ok && speed >= 300 && speed <= 4000000) line.Speed = speed;

@@ -194,7 +194,7 @@ void TAutoSendProperties::Fill() {
   spDay_->SetValue(j.DateDay);
   cbMonth_->setCurrentIndex(j.DateMonth >= 1 && j.DateMonth <= 12 ? j.DateMonth - 1 : 0);
   cbArea_->setEditText(AnsiToQString(j.Area));
-  edText_->setText(PathText(platform::UnquotedPath(j.MailText)));
+  edText_->setText(FilledPathText(edText_, j.MailText, platform::UnquotedPath(j.MailText)));
   recMode_[j.RecMode == 1 ? 1 : 0]->setChecked(true);
   edRec_->setEditText(AnsiToQString(j.Receiver));
   edAddr_->setText(AnsiToQString(j.RecAddr));
@@ -217,7 +217,7 @@ void TAutoSendProperties::ReadControls(TAutoSendJob& j) const {
   j.DateDay = Rounded(spDay_);
   j.DateMonth = cbMonth_->currentIndex() + 1;
   j.Area = QStringToAnsi(cbArea_->currentText());
-  j.MailText = PathBytes(edText_->FileName());
+  j.MailText = FieldPathBytes(edText_, edText_->FileName());
   j.RecMode = recMode_[1]->isChecked() ? 1 : 0;
   j.Receiver = QStringToAnsi(edRec_->currentText());
   j.RecAddr = QStringToAnsi(edAddr_->text());

@@ -269,11 +269,11 @@ void TFilterProperties::Fill() {
   cbUnList_->setChecked(f.DoRem);
   coUnList_->setEditText(AnsiToQString(f.UnList));
   cbLaunch_->setChecked(f.DoLaunch);
-  edLaunch_->setText(PathText(f.Processor));
+  edLaunch_->setText(FilledPathText(edLaunch_, f.Processor));
   cbAnswer_->setChecked(f.DoAnswer);
-  edAnswer_->setText(PathText(platform::UnquotedPath(f.Answer)));
+  edAnswer_->setText(FilledPathText(edAnswer_, f.Answer, platform::UnquotedPath(f.Answer)));
   cbSave_->setChecked(f.DoSave);
-  edSave_->setText(PathText(platform::UnquotedPath(f.SaveFile)));
+  edSave_->setText(FilledPathText(edSave_, f.SaveFile, platform::UnquotedPath(f.SaveFile)));
   cbKill_->setChecked(f.DoKill);
   cbForward_->setChecked(f.ForwardCopy);
   for (int i = 0; i < 6; ++i) {
@@ -307,11 +307,11 @@ void TFilterProperties::Store() {
   f.DoRem = cbUnList_->isChecked();
   f.UnList = QStringToAnsi(coUnList_->currentText());
   f.DoLaunch = cbLaunch_->isChecked();
-  f.Processor = PathBytes(edLaunch_->text());
+  f.Processor = FieldPathBytes(edLaunch_, edLaunch_->text());
   f.DoAnswer = cbAnswer_->isChecked();
-  f.Answer = PathBytes(edAnswer_->FileName());
+  f.Answer = FieldPathBytes(edAnswer_, edAnswer_->FileName());
   f.DoSave = cbSave_->isChecked();
-  f.SaveFile = PathBytes(edSave_->FileName());
+  f.SaveFile = FieldPathBytes(edSave_, edSave_->FileName());
   f.DoKill = cbKill_->isChecked();
   f.ForwardCopy = cbForward_->isChecked();
   f.OrigSet = f.OrigReset = f.CopySet = f.CopyReset = 0;

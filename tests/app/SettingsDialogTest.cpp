@@ -42,10 +42,12 @@
 #include "mailer/forms/MailerProperties.h"
 #include "processing/AutoSend.h"
 #include "processing/Secretary.h"
+#include "processing/forms/AddLinkAssistent.h"
 #include "widgets/DirBtn.h"
 #include "widgets/DirLists.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
+#include "widgets/PageManager.h"
 #include "widgets/PageControl98.h"
 #include "widgets/VxSpin.h"
 #include "support/NameTable.h"
@@ -189,12 +191,37 @@ TEST_F(SettingsDialogTest, CancelPutsEveryEditedListBackAndLeavesTheFileAlone) {
   Click("Button35");  // the first node list deleted
   ASSERT_NE(names(), listed);
   ASSERT_EQ(RegistryText(), before);  // nothing written before OK or Apply
+  // The add-uplink assistant saves what it adds; Cancel takes it back too.
+  ShowPage("TabVerbindungen");
+  const ModalHook old = SetModalHook([](QWidget* w) {
+    auto* form = qobject_cast<TAddLinkAssistent*>(w);
+    if (!form) return int(QDialog::Rejected);
+    form->show();
+    const auto next = [form] { QTest::mouseClick(form->NextButton(), Qt::LeftButton); };
+    next();
+    form->NewLinkName->setText("Second Boss");
+    form->NewLinkAddress->setText("2:5030/1");
+    next();
+    form->NewSysopAddress->setText("2:5030/1.7");
+    next();
+    next();
+    next();
+    form->NewMailboxCommand->setText("Modem");
+    next();
+    EXPECT_EQ(form->Notebook()->PageIndex(), TAddLinkAssistent::ReportPage);
+    QTest::mouseClick(form->CancelButton(), Qt::LeftButton);
+    return form->result();
+  });
+  Click("AddLink");
+  SetModalHook(old);
+  ASSERT_NE(Store().Uplinks().FindByName("Second Boss"), nullptr);
 
   Click("CancelBtn");
   EXPECT_EQ(names(), listed);
   EXPECT_EQ(echo.MaxAge, 90);
   EXPECT_EQ(echo.TextGroup, group);
   EXPECT_EQ(Store().Uplinks().GetItem(0)->Name, listed[0][0]);
+  EXPECT_EQ(Store().Uplinks().FindByName("Second Boss"), nullptr);
   EXPECT_EQ(Find<QListWidget>("MBList")->count(), Store().Mailboxes().GetCount());
   EXPECT_EQ(RegistryText(), before);
 }
@@ -273,6 +300,26 @@ TEST_F(SettingsDialogTest, ShrunkListsLeaveNoStaleSectionsAndMailboxesFollowTheP
   ShowPage("TabMailer");
   Find<QListWidget>("MailerList")->setCurrentRow(1);
   Click("DeleteLine");
+  // Before OK, the mailbox's properties show the call it gets: the profile
+  // left, not the deleted one.
+  const auto shownCall = [this](QString* lost) {
+    QString call;
+    const ModalHook old = SetModalHook([&](QWidget* w) {
+      auto* form = qobject_cast<TMBProperties*>(w);
+      if (!form) return int(QDialog::Rejected);
+      call = form->mbCMD->currentText();
+      *lost = form->LostProfile->isHidden() ? QString() : form->LostProfile->text();
+      return int(QDialog::Rejected);
+    });
+    ShowPage("TabMailboxen");
+    Find<QListWidget>("MBList")->setCurrentRow(Store().Mailboxes().GetCount() - 1);
+    Click("MailboxProperties");
+    SetModalHook(old);
+    return call;
+  };
+  QString lost;
+  EXPECT_EQ(shownCall(&lost), "Line A");
+  EXPECT_EQ(lost, "");
   ShowPage("TabPacker");
   Find<QListWidget>("PackerList")->setCurrentRow(0);
   Click("KillPacker");
@@ -299,6 +346,8 @@ TEST_F(SettingsDialogTest, ShrunkListsLeaveNoStaleSectionsAndMailboxesFollowTheP
   ShowPage("TabMailer");
   Find<QListWidget>("MailerList")->setCurrentRow(0);
   Click("DeleteLine");
+  EXPECT_EQ(shownCall(&lost), "");
+  EXPECT_TRUE(lost.contains("«Line A»")) << lost.toStdString();
   Click("OKBtn");
   EXPECT_EQ(box->Command, "");
   EXPECT_EQ(prompter.Questions().back().text,
@@ -918,6 +967,84 @@ TEST_F(SettingsDialogTest, FoldersPickedOrTypedAreStoredAsTheFoldersOnDisk) {
   for (const char* parent : {"Дом Иванова/Входящие/", "Дом Иванова/Файлы/"})
     for (const auto& e : platform::ScanDir(Start() + parent, "*", true, true))
       EXPECT_TRUE(platform::IsUtf8(e.name)) << e.name;
+}
+
+// The state an earlier version left: the base, the inbound, a packer's and a
+// mailbox's program and the mailbox's file list in folders named in CP1251,
+// which the store keeps byte for byte. The window shows them readably; OK
+// with nothing changed neither refuses the base nor asks for a folder, and
+// leaves the registry file as it was; the properties windows' OK keeps the
+// bytes; an edited field keeps the bytes of the parts not changed.
+TEST_F(SettingsDialogTest, FoldersNamedInCp1251SurviveTheWindowByteForByte) {
+  const std::string cp = "\xCF\xEE\xF7\xF2\xE0";  // "Почта" in CP1251
+  const std::string old = Start() + cp + "/";
+  const std::string base = old + "base/", inbound = old + "in/", list = old + "files.lst";
+  const std::string pack = old + "zip -r", command = old + "call.sh -x";
+  dialog.reset();
+  const std::string oldBase = Store().MessageBaseDir();
+  window.reset();
+  platform::MakeDirs(inbound);
+  ASSERT_EQ(::rename(platform::WithoutSlash(oldBase).c_str(), platform::WithoutSlash(base).c_str()),
+            0);
+  platform::WriteFileAtomic(list, "FILE.ZIP  A file\r\n");
+  platform::WriteFileAtomic(old + "zip", "#!/bin/sh\n");
+  platform::WriteFileAtomic(old + "call.sh", "#!/bin/sh\n");
+  {
+    platform::Registry file(RegistryPath());
+    TWinRegistry reg(kConfigRootKey, file);
+    reg.WriteString("Paths", "Messagebase", base);
+    reg.WriteString("Paths", "Inbound", inbound);
+  }
+  Open();
+  ASSERT_EQ(Store().MessageBaseDir(), base);
+  GetPackerList()->GetItem(0)->SetPack(pack);
+  TMailBox& box = *Store().AddDefaultMailbox();
+  box.FileList = list;
+  box.Command = command;
+  Store().SaveConfiguration();
+  const std::string before = RegistryText();
+  ASSERT_NE(before.find(inbound), std::string::npos);
+  const QString shown = QString::fromUtf8((Start() + "Почта/").c_str());
+
+  OpenSettings();
+  EXPECT_EQ(Find<TDirBtn>("InboundDir")->text(), shown + "in/");
+  EXPECT_EQ(Find<TDirBtn>("MsgBaseDir")->text(), shown + "base/");
+  {
+    TMBProperties form(box, Store().Mailboxes(), {}, platform::CodePage::CP866);
+    EXPECT_EQ(form.mbFileList->text(), shown + "files.lst");
+    EXPECT_EQ(form.mbCMD->currentText(), shown + "call.sh -x");
+    form.BtnOkClick();
+  }
+  {
+    TPackerProperties form(*GetPackerList()->GetItem(0), *GetPackerList());
+    EXPECT_EQ(form.PackerPack->text(), shown + "zip -r");
+    form.Button3Click();
+  }
+  ShowPage("TabPacker");
+  Find<QListWidget>("PackerList")->setCurrentRow(0);
+  EXPECT_EQ(Find<QLineEdit>("PackerPack")->text(), shown + "zip -r");
+  const size_t questions = prompter.Questions().size();
+  Click("OKBtn");
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_EQ(prompter.Questions().size(), questions) << prompter.Questions().back().text;
+  EXPECT_EQ(Store().MessageBaseDir(), base);
+  EXPECT_EQ(Store().Values()->InboundDir(), inbound);
+  EXPECT_EQ(box.FileList, list);
+  EXPECT_EQ(box.Command, command);
+  EXPECT_EQ(RegistryText(), before);
+
+  // Edited: the packer's arguments and the inbound's last folder; the
+  // CP1251 folder above them keeps its bytes, the new name is UTF-8.
+  platform::MakeDirs(old + "вход/");
+  OpenSettings();
+  ShowPage("TabPacker");
+  Find<QListWidget>("PackerList")->setCurrentRow(0);
+  Find<QLineEdit>("PackerPack")->setText(shown + "zip -q");
+  Find<TDirBtn>("InboundDir")->setText(shown + "вход/");
+  Click("ApplyBtn");
+  EXPECT_EQ(GetPackerList()->GetItem(0)->GetPack(), old + "zip -q");
+  EXPECT_EQ(Store().Values()->InboundDir(), old + "вход/");
+  EXPECT_EQ(RegistryText().find("\xEF\xBF\xBD"), std::string::npos);
 }
 
 // The mailbox's file list and the unpack job's mask and folders, typed into

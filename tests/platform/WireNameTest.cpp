@@ -86,6 +86,40 @@ TEST(WireName, ANameOnDiskThatIsNoUtf8IsReadInTheAnsiPagePartByPart) {
   EXPECT_EQ(PathToOemText("\x88\xce.txt"), "E\x8e.txt");
 }
 
+// A name shown in a field and edited there: what was not changed keeps its
+// bytes (the CP1251 folder stays the folder it names), what is new goes as
+// UTF-8, and U+FFFD is never stored. Почта in CP1251: CF EE F7 F2 E0.
+TEST(WireName, AnEditedNameKeepsTheBytesOfItsUnchangedParts) {
+  const std::string cp = "\xcf\xee\xf7\xf2\xe0";
+  const struct {
+    const char* what;
+    std::string filled, text, stored;
+  } rows[] = {
+      {"unchanged", "/home/" + cp + "/base/", "/home/Почта/base/", "/home/" + cp + "/base/"},
+      {"unchanged, a command line", "/opt/" + cp + "/zip -r", "/opt/Почта/zip -r",
+       "/opt/" + cp + "/zip -r"},
+      {"a part below it changed", "/home/" + cp + "/base/", "/home/Почта/base2/",
+       "/home/" + cp + "/base2/"},
+      {"a part above it changed", "/home/" + cp + "/base/", "/srv/Почта/base/",
+       "/srv/" + cp + "/base/"},
+      {"made a full path", cp + "/base", "/root/Почта/base/", "/root/" + cp + "/base/"},
+      {"the name itself changed goes as UTF-8", "/home/" + cp + "/", "/home/Почта2/",
+       "/home/Почта2/"},
+      {"the trailing slash taken off", "/home/" + cp + "/", "/home/Почта", "/home/" + cp},
+      {"the arguments of a command changed", "/opt/" + cp + "/zip -r", "/opt/Почта/zip -q",
+       "/opt/" + cp + "/zip -q"},
+      {"a UTF-8 name edited", "/home/почта/", "/home/почта/in/", "/home/почта/in/"},
+      {"a replacement character typed", "/home/" + cp + "/", "/home/Почта/a\xEF\xBF\xBD" "b",
+       "/home/" + cp + "/a_b"},
+      {"nothing filled: the text as typed", "", "/home/Почта/", "/home/Почта/"},
+      {"cleared", "/home/" + cp + "/", "", ""},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    EXPECT_EQ(DiskNameFromText(r.filled, r.text), r.stored);
+  }
+}
+
 TEST(WireName, ShortNamesAreCutInCharactersNeverInsideOne) {
   // Every stem of up to 12 Cyrillic letters: the 8.3 form is OEM bytes,
   // one per letter, and reads back as whole letters.
