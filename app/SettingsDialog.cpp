@@ -269,7 +269,13 @@ QWidget* TSettingsDialog::DirectoryRow(SettingId id, const char* button, const Q
     QString start = edit->text();
     if (!start.endsWith(QLatin1Char('/')) && QFileInfo(start).isDir()) start += QLatin1Char('/');
     chooser.SetDirectory(start);
-    if (chooser.Execute()) edit->SetPath(chooser.GetDirectory());
+    // A folder the chooser cannot open (its name on disk is no UTF-8: an
+    // older version's CP1251 folder) shows a folder above it: OK at once
+    // keeps the setting, never that stand-in.
+    const QString opened = chooser.GetDirectory();
+    const bool standIn = !start.isEmpty() && !QFileInfo(start).isDir();
+    if (chooser.Execute() && !(standIn && chooser.GetDirectory() == opened))
+      edit->SetPath(chooser.GetDirectory());
     pick->setEnabled(true);
   });
   return row;
@@ -606,8 +612,11 @@ void TSettingsDialog::LoadControls(const SettingsValues& values,
         break;
       default:
         if (IsPathSetting(b.id))
-          static_cast<QLineEdit*>(b.control)->setText(
-              FilledPathText(b.control, values.Text(b.id)));
+          // The packet processors' fields show a name without the quotes
+          // an older version stored (FileNameChange); unchanged, the stored
+          // value goes back as it is.
+          static_cast<QLineEdit*>(b.control)->setText(FilledPathText(
+              b.control, values.Text(b.id), StripFileNameQuotes(values.Text(b.id))));
         else
           static_cast<QLineEdit*>(b.control)->setText(AnsiText(values.Text(b.id)));
     }

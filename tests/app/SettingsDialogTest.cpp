@@ -977,9 +977,9 @@ TEST_F(SettingsDialogTest, FoldersPickedOrTypedAreStoredAsTheFoldersOnDisk) {
 // bytes; an edited field keeps the bytes of the parts not changed.
 TEST_F(SettingsDialogTest, FoldersNamedInCp1251SurviveTheWindowByteForByte) {
   const std::string cp = "\xCF\xEE\xF7\xF2\xE0";  // "Почта" in CP1251
-  const std::string old = Start() + cp + "/";
-  const std::string base = old + "base/", inbound = old + "in/", list = old + "files.lst";
-  const std::string pack = old + "zip -r", command = old + "call.sh -x";
+  const std::string folder = Start() + cp + "/";
+  const std::string base = folder + "base/", inbound = folder + "in/", list = folder + "files.lst";
+  const std::string pack = folder + "zip -r", command = folder + "call.sh -x";
   dialog.reset();
   const std::string oldBase = Store().MessageBaseDir();
   window.reset();
@@ -987,8 +987,8 @@ TEST_F(SettingsDialogTest, FoldersNamedInCp1251SurviveTheWindowByteForByte) {
   ASSERT_EQ(::rename(platform::WithoutSlash(oldBase).c_str(), platform::WithoutSlash(base).c_str()),
             0);
   platform::WriteFileAtomic(list, "FILE.ZIP  A file\r\n");
-  platform::WriteFileAtomic(old + "zip", "#!/bin/sh\n");
-  platform::WriteFileAtomic(old + "call.sh", "#!/bin/sh\n");
+  platform::WriteFileAtomic(folder + "zip", "#!/bin/sh\n");
+  platform::WriteFileAtomic(folder + "call.sh", "#!/bin/sh\n");
   {
     platform::Registry file(RegistryPath());
     TWinRegistry reg(kConfigRootKey, file);
@@ -1009,6 +1009,12 @@ TEST_F(SettingsDialogTest, FoldersNamedInCp1251SurviveTheWindowByteForByte) {
   OpenSettings();
   EXPECT_EQ(Find<TDirBtn>("InboundDir")->text(), shown + "in/");
   EXPECT_EQ(Find<TDirBtn>("MsgBaseDir")->text(), shown + "base/");
+  // The folder chooser cannot open such a folder: OK at once keeps it.
+  ShowPage("TabSonstiges");
+  const ModalHook hook = SetModalHook([](QWidget*) { return int(QDialog::Accepted); });
+  Click("GetInbound");
+  SetModalHook(hook);
+  EXPECT_EQ(Find<TDirBtn>("InboundDir")->text(), shown + "in/");
   {
     TMBProperties form(box, Store().Mailboxes(), {}, platform::CodePage::CP866);
     EXPECT_EQ(form.mbFileList->text(), shown + "files.lst");
@@ -1035,15 +1041,15 @@ TEST_F(SettingsDialogTest, FoldersNamedInCp1251SurviveTheWindowByteForByte) {
 
   // Edited: the packer's arguments and the inbound's last folder; the
   // CP1251 folder above them keeps its bytes, the new name is UTF-8.
-  platform::MakeDirs(old + "вход/");
+  platform::MakeDirs(folder + "вход/");
   OpenSettings();
   ShowPage("TabPacker");
   Find<QListWidget>("PackerList")->setCurrentRow(0);
   Find<QLineEdit>("PackerPack")->setText(shown + "zip -q");
   Find<TDirBtn>("InboundDir")->setText(shown + "вход/");
   Click("ApplyBtn");
-  EXPECT_EQ(GetPackerList()->GetItem(0)->GetPack(), old + "zip -q");
-  EXPECT_EQ(Store().Values()->InboundDir(), old + "вход/");
+  EXPECT_EQ(GetPackerList()->GetItem(0)->GetPack(), folder + "zip -q");
+  EXPECT_EQ(Store().Values()->InboundDir(), folder + "вход/");
   EXPECT_EQ(RegistryText().find("\xEF\xBF\xBD"), std::string::npos);
 }
 
