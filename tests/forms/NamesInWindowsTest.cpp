@@ -166,5 +166,48 @@ TEST_F(NamesInWindowsTest, TheFiltersFilesAreStoredAsTheFilesOnDisk) {
   }
 }
 
+// Names an earlier version stored in CP1251 ("Почта": CF EE F7 F2 E0), the
+// autosend text quoted as it used to be: the windows show them readably,
+// OK with nothing changed gives back the stored bytes, and an edited field
+// keeps the bytes of the folder it did not change.
+TEST_F(NamesInWindowsTest, NamesStoredInCp1251ComeBackByteForByte) {
+  const std::string folder = dir / "\xCF\xEE\xF7\xF2\xE0/";
+  const QString shown = Shown(dir / "Почта/");
+  platform::MakeDirs(folder);
+  platform::WriteFileAtomic(folder + "answer.txt", "Thanks\r\n");
+  platform::WriteFileAtomic(folder + "weekly.txt", "Hello\r\n");
+  TFilterList filters;
+  TFilter& f = *filters.AddFilter("Names", std::make_unique<TFilter>());
+  f.DoLaunch = f.DoAnswer = f.DoSave = true;
+  f.Processor = folder + "run.sh %filename";
+  f.Answer = folder + "answer.txt";
+  f.SaveFile = folder + "saved.txt";
+  TFilterProperties* w = ShowFilterProperties(f, filters, *store);
+  EXPECT_EQ(Get<TFilenameEdit>(*w, "EdLaunch")->text(), shown + "run.sh %filename");
+  EXPECT_EQ(Get<TFilenameEdit>(*w, "EdAnswer")->text(), shown + "answer.txt");
+  Get<TFilenameEdit>(*w, "EdSave")->setText(shown + "kept.txt");
+  Get<QPushButton>(*w, "ApplyBtn")->click();
+  EXPECT_EQ(f.Processor, folder + "run.sh %filename");
+  EXPECT_EQ(f.Answer, folder + "answer.txt");
+  EXPECT_EQ(f.SaveFile, folder + "kept.txt");
+  Get<QPushButton>(*w, "CancelBtn")->click();
+  QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
+
+  TAutoSendJobs jobs;
+  TAutoSendJob& job = *jobs.AddJob(std::make_unique<TAutoSendJob>());
+  job.MailText = "\"" + folder + "weekly.txt\"";
+  TAutoSendEnv env;
+  env.Store = store.get();
+  auto* a = ShowAutoSendProperties(job, jobs, env);
+  EXPECT_EQ(Get<TFilenameEdit>(*a, "EdText")->text(), shown + "weekly.txt");
+  QTest::keyClicks(Get<QLineEdit>(*a, "EdName"), "Weekly");  // another field changed
+  ASSERT_TRUE(Get<QPushButton>(*a, "btnApply")->isEnabled());
+  Get<QPushButton>(*a, "btnApply")->click();
+  EXPECT_NE(job.Name.find("Weekly"), std::string::npos);
+  EXPECT_EQ(job.MailText, "\"" + folder + "weekly.txt\"");
+  a->close();
+  QCoreApplication::sendPostedEvents(a, QEvent::DeferredDelete);
+}
+
 }  // namespace
 }  // namespace velmaris::test
