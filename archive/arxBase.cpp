@@ -156,6 +156,17 @@ bool SplitSafeName(const std::string& storedName, std::vector<std::string>& part
   return true;
 }
 
+bool FitNameParts(std::vector<std::string>& parts) {
+  bool cut = false;
+  for (std::string& part : parts) {
+    std::string fitted = platform::FitFileName(part);
+    if (fitted == part) continue;
+    part = std::move(fitted);
+    cut = true;
+  }
+  return cut;
+}
+
 void CreateDirectoryPath(const std::string& path) {
   if (path.empty()) throw E_RAISE(ecCreateDir, path);
   try {
@@ -345,16 +356,18 @@ std::string TZipCommon::SetOutputNameUtf8(const std::string& storedName) {
     ReportError(ecInvalidFileName, storedName);
     return {};
   }
-  const bool useDirs = static_cast<TUnBase*>(this)->UseStoredDirs;
-  if (useDirs)
+  auto* self = static_cast<TUnBase*>(this);
+  if (self->UseStoredDirs)
     outputParts_ = parts;
   else
     outputParts_.push_back(parts.back());
+  const bool cut = FitNameParts(outputParts_);
   outputName_ = extractDirEff_;
   for (size_t i = 0; i < outputParts_.size(); ++i) {
     if (i) outputName_ += '/';
     outputName_ += outputParts_[i];
   }
+  if (cut && self->OnNameCut) self->OnNameCut(*self, storedName, outputName_);
   return outputName_;
 }
 
@@ -672,7 +685,7 @@ bool TUnBase::BeginFile(const std::string& outName, uint32_t dosDateTime, bool& 
                    : std::string()) +
               name;
       std::vector<std::string> parts;
-      if (rel.empty() || !SplitSafeName(rel, parts)) {
+      if (rel.empty() || !SplitSafeName(rel, parts) || FitNameParts(parts)) {
         ReportError(ecInvalidFileName, name);
         outputParts_.clear();
         outputName_.clear();
@@ -729,6 +742,12 @@ void TUnBase::MakeEntryDirectory(const std::string& storedName, bool utf8) {
   if (!SplitSafeName(name, parts)) {
     ReportError(ecInvalidFileName, storedName);
     return;
+  }
+  // Cut as the names of the entries in it are (SetOutputNameUtf8).
+  if (FitNameParts(parts) && OnNameCut) {
+    std::string made = extractDirEff_;
+    for (size_t i = 0; i < parts.size(); ++i) made += (i ? "/" : "") + parts[i];
+    OnNameCut(*this, name, made);
   }
   try {
     CreateDirectoryPath(extractDirEff_);

@@ -95,7 +95,9 @@ std::string DirOf(const std::string& path);         // with trailing "/"
 std::string NameOf(const std::string& path);        // after the last "/"
 // head + mark + tail as one file name (UTF-8): where it would be longer than
 // kMaxFileNameBytes, the end of head (or, with no head left, of tail) gives
-// way to the mark, cut at a whole letter.
+// way to the mark, cut at a whole letter; the cut part loses the full stops
+// and blanks it then ends in (unless it holds nothing else), so a cut never
+// makes a name end in one or put "..", ". " before the extension.
 std::string FitFileName(std::string head, const std::string& mark, std::string tail);
 // A whole name (UTF-8) as a file may have it: where it is longer than
 // kMaxFileNameBytes, its base is cut at a whole letter and its extension

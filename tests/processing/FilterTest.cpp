@@ -357,7 +357,7 @@ TEST_F(FilterTest, ExportFiltersDeleteCopyAndHoldBack) {
   std::vector<std::string> problems;
   TAreaExportOptions options;
   options.Filters = &run;
-  options.Problem = [&](const std::string& line) { problems.push_back(line); };
+  options.Problem = [&](TExportLine, const std::string& line) { problems.push_back(line); };
   ASSERT_TRUE(echo->Lock(true));
   EXPECT_EQ(ExportToUplink(*echo, options), 2);
   echo->Unlock();
