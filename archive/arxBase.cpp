@@ -351,6 +351,7 @@ std::string TZipCommon::SetOutputName(const std::string& storedName) {
 std::string TZipCommon::SetOutputNameUtf8(const std::string& storedName) {
   outputParts_.clear();
   outputName_.clear();
+  nameCutFrom_.clear();
   std::vector<std::string> parts;
   if (!SplitSafeName(storedName, parts)) {
     ReportError(ecInvalidFileName, storedName);
@@ -361,13 +362,13 @@ std::string TZipCommon::SetOutputNameUtf8(const std::string& storedName) {
     outputParts_ = parts;
   else
     outputParts_.push_back(parts.back());
-  const bool cut = FitNameParts(outputParts_);
+  // BeginFile tells of a cut name once the entry's output name is final.
+  nameCutFrom_ = FitNameParts(outputParts_) ? storedName : std::string();
   outputName_ = extractDirEff_;
   for (size_t i = 0; i < outputParts_.size(); ++i) {
     if (i) outputName_ += '/';
     outputName_ += outputParts_[i];
   }
-  if (cut && self->OnNameCut) self->OnNameCut(*self, storedName, outputName_);
   return outputName_;
 }
 
@@ -685,16 +686,21 @@ bool TUnBase::BeginFile(const std::string& outName, uint32_t dosDateTime, bool& 
                    : std::string()) +
               name;
       std::vector<std::string> parts;
-      if (rel.empty() || !SplitSafeName(rel, parts) || FitNameParts(parts)) {
+      if (rel.empty() || !SplitSafeName(rel, parts)) {
         ReportError(ecInvalidFileName, name);
         outputParts_.clear();
         outputName_.clear();
       } else {
+        // A new name too long for the file system is cut as a stored one is.
+        FitNameParts(parts);
         outputParts_ = parts;
-        outputName_ = extractDirEff_ + rel;
+        outputName_ = extractDirEff_;
+        for (size_t i = 0; i < parts.size(); ++i) outputName_ += (i ? "/" : "") + parts[i];
       }
     }
   }
+  if (extract && !nameCutFrom_.empty() && !outputName_.empty() && OnNameCut)
+    OnNameCut(*this, nameCutFrom_, outputName_);
   return !cancel_;
 }
 

@@ -264,8 +264,8 @@ using TOnError =
     std::function<void(TUnBase& Sender, const std::string& FN, const std::string& MsgEx,
                        const std::string& VolumeID, int ECode)>;
 using TOnElapsedTime = std::function<void(TUnBase& Sender, float ElapsedTime)>;
-// An entry is written under a name cut to fit (see SplitSafeName): the name
-// it came under (converted, as the disk takes names) and the output name.
+// An entry is written under a name cut to fit (FitNameParts): the name it
+// came under (converted, as the disk takes names) and the output name.
 using TOnNameCut = std::function<void(TUnBase& Sender, const std::string& StoredName,
                                       const std::string& OutName)>;
 
@@ -357,6 +357,7 @@ class TZipCommon : public TReadWriteObj {
   bool runActive_ = false;                // inside Extract()
   bool errorFired_ = false;               // RaiseError fired OnError for the exception in flight
   std::string outputName_;                // full output name
+  std::string nameCutFrom_;               // the stored name when outputName_ is cut from it
   std::vector<std::string> outputParts_;  // its parts below extractDirEff_
   std::string extractDirEff_;             // the directory of this run, ends in "/"
 };
@@ -403,7 +404,8 @@ class TUnBase : public TZipCommon {
   TOnElapsedTime OnElapsedTime;
   // An entry (or a folder entry) whose name is longer than the file system
   // takes is never refused for that: it is written under the cut name and
-  // this tells the name it came under; the run goes on.
+  // this tells the name it came under (for a file, once BeginFile has its
+  // output name, after OnRenameCompressedFile); the run goes on.
   TOnNameCut OnNameCut;
 
   // The run: opens the archive, walks it and closes it. Failures leave as
