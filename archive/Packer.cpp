@@ -66,8 +66,9 @@ std::string PathFrom(const std::string& workDir, const std::string& path) {
 
 // The program's words go to the log (on the main thread, as the store's
 // other lines do), one line each, never to our own standard output (the
-// batch driver's lines are there).
-void LogProgramOutput(const std::string& program, const std::string& output) {
+// batch driver's lines are there). Returns the last of them, as logged
+// after the program's name ("" when it said nothing).
+std::string LogProgramOutput(const std::string& program, const std::string& output) {
   std::vector<std::string> lines;
   size_t at = 0;
   while (at < output.size()) {
@@ -85,7 +86,7 @@ void LogProgramOutput(const std::string& program, const std::string& output) {
     while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
     if (!line.empty()) lines.push_back(program + ": " + platform::EscapeControls(line));
   }
-  if (lines.empty()) return;
+  if (lines.empty()) return {};
   platform::GetDispatcher().Send([&lines] {
     for (const std::string& text : lines) {
       if (TConfigStore* store = GetConfigStore())
@@ -94,6 +95,7 @@ void LogProgramOutput(const std::string& program, const std::string& output) {
         std::cerr << "velmaris: " << text << std::endl;
     }
   });
+  return lines.back().substr(program.size() + 2);
 }
 
 // A word that a program would take for an option is made a relative path.
@@ -129,8 +131,9 @@ void Note(const std::string& text, std::vector<std::string>* notes) {
 
 // Runs the program once, its words to the log; the exit code. A program
 // that does not end within the run limit is ended with every program it
-// started (*timedOut set, and why in the notes). Raises EProcess when it
-// cannot be started.
+// started (*timedOut set, and why in the notes); one that ends with another
+// code than 0 leaves that code and its last words in the notes. Raises
+// EProcess when it cannot be started.
 int RunLogged(const std::vector<std::string>& argv, const std::string& workDir, bool serialise,
               bool* timedOut, std::vector<std::string>* notes) {
   int code = -1;
@@ -144,10 +147,15 @@ int RunLogged(const std::vector<std::string>& argv, const std::string& workDir, 
     code = platform::Process::RunCaptured(argv, workDir, &output, {"TMPDIR=."}, 65536, limit,
                                           timedOut);
   });
-  LogProgramOutput(platform::NameOf(argv[0]), output);
+  const std::string program = platform::NameOf(argv[0]);
+  const std::string last = LogProgramOutput(program, output);
   if (*timedOut)
-    Note(platform::NameOf(argv[0]) + " did not end within " + Duration(limit) +
+    Note(program + " did not end within " + Duration(limit) +
              ": it has been ended, with every program it started.",
+         notes);
+  else if (code != 0)
+    Note(program + " ended with exit code " + std::to_string(code) +
+             (last.empty() ? std::string(", saying nothing") : ": " + last),
          notes);
   return code;
 }
@@ -298,6 +306,7 @@ bool TPacker::Unpack(const std::string& archive, const std::string& destDir, boo
     const int result = progress.Extract(kind, name, destDir);
     if (notes) {
       notes->Errors = progress.ErrorLines();
+      notes->Notes = progress.NoteLines();
       notes->HeldBoxes = progress.HeldErrorBoxes();
       notes->OutputFailure = progress.OutputFailure();
       notes->LastError = result;

@@ -37,6 +37,8 @@ struct TUnpackNotes {
   // TVUPProgress::StartThread).
   TThreadStarter StartThread;
   std::vector<std::string> Errors;     // one "file: text" line per error
+  // Lines for the log that tell of no error (TVUPProgress::NoteLines).
+  std::vector<std::string> Notes;
   std::vector<std::string> HeldBoxes;  // the texts of the boxes held back
   // The errno of a write of our own that failed (disk full, file-size limit,
   // I/O error): the archive is not at fault. 0 when none failed.

@@ -10,6 +10,7 @@
 
 #include "platform/Ascii.h"
 #include "platform/Dispatcher.h"
+#include "platform/Files.h"
 #include "platform/Prompter.h"
 #include "platform/WireName.h"
 
@@ -48,13 +49,15 @@ platform::MsgButton AskOnMainThread(platform::MsgKind kind, const std::string& t
 std::string FreeNameBeside(const std::string& path) {
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) return path;
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-  const std::string stem = hasExt ? path.substr(0, dot) : path;
-  const std::string ext = hasExt ? path.substr(dot) : std::string();
+  const std::string dir = platform::DirOf(path), name = platform::NameOf(path);
+  const size_t dot = name.find_last_of('.');
+  const bool hasExt = dot != std::string::npos && dot > 0;
+  const std::string stem = hasExt ? name.substr(0, dot) : name;
+  const std::string ext = hasExt ? name.substr(dot) : std::string();
   for (int n = 1; n < 100000; ++n) {
-    const std::string candidate = stem + "~" + std::to_string(n) + ext;
+    // A name at the file system's bound gives the end of its stem to the
+    // number.
+    const std::string candidate = dir + platform::FitFileName(stem, "~" + std::to_string(n), ext);
     if (::lstat(candidate.c_str(), &st) != 0) return candidate;
   }
   return {};
@@ -141,6 +144,11 @@ std::vector<std::string> TVUPProgress::ErrorLines() const {
   return errorLines_;
 }
 
+std::vector<std::string> TVUPProgress::NoteLines() const {
+  std::lock_guard lock(mutex_);
+  return noteLines_;
+}
+
 std::string TVUPProgress::UnsupportedMethod() const {
   std::lock_guard lock(mutex_);
   return unsupportedMethod_;
@@ -202,6 +210,7 @@ int TVUPProgress::Extract(int kind, const std::string& archive, const std::strin
     position_ = 0;
     active_ = true;
     errorLines_.clear();
+    noteLines_.clear();
     heldBoxes_.clear();
     unsupportedMethod_.clear();
   }
@@ -277,6 +286,15 @@ TVisualDecompressor::TVisualDecompressor(TVUPProgress& form, TUnBase& component,
       name = FreeNameBeside(name);
     };
   }
+  component_.OnNameCut = [this](TUnBase&, const std::string& stored, const std::string& out) {
+    // The stored name is the disk's (UTF-8); the line goes into the ANSI
+    // log as the error lines do.
+    const std::string line =
+        platform::LogName(platform::EscapeNameControls(stored)) +
+        ": the name is too long, unpacked as " + platform::LogName(platform::NameOf(out));
+    std::lock_guard lock(form_.mutex_);
+    form_.noteLines_.push_back(line);
+  };
   component_.OnError = [this](TUnBase&, const std::string& fn, const std::string& msgEx,
                               const std::string&, int code) {
     form_.lastError_ = code;

@@ -66,6 +66,9 @@ class TVUPProgress {
   bool KeepExisting = false;
   // The errors of the last Extract, one "file: text" line each, in order.
   std::vector<std::string> ErrorLines() const;
+  // What else the last Extract has to say, one "file: text" line each: an
+  // entry unpacked under a name cut to fit, and the name it came under.
+  std::vector<std::string> NoteLines() const;
   // Set before Extract: the error boxes are not shown but kept, for the
   // caller to show when the outcome calls for them.
   bool HoldErrorBoxes = false;
@@ -124,6 +127,7 @@ class TVUPProgress {
   int position_ = 0;
   bool active_ = false;
   std::vector<std::string> errorLines_;
+  std::vector<std::string> noteLines_;
   std::vector<std::string> heldBoxes_;
   std::string unsupportedMethod_;
   std::atomic<int> lastError_{0};

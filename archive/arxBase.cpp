@@ -156,6 +156,17 @@ bool SplitSafeName(const std::string& storedName, std::vector<std::string>& part
   return true;
 }
 
+bool FitNameParts(std::vector<std::string>& parts) {
+  bool cut = false;
+  for (std::string& part : parts) {
+    std::string fitted = platform::FitFileName(part);
+    if (fitted == part) continue;
+    part = std::move(fitted);
+    cut = true;
+  }
+  return cut;
+}
+
 void CreateDirectoryPath(const std::string& path) {
   if (path.empty()) throw E_RAISE(ecCreateDir, path);
   try {
@@ -340,16 +351,19 @@ std::string TZipCommon::SetOutputName(const std::string& storedName) {
 std::string TZipCommon::SetOutputNameUtf8(const std::string& storedName) {
   outputParts_.clear();
   outputName_.clear();
+  nameCutFrom_.clear();
   std::vector<std::string> parts;
   if (!SplitSafeName(storedName, parts)) {
     ReportError(ecInvalidFileName, storedName);
     return {};
   }
-  const bool useDirs = static_cast<TUnBase*>(this)->UseStoredDirs;
-  if (useDirs)
+  auto* self = static_cast<TUnBase*>(this);
+  if (self->UseStoredDirs)
     outputParts_ = parts;
   else
     outputParts_.push_back(parts.back());
+  // BeginFile tells of a cut name once the entry's output name is final.
+  nameCutFrom_ = FitNameParts(outputParts_) ? storedName : std::string();
   outputName_ = extractDirEff_;
   for (size_t i = 0; i < outputParts_.size(); ++i) {
     if (i) outputName_ += '/';
@@ -677,11 +691,16 @@ bool TUnBase::BeginFile(const std::string& outName, uint32_t dosDateTime, bool& 
         outputParts_.clear();
         outputName_.clear();
       } else {
+        // A new name too long for the file system is cut as a stored one is.
+        FitNameParts(parts);
         outputParts_ = parts;
-        outputName_ = extractDirEff_ + rel;
+        outputName_ = extractDirEff_;
+        for (size_t i = 0; i < parts.size(); ++i) outputName_ += (i ? "/" : "") + parts[i];
       }
     }
   }
+  if (extract && !nameCutFrom_.empty() && !outputName_.empty() && OnNameCut)
+    OnNameCut(*this, nameCutFrom_, outputName_);
   return !cancel_;
 }
 
@@ -729,6 +748,12 @@ void TUnBase::MakeEntryDirectory(const std::string& storedName, bool utf8) {
   if (!SplitSafeName(name, parts)) {
     ReportError(ecInvalidFileName, storedName);
     return;
+  }
+  // Cut as the names of the entries in it are (SetOutputNameUtf8).
+  if (FitNameParts(parts) && OnNameCut) {
+    std::string made = extractDirEff_;
+    for (size_t i = 0; i < parts.size(); ++i) made += (i ? "/" : "") + parts[i];
+    OnNameCut(*this, name, made);
   }
   try {
     CreateDirectoryPath(extractDirEff_);

@@ -182,6 +182,10 @@ bool IsDirName(const std::string& storedName);
 // control character (bytes below 32 and 127, and U+0080 to U+009F in UTF-8;
 // NUL among them).
 bool SplitSafeName(const std::string& storedName, std::vector<std::string>& parts);
+// Cuts each part that is longer than a file name may be as a received file's
+// name is cut (platform::FitFileName: at a whole letter, the extension
+// kept); true when one was cut. The parts stay safe.
+bool FitNameParts(std::vector<std::string>& parts);
 // Creates a directory and its missing parents; raises 25153 when it cannot
 // (also for an empty path).
 void CreateDirectoryPath(const std::string& path);
@@ -260,6 +264,10 @@ using TOnError =
     std::function<void(TUnBase& Sender, const std::string& FN, const std::string& MsgEx,
                        const std::string& VolumeID, int ECode)>;
 using TOnElapsedTime = std::function<void(TUnBase& Sender, float ElapsedTime)>;
+// An entry is written under a name cut to fit (FitNameParts): the name it
+// came under (converted, as the disk takes names) and the output name.
+using TOnNameCut = std::function<void(TUnBase& Sender, const std::string& StoredName,
+                                      const std::string& OutName)>;
 
 // Reading the archive and writing the decoded data with its checksum.
 class TReadWriteObj : public TarxMain {
@@ -349,6 +357,7 @@ class TZipCommon : public TReadWriteObj {
   bool runActive_ = false;                // inside Extract()
   bool errorFired_ = false;               // RaiseError fired OnError for the exception in flight
   std::string outputName_;                // full output name
+  std::string nameCutFrom_;               // the stored name when outputName_ is cut from it
   std::vector<std::string> outputParts_;  // its parts below extractDirEff_
   std::string extractDirEff_;             // the directory of this run, ends in "/"
 };
@@ -393,6 +402,11 @@ class TUnBase : public TZipCommon {
   TOnCorruptZipHeader OnCorruptZipHeader;
   TOnError OnError;
   TOnElapsedTime OnElapsedTime;
+  // An entry (or a folder entry) whose name is longer than the file system
+  // takes is never refused for that: it is written under the cut name and
+  // this tells the name it came under (for a file, once BeginFile has its
+  // output name, after OnRenameCompressedFile); the run goes on.
+  TOnNameCut OnNameCut;
 
   // The run: opens the archive, walks it and closes it. Failures leave as
   // E_RAISE after OnError was fired.

@@ -93,9 +93,10 @@ std::string FinfoNames(const std::string& alias) {
 // (no whole name, or one of ASCII that differs from the 8.3 name in letter
 // case alone) is stored in upper case, as Hydra names have always been; a
 // whole name that says more is kept as the sender gives it, extension and
-// all (cut to fit where it is too long, InboundName), unless it is no name
-// the inbound takes (a path): then the 8.3 name serves. Some senders put the
-// whole name in the 8.3 field too; it is then cut the same way.
+// all (cut to fit where it is too long, InboundName), unless the inbound
+// cannot store it, cut or not (a path): then the 8.3 name serves. Some
+// senders put the whole name in the 8.3 field too; it is then cut the same
+// way.
 std::string OfferedName(const std::string& data) {
   const std::vector<std::string> names = SplitNul(data.size() > 40 ? data.substr(40) : "");
   const std::string& shortName = names[0];
@@ -103,8 +104,9 @@ std::string OfferedName(const std::string& data) {
   const bool ascii = std::all_of(wholeName.begin(), wholeName.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   const std::string whole = platform::DiskName(wholeName);
+  std::string unused;
   if (wholeName.empty() || (ascii && platform::EqualNoCase(wholeName, shortName)) ||
-      !SafeRemoteName(whole))
+      !InboundName(whole, unused))
     return platform::UpperAscii(platform::DiskName(shortName));
   return whole;
 }

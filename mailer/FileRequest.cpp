@@ -188,8 +188,10 @@ std::string RequestFileLine(const std::string& line) {
   if (name.empty()) return {};
   CutFirstWordOrQuoted(rest, password);
   const bool hasPassword = password.starts_with("!");
+  // "." and ".." name folders; full stops inside a name ("v1..2.zip") are
+  // letters of it.
   if (name.find(' ') != std::string::npos || name.find_first_of("/\\:") != std::string::npos ||
-      name.find("..") != std::string::npos ||
+      name == "." || name == ".." ||
       (hasPassword && password.find(' ') != std::string::npos)) {
     throw EFileList("The name \"" + name + "\" cannot be requested !");
   }

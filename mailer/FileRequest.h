@@ -13,7 +13,7 @@
 // remote reads a line as words, so a name goes into it only as one word:
 // every blank or control character of a request line separates words, a
 // quoted name or password holding a blank is refused, and so is a name with
-// a path separator, a drive or "..". A copy
+// a path separator or a drive, and "." and "..". A copy
 // with ".rvp" brings a request back after the mailer has sent and deleted
 // the ".req".
 //

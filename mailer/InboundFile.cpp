@@ -17,8 +17,9 @@
 namespace velmaris {
 
 std::optional<std::string> SafeRemoteName(std::string_view offered) {
-  if (offered.empty()) return std::nullopt;
-  if (offered.find("..") != std::string_view::npos) return std::nullopt;
+  // "." and ".." name folders; a full stop anywhere else is a letter of the
+  // name ("v1..2.zip"), since without a separator no name leaves the folder.
+  if (offered.empty() || offered == "." || offered == "..") return std::nullopt;
   for (char c : offered) {
     const auto b = static_cast<uint8_t>(c);
     if (b < 32 || b == 127 || c == '/' || c == '\\' || c == ':') return std::nullopt;
@@ -30,15 +31,15 @@ std::optional<std::string> SafeRemoteName(std::string_view offered) {
       if (static_cast<uint8_t>(offered[i]) == 0xC2 && static_cast<uint8_t>(offered[i + 1]) < 0xA0)
         return std::nullopt;
   }
-  if (offered == ".") return std::nullopt;
   return std::string(offered);
 }
 
 std::optional<std::string> InboundName(std::string_view offered, std::string& note) {
   note.clear();
   auto name = SafeRemoteName(offered);
-  // The cut keeps a part of a safe name; it is checked again all the same
-  // (a base that now ends in "." meets the extension's).
+  // The cut keeps whole letters of a safe name and at least one of them
+  // (platform::FitFileName), so what it leaves is as safe; it is checked
+  // again all the same.
   if (name) name = SafeRemoteName(platform::FitFileName(*name));
   if (!name) {
     note = "FSER Refused file name " + platform::EscapeNameControls(offered);

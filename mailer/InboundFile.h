@@ -3,8 +3,9 @@
 // The protocols hand over the remote's name as the disk takes it: UTF-8 as
 // sent when it is valid UTF-8, else read in the OEM page
 // (platform/WireName.h); the checks below apply to that name.
-// The remote's name is used only when it is a bare file name: no "/" or
-// "\", no drive (":"), no "..", no control characters. A name longer than
+// The remote's name is used only when it is a bare file name: not empty,
+// "." or "..", no "/" or "\", no drive (":"), no control characters; full
+// stops inside it ("v1..2.zip") are letters like any other. A name longer than
 // the file system takes is never refused for that: it is cut at a whole
 // letter, its extension kept (InboundName), and the session log names the
 // name it was offered under. The file is written under a

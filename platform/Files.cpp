@@ -327,14 +327,28 @@ std::string DirOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+namespace {
+
+// The part a cut left, without the full stops and blanks it now ends in:
+// such an end is no part of the name the sender chose, it would meet the
+// extension's (or the mark's) full stop as "..", and a name that ends in one
+// is not kept as it stands by DOS and Windows systems (a FAT or SMB inbound,
+// a mailer the file goes on to). A part that is nothing else stays as cut.
+std::string WithoutCutEnd(std::string_view cut) {
+  const size_t keep = cut.find_last_not_of(". ");
+  return std::string(keep == std::string_view::npos ? cut : cut.substr(0, keep + 1));
+}
+
+}  // namespace
+
 std::string FitFileName(std::string head, const std::string& mark, std::string tail) {
   if (head.size() + mark.size() + tail.size() > kMaxFileNameBytes) {
     const size_t room = kMaxFileNameBytes - std::min(mark.size(), kMaxFileNameBytes);
     if (tail.size() >= room) {
       head.clear();
-      tail = std::string(Utf8Prefix(tail, room));
+      tail = WithoutCutEnd(Utf8Prefix(tail, room));
     } else {
-      head = std::string(Utf8Prefix(head, room - tail.size()));
+      head = WithoutCutEnd(Utf8Prefix(head, room - tail.size()));
     }
   }
   return head + mark + tail;

@@ -95,7 +95,10 @@ std::string DirOf(const std::string& path);         // with trailing "/"
 std::string NameOf(const std::string& path);        // after the last "/"
 // head + mark + tail as one file name (UTF-8): where it would be longer than
 // kMaxFileNameBytes, the end of head (or, with no head left, of tail) gives
-// way to the mark, cut at a whole letter.
+// way to the mark, cut at a whole letter. The cut part then loses the full
+// stops and blanks it ends in, unless it holds nothing else: a cut never
+// leaves a name ending in one, nor one beside the mark's or the extension's
+// full stop.
 std::string FitFileName(std::string head, const std::string& mark, std::string tail);
 // A whole name (UTF-8) as a file may have it: where it is longer than
 // kMaxFileNameBytes, its base is cut at a whole letter and its extension

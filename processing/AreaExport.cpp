@@ -16,8 +16,8 @@ namespace {
 
 constexpr size_t kAttachSubjectMax = 71;
 
-void Tell(const TAreaExportOptions& options, const std::string& line) {
-  if (options.Problem) options.Problem(line);
+void Tell(const TAreaExportOptions& options, TExportLine kind, const std::string& line) {
+  if (options.Problem) options.Problem(kind, line);
 }
 
 std::vector<TFidoAddr> OwnAddresses(const TAreaExportOptions& options) {
@@ -66,7 +66,7 @@ void CloseExported(TArea& area, const TAreaExportOptions& options) {
   area.CloseIndex();
   // The last close tries once more; a held index stays changed.
   if (failed && area.IsIndexChanged()) {
-    Tell(options, "The index of area " + area.Name +
+    Tell(options, TExportLine::IndexUnwritten, "The index of area " + area.Name +
                       " could not be written; the next start marks its exported messages.");
     return;
   }
@@ -81,7 +81,9 @@ std::string Describe(const TArea& area, const TMsgHeader& h) {
 // stored header, a deleted message is marked Deleted and stays unsent.
 // True when the message is still to be sent.
 bool FilterForExport(TArea& area, int index, TMail& mail, const TAreaExportOptions& options) {
-  const bool kill = options.Filters->Apply(mail, area, options.Problem);
+  const bool kill = options.Filters->Apply(mail, area, [&options](const std::string& line) {
+    Tell(options, TExportLine::FilterFailed, line);
+  });
   TMsgHeader header = *area.HeaderPtr(index);
   uint16_t flags = mail.Header.Flags;
   if (kill) flags = static_cast<uint16_t>((flags | MsgFlag::Deleted) & ~MsgFlag::Send);
@@ -101,7 +103,7 @@ std::unique_ptr<TMail> ReadWaiting(TArea& area, int index, const TAreaExportOpti
   if (!(stored.Flags & MsgFlag::Send)) return nullptr;
   auto mail = area.ReadMail(index);
   if (!mail || mail->Header.BodyOffset == TMsgHeader::NotStored) {
-    Tell(options, Describe(area, stored) + " stays waiting: its body cannot be read");
+    Tell(options, TExportLine::Waiting, Describe(area, stored) + " stays waiting: its body cannot be read");
     return nullptr;
   }
   mail->Header.Flags = stored.Flags;
@@ -117,13 +119,13 @@ void PrepareAttach(TArea& area, TPreparedExport& p, const TAreaExportOptions& op
   if (!(mail.Header.Flags & MsgFlag::Attach)) return;
   const std::string subject = mail.Header.Subject.Str();
   if (!IsOwnAddress(options, mail.Header.OrigAddr)) {
-    Tell(options,
+    Tell(options, TExportLine::NoFile,
          Describe(area, mail.Header) + ": no file attached, the message was not written here");
     return;
   }
   const std::string path = AttachedFile(subject);
   if (path.empty() || !platform::FileExists(path)) {
-    Tell(options, Describe(area, mail.Header) + ": no file attached, " +
+    Tell(options, TExportLine::NoFile, Describe(area, mail.Header) + ": no file attached, " +
                       (path.empty() ? std::string("no file named") : subject + " is no file"));
     return;
   }
@@ -161,7 +163,7 @@ void Finish(TArea& area, TNetLink& link, const TPreparedExport& p,
       link.AppendToFlowFile(p.AttachPath, false);
       header.Subject = p.NewSubject;
     } catch (const std::exception& e) {
-      Tell(options, Describe(area, header) + ": the file " + platform::LogName(p.AttachPath) +
+      Tell(options, TExportLine::NoFile, Describe(area, header) + ": the file " + platform::LogName(p.AttachPath) +
                         " could not be listed: " + e.what());
     }
   }
@@ -189,7 +191,7 @@ bool IndexFileExists(const TArea& area) {
 bool OpenForExport(TArea& area, const TAreaExportOptions& options) {
   if (!area.OpenIndex()) return false;
   if (area.IndexDamage.empty()) return true;
-  Tell(options, "Area " + area.Name + " is not exported: " + area.IndexDamage);
+  Tell(options, TExportLine::Waiting, "Area " + area.Name + " is not exported: " + area.IndexDamage);
   area.ReleaseIndex();
   return false;
 }
@@ -287,14 +289,16 @@ int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
   JournalPacket(packet, options, link, area, std::move(indexes));
   const TPacketWriteResult result = packet.WritePacket(true);
   if (!result.Ok) {
-    Tell(options, std::to_string(prepared.size()) + " messages of area " + area.Name +
+    Tell(options, TExportLine::Waiting, std::to_string(prepared.size()) + " messages of area " + area.Name +
                       " stay waiting: " + result.Error);
     packet.ClearQueue();
     ReleaseUnchanged(area, existed);
     return 0;
   }
-  for (const std::string& note : result.PackNotes) Tell(options, note);
-  if (!result.PackFailure.empty()) Tell(options, result.PackFailure);
+  // How a packed packet was packed (arc's own test failed and it was added
+  // again stored) is told, no failure; one listed unpacked is.
+  for (const std::string& note : result.PackNotes) Tell(options, TExportLine::Note, note);
+  if (!result.PackFailure.empty()) Tell(options, TExportLine::Unpacked, result.PackFailure);
   for (const auto& p : prepared) Finish(area, link, p, options);
   CloseExported(area, options);
   return static_cast<int>(prepared.size());
@@ -317,7 +321,7 @@ bool ExportCrash(TArea& area, int index, const TAreaExportOptions& options) {
   JournalPacket(packet, options, link, area, {index});
   const TPacketWriteResult result = packet.WritePacket(false);
   if (!result.Ok) {
-    Tell(options, Describe(area, p.Mail->Header) + " stays waiting: " + result.Error);
+    Tell(options, TExportLine::Waiting, Describe(area, p.Mail->Header) + " stays waiting: " + result.Error);
     return false;
   }
   Finish(area, link, p, options);

@@ -40,6 +40,17 @@ class TExportFilters {
                      const std::function<void(const std::string&)>& log) = 0;
 };
 
+// What a line of the export's log tells of.
+enum class TExportLine {
+  Note,            // how it went, no failure (arc's test failed, the packet was added again stored)
+  Waiting,         // messages stay waiting: a packet, an area or a body could not be written or read
+  NoFile,          // a message went out without the file it attaches
+  Unpacked,        // the packer failed: a packet is listed unpacked
+  FilterFailed,    // an export filter could not do its work (save to a file, run its program)
+  IndexUnwritten,  // an area's index could not be written after its export
+};
+constexpr int kExportLineKinds = 6;
+
 struct TAreaExportOptions {
   // The point's own addresses (messages composed here). Empty: the own
   // addresses of the configured uplinks.
@@ -51,9 +62,11 @@ struct TAreaExportOptions {
   std::function<TDateTime()> Clock;
   TBundlePacker Packer;
   std::function<std::string()> PacketProcessorCommand;
-  // Receives a line for every message that stays waiting or whose file
-  // was not attached, and why.
-  std::function<void(const std::string&)> Problem;
+  // Receives the lines the export's log gets beside its counts: every
+  // message that stays waiting or whose file was not attached, and why, a
+  // packet listed unpacked, a filter that could not act, and how a packet
+  // was packed (a Note, no failure).
+  std::function<void(TExportLine kind, const std::string& line)> Problem;
   // The export's run journal (processing/ExportJournal.h); none when null.
   TRunJournal* Journal = nullptr;
   // Run on every message read for export; none when null.

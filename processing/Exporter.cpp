@@ -81,6 +81,7 @@ void TExporter::RunJob() {
   running_.store(true);
   log_.clear();
   EchoMails = NetMails = CrashMails = Problems = 0;
+  ProblemsOf.fill(0);
   Stopped = false;
   TConfigStore* store = GetConfigStore();
   TAreaList* areas = Areas ? Areas : (store ? &store->Areas() : GetAreaList());
@@ -95,8 +96,11 @@ void TExporter::RunJob() {
   Status("Starting export.");
 
   TAreaExportOptions options = AreaOptions;
-  options.Problem = [this](const std::string& line) {
-    ++Problems;
+  options.Problem = [this](TExportLine kind, const std::string& line) {
+    if (kind != TExportLine::Note) {
+      ++Problems;
+      ++ProblemsOf[static_cast<size_t>(kind)];
+    }
     LogLine(line);
   };
   // The run's journal: an export cut off before is finished first.

@@ -12,6 +12,7 @@
 // logs it, releases the area it held and ends as finished.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <optional>
@@ -102,9 +103,11 @@ class TExporter : public TJob {
   int NetMails = 0;
   int CrashMails = 0;
   // Of the last run: the lines about messages or areas that were not
-  // exported whole (see TAreaExportOptions::Problem), and whether an error
-  // stopped it.
+  // exported whole, or went otherwise than asked (see
+  // TAreaExportOptions::Problem; notes are not counted), those of each
+  // kind (indexed by TExportLine), and whether an error stopped it.
   int Problems = 0;
+  std::array<int, kExportLineKinds> ProblemsOf{};
   bool Stopped = false;
   // The log of the last run, prefixed lines.
   const std::vector<std::string>& Log() const { return log_; }

@@ -709,6 +709,7 @@ void TTosser::UnpackBundle(const std::string& name) {
   // lines do.
   const std::string archiveShown =
       platform::LogName(platform::DiskName(platform::EscapeNameControls(archive))) + ": ";
+  for (const std::string& note : notes.Notes) LogLine("Bundle " + platform::LogName(name) + ": " + note);
   std::vector<std::string> errors;
   for (const std::string& error : notes.Errors) {
     errors.push_back(error.rfind(archiveShown, 0) == 0 ? error.substr(archiveShown.size()) : error);

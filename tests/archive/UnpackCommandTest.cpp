@@ -6,6 +6,7 @@
 #include "ArchiveFixtures.h"
 #include "RarFixtures.h"
 #include "platform/Files.h"
+#include "support/NameTable.h"
 #include "support/TempDir.h"
 
 namespace velmaris::test {
@@ -38,6 +39,15 @@ TEST(UnpackCommand, ExitStatusAndErrorText) {
   bad[cd + 16] ^= 1;
   t.Write("crc.zip", bad);
   t.Write("text.txt", "just some words, no archive at all\n");
+  // An entry of 130 CP866 letters (264 bytes in UTF-8) between two short
+  // ones: cut at a whole letter with its extension, and the walk goes on.
+  const std::string oem130 = Repeat("\xa6", 130) + ".txt";
+  t.Write("long/a.txt", "first\n");
+  t.Write("long/" + oem130, "long\n");
+  t.Write("long/z.txt", "last\n");
+  ASSERT_EQ(RunShell("cd " + Sh(t / "long") + " && zip -q ../long.zip a.txt " + Sh(oem130) +
+                     " z.txt"),
+            0);
   struct Case {
     const char* name;
     std::string args;
@@ -53,6 +63,7 @@ TEST(UnpackCommand, ExitStatusAndErrorText) {
       {"not an archive", Sh(t / "text.txt") + " " + Sh(t / "o6"), false,
        "25242 Invalid or unsupported archive type for this operation"},
       {"missing", Sh(t / "missing.zip") + " " + Sh(t / "o7"), false, "25235 Error opening file"},
+      {"a long name", Sh(t / "long.zip") + " " + Sh(t / "o8"), true, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -66,6 +77,13 @@ TEST(UnpackCommand, ExitStatusAndErrorText) {
   EXPECT_NE(RunShell("test -e " + Sh(t / "o3/a.txt")), 0);
   EXPECT_NE(RunShell("test -e " + Sh(t / "o5/a.txt")), 0);
   EXPECT_EQ(t.Read("o5/d/b.txt"), "bee\n") << "the walk goes on after a checksum failure";
+  EXPECT_EQ(t.Read("o8/a.txt"), "first\n");
+  EXPECT_EQ(t.Read("o8/" + Repeat("ж", 125) + ".txt"), "long\n");
+  EXPECT_EQ(t.Read("o8/z.txt"), "last\n");
+  // The line of the cut entry names the name it came under.
+  EXPECT_NE(Unpack(t, Sh(t / "long.zip") + " " + Sh(t / "o9"))
+                .out.find("\"stored\":\"" + Repeat("ж", 130) + ".txt\""),
+            std::string::npos);
   // Wrong use: the usage.
   EXPECT_EQ(Unpack(t, Sh(t / "ok.zip")).status, 2);
 }

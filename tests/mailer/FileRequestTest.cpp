@@ -133,6 +133,8 @@ TEST(FileRequest, LinesAreWrittenAsNameAndPassword) {
       {"\x1b\x1b", ""},
       {"\"one.zip\" !x", "one.zip !x"},
       {"*.zip", "*.zip"},
+      // Full stops inside a name are letters of it.
+      {"v1..2.zip !pw", "v1..2.zip !pw"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(RequestFileLine(in), out) << in;
 }
@@ -143,6 +145,7 @@ TEST(FileRequest, NamesThatCannotBeOneWordOrReachOutAreRefused) {
       {"\"my\tfile.zip\"", "my file.zip"},
       {"../secret.zip", "../secret.zip"},
       {"..", ".."},
+      {".", "."},
       {"dir/x.zip", "dir/x.zip"},
       {"dir\\x.zip", "dir\\x.zip"},
       {"c:x.zip", "c:x.zip"},

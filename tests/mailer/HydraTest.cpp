@@ -524,6 +524,20 @@ TEST_F(HydraTest, ReceivedNamesAreTheDiskNamesTheSenderMeant) {
       {"and one cut to that name gets a number",
        Repeat("\xa6", 127) + ".txt\0"s + Repeat("\xa6", 127) + ".txt\0"s,
        Repeat("\xd0\xb6", 123) + ".0001.txt"},
+      // Full stops inside a name are letters of it: no separator, no way
+      // out of the inbound.
+      {"full stops inside a name, in both fields", "v1..2.zip\0v1..2.zip\0"s, "V1..2.ZIP"},
+      {"and in CP866", "\x8e\xe2\xe7\xf1\xe2..txt\0\x8e\xe2\xe7\xf1\xe2..txt\0"s,
+       "\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82..txt"},
+      {"a whole name with three of them beside a safe 8.3 name",
+       "itogi~1.txt\0\x88\x92\x8e\x83\x88...TXT\0"s,
+       "\xd0\x98\xd0\xa2\xd0\x9e\xd0\x93\xd0\x98...TXT"},
+      // Cut to fit, the base would end in a full stop: the cut drops it.
+      {"a long name whose cut base ends in a full stop, in both fields",
+       std::string(250, 'a') + ".bbbbb.txt\0"s + std::string(250, 'a') + ".bbbbb.txt\0"s,
+       std::string(250, 'A') + ".TXT"},
+      {"and beside a safe 8.3 name", "cccccc~1.txt\0"s + std::string(250, 'c') + ".ddddd.txt\0"s,
+       std::string(250, 'c') + ".txt"},
   };
   std::vector<HydraSenderPeer::Offer> offers;
   for (const Case& c : cases) offers.push_back({c.offered, 5, "12345"});
@@ -585,14 +599,26 @@ TEST_F(HydraTest, LongNamesOfAnOldSystemCrossTheFakeModemCut) {
   // name that is taken by then, gets a number.
   platform::MakeDirs(dir / "peer");
   platform::MakeDirs(dir / "theirs");
+  // Then names with full stops inside (Отчёт..txt, ИТОГИ...TXT in CP866) and
+  // one whose cut base would end in one (125 letters, ".", 2 letters,
+  // ".doc"): each is received, the last cut without that full stop.
   const std::string oem126 = Repeat("\xa6", 126) + ".txt", oem127 = Repeat("\xa6", 127) + ".txt";
+  const std::string oemDots[] = {"v1..2.zip", "\x8e\xe2\xe7\xf1\xe2..txt",
+                                 "\x88\x92\x8e\x83\x88...TXT",
+                                 Repeat("\xa6", 125) + ".\xa6\xa6.doc"};
   dir.Write("theirs/" + oem126, SampleBytes(2000, 7));
   dir.Write("theirs/" + oem127, SampleBytes(1000, 8));
+  std::string more;
+  for (const std::string& name : oemDots) {
+    dir.Write("theirs/" + name, name);
+    more += " " + CommandWord(dir / ("theirs/" + name));
+  }
   ModemCall call(
       dir, dispatcher,
       {"--peer",
        std::string(HYDRAPEER) + " --raw-names --recv " + CommandWord(dir / "peer/") + " " +
-           CommandWord(dir / ("theirs/" + oem126)) + " " + CommandWord(dir / ("theirs/" + oem127)),
+           CommandWord(dir / ("theirs/" + oem126)) + " " + CommandWord(dir / ("theirs/" + oem127)) +
+           more,
        "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
   TCMHydra h(dispatcher);
@@ -602,9 +628,15 @@ TEST_F(HydraTest, LongNamesOfAnOldSystemCrossTheFakeModemCut) {
   EXPECT_TRUE(end.finished);
   const std::string cut = Repeat("\xd0\xb6", 125) + ".txt";
   const std::string numbered = Repeat("\xd0\xb6", 123) + ".0001.txt";
-  EXPECT_EQ(end.received, (std::vector<std::string>{cut, numbered}));
+  const std::string dots[] = {"V1..2.ZIP", "\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82..txt",
+                              "\xd0\x98\xd0\xa2\xd0\x9e\xd0\x93\xd0\x98...TXT",
+                              Repeat("\xd0\xb6", 125) + ".doc"};
+  EXPECT_EQ(end.received,
+            (std::vector<std::string>{cut, numbered, dots[0], dots[1], dots[2], dots[3]}));
   EXPECT_EQ(platform::ReadFile(dir / ("inA/" + cut)), SampleBytes(2000, 7));
   EXPECT_EQ(platform::ReadFile(dir / ("inA/" + numbered)), SampleBytes(1000, 8));
+  for (size_t i = 0; i < std::size(dots); ++i)
+    EXPECT_EQ(platform::ReadFile(dir / ("inA/" + dots[i])), oemDots[i]) << dots[i];
   EXPECT_TRUE(end.skipped.empty());
   EXPECT_TRUE(end.Noticed("RECV Name too long, file " + Repeat("\xd0\xb6", 126) +
                           ".txt is received as " + cut));

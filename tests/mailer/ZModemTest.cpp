@@ -385,6 +385,12 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
       {"fine.mo0", "fine.mo0"},
       {longest, longest},
       {longTaken, Repeat("д", 123) + ".0001.7z"},
+      // Full stops inside a name are letters of it.
+      {"v1..2.zip", "v1..2.zip"},
+      {"Отчёт..txt", "Отчёт..txt"},
+      {"ИТОГИ...TXT", "ИТОГИ...TXT"},
+      // Cut to fit, the base would end in a full stop: the cut drops it.
+      {std::string(250, 'l') + ".bbbbb.txt", std::string(250, 'l') + ".txt"},
   };
   const auto files = MakeFiles({{"payload", 2000}});
   for (bool zedzap : {false, true}) {
@@ -517,7 +523,9 @@ TEST_F(ZModemTest, NamesGoToRzInTheOemPageAndComeFromSzAsTheDiskNames) {
     // and two whose UTF-8 is longer than a name may be: 126 and 127 letters
     // and ".txt" (130 and 131 bytes on the line). They arrive cut at a whole
     // letter with their extension, the second under a number, its cut name
-    // being taken by the first.
+    // being taken by the first. Then names with full stops inside, and one
+    // whose cut base would end in one (125 letters, ".", 2 letters, ".doc"):
+    // each is received, the last cut without that full stop.
     platform::MakeDirs(dir / "old");
     dir.Write(
         "old/\x8f\x80\x8a\x85\x92"
@@ -531,6 +539,14 @@ TEST_F(ZModemTest, NamesGoToRzInTheOemPageAndComeFromSzAsTheDiskNames) {
                                               "01.PKT'";
     for (const std::string& f : files) script += " '" + f + "'";
     script += " '" + dir / ("old/" + oem126) + "' '" + dir / ("old/" + oem127) + "'";
+    const std::string oemDots[] = {"v1..2.zip", "\x8e\xe2\xe7\xf1\xe2..txt",
+                                   "\x88\x92\x8e\x83\x88...TXT",
+                                   Repeat("\xa6", 125) + ".\xa6\xa6.doc"};
+    const std::string dots[] = {"v1..2.zip", "Отчёт..txt", "ИТОГИ...TXT", Repeat("ж", 125) + ".doc"};
+    for (const std::string& name : oemDots) {
+      dir.Write("old/" + name, name);
+      script += " '" + dir / ("old/" + name) + "'";
+    }
     const std::string in = dir / "in/sz/";
     platform::MakeDirs(in);
     ProtocolEnd end;
@@ -548,8 +564,10 @@ TEST_F(ZModemTest, NamesGoToRzInTheOemPageAndComeFromSzAsTheDiskNames) {
     EXPECT_TRUE(end.Noticed("RECV Name too long, file " + Repeat("ж", 126) +
                             ".txt is received as " + Repeat("ж", 125) + ".txt"));
     EXPECT_TRUE(end.Noticed("RECV Name too long, file " + Repeat("ж", 127) + ".txt"));
+    for (size_t i = 0; i < std::size(dots); ++i)
+      EXPECT_EQ(platform::ReadFile(in + dots[i]), oemDots[i]) << dots[i];
     EXPECT_TRUE(end.skipped.empty());
-    EXPECT_EQ(platform::ScanDir(in).size(), files.size() + 3);
+    EXPECT_EQ(platform::ScanDir(in).size(), files.size() + 3 + std::size(dots));
   }
 }
 

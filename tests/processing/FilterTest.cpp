@@ -357,7 +357,11 @@ TEST_F(FilterTest, ExportFiltersDeleteCopyAndHoldBack) {
   std::vector<std::string> problems;
   TAreaExportOptions options;
   options.Filters = &run;
-  options.Problem = [&](const std::string& line) { problems.push_back(line); };
+  std::vector<TExportLine> kinds;
+  options.Problem = [&](TExportLine kind, const std::string& line) {
+    kinds.push_back(kind);
+    problems.push_back(line);
+  };
   ASSERT_TRUE(echo->Lock(true));
   EXPECT_EQ(ExportToUplink(*echo, options), 2);
   echo->Unlock();
@@ -371,6 +375,8 @@ TEST_F(FilterTest, ExportFiltersDeleteCopyAndHoldBack) {
   EXPECT_EQ(Mails("ARCHIVE")[0].subject, "copy me");
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_NE(problems[0].find("area OUT.ECHO is in use"), std::string::npos);
+  // Told as a filter's failure, so the summary names the filter.
+  EXPECT_EQ(kinds, std::vector<TExportLine>{TExportLine::FilterFailed});
 }
 
 TEST_F(FilterTest, TheListsKeepTheirRegistryForm) {

@@ -373,6 +373,7 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
     const char* script = nullptr;
     // What the failure line says of why (the packer run's own words).
     const char* why = "";
+    bool asked = false;  // the question whether to try again came
   } cases[] = {
       {"packer fails", true, false, true, true},
       {"no packer", false, true, true, true},
@@ -383,6 +384,13 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
        "started.); the packet is listed unpacked."},
       {"packer leaves a child holding its output", true, true, true, true,
        "echo made > \"$1\"\nsleep infinity &\nexit 0\n"},
+      // The failure line tells the packer's exit code and its last words.
+      {"packer exits 3", true, true, true, true,
+       "echo 'zip warning: name not matched: x' >&2\necho 'zip error: Nothing to do!' >&2\n"
+       "exit 3\n",
+       " (packer.sh ended with exit code 3: zip error: Nothing to do!); the packet is listed "
+       "unpacked.",
+       true},
   };
   for (const Case& c : cases) {
     Outbound o;
@@ -423,7 +431,7 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
     }
     if (c.script) {
       SetPackerRunLimit(std::chrono::minutes(10));
-      EXPECT_TRUE(ui->prompter.Questions().empty()) << "no question to try again";
+      EXPECT_EQ(ui->prompter.Questions().size(), c.asked ? 1u : 0u) << "a question to try again";
     }
   }
 }

@@ -118,7 +118,7 @@ class ScannerTest : public ::testing::Test {
     options.ZoneOutbound = [this](int32_t) { return outbound; };
     options.Clock = Today;
     options.PacketProcessorCommand = [] { return std::string(); };
-    options.Problem = [this](const std::string& line) { problems.push_back(line); };
+    options.Problem = [this](TExportLine, const std::string& line) { problems.push_back(line); };
     SetOutboundRescan(&rescan);
   }
   ~ScannerTest() override {

@@ -24,6 +24,7 @@
 #include "core/RunJournal.h"
 #include "platform/InstanceGuard.h"
 #include "processing/TicFile.h"
+#include "support/NameTable.h"
 
 namespace velmaris::test {
 namespace {
@@ -184,26 +185,52 @@ TEST(TicFileMail, NeverReplacesWhatAnotherPlaced) {
 
 TEST_F(TosserInboundTest, BundlesFromZipAndArj) {
   AddEcho("ECHO");
+  // An entry of 130 CP866 letters is 264 bytes in UTF-8, longer than a name
+  // may be: it is unpacked cut at a whole letter, its extension kept, and so
+  // is the entry after it. One of 131 letters cut to the same name goes
+  // beside it, its number taking the end of its stem.
+  const std::string oem130 = Repeat("\xa6", 130) + ".pkt", cut = Repeat("ж", 125) + ".pkt";
+  const std::string oem131 = Repeat("\xa6", 131) + ".pkt", beside = Repeat("ж", 124) + "~1.pkt";
   struct Case {
     const char* what;
     std::string bundle;
-    std::string command;  // run in the inbound directory on the packet "P.pkt"
+    std::string command;  // run in the inbound directory on the packets
+    std::vector<std::string> others = {};  // packed beside "P.pkt", one message each
+    std::vector<std::string> unpacked = {};  // their names in the inbound, when others
+    std::vector<std::string> logged = {};
   } cases[] = {
       {"zip", "0000feed.mo0", "zip -j -q 0000feed.mo0 P.pkt"},
       {"arj", "0000beef.su9", "arj a -e -y 0000beef.su9 P.pkt"},
+      {"zip with a long name between two short ones", "0000cafe.we0",
+       "zip -j -q 0000cafe.we0 A.pkt '" + oem130 + "' '" + oem131 + "' P.pkt && rm A.pkt '" +
+           oem130 + "' '" + oem131 + "'",
+       {"A.pkt", oem130, oem131},
+       {"A.pkt", cut, beside},
+       {"Bundle 0000cafe.we0: " + platform::LogName(Repeat("ж", 130) + ".pkt") +
+            ": the name is too long, unpacked as " + platform::LogName(cut),
+        "Bundle 0000cafe.we0: " + platform::LogName(Repeat("ж", 131) + ".pkt") +
+            ": the name is too long, unpacked as " + platform::LogName(beside)}},
   };
   size_t expected = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Drop("P.pkt", PacketFrom({EchoMessage("ECHO", std::string("via ") + c.what),
                               EchoMessage("ECHO", std::string("also via ") + c.what)}));
+    for (const std::string& other : c.others)
+      Drop(other, PacketFrom({EchoMessage("ECHO", "beside " + std::to_string(&other - &c.others[0]) +
+                                                      ", via " + c.what)}));
     ASSERT_EQ(RunShell("cd '" + Inbound() + "' && " + c.command + " >/dev/null && rm P.pkt"), 0);
     ASSERT_EQ(InboundNames(), std::vector<std::string>{c.bundle});
     Toss();
-    expected += 2;
+    expected += 2 + c.others.size();
     EXPECT_TRUE(Logged("Bundle " + c.bundle + " unpacked"));
+    for (const std::string& line : c.logged) EXPECT_TRUE(Logged(line)) << line;
     EXPECT_EQ(Mails("ECHO").size(), expected);
-    EXPECT_EQ(NamesIn(Backup()), (std::vector<std::string>{c.bundle, "P.pkt"}));
+    std::vector<std::string> backedUp = {c.bundle, "P.pkt"}, names = NamesIn(Backup());
+    backedUp.insert(backedUp.end(), c.unpacked.begin(), c.unpacked.end());
+    std::sort(backedUp.begin(), backedUp.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, backedUp);
     EXPECT_EQ(InboundNames(), std::vector<std::string>{});
   }
 }

@@ -1,6 +1,7 @@
 // "export": one scanner run, printing the export log ({"log": line}) and
 // the counters; exit 1 when messages stay waiting or went out without their
-// file, or an error stopped the run. "maintain" and "optimize": the
+// file, a packet is listed unpacked as its packer failed, an export filter
+// could not act, an index could not be written, or an error stopped the run. "maintain" and "optimize": the
 // maintenance or the optimisation of all areas, printing the status lines
 // ({"status": text}) and one object per area with its message count
 // afterwards.
@@ -17,6 +18,31 @@
 
 namespace velmaris::batch {
 namespace {
+
+// What the lines of the export's log that tell of failures say, by kind:
+// "3 lines of its log say what stays waiting, 1 line which packet is listed
+// unpacked as its packer failed".
+std::string ProblemSummary(const TExporter& exporter) {
+  static const char* const kWhat[kExportLineKinds] = {
+      "",  // notes are not counted
+      "what stays waiting",
+      "what went out without its file",
+      "which packet is listed unpacked as its packer failed",
+      "which export filter could not do its work",
+      "which area's index could not be written",
+  };
+  std::string summary;
+  for (size_t kind = 0; kind < exporter.ProblemsOf.size(); ++kind) {
+    const int n = exporter.ProblemsOf[kind];
+    if (n == 0) continue;
+    const bool first = summary.empty();
+    if (!first) summary += ", ";
+    summary += std::to_string(n) + (n == 1 ? " line" : " lines");
+    if (first) summary += n == 1 ? " of its log says" : " of its log say";
+    summary += std::string(" ") + kWhat[kind];
+  }
+  return summary;
+}
 
 int ExportCommand(BatchContext& ctx) {
   BatchArgs args(ctx.args, {});
@@ -45,9 +71,7 @@ int ExportCommand(BatchContext& ctx) {
     return 1;
   }
   if (exporter.Problems > 0) {
-    ctx.err << "velmaris-batch: the export is written, but " << exporter.Problems
-            << (exporter.Problems == 1 ? " line of its log says" : " lines of its log say")
-            << " what stays waiting or went out without its file\n";
+    ctx.err << "velmaris-batch: the export is written, but " << ProblemSummary(exporter) << "\n";
     return 1;
   }
   return 0;

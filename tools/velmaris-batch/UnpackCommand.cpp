@@ -1,6 +1,9 @@
 // unpack ARCHIVE DIR [--password P]: extracts the archive with the integrated
 // extractor for its detected type. One line per entry ended: {"file": the
-// name written, as its characters (names on disk are UTF-8), "crc": passed}.
+// name written, as its characters (names on disk are UTF-8), "crc": passed},
+// and for an entry written under a name cut to fit, "stored": the name it
+// came under.
+#include <map>
 #include <ostream>
 
 #include "Batch.h"
@@ -55,8 +58,15 @@ int Unpack(BatchContext& ctx) {
       if (!msgEx.empty() && msgEx != "0") firstErrorWords = " (" + msgEx + ")";
     }
   };
+  std::map<std::string, std::string> cutFrom;  // output name -> stored name
+  x->OnNameCut = [&](TUnBase&, const std::string& stored, const std::string& out) {
+    cutFrom[out] = stored;
+  };
   x->OnEnd = [&](TUnBase&, const std::string& fn, bool pass) {
-    ctx.out << JsonLine().Utf8("file", fn).Bool("crc", pass).Text() << "\n";
+    JsonLine line;
+    line.Utf8("file", fn).Bool("crc", pass);
+    if (const auto cut = cutFrom.find(fn); cut != cutFrom.end()) line.Utf8("stored", cut->second);
+    ctx.out << line.Text() << "\n";
   };
   try {
     x->Extract();
