@@ -141,7 +141,8 @@ BatchCommand cmd("write",
                  "      (area, names, subject and text in UTF-8 when they are valid UTF-8,\n"
                  "      else in CP1251, the ANSI code page unless the settings choose\n"
                  "      CP1252; F holds at most 1600000 characters, a line break counting\n"
-                 "      as one)",
+                 "      as one; an area name with a letter that code page lacks names only\n"
+                 "      an area of those bytes, and no area is made under it)",
                  WriteCommand);
 
 }  // namespace
