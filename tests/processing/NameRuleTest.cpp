@@ -101,38 +101,37 @@ TEST_F(NameRuleTest, AReceivedTicFilePlacesTheFileUnderItsNameOnDisk) {
   const std::string base = store->Values()->FileBaseDir();
   struct TicRow {
     TNameRow name;
-    std::string inbound;   // the name the mailer stored it under (UTF-8)
-    std::string placed;    // the name of the copy in the area
-    std::string areaOem;   // the TIC's area line (OEM)
-    std::string folder;    // the area's folder there is already, or ""
-    std::string descOem;   // the description (OEM), the ANSI bytes it is stored as
+    std::string inbound;  // the name the mailer stored it under (UTF-8)
+    std::string placed;   // the name of the copy in the area
+    std::string areaOem;  // the TIC's area line (OEM)
+    std::string folder;   // the area's folder there is already, or ""
+    std::string descOem;  // the description (OEM), the ANSI bytes it is stored as
     std::string descAnsi;
     std::string numbered = "";  // the mailer's name for it where inbound held another file
   };
   std::vector<TicRow> rows;
   for (const TNameRow& row : NameTable())
-    rows.push_back({row, row.disk, row.disk, kAreaOem, "", "\x8E\xE2\xE7\xF1\xE2",
-                    "\xCE\xF2\xF7\xB8\xF2"});
-  const TNameRow longName{"130 letters", Repeat("Ф", 130) + ".zip",
-                          Repeat("\xD4", 130) + ".zip", Repeat("\x94", 130) + ".zip"};
+    rows.push_back(
+        {row, row.disk, row.disk, kAreaOem, "", "\x8E\xE2\xE7\xF1\xE2", "\xCE\xF2\xF7\xB8\xF2"});
+  const TNameRow longName{"130 letters", Repeat("Ф", 130) + ".zip", Repeat("\xD4", 130) + ".zip",
+                          Repeat("\x94", 130) + ".zip"};
   rows.push_back({longName, Repeat("Ф", 125) + ".zip", Repeat("Ф", 123) + ".zip", kAreaOem, "",
                   "\x8E\xE2\xE7\xF1\xE2", "\xCE\xF2\xF7\xB8\xF2"});
   // The mailer numbered it: another file of that name waited in the inbound.
   rows.push_back({NameTable()[0], "REPORT.ZIP", "REPORT.ZIP", kAreaOem, "", "\x8E\xE2\xE7\xF1\xE2",
                   "\xCE\xF2\xF7\xB8\xF2", "REPORT.0001.ZIP"});
   rows.push_back({longName, Repeat("Ф", 125) + ".zip", Repeat("Ф", 123) + ".zip", kAreaOem, "",
-                  "\x8E\xE2\xE7\xF1\xE2", "\xCE\xF2\xF7\xB8\xF2",
-                  Repeat("Ф", 123) + ".0001.zip"});
+                  "\x8E\xE2\xE7\xF1\xE2", "\xCE\xF2\xF7\xB8\xF2", Repeat("Ф", 123) + ".0001.zip"});
   const TNameRow& latin = NameTable()[0];
   // сад and тип in CP866 are valid UTF-8 too.
   rows.push_back({latin, latin.disk, latin.disk, kAreaOem, "", "\xE1\xA0\xA4", "\xF1\xE0\xE4"});
   rows.push_back({latin, latin.disk, latin.disk, kAreaOem, "", "\xE2\xA8\xAF", "\xF2\xE8\xEF"});
   // файлы.эхо in small letters beside the folder ФАЙЛЫ.ЭХО; files.lat
   // beside FILES.LAT.
-  rows.push_back({latin, latin.disk, latin.disk, "\xE4\xA0\xA9\xAB\xEB.\xED\xE5\xAE",
-                  kAreaDisk, "\x8E\xE2\xE7\xF1\xE2", "\xCE\xF2\xF7\xB8\xF2"});
-  rows.push_back({latin, latin.disk, latin.disk, "files.lat", "FILES.LAT",
+  rows.push_back({latin, latin.disk, latin.disk, "\xE4\xA0\xA9\xAB\xEB.\xED\xE5\xAE", kAreaDisk,
                   "\x8E\xE2\xE7\xF1\xE2", "\xCE\xF2\xF7\xB8\xF2"});
+  rows.push_back({latin, latin.disk, latin.disk, "files.lat", "FILES.LAT", "\x8E\xE2\xE7\xF1\xE2",
+                  "\xCE\xF2\xF7\xB8\xF2"});
   int n = 0;
   for (const TicRow& tr : rows) {
     const TNameRow& row = tr.name;
@@ -152,8 +151,7 @@ TEST_F(NameRuleTest, AReceivedTicFilePlacesTheFileUnderItsNameOnDisk) {
         const std::string contents = "data " + std::to_string(n);
         const std::string ticName = "t" + std::to_string(n++) + ".tic";
         if (!tr.numbered.empty()) Drop(tr.inbound, "another file of that name");
-        Drop(inboundUnderOem ? *row.oem : tr.numbered.empty() ? tr.inbound : tr.numbered,
-             contents);
+        Drop(inboundUnderOem ? *row.oem : tr.numbered.empty() ? tr.inbound : tr.numbered, contents);
         char crc[16];
         std::snprintf(crc, sizeof crc, "%08X", Crc32OfString(contents));
         Drop(ticName, "Area " + (ticInUtf8 ? kAreaDisk : tr.areaOem) + "\r\nFile " +

@@ -54,9 +54,9 @@ TEST_F(TosserTest, EmptyInboundGivesTheBareLog) {
 
 TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
   const std::string cyrillic = "RU.\xD2\xC5\xD1\xD2";  // RU.ТЕСТ, stored in CP1251
-  const std::string utf8Test = "RU.\xD0\xA2\xD0\x95\xD0\xA1\xD0\xA2";      // RU.ТЕСТ
-  const std::string utf8Hedgehog = "RU.\xD0\x81\xD0\x96\xD0\x98\xD0\x9A";  // RU.ЁЖИК
-  const std::string utf8Sess = "RU.\xD0\xA1\xD0\x95\xD0\xA1\xD0\xA1";      // RU.СЕСС
+  const std::string utf8Test = "RU.\xD0\xA2\xD0\x95\xD0\xA1\xD0\xA2";          // RU.ТЕСТ
+  const std::string utf8Hedgehog = "RU.\xD0\x81\xD0\x96\xD0\x98\xD0\x9A";      // RU.ЁЖИК
+  const std::string utf8Sess = "RU.\xD0\xA1\xD0\x95\xD0\xA1\xD0\xA1";          // RU.СЕСС
   const std::string utf8Archive = "\xD0\xB0\xD1\x80\xD1\x85\xD0\xB8\xD0\xB2";  // архив
   struct Case {
     const char* what;
@@ -79,7 +79,8 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
       {"Cyrillic tag in mixed letters", "Ru.\x92\xA5\xE1\xE2", 0, 5030, cyrillic, false},
       {"Cyrillic tag, the CHRS line LATIN-1", "RU.\x92\x85\x91\x92", 0, 5030, cyrillic, false,
        "\x01"
-       "CHRS: LATIN-1 2\rHi\r", "RU.\x92\x85\x91\x92"},
+       "CHRS: LATIN-1 2\rHi\r",
+       "RU.\x92\x85\x91\x92"},
       // Tags the ANSI page cannot hold keep their bytes (ASCII letters
       // raised), land in an area of those bytes and go back as they came.
       {"UTF-8 tag", utf8Test, 0, 5030, utf8Test, true, "Hi\r", utf8Test},

@@ -193,8 +193,9 @@ TEST_F(BatchAreasTest, AreasNamesTheFilesOnDiskAsTheirCharacters) {
       continue;
     }
     EXPECT_EQ(rc, 1);
-    EXPECT_EQ(out, "velmaris-batch: The area name " + c.typed + " cannot be used: it holds the letter " +
-                       c.refused + ", which the code page CP1251 lacks.\n");
+    EXPECT_EQ(out, "velmaris-batch: The area name " + c.typed +
+                       " cannot be used: it holds the letter " + c.refused +
+                       ", which the code page CP1251 lacks.\n");
   }
   ASSERT_EQ(Run({"areas"}, &out), 0);
   const std::vector<std::string> rows = Lines(out);

@@ -156,8 +156,7 @@ TArea* FindTypedArea(const TConfigStore& store, const std::string& typed,
     const std::string letter =
         platform::FirstCharacterLacking(typed, platform::AnsiCodePage()).value_or("?");
     why = "The area name " + typed + " cannot be used: it holds the letter " + letter +
-          ", which the code page " + platform::CodePageName(platform::AnsiCodePage()) +
-          " lacks.";
+          ", which the code page " + platform::CodePageName(platform::AnsiCodePage()) + " lacks.";
   }
   if (stored)
     if (TArea* area = store.FindArea(*stored)) return area;
