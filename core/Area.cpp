@@ -305,7 +305,8 @@ void TArea::NameFilters() {
 }
 
 std::string TArea::AreaNameToFileName(const std::string& name) {
-  return BoundFileName(MapFileNameBytes(platform::AnsiToUtf8(name), true), true);
+  const bool utf8Tag = platform::IsUtf8(name) && platform::IsRawTag(name);
+  return BoundFileName(MapFileNameBytes(utf8Tag ? name : platform::AnsiToUtf8(name), true), true);
 }
 
 std::string TArea::StoredFileName(const std::string& stored) {

@@ -162,7 +162,9 @@ class TArea : public TObject {
   // double quote becomes a full stop, as do control characters (among them
   // the positions the ANSI page leaves undefined); a result longer than
   // kAreaFileNameMax bytes keeps its beginning, cut at a whole character,
-  // and ends in "~" and the CRC-32 of the whole mapped name in hex.
+  // and ends in "~" and the CRC-32 of the whole mapped name in hex. An echo
+  // tag kept as the UTF-8 a modern tosser sent (platform::IsRawTag) is that
+  // UTF-8 already.
   static std::string AreaNameToFileName(const std::string& name);
   // A file name as stored with an area. One that is UTF-8 passes the same
   // mapping, which leaves a mapped name as it is; one that is not was stored

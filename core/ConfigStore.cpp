@@ -368,10 +368,9 @@ TConfigSection* TConfigStore::Section(TConfigSlot slot) const {
 // --- Changes ----------------------------------------------------------------------
 
 TArea* TConfigStore::FindArea(const std::string& name) const {
-  const platform::CodePage ansi = platform::AnsiCodePage();
   for (int i = 0; i < areas_.GetCount(); ++i) {
     TArea* area = areas_.GetItem(i);
-    if (area && !area->IsSeparator() && EqualNoCase(area->Name, name, ansi)) return area;
+    if (area && !area->IsSeparator() && platform::SameTag(area->Name, name)) return area;
   }
   return nullptr;
 }

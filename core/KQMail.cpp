@@ -13,6 +13,7 @@
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 #include "platform/CodePage.h"
 
 namespace velmaris {
@@ -360,9 +361,13 @@ void TKQMail::LoadFromMail(const TMail& mail, const TPubLst* areas) {
 }
 
 TArea* FindAreaOfTag(const TPubLst& areas, std::string_view oemTag) {
+  // A tag kept as raw bytes names only the area of those bytes.
   auto find = [&areas](const std::string& name) -> TArea* {
-    TArea* area = dynamic_cast<TArea*>(areas.ObjectByName(name));
-    return area && !area->IsSeparator() ? area : nullptr;
+    for (int i = 0; i < areas.GetCount(); ++i) {
+      TArea* area = dynamic_cast<TArea*>(areas.GetObject(i));
+      if (area && !area->IsSeparator() && platform::SameTag(area->Name, name)) return area;
+    }
+    return nullptr;
   };
   if (TArea* area = find(platform::TagFromOem(oemTag))) return area;
   return find(std::string(oemTag));

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/Ascii.h"
+
 namespace velmaris::platform {
 
 namespace {
@@ -194,6 +196,20 @@ std::string UpperText(std::string_view text, CodePage cp) {
   std::string upper(text);
   UpperInPlace(upper, cp);
   return upper;
+}
+
+std::string TagKey(std::string_view name) {
+  // Byte 1 never stands in a tag: it keeps the two kinds of key apart.
+  if (IsRawTag(name)) return '\x01' + UpperAscii(name);
+  return UpperText(name, AnsiCodePage());
+}
+
+bool SameTag(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  // Names equal without ASCII case have the same bytes above 0x7F, so they
+  // are raw or converted alike and equal either way.
+  if (platform::EqualNoCase(a, b)) return true;
+  return EqualNoCase(a, b, AnsiCodePage()) && !IsRawTag(a) && !IsRawTag(b);
 }
 
 std::optional<std::string> RecodeExact(std::string_view bytes, CodePage from, CodePage to) {

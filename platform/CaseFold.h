@@ -54,6 +54,16 @@ void UpperInPlace(std::string& text, CodePage cp);
 // A copy of text with every small letter raised (UpperInPlace).
 std::string UpperText(std::string_view text, CodePage cp);
 
+// The key an area name or an echo tag (the ANSI page, or a tag's raw bytes,
+// IsRawTag) is found by: a converted name with the ANSI page's letters
+// raised, Cyrillic as Latin; a raw tag with only its ASCII letters raised,
+// its other bytes as they came. The key of a raw tag never equals that of a
+// converted name, so UTF-8 "RU.ТЕСТ" is never taken for the CP1251 bytes
+// that spell something else.
+std::string TagKey(std::string_view name);
+// Whether two area names or tags name the same area (equal TagKey).
+bool SameTag(std::string_view a, std::string_view b);
+
 // The bytes recoded from one code page to another; nothing when a character
 // has no place in the target code page.
 std::optional<std::string> RecodeExact(std::string_view bytes, CodePage from, CodePage to);

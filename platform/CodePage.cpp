@@ -293,6 +293,17 @@ std::optional<std::string> FromUtf8Exact(std::string_view utf8, CodePage cp) {
   return out;
 }
 
+std::optional<std::string> FirstCharacterLacking(std::string_view utf8, CodePage cp) {
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const size_t start = i;
+    char32_t c;
+    if (!DecodeUtf8(utf8, i, c)) return std::nullopt;
+    if (FromUnicode(c, cp, 0) == 0 && c != 0) return std::string(utf8.substr(start, i - start));
+  }
+  return std::nullopt;
+}
+
 std::string EscapeNameControls(std::string_view name) {
   return IsUtf8(name) ? EscapeControlsUtf8(name) : EscapeControls(name);
 }
@@ -435,7 +446,18 @@ std::string PathToOemText(std::string_view path) {
   return FromUtf8(DiskNameText(path), OemCodePage());
 }
 std::string TagToOem(std::string_view tag) {
+  // An AREA line comes here whole: the tag is what follows "AREA:".
+  std::string_view name = tag;
+  if (name.substr(0, 5) == "AREA:") name.remove_prefix(5);
+  while (!name.empty() && (name.back() == '\r' || name.back() == '\n')) name.remove_suffix(1);
+  if (IsRawTag(name)) return std::string(tag);
   return RecodeExact(tag, AnsiCodePage(), OemCodePage()).value_or(std::string(tag));
+}
+bool IsRawTag(std::string_view name) {
+  bool ascii = true;
+  for (char c : name) ascii &= static_cast<unsigned char>(c) < 0x80;
+  if (ascii || RecodeExact(name, OemCodePage(), AnsiCodePage())) return false;
+  return IsUtf8(name) || !RecodeExact(name, AnsiCodePage(), OemCodePage());
 }
 std::string TagFromOem(std::string_view tag) {
   return RecodeExact(tag, OemCodePage(), AnsiCodePage()).value_or(std::string(tag));

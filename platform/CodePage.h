@@ -31,6 +31,9 @@ std::string FromUtf8(std::string_view utf8, CodePage cp, unsigned char fallback 
 // goes into a file: nothing when the UTF-8 is malformed or a character has
 // no place in the code page.
 std::optional<std::string> FromUtf8Exact(std::string_view utf8, CodePage cp);
+// The first character of UTF-8 text that the code page lacks, as UTF-8;
+// nothing when the page holds every character (or the text is not UTF-8).
+std::optional<std::string> FirstCharacterLacking(std::string_view utf8, CodePage cp);
 // Whether bytes are well-formed UTF-8 (ASCII among it).
 bool IsUtf8(std::string_view bytes);
 // A name from outside whose code page is not known (a file name a transfer
@@ -117,5 +120,11 @@ std::string PathToOemText(std::string_view path);
 // bytes.
 std::string TagToOem(std::string_view tag);
 std::string TagFromOem(std::string_view tag);
+// Whether an area name holds a tag's own bytes, kept because TagFromOem
+// could not convert them: bytes the OEM page cannot give the ANSI page that
+// are either UTF-8 (a tag from a modern tosser) or bytes the ANSI page cannot
+// send back either. Such a name is found by its bytes (only ASCII letters
+// without case) and goes back into a packet as those bytes.
+bool IsRawTag(std::string_view name);
 
 }  // namespace velmaris::platform

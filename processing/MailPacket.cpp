@@ -274,14 +274,27 @@ const std::string* TMailPacket::NextMail() {
   // The area tag is the uplink's line, not the author's: it comes from the
   // OEM page into the page an area name is stored in, as the writer sent it
   // (TagToOem), whatever page a CHRS line names; then it is upper-cased with
-  // that page's letters, Cyrillic as Latin ("ru.тест" is "RU.ТЕСТ").
+  // that page's letters, Cyrillic as Latin ("ru.тест" is "RU.ТЕСТ"). A tag
+  // the ANSI page cannot hold (UTF-8 from a modern tosser, a CP866 byte the
+  // page lacks) keeps its bytes, only its ASCII letters raised, so that it
+  // is found by them and a reply carries them back.
   std::string area = "NETMAIL";
   if (text.substr(0, 5) == "AREA:") {
     std::string_view rest = text.substr(5, kMaxAreaTagScan);
     const size_t cr = rest.find(kCR);
     if (cr != std::string_view::npos) rest = rest.substr(0, cr);
-    area = platform::UpperText(platform::TagFromOem(Trim(rest)), platform::AnsiCodePage());
-    if (area.size() > kMaxAreaTag) area.resize(kMaxAreaTag);
+    const std::string tag = Trim(rest);
+    const platform::CodePage ansi = platform::AnsiCodePage();
+    if (const auto converted = platform::RecodeExact(tag, platform::OemCodePage(), ansi)) {
+      area = platform::UpperText(*converted, ansi);
+      if (area.size() > kMaxAreaTag) area.resize(kMaxAreaTag);
+    } else {
+      area = platform::UpperAscii(tag);
+      // A UTF-8 tag is cut at a whole letter.
+      if (area.size() > kMaxAreaTag)
+        area = platform::IsUtf8(area) ? std::string(platform::Utf8Prefix(area, kMaxAreaTag))
+                                      : area.substr(0, kMaxAreaTag);
+    }
   }
 
   // Kludges and the origin line, line by line.

@@ -15,6 +15,7 @@
 #include "core/Crc.h"
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "processing/Tosser.h"
@@ -107,6 +108,10 @@ CopyResult CopyWithCrc(const std::string& source, const std::string& target,
 TTicFile TTicFile::Parse(std::string_view text) {
   TTicFile tic;
   size_t pos = 0;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+    tic.Utf8 = true;
+    pos = 3;
+  }
   while (pos < text.size()) {
     size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
@@ -132,6 +137,11 @@ TTicFile TTicFile::Parse(std::string_view text) {
       tic.Desc = TrimRight(TrimLeft(rest));
     } else if (keyword == "LDESC") {
       tic.LDesc.push_back(TrimRight(TrimLeft(rest)));
+    } else if (keyword == "CHRS" || keyword == "CHARSET") {
+      std::string word;
+      CutFirstWordOrQuoted(rest, word);
+      word = platform::UpperAscii(word);
+      tic.Utf8 = word == "UTF-8" || word == "UTF8";
     }
   }
   return tic;
@@ -140,6 +150,14 @@ TTicFile TTicFile::Parse(std::string_view text) {
 std::vector<std::string> TTicFile::DescriptionLines() const {
   if (!LDesc.empty()) return LDesc;
   return {Desc};
+}
+
+std::string TTicFile::DescriptionText() const {
+  std::string text;
+  for (const std::string& line : DescriptionLines()) text += line + "\n";
+  const bool utf8 = Utf8 || (platform::IsUtf8(text) &&
+                             platform::FromUtf8Exact(text, platform::AnsiCodePage()).has_value());
+  return utf8 ? platform::TextFileToAnsi(text, /*oem=*/true) : platform::OemToAnsi(text);
 }
 
 bool IsBundleName(std::string_view name) {
@@ -156,8 +174,36 @@ bool IsMailFileName(std::string_view name) {
   return IsBundleName(name);
 }
 
+std::vector<std::string> TicInboundNames(const std::string& inbound, const std::string& name) {
+  const std::string fitted = platform::FitFileName(name);
+  std::vector<std::string> names;
+  if (const auto found = platform::FindNoCase(inbound, fitted)) names.push_back(*found);
+  for (unsigned n = 1; n < 0x10000; ++n) {
+    const auto found = platform::FindNoCase(inbound, NumberedName(fitted, n));
+    if (!found) break;
+    names.push_back(*found);
+  }
+  return names;
+}
+
+std::string TicAreaFileName(const std::string& name) {
+  constexpr std::string_view kTxt = ".Txt";
+  const std::string fitted = platform::FitFileName(name);
+  if (fitted.size() + kTxt.size() <= platform::kMaxFileNameBytes) return fitted;
+  const size_t dot = fitted.rfind('.');
+  const bool hasExt = dot != std::string::npos && dot != 0;
+  const std::string both =
+      platform::FitFileName(hasExt ? fitted.substr(0, dot) : fitted, "",
+                            (hasExt ? fitted.substr(dot) : std::string()) + std::string(kTxt));
+  if (both.size() > kTxt.size() && both.size() <= platform::kMaxFileNameBytes &&
+      both.compare(both.size() - kTxt.size(), kTxt.size(), kTxt) == 0)
+    return both.substr(0, both.size() - kTxt.size());
+  return fitted;
+}
+
 bool IsSafeTicName(std::string_view name) {
-  if (name.empty() || name.size() > 255) return false;
+  // A long name is cut to fit where it touches the disk, never refused.
+  if (name.empty()) return false;
   if (name == "." || name == "..") return false;
   for (unsigned char c : name) {
     if (c < 32 || c == 127) return false;
@@ -167,6 +213,29 @@ bool IsSafeTicName(std::string_view name) {
 }
 
 namespace {
+
+// Whether two folder names on disk (UTF-8) are one without regard to case:
+// names the ANSI page holds are compared with its letters, Cyrillic as
+// Latin; any other name with its ASCII letters only.
+bool SameFolderName(const std::string& a, const std::string& b) {
+  const platform::CodePage ansi = platform::AnsiCodePage();
+  const auto x = platform::FromUtf8Exact(a, ansi);
+  const auto y = platform::FromUtf8Exact(b, ansi);
+  if (x && y) return platform::EqualNoCase(*x, *y, ansi);
+  return platform::EqualNoCase(a, b);
+}
+
+// The folder of a file area below the file base: the one there is of that
+// name in any case (the exact name first), else the name as it stands.
+std::string AreaFolder(const std::string& fileBase, const std::string& area) {
+  struct stat st {};
+  if (::stat(platform::JoinPath(fileBase, area).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    return area;
+  std::optional<std::string> best;
+  for (const platform::DirEntry& e : platform::ScanDir(fileBase, "*", false, true))
+    if (e.isDir && SameFolderName(e.name, area) && (!best || e.name < *best)) best = e.name;
+  return best.value_or(area);
+}
 
 // Whether the inbound file the TIC file names is mail (see ProcessTicFile).
 bool IsMailFile(const std::string& inbound, const std::string& name, const TPckList* packers) {
@@ -212,7 +281,7 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
   }
   // The names on disk: the TIC file's OEM names, UTF-8 kept as it is.
   const std::string file = platform::DiskName(tic.File);
-  const std::string area = platform::DiskName(tic.Area);
+  const std::string area = platform::FitFileName(platform::DiskName(tic.Area));
   const std::string fileLog = platform::LogName(file);
   const std::string areaLog = platform::LogName(area);
 
@@ -224,17 +293,25 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
 
   const std::string notMoved = "File " + fileLog + " could not be moved to area " + areaLog + " .";
   out.Result = TTicResult::NotMoved;
-  // The mailer names a received file as it is on disk; one that kept the
-  // sender's OEM bytes is found under them.
-  auto found = platform::FindNoCase(inbound, file);
-  if (!found && file != tic.File) found = platform::FindNoCase(inbound, tic.File);
-  if (!found || !platform::FileExists(inbound + *found)) {
+  // The mailer names a received file as it is on disk, cut to fit and
+  // numbered when the name was taken; one that kept the sender's OEM bytes
+  // is found under them.
+  std::vector<std::string> found = TicInboundNames(inbound, file);
+  if (found.empty() && file != tic.File) found = TicInboundNames(inbound, tic.File);
+  std::erase_if(found, [&](const std::string& n) { return !platform::FileExists(inbound + n); });
+  if (found.empty()) {
     out.LogLines = {notMoved, "File " + fileLog + " is not in the inbound directory."};
     return out;
   }
   // The target folder must lie inside the file base also after links are
-  // resolved.
-  const std::string areaDir = platform::WithSlash(fileBase) + area + "/";
+  // resolved. An area's folder is found in any case: FILES.LAT and files.lat
+  // are one area.
+  std::string areaDir;
+  try {
+    areaDir = platform::WithSlash(fileBase) + AreaFolder(fileBase, area) + "/";
+  } catch (const platform::EFile&) {
+    areaDir = platform::WithSlash(fileBase) + area + "/";
+  }
   ForceDirectoryPath(areaDir);
   const std::string realBase = RealDir(fileBase);
   const std::string realArea = RealDir(areaDir);
@@ -244,14 +321,23 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
     return out;
   }
   // What is in the file base stays: another TIC file placed it.
+  const std::string areaFile = TicAreaFileName(file);
   struct stat st {};
-  if (::lstat((realArea + file).c_str(), &st) == 0 ||
-      ::lstat((realArea + file + ".Txt").c_str(), &st) == 0) {
+  if (::lstat((realArea + areaFile).c_str(), &st) == 0 ||
+      ::lstat((realArea + areaFile + ".Txt").c_str(), &st) == 0) {
     out.LogLines = {notMoved, "File " + fileLog + " is already in area " + areaLog + " ."};
     return out;
   }
+  // Of the files the mailer numbered under one name, the one whose CRC the
+  // TIC file announces.
   uint32_t crc = 0;
-  const CopyResult copied = CopyWithCrc(inbound + *found, realArea + file, tic.Crc, crc);
+  CopyResult copied = CopyResult::Failed;
+  std::string source;
+  for (const std::string& name : found) {
+    source = name;
+    copied = CopyWithCrc(inbound + name, realArea + areaFile, tic.Crc, crc);
+    if (copied != CopyResult::CrcMismatch) break;
+  }
   if (copied == CopyResult::CrcMismatch) {
     out.LogLines = {notMoved, "File " + fileLog + " has the CRC " + Hex8(crc) +
                                   ", the TIC file announces " + Hex8(*tic.Crc) + "."};
@@ -261,18 +347,14 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
     out.LogLines = {notMoved};
     return out;
   }
-  // The description comes in the OEM page (or in UTF-8, kept so by a
-  // sender that writes it); the file beside the copy is text for the user,
-  // in the ANSI page as every text file the program writes for the user.
-  std::string description;
-  for (const std::string& line : tic.DescriptionLines()) description += line + "\n";
+  // The file beside the copy is text for the user, in the ANSI page as
+  // every text file the program writes for the user.
   try {
-    platform::WriteFileAtomic(realArea + file + ".Txt",
-                              platform::TextFileToAnsi(description, /*oem=*/true));
+    platform::WriteFileAtomic(realArea + areaFile + ".Txt", tic.DescriptionText());
   } catch (const platform::EFile&) {
     out.LogLines.push_back("The description of " + fileLog + " could not be written.");
   }
-  ::unlink((inbound + *found).c_str());
+  ::unlink((inbound + source).c_str());
   ::unlink((inbound + ticName).c_str());
   out.Result = TTicResult::Moved;
   out.LogLines.insert(out.LogLines.begin(),

@@ -29,6 +29,9 @@ struct TTicFile {
   std::vector<std::string> LDesc;
   std::optional<uint32_t> Crc;  // the announced CRC-32
   bool BadCrcText = false;      // a CRC line that is no hexadecimal number
+  // The text says it is UTF-8: it begins with a byte-order mark or a CHRS
+  // (or CHARSET) line names UTF-8.
+  bool Utf8 = false;
 
   // Reads the lines (ended by CR, LF or both): the first word, upper-cased,
   // is the keyword; the last AREA, FILE, DESC and CRC win, LDESC lines add
@@ -37,7 +40,22 @@ struct TTicFile {
   // The description file's lines: the long description, else the
   // description as its one line.
   std::vector<std::string> DescriptionLines() const;
+  // The description file's text in the ANSI page. A TIC file is in the OEM
+  // page unless it says it is UTF-8 (Utf8), also where its bytes happen to
+  // be valid UTF-8 ("сад" in CP866); a description from a sender that
+  // writes UTF-8 without saying so is taken as UTF-8 only when every
+  // character of it is one the ANSI page holds, which OEM text read as
+  // UTF-8 never is.
+  std::string DescriptionText() const;
 };
+
+// The names, in order, under which the mailer may have stored a received
+// file the TIC file names (on disk, UTF-8): cut to fit as it cuts, then
+// numbered as it numbers a taken name, as long as such files exist.
+std::vector<std::string> TicInboundNames(const std::string& inbound, const std::string& name);
+// The name of the copy in a file area: the name cut to fit, cut further
+// where the description file (the name plus ".Txt") would not fit beside it.
+std::string TicAreaFileName(const std::string& name);
 
 // Whether a name from a TIC file may be used as one file or folder name.
 bool IsSafeTicName(std::string_view name);
@@ -68,7 +86,10 @@ struct TTicOutcome {
 // never taken; with packers given, a bundle name counts as mail only when a
 // packer knows the file (what the tosser would unpack). The area and file
 // names of the TIC file (OEM, or UTF-8 kept as it is) are converted to the
-// file system's bytes before they touch the disk.
+// file system's bytes before they touch the disk. The file is looked up
+// under the name the mailer stores it under (cut to fit, numbered when
+// taken; TicInboundNames), and the area's folder is an existing one of that
+// name in any case, made only when there is none.
 TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticName,
                            const std::string& fileBase, const TPckList* packers = nullptr);
 

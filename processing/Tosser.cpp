@@ -124,12 +124,10 @@ std::string RenameAside(const std::string& dir, const std::string& name, const s
   }
 }
 
-// The key of an area name: upper-cased with the letters of the ANSI page
-// the name is stored in, as the store finds an area (Cyrillic letters as
-// Latin ones).
-std::string AreaKey(std::string_view name) {
-  return platform::UpperText(name, platform::AnsiCodePage());
-}
+// The key of an area name, as the store finds an area: upper-cased with the
+// letters of the ANSI page the name is stored in (Cyrillic letters as Latin
+// ones); a tag kept as raw bytes only in its ASCII letters.
+std::string AreaKey(std::string_view name) { return platform::TagKey(name); }
 
 // An empty folder at path (a leftover of an interrupted run is cleared; its
 // bundle is still in the inbound directory). False when it cannot be made.
@@ -159,6 +157,8 @@ std::string MoveIntoInbound(const std::string& from, const std::string& inbound,
   return {};
 }
 
+}  // namespace
+
 // "BASE.NNNN.EXT" (four hexadecimal digits); where that would still be one
 // of the tosser's names (an extension ".Transmission", a leading ".Unpack"),
 // the number goes last and a leading "." becomes "_". A name at the file
@@ -174,6 +174,8 @@ std::string NumberedName(const std::string& name, unsigned n) {
   if (!IsTosserOwnName(numbered)) return numbered;
   return platform::FitFileName(name[0] == '.' ? "_" + name.substr(1) : name, number, "");
 }
+
+namespace {
 
 // Reasons an integrated extractor gives that lie with our side (the output,
 // a missing library, a RAR reader stopped from outside), not with the

@@ -260,6 +260,10 @@ std::string TossShortfall(const TTossCounters& counters);
 // files. A received file never takes one of them.
 bool IsTosserOwnName(std::string_view name);
 
+// The name a received file takes when name is taken, the n-th try (from 1):
+// "BASE.NNNN.EXT" (see RenameToFreeInboundName).
+std::string NumberedName(const std::string& name, unsigned n);
+
 // Renames the file `from` into dir under name or, when that is taken (in any
 // case) or is one of the tosser's own names, under the first free of
 // "BASE.0001.EXT", "BASE.0002.EXT", ... (four hexadecimal digits; where that

@@ -93,36 +93,97 @@ TEST_F(NameRuleTest, HatchAnnouncesTheOemNameAndListsThePathOnDisk) {
 // UTF-8); the folder and the file in the file base get the names on disk,
 // the log lines and the description file the ANSI page. The mailer may have
 // kept the sender's bytes for the inbound file: it is found under them too.
+// A name longer than a file may have is found under the name the mailer
+// cut it to, and its copy is cut so that its description fits beside it.
+// The area's folder is the one there is in any case; a short CP866
+// description is CP866 also where its bytes are valid UTF-8.
 TEST_F(NameRuleTest, AReceivedTicFilePlacesTheFileUnderItsNameOnDisk) {
   const std::string base = store->Values()->FileBaseDir();
+  struct TicRow {
+    TNameRow name;
+    std::string inbound;  // the name the mailer stored it under (UTF-8)
+    std::string placed;   // the name of the copy in the area
+    std::string areaOem;  // the TIC's area line (OEM)
+    std::string folder;   // the area's folder there is already, or ""
+    std::string descOem;  // the description (OEM), the ANSI bytes it is stored as
+    std::string descAnsi;
+    std::string numbered = "";  // the mailer's name for it where inbound held another file
+  };
+  std::vector<TicRow> rows;
+  for (const TNameRow& row : NameTable())
+    rows.push_back(
+        {row, row.disk, row.disk, kAreaOem, "", "\x8E\xE2\xE7\xF1\xE2", "\xCE\xF2\xF7\xB8\xF2"});
+  const TNameRow longName{"130 letters", Repeat("Ф", 130) + ".zip", Repeat("\xD4", 130) + ".zip",
+                          Repeat("\x94", 130) + ".zip"};
+  rows.push_back({longName, Repeat("Ф", 125) + ".zip", Repeat("Ф", 123) + ".zip", kAreaOem, "",
+                  "\x8E\xE2\xE7\xF1\xE2", "\xCE\xF2\xF7\xB8\xF2"});
+  // The mailer numbered it: another file of that name waited in the inbound.
+  rows.push_back({NameTable()[0], "REPORT.ZIP", "REPORT.ZIP", kAreaOem, "", "\x8E\xE2\xE7\xF1\xE2",
+                  "\xCE\xF2\xF7\xB8\xF2", "REPORT.0001.ZIP"});
+  rows.push_back({longName, Repeat("Ф", 125) + ".zip", Repeat("Ф", 123) + ".zip", kAreaOem, "",
+                  "\x8E\xE2\xE7\xF1\xE2", "\xCE\xF2\xF7\xB8\xF2", Repeat("Ф", 123) + ".0001.zip"});
+  const TNameRow& latin = NameTable()[0];
+  // сад and тип in CP866 are valid UTF-8 too.
+  rows.push_back({latin, latin.disk, latin.disk, kAreaOem, "", "\xE1\xA0\xA4", "\xF1\xE0\xE4"});
+  rows.push_back({latin, latin.disk, latin.disk, kAreaOem, "", "\xE2\xA8\xAF", "\xF2\xE8\xEF"});
+  // файлы.эхо in small letters beside the folder ФАЙЛЫ.ЭХО; files.lat
+  // beside FILES.LAT.
+  rows.push_back({latin, latin.disk, latin.disk, "\xE4\xA0\xA9\xAB\xEB.\xED\xE5\xAE", kAreaDisk,
+                  "\x8E\xE2\xE7\xF1\xE2", "\xCE\xF2\xF7\xB8\xF2"});
+  rows.push_back({latin, latin.disk, latin.disk, "files.lat", "FILES.LAT", "\x8E\xE2\xE7\xF1\xE2",
+                  "\xCE\xF2\xF7\xB8\xF2"});
   int n = 0;
-  for (const TNameRow& row : NameTable()) {
+  for (const TicRow& tr : rows) {
+    const TNameRow& row = tr.name;
     if (!row.oem || row.blankOrQuote) continue;  // no TIC line carries it as a word
+    const bool ownArea = tr.areaOem == kAreaOem;
+    const std::string folder = tr.folder.empty() ? kAreaDisk : tr.folder;
     for (const bool inboundUnderOem : {false, true}) {
       for (const bool ticInUtf8 : {false, true}) {
         if (inboundUnderOem && ticInUtf8) continue;  // a sender in UTF-8 names its file so
+        if (inboundUnderOem && !tr.numbered.empty()) continue;
+        if (ticInUtf8 && (!ownArea || tr.descAnsi != "\xCE\xF2\xF7\xB8\xF2")) continue;
         SCOPED_TRACE(std::string(row.what) + (inboundUnderOem ? ", inbound in OEM" : "") +
-                     (ticInUtf8 ? ", TIC in UTF-8" : ""));
+                     (ticInUtf8 ? ", TIC in UTF-8" : "") + ", area " + tr.areaOem +
+                     ", description " + tr.descOem);
         std::filesystem::remove_all(base);
+        if (!tr.folder.empty()) platform::MakeDirs(base + tr.folder + "/");
         const std::string contents = "data " + std::to_string(n);
         const std::string ticName = "t" + std::to_string(n++) + ".tic";
-        Drop(inboundUnderOem ? *row.oem : row.disk, contents);
+        if (!tr.numbered.empty()) Drop(tr.inbound, "another file of that name");
+        Drop(inboundUnderOem ? *row.oem : tr.numbered.empty() ? tr.inbound : tr.numbered, contents);
         char crc[16];
         std::snprintf(crc, sizeof crc, "%08X", Crc32OfString(contents));
-        Drop(ticName, "Area " + (ticInUtf8 ? kAreaDisk : kAreaOem) + "\r\nFile " +
+        Drop(ticName, "Area " + (ticInUtf8 ? kAreaDisk : tr.areaOem) + "\r\nFile " +
                           (ticInUtf8 ? row.disk : *row.oem) + "\r\nCrc " + crc + "\r\nDesc " +
-                          (ticInUtf8 ? "Отчёт" : "\x8E\xE2\xE7\xF1\xE2") + "\r\n");
+                          (ticInUtf8 ? "Отчёт" : tr.descOem) + "\r\n");
         const TTicOutcome out = ProcessTicFile(Inbound(), ticName, base);
-        ASSERT_EQ(out.Result, TTicResult::Moved) << out.LogLines.front();
-        const std::string row0 = "File " + *row.ansi + " has been moved to area " + kAreaAnsi + " .";
-        EXPECT_EQ(out.LogLines, std::vector<std::string>{row0});
-        EXPECT_TRUE(platform::DirExists(base + kAreaDisk + "/"));
-        const std::string placed = base + kAreaDisk + "/" + row.disk;
-        EXPECT_EQ(platform::ReadFile(placed), contents);
+        EXPECT_EQ(out.Result, TTicResult::Moved) << out.LogLines.back();
+        if (out.Result != TTicResult::Moved) {
+          for (const std::string& left : InboundNames()) ::unlink((Inbound() + left).c_str());
+          continue;
+        }
+        if (ownArea) {
+          const std::string row0 =
+              "File " + *row.ansi + " has been moved to area " + kAreaAnsi + " .";
+          EXPECT_EQ(out.LogLines, std::vector<std::string>{row0});
+        }
+        std::vector<std::string> folders;
+        for (const auto& e : platform::ScanDir(base, "*", false, true)) folders.push_back(e.name);
+        EXPECT_EQ(folders, std::vector<std::string>{folder});
+        auto read = [](const std::string& path) {
+          return platform::FileExists(path) ? platform::ReadFile(path) : "<missing>";
+        };
+        EXPECT_EQ(read(base + folder + "/" + tr.placed), contents);
         // The description is written in the ANSI page, as every text file
         // the program writes for the user.
-        EXPECT_EQ(platform::ReadFile(placed + ".Txt"), "\xCE\xF2\xF7\xB8\xF2\n");
-        EXPECT_TRUE(InboundNames().empty());
+        EXPECT_EQ(read(base + folder + "/" + tr.placed + ".Txt"), tr.descAnsi + "\n");
+        if (tr.numbered.empty()) {
+          EXPECT_TRUE(InboundNames().empty());
+        } else {
+          EXPECT_EQ(InboundNames(), std::vector<std::string>{tr.inbound});
+          ::unlink((Inbound() + tr.inbound).c_str());
+        }
       }
     }
   }

@@ -60,6 +60,14 @@ TEST(PacketReader, AddressesAreaAndKeysFromTheText) {
        "AREA:RU.\x92\x85\x91\x92\r\x01"
        "CHRS: LATIN-1 2\rx\r",
        "0:0/0", "2:5020/1042.7", "RU.\xD2\xC5\xD1\xD2"},
+      // A tag the ANSI page cannot hold keeps its bytes; only ASCII letters
+      // are raised.
+      {"UTF-8 tag", "AREA:ru.\xD0\xB0\xD1\x80\xD1\x85\xD0\xB8\xD0\xB2\rx\r", "0:0/0",
+       "2:5020/1042.7", "RU.\xD0\xB0\xD1\x80\xD1\x85\xD0\xB8\xD0\xB2"},
+      {"UTF-8 tag in capitals", "AREA:RU.\xD0\x81\xD0\x96\xD0\x98\xD0\x9A\rx\r", "0:0/0",
+       "2:5020/1042.7", "RU.\xD0\x81\xD0\x96\xD0\x98\xD0\x9A"},
+      {"CP866 tag with a byte the ANSI page lacks", "AREA:ru.\xE2\xA5\xE1\xE2\xDB\rx\r", "0:0/0",
+       "2:5020/1042.7", "RU.\xE2\xA5\xE1\xE2\xDB"},
       {"tag between blanks", "AREA: ECHO \rx\r", "0:0/0", "2:5020/1042.7", "ECHO"},
       {"tag cut to 51", "AREA:" + std::string(70, 'a') + "\r", "0:0/0", "2:5020/1042.7",
        std::string(51, 'A')},

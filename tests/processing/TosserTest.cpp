@@ -11,6 +11,7 @@
 
 #include "../archive/RarFixtures.h"
 #include "TosserFixtures.h"
+#include "core/KQMail.h"
 #include "core/RunJournal.h"
 #include "processing/GlobalDupeChecker.h"
 #include "processing/MailPacket.h"
@@ -53,6 +54,10 @@ TEST_F(TosserTest, EmptyInboundGivesTheBareLog) {
 
 TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
   const std::string cyrillic = "RU.\xD2\xC5\xD1\xD2";  // RU.ТЕСТ, stored in CP1251
+  const std::string utf8Test = "RU.\xD0\xA2\xD0\x95\xD0\xA1\xD0\xA2";          // RU.ТЕСТ
+  const std::string utf8Hedgehog = "RU.\xD0\x81\xD0\x96\xD0\x98\xD0\x9A";      // RU.ЁЖИК
+  const std::string utf8Sess = "RU.\xD0\xA1\xD0\x95\xD0\xA1\xD0\xA1";          // RU.СЕСС
+  const std::string utf8Archive = "\xD0\xB0\xD1\x80\xD1\x85\xD0\xB8\xD0\xB2";  // архив
   struct Case {
     const char* what;
     std::string tag;  // "" for netmail; Cyrillic letters in CP866
@@ -61,6 +66,7 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
     std::string area;  // where the message lands
     bool created;      // a new echo area was made
     std::string body = "Hi\r";
+    std::string wire = "";  // the AREA tag of a reply from that area, when checked
   } cases[] = {
       {"known echo", "KNOWN.ECHO", 0, 5030, "KNOWN.ECHO", false},
       {"netmail", "", 0, 5030, "NETMAIL", false},
@@ -73,13 +79,25 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
       {"Cyrillic tag in mixed letters", "Ru.\x92\xA5\xE1\xE2", 0, 5030, cyrillic, false},
       {"Cyrillic tag, the CHRS line LATIN-1", "RU.\x92\x85\x91\x92", 0, 5030, cyrillic, false,
        "\x01"
-       "CHRS: LATIN-1 2\rHi\r"},
+       "CHRS: LATIN-1 2\rHi\r",
+       "RU.\x92\x85\x91\x92"},
+      // Tags the ANSI page cannot hold keep their bytes (ASCII letters
+      // raised), land in an area of those bytes and go back as they came.
+      {"UTF-8 tag", utf8Test, 0, 5030, utf8Test, true, "Hi\r", utf8Test},
+      {"UTF-8 tag with Yo", utf8Hedgehog, 0, 5030, utf8Hedgehog, true, "Hi\r", utf8Hedgehog},
+      {"UTF-8 tag in small letters", "ru." + utf8Archive, 0, 5030, "RU." + utf8Archive, true,
+       "Hi\r", "RU." + utf8Archive},
+      {"UTF-8 tag beside a look-alike", utf8Sess, 0, 5030, utf8Sess, true, "Hi\r", utf8Sess},
+      {"CP866 tag with a byte the ANSI page lacks", "ru.\xE2\xA5\xE1\xE2\xDB", 0, 5030,
+       "RU.\xE2\xA5\xE1\xE2\xDB", true, "Hi\r", "RU.\xE2\xA5\xE1\xE2\xDB"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh();
     AddEcho("KNOWN.ECHO");
     AddEcho(cyrillic);
+    // RU.ТЕСТ in UTF-8 is RU.СЕСС upper-cased as if it were CP1251.
+    if (c.tag == utf8Sess) AddEcho(utf8Test);
     Set(SettingId::DoCreate, c.doCreate);
     Drop("00000001.pkt",
          PacketFrom({EchoMessage(c.tag, "one " + std::string(c.what), "All", c.body)}, c.fromNet));
@@ -96,6 +114,19 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
       EXPECT_EQ(area->Uplink, store->Uplinks().GetItem(0));
     }
     EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"00000001.pkt"});
+    if (c.wire.empty()) continue;
+    // A reply from the area names the echo as the uplink sent it.
+    TKQMail reply;
+    reply.Area = store->FindArea(c.area);
+    ASSERT_NE(reply.Area, nullptr);
+    EXPECT_EQ(reply.Area->Name, c.area);
+    reply.OrigAddr.SetText("2:5020/1042.7");
+    reply.FromName = "Point User";
+    reply.ToName = "All";
+    reply.Subject = "Re: one";
+    reply.Text = {"Hi"};
+    const std::string body(reply.BuildMail()->BodyText());
+    EXPECT_EQ(body.substr(0, 6 + c.wire.size()), "AREA:" + c.wire + "\r");
   }
 }
 

@@ -49,8 +49,9 @@ std::string Hex8(uint32_t v) {
 
 class BatchAreasTest : public ::testing::Test {
  protected:
-  int Run(const std::vector<std::string>& args, std::string* out) {
-    return RunBatch(dir_.Path(), dir_ / "Velmaris.reg", args, out);
+  int Run(const std::vector<std::string>& args, std::string* out,
+          const std::string& redirect = "2>/dev/null") {
+    return RunBatch(dir_.Path(), dir_ / "Velmaris.reg", args, out, redirect);
   }
 
   TempDir dir_;
@@ -145,12 +146,26 @@ TEST_F(BatchAreasTest, AreasNamesTheFilesOnDiskAsTheirCharacters) {
   // Area names are taken in CP1251, or in UTF-8 as a UTF-8 terminal types
   // them, and printed as CP1251 bytes; an area is found in any case of its
   // letters. The file name is the name on disk, UTF-8, printed as its
-  // characters.
+  // characters. A name with a letter CP1251 lacks names only an area of
+  // those bytes (an echo tag a packet brought as it came); there is none,
+  // it is refused with the letter, and no area is made.
+  const std::string hedgehog = "RU.ЁЖИК", kazakh = "KZ.ҚАЗАҚ";
+  {
+    platform::Registry registry(dir_ / "Velmaris.reg");
+    TWinRegistry reg(kConfigRootKey, registry);
+    int i = 0;
+    for (const std::string& raw : {hedgehog, kazakh})
+      TArea(dir_.Path(), raw, raw, AreaTypeCode::Echomail)
+          .SaveToRegistry(reg, "Areas\\Area" + std::to_string(++i), nullptr);
+    reg.WriteInteger("Areas", "Count", i);
+    reg.Flush();
+  }
   const struct {
     std::string typed;
     std::string name;  // the area the message goes into
     std::string file;
     int count;
+    std::string refused = "";  // the letter a refusal names
   } cases[] = {
       {"R50.SYSOP", "R50.SYSOP", "R50.SYSOP", 1},
       {"RU.\xD4\xCB\xC5\xC9\xCC", "RU.\xD4\xCB\xC5\xC9\xCC", "RU.ФЛЕЙМ", 1},
@@ -158,19 +173,35 @@ TEST_F(BatchAreasTest, AreasNamesTheFilesOnDiskAsTheirCharacters) {
       {"\xCC\xCE\xDF/\xCF\xCE\xD7\xD2\xC0", "\xCC\xCE\xDF/\xCF\xCE\xD7\xD2\xC0", "МОЯ.ПОЧТА", 1},
       {"RU.ТЕСТ", "RU.\xD2\xC5\xD1\xD2", "RU.ТЕСТ", 2},
       {"ru.\xF2\xE5\xF1\xF2", "RU.\xD2\xC5\xD1\xD2", "RU.ТЕСТ", 2},
+      {"DE.STRAßE", "", "", 0, "ß"},
+      {"KZ.ҚАРА", "", "", 0, "Қ"},
+      {"RU.\xF0\x9F\x98\x80", "", "", 0, "\xF0\x9F\x98\x80"},
+      // The tags' bytes: ЁЖИК converts, but only the bytes name the area.
+      {hedgehog, hedgehog, hedgehog, 2},
+      {"ru.ЁЖИК", hedgehog, hedgehog, 2},
+      {kazakh, kazakh, kazakh, 1},
   };
   dir_.Write("t.txt", "Hi\n");
   std::string out;
-  for (const auto& c : cases)
-    ASSERT_EQ(Run({"write", c.typed, "--from", "Me", "--to", "All", "--subject", "S", "--text-file",
-                   dir_ / "t.txt"},
-                  &out),
-              0)
-        << out;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    const int rc = Run({"write", c.typed, "--from", "Me", "--to", "All", "--subject", "S",
+                        "--text-file", dir_ / "t.txt"},
+                       &out, "2>&1");
+    if (c.refused.empty()) {
+      ASSERT_EQ(rc, 0) << out;
+      continue;
+    }
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(out, "velmaris-batch: The area name " + c.typed +
+                       " cannot be used: it holds the letter " + c.refused +
+                       ", which the code page CP1251 lacks.\n");
+  }
   ASSERT_EQ(Run({"areas"}, &out), 0);
   const std::vector<std::string> rows = Lines(out);
-  EXPECT_EQ(rows.size(), 3u + 5u);  // the system areas and five of these
+  EXPECT_EQ(rows.size(), 3u + 5u + 2u);  // the system areas, five of these and the two tags
   for (const auto& c : cases) {
+    if (!c.refused.empty()) continue;
     SCOPED_TRACE(c.file);
     const auto row = std::find_if(rows.begin(), rows.end(), [&](const std::string& r) {
       return Field(r, "name") == JsonLine::Quote(c.name);
@@ -182,6 +213,12 @@ TEST_F(BatchAreasTest, AreasNamesTheFilesOnDiskAsTheirCharacters) {
   // dump takes the name as write does.
   ASSERT_EQ(Run({"dump", "ru.тест"}, &out), 0) << out;
   EXPECT_EQ(Lines(out).size(), 2u);
+  ASSERT_EQ(Run({"dump", "ru.ЁЖИК"}, &out), 0) << out;
+  EXPECT_EQ(Lines(out).size(), 2u);
+  // A message from the area names the echo by the tag's bytes.
+  const std::string areaLine = JsonLine::Quote("AREA:" + hedgehog + "\r");
+  EXPECT_EQ(Field(Lines(out)[0], "text").substr(0, areaLine.size() - 1),
+            areaLine.substr(0, areaLine.size() - 1));
 }
 
 TEST_F(BatchAreasTest, NetmailTakesPidAndNoOrigin) {

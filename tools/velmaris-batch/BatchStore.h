@@ -7,6 +7,7 @@
 // configuration; then an export that was cut off is finished.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "Batch.h"
@@ -38,6 +39,15 @@ class StartDirectoryOwner {
  private:
   TMailLock lock_;
 };
+
+// The area a name typed on the command line names: the name as the store
+// holds it (UTF-8 converted into the ANSI page; other bytes as they stand),
+// else the bytes as typed, which name an area whose name is an echo tag's
+// raw bytes (a UTF-8 tag a modern tosser sent). Nothing when there is none.
+// `stored` gets the name as a new area would be stored, nothing when the
+// ANSI page lacks one of its letters; `why` then names the letter.
+TArea* FindTypedArea(const TConfigStore& store, const std::string& typed,
+                     std::optional<std::string>& stored, std::string& why);
 
 // Finishes an export that was cut off (with the configuration loaded); the
 // store keeps the file serials the recovery raised.

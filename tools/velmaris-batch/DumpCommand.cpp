@@ -32,7 +32,9 @@ int DumpCommand(BatchContext& ctx) {
   BatchArgs args(ctx.args, {});
   if (args.Positional().size() != 1) throw EBatchUsage("dump takes one area name");
   BatchStore config(ctx, BatchAccess::Read);
-  TArea* area = config->FindArea(BatchArgs::AnsiText(args.Positional()[0]));
+  std::optional<std::string> stored;
+  std::string why;
+  TArea* area = FindTypedArea(config.Store(), args.Positional()[0], stored, why);
   if (!area) throw std::runtime_error("no such area: " + args.Positional()[0]);
   if (!area->Lock(false)) throw std::runtime_error("the area " + area->Name + " is in use");
   TAreaLockHold hold(*area);

@@ -6,7 +6,11 @@
 // byte a character; the text's lines end in CR, LF or CR LF. The text
 // holds at most as many characters as the editor does, a line break
 // counting as one. A missing area is first created as an echomail area, as
-// the configuration store adds one; the configuration is saved.
+// the configuration store adds one; the configuration is saved. An area name
+// with a letter the ANSI page lacks names only an area of those bytes (an
+// echo tag kept as it came); no area is made under it, and nothing is
+// written. The names and the subject take the nearest letter, as in the
+// editor.
 //
 // As the editor: the sender's address is the area's uplink's own address
 // (else the first uplink's), the origin the first origin line of the area's
@@ -62,7 +66,6 @@ int WriteCommand(BatchContext& ctx) {
     if (!args.Has(required)) throw EBatchUsage(std::string("write needs ") + required);
   // Messages name the area as it was typed.
   const std::string& typedArea = args.Positional()[0];
-  const std::string areaName = BatchArgs::AnsiText(typedArea);
 
   std::vector<std::string> lines;
   if (args.Has("--text-file")) {
@@ -82,10 +85,13 @@ int WriteCommand(BatchContext& ctx) {
   BatchStore config(ctx);
   TLinkList& uplinks = config->Uplinks();
   TNetLink* firstUplink = uplinks.GetCount() > 0 ? uplinks.GetItem(0) : nullptr;
-  TArea* area = config->FindArea(areaName);
+  std::optional<std::string> areaName;
+  std::string why;
+  TArea* area = FindTypedArea(config.Store(), typedArea, areaName, why);
   const bool created = area == nullptr;
   if (created) {
-    area = config->AddAreaQuiet(areaName, areaName, AreaTypeCode::Echomail, firstUplink);
+    if (!areaName) throw std::runtime_error(why);
+    area = config->AddAreaQuiet(*areaName, *areaName, AreaTypeCode::Echomail, firstUplink);
     if (!area) throw std::runtime_error("cannot create the area " + typedArea);
   }
   if (area->AreaType == AreaTypeCode::Separator || area->AreaType == AreaTypeCode::Prototype)
@@ -135,8 +141,26 @@ BatchCommand cmd("write",
                  "      (area, names, subject and text in UTF-8 when they are valid UTF-8,\n"
                  "      else in CP1251, the ANSI code page unless the settings choose\n"
                  "      CP1252; F holds at most 1600000 characters, a line break counting\n"
-                 "      as one)",
+                 "      as one; an area name with a letter that code page lacks names only\n"
+                 "      an area of those bytes, and no area is made under it)",
                  WriteCommand);
 
 }  // namespace
+
+TArea* FindTypedArea(const TConfigStore& store, const std::string& typed,
+                     std::optional<std::string>& stored, std::string& why) {
+  why.clear();
+  stored = platform::IsUtf8(typed) ? platform::FromUtf8Exact(typed, platform::AnsiCodePage())
+                                   : std::optional<std::string>(typed);
+  if (!stored) {
+    const std::string letter =
+        platform::FirstCharacterLacking(typed, platform::AnsiCodePage()).value_or("?");
+    why = "The area name " + typed + " cannot be used: it holds the letter " + letter +
+          ", which the code page " + platform::CodePageName(platform::AnsiCodePage()) + " lacks.";
+  }
+  if (stored)
+    if (TArea* area = store.FindArea(*stored)) return area;
+  return store.FindArea(typed);
+}
+
 }  // namespace velmaris::batch
