@@ -103,8 +103,7 @@ void MergeStartDirectoryDatabase(const std::string& startDir) {
 }
 
 // Says why the database just loaded was not used (the caller holds
-// globalMutex). One that cannot be read is said on standard error too: the
-// tosser tosses nothing while it cannot be read.
+// globalMutex): the tosser tosses nothing while it cannot be read.
 void NoteLoadProblem() {
   const std::string& problem = globalChecker->LoadProblem();
   if (problem.empty()) return;
@@ -112,10 +111,8 @@ void NoteLoadProblem() {
     Log("The duplicate database was not used: " + problem);
     return;
   }
-  const std::string line = "The duplicate database " + problem +
-                           "; no mail is imported until it can be read, the inbound keeps it";
-  if (GetConfigStore()) std::cerr << "velmaris: " << line << std::endl;
-  Log(line);
+  Log("The duplicate database " + problem +
+      "; no mail is imported until it can be read, the inbound keeps it");
 }
 
 // The duplicate database goes along when the message base folder changes:
