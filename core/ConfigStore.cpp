@@ -287,8 +287,8 @@ void TConfigStore::NoteMessageBaseGone() {
     if (!area || area->IsSeparator() || !area->HadMessages()) continue;
     // Every import marks NETMAIL, BAD and DUPES, also when it brought them
     // nothing: a mark at the first message is no sign of mail there.
-    const bool system = area->AreaType >= AreaTypeCode::Badmail &&
-                        area->AreaType <= AreaTypeCode::Netmail;
+    const bool system =
+        area->AreaType >= AreaTypeCode::Badmail && area->AreaType <= AreaTypeCode::Netmail;
     if (system && area->LastRead <= 0 && area->LastImport <= 0) continue;
     if (++count <= 3) names += (names.empty() ? "" : ", ") + area->Name;
   }
@@ -669,8 +669,8 @@ bool TConfigStore::MoveMessageBase(const SettingsValues& values) {
     if (result == TMailLock::Result::Acquired)
       lockMoved = true;
     else if (result == TMailLock::Result::AlreadyRunning)
-      refusal = stays + platform::LogName(lock->FailedPath()) +
-                " is in use by another run of Velmaris.";
+      refusal =
+          stays + platform::LogName(lock->FailedPath()) + " is in use by another run of Velmaris.";
     else
       refusal = stays + platform::LogName(lock->FailedPath()) +
                 " cannot be made: " + std::strerror(lock->Error()) + ".";

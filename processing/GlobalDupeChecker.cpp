@@ -80,8 +80,8 @@ void MergeStartDirectoryDatabase(const std::string& startDir) {
   const std::string older = StartDirectoryDatabase(globalChecker->Path(), startDir);
   if (older.empty()) return;
   if (globalChecker->Unreadable()) {
-    Log("The duplicate database " + platform::LogName(older) + " was not merged: " +
-        platform::LogName(globalChecker->Path()) + " cannot be read");
+    Log("The duplicate database " + platform::LogName(older) +
+        " was not merged: " + platform::LogName(globalChecker->Path()) + " cannot be read");
     return;
   }
   TDupeChecker keys(older);
@@ -147,13 +147,13 @@ class TDupeBaseFiles : public TMessageBaseFiles {
     TDupeChecker there(path);
     there.Forget();
     if (there.Unreadable() || globalChecker->Unreadable()) {
-      const std::string& why = there.Unreadable() ? there.LoadProblem()
-                                                  : globalChecker->LoadProblem();
+      const std::string& why =
+          there.Unreadable() ? there.LoadProblem() : globalChecker->LoadProblem();
       return "The message base stays in " + platform::LogName(from) + ": the duplicate database " +
              why + ".";
     }
-    if (!there.LoadProblem().empty()) Log("The duplicate database was not used: " +
-                                          there.LoadProblem());
+    if (!there.LoadProblem().empty())
+      Log("The duplicate database was not used: " + there.LoadProblem());
     TDupeChecker merged = *globalChecker;
     merged.Forget();
     merged.Merge(there);
@@ -175,9 +175,8 @@ class TDupeBaseFiles : public TMessageBaseFiles {
     return {};
   }
 
-  void Settle(const std::string& from, const std::string& to, bool moved) override {
+  void Settle(const std::string& /*from*/, const std::string& to, bool moved) override {
     std::lock_guard lock(globalMutex);
-    (void)from;
     if (!globalChecker || oldPath_.empty()) return;
     if (moved) {
       if (platform::FileExists(oldPath_) && std::remove(oldPath_.c_str()) != 0)

@@ -542,8 +542,7 @@ TEST_F(SettingsDialogTest, ARefusedBaseFolderLeavesTheOtherPagesUsable) {
     Click("OKBtn");
     EXPECT_TRUE(dialog->isVisible());
     ASSERT_FALSE(prompter.Questions().empty());
-    EXPECT_NE(prompter.Questions().back().text.find("The message base stays in"),
-              std::string::npos)
+    EXPECT_NE(prompter.Questions().back().text.find("The message base stays in"), std::string::npos)
         << prompter.Questions().back().text;
     EXPECT_TRUE(dialog->Notebook()->currentWidget()->isAncestorOf(field));
     EXPECT_EQ(RegistryText(), before);
