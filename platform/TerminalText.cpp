@@ -50,10 +50,11 @@ class TerminalLineBuf : public std::streambuf {
 }  // namespace
 
 void WriteStandardErrorInUtf8() {
-  static TerminalLineBuf buffer(std::cerr.rdbuf());
-  if (std::cerr.rdbuf() == &buffer) return;
-  std::cerr.rdbuf(&buffer);
-  std::clog.rdbuf(&buffer);
+  // Never freed: the streams are flushed after every static object is gone.
+  static TerminalLineBuf* const buffer = new TerminalLineBuf(std::cerr.rdbuf());
+  if (std::cerr.rdbuf() == buffer) return;
+  std::cerr.rdbuf(buffer);
+  std::clog.rdbuf(buffer);
 }
 
 }  // namespace velmaris::platform
