@@ -673,9 +673,16 @@ TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase)
         ASSERT_EQ(chmod(moved.c_str(), 0555), 0);
       }
     }
+    // The program holds the mail's lock, which follows the base.
+    TMailLock lock(Start(), RegistryPath());
+    ASSERT_EQ(lock.Acquire(), TMailLock::Result::Acquired);
+    SetMailLockInForce(&lock);
     OpenDupeChecker(old);
     struct Close {
-      ~Close() { CloseDupeChecker(); }
+      ~Close() {
+        CloseDupeChecker();
+        SetMailLockInForce(nullptr);
+      }
     } close;
     GetDupeChecker().CheckAndAdd(3);  // imported by this run
     const std::string oldBytes =
@@ -703,6 +710,7 @@ TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase)
     if (r.fault == ReadOnlyFolder && geteuid() != 0) chmod(moved.c_str(), 0755);
     const std::string base = fault ? old : moved;
     EXPECT_EQ(config->MessageBaseDir(), base);
+    EXPECT_EQ(lock.MessageBaseDir(), base);
     EXPECT_EQ(GetDupeChecker().Path(), base + kDupesFileName);
     EXPECT_EQ(platform::Registry(RegistryPath())
                   .ReadString(std::string(kConfigRootKey) + "\\Paths", "Messagebase"),
