@@ -85,8 +85,6 @@ enum class TConfigSlot : int {
 };
 inline constexpr size_t kConfigSlotCount = static_cast<size_t>(TConfigSlot::Count_);
 
-// A list of a later layer in the configuration. The store owns the section;
-// the section owns (or refers to) its list.
 // The files beside the message base that hold no mail and that a later
 // layer keeps in use while the program runs (the tosser's duplicate
 // database, its keys in memory). When the base folder changes the store
@@ -107,6 +105,8 @@ class TMessageBaseFiles {
 TMessageBaseFiles* MessageBaseFilesInForce();
 void SetMessageBaseFilesInForce(TMessageBaseFiles* files);
 
+// A list of a later layer in the configuration. The store owns the section;
+// the section owns (or refers to) its list.
 class TConfigSection {
  public:
   virtual ~TConfigSection() = default;
