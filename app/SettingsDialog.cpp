@@ -42,7 +42,6 @@
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "processing/AutoSend.h"
-#include "processing/GlobalDupeChecker.h"
 #include "processing/Secretary.h"
 #include "processing/forms/AddAreaAssistent.h"
 #include "processing/forms/AddLinkAssistent.h"
@@ -702,25 +701,26 @@ bool TSettingsDialog::ApplyClick() {
   SettingsValues values = *store_.Values();
   ReadControls(values);
   std::string error = CheckSettingsValues(values);
-  if (error.empty()) error = store_.MessageBaseMoveRefusal(values.MsgBaseDir());
   if (!error.empty()) {
     Refused(error);
     return false;
   }
+  // A base folder that cannot be taken takes nothing else either: the
+  // field is shown to be put right or back, and then everything applies.
+  error = store_.MessageBaseMoveRefusal(values.MsgBaseDir());
+  if (!error.empty()) {
+    RefusedField(SettingId::MsgBaseDir, error);
+    return false;
+  }
   if (!NewFoldersWanted(values)) return false;
-  const std::string base = store_.MessageBaseDir();
-  // The profiles taken off their list go now, before the save; their
-  // mailboxes call another profile or none.
+  if (!store_.ApplySettings(values) && !store_.MessageBaseMoveFailure().empty()) {
+    RefusedField(SettingId::MsgBaseDir, store_.MessageBaseMoveFailure());
+    return false;
+  }
+  // The profiles taken off their list go now that the rest is taken, before
+  // the save; their mailboxes call another profile or none.
   std::vector<TMailboxMove> moves;
   if (TMailerConfig* mailers = GetMailerConfig()) moves = mailers->FreeUnlisted();
-  // The duplicate database goes along with the base as it stands now.
-  if (platform::WithSlash(values.MsgBaseDir()) != base) SaveDupeChecker();
-  store_.ApplySettings(values);  // the save is held back until EndEdits
-  if (store_.MessageBaseDir() != base) {
-    MoveDupeChecker(store_.MessageBaseDir());
-  } else if (!store_.MessageBaseMoveFailure().empty()) {
-    Refused(store_.MessageBaseMoveFailure());
-  }
   const bool saved = EndEdits();
   StartEdits();
   // A poll of those mailboxes now uses another line and identity, or none.
@@ -775,6 +775,19 @@ void TSettingsDialog::reject() {
 // The refusals quote what was typed: ANSI text.
 void TSettingsDialog::Refused(const std::string& text) {
   platform::GetPrompter().Error(platform::AnsiToUtf8(text));
+}
+
+void TSettingsDialog::RefusedField(SettingId id, const std::string& text) {
+  for (const Binding& b : bindings_) {
+    if (b.id != id) continue;
+    // Every page control on the way to the field shows the page it is on.
+    for (QWidget* page = b.control; page; page = page->parentWidget())
+      for (QWidget* up = page->parentWidget(); up; up = up->parentWidget())
+        if (auto* tabs = qobject_cast<QTabWidget*>(up); tabs && tabs->indexOf(page) >= 0)
+          tabs->setCurrentWidget(page);
+    b.control->setFocus();
+  }
+  Refused(text);
 }
 
 int TSettingsDialog::Selected(QListWidget* box) const { return box->currentRow(); }

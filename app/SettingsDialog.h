@@ -153,6 +153,9 @@ class TSettingsDialog : public QDialog {
   void Select(QListWidget* box, int index);
   bool NewFoldersWanted(const SettingsValues& values) const;
   void Refused(const std::string& text);
+  // Refused, with the field of the setting shown (its page chosen) and
+  // focused.
+  void RefusedField(SettingId id, const std::string& text);
   // A new snapshot (what is now is what Cancel returns to), the saves held
   // back from here on.
   void StartEdits();

@@ -13,6 +13,7 @@
 #include "app/logic/Startup.h"
 #include "core/DateFormat.h"
 #include "core/MailLock.h"
+#include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/InstanceGuard.h"
@@ -173,6 +174,10 @@ void TVelmarisApp::StartWindows() {
   // 8. The splash window goes, 9. the main window shows.
   splash_.reset();
   mainWindow_->show();
+  // A program started from the desktop has no terminal: a message base
+  // folder found empty is said in a box, before the empty areas mislead.
+  if (const std::string& gone = store.MessageBaseGone(); !gone.empty())
+    prompter_.Warn(platform::AnsiToUtf8(gone));
   // 10. The maintenance and optimisation asked for at start.
   mainWindow_->StartBackgroundRuns();
   // 12. The plug-in server, then the plug-in programs.

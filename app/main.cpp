@@ -6,8 +6,10 @@
 
 #include "app/VelmarisApp.h"
 #include "platform/Prompter.h"
+#include "platform/TerminalText.h"
 
 int main(int argc, char** argv) {
+  velmaris::platform::WriteStandardErrorInUtf8();
   QApplication app(argc, argv);
   velmaris::TVelmarisApp program;
   try {

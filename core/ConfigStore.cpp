@@ -1,7 +1,11 @@
 #include "core/ConfigStore.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -254,27 +258,48 @@ void TConfigStore::CreateDirectories() {
   if (!failed.empty()) ReportError("Could not create the directories:" + failed);
 }
 
-void TConfigStore::NoteMessageBaseGone() const {
-  const std::string base = MessageBaseDir();
-  // The lock file a run makes (with the folder, when it was missing) is no
-  // mail.
+namespace {
+
+// Whether the folder holds anything but the lock file a run makes (with the
+// folder, when it was missing) and the duplicate database a start writes,
+// which are no mail.
+bool HoldsMoreThanItsOwnFiles(const std::string& base) {
   for (const platform::DirEntry& entry : platform::ScanDir(base, "*", true, true))
-    if (entry.name != platform::kStartLockName) return;
+    if (entry.name != platform::kStartLockName && entry.name != kDupesFileName) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string TConfigStore::MessageBaseStillGone() const {
+  if (baseGone_.empty() || HoldsMoreThanItsOwnFiles(MessageBaseDir())) return {};
+  return baseGone_;
+}
+
+void TConfigStore::NoteMessageBaseGone() {
+  baseGone_.clear();
+  if (HoldsMoreThanItsOwnFiles(MessageBaseDir())) return;
+  const std::string base = MessageBaseDir();
   std::string names;
   int count = 0;
   for (int i = 0; i < areas_.GetCount(); ++i) {
     const TArea* area = areas_.GetItem(i);
     if (!area || area->IsSeparator() || !area->HadMessages()) continue;
+    // Every import marks NETMAIL, BAD and DUPES, also when it brought them
+    // nothing: a mark at the first message is no sign of mail there.
+    const bool system =
+        area->AreaType >= AreaTypeCode::Badmail && area->AreaType <= AreaTypeCode::Netmail;
+    if (system && area->LastRead <= 0 && area->LastImport <= 0) continue;
     if (++count <= 3) names += (names.empty() ? "" : ", ") + area->Name;
   }
   if (count == 0) return;
   if (count > 3) names += " and " + std::to_string(count - 3) + " more";
-  const std::string line = "The message base folder " + platform::LogName(base) +
-                           (platform::DirExists(base) ? " is empty" : " is missing") +
-                           ", though areas listed had messages (" + names +
-                           "): was it moved, or is its drive away? New mail goes there.";
-  if (logSink_) std::cerr << "velmaris: " << line << std::endl;
-  Log(line);
+  baseGone_ = "The message base folder " + platform::LogName(base) +
+              (platform::DirExists(base) ? " is empty" : " is missing") +
+              ", though areas listed had messages (" + names +
+              "): was it moved, or is its drive away? New mail goes there.";
+  if (logSink_) std::cerr << "velmaris: " << baseGone_ << std::endl;
+  Log(baseGone_);
 }
 
 // --- Saving -----------------------------------------------------------------------
@@ -494,6 +519,59 @@ std::string TConfigStore::GetUplinkOutbound(int32_t zone) const {
   return velmaris::GetUplinkOutbound(*settings_->Snapshot(), zone);
 }
 
+namespace {
+
+std::atomic<TMessageBaseFiles*> baseFilesInForce{nullptr};
+
+// The files without mail while no later layer keeps them in use: copied by
+// their bytes, never over a file of the new folder.
+class TPlainBaseFiles : public TMessageBaseFiles {
+ public:
+  std::string Check(const std::string& from, const std::string& to) override {
+    for (const char* name : kFilesWithoutMail)
+      if (platform::FileExists(from + name) && platform::FileExists(to + name))
+        return "The message base stays in " + platform::LogName(from) + ": its " + name +
+               " cannot go along, since " + platform::LogName(to) +
+               " holds one of its own. Move one of them away and change the folder again.";
+    return {};
+  }
+  std::string CopyTo(const std::string& from, const std::string& to) override {
+    copied_.clear();
+    for (const char* name : kFilesWithoutMail) {
+      if (!platform::FileExists(from + name)) continue;
+      try {
+        if (platform::FileExists(to + name))
+          throw platform::EFile(platform::LogName(to) + " holds a " + name + " of its own");
+        platform::WriteFileAtomic(to + name, platform::ReadFile(from + name));
+        copied_.push_back(name);
+      } catch (const std::exception& e) {
+        Settle(from, to, false);
+        return "The message base stays in " + platform::LogName(from) + ": its " + name +
+               " could not be written to " + platform::LogName(to) + " (" + e.what() + ").";
+      }
+    }
+    return {};
+  }
+  void Settle(const std::string& from, const std::string& to, bool moved) override {
+    for (const std::string& name : copied_) ::unlink(((moved ? from : to) + name).c_str());
+    copied_.clear();
+  }
+
+ private:
+  std::vector<std::string> copied_;
+};
+
+TMessageBaseFiles& BaseFiles() {
+  static TPlainBaseFiles plain;
+  TMessageBaseFiles* files = baseFilesInForce.load();
+  return files ? *files : plain;
+}
+
+}  // namespace
+
+TMessageBaseFiles* MessageBaseFilesInForce() { return baseFilesInForce.load(); }
+void SetMessageBaseFilesInForce(TMessageBaseFiles* files) { baseFilesInForce.store(files); }
+
 std::string TConfigStore::MessageBaseMoveRefusal(const std::string& dir) const {
   const std::string from = AbsoluteDirectory(MessageBaseDir());
   const std::string to = AbsoluteDirectory(dir);
@@ -514,47 +592,11 @@ std::string TConfigStore::MessageBaseMoveRefusal(const std::string& dir) const {
            ", which would not be found in " + platform::LogName(to) +
            ". To move it, end Velmaris, move the files of the folder there, start Velmaris and "
            "change the folder then.";
-  // The files that hold no mail go along (MoveFilesWithoutMail), but never
-  // over the new folder's own.
-  for (const char* name : kFilesWithoutMail)
-    if (platform::FileExists(from + name) && platform::FileExists(to + name))
-      return "The message base stays in " + platform::LogName(from) + ": its " + name +
-             " cannot go along, since " + platform::LogName(to) +
-             " holds one of its own. Move one of them away and change the folder again.";
-  return {};
+  // The files that hold no mail go along.
+  return BaseFiles().Check(from, to);
 }
 
 namespace {
-
-// Moves the files of the message base that hold no mail from one folder to
-// the other, never over a file there; on failure those moved go back. Why
-// the base stays, or "" when they all moved.
-std::string MoveFilesWithoutMail(const std::string& from, const std::string& to) {
-  std::vector<std::string> moved;
-  std::string why;
-  for (const char* name : kFilesWithoutMail) {
-    if (!platform::FileExists(from + name)) continue;
-    try {
-      if (platform::MoveFileNoReplace(from + name, to + name)) {
-        moved.push_back(name);
-        continue;
-      }
-      why = platform::LogName(to) + " holds a " + name + " of its own";
-    } catch (const std::exception& e) {
-      why = e.what();
-    }
-    // Back to where they were, so that the base stays whole where it is.
-    for (const std::string& back : moved) {
-      try {
-        platform::MoveFileNoReplace(to + back, from + back);
-      } catch (const std::exception&) {
-      }
-    }
-    return "The message base stays in " + platform::LogName(from) + ": its " + name +
-           " could not be moved to " + platform::LogName(to) + " (" + why + ").";
-  }
-  return {};
-}
 
 // Removes a folder made for a move that did not happen, with the lock file
 // the move took there; a folder that holds anything else stays.
@@ -567,49 +609,103 @@ void RemoveMadeFolder(const std::string& dir) {
   std::filesystem::remove(dir, ec);
 }
 
+// Why the new message base folder cannot be used ("" when it can): it
+// cannot be made, or not written (read-only media, no permission).
+std::string BaseFolderProblem(const std::string& dir) {
+  try {
+    platform::MakeDirs(platform::WithoutSlash(dir));
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  if (::access(dir.c_str(), W_OK) != 0)
+    return platform::LogName(dir) + " cannot be written: " + std::strerror(errno);
+  return {};
+}
+
 }  // namespace
+
+void TConfigStore::TakeValues(const SettingsValues& values) {
+  const std::string oldBase = MessageBaseDir();
+  settings_->Assign(values);
+  ApplyCodePages(values);
+  UpdateOutbounds();
+  CreateDirectories();
+  const std::string base = MessageBaseDir();
+  if (base == oldBase) return;
+  for (int i = 0; i < areas_.GetCount(); ++i) {
+    TArea* area = areas_.GetItem(i);
+    if (!area) continue;
+    area->SetBaseDir(base);
+    if (!area->IsSeparator()) area->RecountFlags();
+  }
+}
 
 bool TConfigStore::ApplySettings(const SettingsValues& values) {
   return OnMainThread([&] {
-    SettingsValues taken = values;
-    const std::string oldBase = MessageBaseDir();
     baseMoveFailure_.clear();
-    if (AbsoluteDirectory(values.MsgBaseDir()) != AbsoluteDirectory(oldBase)) {
-      std::string refusal = MessageBaseMoveRefusal(values.MsgBaseDir());
-      TMailLock* lock = MailLockInForce();
-      const std::string newBase = AbsoluteDirectory(values.MsgBaseDir());
-      const bool made = refusal.empty() && !platform::DirExists(newBase);
-      if (refusal.empty()) ForceDirectoryPath(newBase);
-      if (refusal.empty() && lock &&
-          lock->MoveMessageBase(values.MsgBaseDir()) != TMailLock::Result::Acquired)
-        refusal = "The message base stays in " + platform::LogName(oldBase) + ": " +
-                  platform::LogName(lock->FailedPath()) + " is in use by another run of Velmaris.";
-      else if (refusal.empty())
-        refusal = MoveFilesWithoutMail(AbsoluteDirectory(oldBase), newBase);
-      if (!refusal.empty() && lock) lock->MoveMessageBase(oldBase);
-      // A folder made for the move goes again when the base stays.
-      if (!refusal.empty() && made) RemoveMadeFolder(newBase);
-      if (!refusal.empty()) {
-        baseMoveFailure_ = refusal;
-        Log(refusal);
-        taken.SetText(SettingId::MsgBaseDir, oldBase);
-      }
-    }
-    settings_->Assign(taken);
-    ApplyCodePages(taken);
-    UpdateOutbounds();
-    CreateDirectories();
-    const std::string base = MessageBaseDir();
-    if (base != oldBase) {
-      for (int i = 0; i < areas_.GetCount(); ++i) {
-        TArea* area = areas_.GetItem(i);
-        if (!area) continue;
-        area->SetBaseDir(base);
-        if (!area->IsSeparator()) area->RecountFlags();
-      }
-    }
+    if (AbsoluteDirectory(values.MsgBaseDir()) != AbsoluteDirectory(MessageBaseDir()))
+      return MoveMessageBase(values);
+    TakeValues(values);
     return SaveConfiguration();
   });
+}
+
+bool TConfigStore::MoveMessageBase(const SettingsValues& values) {
+  const SettingsValues before = *settings_->Snapshot();
+  const std::string from = AbsoluteDirectory(before.MsgBaseDir());
+  const std::string to = AbsoluteDirectory(values.MsgBaseDir());
+  const std::string stays = "The message base stays in " + platform::LogName(from) + ": ";
+  std::string refusal = MessageBaseMoveRefusal(values.MsgBaseDir());
+  const bool made = refusal.empty() && !platform::DirExists(to);
+  if (refusal.empty()) {
+    const std::string problem = BaseFolderProblem(to);
+    if (!problem.empty()) refusal = stays + problem + ".";
+  }
+  TMailLock* lock = MailLockInForce();
+  bool lockMoved = false;
+  if (refusal.empty() && lock) {
+    const TMailLock::Result result = lock->MoveMessageBase(to);
+    if (result == TMailLock::Result::Acquired)
+      lockMoved = true;
+    else if (result == TMailLock::Result::AlreadyRunning)
+      refusal =
+          stays + platform::LogName(lock->FailedPath()) + " is in use by another run of Velmaris.";
+    else
+      refusal = stays + platform::LogName(lock->FailedPath()) +
+                " cannot be made: " + std::strerror(lock->Error()) + ".";
+  }
+  TMessageBaseFiles& files = BaseFiles();
+  bool copied = false;
+  if (refusal.empty()) {
+    refusal = files.CopyTo(from, to);
+    copied = refusal.empty();
+  }
+  // The registry names the new folder before the old folder's files go:
+  // saved now, whatever change brackets are open.
+  if (refusal.empty() && closed_) refusal = stays + "the configuration is no longer saved.";
+  if (refusal.empty()) {
+    TakeValues(values);
+    try {
+      SaveToRegistry();
+    } catch (const std::exception& e) {
+      refusal = stays + "the configuration naming " + platform::LogName(to) +
+                " could not be saved (" + e.what() + ").";
+      TakeValues(before);
+    }
+  }
+  if (!refusal.empty()) {
+    if (copied) files.Settle(from, to, false);
+    if (lockMoved) lock->MoveMessageBase(from);
+    // A folder made for the move goes again when the base stays.
+    if (made) RemoveMadeFolder(to);
+    baseMoveFailure_ = refusal;
+    Log(refusal);
+    return false;
+  }
+  files.Settle(from, to, true);
+  // The changes of an open bracket are saved with it once more at its end.
+  if (changeDepth_ > 0) savePending_ = true;
+  return true;
 }
 
 // --- Configuration report ---------------------------------------------------------

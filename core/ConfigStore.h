@@ -85,6 +85,26 @@ enum class TConfigSlot : int {
 };
 inline constexpr size_t kConfigSlotCount = static_cast<size_t>(TConfigSlot::Count_);
 
+// The files beside the message base that hold no mail and that a later
+// layer keeps in use while the program runs (the tosser's duplicate
+// database, its keys in memory). When the base folder changes the store
+// asks Check first (why they cannot go along, "" when they can), has them
+// written into the new folder with CopyTo (why not; nothing changed then)
+// before the registry names it, and then Settle: moved, the old folder's
+// copies go; not moved (the registry could not be saved), the new folder's
+// copies go again and the old ones are used as before.
+class TMessageBaseFiles {
+ public:
+  virtual ~TMessageBaseFiles() = default;
+  virtual std::string Check(const std::string& from, const std::string& to) = 0;
+  virtual std::string CopyTo(const std::string& from, const std::string& to) = 0;
+  virtual void Settle(const std::string& from, const std::string& to, bool moved) = 0;
+};
+// The one in force (null: the store copies the files itself and refuses a
+// new folder that holds one of its own).
+TMessageBaseFiles* MessageBaseFilesInForce();
+void SetMessageBaseFilesInForce(TMessageBaseFiles* files);
+
 // A list of a later layer in the configuration. The store owns the section;
 // the section owns (or refers to) its list.
 class TConfigSection {
@@ -222,21 +242,25 @@ class TConfigStore {
   // The settings dialog's Apply: takes the values over, recomputes the
   // outbound directories, creates missing directories and saves.
   // A new message base folder is taken only while the old one holds none of
-  // the base's mail (MessageBaseMoveRefusal) and the new one's lock can be
-  // taken (MailLockInForce): the files of the base that hold no mail (the
-  // duplicate database) move there, never over one of its own, and every
-  // area reads and writes there. Else the folder stays (a folder made for
-  // the move goes again), everything moved goes back, and the reason is
-  // written to the log. The caller saves the open duplicate database first.
+  // the base's mail (MessageBaseMoveRefusal), the new one can be written
+  // and its lock taken (MailLockInForce) and the files of the base that hold
+  // no mail can go along (TMessageBaseFiles): they are written there, the
+  // registry is saved naming the new folder at once (whatever change
+  // brackets are open), and only then the old folder's copies go; every
+  // area reads and writes there. Else nothing is taken (a folder made for
+  // the move goes again, the lock and the files stay where they were), the
+  // reason is written to the log and kept in MessageBaseMoveFailure, and
+  // the result is false.
   bool ApplySettings(const SettingsValues& values);
   // Why the last ApplySettings kept the message base where it was ("" when
   // it moved, or was not asked to).
   const std::string& MessageBaseMoveFailure() const { return baseMoveFailure_; }
   // Why the message base cannot move to dir now (in the ANSI page, for a
   // message box), empty when it can: the old folder holds an area's files
-  // or a journal of a run that was cut off (its mail would stay behind), its
-  // duplicate database would go over the new folder's own, or an area is in
-  // use.
+  // or a journal of a run that was cut off (its mail would stay behind), an
+  // area is in use, or the files without mail cannot go along
+  // (TMessageBaseFiles::Check: the new folder's duplicate database cannot
+  // be read).
   std::string MessageBaseMoveRefusal(const std::string& dir) const;
 
   // The configuration report: a netmail to the support contact with the
@@ -245,6 +269,14 @@ class TConfigStore {
   std::unique_ptr<TKQMail> MailConfigurationReport();
   static constexpr const char* kSupportName = "Velmaris Support";
   static constexpr const char* kSupportAddress = "2:240/95";
+
+  // What the last load said of a message base folder that is missing or
+  // empty while areas listed had messages (a log line in the ANSI page), ""
+  // when it holds their files. The start-up shows it, the runs log it.
+  const std::string& MessageBaseGone() const { return baseGone_; }
+  // The same while the folder still holds none of the base's files (a run
+  // that stored mail there since says nothing more).
+  std::string MessageBaseStillGone() const;
 
   // --- Reporting -----------------------------------------------------------------
   // Where the store writes its log lines (failures); standard error when
@@ -268,10 +300,16 @@ class TConfigStore {
   TArea* NewArea(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
                  TNetLink* uplink, bool quiet);
   void CreateDirectories();
-  // Says so (standard error and the log) when the message base folder is
-  // missing or holds nothing while the area list names areas that had
-  // messages: the folder was moved, or the drive it is on is away.
-  void NoteMessageBaseGone() const;
+  // Takes the values over (settings, code pages, outbounds, folders, the
+  // areas' base folder); no save.
+  void TakeValues(const SettingsValues& values);
+  // ApplySettings for a new message base folder.
+  bool MoveMessageBase(const SettingsValues& values);
+  // Says so (standard error and the log; MessageBaseGone) when the message
+  // base folder is missing or holds nothing but the lock and the duplicate
+  // database while the area list names areas that had messages: the folder
+  // was moved, or the drive it is on is away.
+  void NoteMessageBaseGone();
   void LoadSection(TConfigSlot slot);
   void SaveSection(TConfigSlot slot);
   void StructureChanged();
@@ -296,6 +334,7 @@ class TConfigStore {
   bool savePending_ = false;
   bool closed_ = false;
   std::string baseMoveFailure_;
+  std::string baseGone_;
   LogSink logSink_;
 };
 

@@ -185,6 +185,27 @@ void TMailerSession::SetError(const std::string& error) {
   if (error_.empty()) error_ = error;
 }
 
+namespace {
+
+std::string UnstoredText(const std::vector<std::string>& names) {
+  if (names.empty()) return {};
+  if (names.size() == 1) return "File " + names[0] + " could not be stored";
+  std::string text = "Files ";
+  for (size_t i = 0; i < names.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  return text + " could not be stored";
+}
+
+}  // namespace
+
+void TMailerSession::NoteUnstored(const std::string& name) {
+  const bool ours = error_.empty() || error_ == UnstoredText(unstored_);
+  // A file offered again is named once.
+  if (std::find(unstored_.begin(), unstored_.end(), name) != unstored_.end()) return;
+  unstored_.push_back(name);
+  if (ours) error_ = UnstoredText(unstored_);
+}
+
 void TMailerSession::SetStatus(const std::string& status) {
   status_ = status;
   if (OnStatus) OnStatus(status);
@@ -198,6 +219,7 @@ void TMailerSession::CallStep(TCallStep step) {
 
 bool TMailerSession::PollAddress(const std::string& addressText) {
   error_.clear();
+  unstored_.clear();
   const auto parsed = ParseFidoAddress(addressText);
   if (!parsed) {
     error_ = "Not a network address: " + addressText;
@@ -260,6 +282,7 @@ bool TMailerSession::CallSystem(const std::string& systemName, const std::string
     return false;
   }
   error_.clear();
+  unstored_.clear();
   systemName_ = systemName;
   addressText_ = addressText;
   if (&numbers != &numbers_) numbers_ = numbers;
@@ -386,6 +409,7 @@ void TMailerSession::CutCall() {
 
 void TMailerSession::HangupCommand() {
   error_.clear();
+  unstored_.clear();
   if (!device_.IsIdle()) {
     AddLogLine("USER User requested to hang up");
     CutCall();
@@ -788,7 +812,7 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
       AddLogLine("RSKP File  " + logText + " (" + n1 + " Bytes) skipped");
       receiveDisplay_ = {};
       ShowTransfer(false);
-      SetError("File " + logText + " could not be stored");
+      NoteUnstored(logText);
       break;
     case 16: AddLogLine("ABRT Too many errors"); break;
     case 17: AddLogLine(HydraAppInfoLine(logText)); break;

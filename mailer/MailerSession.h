@@ -169,6 +169,10 @@ class TMailerSession : public TMailerWindow {
   void SetStatus(const std::string& status);
   // The call's error; the first one stays.
   void SetError(const std::string& error);
+  // A file the remote offered was not stored: the error names it with the
+  // others of the call ("File A ...", "Files A, B and C could not be
+  // stored") while no other error came first.
+  void NoteUnstored(const std::string& name);
   void Dial(const std::string& number);
   void SetSessionActive(bool busy);
   void ScheduleRedial();
@@ -193,6 +197,7 @@ class TMailerSession : public TMailerWindow {
   TCMConnectionDevice& device_;
   TMailerContext ctx_;
   std::string deviceName_, caption_, status_, error_;
+  std::vector<std::string> unstored_;  // of the call, for error_
   std::unique_ptr<TOutbound> outbound_;
   std::vector<std::string> log_;
 

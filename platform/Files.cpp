@@ -157,6 +157,11 @@ std::vector<DirEntry> ScanDir(const std::string& dir, std::string_view pattern, 
   return out;
 }
 
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

@@ -55,6 +55,8 @@ struct DirEntry {
 std::vector<DirEntry> ScanDir(const std::string& dir, std::string_view pattern = "*",
                               bool files = true, bool dirs = false);
 
+// Anything under that name: a file, a folder, another kind of node.
+bool PathExists(const std::string& path);
 bool FileExists(const std::string& path);  // a regular file
 bool DirExists(const std::string& path);
 // The length of the longest beginning of path that names something on disk:

@@ -1,8 +1,13 @@
 #include "processing/DupeChecker.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "core/ByteOrder.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -20,7 +25,7 @@ TDupeChecker::TDupeChecker(std::string path) : path_(std::move(path)) {
 }
 
 TDupeChecker::~TDupeChecker() {
-  if (path_.empty()) return;
+  if (path_.empty() || unreadable_) return;
   try {
     SaveToFile();
   } catch (...) {
@@ -105,18 +110,36 @@ bool TDupeChecker::Decode(std::string_view bytes, std::string* problem) {
 
 void TDupeChecker::LoadFromFile() {
   loadProblem_.clear();
+  unreadable_ = false;
   Clear();
-  std::ifstream f(path_, std::ios::binary);
-  if (!f) return;  // a first start: no database yet
+  const auto unreadable = [this](const std::string& why) {
+    unreadable_ = true;
+    loadProblem_ = platform::LogName(path_) + " cannot be read (" + why + ")";
+  };
+  const platform::Fd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.ok()) {
+    // Only a database that is not there is a first start.
+    if (errno != ENOENT && errno != ENOTDIR) unreadable(std::strerror(errno));
+    return;
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return unreadable(std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return unreadable("it is no file");
   // Read at most one byte more than the layout, enough to see a wrong size.
   std::string buf(kFileSize + 1, '\0');
-  f.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-  buf.resize(static_cast<size_t>(f.gcount()));
+  errno = 0;
+  const size_t got = platform::ReadFull(fd.get(), buf.data(), buf.size());
+  if (got < buf.size() && errno != 0) return unreadable(std::strerror(errno));
+  buf.resize(got);
   std::string problem;
   if (!Decode(buf, &problem))
-    loadProblem_ = path_ + ": " + problem + "; starting with an empty ring";
+    loadProblem_ = platform::LogName(path_) + ": " + problem + "; starting with an empty ring";
 }
 
-void TDupeChecker::SaveToFile() const { platform::WriteFileAtomic(path_, Encode()); }
+void TDupeChecker::SaveToFile() const {
+  if (unreadable_)
+    throw platform::EFile(loadProblem_ + ", so it is not written over with an empty ring");
+  platform::WriteFileAtomic(path_, Encode());
+}
 
 }  // namespace velmaris

@@ -35,10 +35,16 @@ class TDupeChecker {
   // file (a count or last index above 16,000, a last index past the count, or
   // any other size than 64,008 bytes) gives an empty ring; LoadProblem() then
   // tells why (empty for a missing file and after a good load).
+  // A database that exists but cannot be read (another user's, a folder in
+  // its place, a read error) is no first start: the ring is empty, the
+  // load is Unreadable() with LoadProblem() saying why, and the file is
+  // never written over (SaveToFile raises, the destructor leaves it).
   void LoadFromFile();
   // Writes a temporary file and renames it over the old one, so a crash
-  // leaves the old or the new database. Raises platform::EFile on failure.
+  // leaves the old or the new database. Raises platform::EFile on failure,
+  // and for a database that could not be read.
   void SaveToFile() const;
+  bool Unreadable() const { return unreadable_; }
 
   // The same layout in memory, for tests and tools.
   std::string Encode() const;
@@ -47,6 +53,8 @@ class TDupeChecker {
   const std::string& Path() const { return path_; }
   // Drops the path: the ring is not saved when it goes.
   void Forget() { path_.clear(); }
+  // The database the ring is saved to from now on.
+  void SetPath(std::string path) { path_ = std::move(path); }
   const std::string& LoadProblem() const { return loadProblem_; }
   uint32_t Count() const { return count_; }
   uint32_t LastIndex() const { return lastIndex_; }
@@ -58,6 +66,7 @@ class TDupeChecker {
 
   std::string path_;
   std::string loadProblem_;
+  bool unreadable_ = false;
   uint32_t count_ = 0;
   uint32_t lastIndex_ = 0;
   std::array<uint32_t, kSlots> slots_{};

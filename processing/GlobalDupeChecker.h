@@ -20,19 +20,19 @@ class EDupeCheckerClosed : public std::logic_error {
 
 // Opens the checker on messageBaseDir + "Velmaris.Dupes" (loading it; a
 // missing or damaged database gives an empty ring, a damaged one is written
-// to the configuration store's log). An open checker is closed first.
+// to the configuration store's log; one that cannot be read is said on
+// standard error and in the log, left as it is, and Unreadable(): the
+// tosser tosses nothing then). An open checker is closed first.
 // Earlier versions kept the database in the start directory: while the
 // message base folder has none, the start directory's is moved there; once
 // it has one, the start directory's keys are merged into it (as older
 // than its own), it is saved, and the start directory's file removed. So
 // the database of every start folder that was used is taken over once.
+// While it is open it is the TMessageBaseFiles in force: a change of the
+// message base folder merges the running ring into the new folder's
+// database and uses that one (core/ConfigStore.h).
 TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir,
                               const std::string& startDir = std::string());
-// The message base folder was changed while the program runs (the ring
-// saved before, and its database moved along by TConfigStore::ApplySettings
-// when the old folder had one): the open checker is the one of the new
-// folder from now on, saved there.
-void MoveDupeChecker(const std::string& messageBaseDir);
 // The open checker; raises EDupeCheckerClosed when none is open.
 TDupeChecker& GetDupeChecker();
 bool IsDupeCheckerOpen();

@@ -383,6 +383,8 @@ void TTosser::RunJob() {
   Caption("Import - Deleting old backups.");
   ClearBackups();
   LogLine("Starting import");
+  // Where the mail is looked at: the import's log and REPORT.
+  if (const std::string gone = setup_.Store->MessageBaseStillGone(); !gone.empty()) LogLine(gone);
   UnpackBundles();
   TossPackets();
   if (Aborted()) {
@@ -471,6 +473,12 @@ void TTosser::Begin() {
       dupes_ = &GetDupeChecker();
     }
   });
+  // Keys that are not known are no first start: mail tossed now would be
+  // stored again when it comes again. It waits in the inbound.
+  if (dupes_->Unreadable() && values_->Dupes() != 2)
+    throw std::runtime_error("the duplicate database " + dupes_->LoadProblem() +
+                             "; nothing is imported until it can be read, the mail stays in the "
+                             "inbound");
   if (setup_.Filters) {
     setup_.Filters->ResetMatches();
     setup_.Filters->SetLog([this](const std::string& line) { LogLine(line); });

@@ -30,6 +30,7 @@
 #include "core/MailBox.h"
 #include "core/forms/AddressProperties.h"
 #include "core/forms/SrchMaskProperties.h"
+#include "processing/GlobalDupeChecker.h"
 #include "widgets/FileEdits.h"
 #include "widgets/ModalHook.h"
 #include "widgets/PageControl98.h"
@@ -39,12 +40,21 @@ namespace velmaris::test {
 
 class SettingsApplyTest : public MainWindowFixture {
  protected:
+  // The settings of the running program: its duplicate checker is open on
+  // the message base, as the start-up opens it.
   void OpenSettings() {
+    if (!IsDupeCheckerOpen()) OpenDupeChecker(Store().MessageBaseDir(), Start());
     dialog = std::make_unique<TSettingsDialog>(Store(), GetPackerList(), nullptr);
     dialog->show();
   }
-  void TearDown() override {
+  // The end of the program: the window goes, then the checker (saved).
+  void EndProgram() {
     dialog.reset();
+    window.reset();
+    if (IsDupeCheckerOpen()) CloseDupeChecker();
+  }
+  void TearDown() override {
+    EndProgram();
     MainWindowFixture::TearDown();
   }
   TConfigStore& Store() { return window->ConfigStore(); }

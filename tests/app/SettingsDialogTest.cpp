@@ -41,6 +41,7 @@
 #include "mailer/Mailers.h"
 #include "mailer/forms/MailerProperties.h"
 #include "processing/AutoSend.h"
+#include "processing/GlobalDupeChecker.h"
 #include "processing/Secretary.h"
 #include "processing/forms/AddLinkAssistent.h"
 #include "widgets/DirBtn.h"
@@ -477,7 +478,9 @@ TEST_F(SettingsDialogTest, AMessageBaseFolderWithMailIsNotLeftBehind) {
 // a No leaves everything as it was and the field as typed.
 TEST_F(SettingsDialogTest, AUsedMessageBaseMovesWithItsDuplicateDatabase) {
   const std::string old = Store().MessageBaseDir();
-  platform::WriteFileAtomic(old + "Velmaris.Dupes", "the keys");
+  GetDupeChecker().CheckAndAdd(0x1234);
+  ASSERT_TRUE(SaveDupeChecker());
+  const std::string saved = platform::ReadFile(old + "Velmaris.Dupes");
   const std::string moved = Start() + "Новая база/";
   const QString typed = QString::fromUtf8(moved.c_str());
   const std::string question = "Das Verzeichnis \"" + platform::WithoutSlash(moved) +
@@ -495,9 +498,116 @@ TEST_F(SettingsDialogTest, AUsedMessageBaseMovesWithItsDuplicateDatabase) {
     EXPECT_EQ(platform::DirExists(moved), yes);
     EXPECT_EQ(Store().MessageBaseDir(), yes ? moved : old);
     EXPECT_EQ(Area("NETMAIL")->BaseDir, yes ? moved : old);
-    EXPECT_EQ(platform::ReadFile((yes ? moved : old) + "Velmaris.Dupes"), "the keys");
+    EXPECT_EQ(platform::ReadFile((yes ? moved : old) + "Velmaris.Dupes"), saved);
     EXPECT_EQ(platform::FileExists(old + "Velmaris.Dupes"), !yes);
+    EXPECT_EQ(GetDupeChecker().Path(), (yes ? moved : old) + "Velmaris.Dupes");
     EXPECT_EQ(Find<TDirBtn>("MsgBaseDir")->text(), typed);
+  }
+}
+
+// The README's recipe for a base with mail, with the program's own
+// duplicate checker open: end the program, move the folder's files (the
+// duplicate database among them), start it, change the folder. OK takes
+// the folder, writes nothing into the old one, and the day-1 packet that
+// comes again is known: it is not stored twice.
+TEST_F(SettingsDialogTest, TheReadmeRecipeMovesABaseWithMailAndKeepsItsHistory) {
+  const std::string inbound = Store().Values()->InboundDir();
+  PackedSpec spec;
+  spec.origNode = 1;
+  spec.origNet = 5030;
+  spec.text = "AREA:ECHO.ONE\r\x01MSGID: 2:5030/1 0000d001\rDay one.\r";
+  const std::string packet = PacketOf(PeerHeader(), PackedMessage(spec));
+  const std::string old = Store().MessageBaseDir();
+  EndProgram();
+  // Day 1: the packet is imported.
+  platform::WriteFileAtomic(platform::WithSlash(inbound) + "0000d001.pkt", packet);
+  Batch("import");
+  ASSERT_EQ(BatchCount("ECHO.ONE"), 1);
+  ASSERT_TRUE(platform::FileExists(old + "Velmaris.Dupes"));
+  // The program ended, the folder's files moved by hand.
+  const std::string moved = Start() + "Перенесённая база/";
+  ASSERT_EQ(RunShell("mv " + ShellQuote(platform::WithoutSlash(old)) + " " +
+                     ShellQuote(platform::WithoutSlash(moved))),
+            0);
+  Open();
+  OpenSettings();
+  ShowPage("TabSonstiges");
+  Find<TDirBtn>("MsgBaseDir")->setText(QString::fromUtf8(moved.c_str()));
+  for (int ok = 0; ok < 2 && dialog->isVisible(); ++ok) Click("OKBtn");  // not refused twice
+  EXPECT_FALSE(dialog->isVisible());
+  for (const auto& q : prompter.Questions()) ADD_FAILURE() << q.text;
+  EXPECT_EQ(Store().MessageBaseDir(), moved);
+  EXPECT_FALSE(platform::FileExists(old + "Velmaris.Dupes"));
+  EXPECT_EQ(GetDupeChecker().Path(), moved + "Velmaris.Dupes");
+  EndProgram();
+  EXPECT_FALSE(platform::FileExists(old + "Velmaris.Dupes"));
+  // The packet of day 1 comes again.
+  platform::WriteFileAtomic(platform::WithSlash(inbound) + "0000d002.pkt", packet);
+  Batch("import");
+  EXPECT_EQ(BatchCount("ECHO.ONE"), 1);
+}
+
+// A refused message base folder takes nothing else either and keeps the
+// window open with the field shown, whichever check refused it; once the
+// field is put back, the other pages' edits (a mailer profile deleted)
+// apply, from any page.
+TEST_F(SettingsDialogTest, ARefusedBaseFolderLeavesTheOtherPagesUsable) {
+  GetMailerConfig()->AddMailer(Store())->SetName("Line A");
+  ASSERT_TRUE(dialog->ApplyClick());
+  const std::string profile = "[HKEY_CURRENT_USER\\software\\Brimvale\\Velmaris\\Lines\\Mailer1]";
+  const std::string old = Store().MessageBaseDir();
+  platform::WriteFileAtomic(Start() + "plain file", "x");
+  const struct {
+    const char* what;
+    bool mail;          // the old folder holds an area's mail
+    std::string typed;  // the folder typed
+  } rows[] = {
+      {"the old folder holds mail", true, Start() + "Новая база/"},
+      {"the new folder cannot be made", false, Start() + "plain file/База/"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    if (r.mail) {
+      TArea* netmail = Area("NETMAIL");
+      ASSERT_TRUE(netmail->Lock(true));
+      ASSERT_TRUE(netmail->StoreMail(MakeMail(1)));
+      netmail->Unlock();
+    } else {
+      for (const char* ext : {".PackedBody", ".PackedIndex"})
+        std::filesystem::remove(old + Area("NETMAIL")->FileName + ext);
+      Area("NETMAIL")->RecountFlags();
+    }
+    ASSERT_NE(RegistryText().find(profile), std::string::npos);
+    const std::string before = RegistryText();
+    ShowPage("TabSonstiges");
+    auto* field = Find<TDirBtn>("MsgBaseDir");
+    const QString stored = field->text();
+    field->setText(QString::fromUtf8(r.typed.c_str()));
+    ShowPage("TabMailer");
+    Find<QListWidget>("MailerList")->setCurrentRow(0);
+    Click("DeleteLine");
+    prompter.Clear();
+    prompter.Script({platform::mbYes});  // make the folder
+    Click("OKBtn");
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_FALSE(prompter.Questions().empty());
+    EXPECT_NE(prompter.Questions().back().text.find("The message base stays in"), std::string::npos)
+        << prompter.Questions().back().text;
+    EXPECT_TRUE(dialog->Notebook()->currentWidget()->isAncestorOf(field));
+    EXPECT_EQ(RegistryText(), before);
+    EXPECT_EQ(Store().MessageBaseDir(), old);
+    // Put back, the deletion applies from another page.
+    field->setText(stored);
+    ShowPage("TabMailer");
+    prompter.Clear();
+    Click("ApplyBtn");
+    for (const auto& q : prompter.Questions()) ADD_FAILURE() << q.text;
+    EXPECT_EQ(RegistryText().find(profile), std::string::npos);
+    EXPECT_EQ(Store().MessageBaseDir(), old);
+    // The next row deletes a profile again.
+    GetMailerConfig()->AddMailer(Store())->SetName("Line A");
+    ASSERT_TRUE(dialog->ApplyClick());
+    OpenSettings();
   }
 }
 

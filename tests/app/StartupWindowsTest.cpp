@@ -18,7 +18,9 @@
 #include "app/QtPrompter.h"
 #include "app/SplashWin.h"
 #include "app/VelmarisApp.h"
+#include "app/logic/ConfigSession.h"
 #include "core/ConfigStore.h"
+#include "core/MsgBaseFixtures.h"
 #include "mailer/CMD_TAPI.h"
 #include "mailer/LineFixtures.h"
 #include "mailer/MailerSession.h"
@@ -119,6 +121,42 @@ TEST_F(StartupWindowsTest, StartShowsTheMainWindowWithTheApplicationsServices) {
   // The guard is free for the next start.
   TVelmarisApp next(Options());
   EXPECT_TRUE(next.Start());
+}
+
+// A program started from the desktop has no terminal: a message base
+// folder that holds none of the areas' files any more (only the lock and
+// the duplicate database) is said in a box naming the folder and the
+// areas that had messages.
+TEST_F(StartupWindowsTest, AVanishedMessageBaseIsSaidInABoxAtStart) {
+  SetUpStart();
+  const std::string start = dir.Path() + "start/";
+  {
+    TConfigSession session(start, dir / "Velmaris.reg");
+    session.Load();
+    TArea* area =
+        session.Store().AddAreaQuiet("RU.ECHO", "RU.ECHO", AreaTypeCode::Echomail, nullptr);
+    ASSERT_NE(area, nullptr);
+    area->QueueMail(MakeMail(1), false);
+    ASSERT_TRUE(area->WriteQueuedMail(true, true));
+    ASSERT_TRUE(session.Save());
+  }
+  const std::string base = start + "Msgbase/";
+  ASSERT_EQ(rename((start + "Msgbase").c_str(), (dir.Path() + "away").c_str()), 0);
+  ASSERT_EQ(mkdir((start + "Msgbase").c_str(), 0700), 0);
+  {
+    TDupeChecker keys(base + kDupesFileName);
+    keys.CheckAndAdd(1);
+  }
+  BoxAnswerer answerer;
+  TVelmarisApp app(Options());
+  ASSERT_TRUE(app.Start());
+  ASSERT_EQ(answerer.texts.size(), 1);
+  EXPECT_TRUE(answerer.texts[0].startsWith(
+      QString::fromUtf8(("The message base folder " + base + " is empty").c_str())))
+      << answerer.texts[0].toStdString();
+  EXPECT_TRUE(answerer.texts[0].contains("had messages (RU.ECHO)"))
+      << answerer.texts[0].toStdString();
+  EXPECT_EQ(answerer.icons[0], QMessageBox::Warning);
 }
 
 TEST_F(StartupWindowsTest, SecondCopyIsToldAndCreatesNoWindow) {

@@ -2,6 +2,8 @@
 // whole configuration, the fix-ups of stored areas and packers, the changes
 // made through the store and their immediate saving.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -14,6 +16,7 @@
 #include "core/ShellServices.h"
 #include "platform/Files.h"
 #include "platform/InstanceGuard.h"
+#include "processing/GlobalDupeChecker.h"
 
 namespace velmaris::test {
 namespace {
@@ -576,7 +579,7 @@ TEST_F(ConfigStoreTest, TheMessageBaseMovesOnlyWithoutItsMail) {
     EXPECT_EQ(config->MessageBaseMoveRefusal(moved).empty(), r.moves);
     SettingsValues values = *config->Values();
     values.SetText(SettingId::MsgBaseDir, moved);
-    ASSERT_TRUE(config->ApplySettings(values));
+    EXPECT_EQ(config->ApplySettings(values), r.moves);
     SetMailLockInForce(nullptr);
     const std::string base = r.moves ? moved : old;
     EXPECT_EQ(config->MessageBaseDir(), base);
@@ -606,6 +609,134 @@ TEST_F(ConfigStoreTest, TheMessageBaseMovesOnlyWithoutItsMail) {
     EXPECT_EQ(again->Count, r.mail ? 2 : 1);
     again->CloseIndex();
     config->MakeCurrent();
+  }
+}
+
+// The README's recipe with the program's own duplicate checker open: the
+// base's files (its database among them) were moved by hand into the new
+// folder, the program started on the old, empty one, and the folder is
+// changed then. The running history is merged into the new folder's
+// database, nothing is written into the old folder, and the registry names
+// the new folder before the old database goes. A database there that
+// cannot be read, a registry that cannot be saved and a folder that cannot
+// be written keep the base where it was, each saying why.
+TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase) {
+  enum Fault { None, Unreadable, RegistrySave, ReadOnlyFolder };
+  const struct {
+    const char* what;
+    bool oldHas, newHas;  // a database with a key of its own
+    Fault fault;
+    const char* said;  // in the reason the base stays
+  } rows[] = {
+      {"the README recipe: moved by hand, the old folder empty", false, true, None, ""},
+      {"both folders hold one", true, true, None, ""},
+      {"only the old folder holds one", true, false, None, ""},
+      {"the new folder's cannot be read", false, true, Unreadable, "cannot be read"},
+      {"the registry cannot be saved", true, false, RegistrySave, "could not be saved"},
+      {"the new folder is on read-only media", true, false, ReadOnlyFolder,
+       "Read-only file system"},
+  };
+  int n = 0;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    std::filesystem::remove_all(Start());
+    std::filesystem::remove_all(RegistryPath());
+    log.clear();
+    const std::string moved = Start() + "Почта " + std::to_string(++n) + "/";
+    auto config = Load();
+    ASSERT_TRUE(config->SaveConfiguration());
+    const std::string old = config->MessageBaseDir();
+    if (r.oldHas) {
+      TDupeChecker keys(old + kDupesFileName);
+      keys.CheckAndAdd(1);
+    }
+    platform::MakeDirs(moved);
+    if (r.fault == Unreadable) {
+      platform::MakeDirs(moved + kDupesFileName);  // a folder in its place
+    } else if (r.newHas) {
+      TDupeChecker keys(moved + kDupesFileName);
+      keys.CheckAndAdd(2);
+    }
+    struct Unmount {
+      std::string dir;
+      ~Unmount() {
+        if (!dir.empty()) RunShell("umount " + ShellQuote(dir));
+      }
+    } unmount;
+    if (r.fault == ReadOnlyFolder) {
+      if (geteuid() == 0) {
+        if (RunShell("mount -t tmpfs -o ro,size=1m tmpfs " + ShellQuote(moved) + " 2>/dev/null") !=
+            0)
+          continue;  // no mounts here: the row cannot be made
+        unmount.dir = moved;
+      } else {
+        ASSERT_EQ(chmod(moved.c_str(), 0555), 0);
+      }
+    }
+    // The program holds the mail's lock, which follows the base.
+    TMailLock lock(Start(), RegistryPath());
+    ASSERT_EQ(lock.Acquire(), TMailLock::Result::Acquired);
+    SetMailLockInForce(&lock);
+    OpenDupeChecker(old);
+    struct Close {
+      ~Close() {
+        CloseDupeChecker();
+        SetMailLockInForce(nullptr);
+      }
+    } close;
+    GetDupeChecker().CheckAndAdd(3);  // imported by this run
+    const std::string oldBytes =
+        r.oldHas ? platform::ReadFile(old + kDupesFileName) : std::string();
+    if (r.fault == RegistrySave) {
+      // The registry file's name is taken by a folder that holds a file:
+      // the new file cannot be put in its place.
+      ASSERT_EQ(std::rename(RegistryPath().c_str(), (RegistryPath() + ".away").c_str()), 0);
+      platform::MakeDirs(RegistryPath());
+      platform::WriteFileAtomic(RegistryPath() + "/x", "x");
+    }
+    SettingsValues values = *config->Values();
+    values.SetText(SettingId::MsgBaseDir, moved);
+    const bool fault = r.fault != None;
+    EXPECT_EQ(config->ApplySettings(values), !fault);
+    // Root writes where the mode forbids it: its folder is a read-only mount.
+    const std::string said =
+        r.fault == ReadOnlyFolder && geteuid() != 0 ? "Permission denied" : r.said;
+    EXPECT_NE(config->MessageBaseMoveFailure().find(said), std::string::npos)
+        << config->MessageBaseMoveFailure();
+    if (r.fault == RegistrySave) {
+      std::filesystem::remove_all(RegistryPath());
+      ASSERT_EQ(std::rename((RegistryPath() + ".away").c_str(), RegistryPath().c_str()), 0);
+    }
+    if (r.fault == ReadOnlyFolder && geteuid() != 0) chmod(moved.c_str(), 0755);
+    const std::string base = fault ? old : moved;
+    EXPECT_EQ(config->MessageBaseDir(), base);
+    EXPECT_EQ(lock.MessageBaseDir(), base);
+    EXPECT_EQ(GetDupeChecker().Path(), base + kDupesFileName);
+    EXPECT_EQ(platform::Registry(RegistryPath())
+                  .ReadString(std::string(kConfigRootKey) + "\\Paths", "Messagebase"),
+              base);
+    if (fault) {
+      // Everything as it was: the old database untouched, none left in
+      // the new folder but its own.
+      EXPECT_EQ(platform::FileExists(old + kDupesFileName), r.oldHas);
+      if (r.oldHas) {
+        EXPECT_EQ(platform::ReadFile(old + kDupesFileName), oldBytes);
+      }
+      EXPECT_EQ(platform::FileExists(moved + kDupesFileName), r.newHas && r.fault != Unreadable);
+      EXPECT_TRUE(GetDupeChecker().Contains(3));
+      continue;
+    }
+    // Nothing is written into the old folder; the new folder's database
+    // holds its own keys, the old one's and this run's, the newest last.
+    EXPECT_FALSE(platform::FileExists(old + kDupesFileName));
+    std::vector<uint32_t> keys;
+    if (r.newHas) keys.push_back(2);
+    if (r.oldHas) keys.push_back(1);
+    keys.push_back(3);
+    EXPECT_EQ(TDupeChecker(moved + kDupesFileName).Keys(), keys);
+    if (r.newHas) {
+      EXPECT_FALSE(GetDupeChecker().CheckAndAdd(2));
+    }
   }
 }
 

@@ -524,6 +524,8 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
   // is not safe) is not ours although the session runs to its end.
   const std::string unsafe = dir / "files/bell\x07.pkt";
   dir.Write("files/bell\x07.pkt", SampleBytes(500, 9));
+  const std::string unsafe2 = dir / "files/ring\x07.pkt";
+  dir.Write("files/ring\x07.pkt", SampleBytes(400, 8));
   const std::string huge = dir / "files/huge.pkt";
   std::ofstream(huge, std::ios::binary).close();
   fs::resize_file(huge, uint64_t{3} << 30);  // sparse: nothing of it is read
@@ -543,6 +545,10 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
        "velmaris-batch: the call completed, but File bell\\x07.pkt could not be stored\n", true},
       {"--protocols hyd --send " + CommandWord(unsafe),
        "velmaris-batch: the call completed, but File BELL\\x07.PKT could not be stored\n", true},
+      {"--protocols zmo --send " + CommandWord(unsafe) + " --send " + CommandWord(unsafe2),
+       "velmaris-batch: the call completed, but Files bell\\x07.pkt and ring\\x07.pkt could not "
+       "be stored\n",
+       true},
       {"--protocols zmo --send " + CommandWord(huge) + " --reoffer huge.pkt",
        "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
        "of range)\n",

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/CodePage.h"
+#include "platform/TerminalText.h"
 
 namespace velmaris::platform {
 namespace {
@@ -157,6 +158,23 @@ TEST(CodePage, StoredNamesForMessageBoxes) {
   }
   SetOemCodePage(CodePage::CP866);
   SetAnsiCodePage(CodePage::CP1251);
+}
+
+// A line for standard error: made in the ANSI page, it reaches a terminal
+// in UTF-8; one that is UTF-8 already (a name on disk put in as it is,
+// plain ASCII) stays as it is.
+TEST(CodePage, LinesForATerminalAreUtf8) {
+  const struct {
+    std::string line;
+    const char* shown;
+  } rows[] = {
+      {"The message base folder /home/\xc8\xe2\xe0\xed/\xcf\xee\xf7\xf2\xe0/ is empty",
+       "The message base folder /home/Иван/Почта/ is empty"},
+      {"File \xf4\xe0\xe9\xeb.pkt could not be stored", "File файл.pkt could not be stored"},
+      {"/home/Иван/Velmaris.Dupes cannot be read", "/home/Иван/Velmaris.Dupes cannot be read"},
+      {"plain ASCII\n", "plain ASCII\n"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(TerminalText(r.line), r.shown) << r.shown;
 }
 
 // A text file the user gives, as stored text (CP1251): UTF-8 as a Linux

@@ -3,6 +3,7 @@
 // start; failures of the save reported.
 #include <gtest/gtest.h>
 
+#include "core/ConfigStore.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
 #include "processing/GlobalDupeChecker.h"
@@ -106,11 +107,38 @@ TEST_F(GlobalDupeCheckerTest, TheStartDirectorysDatabaseIsTakenOverOnce) {
   const std::string moved = dir / "moved/";
   platform::MakeDirs(moved);
   OpenDupeChecker(dir / "empty/");
-  MoveDupeChecker(moved);
+  TMessageBaseFiles* files = MessageBaseFilesInForce();
+  ASSERT_NE(files, nullptr);
+  ASSERT_EQ(files->CopyTo(dir / "empty/", moved), "");
+  files->Settle(dir / "empty/", moved, true);
   GetDupeChecker().CheckAndAdd(14);
   EXPECT_TRUE(CloseDupeChecker());
+  EXPECT_EQ(MessageBaseFilesInForce(), nullptr);
   EXPECT_TRUE(TDupeChecker(moved + kDupesFileName).Contains(14));
   EXPECT_FALSE(platform::FileExists(dir / "empty/" + kDupesFileName));
+}
+
+// A database that exists but cannot be read (another user's, a folder in
+// its place) is no first start: it is said, left as it is, never written
+// over, and no other start folder's keys are merged away into it.
+TEST_F(GlobalDupeCheckerTest, ADatabaseThatCannotBeReadIsLeftAsItIs) {
+  const std::string base = dir / "base/", start = dir / "start/";
+  platform::MakeDirs(base + kDupesFileName);  // a folder in its place
+  platform::WriteFileAtomic(base + kDupesFileName + "/keep", "x");
+  platform::MakeDirs(start);
+  {
+    TDupeChecker older(start + kDupesFileName);
+    older.CheckAndAdd(21);
+  }
+  const std::string olderBytes = platform::ReadFile(start + kDupesFileName);
+  OpenDupeChecker(base, start);
+  EXPECT_NE(GetDupeChecker().LoadProblem().find("cannot be read"), std::string::npos)
+      << GetDupeChecker().LoadProblem();
+  EXPECT_TRUE(CloseDupeChecker());
+  EXPECT_TRUE(prompter.Questions().empty());
+  EXPECT_EQ(dir.Read("base/Velmaris.Dupes/keep"), "x");
+  ASSERT_TRUE(platform::FileExists(start + kDupesFileName));
+  EXPECT_EQ(platform::ReadFile(start + kDupesFileName), olderBytes);
 }
 
 TEST_F(GlobalDupeCheckerTest, SaveFailureIsReported) {

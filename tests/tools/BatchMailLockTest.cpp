@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -57,7 +58,7 @@ class BatchMailLockTest : public ::testing::Test {
   std::string MsgBase() const { return Program() + "Msgbase/"; }
 
   std::string Command(const std::string& start, const std::string& args) const {
-    return std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(start) + " --registry " +
+    return runAs_ + std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(start) + " --registry " +
            ShellQuote(Reg()) + " " + args;
   }
   int Batch(const std::string& start, const std::string& args, std::string* out = nullptr,
@@ -128,6 +129,7 @@ class BatchMailLockTest : public ::testing::Test {
   TempDir dir_;
   platform::PlainDispatcher dispatcher_;
   platform::ScriptedPrompter prompter_;
+  std::string runAs_;  // a command that runs the batch as another user
 };
 
 // Which runs exclude each other: any two that share the start directory,
@@ -345,6 +347,84 @@ TEST_F(BatchMailLockTest, OneDuplicateDatabaseServesEveryStartDirectory) {
   ASSERT_EQ(Batch(Home(), "import"), 0);
   EXPECT_EQ(Stored("DUPE.ECHO"), 2u);
   EXPECT_FALSE(platform::FileExists(Home() + "Velmaris.Dupes"));
+}
+
+// A duplicate database that exists but cannot be read (an earlier
+// version's root cron job left it, mode 600; a folder in its place) is no
+// first start: the import says so on stderr and in its log, stores
+// nothing, leaves the packet in the inbound and the database as it was, so
+// the packet sent again is not stored twice once it can be read.
+TEST_F(BatchMailLockTest, ADuplicateDatabaseThatCannotBeReadStopsTheImport) {
+  const std::string inBase = MsgBase() + kDupesFileName;
+  DropEcho("DUPE.ECHO", "0000d001.pkt", "00000001");
+  ASSERT_EQ(Batch(Program(), "import"), 0);
+  ASSERT_EQ(Stored("DUPE.ECHO"), 1u);
+  const std::string keys = platform::ReadFile(inBase);
+  for (const bool otherUser : {true, false}) {
+    SCOPED_TRACE(otherUser ? "another user's, mode 600" : "a folder in its place");
+    std::string undo;
+    if (otherUser && geteuid() == 0) {
+      // Root reads every file: the run is made as nobody, who owns all but
+      // the database.
+      const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+      if (RunShell(nobody + "test -x " + ShellQuote(VELMARIS_BATCH)) != 0) continue;
+      ASSERT_EQ(RunShell("chown -R 65534:65534 " + ShellQuote(dir_.Path()) + " && chown 0:0 " +
+                         ShellQuote(inBase) + " && chmod 600 " + ShellQuote(inBase)),
+                0);
+      runAs_ = nobody;
+      undo = "chown -R 0:0 " + ShellQuote(dir_.Path());
+    } else if (otherUser) {
+      ASSERT_EQ(chmod(inBase.c_str(), 0), 0);
+      undo = "chmod 644 " + ShellQuote(inBase);
+    } else {
+      ASSERT_TRUE(platform::RenameNoReplace(inBase, dir_.Path() + "keys"));
+      platform::MakeDirs(inBase);
+      undo = "rmdir " + ShellQuote(inBase) + " && mv " + ShellQuote(dir_.Path() + "keys") + " " +
+             ShellQuote(inBase);
+    }
+    DropEcho("DUPE.ECHO", "0000d002.pkt", "00000001");
+    std::string out, err;
+    EXPECT_EQ(Batch(Program(), "import", &out, &err), 1) << out << err;
+    runAs_.clear();
+    ASSERT_EQ(RunShell(undo), 0);
+    // Said in the terminal's UTF-8, with the folder's Russian name.
+    EXPECT_NE(err.find(inBase + " cannot be read"), std::string::npos) << err;
+    EXPECT_NE(out.find("cannot be read"), std::string::npos) << out;
+    EXPECT_TRUE(platform::FileExists(Program() + "Inbound/0000d002.pkt"));
+    EXPECT_EQ(platform::ReadFile(inBase), keys);
+    EXPECT_EQ(Stored("DUPE.ECHO"), 1u);
+    // Readable again, the packet is known.
+    ASSERT_EQ(Batch(Program(), "import"), 0);
+    EXPECT_EQ(Stored("DUPE.ECHO"), 1u);
+  }
+}
+
+// The message base folder the registry names holds none of the areas'
+// files any more (moved by hand, a drive away): the runs say so in their
+// log lines and on stderr (in UTF-8, naming the folder), naming only the
+// areas that had messages, also when the folder still holds the lock and
+// the duplicate database.
+TEST_F(BatchMailLockTest, AVanishedMessageBaseIsSaidInTheLogLines) {
+  DropEcho("DUPE.ECHO", "0000d001.pkt", "00000001");
+  ASSERT_EQ(Batch(Program(), "import"), 0);
+  ASSERT_EQ(Stored("DUPE.ECHO"), 1u);
+  const std::string away = dir_.Path() + "away";
+  ASSERT_TRUE(platform::RenameNoReplace(platform::WithoutSlash(MsgBase()), away));
+  for (const bool withDupes : {true, false}) {
+    SCOPED_TRACE(withDupes ? "the lock and the duplicate database left" : "empty");
+    std::filesystem::remove_all(MsgBase());
+    platform::MakeDirs(MsgBase());
+    if (withDupes)
+      platform::WriteFileAtomic(MsgBase() + kDupesFileName,
+                                platform::ReadFile(away + "/" + kDupesFileName));
+    std::string out, err;
+    EXPECT_EQ(Batch(Program(), "import", &out, &err), 0) << err;
+    EXPECT_NE(out.find("is empty, though areas listed had messages (DUPE.ECHO): was it moved"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(err.find("The message base folder " + MsgBase() + " is empty"), std::string::npos)
+        << err;
+  }
 }
 
 // A message base on read-only media (a CD, a mount made read-only) can be

@@ -6,6 +6,7 @@
 #include "core/ConfigStore.h"
 #include "core/Settings.h"
 #include "platform/Registry.h"
+#include "platform/TerminalText.h"
 
 using namespace velmaris::batch;
 
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
   // A file-size limit makes a write fail (and the run report it) instead of
   // ending the process.
   std::signal(SIGXFSZ, SIG_IGN);
+  // Lines the runs make in the ANSI page reach a terminal readable.
+  velmaris::platform::WriteStandardErrorInUtf8();
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string dir, registry, wait;
   size_t i = 0;
