@@ -417,13 +417,16 @@ TEST_F(BatchMailLockTest, AVanishedMessageBaseIsSaidInTheLogLines) {
     if (withDupes)
       platform::WriteFileAtomic(MsgBase() + kDupesFileName,
                                 platform::ReadFile(away + "/" + kDupesFileName));
-    std::string out, err;
-    EXPECT_EQ(Batch(Program(), "import", &out, &err), 0) << err;
-    EXPECT_NE(out.find("is empty, though areas listed had messages (DUPE.ECHO): was it moved"),
-              std::string::npos)
-        << out;
-    EXPECT_NE(err.find("The message base folder " + MsgBase() + " is empty"), std::string::npos)
-        << err;
+    for (const char* command : {"export", "import"}) {
+      SCOPED_TRACE(command);
+      std::string out, err;
+      EXPECT_EQ(Batch(Program(), command, &out, &err), 0) << err;
+      EXPECT_NE(out.find("is empty, though areas listed had messages (DUPE.ECHO): was it moved"),
+                std::string::npos)
+          << out;
+      EXPECT_NE(err.find("The message base folder " + MsgBase() + " is empty"), std::string::npos)
+          << err;
+    }
   }
 }
 
