@@ -717,14 +717,15 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
     if (!button && b->isVisible()) button = b;
   ASSERT_NE(button, nullptr);
   TSpeedItem* item = button->Item();
+  // As a hand drags: the press held a moment, the pointer moved in steps,
+  // a pause before the release.
   const auto drag = [&](QPoint by) {
     const QPoint from = button->mapToGlobal(button->rect().center());
-    XMove(from);
+    XWalk(from);
     Xdo({"mousedown", "1"});
-    for (int step = 1; step <= 4; ++step) {
-      XMove(from + by * step / 4);
-      QCoreApplication::processEvents();
-    }
+    Pause(150ms);
+    XWalk(from + by, 12);
+    Pause(150ms);
     Xdo({"mouseup", "1"});
   };
   // Along the bar to a free place past its last button (a place another
@@ -857,20 +858,30 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
   two->close();
 
   // Both bars of a message editor take buttons dragged from their setup,
-  // the left one opened on a layout stored with its captions over each
-  // other: they open apart and go back so.
+  // opened on stored layouts: the left one full, its buttons over each other
+  // in pairs, with a short stored width; the right one without its width,
+  // a button stored off the bar. They open with every button whole and go
+  // back so.
   const std::string leftBar = Store().StartDirectory() + "MsgEdToolBarLeft.cfg";
+  const std::string rightBar = Store().StartDirectory() + "MsgEdToolBarRight.cfg";
   {
     std::ofstream out(leftBar, std::ios::binary | std::ios::trunc);
-    out << "[TMessageEditorLeftSB]\nVersion=0\nCount=3\nButton1=LNewBtn,3,3\n"
-           "Button2=LSaveBtn,50,3\nButton3=LCancelBtn,177,3\n";
+    out << "[TMessageEditorLeftSB]\nVersion=0\nCount=4\nButton1=LNewBtn,3,3\n"
+           "Button2=LSaveBtn,3,3\nButton3=LCancelBtn,90,3\nButton4=LCutBtn,90,3\n"
+           "[Custom]\nWidth=180\n";
+    std::ofstream right(rightBar, std::ios::binary | std::ios::trunc);
+    right << "[TMessageEditorRightSB]\nVersion=0\nCount=2\nButton1=RCutBtn,3,3\n"
+             "Button2=RDeleteBtn,2000,3\n";
   }
   auto* editor = NewEchoEditor();
   editor->move(0, 0);
   editor->show();
   ASSERT_TRUE(Shows(editor));
   Shot("editor-stored-layout");
-  EXPECT_EQ(ButtonsWholeAndClickable(editor->LeftSB).toStdString(), "") << "as stored";
+  for (TSpeedBar* bar : {editor->LeftSB, editor->RightSB})
+    EXPECT_EQ(ButtonsWholeAndClickable(bar).toStdString(), "")
+        << bar->objectName().toStdString() << " as stored";
+  EXPECT_TRUE(editor->findChild<TSpeedItem*>("RDeleteBtn")->Button()->isVisible());
   for (TSpeedBar* bar : {editor->LeftSB, editor->RightSB}) {
     SCOPED_TRACE(bar->objectName().toStdString());
     TSpeedbarSetupWindow* barSetup = Customize(bar);
@@ -886,16 +897,24 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
   }
   const int btnWidth = editor->LeftSB->BtnWidth();
   delete editor;
-  // Saved with no button over another.
-  std::ifstream in(leftBar, std::ios::binary);
-  std::vector<int> lefts;
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind("Button", 0) == 0 && line.find('=') != std::string::npos)
-      lefts.push_back(std::atoi(line.c_str() + line.find(',') + 1));
-  EXPECT_GE(lefts.size(), 3u);
-  for (size_t a = 0; a < lefts.size(); ++a)
-    for (size_t b = a + 1; b < lefts.size(); ++b)
-      EXPECT_GE(std::abs(lefts[a] - lefts[b]), btnWidth) << lefts[a] << " and " << lefts[b];
+  // Saved with no button over another, each within the bar's stored width.
+  for (const std::string& file : {leftBar, rightBar}) {
+    SCOPED_TRACE(file);
+    std::ifstream in(file, std::ios::binary);
+    std::vector<int> lefts;
+    int width = 0;
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("Button", 0) == 0 && line.find('=') != std::string::npos)
+        lefts.push_back(std::atoi(line.c_str() + line.find(',') + 1));
+      if (line.rfind("Width=", 0) == 0) width = std::atoi(line.c_str() + 6);
+    }
+    EXPECT_GE(lefts.size(), 3u);
+    for (size_t a = 0; a < lefts.size(); ++a) {
+      EXPECT_LE(lefts[a] + btnWidth, width) << lefts[a];
+      for (size_t b = a + 1; b < lefts.size(); ++b)
+        EXPECT_GE(std::abs(lefts[a] - lefts[b]), btnWidth) << lefts[a] << " and " << lefts[b];
+    }
+  }
 }
 
 // How a row ends the colour palette: a cell picked with the pointer, keys
@@ -1734,6 +1753,21 @@ TEST_F(RealInputChild, DISABLED_OnASmallScreen) {
       << "frame " << editor->frameGeometry().height() << " high at " << editor->frameGeometry().y();
   Shot("small-editor");
   delete editor;
+
+  // The main window, stored lower down and not maximised, comes back with
+  // its frame, the status bar included, on the screen.
+  dialog.reset();
+  window.reset();
+  for (const auto& [name, value] :
+       {std::pair{"Left", 0}, {"Top", 78}, {"Width", 800}, {"Height", 556}, {"State", 1}})
+    placement.WriteInteger("MainWindow", name, value);
+  TKQMainWindow& main = Open();
+  main.show();
+  ASSERT_TRUE(Shows(&main));
+  EXPECT_FALSE(main.isMaximized());
+  EXPECT_TRUE(PumpUntil([&] { return FrameOnScreen(&main); }, 30s))
+      << "frame " << main.frameGeometry().height() << " high at " << main.frameGeometry().y();
+  Shot("small-main-window");
 }
 
 }  // namespace
