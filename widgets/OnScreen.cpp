@@ -29,16 +29,27 @@ bool Placeable(const QWidget* w) {
          !(w->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
 }
 
+// The frame the window manager last gave a window of the program (none
+// while no window was framed: no window manager, or none up yet).
+QMargins& LastFrame() {
+  static QMargins frame;
+  return frame;
+}
+
 QMargins KnownFrame(const QWidget* w) {
   const QWindow* handle = w->windowHandle();
-  return handle ? handle->frameMargins() : QMargins();
+  const QMargins frame = handle ? handle->frameMargins() : QMargins();
+  if (!frame.isNull()) LastFrame() = frame;
+  return frame;
 }
 
 // The window's frame once the window manager framed it; before, as large as
-// the largest frame of the windows up (none without a window manager).
+// the largest frame of the windows up, or the last one seen when none is up
+// (none without a window manager).
 QMargins FrameOf(const QWidget* window) {
   QMargins frame = KnownFrame(window);
   if (!frame.isNull()) return frame;
+  frame = LastFrame();
   for (const QWidget* other : QApplication::topLevelWidgets()) {
     if (other == window || !other->isVisible() || !Framed(other)) continue;
     const QMargins m = KnownFrame(other);
