@@ -566,8 +566,7 @@ void TMessageEditor::ApplyBarWidths() {
   auto* splitter = findChild<QSplitter*>("ToolbarSplitter");
   // The window widens for both bars where the area selector has no room
   // left to give (a bar grown for its buttons would else cut the other's).
-  const int shortfall = leftWidth_ + rightWidth_ +
-                        splitter->widget(1)->minimumSizeHint().width() +
+  const int shortfall = leftWidth_ + rightWidth_ + splitter->widget(1)->minimumSizeHint().width() +
                         2 * splitter->handleWidth() - splitter->width();
   if (shortfall > 0 && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
     resize(width() + shortfall, height());
@@ -601,8 +600,8 @@ void TMessageEditor::SaveRightToolbar() { SaveToolbar(RightSB, false); }
 void TMessageEditor::LoadToolbar(TSpeedBar* bar, bool left) {
   if (ToolbarFile(left).empty() || !platform::FileExists(ToolbarFile(left))) return;
   TIniFile ini(ToolbarFile(left));
-  SetBarWidth(bar, IniReadInteger(&ini, "Custom", "Width",
-                                  left ? defaultLeftWidth_ : defaultRightWidth_));
+  SetBarWidth(
+      bar, IniReadInteger(&ini, "Custom", "Width", left ? defaultLeftWidth_ : defaultRightWidth_));
   bar->RestoreLayout(&ini);
   if (bar->minimumWidth() > (left ? leftWidth_ : rightWidth_))
     SetBarWidth(bar, bar->minimumWidth());

@@ -506,10 +506,9 @@ void TMessageListWindow::ArrangeTopRow() {
   const int inside = topRow_->parentWidget()->width() - m.left() - m.right();
   const int needed = toolbar_->LengthNeeded();
   const bool listUnder = needed > inside - wList_->width() - spacing;
-  const bool navUnder =
-      listUnder ||
-      (navigator_->isVisibleTo(this) &&
-       needed > inside - wList_->width() - navigator_->sizeHint().width() - 2 * spacing);
+  const bool navUnder = listUnder || (navigator_->isVisibleTo(this) &&
+                                      needed > inside - wList_->width() -
+                                                   navigator_->sizeHint().width() - 2 * spacing);
   struct Cell {
     int row, column, rows, columns;
     Qt::Alignment align;

@@ -496,9 +496,8 @@ TEST_F(MessageEditorTest, StoredBarLayoutsOpenWholeAndAreSavedClean) {
        4, 4 * b + 6},
       {"a full bar", true,
        "[TMessageEditorLeftSB]\nVersion=0\nCount=4\nButton1=LNewBtn," + at(3) +
-           "Button2=LSaveBtn," + at(3) + "Button3=LCancelBtn," + at(3 + b) +
-           "Button4=LCutBtn," + at(3 + b) + "[Custom]\nWidth=" + std::to_string(2 * b + 6) +
-           "\n",
+           "Button2=LSaveBtn," + at(3) + "Button3=LCancelBtn," + at(3 + b) + "Button4=LCutBtn," +
+           at(3 + b) + "[Custom]\nWidth=" + std::to_string(2 * b + 6) + "\n",
        4, 4 * b + 6},
       {"no width", false,
        "[TMessageEditorRightSB]\nVersion=0\nCount=2\nButton1=RCutBtn," + at(3) +

@@ -5,8 +5,8 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 
 #include "MainWindowFixture.h"
 #include "app/MsgWin.h"

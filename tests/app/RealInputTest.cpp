@@ -913,7 +913,8 @@ TEST_F(RealInputChild, DISABLED_DrivenByXdotool) {
       if (line.rfind('[', 0) == 0) section = line;
       if (line.rfind("Button", 0) == 0 && line.find('=') != std::string::npos)
         lefts.push_back(std::atoi(line.c_str() + line.find(',') + 1));
-      if (section == "[Custom]" && line.rfind("Width=", 0) == 0) width = std::atoi(line.c_str() + 6);
+      if (section == "[Custom]" && line.rfind("Width=", 0) == 0)
+        width = std::atoi(line.c_str() + 6);
     }
     EXPECT_EQ(lefts.size(), file == leftBar ? 4u : 2u) << TextFile(file);  // as stored
     for (size_t a = 0; a < lefts.size(); ++a) {

@@ -159,10 +159,12 @@ std::optional<TBarPoint> PlaceOnTheBar(const TBarMeasures& bar, TBarPoint stored
   const int button = h ? bar.btnWidth : bar.btnHeight;
   int end = h ? bar.offsetHorz : bar.offsetVert;
   for (const TBarPoint& o : others)
-    if (std::abs((h ? o.y : o.x) - rowTop) < side.button) end = std::max(end, (h ? o.x : o.y) + button);
+    if (std::abs((h ? o.y : o.x) - rowTop) < side.button)
+      end = std::max(end, (h ? o.x : o.y) + button);
   const TBarPoint copy = h ? TBarPoint{end, rowTop} : TBarPoint{rowTop, end};
-  const TBarPoint pointer = h ? TBarPoint{std::clamp(end, 0, std::max(0, length - 1)), pointerAcross}
-                              : TBarPoint{pointerAcross, std::clamp(end, 0, std::max(0, length - 1))};
+  const TBarPoint pointer =
+      h ? TBarPoint{std::clamp(end, 0, std::max(0, length - 1)), pointerAcross}
+        : TBarPoint{pointerAcross, std::clamp(end, 0, std::max(0, length - 1))};
   if (const auto within = DropPlace(bar, copy, pointer, others)) return within;
   return DropPlace(bar, copy, pointer, others, true);
 }
