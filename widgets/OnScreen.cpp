@@ -86,6 +86,8 @@ class TOnScreenGuard : public QObject {
     } else if (type == QEvent::Expose) {
       if (auto* window = qobject_cast<QWindow*>(watched); window && window->isExposed())
         Mapped(window);
+    } else if (type == QEvent::Move && event->spontaneous() && !settling_.empty()) {
+      if (watched->isWidgetType()) Moved(static_cast<QWidget*>(watched));
     }
     return false;
   }
@@ -112,10 +114,27 @@ class TOnScreenGuard : public QObject {
     if (it == waiting_.end()) return;
     QWidget* w = *it;
     waiting_.erase(it);
-    if (w->isVisible()) FitFrameOntoScreen(w);
+    if (w->isVisible() && FitFrameOntoScreen(w)) settling_.push_back({w, kSettleTries});
+  }
+  // A window moved once it was mapped is looked at again where the window
+  // manager reports it put it: one that reads the asked place against
+  // another frame (or before it framed the window) leaves the frame off the
+  // screen. A few times at the most, against a manager that insists.
+  void Moved(QWidget* w) {
+    std::erase_if(settling_, [](const Settling& s) { return s.window.isNull(); });
+    const auto it = std::find_if(settling_.begin(), settling_.end(),
+                                 [w](const Settling& s) { return s.window == w; });
+    if (it == settling_.end()) return;
+    if (--it->tries <= 0 || !w->isVisible() || !FitFrameOntoScreen(w)) settling_.erase(it);
   }
 
+  static constexpr int kSettleTries = 3;
+  struct Settling {
+    QPointer<QWidget> window;
+    int tries;
+  };
   std::vector<QPointer<QWidget>> waiting_;
+  std::vector<Settling> settling_;
 };
 
 }  // namespace
