@@ -82,9 +82,9 @@ QMargins THelpViewer::FrameMargins() const {
           frame.bottom() - client.bottom()};
 }
 
-void THelpViewer::StandBeside(QWidget* window, QMargins frame) {
+bool THelpViewer::StandBeside(QWidget* window, QMargins frame) {
   const QScreen* screen = window->screen();
-  if (!screen) return;
+  if (!screen) return true;
   // A window the window manager has not framed yet gets the viewer's frame.
   QRect other = window->frameGeometry();
   if (other == window->geometry()) other = other.marginsAdded(frame);
@@ -118,6 +118,7 @@ void THelpViewer::StandBeside(QWidget* window, QMargins frame) {
     if (!best.isEmpty()) placed = best;
   }
   if (placed != own) setGeometry(placed.marginsRemoved(frame));
+  return !placed.intersects(other);
 }
 
 void THelpViewer::WindowShown(QWidget* window) {
@@ -183,11 +184,14 @@ THelpViewer* ShowHelpTopic(const std::string& helpFile, int context) {
   if (asking && asking->window() == viewer) asking = nullptr;
   viewer->FollowModal(above);
   viewer->ShowTopic(helpFile, context);
-  if (QWidget* beside = above ? above : asking) viewer->StandBeside(beside, viewer->FrameMargins());
+  QWidget* beside = above ? above : asking;
+  const bool clear = !beside || viewer->StandBeside(beside, viewer->FrameMargins());
   viewer->show();
   viewer->raise();
-  // A window that must stay above the viewer stays in front of it.
-  if (above) above->raise();
+  // A window that must stay above the viewer stays in front of it, where the
+  // viewer stands beside it; where no side has room for the viewer (a
+  // window as large as a small screen), the page asked for comes over it.
+  if (above && clear) above->raise();
   return viewer;
 }
 

@@ -31,8 +31,9 @@ class THelpViewer : public QTextBrowser {
   // stays in front of the viewer.
   void FollowModal(QWidget* modal);
   // Moves the viewer beside the window when it would cover it (frame: the
-  // viewer's frame margins).
-  void StandBeside(QWidget* window, QMargins frame);
+  // viewer's frame margins); whether it stands clear of the window (no
+  // side of a small screen may have room).
+  bool StandBeside(QWidget* window, QMargins frame);
   // The window manager's frame around the viewer (none while unframed).
   QMargins FrameMargins() const;
 

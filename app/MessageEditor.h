@@ -241,6 +241,9 @@ class TMessageEditor : public QMainWindow, public TObject {
   void ReleaseHeldArea();
   std::string ToolbarFile(bool left) const;
   void SetBarWidth(TSpeedBar* bar, int width);
+  int BarWidth(const TSpeedBar* bar) const;
+  void LoadToolbar(TSpeedBar* bar, bool left);
+  void SaveToolbar(TSpeedBar* bar, bool left);
   void ApplyBarWidths();
   bool TextChangedSinceSave() const;
 
@@ -262,6 +265,8 @@ class TMessageEditor : public QMainWindow, public TObject {
   int prevAreaIndex_ = -1;
   // The toolbars' widths: three and four buttons at first (BuildToolbars).
   int leftWidth_ = 0, rightWidth_ = 0;
+  // The widths they start with, for a stored layout that names none.
+  int defaultLeftWidth_ = 0, defaultRightWidth_ = 0;
   bool changingArea_ = false;
   // Search state.
   int lastMatch_ = -1;

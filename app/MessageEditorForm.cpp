@@ -147,8 +147,8 @@ void TMessageEditor::BuildToolbars(QWidget* panel) {
   int btnWidth = 60;
   for (const Button& b : kButtons)
     btnWidth = std::max(btnWidth, splitter->fontMetrics().horizontalAdvance(b.caption) + 12);
-  leftWidth_ = 3 * btnWidth + 8;
-  rightWidth_ = 4 * btnWidth + 8;
+  leftWidth_ = defaultLeftWidth_ = 3 * btnWidth + 8;
+  rightWidth_ = defaultRightWidth_ = 4 * btnWidth + 8;
   // Both bars hold every button; the left one shows the file commands, the
   // right one the clipboard (the user rearranges them in the setup window).
   auto makeBar = [&](const char* name, const char* prefix, bool showFile) {
@@ -549,11 +549,27 @@ void TMessageEditor::FillCopyAreas() {
 void TMessageEditor::SetBarWidth(TSpeedBar* bar, int width) {
   if (width <= 0) return;
   (bar == LeftSB ? leftWidth_ : rightWidth_) = width;
-  if (isVisible()) ApplyBarWidths();
+  if (isVisible())
+    ApplyBarWidths();
+  else
+    bar->resize(width, bar->height());  // a layout read now is read at this width
+}
+
+// The width the bar has on the screen; before the window is shown, the one
+// it will get there (the splitter has not laid it out yet).
+int TMessageEditor::BarWidth(const TSpeedBar* bar) const {
+  if (bar->isVisible()) return bar->width();
+  return bar == LeftSB ? leftWidth_ : rightWidth_;
 }
 
 void TMessageEditor::ApplyBarWidths() {
   auto* splitter = findChild<QSplitter*>("ToolbarSplitter");
+  // The window widens for both bars where the area selector has no room
+  // left to give (a bar grown for its buttons would else cut the other's).
+  const int shortfall = leftWidth_ + rightWidth_ + splitter->widget(1)->minimumSizeHint().width() +
+                        2 * splitter->handleWidth() - splitter->width();
+  if (shortfall > 0 && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+    resize(width() + shortfall, height());
   const int total = splitter->width() - 2 * splitter->handleWidth();
   // The area selector takes what is left.
   splitter->setSizes({leftWidth_, std::max(0, total - leftWidth_ - rightWidth_), rightWidth_});
@@ -566,31 +582,31 @@ std::string TMessageEditor::ToolbarFile(bool left) const {
   return store->StartDirectory() + (left ? "MsgEdToolBarLeft.cfg" : "MsgEdToolBarRight.cfg");
 }
 
-void TMessageEditor::SaveLeftToolbar() {
-  if (ToolbarFile(true).empty()) return;
-  TIniFile ini(ToolbarFile(true));
-  LeftSB->SaveLayout(&ini);
-  IniWriteInteger(&ini, "Custom", "Width", LeftSB->width());
+// The right bar's file has its width first, the left one's after its layout.
+void TMessageEditor::SaveToolbar(TSpeedBar* bar, bool left) {
+  if (ToolbarFile(left).empty()) return;
+  TIniFile ini(ToolbarFile(left));
+  if (!left) IniWriteInteger(&ini, "Custom", "Width", BarWidth(bar));
+  bar->SaveLayout(&ini);
+  if (left) IniWriteInteger(&ini, "Custom", "Width", BarWidth(bar));
 }
 
-void TMessageEditor::SaveRightToolbar() {
-  if (ToolbarFile(false).empty()) return;
-  TIniFile ini(ToolbarFile(false));
-  IniWriteInteger(&ini, "Custom", "Width", RightSB->width());
-  RightSB->SaveLayout(&ini);
+void TMessageEditor::SaveLeftToolbar() { SaveToolbar(LeftSB, true); }
+void TMessageEditor::SaveRightToolbar() { SaveToolbar(RightSB, false); }
+
+// A file without the bar's width gives it the width it starts with; the
+// bar is then as wide as its stored buttons need at the least, never left
+// at a stored width too short for them.
+void TMessageEditor::LoadToolbar(TSpeedBar* bar, bool left) {
+  if (ToolbarFile(left).empty() || !platform::FileExists(ToolbarFile(left))) return;
+  TIniFile ini(ToolbarFile(left));
+  SetBarWidth(
+      bar, IniReadInteger(&ini, "Custom", "Width", left ? defaultLeftWidth_ : defaultRightWidth_));
+  bar->RestoreLayout(&ini);
+  if (bar->minimumWidth() > (left ? leftWidth_ : rightWidth_))
+    SetBarWidth(bar, bar->minimumWidth());
 }
 
-void TMessageEditor::LoadLeftToolbar() {
-  if (ToolbarFile(true).empty() || !platform::FileExists(ToolbarFile(true))) return;
-  TIniFile ini(ToolbarFile(true));
-  SetBarWidth(LeftSB, IniReadInteger(&ini, "Custom", "Width", LeftSB->width()));
-  LeftSB->RestoreLayout(&ini);
-}
-
-void TMessageEditor::LoadRightToolbar() {
-  if (ToolbarFile(false).empty() || !platform::FileExists(ToolbarFile(false))) return;
-  TIniFile ini(ToolbarFile(false));
-  SetBarWidth(RightSB, IniReadInteger(&ini, "Custom", "Width", RightSB->width()));
-  RightSB->RestoreLayout(&ini);
-}
+void TMessageEditor::LoadLeftToolbar() { LoadToolbar(LeftSB, true); }
+void TMessageEditor::LoadRightToolbar() { LoadToolbar(RightSB, false); }
 }  // namespace velmaris

@@ -496,22 +496,33 @@ void TMessageListWindow::BuildForm() {
   resize(860, 560);
 }
 
-// The navigator beside the tool bar while the bar keeps the room its placed
-// buttons need there; else in a row of its own under the bar, so that every
-// button stays where the user put it and takes its clicks.
+// The navigator and the window list beside the tool bar while the bar keeps
+// the room its placed buttons need there; else the navigator, and then the
+// window list too, in a row of their own under the bar, so that every
+// button stays where the user put it, uncovered, and takes its clicks.
 void TMessageListWindow::ArrangeTopRow() {
   const QMargins m = topRow_->contentsMargins();
-  const int beside = topRow_->parentWidget()->width() - m.left() - m.right() - wList_->width() -
-                     navigator_->sizeHint().width() - 2 * std::max(0, topRow_->horizontalSpacing());
-  const bool under = navigator_->isVisibleTo(this) && toolbar_->LengthNeeded() > beside;
-  int row = 0, column = 0, rows = 0, columns = 0;
-  topRow_->getItemPosition(topRow_->indexOf(navigator_), &row, &column, &rows, &columns);
-  if (row == (under ? 1 : 0)) return;
-  topRow_->removeWidget(navigator_);
-  if (under)
-    topRow_->addWidget(navigator_, 1, 0, Qt::AlignLeft);
-  else
-    topRow_->addWidget(navigator_, 0, 1);
+  const int spacing = std::max(0, topRow_->horizontalSpacing());
+  const int inside = topRow_->parentWidget()->width() - m.left() - m.right();
+  const int needed = toolbar_->LengthNeeded();
+  const bool listUnder = needed > inside - wList_->width() - spacing;
+  const bool navUnder = listUnder || (navigator_->isVisibleTo(this) &&
+                                      needed > inside - wList_->width() -
+                                                   navigator_->sizeHint().width() - 2 * spacing);
+  struct Cell {
+    int row, column, rows, columns;
+    Qt::Alignment align;
+  };
+  const auto put = [this](QWidget* w, const Cell& to) {
+    int row = 0, column = 0, rows = 0, columns = 0;
+    topRow_->getItemPosition(topRow_->indexOf(w), &row, &column, &rows, &columns);
+    if (row == to.row && column == to.column && rows == to.rows && columns == to.columns) return;
+    topRow_->removeWidget(w);
+    topRow_->addWidget(w, to.row, to.column, to.rows, to.columns, to.align);
+  };
+  put(toolbar_, {0, 0, 1, listUnder ? 3 : 1, {}});
+  put(navigator_, navUnder ? Cell{1, 0, 1, 1, Qt::AlignLeft} : Cell{0, 1, 1, 1, {}});
+  put(wList_, listUnder ? Cell{1, 2, 1, 1, Qt::AlignTop} : Cell{0, 2, 2, 1, Qt::AlignTop});
 }
 
 QStatusBar* TMessageListWindow::StatusBar() const { return statusBar(); }

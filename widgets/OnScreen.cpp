@@ -29,16 +29,27 @@ bool Placeable(const QWidget* w) {
          !(w->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
 }
 
+// The frame the window manager last gave a window of the program (none
+// while no window was framed: no window manager, or none up yet).
+QMargins& LastFrame() {
+  static QMargins frame;
+  return frame;
+}
+
 QMargins KnownFrame(const QWidget* w) {
   const QWindow* handle = w->windowHandle();
-  return handle ? handle->frameMargins() : QMargins();
+  const QMargins frame = handle ? handle->frameMargins() : QMargins();
+  if (!frame.isNull()) LastFrame() = frame;
+  return frame;
 }
 
 // The window's frame once the window manager framed it; before, as large as
-// the largest frame of the windows up (none without a window manager).
+// the largest frame of the windows up, or the last one seen when none is up
+// (none without a window manager).
 QMargins FrameOf(const QWidget* window) {
   QMargins frame = KnownFrame(window);
   if (!frame.isNull()) return frame;
+  frame = LastFrame();
   for (const QWidget* other : QApplication::topLevelWidgets()) {
     if (other == window || !other->isVisible() || !Framed(other)) continue;
     const QMargins m = KnownFrame(other);
@@ -75,6 +86,8 @@ class TOnScreenGuard : public QObject {
     } else if (type == QEvent::Expose) {
       if (auto* window = qobject_cast<QWindow*>(watched); window && window->isExposed())
         Mapped(window);
+    } else if (type == QEvent::Move && event->spontaneous() && !settling_.empty()) {
+      if (watched->isWidgetType()) Moved(static_cast<QWidget*>(watched));
     }
     return false;
   }
@@ -101,10 +114,27 @@ class TOnScreenGuard : public QObject {
     if (it == waiting_.end()) return;
     QWidget* w = *it;
     waiting_.erase(it);
-    if (w->isVisible()) FitFrameOntoScreen(w);
+    if (w->isVisible() && FitFrameOntoScreen(w)) settling_.push_back({w, kSettleTries});
+  }
+  // A window moved once it was mapped is looked at again where the window
+  // manager reports it put it: one that reads the asked place against
+  // another frame (or before it framed the window) leaves the frame off the
+  // screen. A few times at the most, against a manager that insists.
+  void Moved(QWidget* w) {
+    std::erase_if(settling_, [](const Settling& s) { return s.window.isNull(); });
+    const auto it = std::find_if(settling_.begin(), settling_.end(),
+                                 [w](const Settling& s) { return s.window == w; });
+    if (it == settling_.end()) return;
+    if (--it->tries <= 0 || !w->isVisible() || !FitFrameOntoScreen(w)) settling_.erase(it);
   }
 
+  static constexpr int kSettleTries = 3;
+  struct Settling {
+    QPointer<QWidget> window;
+    int tries;
+  };
   std::vector<QPointer<QWidget>> waiting_;
+  std::vector<Settling> settling_;
 };
 
 }  // namespace

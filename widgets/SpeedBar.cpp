@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
+#include <QScreen>
 #include <QToolTip>
 #include <algorithm>
 #include <cmath>
@@ -708,16 +709,19 @@ bool TSpeedBar::PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> po
       others[i]->SetBounds(drop->others[i].x, drop->others[i].y);
   item->SetBounds(drop->place.x, drop->place.y);
   item->SetVisible(true);
-  // A full bar grows to show every button whole: its layout (a splitter, a
-  // dock) gives it the length it now needs at the least.
-  const int needed = LengthNeeded();
-  if (Measures().horizontal ? needed > width() : needed > height()) {
-    if (Measures().horizontal)
-      setMinimumWidth(needed);
-    else
-      setMinimumHeight(needed);
-  }
+  AskForRoom(Measures().horizontal ? width() : height());
   return true;
+}
+
+// A full bar grows to show every button whole: its layout (a splitter, a
+// dock) gives it the length it now needs at the least.
+void TSpeedBar::AskForRoom(int length) {
+  const int needed = LengthNeeded();
+  if (needed <= length) return;
+  if (orientation_ == TBarOrientation::boHorizontal)
+    setMinimumWidth(needed);
+  else
+    setMinimumHeight(needed);
 }
 
 // ---------------------------------------------------------------- layout
@@ -759,6 +763,17 @@ void TSpeedBar::ReadLayout(TIniStorage* storage, const std::string& section) {
     const int count = std::min(IniReadInteger(storage, section, "Count", 0), kMaxLayoutButtons);
     if (count > 0) {
       ForEachItem([](TSpeedItem* item) { item->SetVisible(false); });
+      // Read against the length the bar has, as a drop onto it is placed;
+      // one its window has not laid out yet (nor its form sized) may get as
+      // long as the screen is wide.
+      TBarMeasures bar = LayoutMeasures();
+      if (!isVisible() && !testAttribute(Qt::WA_Resized)) {
+        const QRect area = screen() ? screen()->availableGeometry() : QRect();
+        if (bar.horizontal)
+          bar.width = std::max(bar.width, area.width());
+        else
+          bar.height = std::max(bar.height, area.height());
+      }
       for (int i = 1; i <= count; ++i) {
         const std::string value = IniReadString(storage, section, "Button" + std::to_string(i), "");
         std::string name;
@@ -774,16 +789,20 @@ void TSpeedBar::ReadLayout(TIniStorage* storage, const std::string& section) {
         const bool covers = std::any_of(taken.begin(), taken.end(), [&](const TBarPoint& o) {
           return std::abs(o.x - stored.x()) < btnWidth_ && std::abs(o.y - stored.y()) < btnHeight_;
         });
-        const TBarMeasures bar = LayoutMeasures();
         const QPoint within(std::clamp(stored.x(), 0, std::max(0, bar.width - 1)),
                             std::clamp(stored.y(), 0, std::max(0, bar.height - 1)));
-        const std::optional<TBarPoint> place =
-            covers ? DropPlace(bar, {stored.x(), stored.y()}, {within.x(), within.y()}, taken, true)
-                   : std::nullopt;
+        // One stored wholly off the bar (a wider screen or an older layout
+        // left it there) would never show: it comes onto the bar.
+        std::optional<TBarPoint> place = PlaceOnTheBar(bar, {stored.x(), stored.y()}, taken);
+        if (!place && covers)
+          place = DropPlace(bar, {stored.x(), stored.y()}, {within.x(), within.y()}, taken, true);
         const TBarPoint to = place.value_or(TBarPoint{stored.x(), stored.y()});
         item->SetBounds(to.x, to.y);
         item->SetVisible(true);
       }
+      // A button moved aside past the end of a full bar shows whole, as
+      // after a drop.
+      AskForRoom(bar.horizontal ? bar.width : bar.height);
     }
     update();
   } else if (align_ != oldAlign) {

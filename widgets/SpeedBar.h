@@ -327,6 +327,9 @@ class TSpeedBar : public QFrame {
   std::vector<TBarPoint> PlacesTaken(const TSpeedItem* except) const;
   // How long the bar must be to show every button on it whole.
   int LengthNeeded() const;
+  // Where the bar, length long, is too short for its buttons, its layout
+  // gives it the length they need at the least.
+  void AskForRoom(int length);
 
   // Layout storage.
   void SaveLayout(TIniStorage* storage);

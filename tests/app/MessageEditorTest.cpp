@@ -465,39 +465,82 @@ std::map<std::string, int> StoredLefts(const std::string& cfg) {
   return lefts;
 }
 
-// A layout stored with the buttons' captions over each other (read before
-// the editor is shown) opens with each button whole, and goes back clean.
-TEST_F(MessageEditorTest, AnOverlappingStoredBarLayoutOpensAndIsSavedClean) {
+// Stored bar layouts (read before the editor is shown) open with every
+// stored button whole on its bar, none over another, and go back clean: the
+// buttons' captions over each other, a button off the bar (a wider screen
+// left it there), a full bar of overlapping buttons with a short stored
+// width, a file without the bar's width.
+TEST_F(MessageEditorTest, StoredBarLayoutsOpenWholeAndAreSavedClean) {
   Open();
+  const int b = editor->LeftSB->BtnWidth();
+  const int leftDefault = editor->LeftSB->width(), rightDefault = editor->RightSB->width();
   delete editor.data();
-  std::string cfg = dir.Read("MsgEdToolBarLeft.cfg");
-  const std::map<std::string, int> lefts = {{"LNewBtn", 3}, {"LSaveBtn", 50}, {"LCancelBtn", 177}};
-  for (const auto& [name, left] : lefts) {
-    const size_t at = cfg.find("=" + name + ",");
-    ASSERT_NE(at, std::string::npos) << cfg;
-    const size_t end = cfg.find(',', at + name.size() + 2);
-    cfg.replace(at + name.size() + 2, end - at - name.size() - 2, std::to_string(left));
+  const auto at = [](int left) { return std::to_string(left) + ",3\n"; };
+  struct Row {
+    const char* what;
+    bool left;  // which bar's file
+    std::string cfg;
+    size_t shown;
+    int width;  // the bar's width at the least
+  };
+  const Row rows[] = {
+      {"over each other", true,
+       "[TMessageEditorLeftSB]\nVersion=0\nCount=3\nButton1=LNewBtn," + at(3) +
+           "Button2=LSaveBtn," + at(50) + "Button3=LCancelBtn," + at(177),
+       3, 3 * b + 6},
+      {"off the bar", false,
+       "[Custom]\nWidth=" + std::to_string(rightDefault) +
+           "\n[TMessageEditorRightSB]\nVersion=0\nCount=4\nButton1=RCutBtn," + at(3) +
+           "Button2=RCopyBtn," + at(3 + b) + "Button3=RPasteBtn," + at(3 + 2 * b) +
+           "Button4=RDeleteBtn," + at(2000),
+       4, 4 * b + 6},
+      {"a full bar", true,
+       "[TMessageEditorLeftSB]\nVersion=0\nCount=4\nButton1=LNewBtn," + at(3) +
+           "Button2=LSaveBtn," + at(3) + "Button3=LCancelBtn," + at(3 + b) + "Button4=LCutBtn," +
+           at(3 + b) + "[Custom]\nWidth=" + std::to_string(2 * b + 6) + "\n",
+       4, 4 * b + 6},
+      {"no width", false,
+       "[TMessageEditorRightSB]\nVersion=0\nCount=2\nButton1=RCutBtn," + at(3) +
+           "Button2=RCopyBtn," + at(3 + b),
+       2, rightDefault},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string file = row.left ? "MsgEdToolBarLeft.cfg" : "MsgEdToolBarRight.cfg";
+    std::filesystem::remove(dir / "MsgEdToolBarLeft.cfg");
+    std::filesystem::remove(dir / "MsgEdToolBarRight.cfg");
+    dir.Write(file, row.cfg);
+    TMessageEditor& e = Open();
+    TSpeedBar* bar = row.left ? e.LeftSB : e.RightSB;
+    EXPECT_GE(bar->width(), row.width);
+    EXPECT_GE((row.left ? e.RightSB : e.LeftSB)->width(), row.left ? rightDefault : leftDefault);
+    std::vector<TSpeedItem*> shown;
+    bar->ForEachItem([&](TSpeedItem* item) {
+      if (item->Visible()) shown.push_back(item);
+    });
+    EXPECT_EQ(shown.size(), row.shown);
+    for (TSpeedItem* a : shown) {
+      EXPECT_TRUE(bar->rect().contains(a->Button()->geometry()))
+          << a->objectName().toStdString() << " at " << a->Left() << " of " << bar->width();
+      for (TSpeedItem* o : shown)
+        EXPECT_TRUE(a == o || !a->Button()->geometry().intersects(o->Button()->geometry()))
+            << a->objectName().toStdString() << " over " << o->objectName().toStdString();
+    }
+    delete editor.data();
+    const std::string saved = dir.Read(file);
+    const size_t width = saved.find("[Custom]\nWidth=");
+    ASSERT_NE(width, std::string::npos) << saved;
+    const int savedWidth = std::atoi(saved.c_str() + width + 15);
+    EXPECT_GE(savedWidth, row.width) << saved;
+    const std::map<std::string, int> lefts = StoredLefts(saved.substr(saved.find("[TMessage")));
+    EXPECT_EQ(lefts.size(), row.shown) << saved;
+    for (const auto& [a, left] : lefts) {
+      EXPECT_LE(left + b, savedWidth) << a << " at " << left;
+      for (const auto& [o, other] : lefts)
+        EXPECT_TRUE(a == o || std::abs(left - other) >= b)
+            << a << " at " << left << ", " << o << " at " << other;
+    }
   }
-  dir.Write("MsgEdToolBarLeft.cfg", cfg);
-  ASSERT_EQ(StoredLefts(cfg), lefts);
-  TMessageEditor& e = Open();
-  const int width = e.LeftSB->BtnWidth();
-  std::vector<TSpeedItem*> shown;
-  e.LeftSB->ForEachItem([&](TSpeedItem* item) {
-    if (item->Visible()) shown.push_back(item);
-  });
-  EXPECT_EQ(shown.size(), 3u);
-  for (TSpeedItem* a : shown)
-    for (TSpeedItem* b : shown)
-      EXPECT_TRUE(a == b || !a->Button()->geometry().intersects(b->Button()->geometry()))
-          << a->objectName().toStdString() << " over " << b->objectName().toStdString();
-  delete editor.data();
-  const std::map<std::string, int> saved = StoredLefts(dir.Read("MsgEdToolBarLeft.cfg"));
-  EXPECT_EQ(saved.size(), 3u);
-  for (const auto& [a, left] : saved)
-    for (const auto& [b, other] : saved)
-      EXPECT_TRUE(a == b || std::abs(left - other) >= width)
-          << a << " at " << left << ", " << b << " at " << other;
 }
 
 }  // namespace

@@ -2,10 +2,11 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 
 #include "MainWindowFixture.h"
 #include "app/MsgWin.h"
@@ -184,6 +185,61 @@ TEST_F(MsgWinTest, ColumnClicksSortAndTheLayoutIsStored) {
   const IniFile again(Start() + "MsgList.ini");
   EXPECT_EQ(again.ReadInteger("Sorting", "Style", 0), MsgSortKey::Size);
   EXPECT_EQ(again.ReadInteger("Sorting", "Descending", 0), 1);
+}
+
+// Every button of the tool bar lies where the window shows it uncovered by
+// the window list and the navigator, in a wide window and a narrow one, in
+// both views; one stored off the bar (a wider screen left it there) comes
+// onto it and is stored there.
+TEST_F(MsgWinTest, TheToolBarsButtonsLieOnTheBarUncovered) {
+  Prepare({{"FIDO.GER", Times(3, 0)}});
+  TMessageListWindow* m = Open().OpenMessageList(*Area("FIDO.GER"));
+  m->SaveLayout();
+  m->close();
+  Settle();
+  std::string ini = dir.Read("start/MsgList.ini");
+  const size_t fred = ini.find("=ShowFred,");
+  ASSERT_NE(fred, std::string::npos) << ini;
+  ini.replace(fred, ini.find('\n', fred) - fred, "=ShowFred,5000,3");
+  dir.Write("start/MsgList.ini", ini);
+  m = window->OpenMessageList(*Area("FIDO.GER"));
+  ASSERT_NE(m, nullptr);
+  m->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(m));
+  auto* bar = m->findChild<TSpeedBar*>("MailToolbar");
+  auto* top = m->findChild<QWidget*>("TopPanel");
+  const struct {
+    int width;
+    bool messageView;
+  } rows[] = {{860, false}, {860, true}, {430, false}, {430, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.width) + (row.messageView ? " message" : " list"));
+    m->SetMessageView(row.messageView);
+    m->resize(row.width, 500);  // no narrower than the window's layout lets it get
+    for (int settle = 0; settle < 3; ++settle) QCoreApplication::processEvents();
+    int shown = 0;
+    bar->ForEachItem([&](TSpeedItem* item) {
+      if (!item->Visible()) return;
+      ++shown;
+      const QRect r(bar->mapTo(top, item->Button()->pos()), item->Button()->size());
+      // Whole on the bar, as far as the window reaches.
+      const QRect inside =
+          r.intersected(top->rect().marginsRemoved(top->layout()->contentsMargins()));
+      EXPECT_TRUE(inside.isEmpty() || bar->geometry().contains(inside))
+          << item->objectName().toStdString() << " cut at " << bar->width();
+      for (const char* other : {"WList", "Navigator"}) {
+        const QWidget* w = top->findChild<QWidget*>(other);
+        EXPECT_FALSE(w->isVisible() && w->geometry().intersects(r))
+            << other << " over " << item->objectName().toStdString();
+      }
+    });
+    EXPECT_GT(shown, 10);
+  }
+  TSpeedItem* item = m->findChild<TSpeedItem*>("ShowFred");
+  EXPECT_TRUE(item->Visible());
+  EXPECT_LT(item->Left() + bar->BtnWidth(), 860);
+  m->SaveLayout();
+  EXPECT_EQ(dir.Read("start/MsgList.ini").find("=ShowFred,5000,"), std::string::npos);
 }
 
 TEST_F(MsgWinTest, KludgeSwitchesAndTheTreeFollowTheMenu) {

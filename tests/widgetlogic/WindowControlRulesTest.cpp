@@ -141,6 +141,25 @@ TEST(SpeedBarRules, ADropGoesWhereThePointerIsToAFreePlace) {
   EXPECT_EQ(moved->others, (std::vector<TBarPoint>{{27, 3}, {75, 3}}));
   EXPECT_EQ(DropMakingRoom(one, {40, 0}, {60, 20}, rest)->place,
             (TBarPoint{75, 3}));  // nearest free
+  // A button stored wholly off the bar comes onto it behind the last button
+  // of the nearest row; on a full bar past its end (the bar then grows).
+  struct OffRow {
+    const char* what;
+    TBarMeasures bar;
+    TBarPoint stored;
+    std::vector<TBarPoint> others;
+    std::optional<TBarPoint> placed;
+  };
+  const OffRow offRows[] = {
+      {"on the bar stays", two, {99, 3}, three, std::nullopt},
+      {"past the end", two, {5000, 3}, three, TBarPoint{75, 3}},
+      {"below the last row", two, {27, 300}, three, TBarPoint{3, 26}},
+      {"past the end of a full bar", row, {2000, 3}, three, TBarPoint{75, 3}},
+      {"a full row, room in the next", narrow, {2000, 3}, three, TBarPoint{51, 26}},
+      {"down a vertical bar", tall, {3, 900}, {{3, 3}}, TBarPoint{3, 26}},
+  };
+  for (const OffRow& r : offRows)
+    EXPECT_EQ(PlaceOnTheBar(r.bar, r.stored, r.others), r.placed) << r.what;
   // A damaged stored place far off the bar stays within bounds.
   const auto far = DropPlace(one, {2147483647, 3}, {5, 5}, {{2147483647, 3}}, true);
   ASSERT_TRUE(far.has_value());

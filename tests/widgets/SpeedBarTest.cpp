@@ -517,6 +517,8 @@ TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
     bool cutShown;
     TAlign align;
     QPoint cutAt = QPoint(51, 26);
+    int windowWidth = 400;  // the bar's length
+    int barLength = 400;    // as long as its buttons need at the least
   };
   const Case cases[] = {
       {"AsStored", "", true, TAlign::alBottom},
@@ -526,6 +528,12 @@ TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
       {"NoButtons", "Count=0", false, TAlign::alBottom},
       // Stored by an earlier version half over Open: it loads beside it.
       {"HalfOverAnother", "Button2=CutItem,15,3", true, TAlign::alBottom, QPoint(27, 3)},
+      // Stored off the bar (on a wider screen): it comes behind the others.
+      {"PastTheEnd", "Button2=CutItem,5000,3", true, TAlign::alBottom, QPoint(27, 3)},
+      {"BelowTheLastRow", "Button2=CutItem,51,300", true, TAlign::alBottom, QPoint(3, 26)},
+      // Moved aside past the end of a full bar: the bar grows to show it.
+      {"OverAnotherOnAFullBar", "Button2=CutItem,3,3", true, TAlign::alBottom, QPoint(27, 3), 40,
+       54},
   };
   for (const Case& c : cases) {
     std::string edited = text;
@@ -538,6 +546,7 @@ TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
     Form f;
     f.bar->SetOptions(sbAllowDrag | sbAllowResize | sbGrayedBtns);
     f.bar->Version = 0;
+    f.window.resize(c.windowWidth, 300);
     TIniFile ini(dir / "Edited.ini");
     f.bar->RestoreLayout(&ini);
     EXPECT_EQ(f.bar->Align(), c.align) << c.name;
@@ -546,6 +555,8 @@ TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
     if (c.cutShown) {
       EXPECT_EQ(QPoint(f.cut->Left(), f.cut->Top()), c.cutAt) << c.name;
       EXPECT_EQ(f.bar->height(), 52);
+      EXPECT_GE(f.bar->width(), c.barLength) << c.name;
+      EXPECT_TRUE(f.bar->rect().contains(f.cut->Button()->geometry())) << c.name;
     }
   }
 }

@@ -143,6 +143,32 @@ std::optional<TDropOutcome> DropMakingRoom(const TBarMeasures& bar, TBarPoint co
   return out;
 }
 
+std::optional<TBarPoint> PlaceOnTheBar(const TBarMeasures& bar, TBarPoint stored,
+                                       const std::vector<TBarPoint>& others) {
+  const bool h = bar.horizontal;
+  const int length = h ? bar.width : bar.height, thickness = h ? bar.height : bar.width;
+  const int along = h ? stored.x : stored.y, across = h ? stored.y : stored.x;
+  if (along < length && across < thickness) return std::nullopt;
+  // The row nearest the stored one, as a drop with the pointer there takes it.
+  const TAxis side = h ? TAxis{bar.height, bar.offsetVert, std::max(1, bar.gridY), bar.btnHeight}
+                       : TAxis{bar.width, bar.offsetHorz, std::max(1, bar.gridX), bar.btnWidth};
+  const int pointerAcross = std::clamp(across, 0, std::max(0, thickness - 1));
+  const int row = std::clamp(FloorDiv(pointerAcross - side.offset, side.grid), 0, Places(side) - 1);
+  const int rowTop = side.offset + row * side.grid;
+  // Behind the last button of that row.
+  const int button = h ? bar.btnWidth : bar.btnHeight;
+  int end = h ? bar.offsetHorz : bar.offsetVert;
+  for (const TBarPoint& o : others)
+    if (std::abs((h ? o.y : o.x) - rowTop) < side.button)
+      end = std::max(end, (h ? o.x : o.y) + button);
+  const TBarPoint copy = h ? TBarPoint{end, rowTop} : TBarPoint{rowTop, end};
+  const TBarPoint pointer =
+      h ? TBarPoint{std::clamp(end, 0, std::max(0, length - 1)), pointerAcross}
+        : TBarPoint{pointerAcross, std::clamp(end, 0, std::max(0, length - 1))};
+  if (const auto within = DropPlace(bar, copy, pointer, others)) return within;
+  return DropPlace(bar, copy, pointer, others, true);
+}
+
 int BarLengthNeeded(const TBarMeasures& bar, const std::vector<TBarPoint>& places) {
   const bool h = bar.horizontal;
   int length = 0;

@@ -75,6 +75,15 @@ std::optional<TDropOutcome> DropMakingRoom(const TBarMeasures& bar, TBarPoint co
                                            TBarPoint pointer, const std::vector<TBarPoint>& others,
                                            bool reorder = false);
 
+// Where a button stored wholly off the bar (at or past its far end, or below
+// its last row: a wider screen or an older layout left it there) comes onto
+// it: behind the last button of the row nearest its stored one, else at the
+// nearest free place on the bar, else past the end, as a drop on a full bar
+// goes (BarLengthNeeded then says how long the bar must grow). None when
+// the stored place lies on the bar.
+std::optional<TBarPoint> PlaceOnTheBar(const TBarMeasures& bar, TBarPoint stored,
+                                       const std::vector<TBarPoint>& others);
+
 // How long the bar must be along its length to show the buttons at these
 // top-left corners whole, with its offset after the last one (0 for none).
 int BarLengthNeeded(const TBarMeasures& bar, const std::vector<TBarPoint>& places);
