@@ -260,25 +260,26 @@ void TConfigStore::CreateDirectories() {
 
 namespace {
 
-// Whether the folder holds anything but the lock file a run makes (with the
-// folder, when it was missing) and the duplicate database a start writes,
-// which are no mail.
-bool HoldsMoreThanItsOwnFiles(const std::string& base) {
-  for (const platform::DirEntry& entry : platform::ScanDir(base, "*", true, true))
-    if (entry.name != platform::kStartLockName && entry.name != kDupesFileName) return true;
+bool AnyFileExists(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths)
+    if (platform::FileExists(path)) return true;
   return false;
 }
 
 }  // namespace
 
 std::string TConfigStore::MessageBaseStillGone() const {
-  if (baseGone_.empty() || HoldsMoreThanItsOwnFiles(MessageBaseDir())) return {};
+  if (baseGone_.empty() || AnyFileExists(baseGoneIndexes_)) return {};
   return baseGone_;
 }
 
+// The base counts as gone when no area that had messages finds its index in
+// it. The folder may still hold the lock a run makes, the duplicate
+// database a start writes and the areas a run fills of its own (REPORT):
+// none of that is the mail the areas listed.
 void TConfigStore::NoteMessageBaseGone() {
   baseGone_.clear();
-  if (HoldsMoreThanItsOwnFiles(MessageBaseDir())) return;
+  baseGoneIndexes_.clear();
   const std::string base = MessageBaseDir();
   std::string names;
   int count = 0;
@@ -290,9 +291,13 @@ void TConfigStore::NoteMessageBaseGone() {
     const bool system =
         area->AreaType >= AreaTypeCode::Badmail && area->AreaType <= AreaTypeCode::Netmail;
     if (system && area->LastRead <= 0 && area->LastImport <= 0) continue;
+    baseGoneIndexes_.push_back(area->FilePath(".PackedIndex"));
     if (++count <= 3) names += (names.empty() ? "" : ", ") + area->Name;
   }
-  if (count == 0) return;
+  if (count == 0 || AnyFileExists(baseGoneIndexes_)) {
+    baseGoneIndexes_.clear();
+    return;
+  }
   if (count > 3) names += " and " + std::to_string(count - 3) + " more";
   baseGone_ = "The message base folder " + platform::LogName(base) +
               (platform::DirExists(base) ? " is empty" : " is missing") +

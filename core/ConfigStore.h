@@ -274,8 +274,9 @@ class TConfigStore {
   // empty while areas listed had messages (a log line in the ANSI page), ""
   // when it holds their files. The start-up shows it, the runs log it.
   const std::string& MessageBaseGone() const { return baseGone_; }
-  // The same while the folder still holds none of the base's files (a run
-  // that stored mail there since says nothing more).
+  // The same while the folder still holds none of those areas' files (a run
+  // that stored their mail there since says nothing more; what a run writes
+  // of its own, such as REPORT, does not count).
   std::string MessageBaseStillGone() const;
 
   // --- Reporting -----------------------------------------------------------------
@@ -335,6 +336,7 @@ class TConfigStore {
   bool closed_ = false;
   std::string baseMoveFailure_;
   std::string baseGone_;
+  std::vector<std::string> baseGoneIndexes_;  // the index files looked for
   LogSink logSink_;
 };
 

@@ -417,7 +417,9 @@ TEST_F(BatchMailLockTest, AVanishedMessageBaseIsSaidInTheLogLines) {
     if (withDupes)
       platform::WriteFileAtomic(MsgBase() + kDupesFileName,
                                 platform::ReadFile(away + "/" + kDupesFileName));
-    for (const char* command : {"export", "import"}) {
+    // The import writes its REPORT there, which is none of the mail listed:
+    // the next runs still say the base is gone.
+    for (const char* command : {"import", "export", "import"}) {
       SCOPED_TRACE(command);
       std::string out, err;
       EXPECT_EQ(Batch(Program(), command, &out, &err), 0) << err;
