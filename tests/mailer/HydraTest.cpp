@@ -199,15 +199,14 @@ TEST_F(HydraTest, MeetsItselfThroughTheFakeModemInTwoBatches) {
                     answer = MakeFile("answer.zip", 9000, 8);
   platform::MakeDirs(dir / "peer");
   SetTapiDebugLogPath(dir / "cmdebug.txt");
-  ModemCall call(
-      dir, dispatcher,
-      {"--peer",
-       std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " + CommandWord(theirs) +
-           " --second " + CommandWord(answer),
-       "--throttle", "--dial", "CONNECT 115200"});
+  ModemCall call(dir, dispatcher,
+                 {"--peer",
+                  CommandWord(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " +
+                      CommandWord(theirs) + " --second " + CommandWord(answer),
+                  "--throttle", "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   end.toSend = {mine};
   Start(h, call.device.get(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
@@ -246,15 +245,15 @@ TEST_F(HydraTest, PeerThatVariesItsRefusedOfferIsEndedAfterItsRefusals) {
     const std::string theirs = MakeFile("theirs.we0", 25000, 7);
     ModemCall call(dir, dispatcher,
                    {"--peer",
-                    std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " + CommandWord(theirs) +
-                        " --reoffer theirs.we0 --reoffer-vary " + c.vary,
+                    CommandWord(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " +
+                        CommandWord(theirs) + " --reoffer theirs.we0 --reoffer-vary " + c.vary,
                     "--dial", "CONNECT 115200"});
     ASSERT_TRUE(call.Dial());
+    ProtocolEnd end;
     TCMHydra h(dispatcher);
     h.OnAcceptFile = [](TCMProtocol&, bool& accept, std::string&, int64_t, int64_t) {
       accept = false;
     };
-    ProtocolEnd end;
     Start(h, call.device.get(), end);
     ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
     EXPECT_TRUE(end.aborted);
@@ -267,8 +266,8 @@ TEST_F(HydraTest, PeerThatVariesItsRefusedOfferIsEndedAfterItsRefusals) {
 TEST_F(HydraTest, SilentRemoteEndsTheSessionAfterItsRetries) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   Start(h, &pair.A(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
   EXPECT_TRUE(end.aborted);
@@ -377,8 +376,8 @@ TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   HydraSenderPeer peer(pair.B(), offers);
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   Start(h, &pair.A(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
   EXPECT_TRUE(end.finished);
@@ -430,11 +429,11 @@ TEST_F(HydraTest, RefusalsAreCountedByTheWholeName) {
     TCMLoopbackPair pair({}, dispatcher);
     pair.Connect();
     HydraSenderPeer peer(pair.B(), offers);
+    ProtocolEnd end;
     TCMHydra h(dispatcher);
     h.OnAcceptFile = [](TCMProtocol&, bool& accept, std::string&, int64_t, int64_t) {
       accept = false;
     };
-    ProtocolEnd end;
     Start(h, &pair.A(), end);
     ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
     EXPECT_EQ(end.aborted, c.ended);
@@ -480,8 +479,8 @@ TEST_F(HydraTest, SentNamesGoOutInTheOemPageWithTheWholeNameBeside) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   HydraSenderPeer peer(pair.B(), {});
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   end.toSend = paths;
   Start(h, &pair.A(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
@@ -530,8 +529,8 @@ TEST_F(HydraTest, ReceivedNamesAreTheDiskNamesTheSenderMeant) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   HydraSenderPeer peer(pair.B(), offers);
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   Start(h, &pair.A(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
   EXPECT_TRUE(end.finished);
@@ -560,12 +559,13 @@ TEST_F(HydraTest, RussianNamesCrossTheFakeModemBothWays) {
     dir.Write("theirs/" + n.disk, SampleBytes(2000, 3));
     theirs += " " + CommandWord(dir / ("theirs/" + n.disk));
   }
-  ModemCall call(dir, dispatcher,
-                 {"--peer", std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + theirs,
-                  "--dial", "CONNECT 115200"});
+  ModemCall call(
+      dir, dispatcher,
+      {"--peer", CommandWord(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + theirs,
+       "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   end.toSend = mine;
   Start(h, call.device.get(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
@@ -591,12 +591,12 @@ TEST_F(HydraTest, LongNamesOfAnOldSystemCrossTheFakeModemCut) {
   ModemCall call(
       dir, dispatcher,
       {"--peer",
-       std::string(HYDRAPEER) + " --raw-names --recv " + CommandWord(dir / "peer/") + " " +
+       CommandWord(HYDRAPEER) + " --raw-names --recv " + CommandWord(dir / "peer/") + " " +
            CommandWord(dir / ("theirs/" + oem126)) + " " + CommandWord(dir / ("theirs/" + oem127)),
        "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   Start(h, call.device.get(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
   EXPECT_TRUE(end.finished);
@@ -625,11 +625,11 @@ TEST_F(HydraTest, SentRateIsTheRateOfTheLine) {
     platform::MakeDirs(in);
     TCMLoopbackPair pair({bitsPerSecond, 0, 1}, dispatcher);
     pair.Connect();
+    ProtocolEnd a, b;
     TCMHydra ha(dispatcher), hb(dispatcher);
     ha.Clock = [&] { return static_cast<uint32_t>(pair.Carried(pair.A()) * 10 * 1000 / 33600); };
     hb.Device = &pair.B();
     hb.ReceiveDir = in;
-    ProtocolEnd a, b;
     a.toSend = {file};
     b.Attach(hb);
     ha.Device = &pair.A();

@@ -57,7 +57,7 @@ class BatchMailLockTest : public ::testing::Test {
   std::string MsgBase() const { return Program() + "Msgbase/"; }
 
   std::string Command(const std::string& start, const std::string& args) const {
-    return std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(start) + " --registry " +
+    return ShellQuote(VELMARIS_BATCH) + " --dir " + ShellQuote(start) + " --registry " +
            ShellQuote(Reg()) + " " + args;
   }
   int Batch(const std::string& start, const std::string& args, std::string* out = nullptr,
