@@ -11,6 +11,7 @@
 #include "ZModemFixtures.h"
 #include "mailer/CMHydra.h"
 #include "mailer/CMLoopback.h"
+#include "mailer/CMZModem.h"
 #include "mailer/HydraFrames.h"
 #include "mailer/InboundFile.h"
 #include "support/NameTable.h"
@@ -273,6 +274,39 @@ TEST_F(HydraTest, SilentRemoteEndsTheSessionAfterItsRetries) {
   EXPECT_TRUE(end.aborted);
   EXPECT_TRUE(end.Has(16));
   EXPECT_TRUE(end.Logged("Aborting - Too many errors"));
+}
+
+// A protocol destroyed while its session runs (its owner ends, a test's
+// assertion fails) ends the session without a word to the handlers or the
+// clock, whose owners may be gone already.
+TEST_F(HydraTest, ProtocolsDestroyedInASessionReportNothingMore) {
+  const struct {
+    const char* name;
+    std::function<std::unique_ptr<TCMProtocol>()> make;
+  } protocols[] = {
+      {"Hydra", [&] { return std::unique_ptr<TCMProtocol>(new TCMHydra(dispatcher)); }},
+      {"ZModem", [&] { return std::unique_ptr<TCMProtocol>(new TCMZModem(dispatcher)); }},
+  };
+  for (const auto& protocol : protocols) {
+    SCOPED_TRACE(protocol.name);
+    TCMLoopbackPair pair({}, dispatcher);
+    pair.Connect();
+    ProtocolEnd end;
+    std::unique_ptr<TCMProtocol> p = protocol.make();
+    p->Device = &pair.A();
+    p->ReceiveDir = dir / "inA/";
+    end.Attach(*p);
+    p->Send();
+    // The silent remote keeps the session waiting.
+    ASSERT_TRUE(RunTicking([&] { return !end.log.empty(); }));
+    ASSERT_TRUE(p->IsActive());
+    int late = 0;
+    p->OnProtocolState = [&](TCMProtocol&, int, const std::string&, int64_t, int64_t) { ++late; };
+    p->OnAborted = p->OnFinished = [&](TCMProtocol&) { ++late; };
+    p->Clock = [&] { return static_cast<uint32_t>(++late); };
+    p.reset();
+    EXPECT_EQ(late, 0);
+  }
 }
 
 // A Hydra sender played by the test over the loopback pair: it offers its
