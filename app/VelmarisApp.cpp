@@ -13,6 +13,7 @@
 #include "app/logic/Startup.h"
 #include "core/DateFormat.h"
 #include "core/MailLock.h"
+#include "mailer/CMThreads.h"
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
@@ -105,6 +106,9 @@ bool TVelmarisApp::Start() {
   }
   // A change of the message base folder in the settings moves its lock.
   SetMailLockInForce(startDirGuard_.get());
+  // The line device's debug log lies in the start directory, wherever the
+  // program was started from.
+  SetTapiDebugLogPath(startDir_ + "cmdebug.txt");
   started_ = true;
 
   // 2. The process-wide services: window work and message boxes go to the

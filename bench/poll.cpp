@@ -68,8 +68,10 @@ void BM_PollEachWay(benchmark::State& state) {
     const std::string link = dir + "modem";
     const pid_t modem = platform::Process::Start(
         {FAKEMODEM, "--link", link, "--throttle", "--dial", "CONNECT 33600", "--peer",
-         std::string(EMSIPEER) + " --inbound " + dir + "peer-in --send " + dir + "back.pkt" +
-             " --protocols " + protocol + " --log " + dir + "peer.log"});
+         platform::QuoteCommandWord(EMSIPEER) + " --inbound " +
+             platform::QuoteCommandWord(dir + "peer-in") + " --send " +
+             platform::QuoteCommandWord(dir + "back.pkt") + " --protocols " + protocol + " --log " +
+             platform::QuoteCommandWord(dir + "peer.log")});
     while (::access(link.c_str(), F_OK) != 0)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
 

@@ -161,7 +161,8 @@ void BM_ZModemFromSz(benchmark::State& state) {
 void BM_HydraToHydra(benchmark::State& state) {
   BenchDir dir;
   for (auto _ : state) {
-    const std::string peer = std::string(HYDRAPEER) + " --recv " + dir.path + "/peer/";
+    const std::string peer = platform::QuoteCommandWord(HYDRAPEER) + " --recv " +
+                             platform::QuoteCommandWord(dir.path + "/peer/");
     Report(state, RunThroughModem(
                       dir, peer,
                       [](platform::Dispatcher& d) {

@@ -165,7 +165,7 @@ void BM_TossAgainstCrashmail(benchmark::State& state) {
   const bool steady = state.range(1) != 0;
   char tmpl[] = "/tmp/velmaris-bench-crashmail-XXXXXX";
   const std::string root = std::string(mkdtemp(tmpl)) + "/";
-  const std::string ours = std::string(VELMARIS_BATCH) + " --dir '" + root +
+  const std::string ours = std::string("'") + VELMARIS_BATCH + "' --dir '" + root +
                            "start/' --registry '" + root + "Velmaris.reg' import";
   const std::string theirs = "crashmail SETTINGS '" + root + "cm/crashmail.prefs' TOSS";
   const std::vector<std::string> inbounds = {root + "start/Inbound/", root + "cm/in/"};
@@ -232,7 +232,7 @@ void BM_TinyMessagesInbound(benchmark::State& state) {
     std::snprintf(name, sizeof name, "%08x.pkt", static_cast<unsigned>(p));
     platform::WriteFileAtomic(inbound + name, packet);
   }
-  const std::string ours = std::string(VELMARIS_BATCH) + " --dir '" + root +
+  const std::string ours = std::string("'") + VELMARIS_BATCH + "' --dir '" + root +
                            "start/' --registry '" + root + "Velmaris.reg' import";
   RunResult a;
   for (auto _ : state) {

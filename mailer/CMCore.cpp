@@ -404,15 +404,19 @@ void TCMConnectionDevice::DoDisconnecting() {
 // TCMProtocol
 
 void TCMProtocol::DoAborted() {
-  if (OnAborted) OnAborted(*this);
+  if (reporting_ && OnAborted) OnAborted(*this);
 }
 
 void TCMProtocol::DoFinished() {
-  if (OnFinished) OnFinished(*this);
+  if (reporting_ && OnFinished) OnFinished(*this);
 }
 
 void TCMProtocol::DoNextFile(std::string& path, std::string& alias) {
-  if (OnNextFile) OnNextFile(*this, path, alias);
+  if (!reporting_) {
+    path.clear();
+  } else if (OnNextFile) {
+    OnNextFile(*this, path, alias);
+  }
   if (path.empty()) {
     alias.clear();
   } else if (alias.empty()) {
@@ -422,8 +426,8 @@ void TCMProtocol::DoNextFile(std::string& path, std::string& alias) {
 }
 
 void TCMProtocol::DoAcceptFile(bool& accept, std::string& fname, int64_t size, int64_t unixDate) {
-  accept = true;
-  if (OnAcceptFile) OnAcceptFile(*this, accept, fname, size, unixDate);
+  accept = reporting_;
+  if (accept && OnAcceptFile) OnAcceptFile(*this, accept, fname, size, unixDate);
 }
 
 namespace {
@@ -440,6 +444,7 @@ int64_t Rate(uint32_t now, uint32_t start, int64_t position, int64_t offset) {
 
 void TCMProtocol::DoProtocolState(int state, const std::string& msg, int64_t param1,
                                   int64_t param2) {
+  if (!reporting_) return;
   switch (state) {
     case psSendStart:
       sendStart_ = Clock();

@@ -304,7 +304,17 @@ class TCMProtocol {
   int64_t SendPositionShown() const { return sendShown_; }
   int64_t ReceiveRate() const { return receiveRate_; }
 
+ protected:
+  // A destructor that still waits for its session to end calls this first:
+  // the session's last reports, its end among them, then reach no handler
+  // and no injected clock, whose owners may be gone already (an owner
+  // declared after the protocol is destroyed before it). A file offered
+  // from then on is refused and none is sent.
+  void StopReporting() { reporting_ = false; }
+  bool Reporting() const { return reporting_; }
+
  private:
+  std::atomic<bool> reporting_{true};
   uint32_t sendStart_ = 0, receiveStart_ = 0;
   int64_t sendOffset_ = 0, receiveOffset_ = 0;
   int64_t sendPos_ = 0;        // the last position reported sent

@@ -842,6 +842,9 @@ void THydraThread::OnEof(int32_t pos) {
 TCMHydra::TCMHydra(platform::Dispatcher& dispatcher) : dispatcher_(dispatcher) {}
 
 TCMHydra::~TCMHydra() {
+  // The session's last reports are still pumped (its thread waits on
+  // them), but they no longer reach the handlers.
+  StopReporting();
   Abort();
   while (active_) {
     dispatcher_.ProcessMessages();

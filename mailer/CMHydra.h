@@ -39,7 +39,7 @@ class TCMHydra : public TCMProtocol {
       std::function<void(TCMHydra& sender, const std::string& dev, const std::string& msg)>;
 
   explicit TCMHydra(platform::Dispatcher& dispatcher = platform::GetDispatcher());
-  ~TCMHydra() override;  // stops a running session, pumping messages
+  ~TCMHydra() override;  // stops a running session, pumping messages, reporting nothing
 
   TDevDataEvent OnDevData;
   // The names a FINFO packet offers for a file, given its name without the
@@ -57,7 +57,7 @@ class TCMHydra : public TCMProtocol {
   void TimerTrigger(int handle) override;
   void ReceiveData(const char* buffer, size_t length) override;
   void DoDevData(const std::string& dev, const std::string& msg) {
-    if (OnDevData) OnDevData(*this, dev, msg);
+    if (Reporting() && OnDevData) OnDevData(*this, dev, msg);
   }
   int ReceiveBatches() const { return receiveBatches_; }
 

@@ -423,7 +423,7 @@ void TWriteThread::Run() {
 
 namespace {
 std::mutex gDebugLogMutex;
-std::string gDebugLogPath = "cmdebug.txt";
+std::string gDebugLogPath;  // none until named: never the working folder by default
 }  // namespace
 
 void SetTapiDebugLogPath(const std::string& path) {

@@ -263,7 +263,8 @@ void StopIOThread(std::unique_ptr<TIOThread>& thread);
 
 // Appends "dd.mm.yy hh:mm.ss <text>" to the line-device debug log.
 void TapiDebugLog(const std::string& text);
-// Where that log goes (default "cmdebug.txt" in the current directory).
+// Where that log goes: the program and the poll command name cmdebug.txt in
+// the start directory; until a path is set nothing is written.
 void SetTapiDebugLogPath(const std::string& path);
 
 }  // namespace velmaris

@@ -917,6 +917,9 @@ TCMZModemThread::End TCMZModemThread::WaitForFin() {
 TCMZModem::TCMZModem(platform::Dispatcher& dispatcher) : dispatcher_(dispatcher) {}
 
 TCMZModem::~TCMZModem() {
+  // The session's last reports are still pumped (its thread waits on
+  // them), but they no longer reach the handlers.
+  StopReporting();
   Abort();
   while (active_) {
     dispatcher_.ProcessMessages();

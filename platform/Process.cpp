@@ -67,6 +67,12 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
   return argv;
 }
 
+std::string QuoteCommandWord(std::string_view word) {
+  std::string quoted = "\"";
+  for (const char c : word) quoted += c == '"' ? std::string_view("\"\"") : std::string_view(&c, 1);
+  return quoted + '"';
+}
+
 namespace {
 
 // Spawns argv with the actions already in `actions` (which it destroys), in

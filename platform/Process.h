@@ -27,6 +27,10 @@ class EProcess : public std::runtime_error {
 //   (C:\FIDO\ stays as written).
 // No other character is special: no variables, no wildcards, no redirection.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+// One argument as a word SplitCommandLine gives back unchanged: in double
+// quotes, a quote inside doubled. For a program's or a file's path put into
+// a command line, which may hold blanks.
+std::string QuoteCommandWord(std::string_view word);
 // One word of a command line as SplitCommandLine reads it: where it stands
 // in the line (begin to end, quotes included), its text with the quotes
 // taken out, where each byte of the text stands, and whether it was quoted.

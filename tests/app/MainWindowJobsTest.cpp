@@ -180,7 +180,7 @@ TEST_F(MainWindowJobsTest, BundlesThatWaitForRoomRaiseNoBoxFromTheMenuOrAfterACa
       ASSERT_NE(form, nullptr);
       platform::MakeDirs(dir / "peer-in");
       FakeModem modem(
-          dir, {"--peer", std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
+          dir, {"--peer", CommandWord(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
                               " --send " + CommandWord(dir / "00000009.pkt") + " --log " +
                               CommandWord(dir / "peer.log")});
       store.SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});

@@ -80,7 +80,7 @@ class SettingsApplyTest : public MainWindowFixture {
   }
   std::string Batch(const std::string& command) {
     std::string out;
-    EXPECT_EQ(RunShell(std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(Start()) +
+    EXPECT_EQ(RunShell(ShellQuote(VELMARIS_BATCH) + " --dir " + ShellQuote(Start()) +
                            " --registry " + ShellQuote(RegistryPath()) + " " + command + " 2>&1",
                        &out),
               0)

@@ -327,8 +327,9 @@ TEST_F(StartupWindowsTest, ExitAfterACallKeepsEveryListInTheRegistry) {
     SCOPED_TRACE(row.name);
     TempDir here;
     ASSERT_EQ(mkdir((here.Path() + "start").c_str(), 0700), 0);
-    // The line device's debug log goes to the test's folder, not the working one.
-    SetTapiDebugLogPath(here / "cmdebug.txt");
+    // The program puts the line device's debug log into its start directory,
+    // not into the working folder (here, the build's).
+    SetTapiDebugLogPath("");
     const TStartOptions options{here.Path() + "start/", here / "Velmaris.reg", here / "guard.lock"};
     std::string profileName;
     {
@@ -354,7 +355,7 @@ TEST_F(StartupWindowsTest, ExitAfterACallKeepsEveryListInTheRegistry) {
       }
       platform::MakeDirs(here / "peer-in");
       FakeModem modem(
-          here, {"--peer", std::string(EMSIPEER) + " --inbound " + CommandWord(here / "peer-in") +
+          here, {"--peer", CommandWord(EMSIPEER) + " --inbound " + CommandWord(here / "peer-in") +
                                " --log " + CommandWord(here / "peer.log")});
       store.SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
       ASSERT_TRUE(store.SaveConfiguration());
@@ -377,6 +378,9 @@ TEST_F(StartupWindowsTest, ExitAfterACallKeepsEveryListInTheRegistry) {
     EXPECT_EQ(RegistryValue(text, "Lines\\Mailer1", "Name"), "\"" + profileName + "\"");
     EXPECT_EQ(RegistryValue(text, "Mailboxes", "Count"), Dword(row.mailboxes));
     const std::string start = here.Path() + "start/";
+    ASSERT_TRUE(platform::FileExists(start + "cmdebug.txt"));
+    EXPECT_NE(platform::ReadFile(start + "cmdebug.txt").find(" Dialing ATDT"), std::string::npos);
+    EXPECT_FALSE(platform::FileExists("cmdebug.txt"));
     EXPECT_TRUE(ListsArea(start, here / "Velmaris.reg", kReportAreaName));
     if (row.lateArea) {
       EXPECT_TRUE(ListsArea(start, here / "Velmaris.reg", row.lateArea));

@@ -46,8 +46,8 @@ TEST_F(ArcWalk, BatchUnpacksWhatArcMadeWithEveryMethod) {
                        " ../all.arc" + names + " >/dev/null 2>&1"),
               0);
     std::string out;
-    ASSERT_EQ(RunShell(std::string(VELMARIS_BATCH) + " unpack '" + d / "all.arc" + "' '" +
-                           d / "out" + "'",
+    ASSERT_EQ(RunShell(ShellQuote(VELMARIS_BATCH) + " unpack " + ShellQuote(d / "all.arc") + " " +
+                           ShellQuote(d / "out"),
                        &out),
               0);
     for (const auto& f : files) {

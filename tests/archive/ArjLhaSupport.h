@@ -40,9 +40,9 @@ struct BatchResult {
 inline BatchResult RunUnpack(const std::string& archive, const std::string& dir,
                              const std::string& extra = "") {
   BatchResult r;
-  r.status = RunShell(std::string(VELMARIS_BATCH) + " unpack " + Sh(archive) + " " + Sh(dir) + " " +
-                          extra + " 2>&1",
-                      &r.output);
+  r.status = RunShell(
+      ShellQuote(VELMARIS_BATCH) + " unpack " + Sh(archive) + " " + Sh(dir) + " " + extra + " 2>&1",
+      &r.output);
   return r;
 }
 

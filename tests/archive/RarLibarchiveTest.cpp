@@ -557,8 +557,8 @@ TEST(RarReaderBatch, UnpackWithoutTheLibrary) {
   TempDir dir;
   dir.Write("mail.rar", Rar5Stored({{"0000FFFE.PKT", "packet"}}));
   std::string out;
-  EXPECT_EQ(RunShell("env -u VELMARIS_UNRAR_LIBRARY " + std::string(VELMARIS_BATCH) + " unpack '" +
-                         dir / "mail.rar" + "' '" + dir / "out" + "'",
+  EXPECT_EQ(RunShell("env -u VELMARIS_UNRAR_LIBRARY " + ShellQuote(VELMARIS_BATCH) + " unpack " +
+                         ShellQuote(dir / "mail.rar") + " " + ShellQuote(dir / "out"),
                      &out),
             0)
       << out;

@@ -219,26 +219,26 @@ TEST(RarLibrary, BatchUnpackThroughTheLibrary) {
   dir.Write("mail.rar", std::string("Rar!\x1A\x07\x00\n", 8) + FileLine("0000FFFE.PKT", "packet") +
                             FileLine("locked.txt", "locked", 4, 2, 0x20, "geheim"));
   std::string out;
-  const std::string env = std::string("VELMARIS_UNRAR_LIBRARY='") + FAKEUNRAR_PATH + "' ";
-  EXPECT_EQ(RunShell(env + VELMARIS_BATCH + " unpack '" + dir / "mail.rar" + "' '" + dir / "out" +
-                         "' --password geheim",
+  const std::string env = std::string("VELMARIS_UNRAR_LIBRARY=") + ShellQuote(FAKEUNRAR_PATH) + " ";
+  EXPECT_EQ(RunShell(env + ShellQuote(VELMARIS_BATCH) + " unpack " + ShellQuote(dir / "mail.rar") +
+                         " " + ShellQuote(dir / "out") + " --password geheim",
                      &out),
             0);
   EXPECT_EQ(out, "{\"file\":\"" + dir / "out/0000FFFE.PKT" + "\",\"crc\":true}\n{\"file\":\"" +
                      dir / "out/locked.txt" + "\",\"crc\":true}\n");
   EXPECT_EQ(dir.Read("out/locked.txt"), "locked");
 
-  EXPECT_NE(RunShell(env + VELMARIS_BATCH + " unpack '" + dir / "mail.rar" + "' '" + dir / "out2" +
-                         "' --password falsch 2>&1",
+  EXPECT_NE(RunShell(env + ShellQuote(VELMARIS_BATCH) + " unpack " + ShellQuote(dir / "mail.rar") +
+                         " " + ShellQuote(dir / "out2") + " --password falsch 2>&1",
                      &out),
             0);
   EXPECT_NE(out.find("26517 Invalid password"), std::string::npos) << out;
 
-  EXPECT_NE(
-      RunShell("VELMARIS_UNRAR_LIBRARY=/nonexistent/libunrar.so " + std::string(VELMARIS_BATCH) +
-                   " unpack '" + dir / "mail.rar" + "' '" + dir / "out3" + "' 2>&1",
-               &out),
-      0);
+  EXPECT_NE(RunShell("VELMARIS_UNRAR_LIBRARY=/nonexistent/libunrar.so " +
+                         ShellQuote(VELMARIS_BATCH) + " unpack " + ShellQuote(dir / "mail.rar") +
+                         " " + ShellQuote(dir / "out3") + " 2>&1",
+                     &out),
+            0);
   EXPECT_NE(out.find("25258 Unrar.dll not found"), std::string::npos) << out;
 }
 

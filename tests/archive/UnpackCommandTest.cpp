@@ -19,8 +19,8 @@ struct Outcome {
 
 Outcome Unpack(const TempDir& t, const std::string& args) {
   Outcome o;
-  o.status = RunShell(
-      std::string(VELMARIS_BATCH) + " unpack " + args + " 2>" + Sh(t / "stderr.txt"), &o.out);
+  o.status = RunShell(ShellQuote(VELMARIS_BATCH) + " unpack " + args + " 2>" + Sh(t / "stderr.txt"),
+                      &o.out);
   o.err = t.Read("stderr.txt");
   return o;
 }
@@ -120,9 +120,8 @@ TEST(UnpackCommand, RarNamesAndTheReadersMemoryBoundByTable) {
     const std::string arc = "n" + std::to_string(++n) + ".rar", out = "n" + std::to_string(n);
     t.Write(arc, c.image);
     Outcome o;
-    o.status = RunShell("env -u VELMARIS_UNRAR_LIBRARY " + std::string(VELMARIS_BATCH) +
-                            " unpack " + Sh(t / arc) + " " + Sh(t / out) + " 2>" +
-                            Sh(t / "stderr.txt"),
+    o.status = RunShell("env -u VELMARIS_UNRAR_LIBRARY " + ShellQuote(VELMARIS_BATCH) + " unpack " +
+                            Sh(t / arc) + " " + Sh(t / out) + " 2>" + Sh(t / "stderr.txt"),
                         &o.out);
     o.err = t.Read("stderr.txt");
     if (c.name.empty()) {

@@ -60,10 +60,9 @@ class MailerFormsFixture : public ConfigStoreFixture {
     box->Command = profile->Name();
     platform::MakeDirs(dir / "peer-in");
     modem = std::make_unique<FakeModem>(
-        dir,
-        std::vector<std::string>{"--peer", std::string(EMSIPEER) + " --inbound " +
-                                               CommandWord(dir / "peer-in") + " --log " +
-                                               CommandWord(dir / "peer.log") + peerArgs});
+        dir, std::vector<std::string>{"--peer", CommandWord(EMSIPEER) + " --inbound " +
+                                                    CommandWord(dir / "peer-in") + " --log " +
+                                                    CommandWord(dir / "peer.log") + peerArgs});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem->Link()});
     return profile;
   }

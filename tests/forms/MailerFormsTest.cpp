@@ -417,7 +417,7 @@ TEST_F(MailerFormsTest, MailerWindowShowsWhyTheLastCallFailed) {
     std::string status, logged;
   } rows[] = {
       {"the remote refuses the password",
-       {"--peer", std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
+       {"--peer", CommandWord(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
                       " --password other --log " + CommandWord(dir / "peer.log")},
        "Ready - Session password refused by the remote",
        "TAPI Connection closed"},

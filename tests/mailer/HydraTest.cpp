@@ -11,6 +11,7 @@
 #include "ZModemFixtures.h"
 #include "mailer/CMHydra.h"
 #include "mailer/CMLoopback.h"
+#include "mailer/CMZModem.h"
 #include "mailer/HydraFrames.h"
 #include "mailer/InboundFile.h"
 #include "support/NameTable.h"
@@ -199,15 +200,14 @@ TEST_F(HydraTest, MeetsItselfThroughTheFakeModemInTwoBatches) {
                     answer = MakeFile("answer.zip", 9000, 8);
   platform::MakeDirs(dir / "peer");
   SetTapiDebugLogPath(dir / "cmdebug.txt");
-  ModemCall call(
-      dir, dispatcher,
-      {"--peer",
-       std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " + CommandWord(theirs) +
-           " --second " + CommandWord(answer),
-       "--throttle", "--dial", "CONNECT 115200"});
+  ModemCall call(dir, dispatcher,
+                 {"--peer",
+                  CommandWord(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " +
+                      CommandWord(theirs) + " --second " + CommandWord(answer),
+                  "--throttle", "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   end.toSend = {mine};
   Start(h, call.device.get(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
@@ -246,15 +246,15 @@ TEST_F(HydraTest, PeerThatVariesItsRefusedOfferIsEndedAfterItsRefusals) {
     const std::string theirs = MakeFile("theirs.we0", 25000, 7);
     ModemCall call(dir, dispatcher,
                    {"--peer",
-                    std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " + CommandWord(theirs) +
-                        " --reoffer theirs.we0 --reoffer-vary " + c.vary,
+                    CommandWord(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + " " +
+                        CommandWord(theirs) + " --reoffer theirs.we0 --reoffer-vary " + c.vary,
                     "--dial", "CONNECT 115200"});
     ASSERT_TRUE(call.Dial());
+    ProtocolEnd end;
     TCMHydra h(dispatcher);
     h.OnAcceptFile = [](TCMProtocol&, bool& accept, std::string&, int64_t, int64_t) {
       accept = false;
     };
-    ProtocolEnd end;
     Start(h, call.device.get(), end);
     ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
     EXPECT_TRUE(end.aborted);
@@ -267,13 +267,46 @@ TEST_F(HydraTest, PeerThatVariesItsRefusedOfferIsEndedAfterItsRefusals) {
 TEST_F(HydraTest, SilentRemoteEndsTheSessionAfterItsRetries) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   Start(h, &pair.A(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
   EXPECT_TRUE(end.aborted);
   EXPECT_TRUE(end.Has(16));
   EXPECT_TRUE(end.Logged("Aborting - Too many errors"));
+}
+
+// A protocol destroyed while its session runs (its owner ends, a test's
+// assertion fails) ends the session without a word to the handlers or the
+// clock, whose owners may be gone already.
+TEST_F(HydraTest, ProtocolsDestroyedInASessionReportNothingMore) {
+  const struct {
+    const char* name;
+    std::function<std::unique_ptr<TCMProtocol>()> make;
+  } protocols[] = {
+      {"Hydra", [&] { return std::unique_ptr<TCMProtocol>(new TCMHydra(dispatcher)); }},
+      {"ZModem", [&] { return std::unique_ptr<TCMProtocol>(new TCMZModem(dispatcher)); }},
+  };
+  for (const auto& protocol : protocols) {
+    SCOPED_TRACE(protocol.name);
+    TCMLoopbackPair pair({}, dispatcher);
+    pair.Connect();
+    ProtocolEnd end;
+    std::unique_ptr<TCMProtocol> p = protocol.make();
+    p->Device = &pair.A();
+    p->ReceiveDir = dir / "inA/";
+    end.Attach(*p);
+    p->Send();
+    // The silent remote keeps the session waiting.
+    ASSERT_TRUE(RunTicking([&] { return !end.log.empty(); }));
+    ASSERT_TRUE(p->IsActive());
+    int late = 0;
+    p->OnProtocolState = [&](TCMProtocol&, int, const std::string&, int64_t, int64_t) { ++late; };
+    p->OnAborted = p->OnFinished = [&](TCMProtocol&) { ++late; };
+    p->Clock = [&] { return static_cast<uint32_t>(++late); };
+    p.reset();
+    EXPECT_EQ(late, 0);
+  }
 }
 
 // A Hydra sender played by the test over the loopback pair: it offers its
@@ -377,8 +410,8 @@ TEST_F(HydraTest, ReceivedNamesAndSizesReachTheLogAsTheyAre) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   HydraSenderPeer peer(pair.B(), offers);
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   Start(h, &pair.A(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
   EXPECT_TRUE(end.finished);
@@ -430,11 +463,11 @@ TEST_F(HydraTest, RefusalsAreCountedByTheWholeName) {
     TCMLoopbackPair pair({}, dispatcher);
     pair.Connect();
     HydraSenderPeer peer(pair.B(), offers);
+    ProtocolEnd end;
     TCMHydra h(dispatcher);
     h.OnAcceptFile = [](TCMProtocol&, bool& accept, std::string&, int64_t, int64_t) {
       accept = false;
     };
-    ProtocolEnd end;
     Start(h, &pair.A(), end);
     ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
     EXPECT_EQ(end.aborted, c.ended);
@@ -480,8 +513,8 @@ TEST_F(HydraTest, SentNamesGoOutInTheOemPageWithTheWholeNameBeside) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   HydraSenderPeer peer(pair.B(), {});
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   end.toSend = paths;
   Start(h, &pair.A(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
@@ -544,8 +577,8 @@ TEST_F(HydraTest, ReceivedNamesAreTheDiskNamesTheSenderMeant) {
   TCMLoopbackPair pair({}, dispatcher);
   pair.Connect();
   HydraSenderPeer peer(pair.B(), offers);
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   Start(h, &pair.A(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
   EXPECT_TRUE(end.finished);
@@ -574,12 +607,13 @@ TEST_F(HydraTest, RussianNamesCrossTheFakeModemBothWays) {
     dir.Write("theirs/" + n.disk, SampleBytes(2000, 3));
     theirs += " " + CommandWord(dir / ("theirs/" + n.disk));
   }
-  ModemCall call(dir, dispatcher,
-                 {"--peer", std::string(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + theirs,
-                  "--dial", "CONNECT 115200"});
+  ModemCall call(
+      dir, dispatcher,
+      {"--peer", CommandWord(HYDRAPEER) + " --recv " + CommandWord(dir / "peer/") + theirs,
+       "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   end.toSend = mine;
   Start(h, call.device.get(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
@@ -616,13 +650,13 @@ TEST_F(HydraTest, LongNamesOfAnOldSystemCrossTheFakeModemCut) {
   ModemCall call(
       dir, dispatcher,
       {"--peer",
-       std::string(HYDRAPEER) + " --raw-names --recv " + CommandWord(dir / "peer/") + " " +
+       CommandWord(HYDRAPEER) + " --raw-names --recv " + CommandWord(dir / "peer/") + " " +
            CommandWord(dir / ("theirs/" + oem126)) + " " + CommandWord(dir / ("theirs/" + oem127)) +
            more,
        "--dial", "CONNECT 115200"});
   ASSERT_TRUE(call.Dial());
-  TCMHydra h(dispatcher);
   ProtocolEnd end;
+  TCMHydra h(dispatcher);
   Start(h, call.device.get(), end);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
   EXPECT_TRUE(end.finished);
@@ -657,11 +691,11 @@ TEST_F(HydraTest, SentRateIsTheRateOfTheLine) {
     platform::MakeDirs(in);
     TCMLoopbackPair pair({bitsPerSecond, 0, 1}, dispatcher);
     pair.Connect();
+    ProtocolEnd a, b;
     TCMHydra ha(dispatcher), hb(dispatcher);
     ha.Clock = [&] { return static_cast<uint32_t>(pair.Carried(pair.A()) * 10 * 1000 / 33600); };
     hb.Device = &pair.B();
     hb.ReceiveDir = in;
-    ProtocolEnd a, b;
     a.toSend = {file};
     b.Attach(hb);
     ha.Device = &pair.A();

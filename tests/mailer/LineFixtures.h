@@ -131,11 +131,12 @@ struct EventRecorder {
   }
 };
 
-// "sh -c '...'" as the fake modem's peer command line.
-inline std::string Shell(const std::string& script) { return "sh -c \"" + script + "\""; }
-// A path as one word inside a Shell script (the test folder may hold
-// blanks); on a command line the fake modem splits, CommandWord (TempDir.h).
-inline std::string ShellWord(const std::string& path) { return "'" + path + "'"; }
+// "sh -c SCRIPT" as the fake modem's peer command line: the script is one
+// word of it (CommandWord); SCRIPT quotes its own words with ShellWord.
+inline std::string Shell(const std::string& script) { return "sh -c " + CommandWord(script); }
+// A path as one word inside a Shell script (the test and build folders may
+// hold blanks); on a command line the fake modem splits, CommandWord.
+inline std::string ShellWord(const std::string& path) { return ShellQuote(path); }
 
 // Generous: the machine may be busy; nothing here is a bound on speed.
 inline constexpr std::chrono::seconds kPatience{60};

@@ -78,7 +78,7 @@ class PollTest : public ConfigStoreFixture {
     std::ofstream(flow, std::ios::binary) << text;
   }
   std::string Peer(const std::string& extra = "") {
-    return std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") + " --send " +
+    return CommandWord(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") + " --send " +
            CommandWord(dir / "files/frompeer.pkt") + " --log " + CommandWord(dir / "peer.log") +
            " " + extra;
   }
@@ -210,7 +210,7 @@ TEST_P(PollProtocolTest, RussianNamesAndSysopsCrossTheCallBothWays) {
   dir.Write("files/" + theirFile, SampleBytes(4000, 6));
   WriteFlow(dir / ("files/" + ourFile) + "\r\n");
   const std::string peer =
-      std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") + " --send " +
+      CommandWord(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") + " --send " +
       CommandWord(dir / ("files/" + theirFile)) + " --log " + CommandWord(dir / "peer.log") +
       " --protocols " + GetParam() +
       " --sysop \"\xd0\x9f\xd1\x91\xd1\x82\xd1\x80 "
@@ -348,7 +348,7 @@ TEST_F(PollTest, MailPendingAfterACallIsTakenUpByTheNextTossOnly) {
   ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }, kPatience));
   EXPECT_FALSE(InboundMailPending());
 
-  const std::string quiet = std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
+  const std::string quiet = CommandWord(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
                             " --protocols zap --log " + CommandWord(dir / "peer.log");
   const Result second = Poll({"--peer", quiet});
   ASSERT_TRUE(second.completed) << PeerLog();
@@ -622,7 +622,7 @@ TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
     SCOPED_TRACE(c.send);
     WriteFlow("^" + packet + "\r\n");
     if (!fs::exists(packet)) dir.Write("files/0000abcd.pkt", SampleBytes(60000, 1));
-    const std::string peer = std::string(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
+    const std::string peer = CommandWord(EMSIPEER) + " --inbound " + CommandWord(dir / "peer-in") +
                              " --send " + CommandWord(dir / c.send) + " --log " +
                              CommandWord(dir / "peer.log");
     std::string peerArgs = c.peerArgs;
@@ -633,8 +633,9 @@ TEST_F(PollTest, BatchPollPrintsTheSessionLogAndRunsTheTosser) {
     FakeModem modem(dir, {"--peer", peer + " " + peerArgs});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
     config->SaveToRegistry();
-    const std::string command = std::string(VELMARIS_BATCH) + " --dir '" + Start() +
-                                "' --registry '" + RegistryPath() + "' poll 2:5020/1042 2>&1";
+    const std::string command = ShellQuote(VELMARIS_BATCH) + " --dir " + ShellQuote(Start()) +
+                                " --registry " + ShellQuote(RegistryPath()) +
+                                " poll 2:5020/1042 2>&1";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string out;
@@ -910,7 +911,7 @@ class CutCallTest : public PollTest {
   // set to AT&D0, hung up by "+++" and ATH (with a guard time of 1 s).
   FakeModem& StartModem(const std::string& protocol, bool escape = false) {
     fs::remove(sent);
-    const std::string peer = std::string(EMSIPEER) + " --inbound " + ShellWord(dir / "peer-in") +
+    const std::string peer = ShellQuote(EMSIPEER) + " --inbound " + ShellWord(dir / "peer-in") +
                              " --send " + ShellWord(dir / "files/frompeer.pkt") + " --log " +
                              ShellWord(dir / "peer.log") + " --protocols " + protocol;
     std::vector<std::string> args = {"--dial",

@@ -190,8 +190,9 @@ TEST_F(ZModemTest, NoisyLineStillDeliversBothWays) {
                                              "7",       "--damage-zeof", c.damageZEof};
       {
         std::vector<std::string> modemArgs = line;
-        modemArgs.insert(modemArgs.end(),
-                         {"--peer", Shell("cd " + ShellWord(dir / ("peer/" + sub)) + " && exec rz -q -b -y")});
+        modemArgs.insert(
+            modemArgs.end(),
+            {"--peer", Shell("cd " + ShellWord(dir / ("peer/" + sub)) + " && exec rz -q -b -y")});
         ModemCall call(dir, dispatcher, modemArgs, "m" + std::to_string(++calls));
         ASSERT_TRUE(call.Dial());
         TCMZModem z(dispatcher);
@@ -232,8 +233,8 @@ TEST_F(ZModemTest, CutCallKeepsThePartialFileAndTheNextCallResumesIt) {
     ModemCall call(dir, dispatcher, {"--peer", peer, "--throttle", "--dial", "CONNECT 115200"},
                    "cut");
     ASSERT_TRUE(call.Dial());
-    TCMZModem z(dispatcher);
     ProtocolEnd end;
+    TCMZModem z(dispatcher);
     Start(z, call.device.get(), end, false);
     ASSERT_TRUE(
         dispatcher.RunUntil([&] { return end.lastReceived > 30000 || end.Done(); }, kPatience));
@@ -265,8 +266,8 @@ TEST_F(ZModemTest, FileCutOnTheWayToRzIsNotCountedAsSent) {
        "--throttle", "--dial", "CONNECT 115200"},
       "cutout");
   ASSERT_TRUE(call.Dial());
-  TCMZModem z(dispatcher);
   ProtocolEnd end;
+  TCMZModem z(dispatcher);
   end.toSend = {files[0]};
   Start(z, call.device.get(), end, true);
   ASSERT_TRUE(dispatcher.RunUntil([&] { return end.lastSent > 30000 || end.Done(); }, kPatience));
@@ -299,8 +300,8 @@ TEST_F(ZModemTest, WholeTemporaryCopyCompletesWithoutData) {
     dir.Write("in/" + temp, platform::ReadFile(files[i]));
     TCMLoopbackPair line{TLineShape{}, dispatcher};
     line.Connect();
-    TCMZModem sender(dispatcher), receiver(dispatcher);
     ProtocolEnd out, in;
+    TCMZModem sender(dispatcher), receiver(dispatcher);
     out.toSend = {files[i]};
     Start(receiver, &line.B(), in, false);
     Start(sender, &line.A(), out, true);
@@ -323,8 +324,8 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
                {false, "ZModem Init failed (no FINFO/ZFIN!)"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.failure);
-    TCMZModem z(dispatcher);
     ProtocolEnd end;
+    TCMZModem z(dispatcher);
     Start(z, &pair.A(), end, c.sending);
     ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
     EXPECT_TRUE(end.aborted);
@@ -341,8 +342,8 @@ TEST_F(ZModemTest, PeerThatStopsAnsweringEndsTheSessionInBoundedTime) {
        "--throttle"},
       "stall");
   ASSERT_TRUE(call.Dial());
-  TCMZModem z(dispatcher);
   ProtocolEnd end;
+  TCMZModem z(dispatcher);
   Start(z, call.device.get(), end, false);
   ASSERT_TRUE(
       dispatcher.RunUntil([&] { return end.lastReceived > 5000 || end.Done(); }, kPatience));
@@ -403,10 +404,10 @@ TEST_F(ZModemTest, RemoteNamesAreCheckedAndNeverOverwrite) {
     platform::WriteFileAtomic(inDir + longTaken, "and a long one");
     TCMLoopbackPair line{TLineShape{}, dispatcher};
     line.Connect();
+    ProtocolEnd out, in;
     TCMZModem sender(dispatcher), receiver(dispatcher);
     sender.ZedZap = receiver.ZedZap = zedzap;
     sender.Device = &line.A();
-    ProtocolEnd out, in;
     out.Attach(sender);
     size_t next = 0;
     sender.OnNextFile = [&](TCMProtocol&, std::string& path, std::string& alias) {
@@ -465,15 +466,6 @@ const ZName kZNames[] = {
      Repeat("\xd0\xb6", 126) + ".7z", Repeat("\xa6", 126) + ".7z"},
 };
 
-// "sh -c SCRIPT" as one peer command line: the script is one word, its
-// double quotes doubled (platform/Process.h SplitCommandLine); SCRIPT
-// quotes its own words for sh with single quotes.
-std::string ShellScript(const std::string& script) {
-  std::string word;
-  for (char c : script) word += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return "sh -c \"" + word + "\"";
-}
-
 // A received name that is taken already gets a number before its extension;
 // a name at the file system's bound loses the end of its stem to it, cut at
 // a whole letter, never in the middle of a UTF-8 character.
@@ -509,7 +501,7 @@ TEST_F(ZModemTest, NamesGoToRzInTheOemPageAndComeFromSzAsTheDiskNames) {
     const std::string peerDir = dir / "peer/";
     ProtocolEnd end;
     end.toSend.assign(files.begin(), files.end());
-    RunWithPeer(end, true, ShellScript("cd '" + peerDir + "' && exec rz -q -b -y"));
+    RunWithPeer(end, true, Shell("cd " + ShellWord(peerDir) + " && exec rz -q -b -y"));
     EXPECT_TRUE(end.finished);
     for (size_t i = 0; i < files.size(); ++i) {
       SCOPED_TRACE(kZNames[i].what);
@@ -534,23 +526,23 @@ TEST_F(ZModemTest, NamesGoToRzInTheOemPageAndComeFromSzAsTheDiskNames) {
     const std::string oem126 = Repeat("\xa6", 126) + ".txt", oem127 = Repeat("\xa6", 127) + ".txt";
     dir.Write("old/" + oem126, "126 letters");
     dir.Write("old/" + oem127, "127 letters");
-    std::string script = "exec sz -q '" + dir /
-                                              "old/\x8f\x80\x8a\x85\x92"
-                                              "01.PKT'";
-    for (const std::string& f : files) script += " '" + f + "'";
-    script += " '" + dir / ("old/" + oem126) + "' '" + dir / ("old/" + oem127) + "'";
+    std::string script = "exec sz -q " + ShellWord(dir /
+                                                   "old/\x8f\x80\x8a\x85\x92"
+                                                   "01.PKT");
+    for (const std::string& f : files) script += " " + ShellWord(f);
+    script += " " + ShellWord(dir / ("old/" + oem126)) + " " + ShellWord(dir / ("old/" + oem127));
     const std::string oemDots[] = {"v1..2.zip", "\x8e\xe2\xe7\xf1\xe2..txt",
                                    "\x88\x92\x8e\x83\x88...TXT",
                                    Repeat("\xa6", 125) + ".\xa6\xa6.doc"};
     const std::string dots[] = {"v1..2.zip", "Отчёт..txt", "ИТОГИ...TXT", Repeat("ж", 125) + ".doc"};
     for (const std::string& name : oemDots) {
       dir.Write("old/" + name, name);
-      script += " '" + dir / ("old/" + name) + "'";
+      script += " " + ShellWord(dir / ("old/" + name));
     }
     const std::string in = dir / "in/sz/";
     platform::MakeDirs(in);
     ProtocolEnd end;
-    RunWithPeer(end, false, ShellScript(script), {}, false, in);
+    RunWithPeer(end, false, Shell(script), {}, false, in);
     EXPECT_TRUE(end.finished);
     EXPECT_EQ(platform::ReadFile(in + "\xd0\x9f\xd0\x90\xd0\x9a\xd0\x95\xd0\xa2"
                                       "01.PKT"),
@@ -601,8 +593,8 @@ TEST_F(ZModemTest, HostileReceiverCannotMakeAFileCountAsSent) {
       default: return {};
     }
   });
-  TCMZModem z(dispatcher);
   ProtocolEnd end;
+  TCMZModem z(dispatcher);
   end.toSend = {files[0]};
   Start(z, &pair.A(), end, true);
   ASSERT_TRUE(RunToEnd(end));
@@ -636,8 +628,8 @@ TEST_F(ZModemTest, ZrposThatComesWhileTheSessionIsFinishedTakesTheFileUpAgain) {
       default: return {};
     }
   });
-  TCMZModem z(dispatcher);
   ProtocolEnd end;
+  TCMZModem z(dispatcher);
   end.toSend = {files[0]};
   Start(z, &pair.A(), end, true);
   ASSERT_TRUE(RunTicking([&] { return end.Done(); }));
@@ -681,10 +673,10 @@ TEST_F(ZModemTest, ReceiverWithoutOverlappedIoGetsEveryBlockAcknowledged) {
         default: return {};
       }
     });
+    ProtocolEnd end;
     TCMZModem z(dispatcher);
     // The clock runs with the bytes the line has taken, as on a 33,600 bps line.
     z.Clock = [&] { return static_cast<uint32_t>(line.Carried(line.A()) * 10 * 1000 / 33600); };
-    ProtocolEnd end;
     end.toSend = {files[0]};
     z.Device = &line.A();
     z.ReceiveDir = dir / "in/";
@@ -763,13 +755,13 @@ TEST_F(ZModemTest, SenderCannotOverfillTheInboundOrPassOffAShortFile) {
         default: return {};
       }
     });
+    ProtocolEnd end;
     TCMZModem z(dispatcher);
     z.InboundFreeSpace = [&](const std::string& d) {
       uint64_t used = 0;
       for (const auto& e : platform::ScanDir(d)) used += e.size;
       return kInboundDiskReserve + kDisk - std::min(used, kDisk);
     };
-    ProtocolEnd end;
     Start(z, &line.A(), end, false, in);
     ASSERT_TRUE(RunToEnd(end));
     EXPECT_TRUE(end.Noticed(c.notice));

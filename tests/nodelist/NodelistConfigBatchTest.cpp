@@ -21,7 +21,7 @@ namespace {
 class NodelistConfigBatchTest : public ::testing::Test {
  protected:
   int Run(const std::string& args, std::string* out = nullptr) {
-    return RunShell(std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(dir.Path()) +
+    return RunShell(ShellQuote(VELMARIS_BATCH) + " --dir " + ShellQuote(dir.Path()) +
                         " --registry " + ShellQuote(dir / "Velmaris.reg") + " " + args +
                         " 2>/dev/null",
                     out);

@@ -39,6 +39,12 @@ TEST(Process, SplitCommandLine) {
       {"\xe0\xa8 \"\xff x\"", {"\xe0\xa8", "\xff x"}},
   };
   for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.line), c.argv) << c.line;
+  // Quoted words come back as they were, whatever they hold.
+  for (const char* word : {"", "plain", "/tmp/Мои проекты/сборка 1/velmaris-batch", "say \"hi\"",
+                           "\"", "tab\tand\nline", "C:\\Program Files\\"}) {
+    EXPECT_EQ(SplitCommandLine("x " + QuoteCommandWord(word) + " y"), (Args{"x", word, "y"}))
+        << word;
+  }
 }
 
 TEST(Process, ExitCodes) {

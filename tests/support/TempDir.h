@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Process.h"
+
 namespace velmaris::test {
 
 class TempDir {
@@ -42,9 +44,9 @@ int RunShell(const std::string& command, std::string* out = nullptr);
 // One argument quoted for /bin/sh.
 std::string ShellQuote(const std::string& arg);
 
-// One word quoted for a configured command line (platform::SplitCommandLine:
-// double quotes, a quote inside doubled), such as the fake modem's peer.
-std::string CommandWord(const std::string& arg);
+// One word quoted for a configured command line (platform::SplitCommandLine),
+// such as the fake modem's peer.
+inline std::string CommandWord(const std::string& arg) { return platform::QuoteCommandWord(arg); }
 
 // Runs velmaris-batch on a start directory and a registry file, each argument
 // quoted; `redirect` says where standard error goes.

@@ -7,7 +7,7 @@ namespace {
 
 TEST(BatchDriver, UnknownCommandFailsWithUsage) {
   std::string out;
-  const int rc = RunShell(std::string(VELMARIS_BATCH) + " no-such-command 2>&1", &out);
+  const int rc = RunShell(ShellQuote(VELMARIS_BATCH) + " no-such-command 2>&1", &out);
   EXPECT_EQ(rc, 2);
   EXPECT_NE(out.find("unknown command: no-such-command"), std::string::npos);
   EXPECT_NE(out.find("usage: velmaris-batch"), std::string::npos);
@@ -17,7 +17,7 @@ TEST(BatchDriver, UnknownCommandFailsWithUsage) {
 
 TEST(BatchDriver, MissingCommandFails) {
   std::string out;
-  EXPECT_EQ(RunShell(std::string(VELMARIS_BATCH) + " --dir /tmp 2>&1", &out), 2);
+  EXPECT_EQ(RunShell(ShellQuote(VELMARIS_BATCH) + " --dir /tmp 2>&1", &out), 2);
   EXPECT_NE(out.find("no command given"), std::string::npos);
 }
 

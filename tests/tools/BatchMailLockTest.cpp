@@ -58,7 +58,7 @@ class BatchMailLockTest : public ::testing::Test {
   std::string MsgBase() const { return Program() + "Msgbase/"; }
 
   std::string Command(const std::string& start, const std::string& args) const {
-    return runAs_ + std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(start) + " --registry " +
+    return runAs_ + ShellQuote(VELMARIS_BATCH) + " --dir " + ShellQuote(start) + " --registry " +
            ShellQuote(Reg()) + " " + args;
   }
   int Batch(const std::string& start, const std::string& args, std::string* out = nullptr,

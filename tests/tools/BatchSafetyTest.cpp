@@ -81,7 +81,7 @@ class BatchSafetyTest : public ::testing::Test {
   std::string Inbound() const { return Start() + "Inbound/"; }
   std::string Reg() const { return dir_ / "Velmaris.reg"; }
   std::string Command(const std::string& args) const {
-    return std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(Start()) + " --registry " +
+    return ShellQuote(VELMARIS_BATCH) + " --dir " + ShellQuote(Start()) + " --registry " +
            ShellQuote(Reg()) + " " + args;
   }
   int Batch(const std::string& args, std::string* out = nullptr, std::string* err = nullptr) {
@@ -455,7 +455,7 @@ TEST_F(BatchSafetyTest, AnImportUnderAnyAddressSpaceLimitNeverCallsASoundBundleD
             0);
   auto stored = [&](const std::string& start, const std::string& reg) {
     std::string out;
-    RunShell(std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(start) + " --registry " +
+    RunShell(ShellQuote(VELMARIS_BATCH) + " --dir " + ShellQuote(start) + " --registry " +
                  ShellQuote(reg) + " dump BIG.ECHO 2>/dev/null",
              &out);
     std::map<std::string, int> subjects;
@@ -475,7 +475,7 @@ TEST_F(BatchSafetyTest, AnImportUnderAnyAddressSpaceLimitNeverCallsASoundBundleD
                        ShellQuote(dir_ / "pristine.reg") + " " + ShellQuote(reg)),
               0);
     platform::WriteFileAtomic(start + "Inbound/0000aaaa.mo0", bundle);
-    const std::string batch = std::string(VELMARIS_BATCH) + " --dir " + ShellQuote(start) +
+    const std::string batch = ShellQuote(VELMARIS_BATCH) + " --dir " + ShellQuote(start) +
                               " --registry " + ShellQuote(reg) + " ";
     std::string out;
     const int rc = RunShell("ulimit -v " + std::to_string(limit * 1024) + " && " + batch +
