@@ -23,6 +23,7 @@
 #include "processing/AutoSend.h"
 #include "processing/ExportJournal.h"
 #include "processing/GlobalDupeChecker.h"
+#include "widgets/OnScreen.h"
 
 namespace velmaris {
 
@@ -143,7 +144,10 @@ void TVelmarisApp::StartWindows() {
   // copy that must end never touches it.
   OpenDupeChecker(startDirGuard_->MessageBaseDir(), startDir_);
 
-  // 4. The splash window, painted at once.
+  // 4. The splash window, painted at once. The windows are looked at from
+  // now on: the frame the window manager gives the splash places the main
+  // window before it is mapped.
+  KeepWindowsOnScreen();
   splash_ = std::make_unique<TSplashWin>();
   splash_->ShowNow();
 

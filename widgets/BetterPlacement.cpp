@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/Prompter.h"
+#include "widgets/OnScreen.h"
 #include "widgets/Placement.h"
 
 namespace velmaris {
@@ -68,8 +69,16 @@ void TBetterPlacement::Restore() {
     screens.push_back({g.x(), g.y(), g.width(), g.height()});
   }
   r = ClampToScreens(r, screens);
-  form_->move(r.x, r.y);
-  form_->resize(r.w, r.h);
+  // The stored place is the frame's. Where the frame is known (or expected,
+  // before the window is first mapped) the client area is placed inside it,
+  // so that the fit before mapping reads the window where its frame will
+  // be; else Qt counts the frame in once it knows it.
+  if (const QMargins frame = ExpectedFrame(form_); !frame.isNull()) {
+    form_->setGeometry(QRect(r.x, r.y, r.w, r.h).translated(frame.left(), frame.top()));
+  } else {
+    form_->move(r.x, r.y);
+    form_->resize(r.w, r.h);
+  }
   switch (state) {
     case 1:
       form_->setWindowState(form_->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));

@@ -36,12 +36,13 @@ QMargins& LastFrame() {
   return frame;
 }
 
-QMargins KnownFrame(const QWidget* w) {
-  const QWindow* handle = w->windowHandle();
+QMargins KnownFrame(const QWindow* handle) {
   const QMargins frame = handle ? handle->frameMargins() : QMargins();
   if (!frame.isNull()) LastFrame() = frame;
   return frame;
 }
+
+QMargins KnownFrame(const QWidget* w) { return KnownFrame(w->windowHandle()); }
 
 // The window's frame once the window manager framed it; before, as large as
 // the largest frame of the windows up, or the last one seen when none is up
@@ -84,8 +85,13 @@ class TOnScreenGuard : public QObject {
     if ((type == QEvent::Show && !event->spontaneous()) || type == QEvent::ShowToParent) {
       if (watched->isWidgetType()) Shown(static_cast<QWidget*>(watched), type);
     } else if (type == QEvent::Expose) {
-      if (auto* window = qobject_cast<QWindow*>(watched); window && window->isExposed())
+      if (auto* window = qobject_cast<QWindow*>(watched); window && window->isExposed()) {
+        // Any window the manager framed tells the frame it gives: the
+        // splash, framed by a manager that knows no frameless windows, is
+        // how the first window placed learns it before it is mapped.
+        if (window->isTopLevel()) KnownFrame(window);
         Mapped(window);
+      }
     } else if (type == QEvent::Move && event->spontaneous() && !settling_.empty()) {
       if (watched->isWidgetType()) Moved(static_cast<QWidget*>(watched));
     }
@@ -138,6 +144,8 @@ class TOnScreenGuard : public QObject {
 };
 
 }  // namespace
+
+QMargins ExpectedFrame(const QWidget* window) { return window ? FrameOf(window) : QMargins(); }
 
 void KeepWindowsOnScreen() {
   static QPointer<TOnScreenGuard> guard;

@@ -20,6 +20,8 @@
 // it is mapped.
 #pragma once
 
+#include <QMargins>
+
 class QWidget;
 
 namespace velmaris {
@@ -27,6 +29,12 @@ namespace velmaris {
 // Starts looking at the windows of the application (once; later calls do
 // nothing). Needs the QApplication.
 void KeepWindowsOnScreen();
+
+// The frame the window has or, before the window manager framed it, will
+// most likely get: as large as the frames of the windows up, or the last one
+// the window manager gave a window of the program (the splash's, for the
+// first window). None without a window manager.
+QMargins ExpectedFrame(const QWidget* window);
 
 // The same placement for one window now: its frame (known, or estimated from
 // the windows up) shrunk to the screen as far as its minimum size lets it
