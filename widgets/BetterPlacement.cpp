@@ -95,7 +95,12 @@ void TBetterPlacement::Save() {
   if (!form_) return;
   PlacementRegistry reg(RegPath.toStdString());
   const std::string section = RegSection.toStdString();
-  const QPoint pos = form_->pos();
+  // The frame's place, as it is restored: the client area less the frame
+  // known or expected (the toolkit may not have learnt the frame yet).
+  const QMargins frame = ExpectedFrame(form_);
+  const QPoint pos = frame.isNull() ? form_->pos()
+                                    : form_->geometry().topLeft() -
+                                          QPoint(frame.left(), frame.top());
   const QSize size = form_->size();
   reg.WriteInteger(section, "Left", pos.x());
   reg.WriteInteger(section, "Top", pos.y());

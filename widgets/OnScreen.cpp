@@ -42,15 +42,18 @@ QMargins KnownFrame(const QWindow* handle) {
   return frame;
 }
 
-QMargins KnownFrame(const QWidget* w) { return KnownFrame(w->windowHandle()); }
+// Only a window that is up is asked: before the window manager framed it
+// the toolkit finds no frame and keeps that answer.
+QMargins KnownFrame(const QWidget* w) {
+  const QWindow* handle = w->windowHandle();
+  return handle && handle->isExposed() ? KnownFrame(handle) : QMargins();
+}
 
-// The window's frame once the window manager framed it; before, as large as
-// the largest frame of the windows up, or the last one seen when none is up
-// (none without a window manager).
-QMargins FrameOf(const QWidget* window) {
-  QMargins frame = KnownFrame(window);
-  if (!frame.isNull()) return frame;
-  frame = LastFrame();
+// The frame a window not framed yet will most likely get: as large as the
+// largest frame of the other windows up, or the last one seen when none is
+// up (none without a window manager).
+QMargins OthersFrame(const QWidget* window) {
+  QMargins frame = LastFrame();
   for (const QWidget* other : QApplication::topLevelWidgets()) {
     if (other == window || !other->isVisible() || !Framed(other)) continue;
     const QMargins m = KnownFrame(other);
@@ -58,6 +61,13 @@ QMargins FrameOf(const QWidget* window) {
                      std::max(frame.right(), m.right()), std::max(frame.bottom(), m.bottom()));
   }
   return frame;
+}
+
+// The window's frame once the window manager framed it; before, the one it
+// will most likely get.
+QMargins FrameOf(const QWidget* window) {
+  const QMargins frame = KnownFrame(window);
+  return frame.isNull() ? OthersFrame(window) : frame;
 }
 
 std::vector<PlaceRect> AvailableScreens() {

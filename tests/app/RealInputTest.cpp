@@ -1781,20 +1781,40 @@ TEST_F(RealInputChild, DISABLED_OnASmallScreen) {
   dialog->exec();
   EXPECT_EQ(off.join(", ").toStdString(), "") << "off the screen";
 
-  // A window stored lower down, as tall as the screen, comes back with its
-  // frame, its bottom included, on the screen (an editor, made after its
-  // place was stored, as the program makes its windows).
+  // A window stored lower down comes back with its frame, its bottom
+  // included, on the screen as it first shows (an editor, made after its
+  // place was stored, as the program makes its windows): as tall as the
+  // screen; with its bottom a little below it, where a place read as the
+  // client area's would fit. One that fits is stored again where it was,
+  // not a title bar higher or lower each time it is opened.
   PlacementRegistry placement("Software\\Brimvale\\Velmaris\\Placement");
-  for (const auto& [name, value] :
-       {std::pair{"Left", 40}, {"Top", 300}, {"Width", 700}, {"Height", 590}, {"State", 1}})
-    placement.WriteInteger("MessageEditor", name, value);
-  auto* editor = new TMessageEditor;
-  editor->show();
-  ASSERT_TRUE(Shows(editor));
-  EXPECT_TRUE(PumpUntil([&] { return FrameOnScreen(editor); }, 30s))
-      << "frame " << editor->frameGeometry().height() << " high at " << editor->frameGeometry().y();
-  Shot("small-editor");
-  delete editor;
+  const struct {
+    int top, height;
+    bool fits;
+  } stored[] = {{300, 590, false}, {140, 450, false}, {140, 300, true}};
+  for (const auto& row : stored) {
+    SCOPED_TRACE("stored at " + std::to_string(row.top) + ", " + std::to_string(row.height) +
+                 " high");
+    for (const auto& [name, value] : {std::pair{"Left", 40}, {"Top", row.top}, {"Width", 700},
+                                      {"Height", row.height}, {"State", 1}})
+      placement.WriteInteger("MessageEditor", name, value);
+    auto* editor = new TMessageEditor;
+    FirstExpose first(editor);
+    editor->show();
+    ASSERT_TRUE(Shows(editor));
+    EXPECT_TRUE(first.seen && first.frameOnScreen)
+        << "first shown with its frame " << first.frame.height() << " high at " << first.frame.y();
+    EXPECT_TRUE(PumpUntil([&] { return FrameOnScreen(editor); }, 30s))
+        << "frame " << editor->frameGeometry().height() << " high at "
+        << editor->frameGeometry().y();
+    if (row.fits) {
+      editor->findChild<TBetterPlacement*>()->Save();
+      EXPECT_EQ(placement.ReadInteger("MessageEditor", "Left", -1), 40);
+      EXPECT_EQ(placement.ReadInteger("MessageEditor", "Top", -1), row.top);
+    }
+    Shot(("small-editor-" + std::to_string(row.height)).c_str());
+    delete editor;
+  }
 
   // The main window, stored lower down and not maximised, comes back with
   // its frame, the status bar included, on the screen.
