@@ -24,7 +24,9 @@ class BetterPlacementTest : public ::testing::Test {
   BetterPlacementTest() : registry_(dir_ / "Velmaris.reg") { platform::SetRegistry(&registry_); }
   ~BetterPlacementTest() override { platform::SetRegistry(nullptr); }
 
-  // A form with its placement, built and restored as the forms do it.
+  // A form with its placement, built and restored as the forms do it. Where
+  // its frame goes is read once it is shown: a window placed inside a frame
+  // the program expects has no frame of its own before.
   std::unique_ptr<QWidget> MakeForm(QRect designed = QRect(40, 50, 320, 240)) {
     auto form = std::make_unique<QWidget>();
     form->setObjectName("KQMainWindow");
@@ -42,6 +44,7 @@ class BetterPlacementTest : public ::testing::Test {
 
 TEST_F(BetterPlacementTest, FirstStartKeepsDesignedBounds) {
   auto form = MakeForm();
+  form->show();
   EXPECT_EQ(form->pos(), QPoint(40, 50));
   EXPECT_EQ(form->size(), QSize(320, 240));
   EXPECT_EQ(form->windowState(), Qt::WindowNoState);
@@ -120,6 +123,7 @@ TEST_F(BetterPlacementTest, StoredBoundsAreKeptOnTheScreen) {
   registry_.WriteDWord(kKey, "Width", static_cast<uint32_t>(-20));
   registry_.WriteDWord(kKey, "Height", 1u << 30);
   auto form = MakeForm();
+  form->show();
   const QRect r(form->pos(), form->size());
   EXPECT_TRUE(screen.contains(r)) << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
   EXPECT_GE(form->width(), std::min(120, screen.width()));
@@ -131,6 +135,7 @@ TEST_F(BetterPlacementTest, ValuesOfAnotherTypeCountAsMissing) {
   registry_.WriteBinary(kKey, "Width", {1, 2, 3, 4});
   registry_.WriteDWord(kKey, "Top", 77);
   auto form = MakeForm();
+  form->show();
   EXPECT_EQ(form->pos(), QPoint(40, 77));
   EXPECT_EQ(form->width(), 320);
 }
@@ -146,6 +151,7 @@ TEST_F(BetterPlacementTest, SectionsAreSeparate) {
   other->resize(200, 100);
   auto* placement = new TBetterPlacement(other.get(), "FrEd");
   placement->Loaded();
+  other->show();
   EXPECT_EQ(other->pos(), QPoint(5, 6));
   EXPECT_EQ(placement->Form(), other.get());
 }
