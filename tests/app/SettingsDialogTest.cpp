@@ -512,11 +512,11 @@ TEST_F(SettingsDialogTest, AUsedMessageBaseMovesWithItsDuplicateDatabase) {
 // comes again is known: it is not stored twice.
 TEST_F(SettingsDialogTest, TheReadmeRecipeMovesABaseWithMailAndKeepsItsHistory) {
   const std::string inbound = Store().Values()->InboundDir();
-  PackedSpec spec;
-  spec.origNode = 1;
-  spec.origNet = 5030;
-  spec.text = "AREA:ECHO.ONE\r\x01MSGID: 2:5030/1 0000d001\rDay one.\r";
-  const std::string packet = PacketOf(PeerHeader(), PackedMessage(spec));
+  PackedFields dayOne;
+  dayOne.origNode = 1;
+  dayOne.origNet = 5030;
+  dayOne.text = "AREA:ECHO.ONE\r\x01MSGID: 2:5030/1 0000d001\rDay one.\r";
+  const std::string packet = PacketOf(PeerHeader(), PackedMessage(dayOne));
   const std::string old = Store().MessageBaseDir();
   EndProgram();
   // Day 1: the packet is imported.

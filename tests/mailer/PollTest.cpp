@@ -862,7 +862,7 @@ TEST_F(PollTest, BatchPollTossesWithTheImportFiltersAndTakesAreaLists) {
                        .AddFilter("Drop all", std::make_unique<TFilter>());
   drop.ApplyArea = drop.DoKill = true;
   drop.SetArea("fido.ger");
-  PackedSpec echo, reply;
+  PackedFields echo, reply;
   echo.destNet = reply.destNet = 5020;
   echo.from = "Joe Remote";
   echo.text = "AREA:FIDO.GER\r\x01MSGID: 2:5020/1042 12345678\rHi\r";

@@ -55,7 +55,7 @@ class AreaManagerTest : public TosserFixture {
   // A reply of the uplink's robot, from 2:5030/1 to the point, in a packet.
   void DropReply(const std::string& name, const std::string& from, const std::string& subject,
                  const std::string& text) {
-    PackedSpec s;
+    PackedFields s;
     s.origNet = 5030, s.origNode = 1, s.destNet = 5020, s.destNode = 1042;
     s.from = from, s.to = "Point Seven", s.subject = subject;
     s.text = "\x01INTL 2:5020/1042 2:5030/1\r\x01TOPT 7\r" + text;
@@ -245,7 +245,7 @@ TEST_F(AreaManagerTest, TheBatchImportRegistersListRepliesAsTheProgramDoes) {
 
 TEST_F(AreaManagerTest, RegistrationPicksManagerBySenderAndKeepsTheSubject) {
   Link()->FSDescO = 1;  // names on one row, descriptions on the next
-  PackedSpec s;
+  PackedFields s;
   s.from = "FileScan";
   s.subject = "File areas";
   s.text = "FILES.A\rAll the files\r";

@@ -15,7 +15,7 @@ namespace {
 
 TMail MailOf(const std::string& from, const std::string& to, const std::string& subject,
              const std::string& text) {
-  PackedSpec s;
+  PackedFields s;
   s.from = from;
   s.to = to;
   s.subject = subject;

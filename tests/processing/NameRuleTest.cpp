@@ -261,7 +261,7 @@ TEST_F(NameRuleTest, AFilterProgramGetsTheMessagePathWhole) {
     std::vector<std::string> logged;
     env.Log = [&](const std::string& line) { logged.push_back(line); };
     TMail mail = [] {
-      PackedSpec s;
+      PackedFields s;
       s.from = "Joe Remote";
       s.to = "Sysop";
       s.subject = "Hi";

@@ -16,7 +16,7 @@ inline std::string Le16(uint16_t v) {
   return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
 }
 
-struct PackedSpec {
+struct PackedFields {
   uint16_t origNode = 1042, destNode = 1, origNet = 5020, destNet = 5030;
   uint16_t attribute = 0, cost = 0;
   std::string date = "15 Jan 26  13:45:30";
@@ -29,7 +29,7 @@ struct PackedSpec {
 
 // The packed message image: the fixed part, the three strings and the text,
 // each NUL-terminated.
-inline std::string PackedMessage(const PackedSpec& s) {
+inline std::string PackedMessage(const PackedFields& s) {
   std::string m = Le16(s.type) + Le16(s.origNode) + Le16(s.destNode) + Le16(s.origNet) +
                   Le16(s.destNet) + Le16(s.attribute) + Le16(s.cost);
   std::string date = s.date;

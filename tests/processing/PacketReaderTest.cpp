@@ -14,7 +14,7 @@ namespace velmaris {
 namespace {
 
 using test::PackedMessage;
-using test::PackedSpec;
+using test::PackedFields;
 using test::PacketOf;
 using test::PeerHeader;
 
@@ -93,7 +93,7 @@ TEST(PacketReader, AddressesAreaAndKeysFromTheText) {
        5, 0, "2:1/1"},
   };
   for (const KludgeCase& c : cases) {
-    PackedSpec s;
+    PackedFields s;
     s.text = c.text;
     TMailPacket p = Quiet(PacketOf(PeerHeader(), PackedMessage(s)));
     ASSERT_EQ(p.GetStatus(), psReady) << c.name;
@@ -115,7 +115,7 @@ TEST(PacketReader, AddressesAreaAndKeysFromTheText) {
 }
 
 TEST(PacketReader, NamesOffsetsAndLength) {
-  PackedSpec s;
+  PackedFields s;
   s.to = "Sysop";
   s.from = "Ivan";
   s.subject = "Re: things";
@@ -155,7 +155,7 @@ TEST(PacketReader, NamesConvertedUnlessTheCharsetIsLatin) {
        oem},
   };
   for (const Case& c : cases) {
-    PackedSpec s;
+    PackedFields s;
     s.from = oem;
     s.to = oem;
     s.subject = oem;
@@ -171,7 +171,7 @@ TEST(PacketReader, NamesConvertedUnlessTheCharsetIsLatin) {
 }
 
 TEST(PacketReader, GetKludge) {
-  PackedSpec s;
+  PackedFields s;
   s.text =
       "AREA:X\r\x01PID: \b: KQ 1 \b \r\x01TZUTC: 0300\r\x01"
       "CHRS:CP866 2\rbody\r";
@@ -187,7 +187,7 @@ TEST(PacketReader, GetKludge) {
 TEST(PacketReader, MessagesInFileOrderAndAgainAfterRewind) {
   std::string body;
   for (const char* subject : {"one", "two", "three"}) {
-    PackedSpec s;
+    PackedFields s;
     s.subject = subject;
     body += PackedMessage(s);
   }
@@ -205,7 +205,7 @@ TEST(PacketReader, MessagesInFileOrderAndAgainAfterRewind) {
 // over to its NUL; the messages after it are read as usual.
 TEST(PacketReader, MessagesAboveTheLimitArePassedOverWhole) {
   auto message = [](const char* subject, size_t textSize) {
-    PackedSpec s;
+    PackedFields s;
     s.subject = subject;
     s.text = std::string(textSize, 't');
     return PackedMessage(s);
@@ -291,17 +291,17 @@ TEST(PacketReader, OpeningStatus) {
 // A good first message, then a second one that is damaged: the first is
 // handed out whole, the second stops the reading with a report.
 TEST(PacketReader, DamageStopsReadingAfterTheGoodMessages) {
-  const std::string first = PackedMessage(PackedSpec{});
+  const std::string first = PackedMessage(PackedFields{});
   auto with = [](auto change) {
-    PackedSpec s;
+    PackedFields s;
     change(s);
     return PackedMessage(s);
   };
-  const std::string longSubject = with([](PackedSpec& s) { s.subject = std::string(73, 's'); });
-  const std::string longTo = with([](PackedSpec& s) { s.to = std::string(37, 't'); });
-  const std::string longFrom = with([](PackedSpec& s) { s.from = std::string(37, 'f'); });
-  const std::string wrongType = with([](PackedSpec& s) { s.type = 3; });
-  const std::string fine = PackedMessage(PackedSpec{});
+  const std::string longSubject = with([](PackedFields& s) { s.subject = std::string(73, 's'); });
+  const std::string longTo = with([](PackedFields& s) { s.to = std::string(37, 't'); });
+  const std::string longFrom = with([](PackedFields& s) { s.from = std::string(37, 'f'); });
+  const std::string wrongType = with([](PackedFields& s) { s.type = 3; });
+  const std::string fine = PackedMessage(PackedFields{});
   struct Case {
     const char* name;
     std::string second;
@@ -317,7 +317,7 @@ TEST(PacketReader, DamageStopsReadingAfterTheGoodMessages) {
       {"to-name cut off by the file end", fine.substr(0, 36), false, true, 1},
       {"subject cut off by the file end", fine.substr(0, fine.find("Hi") + 1), false, true, 1},
       {"text without NUL", fine.substr(0, fine.size() - 1), false, true, 1},
-      {"limits exactly", with([](PackedSpec& s) {
+      {"limits exactly", with([](PackedFields& s) {
          s.to = std::string(36, 't');
          s.from = std::string(36, 'f');
          s.subject = std::string(72, 's');
@@ -344,7 +344,7 @@ TEST(PacketReader, DamageStopsReadingAfterTheGoodMessages) {
 TEST(PacketReader, DamageIsShownInAnErrorBox) {
   platform::ScriptedPrompter prompter;
   platform::SetPrompter(&prompter);
-  PackedSpec s;
+  PackedFields s;
   s.subject = std::string(80, 'x');
   TMailPacket p = TMailPacket::FromBytes(PacketOf(PeerHeader(), PackedMessage(s)), "in/0001.pkt");
   EXPECT_EQ(p.NextMail(), nullptr);

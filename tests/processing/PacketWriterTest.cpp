@@ -36,7 +36,7 @@ namespace {
 
 using test::MailOfImage;
 using test::PackedMessage;
-using test::PackedSpec;
+using test::PackedFields;
 
 // Thursday 15 January 2026, 13:45:30, and the days after it.
 TDateTime Day(int day) { return EncodeDateTime(2026, 1, day, 13, 45, 30); }
@@ -65,7 +65,7 @@ struct Outbound {
              (before.empty() || data.starts_with(platform::ReadFile(before)));
     };
   }
-  void Add(const PackedSpec& s) {
+  void Add(const PackedFields& s) {
     mails.push_back(MailOfImage(PackedMessage(s)));
     packet.AddMail(mails.back().get());
   }
@@ -122,10 +122,10 @@ struct FakePacker {
 // messages, two zero bytes.
 TEST(PacketWriter, GoldenBytesOfATwoMessagePacket) {
   Outbound o;
-  PackedSpec echo;
+  PackedFields echo;
   echo.text =
       "AREA:TEST\r\x01MSGID: 2:5020/1042.7 0000abcd\rHello\r * Origin: Home (2:5020/1042.7)\r";
-  PackedSpec net;
+  PackedFields net;
   net.to = "Boss";
   net.subject = "Re: Hi";
   net.attribute = 0x0101;
@@ -198,7 +198,7 @@ TEST(PacketWriter, RoundTripOfNetmailAndEchomail) {
   };
   for (const Case& c : cases) {
     Outbound o;
-    PackedSpec s;
+    PackedFields s;
     s.text = c.text;
     o.Add(s);
     const TPacketWriteResult r = o.packet.WritePacket(false);
@@ -236,7 +236,7 @@ TEST(PacketWriter, ExistingNamesAreNeverOverwritten) {
   test::TempDir& d = o.dir;
   d.Write("Outbound/00002000.pkt", "old");
   d.Write("Outbound/00002001.PKT", "old too");
-  o.Add(PackedSpec{});
+  o.Add(PackedFields{});
   const TPacketWriteResult r = o.packet.WritePacket(false);
   ASSERT_TRUE(r.Ok) << r.Error;
   EXPECT_EQ(platform::NameOf(r.PacketPath), "00002002.pkt");
@@ -256,14 +256,14 @@ TEST(PacketWriter, FailuresAreReportedAndLeaveNothingListed) {
        [](Outbound& o) { ::mkdir((o.out + "139C0412.flo").c_str(), 0755); }},
       {"a mail that cannot be packed",
        [](Outbound& o) {
-         PackedSpec s;
+         PackedFields s;
          s.subject = std::string(73, 'x');
          o.Add(s);
        }},
   };
   for (const Case& c : cases) {
     Outbound o;
-    o.Add(PackedSpec{});
+    o.Add(PackedFields{});
     c.spoil(o);
     const size_t queued = o.packet.Queue().Count();
     const TPacketWriteResult r = o.packet.WritePacket(false);
@@ -287,7 +287,7 @@ TEST(PacketWriter, DayBundleIsReusedWhileListed) {
   o.link.Packer = "ZIP";
   FileSerial().Reset(0x3000);
 
-  o.Add(PackedSpec{});
+  o.Add(PackedFields{});
   TPacketWriteResult r1 = o.packet.WritePacket(true);
   ASSERT_TRUE(r1.Ok) << r1.Error;
   EXPECT_TRUE(r1.Packed);
@@ -299,7 +299,7 @@ TEST(PacketWriter, DayBundleIsReusedWhileListed) {
   // The same day: into the same bundle, no new line; the packer packs a
   // copy in a folder of its own beside the bundle, which then takes the
   // bundle's place.
-  o.Add(PackedSpec{});
+  o.Add(PackedFields{});
   TPacketWriteResult r2 = o.packet.WritePacket(true);
   ASSERT_TRUE(r2.Ok) << r2.Error;
   EXPECT_EQ(r2.ListedPath, r1.ListedPath);
@@ -316,7 +316,7 @@ TEST(PacketWriter, DayBundleIsReusedWhileListed) {
 
   // The next day starts its own bundle and line.
   o.now = Day(16);
-  o.Add(PackedSpec{});
+  o.Add(PackedFields{});
   TPacketWriteResult r3 = o.packet.WritePacket(true);
   ASSERT_TRUE(r3.Ok) << r3.Error;
   EXPECT_EQ(platform::NameOf(r3.ListedPath).substr(8), ".FR0");
@@ -348,7 +348,7 @@ TEST(PacketWriter, WhichFlowLinesCountAsTodaysBundle) {
     for (size_t at; (at = flow.find("{out}")) != std::string::npos;) flow.replace(at, 5, o.out);
     platform::MakeDirs(o.out + "my dir");
     o.dir.Write("Outbound/139C0412.flo", flow);
-    o.Add(PackedSpec{});
+    o.Add(PackedFields{});
     const TPacketWriteResult r = o.packet.WritePacket(true);
     ASSERT_TRUE(r.Ok) << c.name << r.Error;
     ASSERT_TRUE(r.Packed) << c.name;
@@ -413,7 +413,7 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
       SetPackerRunLimit(std::chrono::milliseconds(200));
     }
     o.link.UsePacker = c.usePacker;
-    o.Add(PackedSpec{});
+    o.Add(PackedFields{});
     const TPacketWriteResult r = o.packet.WritePacket(c.pack);
     ASSERT_TRUE(r.Ok) << c.name << r.Error;
     EXPECT_FALSE(r.Packed) << c.name;
@@ -443,7 +443,7 @@ TEST(PacketWriter, ExistingBundleNameIsNotTaken) {
   o.link.UsePacker = true;
   FileSerial().Reset(0x4000);
   o.dir.Write("Outbound/00004001.th0", "someone else's");
-  o.Add(PackedSpec{});
+  o.Add(PackedFields{});
   const TPacketWriteResult r = o.packet.WritePacket(true);
   ASSERT_TRUE(r.Ok) << r.Error;
   EXPECT_EQ(platform::NameOf(r.ListedPath), "00004002.TH0");
@@ -559,7 +559,7 @@ TEST(PacketWriter, RealZipBundle) {
   };
   o.packet.BundleCheck = nullptr;  // read back with our own extractor
   o.link.UsePacker = true;
-  PackedSpec s;
+  PackedFields s;
   s.text = "AREA:ZIP.TEST\rpacked\r";
   o.Add(s);
   const TPacketWriteResult r = o.packet.WritePacket(true);
@@ -616,7 +616,7 @@ TEST(PacketWriter, RealPackersLeaveNothingBehindByTable) {
     std::vector<std::string> bundles;
     for (int n = 0; n < 5; ++n) {
       o.now = Day(n < 4 ? 15 : 16);
-      PackedSpec message;
+      PackedFields message;
       message.text = "AREA:REAL\rexport " + std::to_string(n) + "\r" + std::string(2000 * n, 'x');
       o.Add(message);
       const TPacketWriteResult r = o.packet.WritePacket(true);
@@ -662,7 +662,7 @@ TEST(PacketWriter, ExportKilledBetweenPackAndRenameIsRecovered) {
   const std::vector<std::string> users = {"00000301.bak", "00000302.TH0", "00000302.bak"};
   for (const std::string& name : users) o.dir.Write("Outbound/" + name, "the user's " + name);
   FileSerial().Reset(0x300);
-  PackedSpec first;
+  PackedFields first;
   first.text = "AREA:REAL\rfirst\r";
   o.Add(first);
   const TPacketWriteResult r1 = o.packet.WritePacket(true);
@@ -683,7 +683,7 @@ TEST(PacketWriter, ExportKilledBetweenPackAndRenameIsRecovered) {
       ::_exit(1);
       return false;
     };
-    PackedSpec second;
+    PackedFields second;
     second.text = "AREA:REAL\rsecond\r";
     o.Add(second);
     o.packet.WritePacket(true);
@@ -789,7 +789,7 @@ TEST(PacketWriter, PackerThatSucceedsWithABrokenBundleKeepsThePacketByTable) {
     for (const std::string& name : users) o.dir.Write("Outbound/" + name, "the user's " + name);
     FileSerial().Reset(0x10);
     const std::string dayBytes = c.daysBundle ? platform::ReadFile(day) : "";
-    PackedSpec s;
+    PackedFields s;
     s.text = std::string("AREA:SAFE\r") + std::string(3000, 'm') + "\r";
     o.Add(s);
     o.Add(s);
@@ -876,7 +876,7 @@ TEST(PacketWriter, PacketProcessorRunsWithoutAShell) {
   o.link.SetOutbound(dir);
   const std::string copy = o.dir / "copy.pkt";
   o.packet.PacketProcessorCommand = [&] { return "cp %filename \"" + copy + "\""; };
-  o.Add(PackedSpec{});
+  o.Add(PackedFields{});
   const TPacketWriteResult r = o.packet.WritePacket(false);
   ASSERT_TRUE(r.Ok) << r.Error;
   EXPECT_EQ(platform::ReadFile(copy), platform::ReadFile(r.PacketPath));

@@ -75,7 +75,7 @@ struct StoredMail {
 // An echomail or netmail message as a peer packs it.
 inline std::string EchoMessage(const std::string& tag, const std::string& subject,
                                const std::string& to = "All", const std::string& body = "Hi\r") {
-  PackedSpec s;
+  PackedFields s;
   s.origNode = 1;
   s.origNet = 5030;
   s.destNode = 1042;

@@ -107,7 +107,7 @@ class BatchMailLockTest : public ::testing::Test {
   // A packet with one echomail into the program's inbound.
   void DropEcho(const std::string& tag, const std::string& name,
                 const std::string& msgid = "0badcafe") {
-    PackedSpec s;
+    PackedFields s;
     s.origNode = 1;
     s.origNet = 5030;
     s.to = "All";

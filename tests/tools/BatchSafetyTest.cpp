@@ -38,7 +38,7 @@ namespace {
 
 // One echomail from the uplink 2:5030/1; the subject names it.
 std::string Echo(const std::string& tag, int n) {
-  PackedSpec s;
+  PackedFields s;
   s.origNode = 1;
   s.origNet = 5030;
   s.to = "All";
@@ -332,7 +332,7 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
        "File Backup has a name the tosser keeps for itself: it has been renamed to Backup.0001 ."},
       {"a packet with a message too large to store",
        [&] {
-         PackedSpec s;
+         PackedFields s;
          s.origNode = 1;
          s.origNet = 5030;
          s.subject = "huge";
@@ -359,7 +359,7 @@ TEST_F(BatchSafetyTest, WhatTheImportLeavesIsANonZeroExit) {
        [&] {
          std::string text;
          for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + " of a text\r";
-         PackedSpec m;
+         PackedFields m;
          m.origNode = 1;
          m.origNet = 5030;
          m.subject = "bzipped";
@@ -431,7 +431,7 @@ TEST_F(BatchSafetyTest, AnImportUnderAnyAddressSpaceLimitNeverCallsASoundBundleD
   constexpr int kMessages = 18;
   std::vector<std::string> messages;
   for (int n = 0; n < kMessages; ++n) {
-    PackedSpec s;
+    PackedFields s;
     s.origNode = 1;
     s.origNet = 5030;
     s.subject = "m" + std::to_string(n);
