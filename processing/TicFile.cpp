@@ -228,9 +228,7 @@ bool SameFolderName(const std::string& a, const std::string& b) {
 // The folder of a file area below the file base: the one there is of that
 // name in any case (the exact name first), else the name as it stands.
 std::string AreaFolder(const std::string& fileBase, const std::string& area) {
-  struct stat st {};
-  if (::stat(platform::JoinPath(fileBase, area).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-    return area;
+  if (platform::DirExists(platform::JoinPath(fileBase, area))) return area;
   std::optional<std::string> best;
   for (const platform::DirEntry& e : platform::ScanDir(fileBase, "*", false, true))
     if (e.isDir && SameFolderName(e.name, area) && (!best || e.name < *best)) best = e.name;
