@@ -256,11 +256,16 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
     const std::string command = "(" + platform::LogName(packer.GetUnPack()) + ")";
     Status("Decompressing " + fileName + command);
     bool unpacked = false;
+    TUnpackNotes notes;
     try {
-      unpacked = packer.Unpack(path, job.DestDir);
+      unpacked = packer.Unpack(path, job.DestDir, false, &notes);
     } catch (const std::exception& e) {
       Log("//*Error:*// " + fileName + ": " + e.what());
     }
+    // Why it failed, and the entries written under another name than they
+    // came under (a cut name, a numbered one).
+    for (const std::string& line : notes.Errors) Log("//*Error:*// " + line);
+    for (const std::string& line : notes.Notes) Log(fileName + ": " + line);
     if (!unpacked) {
       Log("//*Error:*// Could " + fileName + " !");
       ShowError("The file " + Quoted(path) + " could not be unpacked automatically.  " +

@@ -6,8 +6,6 @@
 #include <exception>
 #include <new>
 
-#include <sys/stat.h>
-
 #include "platform/Ascii.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
@@ -42,25 +40,6 @@ platform::MsgButton AskOnMainThread(platform::MsgKind kind, const std::string& t
   platform::MsgButton answer = platform::mbNone;
   GetDispatcher().Send([&] { answer = GetPrompter().Ask(kind, text, buttons); });
   return answer;
-}
-
-// The path itself when nothing is there, else the first free name beside
-// it with "~" and a number before the extension; "" when none is free.
-std::string FreeNameBeside(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return path;
-  const std::string dir = platform::DirOf(path), name = platform::NameOf(path);
-  const size_t dot = name.find_last_of('.');
-  const bool hasExt = dot != std::string::npos && dot > 0;
-  const std::string stem = hasExt ? name.substr(0, dot) : name;
-  const std::string ext = hasExt ? name.substr(dot) : std::string();
-  for (int n = 1; n < 100000; ++n) {
-    // A name at the file system's bound gives the end of its stem to the
-    // number.
-    const std::string candidate = dir + platform::FitFileName(stem, "~" + std::to_string(n), ext);
-    if (::lstat(candidate.c_str(), &st) != 0) return candidate;
-  }
-  return {};
 }
 
 }  // namespace
@@ -283,17 +262,22 @@ TVisualDecompressor::TVisualDecompressor(TVUPProgress& form, TUnBase& component,
     // The entry goes beside the existing file; a name that cannot be found
     // is refused (reported) rather than written over anything.
     component_.OnRenameCompressedFile = [](TUnBase&, std::string& name) {
-      name = FreeNameBeside(name);
+      name = platform::FreeNameBeside(name);
     };
   }
-  component_.OnNameCut = [this](TUnBase&, const std::string& stored, const std::string& out) {
-    // The stored name is the disk's (UTF-8); the line goes into the ANSI
-    // log as the error lines do.
-    const std::string line =
-        platform::LogName(platform::EscapeNameControls(stored)) +
-        ": the name is too long, unpacked as " + platform::LogName(platform::NameOf(out));
+  // The stored name is the disk's (UTF-8); the line goes into the ANSI log
+  // as the error lines do.
+  auto note = [this](const std::string& stored, const char* why, const std::string& out) {
+    const std::string line = platform::LogName(platform::EscapeNameControls(stored)) + why +
+                             platform::LogName(platform::NameOf(out));
     std::lock_guard lock(form_.mutex_);
     form_.noteLines_.push_back(line);
+  };
+  component_.OnNameCut = [note](TUnBase&, const std::string& stored, const std::string& out) {
+    note(stored, ": the name is too long, unpacked as ", out);
+  };
+  component_.OnNameTaken = [note](TUnBase&, const std::string& stored, const std::string& out) {
+    note(stored, ": the name is taken by an entry cut to it, unpacked as ", out);
   };
   component_.OnError = [this](TUnBase&, const std::string& fn, const std::string& msgEx,
                               const std::string&, int code) {

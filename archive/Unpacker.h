@@ -67,7 +67,8 @@ class TVUPProgress {
   // The errors of the last Extract, one "file: text" line each, in order.
   std::vector<std::string> ErrorLines() const;
   // What else the last Extract has to say, one "file: text" line each: an
-  // entry unpacked under a name cut to fit, and the name it came under.
+  // entry unpacked under a name cut to fit or numbered (another entry's cut
+  // took its name), and the name it came under.
   std::vector<std::string> NoteLines() const;
   // Set before Extract: the error boxes are not shown but kept, for the
   // caller to show when the outcome calls for them.

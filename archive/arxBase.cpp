@@ -352,6 +352,7 @@ std::string TZipCommon::SetOutputNameUtf8(const std::string& storedName) {
   outputParts_.clear();
   outputName_.clear();
   nameCutFrom_.clear();
+  nameTakenFrom_.clear();
   std::vector<std::string> parts;
   if (!SplitSafeName(storedName, parts)) {
     ReportError(ecInvalidFileName, storedName);
@@ -368,6 +369,24 @@ std::string TZipCommon::SetOutputNameUtf8(const std::string& storedName) {
   for (size_t i = 0; i < outputParts_.size(); ++i) {
     if (i) outputName_ += '/';
     outputName_ += outputParts_[i];
+  }
+  if (sink_) return outputName_;
+  // Two long names cut to one, or a cut name and an entry of that very
+  // name: each gets a file of its own.
+  struct stat st;
+  const bool cut = !nameCutFrom_.empty();
+  if (cut ? ::lstat(outputName_.c_str(), &st) == 0 : cutNamesMade_.count(outputName_) > 0) {
+    const std::string free = platform::FreeNameBeside(outputName_);
+    if (free.empty()) {
+      ReportError(ecInvalidFileName, storedName);
+      outputParts_.clear();
+      outputName_.clear();
+      nameCutFrom_.clear();
+      return {};
+    }
+    if (!cut) nameTakenFrom_ = storedName;
+    outputName_ = free;
+    outputParts_.back() = platform::NameOf(free);
   }
   return outputName_;
 }
@@ -441,6 +460,8 @@ bool TZipCommon::OpenOutput() {
   outFd_ =
       ::openat(dirFd, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (outFd_ < 0) NoteOutputErrno(errno);
+  if (outFd_ >= 0 && (!nameCutFrom_.empty() || !nameTakenFrom_.empty()))
+    cutNamesMade_.insert(outputName_);
   ::close(dirFd);
   bytesWritten_ = 0;
   return outFd_ >= 0;
@@ -590,6 +611,7 @@ void TUnBase::ExtractArchive() {
   runBytes_ = 0;
   sizeLimitHit_ = entryLimitHit_ = declaredTooLarge_ = false;
   unsupportedMethod_.clear();
+  cutNamesMade_.clear();
   totalPacked_ = totalUnpacked_ = archiveDone_ = 0;
   entryPacked_ = entryUnpacked_ = 0;
   progressByFile_ = progressByArchive_ = 0;
@@ -701,6 +723,8 @@ bool TUnBase::BeginFile(const std::string& outName, uint32_t dosDateTime, bool& 
   }
   if (extract && !nameCutFrom_.empty() && !outputName_.empty() && OnNameCut)
     OnNameCut(*this, nameCutFrom_, outputName_);
+  if (extract && !nameTakenFrom_.empty() && !outputName_.empty() && OnNameTaken)
+    OnNameTaken(*this, nameTakenFrom_, outputName_);
   return !cancel_;
 }
 

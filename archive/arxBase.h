@@ -52,6 +52,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -325,7 +326,12 @@ class TZipCommon : public TReadWriteObj {
  protected:
   // Builds the output name ExtractDir + (stored directory when UseStoredDirs)
   // + file name and returns it; a name that is not safe is reported as 25243
-  // and "" returned. Stored names are in the OEM code page (a name that is
+  // and "" returned. A name a cut made equal to another never replaces it:
+  // a cut name that is there already (from before the run or from this run)
+  // and a name an earlier entry of this run took by a cut get the first free
+  // numbered name beside them (platform::FreeNameBeside), whatever
+  // ConfirmOverwrites and OverwriteMode say. Any other name that is there
+  // follows the overwrite mode. Stored names are in the OEM code page (a name that is
   // valid UTF-8 is kept as it is: platform/WireName.h); names on disk are
   // UTF-8. The safety checks apply to the converted name.
   virtual std::string SetOutputName(const std::string& storedName);
@@ -358,6 +364,12 @@ class TZipCommon : public TReadWriteObj {
   bool errorFired_ = false;               // RaiseError fired OnError for the exception in flight
   std::string outputName_;                // full output name
   std::string nameCutFrom_;               // the stored name when outputName_ is cut from it
+  // The stored name when outputName_ is numbered because an earlier entry
+  // of this run took it by a cut.
+  std::string nameTakenFrom_;
+  // The output names this run gave entries whose names were cut (or
+  // numbered): a later entry of such a name never replaces them.
+  std::set<std::string> cutNamesMade_;
   std::vector<std::string> outputParts_;  // its parts below extractDirEff_
   std::string extractDirEff_;             // the directory of this run, ends in "/"
 };
@@ -407,6 +419,10 @@ class TUnBase : public TZipCommon {
   // this tells the name it came under (for a file, once BeginFile has its
   // output name, after OnRenameCompressedFile); the run goes on.
   TOnNameCut OnNameCut;
+  // An entry whose own name an earlier entry of this run took by a cut is
+  // written under a free numbered name: this tells the name it came under
+  // and the output name (fired as OnNameCut is).
+  TOnNameCut OnNameTaken;
 
   // The run: opens the archive, walks it and closes it. Failures leave as
   // E_RAISE after OnError was fired.

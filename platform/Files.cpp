@@ -369,6 +369,23 @@ std::string FitFileName(const std::string& name) {
   return FitFileName(name.substr(0, dot), "", name.substr(dot));
 }
 
+std::string FreeNameBeside(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return path;
+  const std::string dir = DirOf(path), name = NameOf(path);
+  const size_t dot = name.find_last_of('.');
+  const bool hasExt = dot != std::string::npos && dot > 0;
+  const std::string stem = hasExt ? name.substr(0, dot) : name;
+  const std::string ext = hasExt ? name.substr(dot) : std::string();
+  for (int n = 1; n < 100000; ++n) {
+    // A name at the file system's bound gives the end of its stem to the
+    // number.
+    const std::string candidate = dir + FitFileName(stem, "~" + std::to_string(n), ext);
+    if (::lstat(candidate.c_str(), &st) != 0) return candidate;
+  }
+  return {};
+}
+
 std::string NameOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);

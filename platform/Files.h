@@ -108,6 +108,12 @@ std::string FitFileName(std::string head, const std::string& mark, std::string t
 // would leave no letter of the base is no extension, and the name is cut at
 // its end.
 std::string FitFileName(const std::string& name);
+// The path itself when nothing is there, else the first free name beside it
+// with "~" and a number before the extension ("x.pkt" becomes "x~1.pkt"),
+// cut as FitFileName cuts so that the number stays; "" when none is free.
+// Used wherever an output must not replace what is there: an archive entry
+// whose name a cut made equal to another's.
+std::string FreeNameBeside(const std::string& path);
 std::string WithSlash(const std::string& dir);      // adds a trailing "/"
 std::string WithoutSlash(const std::string& path);  // drops one trailing "/"
 

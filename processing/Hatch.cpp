@@ -60,54 +60,6 @@ std::string TicName(std::string_view name) { return platform::PathToOemText(name
 // ANSI text the OEM page holds whole.
 bool OemHolds(const std::string& ansi) { return OemToAnsiStr(AnsiToOemStr(ansi)) == ansi; }
 
-// The CRC-32, size and time stamp of a file from one read of it.
-struct TFileFacts {
-  uint32_t Crc = 0;
-  uint64_t Size = 0;
-  int64_t ModTime = 0;
-};
-enum class TReadResult { Ok, Missing, Unreadable, Changed };
-
-// The same file, unchanged: identity, size, modification time and change
-// time (a rewrite can put the modification time back, never the change
-// time).
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
-         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
-TReadResult ReadFileFacts(const std::string& path, TFileFacts& facts,
-                          const std::function<void(uint64_t)>& onBlockRead) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return TReadResult::Missing;
-  platform::Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!in.ok() || ::fstat(in.get(), &st) != 0) return TReadResult::Unreadable;
-  if (!S_ISREG(st.st_mode)) return TReadResult::Missing;
-  uint32_t reg = 0xFFFFFFFF;
-  std::string buffer(1 << 16, '\0');
-  for (;;) {
-    const ssize_t n = platform::ReadSome(in.get(), buffer.data(), buffer.size());
-    if (n < 0) return TReadResult::Unreadable;
-    if (n == 0) break;
-    reg = Crc32Update(reg, buffer.data(), static_cast<size_t>(n));
-    facts.Size += static_cast<uint64_t>(n);
-    if (onBlockRead) onBlockRead(facts.Size);
-  }
-  // Size and CRC describe what is sent only when the file read is the one
-  // the flow file names, as it was when the read began.
-  struct stat after {};
-  struct stat named {};
-  if (::fstat(in.get(), &after) != 0 || ::stat(path.c_str(), &named) != 0)
-    return TReadResult::Changed;
-  if (!SameFile(st, after) || !SameFile(st, named) ||
-      facts.Size != static_cast<uint64_t>(st.st_size))
-    return TReadResult::Changed;
-  facts.Crc = ~reg;
-  facts.ModTime = st.st_mtime;
-  return TReadResult::Ok;
-}
-
 // Writes the TIC file under a new serial name (never over another file);
 // the path, or "" with why set.
 std::string WriteTicFile(const std::string& outbound, const std::string& text,

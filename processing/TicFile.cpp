@@ -73,7 +73,14 @@ CopyResult CopyWithCrc(const std::string& source, const std::string& target,
                        std::optional<uint32_t> expected, uint32_t& crc) {
   Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (in.get() < 0) return CopyResult::Failed;
-  const std::string temp = target + ".$tic";
+  // The temporary name stays within the bytes a name may have, also beside
+  // a name cut to fit.
+  constexpr std::string_view kTemp = ".$tic";
+  const std::string temp =
+      platform::DirOf(target) +
+      std::string(platform::Utf8Prefix(platform::NameOf(target),
+                                       platform::kMaxFileNameBytes - kTemp.size())) +
+      std::string(kTemp);
   ::unlink(temp.c_str());
   Fd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (out.get() < 0) return CopyResult::Failed;
@@ -103,7 +110,48 @@ CopyResult CopyWithCrc(const std::string& source, const std::string& target,
   return CopyResult::Ok;
 }
 
+// The same file, unchanged: identity, size, modification time and change
+// time (a rewrite can put the modification time back, never the change
+// time).
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
 }  // namespace
+
+TReadResult ReadFileFacts(const std::string& path, TFileFacts& facts,
+                          const std::function<void(uint64_t)>& onBlockRead) {
+  facts = {};
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return TReadResult::Missing;
+  Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.ok() || ::fstat(in.get(), &st) != 0) return TReadResult::Unreadable;
+  if (!S_ISREG(st.st_mode)) return TReadResult::Missing;
+  uint32_t reg = 0xFFFFFFFF;
+  std::string buffer(1 << 16, '\0');
+  for (;;) {
+    const ssize_t n = platform::ReadSome(in.get(), buffer.data(), buffer.size());
+    if (n < 0) return TReadResult::Unreadable;
+    if (n == 0) break;
+    reg = Crc32Update(reg, buffer.data(), static_cast<size_t>(n));
+    facts.Size += static_cast<uint64_t>(n);
+    if (onBlockRead) onBlockRead(facts.Size);
+  }
+  // Size and CRC describe the file only when the file read is the one the
+  // path names, as it was when the read began.
+  struct stat after {};
+  struct stat named {};
+  if (::fstat(in.get(), &after) != 0 || ::stat(path.c_str(), &named) != 0)
+    return TReadResult::Changed;
+  if (!SameFile(st, after) || !SameFile(st, named) ||
+      facts.Size != static_cast<uint64_t>(st.st_size))
+    return TReadResult::Changed;
+  facts.Crc = ~reg;
+  facts.ModTime = st.st_mtime;
+  return TReadResult::Ok;
+}
 
 TTicFile TTicFile::Parse(std::string_view text) {
   TTicFile tic;
@@ -152,12 +200,36 @@ std::vector<std::string> TTicFile::DescriptionLines() const {
   return {Desc};
 }
 
+namespace {
+
+// Whether text without a mark is UTF-8 rather than OEM text. OEM text is
+// valid UTF-8 only by accident: CP866 letters make three-byte sequences (a
+// small letter р-я before a capital or а-п: "сад", "тип") or four-byte ones
+// (ё before three such letters), but never a two-byte sequence unless a box
+// character stands before a letter, nor an emoji (Ё before Я). UTF-8 text
+// from a sender that writes it without saying so has a two-byte letter
+// (Cyrillic, accented Latin) or an emoji, or holds only characters the ANSI
+// page has ("—").
+bool UnmarkedUtf8(std::string_view text) {
+  if (!platform::IsUtf8(text)) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b >= 0xC2 && b <= 0xDF) return true;
+    if (b == 0xF0 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x9F)
+      return true;
+  }
+  return platform::FromUtf8Exact(text, platform::AnsiCodePage()).has_value();
+}
+
+}  // namespace
+
 std::string TTicFile::DescriptionText() const {
   std::string text;
   for (const std::string& line : DescriptionLines()) text += line + "\n";
-  const bool utf8 = Utf8 || (platform::IsUtf8(text) &&
-                             platform::FromUtf8Exact(text, platform::AnsiCodePage()).has_value());
-  return utf8 ? platform::TextFileToAnsi(text, /*oem=*/true) : platform::OemToAnsi(text);
+  // UTF-8 in the ANSI page: a letter the page lacks becomes its nearest
+  // there, else "?".
+  return Utf8 || UnmarkedUtf8(text) ? platform::TextFileToAnsi(text, /*oem=*/true)
+                                    : platform::OemToAnsi(text);
 }
 
 bool IsBundleName(std::string_view name) {
@@ -319,12 +391,68 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
     return out;
   }
   // What is in the file base stays: another TIC file placed it.
-  const std::string areaFile = TicAreaFileName(file);
-  struct stat st {};
-  if (::lstat((realArea + areaFile).c_str(), &st) == 0 ||
-      ::lstat((realArea + areaFile + ".Txt").c_str(), &st) == 0) {
-    out.LogLines = {notMoved, "File " + fileLog + " is already in area " + areaLog + " ."};
-    return out;
+  std::string areaFile = TicAreaFileName(file);
+  const auto taken = [&realArea](const std::string& name) {
+    struct stat st {};
+    return ::lstat((realArea + name).c_str(), &st) == 0 ||
+           ::lstat((realArea + name + ".Txt").c_str(), &st) == 0;
+  };
+  if (taken(areaFile)) {
+    // The file it would go beside is compared with the one the TIC file
+    // announces: of the files the mailer numbered under one name, the one
+    // whose CRC it announces.
+    TFileFacts facts;
+    std::string source;
+    std::optional<uint32_t> otherCrc;
+    for (const std::string& name : found) {
+      if (ReadFileFacts(inbound + name, facts) != TReadResult::Ok) continue;
+      if (!tic.Crc || facts.Crc == *tic.Crc) {
+        source = name;
+        break;
+      }
+      otherCrc = facts.Crc;
+    }
+    if (source.empty()) {
+      out.LogLines = {notMoved};
+      if (otherCrc && tic.Crc)
+        out.LogLines.push_back("File " + fileLog + " has the CRC " + Hex8(*otherCrc) +
+                               ", the TIC file announces " + Hex8(*tic.Crc) + ".");
+      return out;
+    }
+    // A name cut to fit may have become another file's: the file goes
+    // beside it under a number. Its own name it keeps or waits for.
+    const bool cut = areaFile != file;
+    std::string free;
+    for (unsigned n = 0; n < 0x10000; ++n) {
+      const std::string name = n == 0 ? areaFile : NumberedName(areaFile, n, ".Txt");
+      if (!taken(name)) {
+        free = name;
+        break;
+      }
+      TFileFacts there;
+      struct stat st {};
+      if (::lstat((realArea + name).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+          ReadFileFacts(realArea + name, there) == TReadResult::Ok && there.Size == facts.Size &&
+          there.Crc == facts.Crc) {
+        ::unlink((inbound + source).c_str());
+        ::unlink((inbound + ticName).c_str());
+        out.Result = TTicResult::Duplicate;
+        out.LogLines = {"File " + fileLog + " is already in area " + areaLog + " as " +
+                        platform::LogName(name) + ": the copy received has been deleted."};
+        return out;
+      }
+      if (!cut) break;
+    }
+    if (free.empty()) {
+      out.LogLines = {notMoved, "File " + fileLog + " is already in area " + areaLog + " ."};
+      return out;
+    }
+    if (free != areaFile)
+      out.LogLines.push_back("File " + fileLog + " is in area " + areaLog + " as " +
+                             platform::LogName(free) + ": another file has the name " +
+                             platform::LogName(areaFile) + " there.");
+    areaFile = free;
+    found = {source};
   }
   // Of the files the mailer numbered under one name, the one whose CRC the
   // TIC file announces.

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,9 +44,10 @@ struct TTicFile {
   // The description file's text in the ANSI page. A TIC file is in the OEM
   // page unless it says it is UTF-8 (Utf8), also where its bytes happen to
   // be valid UTF-8 ("сад" in CP866); a description from a sender that
-  // writes UTF-8 without saying so is taken as UTF-8 only when every
-  // character of it is one the ANSI page holds, which OEM text read as
-  // UTF-8 never is.
+  // writes UTF-8 without saying so is taken as UTF-8 when it holds a
+  // two-byte letter or an emoji, or only characters the ANSI page holds,
+  // which OEM text read as UTF-8 never does. A letter of it the ANSI page
+  // lacks becomes its nearest there, else "?".
   std::string DescriptionText() const;
 };
 
@@ -56,6 +58,20 @@ std::vector<std::string> TicInboundNames(const std::string& inbound, const std::
 // The name of the copy in a file area: the name cut to fit, cut further
 // where the description file (the name plus ".Txt") would not fit beside it.
 std::string TicAreaFileName(const std::string& name);
+
+// The CRC-32, size and time stamp of a file from one read of it.
+struct TFileFacts {
+  uint32_t Crc = 0;
+  uint64_t Size = 0;
+  int64_t ModTime = 0;
+};
+enum class TReadResult { Ok, Missing, Unreadable, Changed };
+// Reads the regular file at path (a link is followed) once for its facts;
+// onBlockRead, when given, hears the bytes read so far after each block.
+// Changed: the file is not the same after the read as before it (identity,
+// size, modification or change time), so the facts describe no one state.
+TReadResult ReadFileFacts(const std::string& path, TFileFacts& facts,
+                          const std::function<void(uint64_t)>& onBlockRead = {});
 
 // Whether a name from a TIC file may be used as one file or folder name.
 bool IsSafeTicName(std::string_view name);
@@ -69,9 +85,10 @@ bool IsBundleName(std::string_view name);
 
 // What became of one TIC file.
 enum class TTicResult {
-  Moved,     // file copied, description written, both inbound files deleted
-  Errors,    // no AREA or FILE, a hostile name, an unreadable TIC file
-  NotMoved,  // the file is missing, its CRC differs, or the copy failed
+  Moved,      // file copied, description written, both inbound files deleted
+  Errors,     // no AREA or FILE, a hostile name, an unreadable TIC file
+  NotMoved,   // the file is missing, its CRC differs, or the copy failed
+  Duplicate,  // the same file (size and CRC) is in the area: both inbound files deleted
 };
 
 struct TTicOutcome {
@@ -81,8 +98,13 @@ struct TTicOutcome {
 
 // Processes the TIC file ticName in the inbound directory against the file
 // base (both ending in "/"). The files stay in the inbound directory unless
-// the result is Moved. A file or description already in the area's folder
-// (placed by another TIC file) is never replaced. A file with a mail name is
+// the result is Moved or Duplicate. A file or description already in the
+// area's folder (placed by another TIC file) is never replaced: where it is
+// the same file (size and CRC) the TIC file is a duplicate; a different file
+// whose name was cut to fit goes beside it under the first free numbered
+// name (NumberedName, leaving room for the description), as two long names
+// cut to one never replace each other; a different file under its own,
+// uncut name is not moved. A file with a mail name is
 // never taken; with packers given, a bundle name counts as mail only when a
 // packer knows the file (what the tosser would unpack). The area and file
 // names of the TIC file (OEM, or UTF-8 kept as it is) are converted to the

@@ -164,15 +164,21 @@ std::string MoveIntoInbound(const std::string& from, const std::string& inbound,
 // the number goes last and a leading "." becomes "_". A name at the file
 // system's bound gives the end of its base to the number, cut at a whole
 // letter.
-std::string NumberedName(const std::string& name, unsigned n) {
+std::string NumberedName(const std::string& name, unsigned n, std::string_view beside) {
   char number[8];
   std::snprintf(number, sizeof number, ".%04X", n);
+  // The room for beside is kept as a cut keeps an extension.
+  const auto fit = [beside](const std::string& head, const std::string& mark,
+                            const std::string& tail) {
+    std::string fitted = platform::FitFileName(head, mark, tail + std::string(beside));
+    return fitted.substr(0, fitted.size() - std::min(fitted.size(), beside.size()));
+  };
   const size_t dot = name.rfind('.');
   std::string numbered = dot == std::string::npos
-                             ? platform::FitFileName(name, number, "")
-                             : platform::FitFileName(name.substr(0, dot), number, name.substr(dot));
+                             ? fit(name, number, "")
+                             : fit(name.substr(0, dot), number, name.substr(dot));
   if (!IsTosserOwnName(numbered)) return numbered;
-  return platform::FitFileName(name[0] == '.' ? "_" + name.substr(1) : name, number, "");
+  return fit(name[0] == '.' ? "_" + name.substr(1) : name, number, "");
 }
 
 namespace {

@@ -261,8 +261,9 @@ std::string TossShortfall(const TTossCounters& counters);
 bool IsTosserOwnName(std::string_view name);
 
 // The name a received file takes when name is taken, the n-th try (from 1):
-// "BASE.NNNN.EXT" (see RenameToFreeInboundName).
-std::string NumberedName(const std::string& name, unsigned n);
+// "BASE.NNNN.EXT" (see RenameToFreeInboundName). With beside, the name
+// leaves room for that much more behind it (a description file's ".Txt").
+std::string NumberedName(const std::string& name, unsigned n, std::string_view beside = {});
 
 // Renames the file `from` into dir under name or, when that is taken (in any
 // case) or is one of the tosser's own names, under the first free of

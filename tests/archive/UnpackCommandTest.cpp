@@ -48,6 +48,21 @@ TEST(UnpackCommand, ExitStatusAndErrorText) {
   ASSERT_EQ(RunShell("cd " + Sh(t / "long") + " && zip -q ../long.zip a.txt " + Sh(oem130) +
                      " z.txt"),
             0);
+  // Two names of 130 letters that cut to one, and that cut name itself (125
+  // letters), in both orders: none replaces another, whatever the overwrite
+  // mode. A cut name there before the run stays as it is.
+  const std::string oem130b = Repeat("\xa6", 129) + "\xa7.txt",
+                    oemCut = Repeat("\xa6", 125) + ".txt";
+  const std::string cut = Repeat("ж", 125) + ".txt", cut1 = Repeat("ж", 124) + "~1.txt",
+                    cut2 = Repeat("ж", 124) + "~2.txt";
+  t.Write("cut/" + oem130, "first long\n");
+  t.Write("cut/" + oem130b, "second long\n");
+  t.Write("cut/" + oemCut, "the cut name\n");
+  ASSERT_EQ(RunShell("cd " + Sh(t / "cut") + " && zip -q ../cut.zip " + Sh(oem130) + " " +
+                     Sh(oem130b) + " " + Sh(oemCut) + " && zip -q ../cutfirst.zip " + Sh(oemCut) +
+                     " " + Sh(oem130) + " " + Sh(oem130b)),
+            0);
+  t.Write("o12/" + cut, "there before\n");
   struct Case {
     const char* name;
     std::string args;
@@ -64,6 +79,12 @@ TEST(UnpackCommand, ExitStatusAndErrorText) {
        "25242 Invalid or unsupported archive type for this operation"},
       {"missing", Sh(t / "missing.zip") + " " + Sh(t / "o7"), false, "25235 Error opening file"},
       {"a long name", Sh(t / "long.zip") + " " + Sh(t / "o8"), true, ""},
+      {"long names cut to one, then the cut name", Sh(t / "cut.zip") + " " + Sh(t / "o10"), true,
+       ""},
+      {"the cut name, then long names cut to it", Sh(t / "cutfirst.zip") + " " + Sh(t / "o11"),
+       true, ""},
+      {"a long name cut to a name there before", Sh(t / "long.zip") + " " + Sh(t / "o12"), true,
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -80,6 +101,23 @@ TEST(UnpackCommand, ExitStatusAndErrorText) {
   EXPECT_EQ(t.Read("o8/a.txt"), "first\n");
   EXPECT_EQ(t.Read("o8/" + Repeat("ж", 125) + ".txt"), "long\n");
   EXPECT_EQ(t.Read("o8/z.txt"), "last\n");
+  EXPECT_EQ(t.Read("o10/" + cut), "first long\n");
+  EXPECT_EQ(t.Read("o10/" + cut1), "second long\n");
+  EXPECT_EQ(t.Read("o10/" + cut2), "the cut name\n");
+  EXPECT_EQ(platform::ScanDir(t / "o10").size(), 3u);
+  EXPECT_EQ(t.Read("o11/" + cut), "the cut name\n");
+  EXPECT_EQ(t.Read("o11/" + cut1), "first long\n");
+  EXPECT_EQ(t.Read("o11/" + cut2), "second long\n");
+  EXPECT_EQ(platform::ScanDir(t / "o11").size(), 3u);
+  EXPECT_EQ(t.Read("o12/" + cut), "there before\n");
+  EXPECT_EQ(t.Read("o12/" + cut1), "long\n");
+  // Each line names the name the entry came under.
+  const std::string out = Unpack(t, Sh(t / "cut.zip") + " " + Sh(t / "o13")).out;
+  for (const std::string& line :
+       {"/" + cut + "\",\"crc\":true,\"stored\":\"" + Repeat("ж", 130) + ".txt\"}",
+        "/" + cut1 + "\",\"crc\":true,\"stored\":\"" + Repeat("ж", 129) + "з.txt\"}",
+        "/" + cut2 + "\",\"crc\":true,\"stored\":\"" + cut + "\"}"})
+    EXPECT_NE(out.find(line), std::string::npos) << out;
   // The line of the cut entry names the name it came under.
   EXPECT_NE(Unpack(t, Sh(t / "long.zip") + " " + Sh(t / "o9"))
                 .out.find("\"stored\":\"" + Repeat("ж", 130) + ".txt\""),

@@ -198,6 +198,75 @@ TEST_F(UnpackJobRun, ArchivesUnderEveryNameAreUnpackedAndLoggedInTheAnsiPage) {
   }
 }
 
+// Two entries whose long names cut to one name, and an entry of that cut
+// name, in either order: each is unpacked into a file of its own without a
+// question, and the log says under which name. A cut name that was there
+// before the run stays as it is.
+TEST_F(UnpackJobRun, EntriesWhoseNamesACutMakesEqualAreAllKept) {
+  const std::string oemA = Repeat("\xa6", 130) + ".txt", oemB = Repeat("\xa6", 129) + "\xa7.txt",
+                    oemCut = Repeat("\xa6", 125) + ".txt";
+  const std::string cut = Repeat("ж", 125) + ".txt", cut1 = Repeat("ж", 124) + "~1.txt",
+                    cut2 = Repeat("ж", 124) + "~2.txt";
+  t.Write("src/" + oemA, "first long");
+  t.Write("src/" + oemB, "second long");
+  t.Write("src/" + oemCut, "the cut name");
+  const std::string ansi = platform::LogName(t / "out/");
+  const auto tooLong = [](const std::string& stored, const std::string& as) {
+    return "a.zip: " + platform::LogName(stored) + ": the name is too long, unpacked as " +
+           platform::LogName(as);
+  };
+  const std::string takenLine = "a.zip: " + platform::LogName(cut) +
+                                ": the name is taken by an entry cut to it, unpacked as " +
+                                platform::LogName(cut2);
+  struct Case {
+    const char* what;
+    std::vector<std::string> order;  // the entries as zip stores them
+    const char* before;              // the cut name's contents before the run, or nullptr
+    std::vector<std::string> files;  // the contents of cut, cut1, cut2 ("" for none)
+    Lines notes;
+  } cases[] = {
+      {"the long names first",
+       {oemA, oemB, oemCut},
+       nullptr,
+       {"first long", "second long", "the cut name"},
+       {tooLong(Repeat("ж", 130) + ".txt", cut), tooLong(Repeat("ж", 129) + "з.txt", cut1),
+        takenLine}},
+      {"the cut name first",
+       {oemCut, oemA, oemB},
+       nullptr,
+       {"the cut name", "first long", "second long"},
+       {tooLong(Repeat("ж", 130) + ".txt", cut1), tooLong(Repeat("ж", 129) + "з.txt", cut2)}},
+      {"the cut name there before",
+       {oemA},
+       "there before",
+       {"there before", "first long", ""},
+       {tooLong(Repeat("ж", 130) + ".txt", cut1)}},
+  };
+  AddJob("Job", t / "in/*.zip", TUnpackJob::usDelete);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunShell("rm -rf " + Sh(t / "out"));
+    if (c.before) t.Write("out/" + cut, c.before);
+    std::string names;
+    for (const std::string& name : c.order) names += " " + Sh(name);
+    ASSERT_EQ(RunShell("cd " + Sh(t / "src") + " && zip -q ../in/a.zip" + names), 0);
+    ui.prompter.Clear();
+    Unpacker();
+    RunOnce();
+    EXPECT_EQ(Questions(), Lines{});
+    const std::string names3[] = {cut, cut1, cut2};
+    for (size_t i = 0; i < 3; ++i) {
+      const std::string path = t / "out/" + names3[i];
+      EXPECT_EQ(platform::FileExists(path) ? t.Read("out/" + names3[i]) : "", c.files[i]) << i;
+    }
+    Lines log = {"//Starting Unpack Job//", "*Job*"};
+    log.insert(log.end(), c.notes.begin(), c.notes.end());
+    log.insert(log.end(),
+               {"a.zip unpacked to " + ansi, "a.zip has been deleted", "//Unpack Job completed//"});
+    EXPECT_EQ(Texts(), log);
+  }
+}
+
 TEST_F(UnpackJobRun, MoveToAnotherFileSystem) {
   char shm[] = "/dev/shm/velmaris-move-XXXXXX";
   struct stat a {

@@ -96,7 +96,9 @@ TEST_F(NameRuleTest, HatchAnnouncesTheOemNameAndListsThePathOnDisk) {
 // A name longer than a file may have is found under the name the mailer
 // cut it to, and its copy is cut so that its description fits beside it.
 // The area's folder is the one there is in any case; a short CP866
-// description is CP866 also where its bytes are valid UTF-8.
+// description is CP866 also where its bytes are valid UTF-8, and a UTF-8
+// one without a mark is UTF-8 also where it holds a letter the ANSI page
+// lacks.
 TEST_F(NameRuleTest, AReceivedTicFilePlacesTheFileUnderItsNameOnDisk) {
   const std::string base = store->Values()->FileBaseDir();
   struct TicRow {
@@ -126,6 +128,15 @@ TEST_F(NameRuleTest, AReceivedTicFilePlacesTheFileUnderItsNameOnDisk) {
   // сад and тип in CP866 are valid UTF-8 too.
   rows.push_back({latin, latin.disk, latin.disk, kAreaOem, "", "\xE1\xA0\xA4", "\xF1\xE0\xE4"});
   rows.push_back({latin, latin.disk, latin.disk, kAreaOem, "", "\xE2\xA8\xAF", "\xF2\xE8\xEF"});
+  // UTF-8 without a mark that holds a letter the ANSI page lacks: read as
+  // UTF-8, such a letter its nearest in the page, else "?".
+  rows.push_back({latin, latin.disk, latin.disk, kAreaOem, "", "Меню кафе — Café Größe",
+                  "\xCC\xE5\xED\xFE \xEA\xE0\xF4\xE5 \x97 Cafe Grose"});
+  rows.push_back(
+      {latin, latin.disk, latin.disk, kAreaOem, "", "Отчёт 🎉", "\xCE\xF2\xF7\xB8\xF2 ?"});
+  rows.push_back({latin, latin.disk, latin.disk, kAreaOem, "", "Release 2.0 🎉", "Release 2.0 ?"});
+  rows.push_back({latin, latin.disk, latin.disk, kAreaOem, "", "Қазақ тілі",
+                  "?\xE0\xE7\xE0? \xF2\xB3\xEB\xB3"});
   // файлы.эхо in small letters beside the folder ФАЙЛЫ.ЭХО; files.lat
   // beside FILES.LAT.
   rows.push_back({latin, latin.disk, latin.disk, "\xE4\xA0\xA9\xAB\xEB.\xED\xE5\xAE", kAreaDisk,

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -155,32 +156,73 @@ TEST(TicFileMail, NeverTakesMail) {
 }
 
 // What one TIC file placed, another never replaces: neither the file nor
-// its description.
+// its description. The same file again is a duplicate. A long name is cut to
+// fit (leaving room for its description), and where that cut name is
+// another file's, the file goes beside it under a number: also two files
+// that came in one call, which the mailer numbered.
 TEST(TicFileMail, NeverReplacesWhatAnotherPlaced) {
   TempDir t;
   const std::string inbound = t / "in/", base = t / "base/";
+  const std::string mailerCut = Repeat("a", 251) + ".zip";
+  const std::string mailerNumbered = Repeat("a", 246) + ".0001.zip";
+  const std::string placed = Repeat("a", 247) + ".zip";
+  const auto numbered = [](int n) {
+    return Repeat("a", 242) + ".000" + std::to_string(n) + ".zip";
+  };
+  const auto longName = [](const std::string& end) {
+    return Repeat("a", 300 - end.size()) + end + ".zip";
+  };
   struct Step {
-    const char* file;
-    const char* desc;
+    std::string file;  // the TIC's FILE line
+    std::string desc;  // the file's contents and its description
     TTicResult result;
+    std::string inbound =
+        "";                   // the name the mailer stored it under ("": file; "-": stored already)
+    std::string placed = "";  // the name of its copy in the area ("": file)
+    std::string alsoCame = "";  // another file of the same call, stored under this name
+    std::string alsoData = "";
   } steps[] = {
       {"readme.txt", "first", TTicResult::Moved},
       {"readme.txt", "second", TTicResult::NotMoved},
       {"readme.txt.Txt", "third", TTicResult::NotMoved},
       {"notes", "fourth", TTicResult::Moved},
+      {"notes", "fourth", TTicResult::Duplicate},
+      {longName(""), "long one", TTicResult::Moved, mailerCut, placed},
+      {longName("b"), "long two", TTicResult::Moved, mailerCut, numbered(1)},
+      {longName("b"), "long two", TTicResult::Duplicate, mailerCut},
+      {longName("c"), "long one", TTicResult::Duplicate, mailerCut},
+      {longName("d"), "long three", TTicResult::Moved, mailerCut, numbered(2), mailerNumbered,
+       "long four"},
+      {longName("e"), "long four", TTicResult::Moved, "-", numbered(3)},
   };
   int n = 0;
   for (const auto& s : steps) {
-    SCOPED_TRACE(s.desc);
-    t.Write(std::string("in/") + s.file, s.desc);
+    SCOPED_TRACE(s.desc + " as " + s.file.substr(0, 20));
+    if (s.inbound != "-") t.Write("in/" + (s.inbound.empty() ? s.file : s.inbound), s.desc);
+    if (!s.alsoCame.empty()) t.Write("in/" + s.alsoCame, s.alsoData);
     const std::string tic = "t" + std::to_string(++n) + ".tic";
-    t.Write("in/" + tic, std::string("AREA A\r\nFILE ") + s.file + "\r\nDESC " + s.desc + "\r\n");
-    EXPECT_EQ(ProcessTicFile(inbound, tic, base).Result, s.result);
-    EXPECT_EQ(platform::FileExists(inbound + tic), s.result != TTicResult::Moved);
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08X", Crc32OfString(s.desc));
+    t.Write("in/" + tic,
+            "AREA A\r\nFILE " + s.file + "\r\nCRC " + crc + "\r\nDESC " + s.desc + "\r\n");
+    const TTicOutcome out = ProcessTicFile(inbound, tic, base);
+    EXPECT_EQ(out.Result, s.result) << out.LogLines.back();
+    const bool gone = s.result == TTicResult::Moved || s.result == TTicResult::Duplicate;
+    EXPECT_EQ(platform::FileExists(inbound + tic), !gone);
+    if (s.result == TTicResult::Moved) {
+      const std::string name = s.placed.empty() ? s.file : s.placed;
+      EXPECT_EQ(t.Read("base/A/" + name), s.desc);
+      EXPECT_EQ(t.Read("base/A/" + name + ".Txt"), s.desc + "\n");
+    }
   }
   EXPECT_EQ(t.Read("base/A/readme.txt"), "first");
   EXPECT_EQ(t.Read("base/A/readme.txt.Txt"), "first\n");
   EXPECT_EQ(t.Read("base/A/notes.Txt"), "fourth\n");
+  EXPECT_EQ(t.Read("base/A/" + placed), "long one");
+  // What stays in the inbound: the files of the TIC files not moved.
+  std::vector<std::string> left;
+  for (const auto& e : platform::ScanDir(inbound)) left.push_back(e.name);
+  EXPECT_EQ(left, (std::vector<std::string>{"readme.txt", "readme.txt.Txt", "t2.tic", "t3.tic"}));
 }
 
 TEST_F(TosserInboundTest, BundlesFromZipAndArj) {

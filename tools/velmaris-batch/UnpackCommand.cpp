@@ -1,8 +1,8 @@
 // unpack ARCHIVE DIR [--password P]: extracts the archive with the integrated
 // extractor for its detected type. One line per entry ended: {"file": the
 // name written, as its characters (names on disk are UTF-8), "crc": passed},
-// and for an entry written under a name cut to fit, "stored": the name it
-// came under.
+// and for an entry written under a name cut to fit, or numbered because
+// another entry's cut took its name, "stored": the name it came under.
 #include <map>
 #include <ostream>
 
@@ -62,6 +62,7 @@ int Unpack(BatchContext& ctx) {
   x->OnNameCut = [&](TUnBase&, const std::string& stored, const std::string& out) {
     cutFrom[out] = stored;
   };
+  x->OnNameTaken = x->OnNameCut;
   x->OnEnd = [&](TUnBase&, const std::string& fn, bool pass) {
     JsonLine line;
     line.Utf8("file", fn).Bool("crc", pass);
