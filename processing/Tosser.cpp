@@ -170,8 +170,10 @@ std::string NumberedName(const std::string& name, unsigned n, std::string_view b
   // The room for beside is kept as a cut keeps an extension.
   const auto fit = [beside](const std::string& head, const std::string& mark,
                             const std::string& tail) {
-    std::string fitted = platform::FitFileName(head, mark, tail + std::string(beside));
-    return fitted.substr(0, fitted.size() - std::min(fitted.size(), beside.size()));
+    const std::string fitted = platform::FitFileName(head, mark, tail + std::string(beside));
+    if (fitted.size() > beside.size() && fitted.ends_with(beside))
+      return fitted.substr(0, fitted.size() - beside.size());
+    return platform::FitFileName(head, mark, tail);  // an extension too long to leave room
   };
   const size_t dot = name.rfind('.');
   std::string numbered = dot == std::string::npos
