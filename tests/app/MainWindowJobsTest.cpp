@@ -2,6 +2,9 @@
 // export with their windows, the maintenance and optimisation runs from the
 // menu, at start and at exit, and the switches of the nodelist processor
 // and automatic unpacker windows.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -114,6 +117,46 @@ TEST_F(MainWindowJobsTest, ImportFromTheMenuFillsTheAreaAndItsRow) {
   EXPECT_EQ(Area("FIDO.GER")->Count, 5);
   Wait([&] { return CountCell("FIDO.GER") == "5"; });
   EXPECT_FALSE(platform::FileExists(Start() + "Inbound/00000001.pkt"));
+}
+
+// The program reads the duplicate database at start; one that could not
+// be read then (a link into a drive that is not mounted) is read again at
+// the next import, once it is mended: Ctrl+I refuses, then imports, and the
+// link stays a link.
+TEST_F(MainWindowJobsTest, ADuplicateDatabaseMendedWhileTheProgramRunsIsReadAtTheNextImport) {
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", Times(2, 0)}});
+  const std::string base = w.ConfigStore().MessageBaseDir(), drive = Start() + "Диск/";
+  CloseDupeChecker();
+  ASSERT_EQ(::symlink((drive + kDupesFileName).c_str(), (base + kDupesFileName).c_str()), 0);
+  OpenDupeChecker(base, Start());
+  platform::MakeDirs(Start() + "Inbound/");
+  platform::WriteFileAtomic(
+      Start() + "Inbound/00000001.pkt",
+      PacketFrom({EchoMessage("FIDO.GER", "One"), EchoMessage("FIDO.GER", "Two"),
+                  EchoMessage("FIDO.GER", "Three")}));
+  TImportWindow* import = w.ImportWindow();
+  Trigger("Import");
+  Wait([&] { return !import->Running(); });
+  EXPECT_TRUE(import->Status->toPlainText().contains("cannot be read"))
+      << import->Status->toPlainText().toStdString();
+  EXPECT_EQ(Area("FIDO.GER")->Count, 2);
+  EXPECT_TRUE(platform::FileExists(Start() + "Inbound/00000001.pkt"));
+  // The drive is mounted: its database knows none of the three.
+  platform::MakeDirs(drive);
+  {
+    TDupeChecker keys(drive + kDupesFileName);
+    keys.CheckAndAdd(1);
+  }
+  Trigger("Import");
+  Wait([&] { return !import->Running(); });
+  EXPECT_EQ(Area("FIDO.GER")->Count, 5);
+  EXPECT_FALSE(platform::FileExists(Start() + "Inbound/00000001.pkt"));
+  struct stat st {};
+  ASSERT_EQ(::lstat((base + kDupesFileName).c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  TDupeChecker saved(drive + kDupesFileName);
+  saved.Forget();
+  EXPECT_EQ(saved.Count(), 4u);
 }
 
 // Bundles that only wait for room (of every kind) are one line each in the
