@@ -163,6 +163,7 @@ std::string TDupeChecker::FilePath() const { return FileBehind(path_); }
 
 void TDupeChecker::LoadFromFile() {
   loadProblem_.clear();
+  loadedFrom_ = path_;
   unreadable_ = false;
   damaged_ = false;
   Clear();
@@ -201,7 +202,7 @@ void TDupeChecker::LoadFromFile() {
 }
 
 std::string TDupeChecker::KeepDamagedFile() {
-  const std::string file = FileBehind(path_);
+  const std::string file = FileBehind(loadedFrom_);
   std::string why = "it is not there any more";
   for (unsigned n = 1; !file.empty() && n <= 0xFFFF; ++n) {
     const std::string kept =

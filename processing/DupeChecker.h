@@ -51,9 +51,10 @@ class TDupeChecker {
   void SaveToFile() const;
   bool Unreadable() const { return unreadable_; }
   bool Damaged() const { return damaged_; }
-  // Keeps the damaged database just loaded beside it under the first free
-  // of "Velmaris.Dupes.0001.damaged", ... (a second name of the same file,
-  // or a copy where the file system has none), and returns that name. When
+  // Keeps the damaged database last loaded (also after Forget) beside it
+  // under the first free of "Velmaris.Dupes.0001.damaged", ... (a second
+  // name of the same file, or a copy where the file system has none), and
+  // returns that name. When
   // it cannot be kept, the database counts as Unreadable() from now on (the
   // ring empty, the file never written over) and "" is returned.
   std::string KeepDamagedFile();
@@ -84,6 +85,7 @@ class TDupeChecker {
   void Rebuild();
 
   std::string path_;
+  std::string loadedFrom_;  // the database the last load read, kept on Forget
   std::string loadProblem_;
   bool unreadable_ = false;
   bool damaged_ = false;

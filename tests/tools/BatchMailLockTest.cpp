@@ -419,8 +419,9 @@ TEST_F(BatchMailLockTest, ADuplicateDatabaseThatCannotBeReadStopsTheImport) {
     } else {
       ASSERT_TRUE(platform::RenameNoReplace(inBase, dir_.Path() + "keys"));
       if (r.kind == Folder) platform::MakeDirs(inBase);
-      if (r.kind == DanglingLink)
+      if (r.kind == DanglingLink) {
         ASSERT_EQ(symlink((dir_.Path() + "Диск/Velmaris.Dupes").c_str(), inBase.c_str()), 0);
+      }
       if (r.kind == Fifo) {
         ASSERT_EQ(mkfifo(inBase.c_str(), 0600), 0);
         // A run that waits on the FIFO is ended, after a generous limit.
