@@ -580,7 +580,8 @@ void SetMessageBaseFilesInForce(TMessageBaseFiles* files) { baseFilesInForce.sto
 std::string TConfigStore::MessageBaseMoveRefusal(const std::string& dir) const {
   const std::string from = AbsoluteDirectory(MessageBaseDir());
   const std::string to = AbsoluteDirectory(dir);
-  if (from == to) return {};
+  // Another spelling of the same folder (a link to it) is no move.
+  if (platform::SamePlace(from, to)) return {};
   std::string holds;
   for (int i = 0; i < areas_.GetCount() && holds.empty(); ++i) {
     const TArea* area = areas_.GetItem(i);
@@ -648,7 +649,8 @@ void TConfigStore::TakeValues(const SettingsValues& values) {
 bool TConfigStore::ApplySettings(const SettingsValues& values) {
   return OnMainThread([&] {
     baseMoveFailure_.clear();
-    if (AbsoluteDirectory(values.MsgBaseDir()) != AbsoluteDirectory(MessageBaseDir()))
+    if (!platform::SamePlace(AbsoluteDirectory(values.MsgBaseDir()),
+                             AbsoluteDirectory(MessageBaseDir())))
       return MoveMessageBase(values);
     TakeValues(values);
     return SaveConfiguration();

@@ -116,7 +116,7 @@ TMailLock::Result TMailLock::MoveMessageBase(const std::string& dir) {
     return Result::Acquired;
   }
   const std::string target = CanonicalDir(dir);
-  if (target == messageBase_) return Result::Acquired;
+  if (platform::SamePlace(target, messageBase_)) return Result::Acquired;
   const std::string oldBase = messageBase_;
   const std::vector<std::string> oldPaths = paths_;
   std::vector<std::unique_ptr<platform::InstanceGuard>> oldHeld = std::move(held_);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -159,7 +160,7 @@ std::vector<DirEntry> ScanDir(const std::string& dir, std::string_view pattern, 
 
 bool PathExists(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+  return ::lstat(path.c_str(), &st) == 0;
 }
 
 bool FileExists(const std::string& path) {
@@ -170,6 +171,20 @@ bool FileExists(const std::string& path) {
 bool DirExists(const std::string& path) {
   struct stat st;
   return ::stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool SamePlace(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (::stat(a.empty() ? "." : a.c_str(), &sa) == 0 &&
+      ::stat(b.empty() ? "." : b.c_str(), &sb) == 0)
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  const auto spelling = [](const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path p(path.empty() ? std::string(".") : path);
+    const std::filesystem::path absolute = std::filesystem::absolute(p, ec);
+    return WithoutSlash((ec ? p : absolute).lexically_normal().string());
+  };
+  return spelling(a) == spelling(b);
 }
 
 size_t ExistingPrefixLength(std::string_view path) {

@@ -55,10 +55,15 @@ struct DirEntry {
 std::vector<DirEntry> ScanDir(const std::string& dir, std::string_view pattern = "*",
                               bool files = true, bool dirs = false);
 
-// Anything under that name: a file, a folder, another kind of node.
+// Anything under that name: a file, a folder, another kind of node, a link
+// (also one whose target is not there).
 bool PathExists(const std::string& path);
 bool FileExists(const std::string& path);  // a regular file
 bool DirExists(const std::string& path);
+// Whether two paths name one file or folder: where both exist, the same
+// device and inode (links followed, so a link to a folder and the folder
+// are one); else the same absolute spelling.
+bool SamePlace(const std::string& a, const std::string& b);
 // The length of the longest beginning of path that names something on disk:
 // the whole path when it exists (a dangling link too), else the longest part
 // up to and including a "/" that is an existing folder; 0 when none is (a

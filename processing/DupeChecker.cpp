@@ -2,13 +2,17 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/ByteOrder.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "processing/Tosser.h"  // NumberedName
 
 namespace velmaris {
 namespace {
@@ -108,21 +112,80 @@ bool TDupeChecker::Decode(std::string_view bytes, std::string* problem) {
   return true;
 }
 
+uint32_t TDupeChecker::Salvage(std::string_view bytes) {
+  Clear();
+  if (bytes.size() < 8) return 0;
+  const uint32_t count = GetLE32At(bytes, 0);
+  const uint32_t last = GetLE32At(bytes, 4);
+  const uint32_t there = static_cast<uint32_t>(std::min<size_t>((bytes.size() - 8) / 4, kSlots));
+  const auto slot = [&](uint32_t number) { return GetLE32At(bytes, 8 + 4 * (number - 1)); };
+  std::vector<uint32_t> keys;  // the oldest first
+  const bool fits =
+      count <= kSlots && last <= kSlots && (count == kSlots ? last >= 1 : last == count);
+  if (fits) {
+    // A full ring's oldest keys follow the slot written last.
+    if (count == kSlots)
+      for (uint32_t n = last + 1; n <= there; ++n) keys.push_back(slot(n));
+    for (uint32_t n = 1; n <= std::min(last, there); ++n) keys.push_back(slot(n));
+  } else {
+    // Nothing tells which slots were in use: a slot never written is 0.
+    for (uint32_t n = 1; n <= there; ++n)
+      if (slot(n) != 0) keys.push_back(slot(n));
+  }
+  for (uint32_t key : keys) CheckAndAdd(key);
+  return count_;
+}
+
+namespace {
+
+// The file a database path stands for: a link's target ("" when it is not
+// there), else the path itself.
+std::string FileBehind(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (!real) return {};
+  std::string target(real);
+  std::free(real);
+  return target;
+}
+
+std::string LinkTarget(const std::string& path) {
+  std::string target(4096, '\0');
+  const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+  target.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return target;
+}
+
+}  // namespace
+
+std::string TDupeChecker::FilePath() const { return FileBehind(path_); }
+
 void TDupeChecker::LoadFromFile() {
   loadProblem_.clear();
+  loadedFrom_ = path_;
   unreadable_ = false;
+  damaged_ = false;
   Clear();
   const auto unreadable = [this](const std::string& why) {
     unreadable_ = true;
     loadProblem_ = platform::LogName(path_) + " cannot be read (" + why + ")";
   };
-  const platform::Fd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.ok()) {
-    // Only a database that is not there is a first start.
+  // Whatever stands under the name is looked at before it is opened: only a
+  // database that is not there is a first start, and only a file is read.
+  struct stat st {};
+  if (::lstat(path_.c_str(), &st) != 0) {
     if (errno != ENOENT && errno != ENOTDIR) unreadable(std::strerror(errno));
     return;
   }
-  struct stat st {};
+  if (S_ISLNK(st.st_mode) && ::stat(path_.c_str(), &st) != 0)
+    return unreadable(errno == ENOENT ? "it is a link to " + platform::LogName(LinkTarget(path_)) +
+                                            ", which is not there"
+                                      : std::string(std::strerror(errno)));
+  if (!S_ISREG(st.st_mode)) return unreadable("it is no file");
+  // Not blocking, should a FIFO have come in its place since.
+  const platform::Fd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.ok()) return unreadable(std::strerror(errno));
   if (::fstat(fd.get(), &st) != 0) return unreadable(std::strerror(errno));
   if (!S_ISREG(st.st_mode)) return unreadable("it is no file");
   // Read at most one byte more than the layout, enough to see a wrong size.
@@ -132,14 +195,51 @@ void TDupeChecker::LoadFromFile() {
   if (got < buf.size() && errno != 0) return unreadable(std::strerror(errno));
   buf.resize(got);
   std::string problem;
-  if (!Decode(buf, &problem))
-    loadProblem_ = platform::LogName(path_) + ": " + problem + "; starting with an empty ring";
+  if (Decode(buf, &problem)) return;
+  damaged_ = true;
+  Salvage(buf);
+  loadProblem_ = platform::LogName(path_) + " is damaged (" + problem + ")";
+}
+
+std::string TDupeChecker::KeepDamagedFile() {
+  const std::string file = FileBehind(loadedFrom_);
+  std::string why = "it is not there any more";
+  for (unsigned n = 1; !file.empty() && n <= 0xFFFF; ++n) {
+    const std::string kept =
+        platform::DirOf(file) + NumberedName(platform::NameOf(file) + ".damaged", n);
+    if (::link(file.c_str(), kept.c_str()) == 0) return kept;
+    if (errno == EEXIST) continue;
+    // A file system without second names: a copy, never over another file.
+    try {
+      const std::string bytes = platform::ReadFile(file);
+      const platform::Fd out(::open(kept.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+      if (!out.ok() && errno == EEXIST) continue;
+      if (!out.ok() || !platform::WriteAll(out.get(), bytes) || ::fsync(out.get()) != 0) {
+        why = std::strerror(errno);
+        if (out.ok()) ::unlink(kept.c_str());
+        break;
+      }
+      return kept;
+    } catch (const std::exception& e) {
+      why = e.what();
+      break;
+    }
+  }
+  // Not written over then, and no import runs on what it still holds.
+  Clear();
+  unreadable_ = true;
+  loadProblem_ += "; it cannot be kept aside (" + why + ")";
+  return {};
 }
 
 void TDupeChecker::SaveToFile() const {
   if (unreadable_)
     throw platform::EFile(loadProblem_ + ", so it is not written over with an empty ring");
-  platform::WriteFileAtomic(path_, Encode());
+  const std::string file = FileBehind(path_);
+  if (file.empty())
+    throw platform::EFile(platform::LogName(path_) + " is a link to " +
+                          platform::LogName(LinkTarget(path_)) + ", which is not there");
+  platform::WriteFileAtomic(file, Encode());
 }
 
 }  // namespace velmaris

@@ -4,6 +4,8 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "core/ConfigStore.h"
 #include "platform/CodePage.h"
@@ -17,6 +19,15 @@ namespace {
 
 std::mutex globalMutex;
 std::unique_ptr<TDupeChecker> globalChecker;
+// Why no import may run on the open checker ("" when one may): a database
+// it uses or would merge exists but cannot be read.
+std::string importRefusal;
+
+void RefuseImports(const std::string& why) {
+  if (importRefusal.empty()) importRefusal = why;
+}
+// What the next import puts into its log: the damaged databases met.
+std::vector<std::string> importNotes;
 
 void Log(const std::string& line) {
   if (TConfigStore* store = GetConfigStore())
@@ -44,11 +55,14 @@ bool SaveLocked() {
 }
 
 // The database an earlier version kept in the start directory, "" when
-// there is none to take over.
+// there is none to take over. Anything under its name counts (a link whose
+// target is not there, a FIFO): it is said when it cannot be read.
 std::string StartDirectoryDatabase(const std::string& path, const std::string& startDir) {
   if (startDir.empty()) return {};
   const std::string older = platform::JoinPath(platform::WithSlash(startDir), kDupesFileName);
-  if (older == path || !platform::FileExists(older)) return {};
+  if (platform::SamePlace(platform::DirOf(older), platform::DirOf(path)) ||
+      !platform::PathExists(older))
+    return {};
   return older;
 }
 
@@ -57,10 +71,10 @@ std::string StartDirectoryDatabase(const std::string& path, const std::string& s
 void TakeOverStartDirectoryDatabase(const std::string& path, const std::string& startDir) {
   const std::string older = StartDirectoryDatabase(path, startDir);
   if (older.empty() || platform::PathExists(path)) return;
-  // One that cannot be read stays where it is, said when it is merged.
+  // One that cannot be read whole stays where it is, said when it is merged.
   TDupeChecker probe(older);
   probe.Forget();
-  if (probe.Unreadable()) return;
+  if (probe.Unreadable() || probe.Damaged()) return;
   try {
     platform::MakeDirs(platform::DirOf(path));
     if (platform::MoveFileNoReplace(older, path))
@@ -72,46 +86,69 @@ void TakeOverStartDirectoryDatabase(const std::string& path, const std::string& 
   }
 }
 
+// What a damaged database kept of its keys and where the damaged file is,
+// said now and in the next import's log (the caller holds globalMutex).
+void NoteDamage(const TDupeChecker& keys, const std::string& kept) {
+  const std::string line =
+      "The duplicate database " + keys.LoadProblem() + "; the " + std::to_string(keys.Count()) +
+      " keys it still holds are used, and the damaged file is kept as " + platform::LogName(kept);
+  Log(line);
+  importNotes.push_back(line);
+}
+
 // The message base has a database already (the keys that runs from another
 // start directory took over): the start directory's keys are merged into
 // the open ring (the caller holds globalMutex), which is saved, and only
-// then the older database goes. A damaged one is left where it is.
+// then the older database goes. One that cannot be read stays where it is
+// and no import runs until it can be; a damaged one gives the keys it
+// still holds and is kept beside under another name.
 void MergeStartDirectoryDatabase(const std::string& startDir) {
   const std::string older = StartDirectoryDatabase(globalChecker->Path(), startDir);
   if (older.empty()) return;
+  TDupeChecker keys(older);
+  keys.Forget();  // read only: never written back
+  const auto refuse = [&] {
+    RefuseImports("the duplicate database " + keys.LoadProblem());
+    Log("The duplicate database " + platform::LogName(older) + " was not merged: " +
+        keys.LoadProblem() + "; no mail is imported until it can be read, the inbound keeps it");
+  };
+  if (keys.Unreadable()) return refuse();
   if (globalChecker->Unreadable()) {
     Log("The duplicate database " + platform::LogName(older) +
         " was not merged: " + platform::LogName(globalChecker->Path()) + " cannot be read");
     return;
   }
-  TDupeChecker keys(older);
-  keys.Forget();  // read only: never written back
-  if (!keys.LoadProblem().empty()) {
-    Log("The duplicate database " + platform::LogName(older) +
-        " was not merged: " + keys.LoadProblem());
-    return;
-  }
+  std::string kept;
+  if (keys.Damaged() && (kept = keys.KeepDamagedFile()).empty()) return refuse();
   globalChecker->Merge(keys);
   if (!SaveLocked()) return;
+  const std::string merged = "The duplicate database " + platform::LogName(older) +
+                             " was merged into " + platform::LogName(globalChecker->Path());
+  if (!kept.empty()) NoteDamage(keys, kept);
   if (std::remove(older.c_str()) != 0) {
-    Log("The duplicate database " + platform::LogName(older) + " was merged into " +
-        platform::LogName(globalChecker->Path()) + " but could not be removed");
+    Log(merged + " but could not be removed");
     return;
   }
-  Log("The duplicate database " + platform::LogName(older) + " was merged into " +
-      platform::LogName(globalChecker->Path()));
+  Log(merged);
 }
 
-// Says why the database just loaded was not used (the caller holds
-// globalMutex): the tosser tosses nothing while it cannot be read.
+// Says why the database just loaded was not used whole (the caller holds
+// globalMutex). A damaged one is kept beside and the keys it still holds
+// are saved in its place at once; while one cannot be read, the tosser
+// tosses nothing.
 void NoteLoadProblem() {
-  const std::string& problem = globalChecker->LoadProblem();
-  if (problem.empty()) return;
-  if (!globalChecker->Unreadable()) {
-    Log("The duplicate database was not used: " + problem);
-    return;
+  TDupeChecker& ring = *globalChecker;
+  if (ring.LoadProblem().empty()) return;
+  if (ring.Damaged()) {
+    const std::string kept = ring.KeepDamagedFile();
+    if (!kept.empty()) {
+      NoteDamage(ring, kept);
+      SaveLocked();
+      return;
+    }
   }
-  Log("The duplicate database " + problem +
+  RefuseImports("the duplicate database " + ring.LoadProblem());
+  Log("The duplicate database " + ring.LoadProblem() +
       "; no mail is imported until it can be read, the inbound keeps it");
 }
 
@@ -146,14 +183,19 @@ class TDupeBaseFiles : public TMessageBaseFiles {
     if (!globalChecker) return {};
     TDupeChecker there(path);
     there.Forget();
-    if (there.Unreadable() || globalChecker->Unreadable()) {
-      const std::string& why =
-          there.Unreadable() ? there.LoadProblem() : globalChecker->LoadProblem();
+    const auto stays = [&](const std::string& why) {
       return "The message base stays in " + platform::LogName(from) + ": the duplicate database " +
              why + ".";
+    };
+    if (there.Unreadable()) return stays(there.LoadProblem());
+    if (globalChecker->Unreadable()) return stays(globalChecker->LoadProblem());
+    // A damaged one there is kept beside before the merged ring replaces it.
+    keptThere_.clear();
+    if (there.Damaged()) {
+      keptThere_ = there.KeepDamagedFile();
+      if (keptThere_.empty()) return stays(there.LoadProblem());
+      NoteDamage(there, keptThere_);
     }
-    if (!there.LoadProblem().empty())
-      Log("The duplicate database was not used: " + there.LoadProblem());
     TDupeChecker merged = *globalChecker;
     merged.Forget();
     merged.Merge(there);
@@ -162,6 +204,7 @@ class TDupeBaseFiles : public TMessageBaseFiles {
       merged.SaveToFile();
     } catch (const std::exception& e) {
       merged.Forget();
+      RestoreDamaged(path);
       return "The message base stays in " + platform::LogName(from) +
              ": the duplicate database could not be written to " + platform::LogName(to) + " (" +
              e.what() + ").";
@@ -179,11 +222,15 @@ class TDupeBaseFiles : public TMessageBaseFiles {
     std::lock_guard lock(globalMutex);
     if (!globalChecker || oldPath_.empty()) return;
     if (moved) {
-      if (platform::FileExists(oldPath_) && std::remove(oldPath_.c_str()) != 0)
+      keptThere_.clear();
+      // The old folder's database goes, unless it is the one in use.
+      if (platform::FileExists(oldPath_) && !platform::SamePlace(oldPath_, globalChecker->Path()) &&
+          std::remove(oldPath_.c_str()) != 0)
         Log("The duplicate database " + platform::LogName(oldPath_) + " was merged into " +
             platform::LogName(globalChecker->Path()) + " but could not be removed");
     } else {
       if (createdThere_) std::remove((to + kDupesFileName).c_str());
+      RestoreDamaged(to + kDupesFileName);
       *globalChecker = oldKeys_;
       globalChecker->SetPath(oldPath_);
     }
@@ -192,7 +239,19 @@ class TDupeBaseFiles : public TMessageBaseFiles {
   }
 
  private:
+  // The damaged database the new folder held goes back in its place (where
+  // it still stands, only the name it was kept under goes).
+  void RestoreDamaged(const std::string& path) {
+    if (keptThere_.empty()) return;
+    if (platform::SamePlace(keptThere_, path))
+      std::remove(keptThere_.c_str());
+    else
+      std::rename(keptThere_.c_str(), path.c_str());
+    keptThere_.clear();
+  }
+
   bool createdThere_ = false;
+  std::string keptThere_;
   std::string oldPath_;
   TDupeChecker oldKeys_;
 };
@@ -207,6 +266,7 @@ TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir, const std::stri
     SaveLocked();
     globalChecker.reset();
   }
+  importRefusal.clear();
   const std::string path = platform::JoinPath(platform::WithSlash(messageBaseDir), kDupesFileName);
   TakeOverStartDirectoryDatabase(path, startDir);
   globalChecker = std::make_unique<TDupeChecker>(path);
@@ -214,6 +274,36 @@ TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir, const std::stri
   MergeStartDirectoryDatabase(startDir);
   SetMessageBaseFilesInForce(&baseFiles);
   return *globalChecker;
+}
+
+TDupeChecker& DupeCheckerForImport(const std::string& messageBaseDir, const std::string& startDir) {
+  {
+    std::lock_guard lock(globalMutex);
+    if (globalChecker && importRefusal.empty()) return *globalChecker;
+  }
+  return OpenDupeChecker(messageBaseDir, startDir);
+}
+
+std::string DupeCheckerRefusal() {
+  std::lock_guard lock(globalMutex);
+  return globalChecker ? importRefusal : std::string();
+}
+
+std::vector<std::string> TakeDupeCheckerNotes() {
+  std::lock_guard lock(globalMutex);
+  return std::exchange(importNotes, {});
+}
+
+void MergeOlderDupeDatabase(const std::string& messageBaseDir, const std::string& startDir) {
+  {
+    std::lock_guard lock(globalMutex);
+    if (globalChecker || startDir.empty()) return;
+    const std::string path =
+        platform::JoinPath(platform::WithSlash(messageBaseDir), kDupesFileName);
+    if (StartDirectoryDatabase(path, startDir).empty()) return;
+  }
+  OpenDupeChecker(messageBaseDir, startDir);
+  CloseDupeChecker();
 }
 
 TDupeChecker& GetDupeChecker() {
@@ -237,6 +327,8 @@ bool CloseDupeChecker() {
   if (MessageBaseFilesInForce() == &baseFiles) SetMessageBaseFilesInForce(nullptr);
   const bool saved = SaveLocked();
   globalChecker.reset();
+  importRefusal.clear();
+  importNotes.clear();
   return saved;
 }
 

@@ -448,6 +448,8 @@ void TTosser::Begin() {
   backupDir_ = inbound_ + kBackupFolder + "/";
   packers_ = setup_.Packers ? setup_.Packers : GetPackerList();
   dupes_ = setup_.Dupes;
+  std::string dupesRefusal;
+  std::vector<std::string> dupesNotes;
 
   // A run that was cut off is finished or undone before anything else.
   journalPath_ = ImportJournalPath(store);
@@ -476,15 +478,21 @@ void TTosser::Begin() {
     TLinkList& links = store.Uplinks();
     for (int i = 0; i < links.GetCount(); ++i)
       if (TNetLink* link = links.GetItem(i)) uplinks_.push_back(link);
+    // The process-wide checker; one that could not be read is read again,
+    // so that a database mended since the start is used.
     if (!dupes_) {
-      if (!IsDupeCheckerOpen()) OpenDupeChecker(store.MessageBaseDir(), store.StartDirectory());
-      dupes_ = &GetDupeChecker();
+      dupes_ = &DupeCheckerForImport(store.MessageBaseDir(), store.StartDirectory());
+      dupesRefusal = DupeCheckerRefusal();
+      dupesNotes = TakeDupeCheckerNotes();
     }
   });
+  for (const std::string& line : dupesNotes) LogLine(line);
   // Keys that are not known are no first start: mail tossed now would be
   // stored again when it comes again. It waits in the inbound.
-  if (dupes_->Unreadable() && values_->Dupes() != 2)
-    throw std::runtime_error("the duplicate database " + dupes_->LoadProblem() +
+  if (dupesRefusal.empty() && dupes_->Unreadable())
+    dupesRefusal = "the duplicate database " + dupes_->LoadProblem();
+  if (!dupesRefusal.empty() && values_->Dupes() != 2)
+    throw std::runtime_error(dupesRefusal +
                              "; nothing is imported until it can be read, the mail stays in the "
                              "inbound");
   if (setup_.Filters) {
@@ -1435,10 +1443,13 @@ void TTosser::Commit() {
       dirs.insert(area->BaseDir);
     }
     for (const std::string& d : dirs) platform::FsyncPath(d);
-    if (dupes_ && !dupes_->Path().empty()) {
-      const std::string staged = dupes_->Path() + ".New";
+    // The ring goes into its database (through a link, which stays); one
+    // that could not be read is never written over.
+    const std::string ring = dupes_ && !dupes_->Unreadable() ? dupes_->FilePath() : "";
+    if (!ring.empty()) {
+      const std::string staged = ring + ".New";
       platform::WriteFileAtomic(staged, dupes_->Encode());
-      records.push_back({"replace", staged, dupes_->Path()});
+      records.push_back({"replace", staged, ring});
     }
     for (const std::string& name : tossedPackets_)
       records.push_back({"move", inbound_ + name, backupDir_ + name});

@@ -2,6 +2,9 @@
 // export with their windows, the maintenance and optimisation runs from the
 // menu, at start and at exit, and the switches of the nodelist processor
 // and automatic unpacker windows.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -114,6 +117,62 @@ TEST_F(MainWindowJobsTest, ImportFromTheMenuFillsTheAreaAndItsRow) {
   EXPECT_EQ(Area("FIDO.GER")->Count, 5);
   Wait([&] { return CountCell("FIDO.GER") == "5"; });
   EXPECT_FALSE(platform::FileExists(Start() + "Inbound/00000001.pkt"));
+}
+
+// The program reads the duplicate database at start; one that could not
+// be read then (a link into a drive that is not mounted, a folder in its
+// place) is read again at the next import, once it is mended: Ctrl+I
+// refuses, then imports, and a link stays a link.
+TEST_F(MainWindowJobsTest, ADuplicateDatabaseMendedWhileTheProgramRunsIsReadAtTheNextImport) {
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", Times(2, 0)}});
+  const std::string base = w.ConfigStore().MessageBaseDir();
+  for (const bool link : {true, false}) {
+    SCOPED_TRACE(link ? "a link into a drive that is not mounted" : "a folder in its place");
+    const std::string drive = Start() + (link ? "Диск/" : "Папка/");
+    const std::string file = (link ? drive : base) + kDupesFileName;
+    CloseDupeChecker();
+    std::remove((base + kDupesFileName).c_str());
+    if (link) {
+      ASSERT_EQ(::symlink(file.c_str(), (base + kDupesFileName).c_str()), 0);
+    } else {
+      platform::MakeDirs(base + kDupesFileName);
+    }
+    OpenDupeChecker(base, Start());
+    const int before = Area("FIDO.GER")->Count;
+    platform::MakeDirs(Start() + "Inbound/");
+    const std::string subject = link ? "One" : "Two";
+    platform::WriteFileAtomic(Start() + "Inbound/00000001.pkt",
+                              PacketFrom({EchoMessage("FIDO.GER", subject + " a"),
+                                          EchoMessage("FIDO.GER", subject + " b"),
+                                          EchoMessage("FIDO.GER", subject + " c")}));
+    TImportWindow* import = w.ImportWindow();
+    Trigger("Import");
+    Wait([&] { return !import->Running(); });
+    EXPECT_TRUE(import->Status->toPlainText().contains("cannot be read"))
+        << import->Status->toPlainText().toStdString();
+    EXPECT_EQ(Area("FIDO.GER")->Count, before);
+    EXPECT_TRUE(platform::FileExists(Start() + "Inbound/00000001.pkt"));
+    // Mended: the drive is mounted, the folder taken away. The database
+    // knows none of the three.
+    if (!link) {
+      ASSERT_EQ(::rmdir((base + kDupesFileName).c_str()), 0);
+    }
+    platform::MakeDirs(drive);
+    {
+      TDupeChecker keys(file);
+      keys.CheckAndAdd(1);
+    }
+    Trigger("Import");
+    Wait([&] { return !import->Running(); });
+    EXPECT_EQ(Area("FIDO.GER")->Count, before + 3);
+    EXPECT_FALSE(platform::FileExists(Start() + "Inbound/00000001.pkt"));
+    struct stat st {};
+    ASSERT_EQ(::lstat((base + kDupesFileName).c_str(), &st), 0);
+    EXPECT_EQ(S_ISLNK(st.st_mode), link);
+    TDupeChecker saved(file);
+    saved.Forget();
+    EXPECT_EQ(saved.Count(), 4u);
+  }
 }
 
 // Bundles that only wait for room (of every kind) are one line each in the

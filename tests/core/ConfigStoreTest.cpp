@@ -621,7 +621,7 @@ TEST_F(ConfigStoreTest, TheMessageBaseMovesOnlyWithoutItsMail) {
 // cannot be read, a registry that cannot be saved and a folder that cannot
 // be written keep the base where it was, each saying why.
 TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase) {
-  enum Fault { None, Unreadable, RegistrySave, ReadOnlyFolder };
+  enum Fault { None, Unreadable, RegistrySave, ReadOnlyFolder, LinkToOld };
   const struct {
     const char* what;
     bool oldHas, newHas;  // a database with a key of its own
@@ -635,6 +635,8 @@ TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase)
       {"the registry cannot be saved", true, false, RegistrySave, "could not be saved"},
       {"the new folder is on read-only media", true, false, ReadOnlyFolder,
        "Read-only file system"},
+      // Another name of the same folder is no move: nothing goes anywhere.
+      {"the new folder is a link to the old one", true, false, LinkToOld, ""},
   };
   int n = 0;
   for (const auto& r : rows) {
@@ -650,7 +652,11 @@ TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase)
       TDupeChecker keys(old + kDupesFileName);
       keys.CheckAndAdd(1);
     }
-    platform::MakeDirs(moved);
+    if (r.fault == LinkToOld)
+      ASSERT_EQ(
+          ::symlink(platform::WithoutSlash(old).c_str(), platform::WithoutSlash(moved).c_str()), 0);
+    else
+      platform::MakeDirs(moved);
     if (r.fault == Unreadable) {
       platform::MakeDirs(moved + kDupesFileName);  // a folder in its place
     } else if (r.newHas) {
@@ -696,6 +702,16 @@ TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase)
     }
     SettingsValues values = *config->Values();
     values.SetText(SettingId::MsgBaseDir, moved);
+    if (r.fault == LinkToOld) {
+      EXPECT_TRUE(config->ApplySettings(values)) << config->MessageBaseMoveFailure();
+      EXPECT_EQ(config->MessageBaseDir(), moved);
+      EXPECT_EQ(lock.MessageBaseDir(), old);
+      EXPECT_EQ(GetDupeChecker().Path(), old + kDupesFileName);
+      ASSERT_TRUE(SaveDupeChecker());
+      // The history stays where it is, whole.
+      EXPECT_EQ(TDupeChecker(old + kDupesFileName).Keys(), (std::vector<uint32_t>{1, 3}));
+      continue;
+    }
     const bool fault = r.fault != None;
     EXPECT_EQ(config->ApplySettings(values), !fault);
     // Root writes where the mode forbids it: its folder is a read-only mount.

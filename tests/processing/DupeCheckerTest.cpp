@@ -64,27 +64,48 @@ TEST(DupeChecker, SaveAndLoadContinueTheRing) {
   EXPECT_EQ(again.LastIndex(), 6u);
 }
 
-TEST(DupeChecker, DamagedFilesLoadAsAnEmptyRing) {
+// A damaged database keeps the keys it still holds, as old as they were
+// (the oldest first); a slot never written (0) is no key where nothing
+// tells which slots were in use.
+TEST(DupeChecker, DamagedFilesKeepTheKeysTheyHold) {
   const std::string zeros(64000, '\0');
+  std::string full;  // a full ring whose slot written last is 2
+  for (uint32_t n = 1; n <= 5; ++n) full += U32(100 + n);
   const struct {
     const char* what;
     std::string bytes;
+    std::vector<uint32_t> keys;
   } cases[] = {
-      {"empty", ""},
-      {"short", U32(1) + U32(1) + std::string(100, '\0')},
-      {"one byte long", U32(0) + U32(0) + zeros + "x"},
-      {"count above 16000", U32(16001) + U32(1) + zeros},
-      {"last index above 16000", U32(16000) + U32(16001) + zeros},
-      {"last index past the count", U32(3) + U32(9) + zeros},
+      {"empty", "", {}},
+      {"the header cut", U32(2) + "\x02", {}},
+      {"cut in the slots in use", U32(3) + U32(3) + U32(7) + U32(0) + "\x09", {7, 0}},
+      {"cut after the slots in use",
+       U32(2) + U32(2) + U32(7) + U32(8) + std::string(100, '\0'),
+       {7, 8}},
+      {"a full ring cut short", U32(16000) + U32(2) + full, {103, 104, 105, 101, 102}},
+      {"one byte long", U32(1) + U32(1) + U32(9) + zeros.substr(4) + "x", {9}},
+      {"count above 16000",
+       U32(16001) + U32(1) + U32(5) + U32(0) + U32(6) + zeros.substr(12),
+       {5, 6}},
+      {"last index past the count", U32(3) + U32(9) + U32(5) + zeros.substr(4), {5}},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     test::TempDir dir;
     dir.Write("Velmaris.Dupes", c.bytes);
     TDupeChecker ring(dir / "Velmaris.Dupes");
-    EXPECT_EQ(ring.Count(), 0u) << c.what;
-    EXPECT_EQ(ring.LastIndex(), 0u) << c.what;
-    EXPECT_NE(ring.LoadProblem(), "") << c.what;
-    EXPECT_TRUE(ring.CheckAndAdd(0)) << c.what;  // zeros from the file are not keys
+    EXPECT_TRUE(ring.Damaged());
+    EXPECT_FALSE(ring.Unreadable());
+    EXPECT_NE(ring.LoadProblem().find("Velmaris.Dupes is damaged ("), std::string::npos)
+        << ring.LoadProblem();
+    EXPECT_EQ(ring.Keys(), c.keys);
+    // The damaged file is kept beside before the ring replaces it.
+    const std::string kept = ring.KeepDamagedFile();
+    EXPECT_EQ(kept, dir / "Velmaris.Dupes.0001.damaged");
+    EXPECT_EQ(dir.Read("Velmaris.Dupes.0001.damaged"), c.bytes);
+    EXPECT_EQ(TDupeChecker(dir / "Velmaris.Dupes").KeepDamagedFile(),
+              dir / "Velmaris.Dupes.0002.damaged");
+    ring.Forget();
   }
 }
 

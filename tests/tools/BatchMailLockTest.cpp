@@ -28,6 +28,7 @@
 #include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
+#include "processing/DupeChecker.h"
 #include "processing/PacketFixtures.h"
 #include "support/TempDir.h"
 
@@ -347,48 +348,104 @@ TEST_F(BatchMailLockTest, OneDuplicateDatabaseServesEveryStartDirectory) {
   ASSERT_EQ(Batch(Home(), "import"), 0);
   EXPECT_EQ(Stored("DUPE.ECHO"), 2u);
   EXPECT_FALSE(platform::FileExists(Home() + "Velmaris.Dupes"));
+  // Any run that takes the base's lock merges it, also one that imports
+  // nothing.
+  for (const char* command : {"areas", "export", "maintain", "dump NETMAIL"}) {
+    SCOPED_TRACE(command);
+    const std::string known = platform::ReadFile(inBase);
+    ASSERT_TRUE(platform::RenameNoReplace(inBase, Home() + "Velmaris.Dupes"));
+    platform::WriteFileAtomic(inBase, older);
+    ASSERT_EQ(Batch(Home(), command), 0);
+    EXPECT_FALSE(platform::PathExists(Home() + "Velmaris.Dupes"));
+    TDupeChecker expected, merged(inBase);
+    merged.Forget();
+    ASSERT_TRUE(expected.Decode(known, nullptr));
+    EXPECT_EQ(merged.Keys(), expected.Keys());
+  }
 }
 
 // A duplicate database that exists but cannot be read (an earlier
-// version's root cron job left it, mode 600; a folder in its place) is no
-// first start: the import says so on stderr and in its log, stores
-// nothing, leaves the packet in the inbound and the database as it was, so
-// the packet sent again is not stored twice once it can be read.
+// version's root cron job left it, mode 600, in the base or in a start
+// folder whose database is merged; a folder in its place; a link into a
+// drive that is not mounted; a FIFO) is no first start: the import says so
+// on stderr and in its log, stores nothing, leaves the packet in the
+// inbound and the database as it was, so the packet sent again is not
+// stored twice once it can be read.
 TEST_F(BatchMailLockTest, ADuplicateDatabaseThatCannotBeReadStopsTheImport) {
   const std::string inBase = MsgBase() + kDupesFileName;
+  const std::string inHome = Home() + kDupesFileName;
   DropEcho("DUPE.ECHO", "0000d001.pkt", "00000001");
   ASSERT_EQ(Batch(Program(), "import"), 0);
   ASSERT_EQ(Stored("DUPE.ECHO"), 1u);
   const std::string keys = platform::ReadFile(inBase);
-  for (const bool otherUser : {true, false}) {
-    SCOPED_TRACE(otherUser ? "another user's, mode 600" : "a folder in its place");
+  platform::MakeDirs(Home());
+  enum Kind { OtherUser, Folder, DanglingLink, Fifo, OlderOfOtherUser };
+  const struct {
+    const char* what;
+    Kind kind;
+  } rows[] = {
+      {"another user's, mode 600", OtherUser},
+      {"a folder in its place", Folder},
+      {"a link into a drive that is not mounted", DanglingLink},
+      {"a FIFO in its place", Fifo},
+      {"an older start folder's of another user, mode 600", OlderOfOtherUser},
+  };
+  const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  const bool asNobody =
+      geteuid() == 0 && RunShell(nobody + "test -x " + ShellQuote(VELMARIS_BATCH)) == 0;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    const bool older = r.kind == OlderOfOtherUser;
+    const std::string bad = older ? inHome : inBase;
+    const std::string start = older ? Home() : Program();
     std::string undo;
-    if (otherUser && geteuid() == 0) {
-      // Root reads every file: the run is made as nobody, who owns all but
-      // the database.
-      const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-      if (RunShell(nobody + "test -x " + ShellQuote(VELMARIS_BATCH)) != 0) continue;
-      ASSERT_EQ(RunShell("chown -R 65534:65534 " + ShellQuote(dir_.Path()) + " && chown 0:0 " +
-                         ShellQuote(inBase) + " && chmod 600 " + ShellQuote(inBase)),
-                0);
-      runAs_ = nobody;
-      undo = "chown -R 0:0 " + ShellQuote(dir_.Path());
-    } else if (otherUser) {
-      ASSERT_EQ(chmod(inBase.c_str(), 0), 0);
-      undo = "chmod 644 " + ShellQuote(inBase);
+    if (r.kind == OtherUser || older) {
+      if (older) platform::WriteFileAtomic(inHome, keys);
+      if (asNobody) {
+        // Root reads every file: the run is made as nobody, who owns all
+        // but the database.
+        ASSERT_EQ(RunShell("chown -R 65534:65534 " + ShellQuote(dir_.Path()) + " && chown 0:0 " +
+                           ShellQuote(bad) + " && chmod 600 " + ShellQuote(bad)),
+                  0);
+        runAs_ = nobody;
+        undo = "chown -R 0:0 " + ShellQuote(dir_.Path());
+      } else if (geteuid() != 0) {
+        ASSERT_EQ(chmod(bad.c_str(), 0), 0);
+        undo = "chmod 644 " + ShellQuote(bad);
+      } else {
+        continue;  // no way to be another user here
+      }
+      if (older) undo += " && rm " + ShellQuote(inHome);
     } else {
       ASSERT_TRUE(platform::RenameNoReplace(inBase, dir_.Path() + "keys"));
-      platform::MakeDirs(inBase);
-      undo = "rmdir " + ShellQuote(inBase) + " && mv " + ShellQuote(dir_.Path() + "keys") + " " +
+      if (r.kind == Folder) platform::MakeDirs(inBase);
+      if (r.kind == DanglingLink) {
+        ASSERT_EQ(symlink((dir_.Path() + "Диск/Velmaris.Dupes").c_str(), inBase.c_str()), 0);
+      }
+      if (r.kind == Fifo) {
+        ASSERT_EQ(mkfifo(inBase.c_str(), 0600), 0);
+        // A run that waits on the FIFO is ended, after a generous limit.
+        runAs_ = "timeout -s KILL 300 ";
+      }
+      undo = "rm -rf " + ShellQuote(inBase) + " && mv " + ShellQuote(dir_.Path() + "keys") + " " +
              ShellQuote(inBase);
     }
     DropEcho("DUPE.ECHO", "0000d002.pkt", "00000001");
     std::string out, err;
-    EXPECT_EQ(Batch(Program(), "import", &out, &err), 1) << out << err;
+    EXPECT_EQ(Batch(start, "import", &out, &err), 1) << out << err;
     runAs_.clear();
+    struct stat st {};
+    ASSERT_EQ(lstat(bad.c_str(), &st), 0);
+    EXPECT_TRUE(r.kind == Folder         ? S_ISDIR(st.st_mode)
+                : r.kind == DanglingLink ? S_ISLNK(st.st_mode)
+                : r.kind == Fifo         ? S_ISFIFO(st.st_mode)
+                                         : S_ISREG(st.st_mode));
+    if (older) {
+      EXPECT_EQ(platform::ReadFile(inHome), keys);
+    }
     ASSERT_EQ(RunShell(undo), 0);
     // Said in the terminal's UTF-8, with the folder's Russian name.
-    EXPECT_NE(err.find(inBase + " cannot be read"), std::string::npos) << err;
+    EXPECT_NE(err.find(bad + " cannot be read"), std::string::npos) << err;
     EXPECT_NE(out.find("cannot be read"), std::string::npos) << out;
     EXPECT_TRUE(platform::FileExists(Program() + "Inbound/0000d002.pkt"));
     EXPECT_EQ(platform::ReadFile(inBase), keys);
@@ -396,6 +453,39 @@ TEST_F(BatchMailLockTest, ADuplicateDatabaseThatCannotBeReadStopsTheImport) {
     // Readable again, the packet is known.
     ASSERT_EQ(Batch(Program(), "import"), 0);
     EXPECT_EQ(Stored("DUPE.ECHO"), 1u);
+  }
+}
+
+// A damaged duplicate database (cut short by a full disk, emptied) gives
+// the keys it still holds; the import goes on with them, and the damaged
+// file is kept beside.
+TEST_F(BatchMailLockTest, ADamagedDuplicateDatabaseKeepsTheKeysItHolds) {
+  const std::string inBase = MsgBase() + kDupesFileName;
+  DropEcho("DUPE.ECHO", "0000d001.pkt", "00000001");
+  ASSERT_EQ(Batch(Program(), "import"), 0);
+  ASSERT_EQ(Stored("DUPE.ECHO"), 1u);
+  const struct {
+    const char* what;
+    size_t keep;  // bytes left of the database
+    size_t stored;
+    const char* kept;
+  } rows[] = {
+      {"cut short after its first key", 13, 1, "Velmaris.Dupes.0001.damaged"},
+      {"empty", 0, 2, "Velmaris.Dupes.0002.damaged"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    const std::string cut = platform::ReadFile(inBase).substr(0, r.keep);
+    platform::WriteFileAtomic(inBase, cut);
+    DropEcho("DUPE.ECHO", "0000d002.pkt", "00000001");
+    std::string out, err;
+    EXPECT_EQ(Batch(Program(), "import", &out, &err), 0) << out << err;
+    EXPECT_EQ(Stored("DUPE.ECHO"), r.stored);
+    EXPECT_EQ(platform::ReadFile(MsgBase() + r.kept), cut);
+    EXPECT_NE(err.find(inBase + " is damaged"), std::string::npos) << err;
+    EXPECT_NE(out.find("keys it still holds are used"), std::string::npos) << out;
+    EXPECT_NE(err.find(std::string("kept as ") + MsgBase() + r.kept), std::string::npos) << err;
+    EXPECT_EQ(platform::ReadFile(inBase).size(), TDupeChecker::kFileSize);
   }
 }
 

@@ -4,7 +4,9 @@
 // registry file and the configuration store loaded from it as the program's
 // start-up loads it (with the packers, the unpack jobs, the mail filters,
 // the autosend jobs and the mailer profiles), made the process-wide
-// configuration; then an export that was cut off is finished.
+// configuration; then an export that was cut off is finished, and the
+// duplicate database an earlier version kept in the start directory is
+// merged into the base's.
 #pragma once
 
 #include <optional>
@@ -19,6 +21,7 @@
 #include "platform/InstanceGuard.h"
 #include "platform/Registry.h"
 #include "processing/AutoSend.h"
+#include "processing/GlobalDupeChecker.h"
 #include "processing/OutPacket.h"
 #include "processing/Secretary.h"
 
@@ -65,6 +68,9 @@ class BatchStore {
     store_.LoadConfiguration();
     store_.MakeCurrent();
     RecoverExport(ctx, store_);
+    // The duplicate database an earlier version left in the start folder
+    // goes into the base's at every run that holds the base's lock.
+    MergeOlderDupeDatabase(store_.MessageBaseDir(), store_.StartDirectory());
   }
   TConfigStore& Store() { return store_; }
   TConfigStore* operator->() { return &store_; }
