@@ -429,6 +429,7 @@ void TTosser::Begin() {
   uplinks_.clear();
   heldAreas_.clear();
   journaled_.clear();
+  heldBefore_.clear();
   marked_.clear();
   queuedAreas_.clear();
   writtenPerArea_.clear();
@@ -1361,6 +1362,7 @@ void TTosser::JournalAreas(const std::vector<TArea*>& areas) {
   journal_->Append(records);
   for (TArea* area : fresh) {
     journaled_.insert(area);
+    heldBefore_[area] = area->HeldMessages();
     area->SyncWrites = false;
   }
 }
@@ -1412,6 +1414,8 @@ void TTosser::WriteAreas() {
 // journal; then the moves are done and the journal removed.
 void TTosser::Commit() {
   changesOpen_ = false;
+  // The areas' records of what they hold go with the configuration.
+  if (counters_.Written > 0) setup_.Store->SaveConfiguration();
   if (!setup_.Store->EndChanges()) {
     Fail("The configuration could not be saved.");
     return;
@@ -1471,7 +1475,10 @@ void TTosser::RollBack() {
   std::vector<std::string> lines;
   if (!RecoverImportJournal(journalPath_, &lines))
     LogLine("The area writes of this run could not all be undone; the next run undoes them.");
-  for (TArea* area : journaled_) area->RecountFlags();
+  for (TArea* area : journaled_) {
+    area->SetHeldMessages(heldBefore_[area]);
+    area->RecountFlags();
+  }
   if (dupes_ && !dupes_->Path().empty()) dupes_->LoadFromFile();
   LogLine("Nothing of this run has been stored; its packets stay in the inbound directory.");
 }
