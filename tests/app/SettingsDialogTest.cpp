@@ -561,6 +561,7 @@ TEST_F(SettingsDialogTest, TheReadmeRecipeMovesABaseWithMailAndKeepsItsHistory) 
       list->Action("NewMail")->trigger();
       ASSERT_FALSE(TMessageEditor::OpenEditors().empty());
       editor = TMessageEditor::OpenEditors().back();
+      editor->SetSubject("Moved");
       editor->SetLines({"Written while the base moved."});
     }
     OpenSettings();

@@ -197,11 +197,12 @@ TEST_F(StartupWindowsTest, AVanishedMessageBaseIsSaidInABoxAtStart) {
       TDupeChecker keys(base + kDupesFileName);
       keys.CheckAndAdd(1);
     }
-    if (r.kept)
+    if (r.kept) {
       for (const char* ext : {".PackedIndex", ".PackedBody"})
         ASSERT_EQ(rename((dir.Path() + "away " + std::to_string(n) + "/" + r.kept + ext).c_str(),
                          (base + r.kept + ext).c_str()),
                   0);
+    }
     if (r.importAfter) {
       PackedFields m;
       m.origNode = 1;
