@@ -220,7 +220,8 @@ TEST_F(StartupWindowsTest, AVanishedMessageBaseIsSaidInABoxAtStart) {
     BoxAnswerer answerer;
     TVelmarisApp app({start, registry, dir / "guard.lock"});
     ASSERT_TRUE(app.Start());
-    ASSERT_EQ(answerer.texts.size(), 1);
+    EXPECT_EQ(answerer.texts.size(), 1);
+    if (answerer.texts.size() != 1) continue;
     EXPECT_TRUE(answerer.texts[0].startsWith(
         QString::fromUtf8(("The message base folder " + base + r.said).c_str())))
         << answerer.texts[0].toStdString();
