@@ -682,10 +682,8 @@ TEST_F(ConfigStoreTest, WhatAnAreaHeldIsKeptApartFromItsFiles) {
       ASSERT_TRUE(config->SaveConfiguration());
     }
     const std::string section = "Areas\\Area4";
-    if (r.olderRecord)
-      Seed([&](TWinRegistry& reg) { reg.DeleteValue(section, "HeldMessages"); });
-    EXPECT_EQ(platform::Registry(RegistryPath()).ToText().find("HeldMessages") ==
-                  std::string::npos,
+    if (r.olderRecord) Seed([&](TWinRegistry& reg) { reg.DeleteValue(section, "HeldMessages"); });
+    EXPECT_EQ(platform::Registry(RegistryPath()).ToText().find("HeldMessages") == std::string::npos,
               r.olderRecord);
     const std::string base = Start() + "Msgbase/";
     for (const char* ext : {".PackedIndex", ".PackedBody"})

@@ -444,8 +444,7 @@ TEST_F(BatchMailLockTest, AVanishedMessageBaseIsSaidInTheLogLines) {
         if (std::string(command) != "areas") {
           EXPECT_NE(out.find("is empty, though areas listed " + named), std::string::npos) << out;
         }
-        EXPECT_NE(err.find("The message base folder " + MsgBase() + " is empty"),
-                  std::string::npos)
+        EXPECT_NE(err.find("The message base folder " + MsgBase() + " is empty"), std::string::npos)
             << err;
         EXPECT_NE(err.find(named), std::string::npos) << err;
       }
