@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -258,7 +259,11 @@ void TConfigStore::CreateDirectories() {
   if (!failed.empty()) ReportError("Could not create the directories:" + failed);
 }
 
-std::string TConfigStore::MessageBaseStillGone() const { return MessageBaseGoneLine(); }
+std::string TConfigStore::MessageBaseStillGone() const {
+  // The areas' names and folders change on the main thread only.
+  assert(platform::GetDispatcher().IsMainThread());
+  return MessageBaseGoneLine();
+}
 
 // An area is gone when its record says it held messages and its index is
 // not in the folder, whatever the other areas hold. The folder may still

@@ -276,7 +276,7 @@ class TConfigStore {
   const std::string& MessageBaseGone() const { return baseGone_; }
   // The same as the folder is now, for the runs' logs: an area whose mail a
   // run stored there since is no longer named, and after a base move the
-  // new folder is the one looked at.
+  // new folder is the one looked at. On the main thread.
   std::string MessageBaseStillGone() const;
 
   // --- Reporting -----------------------------------------------------------------

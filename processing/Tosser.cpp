@@ -384,7 +384,9 @@ void TTosser::RunJob() {
   ClearBackups();
   LogLine("Starting import");
   // Where the mail is looked at: the import's log and REPORT.
-  if (const std::string gone = setup_.Store->MessageBaseStillGone(); !gone.empty()) LogLine(gone);
+  std::string gone;
+  OnMain([&] { gone = setup_.Store->MessageBaseStillGone(); });
+  if (!gone.empty()) LogLine(gone);
   UnpackBundles();
   TossPackets();
   if (Aborted()) {
