@@ -186,6 +186,16 @@ void TVelmarisApp::StartWindows() {
   // folder found empty is said in a box, before the empty areas mislead.
   if (const std::string& gone = store.MessageBaseGone(); !gone.empty())
     prompter_.Warn(platform::AnsiToUtf8(gone));
+  // So is an area whose index could be read only in part, as the batch's
+  // area list says it: the area would show only what could be read.
+  std::string damaged;
+  for (const TArea* area : store.Areas().Areas()) {
+    if (area->IndexDamage.empty()) continue;
+    const std::string line = "area " + area->Name + ": " + area->IndexDamage;
+    std::cerr << "velmaris: " << line << std::endl;
+    damaged += (damaged.empty() ? "" : "\n") + line;
+  }
+  if (!damaged.empty()) prompter_.Warn(platform::AnsiToUtf8(damaged));
   // 10. The maintenance and optimisation asked for at start.
   mainWindow_->StartBackgroundRuns();
   // 12. The plug-in server, then the plug-in programs.

@@ -390,6 +390,12 @@ void TArea::SaveToRegistry(TWinRegistry& registry, const std::string& section,
   registry.WriteBinary(section, "Packed", record.data(), record.size());
   registry.WriteInteger(section, "LastRead", LastRead);
   registry.WriteInteger(section, "LastImport", LastImport);
+  // Unknown (-1) is the value's absence, as in a registry from before it
+  // (never one left by another area that stood in this place before).
+  if (const int32_t held = HeldMessages(); held >= 0)
+    registry.WriteInteger(section, "HeldMessages", held);
+  else
+    registry.DeleteValue(section, "HeldMessages");
   registry.WriteBool(section, "NToH", NToH);
   registry.WriteBool(section, "RandomOrig", RandomOrig);
   registry.WriteBool(section, "NoRex", NoRex);
@@ -458,6 +464,7 @@ void TArea::LoadFromRegistry(TWinRegistry& registry, const std::string& section,
 
   LastRead = registry.ReadInteger(section, "LastRead", 0);
   LastImport = std::max<int32_t>(-1, registry.ReadInteger(section, "LastImport", -1));
+  heldMessages_.store(std::max<int32_t>(-1, registry.ReadInteger(section, "HeldMessages", -1)));
   NToH = registry.ReadBool(section, "NToH", false);
   RandomOrig = registry.ReadBool(section, "RandomOrig", RandomOrig);
   NoRex = registry.ReadBool(section, "NoRex", NoRex);
@@ -566,6 +573,12 @@ bool TArea::MoveStoredFileName(const std::string& stored) {
 
 // --- Flag counters ------------------------------------------------------------
 
+bool TArea::HadMessages() const {
+  if (const int32_t held = HeldMessages(); held >= 0) return held > 0;
+  const bool system = AreaType >= AreaTypeCode::Badmail && AreaType <= AreaTypeCode::Netmail;
+  return system ? LastRead > 0 || LastImport > 0 : LastRead > 0 || LastImport >= 0;
+}
+
 void TArea::ResetFlagCounters() {
   UnreadCount = ToSysopCount = UnreadToSysopCount = SendCount = 0;
   NewUnreadCount = NewUnreadToSysopCount = 0;
@@ -614,8 +627,11 @@ bool TArea::OpenIndex() {
   if (!missing && !base_->ReadIndex(headers, &IndexDamage) && IndexDamage.empty()) return false;
   headers_ = std::move(headers);
   Count = static_cast<int32_t>(headers_.size());
-  // A missing file is written by the last close, as an empty index.
-  indexChanged_ = missing;
+  if (!missing && IndexDamage.empty()) heldMessages_.store(Count);
+  // A missing file is written by the last close, as an empty index, unless
+  // the area held messages: an empty index in their place would hide that
+  // its files are gone.
+  indexChanged_ = missing && !HadMessages();
   if (LastImport != -1) {
     bool marked = false;
     ApplyImportMarks(headers_, Count, &marked);
@@ -639,13 +655,43 @@ void TArea::FinishIndexUse(bool write) {
   if (indexUseCount_ > 0) return;
   // A failed write keeps the headers in memory, still marked as changed, so
   // that the next open uses them and the next close writes them again.
-  if (write && indexChanged_ && IndexDamage.empty() &&
-      !base_->WriteIndex(headers_, static_cast<size_t>(std::max(Count, 0))))
-    return;
+  if (write && indexChanged_ && IndexDamage.empty()) {
+    if (!base_->WriteIndex(headers_, static_cast<size_t>(std::max(Count, 0)))) return;
+    heldMessages_.store(std::max(Count, 0));
+  }
   headers_.clear();
   headers_.shrink_to_fit();
   indexLoaded_ = false;
   indexChanged_ = false;
+}
+
+void TArea::MoveToBaseDir(const std::string& directory) {
+  assert(!IsLocked());
+  CloseBody();
+  int32_t uses = 0;
+  {
+    std::lock_guard guard(indexMutex_);
+    SetBaseDir(directory);
+    base_->ForgetIndexFile();
+    if (indexLoaded_) {
+      uses = indexUseCount_;
+      headers_.clear();
+      headers_.shrink_to_fit();
+      indexLoaded_ = false;
+      indexChanged_ = false;
+      indexUseCount_ = 0;
+    }
+  }
+  if (uses == 0) {
+    RecountFlags();
+    return;
+  }
+  if (OpenIndex()) {
+    std::lock_guard guard(indexMutex_);
+    indexUseCount_ = uses;
+  }
+  std::lock_guard guard(AreaLockMutex());
+  PostShellEvent(self_, ShellEvent::ReleasedExclusive);
 }
 
 bool TArea::WriteIndexNow() {
@@ -653,6 +699,7 @@ bool TArea::WriteIndexNow() {
   if (!indexLoaded_ || !indexChanged_) return true;
   if (!IndexDamage.empty() || !base_->WriteIndex(headers_, static_cast<size_t>(std::max(Count, 0))))
     return false;
+  heldMessages_.store(std::max(Count, 0));
   indexChanged_ = false;
   return true;
 }
@@ -664,11 +711,17 @@ void TArea::RecountFlags() {
   ResetFlagCounters();
   std::vector<TMsgHeader> headers;
   IndexDamage.clear();
-  if (platform::FileExists(FilePath(kPackedIndexExt)) && !base_->ReadIndex(headers, &IndexDamage) &&
-      IndexDamage.empty())
-    return;
+  const bool found = platform::FileExists(FilePath(kPackedIndexExt));
+  if (found && !base_->ReadIndex(headers, &IndexDamage) && IndexDamage.empty()) return;
   ApplyImportMarks(headers, static_cast<int32_t>(headers.size()), nullptr);
   Count = static_cast<int32_t>(headers.size());
+  if (found && IndexDamage.empty()) {
+    heldMessages_.store(Count);
+  } else if (!found && HeldMessages() < 0 && HadMessages()) {
+    // Files gone under a registry from before the record: the marks tell
+    // how many messages there were at least, and the record keeps that now.
+    heldMessages_.store(std::max({LastRead, LastImport, int32_t{1}}));
+  }
   for (const auto& h : headers) CountFlags(h.Flags, +1);
 }
 
@@ -819,6 +872,7 @@ bool TArea::AppendMails(MailBatch batch, bool freeMails) {
   const bool ok = base_->Append(batch, stored);
   Count += static_cast<int32_t>(stored.size());
   for (uint16_t flags : stored) CountFlags(flags, +1);
+  if (!stored.empty()) heldMessages_.store(Count);
   if (!freeMails)
     for (auto& mail : batch) KeptMails.push_back(std::move(mail));
   if (wasLoaded && useCount > 0 && OpenIndex()) indexUseCount_ = useCount;

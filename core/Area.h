@@ -28,7 +28,9 @@
 // thread stores other mails under the lock.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cassert>
 #include <chrono>
 #include <cstddef>
@@ -171,6 +173,12 @@ class TArea : public TObject {
   // by an earlier version as ANSI bytes and is read as an area name.
   static std::string StoredFileName(const std::string& stored);
   void SetBaseDir(const std::string& directory);  // adds the trailing "/"
+  // Points the area at another message base folder (main thread, no job
+  // holding the area). A loaded index belongs to the old folder's files: it
+  // is read again from the new folder, keeping its uses, and what it held
+  // is never written there; an unloaded area is counted there. An open body
+  // goes. The message list on the area is rebuilt (as after a release).
+  void MoveToBaseDir(const std::string& directory);
   void SetFileName(const std::string& name);      // through AreaNameToFileName
   void SetUplink(TNetLink* uplink) { Uplink = uplink; }
   // BaseDir + FileName + extension, e.g. FilePath(".PackedIndex").
@@ -287,8 +295,20 @@ class TArea : public TObject {
   int32_t NewUnreadToSysopCount = 0;  // New, Unread and ToSysop
   int32_t LastRead = 0;               // position of the last message read
   int32_t LastImport = -1;            // first message of the last import not yet marked
-  // Whether the stored positions show that the area has held messages.
-  bool HadMessages() const { return LastRead > 0 || LastImport >= 0; }
+  // What the area held, kept with its record in the registry
+  // ("HeldMessages"), apart from the message base folder, so that a folder
+  // that lost the area's files is told from one that never had any: the
+  // number of messages its index held when it was last read whole or
+  // written. -1 while unknown: a registry from before the record, or an
+  // area whose files were never found. A missing index leaves it as it is.
+  int32_t HeldMessages() const { return heldMessages_.load(); }
+  // Puts back the record a run found, when the run's writes are undone.
+  void SetHeldMessages(int32_t held) { heldMessages_.store(std::max<int32_t>(-1, held)); }
+  // Whether the area has held messages: by that record; without one, by
+  // the read and import marks (every import marks NETMAIL, BAD and DUPES,
+  // also when it brought them nothing: there a mark at the first message
+  // is no sign of mail).
+  bool HadMessages() const;
   // Adds (delta 1) or removes (delta -1) one header's flags.
   void CountFlags(uint16_t flags, int delta);
   void ResetFlagCounters();
@@ -421,6 +441,8 @@ class TArea : public TObject {
   bool indexLoaded_ = false;
   int32_t indexUseCount_ = 0;
   bool indexChanged_ = false;
+  // HeldMessages; written by whichever thread reads or writes the index.
+  std::atomic<int32_t> heldMessages_{-1};
   // New mails waiting for WriteQueuedMail, guarded by queueMutex_.
   MailBatch queue_;
   mutable std::mutex queueMutex_;

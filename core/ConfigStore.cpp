@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -258,51 +259,48 @@ void TConfigStore::CreateDirectories() {
   if (!failed.empty()) ReportError("Could not create the directories:" + failed);
 }
 
-namespace {
-
-bool AnyFileExists(const std::vector<std::string>& paths) {
-  for (const std::string& path : paths)
-    if (platform::FileExists(path)) return true;
-  return false;
-}
-
-}  // namespace
-
 std::string TConfigStore::MessageBaseStillGone() const {
-  if (baseGone_.empty() || AnyFileExists(baseGoneIndexes_)) return {};
-  return baseGone_;
+  // The areas' names and folders change on the main thread only.
+  assert(platform::GetDispatcher().IsMainThread());
+  return MessageBaseGoneLine();
 }
 
-// The base counts as gone when no area that had messages finds its index in
-// it. The folder may still hold the lock a run makes, the duplicate
-// database a start writes and the areas a run fills of its own (REPORT):
-// none of that is the mail the areas listed.
-void TConfigStore::NoteMessageBaseGone() {
-  baseGone_.clear();
-  baseGoneIndexes_.clear();
+// An area is gone when its record says it held messages and its index is
+// not in the folder, whatever the other areas hold. The folder may still
+// hold the lock a run makes, the duplicate database a start writes and the
+// areas a run fills of its own (REPORT, left out here): none of that is the
+// mail the areas listed.
+std::string TConfigStore::MessageBaseGoneLine() const {
   const std::string base = MessageBaseDir();
   std::string names;
-  int count = 0;
+  int gone = 0;
+  bool kept = false;
   for (int i = 0; i < areas_.GetCount(); ++i) {
     const TArea* area = areas_.GetItem(i);
-    if (!area || area->IsSeparator() || !area->HadMessages()) continue;
-    // Every import marks NETMAIL, BAD and DUPES, also when it brought them
-    // nothing: a mark at the first message is no sign of mail there.
-    const bool system =
-        area->AreaType >= AreaTypeCode::Badmail && area->AreaType <= AreaTypeCode::Netmail;
-    if (system && area->LastRead <= 0 && area->LastImport <= 0) continue;
-    baseGoneIndexes_.push_back(area->FilePath(".PackedIndex"));
-    if (++count <= 3) names += (names.empty() ? "" : ", ") + area->Name;
+    if (!area || area->IsSeparator() || area->AreaType == AreaTypeCode::Report ||
+        !area->HadMessages())
+      continue;
+    if (platform::FileExists(area->FilePath(kPackedIndexExt))) {
+      kept = true;
+      continue;
+    }
+    if (++gone <= 3) names += (names.empty() ? "" : ", ") + area->Name;
   }
-  if (count == 0 || AnyFileExists(baseGoneIndexes_)) {
-    baseGoneIndexes_.clear();
-    return;
-  }
-  if (count > 3) names += " and " + std::to_string(count - 3) + " more";
-  baseGone_ = "The message base folder " + platform::LogName(base) +
-              (platform::DirExists(base) ? " is empty" : " is missing") +
-              ", though areas listed had messages (" + names +
-              "): was it moved, or is its drive away? New mail goes there.";
+  if (gone == 0) return {};
+  if (gone > 3) names += " and " + std::to_string(gone - 3) + " more";
+  if (kept)
+    return "The message base folder " + platform::LogName(base) +
+           " lacks the files of areas that had messages (" + names +
+           "): were they moved or deleted, or is their drive away? New mail for them goes there.";
+  return "The message base folder " + platform::LogName(base) +
+         (platform::DirExists(base) ? " is empty" : " is missing") +
+         ", though areas listed had messages (" + names +
+         "): was it moved, or is its drive away? New mail goes there.";
+}
+
+void TConfigStore::NoteMessageBaseGone() {
+  baseGone_ = MessageBaseGoneLine();
+  if (baseGone_.empty()) return;
   if (logSink_) std::cerr << "velmaris: " << baseGone_ << std::endl;
   Log(baseGone_);
 }
@@ -641,9 +639,15 @@ void TConfigStore::TakeValues(const SettingsValues& values) {
   for (int i = 0; i < areas_.GetCount(); ++i) {
     TArea* area = areas_.GetItem(i);
     if (!area) continue;
-    area->SetBaseDir(base);
-    if (!area->IsSeparator()) area->RecountFlags();
+    // An index held open (a message list) is read again from the new
+    // folder: the old folder's headers are never written there.
+    if (area->IsSeparator())
+      area->SetBaseDir(base);
+    else
+      area->MoveToBaseDir(base);
   }
+  // What the load said of the old folder is no longer so.
+  baseGone_ = MessageBaseGoneLine();
 }
 
 bool TConfigStore::ApplySettings(const SettingsValues& values) {

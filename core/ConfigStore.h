@@ -270,13 +270,13 @@ class TConfigStore {
   static constexpr const char* kSupportName = "Velmaris Support";
   static constexpr const char* kSupportAddress = "2:240/95";
 
-  // What the last load said of a message base folder that is missing or
-  // empty while areas listed had messages (a log line in the ANSI page), ""
-  // when it holds their files. The start-up shows it, the runs log it.
+  // What the last load (or base move) said of a message base folder that
+  // lacks the files of areas whose record says they held messages (a log
+  // line in the ANSI page), "" when it holds them all. The start-up shows it.
   const std::string& MessageBaseGone() const { return baseGone_; }
-  // The same while the folder still holds none of those areas' files (a run
-  // that stored their mail there since says nothing more; what a run writes
-  // of its own, such as REPORT, does not count).
+  // The same as the folder is now, for the runs' logs: an area whose mail a
+  // run stored there since is no longer named, and after a base move the
+  // new folder is the one looked at. On the main thread.
   std::string MessageBaseStillGone() const;
 
   // --- Reporting -----------------------------------------------------------------
@@ -307,10 +307,11 @@ class TConfigStore {
   // ApplySettings for a new message base folder.
   bool MoveMessageBase(const SettingsValues& values);
   // Says so (standard error and the log; MessageBaseGone) when the message
-  // base folder is missing or holds nothing but the lock and the duplicate
-  // database while the area list names areas that had messages: the folder
+  // base folder lacks the index of an area that held messages: the folder
   // was moved, or the drive it is on is away.
   void NoteMessageBaseGone();
+  // That line as the folder is now, "" when nothing is missing.
+  std::string MessageBaseGoneLine() const;
   void LoadSection(TConfigSlot slot);
   void SaveSection(TConfigSlot slot);
   void StructureChanged();
@@ -336,7 +337,6 @@ class TConfigStore {
   bool closed_ = false;
   std::string baseMoveFailure_;
   std::string baseGone_;
-  std::vector<std::string> baseGoneIndexes_;  // the index files looked for
   LogSink logSink_;
 };
 

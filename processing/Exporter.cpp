@@ -89,8 +89,9 @@ void TExporter::RunJob() {
   if (view_) OnMain([this] { view_->ExportStarted(); });
   LogLine("Starting export.");
   // Where the scan is looked at: its log, the batch lines and REPORT.
-  if (store)
-    if (const std::string gone = store->MessageBaseStillGone(); !gone.empty()) LogLine(gone);
+  std::string gone;
+  if (store) OnMain([&] { gone = store->MessageBaseStillGone(); });
+  if (!gone.empty()) LogLine(gone);
   if (UpdateOutbounds) {
     UpdateOutbounds();
   } else if (uplinks) {

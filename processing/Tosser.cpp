@@ -392,7 +392,9 @@ void TTosser::RunJob() {
   ClearBackups();
   LogLine("Starting import");
   // Where the mail is looked at: the import's log and REPORT.
-  if (const std::string gone = setup_.Store->MessageBaseStillGone(); !gone.empty()) LogLine(gone);
+  std::string gone;
+  OnMain([&] { gone = setup_.Store->MessageBaseStillGone(); });
+  if (!gone.empty()) LogLine(gone);
   UnpackBundles();
   TossPackets();
   if (Aborted()) {
@@ -437,6 +439,7 @@ void TTosser::Begin() {
   uplinks_.clear();
   heldAreas_.clear();
   journaled_.clear();
+  heldBefore_.clear();
   marked_.clear();
   queuedAreas_.clear();
   writtenPerArea_.clear();
@@ -1377,6 +1380,7 @@ void TTosser::JournalAreas(const std::vector<TArea*>& areas) {
   journal_->Append(records);
   for (TArea* area : fresh) {
     journaled_.insert(area);
+    heldBefore_[area] = area->HeldMessages();
     area->SyncWrites = false;
   }
 }
@@ -1428,6 +1432,8 @@ void TTosser::WriteAreas() {
 // journal; then the moves are done and the journal removed.
 void TTosser::Commit() {
   changesOpen_ = false;
+  // The areas' records of what they hold go with the configuration.
+  if (counters_.Written > 0) setup_.Store->SaveConfiguration();
   if (!setup_.Store->EndChanges()) {
     Fail("The configuration could not be saved.");
     return;
@@ -1490,7 +1496,10 @@ void TTosser::RollBack() {
   std::vector<std::string> lines;
   if (!RecoverImportJournal(journalPath_, &lines))
     LogLine("The area writes of this run could not all be undone; the next run undoes them.");
-  for (TArea* area : journaled_) area->RecountFlags();
+  for (TArea* area : journaled_) {
+    area->SetHeldMessages(heldBefore_[area]);
+    area->RecountFlags();
+  }
   if (dupes_ && !dupes_->Path().empty()) dupes_->LoadFromFile();
   LogLine("Nothing of this run has been stored; its packets stay in the inbound directory.");
 }

@@ -389,6 +389,9 @@ class TTosser : public TJob {
   std::unique_ptr<TRunJournal> journal_;
   std::vector<TArea*> heldAreas_;    // locked by the run until its end
   std::set<TArea*> journaled_;       // recorded in the journal
+  // What each journaled area's record said it held before the run, put
+  // back with the run's files when the run is undone.
+  std::map<TArea*, int32_t> heldBefore_;
   std::set<TArea*> marked_;          // import marks set in this run
   std::vector<TArea*> queuedAreas_;  // areas with queued messages
   std::map<TArea*, int> writtenPerArea_;

@@ -149,6 +149,8 @@ std::string MsgListStatusText(const TArea& area, int rows) {
   if (rows < area.Count)
     text +=
         ", " + std::to_string(area.Count - rows) + " filtered, " + std::to_string(rows) + " shown";
+  // A damaged index shows only the records that could be read: said so.
+  if (!area.IndexDamage.empty()) text += "; " + area.IndexDamage;
   return text;
 }
 

@@ -27,6 +27,8 @@
 #include "app/DirDialog.h"
 #include "app/JobProperties.h"
 #include "app/MailboxProperties.h"
+#include "app/MessageEditor.h"
+#include "app/MsgWin.h"
 #include "app/NetLinkProperties.h"
 #include "app/PackerProperties.h"
 #include "app/SettingsDialog.h"
@@ -509,42 +511,90 @@ TEST_F(SettingsDialogTest, AUsedMessageBaseMovesWithItsDuplicateDatabase) {
 // duplicate checker open: end the program, move the folder's files (the
 // duplicate database among them), start it, change the folder. OK takes
 // the folder, writes nothing into the old one, and the day-1 packet that
-// comes again is known: it is not stored twice.
+// comes again is known: it is not stored twice. A message list and an
+// editor open on the old, empty folder lose nothing of the new one: the
+// list shows what the new folder holds, the editor's message joins it, and
+// an import of the same run no longer says the old folder is empty.
 TEST_F(SettingsDialogTest, TheReadmeRecipeMovesABaseWithMailAndKeepsItsHistory) {
-  const std::string inbound = Store().Values()->InboundDir();
-  PackedFields dayOne;
-  dayOne.origNode = 1;
-  dayOne.origNet = 5030;
-  dayOne.text = "AREA:ECHO.ONE\r\x01MSGID: 2:5030/1 0000d001\rDay one.\r";
-  const std::string packet = PacketOf(PeerHeader(), PackedMessage(dayOne));
-  const std::string old = Store().MessageBaseDir();
-  EndProgram();
-  // Day 1: the packet is imported.
-  platform::WriteFileAtomic(platform::WithSlash(inbound) + "0000d001.pkt", packet);
-  Batch("import");
-  ASSERT_EQ(BatchCount("ECHO.ONE"), 1);
-  ASSERT_TRUE(platform::FileExists(old + "Velmaris.Dupes"));
-  // The program ended, the folder's files moved by hand.
-  const std::string moved = Start() + "Перенесённая база/";
-  ASSERT_EQ(RunShell("mv " + ShellQuote(platform::WithoutSlash(old)) + " " +
-                     ShellQuote(platform::WithoutSlash(moved))),
-            0);
-  Open();
-  OpenSettings();
-  ShowPage("TabSonstiges");
-  Find<TDirBtn>("MsgBaseDir")->setText(QString::fromUtf8(moved.c_str()));
-  for (int ok = 0; ok < 2 && dialog->isVisible(); ++ok) Click("OKBtn");  // not refused twice
-  EXPECT_FALSE(dialog->isVisible());
-  for (const auto& q : prompter.Questions()) ADD_FAILURE() << q.text;
-  EXPECT_EQ(Store().MessageBaseDir(), moved);
-  EXPECT_FALSE(platform::FileExists(old + "Velmaris.Dupes"));
-  EXPECT_EQ(GetDupeChecker().Path(), moved + "Velmaris.Dupes");
-  EndProgram();
-  EXPECT_FALSE(platform::FileExists(old + "Velmaris.Dupes"));
-  // The packet of day 1 comes again.
-  platform::WriteFileAtomic(platform::WithSlash(inbound) + "0000d002.pkt", packet);
-  Batch("import");
-  EXPECT_EQ(BatchCount("ECHO.ONE"), 1);
+  const struct {
+    const char* what;
+    bool windowsOpen;  // a message list and an editor on the old folder
+  } rows[] = {{"nothing open", false}, {"a message list and an editor open", true}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    if (&r != rows) {
+      EndProgram();
+      std::filesystem::remove_all(Start());
+      std::filesystem::remove(RegistryPath());
+      ASSERT_TRUE(ForceDirectoryPath(Start()));
+      Prepare({{"ECHO.ONE", {}}});
+      Open();
+      OpenSettings();
+    }
+    const std::string inbound = platform::WithSlash(Store().Values()->InboundDir());
+    PackedFields dayOne;
+    dayOne.origNode = 1;
+    dayOne.origNet = 5030;
+    dayOne.text = "AREA:ECHO.ONE\r\x01MSGID: 2:5030/1 0000d001\rDay one.\r";
+    const std::string packet = PacketOf(PeerHeader(), PackedMessage(dayOne));
+    const std::string old = Store().MessageBaseDir();
+    EndProgram();
+    // Day 1: the packet is imported, a netmail written.
+    platform::WriteFileAtomic(inbound + "0000d001.pkt", packet);
+    Batch("import");
+    Batch("write NETMAIL --from Ivan --to Boss --subject Day1");
+    ASSERT_EQ(BatchCount("ECHO.ONE"), 1);
+    ASSERT_TRUE(platform::FileExists(old + "Velmaris.Dupes"));
+    // The program ended, the folder's files moved by hand.
+    const std::string moved = Start() + "Перенесённая база/";
+    ASSERT_EQ(RunShell("mv " + ShellQuote(platform::WithoutSlash(old)) + " " +
+                       ShellQuote(platform::WithoutSlash(moved))),
+              0);
+    const std::string netmailIndex = platform::ReadFile(moved + "NETMAIL.PackedIndex");
+    Open();
+    QPointer<TMessageListWindow> list;
+    QPointer<TMessageEditor> editor;
+    if (r.windowsOpen) {
+      list = window->OpenMessageList(*Area("ECHO.ONE"));
+      ASSERT_NE(list, nullptr);
+      EXPECT_EQ(Area("ECHO.ONE")->Count, 0);
+      list->Action("NewMail")->trigger();
+      ASSERT_FALSE(TMessageEditor::OpenEditors().empty());
+      editor = TMessageEditor::OpenEditors().back();
+      editor->SetSubject("Moved");
+      editor->SetLines({"Written while the base moved."});
+    }
+    OpenSettings();
+    ShowPage("TabSonstiges");
+    Find<TDirBtn>("MsgBaseDir")->setText(QString::fromUtf8(moved.c_str()));
+    for (int ok = 0; ok < 2 && dialog->isVisible(); ++ok) Click("OKBtn");  // not refused twice
+    EXPECT_FALSE(dialog->isVisible());
+    for (const auto& q : prompter.Questions()) ADD_FAILURE() << q.text;
+    EXPECT_EQ(Store().MessageBaseDir(), moved);
+    EXPECT_FALSE(platform::FileExists(old + "Velmaris.Dupes"));
+    EXPECT_EQ(GetDupeChecker().Path(), moved + "Velmaris.Dupes");
+    // What the runs of this program log: the old folder is no more.
+    EXPECT_EQ(Store().MessageBaseStillGone(), "");
+    if (r.windowsOpen) {
+      QCoreApplication::processEvents();
+      EXPECT_EQ(Area("ECHO.ONE")->Count, 1);
+      EXPECT_EQ(list->DisplayList.Count(), 1);
+      ASSERT_TRUE(editor->SaveMail()) << editor->LastSaveError();
+      editor->close();
+      list->close();
+      QCoreApplication::processEvents();
+    }
+    EndProgram();
+    EXPECT_FALSE(platform::FileExists(old + "Velmaris.Dupes"));
+    EXPECT_FALSE(platform::FileExists(old + "ECHO.ONE.PackedIndex"));
+    EXPECT_EQ(platform::ReadFile(moved + "NETMAIL.PackedIndex"), netmailIndex);
+    EXPECT_EQ(BatchCount("ECHO.ONE"), r.windowsOpen ? 2 : 1);
+    // The packet of day 1 comes again.
+    platform::WriteFileAtomic(inbound + "0000d002.pkt", packet);
+    const std::string log = Batch("import");
+    EXPECT_EQ(log.find("is empty"), std::string::npos) << log;
+    EXPECT_EQ(BatchCount("ECHO.ONE"), r.windowsOpen ? 2 : 1);
+  }
 }
 
 // A refused message base folder takes nothing else either and keeps the

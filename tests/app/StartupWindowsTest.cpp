@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <sstream>
 
 #include <QAction>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include "app/SplashWin.h"
 #include "app/VelmarisApp.h"
 #include "app/logic/ConfigSession.h"
+#include "app/logic/MsgList.h"
 #include "core/ConfigStore.h"
 #include "core/MsgBaseFixtures.h"
 #include "mailer/CMD_TAPI.h"
@@ -28,9 +30,11 @@
 #include "mailer/forms/FileReqEditor.h"
 #include "mailer/forms/MailerForm.h"
 #include "platform/Dispatcher.h"
+#include "platform/Files.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
 #include "processing/GlobalDupeChecker.h"
+#include "processing/PacketFixtures.h"
 #include "support/TempDir.h"
 #include "widgets/EZBetterListBox.h"
 
@@ -124,39 +128,144 @@ TEST_F(StartupWindowsTest, StartShowsTheMainWindowWithTheApplicationsServices) {
 }
 
 // A program started from the desktop has no terminal: a message base
-// folder that holds none of the areas' files any more (only the lock and
-// the duplicate database) is said in a box naming the folder and the
-// areas that had messages.
+// folder that lacks the files of areas whose record says they held mail is
+// said in a box naming the folder and those areas, also when the folder
+// still holds the lock and the duplicate database, whatever was read before
+// it went, whatever the other areas hold, and after a batch import has
+// written into the emptied folder.
 TEST_F(StartupWindowsTest, AVanishedMessageBaseIsSaidInABoxAtStart) {
+  struct Row {
+    const char* what;
+    const char* imported;  // areas whose mail came by an import, between blanks
+    const char* written;   // an area with a message written here
+    bool read;             // every area opened and its first message read
+    const char* kept;      // an area whose files stay
+    bool importAfter;      // a batch import into the emptied folder (RU.OTHER)
+    const char* said;      // what the box says of the folder
+    const char* named;
+  } rows[] = {
+      {"imported, not read", "RU.ECHO", nullptr, false, nullptr, false, " is empty", "(RU.ECHO)"},
+      {"opened and read", "RU.ECHO", nullptr, true, nullptr, false, " is empty", "(RU.ECHO)"},
+      {"only NETMAIL", "", "NETMAIL", false, nullptr, false, " is empty", "(NETMAIL)"},
+      {"one area's files gone", "RU.ECHO RU.KEPT", nullptr, true, "RU.KEPT", false,
+       " lacks the files", "(RU.ECHO)"},
+      {"a batch import into the emptied folder", "RU.ECHO RU.OTHER", nullptr, false, nullptr, true,
+       " lacks the files", "(RU.ECHO)"},
+  };
+  int n = 0;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    const std::string start = dir.Path() + "start " + std::to_string(++n) + "/";
+    const std::string registry = dir / ("Velmaris " + std::to_string(n) + ".reg");
+    ASSERT_EQ(mkdir(start.c_str(), 0700), 0);
+    std::string inbound;
+    {
+      TConfigSession session(start, registry);
+      session.Load();
+      TConfigStore& store = session.Store();
+      inbound = store.Values()->InboundDir();
+      int serial = 0;
+      std::istringstream imported(r.imported);
+      for (std::string name; imported >> name;) {
+        TArea* area = store.AddAreaQuiet(name, name, AreaTypeCode::Echomail, nullptr);
+        ASSERT_NE(area, nullptr);
+        area->QueueMail(MakeMail(++serial), false);
+        ASSERT_TRUE(area->WriteQueuedMail(true, true));
+      }
+      if (r.written) {
+        TArea* area = store.FindArea(r.written);
+        area->QueueMail(MakeMail(++serial), false);
+        ASSERT_TRUE(area->WriteQueuedMail());
+      }
+      // As the message list reads: the import marks go with the opening,
+      // the first message is the last read one.
+      for (TArea* area : store.Areas().Areas()) {
+        if (!r.read || area->Count == 0) continue;
+        ASSERT_TRUE(area->OpenIndex());
+        area->ChangeHeaderFlags(0, MsgFlag::Unread, FlagOperation::Clear);
+        area->LastRead = 0;
+        area->CloseIndex();
+      }
+      ASSERT_TRUE(session.Save());
+    }
+    const std::string base = start + "Msgbase/";
+    ASSERT_EQ(
+        rename((start + "Msgbase").c_str(), (dir.Path() + "away " + std::to_string(n)).c_str()), 0);
+    ASSERT_EQ(mkdir((start + "Msgbase").c_str(), 0700), 0);
+    {
+      TDupeChecker keys(base + kDupesFileName);
+      keys.CheckAndAdd(1);
+    }
+    if (r.kept) {
+      for (const char* ext : {".PackedIndex", ".PackedBody"})
+        ASSERT_EQ(rename((dir.Path() + "away " + std::to_string(n) + "/" + r.kept + ext).c_str(),
+                         (base + r.kept + ext).c_str()),
+                  0);
+    }
+    if (r.importAfter) {
+      PackedFields m;
+      m.origNode = 1;
+      m.origNet = 5030;
+      m.text = "AREA:RU.OTHER\r\x01MSGID: 2:5030/1 0000d001\rNew.\r";
+      platform::WriteFileAtomic(inbound + "0000d001.pkt", PacketOf(PeerHeader(), PackedMessage(m)));
+      std::string out;
+      ASSERT_EQ(RunShell(ShellQuote(VELMARIS_BATCH) + " --dir " + ShellQuote(start) +
+                             " --registry " + ShellQuote(registry) + " import 2>&1",
+                         &out),
+                0)
+          << out;
+      ASSERT_TRUE(platform::FileExists(base + "RU.OTHER.PackedIndex")) << out;
+    }
+    BoxAnswerer answerer;
+    TVelmarisApp app({start, registry, dir / "guard.lock"});
+    ASSERT_TRUE(app.Start());
+    EXPECT_EQ(answerer.texts.size(), 1);
+    if (answerer.texts.size() != 1) continue;
+    EXPECT_TRUE(answerer.texts[0].startsWith(
+        QString::fromUtf8(("The message base folder " + base + r.said).c_str())))
+        << answerer.texts[0].toStdString();
+    EXPECT_TRUE(answerer.texts[0].contains(QString("had messages ") + r.named))
+        << answerer.texts[0].toStdString();
+    EXPECT_EQ(answerer.icons[0], QMessageBox::Warning);
+  }
+}
+
+// An index that can be read only in part shows the area with the records
+// that could be read: the start says so in a box, as the batch's area list
+// says it, and the message list's status line says it too.
+TEST_F(StartupWindowsTest, ADamagedIndexIsSaidInABoxAtStart) {
   SetUpStart();
   const std::string start = dir.Path() + "start/";
   {
     TConfigSession session(start, dir / "Velmaris.reg");
     session.Load();
     TArea* area =
-        session.Store().AddAreaQuiet("RU.ECHO", "RU.ECHO", AreaTypeCode::Echomail, nullptr);
+        session.Store().AddAreaQuiet("RU.TEST", "RU.TEST", AreaTypeCode::Echomail, nullptr);
     ASSERT_NE(area, nullptr);
-    area->QueueMail(MakeMail(1), false);
-    ASSERT_TRUE(area->WriteQueuedMail(true, true));
+    for (int i = 1; i <= 7; ++i) area->QueueMail(MakeMail(i), false);
+    ASSERT_TRUE(area->WriteQueuedMail());
     ASSERT_TRUE(session.Save());
   }
-  const std::string base = start + "Msgbase/";
-  ASSERT_EQ(rename((start + "Msgbase").c_str(), (dir.Path() + "away").c_str()), 0);
-  ASSERT_EQ(mkdir((start + "Msgbase").c_str(), 0700), 0);
-  {
-    TDupeChecker keys(base + kDupesFileName);
-    keys.CheckAndAdd(1);
-  }
+  // The second record's chunk loses its length: the chain breaks after one.
+  const std::string index = start + "Msgbase/RU.TEST.PackedIndex";
+  std::string bytes = platform::ReadFile(index);
+  const size_t second =
+      8 + 2 + (static_cast<uint8_t>(bytes[8]) | static_cast<uint8_t>(bytes[9]) << 8);
+  ASSERT_LT(second + 2, bytes.size());
+  bytes[second] = bytes[second + 1] = 0;
+  platform::WriteFileAtomic(index, bytes);
   BoxAnswerer answerer;
   TVelmarisApp app(Options());
   ASSERT_TRUE(app.Start());
   ASSERT_EQ(answerer.texts.size(), 1);
-  EXPECT_TRUE(answerer.texts[0].startsWith(
-      QString::fromUtf8(("The message base folder " + base + " is empty").c_str())))
-      << answerer.texts[0].toStdString();
-  EXPECT_TRUE(answerer.texts[0].contains("had messages (RU.ECHO)"))
+  EXPECT_TRUE(answerer.texts[0].startsWith(QString::fromUtf8(
+      ("area RU.TEST: The index " + index + " is damaged: 1 of 7 records").c_str())))
       << answerer.texts[0].toStdString();
   EXPECT_EQ(answerer.icons[0], QMessageBox::Warning);
+  TArea* area = app.MainWindow()->ConfigStore().FindArea("RU.TEST");
+  ASSERT_NE(area, nullptr);
+  EXPECT_NE(MsgListStatusText(*area, area->Count).find("is damaged: 1 of 7 records"),
+            std::string::npos);
 }
 
 TEST_F(StartupWindowsTest, SecondCopyIsToldAndCreatesNoWindow) {

@@ -546,12 +546,16 @@ TEST_F(ConfigStoreTest, TheMessageBaseMovesOnlyWithoutItsMail) {
     bool mail;
     bool moves;
     bool there = false;  // the new folder has a file of that name already
+    // NETMAIL's message was moved there by hand, the store started on the
+    // old folder then, NETMAIL's index held open (a message list) on it.
+    bool byHand = false;
   } rows[] = {
       {"an area holds messages", "", true, false},
       {"the duplicate database", "Velmaris.Dupes", false, true},
       {"the duplicate database, and the new folder's own", "Velmaris.Dupes", false, false, true},
       {"an import that was cut off", "Velmaris.Import.Journal", false, false},
       {"nothing of the base", "", false, true},
+      {"the mail moved there by hand, an index open", "", false, true, false, true},
   };
   int n = 0;
   for (const auto& r : rows) {
@@ -576,6 +580,24 @@ TEST_F(ConfigStoreTest, TheMessageBaseMovesOnlyWithoutItsMail) {
       platform::MakeDirs(moved);
       platform::WriteFileAtomic(moved + r.file, "its own");
     }
+    std::string movedIndex;
+    if (r.byHand) {
+      ASSERT_TRUE(netmail->Lock(true));
+      ASSERT_TRUE(netmail->StoreMail(MakeMail(1)));
+      netmail->Unlock();
+      ASSERT_TRUE(config->SaveConfiguration());
+      platform::MakeDirs(moved);
+      for (const char* ext : {".PackedIndex", ".PackedBody"})
+        ASSERT_TRUE(platform::RenameNoReplace(old + "NETMAIL" + ext, moved + "NETMAIL" + ext));
+      movedIndex = platform::ReadFile(moved + "NETMAIL.PackedIndex");
+      config.store.reset();
+      config = Load();
+      EXPECT_NE(config->MessageBaseGone().find("had messages (NETMAIL)"), std::string::npos);
+      log.clear();
+      netmail = config->FindArea("NETMAIL");
+      ASSERT_TRUE(netmail->OpenIndex());
+      EXPECT_EQ(netmail->Count, 0);
+    }
     EXPECT_EQ(config->MessageBaseMoveRefusal(moved).empty(), r.moves);
     SettingsValues values = *config->Values();
     values.SetText(SettingId::MsgBaseDir, moved);
@@ -585,6 +607,15 @@ TEST_F(ConfigStoreTest, TheMessageBaseMovesOnlyWithoutItsMail) {
     EXPECT_EQ(config->MessageBaseDir(), base);
     EXPECT_EQ(log.size(), r.moves ? 0u : 1u);
     EXPECT_EQ(lock.MessageBaseDir(), base);
+    if (r.byHand) {
+      // The open index is the new folder's now; closing it writes nothing
+      // of the old one there, and no run says the base is gone.
+      EXPECT_EQ(netmail->Count, 1);
+      EXPECT_EQ(config->MessageBaseStillGone(), "");
+      netmail->CloseIndex();
+      EXPECT_EQ(platform::ReadFile(moved + "NETMAIL.PackedIndex"), movedIndex);
+      EXPECT_FALSE(platform::FileExists(old + "NETMAIL.PackedIndex"));
+    }
     if (*r.file) {
       EXPECT_EQ(platform::ReadFile(base + r.file), "x");
       EXPECT_EQ(platform::FileExists(old + r.file), !r.moves);
@@ -606,9 +637,72 @@ TEST_F(ConfigStoreTest, TheMessageBaseMovesOnlyWithoutItsMail) {
     EXPECT_EQ(other->MessageBaseDir(), base);
     TArea* again = other->FindArea("NETMAIL");
     ASSERT_TRUE(again->OpenIndex());
-    EXPECT_EQ(again->Count, r.mail ? 2 : 1);
+    EXPECT_EQ(again->Count, r.mail || r.byHand ? 2 : 1);
     again->CloseIndex();
     config->MakeCurrent();
+  }
+}
+
+// What an area held is kept with its record in the registry, apart from
+// the message base folder: a folder that lost the area's files is told
+// from one that never had any, whatever read the area before, and a
+// registry from before the record falls back to the read and import marks
+// once, and keeps what they said from then on.
+TEST_F(ConfigStoreTest, WhatAnAreaHeldIsKeptApartFromItsFiles) {
+  const struct {
+    const char* what;
+    bool mail;         // a message imported
+    bool read;         // then opened and its message read, and saved
+    bool olderRecord;  // the registry is of a version without the record
+    bool named;
+  } rows[] = {
+      {"imported", true, false, false, true},
+      {"imported, then read", true, true, false, true},
+      {"an older registry: the import mark", true, false, true, true},
+      {"an older registry: read", true, true, true, false},
+      {"opened, never held mail", false, true, false, false},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    std::filesystem::remove_all(Start());
+    std::filesystem::remove(RegistryPath());
+    {
+      auto config = Load();
+      TArea* area = config->AddAreaQuiet("RU.ECHO", "RU.ECHO", AreaTypeCode::Echomail, nullptr);
+      if (r.mail) {
+        area->QueueMail(MakeMail(1), false);
+        ASSERT_TRUE(area->WriteQueuedMail(true, true));
+      }
+      if (r.read) {
+        ASSERT_TRUE(area->OpenIndex());
+        if (area->Count > 0) area->ChangeHeaderFlags(0, MsgFlag::Unread, FlagOperation::Clear);
+        area->LastRead = 0;
+        area->CloseIndex();
+      }
+      ASSERT_TRUE(config->SaveConfiguration());
+    }
+    const std::string section = "Areas\\Area4";
+    if (r.olderRecord) Seed([&](TWinRegistry& reg) { reg.DeleteValue(section, "HeldMessages"); });
+    EXPECT_EQ(platform::Registry(RegistryPath()).ToText().find("HeldMessages") == std::string::npos,
+              r.olderRecord);
+    const std::string base = Start() + "Msgbase/";
+    for (const char* ext : {".PackedIndex", ".PackedBody"})
+      std::filesystem::remove(base + "RU.ECHO" + ext);
+    for (int start = 1; start <= 2; ++start) {
+      SCOPED_TRACE(start == 1 ? "the first start" : "the next start, after the area was opened");
+      log.clear();
+      auto config = Load();
+      EXPECT_EQ(config->MessageBaseGone().find("had messages (RU.ECHO)") != std::string::npos,
+                r.named)
+          << config->MessageBaseGone();
+      EXPECT_EQ(config->MessageBaseStillGone(), config->MessageBaseGone());
+      // Opening the area writes no empty index in place of its files.
+      TArea* area = config->FindArea("RU.ECHO");
+      ASSERT_TRUE(area->OpenIndex());
+      area->CloseIndex();
+      EXPECT_EQ(platform::FileExists(base + "RU.ECHO.PackedIndex"), !r.named);
+      ASSERT_TRUE(config->SaveConfiguration());
+    }
   }
 }
 

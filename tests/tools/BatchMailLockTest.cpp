@@ -491,33 +491,53 @@ TEST_F(BatchMailLockTest, ADamagedDuplicateDatabaseKeepsTheKeysItHolds) {
 
 // The message base folder the registry names holds none of the areas'
 // files any more (moved by hand, a drive away): the runs say so in their
-// log lines and on stderr (in UTF-8, naming the folder), naming only the
-// areas that had messages, also when the folder still holds the lock and
-// the duplicate database.
+// log lines and on stderr (in UTF-8, naming the folder), naming the areas
+// whose record says they held messages, whatever opened or read them
+// before, also when the folder still holds the lock and the duplicate
+// database.
 TEST_F(BatchMailLockTest, AVanishedMessageBaseIsSaidInTheLogLines) {
-  DropEcho("DUPE.ECHO", "0000d001.pkt", "00000001");
-  ASSERT_EQ(Batch(Program(), "import"), 0);
-  ASSERT_EQ(Stored("DUPE.ECHO"), 1u);
-  const std::string away = dir_.Path() + "away";
-  ASSERT_TRUE(platform::RenameNoReplace(platform::WithoutSlash(MsgBase()), away));
-  for (const bool withDupes : {true, false}) {
-    SCOPED_TRACE(withDupes ? "the lock and the duplicate database left" : "empty");
-    std::filesystem::remove_all(MsgBase());
-    platform::MakeDirs(MsgBase());
-    if (withDupes)
-      platform::WriteFileAtomic(MsgBase() + kDupesFileName,
-                                platform::ReadFile(away + "/" + kDupesFileName));
-    // The import writes its REPORT there, which is none of the mail listed:
-    // the next runs still say the base is gone.
-    for (const char* command : {"import", "export", "import"}) {
-      SCOPED_TRACE(command);
-      std::string out, err;
-      EXPECT_EQ(Batch(Program(), command, &out, &err), 0) << err;
-      EXPECT_NE(out.find("is empty, though areas listed had messages (DUPE.ECHO): was it moved"),
-                std::string::npos)
-          << out;
-      EXPECT_NE(err.find("The message base folder " + MsgBase() + " is empty"), std::string::npos)
-          << err;
+  const struct {
+    const char* what;
+    std::vector<std::string> before;  // the runs before the folder went
+    const char* area;                 // the area named
+  } rows[] = {
+      {"imported", {"import"}, "DUPE.ECHO"},
+      {"imported, then every area opened by a maintenance", {"import", "maintain"}, "DUPE.ECHO"},
+      {"only NETMAIL, written", {Write("NETMAIL")}, "NETMAIL"},
+  };
+  int n = 0;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    if (n > 0) {  // a first start again
+      std::filesystem::remove_all(Program());
+      std::filesystem::remove(Reg());
+      SetUp();
+    }
+    if (r.before.front() == "import") DropEcho("DUPE.ECHO", "0000d001.pkt", "00000001");
+    for (const std::string& command : r.before) ASSERT_EQ(Batch(Program(), command), 0) << command;
+    const std::string away = dir_.Path() + "away " + std::to_string(++n);
+    ASSERT_TRUE(platform::RenameNoReplace(platform::WithoutSlash(MsgBase()), away));
+    const std::string named = std::string("had messages (") + r.area + "): was it moved";
+    for (const bool withDupes : {true, false}) {
+      SCOPED_TRACE(withDupes ? "the lock and the duplicate database left" : "empty");
+      std::filesystem::remove_all(MsgBase());
+      platform::MakeDirs(MsgBase());
+      if (withDupes && platform::FileExists(away + "/" + kDupesFileName))
+        platform::WriteFileAtomic(MsgBase() + kDupesFileName,
+                                  platform::ReadFile(away + "/" + kDupesFileName));
+      // The import writes its REPORT there, which is none of the mail listed:
+      // the next runs still say the base is gone.
+      for (const char* command : {"areas", "import", "export", "import"}) {
+        SCOPED_TRACE(command);
+        std::string out, err;
+        EXPECT_EQ(Batch(Program(), command, &out, &err), 0) << err;
+        if (std::string(command) != "areas") {
+          EXPECT_NE(out.find("is empty, though areas listed " + named), std::string::npos) << out;
+        }
+        EXPECT_NE(err.find("The message base folder " + MsgBase() + " is empty"), std::string::npos)
+            << err;
+        EXPECT_NE(err.find(named), std::string::npos) << err;
+      }
     }
   }
 }
