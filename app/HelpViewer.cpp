@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 
@@ -27,6 +28,11 @@ THelpViewer::THelpViewer(QWidget* parent) : QTextBrowser(parent) {
   setAttribute(Qt::WA_ShowWithoutActivating);
   setOpenLinks(true);
   resize(560, 480);
+  // Closed from the keyboard too: without a window manager the viewer has
+  // no other control that closes it.
+  for (const QKeySequence& keys :
+       {QKeySequence(Qt::Key_Escape), QKeySequence(QStringLiteral("Ctrl+W"))})
+    connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
   // Watches every window shown, for the modal ones.
   qApp->installEventFilter(this);
 }

@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +26,7 @@
 #include <string>
 
 #include "AppFixture.h"
+#include "BarButtons.h"
 #include "app/MessageEditor.h"
 #include "app/logic/ConfigSession.h"
 #include "core/Area.h"
@@ -586,6 +588,15 @@ TEST_F(MessageEditorTest, SpeedBarCaptionsAreDrawnWhole) {
     }
   }
   EXPECT_EQ(items, 14);
+  // Narrowed as far as the user likes, the window keeps every button whole,
+  // and stays on the screen.
+  for (const int width : {600, 420}) {
+    SCOPED_TRACE(width);
+    e.resize(width, e.height());
+    for (int settle = 0; settle < 3; ++settle) QCoreApplication::processEvents();
+    EXPECT_EQ(ExpectBarButtonsWhole(e), 7);
+    EXPECT_TRUE(e.screen()->availableGeometry().contains(e.frameGeometry()));
+  }
 }
 
 }  // namespace
