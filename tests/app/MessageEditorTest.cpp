@@ -444,16 +444,18 @@ TEST_F(MessageEditorTest, InsertedFilesAreConvertedBoundedAndEncoded) {
 }
 
 TEST_F(MessageEditorTest, ToolbarLayoutsAreKeptInTheStartDirectory) {
-  Open().LeftSB->resize(200, 50);
+  // A stored width is kept where it holds the bar's buttons.
+  const int width = Open().LeftSB->LengthNeeded() + 12;
+  editor->LeftSB->resize(200, 50);
   delete editor.data();
   const std::string left = dir.Read("MsgEdToolBarLeft.cfg");
   EXPECT_EQ(left.rfind("[TMessageEditorLeftSB]", 0), 0u) << left;
   EXPECT_NE(left.find("[Custom]\nWidth="), std::string::npos) << left;
   // The right bar's width comes first, then its layout.
   EXPECT_EQ(dir.Read("MsgEdToolBarRight.cfg").rfind("[Custom]\nWidth=", 0), 0u);
-  dir.Write("MsgEdToolBarLeft.cfg", "[Custom]\nWidth=130\n");
+  dir.Write("MsgEdToolBarLeft.cfg", "[Custom]\nWidth=" + std::to_string(width) + "\n");
   TMessageEditor& e = Open();
-  EXPECT_EQ(e.LeftSB->width(), 130);
+  EXPECT_EQ(e.LeftSB->width(), width);
 }
 
 // The lefts of the "Button" values of a stored bar layout, by button name.
