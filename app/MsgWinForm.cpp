@@ -551,7 +551,8 @@ void TMessageListWindow::LoadLayout() {
     // navigator and the window list go under it where it needs the room);
     // before the window is shown, the row is as wide as the window.
     const QMargins m = topRow_->contentsMargins();
-    const int row = (isVisible() ? toolbar_->parentWidget()->width() : width()) - m.left() - m.right();
+    const int row =
+        (isVisible() ? toolbar_->parentWidget()->width() : width()) - m.left() - m.right();
     toolbar_->resize(std::max(row, toolbar_->minimumWidth()), toolbar_->height());
     toolbar_->ReadLayout(&storage, kToolbarSection);
   } catch (const std::exception&) {

@@ -330,10 +330,6 @@ class TSpeedBar : public QFrame {
   // The bar's layout gives it the length its buttons need at the least: more
   // once a button went past its end, less once buttons left it.
   void AskForRoom();
-  // The longest the bar, length long now, can get with its window's frame
-  // still inside the screen's work area: its window grows by the room the
-  // work area has left beside it (none for a bar that is a window itself).
-  int RoomOnScreen(int length) const;
   // Along its length, as long as its buttons need (LengthNeeded): a layout
   // never makes the bar too short to show them whole.
   QSize minimumSizeHint() const override;
@@ -373,6 +369,10 @@ class TSpeedBar : public QFrame {
   friend class TSpeedItem;
   friend class TSpeedbarSection;
   int DefaultOffset() const;
+  // The longest the bar, length long now, can get with its window's frame
+  // still inside the screen's work area: its window grows by the room the
+  // work area has left beside it (none for a bar that is a window itself).
+  int RoomOnScreen(int length) const;
   void ApplyOrientation(TBarOrientation value);
   void UpdateGrid();
   void UpdateOffsets();

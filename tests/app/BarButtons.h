@@ -30,8 +30,8 @@ inline int ExpectBarButtonsWhole(QWidget& window) {
           << button.bottom() << "), the bar shows (" << shown.x() << "," << shown.y() << ")-("
           << shown.right() << "," << shown.bottom() << ") of a window " << window.width()
           << " wide";
-      for (QWidget* other : bar->parentWidget()->findChildren<QWidget*>(
-               QString(), Qt::FindDirectChildrenOnly)) {
+      for (QWidget* other :
+           bar->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         if (other == bar || other->isWindow() || !other->isVisible()) continue;
         EXPECT_FALSE(QRect(other->mapTo(&window, QPoint()), other->size()).intersects(button))
             << other->objectName().toStdString() << " lies over " << name;

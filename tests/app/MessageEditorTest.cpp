@@ -35,12 +35,12 @@
 #include "platform/Files.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
+#include "support/NameTable.h"
 #include "widgets/DirBtn.h"
 #include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
 #include "widgets/VxGraphics.h"
 #include "widgets/VxSpeedButton.h"
-#include "support/NameTable.h"
 
 namespace velmaris::test {
 namespace {

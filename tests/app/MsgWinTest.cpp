@@ -5,19 +5,19 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QProcess>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 
 #include "BarButtons.h"
 #include "MainWindowFixture.h"
 #include "app/MsgWin.h"
+#include "core/MessageBase.h"
 #include "core/forms/SrchMaskProperties.h"
 #include "nodelist/NodelistLookup.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/AdvNLLookup.h"
-#include "core/MessageBase.h"
 #include "processing/Secretary.h"
 #include "support/NodelistIndexSet.h"
 #include "widgets/BetterListBox.h"
@@ -264,9 +264,10 @@ TEST_F(MsgWinTest, TheToolBarIsReadAgainstItsWindowOnEveryScreen) {
     child.setProcessEnvironment(env);
     child.setWorkingDirectory(QString::fromStdString(dir.Path()));
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {"--gtest_also_run_disabled_tests",
-                 "--gtest_filter=MsgWinTest.DISABLED_TheToolBarIsReadAgainstItsWindowOnThisScreen"});
+    child.start(
+        QCoreApplication::applicationFilePath(),
+        {"--gtest_also_run_disabled_tests",
+         "--gtest_filter=MsgWinTest.DISABLED_TheToolBarIsReadAgainstItsWindowOnThisScreen"});
     ASSERT_TRUE(child.waitForFinished(15 * 60 * 1000));
     const std::string out = child.readAll().toStdString();
     EXPECT_EQ(child.exitCode(), 0) << out;
@@ -286,9 +287,7 @@ TEST_F(MsgWinTest, DISABLED_TheToolBarIsReadAgainstItsWindowOnThisScreen) {
   const Row rows[] = {
       {1280, 860, 1000},  // past the window, inside the screen
       {1280, 860, 1260},  // within a button of the screen's edge
-      {1280, 1280, 1260},
-      {800, 479, 493},
-      {800, 800, 780},
+      {1280, 1280, 1260}, {800, 479, 493}, {800, 800, 780},
   };
   int tried = 0;
   for (const Row& row : rows) {
@@ -306,7 +305,8 @@ TEST_F(MsgWinTest, DISABLED_TheToolBarIsReadAgainstItsWindowOnThisScreen) {
     std::string ini = dir.Read("start/MsgList.ini");
     const size_t fred = ini.find("=ShowFred,");
     ASSERT_NE(fred, std::string::npos) << ini;
-    ini.replace(fred, ini.find('\n', fred) - fred, "=ShowFred," + std::to_string(row.stored) + ",3");
+    ini.replace(fred, ini.find('\n', fred) - fred,
+                "=ShowFred," + std::to_string(row.stored) + ",3");
     dir.Write("start/MsgList.ini", ini);
 
     m = w.OpenMessageList(*Area("FIDO.GER"));
