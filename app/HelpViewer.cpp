@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 
@@ -27,6 +28,15 @@ THelpViewer::THelpViewer(QWidget* parent) : QTextBrowser(parent) {
   setAttribute(Qt::WA_ShowWithoutActivating);
   setOpenLinks(true);
   resize(560, 480);
+  // Closed from the keyboard too: without a window manager the viewer has
+  // no other control that closes it. The keys are the viewer's only while
+  // it has the keyboard: a window it stands beside keeps its own Escape.
+  for (const QKeySequence& keys :
+       {QKeySequence(Qt::Key_Escape), QKeySequence(QStringLiteral("Ctrl+W"))}) {
+    auto* shortcut = new QShortcut(keys, this);
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+  }
   // Watches every window shown, for the modal ones.
   qApp->installEventFilter(this);
 }

@@ -341,6 +341,9 @@ void TKQMainWindow::BuildPanel() {
   speedBar->SetBevelOuter(TBevelCut::bvNone);
   speedBar->SetBtnWidth(60);
   speedBar->SetBtnHeight(43);
+  // Flat buttons without a bevel lie at the bar's top edge: the panel's
+  // height leaves the bar room for a button's height and no more.
+  speedBar->SetBtnOffsetVert(0);
   struct Button {
     const char* action;  // the menu command it runs
     const char* name;

@@ -198,6 +198,9 @@ void TMessageEditor::BuildToolbars(QWidget* panel) {
   splitter->addWidget(areaBox);
   splitter->addWidget(RightSB);
   splitter->setStretchFactor(1, 1);
+  // Neither bar is ever narrower than its buttons need (their minimum size
+  // hint): the window is not narrowed past them, nor a bar pushed shut.
+  splitter->setChildrenCollapsible(false);
   splitter->setSizes({leftWidth_, 240, rightWidth_});
   connect(splitter, &QSplitter::splitterMoved, this, [this] {
     leftWidth_ = LeftSB->width();
@@ -603,8 +606,8 @@ void TMessageEditor::LoadToolbar(TSpeedBar* bar, bool left) {
   SetBarWidth(
       bar, IniReadInteger(&ini, "Custom", "Width", left ? defaultLeftWidth_ : defaultRightWidth_));
   bar->RestoreLayout(&ini);
-  if (bar->minimumWidth() > (left ? leftWidth_ : rightWidth_))
-    SetBarWidth(bar, bar->minimumWidth());
+  if (bar->minimumSizeHint().width() > (left ? leftWidth_ : rightWidth_))
+    SetBarWidth(bar, bar->minimumSizeHint().width());
 }
 
 void TMessageEditor::LoadLeftToolbar() { LoadToolbar(LeftSB, true); }

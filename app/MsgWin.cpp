@@ -100,14 +100,16 @@ TMessageListWindow::TMessageListWindow(const std::string& startDir, QWidget* par
   WinLst().Add("No area assigned", this);
   WinLst().AttachListBox(wListLink_.get());
   ApplySettings();
+  // The window takes its stored size first: the tool bar's stored layout is
+  // read against the width the window gives it.
+  placement_ = new TBetterPlacement(this, QStringLiteral("MessageReader"));
+  placement_->Loaded();
   LoadLayout();
   try {
     listBox_->Columns().LoadWidths(IniPath());
   } catch (const std::exception&) {
     // Default widths.
   }
-  placement_ = new TBetterPlacement(this, QStringLiteral("MessageReader"));
-  placement_->Loaded();
   SetMessageView(true);  // a change, so the list view below takes effect
   SetMessageView(false);
   UpdateCaption();
@@ -728,6 +730,13 @@ void TMessageListWindow::closeEvent(QCloseEvent* event) {
   if (!event->isAccepted()) return;
   closing_ = true;
   deleteLater();
+}
+
+// The tool bar that asks for more room or gives some back (a button placed
+// on it or dragged off) makes the window's layout ask for a new one.
+bool TMessageListWindow::event(QEvent* event) {
+  if (event->type() == QEvent::LayoutRequest && topRow_) ArrangeTopRow();
+  return QMainWindow::event(event);
 }
 
 bool TMessageListWindow::eventFilter(QObject* watched, QEvent* event) {

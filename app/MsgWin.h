@@ -311,6 +311,7 @@ class TMessageListWindow : public QMainWindow, public TObject {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void ArrangeTopRow();
 

@@ -500,11 +500,16 @@ void TMessageListWindow::BuildForm() {
 // the room its placed buttons need there; else the navigator, and then the
 // window list too, in a row of their own under the bar, so that every
 // button stays where the user put it, uncovered, and takes its clicks.
+//
+// The window is never narrower than the bar's buttons need, with both under
+// it: narrowing it moves them under the bar rather than cut a button.
 void TMessageListWindow::ArrangeTopRow() {
   const QMargins m = topRow_->contentsMargins();
   const int spacing = std::max(0, topRow_->horizontalSpacing());
-  const int inside = topRow_->parentWidget()->width() - m.left() - m.right();
+  QWidget* top = topRow_->parentWidget();
+  const int inside = top->width() - m.left() - m.right();
   const int needed = toolbar_->LengthNeeded();
+  top->setMinimumWidth(std::max(toolbar_->minimumWidth(), needed) + m.left() + m.right());
   const bool listUnder = needed > inside - wList_->width() - spacing;
   const bool navUnder = listUnder || (navigator_->isVisibleTo(this) &&
                                       needed > inside - wList_->width() -
@@ -542,11 +547,19 @@ void TMessageListWindow::LoadLayout() {
   if (treeWidth > 0) splitter_->setSizes({treeWidth, std::max(100, width() - treeWidth)});
   try {
     TIniFile storage(IniPath());
+    // Read against the whole row, the most the window gives the bar (the
+    // navigator and the window list go under it where it needs the room);
+    // before the window is shown, the row is as wide as the window.
+    const QMargins m = topRow_->contentsMargins();
+    const int row =
+        (isVisible() ? toolbar_->parentWidget()->width() : width()) - m.left() - m.right();
+    toolbar_->resize(std::max(row, toolbar_->minimumWidth()), toolbar_->height());
     toolbar_->ReadLayout(&storage, kToolbarSection);
   } catch (const std::exception&) {
     // The default tool bar.
   }
   ArrangeTopRow();
+  topRow_->invalidate();  // the bar gets its place in the row back
 }
 
 void TMessageListWindow::SaveLayout() {

@@ -9,7 +9,9 @@
 #include <QToolTip>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
+#include "widgets/OnScreen.h"
 #include "widgets/SpeedbarSetup.h"
 #include "widgets/VxGraphics.h"
 #include "widgets/VxSplitter.h"
@@ -265,6 +267,7 @@ void TSpeedItem::SetEnabled(bool value) {
 void TSpeedItem::SetVisible(bool value) {
   visible_ = value;
   UpdateVisibility();
+  if (bar_) bar_->AskForRoom();
 }
 
 void TSpeedItem::SetBounds(int left, int top) {
@@ -277,7 +280,9 @@ void TSpeedItem::SetBounds(int left, int top) {
   }
   left_ = left;
   top_ = top;
-  if (bar_) button_->setGeometry(left_, top_, bar_->BtnWidth(), bar_->BtnHeight());
+  if (!bar_) return;
+  button_->setGeometry(left_, top_, bar_->BtnWidth(), bar_->BtnHeight());
+  if (visible_) bar_->AskForRoom();
 }
 
 void TSpeedItem::SetImageIndex(int value) {
@@ -647,11 +652,14 @@ void TSpeedBar::Dock() {
   QWidget* p = parentWidget();
   if (!p || p->layout() || !SideAlign(align_)) return;
   const int t = Thickness();
+  // Along the edge, as long as its buttons need at the least.
+  const QSize least = minimumSizeHint();
+  const int w = std::max(p->width(), least.width()), h = std::max(p->height(), least.height());
   switch (align_) {
-    case TAlign::alTop: setGeometry(0, 0, p->width(), t); break;
-    case TAlign::alBottom: setGeometry(0, p->height() - t, p->width(), t); break;
-    case TAlign::alLeft: setGeometry(0, 0, t, p->height()); break;
-    case TAlign::alRight: setGeometry(p->width() - t, 0, t, p->height()); break;
+    case TAlign::alTop: setGeometry(0, 0, w, t); break;
+    case TAlign::alBottom: setGeometry(0, p->height() - t, w, t); break;
+    case TAlign::alLeft: setGeometry(0, 0, t, h); break;
+    case TAlign::alRight: setGeometry(p->width() - t, 0, t, h); break;
     default: break;
   }
 }
@@ -709,19 +717,37 @@ bool TSpeedBar::PlaceItem(TSpeedItem* item, QPoint pos, std::optional<QPoint> po
       others[i]->SetBounds(drop->others[i].x, drop->others[i].y);
   item->SetBounds(drop->place.x, drop->place.y);
   item->SetVisible(true);
-  AskForRoom(Measures().horizontal ? width() : height());
   return true;
 }
 
-// A full bar grows to show every button whole: its layout (a splitter, a
-// dock) gives it the length it now needs at the least.
-void TSpeedBar::AskForRoom(int length) {
-  const int needed = LengthNeeded();
-  if (needed <= length) return;
+// A full bar grows to show every button whole, and gets shorter again once
+// buttons are dragged off it: its layout (a splitter, a row) reads the
+// length it needs from minimumSizeHint; a bar docked without one is sized
+// by Dock.
+void TSpeedBar::AskForRoom() {
+  updateGeometry();
+  Dock();
+}
+
+QSize TSpeedBar::minimumSizeHint() const {
+  QSize least = QFrame::minimumSizeHint();
   if (orientation_ == TBarOrientation::boHorizontal)
-    setMinimumWidth(needed);
+    least.setWidth(std::max(least.width(), LengthNeeded()));
   else
-    setMinimumHeight(needed);
+    least.setHeight(std::max(least.height(), LengthNeeded()));
+  return least;
+}
+
+int TSpeedBar::RoomOnScreen(int length) const {
+  const QWidget* form = window();
+  const QScreen* where = form->screen();
+  if (form == this || !where) return std::numeric_limits<int>::max();
+  const QRect area = where->availableGeometry();
+  const QMargins frame = ExpectedFrame(form);
+  const int spare = orientation_ == TBarOrientation::boHorizontal
+                        ? area.width() - frame.left() - frame.right() - form->width()
+                        : area.height() - frame.top() - frame.bottom() - form->height();
+  return length + std::max(0, spare);
 }
 
 // ---------------------------------------------------------------- layout
@@ -763,17 +789,20 @@ void TSpeedBar::ReadLayout(TIniStorage* storage, const std::string& section) {
     const int count = std::min(IniReadInteger(storage, section, "Count", 0), kMaxLayoutButtons);
     if (count > 0) {
       ForEachItem([](TSpeedItem* item) { item->SetVisible(false); });
-      // Read against the length the bar has, as a drop onto it is placed;
-      // one its window has not laid out yet (nor its form sized) may get as
-      // long as the screen is wide.
+      // Read against the length the bar has, as a drop onto it is placed:
+      // its window gives it the length it will have before it is shown. One
+      // nobody has sized yet may get as long as its window.
       TBarMeasures bar = LayoutMeasures();
-      if (!isVisible() && !testAttribute(Qt::WA_Resized)) {
-        const QRect area = screen() ? screen()->availableGeometry() : QRect();
-        if (bar.horizontal)
-          bar.width = std::max(bar.width, area.width());
-        else
-          bar.height = std::max(bar.height, area.height());
-      }
+      int& length = bar.horizontal ? bar.width : bar.height;
+      if (!isVisible() && !testAttribute(Qt::WA_Resized) && window() != this)
+        length = std::max(length, bar.horizontal ? window()->width() : window()->height());
+      // The bar grows for a button that reaches past its end no further than
+      // its window can widen on the screen (a layout stored on a wider
+      // screen, or in a wider window); beyond that the button comes onto the
+      // bar as one stored wholly off it does.
+      const int room = RoomOnScreen(length);
+      const int button = bar.horizontal ? btnWidth_ : btnHeight_;
+      const int offset = bar.horizontal ? offsetHorz_ : offsetVert_;
       for (int i = 1; i <= count; ++i) {
         const std::string value = IniReadString(storage, section, "Button" + std::to_string(i), "");
         std::string name;
@@ -793,7 +822,10 @@ void TSpeedBar::ReadLayout(TIniStorage* storage, const std::string& section) {
                             std::clamp(stored.y(), 0, std::max(0, bar.height - 1)));
         // One stored wholly off the bar (a wider screen or an older layout
         // left it there) would never show: it comes onto the bar.
-        std::optional<TBarPoint> place = PlaceOnTheBar(bar, {stored.x(), stored.y()}, taken);
+        TBarPoint from{stored.x(), stored.y()};
+        int& along = bar.horizontal ? from.x : from.y;
+        if (along + button + offset > room) along = std::max(along, length);
+        std::optional<TBarPoint> place = PlaceOnTheBar(bar, from, taken);
         if (!place && covers)
           place = DropPlace(bar, {stored.x(), stored.y()}, {within.x(), within.y()}, taken, true);
         const TBarPoint to = place.value_or(TBarPoint{stored.x(), stored.y()});
@@ -802,7 +834,7 @@ void TSpeedBar::ReadLayout(TIniStorage* storage, const std::string& section) {
       }
       // A button moved aside past the end of a full bar shows whole, as
       // after a drop.
-      AskForRoom(bar.horizontal ? bar.width : bar.height);
+      AskForRoom();
     }
     update();
   } else if (align_ != oldAlign) {

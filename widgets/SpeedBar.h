@@ -327,9 +327,12 @@ class TSpeedBar : public QFrame {
   std::vector<TBarPoint> PlacesTaken(const TSpeedItem* except) const;
   // How long the bar must be to show every button on it whole.
   int LengthNeeded() const;
-  // Where the bar, length long, is too short for its buttons, its layout
-  // gives it the length they need at the least.
-  void AskForRoom(int length);
+  // The bar's layout gives it the length its buttons need at the least: more
+  // once a button went past its end, less once buttons left it.
+  void AskForRoom();
+  // Along its length, as long as its buttons need (LengthNeeded): a layout
+  // never makes the bar too short to show them whole.
+  QSize minimumSizeHint() const override;
 
   // Layout storage.
   void SaveLayout(TIniStorage* storage);
@@ -366,6 +369,10 @@ class TSpeedBar : public QFrame {
   friend class TSpeedItem;
   friend class TSpeedbarSection;
   int DefaultOffset() const;
+  // The longest the bar, length long now, can get with its window's frame
+  // still inside the screen's work area: its window grows by the room the
+  // work area has left beside it (none for a bar that is a window itself).
+  int RoomOnScreen(int length) const;
   void ApplyOrientation(TBarOrientation value);
   void UpdateGrid();
   void UpdateOffsets();

@@ -3,8 +3,11 @@
 #include <QAction>
 #include <QFontMetrics>
 #include <QListWidget>
+#include <QScreen>
+#include <QTest>
 #include <cstdlib>
 
+#include "BarButtons.h"
 #include "app/AddrBook.h"
 #include "app/MsgWin.h"
 #include "mailer/forms/FileReqEditor.h"
@@ -193,6 +196,28 @@ TEST_F(MainWindowLayoutTest, TheAddressBookShowsItsSpeedBarAndWindowListAtItsOwn
   // The speed button runs the command.
   book->findChild<TSpeedItem*>("SpeedAddAddr")->ButtonClick();
   EXPECT_NE(book->SelectedFriend(), nullptr);
+}
+
+// A window narrowed as far as the user likes keeps every button of its
+// speed bar whole, and stays on the screen.
+TEST_F(MainWindowLayoutTest, NarrowedWindowsKeepEveryBarButtonWhole) {
+  TKQMainWindow& w = Open();
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  TAddrBook* book = OpenAddressBook(w);
+  ASSERT_NE(book, nullptr);
+  const struct {
+    QWidget* window;
+    int width;
+    int buttons;
+  } rows[] = {{&w, 500, 7}, {&w, 300, 7}, {book, 300, 5}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.window->objectName().toStdString() + " " + std::to_string(row.width));
+    row.window->resize(row.width, row.window->height());
+    for (int settle = 0; settle < 3; ++settle) QCoreApplication::processEvents();
+    EXPECT_EQ(ExpectBarButtonsWhole(*row.window), row.buttons);
+    EXPECT_TRUE(row.window->screen()->availableGeometry().contains(row.window->frameGeometry()));
+  }
 }
 
 TEST_F(MainWindowLayoutTest, AddressBookAndAreaManagerComeBackWhereTheyWereClosed) {

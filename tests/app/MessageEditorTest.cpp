@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +26,7 @@
 #include <string>
 
 #include "AppFixture.h"
+#include "BarButtons.h"
 #include "app/MessageEditor.h"
 #include "app/logic/ConfigSession.h"
 #include "core/Area.h"
@@ -33,12 +35,12 @@
 #include "platform/Files.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
+#include "support/NameTable.h"
 #include "widgets/DirBtn.h"
 #include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
 #include "widgets/VxGraphics.h"
 #include "widgets/VxSpeedButton.h"
-#include "support/NameTable.h"
 
 namespace velmaris::test {
 namespace {
@@ -442,16 +444,18 @@ TEST_F(MessageEditorTest, InsertedFilesAreConvertedBoundedAndEncoded) {
 }
 
 TEST_F(MessageEditorTest, ToolbarLayoutsAreKeptInTheStartDirectory) {
-  Open().LeftSB->resize(200, 50);
+  // A stored width is kept where it holds the bar's buttons.
+  const int width = Open().LeftSB->LengthNeeded() + 12;
+  editor->LeftSB->resize(200, 50);
   delete editor.data();
   const std::string left = dir.Read("MsgEdToolBarLeft.cfg");
   EXPECT_EQ(left.rfind("[TMessageEditorLeftSB]", 0), 0u) << left;
   EXPECT_NE(left.find("[Custom]\nWidth="), std::string::npos) << left;
   // The right bar's width comes first, then its layout.
   EXPECT_EQ(dir.Read("MsgEdToolBarRight.cfg").rfind("[Custom]\nWidth=", 0), 0u);
-  dir.Write("MsgEdToolBarLeft.cfg", "[Custom]\nWidth=130\n");
+  dir.Write("MsgEdToolBarLeft.cfg", "[Custom]\nWidth=" + std::to_string(width) + "\n");
   TMessageEditor& e = Open();
-  EXPECT_EQ(e.LeftSB->width(), 130);
+  EXPECT_EQ(e.LeftSB->width(), width);
 }
 
 // The lefts of the "Button" values of a stored bar layout, by button name.
@@ -586,6 +590,15 @@ TEST_F(MessageEditorTest, SpeedBarCaptionsAreDrawnWhole) {
     }
   }
   EXPECT_EQ(items, 14);
+  // Narrowed as far as the user likes, the window keeps every button whole,
+  // and stays on the screen.
+  for (const int width : {600, 420}) {
+    SCOPED_TRACE(width);
+    e.resize(width, e.height());
+    for (int settle = 0; settle < 3; ++settle) QCoreApplication::processEvents();
+    EXPECT_EQ(ExpectBarButtonsWhole(e), 7);
+    EXPECT_TRUE(e.screen()->availableGeometry().contains(e.frameGeometry()));
+  }
 }
 
 }  // namespace

@@ -4,17 +4,20 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 
+#include "BarButtons.h"
 #include "MainWindowFixture.h"
 #include "app/MsgWin.h"
+#include "core/MessageBase.h"
 #include "core/forms/SrchMaskProperties.h"
 #include "nodelist/NodelistLookup.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/AdvNLLookup.h"
-#include "core/MessageBase.h"
 #include "processing/Secretary.h"
 #include "support/NodelistIndexSet.h"
 #include "widgets/BetterListBox.h"
@@ -240,6 +243,91 @@ TEST_F(MsgWinTest, TheToolBarsButtonsLieOnTheBarUncovered) {
   EXPECT_LT(item->Left() + bar->BtnWidth(), 860);
   m->SaveLayout();
   EXPECT_EQ(dir.Read("start/MsgList.ini").find("=ShowFred,5000,"), std::string::npos);
+}
+
+// The tool bar's stored layout is read against the window the bar lies in,
+// on screens of two sizes (the offscreen screen of a child run of this
+// program): a button stored past the window's width, or within a button of
+// the screen's edge, comes onto the bar whole, the window's frame stays on
+// the screen, and the button is saved where it shows.
+TEST_F(MsgWinTest, TheToolBarIsReadAgainstItsWindowOnEveryScreen) {
+  for (const QSize screen : {QSize(1280, 1024), QSize(800, 600)}) {
+    SCOPED_TRACE(std::to_string(screen.width()));
+    dir.Write("screen.json", "{\"screens\": [{\"name\": \"S\", \"x\": 0, \"y\": 0, \"width\": " +
+                                 std::to_string(screen.width()) + ", \"height\": " +
+                                 std::to_string(screen.height()) + ", \"logicalDpi\": 96}]}");
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // Named from the child's folder: the platform reads its options in
+    // Latin-1, and the test's folder has other letters.
+    env.insert("QT_QPA_PLATFORM", "offscreen:configfile=screen.json");
+    child.setProcessEnvironment(env);
+    child.setWorkingDirectory(QString::fromStdString(dir.Path()));
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(
+        QCoreApplication::applicationFilePath(),
+        {"--gtest_also_run_disabled_tests",
+         "--gtest_filter=MsgWinTest.DISABLED_TheToolBarIsReadAgainstItsWindowOnThisScreen"});
+    ASSERT_TRUE(child.waitForFinished(15 * 60 * 1000));
+    const std::string out = child.readAll().toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+  }
+}
+
+TEST_F(MsgWinTest, DISABLED_TheToolBarIsReadAgainstItsWindowOnThisScreen) {
+  Prepare({{"FIDO.GER", Times(3, 0)}});
+  TKQMainWindow& w = Open();
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  struct Row {
+    int screen;  // its width
+    int window;  // the window's stored width
+    int stored;  // ShowFred's stored left
+  };
+  const Row rows[] = {
+      {1280, 860, 1000},  // past the window, inside the screen
+      {1280, 860, 1260},  // within a button of the screen's edge
+      {1280, 1280, 1260}, {800, 479, 493}, {800, 800, 780},
+  };
+  int tried = 0;
+  for (const Row& row : rows) {
+    if (row.screen != area.width()) continue;
+    ++tried;
+    SCOPED_TRACE(std::to_string(row.window) + " " + std::to_string(row.stored));
+    TMessageListWindow* m = w.OpenMessageList(*Area("FIDO.GER"));
+    ASSERT_NE(m, nullptr);
+    m->show();
+    m->resize(row.window, 500);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m));
+    m->SaveLayout();
+    m->close();
+    Settle();
+    std::string ini = dir.Read("start/MsgList.ini");
+    const size_t fred = ini.find("=ShowFred,");
+    ASSERT_NE(fred, std::string::npos) << ini;
+    ini.replace(fred, ini.find('\n', fred) - fred,
+                "=ShowFred," + std::to_string(row.stored) + ",3");
+    dir.Write("start/MsgList.ini", ini);
+
+    m = w.OpenMessageList(*Area("FIDO.GER"));
+    ASSERT_NE(m, nullptr);
+    m->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m));
+    for (int settle = 0; settle < 3; ++settle) QCoreApplication::processEvents();
+    EXPECT_TRUE(area.contains(m->frameGeometry()))
+        << m->frameGeometry().x() << "," << m->frameGeometry().width();
+    auto* bar = m->findChild<TSpeedBar*>("MailToolbar");
+    TSpeedItem* item = m->findChild<TSpeedItem*>("ShowFred");
+    EXPECT_TRUE(item->Visible());
+    EXPECT_GT(ExpectBarButtonsWhole(*m), 10);
+    m->SaveLayout();
+    ini = dir.Read("start/MsgList.ini");
+    const int left = std::atoi(ini.c_str() + ini.find("=ShowFred,") + 10);
+    EXPECT_LE(left + bar->BtnWidth(), bar->width()) << ini;
+    m->close();
+    Settle();
+  }
+  EXPECT_GT(tried, 0) << "no row for a screen " << area.width() << " wide";
 }
 
 TEST_F(MsgWinTest, KludgeSwitchesAndTheTreeFollowTheMenu) {

@@ -319,20 +319,40 @@ TEST_F(WindowHelpTest, HelpOverTheSettingsFollowsEveryWindowTheyOpenAndComesBack
 
 // Help asked again just after the viewer was closed (before the program got
 // back to its event loop) opens in a viewer that stays.
+// The viewer closes by its window's close control, and from the keyboard,
+// which is all there is without a window manager.
 TEST_F(WindowHelpTest, HelpAskedRightAfterTheViewerClosedStaysOpen) {
-  platform::ShowHelp(6000);
-  ASSERT_EQ(ShownPage(), "6000.html");
-  QPointer<THelpViewer> first;
-  for (QWidget* top : QApplication::topLevelWidgets())
-    if (auto* viewer = qobject_cast<THelpViewer*>(top); viewer && viewer->isVisible())
-      first = viewer;
-  ASSERT_NE(first, nullptr);
-  first->close();
-  platform::ShowHelp(7000);
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  QApplication::processEvents();
-  EXPECT_EQ(first, nullptr);
-  EXPECT_EQ(ShownPage(), "7000.html");
+  const struct {
+    const char* how;
+    QKeySequence keys;
+  } rows[] = {{"close", {}},
+              {"Escape", QKeySequence(Qt::Key_Escape)},
+              {"Ctrl+W", QKeySequence(QStringLiteral("Ctrl+W"))}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.how);
+    platform::ShowHelp(6000);
+    ASSERT_EQ(ShownPage(), "6000.html");
+    QPointer<THelpViewer> first;
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (auto* viewer = qobject_cast<THelpViewer*>(top); viewer && viewer->isVisible())
+        first = viewer;
+    ASSERT_NE(first, nullptr);
+    if (row.keys.isEmpty()) {
+      first->close();
+    } else {
+      first->activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(first));
+      QTest::keySequence(first, row.keys);
+    }
+    platform::ShowHelp(7000);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QApplication::processEvents();
+    EXPECT_EQ(first, nullptr);
+    EXPECT_EQ(ShownPage(), "7000.html");
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (qobject_cast<THelpViewer*>(top)) top->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
 }
 
 // A box that belongs to the viewer (asked while the viewer is the window in

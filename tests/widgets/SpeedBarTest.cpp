@@ -558,6 +558,21 @@ TEST(SpeedBar, StoredLayoutIsReadBackAsTheRulesSay) {
       EXPECT_GE(f.bar->width(), c.barLength) << c.name;
       EXPECT_TRUE(f.bar->rect().contains(f.cut->Button()->geometry())) << c.name;
     }
+    if (c.barLength > c.windowWidth) {
+      // Dragged off the grown bar, the button takes its room along.
+      QWidget dialog;
+      f.bar->SetEditing(&dialog);
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+      QWindow* w = f.window.windowHandle();
+      const QPoint from = f.cut->Button()->mapTo(&f.window, QPoint(5, 5)), to(5, 100);
+      QTest::mousePress(w, Qt::LeftButton, {}, from);
+      QTest::mouseMove(w, (from + to) / 2);
+      QTest::mouseMove(w, to);
+      QTest::mouseRelease(w, Qt::LeftButton, {}, to);
+      f.bar->SetEditing(nullptr);
+      EXPECT_FALSE(f.cut->Visible()) << c.name;
+      EXPECT_EQ(f.bar->width(), c.windowWidth) << c.name;
+    }
   }
 }
 
