@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <random>
@@ -315,12 +316,10 @@ TEST_F(BatchSafetyTest, AnImportWithoutItsStandardErrorGoesToItsEnd) {
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << platform::ReadFile(outFile);
     stored += 30;
     EXPECT_EQ(StoredSubjects().size(), stored);
-    for (const auto& e : platform::ScanDir(Start() + "Msgbase/", "*", true, false)) {
-      if (e.name.ends_with(".lock")) {
-        EXPECT_EQ(platform::ReadFile(Start() + "Msgbase/" + e.name).find("unzip"),
-                  std::string::npos)
-            << e.name;
-      }
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.Path())) {
+      if (!e.is_regular_file() || e.path() == outFile) continue;
+      EXPECT_EQ(platform::ReadFile(e.path()).find("velmaris: unzip"), std::string::npos)
+          << e.path();
     }
   }
 }
