@@ -401,10 +401,6 @@ bool DropTrailingSlash(std::string_view& name) {
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 // A typed part of a name (UTF-8) as it is written: a U+FFFD (a name a file
 // dialog could not read) becomes '_', never the replacement character.
 std::string TypedPart(std::string_view typed) {
