@@ -738,7 +738,9 @@ bool TSettingsDialog::NewFoldersWanted(const SettingsValues& values) const {
     if (SettingDefOf(b.id).kind != SettingKind::Directory) continue;
     const std::string dir = platform::WithoutSlash(values.Text(b.id));
     if (dir.empty() || platform::DirExists(dir)) continue;
-    if (platform::GetPrompter().Ask(platform::MsgKind::Confirmation, MissingDirQuestion(dir),
+    // The folder as the user sees it: the box's line is UTF-8.
+    const std::string shown = platform::LineText(dir, platform::LinePage::Utf8);
+    if (platform::GetPrompter().Ask(platform::MsgKind::Confirmation, MissingDirQuestion(shown),
                                     platform::mbYes | platform::mbNo) != platform::mbYes)
       return false;
   }

@@ -9,7 +9,8 @@
 #include "platform/TerminalText.h"
 
 int main(int argc, char** argv) {
-  velmaris::platform::WriteStandardErrorInUtf8();
+  // Before anything opens a file.
+  velmaris::platform::PrepareStandardStreams();
   QApplication app(argc, argv);
   velmaris::TVelmarisApp program;
   try {

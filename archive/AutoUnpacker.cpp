@@ -24,7 +24,10 @@ namespace {
 const char* const kDisabledTail =
     "Automatic Unpacking has been disabled to help you fix the problem.";
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+// A path in a box's line (UTF-8), in quotes.
+std::string Quoted(const std::string& path) {
+  return "\"" + platform::LineText(path, platform::LinePage::Utf8) + "\"";
+}
 
 // The directory of a mask as a full path ending in "/"; the current
 // directory when the mask has none.
@@ -260,7 +263,7 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
     try {
       unpacked = packer.Unpack(path, job.DestDir, false, &notes);
     } catch (const std::exception& e) {
-      Log("//*Error:*// " + fileName + ": " + e.what());
+      Log("//*Error:*// " + fileName + ": " + platform::LogName(e.what()));
     }
     // Why it failed, and the entries written under another name than they
     // came under (a cut name, a numbered one).
@@ -289,9 +292,9 @@ bool TUnpackThread::RunJob(const std::string& name, const TUnpackJob& job, bool&
       std::string why;
       if (!MoveArchive(path, entry.name, job.MoveDir, why)) {
         Log("//*Error*//: " + fileName + " could not be" + " moved");
-        Log(fileName + " stays in " + platform::LogName(dir) + " (" + why + ")");
+        Log(fileName + " stays in " + platform::LogName(dir) + " (" + platform::LogName(why) + ")");
         ShowError("The file " + Quoted(path) + " could not be moved to " + Quoted(job.MoveDir) +
-                  ": " + why + ". " + kDisabledTail);
+                  ": " + platform::LineText(why, platform::LinePage::Utf8) + ". " + kDisabledTail);
         Sync([&] { owner_.SwitchOff(); });
         return false;
       }

@@ -84,7 +84,11 @@ std::string LogProgramOutput(const std::string& program, const std::string& outp
     }
     at = end + 1;
     while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
-    if (!line.empty()) lines.push_back(program + ": " + platform::EscapeControls(line));
+    // Its words are its own (UTF-8 from most programs): converted into
+    // the log's page.
+    if (!line.empty())
+      lines.push_back(program + ": " +
+                      platform::EscapeControls(platform::LineText(line, platform::LinePage::Ansi)));
   }
   if (lines.empty()) return {};
   platform::GetDispatcher().Send([&lines] {
@@ -136,7 +140,7 @@ void Note(const std::string& text, std::vector<std::string>* notes) {
 // EProcess when it cannot be started.
 int RunLogged(const std::vector<std::string>& argv, const std::string& workDir, bool serialise,
               bool* timedOut, std::vector<std::string>* notes) {
-  int code = -1;
+  int code = -1, signal = 0;
   std::string output;
   const std::chrono::milliseconds limit = PackerRunLimit();
   RunAndWait([&] {
@@ -145,18 +149,19 @@ int RunLogged(const std::vector<std::string>& argv, const std::string& workDir, 
     // Its temporary files go to the folder it works in: arc cuts a
     // longer TMPDIR short and fails.
     code = platform::Process::RunCaptured(argv, workDir, &output, {"TMPDIR=."}, 65536, limit,
-                                          timedOut);
+                                          timedOut, &signal);
   });
-  const std::string program = platform::NameOf(argv[0]);
+  const std::string program = platform::LogName(platform::NameOf(argv[0]));
   const std::string last = LogProgramOutput(program, output);
+  const std::string said = last.empty() ? std::string(", saying nothing") : ": " + last;
   if (*timedOut)
     Note(program + " did not end within " + Duration(limit) +
              ": it has been ended, with every program it started.",
          notes);
+  else if (signal != 0)
+    Note(program + " was ended by " + platform::SignalText(signal) + said, notes);
   else if (code != 0)
-    Note(program + " ended with exit code " + std::to_string(code) +
-             (last.empty() ? std::string(", saying nothing") : ": " + last),
-         notes);
+    Note(program + " ended with exit code " + std::to_string(code) + said, notes);
   return code;
 }
 
@@ -228,8 +233,19 @@ bool RunWithRetry(const std::vector<std::string>& argv, const std::string& workD
     bool timedOut = false;
     try {
       code = RunLogged(argv, workDir, serialise, &timedOut, notes);
-    } catch (const platform::EProcess&) {
-      AskOnMainThread(MsgKind::Error, startError + command, platform::mbOk);
+    } catch (const platform::EProcess& e) {
+      // Said where the program's own words go (the log, standard error)
+      // and in the caller's notes, not only in a box nobody may see.
+      using platform::LinePage;
+      using platform::LineText;
+      const std::string why = startError + LineText(command, LinePage::Ansi) + " (" +
+                              LineText(e.what(), LinePage::Ansi) + ")";
+      LogLine(why);
+      if (notes) notes->push_back(why);
+      AskOnMainThread(MsgKind::Error,
+                      startError + LineText(command, LinePage::Utf8) + " (" +
+                          LineText(e.what(), LinePage::Utf8) + ")",
+                      platform::mbOk);
       return false;
     }
     if (timedOut) return false;

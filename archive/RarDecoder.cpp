@@ -22,6 +22,7 @@
 
 #include "archive/UnrarApi.h"
 #include "core/ByteOrder.h"
+#include "platform/Process.h"
 
 namespace velmaris::unrar {
 
@@ -253,10 +254,7 @@ struct FrameCursor {
 
 std::string Ended(int status) {
   if (WIFSIGNALED(status)) {
-    const int sig = WTERMSIG(status);
-    const char* what = ::sigdescr_np(sig);
-    return "it was ended by signal " + std::to_string(sig) +
-           (what ? " (" + std::string(what) + ")" : "");
+    return "it was ended by " + platform::SignalText(WTERMSIG(status));
   }
   if (WIFEXITED(status)) return "it ended with exit code " + std::to_string(WEXITSTATUS(status));
   return "it ended";

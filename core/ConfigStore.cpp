@@ -700,7 +700,7 @@ bool TConfigStore::MoveMessageBase(const SettingsValues& values) {
       SaveToRegistry();
     } catch (const std::exception& e) {
       refusal = stays + "the configuration naming " + platform::LogName(to) +
-                " could not be saved (" + e.what() + ").";
+                " could not be saved (" + platform::LogName(e.what()) + ").";
       TakeValues(before);
     }
   }

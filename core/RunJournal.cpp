@@ -11,6 +11,7 @@
 #include "core/Area.h"
 #include "core/ByteOrder.h"
 #include "core/MessageBase.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -117,8 +118,12 @@ void TRunJournal::Append(const std::vector<Record>& records) {
     text += '\n';
   }
   platform::Fd fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-  if (!fd.ok() || !platform::WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0 || !fd.Close())
-    throw platform::EFile("cannot write the run journal " + path_ + ": " + std::strerror(errno));
+  if (!fd.ok() || !platform::WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0 || !fd.Close()) {
+    const int error = errno;
+    // Made as a log line is (the ANSI page): the run logs it as it stands.
+    throw platform::EFile("cannot write the run journal " + platform::LogName(path_) + ": " +
+                          std::strerror(error));
+  }
   if (!started_) {
     platform::FsyncPath(platform::DirOf(path_).empty() ? "." : platform::DirOf(path_));
     started_ = true;

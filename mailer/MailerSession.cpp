@@ -749,6 +749,12 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
   // offered them): the log is made in the ANSI page, the window shows the
   // name itself.
   const std::string logText = platform::LogName(text);
+  // Error() is read as it stands (a box, the terminal): UTF-8, so that a
+  // name with a letter the ANSI page lacks is named as it is.
+  auto shown = [&text](size_t from = 0) {
+    return platform::LineText(std::string_view(text).substr(std::min(from, text.size())),
+                              platform::LinePage::Utf8);
+  };
   switch (state) {
     case 0: AddLogLine("BSTA Batch start"); break;
     case 2:
@@ -812,7 +818,7 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
       AddLogLine("RSKP File  " + logText + " (" + n1 + " Bytes) skipped");
       receiveDisplay_ = {};
       ShowTransfer(false);
-      NoteUnstored(logText);
+      NoteUnstored(shown());
       break;
     case 16: AddLogLine("ABRT Too many errors"); break;
     case 17: AddLogLine(HydraAppInfoLine(logText)); break;
@@ -837,19 +843,19 @@ void TMailerSession::ProtocolState(int state, const std::string& text, int64_t p
     case 28: AddLogLine("FSER Could not resume reception of  " + logText); break;
     case 30:
       AddLogLine("FSER File " + logText + " cannot be created");
-      SetError("File " + logText + " cannot be created");
+      SetError("File " + shown() + " cannot be created");
       break;
     case 31: AddLogLine("FSER File " + logText + " cannot be opened for resume"); break;
     case 32: AddLogLine("RABO Remote abort"); break;
     case 33:
       AddLogLine("FSER File " + logText + " could not be written at offset  " + n1 +
                  ". Disk full ?");
-      SetError("File " + logText + " could not be written at offset " + n1);
+      SetError("File " + shown() + " could not be written at offset " + n1);
       break;
     case psNotice: AddLogLine(logText); break;
     case psInboundFailed:
       AddLogLine(logText);
-      SetError(logText.size() > 5 ? logText.substr(5) : logText);  // without its code
+      SetError(shown(text.size() > 5 ? 5 : 0));  // without its code
       break;
     default: break;
   }

@@ -117,6 +117,7 @@ class TMailerSession : public TMailerWindow {
   bool RedialPending() const { return redialPending_; }
   // Neither in a call nor waiting for a redial.
   bool Finished() const { return !busy_ && !redialPending_; }
+  // A line in UTF-8: names in it are converted as the line was made.
   const std::string& Error() const { return error_; }
   // The last call's transfer ran to its end.
   bool Completed() const { return completed_; }

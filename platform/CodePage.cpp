@@ -1,5 +1,7 @@
 #include "platform/CodePage.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -399,6 +401,35 @@ bool DropTrailingSlash(std::string_view& name) {
   return true;
 }
 
+// A typed part of a name (UTF-8) as it is written: a U+FFFD (a name a file
+// dialog could not read) becomes '_', never the replacement character.
+std::string TypedPart(std::string_view typed) {
+  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  std::string part(typed);
+  for (size_t at = part.find(kReplacement); at != std::string::npos;
+       at = part.find(kReplacement, at + 1))
+    part.replace(at, kReplacement.size(), "_");
+  return part;
+}
+
+bool NameExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The bytes of the entry under `parent` (the bytes of an absolute folder,
+// ending in '/') that the user sees as `typed`: its UTF-8 spelling, else its
+// spelling in the ANSI page (an older version's folder); nothing when there
+// is neither.
+std::optional<std::string> PartOnDisk(const std::string& parent, const std::string& typed) {
+  if (parent.empty() || parent.front() != '/' || typed.empty() || typed == "." || typed == "..")
+    return std::nullopt;
+  if (NameExists(parent + typed)) return typed;
+  const std::optional<std::string> ansi = FromUtf8Exact(typed, AnsiCodePage());
+  if (ansi && *ansi != typed && !IsUtf8(*ansi) && NameExists(parent + *ansi)) return ansi;
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string DiskNameFromText(std::string_view filled, std::string_view text) {
@@ -407,38 +438,31 @@ std::string DiskNameFromText(std::string_view filled, std::string_view text) {
   const bool slash = DropTrailingSlash(text);
   const std::vector<std::string_view> was = NameParts(filled);
   const std::vector<std::string_view> now = NameParts(text);
-  std::vector<std::string> shown;
-  shown.reserve(was.size());
-  for (std::string_view part : was)
-    shown.push_back(IsUtf8(part) ? std::string(part) : AnsiToUtf8(part));
+  // Only an unchanged leading path keeps the bytes it was filled with: the
+  // same text under another parent may be another folder.
   size_t head = 0;
-  while (head < was.size() && head < now.size() && shown[head] == now[head]) ++head;
-  size_t tail = 0;
-  while (tail < was.size() - head && tail < now.size() - head &&
-         shown[was.size() - 1 - tail] == now[now.size() - 1 - tail])
-    ++tail;
+  while (head < was.size() && head < now.size() &&
+         (IsUtf8(was[head]) ? std::string(was[head]) : AnsiToUtf8(was[head])) == now[head])
+    ++head;
   std::string out;
   out.reserve(text.size() + 1);
   for (size_t i = 0; i < now.size(); ++i) {
     if (i > 0) out += '/';
     if (i < head) {
       out += was[i];
-    } else if (i >= now.size() - tail) {
-      out += was[was.size() - (now.size() - i)];
-    } else {
-      constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-      std::string part(now[i]);
-      for (size_t at = part.find(kReplacement); at != std::string::npos;
-           at = part.find(kReplacement, at + 1))
-        part.replace(at, kReplacement.size(), "_");
-      out += part;
+      continue;
     }
+    const std::string typed = TypedPart(now[i]);
+    out += PartOnDisk(out, typed).value_or(typed);
   }
   if (slash) out += '/';
   return out;
 }
 
-std::string LogName(std::string_view name) { return Utf8ToAnsi(DiskNameText(name)); }
+std::string LineText(std::string_view outside, LinePage page) {
+  return page == LinePage::Utf8 ? DiskNameText(outside) : Utf8ToAnsi(DiskNameText(outside));
+}
+std::string LogName(std::string_view name) { return LineText(name, LinePage::Ansi); }
 std::optional<std::string> PathToOem(std::string_view path) {
   return FromUtf8Exact(DiskNameText(path), OemCodePage());
 }

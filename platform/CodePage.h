@@ -93,17 +93,29 @@ std::string DiskNameText(std::string_view name);
 // The bytes of a name after its text (as DiskNameText showed it) was edited
 // into `text` (UTF-8). Unchanged text gives back the bytes it was read from,
 // byte for byte. Otherwise the name is compared part by part (between '/';
-// one trailing '/' does not count): the leading parts and the trailing parts
-// whose text is unchanged keep their bytes, whatever page they are in (an
-// older version's CP1251 folder stays the folder it names, the field made a
-// full path or not); the parts in between are new and go as typed, UTF-8, as
-// every name this program makes. A U+FFFD there (a name a file dialog could
-// not read) is stored as '_', never as the replacement character.
+// one trailing '/' does not count): the leading parts whose text is
+// unchanged keep their bytes, whatever page they are in (an older version's
+// CP1251 folder stays the folder it names). Every other part of an absolute
+// name is the entry that exists under the folder before it whose UTF-8 or
+// ANSI reading is what was typed (typing the name of an existing CP1251
+// folder names that folder, not a UTF-8 twin), else it goes as typed, UTF-8,
+// as every name this program makes. A U+FFFD there (a name a file dialog
+// could not read) is stored as '_', never as the replacement character.
 std::string DiskNameFromText(std::string_view filled, std::string_view text);
-// A name on disk into a log line or REPORT (the ANSI page), read as
-// DiskNameText reads it; a character the ANSI page lacks becomes its nearest
-// character, else '?'. A name from a FidoNet format goes through DiskName
-// first.
+// The page a line is made in: a log line or REPORT in the ANSI page; a line
+// a person reads as it stands (a message box, a terminal, a window) in
+// UTF-8.
+enum class LinePage { Ansi, Utf8 };
+// A path, or a text from outside the program (a program's words, a system
+// error that quotes a path, a name a remote offered), for a line made in
+// `page`, converted where the line is built: read as DiskNameText reads a
+// name (its UTF-8 parts as they are, any other part in the ANSI page), then
+// written in the line's page, where a character the ANSI page lacks becomes
+// its nearest character, else '?'. Every such piece of a line goes through
+// here, so that the line is in one page; a whole line is never guessed.
+std::string LineText(std::string_view outside, LinePage page);
+// LineText for the ANSI page: a name on disk in a log line or REPORT. A
+// name from a FidoNet format goes through DiskName first.
 std::string LogName(std::string_view name);
 // A name on disk as a FidoNet format carries it (the OEM page), read as
 // DiskNameText reads it: nothing when the page cannot hold it.

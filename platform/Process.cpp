@@ -160,16 +160,32 @@ pid_t Process::StartPiped(const std::vector<std::string>& argv, int* toChild, in
   return pid;
 }
 
-int Process::Wait(pid_t pid) {
+namespace {
+
+// The exit code of a wait status, or 128 + the signal that ended the
+// program (also in *signal, which is 0 otherwise).
+int ExitCode(int status, int* signal) {
+  if (signal) *signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return 255;
+}
+
+}  // namespace
+
+std::string SignalText(int signal) {
+  const char* what = ::sigdescr_np(signal);
+  return "signal " + std::to_string(signal) + (what ? " (" + std::string(what) + ")" : "");
+}
+
+int Process::Wait(pid_t pid, int* signal) {
   int status = 0;
   for (;;) {
     if (::waitpid(pid, &status, 0) >= 0) break;
     if (errno != EINTR)
       throw EProcess(std::string("cannot wait for a process: ") + std::strerror(errno));
   }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return 255;
+  return ExitCode(status, signal);
 }
 
 int Process::Run(const std::vector<std::string>& argv, const std::string& workDir) {
@@ -178,7 +194,8 @@ int Process::Run(const std::vector<std::string>& argv, const std::string& workDi
 
 int Process::RunCaptured(const std::vector<std::string>& argv, const std::string& workDir,
                          std::string* output, const std::vector<std::string>& env, size_t maxOutput,
-                         std::chrono::milliseconds limit, bool* timedOut) {
+                         std::chrono::milliseconds limit, bool* timedOut, int* signal) {
+  if (signal) *signal = 0;
   if (argv.empty() || argv[0].empty()) throw EProcess("no program to start");
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) throw EProcess(std::string("pipe: ") + std::strerror(errno));
@@ -205,7 +222,7 @@ int Process::RunCaptured(const std::vector<std::string>& argv, const std::string
     ::kill(-pid, SIGKILL);
     ::kill(pid, SIGKILL);
     if (timedOut) *timedOut = true;
-    return Wait(pid);
+    return Wait(pid, signal);
   };
   // The program's end wakes the poll too: a process it left behind (a
   // daemon, a child in the background) may hold the output open for ever.
@@ -264,18 +281,14 @@ int Process::RunCaptured(const std::vector<std::string>& argv, const std::string
     // yet, so its id still names the group); a process that left the group
     // (setsid) is on its own.
     ::kill(-pid, SIGKILL);
-    return Wait(pid);
+    return Wait(pid, signal);
   }
-  if (!bounded) return Wait(pid);
+  if (!bounded) return Wait(pid, signal);
   // The output is closed; the program itself may still run.
   for (;;) {
     int status = 0;
     const pid_t got = ::waitpid(pid, &status, WNOHANG);
-    if (got == pid) {
-      if (WIFEXITED(status)) return WEXITSTATUS(status);
-      if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-      return 255;
-    }
+    if (got == pid) return ExitCode(status, signal);
     if (got < 0 && errno != EINTR)
       throw EProcess(std::string("cannot wait for a process: ") + std::strerror(errno));
     if (Clock::now() >= deadline) return endGroup();

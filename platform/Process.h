@@ -42,6 +42,9 @@ struct CommandLineWord {
 };
 std::vector<CommandLineWord> CommandLineWords(std::string_view line);
 
+// "signal 9 (Killed)": a signal that ended a program, as a log line names it.
+std::string SignalText(int signal);
+
 class Process {
  public:
   // Starts the program (looked up in PATH when the name holds no "/") in the
@@ -55,9 +58,10 @@ class Process {
   // can be ended with it (kill of -pid).
   static pid_t StartPiped(const std::vector<std::string>& argv, int* toChild, int* fromChild,
                           bool ownGroup = false);
-  // Waits without spinning; returns the exit code, or 128 + the signal.
-  // Raises EProcess when pid is not a child still to be waited for.
-  static int Wait(pid_t pid);
+  // Waits without spinning; returns the exit code, or 128 + the signal
+  // (which *signal then names; it is 0 when the program exited). Raises
+  // EProcess when pid is not a child still to be waited for.
+  static int Wait(pid_t pid, int* signal = nullptr);
   // Start and Wait.
   static int Run(const std::vector<std::string>& argv, const std::string& workDir = {});
   // Run with the program's standard output and standard error gathered into
@@ -70,12 +74,13 @@ class Process {
   // (a daemon) and holds the output open is not waited for. With a limit
   // above zero, a program that has not ended within it is ended: the whole
   // group is killed and *timedOut is set; the result is the program's own
-  // (128 + SIGKILL when it was still running).
+  // (128 + SIGKILL when it was still running). A program ended by a signal
+  // gives 128 + the signal, and *signal names it (0 when it exited).
   static int RunCaptured(const std::vector<std::string>& argv, const std::string& workDir,
                          std::string* output, const std::vector<std::string>& env = {},
                          size_t maxOutput = 65536,
                          std::chrono::milliseconds limit = std::chrono::milliseconds(0),
-                         bool* timedOut = nullptr);
+                         bool* timedOut = nullptr, int* signal = nullptr);
   // SplitCommandLine, then Run; an empty line raises EProcess.
   static int Run(std::string_view commandLine, const std::string& workDir = {});
 };

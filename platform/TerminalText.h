@@ -16,7 +16,14 @@ namespace velmaris::platform {
 std::string TerminalText(std::string_view line);
 
 // From now on everything written to std::cerr (and std::clog) goes out line
-// by line through TerminalText. For a program's main, once.
+// by line through TerminalText, each line whole whatever threads write.
 void WriteStandardErrorInUtf8();
+
+// The first thing a program's main does: descriptors 0 to 2 that are closed
+// are opened on /dev/null (so that no file opened later takes one and gets
+// the warnings), a reader of standard error that went away no longer ends
+// the run (SIGPIPE is ignored; the write fails), and standard error is
+// written in UTF-8 (WriteStandardErrorInUtf8).
+void PrepareStandardStreams();
 
 }  // namespace velmaris::platform

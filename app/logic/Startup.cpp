@@ -9,6 +9,7 @@
 
 #include "core/MailLock.h"
 #include "core/RunJournal.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
@@ -53,14 +54,19 @@ bool TakeInstanceGuard(platform::InstanceGuard& guard, platform::Prompter& promp
 }
 
 bool TakeStartDirectory(TMailLock& lock, platform::Prompter& prompter, std::ostream* log) {
+  // The line goes to the terminal and into a box: UTF-8, each folder
+  // converted into it.
+  auto shown = [](const std::string& path) {
+    return platform::LineText(path, platform::LinePage::Utf8);
+  };
   std::string text;
   const std::string& startDir = lock.StartDirectory();
   const auto result = lock.Acquire();
   if (result == TMailLock::Result::AlreadyRunning) {
-    text = "The mail of the start directory " + startDir + " (message base " +
-           lock.MessageBaseDir() + ") is in use by another run of Velmaris.";
+    text = "The mail of the start directory " + shown(startDir) + " (message base " +
+           shown(lock.MessageBaseDir()) + ") is in use by another run of Velmaris.";
   } else if (result != TMailLock::Result::Acquired) {
-    text = std::string(kGuardFailureText) + " (" + lock.FailedPath() + ": " +
+    text = std::string(kGuardFailureText) + " (" + shown(lock.FailedPath()) + ": " +
            std::strerror(lock.Error()) + ")";
   } else {
     std::vector<std::string> lines;
@@ -69,7 +75,7 @@ bool TakeStartDirectory(TMailLock& lock, platform::Prompter& prompter, std::ostr
       if (log) *log << "velmaris: " << line << std::endl;
     if (recovered) return true;
     lock.Release();
-    text = "An import in " + lock.MessageBaseDir() + " was cut off and cannot be recovered.";
+    text = "An import in " + shown(lock.MessageBaseDir()) + " was cut off and cannot be recovered.";
   }
   if (log) *log << "velmaris: " << text << std::endl;
   prompter.Ask(platform::MsgKind::Error, text, platform::mbOk);

@@ -205,8 +205,10 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   session_->OnStatus = [this](const std::string& status) {
     // The failure of the last call stays in sight until the next one.
     const std::string& error = session_->Error();
-    StatusLabel->setText(
-        AnsiText(!session_->Busy() && !error.empty() ? status + " - " + error : status));
+    // The status is in the ANSI page, the failure in UTF-8 (Error()).
+    StatusLabel->setText(!session_->Busy() && !error.empty()
+                             ? AnsiText(status) + " - " + QString::fromStdString(error)
+                             : AnsiText(status));
     ShowLineState();
     HangupBtn->setEnabled(session_->Busy() || session_->RedialPending());
     ShowOutbound(!session_->Busy());

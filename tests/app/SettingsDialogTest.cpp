@@ -1211,6 +1211,52 @@ TEST_F(SettingsDialogTest, FoldersNamedInCp1251SurviveTheWindowByteForByte) {
   EXPECT_EQ(GetPackerList()->GetItem(0)->GetPack(), folder + "zip -q");
   EXPECT_EQ(Store().Values()->InboundDir(), folder + "вход/");
   EXPECT_EQ(RegistryText().find("\xEF\xBF\xBD"), std::string::npos);
+
+  // Typed paths name the folders the user sees, whatever the field held.
+  platform::MakeDirs(Start() + "Новая/Почта/in/");  // UTF-8, holding mail
+  platform::WriteFileAtomic(Start() + "Новая/Почта/in/0000abcd.pkt", "mail");
+  platform::MakeDirs(Start() + "пойнт/" + cp + "/files/");  // an older version's folder
+  OpenSettings();
+  ShowPage("TabSonstiges");
+  Find<TDirBtn>("InboundDir")->setText(shown + "in/");
+  Click("ApplyBtn");
+  ASSERT_EQ(Store().Values()->InboundDir(), inbound);
+  // A folder that is still missing is asked for by the name the user reads.
+  Find<TDirBtn>("InboundDir")->setText(shown + "neu/");
+  prompter.Clear();
+  prompter.Script({platform::mbNo});
+  Click("ApplyBtn");
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(
+      prompter.Questions()[0].text,
+      "Das Verzeichnis \"" + Start() + "Почта/neu\" existiert nicht. Soll es angelegt werden?");
+  EXPECT_FALSE(platform::PathExists(folder + "neu"));
+  EXPECT_EQ(Store().Values()->InboundDir(), inbound);
+  const struct {
+    const char* what;
+    const char* field;
+    std::string typed, stored;
+  } typedRows[] = {
+      {"a UTF-8 folder typed over the CP1251 one of that name", "InboundDir",
+       Start() + "Новая/Почта/in/", Start() + "Новая/Почта/in/"},
+      {"the name of an existing CP1251 folder", "FileBaseDir", Start() + "пойнт/Почта/files/",
+       Start() + "пойнт/" + cp + "/files/"},
+  };
+  for (const auto& row : typedRows) {
+    SCOPED_TRACE(row.what);
+    OpenSettings();
+    ShowPage("TabSonstiges");
+    Find<TDirBtn>(row.field)->setText(QString::fromUtf8(row.typed.c_str()));
+    const size_t asked = prompter.Questions().size();
+    Click("ApplyBtn");
+    EXPECT_EQ(prompter.Questions().size(), asked) << prompter.Questions().back().text;
+    EXPECT_EQ(
+        Store().Values()->Text(std::string(row.field) == "InboundDir" ? SettingId::InboundDir
+                                                                      : SettingId::FileBaseDir),
+        row.stored);
+  }
+  EXPECT_FALSE(platform::PathExists(Start() + "Новая/" + cp));
+  EXPECT_FALSE(platform::PathExists(Start() + "пойнт/Почта"));
 }
 
 // The mailbox's file list and the unpack job's mask and folders, typed into

@@ -7,11 +7,14 @@
 #include <vector>
 
 #include "app/logic/Startup.h"
+#include "core/ConfigStore.h"
 #include "core/MailLock.h"
 #include "core/RunJournal.h"
+#include "core/WinRegistry.h"
 #include "platform/Files.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Prompter.h"
+#include "platform/Registry.h"
 #include "support/TempDir.h"
 
 namespace velmaris {
@@ -116,6 +119,27 @@ TEST_F(GuardTest, StartDirectoryHasOneOwnerAndAnInterruptedImportIsUndone) {
   EXPECT_TRUE(TakeStartDirectory(program, prompter));
   EXPECT_FALSE(platform::FileExists(body));
   EXPECT_FALSE(platform::FileExists(start + kImportJournalName));
+
+  // A base in an older version's CP1251 folder below the UTF-8 start
+  // folder: the box and the terminal get one line in one encoding.
+  program.Release();
+  const std::string cp = "\xcf\xee\xf7\xf2\xe0";  // Почта
+  platform::MakeDirs(start + cp);
+  {
+    platform::Registry file(dir / "Velmaris.reg");
+    TWinRegistry(kConfigRootKey, file).WriteString("Paths", "Messagebase", start + cp + "/");
+  }
+  ASSERT_EQ(batch.Acquire(), platform::InstanceGuard::Result::Acquired);
+  TMailLock second(start, dir / "Velmaris.reg");
+  ASSERT_EQ(second.MessageBaseDir(), start + cp + "/");
+  prompter.Clear();
+  std::ostringstream log;
+  EXPECT_FALSE(TakeStartDirectory(second, prompter, &log));
+  const std::string line = "The mail of the start directory " + start + " (message base " + start +
+                           "Почта/) is in use by another run of Velmaris.";
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].text, line);
+  EXPECT_EQ(log.str(), "velmaris: " + line + "\n");
 }
 
 }  // namespace

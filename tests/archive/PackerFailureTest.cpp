@@ -5,6 +5,7 @@
 #include "ArchiveFixtures.h"
 #include "PackerFixtures.h"
 #include "archive/Packer.h"
+#include "platform/CodePage.h"
 
 namespace velmaris::test {
 namespace {
@@ -123,17 +124,22 @@ TEST(PackerFailure, ShownNamesOfPackedFiles) {
   for (const auto& c : cases) EXPECT_EQ(PackedFileShownName(c.file), c.shown) << c.file;
 }
 
+// The box and the caller's notes (its log) say why.
 TEST(PackerFailure, ProgramsThatCannotBeStarted) {
   struct Case {
     bool pack;
     const char* command;
     const char* text;
+    const char* why;
   } cases[] = {
-      {false, "no-such-unpacker-xyz -x", "Could not start unpacker:no-such-unpacker-xyz -x"},
-      {false, "Integrated Foo", "Could not start unpacker:Integrated Foo"},
-      {false, "", "Could not start unpacker:"},
-      {true, "no-such-packer-xyz a", "Could not start packer:no-such-packer-xyz a"},
-      {true, "  ", "Could not start packer:  "},
+      {false, "no-such-unpacker-xyz -x", "Could not start unpacker:no-such-unpacker-xyz -x",
+       "No such file or directory)"},
+      {false, "Integrated Foo", "Could not start unpacker:Integrated Foo",
+       "No such file or directory)"},
+      {false, "", "Could not start unpacker:", " (no program to start)"},
+      {true, "no-such-packer-xyz a", "Could not start packer:no-such-packer-xyz a",
+       "No such file or directory)"},
+      {true, "  ", "Could not start packer:  ", " (no program to start)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);
@@ -142,19 +148,25 @@ TEST(PackerFailure, ProgramsThatCannotBeStarted) {
     t.Write("a.pkt", "x");
     TPacker p;
     bool result;
+    std::vector<std::string> notes;
     if (c.pack) {
       p.SetPack(c.command);
-      result = p.Pack(t / "b.MO0", t / "a.pkt");
+      result = p.Pack(t / "b.MO0", t / "a.pkt", &notes);
     } else {
       p.SetUnPack(c.command);
-      result = p.Unpack(t / "a.pkt", t / "dest/");
+      TUnpackNotes unpackNotes;
+      result = p.Unpack(t / "a.pkt", t / "dest/", false, &unpackNotes);
+      notes = unpackNotes.Errors;
     }
     EXPECT_FALSE(result);
     const auto questions = ui.prompter.Questions();
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0].kind, MsgKind::Error);
-    EXPECT_EQ(questions[0].text, c.text);
+    EXPECT_EQ(questions[0].text.rfind(c.text, 0), 0u) << questions[0].text;
+    EXPECT_TRUE(questions[0].text.ends_with(c.why)) << questions[0].text;
     EXPECT_EQ(questions[0].buttons, unsigned(mbOk));
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0], platform::Utf8ToAnsi(questions[0].text)) << "the log's line: the ANSI page";
   }
 }
 

@@ -526,6 +526,9 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
   dir.Write("files/bell\x07.pkt", SampleBytes(500, 9));
   const std::string unsafe2 = dir / "files/ring\x07.pkt";
   dir.Write("files/ring\x07.pkt", SampleBytes(400, 8));
+  // A name with a letter the ANSI page (CP1251) lacks: named as it came.
+  const std::string kazakh = dir / "files/Қара:2.txt";
+  dir.Write("files/Қара:2.txt", SampleBytes(300, 7));
   const std::string huge = dir / "files/huge.pkt";
   std::ofstream(huge, std::ios::binary).close();
   fs::resize_file(huge, uint64_t{3} << 30);  // sparse: nothing of it is read
@@ -545,6 +548,8 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
        "velmaris-batch: the call completed, but File bell\\x07.pkt could not be stored\n", true},
       {"--protocols hyd --send " + CommandWord(unsafe),
        "velmaris-batch: the call completed, but File BELL\\x07.PKT could not be stored\n", true},
+      {"--protocols zmo --send " + CommandWord(kazakh),
+       "velmaris-batch: the call completed, but File Қара:2.txt could not be stored\n", true},
       {"--protocols zmo --send " + CommandWord(unsafe) + " --send " + CommandWord(unsafe2),
        "velmaris-batch: the call completed, but Files bell\\x07.pkt and ring\\x07.pkt could not "
        "be stored\n",

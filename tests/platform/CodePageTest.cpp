@@ -1,11 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <iconv.h>
+#include <iostream>
+#include <map>
 #include <optional>
+#include <sstream>
+#include <thread>
 
 #include "platform/CodePage.h"
+#include "platform/Files.h"
 #include "platform/TerminalText.h"
+#include "support/TempDir.h"
 
 namespace velmaris::platform {
 namespace {
@@ -175,6 +184,46 @@ TEST(CodePage, LinesForATerminalAreUtf8) {
       {"plain ASCII\n", "plain ASCII\n"},
   };
   for (const auto& r : rows) EXPECT_EQ(TerminalText(r.line), r.shown) << r.shown;
+}
+
+// Jobs, the store's log and the duplicate checker write standard error off
+// the main thread: lines that two threads write at once, piece by piece,
+// reach the terminal whole, each converted on its own.
+TEST(CodePage, LinesFromTwoThreadsReachTheTerminalWhole) {
+  const test::TempDir dir;
+  const std::string path = dir / "stderr.txt";
+  std::cerr.flush();
+  const int saved = ::dup(2);
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(file, 0);
+  ::dup2(file, 2);
+  ::close(file);
+  WriteStandardErrorInUtf8();
+  constexpr int kLines = 2000;
+  auto write = [](const char* who) {
+    for (int i = 0; i < kLines; ++i)
+      std::cerr << who << ' ' << i << " \xcf\xee\xf7\xf2\xe0" << '\n';  // Почта in CP1251
+  };
+  std::thread first(write, "first"), second(write, "second");
+  first.join();
+  second.join();
+  std::cerr.flush();
+  ::dup2(saved, 2);
+  ::close(saved);
+  std::istringstream lines(ReadFile(path));
+  std::map<std::string, int> next;  // each writer's lines, in its order
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    std::istringstream words(line);
+    std::string who, folder;
+    int n = -1;
+    words >> who >> n >> folder;
+    ASSERT_TRUE(who == "first" || who == "second") << line;
+    ASSERT_EQ(n, next[who]++) << line;
+    ASSERT_EQ(folder, "Почта") << line;
+    ASSERT_TRUE(words.eof()) << line;
+  }
+  EXPECT_EQ(count, 2 * kLines);
 }
 
 // A text file the user gives, as stored text (CP1251): UTF-8 as a Linux

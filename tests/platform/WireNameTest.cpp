@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/CodePage.h"
+#include "platform/Files.h"
 #include "platform/WireName.h"
+#include "support/TempDir.h"
 
 namespace velmaris::platform {
 namespace {
@@ -86,11 +88,17 @@ TEST(WireName, ANameOnDiskThatIsNoUtf8IsReadInTheAnsiPagePartByPart) {
   EXPECT_EQ(PathToOemText("\x88\xce.txt"), "E\x8e.txt");
 }
 
-// A name shown in a field and edited there: what was not changed keeps its
-// bytes (the CP1251 folder stays the folder it names), what is new goes as
-// UTF-8, and U+FFFD is never stored. Почта in CP1251: CF EE F7 F2 E0.
+// A name shown in a field and edited there: what was not changed along its
+// leading path keeps its bytes (the CP1251 folder stays the folder it
+// names), any other part is the folder on disk the user sees under its
+// parent, else goes as UTF-8, and U+FFFD is never stored. Почта in CP1251:
+// CF EE F7 F2 E0.
 TEST(WireName, AnEditedNameKeepsTheBytesOfItsUnchangedParts) {
   const std::string cp = "\xcf\xee\xf7\xf2\xe0";
+  const test::TempDir disk;
+  const std::string t = disk.Path();
+  MakeDirs(t + "Новая/Почта/in");
+  MakeDirs(t + "пойнт/" + cp + "/files");
   const struct {
     const char* what;
     std::string filled, text, stored;
@@ -100,9 +108,17 @@ TEST(WireName, AnEditedNameKeepsTheBytesOfItsUnchangedParts) {
        "/opt/" + cp + "/zip -r"},
       {"a part below it changed", "/home/" + cp + "/base/", "/home/Почта/base2/",
        "/home/" + cp + "/base2/"},
-      {"a part above it changed", "/home/" + cp + "/base/", "/srv/Почта/base/",
-       "/srv/" + cp + "/base/"},
-      {"made a full path", cp + "/base", "/root/Почта/base/", "/root/" + cp + "/base/"},
+      {"a part above it changed: another folder, the name as typed", "/home/" + cp + "/base/",
+       "/nonexistent/Почта/base/", "/nonexistent/Почта/base/"},
+      {"made a full path", cp + "/base", "/nonexistent/Почта/base/", "/nonexistent/Почта/base/"},
+      {"a UTF-8 folder typed above a CP1251 one", t + cp + "/in/", t + "Новая/Почта/in/",
+       t + "Новая/Почта/in/"},
+      {"an existing CP1251 folder typed", t + "пойнт/", t + "пойнт/Почта/files/",
+       t + "пойнт/" + cp + "/files/"},
+      {"an existing CP1251 folder typed into an empty field", "", t + "пойнт/Почта/files",
+       t + "пойнт/" + cp + "/files"},
+      {"a new folder below an existing CP1251 one", "", t + "пойнт/Почта/new/",
+       t + "пойнт/" + cp + "/new/"},
       {"the name itself changed goes as UTF-8", "/home/" + cp + "/", "/home/Почта2/",
        "/home/Почта2/"},
       {"the trailing slash taken off", "/home/" + cp + "/", "/home/Почта", "/home/" + cp},

@@ -391,6 +391,19 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
        " (packer.sh ended with exit code 3: zip error: Nothing to do!); the packet is listed "
        "unpacked.",
        true},
+      // Its words in UTF-8 go into the log's page (CP1251).
+      {"packer says why in UTF-8", true, true, true, true, "echo 'zip: диск полон' >&2\nexit 3\n",
+       " (packer.sh ended with exit code 3: zip: \xe4\xe8\xf1\xea \xef\xee\xeb\xee\xed); the "
+       "packet is listed unpacked.",
+       true},
+      {"packer killed by a signal", true, true, true, true,
+       "echo 'zip: out of memory' >&2\nkill -KILL $$\n",
+       " (packer.sh was ended by signal 9 (Killed): zip: out of memory); the packet is listed "
+       "unpacked.",
+       true},
+      // A script whose interpreter is missing: the program cannot start.
+      {"packer cannot be started", true, true, true, true, "#!/nonexistent/sh\n",
+       ": No such file or directory)); the packet is listed unpacked.", true},
   };
   for (const Case& c : cases) {
     Outbound o;
@@ -403,7 +416,8 @@ TEST(PacketWriter, WithoutAWorkingPackerThePacketIsListedBare) {
     TPacker program;
     if (c.script) {
       ui.emplace();
-      o.dir.Write("packer.sh", std::string("#!/bin/sh\n") + c.script);
+      const std::string script = c.script;
+      o.dir.Write("packer.sh", script.starts_with("#!") ? script : "#!/bin/sh\n" + script);
       ASSERT_EQ(::chmod((o.dir / "packer.sh").c_str(), 0755), 0);
       program.SetPack(test::CommandWord(o.dir / "packer.sh"));
       o.packet.Packer = [&program](const std::string&, const std::string& archive,

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <random>
@@ -266,6 +267,61 @@ TEST_F(BatchSafetyTest, TwoRunsOnOneStartDirectoryTakeTurns) {
   const auto stored = StoredSubjects();
   EXPECT_EQ(stored.size(), 600u);
   for (const auto& [subject, times] : stored) EXPECT_EQ(times, 1) << subject;
+}
+
+// Without its standard error (closed, as some cron set-ups leave it, or a
+// pipe whose reader is gone) an import goes to its end, and what it would
+// have said goes nowhere else: not into a file the run opened, such as the
+// lock. An external unpacker's words are what it says on the way.
+TEST_F(BatchSafetyTest, AnImportWithoutItsStandardErrorGoesToItsEnd) {
+  {
+    platform::Registry registry(Reg());
+    TConfigStore store(Start(), registry);
+    InstallPackerConfig(store);
+    store.LoadConfiguration();
+    GetPackerList()->PackerByName("PKZip")->SetUnPack("unzip -o");
+    ASSERT_TRUE(store.SaveConfiguration());
+  }
+  const std::string command = "exec " + Command("import");
+  const std::string outFile = dir_ / "out.txt";
+  const struct {
+    const char* what;
+    bool pipe;
+  } rows[] = {{"2>&-", false}, {"a pipe whose reader is gone", true}};
+  size_t stored = 0;
+  int n = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    DropCorpus(30, 1, 300 * n++ + 200);  // one ZIP bundle
+    ASSERT_EQ(platform::ScanDir(Inbound(), "*.mo?").size(), 1u);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(out, 1);
+      if (row.pipe)
+        ::dup2(ends[1], 2);
+      else
+        ::close(2);
+      ::signal(SIGPIPE, SIG_DFL);
+      execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ::close(ends[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << platform::ReadFile(outFile);
+    stored += 30;
+    EXPECT_EQ(StoredSubjects().size(), stored);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.Path())) {
+      if (!e.is_regular_file() || e.path() == outFile) continue;
+      EXPECT_EQ(platform::ReadFile(e.path()).find("velmaris: unzip"), std::string::npos)
+          << e.path();
+    }
+  }
 }
 
 TEST_F(BatchSafetyTest, AFileSizeLimitFailsTheImportAndTheNextRunStoresAll) {
@@ -646,6 +702,7 @@ TEST_F(BatchSafetyTest, WhatTheExportLeavesWaitingIsANonZeroExit) {
     std::string said;           // on stderr; empty: the export succeeds
     bool staysWaiting = true;   // the next run, with the mishap gone, sends the messages
     std::function<void()> mend = {};
+    std::vector<std::string> why = {};  // on stderr too
   } cases[] = {
       {"the outbound is a file", [&] { platform::WriteFileAtomic(outbound, "not a folder"); },
        "10 messages of area KILL.ECHO.0 stay waiting: uplink Da Boss!!! has no outbound directory",
@@ -657,6 +714,14 @@ TEST_F(BatchSafetyTest, WhatTheExportLeavesWaitingIsANonZeroExit) {
        "(zip3 ended with exit code 3: zip error: Nothing to do!); the packet is listed unpacked.",
        "3 lines of its log say which packet is listed unpacked as its packer failed", false,
        [&] { packWith("PKZip", "zip -j -q"); }},
+      // Why it cannot start is said in the log and on stderr.
+      {"the packer cannot be started",
+       [&] { packWith("PKZip", CommandWord(dir_ / "tools/no-such-zip") + " -q"); },
+       ": No such file or directory)); the packet is listed unpacked.",
+       "3 lines of its log say which packet is listed unpacked as its packer failed",
+       false,
+       [&] { packWith("PKZip", "zip -j -q"); },
+       {"velmaris: Could not start packer:", ": No such file or directory)\n"}},
       // A good repack is no failure.
       {"arc's test fails once", [&] { packWith("PKArc", CommandWord(dir_ / "tools/arc") + " an"); },
        "it is added again stored.", "", false},
@@ -673,6 +738,7 @@ TEST_F(BatchSafetyTest, WhatTheExportLeavesWaitingIsANonZeroExit) {
     if (!c.said.empty()) {
       EXPECT_NE(err.find("the export is written, but " + c.said + "\n"), std::string::npos) << err;
     }
+    for (const std::string& part : c.why) EXPECT_NE(err.find(part), std::string::npos) << err;
     EXPECT_NE(out.find(c.logged), std::string::npos) << out;
     // With the mishap gone, the next run sends what stayed and succeeds.
     if (c.mend) c.mend();

@@ -6,6 +6,7 @@
 #include "archive/Packer.h"
 #include "archive/PackerConfig.h"
 #include "core/RunJournal.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "processing/ExportJournal.h"
 
@@ -16,20 +17,24 @@ StartDirectoryOwner::StartDirectoryOwner(const BatchContext& ctx, BatchAccess ac
   if (!platform::DirExists(ctx.startDir)) platform::MakeDirs(ctx.startDir);
   const auto result =
       lock_.Acquire(std::chrono::seconds(ctx.lockWaitSeconds), access == BatchAccess::Read);
+  // Lines for the terminal: UTF-8, each folder converted into it.
+  auto shown = [](const std::string& path) {
+    return platform::LineText(path, platform::LinePage::Utf8);
+  };
   if (result == TMailLock::Result::AlreadyRunning)
-    throw std::runtime_error("the mail of " + ctx.startDir + " (message base " +
-                             lock_.MessageBaseDir() + ") is in use by another run of Velmaris (" +
-                             lock_.FailedPath() + ", waited " +
-                             std::to_string(ctx.lockWaitSeconds) + " s)");
+    throw std::runtime_error(
+        "the mail of " + shown(ctx.startDir) + " (message base " + shown(lock_.MessageBaseDir()) +
+        ") is in use by another run of Velmaris (" + shown(lock_.FailedPath()) + ", waited " +
+        std::to_string(ctx.lockWaitSeconds) + " s)");
   if (result != TMailLock::Result::Acquired)
-    throw std::runtime_error("cannot take the lock " + lock_.FailedPath() + ": " +
+    throw std::runtime_error("cannot take the lock " + shown(lock_.FailedPath()) + ": " +
                              std::strerror(lock_.Error()));
   // An import that was cut off is finished or undone before anything reads.
   std::vector<std::string> lines;
   const bool recovered = RecoverImportJournals(lock_, &lines);
   for (const std::string& line : lines) ctx.err << "velmaris-batch: " << line << "\n";
   if (!recovered)
-    throw std::runtime_error("an interrupted import in " + lock_.MessageBaseDir() +
+    throw std::runtime_error("an interrupted import in " + shown(lock_.MessageBaseDir()) +
                              " could not be recovered");
 }
 

@@ -33,11 +33,12 @@ void FollowCodePages(const std::string& registryPath, const std::string& startDi
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything opens a file. Lines the runs make in the ANSI page reach
+  // a terminal readable.
+  velmaris::platform::PrepareStandardStreams();
   // A file-size limit makes a write fail (and the run report it) instead of
   // ending the process.
   std::signal(SIGXFSZ, SIG_IGN);
-  // Lines the runs make in the ANSI page reach a terminal readable.
-  velmaris::platform::WriteStandardErrorInUtf8();
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string dir, registry, wait;
   size_t i = 0;
