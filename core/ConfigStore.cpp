@@ -292,7 +292,7 @@ void TConfigStore::NoteMessageBaseGone() {
         area->AreaType >= AreaTypeCode::Badmail && area->AreaType <= AreaTypeCode::Netmail;
     if (system && area->LastRead <= 0 && area->LastImport <= 0) continue;
     baseGoneIndexes_.push_back(area->FilePath(".PackedIndex"));
-    if (++count <= 3) names += (names.empty() ? "" : ", ") + area->Name;
+    if (++count <= 3) names += (names.empty() ? "" : ", ") + platform::TagInAnsi(area->Name);
   }
   if (count == 0 || AnyFileExists(baseGoneIndexes_)) {
     baseGoneIndexes_.clear();
@@ -447,7 +447,7 @@ TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNam
   if (areaType != AreaTypeCode::Separator && FindArea(name)) {
     if (!quiet)
       platform::GetPrompter().Ask(platform::MsgKind::Error,
-                                  platform::AnsiToUtf8("The area \"" + name + "\" already exists!"),
+                                  "The area \"" + platform::TagText(name) + "\" already exists!",
                                   platform::mbAbort);
     return nullptr;
   }
@@ -586,9 +586,9 @@ std::string TConfigStore::MessageBaseMoveRefusal(const std::string& dir) const {
     const TArea* area = areas_.GetItem(i);
     if (!area || area->IsSeparator()) continue;
     if (area->IsLocked())
-      return "The message base cannot be moved while the area " + area->Name +
+      return "The message base cannot be moved while the area " + platform::TagInAnsi(area->Name) +
              " is in use. Try again when it is free.";
-    if (!area->FirstFile().empty()) holds = "the files of the area " + area->Name;
+    if (!area->FirstFile().empty()) holds = "the files of the area " + platform::TagInAnsi(area->Name);
   }
   for (const char* name : {kImportJournalName, kExportJournalName})
     if (holds.empty() && platform::FileExists(from + name)) holds = name;

@@ -105,7 +105,7 @@ std::string WarningText(const TArea& area, bool indexFile) {
   // UTF-8, the message box's own (an older name kept in the ANSI page is
   // read in it).
   std::string text =
-      "Could not write new mail in area " + platform::AnsiToUtf8(area.Name) + ". \r\n";
+      "Could not write new mail in area " + platform::TagText(area.Name) + ". \r\n";
   const std::string file = platform::DiskNameText(area.FilePath(""));
   if (indexFile) {
     text += "The drive holding the area files is probably full.";

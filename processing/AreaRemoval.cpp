@@ -39,13 +39,15 @@ int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names
     TArea* found = store.FindArea(name);
     if (!found) {
       Box(platform::MsgKind::Error,
-          area ? "Could not find area  " + name + " !" : "Could not find area " + name);
+          area ? "Could not find area  " + platform::TagInAnsi(name) + " !"
+               : "Could not find area " + platform::TagInAnsi(name));
       if (kept) kept->push_back({name, TKeptArea::Reason::NotFound});
       continue;
     }
     if (found->IsLocked() || found->IsIndexLoaded()) {
       Box(platform::MsgKind::Warning,
-          "The area " + name + " is in use and cannot be " + (area ? "deleted !" : "deleted!"));
+          "The area " + platform::TagInAnsi(name) + " is in use and cannot be " +
+              (area ? "deleted !" : "deleted!"));
       if (kept) kept->push_back({name, TKeptArea::Reason::InUse});
       continue;
     }

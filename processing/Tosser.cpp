@@ -1167,7 +1167,7 @@ TArea* TTosser::CreateEchoArea(const std::string& tag, TNetLink* uplink) {
   if (!area) return nullptr;
   areasByName_[AreaKey(tag)] = area;
   ++counters_.AreasCreated;
-  LogLine("Area " + tag + " has been created for uplink " + uplink->Name + ".");
+  LogLine("Area " + platform::TagInAnsi(tag) + " has been created for uplink " + uplink->Name + ".");
   return area;
 }
 
@@ -1228,7 +1228,8 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
     ++counters_.Personal;
     mail->Header.Flags |= MsgFlag::ToSysop;
     if (setup_.View) {
-      const std::string entry = target->Name + ": " + header.FromName.Str() + "(" +
+      const std::string entry = platform::TagInAnsi(target->Name) + ": " +
+                                header.FromName.Str() + "(" +
                                 FidoAddressToStr(header.OrigAddr) + ") \"" + header.Subject.Str() +
                                 "\"";
       OnMain([&] { setup_.View->AddToSysop(entry); });
@@ -1295,7 +1296,7 @@ void TTosser::CheckAreaList(TMail& mail, TArea& target) {
 
 bool TTosser::LockForRun(TArea& area) {
   if (std::find(heldAreas_.begin(), heldAreas_.end(), &area) != heldAreas_.end()) return true;
-  Status("Waiting for access to " + area.Name + "...");
+  Status("Waiting for access to " + platform::TagInAnsi(area.Name) + "...");
   platform::Dispatcher& dispatcher = platform::GetDispatcher();
   for (;;) {
     bool locked = false;
@@ -1318,7 +1319,7 @@ void TTosser::Fail(const std::string& what) {
 // marks). The area stays locked until the run ends.
 bool TTosser::WriteArea(TArea& area) {
   LockForRun(area);
-  const std::string name = area.Name;
+  const std::string name = platform::TagInAnsi(area.Name);
   Status("Updating mail in " + name + "...");
   bool ok = true;
   try {
@@ -1403,7 +1404,7 @@ void TTosser::WriteAreas() {
     if (!WriteArea(*area)) continue;
     Status("Writing to " + area->Name + " finished.");
     if (const int written = writtenPerArea_[area]; written > 0)
-      LogLine("The area " + area->Name + " has " + std::to_string(written) + " messages");
+      LogLine("The area " + platform::TagInAnsi(area->Name) + " has " + std::to_string(written) + " messages");
     ShowCounters();
   }
 }
