@@ -750,8 +750,8 @@ void TKQMainWindow::CreateSearchWindow() {
     TArea* area = ConfigStore().FindArea(hit.AreaName);
     const int areaIndex = area ? areas.IndexOfObject(area) : -1;
     if (areaIndex < 0 || areaIndex >= areaList_->GetCount()) {
-      platform::GetPrompter().Inform(
-          platform::AnsiToUtf8("The area " + platform::TagInAnsi(hit.AreaName) + " no longer exists!"));
+      platform::GetPrompter().Inform(platform::AnsiToUtf8(
+          "The area " + platform::TagInAnsi(hit.AreaName) + " no longer exists!"));
       return;
     }
     const int msgIndex = hit.MsgIndex;

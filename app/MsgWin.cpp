@@ -272,8 +272,7 @@ void TMessageListWindow::BuildList() {
     return;
   }
   if (area_->Count > 0)
-    setWindowTitle(AreaNameText(area_->Name) + " - " + QString::number(area_->Count) +
-                   " Messages");
+    setWindowTitle(AreaNameText(area_->Name) + " - " + QString::number(area_->Count) + " Messages");
   else
     SetMessageView(false);
   Building = true;

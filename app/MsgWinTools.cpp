@@ -12,7 +12,6 @@
 #include "app/DirDialog.h"
 #include "app/MsgWin.h"
 #include "app/MsgWinCommon.h"
-#include "platform/CodePage.h"
 #include "app/ProgressWindow.h"
 #include "app/SelectionToolForms.h"
 #include "app/UUDecoder.h"
@@ -25,6 +24,7 @@
 #include "nodelist/NodelistLookup.h"
 #include "nodelist/NodelistService.h"
 #include "nodelist/forms/AdvNLLookup.h"
+#include "platform/CodePage.h"
 #include "platform/Prompter.h"
 #include "processing/MaintenanceRuns.h"
 #include "processing/Secretary.h"
@@ -226,8 +226,8 @@ void TMessageListWindow::Aufholen1Click() {
   if (!area_) return;
   try {
     if (MarkAreaRead(*area_).Outcome == TToolOutcome::Refused)
-      Inform("Could not access area " + platform::TagInAnsi(area_->Name) + " " + "because it is in use by " +
-             "another process !");
+      Inform("Could not access area " + platform::TagInAnsi(area_->Name) + " " +
+             "because it is in use by " + "another process !");
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }
@@ -235,7 +235,9 @@ void TMessageListWindow::Aufholen1Click() {
 
 void TMessageListWindow::Aufrumen1Click() {
   if (!area_) return;
-  if (!LockWithRetry(*area_, "The area " + platform::TagInAnsi(area_->Name) + "is currently in " + "use " + "!")) return;
+  if (!LockWithRetry(*area_, "The area " + platform::TagInAnsi(area_->Name) + "is currently in " +
+                                 "use " + "!"))
+    return;
   auto& runs = CleanUps();
   std::erase_if(runs, [](const std::unique_ptr<TMaintainer>& run) { return run->Idle(); });
   runs.push_back(std::make_unique<TMaintainer>(*area_));
@@ -246,7 +248,8 @@ void TMessageListWindow::Aufrumen1Click() {
 
 void TMessageListWindow::Optimieren1Click() {
   if (!area_) return;
-  if (!LockWithRetry(*area_, "The area " + platform::TagInAnsi(area_->Name) + " is currently " + "in use " + " !"))
+  if (!LockWithRetry(*area_, "The area " + platform::TagInAnsi(area_->Name) + " is currently " +
+                                 "in use " + " !"))
     return;
   TAreaLockHold hold(*area_);
   try {

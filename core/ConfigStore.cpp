@@ -588,7 +588,8 @@ std::string TConfigStore::MessageBaseMoveRefusal(const std::string& dir) const {
     if (area->IsLocked())
       return "The message base cannot be moved while the area " + platform::TagInAnsi(area->Name) +
              " is in use. Try again when it is free.";
-    if (!area->FirstFile().empty()) holds = "the files of the area " + platform::TagInAnsi(area->Name);
+    if (!area->FirstFile().empty())
+      holds = "the files of the area " + platform::TagInAnsi(area->Name);
   }
   for (const char* name : {kImportJournalName, kExportJournalName})
     if (holds.empty() && platform::FileExists(from + name)) holds = name;

@@ -97,7 +97,8 @@ bool Writable(const TArea& area, std::string& why) {
 // (export). Raises EFilter when it cannot be.
 void Deliver(TArea& area, std::unique_ptr<TMail> mail, const TFilterEnv& env) {
   std::string why;
-  if (!Writable(area, why)) throw EFilter("area " + platform::TagInAnsi(area.Name) + " cannot be written: " + why);
+  if (!Writable(area, why))
+    throw EFilter("area " + platform::TagInAnsi(area.Name) + " cannot be written: " + why);
   if (!env.Export) {
     area.QueueMail(std::move(mail));
     return;
@@ -496,7 +497,8 @@ TFilterRunner::Result TFilterRunner::Run(TMail& mail, const std::string& areaNam
     } catch (const std::exception& e) {
       // The copy failed: this filter neither copies nor deletes.
       Log(env_, "Filter \"" + name + "\": " + e.what() + "; the message from " +
-                    mail.Header.FromName.Str() + " stays in " + platform::TagInAnsi(areaName) + ".");
+                    mail.Header.FromName.Str() + " stays in " + platform::TagInAnsi(areaName) +
+                    ".");
     }
   }
   return result;

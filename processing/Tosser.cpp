@@ -1167,7 +1167,8 @@ TArea* TTosser::CreateEchoArea(const std::string& tag, TNetLink* uplink) {
   if (!area) return nullptr;
   areasByName_[AreaKey(tag)] = area;
   ++counters_.AreasCreated;
-  LogLine("Area " + platform::TagInAnsi(tag) + " has been created for uplink " + uplink->Name + ".");
+  LogLine("Area " + platform::TagInAnsi(tag) + " has been created for uplink " + uplink->Name +
+          ".");
   return area;
 }
 
@@ -1228,10 +1229,9 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
     ++counters_.Personal;
     mail->Header.Flags |= MsgFlag::ToSysop;
     if (setup_.View) {
-      const std::string entry = platform::TagInAnsi(target->Name) + ": " +
-                                header.FromName.Str() + "(" +
-                                FidoAddressToStr(header.OrigAddr) + ") \"" + header.Subject.Str() +
-                                "\"";
+      const std::string entry = platform::TagInAnsi(target->Name) + ": " + header.FromName.Str() +
+                                "(" + FidoAddressToStr(header.OrigAddr) + ") \"" +
+                                header.Subject.Str() + "\"";
       OnMain([&] { setup_.View->AddToSysop(entry); });
     }
   }
@@ -1404,7 +1404,8 @@ void TTosser::WriteAreas() {
     if (!WriteArea(*area)) continue;
     Status("Writing to " + area->Name + " finished.");
     if (const int written = writtenPerArea_[area]; written > 0)
-      LogLine("The area " + platform::TagInAnsi(area->Name) + " has " + std::to_string(written) + " messages");
+      LogLine("The area " + platform::TagInAnsi(area->Name) + " has " + std::to_string(written) +
+              " messages");
     ShowCounters();
   }
 }

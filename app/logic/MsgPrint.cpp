@@ -2,9 +2,9 @@
 
 #include "app/logic/LinePrinter.h"
 #include "app/logic/MsgRender.h"
-#include "platform/CodePage.h"
 #include "core/FidoAddress.h"
 #include "core/Mail.h"
+#include "platform/CodePage.h"
 
 namespace velmaris {
 

@@ -7,9 +7,9 @@
 
 #include "core/Area.h"
 #include "core/FidoAddress.h"
-#include "platform/CodePage.h"
 #include "core/Mail.h"
 #include "core/TextHelpers.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris {

@@ -43,7 +43,8 @@ bool TossedUnderTag(const std::string& indexPath, const std::string& tag) {
 // name an earlier version wrote in the ANSI page is the name as it stands.
 std::string AreaNameOfFile(const std::string& msgBaseDir, const std::string& fileName) {
   if (!platform::IsUtf8(fileName)) return fileName;
-  const std::optional<std::string> ansi = platform::FromUtf8Exact(fileName, platform::AnsiCodePage());
+  const std::optional<std::string> ansi =
+      platform::FromUtf8Exact(fileName, platform::AnsiCodePage());
   if (!ansi) return fileName;
   if (platform::IsRawTag(fileName) &&
       TossedUnderTag(msgBaseDir + fileName + kPackedIndexExt, fileName))

@@ -4,11 +4,11 @@
 #pragma once
 
 #include <QByteArray>
-#include <QObject>
-#include <QVariant>
 #include <QFont>
 #include <QListWidget>
+#include <QObject>
 #include <QString>
+#include <QVariant>
 #include <string>
 #include <string_view>
 

@@ -197,7 +197,9 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
       ASSERT_NE(area, nullptr);
       EXPECT_EQ(area->Name, r.name);
       EXPECT_EQ(area->FileName, r.fileName);
-      if (!r.tag.empty()) EXPECT_EQ(store.FindArea(r.tag), area);
+      if (!r.tag.empty()) {
+        EXPECT_EQ(store.FindArea(r.tag), area);
+      }
       ASSERT_TRUE(area->OpenIndex());
       EXPECT_EQ(area->Count, r.messages);
       area->CloseIndex();

@@ -100,8 +100,8 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
        "Hi\r", utf8Hedgehog, "", utf8Hedgehog},
       // CB A8 (CP1251 "ЛЁ") is valid UTF-8 too; the tag came from the OEM
       // page all the same, and goes back to it.
-      {"CP866 tag that reads as UTF-8 in the ANSI page", "RU.\x8B\xF0", 0, 5030,
-       "RU.\xCB\xA8", true, "Hi\r", "RU.\x8B\xF0", "RU.\xD0\x9B\xD0\x81"},
+      {"CP866 tag that reads as UTF-8 in the ANSI page", "RU.\x8B\xF0", 0, 5030, "RU.\xCB\xA8",
+       true, "Hi\r", "RU.\x8B\xF0", "RU.\xD0\x9B\xD0\x81"},
       {"CP866 tag with a byte the ANSI page lacks", "ru.\xE2\xA5\xE1\xE2\xDB", 0, 5030,
        "RU.\xE2\xA5\xE1\xE2\xDB", true, "Hi\r", "RU.\xE2\xA5\xE1\xE2\xDB"},
   };
@@ -126,7 +126,9 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
       ASSERT_NE(area, nullptr);
       EXPECT_EQ(area->AreaType, AreaTypeCode::Echomail);
       EXPECT_EQ(area->Uplink, store->Uplinks().GetItem(0));
-      if (!c.fileName.empty()) EXPECT_EQ(area->FileName, c.fileName);
+      if (!c.fileName.empty()) {
+        EXPECT_EQ(area->FileName, c.fileName);
+      }
     }
     if (!c.logged.empty()) {
       // The log and REPORT name the area by the letters it holds.
@@ -134,8 +136,7 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
       ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }));
       const auto reports = Mails("REPORT");
       ASSERT_EQ(reports.size(), 1u);
-      EXPECT_NE(reports[0].text.find("Area " + c.reported + " has been created"),
-                std::string::npos)
+      EXPECT_NE(reports[0].text.find("Area " + c.reported + " has been created"), std::string::npos)
           << reports[0].text;
     }
     EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"00000001.pkt"});
