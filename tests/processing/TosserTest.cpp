@@ -88,7 +88,8 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
        "RU.\x92\x85\x91\x92"},
       // Tags the ANSI page cannot hold keep their bytes (ASCII letters
       // raised), land in an area of those bytes and go back as they came.
-      {"UTF-8 tag", utf8Test, 0, 5030, utf8Test, true, "Hi\r", utf8Test, utf8Test, "",
+      // Its file name is taken by the CP1251 area of the same letters.
+      {"UTF-8 tag", utf8Test, 0, 5030, utf8Test, true, "Hi\r", utf8Test, utf8Test + "~2", "",
        "RU.\xD2\xC5\xD1\xD2", "RU.\x92\x85\x91\x92"},
       {"UTF-8 tag with Yo", utf8Hedgehog, 0, 5030, utf8Hedgehog, true, "Hi\r", utf8Hedgehog},
       {"UTF-8 tag in small letters", "ru." + utf8Archive, 0, 5030, "RU." + utf8Archive, true,
