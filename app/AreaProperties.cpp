@@ -156,7 +156,8 @@ bool TAreaProperties::UsesTexts() const {
 
 void TAreaProperties::Fill() {
   filling_ = true;
-  setWindowTitle(QString::fromLatin1(AreaTypeCaptionPrefix(area_.AreaType)) + AnsiText(area_.Name));
+  setWindowTitle(QString::fromLatin1(AreaTypeCaptionPrefix(area_.AreaType)) +
+                 AreaNameText(area_.Name));
   AreaPath->setText(PathText(area_.FileName));
   AreaTextGroup->setCurrentIndex(area_.TextGroup < AreaTextGroup->count() ? area_.TextGroup : -1);
   Uplink->setCurrentIndex(area_.Uplink ? store_.Uplinks().IndexOf(area_.Uplink) : -1);

@@ -74,8 +74,7 @@ constexpr const char* kWindowListName = "Area list";
 // A cell as the list box shows it: a tab would split the row, and a leading
 // "[...]" would be taken for an image number, so such a cell gets empty
 // image prefixes of its own.
-QString ListCell(const std::string& bytes) {
-  QString cell = AnsiToQString(bytes);
+QString ListCell(QString cell) {
   cell.replace(QLatin1Char('\t'), QLatin1Char(' '));
   if (cell.startsWith(QLatin1Char('['))) cell.prepend(QStringLiteral("[-1][-1]"));
   return cell;
@@ -443,8 +442,9 @@ void TKQMainWindow::ApplyAreaListFont() {
 
 QString TKQMainWindow::RowText(const TArea& area, TAreaRowKind kind) const {
   const auto cells = AreaRowCells(area, kind);
-  QString row = ListCell(cells[0]);
-  for (size_t i = 1; i < cells.size(); ++i) row += QLatin1Char('\t') + ListCell(cells[i]);
+  // The first cell is the area's name, shown as the letters it holds.
+  QString row = ListCell(AreaNameText(cells[0]));
+  for (size_t i = 1; i < cells.size(); ++i) row += QLatin1Char('\t') + ListCell(AnsiText(cells[i]));
   return row;
 }
 
@@ -455,7 +455,7 @@ void TKQMainWindow::RefreshAreaList() {
   rows.reserve(areas.GetCount());
   for (int i = 0; i < areas.GetCount(); ++i) {
     rows.push_back(RowText(*areas.GetItem(i), TAreaRowKind::Rebuild));
-    names.push_back(ListCell(areas.GetItem(i)->Name));
+    names.push_back(ListCell(AreaNameText(areas.GetItem(i)->Name)));
   }
   areaList_->SetItems(rows);
   if (searchWindow_) searchWindow_->SetAreaNames(names);
@@ -753,8 +753,8 @@ void TKQMainWindow::CreateSearchWindow() {
     TArea* area = ConfigStore().FindArea(hit.AreaName);
     const int areaIndex = area ? areas.IndexOfObject(area) : -1;
     if (areaIndex < 0 || areaIndex >= areaList_->GetCount()) {
-      platform::GetPrompter().Inform(
-          platform::AnsiToUtf8("The area " + hit.AreaName + " no longer exists!"));
+      platform::GetPrompter().Inform(platform::AnsiToUtf8(
+          "The area " + platform::TagInAnsi(hit.AreaName) + " no longer exists!"));
       return;
     }
     const int msgIndex = hit.MsgIndex;

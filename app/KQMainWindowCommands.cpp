@@ -88,7 +88,7 @@ void TKQMainWindow::Lschen1Click() {
       DeletableAreaNames(ConfigStore().Areas(), SelectedAreaRows());
   if (names.empty()) return;
   TKillAreaAssistent assistant(ConfigStore(), this);
-  for (const std::string& name : names) assistant.KillList->addItem(AnsiToQString(name));
+  for (const std::string& name : names) AddAreaNameItem(assistant.KillList, name);
   assistant.Execute();
   RefreshAreaList();
 }

@@ -89,7 +89,8 @@ void TKQMainWindow::NeueMail1Click() {
     TArea* other = areas.GetItem(i);
     if (i == focus || !other || !TakesNewMail(*other) || !areaList_->Selected(i)) continue;
     for (int row = 0; row < editor->CopyAreas->Count(); ++row)
-      if (editor->CopyAreas->item(row)->text() == AnsiText(other->Name))
+      if (editor->CopyAreas->item(row)->data(Qt::UserRole).toByteArray() ==
+          StoredBytes(other->Name))
         editor->CopyAreas->SetChecked(row, true);
   }
   editor->show();

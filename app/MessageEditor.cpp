@@ -498,8 +498,9 @@ bool TMessageEditor::GuardForbiddenEntry() {
 
 void TMessageEditor::RenewCaption() {
   TArea* area = SelectedArea();
-  const QString caption = area ? QStringLiteral("Message editor for area ") + AnsiText(area->Name)
-                               : QStringLiteral("Message editor without area");
+  const QString caption =
+      area ? QStringLiteral("Message editor for area ") + AreaNameText(area->Name)
+           : QStringLiteral("Message editor without area");
   setWindowTitle(caption);
   TWinLst& list = WinLst();
   const int index = list.IndexOfObject(this);
@@ -575,7 +576,8 @@ bool TMessageEditor::SaveMail() {
   }
   job.Uplinks = &uplinks_;
   for (int i = 0; i < CopyAreas->Count(); ++i)
-    if (CopyAreas->Checked(i)) job.CopyAreas.push_back(AnsiBytes(CopyAreas->item(i)->text()));
+    if (CopyAreas->Checked(i))
+      job.CopyAreas.push_back(CopyAreas->item(i)->data(Qt::UserRole).toByteArray().toStdString());
   job.CopyDest = AnsiBytes(CopyDest->text());
   job.Areas = store ? &store->Areas() : nullptr;
   QElapsedTimer waited;

@@ -541,8 +541,11 @@ void TMessageEditor::FillCopyAreas() {
   for (TArea* area : store->Areas().Areas()) {
     if (area &&
         (area->AreaType == AreaTypeCode::Echomail || area->AreaType == AreaTypeCode::Newsgroup) &&
-        !area->IsSeparator())
-      CopyAreas->AddItem(AnsiText(area->Name));
+        !area->IsSeparator()) {
+      // Shown as the letters the name holds; the row keeps the name's bytes.
+      const int row = CopyAreas->AddItem(AreaNameText(area->Name));
+      CopyAreas->item(row)->setData(Qt::UserRole, StoredBytes(area->Name));
+    }
   }
   CopyAreasClickCheck();
 }

@@ -274,7 +274,7 @@ void TMessageListWindow::BuildList() {
     return;
   }
   if (area_->Count > 0)
-    setWindowTitle(AnsiText(area_->Name + " - " + std::to_string(area_->Count) + " Messages"));
+    setWindowTitle(AreaNameText(area_->Name) + " - " + QString::number(area_->Count) + " Messages");
   else
     SetMessageView(false);
   Building = true;
@@ -627,7 +627,7 @@ std::vector<int32_t> TMessageListWindow::SelectedMessages() const {
 // --- Caption, status, commands ------------------------------------------------------------
 
 void TMessageListWindow::UpdateCaption() {
-  setWindowTitle(AnsiText(MsgListCaption(area_, DisplayList.Count())));
+  setWindowTitle(QString::fromStdString(MsgListCaption(area_, DisplayList.Count())));
 }
 
 void TMessageListWindow::UpdateStatusBar() {
@@ -690,7 +690,7 @@ void TMessageListWindow::DisplayTreeClick() {
 
 void TMessageListWindow::AreaLocked(bool exclusive) {
   if (!area_) return;
-  setWindowTitle(AnsiText(area_->Name + (exclusive ? " - exclusive locked" : " - locked")));
+  setWindowTitle(AreaNameText(area_->Name) + (exclusive ? " - exclusive locked" : " - locked"));
   if (!exclusive) return;
   views_->setVisible(false);
   toolbar_->setEnabled(false);

@@ -126,7 +126,8 @@ void TMessageListWindow::SelectThread(TTreeNTNode* node) {
 void TMessageListWindow::Threadaufholen1Click() {
   if (!area_ || ThreadMessages.empty()) return;
   if (!CatchUpMessages(*area_, ThreadMessages))
-    platform::GetPrompter().Inform(platform::AnsiToUtf8(AreaInUseText(area_->Name)));
+    platform::GetPrompter().Inform(
+        platform::AnsiToUtf8(AreaInUseText(platform::TagInAnsi(area_->Name))));
 }
 
 void TMessageListWindow::Threadausklappen1Click() {

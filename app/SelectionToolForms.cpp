@@ -94,10 +94,10 @@ void TSelectionToolForm::Start(TArea* area) {
     if (!area_) {
       setWindowTitle(QStringLiteral("No area assigned !"));
     } else if (area_->OpenIndex()) {
-      setWindowTitle(AnsiText(area_->Name + captionSuffix_));
+      setWindowTitle(AreaNameText(area_->Name) + AnsiText(captionSuffix_));
       Ok->setEnabled(true);
     } else {
-      setWindowTitle(AnsiText(openFailure_ + area_->Name + " !"));
+      setWindowTitle(AnsiText(openFailure_) + AreaNameText(area_->Name) + " !");
       area_ = nullptr;
     }
   } else if (area_) {
@@ -287,7 +287,7 @@ void TCopyMails::FillAreas() {
     for (TArea* area : list->Areas()) {
       if (area->AreaType == AreaTypeCode::Prototype) continue;
       targets_.push_back(area);
-      AreaButton->addItem(AnsiText(area->Name));
+      AreaButton->addItem(AreaNameText(area->Name));
     }
   // As the list first filled: the last entry is chosen.
   AreaButton->setCurrentIndex(AreaButton->count() - 1);

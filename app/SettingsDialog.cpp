@@ -979,7 +979,7 @@ void TSettingsDialog::KillAreaClick() {
     store_.KillSeparator(index);
   } else if (TConfigStore::CanKillArea(area)) {
     TKillAreaAssistent assistant(store_, this);
-    assistant.KillList->addItem(AnsiText(area.Name));
+    AddAreaNameItem(assistant.KillList, area.Name);
     assistant.Execute();
   }
   Select(areaList_, index);

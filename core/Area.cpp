@@ -21,6 +21,7 @@
 #include "core/ShellServices.h"
 #include "core/WinRegistry.h"
 #include "platform/Ascii.h"
+#include "platform/CaseFold.h"
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
@@ -305,8 +306,7 @@ void TArea::NameFilters() {
 }
 
 std::string TArea::AreaNameToFileName(const std::string& name) {
-  const bool utf8Tag = platform::IsUtf8(name) && platform::IsRawTag(name);
-  return BoundFileName(MapFileNameBytes(utf8Tag ? name : platform::AnsiToUtf8(name), true), true);
+  return BoundFileName(MapFileNameBytes(platform::TagText(name), true), true);
 }
 
 std::string TArea::StoredFileName(const std::string& stored) {
@@ -516,7 +516,8 @@ bool TArea::MoveStoredFileName(const std::string& stored) {
   }
   auto keepOlder = [&](const std::string& why) {
     FileName = older;
-    FileNameNote = "The files of area " + Name + " keep their name " + older + ": " + why;
+    FileNameNote =
+        "The files of area " + platform::TagInAnsi(Name) + " keep their name " + older + ": " + why;
     return false;
   };
   // A move cut off after some of the files were renamed leaves each file
@@ -977,7 +978,7 @@ bool TArea::WaitLock(bool exclusive, const std::function<bool()>& aborted,
 
 bool TArea::LockForCommand(bool exclusive) {
   if (Lock(exclusive)) return true;
-  const std::string text = "The area " + Name + " is in use!";
+  const std::string text = "The area " + platform::TagInAnsi(Name) + " is in use!";
   platform::GetPrompter().Ask(platform::MsgKind::Information,
                               platform::AnsiToUtf8(text), platform::mbOk);
   return false;
@@ -1032,6 +1033,10 @@ std::unique_ptr<TArea> TAreaList::Remove(int index) {
 void TAreaList::FreeAll() {
   Clear();
   owned_.clear();
+}
+
+bool TAreaList::SameName(const std::string& a, const std::string& b) const {
+  return platform::SameTag(a, b);
 }
 
 TAreaList* GetAreaList() { return gAreaList.load(std::memory_order_acquire); }

@@ -506,6 +506,8 @@ class TAreaList : public TTypedList<TArea> {
   std::vector<TArea*> Areas() const;
   // Empties the list, freeing the areas it owns.
   void FreeAll();
+  // Area names are echo tags: platform::SameTag.
+  bool SameName(const std::string& a, const std::string& b) const override;
 
  private:
   std::vector<std::unique_ptr<TArea>> owned_;

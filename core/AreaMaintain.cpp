@@ -268,8 +268,8 @@ TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
   if (!oldBody.ok() || !FileSizeOf(oldBody.get(), oldSize)) return Outcome::Failed;
   platform::Fd ody(::open(odyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!ody.ok()) {
-    platform::GetPrompter().Warn(
-        platform::AnsiToUtf8("Could not write message file for area " + Name + "!"));
+    platform::GetPrompter().Warn(platform::AnsiToUtf8("Could not write message file for area " +
+                                                      platform::TagInAnsi(Name) + "!"));
     return Outcome::Failed;
   }
 
@@ -326,10 +326,10 @@ TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
   if (failed) {
     RemoveQuietly(odyPath);
     RemoveQuietly(pxPath);
-    platform::GetPrompter().Warn(
-        platform::AnsiToUtf8("Problems occured when optimizing the area  " + Name +
-                             " ! Could not optimize area! Your hard disk is probably full. "
-                             "If this is not the case your area data may be damaged !"));
+    platform::GetPrompter().Warn(platform::AnsiToUtf8(
+        "Problems occured when optimizing the area  " + platform::TagInAnsi(Name) +
+        " ! Could not optimize area! Your hard disk is probably full. "
+        "If this is not the case your area data may be damaged !"));
     return Outcome::Failed;
   }
 

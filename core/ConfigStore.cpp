@@ -284,7 +284,7 @@ std::string TConfigStore::MessageBaseGoneLine() const {
       kept = true;
       continue;
     }
-    if (++gone <= 3) names += (names.empty() ? "" : ", ") + area->Name;
+    if (++gone <= 3) names += (names.empty() ? "" : ", ") + platform::TagInAnsi(area->Name);
   }
   if (gone == 0) return {};
   if (gone > 3) names += " and " + std::to_string(gone - 3) + " more";
@@ -445,7 +445,7 @@ TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNam
   if (areaType != AreaTypeCode::Separator && FindArea(name)) {
     if (!quiet)
       platform::GetPrompter().Ask(platform::MsgKind::Error,
-                                  platform::AnsiToUtf8("The area \"" + name + "\" already exists!"),
+                                  "The area \"" + platform::TagText(name) + "\" already exists!",
                                   platform::mbAbort);
     return nullptr;
   }
@@ -585,9 +585,10 @@ std::string TConfigStore::MessageBaseMoveRefusal(const std::string& dir) const {
     const TArea* area = areas_.GetItem(i);
     if (!area || area->IsSeparator()) continue;
     if (area->IsLocked())
-      return "The message base cannot be moved while the area " + area->Name +
+      return "The message base cannot be moved while the area " + platform::TagInAnsi(area->Name) +
              " is in use. Try again when it is free.";
-    if (!area->FirstFile().empty()) holds = "the files of the area " + area->Name;
+    if (!area->FirstFile().empty())
+      holds = "the files of the area " + platform::TagInAnsi(area->Name);
   }
   for (const char* name : {kImportJournalName, kExportJournalName})
     if (holds.empty() && platform::FileExists(from + name)) holds = name;

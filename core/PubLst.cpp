@@ -79,10 +79,13 @@ int TPubLst::IndexOfObject(const TObject* object) const {
 
 int TPubLst::IndexOfName(const std::string& name) const {
   for (size_t i = 0; i < entries_.size(); ++i) {
-    if (platform::EqualNoCase(entries_[i].name, name, platform::AnsiCodePage()))
-      return static_cast<int>(i);
+    if (SameName(entries_[i].name, name)) return static_cast<int>(i);
   }
   return -1;
+}
+
+bool TPubLst::SameName(const std::string& a, const std::string& b) const {
+  return platform::EqualNoCase(a, b, platform::AnsiCodePage());
 }
 
 TObject* TPubLst::ObjectByName(const std::string& name) const {

@@ -76,11 +76,14 @@ class TPubLst {
 
   // The first entry holding that very object; -1 when none.
   int IndexOfObject(const TObject* object) const;
-  // The first entry whose name equals the name ignoring ASCII letter case
-  // (first match wins); nullptr when absent.
+  // The first entry whose name equals the name ignoring letter case
+  // (SameName; first match wins); nullptr when absent.
   TObject* ObjectByName(const std::string& name) const;
   // Index of the first entry with that name ignoring case, -1 when none.
   int IndexOfName(const std::string& name) const;
+  // Whether two names of entries name the same entry: equal with the
+  // letters of the ANSI page folded. A list of areas compares echo tags.
+  virtual bool SameName(const std::string& a, const std::string& b) const;
 
   void SetLinkedComboBox(TListControl* combo);
   TListControl* GetLinkedComboBox() const { return linkedComboBox_; }

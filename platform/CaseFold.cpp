@@ -198,10 +198,45 @@ std::string UpperText(std::string_view text, CodePage cp) {
   return upper;
 }
 
+namespace {
+
+// UTF-8 text with its ASCII letters raised, and each letter of two bytes
+// that the code page holds raised as the page raises it (Cyrillic in CP866,
+// so "ёжик" is "ЁЖИК" as in CP866 bytes). Every letter the supported pages
+// fold is written in two bytes, and so is its capital: the length stays.
+std::string UpperUtf8(std::string_view utf8, CodePage cp) {
+  std::string out = UpperAscii(utf8);
+  const CaseFold& upper = UpperOf(cp);
+  for (size_t i = 0; i + 1 < out.size(); ++i) {
+    const uint8_t lead = Byte(out[i]);
+    const uint8_t next = Byte(out[i + 1]);
+    if (lead < 0xC2 || lead > 0xDF || (next & 0xC0) != 0x80) continue;
+    const auto letter = static_cast<char32_t>(((lead & 0x1Fu) << 6) | (next & 0x3Fu));
+    const unsigned char byte = FromUnicode(letter, cp, 0);
+    const char32_t capital = byte == 0 ? letter : ToUnicode(upper[byte], cp);
+    if (capital != letter && capital >= 0x80 && capital < 0x800) {
+      out[i] = static_cast<char>(0xC0 | (capital >> 6));
+      out[i + 1] = static_cast<char>(0x80 | (capital & 0x3F));
+    }
+    ++i;
+  }
+  return out;
+}
+
+// A name with its letters raised: a raw tag in UTF-8 as UTF-8, any other
+// name in the ANSI page it is read in wherever it is shown.
+std::string UpperName(std::string_view name, bool raw) {
+  return raw && IsUtf8(name) ? UpperUtf8(name, OemCodePage()) : UpperText(name, AnsiCodePage());
+}
+
+}  // namespace
+
+std::string UpperTag(std::string_view name) { return UpperName(name, IsRawTag(name)); }
+
 std::string TagKey(std::string_view name) {
   // Byte 1 never stands in a tag: it keeps the two kinds of key apart.
-  if (IsRawTag(name)) return '\x01' + UpperAscii(name);
-  return UpperText(name, AnsiCodePage());
+  const bool raw = IsRawTag(name);
+  return raw ? '\x01' + UpperName(name, raw) : UpperName(name, raw);
 }
 
 bool SameTag(std::string_view a, std::string_view b) {
@@ -209,7 +244,7 @@ bool SameTag(std::string_view a, std::string_view b) {
   // Names equal without ASCII case have the same bytes above 0x7F, so they
   // are raw or converted alike and equal either way.
   if (platform::EqualNoCase(a, b)) return true;
-  return EqualNoCase(a, b, AnsiCodePage()) && !IsRawTag(a) && !IsRawTag(b);
+  return TagKey(a) == TagKey(b);
 }
 
 std::optional<std::string> RecodeExact(std::string_view bytes, CodePage from, CodePage to) {

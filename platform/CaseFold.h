@@ -55,14 +55,20 @@ void UpperInPlace(std::string& text, CodePage cp);
 std::string UpperText(std::string_view text, CodePage cp);
 
 // The key an area name or an echo tag (the ANSI page, or a tag's raw bytes,
-// IsRawTag) is found by: a converted name with the ANSI page's letters
-// raised, Cyrillic as Latin; a raw tag with only its ASCII letters raised,
-// its other bytes as they came. The key of a raw tag never equals that of a
-// converted name, so UTF-8 "RU.ТЕСТ" is never taken for the CP1251 bytes
-// that spell something else.
+// IsRawTag) is found by: a raw tag in UTF-8 with its ASCII letters and the
+// letters the OEM page folds raised in UTF-8 (UTF-8 "RU.ёжик" and
+// "RU.ЁЖИК" are one area, as the same CP866 tags are); any other name with
+// the ANSI page's letters raised, Cyrillic as Latin. The key of a raw tag
+// never equals that of a converted name, so UTF-8 "RU.ТЕСТ" is never taken
+// for the CP1251 bytes that spell something else ("RU.СЕСС" in UTF-8 read as
+// CP1251 and raised). Names and tags are compared this way and no other,
+// wherever one is looked for.
 std::string TagKey(std::string_view name);
 // Whether two area names or tags name the same area (equal TagKey).
 bool SameTag(std::string_view a, std::string_view b);
+// The name with the letters its TagKey raises raised (a tag kept
+// upper-cased, such as a filter's area).
+std::string UpperTag(std::string_view name);
 
 // The bytes recoded from one code page to another; nothing when a character
 // has no place in the target code page.

@@ -481,8 +481,23 @@ bool IsRawTag(std::string_view name) {
   bool ascii = true;
   for (char c : name) ascii &= static_cast<unsigned char>(c) < 0x80;
   if (ascii || RecodeExact(name, OemCodePage(), AnsiCodePage())) return false;
-  return IsUtf8(name) || !RecodeExact(name, AnsiCodePage(), OemCodePage());
+  // A name that TagFromOem could have made from a tag in the OEM page (it
+  // goes into that page and comes back as it is) is that tag converted, even
+  // when its bytes happen to be valid UTF-8 too: CP866 "RU.ЛЁ" is CP1251
+  // CB A8, which UTF-8 reads as one modifier letter. UTF-8 Cyrillic keeps a
+  // byte the OEM page lacks (the second bytes 0x80 to 0x9F), so it stays
+  // raw, as do bytes the ANSI page cannot send back.
+  const std::optional<std::string> oem = RecodeExact(name, AnsiCodePage(), OemCodePage());
+  return !oem || RecodeExact(*oem, OemCodePage(), AnsiCodePage()) != name;
 }
+bool IsUtf8Tag(std::string_view name) { return IsUtf8(name) && IsRawTag(name); }
+std::string TagText(std::string_view name) {
+  return IsUtf8Tag(name) ? std::string(name) : AnsiToUtf8(name);
+}
+std::string TagInPage(std::string_view name, CodePage page) {
+  return IsUtf8Tag(name) ? FromUtf8(name, page) : Recode(name, AnsiCodePage(), page);
+}
+std::string TagInAnsi(std::string_view name) { return TagInPage(name, AnsiCodePage()); }
 std::string TagFromOem(std::string_view tag) {
   return RecodeExact(tag, OemCodePage(), AnsiCodePage()).value_or(std::string(tag));
 }

@@ -133,10 +133,24 @@ std::string PathToOemText(std::string_view path);
 std::string TagToOem(std::string_view tag);
 std::string TagFromOem(std::string_view tag);
 // Whether an area name holds a tag's own bytes, kept because TagFromOem
-// could not convert them: bytes the OEM page cannot give the ANSI page that
-// are either UTF-8 (a tag from a modern tosser) or bytes the ANSI page cannot
-// send back either. Such a name is found by its bytes (only ASCII letters
-// without case) and goes back into a packet as those bytes.
+// could not convert them: bytes that no tag in the OEM page converts into
+// (the name does not go into the OEM page and back as it is), such as UTF-8
+// from a modern tosser. A name that does is never raw, whether or not it is
+// also valid UTF-8. A raw name is found by its bytes (letters without case:
+// ASCII, and in UTF-8 the letters the OEM page folds; CaseFold.h TagKey) and
+// goes back into a packet as those bytes.
 bool IsRawTag(std::string_view name);
+// Whether an area name is a raw tag in UTF-8 (the letters it holds are its
+// UTF-8 text, not the ANSI page's reading of its bytes).
+bool IsUtf8Tag(std::string_view name);
+// An area name or tag as a person reads it, wherever it is shown: the
+// letters it holds. TagText gives them as UTF-8 for a window (the ANSI
+// page's reading of a stored name, a raw UTF-8 tag as it is); TagInPage
+// writes them into a line made in a code page (a log line and REPORT in the
+// ANSI page), a letter the page lacks as its nearest letter, else '?'. The
+// stored bytes stay as they are: these only show them.
+std::string TagText(std::string_view name);
+std::string TagInPage(std::string_view name, CodePage page);
+std::string TagInAnsi(std::string_view name);
 
 }  // namespace velmaris::platform

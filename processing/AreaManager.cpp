@@ -512,14 +512,12 @@ bool TAreaManager::OrderArea(const std::string& tag, TNetLink& uplink) {
 
 void TAreaManager::MarkPresentAreas() {
   assert(OnMainThread());
-  // Tags are ANSI text: their letters fold by the ANSI code page.
-  const platform::CodePage ansi = platform::AnsiCodePage();
   for (TArea* area : store_.Areas().Areas()) {
     if (area->AreaType != AreaTypeCode::Echomail) continue;
     TAreaInfo* match = nullptr;
     for (int i = 0; i < all_.Count(); ++i) {
       TAreaInfo* entry = all_.Get(i);
-      if (!platform::EqualNoCase(entry->Name, area->Name, ansi)) continue;
+      if (!platform::SameTag(entry->Name, area->Name)) continue;
       if (!match || entry->Uplink == area->Uplink) match = entry;
       if (entry->Uplink == area->Uplink) break;
     }

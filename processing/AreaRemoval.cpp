@@ -38,14 +38,16 @@ int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names
     if (progress) progress(static_cast<int>(i) + 1, static_cast<int>(names.size()));
     TArea* found = store.FindArea(name);
     if (!found) {
-      Box(platform::MsgKind::Error,
-          area ? "Could not find area  " + name + " !" : "Could not find area " + name);
+      Box(platform::MsgKind::Error, area
+                                        ? "Could not find area  " + platform::TagInAnsi(name) + " !"
+                                        : "Could not find area " + platform::TagInAnsi(name));
       if (kept) kept->push_back({name, TKeptArea::Reason::NotFound});
       continue;
     }
     if (found->IsLocked() || found->IsIndexLoaded()) {
-      Box(platform::MsgKind::Warning,
-          "The area " + name + " is in use and cannot be " + (area ? "deleted !" : "deleted!"));
+      Box(platform::MsgKind::Warning, "The area " + platform::TagInAnsi(name) +
+                                          " is in use and cannot be " +
+                                          (area ? "deleted !" : "deleted!"));
       if (kept) kept->push_back({name, TKeptArea::Reason::InUse});
       continue;
     }

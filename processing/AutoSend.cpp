@@ -108,7 +108,7 @@ bool TAutoSendJob::Execute(const TAutoSendEnv& env) {
   }
   TArea* area = store.FindArea(Area);
   if (!area) {
-    Deactivate(Lead(*this) + "execute because the destination area  " + Area);
+    Deactivate(Lead(*this) + "execute because the destination area  " + platform::TagInAnsi(Area));
     return false;
   }
   for (;;) {
@@ -119,7 +119,8 @@ bool TAutoSendJob::Execute(const TAutoSendEnv& env) {
     }
     if (platform::GetPrompter().Ask(
             platform::MsgKind::Warning,
-            platform::AnsiToUtf8("Could not lock area " + Area + " for access!"),
+            platform::AnsiToUtf8("Could not lock area " + platform::TagInAnsi(Area) +
+                                 " for access!"),
             platform::mbAbort | platform::mbRetry) != platform::mbRetry)
       return false;
   }
@@ -131,10 +132,10 @@ bool TAutoSendJob::Execute(const TAutoSendEnv& env) {
   if (type != AreaTypeCode::Echomail && type != AreaTypeCode::Netmail &&
       type != AreaTypeCode::EMail) {
     Active = false;
-    platform::GetPrompter().Warn(
-        platform::AnsiToUtf8(Lead(*this) + "execute because the destination area  " + Area +
-                             "\nis no netmail, echomail, or email area.\n"
-                             "The autosend job has been deactivated!"));
+    platform::GetPrompter().Warn(platform::AnsiToUtf8(
+        Lead(*this) + "execute because the destination area  " + platform::TagInAnsi(Area) +
+        "\nis no netmail, echomail, or email area.\n"
+        "The autosend job has been deactivated!"));
     release();
     return false;
   }

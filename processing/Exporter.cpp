@@ -60,7 +60,8 @@ bool TExporter::LockArea(TArea& area, const std::string& waitingText) {
     held_ = &area;
     return true;
   }
-  LogLine("Area " + area.Name + " skipped: the export was aborted while waiting for it.");
+  LogLine("Area " + platform::TagInAnsi(area.Name) +
+          " skipped: the export was aborted while waiting for it.");
   return false;
 }
 
@@ -125,11 +126,14 @@ void TExporter::RunJob() {
   // Echomail.
   for (TArea* area : list) {
     if (area->AreaType != AreaTypeCode::Echomail || !HasWaiting(*area)) continue;
-    if (!LockArea(*area, "Waiting for access to " + area->Name + " ...")) continue;
+    if (!LockArea(*area, "Waiting for access to " + platform::TagInAnsi(area->Name) + " ..."))
+      continue;
     Status("Scanning " + area->Name + " ...");
     const int n = ExportToUplink(*area, options);
     EchoMails += n;
-    if (n > 0) LogLine(std::to_string(n) + " messages from area " + area->Name + " exported.");
+    if (n > 0)
+      LogLine(std::to_string(n) + " messages from area " + platform::TagInAnsi(area->Name) +
+              " exported.");
     UnlockArea(*area);
     Status("Processed area " + area->Name + " .");
   }
@@ -148,8 +152,8 @@ void TExporter::RunJob() {
       const int n = ExportToUplink(*area, options);
       NetMails += n;
       if (n > 0)
-        LogLine(std::to_string(n) + " netmails from area " + area->Name + " with uplink " +
-                link->Name + " exported.");
+        LogLine(std::to_string(n) + " netmails from area " + platform::TagInAnsi(area->Name) +
+                " with uplink " + link->Name + " exported.");
       area->SetUplink(nullptr);
       UnlockArea(*area);
     }
@@ -165,7 +169,9 @@ void TExporter::RunJob() {
     const int n = ExportDirect(*area, options);
     CrashMails += n;
     UnlockArea(*area);
-    if (n > 0) LogLine(std::to_string(n) + " crashmails from area " + area->Name + " exported.");
+    if (n > 0)
+      LogLine(std::to_string(n) + " crashmails from area " + platform::TagInAnsi(area->Name) +
+              " exported.");
   }
   Status("Crashmail processed.");
   if (CrashMails > 0) LogLine(std::to_string(CrashMails) + " crashmails exported.");

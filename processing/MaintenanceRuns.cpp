@@ -1,6 +1,7 @@
 #include "processing/MaintenanceRuns.h"
 
 #include "core/Area.h"
+#include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 
 namespace velmaris {
@@ -101,7 +102,7 @@ bool TMaintainer::Wanted(const TArea& area) const { return HasFiles(area) && are
 
 void TMaintainer::Work(TArea& area, int position) {
   Position(position);
-  Status("Waiting for access to " + area.Name + "...");
+  Status("Waiting for access to " + platform::TagInAnsi(area.Name) + "...");
   if (!LockArea(area)) return;
   Status("Maintenance  " + area.Name + " ..");
   area.MaintainMessages(Today);
@@ -117,7 +118,7 @@ bool TOptimizer::Wanted(const TArea& area) const { return HasFiles(area); }
 
 void TOptimizer::Work(TArea& area, int position) {
   Position(position);
-  Status("Waiting for access to " + area.Name + "..");
+  Status("Waiting for access to " + platform::TagInAnsi(area.Name) + "..");
   if (!LockArea(area)) return;
   Status("Optimizing " + area.Name + "..");
   area.Optimize();
@@ -135,7 +136,7 @@ void TOptimizer::After(bool aborted) {
 void TMaintainer::RunJob() { area_.MaintainMessages(Today); }
 
 void TMaintainer::Failed(const std::string& what) {
-  LogProblem("The maintenance of " + area_.Name + " stopped: " + what);
+  LogProblem("The maintenance of " + platform::TagInAnsi(area_.Name) + " stopped: " + what);
 }
 
 // The lock the caller took goes in every case.

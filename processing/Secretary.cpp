@@ -58,11 +58,6 @@ TSearchString Pattern(const std::string& text) {
   return s;
 }
 
-// Whether text upper-cased equals upper (already upper-cased).
-bool EqualToUpper(std::string_view text, std::string_view upper) {
-  return platform::EqualNoCase(text, upper, platform::AnsiCodePage());
-}
-
 uint16_t Masked(uint16_t flags, uint16_t set, uint16_t reset) {
   return static_cast<uint16_t>((flags | set) & ~reset);
 }
@@ -102,14 +97,15 @@ bool Writable(const TArea& area, std::string& why) {
 // (export). Raises EFilter when it cannot be.
 void Deliver(TArea& area, std::unique_ptr<TMail> mail, const TFilterEnv& env) {
   std::string why;
-  if (!Writable(area, why)) throw EFilter("area " + area.Name + " cannot be written: " + why);
+  if (!Writable(area, why))
+    throw EFilter("area " + platform::TagInAnsi(area.Name) + " cannot be written: " + why);
   if (!env.Export) {
     area.QueueMail(std::move(mail));
     return;
   }
   bool locked = false;
   OnMain([&] { locked = area.Lock(true); });
-  if (!locked) throw EFilter("area " + area.Name + " is in use");
+  if (!locked) throw EFilter("area " + platform::TagInAnsi(area.Name) + " is in use");
   bool ok = false;
   try {
     ok = area.StoreMail(std::move(mail));
@@ -117,7 +113,7 @@ void Deliver(TArea& area, std::unique_ptr<TMail> mail, const TFilterEnv& env) {
     ok = false;
   }
   OnMain([&] { area.Unlock(); });
-  if (!ok) throw EFilter("area " + area.Name + " could not be written");
+  if (!ok) throw EFilter("area " + platform::TagInAnsi(area.Name) + " could not be written");
 }
 
 TArea* FindOrCreateStorage(const std::string& name, const TFilterEnv& env) {
@@ -142,7 +138,10 @@ void TFilter::SetOrig(const std::string& text) { orig_ = Pattern(text); }
 void TFilter::SetDest(const std::string& text) { dest_ = Pattern(text); }
 void TFilter::SetSubj(const std::string& text) { subj_ = Pattern(text); }
 void TFilter::SetText(const std::string& text) { text_ = Pattern(text); }
-void TFilter::SetArea(const std::string& text) { area_ = UpperAnsi(text); }
+// An area name is an echo tag: raised as tags are, so that a tag kept as raw
+// UTF-8 stays the letters it holds ("RU.ТЕСТ" raised byte by byte in CP1251
+// would spell "RU.СЕСС").
+void TFilter::SetArea(const std::string& text) { area_ = platform::UpperTag(text); }
 
 const TArea* TAreaLookup::Find(std::string_view name) {
   if (!areas_) return nullptr;
@@ -150,10 +149,10 @@ const TArea* TAreaLookup::Find(std::string_view name) {
     byName_.clear();
     count_ = areas_->GetCount();
   }
-  std::string key = UpperAnsi(name);
+  std::string key = platform::TagKey(name);
   const auto it = byName_.find(key);
   if (it != byName_.end()) return it->second;
-  const TArea* area = areas_->FindByName(key);
+  const TArea* area = areas_->FindByName(std::string(name));
   byName_.emplace(std::move(key), area);
   return area;
 }
@@ -202,7 +201,7 @@ bool TFilter::Matches(TFilterProbe& probe) {
   if (ApplyOrig && !orig_.Matches(h.FromName.View())) return false;
   if (ApplyDest && !dest_.Matches(h.ToName.View())) return false;
   if (ApplySubj && !subj_.Matches(h.Subject.View())) return false;
-  if (ApplyArea && !EqualToUpper(probe.AreaName(), area_)) return false;
+  if (ApplyArea && !platform::SameTag(probe.AreaName(), area_)) return false;
   if (ApplyText && !TextOccurs(probe)) return false;
   ++MatchCount;
   return true;
@@ -246,7 +245,7 @@ bool TFilter::Apply(TMail& mail, const std::string& areaName, const std::string&
 
 void TFilter::Copy(const TMail& mail, const std::string& areaName, const TFilterEnv& env) const {
   TArea* target = FindOrCreateStorage(CopyArea, env);
-  if (!target) throw EFilter("Could not create area  " + CopyArea + " !");
+  if (!target) throw EFilter("Could not create area  " + platform::TagInAnsi(CopyArea) + " !");
   std::unique_ptr<TMail> copy;
   if (ForwardCopy && target->AreaType == AreaTypeCode::Echomail && target->Uplink) {
     TKQMail fwd;
@@ -498,7 +497,8 @@ TFilterRunner::Result TFilterRunner::Run(TMail& mail, const std::string& areaNam
     } catch (const std::exception& e) {
       // The copy failed: this filter neither copies nor deletes.
       Log(env_, "Filter \"" + name + "\": " + e.what() + "; the message from " +
-                    mail.Header.FromName.Str() + " stays in " + areaName + ".");
+                    mail.Header.FromName.Str() + " stays in " + platform::TagInAnsi(areaName) +
+                    ".");
     }
   }
   return result;

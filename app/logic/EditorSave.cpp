@@ -143,7 +143,8 @@ void StoreCopy(const TEditorSaveJob& job, const std::string& name, platform::Pro
                TEditorSaveResult& result) {
   TArea* area = job.Areas ? job.Areas->FindByName(name) : nullptr;
   if (!area || area->IsSeparator()) {
-    prompter.Inform(platform::AnsiToUtf8("The area " + name + " no longer exists!"));
+    prompter.Inform(
+        platform::AnsiToUtf8("The area " + platform::TagInAnsi(name) + " no longer exists!"));
     return;
   }
   TKQMail mail;

@@ -7,6 +7,7 @@
 #include "core/Mail.h"
 #include "core/SearchRequest.h"
 #include "platform/CaseFold.h"
+#include "platform/CodePage.h"
 #include "processing/Secretary.h"
 
 namespace velmaris {
@@ -134,8 +135,9 @@ std::string MsgCellText(const TMsgHeader& header, int column) {
 
 std::string MsgListCaption(const TArea* area, int rows) {
   if (!area) return "No area assigned";
-  if (!area->IsIndexLoaded()) return "Could not access area " + area->Name + " !";
-  std::string caption = area->Name + " - " + std::to_string(area->Count) + " Messages";
+  const std::string name = platform::TagText(area->Name);
+  if (!area->IsIndexLoaded()) return "Could not access area " + name + " !";
+  std::string caption = name + " - " + std::to_string(area->Count) + " Messages";
   if (rows < area->Count) caption += " (Filtered)";
   return caption;
 }

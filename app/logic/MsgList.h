@@ -82,6 +82,8 @@ inline bool MsgRowSysopColour(uint16_t flags) {
 // --- Caption and status -----------------------------------------------------------
 // No area: "No area assigned"; index not loaded: "Could not access area X !";
 // otherwise "X - n Messages" and " (Filtered)" when fewer rows than messages.
+// UTF-8, as the window shows it: X is the letters the area's name holds
+// (platform::TagText).
 std::string MsgListCaption(const TArea* area, int rows);
 // "n Messages(s to sysop), u unread(us to sysop), f filtered, r shown", each
 // part only when its number is above 0.

@@ -4,6 +4,7 @@
 #include "app/logic/MsgRender.h"
 #include "core/FidoAddress.h"
 #include "core/Mail.h"
+#include "platform/CodePage.h"
 
 namespace velmaris {
 
@@ -23,7 +24,7 @@ std::vector<TPrintedLine> MessagePrintLines(const TMail& mail, const TPrintSwitc
   const std::string stars(78, '*');
   std::vector<TPrintedLine> lines = {
       {stars, true},
-      {AtMost("*      Area: " + h.AreaName.Str(), kAreaLineMax), true},
+      {AtMost("*      Area: " + platform::TagInAnsi(h.AreaName.View()), kAreaLineMax), true},
       {AtMost("*   Subject: " + h.Subject.Str(), kSubjectLineMax), true},
       {"*    Sender: " + h.FromName.Str() + "(" + FidoAddressToStr(h.OrigAddr) + ")", true},
       {"*  Receiver: " + h.ToName.Str() + "(" + FidoAddressToStr(h.DestAddr) + ")", true},

@@ -9,6 +9,7 @@
 #include "core/FidoAddress.h"
 #include "core/Mail.h"
 #include "core/TextHelpers.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace velmaris {
@@ -27,7 +28,7 @@ std::string SavedMessageText(const TMail& mail, const TSaveTextSwitches& switche
   const std::string end = "\r\n";
   const TMsgHeader& h = mail.Header;
   std::string out = stars + end;
-  out += Cut("*      Area: " + h.AreaName.Str(), 64) + end;
+  out += Cut("*      Area: " + platform::TagInAnsi(h.AreaName.View()), 64) + end;
   out += Cut("*   Subject: " + h.Subject.Str(), 84) + end;
   out +=
       Cut("*    Sender: " + h.FromName.Str(), 48) + "(" + FidoAddressToStr(h.OrigAddr) + ")" + end;

@@ -8,6 +8,7 @@
 #include "core/ConfigStore.h"
 #include "core/FidoAddress.h"
 #include "core/MailBox.h"
+#include "core/MessageBase.h"
 #include "core/Settings.h"
 #include "platform/Ascii.h"
 #include "platform/CaseFold.h"
@@ -19,6 +20,37 @@ namespace velmaris {
 namespace {
 
 bool Blank(const std::string& text) { return text.find_first_not_of(" \t") == std::string::npos; }
+
+// Whether the messages in an area's files were tossed under a tag of these
+// very bytes (their headers keep the tag as it came).
+bool TossedUnderTag(const std::string& indexPath, const std::string& tag) {
+  std::vector<TMsgHeader> headers;
+  try {
+    if (!DecodePackedIndex(platform::ReadFile(indexPath), headers)) return false;
+  } catch (const std::exception&) {
+    return false;
+  }
+  return std::any_of(headers.begin(), headers.end(), [&tag](const TMsgHeader& h) {
+    return platform::SameTag(h.AreaName.View(), tag);
+  });
+}
+
+// The area name of an area's file name. A UTF-8 file name is the text of
+// the area's name: in the ANSI page when every letter has its place there,
+// unless the name is a tag kept raw (its bytes cannot come from the OEM
+// page) and the messages came in under those very bytes; a name the ANSI
+// page cannot hold keeps its bytes, as the tosser keeps such a tag. A file
+// name an earlier version wrote in the ANSI page is the name as it stands.
+std::string AreaNameOfFile(const std::string& msgBaseDir, const std::string& fileName) {
+  if (!platform::IsUtf8(fileName)) return fileName;
+  const std::optional<std::string> ansi =
+      platform::FromUtf8Exact(fileName, platform::AnsiCodePage());
+  if (!ansi) return fileName;
+  if (platform::IsRawTag(fileName) &&
+      TossedUnderTag(msgBaseDir + fileName + kPackedIndexExt, fileName))
+    return fileName;
+  return *ansi;
+}
 
 }  // namespace
 
@@ -126,14 +158,14 @@ std::vector<TInactiveArea> InactiveAreas(const std::string& msgBaseDir, const TA
   for (const platform::DirEntry& entry : platform::ScanDir(msgBaseDir, "*.PackedBody")) {
     if (entry.name.size() <= suffixLength) continue;
     const std::string fileName = entry.name.substr(0, entry.name.size() - suffixLength);
-    const std::string name = platform::IsUtf8(fileName) ? platform::Utf8ToAnsi(fileName) : fileName;
+    const std::string name = AreaNameOfFile(msgBaseDir, fileName);
     bool taken = false;
     for (std::string_view system : kSystemNames)
       taken = taken || platform::EqualNoCase(name, system);
-    // An area name is taken in any case of its letters, Cyrillic as Latin,
-    // as the store finds areas; a file name only in the case of Latin ones.
+    // An area name is taken in any case of its letters, as the store finds
+    // areas (platform::SameTag); a file name only in the case of Latin ones.
     for (int i = 0; i < areas.GetCount() && !taken; ++i)
-      taken = platform::EqualNoCase(areas.GetString(i), name, platform::AnsiCodePage()) ||
+      taken = platform::SameTag(areas.GetString(i), name) ||
               platform::EqualNoCase(areas.GetItem(i)->FileName, fileName);
     if (!taken) found.push_back({name, fileName});
   }

@@ -103,9 +103,11 @@ struct TInactiveArea {
 // The areas of the "*.PackedBody" files that no area uses, sorted by file
 // name: without the system names (Separator, BAD, BADMAIL, DUPES, NETMAIL,
 // REPORT) and the names and file names of existing areas (letter case
-// ignored). A file name in UTF-8 gives the area's name in the ANSI page
-// (a character the page lacks as '?'); one an earlier version wrote in the
-// ANSI page is the name as it stands.
+// ignored, as the store finds areas). A file name in UTF-8 gives the area's
+// name in the ANSI page when the page holds every letter of it, unless its
+// messages came in under a tag of the file name's own bytes (a UTF-8 tag
+// kept raw); a name the page cannot hold keeps its bytes. One an earlier
+// version wrote in the ANSI page is the name as it stands.
 std::vector<TInactiveArea> InactiveAreas(const std::string& msgBaseDir, const TAreaList& areas);
 // Adds one of them as an echomail area on its files as they are (a file
 // name in the ANSI page moves to its UTF-8 name at the next load) and

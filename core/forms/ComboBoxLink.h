@@ -17,6 +17,11 @@ namespace velmaris {
 // Stored bytes of a name or text (ANSI code page) as Unicode, and back.
 QString AnsiToQString(const std::string& bytes);
 std::string QStringToAnsi(const QString& text);
+// The bytes of the name a list shows as text (the lists show each name as
+// the letters it holds, AreaNameText), letter case ignored: an area whose
+// name is a tag kept as raw UTF-8 is named by its own bytes. A text no entry
+// shows is ANSI text as typed.
+std::string ListNameBytes(const TPubLst& list, const QString& text);
 
 // Fills a combo box with a list's names on every change of the list. An
 // editable combo keeps the text typed into it.

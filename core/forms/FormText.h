@@ -4,10 +4,11 @@
 #pragma once
 
 #include <QByteArray>
-#include <QObject>
-#include <QVariant>
 #include <QFont>
+#include <QListWidget>
+#include <QObject>
 #include <QString>
+#include <QVariant>
 #include <string>
 #include <string_view>
 
@@ -26,8 +27,31 @@ inline QString AnsiText(const std::string& bytes) {
   return QString::fromStdString(platform::ToUtf8(bytes, platform::AnsiCodePage()));
 }
 
+// An area name or echo tag as the letters it holds (platform::TagText): a
+// tag kept as raw UTF-8 shows its own letters, not the ANSI page's reading
+// of its bytes.
+inline QString AreaNameText(const std::string& name) {
+  return QString::fromStdString(platform::TagText(name));
+}
+
 inline std::string AnsiBytes(const QString& text) {
   return platform::Utf8ToAnsi(text.toStdString());
+}
+
+inline QByteArray StoredBytes(const std::string& bytes) {
+  return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// A row of a list of areas: the name shown as its letters, its bytes kept
+// with the row, so that what is read back names that very area.
+inline QListWidgetItem* AddAreaNameItem(QListWidget* list, const std::string& name) {
+  auto* item = new QListWidgetItem(AreaNameText(name), list);
+  item->setData(Qt::UserRole, StoredBytes(name));
+  return item;
+}
+inline std::string AreaNameOfItem(const QListWidgetItem& item) {
+  const QVariant bytes = item.data(Qt::UserRole);
+  return bytes.isValid() ? bytes.toByteArray().toStdString() : AnsiBytes(item.text());
 }
 
 // File and folder names (and command lines that name a program) are the
@@ -51,10 +75,6 @@ inline std::string PathBytes(const QString& text) {
 // FieldPathBytes.
 inline constexpr char kFilledPathProperty[] = "velmarisFilledPath";
 inline constexpr char kFilledAsProperty[] = "velmarisFilledAs";
-
-inline QByteArray StoredBytes(const std::string& bytes) {
-  return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
 
 // shownAs: the stored value as the field shows it, where the field shows a
 // tidied form of it (a file name without the quotes an older version put

@@ -3,6 +3,7 @@
 #include <QSignalBlocker>
 
 #include "core/WinLst.h"
+#include "core/forms/FormText.h"
 
 namespace velmaris {
 
@@ -22,7 +23,7 @@ void TListBoxLink::SetItems(const std::vector<std::string>& names) {
     // takes the keyboard from the field being typed into.
     const QSignalBlocker block(box_.data());
     box_->clear();
-    for (const std::string& name : names) box_->addItem(AnsiToQString(name));
+    for (const std::string& name : names) box_->addItem(AreaNameText(name));
     // The row chosen before stays chosen; none stays none.
     box_->setCurrentRow(current >= 0 && current < box_->count() ? current : -1);
   }

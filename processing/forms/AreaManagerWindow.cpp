@@ -151,7 +151,7 @@ void TAreaManagerWindow::Fill() {
     list->clear();
     for (TAreaInfo* entry : entries) {
       auto* item = new QTreeWidgetItem(list);
-      item->setText(0, AnsiText(entry->Name));
+      item->setText(0, AreaNameText(entry->Name));
       item->setText(1, entry->Uplink ? QString::fromStdString(entry->Uplink->UplinkAddress.Text4D())
                                      : QString());
       item->setText(2, AnsiText(entry->Description));

@@ -90,7 +90,7 @@ void TCalibrator::ShowResult() {
   std::string description, tag;
   const bool found =
       ParseAreaLine(lines_, MsgText->ItemIndex(), NameO(), DescO(), DescL(), description, tag);
-  LAreaName->setText(found ? AnsiText(tag) : QString());
+  LAreaName->setText(found ? AreaNameText(tag) : QString());
   LAreaDesc->setText(found ? AnsiText(description) : QString());
 }
 

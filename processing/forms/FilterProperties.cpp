@@ -261,9 +261,9 @@ void TFilterProperties::Fill() {
   cbText_->setChecked(f.ApplyText);
   edText_->setText(AnsiToQString(f.Text()));
   cbArea_->setChecked(f.ApplyArea);
-  coArea_->setEditText(AnsiToQString(f.Area()));
+  coArea_->setEditText(AreaNameText(f.Area()));
   cbCopy_->setChecked(f.DoCopy);
-  coCopy_->setEditText(AnsiToQString(f.CopyArea));
+  coCopy_->setEditText(AreaNameText(f.CopyArea));
   cbList_->setChecked(f.DoAdd);
   coList_->setEditText(AnsiToQString(f.List));
   cbUnList_->setChecked(f.DoRem);
@@ -299,9 +299,9 @@ void TFilterProperties::Store() {
   f.ApplyText = cbText_->isChecked();
   f.SetText(QStringToAnsi(edText_->text()));
   f.ApplyArea = cbArea_->isChecked();
-  f.SetArea(QStringToAnsi(coArea_->currentText()));
+  f.SetArea(ListNameBytes(store_.Areas(), coArea_->currentText()));
   f.DoCopy = cbCopy_->isChecked();
-  f.CopyArea = QStringToAnsi(coCopy_->currentText());
+  f.CopyArea = ListNameBytes(store_.Areas(), coCopy_->currentText());
   f.DoAdd = cbList_->isChecked();
   f.List = QStringToAnsi(coList_->currentText());
   f.DoRem = cbUnList_->isChecked();

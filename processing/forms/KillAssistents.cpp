@@ -24,7 +24,7 @@ const QString kNotAllDeletedText = QStringLiteral("Не все арии удал
 
 std::vector<std::string> Names(const QListWidget& list) {
   std::vector<std::string> names;
-  for (int i = 0; i < list.count(); ++i) names.push_back(AnsiBytes(list.item(i)->text()));
+  for (int i = 0; i < list.count(); ++i) names.push_back(AreaNameOfItem(*list.item(i)));
   return names;
 }
 
@@ -44,7 +44,7 @@ QString WithKeptAreas(const QString& heading, const std::vector<TKeptArea>& kept
   QString text = heading;
   for (const TKeptArea& area : kept) {
     text +=
-        QLatin1Char('\n') + AnsiText(area.name) +
+        QLatin1Char('\n') + AreaNameText(area.name) +
         (area.reason == TKeptArea::Reason::InUse ? QStringLiteral(" — используется, удалить нельзя")
                                                  : QStringLiteral(" — не найдена"));
   }
@@ -91,7 +91,7 @@ void TKillLinkAssistent::NB_DELPageChanged() {
     case ListPage:
       KillList->clear();
       for (const std::string& name : AreasOfUplink(store_, uplink_))
-        KillList->addItem(AnsiText(name));
+        AddAreaNameItem(KillList, name);
       SetButtons(true, true, true, true, QStringLiteral("Cancel"));
       break;
     case WorkingPage:

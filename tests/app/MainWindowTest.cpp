@@ -147,7 +147,10 @@ TEST_F(MainWindowTest, LineUpdateBeforeTheRebuildNeverHitsAnotherArea) {
 TEST_F(MainWindowTest, NamesAreShownAsCellsOfTheirOwn) {
   // CP1251 bytes become Unicode; a tab or a leading bracket cannot disturb
   // the cells.
-  Prepare({{"RU.\xCF\xD0\xC8\xC2\xC5\xD2", Times(1, 0)}, {"[1]ODD\tNAME", {}}});
+  Prepare({{"RU.\xCF\xD0\xC8\xC2\xC5\xD2", Times(1, 0)},
+           {"[1]ODD\tNAME", {}},
+           {"RU.ТЕСТ", {}},
+           {"RU.\xCB\xA8", {}}});
   Open();
   auto* list = window->AreaListBox();
   int image = 0, overlay = 0;
@@ -159,6 +162,12 @@ TEST_F(MainWindowTest, NamesAreShownAsCellsOfTheirOwn) {
   EXPECT_EQ(image, -1);
   list->GetData(4, 1, image, overlay, caption);
   EXPECT_EQ(caption, "");
+  // An echo tag kept as the UTF-8 a modern tosser sent shows its letters;
+  // CP1251 "ЛЁ" (CB A8, valid UTF-8 too) still shows as CP1251.
+  list->GetData(5, 0, image, overlay, caption);
+  EXPECT_EQ(caption, QString::fromUtf8("RU.ТЕСТ"));
+  list->GetData(6, 0, image, overlay, caption);
+  EXPECT_EQ(caption, QString::fromUtf8("RU.ЛЁ"));
 }
 
 TEST_F(MainWindowTest, WindowListShowsTheMainWindow) {

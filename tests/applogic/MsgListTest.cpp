@@ -192,6 +192,11 @@ TEST(MsgListRows, StatusTextNamesEveryCount) {
   area.ToSysopCount = area.UnreadCount = area.UnreadToSysopCount = 0;
   EXPECT_EQ(MsgListStatusText(area, 120), "120 Messages");
   EXPECT_EQ(MsgListCaption(&area, 120), "Could not access area A !");
+  // An echo tag kept as UTF-8 is named by its letters (the caption is UTF-8).
+  TArea utf8("", "RU.ТЕСТ", "RU.ТЕСТ");
+  EXPECT_EQ(MsgListCaption(&utf8, 0), "Could not access area RU.ТЕСТ !");
+  TArea ansi("", "RU.\xD2\xC5\xD1\xD2", "RU.ТЕСТ");
+  EXPECT_EQ(MsgListCaption(&ansi, 0), "Could not access area RU.ТЕСТ !");
 }
 
 TEST(MsgListSearch, FlagAndTopicSearchesStepOverTheArea) {

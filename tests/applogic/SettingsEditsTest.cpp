@@ -150,8 +150,14 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
     std::string fileName, name;
     int messages;
     bool offered;
+    std::string tag = "";  // the tag the messages came in under
   } rows[] = {
       {"a Cyrillic name on disk in UTF-8", "RU.ЁЛКА", "RU.\xA8\xCB\xCA\xC0", 3, true},
+      // The messages came in under the UTF-8 tag itself: the area is that
+      // tag's, and the next such mail finds it.
+      {"a UTF-8 tag's area", "RU.ЁЖИК", "RU.ЁЖИК", 2, true, "RU.ЁЖИК"},
+      {"a UTF-8 tag with a letter the ANSI page lacks", "DE.STRAßE", "DE.STRAßE", 1, true,
+       "DE.STRAßE"},
       {"a name an earlier version wrote in CP1251", "RU.\xD4\xCB\xC5\xC9\xCC",
        "RU.\xD4\xCB\xC5\xC9\xCC", 2, true},
       {"a Latin name", "ECHO.TWO", "ECHO.TWO", 1, true},
@@ -171,7 +177,11 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
     for (const auto& r : rows) {
       TArea area(base, r.name, r.name);
       area.FileName = r.fileName;
-      for (int n = 0; n < r.messages; ++n) area.QueueMail(test::MakeMail(n), false);
+      for (int n = 0; n < r.messages; ++n) {
+        std::unique_ptr<TMail> mail = test::MakeMail(n);
+        mail->Header.AreaName = r.tag;
+        area.QueueMail(std::move(mail), false);
+      }
       ASSERT_TRUE(area.WriteQueuedMail()) << r.what;
     }
     std::vector<TInactiveArea> found = InactiveAreas(base, store.Areas());
@@ -187,12 +197,15 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
       ASSERT_NE(area, nullptr);
       EXPECT_EQ(area->Name, r.name);
       EXPECT_EQ(area->FileName, r.fileName);
+      if (!r.tag.empty()) {
+        EXPECT_EQ(store.FindArea(r.tag), area);
+      }
       ASSERT_TRUE(area->OpenIndex());
       EXPECT_EQ(area->Count, r.messages);
       area->CloseIndex();
     }
     EXPECT_TRUE(InactiveAreas(base, store.Areas()).empty());
-    EXPECT_EQ(found.size(), 3u);
+    EXPECT_EQ(found.size(), 5u);
   }
   // The next start finds each adopted area on its files (the CP1251 name
   // moved to UTF-8), and nothing new was made on disk.

@@ -180,5 +180,45 @@ TEST(CaseFold, RecodeExactRefusesCharactersTheTargetLacks) {
   EXPECT_EQ(RecodeExact("plain?", CodePage::CP1251, CodePage::CP437), "plain?");
 }
 
+// Area names and echo tags: a name the OEM page gives is compared by the
+// ANSI page's letters, a tag kept as raw UTF-8 by its UTF-8 letters, and the
+// two kinds never meet. Each is shown as the letters it holds.
+TEST(CaseFold, TagsAreComparedAndShownByTheLettersTheyHold) {
+  SetOemCodePage(CodePage::CP866);
+  SetAnsiCodePage(CodePage::CP1251);
+  const auto ansi = [](const char* utf8) { return FromUtf8(utf8, CodePage::CP1251); };
+  const struct {
+    std::string a, b;
+    bool raw, same;
+  } rows[] = {
+      // CP1251 ЛЁ is CB A8, valid UTF-8 as well; it came from CP866 all the same.
+      {ansi("RU.ЛЁ"), ansi("ru.лё"), false, true},
+      {ansi("RU.ТЕСТ"), ansi("ru.тест"), false, true},
+      {"RU.ёжик", "RU.ЁЖИК", true, true},
+      {"ru.архив", "RU.АРХИВ", true, true},
+      {"RU.ТЕСТ", "RU.СЕСС", true, false},
+      {"RU.ТЕСТ", ansi("RU.ТЕСТ"), true, false},
+      {"RU.ёжик", "RU.ЕЖИК", true, false},
+      // A name the OEM page cannot carry (typed, or bytes a packet brought)
+      // in the ANSI page's letters.
+      {ansi("UA.ҐАНОК"), ansi("ua.ґанок"), true, true},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.a + " / " + r.b);
+    EXPECT_EQ(IsRawTag(r.a), r.raw);
+    EXPECT_EQ(SameTag(r.a, r.b), r.same);
+    EXPECT_EQ(TagKey(r.a) == TagKey(r.b), r.same);
+  }
+  EXPECT_EQ(UpperTag("ru.ёжик"), "RU.ЁЖИК");
+  EXPECT_EQ(UpperTag(ansi("ru.ёжик")), ansi("RU.ЁЖИК"));
+  // Shown: a window takes UTF-8, a line is made in a code page.
+  EXPECT_EQ(TagText("RU.ЁЖИК"), "RU.ЁЖИК");
+  EXPECT_EQ(TagText(ansi("RU.ЛЁ")), "RU.ЛЁ");
+  EXPECT_EQ(TagInAnsi("RU.ТЕСТ"), ansi("RU.ТЕСТ"));
+  EXPECT_EQ(TagInPage("RU.ТЕСТ", CodePage::CP866), FromUtf8("RU.ТЕСТ", CodePage::CP866));
+  EXPECT_EQ(TagInAnsi("DE.STRAßE"), "DE.STRAsE");
+  EXPECT_EQ(TagInPage(ansi("RU.ЛЁ"), CodePage::CP866), FromUtf8("RU.ЛЁ", CodePage::CP866));
+}
+
 }  // namespace
 }  // namespace velmaris::platform

@@ -46,6 +46,13 @@ class FilterTest : public TosserFixture {
 
 TEST_F(FilterTest, ConditionsMatchAsTheirSwitchesSay) {
   AddEcho("FIDO.GER");
+  // Echo tags kept as the UTF-8 a modern tosser sent: RU.ТЕСТ, and RU.СЕСС,
+  // which is RU.ТЕСТ raised byte by byte as if it were CP1251.
+  const std::string utf8Test = "RU.\xD0\xA2\xD0\x95\xD0\xA1\xD0\xA2";
+  const std::string utf8Sess = "RU.\xD0\xA1\xD0\x95\xD0\xA1\xD0\xA1";
+  const std::string utf8SmallTest = "ru.\xD1\x82\xD0\xB5\xD1\x81\xD1\x82";  // ru.тест
+  AddEcho(utf8Test);
+  AddEcho(utf8Sess);
   struct Row {
     const char* what;
     std::function<void(TFilter&)> set;
@@ -65,6 +72,11 @@ TEST_F(FilterTest, ConditionsMatchAsTheirSwitchesSay) {
        [](TFilter& f) { f.ApplyArea = true, f.SetArea("fido.ger"); }, "FIDO.GER", true},
       {"area shorter name", [](TFilter& f) { f.ApplyArea = true, f.SetArea("fido.ge"); },
        "FIDO.GER", false},
+      {"UTF-8 area", [&](TFilter& f) { f.ApplyArea = true, f.SetArea(utf8Test); }, utf8Test, true},
+      {"UTF-8 area beside its look-alike",
+       [&](TFilter& f) { f.ApplyArea = true, f.SetArea(utf8Test); }, utf8Sess, false},
+      {"UTF-8 area typed in small letters",
+       [&](TFilter& f) { f.ApplyArea = true, f.SetArea(utf8SmallTest); }, utf8Test, true},
       {"text", [](TFilter& f) { f.ApplyText = true, f.SetText("cheap"); }, "FIDO.GER", true},
       {"text in kludge-free body only", [](TFilter& f) { f.ApplyText = true, f.SetText("zzz"); },
        "FIDO.GER", false},
@@ -87,6 +99,10 @@ TEST_F(FilterTest, ConditionsMatchAsTheirSwitchesSay) {
     EXPECT_EQ(f.Matches(mail, row.area, &store->Areas()), row.matches) << row.what;
     EXPECT_EQ(f.MatchCount, row.matches ? 1 : 0) << row.what;
   }
+  // The area is saved as the letters of the tag, raised.
+  TFilter small;
+  small.SetArea(utf8SmallTest);
+  EXPECT_EQ(small.Area(), utf8Test);
   TFilter empty;
   EXPECT_FALSE(empty.Matches(MailOf("", "x", "y", "z"), "FIDO.GER", nullptr));
 }

@@ -58,6 +58,7 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
   const std::string utf8Hedgehog = "RU.\xD0\x81\xD0\x96\xD0\x98\xD0\x9A";      // RU.ЁЖИК
   const std::string utf8Sess = "RU.\xD0\xA1\xD0\x95\xD0\xA1\xD0\xA1";          // RU.СЕСС
   const std::string utf8Archive = "\xD0\xB0\xD1\x80\xD1\x85\xD0\xB8\xD0\xB2";  // архив
+  const std::string utf8SmallHedgehog = "ru.\xD1\x91\xD0\xB6\xD0\xB8\xD0\xBA";  // ru.ёжик
   struct Case {
     const char* what;
     std::string tag;  // "" for netmail; Cyrillic letters in CP866
@@ -67,6 +68,10 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
     bool created;      // a new echo area was made
     std::string body = "Hi\r";
     std::string wire = "";  // the AREA tag of a reply from that area, when checked
+    std::string fileName = "";  // the new area's file name, when checked
+    std::string beside = "";    // an area there is besides KNOWN.ECHO and RU.ТЕСТ
+    std::string logged = "";    // the name in "Area ... has been created" (ANSI page)
+    std::string reported = "";  // and in REPORT (OEM page)
   } cases[] = {
       {"known echo", "KNOWN.ECHO", 0, 5030, "KNOWN.ECHO", false},
       {"netmail", "", 0, 5030, "NETMAIL", false},
@@ -83,11 +88,21 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
        "RU.\x92\x85\x91\x92"},
       // Tags the ANSI page cannot hold keep their bytes (ASCII letters
       // raised), land in an area of those bytes and go back as they came.
-      {"UTF-8 tag", utf8Test, 0, 5030, utf8Test, true, "Hi\r", utf8Test},
+      // Its file name is taken by the CP1251 area of the same letters.
+      {"UTF-8 tag", utf8Test, 0, 5030, utf8Test, true, "Hi\r", utf8Test, utf8Test + "~2", "",
+       "RU.\xD2\xC5\xD1\xD2", "RU.\x92\x85\x91\x92"},
       {"UTF-8 tag with Yo", utf8Hedgehog, 0, 5030, utf8Hedgehog, true, "Hi\r", utf8Hedgehog},
       {"UTF-8 tag in small letters", "ru." + utf8Archive, 0, 5030, "RU." + utf8Archive, true,
        "Hi\r", "RU." + utf8Archive},
-      {"UTF-8 tag beside a look-alike", utf8Sess, 0, 5030, utf8Sess, true, "Hi\r", utf8Sess},
+      {"UTF-8 tag beside a look-alike", utf8Sess, 0, 5030, utf8Sess, true, "Hi\r", utf8Sess, "",
+       utf8Test},
+      // UTF-8 small letters find the area of the capitals, as CP866 ones do.
+      {"UTF-8 tag in small Cyrillic letters", utf8SmallHedgehog, 0, 5030, utf8Hedgehog, false,
+       "Hi\r", utf8Hedgehog, "", utf8Hedgehog},
+      // CB A8 (CP1251 "ЛЁ") is valid UTF-8 too; the tag came from the OEM
+      // page all the same, and goes back to it.
+      {"CP866 tag that reads as UTF-8 in the ANSI page", "RU.\x8B\xF0", 0, 5030, "RU.\xCB\xA8",
+       true, "Hi\r", "RU.\x8B\xF0", "RU.\xD0\x9B\xD0\x81"},
       {"CP866 tag with a byte the ANSI page lacks", "ru.\xE2\xA5\xE1\xE2\xDB", 0, 5030,
        "RU.\xE2\xA5\xE1\xE2\xDB", true, "Hi\r", "RU.\xE2\xA5\xE1\xE2\xDB"},
   };
@@ -97,7 +112,7 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
     AddEcho("KNOWN.ECHO");
     AddEcho(cyrillic);
     // RU.ТЕСТ in UTF-8 is RU.СЕСС upper-cased as if it were CP1251.
-    if (c.tag == utf8Sess) AddEcho(utf8Test);
+    if (!c.beside.empty()) AddEcho(c.beside);
     Set(SettingId::DoCreate, c.doCreate);
     Drop("00000001.pkt",
          PacketFrom({EchoMessage(c.tag, "one " + std::string(c.what), "All", c.body)}, c.fromNet));
@@ -112,6 +127,18 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
       ASSERT_NE(area, nullptr);
       EXPECT_EQ(area->AreaType, AreaTypeCode::Echomail);
       EXPECT_EQ(area->Uplink, store->Uplinks().GetItem(0));
+      if (!c.fileName.empty()) {
+        EXPECT_EQ(area->FileName, c.fileName);
+      }
+    }
+    if (!c.logged.empty()) {
+      // The log and REPORT name the area by the letters it holds.
+      EXPECT_TRUE(LoggedPart("Area " + c.logged + " has been created for uplink"));
+      ASSERT_TRUE(dispatcher.RunUntil([] { return GetReportPoster().PendingCount() == 0; }));
+      const auto reports = Mails("REPORT");
+      ASSERT_EQ(reports.size(), 1u);
+      EXPECT_NE(reports[0].text.find("Area " + c.reported + " has been created"), std::string::npos)
+          << reports[0].text;
     }
     EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"00000001.pkt"});
     if (c.wire.empty()) continue;

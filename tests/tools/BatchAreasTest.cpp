@@ -150,6 +150,9 @@ TEST_F(BatchAreasTest, AreasNamesTheFilesOnDiskAsTheirCharacters) {
   // those bytes (an echo tag a packet brought as it came); there is none,
   // it is refused with the letter, and no area is made.
   const std::string hedgehog = "RU.ЁЖИК", kazakh = "KZ.ҚАЗАҚ";
+  // The same letters in CP1251: the area of the echo as a CP866 uplink sends
+  // it, beside the area of its UTF-8 tag.
+  const std::string twin = "RU.\xA8\xC6\xC8\xCA";
   {
     platform::Registry registry(dir_ / "Velmaris.reg");
     TWinRegistry reg(kConfigRootKey, registry);
@@ -157,6 +160,8 @@ TEST_F(BatchAreasTest, AreasNamesTheFilesOnDiskAsTheirCharacters) {
     for (const std::string& raw : {hedgehog, kazakh})
       TArea(dir_.Path(), raw, raw, AreaTypeCode::Echomail)
           .SaveToRegistry(reg, "Areas\\Area" + std::to_string(++i), nullptr);
+    TArea(dir_.Path(), twin, "TWIN", AreaTypeCode::Echomail)
+        .SaveToRegistry(reg, "Areas\\Area" + std::to_string(++i), nullptr);
     reg.WriteInteger("Areas", "Count", i);
     reg.Flush();
   }
@@ -176,9 +181,12 @@ TEST_F(BatchAreasTest, AreasNamesTheFilesOnDiskAsTheirCharacters) {
       {"DE.STRAßE", "", "", 0, "ß"},
       {"KZ.ҚАРА", "", "", 0, "Қ"},
       {"RU.\xF0\x9F\x98\x80", "", "", 0, "\xF0\x9F\x98\x80"},
-      // The tags' bytes: ЁЖИК converts, but only the bytes name the area.
-      {hedgehog, hedgehog, hedgehog, 2},
-      {"ru.ЁЖИК", hedgehog, hedgehog, 2},
+      // The tags' bytes: ЁЖИК converts, but the bytes name the tag's area
+      // before its twin; the twin is named in CP1251.
+      {hedgehog, hedgehog, hedgehog, 3},
+      {"ru.ЁЖИК", hedgehog, hedgehog, 3},
+      {"ru.ёжик", hedgehog, hedgehog, 3},
+      {"ru.\xB8\xE6\xE8\xEA", twin, "TWIN", 1},
       {kazakh, kazakh, kazakh, 1},
   };
   dir_.Write("t.txt", "Hi\n");
@@ -199,7 +207,7 @@ TEST_F(BatchAreasTest, AreasNamesTheFilesOnDiskAsTheirCharacters) {
   }
   ASSERT_EQ(Run({"areas"}, &out), 0);
   const std::vector<std::string> rows = Lines(out);
-  EXPECT_EQ(rows.size(), 3u + 5u + 2u);  // the system areas, five of these and the two tags
+  EXPECT_EQ(rows.size(), 3u + 5u + 3u);  // the system areas, five of these, two tags, a twin
   for (const auto& c : cases) {
     if (!c.refused.empty()) continue;
     SCOPED_TRACE(c.file);
@@ -213,8 +221,10 @@ TEST_F(BatchAreasTest, AreasNamesTheFilesOnDiskAsTheirCharacters) {
   // dump takes the name as write does.
   ASSERT_EQ(Run({"dump", "ru.тест"}, &out), 0) << out;
   EXPECT_EQ(Lines(out).size(), 2u);
+  ASSERT_EQ(Run({"dump", twin}, &out), 0) << out;
+  EXPECT_EQ(Lines(out).size(), 1u);
   ASSERT_EQ(Run({"dump", "ru.ЁЖИК"}, &out), 0) << out;
-  EXPECT_EQ(Lines(out).size(), 2u);
+  EXPECT_EQ(Lines(out).size(), 3u);
   // A message from the area names the echo by the tag's bytes.
   const std::string areaLine = JsonLine::Quote("AREA:" + hedgehog + "\r");
   EXPECT_EQ(Field(Lines(out)[0], "text").substr(0, areaLine.size() - 1),

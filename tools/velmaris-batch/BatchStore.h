@@ -43,10 +43,12 @@ class StartDirectoryOwner {
   TMailLock lock_;
 };
 
-// The area a name typed on the command line names: the name as the store
-// holds it (UTF-8 converted into the ANSI page; other bytes as they stand),
-// else the bytes as typed, which name an area whose name is an echo tag's
-// raw bytes (a UTF-8 tag a modern tosser sent). Nothing when there is none.
+// The area a name typed on the command line names: the area of the bytes as
+// typed (compared as tags are, platform::SameTag), so that UTF-8 names the
+// area of an echo tag kept as its raw bytes (a UTF-8 tag a modern tosser
+// sent) before its converted twin; else the name as the store holds it
+// (UTF-8 converted into the ANSI page; other bytes as they stand). Nothing
+// when there is none.
 // `stored` gets the name as a new area would be stored, nothing when the
 // ANSI page lacks one of its letters; `why` then names the letter.
 TArea* FindTypedArea(const TConfigStore& store, const std::string& typed,

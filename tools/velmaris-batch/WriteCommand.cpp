@@ -158,9 +158,10 @@ TArea* FindTypedArea(const TConfigStore& store, const std::string& typed,
     why = "The area name " + typed + " cannot be used: it holds the letter " + letter +
           ", which the code page " + platform::CodePageName(platform::AnsiCodePage()) + " lacks.";
   }
-  if (stored)
-    if (TArea* area = store.FindArea(*stored)) return area;
-  return store.FindArea(typed);
+  // The bytes as typed first: UTF-8 that names a tag kept raw finds that
+  // area, not the area of its converted twin; then the converted name.
+  if (TArea* area = store.FindArea(typed)) return area;
+  return stored ? store.FindArea(*stored) : nullptr;
 }
 
 }  // namespace velmaris::batch
