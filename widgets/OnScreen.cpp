@@ -198,8 +198,7 @@ bool PutRight(QWidget* w) {
   if (!Placeable(w)) return false;
   const QMargins m = FrameOf(w);
   QRect client = w->geometry();
-  if (const auto corner = CornerOf(w))
-    client.moveTopLeft(*corner + QPoint(m.left(), m.top()));
+  if (const auto corner = CornerOf(w)) client.moveTopLeft(*corner + QPoint(m.left(), m.top()));
   return PlaceClient(w, FittedClient(w, client, m));
 }
 

@@ -84,8 +84,8 @@ std::optional<QMargins> Extents(xcb_connection_t* c, xcb_window_t window) {
   const auto v = Values(c, window, Atom(c, "_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
   if (!v || v->size() != 4) return std::nullopt;
   // Left, right, top, bottom.
-  return QMargins(static_cast<int>((*v)[0]), static_cast<int>((*v)[2]),
-                  static_cast<int>((*v)[1]), static_cast<int>((*v)[3]));
+  return QMargins(static_cast<int>((*v)[0]), static_cast<int>((*v)[2]), static_cast<int>((*v)[1]),
+                  static_cast<int>((*v)[3]));
 }
 
 }  // namespace
