@@ -337,13 +337,22 @@ QMargins ExpectedFrame(QWidget* window) { return window ? FrameOf(window) : QMar
 void PlaceByFrame(QWidget* window, const QRect& cornerAndClientSize) {
   if (!window) return;
   const QMargins m = FrameOf(window);
-  window->setGeometry(cornerAndClientSize.translated(m.left(), m.top()));
+  if (m.isNull()) {
+    // No frame known: placed by its frame's corner as the toolkit places
+    // it, which most window managers and platforms honour (twm does not:
+    // it is put right once mapped).
+    window->move(cornerAndClientSize.topLeft());
+    window->resize(cornerAndClientSize.size());
+  } else {
+    window->setGeometry(cornerAndClientSize.translated(m.left(), m.top()));
+  }
   if (!IsUp(window)) SetCorner(window, cornerAndClientSize.topLeft());
 }
 
 QPoint FrameCorner(QWidget* window) {
   const QMargins m = ExpectedFrame(window);
-  return window->geometry().topLeft() - QPoint(m.left(), m.top());
+  // Without any frame known, where the toolkit has the frame.
+  return m.isNull() ? window->pos() : window->geometry().topLeft() - QPoint(m.left(), m.top());
 }
 
 void KeepWindowsOnScreen() {
