@@ -1981,7 +1981,9 @@ bool ManagerRuns(const std::string& display, bool ewmh) {
 // (xfwm4 with the D-Bus session it needs for its settings), its files in the
 // test's folder; waits until it manages windows.
 void RealInputTest::StartManager(Manager m, const std::string& display) {
-  const std::string home = dir / "wm-home";
+  // A home of its own for each start: what a manager leaves there (xfwm4's
+  // settings daemon) is never met by the next.
+  const std::string home = dir / ("wm-home-" + display);
   mkdir(home.c_str(), 0700);
   const std::string rc = dir / "twmrc";
   if (m == Manager::Twm || m == Manager::TwmBare) {
