@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
@@ -140,7 +141,15 @@ TSettingsDialog::TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaMa
   auto* layout = new QVBoxLayout(this);
   notebook_ = new TPageControl98(this);
   notebook_->setObjectName("Notebook");
-  layout->addWidget(notebook_, 1);
+  // On a screen lower than the tallest page the pages scroll, so that the
+  // window fits the screen with its buttons in sight; elsewhere nothing
+  // scrolls and nothing shows of it.
+  auto* pages = new QScrollArea(this);
+  pages->setObjectName("NotebookScroll");
+  pages->setFrameShape(QFrame::NoFrame);
+  pages->setWidgetResizable(true);
+  pages->setWidget(notebook_);
+  layout->addWidget(pages, 1);
   BuildIdentity();
   BuildUplinks();
   BuildMailboxes();

@@ -69,16 +69,8 @@ void TBetterPlacement::Restore() {
     screens.push_back({g.x(), g.y(), g.width(), g.height()});
   }
   r = ClampToScreens(r, screens);
-  // The stored place is the frame's. Where the frame is known (or expected,
-  // before the window is first mapped) the client area is placed inside it,
-  // so that the fit before mapping reads the window where its frame will
-  // be; else Qt counts the frame in once it knows it.
-  if (const QMargins frame = ExpectedFrame(form_); !frame.isNull()) {
-    form_->setGeometry(QRect(r.x, r.y, r.w, r.h).translated(frame.left(), frame.top()));
-  } else {
-    form_->move(r.x, r.y);
-    form_->resize(r.w, r.h);
-  }
+  // The stored place is the frame's corner and the client area's size.
+  PlaceByFrame(form_, QRect(r.x, r.y, r.w, r.h));
   switch (state) {
     case 1:
       form_->setWindowState(form_->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
@@ -95,12 +87,9 @@ void TBetterPlacement::Save() {
   if (!form_) return;
   PlacementRegistry reg(RegPath.toStdString());
   const std::string section = RegSection.toStdString();
-  // The frame's place, as it is restored: the client area less the frame
-  // known or expected (the toolkit may not have learnt the frame yet).
-  const QMargins frame = ExpectedFrame(form_);
-  const QPoint pos = frame.isNull() ? form_->pos()
-                                    : form_->geometry().topLeft() -
-                                          QPoint(frame.left(), frame.top());
+  // The frame's corner, as it is restored: where the window manager put it,
+  // or where it goes.
+  const QPoint pos = FrameCorner(form_);
   const QSize size = form_->size();
   reg.WriteInteger(section, "Left", pos.x());
   reg.WriteInteger(section, "Top", pos.y());

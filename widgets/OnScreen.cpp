@@ -7,10 +7,14 @@
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
+#include <QWindowStateChangeEvent>
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <vector>
 
 #include "widgets/Placement.h"
+#include "widgets/WmFrames.h"
 
 namespace velmaris {
 
@@ -24,50 +28,101 @@ bool Framed(const QWidget* w) {
   return !(w->windowFlags() & (Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint));
 }
 
-bool Placeable(const QWidget* w) {
-  return w && w->isWindow() && Framed(w) &&
-         !(w->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
-}
-
-// The frame the window manager last gave a window of the program (none
-// while no window was framed: no window manager, or none up yet).
-QMargins& LastFrame() {
-  static QMargins frame;
-  return frame;
-}
-
-QMargins KnownFrame(const QWindow* handle) {
-  const QMargins frame = handle ? handle->frameMargins() : QMargins();
-  if (!frame.isNull()) LastFrame() = frame;
-  return frame;
-}
-
-// Only a window that is up is asked: before the window manager framed it
-// the toolkit finds no frame and keeps that answer.
-QMargins KnownFrame(const QWidget* w) {
+bool IsUp(const QWidget* w) {
   const QWindow* handle = w->windowHandle();
-  return handle && handle->isExposed() ? KnownFrame(handle) : QMargins();
+  return handle && handle->isExposed();
 }
 
-// The frame a window not framed yet will most likely get: as large as the
-// largest frame of the other windows up, or the last one seen when none is
-// up (none without a window manager).
-QMargins OthersFrame(const QWidget* window) {
-  QMargins frame = LastFrame();
-  for (const QWidget* other : QApplication::topLevelWidgets()) {
-    if (other == window || !other->isVisible() || !Framed(other)) continue;
-    const QMargins m = KnownFrame(other);
-    frame = QMargins(std::max(frame.left(), m.left()), std::max(frame.top(), m.top()),
-                     std::max(frame.right(), m.right()), std::max(frame.bottom(), m.bottom()));
-  }
+// Whether the window manager keeps the window maximised or full-screen
+// (and so places it): only once it is mapped, and only a manager that
+// keeps such states. A window in that state under twm or without a window
+// manager is an ordinary window at its stored bounds.
+bool KeptByManager(const QWidget* w) {
+  const Qt::WindowStates state = w->windowState();
+  if (!state.testAnyFlags(Qt::WindowMaximized | Qt::WindowFullScreen) || !IsUp(w)) return false;
+  return (state.testFlag(Qt::WindowMaximized) && WmMaximizes()) ||
+         (state.testFlag(Qt::WindowFullScreen) && WmMakesFullScreen());
+}
+
+bool Placeable(const QWidget* w) {
+  return w && w->isWindow() && Framed(w) && !w->windowState().testFlag(Qt::WindowMinimized) &&
+         !KeptByManager(w);
+}
+
+// What is known of the frames of the program's windows.
+struct Frames {
+  // The last frame the window manager gave a window of each kind.
+  std::map<Qt::WindowType, QMargins> lastOfKind;
+  // Frames the window manager estimated for windows not mapped yet.
+  std::vector<std::pair<QPointer<QWidget>, QMargins>> estimated;
+  // Where the frame's corner of each window placed by it goes, and the
+  // client area that placed it (a window moved since is placed elsewhere).
+  struct Placed {
+    QPoint corner;
+    QRect client;
+  };
+  std::vector<std::pair<QPointer<QWidget>, Placed>> corners;
+};
+
+Frames& Known() {
+  static Frames frames;
+  return frames;
+}
+
+template <class T>
+auto Entry(std::vector<std::pair<QPointer<QWidget>, T>>& list, const QWidget* w) {
+  std::erase_if(list, [](const auto& e) { return e.first.isNull(); });
+  return std::find_if(list.begin(), list.end(), [w](const auto& e) { return e.first == w; });
+}
+
+// The frame of a window that is up: what the window manager set on it,
+// else what the toolkit finds around it.
+std::optional<QMargins> RealFrame(const QWidget* w) {
+  if (!IsUp(w)) return std::nullopt;
+  if (const auto extents = WmFrameExtents(w)) return extents;
+  return w->windowHandle()->frameMargins();
+}
+
+// The frame of a window up, remembered for its kind.
+std::optional<QMargins> LearnFrame(const QWidget* w) {
+  const auto frame = RealFrame(w);
+  if (frame) Known().lastOfKind[w->windowType()] = *frame;
   return frame;
 }
 
-// The window's frame once the window manager framed it; before, the one it
-// will most likely get.
-QMargins FrameOf(const QWidget* window) {
-  const QMargins frame = KnownFrame(window);
-  return frame.isNull() ? OthersFrame(window) : frame;
+// The frame a window of this kind not framed yet will most likely get: as
+// large as the largest frame of the windows of its kind up, or the last one
+// seen when none is up; none while nothing is known of the kind.
+QMargins KindsFrame(const QWidget* window) {
+  const Qt::WindowType kind = window->windowType();
+  std::optional<QMargins> frame;
+  for (const QWidget* other : QApplication::topLevelWidgets()) {
+    if (other == window || other->windowType() != kind || !other->isVisible() || !Framed(other) ||
+        KeptByManager(other))
+      continue;
+    if (const auto m = LearnFrame(other))
+      frame = frame ? QMargins(std::max(frame->left(), m->left()), std::max(frame->top(), m->top()),
+                               std::max(frame->right(), m->right()),
+                               std::max(frame->bottom(), m->bottom()))
+                    : *m;
+  }
+  if (frame) return *frame;
+  const auto last = Known().lastOfKind.find(kind);
+  return last != Known().lastOfKind.end() ? last->second : QMargins();
+}
+
+// The window's frame once the window manager framed it; before, the one
+// the manager estimates for it, else the one of its kind.
+QMargins FrameOf(QWidget* window) {
+  if (const auto real = RealFrame(window)) return *real;
+  Frames& known = Known();
+  if (const auto it = Entry(known.estimated, window); it != known.estimated.end())
+    return it->second;
+  if (const auto estimate = WmRequestFrameExtents(window)) {
+    known.estimated.emplace_back(window, *estimate);
+    return *estimate;
+  }
+  return KindsFrame(window);
 }
 
 std::vector<PlaceRect> AvailableScreens() {
@@ -84,6 +139,69 @@ QSize LeastSize(const QWidget* w) {
   return w->minimumSize().expandedTo(w->minimumSizeHint()).expandedTo(QSize(1, 1));
 }
 
+// The client area that puts the frame (margins m around the client area)
+// onto the screens.
+QRect FittedClient(const QWidget* w, const QRect& client, const QMargins& m) {
+  const QRect frame = client.marginsAdded(m);
+  const QSize least = LeastSize(w).grownBy(m);
+  const PlaceRect to = FitOntoScreens({frame.x(), frame.y(), frame.width(), frame.height()},
+                                      AvailableScreens(), least.width(), least.height());
+  return QRect(to.x, to.y, to.w, to.h).marginsRemoved(m);
+}
+
+// Places the window by its client area, which every window manager puts
+// where asked; true when that changed it. A window in the maximised or
+// full-screen state the window manager does not keep (none yet, before it
+// is mapped) stays in it: the toolkit takes a new geometry as leaving it.
+bool PlaceClient(QWidget* w, const QRect& client) {
+  if (client == w->geometry()) return false;
+  const Qt::WindowStates state = w->windowState();
+  w->setGeometry(client);
+  if (w->windowState() != state) w->setWindowState(state);
+  return true;
+}
+
+// Where the window's frame corner goes, for a window placed by it.
+std::optional<QPoint> CornerOf(const QWidget* w) {
+  Frames& known = Known();
+  const auto it = Entry(known.corners, w);
+  return it == known.corners.end() ? std::nullopt : std::optional<QPoint>(it->second.corner);
+}
+
+void SetCorner(QWidget* w, QPoint corner) {
+  Frames& known = Known();
+  const Frames::Placed placed{corner, w->geometry()};
+  if (const auto it = Entry(known.corners, w); it != known.corners.end())
+    it->second = placed;
+  else
+    known.corners.emplace_back(w, placed);
+}
+
+void ForgetCorner(const QWidget* w) {
+  Frames& known = Known();
+  if (const auto it = Entry(known.corners, w); it != known.corners.end()) known.corners.erase(it);
+}
+
+// A window moved by other code after it was placed by its frame's corner
+// goes where it was moved.
+void ForgetCornerIfMoved(const QWidget* w) {
+  Frames& known = Known();
+  if (const auto it = Entry(known.corners, w);
+      it != known.corners.end() && it->second.client.topLeft() != w->geometry().topLeft())
+    known.corners.erase(it);
+}
+
+// The window with its frame's corner where it was placed (when it was
+// placed by it) and its frame on the screen; true when it was moved or
+// sized.
+bool PutRight(QWidget* w) {
+  if (!Placeable(w)) return false;
+  const QMargins m = FrameOf(w);
+  QRect client = w->geometry();
+  if (const auto corner = CornerOf(w)) client.moveTopLeft(*corner + QPoint(m.left(), m.top()));
+  return PlaceClient(w, FittedClient(w, client, m));
+}
+
 // Looks at each window once it is placed and again when it is first mapped.
 class TOnScreenGuard : public QObject {
  public:
@@ -95,15 +213,14 @@ class TOnScreenGuard : public QObject {
     if ((type == QEvent::Show && !event->spontaneous()) || type == QEvent::ShowToParent) {
       if (watched->isWidgetType()) Shown(static_cast<QWidget*>(watched), type);
     } else if (type == QEvent::Expose) {
-      if (auto* window = qobject_cast<QWindow*>(watched); window && window->isExposed()) {
-        // Any window the manager framed tells the frame it gives: the
-        // splash, framed by a manager that knows no frameless windows, is
-        // how the first window placed learns it before it is mapped.
-        if (window->isTopLevel()) KnownFrame(window);
+      if (auto* window = qobject_cast<QWindow*>(watched); window && window->isExposed())
         Mapped(window);
-      }
-    } else if (type == QEvent::Move && event->spontaneous() && !settling_.empty()) {
+    } else if ((type == QEvent::Move || type == QEvent::Resize) && event->spontaneous() &&
+               !settling_.empty()) {
       if (watched->isWidgetType()) Moved(static_cast<QWidget*>(watched));
+    } else if (type == QEvent::WindowStateChange && watched->isWidgetType()) {
+      StateChanged(static_cast<QWidget*>(watched),
+                   static_cast<QWindowStateChangeEvent*>(event)->oldState());
     }
     return false;
   }
@@ -119,29 +236,87 @@ class TOnScreenGuard : public QObject {
       if (type != QEvent::ShowToParent) return;
       FitFrameOntoScreen(w);
     } else if (type == QEvent::Show && w->testAttribute(Qt::WA_Moved)) {
-      FitFrameOntoScreen(w);
+      ForgetCornerIfMoved(w);
+      PutRight(w);
+      // Where the program put it is where its frame goes.
+      if (CornerOf(w)) SetCorner(w, FrameCorner(w));
     }
-    if (std::find(waiting_.begin(), waiting_.end(), w) == waiting_.end()) waiting_.push_back(w);
+    if (std::find(waiting_.begin(), waiting_.end(), w) == waiting_.end()) {
+      waiting_.push_back(w);
+      asked_.emplace_back(w, w->windowState());
+    }
   }
   void Mapped(QWindow* window) {
     std::erase_if(waiting_, [](const QPointer<QWidget>& w) { return w.isNull(); });
     const auto it = std::find_if(waiting_.begin(), waiting_.end(),
                                  [window](const auto& w) { return w->windowHandle() == window; });
-    if (it == waiting_.end()) return;
+    if (it == waiting_.end()) {
+      // Any other window framed tells the frame its kind gets.
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowHandle() == window) LearnFrame(w);
+      return;
+    }
     QWidget* w = *it;
     waiting_.erase(it);
-    if (w->isVisible() && FitFrameOntoScreen(w)) settling_.push_back({w, kSettleTries});
+    Frames& known = Known();
+    if (const auto e = Entry(known.estimated, w); e != known.estimated.end())
+      known.estimated.erase(e);
+    LearnFrame(w);
+    // A window the manager maximised unasked is taken out of that state
+    // first, and put right where the manager puts it then. Once it is where
+    // it belongs, the window goes where the user takes it.
+    if (w->isVisible() && (Unmaximize(w) || PutRight(w)))
+      Settle(w);
+    else
+      Done(w);
+  }
+  // A window manager may maximise a window it maps by its own rule (xfwm4
+  // does so with one whose frame is as large as the work area, which is
+  // what un-maximising leaves): a window shown in the normal state is
+  // taken out of the state again, at the place and size it was given.
+  // True when it was.
+  bool Unmaximize(QWidget* w) {
+    const auto it = Entry(asked_, w);
+    if (it == asked_.end()) return false;
+    const Qt::WindowStates asked = it->second;
+    asked_.erase(it);
+    const Qt::WindowStates added =
+        w->windowState() & ~asked & (Qt::WindowMaximized | Qt::WindowFullScreen);
+    if (added) w->setWindowState(w->windowState() & ~added);
+    return added != Qt::WindowStates();
   }
   // A window moved once it was mapped is looked at again where the window
   // manager reports it put it: one that reads the asked place against
-  // another frame (or before it framed the window) leaves the frame off the
-  // screen. A few times at the most, against a manager that insists.
+  // another frame (or before it framed the window) leaves the frame
+  // elsewhere. A few times at the most, against a manager that insists.
   void Moved(QWidget* w) {
     std::erase_if(settling_, [](const Settling& s) { return s.window.isNull(); });
     const auto it = std::find_if(settling_.begin(), settling_.end(),
                                  [w](const Settling& s) { return s.window == w; });
     if (it == settling_.end()) return;
-    if (--it->tries <= 0 || !w->isVisible() || !FitFrameOntoScreen(w)) settling_.erase(it);
+    if (--it->tries < 0 || !w->isVisible() || !PutRight(w)) Done(w);
+  }
+  // A window the window manager lets out of the maximised or full-screen
+  // state gets back the bounds it had before: on the screen, but for a
+  // manager that reads them against another frame.
+  void StateChanged(QWidget* w, Qt::WindowStates old) {
+    if (!w->isWindow() || !old.testAnyFlags(Qt::WindowMaximized | Qt::WindowFullScreen) ||
+        !Placeable(w) || !IsUp(w))
+      return;
+    PutRight(w);
+    Settle(w);
+  }
+  void Settle(QWidget* w) {
+    const auto it = std::find_if(settling_.begin(), settling_.end(),
+                                 [w](const Settling& s) { return s.window == w; });
+    if (it != settling_.end())
+      it->tries = kSettleTries;
+    else
+      settling_.push_back({w, kSettleTries});
+  }
+  void Done(QWidget* w) {
+    std::erase_if(settling_, [w](const Settling& s) { return s.window == w; });
+    ForgetCorner(w);
   }
 
   static constexpr int kSettleTries = 3;
@@ -150,12 +325,35 @@ class TOnScreenGuard : public QObject {
     int tries;
   };
   std::vector<QPointer<QWidget>> waiting_;
+  // The state of each window waiting as it was shown.
+  std::vector<std::pair<QPointer<QWidget>, Qt::WindowStates>> asked_;
   std::vector<Settling> settling_;
 };
 
 }  // namespace
 
-QMargins ExpectedFrame(const QWidget* window) { return window ? FrameOf(window) : QMargins(); }
+QMargins ExpectedFrame(QWidget* window) { return window ? FrameOf(window) : QMargins(); }
+
+void PlaceByFrame(QWidget* window, const QRect& cornerAndClientSize) {
+  if (!window) return;
+  const QMargins m = FrameOf(window);
+  if (m.isNull()) {
+    // No frame known: placed by its frame's corner as the toolkit places
+    // it, which most window managers and platforms honour (twm does not:
+    // it is put right once mapped).
+    window->move(cornerAndClientSize.topLeft());
+    window->resize(cornerAndClientSize.size());
+  } else {
+    window->setGeometry(cornerAndClientSize.translated(m.left(), m.top()));
+  }
+  if (!IsUp(window)) SetCorner(window, cornerAndClientSize.topLeft());
+}
+
+QPoint FrameCorner(QWidget* window) {
+  const QMargins m = ExpectedFrame(window);
+  // Without any frame known, where the toolkit has the frame.
+  return m.isNull() ? window->pos() : window->geometry().topLeft() - QPoint(m.left(), m.top());
+}
 
 void KeepWindowsOnScreen() {
   static QPointer<TOnScreenGuard> guard;
@@ -166,17 +364,7 @@ void KeepWindowsOnScreen() {
 
 bool FitFrameOntoScreen(QWidget* window) {
   if (!Placeable(window)) return false;
-  const QRect client = window->geometry();
-  const QMargins m = FrameOf(window);
-  const QRect frame = client.marginsAdded(m);
-  const QSize least = LeastSize(window).grownBy(m);
-  const PlaceRect to = FitOntoScreens({frame.x(), frame.y(), frame.width(), frame.height()},
-                                      AvailableScreens(), least.width(), least.height());
-  // Placed by its client area, which every window manager puts where asked.
-  const QRect fitted = QRect(to.x, to.y, to.w, to.h).marginsRemoved(m);
-  if (fitted == client) return false;
-  window->setGeometry(fitted);
-  return true;
+  return PlaceClient(window, FittedClient(window, window->geometry(), FrameOf(window)));
 }
 
 }  // namespace velmaris

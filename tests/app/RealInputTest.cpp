@@ -23,9 +23,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QAction>
 #include <QApplication>
@@ -51,12 +54,15 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -69,6 +75,7 @@
 #include "app/MessageEditor.h"
 #include "app/MsgWin.h"
 #include "app/QtPrompter.h"
+#include "app/VelmarisApp.h"
 #include "archive/UnpackJobConfig.h"
 #include "core/forms/FormText.h"
 #include "mailer/Mailers.h"
@@ -114,6 +121,10 @@ constexpr const char* kTwmrc =
     "TitleFont \"fixed\"\nResizeFont \"fixed\"\nMenuFont \"fixed\"\n"
     "IconFont \"fixed\"\nIconManagerFont \"fixed\"\n";
 
+// The window managers the program's starts run under (see RunStarts):
+// twm as above, twm without framed transients, xfwm4 and icewm.
+enum class Manager { Twm, TwmBare, Xfwm4, IceWm };
+
 class RealInputTest : public ::testing::Test {
  protected:
   void TearDown() override { Stop(); }
@@ -125,8 +136,11 @@ class RealInputTest : public ::testing::Test {
       waitpid(child_, nullptr, 0);
       child_ = -1;
     }
-    for (pid_t* pid : {&twm_, &xvfb_}) {
+    if (wm_ > 0) kill(-wm_, SIGTERM);
+    for (pid_t* pid : {&wm_, &twm_, &xvfb_}) {
       if (*pid <= 0) continue;
+      std::optional<ServerTurn> turn;
+      if (pid == &xvfb_) turn.emplace();
       kill(*pid, SIGTERM);
       if (!WaitExit(*pid, 120s)) {
         kill(*pid, SIGKILL);
@@ -147,8 +161,27 @@ class RealInputTest : public ::testing::Test {
       }
     return false;
   }
+  // X servers are started and ended one at a time among the suites that
+  // run beside each other: a server that ends removes its socket file, and
+  // one started meanwhile on the display it frees would lose its socket
+  // (no client could reach it).
+  class ServerTurn {
+   public:
+    ServerTurn() : fd_(open("/tmp/velmaris-x-servers.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+      if (fd_ >= 0) flock(fd_, LOCK_EX);
+    }
+    ~ServerTurn() {
+      if (fd_ >= 0) close(fd_);
+    }
+    ServerTurn(const ServerTurn&) = delete;
+    ServerTurn& operator=(const ServerTurn&) = delete;
+
+   private:
+    int fd_;
+  };
   // Starts Xvfb on a display it finds free; its number once it is ready.
   std::string StartXvfb() {
+    const ServerTurn turn;
     int fds[2];
     if (pipe(fds) != 0) return {};
     xvfb_ = fork();
@@ -169,7 +202,19 @@ class RealInputTest : public ::testing::Test {
     char c;
     while (poll(&p, 1, 120000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
     close(fds[0]);
+    socket_ = {};
+    if (!number.empty()) stat(("/tmp/.X11-unix/X" + number).c_str(), &socket_);
     return number;
+  }
+  // Whether the server that ran on the display left its socket behind. The
+  // display is free once it ended, and another suite may have started a
+  // server there since: a socket made since is that server's, not this one.
+  bool SocketLeftBehind(const std::string& display) const {
+    struct stat now {};
+    return stat(("/tmp/.X11-unix/X" + display).c_str(), &now) == 0 &&
+           now.st_dev == socket_.st_dev && now.st_ino == socket_.st_ino &&
+           now.st_ctim.tv_sec == socket_.st_ctim.tv_sec &&
+           now.st_ctim.tv_nsec == socket_.st_ctim.tv_nsec;
   }
   // Starts twm on the display; the child waits until it frames windows.
   void StartTwm(const std::string& display) {
@@ -226,10 +271,15 @@ class RealInputTest : public ::testing::Test {
     EXPECT_EQ(out.find("[  FAILED  ]"), std::string::npos) << out;
     EXPECT_EQ(out.find("[  SKIPPED ]"), std::string::npos) << out;
     Stop();
-    EXPECT_NE(access(("/tmp/.X11-unix/X" + display).c_str(), F_OK), 0)
-        << "the server left its socket behind";
+    EXPECT_FALSE(SocketLeftBehind(display)) << "the server left its socket behind";
   }
+  void StartManager(Manager m, const std::string& display);
+  void RunStarts(Manager m);
   pid_t xvfb_ = -1, twm_ = -1, child_ = -1;
+  // The server's socket as it ran.
+  struct stat socket_ {};
+  // A window manager in a process group of its own.
+  pid_t wm_ = -1;
   std::string screen_;
   TempDir dir;
 };
@@ -1837,6 +1887,442 @@ TEST_F(RealInputChild, DISABLED_OnASmallScreen) {
   EXPECT_TRUE(PumpUntil([&] { return FrameOnScreen(&main); }, 30s))
       << "frame " << main.frameGeometry().height() << " high at " << main.frameGeometry().y();
   Shot("small-main-window");
+}
+
+// ------------------------------------ the program's start under window managers
+
+// The program started as a user starts it, again and again, under the window
+// managers people use: twm without framed transients (its splash and dialogs
+// get no frame), and the EWMH managers xfwm4 and icewm, on a small and a large
+// screen. Each start runs in a child of its own (RealInputStart), the splash
+// its first window, then the main window from the place stored by the start
+// before; the rows say what is stored and what must hold.
+
+const char* ManagerName(Manager m) {
+  switch (m) {
+    case Manager::Twm: return "twm";
+    case Manager::TwmBare: return "twm-bare";
+    case Manager::Xfwm4: return "xfwm4";
+    case Manager::IceWm: return "icewm";
+  }
+  return "";
+}
+
+// One start: the main window's place stored before it ("" keeps what the
+// start before stored; numbers, or W and H for the work area's width and
+// height, less a number when followed by one: Left, Top, Width, Height,
+// State), whether the stored place must come back as it was, the State the
+// start must store, and what more the start does (settings: opens the
+// settings; editor: an editor stored, moved and reopened; unmaximise: the
+// main window is taken out of the maximised state).
+struct StartRow {
+  const char* store;
+  bool kept;
+  int state;
+  const char* more;
+};
+
+const StartRow kStartRows[] = {
+    // A first start: maximised where the manager maximises, else fitted.
+    {"-", false, 2, "settings"},
+    // A place that fits, three times; the third opens an editor.
+    {"40,100,600,400,1", true, 1, ""},
+    {"", true, 1, ""},
+    {"", true, 1, "editor"},
+    // As large as the work area; then, fitted, as un-maximising leaves it.
+    {"0,0,W,H,1", false, 1, ""},
+    {"", true, 1, ""},
+    // Maximised, three times, lower down than the screen has room for; the
+    // third is un-maximised, and the next start keeps that.
+    {"0,78,W,H-40,2", false, 2, ""},
+    {"", false, 2, ""},
+    {"", false, 1, "unmaximise"},
+    {"", true, 1, ""},
+};
+
+constexpr const char* kStartMark = "VELMARIS_REAL_START";
+
+// Whether a window manager runs on the display: one has taken the root
+// window's substructure redirection and, when it is an EWMH manager, names
+// itself and what it supports. Asked of the server without a window.
+bool ManagerRuns(const std::string& display, bool ewmh) {
+  xcb_connection_t* c = xcb_connect((":" + display).c_str(), nullptr);
+  const auto closing = qScopeGuard([c] { xcb_disconnect(c); });
+  if (xcb_connection_has_error(c)) return false;
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+  auto property = [c](xcb_window_t w, const char* name, xcb_atom_t type) {
+    std::vector<uint32_t> values;
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, strlen(name), name), nullptr);
+    if (!atom) return values;
+    xcb_get_property_reply_t* reply =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, w, atom->atom, type, 0, 1024), nullptr);
+    if (reply && reply->format == 32) {
+      const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+      values.assign(data, data + xcb_get_property_value_length(reply) / 4);
+    }
+    free(reply);
+    free(atom);
+    return values;
+  };
+  xcb_get_window_attributes_reply_t* attributes =
+      xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, root), nullptr);
+  const bool redirected =
+      attributes && (attributes->all_event_masks & XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT);
+  free(attributes);
+  if (!redirected || !ewmh) return redirected;
+  const auto check = property(root, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW);
+  return !check.empty() &&
+         property(check.front(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW) == check &&
+         !property(root, "_NET_SUPPORTED", XCB_ATOM_ATOM).empty();
+}
+
+// Starts the window manager on the display, in a process group of its own
+// (xfwm4 with the D-Bus session it needs for its settings), its files in the
+// test's folder; waits until it manages windows.
+void RealInputTest::StartManager(Manager m, const std::string& display) {
+  // A home of its own for each start: what a manager leaves there (xfwm4's
+  // settings daemon) is never met by the next.
+  const std::string home = dir / ("wm-home-" + display);
+  mkdir(home.c_str(), 0700);
+  const std::string rc = dir / "twmrc";
+  if (m == Manager::Twm || m == Manager::TwmBare) {
+    // A window dragged by its title bar moves as it goes: twm grabs the
+    // server while it draws an outline, which would stop the drag's own
+    // input.
+    std::string text = std::string(kTwmrc) + "OpaqueMove\n";
+    if (m == Manager::TwmBare) text.erase(text.find("DecorateTransients\n"), 19);
+    dir.Write("twmrc", text);
+  }
+  const std::string log = dir / "wm.log";
+  wm_ = fork();
+  if (wm_ == 0) {
+    setsid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(out, 1);
+    dup2(out, 2);
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    setenv("XDG_CACHE_HOME", home.c_str(), 1);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    setenv("DISPLAY", (":" + display).c_str(), 1);
+    setenv("NO_AT_BRIDGE", "1", 1);
+    switch (m) {
+      case Manager::Twm:
+      case Manager::TwmBare:
+        execlp("twm", "twm", "-f", rc.c_str(), static_cast<char*>(nullptr));
+        break;
+      case Manager::Xfwm4:
+        execlp("dbus-run-session", "dbus-run-session", "--", "xfwm4", "--compositor=off",
+               "--sm-client-disable", static_cast<char*>(nullptr));
+        break;
+      case Manager::IceWm: execlp("icewm", "icewm", static_cast<char*>(nullptr)); break;
+    }
+    _exit(127);
+  }
+  const bool ewmh = m == Manager::Xfwm4 || m == Manager::IceWm;
+  const auto until = std::chrono::steady_clock::now() + 120s;
+  while (!ManagerRuns(display, ewmh) && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(ManagerRuns(display, ewmh))
+      << ManagerName(m) << " does not run: " << dir.Read("wm.log");
+}
+
+// Runs the rows' starts one after the other under the manager on each
+// screen, every start in a child of its own.
+void RealInputTest::RunStarts(Manager m) {
+  const char* tools[] = {"Xvfb",
+                         m == Manager::Xfwm4   ? "xfwm4"
+                         : m == Manager::IceWm ? "icewm"
+                                               : "twm",
+                         m == Manager::Xfwm4 ? "dbus-run-session" : "Xvfb"};
+  for (const char* tool : tools)
+    if (!OnPath(tool)) GTEST_SKIP() << "needs " << tool << " (scripts/setup installs it)";
+  RuntimeDir runtime;
+  for (const char* screen : {"800x600x24", "1280x1024x24"}) {
+    SCOPED_TRACE(std::string(ManagerName(m)) + " on " + screen);
+    screen_ = screen;
+    const std::string display = StartXvfb();
+    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+    StartManager(m, display);
+    if (HasFatalFailure()) return;
+    TempDir place;
+    ASSERT_EQ(mkdir((place.Path() + "start").c_str(), 0700), 0);
+    for (size_t row = 0; row < std::size(kStartRows); ++row) {
+      const StartRow& r = kStartRows[row];
+      SCOPED_TRACE("start " + std::to_string(row + 1) + (*r.store ? " stored " : "") + r.store);
+      const std::string log = dir / "start.log";
+      child_ = fork();
+      if (child_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
+        dup2(out, 2);
+        setenv("DISPLAY", (":" + display).c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+        setenv(kStartMark, ManagerName(m), 1);
+        setenv("VELMARIS_REAL_START_DIR", place.Path().c_str(), 1);
+        setenv("VELMARIS_REAL_START_STORE", r.store, 1);
+        setenv("VELMARIS_REAL_START_KEPT", r.kept ? "1" : "0", 1);
+        setenv("VELMARIS_REAL_START_STATE", std::to_string(r.state).c_str(), 1);
+        setenv("VELMARIS_REAL_START_MORE", r.more, 1);
+        execl("/proc/self/exe", "test_app", "--gtest_also_run_disabled_tests",
+              "--gtest_filter=RealInputStart.DISABLED_AsAUserStartsIt",
+              static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      int code = -1;
+      if (WaitExit(child_, 5min, &code))
+        child_ = -1;
+      else
+        ADD_FAILURE() << "the start did not end";
+      const std::string out = dir.Read("start.log");
+      EXPECT_EQ(code, 0) << out;
+      EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+      if (::testing::Test::HasFailure()) break;
+    }
+    Stop();
+    EXPECT_FALSE(SocketLeftBehind(display)) << "the server left its socket behind";
+  }
+}
+
+TEST_F(RealInputTest, StoredPlacesComeBackUnderTwmWithoutFramedTransients) {
+  RunStarts(Manager::TwmBare);
+}
+
+TEST_F(RealInputTest, StoredPlacesComeBackUnderXfwm4) { RunStarts(Manager::Xfwm4); }
+
+TEST_F(RealInputTest, StoredPlacesComeBackUnderIcewm) { RunStarts(Manager::IceWm); }
+
+// The frame around the window as the X server has it: the window the window
+// manager put it in (its ancestor below the root), borders included, or the
+// window itself without a window manager.
+QRect ServerFrame(QWidget* w) {
+  xcb_connection_t* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+  xcb_window_t top = static_cast<xcb_window_t>(w->winId());
+  for (;;) {
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, top), nullptr);
+    if (!tree) return {};
+    const bool below = tree->parent == tree->root;
+    const xcb_window_t parent = tree->parent, root = tree->root;
+    free(tree);
+    if (below) {
+      xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, top), nullptr);
+      xcb_translate_coordinates_reply_t* at = xcb_translate_coordinates_reply(
+          c, xcb_translate_coordinates(c, top, root, 0, 0), nullptr);
+      QRect frame;
+      if (g && at)
+        frame = QRect(at->dst_x - g->border_width, at->dst_y - g->border_width,
+                      g->width + 2 * g->border_width, g->height + 2 * g->border_width);
+      free(g);
+      free(at);
+      return frame;
+    }
+    top = parent;
+  }
+}
+
+// Whether the window manager has the window maximised, as the window's
+// state on the X server says.
+bool ServerMaximised(QWidget* w) {
+  xcb_connection_t* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+  const auto atom = [c](const char* name) {
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, strlen(name), name), nullptr);
+    const xcb_atom_t a = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    free(reply);
+    return a;
+  };
+  xcb_get_property_reply_t* reply =
+      xcb_get_property_reply(c,
+                             xcb_get_property(c, 0, static_cast<xcb_window_t>(w->winId()),
+                                              atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 64),
+                             nullptr);
+  int found = 0;
+  if (reply && reply->format == 32) {
+    const auto* states = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+    for (int i = 0; i < xcb_get_property_value_length(reply) / 4; ++i)
+      found += states[i] == atom("_NET_WM_STATE_MAXIMIZED_VERT") ||
+               states[i] == atom("_NET_WM_STATE_MAXIMIZED_HORZ");
+  }
+  free(reply);
+  return found == 2;
+}
+
+// Where the X server has the window's client area.
+QRect ServerClient(QWidget* w) {
+  xcb_connection_t* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+  const auto id = static_cast<xcb_window_t>(w->winId());
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+  xcb_translate_coordinates_reply_t* at =
+      xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, id, root, 0, 0), nullptr);
+  xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr);
+  const QRect client = at && g ? QRect(at->dst_x, at->dst_y, g->width, g->height) : QRect();
+  free(at);
+  free(g);
+  return client;
+}
+
+// Whether the program has taken in where the window manager put its window.
+bool Settled(QWidget* w) { return w->geometry() == ServerClient(w); }
+
+std::string RectText(const QRect& r) {
+  return std::to_string(r.width()) + "x" + std::to_string(r.height()) + " at " +
+         std::to_string(r.x()) + "," + std::to_string(r.y());
+}
+
+class RealInputStart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv(kStartMark)) GTEST_SKIP() << "runs in a child of RealInputTest";
+    App();
+  }
+  static std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+  }
+  // Whether the manager the start runs under keeps windows maximised.
+  static bool ManagerMaximises() {
+    const std::string m = Env(kStartMark);
+    return m == "xfwm4" || m == "icewm";
+  }
+  static constexpr const char* kKey = "Software\\Brimvale\\Velmaris\\Placement\\MainWindow";
+  static constexpr const char* kNames[] = {"Left", "Top", "Width", "Height", "State"};
+  // The main window's stored values, none when nothing is stored.
+  static std::vector<int> Stored(const std::string& registry) {
+    platform::Registry reg(registry);
+    std::vector<int> values;
+    for (const char* name : kNames)
+      if (reg.ValueExists(kKey, name))
+        values.push_back(static_cast<int32_t>(reg.ReadDWord(kKey, name)));
+    return values;
+  }
+  static std::string ValuesText(const std::vector<int>& values) {
+    std::string text;
+    for (int v : values) text += (text.empty() ? "" : ",") + std::to_string(v);
+    return text;
+  }
+};
+
+TEST_F(RealInputStart, DISABLED_AsAUserStartsIt) {
+  const std::string folder = Env("VELMARIS_REAL_START_DIR");
+  const std::string registry = folder + "Velmaris.reg";
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  // The place stored before the start, in the work area's numbers.
+  if (const std::string store = Env("VELMARIS_REAL_START_STORE"); !store.empty() && store != "-") {
+    platform::Registry reg(registry);
+    std::istringstream words(store);
+    std::string word;
+    for (const char* name : kNames) {
+      ASSERT_TRUE(std::getline(words, word, ','));
+      int value = std::atoi(word.c_str());
+      if (word[0] == 'W' || word[0] == 'H')
+        value = (word[0] == 'W' ? area.width() : area.height()) -
+                (word.size() > 1 ? std::atoi(word.c_str() + 2) : 0);
+      reg.WriteDWord(kKey, name, static_cast<uint32_t>(value));
+    }
+    reg.Save();
+  }
+  const std::vector<int> before = Stored(registry);
+  const bool maximised = before.empty() || before[4] == 2;
+  const bool kept = Env("VELMARIS_REAL_START_KEPT") == "1";
+  const std::string more = Env("VELMARIS_REAL_START_MORE");
+  std::cout << "stored before: " << ValuesText(before) << ", work area " << RectText(area)
+            << std::endl;
+
+  TVelmarisApp app({folder + "start/", registry, folder + "guard.lock"});
+  ASSERT_TRUE(app.Start());
+  TKQMainWindow* main = app.MainWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(main, 120000));
+  // Where the window is to be: maximised by a manager that maximises;
+  // else with its frame on the screen, the title bar included, and at the
+  // stored corner when that is to be kept.
+  const auto placed = [&] {
+    const QRect frame = ServerFrame(main);
+    if (maximised && ManagerMaximises())
+      return main->isMaximized() && area.contains(ServerClient(main));
+    // Settled: the program knows where its window is, and a manager that
+    // maximised it unasked has let it go.
+    return area.contains(frame) && (!kept || frame.topLeft() == QPoint(before[0], before[1])) &&
+           Settled(main) && !(ManagerMaximises() && ServerMaximised(main));
+  };
+  EXPECT_TRUE(PumpUntil(placed, 30s)) << "frame " << RectText(ServerFrame(main)) << ", "
+                                      << (main->isMaximized() ? "maximised" : "normal");
+  if (!maximised) {
+    EXPECT_FALSE(main->isMaximized());
+  }
+
+  if (more == "settings") {
+    // The settings open with their frame on the screen, the title bar
+    // included.
+    main->SettingsClick([&](TSettingsDialog& settings) {
+      QTimer::singleShot(0, &settings, [&] {
+        const auto finish = qScopeGuard([&] { settings.reject(); });
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&settings, 120000));
+        EXPECT_TRUE(PumpUntil([&] { return area.contains(ServerFrame(&settings)); }, 30s))
+            << "settings' frame " << RectText(ServerFrame(&settings));
+      });
+    });
+  } else if (more == "editor") {
+    // An editor stored comes back at its frame's stored corner, is stored
+    // where the user moved it, and comes back there.
+    PlacementRegistry placement("Software\\Brimvale\\Velmaris\\Placement");
+    // (Moved up, away from the screen's edges, where a window manager may
+    // snap a window to the edge.)
+    for (const auto& [name, value] :
+         {std::pair{"Left", 30}, {"Top", 120}, {"Width", 500}, {"Height", 380}, {"State", 1}})
+      placement.WriteInteger("MessageEditor", name, value);
+    for (const auto& [from, to] :
+         {std::pair{QPoint(30, 120), QPoint(30, 80)}, std::pair{QPoint(30, 80), QPoint(30, 80)}}) {
+      QPointer<TMessageEditor> editor = new TMessageEditor;
+      editor->show();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(editor, 120000));
+      EXPECT_TRUE(PumpUntil([&] { return ServerFrame(editor).topLeft() == from; }, 30s))
+          << "editor's frame " << RectText(ServerFrame(editor));
+      if (to != from) {
+        // Dragged by its title bar, as a hand drags it.
+        const QRect frame = ServerFrame(editor);
+        const QPoint grip(frame.center().x(),
+                          (frame.top() + editor->mapToGlobal(QPoint()).y()) / 2);
+        XWalk(grip);
+        Xdo({"mousedown", "1"});
+        Pause(150ms);
+        XWalk(grip + to - from, 12);
+        Pause(150ms);
+        Xdo({"mouseup", "1"});
+      }
+      // Moved, once the program knows where its window went.
+      EXPECT_TRUE(
+          PumpUntil([&] { return ServerFrame(editor).topLeft() == to && Settled(editor); }, 30s))
+          << "editor's frame " << RectText(ServerFrame(editor));
+      editor->close();
+      delete editor;
+      EXPECT_EQ(placement.ReadInteger("MessageEditor", "Left", -1), to.x());
+      EXPECT_EQ(placement.ReadInteger("MessageEditor", "Top", -1), to.y());
+    }
+  } else if (more == "unmaximise") {
+    // Out of the maximised state, the window's frame lies on the screen.
+    main->showNormal();
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+          return !main->isMaximized() && !(ManagerMaximises() && ServerMaximised(main)) &&
+                 area.contains(ServerFrame(main)) && Settled(main);
+        },
+        30s))
+        << "frame " << RectText(ServerFrame(main));
+  }
+
+  main->close();
+  app.Shutdown();
+  const std::vector<int> after = Stored(registry);
+  std::cout << "stored after: " << ValuesText(after) << std::endl;
+  ASSERT_EQ(after.size(), 5u);
+  EXPECT_EQ(after[4], std::atoi(Env("VELMARIS_REAL_START_STATE").c_str()));
+  if (kept) {
+    EXPECT_EQ(ValuesText(after), ValuesText(before));
+  }
 }
 
 }  // namespace
