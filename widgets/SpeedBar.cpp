@@ -739,7 +739,7 @@ QSize TSpeedBar::minimumSizeHint() const {
 }
 
 int TSpeedBar::RoomOnScreen(int length) const {
-  const QWidget* form = window();
+  QWidget* form = window();
   const QScreen* where = form->screen();
   if (form == this || !where) return std::numeric_limits<int>::max();
   const QRect area = where->availableGeometry();
