@@ -273,7 +273,7 @@ class RealInputTest : public ::testing::Test {
     Stop();
     EXPECT_FALSE(SocketLeftBehind(display)) << "the server left its socket behind";
   }
-  void StartManager(Manager m, const std::string& display);
+  bool StartManager(Manager m, const std::string& display);
   void RunStarts(Manager m);
   pid_t xvfb_ = -1, twm_ = -1, child_ = -1;
   // The server's socket as it ran.
@@ -1979,8 +1979,8 @@ bool ManagerRuns(const std::string& display, bool ewmh) {
 
 // Starts the window manager on the display, in a process group of its own
 // (xfwm4 with the D-Bus session it needs for its settings), its files in the
-// test's folder; waits until it manages windows.
-void RealInputTest::StartManager(Manager m, const std::string& display) {
+// test's folder; whether it manages windows within a minute.
+bool RealInputTest::StartManager(Manager m, const std::string& display) {
   // A home of its own for each start: what a manager leaves there (xfwm4's
   // settings daemon) is never met by the next.
   const std::string home = dir / ("wm-home-" + display);
@@ -2022,11 +2022,10 @@ void RealInputTest::StartManager(Manager m, const std::string& display) {
     _exit(127);
   }
   const bool ewmh = m == Manager::Xfwm4 || m == Manager::IceWm;
-  const auto until = std::chrono::steady_clock::now() + 120s;
+  const auto until = std::chrono::steady_clock::now() + 60s;
   while (!ManagerRuns(display, ewmh) && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(20ms);
-  ASSERT_TRUE(ManagerRuns(display, ewmh))
-      << ManagerName(m) << " does not run: " << dir.Read("wm.log");
+  return ManagerRuns(display, ewmh);
 }
 
 // Runs the rows' starts one after the other under the manager on each
@@ -2043,10 +2042,20 @@ void RealInputTest::RunStarts(Manager m) {
   for (const char* screen : {"800x600x24", "1280x1024x24"}) {
     SCOPED_TRACE(std::string(ManagerName(m)) + " on " + screen);
     screen_ = screen;
-    const std::string display = StartXvfb();
-    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
-    StartManager(m, display);
-    if (HasFatalFailure()) return;
+    // Beside other suites' servers a fresh server is now and then out of
+    // a client's reach from the start (its display's socket taken away by
+    // a server ending outside this suite); the manager then cannot connect
+    // at all, and the pair is started again on another display.
+    std::string display, why;
+    for (int attempt = 0; attempt < 3 && display.empty(); ++attempt) {
+      display = StartXvfb();
+      ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+      if (StartManager(m, display)) break;
+      why += "\n:" + display + ": " + dir.Read("wm.log");
+      Stop();
+      display.clear();
+    }
+    ASSERT_FALSE(display.empty()) << ManagerName(m) << " does not run:" << why;
     TempDir place;
     ASSERT_EQ(mkdir((place.Path() + "start").c_str(), 0700), 0);
     for (size_t row = 0; row < std::size(kStartRows); ++row) {
