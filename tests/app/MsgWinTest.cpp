@@ -52,6 +52,15 @@ class MsgWinTest : public MainWindowFixture {
   std::string IndexBytes(const std::string& area) {
     return dir.Read("start/Msgbase/" + area + kPackedIndexExt);
   }
+  // Stores the list bar's «ShowFred» button at the left edge given, as a
+  // wider screen or another window width may have left it.
+  void StoreFredAt(const std::string& left) {
+    std::string ini = dir.Read("start/MsgList.ini");
+    const size_t fred = ini.find("=ShowFred,");
+    ASSERT_NE(fred, std::string::npos) << ini;
+    ini.replace(fred, ini.find('\n', fred) - fred, "=ShowFred," + left + ",3");
+    dir.Write("start/MsgList.ini", ini);
+  }
 };
 
 TEST_F(MsgWinTest, ReadingWithTheKeyboardClearsUnreadAndClosingWritesTheIndex) {
@@ -200,11 +209,8 @@ TEST_F(MsgWinTest, TheToolBarsButtonsLieOnTheBarUncovered) {
   m->SaveLayout();
   m->close();
   Settle();
-  std::string ini = dir.Read("start/MsgList.ini");
-  const size_t fred = ini.find("=ShowFred,");
-  ASSERT_NE(fred, std::string::npos) << ini;
-  ini.replace(fred, ini.find('\n', fred) - fred, "=ShowFred,5000,3");
-  dir.Write("start/MsgList.ini", ini);
+  StoreFredAt("5000");
+  if (HasFatalFailure()) return;
   m = window->OpenMessageList(*Area("FIDO.GER"));
   ASSERT_NE(m, nullptr);
   m->show();
@@ -302,12 +308,8 @@ TEST_F(MsgWinTest, DISABLED_TheToolBarIsReadAgainstItsWindowOnThisScreen) {
     m->SaveLayout();
     m->close();
     Settle();
-    std::string ini = dir.Read("start/MsgList.ini");
-    const size_t fred = ini.find("=ShowFred,");
-    ASSERT_NE(fred, std::string::npos) << ini;
-    ini.replace(fred, ini.find('\n', fred) - fred,
-                "=ShowFred," + std::to_string(row.stored) + ",3");
-    dir.Write("start/MsgList.ini", ini);
+    StoreFredAt(std::to_string(row.stored));
+    if (HasFatalFailure()) return;
 
     m = w.OpenMessageList(*Area("FIDO.GER"));
     ASSERT_NE(m, nullptr);
@@ -321,7 +323,7 @@ TEST_F(MsgWinTest, DISABLED_TheToolBarIsReadAgainstItsWindowOnThisScreen) {
     EXPECT_TRUE(item->Visible());
     EXPECT_GT(ExpectBarButtonsWhole(*m), 10);
     m->SaveLayout();
-    ini = dir.Read("start/MsgList.ini");
+    const std::string ini = dir.Read("start/MsgList.ini");
     const int left = std::atoi(ini.c_str() + ini.find("=ShowFred,") + 10);
     EXPECT_LE(left + bar->BtnWidth(), bar->width()) << ini;
     m->close();

@@ -231,6 +231,26 @@ class RealInputTest : public ::testing::Test {
       _exit(127);
     }
   }
+  // Runs this test program again as a child on the display, its output in
+  // the log, with the environment given and the disabled tests that the
+  // filter names; the child ends with the test process.
+  void StartChild(const std::string& display, const std::string& log,
+                  const std::vector<std::pair<std::string, std::string>>& environment,
+                  const std::string& filter) {
+    child_ = fork();
+    if (child_ != 0) return;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(out, 1);
+    dup2(out, 2);
+    setenv("DISPLAY", (":" + display).c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+    const std::string filterArg = "--gtest_filter=" + filter;
+    execl("/proc/self/exe", "test_app", "--gtest_also_run_disabled_tests", filterArg.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
   // Runs the driving part in a child on a display of its own, with or
   // without a window manager; then ends everything and checks that the
   // server left no socket behind.
@@ -243,21 +263,7 @@ class RealInputTest : public ::testing::Test {
     const std::string display = StartXvfb();
     ASSERT_FALSE(display.empty()) << "Xvfb did not start";
     if (underTwm) StartTwm(display);
-    const std::string log = dir / "child.log";
-    child_ = fork();
-    if (child_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(out, 1);
-      dup2(out, 2);
-      setenv("DISPLAY", (":" + display).c_str(), 1);
-      setenv("QT_QPA_PLATFORM", "xcb", 1);
-      setenv(kChildMark, underTwm ? "twm" : "none", 1);
-      const std::string filter = std::string("--gtest_filter=") + tests;
-      execl("/proc/self/exe", "test_app", "--gtest_also_run_disabled_tests", filter.c_str(),
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
+    StartChild(display, dir / "child.log", {{kChildMark, underTwm ? "twm" : "none"}}, tests);
     int code = -1;
     if (WaitExit(child_, 15min, &code))
       child_ = -1;
@@ -2061,27 +2067,15 @@ void RealInputTest::RunStarts(Manager m) {
     for (size_t row = 0; row < std::size(kStartRows); ++row) {
       const StartRow& r = kStartRows[row];
       SCOPED_TRACE("start " + std::to_string(row + 1) + (*r.store ? " stored " : "") + r.store);
-      const std::string log = dir / "start.log";
-      child_ = fork();
-      if (child_ == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(out, 1);
-        dup2(out, 2);
-        setenv("DISPLAY", (":" + display).c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
-        setenv(kStartMark, ManagerName(m), 1);
-        setenv("VELMARIS_REAL_START_DIR", place.Path().c_str(), 1);
-        setenv("VELMARIS_REAL_START_STORE", r.store, 1);
-        setenv("VELMARIS_REAL_START_KEPT", r.kept ? "1" : "0", 1);
-        setenv("VELMARIS_REAL_START_STATE", std::to_string(r.state).c_str(), 1);
-        setenv("VELMARIS_REAL_START_MORE", r.more, 1);
-        execl("/proc/self/exe", "test_app", "--gtest_also_run_disabled_tests",
-              "--gtest_filter=RealInputStart.DISABLED_AsAUserStartsIt",
-              static_cast<char*>(nullptr));
-        _exit(127);
-      }
+      StartChild(display, dir / "start.log",
+                 {{"XDG_RUNTIME_DIR", runtime.Path()},
+                  {kStartMark, ManagerName(m)},
+                  {"VELMARIS_REAL_START_DIR", place.Path()},
+                  {"VELMARIS_REAL_START_STORE", r.store},
+                  {"VELMARIS_REAL_START_KEPT", r.kept ? "1" : "0"},
+                  {"VELMARIS_REAL_START_STATE", std::to_string(r.state)},
+                  {"VELMARIS_REAL_START_MORE", r.more}},
+                 "RealInputStart.DISABLED_AsAUserStartsIt");
       int code = -1;
       if (WaitExit(child_, 5min, &code))
         child_ = -1;
