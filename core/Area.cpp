@@ -220,6 +220,7 @@ const char* AreaTypeCaptionPrefix(int areaType) {
 TArea::TArea(const std::string& directory, const std::string& name, const std::string& fileName,
              uint8_t areaType)
     : Name(name),
+      RawTag(platform::IsRawTag(name)),
       AreaType(areaType),
       base_(std::make_unique<TMessageBase>(*this)),
       self_(std::make_shared<TArea*>(this)) {
@@ -372,6 +373,7 @@ int32_t TArea::UnpackRecord(const uint8_t* r) {
   TextGroup = std::max<int32_t>(-1, GetI32(r + RecordOffset::TextGroup));
   AreaType = StoredType(GetI32(r + RecordOffset::AreaType));
   Name = GetShortString(r + RecordOffset::Name);
+  RawTag = platform::IsRawTag(Name);
   FileName = StoredFileName(GetShortString(r + RecordOffset::FileName));
   TabsToSpaces = r[RecordOffset::TabsToSpaces] != 0;
   NoSZ = r[RecordOffset::NoSZ] != 0;

@@ -47,6 +47,7 @@
 #include "core/NetLink.h"
 #include "core/PubLst.h"
 #include "core/SearchRequest.h"
+#include "platform/CodePage.h"
 
 namespace velmaris {
 
@@ -132,6 +133,10 @@ class TArea : public TObject {
 
   // --- Settings -------------------------------------------------------------
   std::string Name;      // area name (echo tag)
+  // Whether Name holds the tag's own bytes as its uplink sent them (raw, such
+  // as UTF-8 from a modern tosser) rather than an OEM tag converted into the
+  // ANSI page. Every reader asks the area; none judges the bytes again.
+  bool RawTag = false;
   std::string FileName;  // base name of the area's files
   std::string BaseDir;   // message base directory, ending in "/" (or empty)
   uint8_t AreaType = AreaTypeCode::Echomail;
@@ -155,6 +160,13 @@ class TArea : public TObject {
   TSearchRequest DisplayFilter;   // messages the message list shows
 
   bool IsSeparator() const { return Name == kSeparatorName; }
+  // The name as a person reads it: UTF-8 for a window, or in a line made in
+  // a code page (a log line and REPORT in the ANSI page).
+  std::string NameText() const { return platform::TagText(Name, RawTag); }
+  std::string NameInPage(platform::CodePage page) const {
+    return platform::TagInPage(Name, RawTag, page);
+  }
+  std::string NameInAnsi() const { return platform::TagInAnsi(Name, RawTag); }
   // The message list window open on the area (main thread), or none.
   TObject* MessageWindow = nullptr;
 

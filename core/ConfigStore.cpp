@@ -233,6 +233,7 @@ void TConfigStore::EnsureSystemArea(const char* name, const char* fileName, uint
   area->LoadFromRegistry(winRegistry_, section, &uplinks_);
   NoteFileNameMove(*area, moved);
   area->Name = name;
+  area->RawTag = false;
   area->NameFilters();
   area->RecountFlags();
   area->AreaType = type;

@@ -498,6 +498,15 @@ std::string TagInPage(std::string_view name, CodePage page) {
   return IsUtf8Tag(name) ? FromUtf8(name, page) : Recode(name, AnsiCodePage(), page);
 }
 std::string TagInAnsi(std::string_view name) { return TagInPage(name, AnsiCodePage()); }
+std::string TagText(std::string_view name, bool raw) {
+  return raw && IsUtf8(name) ? std::string(name) : AnsiToUtf8(name);
+}
+std::string TagInPage(std::string_view name, bool raw, CodePage page) {
+  return raw && IsUtf8(name) ? FromUtf8(name, page) : Recode(name, AnsiCodePage(), page);
+}
+std::string TagInAnsi(std::string_view name, bool raw) {
+  return TagInPage(name, raw, AnsiCodePage());
+}
 std::string TagFromOem(std::string_view tag) {
   return RecodeExact(tag, OemCodePage(), AnsiCodePage()).value_or(std::string(tag));
 }

@@ -152,5 +152,10 @@ bool IsUtf8Tag(std::string_view name);
 std::string TagText(std::string_view name);
 std::string TagInPage(std::string_view name, CodePage page);
 std::string TagInAnsi(std::string_view name);
+// The same for a name whose rawness is already known (an area keeps it):
+// raw says whether the name holds the bytes its uplink sent.
+std::string TagText(std::string_view name, bool raw);
+std::string TagInPage(std::string_view name, bool raw, CodePage page);
+std::string TagInAnsi(std::string_view name, bool raw);
 
 }  // namespace velmaris::platform
