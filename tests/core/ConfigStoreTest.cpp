@@ -808,9 +808,8 @@ TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase)
           ::symlink((Start() + "Диск/" + kDupesFileName).c_str(), (old + kDupesFileName).c_str()),
           0);
     }
-    const std::string oldBytes = r.oldHas && r.fault != OldBroken
-                                     ? platform::ReadFile(old + kDupesFileName)
-                                     : std::string();
+    const std::string oldBytes =
+        r.oldHas && r.fault != OldBroken ? platform::ReadFile(old + kDupesFileName) : std::string();
     if (r.fault == RegistrySave) {
       // The registry file's name is taken by a folder that holds a file:
       // the new file cannot be put in its place.
