@@ -1,5 +1,6 @@
 #include "core/ConfigStore.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -309,6 +310,30 @@ void TConfigStore::NoteMessageBaseGone() {
 // --- Saving -----------------------------------------------------------------------
 
 void TConfigStore::SaveToRegistry() {
+  WriteRegistryTree();
+  winRegistry_.Flush();
+}
+
+std::string TConfigStore::StageConfiguration() {
+  return OnMainThread([this]() -> std::string {
+    if (closed_) throw std::runtime_error("the configuration is closed");
+    WriteRegistryTree();
+    const platform::Registry& registry = winRegistry_.Registry();
+    if (registry.Path().empty()) return {};
+    // The staged file goes in place by a rename, which takes the place of a
+    // file or a link, never of anything else: that is found out now, while
+    // the run can still be undone.
+    struct stat st {};
+    if (::lstat(registry.Path().c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+      throw platform::ERegistry("cannot save the registry: " + platform::LogName(registry.Path()) +
+                                " is no file");
+    const std::string staged = registry.Path() + ".New";
+    platform::WriteFileAtomic(staged, registry.ToText());
+    return staged;
+  });
+}
+
+void TConfigStore::WriteRegistryTree() {
   settings_->SaveToRegistry(winRegistry_);
   mailboxes_.SaveToRegistry(winRegistry_, kMailboxesSection);
   addressBook_.SaveToRegistry(winRegistry_, kAddressbookSection);
@@ -329,7 +354,6 @@ void TConfigStore::SaveToRegistry() {
   textGroups_.SaveToRegistry(winRegistry_);
   SaveSerialsToRegistry(winRegistry_);
   WriteUpdateMarker("Enhanced Headers", true);
-  winRegistry_.Flush();
 }
 
 bool TConfigStore::SaveConfiguration() {

@@ -155,6 +155,16 @@ class TConfigStore {
   // Writes the whole configuration and the registry file; raises on failure
   // (platform::ERegistry, platform::EFile).
   void SaveToRegistry();
+  // For a run that must store its configuration together with its other
+  // files (the import's commit): writes the whole configuration into the
+  // registry tree and the tree's text into a file beside the registry file,
+  // not over it; the run's journal then puts that file in place with its
+  // commit, or removes it when the run is undone. Returns that file's path
+  // ("" when the registry lives in memory only and there is nothing to
+  // put in place). Runs on the main thread; a save asked for inside the
+  // change brackets still comes at their end. Raises on failure, writing
+  // nothing over the registry file; a closed store raises too.
+  std::string StageConfiguration();
   // SaveToRegistry, reporting a failure through the Prompter and the log;
   // true when saved. Inside a TConfigChangeBatch the save waits for the end
   // of the batch (and returns true). A closed store saves nothing: the
@@ -289,6 +299,8 @@ class TConfigStore {
 
  private:
   class TextGroupUsers;
+  // Writes the whole configuration into the registry tree, not its file.
+  void WriteRegistryTree();
   void LoadAreas();
   // moved: set when the area's files were moved to a new name at load.
   void EnsureSystemArea(const char* name, const char* fileName, uint8_t type, const char* section,

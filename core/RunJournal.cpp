@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -69,7 +70,15 @@ bool MoveAside(const std::string& from, const std::string& to) {
   return false;
 }
 
+std::atomic<TRunStepHook> stepHook{nullptr};
+
 }  // namespace
+
+void SetRunStepHook(TRunStepHook hook) { stepHook.store(hook); }
+
+void RunStep() {
+  if (const TRunStepHook hook = stepHook.load()) hook();
+}
 
 // --- The file ------------------------------------------------------------------------
 
@@ -216,12 +225,14 @@ bool RecoverImportJournal(const std::string& journalPath, std::vector<std::strin
     if (committed) {
       if (r[0] == "move" && r.size() == 3) {
         ok = MoveAside(r[1], r[2]) && ok;
+        RunStep();
       } else if (r[0] == "replace" && r.size() == 3 && platform::FileExists(r[1])) {
         try {
           platform::ReplaceFile(r[1], r[2]);
         } catch (const platform::EFile&) {
           ok = false;
         }
+        RunStep();
       }
     } else if (r[0] == "area") {
       if (!RollBackArea(r)) {
@@ -237,6 +248,7 @@ bool RecoverImportJournal(const std::string& journalPath, std::vector<std::strin
   tell(committed ? "The interrupted import has been finished."
                  : "The interrupted import has been undone; its packets are tossed again.");
   journal.Remove();
+  RunStep();
   return true;
 }
 

@@ -15,6 +15,8 @@
 //   "created PATH"                       a file the run made (removed when
 //                                        the run rolls back)
 //   "move FROM TO"  "replace FROM TO"    what is left to do after the commit
+//                                        (the staged duplicate ring and
+//                                        registry go in place by "replace")
 //   "commit"                             the point of no return
 // Recovery at the next start (RecoverImportJournal): without "commit" every
 // area goes back to its size and count before the run and the run's files
@@ -74,5 +76,12 @@ bool RollBackArea(const TRunJournal::Record& record);
 // lines of a log of what was done go to log when given. False when a step
 // failed; the journal then stays for the next try.
 bool RecoverImportJournal(const std::string& journalPath, std::vector<std::string>* log = nullptr);
+
+// The steps of a run's commit and of its recovery call the step hook when
+// one is set: tests that cut a run off at every step set it (the batch
+// driver's --die-at-step). Not set in the program.
+using TRunStepHook = void (*)();
+void SetRunStepHook(TRunStepHook hook);
+void RunStep();
 
 }  // namespace velmaris

@@ -28,12 +28,25 @@ void RefuseImports(const std::string& why) {
 }
 // What the next import puts into its log: the damaged databases met.
 std::vector<std::string> importNotes;
+// The folders of the last open, where the database is looked at again.
+std::string openedBase, openedStart;
+// The lines said of databases that cannot be read, since they last could
+// be: each is said once however often it is looked at (a batch run opens
+// the checker three times), and again once it was mended in between.
+std::vector<std::string> saidUnreadable;
 
 void Log(const std::string& line) {
   if (TConfigStore* store = GetConfigStore())
     store->Log(line);
   else
     std::cerr << "velmaris: " << line << std::endl;
+}
+
+void LogUnreadable(const std::string& line) {
+  for (const std::string& said : saidUnreadable)
+    if (said == line) return;
+  saidUnreadable.push_back(line);
+  Log(line);
 }
 
 // Saves the open checker (the caller holds globalMutex); false after reporting.
@@ -46,10 +59,14 @@ bool SaveLocked() {
     globalChecker->SaveToFile();
     return true;
   } catch (const std::exception& e) {
-    const std::string text =
-        "The duplicate database " + globalChecker->Path() + " could not be saved: " + e.what();
-    Log(text);
-    platform::GetPrompter().Error(text);
+    // The log line in the ANSI page, the box in UTF-8, each piece from
+    // outside converted into its page.
+    const auto text = [&](platform::LinePage page) {
+      return "The duplicate database " + platform::LineText(globalChecker->Path(), page) +
+             " could not be saved: " + platform::LineText(e.what(), page);
+    };
+    Log(text(platform::LinePage::Ansi));
+    platform::GetPrompter().Error(text(platform::LinePage::Utf8));
     return false;
   }
 }
@@ -109,13 +126,14 @@ void MergeStartDirectoryDatabase(const std::string& startDir) {
   keys.Forget();  // read only: never written back
   const auto refuse = [&] {
     RefuseImports("the duplicate database " + keys.LoadProblem());
-    Log("The duplicate database " + platform::LogName(older) + " was not merged: " +
-        keys.LoadProblem() + "; no mail is imported until it can be read, the inbound keeps it");
+    LogUnreadable("The duplicate database " + platform::LogName(older) +
+                  " was not merged: " + keys.LoadProblem() +
+                  "; no mail is imported until it can be read, the inbound keeps it");
   };
   if (keys.Unreadable()) return refuse();
   if (globalChecker->Unreadable()) {
-    Log("The duplicate database " + platform::LogName(older) +
-        " was not merged: " + platform::LogName(globalChecker->Path()) + " cannot be read");
+    LogUnreadable("The duplicate database " + platform::LogName(older) + " was not merged: " +
+                  platform::LogName(globalChecker->Path()) + " cannot be read");
     return;
   }
   std::string kept;
@@ -148,8 +166,32 @@ void NoteLoadProblem() {
     }
   }
   RefuseImports("the duplicate database " + ring.LoadProblem());
-  Log("The duplicate database " + ring.LoadProblem() +
-      "; no mail is imported until it can be read, the inbound keeps it");
+  LogUnreadable("The duplicate database " + ring.LoadProblem() +
+                "; no mail is imported until it can be read, the inbound keeps it");
+}
+
+TDupeChecker& OpenLocked(const std::string& messageBaseDir, const std::string& startDir);
+
+// The database as it is now, looked at before every import and every move
+// of the message base, as the start looks at it: one that was refused is
+// opened again (a mended one is read); one that cannot be read now (a link
+// whose drive went away) is loaded as the start loads it, so that nothing
+// is imported into the keys held in memory, which could not be saved. The
+// keys held are those each import's commit wrote into the database; one
+// that is merely gone or damaged since is written over with them at the
+// next commit. The caller holds globalMutex.
+void LookAgainLocked() {
+  if (!globalChecker) return;
+  if (!importRefusal.empty() || globalChecker->Unreadable()) {
+    OpenLocked(openedBase, openedStart);
+    return;
+  }
+  if (globalChecker->Path().empty()) return;
+  TDupeChecker now(globalChecker->Path());
+  now.Forget();
+  if (!now.Unreadable()) return;
+  globalChecker->LoadFromFile();
+  NoteLoadProblem();
 }
 
 // The duplicate database goes along when the message base folder changes:
@@ -166,6 +208,7 @@ class TDupeBaseFiles : public TMessageBaseFiles {
     if (TTosser::Running())
       return "The message base cannot be moved while an import runs. Try again when it has "
              "ended.";
+    LookAgainLocked();
     if (globalChecker && globalChecker->Unreadable())
       return stays + "its duplicate database " + globalChecker->LoadProblem() + ".";
     TDupeChecker there(to + kDupesFileName);
@@ -260,28 +303,41 @@ TDupeBaseFiles baseFiles;
 
 }  // namespace
 
-TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir, const std::string& startDir) {
-  std::lock_guard lock(globalMutex);
+namespace {
+
+TDupeChecker& OpenLocked(const std::string& messageBaseDir, const std::string& startDir) {
   if (globalChecker) {
     SaveLocked();
     globalChecker.reset();
   }
   importRefusal.clear();
+  openedBase = messageBaseDir;
+  openedStart = startDir;
   const std::string path = platform::JoinPath(platform::WithSlash(messageBaseDir), kDupesFileName);
   TakeOverStartDirectoryDatabase(path, startDir);
   globalChecker = std::make_unique<TDupeChecker>(path);
   NoteLoadProblem();
   MergeStartDirectoryDatabase(startDir);
+  // Every database it uses can be read: a later fault is said again.
+  if (importRefusal.empty()) saidUnreadable.clear();
   SetMessageBaseFilesInForce(&baseFiles);
   return *globalChecker;
 }
 
+}  // namespace
+
+TDupeChecker& OpenDupeChecker(const std::string& messageBaseDir, const std::string& startDir) {
+  std::lock_guard lock(globalMutex);
+  return OpenLocked(messageBaseDir, startDir);
+}
+
 TDupeChecker& DupeCheckerForImport(const std::string& messageBaseDir, const std::string& startDir) {
-  {
-    std::lock_guard lock(globalMutex);
-    if (globalChecker && importRefusal.empty()) return *globalChecker;
-  }
-  return OpenDupeChecker(messageBaseDir, startDir);
+  std::lock_guard lock(globalMutex);
+  if (!globalChecker) return OpenLocked(messageBaseDir, startDir);
+  openedBase = messageBaseDir;
+  openedStart = startDir;
+  LookAgainLocked();
+  return *globalChecker;
 }
 
 std::string DupeCheckerRefusal() {

@@ -46,6 +46,17 @@ std::optional<uint32_t> ParseHex32(std::string_view text) {
   return value;
 }
 
+// A decimal size; nothing for any other text.
+std::optional<uint64_t> ParseSize(std::string_view text) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return value;
+}
+
 std::string Hex8(uint32_t v) {
   char buf[9];
   std::snprintf(buf, sizeof buf, "%08X", v);
@@ -66,11 +77,13 @@ std::string RealDir(const std::string& dir) {
 
 // Copies source to target through a temporary file beside the target,
 // computing the CRC-32 of the bytes copied. When expected is given and
-// differs, nothing is made. The target is never replaced: a file or link
-// that appeared at its name meanwhile makes the copy fail.
+// differs, nothing is made. Unless replace is set the target is never
+// replaced: a file or link that appeared at its name meanwhile makes the
+// copy fail. With replace the copy is renamed over what stands there (a
+// link itself, never its target).
 enum class CopyResult { Ok, Failed, CrcMismatch };
 CopyResult CopyWithCrc(const std::string& source, const std::string& target,
-                       std::optional<uint32_t> expected, uint32_t& crc) {
+                       std::optional<uint32_t> expected, uint32_t& crc, bool replace = false) {
   Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (in.get() < 0) return CopyResult::Failed;
   // The temporary name stays within the bytes a name may have, also beside
@@ -103,7 +116,10 @@ CopyResult CopyWithCrc(const std::string& source, const std::string& target,
   if (expected && *expected != crc) return fail(CopyResult::CrcMismatch);
   if (::fsync(out.get()) != 0) return fail(CopyResult::Failed);
   try {
-    if (!platform::RenameNoReplace(temp, target)) return fail(CopyResult::Failed);
+    if (replace)
+      platform::ReplaceFile(temp, target);
+    else if (!platform::RenameNoReplace(temp, target))
+      return fail(CopyResult::Failed);
   } catch (const platform::EFile&) {
     return fail(CopyResult::Failed);
   }
@@ -170,13 +186,15 @@ TTicFile TTicFile::Parse(std::string_view text) {
     std::string keyword;
     CutFirstWordOrQuoted(rest, keyword);
     keyword = platform::UpperAscii(keyword);
-    if (keyword == "AREA" || keyword == "FILE" || keyword == "CRC") {
+    if (keyword == "AREA" || keyword == "FILE" || keyword == "CRC" || keyword == "SIZE") {
       std::string word;
       CutFirstWordOrQuoted(rest, word);
       if (keyword == "AREA") {
         tic.Area = word;
       } else if (keyword == "FILE") {
         tic.File = word;
+      } else if (keyword == "SIZE") {
+        tic.Size = ParseSize(word);
       } else {
         tic.Crc = ParseHex32(word);
         tic.BadCrcText = !tic.Crc.has_value();
@@ -307,6 +325,45 @@ std::string AreaFolder(const std::string& fileBase, const std::string& area) {
   return best.value_or(area);
 }
 
+// Why a TIC file may not put its file under name in the area's folder
+// (realArea): the name is the description of a file there (that file's
+// name plus ".Txt", as the tosser writes it) or a description list other
+// programs keep in file areas. "" when it may.
+std::string DescriptionRefusal(const std::string& realArea, const std::string& name) {
+  constexpr std::string_view kTxt = ".Txt";
+  struct stat st {};
+  if (name.size() > kTxt.size() &&
+      name.compare(name.size() - kTxt.size(), kTxt.size(), kTxt) == 0 &&
+      ::lstat((realArea + name.substr(0, name.size() - kTxt.size())).c_str(), &st) == 0)
+    return "the description of " + platform::LogName(name.substr(0, name.size() - kTxt.size()));
+  for (const char* list : {"files.bbs", "descript.ion"})
+    if (platform::EqualNoCase(name, list) && ::lstat((realArea + name).c_str(), &st) == 0)
+      return "the area's description list";
+  return {};
+}
+
+// The file in the area's folder (realArea) under name or, where that name
+// is another file's, under a number beside it, that is the one announced:
+// a file of that CRC and, when it is known, that size. Its name, "" when
+// there is none.
+std::string AnnouncedFileInArea(const std::string& realArea, const std::string& name,
+                                std::optional<uint64_t> size, uint32_t crc) {
+  for (unsigned n = 0; n < 0x10000; ++n) {
+    const std::string there = n == 0 ? name : NumberedName(name, n, ".Txt");
+    struct stat st {};
+    if (::lstat((realArea + there).c_str(), &st) != 0) {
+      if (::lstat((realArea + there + ".Txt").c_str(), &st) == 0) continue;
+      return {};
+    }
+    TFileFacts facts;
+    if (S_ISREG(st.st_mode) && (!size || static_cast<uint64_t>(st.st_size) == *size) &&
+        ReadFileFacts(realArea + there, facts) == TReadResult::Ok &&
+        (!size || facts.Size == *size) && facts.Crc == crc)
+      return there;
+  }
+  return {};
+}
+
 // Whether the inbound file the TIC file names is mail (see ProcessTicFile).
 bool IsMailFile(const std::string& inbound, const std::string& name, const TPckList* packers) {
   if (!IsMailFileName(name)) return false;
@@ -369,10 +426,6 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
   std::vector<std::string> found = TicInboundNames(inbound, file);
   if (found.empty() && file != tic.File) found = TicInboundNames(inbound, tic.File);
   std::erase_if(found, [&](const std::string& n) { return !platform::FileExists(inbound + n); });
-  if (found.empty()) {
-    out.LogLines = {notMoved, "File " + fileLog + " is not in the inbound directory."};
-    return out;
-  }
   // The target folder must lie inside the file base also after links are
   // resolved. An area's folder is found in any case: FILES.LAT and files.lat
   // are one area.
@@ -382,16 +435,46 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
   } catch (const platform::EFile&) {
     areaDir = platform::WithSlash(fileBase) + area + "/";
   }
+  const auto inside = [&](const std::string& realArea, const std::string& realBase) {
+    return !realBase.empty() && !realArea.empty() && realArea.size() > realBase.size() &&
+           realArea.compare(0, realBase.size(), realBase) == 0;
+  };
+  std::string areaFile = TicAreaFileName(file);
+  if (found.empty()) {
+    // Filed already: another TIC file of the same call announced the same
+    // file, which the mailer stored once.
+    const std::string realArea = RealDir(areaDir);
+    if (tic.Crc && inside(realArea, RealDir(fileBase))) {
+      if (const std::string there = AnnouncedFileInArea(realArea, areaFile, tic.Size, *tic.Crc);
+          !there.empty()) {
+        ::unlink((inbound + ticName).c_str());
+        out.Result = TTicResult::Duplicate;
+        out.LogLines = {"File " + fileLog + " is already in area " + areaLog + " as " +
+                        platform::LogName(there) + ": the TIC file " + ticLog +
+                        " announces it again and has been deleted."};
+        return out;
+      }
+    }
+    out.LogLines = {notMoved, "File " + fileLog + " is not in the inbound directory."};
+    return out;
+  }
   ForceDirectoryPath(areaDir);
   const std::string realBase = RealDir(fileBase);
   const std::string realArea = RealDir(areaDir);
-  if (realBase.empty() || realArea.empty() || realArea.size() <= realBase.size() ||
-      realArea.compare(0, realBase.size(), realBase) != 0) {
+  if (!inside(realArea, realBase)) {
     out.LogLines = {notMoved, "The folder of area " + areaLog + " lies outside the file base."};
     return out;
   }
-  // What is in the file base stays: another TIC file placed it.
-  std::string areaFile = TicAreaFileName(file);
+  // A TIC file never puts its file over a description.
+  if (const std::string why = DescriptionRefusal(realArea, areaFile); !why.empty()) {
+    out.Result = TTicResult::Errors;
+    out.LogLines = {errors, "TIC file " + ticLog + " names " + fileLog + ", " + why + " in area " +
+                                areaLog + ": it is not replaced."};
+    return out;
+  }
+  // A file under a name cut to fit stays: another TIC file placed it. One
+  // under its own name gives way to the newer one the TIC file announces.
+  bool replace = false;
   const auto taken = [&realArea](const std::string& name) {
     struct stat st {};
     return ::lstat((realArea + name).c_str(), &st) == 0 ||
@@ -443,6 +526,20 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
       }
       if (!cut) break;
     }
+    if (free.empty() && !cut) {
+      // Its own name: the file there is replaced when it is a file of the
+      // area's folder (never a folder, a link or anything else).
+      struct stat st {};
+      if (::lstat((realArea + areaFile).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        out.Result = TTicResult::Errors;
+        out.LogLines = {errors, "TIC file " + ticLog + " names " + fileLog +
+                                    ", which is no file in area " + areaLog +
+                                    ": it is not replaced."};
+        return out;
+      }
+      free = areaFile;
+      replace = true;
+    }
     if (free.empty()) {
       out.LogLines = {notMoved, "File " + fileLog + " is already in area " + areaLog + " ."};
       return out;
@@ -461,7 +558,7 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
   std::string source;
   for (const std::string& name : found) {
     source = name;
-    copied = CopyWithCrc(inbound + name, realArea + areaFile, tic.Crc, crc);
+    copied = CopyWithCrc(inbound + name, realArea + areaFile, tic.Crc, crc, replace);
     if (copied != CopyResult::CrcMismatch) break;
   }
   if (copied == CopyResult::CrcMismatch) {
@@ -485,6 +582,10 @@ TTicOutcome ProcessTicFile(const std::string& inbound, const std::string& ticNam
   out.Result = TTicResult::Moved;
   out.LogLines.insert(out.LogLines.begin(),
                       "File " + fileLog + " has been moved to area " + areaLog + " .");
+  if (replace)
+    out.LogLines.insert(out.LogLines.begin() + 1,
+                        "File " + fileLog + " in area " + areaLog +
+                            " has been replaced by the one the TIC file " + ticLog + " announces.");
   return out;
 }
 

@@ -29,14 +29,15 @@ struct TTicFile {
   std::string Desc;
   std::vector<std::string> LDesc;
   std::optional<uint32_t> Crc;  // the announced CRC-32
+  std::optional<uint64_t> Size;  // the announced size (SIZE), when it is a number
   bool BadCrcText = false;      // a CRC line that is no hexadecimal number
   // The text says it is UTF-8: it begins with a byte-order mark or a CHRS
   // (or CHARSET) line names UTF-8.
   bool Utf8 = false;
 
   // Reads the lines (ended by CR, LF or both): the first word, upper-cased,
-  // is the keyword; the last AREA, FILE, DESC and CRC win, LDESC lines add
-  // up; other lines are passed over.
+  // is the keyword; the last AREA, FILE, DESC, CRC and SIZE win, LDESC lines
+  // add up; other lines are passed over.
   static TTicFile Parse(std::string_view text);
   // The description file's lines: the long description, else the
   // description as its one line.
@@ -88,7 +89,7 @@ enum class TTicResult {
   Moved,      // file copied, description written, both inbound files deleted
   Errors,     // no AREA or FILE, a hostile name, an unreadable TIC file
   NotMoved,   // the file is missing, its CRC differs, or the copy failed
-  Duplicate,  // the same file (size and CRC) is in the area: both inbound files deleted
+  Duplicate,  // the same file (size and CRC) is in the area: the inbound files deleted
 };
 
 struct TTicOutcome {
@@ -98,13 +99,19 @@ struct TTicOutcome {
 
 // Processes the TIC file ticName in the inbound directory against the file
 // base (both ending in "/"). The files stay in the inbound directory unless
-// the result is Moved or Duplicate. A file or description already in the
-// area's folder (placed by another TIC file) is never replaced: where it is
-// the same file (size and CRC) the TIC file is a duplicate; a different file
-// whose name was cut to fit goes beside it under the first free numbered
-// name (NumberedName, leaving room for the description), as two long names
-// cut to one never replace each other; a different file under its own,
-// uncut name is not moved. A file with a mail name is
+// the result is Moved or Duplicate. Where the area's folder holds a file
+// under the name already: the same file (size and CRC) makes the TIC file
+// a duplicate; a different file whose name was cut to fit goes beside it
+// under the first free numbered name (NumberedName, leaving room for the
+// description), as two long names cut to one never replace each other; a
+// different file under its own, uncut name is replaced (the newer one the
+// TIC file announces), with its description, when it is a file of the
+// folder. A TIC file never replaces a description (a name that is another
+// file's of the area plus ".Txt", a description list such as "files.bbs"):
+// it is refused (Errors). A TIC file whose file is not in the inbound
+// directory but in the area with its CRC (and its SIZE, when announced) is
+// a duplicate too (two TIC files for one file in one call): it is deleted.
+// A file with a mail name is
 // never taken; with packers given, a bundle name counts as mail only when a
 // packer knows the file (what the tosser would unpack). The area and file
 // names of the TIC file (OEM, or UTF-8 kept as it is) are converted to the

@@ -1381,7 +1381,9 @@ void TTosser::JournalAreas(const std::vector<TArea*>& areas) {
   journal_->Append(records);
   for (TArea* area : fresh) {
     journaled_.insert(area);
-    heldBefore_[area] = area->HeldMessages();
+    // An area without files before the run held nothing, whatever its
+    // marks say; one whose files went before keeps its record.
+    heldBefore_[area] = std::max(area->HeldMessages(), 0);
     area->SyncWrites = false;
   }
 }
@@ -1430,16 +1432,15 @@ void TTosser::WriteAreas() {
   }
 }
 
-// The commit: configuration, staged ring, the moves and "commit" in the
-// journal; then the moves are done and the journal removed.
+// The commit: the areas' writes synced, the ring and the configuration
+// staged beside their files, the moves and "commit" in the journal; then the
+// journal is carried out and removed. The configuration (new areas, what
+// each area holds) reaches its file only through the journal, so a run cut
+// off at any step leaves the registry and the areas' files of one and the
+// same side of the commit: before it, the undo removes the staged registry
+// with the areas' writes; after it, the recovery puts it in place.
 void TTosser::Commit() {
-  changesOpen_ = false;
-  // The areas' records of what they hold go with the configuration.
-  if (counters_.Written > 0) setup_.Store->SaveConfiguration();
-  if (!setup_.Store->EndChanges()) {
-    Fail("The configuration could not be saved.");
-    return;
-  }
+  RunStep();
   std::vector<TRunJournal::Record> records;
   try {
     // The areas' writes (and new files' names) reach the disk before the
@@ -1451,6 +1452,7 @@ void TTosser::Commit() {
       dirs.insert(area->BaseDir);
     }
     for (const std::string& d : dirs) platform::FsyncPath(d);
+    RunStep();
     // The ring goes into its database (through a link, which stays); one
     // that could not be read is never written over.
     const std::string ring = dupes_ && !dupes_->Unreadable() ? dupes_->FilePath() : "";
@@ -1458,6 +1460,14 @@ void TTosser::Commit() {
       const std::string staged = ring + ".New";
       platform::WriteFileAtomic(staged, dupes_->Encode());
       records.push_back({"replace", staged, ring});
+      RunStep();
+    }
+    // The areas' records of what they hold go with the configuration.
+    if (counters_.Written > 0) {
+      const std::string registry = setup_.Store->Registry().Registry().Path();
+      if (const std::string staged = setup_.Store->StageConfiguration(); !staged.empty())
+        records.push_back({"replace", staged, registry});
+      RunStep();
     }
     for (const std::string& name : tossedPackets_)
       records.push_back({"move", inbound_ + name, backupDir_ + name});
@@ -1468,13 +1478,20 @@ void TTosser::Commit() {
     }
     records.push_back({"commit"});
     journal_->Append(records);
+    RunStep();
   } catch (const std::exception& e) {
     Fail(std::string("The import could not be committed: ") + e.what());
+    // The undo saves the configuration again once the areas' records are
+    // back as they were (the tree may hold the staged ones).
+    setup_.Store->SaveConfiguration();
     return;
   }
   std::vector<std::string> lines;
   if (!RecoverImportJournal(journalPath_, &lines))
     LogLine("The import is stored; some packets could not be moved and are moved by the next run.");
+  // A save asked for since (and nothing of the run) is written now.
+  changesOpen_ = false;
+  if (!setup_.Store->EndChanges()) LogLine("The configuration could not be saved.");
   for (const std::string& name : tossedPackets_) {
     if (platform::FileExists(inbound_ + name))
       LeavePacket(name);
@@ -1486,24 +1503,28 @@ void TTosser::Commit() {
 // Undoes whatever the run wrote: areas back to their sizes before it, the
 // ring back to its database, every packet left in the inbound directory.
 void TTosser::RollBack() {
-  if (changesOpen_) {
-    changesOpen_ = false;
-    setup_.Store->EndChanges();
-  }
   counters_.Written = 0;
   for (TArea* area : queuedAreas_) area->ClearQueue();
   queuedAreas_.clear();
   GiveBundlesBack();
-  if (!journal_) return;
-  std::vector<std::string> lines;
-  if (!RecoverImportJournal(journalPath_, &lines))
-    LogLine("The area writes of this run could not all be undone; the next run undoes them.");
-  for (TArea* area : journaled_) {
-    area->SetHeldMessages(heldBefore_[area]);
-    area->RecountFlags();
+  if (journal_) {
+    std::vector<std::string> lines;
+    if (!RecoverImportJournal(journalPath_, &lines))
+      LogLine("The area writes of this run could not all be undone; the next run undoes them.");
+    for (TArea* area : journaled_) {
+      area->SetHeldMessages(heldBefore_[area]);
+      area->RecountFlags();
+    }
+    if (dupes_ && !dupes_->Path().empty()) dupes_->LoadFromFile();
   }
-  if (dupes_ && !dupes_->Path().empty()) dupes_->LoadFromFile();
-  LogLine("Nothing of this run has been stored; its packets stay in the inbound directory.");
+  // The configuration (the areas the run made, a save asked for meanwhile)
+  // is saved with the areas' records as they are after the undo.
+  if (changesOpen_) {
+    changesOpen_ = false;
+    setup_.Store->EndChanges();
+  }
+  if (journal_)
+    LogLine("Nothing of this run has been stored; its packets stay in the inbound directory.");
 }
 
 void TTosser::ReleaseAreas() {

@@ -175,6 +175,65 @@ TEST_F(MainWindowJobsTest, ADuplicateDatabaseMendedWhileTheProgramRunsIsReadAtTh
   }
 }
 
+// A database that could be read at the start and cannot be read since (the
+// drive its link points into went away) stops the next Ctrl+I as it would
+// at the start: nothing is stored, the packet stays, and the end of the
+// program writes nothing through the link and says nothing of a save. Once
+// the drive is back, the next Ctrl+I imports with the keys it holds.
+TEST_F(MainWindowJobsTest, ADuplicateDatabaseThatCannotBeReadSinceTheStartStopsTheNextImport) {
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", Times(2, 0)}});
+  const std::string base = w.ConfigStore().MessageBaseDir();
+  const std::string drive = Start() + "Диск/", away = Start() + "Отключён/";
+  const std::string database = base + kDupesFileName;
+  CloseDupeChecker();
+  std::remove(database.c_str());
+  platform::MakeDirs(drive);
+  {
+    TDupeChecker keys(drive + kDupesFileName);
+    keys.CheckAndAdd(1);
+  }
+  ASSERT_EQ(::symlink((drive + kDupesFileName).c_str(), database.c_str()), 0);
+  OpenDupeChecker(base, Start());
+  ASSERT_EQ(DupeCheckerRefusal(), "");
+  ASSERT_EQ(
+      std::rename(platform::WithoutSlash(drive).c_str(), platform::WithoutSlash(away).c_str()), 0);
+  const int before = Area("FIDO.GER")->Count;
+  platform::MakeDirs(Start() + "Inbound/");
+  platform::WriteFileAtomic(
+      Start() + "Inbound/00000001.pkt",
+      PacketFrom({EchoMessage("FIDO.GER", "One a"), EchoMessage("FIDO.GER", "One b")}));
+  TImportWindow* import = w.ImportWindow();
+  Trigger("Import");
+  Wait([&] { return !import->Running(); });
+  EXPECT_TRUE(import->Status->toPlainText().contains("cannot be read"))
+      << import->Status->toPlainText().toStdString();
+  EXPECT_EQ(Area("FIDO.GER")->Count, before);
+  EXPECT_TRUE(platform::FileExists(Start() + "Inbound/00000001.pkt"));
+  EXPECT_FALSE(platform::PathExists(drive));
+  // The drive is back: the keys it holds are used, the new ones added.
+  ASSERT_EQ(
+      std::rename(platform::WithoutSlash(away).c_str(), platform::WithoutSlash(drive).c_str()), 0);
+  Trigger("Import");
+  Wait([&] { return !import->Running(); });
+  EXPECT_EQ(Area("FIDO.GER")->Count, before + 2);
+  EXPECT_FALSE(platform::FileExists(Start() + "Inbound/00000001.pkt"));
+  // Gone again before the end: the end saves nothing and says nothing.
+  ASSERT_EQ(
+      std::rename(platform::WithoutSlash(drive).c_str(), platform::WithoutSlash(away).c_str()), 0);
+  Trigger("Import");
+  Wait([&] { return !import->Running(); });
+  const size_t boxes = prompter.Questions().size();
+  EXPECT_TRUE(CloseDupeChecker());
+  EXPECT_EQ(prompter.Questions().size(), boxes);
+  EXPECT_FALSE(platform::PathExists(drive));
+  struct stat st {};
+  ASSERT_EQ(::lstat(database.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  TDupeChecker saved(away + kDupesFileName);
+  saved.Forget();
+  EXPECT_EQ(saved.Count(), 3u);
+}
+
 // Bundles that only wait for room (of every kind) are one line each in the
 // import window's log and one in its summary, and raise no box, whether the
 // import comes from the menu or follows a call that brought mail; a bundle

@@ -713,9 +713,11 @@ TEST_F(ConfigStoreTest, WhatAnAreaHeldIsKeptApartFromItsFiles) {
 // database, nothing is written into the old folder, and the registry names
 // the new folder before the old database goes. A database there that
 // cannot be read, a registry that cannot be saved and a folder that cannot
-// be written keep the base where it was, each saying why.
+// be written keep the base where it was, each saying why. The database is
+// looked at as it is at the move: one mended since the start goes along,
+// one that cannot be read since keeps the base where it is.
 TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase) {
-  enum Fault { None, Unreadable, RegistrySave, ReadOnlyFolder, LinkToOld };
+  enum Fault { None, Unreadable, RegistrySave, ReadOnlyFolder, LinkToOld, OldMended, OldBroken };
   const struct {
     const char* what;
     bool oldHas, newHas;  // a database with a key of its own
@@ -731,6 +733,9 @@ TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase)
        "Read-only file system"},
       // Another name of the same folder is no move: nothing goes anywhere.
       {"the new folder is a link to the old one", true, false, LinkToOld, ""},
+      {"the old folder's was a folder at the start, mended since", true, false, OldMended, ""},
+      {"the old folder's became a link into a drive that is gone", true, false, OldBroken,
+       "cannot be read (it is a link to "},
   };
   int n = 0;
   for (const auto& r : rows) {
@@ -777,6 +782,11 @@ TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase)
     TMailLock lock(Start(), RegistryPath());
     ASSERT_EQ(lock.Acquire(), TMailLock::Result::Acquired);
     SetMailLockInForce(&lock);
+    const std::string aside = Start() + "aside";
+    if (r.fault == OldMended) {
+      ASSERT_EQ(std::rename((old + kDupesFileName).c_str(), aside.c_str()), 0);
+      platform::MakeDirs(old + kDupesFileName);
+    }
     OpenDupeChecker(old);
     struct Close {
       ~Close() {
@@ -784,9 +794,22 @@ TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase)
         SetMailLockInForce(nullptr);
       }
     } close;
-    GetDupeChecker().CheckAndAdd(3);  // imported by this run
+    if (r.fault == OldMended) {
+      // Mended while the program runs, before any import.
+      ASSERT_TRUE(GetDupeChecker().Unreadable());
+      ASSERT_EQ(::rmdir((old + kDupesFileName).c_str()), 0);
+      ASSERT_EQ(std::rename(aside.c_str(), (old + kDupesFileName).c_str()), 0);
+    } else {
+      GetDupeChecker().CheckAndAdd(3);  // imported by this run
+    }
+    if (r.fault == OldBroken) {
+      ASSERT_EQ(std::rename((old + kDupesFileName).c_str(), aside.c_str()), 0);
+      ASSERT_EQ(
+          ::symlink((Start() + "Диск/" + kDupesFileName).c_str(), (old + kDupesFileName).c_str()),
+          0);
+    }
     const std::string oldBytes =
-        r.oldHas ? platform::ReadFile(old + kDupesFileName) : std::string();
+        r.oldHas && r.fault != OldBroken ? platform::ReadFile(old + kDupesFileName) : std::string();
     if (r.fault == RegistrySave) {
       // The registry file's name is taken by a folder that holds a file:
       // the new file cannot be put in its place.
@@ -806,7 +829,7 @@ TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase)
       EXPECT_EQ(TDupeChecker(old + kDupesFileName).Keys(), (std::vector<uint32_t>{1, 3}));
       continue;
     }
-    const bool fault = r.fault != None;
+    const bool fault = r.fault != None && r.fault != OldMended;
     EXPECT_EQ(config->ApplySettings(values), !fault);
     // Root writes where the mode forbids it: its folder is a read-only mount.
     const std::string said =
@@ -825,6 +848,16 @@ TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase)
     EXPECT_EQ(platform::Registry(RegistryPath())
                   .ReadString(std::string(kConfigRootKey) + "\\Paths", "Messagebase"),
               base);
+    if (r.fault == OldBroken) {
+      // Nothing is written through the link or into the new folder.
+      struct stat st {};
+      ASSERT_EQ(::lstat((old + kDupesFileName).c_str(), &st), 0);
+      EXPECT_TRUE(S_ISLNK(st.st_mode));
+      EXPECT_FALSE(platform::PathExists(Start() + "Диск"));
+      EXPECT_FALSE(platform::PathExists(moved + kDupesFileName));
+      EXPECT_TRUE(GetDupeChecker().Unreadable());
+      continue;
+    }
     if (fault) {
       // Everything as it was: the old database untouched, none left in
       // the new folder but its own.
@@ -842,7 +875,7 @@ TEST_F(ConfigStoreTest, TheRunningDuplicateHistoryGoesIntoTheNewFoldersDatabase)
     std::vector<uint32_t> keys;
     if (r.newHas) keys.push_back(2);
     if (r.oldHas) keys.push_back(1);
-    keys.push_back(3);
+    if (r.fault != OldMended) keys.push_back(3);
     EXPECT_EQ(TDupeChecker(moved + kDupesFileName).Keys(), keys);
     if (r.newHas) {
       EXPECT_FALSE(GetDupeChecker().CheckAndAdd(2));

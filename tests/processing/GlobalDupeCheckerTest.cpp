@@ -15,6 +15,7 @@
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
+#include "platform/Registry.h"
 #include "processing/GlobalDupeChecker.h"
 #include "support/TempDir.h"
 
@@ -30,6 +31,7 @@ class GlobalDupeCheckerTest : public ::testing::Test {
   }
   TempDir dir;
   platform::ScriptedPrompter prompter;
+  platform::Registry registry{""};
 };
 
 TEST_F(GlobalDupeCheckerTest, KeysSurviveARestartInTheStartDirectory) {
@@ -281,16 +283,32 @@ TEST_F(GlobalDupeCheckerTest, ADamagedDatabaseKeepsItsKeysAndIsKeptBeside) {
   }
 }
 
+// The box and the log line name the database readably: the line in the
+// ANSI page, the box in UTF-8 (the folder has a Russian name).
 TEST_F(GlobalDupeCheckerTest, SaveFailureIsReported) {
   // The database's name is taken by a directory: it cannot be written.
-  platform::MakeDirs(dir / "Velmaris.Dupes");
-  OpenDupeChecker(dir.Path());
+  const std::string path = dir / "База/Velmaris.Dupes";
+  platform::MakeDirs(path);
+  OpenDupeChecker(dir / "База/");
   GetDupeChecker().CheckAndAdd(1);
+  std::vector<std::string> lines;
+  TConfigStore store(dir / "start/", registry);
+  store.SetLogSink([&](const std::string& line) { lines.push_back(line); });
+  store.MakeCurrent();
   EXPECT_FALSE(SaveDupeChecker());
+  SetConfigStore(nullptr);
   const auto questions = prompter.Questions();
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].kind, platform::MsgKind::Error);
-  EXPECT_NE(questions[0].text.find("Velmaris.Dupes could not be saved"), std::string::npos);
+  EXPECT_NE(questions[0].text.find("The duplicate database " + path + " could not be saved: "),
+            std::string::npos)
+      << questions[0].text;
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(
+      lines[0].find("The duplicate database " + platform::LogName(path) + " could not be saved: "),
+      0u)
+      << lines[0];
+  EXPECT_EQ(lines[0].find(path), std::string::npos) << lines[0];
   EXPECT_FALSE(CloseDupeChecker());
 }
 

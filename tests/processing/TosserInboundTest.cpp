@@ -155,11 +155,12 @@ TEST(TicFileMail, NeverTakesMail) {
   }
 }
 
-// What one TIC file placed, another never replaces: neither the file nor
-// its description. The same file again is a duplicate. A long name is cut to
-// fit (leaving room for its description), and where that cut name is
-// another file's, the file goes beside it under a number: also two files
-// that came in one call, which the mailer numbered.
+// A newer file under its own name replaces the one there, with its
+// description; a description is never replaced. The same file again is a
+// duplicate. A long name is cut to fit (leaving room for its description),
+// and where that cut name is another file's, the file goes beside it under
+// a number, never replacing it: also two files that came in one call, which
+// the mailer numbered.
 TEST(TicFileMail, NeverReplacesWhatAnotherPlaced) {
   TempDir t;
   const std::string inbound = t / "in/", base = t / "base/";
@@ -183,8 +184,8 @@ TEST(TicFileMail, NeverReplacesWhatAnotherPlaced) {
     std::string alsoData = "";
   } steps[] = {
       {"readme.txt", "first", TTicResult::Moved},
-      {"readme.txt", "second", TTicResult::NotMoved},
-      {"readme.txt.Txt", "third", TTicResult::NotMoved},
+      {"readme.txt", "second", TTicResult::Moved},
+      {"readme.txt.Txt", "third", TTicResult::Errors},
       {"notes", "fourth", TTicResult::Moved},
       {"notes", "fourth", TTicResult::Duplicate},
       {longName(""), "long one", TTicResult::Moved, mailerCut, placed},
@@ -215,14 +216,103 @@ TEST(TicFileMail, NeverReplacesWhatAnotherPlaced) {
       EXPECT_EQ(t.Read("base/A/" + name + ".Txt"), s.desc + "\n");
     }
   }
-  EXPECT_EQ(t.Read("base/A/readme.txt"), "first");
-  EXPECT_EQ(t.Read("base/A/readme.txt.Txt"), "first\n");
+  EXPECT_EQ(t.Read("base/A/readme.txt"), "second");
+  EXPECT_EQ(t.Read("base/A/readme.txt.Txt"), "second\n");
   EXPECT_EQ(t.Read("base/A/notes.Txt"), "fourth\n");
   EXPECT_EQ(t.Read("base/A/" + placed), "long one");
   // What stays in the inbound: the files of the TIC files not moved.
   std::vector<std::string> left;
   for (const auto& e : platform::ScanDir(inbound)) left.push_back(e.name);
-  EXPECT_EQ(left, (std::vector<std::string>{"readme.txt", "readme.txt.Txt", "t2.tic", "t3.tic"}));
+  EXPECT_EQ(left, (std::vector<std::string>{"readme.txt.Txt", "t3.tic"}));
+}
+
+// Every TIC file of a call is filed or said to be refused, none waits for
+// ever: a newer file under its own name replaces the one in the area; a TIC
+// file that names a description, or something in the area that is no file,
+// is refused; a second TIC file for a file the first one filed is a
+// duplicate.
+TEST_F(TosserInboundTest, EveryTicFileIsFiledOrRefused) {
+  const std::string outside = dir.Path() + "outside/";
+  platform::MakeDirs(outside);
+  const auto crcOf = [](const std::string& bytes) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", Crc32OfString(bytes));
+    return std::string(text);
+  };
+  const auto ticFor = [&](const std::string& file, const std::string& bytes,
+                          const std::string& desc) {
+    return "AREA FILES\r\nFILE " + file + "\r\nDESC " + desc + "\r\nCRC " + crcOf(bytes) +
+           "\r\nSIZE " + std::to_string(bytes.size()) + "\r\n";
+  };
+  struct Row {
+    const char* what;
+    std::string file;                  // the TIC files' FILE
+    int tics;                          // how many TIC files announce it
+    std::vector<std::string> logged;   // lines the run logs
+    std::vector<std::string> inbound;  // what stays in the inbound
+    std::string inArea;                // the bytes the area has under file
+  } rows[] = {
+      {"a newer data.zip under its own name",
+       "data.zip",
+       1,
+       {"File data.zip has been moved to area FILES .",
+        "File data.zip in area FILES has been replaced by the one the TIC file t1.tic announces."},
+       {},
+       "newer data"},
+      {"the description of data.zip",
+       "data.zip.Txt",
+       1,
+       {"TIC file t1.tic names data.zip.Txt, the description of data.zip in area FILES: it is not "
+        "replaced."},
+       {"data.zip.Txt", "t1.tic"},
+       "old description\n"},
+      {"the area's description list",
+       "FILES.BBS",
+       1,
+       {"TIC file t1.tic names FILES.BBS, the area's description list in area FILES: it is not "
+        "replaced."},
+       {"FILES.BBS", "t1.tic"},
+       "the list"},
+      {"a link out of the area under the name",
+       "linked.zip",
+       1,
+       {"TIC file t1.tic names linked.zip, which is no file in area FILES: it is not replaced."},
+       {"linked.zip", "t1.tic"},
+       "outside"},
+      {"two TIC files for one file",
+       "new.zip",
+       2,
+       {"File new.zip has been moved to area FILES .",
+        "File new.zip is already in area FILES as new.zip: the TIC file t"},
+       {},
+       "newer data"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    const std::string area = FileBase() + "FILES/";
+    RunShell("rm -rf '" + area + "'");
+    platform::MakeDirs(area);
+    platform::WriteFileAtomic(area + "data.zip", "old data");
+    platform::WriteFileAtomic(area + "data.zip.Txt", "old description\n");
+    platform::WriteFileAtomic(area + "FILES.BBS", "the list");
+    platform::WriteFileAtomic(outside + "target", "outside");
+    ASSERT_EQ(::symlink((outside + "target").c_str(), (area + "linked.zip").c_str()), 0);
+    Drop(r.file, "newer data");
+    for (int n = 1; n <= r.tics; ++n)
+      Drop("t" + std::to_string(n) + ".tic", ticFor(r.file, "newer data", "Newer"));
+    Toss();
+    for (const std::string& line : r.logged) EXPECT_TRUE(LoggedPart(line)) << line;
+    std::vector<std::string> left = InboundNames();
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, r.inbound);
+    EXPECT_EQ(platform::ReadFile(area + r.file), r.inArea);
+    EXPECT_EQ(platform::ReadFile(outside + "target"), "outside");
+    EXPECT_EQ(platform::ReadFile(area + "FILES.BBS"), "the list");
+    if (r.inbound.empty()) {
+      EXPECT_EQ(platform::ReadFile(area + r.file + ".Txt"), "Newer\n");
+    }
+    for (const std::string& name : r.inbound) ::unlink((Inbound() + name).c_str());
+  }
 }
 
 TEST_F(TosserInboundTest, BundlesFromZipAndArj) {

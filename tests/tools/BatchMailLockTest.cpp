@@ -444,8 +444,13 @@ TEST_F(BatchMailLockTest, ADuplicateDatabaseThatCannotBeReadStopsTheImport) {
       EXPECT_EQ(platform::ReadFile(inHome), keys);
     }
     ASSERT_EQ(RunShell(undo), 0);
-    // Said in the terminal's UTF-8, with the folder's Russian name.
+    // Said in the terminal's UTF-8, with the folder's Russian name: once
+    // as the run finds it, once as why it stops.
     EXPECT_NE(err.find(bad + " cannot be read"), std::string::npos) << err;
+    size_t said = 0;
+    for (size_t at = 0; (at = err.find(bad + " cannot be read", at)) != std::string::npos; ++at)
+      ++said;
+    EXPECT_EQ(said, 2u) << err;
     EXPECT_NE(out.find("cannot be read"), std::string::npos) << out;
     EXPECT_TRUE(platform::FileExists(Program() + "Inbound/0000d002.pkt"));
     EXPECT_EQ(platform::ReadFile(inBase), keys);

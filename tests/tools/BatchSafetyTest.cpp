@@ -63,6 +63,9 @@ class BatchSafetyTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::SetDispatcher(&dispatcher_);
+    Configure();
+  }
+  void Configure() {
     platform::MakeDirs(Inbound());
     // The uplink 2:5030/1 (so that new tags become areas), bundles by PKZip.
     platform::Registry registry(Reg());
@@ -247,6 +250,34 @@ TEST_F(BatchSafetyTest, ImportAndExportKilledAtRandomLoseAndDoubleNothing) {
   }
   EXPECT_EQ(sent.size(), static_cast<size_t>(kMessages));
   for (const auto& [subject, times] : sent) EXPECT_EQ(times, 1) << subject;
+}
+
+// An import cut off at each step of its commit and of the work after it
+// (a kill -9 there): the next run finishes or undoes it, and then says of no
+// area that its files are gone (the areas the cut-off run made, with mail
+// in them, went with the undo), and every message is stored once.
+TEST_F(BatchSafetyTest, AnImportCutOffAtEveryStepOfItsCommitLeavesNoAreaSaidToBeGone) {
+  int step = 1;
+  for (;; ++step) {
+    SCOPED_TRACE("killed at step " + std::to_string(step));
+    ASSERT_EQ(RunShell("rm -rf " + ShellQuote(Start()) + " " + ShellQuote(Reg())), 0);
+    Configure();
+    // One area held mail before; the run brings it more and six new ones.
+    DropCorpus(1, 1, 1000);
+    ASSERT_EQ(Batch("import"), 0);
+    DropCorpus(21, 7);
+    const int rc = Reap(Spawn("--die-at-step " + std::to_string(step) + " import"));
+    std::string out, err;
+    ASSERT_EQ(Batch("import", &out, &err), 0) << err;
+    EXPECT_EQ(err.find("had messages"), std::string::npos) << err;
+    EXPECT_EQ(out.find("had messages"), std::string::npos) << out;
+    const auto stored = StoredSubjects();
+    EXPECT_EQ(stored.size(), 22u);
+    for (const auto& [subject, times] : stored) EXPECT_EQ(times, 1) << subject;
+    EXPECT_TRUE(platform::ScanDir(Inbound(), "*.pk?").empty());
+    if (rc != -1 || step > 40) break;  // the run went to its end
+  }
+  EXPECT_GE(step, 6);
 }
 
 TEST_F(BatchSafetyTest, TwoRunsOnOneStartDirectoryTakeTurns) {

@@ -1,9 +1,14 @@
 // velmaris-batch [--dir START] [--registry FILE] [--wait SECONDS] COMMAND [ARGS]
+//
+// For tests of the recovery of runs cut off: --die-at-step N ends the
+// process with SIGKILL at the N-th step of a run's commit or recovery
+// (core/RunJournal.h), as a crash or a power cut would.
 #include <csignal>
 #include <iostream>
 
 #include "Batch.h"
 #include "core/ConfigStore.h"
+#include "core/RunJournal.h"
 #include "core/Settings.h"
 #include "platform/Registry.h"
 #include "platform/TerminalText.h"
@@ -30,6 +35,13 @@ void FollowCodePages(const std::string& registryPath, const std::string& startDi
   }
 }
 
+long dieAtStep = 0;
+
+void CountStep() {
+  static long steps = 0;
+  if (++steps == dieAtStep) std::raise(SIGKILL);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,13 +52,17 @@ int main(int argc, char** argv) {
   // ending the process.
   std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
-  std::string dir, registry, wait;
+  std::string dir, registry, wait, dieAt;
   size_t i = 0;
   try {
     for (; i < args.size(); ++i) {
-      if (args[i] == "--dir" || args[i] == "--registry" || args[i] == "--wait") {
+      if (args[i] == "--dir" || args[i] == "--registry" || args[i] == "--wait" ||
+          args[i] == "--die-at-step") {
         if (i + 1 >= args.size()) throw EBatchUsage(args[i] + " needs a value");
-        (args[i] == "--dir" ? dir : args[i] == "--wait" ? wait : registry) = args[i + 1];
+        (args[i] == "--dir"           ? dir
+         : args[i] == "--wait"        ? wait
+         : args[i] == "--die-at-step" ? dieAt
+                                      : registry) = args[i + 1];
         ++i;
       } else {
         break;
@@ -65,6 +81,12 @@ int main(int argc, char** argv) {
       if (wait.find_first_not_of("0123456789") != std::string::npos || wait.size() > 6)
         throw EBatchUsage("--wait needs a number of seconds");
       ctx.lockWaitSeconds = std::stoi(wait);
+    }
+    if (!dieAt.empty()) {
+      if (dieAt.find_first_not_of("0123456789") != std::string::npos || dieAt.size() > 6)
+        throw EBatchUsage("--die-at-step needs a number");
+      dieAtStep = std::stol(dieAt);
+      velmaris::SetRunStepHook(&CountStep);
     }
     const int rc = (*command)(ctx);
     std::cout.flush();
