@@ -499,7 +499,7 @@ bool TMessageEditor::GuardForbiddenEntry() {
 void TMessageEditor::RenewCaption() {
   TArea* area = SelectedArea();
   const QString caption =
-      area ? QStringLiteral("Message editor for area ") + AreaNameText(area->Name)
+      area ? QStringLiteral("Message editor for area ") + AreaNameText(*area)
            : QStringLiteral("Message editor without area");
   setWindowTitle(caption);
   TWinLst& list = WinLst();

@@ -127,7 +127,7 @@ void TMessageListWindow::Threadaufholen1Click() {
   if (!area_ || ThreadMessages.empty()) return;
   if (!CatchUpMessages(*area_, ThreadMessages))
     platform::GetPrompter().Inform(
-        platform::AnsiToUtf8(AreaInUseText(platform::TagInAnsi(area_->Name))));
+        platform::AnsiToUtf8(AreaInUseText(area_->NameInAnsi())));
 }
 
 void TMessageListWindow::Threadausklappen1Click() {

@@ -214,7 +214,7 @@ void TMessageListWindow::AlsTextspeichern1Click() {
     progress.hide();
     // A file that cannot be opened ends the command without a message.
     if (out.Outcome == TToolOutcome::Refused)
-      Inform("The area " + platform::TagInAnsi(area_->Name) + " is in use!");
+      Inform("The area " + area_->NameInAnsi() + " is in use!");
     else if (out.Outcome == TToolOutcome::Failed && !out.Error.empty())
       platform::GetPrompter().Error(platform::AnsiToUtf8(out.Error));
   } catch (const std::exception& e) {
@@ -226,7 +226,7 @@ void TMessageListWindow::Aufholen1Click() {
   if (!area_) return;
   try {
     if (MarkAreaRead(*area_).Outcome == TToolOutcome::Refused)
-      Inform("Could not access area " + platform::TagInAnsi(area_->Name) + " " +
+      Inform("Could not access area " + area_->NameInAnsi() + " " +
              "because it is in use by " + "another process !");
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
@@ -235,7 +235,7 @@ void TMessageListWindow::Aufholen1Click() {
 
 void TMessageListWindow::Aufrumen1Click() {
   if (!area_) return;
-  if (!LockWithRetry(*area_, "The area " + platform::TagInAnsi(area_->Name) + "is currently in " +
+  if (!LockWithRetry(*area_, "The area " + area_->NameInAnsi() + "is currently in " +
                                  "use " + "!"))
     return;
   auto& runs = CleanUps();
@@ -248,7 +248,7 @@ void TMessageListWindow::Aufrumen1Click() {
 
 void TMessageListWindow::Optimieren1Click() {
   if (!area_) return;
-  if (!LockWithRetry(*area_, "The area " + platform::TagInAnsi(area_->Name) + " is currently " +
+  if (!LockWithRetry(*area_, "The area " + area_->NameInAnsi() + " is currently " +
                                  "in use " + " !"))
     return;
   TAreaLockHold hold(*area_);

@@ -269,7 +269,7 @@ TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
   platform::Fd ody(::open(odyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!ody.ok()) {
     platform::GetPrompter().Warn(platform::AnsiToUtf8("Could not write message file for area " +
-                                                      platform::TagInAnsi(Name) + "!"));
+                                                      NameInAnsi() + "!"));
     return Outcome::Failed;
   }
 
@@ -327,7 +327,7 @@ TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
     RemoveQuietly(odyPath);
     RemoveQuietly(pxPath);
     platform::GetPrompter().Warn(platform::AnsiToUtf8(
-        "Problems occured when optimizing the area  " + platform::TagInAnsi(Name) +
+        "Problems occured when optimizing the area  " + NameInAnsi() +
         " ! Could not optimize area! Your hard disk is probably full. "
         "If this is not the case your area data may be damaged !"));
     return Outcome::Failed;

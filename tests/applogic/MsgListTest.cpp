@@ -197,6 +197,12 @@ TEST(MsgListRows, StatusTextNamesEveryCount) {
   EXPECT_EQ(MsgListCaption(&utf8, 0), "Could not access area RU.ТЕСТ !");
   TArea ansi("", "RU.\xD2\xC5\xD1\xD2", "RU.ТЕСТ");
   EXPECT_EQ(MsgListCaption(&ansi, 0), "Could not access area RU.ТЕСТ !");
+  // Whether the tag is raw is the area's to say: UTF-8 bytes that would go
+  // into the OEM page and back are still the letters they hold when the area
+  // keeps them as its uplink sent them.
+  TArea raw("", "RU.\xD0\xA2\xD0\xA1\xD0\xA0", "RU.TSR");
+  raw.RawTag = true;
+  EXPECT_EQ(MsgListCaption(&raw, 0), "Could not access area RU.ТСР !");
 }
 
 TEST(MsgListSearch, FlagAndTopicSearchesStepOverTheArea) {
