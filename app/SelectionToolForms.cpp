@@ -328,7 +328,8 @@ void TCopyMails::Work() {
   Animate(false);
   if (out.Outcome == TToolOutcome::Refused) {
     AskState();
-    Inform("Cannot access area " + AreaTagInAnsi(out.InUse) + " because it " + "is in us by onther" + " process!");
+    Inform("Cannot access area " + AreaTagInAnsi(out.InUse) + " because it " +
+           "is in us by onther" + " process!");
     return;
   }
   DaText->setText(QStringLiteral("Updating display ..."));
@@ -441,8 +442,8 @@ void TSetFlags::Work() {
   for (size_t k = 0; k < Lists.size(); ++k) operations[k] = Lists[k]->currentIndex();
   const TToolOutcome out = SetMessageFlags(area, selection, operations, *this);
   if (out.Outcome == TToolOutcome::Refused) {
-    Inform("Could not access area  " + area.NameInAnsi() + " because it is in" + " use by another " +
-           "process !");
+    Inform("Could not access area  " + area.NameInAnsi() + " because it is in" +
+           " use by another " + "process !");
     AskState();
     return;
   }

@@ -518,8 +518,7 @@ bool TArea::MoveStoredFileName(const std::string& stored) {
   }
   auto keepOlder = [&](const std::string& why) {
     FileName = older;
-    FileNameNote =
-        "The files of area " + NameInAnsi() + " keep their name " + older + ": " + why;
+    FileNameNote = "The files of area " + NameInAnsi() + " keep their name " + older + ": " + why;
     return false;
   };
   // A move cut off after some of the files were renamed leaves each file

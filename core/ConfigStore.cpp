@@ -590,8 +590,7 @@ std::string TConfigStore::MessageBaseMoveRefusal(const std::string& dir) const {
     if (area->IsLocked())
       return "The message base cannot be moved while the area " + area->NameInAnsi() +
              " is in use. Try again when it is free.";
-    if (!area->FirstFile().empty())
-      holds = "the files of the area " + area->NameInAnsi();
+    if (!area->FirstFile().empty()) holds = "the files of the area " + area->NameInAnsi();
   }
   for (const char* name : {kImportJournalName, kExportJournalName})
     if (holds.empty() && platform::FileExists(from + name)) holds = name;

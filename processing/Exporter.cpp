@@ -60,8 +60,7 @@ bool TExporter::LockArea(TArea& area, const std::string& waitingText) {
     held_ = &area;
     return true;
   }
-  LogLine("Area " + area.NameInAnsi() +
-          " skipped: the export was aborted while waiting for it.");
+  LogLine("Area " + area.NameInAnsi() + " skipped: the export was aborted while waiting for it.");
   return false;
 }
 
@@ -126,14 +125,12 @@ void TExporter::RunJob() {
   // Echomail.
   for (TArea* area : list) {
     if (area->AreaType != AreaTypeCode::Echomail || !HasWaiting(*area)) continue;
-    if (!LockArea(*area, "Waiting for access to " + area->NameInAnsi() + " ..."))
-      continue;
+    if (!LockArea(*area, "Waiting for access to " + area->NameInAnsi() + " ...")) continue;
     Status("Scanning " + area->NameInAnsi() + " ...");
     const int n = ExportToUplink(*area, options);
     EchoMails += n;
     if (n > 0)
-      LogLine(std::to_string(n) + " messages from area " + area->NameInAnsi() +
-              " exported.");
+      LogLine(std::to_string(n) + " messages from area " + area->NameInAnsi() + " exported.");
     UnlockArea(*area);
     Status("Processed area " + area->NameInAnsi() + " .");
   }
@@ -152,8 +149,8 @@ void TExporter::RunJob() {
       const int n = ExportToUplink(*area, options);
       NetMails += n;
       if (n > 0)
-        LogLine(std::to_string(n) + " netmails from area " + area->NameInAnsi() +
-                " with uplink " + link->Name + " exported.");
+        LogLine(std::to_string(n) + " netmails from area " + area->NameInAnsi() + " with uplink " +
+                link->Name + " exported.");
       area->SetUplink(nullptr);
       UnlockArea(*area);
     }
@@ -170,8 +167,7 @@ void TExporter::RunJob() {
     CrashMails += n;
     UnlockArea(*area);
     if (n > 0)
-      LogLine(std::to_string(n) + " crashmails from area " + area->NameInAnsi() +
-              " exported.");
+      LogLine(std::to_string(n) + " crashmails from area " + area->NameInAnsi() + " exported.");
   }
   Status("Crashmail processed.");
   if (CrashMails > 0) LogLine(std::to_string(CrashMails) + " crashmails exported.");

@@ -501,8 +501,7 @@ TFilterRunner::Result TFilterRunner::Run(TMail& mail, const std::string& areaNam
     } catch (const std::exception& e) {
       // The copy failed: this filter neither copies nor deletes.
       Log(env_, "Filter \"" + name + "\": " + e.what() + "; the message from " +
-                    mail.Header.FromName.Str() + " stays in " + AreaTagInAnsi(areaName) +
-                    ".");
+                    mail.Header.FromName.Str() + " stays in " + AreaTagInAnsi(areaName) + ".");
     }
   }
   return result;

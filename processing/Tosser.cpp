@@ -1186,8 +1186,7 @@ TArea* TTosser::CreateEchoArea(const std::string& tag, TNetLink* uplink) {
   if (!area) return nullptr;
   areasByName_[AreaKey(tag)] = area;
   ++counters_.AreasCreated;
-  LogLine("Area " + area->NameInAnsi() + " has been created for uplink " + uplink->Name +
-          ".");
+  LogLine("Area " + area->NameInAnsi() + " has been created for uplink " + uplink->Name + ".");
   return area;
 }
 
@@ -1248,9 +1247,9 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
     ++counters_.Personal;
     mail->Header.Flags |= MsgFlag::ToSysop;
     if (setup_.View) {
-      const std::string entry = target->NameInAnsi() + ": " + header.FromName.Str() +
-                                "(" + FidoAddressToStr(header.OrigAddr) + ") \"" +
-                                header.Subject.Str() + "\"";
+      const std::string entry = target->NameInAnsi() + ": " + header.FromName.Str() + "(" +
+                                FidoAddressToStr(header.OrigAddr) + ") \"" + header.Subject.Str() +
+                                "\"";
       OnMain([&] { setup_.View->AddToSysop(entry); });
     }
   }
@@ -1424,8 +1423,7 @@ void TTosser::WriteAreas() {
     if (!WriteArea(*area)) continue;
     Status("Writing to " + area->NameInAnsi() + " finished.");
     if (const int written = writtenPerArea_[area]; written > 0)
-      LogLine("The area " + area->NameInAnsi() + " has " + std::to_string(written) +
-              " messages");
+      LogLine("The area " + area->NameInAnsi() + " has " + std::to_string(written) + " messages");
     ShowCounters();
   }
 }

@@ -167,7 +167,8 @@ bool TAreaSearch::SearchArea(TArea& area, int areaIndex, std::optional<bool> ope
     for (size_t k = 0; k < candidates.size() && !abort_; ++k) {
       if (!matches[k]) continue;
       const int index = candidates[k];
-      view_.AddHit({areaIndex, index, SearchHitLine(area.NameInAnsi(), index, headers[index]), area.Name});
+      view_.AddHit(
+          {areaIndex, index, SearchHitLine(area.NameInAnsi(), index, headers[index]), area.Name});
     }
     first = last;
     view_.MailProgress(first, count);

@@ -140,7 +140,8 @@ const TTextGroup* AreaTextGroup(const TComposeSource& source, const TArea* area)
 
 std::string Expand(const TComposeSource& source, const std::string& line) {
   if (!source.Displayed) return line;
-  return source.Displayed->ExpandMacros(line, source.WindowArea ? source.WindowArea->NameInAnsi() : "");
+  return source.Displayed->ExpandMacros(line,
+                                        source.WindowArea ? source.WindowArea->NameInAnsi() : "");
 }
 
 void AppendExpanded(const TComposeSource& source, TKQMail& mail,

@@ -258,9 +258,9 @@ TEST_F(AreaSearchTest, HitLineNamesAreaIndexNamesAndQuotedSubject) {
   ASSERT_EQ(view.hits.size(), 1u);
   EXPECT_EQ(view.hits[0].Line, ansi + " #0: A to B about \"X\"");
   EXPECT_EQ(view.hits[0].AreaName, "RU.ТЕСТ");  // what finds the area again
-  EXPECT_EQ(view.mailLabels, (std::vector<std::string>{"Waiting for acces to " + ansi + " ..",
-                                                       "Searching area " + ansi + " ..",
-                                                       "Area processed"}));
+  EXPECT_EQ(view.mailLabels,
+            (std::vector<std::string>{"Waiting for acces to " + ansi + " ..",
+                                      "Searching area " + ansi + " ..", "Area processed"}));
 }
 
 TEST_F(AreaSearchTest, NoRowsEndsAtOnceAndSeparatorsAreCountedButNotSearched) {

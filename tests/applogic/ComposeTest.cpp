@@ -215,8 +215,9 @@ TEST_F(ComposeFixture, TemplatesAndQuoteMakeTheText) {
   EXPECT_EQ(comment.Mail->Text[3], "in the area *" + ansi + "* a message to you");
   netmail->TextGroup = 1;  // a forward goes to netmail, and names the echo it came from
   const TComposition forward = ComposeForward(source);
-  EXPECT_NE(std::find(forward.Mail->Text.begin(), forward.Mail->Text.end(), "> Area: *" + ansi + "*"),
-            forward.Mail->Text.end());
+  EXPECT_NE(
+      std::find(forward.Mail->Text.begin(), forward.Mail->Text.end(), "> Area: *" + ansi + "*"),
+      forward.Mail->Text.end());
 }
 
 TEST(ComposeQuote, SelectionReflowAndWidth) {

@@ -508,6 +508,9 @@ TEST(MsgRender, OemTextIsConvertedAroundTheEscapes) {
                                        "\x01"
                                        "\xe2\xe5\xf2");
   EXPECT_EQ(OemDisplayToAnsi("abc" + E), "abc" + E);  // an ESC at the end keeps its place
+  // An AREA line keeps a raw tag's bytes: it shows the tag's letters.
+  EXPECT_EQ(OemDisplayToAnsi("AREA:RU.ТЕСТ" + E), "AREA:RU.\xD2\xC5\xD1\xD2" + E);
+  EXPECT_EQ(OemDisplayToAnsi("AREA:RU.\x92\x85\x91\x92"), "AREA:RU.\xD2\xC5\xD1\xD2");
 }
 
 TEST(MsgRender, HeaderDateAndTimeComeFromTheDateField) {

@@ -58,9 +58,9 @@ TEST(SaveAsTextTest, TheAreaIsNamedByItsLetters) {
   struct Case {
     std::string area, areaLine, box, shown;
   };
-  for (const Case& c : {Case{tst, "AREA:" + tst, "RU.\xD2\xD1\xD0", "AREA:RU.\xD2\xD1\xD0"},
-                        Case{"RU.ТЕСТ", "AREA:RU.ТЕСТ", "RU.\xD2\xC5\xD1\xD2",
-                             "AREA:RU.\xD2\xC5\xD1\xD2"}}) {
+  for (const Case& c :
+       {Case{tst, "AREA:" + tst, "RU.\xD2\xD1\xD0", "AREA:RU.\xD2\xD1\xD0"},
+        Case{"RU.ТЕСТ", "AREA:RU.ТЕСТ", "RU.\xD2\xC5\xD1\xD2", "AREA:RU.\xD2\xC5\xD1\xD2"}}) {
     SCOPED_TRACE(c.area);
     test::MailSpec mailSpec;
     mailSpec.area = c.area;
