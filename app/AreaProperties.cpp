@@ -156,8 +156,7 @@ bool TAreaProperties::UsesTexts() const {
 
 void TAreaProperties::Fill() {
   filling_ = true;
-  setWindowTitle(QString::fromLatin1(AreaTypeCaptionPrefix(area_.AreaType)) +
-                 AreaNameText(area_.Name));
+  setWindowTitle(QString::fromLatin1(AreaTypeCaptionPrefix(area_.AreaType)) + AreaNameText(area_));
   AreaPath->setText(PathText(area_.FileName));
   AreaTextGroup->setCurrentIndex(area_.TextGroup < AreaTextGroup->count() ? area_.TextGroup : -1);
   Uplink->setCurrentIndex(area_.Uplink ? store_.Uplinks().IndexOf(area_.Uplink) : -1);

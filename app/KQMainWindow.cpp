@@ -31,6 +31,7 @@
 #include "archive/UnpackJobConfig.h"
 #include "archive/forms/UnpRep.h"
 #include "core/Area.h"
+#include "core/AreaTag.h"
 #include "core/ConfigStore.h"
 #include "core/DateFormat.h"
 #include "core/WinLst.h"
@@ -443,7 +444,7 @@ void TKQMainWindow::ApplyAreaListFont() {
 QString TKQMainWindow::RowText(const TArea& area, TAreaRowKind kind) const {
   const auto cells = AreaRowCells(area, kind);
   // The first cell is the area's name, shown as the letters it holds.
-  QString row = ListCell(AreaNameText(cells[0]));
+  QString row = ListCell(AreaNameText(area));
   for (size_t i = 1; i < cells.size(); ++i) row += QLatin1Char('\t') + ListCell(AnsiText(cells[i]));
   return row;
 }
@@ -455,7 +456,7 @@ void TKQMainWindow::RefreshAreaList() {
   rows.reserve(areas.GetCount());
   for (int i = 0; i < areas.GetCount(); ++i) {
     rows.push_back(RowText(*areas.GetItem(i), TAreaRowKind::Rebuild));
-    names.push_back(ListCell(AreaNameText(areas.GetItem(i)->Name)));
+    names.push_back(ListCell(AreaNameText(*areas.GetItem(i))));
   }
   areaList_->SetItems(rows);
   if (searchWindow_) searchWindow_->SetAreaNames(names);
@@ -753,8 +754,8 @@ void TKQMainWindow::CreateSearchWindow() {
     TArea* area = ConfigStore().FindArea(hit.AreaName);
     const int areaIndex = area ? areas.IndexOfObject(area) : -1;
     if (areaIndex < 0 || areaIndex >= areaList_->GetCount()) {
-      platform::GetPrompter().Inform(platform::AnsiToUtf8(
-          "The area " + platform::TagInAnsi(hit.AreaName) + " no longer exists!"));
+      platform::GetPrompter().Inform("The area " + AreaTagText(hit.AreaName) +
+                                     " no longer exists!");
       return;
     }
     const int msgIndex = hit.MsgIndex;

@@ -26,8 +26,7 @@ std::vector<TMessageListWindow*> TKQMainWindow::MessageLists() const {
 namespace {
 
 void TellAreaInUse(const TArea& area) {
-  platform::GetPrompter().Inform(platform::ToUtf8(
-      "The area " + area.Name + " is in use an cannot be opened!", platform::AnsiCodePage()));
+  platform::GetPrompter().Inform("The area " + area.NameText() + " is in use an cannot be opened!");
 }
 
 }  // namespace

@@ -498,9 +498,8 @@ bool TMessageEditor::GuardForbiddenEntry() {
 
 void TMessageEditor::RenewCaption() {
   TArea* area = SelectedArea();
-  const QString caption =
-      area ? QStringLiteral("Message editor for area ") + AreaNameText(area->Name)
-           : QStringLiteral("Message editor without area");
+  const QString caption = area ? QStringLiteral("Message editor for area ") + AreaNameText(*area)
+                               : QStringLiteral("Message editor without area");
   setWindowTitle(caption);
   TWinLst& list = WinLst();
   const int index = list.IndexOfObject(this);

@@ -543,7 +543,7 @@ void TMessageEditor::FillCopyAreas() {
         (area->AreaType == AreaTypeCode::Echomail || area->AreaType == AreaTypeCode::Newsgroup) &&
         !area->IsSeparator()) {
       // Shown as the letters the name holds; the row keeps the name's bytes.
-      const int row = CopyAreas->AddItem(AreaNameText(area->Name));
+      const int row = CopyAreas->AddItem(AreaNameText(*area));
       CopyAreas->item(row)->setData(Qt::UserRole, StoredBytes(area->Name));
     }
   }

@@ -80,7 +80,7 @@ QColor SettingColour(const SettingsValues& values, SettingId id, const QPalette&
 
 }  // namespace
 
-std::string MessageWindowCaption(const TArea& area) { return "Area: " + area.Name; }
+std::string MessageWindowCaption(const TArea& area) { return "Area: " + area.NameInAnsi(); }
 
 TMessageListWindow* MessageWindowOf(const TArea& area) {
   return dynamic_cast<TMessageListWindow*>(area.MessageWindow);
@@ -274,7 +274,7 @@ void TMessageListWindow::BuildList() {
     return;
   }
   if (area_->Count > 0)
-    setWindowTitle(AreaNameText(area_->Name) + " - " + QString::number(area_->Count) + " Messages");
+    setWindowTitle(AreaNameText(*area_) + " - " + QString::number(area_->Count) + " Messages");
   else
     SetMessageView(false);
   Building = true;
@@ -592,7 +592,7 @@ std::string TMessageListWindow::GetKludge(const std::string& name, const std::st
 
 std::string TMessageListWindow::ExpandMacros(const std::string& text) const {
   if (!CurrentMail || !area_) return text;
-  return CurrentMail->ExpandMacros(text, area_->Name);
+  return CurrentMail->ExpandMacros(text, area_->NameInAnsi());
 }
 
 // --- Views ----------------------------------------------------------------------------
@@ -690,7 +690,7 @@ void TMessageListWindow::DisplayTreeClick() {
 
 void TMessageListWindow::AreaLocked(bool exclusive) {
   if (!area_) return;
-  setWindowTitle(AreaNameText(area_->Name) + (exclusive ? " - exclusive locked" : " - locked"));
+  setWindowTitle(AreaNameText(*area_) + (exclusive ? " - exclusive locked" : " - locked"));
   if (!exclusive) return;
   views_->setVisible(false);
   toolbar_->setEnabled(false);

@@ -126,8 +126,7 @@ void TMessageListWindow::SelectThread(TTreeNTNode* node) {
 void TMessageListWindow::Threadaufholen1Click() {
   if (!area_ || ThreadMessages.empty()) return;
   if (!CatchUpMessages(*area_, ThreadMessages))
-    platform::GetPrompter().Inform(
-        platform::AnsiToUtf8(AreaInUseText(platform::TagInAnsi(area_->Name))));
+    platform::GetPrompter().Inform(platform::AnsiToUtf8(AreaInUseText(area_->NameInAnsi())));
 }
 
 void TMessageListWindow::Threadausklappen1Click() {

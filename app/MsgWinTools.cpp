@@ -214,7 +214,7 @@ void TMessageListWindow::AlsTextspeichern1Click() {
     progress.hide();
     // A file that cannot be opened ends the command without a message.
     if (out.Outcome == TToolOutcome::Refused)
-      Inform("The area " + platform::TagInAnsi(area_->Name) + " is in use!");
+      Inform("The area " + area_->NameInAnsi() + " is in use!");
     else if (out.Outcome == TToolOutcome::Failed && !out.Error.empty())
       platform::GetPrompter().Error(platform::AnsiToUtf8(out.Error));
   } catch (const std::exception& e) {
@@ -226,8 +226,8 @@ void TMessageListWindow::Aufholen1Click() {
   if (!area_) return;
   try {
     if (MarkAreaRead(*area_).Outcome == TToolOutcome::Refused)
-      Inform("Could not access area " + platform::TagInAnsi(area_->Name) + " " +
-             "because it is in use by " + "another process !");
+      Inform("Could not access area " + area_->NameInAnsi() + " " + "because it is in use by " +
+             "another process !");
   } catch (const std::exception& e) {
     platform::GetPrompter().Error(e.what());
   }
@@ -235,8 +235,7 @@ void TMessageListWindow::Aufholen1Click() {
 
 void TMessageListWindow::Aufrumen1Click() {
   if (!area_) return;
-  if (!LockWithRetry(*area_, "The area " + platform::TagInAnsi(area_->Name) + "is currently in " +
-                                 "use " + "!"))
+  if (!LockWithRetry(*area_, "The area " + area_->NameInAnsi() + "is currently in " + "use " + "!"))
     return;
   auto& runs = CleanUps();
   std::erase_if(runs, [](const std::unique_ptr<TMaintainer>& run) { return run->Idle(); });
@@ -248,8 +247,8 @@ void TMessageListWindow::Aufrumen1Click() {
 
 void TMessageListWindow::Optimieren1Click() {
   if (!area_) return;
-  if (!LockWithRetry(*area_, "The area " + platform::TagInAnsi(area_->Name) + " is currently " +
-                                 "in use " + " !"))
+  if (!LockWithRetry(*area_,
+                     "The area " + area_->NameInAnsi() + " is currently " + "in use " + " !"))
     return;
   TAreaLockHold hold(*area_);
   try {

@@ -16,6 +16,7 @@
 #include "app/MsgWin.h"
 #include "app/ProgressWindow.h"
 #include "core/Area.h"
+#include "core/AreaTag.h"
 #include "core/forms/FormText.h"
 #include "platform/Prompter.h"
 #include "widgets/AnimatedSymbol.h"
@@ -94,10 +95,10 @@ void TSelectionToolForm::Start(TArea* area) {
     if (!area_) {
       setWindowTitle(QStringLiteral("No area assigned !"));
     } else if (area_->OpenIndex()) {
-      setWindowTitle(AreaNameText(area_->Name) + AnsiText(captionSuffix_));
+      setWindowTitle(AreaNameText(*area_) + AnsiText(captionSuffix_));
       Ok->setEnabled(true);
     } else {
-      setWindowTitle(AnsiText(openFailure_) + AreaNameText(area_->Name) + " !");
+      setWindowTitle(AnsiText(openFailure_) + AreaNameText(*area_) + " !");
       area_ = nullptr;
     }
   } else if (area_) {
@@ -236,7 +237,7 @@ void TDelMailExpert::Work() {
   DaText->setText(QStringLiteral("Validating selection ..."));
   Breathe(true);
   std::vector<int32_t> selection;
-  if (!TakeSelection(selection, "There is no reader open for area " + area.Name +
+  if (!TakeSelection(selection, "There is no reader open for area " + area.NameInAnsi() +
                                     " so no selection exists ! " +
                                     "Please select messages in a Reader !"))
     return;
@@ -248,7 +249,7 @@ void TDelMailExpert::Work() {
   Animate(false);
   if (out.Outcome == TToolOutcome::Refused) {
     AskState();
-    Inform("Could not acess area " + area.Name + " because its " + "in use by another " +
+    Inform("Could not acess area " + area.NameInAnsi() + " because its " + "in use by another " +
            "process !");
     return;
   }
@@ -287,7 +288,7 @@ void TCopyMails::FillAreas() {
     for (TArea* area : list->Areas()) {
       if (area->AreaType == AreaTypeCode::Prototype) continue;
       targets_.push_back(area);
-      AreaButton->addItem(AreaNameText(area->Name));
+      AreaButton->addItem(AreaNameText(*area));
     }
   // As the list first filled: the last entry is chosen.
   AreaButton->setCurrentIndex(AreaButton->count() - 1);
@@ -315,7 +316,7 @@ void TCopyMails::Work() {
   DaText->setText(QStringLiteral("Validating selection ..."));
   Breathe(true);
   std::vector<int32_t> selection;
-  if (!TakeSelection(selection, "The area " + source.Name + "has no open reader. " +
+  if (!TakeSelection(selection, "The area " + source.NameInAnsi() + "has no open reader. " +
                                     "Therefore no mails can be selected. " +
                                     "PLease select mails in a reader !"))
     return;
@@ -327,7 +328,8 @@ void TCopyMails::Work() {
   Animate(false);
   if (out.Outcome == TToolOutcome::Refused) {
     AskState();
-    Inform("Cannot access area " + out.InUse + " because it " + "is in us by onther" + " process!");
+    Inform("Cannot access area " + AreaTagInAnsi(out.InUse) + " because it " +
+           "is in us by onther" + " process!");
     return;
   }
   DaText->setText(QStringLiteral("Updating display ..."));
@@ -337,7 +339,7 @@ void TCopyMails::Work() {
   if (out.Outcome == TToolOutcome::Failed)
     platform::GetPrompter().Error(
         platform::ToUtf8(std::to_string(out.Processed) + " messages were written into " +
-                             target.Name + " before writing failed: " + out.Error,
+                             target.NameInAnsi() + " before writing failed: " + out.Error,
                          platform::AnsiCodePage()));
   if (TMessageListWindow* window = MessageWindowOf(source)) window->activateWindow();
 }
@@ -429,7 +431,7 @@ void TSetFlags::Work() {
   ToDo->setText(QStringLiteral("Counting messages:"));
   DaText->setText(QStringLiteral("Validating selection ..."));
   std::vector<int32_t> selection;
-  if (!TakeSelection(selection, "The area  " + area.Name + " has no open " + "mail read !" +
+  if (!TakeSelection(selection, "The area  " + area.NameInAnsi() + " has no open " + "mail read !" +
                                     " Please use a mail reader to select messages."))
     return;
   ToDo->setText(QStringLiteral("Changing flags on %1 messages ...").arg(selection.size()));
@@ -440,8 +442,8 @@ void TSetFlags::Work() {
   for (size_t k = 0; k < Lists.size(); ++k) operations[k] = Lists[k]->currentIndex();
   const TToolOutcome out = SetMessageFlags(area, selection, operations, *this);
   if (out.Outcome == TToolOutcome::Refused) {
-    Inform("Could not access area  " + area.Name + " because it is in" + " use by another " +
-           "process !");
+    Inform("Could not access area  " + area.NameInAnsi() + " because it is in" +
+           " use by another " + "process !");
     AskState();
     return;
   }

@@ -191,7 +191,7 @@ void TVelmarisApp::StartWindows() {
   std::string damaged;
   for (const TArea* area : store.Areas().Areas()) {
     if (area->IndexDamage.empty()) continue;
-    const std::string line = "area " + platform::TagInAnsi(area->Name) + ": " + area->IndexDamage;
+    const std::string line = "area " + area->NameInAnsi() + ": " + area->IndexDamage;
     std::cerr << "velmaris: " << line << std::endl;
     damaged += (damaged.empty() ? "" : "\n") + line;
   }

@@ -295,10 +295,10 @@ std::unique_ptr<TArea> TArea::CreateFromRegistry(TWinRegistry& registry, const s
 }
 
 void TArea::NameFilters() {
-  DisplayFilter.Caption = "Display Filter For Area " + Name;
+  DisplayFilter.Caption = "Display Filter For Area " + NameInAnsi();
   // The list's test reads the headers only, never a body.
   DisplayFilter.ShowTextPage = false;
-  MaintainFilter.Caption = "Mainteance Filter For Area " + Name;
+  MaintainFilter.Caption = "Mainteance Filter For Area " + NameInAnsi();
   MaintainFilter.ShowFlagsPage = true;
   MaintainFilter.ShowOriginPage = false;
   MaintainFilter.ShowDestinationPage = false;
@@ -518,8 +518,7 @@ bool TArea::MoveStoredFileName(const std::string& stored) {
   }
   auto keepOlder = [&](const std::string& why) {
     FileName = older;
-    FileNameNote =
-        "The files of area " + platform::TagInAnsi(Name) + " keep their name " + older + ": " + why;
+    FileNameNote = "The files of area " + NameInAnsi() + " keep their name " + older + ": " + why;
     return false;
   };
   // A move cut off after some of the files were renamed leaves each file
@@ -980,7 +979,7 @@ bool TArea::WaitLock(bool exclusive, const std::function<bool()>& aborted,
 
 bool TArea::LockForCommand(bool exclusive) {
   if (Lock(exclusive)) return true;
-  const std::string text = "The area " + platform::TagInAnsi(Name) + " is in use!";
+  const std::string text = "The area " + NameInAnsi() + " is in use!";
   platform::GetPrompter().Ask(platform::MsgKind::Information,
                               platform::AnsiToUtf8(text), platform::mbOk);
   return false;

@@ -259,7 +259,6 @@ bool TArea::Optimize() {
 }
 
 TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
-  const std::string& Name = area_.Name;
   const std::string bodyPath = area_.FilePath(kPackedBodyExt);
   const std::string odyPath = area_.FilePath(kOptimizedBodyExt);
   const std::string pxPath = area_.FilePath(kTempIndexExt);
@@ -268,8 +267,8 @@ TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
   if (!oldBody.ok() || !FileSizeOf(oldBody.get(), oldSize)) return Outcome::Failed;
   platform::Fd ody(::open(odyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!ody.ok()) {
-    platform::GetPrompter().Warn(platform::AnsiToUtf8("Could not write message file for area " +
-                                                      platform::TagInAnsi(Name) + "!"));
+    platform::GetPrompter().Warn(
+        platform::AnsiToUtf8("Could not write message file for area " + area_.NameInAnsi() + "!"));
     return Outcome::Failed;
   }
 
@@ -326,10 +325,10 @@ TMessageBase::Outcome TMessageBase::Compact(std::vector<TMsgHeader>& fresh) {
   if (failed) {
     RemoveQuietly(odyPath);
     RemoveQuietly(pxPath);
-    platform::GetPrompter().Warn(platform::AnsiToUtf8(
-        "Problems occured when optimizing the area  " + platform::TagInAnsi(Name) +
-        " ! Could not optimize area! Your hard disk is probably full. "
-        "If this is not the case your area data may be damaged !"));
+    platform::GetPrompter().Warn(
+        platform::AnsiToUtf8("Problems occured when optimizing the area  " + area_.NameInAnsi() +
+                             " ! Could not optimize area! Your hard disk is probably full. "
+                             "If this is not the case your area data may be damaged !"));
     return Outcome::Failed;
   }
 

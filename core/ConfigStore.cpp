@@ -286,7 +286,7 @@ std::string TConfigStore::MessageBaseGoneLine() const {
       kept = true;
       continue;
     }
-    if (++gone <= 3) names += (names.empty() ? "" : ", ") + platform::TagInAnsi(area->Name);
+    if (++gone <= 3) names += (names.empty() ? "" : ", ") + area->NameInAnsi();
   }
   if (gone == 0) return {};
   if (gone > 3) names += " and " + std::to_string(gone - 3) + " more";
@@ -467,11 +467,13 @@ std::string TConfigStore::UniqueAreaFileName(const std::string& fileName) const 
 TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNameSource,
                              uint8_t areaType, TNetLink* uplink, bool quiet) {
   if (name.empty()) return nullptr;
-  if (areaType != AreaTypeCode::Separator && FindArea(name)) {
+  if (const TArea* existing = areaType != AreaTypeCode::Separator ? FindArea(name) : nullptr) {
+    // The name reads as the area it names reads its own.
     if (!quiet)
-      platform::GetPrompter().Ask(platform::MsgKind::Error,
-                                  "The area \"" + platform::TagText(name) + "\" already exists!",
-                                  platform::mbAbort);
+      platform::GetPrompter().Ask(
+          platform::MsgKind::Error,
+          "The area \"" + platform::TagText(name, existing->RawTag) + "\" already exists!",
+          platform::mbAbort);
     return nullptr;
   }
   const std::string dir = MessageBaseDir();
@@ -610,10 +612,9 @@ std::string TConfigStore::MessageBaseMoveRefusal(const std::string& dir) const {
     const TArea* area = areas_.GetItem(i);
     if (!area || area->IsSeparator()) continue;
     if (area->IsLocked())
-      return "The message base cannot be moved while the area " + platform::TagInAnsi(area->Name) +
+      return "The message base cannot be moved while the area " + area->NameInAnsi() +
              " is in use. Try again when it is free.";
-    if (!area->FirstFile().empty())
-      holds = "the files of the area " + platform::TagInAnsi(area->Name);
+    if (!area->FirstFile().empty()) holds = "the files of the area " + area->NameInAnsi();
   }
   for (const char* name : {kImportJournalName, kExportJournalName})
     if (holds.empty() && platform::FileExists(from + name)) holds = name;

@@ -187,7 +187,7 @@ std::string TKQMail::ExpandMacros(std::string_view line) const {
       {"%newdestname", [&] { return ToName; }},
       {"%neworigname", [&] { return FromName; }},
       {"%newsubject", [&] { return Subject; }},
-      {"%newarea", [&] { return Area ? Area->Name : std::string(); }},
+      {"%newarea", [&] { return Area ? Area->NameInAnsi() : std::string(); }},
       {"%newdestfirst", [&] { return FirstWord(ToName); }},
       {"%neworigfirst", [&] { return FirstWord(FromName); }},
       {"%storedate", [&] { return FormatShortDate(now); }},

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/AreaTag.h"
 #include "core/ByteOrder.h"
 #include "core/SearchRequest.h"
 #include "core/TextHelpers.h"
@@ -199,14 +200,14 @@ std::string TMail::PrintableText(bool showKludges, bool showAreaLines, bool show
   const std::string stars(kPrintWidth, '*');
   std::string out;
   out += stars + '\n';
-  out += "*      Area: " + Header.AreaName.Str() + '\n';
+  out += "*      Area: " + AreaTagInAnsi(Header.AreaName.View()) + '\n';
   out += "*   Subject: " + Header.Subject.Str() + '\n';
   out += "*      From: " + Header.FromName.Str() + "(" + FidoAddressToStr(Header.OrigAddr) + ")\n";
   out += "*        To: " + Header.ToName.Str() + "(" + FidoAddressToStr(Header.DestAddr) + ")\n";
   out += "*      Date: " + DateText() + '\n';
   out += "*      Time: " + TimeText() + '\n';
   out += stars + '\n';
-  AppendMessageText(out, OemToAnsiStr(BodyText()), showKludges, showAreaLines, showSeenBy, "\n");
+  AppendMessageText(out, OemTextToAnsi(BodyText()), showKludges, showAreaLines, showSeenBy, "\n");
   out += stars + '\n';
   out += "\n\n\n";
   return out;
@@ -217,7 +218,7 @@ std::vector<std::string> TMail::PrintableBodyLines(bool showKludges, bool showAr
   // The text was split at carriage returns, so none is left inside a line
   // and it can end the lines here.
   std::string text;
-  AppendMessageText(text, OemToAnsiStr(BodyText()), showKludges, showAreaLines, showSeenBy, "\r");
+  AppendMessageText(text, OemTextToAnsi(BodyText()), showKludges, showAreaLines, showSeenBy, "\r");
   std::vector<std::string> out;
   size_t pos = 0;
   while (pos < text.size()) {
@@ -401,7 +402,7 @@ std::string FirstWord(std::string text) {
 }  // namespace
 
 std::string TMail::ExpandMacros(std::string_view text) const {
-  return ExpandMacros(text, Header.AreaName.View());
+  return ExpandMacros(text, AreaTagInAnsi(Header.AreaName.View()));
 }
 
 std::string TMail::ExpandMacros(std::string_view text, std::string_view areaName) const {

@@ -134,8 +134,10 @@ class TMail : public TObject {
   // Replaces the template macros ("%origaddr"/"%oa", "%destname"/"%dn", ...,
   // "%senddate", "%tossday") by this mail's values. The template is scanned
   // once from left to right, long forms before short ones; inserted values
-  // are never expanded again. The area macro gives the header's AreaName,
-  // or areaName in the second form.
+  // are never expanded again. The template is text in the ANSI page: the
+  // area macro gives the header's area name as its area reads it, written in
+  // that page (AreaTagInAnsi), or areaName, already so written, in the second
+  // form (TArea::NameInAnsi of the area the text is made for).
   std::string ExpandMacros(std::string_view text) const;
   std::string ExpandMacros(std::string_view text, std::string_view areaName) const;
 

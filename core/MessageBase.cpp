@@ -104,7 +104,7 @@ std::string WarningText(const TArea& area, bool indexFile) {
   // The area's name is stored in the ANSI code page; its file names are
   // UTF-8, the message box's own (an older name kept in the ANSI page is
   // read in it).
-  std::string text = "Could not write new mail in area " + platform::TagText(area.Name) + ". \r\n";
+  std::string text = "Could not write new mail in area " + area.NameText() + ". \r\n";
   const std::string file = platform::DiskNameText(area.FilePath(""));
   if (indexFile) {
     text += "The drive holding the area files is probably full.";

@@ -66,15 +66,16 @@ void CloseExported(TArea& area, const TAreaExportOptions& options) {
   area.CloseIndex();
   // The last close tries once more; a held index stays changed.
   if (failed && area.IsIndexChanged()) {
-    Tell(options, TExportLine::IndexUnwritten, "The index of area " + area.Name +
-                      " could not be written; the next start marks its exported messages.");
+    Tell(options, TExportLine::IndexUnwritten,
+         "The index of area " + area.NameInAnsi() +
+             " could not be written; the next start marks its exported messages.");
     return;
   }
   if (options.Journal) options.Journal->Append({"done"});
 }
 
 std::string Describe(const TArea& area, const TMsgHeader& h) {
-  return "message to " + h.ToName.Str() + " (\"" + h.Subject.Str() + "\") in " + area.Name;
+  return "message to " + h.ToName.Str() + " (\"" + h.Subject.Str() + "\") in " + area.NameInAnsi();
 }
 
 // Runs the export filters on message index: changed flags go into the
@@ -191,7 +192,8 @@ bool IndexFileExists(const TArea& area) {
 bool OpenForExport(TArea& area, const TAreaExportOptions& options) {
   if (!area.OpenIndex()) return false;
   if (area.IndexDamage.empty()) return true;
-  Tell(options, TExportLine::Waiting, "Area " + area.Name + " is not exported: " + area.IndexDamage);
+  Tell(options, TExportLine::Waiting,
+       "Area " + area.NameInAnsi() + " is not exported: " + area.IndexDamage);
   area.ReleaseIndex();
   return false;
 }
@@ -289,8 +291,9 @@ int ExportToUplink(TArea& area, const TAreaExportOptions& options) {
   JournalPacket(packet, options, link, area, std::move(indexes));
   const TPacketWriteResult result = packet.WritePacket(true);
   if (!result.Ok) {
-    Tell(options, TExportLine::Waiting, std::to_string(prepared.size()) + " messages of area " + area.Name +
-                      " stay waiting: " + result.Error);
+    Tell(options, TExportLine::Waiting,
+         std::to_string(prepared.size()) + " messages of area " + area.NameInAnsi() +
+             " stay waiting: " + result.Error);
     packet.ClearQueue();
     ReleaseUnchanged(area, existed);
     return 0;

@@ -45,7 +45,7 @@ int DeleteListedAreas(TConfigStore& store, const std::vector<std::string>& names
       continue;
     }
     if (found->IsLocked() || found->IsIndexLoaded()) {
-      Box(platform::MsgKind::Warning, "The area " + platform::TagInAnsi(name) +
+      Box(platform::MsgKind::Warning, "The area " + found->NameInAnsi() +
                                           " is in use and cannot be " +
                                           (area ? "deleted !" : "deleted!"));
       if (kept) kept->push_back({name, TKeptArea::Reason::InUse});

@@ -119,8 +119,7 @@ bool TAutoSendJob::Execute(const TAutoSendEnv& env) {
     }
     if (platform::GetPrompter().Ask(
             platform::MsgKind::Warning,
-            platform::AnsiToUtf8("Could not lock area " + platform::TagInAnsi(Area) +
-                                 " for access!"),
+            platform::AnsiToUtf8("Could not lock area " + area->NameInAnsi() + " for access!"),
             platform::mbAbort | platform::mbRetry) != platform::mbRetry)
       return false;
   }
@@ -133,7 +132,7 @@ bool TAutoSendJob::Execute(const TAutoSendEnv& env) {
       type != AreaTypeCode::EMail) {
     Active = false;
     platform::GetPrompter().Warn(platform::AnsiToUtf8(
-        Lead(*this) + "execute because the destination area  " + platform::TagInAnsi(Area) +
+        Lead(*this) + "execute because the destination area  " + area->NameInAnsi() +
         "\nis no netmail, echomail, or email area.\n"
         "The autosend job has been deactivated!"));
     release();

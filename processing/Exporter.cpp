@@ -60,8 +60,7 @@ bool TExporter::LockArea(TArea& area, const std::string& waitingText) {
     held_ = &area;
     return true;
   }
-  LogLine("Area " + platform::TagInAnsi(area.Name) +
-          " skipped: the export was aborted while waiting for it.");
+  LogLine("Area " + area.NameInAnsi() + " skipped: the export was aborted while waiting for it.");
   return false;
 }
 
@@ -126,16 +125,14 @@ void TExporter::RunJob() {
   // Echomail.
   for (TArea* area : list) {
     if (area->AreaType != AreaTypeCode::Echomail || !HasWaiting(*area)) continue;
-    if (!LockArea(*area, "Waiting for access to " + platform::TagInAnsi(area->Name) + " ..."))
-      continue;
-    Status("Scanning " + area->Name + " ...");
+    if (!LockArea(*area, "Waiting for access to " + area->NameInAnsi() + " ...")) continue;
+    Status("Scanning " + area->NameInAnsi() + " ...");
     const int n = ExportToUplink(*area, options);
     EchoMails += n;
     if (n > 0)
-      LogLine(std::to_string(n) + " messages from area " + platform::TagInAnsi(area->Name) +
-              " exported.");
+      LogLine(std::to_string(n) + " messages from area " + area->NameInAnsi() + " exported.");
     UnlockArea(*area);
-    Status("Processed area " + area->Name + " .");
+    Status("Processed area " + area->NameInAnsi() + " .");
   }
   LogLine(EchoMails > 0 ? std::to_string(EchoMails) + " echomails exported."
                         : "No echomail to export");
@@ -146,14 +143,14 @@ void TExporter::RunJob() {
     for (int u = 0; u < uplinks->GetCount(); ++u) {
       TNetLink* link = uplinks->GetItem(u);
       if (!link) continue;
-      if (!LockArea(*area, "Waiting  for access to " + area->Name + " ...")) break;
+      if (!LockArea(*area, "Waiting  for access to " + area->NameInAnsi() + " ...")) break;
       area->SetUplink(link);
-      Status("Scanning netmail  in " + area->Name + " for " + link->Name + " ...");
+      Status("Scanning netmail  in " + area->NameInAnsi() + " for " + link->Name + " ...");
       const int n = ExportToUplink(*area, options);
       NetMails += n;
       if (n > 0)
-        LogLine(std::to_string(n) + " netmails from area " + platform::TagInAnsi(area->Name) +
-                " with uplink " + link->Name + " exported.");
+        LogLine(std::to_string(n) + " netmails from area " + area->NameInAnsi() + " with uplink " +
+                link->Name + " exported.");
       area->SetUplink(nullptr);
       UnlockArea(*area);
     }
@@ -164,14 +161,13 @@ void TExporter::RunJob() {
   // Crash mail: every netmail area again.
   for (TArea* area : list) {
     if (area->AreaType != AreaTypeCode::Netmail || !HasWaiting(*area)) continue;
-    if (!LockArea(*area, "Waiting  for access to " + area->Name + " ...")) continue;
-    Status("Scanning " + area->Name + " for crashmail ...");
+    if (!LockArea(*area, "Waiting  for access to " + area->NameInAnsi() + " ...")) continue;
+    Status("Scanning " + area->NameInAnsi() + " for crashmail ...");
     const int n = ExportDirect(*area, options);
     CrashMails += n;
     UnlockArea(*area);
     if (n > 0)
-      LogLine(std::to_string(n) + " crashmails from area " + platform::TagInAnsi(area->Name) +
-              " exported.");
+      LogLine(std::to_string(n) + " crashmails from area " + area->NameInAnsi() + " exported.");
   }
   Status("Crashmail processed.");
   if (CrashMails > 0) LogLine(std::to_string(CrashMails) + " crashmails exported.");

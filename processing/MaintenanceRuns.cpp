@@ -102,12 +102,12 @@ bool TMaintainer::Wanted(const TArea& area) const { return HasFiles(area) && are
 
 void TMaintainer::Work(TArea& area, int position) {
   Position(position);
-  Status("Waiting for access to " + platform::TagInAnsi(area.Name) + "...");
+  Status("Waiting for access to " + area.NameInAnsi() + "...");
   if (!LockArea(area)) return;
-  Status("Maintenance  " + area.Name + " ..");
+  Status("Maintenance  " + area.NameInAnsi() + " ..");
   area.MaintainMessages(Today);
   UnlockArea(area);
-  Status(area.Name + " completed");
+  Status(area.NameInAnsi() + " completed");
 }
 
 }  // namespace MaintainAll
@@ -118,12 +118,12 @@ bool TOptimizer::Wanted(const TArea& area) const { return HasFiles(area); }
 
 void TOptimizer::Work(TArea& area, int position) {
   Position(position);
-  Status("Waiting for access to " + platform::TagInAnsi(area.Name) + "..");
+  Status("Waiting for access to " + area.NameInAnsi() + "..");
   if (!LockArea(area)) return;
-  Status("Optimizing " + area.Name + "..");
+  Status("Optimizing " + area.NameInAnsi() + "..");
   area.Optimize();
   UnlockArea(area);
-  Status(area.Name + " processed");
+  Status(area.NameInAnsi() + " processed");
 }
 
 void TOptimizer::After(bool aborted) {
@@ -136,7 +136,7 @@ void TOptimizer::After(bool aborted) {
 void TMaintainer::RunJob() { area_.MaintainMessages(Today); }
 
 void TMaintainer::Failed(const std::string& what) {
-  LogProblem("The maintenance of " + platform::TagInAnsi(area_.Name) + " stopped: " + what);
+  LogProblem("The maintenance of " + area_.NameInAnsi() + " stopped: " + what);
 }
 
 // The lock the caller took goes in every case.

@@ -8,6 +8,7 @@
 
 #include "core/AddressBook.h"
 #include "core/Area.h"
+#include "core/AreaTag.h"
 #include "core/KQMail.h"
 #include "core/Mail.h"
 #include "core/TextGroups.h"
@@ -98,14 +99,14 @@ bool Writable(const TArea& area, std::string& why) {
 void Deliver(TArea& area, std::unique_ptr<TMail> mail, const TFilterEnv& env) {
   std::string why;
   if (!Writable(area, why))
-    throw EFilter("area " + platform::TagInAnsi(area.Name) + " cannot be written: " + why);
+    throw EFilter("area " + area.NameInAnsi() + " cannot be written: " + why);
   if (!env.Export) {
     area.QueueMail(std::move(mail));
     return;
   }
   bool locked = false;
   OnMain([&] { locked = area.Lock(true); });
-  if (!locked) throw EFilter("area " + platform::TagInAnsi(area.Name) + " is in use");
+  if (!locked) throw EFilter("area " + area.NameInAnsi() + " is in use");
   bool ok = false;
   try {
     ok = area.StoreMail(std::move(mail));
@@ -113,7 +114,7 @@ void Deliver(TArea& area, std::unique_ptr<TMail> mail, const TFilterEnv& env) {
     ok = false;
   }
   OnMain([&] { area.Unlock(); });
-  if (!ok) throw EFilter("area " + platform::TagInAnsi(area.Name) + " could not be written");
+  if (!ok) throw EFilter("area " + area.NameInAnsi() + " could not be written");
 }
 
 TArea* FindOrCreateStorage(const std::string& name, const TFilterEnv& env) {
@@ -261,12 +262,14 @@ void TFilter::Copy(const TMail& mail, const std::string& areaName, const TFilter
     TZRTexts& groups = env.Store->TextGroups();
     if (target->TextGroup >= 0 && target->TextGroup < groups.GetCount()) {
       const TTextGroup& group = *groups.GetItem(target->TextGroup);
+      // The texts are in the ANSI page: the area's name is written in it.
+      const std::string areaText = AreaTagInAnsi(areaName);
       std::vector<std::string> text;
       for (const auto& line : group.ForwardHeader)
-        text.push_back(mail.ExpandMacros(line, areaName));
+        text.push_back(mail.ExpandMacros(line, areaText));
       text.insert(text.end(), fwd.Text.begin(), fwd.Text.end());
       for (const auto& line : group.ForwardFooter)
-        text.push_back(mail.ExpandMacros(line, areaName));
+        text.push_back(mail.ExpandMacros(line, areaText));
       fwd.Text = std::move(text);
       if (!group.Origins.empty()) {
         size_t pick = 0;
@@ -274,7 +277,7 @@ void TFilter::Copy(const TMail& mail, const std::string& areaName, const TFilter
           static thread_local std::minstd_rand random(std::random_device{}());
           pick = random() % group.Origins.size();
         }
-        fwd.Origin = mail.ExpandMacros(group.Origins[pick], areaName);
+        fwd.Origin = mail.ExpandMacros(group.Origins[pick], areaText);
       }
     }
     fwd.Area = target;
@@ -358,8 +361,9 @@ void TFilter::AutoAnswer(const TMail& mail, const std::string& areaName,
   const size_t msgid = body.find("\x01MSGID: ");
   if (msgid != std::string_view::npos)
     reply.Text.push_back("\x01REPLY: " + PCharToStrUntilCR(body.substr(msgid + 8)));
+  const std::string areaText = AreaTagInAnsi(areaName);
   for (const std::string& line : ReadLines(file))
-    reply.Text.push_back(mail.ExpandMacros(line, areaName));
+    reply.Text.push_back(mail.ExpandMacros(line, areaText));
   reply.Area = netmail;
   reply.UseOrigin = reply.UseTearLine = reply.UseSeenBy = false;
   reply.UsePid = true;
@@ -497,8 +501,7 @@ TFilterRunner::Result TFilterRunner::Run(TMail& mail, const std::string& areaNam
     } catch (const std::exception& e) {
       // The copy failed: this filter neither copies nor deletes.
       Log(env_, "Filter \"" + name + "\": " + e.what() + "; the message from " +
-                    mail.Header.FromName.Str() + " stays in " + platform::TagInAnsi(areaName) +
-                    ".");
+                    mail.Header.FromName.Str() + " stays in " + AreaTagInAnsi(areaName) + ".");
     }
   }
   return result;

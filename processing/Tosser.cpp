@@ -1186,8 +1186,7 @@ TArea* TTosser::CreateEchoArea(const std::string& tag, TNetLink* uplink) {
   if (!area) return nullptr;
   areasByName_[AreaKey(tag)] = area;
   ++counters_.AreasCreated;
-  LogLine("Area " + platform::TagInAnsi(tag) + " has been created for uplink " + uplink->Name +
-          ".");
+  LogLine("Area " + area->NameInAnsi() + " has been created for uplink " + uplink->Name + ".");
   return area;
 }
 
@@ -1248,9 +1247,9 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
     ++counters_.Personal;
     mail->Header.Flags |= MsgFlag::ToSysop;
     if (setup_.View) {
-      const std::string entry = platform::TagInAnsi(target->Name) + ": " + header.FromName.Str() +
-                                "(" + FidoAddressToStr(header.OrigAddr) + ") \"" +
-                                header.Subject.Str() + "\"";
+      const std::string entry = target->NameInAnsi() + ": " + header.FromName.Str() + "(" +
+                                FidoAddressToStr(header.OrigAddr) + ") \"" + header.Subject.Str() +
+                                "\"";
       OnMain([&] { setup_.View->AddToSysop(entry); });
     }
   }
@@ -1315,7 +1314,7 @@ void TTosser::CheckAreaList(TMail& mail, TArea& target) {
 
 bool TTosser::LockForRun(TArea& area) {
   if (std::find(heldAreas_.begin(), heldAreas_.end(), &area) != heldAreas_.end()) return true;
-  Status("Waiting for access to " + platform::TagInAnsi(area.Name) + "...");
+  Status("Waiting for access to " + area.NameInAnsi() + "...");
   platform::Dispatcher& dispatcher = platform::GetDispatcher();
   for (;;) {
     bool locked = false;
@@ -1338,7 +1337,7 @@ void TTosser::Fail(const std::string& what) {
 // marks). The area stays locked until the run ends.
 bool TTosser::WriteArea(TArea& area) {
   LockForRun(area);
-  const std::string name = platform::TagInAnsi(area.Name);
+  const std::string name = area.NameInAnsi();
   Status("Updating mail in " + name + "...");
   bool ok = true;
   try {
@@ -1424,10 +1423,9 @@ void TTosser::WriteAreas() {
       continue;
     }
     if (!WriteArea(*area)) continue;
-    Status("Writing to " + area->Name + " finished.");
+    Status("Writing to " + area->NameInAnsi() + " finished.");
     if (const int written = writtenPerArea_[area]; written > 0)
-      LogLine("The area " + platform::TagInAnsi(area->Name) + " has " + std::to_string(written) +
-              " messages");
+      LogLine("The area " + area->NameInAnsi() + " has " + std::to_string(written) + " messages");
     ShowCounters();
   }
 }

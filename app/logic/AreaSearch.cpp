@@ -129,7 +129,7 @@ void TAreaSearch::Run(TAreaList& areas, std::vector<int> rows) {
 }
 
 bool TAreaSearch::SearchArea(TArea& area, int areaIndex, std::optional<bool> opened) {
-  view_.MailLabel("Waiting for acces to " + area.Name + " ..");
+  view_.MailLabel("Waiting for acces to " + area.NameInAnsi() + " ..");
   if (!opened) {
     const bool locked = area.WaitLock(false, [this] {
       view_.ProcessMessages();
@@ -138,7 +138,7 @@ bool TAreaSearch::SearchArea(TArea& area, int areaIndex, std::optional<bool> ope
     if (!locked) return false;
     opened = area.OpenIndex();
   }
-  view_.MailLabel("Searching area " + area.Name + " ..");
+  view_.MailLabel("Searching area " + area.NameInAnsi() + " ..");
   if (!*opened) {
     area.Unlock();
     view_.MailLabel("Area processed");
@@ -167,7 +167,8 @@ bool TAreaSearch::SearchArea(TArea& area, int areaIndex, std::optional<bool> ope
     for (size_t k = 0; k < candidates.size() && !abort_; ++k) {
       if (!matches[k]) continue;
       const int index = candidates[k];
-      view_.AddHit({areaIndex, index, SearchHitLine(area.Name, index, headers[index]), area.Name});
+      view_.AddHit(
+          {areaIndex, index, SearchHitLine(area.NameInAnsi(), index, headers[index]), area.Name});
     }
     first = last;
     view_.MailProgress(first, count);

@@ -30,13 +30,15 @@ struct TMsgHeader;
 struct TSearchHit {
   int AreaIndex = -1;  // position in the area list when it was found
   int MsgIndex = -1;   // index in the area
-  std::string Line;    // the result line, in the stored code page
+  std::string Line;    // the result line, in the ANSI page
   // The area's name: what finds the area again once areas have been moved
   // or deleted after the search.
   std::string AreaName;
 };
 
-// The result line: AREA #7: from to to about "subject".
+// The result line: AREA #7: from to to about "subject", in the ANSI page as
+// the header's names are; areaName is the area's name written in it
+// (TArea::NameInAnsi).
 std::string SearchHitLine(const std::string& areaName, int msgIndex, const TMsgHeader& header);
 
 // What the search window shows while the search runs. The search calls

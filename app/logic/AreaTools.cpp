@@ -37,7 +37,7 @@ ToolText TextOf(TAreaTool tool) {
 }
 
 void WorkOn(TAreaTool tool, TArea& area, const TNoteSink& note) {
-  const std::string name = platform::TagInAnsi(area.Name);
+  const std::string name = area.NameInAnsi();
   note("Opening area " + name + " ...");
   if (!area.OpenIndex()) {
     platform::GetPrompter().Inform(

@@ -140,7 +140,8 @@ const TTextGroup* AreaTextGroup(const TComposeSource& source, const TArea* area)
 
 std::string Expand(const TComposeSource& source, const std::string& line) {
   if (!source.Displayed) return line;
-  return source.Displayed->ExpandMacros(line, source.WindowArea ? source.WindowArea->Name : "");
+  return source.Displayed->ExpandMacros(line,
+                                        source.WindowArea ? source.WindowArea->NameInAnsi() : "");
 }
 
 void AppendExpanded(const TComposeSource& source, TKQMail& mail,
@@ -434,7 +435,7 @@ TComposition ComposeEdit(const TComposeSource& source) {
 bool TakeEditLock(TArea& area, platform::Prompter& prompter) {
   using namespace platform;
   while (!area.Lock(true)) {
-    const std::string text = "Cannot get exclusive access to the area  " + area.Name + " !";
+    const std::string text = "Cannot get exclusive access to the area  " + area.NameText() + " !";
     if (prompter.Ask(MsgKind::Error, text, mbAbort | mbRetry) != mbRetry) return false;
   }
   return true;

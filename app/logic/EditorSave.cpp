@@ -6,6 +6,7 @@
 #include "app/logic/EditorText.h"
 #include "core/AddressBook.h"
 #include "core/Area.h"
+#include "core/AreaTag.h"
 #include "core/Crc.h"
 #include "core/KQMail.h"
 #include "core/NetLink.h"
@@ -84,12 +85,13 @@ class TIndexUse {
 };
 
 std::string InUse(const TArea& area) {
-  return "The area " + area.Name + " stayed locked by another task; the message was not stored.";
+  return "The area " + area.NameText() +
+         " stayed locked by another task; the message was not stored.";
 }
 
 std::string NotWritten(const TArea& area) {
-  std::string text = "The message could not be stored in the area " + area.Name;
-  if (!area.WriteError.empty()) text += ": " + area.WriteError;
+  std::string text = "The message could not be stored in the area " + area.NameText();
+  if (!area.WriteError.empty()) text += ": " + platform::AnsiToUtf8(area.WriteError);
   return text;
 }
 
@@ -143,8 +145,7 @@ void StoreCopy(const TEditorSaveJob& job, const std::string& name, platform::Pro
                TEditorSaveResult& result) {
   TArea* area = job.Areas ? job.Areas->FindByName(name) : nullptr;
   if (!area || area->IsSeparator()) {
-    prompter.Inform(
-        platform::AnsiToUtf8("The area " + platform::TagInAnsi(name) + " no longer exists!"));
+    prompter.Inform("The area " + AreaTagText(name) + " no longer exists!");
     return;
   }
   TKQMail mail;

@@ -59,7 +59,7 @@ struct TEditorSaveJob {
 struct TEditorSaveResult {
   bool Stored = false;        // the message reached the target area
   int Written = 0;            // messages written, copies included
-  std::string Error;          // why the save failed; empty when it did not
+  std::string Error;          // why the save failed (UTF-8, for a box); empty when it did not
   bool HeldReleased = false;  // the held area's hold was given up
 };
 

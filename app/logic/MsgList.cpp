@@ -4,6 +4,7 @@
 
 #include "app/logic/MsgText.h"
 #include "core/Area.h"
+#include "core/AreaTag.h"
 #include "core/Mail.h"
 #include "core/SearchRequest.h"
 #include "platform/CaseFold.h"
@@ -135,7 +136,7 @@ std::string MsgCellText(const TMsgHeader& header, int column) {
 
 std::string MsgListCaption(const TArea* area, int rows) {
   if (!area) return "No area assigned";
-  const std::string name = platform::TagText(area->Name);
+  const std::string name = area->NameText();
   if (!area->IsIndexLoaded()) return "Could not access area " + name + " !";
   std::string caption = name + " - " + std::to_string(area->Count) + " Messages";
   if (rows < area->Count) caption += " (Filtered)";
@@ -254,7 +255,7 @@ std::unique_ptr<TFilter> SenderKillFilter(const std::string& from, const std::st
   filter->ApplyArea = true;
   filter->SetArea(areaName);
   filter->DoKill = true;
-  name = "DELETE: " + from + " in " + areaName;
+  name = "DELETE: " + from + " in " + AreaTagInAnsi(areaName);
   return filter;
 }
 

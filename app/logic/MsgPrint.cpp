@@ -2,6 +2,7 @@
 
 #include "app/logic/LinePrinter.h"
 #include "app/logic/MsgRender.h"
+#include "core/AreaTag.h"
 #include "core/FidoAddress.h"
 #include "core/Mail.h"
 #include "platform/CodePage.h"
@@ -24,7 +25,7 @@ std::vector<TPrintedLine> MessagePrintLines(const TMail& mail, const TPrintSwitc
   const std::string stars(78, '*');
   std::vector<TPrintedLine> lines = {
       {stars, true},
-      {AtMost("*      Area: " + platform::TagInAnsi(h.AreaName.View()), kAreaLineMax), true},
+      {AtMost("*      Area: " + AreaTagInAnsi(h.AreaName.View()), kAreaLineMax), true},
       {AtMost("*   Subject: " + h.Subject.Str(), kSubjectLineMax), true},
       {"*    Sender: " + h.FromName.Str() + "(" + FidoAddressToStr(h.OrigAddr) + ")", true},
       {"*  Receiver: " + h.ToName.Str() + "(" + FidoAddressToStr(h.DestAddr) + ")", true},

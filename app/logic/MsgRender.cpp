@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/logic/MsgText.h"
+#include "core/AreaTag.h"
 #include "core/EMailAddress.h"
 #include "core/TextHelpers.h"
 #include "platform/Ascii.h"
@@ -184,6 +185,12 @@ std::string OemDisplayToAnsi(std::string_view line) {
   std::string out;
   out.reserve(line.size());
   size_t from = 0;
+  // The tag of an AREA line reads as its area reads its name.
+  if (line.starts_with("AREA:")) {
+    from = 5;
+    while (from < line.size() && static_cast<unsigned char>(line[from]) > 32) ++from;
+    out = "AREA:" + AreaLineTagInAnsi(line.substr(5, from - 5));
+  }
   while (from < line.size()) {
     const size_t esc = line.find(kDisplayEsc, from);
     const size_t end = esc == std::string_view::npos ? line.size() : esc;

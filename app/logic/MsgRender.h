@@ -57,7 +57,8 @@ struct TKludgeValues {
 TKludgeValues ReadKludgeValues(std::string_view text, const std::string& senderAddress);
 
 // A rendered line or prefix from the OEM to the ANSI code page; the code
-// byte after each ESC stays as it is.
+// byte after each ESC stays as it is. The tag of an AREA line reads as its
+// area reads its name (AreaLineTagInAnsi).
 std::string OemDisplayToAnsi(std::string_view line);
 
 // The date and time of the header panel from the 20-byte FTS-0001 date

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/Area.h"
+#include "core/AreaTag.h"
 #include "core/FidoAddress.h"
 #include "core/Mail.h"
 #include "core/TextHelpers.h"
@@ -28,7 +29,7 @@ std::string SavedMessageText(const TMail& mail, const TSaveTextSwitches& switche
   const std::string end = "\r\n";
   const TMsgHeader& h = mail.Header;
   std::string out = stars + end;
-  out += Cut("*      Area: " + platform::TagInAnsi(h.AreaName.View()), 64) + end;
+  out += Cut("*      Area: " + AreaTagInAnsi(h.AreaName.View()), 64) + end;
   out += Cut("*   Subject: " + h.Subject.Str(), 84) + end;
   out +=
       Cut("*    Sender: " + h.FromName.Str(), 48) + "(" + FidoAddressToStr(h.OrigAddr) + ")" + end;
@@ -36,7 +37,7 @@ std::string SavedMessageText(const TMail& mail, const TSaveTextSwitches& switche
   out += "*      Date: " + mail.DateText() + end;
   out += "*      Time: " + mail.TimeText() + end;
   out += stars + end;
-  AppendMessageText(out, OemToAnsiStr(mail.BodyText()), switches.Kludges, switches.AreaLines,
+  AppendMessageText(out, OemTextToAnsi(mail.BodyText()), switches.Kludges, switches.AreaLines,
                     switches.SeenBy, end);
   out += stars + end + end + end + end;
   return out;
@@ -58,7 +59,7 @@ TToolOutcome SaveMessagesAsText(TArea& area, const std::vector<int32_t>& selecti
   }
   TAreaLockHold hold(area);
   if (!area.OpenIndex()) {
-    out.Error = "Could not open area " + area.Name;
+    out.Error = "Could not open area " + area.NameInAnsi();
     return out;
   }
   const std::vector<int32_t> chosen = CleanSelection(selection, area.Count);

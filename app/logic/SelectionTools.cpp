@@ -40,7 +40,7 @@ TToolOutcome Refused(const TArea& area) {
 TToolOutcome NotOpened(const TArea& area) {
   TToolOutcome out;
   out.Outcome = TToolOutcome::Failed;
-  out.Error = "Could not open area " + area.Name;
+  out.Error = "Could not open area " + area.NameInAnsi();
   return out;
 }
 
@@ -157,8 +157,9 @@ bool StoreGroup(TArea& target, TCopyGroup& group, std::vector<uint8_t>* moved, i
     for (int32_t k = 0; k < written && k < static_cast<int32_t>(group.from.size()); ++k)
       (*moved)[static_cast<size_t>(group.from[static_cast<size_t>(k)])] = 1;
   if (!ok)
-    error = target.WriteError.empty() ? "The messages could not be written into " + target.Name
-                                      : target.WriteError;
+    error = target.WriteError.empty()
+                ? "The messages could not be written into " + target.NameInAnsi()
+                : target.WriteError;
   group = TCopyGroup();
   return ok;
 }

@@ -44,7 +44,8 @@ int AddSendersToAddressBook(TArea& area, const std::vector<int32_t>& selection, 
     entry->SetName(name);
     entry->Address().SetText(address);
     entry->Comments = {Cut("Sent a message to " + h.ToName.Str(), 53),
-                       Cut("about \"" + h.Subject.Str(), 77) + "\"", "in area " + area.Name};
+                       Cut("about \"" + h.Subject.Str(), 77) + "\"",
+                       "in area " + area.NameInAnsi()};
     book.AddFriend(std::move(entry));
     ++added;
   }

@@ -194,7 +194,7 @@ std::string MacroOfLine(const std::string& line) {
 }
 
 std::string AddOldAreaQuestion(const std::string& name) {
-  return "Do you wish the add the area \"" + name +
+  return "Do you wish the add the area \"" + platform::TagText(name) +
          "\" ? ATTENTION: If you do not use the default uplink for  this area you have to fix "
          "the uplink in the area settings!";
 }

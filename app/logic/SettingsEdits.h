@@ -113,7 +113,8 @@ std::vector<TInactiveArea> InactiveAreas(const std::string& msgBaseDir, const TA
 // name in the ANSI page moves to its UTF-8 name at the next load) and
 // saves the configuration; null when the area cannot be added.
 TArea* AdoptInactiveArea(TConfigStore& store, const TInactiveArea& found, TNetLink* uplink);
-// The question that offers one of them.
+// The question that offers one of them, for a message box (UTF-8): the
+// name as the letters it holds (no area has it yet).
 std::string AddOldAreaQuestion(const std::string& name);
 inline constexpr const char* kNoInactiveAreasText = "No inactive areas found!";
 

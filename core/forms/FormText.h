@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Area.h"
+#include "core/AreaTag.h"
 #include "core/Settings.h"
 #include "platform/CodePage.h"
 #include "platform/WireName.h"
@@ -27,11 +29,14 @@ inline QString AnsiText(const std::string& bytes) {
   return QString::fromStdString(platform::ToUtf8(bytes, platform::AnsiCodePage()));
 }
 
-// An area name or echo tag as the letters it holds (platform::TagText): a
-// tag kept as raw UTF-8 shows its own letters, not the ANSI page's reading
-// of its bytes.
+// An area's name as the letters it holds (TArea::NameText): a tag kept as
+// raw UTF-8 shows its own letters, not the ANSI page's reading of its bytes.
+inline QString AreaNameText(const TArea& area) { return QString::fromStdString(area.NameText()); }
+// The same where only the name is at hand (an area list's row, a filter's
+// area): the area of that name decides, a name no area has shows what its
+// bytes tell (AreaTagText).
 inline QString AreaNameText(const std::string& name) {
-  return QString::fromStdString(platform::TagText(name));
+  return QString::fromStdString(AreaTagText(name));
 }
 
 inline std::string AnsiBytes(const QString& text) {

@@ -14,6 +14,7 @@
 #include "MainWindowFixture.h"
 #include "app/MsgWin.h"
 #include "core/MessageBase.h"
+#include "core/WinLst.h"
 #include "core/forms/SrchMaskProperties.h"
 #include "nodelist/NodelistLookup.h"
 #include "nodelist/NodelistService.h"
@@ -122,6 +123,17 @@ TEST_F(MsgWinTest, ReleasingAnExclusiveLockRebuildsTheList) {
   EXPECT_TRUE(m.findChild<QWidget*>("Views")->isVisibleTo(&m));
   EXPECT_EQ(m.DisplayedIndex, 5);
   EXPECT_TRUE(m.IsMessageView());
+}
+
+// An echo whose tag came as UTF-8 is named by its letters: in the caption
+// (UTF-8) and in the window list's entry (the ANSI page, as every entry).
+TEST_F(MsgWinTest, AnEchoIsNamedByItsLettersInCaptionAndWindowList) {
+  Prepare({{"RU.ТЕСТ", Times(2, U)}});
+  TMessageListWindow& m = *Open().OpenMessageList(*Area("RU.ТЕСТ"));
+  EXPECT_EQ(m.windowTitle(), "RU.ТЕСТ - 2 Messages");
+  const int entry = WinLst().IndexOfObject(&m);
+  ASSERT_GE(entry, 0);
+  EXPECT_EQ(WinLst().GetString(entry), "Area: RU.\xD2\xC5\xD1\xD2");
 }
 
 TEST_F(MsgWinTest, WindowLimitReplacesOpenWindowsInTurn) {

@@ -431,16 +431,20 @@ TEST_F(SettingsDialogTest, AreaPageSortsAddsSeparatorsAndGuardsTheSystemAreas) {
 
 TEST_F(SettingsDialogTest, AreasLeftInTheMessageBaseAreOfferedOnceEach) {
   for (const char* file : {"ECHO.TWO.PackedBody", "NETMAIL.PackedBody", "Separator.PackedBody",
-                           "RU.ЁЛКА.PackedBody"})
+                           "RU.ЁЛКА.PackedBody", "DE.STRAßE.PackedBody"})
     std::ofstream(Store().MessageBaseDir() + file).put('\0');
   ShowPage("TabAreas");
   Click("AreaAddOldOnes");
-  ASSERT_EQ(prompter.Questions().size(), 2u);
-  EXPECT_EQ(prompter.Questions()[0].text,
+  ASSERT_EQ(prompter.Questions().size(), 3u);
+  // A name the ANSI page cannot hold keeps the file name's UTF-8: the
+  // question names it by its letters all the same.
+  EXPECT_NE(prompter.Questions()[0].text.find("\"DE.STRAßE\""), std::string::npos)
+      << prompter.Questions()[0].text;
+  EXPECT_EQ(prompter.Questions()[1].text,
             "Do you wish the add the area \"ECHO.TWO\" ? ATTENTION: If you do not use the default "
             "uplink for  this area you have to fix the uplink in the area settings!");
-  EXPECT_NE(prompter.Questions()[1].text.find("\"RU.ЁЛКА\""), std::string::npos)
-      << prompter.Questions()[1].text;
+  EXPECT_NE(prompter.Questions()[2].text.find("\"RU.ЁЛКА\""), std::string::npos)
+      << prompter.Questions()[2].text;
   ASSERT_NE(Area("ECHO.TWO"), nullptr);
   EXPECT_EQ(Area("ECHO.TWO")->FileName, "ECHO.TWO");
   ASSERT_NE(Area("RU.\xA8\xCB\xCA\xC0"), nullptr);

@@ -237,6 +237,30 @@ TEST_F(AreaSearchTest, HitLineNamesAreaIndexNamesAndQuotedSubject) {
   header.ToName = "B";
   header.Subject = "X";
   EXPECT_EQ(SearchHitLine("NETMAIL", 7, header), "NETMAIL #7: A to B about \"X\"");
+
+  // An echo whose tag is kept as UTF-8 is named by its letters in the ANSI
+  // page the lines are made in, not by its bytes read in that page.
+  areas.Adopt(std::make_unique<TArea>(dir.Path(), "RU.ТЕСТ", "RU.ТЕСТ"));
+  TArea& utf8 = *areas.GetItem(3);
+  ASSERT_TRUE(utf8.RawTag);
+  MailSpec mailSpec;
+  mailSpec.from = "A";
+  mailSpec.to = "B";
+  mailSpec.subject = "X";
+  utf8.QueueMail(MakeSpecMail(mailSpec), false);
+  ASSERT_TRUE(utf8.WriteQueuedMail());
+  TSearchRequest request;
+  request.ApplyOrigin = true;
+  request.Origin.SetText("A");
+  RecordingView view;
+  TAreaSearch(request, view).Run(areas, {3});
+  const std::string ansi = "RU.\xD2\xC5\xD1\xD2";
+  ASSERT_EQ(view.hits.size(), 1u);
+  EXPECT_EQ(view.hits[0].Line, ansi + " #0: A to B about \"X\"");
+  EXPECT_EQ(view.hits[0].AreaName, "RU.ТЕСТ");  // what finds the area again
+  EXPECT_EQ(view.mailLabels,
+            (std::vector<std::string>{"Waiting for acces to " + ansi + " ..",
+                                      "Searching area " + ansi + " ..", "Area processed"}));
 }
 
 TEST_F(AreaSearchTest, NoRowsEndsAtOnceAndSeparatorsAreCountedButNotSearched) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -190,6 +191,33 @@ TEST_F(ComposeFixture, TemplatesAndQuoteMakeTheText) {
   EXPECT_EQ(bare.Mail->Text.size(), 3u);
   EXPECT_EQ(bare.Mail->Origin, kDefaultOriginText);
   EXPECT_FALSE(bare.HasTextGroup);
+
+  // The default templates in an echo whose tag came as UTF-8: the text is in
+  // the ANSI page, so the area's letters are written in it, and the stored
+  // message (the OEM page, as the echo reads it) holds them too.
+  auto standard = std::make_unique<TTextGroup>();
+  FillDefaultTextGroup(*standard, {});
+  groups.Add("Standard", std::move(standard));
+  TArea* utf8 = AddArea("RU.ТЕСТ", AreaTypeCode::Echomail);
+  ASSERT_TRUE(utf8->RawTag);
+  utf8->TextGroup = 1;
+  source.WindowArea = utf8;
+  const std::string ansi = "RU.\xD2\xC5\xD1\xD2";
+  const TComposition reply = ComposeAnswer(source, false);
+  ASSERT_GE(reply.Mail->Text.size(), 3u);
+  EXPECT_TRUE(reply.Mail->Text[2].ends_with(" you wrote in the area *" + ansi + "*"))
+      << reply.Mail->Text[2];
+  reply.Mail->OrigAddr.SetText("2:5020/100.5");
+  const std::unique_ptr<TMail> stored = reply.Mail->BuildMail();
+  EXPECT_NE(stored->BodyText().find("in the area *RU.\x92\x85\x91\x92*"), std::string::npos);
+  const TComposition comment = ComposeComment(source, false);
+  ASSERT_GE(comment.Mail->Text.size(), 4u);
+  EXPECT_EQ(comment.Mail->Text[3], "in the area *" + ansi + "* a message to you");
+  netmail->TextGroup = 1;  // a forward goes to netmail, and names the echo it came from
+  const TComposition forward = ComposeForward(source);
+  EXPECT_NE(
+      std::find(forward.Mail->Text.begin(), forward.Mail->Text.end(), "> Area: *" + ansi + "*"),
+      forward.Mail->Text.end());
 }
 
 TEST(ComposeQuote, SelectionReflowAndWidth) {

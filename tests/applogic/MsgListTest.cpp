@@ -197,6 +197,12 @@ TEST(MsgListRows, StatusTextNamesEveryCount) {
   EXPECT_EQ(MsgListCaption(&utf8, 0), "Could not access area RU.ТЕСТ !");
   TArea ansi("", "RU.\xD2\xC5\xD1\xD2", "RU.ТЕСТ");
   EXPECT_EQ(MsgListCaption(&ansi, 0), "Could not access area RU.ТЕСТ !");
+  // Whether the tag is raw is the area's to say: UTF-8 bytes that would go
+  // into the OEM page and back are still the letters they hold when the area
+  // keeps them as its uplink sent them.
+  TArea raw("", "RU.\xD0\xA2\xD0\xA1\xD0\xA0", "RU.TSR");
+  raw.RawTag = true;
+  EXPECT_EQ(MsgListCaption(&raw, 0), "Could not access area RU.ТСР !");
 }
 
 TEST(MsgListSearch, FlagAndTopicSearchesStepOverTheArea) {
@@ -502,6 +508,9 @@ TEST(MsgRender, OemTextIsConvertedAroundTheEscapes) {
                                        "\x01"
                                        "\xe2\xe5\xf2");
   EXPECT_EQ(OemDisplayToAnsi("abc" + E), "abc" + E);  // an ESC at the end keeps its place
+  // An AREA line keeps a raw tag's bytes: it shows the tag's letters.
+  EXPECT_EQ(OemDisplayToAnsi("AREA:RU.ТЕСТ" + E), "AREA:RU.\xD2\xC5\xD1\xD2" + E);
+  EXPECT_EQ(OemDisplayToAnsi("AREA:RU.\x92\x85\x91\x92"), "AREA:RU.\xD2\xC5\xD1\xD2");
 }
 
 TEST(MsgRender, HeaderDateAndTimeComeFromTheDateField) {

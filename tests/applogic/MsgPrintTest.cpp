@@ -33,6 +33,16 @@ TEST(MsgPrint, BoxInBoldThenTheTextWithQuotesRewrapped) {
   };
   EXPECT_EQ(MessagePrintLines(*mail, {}), want);
   EXPECT_EQ(MessagePrintLines(*mail, {true, true, false}).size(), want.size() + 2);
+
+  // An echo whose tag came as UTF-8 is printed by its letters, in the box
+  // and in the message's own AREA line (which keeps the tag's bytes).
+  s.area = "RU.ТЕСТ";
+  s.text = "AREA:RU.ТЕСТ\rHi\r";
+  const std::vector<TPrintedLine> utf8 = MessagePrintLines(*MakeSpecMail(s), {false, true, false});
+  ASSERT_EQ(utf8.size(), 11u);
+  EXPECT_EQ(utf8[1].Text, "*      Area: RU.\xD2\xC5\xD1\xD2");
+  EXPECT_EQ(utf8[8].Text, "AREA:RU.\xD2\xC5\xD1\xD2");
+  EXPECT_EQ(utf8[9].Text, "Hi");
 }
 
 }  // namespace

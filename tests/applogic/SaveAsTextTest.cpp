@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,40 @@ TEST(SaveAsTextTest, OneMessageBlockByteForByte) {
                        "*      Time: 12:00:00\r\n" +
                        kStars + "\r\n" + "Hi!\r\n\r\nJD> quoted\r\nBye\r\n" + kStars +
                        "\r\n\r\n\r\n\r\n");
+}
+
+// The file is made in the ANSI page: an echo is named there by the letters
+// its area reads in its tag, in the box and in the message's own AREA line
+// (whose bytes a raw tag keeps, which the OEM page would misread).
+TEST(SaveAsTextTest, TheAreaIsNamedByItsLetters) {
+  test::TempDir dir;
+  test::ShellScope shell;
+  TAreaList areas;
+  const std::string tst = "RU.\xD0\xA2\xD0\xA1\xD0\xA0";  // "RU.ТСР" in UTF-8
+  areas.Adopt(std::make_unique<TArea>(dir.Path(), tst, "RU.TSR"));
+  areas.Adopt(std::make_unique<TArea>(dir.Path(), "RU.ТЕСТ", "RU.TEST"));
+  // Whether a tag is raw is the area's to say, whatever its bytes suggest.
+  areas.GetItem(0)->RawTag = true;
+  ASSERT_TRUE(areas.GetItem(1)->RawTag);
+  SetAreaList(&areas);
+  const std::shared_ptr<void> unset(nullptr, [](void*) { SetAreaList(nullptr); });
+  struct Case {
+    std::string area, areaLine, box, shown;
+  };
+  for (const Case& c :
+       {Case{tst, "AREA:" + tst, "RU.\xD2\xD1\xD0", "AREA:RU.\xD2\xD1\xD0"},
+        Case{"RU.ТЕСТ", "AREA:RU.ТЕСТ", "RU.\xD2\xC5\xD1\xD2", "AREA:RU.\xD2\xC5\xD1\xD2"}}) {
+    SCOPED_TRACE(c.area);
+    test::MailSpec mailSpec;
+    mailSpec.area = c.area;
+    mailSpec.text = c.areaLine + "\rHi!\r";
+    const std::vector<std::string> lines =
+        Lines(SavedMessageText(*test::MakeSpecMail(mailSpec), {false, true, false}));
+    ASSERT_GE(lines.size(), 10u);
+    EXPECT_EQ(lines[1], "*      Area: " + c.box);
+    EXPECT_EQ(lines[8], c.shown);
+    EXPECT_EQ(lines[9], "Hi!");
+  }
 }
 
 TEST(SaveAsTextTest, LinesAreCutWrappedAndFilteredByTheSwitches) {

@@ -48,6 +48,19 @@ TEST(SendersToBookTest, EachSenderAndAddressIsAddedOnce) {
   EXPECT_EQ(first.Comments, (std::vector<std::string>{"Sent a message to All", "about \"One\"",
                                                       "in area RU.TEST"}));
   EXPECT_EQ(book.GetFriend(2)->Address().Text4D(), "2:5020/2");
+
+  // The book keeps its texts in the ANSI page: an echo whose tag is kept as
+  // UTF-8 is named there by its letters.
+  TArea utf8(dir.Path(), "RU.ТЕСТ", "RU.ТЕСТ");
+  test::MailSpec mailSpec;
+  mailSpec.from = "Petr";
+  mailSpec.orig = {2, 5020, 3, 0};
+  ASSERT_TRUE(utf8.Lock(true));
+  ASSERT_TRUE(utf8.StoreMail(test::MakeSpecMail(mailSpec)));
+  utf8.Unlock();
+  EXPECT_EQ(AddSendersToAddressBook(utf8, {0}, book), 1);
+  ASSERT_EQ(book.GetCount(), 4);
+  EXPECT_EQ(book.GetFriend(3)->Comments.back(), "in area RU.\xD2\xC5\xD1\xD2");
 }
 
 }  // namespace
