@@ -805,7 +805,8 @@ std::string InboundProblem(const std::string& dir) {
           std::string target(4096, '\0');
           const ssize_t n = ::readlink(part.c_str(), target.data(), target.size());
           target.resize(n > 0 ? static_cast<size_t>(n) : 0);
-          return said + (part == path ? " is a link to " : " lies behind the link " + part + " to ") +
+          return said +
+                 (part == path ? " is a link to " : " lies behind the link " + part + " to ") +
                  target + ", which is missing (is its drive mounted?)";
         }
         break;

@@ -713,8 +713,7 @@ void THydraThread::EndOverRefusals(const std::string& name) {
 // done once the session ends well; an aborted session leaves every file not
 // yet acknowledged with the sender.
 void THydraThread::EndUnstorable(const std::string& problem) {
-  if (!problem.empty())
-    Report(psInboundFailed, "FSER " + problem + TCMProtocol::kInboundAbortTail);
+  if (!problem.empty()) Report(psInboundFailed, "FSER " + problem + TCMProtocol::kInboundAbortTail);
   rxFile_.Keep();
   SendAbortSequence();
   Fail("Aborting - the file cannot be kept");

@@ -58,8 +58,9 @@ TEST_F(ConfigStoreTest, InboundProblemSaysWhyAFolderCannotKeepFiles) {
       {base + "/file/", "The inbound folder " + base + "/file is not a folder"},
       {base + "/drive/",
        "The inbound folder " + base + "/drive is a link to " + dir / "usb/Fido" + unmounted},
-      {base + "/drive/Inbound/", "The inbound folder " + base + "/drive/Inbound lies behind the link " +
-                                     base + "/drive to " + dir / "usb/Fido" + unmounted},
+      {base + "/drive/Inbound/", "The inbound folder " + base +
+                                     "/drive/Inbound lies behind the link " + base + "/drive to " +
+                                     dir / "usb/Fido" + unmounted},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);

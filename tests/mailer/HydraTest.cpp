@@ -156,8 +156,8 @@ TEST_F(HydraTest, BothDirectionsAtOnceOnCleanAndNoisyLines) {
       if (!c.unplug) return;
       // Reports wait for their handler: A hears of a1.pkt after this.
       hb.OnProtocolState = [&, report = hb.OnProtocolState](TCMProtocol& p, int state,
-                                                          const std::string& msg, int64_t p1,
-                                                          int64_t p2) {
+                                                            const std::string& msg, int64_t p1,
+                                                            int64_t p2) {
         report(p, state, msg, p1, p2);
         if (state != 25 || platform::PathExists(away)) return;
         std::filesystem::rename(folder, away);

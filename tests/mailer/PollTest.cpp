@@ -562,9 +562,8 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
   // Makes the inbound a link into the drive that is not there.
   const std::string unplug =
       "rm -rf " + ShellWord(inbound) + " && ln -s " + ShellWord(drive) + " " + ShellWord(inbound);
-  const std::string outOfReach =
-      "The inbound folder " + inbound + " is a link to " + drive +
-      ", which is missing (is its drive mounted?)";
+  const std::string outOfReach = "The inbound folder " + inbound + " is a link to " + drive +
+                                 ", which is missing (is its drive mounted?)";
   const std::string aborted = "velmaris-batch: the call did not complete (" + outOfReach +
                               ": the session is aborted, the remote keeps its files)\n";
   auto goneAfterFirst = [&](const char* protocol) {
@@ -573,10 +572,10 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
   };
   struct Case {
     std::string peerArgs;
-    std::string said;  // on stderr
+    std::string said;          // on stderr
     std::optional<bool> sent;  // our outbound went out (Hydra sends while it receives)
-    bool unplugged = false;  // the inbound is out of reach before the call
-    bool peerKeeps = false;  // the peer kept second.pkt (neither sent nor skipped)
+    bool unplugged = false;    // the inbound is out of reach before the call
+    bool peerKeeps = false;    // the peer kept second.pkt (neither sent nor skipped)
   } cases[] = {
       {"--password other --address 2:5020/1@fidonet --refusal-codes HYD,XMA",
        "velmaris-batch: the call did not complete (Session password refused by the remote)\n",

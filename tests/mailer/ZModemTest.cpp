@@ -142,8 +142,8 @@ TEST_F(ZModemTest, BatchFromSzLandsUnderItsNames) {
     if (c.unplugOn) {
       // Reports wait for their handler: the next offer comes after this.
       z.OnProtocolState = [&, report = z.OnProtocolState](TCMProtocol& p, int state,
-                                                         const std::string& msg, int64_t p1,
-                                                         int64_t p2) {
+                                                          const std::string& msg, int64_t p1,
+                                                          int64_t p2) {
         report(p, state, msg, p1, p2);
         if (state != c.unplugOn || platform::PathExists(away)) return;
         std::filesystem::rename(folder, away);
