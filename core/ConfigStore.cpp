@@ -812,6 +812,40 @@ void TConfigStore::ReportError(const std::string& text) const {
 TConfigStore* GetConfigStore() { return currentStore.load(); }
 void SetConfigStore(TConfigStore* store) { currentStore.store(store); }
 
+std::string InboundProblem(const std::string& dir) {
+  const std::string path = platform::WithoutSlash(dir);
+  const std::string said = "The inbound folder " + (path.empty() ? dir : path);
+  if (path.empty()) return said + " is not set";
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    const int err = errno;
+    // The first part of the path that cannot be reached: a link there whose
+    // target is missing is most often a drive that is not mounted.
+    for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+      const std::string part = at == std::string::npos ? path : path.substr(0, at);
+      struct stat link {};
+      if (::stat(part.c_str(), &link) != 0) {
+        if (::lstat(part.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+          std::string target(4096, '\0');
+          const ssize_t n = ::readlink(part.c_str(), target.data(), target.size());
+          target.resize(n > 0 ? static_cast<size_t>(n) : 0);
+          return said +
+                 (part == path ? " is a link to " : " lies behind the link " + part + " to ") +
+                 target + ", which is missing (is its drive mounted?)";
+        }
+        break;
+      }
+      if (at == std::string::npos) break;
+    }
+    if (err == ENOENT) return said + " is missing";
+    return said + " cannot be reached (" + std::strerror(err) + ")";
+  }
+  if (!S_ISDIR(st.st_mode)) return said + " is not a folder";
+  if (::access(path.c_str(), W_OK | X_OK) != 0)
+    return said + " cannot be written (" + std::strerror(errno) + ")";
+  return {};
+}
+
 bool ForceDirectoryPath(const std::string& path) {
   std::string dir = path;
   if (dir.size() > 1 && dir.back() == '/') dir.pop_back();

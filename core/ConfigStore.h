@@ -376,4 +376,15 @@ void SetConfigStore(TConfigStore* store);
 // True when the directory exists afterwards.
 bool ForceDirectoryPath(const std::string& path);
 
+// Whether received files can be kept in the folder `dir` (the inbound, or the
+// folder a received file goes to): empty when it is a folder that can be
+// written, else why not, as a sentence beginning "The inbound folder " with
+// the path as the disk's bytes (the caller converts the line it makes).
+// Nothing is created or changed: a folder that is missing, a link on the way
+// to it whose target is missing (a drive that is not mounted), a file in its
+// place and a folder that cannot be written are each said as such. The poll
+// asks it before it dials, the protocols before each file they receive and
+// before they confirm one.
+std::string InboundProblem(const std::string& dir);
+
 }  // namespace velmaris

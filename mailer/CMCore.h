@@ -247,8 +247,10 @@ enum TCMProtocolState : int {
   psNotice = 35,
   // A received file could not be taken (no room on the disk for it, a size
   // out of range, more bytes than announced): the remote keeps it, and the
-  // call has failed even when the session runs to its end. The text is the
-  // session log's line saying why, with its code.
+  // call has failed even when the session runs to its end. Also the folder
+  // the files go to that cannot keep them (core InboundProblem): the
+  // protocol then aborts the session, so that the remote keeps its files.
+  // The text is the session log's line saying why, with its code.
   psInboundFailed = 36,
 };
 
@@ -269,6 +271,10 @@ class TCMProtocol {
 
   TCMConnectionDevice* Device = nullptr;
   std::string ReceiveDir;  // incoming files go here
+  // The end of the psInboundFailed line of a session aborted because
+  // ReceiveDir cannot keep files.
+  static constexpr const char* kInboundAbortTail =
+      ": the session is aborted, the remote keeps its files";
   // The free space of the receive directory (tests give a small disk).
   std::function<uint64_t(const std::string& dir)> InboundFreeSpace = platform::FreeSpace;
   TCMAcceptEvent OnAcceptFile;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/ConfigStore.h"
 #include "mailer/HydraFrames.h"
 #include "mailer/InboundFile.h"
 #include "platform/Ascii.h"
@@ -210,6 +211,10 @@ class THydraThread {
   void OnInit(const std::string& data);
   void OnFinfo(const std::string& data);
   void EndOverRefusals(const std::string& name);
+  // The file cannot be kept (problem: why the receive folder cannot keep
+  // files, else empty): the session is aborted rather than the file skipped,
+  // so that the sender keeps it.
+  void EndUnstorable(const std::string& problem);
   void OnFinfoAck(int32_t pos);
   void OnData(const std::string& data);
   void OnRpos(const std::string& data);
@@ -673,12 +678,18 @@ void THydraThread::OnFinfo(const std::string& data) {
   const std::string whole = fname == *name ? offered : fname;
   name = InboundName(fname, note);
   if (!accept || !name) return skip(fname, "File refused");
+  if (const std::string problem = InboundProblem(owner_.ReceiveDir); !problem.empty())
+    return EndUnstorable(problem);
   std::string why;
   rxFile_.FreeSpace = owner_.InboundFreeSpace;
   const auto opened = rxFile_.Start(owner_.ReceiveDir, *name, rxSize_, rxDate_, why, whole);
   RxNotes();
   if (opened == TInboundFile::Result::Refused) return skip(*name, why);
-  if (opened == TInboundFile::Result::Failed) return skip(*name, "Unable to create " + *name);
+  if (opened == TInboundFile::Result::Failed) {
+    Log("Unable to create " + *name);
+    Report(30, rxFile_.TempPath());
+    return EndUnstorable({});
+  }
   SetRxName(*name, rxFile_.TempPath());
   rxPos_ = static_cast<int32_t>(rxFile_.Position());
   Report(23, *name, rxSize_, rxDate_);
@@ -696,6 +707,16 @@ void THydraThread::EndOverRefusals(const std::string& name) {
   Report(psInboundFailed, refused_.EndLine(name));
   SendAbortSequence();
   Fail("Refused file offered again");
+}
+
+// A skip, even one for later (-2), lets many senders count the file as
+// done once the session ends well; an aborted session leaves every file not
+// yet acknowledged with the sender.
+void THydraThread::EndUnstorable(const std::string& problem) {
+  if (!problem.empty()) Report(psInboundFailed, "FSER " + problem + TCMProtocol::kInboundAbortTail);
+  rxFile_.Keep();
+  SendAbortSequence();
+  Fail("Aborting - the file cannot be kept");
 }
 
 void THydraThread::OnFinfoAck(int32_t pos) {
@@ -811,6 +832,10 @@ void THydraThread::OnRpos(const std::string& data) {
 void THydraThread::OnEof(int32_t pos) {
   if (pos == rxPos_) {
     StopTimer(rxTimer_);
+    // The file is confirmed only where it is kept: a folder gone in the
+    // middle of the file takes the file with it.
+    if (const std::string problem = InboundProblem(owner_.ReceiveDir); !problem.empty())
+      return EndUnstorable(problem);
     const auto final = rxFile_.Finish();
     RxNotes();
     rxState_ = 2;

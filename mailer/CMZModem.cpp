@@ -10,6 +10,7 @@
 #include <ctime>
 #include <functional>
 
+#include "core/ConfigStore.h"
 #include "mailer/InboundFile.h"
 #include "platform/Ascii.h"
 #include "platform/CodePage.h"
@@ -245,8 +246,15 @@ class TCMZModemThread {
   // --- receiving
   End ReceiveBatch();
   // Reoffered: the sender's offers were refused too often (TRefusedOffers).
-  enum class RecvResult { Done, Skipped, Failed, Fin, NewFile, Reoffered };
+  // Unstorable: the file cannot be kept; the session is aborted, never the
+  // file skipped, so that the sender keeps it (and what follows it).
+  enum class RecvResult { Done, Skipped, Failed, Fin, NewFile, Reoffered, Unstorable };
   RecvResult ReceiveFile(const std::string& info, Got& stop, std::string& nextInfo);
+  // The receive folder cannot keep files (InboundProblem): says why.
+  RecvResult InboundGone(const std::string& problem) {
+    Report(psInboundFailed, "FSER " + problem + TCMProtocol::kInboundAbortTail);
+    return RecvResult::Unstorable;
+  }
   End WaitForFin();
 
   TCMZModem& owner_;
@@ -736,6 +744,14 @@ TCMZModemThread::End TCMZModemThread::ReceiveBatch() {
       case RecvResult::Reoffered:
         if (Device().IsReady()) CancelSequence();
         return End::Aborted;
+      case RecvResult::Unstorable:
+        // ZABORT refuses the file without the sender taking it as
+        // delivered (a ZSKIP would); the sender answers with ZFIN or
+        // cancels, and a silent one gets the cancel sequence.
+        if (!Device().IsReady()) return Stop(Got::Lost);
+        Log("Aborting session");
+        SendHeader(ZABORT, 0);
+        return WaitForFin();
       case RecvResult::Failed:
         if (stop == Got::Timeout) {
           if (Device().IsReady()) CancelSequence();
@@ -777,6 +793,8 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
   const std::string offered = fname == *name ? offer.name : fname;
   name = InboundName(fname, note);
   if (!accept || !name) return skip(fname);
+  if (const std::string problem = InboundProblem(owner_.ReceiveDir); !problem.empty())
+    return InboundGone(problem);
   TInboundFile file;
   file.FreeSpace = owner_.InboundFreeSpace;
   std::string why;
@@ -789,10 +807,8 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
   }
   if (opened == TInboundFile::Result::Failed) {
     Log("File open/create failed");
-    refused_.Refused(offer.name);
     Report(30, file.TempPath());
-    SendHeader(ZSKIP, 0);
-    return RecvResult::Skipped;
+    return RecvResult::Unstorable;
   }
   SetName(*name, file.TempPath());
   Log("Receiving as " + file.TempPath());
@@ -839,6 +855,10 @@ TCMZModemThread::RecvResult TCMZModemThread::ReceiveFile(const std::string& data
             Log("Received file end position " + std::to_string(ev.header.arg));
             Log("File ok");
             StopTimer();
+            // The file is confirmed only where it is kept: a folder gone
+            // in the middle of the file takes the file with it.
+            if (const std::string problem = InboundProblem(owner_.ReceiveDir); !problem.empty())
+              return InboundGone(problem);
             const auto final = file.Finish();
             Notes(file);
             if (final) {

@@ -15,6 +15,7 @@
 #include "mailer/CMZModem.h"
 #include "nodelist/NodelistLookup.h"
 #include "platform/Ascii.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Prompter.h"
 #include "platform/WireName.h"
@@ -289,6 +290,16 @@ bool TMailerSession::CallSystem(const std::string& systemName, const std::string
   called_ = ParseFidoAddress(addressText).value_or(TFidoAddr{});
   AddLogLine("");
   AddLogLine("DSYS Connecting to system " + systemName + "(" + FidoAddressToStr(called_) + ")");
+  // Nothing is fetched that could not be kept: a remote takes a file we
+  // fail to store as delivered, or as one to try again at once.
+  if (const std::string inbound = InboundProblem(Store().Values()->InboundDir());
+      !inbound.empty()) {
+    const std::string line = inbound + ": no call is made";
+    error_ = platform::LineText(line, platform::LinePage::Utf8);
+    AddLogLine("DERR " + platform::LogName(line));
+    CancelRedial();
+    return false;
+  }
   if (numbers_.empty()) {
     error_ = "No number to dial";
     AddLogLine("DERR " + error_);

@@ -99,7 +99,8 @@ class TMailerSession : public TMailerWindow {
   // says why in a box through the Prompter ("Mailer is in use!" as
   // information, any other reason as an error).
   bool PollCommand(const std::string& addressText);
-  // False when the line is in use or there is no number (Error()).
+  // False when the line is in use, the inbound cannot keep what the call
+  // would bring (core InboundProblem) or there is no number (Error()).
   bool CallSystem(const std::string& systemName, const std::string& addressText,
                   const std::vector<std::string>& numbers);
   static constexpr const char* kInUseText = "Mailer is in use!";

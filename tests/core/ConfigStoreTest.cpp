@@ -38,6 +38,38 @@ std::string Golden(const std::string& name) {
 
 class ConfigStoreTest : public ConfigStoreFixture {};
 
+// Whether a folder can keep received files, and why not: nothing is made on
+// the way, through a link least of all.
+TEST_F(ConfigStoreTest, InboundProblemSaysWhyAFolderCannotKeepFiles) {
+  namespace fs = std::filesystem;
+  const std::string base = dir / "in";
+  fs::create_directories(base + "/fine");
+  dir.Write("in/file", "x");
+  fs::create_directory_symlink(dir / "usb/Fido", base + "/drive");  // not mounted
+  fs::create_directory_symlink(base + "/fine", base + "/good");
+  const std::string unmounted = ", which is missing (is its drive mounted?)";
+  struct Case {
+    std::string folder, said;  // said: empty when usable
+  } cases[] = {
+      {base + "/fine/", ""},
+      {base + "/fine", ""},
+      {base + "/good/", ""},  // a link to a folder that is there
+      {base + "/gone/", "The inbound folder " + base + "/gone is missing"},
+      {base + "/file/", "The inbound folder " + base + "/file is not a folder"},
+      {base + "/drive/",
+       "The inbound folder " + base + "/drive is a link to " + dir / "usb/Fido" + unmounted},
+      {base + "/drive/Inbound/", "The inbound folder " + base +
+                                     "/drive/Inbound lies behind the link " + base + "/drive to " +
+                                     dir / "usb/Fido" + unmounted},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    EXPECT_EQ(InboundProblem(c.folder), c.said);
+  }
+  EXPECT_FALSE(fs::exists(dir / "usb"));
+  EXPECT_FALSE(fs::exists(base + "/gone"));
+}
+
 // --- A fresh configuration ---------------------------------------------------------------
 
 TEST_F(ConfigStoreTest, EmptyRegistryGivesACompleteConfiguration) {

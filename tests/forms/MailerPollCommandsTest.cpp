@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include <QAction>
 #include <QLineEdit>
@@ -82,6 +83,23 @@ TEST_F(MailerPollCommandsTest, PollNodeCallsTheNodePickedWithItsNodelistNumber) 
   AnswerBrowser("");  // cancelled: nothing is called
   form.NOde1->trigger();
   EXPECT_EQ(Log(form), log);
+
+  // The inbound a link into a drive that is not mounted: nothing is dialled,
+  // a box says why.
+  const std::string inbound = platform::WithoutSlash(config->Values()->InboundDir());
+  std::filesystem::remove_all(inbound);
+  std::filesystem::create_directory_symlink(dir / "usb/Inbound", inbound);
+  AnswerBrowser("2:5020/1");
+  form.NOde1->trigger();
+  const std::string why = "The inbound folder " + inbound + " is a link to " + dir / "usb/Inbound" +
+                          ", which is missing (is its drive mounted?): no call is made";
+  ASSERT_EQ(prompter.Questions().size(), 1u);
+  EXPECT_EQ(prompter.Questions()[0].kind, platform::MsgKind::Error);
+  EXPECT_EQ(prompter.Questions()[0].text, why);
+  const std::string after = Log(form).substr(log.size());
+  EXPECT_NE(after.find("DERR The inbound folder "), std::string::npos) << after;
+  EXPECT_EQ(after.find("DEBG Original number"), std::string::npos) << after;
+  std::filesystem::remove(inbound);
 }
 
 TEST_F(MailerPollCommandsTest, DoubleClickOnAnEntryOpensTheBrowserAtItsAddress) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 #include "ZModemFixtures.h"
 #include "mailer/CMHydra.h"
@@ -135,7 +136,10 @@ TEST_F(HydraTest, BothDirectionsAtOnceOnCleanAndNoisyLines) {
   struct Case {
     const char* what;
     TLineShape shape;
-  } cases[] = {{"clean", {}}, {"noise 1 in 10,000", {0, 100, 9}}};
+    // B's inbound becomes a link into a drive that is not mounted once a1.pkt
+    // is in: B aborts the session, A keeps the files that follow.
+    bool unplug = false;
+  } cases[] = {{"clean", {}}, {"noise 1 in 10,000", {0, 100, 9}}, {"unplugged", {}, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     for (const char* in : {"inA", "inB"}) {
@@ -147,7 +151,31 @@ TEST_F(HydraTest, BothDirectionsAtOnceOnCleanAndNoisyLines) {
     ProtocolEnd a, b;
     a.toSend = {a1, a2, empty};
     b.toSend = {b1};
-    RunBoth(pair, a, b);
+    const std::string folder = dir / "inB", away = dir / "inB.away";
+    RunBoth(pair, a, b, [&](TCMHydra&, TCMHydra& hb) {
+      if (!c.unplug) return;
+      // Reports wait for their handler: A hears of a1.pkt after this.
+      hb.OnProtocolState = [&, report = hb.OnProtocolState](TCMProtocol& p, int state,
+                                                            const std::string& msg, int64_t p1,
+                                                            int64_t p2) {
+        report(p, state, msg, p1, p2);
+        if (state != 25 || platform::PathExists(away)) return;
+        std::filesystem::rename(folder, away);
+        std::filesystem::create_directory_symlink(dir / "usb/inB", folder);
+      };
+    });
+    if (c.unplug) {
+      EXPECT_TRUE(a.aborted);
+      EXPECT_TRUE(b.aborted);
+      EXPECT_EQ(a.sent, (std::vector<std::string>{"a1.pkt"}));
+      EXPECT_FALSE(a.Has(14));  // nothing skipped: a2.mo0 and empty.tic stay A's
+      EXPECT_TRUE(b.skipped.empty());
+      EXPECT_TRUE(b.Noticed("FSER The inbound folder " + folder + " is a link to " +
+                            dir / "usb/inB" + ", which is missing"));
+      ExpectReceived(a1, away + "/");
+      EXPECT_FALSE(platform::PathExists(dir / "usb"));
+      continue;
+    }
     EXPECT_TRUE(a.finished);
     EXPECT_TRUE(b.finished);
     EXPECT_EQ(a.sent, (std::vector<std::string>{"a1.pkt", "a2.mo0", "empty.tic"}));

@@ -366,6 +366,9 @@ TEST_F(PollTest, AProfilePollThatCannotStartSaysWhyOnceAndStartsNothing) {
   profiles->Mailers().SetString(profiles->Mailers().IndexOf(profile), name);
   TMailBox* box = config->Mailboxes().GetItem(0);
   ASSERT_EQ(box->Command, name);
+  // The inbound a link into a drive that is not mounted.
+  const std::string inbound = platform::WithoutSlash(Values().InboundDir());
+  const std::string drive = dir / "usb/Inbound";
 
   struct Case {
     const char* what;
@@ -373,6 +376,7 @@ TEST_F(PollTest, AProfilePollThatCannotStartSaysWhyOnceAndStartsNothing) {
     bool lineInUse;
     platform::MsgKind kind;
     std::string text;
+    bool unplugged = false;
   } cases[] = {
       {"no number",
        {},
@@ -381,10 +385,22 @@ TEST_F(PollTest, AProfilePollThatCannotStartSaysWhyOnceAndStartsNothing) {
        "Please add a mailbox to the mailbox settings that has the network address 2:5020/1042 "
        "or use a node list that lists this mailbox!"},
       {"line in use", {"555"}, true, platform::MsgKind::Information, "Mailer is in use!"},
+      {"inbound out of reach",
+       {"555"},
+       false,
+       platform::MsgKind::Error,
+       "The inbound folder " + inbound + " is a link to " + drive +
+           ", which is missing (is its drive mounted?): no call is made",
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     box->Numbers = c.numbers;
+    fs::remove_all(inbound);
+    if (c.unplugged)
+      fs::create_directory_symlink(drive, inbound);
+    else
+      fs::create_directories(inbound);
     TCMLoopbackPair pair({}, dispatcher);
     if (c.lineInUse) pair.Connect();
     TMailerContext ctx;
@@ -399,8 +415,12 @@ TEST_F(PollTest, AProfilePollThatCannotStartSaysWhyOnceAndStartsNothing) {
     EXPECT_EQ(boxes[0].kind, c.kind);
     EXPECT_EQ(boxes[0].text, c.text);
     EXPECT_FALSE(fs::exists(mark));
+    if (!c.lineInUse) {
+      EXPECT_TRUE(pair.A().IsIdle());  // nothing dialled
+    }
     profiles->SetPollHandler(nullptr);
   }
+  fs::remove_all(inbound);
 }
 
 TEST_F(PollTest, BusyLineIsDialledAgain) {
@@ -521,7 +541,10 @@ TEST_F(PollTest, FileRefusedForWantOfDiskSpaceFailsTheCall) {
 TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
   // A refused password ends the call at once; a file the peer offers that
   // cannot be taken (announced beyond any size we take, or under a name that
-  // is not safe) is not ours although the session runs to its end.
+  // is not safe) is not ours although the session runs to its end. An
+  // inbound out of reach (a link into a drive that is not mounted) makes no
+  // call; one that goes so once the peer's first file is in aborts the
+  // session, and the peer keeps the files that follow.
   const std::string unsafe = dir / "files/bell\x07.pkt";
   dir.Write("files/bell\x07.pkt", SampleBytes(500, 9));
   const std::string unsafe2 = dir / "files/ring\x07.pkt";
@@ -532,10 +555,27 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
   const std::string huge = dir / "files/huge.pkt";
   std::ofstream(huge, std::ios::binary).close();
   fs::resize_file(huge, uint64_t{3} << 30);  // sparse: nothing of it is read
+  const std::string second = dir / "files/second.pkt";
+  dir.Write("files/second.pkt", SampleBytes(700, 6));
+  const std::string inbound = platform::WithoutSlash(Values().InboundDir());
+  const std::string drive = dir / "usb/Fido/Inbound";  // never there
+  // Makes the inbound a link into the drive that is not there.
+  const std::string unplug =
+      "rm -rf " + ShellWord(inbound) + " && ln -s " + ShellWord(drive) + " " + ShellWord(inbound);
+  const std::string outOfReach = "The inbound folder " + inbound + " is a link to " + drive +
+                                 ", which is missing (is its drive mounted?)";
+  const std::string aborted = "velmaris-batch: the call did not complete (" + outOfReach +
+                              ": the session is aborted, the remote keeps its files)\n";
+  auto goneAfterFirst = [&](const char* protocol) {
+    return std::string("--protocols ") + protocol + " --send " + CommandWord(second) +
+           " --after-first " + CommandWord(unplug);
+  };
   struct Case {
     std::string peerArgs;
-    const char* said;  // on stderr
-    bool sent;         // our outbound went out
+    std::string said;          // on stderr
+    std::optional<bool> sent;  // our outbound went out (Hydra sends while it receives)
+    bool unplugged = false;    // the inbound is out of reach before the call
+    bool peerKeeps = false;    // the peer kept second.pkt (neither sent nor skipped)
   } cases[] = {
       {"--password other --address 2:5020/1@fidonet --refusal-codes HYD,XMA",
        "velmaris-batch: the call did not complete (Session password refused by the remote)\n",
@@ -563,9 +603,23 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
        "velmaris-batch: the call did not complete (File huge.pkt: announced size 3221225472 out "
        "of range)\n",
        true},
+      {"", "velmaris-batch: the call did not complete (" + outOfReach + ": no call is made)\n",
+       false, true},
+      {goneAfterFirst("zmo"), aborted, true, false, true},
+      {goneAfterFirst("zap"), aborted, true, false, true},
+      {goneAfterFirst("hyd"), aborted, std::nullopt, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.peerArgs);
+    fs::remove_all(inbound);
+    fs::create_directories(inbound);
+    dir.Write("files/0000abcd.pkt", SampleBytes(60000, 1));
+    if (c.unplugged) {
+      ASSERT_EQ(std::system(unplug.c_str()), 0);
+    }
+    WriteFlow("^" + packet + "\r\n" + dir / "files/notes.txt" + "\r\n");
+    fs::remove(dir / "peer.log");
+    fs::remove(dir / "modem.log");
     FakeModem modem(dir, {"--peer", Peer(c.peerArgs)});
     config->SettingsModel().SetLines(SettingId::ModemLines, {"Line=" + modem.Link()});
     config->SaveToRegistry();
@@ -573,8 +627,31 @@ TEST_F(PollTest, BatchPollFailsWhenTheCallBroughtNotAllItShould) {
     const int status = RunBatch(Start(), RegistryPath(), {"poll", "2:5020/1042"}, &out, "2>&1");
     EXPECT_EQ(status, 1) << out;
     EXPECT_NE(out.find(c.said), std::string::npos) << out;
-    EXPECT_EQ(platform::ReadFile(flow).find("notes.txt") == std::string::npos, c.sent);
+    if (c.sent) {
+      EXPECT_EQ(platform::ReadFile(flow).find("notes.txt") == std::string::npos, *c.sent);
+    }
+    if (c.unplugged) {
+      // The reason is in the session log too, and nothing was dialled.
+      EXPECT_NE(out.find("\"text\":\"DERR The inbound folder "), std::string::npos) << out;
+      EXPECT_NE(out.find(", which is missing (is its drive mounted?): no call is made\"}"),
+                std::string::npos)
+          << out;
+      EXPECT_EQ(modem.Log().find("DIAL"), std::string::npos) << modem.Log();
+      EXPECT_TRUE(fs::exists(packet));
+      EXPECT_FALSE(fs::exists(drive));
+    }
+    if (c.peerKeeps) {
+      const std::string peer = PeerLog();
+      EXPECT_NE(peer.find("PEER Sent frompeer.pkt"), std::string::npos) << peer;
+      EXPECT_EQ(peer.find("PEER Sent second.pkt"), std::string::npos) << peer;
+      EXPECT_EQ(peer.find("PEER Skipped"), std::string::npos) << peer;
+      // (The hang-up may end the peer before it logs the abort.)
+      EXPECT_EQ(peer.find("PEER Session complete"), std::string::npos) << peer;
+      EXPECT_FALSE(fs::exists(drive));
+    }
   }
+  fs::remove_all(inbound);
+  fs::create_directories(inbound);
 }
 
 TEST_F(PollTest, DroppedCallKeepsTheFileListedAndTheNextCallResumesIt) {

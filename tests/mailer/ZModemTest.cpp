@@ -7,6 +7,8 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "ZModemFixtures.h"
 #include "mailer/CMLoopback.h"
 #include "mailer/InboundFile.h"
@@ -107,25 +109,63 @@ TEST_F(ZModemTest, BatchFromSzLandsUnderItsNames) {
   struct Case {
     const char* options;
     std::vector<std::string> sent;
+    // The inbound becomes a link into a drive that is not mounted after this
+    // report: the first file is in (25), or its first bytes are (24). The
+    // session is aborted, no file after the ones received is confirmed, and
+    // sz keeps the rest (it fails).
+    int unplugOn = 0;
   } cases[] = {
       {"", {files[0], files[1], files[2]}},
       {"-8 --start-8k", {files[1]}},  // blocks of 8 KB
       {"-e", {files[0]}},             // every control character escaped
+      {"", {files[0]}, 25},
+      {"-8", {files[0]}, 25},
+      {"", {}, 24},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.options);
+    SCOPED_TRACE(std::string(c.options) + (c.unplugOn ? " unplugged" : ""));
     const std::string in = dir / ("in/" + std::to_string(&c - cases) + "/");
     platform::MakeDirs(in);
     std::string names;
     for (const auto& f : c.sent) names += " " + ShellWord(f);
+    const std::string status = dir / ("sz.status" + std::to_string(&c - cases));
+    std::string peer = std::string("exec sz -q ") + c.options + names;
+    if (c.unplugOn)
+      peer = std::string("sz -q ") + c.options + names + " " + ShellWord(files[1]) +
+             "; echo $? > " + ShellWord(status);
     ProtocolEnd end;
-    ModemCall call(dir, dispatcher,
-                   {"--peer", Shell(std::string("exec sz -q ") + c.options + names)},
-                   "m" + std::to_string(&c - cases));
+    ModemCall call(dir, dispatcher, {"--peer", Shell(peer)}, "m" + std::to_string(&c - cases));
     ASSERT_TRUE(call.Dial());
     TCMZModem z(dispatcher);
     Start(z, call.device.get(), end, false, in);
+    const std::string folder = platform::WithoutSlash(in), away = folder + ".away";
+    if (c.unplugOn) {
+      // Reports wait for their handler: the next offer comes after this.
+      z.OnProtocolState = [&, report = z.OnProtocolState](TCMProtocol& p, int state,
+                                                          const std::string& msg, int64_t p1,
+                                                          int64_t p2) {
+        report(p, state, msg, p1, p2);
+        if (state != c.unplugOn || platform::PathExists(away)) return;
+        std::filesystem::rename(folder, away);
+        std::filesystem::create_directory_symlink(dir / "usb/Inbound", folder);
+      };
+    }
     ASSERT_TRUE(RunToEnd(end, 4 * kPatience));
+    if (c.unplugOn) {
+      EXPECT_TRUE(end.aborted);
+      EXPECT_TRUE(end.Has(psInboundFailed));
+      EXPECT_TRUE(end.Noticed("FSER The inbound folder " + folder + " is a link to " +
+                              dir / "usb/Inbound" +
+                              ", which is missing (is its drive mounted?): the session is "
+                              "aborted, the remote keeps its files"));
+      EXPECT_FALSE(end.Has(15));  // nothing skipped
+      ExpectSameFiles(c.sent, away + "/");
+      EXPECT_EQ(end.received.size(), c.sent.size());
+      ASSERT_TRUE(dispatcher.RunUntil([&] { return platform::FileExists(status); }, kPatience));
+      EXPECT_NE(platform::ReadFile(status), "0\n");  // sz says it did not send them all
+      EXPECT_FALSE(platform::PathExists(dir / "usb"));
+      continue;
+    }
     EXPECT_TRUE(end.finished);
     EXPECT_TRUE(end.Has(7));
     EXPECT_EQ(end.received.size(), c.sent.size());

@@ -6,7 +6,7 @@
 //            [--password P] [--protocols LIST] [--log FILE] [--drop-after BYTES]
 //            [--refuse NAME]... [--refusal-codes CODES] [--refusal-password WORD]
 //            [--reoffer NAME] [--reoffer-vary WHAT] [--system TEXT] [--sysop TEXT]
-//            [--stall SECONDS]
+//            [--stall SECONDS] [--after-first COMMAND]
 //
 // It answers the EMSI handshake (REQ, the caller's data, ACK, its own data
 // naming the one protocol it chose from LIST, default "hyd,zap,zmo", best
@@ -28,8 +28,13 @@
 // its session is complete: for SECONDS it neither takes in what comes nor
 // hangs up. --system and --sysop name this system and
 // its sysop (UTF-8 here; they go out as a mailer's stored ANSI texts do).
-// The log gets the handshake's and the protocol's lines, and the caller's
-// system and sysop as "ENAM <name>" and "ESOP <name>" in UTF-8. Exit status
+// --after-first runs COMMAND (through sh) once the caller has confirmed the
+// first file sent to it, before the next one is offered: a test changes the
+// caller's side there at a known point of the session.
+// The log gets the handshake's and the protocol's lines, the caller's
+// system and sysop as "ENAM <name>" and "ESOP <name>" in UTF-8, and
+// "PEER Sent <name>" and "PEER Skipped <name>" for each file sent or skipped
+// by the caller (a sending mailer drops both from its outbound). Exit status
 // 0 when the session ran to its end.
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -65,6 +70,7 @@ struct Options {
   std::string inbound, password, log, protocols = "hyd,zap,zmo", refusalCodes,
                                       refusalPassword = "BAD_PASSWORD";
   std::string system = "Test Peer", sysop = "Peer Sysop";
+  std::string afterFirst;
   TReOffer reoffer;
   std::vector<std::string> send, second, addresses, refuse;
   int64_t dropAfter = -1;
@@ -114,6 +120,8 @@ Options ParseOptions(int argc, char** argv) {
       o.dropAfter = std::atoll(v.c_str());
     else if (a == "--stall")
       o.stallSeconds = std::atoi(v.c_str());
+    else if (a == "--after-first")
+      o.afterFirst = v;
     else
       Usage(("unknown option " + a).c_str());
   }
@@ -243,7 +251,14 @@ int main(int argc, char** argv) {
         std::fflush(nullptr);
         ::_exit(3);
       }
-      if (state == 10) logLine("PEER Sent " + msg);
+      if (state == 10) {
+        logLine("PEER Sent " + msg);
+        // The protocol waits for this report: the next offer comes after.
+        if (!o.afterFirst.empty() && std::system(o.afterFirst.c_str()) != 0)
+          logLine("PEER --after-first failed");
+        o.afterFirst.clear();
+      }
+      if (state == 14) logLine("PEER Skipped " + msg);
       if (state == 14 && o.reoffer.Applies(sending)) {
         o.reoffer.Skipped(sending);
         toSend.push_front(sending);

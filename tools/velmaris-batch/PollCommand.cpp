@@ -9,7 +9,9 @@
 // the line without it}; the tosser's lines follow with "source": "tosser".
 // Exit status 0 when a session ran to its end without a failure (a file the
 // remote offered that could not be stored, refused or not created, is one) and
-// the toss after it (when one ran) stored everything it found.
+// the toss after it (when one ran) stored everything it found. An inbound
+// that cannot keep files makes no call (the session says why: its log, then
+// stderr).
 //
 // SIGTERM or SIGINT (a scheduler's time-out, a shut-down, Ctrl+C) ends the
 // call as the user's hang-up does: the queued data is dropped, the
