@@ -223,7 +223,7 @@ void TConfigStore::LoadAreas() {
 
 void TConfigStore::NoteFileNameMove(const TArea& area, bool& moved) const {
   if (!area.FileNameNote.empty()) Log(area.FileNameNote);
-  if (area.FileNameMoved) moved = true;
+  if (area.FileNameMoved || area.RawTagJudged) moved = true;
 }
 
 void TConfigStore::EnsureSystemArea(const char* name, const char* fileName, uint8_t type,
@@ -399,7 +399,15 @@ TConfigSection* TConfigStore::Section(TConfigSlot slot) const {
 TArea* TConfigStore::FindArea(const std::string& name) const {
   for (int i = 0; i < areas_.GetCount(); ++i) {
     TArea* area = areas_.GetItem(i);
-    if (area && !area->IsSeparator() && platform::SameTag(area->Name, name)) return area;
+    if (area && !area->IsSeparator() && area->HasName(name)) return area;
+  }
+  return nullptr;
+}
+
+TArea* TConfigStore::FindArea(const std::string& name, bool raw) const {
+  for (int i = 0; i < areas_.GetCount(); ++i) {
+    TArea* area = areas_.GetItem(i);
+    if (area && !area->IsSeparator() && area->HasName(name, raw)) return area;
   }
   return nullptr;
 }
@@ -413,13 +421,16 @@ TArea* TConfigStore::FindAreaLatinCase(const std::string& name) const {
 }
 
 TArea* TConfigStore::AddArea(const std::string& name, const std::string& fileNameSource,
-                             uint8_t areaType, TNetLink* uplink) {
-  return OnMainThread([&] { return NewArea(name, fileNameSource, areaType, uplink, false); });
+                             uint8_t areaType, TNetLink* uplink, std::optional<bool> rawTag) {
+  return OnMainThread(
+      [&] { return NewArea(name, fileNameSource, areaType, uplink, false, rawTag); });
 }
 
 TArea* TConfigStore::AddAreaQuiet(const std::string& name, const std::string& fileNameSource,
-                                  uint8_t areaType, TNetLink* uplink) {
-  return OnMainThread([&] { return NewArea(name, fileNameSource, areaType, uplink, true); });
+                                  uint8_t areaType, TNetLink* uplink,
+                                  std::optional<bool> rawTag) {
+  return OnMainThread(
+      [&] { return NewArea(name, fileNameSource, areaType, uplink, true, rawTag); });
 }
 
 std::string TConfigStore::UniqueAreaFileName(const std::string& fileName) const {
@@ -441,18 +452,20 @@ std::string TConfigStore::UniqueAreaFileName(const std::string& fileName) const 
 }
 
 TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNameSource,
-                             uint8_t areaType, TNetLink* uplink, bool quiet) {
+                             uint8_t areaType, TNetLink* uplink, bool quiet,
+                             std::optional<bool> rawTag) {
   if (name.empty()) return nullptr;
-  if (areaType != AreaTypeCode::Separator && FindArea(name)) {
+  const bool raw = rawTag.value_or(platform::IsRawTag(name));
+  if (areaType != AreaTypeCode::Separator && FindArea(name, raw)) {
     if (!quiet)
       platform::GetPrompter().Ask(platform::MsgKind::Error,
-                                  "The area \"" + platform::TagText(name) + "\" already exists!",
+                                  "The area \"" + platform::TagText(name, raw) + "\" already exists!",
                                   platform::mbAbort);
     return nullptr;
   }
   const std::string dir = MessageBaseDir();
   ForceDirectoryPath(dir);
-  auto area = TArea::CreateFromPrototype(dir, name, fileNameSource, areaType, *prototype_);
+  auto area = TArea::CreateFromPrototype(dir, name, fileNameSource, areaType, *prototype_, raw);
   if (areaType != AreaTypeCode::Separator) area->FileName = UniqueAreaFileName(area->FileName);
   area->SetUplink(uplink);
   area->RecountFlags();

@@ -261,9 +261,9 @@ void TFilterProperties::Fill() {
   cbText_->setChecked(f.ApplyText);
   edText_->setText(AnsiToQString(f.Text()));
   cbArea_->setChecked(f.ApplyArea);
-  coArea_->setEditText(AreaNameText(f.Area()));
+  ShowComboName(coArea_, f.Area());
   cbCopy_->setChecked(f.DoCopy);
-  coCopy_->setEditText(AreaNameText(f.CopyArea));
+  ShowComboName(coCopy_, f.CopyArea);
   cbList_->setChecked(f.DoAdd);
   coList_->setEditText(AnsiToQString(f.List));
   cbUnList_->setChecked(f.DoRem);
@@ -299,9 +299,9 @@ void TFilterProperties::Store() {
   f.ApplyText = cbText_->isChecked();
   f.SetText(QStringToAnsi(edText_->text()));
   f.ApplyArea = cbArea_->isChecked();
-  f.SetArea(ListNameBytes(store_.Areas(), coArea_->currentText()));
+  f.SetArea(ComboNameBytes(store_.Areas(), coArea_));
   f.DoCopy = cbCopy_->isChecked();
-  f.CopyArea = ListNameBytes(store_.Areas(), coCopy_->currentText());
+  f.CopyArea = ComboNameBytes(store_.Areas(), coCopy_);
   f.DoAdd = cbList_->isChecked();
   f.List = QStringToAnsi(coList_->currentText());
   f.DoRem = cbUnList_->isChecked();
