@@ -318,8 +318,11 @@ bool TArea::HasName(std::string_view name) const {
 }
 
 bool TArea::HasName(std::string_view name, bool raw) const {
-  // Names equal without ASCII case have the same bytes above 0x7F.
-  if (raw == RawTag && platform::EqualNoCase(Name, name)) return true;
+  // A raw tag's key never equals a converted one's, and raising letters
+  // keeps the length. Names equal without ASCII case have the same bytes
+  // above 0x7F.
+  if (raw != RawTag || Name.size() != name.size()) return false;
+  if (platform::EqualNoCase(Name, name)) return true;
   return NameKey() == platform::TagKey(name, raw);
 }
 

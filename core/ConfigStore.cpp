@@ -198,7 +198,7 @@ void TConfigStore::LoadAreas() {
     // A duplicate is dropped and freed. An area an earlier version made
     // beside another from a tag in other Cyrillic capitals stays with its
     // mail; lookups find the first of the two.
-    if (area->Name.empty() || FindAreaLatinCase(area->Name)) continue;
+    if (area->Name.empty() || FindAreaLatinCase(area->Name, area->RawTag)) continue;
     if (EqualNoCase(area->Name, kReportAreaName)) area->AreaType = AreaTypeCode::Report;
     if (EqualNoCase(area->Name, kNetmailAreaName)) area->AreaType = AreaTypeCode::Netmail;
     if (EqualNoCase(area->Name, kBadAreaName)) area->AreaType = AreaTypeCode::Badmail;
@@ -412,10 +412,11 @@ TArea* TConfigStore::FindArea(const std::string& name, bool raw) const {
   return nullptr;
 }
 
-TArea* TConfigStore::FindAreaLatinCase(const std::string& name) const {
+TArea* TConfigStore::FindAreaLatinCase(const std::string& name, bool raw) const {
   for (int i = 0; i < areas_.GetCount(); ++i) {
     TArea* area = areas_.GetItem(i);
-    if (area && !area->IsSeparator() && EqualNoCase(area->Name, name)) return area;
+    if (area && !area->IsSeparator() && area->RawTag == raw && EqualNoCase(area->Name, name))
+      return area;
   }
   return nullptr;
 }

@@ -302,8 +302,10 @@ class TConfigStore {
   // Logs why a loaded area kept an older file name; sets moved when its
   // files were moved to a new one.
   void NoteFileNameMove(const TArea& area, bool& moved) const;
-  // The area of that name with the case of Latin letters ignored only.
-  TArea* FindAreaLatinCase(const std::string& name) const;
+  // The area of that name with the case of Latin letters ignored only, its
+  // tag raw or not as given (a raw tag and a converted one of the same bytes
+  // are two areas).
+  TArea* FindAreaLatinCase(const std::string& name, bool raw) const;
   TArea* NewArea(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
                  TNetLink* uplink, bool quiet, std::optional<bool> rawTag);
   void CreateDirectories();
