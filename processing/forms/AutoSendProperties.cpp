@@ -139,6 +139,8 @@ void TAutoSendProperties::Build() {
   cbArea_->setObjectName("CbArea");
   cbArea_->setEditable(true);
   connect(cbArea_, &QComboBox::editTextChanged, this, [this] { Modified(); });
+  // Twins show the same text: picking the other one is a change too.
+  connect(cbArea_, &QComboBox::currentIndexChanged, this, [this] { Modified(); });
   attachments_.push_back(std::make_unique<TComboAttachment>(store.Areas(), cbArea_));
   edText_ = new TFilenameEdit(this);
   edText_->setObjectName("EdText");

@@ -149,6 +149,8 @@ QWidget* TFilterProperties::BuildConditions() {
   coArea_->setObjectName("coArea");
   coArea_->setEditable(true);
   connect(coArea_, &QComboBox::editTextChanged, this, [this] { Changed(); });
+  // Twins show the same text: picking the other one is a change too.
+  connect(coArea_, &QComboBox::currentIndexChanged, this, [this] { Changed(); });
   attachments_.push_back(std::make_unique<TComboAttachment>(store_.Areas(), coArea_));
   edOrig_ = edit("EdOrig");
   edDest_ = edit("EdDest");
@@ -183,6 +185,7 @@ QWidget* TFilterProperties::BuildActions() {
     c->setObjectName(QString::fromLatin1(name));
     c->setEditable(true);
     connect(c, &QComboBox::editTextChanged, this, [this] { Changed(); });
+    connect(c, &QComboBox::currentIndexChanged, this, [this] { Changed(); });
     attachments_.push_back(std::make_unique<TComboAttachment>(list, c));
     return c;
   };
