@@ -62,8 +62,11 @@ std::optional<TInactiveArea> AreaOfMessages(const std::string& msgBaseDir,
     const std::string tag = h.AreaName.Str();
     if (tag.empty() || std::find(tried.begin(), tried.end(), tag) != tried.end()) continue;
     tried.push_back(tag);
+    // An earlier version may have read a raw tag's bytes in the ANSI page
+    // for its file name (UTF-8 RU.СССР has files named RU.РЎРЎРЎР).
     const bool raw = platform::IsRawTag(tag);
-    if (FileNameIsTags(fileName, tag, raw)) return TInactiveArea{tag, fileName, raw};
+    if (FileNameIsTags(fileName, tag, raw) || FileNameIsTags(fileName, tag, !raw))
+      return TInactiveArea{tag, fileName, raw};
   }
   return std::nullopt;
 }

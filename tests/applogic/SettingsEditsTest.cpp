@@ -175,6 +175,9 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
       // UTF-8 whose bytes CP866 holds too is the UTF-8 tag.
       {"a UTF-8 tag whose bytes CP866 holds", "RU.СССР", "RU.СССР", 1, true, "RU.СССР",
        "RU.СССР"},
+      // Its files as an earlier version named them, reading its bytes in CP1251.
+      {"a UTF-8 tag on files named by an earlier rule", "SU.Р\xC2\xA0Р\xC2\xA4", "SU.РФ", 1, true,
+       "SU.РФ", "SU.РФ"},
   };
   const std::string start = dir.Path() + "start/";
   {
@@ -216,7 +219,7 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
       area->CloseIndex();
     }
     EXPECT_TRUE(InactiveAreas(base, store.Areas()).empty());
-    EXPECT_EQ(found.size(), 8u);
+    EXPECT_EQ(found.size(), 9u);
   }
   // The next start finds each adopted area on its files (the CP1251 name
   // moved to UTF-8), and nothing new was made on disk.
