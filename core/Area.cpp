@@ -313,9 +313,7 @@ std::string TArea::AreaNameToFileName(const std::string& name, bool raw) {
 
 std::string TArea::NameKey() const { return platform::TagKey(Name, RawTag); }
 
-bool TArea::HasName(std::string_view name) const {
-  return HasName(name, platform::IsRawTag(name));
-}
+bool TArea::HasName(std::string_view name) const { return HasName(name, platform::IsRawTag(name)); }
 
 bool TArea::HasName(std::string_view name, bool raw) const {
   // A raw tag's key never equals a converted one's, and raising letters

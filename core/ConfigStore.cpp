@@ -428,8 +428,7 @@ TArea* TConfigStore::AddArea(const std::string& name, const std::string& fileNam
 }
 
 TArea* TConfigStore::AddAreaQuiet(const std::string& name, const std::string& fileNameSource,
-                                  uint8_t areaType, TNetLink* uplink,
-                                  std::optional<bool> rawTag) {
+                                  uint8_t areaType, TNetLink* uplink, std::optional<bool> rawTag) {
   return OnMainThread(
       [&] { return NewArea(name, fileNameSource, areaType, uplink, true, rawTag); });
 }
@@ -459,9 +458,9 @@ TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNam
   const bool raw = rawTag.value_or(platform::IsRawTag(name));
   if (areaType != AreaTypeCode::Separator && FindArea(name, raw)) {
     if (!quiet)
-      platform::GetPrompter().Ask(platform::MsgKind::Error,
-                                  "The area \"" + platform::TagText(name, raw) + "\" already exists!",
-                                  platform::mbAbort);
+      platform::GetPrompter().Ask(
+          platform::MsgKind::Error,
+          "The area \"" + platform::TagText(name, raw) + "\" already exists!", platform::mbAbort);
     return nullptr;
   }
   const std::string dir = MessageBaseDir();

@@ -280,9 +280,8 @@ std::unique_ptr<TMail> TKQMail::BuildMail() {
   if (UseTearLine) AppendTextLine(text, TearLine);
   if (UseOrigin) AppendTextLine(text, OriginLineFor(orig));
   text += seenBy;
-  body +=
-      platform::TagToOem(areaLine, Area && Area->RawTag) +
-      AnsiToOemStr(std::string_view(text).substr(areaLine.size()));
+  body += platform::TagToOem(areaLine, Area && Area->RawTag) +
+          AnsiToOemStr(std::string_view(text).substr(areaLine.size()));
   body += '\0';
 
   TMsgHeader header;

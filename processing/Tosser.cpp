@@ -1190,8 +1190,7 @@ TArea* TTosser::CreateEchoArea(const std::string& tag, bool raw, TNetLink* uplin
   if (!area) return nullptr;
   areasByName_[area->NameKey()] = area;
   ++counters_.AreasCreated;
-  LogLine("Area " + area->NameInAnsi() + " has been created for uplink " + uplink->Name +
-          ".");
+  LogLine("Area " + area->NameInAnsi() + " has been created for uplink " + uplink->Name + ".");
   return area;
 }
 

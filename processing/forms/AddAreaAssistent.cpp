@@ -87,8 +87,8 @@ void TAddAreaAssistent::CreateArea() {
   TNetLink* uplink = index >= 0 ? store_.Uplinks().GetItem(index) : nullptr;
   const bool echo = EchoArea->isChecked();
   // Typed in the ANSI page: a raw tag only when the OEM page cannot carry it.
-  added_ = store_.AddArea(name, name, echo ? AreaTypeCode::Echomail : AreaTypeCode::Storage,
-                          uplink, platform::IsRawTypedTag(name));
+  added_ = store_.AddArea(name, name, echo ? AreaTypeCode::Echomail : AreaTypeCode::Storage, uplink,
+                          platform::IsRawTypedTag(name));
   if (added_ && echo && uplink && echoAreas_ && OrderArea->isChecked())
     echoAreas_->OrderArea(name, *uplink);
 }

@@ -173,8 +173,7 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
        "RU.\xD2\xC5\xD1\xD2", "RU.\x92\x85\x91\x92"},
       {"the UTF-8 twin", "RU.ТЕСТ", "RU.ТЕСТ", 1, true, "RU.ТЕСТ", "RU.ТЕСТ"},
       // UTF-8 whose bytes CP866 holds too is the UTF-8 tag.
-      {"a UTF-8 tag whose bytes CP866 holds", "RU.СССР", "RU.СССР", 1, true, "RU.СССР",
-       "RU.СССР"},
+      {"a UTF-8 tag whose bytes CP866 holds", "RU.СССР", "RU.СССР", 1, true, "RU.СССР", "RU.СССР"},
       // Its files as an earlier version named them, reading its bytes in CP1251.
       {"a UTF-8 tag on files named by an earlier rule", "SU.Р\xC2\xA0Р\xC2\xA4", "SU.РФ", 1, true,
        "SU.РФ", "SU.РФ"},

@@ -62,8 +62,8 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
   // UTF-8 of letters whose bytes the OEM page holds as well: CP866 reads
   // "RU.РЎРЎРЎР" and a no-break space, and they go into CP1251 and back.
   const std::string utf8Ussr = "RU.\xD0\xA1\xD0\xA1\xD0\xA1\xD0\xA0";  // RU.СССР
-  const std::string utf8Rf = "SU.\xD0\xA0\xD0\xA4";                        // SU.РФ
-  const std::string utf8Trs = "RU.\xD0\xA2\xD0\xA0\xD0\xA1";              // RU.ТРС
+  const std::string utf8Rf = "SU.\xD0\xA0\xD0\xA4";                    // SU.РФ
+  const std::string utf8Trs = "RU.\xD0\xA2\xD0\xA0\xD0\xA1";           // RU.ТРС
   struct Case {
     const char* what;
     std::string tag;  // "" for netmail; Cyrillic letters in CP866
@@ -116,8 +116,8 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
       // CP866 tag "RU.РЎРЎРЎР" its bytes also spell.
       {"UTF-8 tag whose bytes CP866 holds", utf8Ussr, 0, 5030, utf8Ussr, true, "Hi\r", utf8Ussr,
        utf8Ussr, "", "RU.\xD1\xD1\xD1\xD0", "RU.\x91\x91\x91\x90", utf8Ussr},
-      {"UTF-8 SU.RF", utf8Rf, 0, 5030, utf8Rf, true, "Hi\r", utf8Rf, utf8Rf, "",
-       "SU.\xD0\xD4", "SU.\x90\x94", utf8Rf},
+      {"UTF-8 SU.RF", utf8Rf, 0, 5030, utf8Rf, true, "Hi\r", utf8Rf, utf8Rf, "", "SU.\xD0\xD4",
+       "SU.\x90\x94", utf8Rf},
       {"UTF-8 RU.TRS beside the CP866 RU.TEST", utf8Trs, 0, 5030, utf8Trs, true, "Hi\r", utf8Trs,
        utf8Trs, "", "", "", utf8Trs},
       {"UTF-8 tag whose bytes CP866 holds, into its area", utf8Ussr, 0, 4000, utf8Ussr, false,
