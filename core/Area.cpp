@@ -218,9 +218,9 @@ const char* AreaTypeCaptionPrefix(int areaType) {
 // --- Construction and settings ------------------------------------------------
 
 TArea::TArea(const std::string& directory, const std::string& name, const std::string& fileName,
-             uint8_t areaType)
+             uint8_t areaType, std::optional<bool> rawTag)
     : Name(name),
-      RawTag(platform::IsRawTag(name)),
+      RawTag(rawTag.value_or(platform::IsRawTag(name))),
       AreaType(areaType),
       base_(std::make_unique<TMessageBase>(*this)),
       self_(std::make_shared<TArea*>(this)) {
@@ -247,8 +247,9 @@ TArea::~TArea() {
 std::unique_ptr<TArea> TArea::CreateFromPrototype(const std::string& directory,
                                                   const std::string& name,
                                                   const std::string& fileName, uint8_t areaType,
-                                                  const TArea& prototype) {
-  auto area = std::make_unique<TArea>(directory, name, fileName, areaType);
+                                                  const TArea& prototype,
+                                                  std::optional<bool> rawTag) {
+  auto area = std::make_unique<TArea>(directory, name, fileName, areaType, rawTag);
   const TSearchRequest& pm = prototype.MaintainFilter;
   area->MaintainFilter.FlagMask = pm.FlagMask;
   area->MaintainFilter.Flags = pm.Flags;
@@ -306,12 +307,26 @@ void TArea::NameFilters() {
   MaintainFilter.ShowTextPage = false;
 }
 
-std::string TArea::AreaNameToFileName(const std::string& name) {
-  return BoundFileName(MapFileNameBytes(platform::TagText(name), true), true);
+std::string TArea::AreaNameToFileName(const std::string& name, bool raw) {
+  return BoundFileName(MapFileNameBytes(platform::TagText(name, raw), true), true);
+}
+
+std::string TArea::NameKey() const { return platform::TagKey(Name, RawTag); }
+
+bool TArea::HasName(std::string_view name) const { return HasName(name, platform::IsRawTag(name)); }
+
+bool TArea::HasName(std::string_view name, bool raw) const {
+  // A raw tag's key never equals a converted one's, and raising letters
+  // keeps the length. Names equal without ASCII case have the same bytes
+  // above 0x7F.
+  if (raw != RawTag || Name.size() != name.size()) return false;
+  if (platform::EqualNoCase(Name, name)) return true;
+  return NameKey() == platform::TagKey(name, raw);
 }
 
 std::string TArea::StoredFileName(const std::string& stored) {
-  if (!platform::IsUtf8(stored)) return AreaNameToFileName(stored);
+  // A name that is not UTF-8 reads in the ANSI page, raw or not.
+  if (!platform::IsUtf8(stored)) return AreaNameToFileName(stored, false);
   return BoundFileName(MapFileNameBytes(stored, true), true);
 }
 
@@ -319,7 +334,9 @@ void TArea::SetBaseDir(const std::string& directory) {
   BaseDir = directory.empty() ? directory : platform::WithSlash(directory);
 }
 
-void TArea::SetFileName(const std::string& name) { FileName = AreaNameToFileName(name); }
+void TArea::SetFileName(const std::string& name) {
+  FileName = AreaNameToFileName(name, name == Name ? RawTag : platform::IsRawTag(name));
+}
 
 std::string TArea::FilePath(const std::string& extension) const {
   if (FileName == splitName_)
@@ -392,6 +409,7 @@ void TArea::SaveToRegistry(TWinRegistry& registry, const std::string& section,
   registry.WriteBinary(section, "Packed", record.data(), record.size());
   registry.WriteInteger(section, "LastRead", LastRead);
   registry.WriteInteger(section, "LastImport", LastImport);
+  registry.WriteInteger(section, "RawTag", RawTag ? 1 : 0);
   // Unknown (-1) is the value's absence, as in a registry from before it
   // (never one left by another area that stood in this place before).
   if (const int32_t held = HeldMessages(); held >= 0)
@@ -441,6 +459,24 @@ void TArea::LoadFromRegistry(TWinRegistry& registry, const std::string& section,
       MaxAge = registry.ReadInteger(section, "MaxAge", 90);
     }
   }
+  // Whether the name is a raw tag was judged where the tag arrived and
+  // saved with the area; an area saved before that is judged once now, by
+  // its stored bytes, and keeps the judgement from here on.
+  const int32_t storedRaw = registry.ReadInteger(section, "RawTag", -1);
+  RawTagJudged = false;
+  if (storedRaw >= 0) {
+    RawTag = storedRaw != 0;
+  } else {
+    RawTag = platform::IsRawTag(Name);
+    if (registry.Registry().KeyExists(registry.KeyOf(section))) {
+      try {
+        registry.WriteInteger(section, "RawTag", RawTag ? 1 : 0);
+        RawTagJudged = true;
+      } catch (const platform::ERegistry&) {
+        // Judged again by the same rule at the next load.
+      }
+    }
+  }
   FileNameMoved = false;
   FileNameNote.clear();
   splitFiles_.clear();
@@ -485,7 +521,7 @@ void TArea::LoadFromRegistry(TWinRegistry& registry, const std::string& section,
 
 bool TArea::MoveStoredFileName(const std::string& stored) {
   const std::string older = OlderFileName(stored);
-  const std::string newer = AreaNameToFileName(stored);
+  const std::string newer = AreaNameToFileName(stored, false);
   FileName = newer;
   // Where each of the area's files is: under the older name, the new one,
   // both (someone else's file in the way) or neither.

@@ -38,7 +38,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -104,8 +106,11 @@ class TArea : public TObject {
   // directory: the message base directory; fileName passes through
   // AreaNameToFileName. Deletes the area's files of the older format
   // (".Header", ".Dupes", ".$DX", ".$DY") when present.
+  // rawTag: whether the name is a raw tag, as judged where it arrived
+  // (platform::IsRawPacketTag, IsRawTypedTag); without it the stored bytes
+  // are judged (platform::IsRawTag).
   TArea(const std::string& directory, const std::string& name, const std::string& fileName,
-        uint8_t areaType = AreaTypeCode::Echomail);
+        uint8_t areaType = AreaTypeCode::Echomail, std::optional<bool> rawTag = std::nullopt);
   // Closes the index, writing it when it changed.
   ~TArea() override;
   TArea(const TArea&) = delete;
@@ -117,7 +122,8 @@ class TArea : public TObject {
   static std::unique_ptr<TArea> CreateFromPrototype(const std::string& directory,
                                                     const std::string& name,
                                                     const std::string& fileName, uint8_t areaType,
-                                                    const TArea& prototype);
+                                                    const TArea& prototype,
+                                                    std::optional<bool> rawTag = std::nullopt);
   // An area on the files of a name as a journal recorded it (the name on
   // disk, taken as it is), for undoing or finishing a run. A name an earlier
   // version recorded in the ANSI page whose files a load has moved since is
@@ -135,8 +141,13 @@ class TArea : public TObject {
   std::string Name;      // area name (echo tag)
   // Whether Name holds the tag's own bytes as its uplink sent them (raw, such
   // as UTF-8 from a modern tosser) rather than an OEM tag converted into the
-  // ANSI page. Every reader asks the area; none judges the bytes again.
+  // ANSI page. Judged once where the tag arrived, saved with the area (an
+  // area saved before it is judged once at load by platform::IsRawTag and
+  // saved with it). Every reader asks the area; none judges the bytes again.
   bool RawTag = false;
+  // Set by a load that judged RawTag because the registry had none, and
+  // wrote it there.
+  bool RawTagJudged = false;
   std::string FileName;  // base name of the area's files
   std::string BaseDir;   // message base directory, ending in "/" (or empty)
   uint8_t AreaType = AreaTypeCode::Echomail;
@@ -167,6 +178,11 @@ class TArea : public TObject {
     return platform::TagInPage(Name, RawTag, page);
   }
   std::string NameInAnsi() const { return platform::TagInAnsi(Name, RawTag); }
+  // The key the area is found by (platform::TagKey of the name as kept), and
+  // whether a name or tag judged on its own names this area.
+  std::string NameKey() const;
+  bool HasName(std::string_view name) const;
+  bool HasName(std::string_view name, bool raw) const;
   // The message list window open on the area (main thread), or none.
   TObject* MessageWindow = nullptr;
 
@@ -177,9 +193,9 @@ class TArea : public TObject {
   // the positions the ANSI page leaves undefined); a result longer than
   // kAreaFileNameMax bytes keeps its beginning, cut at a whole character,
   // and ends in "~" and the CRC-32 of the whole mapped name in hex. An echo
-  // tag kept as the UTF-8 a modern tosser sent (platform::IsRawTag) is that
+  // tag kept as the UTF-8 a modern tosser sent (raw, TArea::RawTag) is that
   // UTF-8 already.
-  static std::string AreaNameToFileName(const std::string& name);
+  static std::string AreaNameToFileName(const std::string& name, bool raw);
   // A file name as stored with an area. One that is UTF-8 passes the same
   // mapping, which leaves a mapped name as it is; one that is not was stored
   // by an earlier version as ANSI bytes and is read as an area name.

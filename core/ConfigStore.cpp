@@ -199,7 +199,7 @@ void TConfigStore::LoadAreas() {
     // A duplicate is dropped and freed. An area an earlier version made
     // beside another from a tag in other Cyrillic capitals stays with its
     // mail; lookups find the first of the two.
-    if (area->Name.empty() || FindAreaLatinCase(area->Name)) continue;
+    if (area->Name.empty() || FindAreaLatinCase(area->Name, area->RawTag)) continue;
     if (EqualNoCase(area->Name, kReportAreaName)) area->AreaType = AreaTypeCode::Report;
     if (EqualNoCase(area->Name, kNetmailAreaName)) area->AreaType = AreaTypeCode::Netmail;
     if (EqualNoCase(area->Name, kBadAreaName)) area->AreaType = AreaTypeCode::Badmail;
@@ -224,7 +224,7 @@ void TConfigStore::LoadAreas() {
 
 void TConfigStore::NoteFileNameMove(const TArea& area, bool& moved) const {
   if (!area.FileNameNote.empty()) Log(area.FileNameNote);
-  if (area.FileNameMoved) moved = true;
+  if (area.FileNameMoved || area.RawTagJudged) moved = true;
 }
 
 void TConfigStore::EnsureSystemArea(const char* name, const char* fileName, uint8_t type,
@@ -423,27 +423,38 @@ TConfigSection* TConfigStore::Section(TConfigSlot slot) const {
 TArea* TConfigStore::FindArea(const std::string& name) const {
   for (int i = 0; i < areas_.GetCount(); ++i) {
     TArea* area = areas_.GetItem(i);
-    if (area && !area->IsSeparator() && platform::SameTag(area->Name, name)) return area;
+    if (area && !area->IsSeparator() && area->HasName(name)) return area;
   }
   return nullptr;
 }
 
-TArea* TConfigStore::FindAreaLatinCase(const std::string& name) const {
+TArea* TConfigStore::FindArea(const std::string& name, bool raw) const {
   for (int i = 0; i < areas_.GetCount(); ++i) {
     TArea* area = areas_.GetItem(i);
-    if (area && !area->IsSeparator() && EqualNoCase(area->Name, name)) return area;
+    if (area && !area->IsSeparator() && area->HasName(name, raw)) return area;
+  }
+  return nullptr;
+}
+
+TArea* TConfigStore::FindAreaLatinCase(const std::string& name, bool raw) const {
+  for (int i = 0; i < areas_.GetCount(); ++i) {
+    TArea* area = areas_.GetItem(i);
+    if (area && !area->IsSeparator() && area->RawTag == raw && EqualNoCase(area->Name, name))
+      return area;
   }
   return nullptr;
 }
 
 TArea* TConfigStore::AddArea(const std::string& name, const std::string& fileNameSource,
-                             uint8_t areaType, TNetLink* uplink) {
-  return OnMainThread([&] { return NewArea(name, fileNameSource, areaType, uplink, false); });
+                             uint8_t areaType, TNetLink* uplink, std::optional<bool> rawTag) {
+  return OnMainThread(
+      [&] { return NewArea(name, fileNameSource, areaType, uplink, false, rawTag); });
 }
 
 TArea* TConfigStore::AddAreaQuiet(const std::string& name, const std::string& fileNameSource,
-                                  uint8_t areaType, TNetLink* uplink) {
-  return OnMainThread([&] { return NewArea(name, fileNameSource, areaType, uplink, true); });
+                                  uint8_t areaType, TNetLink* uplink, std::optional<bool> rawTag) {
+  return OnMainThread(
+      [&] { return NewArea(name, fileNameSource, areaType, uplink, true, rawTag); });
 }
 
 std::string TConfigStore::UniqueAreaFileName(const std::string& fileName) const {
@@ -465,9 +476,12 @@ std::string TConfigStore::UniqueAreaFileName(const std::string& fileName) const 
 }
 
 TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNameSource,
-                             uint8_t areaType, TNetLink* uplink, bool quiet) {
+                             uint8_t areaType, TNetLink* uplink, bool quiet,
+                             std::optional<bool> rawTag) {
   if (name.empty()) return nullptr;
-  if (const TArea* existing = areaType != AreaTypeCode::Separator ? FindArea(name) : nullptr) {
+  const bool raw = rawTag.value_or(platform::IsRawTag(name));
+  if (const TArea* existing =
+          areaType != AreaTypeCode::Separator ? FindArea(name, raw) : nullptr) {
     // The name reads as the area it names reads its own.
     if (!quiet)
       platform::GetPrompter().Ask(
@@ -478,7 +492,7 @@ TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNam
   }
   const std::string dir = MessageBaseDir();
   ForceDirectoryPath(dir);
-  auto area = TArea::CreateFromPrototype(dir, name, fileNameSource, areaType, *prototype_);
+  auto area = TArea::CreateFromPrototype(dir, name, fileNameSource, areaType, *prototype_, raw);
   if (areaType != AreaTypeCode::Separator) area->FileName = UniqueAreaFileName(area->FileName);
   area->SetUplink(uplink);
   area->RecountFlags();

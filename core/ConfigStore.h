@@ -42,6 +42,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -210,15 +211,20 @@ class TConfigStore {
   // --- Changes ---------------------------------------------------------------------
   // The area of that name, separators excluded. Letter case is ignored for
   // the letters of the ANSI page the name is stored in, Cyrillic as Latin.
+  // The name is judged by platform::IsRawTag; the second form takes a tag
+  // judged where it arrived.
   TArea* FindArea(const std::string& name) const;
+  TArea* FindArea(const std::string& name, bool raw) const;
   // Adds an area made from the prototype: the file name from fileNameSource
   // by the area file-name rule, bound to the uplink (may be null), appended
   // to the list; the main window refreshes its area list and the
   // configuration is saved. An existing name (not for separators) shows
   // "The area \"<name>\" already exists!" with Abort and gives null; an
-  // empty name gives null.
+  // empty name gives null. rawTag: whether the name is a raw tag, as judged
+  // where it arrived (TArea::RawTag); without it the bytes are judged by
+  // platform::IsRawTag.
   TArea* AddArea(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
-                 TNetLink* uplink);
+                 TNetLink* uplink, std::optional<bool> rawTag = std::nullopt);
   // The file name for a new area: fileName, or, when another area uses it
   // (letter case ignored), fileName with "~2", "~3", ... at its end (a long
   // name cut at a whole character to make room for it), so that
@@ -226,7 +232,7 @@ class TConfigStore {
   std::string UniqueAreaFileName(const std::string& fileName) const;
   // The same without the message box.
   TArea* AddAreaQuiet(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
-                      TNetLink* uplink);
+                      TNetLink* uplink, std::optional<bool> rawTag = std::nullopt);
   // Whether the settings page offers to delete the area: not BAD, DUPES or
   // NETMAIL (types 1 to 3); and whether it has properties: not a separator.
   static bool CanKillArea(const TArea& area);
@@ -308,10 +314,12 @@ class TConfigStore {
   // Logs why a loaded area kept an older file name; sets moved when its
   // files were moved to a new one.
   void NoteFileNameMove(const TArea& area, bool& moved) const;
-  // The area of that name with the case of Latin letters ignored only.
-  TArea* FindAreaLatinCase(const std::string& name) const;
+  // The area of that name with the case of Latin letters ignored only, its
+  // tag raw or not as given (a raw tag and a converted one of the same bytes
+  // are two areas).
+  TArea* FindAreaLatinCase(const std::string& name, bool raw) const;
   TArea* NewArea(const std::string& name, const std::string& fileNameSource, uint8_t areaType,
-                 TNetLink* uplink, bool quiet);
+                 TNetLink* uplink, bool quiet, std::optional<bool> rawTag);
   void CreateDirectories();
   // Takes the values over (settings, code pages, outbounds, folders, the
   // areas' base folder); no save.

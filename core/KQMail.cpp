@@ -280,8 +280,8 @@ std::unique_ptr<TMail> TKQMail::BuildMail() {
   if (UseTearLine) AppendTextLine(text, TearLine);
   if (UseOrigin) AppendTextLine(text, OriginLineFor(orig));
   text += seenBy;
-  body +=
-      platform::TagToOem(areaLine) + AnsiToOemStr(std::string_view(text).substr(areaLine.size()));
+  body += platform::TagToOem(areaLine, Area && Area->RawTag) +
+          AnsiToOemStr(std::string_view(text).substr(areaLine.size()));
   body += '\0';
 
   TMsgHeader header;
@@ -361,16 +361,20 @@ void TKQMail::LoadFromMail(const TMail& mail, const TPubLst* areas) {
 }
 
 TArea* FindAreaOfTag(const TPubLst& areas, std::string_view oemTag) {
-  // A tag kept as raw bytes names only the area of those bytes.
-  auto find = [&areas](const std::string& name) -> TArea* {
+  // The tag is judged as a packet's: a raw one names only the area of those
+  // bytes, any other the area of its conversion (an area an earlier version
+  // made on the bytes themselves after that).
+  auto find = [&areas](const std::string& name, bool raw) -> TArea* {
     for (int i = 0; i < areas.GetCount(); ++i) {
       TArea* area = dynamic_cast<TArea*>(areas.GetObject(i));
-      if (area && !area->IsSeparator() && platform::SameTag(area->Name, name)) return area;
+      if (area && !area->IsSeparator() && area->HasName(name, raw)) return area;
     }
     return nullptr;
   };
-  if (TArea* area = find(platform::TagFromOem(oemTag))) return area;
-  return find(std::string(oemTag));
+  const std::string bytes(oemTag);
+  if (platform::IsRawPacketTag(oemTag)) return find(bytes, true);
+  if (TArea* area = find(platform::TagFromOem(oemTag), false)) return area;
+  return find(bytes, platform::IsRawTag(bytes));
 }
 
 }  // namespace velmaris

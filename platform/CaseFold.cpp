@@ -231,13 +231,14 @@ std::string UpperName(std::string_view name, bool raw) {
 
 }  // namespace
 
+std::string UpperTag(std::string_view name, bool raw) { return UpperName(name, raw); }
 std::string UpperTag(std::string_view name) { return UpperName(name, IsRawTag(name)); }
 
-std::string TagKey(std::string_view name) {
+std::string TagKey(std::string_view name, bool raw) {
   // Byte 1 never stands in a tag: it keeps the two kinds of key apart.
-  const bool raw = IsRawTag(name);
   return raw ? '\x01' + UpperName(name, raw) : UpperName(name, raw);
 }
+std::string TagKey(std::string_view name) { return TagKey(name, IsRawTag(name)); }
 
 bool SameTag(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

@@ -63,11 +63,17 @@ std::string UpperText(std::string_view text, CodePage cp);
 // for the CP1251 bytes that spell something else ("RU.СЕСС" in UTF-8 read as
 // CP1251 and raised). Names and tags are compared this way and no other,
 // wherever one is looked for.
+// A name whose rawness is known (an area keeps it, TArea::RawTag; a tag
+// that arrives is judged once where it arrives) is keyed by that; the forms
+// without it judge the bytes by platform::IsRawTag, for a name from outside
+// whose judgement nobody kept.
+std::string TagKey(std::string_view name, bool raw);
 std::string TagKey(std::string_view name);
 // Whether two area names or tags name the same area (equal TagKey).
 bool SameTag(std::string_view a, std::string_view b);
 // The name with the letters its TagKey raises raised (a tag kept
 // upper-cased, such as a filter's area).
+std::string UpperTag(std::string_view name, bool raw);
 std::string UpperTag(std::string_view name);
 
 // The bytes recoded from one code page to another; nothing when a character

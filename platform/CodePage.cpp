@@ -469,27 +469,57 @@ std::optional<std::string> PathToOem(std::string_view path) {
 std::string PathToOemText(std::string_view path) {
   return FromUtf8(DiskNameText(path), OemCodePage());
 }
+namespace {
+bool IsAscii(std::string_view bytes) {
+  for (char c : bytes)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+// Well-formed UTF-8 that holds a Cyrillic letter (U+0400 to U+04FF): text a
+// modern tosser wrote, never a tag of a code page. No CP866 tag a person
+// writes holds these byte pairs (a box-drawing line before a letter).
+bool IsUtf8Cyrillic(std::string_view bytes) {
+  if (!IsUtf8(bytes)) return false;
+  for (size_t i = 0; i + 1 < bytes.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead >= 0xD0 && lead <= 0xD3) return true;
+  }
+  return false;
+}
+// Whether the ANSI page's name goes into the OEM page and comes back as it is.
+bool GoesToOemAndBack(std::string_view name) {
+  const std::optional<std::string> oem = RecodeExact(name, AnsiCodePage(), OemCodePage());
+  return oem && RecodeExact(*oem, OemCodePage(), AnsiCodePage()) == name;
+}
+}  // namespace
+
+std::string TagToOem(std::string_view tag, bool raw) {
+  if (raw) return std::string(tag);
+  return RecodeExact(tag, AnsiCodePage(), OemCodePage()).value_or(std::string(tag));
+}
 std::string TagToOem(std::string_view tag) {
   // An AREA line comes here whole: the tag is what follows "AREA:".
   std::string_view name = tag;
   if (name.substr(0, 5) == "AREA:") name.remove_prefix(5);
   while (!name.empty() && (name.back() == '\r' || name.back() == '\n')) name.remove_suffix(1);
-  if (IsRawTag(name)) return std::string(tag);
-  return RecodeExact(tag, AnsiCodePage(), OemCodePage()).value_or(std::string(tag));
+  return TagToOem(tag, IsRawTag(name));
 }
 bool IsRawTag(std::string_view name) {
-  bool ascii = true;
-  for (char c : name) ascii &= static_cast<unsigned char>(c) < 0x80;
-  if (ascii || RecodeExact(name, OemCodePage(), AnsiCodePage())) return false;
+  if (IsAscii(name)) return false;
+  if (IsUtf8Cyrillic(name)) return true;
   // A name that TagFromOem could have made from a tag in the OEM page (it
   // goes into that page and comes back as it is) is that tag converted, even
   // when its bytes happen to be valid UTF-8 too: CP866 "RU.ЛЁ" is CP1251
-  // CB A8, which UTF-8 reads as one modifier letter. UTF-8 Cyrillic keeps a
-  // byte the OEM page lacks (the second bytes 0x80 to 0x9F), so it stays
-  // raw, as do bytes the ANSI page cannot send back.
-  const std::optional<std::string> oem = RecodeExact(name, AnsiCodePage(), OemCodePage());
-  return !oem || RecodeExact(*oem, OemCodePage(), AnsiCodePage()) != name;
+  // CB A8, which UTF-8 reads as one modifier letter. Bytes the ANSI page
+  // cannot send back stay raw.
+  return !GoesToOemAndBack(name);
 }
+bool IsRawPacketTag(std::string_view tag) {
+  if (IsAscii(tag)) return false;
+  if (IsUtf8Cyrillic(tag)) return true;
+  return !RecodeExact(tag, OemCodePage(), AnsiCodePage());
+}
+bool IsRawTypedTag(std::string_view name) { return !IsAscii(name) && !GoesToOemAndBack(name); }
 bool IsUtf8Tag(std::string_view name) { return IsUtf8(name) && IsRawTag(name); }
 std::string TagText(std::string_view name) {
   return IsUtf8Tag(name) ? std::string(name) : AnsiToUtf8(name);

@@ -132,14 +132,32 @@ std::string PathToOemText(std::string_view path);
 // bytes.
 std::string TagToOem(std::string_view tag);
 std::string TagFromOem(std::string_view tag);
-// Whether an area name holds a tag's own bytes, kept because TagFromOem
-// could not convert them: bytes that no tag in the OEM page converts into
-// (the name does not go into the OEM page and back as it is), such as UTF-8
-// from a modern tosser. A name that does is never raw, whether or not it is
-// also valid UTF-8. A raw name is found by its bytes (letters without case:
-// ASCII, and in UTF-8 the letters the OEM page folds; CaseFold.h TagKey) and
-// goes back into a packet as those bytes.
+// TagToOem of the tag of an area, whose rawness is known: a raw tag goes as
+// its bytes are.
+std::string TagToOem(std::string_view tag, bool raw);
+// Whether a tag is raw, that is, holds its own bytes as its uplink sent them
+// rather than an OEM tag converted into the ANSI page. This is judged once,
+// where the tag arrives, and kept with the area (TArea::RawTag): readers ask
+// the area and never judge its stored bytes again. ASCII is never raw.
+// - IsRawPacketTag, the bytes of a packet's AREA line (the OEM page):
+//   well-formed UTF-8 that holds a Cyrillic letter is raw (a modern
+//   tosser's tag: UTF-8 "RU.СССР" also converts from the OEM page and
+//   back, as the CP866 bytes of "RU.РЎРЎРЎР ", and is never that tag); any
+//   other tag is raw when it does not convert exactly into the ANSI page.
+// - IsRawTag, stored bytes whose judgement was never kept (a configuration
+//   from before it, a stored message's header, a name from outside): the
+//   same UTF-8 rule; any other name is raw when it does not go into the OEM
+//   page and back as it is (CP866 "RU.ЛЁ" stored as CP1251 CB A8 is valid
+//   UTF-8 too, but holds no Cyrillic letter there: a converted tag).
+// - IsRawTypedTag, a name a person typed, converted into the ANSI page: raw
+//   only when it does not go into the OEM page and back (its bytes are the
+//   ANSI page's letters, whatever UTF-8 would read in them).
+// A raw name is found by its bytes (letters without case: ASCII, and in
+// UTF-8 the letters the OEM page folds; CaseFold.h TagKey) and goes back
+// into a packet as those bytes.
 bool IsRawTag(std::string_view name);
+bool IsRawPacketTag(std::string_view tag);
+bool IsRawTypedTag(std::string_view name);
 // Whether an area name is a raw tag in UTF-8 (the letters it holds are its
 // UTF-8 text, not the ANSI page's reading of its bytes).
 bool IsUtf8Tag(std::string_view name);

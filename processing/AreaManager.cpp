@@ -517,7 +517,7 @@ void TAreaManager::MarkPresentAreas() {
     TAreaInfo* match = nullptr;
     for (int i = 0; i < all_.Count(); ++i) {
       TAreaInfo* entry = all_.Get(i);
-      if (!platform::SameTag(entry->Name, area->Name)) continue;
+      if (!area->HasName(entry->Name)) continue;
       if (!match || entry->Uplink == area->Uplink) match = entry;
       if (entry->Uplink == area->Uplink) break;
     }

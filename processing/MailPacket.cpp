@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
+#include <optional>
 
 #include "core/ByteOrder.h"
 #include "core/Crc.h"
@@ -275,17 +276,22 @@ const std::string* TMailPacket::NextMail() {
   // OEM page into the page an area name is stored in, as the writer sent it
   // (TagToOem), whatever page a CHRS line names; then it is upper-cased with
   // that page's letters, Cyrillic as Latin ("ru.тест" is "RU.ТЕСТ"). A tag
-  // the ANSI page cannot hold (UTF-8 from a modern tosser, a CP866 byte the
-  // page lacks) keeps its bytes, only its ASCII letters raised, so that it
-  // is found by them and a reply carries them back.
+  // the ANSI page cannot hold (a CP866 byte the page lacks) and a UTF-8
+  // one from a modern tosser (platform::IsRawPacketTag, judged here once)
+  // keep their bytes, only their ASCII letters raised, so that the tag is
+  // found by them and a reply carries them back.
   std::string area = "NETMAIL";
+  areaTagRaw_ = false;
   if (text.substr(0, 5) == "AREA:") {
     std::string_view rest = text.substr(5, kMaxAreaTagScan);
     const size_t cr = rest.find(kCR);
     if (cr != std::string_view::npos) rest = rest.substr(0, cr);
     const std::string tag = Trim(rest);
     const platform::CodePage ansi = platform::AnsiCodePage();
-    if (const auto converted = platform::RecodeExact(tag, platform::OemCodePage(), ansi)) {
+    areaTagRaw_ = platform::IsRawPacketTag(tag);
+    std::optional<std::string> converted;
+    if (!areaTagRaw_) converted = platform::RecodeExact(tag, platform::OemCodePage(), ansi);
+    if (converted) {
       area = platform::UpperText(*converted, ansi);
       if (area.size() > kMaxAreaTag) area.resize(kMaxAreaTag);
     } else {

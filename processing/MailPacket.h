@@ -77,6 +77,9 @@ class TMailPacket {
   // or not hexadecimal) and the CRC-32 of their address words (0 when none),
   // also stored in GetMailHeader().
   uint32_t GetMsgIdSerial() const { return msgIdSerial_; }
+  // Whether the message's area tag (GetMailHeader().AreaName) is raw, as
+  // judged from the bytes of its AREA line (platform::IsRawPacketTag).
+  bool GetAreaTagRaw() const { return areaTagRaw_; }
   uint32_t GetReplySerial() const { return replySerial_; }
   uint32_t GetMsgIdCrc() const { return msgIdCrc_; }
   uint32_t GetReplyCrc() const { return replyCrc_; }
@@ -132,6 +135,7 @@ class TMailPacket {
   TMsgHeader mailHeader_{};
   size_t textOffset_ = 0;  // within mail_
   uint32_t msgIdSerial_ = 0, replySerial_ = 0, msgIdCrc_ = 0, replyCrc_ = 0;
+  bool areaTagRaw_ = false;
   std::string msgIdAddress_, replyAddress_;
   std::string damage_;
   bool showDamageBox_ = true;

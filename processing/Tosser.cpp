@@ -124,10 +124,11 @@ std::string RenameAside(const std::string& dir, const std::string& name, const s
   }
 }
 
-// The key of an area name, as the store finds an area: upper-cased with the
-// letters of the ANSI page the name is stored in (Cyrillic letters as Latin
-// ones); a tag kept as raw bytes only in its ASCII letters.
-std::string AreaKey(std::string_view name) { return platform::TagKey(name); }
+// The key of an area name or a tag, as the store finds an area: upper-cased
+// with the letters of the ANSI page the name is stored in (Cyrillic letters
+// as Latin ones); a tag kept as raw bytes by its own letters. Whether it is
+// raw is the area's (TArea::RawTag) or the arriving tag's judgement.
+std::string AreaKey(std::string_view name, bool raw) { return platform::TagKey(name, raw); }
 
 // An empty folder at path (a leftover of an interrupted run is cleared; its
 // bundle is still in the inbound directory). False when it cannot be made.
@@ -475,7 +476,7 @@ void TTosser::Begin() {
     }
     for (TArea* area : store.Areas().Areas()) {
       if (area->IsSeparator()) continue;
-      areasByName_.emplace(AreaKey(area->Name), area);
+      areasByName_.emplace(area->NameKey(), area);
       areasByOemName_.emplace(platform::UpperText(area->Name, platform::OemCodePage()), area);
     }
     TLinkList& links = store.Uplinks();
@@ -1154,14 +1155,17 @@ void TTosser::LeavePacket(const std::string& name) {
 
 // --- Placing one message --------------------------------------------------------------
 
-TArea* TTosser::FindTarget(const std::string& tag) {
-  const auto it = areasByName_.find(AreaKey(tag));
+TArea* TTosser::FindTarget(const std::string& tag, bool raw) {
+  const auto it = areasByName_.find(AreaKey(tag, raw));
   return it == areasByName_.end() ? nullptr : it->second;
 }
 
-TArea* TTosser::FindEarlierArea(const std::string& tag) {
-  const auto it =
-      areasByOemName_.find(platform::UpperText(platform::TagToOem(tag), platform::OemCodePage()));
+TArea* TTosser::FindEarlierArea(const std::string& tag, bool raw) {
+  // Only a converted tag has other bytes that an earlier version may have
+  // named its area by; a raw one is found by its own.
+  if (raw) return nullptr;
+  const auto it = areasByOemName_.find(
+      platform::UpperText(platform::TagToOem(tag, false), platform::OemCodePage()));
   return it == areasByOemName_.end() ? nullptr : it->second;
 }
 
@@ -1173,25 +1177,25 @@ TNetLink* TTosser::UplinkForPacket(uint16_t net, uint16_t node) const {
   return nullptr;
 }
 
-TArea* TTosser::CreateEchoArea(const std::string& tag, TNetLink* uplink) {
+TArea* TTosser::CreateEchoArea(const std::string& tag, bool raw, TNetLink* uplink) {
   if (tag.empty()) return nullptr;
   const uint8_t type = tag == kNetmailAreaName ? AreaTypeCode::Netmail : AreaTypeCode::Echomail;
   TArea* area = nullptr;
   TConfigStore& store = *setup_.Store;
   // The store saves the configuration at once.
   OnMain([&] {
-    area = store.AddAreaQuiet(tag, tag, type, uplink);
-    if (!area) area = store.FindArea(tag);
+    area = store.AddAreaQuiet(tag, tag, type, uplink, raw);
+    if (!area) area = store.FindArea(tag, raw);
   });
   if (!area) return nullptr;
-  areasByName_[AreaKey(tag)] = area;
+  areasByName_[area->NameKey()] = area;
   ++counters_.AreasCreated;
   LogLine("Area " + area->NameInAnsi() + " has been created for uplink " + uplink->Name + ".");
   return area;
 }
 
 TArea* TTosser::SystemArea(const char* name, uint8_t type) {
-  if (TArea* area = FindTarget(name)) return area;
+  if (TArea* area = FindTarget(name, false)) return area;
   TArea* area = nullptr;
   TConfigStore& store = *setup_.Store;
   OnMain([&] {
@@ -1202,7 +1206,7 @@ TArea* TTosser::SystemArea(const char* name, uint8_t type) {
     LogLine(std::string("Area ") + name + " could not be created!");
     return nullptr;
   }
-  areasByName_[AreaKey(name)] = area;
+  areasByName_[area->NameKey()] = area;
   ++counters_.AreasCreated;
   LogLine(std::string("Area ") + name + " has been created.");
   return area;
@@ -1214,12 +1218,13 @@ void TTosser::PlaceMessage(TMailPacket& packet, const std::string& image) {
   const TMsgHeader& header = packet.GetMailHeader();
   const std::string tag = header.AreaName.Str();
 
-  TArea* target = FindTarget(tag);
-  if (!target) target = FindEarlierArea(tag);
+  const bool raw = packet.GetAreaTagRaw();
+  TArea* target = FindTarget(tag, raw);
+  if (!target) target = FindEarlierArea(tag, raw);
   if (!target) {
     if (values_->DoCreate() == 0)
       if (TNetLink* uplink = UplinkForPacket(packetOrigNet_, packetOrigNode_))
-        target = CreateEchoArea(tag, uplink);
+        target = CreateEchoArea(tag, raw, uplink);
     if (!target) {
       target = SystemArea(kBadAreaName, AreaTypeCode::Badmail);
       if (target) ++counters_.Bad;

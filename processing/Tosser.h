@@ -330,11 +330,11 @@ class TTosser : public TJob {
   // False when the packet stays in the inbound directory under its name.
   bool TossPacket(const std::string& name);
   void PlaceMessage(TMailPacket& packet, const std::string& image);
-  TArea* FindTarget(const std::string& tag);
+  TArea* FindTarget(const std::string& tag, bool raw);
   // An area an earlier version made from the tag's bytes as the packet
   // carried them (its name the OEM form, its Cyrillic letters in either case).
-  TArea* FindEarlierArea(const std::string& tag);
-  TArea* CreateEchoArea(const std::string& tag, TNetLink* uplink);
+  TArea* FindEarlierArea(const std::string& tag, bool raw);
+  TArea* CreateEchoArea(const std::string& tag, bool raw, TNetLink* uplink);
   TArea* SystemArea(const char* name, uint8_t type);
   TNetLink* UplinkForPacket(uint16_t net, uint16_t node) const;
   void CheckAreaList(TMail& mail, TArea& target);

@@ -1,6 +1,7 @@
 #include "app/logic/SettingsEdits.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "archive/Packer.h"
 #include "archive/UnpackJob.h"
@@ -21,35 +22,67 @@ namespace {
 
 bool Blank(const std::string& text) { return text.find_first_not_of(" \t") == std::string::npos; }
 
-// Whether the messages in an area's files were tossed under a tag of these
-// very bytes (their headers keep the tag as it came).
-bool TossedUnderTag(const std::string& indexPath, const std::string& tag) {
-  std::vector<TMsgHeader> headers;
-  try {
-    if (!DecodePackedIndex(platform::ReadFile(indexPath), headers)) return false;
-  } catch (const std::exception&) {
-    return false;
-  }
-  return std::any_of(headers.begin(), headers.end(), [&tag](const TMsgHeader& h) {
-    return platform::SameTag(h.AreaName.View(), tag);
-  });
+// A file name without the "~2", "~3", ... that keeps a twin's files apart,
+// or nothing when it has none.
+std::optional<std::string> WithoutTwinNumber(const std::string& fileName) {
+  const size_t tilde = fileName.rfind('~');
+  if (tilde == std::string::npos || tilde + 1 == fileName.size()) return std::nullopt;
+  for (size_t i = tilde + 1; i < fileName.size(); ++i)
+    if (fileName[i] < '0' || fileName[i] > '9') return std::nullopt;
+  return fileName.substr(0, tilde);
 }
 
-// The area name of an area's file name. A UTF-8 file name is the text of
-// the area's name: in the ANSI page when every letter has its place there,
-// unless the name is a tag kept raw (its bytes cannot come from the OEM
-// page) and the messages came in under those very bytes; a name the ANSI
-// page cannot hold keeps its bytes, as the tosser keeps such a tag. A file
-// name an earlier version wrote in the ANSI page is the name as it stands.
-std::string AreaNameOfFile(const std::string& msgBaseDir, const std::string& fileName) {
-  if (!platform::IsUtf8(fileName)) return fileName;
+// Whether an area of that name would have its files under fileName: the
+// name's file name, in any case of its letters, or a twin's file named
+// after it with a number (the name then cut to make room for it).
+bool FileNameIsTags(const std::string& fileName, const std::string& name, bool raw) {
+  const std::string own = platform::UpperTag(TArea::AreaNameToFileName(name, raw), true);
+  const std::string file = platform::UpperTag(fileName, true);
+  if (own == file) return true;
+  const std::optional<std::string> base = WithoutTwinNumber(file);
+  // A twin's number takes the place of the name's end only where the name
+  // fills the longest file name.
+  return base && !base->empty() &&
+         (own == *base || (own.starts_with(*base) && file.size() + 4 > kAreaFileNameMax));
+}
+
+// The area an area's files belong to: the tag its messages came in under
+// (their headers keep it as it came), when the file name is that tag's.
+std::optional<TInactiveArea> AreaOfMessages(const std::string& msgBaseDir,
+                                            const std::string& fileName) {
+  std::vector<TMsgHeader> headers;
+  try {
+    if (!DecodePackedIndex(platform::ReadFile(msgBaseDir + fileName + kPackedIndexExt), headers))
+      return std::nullopt;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  std::vector<std::string> tried;
+  for (const TMsgHeader& h : headers) {
+    const std::string tag = h.AreaName.Str();
+    if (tag.empty() || std::find(tried.begin(), tried.end(), tag) != tried.end()) continue;
+    tried.push_back(tag);
+    // An earlier version may have read a raw tag's bytes in the ANSI page
+    // for its file name (UTF-8 RU.СССР has files named RU.РЎРЎРЎР).
+    const bool raw = platform::IsRawTag(tag);
+    if (FileNameIsTags(fileName, tag, raw) || FileNameIsTags(fileName, tag, !raw))
+      return TInactiveArea{tag, fileName, raw};
+  }
+  return std::nullopt;
+}
+
+// The area name of an area's file name, for files whose messages name no
+// tag of theirs. A UTF-8 file name is the text of the area's name: in the
+// ANSI page when every letter has its place there; a name the ANSI page
+// cannot hold keeps its bytes, as the tosser keeps such a tag. A file name
+// an earlier version wrote in the ANSI page is the name as it stands.
+TInactiveArea AreaOfFile(const std::string& msgBaseDir, const std::string& fileName) {
+  if (std::optional<TInactiveArea> tagged = AreaOfMessages(msgBaseDir, fileName)) return *tagged;
+  if (!platform::IsUtf8(fileName)) return {fileName, fileName, platform::IsRawTag(fileName)};
   const std::optional<std::string> ansi =
       platform::FromUtf8Exact(fileName, platform::AnsiCodePage());
-  if (!ansi) return fileName;
-  if (platform::IsRawTag(fileName) &&
-      TossedUnderTag(msgBaseDir + fileName + kPackedIndexExt, fileName))
-    return fileName;
-  return *ansi;
+  if (!ansi) return {fileName, fileName, true};
+  return {*ansi, fileName, platform::IsRawTypedTag(*ansi)};
 }
 
 }  // namespace
@@ -158,22 +191,28 @@ std::vector<TInactiveArea> InactiveAreas(const std::string& msgBaseDir, const TA
   for (const platform::DirEntry& entry : platform::ScanDir(msgBaseDir, "*.PackedBody")) {
     if (entry.name.size() <= suffixLength) continue;
     const std::string fileName = entry.name.substr(0, entry.name.size() - suffixLength);
-    const std::string name = AreaNameOfFile(msgBaseDir, fileName);
+    const TInactiveArea area = AreaOfFile(msgBaseDir, fileName);
     bool taken = false;
+    // BAD and DUPES hold messages of every tag: their files are known by
+    // their names too.
     for (std::string_view system : kSystemNames)
-      taken = taken || platform::EqualNoCase(name, system);
+      taken = taken || platform::EqualNoCase(area.name, system) ||
+              platform::EqualNoCase(fileName, system);
     // An area name is taken in any case of its letters, as the store finds
-    // areas (platform::SameTag); a file name only in the case of Latin ones.
-    for (int i = 0; i < areas.GetCount() && !taken; ++i)
-      taken = platform::SameTag(areas.GetString(i), name) ||
-              platform::EqualNoCase(areas.GetItem(i)->FileName, fileName);
-    if (!taken) found.push_back({name, fileName});
+    // areas (TArea::HasName); a file name only in the case of Latin ones.
+    for (int i = 0; i < areas.GetCount() && !taken; ++i) {
+      const TArea* other = areas.GetItem(i);
+      taken = other && (other->HasName(area.name, area.rawTag) ||
+                        platform::EqualNoCase(other->FileName, fileName));
+    }
+    if (!taken) found.push_back(area);
   }
   return found;
 }
 
 TArea* AdoptInactiveArea(TConfigStore& store, const TInactiveArea& found, TNetLink* uplink) {
-  TArea* area = store.AddAreaQuiet(found.name, found.name, AreaTypeCode::Echomail, uplink);
+  TArea* area =
+      store.AddAreaQuiet(found.name, found.name, AreaTypeCode::Echomail, uplink, found.rawTag);
   if (!area) return nullptr;
   if (area->FileName != found.fileName) {
     area->FileName = found.fileName;

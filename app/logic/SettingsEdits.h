@@ -94,19 +94,24 @@ int MoveEntry(List& list, int index, int delta) {
 void SortAreas(TAreaList& areas);
 
 // An area whose message base files lie in the directory but that is not
-// configured: its name (the ANSI page, as area names are stored) and the
-// name its files have on disk (the file system's bytes).
+// configured: its name (the ANSI page, as area names are stored, or a raw
+// tag's bytes), whether that name is a raw tag (TArea::RawTag) and the name
+// its files have on disk (the file system's bytes).
 struct TInactiveArea {
   std::string name;
   std::string fileName;
+  bool rawTag = false;
 };
 // The areas of the "*.PackedBody" files that no area uses, sorted by file
 // name: without the system names (Separator, BAD, BADMAIL, DUPES, NETMAIL,
 // REPORT) and the names and file names of existing areas (letter case
-// ignored, as the store finds areas). A file name in UTF-8 gives the area's
-// name in the ANSI page when the page holds every letter of it, unless its
-// messages came in under a tag of the file name's own bytes (a UTF-8 tag
-// kept raw); a name the page cannot hold keeps its bytes. One an earlier
+// ignored, as the store finds areas). The name is the tag the messages came
+// in under (the area name in their headers, judged by platform::IsRawTag),
+// where the file name is that tag's, a twin's "~2" and the like aside: the
+// echo's next mail then finds the area, and a reply carries the tag back.
+// Files whose messages carry no such tag are named after the file: a file
+// name in UTF-8 gives the name in the ANSI page when the page holds every
+// letter of it; a name the page cannot hold keeps its bytes. One an earlier
 // version wrote in the ANSI page is the name as it stands.
 std::vector<TInactiveArea> InactiveAreas(const std::string& msgBaseDir, const TAreaList& areas);
 // Adds one of them as an echomail area on its files as they are (a file

@@ -22,9 +22,19 @@ std::string QStringToAnsi(const QString& text);
 // name is a tag kept as raw UTF-8 is named by its own bytes. A text no entry
 // shows is ANSI text as typed.
 std::string ListNameBytes(const TPubLst& list, const QString& text);
+// The bytes of the name a combo box filled by a TComboBoxLink holds: the
+// chosen row's own when the box shows that row's text (of two areas whose
+// names show alike, such as a CP866 tag and its UTF-8 twin, the one picked
+// is meant), else ListNameBytes of the text.
+std::string ComboNameBytes(const TPubLst& list, const QComboBox* box);
+// Shows a stored name in a combo box filled by a TComboBoxLink: the row
+// holding those bytes is chosen (else the first whose name is the same
+// tag), or, without one, the name's letters stand in the edit field.
+void ShowComboName(QComboBox* box, const std::string& name);
 
-// Fills a combo box with a list's names on every change of the list. An
-// editable combo keeps the text typed into it.
+// Fills a combo box with a list's names on every change of the list, each
+// row keeping its name's bytes (Qt::UserRole). An editable combo keeps the
+// text typed into it.
 class TComboBoxLink : public TListControl {
  public:
   explicit TComboBoxLink(QComboBox* box) : box_(box) {}

@@ -11,6 +11,7 @@
 #include "core/Area.h"
 #include "core/ConfigStore.h"
 #include "core/forms/FormText.h"
+#include "platform/CodePage.h"
 #include "processing/AreaManager.h"
 #include "widgets/PageManager.h"
 
@@ -85,8 +86,9 @@ void TAddAreaAssistent::CreateArea() {
   const int index = Link->currentIndex();
   TNetLink* uplink = index >= 0 ? store_.Uplinks().GetItem(index) : nullptr;
   const bool echo = EchoArea->isChecked();
-  added_ =
-      store_.AddArea(name, name, echo ? AreaTypeCode::Echomail : AreaTypeCode::Storage, uplink);
+  // Typed in the ANSI page: a raw tag only when the OEM page cannot carry it.
+  added_ = store_.AddArea(name, name, echo ? AreaTypeCode::Echomail : AreaTypeCode::Storage, uplink,
+                          platform::IsRawTypedTag(name));
   if (added_ && echo && uplink && echoAreas_ && OrderArea->isChecked())
     echoAreas_->OrderArea(name, *uplink);
 }

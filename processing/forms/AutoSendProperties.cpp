@@ -139,6 +139,8 @@ void TAutoSendProperties::Build() {
   cbArea_->setObjectName("CbArea");
   cbArea_->setEditable(true);
   connect(cbArea_, &QComboBox::editTextChanged, this, [this] { Modified(); });
+  // Twins show the same text: picking the other one is a change too.
+  connect(cbArea_, &QComboBox::currentIndexChanged, this, [this] { Modified(); });
   attachments_.push_back(std::make_unique<TComboAttachment>(store.Areas(), cbArea_));
   edText_ = new TFilenameEdit(this);
   edText_->setObjectName("EdText");
@@ -193,7 +195,7 @@ void TAutoSendProperties::Fill() {
   rxDate_->SetValue(j.SendDate);
   spDay_->SetValue(j.DateDay);
   cbMonth_->setCurrentIndex(j.DateMonth >= 1 && j.DateMonth <= 12 ? j.DateMonth - 1 : 0);
-  cbArea_->setEditText(AreaNameText(j.Area));
+  ShowComboName(cbArea_, j.Area);
   edText_->setText(FilledPathText(edText_, j.MailText, platform::UnquotedPath(j.MailText)));
   recMode_[j.RecMode == 1 ? 1 : 0]->setChecked(true);
   edRec_->setEditText(AnsiToQString(j.Receiver));
@@ -216,7 +218,7 @@ void TAutoSendProperties::ReadControls(TAutoSendJob& j) const {
   j.SendDate = Rounded(rxDate_);
   j.DateDay = Rounded(spDay_);
   j.DateMonth = cbMonth_->currentIndex() + 1;
-  j.Area = ListNameBytes(env_.Store->Areas(), cbArea_->currentText());
+  j.Area = ComboNameBytes(env_.Store->Areas(), cbArea_);
   j.MailText = FieldPathBytes(edText_, edText_->FileName());
   j.RecMode = recMode_[1]->isChecked() ? 1 : 0;
   j.Receiver = QStringToAnsi(edRec_->currentText());

@@ -149,6 +149,8 @@ QWidget* TFilterProperties::BuildConditions() {
   coArea_->setObjectName("coArea");
   coArea_->setEditable(true);
   connect(coArea_, &QComboBox::editTextChanged, this, [this] { Changed(); });
+  // Twins show the same text: picking the other one is a change too.
+  connect(coArea_, &QComboBox::currentIndexChanged, this, [this] { Changed(); });
   attachments_.push_back(std::make_unique<TComboAttachment>(store_.Areas(), coArea_));
   edOrig_ = edit("EdOrig");
   edDest_ = edit("EdDest");
@@ -183,6 +185,7 @@ QWidget* TFilterProperties::BuildActions() {
     c->setObjectName(QString::fromLatin1(name));
     c->setEditable(true);
     connect(c, &QComboBox::editTextChanged, this, [this] { Changed(); });
+    connect(c, &QComboBox::currentIndexChanged, this, [this] { Changed(); });
     attachments_.push_back(std::make_unique<TComboAttachment>(list, c));
     return c;
   };
@@ -261,9 +264,9 @@ void TFilterProperties::Fill() {
   cbText_->setChecked(f.ApplyText);
   edText_->setText(AnsiToQString(f.Text()));
   cbArea_->setChecked(f.ApplyArea);
-  coArea_->setEditText(AreaNameText(f.Area()));
+  ShowComboName(coArea_, f.Area());
   cbCopy_->setChecked(f.DoCopy);
-  coCopy_->setEditText(AreaNameText(f.CopyArea));
+  ShowComboName(coCopy_, f.CopyArea);
   cbList_->setChecked(f.DoAdd);
   coList_->setEditText(AnsiToQString(f.List));
   cbUnList_->setChecked(f.DoRem);
@@ -299,9 +302,9 @@ void TFilterProperties::Store() {
   f.ApplyText = cbText_->isChecked();
   f.SetText(QStringToAnsi(edText_->text()));
   f.ApplyArea = cbArea_->isChecked();
-  f.SetArea(ListNameBytes(store_.Areas(), coArea_->currentText()));
+  f.SetArea(ComboNameBytes(store_.Areas(), coArea_));
   f.DoCopy = cbCopy_->isChecked();
-  f.CopyArea = ListNameBytes(store_.Areas(), coCopy_->currentText());
+  f.CopyArea = ComboNameBytes(store_.Areas(), coCopy_);
   f.DoAdd = cbList_->isChecked();
   f.List = QStringToAnsi(coList_->currentText());
   f.DoRem = cbUnList_->isChecked();

@@ -10,6 +10,7 @@
 #include "archive/Packer.h"
 #include "core/Area.h"
 #include "core/ConfigStore.h"
+#include "core/KQMail.h"
 #include "core/MailBox.h"
 #include "core/MsgBaseFixtures.h"
 #include "core/Settings.h"
@@ -150,7 +151,8 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
     std::string fileName, name;
     int messages;
     bool offered;
-    std::string tag = "";  // the tag the messages came in under
+    std::string tag = "";   // the tag the messages came in under
+    std::string wire = "";  // the AREA tag of a reply from the adopted area
   } rows[] = {
       {"a Cyrillic name on disk in UTF-8", "RU.ЁЛКА", "RU.\xA8\xCB\xCA\xC0", 3, true},
       // The messages came in under the UTF-8 tag itself: the area is that
@@ -164,6 +166,17 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
       {"a system area's files", "NETMAIL", "NETMAIL", 1, false},
       {"an area listed by its name", "RU.БАЗА", "RU.\xC1\xC0\xC7\xC0", 1, false},
       {"an area listed by its name in small letters", "RU.база", "RU.\xE1\xE0\xE7\xE0", 1, false},
+      // Twins: the CP866 tag RU.ТЕСТ and its UTF-8 twin, whose files took
+      // the name first. Each is adopted under the tag its messages came in
+      // under (never the file name's "~2"), and a reply carries that tag.
+      {"the CP866 twin, its files numbered", "RU.ТЕСТ~2", "RU.\xD2\xC5\xD1\xD2", 2, true,
+       "RU.\xD2\xC5\xD1\xD2", "RU.\x92\x85\x91\x92"},
+      {"the UTF-8 twin", "RU.ТЕСТ", "RU.ТЕСТ", 1, true, "RU.ТЕСТ", "RU.ТЕСТ"},
+      // UTF-8 whose bytes CP866 holds too is the UTF-8 tag.
+      {"a UTF-8 tag whose bytes CP866 holds", "RU.СССР", "RU.СССР", 1, true, "RU.СССР", "RU.СССР"},
+      // Its files as an earlier version named them, reading its bytes in CP1251.
+      {"a UTF-8 tag on files named by an earlier rule", "SU.Р\xC2\xA0Р\xC2\xA4", "SU.РФ", 1, true,
+       "SU.РФ", "SU.РФ"},
   };
   const std::string start = dir.Path() + "start/";
   {
@@ -205,7 +218,7 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
       area->CloseIndex();
     }
     EXPECT_TRUE(InactiveAreas(base, store.Areas()).empty());
-    EXPECT_EQ(found.size(), 5u);
+    EXPECT_EQ(found.size(), 9u);
   }
   // The next start finds each adopted area on its files (the CP1251 name
   // moved to UTF-8), and nothing new was made on disk.
@@ -221,6 +234,16 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
     ASSERT_TRUE(area->OpenIndex());
     EXPECT_EQ(area->Count, r.messages);
     area->CloseIndex();
+    if (r.wire.empty()) continue;
+    TKQMail reply;
+    reply.Area = area;
+    reply.OrigAddr.SetText("2:5020/1042.7");
+    reply.FromName = "Point User";
+    reply.ToName = "All";
+    reply.Subject = "Re: one";
+    reply.Text = {"Hi"};
+    const std::string body(reply.BuildMail()->BodyText());
+    EXPECT_EQ(body.substr(0, 6 + r.wire.size()), "AREA:" + r.wire + "\r");
   }
   EXPECT_EQ(platform::ScanDir(store.MessageBaseDir(), "*.PackedBody").size(), std::size(rows));
   platform::SetPrompter(nullptr);

@@ -185,7 +185,7 @@ TEST_F(AreaFileNameMoveTest, FilesNamedInTheAnsiPageAreMovedOnceAtLoad) {
       auto config = Load();
       TArea* area = config->FindArea(older);
       ASSERT_NE(area, nullptr);
-      const std::string file = TArea::AreaNameToFileName(older);
+      const std::string file = TArea::AreaNameToFileName(older, false);
       EXPECT_EQ(area->FileName, file);
       EXPECT_TRUE(area->FileNameMoved);
       EXPECT_TRUE(log.empty());
@@ -299,7 +299,7 @@ TEST_F(AreaFileNameMoveTest, TheRecipeForMovingTheBaseByHandKeepsEveryArea) {
     TArea* area = config->FindArea(c.name);
     ASSERT_NE(area, nullptr);
     EXPECT_TRUE(area->FileNameMoved);
-    EXPECT_EQ(area->FileName, TArea::AreaNameToFileName(c.name));
+    EXPECT_EQ(area->FileName, TArea::AreaNameToFileName(c.name, false));
     ExpectMessages(*area);
     config->MakeCurrent();
   }

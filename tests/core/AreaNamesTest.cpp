@@ -52,15 +52,20 @@ TEST(AreaFileNameTest, Table) {
   platform::SetAnsiCodePage(platform::CodePage::CP1251);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(TArea::AreaNameToFileName(c.name), c.file);
+    EXPECT_EQ(TArea::AreaNameToFileName(c.name, false), c.file);
     EXPECT_TRUE(platform::IsUtf8(c.file));
     // A file name stored by this version loads as it is.
     EXPECT_EQ(TArea::StoredFileName(c.file), c.file);
   }
   // The ANSI page is a setting: in CP1252 the same bytes are other letters.
   platform::SetAnsiCodePage(platform::CodePage::CP1252);
-  EXPECT_EQ(TArea::AreaNameToFileName("\xDC" "bung"), "Übung");
+  EXPECT_EQ(TArea::AreaNameToFileName("\xDC" "bung", false), "Übung");
   platform::SetAnsiCodePage(platform::CodePage::CP1251);
+  // A raw tag is the UTF-8 it holds: the same bytes as a converted tag are
+  // the ANSI page's letters (CP866 "RU.РЎРЎРЎР" and a no-break space,
+  // stored in CP1251).
+  EXPECT_EQ(TArea::AreaNameToFileName("RU.СССР", true), "RU.СССР");
+  EXPECT_EQ(TArea::AreaNameToFileName("RU.СССР", false), "RU.РЎРЎРЎР\xC2\xA0");
   TArea area("msgbase", "A/B", "A/B");
   EXPECT_EQ(area.FilePath(".PackedBody"), "msgbase/A.B.PackedBody");
   area.SetBaseDir("");
@@ -75,7 +80,7 @@ TEST(AreaFileNameTest, EveryResultIsSafeAndStable) {
   for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
   names.push_back(all);
   for (const auto& name : names) {
-    const std::string file = TArea::AreaNameToFileName(name);
+    const std::string file = TArea::AreaNameToFileName(name, false);
     SCOPED_TRACE(file);
     EXPECT_LE(file.size(), kAreaFileNameMax);
     // With the longest extension it fits a file name.
@@ -97,15 +102,15 @@ TEST(AreaFileNameTest, EveryResultIsSafeAndStable) {
 TEST(AreaFileNameTest, LongNamesKeepTheirBeginningAndStayApart) {
   const std::string a = std::string(250, 'A') + "1";
   const std::string b = std::string(250, 'A') + "2";
-  const std::string fa = TArea::AreaNameToFileName(a);
-  const std::string fb = TArea::AreaNameToFileName(b);
+  const std::string fa = TArea::AreaNameToFileName(a, false);
+  const std::string fb = TArea::AreaNameToFileName(b, false);
   EXPECT_EQ(fa.size(), kAreaFileNameMax);
   EXPECT_NE(fa, fb);
   char tail[16];
   std::snprintf(tail, sizeof tail, "~%08X", Crc32OfString(a));
   EXPECT_EQ(fa, std::string(kAreaFileNameMax - 9, 'A') + tail);
   // A name that fits is not touched.
-  EXPECT_EQ(TArea::AreaNameToFileName(std::string(243, 'E')), std::string(243, 'E'));
+  EXPECT_EQ(TArea::AreaNameToFileName(std::string(243, 'E'), false), std::string(243, 'E'));
 }
 
 TEST(AreaFileNameTest, LongCyrillicNamesAreCutAtAWholeLetter) {
@@ -116,7 +121,7 @@ TEST(AreaFileNameTest, LongCyrillicNamesAreCutAtAWholeLetter) {
     for (size_t letters : {size_t{121}, size_t{122}, size_t{200}, size_t{250}}) {
       const std::string name = head + std::string(letters, '\xC6');  // Ж
       SCOPED_TRACE(testing::Message() << head << " + " << letters);
-      const std::string file = TArea::AreaNameToFileName(name);
+      const std::string file = TArea::AreaNameToFileName(name, false);
       const std::string utf8 = platform::AnsiToUtf8(name);
       EXPECT_TRUE(platform::IsUtf8(file));
       EXPECT_LE(file.size(), kAreaFileNameMax);

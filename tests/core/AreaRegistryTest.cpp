@@ -207,15 +207,30 @@ TEST_F(AreaRegistryTest, StoredFileNamesAreMappedAndTypesBounded) {
     int32_t type;
     std::string expectFile;
     uint8_t expectType;
+    int32_t storedRaw = -1;  // the stored "RawTag", -1 for none
+    bool expectRaw = false;
   } cases[] = {
       {"A/B", "A/B", 0, "A.B", 0},    {"X", "..\\..\\etc\\passwd", 9, "......etc.passwd", 9},
       {"NOFILE", "", 3, "NOFILE", 3},  // made from the name
       {"PROTO", "", 7, "", 7},         // the prototype has no files
       {"T", "T", 0x105, "T", 0},       // no type we know
       {"T", "T", -1, "T", 0},         {"T", "T", 200, "T", 200},
+      // An area saved before its tag's judgement was kept: the UTF-8 tag
+      // RU.СССР is judged raw once, by its bytes, and saved so; its files
+      // keep the name an earlier rule gave them.
+      {"RU.СССР", "RU.РЎРЎРЎР\xC2\xA0", 0, "RU.РЎРЎРЎР\xC2\xA0", 0, -1, true},
+      {"RU.\xD2\xC5\xD1\xD2", "RU.ТЕСТ", 0, "RU.ТЕСТ", 0, -1, false},
+      // A kept judgement is taken as it stands: the same bytes from the
+      // CP866 tag RU.РЎРЎРЎР are no raw tag.
+      {"RU.СССР", "RU.РЎРЎРЎР\xC2\xA0", 0, "RU.РЎРЎРЎР\xC2\xA0", 0, 0, false},
+      {"RU.СССР", "RU.СССР", 0, "RU.СССР", 0, 1, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fileName);
+    if (c.storedRaw < 0)
+      reg.DeleteValue(kSection, "RawTag");
+    else
+      reg.WriteInteger(kSection, "RawTag", c.storedRaw);
     auto record = TArea(dir.Path(), c.name, "").PackRecord(-1);
     record[276] = static_cast<uint8_t>(c.fileName.size());
     std::copy(c.fileName.begin(), c.fileName.end(), record.begin() + 277);
@@ -224,6 +239,8 @@ TEST_F(AreaRegistryTest, StoredFileNamesAreMappedAndTypesBounded) {
     auto area = TArea::CreateFromRegistry(reg, kSection, dir.Path());
     EXPECT_EQ(area->FileName, c.expectFile);
     EXPECT_EQ(area->AreaType, c.expectType);
+    EXPECT_EQ(area->RawTag, c.expectRaw);
+    EXPECT_EQ(reg.ReadInteger(kSection, "RawTag", -1), c.expectRaw ? 1 : 0);
   }
 }
 

@@ -209,5 +209,61 @@ TEST_F(NamesInWindowsTest, NamesStoredInCp1251ComeBackByteForByte) {
   QCoreApplication::sendPostedEvents(a, QEvent::DeferredDelete);
 }
 
+// The CP866 tag RU.ТЕСТ (stored in CP1251) and its UTF-8 twin show alike in
+// the area combos; the row picked is the area stored, by its bytes, and
+// shown again when the window opens anew.
+TEST_F(NamesInWindowsTest, TwinAreasPickedInTheAreaCombosAreStoredByTheirBytes) {
+  const std::string cp866Twin = "RU.\xD2\xC5\xD1\xD2";
+  const std::string utf8Twin = "RU.ТЕСТ";
+  ASSERT_NE(store->AddAreaQuiet(cp866Twin, cp866Twin, AreaTypeCode::Echomail, nullptr), nullptr);
+  ASSERT_NE(store->AddAreaQuiet(utf8Twin, utf8Twin, AreaTypeCode::Echomail, nullptr), nullptr);
+  const int cp866Row = store->Areas().IndexOfName(cp866Twin);
+  const int utf8Row = store->Areas().IndexOfName(utf8Twin);
+  ASSERT_GE(cp866Row, 0);
+  ASSERT_GT(utf8Row, cp866Row);
+
+  TFilterList filters;
+  TFilter& f = *filters.AddFilter("Twins", std::make_unique<TFilter>());
+  TFilterProperties* w = ShowFilterProperties(f, filters, *store);
+  QComboBox* area = Get<QComboBox>(*w, "coArea");
+  QComboBox* copy = Get<QComboBox>(*w, "CoCopy");
+  ASSERT_EQ(area->itemText(cp866Row), area->itemText(utf8Row));
+  Get<QCheckBox>(*w, "CbArea")->setChecked(true);
+  area->setCurrentIndex(utf8Row);
+  Get<QCheckBox>(*w, "CbCopy")->setChecked(true);
+  copy->setCurrentIndex(utf8Row);
+  Get<QPushButton>(*w, "ApplyBtn")->click();
+  EXPECT_EQ(f.Area(), utf8Twin);
+  EXPECT_EQ(f.CopyArea, utf8Twin);
+  Get<QPushButton>(*w, "CancelBtn")->click();
+  QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
+  // Opened anew, the window shows the twin stored; the other one is picked.
+  w = ShowFilterProperties(f, filters, *store);
+  area = Get<QComboBox>(*w, "coArea");
+  EXPECT_EQ(area->currentIndex(), utf8Row);
+  EXPECT_EQ(Get<QComboBox>(*w, "CoCopy")->currentIndex(), utf8Row);
+  area->setCurrentIndex(cp866Row);
+  Get<QPushButton>(*w, "ApplyBtn")->click();
+  EXPECT_EQ(f.Area(), cp866Twin);
+  EXPECT_EQ(f.CopyArea, utf8Twin);
+  Get<QPushButton>(*w, "CancelBtn")->click();
+  QCoreApplication::sendPostedEvents(w, QEvent::DeferredDelete);
+
+  TAutoSendJobs jobs;
+  TAutoSendJob& job = *jobs.AddJob(std::make_unique<TAutoSendJob>());
+  job.Area = cp866Twin;
+  TAutoSendEnv env;
+  env.Store = store.get();
+  auto* a = ShowAutoSendProperties(job, jobs, env);
+  QComboBox* jobArea = Get<QComboBox>(*a, "CbArea");
+  EXPECT_EQ(jobArea->currentIndex(), cp866Row);
+  jobArea->setCurrentIndex(utf8Row);
+  ASSERT_TRUE(Get<QPushButton>(*a, "btnApply")->isEnabled());
+  Get<QPushButton>(*a, "btnApply")->click();
+  EXPECT_EQ(job.Area, utf8Twin);
+  a->close();
+  QCoreApplication::sendPostedEvents(a, QEvent::DeferredDelete);
+}
+
 }  // namespace
 }  // namespace velmaris::test

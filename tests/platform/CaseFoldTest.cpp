@@ -202,6 +202,12 @@ TEST(CaseFold, TagsAreComparedAndShownByTheLettersTheyHold) {
       // A name the OEM page cannot carry (typed, or bytes a packet brought)
       // in the ANSI page's letters.
       {ansi("UA.ҐАНОК"), ansi("ua.ґанок"), true, true},
+      // UTF-8 made only of letters whose bytes CP866 holds too (the CP866
+      // tag "RU.РЎРЎРЎР" with a no-break space) is UTF-8 all the same.
+      {"RU.СССР", "ru.сссР", true, true},
+      {"SU.РФ", ansi("SU.РФ"), true, false},
+      {"RU.ТРС", ansi("RU.ТРС"), true, false},
+      {"RU.ТРС", "RU.РТС", true, false},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.a + " / " + r.b);
@@ -211,6 +217,15 @@ TEST(CaseFold, TagsAreComparedAndShownByTheLettersTheyHold) {
   }
   EXPECT_EQ(UpperTag("ru.ёжик"), "RU.ЁЖИК");
   EXPECT_EQ(UpperTag(ansi("ru.ёжик")), ansi("RU.ЁЖИК"));
+  // A name whose judgement an area keeps is keyed by it: the same bytes
+  // raw and converted are two areas.
+  EXPECT_NE(TagKey("RU.СССР", true), TagKey("RU.СССР", false));
+  EXPECT_EQ(TagKey("ru.сссР", true), TagKey("RU.СССР"));
+  EXPECT_EQ(UpperTag("ru.сссР", true), "RU.СССР");
+  EXPECT_EQ(UpperTag(ansi("ru.тест"), false), ansi("RU.ТЕСТ"));
+  EXPECT_EQ(TagToOem("RU.СССР", true), "RU.СССР");
+  EXPECT_EQ(TagToOem("RU.СССР", false), "RU.\x90\xF6\x90\xF6\x90\xF6\x90\xFF");
+  EXPECT_EQ(TagToOem("AREA:RU.СССР\r"), "AREA:RU.СССР\r");
   // Shown: a window takes UTF-8, a line is made in a code page.
   EXPECT_EQ(TagText("RU.ЁЖИК"), "RU.ЁЖИК");
   EXPECT_EQ(TagText(ansi("RU.ЛЁ")), "RU.ЛЁ");
@@ -218,6 +233,40 @@ TEST(CaseFold, TagsAreComparedAndShownByTheLettersTheyHold) {
   EXPECT_EQ(TagInPage("RU.ТЕСТ", CodePage::CP866), FromUtf8("RU.ТЕСТ", CodePage::CP866));
   EXPECT_EQ(TagInAnsi("DE.STRAßE"), "DE.STRAsE");
   EXPECT_EQ(TagInPage(ansi("RU.ЛЁ"), CodePage::CP866), FromUtf8("RU.ЛЁ", CodePage::CP866));
+}
+
+// Whether a tag is raw is judged once, where it arrives: a packet's OEM
+// bytes, a name a person typed (in the ANSI page), or stored bytes nobody
+// judged before.
+TEST(CaseFold, ATagIsJudgedRawWhereItArrives) {
+  SetOemCodePage(CodePage::CP866);
+  SetAnsiCodePage(CodePage::CP1251);
+  const auto oem = [](const char* utf8) { return FromUtf8(utf8, CodePage::CP866); };
+  const auto ansi = [](const char* utf8) { return FromUtf8(utf8, CodePage::CP1251); };
+  const struct {
+    const char* what;
+    std::string bytes;
+    bool packet, typed, stored;
+  } rows[] = {
+      {"ASCII", "R50.SYSOP", false, false, false},
+      {"UTF-8 that CP866 reads as РЎРЎРЎР", "RU.СССР", true, false, true},
+      {"UTF-8 SU.РФ", "SU.РФ", true, false, true},
+      {"UTF-8 RU.ТРС", "RU.ТРС", true, false, true},
+      {"UTF-8 with a byte CP866 lacks", "RU.ТЕСТ", true, true, true},
+      {"UTF-8 without Cyrillic", "DE.STRAßE", true, true, true},
+      {"CP866 RU.ТЕСТ", oem("RU.ТЕСТ"), false, true, true},
+      {"CP866 RU.ЛЁ (CB A8 in CP1251, valid UTF-8)", oem("RU.ЛЁ"), false, true, true},
+      {"CP866 with a block the ANSI page lacks", oem("RU.Т█"), true, true, true},
+      {"CP1251 RU.ТЕСТ", ansi("RU.ТЕСТ"), true, false, false},
+      {"CP1251 RU.РЎ, valid UTF-8 RU.С", ansi("RU.РЎ"), true, false, true},
+      {"CP1251 Ґ, which CP866 lacks", ansi("UA.ҐАНОК"), true, true, true},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    EXPECT_EQ(IsRawPacketTag(r.bytes), r.packet);
+    EXPECT_EQ(IsRawTypedTag(r.bytes), r.typed);
+    EXPECT_EQ(IsRawTag(r.bytes), r.stored);
+  }
 }
 
 }  // namespace

@@ -59,6 +59,11 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
   const std::string utf8Sess = "RU.\xD0\xA1\xD0\x95\xD0\xA1\xD0\xA1";          // RU.СЕСС
   const std::string utf8Archive = "\xD0\xB0\xD1\x80\xD1\x85\xD0\xB8\xD0\xB2";  // архив
   const std::string utf8SmallHedgehog = "ru.\xD1\x91\xD0\xB6\xD0\xB8\xD0\xBA";  // ru.ёжик
+  // UTF-8 of letters whose bytes the OEM page holds as well: CP866 reads
+  // "RU.РЎРЎРЎР" and a no-break space, and they go into CP1251 and back.
+  const std::string utf8Ussr = "RU.\xD0\xA1\xD0\xA1\xD0\xA1\xD0\xA0";  // RU.СССР
+  const std::string utf8Rf = "SU.\xD0\xA0\xD0\xA4";                    // SU.РФ
+  const std::string utf8Trs = "RU.\xD0\xA2\xD0\xA0\xD0\xA1";           // RU.ТРС
   struct Case {
     const char* what;
     std::string tag;  // "" for netmail; Cyrillic letters in CP866
@@ -72,6 +77,7 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
     std::string beside = "";    // an area there is besides KNOWN.ECHO and RU.ТЕСТ
     std::string logged = "";    // the name in "Area ... has been created" (ANSI page)
     std::string reported = "";  // and in REPORT (OEM page)
+    std::string shown = "";     // the new area's name in a window (UTF-8)
   } cases[] = {
       {"known echo", "KNOWN.ECHO", 0, 5030, "KNOWN.ECHO", false},
       {"netmail", "", 0, 5030, "NETMAIL", false},
@@ -105,6 +111,17 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
        true, "Hi\r", "RU.\x8B\xF0", "RU.\xD0\x9B\xD0\x81"},
       {"CP866 tag with a byte the ANSI page lacks", "ru.\xE2\xA5\xE1\xE2\xDB", 0, 5030,
        "RU.\xE2\xA5\xE1\xE2\xDB", true, "Hi\r", "RU.\xE2\xA5\xE1\xE2\xDB"},
+      // UTF-8 that also converts from CP866 and back is UTF-8 all the same:
+      // filed, shown and answered as the letters it holds, never as the
+      // CP866 tag "RU.РЎРЎРЎР" its bytes also spell.
+      {"UTF-8 tag whose bytes CP866 holds", utf8Ussr, 0, 5030, utf8Ussr, true, "Hi\r", utf8Ussr,
+       utf8Ussr, "", "RU.\xD1\xD1\xD1\xD0", "RU.\x91\x91\x91\x90", utf8Ussr},
+      {"UTF-8 SU.RF", utf8Rf, 0, 5030, utf8Rf, true, "Hi\r", utf8Rf, utf8Rf, "", "SU.\xD0\xD4",
+       "SU.\x90\x94", utf8Rf},
+      {"UTF-8 RU.TRS beside the CP866 RU.TEST", utf8Trs, 0, 5030, utf8Trs, true, "Hi\r", utf8Trs,
+       utf8Trs, "", "", "", utf8Trs},
+      {"UTF-8 tag whose bytes CP866 holds, into its area", utf8Ussr, 0, 4000, utf8Ussr, false,
+       "Hi\r", utf8Ussr, "", utf8Ussr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -129,6 +146,10 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
       EXPECT_EQ(area->Uplink, store->Uplinks().GetItem(0));
       if (!c.fileName.empty()) {
         EXPECT_EQ(area->FileName, c.fileName);
+      }
+      if (!c.shown.empty()) {
+        // The area list shows the area by the letters its tag holds.
+        EXPECT_EQ(area->NameText(), c.shown);
       }
     }
     if (!c.logged.empty()) {

@@ -91,7 +91,9 @@ int WriteCommand(BatchContext& ctx) {
   const bool created = area == nullptr;
   if (created) {
     if (!areaName) throw std::runtime_error(why);
-    area = config->AddAreaQuiet(*areaName, *areaName, AreaTypeCode::Echomail, firstUplink);
+    // A name typed in the ANSI page: raw only when the OEM page cannot carry it.
+    area = config->AddAreaQuiet(*areaName, *areaName, AreaTypeCode::Echomail, firstUplink,
+                                platform::IsRawTypedTag(*areaName));
     if (!area) throw std::runtime_error("cannot create the area " + typedArea);
   }
   if (area->AreaType == AreaTypeCode::Separator || area->AreaType == AreaTypeCode::Prototype)
@@ -161,7 +163,7 @@ TArea* FindTypedArea(const TConfigStore& store, const std::string& typed,
   // The bytes as typed first: UTF-8 that names a tag kept raw finds that
   // area, not the area of its converted twin; then the converted name.
   if (TArea* area = store.FindArea(typed)) return area;
-  return stored ? store.FindArea(*stored) : nullptr;
+  return stored ? store.FindArea(*stored, platform::IsRawTypedTag(*stored)) : nullptr;
 }
 
 }  // namespace velmaris::batch
