@@ -1023,7 +1023,7 @@ void TSettingsDialog::AreaAddOldOnesClick() {
   TLinkList& links = store_.Uplinks();
   TNetLink* uplink = links.GetCount() > 0 ? links.GetItem(0) : nullptr;
   for (const TInactiveArea& old : found) {
-    if (!platform::GetPrompter().Confirm(AddOldAreaQuestion(old.name))) continue;
+    if (!platform::GetPrompter().Confirm(AddOldAreaQuestion(old))) continue;
     TArea* area = AdoptInactiveArea(store_, old, uplink);
     if (!area) continue;
     if (snapshot_) snapshot_->TakeBackOnRestore(area);  // Cancel takes it off again

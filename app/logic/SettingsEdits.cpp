@@ -232,8 +232,8 @@ std::string MacroOfLine(const std::string& line) {
   return line.substr(0, line.find('\t'));
 }
 
-std::string AddOldAreaQuestion(const std::string& name) {
-  return "Do you wish the add the area \"" + platform::TagText(name) +
+std::string AddOldAreaQuestion(const TInactiveArea& old) {
+  return "Do you wish the add the area \"" + platform::TagText(old.name, old.rawTag) +
          "\" ? ATTENTION: If you do not use the default uplink for  this area you have to fix "
          "the uplink in the area settings!";
 }

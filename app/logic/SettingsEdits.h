@@ -119,8 +119,8 @@ std::vector<TInactiveArea> InactiveAreas(const std::string& msgBaseDir, const TA
 // saves the configuration; null when the area cannot be added.
 TArea* AdoptInactiveArea(TConfigStore& store, const TInactiveArea& found, TNetLink* uplink);
 // The question that offers one of them, for a message box (UTF-8): the
-// name as the letters it holds (no area has it yet).
-std::string AddOldAreaQuestion(const std::string& name);
+// name as the letters it holds, read as its messages' tag was judged.
+std::string AddOldAreaQuestion(const TInactiveArea& old);
 inline constexpr const char* kNoInactiveAreasText = "No inactive areas found!";
 
 // The name a node or point list entry takes from a chosen file: without its
