@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QPointer>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
@@ -147,9 +148,13 @@ QRect FittedClient(const QWidget* w, const QRect& client, const QMargins& m) {
 // where asked; true when that changed it. A window in the maximised or
 // full-screen state the window manager does not keep (none yet, before it
 // is mapped) stays in it: the toolkit takes a new geometry as leaving it.
+// (The moves it makes are told from those of other code by "placing".)
+bool placing = false;
+
 bool PlaceClient(QWidget* w, const QRect& client) {
   if (client == w->geometry()) return false;
   const Qt::WindowStates state = w->windowState();
+  const QScopedValueRollback<bool> inside(placing, true);
   w->setGeometry(client);
   if (w->windowState() != state) w->setWindowState(state);
   return true;
@@ -169,6 +174,15 @@ void SetCorner(QWidget* w, QPoint corner) {
     it->second = placed;
   else
     known.corners.emplace_back(w, placed);
+}
+
+// A window placed by its frame's corner and not shown yet goes back where
+// it was placed, after a window manager told it of another place (openbox
+// does so when it estimates a window's frame).
+void KeepPlaced(QWidget* w) {
+  Frames& known = Known();
+  if (const auto it = Entry(known.corners, w); it != known.corners.end())
+    PlaceClient(w, it->second.client);
 }
 
 void ForgetCorner(const QWidget* w) {
@@ -240,6 +254,11 @@ class TOnScreenGuard : public QObject {
     } else if ((type == QEvent::Move || type == QEvent::Resize) && event->spontaneous() &&
                watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
       Moved(static_cast<QWidget*>(watched));
+    } else if (type == QEvent::Move && !placing && watched->isWidgetType() &&
+               static_cast<QWidget*>(watched)->isWindow()) {
+      // Moved by the program's own code (or the user's command) after it
+      // was placed: it goes there, not back to the place it was given.
+      ForgetCornerIfMoved(static_cast<QWidget*>(watched));
     } else if (type == QEvent::WindowStateChange && watched->isWidgetType()) {
       StateChanged(static_cast<QWidget*>(watched),
                    static_cast<QWindowStateChangeEvent*>(event)->oldState());
@@ -332,6 +351,7 @@ class TOnScreenGuard : public QObject {
   // corner is held there, unless its frame changed (then it is framed
   // anew).
   void Moved(QWidget* w) {
+    if (!w->isVisible()) return KeepPlaced(w);
     std::erase_if(settling_, [](const Settling& s) { return s.window.isNull(); });
     const auto it = std::find_if(settling_.begin(), settling_.end(),
                                  [w](const Settling& s) { return s.window == w; });
