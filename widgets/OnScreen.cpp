@@ -320,8 +320,7 @@ class TOnScreenGuard : public QObject {
     if (Unmaximize(w)) return Settle(w);
     // Where the window manager put the window reaches the toolkit after
     // the window is exposed, at times: it is looked at once it has.
-    if (const auto at = WmClientCorner(w); at && *at != w->geometry().topLeft())
-      return Settle(w);
+    if (const auto at = WmClientCorner(w); at && *at != w->geometry().topLeft()) return Settle(w);
     // Once it is where it belongs, the window goes where the user takes it.
     if (PutRight(w))
       Settle(w);

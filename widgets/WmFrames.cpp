@@ -8,8 +8,8 @@
 #include <QPointer>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
