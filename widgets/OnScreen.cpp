@@ -221,8 +221,9 @@ class TOnScreenGuard : public QObject {
 
   // The window manager set the frame of a window: an estimate came for a
   // window placed by its corner and not mapped yet, which goes inside it
-  // now; or a mapped window was framed anew (another manager took over),
-  // which keeps its frame's corner where it was.
+  // now; or a mapped window was framed anew (another manager took over, or
+  // the window left the maximised state), which keeps its frame's corner
+  // where it was and its frame on the screen.
   void FrameSet(QWidget* w) {
     if (!w || !w->isWindow() || !Placeable(w)) return;
     if (!IsUp(w)) {
@@ -230,7 +231,12 @@ class TOnScreenGuard : public QObject {
         PutRight(w);
       return;
     }
-    if (IsSettling(w)) return;
+    // A window settling is fitted in its new frame (xfwm4 gives a window
+    // let out of the maximised state its frame after its place).
+    if (IsSettling(w)) {
+      PutRight(w);
+      return;
+    }
     const auto it = Entry(held_, w);
     if (it == held_.end()) return;
     const QMargins m = FrameOf(w);
@@ -286,7 +292,11 @@ class TOnScreenGuard : public QObject {
       // placed (the toolkit would leave its place to the manager then).
       // Placed by its client area inside the frame expected, or, with none
       // known, by its frame's corner as the toolkit places a frame.
-      if (const auto corner = CornerOf(w); corner && w->windowHandle()) {
+      // (A window shown maximised or full-screen is left to the toolkit,
+      // which hands the state to the manager.)
+      if (const auto corner = CornerOf(w); corner && w->windowHandle() &&
+                                           !w->windowState().testAnyFlags(
+                                               Qt::WindowMaximized | Qt::WindowFullScreen)) {
         QWindow* handle = w->windowHandle();
         if (FrameOf(w).isNull()) {
           handle->resize(w->size());

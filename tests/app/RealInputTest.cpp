@@ -2430,7 +2430,7 @@ TEST_F(RealInputStart, DISABLED_AsAUserStartsIt) {
                  area.contains(ServerFrame(main)) && Settled(main);
         },
         30s))
-        << "frame " << RectText(ServerFrame(main));
+        << "frame " << RectText(ServerFrame(main)) << ", client " << RectText(ServerClient(main)) << ", geometry " << RectText(main->geometry()) << (ServerMaximised(main) ? ", maximised by the manager" : "") << (main->isMaximized() ? ", maximised" : "");
   }
 
   // No window waited for the window manager: a manager that does not
