@@ -231,6 +231,8 @@ class TOnScreenGuard : public QObject {
         PutRight(w);
       return;
     }
+    // The frame its kind gets now (another manager frames its own way).
+    LearnFrame(w);
     // A window settling is fitted in its new frame (xfwm4 gives a window
     // let out of the maximised state its frame after its place).
     if (IsSettling(w)) {
