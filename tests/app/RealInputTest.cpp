@@ -2398,7 +2398,12 @@ TEST_F(RealInputStart, DISABLED_AsAUserStartsIt) {
       EXPECT_TRUE(PumpUntil([&] { return ServerFrame(editor).topLeft() == from; }, 30s))
           << "editor's frame " << RectText(ServerFrame(editor));
       if (drag) {
-        // Dragged by its title bar, as a hand drags it.
+        // Dragged by its title bar, as a hand drags it, once it is above
+        // the main window it overlaps (fluxbox may map it below).
+        editor->raise();
+        editor->activateWindow();
+        PumpUntil([&] { return QApplication::activeWindow() == editor; }, 30s);
+        Pause(150ms);
         const QRect frame = ServerFrame(editor);
         const QPoint grip(frame.center().x(),
                           (frame.top() + editor->mapToGlobal(QPoint()).y()) / 2);
