@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QPointer>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
@@ -53,8 +54,6 @@ bool Placeable(const QWidget* w) {
 struct Frames {
   // The last frame the window manager gave a window of each kind.
   std::map<Qt::WindowType, QMargins> lastOfKind;
-  // Frames the window manager estimated for windows not mapped yet.
-  std::vector<std::pair<QPointer<QWidget>, QMargins>> estimated;
   // Where the frame's corner of each window placed by it goes, and the
   // client area that placed it (a window moved since is placed elsewhere).
   struct Placed {
@@ -112,16 +111,12 @@ QMargins KindsFrame(const QWidget* window) {
 }
 
 // The window's frame once the window manager framed it; before, the one
-// the manager estimates for it, else the one of its kind.
+// the manager estimated for it when asked (the question goes out now, and
+// the answer places the window once it came), else the one of its kind.
 QMargins FrameOf(QWidget* window) {
   if (const auto real = RealFrame(window)) return *real;
-  Frames& known = Known();
-  if (const auto it = Entry(known.estimated, window); it != known.estimated.end())
-    return it->second;
-  if (const auto estimate = WmRequestFrameExtents(window)) {
-    known.estimated.emplace_back(window, *estimate);
-    return *estimate;
-  }
+  if (const auto estimate = WmFrameExtents(window)) return *estimate;
+  WmAskFrameExtents(window);
   return KindsFrame(window);
 }
 
@@ -153,9 +148,13 @@ QRect FittedClient(const QWidget* w, const QRect& client, const QMargins& m) {
 // where asked; true when that changed it. A window in the maximised or
 // full-screen state the window manager does not keep (none yet, before it
 // is mapped) stays in it: the toolkit takes a new geometry as leaving it.
+// (The moves it makes are told from those of other code by "placing".)
+bool placing = false;
+
 bool PlaceClient(QWidget* w, const QRect& client) {
   if (client == w->geometry()) return false;
   const Qt::WindowStates state = w->windowState();
+  const QScopedValueRollback<bool> inside(placing, true);
   w->setGeometry(client);
   if (w->windowState() != state) w->setWindowState(state);
   return true;
@@ -177,6 +176,15 @@ void SetCorner(QWidget* w, QPoint corner) {
     known.corners.emplace_back(w, placed);
 }
 
+// A window placed by its frame's corner and not shown yet goes back where
+// it was placed, after a window manager told it of another place (openbox
+// does so when it estimates a window's frame).
+void KeepPlaced(QWidget* w) {
+  Frames& known = Known();
+  if (const auto it = Entry(known.corners, w); it != known.corners.end())
+    PlaceClient(w, it->second.client);
+}
+
 void ForgetCorner(const QWidget* w) {
   Frames& known = Known();
   if (const auto it = Entry(known.corners, w); it != known.corners.end()) known.corners.erase(it);
@@ -193,19 +201,55 @@ void ForgetCornerIfMoved(const QWidget* w) {
 
 // The window with its frame's corner where it was placed (when it was
 // placed by it) and its frame on the screen; true when it was moved or
-// sized.
+// sized. The corner it is placed by is where its frame went (on the screen).
 bool PutRight(QWidget* w) {
   if (!Placeable(w)) return false;
   const QMargins m = FrameOf(w);
   QRect client = w->geometry();
-  if (const auto corner = CornerOf(w)) client.moveTopLeft(*corner + QPoint(m.left(), m.top()));
-  return PlaceClient(w, FittedClient(w, client, m));
+  const auto corner = CornerOf(w);
+  if (corner) client.moveTopLeft(*corner + QPoint(m.left(), m.top()));
+  const bool changed = PlaceClient(w, FittedClient(w, client, m));
+  if (corner) SetCorner(w, w->geometry().topLeft() - QPoint(m.left(), m.top()));
+  return changed;
 }
 
-// Looks at each window once it is placed and again when it is first mapped.
+// Looks at each window once it is placed, again when it is first mapped,
+// and whenever the window manager frames it anew.
 class TOnScreenGuard : public QObject {
  public:
   using QObject::QObject;
+
+  // The window manager set the frame of a window: an estimate came for a
+  // window placed by its corner and not mapped yet, which goes inside it
+  // now; or a mapped window was framed anew (another manager took over, or
+  // the window left the maximised state), which keeps its frame's corner
+  // where it was and its frame on the screen.
+  void FrameSet(QWidget* w) {
+    if (!w || !w->isWindow() || !Placeable(w)) return;
+    if (!IsUp(w)) {
+      if (CornerOf(w) && std::find(waiting_.begin(), waiting_.end(), w) == waiting_.end())
+        PutRight(w);
+      return;
+    }
+    // The frame its kind gets now (another manager frames its own way).
+    LearnFrame(w);
+    // A window settling is fitted in its new frame (xfwm4 gives a window
+    // let out of the maximised state its frame after its place).
+    if (IsSettling(w)) {
+      PutRight(w);
+      return;
+    }
+    const auto it = Entry(held_, w);
+    if (it == held_.end()) return;
+    const QMargins m = FrameOf(w);
+    if (m == it->second.frame) return;
+    it->second.frame = m;
+    SetCorner(w, it->second.corner);
+    if (PutRight(w))
+      Settle(w);
+    else
+      Done(w);
+  }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -216,11 +260,18 @@ class TOnScreenGuard : public QObject {
       if (auto* window = qobject_cast<QWindow*>(watched); window && window->isExposed())
         Mapped(window);
     } else if ((type == QEvent::Move || type == QEvent::Resize) && event->spontaneous() &&
-               !settling_.empty()) {
-      if (watched->isWidgetType()) Moved(static_cast<QWidget*>(watched));
+               watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
+      Moved(static_cast<QWidget*>(watched));
+    } else if (type == QEvent::Move && !placing && watched->isWidgetType() &&
+               static_cast<QWidget*>(watched)->isWindow()) {
+      // Moved by the program's own code (or the user's command) after it
+      // was placed: it goes there, not back to the place it was given.
+      ForgetCornerIfMoved(static_cast<QWidget*>(watched));
     } else if (type == QEvent::WindowStateChange && watched->isWidgetType()) {
       StateChanged(static_cast<QWidget*>(watched),
                    static_cast<QWindowStateChangeEvent*>(event)->oldState());
+    } else if (type == QEvent::Hide && watched->isWidgetType()) {
+      Forget(static_cast<QWidget*>(watched));
     }
     return false;
   }
@@ -238,8 +289,24 @@ class TOnScreenGuard : public QObject {
     } else if (type == QEvent::Show && w->testAttribute(Qt::WA_Moved)) {
       ForgetCornerIfMoved(w);
       PutRight(w);
-      // Where the program put it is where its frame goes.
-      if (CornerOf(w)) SetCorner(w, FrameCorner(w));
+      // The place goes to the window manager as the one the program asks
+      // for, also for a window whose native window was made before it was
+      // placed (the toolkit would leave its place to the manager then).
+      // Placed by its client area inside the frame expected, or, with none
+      // known, by its frame's corner as the toolkit places a frame.
+      // (A window shown maximised or full-screen is left to the toolkit,
+      // which hands the state to the manager.)
+      if (const auto corner = CornerOf(w); corner && w->windowHandle() &&
+                                           !w->windowState().testAnyFlags(
+                                               Qt::WindowMaximized | Qt::WindowFullScreen)) {
+        QWindow* handle = w->windowHandle();
+        if (FrameOf(w).isNull()) {
+          handle->resize(w->size());
+          handle->setFramePosition(*corner);
+        } else {
+          handle->setGeometry(w->geometry());
+        }
+      }
     }
     if (std::find(waiting_.begin(), waiting_.end(), w) == waiting_.end()) {
       waiting_.push_back(w);
@@ -258,14 +325,16 @@ class TOnScreenGuard : public QObject {
     }
     QWidget* w = *it;
     waiting_.erase(it);
-    Frames& known = Known();
-    if (const auto e = Entry(known.estimated, w); e != known.estimated.end())
-      known.estimated.erase(e);
     LearnFrame(w);
+    if (!w->isVisible()) return Done(w);
     // A window the manager maximised unasked is taken out of that state
-    // first, and put right where the manager puts it then. Once it is where
-    // it belongs, the window goes where the user takes it.
-    if (w->isVisible() && (Unmaximize(w) || PutRight(w)))
+    // first, and put right where the manager puts it then.
+    if (Unmaximize(w)) return Settle(w);
+    // Where the window manager put the window reaches the toolkit after
+    // the window is exposed, at times: it is looked at once it has.
+    if (const auto at = WmClientCorner(w); at && *at != w->geometry().topLeft()) return Settle(w);
+    // Once it is where it belongs, the window goes where the user takes it.
+    if (PutRight(w))
       Settle(w);
     else
       Done(w);
@@ -289,12 +358,23 @@ class TOnScreenGuard : public QObject {
   // manager reports it put it: one that reads the asked place against
   // another frame (or before it framed the window) leaves the frame
   // elsewhere. A few times at the most, against a manager that insists.
+  // A window that has settled goes where it is moved, and its frame's
+  // corner is held there, unless its frame changed (then it is framed
+  // anew).
   void Moved(QWidget* w) {
+    if (!w->isVisible()) return KeepPlaced(w);
     std::erase_if(settling_, [](const Settling& s) { return s.window.isNull(); });
     const auto it = std::find_if(settling_.begin(), settling_.end(),
                                  [w](const Settling& s) { return s.window == w; });
-    if (it == settling_.end()) return;
-    if (--it->tries < 0 || !w->isVisible() || !PutRight(w)) Done(w);
+    if (it != settling_.end()) {
+      if (--it->tries < 0 || !w->isVisible() || !PutRight(w)) Done(w);
+      return;
+    }
+    const auto held = Entry(held_, w);
+    if (held == held_.end() || !IsUp(w) || !Placeable(w)) return;
+    const QMargins m = FrameOf(w);
+    if (m != held->second.frame) return FrameSet(w);
+    held->second.corner = w->geometry().topLeft() - QPoint(m.left(), m.top());
   }
   // A window the window manager lets out of the maximised or full-screen
   // state gets back the bounds it had before: on the screen, but for a
@@ -306,6 +386,10 @@ class TOnScreenGuard : public QObject {
     PutRight(w);
     Settle(w);
   }
+  bool IsSettling(const QWidget* w) const {
+    return std::any_of(settling_.begin(), settling_.end(),
+                       [w](const Settling& s) { return s.window == w; });
+  }
   void Settle(QWidget* w) {
     const auto it = std::find_if(settling_.begin(), settling_.end(),
                                  [w](const Settling& s) { return s.window == w; });
@@ -314,9 +398,23 @@ class TOnScreenGuard : public QObject {
     else
       settling_.push_back({w, kSettleTries});
   }
+  // The window is where it belongs: its frame's corner is held there.
   void Done(QWidget* w) {
     std::erase_if(settling_, [w](const Settling& s) { return s.window == w; });
     ForgetCorner(w);
+    if (!IsUp(w) || !Placeable(w)) return;
+    const QMargins m = FrameOf(w);
+    const Held held{w->geometry().topLeft() - QPoint(m.left(), m.top()), m};
+    if (const auto it = Entry(held_, w); it != held_.end())
+      it->second = held;
+    else
+      held_.emplace_back(w, held);
+  }
+  // A window hidden is placed anew when it is shown again.
+  void Forget(QWidget* w) {
+    if (!w->isWindow()) return;
+    std::erase_if(settling_, [w](const Settling& s) { return s.window == w; });
+    if (const auto it = Entry(held_, w); it != held_.end()) held_.erase(it);
   }
 
   static constexpr int kSettleTries = 3;
@@ -324,11 +422,22 @@ class TOnScreenGuard : public QObject {
     QPointer<QWidget> window;
     int tries;
   };
+  // Where a settled window's frame's corner is, with the frame it has.
+  struct Held {
+    QPoint corner;
+    QMargins frame;
+  };
   std::vector<QPointer<QWidget>> waiting_;
   // The state of each window waiting as it was shown.
   std::vector<std::pair<QPointer<QWidget>, Qt::WindowStates>> asked_;
   std::vector<Settling> settling_;
+  std::vector<std::pair<QPointer<QWidget>, Held>> held_;
 };
+
+QPointer<TOnScreenGuard>& Guard() {
+  static QPointer<TOnScreenGuard> guard;
+  return guard;
+}
 
 }  // namespace
 
@@ -356,10 +465,16 @@ QPoint FrameCorner(QWidget* window) {
 }
 
 void KeepWindowsOnScreen() {
-  static QPointer<TOnScreenGuard> guard;
+  QPointer<TOnScreenGuard>& guard = Guard();
   if (guard || !qApp) return;
   guard = new TOnScreenGuard(qApp);
   qApp->installEventFilter(guard);
+  WmWatchFrames([](WId id) {
+    if (!Guard()) return;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->testAttribute(Qt::WA_WState_Created) && w->internalWinId() == id)
+        return Guard()->FrameSet(w);
+  });
 }
 
 bool FitFrameOntoScreen(QWidget* window) {

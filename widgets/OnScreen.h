@@ -9,15 +9,19 @@
 // area where the frame was asked for, so that a dialog centred at the top
 // of the screen gets its title bar above it. So a window is placed by its
 // client area, which every window manager puts where asked, inside the
-// frame it will get: the one an EWMH window manager estimates for it when
-// asked, else the one the manager gave the windows of the same kind (a
+// frame it will get: the one an EWMH window manager estimated for it when
+// asked (the question never waits: the answer places a window not yet
+// shown when it comes, and a manager that leaves it unanswered is asked no
+// more), else the one the manager gave the windows of the same kind (a
 // top-level window, a dialog, a tool window, a splash: a manager may frame
 // each kind its own way, or not at all). Each window is looked at twice:
 // once it is placed, its frame is fitted onto the screen by moving and
 // sizing its client area; and once it is mapped and its real frame is
 // known, a window placed by its frame's corner is moved to where that
 // corner belongs (the frame expected may have been wrong, or none known),
-// and a frame still off the screen or larger than it is fitted again. A
+// and a frame still off the screen or larger than it is fitted again; a
+// window framed anew later (another window manager took over) keeps its
+// frame's corner. A window moved by other code goes where it was moved. A
 // window placed by the program is looked at as it is shown; a dialog only
 // after it has shown itself, for it centres itself over its owner then,
 // and a move before that would count as its place and keep it from

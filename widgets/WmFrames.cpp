@@ -2,27 +2,24 @@
 
 #include <xcb/xcb.h>
 
-#include <QDeadlineTimer>
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
-#include <chrono>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace velmaris {
 
 namespace {
-
-// How long the window manager may take to estimate a frame. It answers in
-// a few milliseconds; a loaded machine gets plenty more. Past it the
-// window is placed without the estimate and put right once it is mapped.
-constexpr int kFrameRequestMs = 2000;
 
 xcb_connection_t* Connection() {
   auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -62,18 +59,25 @@ xcb_window_t Root(xcb_connection_t* c) {
   return it.rem ? it.data->root : xcb_window_t{XCB_WINDOW_NONE};
 }
 
-// Whether an EWMH window manager runs (its check window names itself, so
-// that a property left by one that ended does not count) and lists the
-// atom among what it supports.
-bool ManagerSupports(xcb_connection_t* c, const char* name) {
-  const xcb_window_t root = Root(c);
+// The check window of the EWMH window manager that runs (it names itself,
+// so that a property left by one that ended does not count): it tells one
+// manager from the next. None when no such manager runs.
+xcb_window_t RunningManager(xcb_connection_t* c) {
   const xcb_atom_t check = Atom(c, "_NET_SUPPORTING_WM_CHECK");
-  const auto onRoot = Values(c, root, check, XCB_ATOM_WINDOW);
-  if (!onRoot || onRoot->empty()) return false;
+  const auto onRoot = Values(c, Root(c), check, XCB_ATOM_WINDOW);
+  if (!onRoot || onRoot->empty()) return XCB_WINDOW_NONE;
   const auto onItself = Values(c, onRoot->front(), check, XCB_ATOM_WINDOW);
-  if (!onItself || onItself->empty() || onItself->front() != onRoot->front()) return false;
+  if (!onItself || onItself->empty() || onItself->front() != onRoot->front())
+    return XCB_WINDOW_NONE;
+  return onRoot->front();
+}
+
+// Whether an EWMH window manager runs and lists the atom among what it
+// supports.
+bool ManagerSupports(xcb_connection_t* c, const char* name) {
+  if (RunningManager(c) == XCB_WINDOW_NONE) return false;
   const xcb_atom_t wanted = Atom(c, name);
-  const auto supported = Values(c, root, Atom(c, "_NET_SUPPORTED"), XCB_ATOM_ATOM);
+  const auto supported = Values(c, Root(c), Atom(c, "_NET_SUPPORTED"), XCB_ATOM_ATOM);
   if (!supported || wanted == XCB_ATOM_NONE) return false;
   for (uint32_t atom : *supported)
     if (atom == wanted) return true;
@@ -88,6 +92,114 @@ std::optional<QMargins> Extents(xcb_connection_t* c, xcb_window_t window) {
                   static_cast<int>((*v)[3]));
 }
 
+// The questions about frames put to the window managers, and what became
+// of them, seen in the events the X server sends the program's windows: an
+// answer is the frame extents set on a window asked about before its
+// manager framed it (reparented or mapped it); a window framed first went
+// unanswered. A manager answers a question before it frames the window,
+// for it takes both from the program in the order they were sent.
+class Questions : public QAbstractNativeEventFilter {
+ public:
+  std::function<void(WId)> watcher;
+
+  // Starts reading the events (once; a connection is there).
+  void Watch() {
+    xcb_connection_t* c = Connection();
+    if (watching_ || !qApp || !c) return;
+    watching_ = true;
+    extents_ = Atom(c, "_NET_FRAME_EXTENTS");
+    qApp->installNativeEventFilter(this);
+  }
+  // Whether the manager may be asked now: it answered before, or it was
+  // never found silent and no question to it is open (so that a manager
+  // that does not answer leaves one question open at the most).
+  bool MayAsk(xcb_window_t manager) {
+    if (manager == XCB_WINDOW_NONE) return false;
+    std::erase_if(open_, [](const Open& o) { return o.window.isNull(); });
+    const Record& r = managers_[manager];
+    if (r.answers) return true;
+    if (r.unanswered > 0) return false;
+    for (const Open& o : open_)
+      if (o.manager == manager) return false;
+    return true;
+  }
+  // A question about the window goes out; false when it went out before.
+  bool Asking(QWidget* window, xcb_window_t id, xcb_window_t manager) {
+    if (std::find(asked_.begin(), asked_.end(), id) != asked_.end()) return false;
+    asked_.push_back(id);
+    open_.push_back({window, id, manager});
+    return true;
+  }
+  int Unanswered(xcb_window_t manager) const {
+    const auto it = managers_.find(manager);
+    return it == managers_.end() ? 0 : it->second.unanswered;
+  }
+
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    if (type != "xcb_generic_event_t") return false;
+    const auto* e = static_cast<const xcb_generic_event_t*>(message);
+    switch (e->response_type & 0x7f) {
+      case XCB_PROPERTY_NOTIFY: {
+        const auto* p = reinterpret_cast<const xcb_property_notify_event_t*>(e);
+        if (p->atom == extents_ && p->state == XCB_PROPERTY_NEW_VALUE) Close(p->window, true);
+        break;
+      }
+      case XCB_REPARENT_NOTIFY:
+        Close(reinterpret_cast<const xcb_reparent_notify_event_t*>(e)->window, false);
+        break;
+      case XCB_MAP_NOTIFY:
+        Close(reinterpret_cast<const xcb_map_notify_event_t*>(e)->window, false);
+        break;
+      default: break;
+    }
+    return false;
+  }
+
+ private:
+  struct Open {
+    QPointer<QWidget> window;
+    xcb_window_t id;
+    xcb_window_t manager;
+  };
+  struct Record {
+    bool answers = false;
+    int unanswered = 0;
+  };
+  // The window's frame was set (answered) or the window framed: the open
+  // question about it closes; the watcher hears of it once the event has
+  // been handled by the toolkit too.
+  void Close(xcb_window_t id, bool answered) {
+    const auto it =
+        std::find_if(open_.begin(), open_.end(), [id](const Open& o) { return o.id == id; });
+    if (it != open_.end()) {
+      Record& r = managers_[it->manager];
+      if (answered)
+        r.answers = true;
+      else if (!r.answers)
+        ++r.unanswered;
+      open_.erase(it);
+    }
+    if (watcher && qApp)
+      QMetaObject::invokeMethod(
+          qApp,
+          [this, id] {
+            if (watcher) watcher(static_cast<WId>(id));
+          },
+          Qt::QueuedConnection);
+  }
+
+  bool watching_ = false;
+  xcb_atom_t extents_ = XCB_ATOM_NONE;
+  std::vector<xcb_window_t> asked_;
+  std::vector<Open> open_;
+  std::map<xcb_window_t, Record> managers_;
+};
+
+Questions& Asked() {
+  static Questions* questions = new Questions;  // lives as long as the application
+  return *questions;
+}
+
 }  // namespace
 
 std::optional<QMargins> WmFrameExtents(const QWidget* window) {
@@ -97,16 +209,17 @@ std::optional<QMargins> WmFrameExtents(const QWidget* window) {
   return Extents(c, static_cast<xcb_window_t>(window->internalWinId()));
 }
 
-std::optional<QMargins> WmRequestFrameExtents(QWidget* window) {
+bool WmAskFrameExtents(QWidget* window) {
   xcb_connection_t* c = Connection();
-  if (!c || !window || !window->isWindow() || !ManagerSupports(c, "_NET_REQUEST_FRAME_EXTENTS"))
-    return std::nullopt;
+  if (!c || !window || !window->isWindow()) return false;
+  Questions& q = Asked();
+  q.Watch();
+  const xcb_window_t manager = RunningManager(c);
+  if (!q.MayAsk(manager) || !ManagerSupports(c, "_NET_REQUEST_FRAME_EXTENTS")) return false;
   // The window with the type and decoration hints the toolkit gives it, so
   // that the estimate is for this kind of window.
   const auto id = static_cast<xcb_window_t>(window->winId());
-  const xcb_atom_t extents = Atom(c, "_NET_FRAME_EXTENTS");
-  // What an earlier framing left is not the answer.
-  xcb_delete_property(c, id, extents);
+  if (!q.Asking(window, id, manager)) return false;
   xcb_client_message_event_t request{};
   request.response_type = XCB_CLIENT_MESSAGE;
   request.format = 32;
@@ -116,12 +229,31 @@ std::optional<QMargins> WmRequestFrameExtents(QWidget* window) {
                  XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                  reinterpret_cast<const char*>(&request));
   xcb_flush(c);
-  const QDeadlineTimer until(kFrameRequestMs);
-  for (;;) {
-    if (auto frame = Extents(c, id)) return frame;
-    if (until.hasExpired()) return std::nullopt;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  return true;
+}
+
+int WmUnansweredFrameQuestions() {
+  xcb_connection_t* c = Connection();
+  return c ? Asked().Unanswered(RunningManager(c)) : 0;
+}
+
+void WmWatchFrames(std::function<void(WId)> onFrame) {
+  Asked().watcher = std::move(onFrame);
+  Asked().Watch();
+}
+
+std::optional<QPoint> WmClientCorner(const QWidget* window) {
+  xcb_connection_t* c = Connection();
+  if (!c || !window || !window->testAttribute(Qt::WA_WState_Created)) return std::nullopt;
+  Reply<xcb_translate_coordinates_reply_t> at(
+      xcb_translate_coordinates_reply(
+          c,
+          xcb_translate_coordinates(c, static_cast<xcb_window_t>(window->internalWinId()), Root(c),
+                                    0, 0),
+          nullptr),
+      &std::free);
+  if (!at) return std::nullopt;
+  return QPoint(at->dst_x, at->dst_y);
 }
 
 bool WmMaximizes() {

@@ -5,25 +5,47 @@
 // the states it keeps. twm and a display without a window manager say
 // nothing; neither does a platform other than X11 (every answer is then
 // "nothing known").
+//
+// Nothing here waits for the window manager: a question goes out, and its
+// answer is read when it has come (the window watcher below is told).
 #pragma once
 
 #include <QMargins>
+#include <QPoint>
+#include <QWidget>
+#include <functional>
 #include <optional>
-
-class QWidget;
 
 namespace velmaris {
 
-// The frame extents the window manager set on the window, when it set any
-// (a window that must stay unframed gets zero extents, which is an answer).
-// Never creates the native window.
+// The frame extents set on the window: by the window manager that framed
+// it, or its estimate for a window not mapped yet (a window that must stay
+// unframed gets zero extents, which is an answer). Never creates the
+// native window.
 std::optional<QMargins> WmFrameExtents(const QWidget* window);
 
-// The frame the window manager will give the window: it is asked to
-// estimate the extents (_NET_REQUEST_FRAME_EXTENTS) and answers on the
-// window; waited for a bounded time. Nothing when the manager does not
-// take the request or does not answer. Creates the native window.
-std::optional<QMargins> WmRequestFrameExtents(QWidget* window);
+// Asks the window manager to estimate the frame it will give the window
+// (_NET_REQUEST_FRAME_EXTENTS), without waiting for the answer: it lands on
+// the window, where WmFrameExtents reads it, and the watcher is told. A
+// window is asked about once. A manager that frames a window asked about
+// before it answered (fluxbox lists the request and never answers it) is
+// remembered and not asked again, nor is a manager that does not list the
+// request. True when the question went out. Creates the native window.
+bool WmAskFrameExtents(QWidget* window);
+
+// How many questions about frames the window manager running now left
+// unanswered (at most one: it is not asked again).
+int WmUnansweredFrameQuestions();
+
+// Called with the native window whose frame the window manager set anew:
+// an estimate answered, the window framed, or framed again by a manager
+// that replaced the one before. One watcher; a new one replaces it.
+void WmWatchFrames(std::function<void(WId)> onFrame);
+
+// Where the X server has the window's client area's top-left corner now,
+// in root coordinates (one round trip to the server, never to the window
+// manager). Nothing off X11 or for a window not created.
+std::optional<QPoint> WmClientCorner(const QWidget* window);
 
 // Whether a window manager runs that keeps windows maximised itself
 // (_NET_WM_STATE_MAXIMIZED_VERT and _HORZ in its _NET_SUPPORTED).
