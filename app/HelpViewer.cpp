@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QEvent>
 #include <QCursor>
+#include <QEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QScreen>
@@ -176,8 +176,8 @@ bool THelpViewer::TakesKeysOf(QWidget* window) const {
   const QRect both = frameGeometry().intersected(window->frameGeometry());
   if (both.isEmpty()) return false;
   const QRect inner = both.adjusted(2, 2, -2, -2).isValid() ? both.adjusted(2, 2, -2, -2) : both;
-  for (const QPoint at : {inner.center(), inner.topLeft(), inner.topRight(), inner.bottomLeft(),
-                          inner.bottomRight()})
+  for (const QPoint at :
+       {inner.center(), inner.topLeft(), inner.topRight(), inner.bottomLeft(), inner.bottomRight()})
     if (QApplication::topLevelAt(at) == this) return true;
   return false;
 }

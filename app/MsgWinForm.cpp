@@ -52,8 +52,8 @@
 #include "widgets/IniStorages.h"
 #include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
-#include "widgets/TextView.h"
 #include "widgets/StatusLabel.h"
+#include "widgets/TextView.h"
 #include "widgets/TreeNT.h"
 #include "widgets/VxColors.h"
 

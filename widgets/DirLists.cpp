@@ -100,7 +100,7 @@ TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QListWidget(parent) {
   setItemDelegate(new IndentDelegate(this));
   connect(this, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { EnterItem(item); });
-  SetDirectory(QDir::currentPath());
+  SetDirectoryBytes(".");
 }
 
 QString TDirectoryListBox::ItemPath(const QListWidgetItem* item) {
@@ -135,7 +135,7 @@ bool TDirectoryListBox::SetDirectoryBytes(const std::string& path) {
 
 QListWidgetItem* TDirectoryListBox::DirectoryItem() const {
   for (int i = 0; i < count(); ++i)
-    if (ItemPath(item(i)) == directory_) return item(i);
+    if (ItemBytes(item(i)) == directoryBytes_) return item(i);
   return nullptr;
 }
 
@@ -204,7 +204,8 @@ void TFileListBox::SetDirList(TDirectoryListBox* list) {
 
 void TFileListBox::Fill(const std::string& directory) {
   clear();
-  for (const platform::DirEntry& e : ShownEntries(directory, true, false)) addItem(NameText(e.name));
+  for (const platform::DirEntry& e : ShownEntries(directory, true, false))
+    addItem(NameText(e.name));
 }
 
 TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {

@@ -45,7 +45,8 @@ QRect TStatusLabel::TextRect() const {
 }
 
 QString TStatusLabel::ShownText() const {
-  return fontMetrics().elidedText(OneLine(text()), Qt::ElideMiddle, std::max(TextRect().width(), 0));
+  return fontMetrics().elidedText(OneLine(text()), Qt::ElideMiddle,
+                                  std::max(TextRect().width(), 0));
 }
 
 void TStatusLabel::paintEvent(QPaintEvent*) {

@@ -1449,8 +1449,8 @@ TEST_F(SettingsDialogTest, DISABLED_TheSettingsTakeTheRoomTheirPagesNeedOnThisSc
   ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
   QCoreApplication::processEvents();
   const QRect area = dialog->screen()->availableGeometry();
-  std::cout << "settings " << dialog->width() << " x " << dialog->height() << " on "
-            << area.width() << " x " << area.height() << std::endl;
+  std::cout << "settings " << dialog->width() << " x " << dialog->height() << " on " << area.width()
+            << " x " << area.height() << std::endl;
   EXPECT_TRUE(area.contains(dialog->frameGeometry()))
       << dialog->frameGeometry().width() << " x " << dialog->frameGeometry().height() << " at "
       << dialog->frameGeometry().x() << "," << dialog->frameGeometry().y();

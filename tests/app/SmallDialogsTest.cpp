@@ -236,7 +236,8 @@ TEST(ChooserTest, DirectoryListShowsTheWayDownToTheCurrentFolderAndItsSubFolders
   // Each row stands for its folder; a missing one leaves the list alone.
   list.SetDirectory(base + "Inbound/");
   EXPECT_EQ(TDirectoryListBox::ItemPath(list.item(0)), "/");
-  EXPECT_EQ(TDirectoryListBox::ItemPath(list.item(list.count() - 1)), base + "Inbound/" + mail + "/");
+  EXPECT_EQ(TDirectoryListBox::ItemPath(list.item(list.count() - 1)),
+            base + "Inbound/" + mail + "/");
   EXPECT_EQ(TDirectoryListBox::ItemBytes(list.item(list.count() - 1)),
             dir.Path() + "Inbound/" + cp + "/");
   // Entered, the CP1251 folders are the folders on disk.

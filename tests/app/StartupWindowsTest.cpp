@@ -287,7 +287,8 @@ TEST_F(StartupWindowsTest, ADamagedIndexIsSaidInABoxAtStart) {
   QCoreApplication::processEvents();
   auto* status = list->findChild<TStatusLabel*>("StatusPanel0");
   ASSERT_NE(status, nullptr);
-  EXPECT_TRUE(status->text().contains(QString::fromStdString(index))) << status->text().toStdString();
+  EXPECT_TRUE(status->text().contains(QString::fromStdString(index)))
+      << status->text().toStdString();
   const QRect screen = list->screen()->availableGeometry();
   EXPECT_TRUE(screen.contains(list->frameGeometry()))
       << list->frameGeometry().width() << " wide at " << list->frameGeometry().x();

@@ -3,8 +3,8 @@
 // the front.
 #include <QAction>
 #include <QApplication>
-#include <QDialog>
 #include <QCursor>
+#include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
