@@ -57,6 +57,20 @@ void ShowDirectory(TDriveComboBox* drive, TDirectoryListBox* list, const QString
   drive->SetDrive(dir.front());
 }
 
+// The same for a path given as its bytes on disk.
+void ShowDirectoryBytes(TDriveComboBox* drive, TDirectoryListBox* list, const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return;
+  std::string dir = path.substr(0, slash + 1);
+  while (!list->SetDirectoryBytes(dir)) {
+    // Up to the folder above: the last part and its "/" go.
+    const size_t end = dir.size() > 1 ? dir.rfind('/', dir.size() - 2) : std::string::npos;
+    if (end == std::string::npos) return;
+    dir.resize(end + 1);
+  }
+  drive->SetDrive(QLatin1Char('/'));
+}
+
 // A label above the list naming the list's current directory; a path too
 // long for it loses its middle, never its last folder.
 class DirectoryLabel : public QLabel {
@@ -135,6 +149,12 @@ bool TDirDialogWindow::Execute() { return WaitForFlags(*this); }
 QString TDirDialogWindow::GetDirectory() const { return dirLB_->Directory(); }
 
 void TDirDialogWindow::SetDirectory(const QString& path) { ShowDirectory(drive_, dirLB_, path); }
+
+std::string TDirDialogWindow::GetDirectoryBytes() const { return dirLB_->DirectoryBytes(); }
+
+void TDirDialogWindow::SetDirectoryBytes(const std::string& path) {
+  ShowDirectoryBytes(drive_, dirLB_, path);
+}
 
 void TDirDialogWindow::OkClick() {
   ok_ = true;

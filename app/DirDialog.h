@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QDialog>
+#include <string>
 
 class QCheckBox;
 class QLineEdit;
@@ -46,6 +47,11 @@ class TDirDialogWindow : public QDialog, public TChooserFlags {
   // Expands the path and shows its directory part (up to and including the
   // last "/"); a path without one leaves the list where it is.
   void SetDirectory(const QString& path);
+  // The same with the folder's bytes on disk (a name that is not UTF-8 is
+  // shown in the ANSI page and given back as it is on disk); a missing
+  // folder shows the nearest one above it that exists.
+  std::string GetDirectoryBytes() const;
+  void SetDirectoryBytes(const std::string& path);
 
   TDirectoryListBox* DirLB() const { return dirLB_; }
 

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
@@ -18,6 +20,16 @@ namespace {
 // The smallest client area in which a page can still be read.
 constexpr QSize kNarrowestUsable(240, 200);
 
+// The keys that close the viewer besides Escape.
+constexpr const char* kCloseKeys = "Ctrl+W";
+
+// Whether the key closes the viewer.
+bool IsCloseKey(const QKeyEvent* key) {
+  const QKeySequence pressed(key->keyCombination());
+  return (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) ||
+         pressed == QKeySequence(QString::fromLatin1(kCloseKeys));
+}
+
 }  // namespace
 
 THelpViewer::THelpViewer(QWidget* parent) : QTextBrowser(parent) {
@@ -29,12 +41,13 @@ THelpViewer::THelpViewer(QWidget* parent) : QTextBrowser(parent) {
   setOpenLinks(true);
   resize(560, 480);
   // Closed from the keyboard too: without a window manager the viewer has
-  // no other control that closes it. The keys are the viewer's only while
-  // it has the keyboard: a window it stands beside keeps its own Escape.
-  for (const QKeySequence& keys :
-       {QKeySequence(Qt::Key_Escape), QKeySequence(QStringLiteral("Ctrl+W"))}) {
+  // no other control that closes it. The keys close it as soon as its
+  // window has the keyboard, whether or not a control in it has the focus
+  // (a window manager that gives it the focus leaves none there); a key
+  // given to a window under it is taken in eventFilter.
+  for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(kCloseKeys)}) {
     auto* shortcut = new QShortcut(keys, this);
-    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    shortcut->setContext(Qt::WindowShortcut);
     connect(shortcut, &QShortcut::activated, this, &QWidget::close);
   }
   // Watches every window shown, for the modal ones.
@@ -153,7 +166,38 @@ void THelpViewer::closeEvent(QCloseEvent* event) {
   closed_ = event->isAccepted();
 }
 
+bool THelpViewer::TakesKeysOf(QWidget* window) const {
+  if (!isVisible() || !window || Owns(window) || QApplication::activePopupWidget()) return false;
+  // The pointer on the viewer, where nothing lies over it.
+  const QPoint pointer = QCursor::pos();
+  if (frameGeometry().contains(pointer) && QApplication::topLevelAt(pointer) == this) return true;
+  // The viewer lies over the window: where the two meet, the viewer is the
+  // one on top.
+  const QRect both = frameGeometry().intersected(window->frameGeometry());
+  if (both.isEmpty()) return false;
+  const QRect inner = both.adjusted(2, 2, -2, -2).isValid() ? both.adjusted(2, 2, -2, -2) : both;
+  for (const QPoint at :
+       {inner.center(), inner.topLeft(), inner.topRight(), inner.bottomLeft(), inner.bottomRight()})
+    if (QApplication::topLevelAt(at) == this) return true;
+  return false;
+}
+
 bool THelpViewer::eventFilter(QObject* watched, QEvent* event) {
+  // Escape or Ctrl+W given to a window under the viewer (the keyboard stays
+  // with the window help was asked from) closes the viewer when it is on
+  // top of that window or has the pointer: it is what the user looks at,
+  // and the window under it keeps what was typed into it. The key then
+  // goes no further; a shortcut of that window's is kept from it too.
+  if ((event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+      watched->isWidgetType() && IsCloseKey(static_cast<QKeyEvent*>(event)) &&
+      TakesKeysOf(static_cast<QWidget*>(watched)->window())) {
+    if (event->type() == QEvent::ShortcutOverride) {
+      event->accept();
+      return true;
+    }
+    close();
+    return true;
+  }
   if (event->type() == QEvent::Show && watched->isWidgetType()) {
     auto* widget = static_cast<QWidget*>(watched);
     if (widget->isWindow()) WindowShown(widget);

@@ -50,6 +50,10 @@ class THelpViewer : public QTextBrowser {
   void WindowShown(QWidget* window);
   // Whether the window is the viewer or one of its own, at any depth.
   bool Owns(const QWidget* window) const;
+  // Whether the viewer's closing keys, given to the window (one outside
+  // the viewer), are the viewer's: it is shown and lies on top of that
+  // window, or has the pointer.
+  bool TakesKeysOf(QWidget* window) const;
   QPointer<QWidget> modal_;
   bool closed_ = false;
 };

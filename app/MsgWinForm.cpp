@@ -52,6 +52,7 @@
 #include "widgets/IniStorages.h"
 #include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
+#include "widgets/StatusLabel.h"
 #include "widgets/TextView.h"
 #include "widgets/TreeNT.h"
 #include "widgets/VxColors.h"
@@ -489,7 +490,7 @@ void TMessageListWindow::BuildForm() {
   msgText_->viewport()->installEventFilter(this);
 
   auto* status = new QStatusBar(this);
-  auto* panel = new QLabel(status);
+  auto* panel = new TStatusLabel(status);
   panel->setObjectName("StatusPanel0");
   status->addWidget(panel, 1);
   setStatusBar(status);

@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "core/forms/FormText.h"
+#include "widgets/StatusLabel.h"
 
 namespace velmaris {
 
@@ -18,8 +19,14 @@ TPrntProgDlg::TPrntProgDlg(QWidget* parent)
     label->setObjectName(QString::fromLatin1(name));
     return label;
   };
-  lblStatus_ = make("lblStatus");
-  lblTitle_ = make("lblTitle");
+  // The status and the title are cut to the window's width, never widen it.
+  auto line = [this](const char* name) {
+    auto* label = new TStatusLabel(this);
+    label->setObjectName(QString::fromLatin1(name));
+    return label;
+  };
+  lblStatus_ = line("lblStatus");
+  lblTitle_ = line("lblTitle");
   lblPageNumDesc_ = make("lblPageNumDesc", QStringLiteral("Номер страницы:"));
   lblPageNumber_ = make("lblPageNumber");
   auto* grid = new QGridLayout(this);

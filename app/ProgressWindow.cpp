@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "widgets/StatusLabel.h"
+
 namespace velmaris {
 
 namespace {
@@ -18,7 +20,7 @@ TProgressWindow::TProgressWindow(QWidget* owner, const QString& caption, bool ca
   setObjectName("ProgressWindow");
   setWindowTitle(caption);
   auto* column = new QVBoxLayout(this);
-  status_ = new QLabel(this);
+  status_ = new TStatusLabel(this);
   status_->setObjectName("Status");
   gauge_ = new QProgressBar(this);
   gauge_->setObjectName("Gauge");

@@ -6,12 +6,14 @@
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSlider>
 #include <QTabBar>
@@ -51,6 +53,7 @@
 #include "widgets/FileEdits.h"
 #include "widgets/HelpKey.h"
 #include "widgets/ModalHook.h"
+#include "widgets/OnScreen.h"
 #include "widgets/PageControl98.h"
 #include "widgets/VxColorButton.h"
 #include "widgets/VxSpin.h"
@@ -141,9 +144,9 @@ TSettingsDialog::TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaMa
   auto* layout = new QVBoxLayout(this);
   notebook_ = new TPageControl98(this);
   notebook_->setObjectName("Notebook");
-  // On a screen lower than the tallest page the pages scroll, so that the
-  // window fits the screen with its buttons in sight; elsewhere nothing
-  // scrolls and nothing shows of it.
+  // The window is as large as its pages need where the screen has room;
+  // on a smaller screen the pages scroll, so that the window fits the
+  // screen with its buttons in sight. Elsewhere nothing shows of it.
   auto* pages = new QScrollArea(this);
   pages->setObjectName("NotebookScroll");
   pages->setFrameShape(QFrame::NoFrame);
@@ -174,11 +177,41 @@ TSettingsDialog::TSettingsDialog(TConfigStore& store, TPckList* packers, TAreaMa
   connect(apply, &QPushButton::clicked, this, [this] { ApplyClick(); });
   connect(cancel, &QPushButton::clicked, this, [this] { CancelClick(); });
   layout->addWidget(buttons);
-  // Wide enough that every page's tab shows whole, without scroll arrows.
-  const QMargins margins = layout->contentsMargins();
-  const int tabs = notebook_->tabBar()->sizeHint().width() + margins.left() + margins.right() + 8;
-  resize(std::max(760, tabs), 560);
+  buttons_ = buttons;
+  resize(ContentSize());
   ShowDialog();
+}
+
+QSize TSettingsDialog::ContentSize() const {
+  const QMargins margins = layout()->contentsMargins();
+  // The tallest and widest page (a tab widget asks for its largest page)
+  // and the whole row of tabs, which the pane's frame and the bar's own
+  // edges widen by a few pixels.
+  const QSize pages = notebook_->sizeHint();
+  const int tabs = notebook_->tabBar()->sizeHint().width() + 8;
+  return {std::max(pages.width(), tabs) + margins.left() + margins.right(),
+          pages.height() + layout()->spacing() + buttons_->sizeHint().height() + margins.top() +
+              margins.bottom()};
+}
+
+void TSettingsDialog::setVisible(bool visible) {
+  if (visible && !sized_ && !isVisible()) {
+    sized_ = true;
+    ensurePolished();
+    // The room the screen's work area leaves inside the frame the window
+    // will get; the window's owner names the screen.
+    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    QScreen* screen = owner ? owner->screen() : this->screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    QSize size = ContentSize();
+    if (screen) {
+      const QMargins frame = ExpectedFrame(this);
+      const QSize room = screen->availableGeometry().size().shrunkBy(frame);
+      size = size.boundedTo(room).expandedTo(minimumSizeHint().boundedTo(room));
+    }
+    resize(size);
+  }
+  QDialog::setVisible(visible);
 }
 
 TSettingsDialog::~TSettingsDialog() {
@@ -273,17 +306,18 @@ QWidget* TSettingsDialog::DirectoryRow(SettingId id, const char* button, const Q
     pick->setEnabled(false);
     TDirDialogWindow chooser(this);
     chooser.setWindowTitle(caption);
-    // Opens at the folder the setting holds, typed with or without its "/".
-    QString start = edit->text();
-    if (!start.endsWith(QLatin1Char('/')) && QFileInfo(start).isDir()) start += QLatin1Char('/');
-    chooser.SetDirectory(start);
-    // A folder the chooser cannot open (its name on disk is no UTF-8: an
-    // older version's CP1251 folder) shows a folder above it: OK at once
-    // keeps the setting, never that stand-in.
-    const QString opened = chooser.GetDirectory();
-    const bool standIn = !start.isEmpty() && !QFileInfo(start).isDir();
-    if (chooser.Execute() && !(standIn && chooser.GetDirectory() == opened))
-      edit->SetPath(chooser.GetDirectory());
+    // Opens at the folder the setting holds (its bytes on disk, whatever
+    // page its name is in), typed with or without its "/".
+    std::string start = FieldPathBytes(edit, edit->text());
+    if (!start.empty() && start.back() != '/' && platform::DirExists(start)) start += '/';
+    chooser.SetDirectoryBytes(start);
+    // A folder that is not there shows a folder above it: OK at once keeps
+    // the setting, never that stand-in.
+    const std::string opened = chooser.GetDirectoryBytes();
+    const bool standIn = !start.empty() && !platform::DirExists(start);
+    // The folder picked is stored as its bytes on disk and shown readably.
+    if (chooser.Execute() && !(standIn && chooser.GetDirectoryBytes() == opened))
+      edit->SetExistingPath(FilledPathText(edit, chooser.GetDirectoryBytes()));
     pick->setEnabled(true);
   });
   return row;

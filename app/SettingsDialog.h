@@ -54,6 +54,9 @@ class TSettingsDialog : public QDialog {
   void CancelClick();
   // Cancel, Esc and the close box: the lists put back, the window closed.
   void reject() override;
+  // Shown for the first time, the window takes the size its pages need,
+  // within the room its screen has for it and its frame.
+  void setVisible(bool visible) override;
 
   // The list pages.
   void AddLinkClick();
@@ -110,6 +113,8 @@ class TSettingsDialog : public QDialog {
     SettingId id;
     QWidget* control;
   };
+  // The client size at which every page shows whole, every tab too.
+  QSize ContentSize() const;
   QWidget* Page(const char* name, const QString& caption, QVBoxLayout*& layout);
   QWidget* Bind(SettingId id, QWidget* control);
   QWidget* Setting(SettingId id, const QStringList& choices = {});
@@ -172,6 +177,8 @@ class TSettingsDialog : public QDialog {
   TPckList* packers_;
   TAreaManager* echoAreas_;
   TPageControl98* notebook_ = nullptr;
+  QWidget* buttons_ = nullptr;
+  bool sized_ = false;
   std::vector<Binding> bindings_;
   std::vector<std::pair<TPubLst*, std::unique_ptr<TListBoxLink>>> links_;
   QListWidget *linkList_ = nullptr, *mbList_ = nullptr, *areaList_ = nullptr,

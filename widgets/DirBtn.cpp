@@ -84,6 +84,12 @@ void TDirBtn::SetPath(const QString& value) {
   emit change();
 }
 
+void TDirBtn::SetExistingPath(const QString& shown) {
+  path_ = shown;
+  setText(shown);
+  emit change();
+}
+
 // Typed text is only made a full path when the focus leaves: whether a
 // missing folder is to be made is asked by the command that takes the path
 // (the settings' Apply), never by the click that took the focus away, and

@@ -25,6 +25,9 @@ class TDirBtn : public QLineEdit {
   // empty one clears Path. A missing directory is created when the user
   // agrees (the prompter asks), else Path is cleared. change() follows.
   void SetPath(const QString& path);
+  // Shows a folder that exists, as a chooser shows it (a full path ending
+  // in "/", its name possibly read from another page), without asking.
+  void SetExistingPath(const QString& shown);
 
  signals:
   void change();

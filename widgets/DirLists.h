@@ -8,11 +8,15 @@
 // current folder is left to the dialog (its default button). TFileListBox
 // shows the files of the directory list it is linked to; TDriveComboBox
 // offers the roots to start from (on this system only "/") and moves its
-// linked directory list there.
+// linked directory list there. Every folder shows, whatever page its name
+// is in on disk: a name that is not UTF-8 (an older version's CP1251
+// folder) is shown in the ANSI page and kept as its bytes, so the folder
+// picked is the one on disk.
 #pragma once
 
 #include <QComboBox>
 #include <QListWidget>
+#include <string>
 
 namespace velmaris {
 
@@ -22,17 +26,22 @@ class TDirectoryListBox : public QListWidget {
  public:
   explicit TDirectoryListBox(QWidget* parent = nullptr);
 
-  // The current directory, a full path ending in "/".
+  // The current directory, a full path ending in "/": as shown, and as the
+  // bytes on disk.
   QString Directory() const { return directory_; }
+  std::string DirectoryBytes() const { return directoryBytes_; }
   // Makes the given directory (made absolute, ending in "/") the current
   // one. A path that is no directory leaves the list where it is; returns
-  // whether it moved.
+  // whether it moved. The text names the folder whose name reads so, in
+  // UTF-8 or in the ANSI page; the bytes name it as they stand.
   bool SetDirectory(const QString& path);
+  bool SetDirectoryBytes(const std::string& path);
   // The row of the current directory.
   QListWidgetItem* DirectoryItem() const;
   // The folder a row stands for (a full path ending in "/"), and how far
   // it is indented (the root 0, each level below it one more).
   static QString ItemPath(const QListWidgetItem* item);
+  static std::string ItemBytes(const QListWidgetItem* item);
   static int ItemLevel(const QListWidgetItem* item);
 
  signals:
@@ -44,8 +53,9 @@ class TDirectoryListBox : public QListWidget {
  private:
   void EnterItem(QListWidgetItem* item);
   void Fill();
-  void AddFolder(const QString& name, const QString& path, int level, bool open);
+  void AddFolder(const std::string& name, const std::string& path, int level, bool open);
   QString directory_;
+  std::string directoryBytes_;
 };
 
 class TFileListBox : public QListWidget {
@@ -55,7 +65,7 @@ class TFileListBox : public QListWidget {
   explicit TFileListBox(QWidget* parent = nullptr);
   // Follows the directory list: refilled whenever its directory changes.
   void SetDirList(TDirectoryListBox* list);
-  void Fill(const QString& directory);
+  void Fill(const std::string& directory);
 };
 
 class TDriveComboBox : public QComboBox {

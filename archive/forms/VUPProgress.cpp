@@ -7,15 +7,17 @@
 
 #include "archive/Unpacker.h"
 #include "core/forms/FormText.h"
+#include "widgets/StatusLabel.h"
 
 namespace velmaris {
 
 TVUPProgressWindow::TVUPProgressWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName("TVUPProgress");
   auto* layout = new QVBoxLayout(this);
-  LbArchive = new QLabel;
+  // Paths: cut to the window's width, never widening it.
+  LbArchive = new TStatusLabel;
   LbArchive->setObjectName("LbArchive");
-  LbFile = new QLabel;
+  LbFile = new TStatusLabel;
   LbFile->setObjectName("LbFile");
   ProgressBar = new QProgressBar;
   ProgressBar->setObjectName("ProgressBar");

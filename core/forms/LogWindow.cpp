@@ -7,6 +7,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "widgets/StatusLabel.h"
+
 namespace velmaris {
 
 TLogWindowParts BuildLogWindow(QWidget* window) {
@@ -29,7 +31,7 @@ TLogWindowParts BuildLogWindow(QWidget* window) {
   parts.StatusBar = new QStatusBar(window);
   parts.StatusBar->setObjectName("StatusBar");
   parts.StatusBar->setSizeGripEnabled(false);
-  parts.Status = new QLabel(parts.StatusBar);
+  parts.Status = new TStatusLabel(parts.StatusBar);
   parts.StatusBar->addWidget(parts.Status, 1);
   column->addWidget(parts.StatusBar);
   return parts;

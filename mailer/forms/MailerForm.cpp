@@ -32,6 +32,7 @@
 #include "widgets/AnimatedSymbol.h"
 #include "widgets/HelpKey.h"
 #include "widgets/SpeedBar.h"
+#include "widgets/StatusLabel.h"
 
 namespace velmaris {
 
@@ -166,7 +167,8 @@ TMailerForm::TMailerForm(TMailer& profile, TConfigStore& store, std::function<vo
   connect(logBar, &QScrollBar::rangeChanged, this, [this, logBar](int, int maximum) {
     if (logFollows_) logBar->setValue(maximum);
   });
-  StatusLabel = new QLabel("Ready", this);
+  StatusLabel = new TStatusLabel(this);
+  StatusLabel->setText("Ready");
   StatusLabel->setObjectName("StatusLabel");
   layout->addWidget(StatusLabel);
   resize(640, 460);

@@ -21,6 +21,7 @@
 #include "widgets/BetterListBox.h"
 #include "widgets/HelpKey.h"
 #include "widgets/ModalHook.h"
+#include "widgets/StatusLabel.h"
 #include "widgets/VxSpin.h"
 
 namespace velmaris {
@@ -139,7 +140,7 @@ TAdvNLLookup::TAdvNLLookup(TNodelistLookup& lookup, TNodelistTargets targets, QW
   layout->addLayout(details);
 
   auto* bottom = new QHBoxLayout;
-  StatusBar = new QLabel;
+  StatusBar = new TStatusLabel;
   StatusBar->setObjectName("StatusBar");
   Anim = new TAnimatedSymbol;
   Anim->setObjectName("Anim");

@@ -31,6 +31,7 @@
 #include "widgets/HelpKey.h"
 #include "widgets/ModalHook.h"
 #include "widgets/SpeedBar.h"
+#include "widgets/StatusLabel.h"
 
 namespace velmaris {
 
@@ -116,7 +117,7 @@ TAreaManagerWindow::TAreaManagerWindow(TAreaManager& manager, QWidget* parent)
   BindHelpKey(this, platform::kHelpAreaManager, findChild<QAction*>("HelpItem"));
   setCentralWidget(central);
 
-  status_ = new QLabel(this);
+  status_ = new TStatusLabel(this);
   status_->setObjectName("StatusLine");
   statusBar()->addWidget(status_, 1);
 

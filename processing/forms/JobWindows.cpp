@@ -17,6 +17,7 @@
 #include "platform/Dispatcher.h"
 #include "processing/Secretary.h"
 #include "widgets/AnimatedSymbol.h"
+#include "widgets/StatusLabel.h"
 
 namespace velmaris {
 
@@ -247,7 +248,7 @@ TAreaRunWindow::TAreaRunWindow(const char* name, const char* caption, const char
   AnimatedSymbol->setFixedSize(32, 32);
   AnimatedSymbol->SetAutoPlay(false);
   AnimatedSymbol->SetAVIName(QString::fromLatin1(clip));
-  Status = new QLabel(this);
+  Status = new TStatusLabel(this);
   Status->setObjectName("Status");
   top->addWidget(AnimatedSymbol);
   top->addWidget(Status, 1);

@@ -48,9 +48,12 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -1597,7 +1600,15 @@ TEST_F(RealInputChild, DISABLED_ListNamesCancelAndPlacement) {
       Shot("help-placed");
       EXPECT_TRUE(PumpUntil([&] { return FrameOnScreen(viewer); }, 30s))
           << "frame at " << viewer->frameGeometry().y();
-      viewer->close();
+      // Escape with the pointer on the viewer closes it at once, not the
+      // settings.
+      XWalk(viewer->mapToGlobal(viewer->rect().center()));
+      Pause(200ms);
+      XKeys({"Escape"});
+      EXPECT_TRUE(PumpUntil([&] { return !viewer || !viewer->isVisible(); }, 30s))
+          << "Escape left the viewer open";
+      EXPECT_TRUE(placed.isVisible()) << "Escape closed the settings";
+      if (viewer) viewer->close();
     });
     placed.exec();
   }
@@ -1823,6 +1834,26 @@ TEST_F(RealInputChild, DISABLED_OnASmallScreen) {
       Shot("small-help-over-settings");
       help->close();
       PumpUntil([&] { return !help || !help->isVisible(); }, 30s);
+    }
+    // A name typed, F1, Escape: the help closes at once, the settings and
+    // the name stay.
+    {
+      dialog->ShowPage("TabVerbindungen");
+      auto* edit = Find<QLineEdit>("EdUUCPName");
+      const QString name = QStringLiteral("Ivan Petrov");
+      EXPECT_TRUE(TypeInto(edit, name));
+      XKeys({"F1"});
+      PumpUntil([] { return Shown<THelpViewer>() != nullptr; }, 120s);
+      QPointer<THelpViewer> help = Shown<THelpViewer>();
+      EXPECT_TRUE(help && Shows(help));
+      Pause(300ms);
+      XKeys({"Escape"});
+      EXPECT_TRUE(PumpUntil([&] { return !help || !help->isVisible(); }, 30s))
+          << "Escape left the help open";
+      Pause(300ms);
+      EXPECT_TRUE(dialog->isVisible()) << "Escape closed the settings under the help";
+      EXPECT_EQ(edit->text(), name);
+      if (help) help->close();
     }
     std::vector<QPushButton*> buttons{Find<QPushButton>("OKBtn"), Find<QPushButton>("CancelBtn"),
                                       Find<QPushButton>("ApplyBtn")};
@@ -2377,6 +2408,22 @@ TEST_F(RealInputStart, DISABLED_AsAUserStartsIt) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&settings, 120000));
         EXPECT_TRUE(PumpUntil([&] { return area.contains(ServerFrame(&settings)); }, 30s))
             << "settings' frame " << RectText(ServerFrame(&settings));
+        for (const char* name : {"OKBtn", "CancelBtn"}) {
+          auto* button = settings.findChild<QPushButton*>(name);
+          EXPECT_TRUE(area.contains(QRect(button->mapToGlobal(QPoint()), button->size()))) << name;
+        }
+        // A screen with room: no page scrolls and every tab shows whole.
+        if (area.height() >= 900) {
+          auto* scroll = settings.findChild<QScrollArea*>("NotebookScroll");
+          QTabBar* bar = settings.Notebook()->tabBar();
+          for (int i = 0; i < bar->count(); ++i) {
+            settings.Notebook()->setCurrentIndex(i);
+            QCoreApplication::processEvents();
+            EXPECT_FALSE(scroll->verticalScrollBar()->isVisible()) << bar->tabText(i).toStdString();
+            EXPECT_TRUE(bar->rect().contains(bar->tabRect(i))) << bar->tabText(i).toStdString();
+          }
+          EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
+        }
       });
     });
   } else if (more == "editor") {

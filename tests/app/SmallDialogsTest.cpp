@@ -17,6 +17,7 @@
 #include "QtTestApp.h"
 #include "app/DirDialog.h"
 #include "app/SearchAndReplace.h"
+#include "platform/Files.h"
 #include "support/TempDir.h"
 #include "widgets/DirLists.h"
 #include "widgets/ModalHook.h"
@@ -209,12 +210,18 @@ TEST(ChooserTest, DirectoryListShowsTheWayDownToTheCurrentFolderAndItsSubFolders
   for (const char* sub : {"Inbound/beta", "Inbound/Alpha", "Inbound/.hidden", "Inbound/Gamma/deep"})
     ASSERT_TRUE(QDir().mkpath(base + sub));
   QFile(base + "Inbound/file.pkt").open(QIODevice::WriteOnly);
+  // Folders an older version named in CP1251 («Почта», in it «Пакеры»):
+  // listed and entered by the names they read as, kept as their bytes.
+  const std::string cp = "\xCF\xEE\xF7\xF2\xE0", packers = "\xCF\xE0\xEA\xE5\xF0\xFB";
+  platform::MakeDirs(dir.Path() + "Inbound/" + cp + "/" + packers + "/");
+  const QString mail = QString::fromUtf8("Почта"), packed = QString::fromUtf8("Пакеры");
   TDirectoryListBox list;
   const std::vector<std::pair<QString, QStringList>> cases = {
-      {base + "Inbound/", WayDown(base + "Inbound/", {"Alpha", "beta", "Gamma"})},
-      {base + "Inbound", WayDown(base + "Inbound/", {"Alpha", "beta", "Gamma"})},
+      {base + "Inbound/", WayDown(base + "Inbound/", {"Alpha", "beta", "Gamma", mail})},
+      {base + "Inbound", WayDown(base + "Inbound/", {"Alpha", "beta", "Gamma", mail})},
       {base + "Inbound/Gamma/deep/../", WayDown(base + "Inbound/Gamma/", {"deep"})},
       {base + "Inbound/Gamma/deep/", WayDown(base + "Inbound/Gamma/deep/", {})},
+      {base + "Inbound/" + mail + "/", WayDown(base + "Inbound/" + mail + "/", {packed})},
   };
   for (const auto& [given, rows] : cases) {
     SCOPED_TRACE(given.toStdString());
@@ -229,7 +236,19 @@ TEST(ChooserTest, DirectoryListShowsTheWayDownToTheCurrentFolderAndItsSubFolders
   // Each row stands for its folder; a missing one leaves the list alone.
   list.SetDirectory(base + "Inbound/");
   EXPECT_EQ(TDirectoryListBox::ItemPath(list.item(0)), "/");
-  EXPECT_EQ(TDirectoryListBox::ItemPath(list.item(list.count() - 1)), base + "Inbound/Gamma/");
+  EXPECT_EQ(TDirectoryListBox::ItemPath(list.item(list.count() - 1)),
+            base + "Inbound/" + mail + "/");
+  EXPECT_EQ(TDirectoryListBox::ItemBytes(list.item(list.count() - 1)),
+            dir.Path() + "Inbound/" + cp + "/");
+  // Entered, the CP1251 folders are the folders on disk.
+  list.setCurrentRow(list.count() - 1);
+  QTest::keyClick(&list, Qt::Key_Return);
+  EXPECT_EQ(list.DirectoryBytes(), dir.Path() + "Inbound/" + cp + "/");
+  list.setCurrentRow(list.count() - 1);
+  QTest::keyClick(&list, Qt::Key_Return);
+  EXPECT_EQ(list.Directory(), base + "Inbound/" + mail + "/" + packed + "/");
+  EXPECT_EQ(list.DirectoryBytes(), dir.Path() + "Inbound/" + cp + "/" + packers + "/");
+  list.SetDirectory(base + "Inbound/");
   EXPECT_FALSE(list.SetDirectory(base + "missing/"));
   EXPECT_EQ(list.Directory(), base + "Inbound/");
   // At the root, the root is the current folder.

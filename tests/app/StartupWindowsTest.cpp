@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QWindow>
 #include <sys/stat.h>
@@ -15,6 +17,7 @@
 #include "QtTestApp.h"
 #include "app/AboutDialog.h"
 #include "app/KQMainWindow.h"
+#include "app/MsgWin.h"
 #include "app/QtDispatcher.h"
 #include "app/QtPrompter.h"
 #include "app/SplashWin.h"
@@ -36,7 +39,10 @@
 #include "processing/GlobalDupeChecker.h"
 #include "processing/PacketFixtures.h"
 #include "support/TempDir.h"
+#include "widgets/BetterPlacement.h"
 #include "widgets/EZBetterListBox.h"
+#include "widgets/Placement.h"
+#include "widgets/StatusLabel.h"
 
 namespace velmaris::test {
 namespace {
@@ -266,6 +272,32 @@ TEST_F(StartupWindowsTest, ADamagedIndexIsSaidInABoxAtStart) {
   ASSERT_NE(area, nullptr);
   EXPECT_NE(MsgListStatusText(*area, area->Count).find("is damaged: 1 of 7 records"),
             std::string::npos);
+  // The list on it, on this small screen (800 x 600): the status line holds
+  // the index's whole path (the test's deep folder), yet the window opens
+  // at the width stored, with its frame on the screen, and stores that
+  // width again. The line is cut to its room; its tool tip is whole.
+  PlacementRegistry placement("Software\\Brimvale\\Velmaris\\Placement");
+  for (const auto& [name, value] :
+       {std::pair{"Left", 20}, {"Top", 30}, {"Width", 600}, {"Height", 400}, {"State", 1}})
+    placement.WriteInteger("MessageReader", name, value);
+  TMessageListWindow* list = app.MainWindow()->OpenMessageList(*area);
+  ASSERT_NE(list, nullptr);
+  list->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(list));
+  QCoreApplication::processEvents();
+  auto* status = list->findChild<TStatusLabel*>("StatusPanel0");
+  ASSERT_NE(status, nullptr);
+  EXPECT_TRUE(status->text().contains(QString::fromStdString(index)))
+      << status->text().toStdString();
+  const QRect screen = list->screen()->availableGeometry();
+  EXPECT_TRUE(screen.contains(list->frameGeometry()))
+      << list->frameGeometry().width() << " wide at " << list->frameGeometry().x();
+  EXPECT_EQ(list->width(), 600);
+  EXPECT_NE(status->ShownText(), status->text());
+  EXPECT_LE(status->fontMetrics().horizontalAdvance(status->ShownText()), status->width());
+  list->findChild<TBetterPlacement*>()->Save();
+  EXPECT_EQ(placement.ReadInteger("MessageReader", "Width", -1), 600);
+  list->close();
 }
 
 TEST_F(StartupWindowsTest, SecondCopyIsToldAndCreatesNoWindow) {

@@ -3,15 +3,19 @@
 // the front.
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <QWindow>
 #include <cstdlib>
 #include <functional>
 
@@ -351,6 +355,103 @@ TEST_F(WindowHelpTest, HelpAskedRightAfterTheViewerClosedStaysOpen) {
     EXPECT_EQ(ShownPage(), "7000.html");
     for (QWidget* top : QApplication::topLevelWidgets())
       if (qobject_cast<THelpViewer*>(top)) top->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+}
+
+// Escape and Ctrl+W close the viewer at once when its window has the
+// keyboard though no control in it has the focus (as a window manager
+// gives a window the focus), and when the settings under it keep the
+// keyboard while the viewer lies over them or has the pointer: the
+// settings stay, with the name typed into them. Beside the settings, the
+// pointer away from it, the viewer leaves Escape to the settings.
+TEST_F(WindowHelpTest, TheViewersKeysCloseItAtOnceAndNeverTheSettingsUnderIt) {
+  enum class Where { Active, Over, Pointer, Beside };
+  const struct {
+    const char* what;
+    Where where;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    bool viewerCloses;
+  } rows[] = {
+      {"the viewer's window active, Escape", Where::Active, Qt::Key_Escape, {}, true},
+      {"the viewer's window active, Ctrl+W", Where::Active, Qt::Key_W, Qt::ControlModifier, true},
+      {"over the settings, Escape", Where::Over, Qt::Key_Escape, {}, true},
+      {"over the settings, Ctrl+W", Where::Over, Qt::Key_W, Qt::ControlModifier, true},
+      {"beside them with the pointer, Escape", Where::Pointer, Qt::Key_Escape, {}, true},
+      {"beside them, the pointer away, Escape", Where::Beside, Qt::Key_Escape, {}, false},
+  };
+  const QString name = QStringLiteral("Ivan Petrov");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    QPointer<THelpViewer> viewer;
+    QPointer<QDialog> settings;
+    bool settingsStayed = false;
+    QString typed;
+    QTimer::singleShot(0, window.get(), [&] {
+      settings = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(settings, nullptr);
+      const auto finish = qScopeGuard([&] {
+        if (settings && settings->isVisible()) settings->reject();
+      });
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(settings));
+      static_cast<TSettingsDialog*>(settings.data())->ShowPage("TabVerbindungen");
+      auto* edit = settings->findChild<QLineEdit*>("EdUUCPName");
+      ASSERT_NE(edit, nullptr);
+      settings->activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
+      edit->setFocus();
+      edit->clear();
+      QTest::keyClicks(edit, name);
+      KeyThroughWindow(settings, Qt::Key_F1);
+      viewer = TopLevel<THelpViewer>();
+      ASSERT_TRUE(viewer && QTest::qWaitForWindowExposed(viewer));
+      QWindow* keys = settings->windowHandle();
+      // The settings on the left, the viewer over their middle or to their
+      // right.
+      settings->setGeometry(10, 10, 380, 500);
+      const QRect beside(420, 40, 300, 300);
+      switch (row.where) {
+        case Where::Active:
+          viewer->activateWindow();
+          ASSERT_TRUE(QTest::qWaitForWindowActive(viewer));
+          keys = viewer->windowHandle();
+          break;
+        case Where::Over:
+          viewer->setGeometry(100, 100, 300, 300);
+          viewer->raise();
+          QCursor::setPos(40, 480);
+          break;
+        case Where::Pointer:
+          viewer->setGeometry(beside);
+          QCursor::setPos(beside.center());
+          break;
+        case Where::Beside:
+          viewer->setGeometry(beside);
+          QCursor::setPos(40, 480);
+          break;
+      }
+      // The keyboard stays with the settings' field, except where the
+      // viewer's window was made the active one.
+      if (row.where != Where::Active) {
+        settings->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == settings; }));
+        edit->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), edit);
+      }
+      QCoreApplication::processEvents();
+      QTest::keyClick(keys, row.key, row.modifiers);
+      QCoreApplication::processEvents();
+      settingsStayed = settings && settings->isVisible();
+      typed = edit->text();
+    });
+    window->SettingsClick();
+    EXPECT_EQ(!viewer || !viewer->isVisible(), row.viewerCloses);
+    EXPECT_EQ(settingsStayed, row.viewerCloses);
+    if (row.viewerCloses) {
+      EXPECT_EQ(typed, name);
+    }
+    if (viewer) viewer->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 }
