@@ -249,6 +249,22 @@ pid_t StartWindowManager(const XServer& server, const std::vector<std::string>& 
   _exit(127);
 }
 
+void StopWindowManager(pid_t group) {
+  if (group <= 0) return;
+  kill(-group, SIGTERM);
+  // The leader is left unreaped (a zombie keeps its group's id) until the
+  // rest of the group, or a leader that hangs, has had SIGKILL.
+  siginfo_t info{};
+  for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;
+       std::this_thread::sleep_for(20ms)) {
+    info.si_pid = 0;
+    if (waitid(P_PID, group, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == group)
+      break;
+  }
+  kill(-group, SIGKILL);
+  waitpid(group, nullptr, 0);
+}
+
 bool IsEwmhManager(const std::string& name) { return name.rfind("twm", 0) != 0; }
 
 }  // namespace velmaris::test

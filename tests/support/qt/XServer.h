@@ -72,6 +72,9 @@ class XServer {
 // group's id), or -1.
 pid_t StartWindowManager(const XServer& server, const std::vector<std::string>& command,
                          const std::string& home, const std::string& log);
+// Ends the window manager's process group: SIGTERM, and SIGKILL to what is
+// left after a while (fluxbox can hang in its own SIGTERM handler).
+void StopWindowManager(pid_t group);
 
 // Whether the manager of that name is an EWMH manager (names itself on the
 // root window), which the managers but twm are.
