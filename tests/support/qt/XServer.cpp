@@ -144,7 +144,14 @@ bool XServer::Start(const std::string& screen, std::chrono::seconds limit) {
     for (int attempt = 1;; ++attempt) {
       held_ = xcb_connect_to_display_with_auth_info(Display().c_str(), &auth, nullptr);
       const int error = xcb_connection_has_error(held_);
-      if (!error) break;
+      if (!error) {
+        // Said where it can be seen: a server that does not answer at once
+        // once it told its display is what made window managers fail.
+        if (attempt > 1)
+          std::cout << "[ X WAIT   ] " << Display() << " answered at attempt " << attempt
+                    << std::endl;
+        break;
+      }
       xcb_disconnect(held_);
       held_ = nullptr;
       why_ = Display() + " does not answer (xcb error " + std::to_string(error) + ", " +
