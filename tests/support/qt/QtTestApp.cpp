@@ -25,17 +25,26 @@ class QtEnvironment : public ::testing::Environment {
   void SetUp() override {
     configHome_ = std::make_unique<TempDir>();
     setenv("XDG_CONFIG_HOME", configHome_->Path().c_str(), 1);
+    // Qt's runtime folder too is the suite's own and goes with it, rather
+    // than the runtime-<user> Qt makes in the temporary folder and leaves.
+    if (!std::getenv("XDG_RUNTIME_DIR")) {
+      runtime_ = std::make_unique<RuntimeDir>();
+      setenv("XDG_RUNTIME_DIR", runtime_->Path().c_str(), 1);
+    }
     App();
   }
   void TearDown() override {
     delete app_;
     app_ = nullptr;
     configHome_.reset();
+    if (runtime_) unsetenv("XDG_RUNTIME_DIR");
+    runtime_.reset();
   }
   static QApplication* app_;
 
  private:
   std::unique_ptr<TempDir> configHome_;
+  std::unique_ptr<RuntimeDir> runtime_;
 };
 
 QApplication* QtEnvironment::app_ = nullptr;
