@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 
 #include "core/Area.h"
 #include "core/ConfigStore.h"
@@ -90,9 +91,16 @@ void TExporter::RunJob() {
   if (view_) OnMain([this] { view_->ExportStarted(); });
   LogLine("Starting export.");
   // Where the scan is looked at: its log, the batch lines and REPORT.
-  std::string gone;
-  if (store) OnMain([&] { gone = store->MessageBaseStillGone(); });
-  if (!gone.empty()) LogLine(gone);
+  // The folder is looked at here, not on the main thread (a drive away may
+  // keep the look waiting). A base out of reach is left alone: the export
+  // would mark and write areas there anew.
+  if (store) {
+    TConfigStore::TBaseRecords records;
+    OnMain([&] { records = store->MessageBaseRecords(); });
+    const TConfigStore::TBaseLook look = TConfigStore::MessageBaseLook(records);
+    if (look.OutOfReach) throw std::runtime_error(TConfigStore::RefusalOf(look));
+    if (!look.Line.empty()) LogLine(look.Line);
+  }
   if (UpdateOutbounds) {
     UpdateOutbounds();
   } else if (uplinks) {

@@ -392,9 +392,7 @@ void TTosser::RunJob() {
   ClearBackups();
   LogLine("Starting import");
   // Where the mail is looked at: the import's log and REPORT.
-  std::string gone;
-  OnMain([&] { gone = setup_.Store->MessageBaseStillGone(); });
-  if (!gone.empty()) LogLine(gone);
+  if (!baseGone_.empty()) LogLine(baseGone_);
   UnpackBundles();
   TossPackets();
   if (Aborted()) {
@@ -463,6 +461,20 @@ void TTosser::Begin() {
   if (!recoveredOk)
     throw std::runtime_error("the interrupted import recorded in " + journalPath_ +
                              " could not be undone");
+  // A message base out of reach (the records say its areas held mail, none
+  // of their files is there: an empty mount point) takes no mail: the areas
+  // and the duplicate database would start anew there, and mail sent again
+  // would be stored twice. The folder is looked at here, not on the main
+  // thread: a drive away may keep the look waiting.
+  TConfigStore::TBaseRecords records;
+  OnMain([&] { records = store.MessageBaseRecords(); });
+  const TConfigStore::TBaseLook look = TConfigStore::MessageBaseLook(records);
+  baseGone_ = look.Line;
+  if (const std::string refusal = TConfigStore::RefusalOf(look); !refusal.empty()) {
+    if (setup_.View)
+      OnMain([&] { platform::GetPrompter().Error(platform::AnsiToUtf8(refusal)); });
+    throw std::runtime_error(refusal);
+  }
   // New areas are saved with the run's commit, once.
   store.BeginChanges();
   changesOpen_ = true;
@@ -1363,6 +1375,7 @@ bool TTosser::WriteArea(TArea& area) {
   }
   counters_.Written += area.WrittenCount;
   writtenPerArea_[&area] += area.WrittenCount;
+  if (const std::string note = area.TakeRemadeNote(); !note.empty()) LogLine(note);
   return true;
 }
 

@@ -93,12 +93,19 @@ int RunAll(BatchContext& ctx, bool optimize) {
   if (!args.Positional().empty()) throw EBatchUsage("this command takes no arguments");
   BatchStore config(ctx);
   PrintingView view(ctx.out);
+  std::string refusal;
   if (optimize) {
     TOptimizer run(&view);
     run.Run();
+    refusal = run.Refusal;
   } else {
     MaintainAll::TMaintainer run(&view);
     run.Run();
+    refusal = run.Refusal;
+  }
+  if (!refusal.empty()) {
+    ctx.err << "velmaris-batch: " << refusal << "\n";
+    return 1;
   }
   int rc = 0;
   for (TArea* area : config->Areas().Areas()) {
