@@ -74,6 +74,7 @@ void TExporter::UnlockArea(TArea& area) {
 void TExporter::Failed(const std::string& what) {
   if (held_) UnlockArea(*held_);
   Stopped = true;
+  StopReason = what;
   LogLine("Export stopped by an error: " + what);
   if (view_) OnMain([this] { view_->ExportFinished(); });
   running_.store(false);
@@ -85,6 +86,7 @@ void TExporter::RunJob() {
   EchoMails = NetMails = CrashMails = Problems = 0;
   ProblemsOf.fill(0);
   Stopped = false;
+  StopReason.clear();
   TConfigStore* store = GetConfigStore();
   TAreaList* areas = Areas ? Areas : (store ? &store->Areas() : GetAreaList());
   TLinkList* uplinks = Uplinks ? Uplinks : (store ? &store->Uplinks() : nullptr);

@@ -524,14 +524,15 @@ TEST_F(BatchMailLockTest, AVanishedMessageBaseIsSaidInTheLogLines) {
       SCOPED_TRACE(withDupes ? "the lock and the duplicate database left" : "empty");
       std::filesystem::remove_all(MsgBase());
       platform::MakeDirs(MsgBase());
-      if (withDupes && platform::FileExists(away + "/" + kDupesFileName))
+      const bool dupesLeft = withDupes && platform::FileExists(away + "/" + kDupesFileName);
+      if (dupesLeft)
         platform::WriteFileAtomic(MsgBase() + kDupesFileName,
                                   platform::ReadFile(away + "/" + kDupesFileName));
       // The packet comes again.
       const bool resent = r.before.front() == "import";
       if (resent) DropEcho("DUPE.ECHO", "0000d001.pkt", "00000001");
-      for (const std::string command :
-           {"areas", "import", "export", "maintain", "optimize", Write("NETMAIL"), "import"}) {
+      for (const std::string& command : std::vector<std::string>{
+               "areas", "import", "export", "maintain", "optimize", Write("NETMAIL"), "import"}) {
         SCOPED_TRACE(command);
         const bool lists = command == "areas";
         std::string out, err;
@@ -550,7 +551,7 @@ TEST_F(BatchMailLockTest, AVanishedMessageBaseIsSaidInTheLogLines) {
       for (const auto& entry : std::filesystem::directory_iterator(MsgBase()))
         EXPECT_EQ(entry.path().filename().string().find(".Packed"), std::string::npos)
             << entry.path();
-      EXPECT_EQ(platform::FileExists(MsgBase() + kDupesFileName), withDupes);
+      EXPECT_EQ(platform::FileExists(MsgBase() + kDupesFileName), dupesLeft);
     }
   }
 }

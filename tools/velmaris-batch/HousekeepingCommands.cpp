@@ -67,7 +67,8 @@ int ExportCommand(BatchContext& ctx) {
           << "\n";
   if (!config->SaveConfiguration()) throw std::runtime_error("cannot save the configuration");
   if (exporter.Stopped) {
-    ctx.err << "velmaris-batch: the export was stopped by an error (see the log)\n";
+    ctx.err << "velmaris-batch: the export was stopped by an error: "
+            << (exporter.StopReason.empty() ? "see the log" : exporter.StopReason) << "\n";
     return 1;
   }
   if (exporter.Problems > 0) {
