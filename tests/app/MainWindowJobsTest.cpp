@@ -19,6 +19,7 @@
 #include "archive/AutoUnpacker.h"
 #include "archive/forms/UnpRep.h"
 #include "core/MailBox.h"
+#include "core/MessageBase.h"
 #include "core/NetLink.h"
 #include "core/WinLst.h"
 #include "mailer/CMD_TAPI.h"
