@@ -582,13 +582,15 @@ bool TArea::HadMessages() const {
   return system ? LastRead > 0 || LastImport > 0 : LastRead > 0 || LastImport >= 0;
 }
 
+// By the record alone: the load turns the marks of a registry from before
+// the record into one (RecountFlags), and marks a run sets on its way (an
+// import's, before its first write) tell nothing of files that were there.
 int32_t TArea::VanishedMessages() const {
-  if (IsSeparator() || AreaType == AreaTypeCode::Separator ||
-      AreaType == AreaTypeCode::Prototype || FileName.empty() || !HadMessages())
+  const int32_t held = HeldMessages();
+  if (held <= 0 || IsSeparator() || AreaType == AreaTypeCode::Separator ||
+      AreaType == AreaTypeCode::Prototype || FileName.empty())
     return 0;
-  if (platform::FileExists(FilePath(kPackedIndexExt))) return 0;
-  if (const int32_t held = HeldMessages(); held > 0) return held;
-  return std::max({LastRead, LastImport, int32_t{1}});
+  return platform::FileExists(FilePath(kPackedIndexExt)) ? 0 : held;
 }
 
 void TArea::ResetFlagCounters() {

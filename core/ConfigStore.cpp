@@ -6,6 +6,7 @@
 #include <cassert>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -140,6 +141,7 @@ void TConfigStore::LoadConfiguration() {
     if (textGroups_.GetCount() == 0) AddDefaultTextGroup();
     for (auto& section : sections_)
       if (section) section->AfterLoad(*this);
+    ForgetUndoneRecords();
     NoteMessageBaseGone();
     CreateDirectories();
     UpgradeMessageBase(winRegistry_);
@@ -273,7 +275,7 @@ TConfigStore::TBaseRecords TConfigStore::MessageBaseRecords() const {
     const TArea* area = areas_.GetItem(i);
     if (!area || area->IsSeparator() || area->AreaType == AreaTypeCode::Report ||
         area->AreaType == AreaTypeCode::Separator || area->AreaType == AreaTypeCode::Prototype ||
-        !area->HadMessages())
+        area->HeldMessages() <= 0)  // by the record, as TArea::VanishedMessages
       continue;
     records.Held.emplace_back(area->NameInAnsi(), area->FilePath(kPackedIndexExt));
   }
@@ -324,6 +326,38 @@ std::string TConfigStore::RefusalOf(const TBaseLook& look) {
 std::string TConfigStore::MessageBaseRefusal() const {
   assert(platform::GetDispatcher().IsMainThread());
   return RefusalOf(MessageBaseLook(MessageBaseRecords()));
+}
+
+// An import cut off before its commit saved the configuration with the
+// records of what it wrote (the save comes just before the commit), and the
+// undo at this start took those files away again. The run's journal lay
+// beside the message base, so the base is there: an area whose index is
+// missing now held only what that run wrote, and its record says nothing.
+// The marker is made before the undo and goes only after the records are
+// saved (kImportUndoneName).
+void TConfigStore::ForgetUndoneRecords() {
+  std::vector<std::string> markers;
+  for (const std::string& dir : {platform::WithSlash(StartDirectory()), MessageBaseDir()})
+    if (!dir.empty() && platform::PathExists(dir + kImportUndoneName))
+      markers.push_back(dir + kImportUndoneName);
+  if (markers.empty()) return;
+  bool changed = false;
+  for (TArea* area : areas_.Areas()) {
+    if (!area || area->VanishedMessages() == 0) continue;
+    area->SetHeldMessages(0);
+    area->LastImport = -1;
+    changed = true;
+  }
+  // Saved at once, as a move of file names at load is.
+  if (changed) {
+    try {
+      SaveToRegistry();
+    } catch (const std::exception& e) {
+      Log(std::string("The records of an undone import could not be set right: ") + e.what());
+      return;
+    }
+  }
+  for (const std::string& marker : markers) std::remove(marker.c_str());
 }
 
 void TConfigStore::NoteMessageBaseGone() {

@@ -337,6 +337,7 @@ class TConfigStore {
   // base folder lacks the index of an area that held messages: the folder
   // was moved, or the drive it is on is away.
   void NoteMessageBaseGone();
+  void ForgetUndoneRecords();
   // That line as the folder is now, "" when nothing is missing.
   std::string MessageBaseGoneLine() const;
   void LoadSection(TConfigSlot slot);

@@ -181,8 +181,23 @@ std::vector<std::string> JournalPaths(const TMailLock& lock, const char* name) {
 }
 
 bool RecoverImportJournals(const TMailLock& lock, std::vector<std::string>* log) {
-  for (const std::string& path : JournalPaths(lock, kImportJournalName))
+  for (const std::string& path : JournalPaths(lock, kImportJournalName)) {
+    TRunJournal journal(path);
+    bool undoes = false;
+    if (journal.Exists()) {
+      const auto records = journal.Read();
+      undoes = std::none_of(records.begin(), records.end(),
+                            [](const TRunJournal::Record& r) { return r[0] == "commit"; });
+    }
+    if (undoes) {
+      try {
+        platform::WriteFileAtomic(platform::DirOf(path) + kImportUndoneName, "");
+      } catch (const platform::EFile&) {
+        return false;
+      }
+    }
     if (!RecoverImportJournal(path, log)) return false;
+  }
   return true;
 }
 

@@ -101,5 +101,12 @@ std::vector<std::string> JournalPaths(const TMailLock& lock, const char* name);
 // Finishes or undoes the imports that were cut off (both places); false
 // when one could not be recovered. The lock is held.
 bool RecoverImportJournals(const TMailLock& lock, std::vector<std::string>* log);
+// An import cut off before its commit had saved the areas' records of
+// what it wrote (the save comes just before the commit). Before the
+// recovery undoes such a run, this file is made beside its journal; the
+// configuration store's next load sets those records right, saves them and
+// removes it (TConfigStore::LoadConfiguration), so that no cut between the
+// undo and that save leaves records of mail that is not there.
+inline constexpr const char* kImportUndoneName = "Velmaris.Import.Undone";
 
 }  // namespace velmaris

@@ -438,6 +438,7 @@ void TTosser::Begin() {
   heldAreas_.clear();
   journaled_.clear();
   heldBefore_.clear();
+  importBefore_.clear();
   marked_.clear();
   queuedAreas_.clear();
   writtenPerArea_.clear();
@@ -1395,6 +1396,7 @@ void TTosser::JournalAreas(const std::vector<TArea*>& areas) {
   for (TArea* area : fresh) {
     journaled_.insert(area);
     heldBefore_[area] = area->HeldMessages();
+    importBefore_[area] = area->LastImport;
     area->SyncWrites = false;
   }
 }
@@ -1513,6 +1515,7 @@ void TTosser::RollBack() {
     LogLine("The area writes of this run could not all be undone; the next run undoes them.");
   for (TArea* area : journaled_) {
     area->SetHeldMessages(heldBefore_[area]);
+    area->LastImport = importBefore_[area];
     area->RecountFlags();
   }
   if (dupes_ && !dupes_->Path().empty()) dupes_->LoadFromFile();
