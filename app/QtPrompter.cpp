@@ -137,7 +137,8 @@ MsgButton QtPrompter::Show(MsgKind kind, const std::string& text, MsgButtons but
   if (longText)
     for (QAbstractButton* button : box.buttons())
       if (box.buttonRole(button) == QMessageBox::ActionRole &&
-          std::none_of(made.begin(), made.end(), [button](const auto& m) { return m.first == button; })) {
+          std::none_of(made.begin(), made.end(),
+                       [button](const auto& m) { return m.first == button; })) {
         button->click();
         break;
       }

@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cassert>
 #include <atomic>
+#include <cassert>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

@@ -472,8 +472,7 @@ void TTosser::Begin() {
   const TConfigStore::TBaseLook look = TConfigStore::MessageBaseLook(records);
   baseGone_ = look.Line;
   if (const std::string refusal = TConfigStore::RefusalOf(look); !refusal.empty()) {
-    if (setup_.View)
-      OnMain([&] { platform::GetPrompter().Error(platform::AnsiToUtf8(refusal)); });
+    if (setup_.View) OnMain([&] { platform::GetPrompter().Error(platform::AnsiToUtf8(refusal)); });
     throw std::runtime_error(refusal);
   }
   // New areas are saved with the run's commit, once.

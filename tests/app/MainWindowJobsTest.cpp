@@ -344,7 +344,8 @@ TEST_F(MainWindowJobsTest, AnImportIntoAMessageBaseOutOfReachIsRefusedWithABox) 
   Wait([&] { return !import->Running(); });
   const auto boxes = prompter.Questions();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_NE(boxes[0].text.find("The message base folder " + base + " is empty, though areas "
+  EXPECT_NE(boxes[0].text.find("The message base folder " + base +
+                               " is empty, though areas "
                                "listed had messages (FIDO.GER)"),
             std::string::npos)
       << boxes[0].text;

@@ -266,8 +266,8 @@ TEST_F(StartupWindowsTest, TheVanishedBaseBoxNamesEveryArea) {
     session.Load();
     for (int i = 1; i <= 40; ++i) {
       names.push_back("RU.AREA." + std::to_string(i));
-      TArea* area = session.Store().AddAreaQuiet(names.back(), names.back(),
-                                                 AreaTypeCode::Echomail, nullptr);
+      TArea* area =
+          session.Store().AddAreaQuiet(names.back(), names.back(), AreaTypeCode::Echomail, nullptr);
       ASSERT_NE(area, nullptr);
       area->QueueMail(MakeMail(i), false);
       ASSERT_TRUE(area->WriteQueuedMail(true, true));
@@ -295,11 +295,12 @@ TEST_F(StartupWindowsTest, TheVanishedBaseBoxNamesEveryArea) {
   TVelmarisApp app(Options());
   ASSERT_TRUE(app.Start());
   ASSERT_EQ(boxes, 1);
-  EXPECT_TRUE(details[0].startsWith(QString::fromUtf8(("The message base folder " + start).c_str())))
+  EXPECT_TRUE(
+      details[0].startsWith(QString::fromUtf8(("The message base folder " + start).c_str())))
       << details[0].toStdString();
   for (const std::string& name : names)
-    EXPECT_TRUE(details[0].contains(QString::fromStdString(
-        name + (name == names.back() ? ")" : ","))))
+    EXPECT_TRUE(
+        details[0].contains(QString::fromStdString(name + (name == names.back() ? ")" : ","))))
         << name;
   EXPECT_TRUE(scrolls);
 }

@@ -543,8 +543,9 @@ TEST_F(BatchMailLockTest, AVanishedMessageBaseIsSaidInTheLogLines) {
         EXPECT_NE(err.find("The message base folder " + MsgBase() + " is empty"), std::string::npos)
             << err;
         EXPECT_NE(err.find(named), std::string::npos) << err;
-        EXPECT_EQ(err.find("Nothing is stored; the mail waits in the inbound.") != std::string::npos,
-                  !lists)
+        EXPECT_EQ(
+            err.find("Nothing is stored; the mail waits in the inbound.") != std::string::npos,
+            !lists)
             << err;
       }
       EXPECT_EQ(platform::FileExists(Program() + "Inbound/0000d001.pkt"), resent);
@@ -589,7 +590,8 @@ TEST_F(BatchMailLockTest, AnAreaMadeAnewByNewMailSaysWhatItLost) {
   takeAway("DUPE.ECHO");
   DropEcho("DUPE.ECHO", "0000d002.pkt", "00000002");
   EXPECT_EQ(Batch(Program(), "import", &out, &err), 0) << err;
-  const std::string said = "area DUPE.ECHO held 1 message; its files were missing and were made anew";
+  const std::string said =
+      "area DUPE.ECHO held 1 message; its files were missing and were made anew";
   EXPECT_NE(out.find(said), std::string::npos) << out;
   EXPECT_EQ(Batch(Program(), "dump REPORT", &out), 0);
   EXPECT_NE(out.find(said), std::string::npos) << out;
