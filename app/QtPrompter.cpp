@@ -1,5 +1,7 @@
 #include "app/QtPrompter.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
@@ -44,6 +46,31 @@ QString BoxText(const std::string& text) {
   return QString::fromStdString(platform::IsUtf8(text) ? text : platform::AnsiToUtf8(text));
 }
 
+// A text longer than this (or of more lines) is shown whole in the box's
+// details field, opened, which scrolls; above it stands its beginning. So a
+// box that names many things (every area a folder lacks) stays one box and
+// never grows past the screen.
+constexpr qsizetype kLongBoxChars = 480;
+constexpr qsizetype kLongBoxLines = 16;
+constexpr qsizetype kBoxHeadChars = 240;
+
+bool IsLongBoxText(const QString& text) {
+  return text.size() > kLongBoxChars || text.count(QLatin1Char('\n')) >= kLongBoxLines;
+}
+
+// The beginning of a long text: its first line, at most kBoxHeadChars,
+// cut after a word.
+QString BoxHead(const QString& text) {
+  QString head = text.left(kBoxHeadChars);
+  if (const qsizetype line = head.indexOf(QLatin1Char('\n')); line > 0) head.truncate(line);
+  if (head.size() < text.size()) {
+    const qsizetype blank = head.lastIndexOf(QLatin1Char(' '));
+    if (blank > kBoxHeadChars / 2) head.truncate(blank);
+    head += QStringLiteral(" ...");
+  }
+  return head;
+}
+
 // The window a box belongs to: the newest modal window, else the active
 // window, else the fallback. A pop-up or tool window hands it on to the
 // window it belongs to. The box is transient for that window, so that a
@@ -83,7 +110,14 @@ MsgButton QtPrompter::Show(MsgKind kind, const std::string& text, MsgButtons but
   QString title = BoxText(caption);
   if (title.isEmpty()) title = QApplication::applicationName();
   box.setWindowTitle(title);
-  box.setText(BoxText(text));
+  const QString full = BoxText(text);
+  const bool longText = IsLongBoxText(full);
+  if (longText) {
+    box.setText(BoxHead(full));
+    box.setDetailedText(full);
+  } else {
+    box.setText(full);
+  }
 
   std::vector<std::pair<QAbstractButton*, MsgButton>> made;
   for (const auto& b : kButtons) {
@@ -98,6 +132,16 @@ MsgButton QtPrompter::Show(MsgKind kind, const std::string& text, MsgButtons but
   const MsgButton fallback = platform::CloseAnswer(buttons);
   for (const auto& [button, ours] : made)
     if (ours == fallback) box.setEscapeButton(button);
+  // The details of a long text are open from the start: the button that
+  // shows them is the box's one button of the action role.
+  if (longText)
+    for (QAbstractButton* button : box.buttons())
+      if (box.buttonRole(button) == QMessageBox::ActionRole &&
+          std::none_of(made.begin(), made.end(),
+                       [button](const auto& m) { return m.first == button; })) {
+        button->click();
+        break;
+      }
 
   box.exec();
   if (!owned) return fallback;

@@ -617,6 +617,17 @@ bool TArea::HadMessages() const {
   return system ? LastRead > 0 || LastImport > 0 : LastRead > 0 || LastImport >= 0;
 }
 
+// By the record alone: the load turns the marks of a registry from before
+// the record into one (RecountFlags), and marks a run sets on its way (an
+// import's, before its first write) tell nothing of files that were there.
+int32_t TArea::VanishedMessages() const {
+  const int32_t held = HeldMessages();
+  if (held <= 0 || IsSeparator() || AreaType == AreaTypeCode::Separator ||
+      AreaType == AreaTypeCode::Prototype || FileName.empty())
+    return 0;
+  return platform::FileExists(FilePath(kPackedIndexExt)) ? 0 : held;
+}
+
 void TArea::ResetFlagCounters() {
   UnreadCount = ToSysopCount = UnreadToSysopCount = SendCount = 0;
   NewUnreadCount = NewUnreadToSysopCount = 0;
@@ -668,9 +679,11 @@ bool TArea::OpenIndex() {
   if (!missing && IndexDamage.empty()) heldMessages_.store(Count);
   // A missing file is written by the last close, as an empty index, unless
   // the area held messages: an empty index in their place would hide that
-  // its files are gone.
+  // its files are gone. Nor does a look at such an area use up its import
+  // marks: they are the marks of the messages that may come back.
+  const bool vanished = missing && VanishedMessages() > 0;
   indexChanged_ = missing && !HadMessages();
-  if (LastImport != -1) {
+  if (LastImport != -1 && !vanished) {
     bool marked = false;
     ApplyImportMarks(headers_, Count, &marked);
     LastImport = -1;
@@ -693,7 +706,7 @@ void TArea::FinishIndexUse(bool write) {
   if (indexUseCount_ > 0) return;
   // A failed write keeps the headers in memory, still marked as changed, so
   // that the next open uses them and the next close writes them again.
-  if (write && indexChanged_ && IndexDamage.empty()) {
+  if (write && indexChanged_ && IndexDamage.empty() && VanishedMessages() == 0) {
     if (!base_->WriteIndex(headers_, static_cast<size_t>(std::max(Count, 0)))) return;
     heldMessages_.store(std::max(Count, 0));
   }
@@ -735,6 +748,11 @@ void TArea::MoveToBaseDir(const std::string& directory) {
 bool TArea::WriteIndexNow() {
   std::lock_guard guard(indexMutex_);
   if (!indexLoaded_ || !indexChanged_) return true;
+  // Nothing is written where the area's files vanished (VanishedMessages).
+  if (VanishedMessages() > 0) {
+    indexChanged_ = false;
+    return true;
+  }
   if (!IndexDamage.empty() || !base_->WriteIndex(headers_, static_cast<size_t>(std::max(Count, 0))))
     return false;
   heldMessages_.store(std::max(Count, 0));
@@ -888,6 +906,9 @@ bool TArea::StoreMails(MailBatch mails) {
 bool TArea::AppendMails(MailBatch batch, bool freeMails) {
   WrittenCount = static_cast<int32_t>(batch.size());
   if (batch.empty()) return true;
+  // New mail is what may make vanished files anew; the run says so.
+  const int32_t lost = VanishedMessages();
+  remadeNote_.clear();
   // A loaded index is written now and loaded again afterwards, so that the
   // appended records follow the current ones.
   const bool wasLoaded = indexLoaded_;
@@ -911,6 +932,10 @@ bool TArea::AppendMails(MailBatch batch, bool freeMails) {
   Count += static_cast<int32_t>(stored.size());
   for (uint16_t flags : stored) CountFlags(flags, +1);
   if (!stored.empty()) heldMessages_.store(Count);
+  if (lost > 0 && !stored.empty())
+    remadeNote_ = "area " + NameInAnsi() + " held " + std::to_string(lost) +
+                  (lost == 1 ? " message" : " messages") +
+                  "; its files were missing and were made anew";
   if (!freeMails)
     for (auto& mail : batch) KeptMails.push_back(std::move(mail));
   if (wasLoaded && useCount > 0 && OpenIndex()) indexUseCount_ = useCount;

@@ -337,6 +337,17 @@ class TArea : public TObject {
   // also when it brought them nothing: there a mark at the first message
   // is no sign of mail).
   bool HadMessages() const;
+  // How many messages the record says the area held when its files are
+  // gone (moved, deleted, their drive away): its record says it held mail
+  // and its index is not in the folder. 0 while the area is not in that
+  // state. The one test every writer of the index asks: none writes an
+  // index there (which would make the loss silent) until new mail makes the
+  // files anew, and a look at the area leaves its marks as they are.
+  int32_t VanishedMessages() const;
+  // What the last append said when it made such an area's files anew
+  // ("area X held N messages; its files were missing and were made anew",
+  // in the ANSI page); the run that stored the mail takes it for its log.
+  std::string TakeRemadeNote() { return std::exchange(remadeNote_, {}); }
   // Adds (delta 1) or removes (delta -1) one header's flags.
   void CountFlags(uint16_t flags, int delta);
   void ResetFlagCounters();
@@ -471,6 +482,8 @@ class TArea : public TObject {
   bool indexChanged_ = false;
   // HeldMessages; written by whichever thread reads or writes the index.
   std::atomic<int32_t> heldMessages_{-1};
+  // Set by the append that made vanished files anew, taken by its run.
+  std::string remadeNote_;
   // New mails waiting for WriteQueuedMail, guarded by queueMutex_.
   MailBatch queue_;
   mutable std::mutex queueMutex_;

@@ -148,6 +148,9 @@ void TMessageBase::RecoverInterruptedRewrite() {
 
 void TArea::MaintainMessages(TDateTime today) {
   if (!IsLockedExclusive()) return;
+  // An area whose files vanished has nothing to maintain: its index is not
+  // written in their place.
+  if (VanishedMessages() > 0) return;
   if (!OpenIndex()) return;
   if (!IndexDamage.empty()) {
     ReleaseIndex();
@@ -236,6 +239,8 @@ void TArea::RemoveHeader(int index) {
 
 bool TArea::Optimize() {
   if (!IsLockedExclusive()) return false;
+  // Nor is one optimised: a body left without its index would be emptied.
+  if (VanishedMessages() > 0) return false;
   if (!OpenIndex()) return false;
   if (!IndexDamage.empty()) {
     ReleaseIndex();

@@ -4,9 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cassert>
 #include <atomic>
+#include <cassert>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -267,37 +268,64 @@ std::string TConfigStore::MessageBaseStillGone() const {
   return MessageBaseGoneLine();
 }
 
+TConfigStore::TBaseRecords TConfigStore::MessageBaseRecords() const {
+  TBaseRecords records;
+  records.Base = MessageBaseDir();
+  for (int i = 0; i < areas_.GetCount(); ++i) {
+    const TArea* area = areas_.GetItem(i);
+    if (!area || area->IsSeparator() || area->AreaType == AreaTypeCode::Report ||
+        area->AreaType == AreaTypeCode::Separator || area->AreaType == AreaTypeCode::Prototype ||
+        area->HeldMessages() <= 0)  // by the record, as TArea::VanishedMessages
+      continue;
+    records.Held.emplace_back(area->NameInAnsi(), area->FilePath(kPackedIndexExt));
+  }
+  return records;
+}
+
 // An area is gone when its record says it held messages and its index is
 // not in the folder, whatever the other areas hold. The folder may still
 // hold the lock a run makes, the duplicate database a start writes and the
 // areas a run fills of its own (REPORT, left out here): none of that is the
-// mail the areas listed.
-std::string TConfigStore::MessageBaseGoneLine() const {
-  const std::string base = MessageBaseDir();
+// mail the areas listed. Every area gone is named: the user learns which.
+TConfigStore::TBaseLook TConfigStore::MessageBaseLook(const TBaseRecords& records) {
   std::string names;
-  int gone = 0;
   bool kept = false;
-  for (int i = 0; i < areas_.GetCount(); ++i) {
-    const TArea* area = areas_.GetItem(i);
-    if (!area || area->IsSeparator() || area->AreaType == AreaTypeCode::Report ||
-        !area->HadMessages())
-      continue;
-    if (platform::FileExists(area->FilePath(kPackedIndexExt))) {
+  for (const auto& [name, index] : records.Held) {
+    if (platform::FileExists(index)) {
       kept = true;
       continue;
     }
-    if (++gone <= 3) names += (names.empty() ? "" : ", ") + area->NameInAnsi();
+    names += (names.empty() ? "" : ", ") + name;
   }
-  if (gone == 0) return {};
-  if (gone > 3) names += " and " + std::to_string(gone - 3) + " more";
-  if (kept)
-    return "The message base folder " + platform::LogName(base) +
-           " lacks the files of areas that had messages (" + names +
-           "): were they moved or deleted, or is their drive away? New mail for them goes there.";
-  return "The message base folder " + platform::LogName(base) +
-         (platform::DirExists(base) ? " is empty" : " is missing") +
-         ", though areas listed had messages (" + names +
-         "): was it moved, or is its drive away? New mail goes there.";
+  TBaseLook look;
+  if (names.empty()) return look;
+  if (kept) {
+    look.Line = "The message base folder " + platform::LogName(records.Base) +
+                " lacks the files of areas that had messages (" + names +
+                "): were they moved or deleted, or is their drive away? New mail for them goes "
+                "there.";
+    return look;
+  }
+  look.OutOfReach = true;
+  look.Line = "The message base folder " + platform::LogName(records.Base) +
+              (platform::DirExists(records.Base) ? " is empty" : " is missing") +
+              ", though areas listed had messages (" + names +
+              "): was it moved, or is its drive away? No mail is stored there until it is back.";
+  return look;
+}
+
+std::string TConfigStore::MessageBaseGoneLine() const {
+  return MessageBaseLook(MessageBaseRecords()).Line;
+}
+
+std::string TConfigStore::RefusalOf(const TBaseLook& look) {
+  if (!look.OutOfReach) return {};
+  return look.Line + " Nothing is stored; the mail waits in the inbound.";
+}
+
+std::string TConfigStore::MessageBaseRefusal() const {
+  assert(platform::GetDispatcher().IsMainThread());
+  return RefusalOf(MessageBaseLook(MessageBaseRecords()));
 }
 
 void TConfigStore::NoteMessageBaseGone() {

@@ -288,12 +288,39 @@ class TConfigStore {
 
   // What the last load (or base move) said of a message base folder that
   // lacks the files of areas whose record says they held messages (a log
-  // line in the ANSI page), "" when it holds them all. The start-up shows it.
+  // line in the ANSI page, naming every such area), "" when it holds them
+  // all. The start-up shows it.
   const std::string& MessageBaseGone() const { return baseGone_; }
   // The same as the folder is now, for the runs' logs: an area whose mail a
   // run stored there since is no longer named, and after a base move the
   // new folder is the one looked at. On the main thread.
   std::string MessageBaseStillGone() const;
+  // What the areas' records say the message base holds, taken on the main
+  // thread (the areas' names and folders change there); MessageBaseLook
+  // looks for it in the folder on any thread, so that a folder whose drive
+  // does not answer keeps no window waiting.
+  struct TBaseRecords {
+    std::string Base;
+    // The areas whose record says they held messages (REPORT, which a run
+    // fills of its own, left out): each name (ANSI) and its index.
+    std::vector<std::pair<std::string, std::string>> Held;
+  };
+  TBaseRecords MessageBaseRecords() const;
+  struct TBaseLook {
+    // What the folder lacks, "" when it holds every area's files.
+    std::string Line;
+    // Out of reach: the folder is missing or holds none of those files (an
+    // empty mount point whose drive is away). No run stores mail then: the
+    // areas would start anew there, and the duplicate database with them.
+    bool OutOfReach = false;
+  };
+  static TBaseLook MessageBaseLook(const TBaseRecords& records);
+  // The line a run that stores mail gives when it refuses to (the base is
+  // out of reach), "" when it may go on. On the main thread; the folder is
+  // looked at there.
+  std::string MessageBaseRefusal() const;
+  // The same words for a look made elsewhere.
+  static std::string RefusalOf(const TBaseLook& look);
 
   // --- Reporting -----------------------------------------------------------------
   // Where the store writes its log lines (failures); standard error when

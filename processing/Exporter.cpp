@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 
 #include "core/Area.h"
 #include "core/ConfigStore.h"
@@ -72,6 +73,7 @@ void TExporter::UnlockArea(TArea& area) {
 void TExporter::Failed(const std::string& what) {
   if (held_) UnlockArea(*held_);
   Stopped = true;
+  StopReason = what;
   LogLine("Export stopped by an error: " + what);
   if (view_) OnMain([this] { view_->ExportFinished(); });
   running_.store(false);
@@ -83,15 +85,23 @@ void TExporter::RunJob() {
   EchoMails = NetMails = CrashMails = Problems = 0;
   ProblemsOf.fill(0);
   Stopped = false;
+  StopReason.clear();
   TConfigStore* store = GetConfigStore();
   TAreaList* areas = Areas ? Areas : (store ? &store->Areas() : GetAreaList());
   TLinkList* uplinks = Uplinks ? Uplinks : (store ? &store->Uplinks() : nullptr);
   if (view_) OnMain([this] { view_->ExportStarted(); });
   LogLine("Starting export.");
   // Where the scan is looked at: its log, the batch lines and REPORT.
-  std::string gone;
-  if (store) OnMain([&] { gone = store->MessageBaseStillGone(); });
-  if (!gone.empty()) LogLine(gone);
+  // The folder is looked at here, not on the main thread (a drive away may
+  // keep the look waiting). A base out of reach is left alone: the export
+  // would mark and write areas there anew.
+  if (store) {
+    TConfigStore::TBaseRecords records;
+    OnMain([&] { records = store->MessageBaseRecords(); });
+    const TConfigStore::TBaseLook look = TConfigStore::MessageBaseLook(records);
+    if (look.OutOfReach) throw std::runtime_error(TConfigStore::RefusalOf(look));
+    if (!look.Line.empty()) LogLine(look.Line);
+  }
   if (UpdateOutbounds) {
     UpdateOutbounds();
   } else if (uplinks) {

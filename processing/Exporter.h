@@ -109,6 +109,7 @@ class TExporter : public TJob {
   int Problems = 0;
   std::array<int, kExportLineKinds> ProblemsOf{};
   bool Stopped = false;
+  std::string StopReason;  // what stopped it
   // The log of the last run, prefixed lines.
   const std::vector<std::string>& Log() const { return log_; }
 

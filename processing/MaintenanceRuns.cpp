@@ -1,6 +1,7 @@
 #include "processing/MaintenanceRuns.h"
 
 #include "core/Area.h"
+#include "core/ConfigStore.h"
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
 
@@ -79,6 +80,19 @@ void TAreaRun::Finish(bool aborted) {
 
 void TAreaRun::RunJob() {
   running_.store(true);
+  Refusal.clear();
+  // A run over the configuration's areas leaves a message base out of reach
+  // alone. The folder is looked at here, not on the main thread.
+  if (TConfigStore* store = GetConfigStore(); store && !Areas) {
+    TConfigStore::TBaseRecords records;
+    OnMain([&] { records = store->MessageBaseRecords(); });
+    Refusal = TConfigStore::RefusalOf(TConfigStore::MessageBaseLook(records));
+    if (!Refusal.empty()) {
+      Status(Refusal);
+      Finish(true);
+      return;
+    }
+  }
   TAreaList* areas = Areas ? Areas : GetAreaList();
   const int count = areas ? areas->GetCount() : 0;
   Before();

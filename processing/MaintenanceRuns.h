@@ -61,6 +61,9 @@ class TAreaRun : public TJob {
   void Cancel() { RequestStop(); }
   bool Cancelled() const { return StopRequested(); }
   bool Running() const { return running_.load(); }
+  // Why the run left every area alone: the message base it works on is out
+  // of reach (TConfigStore::RefusalOf); "" otherwise. Set by the run.
+  std::string Refusal;
 
  protected:
   virtual void Before() {}

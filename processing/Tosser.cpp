@@ -393,9 +393,7 @@ void TTosser::RunJob() {
   ClearBackups();
   LogLine("Starting import");
   // Where the mail is looked at: the import's log and REPORT.
-  std::string gone;
-  OnMain([&] { gone = setup_.Store->MessageBaseStillGone(); });
-  if (!gone.empty()) LogLine(gone);
+  if (!baseGone_.empty()) LogLine(baseGone_);
   UnpackBundles();
   TossPackets();
   if (Aborted()) {
@@ -441,6 +439,7 @@ void TTosser::Begin() {
   heldAreas_.clear();
   journaled_.clear();
   heldBefore_.clear();
+  importBefore_.clear();
   marked_.clear();
   queuedAreas_.clear();
   writtenPerArea_.clear();
@@ -464,6 +463,19 @@ void TTosser::Begin() {
   if (!recoveredOk)
     throw std::runtime_error("the interrupted import recorded in " + journalPath_ +
                              " could not be undone");
+  // A message base out of reach (the records say its areas held mail, none
+  // of their files is there: an empty mount point) takes no mail: the areas
+  // and the duplicate database would start anew there, and mail sent again
+  // would be stored twice. The folder is looked at here, not on the main
+  // thread: a drive away may keep the look waiting.
+  TConfigStore::TBaseRecords records;
+  OnMain([&] { records = store.MessageBaseRecords(); });
+  const TConfigStore::TBaseLook look = TConfigStore::MessageBaseLook(records);
+  baseGone_ = look.Line;
+  if (const std::string refusal = TConfigStore::RefusalOf(look); !refusal.empty()) {
+    if (setup_.View) OnMain([&] { platform::GetPrompter().Error(platform::AnsiToUtf8(refusal)); });
+    throw std::runtime_error(refusal);
+  }
   // New areas are saved with the run's commit, once.
   store.BeginChanges();
   changesOpen_ = true;
@@ -1367,6 +1379,7 @@ bool TTosser::WriteArea(TArea& area) {
   }
   counters_.Written += area.WrittenCount;
   writtenPerArea_[&area] += area.WrittenCount;
+  if (const std::string note = area.TakeRemadeNote(); !note.empty()) LogLine(note);
   return true;
 }
 
@@ -1388,6 +1401,7 @@ void TTosser::JournalAreas(const std::vector<TArea*>& areas) {
     // An area without files before the run held nothing, whatever its
     // marks say; one whose files went before keeps its record.
     heldBefore_[area] = std::max(area->HeldMessages(), 0);
+    importBefore_[area] = area->LastImport;
     area->SyncWrites = false;
   }
 }
@@ -1516,6 +1530,7 @@ void TTosser::RollBack() {
       LogLine("The area writes of this run could not all be undone; the next run undoes them.");
     for (TArea* area : journaled_) {
       area->SetHeldMessages(heldBefore_[area]);
+      area->LastImport = importBefore_[area];
       area->RecountFlags();
     }
     if (dupes_ && !dupes_->Path().empty()) dupes_->LoadFromFile();

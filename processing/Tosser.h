@@ -392,6 +392,11 @@ class TTosser : public TJob {
   // What each journaled area's record said it held before the run, put
   // back with the run's files when the run is undone.
   std::map<TArea*, int32_t> heldBefore_;
+  // Their import marks before the run, put back when it is undone: a mark
+  // the undone run set would tell of mail that is not there.
+  std::map<TArea*, int32_t> importBefore_;
+  // What the message base folder lacks (TConfigStore::MessageBaseLook), for the log.
+  std::string baseGone_;
   std::set<TArea*> marked_;          // import marks set in this run
   std::vector<TArea*> queuedAreas_;  // areas with queued messages
   std::map<TArea*, int> writtenPerArea_;

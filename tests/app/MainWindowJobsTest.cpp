@@ -19,6 +19,7 @@
 #include "archive/AutoUnpacker.h"
 #include "archive/forms/UnpRep.h"
 #include "core/MailBox.h"
+#include "core/MessageBase.h"
 #include "core/NetLink.h"
 #include "core/WinLst.h"
 #include "mailer/CMD_TAPI.h"
@@ -382,6 +383,37 @@ TEST_F(MainWindowJobsTest, BundlesPutAsideRaiseOneBoxEachFromTheMenu) {
       EXPECT_TRUE(platform::FileExists(inbound + name + ".bad"));
     }
   }
+}
+
+// A message base out of reach (the folder empty: its drive is away) takes
+// no mail from the menu's import: one box says why and names the folder,
+// the packet waits in the inbound, no file is made there.
+TEST_F(MainWindowJobsTest, AnImportIntoAMessageBaseOutOfReachIsRefusedWithABox) {
+  TKQMainWindow& w = OpenWith({{"FIDO.GER", Times(2, 0)}});
+  const std::string base = w.ConfigStore().MessageBaseDir();
+  TArea* area = Area("FIDO.GER");
+  for (const char* ext : {kPackedIndexExt, kPackedBodyExt})
+    ASSERT_EQ(std::remove(area->FilePath(ext).c_str()), 0);
+  const std::string packet = Start() + "Inbound/00000001.pkt";
+  platform::MakeDirs(Start() + "Inbound/");
+  platform::WriteFileAtomic(packet, PacketFrom({EchoMessage("FIDO.GER", "One")}));
+  prompter.Clear();
+  TImportWindow* import = w.ImportWindow();
+  Trigger("Import");
+  Wait([&] { return !import->Running(); });
+  const auto boxes = prompter.Questions();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].text.find("The message base folder " + base +
+                               " is empty, though areas "
+                               "listed had messages (FIDO.GER)"),
+            std::string::npos)
+      << boxes[0].text;
+  EXPECT_NE(boxes[0].text.find("Nothing is stored; the mail waits in the inbound."),
+            std::string::npos);
+  EXPECT_TRUE(import->Status->toPlainText().contains("Import stopped by an error"));
+  EXPECT_TRUE(platform::FileExists(packet));
+  EXPECT_FALSE(platform::FileExists(area->FilePath(kPackedIndexExt)));
+  EXPECT_FALSE(platform::FileExists(area->FilePath(kPackedBodyExt)));
 }
 
 TEST_F(MainWindowJobsTest, ExportFromTheMenuWritesThePacketIntoTheOutbound) {

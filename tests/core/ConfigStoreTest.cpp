@@ -702,7 +702,7 @@ TEST_F(ConfigStoreTest, WhatAnAreaHeldIsKeptApartFromItsFiles) {
       auto config = Load();
       TArea* area = config->AddAreaQuiet("RU.ECHO", "RU.ECHO", AreaTypeCode::Echomail, nullptr);
       if (r.mail) {
-        area->QueueMail(MakeMail(1), false);
+        area->QueueMail(MakeMail(1, 40, MsgFlag::Unread), false);
         ASSERT_TRUE(area->WriteQueuedMail(true, true));
       }
       if (r.read) {
@@ -718,8 +718,12 @@ TEST_F(ConfigStoreTest, WhatAnAreaHeldIsKeptApartFromItsFiles) {
     EXPECT_EQ(platform::Registry(RegistryPath()).ToText().find("HeldMessages") == std::string::npos,
               r.olderRecord);
     const std::string base = Start() + "Msgbase/";
+    const std::string away = Start() + "away/";
+    platform::MakeDirs(away);
     for (const char* ext : {".PackedIndex", ".PackedBody"})
-      std::filesystem::remove(base + "RU.ECHO" + ext);
+      if (platform::FileExists(base + "RU.ECHO" + ext)) {
+        ASSERT_TRUE(platform::RenameNoReplace(base + "RU.ECHO" + ext, away + "RU.ECHO" + ext));
+      }
     for (int start = 1; start <= 2; ++start) {
       SCOPED_TRACE(start == 1 ? "the first start" : "the next start, after the area was opened");
       log.clear();
@@ -728,14 +732,70 @@ TEST_F(ConfigStoreTest, WhatAnAreaHeldIsKeptApartFromItsFiles) {
                 r.named)
           << config->MessageBaseGone();
       EXPECT_EQ(config->MessageBaseStillGone(), config->MessageBaseGone());
-      // Opening the area writes no empty index in place of its files.
+      // Opening the area writes no empty index in place of its files, nor
+      // does any other writer of the index: a purge, a write at once, the
+      // reply keys, the maintenance and the optimisation.
       TArea* area = config->FindArea("RU.ECHO");
+      const int32_t lastImport = area->LastImport;
+      EXPECT_EQ(area->VanishedMessages(), r.named ? 1 : 0);
       ASSERT_TRUE(area->OpenIndex());
+      area->PurgeDeleted();
+      EXPECT_TRUE(area->WriteIndexNow());
+      EXPECT_EQ(platform::FileExists(base + "RU.ECHO.PackedIndex"), !r.named);
       area->CloseIndex();
+      // A look uses up no import marks of the messages that may come back.
+      if (r.named) {
+        EXPECT_EQ(area->LastImport, lastImport);
+      }
+      area->RebuildReplyKeys();
+      ASSERT_TRUE(area->Lock(true));
+      area->MaintainMessages();
+      area->Optimize();
+      area->Unlock();
       EXPECT_EQ(platform::FileExists(base + "RU.ECHO.PackedIndex"), !r.named);
       ASSERT_TRUE(config->SaveConfiguration());
     }
+    // The files come back: the message imported and never read is new.
+    for (const char* ext : {".PackedIndex", ".PackedBody"}) {
+      std::filesystem::remove(base + "RU.ECHO" + ext);
+      if (platform::FileExists(away + "RU.ECHO" + ext)) {
+        ASSERT_TRUE(platform::RenameNoReplace(away + "RU.ECHO" + ext, base + "RU.ECHO" + ext));
+      }
+    }
+    auto config = Load();
+    EXPECT_EQ(config->MessageBaseGone(), "");
+    TArea* area = config->FindArea("RU.ECHO");
+    ASSERT_TRUE(area->OpenIndex());
+    EXPECT_EQ(area->Count, r.mail ? 1 : 0);
+    EXPECT_EQ(area->NewUnreadCount, r.mail && !r.read ? 1 : 0);
+    area->CloseIndex();
   }
+}
+
+// A message base folder that lacks the files of many areas names them all,
+// in the line the start, the runs and the box give.
+TEST_F(ConfigStoreTest, AVanishedMessageBaseNamesEveryArea) {
+  std::vector<std::string> names;
+  {
+    auto config = Load();
+    for (int i = 1; i <= 40; ++i) {
+      names.push_back("RU.AREA." + std::to_string(i));
+      TArea* area =
+          config->AddAreaQuiet(names.back(), names.back(), AreaTypeCode::Echomail, nullptr);
+      area->QueueMail(MakeMail(i), false);
+      ASSERT_TRUE(area->WriteQueuedMail(true, true));
+    }
+    ASSERT_TRUE(config->SaveConfiguration());
+  }
+  std::filesystem::remove_all(Start() + "Msgbase");
+  auto config = Load();
+  const std::string& line = config->MessageBaseGone();
+  EXPECT_NE(line.find(" is missing, though areas listed had messages (RU.AREA.1, RU.AREA.2, "),
+            std::string::npos)
+      << line;
+  for (const std::string& name : names)
+    EXPECT_NE(line.find(name + (name == names.back() ? ")" : ",")), std::string::npos) << name;
+  EXPECT_EQ(line.find("more"), std::string::npos) << line;
 }
 
 // The README's recipe with the program's own duplicate checker open: the

@@ -499,7 +499,9 @@ TEST_F(BatchMailLockTest, ADamagedDuplicateDatabaseKeepsTheKeysItHolds) {
 // log lines and on stderr (in UTF-8, naming the folder), naming the areas
 // whose record says they held messages, whatever opened or read them
 // before, also when the folder still holds the lock and the duplicate
-// database.
+// database. Such a base is out of reach: no run stores anything there (a
+// packet sent again waits in the inbound, no duplicate database is made),
+// each exits with 1.
 TEST_F(BatchMailLockTest, AVanishedMessageBaseIsSaidInTheLogLines) {
   const struct {
     const char* what;
@@ -527,24 +529,77 @@ TEST_F(BatchMailLockTest, AVanishedMessageBaseIsSaidInTheLogLines) {
       SCOPED_TRACE(withDupes ? "the lock and the duplicate database left" : "empty");
       std::filesystem::remove_all(MsgBase());
       platform::MakeDirs(MsgBase());
-      if (withDupes && platform::FileExists(away + "/" + kDupesFileName))
+      const bool dupesLeft = withDupes && platform::FileExists(away + "/" + kDupesFileName);
+      if (dupesLeft)
         platform::WriteFileAtomic(MsgBase() + kDupesFileName,
                                   platform::ReadFile(away + "/" + kDupesFileName));
-      // The import writes its REPORT there, which is none of the mail listed:
-      // the next runs still say the base is gone.
-      for (const char* command : {"areas", "import", "export", "import"}) {
+      // The packet comes again.
+      const bool resent = r.before.front() == "import";
+      if (resent) DropEcho("DUPE.ECHO", "0000d001.pkt", "00000001");
+      for (const std::string& command : std::vector<std::string>{
+               "areas", "import", "export", "maintain", "optimize", Write("NETMAIL"), "import"}) {
         SCOPED_TRACE(command);
+        const bool lists = command == "areas";
         std::string out, err;
-        EXPECT_EQ(Batch(Program(), command, &out, &err), 0) << err;
-        if (std::string(command) != "areas") {
+        EXPECT_EQ(Batch(Program(), command, &out, &err), lists ? 0 : 1) << err;
+        if (command == "import" || command == "export") {
           EXPECT_NE(out.find("is empty, though areas listed " + named), std::string::npos) << out;
         }
         EXPECT_NE(err.find("The message base folder " + MsgBase() + " is empty"), std::string::npos)
             << err;
         EXPECT_NE(err.find(named), std::string::npos) << err;
+        EXPECT_EQ(
+            err.find("Nothing is stored; the mail waits in the inbound.") != std::string::npos,
+            !lists)
+            << err;
       }
+      EXPECT_EQ(platform::FileExists(Program() + "Inbound/0000d001.pkt"), resent);
+      for (const auto& entry : std::filesystem::directory_iterator(MsgBase()))
+        EXPECT_EQ(entry.path().filename().string().find(".Packed"), std::string::npos)
+            << entry.path();
+      EXPECT_EQ(platform::FileExists(MsgBase() + kDupesFileName), dupesLeft);
     }
   }
+}
+
+// Only some areas' files are gone: a maintenance writes no index in their
+// place and every run goes on naming them; the run whose new mail makes an
+// area's files anew (a written netmail, an import) says what it held.
+TEST_F(BatchMailLockTest, AnAreaMadeAnewByNewMailSaysWhatItLost) {
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(Batch(Program(), Write("NETMAIL")), 0);
+  DropEcho("DUPE.ECHO", "0000d001.pkt", "00000001");
+  ASSERT_EQ(Batch(Program(), "import"), 0);
+  const std::string away = dir_.Path() + "away/";
+  platform::MakeDirs(away);
+  auto takeAway = [&](const std::string& area) {
+    for (const char* ext : {".PackedIndex", ".PackedBody"})
+      ASSERT_TRUE(platform::RenameNoReplace(MsgBase() + area + ext, away + area + ext));
+  };
+  takeAway("NETMAIL");
+  for (const char* command : {"maintain", "optimize", "maintain", "areas"}) {
+    SCOPED_TRACE(command);
+    std::string err;
+    EXPECT_EQ(Batch(Program(), command, nullptr, &err), 0) << err;
+    EXPECT_NE(err.find("lacks the files of areas that had messages (NETMAIL)"), std::string::npos)
+        << err;
+    EXPECT_FALSE(platform::FileExists(MsgBase() + "NETMAIL.PackedIndex"));
+  }
+  std::string out, err;
+  EXPECT_EQ(Batch(Program(), Write("NETMAIL"), &out, &err), 0) << err;
+  EXPECT_NE(err.find("area NETMAIL held 3 messages; its files were missing and were made anew"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(Batch(Program(), "areas", nullptr, &err), 0);
+  EXPECT_EQ(err.find("lacks the files"), std::string::npos) << err;
+  // An import makes DUPE.ECHO anew: its log and REPORT say so.
+  takeAway("DUPE.ECHO");
+  DropEcho("DUPE.ECHO", "0000d002.pkt", "00000002");
+  EXPECT_EQ(Batch(Program(), "import", &out, &err), 0) << err;
+  const std::string said =
+      "area DUPE.ECHO held 1 message; its files were missing and were made anew";
+  EXPECT_NE(out.find(said), std::string::npos) << out;
+  EXPECT_EQ(Batch(Program(), "dump REPORT", &out), 0);
+  EXPECT_NE(out.find(said), std::string::npos) << out;
 }
 
 // A message base on read-only media (a CD, a mount made read-only) can be

@@ -22,10 +22,13 @@ BatchToss::BatchToss(TConfigStore& store) : store_(store), managers_(store) {
 }
 
 bool BatchToss::Run(platform::PlainDispatcher& dispatcher) {
-  OpenDupeChecker(store_.MessageBaseDir(), store_.StartDirectory());
+  // A message base out of reach gets no duplicate database either: the
+  // tosser refuses the run (and says why), and nothing is written there.
+  const bool reachable = store_.MessageBaseRefusal().empty();
+  if (reachable) OpenDupeChecker(store_.MessageBaseDir(), store_.StartDirectory());
   // The setup named no checker: the run takes the process-wide one.
   if (!tosser_->Start()) {
-    CloseDupeChecker();
+    if (reachable) CloseDupeChecker();
     return false;
   }
   dispatcher.RunUntil([&] { return tosser_->Finished(); }, std::chrono::hours(24 * 365));
@@ -34,7 +37,7 @@ bool BatchToss::Run(platform::PlainDispatcher& dispatcher) {
                       std::chrono::seconds(30));
   // The run saved the configuration with its commit; the ring is saved
   // again as it stands.
-  ringSaved_ = CloseDupeChecker();
+  ringSaved_ = !reachable || CloseDupeChecker();
   return true;
 }
 

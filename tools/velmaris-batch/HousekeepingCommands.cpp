@@ -67,7 +67,8 @@ int ExportCommand(BatchContext& ctx) {
           << "\n";
   if (!config->SaveConfiguration()) throw std::runtime_error("cannot save the configuration");
   if (exporter.Stopped) {
-    ctx.err << "velmaris-batch: the export was stopped by an error (see the log)\n";
+    ctx.err << "velmaris-batch: the export was stopped by an error: "
+            << (exporter.StopReason.empty() ? "see the log" : exporter.StopReason) << "\n";
     return 1;
   }
   if (exporter.Problems > 0) {
@@ -93,12 +94,19 @@ int RunAll(BatchContext& ctx, bool optimize) {
   if (!args.Positional().empty()) throw EBatchUsage("this command takes no arguments");
   BatchStore config(ctx);
   PrintingView view(ctx.out);
+  std::string refusal;
   if (optimize) {
     TOptimizer run(&view);
     run.Run();
+    refusal = run.Refusal;
   } else {
     MaintainAll::TMaintainer run(&view);
     run.Run();
+    refusal = run.Refusal;
+  }
+  if (!refusal.empty()) {
+    ctx.err << "velmaris-batch: " << refusal << "\n";
+    return 1;
   }
   int rc = 0;
   for (TArea* area : config->Areas().Areas()) {

@@ -17,6 +17,9 @@
 // text group (else "Velmaris 95"), the flags Send and editable; origin, tear
 // and SEEN-BY lines only in echomail areas, the PID kludge only in netmail;
 // the message is stored through TKQMail::StoreInArea, as the editor stores it.
+// A message base out of reach (TConfigStore::MessageBaseRefusal) takes none:
+// exit 1; an area whose files were gone is made anew, and stderr says what
+// it held.
 #include <iostream>
 
 #include "Batch.h"
@@ -83,6 +86,10 @@ int WriteCommand(BatchContext& ctx) {
   }
 
   BatchStore config(ctx);
+  // A message base out of reach takes no message: its areas would start
+  // anew in the empty folder.
+  if (const std::string refusal = config->MessageBaseRefusal(); !refusal.empty())
+    throw std::runtime_error(refusal);
   TLinkList& uplinks = config->Uplinks();
   TNetLink* firstUplink = uplinks.GetCount() > 0 ? uplinks.GetItem(0) : nullptr;
   std::optional<std::string> areaName;
@@ -124,6 +131,10 @@ int WriteCommand(BatchContext& ctx) {
   mail.UsePid = area->AreaType == AreaTypeCode::Netmail;
 
   if (!mail.StoreInArea()) throw std::runtime_error("cannot write into " + area->Name);
+  // The area's files were gone and the message made them anew: said once,
+  // here, with what the area held before.
+  if (const std::string note = area->TakeRemadeNote(); !note.empty())
+    ctx.err << "velmaris-batch: " << note << "\n";
   area->RecountFlags();
   // The new message took a serial number; the configuration keeps the last.
   if (!config->SaveConfiguration()) throw std::runtime_error("cannot save the configuration");
