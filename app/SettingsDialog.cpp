@@ -205,7 +205,12 @@ void TSettingsDialog::setVisible(bool visible) {
     if (!screen) screen = QGuiApplication::primaryScreen();
     QSize size = ContentSize();
     if (screen) {
-      const QMargins frame = ExpectedFrame(this);
+      // Until the window manager told the frame of a dialog (its answer
+      // may still be on its way), room is left for a frame as large as
+      // managers give: a dialog as large as the work area would be framed
+      // past it, and some managers then keep it there.
+      QMargins frame = ExpectedFrame(this);
+      if (frame.isNull()) frame = QMargins(8, 32, 8, 8);
       const QSize room = screen->availableGeometry().size().shrunkBy(frame);
       size = size.boundedTo(room).expandedTo(minimumSizeHint().boundedTo(room));
     }
