@@ -269,28 +269,8 @@ TEST_F(MsgWinTest, TheToolBarsButtonsLieOnTheBarUncovered) {
 // the screen's edge, comes onto the bar whole, the window's frame stays on
 // the screen, and the button is saved where it shows.
 TEST_F(MsgWinTest, TheToolBarIsReadAgainstItsWindowOnEveryScreen) {
-  for (const QSize screen : {QSize(1280, 1024), QSize(800, 600)}) {
-    SCOPED_TRACE(std::to_string(screen.width()));
-    dir.Write("screen.json", "{\"screens\": [{\"name\": \"S\", \"x\": 0, \"y\": 0, \"width\": " +
-                                 std::to_string(screen.width()) + ", \"height\": " +
-                                 std::to_string(screen.height()) + ", \"logicalDpi\": 96}]}");
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // Named from the child's folder: the platform reads its options in
-    // Latin-1, and the test's folder has other letters.
-    env.insert("QT_QPA_PLATFORM", "offscreen:configfile=screen.json");
-    child.setProcessEnvironment(env);
-    child.setWorkingDirectory(QString::fromStdString(dir.Path()));
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(
-        QCoreApplication::applicationFilePath(),
-        {"--gtest_also_run_disabled_tests",
-         "--gtest_filter=MsgWinTest.DISABLED_TheToolBarIsReadAgainstItsWindowOnThisScreen"});
-    ASSERT_TRUE(child.waitForFinished(15 * 60 * 1000));
-    const std::string out = child.readAll().toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << out;
-    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
-  }
+  for (const QSize screen : {QSize(1280, 1024), QSize(800, 600)})
+    ExpectPassesOnScreen(dir.Path(), screen, "MsgWinTest.DISABLED_TheToolBarIsReadAgainstItsWindowOnThisScreen");
 }
 
 TEST_F(MsgWinTest, DISABLED_TheToolBarIsReadAgainstItsWindowOnThisScreen) {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QTest>
 #include <QWindow>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 
 #include "support/TempDir.h"
@@ -105,6 +108,27 @@ void SaveShot(QWidget& w, const char* name) {
   if (!folder) return;
   QCoreApplication::processEvents();
   w.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
+}
+
+void ExpectPassesOnScreen(const std::string& folder, QSize screen, const std::string& test) {
+  SCOPED_TRACE(std::to_string(screen.width()) + "x" + std::to_string(screen.height()));
+  std::ofstream(folder + "/screen.json")
+      << "{\"screens\": [{\"name\": \"S\", \"x\": 0, \"y\": 0, \"width\": " << screen.width()
+      << ", \"height\": " << screen.height() << ", \"logicalDpi\": 96}]}";
+  QProcess child;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  // Named from the child's folder: the platform reads its options in
+  // Latin-1, and the test's folder has other letters.
+  env.insert("QT_QPA_PLATFORM", "offscreen:configfile=screen.json");
+  child.setProcessEnvironment(env);
+  child.setWorkingDirectory(QString::fromStdString(folder));
+  child.setProcessChannelMode(QProcess::MergedChannels);
+  child.start(QCoreApplication::applicationFilePath(),
+              {"--gtest_also_run_disabled_tests", QString::fromStdString("--gtest_filter=" + test)});
+  ASSERT_TRUE(child.waitForFinished(15 * 60 * 1000));
+  const std::string out = child.readAll().toStdString();
+  EXPECT_EQ(child.exitCode(), 0) << out;
+  EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
 }
 
 }  // namespace velmaris::test

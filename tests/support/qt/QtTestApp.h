@@ -6,9 +6,11 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QPoint>
+#include <QSize>
 #include <QThread>
 #include <QWidget>
 #include <chrono>
+#include <string>
 
 namespace velmaris::test {
 
@@ -34,6 +36,11 @@ bool ClickThroughWindow(QWidget* w, QPoint pos = QPoint());
 bool DoubleClickThroughWindow(QWidget* w, QPoint pos = QPoint());
 bool TypeThroughWindow(QWidget* w, const char* text);
 bool KeyThroughWindow(QWidget* w, Qt::Key key);
+
+// Runs one test of this program (a DISABLED_ one, named whole) in a child
+// whose offscreen screen has the given size, from the folder `folder`;
+// expects it to pass, its output in the failure.
+void ExpectPassesOnScreen(const std::string& folder, QSize screen, const std::string& test);
 
 // With VELMARIS_SHOTS set, the window as a PNG of that name in that folder,
 // taken after pending layout, as a user would see it.
