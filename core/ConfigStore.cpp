@@ -508,8 +508,7 @@ TArea* TConfigStore::NewArea(const std::string& name, const std::string& fileNam
                              std::optional<bool> rawTag) {
   if (name.empty()) return nullptr;
   const bool raw = rawTag.value_or(platform::IsRawTag(name));
-  if (const TArea* existing =
-          areaType != AreaTypeCode::Separator ? FindArea(name, raw) : nullptr) {
+  if (const TArea* existing = areaType != AreaTypeCode::Separator ? FindArea(name, raw) : nullptr) {
     // The name reads as the area it names reads its own.
     if (!quiet)
       platform::GetPrompter().Ask(

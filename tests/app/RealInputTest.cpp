@@ -296,7 +296,8 @@ bool XClick(QWidget* w, QPoint pos = QPoint()) {
 // pointer), so that keys typed reach it.
 bool FocusOnProgram() {
   xcb_connection_t* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
-  xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+  xcb_get_input_focus_reply_t* reply =
+      xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
   const xcb_window_t focus = reply ? reply->focus : xcb_window_t{XCB_NONE};
   free(reply);
   if (focus == XCB_INPUT_FOCUS_POINTER_ROOT) return true;
@@ -2388,7 +2389,10 @@ TEST_F(RealInputStart, DISABLED_AsAUserStartsIt) {
                  area.contains(ServerFrame(main)) && Settled(main);
         },
         30s))
-        << "frame " << RectText(ServerFrame(main)) << ", client " << RectText(ServerClient(main)) << ", geometry " << RectText(main->geometry()) << (ServerMaximised(main) ? ", maximised by the manager" : "") << (main->isMaximized() ? ", maximised" : "");
+        << "frame " << RectText(ServerFrame(main)) << ", client " << RectText(ServerClient(main))
+        << ", geometry " << RectText(main->geometry())
+        << (ServerMaximised(main) ? ", maximised by the manager" : "")
+        << (main->isMaximized() ? ", maximised" : "");
   }
 
   // No window waited for the window manager: a manager that does not

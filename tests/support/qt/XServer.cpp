@@ -237,7 +237,8 @@ pid_t StartWindowManager(const XServer& server, const std::vector<std::string>& 
   std::vector<std::string> args = command;
   // xfwm4 keeps its settings through D-Bus (xfconf), and metacity asks the
   // session bus too: a session of its own for each.
-  if (command.front() == "xfwm4" || command.front() == "metacity") args.insert(args.begin(), {"dbus-run-session", "--"});
+  if (command.front() == "xfwm4" || command.front() == "metacity")
+    args.insert(args.begin(), {"dbus-run-session", "--"});
   const pid_t pid = fork();
   if (pid != 0) return pid;
   setsid();
