@@ -1133,6 +1133,10 @@ TEST_F(RealInputChild, DISABLED_PaletteDropsAndHelpBesideWindows) {
         EXPECT_TRUE(PumpUntil([&] { return viewer->parentWidget() == opened; }, 120s));
         EXPECT_TRUE(PumpUntil([&] { return OnTop(opened); }, 30s))
             << "the window opened is covered";
+        // Under twm the focus follows the pointer: a user moves it onto the
+        // window opened (which may have been put right after it mapped,
+        // away from the pointer) before typing into it.
+        XWalk(opened->mapToGlobal(opened->rect().center()));
         EXPECT_TRUE(PumpUntil([&] { return QApplication::activeWindow() == opened; }, 30s));
         Shot((std::string("help-") + r.button).c_str());
         // The viewer is seen beside it and takes a click and keys.
