@@ -2,7 +2,8 @@
 // The first byte holds the display switches, the rest is the text. The
 // lines and prefixes stay parallel, every shown line ends in the colour
 // reset, no kludge line shows unless asked for, and the kludge readers and
-// the code-page conversion around escapes take any text.
+// the code-page conversion around escapes take any text, keeping every
+// line's length but an AREA line's.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -28,7 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (line.size() < 2 || line.compare(line.size() - 2, 2, "\x1b\x08") != 0) std::abort();
     if (!options.ShowKludges && !line.empty() && line[0] == kKludgeChar) std::abort();
     if (r.Prefixes[i].size() < 2 || r.Prefixes[i][0] != kDisplayEsc) std::abort();
-    if (OemDisplayToAnsi(line).size() != line.size()) std::abort();
+    // Byte for byte, but for an AREA line's tag, which reads as its area
+    // reads it (a UTF-8 tag takes fewer bytes in the ANSI page).
+    const std::string shown = OemDisplayToAnsi(line);
+    if (line.rfind("AREA:", 0) != 0 && shown.size() != line.size()) std::abort();
   }
   const std::string plain = ApplyInlineStyles(text);
   if (plain.size() < text.size()) std::abort();
