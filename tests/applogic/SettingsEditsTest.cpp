@@ -235,14 +235,7 @@ TEST(SettingsEdits, OldAreasAreOfferedAndAdoptedAsTheyAreOnDisk) {
     EXPECT_EQ(area->Count, r.messages);
     area->CloseIndex();
     if (r.wire.empty()) continue;
-    TKQMail reply;
-    reply.Area = area;
-    reply.OrigAddr.SetText("2:5020/1042.7");
-    reply.FromName = "Point User";
-    reply.ToName = "All";
-    reply.Subject = "Re: one";
-    reply.Text = {"Hi"};
-    const std::string body(reply.BuildMail()->BodyText());
+    const std::string body = test::ComposedBody(area);
     EXPECT_EQ(body.substr(0, 6 + r.wire.size()), "AREA:" + r.wire + "\r");
   }
   EXPECT_EQ(platform::ScanDir(store.MessageBaseDir(), "*.PackedBody").size(), std::size(rows));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/Area.h"
+#include "core/KQMail.h"
 #include "core/Mail.h"
 #include "platform/Prompter.h"
 
@@ -142,5 +143,18 @@ class PrompterScope {
   explicit PrompterScope(platform::Prompter* p) { platform::SetPrompter(p); }
   ~PrompterScope() { platform::SetPrompter(nullptr); }
 };
+
+// The body a short message composed in the area is stored with (its AREA
+// line first in an echo), as the editor builds it.
+inline std::string ComposedBody(TArea* area, const std::string& subject = "Re: one") {
+  TKQMail mail;
+  mail.Area = area;
+  mail.OrigAddr.SetText("2:5020/1042.7");
+  mail.FromName = "Point User";
+  mail.ToName = "All";
+  mail.Subject = subject;
+  mail.Text = {"Hi"};
+  return std::string(mail.BuildMail()->BodyText());
+}
 
 }  // namespace velmaris::test

@@ -11,6 +11,7 @@
 
 #include "../archive/RarFixtures.h"
 #include "TosserFixtures.h"
+#include "core/MsgBaseFixtures.h"
 #include "core/KQMail.h"
 #include "core/RunJournal.h"
 #include "processing/GlobalDupeChecker.h"
@@ -164,16 +165,10 @@ TEST_F(TosserTest, MessagesAreRoutedByTagAndSettings) {
     EXPECT_EQ(NamesIn(Backup()), std::vector<std::string>{"00000001.pkt"});
     if (c.wire.empty()) continue;
     // A reply from the area names the echo as the uplink sent it.
-    TKQMail reply;
-    reply.Area = store->FindArea(c.area);
-    ASSERT_NE(reply.Area, nullptr);
-    EXPECT_EQ(reply.Area->Name, c.area);
-    reply.OrigAddr.SetText("2:5020/1042.7");
-    reply.FromName = "Point User";
-    reply.ToName = "All";
-    reply.Subject = "Re: one";
-    reply.Text = {"Hi"};
-    const std::string body(reply.BuildMail()->BodyText());
+    TArea* area = store->FindArea(c.area);
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(area->Name, c.area);
+    const std::string body = ComposedBody(area);
     EXPECT_EQ(body.substr(0, 6 + c.wire.size()), "AREA:" + c.wire + "\r");
   }
 }
